@@ -1,0 +1,104 @@
+#include "UserList.h"
+
+#include "Errors.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+bool TUserProp::SameAs(const TUserProp& o) const {
+    return Login == o.Login && Password == o.Password && Disable == o.Disable &&
+           Expire == o.Expire && ExpireDate == o.ExpireDate && CreatedDate == o.CreatedDate &&
+           FullName == o.FullName && Email == o.Email && Comments == o.Comments;
+}
+
+TUserList::TUserList() { Reset(); }
+
+TUserList::~TUserList() = default;
+
+TUserProp& TUserList::Users(int index) {
+    if (index < 0 || index >= Count())
+        throw EQuorvaneError(FormatMessage("List index out of bounds (%d)", index));
+    return *FItems[static_cast<size_t>(index)];
+}
+
+const TUserProp& TUserList::Users(int index) const {
+    return const_cast<TUserList*>(this)->Users(index);
+}
+
+TUserProp& TUserList::AddBlank() {
+    auto user = std::make_unique<TUserProp>();
+    user->FList = this;
+    user->FIndex = Count();
+    FItems.push_back(std::move(user));
+    return *FItems.back();
+}
+
+TUserProp& TUserList::Add(const std::string& login, const std::string& password) {
+    TUserProp& user = AddBlank();
+    user.Login = login;
+    user.Password = password;
+    user.ExpireDate = Now() + 30;
+    user.CreatedDate = Now(); // the clock is read a second time on purpose
+    return user;
+}
+
+void TUserList::Reset() {
+    Clear();
+    PassType = ptMD5;
+    PassFile.clear();
+    FtpHost.clear();
+    FtpUser.clear();
+    FtpPass.clear();
+    FtpPasswdFile.clear();
+    ExportToFile = true;
+    FtpPassiveMode = true;
+    FtpStorePass = true;
+}
+
+int TUserList::DisableExpired() {
+    const TDateTime now = Now();
+    int count = 0;
+    for (auto& user : FItems) {
+        if (!user->Disable && user->Expire && now > user->ExpireDate) {
+            user->Disable = true;
+            ++count;
+        }
+    }
+    return count;
+}
+
+int TUserList::IndexOf(const TUserProp* user) const {
+    if (user == nullptr || user->FList != this) return -1;
+    return user->FIndex;
+}
+
+void TUserList::Renumber(size_t from) {
+    for (size_t i = from; i < FItems.size(); ++i) FItems[i]->FIndex = static_cast<int>(i);
+}
+
+void TUserList::Remove(TUserProp* user) {
+    const int index = IndexOf(user);
+    if (index < 0) return;
+    FItems.erase(FItems.begin() + index);
+    Renumber(static_cast<size_t>(index));
+}
+
+void TUserList::RemoveMany(const std::vector<TUserProp*>& users) {
+    std::unordered_set<const TUserProp*> doomed;
+    size_t first = FItems.size();
+    for (TUserProp* user : users) {
+        const int index = IndexOf(user);
+        if (index < 0) continue;
+        doomed.insert(user);
+        first = std::min(first, static_cast<size_t>(index));
+    }
+    if (doomed.empty()) return;
+    FItems.erase(std::remove_if(FItems.begin() + static_cast<std::ptrdiff_t>(first), FItems.end(),
+                                [&](const std::unique_ptr<TUserProp>& u) {
+                                    return doomed.count(u.get()) != 0;
+                                }),
+                 FItems.end());
+    Renumber(first);
+}
+
+void TUserList::Clear() { FItems.clear(); }

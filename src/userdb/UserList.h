@@ -1,0 +1,89 @@
+#pragma once
+// The in-memory users database: the users in list order and the export settings.
+
+#include "DataLib.h"
+#include "DateUtil.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+enum TPasswordsType : uint8_t {
+    ptPlainText = 0, // passwords go into the password file as they are
+    ptMD5 = 1,       // passwords go into the password file as "$apr1$" MD5-crypt strings
+};
+
+class TUserList;
+
+// One user. It belongs to exactly one list and knows its position in it.
+class TUserProp {
+public:
+    std::string Login;
+    std::string Password;
+    bool Disable = false;
+    bool Expire = false;
+    TDateTime ExpireDate = 0;
+    TDateTime CreatedDate = 0;
+    std::string FullName;
+    std::string Email;
+    std::string Comments; // may contain line breaks
+
+    // 0-based position in the owning list.
+    int Index() const { return FIndex; }
+    TUserList* List() const { return FList; }
+
+    // Field-wise equality (used to tell whether an edit changed anything).
+    bool SameAs(const TUserProp& other) const;
+
+private:
+    friend class TUserList;
+    TUserList* FList = nullptr;
+    int FIndex = -1;
+};
+
+// The users database with its export settings. It owns its users: removing a user destroys it
+// and moves every later user up one position.
+class TUserList : public TDataStore {
+public:
+    TUserList();
+    ~TUserList() override;
+    TUserList(const TUserList&) = delete;
+    TUserList& operator=(const TUserList&) = delete;
+
+    // Export settings; only the export reads and writes them.
+    TPasswordsType PassType = ptMD5;
+    std::string PassFile;
+    bool ExportToFile = true;
+    std::string FtpHost;
+    std::string FtpUser;
+    std::string FtpPass;
+    std::string FtpPasswdFile;
+    bool FtpStorePass = true;
+    bool FtpPassiveMode = true;
+
+    int Count() const { return static_cast<int>(FItems.size()); }
+    // The user at a 0-based position; raises "List index out of bounds (%d)" outside the list.
+    TUserProp& Users(int index);
+    const TUserProp& Users(int index) const;
+
+    // Appends a user with the given login and password (unchanged, no uniqueness test),
+    // ExpireDate 30 days ahead, CreatedDate now, Expire and Disable false.
+    TUserProp& Add(const std::string& login, const std::string& password);
+    // Empties the database and restores the export defaults.
+    void Reset();
+    // The expiry sweep: disables every enabled user whose expiry is on and whose ExpireDate is
+    // strictly earlier than now; returns how many it disabled.
+    int DisableExpired();
+
+    // The Items collection.
+    TUserProp& AddBlank();                     // appends a blank user
+    int IndexOf(const TUserProp* user) const;  // -1 when not in this list
+    void Remove(TUserProp* user);              // removes and destroys one user
+    void RemoveMany(const std::vector<TUserProp*>& users); // one pass for many users
+    void Clear();                              // removes and destroys all users
+
+private:
+    void Renumber(size_t from);
+    std::vector<std::unique_ptr<TUserProp>> FItems;
+};
