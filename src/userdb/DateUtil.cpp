@@ -1,5 +1,6 @@
 #include "DateUtil.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -162,4 +163,13 @@ bool ParseDateTime(const std::string& text, TDateTime& value) {
         return false;
     value = EncodeDateTime(p);
     return true;
+}
+
+TDateTime IncMonth(TDateTime value, int months) {
+    TDateParts p = DecodeDateTime(value);
+    int monthIndex = p.Year * 12 + (p.Month - 1) + months;
+    p.Year = monthIndex / 12;
+    p.Month = monthIndex % 12 + 1;
+    p.Day = std::min(p.Day, DaysInMonth(p.Year, p.Month));
+    return EncodeDateTime(p);
 }

@@ -40,6 +40,9 @@ TDateTime EncodeDateTime(const TDateParts& parts);
 // Day count to calendar date and time of day, rounded to the millisecond.
 TDateParts DecodeDateTime(TDateTime value);
 bool IsLeapYear(int year);
+// The same time of day on the same day of the month, months later; the day is lowered to the
+// last day of the target month when it does not exist there (31 January + 1 -> end of February).
+TDateTime IncMonth(TDateTime value, int months = 1);
 int DaysInMonth(int year, int month);
 
 // "YYYY-MM-DD HH:MM:SS".

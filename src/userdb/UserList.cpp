@@ -5,6 +5,23 @@
 #include <algorithm>
 #include <unordered_set>
 
+bool SameLoginFolded(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+bool TUserList::IsLoginUnique(const std::string& login, int exceptIndex) const {
+    for (const auto& user : FItems)
+        if (user->FIndex != exceptIndex && SameLoginFolded(user->Login, login)) return false;
+    return true;
+}
+
 bool TUserProp::SameAs(const TUserProp& o) const {
     return Login == o.Login && Password == o.Password && Disable == o.Disable &&
            Expire == o.Expire && ExpireDate == o.ExpireDate && CreatedDate == o.CreatedDate &&

@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+// Logins compared the way uniqueness is decided: letters a to z folded to upper case, nothing
+// else changed, no trimming.
+bool SameLoginFolded(const std::string& a, const std::string& b);
+
 enum TPasswordsType : uint8_t {
     ptPlainText = 0, // passwords go into the password file as they are
     ptMD5 = 1,       // passwords go into the password file as "$apr1$" MD5-crypt strings
@@ -82,6 +86,9 @@ public:
     void Remove(TUserProp* user);              // removes and destroys one user
     void RemoveMany(const std::vector<TUserProp*>& users); // one pass for many users
     void Clear();                              // removes and destroys all users
+
+    // True when no user other than the one at exceptIndex has this login (a-z folded).
+    bool IsLoginUnique(const std::string& login, int exceptIndex = -1) const;
 
 private:
     void Renumber(size_t from);
