@@ -1,0 +1,235 @@
+#include "PrjLib.h"
+
+#include "Errors.h"
+
+#include <QFileInfo>
+
+#include <memory>
+
+namespace {
+
+const QString kProjectsKey = QStringLiteral("Projects");
+
+bool IsListValue(const QString& name) { return name.startsWith(QLatin1String("File")); }
+
+bool FileExists(const QString& path) {
+    const QFileInfo info(path);
+    return info.exists() && !info.isDir();
+}
+
+QString ListValueName(int position) {
+    return QStringLiteral("File_") + QStringLiteral("%1").arg(position, 3, 10, QLatin1Char('0'));
+}
+
+void ReadList(TRegistry& reg, QStringList& list) {
+    list.clear();
+    for (const QString& name : reg.GetValueNames()) {
+        if (!IsListValue(name)) continue;
+        const QString path = reg.ReadString(name);
+        if (FileExists(path)) list.append(path);
+    }
+}
+
+void ClearList(TRegistry& reg) {
+    for (const QString& name : reg.GetValueNames())
+        if (IsListValue(name)) reg.DeleteValue(name);
+}
+
+} // namespace
+
+QString& LastFolder() {
+    static QString folder;
+    return folder;
+}
+
+QString FolderOfFile(const QString& fileName) {
+    const qsizetype at = fileName.lastIndexOf(QLatin1Char('/'));
+    if (at < 0) return QString();
+    // The root, and a separator doubled before the name, keep their separator.
+    if (at == 0 || fileName[at - 1] == QLatin1Char('/')) return fileName.left(at + 1);
+    return fileName.left(at);
+}
+
+QString ToQtFileFilter(const QString& filter) {
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList entries;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns;
+        for (const QString& raw : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            const QString pattern = raw.trimmed();
+            if (pattern.isEmpty()) continue;
+            patterns.append(pattern == QLatin1String("*.*") ? QStringLiteral("*") : pattern);
+        }
+        if (patterns.isEmpty()) patterns.append(QStringLiteral("*"));
+        entries.append(parts[i].trimmed() + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
+                       QLatin1Char(')'));
+    }
+    return entries.join(QStringLiteral(";;"));
+}
+
+QString WithDefaultExt(const QString& fileName, const QString& ext) {
+    if (ext.isEmpty() || fileName.isEmpty() || fileName.endsWith(QLatin1Char('/'))) return fileName;
+    const qsizetype slash = fileName.lastIndexOf(QLatin1Char('/'));
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    // A leading dot (".profile") is a hidden name, not an extension.
+    if (dot > slash + 1) return fileName;
+    return fileName + QLatin1Char('.') + ext;
+}
+
+TProject::TProject(IProjectPrompts* prompts) : FPrompts(prompts) {}
+
+void TProject::Raise(const TNotifyEvent& event) {
+    if (event) event(this);
+}
+
+IProjectPrompts& TProject::RequirePrompts() const {
+    if (!FPrompts) throw EQuorvaneError("The document manager has no way to ask the user");
+    return *FPrompts;
+}
+
+TFileDialogOptions TProject::DialogOptions(const QString& title) const {
+    TFileDialogOptions options;
+    options.Title = title;
+    options.Filter = ToQtFileFilter(FileFilter);
+    options.DefaultExt = DefaultExt;
+    options.InitialFolder = LastFolder();
+    return options;
+}
+
+void TProject::SetModified(bool value) {
+    FModified = value;
+    Raise(OnChanged);
+}
+
+void TProject::SetFileName(const QString& name) {
+    FFileName = name;
+    Raise(OnNameChanged);
+}
+
+bool TProject::CloseQuery() {
+    if (!FModified) return true;
+    switch (RequirePrompts().AskSaveChanges(SaveAlert)) {
+    case TSaveAnswer::Yes:
+        Save();
+        // A cancelled save dialog leaves the changes unsaved: the document must stay.
+        return !FModified;
+    case TSaveAnswer::No:
+        return true;
+    case TSaveAnswer::Cancel:
+        break;
+    }
+    return false;
+}
+
+void TProject::Save() {
+    if (FFileName.isEmpty()) {
+        SaveAs();
+        return;
+    }
+    SetModified(false);
+    try {
+        Raise(OnSave);
+    } catch (...) {
+        // Nothing was written: the next close must still ask.
+        SetModified(true);
+        throw;
+    }
+}
+
+void TProject::SaveAs() {
+    TFileDialogOptions options = DialogOptions(SaveTitle);
+    options.ConfirmOverwrite = true;
+    QString chosen;
+    if (!RequirePrompts().ChooseFileToSave(options, chosen) || chosen.isEmpty()) return;
+    SetFileName(WithDefaultExt(chosen, DefaultExt));
+    LastFolder() = FolderOfFile(FFileName);
+    Save();
+}
+
+void TProject::Close() {
+    if (!FFileName.isEmpty()) AddToProjectList(FFileName);
+    SetModified(false);
+    SetFileName(QString());
+    Raise(OnClose);
+}
+
+void TProject::New() {
+    if (!CloseQuery()) return;
+    Close();
+    Raise(OnNew);
+    SetModified(false);
+}
+
+void TProject::OpenStep() {
+    Raise(OnOpen);
+    SetModified(false);
+}
+
+void TProject::Open() {
+    if (!CloseQuery()) return;
+    QString chosen;
+    if (!RequirePrompts().ChooseFileToOpen(DialogOptions(OpenTitle), chosen) || chosen.isEmpty())
+        return;
+    chosen = WithDefaultExt(chosen, DefaultExt);
+    Close();
+    SetFileName(chosen);
+    LastFolder() = FolderOfFile(FFileName);
+    OpenStep();
+}
+
+void TProject::ReopenItemClick(int tag) {
+    if (tag < 0 || tag >= FProjectList.size()) return;
+    // The menu is rebuilt below and the clicked entry with it: keep a copy of the path.
+    const QString path = FProjectList[tag];
+    if (FPrompts) FPrompts->ProcessPendingEvents();
+    if (!CloseQuery()) return;
+    Close();
+    SetFileName(path);
+    LastFolder() = FolderOfFile(FFileName);
+    OpenStep();
+}
+
+void TProject::LoadProjectList(QStringList& list) {
+    list.clear();
+    std::unique_ptr<TRegistry> reg = OpenAddressKey(RegistryAddress, kProjectsKey);
+    ReadList(*reg, list);
+    reg->CloseKey();
+}
+
+void TProject::ClearProjectList() {
+    std::unique_ptr<TRegistry> reg = OpenAddressKey(RegistryAddress, kProjectsKey);
+    ClearList(*reg);
+    reg->CloseKey();
+}
+
+void TProject::AddToProjectList(const QString& name) {
+    std::unique_ptr<TRegistry> reg = OpenAddressKey(RegistryAddress, kProjectsKey);
+    QStringList scratch;
+    ReadList(*reg, scratch);
+    ClearList(*reg);
+    for (qsizetype i = 0; i < scratch.size(); ++i) {
+        if (scratch[i].compare(name, Qt::CaseInsensitive) == 0) {
+            scratch.removeAt(i);
+            break;
+        }
+    }
+    scratch.prepend(name);
+    // One entry at most goes per addition, so a list longer than a lowered limit shrinks slowly.
+    if (scratch.size() > MaxListSize) scratch.removeLast();
+    for (qsizetype i = 0; i < scratch.size(); ++i)
+        reg->WriteString(ListValueName(static_cast<int>(i)), scratch[i]);
+    reg->CloseKey();
+    reg.reset();
+    Raise(OnProjectListAdd);
+}
+
+void TProject::BuildReopenMenu(IReopenMenu& item) {
+    item.ClearEntries();
+    LoadProjectList(FProjectList);
+    for (qsizetype i = 0; i < FProjectList.size(); ++i) {
+        const int number = static_cast<int>(i) + 1;
+        item.AddEntry(QString::number(number) + QLatin1Char(' ') + FProjectList[i],
+                      QStringLiteral("a") + QString::number(number), static_cast<int>(i));
+    }
+    item.SetEnabled(!FProjectList.isEmpty());
+}
