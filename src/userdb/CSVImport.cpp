@@ -1,0 +1,154 @@
+#include "CSVImport.h"
+
+#include "Errors.h"
+#include "UserList.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool IsBlank(char c) {
+    const auto code = static_cast<unsigned char>(c);
+    return code >= 1 && code <= 32;
+}
+
+// Closes a descriptor on every path out of the reader.
+class TFileHandle {
+public:
+    explicit TFileHandle(int fd) : FFd(fd) {}
+    ~TFileHandle() {
+        if (FFd >= 0) ::close(FFd);
+    }
+    TFileHandle(const TFileHandle&) = delete;
+    TFileHandle& operator=(const TFileHandle&) = delete;
+    int Get() const { return FFd; }
+
+private:
+    int FFd;
+};
+
+std::string ReadWholeFile(const std::string& fileName) {
+    // Opening does not wait for a writer when the name is a pipe; reads below block normally.
+    TFileHandle file(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (file.Get() < 0) throw EQuorvaneError(FormatMessage("Cannot open file %s", fileName.c_str()));
+    struct stat info {};
+    if (::fstat(file.Get(), &info) != 0 || S_ISDIR(info.st_mode))
+        throw EQuorvaneError(FormatMessage("Cannot open file %s", fileName.c_str()));
+    const int flags = ::fcntl(file.Get(), F_GETFL);
+    if (flags >= 0) ::fcntl(file.Get(), F_SETFL, flags & ~O_NONBLOCK);
+    // Others may read the file meanwhile but not write it: a writer holding a lock on it makes
+    // the file unavailable, and writers that honour locks wait until it has been read.
+    int locked;
+    while ((locked = ::flock(file.Get(), LOCK_SH | LOCK_NB)) != 0 && errno == EINTR) {
+    }
+    if (locked != 0 && errno == EWOULDBLOCK)
+        throw EQuorvaneError(FormatMessage("Cannot open file %s", fileName.c_str()));
+
+    std::string content;
+    if (S_ISREG(info.st_mode) && info.st_size > 0) content.reserve(static_cast<size_t>(info.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(file.Get(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw EQuorvaneError("Stream read error");
+        }
+        if (n == 0) break;
+        content.append(buffer, static_cast<size_t>(n));
+    }
+    return content;
+}
+
+} // namespace
+
+std::vector<std::string> SplitImportLines(std::string_view text) {
+    const size_t nul = text.find('\0');
+    if (nul != std::string_view::npos) text = text.substr(0, nul);
+
+    std::vector<std::string> lines;
+    size_t start = 0;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        const char c = text[pos];
+        if (c != '\r' && c != '\n') {
+            ++pos;
+            continue;
+        }
+        lines.emplace_back(text.substr(start, pos - start));
+        ++pos;
+        if (c == '\r' && pos < text.size() && text[pos] == '\n') ++pos;
+        start = pos;
+    }
+    if (start < text.size()) lines.emplace_back(text.substr(start));
+    return lines;
+}
+
+std::vector<std::string> SplitImportFields(std::string_view line) {
+    const size_t nul = line.find('\0');
+    if (nul != std::string_view::npos) line = line.substr(0, nul);
+
+    std::vector<std::string> fields;
+    size_t pos = 0;
+    const size_t end = line.size();
+    auto skipBlanks = [&] {
+        while (pos < end && IsBlank(line[pos])) ++pos;
+    };
+
+    skipBlanks();
+    while (pos < end) {
+        std::string field;
+        if (line[pos] == '"') {
+            ++pos;
+            while (pos < end) {
+                if (line[pos] == '"') {
+                    if (pos + 1 < end && line[pos + 1] == '"') {
+                        field += '"';
+                        pos += 2;
+                        continue;
+                    }
+                    ++pos; // the closing quote
+                    break;
+                }
+                field += line[pos++];
+            }
+        } else {
+            const size_t first = pos;
+            while (pos < end && !IsBlank(line[pos]) && line[pos] != ',') ++pos;
+            field.assign(line.substr(first, pos - first));
+        }
+        fields.push_back(std::move(field));
+        skipBlanks();
+        if (pos < end && line[pos] == ',') {
+            ++pos;
+            skipBlanks();
+        }
+    }
+    return fields;
+}
+
+std::string ImportField(const std::vector<std::string>& fields, int n) {
+    if (n < 0 || static_cast<size_t>(n) >= fields.size()) return std::string();
+    return fields[static_cast<size_t>(n)];
+}
+
+int ImportUsersFromText(std::string_view text, TUserList& list) {
+    const std::vector<std::string> lines = SplitImportLines(text);
+    int added = 0;
+    for (const std::string& line : lines) {
+        const std::vector<std::string> fields = SplitImportFields(line);
+        TUserProp& user = list.Add(ImportField(fields, 0), ImportField(fields, 1));
+        user.Email = ImportField(fields, 2);
+        user.FullName = ImportField(fields, 3);
+        ++added;
+    }
+    return added;
+}
+
+int ImportUsers(const std::string& fileName, TUserList& list) {
+    const std::string content = ReadWholeFile(fileName); // closed again before any user is added
+    return ImportUsersFromText(content, list);
+}

@@ -1,0 +1,38 @@
+#pragma once
+// Import of users from a plain text file: one user per line, up to four fields (login,
+// password, e-mail address, full name) separated by commas or blanks, double-quoted fields
+// allowed.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TUserList;
+
+// Splits the text of an import file into lines. A line ends at CR LF, at a lone CR or at a
+// lone LF; the last line needs no line end, and a line end at the very end of the text makes
+// no further empty line. A NUL byte ends the text. An empty text has no lines.
+std::vector<std::string> SplitImportLines(std::string_view text);
+
+// Splits one line into its fields. A blank is any character with code 1 to 32; a separator is
+// a comma, a run of blanks, or a comma with blanks around it; blanks at both ends of the line
+// are ignored. A field starting with a double quote runs to the next double quote that is not
+// doubled ("" inside stands for "), or to the end of the line when the closing quote is
+// missing; reading goes on right after the closing quote. A comma at the start of the line, or
+// two commas with only blanks between them, enclose an empty field; a comma at the end of the
+// line adds none. A NUL byte ends the line.
+std::vector<std::string> SplitImportFields(std::string_view line);
+
+// Field n (from 0) of a split line, or the empty text when the line has fewer fields.
+std::string ImportField(const std::vector<std::string>& fields, int n);
+
+// Appends one user per line of the text to the list, in text order: login = field 0,
+// password = field 1 (through the list's Add), Email = field 2, FullName = field 3. Nothing is
+// validated: empty and duplicate logins are added like any other. Returns the number added.
+int ImportUsersFromText(std::string_view text, TUserList& list);
+
+// Reads the named file as a whole and imports it as ImportUsersFromText does; the file is
+// closed before any user is added. Raises "Cannot open file %s" when the file cannot be opened
+// (missing, no access, a folder) and "Stream read error" when reading it fails; the list is
+// then unchanged. Returns the number of users added.
+int ImportUsers(const std::string& fileName, TUserList& list);
