@@ -1,0 +1,277 @@
+// Renders an object stream as the text of the users database file, in one pass from the
+// stream's start. Each kind of stream value has exactly one text form.
+
+#include "DataLib.h"
+#include "DataLibInternal.h"
+#include "Errors.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <string_view>
+
+namespace quorvane_stream {
+
+std::string FormatNumber(double value) {
+    if (std::isnan(value)) return "NAN";
+    if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
+    if (value == 0) return "0";
+
+    // 15 significant digits, rounded to nearest: d.dddddddddddddde[+-]x
+    char buf[64];
+    const auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(value),
+                                   std::chars_format::scientific, 14);
+    const std::string_view sci(buf, static_cast<size_t>(res.ptr - buf));
+    const size_t ePos = sci.find('e');
+    std::string digits;
+    digits.reserve(15);
+    digits.push_back(sci[0]);
+    digits.append(sci.substr(2, ePos - 2));
+    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+    int exp10 = 0;
+    std::from_chars(sci.data() + ePos + (sci[ePos + 1] == '+' ? 2 : 1), sci.data() + sci.size(),
+                    exp10);
+
+    std::string out;
+    if (value < 0) out.push_back('-');
+    const int e = exp10 + 1; // the exponent of 0.d1d2... x 10^e
+    if (e >= -3 && e <= 15) {
+        if (exp10 >= 0) {
+            const size_t whole = static_cast<size_t>(exp10) + 1;
+            if (digits.size() <= whole) {
+                out.append(digits);
+                out.append(whole - digits.size(), '0');
+            } else {
+                out.append(digits, 0, whole);
+                out.push_back('.');
+                out.append(digits, whole, std::string::npos);
+            }
+        } else {
+            out.append("0.");
+            out.append(static_cast<size_t>(-exp10 - 1), '0');
+            out.append(digits);
+        }
+    } else {
+        out.push_back(digits[0]);
+        if (digits.size() > 1) {
+            out.push_back('.');
+            out.append(digits, 1, std::string::npos);
+        }
+        out.push_back('E');
+        if (exp10 < 0) out.push_back('-');
+        char eb[8];
+        const auto er = std::to_chars(eb, eb + sizeof eb, exp10 < 0 ? -exp10 : exp10);
+        out.append(eb, static_cast<size_t>(er.ptr - eb));
+    }
+    return out;
+}
+
+} // namespace quorvane_stream
+
+namespace {
+
+using namespace quorvane_stream;
+
+constexpr size_t kLineChars = 64; // characters of a string value per line
+
+[[noreturn]] void StreamError() { throw EQuorvaneError("Stream read error"); }
+
+// Length of the well-formed UTF-8 sequence starting at p (2 to 4), or 0 when there is none.
+size_t Utf8SequenceAt(const unsigned char* p, const unsigned char* end) {
+    const unsigned char b = *p;
+    size_t n;
+    unsigned char lo = 0x80, hi = 0xBF; // allowed range of the second byte
+    if (b >= 0xC2 && b <= 0xDF) {
+        n = 2;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        n = 3;
+        if (b == 0xE0) lo = 0xA0;
+        if (b == 0xED) hi = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        n = 4;
+        if (b == 0xF0) lo = 0x90;
+        if (b == 0xF4) hi = 0x8F;
+    } else {
+        return 0;
+    }
+    if (static_cast<size_t>(end - p) < n) return 0;
+    if (p[1] < lo || p[1] > hi) return 0;
+    for (size_t i = 2; i < n; ++i)
+        if (p[i] < 0x80 || p[i] > 0xBF) return 0;
+    return n;
+}
+
+class TRenderer {
+public:
+    explicit TRenderer(const std::string& stream)
+        : FP(reinterpret_cast<const unsigned char*>(stream.data())), FEnd(FP + stream.size()) {
+        FOut.reserve(stream.size() + stream.size() / 2 + 64);
+    }
+
+    std::string Render() {
+        if (Left() < 4 || std::memcmp(FP, "TPF0", 4) != 0) StreamError();
+        FP += 4;
+        const std::string_view className = ReadShort();
+        const std::string_view name = ReadShort();
+        FOut.append("object ");
+        if (!name.empty()) {
+            FOut.append(name);
+            FOut.append(": ");
+        }
+        FOut.append(className);
+        NewLine();
+        Properties(1);
+        if (ReadByte() != vaNull) StreamError(); // a list has no child objects
+        FOut.append("end");
+        NewLine();
+        return std::move(FOut);
+    }
+
+private:
+    size_t Left() const { return static_cast<size_t>(FEnd - FP); }
+    uint8_t ReadByte() {
+        if (FP >= FEnd) StreamError();
+        return *FP++;
+    }
+    uint8_t PeekByte() const {
+        if (FP >= FEnd) StreamError();
+        return *FP;
+    }
+    std::string_view ReadBytes(size_t n) {
+        if (Left() < n) StreamError();
+        std::string_view s(reinterpret_cast<const char*>(FP), n);
+        FP += n;
+        return s;
+    }
+    std::string_view ReadShort() { return ReadBytes(ReadByte()); }
+
+    void NewLine() { FOut.append("\r\n", 2); }
+    void Indent(int level) { FOut.append(static_cast<size_t>(level) * 2, ' '); }
+
+    void Properties(int level) {
+        while (PeekByte() != vaNull) {
+            Indent(level);
+            FOut.append(ReadShort());
+            FOut.append(" = ", 3);
+            Value(level);
+            NewLine();
+        }
+        ++FP;
+    }
+
+    void Value(int level) {
+        const uint8_t tag = ReadByte();
+        switch (tag) {
+        case vaFalse:
+            FOut.append("False");
+            break;
+        case vaTrue:
+            FOut.append("True");
+            break;
+        case vaIdent:
+            FOut.append(ReadShort());
+            break;
+        case vaExtended: {
+            if (Left() < 10) StreamError();
+            FOut.append(FormatNumber(ExtendedToDouble(FP)));
+            FP += 10;
+            break;
+        }
+        case vaString:
+            String(ReadShort(), level);
+            break;
+        case vaLString: {
+            const std::string_view len = ReadBytes(4);
+            const auto* l = reinterpret_cast<const unsigned char*>(len.data());
+            const size_t n = static_cast<size_t>(l[0]) | static_cast<size_t>(l[1]) << 8 |
+                             static_cast<size_t>(l[2]) << 16 | static_cast<size_t>(l[3]) << 24;
+            String(ReadBytes(n), level);
+            break;
+        }
+        case vaCollection:
+            FOut.push_back('<');
+            while (ReadByte() != vaNull) {
+                if (FP[-1] != vaList) StreamError();
+                NewLine();
+                Indent(level + 1);
+                FOut.append("item");
+                NewLine();
+                Properties(level + 2);
+                Indent(level + 1);
+                FOut.append("end");
+            }
+            FOut.push_back('>');
+            break;
+        default:
+            StreamError();
+        }
+    }
+
+    // The quoted form: runs of printable bytes between apostrophes, #codes for control
+    // characters and the apostrophe, at most 64 characters of the string per line.
+    void String(std::string_view s, int level) {
+        if (s.empty()) {
+            FOut.append("''");
+            return;
+        }
+        const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+        const unsigned char* const end = p + s.size();
+        if (s.size() > kLineChars) { // a long string starts on the line after its name
+            NewLine();
+            Indent(level + 1);
+        }
+        size_t count = 0;
+        while (p < end) {
+            const unsigned char c = *p;
+            if (c < 32 || c == '\'') {
+                char code[5];
+                code[0] = '#';
+                const auto r = std::to_chars(code + 1, code + sizeof code, static_cast<int>(c));
+                FOut.append(code, static_cast<size_t>(r.ptr - code));
+                ++p;
+                ++count;
+            } else {
+                const unsigned char* const start = p;
+                const size_t room = kLineChars - count;
+                const unsigned char* limit = static_cast<size_t>(end - p) > room ? p + room : end;
+                while (p < limit && *p >= 32 && *p != '\'') ++p;
+                if (p == limit && p < end && *p >= 0x80 && *p <= 0xBF) {
+                    // The run reached the line's limit: a well-formed multi-byte character
+                    // that it would cut moves whole to the next line.
+                    for (size_t back = 1; back <= 3 && back <= static_cast<size_t>(p - start);
+                         ++back) {
+                        const unsigned char* const s0 = p - back;
+                        const size_t n = Utf8SequenceAt(s0, end);
+                        if (n > back) {
+                            p = s0;
+                            break;
+                        }
+                    }
+                }
+                if (p == start) { // the character fits no more on this line
+                    count = kLineChars;
+                } else {
+                    FOut.push_back('\'');
+                    FOut.append(reinterpret_cast<const char*>(start),
+                                static_cast<size_t>(p - start));
+                    FOut.push_back('\'');
+                    count += static_cast<size_t>(p - start);
+                }
+            }
+            if (count >= kLineChars && p < end) {
+                FOut.append(" +", 2);
+                NewLine();
+                Indent(level + 1);
+                count = 0;
+            }
+        }
+    }
+
+    const unsigned char* FP;
+    const unsigned char* const FEnd;
+    std::string FOut;
+};
+
+} // namespace
+
+std::string ObjectStreamToText(const std::string& stream) { return TRenderer(stream).Render(); }
