@@ -1,0 +1,47 @@
+#include "FileLib.h"
+
+#include "Errors.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+std::string GetTempDir() {
+    const char* env = std::getenv("TMPDIR");
+    std::string dir = (env != nullptr && *env != '\0') ? std::string(env) : std::string("/tmp");
+    if (dir.back() != '/') {
+        dir += '/';
+    }
+    return dir;
+}
+
+std::string GetTempFile(const std::string& prefix, const std::string& folder) {
+    std::string dir = folder.empty() ? GetTempDir() : folder;
+    if (dir.back() != '/') {
+        dir += '/';
+    }
+    static const std::string kExtension = ".tmp";
+    const std::string pattern = dir + prefix.substr(0, 3) + "XXXXXX" + kExtension;
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    // mkstemps creates the file exclusively with mode 0600.
+    const int fd = ::mkstemps(name.data(), static_cast<int>(kExtension.size()));
+    if (fd < 0) {
+        throw EQuorvaneError(FormatMessage("Cannot create file %s", pattern.c_str()));
+    }
+    ::close(fd);
+    return std::string(name.data());
+}
+
+std::int64_t FileSizeOf(const std::string& fileName) {
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return 0;
+    }
+    struct stat info {};
+    const bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    ::close(fd);
+    return ok ? static_cast<std::int64_t>(info.st_size) : 0;
+}

@@ -1,0 +1,104 @@
+#pragma once
+// The upload worker: stores a list of local files on one FTP server from a thread of its own,
+// each one safely (first under a temporary remote name, then moved over the target), and
+// reports what it does to its owner through a dispatcher that runs calls on the owner's thread.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// How the worker reaches its owner: RunAndWait runs `task` on the owner's thread and returns
+// once it has run. The owner must not block waiting for the worker while a task may be pending.
+class IUiDispatcher {
+public:
+    virtual ~IUiDispatcher() = default;
+    virtual void RunAndWait(const std::function<void()>& task) = 0;
+};
+
+// Runs every task at once on the calling thread (the worker's), one at a time. For owners
+// without an event loop, such as the command-line tool, which then waits with WaitFor.
+class TDirectDispatcher : public IUiDispatcher {
+public:
+    void RunAndWait(const std::function<void()>& task) override;
+
+private:
+    std::mutex FMutex;
+};
+
+// Queues tasks for the owner's thread, which runs them by calling ProcessPending or ProcessUntil
+// from its loop; the worker waits until its task has run.
+class TQueuedDispatcher : public IUiDispatcher {
+public:
+    void RunAndWait(const std::function<void()>& task) override;
+    // Runs the tasks waiting now; returns how many ran.
+    std::size_t ProcessPending();
+    // Runs tasks as they come until `done` returns true (true) or `timeout` has passed (false).
+    bool ProcessUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+
+private:
+    struct TItem {
+        const std::function<void()>* Task = nullptr;
+        bool Done = false;
+    };
+    std::mutex FMutex;
+    std::condition_variable FChanged;
+    std::deque<std::shared_ptr<TItem>> FQueue;
+};
+
+// Status texts and the error text: Text, and whether it is an error.
+using TFtpStatusEvent = std::function<void(const std::string& text, bool isError)>;
+// The completion notification, after the last status, on the owner's thread.
+using TFtpDoneEvent = std::function<void()>;
+
+class TFtpUploader {
+public:
+    explicit TFtpUploader(std::shared_ptr<IUiDispatcher> dispatcher);
+    // A worker still running is detached (see Detach) and finishes on its own. An uploader that
+    // was never started deletes the DeleteWhenDone files here.
+    ~TFtpUploader();
+    TFtpUploader(const TFtpUploader&) = delete;
+    TFtpUploader& operator=(const TFtpUploader&) = delete;
+
+    // Filled by the owner before Start; later changes have no effect on the run.
+    std::string User;
+    std::string Host;      // as typed: "name", "name:port" or "[v6]:port"
+    std::string Password;
+    bool Passive = false;
+    std::uint32_t Timeout = 0;  // the client's time-out in milliseconds; 0 for its default
+    std::vector<std::string> LocalFiles;
+    std::vector<std::string> RemoteFiles;   // parallel to LocalFiles
+    // Local files removed when the worker ends, whatever the outcome: the temporary password
+    // file, which must not outlive the export even when its owner has gone.
+    std::vector<std::string> DeleteWhenDone;
+    TFtpStatusEvent OnStatus;
+    TFtpDoneEvent OnTerminate;
+
+    // Starts the worker thread. Raises std::logic_error when started twice or when the two file
+    // lists differ in length.
+    void Start();
+
+    // From now on no status and no completion reaches the owner; the upload, the safe rename
+    // and the deletion of DeleteWhenDone still run to their end. Waits for a handler that is
+    // running on another thread at that moment. Safe to call from a handler.
+    void Detach() noexcept;
+
+    // Whether the worker has ended (after its completion notification).
+    bool Finished() const;
+
+    // Waits until the worker has ended and joins it. Only for owners whose dispatcher does not
+    // need the waiting thread (TDirectDispatcher); a no-op when called from the worker itself.
+    void WaitFor();
+
+private:
+    struct TState;
+    std::shared_ptr<TState> FState;
+    std::thread FThread;
+    bool FStarted = false;
+};
