@@ -8,6 +8,7 @@
 
 #include <cfloat>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -276,15 +277,24 @@ TFloat FloatValue(std::string_view s, char suffix) {
 
     TFloat result;
     const char* const first = s.data();
-    const auto r = std::from_chars(first, first + n - (n - i), result.Value);
-    if (r.ec == std::errc::invalid_argument) Invalid();
-    if (r.ec == std::errc::result_out_of_range || !seenNonZero) {
-        const long long magnitude = seenNonZero ? lead + exponent : -1;
-        if (magnitude > 4931) Invalid(); // beyond even the 80-bit extended range
-        if (magnitude >= 0) {
-            result.Overflow = true;
+    const char* const last = first + i;
+    const auto r = std::from_chars(first, last, result.Value);
+    if (r.ec == std::errc::invalid_argument || r.ptr != last) Invalid();
+    if (r.ec == std::errc::result_out_of_range) {
+        // The text's number is read in the 80-bit extended range first, then taken to a double.
+        long double wide = 0;
+        const auto rw = std::from_chars(first, last, wide);
+        const bool negative = s[0] == '-';
+        if (rw.ec == std::errc::result_out_of_range) {
+            if (lead + exponent >= 0) Invalid(); // beyond even the extended range
+            result.Value = negative ? -0.0 : 0.0;
+        } else if (std::fabs(wide) <= static_cast<long double>(DBL_MAX)) {
+            result.Value = static_cast<double>(wide); // a tiny value: subnormal or zero
+        } else if (std::fabs(wide) <= 1.79769313486232E308L) {
+            // The largest double as written with 15 digits reads back as the largest double.
+            result.Value = negative ? -DBL_MAX : DBL_MAX;
         } else {
-            result.Value = s[0] == '-' ? -0.0 : 0.0;
+            result.Overflow = true;
         }
     }
     const double mag = result.Value < 0 ? -result.Value : result.Value;

@@ -1,0 +1,41 @@
+// Feeds arbitrary text to the users database reader. Every input either loads or fails with
+// "The file is not valid"; what loads must save, and the saved text must load back into the
+// same text.
+
+#include "DataLib.h"
+#include "Errors.h"
+#include "UserList.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    TUserList list;
+    try {
+        ReadListText(text, list);
+    } catch (const EQuorvaneError& e) {
+        if (std::string(e.what()) != "The file is not valid") {
+            std::fprintf(stderr, "unexpected message: %s\n", e.what());
+            std::abort();
+        }
+        // A failed load may leave a partly applied list; it must still save.
+        (void)ObjectStreamToText(WriteObjectStream(list));
+        return 0;
+    }
+    const std::string saved = ObjectStreamToText(WriteObjectStream(list));
+    TUserList again;
+    try {
+        ReadListText(saved, again);
+    } catch (const EQuorvaneError& e) {
+        std::fprintf(stderr, "saved text does not load: %s\n%s\n", e.what(), saved.c_str());
+        std::abort();
+    }
+    if (ObjectStreamToText(WriteObjectStream(again)) != saved) {
+        std::fprintf(stderr, "saved text does not load back the same\n%s\n", saved.c_str());
+        std::abort();
+    }
+    return 0;
+}

@@ -1,0 +1,4 @@
+add_executable(fuzz_udx_reader fuzz_udx_reader.cpp)
+target_link_libraries(fuzz_udx_reader PRIVATE quorvane_userdb)
+target_compile_options(fuzz_udx_reader PRIVATE -fsanitize=fuzzer)
+target_link_options(fuzz_udx_reader PRIVATE -fsanitize=fuzzer)

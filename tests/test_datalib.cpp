@@ -1,0 +1,533 @@
+// The users database file: the object stream, the text form, the reader and the atomic save.
+
+#include "TestUtil.h"
+#include "DataLib.h"
+#include "DataLibInternal.h"
+#include "Errors.h"
+#include "UserList.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string DataFile(const std::string& name) {
+    return std::string(QUORVANE_TEST_DATA_DIR) + "/" + name;
+}
+
+std::string Text(const TUserList& list) { return ObjectStreamToText(WriteObjectStream(list)); }
+
+// The message of the error the function raises ("" when none).
+template <class F> std::string ErrorOf(F&& f) {
+    try {
+        f();
+    } catch (const EQuorvaneError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+// The text of a list whose only content is one user with the given comment.
+std::string CommentText(const std::string& comment) {
+    TUserList list;
+    list.AddBlank().Comments = comment;
+    return Text(list);
+}
+
+std::vector<std::string> Lines(const std::string& text);
+
+// The lines of a one-user list from its Comments line on.
+std::vector<std::string> CommentLines(const std::string& comment) {
+    const std::vector<std::string> all = Lines(CommentText(comment));
+    return std::vector<std::string>(all.begin() + 5, all.end());
+}
+
+// The lines of the text (without their CR LF).
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The example files
+
+TEST(DataFile, ExampleFilesLoadAndSaveByteForByte) {
+    TTempDir dir;
+    struct Case {
+        const char* name;
+        uint32_t fingerprint;
+        size_t streamSize;
+    };
+    for (const Case& c : {Case{"new-list.udx", 0xA160D7C5u, 85}, Case{"two-users.udx", 0x7BDD4DFCu, 424}}) {
+        SCOPED_TRACE(c.name);
+        const std::string original = ReadWholeFile(DataFile(c.name));
+        ASSERT_FALSE(original.empty());
+        TUserList list;
+        list.LoadFromFile(DataFile(c.name));
+        EXPECT_EQ(list.Fingerprint(), c.fingerprint);
+        EXPECT_EQ(WriteObjectStream(list).size(), c.streamSize);
+        const std::string saved = dir.File(c.name);
+        list.SaveToFile(saved);
+        EXPECT_EQ(ReadWholeFile(saved), original);
+    }
+}
+
+TEST(DataFile, RepositoryCopiesMatchTheSharedExamples) {
+    for (const char* name : {"new-list.udx", "two-users.udx"}) {
+        const std::string shared = std::string(QUORVANE_EXAMPLES_DIR) + "/" + name;
+        if (!fs::exists(shared)) GTEST_SKIP() << "shared examples not present";
+        EXPECT_EQ(ReadWholeFile(DataFile(name)), ReadWholeFile(shared)) << name;
+    }
+}
+
+TEST(DataFile, TwoUsersExampleLoadsEveryField) {
+    TUserList list;
+    list.LoadFromFile(DataFile("two-users.udx"));
+    ASSERT_EQ(list.Count(), 2);
+    const TUserProp& a = list.Users(0);
+    EXPECT_EQ(a.Login, "guest01");
+    EXPECT_EQ(a.Password, "Spr1ng!");
+    EXPECT_FALSE(a.Disable);
+    EXPECT_TRUE(a.Expire);
+    EXPECT_EQ(a.ExpireDate, 46393.4375);
+    EXPECT_EQ(a.CreatedDate, 46363.4375);
+    EXPECT_EQ(a.FullName, "Guest One");
+    EXPECT_EQ(a.Email, "");
+    EXPECT_EQ(a.Comments, "Don't remove");
+    const TUserProp& b = list.Users(1);
+    EXPECT_EQ(b.Login, "guest02");
+    EXPECT_EQ(b.Password, "");
+    EXPECT_TRUE(b.Disable);
+    EXPECT_FALSE(b.Expire);
+    EXPECT_EQ(b.ExpireDate, 46393.5870023148);
+    EXPECT_EQ(b.Comments, "Temporary account for the spring workshop.\r\nRemove it after the last "
+                          "workshop day.");
+    EXPECT_EQ(list.PassType, ptMD5);
+    EXPECT_EQ(list.PassFile, "C:\\site\\htpasswd");
+    EXPECT_TRUE(list.ExportToFile);
+    EXPECT_FALSE(list.FtpStorePass);
+    EXPECT_TRUE(list.FtpPassiveMode);
+    EXPECT_EQ(list.Name(), "");
+}
+
+TEST(DataFile, NewListIsSevenLines) {
+    TUserList list;
+    EXPECT_EQ(Text(list), "object TUserList\r\n"
+                          "  Items = <>\r\n"
+                          "  PassType = ptMD5\r\n"
+                          "  ExportToFile = True\r\n"
+                          "  FtpStorePass = True\r\n"
+                          "  FtpPassiveMode = True\r\n"
+                          "end\r\n");
+}
+
+// ---------------------------------------------------------------------------------------------
+// The object stream
+
+TEST(ObjectStream, EntriesTagsAndOmissions) {
+    TUserList list;
+    list.PassType = ptPlainText;
+    list.FtpHost = "h";
+    TUserProp& u = list.AddBlank();
+    u.Login = "ab";
+    u.Expire = true;
+    u.ExpireDate = 1.0;
+    const std::string s = WriteObjectStream(list);
+    const std::string expected = std::string("TPF0\x09TUserList\x00", 15) +
+                                 std::string("\x05Items\x0E\x01", 8) +
+                                 std::string("\x05Login\x06\x02"
+                                             "ab",
+                                             10) +
+                                 std::string("\x07" "Disable\x08", 9) +
+                                 std::string("\x06" "Expire\x09", 8) +
+                                 std::string("\x0A" "ExpireDate\x05", 12) +
+                                 std::string("\x00\x00\x00\x00\x00\x00\x00\x80\xFF\x3F", 10) +
+                                 std::string("\x00\x00", 2) +
+                                 std::string("\x08PassType\x07\x0BptPlainText", 22) +
+                                 std::string("\x0C" "ExportToFile\x09", 14) +
+                                 std::string("\x07" "FtpHost\x06\x01h", 11) +
+                                 std::string("\x0C" "FtpStorePass\x09", 14) +
+                                 std::string("\x0E" "FtpPassiveMode\x09", 16) +
+                                 std::string("\x00\x00", 2);
+    EXPECT_EQ(s, expected);
+}
+
+TEST(ObjectStream, LongStringsUseTheFourByteLength) {
+    TUserList list;
+    list.AddBlank().Comments = std::string(300, 'x');
+    list.Users(0).FullName = std::string(255, 'y');
+    const std::string s = WriteObjectStream(list);
+    EXPECT_NE(s.find(std::string("\x08" "FullName\x06\xFF", 11) + std::string(255, 'y')), std::string::npos);
+    EXPECT_NE(s.find(std::string("\x08" "Comments\x0C\x2C\x01\x00\x00", 14) + std::string(300, 'x')),
+              std::string::npos);
+}
+
+TEST(ObjectStream, HeaderNameComesFromTheList) {
+    TUserList list;
+    list.SetName("Main");
+    EXPECT_EQ(WriteObjectStream(list).substr(0, 19), std::string("TPF0\x09TUserList\x04Main", 19));
+    EXPECT_EQ(Lines(Text(list))[0], "object Main: TUserList");
+}
+
+TEST(ObjectStream, ExtendedNumbersConvertExactly) {
+    using namespace quorvane_stream;
+    char ext[10];
+    DoubleToExtended(-2.0, ext);
+    EXPECT_EQ(std::string(ext, 10), std::string("\x00\x00\x00\x00\x00\x00\x00\x80\x00\xC0", 10));
+    for (double v : {1.0, -2.5, 46393.4375, 46363.58700231481, 1e-310, 4.9e-324, 1.7976931348623157e308,
+                     -0.0001, 1e300}) {
+        DoubleToExtended(v, ext);
+        EXPECT_EQ(ExtendedToDouble(reinterpret_cast<const unsigned char*>(ext)), v) << v;
+    }
+}
+
+TEST(ObjectStream, FingerprintCompletesTheLastPieceWithThePreviousBytes) {
+    // Pieces "TPF0", 01 02 03 04, and 05 06 completed with 03 04 from the piece before.
+    const std::string s = std::string("TPF0\x01\x02\x03\x04\x05\x06", 10);
+    EXPECT_EQ(StreamFingerprint(s), 0x30465054u + 0x04030201u + 0x04030605u);
+    EXPECT_EQ(StreamFingerprint("TPF0"), 0x30465054u);
+    // Three leftover bytes keep only the last byte of the previous piece.
+    EXPECT_EQ(StreamFingerprint(std::string("TPF0\x01\x02\x03", 7)), 0x30465054u + 0x30030201u);
+}
+
+TEST(ObjectStream, StampIsAStrong64BitHash) {
+    EXPECT_EQ(StreamStamp(""), 0xEF46DB3751D8E999ull); // the construction's published value
+    // Every single-byte change in a long stream gives a different stamp.
+    std::string base(100, 'a');
+    std::set<uint64_t> stamps{StreamStamp(base)};
+    for (size_t i = 0; i < base.size(); ++i) {
+        std::string changed = base;
+        changed[i] = 'b';
+        stamps.insert(StreamStamp(changed));
+    }
+    EXPECT_EQ(stamps.size(), base.size() + 1);
+    EXPECT_NE(StreamStamp("ab"), StreamStamp("ba"));
+}
+
+TEST(ObjectStream, MalformedStreamsAreRefusedByTheRenderer) {
+    const std::string good = WriteObjectStream(TUserList());
+    EXPECT_EQ(ErrorOf([&] { ObjectStreamToText("XPF0"); }), "Stream read error");
+    for (size_t cut = 0; cut < good.size(); ++cut)
+        EXPECT_EQ(ErrorOf([&] { ObjectStreamToText(good.substr(0, cut)); }), "Stream read error") << cut;
+    std::string badTag = good;
+    badTag[21] = 3; // the collection tag of Items
+    EXPECT_EQ(ErrorOf([&] { ObjectStreamToText(badTag); }), "Stream read error");
+}
+
+// ---------------------------------------------------------------------------------------------
+// The text form
+
+TEST(TextForm, NumbersTakeFifteenDigitsAndTheirTwoForms) {
+    using quorvane_stream::FormatNumber;
+    EXPECT_EQ(FormatNumber(46393), "46393");
+    EXPECT_EQ(FormatNumber(46393.4375), "46393.4375");
+    EXPECT_EQ(FormatNumber(46363.58700231481), "46363.5870023148");
+    EXPECT_EQ(FormatNumber(1.0 / 3), "0.333333333333333");
+    EXPECT_EQ(FormatNumber(-2.5), "-2.5");
+    EXPECT_EQ(FormatNumber(0.0001), "0.0001");
+    EXPECT_EQ(FormatNumber(0.00012), "0.00012");
+    EXPECT_EQ(FormatNumber(0.00001), "1E-5");
+    EXPECT_EQ(FormatNumber(-0.000015), "-1.5E-5");
+    EXPECT_EQ(FormatNumber(1.5e20), "1.5E20");
+    EXPECT_EQ(FormatNumber(999999999999999), "999999999999999");
+    EXPECT_EQ(FormatNumber(1e15), "1E15");
+    EXPECT_EQ(FormatNumber(9999999999999999.0), "1E16"); // rounding carries into the exponent
+    EXPECT_EQ(FormatNumber(123456789012345678.0), "1.23456789012346E17");
+    EXPECT_EQ(FormatNumber(100), "100");
+    EXPECT_EQ(FormatNumber(0), "0");
+    EXPECT_EQ(FormatNumber(1e-300), "1E-300");
+}
+
+TEST(TextForm, QuotingAndCodes) {
+    EXPECT_EQ(CommentLines("'")[0], "      Comments = #39");
+    EXPECT_EQ(CommentLines("a'b")[0], "      Comments = 'a'#39'b'");
+    EXPECT_EQ(CommentLines("\t")[0], "      Comments = #9");
+    EXPECT_EQ(CommentLines("x\r\ny")[0], "      Comments = 'x'#13#10'y'");
+    EXPECT_EQ(CommentLines(std::string("a\0b", 3))[0], "      Comments = 'a'#0'b'");
+    EXPECT_EQ(CommentLines("C:\\dir\\")[0], "      Comments = 'C:\\dir\\'");
+    EXPECT_EQ(CommentLines("\x80\xE9\xFF")[0], "      Comments = '\x80\xE9\xFF'");
+}
+
+TEST(TextForm, StringsOf64And65And300Characters) {
+    const std::string s64(64, 'a');
+    auto lines = CommentLines(s64);
+    EXPECT_EQ(lines[0], "      Comments = '" + s64 + "'");
+    EXPECT_EQ(lines[1], "    end>");
+
+    const std::string s65 = std::string(64, 'a') + "b";
+    lines = CommentLines(s65);
+    EXPECT_EQ(lines[0], "      Comments = ");
+    EXPECT_EQ(lines[1], "        '" + std::string(64, 'a') + "' +");
+    EXPECT_EQ(lines[2], "        'b'");
+    EXPECT_EQ(lines[3], "    end>");
+
+    std::string s300;
+    for (int i = 0; i < 300; ++i) s300.push_back(static_cast<char>('a' + i % 26));
+    lines = CommentLines(s300);
+    EXPECT_EQ(lines[0], "      Comments = ");
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(lines[static_cast<size_t>(1 + i)], "        '" + s300.substr(static_cast<size_t>(64 * i), 64) + "' +");
+    EXPECT_EQ(lines[5], "        '" + s300.substr(256) + "'");
+}
+
+TEST(TextForm, CodesCountAsOneCharacterOfTheLine) {
+    // 63 characters, then a line break code pair: #13 makes 64, so #10 starts the next line.
+    const std::string s = std::string(63, 'x') + "\r\n" + "tail";
+    auto lines = CommentLines(s);
+    EXPECT_EQ(lines[1], "        '" + std::string(63, 'x') + "'#13 +");
+    EXPECT_EQ(lines[2], "        #10'tail'");
+    // A value whose 64th character ends it takes no " +".
+    lines = CommentLines(std::string(64, 'x') + "\t");
+    EXPECT_EQ(lines[1], "        '" + std::string(64, 'x') + "' +");
+    EXPECT_EQ(lines[2], "        #9");
+}
+
+TEST(TextForm, MultiByteCharactersAreNotSplitAcrossLines) {
+    const std::string e = "\xC3\xA9"; // a two-byte character
+    // The 64th byte would be the first byte of the character: it moves whole.
+    auto lines = CommentLines(std::string(63, 'a') + e + "z");
+    EXPECT_EQ(lines[1], "        '" + std::string(63, 'a') + "' +");
+    EXPECT_EQ(lines[2], "        '" + e + "z'");
+    // A character ending exactly at the 64th byte stays.
+    lines = CommentLines(std::string(62, 'a') + e + "z");
+    EXPECT_EQ(lines[1], "        '" + std::string(62, 'a') + e + "' +");
+    EXPECT_EQ(lines[2], "        'z'");
+    // A four-byte character cut after its second byte moves whole.
+    const std::string g = "\xF0\x9F\x98\x80";
+    lines = CommentLines(std::string(62, 'a') + g + "z");
+    EXPECT_EQ(lines[1], "        '" + std::string(62, 'a') + "' +");
+    EXPECT_EQ(lines[2], "        '" + g + "z'");
+    // Invalid sequences are plain bytes and split where the count says.
+    lines = CommentLines(std::string(63, 'a') + "\xC3\x41\xA9z");
+    EXPECT_EQ(lines[1], "        '" + std::string(63, 'a') + "\xC3' +");
+    EXPECT_EQ(lines[2], "        '\x41\xA9z'");
+    // After 62 codes a three-byte character does not fit: the line ends before it.
+    const std::string euro = "\xE2\x82\xAC";
+    lines = CommentLines(std::string(62, '\t') + euro + "x");
+    std::string codes;
+    for (int i = 0; i < 62; ++i) codes += "#9";
+    EXPECT_EQ(lines[1], "        " + codes + " +");
+    EXPECT_EQ(lines[2], "        '" + euro + "x'");
+}
+
+TEST(TextForm, ListPropertiesUseLevelOneIndentation) {
+    TUserList list;
+    list.PassFile = std::string(70, 'p');
+    const auto lines = Lines(Text(list));
+    EXPECT_EQ(lines[3], "  PassFile = ");
+    EXPECT_EQ(lines[4], "    '" + std::string(64, 'p') + "' +");
+    EXPECT_EQ(lines[5], "    'pppppp'");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Save and load
+
+TEST(SaveLoad, EveryStringAndFlagComesBackAndDatesTo15Digits) {
+    TTempDir dir;
+    TUserList list;
+    std::string allBytes;
+    for (int c = 0; c < 256; ++c) allBytes.push_back(static_cast<char>(c));
+    list.SetName("Main");
+    list.PassType = ptPlainText;
+    list.PassFile = allBytes;
+    list.ExportToFile = false;
+    list.FtpHost = "ftp.example.org";
+    list.FtpUser = "admin";
+    list.FtpPass = "se'cr\"et";
+    list.FtpPasswdFile = "/www/.htpasswd";
+    list.FtpStorePass = false;
+    list.FtpPassiveMode = false;
+    for (int i = 0; i < 5; ++i) {
+        TUserProp& u = list.AddBlank();
+        u.Login = "user" + std::to_string(i);
+        u.Password = allBytes.substr(static_cast<size_t>(i * 50));
+        u.Disable = i % 2 == 0;
+        u.Expire = i % 3 == 0;
+        u.ExpireDate = 46363.58700231481 + i;
+        u.CreatedDate = i == 1 ? 0 : -700.25 * i;
+        u.FullName = std::string(static_cast<size_t>(i * 70), '\xC3');
+        u.Email = i == 2 ? "" : "u@example.org";
+        u.Comments = std::string(1000 * static_cast<size_t>(i), '\'') + "\r\n";
+    }
+    const std::string path = dir.File("all.udx");
+    list.SaveToFile(path);
+    TUserList back;
+    back.LoadFromFile(path);
+    EXPECT_EQ(back.Name(), "Main");
+    EXPECT_EQ(back.PassType, ptPlainText);
+    EXPECT_EQ(back.PassFile, allBytes);
+    EXPECT_FALSE(back.ExportToFile);
+    EXPECT_EQ(back.FtpHost, list.FtpHost);
+    EXPECT_EQ(back.FtpUser, list.FtpUser);
+    EXPECT_EQ(back.FtpPass, list.FtpPass);
+    EXPECT_EQ(back.FtpPasswdFile, list.FtpPasswdFile);
+    EXPECT_FALSE(back.FtpStorePass);
+    EXPECT_FALSE(back.FtpPassiveMode);
+    ASSERT_EQ(back.Count(), list.Count());
+    for (int i = 0; i < list.Count(); ++i) {
+        const TUserProp& a = list.Users(i);
+        const TUserProp& b = back.Users(i);
+        EXPECT_EQ(b.Login, a.Login);
+        EXPECT_EQ(b.Password, a.Password);
+        EXPECT_EQ(b.Disable, a.Disable);
+        EXPECT_EQ(b.Expire, a.Expire);
+        EXPECT_EQ(b.ExpireDate, std::stod(quorvane_stream::FormatNumber(a.ExpireDate)));
+        EXPECT_NEAR(b.ExpireDate, a.ExpireDate, 1e-9);
+        EXPECT_EQ(b.CreatedDate, a.CreatedDate);
+        EXPECT_EQ(b.FullName, a.FullName);
+        EXPECT_EQ(b.Email, a.Email);
+        EXPECT_EQ(b.Comments, a.Comments);
+    }
+    // A second round gives the same bytes.
+    const std::string again = dir.File("again.udx");
+    back.SaveToFile(again);
+    EXPECT_EQ(ReadWholeFile(again), ReadWholeFile(path));
+}
+
+TEST(SaveLoad, LoadErrorsNameTheFile) {
+    TTempDir dir;
+    TUserList list;
+    list.Add("keep", "me");
+    const std::string missing = dir.File("missing.udx");
+    EXPECT_EQ(ErrorOf([&] { list.LoadFromFile(missing); }), "Cannot open file " + missing);
+    EXPECT_EQ(ErrorOf([&] { list.LoadFromFile(dir.Path().string()); }),
+              "Cannot open file " + dir.Path().string());
+    WriteWholeFile(dir.File("bad.udx"), "objekt TUserList end");
+    EXPECT_EQ(ErrorOf([&] { list.LoadFromFile(dir.File("bad.udx")); }), "The file is not valid");
+    ASSERT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.Users(0).Login, "keep");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Atomic save
+
+class AtomicSave : public ::testing::Test {
+protected:
+    void TearDown() override {
+        quorvane_testing::SetWriteFailureAfter(-1);
+        quorvane_testing::SetFsyncFailure(false);
+    }
+    // Names in the folder other than the given ones (left-over temporary files).
+    static std::vector<std::string> Others(const TTempDir& dir, std::initializer_list<std::string> known) {
+        std::vector<std::string> others;
+        for (const auto& entry : fs::directory_iterator(dir.Path())) {
+            const std::string name = entry.path().filename().string();
+            if (std::find(known.begin(), known.end(), name) == known.end()) others.push_back(name);
+        }
+        return others;
+    }
+    static unsigned Mode(const std::string& path) {
+        struct stat st {};
+        EXPECT_EQ(::stat(path.c_str(), &st), 0);
+        return st.st_mode & 07777;
+    }
+};
+
+TEST_F(AtomicSave, NewFileIsPrivateAndAnExistingOneKeepsItsMode) {
+    TTempDir dir;
+    TUserList list;
+    list.Add("a", "secret");
+    const std::string path = dir.File("db.udx");
+    list.SaveToFile(path);
+    EXPECT_EQ(Mode(path), 0600u);
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    list.Add("b", "more");
+    list.SaveToFile(path);
+    EXPECT_EQ(Mode(path), 0640u);
+    EXPECT_EQ(ReadWholeFile(path), Text(list));
+    EXPECT_TRUE(Others(dir, {"db.udx"}).empty());
+}
+
+TEST_F(AtomicSave, WriteFailureLeavesTheTargetAsItWas) {
+    TTempDir dir;
+    const std::string path = dir.File("db.udx");
+    TUserList list;
+    list.Add("old", "user");
+    list.SaveToFile(path);
+    const std::string before = ReadWholeFile(path);
+
+    for (int i = 0; i < 200; ++i) list.Add("user" + std::to_string(i), "password");
+    for (long long after : {0LL, 1LL, 100LL, 5000LL}) {
+        quorvane_testing::SetWriteFailureAfter(after);
+        EXPECT_EQ(ErrorOf([&] { list.SaveToFile(path); }), "Stream write error") << after;
+        EXPECT_EQ(ReadWholeFile(path), before);
+        EXPECT_TRUE(Others(dir, {"db.udx"}).empty()) << "temporary file left behind";
+    }
+    quorvane_testing::SetWriteFailureAfter(-1);
+    quorvane_testing::SetFsyncFailure(true);
+    EXPECT_EQ(ErrorOf([&] { list.SaveToFile(path); }), "Stream write error");
+    EXPECT_EQ(ReadWholeFile(path), before);
+    EXPECT_TRUE(Others(dir, {"db.udx"}).empty());
+
+    quorvane_testing::SetFsyncFailure(false);
+    list.SaveToFile(path);
+    EXPECT_EQ(ReadWholeFile(path), Text(list));
+
+    // A failed first save creates nothing.
+    quorvane_testing::SetWriteFailureAfter(10);
+    EXPECT_EQ(ErrorOf([&] { list.SaveToFile(dir.File("new.udx")); }), "Stream write error");
+    EXPECT_FALSE(fs::exists(dir.File("new.udx")));
+}
+
+TEST_F(AtomicSave, TargetThatCannotBeCreated) {
+    TTempDir dir;
+    TUserList list;
+    const std::string folder = dir.File("folder");
+    fs::create_directory(folder);
+    WriteWholeFile(dir.File("folder/inside"), "x");
+    EXPECT_EQ(ErrorOf([&] { list.SaveToFile(folder); }), "Cannot create file " + folder);
+    EXPECT_TRUE(fs::is_directory(folder));
+    EXPECT_EQ(ReadWholeFile(dir.File("folder/inside")), "x");
+
+    WriteWholeFile(dir.File("plain"), "x");
+    const std::string underFile = dir.File("plain/db.udx");
+    EXPECT_EQ(ErrorOf([&] { list.SaveToFile(underFile); }), "Cannot create file " + underFile);
+    const std::string noFolder = dir.File("nowhere/db.udx");
+    EXPECT_EQ(ErrorOf([&] { list.SaveToFile(noFolder); }), "Cannot create file " + noFolder);
+    EXPECT_EQ(ErrorOf([&] { list.SaveToFile(""); }), "Cannot create file ");
+    EXPECT_EQ(ReadWholeFile(dir.File("plain")), "x");
+}
+
+TEST_F(AtomicSave, SavingThroughALinkReplacesTheFileItPointsAt) {
+    TTempDir dir;
+    const std::string real = dir.File("real.udx");
+    const std::string link = dir.File("link.udx");
+    WriteWholeFile(real, "old");
+    fs::create_symlink(real, link);
+    TUserList list;
+    list.SaveToFile(link);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadWholeFile(real), Text(list));
+}
+
+TEST_F(AtomicSave, WriteFileAtomicallyTakesTheModeOfANewFile) {
+    TTempDir dir;
+    const mode_t old = ::umask(022);
+    WriteFileAtomically(dir.File("public"), "data", 0644);
+    ::umask(old);
+    EXPECT_EQ(Mode(dir.File("public")), 0644u);
+    EXPECT_EQ(ReadWholeFile(dir.File("public")), "data");
+    WriteFileAtomically(dir.File("empty"), "");
+    EXPECT_EQ(ReadWholeFile(dir.File("empty")), "");
+    EXPECT_EQ(Mode(dir.File("empty")), 0600u);
+}
+
+} // namespace

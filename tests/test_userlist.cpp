@@ -1,0 +1,217 @@
+// The in-memory users database: defaults, the Items operations, Add, Reset, the expiry sweep,
+// the fingerprint and the change stamp.
+
+#include "DataLib.h"
+#include "DateUtil.h"
+#include "Errors.h"
+#include "UserList.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr double kSecond = 1.0 / 86400.0;
+
+TEST(UserList, NewListHasTheDefaults) {
+    TUserList list;
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_EQ(list.PassType, ptMD5);
+    EXPECT_TRUE(list.ExportToFile);
+    EXPECT_TRUE(list.FtpStorePass);
+    EXPECT_TRUE(list.FtpPassiveMode);
+    EXPECT_EQ(list.PassFile, "");
+    EXPECT_EQ(list.FtpHost, "");
+    EXPECT_EQ(list.FtpUser, "");
+    EXPECT_EQ(list.FtpPass, "");
+    EXPECT_EQ(list.FtpPasswdFile, "");
+    EXPECT_EQ(WriteObjectStream(list).size(), 85u);
+    EXPECT_EQ(list.Fingerprint(), 0xA160D7C5u);
+}
+
+TEST(UserList, UsersOutsideTheListRaiseTheIndexError) {
+    TUserList list;
+    list.Add("a", "b");
+    try {
+        list.Users(1);
+        FAIL() << "no error raised";
+    } catch (const EQuorvaneError& e) {
+        EXPECT_STREQ(e.what(), "List index out of bounds (1)");
+    }
+    try {
+        static_cast<const TUserList&>(list).Users(-1);
+        FAIL() << "no error raised";
+    } catch (const EQuorvaneError& e) {
+        EXPECT_STREQ(e.what(), "List index out of bounds (-1)");
+    }
+    EXPECT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.Users(0).Login, "a");
+}
+
+TEST(UserList, AddKeepsLoginAndPasswordAsGivenAndDatesTheUser) {
+    const double now = 46000.5;
+    TFixedClock clock(now);
+    TUserList list;
+    TUserProp& first = list.Add(" guest ", "");
+    TUserProp& second = list.Add(" guest ", "pw");
+    ASSERT_EQ(list.Count(), 2);
+    EXPECT_EQ(&list.Users(0), &first);
+    EXPECT_EQ(&list.Users(1), &second);
+    EXPECT_EQ(first.Login, " guest ");
+    EXPECT_EQ(first.Password, "");
+    EXPECT_EQ(second.Login, " guest ");
+    EXPECT_EQ(second.Password, "pw");
+    EXPECT_DOUBLE_EQ(first.ExpireDate, now + 30);
+    EXPECT_DOUBLE_EQ(first.CreatedDate, now);
+    EXPECT_FALSE(first.Expire);
+    EXPECT_FALSE(first.Disable);
+    EXPECT_EQ(first.FullName, "");
+    EXPECT_EQ(first.Email, "");
+    EXPECT_EQ(first.Comments, "");
+    EXPECT_EQ(first.Index(), 0);
+    EXPECT_EQ(second.Index(), 1);
+    EXPECT_EQ(second.List(), &list);
+}
+
+TEST(UserList, ResetEmptiesTheListAndRestoresTheExportDefaults) {
+    TUserList list;
+    list.Add("a", "b");
+    list.PassType = ptPlainText;
+    list.PassFile = "x";
+    list.ExportToFile = false;
+    list.FtpHost = list.FtpUser = list.FtpPass = list.FtpPasswdFile = "y";
+    list.FtpStorePass = false;
+    list.FtpPassiveMode = false;
+    list.Reset();
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_EQ(list.Fingerprint(), 0xA160D7C5u);
+}
+
+TEST(UserList, SweepDisablesOnlyUsersStrictlyPastTheirExpiry) {
+    const double expiry = 46393.4375;
+    TFixedClock clock(expiry - 40);
+    TUserList list;
+    TUserProp& added = list.Add("added", "x"); // expiry 30 days ahead, switched off
+    TUserProp& boundary = list.Add("boundary", "x");
+    boundary.Expire = true;
+    boundary.ExpireDate = expiry;
+    TUserProp& zero = list.Add("zero", "x");
+    zero.Expire = true;
+    zero.ExpireDate = 0;
+    TUserProp& already = list.Add("already", "x");
+    already.Expire = true;
+    already.ExpireDate = 1;
+    already.Disable = true;
+
+    clock.Set(expiry);
+    EXPECT_EQ(list.DisableExpired(), 1); // only the user with ExpireDate 0
+    EXPECT_TRUE(zero.Disable);
+    EXPECT_FALSE(boundary.Disable) << "equal to the present moment is not expired";
+    EXPECT_FALSE(added.Disable);
+
+    clock.Set(expiry + kSecond);
+    EXPECT_EQ(list.DisableExpired(), 1);
+    EXPECT_TRUE(boundary.Disable);
+    EXPECT_TRUE(boundary.Expire) << "the sweep leaves Expire as it was";
+    EXPECT_DOUBLE_EQ(boundary.ExpireDate, expiry);
+    EXPECT_EQ(list.DisableExpired(), 0);
+
+    clock.Set(expiry + 1000); // long after its date, but expiry is off
+    EXPECT_EQ(list.DisableExpired(), 0);
+    EXPECT_FALSE(added.Disable);
+    added.Expire = true;
+    EXPECT_EQ(list.DisableExpired(), 1);
+    EXPECT_TRUE(added.Disable);
+
+    TUserList empty;
+    EXPECT_EQ(empty.DisableExpired(), 0);
+}
+
+TEST(UserList, RemovingMovesLaterUsersUp) {
+    TUserList list;
+    for (const char* login : {"u0", "u1", "u2", "u3", "u4"}) list.Add(login, "p");
+    list.Remove(&list.Users(2));
+    ASSERT_EQ(list.Count(), 4);
+    EXPECT_EQ(list.Users(2).Login, "u3");
+    EXPECT_EQ(list.Users(3).Login, "u4");
+    EXPECT_EQ(list.Users(2).Index(), 2);
+    EXPECT_EQ(list.Users(3).Index(), 3);
+    EXPECT_EQ(list.IndexOf(&list.Users(3)), 3);
+
+    TUserList other;
+    TUserProp& foreign = other.AddBlank();
+    EXPECT_EQ(list.IndexOf(&foreign), -1);
+    EXPECT_EQ(list.IndexOf(nullptr), -1);
+    list.Remove(&foreign); // not ours: nothing happens
+    EXPECT_EQ(list.Count(), 4);
+    EXPECT_EQ(other.Count(), 1);
+
+    list.RemoveMany({&list.Users(0), &list.Users(2), &foreign});
+    ASSERT_EQ(list.Count(), 2);
+    EXPECT_EQ(list.Users(0).Login, "u1");
+    EXPECT_EQ(list.Users(1).Login, "u4");
+    EXPECT_EQ(list.Users(1).Index(), 1);
+
+    list.Clear();
+    EXPECT_EQ(list.Count(), 0);
+}
+
+TEST(UserList, BlankUserHasEveryFieldEmpty) {
+    TUserList list;
+    TUserProp& user = list.AddBlank();
+    EXPECT_EQ(user.Login, "");
+    EXPECT_EQ(user.Password, "");
+    EXPECT_FALSE(user.Disable);
+    EXPECT_FALSE(user.Expire);
+    EXPECT_EQ(user.ExpireDate, 0);
+    EXPECT_EQ(user.CreatedDate, 0);
+    EXPECT_EQ(user.Index(), 0);
+}
+
+TEST(UserList, FingerprintFollowsTheContent) {
+    TUserList list;
+    const uint32_t empty = list.Fingerprint();
+    const size_t emptySize = WriteObjectStream(list).size();
+    TUserProp& user = list.AddBlank();
+    // The item's two markers and its two Boolean entries.
+    EXPECT_EQ(WriteObjectStream(list).size(), emptySize + 2 + (1 + 7 + 1) + (1 + 6 + 1));
+    const uint32_t withBlank = list.Fingerprint();
+    EXPECT_NE(withBlank, empty);
+
+    user.Disable = false; // the value it already has
+    list.PassType = ptMD5;
+    EXPECT_EQ(list.Fingerprint(), withBlank);
+
+    user.Login = "guest";
+    EXPECT_NE(list.Fingerprint(), withBlank);
+    user.Login.clear();
+    EXPECT_EQ(list.Fingerprint(), withBlank);
+    user.ExpireDate = 46000;
+    EXPECT_NE(list.Fingerprint(), withBlank);
+}
+
+TEST(UserList, ChangeStampSeesEditsThatCancelInTheFingerprint) {
+    TUserList list;
+    TUserProp& user = list.Add("guest", "abcd1234");
+    const uint32_t fingerprint = list.Fingerprint();
+    const uint64_t stamp = list.ChangeStamp();
+    EXPECT_EQ(list.ChangeStamp(), stamp) << "the stamp depends on the content only";
+    user.Password = "bbcd0234";
+    EXPECT_EQ(list.Fingerprint(), fingerprint) << "the sum cannot see this edit";
+    EXPECT_NE(list.ChangeStamp(), stamp);
+    user.Password = "abcd1234";
+    EXPECT_EQ(list.ChangeStamp(), stamp);
+}
+
+TEST(UserList, LoginsAreComparedWithLettersFolded) {
+    EXPECT_TRUE(SameLoginFolded("Guest01", "gUEST01"));
+    EXPECT_FALSE(SameLoginFolded("guest", "guest "));
+    EXPECT_FALSE(SameLoginFolded("\xE9t\xE9", "\xC9T\xC9")); // only a to z fold
+    TUserList list;
+    list.Add("Anna", "x");
+    list.Add("bob", "y");
+    EXPECT_FALSE(list.IsLoginUnique("ANNA"));
+    EXPECT_TRUE(list.IsLoginUnique("ANNA", 0)); // the user being edited itself
+    EXPECT_TRUE(list.IsLoginUnique("carl"));
+}
+
+} // namespace
