@@ -5,6 +5,7 @@
 #include "DateUtil.h"
 #include "TestUtil.h"
 #include "UserList.h"
+#include "htpasswd.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +20,7 @@ struct TResult {
     std::string Out, Err;
 };
 
-TResult Run(std::vector<std::string> args, const std::string& input = "") {
+TResult Cli(std::vector<std::string> args, const std::string& input = "") {
     std::istringstream in(input);
     std::ostringstream out, err;
     TCliStreams io{in, out, err, false};
@@ -34,26 +35,26 @@ protected:
 };
 
 TEST_F(CliTest, CreateMakesTheDefaultDatabaseAndRefusesToOverwrite) {
-    TResult r = Run({"create", Db});
+    TResult r = Cli({"create", Db});
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(ReadWholeFile(Db), "object TUserList\r\n  Items = <>\r\n  PassType = ptMD5\r\n"
                                  "  ExportToFile = True\r\n  FtpStorePass = True\r\n"
                                  "  FtpPassiveMode = True\r\nend\r\n");
-    r = Run({"info", Db});
+    r = Cli({"info", Db});
     EXPECT_EQ(r.Status, 0);
     EXPECT_EQ(r.Out, "users: 0\nenabled: 0\ndisabled: 0\nfingerprint: A160D7C5\n");
 
-    r = Run({"create", Db});
+    r = Cli({"create", Db});
     EXPECT_EQ(r.Status, 1);
     EXPECT_NE(r.Err.find("already exists"), std::string::npos) << r.Err;
 }
 
 TEST_F(CliTest, AddListAndInfo) {
-    ASSERT_EQ(Run({"create", Db}).Status, 0);
-    TResult r = Run({"add", Db, "alice", "--password", "s3cret", "--full-name", "Alice A",
+    ASSERT_EQ(Cli({"create", Db}).Status, 0);
+    TResult r = Cli({"add", Db, "alice", "--password", "s3cret", "--full-name", "Alice A",
                      "--email", "alice@example.org", "--expire", "2030-05-06 07:08:09"});
     ASSERT_EQ(r.Status, 0) << r.Err;
-    r = Run({"add", Db, "bob", "--password-stdin", "--disabled", "--comments=line1\r\nline2"},
+    r = Cli({"add", Db, "bob", "--password-stdin", "--disabled", "--comments=line1\r\nline2"},
             "pw from stdin\r\nignored\n");
     ASSERT_EQ(r.Status, 0) << r.Err;
 
@@ -66,14 +67,14 @@ TEST_F(CliTest, AddListAndInfo) {
     EXPECT_FALSE(list.Users(1).Expire);
     EXPECT_TRUE(list.Users(0).Expire);
 
-    r = Run({"list", Db});
+    r = Cli({"list", Db});
     ASSERT_EQ(r.Status, 0);
     const std::string created0 = FormatDateTime(list.Users(0).CreatedDate);
     const std::string created1 = FormatDateTime(list.Users(1).CreatedDate);
     EXPECT_EQ(r.Out, "alice\tEnabled\t2030-05-06 07:08:09\talice@example.org\tAlice A\t" +
                          created0 + "\nbob\tDisabled\tNever\t\t\t" + created1 + "\n");
 
-    r = Run({"info", Db});
+    r = Cli({"info", Db});
     EXPECT_EQ(r.Out.substr(0, r.Out.find("fingerprint")), "users: 2\nenabled: 1\ndisabled: 1\n");
     char hex[16];
     std::snprintf(hex, sizeof hex, "%08X", list.Fingerprint());
@@ -81,73 +82,75 @@ TEST_F(CliTest, AddListAndInfo) {
 }
 
 TEST_F(CliTest, AddRefusesDuplicatesAndBlanksWithoutTouchingTheFile) {
-    ASSERT_EQ(Run({"create", Db}).Status, 0);
-    ASSERT_EQ(Run({"add", Db, "bob", "--password", "x"}).Status, 0);
+    ASSERT_EQ(Cli({"create", Db}).Status, 0);
+    ASSERT_EQ(Cli({"add", Db, "bob", "--password", "x"}).Status, 0);
     const std::string before = ReadWholeFile(Db);
 
-    TResult r = Run({"add", Db, "Bob", "--password", "y"});
+    TResult r = Cli({"add", Db, "Bob", "--password", "y"});
     EXPECT_EQ(r.Status, 1);
     EXPECT_EQ(r.Err, "quorvane-cli: User \"Bob\" already exists\n");
-    EXPECT_EQ(Run({"add", Db, "  ", "--password", "y"}).Status, 1);
-    EXPECT_EQ(Run({"add", Db, "carol", "--password", " \t"}).Status, 1);
+    EXPECT_EQ(Cli({"add", Db, "  ", "--password", "y"}).Status, 1);
+    EXPECT_EQ(Cli({"add", Db, "carol", "--password", " \t"}).Status, 1);
     EXPECT_EQ(ReadWholeFile(Db), before);
 
     // The uniqueness test neither trims nor folds anything but a-z.
-    EXPECT_EQ(Run({"add", Db, " bob", "--password", "y"}).Status, 0);
+    EXPECT_EQ(Cli({"add", Db, " bob", "--password", "y"}).Status, 0);
 }
 
 TEST_F(CliTest, UsageErrorsExitWithTwo) {
-    ASSERT_EQ(Run({"create", Db}).Status, 0);
-    EXPECT_EQ(Run({}).Status, 2);
-    EXPECT_EQ(Run({"frobnicate"}).Status, 2);
-    EXPECT_EQ(Run({"info"}).Status, 2);
-    EXPECT_EQ(Run({"info", Db, "extra"}).Status, 2);
-    TResult r = Run({"add", Db, "x"});
+    ASSERT_EQ(Cli({"create", Db}).Status, 0);
+    EXPECT_EQ(Cli({}).Status, 2);
+    EXPECT_EQ(Cli({"frobnicate"}).Status, 2);
+    EXPECT_EQ(Cli({"info"}).Status, 2);
+    EXPECT_EQ(Cli({"info", Db, "extra"}).Status, 2);
+    TResult r = Cli({"add", Db, "x"});
     EXPECT_EQ(r.Status, 2);
     EXPECT_NE(r.Err.find("usage: quorvane-cli add DB LOGIN"), std::string::npos) << r.Err;
-    EXPECT_EQ(Run({"add", Db, "x", "--password", "p", "--password-stdin"}).Status, 2);
-    EXPECT_EQ(Run({"add", Db, "x", "--password", "p", "--expire", "2030-02-30"}).Status, 2);
-    EXPECT_EQ(Run({"add", Db, "x", "--bogus"}).Status, 2);
-    EXPECT_EQ(Run({"add", Db, "x", "--password"}).Status, 2);
+    EXPECT_EQ(Cli({"add", Db, "x", "--password", "p", "--password-stdin"}).Status, 2);
+    EXPECT_EQ(Cli({"add", Db, "x", "--password", "p", "--expire", "2030-02-30"}).Status, 2);
+    EXPECT_EQ(Cli({"add", Db, "x", "--bogus"}).Status, 2);
+    EXPECT_EQ(Cli({"add", Db, "x", "--password"}).Status, 2);
 }
 
 TEST_F(CliTest, ErrorsNameTheFile) {
     const std::string missing = Dir.File("missing.udx");
-    TResult r = Run({"info", missing});
+    TResult r = Cli({"info", missing});
     EXPECT_EQ(r.Status, 1);
     EXPECT_EQ(r.Err, "quorvane-cli: Cannot open file " + missing + "\n");
 
     WriteWholeFile(Db, "not a database");
-    r = Run({"list", Db});
+    r = Cli({"list", Db});
     EXPECT_EQ(r.Status, 1);
     EXPECT_EQ(r.Err, "quorvane-cli: The file is not valid\n");
 }
 
 TEST_F(CliTest, DeleteMatchesTheLoginExactly) {
-    ASSERT_EQ(Run({"create", Db}).Status, 0);
-    for (const char* login : {"ann", "Ann", "bea"})
-        ASSERT_EQ(Run({"add", Db, login, "--password", "p"}).Status, 0);
-    EXPECT_EQ(Run({"delete", Db, "ann"}).Status, 0);
+    ASSERT_EQ(Cli({"create", Db}).Status, 0);
+    // The import does not check for namesakes, so it can bring in several of them.
+    const std::string text = Dir.File("users.txt");
+    WriteWholeFile(text, "ann p1\nAnn p2\nann p3\nbea p4\n");
+    ASSERT_EQ(Cli({"import", Db, text}).Status, 0);
+    EXPECT_EQ(Cli({"delete", Db, "ann"}).Status, 0);
     TUserList list;
     list.LoadFromFile(Db);
     ASSERT_EQ(list.Count(), 2);
     EXPECT_EQ(list.Users(0).Login, "Ann");
     EXPECT_EQ(list.Users(1).Login, "bea");
 
-    TResult r = Run({"delete", Db, "nobody"});
+    TResult r = Cli({"delete", Db, "nobody"});
     EXPECT_EQ(r.Status, 1);
     EXPECT_NE(r.Err.find("nobody"), std::string::npos);
 }
 
 TEST_F(CliTest, SweepDisablesOnlyWhatHasPassed) {
-    ASSERT_EQ(Run({"create", Db}).Status, 0);
-    ASSERT_EQ(Run({"add", Db, "past", "--password", "p", "--expire", "2001-01-01"}).Status, 0);
-    ASSERT_EQ(Run({"add", Db, "future", "--password", "p", "--expire", "2999-01-01"}).Status, 0);
-    ASSERT_EQ(Run({"add", Db, "never", "--password", "p"}).Status, 0);
-    TResult r = Run({"sweep", Db});
+    ASSERT_EQ(Cli({"create", Db}).Status, 0);
+    ASSERT_EQ(Cli({"add", Db, "past", "--password", "p", "--expire", "2001-01-01"}).Status, 0);
+    ASSERT_EQ(Cli({"add", Db, "future", "--password", "p", "--expire", "2999-01-01"}).Status, 0);
+    ASSERT_EQ(Cli({"add", Db, "never", "--password", "p"}).Status, 0);
+    TResult r = Cli({"sweep", Db});
     EXPECT_EQ(r.Status, 0);
     EXPECT_EQ(r.Out, "1\n");
-    EXPECT_EQ(Run({"sweep", Db}).Out, "0\n");
+    EXPECT_EQ(Cli({"sweep", Db}).Out, "0\n");
     TUserList list;
     list.LoadFromFile(Db);
     EXPECT_TRUE(list.Users(0).Disable);
@@ -156,16 +159,120 @@ TEST_F(CliTest, SweepDisablesOnlyWhatHasPassed) {
 }
 
 TEST_F(CliTest, HelpAndVersion) {
-    TResult r = Run({"--help"});
+    TResult r = Cli({"--help"});
     EXPECT_EQ(r.Status, 0);
     for (const char* name : {"create", "info", "list", "add", "delete", "sweep"})
         EXPECT_NE(r.Out.find(std::string("  ") + name), std::string::npos) << name;
-    EXPECT_EQ(Run({"--version"}).Out, "quorvane-cli 1.3\n");
-    r = Run({"help", "add"});
+    EXPECT_EQ(Cli({"--version"}).Out, "quorvane-cli 1.3\n");
+    r = Cli({"help", "add"});
     EXPECT_EQ(r.Status, 0);
     EXPECT_EQ(r.Out.rfind("usage: quorvane-cli add DB LOGIN", 0), 0u);
-    EXPECT_EQ(Run({"help", "nothing"}).Status, 2);
-    EXPECT_EQ(Run({"sweep", "--help"}).Status, 0);
+    EXPECT_EQ(Cli({"help", "nothing"}).Status, 2);
+    EXPECT_EQ(Cli({"sweep", "--help"}).Status, 0);
+}
+
+TEST_F(CliTest, ImportAppendsAndCounts) {
+    ASSERT_EQ(Cli({"create", Db}).Status, 0);
+    const std::string text = Dir.File("users.txt");
+    WriteWholeFile(text, "ann pw1 ann@example.org \"Ann Smith\"\r\nbob,pw2\n");
+    TResult r = Cli({"import", Db, text});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "2\n");
+    TUserList list;
+    list.LoadFromFile(Db);
+    ASSERT_EQ(list.Count(), 2);
+    EXPECT_EQ(list.Users(0).FullName, "Ann Smith");
+    EXPECT_EQ(list.Users(1).Password, "pw2");
+
+    const std::string before = ReadWholeFile(Db);
+    r = Cli({"import", Db, Dir.File("nope.txt")});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Err, "quorvane-cli: Cannot open file " + Dir.File("nope.txt") + "\n");
+    EXPECT_EQ(ReadWholeFile(Db), before);
+}
+
+TEST_F(CliTest, SeriesPrintsWhatItCreated) {
+    ASSERT_EQ(Cli({"create", Db}).Status, 0);
+    TResult r = Cli({"series", Db, "--count", "5", "--login-length", "8", "--login-case", "upper",
+                     "--password-chars", "numeral", "--password-length", "12"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    TUserList list;
+    list.LoadFromFile(Db);
+    ASSERT_EQ(list.Count(), 5);
+    std::string expected;
+    for (int i = 0; i < list.Count(); ++i) {
+        const TUserProp& u = list.Users(i);
+        EXPECT_EQ(u.Login.size(), 8u);
+        EXPECT_EQ(u.Password.size(), 12u);
+        for (char c : u.Login) EXPECT_TRUE(c >= 'A' && c <= 'Z') << u.Login;
+        for (char c : u.Password) EXPECT_TRUE(c >= '1' && c <= '9') << u.Password;
+        expected += u.Login + "\t" + u.Password + "\n";
+    }
+    EXPECT_EQ(r.Out, expected);
+
+    EXPECT_EQ(Cli({"series", Db, "--count", "0"}).Status, 2);
+    EXPECT_EQ(Cli({"series", Db, "--login-length", "3"}).Status, 2);
+    EXPECT_EQ(Cli({"series", Db, "--login-case", "mixed"}).Status, 2);
+}
+
+TEST_F(CliTest, SeriesThatRunsOutOfLoginsWarns) {
+    ASSERT_EQ(Cli({"create", Db}).Status, 0);
+    // Four numerals from 1 to 9 leave 6561 logins; asking for more than that must stop short.
+    TResult r = Cli({"series", Db, "--count", "7000", "--login-length", "4", "--login-chars",
+                     "numeral", "--password-length", "4"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    TUserList list;
+    list.LoadFromFile(Db);
+    EXPECT_LT(list.Count(), 7000);
+    EXPECT_EQ(r.Err, "quorvane-cli: Only " + std::to_string(list.Count()) +
+                         " users has been created. Increase the login length to create more.\n");
+}
+
+TEST_F(CliTest, ExportWritesTheFileAndSweeps) {
+    ASSERT_EQ(Cli({"create", Db}).Status, 0);
+    ASSERT_EQ(Cli({"add", Db, "carl", "--password", "c pw"}).Status, 0);
+    ASSERT_EQ(Cli({"add", Db, "Bob", "--password", "b", "--disabled"}).Status, 0);
+    ASSERT_EQ(Cli({"add", Db, "alice", "--password", "a1"}).Status, 0);
+    ASSERT_EQ(Cli({"add", Db, "old", "--password", "o", "--expire", "2000-01-01"}).Status, 0);
+
+    const std::string out = Dir.File("htpasswd");
+    TResult r = Cli({"export", Db, "--output", out, "--format", "plain"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(ReadWholeFile(out), "alice:a1\r\ncarl:c pw\r\n");
+    TUserList list;
+    list.LoadFromFile(Db);
+    EXPECT_TRUE(list.Users(3).Disable) << "the sweep's result is saved";
+
+    r = Cli({"export", Db, "--output", out});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const std::string md5 = ReadWholeFile(out);
+    ASSERT_EQ(md5.rfind("alice:$apr1$", 0), 0u) << md5;
+    const std::string aliceHash = md5.substr(6, md5.find("\r\n") - 6);
+    EXPECT_EQ(Apr1CryptWithSalt("a1", aliceHash), aliceHash);
+
+    // Without --output the database's own target is used; a database naming none fails.
+    r = Cli({"export", Db});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Err.find("--output"), std::string::npos);
+    EXPECT_EQ(Cli({"export", Db, "--format", "sha"}).Status, 2);
+    r = Cli({"export", Db, "--output", Dir.File("no/such/folder/htpasswd")});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Err.find("Cannot create file"), std::string::npos) << r.Err;
+}
+
+TEST_F(CliTest, HashMatchesTheGivenSalt) {
+    TResult r = Cli({"hash", "--salt", "abcdefgh", "secret"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, Apr1CryptWithSalt("secret", "abcdefgh") + "\n");
+    EXPECT_EQ(r.Out.rfind("$apr1$abcdefgh$", 0), 0u);
+    r = Cli({"hash", "secret"});
+    ASSERT_EQ(r.Status, 0);
+    const std::string hash = r.Out.substr(0, r.Out.size() - 1);
+    EXPECT_EQ(hash.size(), 37u);
+    EXPECT_EQ(Apr1CryptWithSalt("secret", hash), hash);
+    EXPECT_EQ(Cli({"hash", "--password-stdin"}, "secret\n").Out.size(), 38u);
+    EXPECT_EQ(Cli({"hash", "--salt", "a$b", "x"}).Status, 2);
+    EXPECT_EQ(Cli({"hash"}).Status, 2);
 }
 
 // The real binary: exit statuses and standard input.

@@ -3,8 +3,18 @@
 #include "DateUtil.h"
 #include "Errors.h"
 #include "UserList.h"
+#include "CSVImport.h"
+#include "FileLib.h"
+#include "FtpUpload.h"
+#include "GenSeries.h"
+#include "PasswordFile.h"
+#include "htpasswd.h"
 
+#include <cerrno>
+#include <cstdlib>
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 #include <functional>
 #include <iostream>
 #include <map>
@@ -225,6 +235,228 @@ int CmdSweep(const TArgs& args, TCliStreams& io) {
     return kExitOk;
 }
 
+
+int CmdImport(const TArgs& args, TCliStreams& io) {
+    args.ExpectPositional(2);
+    const std::string& path = args.Positional()[0];
+    TUserList list;
+    Load(list, path);
+    const int added = ImportUsers(args.Positional()[1], list);
+    list.SaveToFile(path);
+    io.Out << added << "\n";
+    return kExitOk;
+}
+
+int ParseBoundedInt(const TArgs& args, const std::string& name, int fallback, int low, int high) {
+    const auto text = args.Value(name);
+    if (!text) return fallback;
+    errno = 0;
+    char* end = nullptr;
+    const long value = std::strtol(text->c_str(), &end, 10);
+    if (text->empty() || *end != '\0' || errno != 0 || value < low || value > high)
+        throw EUsage("--" + name + " takes a whole number from " + std::to_string(low) + " to " +
+                     std::to_string(high));
+    return static_cast<int>(value);
+}
+
+TCaseType ParseCase(const TArgs& args, const std::string& name, TCaseType fallback) {
+    const auto text = args.Value(name);
+    if (!text) return fallback;
+    if (*text == "random") return caRandom;
+    if (*text == "upper") return caUpper;
+    if (*text == "lower") return caLower;
+    throw EUsage("--" + name + " takes random, upper or lower");
+}
+
+TCharsType ParseChars(const TArgs& args, const std::string& name, TCharsType fallback) {
+    const auto text = args.Value(name);
+    if (!text) return fallback;
+    if (*text == "random") return ctRandom;
+    if (*text == "letter") return ctLetter;
+    if (*text == "numeral") return ctNumeral;
+    throw EUsage("--" + name + " takes random, letter or numeral");
+}
+
+class TCliSeriesFeedback : public ISeriesFeedback {
+public:
+    explicit TCliSeriesFeedback(std::ostream& err) : FErr(err) {}
+    void Warning(const std::string& text) override { FErr << "quorvane-cli: " << text << "\n"; }
+
+private:
+    std::ostream& FErr;
+};
+
+int CmdSeries(const TArgs& args, TCliStreams& io) {
+    args.ExpectPositional(1);
+    const std::string& path = args.Positional()[0];
+    using O = TSeriesOptions;
+    TSeriesOptions options;
+    options.UserCount =
+        ParseBoundedInt(args, "count", O::kDefaultUserCount, O::kMinUserCount, O::kMaxUserCount);
+    options.LoginLength =
+        ParseBoundedInt(args, "login-length", O::kDefaultLoginLength, O::kMinLength, O::kMaxLength);
+    options.LoginCase = ParseCase(args, "login-case", options.LoginCase);
+    options.LoginChars = ParseChars(args, "login-chars", options.LoginChars);
+    options.PasswordLength = ParseBoundedInt(args, "password-length", O::kDefaultPasswordLength,
+                                             O::kMinLength, O::kMaxLength);
+    options.PasswordCase = ParseCase(args, "password-case", options.PasswordCase);
+    options.PasswordChars = ParseChars(args, "password-chars", options.PasswordChars);
+
+    TUserList list;
+    Load(list, path);
+    TCliSeriesFeedback feedback(io.Err);
+    const std::vector<TSeriesUser> created =
+        CreateSeries(list, options.UserCount, options, SecureRandom(), &feedback);
+    list.SaveToFile(path);
+    std::string out;
+    for (const TSeriesUser& u : created) out += u.Login + "\t" + u.Password + "\n";
+    io.Out << out;
+    return kExitOk;
+}
+
+// Progress of the password file on standard error, rewritten in place on a terminal.
+class TCliExportProgress : public IExportProgress {
+public:
+    TCliExportProgress(std::ostream& err, bool show) : FErr(err), FShow(show) {}
+    ~TCliExportProgress() override {
+        if (FShown) FErr << "\n";
+    }
+    void Progress(const std::string& text) override {
+        if (!FShow) return;
+        FErr << "\r" << text << std::flush;
+        FShown = true;
+    }
+    bool CancelRequested() override { return false; }
+
+private:
+    std::ostream& FErr;
+    bool FShow;
+    bool FShown = false;
+};
+
+// Writes data into an existing file (the private temporary file of an FTP export).
+void WriteIntoFile(const std::string& path, const std::string& data) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) throw EQuorvaneError(FormatMessage("Cannot create file %s", path.c_str()));
+    size_t done = 0;
+    bool ok = true;
+    while (ok && done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) ok = false;
+        else done += static_cast<size_t>(n);
+    }
+    if (::close(fd) != 0) ok = false;
+    if (!ok) throw EQuorvaneError("Stream write error");
+}
+
+// Removes a file when it goes out of scope.
+class TTempFileGuard {
+public:
+    explicit TTempFileGuard(std::string path) : FPath(std::move(path)) {}
+    ~TTempFileGuard() {
+        if (!FPath.empty()) ::unlink(FPath.c_str());
+    }
+    void Release() { FPath.clear(); }
+    TTempFileGuard(const TTempFileGuard&) = delete;
+    TTempFileGuard& operator=(const TTempFileGuard&) = delete;
+
+private:
+    std::string FPath;
+};
+
+void UploadToFtp(const TUserList& list, TPasswordsType passType, const std::string& password,
+                 TCliStreams& io) {
+    if (list.FtpHost.empty()) throw EQuorvaneError("The database names no FTP server");
+    if (list.FtpPasswdFile.empty())
+        throw EQuorvaneError("The database names no password file on the FTP server");
+
+    const std::string temp = GetTempFile("kxv");
+    TTempFileGuard guard(temp);
+    TPasswordFileOptions options;
+    TCliExportProgress progress(io.Err, io.ErrIsTerminal);
+    options.Progress = &progress;
+    const std::optional<std::string> content = BuildPasswordFile(list, passType, options);
+    WriteIntoFile(temp, content.value_or(std::string()));
+
+    TFtpUploader uploader(std::make_shared<TDirectDispatcher>());
+    uploader.Host = list.FtpHost;
+    uploader.User = list.FtpUser;
+    uploader.Password = password;
+    uploader.Passive = list.FtpPassiveMode;
+    uploader.LocalFiles = {temp};
+    uploader.RemoteFiles = {list.FtpPasswdFile};
+    // The worker removes the file itself, also if this process stops waiting for it.
+    uploader.DeleteWhenDone = {temp};
+    guard.Release();
+    std::string error;
+    uploader.OnStatus = [&](const std::string& text, bool isError) {
+        if (isError) {
+            if (error.empty()) error = text;
+        } else {
+            io.Err << text << "\n";
+        }
+    };
+    uploader.Start();
+    uploader.WaitFor();
+    if (!error.empty()) throw EQuorvaneError(error);
+}
+
+int CmdExport(const TArgs& args, TCliStreams& io) {
+    args.ExpectPositional(1);
+    const std::string& path = args.Positional()[0];
+    TUserList list;
+    Load(list, path);
+
+    TPasswordsType passType = list.PassType;
+    if (const auto format = args.Value("format")) {
+        if (*format == "md5") passType = ptMD5;
+        else if (*format == "plain") passType = ptPlainText;
+        else throw EUsage("--format takes md5 or plain");
+    }
+    const auto output = args.Value("output");
+    const bool toFile = output.has_value() || list.ExportToFile;
+    std::string ftpPassword = list.FtpPass;
+    if (!toFile && args.Has("ftp-password-stdin")) ftpPassword = ReadSecretLine(io.In);
+
+    // Expired users are disabled first, so they are left out of the file; the database keeps
+    // that change.
+    const int disabled = list.DisableExpired();
+    if (disabled > 0) list.SaveToFile(path);
+
+    if (toFile) {
+        const std::string target = output.value_or(list.PassFile);
+        if (target.empty())
+            throw EQuorvaneError("The database names no password file; give --output FILE");
+        TPasswordFileOptions options;
+        TCliExportProgress progress(io.Err, io.ErrIsTerminal);
+        options.Progress = &progress;
+        CreatePasswordFile(target, list, passType, options);
+    } else {
+        UploadToFtp(list, passType, ftpPassword, io);
+    }
+    return kExitOk;
+}
+
+int CmdHash(const TArgs& args, TCliStreams& io) {
+    std::string password;
+    if (args.Has("password-stdin")) {
+        args.ExpectPositional(0);
+        password = ReadSecretLine(io.In);
+    } else {
+        args.ExpectPositional(1);
+        password = args.Positional()[0];
+    }
+    if (const auto salt = args.Value("salt")) {
+        if (salt->empty() || salt->size() > 8 || salt->find('$') != std::string::npos)
+            throw EUsage("--salt takes 1 to 8 characters, without \"$\"");
+        io.Out << Apr1CryptWithSalt(password, *salt) << "\n";
+    } else {
+        io.Out << Apr1Crypt(password) << "\n";
+    }
+    return kExitOk;
+}
+
 std::vector<TCommand>& Commands();
 
 void PrintUsage(std::ostream& os, const TCommand& c) {
@@ -292,6 +524,36 @@ std::vector<TCommand>& Commands() {
          "Fails when no user has that login. The database is saved.\n", {}, {}, CmdDelete},
         {"sweep", "DB", "disable every user whose expiration date has passed",
          "Prints the number of users it disabled and saves the database.\n", {}, {}, CmdSweep},
+        {"import", "DB FILE", "append the users of a text file",
+         "One user per line: login, password, e-mail address, full name, separated by commas\n"
+         "or blanks; double-quoted fields may hold both. Prints the number of users added\n"
+         "and saves the database.\n",
+         {}, {}, CmdImport},
+        {"series",
+         "DB [--count N] [--login-length L] [--login-case random|upper|lower] "
+         "[--login-chars random|letter|numeral] [--password-length L] "
+         "[--password-case random|upper|lower] [--password-chars random|letter|numeral]",
+         "create a series of users with random logins and passwords",
+         "Defaults: 10 users; logins of 6 lower-case letters; passwords of 10 random\n"
+         "characters in random case. Counts run from 1 to 99999, lengths from 4 to 99.\n"
+         "Prints \"LOGIN<TAB>PASSWORD\" for every user created and saves the database.\n"
+         "When no free login is left, it says how many users were created.\n",
+         {"count", "login-length", "login-case", "login-chars", "password-length",
+          "password-case", "password-chars"},
+         {}, CmdSeries},
+        {"export", "DB [--output FILE] [--format md5|plain] [--ftp-password-stdin]",
+         "write the password file, locally or to the FTP server",
+         "Disables expired users first (and saves the database when that changed it), then\n"
+         "writes one line per enabled user. The target and the format are the database's\n"
+         "export settings unless --output or --format say otherwise; --output always writes\n"
+         "a local file. An FTP export uploads safely under a temporary name first; the FTP\n"
+         "password is the stored one, or the first line of standard input with\n"
+         "--ftp-password-stdin. Progress goes to standard error when it is a terminal.\n",
+         {"output", "format"}, {"ftp-password-stdin"}, CmdExport},
+        {"hash", "[--salt SALT] (PASSWORD | --password-stdin)",
+         "print the \"$apr1$\" MD5-crypt string of a password",
+         "A random salt unless --salt gives one (1 to 8 characters).\n", {"salt"},
+         {"password-stdin"}, CmdHash},
         {"help", "[COMMAND]", "show this overview, or the details of one command", "", {}, {},
          CmdHelp},
     };
