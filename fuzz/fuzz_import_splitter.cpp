@@ -1,0 +1,67 @@
+// Feeds arbitrary bytes to the text import's splitter and checks what must always hold: lines
+// hold no line end and no NUL, every line yields one user, and fields written back quoted
+// split into the same fields.
+
+#include "CSVImport.h"
+#include "UserList.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+void Check(bool condition) {
+    if (!condition) std::abort();
+}
+
+std::string QuoteFields(const std::vector<std::string>& fields) {
+    std::string line;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0) line += ',';
+        line += '"';
+        for (char c : fields[i]) {
+            if (c == '"') line += '"';
+            line += c;
+        }
+        line += '"';
+    }
+    return line;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    const std::vector<std::string> lines = SplitImportLines(text);
+
+    size_t total = 0;
+    for (const std::string& line : lines) {
+        Check(line.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos);
+        total += line.size();
+
+        const std::vector<std::string> fields = SplitImportFields(line);
+        size_t fieldBytes = 0;
+        for (const std::string& field : fields) fieldBytes += field.size();
+        Check(fieldBytes <= line.size());
+        Check(fields.size() <= line.size());
+        Check(SplitImportFields(QuoteFields(fields)) == fields);
+        Check(ImportField(fields, static_cast<int>(fields.size())).empty());
+    }
+    Check(total + lines.size() <= size + 1);
+
+    if (size <= 4096) {
+        TUserList list;
+        Check(ImportUsersFromText(text, list) == static_cast<int>(lines.size()));
+        Check(list.Count() == static_cast<int>(lines.size()));
+        for (int i = 0; i < list.Count(); ++i) {
+            const std::vector<std::string> fields = SplitImportFields(lines[static_cast<size_t>(i)]);
+            Check(list.Users(i).Login == ImportField(fields, 0));
+            Check(list.Users(i).FullName == ImportField(fields, 3));
+        }
+    }
+    return 0;
+}

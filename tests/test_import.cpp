@@ -1,0 +1,295 @@
+// The text import: splitting into lines and fields, and users appended from a file.
+
+#include "CSVImport.h"
+#include "DateUtil.h"
+#include "Errors.h"
+#include "Random.h"
+#include "TestUtil.h"
+#include "UserList.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+using Fields = std::vector<std::string>;
+using namespace std::string_literals;
+
+namespace {
+
+// Writes fields so that the splitter gives them back: every field quoted, quotes doubled.
+std::string QuoteFields(const Fields& fields) {
+    std::string line;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0) line += ',';
+        line += '"';
+        for (char c : fields[i]) {
+            if (c == '"') line += '"';
+            line += c;
+        }
+        line += '"';
+    }
+    return line;
+}
+
+std::string ImportErrorText(const std::string& path, TUserList& list) {
+    try {
+        ImportUsers(path, list);
+    } catch (const EQuorvaneError& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+} // namespace
+
+TEST(ImportLines, EveryLineEndEndsExactlyOneLine) {
+    const Fields expected{"alpha", "beta", "gamma"};
+    EXPECT_EQ(SplitImportLines("alpha\r\nbeta\r\ngamma"), expected);
+    EXPECT_EQ(SplitImportLines("alpha\rbeta\rgamma"), expected);
+    EXPECT_EQ(SplitImportLines("alpha\nbeta\ngamma"), expected);
+    EXPECT_EQ(SplitImportLines("alpha\rbeta\r\ngamma\n"), expected);
+    // LF CR is two line ends, CR CR LF too.
+    EXPECT_EQ(SplitImportLines("a\n\rb"), (Fields{"a", "", "b"}));
+    EXPECT_EQ(SplitImportLines("a\r\r\nb"), (Fields{"a", "", "b"}));
+}
+
+TEST(ImportLines, FinalLineEndAddsNoLine) {
+    EXPECT_EQ(SplitImportLines("one\r\n"), Fields{"one"});
+    EXPECT_EQ(SplitImportLines("one\r"), Fields{"one"});
+    EXPECT_EQ(SplitImportLines("one\n"), Fields{"one"});
+    EXPECT_EQ(SplitImportLines("one\n\n"), (Fields{"one", ""}));
+    EXPECT_TRUE(SplitImportLines("").empty());
+    // A lone line end is one empty line.
+    EXPECT_EQ(SplitImportLines("\r\n"), Fields{""});
+    EXPECT_EQ(SplitImportLines("a\n\nb"), (Fields{"a", "", "b"}));
+}
+
+TEST(ImportLines, NulEndsTheText) {
+    EXPECT_EQ(SplitImportLines("one\ntwo\0three\nfour"s), (Fields{"one", "two"}));
+    EXPECT_EQ(SplitImportLines("one\n\0two"s), Fields{"one"});
+    EXPECT_TRUE(SplitImportLines("\0one\ntwo"s).empty());
+}
+
+TEST(ImportFields, BlanksAndCommasSeparate) {
+    const Fields two{"jsmith", "secret"};
+    EXPECT_EQ(SplitImportFields("jsmith secret"), two);
+    EXPECT_EQ(SplitImportFields("jsmith,secret"), two);
+    EXPECT_EQ(SplitImportFields("jsmith\tsecret"), two);
+    EXPECT_EQ(SplitImportFields("jsmith \t  secret"), two);
+    EXPECT_EQ(SplitImportFields("jsmith , secret"), two);
+    EXPECT_EQ(SplitImportFields("  jsmith secret \t "), two);
+    // Every code from 1 to 32 is a blank.
+    for (int code = 1; code <= 32; ++code) {
+        const std::string line = "a"s + static_cast<char>(code) + "b";
+        EXPECT_EQ(SplitImportFields(line), (Fields{"a", "b"})) << "code " << code;
+    }
+    // Bytes above 127 are ordinary characters.
+    EXPECT_EQ(SplitImportFields("J\xC3\xBCrgen \xA0\xFF"), (Fields{"J\xC3\xBCrgen", "\xA0\xFF"}));
+    EXPECT_EQ(SplitImportFields("a\x7F" "b"), Fields{"a\x7F" "b"});
+}
+
+TEST(ImportFields, EmptyFieldsBetweenCommas) {
+    EXPECT_EQ(SplitImportFields("ann,,box,Ann"), (Fields{"ann", "", "box", "Ann"}));
+    EXPECT_EQ(SplitImportFields("ann , \t , box"), (Fields{"ann", "", "box"}));
+    EXPECT_EQ(SplitImportFields(",pass"), (Fields{"", "pass"}));
+    EXPECT_EQ(SplitImportFields(" , pass"), (Fields{"", "pass"}));
+    EXPECT_EQ(SplitImportFields("ann,"), Fields{"ann"});
+    EXPECT_EQ(SplitImportFields("ann, ,"), (Fields{"ann", ""}));
+    EXPECT_EQ(SplitImportFields(","), Fields{""});
+    EXPECT_TRUE(SplitImportFields("").empty());
+    EXPECT_TRUE(SplitImportFields(" \t ").empty());
+}
+
+TEST(ImportFields, QuotedFields) {
+    EXPECT_EQ(SplitImportFields("jd pw jd@example.org \"John Doe\""),
+              (Fields{"jd", "pw", "jd@example.org", "John Doe"}));
+    EXPECT_EQ(SplitImportFields("\"a, b\",c"), (Fields{"a, b", "c"}));
+    EXPECT_EQ(SplitImportFields("\"say \"\"hi\"\"\""), Fields{"say \"hi\""});
+    EXPECT_EQ(SplitImportFields("\"\"\"\""), Fields{"\""});
+    EXPECT_EQ(SplitImportFields("\"\",x"), (Fields{"", "x"}));
+    EXPECT_EQ(SplitImportFields("x \"\""), (Fields{"x", ""}));
+    // A missing closing quote runs to the end of the line, blanks included.
+    EXPECT_EQ(SplitImportFields("a \"open field, still  "), (Fields{"a", "open field, still  "}));
+    EXPECT_EQ(SplitImportFields("\""), Fields{""});
+    // Characters right after the closing quote start the next field.
+    EXPECT_EQ(SplitImportFields("\"ab\"cd"), (Fields{"ab", "cd"}));
+    EXPECT_EQ(SplitImportFields("\"ab\"\"cd"), Fields{"ab\"cd"});
+    // A quote inside an unquoted field is an ordinary character.
+    EXPECT_EQ(SplitImportFields("a\"b c\""), (Fields{"a\"b", "c\""}));
+    // Control characters inside quotes are kept.
+    EXPECT_EQ(SplitImportFields("\"a\tb\""), Fields{"a\tb"});
+}
+
+TEST(ImportFields, QuotedFieldsGiveBackWhatWasWritten) {
+    TLcgRandom random(99);
+    for (int round = 0; round < 500; ++round) {
+        Fields fields(random.Random(6));
+        for (auto& field : fields) {
+            const uint32_t length = random.Random(8);
+            for (uint32_t i = 0; i < length; ++i) {
+                // Any byte a line can hold: everything but NUL, CR and LF.
+                char c;
+                do {
+                    c = static_cast<char>(random.Random(256));
+                } while (c == '\0' || c == '\r' || c == '\n');
+                field += c;
+            }
+        }
+        EXPECT_EQ(SplitImportFields(QuoteFields(fields)), fields) << QuoteFields(fields);
+    }
+}
+
+TEST(ImportFields, FieldByNumber) {
+    const Fields fields{"a", "b"};
+    EXPECT_EQ(ImportField(fields, 0), "a");
+    EXPECT_EQ(ImportField(fields, 1), "b");
+    EXPECT_EQ(ImportField(fields, 2), "");
+    EXPECT_EQ(ImportField(fields, -1), "");
+    EXPECT_EQ(ImportField({}, 0), "");
+}
+
+class ImportUsersTest : public ::testing::Test {
+protected:
+    TTempDir Dir;
+    TFixedClock Clock{EncodeDateTime({2024, 5, 17, 10, 30, 0, 0})};
+
+    std::string WriteFile(const std::string& content, const std::string& name = "users.txt") {
+        const std::string path = Dir.File(name);
+        WriteWholeFile(path, content);
+        return path;
+    }
+};
+
+TEST_F(ImportUsersTest, AllFourFieldsAndTheDates) {
+    TUserList list;
+    list.Add("existing", "pw");
+    const TDateTime now = Now();
+    const std::string path =
+        WriteFile("jdoe s3cret jdoe@example.org \"John Doe\"\r\nann,,box,Ann\r\n"
+                  "jsmith\r\nbob pw bob@x Bob Builder\r\n");
+    EXPECT_EQ(ImportUsers(path, list), 4);
+    ASSERT_EQ(list.Count(), 5);
+    EXPECT_EQ(list.Users(0).Login, "existing");
+
+    const TUserProp& jdoe = list.Users(1);
+    EXPECT_EQ(jdoe.Login, "jdoe");
+    EXPECT_EQ(jdoe.Password, "s3cret");
+    EXPECT_EQ(jdoe.Email, "jdoe@example.org");
+    EXPECT_EQ(jdoe.FullName, "John Doe");
+    EXPECT_EQ(jdoe.Comments, "");
+    EXPECT_FALSE(jdoe.Disable);
+    EXPECT_FALSE(jdoe.Expire);
+    EXPECT_DOUBLE_EQ(jdoe.CreatedDate, now);
+    EXPECT_DOUBLE_EQ(jdoe.ExpireDate, now + 30);
+    EXPECT_EQ(jdoe.Index(), 1);
+
+    const TUserProp& ann = list.Users(2);
+    EXPECT_EQ(ann.Login, "ann");
+    EXPECT_EQ(ann.Password, "");
+    EXPECT_EQ(ann.Email, "box");
+    EXPECT_EQ(ann.FullName, "Ann");
+
+    const TUserProp& jsmith = list.Users(3);
+    EXPECT_EQ(jsmith.Login, "jsmith");
+    EXPECT_EQ(jsmith.Password, "");
+    EXPECT_EQ(jsmith.Email, "");
+    EXPECT_EQ(jsmith.FullName, "");
+
+    // An unquoted full name is cut at the blank; the rest is a fifth field and ignored.
+    EXPECT_EQ(list.Users(4).FullName, "Bob");
+}
+
+TEST_F(ImportUsersTest, BlankLinesAndLineEnds) {
+    TUserList list;
+    ImportUsers(WriteFile("first\n\nthird\n"), list);
+    ASSERT_EQ(list.Count(), 3);
+    EXPECT_EQ(list.Users(0).Login, "first");
+    EXPECT_EQ(list.Users(1).Login, "");
+    EXPECT_EQ(list.Users(1).Password, "");
+    EXPECT_EQ(list.Users(2).Login, "third");
+
+    for (const char* ending : {"\r\n", "\r", "\n"}) {
+        TUserList other;
+        const std::string text = "a 1" + std::string(ending) + "b 2" + ending + "c 3" + ending;
+        ImportUsers(WriteFile(text), other);
+        ASSERT_EQ(other.Count(), 3);
+        EXPECT_EQ(other.Users(2).Login, "c");
+        EXPECT_EQ(other.Users(2).Password, "3");
+    }
+}
+
+TEST_F(ImportUsersTest, EmptyFileChangesNothing) {
+    TUserList list;
+    list.Add("keep", "me");
+    const uint32_t before = list.Fingerprint();
+    EXPECT_EQ(ImportUsers(WriteFile(""), list), 0);
+    EXPECT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.Fingerprint(), before);
+    // Text after a NUL byte is not read.
+    EXPECT_EQ(ImportUsers(WriteFile("\0ghost pw\r\n"s), list), 0);
+    EXPECT_EQ(list.Fingerprint(), before);
+}
+
+TEST_F(ImportUsersTest, ImportingTwiceDoublesTheUsers) {
+    TUserList list;
+    const std::string path = WriteFile("ann pw1\r\nbob pw2\r\n");
+    ImportUsers(path, list);
+    const uint32_t before = list.Fingerprint();
+    ImportUsers(path, list);
+    ASSERT_EQ(list.Count(), 4);
+    EXPECT_NE(list.Fingerprint(), before);
+    EXPECT_EQ(list.Users(2).Login, "ann");
+    EXPECT_EQ(list.Users(3).Login, "bob");
+    EXPECT_EQ(list.Users(3).Password, "pw2");
+}
+
+TEST_F(ImportUsersTest, FileThatCannotBeOpened) {
+    TUserList list;
+    list.Add("keep", "me");
+    const uint32_t before = list.Fingerprint();
+
+    const std::string missing = Dir.File("missing.txt");
+    EXPECT_EQ(ImportErrorText(missing, list), "Cannot open file " + missing);
+    const std::string folder = Dir.Path().string();
+    EXPECT_EQ(ImportErrorText(folder, list), "Cannot open file " + folder);
+
+    // A file another program holds locked against reading.
+    const std::string locked = WriteFile("ghost pw\n", "locked.txt");
+    const int fd = ::open(locked.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    EXPECT_EQ(ImportErrorText(locked, list), "Cannot open file " + locked);
+    ::close(fd);
+
+    EXPECT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.Fingerprint(), before);
+
+    // Once the lock is gone the same file imports.
+    EXPECT_EQ(ImportUsers(locked, list), 1);
+    EXPECT_EQ(list.Users(1).Login, "ghost");
+}
+
+TEST_F(ImportUsersTest, FileWithoutReadPermission) {
+    if (::geteuid() == 0) GTEST_SKIP() << "the superuser reads any file";
+    const std::string path = WriteFile("ghost pw\n", "private.txt");
+    ASSERT_EQ(::chmod(path.c_str(), 0), 0);
+    TUserList list;
+    EXPECT_EQ(ImportErrorText(path, list), "Cannot open file " + path);
+    EXPECT_EQ(list.Count(), 0);
+}
+
+TEST_F(ImportUsersTest, LargeFileInFileOrder) {
+    std::string text;
+    for (int i = 0; i < 20000; ++i) text += "user" + std::to_string(i) + ",pw" + std::to_string(i) + "\n";
+    TUserList list;
+    EXPECT_EQ(ImportUsers(WriteFile(text), list), 20000);
+    ASSERT_EQ(list.Count(), 20000);
+    EXPECT_EQ(list.Users(0).Login, "user0");
+    EXPECT_EQ(list.Users(12345).Login, "user12345");
+    EXPECT_EQ(list.Users(19999).Password, "pw19999");
+}

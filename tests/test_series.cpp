@@ -1,0 +1,385 @@
+// Random logins and passwords, and series of users with unique logins.
+
+#include "DateUtil.h"
+#include "Errors.h"
+#include "GenSeries.h"
+#include "Random.h"
+#include "UserList.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string kVowels = "AEIOUYaeiouy";
+const std::string kConsonants = "BCDFGHJKLMNPQRSTVWXZbcdfghjklmnpqrstvwxz";
+const std::string kDigits = "123456789";
+
+bool In(const std::string& set, char c) { return set.find(c) != std::string::npos; }
+
+std::string Upper(std::string s) {
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c -= 'a' - 'A';
+    return s;
+}
+
+// Answers draws from a script and records the range of every draw.
+class TScriptedRandom final : public IRandomSource {
+public:
+    explicit TScriptedRandom(std::deque<uint32_t> answers) : FAnswers(std::move(answers)) {}
+    uint32_t Random(uint32_t n) override {
+        Asked.push_back(n);
+        if (FAnswers.empty()) return 0;
+        const uint32_t answer = FAnswers.front();
+        FAnswers.pop_front();
+        return answer;
+    }
+    std::vector<uint32_t> Asked;
+
+private:
+    std::deque<uint32_t> FAnswers;
+};
+
+// Forwards to another source and counts the draws of each range; may go wrong after a number
+// of draws by answering outside the range.
+class TCountingRandom final : public IRandomSource {
+public:
+    explicit TCountingRandom(IRandomSource& inner, long failAfter = -1)
+        : FInner(inner), FFailAfter(failAfter) {}
+    uint32_t Random(uint32_t n) override {
+        ++Draws;
+        if (n == 9) ++DigitDraws;
+        if (FFailAfter >= 0 && Draws > FFailAfter) return n;
+        return FInner.Random(n);
+    }
+    long Draws = 0;
+    long DigitDraws = 0;
+
+private:
+    IRandomSource& FInner;
+    long FFailAfter;
+};
+
+class TRecordingFeedback final : public ISeriesFeedback {
+public:
+    void BeginBusy() override { Events.push_back("begin"); }
+    void EndBusy() override { Events.push_back("end"); }
+    void Warning(const std::string& text) override { Events.push_back("warning: " + text); }
+    std::vector<std::string> Events;
+};
+
+} // namespace
+
+TEST(GenerateString, DigitsTakeThePlaceOfLettersByPosition) {
+    // ctRandom: a draw from 0 to 4 decides; 3 means a digit.
+    TScriptedRandom random({3, 0, 0, 11, 4, 0, 3, 8});
+    EXPECT_EQ(GenerateString(4, ctRandom, caRandom, random), "1yB9");
+    EXPECT_EQ(random.Asked, (std::vector<uint32_t>{5, 9, 5, 12, 5, 40, 5, 9}));
+
+    TScriptedRandom letters({39, 0, 20, 7});
+    EXPECT_EQ(GenerateString(4, ctLetter, caRandom, letters), "zAbe");
+    EXPECT_EQ(letters.Asked, (std::vector<uint32_t>{40, 12, 40, 12}));
+
+    TScriptedRandom digits({0, 8, 4});
+    EXPECT_EQ(GenerateString(3, ctNumeral, caUpper, digits), "195");
+    EXPECT_EQ(digits.Asked, (std::vector<uint32_t>{9, 9, 9}));
+}
+
+TEST(GenerateString, CaseRules) {
+    TScriptedRandom upper({0, 0, 3, 2, 1, 21, 0, 9});
+    EXPECT_EQ(GenerateString(4, ctRandom, caUpper, upper), "B3CO");
+    TScriptedRandom lower({0, 0, 1, 5});
+    EXPECT_EQ(GenerateString(4, ctLetter, caLower, lower), "bacy");
+}
+
+TEST(GenerateString, NothingForLengthZeroOrLess) {
+    TScriptedRandom random({});
+    EXPECT_EQ(GenerateString(0, ctRandom, caRandom, random), "");
+    EXPECT_EQ(GenerateString(-5, ctLetter, caLower, random), "");
+    EXPECT_TRUE(random.Asked.empty());
+}
+
+TEST(GenerateString, DrawOutsideTheSetFails) {
+    for (uint32_t bad : {40u, 1000u, UINT32_MAX}) {
+        TScriptedRandom random({bad});
+        try {
+            GenerateString(3, ctLetter, caLower, random);
+            ADD_FAILURE() << "no error for draw " << bad;
+        } catch (const EQuorvaneError& e) {
+            EXPECT_STREQ(e.what(), "error GetRandomChar");
+        }
+    }
+}
+
+TEST(GenerateString, DeterministicSequence) {
+    TLcgRandom random(20240601);
+    EXPECT_EQ(GenerateString(12, ctRandom, caRandom, random), "jIWowuHIL26y");
+    EXPECT_EQ(GenerateString(12, ctRandom, caRandom, random), "MEjacYhYPYly");
+    EXPECT_EQ(GenerateString(12, ctRandom, caRandom, random), "K2dA7YKAzEQo");
+}
+
+TEST(GenerateString, LettersAlternateFromAConsonant) {
+    TLcgRandom random(4242);
+    for (int round = 0; round < 300; ++round) {
+        const std::string s = GenerateString(1 + round % 30, ctLetter, caUpper, random);
+        ASSERT_EQ(s.size(), static_cast<size_t>(1 + round % 30));
+        for (size_t i = 0; i < s.size(); ++i) {
+            ASSERT_TRUE(s[i] >= 'A' && s[i] <= 'Z') << s;
+            ASSERT_TRUE(In(i % 2 == 0 ? kConsonants : kVowels, s[i])) << s;
+        }
+    }
+    for (int round = 0; round < 300; ++round) {
+        const std::string s = GenerateString(6, ctLetter, caLower, random);
+        for (size_t i = 0; i < s.size(); ++i)
+            ASSERT_TRUE(s[i] >= 'a' && s[i] <= 'z' && In(i % 2 == 0 ? kConsonants : kVowels, s[i]))
+                << s;
+    }
+}
+
+TEST(GenerateString, Proportions) {
+    TLcgRandom random(777);
+    long digits = 0, letters = 0, upper = 0, total = 0;
+    std::set<char> seen;
+    for (int round = 0; round < 2000; ++round) {
+        const std::string s = GenerateString(10, ctRandom, caRandom, random);
+        for (size_t i = 0; i < s.size(); ++i) {
+            const char c = s[i];
+            seen.insert(c);
+            ++total;
+            if (In(kDigits, c)) {
+                ++digits;
+            } else {
+                ASSERT_TRUE(In(i % 2 == 0 ? kConsonants : kVowels, c)) << s;
+                ++letters;
+                if (c >= 'A' && c <= 'Z') ++upper;
+            }
+        }
+    }
+    EXPECT_NEAR(static_cast<double>(digits) / static_cast<double>(total), 0.2, 0.02);
+    EXPECT_NEAR(static_cast<double>(upper) / static_cast<double>(letters), 0.5, 0.02);
+    // Every character of the three sets occurs, and nothing else (no zero).
+    EXPECT_EQ(seen.size(), kVowels.size() + kConsonants.size() + kDigits.size());
+    EXPECT_EQ(seen.count('0'), 0u);
+
+    std::set<char> numerals;
+    for (int round = 0; round < 200; ++round)
+        for (char c : GenerateString(8, ctNumeral, caRandom, random)) numerals.insert(c);
+    EXPECT_EQ(std::string(numerals.begin(), numerals.end()), kDigits);
+}
+
+TEST(SeriesOptions, DefaultsAndBounds) {
+    const TSeriesOptions defaults;
+    EXPECT_EQ(defaults.UserCount, 10);
+    EXPECT_EQ(defaults.LoginLength, 6);
+    EXPECT_EQ(defaults.LoginCase, caLower);
+    EXPECT_EQ(defaults.LoginChars, ctLetter);
+    EXPECT_EQ(defaults.PasswordLength, 10);
+    EXPECT_EQ(defaults.PasswordCase, caRandom);
+    EXPECT_EQ(defaults.PasswordChars, ctRandom);
+
+    TSeriesOptions wild;
+    wild.UserCount = 0;
+    wild.LoginLength = 1;
+    wild.PasswordLength = 500;
+    const TSeriesOptions clamped = wild.Clamped();
+    EXPECT_EQ(clamped.UserCount, 1);
+    EXPECT_EQ(clamped.LoginLength, 4);
+    EXPECT_EQ(clamped.PasswordLength, 99);
+    wild.UserCount = 123456;
+    wild.LoginLength = 99;
+    wild.PasswordLength = 4;
+    EXPECT_EQ(wild.Clamped().UserCount, 99999);
+    EXPECT_EQ(wild.Clamped().LoginLength, 99);
+    EXPECT_EQ(wild.Clamped().PasswordLength, 4);
+}
+
+TEST(CreateSeries, ReproducibleWithTheDeterministicSource) {
+    TFixedClock clock(EncodeDateTime({2024, 1, 2, 3, 4, 5, 0}));
+    TUserList list;
+    TLcgRandom random(7);
+    TRecordingFeedback feedback;
+    const auto created = CreateSeries(list, 2, TSeriesOptions(), random, &feedback, false);
+    ASSERT_EQ(created.size(), 2u);
+    EXPECT_EQ(created[0].Login, "lunidi");
+    EXPECT_EQ(created[0].Password, "h1hU6I99PO");
+    EXPECT_EQ(created[1].Login, "woziji");
+    EXPECT_EQ(created[1].Password, "7eXuhASYja");
+    ASSERT_EQ(list.Count(), 2);
+    EXPECT_EQ(list.Users(1).Login, "woziji");
+    EXPECT_EQ(list.Users(1).Password, "7eXuhASYja");
+    EXPECT_DOUBLE_EQ(list.Users(1).CreatedDate, Now());
+    EXPECT_DOUBLE_EQ(list.Users(1).ExpireDate, Now() + 30);
+    EXPECT_FALSE(list.Users(1).Expire);
+    EXPECT_EQ(feedback.Events, (std::vector<std::string>{"begin", "end"}));
+}
+
+TEST(CreateSeries, TakenLoginsAreSkippedWhateverTheirCase) {
+    TSeriesOptions options;
+    // The logins the source is about to produce, already in the list in upper case.
+    TLcgRandom preview(31337);
+    std::set<std::string> existing;
+    TUserList list;
+    for (int i = 0; i < 6; ++i) {
+        const std::string login = GenerateLogin(options, preview);
+        GeneratePassword(options, preview);
+        existing.insert(Upper(login));
+        list.Add(Upper(login), "old");
+    }
+    list.Add("lunidi", "old");
+    existing.insert("LUNIDI");
+
+    TLcgRandom random(31337);
+    const auto created = CreateSeries(list, 10, options, random, nullptr, false);
+    ASSERT_EQ(created.size(), 10u);
+    ASSERT_EQ(list.Count(), 17);
+    std::set<std::string> seen;
+    for (int i = 0; i < 10; ++i) {
+        const TUserProp& user = list.Users(7 + i);
+        EXPECT_EQ(user.Login, created[static_cast<size_t>(i)].Login);
+        EXPECT_EQ(user.Password, created[static_cast<size_t>(i)].Password);
+        EXPECT_EQ(existing.count(Upper(user.Login)), 0u) << user.Login;
+        EXPECT_TRUE(seen.insert(Upper(user.Login)).second) << user.Login;
+        EXPECT_EQ(user.Login.size(), 6u);
+        EXPECT_EQ(user.Password.size(), 10u);
+    }
+}
+
+TEST(CreateSeries, ExhaustedLoginSpaceStopsWithTheWarning) {
+    TSeriesOptions options;
+    options.LoginLength = 4;
+    options.LoginChars = ctNumeral;
+    TUserList list;
+    TLcgRandom random(2024);
+    TRecordingFeedback feedback;
+    const auto created = CreateSeries(list, 99999, options, random, &feedback, false);
+
+    // Only 9^4 = 6561 numeral logins exist.
+    EXPECT_LE(created.size(), 6561u);
+    EXPECT_GT(created.size(), 5000u);
+    EXPECT_EQ(list.Count(), static_cast<int>(created.size()));
+    std::set<std::string> logins;
+    for (const auto& user : created) {
+        EXPECT_EQ(user.Login.size(), 4u);
+        EXPECT_EQ(user.Login.find_first_not_of(kDigits), std::string::npos) << user.Login;
+        logins.insert(user.Login);
+    }
+    EXPECT_EQ(logins.size(), created.size());
+    ASSERT_EQ(feedback.Events.size(), 3u);
+    EXPECT_EQ(feedback.Events[0], "begin");
+    EXPECT_EQ(feedback.Events[1], "warning: Only " + std::to_string(created.size()) +
+                                      " users has been created. Increase the login length to "
+                                      "create more.");
+    EXPECT_EQ(feedback.Events[2], "end");
+}
+
+TEST(CreateSeries, FiftyOneMissesInARow) {
+    // Login length 1 in numerals: nine logins, all taken already.
+    TSeriesOptions options;
+    options.LoginLength = 1;
+    options.LoginChars = ctNumeral;
+    TUserList list;
+    for (char c : kDigits) list.Add(std::string(1, c), "x");
+    TLcgRandom inner(5);
+    TCountingRandom random(inner);
+    TRecordingFeedback feedback;
+    const auto created = CreateSeries(list, 3, options, random, &feedback, false);
+    EXPECT_TRUE(created.empty());
+    EXPECT_EQ(list.Count(), 9);
+    // One draw per login tried, no password drawn.
+    EXPECT_EQ(random.Draws, 51);
+    EXPECT_EQ(feedback.Events,
+              (std::vector<std::string>{
+                  "begin",
+                  "warning: Only 0 users has been created. Increase the login length to create more.",
+                  "end"}));
+}
+
+TEST(CreateSeries, MissesDoNotUseUpTheCount) {
+    // Nine numeral logins of length 1 and nine users asked for: every one is found, after
+    // however many misses on the way, as long as no 51 come in a row.
+    TSeriesOptions options;
+    options.LoginLength = 1;
+    options.LoginChars = ctNumeral;
+    options.PasswordChars = ctNumeral;
+    options.PasswordLength = 4;
+    TUserList list;
+    TLcgRandom random(11);
+    TRecordingFeedback feedback;
+    const auto created = CreateSeries(list, 9, options, random, &feedback, false);
+    ASSERT_EQ(created.size(), 9u);
+    std::set<std::string> logins;
+    for (const auto& user : created) logins.insert(user.Login);
+    EXPECT_EQ(logins.size(), 9u);
+    EXPECT_EQ(feedback.Events, (std::vector<std::string>{"begin", "end"}));
+}
+
+TEST(CreateSeries, NothingAskedNothingDone) {
+    TUserList list;
+    TScriptedRandom random({});
+    TRecordingFeedback feedback;
+    EXPECT_TRUE(CreateSeries(list, 0, TSeriesOptions(), random, &feedback, false).empty());
+    EXPECT_TRUE(CreateSeries(list, -3, TSeriesOptions(), random, &feedback, false).empty());
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_TRUE(random.Asked.empty());
+}
+
+TEST(CreateSeries, FailureKeepsTheUsersAddedSoFar) {
+    // Logins and passwords of letters only: exactly 6 + 10 draws per user; the source goes
+    // wrong within the fourth user's login.
+    TSeriesOptions options;
+    options.PasswordChars = ctLetter;
+    TUserList list;
+    TLcgRandom inner(3);
+    TCountingRandom random(inner, 16 * 3 + 2);
+    TRecordingFeedback feedback;
+    try {
+        CreateSeries(list, 10, options, random, &feedback, false);
+        ADD_FAILURE() << "no error";
+    } catch (const EQuorvaneError& e) {
+        EXPECT_STREQ(e.what(), "error GetRandomChar");
+    }
+    EXPECT_EQ(list.Count(), 3);
+    EXPECT_EQ(feedback.Events, (std::vector<std::string>{"begin", "end"}));
+}
+
+TEST(CreateSeries, DeterministicSourceIsSeededFromTheClock) {
+    TSeriesOptions options;
+    options.LoginLength = 8;
+    TUserList list;
+    // A seed the clock cannot give (more milliseconds than a day has).
+    TLcgRandom random(0xFFFFFFF0u);
+    const uint32_t before = UtcMillisecondsOfDay();
+    const auto created = CreateSeries(list, 1, options, random);
+    const uint32_t after = UtcMillisecondsOfDay();
+    ASSERT_EQ(created.size(), 1u);
+
+    bool matched = false;
+    for (uint32_t ms = before;; ms = (ms + 1) % 86400000u) {
+        TLcgRandom expected(ms);
+        if (GenerateLogin(options, expected) == created[0].Login &&
+            GeneratePassword(options, expected) == created[0].Password) {
+            matched = true;
+            break;
+        }
+        if (ms == after) break;
+    }
+    EXPECT_TRUE(matched) << created[0].Login;
+}
+
+TEST(CreateSeries, SecureSourceGivesDistinctUsers) {
+    TUserList list;
+    const auto created = CreateSeries(list, 50, TSeriesOptions(), SecureRandom());
+    ASSERT_EQ(created.size(), 50u);
+    std::set<std::string> logins, passwords;
+    for (const auto& user : created) {
+        logins.insert(user.Login);
+        passwords.insert(user.Password);
+    }
+    EXPECT_EQ(logins.size(), 50u);
+    EXPECT_EQ(passwords.size(), 50u);
+}
