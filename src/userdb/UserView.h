@@ -1,0 +1,28 @@
+#pragma once
+// How the users are shown in the main window: the state filter, the sort order of the six
+// columns and the count line. Kept free of any toolkit so every rule is tested on its own.
+
+#include "UserList.h"
+
+#include <string>
+
+enum class TUserFilter { All, Enabled, Disabled };
+
+// True when the user is shown under the filter.
+bool UserPassesFilter(const TUserProp& user, TUserFilter filter);
+
+// Texts compared with the letters a to z taken as A to Z, then byte by byte as unsigned
+// values; a text that is a prefix of the other comes first. Negative, 0 or positive.
+int CompareFoldedText(const std::string& a, const std::string& b);
+
+// The order of two users under a sort key: the absolute value is the 1-based column (1 Login,
+// 2 Status, 3 Expiration Date, 4 Email, 5 Full name, 6 Created), a negative key reverses the
+// result. Status: enabled before disabled. Expiration: "Never" before any date, then the
+// earlier date. Dates compare with their time of day. Negative, 0 or positive.
+int CompareUsers(const TUserProp& a, const TUserProp& b, int sortKey);
+
+// "Enabled" or "Disabled".
+const char* UserStatusText(const TUserProp& user);
+
+// "N user(s)", with " (plus M hidden)" when users are hidden by the filter.
+std::string UserCountText(int shown, int total);
