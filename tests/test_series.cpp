@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <deque>
 #include <set>
 #include <string>
@@ -297,6 +298,22 @@ TEST(CreateSeries, FiftyOneMissesInARow) {
                   "begin",
                   "warning: Only 0 users has been created. Increase the login length to create more.",
                   "end"}));
+}
+
+TEST(CreateSeries, HugeCountOnASmallLoginSpace) {
+    // Asking for far more users than can exist costs no more than the users created.
+    TSeriesOptions options;
+    options.LoginLength = 1;
+    options.LoginChars = ctNumeral;
+    TUserList list;
+    TLcgRandom random(8);
+    TRecordingFeedback feedback;
+    const auto created = CreateSeries(list, INT_MAX, options, random, &feedback, false);
+    EXPECT_EQ(created.size(), 9u);
+    EXPECT_EQ(list.Count(), 9);
+    ASSERT_EQ(feedback.Events.size(), 3u);
+    EXPECT_EQ(feedback.Events[1],
+              "warning: Only 9 users has been created. Increase the login length to create more.");
 }
 
 TEST(CreateSeries, MissesDoNotUseUpTheCount) {

@@ -97,7 +97,10 @@ std::vector<TSeriesUser> CreateSeries(TUserList& list, int Count, const TSeriesO
         if (auto* lcg = dynamic_cast<TLcgRandom*>(&random)) lcg->Randomize();
 
     std::unordered_set<std::string> taken;
-    taken.reserve(static_cast<size_t>(list.Count()) + static_cast<size_t>(std::max(Count, 0)));
+    // Room for what can be asked through the dialog, not for whatever Count says: a count far
+    // beyond the login space would otherwise cost memory for users that never come.
+    const int expected = std::clamp(Count, 0, TSeriesOptions::kMaxUserCount);
+    taken.reserve(static_cast<size_t>(list.Count()) + static_cast<size_t>(expected));
     for (int i = 0; i < list.Count(); ++i) taken.insert(FoldLogin(list.Users(i).Login));
 
     TBusyScope busy(feedback);
