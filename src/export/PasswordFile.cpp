@@ -1,0 +1,127 @@
+#include "PasswordFile.h"
+
+#include "DataLib.h"
+#include "htpasswd.h"
+
+#include <algorithm>
+#include <numeric>
+#include <string_view>
+
+namespace {
+
+constexpr size_t KProgressStep = 100;
+
+std::string FoldLogin(const std::string& login) {
+    std::string folded = login;
+    for (char& c : folded)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return folded;
+}
+
+std::string ProgressText(size_t entry, size_t count) {
+    return "Creating passwords file - " + std::to_string(entry * 100 / count) + "% completed";
+}
+
+void AppendLine(std::string& text, const std::string& login, std::string_view value) {
+    text += login;
+    text += ':';
+    text += value;
+    text += "\r\n";
+}
+
+} // namespace
+
+const std::locale& UserCollation() {
+    static const std::locale collation = [] {
+        try {
+            return std::locale("");
+        } catch (const std::runtime_error&) {
+            return std::locale::classic();
+        }
+    }();
+    return collation;
+}
+
+std::string MakePasswordLine(const TUserProp& user, TPasswordsType passType,
+                             IRandomSource& random) {
+    std::string line = user.Login;
+    line += ':';
+    line += passType == ptMD5 ? Apr1Crypt(user.Password, random) : user.Password;
+    return line;
+}
+
+std::vector<const TUserProp*> PasswordFileEntries(const TUserList& list,
+                                                  const std::locale& collation) {
+    const auto& collate = std::use_facet<std::collate<char>>(collation);
+    const size_t count = static_cast<size_t>(list.Count());
+    std::vector<std::string> folded(count), keys(count);
+    for (size_t i = 0; i < count; ++i) {
+        folded[i] = FoldLogin(list.Users(static_cast<int>(i)).Login);
+        keys[i] = collate.transform(folded[i].data(), folded[i].data() + folded[i].size());
+    }
+
+    // Collation keys may tie for different logins; the folded bytes then decide, so equal
+    // logins and only they end up side by side, in database order.
+    std::vector<size_t> order(count);
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        if (int c = keys[a].compare(keys[b]); c != 0) return c < 0;
+        return folded[a] < folded[b];
+    });
+
+    std::vector<const TUserProp*> entries;
+    entries.reserve(count);
+    for (size_t k = 0; k < count; ++k) {
+        // The last of a run of namesakes stands for all of them.
+        if (k + 1 < count && folded[order[k]] == folded[order[k + 1]]) continue;
+        entries.push_back(&list.Users(static_cast<int>(order[k])));
+    }
+    return entries;
+}
+
+std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsType passType,
+                                             const TPasswordFileOptions& options) {
+    const auto entries =
+        PasswordFileEntries(list, options.Collation ? *options.Collation : UserCollation());
+    IRandomSource& random = options.Random ? *options.Random : SecureRandom();
+    const size_t count = entries.size();
+
+    std::string text;
+    std::vector<const TUserProp*> chunkUsers;
+    std::vector<std::string_view> passwords;
+    std::vector<std::string> salts, hashes;
+    for (size_t start = 0; start < count; start += KProgressStep) {
+        if (options.Progress) {
+            options.Progress->Progress(ProgressText(start, count));
+            if (options.Progress->CancelRequested()) return std::nullopt;
+        }
+        const size_t end = std::min(count, start + KProgressStep);
+        chunkUsers.clear();
+        for (size_t i = start; i < end; ++i)
+            if (!entries[i]->Disable) chunkUsers.push_back(entries[i]);
+
+        if (passType != ptMD5) {
+            for (const TUserProp* user : chunkUsers) AppendLine(text, user->Login, user->Password);
+            continue;
+        }
+        // Salts in file order on this thread; only the hashing spreads over the processors.
+        passwords.clear();
+        salts.clear();
+        for (const TUserProp* user : chunkUsers) {
+            passwords.emplace_back(user->Password);
+            salts.push_back(MakeSalt(random));
+        }
+        Apr1CryptBatch(passwords, salts, hashes, options.Threads);
+        for (size_t k = 0; k < chunkUsers.size(); ++k)
+            AppendLine(text, chunkUsers[k]->Login, hashes[k]);
+    }
+    return text;
+}
+
+bool CreatePasswordFile(const std::string& fileName, const TUserList& list,
+                        TPasswordsType passType, const TPasswordFileOptions& options) {
+    const std::optional<std::string> text = BuildPasswordFile(list, passType, options);
+    if (!text) return false;
+    WriteFileAtomically(fileName, *text, 0644);
+    return true;
+}

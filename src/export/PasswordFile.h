@@ -1,0 +1,57 @@
+#pragma once
+// The password file the web server reads: one "login:hash" line per enabled user, ordered by
+// login without regard to case, every line ended by CR LF.
+
+#include "Random.h"
+#include "UserList.h"
+
+#include <locale>
+#include <optional>
+#include <string>
+#include <vector>
+
+// What the writer asks of the one who drives it (the export dialog, the command line).
+class IExportProgress {
+public:
+    virtual ~IExportProgress() = default;
+    // Shows a progress text and lets pending interface events run.
+    virtual void Progress(const std::string& text) = 0;
+    // True once the user confirmed the abort of the export.
+    virtual bool CancelRequested() = 0;
+};
+
+struct TPasswordFileOptions {
+    IExportProgress* Progress = nullptr;     // none: no texts, no abort
+    IRandomSource* Random = nullptr;         // source of the salts; none: the secure generator
+    unsigned Threads = 0;                    // hashing workers; 0: one per processor
+    const std::locale* Collation = nullptr;  // order of the logins; none: the user's locale
+};
+
+// The user's locale for ordering logins; the "C" locale when the environment names a locale
+// this system does not have.
+const std::locale& UserCollation();
+
+// One line without its line end: the login, ":" and the password in the given form (the
+// "$apr1$" string with a new salt, or the password as stored). Disable is not looked at.
+std::string MakePasswordLine(const TUserProp& user, TPasswordsType passType,
+                             IRandomSource& random = SecureRandom());
+
+// The users that make up the file, in file order, enabled or not: logins are ordered by the
+// collation of their case-folded text, and of logins equal without regard to case (a to z) only
+// the last in database order stands, even when it is disabled.
+std::vector<const TUserProp*> PasswordFileEntries(const TUserList& list,
+                                                  const std::locale& collation = UserCollation());
+
+// The text of the password file. Reports "Creating passwords file - N% completed" at entries
+// 0, 100, 200, ... and checks for an abort right after each report; returns nothing when the
+// export was aborted. Salts are drawn in file order, so a reproducible source gives a
+// reproducible file however many workers hash.
+std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsType passType,
+                                             const TPasswordFileOptions& options = {});
+
+// Builds the file and writes it to fileName atomically: the old file stays whole until the new
+// one is complete, an existing file keeps its permission bits, a new one gets mode 0644 (the web
+// server must read it). Returns false, having touched nothing, when the export was aborted.
+// Raises "Cannot create file %s" (or the write error) with the target unchanged.
+bool CreatePasswordFile(const std::string& fileName, const TUserList& list,
+                        TPasswordsType passType, const TPasswordFileOptions& options = {});

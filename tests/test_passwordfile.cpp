@@ -1,0 +1,325 @@
+// The password file: its lines, order, namesakes, progress, abort and the safe write.
+
+#include "ExportTestUtil.h"
+#include "DataLibInternal.h"
+#include "Errors.h"
+#include "PasswordFile.h"
+#include "TestUtil.h"
+#include "htpasswd.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Records every progress text and asks for the abort after a given number of them.
+class TScriptedProgress : public IExportProgress {
+public:
+    explicit TScriptedProgress(size_t abortAfter = SIZE_MAX) : FAbortAfter(abortAfter) {}
+    void Progress(const std::string& text) override { Texts.push_back(text); }
+    bool CancelRequested() override { return Texts.size() >= FAbortAfter; }
+    std::vector<std::string> Texts;
+
+private:
+    size_t FAbortAfter;
+};
+
+TUserProp& AddUser(TUserList& list, const std::string& login, const std::string& password,
+                   bool disabled = false) {
+    TUserProp& user = list.Add(login, password);
+    user.Disable = disabled;
+    return user;
+}
+
+std::string PlainFile(const TUserList& list, IExportProgress* progress = nullptr) {
+    TPasswordFileOptions options;
+    options.Progress = progress;
+    const auto text = BuildPasswordFile(list, ptPlainText, options);
+    return text ? *text : "<aborted>";
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        lines.push_back(text.substr(start, end - start));
+    EXPECT_EQ(start, text.size()) << "text after the last line end";
+    return lines;
+}
+
+unsigned ModeOf(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
+    return st.st_mode & 07777;
+}
+
+TEST(PasswordLine, BothForms) {
+    TUserList list;
+    TUserProp& user = AddUser(list, "a user:x", "pass word", true);
+    EXPECT_EQ(MakePasswordLine(user, ptPlainText), "a user:x:pass word"); // Disable is not read
+    const std::string line = MakePasswordLine(user, ptMD5);
+    ASSERT_TRUE(line.starts_with("a user:x:$apr1$"));
+    const std::string hash = line.substr(9);
+    EXPECT_EQ(hash.size(), KApr1Length);
+    EXPECT_EQ(Apr1CryptWithSalt("pass word", hash), hash);
+    EXPECT_EQ(MakePasswordLine(AddUser(list, "empty", ""), ptPlainText), "empty:");
+}
+
+TEST(PasswordFile, PlainTextExample) {
+    TUserList list;
+    AddUser(list, "carl", "");
+    AddUser(list, "Bob", "b", true);
+    AddUser(list, "alice", "a1");
+    const std::string text = PlainFile(list);
+    EXPECT_EQ(text, "alice:a1\r\ncarl:\r\n");
+    EXPECT_EQ(text.size(), 17u);
+}
+
+TEST(PasswordFile, OrderIgnoresCase) {
+    TUserList list;
+    AddUser(list, "bob", "1");
+    AddUser(list, "carol", "2");
+    AddUser(list, "Alice", "3");
+    AddUser(list, "BOBBY", "4");
+    AddUser(list, "ALICIA", "5");
+    EXPECT_EQ(SplitLines(PlainFile(list)),
+              (std::vector<std::string>{"Alice:3", "ALICIA:5", "bob:1", "BOBBY:4", "carol:2"}));
+}
+
+TEST(PasswordFile, OrderInTheCLocale) {
+    // Without the user's locale the folded bytes decide: punctuation and digits before letters.
+    TUserList list;
+    AddUser(list, "b", "");
+    AddUser(list, "A_", "");
+    AddUser(list, "_z", "");
+    AddUser(list, "9", "");
+    AddUser(list, "a", "");
+    std::vector<std::string> logins;
+    for (const TUserProp* user : PasswordFileEntries(list, std::locale::classic()))
+        logins.push_back(user->Login);
+    EXPECT_EQ(logins, (std::vector<std::string>{"9", "_z", "a", "A_", "b"}));
+}
+
+TEST(PasswordFile, LastNamesakeDecides) {
+    {
+        TUserList list; // the last is disabled: no line even though an earlier one is enabled
+        AddUser(list, "Bob", "first");
+        AddUser(list, "bob", "second", true);
+        AddUser(list, "zed", "z");
+        EXPECT_EQ(PlainFile(list), "zed:z\r\n");
+    }
+    {
+        TUserList list; // the last is enabled: its own login and password
+        AddUser(list, "Bob", "first", true);
+        AddUser(list, "amy", "a");
+        AddUser(list, "bob", "second");
+        EXPECT_EQ(PlainFile(list), "amy:a\r\nbob:second\r\n");
+    }
+    {
+        TUserList list; // three namesakes, the middle one enabled
+        AddUser(list, "EVE", "1", true);
+        AddUser(list, "Eve", "2");
+        AddUser(list, "eve", "3");
+        AddUser(list, "eve ", "4"); // a trailing blank makes another login
+        EXPECT_EQ(PlainFile(list), "eve:3\r\neve :4\r\n");
+    }
+}
+
+TEST(PasswordFile, NothingEscaped) {
+    TUserList list;
+    AddUser(list, "x:y z", "p w");
+    AddUser(list, "\xe9t\xe9", "\"q\"\\");
+    AddUser(list, "empty", "");
+    const auto lines = SplitLines(PlainFile(list));
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "empty:");
+    EXPECT_EQ(lines[1], "x:y z:p w");
+    EXPECT_EQ(lines[2], "\xe9t\xe9:\"q\"\\");
+}
+
+TEST(PasswordFile, EmptyAndAllDisabled) {
+    TUserList empty;
+    TScriptedProgress progress;
+    EXPECT_EQ(PlainFile(empty, &progress), "");
+    EXPECT_TRUE(progress.Texts.empty());
+
+    TUserList disabled;
+    for (int i = 0; i < 100; ++i) AddUser(disabled, "u" + std::to_string(i), "p", true);
+    TScriptedProgress progress2;
+    EXPECT_EQ(PlainFile(disabled, &progress2), "");
+    EXPECT_EQ(progress2.Texts, std::vector<std::string>{"Creating passwords file - 0% completed"});
+}
+
+TEST(PasswordFile, ProgressEveryHundredEntries) {
+    TUserList list;
+    for (int i = 0; i < 250; ++i) AddUser(list, "user" + std::to_string(1000 + i), "p", i % 3 == 0);
+    TScriptedProgress progress;
+    const std::string text = PlainFile(list, &progress);
+    EXPECT_EQ(progress.Texts, (std::vector<std::string>{"Creating passwords file - 0% completed",
+                                                        "Creating passwords file - 40% completed",
+                                                        "Creating passwords file - 80% completed"}));
+    EXPECT_EQ(SplitLines(text).size(), 166u); // 84 of 250 are disabled
+
+    TUserList list301;
+    for (int i = 0; i < 301; ++i) AddUser(list301, "user" + std::to_string(1000 + i), "p");
+    TScriptedProgress progress301;
+    PlainFile(list301, &progress301);
+    ASSERT_EQ(progress301.Texts.size(), 4u);
+    EXPECT_EQ(progress301.Texts[3], "Creating passwords file - 99% completed");
+}
+
+TEST(PasswordFile, AbortLeavesTheTargetAsItWas) {
+    TTempDir dir;
+    const std::string target = dir.File("htpasswd");
+    WriteWholeFile(target, "old:line\r\n");
+    TUserList list;
+    for (int i = 0; i < 250; ++i) AddUser(list, "user" + std::to_string(i), "p");
+
+    for (TPasswordsType form : {ptPlainText, ptMD5}) {
+        TScriptedProgress progress(2); // confirmed at the check of entry 100
+        TPasswordFileOptions options;
+        options.Progress = &progress;
+        EXPECT_FALSE(CreatePasswordFile(target, list, form, options));
+        EXPECT_EQ(progress.Texts.size(), 2u);
+        EXPECT_EQ(ReadWholeFile(target), "old:line\r\n");
+
+        TScriptedProgress atOnce(1);
+        options.Progress = &atOnce;
+        EXPECT_FALSE(CreatePasswordFile(dir.File("new"), list, form, options));
+        EXPECT_FALSE(std::filesystem::exists(dir.File("new")));
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1)
+        << "a temporary file was left behind";
+}
+
+TEST(PasswordFile, WritesAndReplacesTheFile) {
+    TTempDir dir;
+    const std::string target = dir.File("passwords");
+    TUserList list;
+    AddUser(list, "a", "1");
+    ASSERT_TRUE(CreatePasswordFile(target, list, ptPlainText));
+    EXPECT_EQ(ReadWholeFile(target), "a:1\r\n");
+
+    // An existing file keeps its permission bits.
+    ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+    AddUser(list, "b", "2");
+    ASSERT_TRUE(CreatePasswordFile(target, list, ptPlainText));
+    EXPECT_EQ(ReadWholeFile(target), "a:1\r\nb:2\r\n");
+    EXPECT_EQ(ModeOf(target), 0640u);
+
+    // A new file is readable by the web server (as far as the umask allows).
+    const mode_t mask = umask(022);
+    umask(mask);
+    ASSERT_TRUE(CreatePasswordFile(dir.File("new"), list, ptPlainText));
+    EXPECT_EQ(ModeOf(dir.File("new")), 0644u & ~mask);
+
+    TUserList empty;
+    ASSERT_TRUE(CreatePasswordFile(target, empty, ptPlainText));
+    EXPECT_EQ(std::filesystem::file_size(target), 0u);
+}
+
+TEST(PasswordFile, FailedWriteLeavesTheTargetAlone) {
+    TTempDir dir;
+    TUserList list;
+    AddUser(list, "a", "1");
+
+    const std::string missing = dir.File("no such folder/htpasswd");
+    try {
+        CreatePasswordFile(missing, list, ptPlainText);
+        FAIL() << "no error for a missing folder";
+    } catch (const EQuorvaneError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot create file " + missing);
+    }
+
+    // A folder in the target's place cannot be replaced by a file; it stays as it was.
+    const std::string folder = dir.File("taken");
+    std::filesystem::create_directory(folder);
+    WriteWholeFile(folder + "/inside", "keep");
+    EXPECT_THROW(CreatePasswordFile(folder, list, ptPlainText), EQuorvaneError);
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_EQ(ReadWholeFile(folder + "/inside"), "keep");
+
+    // A disk that fills up halfway, or a flush that fails: the old file stays whole.
+    const std::string target = dir.File("htpasswd");
+    WriteWholeFile(target, "old:line\r\n");
+    AddUser(list, "b", std::string(5000, 'x'));
+    quorvane_testing::SetWriteFailureAfter(100);
+    EXPECT_THROW(CreatePasswordFile(target, list, ptPlainText), EQuorvaneError);
+    quorvane_testing::SetWriteFailureAfter(-1);
+    quorvane_testing::SetFsyncFailure(true);
+    EXPECT_THROW(CreatePasswordFile(target, list, ptMD5), EQuorvaneError);
+    quorvane_testing::SetFsyncFailure(false);
+    EXPECT_EQ(ReadWholeFile(target), "old:line\r\n");
+
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2)
+        << "a temporary file was left behind";
+}
+
+TEST(PasswordFile, Md5FormIsTheSameOnAnyNumberOfWorkers) {
+    TUserList list;
+    for (int i = 0; i < 230; ++i)
+        AddUser(list, "member" + std::to_string(i % 200), std::string(i % 40, 'k'), i % 7 == 0);
+
+    // The reference: one line after another, salts from the same reproducible source.
+    TLcgRandom sequential(424242);
+    std::string expected;
+    for (const TUserProp* user : PasswordFileEntries(list))
+        if (!user->Disable) expected += MakePasswordLine(*user, ptMD5, sequential) + "\r\n";
+
+    for (unsigned threads : {1u, 2u, 5u}) {
+        TLcgRandom random(424242);
+        TPasswordFileOptions options;
+        options.Random = &random;
+        options.Threads = threads;
+        const auto text = BuildPasswordFile(list, ptMD5, options);
+        ASSERT_TRUE(text.has_value());
+        EXPECT_EQ(*text, expected) << threads << " workers";
+    }
+}
+
+TEST(PasswordFile, TwoMd5ExportsDifferOnlyInSaltsAndDigests) {
+    TUserList list;
+    AddUser(list, "one", "1");
+    AddUser(list, "two", "22");
+    const auto first = SplitLines(*BuildPasswordFile(list, ptMD5));
+    const auto second = SplitLines(*BuildPasswordFile(list, ptMD5));
+    ASSERT_EQ(first.size(), 2u);
+    ASSERT_EQ(second.size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+        const size_t colon = first[i].find(':');
+        EXPECT_EQ(first[i].substr(0, colon + 7), second[i].substr(0, colon + 7)); // login:$apr1$
+        EXPECT_NE(first[i].substr(colon + 7), second[i].substr(colon + 7));
+    }
+}
+
+TEST(PasswordFile, ApacheHtpasswdAcceptsEveryLine) {
+    if (!ToolAvailable("htpasswd")) GTEST_SKIP() << "apache2-utils is not installed";
+    TTempDir dir;
+    const std::string target = dir.File("htpasswd");
+    TUserList list;
+    const std::vector<std::pair<std::string, std::string>> users = {
+        {"alice", "wonderland"}, {"bob", "x"},  {"carol", "it's $ecret"},
+        {"dave", std::string(16, 'd')},         {"erin", std::string(17, 'e')},
+        {"frank", std::string(64, 'f')},        {"grace", "\xe4\xf6\xfc\xc0\xff"},
+        {"heidi", std::string(100, 'h')}, {"ivan", ""}};
+    for (const auto& [login, password] : users) AddUser(list, login, password);
+    ASSERT_TRUE(CreatePasswordFile(target, list, ptMD5));
+
+    for (const auto& [login, password] : users) {
+        EXPECT_EQ(RunCommand("htpasswd -vb " + ShellQuote(target) + " " + ShellQuote(login) + " " +
+                             ShellQuote(password) + " 2>/dev/null")
+                      .ExitCode,
+                  0)
+            << login;
+    }
+    EXPECT_NE(RunCommand("htpasswd -vb " + ShellQuote(target) + " alice wrong 2>/dev/null").ExitCode,
+              0);
+}
+
+} // namespace
