@@ -1,0 +1,56 @@
+#pragma once
+// Answers for the document manager's questions and file dialogs, given in advance by a test.
+
+#include "PrjLib.h"
+
+#include <deque>
+#include <ostream>
+#include <stdexcept>
+
+// Test failures show texts as text.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+
+class TScriptedPrompts final : public IProjectPrompts {
+public:
+    std::deque<TSaveAnswer> Answers;  // one per save question
+    std::deque<QString> OpenChoices;  // "" cancels the dialog
+    std::deque<QString> SaveChoices;  // "" cancels the dialog
+    int Questions = 0;
+    int OpenDialogs = 0;
+    int SaveDialogs = 0;
+    int PendingEventRuns = 0;
+    QString LastQuestion;
+    TFileDialogOptions LastOptions;
+    std::vector<std::string>* Log = nullptr; // when set, prompts are logged among the events
+
+    TSaveAnswer AskSaveChanges(const QString& question) override {
+        ++Questions;
+        LastQuestion = question;
+        if (Log) Log->push_back("question");
+        if (Answers.empty()) throw std::logic_error("unexpected save question");
+        const TSaveAnswer answer = Answers.front();
+        Answers.pop_front();
+        return answer;
+    }
+    bool ChooseFileToOpen(const TFileDialogOptions& options, QString& fileName) override {
+        ++OpenDialogs;
+        LastOptions = options;
+        if (Log) Log->push_back("open dialog");
+        return Take(OpenChoices, fileName);
+    }
+    bool ChooseFileToSave(const TFileDialogOptions& options, QString& fileName) override {
+        ++SaveDialogs;
+        LastOptions = options;
+        if (Log) Log->push_back("save dialog");
+        return Take(SaveChoices, fileName);
+    }
+    void ProcessPendingEvents() override { ++PendingEventRuns; }
+
+private:
+    static bool Take(std::deque<QString>& choices, QString& fileName) {
+        if (choices.empty()) throw std::logic_error("unexpected file dialog");
+        fileName = choices.front();
+        choices.pop_front();
+        return !fileName.isEmpty();
+    }
+};

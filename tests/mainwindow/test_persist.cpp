@@ -1,0 +1,498 @@
+// Settings store, document manager and the list view's core rules.
+
+#include "Errors.h"
+#include "PrjLib.h"
+#include "RegistryLib.h"
+#include "ScriptedPrompts.h"
+#include "ShellLib.h"
+#include "TestUtil.h"
+#include "UserList.h"
+#include "UserView.h"
+
+#include <QSettings>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// A temporary folder and a settings file in it that stands in for the user's settings.
+class PersistTest : public ::testing::Test {
+protected:
+    TTempDir Dir;
+    TScopedSettingsFile Store{Q(Dir.File("settings.ini"))};
+
+    QString MakeFile(const std::string& name) {
+        WriteWholeFile(Dir.File(name), "x");
+        return Q(Dir.File(name));
+    }
+    // The values of a key as the store holds them, read straight from the file.
+    QStringList ValueNames(const QString& group) {
+        QSettings raw(Store.FileName(), QSettings::IniFormat);
+        raw.beginGroup(group);
+        return raw.childKeys();
+    }
+};
+
+const QString kProjects = QStringLiteral("HKEY_CURRENT_USER/Software/Ostrick/Quorvane/Projects");
+
+struct TRecentList : PersistTest {
+    TProject Project;
+    int ListAdds = 0;
+    TRecentList() {
+        Project.RegistryAddress.Path = QStringLiteral("\\Software\\Ostrick\\Quorvane");
+        Project.MaxListSize = 10;
+        Project.OnProjectListAdd = [this](TProject*) { ++ListAdds; };
+    }
+    QStringList Stored() {
+        QStringList list;
+        Project.LoadProjectList(list);
+        return list;
+    }
+};
+
+// A menu that records what the document manager puts into it.
+struct TFakeMenu : IReopenMenu {
+    QStringList Captions, Names;
+    std::vector<int> Tags;
+    bool Enabled = true;
+    int Clears = 0;
+    void ClearEntries() override {
+        ++Clears;
+        Captions.clear();
+        Names.clear();
+        Tags.clear();
+    }
+    void AddEntry(const QString& caption, const QString& name, int tag) override {
+        Captions << caption;
+        Names << name;
+        Tags.push_back(tag);
+    }
+    void SetEnabled(bool enabled) override { Enabled = enabled; }
+};
+
+// A document manager whose events are written into a log.
+struct TProjectEvents : PersistTest {
+    TScriptedPrompts Prompts;
+    TProject Project{&Prompts};
+    std::vector<std::string> Log;
+    std::function<void()> SaveAction; // runs inside OnSave
+    TProjectEvents() {
+        Prompts.Log = &Log;
+        Project.RegistryAddress.Path = QStringLiteral("\\Software\\Ostrick\\Quorvane");
+        Project.OnNew = [this](TProject*) { Log.push_back("new"); };
+        Project.OnOpen = [this](TProject*) { Log.push_back("open"); };
+        Project.OnSave = [this](TProject*) {
+            Log.push_back("save");
+            if (SaveAction) SaveAction();
+        };
+        Project.OnClose = [this](TProject*) { Log.push_back("close"); };
+        Project.OnChanged = [this](TProject* p) {
+            Log.push_back(p->Modified() ? "changed:1" : "changed:0");
+        };
+        Project.OnNameChanged = [this](TProject*) { Log.push_back("name"); };
+        Project.OnProjectListAdd = [this](TProject*) { Log.push_back("list"); };
+    }
+    void OpenNamed(const QString& file) {
+        Prompts.OpenChoices.push_back(file);
+        Project.Open();
+        Log.clear();
+    }
+};
+
+using Events = std::vector<std::string>;
+
+} // namespace
+
+TEST(RegistryPaths, AddressKeyPathFollowsTheJoinRule) {
+    TRegistryAddress address{hkeyCurrentUser, QStringLiteral("\\Software\\Ostrick\\Quorvane")};
+    EXPECT_EQ(AddressKeyPath(address, QStringLiteral("Projects")),
+              QStringLiteral("\\Software\\Ostrick\\Quorvane\\Projects"));
+    EXPECT_EQ(AddressKeyPath(address, QStringLiteral("\\Other\\Key")), QStringLiteral("\\Other\\Key"));
+    EXPECT_EQ(AddressKeyPath(address, QString()), address.Path);
+    address.Path = QStringLiteral("\\Software\\");
+    EXPECT_EQ(AddressKeyPath(address, QStringLiteral("X")), QStringLiteral("\\Software\\X"));
+    address.Path.clear();
+    EXPECT_EQ(AddressKeyPath(address, QStringLiteral("Forms\\frmMain")),
+              QStringLiteral("\\Forms\\frmMain"));
+    EXPECT_EQ(KeyPathComponents(QStringLiteral("\\a\\\\b\\")), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+}
+
+TEST_F(PersistTest, ValuesRoundTripAndReportWrongTypes) {
+    {
+        auto reg = OpenRegistryKey(hkeyCurrentUser, QStringLiteral("\\Software\\Ostrick\\Quorvane\\Forms\\frmMain"));
+        reg->WriteInteger(QStringLiteral("Top"), -20);
+        reg->WriteString(QStringLiteral("Name"), QStringLiteral("a, b \"c\" ü"));
+        reg->CloseKey();
+    }
+    auto reg = OpenRegistryKey(hkeyCurrentUser, QStringLiteral("Software\\Ostrick\\Quorvane\\Forms\\frmMain"));
+    EXPECT_EQ(reg->ReadInteger(QStringLiteral("Top")), -20);
+    EXPECT_EQ(reg->ReadString(QStringLiteral("Name")), QStringLiteral("a, b \"c\" ü"));
+    EXPECT_TRUE(reg->ValueExists(QStringLiteral("Top")));
+    EXPECT_FALSE(reg->ValueExists(QStringLiteral("Left")));
+    EXPECT_EQ(reg->ReadString(QStringLiteral("Left")), QString());
+    try {
+        reg->ReadInteger(QStringLiteral("Name"));
+        FAIL() << "a text read as a number";
+    } catch (const EQuorvaneError& e) {
+        EXPECT_STREQ(e.what(), "Invalid data type for 'Name'");
+    }
+    EXPECT_THROW(reg->ReadInteger(QStringLiteral("Left")), EQuorvaneError);
+    // Another root is another key.
+    auto machine = OpenRegistryKey(hkeyLocalMachine, QStringLiteral("\\Software\\Ostrick\\Quorvane\\Forms\\frmMain"));
+    EXPECT_FALSE(machine->ValueExists(QStringLiteral("Top")));
+    EXPECT_TRUE(reg->DeleteValue(QStringLiteral("Top")));
+    EXPECT_FALSE(reg->DeleteValue(QStringLiteral("Top")));
+}
+
+TEST_F(PersistTest, AListValueReadsAsTheWrongType) {
+    {
+        QSettings raw(Store.FileName(), QSettings::IniFormat);
+        raw.setValue(kProjects + QStringLiteral("/File_000"), QStringList{QStringLiteral("a"), QStringLiteral("b")});
+    }
+    auto reg = OpenRegistryKey(hkeyCurrentUser, QStringLiteral("\\Software\\Ostrick\\Quorvane\\Projects"));
+    try {
+        reg->ReadString(QStringLiteral("File_000"));
+        FAIL() << "a list read as a string";
+    } catch (const EQuorvaneError& e) {
+        EXPECT_STREQ(e.what(), "Invalid data type for 'File_000'");
+    }
+}
+
+TEST(SettingsStore, AStoreThatCannotBeWrittenFailsTheWrite) {
+    TTempDir dir;
+    WriteWholeFile(dir.File("plain"), "not a folder");
+    TScopedSettingsFile store(QString::fromStdString(dir.File("plain") + "/settings.ini"));
+    try {
+        auto reg = OpenRegistryKey(hkeyCurrentUser, QStringLiteral("\\Software\\Ostrick\\Quorvane"));
+        reg->WriteString(QStringLiteral("File_000"), QStringLiteral("/x"));
+        reg->CloseKey();
+        FAIL() << "the write went through";
+    } catch (const EQuorvaneError& e) {
+        EXPECT_STREQ(e.what(), "Failed to set data for 'File_000'");
+    }
+}
+
+TEST(ShellFolders, PersonalIsTheDocumentsFolder) {
+    EXPECT_EQ(GetPersonalFolder(), QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    EXPECT_EQ(GetShellFolder(QStringLiteral("No Such Folder")), QString());
+}
+
+TEST(FileNames, FolderOfFileKeepsOnlyARootSeparator) {
+    EXPECT_EQ(FolderOfFile(QStringLiteral("/db.udx")), QStringLiteral("/"));
+    EXPECT_EQ(FolderOfFile(QStringLiteral("/data/db.udx")), QStringLiteral("/data"));
+    EXPECT_EQ(FolderOfFile(QStringLiteral("/data//db.udx")), QStringLiteral("/data//"));
+    EXPECT_EQ(FolderOfFile(QStringLiteral("db.udx")), QString());
+}
+
+TEST(FileNames, FiltersAndDefaultExtension) {
+    EXPECT_EQ(ToQtFileFilter(QStringLiteral("Users Databases|*.udx|All Files|*.*")),
+              QStringLiteral("Users Databases (*.udx);;All Files (*)"));
+    EXPECT_EQ(ToQtFileFilter(QStringLiteral("Text Files|*.txt; *.csv|All Files|*.*")),
+              QStringLiteral("Text Files (*.txt *.csv);;All Files (*)"));
+    EXPECT_EQ(WithDefaultExt(QStringLiteral("/d/site"), QStringLiteral("udx")), QStringLiteral("/d/site.udx"));
+    EXPECT_EQ(WithDefaultExt(QStringLiteral("/d/site.txt"), QStringLiteral("udx")), QStringLiteral("/d/site.txt"));
+    EXPECT_EQ(WithDefaultExt(QStringLiteral("/d.x/site"), QStringLiteral("udx")), QStringLiteral("/d.x/site.udx"));
+    EXPECT_EQ(WithDefaultExt(QStringLiteral("/d/.hidden"), QStringLiteral("udx")), QStringLiteral("/d/.hidden.udx"));
+    EXPECT_EQ(WithDefaultExt(QStringLiteral("/d/site"), QString()), QStringLiteral("/d/site"));
+}
+
+TEST(ProjectDefaults, ANewProjectUsesTheBuiltInSettings) {
+    TProject project;
+    EXPECT_EQ(project.DefaultExt, QStringLiteral("dat"));
+    EXPECT_EQ(project.FileFilter, QStringLiteral("All Files|*.*"));
+    EXPECT_EQ(project.SaveAlert, QStringLiteral("The data have been changed. Save?"));
+    EXPECT_EQ(project.MaxListSize, 5);
+    EXPECT_EQ(project.RegistryAddress.Root, hkeyCurrentUser);
+    EXPECT_TRUE(project.FileName().isEmpty());
+    EXPECT_FALSE(project.Modified());
+}
+
+TEST_F(TRecentList, ClosingAFileAgainUnderAnotherCaseKeepsOneEntry) {
+    const QString a = MakeFile("A.udx");
+    Project.AddToProjectList(a);
+    const QString other = MakeFile("b.udx");
+    Project.AddToProjectList(other);
+    // The same file named with other letter case (the comparison ignores case).
+    QString upper = a;
+    upper.replace(QStringLiteral("A.udx"), QStringLiteral("a.UDX"));
+    WriteWholeFile(upper.toStdString(), "x");
+    Project.AddToProjectList(upper);
+    EXPECT_EQ(Stored(), (QStringList{upper, other}));
+    EXPECT_EQ(ListAdds, 3);
+}
+
+TEST_F(TRecentList, TheOldestEntryDropsAtTheLimitAndValuesAreRewritten) {
+    QStringList files;
+    for (int i = 0; i < 11; ++i) files << MakeFile("db" + std::to_string(i) + ".udx");
+    for (const QString& f : files) Project.AddToProjectList(f);
+    const QStringList stored = Stored();
+    ASSERT_EQ(stored.size(), 10);
+    EXPECT_EQ(stored.front(), files[10]);
+    EXPECT_EQ(stored.back(), files[1]);
+    QStringList expected;
+    for (int i = 0; i < 10; ++i) expected << QStringLiteral("File_%1").arg(i, 3, 10, QLatin1Char('0'));
+    EXPECT_EQ(ValueNames(kProjects), expected);
+}
+
+TEST_F(TRecentList, ALoweredLimitShrinksTheListByOnePerAddition) {
+    for (int i = 0; i < 6; ++i) Project.AddToProjectList(MakeFile("f" + std::to_string(i)));
+    Project.MaxListSize = 3;
+    // A new name takes the place of the oldest entry; one already listed leaves a gap.
+    const QString g = MakeFile("g");
+    Project.AddToProjectList(g);
+    QStringList stored = Stored();
+    EXPECT_EQ(stored.size(), 6);
+    EXPECT_EQ(stored.front(), g);
+    EXPECT_FALSE(stored.contains(Q(Dir.File("f0"))));
+    Project.AddToProjectList(Q(Dir.File("f3")));
+    stored = Stored();
+    EXPECT_EQ(stored.size(), 5);
+    EXPECT_EQ(stored.front(), Q(Dir.File("f3")));
+}
+
+TEST_F(TRecentList, ALimitOfZeroKeepsTheListEmptyButStillReports) {
+    Project.MaxListSize = 0;
+    Project.AddToProjectList(MakeFile("a.udx"));
+    EXPECT_TRUE(Stored().isEmpty());
+    EXPECT_EQ(ListAdds, 1);
+}
+
+TEST_F(TRecentList, MissingFilesAreSkippedAndOtherValuesKept) {
+    const QString a = MakeFile("a.udx"), b = MakeFile("b.udx"), c = MakeFile("c.udx");
+    {
+        QSettings raw(Store.FileName(), QSettings::IniFormat);
+        raw.setValue(kProjects + QStringLiteral("/File_000"), a);
+        raw.setValue(kProjects + QStringLiteral("/File_001"), b);
+        raw.setValue(kProjects + QStringLiteral("/FileList"), c);
+        raw.setValue(kProjects + QStringLiteral("/file_lower"), c);
+        raw.setValue(kProjects + QStringLiteral("/Other"), QStringLiteral("kept"));
+    }
+    std::remove(Dir.File("a.udx").c_str());
+    TFakeMenu menu;
+    Project.BuildReopenMenu(menu);
+    // FileList counts as an entry (it begins with "File"); the lower-case one does not. The
+    // store lists value names sorted, so FileList comes before File_001.
+    EXPECT_EQ(menu.Captions, (QStringList{QStringLiteral("1 ") + c, QStringLiteral("2 ") + b}));
+    EXPECT_EQ(menu.Names, (QStringList{QStringLiteral("a1"), QStringLiteral("a2")}));
+    EXPECT_EQ(menu.Tags, (std::vector<int>{0, 1}));
+    EXPECT_TRUE(menu.Enabled);
+    EXPECT_EQ(Project.ProjectList(), (QStringList{c, b}));
+
+    MakeFile("a.udx");
+    Project.AddToProjectList(a);
+    EXPECT_EQ(Stored(), (QStringList{a, c, b}));
+    const QStringList names = ValueNames(kProjects);
+    EXPECT_FALSE(names.contains(QStringLiteral("FileList")));
+    EXPECT_TRUE(names.contains(QStringLiteral("file_lower")));
+    EXPECT_TRUE(names.contains(QStringLiteral("Other")));
+}
+
+TEST_F(TRecentList, AnEmptyListDisablesTheReopenItem) {
+    TFakeMenu menu;
+    menu.Captions << QStringLiteral("stale");
+    Project.BuildReopenMenu(menu);
+    EXPECT_TRUE(menu.Captions.isEmpty());
+    EXPECT_FALSE(menu.Enabled);
+    EXPECT_EQ(menu.Clears, 1);
+}
+
+TEST_F(TProjectEvents, SaveQuestionIsAskedOnlyForAModifiedDocument) {
+    EXPECT_TRUE(Project.CloseQuery());
+    EXPECT_EQ(Prompts.Questions, 0);
+    Project.SetModified(true);
+    Prompts.Answers = {TSaveAnswer::Cancel, TSaveAnswer::No};
+    EXPECT_FALSE(Project.CloseQuery());
+    EXPECT_TRUE(Project.CloseQuery());
+    EXPECT_EQ(Prompts.Questions, 2);
+    EXPECT_EQ(Prompts.LastQuestion, QStringLiteral("The data have been changed. Save?"));
+    EXPECT_TRUE(Project.Modified()); // No discards nothing by itself
+    EXPECT_EQ(std::count(Log.begin(), Log.end(), "save"), 0);
+}
+
+TEST_F(TProjectEvents, YesSavesAndLetsTheDocumentGo) {
+    OpenNamed(MakeFile("site.udx"));
+    Project.SetModified(true);
+    Log.clear();
+    Prompts.Answers = {TSaveAnswer::Yes};
+    EXPECT_TRUE(Project.CloseQuery());
+    EXPECT_EQ(Log, (Events{"question", "changed:0", "save"}));
+}
+
+TEST_F(TProjectEvents, YesWithTheSaveDialogCancelledKeepsTheDocument) {
+    Project.SetModified(true);
+    Prompts.Answers = {TSaveAnswer::Yes};
+    Prompts.SaveChoices = {QString()};
+    EXPECT_FALSE(Project.CloseQuery());
+    EXPECT_TRUE(Project.Modified());
+    EXPECT_TRUE(Project.FileName().isEmpty());
+
+    // New then does nothing more: the changes the user wanted to keep stay.
+    Log.clear();
+    Prompts.Answers = {TSaveAnswer::Yes};
+    Prompts.SaveChoices = {QString()};
+    Project.New();
+    EXPECT_EQ(Log, (Events{"question", "save dialog"}));
+    EXPECT_TRUE(Project.Modified());
+}
+
+TEST_F(TProjectEvents, AFailedSaveLeavesTheDocumentModified) {
+    OpenNamed(MakeFile("site.udx"));
+    Project.SetModified(true);
+    SaveAction = [] { throw EQuorvaneError("Cannot create file /x"); };
+    EXPECT_THROW(Project.Save(), EQuorvaneError);
+    EXPECT_TRUE(Project.Modified());
+    // Inside the close question the failure ends the caller's operation; the next close asks.
+    Prompts.Answers = {TSaveAnswer::Yes};
+    EXPECT_THROW(Project.New(), EQuorvaneError);
+    EXPECT_TRUE(Project.Modified());
+    EXPECT_FALSE(Project.FileName().isEmpty());
+    SaveAction = nullptr;
+    Prompts.Answers = {TSaveAnswer::Yes};
+    EXPECT_TRUE(Project.CloseQuery());
+    EXPECT_FALSE(Project.Modified());
+}
+
+TEST_F(TProjectEvents, EventOrderOfEachOperation) {
+    const QString first = MakeFile("first.udx"), second = MakeFile("second.udx");
+    Prompts.OpenChoices = {first};
+    Project.Open();
+    EXPECT_EQ(Log, (Events{"open dialog", "changed:0", "name", "close", "name", "open", "changed:0"}));
+    EXPECT_EQ(Project.FileName(), first);
+    EXPECT_EQ(LastFolder(), Q(Dir.Path().string()));
+
+    Log.clear();
+    Prompts.OpenChoices = {second};
+    Project.Open();
+    EXPECT_EQ(Log, (Events{"open dialog", "list", "changed:0", "name", "close", "name", "open",
+                           "changed:0"}));
+
+    Log.clear();
+    Project.Save();
+    EXPECT_EQ(Log, (Events{"changed:0", "save"}));
+
+    Log.clear();
+    const QString renamed = Q(Dir.File("renamed"));
+    Prompts.SaveChoices = {renamed};
+    Project.SaveAs();
+    EXPECT_EQ(Log, (Events{"save dialog", "name", "changed:0", "save"}));
+    EXPECT_EQ(Project.FileName(), renamed + QStringLiteral(".dat"));
+    EXPECT_TRUE(Prompts.LastOptions.ConfirmOverwrite);
+    EXPECT_EQ(Prompts.LastOptions.Filter, QStringLiteral("All Files (*)"));
+
+    Log.clear();
+    Project.SetModified(true);
+    Prompts.Answers = {TSaveAnswer::No};
+    Project.New();
+    EXPECT_EQ(Log, (Events{"changed:1", "question", "list", "changed:0", "name", "close", "new",
+                           "changed:0"}));
+    EXPECT_TRUE(Project.FileName().isEmpty());
+
+    Log.clear();
+    Project.Close();
+    EXPECT_EQ(Log, (Events{"changed:0", "name", "close"})); // untitled: no list event
+}
+
+TEST_F(TProjectEvents, QuestionComesBeforeTheOpenDialogAndCancelKeepsTheDocument) {
+    OpenNamed(MakeFile("site.udx"));
+    Project.SetModified(true);
+    Log.clear();
+    Prompts.Answers = {TSaveAnswer::No};
+    Prompts.OpenChoices = {QString()};
+    Project.Open();
+    EXPECT_EQ(Log, (Events{"question", "open dialog"}));
+    EXPECT_TRUE(Project.Modified());
+    EXPECT_EQ(Project.FileName(), Q(Dir.File("site.udx")));
+}
+
+TEST_F(TProjectEvents, SaveOnAnUntitledDocumentAsksForAName) {
+    Project.SetModified(true);
+    Prompts.SaveChoices = {QString()};
+    Project.Save();
+    EXPECT_EQ(Prompts.SaveDialogs, 1);
+    EXPECT_TRUE(Project.FileName().isEmpty());
+    EXPECT_TRUE(Project.Modified());
+}
+
+TEST_F(TProjectEvents, AFailedOpenKeepsTheChosenName) {
+    const QString file = MakeFile("broken.udx");
+    Project.OnOpen = [](TProject*) { throw EQuorvaneError("The file is not valid"); };
+    Prompts.OpenChoices = {file};
+    EXPECT_THROW(Project.Open(), EQuorvaneError);
+    EXPECT_EQ(Project.FileName(), file);
+    EXPECT_FALSE(Project.Modified());
+}
+
+TEST_F(TProjectEvents, ReopenClosesTheCurrentFileAndOpensTheChosenOne) {
+    const QString a = MakeFile("a.udx"), b = MakeFile("b.udx");
+    Project.AddToProjectList(a);
+    OpenNamed(b);
+    TFakeMenu menu;
+    Project.BuildReopenMenu(menu);
+    ASSERT_EQ(Project.ProjectList(), (QStringList{a}));
+    Log.clear();
+    Project.ReopenItemClick(0);
+    EXPECT_EQ(Prompts.PendingEventRuns, 1);
+    EXPECT_EQ(Log, (Events{"list", "changed:0", "name", "close", "name", "open", "changed:0"}));
+    EXPECT_EQ(Project.FileName(), a);
+    // Closing b put it at the head of the list; the file being opened is not added.
+    QStringList stored;
+    Project.LoadProjectList(stored);
+    EXPECT_EQ(stored, (QStringList{b, a}));
+}
+
+// The list view's rules.
+
+TEST(UserViewRules, FoldedTextOrder) {
+    EXPECT_EQ(CompareFoldedText("abc", "ABC"), 0);
+    EXPECT_LT(CompareFoldedText("ab", "abc"), 0);
+    EXPECT_GT(CompareFoldedText("a_b", "aXb"), 0); // "_" lies after the capitals
+    EXPECT_LT(CompareFoldedText("a_b", "a{b"), 0); // "{" is not a letter: no folding
+    EXPECT_GT(CompareFoldedText("\xC3\xA9", "z"), 0); // bytes compare unsigned
+    EXPECT_EQ(CompareFoldedText("", ""), 0);
+}
+
+TEST(UserViewRules, SortKeysAndDirections) {
+    TUserProp a, b;
+    a.Disable = false;
+    b.Disable = true;
+    EXPECT_LT(CompareUsers(a, b, 2), 0);
+    EXPECT_GT(CompareUsers(a, b, -2), 0);
+    a.Expire = false;
+    b.Expire = true;
+    b.ExpireDate = 1;
+    EXPECT_LT(CompareUsers(a, b, 3), 0); // "Never" first
+    EXPECT_GT(CompareUsers(a, b, -3), 0);
+    a.Expire = true;
+    a.ExpireDate = 1.5;
+    EXPECT_GT(CompareUsers(a, b, 3), 0); // time of day counts
+    a.Expire = b.Expire = false;
+    EXPECT_EQ(CompareUsers(a, b, 3), 0);
+    a.Email = "x@EXAMPLE.org";
+    b.Email = "x@example.org";
+    EXPECT_EQ(CompareUsers(a, b, 4), 0);
+    a.FullName = "Bob";
+    b.FullName = "alice";
+    EXPECT_GT(CompareUsers(a, b, 5), 0);
+    EXPECT_LT(CompareUsers(a, b, -5), 0);
+    a.CreatedDate = 10.25;
+    b.CreatedDate = 10.5;
+    EXPECT_LT(CompareUsers(a, b, 6), 0);
+}
+
+TEST(UserViewRules, FilterAndCountText) {
+    TUserProp on, off;
+    off.Disable = true;
+    EXPECT_TRUE(UserPassesFilter(on, TUserFilter::Enabled));
+    EXPECT_FALSE(UserPassesFilter(off, TUserFilter::Enabled));
+    EXPECT_TRUE(UserPassesFilter(off, TUserFilter::Disabled));
+    EXPECT_FALSE(UserPassesFilter(on, TUserFilter::Disabled));
+    EXPECT_TRUE(UserPassesFilter(off, TUserFilter::All));
+    EXPECT_EQ(UserCountText(0, 0), "0 user(s)");
+    EXPECT_EQ(UserCountText(12, 15), "12 user(s) (plus 3 hidden)");
+    EXPECT_EQ(UserCountText(3, 3), "3 user(s)");
+}
