@@ -37,21 +37,22 @@ mode_t CurrentUmask() {
     return mask;
 }
 
-// Writes all of data; false (errno set) when a write fails.
-bool WriteAll(int fd, const char* data, size_t size) {
+// Writes all of data; false (errno set) when a write fails. total counts the bytes of the file
+// written so far (the test seam fails at a position in the file, not in one piece).
+bool WriteAll(int fd, const char* data, size_t size, unsigned long long& total) {
     const long long failAfter = gFailAfter.load();
     size_t written = 0;
     while (written < size) {
         size_t chunk = size - written;
         if (chunk > (size_t{1} << 30)) chunk = size_t{1} << 30;
         if (failAfter >= 0) {
-            const size_t allowed =
-                static_cast<size_t>(failAfter) > written ? static_cast<size_t>(failAfter) - written : 0;
+            const unsigned long long limit = static_cast<unsigned long long>(failAfter);
+            const unsigned long long allowed = limit > total ? limit - total : 0;
             if (allowed == 0) {
                 errno = ENOSPC;
                 return false;
             }
-            if (chunk > allowed) chunk = allowed;
+            if (chunk > allowed) chunk = static_cast<size_t>(allowed);
         }
         const ssize_t n = ::write(fd, data + written, chunk);
         if (n < 0) {
@@ -63,6 +64,7 @@ bool WriteAll(int fd, const char* data, size_t size) {
             return false;
         }
         written += static_cast<size_t>(n);
+        total += static_cast<unsigned long long>(n);
     }
     return true;
 }
@@ -82,6 +84,12 @@ void SetFsyncFailure(bool fail) { gFailFsync.store(fail); }
 } // namespace quorvane_testing
 
 void WriteFileAtomically(const std::string& path, const std::string& data, unsigned newFileMode) {
+    WriteFileAtomically(
+        path, [&data](const TDataSink& sink) { sink(data.data(), data.size()); }, newFileMode);
+}
+
+void WriteFileAtomically(const std::string& path, const std::function<void(const TDataSink&)>& produce,
+                         unsigned newFileMode) {
     const std::string cannotCreate = FormatMessage("Cannot create file %s", path.c_str());
     if (path.empty()) throw EQuorvaneError(cannotCreate);
 
@@ -122,7 +130,16 @@ void WriteFileAtomically(const std::string& path, const std::string& data, unsig
         throw EQuorvaneError(cannotCreate);
     }
 
-    ok = WriteAll(fd, data.data(), data.size());
+    unsigned long long total = 0;
+    try {
+        produce([fd, &total](const char* piece, size_t size) {
+            if (!WriteAll(fd, piece, size, total)) throw EQuorvaneError("Stream write error");
+        });
+    } catch (...) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        throw;
+    }
     if (ok && gFailFsync.load()) {
         errno = EIO;
         ok = false;

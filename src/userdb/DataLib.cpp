@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,50 +20,63 @@ const TUserList& AsList(const TDataStore& store) {
     return *list;
 }
 
-// The whole content of a file; "Cannot open file %s" when it cannot be opened or read.
-std::string ReadFile(const std::string& path) {
-    const std::string cannotOpen = FormatMessage("Cannot open file %s", path.c_str());
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw EQuorvaneError(cannotOpen);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        throw EQuorvaneError(cannotOpen);
-    }
-    std::string data;
-    if (S_ISREG(st.st_mode) && st.st_size > 0) data.reserve(static_cast<size_t>(st.st_size));
-    char buffer[65536];
-    for (;;) {
-        const size_t room = data.capacity() - data.size();
-        if (room >= sizeof buffer) {
-            // read straight into the reserved string
-            const size_t old = data.size();
-            data.resize(data.capacity());
-            const ssize_t n = ::read(fd, data.data() + old, room);
-            if (n < 0 && errno == EINTR) {
-                data.resize(old);
-                continue;
+TUserList& AsList(TDataStore& store) {
+    auto* list = dynamic_cast<TUserList*>(&store);
+    if (list == nullptr) throw EQuorvaneError("Invalid stream format");
+    return *list;
+}
+
+// The whole content of a file, mapped into memory (read into a string where it cannot be
+// mapped); "Cannot open file %s" when it cannot be opened or read.
+class TFileText {
+public:
+    explicit TFileText(const std::string& path) {
+        const std::string cannotOpen = FormatMessage("Cannot open file %s", path.c_str());
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) throw EQuorvaneError(cannotOpen);
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+            ::close(fd);
+            throw EQuorvaneError(cannotOpen);
+        }
+        if (S_ISREG(st.st_mode) && st.st_size > 0) {
+            void* map = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+            if (map != MAP_FAILED) {
+                FMap = map;
+                FMapSize = static_cast<size_t>(st.st_size);
+                ::close(fd);
+                return;
             }
-            data.resize(old + (n > 0 ? static_cast<size_t>(n) : 0));
+        }
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
             if (n < 0) {
+                if (errno == EINTR) continue;
                 ::close(fd);
                 throw EQuorvaneError(cannotOpen);
             }
             if (n == 0) break;
-            continue;
+            FData.append(buffer, static_cast<size_t>(n));
         }
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ::close(fd);
-            throw EQuorvaneError(cannotOpen);
-        }
-        if (n == 0) break;
-        data.append(buffer, static_cast<size_t>(n));
+        ::close(fd);
     }
-    ::close(fd);
-    return data;
-}
+    ~TFileText() {
+        if (FMap != nullptr) ::munmap(FMap, FMapSize);
+    }
+    TFileText(const TFileText&) = delete;
+    TFileText& operator=(const TFileText&) = delete;
+
+    std::string_view Text() const {
+        if (FMap != nullptr) return {static_cast<const char*>(FMap), FMapSize};
+        return FData;
+    }
+
+private:
+    void* FMap = nullptr;
+    size_t FMapSize = 0;
+    std::string FData;
+};
 
 } // namespace
 
@@ -71,16 +85,12 @@ uint32_t TDataStore::Fingerprint() const { return StreamFingerprint(WriteObjectS
 uint64_t TDataStore::ChangeStamp() const { return StreamStamp(WriteObjectStream(AsList(*this))); }
 
 void TDataStore::LoadFromFile(const std::string& path) {
-    const std::string text = ReadFile(path);
-    ReadListText(text, const_cast<TUserList&>(AsList(*this)));
+    const TFileText file(path);
+    ReadListText(file.Text(), AsList(*this));
 }
 
 void TDataStore::SaveToFile(const std::string& path) {
-    std::string text;
-    {
-        // The stream is released before the text goes to disk.
-        const std::string stream = WriteObjectStream(AsList(*this));
-        text = ObjectStreamToText(stream);
-    }
-    WriteFileAtomically(path, text);
+    const std::string stream = WriteObjectStream(AsList(*this));
+    // The text goes to the file in pieces as it is rendered; it is never held whole.
+    WriteFileAtomically(path, [&stream](const TDataSink& sink) { RenderObjectStream(stream, sink); });
 }

@@ -2,8 +2,11 @@
 // The users database file: an object stream (a compact tagged byte form of the list, used for
 // the change fingerprint) and its text form in a nested object/property notation.
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
 class TUserList;
 
@@ -48,7 +51,7 @@ std::string WriteObjectStream(const TUserList& list);
 // a stream that is not well formed.
 std::string ObjectStreamToText(const std::string& stream);
 // Reads the text of a file into the list (both phases). Raises "The file is not valid".
-void ReadListText(const std::string& text, TUserList& list);
+void ReadListText(std::string_view text, TUserList& list);
 
 // The 32-bit sum and the 64-bit stamp of an object stream.
 uint32_t StreamFingerprint(const std::string& stream);
@@ -61,3 +64,13 @@ uint64_t StreamStamp(const std::string& stream);
 // and the temporary file removed.
 void WriteFileAtomically(const std::string& path, const std::string& data,
                          unsigned newFileMode = 0600);
+
+// Receives the data of a file in pieces.
+using TDataSink = std::function<void(const char* data, size_t size)>;
+// The same, with the data handed to the sink piece by piece by produce, so that a large file
+// need not be held in memory whole. An exception from produce also leaves the target untouched
+// (and propagates after the temporary file is removed).
+void WriteFileAtomically(const std::string& path, const std::function<void(const TDataSink&)>& produce,
+                         unsigned newFileMode = 0600);
+// Renders an object stream as text into a sink, in pieces of a few hundred kilobytes.
+void RenderObjectStream(const std::string& stream, const TDataSink& sink);

@@ -2,6 +2,7 @@
 // Pieces of the users database file shared between its writer, renderer and reader, and the
 // seam through which tests make a save fail. Not part of the public interface.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -29,6 +30,9 @@ double ExtendedToDouble(const unsigned char in[10]);
 // The number form of the text: nearest 15 significant digits, "." separator, plain form for
 // decimal exponents -3..15, else scientific ("1.5E20", "1E-5").
 std::string FormatNumber(double value);
+// The same into a buffer of at least kNumberChars bytes; returns the length.
+constexpr size_t kNumberChars = 32;
+size_t FormatNumber(double value, char* out);
 
 } // namespace quorvane_stream
 

@@ -54,7 +54,8 @@ public:
     char Suffix = 0;       // s, c or d after a floating-point number
     bool Hex = false;      // an integer written with "$"
     bool Wide = false;     // a string with a code of 256 or more
-    std::string Str;       // the bytes of a string token
+    std::string Str;       // the bytes of a string token (only when Build is set)
+    bool Build = true;
 
     void Next() {
         while (FP < FEnd && *FP >= 1 && *FP <= 32) ++FP;
@@ -144,7 +145,7 @@ private:
                 }
                 if (code >= 256)
                     Wide = true;
-                else
+                else if (Build)
                     Str.push_back(static_cast<char>(code));
             } else if (*FP == '\'') {
                 ++FP;
@@ -152,11 +153,12 @@ private:
                     const unsigned char* run = FP;
                     while (FP < FEnd && *FP != '\'' && *FP != 0 && *FP != '\r' && *FP != '\n')
                         ++FP;
-                    Str.append(reinterpret_cast<const char*>(run), static_cast<size_t>(FP - run));
+                    if (Build)
+                        Str.append(reinterpret_cast<const char*>(run), static_cast<size_t>(FP - run));
                     if (FP >= FEnd || *FP != '\'') Invalid(); // unterminated quoted piece
                     ++FP;
                     if (FP < FEnd && *FP == '\'') { // a doubled apostrophe stands for one
-                        Str.push_back('\'');
+                        if (Build) Str.push_back('\'');
                         ++FP;
                         continue;
                     }
@@ -316,7 +318,9 @@ TFloat FloatValue(std::string_view s, char suffix) {
 
 class TParser {
 public:
-    TParser(std::string_view text, TUserList* list) : FTok(text), FList(list) {}
+    TParser(std::string_view text, TUserList* list) : FTok(text), FList(list) {
+        FTok.Build = list != nullptr; // the syntax check needs no string contents
+    }
 
     void Parse() {
         FTok.Next();
@@ -550,7 +554,7 @@ bool LinesFitWindow(std::string_view text) {
 
 } // namespace
 
-void ReadListText(const std::string& text, TUserList& list) {
+void ReadListText(std::string_view text, TUserList& list) {
     try {
         if (!LinesFitWindow(text)) Invalid();
         TParser(text, nullptr).Parse(); // syntax only: nothing is applied yet

@@ -5,6 +5,7 @@
 #include "DataLibInternal.h"
 #include "Errors.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -12,58 +13,69 @@
 
 namespace quorvane_stream {
 
-std::string FormatNumber(double value) {
-    if (std::isnan(value)) return "NAN";
-    if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
-    if (value == 0) return "0";
+size_t FormatNumber(double value, char* out) {
+    char* p = out;
+    auto put = [&p](const char* s) {
+        while (*s != 0) *p++ = *s++;
+    };
+    if (std::isnan(value)) {
+        put("NAN");
+        return static_cast<size_t>(p - out);
+    }
+    if (std::isinf(value)) {
+        put(value < 0 ? "-INF" : "INF");
+        return static_cast<size_t>(p - out);
+    }
+    if (value == 0) {
+        put("0");
+        return 1;
+    }
 
     // 15 significant digits, rounded to nearest: d.dddddddddddddde[+-]x
-    char buf[64];
-    const auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(value),
+    char sci[40];
+    const auto res = std::to_chars(sci, sci + sizeof sci, std::fabs(value),
                                    std::chars_format::scientific, 14);
-    const std::string_view sci(buf, static_cast<size_t>(res.ptr - buf));
-    const size_t ePos = sci.find('e');
-    std::string digits;
-    digits.reserve(15);
-    digits.push_back(sci[0]);
-    digits.append(sci.substr(2, ePos - 2));
-    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+    const char* const ePos = std::find(sci, res.ptr, 'e');
+    char digits[16];
+    size_t nd = 0;
+    digits[nd++] = sci[0];
+    for (const char* d = sci + 2; d < ePos; ++d) digits[nd++] = *d;
+    while (nd > 1 && digits[nd - 1] == '0') --nd;
     int exp10 = 0;
-    std::from_chars(sci.data() + ePos + (sci[ePos + 1] == '+' ? 2 : 1), sci.data() + sci.size(),
-                    exp10);
+    std::from_chars(ePos + (ePos[1] == '+' ? 2 : 1), res.ptr, exp10);
 
-    std::string out;
-    if (value < 0) out.push_back('-');
+    if (value < 0) *p++ = '-';
     const int e = exp10 + 1; // the exponent of 0.d1d2... x 10^e
     if (e >= -3 && e <= 15) {
         if (exp10 >= 0) {
             const size_t whole = static_cast<size_t>(exp10) + 1;
-            if (digits.size() <= whole) {
-                out.append(digits);
-                out.append(whole - digits.size(), '0');
-            } else {
-                out.append(digits, 0, whole);
-                out.push_back('.');
-                out.append(digits, whole, std::string::npos);
+            for (size_t i = 0; i < whole; ++i) *p++ = i < nd ? digits[i] : '0';
+            if (nd > whole) {
+                *p++ = '.';
+                for (size_t i = whole; i < nd; ++i) *p++ = digits[i];
             }
         } else {
-            out.append("0.");
-            out.append(static_cast<size_t>(-exp10 - 1), '0');
-            out.append(digits);
+            *p++ = '0';
+            *p++ = '.';
+            for (int i = 0; i < -exp10 - 1; ++i) *p++ = '0';
+            for (size_t i = 0; i < nd; ++i) *p++ = digits[i];
         }
     } else {
-        out.push_back(digits[0]);
-        if (digits.size() > 1) {
-            out.push_back('.');
-            out.append(digits, 1, std::string::npos);
+        *p++ = digits[0];
+        if (nd > 1) {
+            *p++ = '.';
+            for (size_t i = 1; i < nd; ++i) *p++ = digits[i];
         }
-        out.push_back('E');
-        if (exp10 < 0) out.push_back('-');
-        char eb[8];
-        const auto er = std::to_chars(eb, eb + sizeof eb, exp10 < 0 ? -exp10 : exp10);
-        out.append(eb, static_cast<size_t>(er.ptr - eb));
+        *p++ = 'E';
+        if (exp10 < 0) *p++ = '-';
+        p = std::to_chars(p, p + 8, exp10 < 0 ? -exp10 : exp10).ptr;
     }
-    return out;
+    return static_cast<size_t>(p - out);
+}
+
+std::string FormatNumber(double value) {
+    char buf[kNumberChars];
+    return std::string(buf, FormatNumber(value, buf));
 }
 
 } // namespace quorvane_stream
@@ -72,7 +84,8 @@ namespace {
 
 using namespace quorvane_stream;
 
-constexpr size_t kLineChars = 64; // characters of a string value per line
+constexpr size_t kLineChars = 64;        // characters of a string value per line
+constexpr size_t kFlushAt = 256 * 1024;  // text handed on in pieces of about this size
 
 [[noreturn]] void StreamError() { throw EQuorvaneError("Stream read error"); }
 
@@ -103,12 +116,13 @@ size_t Utf8SequenceAt(const unsigned char* p, const unsigned char* end) {
 
 class TRenderer {
 public:
-    explicit TRenderer(const std::string& stream)
-        : FP(reinterpret_cast<const unsigned char*>(stream.data())), FEnd(FP + stream.size()) {
-        FOut.reserve(stream.size() + stream.size() / 2 + 64);
+    TRenderer(const std::string& stream, const TDataSink& sink)
+        : FP(reinterpret_cast<const unsigned char*>(stream.data())), FEnd(FP + stream.size()),
+          FSink(sink) {
+        FOut.reserve(kFlushAt + 4096);
     }
 
-    std::string Render() {
+    void Render() {
         if (Left() < 4 || std::memcmp(FP, "TPF0", 4) != 0) StreamError();
         FP += 4;
         const std::string_view className = ReadShort();
@@ -124,7 +138,7 @@ public:
         if (ReadByte() != vaNull) StreamError(); // a list has no child objects
         FOut.append("end");
         NewLine();
-        return std::move(FOut);
+        Flush();
     }
 
 private:
@@ -146,6 +160,10 @@ private:
     std::string_view ReadShort() { return ReadBytes(ReadByte()); }
 
     void NewLine() { FOut.append("\r\n", 2); }
+    void Flush() {
+        if (!FOut.empty()) FSink(FOut.data(), FOut.size());
+        FOut.clear();
+    }
     void Indent(int level) { FOut.append(static_cast<size_t>(level) * 2, ' '); }
 
     void Properties(int level) {
@@ -155,6 +173,7 @@ private:
             FOut.append(" = ", 3);
             Value(level);
             NewLine();
+            if (FOut.size() >= kFlushAt) Flush();
         }
         ++FP;
     }
@@ -173,7 +192,8 @@ private:
             break;
         case vaExtended: {
             if (Left() < 10) StreamError();
-            FOut.append(FormatNumber(ExtendedToDouble(FP)));
+            char number[kNumberChars];
+            FOut.append(number, FormatNumber(ExtendedToDouble(FP), number));
             FP += 10;
             break;
         }
@@ -269,9 +289,19 @@ private:
 
     const unsigned char* FP;
     const unsigned char* const FEnd;
+    const TDataSink& FSink;
     std::string FOut;
 };
 
 } // namespace
 
-std::string ObjectStreamToText(const std::string& stream) { return TRenderer(stream).Render(); }
+void RenderObjectStream(const std::string& stream, const TDataSink& sink) {
+    TRenderer(stream, sink).Render();
+}
+
+std::string ObjectStreamToText(const std::string& stream) {
+    std::string text;
+    text.reserve(stream.size() * 2);
+    RenderObjectStream(stream, [&text](const char* data, size_t size) { text.append(data, size); });
+    return text;
+}
