@@ -1,0 +1,139 @@
+#include "About.h"
+
+#include "ModalRunner.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QUrl>
+#include <QVBoxLayout>
+
+const char* const kMakerSiteAddress = "https://www.example.org/quorvane";
+const char* const kMakerMailAddress = "support@example.org";
+const char* const kProductName = "Quorvane 1.3";
+
+namespace {
+QLabel* MakeLink(const char* name, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(QLatin1String(name));
+    label->setTextFormat(Qt::RichText);
+    label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    label->setOpenExternalLinks(false);
+    label->setCursor(Qt::PointingHandCursor);
+    return label;
+}
+
+QString LinkHtml(const QString& text) {
+    return QStringLiteral("<a href=\"#\" style=\"color:#0000ff; text-decoration:underline\">") +
+           text.toHtmlEscaped() + QStringLiteral("</a>");
+}
+} // namespace
+
+TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("AboutForm"));
+    setWindowTitle(QStringLiteral("About"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    ProductImage = new QLabel(this);
+    ProductImage->setObjectName(QStringLiteral("ProductImage"));
+    ProductImage->setFixedSize(32, 32);
+
+    lblProduct = new QLabel(this);
+    lblProduct->setObjectName(QStringLiteral("lblProduct"));
+    QFont productFont(QStringLiteral("Arial"));
+    productFont.setPixelSize(24);
+    productFont.setUnderline(true);
+    lblProduct->setFont(productFont);
+
+    QFont textFont(QStringLiteral("Arial"));
+    textFont.setPixelSize(13);
+    auto* label2 = new QLabel(QStringLiteral("Email:"), this);
+    label2->setObjectName(QStringLiteral("Label2"));
+    auto* label3 = new QLabel(QStringLiteral("Web:"), this);
+    label3->setObjectName(QStringLiteral("Label3"));
+    lblMail = MakeLink("lblMail", this);
+    lblSite = MakeLink("lblSite", this);
+    for (QLabel* label : {label2, label3, lblMail, lblSite}) label->setFont(textFont);
+    connect(lblMail, &QLabel::linkActivated, this, &TAboutForm::lblMailClick);
+    connect(lblSite, &QLabel::linkActivated, this, &TAboutForm::lblSiteClick);
+
+    auto* bevel = new QFrame(this);
+    bevel->setObjectName(QStringLiteral("Bevel1"));
+    bevel->setFrameShape(QFrame::HLine);
+    bevel->setFrameShadow(QFrame::Sunken);
+
+    lblCopyright = new QLabel(QStringLiteral("Copyright \u00a9 2001\u20132026 Ostrick. All rights reserved."), this);
+    lblCopyright->setObjectName(QStringLiteral("lblCopyright"));
+    lblCopyright->setFont(textFont);
+
+    btnClose = new QPushButton(QStringLiteral("Close"), this);
+    btnClose->setObjectName(QStringLiteral("btnClose"));
+    btnClose->setDefault(true);
+    btnClose->setFixedSize(75, 25);
+    // Enter, Escape and a click all close the box.
+    connect(btnClose, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto* links = new QGridLayout;
+    links->addWidget(label2, 0, 0);
+    links->addWidget(lblMail, 0, 1);
+    links->addWidget(label3, 1, 0);
+    links->addWidget(lblSite, 1, 1);
+    links->setColumnStretch(1, 1);
+    links->setHorizontalSpacing(8);
+
+    auto* text = new QVBoxLayout;
+    text->addWidget(lblProduct);
+    text->addSpacing(40);
+    text->addLayout(links);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(ProductImage, 0, Qt::AlignTop);
+    top->addSpacing(20);
+    top->addLayout(text, 1);
+
+    auto* main = new QVBoxLayout(this);
+    main->setContentsMargins(18, 16, 18, 12);
+    main->addLayout(top);
+    main->addSpacing(12);
+    main->addWidget(bevel);
+    main->addWidget(lblCopyright, 0, Qt::AlignHCenter);
+    main->addSpacing(12);
+    main->addWidget(btnClose, 0, Qt::AlignHCenter);
+    main->setSizeConstraint(QLayout::SetFixedSize);
+    setMinimumWidth(352);
+
+    btnClose->setFocus();
+}
+
+void TAboutForm::UpdateLabels() {
+    lblProduct->setText(FProductName);
+    lblSite->setText(LinkHtml(FSiteAddress));
+    lblMail->setText(LinkHtml(FMailAddress));
+}
+
+void TAboutForm::ShowAbout() {
+    UpdateLabels();
+    RunModal(*this);
+}
+
+void TAboutForm::lblSiteClick() { QDesktopServices::openUrl(QUrl(FSiteAddress)); }
+
+void TAboutForm::lblMailClick() {
+    QDesktopServices::openUrl(QUrl(QStringLiteral("mailto:") + FMailAddress));
+}
+
+void ShowAboutBox(QWidget* parent) {
+    TAboutForm box(parent);
+    QIcon icon = QApplication::windowIcon();
+    if (icon.isNull()) icon = box.style()->standardIcon(QStyle::SP_MessageBoxInformation);
+    box.findChild<QLabel*>(QStringLiteral("ProductImage"))->setPixmap(icon.pixmap(32, 32));
+    box.FProductName = QLatin1String(kProductName);
+    box.FSiteAddress = QLatin1String(kMakerSiteAddress);
+    box.FMailAddress = QLatin1String(kMakerMailAddress);
+    box.ShowAbout();
+}

@@ -1,0 +1,45 @@
+#pragma once
+// The about box: the program's icon, name and version, the maker's links and a copyright line.
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+
+// The maker's addresses shown by the about box.
+extern const char* const kMakerSiteAddress;
+extern const char* const kMakerMailAddress;
+extern const char* const kProductName;
+
+class TAboutForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TAboutForm(QWidget* parent = nullptr);
+
+    // Set by the caller before ShowAbout.
+    QString FProductName;
+    QString FSiteAddress;
+    QString FMailAddress;
+
+    // Writes the three fields into their labels and shows the box modally.
+    void ShowAbout();
+    // Writes the three fields into their labels (ShowAbout does this first).
+    void UpdateLabels();
+
+public slots:
+    // Hand the web address, or "mailto:" and the e-mail address, to the desktop.
+    void lblSiteClick();
+    void lblMailClick();
+
+private:
+    QLabel* ProductImage;
+    QLabel* lblProduct;
+    QLabel* lblMail;
+    QLabel* lblSite;
+    QLabel* lblCopyright;
+    QPushButton* btnClose;
+};
+
+// The About command: builds the box with the application's icon and the product's name and
+// addresses, shows it and destroys it.
+void ShowAboutBox(QWidget* parent);

@@ -1,0 +1,62 @@
+#include "OptionsDlg.h"
+
+#include "EditLib.h"
+#include "ModalRunner.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("frmOptions"));
+    setWindowTitle(QStringLiteral("Options"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    edtExpirationDate = new TNaturalEdit(this);
+    edtExpirationDate->setObjectName(QStringLiteral("edtExpirationDate"));
+    edtExpirationDate->SetMinValue(0);
+    edtExpirationDate->SetMaxValue(9999);
+    edtExpirationDate->SetMaxLength(4);
+    edtExpirationDate->SetValue(30);
+
+    auto* before = new QLabel(QStringLiteral("Default expiration date: Now +  "), this);
+    before->setObjectName(QStringLiteral("lblExpirationDate"));
+    before->setBuddy(edtExpirationDate);
+    auto* after = new QLabel(QStringLiteral("days"), this);
+    after->setObjectName(QStringLiteral("lblDays"));
+
+    btnOK = new QPushButton(QStringLiteral("OK"), this);
+    btnOK->setObjectName(QStringLiteral("btnOK"));
+    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    for (QPushButton* button : {btnOK, btnCancel}) {
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setAutoDefault(false);
+    }
+    btnOK->setDefault(true);
+    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* row = new QHBoxLayout;
+    row->addWidget(before);
+    row->addWidget(edtExpirationDate);
+    row->addWidget(after);
+    row->addStretch(1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(btnOK);
+    buttons->addWidget(btnCancel);
+    auto* main = new QVBoxLayout(this);
+    main->addLayout(row);
+    main->addSpacing(10);
+    main->addLayout(buttons);
+    main->setSizeConstraint(QLayout::SetFixedSize);
+
+    edtExpirationDate->setFocus();
+}
+
+bool ShowOptionsDialog(QWidget* parent) {
+    TfrmOptions dialog(parent);
+    return RunModal(dialog) == QDialog::Accepted;
+}

@@ -1,0 +1,237 @@
+#include "UserDlg.h"
+
+#include "DateConv.h"
+#include "ModalRunner.h"
+#include "UserList.h"
+
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+// Leading and trailing characters of codes 0 to 32 do not count.
+bool IsBlank(const QString& text) {
+    for (QChar c : text)
+        if (c.unicode() > 32) return false;
+    return true;
+}
+
+// Comments keep the line breaks of the database file (CR LF); the box itself works with LF.
+QString CommentsForFile(QString text) {
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    return text;
+}
+
+QLabel* BuddyLabel(const QString& caption, QWidget* buddy, QWidget* parent) {
+    auto* label = new QLabel(caption, parent);
+    label->setBuddy(buddy);
+    return label;
+}
+} // namespace
+
+TfrmUser::TfrmUser(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("frmUser"));
+    setWindowTitle(QStringLiteral("User Properties"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    edtLogin = new QLineEdit(this);
+    edtLogin->setObjectName(QStringLiteral("edtLogin"));
+    edtPassword = new QLineEdit(this);
+    edtPassword->setObjectName(QStringLiteral("edtPassword"));
+    cbxDisable = new QCheckBox(QStringLiteral("&Disabled"), this);
+    cbxDisable->setObjectName(QStringLiteral("cbxDisable"));
+    cbxExpire = new QCheckBox(QStringLiteral("E&xpire on"), this);
+    cbxExpire->setObjectName(QStringLiteral("cbxExpire"));
+    cbxExpire->setChecked(true);
+    dtpExpireDate = new TDatePicker(this);
+    dtpExpireDate->setObjectName(QStringLiteral("dtpExpireDate"));
+    SetUpDatePicker(*dtpExpireDate);
+    edtFullName = new QLineEdit(this);
+    edtFullName->setObjectName(QStringLiteral("edtFullName"));
+    edtEmail = new QLineEdit(this);
+    edtEmail->setObjectName(QStringLiteral("edtEmail"));
+    mmComments = new QPlainTextEdit(this);
+    mmComments->setObjectName(QStringLiteral("mmComments"));
+    mmComments->setTabChangesFocus(true);
+    mmComments->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    mmComments->setFixedHeight(mmComments->fontMetrics().lineSpacing() * 5 + 12);
+
+    btnOK = new QPushButton(QStringLiteral("OK"), this);
+    btnOK->setObjectName(QStringLiteral("btnOK"));
+    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    for (QPushButton* button : {btnOK, btnCancel}) {
+        // Enter and Escape reach the buttons; Tab walks the fields only.
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setAutoDefault(false);
+    }
+
+    const int fieldWidth = fontMetrics().averageCharWidth() * 40;
+    edtLogin->setMinimumWidth(fieldWidth);
+
+    auto* grid = new QGridLayout;
+    int row = 0;
+    grid->addWidget(BuddyLabel(QStringLiteral("&Login"), edtLogin, this), row, 0);
+    grid->addWidget(edtLogin, row++, 1, 1, 2);
+    grid->addWidget(BuddyLabel(QStringLiteral("&Password"), edtPassword, this), row, 0);
+    grid->addWidget(edtPassword, row++, 1, 1, 2);
+    grid->addWidget(cbxDisable, row++, 1, 1, 2);
+    grid->addWidget(cbxExpire, row, 1);
+    grid->addWidget(dtpExpireDate, row++, 2);
+    grid->addWidget(BuddyLabel(QStringLiteral("&Full Name"), edtFullName, this), row, 0);
+    grid->addWidget(edtFullName, row++, 1, 1, 2);
+    grid->addWidget(BuddyLabel(QStringLiteral("&Email"), edtEmail, this), row, 0);
+    grid->addWidget(edtEmail, row++, 1, 1, 2);
+    QLabel* commentsLabel = BuddyLabel(QStringLiteral("&Comments"), mmComments, this);
+    grid->addWidget(commentsLabel, row, 0, Qt::AlignTop);
+    grid->addWidget(mmComments, row++, 1, 1, 2);
+    grid->setColumnStretch(2, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(btnOK);
+    buttons->addWidget(btnCancel);
+
+    auto* main = new QVBoxLayout(this);
+    main->addLayout(grid);
+    main->addSpacing(6);
+    main->addLayout(buttons);
+    main->setSizeConstraint(QLayout::SetFixedSize);
+
+    setTabOrder(edtLogin, edtPassword);
+    setTabOrder(edtPassword, cbxDisable);
+    setTabOrder(cbxDisable, cbxExpire);
+    setTabOrder(cbxExpire, dtpExpireDate);
+    setTabOrder(dtpExpireDate, edtFullName);
+    setTabOrder(edtFullName, edtEmail);
+    setTabOrder(edtEmail, mmComments);
+
+    connect(edtLogin, &QLineEdit::textChanged, this, &TfrmUser::edtLoginChange);
+    connect(edtPassword, &QLineEdit::textChanged, this, &TfrmUser::edtLoginChange);
+    connect(cbxExpire, &QCheckBox::toggled, this, &TfrmUser::cbxExpireClick);
+    connect(btnOK, &QPushButton::clicked, this, &TfrmUser::btnOKClick);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    // The default expiry: one calendar month from now, at the present time of day.
+    SetExpireDate(IncMonth(Now(), 1));
+    UpdateControls();
+    edtLogin->setFocus();
+}
+
+void TfrmUser::SetTarget(TUserList* list, int index, TUserDialogMode mode) {
+    FList = list;
+    FIndex = index;
+    FMode = mode;
+}
+
+void TfrmUser::SetExpireDate(TDateTime value) {
+    FExpireDate = value;
+    const QDate day = DayCountToDate(value);
+    // A value no calendar can show stays as it is unless the user picks a day.
+    dtpExpireDate->setDate(day.isValid() ? day : QDate(1899, 12, 30));
+    FShownExpireDay = dtpExpireDate->date();
+}
+
+TDateTime TfrmUser::PickedExpireDate() const {
+    const QDate day = dtpExpireDate->date();
+    if (day == FShownExpireDay) return FExpireDate;
+    return ReplaceDay(FExpireDate, day);
+}
+
+void TfrmUser::FillFromUser(const TUserProp& user) {
+    edtLogin->setText(BytesToText(user.Login));
+    FLogin = TByteField(user.Login, edtLogin->text());
+    edtPassword->setText(BytesToText(user.Password));
+    FPassword = TByteField(user.Password, edtPassword->text());
+    cbxDisable->setChecked(user.Disable);
+    cbxExpire->setChecked(user.Expire);
+    SetExpireDate(user.ExpireDate);
+    edtFullName->setText(BytesToText(user.FullName));
+    FFullName = TByteField(user.FullName, edtFullName->text());
+    edtEmail->setText(BytesToText(user.Email));
+    FEmail = TByteField(user.Email, edtEmail->text());
+    mmComments->setPlainText(BytesToText(user.Comments));
+    FComments = TByteField(user.Comments, mmComments->toPlainText());
+    edtLogin->selectAll();
+}
+
+void TfrmUser::WriteToUser(TUserProp& user) const {
+    user.Login = FLogin.Read(edtLogin->text());
+    user.Password = FPassword.Read(edtPassword->text());
+    user.Disable = cbxDisable->isChecked();
+    user.Expire = cbxExpire->isChecked();
+    user.ExpireDate = PickedExpireDate();
+    user.FullName = FFullName.Read(edtFullName->text());
+    user.Email = FEmail.Read(edtEmail->text());
+    const QString comments = mmComments->toPlainText();
+    user.Comments = comments == FComments.Shown() ? FComments.Read(comments)
+                                                  : TextToBytes(CommentsForFile(comments));
+}
+
+void TfrmUser::UpdateControls() {
+    const bool complete = !IsBlank(edtLogin->text()) && !IsBlank(edtPassword->text());
+    btnOK->setEnabled(complete);
+    btnOK->setDefault(complete);
+    dtpExpireDate->setEnabled(cbxExpire->isChecked());
+}
+
+std::string TfrmUser::TypedLogin() const { return FLogin.Read(edtLogin->text()); }
+
+bool TfrmUser::IsLoginUnique() const {
+    if (FList == nullptr) return true;
+    return FList->IsLoginUnique(TypedLogin(), FIndex);
+}
+
+void TfrmUser::edtLoginChange() { UpdateControls(); }
+
+void TfrmUser::cbxExpireClick() { UpdateControls(); }
+
+void TfrmUser::btnOKClick() {
+    if (IsLoginUnique()) {
+        accept();
+        return;
+    }
+    ShowMessageBox(this, QMessageBox::Warning, QStringLiteral("Warning"),
+                   QStringLiteral("User \"") + edtLogin->text() +
+                       QStringLiteral("\" already exists"),
+                   QMessageBox::Ok);
+    edtLogin->setFocus();
+}
+
+TUserProp* ShowUserDialog(TUserList& list, int index, TUserDialogMode mode, QWidget* parent,
+                          bool* changed) {
+    if (changed != nullptr) *changed = false;
+    TfrmUser dialog(parent);
+    dialog.SetTarget(&list, index, mode);
+    if (index >= 0) dialog.FillFromUser(list.Users(index));
+    dialog.UpdateControls();
+
+    // The 32-bit sum alone misses changes that cancel out; the stamp catches those.
+    const std::string before = WriteObjectStream(list);
+    const uint32_t fingerprint = StreamFingerprint(before);
+    const uint64_t stamp = StreamStamp(before);
+
+    if (RunModal(dialog) != QDialog::Accepted) return nullptr;
+
+    TUserProp* target = nullptr;
+    if (mode == udmEdit) {
+        target = &list.Users(index);
+    } else {
+        target = &list.AddBlank();
+        target->CreatedDate = Now();
+    }
+    dialog.WriteToUser(*target);
+
+    if (changed != nullptr) {
+        const std::string after = WriteObjectStream(list);
+        *changed = StreamFingerprint(after) != fingerprint || StreamStamp(after) != stamp;
+    }
+    return target;
+}

@@ -1,0 +1,64 @@
+#pragma once
+// Helpers for driving the program's dialogs from tests.
+
+#include "ModalRunner.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QMessageBox>
+#include <QTest>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+// Shows a dialog that a modal handler received and makes it the active window, so that focus
+// and keys behave as for a dialog on screen.
+inline void ShowActive(QDialog& dialog) {
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    (void)QTest::qWaitForWindowActive(&dialog);
+}
+
+template <typename T>
+T* Child(QWidget& parent, const char* name) {
+    T* child = parent.findChild<T*>(QLatin1String(name));
+    EXPECT_NE(child, nullptr) << "no child named " << name;
+    return child;
+}
+
+// A message box a handler saw: its title, text and icon.
+struct TSeenMessage {
+    QString Title;
+    QString Text;
+    QMessageBox::Icon Icon = QMessageBox::NoIcon;
+};
+
+// Answers every message box with the given button and records it; other dialogs go to next.
+class TMessageRecorder {
+public:
+    explicit TMessageRecorder(QMessageBox::StandardButton answer = QMessageBox::Ok)
+        : FAnswer(answer) {}
+
+    // Returns true when the dialog was a message box and has been answered.
+    bool Answer(QDialog& dialog, int& result) {
+        auto* box = qobject_cast<QMessageBox*>(&dialog);
+        if (box == nullptr) return false;
+        Seen.push_back({box->windowTitle(), box->text(), box->icon()});
+        result = FAnswer;
+        return true;
+    }
+
+    std::vector<TSeenMessage> Seen;
+
+private:
+    QMessageBox::StandardButton FAnswer;
+};
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+
+inline std::string Str(const QString& text) { return text.toStdString(); }

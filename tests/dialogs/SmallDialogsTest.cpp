@@ -1,0 +1,119 @@
+#include "About.h"
+#include "DateDlg.h"
+#include "EditLib.h"
+#include "OptionsDlg.h"
+
+#include "DialogTestUtil.h"
+#include "UrlCatcher.h"
+
+#include <QCalendarWidget>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QPushButton>
+#include <QUrl>
+
+namespace {
+
+TDateTime At(int y, int m, int d, int hh = 0, int mm = 0) {
+    TDateParts p;
+    p.Year = y;
+    p.Month = m;
+    p.Day = d;
+    p.Hour = hh;
+    p.Minute = mm;
+    return EncodeDateTime(p);
+}
+
+} // namespace
+
+TEST(DateDialog, ShowsTheCallersTitleAndReturnsTheDayOnOk) {
+    const TDateTime start = At(2025, 6, 14, 9, 41) + 1.5e-8;
+    QString title;
+    TModalHandlerScope scope([&](QDialog& dialog) {
+        title = dialog.windowTitle();
+        ShowActive(dialog);
+        auto* calendar = Child<QCalendarWidget>(dialog, "Calendar");
+        EXPECT_EQ(calendar->selectedDate(), QDate(2025, 6, 14));
+        QTest::keyClick(calendar, Qt::Key_Return);
+        return dialog.result();
+    });
+    TDateTime date = start;
+    EXPECT_TRUE(SelectDate(QStringLiteral("Select the expiration date"), date));
+    EXPECT_EQ(title, QStringLiteral("Select the expiration date"));
+    EXPECT_EQ(date, start) << "the day and its time of day come back unchanged";
+}
+
+TEST(DateDialog, AnotherDayKeepsTheTimeOfDayAndCancelReturnsFalse) {
+    TModalHandlerScope scope([&](QDialog& dialog) {
+        ShowActive(dialog);
+        auto* calendar = Child<QCalendarWidget>(dialog, "Calendar");
+        calendar->setSelectedDate(QDate(2025, 7, 2));
+        QTest::mouseClick(Child<QPushButton>(dialog, "btnOK"), Qt::LeftButton);
+        return dialog.result();
+    });
+    TDateTime date = At(2025, 6, 14, 9, 41);
+    EXPECT_TRUE(SelectDate(QStringLiteral("t"), date));
+    EXPECT_EQ(date, At(2025, 7, 2, 9, 41));
+
+    TModalHandlerScope cancel([&](QDialog& dialog) {
+        ShowActive(dialog);
+        Child<QCalendarWidget>(dialog, "Calendar")->setSelectedDate(QDate(2025, 8, 3));
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        return dialog.result();
+    });
+    date = At(2025, 6, 14, 9, 41);
+    EXPECT_FALSE(SelectDate(QStringLiteral("t"), date));
+    EXPECT_EQ(date, At(2025, 8, 3, 9, 41)) << "the calendar's day is written back anyway";
+
+    TfrmDateDialog dialog;
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Select Date"));
+    EXPECT_FALSE(Child<QPushButton>(dialog, "btnOK")->focusPolicy() & Qt::TabFocus);
+}
+
+TEST(OptionsDialog, AlwaysOpensWithThirtyDays) {
+    int shown = 0;
+    TModalHandlerScope scope([&](QDialog& dialog) {
+        ++shown;
+        ShowActive(dialog);
+        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Options"));
+        auto* days = Child<TNaturalEdit>(dialog, "edtExpirationDate");
+        EXPECT_EQ(days->text(), QStringLiteral("30"));
+        EXPECT_EQ(days->MaxValue(), 9999);
+        EXPECT_EQ(QApplication::focusWidget(), days);
+        days->selectAll();
+        QTest::keyClicks(days, QStringLiteral("123456"));
+        EXPECT_EQ(days->text(), QStringLiteral("1234"));
+        QTest::keyClick(days, shown == 1 ? Qt::Key_Return : Qt::Key_Escape);
+        return dialog.result();
+    });
+    EXPECT_TRUE(ShowOptionsDialog());
+    EXPECT_FALSE(ShowOptionsDialog());
+    EXPECT_EQ(shown, 2);
+}
+
+TEST(AboutBox, ShowsTheProductAndHandsTheLinksToTheDesktop) {
+    TUrlCatcher catcher;
+    int shown = 0;
+    TModalHandlerScope scope([&](QDialog& dialog) {
+        ++shown;
+        ShowActive(dialog);
+        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("About"));
+        EXPECT_EQ(Child<QLabel>(dialog, "lblProduct")->text(), QStringLiteral("Quorvane 1.3"));
+        EXPECT_TRUE(Child<QLabel>(dialog, "lblMail")->text().contains(QStringLiteral("support@example.org")));
+        EXPECT_FALSE(Child<QLabel>(dialog, "ProductImage")->pixmap().isNull());
+        emit Child<QLabel>(dialog, "lblMail")->linkActivated(QStringLiteral("#"));
+        emit Child<QLabel>(dialog, "lblSite")->linkActivated(QStringLiteral("#"));
+        EXPECT_TRUE(dialog.isVisible()) << "the box stays open after a click";
+        // Enter, Escape and the Close button all close the box.
+        if (shown == 1) QTest::keyClick(&dialog, Qt::Key_Return);
+        if (shown == 2) QTest::keyClick(&dialog, Qt::Key_Escape);
+        if (shown == 3) QTest::mouseClick(Child<QPushButton>(dialog, "btnClose"), Qt::LeftButton);
+        EXPECT_FALSE(dialog.isVisible());
+        return dialog.result();
+    });
+    for (int i = 0; i < 3; ++i) ShowAboutBox(nullptr);
+    EXPECT_EQ(shown, 3);
+    ASSERT_EQ(catcher.Opened.size(), 6);
+    EXPECT_EQ(catcher.Opened[0], QStringLiteral("mailto:support@example.org"));
+    EXPECT_EQ(catcher.Opened[1], QStringLiteral("https://www.example.org/quorvane"));
+}

@@ -1,0 +1,324 @@
+#include "UserDlg.h"
+
+#include "DateConv.h"
+#include "DialogTestUtil.h"
+#include "Errors.h"
+#include "UserList.h"
+
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <functional>
+
+namespace {
+
+TDateTime At(int y, int m, int d, int hh = 0, int mm = 0) {
+    TDateParts p;
+    p.Year = y;
+    p.Month = m;
+    p.Day = d;
+    p.Hour = hh;
+    p.Minute = mm;
+    return EncodeDateTime(p);
+}
+
+// Runs ShowUserDialog with a script that works the dialog as a user would; message boxes are
+// answered with OK and recorded.
+struct TUserDialogRun {
+    std::function<void(TfrmUser&)> Script;
+    TMessageRecorder Messages;
+    bool Changed = false;
+    QWidget* FocusAfterMessage = nullptr;
+
+    TUserProp* Run(TUserList& list, int index, TUserDialogMode mode) {
+        TModalHandlerScope scope([this](QDialog& dialog) {
+            int result = 0;
+            if (Messages.Answer(dialog, result)) return result;
+            auto* form = qobject_cast<TfrmUser*>(&dialog);
+            EXPECT_NE(form, nullptr);
+            if (form == nullptr) return int(QDialog::Rejected);
+            ShowActive(*form);
+            Script(*form);
+            return form->result();
+        });
+        return ShowUserDialog(list, index, mode, nullptr, &Changed);
+    }
+};
+
+void Type(TfrmUser& form, const char* name, const QString& text) {
+    auto* edit = Child<QLineEdit>(form, name);
+    edit->setFocus();
+    edit->selectAll();
+    bool ascii = true;
+    for (QChar c : text) ascii = ascii && c.unicode() < 128;
+    if (ascii)
+        QTest::keyClicks(edit, text);
+    else
+        edit->insert(text); // the test library types ASCII only
+}
+
+void ClickOK(TfrmUser& form) { QTest::mouseClick(Child<QPushButton>(form, "btnOK"), Qt::LeftButton); }
+
+TUserProp& AddUser(TUserList& list, const std::string& login, const std::string& password) {
+    TUserProp& user = list.AddBlank();
+    user.Login = login;
+    user.Password = password;
+    return user;
+}
+
+} // namespace
+
+TEST(UserDialog, ControlsAreInTabOrderAndButtonsAreNoTabStops) {
+    TfrmUser form;
+    ShowActive(form);
+    const char* order[] = {"edtLogin",    "edtPassword", "cbxDisable", "cbxExpire",
+                           "dtpExpireDate", "edtFullName", "edtEmail",   "mmComments",
+                           "edtLogin"};
+    Child<QLineEdit>(form, "edtLogin")->setFocus();
+    for (const char* name : order) {
+        QWidget* expected = form.findChild<QWidget*>(QLatin1String(name));
+        QWidget* focus = QApplication::focusWidget();
+        while (focus != nullptr && focus != &form && focus != expected) focus = focus->parentWidget();
+        EXPECT_EQ(focus, expected) << "expected focus in " << name << ", focus is in "
+                                   << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName().toStdString() : std::string("nothing"))
+                                   << " active " << (QApplication::activeWindow() == &form);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("User Properties"));
+    EXPECT_FALSE(Child<QPushButton>(form, "btnOK")->focusPolicy() & Qt::TabFocus);
+    EXPECT_FALSE(Child<QPushButton>(form, "btnCancel")->focusPolicy() & Qt::TabFocus);
+    EXPECT_TRUE(Child<QCheckBox>(form, "cbxExpire")->isChecked());
+}
+
+TEST(UserDialog, DefaultExpiryIsOneCalendarMonthAhead) {
+    struct TCase {
+        TDateTime Now, Expected;
+    } cases[] = {
+        {At(2023, 1, 31, 10, 30), At(2023, 2, 28, 10, 30)},
+        {At(2024, 1, 31, 10, 30), At(2024, 2, 29, 10, 30)},
+        {At(2024, 12, 15, 23, 59), At(2025, 1, 15, 23, 59)},
+    };
+    for (const TCase& c : cases) {
+        TFixedClock clock(c.Now);
+        TUserList list;
+        TUserDialogRun run;
+        run.Script = [](TfrmUser& form) {
+            Type(form, "edtLogin", QStringLiteral("ann"));
+            Type(form, "edtPassword", QStringLiteral("secret"));
+            ClickOK(form);
+        };
+        TUserProp* user = run.Run(list, -1, udmAdd);
+        ASSERT_NE(user, nullptr);
+        EXPECT_EQ(user->ExpireDate, c.Expected) << FormatDateTime(c.Now);
+        EXPECT_EQ(user->CreatedDate, c.Now);
+        EXPECT_TRUE(user->Expire);
+        EXPECT_FALSE(user->Disable);
+        EXPECT_EQ(user->Login, "ann");
+        EXPECT_TRUE(run.Changed);
+        EXPECT_EQ(list.Count(), 1);
+    }
+}
+
+TEST(UserDialog, OkIsEnabledOnlyForNonBlankLoginAndPassword) {
+    TfrmUser form;
+    auto* ok = Child<QPushButton>(form, "btnOK");
+    auto* login = Child<QLineEdit>(form, "edtLogin");
+    auto* password = Child<QLineEdit>(form, "edtPassword");
+    EXPECT_FALSE(ok->isEnabled());
+    login->setText(QStringLiteral("bob"));
+    EXPECT_FALSE(ok->isEnabled());
+    password->setText(QStringLiteral(" \t "));
+    EXPECT_FALSE(ok->isEnabled()) << "a password of blanks is blank";
+    password->setText(QStringLiteral("x"));
+    EXPECT_TRUE(ok->isEnabled());
+    EXPECT_TRUE(ok->isDefault());
+    login->setText(QStringLiteral("   "));
+    EXPECT_FALSE(ok->isEnabled());
+    EXPECT_FALSE(ok->isDefault());
+    login->setText(QStringLiteral(" a "));
+    EXPECT_TRUE(ok->isEnabled());
+
+    auto* expire = Child<QCheckBox>(form, "cbxExpire");
+    auto* picker = Child<QDateEdit>(form, "dtpExpireDate");
+    EXPECT_TRUE(picker->isEnabled());
+    QTest::mouseClick(expire, Qt::LeftButton);
+    EXPECT_FALSE(picker->isEnabled());
+}
+
+TEST(UserDialog, DuplicateLoginIsRefusedWithFocusBackInLogin) {
+    TUserList list;
+    AddUser(list, "bob", "pw");
+    TUserDialogRun run;
+    bool stayedOpen = false;
+    run.Script = [&](TfrmUser& form) {
+        Type(form, "edtLogin", QStringLiteral("Bob"));
+        Type(form, "edtPassword", QStringLiteral("pw2"));
+        Child<QLineEdit>(form, "edtEmail")->setFocus();
+        ClickOK(form);
+        stayedOpen = form.isVisible() && form.result() == 0;
+        EXPECT_EQ(QApplication::focusWidget(), Child<QLineEdit>(form, "edtLogin"));
+        EXPECT_EQ(Child<QLineEdit>(form, "edtPassword")->text(), QStringLiteral("pw2"));
+        // With a leading blank the login is a different one: the test does not trim.
+        Type(form, "edtLogin", QStringLiteral(" bob"));
+        QTest::keyClick(Child<QLineEdit>(form, "edtLogin"), Qt::Key_Return);
+    };
+    TUserProp* user = run.Run(list, -1, udmAdd);
+    EXPECT_TRUE(stayedOpen);
+    ASSERT_EQ(run.Messages.Seen.size(), 1u);
+    EXPECT_EQ(run.Messages.Seen[0].Title, QStringLiteral("Warning"));
+    EXPECT_EQ(run.Messages.Seen[0].Text, QStringLiteral("User \"Bob\" already exists"));
+    EXPECT_EQ(run.Messages.Seen[0].Icon, QMessageBox::Warning);
+    ASSERT_NE(user, nullptr);
+    EXPECT_EQ(user->Login, " bob");
+    EXPECT_EQ(list.Count(), 2);
+}
+
+TEST(UserDialog, UniquenessFoldsOnlyAToZAndSkipsTheEditedUser) {
+    TUserList list;
+    AddUser(list, "\xc3\xa4" "bc", "pw"); // "äbc" in UTF-8
+    AddUser(list, "carol", "pw");
+    TfrmUser form;
+    form.SetTarget(&list, -1, udmAdd);
+    auto* login = Child<QLineEdit>(form, "edtLogin");
+    login->setText(QString::fromUtf8("\xc3\x84" "BC")); // "ÄBC"
+    EXPECT_TRUE(form.IsLoginUnique()) << "letters beyond a-z are not folded";
+    login->setText(QString::fromUtf8("\xc3\xa4" "BC"));
+    EXPECT_FALSE(form.IsLoginUnique());
+    login->setText(QStringLiteral("CAROL"));
+    EXPECT_FALSE(form.IsLoginUnique());
+
+    form.SetTarget(&list, 1, udmEdit);
+    EXPECT_TRUE(form.IsLoginUnique()) << "the edited user's own login is no duplicate";
+}
+
+TEST(UserDialog, EditWithoutChangeLeavesTheListUnchanged) {
+    TUserList list;
+    AddUser(list, "alice", "pw");
+    TUserProp& bob = AddUser(list, "bob", "secret");
+    bob.Expire = true;
+    bob.ExpireDate = At(2024, 3, 10, 15, 45) + 0.123456789e-3; // an odd fraction
+    bob.CreatedDate = At(2023, 1, 1);
+    bob.FullName = "Bob Builder";
+    bob.Email = "bob@example.org";
+    bob.Comments = "first line\r\nsecond line";
+    const uint64_t before = list.ChangeStamp();
+
+    TUserDialogRun run;
+    run.Script = [](TfrmUser& form) {
+        EXPECT_EQ(Child<QLineEdit>(form, "edtLogin")->text(), QStringLiteral("bob"));
+        EXPECT_EQ(Child<QPlainTextEdit>(form, "mmComments")->toPlainText(),
+                  QStringLiteral("first line\nsecond line"));
+        EXPECT_EQ(Child<QDateEdit>(form, "dtpExpireDate")->date(), QDate(2024, 3, 10));
+        ClickOK(form);
+    };
+    TUserProp* user = run.Run(list, 1, udmEdit);
+    EXPECT_EQ(user, &list.Users(1));
+    EXPECT_FALSE(run.Changed);
+    EXPECT_EQ(list.ChangeStamp(), before);
+    EXPECT_TRUE(run.Messages.Seen.empty());
+}
+
+TEST(UserDialog, ChangeThatCancelsInTheSumStillCountsAsChange) {
+    TUserList list;
+    AddUser(list, "bob", "aaaaaaaa");
+    const uint32_t fingerprint = list.Fingerprint();
+    TUserDialogRun run;
+    // Byte 0 of the password up by one, byte 4 down by one: the 32-bit word sum is the same.
+    run.Script = [](TfrmUser& form) {
+        Type(form, "edtPassword", QStringLiteral("baaa`aaa"));
+        ClickOK(form);
+    };
+    ASSERT_NE(run.Run(list, 0, udmEdit), nullptr);
+    EXPECT_EQ(list.Users(0).Password, "baaa`aaa");
+    EXPECT_EQ(list.Fingerprint(), fingerprint) << "the sum misses this change";
+    EXPECT_TRUE(run.Changed);
+}
+
+TEST(UserDialog, CancelAndEscapeChangeNothing) {
+    TUserList list;
+    AddUser(list, "bob", "pw");
+    const uint64_t before = list.ChangeStamp();
+    for (bool escape : {false, true}) {
+        TUserDialogRun add;
+        add.Script = [escape](TfrmUser& form) {
+            Type(form, "edtLogin", QStringLiteral("new"));
+            Type(form, "edtPassword", QStringLiteral("pw"));
+            if (escape)
+                QTest::keyClick(Child<QLineEdit>(form, "edtPassword"), Qt::Key_Escape);
+            else
+                QTest::mouseClick(Child<QPushButton>(form, "btnCancel"), Qt::LeftButton);
+        };
+        EXPECT_EQ(add.Run(list, -1, udmAdd), nullptr);
+        EXPECT_FALSE(add.Changed);
+
+        TUserDialogRun edit;
+        edit.Script = [](TfrmUser& form) {
+            Type(form, "edtLogin", QStringLiteral("robert"));
+            form.reject();
+        };
+        EXPECT_EQ(edit.Run(list, 0, udmEdit), nullptr);
+    }
+    EXPECT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.Users(0).Login, "bob");
+    EXPECT_EQ(list.ChangeStamp(), before);
+}
+
+TEST(UserDialog, UncheckedExpiryStillStoresThePickedDateWithItsTimeOfDay) {
+    TUserList list;
+    TUserProp& user = AddUser(list, "bob", "pw");
+    user.Expire = true;
+    user.ExpireDate = At(2024, 3, 10, 15, 45);
+    TUserDialogRun run;
+    run.Script = [](TfrmUser& form) {
+        Child<QDateEdit>(form, "dtpExpireDate")->setDate(QDate(2024, 4, 1));
+        QTest::mouseClick(Child<QCheckBox>(form, "cbxExpire"), Qt::LeftButton);
+        EXPECT_FALSE(Child<QDateEdit>(form, "dtpExpireDate")->isEnabled());
+        ClickOK(form);
+    };
+    ASSERT_NE(run.Run(list, 0, udmEdit), nullptr);
+    EXPECT_FALSE(user.Expire);
+    EXPECT_EQ(user.ExpireDate, At(2024, 4, 1, 15, 45));
+    EXPECT_TRUE(run.Changed);
+}
+
+TEST(UserDialog, UntouchedFieldsKeepTheirBytes) {
+    TUserList list;
+    TUserProp& user = AddUser(list, "M\xfcller", "pa\x01ss"); // Latin-1, not UTF-8
+    user.FullName = "J\xc3\xbcrgen";                           // UTF-8
+    user.Comments = "one\r\ntwo\nthree";
+    TUserDialogRun run;
+    run.Script = [](TfrmUser& form) {
+        EXPECT_EQ(Child<QLineEdit>(form, "edtLogin")->text(), QString::fromUtf8("M\xc3\xbcller"));
+        EXPECT_EQ(Child<QLineEdit>(form, "edtFullName")->text(),
+                  QString::fromUtf8("J\xc3\xbcrgen"));
+        Type(form, "edtEmail", QStringLiteral("m@example.org"));
+        ClickOK(form);
+    };
+    ASSERT_NE(run.Run(list, 0, udmEdit), nullptr);
+    EXPECT_EQ(user.Login, "M\xfcller");
+    EXPECT_EQ(user.Password, "pa\x01ss");
+    EXPECT_EQ(user.FullName, "J\xc3\xbcrgen");
+    EXPECT_EQ(user.Comments, "one\r\ntwo\nthree");
+    EXPECT_EQ(user.Email, "m@example.org");
+
+    // Edited text is stored as UTF-8, with the file's line breaks in the comments.
+    TUserDialogRun edit;
+    edit.Script = [](TfrmUser& form) {
+        Type(form, "edtLogin", QString::fromUtf8("M\xc3\xbcller2"));
+        auto* comments = Child<QPlainTextEdit>(form, "mmComments");
+        comments->setPlainText(QStringLiteral("a\nb"));
+        ClickOK(form);
+    };
+    ASSERT_NE(edit.Run(list, 0, udmEdit), nullptr);
+    EXPECT_EQ(user.Login, "M\xc3\xbcller2");
+    EXPECT_EQ(user.Comments, "a\r\nb");
+}
+
+TEST(UserDialog, EditModeOutsideTheListFails) {
+    TUserList list;
+    EXPECT_THROW(ShowUserDialog(list, 3, udmEdit), EQuorvaneError);
+    EXPECT_EQ(list.Count(), 0);
+}
