@@ -101,6 +101,10 @@ TFtpAddress ParseFtpHost(const std::string& text) {
 }
 
 std::string FtpReplyMessage(std::string reply) {
+    // Empty lines at the end would otherwise count as the last line and leave no text.
+    while (!reply.empty() && (reply.back() == '\r' || reply.back() == '\n')) {
+        reply.pop_back();
+    }
     // Keep the last line only.
     for (size_t lf = reply.find('\n'); lf != std::string::npos && lf != reply.size() - 1;
          lf = reply.find('\n')) {
@@ -154,6 +158,7 @@ struct TFtp::TCurlState {
     std::string ErrorReply;    // a refusal (4xx/5xx) that answered the last command
     std::string ErrorCommand;
     bool Quitting = false;     // the farewell after a failure must not hide the refusal
+    bool ErrorBufferStale = false;
 
     void BeginOperation() {
         ErrorBuffer[0] = '\0';
@@ -164,6 +169,7 @@ struct TFtp::TCurlState {
         ErrorReply.clear();
         ErrorCommand.clear();
         Quitting = false;
+        ErrorBufferStale = false;
     }
 
     void CommandSent(const char* data, size_t size) {
@@ -173,6 +179,11 @@ struct TFtp::TCurlState {
             return;
         }
         Quitting = false;
+        // The library keeps the first error text of a transfer, also one it recovered from;
+        // a text present while the dialogue goes on does not describe the final failure.
+        if (ErrorBuffer[0] != '\0') {
+            ErrorBufferStale = true;
+        }
         LastCommand = verb;
         Reply.clear();
         PartialLine.clear();
@@ -338,7 +349,7 @@ void TFtp::Perform() {
     if (!FCurl->ErrorReply.empty()) {
         message = FtpReplyMessage(FCurl->ErrorReply);
         FRefusedCommand = FCurl->ErrorCommand;
-    } else if (FCurl->ErrorBuffer[0] != '\0') {
+    } else if (FCurl->ErrorBuffer[0] != '\0' && !FCurl->ErrorBufferStale) {
         message = FCurl->ErrorBuffer;
     } else {
         message = curl_easy_strerror(rc);

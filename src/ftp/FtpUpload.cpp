@@ -56,12 +56,12 @@ bool TQueuedDispatcher::ProcessUntil(const std::function<bool()>& done,
         if (done()) {
             return true;
         }
-        std::unique_lock<std::mutex> lock(FMutex);
-        if (!FChanged.wait_until(lock, deadline, [&] { return !FQueue.empty(); })) {
-            lock.unlock();
-            ProcessPending();
-            return done();
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
         }
+        // `done` may turn true without a task (a detached worker ending): look again soon.
+        std::unique_lock<std::mutex> lock(FMutex);
+        FChanged.wait_for(lock, std::chrono::milliseconds(20), [&] { return !FQueue.empty(); });
     }
 }
 

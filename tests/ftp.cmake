@@ -1,0 +1,8 @@
+# FTP client, upload worker and temporary-file helpers, against real FTP servers on loopback.
+if(TARGET quorvane_ftp)
+  add_executable(test_ftp test_ftp.cpp)
+  target_link_libraries(test_ftp PRIVATE quorvane_ftp GTest::gtest_main GTest::gmock)
+  target_compile_definitions(test_ftp PRIVATE
+    QUORVANE_FTP_SERVER_SCRIPT="${CMAKE_CURRENT_SOURCE_DIR}/ftp_server.py")
+  gtest_discover_tests(test_ftp DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ftp TIMEOUT 120)
+endif()

@@ -1,0 +1,81 @@
+#!/usr/bin/python3
+"""A loopback FTP server for the FTP tests, with switches that make it misbehave on purpose."""
+
+import argparse
+import logging
+import os
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import DTPHandler, FTPHandler
+from pyftpdlib.servers import FTPServer
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--port", type=int, required=True)
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--user", required=True)
+    parser.add_argument("--password", required=True)
+    parser.add_argument("--login-dir", default="", help="folder (below the root) a session starts in")
+    parser.add_argument("--log", default="", help="file that receives every command line")
+    parser.add_argument("--refuse-rename", action="store_true", help="answer RNFR with 550")
+    parser.add_argument("--refuse-rename-over-existing", action="store_true",
+                        help="answer RNTO with 550 when the new name exists")
+    parser.add_argument("--refuse-dele", action="store_true", help="answer DELE with 550")
+    parser.add_argument("--die-after-bytes", type=int, default=0,
+                        help="end the whole server abruptly once an upload has passed this size")
+    args = parser.parse_args()
+
+    logging.basicConfig(level=logging.WARNING)
+
+    class Data(DTPHandler):
+        def handle_read(self):
+            DTPHandler.handle_read(self)
+            if args.die_after_bytes and self.tot_bytes_received > args.die_after_bytes:
+                if self.file_obj is not None:
+                    self.file_obj.flush()
+                os._exit(3)
+
+        handle_read_event = handle_read  # the I/O loop calls this name
+
+    class Handler(FTPHandler):
+        dtp_handler = Data
+
+        def on_login(self, username):
+            if args.login_dir:
+                self.fs.cwd = "/" + args.login_dir
+
+        def pre_process_command(self, line, cmd, arg):
+            if args.log:
+                with open(args.log, "a", encoding="utf-8", errors="replace") as log:
+                    log.write(line + "\n")
+            FTPHandler.pre_process_command(self, line, cmd, arg)
+
+        def ftp_RNFR(self, path):
+            if args.refuse_rename:
+                self.respond("550 Renaming is not permitted.")
+                return
+            FTPHandler.ftp_RNFR(self, path)
+
+        def ftp_RNTO(self, path):
+            if args.refuse_rename_over_existing and self._rnfr and self.fs.lexists(path):
+                self._rnfr = None
+                self.respond("550 Target exists.")
+                return
+            return FTPHandler.ftp_RNTO(self, path)
+
+        def ftp_DELE(self, path):
+            if args.refuse_dele:
+                self.respond("550 Deleting is not permitted.")
+                return None
+            return FTPHandler.ftp_DELE(self, path)
+
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
+    Handler.authorizer = authorizer
+    server = FTPServer(("127.0.0.1", args.port), Handler)
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()

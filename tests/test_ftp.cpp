@@ -1,0 +1,993 @@
+// The FTP client, the upload worker and the temporary-file helpers. The transfer tests talk to
+// real FTP servers on the loopback interface: Debian's pyftpdlib as it comes, and a script of
+// our own (ftp_server.py) that refuses renames or deletions or dies in the middle of an upload.
+
+#include "FileLib.h"
+#include "Ftp.h"
+#include "FtpUpload.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::Pair;
+using ::testing::StartsWith;
+
+namespace {
+
+const std::string kUser = "webmaster";
+const std::string kPassword = "open sesame";
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteAll(const fs::path& path, const std::string& content) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+    ASSERT_TRUE(out.good()) << path;
+}
+
+// Password-file-like text of about `size` bytes with Unix line ends.
+std::string SampleText(std::size_t size, char tag = 'a') {
+    std::string text;
+    for (int i = 0; text.size() < size; ++i) {
+        text += "user" + std::to_string(i) + tag + ":$apr1$salt" + std::to_string(i % 97) +
+                "$abcdefghijklmnopqrstuv\n";
+    }
+    text.resize(size);
+    return text;
+}
+
+class TTempDir {
+public:
+    TTempDir() {
+        std::string pattern = (fs::temp_directory_path() / "quorvane-ftp-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("mkdtemp failed");
+        }
+        FPath = pattern;
+    }
+    ~TTempDir() {
+        std::error_code ignored;
+        fs::remove_all(FPath, ignored);
+    }
+    const fs::path& Path() const { return FPath; }
+
+private:
+    fs::path FPath;
+};
+
+int FreeLoopbackPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    socklen_t length = sizeof(address);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ::close(fd);
+        return 0;
+    }
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+bool PortAccepts(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// An FTP server on a free loopback port with a fresh root folder, stopped by its process id.
+// Plain: Debian's pyftpdlib as it comes. Otherwise our own script with its switches, which also
+// logs every command line it receives.
+class TFtpServer {
+public:
+    explicit TFtpServer(std::vector<std::string> switches = {}, bool plain = false) {
+        fs::create_directories(Root());
+        for (int attempt = 0; attempt < 5 && FPid == 0; ++attempt) {
+            Launch(switches, plain);
+        }
+        if (FPid == 0) {
+            throw std::runtime_error("the FTP server did not start: " +
+                                     ReadAll(FDir.Path() / "server.out"));
+        }
+    }
+    ~TFtpServer() {
+        if (FPid > 0) {
+            ::kill(FPid, SIGTERM);
+            ::waitpid(FPid, nullptr, 0);
+        }
+    }
+
+    fs::path Root() const { return FDir.Path() / "root"; }
+    int Port() const { return FPort; }
+    std::string Host() const { return "127.0.0.1:" + std::to_string(FPort); }
+    std::string Commands() const { return ReadAll(FDir.Path() / "commands.log"); }
+    bool Exited() {
+        if (FPid <= 0) {
+            return true;
+        }
+        if (::waitpid(FPid, nullptr, WNOHANG) == FPid) {
+            FPid = -1;
+            return true;
+        }
+        return false;
+    }
+
+private:
+    void Launch(const std::vector<std::string>& switches, bool plain) {
+        const int port = FreeLoopbackPort();
+        std::vector<std::string> args{"/usr/bin/python3"};
+        if (plain) {
+            args.insert(args.end(), {"-m", "pyftpdlib", "-i", "127.0.0.1", "-p",
+                                     std::to_string(port), "-u", kUser, "-P", kPassword, "-d",
+                                     Root().string(), "-w"});
+        } else {
+            args.insert(args.end(), {QUORVANE_FTP_SERVER_SCRIPT, "--port", std::to_string(port),
+                                     "--root", Root().string(), "--user", kUser, "--password",
+                                     kPassword, "--log", (FDir.Path() / "commands.log").string()});
+            args.insert(args.end(), switches.begin(), switches.end());
+        }
+        std::vector<char*> argv;
+        for (std::string& arg : args) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        const std::string out = (FDir.Path() / "server.out").string();
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        pid_t pid = 0;
+        const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (rc != 0) {
+            return;
+        }
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (::waitpid(pid, nullptr, WNOHANG) == pid) {
+                return; // it died, most likely on a port taken meanwhile: try another
+            }
+            if (PortAccepts(port)) {
+                FPid = pid;
+                FPort = port;
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+
+    TTempDir FDir;
+    pid_t FPid = 0;
+    int FPort = 0;
+};
+
+// What an owner sees of a run.
+struct TSeen {
+    std::mutex Mutex;
+    std::vector<std::pair<std::string, bool>> Statuses;
+    std::vector<std::thread::id> Threads;
+    int Completions = 0;
+
+    void Attach(TFtpUploader& uploader) {
+        uploader.OnStatus = [this](const std::string& text, bool isError) {
+            std::lock_guard<std::mutex> lock(Mutex);
+            Statuses.emplace_back(text, isError);
+            Threads.push_back(std::this_thread::get_id());
+        };
+        uploader.OnTerminate = [this] {
+            std::lock_guard<std::mutex> lock(Mutex);
+            ++Completions;
+            Threads.push_back(std::this_thread::get_id());
+        };
+    }
+    std::vector<std::string> Errors() {
+        std::vector<std::string> errors;
+        for (const auto& [text, isError] : Statuses) {
+            if (isError) {
+                errors.push_back(text);
+            }
+        }
+        return errors;
+    }
+    std::vector<std::string> Texts() {
+        std::vector<std::string> texts;
+        for (const auto& status : Statuses) {
+            texts.push_back(status.first);
+        }
+        return texts;
+    }
+};
+
+struct TUpload {
+    std::string Local;   // content of the local file
+    std::string Remote;  // remote name
+};
+
+// Uploads the files through a worker driven by the direct dispatcher and waits for its end.
+// Each local file is a temporary file of its own that the worker deletes when it ends.
+class TUploadRun {
+public:
+    TUploadRun(const std::string& host, const std::vector<TUpload>& files, bool passive = true,
+               const std::string& password = kPassword) {
+        auto dispatcher = std::make_shared<TDirectDispatcher>();
+        TFtpUploader uploader(dispatcher);
+        uploader.Host = host;
+        uploader.User = kUser;
+        uploader.Password = password;
+        uploader.Passive = passive;
+        uploader.Timeout = 10000;
+        for (const TUpload& file : files) {
+            const std::string local = GetTempFile("kxv", FLocal.Path().string());
+            WriteAll(local, file.Local);
+            LocalFiles.push_back(local);
+            uploader.LocalFiles.push_back(local);
+            uploader.RemoteFiles.push_back(file.Remote);
+        }
+        uploader.DeleteWhenDone = uploader.LocalFiles;
+        Seen.Attach(uploader);
+        uploader.Start();
+        uploader.WaitFor();
+        EXPECT_TRUE(uploader.Finished());
+    }
+    bool LocalFilesGone() const {
+        for (const std::string& name : LocalFiles) {
+            if (fs::exists(name)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    TTempDir FLocal;
+    std::vector<std::string> LocalFiles;
+    TSeen Seen;
+};
+
+// The percentage texts of one file: "Uploading R - N% completed", N rising from 0 to 100.
+void ExpectRisingPercentages(const std::vector<std::string>& texts, const std::string& remote) {
+    const std::string prefix = "Uploading " + remote + " - ";
+    ASSERT_FALSE(texts.empty());
+    int last = -1;
+    for (const std::string& text : texts) {
+        ASSERT_THAT(text, StartsWith(prefix));
+        const std::string rest = text.substr(prefix.size());
+        ASSERT_THAT(rest, testing::EndsWith("% completed"));
+        const int percent = std::stoi(rest);
+        EXPECT_GE(percent, last) << text;
+        last = percent;
+    }
+    EXPECT_EQ(texts.front(), prefix + "0% completed");
+    EXPECT_EQ(texts.back(), prefix + "100% completed");
+}
+
+int CountLines(const std::string& text, const std::string& start) {
+    int count = 0;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind(start, 0) == 0) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Temporary files
+
+TEST(FileLib, GetTempFileCreatesUniquePrivateEmptyFiles) {
+    TTempDir dir;
+    const std::string folder = dir.Path().string();
+    const std::string first = GetTempFile("kxvzzz", folder);
+    const std::string second = GetTempFile("kxvzzz", folder + "/");
+    EXPECT_NE(first, second);
+    for (const std::string& name : {first, second}) {
+        EXPECT_THAT(name, StartsWith(folder + "/kxv"));
+        EXPECT_THAT(name, Not(HasSubstr("zzz")));
+        EXPECT_THAT(name, testing::EndsWith(".tmp"));
+        struct stat info {};
+        ASSERT_EQ(::stat(name.c_str(), &info), 0) << name;
+        EXPECT_TRUE(S_ISREG(info.st_mode));
+        EXPECT_EQ(info.st_size, 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u) << "the file may come to hold passwords";
+    }
+}
+
+TEST(FileLib, TempDirFollowsTmpdirAndEndsWithSeparator) {
+    TTempDir dir;
+    const char* saved = std::getenv("TMPDIR");
+    const std::string savedValue = saved != nullptr ? saved : "";
+    ::setenv("TMPDIR", dir.Path().c_str(), 1);
+    EXPECT_EQ(GetTempDir(), dir.Path().string() + "/");
+    const std::string name = GetTempFile("kxv");
+    EXPECT_THAT(name, StartsWith(dir.Path().string() + "/kxv"));
+    EXPECT_TRUE(fs::exists(name));
+    ::setenv("TMPDIR", "", 1);
+    EXPECT_EQ(GetTempDir(), "/tmp/");
+    ::unsetenv("TMPDIR");
+    EXPECT_EQ(GetTempDir(), "/tmp/");
+    if (saved != nullptr) {
+        ::setenv("TMPDIR", savedValue.c_str(), 1);
+    }
+}
+
+TEST(FileLib, GetTempFileInAMissingFolderRaises) {
+    TTempDir dir;
+    const std::string missing = (dir.Path() / "gone").string();
+    try {
+        GetTempFile("kxv", missing);
+        FAIL() << "no error";
+    } catch (const EQuorvaneError& e) {
+        EXPECT_THAT(e.what(), StartsWith("Cannot create file " + missing + "/kxv"));
+    }
+}
+
+TEST(FileLib, FileSizeOfIs64BitAndZeroForWhatCannotBeRead) {
+    TTempDir dir;
+    EXPECT_EQ(FileSizeOf((dir.Path() / "missing").string()), 0);
+    EXPECT_EQ(FileSizeOf(dir.Path().string()), 0) << "a folder is not a file";
+    WriteAll(dir.Path() / "small", std::string(1000, 'x'));
+    EXPECT_EQ(FileSizeOf((dir.Path() / "small").string()), 1000);
+    // A sparse file beyond 4 GB takes no room on disk.
+    const std::int64_t big = (std::int64_t{5} << 30) + 7;
+    const fs::path large = dir.Path() / "large";
+    WriteAll(large, "");
+    ASSERT_EQ(::truncate(large.c_str(), big), 0);
+    EXPECT_EQ(FileSizeOf(large.string()), big);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The client's rules, without a server
+
+TEST(FtpRules, ReplyMessageKeepsTheLastLineWithoutItsCode) {
+    EXPECT_EQ(FtpReplyMessage("550 Permission denied.\r\n"), "Permission denied.");
+    EXPECT_EQ(FtpReplyMessage("550 No newline at all"), "No newline at all");
+    EXPECT_EQ(FtpReplyMessage("530-Login incorrect.\r\n530 Please try again.\r\n"),
+              "Please try again.");
+    EXPECT_EQ(FtpReplyMessage("550 404 not found"), "not found");
+    EXPECT_EQ(FtpReplyMessage("451 Local error.\r\n\r\n\n\r"), "Local error.");
+    EXPECT_EQ(FtpReplyMessage(std::string("550 Cut\0here\r\n", 14)), "Cut");
+    EXPECT_EQ(FtpReplyMessage("550 Two\r\n\r\n"), "Two");
+    EXPECT_EQ(FtpReplyMessage("550 "), "");
+}
+
+TEST(FtpRules, HostTextsNameAPortOrLeaveIt) {
+    TFtpAddress a = ParseFtpHost("ftp.example.org");
+    EXPECT_TRUE(a.Valid);
+    EXPECT_EQ(a.Host, "ftp.example.org");
+    EXPECT_EQ(a.Port, 0);
+    a = ParseFtpHost("127.0.0.1:2121");
+    EXPECT_TRUE(a.Valid);
+    EXPECT_EQ(a.Host, "127.0.0.1");
+    EXPECT_EQ(a.Port, 2121);
+    a = ParseFtpHost("[::1]:990");
+    EXPECT_TRUE(a.Valid);
+    EXPECT_EQ(a.Host, "::1");
+    EXPECT_EQ(a.Port, 990);
+    a = ParseFtpHost("[fe80::1]");
+    EXPECT_TRUE(a.Valid);
+    EXPECT_EQ(a.Host, "fe80::1");
+    EXPECT_EQ(a.Port, 0);
+    a = ParseFtpHost("::1");
+    EXPECT_TRUE(a.Valid);
+    EXPECT_EQ(a.Host, "::1");
+    EXPECT_EQ(a.Port, 0);
+    for (const char* bad : {"", ":21", "host:", "host:0", "host:65536", "host:21x", "[::1",
+                            "[::1]x", "user@host", "host/path", "a host"}) {
+        EXPECT_FALSE(ParseFtpHost(bad).Valid) << bad;
+    }
+    EXPECT_EQ(ParseFtpHost("host:65535").Port, 65535);
+}
+
+TEST(FtpRules, UrlPathKeepsSlashesAndEncodesTheRest) {
+    EXPECT_EQ(FtpUrlPath("htpasswd"), "htpasswd");
+    EXPECT_EQ(FtpUrlPath("/www/.htpasswd"), "/www/.htpasswd");
+    EXPECT_EQ(FtpUrlPath("my file#1?.txt"), "my%20file%231%3F.txt");
+    EXPECT_EQ(FtpUrlPath("caf\xc3\xa9%"), "caf%C3%A9%25");
+}
+
+TEST(FtpRules, ByteCountsAddUpToTheFileSizeAndStop) {
+    TFtp ftp;
+    std::vector<std::int64_t> reported;
+    ftp.OnProgress = [&](TFtp& sender, std::int64_t bytes) {
+        EXPECT_EQ(&sender, &ftp);
+        reported.push_back(bytes);
+    };
+    ftp.SetBytesLeft(1000);
+    for (const std::int64_t count : {300, 0, 300, 300, 300, 50}) {
+        ftp.CountBytes(count);
+    }
+    EXPECT_THAT(reported, ElementsAre(300, 0, 300, 300, 100));
+    reported.clear();
+    ftp.SetBytesLeft(0);
+    ftp.CountBytes(5);
+    ftp.CountBytes(5);
+    EXPECT_THAT(reported, ElementsAre(0)) << "one count of 0, then silence";
+}
+
+// ---------------------------------------------------------------------------------------------
+// The client against a server
+
+TEST(FtpClient, WrongPasswordFailsInConnect) {
+    TFtpServer server({}, true);
+    TFtp ftp;
+    ftp.Host = server.Host();
+    ftp.User = kUser;
+    ftp.Password = "wrong";
+    try {
+        ftp.Connect();
+        FAIL() << "logged in with a wrong password";
+    } catch (const EFtpError& e) {
+        EXPECT_STREQ(e.what(), "Authentication failed.");
+    }
+    EXPECT_FALSE(ftp.Connected());
+    ftp.Disconnect();
+    ftp.Disconnect();
+    EXPECT_FALSE(ftp.Connected());
+}
+
+TEST(FtpClient, NetworkFailuresCarryTheLibraryText) {
+    TFtp ftp;
+    ftp.Host = "127.0.0.1:" + std::to_string(FreeLoopbackPort()); // nobody listens there
+    ftp.User = kUser;
+    try {
+        ftp.Connect();
+        FAIL() << "connected to a closed port";
+    } catch (const EFtpError& e) {
+        EXPECT_THAT(e.what(), HasSubstr("onnect")) << e.what();
+    }
+
+    ftp.Host = "bad host";
+    try {
+        ftp.Connect();
+        FAIL() << "accepted a host with a blank";
+    } catch (const EFtpError& e) {
+        EXPECT_THAT(std::string(e.what()), Not(testing::IsEmpty()));
+    }
+}
+
+TEST(FtpClient, SilentServerRunsIntoTheTimeout) {
+    // Accepts connections (the kernel does) but never greets.
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ASSERT_EQ(::listen(fd, 4), 0);
+    ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    TFtp ftp;
+    ftp.Host = "127.0.0.1";
+    ftp.Port = ntohs(address.sin_port); // the port field serves when the host names none
+    ftp.Timeout = 1000;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(ftp.Connect(), EFtpError);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    ::close(fd);
+}
+
+TEST(FtpClient, OneConnectionServesEveryOperation) {
+    TFtpServer server;
+    TTempDir local;
+    const std::string content = SampleText(300007);
+    WriteAll(local.Path() / "file", content);
+    TFtp ftp;
+    ftp.Host = server.Host();
+    ftp.User = kUser;
+    ftp.Password = kPassword;
+    ftp.Passive = true;
+    std::int64_t total = 0;
+    int calls = 0;
+    ftp.OnProgress = [&](TFtp&, std::int64_t bytes) {
+        total += bytes;
+        ++calls;
+    };
+    ftp.Connect();
+    EXPECT_TRUE(ftp.Connected());
+    ftp.PutFile("first", (local.Path() / "file").string(), false);
+    EXPECT_EQ(total, 300007) << "the counts add up to the file's size";
+    EXPECT_GT(calls, 1);
+    ftp.RenameFile("first", "second");
+    ftp.DeleteFile("second");
+    total = 0;
+    WriteAll(local.Path() / "small", std::string(1000, 'q'));
+    ftp.PutFile("third", (local.Path() / "small").string(), false);
+    EXPECT_EQ(total, 1000);
+    ftp.Disconnect();
+    EXPECT_FALSE(ftp.Connected());
+    EXPECT_FALSE(fs::exists(server.Root() / "first"));
+    EXPECT_FALSE(fs::exists(server.Root() / "second"));
+    EXPECT_EQ(ReadAll(server.Root() / "third"), std::string(1000, 'q'));
+    const std::string commands = server.Commands();
+    EXPECT_EQ(CountLines(commands, "USER "), 1) << commands;
+    EXPECT_EQ(CountLines(commands, "RNFR first"), 1) << commands;
+    EXPECT_EQ(CountLines(commands, "RNTO second"), 1) << commands;
+    EXPECT_EQ(CountLines(commands, "DELE second"), 1) << commands;
+}
+
+TEST(FtpClient, AsciiFlagChoosesTheTransferType) {
+    TFtpServer server;
+    TTempDir local;
+    WriteAll(local.Path() / "lf", "alice:x\nbob:y\n");
+    WriteAll(local.Path() / "crlf", "alice:x\r\nbob:y\r\n");
+    TFtp ftp;
+    ftp.Host = server.Host();
+    ftp.User = kUser;
+    ftp.Password = kPassword;
+    ftp.Connect();
+    ftp.PutFile("text", (local.Path() / "lf").string(), true);
+    ftp.PutFile("binary", (local.Path() / "crlf").string(), false);
+    // Text travels with network line ends and lands with the server's own.
+    EXPECT_EQ(ReadAll(server.Root() / "text"), "alice:x\nbob:y\n");
+    EXPECT_EQ(ReadAll(server.Root() / "binary"), "alice:x\r\nbob:y\r\n");
+    const std::string commands = server.Commands();
+    const size_t typeA = commands.find("TYPE A");
+    const size_t typeI = commands.find("TYPE I");
+    ASSERT_NE(typeA, std::string::npos) << commands;
+    ASSERT_NE(typeI, std::string::npos) << commands;
+    EXPECT_LT(typeA, commands.find("STOR text"));
+    EXPECT_LT(commands.find("STOR text"), typeI);
+    EXPECT_LT(typeI, commands.find("STOR binary"));
+}
+
+TEST(FtpClient, RemoteNamesAreUsedAsTyped) {
+    TFtpServer server({"--login-dir", "home"});
+    fs::create_directories(server.Root() / "home" / "sub");
+    fs::create_directories(server.Root() / "www");
+    TTempDir local;
+    WriteAll(local.Path() / "file", "content");
+    const std::string name = (local.Path() / "file").string();
+    TFtp ftp;
+    ftp.Host = server.Host();
+    ftp.User = kUser;
+    ftp.Password = kPassword;
+    ftp.Connect();
+    ftp.PutFile("relative", name, false);
+    ftp.PutFile("sub/nested", name, false);
+    ftp.PutFile("/www/.htpasswd", name, false);
+    ftp.PutFile("odd name #1?%", name, false);
+    EXPECT_EQ(ReadAll(server.Root() / "home" / "relative"), "content");
+    EXPECT_EQ(ReadAll(server.Root() / "home" / "sub" / "nested"), "content");
+    EXPECT_EQ(ReadAll(server.Root() / "www" / ".htpasswd"), "content");
+    EXPECT_EQ(ReadAll(server.Root() / "home" / "odd name #1?%"), "content");
+    ftp.RenameFile("/www/.htpasswd", "/www/moved");
+    EXPECT_EQ(ReadAll(server.Root() / "www" / "moved"), "content");
+    ftp.DeleteFile("/www/moved");
+    EXPECT_FALSE(fs::exists(server.Root() / "www" / "moved"));
+}
+
+TEST(FtpClient, RefusalsCarryTheServersTextAndTheRefusedCommand) {
+    TFtpServer server({"--refuse-rename"});
+    TTempDir local;
+    WriteAll(local.Path() / "file", "x");
+    TFtp ftp;
+    ftp.Host = server.Host();
+    ftp.User = kUser;
+    ftp.Password = kPassword;
+    ftp.Connect();
+    try {
+        ftp.DeleteFile("missing");
+        FAIL() << "deleted a missing file";
+    } catch (const EFtpError& e) {
+        EXPECT_STREQ(e.what(), "No such file or directory.");
+        EXPECT_EQ(ftp.LastRefusedCommand(), "DELE");
+    }
+    try {
+        ftp.PutFile("no/such/folder/file", (local.Path() / "file").string(), false);
+        FAIL() << "stored into a missing folder";
+    } catch (const EFtpError& e) {
+        EXPECT_STREQ(e.what(), "No such file or directory.");
+        EXPECT_EQ(ftp.LastRefusedCommand(), "STOR");
+    }
+    ftp.PutFile("file", (local.Path() / "file").string(), false);
+    try {
+        ftp.RenameFile("file", "other");
+        FAIL() << "renamed on a server that refuses it";
+    } catch (const EFtpError& e) {
+        EXPECT_STREQ(e.what(), "Renaming is not permitted.");
+        EXPECT_EQ(ftp.LastRefusedCommand(), "RNFR");
+    }
+    // The client stays usable after refusals (logging in again where the library dropped
+    // the connection).
+    ftp.DeleteFile("file");
+    EXPECT_FALSE(fs::exists(server.Root() / "file"));
+}
+
+TEST(FtpClient, UnsafeNamesAndClosedClientsAreRefusedLocally) {
+    TFtpServer server;
+    TFtp ftp;
+    EXPECT_THROW(ftp.DeleteFile("x"), EFtpError) << "not connected yet";
+    ftp.Host = server.Host();
+    ftp.User = kUser;
+    ftp.Password = kPassword;
+    ftp.Connect();
+    EXPECT_THROW(ftp.DeleteFile("x\r\nDELE important"), EFtpError);
+    EXPECT_THROW(ftp.RenameFile("a", "b\nDELE important"), EFtpError);
+    ftp.Disconnect();
+    EXPECT_THROW(ftp.RenameFile("a", "b"), EFtpError);
+    const std::string commands = server.Commands();
+    EXPECT_THAT(commands, Not(HasSubstr("DELE"))) << commands;
+    EXPECT_THAT(commands, Not(HasSubstr("RNFR"))) << commands;
+}
+
+TEST(FtpClient, MissingLocalFileIsAnError) {
+    TFtpServer server;
+    TFtp ftp;
+    ftp.Host = server.Host();
+    ftp.User = kUser;
+    ftp.Password = kPassword;
+    ftp.Connect();
+    EXPECT_THROW(ftp.PutFile("x", "/nonexistent/quorvane/file", false), EFtpError);
+    EXPECT_FALSE(fs::exists(server.Root() / "x"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The upload worker
+
+TEST(FtpUpload, FirstUploadWithoutTarget) {
+    TFtpServer server({}, true);
+    const std::string content = SampleText(300000);
+    TUploadRun run(server.Host(), {{content, "htpasswd"}});
+    EXPECT_TRUE(run.Seen.Errors().empty()) << testing::PrintToString(run.Seen.Errors());
+    EXPECT_EQ(run.Seen.Completions, 1);
+    std::vector<std::string> texts = run.Seen.Texts();
+    ASSERT_GE(texts.size(), 3u);
+    EXPECT_EQ(texts.front(), "Connecting to " + server.Host() + "...");
+    ExpectRisingPercentages({texts.begin() + 1, texts.end()}, "htpasswd");
+    EXPECT_EQ(ReadAll(server.Root() / "htpasswd"), content);
+    EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
+    EXPECT_TRUE(run.LocalFilesGone());
+}
+
+TEST(FtpUpload, ReplacingATargetRenamesOverIt) {
+    TFtpServer server;
+    WriteAll(server.Root() / "htpasswd", "old content\n");
+    const std::string content = SampleText(5000, 'n');
+    TUploadRun run(server.Host(), {{content, "htpasswd"}});
+    EXPECT_TRUE(run.Seen.Errors().empty()) << testing::PrintToString(run.Seen.Errors());
+    EXPECT_EQ(ReadAll(server.Root() / "htpasswd"), content);
+    EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
+    const std::string commands = server.Commands();
+    EXPECT_EQ(CountLines(commands, "STOR htpasswd_safeupload"), 1) << commands;
+    EXPECT_EQ(CountLines(commands, "RNFR htpasswd_safeupload"), 1) << commands;
+    EXPECT_EQ(CountLines(commands, "RNTO htpasswd"), 1) << commands;
+    EXPECT_EQ(CountLines(commands, "DELE"), 0) << "the target never went missing";
+    EXPECT_TRUE(run.LocalFilesGone());
+}
+
+TEST(FtpUpload, ServerRefusingToRenameOverATargetGetsDeleteThenRename) {
+    TFtpServer server({"--refuse-rename-over-existing"});
+    WriteAll(server.Root() / "htpasswd", "old content\n");
+    const std::string content = SampleText(5000, 'n');
+    TUploadRun run(server.Host(), {{content, "htpasswd"}});
+    EXPECT_TRUE(run.Seen.Errors().empty()) << testing::PrintToString(run.Seen.Errors());
+    EXPECT_EQ(run.Seen.Completions, 1);
+    EXPECT_EQ(ReadAll(server.Root() / "htpasswd"), content);
+    EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
+    const std::string commands = server.Commands();
+    EXPECT_EQ(CountLines(commands, "RNFR htpasswd_safeupload"), 2) << commands;
+    EXPECT_EQ(CountLines(commands, "DELE htpasswd"), 1) << commands;
+}
+
+TEST(FtpUpload, RefusedRenameKeepsTheOldTarget) {
+    // A server that renames nothing: the old file must survive.
+    {
+        TFtpServer server({"--refuse-rename"});
+        WriteAll(server.Root() / "htpasswd", "old content\n");
+        TUploadRun run(server.Host(), {{"new content\n", "htpasswd"}});
+        EXPECT_THAT(run.Seen.Errors(), ElementsAre("Renaming is not permitted."));
+        EXPECT_EQ(run.Seen.Completions, 1);
+        EXPECT_EQ(ReadAll(server.Root() / "htpasswd"), "old content\n");
+        EXPECT_EQ(ReadAll(server.Root() / "htpasswd_safeupload"), "new content\n");
+        EXPECT_EQ(CountLines(server.Commands(), "DELE"), 0);
+        EXPECT_TRUE(run.LocalFilesGone());
+    }
+    // A server that neither renames over a file nor deletes one.
+    {
+        TFtpServer server({"--refuse-rename-over-existing", "--refuse-dele"});
+        WriteAll(server.Root() / "htpasswd", "old content\n");
+        TUploadRun run(server.Host(), {{"new content\n", "htpasswd"}});
+        EXPECT_THAT(run.Seen.Errors(), ElementsAre("Target exists."));
+        EXPECT_EQ(run.Seen.Completions, 1);
+        EXPECT_EQ(ReadAll(server.Root() / "htpasswd"), "old content\n");
+        EXPECT_TRUE(run.LocalFilesGone());
+    }
+}
+
+TEST(FtpUpload, SubfolderAndAbsoluteTargets) {
+    TFtpServer server({"--login-dir", "home"});
+    fs::create_directories(server.Root() / "home" / "private");
+    fs::create_directories(server.Root() / "www");
+    WriteAll(server.Root() / "www" / ".htpasswd", "old\n");
+    TUploadRun run(server.Host(),
+                   {{"one\n", "private/htpasswd"}, {"two\n", "/www/.htpasswd"}});
+    EXPECT_TRUE(run.Seen.Errors().empty()) << testing::PrintToString(run.Seen.Errors());
+    EXPECT_EQ(ReadAll(server.Root() / "home" / "private" / "htpasswd"), "one\n");
+    EXPECT_EQ(ReadAll(server.Root() / "www" / ".htpasswd"), "two\n");
+    EXPECT_FALSE(fs::exists(server.Root() / "home" / "www"));
+    EXPECT_FALSE(fs::exists(server.Root() / "www" / ".htpasswd_safeupload"));
+    const std::string commands = server.Commands();
+    EXPECT_EQ(CountLines(commands, "STOR /www/.htpasswd_safeupload"), 1) << commands;
+    EXPECT_EQ(CountLines(commands, "RNTO /www/.htpasswd"), 1) << commands;
+    EXPECT_THAT(run.Seen.Texts(), testing::Contains("Uploading /www/.htpasswd - 100% completed"));
+}
+
+TEST(FtpUpload, WrongPasswordIsReportedOnceAndNothingIsTried) {
+    TFtpServer server;
+    TUploadRun run(server.Host(), {{"content\n", "htpasswd"}}, true, "wrong");
+    EXPECT_THAT(run.Seen.Statuses,
+                ElementsAre(Pair("Connecting to " + server.Host() + "...", false),
+                            Pair("Authentication failed.", true)));
+    EXPECT_EQ(run.Seen.Completions, 1);
+    EXPECT_EQ(CountLines(server.Commands(), "STOR"), 0);
+    EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
+    EXPECT_TRUE(run.LocalFilesGone());
+}
+
+TEST(FtpUpload, MissingRemoteFolderGivesTheServersText) {
+    TFtpServer server({}, true);
+    TUploadRun run(server.Host(), {{"content\n", "nowhere/htpasswd"}});
+    EXPECT_THAT(run.Seen.Errors(), ElementsAre("No such file or directory."));
+    EXPECT_EQ(run.Seen.Completions, 1);
+    EXPECT_TRUE(fs::is_empty(server.Root()));
+    EXPECT_TRUE(run.LocalFilesGone());
+}
+
+TEST(FtpUpload, EmptyFileHasNoPercentagesButIsStored) {
+    TFtpServer server;
+    WriteAll(server.Root() / "htpasswd", "old content\n");
+    TUploadRun run(server.Host(), {{"", "htpasswd"}});
+    EXPECT_THAT(run.Seen.Statuses, ElementsAre(Pair("Connecting to " + server.Host() + "...", false)));
+    EXPECT_EQ(run.Seen.Completions, 1);
+    ASSERT_TRUE(fs::exists(server.Root() / "htpasswd"));
+    EXPECT_EQ(fs::file_size(server.Root() / "htpasswd"), 0u);
+    EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
+    EXPECT_EQ(CountLines(server.Commands(), "RNTO htpasswd"), 1);
+}
+
+TEST(FtpUpload, FilesAfterAFailingOneAreNotTried) {
+    TFtpServer server;
+    TUploadRun run(server.Host(), {{"one\n", "missing/first"}, {"two\n", "second"}});
+    EXPECT_THAT(run.Seen.Errors(), ElementsAre("No such file or directory."));
+    EXPECT_EQ(run.Seen.Completions, 1);
+    for (const std::string& text : run.Seen.Texts()) {
+        EXPECT_THAT(text, Not(HasSubstr("second")));
+    }
+    EXPECT_FALSE(fs::exists(server.Root() / "second"));
+    EXPECT_FALSE(fs::exists(server.Root() / "second_safeupload"));
+    EXPECT_EQ(CountLines(server.Commands(), "STOR second"), 0);
+    EXPECT_TRUE(run.LocalFilesGone()) << "both temporary files are deleted";
+}
+
+TEST(FtpUpload, EmptyListConnectsAndCompletes) {
+    TFtpServer server;
+    TUploadRun run(server.Host(), {});
+    EXPECT_THAT(run.Seen.Statuses, ElementsAre(Pair("Connecting to " + server.Host() + "...", false)));
+    EXPECT_EQ(run.Seen.Completions, 1);
+    const std::string commands = server.Commands();
+    EXPECT_EQ(CountLines(commands, "USER "), 1);
+    EXPECT_EQ(CountLines(commands, "STOR"), 0);
+}
+
+class FtpUploadModes : public testing::TestWithParam<bool> {};
+
+TEST_P(FtpUploadModes, UploadsInBothModes) {
+    const bool passive = GetParam();
+    TFtpServer server;
+    const std::string content = SampleText(100000);
+    TUploadRun run(server.Host(), {{content, "htpasswd"}}, passive);
+    EXPECT_TRUE(run.Seen.Errors().empty()) << testing::PrintToString(run.Seen.Errors());
+    EXPECT_EQ(ReadAll(server.Root() / "htpasswd"), content);
+    const std::string commands = server.Commands();
+    const int passiveCommands = CountLines(commands, "EPSV") + CountLines(commands, "PASV");
+    const int activeCommands = CountLines(commands, "EPRT") + CountLines(commands, "PORT");
+    EXPECT_EQ(passiveCommands > 0, passive) << commands;
+    EXPECT_EQ(activeCommands > 0, !passive) << commands;
+}
+
+TEST_P(FtpUploadModes, ServerDyingMidTransferLeavesTheTargetWhole) {
+    TFtpServer server({"--die-after-bytes", "200000"});
+    WriteAll(server.Root() / "htpasswd", "old content\n");
+    const std::string content = SampleText(3000000);
+    TUploadRun run(server.Host(), {{content, "htpasswd"}}, GetParam());
+    const std::vector<std::string> errors = run.Seen.Errors();
+    ASSERT_EQ(errors.size(), 1u) << testing::PrintToString(run.Seen.Texts());
+    EXPECT_THAT(errors[0], Not(testing::IsEmpty()));
+    EXPECT_NE(errors[0], "Unknown error") << "the library's text for the broken transfer";
+    EXPECT_TRUE(run.Seen.Statuses.back().second) << "the error is the last text";
+    EXPECT_EQ(run.Seen.Completions, 1);
+    EXPECT_TRUE(server.Exited());
+    EXPECT_EQ(ReadAll(server.Root() / "htpasswd"), "old content\n");
+    EXPECT_LT(ReadAll(server.Root() / "htpasswd_safeupload").size(), content.size());
+    EXPECT_TRUE(run.LocalFilesGone());
+}
+
+INSTANTIATE_TEST_SUITE_P(PassiveAndActive, FtpUploadModes, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& info) {
+                             return info.param ? std::string("Passive") : std::string("Active");
+                         });
+
+TEST(FtpUpload, HandlersRunOnTheOwnersThread) {
+    TFtpServer server;
+    TTempDir local;
+    const std::string file = GetTempFile("kxv", local.Path().string());
+    WriteAll(file, SampleText(200000));
+    auto dispatcher = std::make_shared<TQueuedDispatcher>();
+    TFtpUploader uploader(dispatcher);
+    uploader.Host = server.Host();
+    uploader.User = kUser;
+    uploader.Password = kPassword;
+    uploader.Passive = true;
+    uploader.Timeout = 10000;
+    uploader.LocalFiles = {file};
+    uploader.RemoteFiles = {"htpasswd"};
+    uploader.DeleteWhenDone = {file};
+    TSeen seen;
+    seen.Attach(uploader);
+    uploader.Start();
+    ASSERT_TRUE(dispatcher->ProcessUntil([&] { return uploader.Finished(); },
+                                         std::chrono::seconds(60)));
+    uploader.WaitFor();
+    EXPECT_EQ(seen.Completions, 1);
+    EXPECT_TRUE(seen.Errors().empty());
+    ASSERT_FALSE(seen.Threads.empty());
+    for (const std::thread::id id : seen.Threads) {
+        EXPECT_EQ(id, std::this_thread::get_id());
+    }
+    EXPECT_FALSE(fs::exists(file));
+    EXPECT_EQ(fs::file_size(server.Root() / "htpasswd"), 200000u);
+}
+
+TEST(FtpUpload, DetachedOwnerHearsNothingYetTheWorkIsDone) {
+    TFtpServer server;
+    TTempDir local;
+    const std::string file = GetTempFile("kxv", local.Path().string());
+    const std::string content = SampleText(200000);
+    WriteAll(file, content);
+    auto dispatcher = std::make_shared<TQueuedDispatcher>();
+    TFtpUploader uploader(dispatcher);
+    uploader.Host = server.Host();
+    uploader.User = kUser;
+    uploader.Password = kPassword;
+    uploader.Passive = true;
+    uploader.Timeout = 10000;
+    uploader.LocalFiles = {file};
+    uploader.RemoteFiles = {"htpasswd"};
+    uploader.DeleteWhenDone = {file};
+    TSeen seen;
+    seen.Attach(uploader);
+    uploader.Start();
+    uploader.Detach(); // the dialog went away
+    // The owner's loop goes on running other work.
+    ASSERT_TRUE(dispatcher->ProcessUntil([&] { return uploader.Finished(); },
+                                         std::chrono::seconds(60)));
+    uploader.WaitFor();
+    EXPECT_TRUE(seen.Statuses.empty());
+    EXPECT_EQ(seen.Completions, 0);
+    EXPECT_FALSE(fs::exists(file)) << "the temporary file is still deleted";
+    EXPECT_EQ(ReadAll(server.Root() / "htpasswd"), content);
+}
+
+TEST(FtpUpload, DetachFromAHandlerStopsFurtherNotifications) {
+    TFtpServer server;
+    TTempDir local;
+    const std::string file = GetTempFile("kxv", local.Path().string());
+    WriteAll(file, SampleText(300000));
+    auto dispatcher = std::make_shared<TDirectDispatcher>();
+    TFtpUploader uploader(dispatcher);
+    uploader.Host = server.Host();
+    uploader.User = kUser;
+    uploader.Password = kPassword;
+    uploader.Passive = true;
+    uploader.Timeout = 10000;
+    uploader.LocalFiles = {file};
+    uploader.RemoteFiles = {"htpasswd"};
+    uploader.DeleteWhenDone = {file};
+    std::vector<std::string> texts;
+    int completions = 0;
+    uploader.OnStatus = [&](const std::string& text, bool) {
+        texts.push_back(text);
+        if (text.find('%') != std::string::npos) {
+            uploader.Detach(); // the owner closes at the first percentage
+        }
+    };
+    uploader.OnTerminate = [&] { ++completions; };
+    uploader.Start();
+    uploader.WaitFor();
+    EXPECT_THAT(texts, ElementsAre("Connecting to " + server.Host() + "...",
+                                   "Uploading htpasswd - 0% completed"));
+    EXPECT_EQ(completions, 0);
+    EXPECT_FALSE(fs::exists(file));
+    EXPECT_EQ(fs::file_size(server.Root() / "htpasswd"), 300000u);
+}
+
+TEST(FtpUpload, FailingStatusHandlerEndsTheRunWithOneError) {
+    TFtpServer server;
+    TTempDir local;
+    const std::string file = GetTempFile("kxv", local.Path().string());
+    WriteAll(file, SampleText(1000));
+    TFtpUploader uploader(std::make_shared<TDirectDispatcher>());
+    uploader.Host = server.Host();
+    uploader.User = kUser;
+    uploader.Password = kPassword;
+    uploader.Passive = true;
+    uploader.Timeout = 10000;
+    uploader.LocalFiles = {file};
+    uploader.RemoteFiles = {"htpasswd"};
+    uploader.DeleteWhenDone = {file};
+    std::vector<std::pair<std::string, bool>> seen;
+    int completions = 0;
+    uploader.OnStatus = [&](const std::string& text, bool isError) {
+        seen.emplace_back(text, isError);
+        if (!isError && text.find('%') != std::string::npos) {
+            throw std::runtime_error("label is gone");
+        }
+    };
+    uploader.OnTerminate = [&] { ++completions; };
+    uploader.Start();
+    uploader.WaitFor();
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back(), std::make_pair(std::string("label is gone"), true));
+    EXPECT_EQ(completions, 1);
+    EXPECT_FALSE(fs::exists(file));
+    EXPECT_FALSE(fs::exists(server.Root() / "htpasswd"));
+}
+
+TEST(FtpUpload, UnstartedUploaderStillDeletesItsFilesAndChecksItsLists) {
+    TTempDir local;
+    const std::string file = GetTempFile("kxv", local.Path().string());
+    {
+        TFtpUploader uploader(std::make_shared<TDirectDispatcher>());
+        uploader.LocalFiles = {file};
+        uploader.DeleteWhenDone = {file};
+        EXPECT_THROW(uploader.Start(), std::logic_error) << "no remote name for the file";
+    }
+    EXPECT_FALSE(fs::exists(file));
+    TFtpUploader twice(std::make_shared<TDirectDispatcher>());
+    twice.Host = "127.0.0.1:" + std::to_string(FreeLoopbackPort());
+    twice.Timeout = 5000;
+    twice.Start();
+    EXPECT_THROW(twice.Start(), std::logic_error);
+    twice.WaitFor();
+    EXPECT_TRUE(twice.Finished());
+}
+
+} // namespace
