@@ -233,6 +233,9 @@ TEST_F(ImportUsersTest, EmptyFileChangesNothing) {
     // Text after a NUL byte is not read.
     EXPECT_EQ(ImportUsers(WriteFile("\0ghost pw\r\n"s), list), 0);
     EXPECT_EQ(list.Fingerprint(), before);
+    // Reading stops at the NUL, even where the input never ends.
+    EXPECT_EQ(ImportUsers("/dev/zero", list), 0);
+    EXPECT_EQ(list.Count(), 1);
 }
 
 TEST_F(ImportUsersTest, ImportingTwiceDoublesTheUsers) {

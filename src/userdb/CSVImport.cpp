@@ -4,6 +4,7 @@
 #include "UserList.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -58,6 +59,13 @@ std::string ReadWholeFile(const std::string& fileName) {
             throw EQuorvaneError("Stream read error");
         }
         if (n == 0) break;
+        // Nothing after a NUL byte is used, so reading stops there (a device such as
+        // /dev/zero would otherwise never end).
+        const auto* nul = static_cast<const char*>(std::memchr(buffer, '\0', static_cast<size_t>(n)));
+        if (nul != nullptr) {
+            content.append(buffer, static_cast<size_t>(nul - buffer));
+            break;
+        }
         content.append(buffer, static_cast<size_t>(n));
     }
     return content;
