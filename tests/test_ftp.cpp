@@ -244,6 +244,18 @@ struct TUpload {
 
 // Uploads the files through a worker driven by the direct dispatcher and waits for its end.
 // Each local file is a temporary file of its own that the worker deletes when it ends.
+// A worker that uploads `file` as "htpasswd" and deletes it when it ends.
+void Prepare(TFtpUploader& uploader, const TFtpServer& server, const std::string& file) {
+    uploader.Host = server.Host();
+    uploader.User = kUser;
+    uploader.Password = kPassword;
+    uploader.Passive = true;
+    uploader.Timeout = 10000;
+    uploader.LocalFiles = {file};
+    uploader.RemoteFiles = {"htpasswd"};
+    uploader.DeleteWhenDone = {file};
+}
+
 class TUploadRun {
 public:
     TUploadRun(const std::string& host, const std::vector<TUpload>& files, bool passive = true,
@@ -473,6 +485,14 @@ TEST(FtpClient, NetworkFailuresCarryTheLibraryText) {
         FAIL() << "connected to a closed port";
     } catch (const EFtpError& e) {
         EXPECT_THAT(e.what(), HasSubstr("onnect")) << e.what();
+    }
+
+    ftp.Host = "[::1]:" + std::to_string(FreeLoopbackPort());
+    try {
+        ftp.Connect();
+        FAIL() << "connected to a closed port";
+    } catch (const EFtpError& e) {
+        EXPECT_THAT(e.what(), HasSubstr("::1")) << "the address in brackets is the host";
     }
 
     ftp.Host = "bad host";
@@ -852,14 +872,7 @@ TEST(FtpUpload, HandlersRunOnTheOwnersThread) {
     WriteAll(file, SampleText(200000));
     auto dispatcher = std::make_shared<TQueuedDispatcher>();
     TFtpUploader uploader(dispatcher);
-    uploader.Host = server.Host();
-    uploader.User = kUser;
-    uploader.Password = kPassword;
-    uploader.Passive = true;
-    uploader.Timeout = 10000;
-    uploader.LocalFiles = {file};
-    uploader.RemoteFiles = {"htpasswd"};
-    uploader.DeleteWhenDone = {file};
+    Prepare(uploader, server, file);
     TSeen seen;
     seen.Attach(uploader);
     uploader.Start();
@@ -884,14 +897,7 @@ TEST(FtpUpload, DetachedOwnerHearsNothingYetTheWorkIsDone) {
     WriteAll(file, content);
     auto dispatcher = std::make_shared<TQueuedDispatcher>();
     TFtpUploader uploader(dispatcher);
-    uploader.Host = server.Host();
-    uploader.User = kUser;
-    uploader.Password = kPassword;
-    uploader.Passive = true;
-    uploader.Timeout = 10000;
-    uploader.LocalFiles = {file};
-    uploader.RemoteFiles = {"htpasswd"};
-    uploader.DeleteWhenDone = {file};
+    Prepare(uploader, server, file);
     TSeen seen;
     seen.Attach(uploader);
     uploader.Start();
@@ -913,14 +919,7 @@ TEST(FtpUpload, DetachFromAHandlerStopsFurtherNotifications) {
     WriteAll(file, SampleText(300000));
     auto dispatcher = std::make_shared<TDirectDispatcher>();
     TFtpUploader uploader(dispatcher);
-    uploader.Host = server.Host();
-    uploader.User = kUser;
-    uploader.Password = kPassword;
-    uploader.Passive = true;
-    uploader.Timeout = 10000;
-    uploader.LocalFiles = {file};
-    uploader.RemoteFiles = {"htpasswd"};
-    uploader.DeleteWhenDone = {file};
+    Prepare(uploader, server, file);
     std::vector<std::string> texts;
     int completions = 0;
     uploader.OnStatus = [&](const std::string& text, bool) {
@@ -945,14 +944,7 @@ TEST(FtpUpload, FailingStatusHandlerEndsTheRunWithOneError) {
     const std::string file = GetTempFile("kxv", local.Path().string());
     WriteAll(file, SampleText(1000));
     TFtpUploader uploader(std::make_shared<TDirectDispatcher>());
-    uploader.Host = server.Host();
-    uploader.User = kUser;
-    uploader.Password = kPassword;
-    uploader.Passive = true;
-    uploader.Timeout = 10000;
-    uploader.LocalFiles = {file};
-    uploader.RemoteFiles = {"htpasswd"};
-    uploader.DeleteWhenDone = {file};
+    Prepare(uploader, server, file);
     std::vector<std::pair<std::string, bool>> seen;
     int completions = 0;
     uploader.OnStatus = [&](const std::string& text, bool isError) {
