@@ -276,23 +276,3 @@ TEST_F(ImportUsersTest, FileThatCannotBeOpened) {
     EXPECT_EQ(ImportUsers(locked, list), 1);
     EXPECT_EQ(list.Users(1).Login, "ghost");
 }
-
-TEST_F(ImportUsersTest, FileWithoutReadPermission) {
-    if (::geteuid() == 0) GTEST_SKIP() << "the superuser reads any file";
-    const std::string path = WriteFile("ghost pw\n", "private.txt");
-    ASSERT_EQ(::chmod(path.c_str(), 0), 0);
-    TUserList list;
-    EXPECT_EQ(ImportErrorText(path, list), "Cannot open file " + path);
-    EXPECT_EQ(list.Count(), 0);
-}
-
-TEST_F(ImportUsersTest, LargeFileInFileOrder) {
-    std::string text;
-    for (int i = 0; i < 20000; ++i) text += "user" + std::to_string(i) + ",pw" + std::to_string(i) + "\n";
-    TUserList list;
-    EXPECT_EQ(ImportUsers(WriteFile(text), list), 20000);
-    ASSERT_EQ(list.Count(), 20000);
-    EXPECT_EQ(list.Users(0).Login, "user0");
-    EXPECT_EQ(list.Users(12345).Login, "user12345");
-    EXPECT_EQ(list.Users(19999).Password, "pw19999");
-}
