@@ -481,6 +481,22 @@ TEST_F(AtomicSave, WriteFailureLeavesTheTargetAsItWas) {
     list.SaveToFile(path);
     EXPECT_EQ(ReadWholeFile(path), Text(list));
 
+    // A large database goes to the file in several pieces; a failure in a later piece is
+    // handled like one in the first, and a complete save writes every piece in order.
+    quorvane_testing::SetWriteFailureAfter(-1);
+    const std::string small = ReadWholeFile(path);
+    for (int i = 0; i < 3000; ++i)
+        list.Add("bulk" + std::to_string(i), "pw").Comments = std::string(100, 'c') + "\r\n" + std::to_string(i);
+    const std::string bigText = Text(list);
+    ASSERT_GT(bigText.size(), 700000u);
+    quorvane_testing::SetWriteFailureAfter(600000);
+    EXPECT_EQ(ErrorOf([&] { list.SaveToFile(path); }), "Stream write error");
+    EXPECT_EQ(ReadWholeFile(path), small);
+    EXPECT_TRUE(Others(dir, {"db.udx"}).empty());
+    quorvane_testing::SetWriteFailureAfter(-1);
+    list.SaveToFile(path);
+    EXPECT_EQ(ReadWholeFile(path), bigText);
+
     // A failed first save creates nothing.
     quorvane_testing::SetWriteFailureAfter(10);
     EXPECT_EQ(ErrorOf([&] { list.SaveToFile(dir.File("new.udx")); }), "Stream write error");
