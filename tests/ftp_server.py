@@ -4,6 +4,7 @@
 import argparse
 import logging
 import os
+import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import DTPHandler, FTPHandler
@@ -74,6 +75,9 @@ def main():
     authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
     Handler.authorizer = authorizer
     server = FTPServer(("127.0.0.1", args.port), Handler)
+    # The same banner as pyftpdlib's own, once the port is bound: the tests wait for it.
+    sys.stderr.write(">>> starting FTP server on 127.0.0.1:%d, pid=%d <<<\n" % (args.port, os.getpid()))
+    sys.stderr.flush()
     server.serve_forever()
 
 

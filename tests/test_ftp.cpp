@@ -184,7 +184,12 @@ private:
             if (::waitpid(pid, nullptr, WNOHANG) == pid) {
                 return; // it died, most likely on a port taken meanwhile: try another
             }
-            if (PortAccepts(port)) {
+            // Our own child's banner for this port: not another server that took the port.
+            const std::string banner = "starting FTP server on 127.0.0.1:" +
+                                       std::to_string(port) + ", pid=" + std::to_string(pid) +
+                                       " ";
+            if (ReadAll(FDir.Path() / "server.out").find(banner) != std::string::npos &&
+                PortAccepts(port)) {
                 FPid = pid;
                 FPort = port;
                 return;
