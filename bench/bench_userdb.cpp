@@ -25,18 +25,20 @@ namespace {
 
 constexpr int kUsers = 100000;
 
-const char* const kFirst[] = {"Anna", "Bernhard", "Chiara", "Dmitri", "Elisabeth", "Farid",
-                              "Gudrun", "Hiroshi", "Ingrid", "Jonas", "Katarzyna", "Luis",
-                              "Margarethe", "Nils", "Olivia", "Pietro"};
-const char* const kLast[] = {"Andersson", "Becker", "Castellano", "Dubois", "Eriksen",
-                             "Fitzgerald", "Gonzalez", "Hoffmann", "Ivanova", "Jankowski",
-                             "Kowalczyk", "Lindqvist", "Moreau", "Nakamura", "Oliveira", "Petersen"};
+const char* const kFirst[] = {"Anna",       "Bernhard", "Chiara", "Dmitri", "Elisabeth", "Farid",
+                              "Gudrun",     "Hiroshi",  "Ingrid", "Jonas",  "Katarzyna", "Luis",
+                              "Margarethe", "Nils",     "Olivia", "Pietro"};
+const char* const kLast[] = {"Andersson", "Becker",     "Castellano", "Dubois",
+                             "Eriksen",   "Fitzgerald", "Gonzalez",   "Hoffmann",
+                             "Ivanova",   "Jankowski",  "Kowalczyk",  "Lindqvist",
+                             "Moreau",    "Nakamura",   "Oliveira",   "Petersen"};
 
 std::string RandomText(TLcgRandom& r, size_t n, const char* alphabet) {
     const auto size = static_cast<uint32_t>(std::strlen(alphabet));
     std::string s;
     s.reserve(n);
-    for (size_t i = 0; i < n; ++i) s.push_back(alphabet[r.Random(size)]);
+    for (size_t i = 0; i < n; ++i)
+        s.push_back(alphabet[r.Random(size)]);
     return s;
 }
 
@@ -85,7 +87,8 @@ long long FileSize(const std::string& path) {
 void BM_SaveToFile(benchmark::State& state) {
     TUserList& list = BigList();
     const std::string path = TempPath("bench-save");
-    for (auto _ : state) list.SaveToFile(path);
+    for (auto _ : state)
+        list.SaveToFile(path);
     state.counters["file_bytes"] = static_cast<double>(FileSize(path));
     ::unlink(path.c_str());
 }
@@ -106,20 +109,23 @@ BENCHMARK(BM_LoadFromFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Fingerprint(benchmark::State& state) {
     const TUserList& list = BigList();
-    for (auto _ : state) benchmark::DoNotOptimize(list.Fingerprint());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(list.Fingerprint());
 }
 BENCHMARK(BM_Fingerprint)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ChangeStamp(benchmark::State& state) {
     const TUserList& list = BigList();
-    for (auto _ : state) benchmark::DoNotOptimize(list.ChangeStamp());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(list.ChangeStamp());
 }
 BENCHMARK(BM_ChangeStamp)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Baseline of the same run: only building the object stream, without summing it.
 void BM_ObjectStreamOnly(benchmark::State& state) {
     const TUserList& list = BigList();
-    for (auto _ : state) benchmark::DoNotOptimize(WriteObjectStream(list).size());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(WriteObjectStream(list).size());
 }
 BENCHMARK(BM_ObjectStreamOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
 

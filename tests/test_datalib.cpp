@@ -1,17 +1,17 @@
 // The users database file: the object stream, the text form, the reader and the atomic save.
 
-#include "TestUtil.h"
 #include "DataLib.h"
 #include "DataLibInternal.h"
 #include "Errors.h"
+#include "TestUtil.h"
 #include "UserList.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
-#include <set>
 #include <filesystem>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,7 +23,9 @@ std::string DataFile(const std::string& name) {
     return std::string(QUORVANE_TEST_DATA_DIR) + "/" + name;
 }
 
-std::string Text(const TUserList& list) { return ObjectStreamToText(WriteObjectStream(list)); }
+std::string Text(const TUserList& list) {
+    return ObjectStreamToText(WriteObjectStream(list));
+}
 
 // The message of the error the function raises ("" when none).
 template <class F> std::string ErrorOf(F&& f) {
@@ -76,7 +78,8 @@ TEST(DataFile, ExampleFilesLoadAndSaveByteForByte) {
         uint32_t fingerprint;
         size_t streamSize;
     };
-    for (const Case& c : {Case{"new-list.udx", 0xA160D7C5u, 85}, Case{"two-users.udx", 0x7BDD4DFCu, 424}}) {
+    for (const Case& c :
+         {Case{"new-list.udx", 0xA160D7C5u, 85}, Case{"two-users.udx", 0x7BDD4DFCu, 424}}) {
         SCOPED_TRACE(c.name);
         const std::string original = ReadWholeFile(DataFile(c.name));
         ASSERT_FALSE(original.empty());
@@ -151,22 +154,35 @@ TEST(ObjectStream, EntriesTagsAndOmissions) {
     u.Expire = true;
     u.ExpireDate = 1.0;
     const std::string s = WriteObjectStream(list);
-    const std::string expected = std::string("TPF0\x09TUserList\x00", 15) +
-                                 std::string("\x05Items\x0E\x01", 8) +
-                                 std::string("\x05Login\x06\x02"
-                                             "ab",
-                                             10) +
-                                 std::string("\x07" "Disable\x08", 9) +
-                                 std::string("\x06" "Expire\x09", 8) +
-                                 std::string("\x0A" "ExpireDate\x05", 12) +
-                                 std::string("\x00\x00\x00\x00\x00\x00\x00\x80\xFF\x3F", 10) +
-                                 std::string("\x00\x00", 2) +
-                                 std::string("\x08PassType\x07\x0BptPlainText", 22) +
-                                 std::string("\x0C" "ExportToFile\x09", 14) +
-                                 std::string("\x07" "FtpHost\x06\x01h", 11) +
-                                 std::string("\x0C" "FtpStorePass\x09", 14) +
-                                 std::string("\x0E" "FtpPassiveMode\x09", 16) +
-                                 std::string("\x00\x00", 2);
+    const std::string expected =
+        std::string("TPF0\x09TUserList\x00", 15) + std::string("\x05Items\x0E\x01", 8) +
+        std::string("\x05Login\x06\x02"
+                    "ab",
+                    10) +
+        std::string("\x07"
+                    "Disable\x08",
+                    9) +
+        std::string("\x06"
+                    "Expire\x09",
+                    8) +
+        std::string("\x0A"
+                    "ExpireDate\x05",
+                    12) +
+        std::string("\x00\x00\x00\x00\x00\x00\x00\x80\xFF\x3F", 10) + std::string("\x00\x00", 2) +
+        std::string("\x08PassType\x07\x0BptPlainText", 22) +
+        std::string("\x0C"
+                    "ExportToFile\x09",
+                    14) +
+        std::string("\x07"
+                    "FtpHost\x06\x01h",
+                    11) +
+        std::string("\x0C"
+                    "FtpStorePass\x09",
+                    14) +
+        std::string("\x0E"
+                    "FtpPassiveMode\x09",
+                    16) +
+        std::string("\x00\x00", 2);
     EXPECT_EQ(s, expected);
 }
 
@@ -175,8 +191,15 @@ TEST(ObjectStream, LongStringsUseTheFourByteLength) {
     list.AddBlank().Comments = std::string(300, 'x');
     list.Users(0).FullName = std::string(255, 'y');
     const std::string s = WriteObjectStream(list);
-    EXPECT_NE(s.find(std::string("\x08" "FullName\x06\xFF", 11) + std::string(255, 'y')), std::string::npos);
-    EXPECT_NE(s.find(std::string("\x08" "Comments\x0C\x2C\x01\x00\x00", 14) + std::string(300, 'x')),
+    EXPECT_NE(s.find(std::string("\x08"
+                                 "FullName\x06\xFF",
+                                 11) +
+                     std::string(255, 'y')),
+              std::string::npos);
+    EXPECT_NE(s.find(std::string("\x08"
+                                 "Comments\x0C\x2C\x01\x00\x00",
+                                 14) +
+                     std::string(300, 'x')),
               std::string::npos);
 }
 
@@ -192,8 +215,8 @@ TEST(ObjectStream, ExtendedNumbersConvertExactly) {
     char ext[10];
     DoubleToExtended(-2.0, ext);
     EXPECT_EQ(std::string(ext, 10), std::string("\x00\x00\x00\x00\x00\x00\x00\x80\x00\xC0", 10));
-    for (double v : {1.0, -2.5, 46393.4375, 46363.58700231481, 1e-310, 4.9e-324, 1.7976931348623157e308,
-                     -0.0001, 1e300}) {
+    for (double v : {1.0, -2.5, 46393.4375, 46363.58700231481, 1e-310, 4.9e-324,
+                     1.7976931348623157e308, -0.0001, 1e300}) {
         DoubleToExtended(v, ext);
         EXPECT_EQ(ExtendedToDouble(reinterpret_cast<const unsigned char*>(ext)), v) << v;
     }
@@ -226,7 +249,8 @@ TEST(ObjectStream, MalformedStreamsAreRefusedByTheRenderer) {
     const std::string good = WriteObjectStream(TUserList());
     EXPECT_EQ(ErrorOf([&] { ObjectStreamToText("XPF0"); }), "Stream read error");
     for (size_t cut = 0; cut < good.size(); ++cut)
-        EXPECT_EQ(ErrorOf([&] { ObjectStreamToText(good.substr(0, cut)); }), "Stream read error") << cut;
+        EXPECT_EQ(ErrorOf([&] { ObjectStreamToText(good.substr(0, cut)); }), "Stream read error")
+            << cut;
     std::string badTag = good;
     badTag[21] = 3; // the collection tag of Items
     EXPECT_EQ(ErrorOf([&] { ObjectStreamToText(badTag); }), "Stream read error");
@@ -280,11 +304,13 @@ TEST(TextForm, StringsOf64And65And300Characters) {
     EXPECT_EQ(lines[3], "    end>");
 
     std::string s300;
-    for (int i = 0; i < 300; ++i) s300.push_back(static_cast<char>('a' + i % 26));
+    for (int i = 0; i < 300; ++i)
+        s300.push_back(static_cast<char>('a' + i % 26));
     lines = CommentLines(s300);
     EXPECT_EQ(lines[0], "      Comments = ");
     for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(lines[static_cast<size_t>(1 + i)], "        '" + s300.substr(static_cast<size_t>(64 * i), 64) + "' +");
+        EXPECT_EQ(lines[static_cast<size_t>(1 + i)],
+                  "        '" + s300.substr(static_cast<size_t>(64 * i), 64) + "' +");
     EXPECT_EQ(lines[5], "        '" + s300.substr(256) + "'");
 }
 
@@ -323,7 +349,8 @@ TEST(TextForm, MultiByteCharactersAreNotSplitAcrossLines) {
     const std::string euro = "\xE2\x82\xAC";
     lines = CommentLines(std::string(62, '\t') + euro + "x");
     std::string codes;
-    for (int i = 0; i < 62; ++i) codes += "#9";
+    for (int i = 0; i < 62; ++i)
+        codes += "#9";
     EXPECT_EQ(lines[1], "        " + codes + " +");
     EXPECT_EQ(lines[2], "        '" + euro + "x'");
 }
@@ -344,7 +371,8 @@ TEST(SaveLoad, EveryStringAndFlagComesBackAndDatesTo15Digits) {
     TTempDir dir;
     TUserList list;
     std::string allBytes;
-    for (int c = 0; c < 256; ++c) allBytes.push_back(static_cast<char>(c));
+    for (int c = 0; c < 256; ++c)
+        allBytes.push_back(static_cast<char>(c));
     list.SetName("Main");
     list.PassType = ptPlainText;
     list.PassFile = allBytes;
@@ -426,7 +454,8 @@ protected:
         quorvane_testing::SetFsyncFailure(false);
     }
     // Names in the folder other than the given ones (left-over temporary files).
-    static std::vector<std::string> Others(const TTempDir& dir, std::initializer_list<std::string> known) {
+    static std::vector<std::string> Others(const TTempDir& dir,
+                                           std::initializer_list<std::string> known) {
         std::vector<std::string> others;
         for (const auto& entry : fs::directory_iterator(dir.Path())) {
             const std::string name = entry.path().filename().string();
@@ -464,7 +493,8 @@ TEST_F(AtomicSave, WriteFailureLeavesTheTargetAsItWas) {
     list.SaveToFile(path);
     const std::string before = ReadWholeFile(path);
 
-    for (int i = 0; i < 200; ++i) list.Add("user" + std::to_string(i), "password");
+    for (int i = 0; i < 200; ++i)
+        list.Add("user" + std::to_string(i), "password");
     for (long long after : {0LL, 1LL, 100LL, 5000LL}) {
         quorvane_testing::SetWriteFailureAfter(after);
         EXPECT_EQ(ErrorOf([&] { list.SaveToFile(path); }), "Stream write error") << after;
@@ -486,7 +516,8 @@ TEST_F(AtomicSave, WriteFailureLeavesTheTargetAsItWas) {
     quorvane_testing::SetWriteFailureAfter(-1);
     const std::string small = ReadWholeFile(path);
     for (int i = 0; i < 3000; ++i)
-        list.Add("bulk" + std::to_string(i), "pw").Comments = std::string(100, 'c') + "\r\n" + std::to_string(i);
+        list.Add("bulk" + std::to_string(i), "pw").Comments =
+            std::string(100, 'c') + "\r\n" + std::to_string(i);
     const std::string bigText = Text(list);
     ASSERT_GT(bigText.size(), 700000u);
     quorvane_testing::SetWriteFailureAfter(600000);

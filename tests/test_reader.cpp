@@ -19,7 +19,9 @@ std::string Read(const std::string& text, TUserList& list) {
     return "";
 }
 
-std::string Wrap(const std::string& entries) { return "object TUserList\r\n" + entries + "\r\nend\r\n"; }
+std::string Wrap(const std::string& entries) {
+    return "object TUserList\r\n" + entries + "\r\nend\r\n";
+}
 
 // One user with the given entries.
 std::string UserText(const std::string& entries) {
@@ -42,7 +44,8 @@ TUserProp LoadUser(const std::string& entries) {
 void ExpectSyntaxError(const std::string& entry) {
     TUserList list;
     list.PassFile = "before";
-    EXPECT_EQ(Read(Wrap("PassFile = 'applied'\r\n" + entry), list), "The file is not valid") << entry;
+    EXPECT_EQ(Read(Wrap("PassFile = 'applied'\r\n" + entry), list), "The file is not valid")
+        << entry;
     EXPECT_EQ(list.PassFile, "before") << "applied despite a syntax error: " << entry;
 }
 
@@ -50,7 +53,8 @@ void ExpectSyntaxError(const std::string& entry) {
 void ExpectApplicationError(const std::string& entry) {
     TUserList list;
     list.PassFile = "before";
-    EXPECT_EQ(Read(Wrap("PassFile = 'applied'\r\n" + entry), list), "The file is not valid") << entry;
+    EXPECT_EQ(Read(Wrap("PassFile = 'applied'\r\n" + entry), list), "The file is not valid")
+        << entry;
     EXPECT_EQ(list.PassFile, "applied") << "refused as a syntax error: " << entry;
 }
 
@@ -102,14 +106,34 @@ TEST(Reader, BooleanEnumerationAndDateValues) {
 }
 
 TEST(Reader, ValuesThatDoNotSuitThePropertyFailAfterWhatCameBefore) {
-    for (const char* entry :
-         {"ExportToFile = 1", "ExportToFile = 'True'", "ExportToFile = Yes", "ExportToFile = True.X",
-          "PassType = ptSHA", "PassType = True", "PassType = 1", "FtpHost = x", "FtpHost = 5",
-          "FtpHost = #300", "FtpHost = 'a' + #256", "FtpHost = <>", "Items = 'x'", "Items = ptMD5",
-          "Unknown = 1", "FtpHost.Sub = 'x'", "Name = 'x'", "Tag = 1", "Left = 1", "Top = 1",
-          "FtpHost = (1 'a' (2) [x] {00})", "FtpHost = []", "FtpHost = [a, 1, b]",
-          "FtpHost = {00 ff A0}", "FtpHost = {}", "FtpHost = a.b.c", "ExportToFile = <item end>",
-          "Items = <item Unknown = 1 end>"}) {
+    for (const char* entry : {"ExportToFile = 1",
+                              "ExportToFile = 'True'",
+                              "ExportToFile = Yes",
+                              "ExportToFile = True.X",
+                              "PassType = ptSHA",
+                              "PassType = True",
+                              "PassType = 1",
+                              "FtpHost = x",
+                              "FtpHost = 5",
+                              "FtpHost = #300",
+                              "FtpHost = 'a' + #256",
+                              "FtpHost = <>",
+                              "Items = 'x'",
+                              "Items = ptMD5",
+                              "Unknown = 1",
+                              "FtpHost.Sub = 'x'",
+                              "Name = 'x'",
+                              "Tag = 1",
+                              "Left = 1",
+                              "Top = 1",
+                              "FtpHost = (1 'a' (2) [x] {00})",
+                              "FtpHost = []",
+                              "FtpHost = [a, 1, b]",
+                              "FtpHost = {00 ff A0}",
+                              "FtpHost = {}",
+                              "FtpHost = a.b.c",
+                              "ExportToFile = <item end>",
+                              "Items = <item Unknown = 1 end>"}) {
         ExpectApplicationError(entry);
     }
 }
@@ -117,8 +141,9 @@ TEST(Reader, ValuesThatDoNotSuitThePropertyFailAfterWhatCameBefore) {
 TEST(Reader, DateValuesThatDoNotSuit) {
     // Well formed, refused for a date: a suffix letter, a string, an integer beyond 32 bits,
     // a number beyond a double's range.
-    for (const char* value : {"46393.5d", "46393.5D", "1.5s", "2c", "7d", "'46393'", "2147483648",
-                              "-2147483649", "9223372036854775807", "$100000000", "1E400", "True"}) {
+    for (const char* value :
+         {"46393.5d", "46393.5D", "1.5s", "2c", "7d", "'46393'", "2147483648", "-2147483649",
+          "9223372036854775807", "$100000000", "1E400", "True"}) {
         TUserList list;
         list.AddBlank().Login = "before";
         const std::string text =
@@ -130,15 +155,37 @@ TEST(Reader, DateValuesThatDoNotSuit) {
 }
 
 TEST(Reader, MalformedTextChangesNothing) {
-    for (const char* entry :
-         {"FtpHost = 'abc", "FtpHost = 'ab\r\ncd'", "FtpHost 'x'", "FtpHost = ", "= 'x'",
-          "FtpHost = 'a' +", "FtpHost = 'a' + 5", "FtpHost = 1.2.3", "FtpHost = -", "FtpHost = 1-2",
-          "FtpHost = 1e", "FtpHost = $", "FtpHost = $12345678901234567",
-          "FtpHost = 9223372036854775808", "FtpHost = 1E5000", "FtpHost = 1E39s", "FtpHost = {0}",
-          "FtpHost = {0g}", "FtpHost = (1", "FtpHost = [a b]", "FtpHost = [a,]", "FtpHost = [1.5]",
-          "FtpHost = <item>", "FtpHost = <x end>", "FtpHost = <item [x] end>",
-          "Items = <item Login = 'a'>", "FtpHost = ;", "FtpHost. = 1", "9 = 1",
-          "object C: TX", "object : TX end"}) {
+    for (const char* entry : {"FtpHost = 'abc",
+                              "FtpHost = 'ab\r\ncd'",
+                              "FtpHost 'x'",
+                              "FtpHost = ",
+                              "= 'x'",
+                              "FtpHost = 'a' +",
+                              "FtpHost = 'a' + 5",
+                              "FtpHost = 1.2.3",
+                              "FtpHost = -",
+                              "FtpHost = 1-2",
+                              "FtpHost = 1e",
+                              "FtpHost = $",
+                              "FtpHost = $12345678901234567",
+                              "FtpHost = 9223372036854775808",
+                              "FtpHost = 1E5000",
+                              "FtpHost = 1E39s",
+                              "FtpHost = {0}",
+                              "FtpHost = {0g}",
+                              "FtpHost = (1",
+                              "FtpHost = [a b]",
+                              "FtpHost = [a,]",
+                              "FtpHost = [1.5]",
+                              "FtpHost = <item>",
+                              "FtpHost = <x end>",
+                              "FtpHost = <item [x] end>",
+                              "Items = <item Login = 'a'>",
+                              "FtpHost = ;",
+                              "FtpHost. = 1",
+                              "9 = 1",
+                              "object C: TX",
+                              "object : TX end"}) {
         ExpectSyntaxError(entry);
     }
     ExpectSyntaxError(std::string("FtpHost = 'a\0b'", 15));
@@ -169,12 +216,14 @@ TEST(Reader, HeaderAndKeywords) {
     EXPECT_EQ(named.Name(), "Main");
     EXPECT_EQ(Read("inline Other: TUserList end", named), "");
     EXPECT_EQ(named.Name(), "Other");
-    EXPECT_EQ(ObjectStreamToText(WriteObjectStream(named)).substr(0, 26), "object Other: TUserList\r\n ");
+    EXPECT_EQ(ObjectStreamToText(WriteObjectStream(named)).substr(0, 26),
+              "object Other: TUserList\r\n ");
 
     TUserList positioned;
-    EXPECT_EQ(Read(Wrap("Items = <item [0] Login = 'a' end item [-5] Login = 'b' end item [$1] end>"),
-                   positioned),
-              "");
+    EXPECT_EQ(
+        Read(Wrap("Items = <item [0] Login = 'a' end item [-5] Login = 'b' end item [$1] end>"),
+             positioned),
+        "");
     EXPECT_EQ(positioned.Count(), 3);
 }
 
@@ -208,7 +257,8 @@ TEST(Reader, LayoutCarriesNoMeaning) {
 TEST(Reader, WhatMayFollowTheFinalEnd) {
     TUserList list;
     EXPECT_EQ(Read("object TUserList end junk ~ 'x' 1.2.3", list), "");
-    EXPECT_EQ(Read(std::string("object TUserList end\0'", 22), list), "") << "a zero byte ends the text";
+    EXPECT_EQ(Read(std::string("object TUserList end\0'", 22), list), "")
+        << "a zero byte ends the text";
     EXPECT_EQ(Read("object TUserList end 'unterminated", list), "The file is not valid");
     EXPECT_EQ(Read(std::string("object TUserList\0 end", 21), list), "The file is not valid");
 }
@@ -235,10 +285,11 @@ TEST(Reader, ItemsReplaceTheUsersOnlyWhenNotEmpty) {
     ASSERT_EQ(list.Count(), 1);
     EXPECT_EQ(list.Users(0).Login, "new");
     EXPECT_EQ(list.Users(0).ExpireDate, 0) << "an item starts from a blank user";
-    EXPECT_EQ(Read(Wrap("Items = <item Login = 'a' end item Login = 'b' end>\r\n"
-                        "PassType = ptPlainText\r\nItems = <item Login = 'c' end>\r\nPassType = ptMD5"),
-                   list),
-              "");
+    EXPECT_EQ(
+        Read(Wrap("Items = <item Login = 'a' end item Login = 'b' end>\r\n"
+                  "PassType = ptPlainText\r\nItems = <item Login = 'c' end>\r\nPassType = ptMD5"),
+             list),
+        "");
     ASSERT_EQ(list.Count(), 1);
     EXPECT_EQ(list.Users(0).Login, "c");
     EXPECT_EQ(list.PassType, ptMD5);
@@ -247,13 +298,14 @@ TEST(Reader, ItemsReplaceTheUsersOnlyWhenNotEmpty) {
 
 TEST(Reader, FailureInTheThirdUserKeepsWhatWasRead) {
     TUserList list;
-    const std::string text = Wrap("PassFile = 'out'\r\n"
-                                  "Items = <\r\n"
-                                  "item Login = 'u1' Password = 'p1' end\r\n"
-                                  "item Login = 'u2' end\r\n"
-                                  "item Login = 'u3' Password = 'p3' Shoe = 'x' FullName = 'never' end\r\n"
-                                  "item Login = 'u4' end>\r\n"
-                                  "FtpHost = 'never'");
+    const std::string text =
+        Wrap("PassFile = 'out'\r\n"
+             "Items = <\r\n"
+             "item Login = 'u1' Password = 'p1' end\r\n"
+             "item Login = 'u2' end\r\n"
+             "item Login = 'u3' Password = 'p3' Shoe = 'x' FullName = 'never' end\r\n"
+             "item Login = 'u4' end>\r\n"
+             "FtpHost = 'never'");
     EXPECT_EQ(Read(text, list), "The file is not valid");
     EXPECT_EQ(list.PassFile, "out");
     ASSERT_EQ(list.Count(), 3);
@@ -274,18 +326,23 @@ TEST(Reader, NestedObjectFailsAfterTheListsProperties) {
 
 TEST(Reader, DeepNestingIsRefusedNotCrashed) {
     std::string deep = "object TUserList FtpHost = ";
-    for (int i = 0; i < 100000; ++i) deep += "(";
+    for (int i = 0; i < 100000; ++i)
+        deep += "(";
     TUserList list;
     EXPECT_EQ(Read(deep, list), "The file is not valid");
     std::string objects;
-    for (int i = 0; i < 100000; ++i) objects += "object A ";
+    for (int i = 0; i < 100000; ++i)
+        objects += "object A ";
     EXPECT_EQ(Read(objects, list), "The file is not valid");
     std::string collections = "object TUserList Items = ";
-    for (int i = 0; i < 100000; ++i) collections += "<item X = ";
+    for (int i = 0; i < 100000; ++i)
+        collections += "<item X = ";
     EXPECT_EQ(Read(collections, list), "The file is not valid");
     std::string reasonable = "object TUserList Foo = ";
-    for (int i = 0; i < 50; ++i) reasonable += "(";
-    for (int i = 0; i < 50; ++i) reasonable += ")";
+    for (int i = 0; i < 50; ++i)
+        reasonable += "(";
+    for (int i = 0; i < 50; ++i)
+        reasonable += ")";
     ExpectApplicationError(reasonable.substr(17));
 }
 

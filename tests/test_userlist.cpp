@@ -128,7 +128,8 @@ TEST(UserList, SweepDisablesOnlyUsersStrictlyPastTheirExpiry) {
 
 TEST(UserList, RemovingMovesLaterUsersUp) {
     TUserList list;
-    for (const char* login : {"u0", "u1", "u2", "u3", "u4"}) list.Add(login, "p");
+    for (const char* login : {"u0", "u1", "u2", "u3", "u4"})
+        list.Add(login, "p");
     list.Remove(&list.Users(2));
     ASSERT_EQ(list.Count(), 4);
     EXPECT_EQ(list.Users(2).Login, "u3");

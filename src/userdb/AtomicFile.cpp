@@ -79,8 +79,12 @@ std::string DirectoryOf(const std::string& path) {
 } // namespace
 
 namespace quorvane_testing {
-void SetWriteFailureAfter(long long bytes) { gFailAfter.store(bytes); }
-void SetFsyncFailure(bool fail) { gFailFsync.store(fail); }
+void SetWriteFailureAfter(long long bytes) {
+    gFailAfter.store(bytes);
+}
+void SetFsyncFailure(bool fail) {
+    gFailFsync.store(fail);
+}
 } // namespace quorvane_testing
 
 void WriteFileAtomically(const std::string& path, const std::string& data, unsigned newFileMode) {
@@ -88,7 +92,8 @@ void WriteFileAtomically(const std::string& path, const std::string& data, unsig
         path, [&data](const TDataSink& sink) { sink(data.data(), data.size()); }, newFileMode);
 }
 
-void WriteFileAtomically(const std::string& path, const std::function<void(const TDataSink&)>& produce,
+void WriteFileAtomically(const std::string& path,
+                         const std::function<void(const TDataSink&)>& produce,
                          unsigned newFileMode) {
     const std::string cannotCreate = FormatMessage("Cannot create file %s", path.c_str());
     if (path.empty()) throw EQuorvaneError(cannotCreate);

@@ -40,7 +40,8 @@ public:
             throw EQuorvaneError(cannotOpen);
         }
         if (S_ISREG(st.st_mode) && st.st_size > 0) {
-            void* map = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+            void* map =
+                ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
             if (map != MAP_FAILED) {
                 FMap = map;
                 FMapSize = static_cast<size_t>(st.st_size);
@@ -80,9 +81,13 @@ private:
 
 } // namespace
 
-uint32_t TDataStore::Fingerprint() const { return StreamFingerprint(WriteObjectStream(AsList(*this))); }
+uint32_t TDataStore::Fingerprint() const {
+    return StreamFingerprint(WriteObjectStream(AsList(*this)));
+}
 
-uint64_t TDataStore::ChangeStamp() const { return StreamStamp(WriteObjectStream(AsList(*this))); }
+uint64_t TDataStore::ChangeStamp() const {
+    return StreamStamp(WriteObjectStream(AsList(*this)));
+}
 
 void TDataStore::LoadFromFile(const std::string& path) {
     const TFileText file(path);
@@ -92,5 +97,6 @@ void TDataStore::LoadFromFile(const std::string& path) {
 void TDataStore::SaveToFile(const std::string& path) {
     const std::string stream = WriteObjectStream(AsList(*this));
     // The text goes to the file in pieces as it is rendered; it is never held whole.
-    WriteFileAtomically(path, [&stream](const TDataSink& sink) { RenderObjectStream(stream, sink); });
+    WriteFileAtomically(path,
+                        [&stream](const TDataSink& sink) { RenderObjectStream(stream, sink); });
 }

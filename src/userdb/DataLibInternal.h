@@ -11,11 +11,11 @@ namespace quorvane_stream {
 
 // Tag bytes of the values in the object stream.
 enum : uint8_t {
-    vaNull = 0,       // end of an item's entries, end of a collection
-    vaList = 1,       // start of one item of a collection
-    vaExtended = 5,   // 80-bit extended number
-    vaString = 6,     // length byte + bytes
-    vaIdent = 7,      // short string
+    vaNull = 0,     // end of an item's entries, end of a collection
+    vaList = 1,     // start of one item of a collection
+    vaExtended = 5, // 80-bit extended number
+    vaString = 6,   // length byte + bytes
+    vaIdent = 7,    // short string
     vaFalse = 8,
     vaTrue = 9,
     vaLString = 12,   // 4-byte little-endian length + bytes

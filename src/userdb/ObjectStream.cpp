@@ -79,11 +79,14 @@ size_t EstimateSize(const TUserList& list) {
     return size;
 }
 
-inline uint64_t Rotl64(uint64_t x, int r) { return (x << r) | (x >> (64 - r)); }
+inline uint64_t Rotl64(uint64_t x, int r) {
+    return (x << r) | (x >> (64 - r));
+}
 
 inline uint64_t Read64(const unsigned char* p) {
     uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
+    for (int i = 7; i >= 0; --i)
+        v = (v << 8) | p[i];
     return v;
 }
 
@@ -121,7 +124,8 @@ void DoubleToExtended(double value, char out[10]) {
         exponent = exp - 1023 + 16383;
         significand = (uint64_t{1} << 63) | (frac << 11);
     }
-    for (int i = 0; i < 8; ++i) out[i] = static_cast<char>((significand >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 8; ++i)
+        out[i] = static_cast<char>((significand >> (8 * i)) & 0xFF);
     const unsigned top = static_cast<unsigned>(exponent) | (negative ? 0x8000u : 0u);
     out[8] = static_cast<char>(top & 0xFF);
     out[9] = static_cast<char>(top >> 8);
@@ -129,7 +133,8 @@ void DoubleToExtended(double value, char out[10]) {
 
 double ExtendedToDouble(const unsigned char in[10]) {
     uint64_t significand = 0;
-    for (int i = 7; i >= 0; --i) significand = (significand << 8) | in[i];
+    for (int i = 7; i >= 0; --i)
+        significand = (significand << 8) | in[i];
     const unsigned top = static_cast<unsigned>(in[8]) | static_cast<unsigned>(in[9]) << 8;
     const bool negative = (top & 0x8000u) != 0;
     const int exponent = static_cast<int>(top & 0x7FFFu);
@@ -139,9 +144,10 @@ double ExtendedToDouble(const unsigned char in[10]) {
     } else {
         // significand * 2^(exponent - 16383 - 63); ldexp rounds once into the double range
         const int e = (exponent == 0 ? 1 : exponent) - 16383 - 63;
-        const uint64_t hi = significand >> 11;          // upper 53 bits, exact in a double
-        const uint64_t lo = significand & 0x7FF;        // lower 11 bits
-        value = std::ldexp(static_cast<double>(hi), e + 11) + std::ldexp(static_cast<double>(lo), e);
+        const uint64_t hi = significand >> 11;   // upper 53 bits, exact in a double
+        const uint64_t lo = significand & 0x7FF; // lower 11 bits
+        value =
+            std::ldexp(static_cast<double>(hi), e + 11) + std::ldexp(static_cast<double>(lo), e);
     }
     return negative ? -value : value;
 }
@@ -194,7 +200,8 @@ uint32_t StreamFingerprint(const std::string& stream) {
     const size_t n = stream.size();
     const size_t whole = n / 4;
     uint32_t sum = 0;
-    for (size_t i = 0; i < whole; ++i) sum += Read32(p + 4 * i);
+    for (size_t i = 0; i < whole; ++i)
+        sum += Read32(p + 4 * i);
     const size_t rest = n % 4;
     if (rest != 0) {
         // The short last read overwrites only the first bytes of the 4-byte buffer; the others

@@ -18,14 +18,18 @@ namespace {
 // Raised inside the reader; the caller turns every one into "The file is not valid".
 struct TInvalidText {};
 
-[[noreturn]] void Invalid() { throw TInvalidText{}; }
+[[noreturn]] void Invalid() {
+    throw TInvalidText{};
+}
 
 constexpr int kMaxNesting = 200; // deeper nesting is refused rather than exhausting the stack
 
 inline bool IsLetter(unsigned char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
 }
-inline bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+inline bool IsDigit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
 inline bool IsHex(unsigned char c) {
     return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
@@ -51,14 +55,15 @@ public:
     TTok Kind = TTok::Eof;
     std::string_view Span; // the token's text (a number without its suffix letter)
     char Symbol = 0;
-    char Suffix = 0;       // s, c or d after a floating-point number
-    bool Hex = false;      // an integer written with "$"
-    bool Wide = false;     // a string with a code of 256 or more
-    std::string Str;       // the bytes of a string token (only when Build is set)
+    char Suffix = 0;   // s, c or d after a floating-point number
+    bool Hex = false;  // an integer written with "$"
+    bool Wide = false; // a string with a code of 256 or more
+    std::string Str;   // the bytes of a string token (only when Build is set)
     bool Build = true;
 
     void Next() {
-        while (FP < FEnd && *FP >= 1 && *FP <= 32) ++FP;
+        while (FP < FEnd && *FP >= 1 && *FP <= 32)
+            ++FP;
         // A zero byte ends the text like its real end.
         if (FP >= FEnd || *FP == 0) {
             Kind = TTok::Eof;
@@ -69,14 +74,16 @@ public:
         const unsigned char c = *FP;
         if (IsLetter(c)) {
             ++FP;
-            while (FP < FEnd && (IsLetter(*FP) || IsDigit(*FP))) ++FP;
+            while (FP < FEnd && (IsLetter(*FP) || IsDigit(*FP)))
+                ++FP;
             Kind = TTok::Ident;
         } else if (c == '\'' || c == '#') {
             ReadString();
             Kind = TTok::String;
         } else if (c == '-' || IsDigit(c)) {
             ++FP;
-            while (FP < FEnd && IsDigit(*FP)) ++FP;
+            while (FP < FEnd && IsDigit(*FP))
+                ++FP;
             Kind = TTok::Integer;
             Hex = false;
             Suffix = 0;
@@ -86,8 +93,8 @@ public:
                 Kind = TTok::Float;
             }
             Span = View(start, FP);
-            if (FP < FEnd && (*FP == 's' || *FP == 'S' || *FP == 'c' || *FP == 'C' ||
-                              *FP == 'd' || *FP == 'D')) {
+            if (FP < FEnd && (*FP == 's' || *FP == 'S' || *FP == 'c' || *FP == 'C' || *FP == 'd' ||
+                              *FP == 'D')) {
                 Suffix = static_cast<char>(*FP | 0x20);
                 Kind = TTok::Float;
                 ++FP;
@@ -95,7 +102,8 @@ public:
             return;
         } else if (c == '$') {
             ++FP;
-            while (FP < FEnd && IsHex(*FP)) ++FP;
+            while (FP < FEnd && IsHex(*FP))
+                ++FP;
             Kind = TTok::Integer;
             Hex = true;
         } else {
@@ -115,7 +123,8 @@ public:
     // position at the closing "}".
     void SkipBinary() {
         for (;;) {
-            while (FP < FEnd && *FP >= 1 && *FP <= 32) ++FP;
+            while (FP < FEnd && *FP >= 1 && *FP <= 32)
+                ++FP;
             if (FP < FEnd && *FP == '}') return;
             size_t pairs = 0;
             while (FEnd - FP >= 2 && IsHex(FP[0]) && IsHex(FP[1])) {
@@ -154,7 +163,8 @@ private:
                     while (FP < FEnd && *FP != '\'' && *FP != 0 && *FP != '\r' && *FP != '\n')
                         ++FP;
                     if (Build)
-                        Str.append(reinterpret_cast<const char*>(run), static_cast<size_t>(FP - run));
+                        Str.append(reinterpret_cast<const char*>(run),
+                                   static_cast<size_t>(FP - run));
                     if (FP >= FEnd || *FP != '\'') Invalid(); // unterminated quoted piece
                     ++FP;
                     if (FP < FEnd && *FP == '\'') { // a doubled apostrophe stands for one
@@ -342,8 +352,7 @@ private:
         if (!FTok.IsSymbol(s)) Invalid();
     }
     bool AtObjectKeyword() const {
-        return FTok.IsKeyword("object") || FTok.IsKeyword("inherited") ||
-               FTok.IsKeyword("inline");
+        return FTok.IsKeyword("object") || FTok.IsKeyword("inherited") || FTok.IsKeyword("inline");
     }
 
     // "[" integer "]" after a class name or "item"; the position itself is ignored.
@@ -373,7 +382,8 @@ private:
         }
         OptionalPosition();
         if (root && Applying() && !name.empty()) FList->SetName(std::string(name));
-        while (!FTok.IsKeyword("end") && !AtObjectKeyword()) Property(root ? FList : nullptr, nullptr);
+        while (!FTok.IsKeyword("end") && !AtObjectKeyword())
+            Property(root ? FList : nullptr, nullptr);
         while (!FTok.IsKeyword("end")) {
             if (Applying()) Invalid(); // the list has no child objects
             Object(false);
@@ -486,7 +496,8 @@ private:
         Enter();
         if (symbol == '(') {
             FTok.Next();
-            while (!FTok.IsSymbol(')')) Value(TTarget{});
+            while (!FTok.IsSymbol(')'))
+                Value(TTarget{});
             FTok.Next();
         } else if (symbol == '[') {
             FTok.Next();
@@ -524,7 +535,8 @@ private:
             FTok.Next();
             OptionalPosition();
             TUserProp* const user = list != nullptr ? &list->AddBlank() : nullptr;
-            while (!FTok.IsKeyword("end")) Property(nullptr, user);
+            while (!FTok.IsKeyword("end"))
+                Property(nullptr, user);
             FTok.Next();
         }
         FTok.Next();
@@ -545,7 +557,8 @@ bool LinesFitWindow(std::string_view text) {
     const size_t size = text.size();
     while (start < size) {
         const void* lf = std::memchr(text.data() + start, '\n', size - start);
-        const size_t end = lf != nullptr ? static_cast<size_t>(static_cast<const char*>(lf) - text.data()) : size;
+        const size_t end =
+            lf != nullptr ? static_cast<size_t>(static_cast<const char*>(lf) - text.data()) : size;
         if (end - start >= kWindow - 1 && size - start >= kWindow) return false;
         start = end + 1;
     }

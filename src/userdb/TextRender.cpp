@@ -16,7 +16,8 @@ namespace quorvane_stream {
 size_t FormatNumber(double value, char* out) {
     char* p = out;
     auto put = [&p](const char* s) {
-        while (*s != 0) *p++ = *s++;
+        while (*s != 0)
+            *p++ = *s++;
     };
     if (std::isnan(value)) {
         put("NAN");
@@ -33,14 +34,16 @@ size_t FormatNumber(double value, char* out) {
 
     // 15 significant digits, rounded to nearest: d.dddddddddddddde[+-]x
     char sci[40];
-    const auto res = std::to_chars(sci, sci + sizeof sci, std::fabs(value),
-                                   std::chars_format::scientific, 14);
+    const auto res =
+        std::to_chars(sci, sci + sizeof sci, std::fabs(value), std::chars_format::scientific, 14);
     const char* const ePos = std::find(sci, res.ptr, 'e');
     char digits[16];
     size_t nd = 0;
     digits[nd++] = sci[0];
-    for (const char* d = sci + 2; d < ePos; ++d) digits[nd++] = *d;
-    while (nd > 1 && digits[nd - 1] == '0') --nd;
+    for (const char* d = sci + 2; d < ePos; ++d)
+        digits[nd++] = *d;
+    while (nd > 1 && digits[nd - 1] == '0')
+        --nd;
     int exp10 = 0;
     std::from_chars(ePos + (ePos[1] == '+' ? 2 : 1), res.ptr, exp10);
 
@@ -49,22 +52,27 @@ size_t FormatNumber(double value, char* out) {
     if (e >= -3 && e <= 15) {
         if (exp10 >= 0) {
             const size_t whole = static_cast<size_t>(exp10) + 1;
-            for (size_t i = 0; i < whole; ++i) *p++ = i < nd ? digits[i] : '0';
+            for (size_t i = 0; i < whole; ++i)
+                *p++ = i < nd ? digits[i] : '0';
             if (nd > whole) {
                 *p++ = '.';
-                for (size_t i = whole; i < nd; ++i) *p++ = digits[i];
+                for (size_t i = whole; i < nd; ++i)
+                    *p++ = digits[i];
             }
         } else {
             *p++ = '0';
             *p++ = '.';
-            for (int i = 0; i < -exp10 - 1; ++i) *p++ = '0';
-            for (size_t i = 0; i < nd; ++i) *p++ = digits[i];
+            for (int i = 0; i < -exp10 - 1; ++i)
+                *p++ = '0';
+            for (size_t i = 0; i < nd; ++i)
+                *p++ = digits[i];
         }
     } else {
         *p++ = digits[0];
         if (nd > 1) {
             *p++ = '.';
-            for (size_t i = 1; i < nd; ++i) *p++ = digits[i];
+            for (size_t i = 1; i < nd; ++i)
+                *p++ = digits[i];
         }
         *p++ = 'E';
         if (exp10 < 0) *p++ = '-';
@@ -84,10 +92,12 @@ namespace {
 
 using namespace quorvane_stream;
 
-constexpr size_t kLineChars = 64;        // characters of a string value per line
-constexpr size_t kFlushAt = 256 * 1024;  // text handed on in pieces of about this size
+constexpr size_t kLineChars = 64;       // characters of a string value per line
+constexpr size_t kFlushAt = 256 * 1024; // text handed on in pieces of about this size
 
-[[noreturn]] void StreamError() { throw EQuorvaneError("Stream read error"); }
+[[noreturn]] void StreamError() {
+    throw EQuorvaneError("Stream read error");
+}
 
 // Length of the well-formed UTF-8 sequence starting at p (2 to 4), or 0 when there is none.
 size_t Utf8SequenceAt(const unsigned char* p, const unsigned char* end) {
@@ -254,7 +264,8 @@ private:
                 const unsigned char* const start = p;
                 const size_t room = kLineChars - count;
                 const unsigned char* limit = static_cast<size_t>(end - p) > room ? p + room : end;
-                while (p < limit && *p >= 32 && *p != '\'') ++p;
+                while (p < limit && *p >= 32 && *p != '\'')
+                    ++p;
                 if (p == limit && p < end && *p >= 0x80 && *p <= 0xBF) {
                     // The run reached the line's limit: a well-formed multi-byte character
                     // that it would cut moves whole to the next line.
