@@ -143,6 +143,47 @@ TEST(PasswordFile, NothingEscaped) {
     EXPECT_EQ(lines[2], "\xe9t\xe9:\"q\"\\");
 }
 
+TEST(PasswordFile, LineBreaksCannotForgeLines) {
+    TTempDir dir;
+    const std::string target = dir.File("htpasswd");
+    WriteWholeFile(target, "old:line\r\n");
+    {
+        TUserList list;
+        AddUser(list, "ok", "1");
+        AddUser(list, "evil\r\nadmin", "x");
+        TScriptedProgress progress;
+        TPasswordFileOptions options;
+        options.Progress = &progress;
+        for (TPasswordsType form : {ptPlainText, ptMD5}) {
+            try {
+                CreatePasswordFile(target, list, form, options);
+                FAIL() << "a login with a line break was written";
+            } catch (const EQuorvaneError& e) {
+                EXPECT_EQ(std::string(e.what()),
+                          "The login of user 2 holds a line break and cannot go into the "
+                          "password file");
+            }
+        }
+        EXPECT_TRUE(progress.Texts.empty());
+        list.Users(1).Disable = true; // a disabled user is not written, so it does no harm
+        EXPECT_EQ(PlainFile(list), "ok:1\r\n");
+    }
+    {
+        TUserList list;
+        AddUser(list, "bob", "pw\nadmin:secret");
+        EXPECT_THROW(CreatePasswordFile(target, list, ptPlainText), EQuorvaneError);
+        ASSERT_TRUE(CreatePasswordFile(target, list, ptMD5)); // the hash holds no line break
+        const auto lines = SplitLines(ReadWholeFile(target));
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(Apr1CryptWithSalt("pw\nadmin:secret", lines[0].substr(4)), lines[0].substr(4));
+    }
+    WriteWholeFile(target, "old:line\r\n");
+    TUserList list;
+    AddUser(list, "lf\n", "");
+    EXPECT_THROW(CreatePasswordFile(target, list, ptMD5), EQuorvaneError);
+    EXPECT_EQ(ReadWholeFile(target), "old:line\r\n");
+}
+
 TEST(PasswordFile, EmptyAndAllDisabled) {
     TUserList empty;
     TScriptedProgress progress;

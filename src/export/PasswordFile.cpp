@@ -1,6 +1,7 @@
 #include "PasswordFile.h"
 
 #include "DataLib.h"
+#include "Errors.h"
 #include "htpasswd.h"
 
 #include <algorithm>
@@ -27,6 +28,28 @@ void AppendLine(std::string& text, const std::string& login, std::string_view va
     text += ':';
     text += value;
     text += "\r\n";
+}
+
+bool HasLineBreak(const std::string& text) {
+    return text.find_first_of("\r\n") != std::string::npos;
+}
+
+// A line break in a login (or in a password written in clear) would end the line early and
+// let the rest pass for a line of its own, a user nobody created.
+void CheckLineBreaks(const TUserList& list, const std::vector<const TUserProp*>& entries,
+                     TPasswordsType passType) {
+    for (const TUserProp* user : entries) {
+        if (user->Disable) continue;
+        if (HasLineBreak(user->Login))
+            throw EQuorvaneError(FormatMessage(
+                "The login of user %d holds a line break and cannot go into the password file",
+                list.IndexOf(user) + 1));
+        if (passType != ptMD5 && HasLineBreak(user->Password))
+            throw EQuorvaneError(FormatMessage(
+                "The password of %s holds a line break and cannot go into the password file "
+                "as plain text",
+                user->Login.c_str()));
+    }
 }
 
 } // namespace
@@ -83,6 +106,7 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
                                              const TPasswordFileOptions& options) {
     const auto entries =
         PasswordFileEntries(list, options.Collation ? *options.Collation : UserCollation());
+    CheckLineBreaks(list, entries, passType);
     IRandomSource& random = options.Random ? *options.Random : SecureRandom();
     const size_t count = entries.size();
 

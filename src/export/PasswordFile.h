@@ -45,7 +45,9 @@ std::vector<const TUserProp*> PasswordFileEntries(const TUserList& list,
 // The text of the password file. Reports "Creating passwords file - N% completed" at entries
 // 0, 100, 200, ... and checks for an abort right after each report; returns nothing when the
 // export was aborted. Salts are drawn in file order, so a reproducible source gives a
-// reproducible file however many workers hash.
+// reproducible file however many workers hash. Raises EQuorvaneError, before any progress, when
+// a user to be written has a line break (CR or LF) in the login, or in the password of the plain
+// form: it would forge lines of its own in the file.
 std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsType passType,
                                              const TPasswordFileOptions& options = {});
 
