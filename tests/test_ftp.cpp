@@ -460,6 +460,28 @@ TEST(FtpRules, ByteCountsAddUpToTheFileSizeAndStop) {
     EXPECT_THAT(reported, ElementsAre(0)) << "one count of 0, then silence";
 }
 
+TEST(FtpRules, PercentTextsHold64BitSizes) {
+    EXPECT_EQ(UploadStatusText("htpasswd", 500, 1000), "Uploading htpasswd - 50% completed");
+    EXPECT_EQ(UploadStatusText("htpasswd", 999, 1000), "Uploading htpasswd - 99% completed");
+    EXPECT_EQ(UploadStatusText("h", 0, 1000), "Uploading h - 0% completed");
+    EXPECT_EQ(UploadStatusText("h", 1000, 1000), "Uploading h - 100% completed");
+    const std::int64_t big = std::int64_t{5} << 30; // beyond what 32 bits hold
+    EXPECT_EQ(UploadStatusText("/www/.htpasswd", big / 2, big),
+              "Uploading /www/.htpasswd - 50% completed");
+    EXPECT_EQ(UploadStatusText("h", big - 1, big), "Uploading h - 99% completed");
+    const std::int64_t huge = INT64_MAX / 10;
+    EXPECT_EQ(UploadStatusText("h", huge / 4, huge), "Uploading h - 25% completed");
+
+    TFtp ftp;
+    std::int64_t total = 0;
+    ftp.OnProgress = [&](TFtp&, std::int64_t bytes) { total += bytes; };
+    ftp.SetBytesLeft(big);
+    for (int i = 0; i < 6; ++i) {
+        ftp.CountBytes(std::int64_t{1} << 30);
+    }
+    EXPECT_EQ(total, big);
+}
+
 // ---------------------------------------------------------------------------------------------
 // The client against a server
 

@@ -65,6 +65,16 @@ bool TQueuedDispatcher::ProcessUntil(const std::function<bool()>& done,
     }
 }
 
+std::string UploadStatusText(const std::string& remote, std::int64_t sent, std::int64_t size) {
+    std::int64_t percent = 0;
+    if (size > 0 && sent > 0) {
+        percent = sent <= INT64_MAX / 100
+                      ? sent * 100 / size
+                      : static_cast<std::int64_t>(static_cast<long double>(sent) * 100 / size);
+    }
+    return "Uploading " + remote + " - " + std::to_string(percent) + "% completed";
+}
+
 struct TFtpUploader::TState {
     std::shared_ptr<IUiDispatcher> Dispatcher;
     std::string User;
@@ -88,7 +98,7 @@ struct TFtpUploader::TState {
     // Worker's own.
     std::int64_t BytesSent = 0;
     std::int64_t FileSize = 0;
-    std::string StatusPrefix;
+    std::string Remote;
 
     // Runs `call` on the owner's thread and waits; an exception of the handler comes back here.
     void RunOnOwner(const std::function<void()>& call) {
@@ -126,10 +136,7 @@ struct TFtpUploader::TState {
             BytesSent = FileSize;
         }
         if (FileSize > 0) {
-            const std::int64_t percent = BytesSent <= INT64_MAX / 100
-                                             ? BytesSent * 100 / FileSize
-                                             : BytesSent / (FileSize / 100);
-            Status(StatusPrefix + " - " + std::to_string(percent) + "% completed", false);
+            Status(UploadStatusText(Remote, BytesSent, FileSize), false);
         }
     }
 
@@ -170,7 +177,7 @@ struct TFtpUploader::TState {
                 for (std::size_t i = 0; i < LocalFiles.size(); ++i) {
                     const std::string& local = LocalFiles[i];
                     const std::string& remote = RemoteFiles[i];
-                    StatusPrefix = "Uploading " + remote;
+                    Remote = remote;
                     BytesSent = 0;
                     FileSize = FileSizeOf(local);
                     Progress(0);

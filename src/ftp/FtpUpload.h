@@ -52,6 +52,10 @@ private:
     std::deque<std::shared_ptr<TItem>> FQueue;
 };
 
+// The progress text of one file: "Uploading " + remote + " - N% completed", N being
+// sent * 100 / size truncated (sizes of any 64-bit magnitude).
+std::string UploadStatusText(const std::string& remote, std::int64_t sent, std::int64_t size);
+
 // Status texts and the error text: Text, and whether it is an error.
 using TFtpStatusEvent = std::function<void(const std::string& text, bool isError)>;
 // The completion notification, after the last status, on the owner's thread.
