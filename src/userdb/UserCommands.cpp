@@ -1,0 +1,68 @@
+#include "UserCommands.h"
+
+#include "DataLib.h"
+
+#include <algorithm>
+
+namespace {
+char FoldAZ(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool SameChar(char a, char b, bool matchCase) {
+    return matchCase ? a == b : FoldAZ(a) == FoldAZ(b);
+}
+} // namespace
+
+TListChangeCheck::TListChangeCheck(const TUserList& list) : FList(list) {
+    const std::string stream = WriteObjectStream(list);
+    FFingerprint = StreamFingerprint(stream);
+    FStamp = StreamStamp(stream);
+}
+
+bool TListChangeCheck::Changed() const {
+    const std::string stream = WriteObjectStream(FList);
+    return StreamFingerprint(stream) != FFingerprint || StreamStamp(stream) != FStamp;
+}
+
+bool FindTextMatches(const std::string& field, const std::string& text, bool wholeWord,
+                     bool matchCase) {
+    const auto same = [matchCase](char a, char b) { return SameChar(a, b, matchCase); };
+    if (wholeWord)
+        return field.size() == text.size() &&
+               std::equal(field.begin(), field.end(), text.begin(), same);
+    return std::search(field.begin(), field.end(), text.begin(), text.end(), same) !=
+           field.end() || text.empty();
+}
+
+void ApplyStateCommand(TUserProp& user, int command, TDateTime date) {
+    switch (command) {
+    case scEnable: user.Disable = false; break;
+    case scDisable: user.Disable = true; break;
+    case scNeverExpire: user.Expire = false; break;
+    case scSetExpireDate:
+        user.Expire = true;
+        user.ExpireDate = date;
+        break;
+    default: break;
+    }
+}
+
+std::string TrimBlanks(const std::string& text) {
+    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
+    auto first = std::find_if_not(text.begin(), text.end(), blank);
+    auto last = std::find_if_not(text.rbegin(), text.rend(), blank).base();
+    return first < last ? std::string(first, last) : std::string();
+}
+
+std::string MailtoText(const std::vector<const TUserProp*>& users) {
+    std::string text = "mailto:";
+    bool first = true;
+    for (const TUserProp* user : users) {
+        if (user == nullptr) continue;
+        const std::string address = TrimBlanks(user->Email);
+        if (address.empty()) continue;
+        if (!first) text += ';';
+        text += address;
+        first = false;
+    }
+    return text;
+}

@@ -1,0 +1,47 @@
+#pragma once
+// Rules of the commands that change or reach selected users: the change check that decides
+// "modified", the find match, the state commands of the list's popup menu and the mail address.
+
+#include "UserList.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Takes the list's fingerprint and strong change stamp now; Changed() tells whether either
+// differs later. The 32-bit sum alone misses changes whose bytes cancel out.
+class TListChangeCheck {
+public:
+    explicit TListChangeCheck(const TUserList& list);
+    bool Changed() const;
+
+private:
+    const TUserList& FList;
+    uint32_t FFingerprint;
+    uint64_t FStamp;
+};
+
+// Whether a field matches the find text. Unless matchCase, the letters a-z of both are taken as
+// A-Z (nothing else is folded). wholeWord: the field must equal the text; otherwise the text
+// must occur in it.
+bool FindTextMatches(const std::string& field, const std::string& text, bool wholeWord,
+                     bool matchCase);
+
+// The state commands of the popup menu, by their tag.
+enum TStateCommand : int {
+    scEnable = 0,        // clears Disable
+    scDisable = 1,       // sets Disable
+    scNeverExpire = 2,   // clears Expire, keeps ExpireDate
+    scSetExpireDate = 3, // sets Expire and ExpireDate
+};
+
+// Applies a state command to one user; date is used by scSetExpireDate only. Other tags do
+// nothing.
+void ApplyStateCommand(TUserProp& user, int command, TDateTime date);
+
+// Leading and trailing blanks and control characters (codes 0 to 32) removed.
+std::string TrimBlanks(const std::string& text);
+
+// "mailto:" followed by the users' e-mail addresses, trimmed, empty ones skipped, joined by ";".
+// The addresses are passed as stored, without escaping.
+std::string MailtoText(const std::vector<const TUserProp*>& users);
