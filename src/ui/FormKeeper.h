@@ -1,0 +1,52 @@
+#pragma once
+// Keeps a window's position, size and maximised state in the settings store between runs and,
+// on request, the texts of its single-line text boxes. The key is the address's path joined
+// with "Forms\" + FormName; its values are "Top", "Left", "Width", "Height", "WindowState"
+// (0 normal, 1 maximised) and, for text boxes, the box's name + ".Text".
+
+#include "RegistryLib.h"
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+
+class TProject;
+class TFormKeeper;
+
+// Receives the accessor already open on the window's key; it must not close it.
+using TStoreEvent = std::function<void(TFormKeeper* sender, TRegistry& reg)>;
+
+class TFormKeeper {
+public:
+    // The owner must be a window (a top-level widget); anything else raises.
+    explicit TFormKeeper(QWidget* owner);
+    TFormKeeper(const TFormKeeper&) = delete;
+    TFormKeeper& operator=(const TFormKeeper&) = delete;
+
+    TProject* Project = nullptr;      // when set, its RegistryAddress is used instead
+    TRegistryAddress RegistryAddress; // used only while Project is not set
+    bool FormStore = true;
+    QString FormName;                 // the owner's object name at construction
+    bool ComponentsStore = false;
+    TStoreEvent OnLoad;
+    TStoreEvent OnSave;
+
+    // Reads the stored state into the window; called once before the window is first shown.
+    // A maximised state is applied from the event loop, after the normal bounds.
+    void Restore();
+    // Writes the window's state; called once as the window goes away.
+    void Store();
+
+    QWidget* Owner() const { return FOwner; }
+
+private:
+    std::unique_ptr<TRegistry> OpenKey() const;
+    void StoreFormState(TRegistry& reg);
+    void RestoreFormState(TRegistry& reg);
+    void StoreComponents(TRegistry& reg);
+    void RestoreComponents(TRegistry& reg);
+
+    QPointer<QWidget> FOwner;
+};

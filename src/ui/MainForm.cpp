@@ -1,0 +1,696 @@
+#include "MainForm.h"
+
+#include "ByteText.h"
+#include "ModalRunner.h"
+#include "UserList.h"
+#include "UsersModel.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPainterPath>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <unordered_set>
+
+namespace {
+
+// The hourglass for the lifetime of the object.
+class TBusyCursor {
+public:
+    TBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TBusyCursor() { QApplication::restoreOverrideCursor(); }
+    TBusyCursor(const TBusyCursor&) = delete;
+    TBusyCursor& operator=(const TBusyCursor&) = delete;
+};
+
+std::string FileNameBytes(const QString& fileName) {
+    return QFile::encodeName(fileName).toStdString();
+}
+
+// Tool bar pictures for the commands that have no standard icon: a person with a sign, and
+// a sheet with an arrow.
+QIcon UserIcon(bool add) {
+    QIcon icon;
+    for (int size : {24, 48}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.scale(size / 24.0, size / 24.0);
+        painter.setPen(QPen(QColor(40, 70, 120), 1.2));
+        painter.setBrush(QColor(90, 140, 210));
+        painter.drawEllipse(QRectF(4.5, 2.5, 8, 8));
+        QPainterPath body;
+        body.moveTo(1.5, 21.5);
+        body.cubicTo(1.5, 13.0, 15.5, 13.0, 15.5, 21.5);
+        body.closeSubpath();
+        painter.drawPath(body);
+        const QColor sign = add ? QColor(30, 150, 50) : QColor(200, 40, 40);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(sign);
+        painter.drawRect(QRectF(13.5, 14.5, 9.5, 3));
+        if (add) painter.drawRect(QRectF(16.75, 11.25, 3, 9.5));
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+QIcon ExportIcon() {
+    QIcon icon;
+    for (int size : {24, 48}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.scale(size / 24.0, size / 24.0);
+        painter.setPen(QPen(QColor(90, 90, 90), 1.2));
+        painter.setBrush(Qt::white);
+        painter.drawRect(QRectF(3.5, 2.5, 12, 19));
+        painter.setPen(QPen(QColor(150, 150, 150), 1));
+        for (double y = 6.5; y < 19; y += 3) painter.drawLine(QPointF(6, y), QPointF(13, y));
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(30, 120, 200));
+        QPainterPath arrow;
+        arrow.moveTo(11, 11);
+        arrow.lineTo(17, 11);
+        arrow.lineTo(17, 7.5);
+        arrow.lineTo(23, 13.5);
+        arrow.lineTo(17, 19.5);
+        arrow.lineTo(17, 16);
+        arrow.lineTo(11, 16);
+        arrow.closeSubpath();
+        painter.drawPath(arrow);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+// The widest of many texts, each text measured once.
+class TWidthMeter {
+public:
+    explicit TWidthMeter(const QFontMetrics& metrics) : FMetrics(metrics) {}
+    void Add(const QString& text) {
+        if (text.isEmpty() || !FSeen.insert(text).second) return;
+        FWidest = std::max(FWidest, FMetrics.horizontalAdvance(text));
+    }
+    int Widest() const { return FWidest; }
+
+private:
+    const QFontMetrics& FMetrics;
+    std::unordered_set<QString> FSeen;
+    int FWidest = 0;
+};
+
+} // namespace
+
+// The "Reopen" submenu as the document manager fills it.
+class TfrmMain::TReopenMenu final : public IReopenMenu {
+public:
+    TReopenMenu(TfrmMain* owner, QMenu* menu) : FOwner(owner), FMenu(menu) {}
+    void ClearEntries() override {
+        // An entry may be the one whose click is running: let it go once the click is over.
+        for (QAction* action : FMenu->actions()) {
+            FMenu->removeAction(action);
+            action->deleteLater();
+        }
+    }
+    void AddEntry(const QString& caption, const QString& name, int tag) override {
+        QString text = caption;
+        text.replace(QLatin1Char('&'), QStringLiteral("&&")); // a path shows every "&"
+        auto* action = new QAction(text, FMenu);
+        action->setObjectName(name);
+        action->setData(tag);
+        TfrmMain* owner = FOwner;
+        QObject::connect(action, &QAction::triggered, owner, [owner, tag] {
+            Guarded(owner, [owner, tag] { owner->Project.ReopenItemClick(tag); });
+        });
+        FMenu->addAction(action);
+    }
+    void SetEnabled(bool enabled) override { FMenu->menuAction()->setEnabled(enabled); }
+
+private:
+    TfrmMain* FOwner;
+    QMenu* FMenu;
+};
+
+TfrmMain::TfrmMain(QWidget* parent)
+    : QMainWindow(parent), FormKeeper(this), FPrompts(this) {
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Quorvane"));
+    setMinimumSize(440, 330);
+    resize(440, 330);
+    move(370, 115);
+
+    Project.SetPrompts(&FPrompts);
+    Project.AppName = QStringLiteral("Quorvane");
+    Project.RegistryAddress.Root = hkeyCurrentUser;
+    Project.RegistryAddress.Path = QStringLiteral("\\Software\\Ostrick\\Quorvane");
+    Project.DefaultExt = QStringLiteral("udx");
+    Project.FileFilter = QStringLiteral("Users Databases|*.udx|All Files|*.*");
+    Project.SaveAlert = QStringLiteral("The database has been modified. Do you want to save the changes?");
+    Project.MaxListSize = 10;
+    Project.OnNew = [this](TProject*) { ProjectNew(); };
+    Project.OnOpen = [this](TProject*) { ProjectOpen(); };
+    Project.OnSave = [this](TProject*) { ProjectSave(); };
+    Project.OnChanged = [this](TProject*) { ProjectChanged(); };
+    Project.OnNameChanged = [this](TProject*) { ProjectNameChanged(); };
+    Project.OnProjectListAdd = [this](TProject*) { ProjectProjectListAdd(); };
+
+    FormKeeper.Project = &Project;
+    FormKeeper.RegistryAddress.Root = hkeyCurrentUser;
+    FormKeeper.FormName = QStringLiteral("frmMain");
+    FormKeeper.ComponentsStore = false;
+
+    CreateActions();
+    CreateMenus();
+    CreateToolBar();
+    CreateList();
+    CreateStatusBar();
+    FormCreate();
+}
+
+TfrmMain::~TfrmMain() { FormDestroy(); }
+
+QAction* TfrmMain::NewAction(const char* name, const char* caption, void (TfrmMain::*handler)()) {
+    auto* action = new QAction(QString::fromLatin1(caption), this);
+    action->setObjectName(QString::fromLatin1(name));
+    connect(action, &QAction::triggered, this, handler);
+    return action;
+}
+
+void TfrmMain::CreateActions() {
+    miNew = NewAction("miNew", "New", &TfrmMain::miNewClick);
+    miOpen = NewAction("miOpen", "Open", &TfrmMain::miOpenClick);
+    miSave = NewAction("miSave", "Save", &TfrmMain::miSaveClick);
+    miSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    miSaveAs = NewAction("miSaveAs", "Save As...", &TfrmMain::miSaveAsClick);
+    miImport = NewAction("miImport", "Import Users", &TfrmMain::miImportClick);
+    miExit = NewAction("miExit", "Exit", &TfrmMain::miExitClick);
+
+    miAddUser = NewAction("miAddUser", "Add User", &TfrmMain::miAddUserClick);
+    miAddUser->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    miEditUser = NewAction("miEditUser", "Edit User", &TfrmMain::miEditUserClick);
+    miDeleteUser = NewAction("miDeleteUser", "Delete User", &TfrmMain::miDeleteUserClick);
+    miDeleteUser->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete));
+    miSearch = NewAction("miSearch", "Search...", &TfrmMain::miSearchClick);
+    miSearch->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    miSelectAll = NewAction("miSelectAll", "Select All", &TfrmMain::miSelectAllClick);
+    miSelectAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+
+    miAllUsers = NewAction("miAllUsers", "All Users", &TfrmMain::miAllUsersClick);
+    miEnabledUsers = NewAction("miEnabledUsers", "Enabled Users", &TfrmMain::miEnabledUsersClick);
+    miDisabledUsers =
+        NewAction("miDisabledUsers", "Disabled Users", &TfrmMain::miDisabledUsersClick);
+    FViewGroup = new QActionGroup(this);
+    FViewGroup->setExclusive(true);
+    for (QAction* action : {miAllUsers, miEnabledUsers, miDisabledUsers}) {
+        action->setCheckable(true);
+        FViewGroup->addAction(action);
+    }
+    miAllUsers->setChecked(true);
+
+    miCreateUsersSeries = NewAction("miCreateUsersSeries", "Create Users Series...",
+                                    &TfrmMain::miCreateUsersSeriesClick);
+    miExport = NewAction("miExport", "Export Password File...", &TfrmMain::miExportClick);
+    miOptions = NewAction("miOptions", "Options...", &TfrmMain::miOptionsClick);
+    miOptions->setVisible(false);
+    miHelpTopics = NewAction("miHelpTopics", "Help Topics", &TfrmMain::miHelpTopicsClick);
+    miAbout = NewAction("miAbout", "About", &TfrmMain::miAboutClick);
+
+    miEnable = NewAction("miEnable", "Enable", &TfrmMain::miEnableClick);
+    miDisable = NewAction("miDisable", "Disable", &TfrmMain::miEnableClick);
+    miNeverExpire = NewAction("miNeverExpire", "Never Expire", &TfrmMain::miEnableClick);
+    miSetExpirationDate =
+        NewAction("miSetExpirationDate", "Set Expiration Date...", &TfrmMain::miEnableClick);
+    miEnable->setData(0);
+    miDisable->setData(1);
+    miNeverExpire->setData(2);
+    miSetExpirationDate->setData(3);
+    miSendMail = NewAction("miSendMail", "Send Mail", &TfrmMain::miSendMailClick);
+}
+
+void TfrmMain::CreateMenus() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu"));
+
+    QMenu* file = bar->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("miFile"));
+    file->addAction(miNew);
+    file->addAction(miOpen);
+    file->addSeparator();
+    miReopen = file->addMenu(QStringLiteral("Reopen"));
+    miReopen->setObjectName(QStringLiteral("miReopen"));
+    miReopen->menuAction()->setObjectName(QStringLiteral("miReopen"));
+    FReopenMenu = std::make_unique<TReopenMenu>(this, miReopen);
+    file->addSeparator();
+    file->addAction(miSave);
+    file->addAction(miSaveAs);
+    file->addSeparator();
+    file->addAction(miImport);
+    file->addSeparator();
+    file->addAction(miExit);
+
+    QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
+    edit->setObjectName(QStringLiteral("miEdit"));
+    edit->addAction(miAddUser);
+    edit->addAction(miEditUser);
+    edit->addSeparator();
+    edit->addAction(miDeleteUser);
+    edit->addSeparator();
+    edit->addAction(miSearch);
+    edit->addSeparator();
+    edit->addAction(miSelectAll);
+
+    QMenu* view = bar->addMenu(QStringLiteral("&View"));
+    view->setObjectName(QStringLiteral("miView"));
+    view->addAction(miAllUsers);
+    view->addAction(miEnabledUsers);
+    view->addAction(miDisabledUsers);
+
+    QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
+    tools->setObjectName(QStringLiteral("miTools"));
+    tools->addAction(miCreateUsersSeries);
+    tools->addSeparator();
+    tools->addAction(miExport);
+    tools->addSeparator();
+    tools->addAction(miOptions);
+
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("miHelp"));
+    help->addAction(miHelpTopics);
+    help->addSeparator();
+    help->addAction(miAbout);
+
+    PopupMenu = new QMenu(this);
+    PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
+    PopupMenu->addAction(miEnable);
+    PopupMenu->addAction(miDisable);
+    PopupMenu->addSeparator();
+    PopupMenu->addAction(miNeverExpire);
+    PopupMenu->addAction(miSetExpirationDate);
+    PopupMenu->addSeparator();
+    PopupMenu->addAction(miSendMail);
+}
+
+void TfrmMain::CreateToolBar() {
+    ToolBar1 = addToolBar(QStringLiteral("Tool bar"));
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setIconSize(QSize(24, 24));
+    ToolBar1->toggleViewAction()->setEnabled(false);
+    setContextMenuPolicy(Qt::NoContextMenu); // no tool bar hiding menu on the window
+
+    auto button = [this](const char* name, const char* hint, const QIcon& icon,
+                         void (TfrmMain::*handler)()) {
+        auto* tool = new QToolButton(ToolBar1);
+        tool->setObjectName(QString::fromLatin1(name));
+        tool->setToolTip(QString::fromLatin1(hint));
+        tool->setIcon(icon);
+        tool->setIconSize(QSize(24, 24));
+        tool->setAutoRaise(true);
+        tool->setFocusPolicy(Qt::NoFocus);
+        connect(tool, &QToolButton::clicked, this, handler);
+        ToolBar1->addWidget(tool);
+        return tool;
+    };
+    QStyle* st = style();
+    tbnNew = button("tbnNew", "New", st->standardIcon(QStyle::SP_FileIcon), &TfrmMain::miNewClick);
+    tbnOpen = button("tbnOpen", "Open", st->standardIcon(QStyle::SP_DialogOpenButton),
+                     &TfrmMain::miOpenClick);
+    tbnOpen->setMenu(miReopen);
+    tbnOpen->setPopupMode(QToolButton::MenuButtonPopup);
+    tbnSave = button("tbnSave", "Save", st->standardIcon(QStyle::SP_DialogSaveButton),
+                     &TfrmMain::miSaveClick);
+    ToolBar1->addSeparator();
+    tbnAddUser = button("tbnAddUser", "Add user", UserIcon(true), &TfrmMain::miAddUserClick);
+    tbnDeleteUser =
+        button("tbnDeleteUser", "Delete user", UserIcon(false), &TfrmMain::miDeleteUserClick);
+    ToolBar1->addSeparator();
+    tbnExport = button("tbnExport", "Export", ExportIcon(), &TfrmMain::miExportClick);
+}
+
+void TfrmMain::CreateList() {
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 2, 0, 0); // the 2-pixel spacer below the tool bar
+    layout->setSpacing(0);
+
+    FModel = new TUsersModel(this);
+    lvwUsers = new QTreeView(central);
+    lvwUsers->setObjectName(QStringLiteral("lvwUsers"));
+    lvwUsers->setModel(FModel);
+    lvwUsers->setRootIsDecorated(false);
+    lvwUsers->setItemsExpandable(false);
+    lvwUsers->setUniformRowHeights(true); // what makes many rows cheap
+    lvwUsers->setAllColumnsShowFocus(true);
+    lvwUsers->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    lvwUsers->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvwUsers->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvwUsers->setSortingEnabled(false); // the window sorts by its own rules
+    lvwUsers->setTextElideMode(Qt::ElideRight);
+    lvwUsers->setContextMenuPolicy(Qt::CustomContextMenu);
+    QHeaderView* header = lvwUsers->header();
+    header->setSectionsClickable(true);
+    header->setSectionsMovable(false);
+    header->setStretchLastSection(false);
+    header->setSortIndicatorShown(true);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    layout->addWidget(lvwUsers);
+    setCentralWidget(central);
+
+    connect(header, &QHeaderView::sectionClicked, this, &TfrmMain::lvwUsersColumnClick);
+    connect(lvwUsers->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TfrmMain::lvwUsersSelectItem);
+    connect(lvwUsers, &QAbstractItemView::doubleClicked, this, &TfrmMain::lvwUsersDblClick);
+    connect(lvwUsers, &QWidget::customContextMenuRequested, this,
+            &TfrmMain::lvwUsersContextMenu);
+
+    // Enter anywhere in the window edits the selected user; the key goes no further.
+    for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto* shortcut = new QShortcut(QKeySequence(key), this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, &TfrmMain::miEditUserClick);
+    }
+}
+
+void TfrmMain::CreateStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar"));
+    const int widths[2] = {300, 50};
+    for (int i = 0; i < 2; ++i) {
+        auto* panel = new QLabel(bar);
+        panel->setObjectName(QStringLiteral("StatusBarPanel%1").arg(i));
+        panel->setMinimumWidth(widths[i]);
+        panel->setFrameShape(QFrame::StyledPanel);
+        panel->setFrameShadow(QFrame::Sunken);
+        panel->setContentsMargins(4, 0, 4, 0);
+        bar->addWidget(panel);
+        FStatusPanels[i] = panel;
+    }
+}
+
+QString TfrmMain::StatusPanelText(int panel) const {
+    if (panel < 0 || panel > 1) return QString();
+    return FStatusPanels[panel]->text();
+}
+
+void TfrmMain::FormCreate() {
+    FHelpFile = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Quorvane.html"));
+    FUserList.reset();
+    CreateUserList();
+    FSortColumn = 1;
+    UpdateSortIndicator();
+    Guarded(this, [this] { ProjectProjectListAdd(); });
+    UpdateCommands();
+    RefreshList();
+    Guarded(this, [this] { FormKeeper.Restore(); });
+}
+
+void TfrmMain::FormDestroy() {
+    if (FDestroyed) return;
+    FDestroyed = true;
+    Guarded(this, [this] { FormKeeper.Store(); });
+    Guarded(this, [this] { Project.Close(); });
+    ClearItems();
+    FUserList.reset();
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    bool mayClose = false;
+    if (!Guarded(this, [this, &mayClose] { mayClose = Project.CloseQuery(); })) mayClose = false;
+    if (mayClose)
+        event->accept();
+    else
+        event->ignore();
+}
+
+// Operations on the list.
+
+TUserProp* TfrmMain::ItemUser(int row) const { return FModel->UserAt(row); }
+
+void TfrmMain::ShowUserInItem(int row, TUserProp* user) { FModel->SetUserAt(row, user); }
+
+int TfrmMain::AddUserRow(TUserProp* user) { return FModel->AppendRow(user); }
+
+void TfrmMain::CreateUserList() {
+    if (FModel->rowCount() > 0) FModel->Clear(); // no row may outlive its user
+    FUserList.reset();
+    FUserList = std::make_unique<TUserList>();
+}
+
+void TfrmMain::BeginListUpdate() {
+    if (FUpdateDepth++ == 0) lvwUsers->setUpdatesEnabled(false);
+}
+
+void TfrmMain::EndListUpdate() {
+    if (FUpdateDepth == 0) return;
+    if (--FUpdateDepth > 0) return;
+    lvwUsers->setUpdatesEnabled(true);
+    RefreshList();
+}
+
+void TfrmMain::ClearItems() {
+    BeginListUpdate();
+    try {
+        FModel->Clear();
+    } catch (...) {
+        EndListUpdate();
+        throw;
+    }
+    EndListUpdate();
+}
+
+void TfrmMain::FillList() {
+    TBusyCursor busy;
+    ClearItems();
+    BeginListUpdate();
+    try {
+        std::vector<TUserProp*> rows;
+        rows.reserve(static_cast<size_t>(FUserList->Count()));
+        for (int i = 0; i < FUserList->Count(); ++i) {
+            TUserProp& user = FUserList->Users(i);
+            if (UserPassesFilter(user, FFilter)) rows.push_back(&user);
+        }
+        FModel->SetRows(std::move(rows));
+    } catch (...) {
+        EndListUpdate();
+        throw;
+    }
+    EndListUpdate();
+}
+
+void TfrmMain::RefreshList() {
+    AutoSizeColumns();
+    FModel->SortRows(FSortColumn);
+    UpdateStatus();
+}
+
+void TfrmMain::AutoSizeColumns() {
+    if (Updating()) return;
+    const QFontMetrics cells = lvwUsers->fontMetrics();
+    const QFontMetrics captions = lvwUsers->header()->fontMetrics();
+    for (int column = 0; column < TUsersModel::colCount; ++column) {
+        TWidthMeter meter(cells);
+        if (column == TUsersModel::colStatus) {
+            // Measured as "Disabled" for every user, whatever the state.
+            if (FUserList->Count() > 0) meter.Add(QStringLiteral("Disabled"));
+        } else {
+            for (int i = 0; i < FUserList->Count(); ++i)
+                meter.Add(FModel->CellText(FUserList->Users(i), column));
+        }
+        int width = std::max(meter.Widest(),
+                             captions.horizontalAdvance(TUsersModel::ColumnCaption(column))) + 20;
+        if (column == TUsersModel::colLogin) width = std::max(width, 150);
+        lvwUsers->header()->resizeSection(column, width);
+    }
+}
+
+void TfrmMain::UpdateStatus() {
+    FStatusPanels[0]->setText(QString::fromStdString(
+        UserCountText(FModel->rowCount(), FUserList ? FUserList->Count() : 0)));
+}
+
+void TfrmMain::UpdateCommands() {
+    const bool selected = lvwUsers->selectionModel()->hasSelection();
+    tbnSave->setEnabled(Project.Modified());
+    miSave->setEnabled(true);
+    tbnDeleteUser->setEnabled(selected);
+    miEditUser->setEnabled(selected);
+    miDeleteUser->setEnabled(selected);
+}
+
+void TfrmMain::UnselectAll() { lvwUsers->selectionModel()->clearSelection(); }
+
+std::vector<int> TfrmMain::SelectedRows() const {
+    std::vector<int> rows;
+    for (const QModelIndex& index : lvwUsers->selectionModel()->selectedRows()) rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void TfrmMain::SelectRow(int row) {
+    const QModelIndex index = FModel->index(row, 0);
+    if (!index.isValid()) return;
+    lvwUsers->selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    lvwUsers->scrollTo(index, QAbstractItemView::EnsureVisible);
+}
+
+void TfrmMain::DeleteRows(const std::vector<int>& rows) {
+    std::vector<TUserProp*> users = FModel->RemoveRows(rows);
+    if (Updating()) return; // rows go, users stay
+    users.erase(std::remove(users.begin(), users.end(), nullptr), users.end());
+    FUserList->RemoveMany(users);
+}
+
+void TfrmMain::SortBy(int sortKey) {
+    if (sortKey == 0) return;
+    FSortColumn = sortKey;
+    UpdateSortIndicator();
+    FModel->SortRows(FSortColumn);
+}
+
+void TfrmMain::UpdateSortIndicator() {
+    lvwUsers->header()->setSortIndicator(std::abs(FSortColumn) - 1,
+                                         FSortColumn > 0 ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
+void TfrmMain::lvwUsersColumnClick(int column) {
+    if (column < 0 || column >= TUsersModel::colCount) return;
+    SortBy(column + 1 == FSortColumn ? -FSortColumn : column + 1);
+}
+
+void TfrmMain::SetFilter(TUserFilter filter) {
+    if (filter == FFilter) return;
+    FFilter = filter;
+    (filter == TUserFilter::All       ? miAllUsers
+     : filter == TUserFilter::Enabled ? miEnabledUsers
+                                      : miDisabledUsers)
+        ->setChecked(true);
+    Guarded(this, [this] { FillList(); });
+}
+
+// Document manager events.
+
+void TfrmMain::ProjectNew() {
+    ClearItems();
+    CreateUserList();
+    FUserList->Reset();
+    RefreshList();
+}
+
+void TfrmMain::ProjectOpen() {
+    ClearItems();
+    CreateUserList();
+    BeginListUpdate();
+    try {
+        FUserList->LoadFromFile(FileNameBytes(Project.FileName()));
+        FUserList->DisableExpired();
+        FillList();
+    } catch (...) {
+        EndListUpdate();
+        throw;
+    }
+    EndListUpdate();
+}
+
+void TfrmMain::ProjectSave() { FUserList->SaveToFile(FileNameBytes(Project.FileName())); }
+
+void TfrmMain::ProjectChanged() {
+    UpdateCommands();
+    FStatusPanels[1]->setText(Project.Modified() ? QStringLiteral("Modified") : QString());
+}
+
+void TfrmMain::ProjectNameChanged() {
+    QString caption = Project.AppName;
+    if (!Project.FileName().isEmpty()) caption += QStringLiteral(" - ") + Project.FileName();
+    setWindowTitle(caption);
+}
+
+void TfrmMain::ProjectProjectListAdd() { Project.BuildReopenMenu(*FReopenMenu); }
+
+// List events.
+
+void TfrmMain::lvwUsersSelectItem() { UpdateCommands(); }
+
+void TfrmMain::lvwUsersDblClick() { miEditUserClick(); }
+
+void TfrmMain::lvwUsersContextMenu(const QPoint& pos) {
+    if (!lvwUsers->selectionModel()->hasSelection()) return;
+    PopupMenu->popup(lvwUsers->viewport()->mapToGlobal(pos));
+}
+
+// Commands.
+
+void TfrmMain::NotAvailable() {
+    ShowMessageBox(this, QMessageBox::Information, QStringLiteral("Information"),
+                   QStringLiteral("This command is not available yet."), QMessageBox::Ok);
+}
+
+void TfrmMain::miNewClick() { Guarded(this, [this] { Project.New(); }); }
+
+void TfrmMain::miOpenClick() { Guarded(this, [this] { Project.Open(); }); }
+
+void TfrmMain::miSaveClick() { Guarded(this, [this] { Project.Save(); }); }
+
+void TfrmMain::miSaveAsClick() { Guarded(this, [this] { Project.SaveAs(); }); }
+
+void TfrmMain::miExitClick() { close(); }
+
+void TfrmMain::miAllUsersClick() { SetFilter(TUserFilter::All); }
+
+void TfrmMain::miEnabledUsersClick() { SetFilter(TUserFilter::Enabled); }
+
+void TfrmMain::miDisabledUsersClick() { SetFilter(TUserFilter::Disabled); }
+
+void TfrmMain::miImportClick() { NotAvailable(); }
+
+void TfrmMain::miAddUserClick() { NotAvailable(); }
+
+void TfrmMain::miEditUserClick() {
+    if (!lvwUsers->selectionModel()->hasSelection()) return;
+    NotAvailable();
+}
+
+void TfrmMain::miDeleteUserClick() {
+    if (!lvwUsers->selectionModel()->hasSelection()) return;
+    NotAvailable();
+}
+
+void TfrmMain::miSearchClick() { NotAvailable(); }
+
+void TfrmMain::miSelectAllClick() { NotAvailable(); }
+
+void TfrmMain::miCreateUsersSeriesClick() { NotAvailable(); }
+
+void TfrmMain::miExportClick() { NotAvailable(); }
+
+void TfrmMain::miOptionsClick() { NotAvailable(); }
+
+void TfrmMain::miHelpTopicsClick() { NotAvailable(); }
+
+void TfrmMain::miAboutClick() { NotAvailable(); }
+
+void TfrmMain::miEnableClick() { NotAvailable(); }
+
+void TfrmMain::miSendMailClick() { NotAvailable(); }

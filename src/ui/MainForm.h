@@ -1,0 +1,184 @@
+#pragma once
+// The program's main window: the open users database in a sortable, filterable list, the
+// status line, the menus, tool bar and popup menu, and the wiring of the document manager to
+// loading and saving the database.
+
+#include "FormKeeper.h"
+#include "PrjLib.h"
+#include "UiPrompts.h"
+#include "UserView.h"
+
+#include <QMainWindow>
+
+#include <memory>
+#include <vector>
+
+class QAction;
+class QActionGroup;
+class QLabel;
+class QMenu;
+class QToolBar;
+class QToolButton;
+class QTreeView;
+class TUserList;
+class TUserProp;
+class TUsersModel;
+
+class TfrmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TfrmMain(QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    // Components owned by the window for its whole life.
+    TProject Project;
+    TFormKeeper FormKeeper;
+
+    // The open database; exactly one exists while the window exists.
+    TUserList& UserList() const { return *FUserList; }
+    // Sort key: 1-based column, negative for descending. Never 0.
+    int SortColumn() const { return FSortColumn; }
+    bool Updating() const { return FUpdateDepth > 0; }
+    TUserFilter Filter() const { return FFilter; }
+    int FSearchIndex = 0; // the row at which the next find continues
+
+    QTreeView* List() const { return lvwUsers; }
+    TUsersModel* Model() const { return FModel; }
+    QMenu* Popup() const { return PopupMenu; }
+    QString StatusPanelText(int panel) const;
+    // The HTML help page beside the executable.
+    const QString& HelpFile() const { return FHelpFile; }
+
+    // The user a row refers to (nullptr outside the rows).
+    TUserProp* ItemUser(int row) const;
+    // Makes the row refer to the user and shows the user's texts in it.
+    void ShowUserInItem(int row, TUserProp* user);
+    // Appends a row for the user (whatever the filter); returns its position.
+    int AddUserRow(TUserProp* user);
+    // Destroys the database with all its users and creates an empty one. Any rows are dropped.
+    void CreateUserList();
+    // Nested calls are allowed; the outermost EndListUpdate refreshes the list.
+    void BeginListUpdate();
+    void EndListUpdate();
+    void ClearItems();
+    // Rebuilds all rows from the database under the view filter.
+    void FillList();
+    // Column widths, sort, status line.
+    void RefreshList();
+    void AutoSizeColumns();
+    void UpdateStatus();
+    void UpdateCommands();
+    void UnselectAll();
+    // Positions of the selected rows, in display order.
+    std::vector<int> SelectedRows() const;
+    // Selects one row, gives it the focus and scrolls it into view.
+    void SelectRow(int row);
+    // Removes rows. Outside an update each removed row's user is destroyed with it.
+    void DeleteRows(const std::vector<int>& rows);
+    // Sorts the rows by a new key (the header's click rule is in lvwUsersColumnClick).
+    void SortBy(int sortKey);
+
+public slots:
+    // Commands of the main menu, tool bar and popup menu.
+    void miNewClick();
+    void miOpenClick();
+    void miSaveClick();
+    void miSaveAsClick();
+    void miImportClick();
+    void miExitClick();
+    void miAddUserClick();
+    void miEditUserClick();
+    void miDeleteUserClick();
+    void miSearchClick();
+    void miSelectAllClick();
+    void miAllUsersClick();
+    void miEnabledUsersClick();
+    void miDisabledUsersClick();
+    void miCreateUsersSeriesClick();
+    void miExportClick();
+    void miOptionsClick();
+    void miHelpTopicsClick();
+    void miAboutClick();
+    void miEnableClick(); // Enable, Disable, Never Expire, Set Expiration Date by the item's tag
+    void miSendMailClick();
+    // A click on the header of a 0-based column: the same column flips the direction, another
+    // column sorts ascending.
+    void lvwUsersColumnClick(int column);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    class TReopenMenu;
+
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBar();
+    void CreateList();
+    void CreateStatusBar();
+    QAction* NewAction(const char* name, const char* caption, void (TfrmMain::*handler)());
+    void FormCreate();
+    void FormDestroy();
+    void SetFilter(TUserFilter filter);
+    void UpdateSortIndicator();
+    void NotAvailable();
+
+    void ProjectNew();
+    void ProjectOpen();
+    void ProjectSave();
+    void ProjectChanged();
+    void ProjectNameChanged();
+    void ProjectProjectListAdd();
+    void lvwUsersSelectItem();
+    void lvwUsersDblClick();
+    void lvwUsersContextMenu(const QPoint& pos);
+
+    TQtProjectPrompts FPrompts;
+    std::unique_ptr<TUserList> FUserList;
+    int FSortColumn = 1;
+    int FUpdateDepth = 0;
+    TUserFilter FFilter = TUserFilter::All;
+    QString FHelpFile;
+    bool FDestroyed = false;
+
+    TUsersModel* FModel = nullptr;
+    QTreeView* lvwUsers = nullptr;
+    QToolBar* ToolBar1 = nullptr;
+    QMenu* PopupMenu = nullptr;
+    QMenu* miReopen = nullptr;
+    std::unique_ptr<TReopenMenu> FReopenMenu;
+    QLabel* FStatusPanels[2] = {nullptr, nullptr};
+    QActionGroup* FViewGroup = nullptr;
+
+    QAction* miNew = nullptr;
+    QAction* miOpen = nullptr;
+    QAction* miSave = nullptr;
+    QAction* miSaveAs = nullptr;
+    QAction* miImport = nullptr;
+    QAction* miExit = nullptr;
+    QAction* miAddUser = nullptr;
+    QAction* miEditUser = nullptr;
+    QAction* miDeleteUser = nullptr;
+    QAction* miSearch = nullptr;
+    QAction* miSelectAll = nullptr;
+    QAction* miAllUsers = nullptr;
+    QAction* miEnabledUsers = nullptr;
+    QAction* miDisabledUsers = nullptr;
+    QAction* miCreateUsersSeries = nullptr;
+    QAction* miExport = nullptr;
+    QAction* miOptions = nullptr;
+    QAction* miHelpTopics = nullptr;
+    QAction* miAbout = nullptr;
+    QAction* miEnable = nullptr;
+    QAction* miDisable = nullptr;
+    QAction* miNeverExpire = nullptr;
+    QAction* miSetExpirationDate = nullptr;
+    QAction* miSendMail = nullptr;
+
+    QToolButton* tbnNew = nullptr;
+    QToolButton* tbnOpen = nullptr;
+    QToolButton* tbnSave = nullptr;
+    QToolButton* tbnAddUser = nullptr;
+    QToolButton* tbnDeleteUser = nullptr;
+    QToolButton* tbnExport = nullptr;
+};

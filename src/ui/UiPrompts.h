@@ -1,0 +1,49 @@
+#pragma once
+// The desktop program's answers to the document manager (message box and file dialogs) and
+// the one place where a failure reaching a command handler is shown to the user.
+
+#include "PrjLib.h"
+
+#include <QString>
+
+#include <exception>
+#include <utility>
+
+class QWidget;
+
+// Title of the program's error boxes.
+inline QString AppTitle() { return QStringLiteral("Quorvane"); }
+
+// The message of a failure as text, with "." appended when the code of its last character is
+// above that of "." (so "Cannot open file x" gets one, "... (3)" and "Done." do not).
+QString ErrorMessageText(const std::exception& error);
+QString ErrorMessageText(const QString& message);
+
+// A modal error box titled "Quorvane".
+void ShowErrorMessage(QWidget* parent, const QString& message);
+
+// Runs a command; a failure ends it and is shown in an error box. True when it ran through.
+template <typename TAction> bool Guarded(QWidget* parent, TAction&& action) {
+    try {
+        std::forward<TAction>(action)();
+        return true;
+    } catch (const std::exception& error) {
+        ShowErrorMessage(parent, ErrorMessageText(error));
+    } catch (...) {
+        ShowErrorMessage(parent, ErrorMessageText(QStringLiteral("Unexpected failure")));
+    }
+    return false;
+}
+
+// Message box and file dialogs for a TProject, shown over the given window.
+class TQtProjectPrompts final : public IProjectPrompts {
+public:
+    explicit TQtProjectPrompts(QWidget* parent) : FParent(parent) {}
+    TSaveAnswer AskSaveChanges(const QString& question) override;
+    bool ChooseFileToOpen(const TFileDialogOptions& options, QString& fileName) override;
+    bool ChooseFileToSave(const TFileDialogOptions& options, QString& fileName) override;
+    void ProcessPendingEvents() override;
+
+private:
+    QWidget* FParent;
+};

@@ -1,0 +1,152 @@
+#include "UsersModel.h"
+
+#include "ByteText.h"
+#include "UserList.h"
+#include "UserView.h"
+
+#include <QDate>
+#include <QLocale>
+
+#include <algorithm>
+#include <cmath>
+
+TUsersModel::TUsersModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+int TUsersModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(FRows.size());
+}
+
+int TUsersModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : colCount;
+}
+
+QString TUsersModel::ColumnCaption(int column) {
+    switch (column) {
+    case colLogin: return QStringLiteral("Login");
+    case colStatus: return QStringLiteral("Status");
+    case colExpireDate: return QStringLiteral("Expiration Date");
+    case colEmail: return QStringLiteral("Email");
+    case colFullName: return QStringLiteral("Full name");
+    case colCreated: return QStringLiteral("Created");
+    default: return QString();
+    }
+}
+
+QVariant TUsersModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole) return ColumnCaption(section);
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+QString TUsersModel::DateText(TDateTime value) const {
+    const double day = std::floor(value);
+    if (!std::isfinite(day) || std::fabs(day) > 4.0e6) return QString();
+    const auto key = static_cast<long long>(day);
+    auto found = FDateTexts.find(key);
+    if (found != FDateTexts.end()) return found->second;
+    const TDateParts parts = DecodeDateTime(day);
+    const QDate date(parts.Year, parts.Month, parts.Day);
+    QString text = date.isValid() ? QLocale().toString(date, QLocale::ShortFormat) : QString();
+    FDateTexts.emplace(key, text);
+    return text;
+}
+
+QString TUsersModel::CellText(const TUserProp& user, int column) const {
+    switch (column) {
+    case colLogin: return BytesToText(user.Login);
+    case colStatus: return QLatin1String(UserStatusText(user));
+    case colExpireDate: return user.Expire ? DateText(user.ExpireDate) : QStringLiteral("Never");
+    case colEmail: return BytesToText(user.Email);
+    case colFullName: return BytesToText(user.FullName);
+    case colCreated: return DateText(user.CreatedDate);
+    default: return QString();
+    }
+}
+
+QVariant TUsersModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() < 0 || index.row() >= rowCount()) return QVariant();
+    const TUserProp* user = FRows[static_cast<size_t>(index.row())];
+    if (!user) return QVariant();
+    if (role == Qt::DisplayRole) {
+        // A row shows one line; line breaks stored in a field are shown as blanks.
+        QString text = CellText(*user, index.column());
+        text.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
+        return text;
+    }
+    return QVariant();
+}
+
+TUserProp* TUsersModel::UserAt(int row) const {
+    if (row < 0 || row >= rowCount()) return nullptr;
+    return FRows[static_cast<size_t>(row)];
+}
+
+void TUsersModel::SetRows(std::vector<TUserProp*> rows) {
+    beginResetModel();
+    FRows = std::move(rows);
+    endResetModel();
+}
+
+void TUsersModel::Clear() { SetRows({}); }
+
+int TUsersModel::AppendRow(TUserProp* user) {
+    const int row = rowCount();
+    beginInsertRows(QModelIndex(), row, row);
+    FRows.push_back(user);
+    endInsertRows();
+    return row;
+}
+
+void TUsersModel::SetUserAt(int row, TUserProp* user) {
+    if (row < 0 || row >= rowCount()) return;
+    FRows[static_cast<size_t>(row)] = user;
+    emit dataChanged(index(row, 0), index(row, colCount - 1));
+}
+
+std::vector<TUserProp*> TUsersModel::RemoveRows(std::vector<int> rows) {
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    std::vector<TUserProp*> removed;
+    removed.reserve(rows.size());
+    for (int row : rows)
+        if (row >= 0 && row < rowCount()) removed.push_back(FRows[static_cast<size_t>(row)]);
+    // Remove contiguous blocks from the bottom so earlier positions stay valid.
+    size_t end = rows.size();
+    while (end > 0) {
+        size_t begin = end - 1;
+        while (begin > 0 && rows[begin - 1] == rows[begin] - 1) --begin;
+        const int first = rows[begin], last = rows[end - 1];
+        if (first >= 0 && last < rowCount()) {
+            beginRemoveRows(QModelIndex(), first, last);
+            FRows.erase(FRows.begin() + first, FRows.begin() + last + 1);
+            endRemoveRows();
+        }
+        end = begin;
+    }
+    return removed;
+}
+
+void TUsersModel::SortRows(int sortKey) {
+    if (FRows.size() < 2) return;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    // Sort positions so persistent indexes (the selection) can follow their rows.
+    std::vector<int> order(FRows.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
+    std::stable_sort(order.begin(), order.end(), [this, sortKey](int a, int b) {
+        return CompareUsers(*FRows[static_cast<size_t>(a)], *FRows[static_cast<size_t>(b)],
+                            sortKey) < 0;
+    });
+    std::vector<TUserProp*> sorted(FRows.size());
+    std::vector<int> newPosition(FRows.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        sorted[i] = FRows[static_cast<size_t>(order[i])];
+        newPosition[static_cast<size_t>(order[i])] = static_cast<int>(i);
+    }
+    FRows = std::move(sorted);
+    const QModelIndexList from = persistentIndexList();
+    QModelIndexList to;
+    to.reserve(from.size());
+    for (const QModelIndex& old : from)
+        to.append(index(newPosition[static_cast<size_t>(old.row())], old.column()));
+    changePersistentIndexList(from, to);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}

@@ -1,0 +1,52 @@
+#pragma once
+// The rows of the main window's user list: each row refers to one user of the open database
+// (the list owns the users, a row only points at one) and shows the six columns.
+
+#include "DateUtil.h"
+
+#include <QAbstractTableModel>
+
+#include <unordered_map>
+#include <vector>
+
+class TUserProp;
+
+class TUsersModel final : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum TColumn { colLogin, colStatus, colExpireDate, colEmail, colFullName, colCreated, colCount };
+
+    explicit TUsersModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+    static QString ColumnCaption(int column);
+    // The text a column shows for a user.
+    QString CellText(const TUserProp& user, int column) const;
+    // A day count in the locale's short date format, date only.
+    QString DateText(TDateTime value) const;
+
+    TUserProp* UserAt(int row) const;
+    const std::vector<TUserProp*>& Rows() const { return FRows; }
+
+    // Replaces all rows at once.
+    void SetRows(std::vector<TUserProp*> rows);
+    void Clear();
+    // Appends a row referring to the user; returns its position.
+    int AppendRow(TUserProp* user);
+    // Makes the row refer to the user and shows it again.
+    void SetUserAt(int row, TUserProp* user);
+    // Removes the rows at these positions (any order, no duplicates); returns the users they
+    // referred to, in row order.
+    std::vector<TUserProp*> RemoveRows(std::vector<int> rows);
+    // Sorts the rows by a sort key (see CompareUsers); the selection follows its rows.
+    void SortRows(int sortKey);
+
+private:
+    std::vector<TUserProp*> FRows;
+    mutable std::unordered_map<long long, QString> FDateTexts; // whole day -> short date
+};

@@ -1,0 +1,635 @@
+// The main window, headless: start-up state, opening and showing a database, sorting, the
+// view filter, the modified state, the save question, the recent files and the placement.
+
+#include "DateUtil.h"
+#include "Errors.h"
+#include "FormKeeper.h"
+#include "MainForm.h"
+#include "ModalRunner.h"
+#include "RegistryLib.h"
+#include "ScriptedPrompts.h"
+#include "TestUtil.h"
+#include "UserList.h"
+#include "UsersModel.h"
+
+#include <QAbstractItemModelTester>
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMenu>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+struct TBox {
+    QString Title, Text;
+};
+
+// Message boxes and file dialogs answered in advance; every box shown is recorded.
+class TDialogAnswers {
+public:
+    std::vector<TBox> Boxes;
+    std::deque<QMessageBox::StandardButton> Buttons; // answers; none left: Ok/Cancel default
+    std::deque<QString> Files;                       // file dialog answers; "" cancels
+    TModalHandlerScope Scope{[this](QDialog& dialog) { return Answer(dialog); }};
+
+private:
+    int Answer(QDialog& dialog) {
+        if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
+            Boxes.push_back({box->windowTitle(), box->text()});
+            if (Buttons.empty()) return QMessageBox::Ok;
+            const auto answer = Buttons.front();
+            Buttons.pop_front();
+            return answer;
+        }
+        if (auto* files = qobject_cast<QFileDialog*>(&dialog)) {
+            if (Files.empty() || Files.front().isEmpty()) {
+                if (!Files.empty()) Files.pop_front();
+                return QDialog::Rejected;
+            }
+            files->selectFile(Files.front());
+            Files.pop_front();
+            return QDialog::Accepted;
+        }
+        ADD_FAILURE() << "unexpected dialog " << dialog.objectName().toStdString();
+        return QDialog::Rejected;
+    }
+};
+
+// A fresh settings store, a temporary folder, answers for every dialog.
+class MainWindowTest : public ::testing::Test {
+protected:
+    TTempDir Dir;
+    TScopedSettingsFile Store{Q(Dir.File("settings.ini"))};
+    TDialogAnswers Dialogs;
+    TScriptedPrompts Prompts;
+
+    std::unique_ptr<TfrmMain> NewWindow() {
+        auto window = std::make_unique<TfrmMain>();
+        window->Project.SetPrompts(&Prompts);
+        return window;
+    }
+
+    // Writes a database with users made by fill.
+    QString Database(const std::string& name, const std::function<void(TUserList&)>& fill) {
+        TUserList list;
+        fill(list);
+        list.SaveToFile(Dir.File(name));
+        return Q(Dir.File(name));
+    }
+
+    static void Open(TfrmMain& window, TScriptedPrompts& prompts, const QString& file) {
+        prompts.OpenChoices.push_back(file);
+        window.miOpenClick();
+    }
+
+    static std::vector<std::string> Logins(const TfrmMain& window) {
+        std::vector<std::string> logins;
+        for (int row = 0; row < window.Model()->rowCount(); ++row)
+            logins.push_back(window.ItemUser(row)->Login);
+        return logins;
+    }
+
+    static QString Cell(const TfrmMain& window, int row, int column) {
+        return window.Model()->index(row, column).data().toString();
+    }
+
+    template <typename T> static T* Find(const QObject& window, const char* name) {
+        T* found = window.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+};
+
+TDateTime Day(int year, int month, int day, int hour = 0, int minute = 0) {
+    TDateParts parts;
+    parts.Year = year;
+    parts.Month = month;
+    parts.Day = day;
+    parts.Hour = hour;
+    parts.Minute = minute;
+    return EncodeDateTime(parts);
+}
+
+TUserProp& AddUser(TUserList& list, const char* login, bool disabled, bool expire,
+                   TDateTime expireDate, const char* email, const char* fullName,
+                   TDateTime created) {
+    TUserProp& user = list.AddBlank();
+    user.Login = login;
+    user.Password = "pw";
+    user.Disable = disabled;
+    user.Expire = expire;
+    user.ExpireDate = expireDate;
+    user.Email = email;
+    user.FullName = fullName;
+    user.CreatedDate = created;
+    return user;
+}
+
+// Four users whose order differs under every key.
+void FourUsers(TUserList& list) {
+    AddUser(list, "carol", false, true, Day(2030, 5, 1), "a@x.org", "Zed", Day(2020, 1, 3));
+    AddUser(list, "Alice", true, false, 0, "d@x.org", "mary", Day(2020, 1, 1));
+    AddUser(list, "bob", false, true, Day(2029, 1, 1, 12), "C@x.org", "Abe", Day(2020, 1, 4));
+    AddUser(list, "dave", true, true, Day(2029, 1, 1, 6), "b@x.org", "kim", Day(2020, 1, 2));
+}
+
+using Order = std::vector<std::string>;
+
+} // namespace
+
+TEST_F(MainWindowTest, StartsOnAnEmptyUnnamedDatabase) {
+    auto window = NewWindow();
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Quorvane"));
+    EXPECT_EQ(window->objectName(), QStringLiteral("frmMain"));
+    EXPECT_EQ(window->StatusPanelText(0), QStringLiteral("0 user(s)"));
+    EXPECT_EQ(window->StatusPanelText(1), QString());
+    EXPECT_FALSE(Find<QToolButton>(*window, "tbnSave")->isEnabled());
+    EXPECT_FALSE(Find<QToolButton>(*window, "tbnDeleteUser")->isEnabled());
+    EXPECT_TRUE(Find<QAction>(*window, "miSave")->isEnabled());
+    EXPECT_FALSE(Find<QAction>(*window, "miEditUser")->isEnabled());
+    EXPECT_FALSE(Find<QAction>(*window, "miDeleteUser")->isEnabled());
+    EXPECT_FALSE(Find<QMenu>(*window, "miReopen")->menuAction()->isEnabled());
+    EXPECT_EQ(window->Model()->rowCount(), 0);
+    EXPECT_EQ(window->UserList().Count(), 0);
+    EXPECT_EQ(window->SortColumn(), 1);
+    EXPECT_EQ(window->minimumSize(), QSize(440, 330));
+    EXPECT_EQ(window->size(), QSize(440, 330));
+    EXPECT_TRUE(window->HelpFile().endsWith(QStringLiteral("/Quorvane.html")));
+    EXPECT_TRUE(Find<QAction>(*window, "miAllUsers")->isChecked());
+    EXPECT_FALSE(Find<QAction>(*window, "miOptions")->isVisible());
+    // Empty columns are as wide as their caption plus 20, the login column at least 150.
+    const QHeaderView* header = window->List()->header();
+    const QFontMetrics metrics = header->fontMetrics();
+    EXPECT_EQ(header->sectionSize(0), 150);
+    for (int column = 1; column < 6; ++column)
+        EXPECT_EQ(header->sectionSize(column),
+                  metrics.horizontalAdvance(TUsersModel::ColumnCaption(column)) + 20);
+}
+
+TEST_F(MainWindowTest, MenusCarryTheirCaptionsShortcutsAndHints) {
+    auto window = NewWindow();
+    struct {
+        const char* Name;
+        const char* Caption;
+        QKeySequence Shortcut;
+    } const items[] = {
+        {"miNew", "New", {}}, {"miOpen", "Open", {}}, {"miSave", "Save", QKeySequence(Qt::CTRL | Qt::Key_S)},
+        {"miSaveAs", "Save As...", {}}, {"miImport", "Import Users", {}}, {"miExit", "Exit", {}},
+        {"miAddUser", "Add User", QKeySequence(Qt::CTRL | Qt::Key_N)}, {"miEditUser", "Edit User", {}},
+        {"miDeleteUser", "Delete User", QKeySequence(Qt::CTRL | Qt::Key_Delete)},
+        {"miSearch", "Search...", QKeySequence(Qt::CTRL | Qt::Key_F)},
+        {"miSelectAll", "Select All", QKeySequence(Qt::CTRL | Qt::Key_A)},
+        {"miAllUsers", "All Users", {}}, {"miEnabledUsers", "Enabled Users", {}},
+        {"miDisabledUsers", "Disabled Users", {}},
+        {"miCreateUsersSeries", "Create Users Series...", {}},
+        {"miExport", "Export Password File...", {}}, {"miOptions", "Options...", {}},
+        {"miHelpTopics", "Help Topics", {}}, {"miAbout", "About", {}}, {"miEnable", "Enable", {}},
+        {"miDisable", "Disable", {}}, {"miNeverExpire", "Never Expire", {}},
+        {"miSetExpirationDate", "Set Expiration Date...", {}}, {"miSendMail", "Send Mail", {}},
+    };
+    for (const auto& item : items) {
+        QAction* action = Find<QAction>(*window, item.Name);
+        ASSERT_NE(action, nullptr);
+        EXPECT_EQ(action->text(), QString::fromLatin1(item.Caption)) << item.Name;
+        EXPECT_EQ(action->shortcut(), item.Shortcut) << item.Name;
+    }
+    QStringList menus;
+    for (QAction* action : window->menuBar()->actions()) menus << action->text();
+    EXPECT_EQ(menus, (QStringList{QStringLiteral("&File"), QStringLiteral("&Edit"), QStringLiteral("&View"),
+                                  QStringLiteral("&Tools"), QStringLiteral("&Help")}));
+    const std::pair<const char*, const char*> hints[] = {
+        {"tbnNew", "New"}, {"tbnOpen", "Open"}, {"tbnSave", "Save"},
+        {"tbnAddUser", "Add user"}, {"tbnDeleteUser", "Delete user"}, {"tbnExport", "Export"}};
+    for (const auto& [name, hint] : hints)
+        EXPECT_EQ(Find<QToolButton>(*window, name)->toolTip(), QString::fromLatin1(hint));
+    EXPECT_EQ(Find<QToolButton>(*window, "tbnOpen")->menu(), Find<QMenu>(*window, "miReopen"));
+    QStringList popup;
+    for (QAction* action : window->Popup()->actions()) popup << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    EXPECT_EQ(popup, (QStringList{QStringLiteral("Enable"), QStringLiteral("Disable"), QStringLiteral("-"),
+                                  QStringLiteral("Never Expire"), QStringLiteral("Set Expiration Date..."),
+                                  QStringLiteral("-"), QStringLiteral("Send Mail")}));
+    EXPECT_EQ(Find<QAction>(*window, "miSetExpirationDate")->data().toInt(), 3);
+}
+
+TEST_F(MainWindowTest, CommandsNotBuiltYetSaySo) {
+    auto window = NewWindow();
+    Find<QAction>(*window, "miExport")->trigger();
+    Find<QToolButton>(*window, "tbnAddUser")->click();
+    ASSERT_EQ(Dialogs.Boxes.size(), 2u);
+    EXPECT_EQ(Dialogs.Boxes[0].Text, QStringLiteral("This command is not available yet."));
+}
+
+TEST_F(MainWindowTest, OpenShowsTheRowsSortedByLogin) {
+    const QString file = Database("site.udx", FourUsers);
+    auto window = NewWindow();
+    QAbstractItemModelTester tester(window->Model(), QAbstractItemModelTester::FailureReportingMode::Warning);
+    Open(*window, Prompts, file);
+    EXPECT_TRUE(Dialogs.Boxes.empty());
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Quorvane - ") + file);
+    EXPECT_EQ(Logins(*window), (Order{"Alice", "bob", "carol", "dave"}));
+    EXPECT_EQ(window->StatusPanelText(0), QStringLiteral("4 user(s)"));
+    EXPECT_EQ(Prompts.LastOptions.Filter, QStringLiteral("Users Databases (*.udx);;All Files (*)"));
+    EXPECT_EQ(Prompts.LastOptions.DefaultExt, QStringLiteral("udx"));
+    // Alice: disabled, no expiry.
+    EXPECT_EQ(Cell(*window, 0, 1), QStringLiteral("Disabled"));
+    EXPECT_EQ(Cell(*window, 0, 2), QStringLiteral("Never"));
+    EXPECT_EQ(Cell(*window, 0, 4), QStringLiteral("mary"));
+    EXPECT_EQ(Cell(*window, 0, 5), QLocale().toString(QDate(2020, 1, 1), QLocale::ShortFormat));
+    // bob expires at noon; only the date is shown.
+    EXPECT_EQ(Cell(*window, 1, 1), QStringLiteral("Enabled"));
+    EXPECT_EQ(Cell(*window, 1, 2), QLocale().toString(QDate(2029, 1, 1), QLocale::ShortFormat));
+    EXPECT_EQ(Cell(*window, 1, 3), QStringLiteral("C@x.org"));
+    // The columns were sized to their contents.
+    const QFontMetrics metrics = window->List()->fontMetrics();
+    EXPECT_EQ(window->List()->header()->sectionSize(1),
+              std::max(metrics.horizontalAdvance(QStringLiteral("Disabled")),
+                       window->List()->header()->fontMetrics().horizontalAdvance(QStringLiteral("Status"))) + 20);
+}
+
+TEST_F(MainWindowTest, EachKeySortsBothWays) {
+    const QString file = Database("site.udx", FourUsers);
+    auto window = NewWindow();
+    Open(*window, Prompts, file);
+    const Order expected[6] = {
+        {"Alice", "bob", "carol", "dave"}, // login, letters folded
+        {}, // status: checked separately, equal states have no order
+        {"Alice", "dave", "bob", "carol"}, // never first, then 6:00 before 12:00
+        {"carol", "dave", "bob", "Alice"}, // e-mail, folded
+        {"bob", "dave", "Alice", "carol"}, // full name, folded
+        {"Alice", "dave", "carol", "bob"}, // created
+    };
+    for (int column = 0; column < 6; ++column) {
+        window->lvwUsersColumnClick(column);
+        if (column == 0) {
+            // Login was already the key: the first click reverses it.
+            EXPECT_EQ(window->SortColumn(), -1);
+            window->lvwUsersColumnClick(column);
+        }
+        EXPECT_EQ(window->SortColumn(), column + 1);
+        const Order ascending = Logins(*window);
+        if (column == 1) {
+            // Enabled users first; the order among equal states is not defined.
+            for (int row = 0; row < 4; ++row) EXPECT_EQ(window->ItemUser(row)->Disable, row >= 2);
+            window->lvwUsersColumnClick(column);
+            for (int row = 0; row < 4; ++row) EXPECT_EQ(window->ItemUser(row)->Disable, row < 2);
+            continue;
+        }
+        window->lvwUsersColumnClick(column);
+        EXPECT_EQ(window->SortColumn(), -(column + 1));
+        Order descending = Logins(*window);
+        EXPECT_EQ(ascending, expected[column]) << "column " << column;
+        std::reverse(descending.begin(), descending.end());
+        EXPECT_EQ(descending, expected[column]) << "column " << column;
+        EXPECT_EQ(window->List()->header()->sortIndicatorSection(), column);
+        EXPECT_EQ(window->List()->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+    }
+}
+
+TEST_F(MainWindowTest, AHeaderClickSortsAndTheSelectionFollowsItsRow) {
+    const QString file = Database("site.udx", FourUsers);
+    auto window = NewWindow();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    Open(*window, Prompts, file);
+    window->SelectRow(0); // Alice
+    QHeaderView* header = window->List()->header();
+    const QPoint emailHeader(header->sectionViewportPosition(3) + 5, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, emailHeader);
+    EXPECT_EQ(window->SortColumn(), 4);
+    EXPECT_EQ(Logins(*window), (Order{"carol", "dave", "bob", "Alice"}));
+    EXPECT_EQ(window->SelectedRows(), (std::vector<int>{3}));
+    EXPECT_TRUE(Find<QAction>(*window, "miEditUser")->isEnabled());
+    EXPECT_TRUE(Find<QToolButton>(*window, "tbnDeleteUser")->isEnabled());
+    window->UnselectAll();
+    EXPECT_FALSE(Find<QAction>(*window, "miDeleteUser")->isEnabled());
+}
+
+TEST_F(MainWindowTest, TheViewFilterRebuildsAndCountsHiddenUsers) {
+    const QString file = Database("site.udx", [](TUserList& list) {
+        for (int i = 0; i < 8; ++i)
+            AddUser(list, ("u" + std::to_string(i)).c_str(), i < 5, false, 0, "", "", Day(2020, 1, 1));
+    });
+    auto window = NewWindow();
+    Open(*window, Prompts, file);
+    QSignalSpy resets(window->Model(), &QAbstractItemModel::modelReset);
+    Find<QAction>(*window, "miEnabledUsers")->trigger();
+    EXPECT_EQ(window->Model()->rowCount(), 3);
+    EXPECT_EQ(window->StatusPanelText(0), QStringLiteral("3 user(s) (plus 5 hidden)"));
+    EXPECT_TRUE(Find<QAction>(*window, "miEnabledUsers")->isChecked());
+    EXPECT_FALSE(Find<QAction>(*window, "miAllUsers")->isChecked());
+    Find<QAction>(*window, "miDisabledUsers")->trigger();
+    EXPECT_EQ(window->Model()->rowCount(), 5);
+    EXPECT_EQ(window->StatusPanelText(0), QStringLiteral("5 user(s) (plus 3 hidden)"));
+    const auto rebuilt = resets.count();
+    Find<QAction>(*window, "miDisabledUsers")->trigger(); // already checked: nothing happens
+    EXPECT_EQ(resets.count(), rebuilt);
+    // The filter survives New and Open.
+    window->miNewClick();
+    Open(*window, Prompts, file);
+    EXPECT_EQ(window->Filter(), TUserFilter::Disabled);
+    EXPECT_EQ(window->Model()->rowCount(), 5);
+    Find<QAction>(*window, "miAllUsers")->trigger();
+    EXPECT_EQ(window->StatusPanelText(0), QStringLiteral("8 user(s)"));
+}
+
+TEST_F(MainWindowTest, ModifiedStateShowsInThePanelAndTheSaveButton) {
+    auto window = NewWindow();
+    window->Project.SetModified(true);
+    EXPECT_EQ(window->StatusPanelText(1), QStringLiteral("Modified"));
+    EXPECT_TRUE(Find<QToolButton>(*window, "tbnSave")->isEnabled());
+    const QString file = Q(Dir.File("saved"));
+    Prompts.SaveChoices = {file};
+    Find<QToolButton>(*window, "tbnSave")->click();
+    EXPECT_EQ(window->StatusPanelText(1), QString());
+    EXPECT_FALSE(Find<QToolButton>(*window, "tbnSave")->isEnabled());
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Quorvane - ") + file + QStringLiteral(".udx"));
+    // The empty database was written and reads back.
+    TUserList back;
+    back.LoadFromFile((file + QStringLiteral(".udx")).toStdString());
+    EXPECT_EQ(back.Count(), 0);
+}
+
+TEST_F(MainWindowTest, SaveQuestionOnCloseAnswersCancelNoYes) {
+    auto window = NewWindow();
+    window->show();
+    window->UserList().Add("kept", "pw");
+    window->Project.SetModified(true);
+
+    Prompts.Answers = {TSaveAnswer::Cancel};
+    EXPECT_FALSE(window->close());
+    EXPECT_EQ(Prompts.LastQuestion,
+              QStringLiteral("The database has been modified. Do you want to save the changes?"));
+
+    // Yes, then the save dialog cancelled: the window stays and the changes with it.
+    Prompts.Answers = {TSaveAnswer::Yes};
+    Prompts.SaveChoices = {QString()};
+    EXPECT_FALSE(window->close());
+    EXPECT_TRUE(window->Project.Modified());
+    EXPECT_EQ(window->StatusPanelText(1), QStringLiteral("Modified"));
+
+    // Yes with a name: saved, then the window may close.
+    const QString file = Q(Dir.File("kept.udx"));
+    Prompts.Answers = {TSaveAnswer::Yes};
+    Prompts.SaveChoices = {file};
+    EXPECT_TRUE(window->close());
+    TUserList back;
+    back.LoadFromFile(file.toStdString());
+    ASSERT_EQ(back.Count(), 1);
+    EXPECT_EQ(back.Users(0).Login, "kept");
+
+    // No: closes without writing.
+    auto second = NewWindow();
+    second->show();
+    second->Project.SetModified(true);
+    Prompts.Answers = {TSaveAnswer::No};
+    EXPECT_TRUE(second->close());
+    EXPECT_TRUE(Dialogs.Boxes.empty());
+}
+
+TEST_F(MainWindowTest, AFailedSaveIsShownAndTheDocumentStaysModified) {
+    auto window = NewWindow();
+    window->show();
+    window->Project.SetModified(true);
+    const QString unwritable = Q(Dir.File("no-such-folder/site.udx"));
+    Prompts.SaveChoices = {unwritable};
+    window->miSaveClick();
+    ASSERT_EQ(Dialogs.Boxes.size(), 1u);
+    EXPECT_EQ(Dialogs.Boxes[0].Title, QStringLiteral("Quorvane"));
+    EXPECT_TRUE(Dialogs.Boxes[0].Text.startsWith(QStringLiteral("Cannot create file")));
+    EXPECT_TRUE(Dialogs.Boxes[0].Text.endsWith(QLatin1Char('.')));
+    EXPECT_TRUE(window->Project.Modified());
+    EXPECT_EQ(window->StatusPanelText(1), QStringLiteral("Modified"));
+    // Closing asks again; Yes saves again, fails again, and the window stays.
+    Prompts.Answers = {TSaveAnswer::Yes};
+    EXPECT_FALSE(window->close());
+    EXPECT_EQ(Dialogs.Boxes.size(), 2u);
+    Prompts.Answers = {TSaveAnswer::No};
+    EXPECT_TRUE(window->close());
+}
+
+TEST_F(MainWindowTest, OpenFailuresAreShownInAnErrorBox) {
+    WriteWholeFile(Dir.File("bad.udx"), "this is not a users database");
+    auto window = NewWindow();
+    Open(*window, Prompts, Q(Dir.File("bad.udx")));
+    ASSERT_EQ(Dialogs.Boxes.size(), 1u);
+    EXPECT_EQ(Dialogs.Boxes[0].Title, QStringLiteral("Quorvane"));
+    EXPECT_EQ(Dialogs.Boxes[0].Text, QStringLiteral("The file is not valid."));
+    EXPECT_EQ(window->Model()->rowCount(), 0);
+    EXPECT_FALSE(window->Updating());
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Quorvane - ") + Q(Dir.File("bad.udx")));
+    EXPECT_FALSE(window->Project.Modified());
+
+    Open(*window, Prompts, Q(Dir.File("missing.udx")));
+    ASSERT_EQ(Dialogs.Boxes.size(), 2u);
+    EXPECT_EQ(Dialogs.Boxes[1].Text, QStringLiteral("Cannot open file ") + Q(Dir.File("missing.udx")) + QLatin1Char('.'));
+}
+
+TEST_F(MainWindowTest, TheSweepOnOpenDisablesExpiredUsersWithoutMarkingModified) {
+    const TDateTime now = Day(2026, 3, 10, 12, 0);
+    const QString file = Database("site.udx", [now](TUserList& list) {
+        AddUser(list, "expired", false, true, now - 1.0 / 1440, "", "", now - 10);
+        AddUser(list, "future", false, true, now + 1.0 / 1440, "", "", now - 10);
+        AddUser(list, "noexpiry", false, false, now - 5, "", "", now - 10);
+    });
+    TFixedClock clock(now);
+    auto window = NewWindow();
+    Open(*window, Prompts, file);
+    ASSERT_EQ(Logins(*window), (Order{"expired", "future", "noexpiry"}));
+    EXPECT_EQ(Cell(*window, 0, 1), QStringLiteral("Disabled"));
+    EXPECT_EQ(Cell(*window, 1, 1), QStringLiteral("Enabled"));
+    EXPECT_EQ(Cell(*window, 2, 1), QStringLiteral("Enabled"));
+    EXPECT_FALSE(window->Project.Modified());
+    EXPECT_EQ(window->StatusPanelText(1), QString());
+    EXPECT_FALSE(Find<QToolButton>(*window, "tbnSave")->isEnabled());
+}
+
+TEST_F(MainWindowTest, RecentFilesFillTheReopenMenuAndReopen) {
+    const QString a = Database("a.udx", [](TUserList& l) { l.Add("fromA", "x"); });
+    const QString b = Database("b.udx", [](TUserList& l) { l.Add("fromB", "x"); });
+    {
+        auto window = NewWindow();
+        Open(*window, Prompts, a);
+        Open(*window, Prompts, b); // closing a puts it into the list
+        QMenu* reopen = Find<QMenu>(*window, "miReopen");
+        ASSERT_EQ(reopen->actions().size(), 1);
+        EXPECT_EQ(reopen->actions()[0]->text(), QStringLiteral("1 ") + a);
+        EXPECT_TRUE(reopen->menuAction()->isEnabled());
+        reopen->actions()[0]->trigger();
+        EXPECT_EQ(window->Project.FileName(), a);
+        EXPECT_EQ(Logins(*window), (Order{"fromA"}));
+        QCoreApplication::processEvents(); // the replaced entries go
+        ASSERT_EQ(reopen->actions().size(), 2);
+        EXPECT_EQ(reopen->actions()[0]->text(), QStringLiteral("1 ") + b);
+        EXPECT_EQ(reopen->actions()[1]->text(), QStringLiteral("2 ") + a);
+    }
+    // Leaving the program put a at the head; a deleted file is skipped.
+    auto window = NewWindow();
+    QMenu* reopen = Find<QMenu>(*window, "miReopen");
+    ASSERT_EQ(reopen->actions().size(), 2);
+    EXPECT_EQ(reopen->actions()[0]->text(), QStringLiteral("1 ") + a);
+    EXPECT_EQ(reopen->actions()[1]->objectName(), QStringLiteral("a2"));
+    QSettings raw(Store.FileName(), QSettings::IniFormat);
+    EXPECT_EQ(raw.value(QStringLiteral("HKEY_CURRENT_USER/Software/Ostrick/Quorvane/Projects/File_001")).toString(), b);
+    window.reset();
+    std::remove(a.toStdString().c_str());
+    window = NewWindow();
+    reopen = Find<QMenu>(*window, "miReopen");
+    ASSERT_EQ(reopen->actions().size(), 1);
+    EXPECT_EQ(reopen->actions()[0]->text(), QStringLiteral("1 ") + b);
+}
+
+TEST_F(MainWindowTest, TheQtPromptsUseTheFileDialog) {
+    const QString file = Database("dialog.udx", [](TUserList& l) { l.Add("viaDialog", "x"); });
+    auto window = std::make_unique<TfrmMain>(); // with the program's own prompts
+    LastFolder() = Q(Dir.Path().string());
+    Dialogs.Files = {file};
+    window->miOpenClick();
+    EXPECT_EQ(window->Project.FileName(), file);
+    EXPECT_EQ(Logins(*window), (Order{"viaDialog"}));
+    // The save question through a message box.
+    window->Project.SetModified(true);
+    Dialogs.Buttons = {QMessageBox::Cancel};
+    EXPECT_FALSE(window->close());
+    ASSERT_EQ(Dialogs.Boxes.size(), 1u);
+    EXPECT_EQ(Dialogs.Boxes[0].Title, QStringLiteral("Confirm"));
+    Dialogs.Buttons = {QMessageBox::No};
+    EXPECT_TRUE(window->close());
+}
+
+TEST_F(MainWindowTest, EnterWithoutASelectionDoesNothing) {
+    auto window = NewWindow();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    window->List()->setFocus();
+    QTest::keyClick(window->List(), Qt::Key_Return);
+    EXPECT_TRUE(Dialogs.Boxes.empty());
+}
+
+// Window placement.
+
+TEST_F(MainWindowTest, PlacementIsStoredAndRestored) {
+    const QString key = QStringLiteral("HKEY_CURRENT_USER/Software/Ostrick/Quorvane/Forms/frmMain/");
+    {
+        auto window = NewWindow();
+        window->move(50, 60);
+        window->resize(700, 500);
+    }
+    {
+        QSettings raw(Store.FileName(), QSettings::IniFormat);
+        EXPECT_EQ(raw.value(key + QStringLiteral("Left")).toInt(), 50);
+        EXPECT_EQ(raw.value(key + QStringLiteral("Top")).toInt(), 60);
+        EXPECT_EQ(raw.value(key + QStringLiteral("Width")).toInt(), 700);
+        EXPECT_EQ(raw.value(key + QStringLiteral("Height")).toInt(), 500);
+        EXPECT_EQ(raw.value(key + QStringLiteral("WindowState")).toInt(), 0);
+    }
+    {
+        auto window = NewWindow();
+        EXPECT_EQ(window->pos(), QPoint(50, 60));
+        EXPECT_EQ(window->size(), QSize(700, 500));
+        // Closed maximised: only the state is written, the normal bounds stay.
+        window->show();
+        window->setWindowState(Qt::WindowMaximized);
+    }
+    {
+        QSettings raw(Store.FileName(), QSettings::IniFormat);
+        EXPECT_EQ(raw.value(key + QStringLiteral("WindowState")).toInt(), 1);
+        EXPECT_EQ(raw.value(key + QStringLiteral("Width")).toInt(), 700);
+    }
+    auto window = NewWindow();
+    EXPECT_EQ(window->size(), QSize(700, 500));
+    EXPECT_FALSE(window->isMaximized()); // the maximise request waits for the event loop
+    window->show();
+    QTRY_VERIFY(window->isMaximized());
+}
+
+TEST_F(MainWindowTest, PlacementKeepsTheMinimumSizeAndIgnoresUnknownStates) {
+    {
+        auto reg = OpenRegistryKey(hkeyCurrentUser, QStringLiteral("\\Software\\Ostrick\\Quorvane\\Forms\\frmMain"));
+        reg->WriteInteger(QStringLiteral("Width"), 100);
+        reg->WriteInteger(QStringLiteral("Height"), 50);
+        reg->WriteInteger(QStringLiteral("Left"), -3000); // no test is made that it is on a screen
+        reg->WriteInteger(QStringLiteral("WindowState"), 2);
+        reg->CloseKey();
+    }
+    auto window = NewWindow();
+    EXPECT_EQ(window->size(), QSize(440, 330));
+    EXPECT_EQ(window->x(), -3000);
+    EXPECT_EQ(window->y(), 115);
+    window->show();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(window->isMaximized());
+}
+
+TEST_F(MainWindowTest, MinimisedWindowsStoreNothing) {
+    {
+        auto window = NewWindow();
+        window->move(10, 20);
+    }
+    {
+        auto window = NewWindow();
+        window->show();
+        window->move(300, 300);
+        window->setWindowState(Qt::WindowMinimized);
+    }
+    auto reg = OpenRegistryKey(hkeyCurrentUser, QStringLiteral("\\Software\\Ostrick\\Quorvane\\Forms\\frmMain"));
+    EXPECT_EQ(reg->ReadInteger(QStringLiteral("Left")), 10);
+    EXPECT_EQ(reg->ReadInteger(QStringLiteral("Top")), 20);
+}
+
+TEST_F(MainWindowTest, KeeperStoresTextBoxesAndOwnValues) {
+    QWidget form;
+    form.setObjectName(QStringLiteral("frmTest"));
+    auto* name = new QLineEdit(&form);
+    name->setObjectName(QStringLiteral("edtName"));
+    name->setText(QStringLiteral("kept text"));
+    TFormKeeper keeper(&form);
+    EXPECT_EQ(keeper.FormName, QStringLiteral("frmTest"));
+    keeper.RegistryAddress.Path.clear(); // the key goes straight under the root
+    keeper.ComponentsStore = true;
+    std::vector<std::string> order;
+    keeper.OnSave = [&order](TFormKeeper*, TRegistry& reg) {
+        order.push_back("save");
+        reg.WriteInteger(QStringLiteral("Extra"), 7);
+    };
+    keeper.Store();
+    name->clear();
+    keeper.OnLoad = [&order, name](TFormKeeper*, TRegistry& reg) {
+        // Runs after the text boxes and before the placement.
+        order.push_back(name->text() == QStringLiteral("kept text") ? "load after texts" : "load early");
+        EXPECT_EQ(reg.ReadInteger(QStringLiteral("Extra")), 7);
+    };
+    keeper.Restore();
+    EXPECT_EQ(name->text(), QStringLiteral("kept text"));
+    EXPECT_EQ(order, (std::vector<std::string>{"save", "load after texts"}));
+    QSettings raw(Store.FileName(), QSettings::IniFormat);
+    EXPECT_EQ(raw.value(QStringLiteral("HKEY_CURRENT_USER/Forms/frmTest/edtName.Text")).toString(),
+              QStringLiteral("kept text"));
+    // No stored value empties the box.
+    keeper.OnLoad = nullptr;
+    keeper.FormName = QStringLiteral("frmOther");
+    keeper.Restore();
+    EXPECT_EQ(name->text(), QString());
+    // Only a window can carry a keeper.
+    EXPECT_THROW(TFormKeeper keeperOnABox(name), EQuorvaneError);
+}
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
