@@ -498,6 +498,7 @@ TEST(FtpClient, WrongPasswordFailsInConnect) {
         EXPECT_STREQ(e.what(), "Authentication failed.");
     }
     EXPECT_FALSE(ftp.Connected());
+    EXPECT_THROW(ftp.DeleteFile("anything"), EFtpError) << "a failed login opens nothing";
     ftp.Disconnect();
     ftp.Disconnect();
     EXPECT_FALSE(ftp.Connected());

@@ -365,7 +365,7 @@ void TFtp::Perform() {
 
 void TFtp::PutFile(const std::string& remoteName, const std::string& localName, bool ascii) {
     FBytesLeft = FileSizeOf(localName);
-    if (FCurl == nullptr) {
+    if (!FConnected) {
         throw EFtpError("Not connected");
     }
     if (HoldsLineBreakOrNul(remoteName)) {
@@ -397,7 +397,7 @@ void TFtp::PutFile(const std::string& remoteName, const std::string& localName, 
 }
 
 void TFtp::RunCommands(const std::string& first, const std::string& second) {
-    if (FCurl == nullptr) {
+    if (!FConnected) {
         throw EFtpError("Not connected");
     }
     // Commands travel verbatim: a line break in a name would start a command of its own.
