@@ -1,0 +1,531 @@
+#include "ExportDlg.h"
+
+#include "FileLib.h"
+#include "ModalRunner.h"
+#include "PasswordFile.h"
+#include "ShellLib.h"
+#include "UiPrompts.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMetaObject>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QThread>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <cstdio>
+#include <exception>
+#include <initializer_list>
+#include <iterator>
+
+void TQtUiDispatcher::RunAndWait(const std::function<void()>& task) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr) return; // the program is ending: nobody is left to tell
+    if (QThread::currentThread() == app->thread()) {
+        task();
+        return;
+    }
+    QMetaObject::invokeMethod(app, [&task] { task(); }, Qt::BlockingQueuedConnection);
+}
+
+std::optional<int> PercentOfStatus(const QString& text) {
+    static const QRegularExpression pattern(QStringLiteral("(\\d{1,3})% completed$"));
+    const QRegularExpressionMatch match = pattern.match(text);
+    if (!match.hasMatch()) return std::nullopt;
+    const int value = match.captured(1).toInt();
+    if (value > 100) return std::nullopt;
+    return value;
+}
+
+// What the password file writer reports goes into the progress label; pending events run there,
+// which is when a click on Cancel is noticed.
+class TfrmExportUser::TProgress final : public IExportProgress {
+public:
+    explicit TProgress(TfrmExportUser& dialog) : FDialog(dialog) {}
+    void Progress(const std::string& text) override {
+        FDialog.ShowProgress(BytesToText(text));
+        QCoreApplication::processEvents();
+    }
+    bool CancelRequested() override { return FDialog.CancelRequested; }
+
+private:
+    TfrmExportUser& FDialog;
+};
+
+namespace {
+
+QFrame* NewRule(QWidget* parent, const char* name) {
+    auto* rule = new QFrame(parent);
+    rule->setObjectName(QLatin1String(name));
+    rule->setFrameShape(QFrame::HLine);
+    rule->setFrameShadow(QFrame::Sunken);
+    return rule;
+}
+
+QLabel* NewLabel(QWidget* parent, const char* name, const char* caption) {
+    auto* label = new QLabel(QLatin1String(caption), parent);
+    label->setObjectName(QLatin1String(name));
+    return label;
+}
+
+QLineEdit* NewEdit(QWidget* parent, const char* name) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QLatin1String(name));
+    return edit;
+}
+
+} // namespace
+
+TfrmExportUser::TfrmExportUser(QWidget* parent)
+    : QDialog(parent), FDispatcher(std::make_shared<TQtUiDispatcher>()) {
+    setObjectName(QStringLiteral("frmExportUser"));
+    setWindowTitle(QStringLiteral("Export"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    BuildControls();
+}
+
+TfrmExportUser::~TfrmExportUser() {
+    if (FUploader) {
+        // Closed while the upload runs: the worker finishes the upload and the safe rename on
+        // its own and deletes the temporary file (it is in its DeleteWhenDone list).
+        FUploader->Detach();
+        FUploader.reset();
+    }
+    if (FCursorSet) QApplication::restoreOverrideCursor();
+}
+
+void TfrmExportUser::BuildControls() {
+    const double scale = fontMetrics().height() / 13.0;
+    const auto px = [scale](int pixels) { return static_cast<int>(pixels * scale + 0.5); };
+
+    auto* Label1 = NewLabel(this, "Label1", "Password encryption algorithm");
+    cbxFormat = new QComboBox(this);
+    cbxFormat->setObjectName(QStringLiteral("cbxFormat"));
+    cbxFormat->addItems({QStringLiteral("MD5"), QStringLiteral("Plain text")});
+    cbxFormat->setMinimumWidth(px(145));
+    lblPlainTextNote = new QLabel(
+        QStringLiteral("Web servers on Linux and other Unix systems (Apache, nginx, lighttpd) "
+                       "refuse plain-text password files; they accept them only on Windows."),
+        this);
+    lblPlainTextNote->setObjectName(QStringLiteral("lblPlainTextNote"));
+    lblPlainTextNote->setWordWrap(true);
+    QSizePolicy notePolicy = lblPlainTextNote->sizePolicy();
+    notePolicy.setRetainSizeWhenHidden(true); // the dialog keeps its size when the note goes
+    lblPlainTextNote->setSizePolicy(notePolicy);
+
+    rbnToFile = new QRadioButton(QStringLiteral("To File"), this);
+    rbnToFile->setObjectName(QStringLiteral("rbnToFile"));
+    rbnToFile->setChecked(true);
+    auto* Label2 = NewLabel(this, "Label2", "File");
+    edtFile = NewEdit(this, "edtFile");
+    edtFile->setMinimumWidth(px(280));
+    btnBrowse = new QToolButton(this);
+    btnBrowse->setObjectName(QStringLiteral("btnBrowse"));
+    btnBrowse->setText(QStringLiteral("Browse"));
+    btnBrowse->setFocusPolicy(Qt::NoFocus);
+    btnBrowse->setMinimumWidth(px(65));
+    btnBrowse->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+
+    rbnToFTP = new QRadioButton(QStringLiteral("To FTP Server"), this);
+    rbnToFTP->setObjectName(QStringLiteral("rbnToFTP"));
+    auto* Label3 = NewLabel(this, "Label3", "Host");
+    edtFtpHost = NewEdit(this, "edtFtpHost");
+    edtFtpHost->setMinimumWidth(px(170));
+    cbxFTPPassiveMode = new QCheckBox(QStringLiteral("Passive mode"), this);
+    cbxFTPPassiveMode->setObjectName(QStringLiteral("cbxFTPPassiveMode"));
+    auto* Label4 = NewLabel(this, "Label4", "Login");
+    edtFtpLogin = NewEdit(this, "edtFtpLogin");
+    auto* Label5 = NewLabel(this, "Label5", "Password");
+    edtFtpPassword = NewEdit(this, "edtFtpPassword"); // shown in clear, as typed
+    cbxFTPPassSave = new QCheckBox(QStringLiteral("Save?"), this);
+    cbxFTPPassSave->setObjectName(QStringLiteral("cbxFTPPassSave"));
+    auto* Label6 = NewLabel(this, "Label6", "File");
+    edtFtpFile = NewEdit(this, "edtFtpFile");
+
+    lblProgress = new QLabel(this);
+    lblProgress->setObjectName(QStringLiteral("lblProgress"));
+    // One line of fixed width: a longer text is cut at the right edge.
+    lblProgress->setFixedWidth(px(241));
+    lblProgress->setWordWrap(false);
+    pbrProgress = new QProgressBar(this);
+    pbrProgress->setObjectName(QStringLiteral("pbrProgress"));
+    pbrProgress->setFixedWidth(px(70));
+    pbrProgress->setTextVisible(false);
+    QSizePolicy barPolicy = pbrProgress->sizePolicy();
+    barPolicy.setRetainSizeWhenHidden(true);
+    pbrProgress->setSizePolicy(barPolicy);
+    pbrProgress->hide();
+    btnExport = new QPushButton(QStringLiteral("Export"), this);
+    btnExport->setObjectName(QStringLiteral("btnExport"));
+    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    for (QPushButton* button : {btnExport, btnCancel}) button->setMinimumWidth(px(75));
+
+    // Layout, top to bottom.
+    auto* heading = new QHBoxLayout;
+    heading->addWidget(Label1);
+    heading->addWidget(NewRule(this, "Bevel4"), 1);
+
+    auto* grid = new QGridLayout;
+    grid->setColumnMinimumWidth(0, px(50));
+    grid->setHorizontalSpacing(px(6));
+    grid->setColumnStretch(1, 1);
+    grid->addWidget(cbxFormat, 0, 1, Qt::AlignLeft);
+    grid->addWidget(lblPlainTextNote, 1, 1, 1, 3);
+
+    auto* toFile = new QHBoxLayout;
+    toFile->addWidget(rbnToFile);
+    toFile->addWidget(NewRule(this, "Bevel1"), 1);
+    grid->addLayout(toFile, 2, 0, 1, 4);
+    grid->addWidget(Label2, 3, 0);
+    grid->addWidget(edtFile, 3, 1, 1, 2);
+    grid->addWidget(btnBrowse, 3, 3);
+
+    auto* toFtp = new QHBoxLayout;
+    toFtp->addWidget(rbnToFTP);
+    toFtp->addWidget(NewRule(this, "Bevel2"), 1);
+    grid->addLayout(toFtp, 4, 0, 1, 4);
+    grid->addWidget(Label3, 5, 0);
+    grid->addWidget(edtFtpHost, 5, 1);
+    grid->addWidget(cbxFTPPassiveMode, 5, 2, 1, 2);
+    grid->addWidget(Label4, 6, 0);
+    grid->addWidget(edtFtpLogin, 6, 1);
+    grid->addWidget(Label5, 7, 0);
+    grid->addWidget(edtFtpPassword, 7, 1);
+    grid->addWidget(cbxFTPPassSave, 7, 2, 1, 2);
+    grid->addWidget(Label6, 8, 0);
+    grid->addWidget(edtFtpFile, 8, 1, 1, 2);
+    for (QLabel* label : {Label2, Label3, Label4, Label5, Label6})
+        label->setContentsMargins(px(5), 0, 0, 0);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(lblProgress);
+    bottom->addWidget(pbrProgress);
+    bottom->addStretch(1);
+    bottom->addWidget(btnExport);
+    bottom->addWidget(btnCancel);
+
+    auto* main = new QVBoxLayout(this);
+    main->setContentsMargins(px(10), px(9), px(10), px(7));
+    main->addLayout(heading);
+    main->addLayout(grid);
+    main->addSpacing(px(6));
+    main->addWidget(NewRule(this, "Bevel3"));
+    main->addLayout(bottom);
+    main->setSizeConstraint(QLayout::SetFixedSize); // a fixed dialog frame
+
+    // Tab order: format, file, Cancel, Export, the two targets, then the FTP fields and boxes.
+    QWidget* order[] = {cbxFormat,      edtFile,    btnCancel,      btnExport,
+                        rbnToFile,      rbnToFTP,   edtFtpHost,     edtFtpLogin,
+                        edtFtpPassword, edtFtpFile, cbxFTPPassSave, cbxFTPPassiveMode};
+    for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+
+    connect(rbnToFile, &QRadioButton::clicked, this, &TfrmExportUser::rbnToFileClick);
+    connect(rbnToFTP, &QRadioButton::clicked, this, &TfrmExportUser::rbnToFileClick);
+    // Keyboard selection of a target moves the check without a click.
+    connect(rbnToFile, &QRadioButton::toggled, this, &TfrmExportUser::rbnToFileClick);
+    for (QLineEdit* edit : {edtFile, edtFtpHost, edtFtpLogin, edtFtpPassword, edtFtpFile})
+        connect(edit, &QLineEdit::textChanged, this, &TfrmExportUser::rbnToFileClick);
+    connect(cbxFormat, &QComboBox::currentIndexChanged, this,
+            [this](int index) { lblPlainTextNote->setVisible(index == 1); });
+    connect(btnBrowse, &QToolButton::clicked, this, &TfrmExportUser::btnBrowseClick);
+    connect(btnExport, &QPushButton::clicked, this, &TfrmExportUser::btnExportClick);
+    connect(btnCancel, &QPushButton::clicked, this, &TfrmExportUser::btnCancelClick);
+
+    lblPlainTextNote->setVisible(false);
+    UpdateControls();
+}
+
+void TfrmExportUser::LoadSettings() {
+    TUserList& list = *UserList;
+    const auto load = [](QLineEdit* edit, TByteField& field, const std::string& bytes) {
+        edit->setText(BytesToText(bytes));
+        field = TByteField(bytes, edit->text());
+    };
+    load(edtFile, FPassFile, list.PassFile);
+    cbxFormat->setCurrentIndex(list.PassType == ptMD5 ? 0 : 1);
+    lblPlainTextNote->setVisible(cbxFormat->currentIndex() == 1);
+    load(edtFtpHost, FFtpHost, list.FtpHost);
+    load(edtFtpLogin, FFtpUser, list.FtpUser);
+    load(edtFtpPassword, FFtpPass, list.FtpPass);
+    load(edtFtpFile, FFtpPasswdFile, list.FtpPasswdFile);
+    cbxFTPPassSave->setChecked(list.FtpStorePass);
+    cbxFTPPassiveMode->setChecked(list.FtpPassiveMode);
+    if (list.ExportToFile)
+        rbnToFile->setChecked(true);
+    else
+        rbnToFTP->setChecked(true);
+    lblProgress->clear();
+    UpdateControls();
+}
+
+void TfrmExportUser::SaveSettings() {
+    TUserList& list = *UserList;
+    list.PassFile = FPassFile.Read(edtFile->text());
+    list.PassType = GetPassType();
+    list.FtpHost = FFtpHost.Read(edtFtpHost->text());
+    list.FtpUser = FFtpUser.Read(edtFtpLogin->text());
+    list.FtpPass = cbxFTPPassSave->isChecked() ? FFtpPass.Read(edtFtpPassword->text())
+                                               : std::string();
+    list.FtpPasswdFile = FFtpPasswdFile.Read(edtFtpFile->text());
+    list.FtpStorePass = cbxFTPPassSave->isChecked();
+    list.FtpPassiveMode = cbxFTPPassiveMode->isChecked();
+    list.ExportToFile = rbnToFile->isChecked();
+}
+
+TPasswordsType TfrmExportUser::GetPassType() const {
+    return cbxFormat->currentIndex() == 0 ? ptMD5 : ptPlainText;
+}
+
+void TfrmExportUser::UpdateControls() {
+    const bool toFile = rbnToFile->isChecked();
+    bool canExport = toFile ? !edtFile->text().isEmpty()
+                            : !edtFtpHost->text().isEmpty() && !edtFtpLogin->text().isEmpty() &&
+                                  !edtFtpFile->text().isEmpty();
+    if (Busy) canExport = false;
+    btnExport->setEnabled(canExport);
+    btnExport->setDefault(canExport);
+    edtFile->setEnabled(toFile);
+    btnBrowse->setEnabled(toFile);
+    for (QWidget* w : std::initializer_list<QWidget*>{edtFtpHost, edtFtpLogin, edtFtpPassword,
+                                                      edtFtpFile, cbxFTPPassiveMode,
+                                                      cbxFTPPassSave})
+        w->setEnabled(!toFile);
+}
+
+void TfrmExportUser::rbnToFileClick() { UpdateControls(); }
+
+void TfrmExportUser::FormActivate() {
+    if (rbnToFTP->isChecked() && !cbxFTPPassSave->isChecked()) edtFtpPassword->setFocus();
+}
+
+bool TfrmExportUser::event(QEvent* event) {
+    const bool result = QDialog::event(event);
+    // The first activation after the dialog is shown (switching between programs later does
+    // not move the focus).
+    if (event->type() == QEvent::WindowActivate && !FActivated) {
+        FActivated = true;
+        FormActivate();
+    } else if (event->type() == QEvent::Hide) {
+        FActivated = false;
+    }
+    return result;
+}
+
+void TfrmExportUser::btnBrowseClick() {
+    QFileDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("SaveDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(QStringLiteral("All Files (*)"));
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false); // ask before overwriting
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    dialog.setSizeGripEnabled(true);
+    const QString typed = edtFile->text();
+    if (!typed.trimmed().isEmpty()) {
+        // As typed, blanks included.
+        const QFileInfo info(typed);
+        if (!info.path().isEmpty() && info.path() != QStringLiteral("."))
+            dialog.setDirectory(info.path());
+        dialog.selectFile(typed);
+    } else {
+        const QString folder = GetPersonalFolder();
+        if (!folder.isEmpty()) dialog.setDirectory(folder);
+        dialog.selectFile(QStringLiteral("htpasswd"));
+    }
+    if (RunModal(dialog) != QDialog::Accepted) return;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty() || files.front().isEmpty()) return;
+    edtFile->setText(QDir::toNativeSeparators(files.front())); // runs UpdateControls
+}
+
+void TfrmExportUser::BeginExport() {
+    SaveSettings();
+    ErrorShown = false;
+    Busy = true;
+    CancelRequested = false;
+    if (!FCursorSet) {
+        QApplication::setOverrideCursor(Qt::BusyCursor); // arrow with the busy sign
+        FCursorSet = true;
+    }
+    pbrProgress->setRange(0, 100);
+    pbrProgress->setValue(0);
+    pbrProgress->show();
+    UpdateControls();
+}
+
+void TfrmExportUser::EndExport() {
+    if (FCursorSet) {
+        QApplication::restoreOverrideCursor();
+        FCursorSet = false;
+    }
+    Busy = false;
+    lblProgress->clear();
+    pbrProgress->hide();
+    UpdateControls();
+}
+
+void TfrmExportUser::ShowProgress(const QString& text) {
+    lblProgress->setText(text);
+    if (const std::optional<int> percent = PercentOfStatus(text)) {
+        pbrProgress->setRange(0, 100);
+        pbrProgress->setValue(*percent);
+    } else {
+        pbrProgress->setRange(0, 0); // connecting: no measure yet
+    }
+}
+
+std::string TfrmExportUser::FileName() const { return FPassFile.Read(edtFile->text()); }
+
+void TfrmExportUser::btnExportClick() {
+    // Enter on a disabled default button, or a second click while busy, starts nothing.
+    if (Busy || !btnExport->isEnabled() || UserList == nullptr) return;
+    FInExportClick = true;
+    Guarded(this, [this] {
+        BeginExport();
+        UserList->DisableExpired();
+        if (rbnToFile->isChecked())
+            ExportToFile();
+        else
+            ExportToFtp();
+    });
+    FInExportClick = false;
+    // A close asked for while the file was built is decided now that the handler is done.
+    if (FModalResult != kNoResult) CheckModalResult();
+}
+
+void TfrmExportUser::ExportToFile() {
+    TProgress progress(*this);
+    TPasswordFileOptions options;
+    options.Progress = &progress;
+    options.Random = Random;
+    options.Threads = HashThreads;
+    try {
+        CreatePasswordFile(FileName(), *UserList, GetPassType(), options);
+    } catch (...) {
+        EndExport(); // idle again before the error is shown; the dialog stays open
+        throw;
+    }
+    // Written, or aborted while building: either way the dialog closes.
+    SetModalResult(QDialog::Accepted);
+    EndExport();
+}
+
+void TfrmExportUser::ExportToFtp() {
+    try {
+        TempFile = GetTempFile("kxv");
+        TProgress progress(*this);
+        TPasswordFileOptions options;
+        options.Progress = &progress;
+        options.Random = Random;
+        options.Threads = HashThreads;
+        CreatePasswordFile(TempFile, *UserList, GetPassType(), options);
+        if (CancelRequested) {
+            std::remove(TempFile.c_str());
+            TempFile.clear();
+            EndExport();
+            return;
+        }
+        auto uploader = std::make_unique<TFtpUploader>(FDispatcher);
+        uploader->OnTerminate = [this] { UploadDone(); };
+        uploader->OnStatus = [this](const std::string& text, bool isError) {
+            UploadStatus(text, isError);
+        };
+        uploader->Host = FFtpHost.Read(edtFtpHost->text());
+        uploader->User = FFtpUser.Read(edtFtpLogin->text());
+        uploader->Password = FFtpPass.Read(edtFtpPassword->text()); // typed, stored or not
+        uploader->Passive = cbxFTPPassiveMode->isChecked();
+        uploader->Timeout = FtpTimeout;
+        uploader->LocalFiles.push_back(TempFile);
+        uploader->RemoteFiles.push_back(FFtpPasswdFile.Read(edtFtpFile->text()));
+        // The temporary file goes when the worker ends, even when this dialog has gone.
+        uploader->DeleteWhenDone.push_back(TempFile);
+        FUploader = std::move(uploader);
+        FUploader->Start();
+    } catch (...) {
+        FUploader.reset(); // a worker that never started removes its DeleteWhenDone files
+        if (!TempFile.empty()) std::remove(TempFile.c_str());
+        TempFile.clear();
+        EndExport();
+        throw;
+    }
+}
+
+void TfrmExportUser::UploadStatus(const std::string& text, bool isError) {
+    if (isError) {
+        ErrorShown = true;
+        ShowMessageBox(this, QMessageBox::Warning, QStringLiteral("Warning"), BytesToText(text),
+                       QMessageBox::Ok);
+        FormActivate();
+    } else {
+        ShowProgress(BytesToText(text));
+    }
+}
+
+void TfrmExportUser::UploadDone() {
+    // The worker waits for this handler; it is destroyed once its thread has let go.
+    std::unique_ptr<TFtpUploader> finished = std::move(FUploader);
+    if (!TempFile.empty()) std::remove(TempFile.c_str()); // already gone normally
+    TempFile.clear();
+    if (!ErrorShown) SetModalResult(QDialog::Accepted);
+    EndExport();
+}
+
+bool TfrmExportUser::ConfirmAbort() {
+    if (!Busy) return true;
+    const QMessageBox::StandardButton answer =
+        ShowMessageBox(this, QMessageBox::Warning, QStringLiteral("Warning"),
+                       QStringLiteral("Export is not completed. Abort?"),
+                       QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer != QMessageBox::Yes) return false;
+    CancelRequested = true;
+    return true;
+}
+
+void TfrmExportUser::btnCancelClick() {
+    if (ConfirmAbort()) SetModalResult(QDialog::Rejected);
+}
+
+void TfrmExportUser::reject() { btnCancelClick(); }
+
+void TfrmExportUser::closeEvent(QCloseEvent* event) {
+    // The close box asks for Cancel; the close query decides once the handlers are done.
+    event->ignore();
+    SetModalResult(QDialog::Rejected);
+}
+
+void TfrmExportUser::SetModalResult(int result) {
+    FModalResult = result;
+    if (FInExportClick || FCheckQueued) return; // decided when the export handler returns
+    FCheckQueued = true;
+    QMetaObject::invokeMethod(this, &TfrmExportUser::CheckModalResult, Qt::QueuedConnection);
+}
+
+void TfrmExportUser::CheckModalResult() {
+    FCheckQueued = false;
+    if (FModalResult == kNoResult || FInExportClick) return;
+    const int result = FModalResult;
+    FModalResult = kNoResult; // a refused close leaves the dialog as it was
+    if (FormCloseQuery()) QDialog::done(result);
+}
+
+void ShowExportDialog(TUserList& list, QWidget* owner) {
+    TfrmExportUser dialog(owner);
+    dialog.UserList = &list;
+    dialog.LoadSettings();
+    if (RunModal(dialog) == QDialog::Accepted) dialog.SaveSettings();
+}

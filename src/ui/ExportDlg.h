@@ -1,0 +1,134 @@
+#pragma once
+// The export dialog: shows and edits the export settings of the database, runs the expiry
+// sweep, has the password file built and writes it to a local file or hands it to the upload
+// worker, following its progress. A failed export leaves the dialog open for another try.
+
+#include "ByteText.h"
+#include "FtpUpload.h"
+#include "UserList.h"
+
+#include <QDialog>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+class IRandomSource;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QToolButton;
+
+// Runs the upload worker's calls on the thread of the application object (the interface
+// thread) and waits for them: a blocking queued call, served by whatever event loop runs there,
+// modal loops included.
+class TQtUiDispatcher final : public IUiDispatcher {
+public:
+    void RunAndWait(const std::function<void()>& task) override;
+};
+
+// The percentage at the end of a progress text ("... - 40% completed" gives 40), if any.
+std::optional<int> PercentOfStatus(const QString& text);
+
+class TfrmExportUser : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfrmExportUser(QWidget* parent = nullptr);
+    // A worker still uploading is detached: it finishes on its own and deletes the temporary
+    // file, and nothing of it reaches this dialog any more.
+    ~TfrmExportUser() override;
+
+    TUserList* UserList = nullptr;  // the database being exported, not owned
+    bool CancelRequested = false;   // the user confirmed "Abort?" during the current export
+    bool Busy = false;              // an export is in progress
+    std::string TempFile;           // the local temporary file of the current FTP export
+    bool ErrorShown = false;        // the worker reported an error during the current export
+
+    // The running upload worker of an FTP export, or none.
+    TFtpUploader* Uploader() const { return FUploader.get(); }
+
+    // Knobs for tests and tools; the program leaves them alone.
+    unsigned HashThreads = 0;            // hashing workers; 0: one per processor
+    IRandomSource* Random = nullptr;     // salts; none: the secure generator
+    std::uint32_t FtpTimeout = 0;        // the FTP client's time-out in ms; 0: its default
+
+    void LoadSettings();
+    void SaveSettings();
+    void UpdateControls();
+    TPasswordsType GetPassType() const;
+
+    void BeginExport();
+    void EndExport();
+    void ExportToFtp();
+    void UploadStatus(const std::string& text, bool isError);
+    void UploadDone();
+    // True when the dialog may be left; asks "Export is not completed. Abort?" while busy.
+    bool ConfirmAbort();
+    bool FormCloseQuery() { return ConfirmAbort(); }
+    // Puts the keyboard focus into the FTP password box when FTP is chosen and the password
+    // is not stored.
+    void FormActivate();
+
+    // The result the dialog closes with once the running handler has returned and the close
+    // query agrees (QDialog::Accepted or Rejected).
+    void SetModalResult(int result);
+
+public slots:
+    void rbnToFileClick();
+    void btnBrowseClick();
+    void btnExportClick();
+    void btnCancelClick();
+
+protected:
+    void reject() override;  // Escape: as the Cancel button
+    void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    class TProgress;
+
+    void BuildControls();
+    void ShowProgress(const QString& text);
+    void CheckModalResult();
+    std::string FileName() const;
+    void ExportToFile();
+
+    std::unique_ptr<TFtpUploader> FUploader;
+    std::shared_ptr<IUiDispatcher> FDispatcher;
+    static constexpr int kNoResult = -1;
+    int FModalResult = kNoResult;
+    bool FCheckQueued = false;
+    bool FInExportClick = false;
+    bool FCursorSet = false;
+    bool FActivated = false;
+
+    // The texts the database gave each box, so an untouched box writes back the same bytes.
+    TByteField FPassFile, FFtpHost, FFtpUser, FFtpPass, FFtpPasswdFile;
+
+    QComboBox* cbxFormat = nullptr;
+    QLabel* lblPlainTextNote = nullptr;
+    QRadioButton* rbnToFile = nullptr;
+    QLineEdit* edtFile = nullptr;
+    QToolButton* btnBrowse = nullptr;
+    QRadioButton* rbnToFTP = nullptr;
+    QLineEdit* edtFtpHost = nullptr;
+    QCheckBox* cbxFTPPassiveMode = nullptr;
+    QLineEdit* edtFtpLogin = nullptr;
+    QLineEdit* edtFtpPassword = nullptr;
+    QCheckBox* cbxFTPPassSave = nullptr;
+    QLineEdit* edtFtpFile = nullptr;
+    QLabel* lblProgress = nullptr;
+    QProgressBar* pbrProgress = nullptr;
+    QPushButton* btnExport = nullptr;
+    QPushButton* btnCancel = nullptr;
+};
+
+// The Export command's dialog: fills it from the list's settings, shows it modally over the
+// owner, stores the settings when it closes with OK and destroys it in every case. The caller
+// compares the list's fingerprint to tell whether the database changed.
+void ShowExportDialog(TUserList& list, QWidget* owner);

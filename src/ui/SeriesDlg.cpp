@@ -1,0 +1,345 @@
+#include "SeriesDlg.h"
+
+#include "ByteText.h"
+#include "DataLib.h"
+#include "EditLib.h"
+#include "ModalRunner.h"
+#include "Random.h"
+#include "ShellLib.h"
+#include "UiPrompts.h"
+#include "UserList.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QClipboard>
+#include <QDir>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <utility>
+
+TRadioGroup::TRadioGroup(const QString& title, const QStringList& items, QWidget* parent)
+    : QGroupBox(title, parent), FButtons(new QButtonGroup(this)) {
+    auto* layout = new QVBoxLayout(this);
+    for (int i = 0; i < items.size(); ++i) {
+        auto* radio = new QRadioButton(items[i], this);
+        FButtons->addButton(radio, i);
+        layout->addWidget(radio);
+    }
+}
+
+int TRadioGroup::ItemIndex() const { return FButtons->checkedId(); }
+
+void TRadioGroup::SetItemIndex(int index) {
+    if (QAbstractButton* button = FButtons->button(index)) {
+        button->setChecked(true);
+    } else if (QAbstractButton* checked = FButtons->checkedButton()) {
+        FButtons->setExclusive(false); // an exclusive group cannot be emptied otherwise
+        checked->setChecked(false);
+        FButtons->setExclusive(true);
+    }
+}
+
+namespace {
+
+TNaturalEdit* NewNumberBox(QWidget* parent, const char* name, int min, int max, int digits,
+                           int value) {
+    auto* edit = new TNaturalEdit(parent);
+    edit->setObjectName(QLatin1String(name));
+    edit->SetMinValue(min);
+    edit->SetMaxValue(max);
+    edit->SetMaxLength(digits);
+    edit->SetValue(value);
+    return edit;
+}
+
+QStringList CaseItems() {
+    return {QStringLiteral("Random"), QStringLiteral("Upper"), QStringLiteral("Lower")};
+}
+
+QStringList CharsItems() {
+    return {QStringLiteral("Random"), QStringLiteral("Letter"), QStringLiteral("Numeral")};
+}
+
+TRadioGroup* NewRadioGroup(QWidget* parent, const char* name, const char* title,
+                           const QStringList& items, int index) {
+    auto* group = new TRadioGroup(QLatin1String(title), items, parent);
+    group->setObjectName(QLatin1String(name));
+    const QList<QAbstractButton*> buttons = group->Buttons()->buttons();
+    for (int i = 0; i < buttons.size(); ++i)
+        buttons[i]->setObjectName(QLatin1String(name) + QString::number(i));
+    group->SetItemIndex(index);
+    return group;
+}
+
+// A radio group's position as the core's enumerations; no selection counts as random.
+TCaseType CaseOf(const TRadioGroup& group) {
+    const int index = group.ItemIndex();
+    return index == caUpper || index == caLower ? static_cast<TCaseType>(index) : caRandom;
+}
+
+TCharsType CharsOf(const TRadioGroup& group) {
+    const int index = group.ItemIndex();
+    return index == ctLetter || index == ctNumeral ? static_cast<TCharsType>(index) : ctRandom;
+}
+
+// The series run's busy cursor; the warning waits until the normal cursor is back.
+class TSeriesFeedback final : public ISeriesFeedback {
+public:
+    void BeginBusy() override {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        FBusy = true;
+    }
+    void EndBusy() override {
+        if (FBusy) QApplication::restoreOverrideCursor();
+        FBusy = false;
+    }
+    void Warning(const std::string& text) override { FWarning = text; }
+    ~TSeriesFeedback() override { EndBusy(); }
+    const std::string& WarningText() const { return FWarning; }
+
+private:
+    bool FBusy = false;
+    std::string FWarning;
+};
+
+} // namespace
+
+TfrmUserSeries::TfrmUserSeries(TUserList& list, QWidget* parent)
+    : QDialog(parent), Random(&SecureRandom()), FList(list) {
+    setObjectName(QStringLiteral("frmUserSeries"));
+    setWindowTitle(QStringLiteral("User Series"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    using O = TSeriesOptions;
+    edtUserCount = NewNumberBox(this, "edtUserCount", O::kMinUserCount, O::kMaxUserCount, 5,
+                                O::kDefaultUserCount);
+    edtLoginLength = NewNumberBox(this, "edtLoginLength", O::kMinLength, O::kMaxLength, 2,
+                                  O::kDefaultLoginLength);
+    edtPasswordLength = NewNumberBox(this, "edtPasswordLength", O::kMinLength, O::kMaxLength, 2,
+                                     O::kDefaultPasswordLength);
+    rgpLoginCase = NewRadioGroup(this, "rgpLoginCase", " Case ", CaseItems(), caLower);
+    rgpLoginChars = NewRadioGroup(this, "rgpLoginChars", " Chars type ", CharsItems(), ctLetter);
+    rgpPasswordCase = NewRadioGroup(this, "rgpPasswordCase", " Case ", CaseItems(), caRandom);
+    rgpPasswordChars =
+        NewRadioGroup(this, "rgpPasswordChars", " Chars type ", CharsItems(), ctRandom);
+
+    edtTestLogin = new QLineEdit(this);
+    edtTestLogin->setObjectName(QStringLiteral("edtTestLogin"));
+    edtTestPassword = new QLineEdit(this);
+    edtTestPassword->setObjectName(QStringLiteral("edtTestPassword"));
+    btnTest = new QToolButton(this);
+    btnTest->setObjectName(QStringLiteral("btnTest"));
+    btnTest->setText(QStringLiteral("Test"));
+    btnTest->setAutoRaise(true); // flat
+    btnTest->setFocusPolicy(Qt::NoFocus);
+
+    btnOK = new QPushButton(QStringLiteral("OK"), this);
+    btnOK->setObjectName(QStringLiteral("btnOK"));
+    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    for (QPushButton* button : {btnOK, btnCancel}) {
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setAutoDefault(false);
+    }
+    btnOK->setEnabled(true);
+    btnOK->setDefault(true);
+
+    // Layout: the count, the login and password groups side by side, the test group, buttons.
+    auto* countRow = new QHBoxLayout;
+    auto* countLabel = new QLabel(QStringLiteral("User count"), this);
+    countLabel->setBuddy(edtUserCount);
+    countRow->addWidget(countLabel);
+    countRow->addWidget(edtUserCount);
+    countRow->addStretch(1);
+
+    const auto side = [this](const char* name, const char* title, TNaturalEdit* length,
+                             TRadioGroup* caseGroup, TRadioGroup* charsGroup) {
+        auto* group = new QGroupBox(QLatin1String(title), this);
+        group->setObjectName(QLatin1String(name));
+        auto* lengthRow = new QHBoxLayout;
+        auto* label = new QLabel(QStringLiteral("Length"), group);
+        label->setBuddy(length);
+        lengthRow->addWidget(label);
+        lengthRow->addWidget(length);
+        lengthRow->addStretch(1);
+        auto* radios = new QHBoxLayout;
+        radios->addWidget(caseGroup);
+        radios->addWidget(charsGroup);
+        auto* layout = new QVBoxLayout(group);
+        layout->addLayout(lengthRow);
+        layout->addLayout(radios);
+        return group;
+    };
+    auto* groups = new QHBoxLayout;
+    groups->addWidget(
+        side("grpLogin", " Login ", edtLoginLength, rgpLoginCase, rgpLoginChars));
+    groups->addWidget(side("grpPassword", " Password ", edtPasswordLength, rgpPasswordCase,
+                           rgpPasswordChars));
+
+    auto* test = new QGroupBox(QStringLiteral(" Test "), this);
+    test->setObjectName(QStringLiteral("grpTest"));
+    auto* testLayout = new QHBoxLayout(test);
+    testLayout->addWidget(new QLabel(QStringLiteral("Login"), test));
+    testLayout->addWidget(edtTestLogin, 1);
+    testLayout->addWidget(new QLabel(QStringLiteral("Password"), test));
+    testLayout->addWidget(edtTestPassword, 1);
+    testLayout->addWidget(btnTest);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(btnOK);
+    buttons->addWidget(btnCancel);
+
+    auto* main = new QVBoxLayout(this);
+    main->addLayout(countRow);
+    main->addLayout(groups);
+    main->addWidget(test);
+    main->addLayout(buttons);
+    main->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(btnTest, &QToolButton::clicked, this, &TfrmUserSeries::btnTestClick);
+    connect(btnOK, &QPushButton::clicked, this, &TfrmUserSeries::btnOKClick);
+    connect(btnCancel, &QPushButton::clicked, this, &TfrmUserSeries::btnCancelClick);
+
+    edtUserCount->setFocus();
+}
+
+TSeriesOptions TfrmUserSeries::Options() const {
+    TSeriesOptions options;
+    options.UserCount = edtUserCount->Value();
+    options.LoginLength = edtLoginLength->Value();
+    options.LoginCase = CaseOf(*rgpLoginCase);
+    options.LoginChars = CharsOf(*rgpLoginChars);
+    options.PasswordLength = edtPasswordLength->Value();
+    options.PasswordCase = CaseOf(*rgpPasswordCase);
+    options.PasswordChars = CharsOf(*rgpPasswordChars);
+    return options.Clamped();
+}
+
+void TfrmUserSeries::btnTestClick() {
+    Guarded(this, [this] {
+        const TSeriesOptions options = Options();
+        edtTestLogin->setText(BytesToText(GenerateLogin(options, *Random)));
+        edtTestPassword->setText(BytesToText(GeneratePassword(options, *Random)));
+    });
+}
+
+void TfrmUserSeries::CreateSeries(int count) {
+    TSeriesFeedback feedback;
+    FCreated = ::CreateSeries(FList, count, Options(), *Random, &feedback);
+    feedback.EndBusy();
+    if (!feedback.WarningText().empty()) {
+        ShowMessageBox(this, QMessageBox::Warning, QStringLiteral("Warning"),
+                       BytesToText(feedback.WarningText()), QMessageBox::Ok);
+    }
+}
+
+void TfrmUserSeries::btnOKClick() {
+    // A failure leaves the dialog open; the users added before it stay.
+    if (Guarded(this, [this] { CreateSeries(Options().UserCount); })) accept();
+}
+
+void TfrmUserSeries::btnCancelClick() { reject(); }
+
+bool ShowUserSeriesDialog(TUserList& list, QWidget* parent, std::vector<TSeriesUser>* created) {
+    TfrmUserSeries dialog(list, parent);
+    const bool ok = RunModal(dialog) == QDialog::Accepted;
+    if (ok && created != nullptr) *created = dialog.Created();
+    return ok;
+}
+
+std::string SeriesText(const std::vector<TSeriesUser>& users) {
+    std::string text;
+    for (const TSeriesUser& user : users) {
+        text += user.Login;
+        text += '\t';
+        text += user.Password;
+        text += '\n';
+    }
+    return text;
+}
+
+TfrmSeriesResult::TfrmSeriesResult(std::vector<TSeriesUser> users, QWidget* parent)
+    : QDialog(parent), FUsers(std::move(users)) {
+    setObjectName(QStringLiteral("frmSeriesResult"));
+    setWindowTitle(QStringLiteral("New Users"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    auto* intro = new QLabel(
+        QStringLiteral("%1 user(s) created. Hand out these logins and passwords; the database "
+                       "keeps the passwords too.")
+            .arg(FUsers.size()),
+        this);
+    intro->setObjectName(QStringLiteral("lblIntro"));
+    intro->setWordWrap(true);
+
+    memUsers = new QPlainTextEdit(this);
+    memUsers->setObjectName(QStringLiteral("memUsers"));
+    memUsers->setReadOnly(true);
+    memUsers->setLineWrapMode(QPlainTextEdit::NoWrap);
+    memUsers->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    memUsers->setPlainText(BytesToText(SeriesText(FUsers)));
+    memUsers->setMinimumSize(320, 220);
+
+    btnCopy = new QPushButton(QStringLiteral("Copy"), this);
+    btnCopy->setObjectName(QStringLiteral("btnCopy"));
+    btnSave = new QPushButton(QStringLiteral("Save As..."), this);
+    btnSave->setObjectName(QStringLiteral("btnSave"));
+    btnClose = new QPushButton(QStringLiteral("Close"), this);
+    btnClose->setObjectName(QStringLiteral("btnClose"));
+    btnClose->setDefault(true);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(btnCopy);
+    buttons->addWidget(btnSave);
+    buttons->addStretch(1);
+    buttons->addWidget(btnClose);
+    auto* main = new QVBoxLayout(this);
+    main->addWidget(intro);
+    main->addWidget(memUsers, 1);
+    main->addLayout(buttons);
+
+    connect(btnCopy, &QPushButton::clicked, this, &TfrmSeriesResult::btnCopyClick);
+    connect(btnSave, &QPushButton::clicked, this, &TfrmSeriesResult::btnSaveClick);
+    connect(btnClose, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void TfrmSeriesResult::SaveTo(const QString& fileName) const {
+    WriteFileAtomically(QFile::encodeName(fileName).toStdString(), SeriesText(FUsers), 0600);
+}
+
+void TfrmSeriesResult::btnCopyClick() {
+    QApplication::clipboard()->setText(BytesToText(SeriesText(FUsers)));
+}
+
+void TfrmSeriesResult::btnSaveClick() {
+    QFileDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("dlgSaveSeries"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters({QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)")});
+    dialog.setDefaultSuffix(QStringLiteral("txt"));
+    const QString folder = GetPersonalFolder();
+    if (!folder.isEmpty()) dialog.setDirectory(folder);
+    dialog.selectFile(QStringLiteral("new-users.txt"));
+    if (RunModal(dialog) != QDialog::Accepted) return;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty() || files.front().isEmpty()) return;
+    Guarded(this, [&] { SaveTo(files.front()); });
+}
+
+void ShowSeriesResult(const std::vector<TSeriesUser>& users, QWidget* parent) {
+    if (users.empty()) return;
+    TfrmSeriesResult view(users, parent);
+    RunModal(view);
+}

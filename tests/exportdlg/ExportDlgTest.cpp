@@ -1,0 +1,599 @@
+// The export dialog: its enabling and focus rules, the settings it keeps in the database, and
+// exports to a local file and to a loopback FTP server, with failures and aborts.
+
+#include "ExportDlg.h"
+#include "Support.h"
+
+#include "Random.h"
+#include "UserList.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace testsupport;
+
+namespace {
+
+template <typename T> T* Find(QWidget& parent, const char* name) {
+    T* child = parent.findChild<T*>(QLatin1String(name));
+    if (child == nullptr) ADD_FAILURE() << "no control named " << name;
+    return child;
+}
+
+std::string Str(const QString& text) { return text.toStdString(); }
+
+// The dialog's controls by name.
+struct TControls {
+    explicit TControls(TfrmExportUser& d)
+        : cbxFormat(Find<QComboBox>(d, "cbxFormat")), rbnToFile(Find<QRadioButton>(d, "rbnToFile")),
+          edtFile(Find<QLineEdit>(d, "edtFile")), btnBrowse(Find<QToolButton>(d, "btnBrowse")),
+          rbnToFTP(Find<QRadioButton>(d, "rbnToFTP")), edtFtpHost(Find<QLineEdit>(d, "edtFtpHost")),
+          cbxFTPPassiveMode(Find<QCheckBox>(d, "cbxFTPPassiveMode")),
+          edtFtpLogin(Find<QLineEdit>(d, "edtFtpLogin")),
+          edtFtpPassword(Find<QLineEdit>(d, "edtFtpPassword")),
+          cbxFTPPassSave(Find<QCheckBox>(d, "cbxFTPPassSave")),
+          edtFtpFile(Find<QLineEdit>(d, "edtFtpFile")), lblProgress(Find<QLabel>(d, "lblProgress")),
+          lblPlainTextNote(Find<QLabel>(d, "lblPlainTextNote")),
+          pbrProgress(Find<QProgressBar>(d, "pbrProgress")),
+          btnExport(Find<QPushButton>(d, "btnExport")), btnCancel(Find<QPushButton>(d, "btnCancel")) {}
+    QComboBox* cbxFormat;
+    QRadioButton* rbnToFile;
+    QLineEdit* edtFile;
+    QToolButton* btnBrowse;
+    QRadioButton* rbnToFTP;
+    QLineEdit* edtFtpHost;
+    QCheckBox* cbxFTPPassiveMode;
+    QLineEdit* edtFtpLogin;
+    QLineEdit* edtFtpPassword;
+    QCheckBox* cbxFTPPassSave;
+    QLineEdit* edtFtpFile;
+    QLabel* lblProgress;
+    QLabel* lblPlainTextNote;
+    QProgressBar* pbrProgress;
+    QPushButton* btnExport;
+    QPushButton* btnCancel;
+};
+
+// A dialog over a list, filled from its settings, as ShowExportDialog fills it.
+struct TDialogOn {
+    explicit TDialogOn(TUserList& list) : c(dialog) {
+        dialog.UserList = &list;
+        dialog.Random = &random;
+        dialog.LoadSettings();
+    }
+    TLcgRandom random{42};
+    TfrmExportUser dialog;
+    TControls c;
+};
+
+void AddUsers(TUserList& list, int count, const std::string& prefix = "user") {
+    for (int i = 0; i < count; ++i) list.Add(prefix + std::to_string(i), "pw" + std::to_string(i));
+}
+
+// Files whose names start with "kxv" in a folder.
+int TempFilesIn(const TTempDir& dir) {
+    int count = 0;
+    for (const std::string& name : dir.Entries()) count += name.rfind("kxv", 0) == 0 ? 1 : 0;
+    return count;
+}
+
+} // namespace
+
+TEST(ExportDialog, NewDatabaseShowsTheDefaultsWithExportDisabled) {
+    TUserList list;
+    TDialogOn t(list);
+    TControls& c = t.c;
+    EXPECT_EQ(t.dialog.windowTitle(), QStringLiteral("Export"));
+    EXPECT_EQ(c.cbxFormat->currentText(), QStringLiteral("MD5"));
+    EXPECT_EQ(c.cbxFormat->count(), 2);
+    EXPECT_EQ(c.cbxFormat->itemText(1), QStringLiteral("Plain text"));
+    EXPECT_TRUE(c.rbnToFile->isChecked());
+    EXPECT_TRUE(c.cbxFTPPassSave->isChecked());
+    EXPECT_TRUE(c.cbxFTPPassiveMode->isChecked());
+    for (QLineEdit* edit : {c.edtFile, c.edtFtpHost, c.edtFtpLogin, c.edtFtpPassword, c.edtFtpFile})
+        EXPECT_TRUE(edit->text().isEmpty()) << Str(edit->objectName());
+    EXPECT_FALSE(c.btnExport->isEnabled());
+    EXPECT_FALSE(c.btnExport->isDefault());
+    EXPECT_TRUE(c.edtFile->isEnabled());
+    EXPECT_TRUE(c.btnBrowse->isEnabled());
+    EXPECT_EQ(c.btnBrowse->focusPolicy(), Qt::NoFocus);
+    EXPECT_FALSE(c.edtFtpHost->isEnabled());
+    EXPECT_FALSE(c.cbxFTPPassSave->isEnabled());
+    EXPECT_TRUE(c.lblPlainTextNote->isHidden()) << "the note is only for plain text";
+}
+
+TEST(ExportDialog, EnablingRulesFollowTheTargetAndTheTexts) {
+    TUserList list;
+    TDialogOn t(list);
+    TControls& c = t.c;
+
+    QTest::keyClicks(c.edtFile, QStringLiteral(" "));
+    EXPECT_TRUE(c.btnExport->isEnabled()) << "a text of blanks counts as not empty";
+    EXPECT_TRUE(c.btnExport->isDefault());
+    c.edtFile->clear();
+    EXPECT_FALSE(c.btnExport->isEnabled());
+
+    QTest::mouseClick(c.rbnToFTP, Qt::LeftButton);
+    ASSERT_TRUE(c.rbnToFTP->isChecked());
+    EXPECT_FALSE(c.edtFile->isEnabled());
+    EXPECT_FALSE(c.btnBrowse->isEnabled());
+    for (QWidget* w : std::initializer_list<QWidget*>{c.edtFtpHost, c.edtFtpLogin, c.edtFtpPassword,
+                                                      c.edtFtpFile, c.cbxFTPPassiveMode,
+                                                      c.cbxFTPPassSave})
+        EXPECT_TRUE(w->isEnabled()) << Str(w->objectName());
+
+    c.edtFile->setText(QStringLiteral("/tmp/x"));
+    EXPECT_FALSE(c.btnExport->isEnabled()) << "the local file does not count for FTP";
+    QTest::keyClicks(c.edtFtpHost, QStringLiteral("ftp.example"));
+    QTest::keyClicks(c.edtFtpLogin, QStringLiteral("admin"));
+    EXPECT_FALSE(c.btnExport->isEnabled()) << "no remote file yet";
+    QTest::keyClicks(c.edtFtpFile, QStringLiteral(".htpasswd"));
+    EXPECT_TRUE(c.btnExport->isEnabled()) << "the password may be empty";
+    EXPECT_TRUE(c.btnExport->isDefault());
+    c.edtFtpLogin->clear();
+    EXPECT_FALSE(c.btnExport->isEnabled());
+    EXPECT_FALSE(c.btnExport->isDefault());
+    c.edtFtpLogin->setText(QStringLiteral("admin"));
+
+    t.dialog.Busy = true;
+    t.dialog.UpdateControls();
+    EXPECT_FALSE(c.btnExport->isEnabled()) << "busy disables Export whatever the texts";
+
+    t.dialog.Busy = false;
+    QTest::mouseClick(c.rbnToFile, Qt::LeftButton);
+    EXPECT_TRUE(c.btnExport->isEnabled()) << "back to the file target with its file name";
+
+    c.cbxFormat->setCurrentIndex(1);
+    EXPECT_FALSE(c.lblPlainTextNote->isHidden());
+    EXPECT_TRUE(c.lblPlainTextNote->text().contains(QStringLiteral("Apache")));
+    c.cbxFormat->setCurrentIndex(0);
+    EXPECT_TRUE(c.lblPlainTextNote->isHidden());
+}
+
+TEST(ExportDialog, FocusGoesToTheFtpPasswordOnlyWhenItWasNotStored) {
+    for (const bool stored : {false, true}) {
+        TUserList list;
+        list.ExportToFile = false;
+        list.FtpStorePass = stored;
+        TDialogOn t(list);
+        t.dialog.show();
+        QApplication::setActiveWindow(&t.dialog);
+        ASSERT_TRUE(WaitUntil([&] { return t.dialog.isActiveWindow(); }, 5000));
+        WaitUntil([] { return false; }, 50);
+        EXPECT_EQ(QApplication::focusWidget() == t.c.edtFtpPassword, !stored)
+            << "stored: " << stored;
+    }
+    // The file target never moves the focus to the password.
+    TUserList list;
+    list.FtpStorePass = false;
+    TDialogOn t(list);
+    t.c.edtFile->setFocus();
+    t.dialog.FormActivate();
+    EXPECT_NE(QApplication::focusWidget(), t.c.edtFtpPassword);
+}
+
+TEST(ExportDialog, TabOrderFollowsTheDialogDesign) {
+    TUserList list;
+    TDialogOn t(list);
+    TControls& c = t.c;
+    const std::vector<QWidget*> expected{c.cbxFormat,  c.edtFile,        c.btnCancel,
+                                         c.btnExport,  c.rbnToFile,      c.rbnToFTP,
+                                         c.edtFtpHost, c.edtFtpLogin,    c.edtFtpPassword,
+                                         c.edtFtpFile, c.cbxFTPPassSave, c.cbxFTPPassiveMode};
+    // The next control that Tab can reach (labels and rules are in the chain but take no focus).
+    const auto nextTabStop = [](QWidget* w) {
+        do w = w->nextInFocusChain();
+        while (!(w->focusPolicy() & Qt::TabFocus));
+        return w;
+    };
+    for (std::size_t i = 1; i < expected.size(); ++i)
+        EXPECT_EQ(nextTabStop(expected[i - 1]), expected[i])
+            << "after " << Str(expected[i - 1]->objectName());
+}
+
+TEST(ExportDialog, SettingsLoadAndStoreEveryField) {
+    TUserList list;
+    list.PassType = ptPlainText;
+    list.PassFile = "/srv/www/.htpasswd";
+    list.ExportToFile = false;
+    list.FtpHost = "ftp.example.org";
+    list.FtpUser = "webmaster";
+    list.FtpPass = "secret";
+    list.FtpPasswdFile = "/www/.htpasswd";
+    list.FtpStorePass = true;
+    list.FtpPassiveMode = false;
+    list.Add("carl", "x");
+    const uint32_t before = list.Fingerprint();
+
+    TDialogOn t(list);
+    TControls& c = t.c;
+    EXPECT_EQ(c.cbxFormat->currentIndex(), 1);
+    EXPECT_EQ(t.dialog.GetPassType(), ptPlainText);
+    EXPECT_EQ(Str(c.edtFile->text()), "/srv/www/.htpasswd");
+    EXPECT_TRUE(c.rbnToFTP->isChecked());
+    EXPECT_EQ(Str(c.edtFtpHost->text()), "ftp.example.org");
+    EXPECT_EQ(Str(c.edtFtpLogin->text()), "webmaster");
+    EXPECT_EQ(Str(c.edtFtpPassword->text()), "secret");
+    EXPECT_EQ(Str(c.edtFtpFile->text()), "/www/.htpasswd");
+    EXPECT_TRUE(c.cbxFTPPassSave->isChecked());
+    EXPECT_FALSE(c.cbxFTPPassiveMode->isChecked());
+    EXPECT_TRUE(c.lblProgress->text().isEmpty());
+
+    t.dialog.SaveSettings();
+    EXPECT_EQ(list.Fingerprint(), before) << "storing unchanged controls changes nothing";
+
+    c.cbxFormat->setCurrentIndex(0);
+    c.rbnToFile->setChecked(true);
+    c.edtFtpHost->setText(QStringLiteral("127.0.0.1"));
+    c.cbxFTPPassSave->setChecked(false);
+    c.cbxFTPPassiveMode->setChecked(true);
+    t.dialog.SaveSettings();
+    EXPECT_EQ(list.PassType, ptMD5);
+    EXPECT_TRUE(list.ExportToFile);
+    EXPECT_EQ(list.FtpHost, "127.0.0.1");
+    EXPECT_FALSE(list.FtpStorePass);
+    EXPECT_EQ(list.FtpPass, "") << "the password is stored only while Save? is ticked";
+    EXPECT_TRUE(list.FtpPassiveMode);
+
+    // The next opening shows an empty password.
+    TDialogOn again(list);
+    EXPECT_TRUE(again.c.edtFtpPassword->text().isEmpty());
+    EXPECT_FALSE(again.c.cbxFTPPassSave->isChecked());
+}
+
+TEST(ExportDialog, BytesThatAreNotUtf8SurviveAnUntouchedField) {
+    TUserList list;
+    list.FtpUser = "M\xfcller";   // Latin-1 bytes
+    list.PassFile = "/tmp/\xe9t\xe9";
+    TDialogOn t(list);
+    t.dialog.SaveSettings();
+    EXPECT_EQ(list.FtpUser, "M\xfcller");
+    EXPECT_EQ(list.PassFile, "/tmp/\xe9t\xe9");
+}
+
+TEST(ExportDialog, ShowExportDialogStoresTheSettingsOnlyOnOk) {
+    TUserList list;
+    TScriptedModals modals;
+    modals.OnDialog = [](QDialog& dialog) {
+        dialog.findChild<QLineEdit*>(QStringLiteral("edtFile"))->setText(QStringLiteral("/x"));
+        QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnCancel")),
+                          Qt::LeftButton);
+        WaitUntil([&] { return !dialog.isVisible(); }, 100);
+        return dialog.result();
+    };
+    ShowExportDialog(list, nullptr);
+    EXPECT_TRUE(modals.Boxes.empty()) << "Cancel while idle asks nothing";
+    EXPECT_EQ(list.PassFile, "") << "Cancel before any export leaves the database alone";
+
+    modals.OnDialog = [](QDialog& dialog) {
+        dialog.findChild<QLineEdit*>(QStringLiteral("edtFile"))->setText(QStringLiteral("/x"));
+        return int(QDialog::Accepted);
+    };
+    ShowExportDialog(list, nullptr);
+    EXPECT_EQ(list.PassFile, "/x");
+}
+
+TEST(ExportDialog, BrowseProposesHtpasswdAndFillsTheChosenName) {
+    TTempDir home;
+    TUserList list;
+    TDialogOn t(list);
+    TScriptedModals modals;
+    const std::string chosen = (home.Path() / "site.passwd").string();
+    modals.FileNames = {QString::fromStdString(chosen)};
+    t.c.edtFile->setText(QStringLiteral("   "));
+    QTest::mouseClick(t.c.btnBrowse, Qt::LeftButton);
+    ASSERT_EQ(modals.FileDialogSelections.size(), 1u);
+    ASSERT_FALSE(modals.FileDialogSelections[0].isEmpty());
+    EXPECT_TRUE(modals.FileDialogSelections[0].front().endsWith(QStringLiteral("/htpasswd")))
+        << Str(modals.FileDialogSelections[0].front());
+    EXPECT_EQ(Str(t.c.edtFile->text()), chosen);
+    EXPECT_TRUE(t.c.btnExport->isEnabled());
+
+    // With a name typed the dialog starts from it; cancelling changes nothing.
+    QTest::mouseClick(t.c.btnBrowse, Qt::LeftButton);
+    ASSERT_EQ(modals.FileDialogSelections.size(), 2u);
+    EXPECT_EQ(Str(modals.FileDialogSelections[1].value(0)), chosen);
+    EXPECT_EQ(Str(modals.FileDialogDirectories[1]), home.Path().string());
+    EXPECT_EQ(Str(t.c.edtFile->text()), chosen);
+}
+
+TEST(ExportDialog, LocalExportWritesTheFileSweepsAndCloses) {
+    TTempDir dir;
+    const fs::path target = dir.Path() / "htpasswd";
+    TUserList list;
+    list.Add("carl", "");
+    list.Add("Bob", "b").Disable = true;
+    list.Add("alice", "a1");
+    TUserProp& expired = list.Add("zed", "z");
+    expired.Expire = true;
+    expired.ExpireDate = 1.0; // long past
+    list.PassType = ptPlainText;
+    list.PassFile = target.string();
+
+    TDialogOn t(list);
+    t.dialog.show();
+    QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }, 5000));
+    EXPECT_EQ(t.dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(ReadAll(target), "alice:a1\r\ncarl:\r\n");
+    EXPECT_TRUE(list.Users(3).Disable) << "the sweep disabled the expired user";
+    EXPECT_FALSE(t.dialog.Busy);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the busy pointer is gone";
+
+    // MD5: one "$apr1$" line per enabled user.
+    list.PassType = ptMD5;
+    TDialogOn md5(list);
+    md5.dialog.show();
+    QTest::mouseClick(md5.c.btnExport, Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !md5.dialog.isVisible(); }, 5000));
+    const std::string text = ReadAll(target);
+    EXPECT_EQ(text.rfind("alice:$apr1$", 0), 0u) << text;
+    EXPECT_NE(text.find("\r\ncarl:$apr1$"), std::string::npos) << text;
+}
+
+TEST(ExportDialog, FileThatCannotBeCreatedShowsTheErrorAndStaysOpen) {
+    TTempDir dir;
+    const std::string target = (dir.Path() / "missing" / "htpasswd").string();
+    TUserList list;
+    list.Add("carl", "c");
+    list.PassFile = target;
+    TDialogOn t(list);
+    t.dialog.show();
+    TScriptedModals modals;
+    QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
+    WaitUntil([] { return false; }, 100);
+    ASSERT_EQ(modals.Boxes.size(), 1u);
+    EXPECT_EQ(Str(modals.Boxes[0].Title), "Quorvane");
+    EXPECT_EQ(Str(modals.Boxes[0].Text), "Cannot create file " + target + ".");
+    EXPECT_TRUE(t.dialog.isVisible()) << "the dialog stays open for another try";
+    EXPECT_FALSE(t.dialog.Busy);
+    EXPECT_TRUE(t.c.btnExport->isEnabled());
+    EXPECT_TRUE(t.c.lblProgress->text().isEmpty());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_FALSE(fs::exists(target));
+}
+
+TEST(ExportDialog, AbortWhileBuildingWritesNothing) {
+    TTempDir dir;
+    const fs::path target = dir.Path() / "htpasswd";
+    WriteAll(target, "old content\r\n");
+    TUserList list;
+    AddUsers(list, 350);
+    list.PassType = ptPlainText;
+    list.PassFile = target.string();
+    TDialogOn t(list);
+    t.dialog.show();
+    TScriptedModals modals;
+    modals.Buttons = {QMessageBox::Yes};
+    std::vector<QString> progressSeen;
+    // Cancel is clicked while the file is being built (at its first progress point).
+    QTimer::singleShot(0, &t.dialog, [&] {
+        progressSeen.push_back(t.c.lblProgress->text());
+        EXPECT_TRUE(t.dialog.Busy);
+        EXPECT_FALSE(t.c.btnExport->isEnabled());
+        QTest::mouseClick(t.c.btnCancel, Qt::LeftButton);
+    });
+    QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }, 5000));
+    ASSERT_EQ(modals.Boxes.size(), 1u) << "one question while building";
+    EXPECT_EQ(Str(modals.Boxes[0].Title), "Warning");
+    EXPECT_EQ(Str(modals.Boxes[0].Text), "Export is not completed. Abort?");
+    ASSERT_EQ(progressSeen.size(), 1u);
+    EXPECT_EQ(Str(progressSeen[0]), "Creating passwords file - 0% completed");
+    EXPECT_EQ(ReadAll(target), "old content\r\n") << "the target is untouched";
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"htpasswd"}) << "no temporary left";
+}
+
+TEST(ExportDialog, NoAtTheAbortQuestionLetsTheExportFinish) {
+    TTempDir dir;
+    const fs::path target = dir.Path() / "htpasswd";
+    TUserList list;
+    AddUsers(list, 150);
+    list.PassType = ptPlainText;
+    list.PassFile = target.string();
+    TDialogOn t(list);
+    t.dialog.show();
+    TScriptedModals modals;
+    modals.Buttons = {QMessageBox::No};
+    QTimer::singleShot(0, &t.dialog,
+                       [&] { QTest::mouseClick(t.c.btnCancel, Qt::LeftButton); });
+    QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }, 5000));
+    EXPECT_EQ(modals.Boxes.size(), 1u);
+    EXPECT_EQ(t.dialog.result(), QDialog::Accepted);
+    const std::string written = ReadAll(target);
+    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 150);
+}
+
+TEST(StatusPercent, ReadsTheTrailingPercentage) {
+    EXPECT_EQ(PercentOfStatus(QStringLiteral("Creating passwords file - 40% completed")), 40);
+    EXPECT_EQ(PercentOfStatus(QStringLiteral("Uploading /a b - 100% completed")), 100);
+    EXPECT_EQ(PercentOfStatus(QStringLiteral("Connecting to host...")), std::nullopt);
+    EXPECT_EQ(PercentOfStatus(QStringLiteral("Uploading 5% completed.txt")), std::nullopt);
+    EXPECT_EQ(PercentOfStatus(QStringLiteral("x - 250% completed")), std::nullopt);
+}
+
+// --- FTP exports against a loopback server ---
+
+namespace {
+
+void FillFtp(TUserList& list, const std::string& host, const std::string& password,
+             const std::string& remote = "htpasswd") {
+    list.ExportToFile = false;
+    list.FtpHost = host;
+    list.FtpUser = TFtpServer::kUser;
+    list.FtpPass = password;
+    list.FtpPasswdFile = remote;
+    list.FtpPassiveMode = true;
+}
+
+} // namespace
+
+TEST(ExportDialogFtp, UploadArrivesTempFileGoesDialogCloses) {
+    TScopedTmpDir tmp;
+    TFtpServer server;
+    TUserList list;
+    list.Add("carl", "c");
+    list.Add("alice", "a 1");
+    list.PassType = ptPlainText;
+    FillFtp(list, server.Host(), TFtpServer::kPassword);
+    TDialogOn t(list);
+    t.dialog.show();
+    QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
+    EXPECT_TRUE(t.dialog.Busy);
+    EXPECT_NE(t.dialog.Uploader(), nullptr);
+    EXPECT_FALSE(t.c.btnExport->isEnabled());
+    EXPECT_EQ(TempFilesIn(tmp.Dir()), 1) << "the file waits for the upload";
+    ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }));
+    EXPECT_EQ(t.dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(t.dialog.Uploader(), nullptr);
+    EXPECT_FALSE(t.dialog.Busy);
+    // ASCII transfer: the server stores its own line ends.
+    const std::string uploaded = ReadAll(server.Root() / "htpasswd");
+    EXPECT_TRUE(uploaded == "alice:a 1\ncarl:c\n" || uploaded == "alice:a 1\r\ncarl:c\r\n")
+        << uploaded;
+    EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
+    EXPECT_EQ(TempFilesIn(tmp.Dir()), 0) << "the temporary file is deleted";
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST(ExportDialogFtp, TemporaryFileIsPrivate) {
+    TScopedTmpDir tmp;
+    TSilentServer silent;
+    TUserList list;
+    list.Add("carl", "c");
+    FillFtp(list, silent.Host(), "x");
+    TDialogOn t(list);
+    t.dialog.FtpTimeout = 1500;
+    t.dialog.show();
+    TScriptedModals modals;
+    QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
+    ASSERT_FALSE(t.dialog.TempFile.empty());
+    struct stat info {};
+    ASSERT_EQ(::stat(t.dialog.TempFile.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_TRUE(WaitUntil([&] { return !t.dialog.Busy; }));
+}
+
+TEST(ExportDialogFtp, ErrorShowsWarningAndLeavesTheDialogReady) {
+    TScopedTmpDir tmp;
+    TFtpServer server;
+    TUserList list;
+    list.Add("carl", "c");
+    FillFtp(list, server.Host(), "wrong password");
+    TDialogOn t(list);
+    t.dialog.show();
+    TScriptedModals modals;
+    QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !t.dialog.Busy; }));
+    WaitUntil([] { return false; }, 100);
+    EXPECT_TRUE(t.dialog.isVisible());
+    ASSERT_EQ(modals.Boxes.size(), 1u);
+    EXPECT_EQ(Str(modals.Boxes[0].Title), "Warning");
+    EXPECT_EQ(modals.Boxes[0].Icon, QMessageBox::Warning);
+    EXPECT_FALSE(modals.Boxes[0].Text.isEmpty());
+    EXPECT_TRUE(t.dialog.ErrorShown);
+    EXPECT_TRUE(t.c.btnExport->isEnabled()) << "Export is enabled again";
+    EXPECT_TRUE(t.c.lblProgress->text().isEmpty());
+    EXPECT_EQ(Str(t.c.edtFtpHost->text()), server.Host()) << "fields intact";
+    EXPECT_EQ(TempFilesIn(tmp.Dir()), 0);
+    EXPECT_FALSE(fs::exists(server.Root() / "htpasswd"));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    // Another try with the right password goes through from the same dialog.
+    t.c.edtFtpPassword->setText(QString::fromLatin1(TFtpServer::kPassword));
+    QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }));
+    EXPECT_EQ(t.dialog.result(), QDialog::Accepted);
+    EXPECT_TRUE(fs::exists(server.Root() / "htpasswd"));
+}
+
+TEST(ExportDialogFtp, AbortWhileBuildingStartsNoUpload) {
+    TScopedTmpDir tmp;
+    TFtpServer server;
+    TUserList list;
+    AddUsers(list, 250);
+    list.PassType = ptPlainText;
+    FillFtp(list, server.Host(), TFtpServer::kPassword);
+    TDialogOn t(list);
+    t.dialog.show();
+    TScriptedModals modals;
+    modals.Buttons = {QMessageBox::Yes};
+    QTimer::singleShot(0, &t.dialog,
+                       [&] { QTest::mouseClick(t.c.btnCancel, Qt::LeftButton); });
+    QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
+    EXPECT_EQ(t.dialog.Uploader(), nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }, 5000));
+    EXPECT_EQ(t.dialog.result(), QDialog::Rejected);
+    EXPECT_EQ(modals.Boxes.size(), 1u);
+    EXPECT_EQ(TempFilesIn(tmp.Dir()), 0);
+    EXPECT_EQ(server.Commands(), "") << "nothing reached the server";
+}
+
+TEST(ExportDialogFtp, AbortDuringUploadClosesAndTheWorkerCleansUp) {
+    TScopedTmpDir tmp;
+    TSilentServer silent; // the upload hangs at the greeting until the time-out
+    TUserList list;
+    list.Add("carl", "c");
+    FillFtp(list, silent.Host(), "x");
+    {
+        TScriptedModals modals;
+        modals.Buttons = {QMessageBox::No, QMessageBox::Yes, QMessageBox::Yes};
+        auto dialog = std::make_unique<TDialogOn>(list);
+        dialog->dialog.FtpTimeout = 1500;
+        dialog->dialog.show();
+        QTest::mouseClick(dialog->c.btnExport, Qt::LeftButton);
+        ASSERT_NE(dialog->dialog.Uploader(), nullptr);
+        ASSERT_EQ(TempFilesIn(tmp.Dir()), 1);
+
+        // No keeps the dialog open and the upload running.
+        QTest::mouseClick(dialog->c.btnCancel, Qt::LeftButton);
+        WaitUntil([] { return false; }, 50);
+        EXPECT_TRUE(dialog->dialog.isVisible());
+        EXPECT_TRUE(dialog->dialog.Busy);
+        // Yes, and Yes again at the close query since the export is still in progress.
+        QTest::mouseClick(dialog->c.btnCancel, Qt::LeftButton);
+        ASSERT_TRUE(WaitUntil([&] { return !dialog->dialog.isVisible(); }, 5000));
+        EXPECT_EQ(dialog->dialog.result(), QDialog::Rejected);
+        ASSERT_EQ(modals.Boxes.size(), 3u);
+        for (const TSeenBox& box : modals.Boxes)
+            EXPECT_EQ(Str(box.Text), "Export is not completed. Abort?");
+        dialog.reset(); // the dialog goes while the worker still waits for the server
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    }
+    // The worker times out on its own; its error reaches nobody, the file still goes.
+    EXPECT_TRUE(WaitUntil([&] { return TempFilesIn(tmp.Dir()) == 0; }, 15000));
+}
+
+TEST(ExportDialogFtp, DialogGoneBeforeUploadEndsStillUploads) {
+    TScopedTmpDir tmp;
+    TFtpServer server;
+    TUserList list;
+    AddUsers(list, 20);
+    list.PassType = ptPlainText;
+    FillFtp(list, server.Host(), TFtpServer::kPassword);
+    {
+        TScriptedModals modals(QMessageBox::Yes);
+        TDialogOn t(list);
+        t.dialog.show();
+        QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
+        ASSERT_NE(t.dialog.Uploader(), nullptr);
+        // Closed at once through the window's close box, confirmed.
+        t.dialog.close();
+        ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }, 5000));
+    }
+    EXPECT_TRUE(WaitUntil([&] { return fs::exists(server.Root() / "htpasswd"); }));
+    EXPECT_TRUE(WaitUntil([&] { return TempFilesIn(tmp.Dir()) == 0; }));
+}

@@ -1,0 +1,194 @@
+// The "User Series" dialog: its defaults, Test, OK and Cancel, the short-series warning, and
+// the result view that hands out the new logins and passwords.
+
+#include "SeriesDlg.h"
+#include "Support.h"
+
+#include "EditLib.h"
+#include "Random.h"
+#include "UserList.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <sys/stat.h>
+
+using namespace testsupport;
+
+namespace {
+
+template <typename T> T* Find(QWidget& parent, const char* name) {
+    T* child = parent.findChild<T*>(QLatin1String(name));
+    if (child == nullptr) ADD_FAILURE() << "no control named " << name;
+    return child;
+}
+
+std::string Str(const QString& text) { return text.toStdString(); }
+
+std::string Upper(std::string text) {
+    for (char& ch : text)
+        if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
+    return text;
+}
+
+} // namespace
+
+TEST(SeriesDialog, StartsFromTheDefaults) {
+    TUserList list;
+    TfrmUserSeries dialog(list);
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("User Series"));
+    EXPECT_EQ(Find<TNaturalEdit>(dialog, "edtUserCount")->Value(), 10);
+    EXPECT_EQ(Find<TNaturalEdit>(dialog, "edtUserCount")->MaxValue(), 99999);
+    EXPECT_EQ(Find<TNaturalEdit>(dialog, "edtLoginLength")->Value(), 6);
+    EXPECT_EQ(Find<TNaturalEdit>(dialog, "edtLoginLength")->MinValue(), 4);
+    EXPECT_EQ(Find<TNaturalEdit>(dialog, "edtPasswordLength")->Value(), 10);
+    EXPECT_EQ(Find<TRadioGroup>(dialog, "rgpLoginCase")->ItemIndex(), caLower);
+    EXPECT_EQ(Find<TRadioGroup>(dialog, "rgpLoginChars")->ItemIndex(), ctLetter);
+    EXPECT_EQ(Find<TRadioGroup>(dialog, "rgpPasswordCase")->ItemIndex(), caRandom);
+    EXPECT_EQ(Find<TRadioGroup>(dialog, "rgpPasswordChars")->ItemIndex(), ctRandom);
+    auto* ok = Find<QPushButton>(dialog, "btnOK");
+    EXPECT_TRUE(ok->isEnabled());
+    EXPECT_TRUE(ok->isDefault());
+    EXPECT_EQ(ok->focusPolicy(), Qt::NoFocus);
+    EXPECT_EQ(Find<QToolButton>(dialog, "btnTest")->focusPolicy(), Qt::NoFocus);
+
+    const TSeriesOptions options = dialog.Options();
+    const TSeriesOptions defaults;
+    EXPECT_EQ(options.UserCount, defaults.UserCount);
+    EXPECT_EQ(options.LoginCase, defaults.LoginCase);
+    EXPECT_EQ(options.PasswordChars, defaults.PasswordChars);
+}
+
+TEST(SeriesDialog, ControlsMapToTheOptions) {
+    TUserList list;
+    TfrmUserSeries dialog(list);
+    Find<TNaturalEdit>(dialog, "edtLoginLength")->SetValue(2); // below the bound
+    Find<TRadioGroup>(dialog, "rgpLoginCase")->SetItemIndex(caUpper);
+    Find<TRadioGroup>(dialog, "rgpLoginChars")->SetItemIndex(-1); // no selection
+    Find<TRadioGroup>(dialog, "rgpPasswordChars")->SetItemIndex(ctNumeral);
+    const TSeriesOptions options = dialog.Options();
+    EXPECT_EQ(options.LoginLength, 4);
+    EXPECT_EQ(options.LoginCase, caUpper);
+    EXPECT_EQ(options.LoginChars, ctRandom) << "a group without selection counts as Random";
+    EXPECT_EQ(options.PasswordChars, ctNumeral);
+}
+
+TEST(SeriesDialog, TestShowsASampleAndAddsNothing) {
+    TUserList list;
+    list.Add("keep", "me");
+    const uint32_t before = list.Fingerprint();
+    TfrmUserSeries dialog(list);
+    TLcgRandom random(7);
+    dialog.Random = &random;
+    Find<TRadioGroup>(dialog, "rgpLoginCase")->SetItemIndex(caUpper);
+    QTest::mouseClick(Find<QToolButton>(dialog, "btnTest"), Qt::LeftButton);
+    const std::string login = Str(Find<QLineEdit>(dialog, "edtTestLogin")->text());
+    const std::string password = Str(Find<QLineEdit>(dialog, "edtTestPassword")->text());
+    ASSERT_EQ(login.size(), 6u);
+    EXPECT_EQ(password.size(), 10u);
+    EXPECT_EQ(login, Upper(login));
+    EXPECT_NE(std::string("AEIOUY").find(login[1]), std::string::npos) << login;
+    EXPECT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.Fingerprint(), before);
+}
+
+TEST(SeriesDialog, OkAddsTheSeriesAndCancelAddsNothing) {
+    TUserList list;
+    list.Add("taken", "x");
+    {
+        TScriptedModals modals;
+        modals.OnDialog = [](QDialog& dialog) {
+            QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnCancel")),
+                              Qt::LeftButton);
+            return dialog.result();
+        };
+        EXPECT_FALSE(ShowUserSeriesDialog(list));
+        EXPECT_EQ(list.Count(), 1);
+    }
+    TScriptedModals modals;
+    modals.OnDialog = [](QDialog& dialog) {
+        dialog.findChild<TNaturalEdit*>(QStringLiteral("edtUserCount"))->SetValue(25);
+        QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnOK")),
+                          Qt::LeftButton);
+        return dialog.result();
+    };
+    std::vector<TSeriesUser> created;
+    EXPECT_TRUE(ShowUserSeriesDialog(list, nullptr, &created));
+    EXPECT_TRUE(modals.Boxes.empty());
+    ASSERT_EQ(list.Count(), 26);
+    ASSERT_EQ(created.size(), 25u);
+    std::set<std::string> logins{"TAKEN"};
+    for (int i = 1; i < list.Count(); ++i) {
+        const TUserProp& user = list.Users(i);
+        EXPECT_EQ(user.Login, created[i - 1].Login);
+        EXPECT_EQ(user.Password, created[i - 1].Password);
+        EXPECT_EQ(user.Login.size(), 6u);
+        EXPECT_EQ(user.Password.size(), 10u);
+        EXPECT_TRUE(logins.insert(Upper(user.Login)).second) << "duplicate " << user.Login;
+    }
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the busy cursor is gone";
+}
+
+TEST(SeriesDialog, ExhaustedLoginSpaceWarnsAndStillClosesWithOk) {
+    TUserList list;
+    TScriptedModals modals;
+    modals.OnDialog = [](QDialog& dialog) {
+        dialog.findChild<TNaturalEdit*>(QStringLiteral("edtUserCount"))->SetValue(99999);
+        dialog.findChild<TNaturalEdit*>(QStringLiteral("edtLoginLength"))->SetValue(4);
+        dialog.findChild<TRadioGroup*>(QStringLiteral("rgpLoginChars"))->SetItemIndex(ctNumeral);
+        QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnOK")),
+                          Qt::LeftButton);
+        return dialog.result();
+    };
+    EXPECT_TRUE(ShowUserSeriesDialog(list));
+    ASSERT_EQ(modals.Boxes.size(), 1u);
+    EXPECT_EQ(Str(modals.Boxes[0].Title), "Warning");
+    EXPECT_EQ(Str(modals.Boxes[0].Text),
+              "Only " + std::to_string(list.Count()) +
+                  " users has been created. Increase the login length to create more.");
+    EXPECT_GT(list.Count(), 0);
+    EXPECT_LE(list.Count(), 6561);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "no busy cursor over the warning";
+}
+
+TEST(SeriesResult, ListsCopiesAndSavesTheNewUsers) {
+    const std::vector<TSeriesUser> users{{"bakuxo", "Q7eRt1uIo9"}, {"dafeme", "x y"}};
+    EXPECT_EQ(SeriesText(users), "bakuxo\tQ7eRt1uIo9\ndafeme\tx y\n");
+    EXPECT_EQ(SeriesText({}), "");
+
+    TfrmSeriesResult view(users);
+    EXPECT_EQ(Str(Find<QPlainTextEdit>(view, "memUsers")->toPlainText()),
+              "bakuxo\tQ7eRt1uIo9\ndafeme\tx y\n");
+    QTest::mouseClick(Find<QPushButton>(view, "btnCopy"), Qt::LeftButton);
+    EXPECT_EQ(Str(QApplication::clipboard()->text()), SeriesText(users));
+
+    TTempDir dir;
+    const fs::path file = dir.Path() / "new-users.txt";
+    {
+        TScriptedModals modals;
+        modals.FileNames = {QString::fromStdString(file.string())};
+        QTest::mouseClick(Find<QPushButton>(view, "btnSave"), Qt::LeftButton);
+        EXPECT_TRUE(modals.Boxes.empty());
+    }
+    EXPECT_EQ(ReadAll(file), SeriesText(users));
+    struct stat info {};
+    ASSERT_EQ(::stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u) << "the list holds clear passwords";
+
+    // A folder that does not exist: the error is shown, nothing is written.
+    TScriptedModals modals;
+    const fs::path bad = dir.Path() / "missing" / "x.txt";
+    modals.FileNames = {QString::fromStdString(bad.string())};
+    QTest::mouseClick(Find<QPushButton>(view, "btnSave"), Qt::LeftButton);
+    ASSERT_EQ(modals.Boxes.size(), 1u);
+    EXPECT_EQ(Str(modals.Boxes[0].Title), "Quorvane");
+    EXPECT_FALSE(fs::exists(bad));
+}
