@@ -3,6 +3,7 @@
 
 #include "Commands.h"
 #include "DateUtil.h"
+#include "FtpTestServer.h"
 #include "TestUtil.h"
 #include "UserList.h"
 #include "htpasswd.h"
@@ -273,6 +274,55 @@ TEST_F(CliTest, HashMatchesTheGivenSalt) {
     EXPECT_EQ(Cli({"hash", "--password-stdin"}, "secret\n").Out.size(), 38u);
     EXPECT_EQ(Cli({"hash", "--salt", "a$b", "x"}).Status, 2);
     EXPECT_EQ(Cli({"hash"}).Status, 2);
+}
+
+TEST_F(CliTest, ExportUploadsToTheDatabasesFtpServer) {
+    ftptest::TFtpServer server({}, true);
+    ASSERT_EQ(Cli({"create", Db}).Status, 0);
+    ASSERT_EQ(Cli({"add", Db, "alice", "--password", "a1"}).Status, 0);
+    ASSERT_EQ(Cli({"add", Db, "bob", "--password", "b2"}).Status, 0);
+    {
+        TUserList list;
+        list.LoadFromFile(Db);
+        list.ExportToFile = false;
+        list.FtpHost = server.Host();
+        list.FtpUser = ftptest::kUser;
+        list.FtpPass = ftptest::kPassword;
+        list.FtpPasswdFile = "site/.htpasswd";
+        list.PassType = ptPlainText;
+        list.SaveToFile(Db);
+    }
+    std::filesystem::create_directories(server.Root() / "site");
+    WriteWholeFile((server.Root() / "site" / ".htpasswd").string(), "old:content\r\n");
+
+    // The private temporary file of the upload must be gone afterwards.
+    const std::filesystem::path tmp = Dir.Path() / "tmp";
+    std::filesystem::create_directories(tmp);
+    const char* oldTmp = std::getenv("TMPDIR");
+    const std::string savedTmp = oldTmp ? oldTmp : "";
+    setenv("TMPDIR", tmp.c_str(), 1);
+    TResult r = Cli({"export", Db});
+    if (savedTmp.empty()) unsetenv("TMPDIR");
+    else setenv("TMPDIR", savedTmp.c_str(), 1);
+    EXPECT_TRUE(std::filesystem::is_empty(tmp));
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Err, "Connecting to " + server.Host() + "...\n"
+                     "Uploading site/.htpasswd - 0% completed\n"
+                     "Uploading site/.htpasswd - 100% completed\n")
+        << "the worker's status texts go to standard error";
+    // Uploaded in text mode: the server stores its own line ends.
+    const std::string uploaded = ReadWholeFile((server.Root() / "site" / ".htpasswd").string());
+    EXPECT_TRUE(uploaded == "alice:a1\nbob:b2\n" || uploaded == "alice:a1\r\nbob:b2\r\n")
+        << uploaded;
+    EXPECT_FALSE(std::filesystem::exists(server.Root() / "site" / ".htpasswd_safeupload"));
+
+    // A password that is not stored comes from standard input; a wrong one fails the export.
+    r = Cli({"export", Db, "--ftp-password-stdin"}, "wrong\n");
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Err.find("quorvane-cli: "), std::string::npos) << r.Err;
+    EXPECT_EQ(ReadWholeFile((server.Root() / "site" / ".htpasswd").string()), uploaded);
+    r = Cli({"export", Db, "--ftp-password-stdin"}, ftptest::kPassword + "\n");
+    EXPECT_EQ(r.Status, 0) << r.Err;
 }
 
 // The real binary: exit statuses and standard input.
