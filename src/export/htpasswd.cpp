@@ -1,5 +1,6 @@
 #include "htpasswd.h"
 
+#include "Md5Multi.h"
 #include "md5.h"
 
 #include <algorithm>
@@ -146,38 +147,6 @@ void Apr1CryptBatch(const std::vector<std::string_view>& passwords,
         throw std::invalid_argument("Apr1CryptBatch: one salt per password is needed");
     const size_t count = passwords.size();
     out.assign(count, std::string());
-    if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
-    const size_t workers = std::min<size_t>(threads, count);
-
-    std::atomic<size_t> next{0};
-    std::atomic<bool> failed{false};
-    std::exception_ptr error;
-    auto work = [&](std::exception_ptr& slot) {
-        try {
-            for (size_t i; !failed.load(std::memory_order_relaxed) &&
-                           (i = next.fetch_add(1, std::memory_order_relaxed)) < count;)
-                out[i] = Apr1CryptWithSalt(passwords[i], salts[i]);
-        } catch (...) {
-            slot = std::current_exception();
-            failed = true;
-        }
-    };
-
-    if (workers <= 1) {
-        work(error);
-    } else {
-        std::vector<std::exception_ptr> errors(workers);
-        std::vector<std::thread> pool;
-        pool.reserve(workers - 1);
-        try {
-            for (size_t w = 1; w < workers; ++w) pool.emplace_back(work, std::ref(errors[w]));
-        } catch (const std::system_error&) {
-            // Fewer threads than asked for: the ones that started and this one share the work.
-        }
-        work(errors[0]);
-        for (auto& t : pool) t.join();
-        for (auto& e : errors)
-            if (e && !error) error = e;
-    }
-    if (error) std::rethrow_exception(error);
+    // Users side by side in the lanes of the vector registers, on every worker.
+    Apr1CryptMultiParallel(passwords, salts, out, threads);
 }

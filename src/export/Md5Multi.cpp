@@ -1,0 +1,290 @@
+#include "Md5Multi.h"
+
+#include "Md5MultiLanes.h"
+#include "htpasswd.h"
+#include "md5.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <exception>
+#include <functional>
+#include <new>
+#include <numeric>
+#include <stdexcept>
+#include <string_view>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct TPathInfo {
+    TMd5Path Path;
+    const char* Name;
+};
+
+constexpr TPathInfo KPaths[] = {
+    {mpAuto, "auto"}, {mpScalar, "scalar"}, {mpGeneric, "generic"}, {mpAvx2, "avx2"}, {mpAvx512, "avx512"},
+};
+
+bool ProcessorHas(TMd5Path path) {
+    switch (path) {
+    case mpAuto:
+    case mpScalar:
+    case mpGeneric:
+        return true;
+#if defined(QUORVANE_MD5MULTI_X86)
+    case mpAvx2:
+        return __builtin_cpu_supports("avx2");
+    case mpAvx512:
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+               __builtin_cpu_supports("avx512bw");
+#else
+    case mpAvx2:
+    case mpAvx512:
+        return false;
+#endif
+    }
+    return false;
+}
+
+std::atomic<TMd5Path> GDefaultPath{mpAuto};
+
+TMd5Path Resolve(TMd5Path path) {
+    if (path == mpAuto) path = GDefaultPath.load(std::memory_order_relaxed);
+    if (path == mpAuto) path = Md5BestPath();
+    if (!ProcessorHas(path))
+        throw std::invalid_argument(std::string("the ") + Md5PathName(path) +
+                                    " MD5 path is not available on this processor");
+    return path;
+}
+
+bool RunRounds(TMd5Path path, const TApr1LaneJob& job) {
+    switch (path) {
+    case mpGeneric:
+        return Apr1RoundsGeneric(job);
+#if defined(QUORVANE_MD5MULTI_X86)
+    case mpAvx2:
+        return Apr1RoundsAvx2(job);
+    case mpAvx512:
+        return Apr1RoundsAvx512(job);
+#endif
+    default:
+        return Apr1RoundsScalar(job);
+    }
+}
+
+// The salt as every "$apr1$" verifier reads it: after an optional "$apr1$", up to the first "$",
+// at most 8 characters.
+std::string_view SaltOf(std::string_view salt) {
+    if (salt.starts_with(KApr1Magic)) salt.remove_prefix(KApr1Magic.size());
+    salt = salt.substr(0, std::min(salt.find('$'), salt.size()));
+    return salt.substr(0, 8);
+}
+
+using TDigest = uint8_t[16];
+
+// The digest that enters the thousand rounds: the main context over the password, the magic,
+// the salt, the alternate digest and the length bits.
+void InitialDigest(std::string_view password, std::string_view salt, uint8_t* out) {
+    const auto* pw = reinterpret_cast<const uint8_t*>(password.data());
+    const size_t len = password.size();
+    TMD5Context main;
+    MD5Init(main);
+    MD5Update(main, pw, len);
+    MD5Update(main, KApr1Magic.data(), KApr1Magic.size());
+    MD5Update(main, salt.data(), salt.size());
+
+    TMD5Context alternate;
+    MD5Init(alternate);
+    MD5Update(alternate, pw, len);
+    MD5Update(alternate, salt.data(), salt.size());
+    MD5Update(alternate, pw, len);
+    TMD5Digest f = MD5Final(alternate);
+    for (size_t p = len; p > 0; p -= std::min<size_t>(p, 16)) MD5Update(main, f.data(), std::min<size_t>(p, 16));
+    const uint8_t zero = 0;
+    for (size_t i = len; i != 0; i >>= 1) MD5Update(main, (i & 1) ? &zero : pw, 1);
+    f = MD5Final(main);
+    std::memcpy(out, f.data(), 16);
+    explicit_bzero(f.data(), f.size());
+}
+
+std::string Encode(std::string_view salt, const uint8_t* f) {
+    auto group = [&](int x, int y, int z) {
+        return static_cast<uint32_t>(f[x]) << 16 | static_cast<uint32_t>(f[y]) << 8 | f[z];
+    };
+    std::string result;
+    result.reserve(KApr1Length);
+    result += KApr1Magic;
+    result += salt;
+    result += '$';
+    result += To64(group(0, 6, 12), 4);
+    result += To64(group(1, 7, 13), 4);
+    result += To64(group(2, 8, 14), 4);
+    result += To64(group(3, 9, 15), 4);
+    result += To64(group(4, 10, 5), 4);
+    result += To64(f[11], 2);
+    return result;
+}
+
+// Hashes the users order[first, last) (indices into the spans) on the given path.
+void HashRange(std::span<const std::string_view> passwords, std::span<const std::string> salts,
+               std::span<std::string> results, const size_t* order, size_t count, TMd5Path path) {
+    if (count == 0) return;
+    std::vector<const uint8_t*> pw, salt;
+    std::vector<uint32_t> pwLen, saltLen;
+    std::vector<uint8_t*> digest;
+    std::vector<size_t> users;
+    std::vector<TDigest> digests(count);
+    pw.reserve(count);
+    salt.reserve(count);
+    pwLen.reserve(count);
+    saltLen.reserve(count);
+    digest.reserve(count);
+    users.reserve(count);
+    for (size_t k = 0; k < count; ++k) {
+        const size_t u = order[k];
+        const std::string_view s = SaltOf(salts[u]);
+        if (passwords[u].size() > KMaxLanePasswordLength) {
+            // Too long for the lanes: the one-user computation, whose result is the same.
+            results[u] = Apr1CryptWithSalt(passwords[u], s);
+            continue;
+        }
+        InitialDigest(passwords[u], s, digests[k]);
+        pw.push_back(reinterpret_cast<const uint8_t*>(passwords[u].data()));
+        pwLen.push_back(static_cast<uint32_t>(passwords[u].size()));
+        salt.push_back(reinterpret_cast<const uint8_t*>(s.data()));
+        saltLen.push_back(static_cast<uint32_t>(s.size()));
+        digest.push_back(digests[k]);
+        users.push_back(u);
+    }
+    const TApr1LaneJob job{pw.size(), pw.data(), pwLen.data(), salt.data(), saltLen.data(), digest.data()};
+    if (!RunRounds(path, job)) throw std::bad_alloc();
+    for (size_t k = 0; k < users.size(); ++k) results[users[k]] = Encode(SaltOf(salts[users[k]]), digest[k]);
+    explicit_bzero(digests.data(), digests.size() * sizeof(TDigest));
+}
+
+// Indices of the passwords, shortest first (stable), so that lanes of a group share lengths.
+std::vector<size_t> ByLength(std::span<const std::string_view> passwords) {
+    std::vector<size_t> order(passwords.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return passwords[a].size() < passwords[b].size(); });
+    return order;
+}
+
+void CheckSizes(size_t passwords, size_t salts, size_t results) {
+    if (salts != passwords || results != passwords)
+        throw std::invalid_argument("Apr1CryptMulti: one salt and one result per password are needed");
+}
+
+} // namespace
+
+const char* Md5PathName(TMd5Path path) {
+    for (const TPathInfo& info : KPaths)
+        if (info.Path == path) return info.Name;
+    return "unknown";
+}
+
+bool Md5PathFromName(const std::string& name, TMd5Path& path) {
+    for (const TPathInfo& info : KPaths)
+        if (name == info.Name) {
+            path = info.Path;
+            return true;
+        }
+    return false;
+}
+
+bool Md5PathAvailable(TMd5Path path) { return ProcessorHas(path); }
+
+TMd5Path Md5BestPath() {
+    static const TMd5Path best = [] {
+        if (ProcessorHas(mpAvx512)) return mpAvx512;
+        if (ProcessorHas(mpAvx2)) return mpAvx2;
+        return mpScalar;
+    }();
+    return best;
+}
+
+TMd5Path Md5DefaultPath() {
+    const TMd5Path path = GDefaultPath.load(std::memory_order_relaxed);
+    return path == mpAuto ? Md5BestPath() : path;
+}
+
+void SetMd5DefaultPath(TMd5Path path) {
+    if (!ProcessorHas(path))
+        throw std::invalid_argument(std::string("the ") + Md5PathName(path) +
+                                    " MD5 path is not available on this processor");
+    GDefaultPath.store(path, std::memory_order_relaxed);
+}
+
+size_t Md5PathLanes(TMd5Path path) {
+    switch (Resolve(path)) {
+    case mpGeneric:
+        return Apr1LanesGeneric();
+#if defined(QUORVANE_MD5MULTI_X86)
+    case mpAvx2:
+        return Apr1LanesAvx2();
+    case mpAvx512:
+        return Apr1LanesAvx512();
+#endif
+    default:
+        return Apr1LanesScalar();
+    }
+}
+
+void Apr1CryptMulti(std::span<const std::string_view> passwords, std::span<const std::string> salts,
+                    std::span<std::string> results, TMd5Path path) {
+    CheckSizes(passwords.size(), salts.size(), results.size());
+    const TMd5Path resolved = Resolve(path);
+    const std::vector<size_t> order = ByLength(passwords);
+    HashRange(passwords, salts, results, order.data(), order.size(), resolved);
+}
+
+void Apr1CryptMultiParallel(std::span<const std::string_view> passwords, std::span<const std::string> salts,
+                            std::span<std::string> results, unsigned threads, TMd5Path path) {
+    CheckSizes(passwords.size(), salts.size(), results.size());
+    const TMd5Path resolved = Resolve(path);
+    const size_t count = passwords.size();
+    if (count == 0) return;
+    if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+    const std::vector<size_t> order = ByLength(passwords);
+
+    // Whole groups go to the workers in turn, so no worker runs a half-empty group that another
+    // one could have filled.
+    const size_t lanes = Md5PathLanes(resolved);
+    const size_t groups = (count + lanes - 1) / lanes;
+    const size_t workers = std::min<size_t>(threads, groups);
+    if (workers <= 1) {
+        HashRange(passwords, salts, results, order.data(), count, resolved);
+        return;
+    }
+    // Worker w takes groups w, w + workers, ...: the long passwords, sorted to the end, are
+    // spread over all workers like the short ones.
+    auto share = [&](size_t w, std::exception_ptr& slot) {
+        try {
+            std::vector<size_t> mine;
+            mine.reserve((groups / workers + 1) * lanes);
+            for (size_t g = w; g < groups; g += workers)
+                for (size_t k = g * lanes; k < std::min(count, (g + 1) * lanes); ++k) mine.push_back(order[k]);
+            HashRange(passwords, salts, results, mine.data(), mine.size(), resolved);
+        } catch (...) {
+            slot = std::current_exception();
+        }
+    };
+    std::vector<std::exception_ptr> errors(workers);
+    std::vector<std::thread> pool;
+    pool.reserve(workers - 1);
+    size_t started = 1;
+    try {
+        for (; started < workers; ++started) pool.emplace_back(share, started, std::ref(errors[started]));
+    } catch (const std::system_error&) {
+        // A worker that could not start leaves its share to this thread.
+    }
+    share(0, errors[0]);
+    for (size_t w = started; w < workers; ++w) share(w, errors[w]);
+    for (auto& t : pool) t.join();
+    for (auto& e : errors)
+        if (e) std::rethrow_exception(e);
+}

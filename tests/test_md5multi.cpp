@@ -1,0 +1,256 @@
+// The multi-buffer "$apr1$" paths against the one-user computation: every path the processor has,
+// every password length from 0 to 200, every byte value, lanes of mixed lengths and salts, groups
+// left partly empty, and a few hashes made by openssl.
+
+#include "ExportTestUtil.h"
+#include "Md5Multi.h"
+#include "htpasswd.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// The one-user results, each computed once for the whole program (the one-user code is slow
+// in the sanitized debug build).
+const std::string& Reference(const std::string& password, const std::string& salt) {
+    static std::map<std::pair<std::string, std::string>, std::string> cache;
+    auto [it, added] = cache.try_emplace({password, salt});
+    if (added) it->second = Apr1CryptWithSalt(password, salt);
+    return it->second;
+}
+
+struct TBatch {
+    std::vector<std::string> Passwords;
+    std::vector<std::string> Salts;
+
+    void Add(std::string password, std::string salt) {
+        Passwords.push_back(std::move(password));
+        Salts.push_back(std::move(salt));
+    }
+    size_t Size() const { return Passwords.size(); }
+};
+
+std::string RandomBytes(std::mt19937& rng, size_t length) {
+    std::string text(length, '\0');
+    for (char& c : text) c = static_cast<char>(rng() & 0xff);
+    return text;
+}
+
+std::string RandomSalt(std::mt19937& rng) {
+    std::string salt(8, '.');
+    for (char& c : salt) c = KCryptAlphabet[rng() % 64];
+    return salt;
+}
+
+std::vector<std::string> Hash(const TBatch& batch, TMd5Path path) {
+    const std::vector<std::string_view> views(batch.Passwords.begin(), batch.Passwords.end());
+    std::vector<std::string> results(batch.Size());
+    Apr1CryptMulti(views, batch.Salts, results, path);
+    return results;
+}
+
+// Compares every result with the one-user computation and names the first few that differ.
+void ExpectSameAsReference(const TBatch& batch, const std::vector<std::string>& results) {
+    ASSERT_EQ(results.size(), batch.Size());
+    int reported = 0;
+    for (size_t k = 0; k < batch.Size(); ++k) {
+        const std::string& expected = Reference(batch.Passwords[k], batch.Salts[k]);
+        if (results[k] != expected && reported++ < 5)
+            ADD_FAILURE() << "user " << k << ": password of " << batch.Passwords[k].size()
+                          << " bytes, salt \"" << batch.Salts[k] << "\": got " << results[k]
+                          << ", expected " << expected;
+    }
+    EXPECT_EQ(reported, 0) << "results that differ from the one-user computation";
+}
+
+class Md5MultiPath : public ::testing::TestWithParam<TMd5Path> {
+protected:
+    void SetUp() override {
+        if (!Md5PathAvailable(GetParam()))
+            GTEST_SKIP() << "this processor cannot run the " << Md5PathName(GetParam()) << " path";
+    }
+    size_t Lanes() const { return Md5PathLanes(GetParam()); }
+};
+
+TEST_P(Md5MultiPath, EveryLengthUpTo200WithRandomBytesAndSalts) {
+    // One batch of mixed lengths: the sort puts neighbours of different lengths into one group,
+    // so groups whose lanes need different numbers of blocks are covered as well as full ones.
+    std::mt19937 rng(1234);
+    TBatch batch;
+    for (size_t length = 0; length <= 200; ++length) batch.Add(RandomBytes(rng, length), RandomSalt(rng));
+    for (int extra = 0; extra < 37; ++extra) batch.Add(RandomBytes(rng, rng() % 24), RandomSalt(rng));
+    ASSERT_NE(batch.Size() % Lanes(), 0u);
+    ExpectSameAsReference(batch, Hash(batch, GetParam()));
+}
+
+TEST_P(Md5MultiPath, EveryByteValue) {
+    TBatch batch;
+    std::mt19937 rng(77);
+    for (int b = 0; b < 256; ++b) {
+        // The byte alone, and the byte among others at a varying place.
+        batch.Add(std::string(1, static_cast<char>(b)), RandomSalt(rng));
+        std::string password = RandomBytes(rng, 5 + b % 11);
+        password[static_cast<size_t>(b) % password.size()] = static_cast<char>(b);
+        batch.Add(password, RandomSalt(rng));
+    }
+    ExpectSameAsReference(batch, Hash(batch, GetParam()));
+}
+
+TEST_P(Md5MultiPath, FullGroupsOfOneLengthForEveryDigestOffset) {
+    // Lanes of one length take the vector path for placing the digest; lengths 0 to 40 put it
+    // at every byte offset modulo 4 and cross from one block to two. Salts differ per lane.
+    std::mt19937 rng(99);
+    const std::string salts[3] = {RandomSalt(rng), RandomSalt(rng), RandomSalt(rng)};
+    TBatch batch;
+    for (size_t length = 0; length <= 40; ++length) {
+        const std::string passwords[2] = {RandomBytes(rng, length), RandomBytes(rng, length)};
+        for (size_t lane = 0; lane < Lanes(); ++lane) batch.Add(passwords[lane % 2], salts[lane % 3]);
+    }
+    ExpectSameAsReference(batch, Hash(batch, GetParam()));
+}
+
+TEST_P(Md5MultiPath, BatchesThatLeaveAGroupPartlyEmpty) {
+    std::mt19937 rng(5);
+    for (size_t size : {size_t{1}, Lanes() - 1, Lanes() + 1, 2 * Lanes() + 3}) {
+        TBatch batch;
+        for (size_t k = 0; k < size; ++k) batch.Add(RandomBytes(rng, 8), RandomSalt(rng));
+        SCOPED_TRACE(size);
+        ExpectSameAsReference(batch, Hash(batch, GetParam()));
+    }
+    TBatch empty;
+    EXPECT_TRUE(Hash(empty, GetParam()).empty());
+}
+
+TEST_P(Md5MultiPath, SaltsOfEveryFormAndLengthInOneGroup) {
+    // Salts are read as verifiers read them, and lanes with salts of different lengths (same
+    // password length) do not share message layouts.
+    TBatch batch;
+    const char* salts[] = {"", "a", "ab", "abcdefg", "abcdefgh", "abcdefghijk", "ab$cdefgh",
+                           "$apr1$Zz9./Aa1$sometext", "$apr1$", "$apr1$xy", "$", "./././.."};
+    for (const char* salt : salts) batch.Add("password", salt);
+    for (const char* salt : salts) batch.Add("", salt);
+    ExpectSameAsReference(batch, Hash(batch, GetParam()));
+}
+
+TEST_P(Md5MultiPath, PasswordsTooLongForTheLanesAmongShortOnes) {
+    std::mt19937 rng(3);
+    TBatch batch;
+    for (size_t length : {KMaxLanePasswordLength, KMaxLanePasswordLength + 1, size_t{300}, size_t{1000}})
+        batch.Add(RandomBytes(rng, length), RandomSalt(rng));
+    for (int k = 0; k < 5; ++k) batch.Add(RandomBytes(rng, 12), RandomSalt(rng));
+    ExpectSameAsReference(batch, Hash(batch, GetParam()));
+}
+
+TEST_P(Md5MultiPath, MatchesOpenssl) {
+    if (!ToolAvailable("openssl")) GTEST_SKIP() << "openssl is not installed";
+    TBatch batch;
+    const std::pair<const char*, const char*> cases[] = {
+        {"secret", "Xz3.aB/9"}, {"a", "12345678"}, {"correct horse battery staple", "saltSALT"},
+        {"0123456789abcdef", "./0aZz9y"}, {"\xe4\xf6\xfc\xdf", "u7Gh/Q.1"}};
+    for (const auto& [password, salt] : cases) batch.Add(password, salt);
+    const std::vector<std::string> results = Hash(batch, GetParam());
+    for (size_t k = 0; k < batch.Size(); ++k) {
+        const TCommandResult run = RunCommand("openssl passwd -apr1 -salt " + ShellQuote(batch.Salts[k]) +
+                                              " " + ShellQuote(batch.Passwords[k]));
+        ASSERT_EQ(run.ExitCode, 0);
+        std::string expected = run.Output;
+        while (!expected.empty() && (expected.back() == '\n' || expected.back() == '\r')) expected.pop_back();
+        EXPECT_EQ(results[k], expected) << batch.Passwords[k];
+    }
+}
+
+std::string PathParamName(const ::testing::TestParamInfo<TMd5Path>& info) { return Md5PathName(info.param); }
+
+INSTANTIATE_TEST_SUITE_P(Paths, Md5MultiPath, ::testing::Values(mpScalar, mpGeneric, mpAvx2, mpAvx512),
+                         PathParamName);
+
+TEST(Md5MultiParallel, SameResultsForAnyNumberOfWorkers) {
+    std::mt19937 rng(11);
+    TBatch batch;
+    for (int k = 0; k < 150; ++k) batch.Add(RandomBytes(rng, rng() % 40), RandomSalt(rng));
+    batch.Add(RandomBytes(rng, 500), RandomSalt(rng));
+    const std::vector<std::string_view> views(batch.Passwords.begin(), batch.Passwords.end());
+    for (unsigned threads : {0u, 1u, 2u, 3u, 16u}) {
+        std::vector<std::string> results(batch.Size());
+        Apr1CryptMultiParallel(views, batch.Salts, results, threads);
+        SCOPED_TRACE(threads);
+        ExpectSameAsReference(batch, results);
+    }
+}
+
+TEST(Md5MultiParallel, RefusesMismatchedSizesAndAcceptsAnEmptyBatch) {
+    const std::vector<std::string_view> passwords = {"a", "b"};
+    const std::vector<std::string> oneSalt = {"12345678"};
+    const std::vector<std::string> twoSalts = {"12345678", "abcdefgh"};
+    std::vector<std::string> two(2), one(1);
+    EXPECT_THROW(Apr1CryptMulti(passwords, oneSalt, two), std::invalid_argument);
+    EXPECT_THROW(Apr1CryptMulti(passwords, twoSalts, one), std::invalid_argument);
+    EXPECT_THROW(Apr1CryptMultiParallel(passwords, oneSalt, two, 2), std::invalid_argument);
+    std::vector<std::string> none;
+    EXPECT_NO_THROW(Apr1CryptMultiParallel({}, {}, none, 2));
+}
+
+TEST(Md5MultiPaths, NamesAndAvailability) {
+    for (TMd5Path path : {mpAuto, mpScalar, mpGeneric, mpAvx2, mpAvx512}) {
+        TMd5Path back = mpAuto;
+        ASSERT_TRUE(Md5PathFromName(Md5PathName(path), back));
+        EXPECT_EQ(back, path);
+    }
+    TMd5Path unused = mpScalar;
+    EXPECT_FALSE(Md5PathFromName("sse9", unused));
+    // The portable paths run anywhere; the chosen one is one the processor has.
+    EXPECT_TRUE(Md5PathAvailable(mpScalar));
+    EXPECT_TRUE(Md5PathAvailable(mpGeneric));
+    EXPECT_TRUE(Md5PathAvailable(Md5BestPath()));
+    EXPECT_NE(Md5BestPath(), mpAuto);
+    EXPECT_NE(Md5BestPath(), mpGeneric);
+#if defined(__x86_64__)
+    EXPECT_EQ(Md5PathAvailable(mpAvx2), __builtin_cpu_supports("avx2") != 0);
+#endif
+}
+
+TEST(Md5MultiPaths, ForcedDefaultPathIsUsedAndRefusedWhenMissing) {
+    TBatch batch;
+    std::mt19937 rng(8);
+    for (int k = 0; k < 20; ++k) batch.Add(RandomBytes(rng, 9), RandomSalt(rng));
+    for (TMd5Path path : {mpScalar, mpGeneric, mpAvx2, mpAvx512}) {
+        if (!Md5PathAvailable(path)) {
+            EXPECT_THROW(SetMd5DefaultPath(path), std::invalid_argument);
+            EXPECT_THROW(Hash(batch, path), std::invalid_argument);
+            continue;
+        }
+        SetMd5DefaultPath(path);
+        EXPECT_EQ(Md5DefaultPath(), path);
+        EXPECT_EQ(Md5PathLanes(mpAuto), Md5PathLanes(path));
+        ExpectSameAsReference(batch, Hash(batch, mpAuto));
+    }
+    SetMd5DefaultPath(mpAuto);
+    EXPECT_EQ(Md5DefaultPath(), Md5BestPath());
+}
+
+TEST(Md5MultiBatchSeam, HashingForThePasswordFileUsesTheLanesAndMatches) {
+    // The seam the password file writer calls: same results as one user at a time, on the
+    // chosen path and on the scalar one.
+    std::mt19937 rng(21);
+    TBatch batch;
+    for (int k = 0; k < 70; ++k) batch.Add(RandomBytes(rng, rng() % 30), RandomSalt(rng));
+    const std::vector<std::string_view> views(batch.Passwords.begin(), batch.Passwords.end());
+    for (TMd5Path path : {Md5BestPath(), mpScalar}) {
+        SetMd5DefaultPath(path);
+        std::vector<std::string> out;
+        Apr1CryptBatch(views, batch.Salts, out, 2);
+        SCOPED_TRACE(Md5PathName(path));
+        ExpectSameAsReference(batch, out);
+    }
+    SetMd5DefaultPath(mpAuto);
+}
+
+} // namespace
