@@ -317,6 +317,16 @@ TEST_F(CliTest, ExportUploadsToTheDatabasesFtpServer) {
     EXPECT_FALSE(std::filesystem::exists(server.Root() / "site" / ".htpasswd_safeupload"));
 
     // A password that is not stored comes from standard input; a wrong one fails the export.
+    {
+        TUserList list;
+        list.LoadFromFile(Db);
+        list.FtpStorePass = false;
+        list.FtpPass.clear();
+        list.SaveToFile(Db);
+    }
+    r = Cli({"export", Db});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Err.find("--ftp-password-stdin"), std::string::npos) << r.Err;
     r = Cli({"export", Db, "--ftp-password-stdin"}, "wrong\n");
     EXPECT_EQ(r.Status, 1);
     EXPECT_NE(r.Err.find("quorvane-cli: "), std::string::npos) << r.Err;

@@ -418,6 +418,8 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     const bool toFile = output.has_value() || list.ExportToFile;
     std::string ftpPassword = list.FtpPass;
     if (!toFile && args.Has("ftp-password-stdin")) ftpPassword = ReadSecretLine(io.In);
+    else if (!toFile && ftpPassword.empty())
+        throw EQuorvaneError("The database stores no FTP password; give it with --ftp-password-stdin");
 
     // Expired users are disabled first, so they are left out of the file; the database keeps
     // that change.
