@@ -665,32 +665,11 @@ void TfrmMain::miDisabledUsersClick() { SetFilter(TUserFilter::Disabled); }
 
 void TfrmMain::miImportClick() { NotAvailable(); }
 
-void TfrmMain::miAddUserClick() { NotAvailable(); }
-
-void TfrmMain::miEditUserClick() {
-    if (!lvwUsers->selectionModel()->hasSelection()) return;
-    NotAvailable();
-}
-
-void TfrmMain::miDeleteUserClick() {
-    if (!lvwUsers->selectionModel()->hasSelection()) return;
-    NotAvailable();
-}
-
-void TfrmMain::miSearchClick() { NotAvailable(); }
-
-void TfrmMain::miSelectAllClick() { NotAvailable(); }
-
 void TfrmMain::miCreateUsersSeriesClick() { NotAvailable(); }
 
 void TfrmMain::miExportClick() { NotAvailable(); }
 
-void TfrmMain::miOptionsClick() { NotAvailable(); }
-
-void TfrmMain::miHelpTopicsClick() { NotAvailable(); }
-
 void TfrmMain::miAboutClick() { NotAvailable(); }
 
-void TfrmMain::miEnableClick() { NotAvailable(); }
-
-void TfrmMain::miSendMailClick() { NotAvailable(); }
+// Add, Edit, Delete, Search, Select All, the popup commands, Options and Help Topics are in
+// MainCommands.cpp.

@@ -23,6 +23,7 @@ class QTreeView;
 class TUserList;
 class TUserProp;
 class TUsersModel;
+class TFindDialog;
 
 class TfrmMain : public QMainWindow {
     Q_OBJECT
@@ -104,6 +105,12 @@ public slots:
     // A click on the header of a 0-based column: the same column flips the direction, another
     // column sorts ascending.
     void lvwUsersColumnClick(int column);
+    // A find request of the find dialog: the next matching row from FSearchIndex on.
+    void fdgUserFind();
+
+public:
+    // The find dialog (not modal), created on first use; it lives with the window.
+    TFindDialog* FindDialog();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -122,6 +129,8 @@ private:
     void SetFilter(TUserFilter filter);
     void UpdateSortIndicator();
     void NotAvailable();
+    // Enable, Disable, Never Expire or Set Expiration Date on the selected rows.
+    void RunStateCommand(int command);
 
     void ProjectNew();
     void ProjectOpen();
@@ -148,6 +157,7 @@ private:
     QMenu* miReopen = nullptr;
     std::unique_ptr<TReopenMenu> FReopenMenu;
     QLabel* FStatusPanels[2] = {nullptr, nullptr};
+    TFindDialog* fdgUser = nullptr;
     QActionGroup* FViewGroup = nullptr;
 
     QAction* miNew = nullptr;

@@ -1,0 +1,186 @@
+// The main window's commands that edit, delete, find and reach users, and Options and Help.
+
+#include "MainForm.h"
+
+#include "ByteText.h"
+#include "DateDlg.h"
+#include "Errors.h"
+#include "FindDlg.h"
+#include "ModalRunner.h"
+#include "OptionsDlg.h"
+#include "UserCommands.h"
+#include "UserDlg.h"
+#include "UserList.h"
+#include "UsersModel.h"
+
+#include <QAction>
+#include <QDesktopServices>
+#include <QFile>
+#include <QItemSelectionModel>
+#include <QTreeView>
+#include <QUrl>
+
+namespace {
+// Fields are searched as they are shown: invalid UTF-8 is read as Latin-1.
+bool FieldMatches(const std::string& field, const std::string& text, bool wholeWord,
+                  bool matchCase) {
+    return FindTextMatches(TextToBytes(BytesToText(field)), text, wholeWord, matchCase);
+}
+
+// "Do you want to delete "X"?" for one row, "Do you want to delete these N users?" for more.
+QString DeleteQuestion(const std::vector<QString>& logins) {
+    if (logins.size() == 1)
+        return QStringLiteral("Do you want to delete \"") + logins.front() + QStringLiteral("\"?");
+    return QStringLiteral("Do you want to delete these %1 users?").arg(static_cast<int>(logins.size()));
+}
+
+} // namespace
+
+void TfrmMain::miAddUserClick() {
+    Guarded(this, [this] {
+        bool changed = false;
+        TUserProp* user = ShowUserDialog(*FUserList, -1, udmAdd, this, &changed);
+        if (user == nullptr) return;
+        if (changed) Project.SetModified(true);
+        UnselectAll();
+        const int row = AddUserRow(user);
+        SelectRow(row);
+        lvwUsers->setFocus();
+        RefreshList();
+        lvwUsers->scrollTo(lvwUsers->currentIndex());
+    });
+}
+
+void TfrmMain::miEditUserClick() {
+    Guarded(this, [this] {
+        const std::vector<int> rows = SelectedRows();
+        if (rows.empty()) return;
+        const int row = rows.front();
+        TUserProp* user = ItemUser(row);
+        const int index = FUserList->IndexOf(user);
+        if (index < 0) return;
+        bool changed = false;
+        TUserProp* edited = ShowUserDialog(*FUserList, index, udmEdit, this, &changed);
+        if (edited == nullptr) return;
+        if (changed) Project.SetModified(true);
+        ShowUserInItem(row, edited);
+        RefreshList();
+    });
+}
+
+void TfrmMain::miDeleteUserClick() {
+    Guarded(this, [this] {
+        const std::vector<int> rows = SelectedRows();
+        if (rows.empty()) return;
+        std::vector<QString> logins;
+        for (int row : rows) {
+            const TUserProp* user = ItemUser(row);
+            logins.push_back(user != nullptr ? BytesToText(user->Login) : QString());
+        }
+        if (ShowMessageBox(this, QMessageBox::Question, QStringLiteral("Confirm"),
+                           DeleteQuestion(logins), QMessageBox::Yes | QMessageBox::No,
+                           QMessageBox::Yes) != QMessageBox::Yes)
+            return;
+        // Repainting waits for the whole removal; each removed row takes its user with it.
+        lvwUsers->setUpdatesEnabled(false);
+        try {
+            DeleteRows(rows);
+        } catch (...) {
+            lvwUsers->setUpdatesEnabled(true);
+            RefreshList();
+            Project.SetModified(true);
+            throw;
+        }
+        lvwUsers->setUpdatesEnabled(true);
+        RefreshList();
+        Project.SetModified(true);
+    });
+}
+
+TFindDialog* TfrmMain::FindDialog() {
+    if (fdgUser == nullptr) {
+        fdgUser = new TFindDialog(this);
+        connect(fdgUser, &TFindDialog::Find, this, &TfrmMain::fdgUserFind);
+    }
+    return fdgUser;
+}
+
+void TfrmMain::miSearchClick() {
+    FSearchIndex = 0;
+    FindDialog()->Execute();
+}
+
+void TfrmMain::fdgUserFind() {
+    Guarded(this, [this] {
+        TFindDialog* dialog = FindDialog();
+        const std::string text = TextToBytes(dialog->FindText());
+        const bool wholeWord = dialog->WholeWord();
+        const bool matchCase = dialog->MatchCase();
+        for (;;) {
+            if (FSearchIndex < 0 || FSearchIndex >= FModel->rowCount()) {
+                dialog->close();
+                ShowMessageBox(this, QMessageBox::Information, QStringLiteral("Information"),
+                               QStringLiteral("Search is completed"), QMessageBox::Ok);
+                return;
+            }
+            const int row = FSearchIndex++;
+            const TUserProp* user = ItemUser(row);
+            if (user == nullptr) continue;
+            if (FieldMatches(user->Login, text, wholeWord, matchCase) ||
+                FieldMatches(user->Email, text, wholeWord, matchCase) ||
+                FieldMatches(user->FullName, text, wholeWord, matchCase)) {
+                UnselectAll();
+                SelectRow(row);
+                lvwUsers->setFocus();
+                lvwUsers->scrollTo(FModel->index(row, 0), QAbstractItemView::EnsureVisible);
+                return;
+            }
+        }
+    });
+}
+
+void TfrmMain::miSelectAllClick() { lvwUsers->selectAll(); }
+
+void TfrmMain::miEnableClick() {
+    const auto* action = qobject_cast<const QAction*>(sender());
+    if (action == nullptr) return;
+    RunStateCommand(action->data().toInt());
+}
+
+void TfrmMain::RunStateCommand(int command) {
+    Guarded(this, [this, command] {
+        const TListChangeCheck check(*FUserList);
+        TDateTime date = Now();
+        if (command == scSetExpireDate &&
+            !SelectDate(QStringLiteral("Select the expiration date"), date, this))
+            return;
+        // The rows are re-rendered where they stand: no re-sort, no recount.
+        for (int row : SelectedRows()) {
+            TUserProp* user = ItemUser(row);
+            if (user == nullptr) continue;
+            ApplyStateCommand(*user, command, date);
+            ShowUserInItem(row, user);
+        }
+        if (check.Changed()) Project.SetModified(true);
+    });
+}
+
+void TfrmMain::miSendMailClick() {
+    Guarded(this, [this] {
+        std::vector<const TUserProp*> users;
+        for (int row : SelectedRows()) users.push_back(ItemUser(row));
+        QDesktopServices::openUrl(QUrl(BytesToText(MailtoText(users))));
+    });
+}
+
+void TfrmMain::miOptionsClick() {
+    Guarded(this, [this] { ShowOptionsDialog(this); });
+}
+
+void TfrmMain::miHelpTopicsClick() {
+    Guarded(this, [this] {
+        if (!QFile::exists(FHelpFile))
+            throw EQuorvaneError(FormatMessage("Cannot open file %s", FHelpFile.toUtf8().constData()));
+        QDesktopServices::openUrl(QUrl::fromLocalFile(FHelpFile));
+    });
+}
