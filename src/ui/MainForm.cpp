@@ -27,6 +27,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace {
@@ -104,20 +106,92 @@ QIcon ExportIcon() {
     return icon;
 }
 
-// The widest of many texts, each text measured once.
+// The widest of many texts in a font. Shaping every text is slow for 100,000 users, so each
+// text is first estimated from a table of character advances, and only the texts whose
+// estimate comes near the widest estimate are measured exactly.
 class TWidthMeter {
 public:
-    explicit TWidthMeter(const QFontMetrics& metrics) : FMetrics(metrics) {}
-    void Add(const QString& text) {
-        if (text.isEmpty() || !FSeen.insert(text).second) return;
-        FWidest = std::max(FWidest, FMetrics.horizontalAdvance(text));
+    explicit TWidthMeter(const QFontMetrics& metrics) : FMetrics(metrics) {
+        for (int c = 0; c < 256; ++c) FLatin1[c] = metrics.horizontalAdvance(QChar(c));
     }
-    int Widest() const { return FWidest; }
+    // Bytes as the list shows them (UTF-8, else Latin-1).
+    void AddBytes(const std::string& bytes) {
+        if (bytes.empty()) return;
+        int estimate = 0;
+        bool ascii = true;
+        for (char c : bytes) {
+            const auto u = static_cast<unsigned char>(c);
+            if (u >= 0x80 || u < 0x20) {
+                ascii = false;
+                break;
+            }
+            estimate += FLatin1[u];
+        }
+        if (ascii)
+            Keep(estimate, nullptr, &bytes);
+        else
+            AddText(BytesToText(bytes));
+    }
+    void AddText(const QString& text) {
+        if (text.isEmpty()) return;
+        int estimate = 0;
+        for (QChar c : text) estimate += Advance(c);
+        Keep(estimate, &text, nullptr);
+    }
+    int Widest() {
+        if (FCandidates.empty()) return 0;
+        std::sort(FCandidates.begin(), FCandidates.end(),
+                  [](const TCandidate& a, const TCandidate& b) { return a.Estimate > b.Estimate; });
+        const int threshold = Threshold(FCandidates.front().Estimate);
+        int widest = 0;
+        size_t measured = 0;
+        for (const TCandidate& candidate : FCandidates) {
+            if (candidate.Estimate < threshold || measured == kMaxMeasured) break;
+            widest = std::max(widest, FMetrics.horizontalAdvance(candidate.Text));
+            ++measured;
+        }
+        return widest;
+    }
 
 private:
+    struct TCandidate {
+        int Estimate;
+        QString Text;
+    };
+    static constexpr size_t kMaxMeasured = 512;
+    // Kerning and shaping move a text's width only a little away from the sum of advances.
+    static int Threshold(int estimate) { return estimate - std::max(8, estimate / 10); }
+
+    int Advance(QChar c) {
+        if (c.unicode() < 256) return FLatin1[c.unicode()];
+        auto found = FOther.find(c.unicode());
+        if (found != FOther.end()) return found->second;
+        const int width = FMetrics.horizontalAdvance(c);
+        FOther.emplace(c.unicode(), width);
+        return width;
+    }
+    void Keep(int estimate, const QString* text, const std::string* bytes) {
+        if (estimate < Threshold(FBest)) return;
+        FBest = std::max(FBest, estimate);
+        FCandidates.push_back({estimate, text ? *text : QString::fromLatin1(bytes->data(),
+                                                                            static_cast<qsizetype>(bytes->size()))});
+        // Drop what the rising best has left behind, now and then.
+        if (FCandidates.size() > 4 * kMaxMeasured) {
+            const int threshold = Threshold(FBest);
+            std::erase_if(FCandidates, [threshold](const TCandidate& c) { return c.Estimate < threshold; });
+            if (FCandidates.size() > 2 * kMaxMeasured) {
+                std::nth_element(FCandidates.begin(), FCandidates.begin() + kMaxMeasured, FCandidates.end(),
+                                 [](const TCandidate& a, const TCandidate& b) { return a.Estimate > b.Estimate; });
+                FCandidates.resize(kMaxMeasured);
+            }
+        }
+    }
+
     const QFontMetrics& FMetrics;
-    std::unordered_set<QString> FSeen;
-    int FWidest = 0;
+    int FLatin1[256] = {};
+    std::unordered_map<char16_t, int> FOther;
+    std::vector<TCandidate> FCandidates;
+    int FBest = 0;
 };
 
 } // namespace
@@ -509,14 +583,40 @@ void TfrmMain::AutoSizeColumns() {
     if (Updating()) return;
     const QFontMetrics cells = lvwUsers->fontMetrics();
     const QFontMetrics captions = lvwUsers->header()->fontMetrics();
+    const int count = FUserList->Count();
     for (int column = 0; column < TUsersModel::colCount; ++column) {
         TWidthMeter meter(cells);
-        if (column == TUsersModel::colStatus) {
+        switch (column) {
+        case TUsersModel::colStatus:
             // Measured as "Disabled" for every user, whatever the state.
-            if (FUserList->Count() > 0) meter.Add(QStringLiteral("Disabled"));
-        } else {
-            for (int i = 0; i < FUserList->Count(); ++i)
-                meter.Add(FModel->CellText(FUserList->Users(i), column));
+            if (count > 0) meter.AddText(QStringLiteral("Disabled"));
+            break;
+        case TUsersModel::colExpireDate:
+        case TUsersModel::colCreated: {
+            // Many users share a day: each day's text is measured once.
+            std::unordered_set<long long> days;
+            bool never = false;
+            for (int i = 0; i < count; ++i) {
+                const TUserProp& user = FUserList->Users(i);
+                if (column == TUsersModel::colExpireDate && !user.Expire) {
+                    never = true;
+                    continue;
+                }
+                const double value = column == TUsersModel::colCreated ? user.CreatedDate : user.ExpireDate;
+                if (days.insert(static_cast<long long>(std::floor(value))).second)
+                    meter.AddText(FModel->DateText(value));
+            }
+            if (never) meter.AddText(QStringLiteral("Never"));
+            break;
+        }
+        default:
+            for (int i = 0; i < count; ++i) {
+                const TUserProp& user = FUserList->Users(i);
+                meter.AddBytes(column == TUsersModel::colLogin   ? user.Login
+                               : column == TUsersModel::colEmail ? user.Email
+                                                                 : user.FullName);
+            }
+            break;
         }
         int width = std::max(meter.Widest(),
                              captions.horizontalAdvance(TUsersModel::ColumnCaption(column))) + 20;
@@ -593,17 +693,24 @@ void TfrmMain::SetFilter(TUserFilter filter) {
 // Document manager events.
 
 void TfrmMain::ProjectNew() {
-    ClearItems();
-    CreateUserList();
-    FUserList->Reset();
-    RefreshList();
+    // The rows go inside the update, so the old users are not measured on the way.
+    BeginListUpdate();
+    try {
+        ClearItems();
+        CreateUserList();
+        FUserList->Reset();
+    } catch (...) {
+        EndListUpdate();
+        throw;
+    }
+    EndListUpdate();
 }
 
 void TfrmMain::ProjectOpen() {
-    ClearItems();
-    CreateUserList();
     BeginListUpdate();
     try {
+        ClearItems();
+        CreateUserList();
         FUserList->LoadFromFile(FileNameBytes(Project.FileName()));
         FUserList->DisableExpired();
         FillList();
@@ -662,14 +769,6 @@ void TfrmMain::miAllUsersClick() { SetFilter(TUserFilter::All); }
 void TfrmMain::miEnabledUsersClick() { SetFilter(TUserFilter::Enabled); }
 
 void TfrmMain::miDisabledUsersClick() { SetFilter(TUserFilter::Disabled); }
-
-void TfrmMain::miImportClick() { NotAvailable(); }
-
-void TfrmMain::miCreateUsersSeriesClick() { NotAvailable(); }
-
-void TfrmMain::miExportClick() { NotAvailable(); }
-
-void TfrmMain::miAboutClick() { NotAvailable(); }
 
 // Add, Edit, Delete, Search, Select All, the popup commands, Options and Help Topics are in
 // MainCommands.cpp.

@@ -129,12 +129,7 @@ void TUsersModel::SortRows(int sortKey) {
     if (FRows.size() < 2) return;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     // Sort positions so persistent indexes (the selection) can follow their rows.
-    std::vector<int> order(FRows.size());
-    for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
-    std::stable_sort(order.begin(), order.end(), [this, sortKey](int a, int b) {
-        return CompareUsers(*FRows[static_cast<size_t>(a)], *FRows[static_cast<size_t>(b)],
-                            sortKey) < 0;
-    });
+    const std::vector<int> order = SortedOrder(FRows, sortKey);
     std::vector<TUserProp*> sorted(FRows.size());
     std::vector<int> newPosition(FRows.size());
     for (size_t i = 0; i < order.size(); ++i) {

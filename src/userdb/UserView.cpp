@@ -1,5 +1,7 @@
 #include "UserView.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 
 bool UserPassesFilter(const TUserProp& user, TUserFilter filter) {
@@ -49,6 +51,71 @@ int CompareUsers(const TUserProp& a, const TUserProp& b, int sortKey) {
     default: break;
     }
     return sortKey < 0 ? -result : result;
+}
+
+namespace {
+
+// What a comparison needs of one user, kept together so that sorting stays in the cache.
+struct TSortKey {
+    uint64_t High = 0, Low = 0; // text keys: the first 16 folded bytes, big-endian, zero padded
+    double Number = 0;          // other keys
+    uint32_t Length = 0;        // text keys: the text's length
+    int Position = 0;
+};
+
+void FoldedPrefix(const std::string& text, TSortKey& key) {
+    unsigned char bytes[16] = {};
+    const size_t n = text.size() < 16 ? text.size() : 16;
+    for (size_t i = 0; i < n; ++i) bytes[i] = FoldAZ(text[i]);
+    for (int i = 0; i < 8; ++i) key.High = (key.High << 8) | bytes[i];
+    for (int i = 8; i < 16; ++i) key.Low = (key.Low << 8) | bytes[i];
+    key.Length = text.size() > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(text.size());
+}
+
+const std::string& TextOf(const TUserProp& user, int column) {
+    return column == 1 ? user.Login : column == 4 ? user.Email : user.FullName;
+}
+
+} // namespace
+
+std::vector<int> SortedOrder(const std::vector<TUserProp*>& users, int sortKey) {
+    const int column = std::abs(sortKey);
+    const bool text = column == 1 || column == 4 || column == 5;
+    std::vector<TSortKey> keys(users.size());
+    for (size_t i = 0; i < users.size(); ++i) {
+        const TUserProp& user = *users[i];
+        TSortKey& key = keys[i];
+        key.Position = static_cast<int>(i);
+        switch (column) {
+        case 2: key.Number = user.Disable ? 1 : 0; break;
+        case 3:
+            key.High = user.Expire ? 1 : 0; // "Never" first
+            key.Number = user.Expire ? user.ExpireDate : 0;
+            break;
+        case 6: key.Number = user.CreatedDate; break;
+        default:
+            if (text) FoldedPrefix(TextOf(user, column), key);
+            break;
+        }
+    }
+    auto compare = [&users, text, column](const TSortKey& a, const TSortKey& b) {
+        if (a.High != b.High) return a.High < b.High ? -1 : 1;
+        if (a.Low != b.Low) return a.Low < b.Low ? -1 : 1;
+        if (!text) return Sign(a.Number, b.Number);
+        // Equal first 16 bytes: texts that both fit decide by length, others by their rest.
+        if (a.Length <= 16 && b.Length <= 16) return Sign(a.Length, b.Length);
+        return CompareFoldedText(TextOf(*users[static_cast<size_t>(a.Position)], column),
+                                 TextOf(*users[static_cast<size_t>(b.Position)], column));
+    };
+    if (sortKey < 0)
+        std::stable_sort(keys.begin(), keys.end(),
+                         [&compare](const TSortKey& a, const TSortKey& b) { return compare(b, a) < 0; });
+    else
+        std::stable_sort(keys.begin(), keys.end(),
+                         [&compare](const TSortKey& a, const TSortKey& b) { return compare(a, b) < 0; });
+    std::vector<int> order(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) order[i] = keys[i].Position;
+    return order;
 }
 
 const char* UserStatusText(const TUserProp& user) { return user.Disable ? "Disabled" : "Enabled"; }

@@ -5,6 +5,7 @@
 #include "UserList.h"
 
 #include <string>
+#include <vector>
 
 enum class TUserFilter { All, Enabled, Disabled };
 
@@ -20,6 +21,11 @@ int CompareFoldedText(const std::string& a, const std::string& b);
 // result. Status: enabled before disabled. Expiration: "Never" before any date, then the
 // earlier date. Dates compare with their time of day. Negative, 0 or positive.
 int CompareUsers(const TUserProp& a, const TUserProp& b, int sortKey);
+
+// The positions of the users in the order of a sort key, as CompareUsers orders them; users
+// that compare equal keep their relative order. Fast for many users: most comparisons are
+// decided on keys prepared in one pass.
+std::vector<int> SortedOrder(const std::vector<TUserProp*>& users, int sortKey);
 
 // "Enabled" or "Disabled".
 const char* UserStatusText(const TUserProp& user);

@@ -496,3 +496,50 @@ TEST(UserViewRules, FilterAndCountText) {
     EXPECT_EQ(UserCountText(12, 15), "12 user(s) (plus 3 hidden)");
     EXPECT_EQ(UserCountText(3, 3), "3 user(s)");
 }
+
+TEST(UserViewRules, SortedOrderAgreesWithTheComparisonForEveryKey) {
+    // Texts that share long prefixes, differ only in case, hold blanks, underscores, zero bytes
+    // and bytes above 127, and are longer and shorter than the prepared keys.
+    const std::string pieces[] = {"a", "A", "_", "z", "Z", "b", std::string(1, '\0'), "\xC3\xA9", " "};
+    TUserList list;
+    uint32_t seed = 7;
+    auto next = [&seed](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    for (int i = 0; i < 600; ++i) {
+        TUserProp& user = list.AddBlank();
+        const std::string stem = next(2) ? "common-prefix-of-twenty" : "ab";
+        auto text = [&] {
+            std::string s = next(4) == 0 ? std::string() : stem;
+            const uint32_t n = next(5);
+            for (uint32_t k = 0; k < n; ++k) s += pieces[next(9)];
+            return s;
+        };
+        user.Login = text();
+        user.Email = text();
+        user.FullName = text();
+        user.Disable = next(2);
+        user.Expire = next(2);
+        user.ExpireDate = next(4) + next(3) * 0.25;
+        user.CreatedDate = next(5) * 0.5;
+    }
+    std::vector<TUserProp*> users;
+    for (int i = 0; i < list.Count(); ++i) users.push_back(&list.Users(i));
+    for (int key : {1, -1, 2, -2, 3, -3, 4, -4, 5, -5, 6, -6}) {
+        const std::vector<int> order = SortedOrder(users, key);
+        ASSERT_EQ(order.size(), users.size());
+        std::vector<int> seen(order);
+        std::sort(seen.begin(), seen.end());
+        for (size_t i = 0; i < seen.size(); ++i) ASSERT_EQ(seen[i], static_cast<int>(i));
+        for (size_t i = 0; i + 1 < order.size(); ++i) {
+            const TUserProp& a = *users[static_cast<size_t>(order[i])];
+            const TUserProp& b = *users[static_cast<size_t>(order[i + 1])];
+            const int result = CompareUsers(a, b, key);
+            ASSERT_LE(result, 0) << "key " << key << " at " << i << ": " << a.Login << " / " << b.Login;
+            if (result == 0) {
+                EXPECT_LT(order[i], order[i + 1]) << "equal users keep their order";
+            }
+        }
+    }
+}
