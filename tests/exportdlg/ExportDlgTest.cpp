@@ -32,8 +32,6 @@ template <typename T> T* Find(QWidget& parent, const char* name) {
     return child;
 }
 
-std::string Str(const QString& text) { return text.toStdString(); }
-
 // The dialog's controls by name.
 struct TControls {
     explicit TControls(TfrmExportUser& d)

@@ -31,8 +31,6 @@ template <typename T> T* Find(QWidget& parent, const char* name) {
     return child;
 }
 
-std::string Str(const QString& text) { return text.toStdString(); }
-
 std::string Upper(std::string text) {
     for (char& ch : text)
         if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');

@@ -39,6 +39,8 @@ namespace testsupport {
 
 namespace fs = std::filesystem;
 
+inline std::string Str(const QString& text) { return text.toStdString(); }
+
 inline std::string ReadAll(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
@@ -135,6 +137,7 @@ public:
     // What the file dialogs showed when they opened: folder and proposed file names.
     std::vector<QString> FileDialogDirectories;
     std::vector<QStringList> FileDialogSelections;
+    std::vector<QStringList> FileDialogFilters;
 
 private:
     int Answer(QDialog& dialog) {
@@ -146,6 +149,7 @@ private:
         if (auto* files = qobject_cast<QFileDialog*>(&dialog)) {
             FileDialogDirectories.push_back(files->directory().absolutePath());
             FileDialogSelections.push_back(files->selectedFiles());
+            FileDialogFilters.push_back(files->nameFilters());
             if (FNextFile >= FileNames.size()) return QDialog::Rejected;
             files->selectFile(FileNames[FNextFile++]);
             return QDialog::Accepted;

@@ -1,0 +1,80 @@
+// The main window's commands that fill the database in bulk and export it: Import Users,
+// Create Users Series, Export, and the About box.
+
+#include "MainForm.h"
+
+#include "About.h"
+#include "CSVImport.h"
+#include "ExportDlg.h"
+#include "ModalRunner.h"
+#include "SeriesDlg.h"
+#include "UserList.h"
+
+#include <QFile>
+#include <QFileDialog>
+
+#include <cstdint>
+
+namespace {
+
+// What tells whether a command changed the database: the fingerprint, and the change stamp,
+// which also sees changes whose bytes cancel out in the fingerprint's sum.
+struct TChangeMark {
+    explicit TChangeMark(const TUserList& list)
+        : Fingerprint(list.Fingerprint()), Stamp(list.ChangeStamp()) {}
+    bool operator!=(const TChangeMark& other) const {
+        return Fingerprint != other.Fingerprint || Stamp != other.Stamp;
+    }
+    uint32_t Fingerprint;
+    uint64_t Stamp;
+};
+
+} // namespace
+
+void TfrmMain::miImportClick() {
+    QFileDialog odgImport(this);
+    odgImport.setObjectName(QStringLiteral("odgImport"));
+    odgImport.setAcceptMode(QFileDialog::AcceptOpen);
+    odgImport.setFileMode(QFileDialog::ExistingFile);
+    odgImport.setNameFilter(ToQtFileFilter(QStringLiteral("Text Files|*.txt; *.csv|All Files|*.*")));
+    if (!LastFolder().isEmpty()) odgImport.setDirectory(LastFolder());
+    if (RunModal(odgImport) != QDialog::Accepted) return;
+    const QStringList files = odgImport.selectedFiles();
+    if (files.isEmpty() || files.front().isEmpty()) return;
+    const std::string fileName = QFile::encodeName(files.front()).toStdString();
+    Guarded(this, [&] {
+        const TChangeMark before(*FUserList);
+        ImportUsers(fileName, *FUserList);
+        if (TChangeMark(*FUserList) != before) {
+            Project.SetModified(true);
+            FillList();
+        }
+    });
+}
+
+void TfrmMain::miCreateUsersSeriesClick() {
+    Guarded(this, [this] {
+        std::vector<TSeriesUser> created;
+        if (!ShowUserSeriesDialog(*FUserList, this, &created)) return;
+        FillList();
+        Project.SetModified(true); // whether or not a user could be created
+        ShowSeriesResult(created, this);
+    });
+}
+
+void TfrmMain::miExportClick() {
+    Guarded(this, [this] {
+        const TChangeMark before(*FUserList);
+        // The rows are not rebuilt: users the export's sweep disabled show their new state at
+        // the next rebuild.
+        try {
+            ShowExportDialog(*FUserList, this);
+        } catch (...) {
+            if (TChangeMark(*FUserList) != before) Project.SetModified(true);
+            throw;
+        }
+        if (TChangeMark(*FUserList) != before) Project.SetModified(true);
+    });
+}
+
+void TfrmMain::miAboutClick() { ShowAboutBox(this); }

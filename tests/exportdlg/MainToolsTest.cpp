@@ -1,0 +1,134 @@
+// The main window's Import Users, Create Users Series and Export commands: what they add, when
+// they mark the document modified and when they rebuild the rows.
+
+#include "MainForm.h"
+#include "Support.h"
+
+#include "EditLib.h"
+#include "RegistryLib.h"
+#include "SeriesDlg.h"
+#include "UserList.h"
+#include "UsersModel.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+
+namespace {
+
+// A main window on a settings store of the test's own.
+struct TWindow {
+    TTempDir Dir;
+    TScopedSettingsFile Store{QString::fromStdString((Dir.Path() / "settings.ini").string())};
+    TfrmMain Window;
+
+    int Rows() const { return Window.Model()->rowCount(); }
+    void Trigger(const char* action) {
+        auto* item = Window.findChild<QAction*>(QLatin1String(action));
+        ASSERT_NE(item, nullptr) << action;
+        ASSERT_TRUE(item->isEnabled()) << action;
+        item->trigger();
+    }
+};
+
+} // namespace
+
+TEST(ImportCommand, MarksModifiedOnlyWhenUsersWereAdded) {
+    TWindow w;
+    const fs::path empty = w.Dir.Path() / "empty.csv";
+    const fs::path two = w.Dir.Path() / "two.txt";
+    WriteAll(empty, "");
+    WriteAll(two, "jsmith,secret,john@example.org,\"John Smith\"\r\nann box\r\n");
+
+    TScriptedModals modals;
+    w.Trigger("miImport"); // cancelled file dialog
+    EXPECT_EQ(w.Window.UserList().Count(), 0);
+    EXPECT_FALSE(w.Window.Project.Modified());
+
+    modals.FileNames = {QString::fromStdString(empty.string())};
+    w.Trigger("miImport");
+    EXPECT_EQ(w.Window.UserList().Count(), 0);
+    EXPECT_FALSE(w.Window.Project.Modified()) << "an empty file adds nothing";
+
+    modals.FileNames.push_back(QString::fromStdString(two.string()));
+    w.Trigger("miImport");
+    ASSERT_EQ(w.Window.UserList().Count(), 2);
+    EXPECT_EQ(w.Window.UserList().Users(0).FullName, "John Smith");
+    EXPECT_EQ(w.Window.UserList().Users(1).Password, "box");
+    EXPECT_TRUE(w.Window.Project.Modified());
+    EXPECT_EQ(w.Rows(), 2) << "the rows are rebuilt";
+    EXPECT_TRUE(modals.Boxes.empty());
+
+    // The file dialog offers text files first, then all files.
+    ASSERT_EQ(modals.FileDialogFilters.size(), 3u);
+    EXPECT_EQ(modals.FileDialogFilters[0],
+              QStringList({QStringLiteral("Text Files (*.txt *.csv)"),
+                           QStringLiteral("All Files (*)")}));
+
+    // A file that cannot be opened: the error, nothing added.
+    modals.FileNames.push_back(QString::fromStdString((w.Dir.Path() / "gone.txt").string()));
+    w.Trigger("miImport");
+    ASSERT_EQ(modals.Boxes.size(), 1u);
+    EXPECT_EQ(Str(modals.Boxes[0].Title), "Quorvane");
+    EXPECT_TRUE(modals.Boxes[0].Text.startsWith(QStringLiteral("Cannot open file ")));
+    EXPECT_EQ(w.Window.UserList().Count(), 2);
+}
+
+TEST(SeriesCommand, OkRebuildsAndMarksModifiedCancelDoesNot) {
+    TWindow w;
+    TScriptedModals modals;
+    int resultViews = 0;
+    bool cancel = true;
+    modals.OnDialog = [&](QDialog& dialog) {
+        if (qobject_cast<TfrmSeriesResult*>(&dialog) != nullptr) {
+            ++resultViews;
+            return int(QDialog::Accepted);
+        }
+        dialog.findChild<TNaturalEdit*>(QStringLiteral("edtUserCount"))->SetValue(12);
+        QTest::mouseClick(dialog.findChild<QPushButton*>(
+                              cancel ? QStringLiteral("btnCancel") : QStringLiteral("btnOK")),
+                          Qt::LeftButton);
+        return dialog.result();
+    };
+    w.Trigger("miCreateUsersSeries");
+    EXPECT_EQ(w.Window.UserList().Count(), 0);
+    EXPECT_FALSE(w.Window.Project.Modified());
+    EXPECT_EQ(resultViews, 0);
+
+    cancel = false;
+    w.Trigger("miCreateUsersSeries");
+    EXPECT_EQ(w.Window.UserList().Count(), 12);
+    EXPECT_EQ(w.Rows(), 12);
+    EXPECT_TRUE(w.Window.Project.Modified());
+    EXPECT_EQ(resultViews, 1) << "the new logins and passwords are shown to hand out";
+}
+
+TEST(ExportCommand, MarksModifiedWhenTheExportChangedTheDatabase) {
+    TWindow w;
+    w.Window.UserList().Add("carl", "c");
+    TScriptedModals modals;
+    modals.OnDialog = [](QDialog& dialog) { return dialog.result(); }; // closed at once
+    w.Trigger("miExport");
+    EXPECT_FALSE(w.Window.Project.Modified()) << "nothing changed";
+
+    const fs::path target = w.Dir.Path() / "htpasswd";
+    modals.OnDialog = [&](QDialog& dialog) {
+        dialog.findChild<QLineEdit*>(QStringLiteral("edtFile"))
+            ->setText(QString::fromStdString(target.string()));
+        dialog.show();
+        QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnExport")),
+                          Qt::LeftButton);
+        WaitUntil([&] { return !dialog.isVisible(); }, 5000);
+        return dialog.result();
+    };
+    w.Trigger("miExport");
+    EXPECT_TRUE(fs::exists(target));
+    EXPECT_EQ(w.Window.UserList().PassFile, target.string());
+    EXPECT_TRUE(w.Window.Project.Modified()) << "the settings went into the database";
+}
