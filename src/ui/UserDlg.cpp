@@ -2,6 +2,7 @@
 
 #include "DateConv.h"
 #include "ModalRunner.h"
+#include "UserCommands.h"
 #include "UserList.h"
 
 #include <QCheckBox>
@@ -13,6 +14,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <optional>
 
 namespace {
 // Leading and trailing characters of codes 0 to 32 do not count.
@@ -213,10 +216,9 @@ TUserProp* ShowUserDialog(TUserList& list, int index, TUserDialogMode mode, QWid
     if (index >= 0) dialog.FillFromUser(list.Users(index));
     dialog.UpdateControls();
 
-    // The 32-bit sum alone misses changes that cancel out; the stamp catches those.
-    const std::string before = WriteObjectStream(list);
-    const uint32_t fingerprint = StreamFingerprint(before);
-    const uint64_t stamp = StreamStamp(before);
+    // The 32-bit sum alone misses changes that cancel out; the check takes the stamp too.
+    std::optional<TListChangeCheck> check;
+    if (changed != nullptr) check.emplace(list);
 
     if (RunModal(dialog) != QDialog::Accepted) return nullptr;
 
@@ -229,9 +231,6 @@ TUserProp* ShowUserDialog(TUserList& list, int index, TUserDialogMode mode, QWid
     }
     dialog.WriteToUser(*target);
 
-    if (changed != nullptr) {
-        const std::string after = WriteObjectStream(list);
-        *changed = StreamFingerprint(after) != fingerprint || StreamStamp(after) != stamp;
-    }
+    if (changed != nullptr) *changed = check->Changed();
     return target;
 }
