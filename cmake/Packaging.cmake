@@ -1,0 +1,71 @@
+# Installation and the Debian package.
+#
+#   cmake --install <build> [--prefix /usr/local]
+#   cd <build> && cpack            # quorvane_<version>_<arch>.deb
+#
+# The desktop program lives in lib/quorvane with its help page beside it (Help Topics opens
+# the page next to the executable); bin/quorvane is a link to it. The command-line companion
+# goes to bin. The .desktop entry, the icon and the MIME type of .udx files go where desktops
+# look for them.
+
+include(GNUInstallDirs)
+
+set(quorvane_help_source ${PROJECT_SOURCE_DIR}/docs/help/index.html)
+set(quorvane_private_dir lib/quorvane)
+set(quorvane_doc_dir ${CMAKE_INSTALL_DATADIR}/doc/quorvane)
+
+if(TARGET quorvane)
+  # The help page also sits next to the built program, so Help Topics works from the build tree.
+  add_custom_command(
+    OUTPUT ${CMAKE_BINARY_DIR}/src/app/Quorvane.html
+    COMMAND ${CMAKE_COMMAND} -E copy ${quorvane_help_source} ${CMAKE_BINARY_DIR}/src/app/Quorvane.html
+    DEPENDS ${quorvane_help_source}
+    COMMENT "Copying the help page next to the desktop program")
+  add_custom_target(quorvane_help ALL DEPENDS ${CMAKE_BINARY_DIR}/src/app/Quorvane.html)
+  add_dependencies(quorvane quorvane_help)
+
+  install(TARGETS quorvane RUNTIME DESTINATION ${quorvane_private_dir})
+  install(FILES ${quorvane_help_source} DESTINATION ${quorvane_private_dir}
+          RENAME Quorvane.html)
+  install(CODE "
+    set(link_dir \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+    file(MAKE_DIRECTORY \"\${link_dir}\")
+    file(CREATE_LINK ../${quorvane_private_dir}/quorvane \"\${link_dir}/quorvane\" SYMBOLIC)
+    message(STATUS \"Installing: \${link_dir}/quorvane -> ../${quorvane_private_dir}/quorvane\")
+  ")
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/quorvane.desktop
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/quorvane.svg
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/quorvane-udx.xml
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME quorvane.xml)
+  install(FILES ${quorvane_help_source} DESTINATION ${quorvane_doc_dir}/help)
+endif()
+
+if(TARGET quorvane-cli)
+  install(TARGETS quorvane-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${quorvane_doc_dir})
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME quorvane)
+set(CPACK_PACKAGE_VENDOR "Ostrick")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "keeps the users of a password-protected web site area")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Quorvane keeps the users of a password-protected area of a web site (logins, passwords,
+expiry) in a users database and exports the password file the web server reads, as Apache
+MD5 (\$apr1\$) hashes, to a local file or safely to an FTP server. It comes with the
+command-line companion quorvane-cli.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Quorvane developers <quorvane@localhost>")
+set(CPACK_DEBIAN_PACKAGE_SECTION web)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# Dependencies from the shared libraries the programs link (Qt 6, libcurl, ...).
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "apache2-utils")
+# Only the programs and their files; the test and benchmark targets are not installed.
+set(CPACK_STRIP_FILES ON)
+include(CPack)
