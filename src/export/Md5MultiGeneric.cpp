@@ -2,7 +2,7 @@
 // with the compiler's generic vectors for the base instruction set only, which splits each
 // operation over the registers it has. It runs anywhere and exercises exactly the group logic
 // of the AVX-512 unit on processors without AVX-512.
-#if defined(__GNUC__) && !defined(__clang__)
+#if defined(__GNUC__)
 // The wide vectors never cross a function boundary (everything below is inlined and internal),
 // so the warning about their calling convention without AVX-512 does not apply.
 #pragma GCC diagnostic ignored "-Wpsabi"
