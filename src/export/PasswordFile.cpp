@@ -11,6 +11,9 @@
 namespace {
 
 constexpr size_t KProgressStep = 100;
+// MD5 hashes are computed for this many entries at a time, so that the vector lanes and the
+// workers stay busy; progress and abort checks still come every KProgressStep entries.
+constexpr size_t KHashWindow = 10 * KProgressStep;
 
 std::string FoldLogin(const std::string& login) {
     std::string folded = login;
@@ -114,6 +117,7 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
     std::vector<const TUserProp*> chunkUsers;
     std::vector<std::string_view> passwords;
     std::vector<std::string> salts, hashes;
+    size_t nextHash = 0; // the hash of the next enabled user of the window
     for (size_t start = 0; start < count; start += KProgressStep) {
         if (options.Progress) {
             options.Progress->Progress(ProgressText(start, count));
@@ -129,15 +133,18 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
             continue;
         }
         // Salts in file order on this thread; only the hashing spreads over the processors.
-        passwords.clear();
-        salts.clear();
-        for (const TUserProp* user : chunkUsers) {
-            passwords.emplace_back(user->Password);
-            salts.push_back(MakeSalt(random));
+        if (start % KHashWindow == 0) {
+            passwords.clear();
+            salts.clear();
+            for (size_t i = start; i < std::min(count, start + KHashWindow); ++i)
+                if (!entries[i]->Disable) {
+                    passwords.emplace_back(entries[i]->Password);
+                    salts.push_back(MakeSalt(random));
+                }
+            Apr1CryptBatch(passwords, salts, hashes, options.Threads);
+            nextHash = 0;
         }
-        Apr1CryptBatch(passwords, salts, hashes, options.Threads);
-        for (size_t k = 0; k < chunkUsers.size(); ++k)
-            AppendLine(text, chunkUsers[k]->Login, hashes[k]);
+        for (const TUserProp* user : chunkUsers) AppendLine(text, user->Login, hashes[nextHash++]);
     }
     return text;
 }
