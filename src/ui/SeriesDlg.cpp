@@ -141,6 +141,7 @@ TfrmUserSeries::TfrmUserSeries(TUserList& list, QWidget* parent)
     btnTest->setObjectName(QStringLiteral("btnTest"));
     btnTest->setText(QStringLiteral("Test"));
     btnTest->setAutoRaise(true); // flat
+    btnTest->setToolTip(QStringLiteral("Show a sample login and password; nothing is added"));
     btnTest->setFocusPolicy(Qt::NoFocus);
 
     btnOK = new QPushButton(QStringLiteral("OK"), this);

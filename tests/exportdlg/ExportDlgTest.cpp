@@ -80,13 +80,6 @@ void AddUsers(TUserList& list, int count, const std::string& prefix = "user") {
     for (int i = 0; i < count; ++i) list.Add(prefix + std::to_string(i), "pw" + std::to_string(i));
 }
 
-// Files whose names start with "kxv" in a folder.
-int TempFilesIn(const TTempDir& dir) {
-    int count = 0;
-    for (const std::string& name : dir.Entries()) count += name.rfind("kxv", 0) == 0 ? 1 : 0;
-    return count;
-}
-
 } // namespace
 
 TEST(ExportDialog, NewDatabaseShowsTheDefaultsWithExportDisabled) {

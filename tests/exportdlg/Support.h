@@ -79,6 +79,13 @@ private:
     fs::path FPath;
 };
 
+// Files whose names start with "kxv" (the export's temporary files) in a folder.
+inline int TempFilesIn(const TTempDir& dir) {
+    int count = 0;
+    for (const std::string& name : dir.Entries()) count += name.rfind("kxv", 0) == 0 ? 1 : 0;
+    return count;
+}
+
 // Points $TMPDIR (where the export puts its temporary file) at a folder of the test's own.
 class TScopedTmpDir {
 public:

@@ -1,0 +1,156 @@
+// The whole road through the desktop program: add users, create a series, save, reopen, export
+// to a loopback FTP server, and check the uploaded password file with Apache's htpasswd.
+
+#include "MainForm.h"
+#include "Support.h"
+
+#include "EditLib.h"
+#include "RegistryLib.h"
+#include "UserList.h"
+#include "UsersModel.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+
+namespace {
+
+// Runs a program with the given arguments (no shell) and returns its exit status.
+int RunProgram(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) return -1;
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void Click(QDialog& dialog, const char* name) {
+    auto* button = dialog.findChild<QAbstractButton*>(QLatin1String(name));
+    ASSERT_NE(button, nullptr) << name;
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+void Type(QDialog& dialog, const char* name, const std::string& text) {
+    auto* edit = dialog.findChild<QLineEdit*>(QLatin1String(name));
+    ASSERT_NE(edit, nullptr) << name;
+    edit->setText(QString::fromStdString(text));
+}
+
+struct TNewUser {
+    std::string Login;
+    std::string Password;
+    bool Disabled;
+};
+
+} // namespace
+
+TEST(RoadTest, AddSeriesSaveReopenExportAndCheckWithHtpasswd) {
+    const std::string htpasswd = "/usr/bin/htpasswd";
+    if (!fs::exists(htpasswd)) GTEST_SKIP() << "Apache's htpasswd is not installed";
+
+    TScopedTmpDir tmp;
+    TFtpServer server;
+    TTempDir dir;
+    TScopedSettingsFile store{QString::fromStdString((dir.Path() / "settings.ini").string())};
+    TfrmMain window;
+    const auto trigger = [&](const char* name) {
+        auto* action = window.findChild<QAction*>(QLatin1String(name));
+        ASSERT_NE(action, nullptr) << name;
+        ASSERT_TRUE(action->isEnabled()) << name;
+        action->trigger();
+    };
+
+    const std::vector<TNewUser> added{
+        {"alice", "wonder land", false}, {"Bob", "b0b", true}, {"carol", "c:a$r%o\"l", false}};
+    std::size_t nextUser = 0;
+    TScriptedModals modals;
+    modals.OnDialog = [&](QDialog& dialog) -> int {
+        const QString name = dialog.objectName();
+        if (name == QStringLiteral("frmUser")) {
+            const TNewUser& user = added.at(nextUser++);
+            Type(dialog, "edtLogin", user.Login);
+            Type(dialog, "edtPassword", user.Password);
+            dialog.findChild<QCheckBox*>(QStringLiteral("cbxDisable"))->setChecked(user.Disabled);
+            Click(dialog, "btnOK");
+        } else if (name == QStringLiteral("frmUserSeries")) {
+            dialog.findChild<TNaturalEdit*>(QStringLiteral("edtUserCount"))->SetValue(6);
+            Click(dialog, "btnOK");
+        } else if (name == QStringLiteral("frmSeriesResult")) {
+            return QDialog::Accepted;
+        } else if (name == QStringLiteral("frmExportUser")) {
+            dialog.findChild<QRadioButton*>(QStringLiteral("rbnToFTP"))->setChecked(true);
+            Type(dialog, "edtFtpHost", server.Host());
+            Type(dialog, "edtFtpLogin", TFtpServer::kUser);
+            Type(dialog, "edtFtpPassword", TFtpServer::kPassword);
+            Type(dialog, "edtFtpFile", "site/.htpasswd");
+            dialog.show();
+            Click(dialog, "btnExport");
+            WaitUntil([&] { return !dialog.isVisible(); });
+        } else {
+            ADD_FAILURE() << "unexpected dialog " << Str(name);
+        }
+        return dialog.result();
+    };
+
+    for (std::size_t i = 0; i < added.size(); ++i) trigger("miAddUser");
+    ASSERT_EQ(window.UserList().Count(), 3);
+    trigger("miCreateUsersSeries");
+    ASSERT_EQ(window.UserList().Count(), 9);
+    EXPECT_TRUE(window.Project.Modified());
+
+    const fs::path database = dir.Path() / "members.udx";
+    modals.FileNames = {QString::fromStdString(database.string())};
+    trigger("miSaveAs");
+    ASSERT_TRUE(fs::exists(database));
+    EXPECT_FALSE(window.Project.Modified());
+
+    trigger("miNew");
+    ASSERT_EQ(window.UserList().Count(), 0);
+    modals.FileNames.push_back(QString::fromStdString(database.string()));
+    trigger("miOpen");
+    ASSERT_EQ(window.UserList().Count(), 9);
+    EXPECT_EQ(window.Model()->rowCount(), 9);
+
+    fs::create_directories(server.Root() / "site");
+    trigger("miExport");
+    const fs::path uploaded = server.Root() / "site" / ".htpasswd";
+    ASSERT_TRUE(fs::exists(uploaded)) << "the password file arrived";
+    EXPECT_EQ(TempFilesIn(tmp.Dir()), 0);
+    EXPECT_TRUE(modals.Boxes.empty()) << Str(modals.Boxes.empty() ? QString() : modals.Boxes[0].Text);
+
+    int enabled = 0;
+    const TUserList& list = window.UserList();
+    for (int i = 0; i < list.Count(); ++i) {
+        const TUserProp& user = list.Users(i);
+        const int status = RunProgram({htpasswd, "-vb", uploaded.string(), user.Login, user.Password});
+        if (user.Disable) {
+            EXPECT_NE(status, 0) << user.Login << " is disabled and must not be in the file";
+        } else {
+            ++enabled;
+            EXPECT_EQ(status, 0) << user.Login << " / " << user.Password;
+            EXPECT_NE(RunProgram({htpasswd, "-vb", uploaded.string(), user.Login,
+                                  user.Password + "x"}),
+                      0)
+                << "a wrong password is refused for " << user.Login;
+        }
+    }
+    EXPECT_EQ(enabled, 8);
+    const std::string text = ReadAll(uploaded);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 8);
+}
