@@ -749,11 +749,6 @@ void TfrmMain::lvwUsersContextMenu(const QPoint& pos) {
 
 // Commands.
 
-void TfrmMain::NotAvailable() {
-    ShowMessageBox(this, QMessageBox::Information, QStringLiteral("Information"),
-                   QStringLiteral("This command is not available yet."), QMessageBox::Ok);
-}
-
 void TfrmMain::miNewClick() { Guarded(this, [this] { Project.New(); }); }
 
 void TfrmMain::miOpenClick() { Guarded(this, [this] { Project.Open(); }); }

@@ -128,7 +128,6 @@ private:
     void FormDestroy();
     void SetFilter(TUserFilter filter);
     void UpdateSortIndicator();
-    void NotAvailable();
     // Enable, Disable, Never Expire or Set Expiration Date on the selected rows.
     void RunStateCommand(int command);
 
