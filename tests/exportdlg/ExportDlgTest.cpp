@@ -588,3 +588,45 @@ TEST(ExportDialogFtp, DialogGoneBeforeUploadEndsStillUploads) {
     EXPECT_TRUE(WaitUntil([&] { return fs::exists(server.Root() / "htpasswd"); }));
     EXPECT_TRUE(WaitUntil([&] { return TempFilesIn(tmp.Dir()) == 0; }));
 }
+
+TEST(ExportDialog, EscapeAndTheCloseBoxCloseAnIdleDialogWithoutAQuestion) {
+    TUserList list;
+    TScriptedModals modals;
+    for (const bool escape : {true, false}) {
+        TDialogOn t(list);
+        t.dialog.show();
+        if (escape)
+            QTest::keyClick(&t.dialog, Qt::Key_Escape);
+        else
+            t.dialog.close();
+        ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }, 2000)) << escape;
+        EXPECT_EQ(t.dialog.result(), QDialog::Rejected);
+    }
+    EXPECT_TRUE(modals.Boxes.empty());
+}
+
+TEST(ExportDialogFtp, CloseBoxDuringUploadAsksOnce) {
+    TScopedTmpDir tmp;
+    TSilentServer silent;
+    TUserList list;
+    list.Add("carl", "c");
+    FillFtp(list, silent.Host(), "x");
+    TScriptedModals modals;
+    modals.Buttons = {QMessageBox::No, QMessageBox::Yes};
+    {
+        TDialogOn t(list);
+        t.dialog.FtpTimeout = 1500;
+        t.dialog.show();
+        QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
+        ASSERT_NE(t.dialog.Uploader(), nullptr);
+        t.dialog.close();
+        WaitUntil([] { return false; }, 50);
+        EXPECT_TRUE(t.dialog.isVisible()) << "No keeps the dialog open";
+        EXPECT_EQ(modals.Boxes.size(), 1u);
+        t.dialog.close();
+        ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }, 5000));
+        EXPECT_EQ(t.dialog.result(), QDialog::Rejected);
+        EXPECT_EQ(modals.Boxes.size(), 2u) << "one question per close";
+    }
+    EXPECT_TRUE(WaitUntil([&] { return TempFilesIn(tmp.Dir()) == 0; }, 15000));
+}
