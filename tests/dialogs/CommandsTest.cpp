@@ -86,14 +86,14 @@ protected:
     TUserList& List() { return Window.UserList(); }
 
     void Fill(std::initializer_list<TUserSpec> users) {
-        for (const TUserSpec& spec : users) {
+        for (const TUserSpec& wanted : users) {
             TUserProp& user = List().AddBlank();
-            user.Login = spec.Login;
+            user.Login = wanted.Login;
             user.Password = "pw";
-            user.Email = spec.Email;
-            user.FullName = spec.FullName;
-            user.Disable = spec.Disable;
-            user.Expire = spec.Expire;
+            user.Email = wanted.Email;
+            user.FullName = wanted.FullName;
+            user.Disable = wanted.Disable;
+            user.Expire = wanted.Expire;
             user.ExpireDate = At(2030, 1, 1);
         }
         Window.FillList();
