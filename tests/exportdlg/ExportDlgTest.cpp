@@ -5,9 +5,11 @@
 #include "Support.h"
 
 #include "Random.h"
+#include "ShellLib.h"
 #include "UserList.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -289,6 +291,9 @@ TEST(ExportDialog, BrowseProposesHtpasswdAndFillsTheChosenName) {
     ASSERT_FALSE(modals.FileDialogSelections[0].isEmpty());
     EXPECT_TRUE(modals.FileDialogSelections[0].front().endsWith(QStringLiteral("/htpasswd")))
         << Str(modals.FileDialogSelections[0].front());
+    const QString documents = GetPersonalFolder();
+    if (!documents.isEmpty() && QDir(documents).exists())
+        EXPECT_EQ(modals.FileDialogDirectories[0], QDir(documents).absolutePath());
     EXPECT_EQ(Str(t.c.edtFile->text()), chosen);
     EXPECT_TRUE(t.c.btnExport->isEnabled());
 
