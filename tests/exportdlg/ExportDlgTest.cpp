@@ -292,8 +292,9 @@ TEST(ExportDialog, BrowseProposesHtpasswdAndFillsTheChosenName) {
     EXPECT_TRUE(modals.FileDialogSelections[0].front().endsWith(QStringLiteral("/htpasswd")))
         << Str(modals.FileDialogSelections[0].front());
     const QString documents = GetPersonalFolder();
-    if (!documents.isEmpty() && QDir(documents).exists())
+    if (!documents.isEmpty() && QDir(documents).exists()) {
         EXPECT_EQ(modals.FileDialogDirectories[0], QDir(documents).absolutePath());
+    }
     EXPECT_EQ(Str(t.c.edtFile->text()), chosen);
     EXPECT_TRUE(t.c.btnExport->isEnabled());
 
