@@ -636,3 +636,33 @@ TEST(ExportDialogFtp, CloseBoxDuringUploadAsksOnce) {
     }
     EXPECT_TRUE(WaitUntil([&] { return TempFilesIn(tmp.Dir()) == 0; }, 15000));
 }
+
+TEST(ExportDialog, WorkerStatusGoesToTheLabelAndTheBarErrorsToAWarning) {
+    TUserList list;
+    TDialogOn t(list);
+    t.dialog.BeginExport();
+    EXPECT_FALSE(t.c.pbrProgress->isHidden()) << "the bar shows while busy";
+    t.dialog.UploadStatus("Connecting to 127.0.0.1:21...", false);
+    EXPECT_EQ(Str(t.c.lblProgress->text()), "Connecting to 127.0.0.1:21...");
+    EXPECT_EQ(t.c.pbrProgress->maximum(), 0) << "no measure while connecting";
+    t.dialog.UploadStatus("Uploading /www/.htpasswd - 50% completed", false);
+    EXPECT_EQ(Str(t.c.lblProgress->text()), "Uploading /www/.htpasswd - 50% completed");
+    EXPECT_EQ(t.c.pbrProgress->maximum(), 100);
+    EXPECT_EQ(t.c.pbrProgress->value(), 50);
+    EXPECT_FALSE(t.dialog.ErrorShown);
+    {
+        TScriptedModals modals;
+        t.dialog.UploadStatus("Login incorrect.", true);
+        ASSERT_EQ(modals.Boxes.size(), 1u);
+        EXPECT_EQ(Str(modals.Boxes[0].Title), "Warning");
+        EXPECT_EQ(Str(modals.Boxes[0].Text), "Login incorrect.");
+        EXPECT_EQ(modals.Boxes[0].Icon, QMessageBox::Warning);
+    }
+    EXPECT_TRUE(t.dialog.ErrorShown);
+    EXPECT_EQ(Str(t.c.lblProgress->text()), "Uploading /www/.htpasswd - 50% completed")
+        << "an error does not go into the label";
+    t.dialog.EndExport();
+    EXPECT_TRUE(t.c.lblProgress->text().isEmpty());
+    EXPECT_TRUE(t.c.pbrProgress->isHidden());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
