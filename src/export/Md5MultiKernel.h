@@ -133,12 +133,9 @@ struct TLaneGroup {
         uint32_t Offset[N]; // odd rounds: byte offset of the digest, per lane
     };
 
-    static void PutByte(uint32_t* words, uint32_t pos, int lane, uint32_t byte) {
-        words[(pos >> 2) * N + lane] |= byte << (8 * (pos & 3));
-    }
-
-    static void PutBytes(uint32_t* words, uint32_t& pos, int lane, const uint8_t* bytes, uint32_t n) {
-        for (uint32_t k = 0; k < n; ++k) PutByte(words, pos++, lane, bytes[k]);
+    static void Append(uint8_t* message, uint32_t& pos, const uint8_t* bytes, uint32_t n) {
+        if (n != 0) __builtin_memcpy(message + pos, bytes, n);
+        pos += n;
     }
 
     // Writes the 16 digest bytes (d[0..3] little-endian words) at byte offset o of one lane.
@@ -158,7 +155,9 @@ struct TLaneGroup {
 
     // Runs rounds 0 to 999 for one full group. job lanes [first, first + N) are used; the
     // digests are read from and written back to job.Digest.
-    static void RunGroup(const TApr1LaneJob& job, size_t first, uint32_t* area, TPattern* patterns) {
+    // scratch holds one lane's longest message.
+    static void RunGroup(const TApr1LaneJob& job, size_t first, uint32_t* area, TPattern* patterns,
+                         uint8_t* scratch) {
         const uint8_t* pw[N];
         uint32_t pwLen[N];
         const uint8_t* salt[N];
@@ -193,27 +192,40 @@ struct TLaneGroup {
             next += static_cast<size_t>(blocks) * N;
             pat.Blocks = blocks;
             pat.DigestFirst = !odd;
-            __builtin_memset(pat.Words, 0, static_cast<size_t>(blocks) * 17 * N * 4);
+            // Each lane's message is laid out in bytes, padded, then spread into its lane.
+            const size_t bytes = static_cast<size_t>(blocks) * 64;
             for (int l = 0; l < N; ++l) {
+                uint8_t* m = scratch;
+                __builtin_memset(m, 0, bytes);
                 uint32_t pos = 0;
-                if (odd) PutBytes(pat.Words, pos, l, pw[l], pwLen[l]);
+                if (odd) Append(m, pos, pw[l], pwLen[l]);
                 else pos += 16;
-                if (withSalt) PutBytes(pat.Words, pos, l, salt[l], saltLen[l]);
-                if (withPassword) PutBytes(pat.Words, pos, l, pw[l], pwLen[l]);
+                if (withSalt) Append(m, pos, salt[l], saltLen[l]);
+                if (withPassword) Append(m, pos, pw[l], pwLen[l]);
                 if (odd) {
                     pat.Offset[l] = pos;
                     pos += 16;
                 } else {
                     pat.Offset[l] = 0;
-                    PutBytes(pat.Words, pos, l, pw[l], pwLen[l]);
+                    Append(m, pos, pw[l], pwLen[l]);
                 }
-                PutByte(pat.Words, pos, l, 0x80);
+                m[pos] = 0x80;
                 const uint32_t nb = (len[l] + 8) / 64 + 1;
-                const uint64_t bits = static_cast<uint64_t>(len[l]) * 8;
-                pat.Words[((nb - 1) * 16 + 14) * N + l] = static_cast<uint32_t>(bits);
-                pat.Words[((nb - 1) * 16 + 15) * N + l] = static_cast<uint32_t>(bits >> 32);
+                uint64_t bits = static_cast<uint64_t>(len[l]) * 8;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+                bits = __builtin_bswap64(bits);
+#endif
+                __builtin_memcpy(m + nb * 64 - 8, &bits, 8);
                 for (uint32_t b = 0; b < static_cast<uint32_t>(blocks); ++b)
                     pat.Masks[b * N + l] = b < nb ? ~0u : 0u;
+                for (size_t w = 0; w < bytes / 4; ++w) {
+                    uint32_t word;
+                    __builtin_memcpy(&word, m + 4 * w, 4);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+                    word = __builtin_bswap32(word);
+#endif
+                    pat.Words[w * N + l] = word;
+                }
             }
         }
 
@@ -316,8 +328,11 @@ struct TLaneGroup {
             if (job.PasswordLength[u] > maxPassword) maxPassword = job.PasswordLength[u];
             if (job.SaltLength[u] > maxSalt) maxSalt = job.SaltLength[u];
         }
-        const size_t bytes = (AreaWords(maxPassword, maxSalt) * 4 + 63) / 64 * 64;
+        const size_t areaWords = AreaWords(maxPassword, maxSalt);
+        const size_t scratchBytes = static_cast<size_t>((2 * maxPassword + maxSalt + 16 + 8) / 64 + 1) * 64;
+        const size_t bytes = (areaWords * 4 + scratchBytes + 63) / 64 * 64;
         uint32_t* area = static_cast<uint32_t*>(std::aligned_alloc(64, bytes));
+        uint8_t* scratch = reinterpret_cast<uint8_t*>(area + areaWords);
         TPattern* patterns = static_cast<TPattern*>(std::malloc(sizeof(TPattern) * KRoundPatterns));
         if (area == nullptr || patterns == nullptr) {
             std::free(area);
@@ -325,7 +340,7 @@ struct TLaneGroup {
             return false;
         }
         size_t first = 0;
-        for (; first + N <= job.Count; first += N) RunGroup(job, first, area, patterns);
+        for (; first + N <= job.Count; first += N) RunGroup(job, first, area, patterns, scratch);
         if (first < job.Count) {
             const size_t rest = job.Count - first;
             const uint8_t* pw[N];
@@ -348,7 +363,7 @@ struct TLaneGroup {
                 }
             }
             const TApr1LaneJob tail{N, pw, pwLen, salt, saltLen, digest};
-            RunGroup(tail, 0, area, patterns);
+            RunGroup(tail, 0, area, patterns, scratch);
         }
         std::free(area);
         std::free(patterns);
