@@ -661,6 +661,18 @@ TEST(ExportDialog, WorkerStatusGoesToTheLabelAndTheBarErrorsToAWarning) {
     EXPECT_TRUE(t.dialog.ErrorShown);
     EXPECT_EQ(Str(t.c.lblProgress->text()), "Uploading /www/.htpasswd - 50% completed")
         << "an error does not go into the label";
+    // A text wider than the label is cut at its edge: the label keeps its size and one line.
+    t.dialog.show();
+    WaitUntil([] { return false; }, 20);
+    const QSize labelSize = t.c.lblProgress->size();
+    const QSize dialogSize = t.dialog.size();
+    t.dialog.UploadStatus("Uploading /www/a/very/long/remote/folder/name/for/the/members/area/"
+                          ".htpasswd - 10% completed",
+                          false);
+    WaitUntil([] { return false; }, 20);
+    EXPECT_EQ(t.c.lblProgress->size(), labelSize);
+    EXPECT_EQ(t.dialog.size(), dialogSize);
+    EXPECT_FALSE(t.c.lblProgress->wordWrap());
     t.dialog.EndExport();
     EXPECT_TRUE(t.c.lblProgress->text().isEmpty());
     EXPECT_TRUE(t.c.pbrProgress->isHidden());

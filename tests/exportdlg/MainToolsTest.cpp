@@ -132,3 +132,34 @@ TEST(ExportCommand, MarksModifiedWhenTheExportChangedTheDatabase) {
     EXPECT_EQ(w.Window.UserList().PassFile, target.string());
     EXPECT_TRUE(w.Window.Project.Modified()) << "the settings went into the database";
 }
+
+TEST(SeriesCommand, OkWithEveryLoginTakenStillMarksModified) {
+    TWindow w;
+    // Every login of four digits 1 to 9 is taken already.
+    for (int i = 0; i < 9 * 9 * 9 * 9; ++i) {
+        std::string login;
+        for (int n = i, k = 0; k < 4; ++k, n /= 9) login += static_cast<char>('1' + n % 9);
+        w.Window.UserList().Add(login, "x");
+    }
+    const int before = w.Window.UserList().Count();
+    TScriptedModals modals;
+    int resultViews = 0;
+    modals.OnDialog = [&](QDialog& dialog) {
+        if (qobject_cast<TfrmSeriesResult*>(&dialog) != nullptr) {
+            ++resultViews;
+            return int(QDialog::Accepted);
+        }
+        dialog.findChild<TNaturalEdit*>(QStringLiteral("edtLoginLength"))->SetValue(4);
+        dialog.findChild<TRadioGroup*>(QStringLiteral("rgpLoginChars"))->SetItemIndex(ctNumeral);
+        QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnOK")), Qt::LeftButton);
+        return dialog.result();
+    };
+    w.Trigger("miCreateUsersSeries");
+    EXPECT_EQ(w.Window.UserList().Count(), before);
+    ASSERT_EQ(modals.Boxes.size(), 1u);
+    EXPECT_EQ(Str(modals.Boxes[0].Text),
+              "Only 0 users has been created. Increase the login length to create more.");
+    EXPECT_TRUE(w.Window.Project.Modified());
+    EXPECT_EQ(resultViews, 0) << "no result view for an empty series";
+    EXPECT_EQ(w.Rows(), before);
+}
