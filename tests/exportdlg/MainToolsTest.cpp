@@ -163,3 +163,19 @@ TEST(SeriesCommand, OkWithEveryLoginTakenStillMarksModified) {
     EXPECT_EQ(resultViews, 0) << "no result view for an empty series";
     EXPECT_EQ(w.Rows(), before);
 }
+
+TEST(AboutCommand, ShowsTheAboutBoxOverTheWindowAndChangesNothing) {
+    TWindow w;
+    TScriptedModals modals;
+    std::vector<QString> shown;
+    QWidget* parent = nullptr;
+    modals.OnDialog = [&](QDialog& dialog) {
+        shown.push_back(dialog.objectName());
+        parent = dialog.parentWidget();
+        return int(QDialog::Accepted);
+    };
+    w.Trigger("miAbout");
+    ASSERT_EQ(shown, std::vector<QString>{QStringLiteral("AboutForm")});
+    EXPECT_EQ(parent, &w.Window);
+    EXPECT_FALSE(w.Window.Project.Modified());
+}
