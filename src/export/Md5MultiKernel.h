@@ -78,14 +78,14 @@ struct TLaneGroup {
             if constexpr (Fn == 0) t += d[g] ^ (b[g] & (c[g] ^ d[g]));
             else if constexpr (Fn == 1) t += b[g] & d[g];
             else if constexpr (Fn == 2) t += b[g] ^ (c[g] ^ d[g]);
-            else t += c[g] ^ (b[g] | ~d[g]);
+            else t -= c[g] ^ (~b[g] & d[g]); // I = c ^ (b | ~d) = -(c ^ (~b & d)) - 1; the -1 is in k
             a[g] = ((t << S) | (t >> (32 - S))) + b[g];
         }
     }
 
     // One compression of the block at x (16 words, word-major) into state s.
-    // ks holds the 64 step constants, one per lane, read from memory: built as immediates they
-    // would cost extra instructions in every step. Kept out of line: one copy serves every block.
+    // ks holds the 64 step constants (less one in the last round, see Step), one per lane, read
+    // from memory: built as immediates they would cost extra instructions in every step. Kept out of line: one copy serves every block.
     static __attribute__((noinline)) void Compress(V (&s)[4][G], const uint32_t* x, const V* ks) {
         V a[G], b[G], c[G], d[G];
         for (int g = 0; g < G; ++g) {
@@ -230,7 +230,7 @@ struct TLaneGroup {
         }
 
         V ks[64];
-        for (int i = 0; i < 64; ++i) ks[i] = Splat<V>(KMultiStep[i]);
+        for (int i = 0; i < 64; ++i) ks[i] = Splat<V>(KMultiStep[i] - (i >= 48 ? 1 : 0));
         const V* kp = ks;
         __asm__("" : "+r"(kp) : : "memory");
 
