@@ -9,11 +9,11 @@
 // the number of independent register sets interleaved to hide the latency of the 64-step chain.
 // A group holds N = G * (lanes of V) users.
 //
-// Each round's message is laid out once per group for each of the 42 round patterns (the
-// pattern of round i is i mod 42: it decides where the previous digest goes and whether the
-// salt and the second copy of the password are present). Only the 16 digest bytes change
-// between two uses of a pattern, so each round writes the digest into its pattern's message and
-// runs the compression over it. Messages are stored word-major: word w of lane l at w * N + l.
+// Each round's message is laid out once per group for each of the eight message layouts (the
+// layout says where the previous digest goes and whether the salt and the second copy of the
+// password are present). Only the 16 digest bytes change between two rounds of one layout, so
+// each round writes the digest into its layout's message and runs the compression over it.
+// Messages are stored word-major: word w of lane l at w * N + l.
 
 #include "Md5MultiLanes.h"
 
@@ -23,7 +23,13 @@
 
 namespace {
 
-constexpr int KRoundPatterns = 42;
+// A round's message layout depends only on whether the round is odd, whether it takes the salt
+// (round not divisible by 3) and whether it takes the password twice (not divisible by 7): eight
+// layouts. Layout of a round: bit 0 odd, bit 1 salt, bit 2 second password.
+constexpr int KLayouts = 8;
+constexpr int KLayoutCycle = 42; // rounds after which the sequence of layouts repeats
+
+constexpr int LayoutOfRound(int i) { return (i & 1) | (i % 3 != 0 ? 2 : 0) | (i % 7 != 0 ? 4 : 0); }
 
 alignas(64) const uint32_t KMultiStep[64] = {
     0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
@@ -124,7 +130,7 @@ struct TLaneGroup {
         }
     }
 
-    // Where one round pattern lives in the work area and how it is shaped.
+    // Where one message layout lives in the work area and how it is shaped.
     struct TPattern {
         uint32_t* Words;    // blocks * 16 * N message words
         uint32_t* Masks;    // blocks * N: all ones where the lane's message has that block
@@ -172,13 +178,13 @@ struct TLaneGroup {
             if (pwLen[l] != pwLen[0] || saltLen[l] != saltLen[0]) uniform = false;
         }
 
-        // Lay out the 42 patterns.
+        // Lay out the eight messages.
         uint32_t* next = area;
-        for (int p = 0; p < KRoundPatterns; ++p) {
-            TPattern& pat = patterns[p];
-            const bool odd = (p & 1) != 0;
-            const bool withSalt = p % 3 != 0;
-            const bool withPassword = p % 7 != 0;
+        for (int layout = 0; layout < KLayouts; ++layout) {
+            TPattern& pat = patterns[layout];
+            const bool odd = (layout & 1) != 0;
+            const bool withSalt = (layout & 2) != 0;
+            const bool withPassword = (layout & 4) != 0;
             int blocks = 1;
             uint32_t len[N];
             for (int l = 0; l < N; ++l) {
@@ -244,9 +250,11 @@ struct TLaneGroup {
             for (int g = 0; g < G; ++g) f[k][g] = Load<V>(lanes + g * W);
         }
 
+        int layouts[KLayoutCycle];
+        for (int i = 0; i < KLayoutCycle; ++i) layouts[i] = LayoutOfRound(i);
         int p = 0;
         for (int i = 0; i < 1000; ++i) {
-            TPattern& pat = patterns[p];
+            TPattern& pat = patterns[layouts[p]];
             if (pat.DigestFirst) {
                 for (int k = 0; k < 4; ++k)
                     for (int g = 0; g < G; ++g) Store<V>(pat.Words + k * N + g * W, f[k][g]);
@@ -295,7 +303,7 @@ struct TLaneGroup {
             }
             for (int k = 0; k < 4; ++k)
                 for (int g = 0; g < G; ++g) f[k][g] = s[k][g];
-            if (++p == KRoundPatterns) p = 0;
+            if (++p == KLayoutCycle) p = 0;
         }
 
         for (int k = 0; k < 4; ++k) {
@@ -308,12 +316,12 @@ struct TLaneGroup {
         }
     }
 
-    // Words the work area needs for the 42 patterns of a group whose longest password and salt
+    // Words the work area needs for the eight messages of a group whose longest password and salt
     // have the given lengths.
     static size_t AreaWords(uint32_t maxPassword, uint32_t maxSalt) {
         size_t words = 0;
-        for (int p = 0; p < KRoundPatterns; ++p) {
-            const uint32_t len = 16 + maxPassword + (p % 3 != 0 ? maxSalt : 0) + (p % 7 != 0 ? maxPassword : 0);
+        for (int layout = 0; layout < KLayouts; ++layout) {
+            const uint32_t len = 16 + maxPassword + ((layout & 2) != 0 ? maxSalt : 0) + ((layout & 4) != 0 ? maxPassword : 0);
             words += static_cast<size_t>((len + 8) / 64 + 1) * 17 * N;
         }
         return words;
@@ -333,7 +341,7 @@ struct TLaneGroup {
         const size_t bytes = (areaWords * 4 + scratchBytes + 63) / 64 * 64;
         uint32_t* area = static_cast<uint32_t*>(std::aligned_alloc(64, bytes));
         uint8_t* scratch = reinterpret_cast<uint8_t*>(area + areaWords);
-        TPattern* patterns = static_cast<TPattern*>(std::malloc(sizeof(TPattern) * KRoundPatterns));
+        TPattern* patterns = static_cast<TPattern*>(std::malloc(sizeof(TPattern) * KLayouts));
         if (area == nullptr || patterns == nullptr) {
             std::free(area);
             std::free(patterns);
