@@ -397,7 +397,12 @@ void TfrmExportUser::btnExportClick() {
     FInExportClick = true;
     Guarded(this, [this] {
         BeginExport();
-        UserList->DisableExpired();
+        try {
+            UserList->DisableExpired();
+        } catch (...) {
+            EndExport();
+            throw;
+        }
         if (rbnToFile->isChecked())
             ExportToFile();
         else

@@ -439,6 +439,7 @@ void FillFtp(TUserList& list, const std::string& host, const std::string& passwo
 } // namespace
 
 TEST(ExportDialogFtp, UploadArrivesTempFileGoesDialogCloses) {
+    TThreadsSettle settle;
     TScopedTmpDir tmp;
     TFtpServer server;
     TUserList list;
@@ -467,6 +468,7 @@ TEST(ExportDialogFtp, UploadArrivesTempFileGoesDialogCloses) {
 }
 
 TEST(ExportDialogFtp, TemporaryFileIsPrivate) {
+    TThreadsSettle settle;
     TScopedTmpDir tmp;
     auto silent = std::make_unique<TSilentServer>();
     TUserList list;
@@ -488,6 +490,7 @@ TEST(ExportDialogFtp, TemporaryFileIsPrivate) {
 }
 
 TEST(ExportDialogFtp, ErrorShowsWarningAndLeavesTheDialogReady) {
+    TThreadsSettle settle;
     TScopedTmpDir tmp;
     TFtpServer server;
     TUserList list;
@@ -521,6 +524,7 @@ TEST(ExportDialogFtp, ErrorShowsWarningAndLeavesTheDialogReady) {
 }
 
 TEST(ExportDialogFtp, AbortWhileBuildingStartsNoUpload) {
+    TThreadsSettle settle;
     TScopedTmpDir tmp;
     TFtpServer server;
     TUserList list;
@@ -543,6 +547,7 @@ TEST(ExportDialogFtp, AbortWhileBuildingStartsNoUpload) {
 }
 
 TEST(ExportDialogFtp, AbortDuringUploadClosesAndTheWorkerCleansUp) {
+    TThreadsSettle settle;
     TScopedTmpDir tmp;
     // The upload hangs at the greeting until the server goes or the time-out passes.
     auto silent = std::make_unique<TSilentServer>();
@@ -581,6 +586,7 @@ TEST(ExportDialogFtp, AbortDuringUploadClosesAndTheWorkerCleansUp) {
 }
 
 TEST(ExportDialogFtp, DialogGoneBeforeUploadEndsStillUploads) {
+    TThreadsSettle settle;
     TScopedTmpDir tmp;
     TFtpServer server;
     TUserList list;
@@ -618,6 +624,7 @@ TEST(ExportDialog, EscapeAndTheCloseBoxCloseAnIdleDialogWithoutAQuestion) {
 }
 
 TEST(ExportDialogFtp, CloseBoxDuringUploadAsksOnce) {
+    TThreadsSettle settle;
     TScopedTmpDir tmp;
     auto silent = std::make_unique<TSilentServer>();
     TUserList list;

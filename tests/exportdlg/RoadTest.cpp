@@ -64,6 +64,7 @@ TEST(RoadTest, AddSeriesSaveReopenExportAndCheckWithHtpasswd) {
     const std::string htpasswd = "/usr/bin/htpasswd";
     if (!fs::exists(htpasswd)) GTEST_SKIP() << "Apache's htpasswd is not installed";
 
+    TThreadsSettle settle;
     TScopedTmpDir tmp;
     TFtpServer server;
     TTempDir dir;

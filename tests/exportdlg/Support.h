@@ -121,6 +121,32 @@ inline bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 20000) 
     return true;
 }
 
+// Threads of this process now.
+inline int ThreadCount() {
+    int count = 0;
+    std::error_code ignored;
+    for (auto it = fs::directory_iterator("/proc/self/task", ignored);
+         it != fs::directory_iterator(); it.increment(ignored))
+        ++count;
+    return count;
+}
+
+// Upload workers end on their own after their last notification. Waits, when it goes, until
+// the threads started meanwhile have ended, so none is cut off by the end of the test.
+class TThreadsSettle {
+public:
+    TThreadsSettle() : FBefore(ThreadCount()) {}
+    ~TThreadsSettle() {
+        if (!WaitUntil([this] { return ThreadCount() <= FBefore; }, 20000))
+            ADD_FAILURE() << "a worker thread is still running";
+    }
+    TThreadsSettle(const TThreadsSettle&) = delete;
+    TThreadsSettle& operator=(const TThreadsSettle&) = delete;
+
+private:
+    int FBefore;
+};
+
 // A message box a handler saw.
 struct TSeenBox {
     QString Title;
