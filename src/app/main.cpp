@@ -1,8 +1,10 @@
-// The desktop program: one main window on an empty, unnamed users database.
+// The desktop program: one main window on an empty, unnamed users database, or on the
+// database named by the first argument (how the desktop opens a .udx file with it).
 
 #include "MainForm.h"
 #include "PrjLib.h"
 #include "ShellLib.h"
+#include "UiPrompts.h"
 
 #include <QApplication>
 
@@ -14,5 +16,10 @@ int main(int argc, char* argv[]) {
 
     TfrmMain window;
     window.show();
+    const QStringList args = QApplication::arguments();
+    if (args.size() > 1) {
+        const QString fileName = args.at(1);
+        Guarded(&window, [&window, &fileName] { window.Project.OpenFile(fileName); });
+    }
     return QApplication::exec();
 }

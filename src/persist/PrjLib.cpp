@@ -182,9 +182,13 @@ void TProject::ReopenItemClick(int tag) {
     // The menu is rebuilt below and the clicked entry with it: keep a copy of the path.
     const QString path = FProjectList[tag];
     if (FPrompts) FPrompts->ProcessPendingEvents();
+    OpenFile(path);
+}
+
+void TProject::OpenFile(const QString& fileName) {
     if (!CloseQuery()) return;
     Close();
-    SetFileName(path);
+    SetFileName(fileName);
     LastFolder() = FolderOfFile(FFileName);
     OpenStep();
 }

@@ -104,6 +104,9 @@ public:
     void BuildReopenMenu(IReopenMenu& item);
     // The click of the reopen entry with this tag (its position in ProjectList).
     void ReopenItemClick(int tag);
+    // Opens the named file as a reopen entry would (after the save question): a file handed
+    // to the program by the desktop or on its command line.
+    void OpenFile(const QString& fileName);
 
     void AddToProjectList(const QString& name);
     void LoadProjectList(QStringList& list);

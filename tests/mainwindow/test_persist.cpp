@@ -445,6 +445,26 @@ TEST_F(TProjectEvents, ReopenClosesTheCurrentFileAndOpensTheChosenOne) {
     EXPECT_EQ(stored, (QStringList{b, a}));
 }
 
+TEST_F(TProjectEvents, AFileHandedToTheProgramOpensAfterTheSaveQuestion) {
+    const QString a = MakeFile("a.udx"), b = MakeFile("b.udx");
+    OpenNamed(b);
+    Project.SetModified(true);
+    Log.clear();
+    Prompts.Answers = {TSaveAnswer::Cancel};
+    Project.OpenFile(a);
+    EXPECT_EQ(Project.FileName(), b) << "Cancel keeps the open document";
+    EXPECT_TRUE(Project.Modified());
+
+    Prompts.Answers = {TSaveAnswer::No};
+    Log.clear();
+    Project.OpenFile(a);
+    EXPECT_EQ(Project.FileName(), a);
+    EXPECT_FALSE(Project.Modified());
+    EXPECT_EQ(LastFolder(), FolderOfFile(a));
+    EXPECT_EQ(Log.back(), "changed:0");
+    EXPECT_NE(std::find(Log.begin(), Log.end(), "open"), Log.end());
+}
+
 // The list view's rules.
 
 TEST(UserViewRules, FoldedTextOrder) {
