@@ -430,7 +430,7 @@ void FillFtp(TUserList& list, const std::string& host, const std::string& passwo
              const std::string& remote = "htpasswd") {
     list.ExportToFile = false;
     list.FtpHost = host;
-    list.FtpUser = TFtpServer::kUser;
+    list.FtpUser = ftptest::kUser;
     list.FtpPass = password;
     list.FtpPasswdFile = remote;
     list.FtpPassiveMode = true;
@@ -446,7 +446,7 @@ TEST(ExportDialogFtp, UploadArrivesTempFileGoesDialogCloses) {
     list.Add("carl", "c");
     list.Add("alice", "a 1");
     list.PassType = ptPlainText;
-    FillFtp(list, server.Host(), TFtpServer::kPassword);
+    FillFtp(list, server.Host(), ftptest::kPassword);
     TDialogOn t(list);
     t.dialog.show();
     QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
@@ -516,7 +516,7 @@ TEST(ExportDialogFtp, ErrorShowsWarningAndLeavesTheDialogReady) {
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
     // Another try with the right password goes through from the same dialog.
-    t.c.edtFtpPassword->setText(QString::fromLatin1(TFtpServer::kPassword));
+    t.c.edtFtpPassword->setText(QString::fromStdString(ftptest::kPassword));
     QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
     ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }));
     EXPECT_EQ(t.dialog.result(), QDialog::Accepted);
@@ -530,7 +530,7 @@ TEST(ExportDialogFtp, AbortWhileBuildingStartsNoUpload) {
     TUserList list;
     AddUsers(list, 250);
     list.PassType = ptPlainText;
-    FillFtp(list, server.Host(), TFtpServer::kPassword);
+    FillFtp(list, server.Host(), ftptest::kPassword);
     TDialogOn t(list);
     t.dialog.show();
     TScriptedModals modals;
@@ -592,7 +592,7 @@ TEST(ExportDialogFtp, DialogGoneBeforeUploadEndsStillUploads) {
     TUserList list;
     AddUsers(list, 20);
     list.PassType = ptPlainText;
-    FillFtp(list, server.Host(), TFtpServer::kPassword);
+    FillFtp(list, server.Host(), ftptest::kPassword);
     {
         TScriptedModals modals(QMessageBox::Yes);
         TDialogOn t(list);

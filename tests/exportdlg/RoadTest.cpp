@@ -97,8 +97,8 @@ TEST(RoadTest, AddSeriesSaveReopenExportAndCheckWithHtpasswd) {
         } else if (name == QStringLiteral("frmExportUser")) {
             dialog.findChild<QRadioButton*>(QStringLiteral("rbnToFTP"))->setChecked(true);
             Type(dialog, "edtFtpHost", server.Host());
-            Type(dialog, "edtFtpLogin", TFtpServer::kUser);
-            Type(dialog, "edtFtpPassword", TFtpServer::kPassword);
+            Type(dialog, "edtFtpLogin", ftptest::kUser);
+            Type(dialog, "edtFtpPassword", ftptest::kPassword);
             Type(dialog, "edtFtpFile", "site/.htpasswd");
             dialog.show();
             Click(dialog, "btnExport");

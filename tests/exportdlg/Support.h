@@ -2,7 +2,9 @@
 // Helpers for the export, series and import tests: temporary folders, waiting on the event
 // loop, answering modal dialogs in advance, and FTP servers on the loopback interface.
 
+#include "../FtpTestServer.h"
 #include "ModalRunner.h"
+#include "../TestUtil.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -53,31 +55,7 @@ inline void WriteAll(const fs::path& path, const std::string& content) {
     out << content;
 }
 
-class TTempDir {
-public:
-    TTempDir() {
-        std::string pattern = (fs::temp_directory_path() / "quorvane-exp-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        FPath = pattern;
-    }
-    ~TTempDir() {
-        std::error_code ignored;
-        fs::permissions(FPath, fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(FPath, ignored);
-    }
-    const fs::path& Path() const { return FPath; }
-    // Names of the entries in the folder, sorted.
-    std::vector<std::string> Entries() const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(FPath))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-private:
-    fs::path FPath;
-};
+using ::TTempDir;
 
 // Files whose names start with "kxv" (the export's temporary files) in a folder.
 inline int TempFilesIn(const TTempDir& dir) {
@@ -197,30 +175,9 @@ private:
     TModalHandlerScope FScope;
 };
 
-inline int FreeLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof(address);
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    ::close(fd);
-    return port;
-}
-
-inline bool PortAccepts(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-    ::close(fd);
-    return ok;
-}
+using ftptest::FreeLoopbackPort;
+using ftptest::PortAccepts;
+using ftptest::TFtpServer;
 
 // A loopback port that accepts connections but never says a word: an FTP server that hangs.
 class TSilentServer {
@@ -242,72 +199,6 @@ public:
 
 private:
     int FFd = -1;
-    int FPort = 0;
-};
-
-// The tests' FTP server (pyftpdlib through tests/ftp_server.py) on a free loopback port with a
-// fresh root folder, stopped by its process id.
-class TFtpServer {
-public:
-    static constexpr const char* kUser = "webmaster";
-    static constexpr const char* kPassword = "open sesame";
-
-    explicit TFtpServer(std::vector<std::string> switches = {}) {
-        fs::create_directories(Root());
-        for (int attempt = 0; attempt < 5 && FPid == 0; ++attempt) Launch(switches);
-        if (FPid == 0)
-            throw std::runtime_error("the FTP server did not start: " +
-                                     ReadAll(FDir.Path() / "server.out"));
-    }
-    ~TFtpServer() {
-        if (FPid > 0) {
-            ::kill(FPid, SIGTERM);
-            ::waitpid(FPid, nullptr, 0);
-        }
-    }
-    fs::path Root() const { return FDir.Path() / "root"; }
-    std::string Host() const { return "127.0.0.1:" + std::to_string(FPort); }
-    std::string Commands() const { return ReadAll(FDir.Path() / "commands.log"); }
-
-private:
-    void Launch(const std::vector<std::string>& switches) {
-        const int port = FreeLoopbackPort();
-        std::vector<std::string> args{"/usr/bin/python3", QUORVANE_FTP_SERVER_SCRIPT,
-                                      "--port",           std::to_string(port),
-                                      "--root",           Root().string(),
-                                      "--user",           kUser,
-                                      "--password",       kPassword,
-                                      "--log",            (FDir.Path() / "commands.log").string()};
-        args.insert(args.end(), switches.begin(), switches.end());
-        std::vector<char*> argv;
-        for (std::string& arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        const std::string out = (FDir.Path() / "server.out").string();
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        pid_t pid = 0;
-        const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (rc != 0) return;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (::waitpid(pid, nullptr, WNOHANG) == pid) return; // port taken meanwhile
-            if (PortAccepts(port)) {
-                FPid = pid;
-                FPort = port;
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
-    }
-
-    TTempDir FDir;
-    pid_t FPid = 0;
     int FPort = 0;
 };
 
