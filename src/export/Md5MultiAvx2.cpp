@@ -7,6 +7,7 @@ namespace {
 typedef uint32_t TAvx2Vector __attribute__((vector_size(32)));
 
 struct TAvx2Traits {
+    static constexpr bool KSplitG = true;
     static inline __attribute__((always_inline)) void Barrier(TAvx2Vector& v) { __asm__("" : "+x"(v)); }
 };
 

@@ -7,7 +7,9 @@ namespace {
 
 typedef uint32_t TAvx512Vector __attribute__((vector_size(64)));
 
+// Ternary logic makes G one instruction: no split.
 struct TAvx512Traits {
+    static constexpr bool KSplitG = false;
     static inline __attribute__((always_inline)) void Barrier(TAvx512Vector& v) { __asm__("" : "+v"(v)); }
 };
 

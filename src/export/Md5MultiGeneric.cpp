@@ -13,7 +13,9 @@ namespace {
 
 typedef uint32_t TGenericVector __attribute__((vector_size(64)));
 
+// Like the AVX-512 unit, whose group logic it stands in for.
 struct TGenericTraits {
+    static constexpr bool KSplitG = false;
     static inline __attribute__((always_inline)) void Barrier(TGenericVector&) {}
 };
 

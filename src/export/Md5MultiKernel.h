@@ -78,11 +78,13 @@ struct TLaneGroup {
         const V k = ks[step];
         for (int g = 0; g < G; ++g) {
             V t = a[g] + (Load<V>(x + word * N + g * W) + k);
-            // The parts of each function that do not wait for b go into t first.
-            if constexpr (Fn == 1) t += c[g] & ~d[g]; // G = (b & d) | (c & ~d), the two disjoint
+            // Without a three-input logic instruction, G = (b & d) | (c & ~d) goes in as two
+            // disjoint parts, the one that does not wait for b first.
+            if constexpr (Fn == 1 && Traits::KSplitG) t += c[g] & ~d[g];
             Traits::Barrier(t);
             if constexpr (Fn == 0) t += d[g] ^ (b[g] & (c[g] ^ d[g]));
-            else if constexpr (Fn == 1) t += b[g] & d[g];
+            else if constexpr (Fn == 1 && Traits::KSplitG) t += b[g] & d[g];
+            else if constexpr (Fn == 1) t += c[g] ^ (d[g] & (b[g] ^ c[g]));
             else if constexpr (Fn == 2) t += b[g] ^ (c[g] ^ d[g]);
             else t -= c[g] ^ (~b[g] & d[g]); // I = c ^ (b | ~d) = -(c ^ (~b & d)) - 1; the -1 is in k
             a[g] = ((t << S) | (t >> (32 - S))) + b[g];

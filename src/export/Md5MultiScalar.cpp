@@ -5,6 +5,7 @@
 namespace {
 
 struct TScalarTraits {
+    static constexpr bool KSplitG = true;
     static inline __attribute__((always_inline)) void Barrier(uint32_t& v) { __asm__("" : "+r"(v)); }
 };
 
