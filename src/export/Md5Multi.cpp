@@ -128,7 +128,7 @@ std::string Encode(std::string_view salt, const uint8_t* f) {
     return result;
 }
 
-// Hashes the users order[first, last) (indices into the spans) on the given path.
+// Hashes the users order[0], ..., order[count - 1] (indices into the spans) on the given path.
 void HashRange(std::span<const std::string_view> passwords, std::span<const std::string> salts,
                std::span<std::string> results, const size_t* order, size_t count, TMd5Path path) {
     if (count == 0) return;

@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string.h>
 
 namespace {
 
@@ -375,6 +376,8 @@ struct TLaneGroup {
             const TApr1LaneJob tail{N, pw, pwLen, salt, saltLen, digest};
             RunGroup(tail, 0, area, patterns, scratch);
         }
+        // The work area held password bytes.
+        explicit_bzero(area, bytes);
         std::free(area);
         std::free(patterns);
         return true;
