@@ -75,58 +75,7 @@ bool RunRounds(TMd5Path path, const TApr1LaneJob& job) {
     }
 }
 
-// The salt as every "$apr1$" verifier reads it: after an optional "$apr1$", up to the first "$",
-// at most 8 characters.
-std::string_view SaltOf(std::string_view salt) {
-    if (salt.starts_with(KApr1Magic)) salt.remove_prefix(KApr1Magic.size());
-    salt = salt.substr(0, std::min(salt.find('$'), salt.size()));
-    return salt.substr(0, 8);
-}
-
 using TDigest = uint8_t[16];
-
-// The digest that enters the thousand rounds: the main context over the password, the magic,
-// the salt, the alternate digest and the length bits.
-void InitialDigest(std::string_view password, std::string_view salt, uint8_t* out) {
-    const auto* pw = reinterpret_cast<const uint8_t*>(password.data());
-    const size_t len = password.size();
-    TMD5Context main;
-    MD5Init(main);
-    MD5Update(main, pw, len);
-    MD5Update(main, KApr1Magic.data(), KApr1Magic.size());
-    MD5Update(main, salt.data(), salt.size());
-
-    TMD5Context alternate;
-    MD5Init(alternate);
-    MD5Update(alternate, pw, len);
-    MD5Update(alternate, salt.data(), salt.size());
-    MD5Update(alternate, pw, len);
-    TMD5Digest f = MD5Final(alternate);
-    for (size_t p = len; p > 0; p -= std::min<size_t>(p, 16)) MD5Update(main, f.data(), std::min<size_t>(p, 16));
-    const uint8_t zero = 0;
-    for (size_t i = len; i != 0; i >>= 1) MD5Update(main, (i & 1) ? &zero : pw, 1);
-    f = MD5Final(main);
-    std::memcpy(out, f.data(), 16);
-    explicit_bzero(f.data(), f.size());
-}
-
-std::string Encode(std::string_view salt, const uint8_t* f) {
-    auto group = [&](int x, int y, int z) {
-        return static_cast<uint32_t>(f[x]) << 16 | static_cast<uint32_t>(f[y]) << 8 | f[z];
-    };
-    std::string result;
-    result.reserve(KApr1Length);
-    result += KApr1Magic;
-    result += salt;
-    result += '$';
-    result += To64(group(0, 6, 12), 4);
-    result += To64(group(1, 7, 13), 4);
-    result += To64(group(2, 8, 14), 4);
-    result += To64(group(3, 9, 15), 4);
-    result += To64(group(4, 10, 5), 4);
-    result += To64(f[11], 2);
-    return result;
-}
 
 // Hashes the users order[0], ..., order[count - 1] (indices into the spans) on the given path.
 void HashRange(std::span<const std::string_view> passwords, std::span<const std::string> salts,
@@ -145,13 +94,13 @@ void HashRange(std::span<const std::string_view> passwords, std::span<const std:
     users.reserve(count);
     for (size_t k = 0; k < count; ++k) {
         const size_t u = order[k];
-        const std::string_view s = SaltOf(salts[u]);
+        const std::string_view s = Apr1Salt(salts[u]);
         if (passwords[u].size() > KMaxLanePasswordLength) {
             // Too long for the lanes: the one-user computation, whose result is the same.
             results[u] = Apr1CryptWithSalt(passwords[u], s);
             continue;
         }
-        InitialDigest(passwords[u], s, digests[k]);
+        Apr1InitialDigest(passwords[u], s, digests[k]);
         pw.push_back(reinterpret_cast<const uint8_t*>(passwords[u].data()));
         pwLen.push_back(static_cast<uint32_t>(passwords[u].size()));
         salt.push_back(reinterpret_cast<const uint8_t*>(s.data()));
@@ -161,7 +110,7 @@ void HashRange(std::span<const std::string_view> passwords, std::span<const std:
     }
     const TApr1LaneJob job{pw.size(), pw.data(), pwLen.data(), salt.data(), saltLen.data(), digest.data()};
     if (!RunRounds(path, job)) throw std::bad_alloc();
-    for (size_t k = 0; k < users.size(); ++k) results[users[k]] = Encode(SaltOf(salts[users[k]]), digest[k]);
+    for (size_t k = 0; k < users.size(); ++k) results[users[k]] = Apr1Format(Apr1Salt(salts[users[k]]), digest[k]);
     explicit_bzero(digests.data(), digests.size() * sizeof(TDigest));
 }
 

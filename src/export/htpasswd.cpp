@@ -36,12 +36,6 @@ std::string Apr1Crypt(std::string_view password, IRandomSource& random) {
 
 namespace {
 
-std::string_view SaltOf(std::string_view salt) {
-    if (salt.starts_with(KApr1Magic)) salt.remove_prefix(KApr1Magic.size());
-    salt = salt.substr(0, std::min(salt.find('$'), salt.size()));
-    return salt.substr(0, 8);
-}
-
 // Clears a buffer that held password bytes, in a way the optimiser keeps.
 template <class T> void Wipe(T& buffer) { explicit_bzero(buffer.data(), buffer.size()); }
 
@@ -54,8 +48,13 @@ inline void DigestBytes(uint32_t state[4], TMD5Digest& f) {
 
 } // namespace
 
-std::string Apr1CryptWithSalt(std::string_view password, std::string_view saltText) {
-    const std::string_view salt = SaltOf(saltText);
+std::string_view Apr1Salt(std::string_view salt) {
+    if (salt.starts_with(KApr1Magic)) salt.remove_prefix(KApr1Magic.size());
+    salt = salt.substr(0, std::min(salt.find('$'), salt.size()));
+    return salt.substr(0, 8);
+}
+
+void Apr1InitialDigest(std::string_view password, std::string_view salt, uint8_t out[16]) {
     const auto* pw = reinterpret_cast<const uint8_t*>(password.data());
     const size_t len = password.size();
 
@@ -79,6 +78,34 @@ std::string Apr1CryptWithSalt(std::string_view password, std::string_view saltTe
     // byte for a 0.
     for (size_t i = len; i != 0; i >>= 1) MD5Update(main, (i & 1) ? f.data() : pw, 1);
     f = MD5Final(main);
+    std::memcpy(out, f.data(), f.size());
+    Wipe(f);
+}
+
+std::string Apr1Format(std::string_view salt, const uint8_t f[16]) {
+    auto group = [&](int x, int y, int z) {
+        return static_cast<uint32_t>(f[x]) << 16 | static_cast<uint32_t>(f[y]) << 8 | f[z];
+    };
+    std::string result;
+    result.reserve(KApr1Length);
+    result += KApr1Magic;
+    result += salt;
+    result += '$';
+    result += To64(group(0, 6, 12), 4);
+    result += To64(group(1, 7, 13), 4);
+    result += To64(group(2, 8, 14), 4);
+    result += To64(group(3, 9, 15), 4);
+    result += To64(group(4, 10, 5), 4);
+    result += To64(f[11], 2);
+    return result;
+}
+
+std::string Apr1CryptWithSalt(std::string_view password, std::string_view saltText) {
+    const std::string_view salt = Apr1Salt(saltText);
+    const auto* pw = reinterpret_cast<const uint8_t*>(password.data());
+    const size_t len = password.size();
+    TMD5Digest f;
+    Apr1InitialDigest(password, salt, f.data());
 
     // The thousand rounds: a round's message is the digest f and the password around the
     // optional salt and the optional second password, so there are only eight layouts. Each is
@@ -122,20 +149,7 @@ std::string Apr1CryptWithSalt(std::string_view password, std::string_view saltTe
     }
     Wipe(messages);
 
-    auto group = [&](int x, int y, int z) {
-        return static_cast<uint32_t>(f[x]) << 16 | static_cast<uint32_t>(f[y]) << 8 | f[z];
-    };
-    std::string result;
-    result.reserve(KApr1Length);
-    result += KApr1Magic;
-    result += salt;
-    result += '$';
-    result += To64(group(0, 6, 12), 4);
-    result += To64(group(1, 7, 13), 4);
-    result += To64(group(2, 8, 14), 4);
-    result += To64(group(3, 9, 15), 4);
-    result += To64(group(4, 10, 5), 4);
-    result += To64(f[11], 2);
+    std::string result = Apr1Format(salt, f.data());
     Wipe(f);
     return result;
 }

@@ -32,6 +32,16 @@ std::string Apr1Crypt(std::string_view password, IRandomSource& random = SecureR
 // whether pw matches hash.
 std::string Apr1CryptWithSalt(std::string_view password, std::string_view salt);
 
+// The pieces every "$apr1$" computation shares, whether one user at a time or many side by side.
+// The salt as every verifier reads it: after an optional "$apr1$", up to the first "$", at most
+// 8 characters.
+std::string_view Apr1Salt(std::string_view saltText);
+// The digest that enters the thousand rounds: the main MD5 context over the password, "$apr1$",
+// the salt, the alternate digest and one byte per bit of the password's length.
+void Apr1InitialDigest(std::string_view password, std::string_view salt, uint8_t out[16]);
+// "$apr1$", the salt, "$" and the final digest in the crypt alphabet's 22 characters.
+std::string Apr1Format(std::string_view salt, const uint8_t digest[16]);
+
 // Hashes passwords[i] with salts[i] into out[i] (resized to passwords.size()) on up to
 // `threads` workers (0: one per processor). The output is exactly that of Apr1CryptWithSalt for
 // each pair, whatever the number of workers. salts must be as long as passwords.
