@@ -65,6 +65,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION web)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Dependencies from the shared libraries the programs link (Qt 6, libcurl, ...).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The SVG plugins draw the program's icon; nothing links them, so name them here.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "apache2-utils")
 # Only the programs and their files; the test and benchmark targets are not installed.
 set(CPACK_STRIP_FILES ON)

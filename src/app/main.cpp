@@ -7,11 +7,16 @@
 #include "UiPrompts.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvane"));
     QApplication::setOrganizationName(QStringLiteral("Ostrick"));
+    // The program's icon for its windows and the about box; the desktop's theme wins when it
+    // has one of that name (the installed icon).
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("quorvane"), QIcon(QStringLiteral(":/quorvane.svg"))));
     LastFolder() = GetPersonalFolder();
 
     TfrmMain window;
