@@ -392,10 +392,8 @@ private:
         Leave();
     }
 
-    void Property(TUserList* list, TUserProp* user) {
-        Expect(TTok::Ident);
-        const std::string_view name = FTok.Span;
-        FTok.Next();
+    // Reads the ".name" parts that may follow a name; true when there was one.
+    bool SkipDottedTail() {
         bool dotted = false;
         while (FTok.IsSymbol('.')) {
             FTok.Next();
@@ -403,6 +401,14 @@ private:
             FTok.Next();
             dotted = true;
         }
+        return dotted;
+    }
+
+    void Property(TUserList* list, TUserProp* user) {
+        Expect(TTok::Ident);
+        const std::string_view name = FTok.Span;
+        FTok.Next();
+        const bool dotted = SkipDottedTail();
         ExpectSymbol('=');
         FTok.Next();
         TTarget target;
@@ -418,13 +424,7 @@ private:
         case TTok::Ident: {
             const std::string_view ident = FTok.Span;
             FTok.Next();
-            bool dotted = false;
-            while (FTok.IsSymbol('.')) {
-                FTok.Next();
-                Expect(TTok::Ident);
-                FTok.Next();
-                dotted = true;
-            }
+            const bool dotted = SkipDottedTail();
             if (target.Kind == TTarget::Boolean && !dotted) {
                 if (SameText(ident, "True"))
                     *static_cast<bool*>(target.Field) = true;
