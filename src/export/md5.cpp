@@ -3,11 +3,9 @@
 #include <bit>
 #include <cstring>
 
-namespace {
-
-// The step constants: the integer part of 2^32 * |sin(i)| for i = 1 to 64. Read from a table
-// so that every step adds a memory operand instead of materialising an immediate.
-alignas(64) const uint32_t KStep[64] = {
+// Read from a table so that every step adds a memory operand instead of materialising an
+// immediate.
+alignas(64) const uint32_t KMD5Step[64] = {
     0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
     0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821,
     0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d, 0x02441453, 0xd8a1e681, 0xe7d3fbc8,
@@ -17,6 +15,9 @@ alignas(64) const uint32_t KStep[64] = {
     0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
     0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391,
 };
+
+namespace {
+
 
 inline uint32_t LoadLE(const uint8_t* p) {
     uint32_t v;
@@ -36,7 +37,7 @@ inline void StoreLE(uint8_t* p, uint32_t v) {
 // into the chain. F and I need b at their start, H and G one operation later.
 #define MD5_STEP(offPath, onPath, a, b, c, d, xk, i, s)                                      \
     do {                                                                                     \
-        a += (xk) + KStep[i] + (offPath);                                                    \
+        a += (xk) + KMD5Step[i] + (offPath);                                                    \
         __asm__("" : "+r"(a));                                                               \
         a += (onPath);                                                                       \
         a = std::rotl(a, s) + (b);                                                           \

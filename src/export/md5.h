@@ -15,6 +15,9 @@ struct TMD5Context {
 
 using TMD5Digest = std::array<uint8_t, 16>;
 
+// The step constants: the integer part of 2^32 * |sin(i)| for i = 1 to 64.
+extern const uint32_t KMD5Step[64];
+
 // Sets the context to its initial values.
 void MD5Init(TMD5Context& context);
 // Feeds length bytes (0 allowed) into the digest.
