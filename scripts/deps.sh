@@ -10,7 +10,9 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   libssl-dev openssl apache2-utils python3 python3-pyftpdlib
-  xvfb xauth
+  xvfb xauth clang-format
+  libcrypt-dev nginx-light vsftpd openssh-server openssh-client python3-asyncssh curl
+  lintian dpkg-dev fakeroot man-db bash-completion qt6-l10n-tools qt6-tools-dev-tools
 )
 
 missing=()

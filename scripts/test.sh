@@ -7,6 +7,9 @@ bash scripts/deps.sh
 
 jobs=$(nproc)
 
+# Every C++ source follows .clang-format.
+bash scripts/format-check.sh
+
 # Fuzz targets need clang's libFuzzer; a short run of each belongs to every test pass.
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++ -DQUORVANE_GUI=OFF -DQUORVANE_TESTS=OFF -DQUORVANE_BENCH=OFF \
