@@ -28,16 +28,24 @@ inline std::string OpensslApr1(const std::string& password, const std::string& s
     MD5_Update(&alt, salt.data(), salt.size());
     MD5_Update(&alt, pw, len);
     MD5_Final(f, &alt);
-    for (size_t p = len; p > 0; p -= p > 16 ? 16 : p) MD5_Update(&main, f, p > 16 ? 16 : p);
+    for (size_t p = len; p > 0; p -= p > 16 ? 16 : p)
+        MD5_Update(&main, f, p > 16 ? 16 : p);
     std::memset(f, 0, sizeof f);
-    for (size_t i = len; i != 0; i >>= 1) MD5_Update(&main, (i & 1) ? f : pw, 1);
+    for (size_t i = len; i != 0; i >>= 1)
+        MD5_Update(&main, (i & 1) ? f : pw, 1);
     MD5_Final(f, &main);
     for (int i = 0; i < 1000; ++i) {
         MD5_Init(&alt);
-        if (i & 1) MD5_Update(&alt, pw, len); else MD5_Update(&alt, f, 16);
+        if (i & 1)
+            MD5_Update(&alt, pw, len);
+        else
+            MD5_Update(&alt, f, 16);
         if (i % 3) MD5_Update(&alt, salt.data(), salt.size());
         if (i % 7) MD5_Update(&alt, pw, len);
-        if (i & 1) MD5_Update(&alt, f, 16); else MD5_Update(&alt, pw, len);
+        if (i & 1)
+            MD5_Update(&alt, f, 16);
+        else
+            MD5_Update(&alt, pw, len);
         MD5_Final(f, &alt);
     }
     auto group = [&](int x, int y, int z) {

@@ -25,14 +25,16 @@ void BM_Apr1Crypt(benchmark::State& state) {
     const std::string password(static_cast<size_t>(state.range(0)), 'p');
     if (Apr1CryptWithSalt(password, KSalt) != OpensslApr1(password, KSalt))
         state.SkipWithError("the two computations disagree");
-    for (auto _ : state) benchmark::DoNotOptimize(Apr1CryptWithSalt(password, KSalt));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(Apr1CryptWithSalt(password, KSalt));
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_Apr1Crypt)->Arg(8)->Arg(20);
 
 void BM_OpensslMd5Baseline(benchmark::State& state) {
     const std::string password(static_cast<size_t>(state.range(0)), 'p');
-    for (auto _ : state) benchmark::DoNotOptimize(OpensslApr1(password, KSalt));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(OpensslApr1(password, KSalt));
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_OpensslMd5Baseline)->Arg(8)->Arg(20);
@@ -53,7 +55,8 @@ TUserList& HundredThousandUsers() {
 // The order of the file alone: collation keys, sorting, namesakes.
 void BM_Order100000Users(benchmark::State& state) {
     const TUserList& list = HundredThousandUsers();
-    for (auto _ : state) benchmark::DoNotOptimize(PasswordFileEntries(list));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(PasswordFileEntries(list));
 }
 BENCHMARK(BM_Order100000Users)->Unit(benchmark::kMillisecond);
 

@@ -33,7 +33,8 @@ std::string MakeDatabase(const TTempDir& dir) {
         TUserProp& user = list.AddBlank();
         std::string login;
         const int length = 5 + static_cast<int>(next(8));
-        for (int c = 0; c < length; ++c) login += static_cast<char>((next(3) == 0 ? 'A' : 'a') + next(26));
+        for (int c = 0; c < length; ++c)
+            login += static_cast<char>((next(3) == 0 ? 'A' : 'a') + next(26));
         user.Login = login + std::to_string(i);
         user.Password = "secret" + std::to_string(i);
         user.FullName = std::string(first[next(8)]) + " " + last[next(7)];
@@ -82,7 +83,10 @@ void BM_OpenDatabase100k(benchmark::State& state) {
     }
     state.counters["users"] = kUsers;
 }
-BENCHMARK(BM_OpenDatabase100k)->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(3)
+BENCHMARK(BM_OpenDatabase100k)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->Repetitions(3)
     ->ReportAggregatesOnly(false);
 
 void BM_SortByAnotherColumn100k(benchmark::State& state) {

@@ -36,9 +36,11 @@ struct TBatch {
     TBatch(size_t count, size_t length) {
         for (size_t k = 0; k < count; ++k) {
             std::string password(length, 'a');
-            for (size_t c = 0; c < length; ++c) password[c] = KCryptAlphabet[(k * 7 + c * 13) % 64];
+            for (size_t c = 0; c < length; ++c)
+                password[c] = KCryptAlphabet[(k * 7 + c * 13) % 64];
             Passwords.push_back(password);
-            Salts.push_back(To64(static_cast<uint32_t>(k * 2654435761u), 4) + To64(static_cast<uint32_t>(k), 4));
+            Salts.push_back(To64(static_cast<uint32_t>(k * 2654435761u), 4) +
+                            To64(static_cast<uint32_t>(k), 4));
         }
         Results.resize(count);
         Views.assign(Passwords.begin(), Passwords.end());
@@ -87,22 +89,29 @@ void BM_Md5Multi(benchmark::State& state) {
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * KBatchUsers));
     state.SetLabel(Md5PathName(path));
-    state.counters["vs_openssl"] = benchmark::Counter(
-        static_cast<double>(state.iterations() * KBatchUsers) / baseline,
-        benchmark::Counter::kIsRate);
+    state.counters["vs_openssl"] =
+        benchmark::Counter(static_cast<double>(state.iterations() * KBatchUsers) / baseline,
+                           benchmark::Counter::kIsRate);
 }
 
 void PathArgs(benchmark::internal::Benchmark* b) {
     for (TMd5Path path : {mpScalar, mpGeneric, mpAvx2, mpAvx512})
         if (Md5PathAvailable(path))
-            for (int length : {8, 20}) b->Args({path, length});
+            for (int length : {8, 20})
+                b->Args({path, length});
 }
-BENCHMARK(BM_Md5Multi)->Apply(PathArgs)->Threads(1)->Threads(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Md5Multi)
+    ->Apply(PathArgs)
+    ->Threads(1)
+    ->Threads(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 // The baseline: the same work over OpenSSL's MD5, one user at a time, on each thread.
 void BM_OpensslBaseline(benchmark::State& state) {
     const std::string password(static_cast<size_t>(state.range(0)), 'p');
-    for (auto _ : state) benchmark::DoNotOptimize(OpensslApr1(password, "Qv8.xZ/3"));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(OpensslApr1(password, "Qv8.xZ/3"));
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_OpensslBaseline)->Arg(8)->Arg(20)->Threads(1)->Threads(2)->UseRealTime();
@@ -111,19 +120,21 @@ std::string GDatabase; // removed at the end of the run
 
 // 100,000 enabled users with 10-character passwords, saved as a database once per run.
 const std::string& HundredThousandUserDatabase() {
-    if (GDatabase.empty()) GDatabase = [] {
-        TUserList list;
-        for (int i = 0; i < 100000; ++i) {
-            char login[16], password[16];
-            std::snprintf(login, sizeof login, "User%06d", (i * 7919) % 100000);
-            std::snprintf(password, sizeof password, "pw%08d", i);
-            list.Add(login, password);
-        }
-        list.PassType = ptMD5;
-        const std::string file = "/tmp/quorvane-bench-100k-" + std::to_string(static_cast<long>(getpid())) + ".udx";
-        list.SaveToFile(file);
-        return file;
-    }();
+    if (GDatabase.empty())
+        GDatabase = [] {
+            TUserList list;
+            for (int i = 0; i < 100000; ++i) {
+                char login[16], password[16];
+                std::snprintf(login, sizeof login, "User%06d", (i * 7919) % 100000);
+                std::snprintf(password, sizeof password, "pw%08d", i);
+                list.Add(login, password);
+            }
+            list.PassType = ptMD5;
+            const std::string file =
+                "/tmp/quorvane-bench-100k-" + std::to_string(static_cast<long>(getpid())) + ".udx";
+            list.SaveToFile(file);
+            return file;
+        }();
     return GDatabase;
 }
 
@@ -154,7 +165,8 @@ void BM_CliExport100000Users(benchmark::State& state) {
             break;
         }
     }
-    if (!LooksLikeTheExport(output)) state.SkipWithError("the password file does not have 100,000 lines");
+    if (!LooksLikeTheExport(output))
+        state.SkipWithError("the password file does not have 100,000 lines");
     std::remove(output.c_str());
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * 100000);
 }
@@ -174,7 +186,8 @@ void BM_CreatePasswordFile100000Users(benchmark::State& state) {
     for (auto _ : state)
         if (!CreatePasswordFile(output, list, ptMD5)) state.SkipWithError("aborted");
     SetMd5DefaultPath(mpAuto);
-    if (!LooksLikeTheExport(output)) state.SkipWithError("the password file does not have 100,000 lines");
+    if (!LooksLikeTheExport(output))
+        state.SkipWithError("the password file does not have 100,000 lines");
     std::remove(output.c_str());
     state.SetLabel(Md5PathName(path == mpAuto ? Md5BestPath() : path));
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * 100000);

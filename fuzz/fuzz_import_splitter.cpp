@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
         const std::vector<std::string> fields = SplitImportFields(line);
         size_t fieldBytes = 0;
-        for (const std::string& field : fields) fieldBytes += field.size();
+        for (const std::string& field : fields)
+            fieldBytes += field.size();
         Check(fieldBytes <= line.size());
         Check(fields.size() <= line.size());
         Check(SplitImportFields(QuoteFields(fields)) == fields);
@@ -58,7 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(ImportUsersFromText(text, list) == static_cast<int>(lines.size()));
         Check(list.Count() == static_cast<int>(lines.size()));
         for (int i = 0; i < list.Count(); ++i) {
-            const std::vector<std::string> fields = SplitImportFields(lines[static_cast<size_t>(i)]);
+            const std::vector<std::string> fields =
+                SplitImportFields(lines[static_cast<size_t>(i)]);
             Check(list.Users(i).Login == ImportField(fields, 0));
             Check(list.Users(i).FullName == ImportField(fields, 3));
         }

@@ -37,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<std::string_view> views(passwords.begin(), passwords.end());
 
     std::vector<std::string> expected(passwords.size());
-    for (size_t k = 0; k < passwords.size(); ++k) expected[k] = Apr1CryptWithSalt(passwords[k], salts[k]);
+    for (size_t k = 0; k < passwords.size(); ++k)
+        expected[k] = Apr1CryptWithSalt(passwords[k], salts[k]);
 
     for (TMd5Path path : {mpScalar, mpGeneric, mpAvx2, mpAvx512}) {
         if (!Md5PathAvailable(path)) continue;

@@ -10,8 +10,10 @@
 inline std::string ShellQuote(const std::string& arg) {
     std::string quoted = "'";
     for (char c : arg) {
-        if (c == '\'') quoted += "'\\''";
-        else quoted += c;
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
     }
     return quoted + "'";
 }
@@ -28,7 +30,8 @@ inline TCommandResult RunCommand(const std::string& commandLine) {
     if (!pipe) return result;
     char buffer[256];
     size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.Output.append(buffer, n);
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        result.Output.append(buffer, n);
     const int status = pclose(pipe);
     if (status != -1 && WIFEXITED(status)) result.ExitCode = WEXITSTATUS(status);
     return result;

@@ -30,7 +30,9 @@ namespace fs = std::filesystem;
 inline const std::string kUser = "webmaster";
 inline const std::string kPassword = "open sesame";
 
-inline std::string ReadAll(const fs::path& path) { return ReadWholeFile(path.string()); }
+inline std::string ReadAll(const fs::path& path) {
+    return ReadWholeFile(path.string());
+}
 
 inline int FreeLoopbackPort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -101,9 +103,9 @@ private:
         const int port = FreeLoopbackPort();
         std::vector<std::string> args{"/usr/bin/python3"};
         if (plain) {
-            args.insert(args.end(), {"-m", "pyftpdlib", "-i", "127.0.0.1", "-p",
-                                     std::to_string(port), "-u", kUser, "-P", kPassword, "-d",
-                                     Root().string(), "-w"});
+            args.insert(args.end(),
+                        {"-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(port), "-u",
+                         kUser, "-P", kPassword, "-d", Root().string(), "-w"});
         } else {
             args.insert(args.end(), {QUORVANE_FTP_SERVER_SCRIPT, "--port", std::to_string(port),
                                      "--root", Root().string(), "--user", kUser, "--password",
@@ -133,9 +135,8 @@ private:
                 return; // it died, most likely on a port taken meanwhile: try another
             }
             // Our own child's banner for this port: not another server that took the port.
-            const std::string banner = "starting FTP server on 127.0.0.1:" +
-                                       std::to_string(port) + ", pid=" + std::to_string(pid) +
-                                       " ";
+            const std::string banner = "starting FTP server on 127.0.0.1:" + std::to_string(port) +
+                                       ", pid=" + std::to_string(pid) + " ";
             if (ReadAll(FDir.Path() / "server.out").find(banner) != std::string::npos &&
                 PortAccepts(port)) {
                 FPid = pid;

@@ -205,8 +205,10 @@ TEST_F(CliTest, SeriesPrintsWhatItCreated) {
         const TUserProp& u = list.Users(i);
         EXPECT_EQ(u.Login.size(), 8u);
         EXPECT_EQ(u.Password.size(), 12u);
-        for (char c : u.Login) EXPECT_TRUE(c >= 'A' && c <= 'Z') << u.Login;
-        for (char c : u.Password) EXPECT_TRUE(c >= '1' && c <= '9') << u.Password;
+        for (char c : u.Login)
+            EXPECT_TRUE(c >= 'A' && c <= 'Z') << u.Login;
+        for (char c : u.Password)
+            EXPECT_TRUE(c >= '1' && c <= '9') << u.Password;
         expected += u.Login + "\t" + u.Password + "\n";
     }
     EXPECT_EQ(r.Out, expected);
@@ -302,13 +304,16 @@ TEST_F(CliTest, ExportUploadsToTheDatabasesFtpServer) {
     const std::string savedTmp = oldTmp ? oldTmp : "";
     setenv("TMPDIR", tmp.c_str(), 1);
     TResult r = Cli({"export", Db});
-    if (savedTmp.empty()) unsetenv("TMPDIR");
-    else setenv("TMPDIR", savedTmp.c_str(), 1);
+    if (savedTmp.empty())
+        unsetenv("TMPDIR");
+    else
+        setenv("TMPDIR", savedTmp.c_str(), 1);
     EXPECT_TRUE(std::filesystem::is_empty(tmp));
     ASSERT_EQ(r.Status, 0) << r.Err;
-    EXPECT_EQ(r.Err, "Connecting to " + server.Host() + "...\n"
-                     "Uploading site/.htpasswd - 0% completed\n"
-                     "Uploading site/.htpasswd - 100% completed\n")
+    EXPECT_EQ(r.Err, "Connecting to " + server.Host() +
+                         "...\n"
+                         "Uploading site/.htpasswd - 0% completed\n"
+                         "Uploading site/.htpasswd - 100% completed\n")
         << "the worker's status texts go to standard error";
     // Uploaded in text mode: the server stores its own line ends.
     const std::string uploaded = ReadWholeFile((server.Root() / "site" / ".htpasswd").string());

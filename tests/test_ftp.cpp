@@ -4,8 +4,8 @@
 
 #include "FileLib.h"
 #include "Ftp.h"
-#include "FtpUpload.h"
 #include "FtpTestServer.h"
+#include "FtpUpload.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -98,8 +98,8 @@ struct TSeen {
 };
 
 struct TUpload {
-    std::string Local;   // content of the local file
-    std::string Remote;  // remote name
+    std::string Local;  // content of the local file
+    std::string Remote; // remote name
 };
 
 // Uploads the files through a worker driven by the direct dispatcher and waits for its end.
@@ -640,8 +640,7 @@ TEST(FtpUpload, SubfolderAndAbsoluteTargets) {
     fs::create_directories(server.Root() / "home" / "private");
     fs::create_directories(server.Root() / "www");
     WriteAll(server.Root() / "www" / ".htpasswd", "old\n");
-    TUploadRun run(server.Host(),
-                   {{"one\n", "private/htpasswd"}, {"two\n", "/www/.htpasswd"}});
+    TUploadRun run(server.Host(), {{"one\n", "private/htpasswd"}, {"two\n", "/www/.htpasswd"}});
     EXPECT_TRUE(run.Seen.Errors().empty()) << testing::PrintToString(run.Seen.Errors());
     EXPECT_EQ(ReadAll(server.Root() / "home" / "private" / "htpasswd"), "one\n");
     EXPECT_EQ(ReadAll(server.Root() / "www" / ".htpasswd"), "two\n");
@@ -678,7 +677,8 @@ TEST(FtpUpload, EmptyFileHasNoPercentagesButIsStored) {
     TFtpServer server;
     WriteAll(server.Root() / "htpasswd", "old content\n");
     TUploadRun run(server.Host(), {{"", "htpasswd"}});
-    EXPECT_THAT(run.Seen.Statuses, ElementsAre(Pair("Connecting to " + server.Host() + "...", false)));
+    EXPECT_THAT(run.Seen.Statuses,
+                ElementsAre(Pair("Connecting to " + server.Host() + "...", false)));
     EXPECT_EQ(run.Seen.Completions, 1);
     ASSERT_TRUE(fs::exists(server.Root() / "htpasswd"));
     EXPECT_EQ(fs::file_size(server.Root() / "htpasswd"), 0u);
@@ -703,7 +703,8 @@ TEST(FtpUpload, FilesAfterAFailingOneAreNotTried) {
 TEST(FtpUpload, EmptyListConnectsAndCompletes) {
     TFtpServer server;
     TUploadRun run(server.Host(), {});
-    EXPECT_THAT(run.Seen.Statuses, ElementsAre(Pair("Connecting to " + server.Host() + "...", false)));
+    EXPECT_THAT(run.Seen.Statuses,
+                ElementsAre(Pair("Connecting to " + server.Host() + "...", false)));
     EXPECT_EQ(run.Seen.Completions, 1);
     const std::string commands = server.Commands();
     EXPECT_EQ(CountLines(commands, "USER "), 1);
@@ -759,8 +760,8 @@ TEST(FtpUpload, HandlersRunOnTheOwnersThread) {
     TSeen seen;
     seen.Attach(uploader);
     uploader.Start();
-    ASSERT_TRUE(dispatcher->ProcessUntil([&] { return uploader.Finished(); },
-                                         std::chrono::seconds(60)));
+    ASSERT_TRUE(
+        dispatcher->ProcessUntil([&] { return uploader.Finished(); }, std::chrono::seconds(60)));
     uploader.WaitFor();
     EXPECT_EQ(seen.Completions, 1);
     EXPECT_TRUE(seen.Errors().empty());
@@ -786,8 +787,8 @@ TEST(FtpUpload, DetachedOwnerHearsNothingYetTheWorkIsDone) {
     uploader.Start();
     uploader.Detach(); // the dialog went away
     // The owner's loop goes on running other work.
-    ASSERT_TRUE(dispatcher->ProcessUntil([&] { return uploader.Finished(); },
-                                         std::chrono::seconds(60)));
+    ASSERT_TRUE(
+        dispatcher->ProcessUntil([&] { return uploader.Finished(); }, std::chrono::seconds(60)));
     uploader.WaitFor();
     EXPECT_TRUE(seen.Statuses.empty());
     EXPECT_EQ(seen.Completions, 0);

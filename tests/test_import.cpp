@@ -90,7 +90,10 @@ TEST(ImportFields, BlanksAndCommasSeparate) {
     }
     // Bytes above 127 are ordinary characters.
     EXPECT_EQ(SplitImportFields("J\xC3\xBCrgen \xA0\xFF"), (Fields{"J\xC3\xBCrgen", "\xA0\xFF"}));
-    EXPECT_EQ(SplitImportFields("a\x7F" "b"), Fields{"a\x7F" "b"});
+    EXPECT_EQ(SplitImportFields("a\x7F"
+                                "b"),
+              Fields{"a\x7F"
+                     "b"});
 }
 
 TEST(ImportFields, EmptyFieldsBetweenCommas) {

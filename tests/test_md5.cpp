@@ -61,7 +61,8 @@ TEST(MD5, RfcVectorsFedInEverySplit) {
         }
         TMD5Context context;
         MD5Init(context);
-        for (size_t i = 0; i < length; ++i) MD5Update(context, v.Message + i, 1);
+        for (size_t i = 0; i < length; ++i)
+            MD5Update(context, v.Message + i, 1);
         MD5Update(context, v.Message, 0);
         EXPECT_EQ(Hex(MD5Final(context)), v.Digest) << v.Message;
     }
@@ -110,7 +111,8 @@ TEST(Salt, EightCharactersOfTheWholeAlphabet) {
         }
         salts.insert(salt);
     }
-    for (size_t k = 0; k < 8; ++k) EXPECT_EQ(seen[k].size(), 64u) << "position " << k;
+    for (size_t k = 0; k < 8; ++k)
+        EXPECT_EQ(seen[k].size(), 64u) << "position " << k;
     EXPECT_EQ(salts.size(), 4000u); // 48 bits: a collision among 4000 would be a fault
 }
 
@@ -148,14 +150,13 @@ TEST(Apr1Crypt, MatchesOpensslForCommittedVectors) {
 }
 
 TEST(Apr1Crypt, PublishedApacheExample) {
-    EXPECT_EQ(Apr1CryptWithSalt("myPassword", "r31....."),
-              "$apr1$r31.....$HqJZimcKQFAMYayBlzkrA/");
+    EXPECT_EQ(Apr1CryptWithSalt("myPassword", "r31....."), "$apr1$r31.....$HqJZimcKQFAMYayBlzkrA/");
 }
 
 TEST(Apr1Crypt, SaltIsReadAsVerifiersReadIt) {
     const std::string hash = Apr1CryptWithSalt("secret", "AbCd1234");
-    EXPECT_EQ(Apr1CryptWithSalt("secret", hash), hash);       // a whole "$apr1$" string
-    EXPECT_NE(Apr1CryptWithSalt("Secret", hash), hash);       // a different password
+    EXPECT_EQ(Apr1CryptWithSalt("secret", hash), hash);          // a whole "$apr1$" string
+    EXPECT_NE(Apr1CryptWithSalt("Secret", hash), hash);          // a different password
     EXPECT_EQ(Apr1CryptWithSalt("secret", "AbCd1234XYZ"), hash); // more than 8 characters
     EXPECT_EQ(Apr1CryptWithSalt("secret", "ab$cd"), Apr1CryptWithSalt("secret", "ab"));
 }
@@ -185,10 +186,16 @@ TEST(Apr1Crypt, NewSaltOnEveryCall) {
 
 TEST(Apr1Crypt, MatchesOpensslLive) {
     if (!ToolAvailable("openssl")) GTEST_SKIP() << "openssl is not installed";
-    const std::vector<std::string> passwords = {
-        "x", "abcde", "it's a 'quoted' $HOME \"pass\"", std::string(15, '5'),
-        std::string(16, '6'), std::string(17, '7'), std::string(24, 'z'),
-        std::string(64, '#'), "\xe4\xf6\xfc\xdf\x80\xff", std::string(100, '@')};
+    const std::vector<std::string> passwords = {"x",
+                                                "abcde",
+                                                "it's a 'quoted' $HOME \"pass\"",
+                                                std::string(15, '5'),
+                                                std::string(16, '6'),
+                                                std::string(17, '7'),
+                                                std::string(24, 'z'),
+                                                std::string(64, '#'),
+                                                "\xe4\xf6\xfc\xdf\x80\xff",
+                                                std::string(100, '@')};
     TLcgRandom random(7);
     for (const auto& password : passwords) {
         const std::string salt = MakeSalt(random);
@@ -210,7 +217,8 @@ TEST(Apr1CryptBatch, SameAsOneByOneForAnyNumberOfWorkers) {
     std::vector<std::string_view> passwords(storage.begin(), storage.end());
     TLcgRandom random(5);
     std::vector<std::string> salts;
-    for (size_t i = 0; i < passwords.size(); ++i) salts.push_back(MakeSalt(random));
+    for (size_t i = 0; i < passwords.size(); ++i)
+        salts.push_back(MakeSalt(random));
 
     std::vector<std::string> expected;
     for (size_t i = 0; i < passwords.size(); ++i)

@@ -13,9 +13,9 @@
 #include <climits>
 #include <map>
 #include <optional>
-#include <sstream>
 #include <random>
 #include <set>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -46,13 +46,15 @@ struct TBatch {
 
 std::string RandomBytes(std::mt19937& rng, size_t length) {
     std::string text(length, '\0');
-    for (char& c : text) c = static_cast<char>(rng() & 0xff);
+    for (char& c : text)
+        c = static_cast<char>(rng() & 0xff);
     return text;
 }
 
 std::string RandomSalt(std::mt19937& rng) {
     std::string salt(8, '.');
-    for (char& c : salt) c = KCryptAlphabet[rng() % 64];
+    for (char& c : salt)
+        c = KCryptAlphabet[rng() % 64];
     return salt;
 }
 
@@ -91,8 +93,10 @@ TEST_P(Md5MultiPath, EveryLengthUpTo200WithRandomBytesAndSalts) {
     // so groups whose lanes need different numbers of blocks are covered as well as full ones.
     std::mt19937 rng(1234);
     TBatch batch;
-    for (size_t length = 0; length <= 200; ++length) batch.Add(RandomBytes(rng, length), RandomSalt(rng));
-    for (int extra = 0; extra < 37; ++extra) batch.Add(RandomBytes(rng, rng() % 24), RandomSalt(rng));
+    for (size_t length = 0; length <= 200; ++length)
+        batch.Add(RandomBytes(rng, length), RandomSalt(rng));
+    for (int extra = 0; extra < 37; ++extra)
+        batch.Add(RandomBytes(rng, rng() % 24), RandomSalt(rng));
     ASSERT_NE(batch.Size() % Lanes(), 0u);
     ExpectSameAsReference(batch, Hash(batch, GetParam()));
 }
@@ -118,7 +122,8 @@ TEST_P(Md5MultiPath, FullGroupsOfOneLengthForEveryDigestOffset) {
     TBatch batch;
     for (size_t length = 0; length <= 40; ++length) {
         const std::string passwords[2] = {RandomBytes(rng, length), RandomBytes(rng, length)};
-        for (size_t lane = 0; lane < Lanes(); ++lane) batch.Add(passwords[lane % 2], salts[lane % 3]);
+        for (size_t lane = 0; lane < Lanes(); ++lane)
+            batch.Add(passwords[lane % 2], salts[lane % 3]);
     }
     ExpectSameAsReference(batch, Hash(batch, GetParam()));
 }
@@ -127,7 +132,8 @@ TEST_P(Md5MultiPath, BatchesThatLeaveAGroupPartlyEmpty) {
     std::mt19937 rng(5);
     for (size_t size : {size_t{1}, Lanes() - 1, Lanes() + 1, 2 * Lanes() + 3}) {
         TBatch batch;
-        for (size_t k = 0; k < size; ++k) batch.Add(RandomBytes(rng, 8), RandomSalt(rng));
+        for (size_t k = 0; k < size; ++k)
+            batch.Add(RandomBytes(rng, 8), RandomSalt(rng));
         SCOPED_TRACE(size);
         ExpectSameAsReference(batch, Hash(batch, GetParam()));
     }
@@ -139,19 +145,24 @@ TEST_P(Md5MultiPath, SaltsOfEveryFormAndLengthInOneGroup) {
     // Salts are read as verifiers read them, and lanes with salts of different lengths (same
     // password length) do not share message layouts.
     TBatch batch;
-    const char* salts[] = {"", "a", "ab", "abcdefg", "abcdefgh", "abcdefghijk", "ab$cdefgh",
-                           "$apr1$Zz9./Aa1$sometext", "$apr1$", "$apr1$xy", "$", "./././.."};
-    for (const char* salt : salts) batch.Add("password", salt);
-    for (const char* salt : salts) batch.Add("", salt);
+    const char* salts[] = {"",         "a",           "ab",        "abcdefg",
+                           "abcdefgh", "abcdefghijk", "ab$cdefgh", "$apr1$Zz9./Aa1$sometext",
+                           "$apr1$",   "$apr1$xy",    "$",         "./././.."};
+    for (const char* salt : salts)
+        batch.Add("password", salt);
+    for (const char* salt : salts)
+        batch.Add("", salt);
     ExpectSameAsReference(batch, Hash(batch, GetParam()));
 }
 
 TEST_P(Md5MultiPath, PasswordsTooLongForTheLanesAmongShortOnes) {
     std::mt19937 rng(3);
     TBatch batch;
-    for (size_t length : {KMaxLanePasswordLength, KMaxLanePasswordLength + 1, size_t{300}, size_t{1000}})
+    for (size_t length :
+         {KMaxLanePasswordLength, KMaxLanePasswordLength + 1, size_t{300}, size_t{1000}})
         batch.Add(RandomBytes(rng, length), RandomSalt(rng));
-    for (int k = 0; k < 5; ++k) batch.Add(RandomBytes(rng, 12), RandomSalt(rng));
+    for (int k = 0; k < 5; ++k)
+        batch.Add(RandomBytes(rng, 12), RandomSalt(rng));
     ExpectSameAsReference(batch, Hash(batch, GetParam()));
 }
 
@@ -159,29 +170,38 @@ TEST_P(Md5MultiPath, MatchesOpenssl) {
     if (!ToolAvailable("openssl")) GTEST_SKIP() << "openssl is not installed";
     TBatch batch;
     const std::pair<const char*, const char*> cases[] = {
-        {"secret", "Xz3.aB/9"}, {"a", "12345678"}, {"correct horse battery staple", "saltSALT"},
-        {"0123456789abcdef", "./0aZz9y"}, {"\xe4\xf6\xfc\xdf", "u7Gh/Q.1"}};
-    for (const auto& [password, salt] : cases) batch.Add(password, salt);
+        {"secret", "Xz3.aB/9"},
+        {"a", "12345678"},
+        {"correct horse battery staple", "saltSALT"},
+        {"0123456789abcdef", "./0aZz9y"},
+        {"\xe4\xf6\xfc\xdf", "u7Gh/Q.1"}};
+    for (const auto& [password, salt] : cases)
+        batch.Add(password, salt);
     const std::vector<std::string> results = Hash(batch, GetParam());
     for (size_t k = 0; k < batch.Size(); ++k) {
-        const TCommandResult run = RunCommand("openssl passwd -apr1 -salt " + ShellQuote(batch.Salts[k]) +
-                                              " " + ShellQuote(batch.Passwords[k]));
+        const TCommandResult run =
+            RunCommand("openssl passwd -apr1 -salt " + ShellQuote(batch.Salts[k]) + " " +
+                       ShellQuote(batch.Passwords[k]));
         ASSERT_EQ(run.ExitCode, 0);
         std::string expected = run.Output;
-        while (!expected.empty() && (expected.back() == '\n' || expected.back() == '\r')) expected.pop_back();
+        while (!expected.empty() && (expected.back() == '\n' || expected.back() == '\r'))
+            expected.pop_back();
         EXPECT_EQ(results[k], expected) << batch.Passwords[k];
     }
 }
 
-std::string PathParamName(const ::testing::TestParamInfo<TMd5Path>& info) { return Md5PathName(info.param); }
+std::string PathParamName(const ::testing::TestParamInfo<TMd5Path>& info) {
+    return Md5PathName(info.param);
+}
 
-INSTANTIATE_TEST_SUITE_P(Paths, Md5MultiPath, ::testing::Values(mpScalar, mpGeneric, mpAvx2, mpAvx512),
-                         PathParamName);
+INSTANTIATE_TEST_SUITE_P(Paths, Md5MultiPath,
+                         ::testing::Values(mpScalar, mpGeneric, mpAvx2, mpAvx512), PathParamName);
 
 TEST(Md5MultiParallel, SameResultsForAnyNumberOfWorkers) {
     std::mt19937 rng(11);
     TBatch batch;
-    for (int k = 0; k < 150; ++k) batch.Add(RandomBytes(rng, rng() % 40), RandomSalt(rng));
+    for (int k = 0; k < 150; ++k)
+        batch.Add(RandomBytes(rng, rng() % 40), RandomSalt(rng));
     batch.Add(RandomBytes(rng, 500), RandomSalt(rng));
     const std::vector<std::string_view> views(batch.Passwords.begin(), batch.Passwords.end());
     for (unsigned threads : {0u, 1u, 2u, 3u, 16u}) {
@@ -226,7 +246,8 @@ TEST(Md5MultiPaths, NamesAndAvailability) {
 TEST(Md5MultiPaths, ForcedDefaultPathIsUsedAndRefusedWhenMissing) {
     TBatch batch;
     std::mt19937 rng(8);
-    for (int k = 0; k < 20; ++k) batch.Add(RandomBytes(rng, 9), RandomSalt(rng));
+    for (int k = 0; k < 20; ++k)
+        batch.Add(RandomBytes(rng, 9), RandomSalt(rng));
     for (TMd5Path path : {mpScalar, mpGeneric, mpAvx2, mpAvx512}) {
         if (!Md5PathAvailable(path)) {
             EXPECT_THROW(SetMd5DefaultPath(path), std::invalid_argument);
@@ -247,7 +268,8 @@ TEST(Md5MultiBatchSeam, HashingForThePasswordFileUsesTheLanesAndMatches) {
     // chosen path and on the scalar one.
     std::mt19937 rng(21);
     TBatch batch;
-    for (int k = 0; k < 70; ++k) batch.Add(RandomBytes(rng, rng() % 30), RandomSalt(rng));
+    for (int k = 0; k < 70; ++k)
+        batch.Add(RandomBytes(rng, rng() % 30), RandomSalt(rng));
     const std::vector<std::string_view> views(batch.Passwords.begin(), batch.Passwords.end());
     for (TMd5Path path : {Md5BestPath(), mpScalar}) {
         SetMd5DefaultPath(path);
@@ -331,7 +353,8 @@ TEST(Md5MultiPasswordFile, LargeMd5ExportKeepsOrderSaltsProgressAndAbort) {
     }
     // Salts are drawn in file order: the same source gives them in the same order.
     TLcgRandom again(3);
-    for (size_t k = 0; k < salts.size(); ++k) ASSERT_EQ(salts[k], MakeSalt(again)) << "line " << k;
+    for (size_t k = 0; k < salts.size(); ++k)
+        ASSERT_EQ(salts[k], MakeSalt(again)) << "line " << k;
 
     // Abort at the check of entry 1100, inside the second batch of hashes: nothing is written.
     WriteWholeFile(target, "old contents");
@@ -347,7 +370,8 @@ TEST(Md5MultiPasswordFile, SecureSaltsAreAllDifferentAcrossALargeExport) {
     // than one block serves, every salt is a fresh one (48 random bits make a repeat among a
     // few hundred practically impossible) and every line verifies.
     TUserList list;
-    for (int k = 0; k < 300; ++k) list.Add("u" + std::to_string(1000 + k), "pw" + std::to_string(k % 3));
+    for (int k = 0; k < 300; ++k)
+        list.Add("u" + std::to_string(1000 + k), "pw" + std::to_string(k % 3));
     TTempDir dir;
     const std::string target = dir.File("passwords");
     ASSERT_TRUE(CreatePasswordFile(target, list, ptMD5));

@@ -1,8 +1,8 @@
 // The password file: its lines, order, namesakes, progress, abort and the safe write.
 
-#include "ExportTestUtil.h"
 #include "DataLibInternal.h"
 #include "Errors.h"
+#include "ExportTestUtil.h"
 #include "PasswordFile.h"
 #include "TestUtil.h"
 #include "htpasswd.h"
@@ -191,7 +191,8 @@ TEST(PasswordFile, EmptyAndAllDisabled) {
     EXPECT_TRUE(progress.Texts.empty());
 
     TUserList disabled;
-    for (int i = 0; i < 100; ++i) AddUser(disabled, "u" + std::to_string(i), "p", true);
+    for (int i = 0; i < 100; ++i)
+        AddUser(disabled, "u" + std::to_string(i), "p", true);
     TScriptedProgress progress2;
     EXPECT_EQ(PlainFile(disabled, &progress2), "");
     EXPECT_EQ(progress2.Texts, std::vector<std::string>{"Creating passwords file - 0% completed"});
@@ -199,16 +200,19 @@ TEST(PasswordFile, EmptyAndAllDisabled) {
 
 TEST(PasswordFile, ProgressEveryHundredEntries) {
     TUserList list;
-    for (int i = 0; i < 250; ++i) AddUser(list, "user" + std::to_string(1000 + i), "p", i % 3 == 0);
+    for (int i = 0; i < 250; ++i)
+        AddUser(list, "user" + std::to_string(1000 + i), "p", i % 3 == 0);
     TScriptedProgress progress;
     const std::string text = PlainFile(list, &progress);
-    EXPECT_EQ(progress.Texts, (std::vector<std::string>{"Creating passwords file - 0% completed",
-                                                        "Creating passwords file - 40% completed",
-                                                        "Creating passwords file - 80% completed"}));
+    EXPECT_EQ(progress.Texts,
+              (std::vector<std::string>{"Creating passwords file - 0% completed",
+                                        "Creating passwords file - 40% completed",
+                                        "Creating passwords file - 80% completed"}));
     EXPECT_EQ(SplitLines(text).size(), 166u); // 84 of 250 are disabled
 
     TUserList list301;
-    for (int i = 0; i < 301; ++i) AddUser(list301, "user" + std::to_string(1000 + i), "p");
+    for (int i = 0; i < 301; ++i)
+        AddUser(list301, "user" + std::to_string(1000 + i), "p");
     TScriptedProgress progress301;
     PlainFile(list301, &progress301);
     ASSERT_EQ(progress301.Texts.size(), 4u);
@@ -220,7 +224,8 @@ TEST(PasswordFile, AbortLeavesTheTargetAsItWas) {
     const std::string target = dir.File("htpasswd");
     WriteWholeFile(target, "old:line\r\n");
     TUserList list;
-    for (int i = 0; i < 250; ++i) AddUser(list, "user" + std::to_string(i), "p");
+    for (int i = 0; i < 250; ++i)
+        AddUser(list, "user" + std::to_string(i), "p");
 
     for (TPasswordsType form : {ptPlainText, ptMD5}) {
         TScriptedProgress progress(2); // confirmed at the check of entry 100
@@ -345,11 +350,17 @@ TEST(PasswordFile, ApacheHtpasswdAcceptsEveryLine) {
     const std::string target = dir.File("htpasswd");
     TUserList list;
     const std::vector<std::pair<std::string, std::string>> users = {
-        {"alice", "wonderland"}, {"bob", "x"},  {"carol", "it's $ecret"},
-        {"dave", std::string(16, 'd')},         {"erin", std::string(17, 'e')},
-        {"frank", std::string(64, 'f')},        {"grace", "\xe4\xf6\xfc\xc0\xff"},
-        {"heidi", std::string(100, 'h')}, {"ivan", ""}};
-    for (const auto& [login, password] : users) AddUser(list, login, password);
+        {"alice", "wonderland"},
+        {"bob", "x"},
+        {"carol", "it's $ecret"},
+        {"dave", std::string(16, 'd')},
+        {"erin", std::string(17, 'e')},
+        {"frank", std::string(64, 'f')},
+        {"grace", "\xe4\xf6\xfc\xc0\xff"},
+        {"heidi", std::string(100, 'h')},
+        {"ivan", ""}};
+    for (const auto& [login, password] : users)
+        AddUser(list, login, password);
     ASSERT_TRUE(CreatePasswordFile(target, list, ptMD5));
 
     for (const auto& [login, password] : users) {
@@ -359,8 +370,8 @@ TEST(PasswordFile, ApacheHtpasswdAcceptsEveryLine) {
                   0)
             << login;
     }
-    EXPECT_NE(RunCommand("htpasswd -vb " + ShellQuote(target) + " alice wrong 2>/dev/null").ExitCode,
-              0);
+    EXPECT_NE(
+        RunCommand("htpasswd -vb " + ShellQuote(target) + " alice wrong 2>/dev/null").ExitCode, 0);
 }
 
 } // namespace

@@ -21,7 +21,9 @@ const std::string kVowels = "AEIOUYaeiouy";
 const std::string kConsonants = "BCDFGHJKLMNPQRSTVWXZbcdfghjklmnpqrstvwxz";
 const std::string kDigits = "123456789";
 
-bool In(const std::string& set, char c) { return set.find(c) != std::string::npos; }
+bool In(const std::string& set, char c) {
+    return set.find(c) != std::string::npos;
+}
 
 std::string Upper(std::string s) {
     for (char& c : s)
@@ -169,7 +171,8 @@ TEST(GenerateString, Proportions) {
 
     std::set<char> numerals;
     for (int round = 0; round < 200; ++round)
-        for (char c : GenerateString(8, ctNumeral, caRandom, random)) numerals.insert(c);
+        for (char c : GenerateString(8, ctNumeral, caRandom, random))
+            numerals.insert(c);
     EXPECT_EQ(std::string(numerals.begin(), numerals.end()), kDigits);
 }
 
@@ -284,7 +287,8 @@ TEST(CreateSeries, FiftyOneMissesInARow) {
     options.LoginLength = 1;
     options.LoginChars = ctNumeral;
     TUserList list;
-    for (char c : kDigits) list.Add(std::string(1, c), "x");
+    for (char c : kDigits)
+        list.Add(std::string(1, c), "x");
     TLcgRandom inner(5);
     TCountingRandom random(inner);
     TRecordingFeedback feedback;
@@ -293,11 +297,12 @@ TEST(CreateSeries, FiftyOneMissesInARow) {
     EXPECT_EQ(list.Count(), 9);
     // One draw per login tried, no password drawn.
     EXPECT_EQ(random.Draws, 51);
-    EXPECT_EQ(feedback.Events,
-              (std::vector<std::string>{
-                  "begin",
-                  "warning: Only 0 users has been created. Increase the login length to create more.",
-                  "end"}));
+    EXPECT_EQ(
+        feedback.Events,
+        (std::vector<std::string>{
+            "begin",
+            "warning: Only 0 users has been created. Increase the login length to create more.",
+            "end"}));
 }
 
 TEST(CreateSeries, HugeCountOnASmallLoginSpace) {
@@ -330,7 +335,8 @@ TEST(CreateSeries, MissesDoNotUseUpTheCount) {
     const auto created = CreateSeries(list, 9, options, random, &feedback, false);
     ASSERT_EQ(created.size(), 9u);
     std::set<std::string> logins;
-    for (const auto& user : created) logins.insert(user.Login);
+    for (const auto& user : created)
+        logins.insert(user.Login);
     EXPECT_EQ(logins.size(), 9u);
     EXPECT_EQ(feedback.Events, (std::vector<std::string>{"begin", "end"}));
 }

@@ -1,25 +1,25 @@
 #include "Commands.h"
 
+#include "CSVImport.h"
 #include "DateUtil.h"
 #include "Errors.h"
-#include "UserList.h"
-#include "CSVImport.h"
 #include "FileLib.h"
 #include "FtpUpload.h"
 #include "GenSeries.h"
 #include "PasswordFile.h"
+#include "UserList.h"
 #include "htpasswd.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
-#include <unistd.h>
 #include <functional>
 #include <iostream>
 #include <map>
 #include <optional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -49,7 +49,8 @@ public:
                 }
                 if (Contains(valueOptions, name)) {
                     if (!inlineValue) {
-                        if (i + 1 >= args.size()) throw EUsage("option --" + name + " needs a value");
+                        if (i + 1 >= args.size())
+                            throw EUsage("option --" + name + " needs a value");
                         value = args[++i];
                     }
                     FOptions[name] = value;
@@ -59,7 +60,8 @@ public:
                     throw EUsage("unknown option " + a);
                 }
             } else if (a == "--") {
-                for (++i; i < args.size(); ++i) FPositional.push_back(args[i]);
+                for (++i; i < args.size(); ++i)
+                    FPositional.push_back(args[i]);
             } else {
                 FPositional.push_back(a);
             }
@@ -103,7 +105,9 @@ bool FileExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
-void Load(TUserList& list, const std::string& path) { list.LoadFromFile(path); }
+void Load(TUserList& list, const std::string& path) {
+    list.LoadFromFile(path);
+}
 
 bool IsBlank(const std::string& s) {
     for (unsigned char c : s)
@@ -127,7 +131,8 @@ std::string ReadSecretLine(std::istream& in) {
 int CmdCreate(const TArgs& args, TCliStreams&) {
     args.ExpectPositional(1);
     const std::string& path = args.Positional()[0];
-    if (FileExists(path)) throw EQuorvaneError(FormatMessage("File %s already exists", path.c_str()));
+    if (FileExists(path))
+        throw EQuorvaneError(FormatMessage("File %s already exists", path.c_str()));
     TUserList list;
     list.SaveToFile(path);
     return kExitOk;
@@ -191,8 +196,7 @@ int CmdAdd(const TArgs& args, TCliStreams& io) {
 
     TUserList list;
     Load(list, path);
-    if (!list.IsLoginUnique(login))
-        throw EQuorvaneError("User \"" + login + "\" already exists");
+    if (!list.IsLoginUnique(login)) throw EQuorvaneError("User \"" + login + "\" already exists");
     TUserProp& user = list.AddBlank();
     user.CreatedDate = Now();
     user.Login = login;
@@ -234,7 +238,6 @@ int CmdSweep(const TArgs& args, TCliStreams& io) {
     io.Out << disabled << "\n";
     return kExitOk;
 }
-
 
 int CmdImport(const TArgs& args, TCliStreams& io) {
     args.ExpectPositional(2);
@@ -309,7 +312,8 @@ int CmdSeries(const TArgs& args, TCliStreams& io) {
         CreateSeries(list, options.UserCount, options, SecureRandom(), &feedback);
     list.SaveToFile(path);
     std::string out;
-    for (const TSeriesUser& u : created) out += u.Login + "\t" + u.Password + "\n";
+    for (const TSeriesUser& u : created)
+        out += u.Login + "\t" + u.Password + "\n";
     io.Out << out;
     return kExitOk;
 }
@@ -343,8 +347,10 @@ void WriteIntoFile(const std::string& path, const std::string& data) {
     while (ok && done < data.size()) {
         const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false;
-        else done += static_cast<size_t>(n);
+        if (n <= 0)
+            ok = false;
+        else
+            done += static_cast<size_t>(n);
     }
     if (::close(fd) != 0) ok = false;
     if (!ok) throw EQuorvaneError("Stream write error");
@@ -410,16 +416,21 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
 
     TPasswordsType passType = list.PassType;
     if (const auto format = args.Value("format")) {
-        if (*format == "md5") passType = ptMD5;
-        else if (*format == "plain") passType = ptPlainText;
-        else throw EUsage("--format takes md5 or plain");
+        if (*format == "md5")
+            passType = ptMD5;
+        else if (*format == "plain")
+            passType = ptPlainText;
+        else
+            throw EUsage("--format takes md5 or plain");
     }
     const auto output = args.Value("output");
     const bool toFile = output.has_value() || list.ExportToFile;
     std::string ftpPassword = list.FtpPass;
-    if (!toFile && args.Has("ftp-password-stdin")) ftpPassword = ReadSecretLine(io.In);
+    if (!toFile && args.Has("ftp-password-stdin"))
+        ftpPassword = ReadSecretLine(io.In);
     else if (!toFile && ftpPassword.empty())
-        throw EQuorvaneError("The database stores no FTP password; give it with --ftp-password-stdin");
+        throw EQuorvaneError(
+            "The database stores no FTP password; give it with --ftp-password-stdin");
 
     // Expired users are disabled first, so they are left out of the file; the database keeps
     // that change.
@@ -499,19 +510,31 @@ int CmdHelp(const TArgs& args, TCliStreams& io) {
 
 std::vector<TCommand>& Commands() {
     static std::vector<TCommand> commands = {
-        {"create", "DB", "create a new, empty users database",
+        {"create",
+         "DB",
+         "create a new, empty users database",
          "Fails when DB already exists. The new database has the default export settings:\n"
          "MD5 passwords, export to a local file, passive FTP.\n",
-         {}, {}, CmdCreate},
-        {"info", "DB", "print the number of users and the database's fingerprint",
+         {},
+         {},
+         CmdCreate},
+        {"info",
+         "DB",
+         "print the number of users and the database's fingerprint",
          "Prints four lines: \"users: N\", \"enabled: N\", \"disabled: N\" and\n"
          "\"fingerprint: XXXXXXXX\".\n",
-         {}, {}, CmdInfo},
-        {"list", "DB", "list the users, one per line",
+         {},
+         {},
+         CmdInfo},
+        {"list",
+         "DB",
+         "list the users, one per line",
          "One line per user in database order, fields separated by tabs: login,\n"
          "Enabled or Disabled, expiration (\"Never\" or YYYY-MM-DD HH:MM:SS, local time),\n"
          "e-mail, full name, created (YYYY-MM-DD HH:MM:SS).\n",
-         {}, {}, CmdList},
+         {},
+         {},
+         CmdList},
         {"add",
          "DB LOGIN (--password P | --password-stdin) [--full-name N] [--email E] "
          "[--comments C] [--disabled] [--expire \"YYYY-MM-DD[ HH:MM[:SS]]\"]",
@@ -521,16 +544,31 @@ std::vector<TCommand>& Commands() {
          "the password from the first line of standard input. Without --expire the user\n"
          "never expires. The database is saved.\n",
          {"password", "full-name", "email", "comments", "expire"},
-         {"password-stdin", "disabled"}, CmdAdd},
-        {"delete", "DB LOGIN", "delete the users whose login is exactly LOGIN",
-         "Fails when no user has that login. The database is saved.\n", {}, {}, CmdDelete},
-        {"sweep", "DB", "disable every user whose expiration date has passed",
-         "Prints the number of users it disabled and saves the database.\n", {}, {}, CmdSweep},
-        {"import", "DB FILE", "append the users of a text file",
+         {"password-stdin", "disabled"},
+         CmdAdd},
+        {"delete",
+         "DB LOGIN",
+         "delete the users whose login is exactly LOGIN",
+         "Fails when no user has that login. The database is saved.\n",
+         {},
+         {},
+         CmdDelete},
+        {"sweep",
+         "DB",
+         "disable every user whose expiration date has passed",
+         "Prints the number of users it disabled and saves the database.\n",
+         {},
+         {},
+         CmdSweep},
+        {"import",
+         "DB FILE",
+         "append the users of a text file",
          "One user per line: login, password, e-mail address, full name, separated by commas\n"
          "or blanks; double-quoted fields may hold both. Prints the number of users added\n"
          "and saves the database.\n",
-         {}, {}, CmdImport},
+         {},
+         {},
+         CmdImport},
         {"series",
          "DB [--count N] [--login-length L] [--login-case random|upper|lower] "
          "[--login-chars random|letter|numeral] [--password-length L] "
@@ -540,10 +578,12 @@ std::vector<TCommand>& Commands() {
          "characters in random case. Counts run from 1 to 99999, lengths from 4 to 99.\n"
          "Prints \"LOGIN<TAB>PASSWORD\" for every user created and saves the database.\n"
          "When no free login is left, it says how many users were created.\n",
-         {"count", "login-length", "login-case", "login-chars", "password-length",
-          "password-case", "password-chars"},
-         {}, CmdSeries},
-        {"export", "DB [--output FILE] [--format md5|plain] [--ftp-password-stdin]",
+         {"count", "login-length", "login-case", "login-chars", "password-length", "password-case",
+          "password-chars"},
+         {},
+         CmdSeries},
+        {"export",
+         "DB [--output FILE] [--format md5|plain] [--ftp-password-stdin]",
          "write the password file, locally or to the FTP server",
          "Disables expired users first (and saves the database when that changed it), then\n"
          "writes one line per enabled user. The target and the format are the database's\n"
@@ -551,12 +591,22 @@ std::vector<TCommand>& Commands() {
          "a local file. An FTP export uploads safely under a temporary name first; the FTP\n"
          "password is the stored one, or the first line of standard input with\n"
          "--ftp-password-stdin. Progress goes to standard error when it is a terminal.\n",
-         {"output", "format"}, {"ftp-password-stdin"}, CmdExport},
-        {"hash", "[--salt SALT] (PASSWORD | --password-stdin)",
+         {"output", "format"},
+         {"ftp-password-stdin"},
+         CmdExport},
+        {"hash",
+         "[--salt SALT] (PASSWORD | --password-stdin)",
          "print the \"$apr1$\" MD5-crypt string of a password",
-         "A random salt unless --salt gives one (1 to 8 characters).\n", {"salt"},
-         {"password-stdin"}, CmdHash},
-        {"help", "[COMMAND]", "show this overview, or the details of one command", "", {}, {},
+         "A random salt unless --salt gives one (1 to 8 characters).\n",
+         {"salt"},
+         {"password-stdin"},
+         CmdHash},
+        {"help",
+         "[COMMAND]",
+         "show this overview, or the details of one command",
+         "",
+         {},
+         {},
          CmdHelp},
     };
     return commands;

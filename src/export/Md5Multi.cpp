@@ -25,7 +25,8 @@ struct TPathInfo {
 };
 
 constexpr TPathInfo KPaths[] = {
-    {mpAuto, "auto"}, {mpScalar, "scalar"}, {mpGeneric, "generic"}, {mpAvx2, "avx2"}, {mpAvx512, "avx512"},
+    {mpAuto, "auto"}, {mpScalar, "scalar"}, {mpGeneric, "generic"},
+    {mpAvx2, "avx2"}, {mpAvx512, "avx512"},
 };
 
 bool ProcessorHas(TMd5Path path) {
@@ -108,9 +109,11 @@ void HashRange(std::span<const std::string_view> passwords, std::span<const std:
         digest.push_back(digests[k]);
         users.push_back(u);
     }
-    const TApr1LaneJob job{pw.size(), pw.data(), pwLen.data(), salt.data(), saltLen.data(), digest.data()};
+    const TApr1LaneJob job{pw.size(),   pw.data(),      pwLen.data(),
+                           salt.data(), saltLen.data(), digest.data()};
     if (!RunRounds(path, job)) throw std::bad_alloc();
-    for (size_t k = 0; k < users.size(); ++k) results[users[k]] = Apr1Format(Apr1Salt(salts[users[k]]), digest[k]);
+    for (size_t k = 0; k < users.size(); ++k)
+        results[users[k]] = Apr1Format(Apr1Salt(salts[users[k]]), digest[k]);
     explicit_bzero(digests.data(), digests.size() * sizeof(TDigest));
 }
 
@@ -125,7 +128,8 @@ std::vector<size_t> ByLength(std::span<const std::string_view> passwords) {
 
 void CheckSizes(size_t passwords, size_t salts, size_t results) {
     if (salts != passwords || results != passwords)
-        throw std::invalid_argument("Apr1CryptMulti: one salt and one result per password are needed");
+        throw std::invalid_argument(
+            "Apr1CryptMulti: one salt and one result per password are needed");
 }
 
 } // namespace
@@ -145,7 +149,9 @@ bool Md5PathFromName(const std::string& name, TMd5Path& path) {
     return false;
 }
 
-bool Md5PathAvailable(TMd5Path path) { return ProcessorHas(path); }
+bool Md5PathAvailable(TMd5Path path) {
+    return ProcessorHas(path);
+}
 
 TMd5Path Md5BestPath() {
     static const TMd5Path best = [] {
@@ -191,8 +197,9 @@ void Apr1CryptMulti(std::span<const std::string_view> passwords, std::span<const
     HashRange(passwords, salts, results, order.data(), order.size(), resolved);
 }
 
-void Apr1CryptMultiParallel(std::span<const std::string_view> passwords, std::span<const std::string> salts,
-                            std::span<std::string> results, unsigned threads, TMd5Path path) {
+void Apr1CryptMultiParallel(std::span<const std::string_view> passwords,
+                            std::span<const std::string> salts, std::span<std::string> results,
+                            unsigned threads, TMd5Path path) {
     CheckSizes(passwords.size(), salts.size(), results.size());
     const TMd5Path resolved = Resolve(path);
     const size_t count = passwords.size();
@@ -216,7 +223,8 @@ void Apr1CryptMultiParallel(std::span<const std::string_view> passwords, std::sp
             std::vector<size_t> mine;
             mine.reserve((groups / workers + 1) * lanes);
             for (size_t g = w; g < groups; g += workers)
-                for (size_t k = g * lanes; k < std::min(count, (g + 1) * lanes); ++k) mine.push_back(order[k]);
+                for (size_t k = g * lanes; k < std::min(count, (g + 1) * lanes); ++k)
+                    mine.push_back(order[k]);
             HashRange(passwords, salts, results, mine.data(), mine.size(), resolved);
         } catch (...) {
             slot = std::current_exception();
@@ -227,13 +235,16 @@ void Apr1CryptMultiParallel(std::span<const std::string_view> passwords, std::sp
     pool.reserve(workers - 1);
     size_t started = 1;
     try {
-        for (; started < workers; ++started) pool.emplace_back(share, started, std::ref(errors[started]));
+        for (; started < workers; ++started)
+            pool.emplace_back(share, started, std::ref(errors[started]));
     } catch (const std::system_error&) {
         // A worker that could not start leaves its share to this thread.
     }
     share(0, errors[0]);
-    for (size_t w = started; w < workers; ++w) share(w, errors[w]);
-    for (auto& t : pool) t.join();
+    for (size_t w = started; w < workers; ++w)
+        share(w, errors[w]);
+    for (auto& t : pool)
+        t.join();
     for (auto& e : errors)
         if (e) std::rethrow_exception(e);
 }

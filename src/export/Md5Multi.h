@@ -53,5 +53,6 @@ void Apr1CryptMulti(std::span<const std::string_view> passwords, std::span<const
 // The same on up to `threads` workers (0: one per processor), the calling thread being one of
 // them. Whole lane groups of the length-sorted batch are dealt out to the workers in turn. The
 // results do not depend on the number of workers.
-void Apr1CryptMultiParallel(std::span<const std::string_view> passwords, std::span<const std::string> salts,
-                            std::span<std::string> results, unsigned threads = 0, TMd5Path path = mpAuto);
+void Apr1CryptMultiParallel(std::span<const std::string_view> passwords,
+                            std::span<const std::string> salts, std::span<std::string> results,
+                            unsigned threads = 0, TMd5Path path = mpAuto);

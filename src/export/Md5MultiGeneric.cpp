@@ -23,5 +23,9 @@ using TGenericGroup = TLaneGroup<TGenericVector, TGenericTraits, 2>;
 
 } // namespace
 
-bool Apr1RoundsGeneric(const TApr1LaneJob& job) { return TGenericGroup::Run(job); }
-size_t Apr1LanesGeneric() { return TGenericGroup::N; }
+bool Apr1RoundsGeneric(const TApr1LaneJob& job) {
+    return TGenericGroup::Run(job);
+}
+size_t Apr1LanesGeneric() {
+    return TGenericGroup::N;
+}

@@ -31,42 +31,39 @@ namespace {
 constexpr int KLayouts = 8;
 constexpr int KLayoutCycle = 42; // rounds after which the sequence of layouts repeats
 
-constexpr int LayoutOfRound(int i) { return (i & 1) | (i % 3 != 0 ? 2 : 0) | (i % 7 != 0 ? 4 : 0); }
-
+constexpr int LayoutOfRound(int i) {
+    return (i & 1) | (i % 3 != 0 ? 2 : 0) | (i % 7 != 0 ? 4 : 0);
+}
 
 constexpr uint32_t KInit[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
 
-template <class V>
-inline __attribute__((always_inline)) V Load(const uint32_t* p) {
+template <class V> inline __attribute__((always_inline)) V Load(const uint32_t* p) {
     V v;
     __builtin_memcpy(&v, p, sizeof(V));
     return v;
 }
 
-template <class V>
-inline __attribute__((always_inline)) void Store(uint32_t* p, const V& v) {
+template <class V> inline __attribute__((always_inline)) void Store(uint32_t* p, const V& v) {
     __builtin_memcpy(p, &v, sizeof(V));
 }
 
-template <class V>
-inline __attribute__((always_inline)) V Splat(uint32_t x) {
+template <class V> inline __attribute__((always_inline)) V Splat(uint32_t x) {
     V v = {};
     v += x;
     return v;
 }
 
-template <class V, class Traits, int G>
-struct TLaneGroup {
+template <class V, class Traits, int G> struct TLaneGroup {
     static constexpr int W = static_cast<int>(sizeof(V) / 4); // lanes of one vector
-    static constexpr int N = W * G;                            // users in the group
+    static constexpr int N = W * G;                           // users in the group
 
     // One step: a <- b + rotl(a + fn(b, c, d) + x + k, s). The message word and constant are
     // added to a first (a is known four steps ahead), the barrier keeps the compiler from
     // folding them into the additions that wait for b.
     template <int Fn, int S>
-    static inline __attribute__((always_inline)) void Step(V (&a)[G], const V (&b)[G], const V (&c)[G],
-                                                           const V (&d)[G], const uint32_t* x, const V* ks,
-                                                           int word, int step) {
+    static inline __attribute__((always_inline)) void
+    Step(V (&a)[G], const V (&b)[G], const V (&c)[G], const V (&d)[G], const uint32_t* x,
+         const V* ks, int word, int step) {
         const V k = ks[step];
         for (int g = 0; g < G; ++g) {
             V t = a[g] + (Load<V>(x + word * N + g * W) + k);
@@ -74,18 +71,25 @@ struct TLaneGroup {
             // disjoint parts, the one that does not wait for b first.
             if constexpr (Fn == 1 && Traits::KSplitG) t += c[g] & ~d[g];
             Traits::Barrier(t);
-            if constexpr (Fn == 0) t += d[g] ^ (b[g] & (c[g] ^ d[g]));
-            else if constexpr (Fn == 1 && Traits::KSplitG) t += b[g] & d[g];
-            else if constexpr (Fn == 1) t += c[g] ^ (d[g] & (b[g] ^ c[g]));
-            else if constexpr (Fn == 2) t += b[g] ^ (c[g] ^ d[g]);
-            else t -= c[g] ^ (~b[g] & d[g]); // I = c ^ (b | ~d) = -(c ^ (~b & d)) - 1; the -1 is in k
+            if constexpr (Fn == 0)
+                t += d[g] ^ (b[g] & (c[g] ^ d[g]));
+            else if constexpr (Fn == 1 && Traits::KSplitG)
+                t += b[g] & d[g];
+            else if constexpr (Fn == 1)
+                t += c[g] ^ (d[g] & (b[g] ^ c[g]));
+            else if constexpr (Fn == 2)
+                t += b[g] ^ (c[g] ^ d[g]);
+            else
+                t -=
+                    c[g] ^ (~b[g] & d[g]); // I = c ^ (b | ~d) = -(c ^ (~b & d)) - 1; the -1 is in k
             a[g] = ((t << S) | (t >> (32 - S))) + b[g];
         }
     }
 
     // One compression of the block at x (16 words, word-major) into state s.
     // ks holds the 64 step constants (less one in the last round, see Step), one per lane, read
-    // from memory: built as immediates they would cost extra instructions in every step. Kept out of line: one copy serves every block.
+    // from memory: built as immediates they would cost extra instructions in every step. Kept out
+    // of line: one copy serves every block.
     static __attribute__((noinline)) void Compress(V (&s)[4][G], const uint32_t* x, const V* ks) {
         V a[G], b[G], c[G], d[G];
         for (int g = 0; g < G; ++g) {
@@ -94,10 +98,10 @@ struct TLaneGroup {
             c[g] = s[2][g];
             d[g] = s[3][g];
         }
-#define QV_R4(fn, w0, w1, w2, w3, i, s0, s1, s2, s3)                                                \
-    Step<fn, s0>(a, b, c, d, x, ks, w0, i);                                                             \
-    Step<fn, s1>(d, a, b, c, x, ks, w1, i + 1);                                                         \
-    Step<fn, s2>(c, d, a, b, x, ks, w2, i + 2);                                                         \
+#define QV_R4(fn, w0, w1, w2, w3, i, s0, s1, s2, s3)                                               \
+    Step<fn, s0>(a, b, c, d, x, ks, w0, i);                                                        \
+    Step<fn, s1>(d, a, b, c, x, ks, w1, i + 1);                                                    \
+    Step<fn, s2>(c, d, a, b, x, ks, w2, i + 2);                                                    \
     Step<fn, s3>(b, c, d, a, x, ks, w3, i + 3)
         QV_R4(0, 0, 1, 2, 3, 0, 7, 12, 17, 22);
         QV_R4(0, 4, 5, 6, 7, 4, 7, 12, 17, 22);
@@ -139,17 +143,20 @@ struct TLaneGroup {
     }
 
     // Writes the 16 digest bytes (d[0..3] little-endian words) at byte offset o of one lane.
-    static inline void PutDigestLane(uint32_t* words, uint32_t o, int lane, const uint32_t (&dw)[4]) {
+    static inline void PutDigestLane(uint32_t* words, uint32_t o, int lane,
+                                     const uint32_t (&dw)[4]) {
         uint32_t* w = words + (o >> 2) * N + lane;
         const uint32_t r = o & 3;
         if (r == 0) {
-            for (int k = 0; k < 4; ++k) w[k * N] = dw[k];
+            for (int k = 0; k < 4; ++k)
+                w[k * N] = dw[k];
             return;
         }
         const uint32_t sh = 8 * r;
         const uint32_t low = (1u << sh) - 1;
         w[0] = (w[0] & low) | (dw[0] << sh);
-        for (int k = 1; k < 4; ++k) w[k * N] = (dw[k - 1] >> (32 - sh)) | (dw[k] << sh);
+        for (int k = 1; k < 4; ++k)
+            w[k * N] = (dw[k - 1] >> (32 - sh)) | (dw[k] << sh);
         w[4 * N] = (w[4 * N] & ~low) | (dw[3] >> (32 - sh));
     }
 
@@ -182,7 +189,8 @@ struct TLaneGroup {
             int blocks = 1;
             uint32_t len[N];
             for (int l = 0; l < N; ++l) {
-                len[l] = 16 + pwLen[l] + (withSalt ? saltLen[l] : 0) + (withPassword ? pwLen[l] : 0);
+                len[l] =
+                    16 + pwLen[l] + (withSalt ? saltLen[l] : 0) + (withPassword ? pwLen[l] : 0);
                 const int nb = static_cast<int>((len[l] + 8) / 64 + 1);
                 if (nb > blocks) blocks = nb;
             }
@@ -198,8 +206,10 @@ struct TLaneGroup {
                 uint8_t* m = scratch;
                 __builtin_memset(m, 0, bytes);
                 uint32_t pos = 0;
-                if (odd) Append(m, pos, pw[l], pwLen[l]);
-                else pos += 16;
+                if (odd)
+                    Append(m, pos, pw[l], pwLen[l]);
+                else
+                    pos += 16;
                 if (withSalt) Append(m, pos, salt[l], saltLen[l]);
                 if (withPassword) Append(m, pos, pw[l], pwLen[l]);
                 if (odd) {
@@ -230,7 +240,8 @@ struct TLaneGroup {
         }
 
         V ks[64];
-        for (int i = 0; i < 64; ++i) ks[i] = Splat<V>(KMD5Step[i] - (i >= 48 ? 1 : 0));
+        for (int i = 0; i < 64; ++i)
+            ks[i] = Splat<V>(KMD5Step[i] - (i >= 48 ? 1 : 0));
         const V* kp = ks;
         __asm__("" : "+r"(kp) : : "memory");
 
@@ -239,26 +250,31 @@ struct TLaneGroup {
             uint32_t lanes[N];
             for (int l = 0; l < N; ++l) {
                 const uint8_t* d = job.Digest[first + static_cast<size_t>(l)] + 4 * k;
-                lanes[l] = d[0] | (uint32_t{d[1]} << 8) | (uint32_t{d[2]} << 16) | (uint32_t{d[3]} << 24);
+                lanes[l] =
+                    d[0] | (uint32_t{d[1]} << 8) | (uint32_t{d[2]} << 16) | (uint32_t{d[3]} << 24);
             }
-            for (int g = 0; g < G; ++g) f[k][g] = Load<V>(lanes + g * W);
+            for (int g = 0; g < G; ++g)
+                f[k][g] = Load<V>(lanes + g * W);
         }
 
         int layouts[KLayoutCycle];
-        for (int i = 0; i < KLayoutCycle; ++i) layouts[i] = LayoutOfRound(i);
+        for (int i = 0; i < KLayoutCycle; ++i)
+            layouts[i] = LayoutOfRound(i);
         int p = 0;
         for (int i = 0; i < 1000; ++i) {
             TPattern& pat = patterns[layouts[p]];
             if (pat.DigestFirst) {
                 for (int k = 0; k < 4; ++k)
-                    for (int g = 0; g < G; ++g) Store<V>(pat.Words + k * N + g * W, f[k][g]);
+                    for (int g = 0; g < G; ++g)
+                        Store<V>(pat.Words + k * N + g * W, f[k][g]);
             } else if (uniform) {
                 const uint32_t o = pat.Offset[0];
                 uint32_t* w = pat.Words + (o >> 2) * N;
                 const uint32_t r = o & 3;
                 if (r == 0) {
                     for (int k = 0; k < 4; ++k)
-                        for (int g = 0; g < G; ++g) Store<V>(w + k * N + g * W, f[k][g]);
+                        for (int g = 0; g < G; ++g)
+                            Store<V>(w + k * N + g * W, f[k][g]);
                 } else {
                     const uint32_t sh = 8 * r;
                     const V low = Splat<V>((1u << sh) - 1);
@@ -273,7 +289,8 @@ struct TLaneGroup {
             } else {
                 uint32_t dw[4][N];
                 for (int k = 0; k < 4; ++k)
-                    for (int g = 0; g < G; ++g) Store<V>(dw[k] + g * W, f[k][g]);
+                    for (int g = 0; g < G; ++g)
+                        Store<V>(dw[k] + g * W, f[k][g]);
                 for (int l = 0; l < N; ++l) {
                     const uint32_t lane[4] = {dw[0][l], dw[1][l], dw[2][l], dw[3][l]};
                     PutDigestLane(pat.Words, pat.Offset[l], l, lane);
@@ -282,30 +299,36 @@ struct TLaneGroup {
 
             V s[4][G];
             for (int k = 0; k < 4; ++k)
-                for (int g = 0; g < G; ++g) s[k][g] = Splat<V>(KInit[k]);
+                for (int g = 0; g < G; ++g)
+                    s[k][g] = Splat<V>(KInit[k]);
             Compress(s, pat.Words, kp);
             for (int b = 1; b < pat.Blocks; ++b) {
                 // Lanes whose message has ended keep the digest of their last block.
                 V n[4][G];
                 for (int k = 0; k < 4; ++k)
-                    for (int g = 0; g < G; ++g) n[k][g] = s[k][g];
+                    for (int g = 0; g < G; ++g)
+                        n[k][g] = s[k][g];
                 Compress(n, pat.Words + static_cast<size_t>(b) * 16 * N, kp);
                 for (int g = 0; g < G; ++g) {
                     const V m = Load<V>(pat.Masks + b * N + g * W);
-                    for (int k = 0; k < 4; ++k) s[k][g] = (n[k][g] & m) | (s[k][g] & ~m);
+                    for (int k = 0; k < 4; ++k)
+                        s[k][g] = (n[k][g] & m) | (s[k][g] & ~m);
                 }
             }
             for (int k = 0; k < 4; ++k)
-                for (int g = 0; g < G; ++g) f[k][g] = s[k][g];
+                for (int g = 0; g < G; ++g)
+                    f[k][g] = s[k][g];
             if (++p == KLayoutCycle) p = 0;
         }
 
         for (int k = 0; k < 4; ++k) {
             uint32_t lanes[N];
-            for (int g = 0; g < G; ++g) Store<V>(lanes + g * W, f[k][g]);
+            for (int g = 0; g < G; ++g)
+                Store<V>(lanes + g * W, f[k][g]);
             for (int l = 0; l < N; ++l) {
                 uint8_t* d = job.Digest[first + static_cast<size_t>(l)] + 4 * k;
-                for (int j = 0; j < 4; ++j) d[j] = static_cast<uint8_t>(lanes[l] >> (8 * j));
+                for (int j = 0; j < 4; ++j)
+                    d[j] = static_cast<uint8_t>(lanes[l] >> (8 * j));
             }
         }
     }
@@ -315,7 +338,8 @@ struct TLaneGroup {
     static size_t AreaWords(uint32_t maxPassword, uint32_t maxSalt) {
         size_t words = 0;
         for (int layout = 0; layout < KLayouts; ++layout) {
-            const uint32_t len = 16 + maxPassword + ((layout & 2) != 0 ? maxSalt : 0) + ((layout & 4) != 0 ? maxPassword : 0);
+            const uint32_t len = 16 + maxPassword + ((layout & 2) != 0 ? maxSalt : 0) +
+                                 ((layout & 4) != 0 ? maxPassword : 0);
             words += static_cast<size_t>((len + 8) / 64 + 1) * 17 * N;
         }
         return words;
@@ -331,7 +355,8 @@ struct TLaneGroup {
             if (job.SaltLength[u] > maxSalt) maxSalt = job.SaltLength[u];
         }
         const size_t areaWords = AreaWords(maxPassword, maxSalt);
-        const size_t scratchBytes = static_cast<size_t>((2 * maxPassword + maxSalt + 16 + 8) / 64 + 1) * 64;
+        const size_t scratchBytes =
+            static_cast<size_t>((2 * maxPassword + maxSalt + 16 + 8) / 64 + 1) * 64;
         const size_t bytes = (areaWords * 4 + scratchBytes + 63) / 64 * 64;
         uint32_t* area = static_cast<uint32_t*>(std::aligned_alloc(64, bytes));
         uint8_t* scratch = reinterpret_cast<uint8_t*>(area + areaWords);
@@ -342,7 +367,8 @@ struct TLaneGroup {
             return false;
         }
         size_t first = 0;
-        for (; first + N <= job.Count; first += N) RunGroup(job, first, area, patterns, scratch);
+        for (; first + N <= job.Count; first += N)
+            RunGroup(job, first, area, patterns, scratch);
         if (first < job.Count) {
             const size_t rest = job.Count - first;
             const uint8_t* pw[N];

@@ -6,12 +6,18 @@ namespace {
 
 struct TScalarTraits {
     static constexpr bool KSplitG = true;
-    static inline __attribute__((always_inline)) void Barrier(uint32_t& v) { __asm__("" : "+r"(v)); }
+    static inline __attribute__((always_inline)) void Barrier(uint32_t& v) {
+        __asm__("" : "+r"(v));
+    }
 };
 
 using TScalarGroup = TLaneGroup<uint32_t, TScalarTraits, 4>;
 
 } // namespace
 
-bool Apr1RoundsScalar(const TApr1LaneJob& job) { return TScalarGroup::Run(job); }
-size_t Apr1LanesScalar() { return TScalarGroup::N; }
+bool Apr1RoundsScalar(const TApr1LaneJob& job) {
+    return TScalarGroup::Run(job);
+}
+size_t Apr1LanesScalar() {
+    return TScalarGroup::N;
+}

@@ -171,7 +171,8 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
             if (!entries[i]->Disable) chunkUsers.push_back(entries[i]);
 
         if (passType != ptMD5) {
-            for (const TUserProp* user : chunkUsers) AppendLine(text, user->Login, user->Password);
+            for (const TUserProp* user : chunkUsers)
+                AppendLine(text, user->Login, user->Password);
             continue;
         }
         // Salts in file order on this thread; only the hashing spreads over the processors.
@@ -186,13 +187,14 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
             Apr1CryptBatch(passwords, salts, hashes, options.Threads);
             nextHash = 0;
         }
-        for (const TUserProp* user : chunkUsers) AppendLine(text, user->Login, hashes[nextHash++]);
+        for (const TUserProp* user : chunkUsers)
+            AppendLine(text, user->Login, hashes[nextHash++]);
     }
     return text;
 }
 
-bool CreatePasswordFile(const std::string& fileName, const TUserList& list,
-                        TPasswordsType passType, const TPasswordFileOptions& options) {
+bool CreatePasswordFile(const std::string& fileName, const TUserList& list, TPasswordsType passType,
+                        const TPasswordFileOptions& options) {
     const std::optional<std::string> text = BuildPasswordFile(list, passType, options);
     if (!text) return false;
     WriteFileAtomically(fileName, *text, 0644);

@@ -21,10 +21,10 @@ public:
 };
 
 struct TPasswordFileOptions {
-    IExportProgress* Progress = nullptr;     // none: no texts, no abort
-    IRandomSource* Random = nullptr;         // source of the salts; none: the secure generator
-    unsigned Threads = 0;                    // hashing workers; 0: one per processor
-    const std::locale* Collation = nullptr;  // order of the logins; none: the user's locale
+    IExportProgress* Progress = nullptr;    // none: no texts, no abort
+    IRandomSource* Random = nullptr;        // source of the salts; none: the secure generator
+    unsigned Threads = 0;                   // hashing workers; 0: one per processor
+    const std::locale* Collation = nullptr; // order of the logins; none: the user's locale
 };
 
 // The user's locale for ordering logins; the "C" locale when the environment names a locale
@@ -55,5 +55,5 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
 // one is complete, an existing file keeps its permission bits, a new one gets mode 0644 (the web
 // server must read it). Returns false, having touched nothing, when the export was aborted.
 // Raises "Cannot create file %s" (or the write error) with the target unchanged.
-bool CreatePasswordFile(const std::string& fileName, const TUserList& list,
-                        TPasswordsType passType, const TPasswordFileOptions& options = {});
+bool CreatePasswordFile(const std::string& fileName, const TUserList& list, TPasswordsType passType,
+                        const TPasswordFileOptions& options = {});

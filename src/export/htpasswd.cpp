@@ -37,12 +37,15 @@ std::string Apr1Crypt(std::string_view password, IRandomSource& random) {
 namespace {
 
 // Clears a buffer that held password bytes, in a way the optimiser keeps.
-template <class T> void Wipe(T& buffer) { explicit_bzero(buffer.data(), buffer.size()); }
+template <class T> void Wipe(T& buffer) {
+    explicit_bzero(buffer.data(), buffer.size());
+}
 
 // The digest's bytes: the four chaining words, each little-endian.
 inline void DigestBytes(uint32_t state[4], TMD5Digest& f) {
     if constexpr (std::endian::native == std::endian::big)
-        for (int k = 0; k < 4; ++k) state[k] = __builtin_bswap32(state[k]);
+        for (int k = 0; k < 4; ++k)
+            state[k] = __builtin_bswap32(state[k]);
     std::memcpy(f.data(), state, 16);
 }
 
@@ -76,7 +79,8 @@ void Apr1InitialDigest(std::string_view password, std::string_view salt, uint8_t
     Wipe(f);
     // One byte per bit of the length: a zero byte (f is cleared) for a 1, the first password
     // byte for a 0.
-    for (size_t i = len; i != 0; i >>= 1) MD5Update(main, (i & 1) ? f.data() : pw, 1);
+    for (size_t i = len; i != 0; i >>= 1)
+        MD5Update(main, (i & 1) ? f.data() : pw, 1);
     f = MD5Final(main);
     std::memcpy(out, f.data(), f.size());
     Wipe(f);
@@ -129,10 +133,19 @@ std::string Apr1CryptWithSalt(std::string_view password, std::string_view saltTe
             if (size) std::memcpy(layout.Message + n, data, size);
             n += size;
         };
-        if (odd) put(pw, len); else { layout.DigestAt = n; n += 16; }
+        if (odd)
+            put(pw, len);
+        else {
+            layout.DigestAt = n;
+            n += 16;
+        }
         if (withSalt) put(salt.data(), salt.size());
         if (withPassword) put(pw, len);
-        if (odd) { layout.DigestAt = n; n += 16; } else put(pw, len);
+        if (odd) {
+            layout.DigestAt = n;
+            n += 16;
+        } else
+            put(pw, len);
         const size_t total = (n + 8) / 64 * 64 + 64;
         layout.Message[n] = 0x80;
         const uint64_t bits = static_cast<uint64_t>(n) << 3;
@@ -144,7 +157,8 @@ std::string Apr1CryptWithSalt(std::string_view password, std::string_view saltTe
         const TLayout& layout = layouts[(i & 1) | (i % 3 ? 2 : 0) | (i % 7 ? 4 : 0)];
         std::memcpy(layout.Message + layout.DigestAt, f.data(), 16);
         uint32_t state[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
-        for (size_t b = 0; b < layout.Blocks; ++b) MD5Transform(state, layout.Message + 64 * b);
+        for (size_t b = 0; b < layout.Blocks; ++b)
+            MD5Transform(state, layout.Message + 64 * b);
         DigestBytes(state, f);
     }
     Wipe(messages);

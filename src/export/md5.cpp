@@ -18,7 +18,6 @@ alignas(64) const uint32_t KMD5Step[64] = {
 
 namespace {
 
-
 inline uint32_t LoadLE(const uint8_t* p) {
     uint32_t v;
     std::memcpy(&v, p, 4);
@@ -35,12 +34,12 @@ inline void StoreLE(uint8_t* p, uint32_t v) {
 // does not need b (the message word, the constant, and for G the part that depends on d alone)
 // is added to a first; the empty asm keeps the compiler from re-associating those additions
 // into the chain. F and I need b at their start, H and G one operation later.
-#define MD5_STEP(offPath, onPath, a, b, c, d, xk, i, s)                                      \
-    do {                                                                                     \
-        a += (xk) + KMD5Step[i] + (offPath);                                                    \
-        __asm__("" : "+r"(a));                                                               \
-        a += (onPath);                                                                       \
-        a = std::rotl(a, s) + (b);                                                           \
+#define MD5_STEP(offPath, onPath, a, b, c, d, xk, i, s)                                            \
+    do {                                                                                           \
+        a += (xk) + KMD5Step[i] + (offPath);                                                       \
+        __asm__("" : "+r"(a));                                                                     \
+        a += (onPath);                                                                             \
+        a = std::rotl(a, s) + (b);                                                                 \
     } while (0)
 
 #define STEP_F(a, b, c, d, xk, i, s) MD5_STEP(0u, (d) ^ ((b) & ((c) ^ (d))), a, b, c, d, xk, i, s)
@@ -53,7 +52,8 @@ inline void StoreLE(uint8_t* p, uint32_t v) {
 
 void MD5Transform(uint32_t state[4], const uint8_t block[64]) {
     uint32_t x[16];
-    for (int k = 0; k < 16; ++k) x[k] = LoadLE(block + 4 * k);
+    for (int k = 0; k < 16; ++k)
+        x[k] = LoadLE(block + 4 * k);
     uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
 
     STEP_F(a, b, c, d, x[0], 0, 7);
@@ -160,7 +160,8 @@ void MD5Update(TMD5Context& context, const void* data, size_t length) {
     if (length >= partLength) {
         std::memcpy(context.Buffer + index, input, partLength);
         MD5Transform(context.State, context.Buffer);
-        for (i = partLength; i + 63 < length; i += 64) MD5Transform(context.State, input + i);
+        for (i = partLength; i + 63 < length; i += 64)
+            MD5Transform(context.State, input + i);
         index = 0;
     }
     if (length > i) std::memcpy(context.Buffer + index, input + i, length - i);
@@ -178,7 +179,8 @@ TMD5Digest MD5Final(TMD5Context& context) {
     MD5Update(context, bits, 8);
 
     TMD5Digest digest;
-    for (int k = 0; k < 4; ++k) StoreLE(digest.data() + 4 * k, context.State[k]);
+    for (int k = 0; k < 4; ++k)
+        StoreLE(digest.data() + 4 * k, context.State[k]);
     // Nothing of the message may stay behind in memory the caller does not see.
     explicit_bzero(&context, sizeof context);
     return digest;

@@ -152,12 +152,12 @@ struct TFtp::TCurlState {
     std::exception_ptr CallbackError;
 
     // The dialogue with the server, as far as error messages need it.
-    std::string LastCommand;   // verb of the last command sent
-    std::string Reply;         // reply lines received since that command
+    std::string LastCommand; // verb of the last command sent
+    std::string Reply;       // reply lines received since that command
     std::string PartialLine;
-    std::string ErrorReply;    // a refusal (4xx/5xx) that answered the last command
+    std::string ErrorReply; // a refusal (4xx/5xx) that answered the last command
     std::string ErrorCommand;
-    bool Quitting = false;     // the farewell after a failure must not hide the refusal
+    bool Quitting = false; // the farewell after a failure must not hide the refusal
     bool ErrorBufferStale = false;
 
     void BeginOperation() {

@@ -22,9 +22,9 @@ using TFtpProgressEvent = std::function<void(TFtp& sender, std::int64_t bytes)>;
 // Where a host text points: "name", "name:port", "[v6-address]", "[v6-address]:port" or a bare
 // IPv6 address. Port is 0 when the text names none.
 struct TFtpAddress {
-    std::string Host;      // name or address, without brackets
+    std::string Host; // name or address, without brackets
     std::uint16_t Port = 0;
-    bool Valid = false;    // false for an empty host, a bad port or characters no host can hold
+    bool Valid = false; // false for an empty host, a bad port or characters no host can hold
 };
 TFtpAddress ParseFtpHost(const std::string& text);
 
@@ -45,16 +45,16 @@ public:
     TFtp(const TFtp&) = delete;
     TFtp& operator=(const TFtp&) = delete;
 
-    std::string Host;      // "name", "name:port" or "[v6]:port"; a port in the text wins over Port
+    std::string Host; // "name", "name:port" or "[v6]:port"; a port in the text wins over Port
     std::string User;
-    std::string Password;  // an empty password is sent as an empty text
+    std::string Password; // an empty password is sent as an empty text
     std::uint16_t Port = 21;
     TFtpProgressEvent OnProgress;
-    bool Passive = false;  // passive data connections when true, active (PORT/EPRT) otherwise
+    bool Passive = false; // passive data connections when true, active (PORT/EPRT) otherwise
     // Milliseconds the server may stay silent (connecting, answering, taking data) before an
     // operation fails; 0 takes the default of 60 seconds.
     std::uint32_t Timeout = 0;
-    std::string Proxy;     // empty: a direct connection, whatever the environment says
+    std::string Proxy; // empty: a direct connection, whatever the environment says
 
     bool Connected() const { return FConnected; }
 

@@ -72,12 +72,12 @@ public:
 
     // Filled by the owner before Start; later changes have no effect on the run.
     std::string User;
-    std::string Host;      // as typed: "name", "name:port" or "[v6]:port"
+    std::string Host; // as typed: "name", "name:port" or "[v6]:port"
     std::string Password;
     bool Passive = false;
-    std::uint32_t Timeout = 0;  // the client's time-out in milliseconds; 0 for its default
+    std::uint32_t Timeout = 0; // the client's time-out in milliseconds; 0 for its default
     std::vector<std::string> LocalFiles;
-    std::vector<std::string> RemoteFiles;   // parallel to LocalFiles
+    std::vector<std::string> RemoteFiles; // parallel to LocalFiles
     // Local files removed when the worker ends, whatever the outcome: the temporary password
     // file, which must not outlive the export even when its owner has gone.
     std::vector<std::string> DeleteWhenDone;

@@ -10,7 +10,9 @@ namespace {
 
 const QString kProjectsKey = QStringLiteral("Projects");
 
-bool IsListValue(const QString& name) { return name.startsWith(QLatin1String("File")); }
+bool IsListValue(const QString& name) {
+    return name.startsWith(QLatin1String("File"));
+}
 
 bool FileExists(const QString& path) {
     const QFileInfo info(path);

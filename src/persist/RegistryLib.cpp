@@ -11,9 +11,12 @@ namespace {
 
 QString RootName(TRegistryRootKey root) {
     switch (root) {
-    case hkeyCurrentUser: return QStringLiteral("HKEY_CURRENT_USER");
-    case hkeyLocalMachine: return QStringLiteral("HKEY_LOCAL_MACHINE");
-    case hkeyClassesRoot: return QStringLiteral("HKEY_CLASSES_ROOT");
+    case hkeyCurrentUser:
+        return QStringLiteral("HKEY_CURRENT_USER");
+    case hkeyLocalMachine:
+        return QStringLiteral("HKEY_LOCAL_MACHINE");
+    case hkeyClassesRoot:
+        return QStringLiteral("HKEY_CLASSES_ROOT");
     }
     return QStringLiteral("HKEY_CURRENT_USER");
 }
@@ -22,8 +25,8 @@ QString RootName(TRegistryRootKey root) {
 // "rest"; any other path lives in a store of its own with the whole path as group.
 std::unique_ptr<QSettings> NativeSettings(TRegistryRootKey root, const QStringList& components,
                                           QString& group) {
-    const QSettings::Scope scope = root == hkeyCurrentUser ? QSettings::UserScope
-                                                           : QSettings::SystemScope;
+    const QSettings::Scope scope =
+        root == hkeyCurrentUser ? QSettings::UserScope : QSettings::SystemScope;
     if (components.size() >= 3 &&
         components[0].compare(QStringLiteral("Software"), Qt::CaseInsensitive) == 0) {
         group = components.mid(3).join(QLatin1Char('/'));
@@ -43,13 +46,11 @@ TSettingsFactory& Factory() {
 }
 
 [[noreturn]] void InvalidType(const QString& name) {
-    throw EQuorvaneError(
-        FormatMessage("Invalid data type for '%s'", name.toUtf8().constData()));
+    throw EQuorvaneError(FormatMessage("Invalid data type for '%s'", name.toUtf8().constData()));
 }
 
 [[noreturn]] void FailedToSet(const QString& name) {
-    throw EQuorvaneError(
-        FormatMessage("Failed to set data for '%s'", name.toUtf8().constData()));
+    throw EQuorvaneError(FormatMessage("Failed to set data for '%s'", name.toUtf8().constData()));
 }
 
 } // namespace
@@ -73,7 +74,9 @@ QStringList TRegistry::GetValueNames() const {
     return names;
 }
 
-bool TRegistry::ValueExists(const QString& name) const { return FSettings->contains(Key(name)); }
+bool TRegistry::ValueExists(const QString& name) const {
+    return FSettings->contains(Key(name));
+}
 
 QString TRegistry::ReadString(const QString& name) const {
     const QVariant value = FSettings->value(Key(name));
@@ -157,7 +160,9 @@ std::unique_ptr<TRegistry> OpenAddressKey(const TRegistryAddress& address, const
     return OpenRegistryKey(address.Root, AddressKeyPath(address, subKey));
 }
 
-void SetSettingsFactory(TSettingsFactory factory) { Factory() = std::move(factory); }
+void SetSettingsFactory(TSettingsFactory factory) {
+    Factory() = std::move(factory);
+}
 
 TScopedSettingsFile::TScopedSettingsFile(const QString& fileName)
     : FFileName(fileName), FPrevious(Factory()) {
@@ -169,4 +174,6 @@ TScopedSettingsFile::TScopedSettingsFile(const QString& fileName)
     };
 }
 
-TScopedSettingsFile::~TScopedSettingsFile() { Factory() = std::move(FPrevious); }
+TScopedSettingsFile::~TScopedSettingsFile() {
+    Factory() = std::move(FPrevious);
+}

@@ -22,4 +22,6 @@ QString GetShellFolder(const QString& name) {
     return QString();
 }
 
-QString GetPersonalFolder() { return GetShellFolder(QStringLiteral("Personal")); }
+QString GetPersonalFolder() {
+    return GetShellFolder(QStringLiteral("Personal"));
+}

@@ -58,7 +58,8 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent) {
     label3->setObjectName(QStringLiteral("Label3"));
     lblMail = MakeLink("lblMail", this);
     lblSite = MakeLink("lblSite", this);
-    for (QLabel* label : {label2, label3, lblMail, lblSite}) label->setFont(textFont);
+    for (QLabel* label : {label2, label3, lblMail, lblSite})
+        label->setFont(textFont);
     connect(lblMail, &QLabel::linkActivated, this, &TAboutForm::lblMailClick);
     connect(lblSite, &QLabel::linkActivated, this, &TAboutForm::lblSiteClick);
 
@@ -67,7 +68,8 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent) {
     bevel->setFrameShape(QFrame::HLine);
     bevel->setFrameShadow(QFrame::Sunken);
 
-    lblCopyright = new QLabel(QStringLiteral("Copyright \u00a9 2001\u20132026 Ostrick. All rights reserved."), this);
+    lblCopyright = new QLabel(
+        QStringLiteral("Copyright \u00a9 2001\u20132026 Ostrick. All rights reserved."), this);
     lblCopyright->setObjectName(QStringLiteral("lblCopyright"));
     lblCopyright->setFont(textFont);
 
@@ -121,7 +123,9 @@ void TAboutForm::ShowAbout() {
     RunModal(*this);
 }
 
-void TAboutForm::lblSiteClick() { QDesktopServices::openUrl(QUrl(FSiteAddress)); }
+void TAboutForm::lblSiteClick() {
+    QDesktopServices::openUrl(QUrl(FSiteAddress));
+}
 
 void TAboutForm::lblMailClick() {
     QDesktopServices::openUrl(QUrl(QStringLiteral("mailto:") + FMailAddress));

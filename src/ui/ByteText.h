@@ -20,7 +20,8 @@ public:
     TByteField() = default;
     // shown: the text the control reports right after it was given BytesToText(bytes); controls
     // may normalise what they are given (line breaks in a multi-line box).
-    TByteField(std::string bytes, QString shown) : FBytes(std::move(bytes)), FShown(std::move(shown)) {}
+    TByteField(std::string bytes, QString shown)
+        : FBytes(std::move(bytes)), FShown(std::move(shown)) {}
 
     // The bytes for the control's current text.
     std::string Read(const QString& current) const;

@@ -8,7 +8,9 @@
 #include <string>
 
 namespace {
-bool IsDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+bool IsDigit(QChar c) {
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
 
 // Keys the box always leaves to the line edit: clipboard, undo and selection shortcuts.
 bool IsEditingShortcut(QKeyEvent* event) {
@@ -55,7 +57,9 @@ int32_t TNaturalEdit::Value() const {
     return number;
 }
 
-void TNaturalEdit::SetValue(int32_t v) { setText(QString::number(v)); }
+void TNaturalEdit::SetValue(int32_t v) {
+    setText(QString::number(v));
+}
 
 void TNaturalEdit::SetMinValue(int32_t v) {
     FMinValue = v;
@@ -67,11 +71,17 @@ void TNaturalEdit::SetMaxValue(int32_t v) {
     if (Value() > v) SetValue(v);
 }
 
-void TNaturalEdit::SetMaxLength(int length) { FMaxLength = length < 0 ? 0 : length; }
+void TNaturalEdit::SetMaxLength(int length) {
+    FMaxLength = length < 0 ? 0 : length;
+}
 
-void TNaturalEdit::StepUp() { Step(+1); }
+void TNaturalEdit::StepUp() {
+    Step(+1);
+}
 
-void TNaturalEdit::StepDown() { Step(-1); }
+void TNaturalEdit::StepDown() {
+    Step(-1);
+}
 
 void TNaturalEdit::Step(int delta) {
     const int caret = hasSelectedText() ? selectionStart() : cursorPosition();
@@ -101,7 +111,8 @@ void TNaturalEdit::keyPressEvent(QKeyEvent* event) {
         return;
     }
     bool digits = true;
-    for (QChar c : typed) digits = digits && IsDigit(c);
+    for (QChar c : typed)
+        digits = digits && IsDigit(c);
     if (digits && FMaxLength > 0 &&
         text().size() - selectedText().size() + typed.size() > FMaxLength)
         digits = false;

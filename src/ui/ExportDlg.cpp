@@ -39,7 +39,8 @@ void TQtUiDispatcher::RunAndWait(const std::function<void()>& task) {
         task();
         return;
     }
-    QMetaObject::invokeMethod(app, [&task] { task(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        app, [&task] { task(); }, Qt::BlockingQueuedConnection);
 }
 
 std::optional<int> PercentOfStatus(const QString& text) {
@@ -173,7 +174,8 @@ void TfrmExportUser::BuildControls() {
     btnExport->setObjectName(QStringLiteral("btnExport"));
     btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    for (QPushButton* button : {btnExport, btnCancel}) button->setMinimumWidth(px(75));
+    for (QPushButton* button : {btnExport, btnCancel})
+        button->setMinimumWidth(px(75));
 
     // Layout, top to bottom.
     auto* heading = new QHBoxLayout;
@@ -232,7 +234,8 @@ void TfrmExportUser::BuildControls() {
     QWidget* order[] = {cbxFormat,      edtFile,    btnCancel,      btnExport,
                         rbnToFile,      rbnToFTP,   edtFtpHost,     edtFtpLogin,
                         edtFtpPassword, edtFtpFile, cbxFTPPassSave, cbxFTPPassiveMode};
-    for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
 
     connect(rbnToFile, &QRadioButton::clicked, this, &TfrmExportUser::rbnToFileClick);
     connect(rbnToFTP, &QRadioButton::clicked, this, &TfrmExportUser::rbnToFileClick);
@@ -279,8 +282,8 @@ void TfrmExportUser::SaveSettings() {
     list.PassType = GetPassType();
     list.FtpHost = FFtpHost.Read(edtFtpHost->text());
     list.FtpUser = FFtpUser.Read(edtFtpLogin->text());
-    list.FtpPass = cbxFTPPassSave->isChecked() ? FFtpPass.Read(edtFtpPassword->text())
-                                               : std::string();
+    list.FtpPass =
+        cbxFTPPassSave->isChecked() ? FFtpPass.Read(edtFtpPassword->text()) : std::string();
     list.FtpPasswdFile = FFtpPasswdFile.Read(edtFtpFile->text());
     list.FtpStorePass = cbxFTPPassSave->isChecked();
     list.FtpPassiveMode = cbxFTPPassiveMode->isChecked();
@@ -301,13 +304,15 @@ void TfrmExportUser::UpdateControls() {
     btnExport->setDefault(canExport);
     edtFile->setEnabled(toFile);
     btnBrowse->setEnabled(toFile);
-    for (QWidget* w : std::initializer_list<QWidget*>{edtFtpHost, edtFtpLogin, edtFtpPassword,
-                                                      edtFtpFile, cbxFTPPassiveMode,
-                                                      cbxFTPPassSave})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{edtFtpHost, edtFtpLogin, edtFtpPassword, edtFtpFile,
+                                         cbxFTPPassiveMode, cbxFTPPassSave})
         w->setEnabled(!toFile);
 }
 
-void TfrmExportUser::rbnToFileClick() { UpdateControls(); }
+void TfrmExportUser::rbnToFileClick() {
+    UpdateControls();
+}
 
 void TfrmExportUser::FormActivate() {
     if (rbnToFTP->isChecked() && !cbxFTPPassSave->isChecked()) edtFtpPassword->setFocus();
@@ -389,7 +394,9 @@ void TfrmExportUser::ShowProgress(const QString& text) {
     }
 }
 
-std::string TfrmExportUser::FileName() const { return FPassFile.Read(edtFile->text()); }
+std::string TfrmExportUser::FileName() const {
+    return FPassFile.Read(edtFile->text());
+}
 
 void TfrmExportUser::btnExportClick() {
     // Enter on a disabled default button, or a second click while busy, starts nothing.
@@ -505,7 +512,9 @@ void TfrmExportUser::btnCancelClick() {
     if (ConfirmAbort()) SetModalResult(QDialog::Rejected);
 }
 
-void TfrmExportUser::reject() { btnCancelClick(); }
+void TfrmExportUser::reject() {
+    btnCancelClick();
+}
 
 void TfrmExportUser::closeEvent(QCloseEvent* event) {
     // The close box asks for Cancel; the close query decides once the handlers are done.

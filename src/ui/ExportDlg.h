@@ -43,19 +43,19 @@ public:
     // file, and nothing of it reaches this dialog any more.
     ~TfrmExportUser() override;
 
-    TUserList* UserList = nullptr;  // the database being exported, not owned
-    bool CancelRequested = false;   // the user confirmed "Abort?" during the current export
-    bool Busy = false;              // an export is in progress
-    std::string TempFile;           // the local temporary file of the current FTP export
-    bool ErrorShown = false;        // the worker reported an error during the current export
+    TUserList* UserList = nullptr; // the database being exported, not owned
+    bool CancelRequested = false;  // the user confirmed "Abort?" during the current export
+    bool Busy = false;             // an export is in progress
+    std::string TempFile;          // the local temporary file of the current FTP export
+    bool ErrorShown = false;       // the worker reported an error during the current export
 
     // The running upload worker of an FTP export, or none.
     TFtpUploader* Uploader() const { return FUploader.get(); }
 
     // Knobs for tests and tools; the program leaves them alone.
-    unsigned HashThreads = 0;            // hashing workers; 0: one per processor
-    IRandomSource* Random = nullptr;     // salts; none: the secure generator
-    std::uint32_t FtpTimeout = 0;        // the FTP client's time-out in ms; 0: its default
+    unsigned HashThreads = 0;        // hashing workers; 0: one per processor
+    IRandomSource* Random = nullptr; // salts; none: the secure generator
+    std::uint32_t FtpTimeout = 0;    // the FTP client's time-out in ms; 0: its default
 
     void LoadSettings();
     void SaveSettings();
@@ -85,7 +85,7 @@ public slots:
     void btnCancelClick();
 
 protected:
-    void reject() override;  // Escape: as the Cancel button
+    void reject() override; // Escape: as the Cancel button
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
 

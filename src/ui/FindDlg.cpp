@@ -48,11 +48,17 @@ TFindDialog::TFindDialog(QWidget* parent) : QDialog(parent) {
     UpdateButtons();
 }
 
-QString TFindDialog::FindText() const { return edtFindText->text(); }
+QString TFindDialog::FindText() const {
+    return edtFindText->text();
+}
 
-bool TFindDialog::WholeWord() const { return cbxWholeWord->isChecked(); }
+bool TFindDialog::WholeWord() const {
+    return cbxWholeWord->isChecked();
+}
 
-bool TFindDialog::MatchCase() const { return cbxMatchCase->isChecked(); }
+bool TFindDialog::MatchCase() const {
+    return cbxMatchCase->isChecked();
+}
 
 void TFindDialog::Execute() {
     show();

@@ -98,11 +98,13 @@ void TFormKeeper::RestoreFormState(TRegistry& reg) {
         // Deferred to the event loop, as a maximise request the window gets once it runs.
         QWidget* window = FOwner;
         QMetaObject::invokeMethod(
-            window, [window] { window->setWindowState(window->windowState() | Qt::WindowMaximized); },
+            window,
+            [window] { window->setWindowState(window->windowState() | Qt::WindowMaximized); },
             Qt::QueuedConnection);
         break;
     }
-    default: break; // unknown states are ignored
+    default:
+        break; // unknown states are ignored
     }
 }
 

@@ -28,7 +28,7 @@ public:
     TProject* Project = nullptr;      // when set, its RegistryAddress is used instead
     TRegistryAddress RegistryAddress; // used only while Project is not set
     bool FormStore = true;
-    QString FormName;                 // the owner's object name at construction
+    QString FormName; // the owner's object name at construction
     bool ComponentsStore = false;
     TStoreEvent OnLoad;
     TStoreEvent OnSave;

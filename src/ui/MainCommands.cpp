@@ -31,7 +31,8 @@ bool FieldMatches(const std::string& field, const std::string& text, bool wholeW
 QString DeleteQuestion(const std::vector<QString>& logins) {
     if (logins.size() == 1)
         return QStringLiteral("Do you want to delete \"") + logins.front() + QStringLiteral("\"?");
-    return QStringLiteral("Do you want to delete these %1 users?").arg(static_cast<int>(logins.size()));
+    return QStringLiteral("Do you want to delete these %1 users?")
+        .arg(static_cast<int>(logins.size()));
 }
 
 } // namespace
@@ -139,7 +140,9 @@ void TfrmMain::fdgUserFind() {
     });
 }
 
-void TfrmMain::miSelectAllClick() { lvwUsers->selectAll(); }
+void TfrmMain::miSelectAllClick() {
+    lvwUsers->selectAll();
+}
 
 void TfrmMain::miEnableClick() {
     const auto* action = qobject_cast<const QAction*>(sender());
@@ -168,7 +171,8 @@ void TfrmMain::RunStateCommand(int command) {
 void TfrmMain::miSendMailClick() {
     Guarded(this, [this] {
         std::vector<const TUserProp*> users;
-        for (int row : SelectedRows()) users.push_back(ItemUser(row));
+        for (int row : SelectedRows())
+            users.push_back(ItemUser(row));
         QDesktopServices::openUrl(QUrl(BytesToText(MailtoText(users))));
     });
 }
@@ -180,7 +184,8 @@ void TfrmMain::miOptionsClick() {
 void TfrmMain::miHelpTopicsClick() {
     Guarded(this, [this] {
         if (!QFile::exists(FHelpFile))
-            throw EQuorvaneError(FormatMessage("Cannot open file %s", FHelpFile.toUtf8().constData()));
+            throw EQuorvaneError(
+                FormatMessage("Cannot open file %s", FHelpFile.toUtf8().constData()));
         QDesktopServices::openUrl(QUrl::fromLocalFile(FHelpFile));
     });
 }

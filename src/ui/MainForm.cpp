@@ -87,7 +87,8 @@ QIcon ExportIcon() {
         painter.setBrush(Qt::white);
         painter.drawRect(QRectF(3.5, 2.5, 12, 19));
         painter.setPen(QPen(QColor(150, 150, 150), 1));
-        for (double y = 6.5; y < 19; y += 3) painter.drawLine(QPointF(6, y), QPointF(13, y));
+        for (double y = 6.5; y < 19; y += 3)
+            painter.drawLine(QPointF(6, y), QPointF(13, y));
         painter.setPen(Qt::NoPen);
         painter.setBrush(QColor(30, 120, 200));
         QPainterPath arrow;
@@ -112,7 +113,8 @@ QIcon ExportIcon() {
 class TWidthMeter {
 public:
     explicit TWidthMeter(const QFontMetrics& metrics) : FMetrics(metrics) {
-        for (int c = 0; c < 256; ++c) FLatin1[c] = metrics.horizontalAdvance(QChar(c));
+        for (int c = 0; c < 256; ++c)
+            FLatin1[c] = metrics.horizontalAdvance(QChar(c));
     }
     // Bytes as the list shows them (UTF-8, else Latin-1).
     void AddBytes(const std::string& bytes) {
@@ -135,7 +137,8 @@ public:
     void AddText(const QString& text) {
         if (text.isEmpty()) return;
         int estimate = 0;
-        for (QChar c : text) estimate += Advance(c);
+        for (QChar c : text)
+            estimate += Advance(c);
         Keep(estimate, &text, nullptr);
     }
     int Widest() {
@@ -173,15 +176,20 @@ private:
     void Keep(int estimate, const QString* text, const std::string* bytes) {
         if (estimate < Threshold(FBest)) return;
         FBest = std::max(FBest, estimate);
-        FCandidates.push_back({estimate, text ? *text : QString::fromLatin1(bytes->data(),
-                                                                            static_cast<qsizetype>(bytes->size()))});
+        FCandidates.push_back(
+            {estimate,
+             text ? *text
+                  : QString::fromLatin1(bytes->data(), static_cast<qsizetype>(bytes->size()))});
         // Drop what the rising best has left behind, now and then.
         if (FCandidates.size() > 4 * kMaxMeasured) {
             const int threshold = Threshold(FBest);
-            std::erase_if(FCandidates, [threshold](const TCandidate& c) { return c.Estimate < threshold; });
+            std::erase_if(FCandidates,
+                          [threshold](const TCandidate& c) { return c.Estimate < threshold; });
             if (FCandidates.size() > 2 * kMaxMeasured) {
-                std::nth_element(FCandidates.begin(), FCandidates.begin() + kMaxMeasured, FCandidates.end(),
-                                 [](const TCandidate& a, const TCandidate& b) { return a.Estimate > b.Estimate; });
+                std::nth_element(FCandidates.begin(), FCandidates.begin() + kMaxMeasured,
+                                 FCandidates.end(), [](const TCandidate& a, const TCandidate& b) {
+                                     return a.Estimate > b.Estimate;
+                                 });
                 FCandidates.resize(kMaxMeasured);
             }
         }
@@ -226,8 +234,7 @@ private:
     QMenu* FMenu;
 };
 
-TfrmMain::TfrmMain(QWidget* parent)
-    : QMainWindow(parent), FormKeeper(this), FPrompts(this) {
+TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), FormKeeper(this), FPrompts(this) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Quorvane"));
     setMinimumSize(440, 330);
@@ -240,7 +247,8 @@ TfrmMain::TfrmMain(QWidget* parent)
     Project.RegistryAddress.Path = QStringLiteral("\\Software\\Ostrick\\Quorvane");
     Project.DefaultExt = QStringLiteral("udx");
     Project.FileFilter = QStringLiteral("Users Databases|*.udx|All Files|*.*");
-    Project.SaveAlert = QStringLiteral("The database has been modified. Do you want to save the changes?");
+    Project.SaveAlert =
+        QStringLiteral("The database has been modified. Do you want to save the changes?");
     Project.MaxListSize = 10;
     Project.OnNew = [this](TProject*) { ProjectNew(); };
     Project.OnOpen = [this](TProject*) { ProjectOpen(); };
@@ -262,7 +270,9 @@ TfrmMain::TfrmMain(QWidget* parent)
     FormCreate();
 }
 
-TfrmMain::~TfrmMain() { FormDestroy(); }
+TfrmMain::~TfrmMain() {
+    FormDestroy();
+}
 
 QAction* TfrmMain::NewAction(const char* name, const char* caption, void (TfrmMain::*handler)()) {
     auto* action = new QAction(QString::fromLatin1(caption), this);
@@ -456,8 +466,7 @@ void TfrmMain::CreateList() {
     connect(lvwUsers->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TfrmMain::lvwUsersSelectItem);
     connect(lvwUsers, &QAbstractItemView::doubleClicked, this, &TfrmMain::lvwUsersDblClick);
-    connect(lvwUsers, &QWidget::customContextMenuRequested, this,
-            &TfrmMain::lvwUsersContextMenu);
+    connect(lvwUsers, &QWidget::customContextMenuRequested, this, &TfrmMain::lvwUsersContextMenu);
 
     // Enter anywhere in the window edits the selected user; the key goes no further.
     for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
@@ -489,7 +498,8 @@ QString TfrmMain::StatusPanelText(int panel) const {
 }
 
 void TfrmMain::FormCreate() {
-    FHelpFile = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Quorvane.html"));
+    FHelpFile =
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Quorvane.html"));
     FUserList.reset();
     CreateUserList();
     FSortColumn = 1;
@@ -520,11 +530,17 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 
 // Operations on the list.
 
-TUserProp* TfrmMain::ItemUser(int row) const { return FModel->UserAt(row); }
+TUserProp* TfrmMain::ItemUser(int row) const {
+    return FModel->UserAt(row);
+}
 
-void TfrmMain::ShowUserInItem(int row, TUserProp* user) { FModel->SetUserAt(row, user); }
+void TfrmMain::ShowUserInItem(int row, TUserProp* user) {
+    FModel->SetUserAt(row, user);
+}
 
-int TfrmMain::AddUserRow(TUserProp* user) { return FModel->AppendRow(user); }
+int TfrmMain::AddUserRow(TUserProp* user) {
+    return FModel->AppendRow(user);
+}
 
 void TfrmMain::CreateUserList() {
     if (FModel->rowCount() > 0) FModel->Clear(); // no row may outlive its user
@@ -602,7 +618,8 @@ void TfrmMain::AutoSizeColumns() {
                     never = true;
                     continue;
                 }
-                const double value = column == TUsersModel::colCreated ? user.CreatedDate : user.ExpireDate;
+                const double value =
+                    column == TUsersModel::colCreated ? user.CreatedDate : user.ExpireDate;
                 if (days.insert(static_cast<long long>(std::floor(value))).second)
                     meter.AddText(FModel->DateText(value));
             }
@@ -619,7 +636,8 @@ void TfrmMain::AutoSizeColumns() {
             break;
         }
         int width = std::max(meter.Widest(),
-                             captions.horizontalAdvance(TUsersModel::ColumnCaption(column))) + 20;
+                             captions.horizontalAdvance(TUsersModel::ColumnCaption(column))) +
+                    20;
         if (column == TUsersModel::colLogin) width = std::max(width, 150);
         lvwUsers->header()->resizeSection(column, width);
     }
@@ -639,11 +657,14 @@ void TfrmMain::UpdateCommands() {
     miDeleteUser->setEnabled(selected);
 }
 
-void TfrmMain::UnselectAll() { lvwUsers->selectionModel()->clearSelection(); }
+void TfrmMain::UnselectAll() {
+    lvwUsers->selectionModel()->clearSelection();
+}
 
 std::vector<int> TfrmMain::SelectedRows() const {
     std::vector<int> rows;
-    for (const QModelIndex& index : lvwUsers->selectionModel()->selectedRows()) rows.push_back(index.row());
+    for (const QModelIndex& index : lvwUsers->selectionModel()->selectedRows())
+        rows.push_back(index.row());
     std::sort(rows.begin(), rows.end());
     return rows;
 }
@@ -651,8 +672,8 @@ std::vector<int> TfrmMain::SelectedRows() const {
 void TfrmMain::SelectRow(int row) {
     const QModelIndex index = FModel->index(row, 0);
     if (!index.isValid()) return;
-    lvwUsers->selectionModel()->setCurrentIndex(
-        index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    lvwUsers->selectionModel()->setCurrentIndex(index, QItemSelectionModel::Select |
+                                                           QItemSelectionModel::Rows);
     lvwUsers->scrollTo(index, QAbstractItemView::EnsureVisible);
 }
 
@@ -671,8 +692,8 @@ void TfrmMain::SortBy(int sortKey) {
 }
 
 void TfrmMain::UpdateSortIndicator() {
-    lvwUsers->header()->setSortIndicator(std::abs(FSortColumn) - 1,
-                                         FSortColumn > 0 ? Qt::AscendingOrder : Qt::DescendingOrder);
+    lvwUsers->header()->setSortIndicator(
+        std::abs(FSortColumn) - 1, FSortColumn > 0 ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
 void TfrmMain::lvwUsersColumnClick(int column) {
@@ -721,7 +742,9 @@ void TfrmMain::ProjectOpen() {
     EndListUpdate();
 }
 
-void TfrmMain::ProjectSave() { FUserList->SaveToFile(FileNameBytes(Project.FileName())); }
+void TfrmMain::ProjectSave() {
+    FUserList->SaveToFile(FileNameBytes(Project.FileName()));
+}
 
 void TfrmMain::ProjectChanged() {
     UpdateCommands();
@@ -734,13 +757,19 @@ void TfrmMain::ProjectNameChanged() {
     setWindowTitle(caption);
 }
 
-void TfrmMain::ProjectProjectListAdd() { Project.BuildReopenMenu(*FReopenMenu); }
+void TfrmMain::ProjectProjectListAdd() {
+    Project.BuildReopenMenu(*FReopenMenu);
+}
 
 // List events.
 
-void TfrmMain::lvwUsersSelectItem() { UpdateCommands(); }
+void TfrmMain::lvwUsersSelectItem() {
+    UpdateCommands();
+}
 
-void TfrmMain::lvwUsersDblClick() { miEditUserClick(); }
+void TfrmMain::lvwUsersDblClick() {
+    miEditUserClick();
+}
 
 void TfrmMain::lvwUsersContextMenu(const QPoint& pos) {
     if (!lvwUsers->selectionModel()->hasSelection()) return;
@@ -749,21 +778,37 @@ void TfrmMain::lvwUsersContextMenu(const QPoint& pos) {
 
 // Commands.
 
-void TfrmMain::miNewClick() { Guarded(this, [this] { Project.New(); }); }
+void TfrmMain::miNewClick() {
+    Guarded(this, [this] { Project.New(); });
+}
 
-void TfrmMain::miOpenClick() { Guarded(this, [this] { Project.Open(); }); }
+void TfrmMain::miOpenClick() {
+    Guarded(this, [this] { Project.Open(); });
+}
 
-void TfrmMain::miSaveClick() { Guarded(this, [this] { Project.Save(); }); }
+void TfrmMain::miSaveClick() {
+    Guarded(this, [this] { Project.Save(); });
+}
 
-void TfrmMain::miSaveAsClick() { Guarded(this, [this] { Project.SaveAs(); }); }
+void TfrmMain::miSaveAsClick() {
+    Guarded(this, [this] { Project.SaveAs(); });
+}
 
-void TfrmMain::miExitClick() { close(); }
+void TfrmMain::miExitClick() {
+    close();
+}
 
-void TfrmMain::miAllUsersClick() { SetFilter(TUserFilter::All); }
+void TfrmMain::miAllUsersClick() {
+    SetFilter(TUserFilter::All);
+}
 
-void TfrmMain::miEnabledUsersClick() { SetFilter(TUserFilter::Enabled); }
+void TfrmMain::miEnabledUsersClick() {
+    SetFilter(TUserFilter::Enabled);
+}
 
-void TfrmMain::miDisabledUsersClick() { SetFilter(TUserFilter::Disabled); }
+void TfrmMain::miDisabledUsersClick() {
+    SetFilter(TUserFilter::Disabled);
+}
 
 // Add, Edit, Delete, Search, Select All, the popup commands, Options and Help Topics are in
 // MainCommands.cpp.

@@ -36,7 +36,8 @@ void TfrmMain::miImportClick() {
     odgImport.setObjectName(QStringLiteral("odgImport"));
     odgImport.setAcceptMode(QFileDialog::AcceptOpen);
     odgImport.setFileMode(QFileDialog::ExistingFile);
-    odgImport.setNameFilter(ToQtFileFilter(QStringLiteral("Text Files|*.txt; *.csv|All Files|*.*")));
+    odgImport.setNameFilter(
+        ToQtFileFilter(QStringLiteral("Text Files|*.txt; *.csv|All Files|*.*")));
     if (!LastFolder().isEmpty()) odgImport.setDirectory(LastFolder());
     if (RunModal(odgImport) != QDialog::Accepted) return;
     const QStringList files = odgImport.selectedFiles();
@@ -77,4 +78,6 @@ void TfrmMain::miExportClick() {
     });
 }
 
-void TfrmMain::miAboutClick() { ShowAboutBox(this); }
+void TfrmMain::miAboutClick() {
+    ShowAboutBox(this);
+}

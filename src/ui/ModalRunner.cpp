@@ -25,7 +25,9 @@ TModalHandler SetModalHandler(TModalHandler handler) {
 TModalHandlerScope::TModalHandlerScope(TModalHandler handler)
     : FPrevious(SetModalHandler(std::move(handler))) {}
 
-TModalHandlerScope::~TModalHandlerScope() { SetModalHandler(std::move(FPrevious)); }
+TModalHandlerScope::~TModalHandlerScope() {
+    SetModalHandler(std::move(FPrevious));
+}
 
 QMessageBox::StandardButton ShowMessageBox(QWidget* parent, QMessageBox::Icon icon,
                                            const QString& title, const QString& text,
@@ -38,7 +40,6 @@ QMessageBox::StandardButton ShowMessageBox(QWidget* parent, QMessageBox::Icon ic
     const int result = RunModal(box);
     // A handler may answer with a standard button code directly, or click one of the box's
     // buttons; exec() returns the code of the button clicked.
-    if (box.clickedButton() != nullptr)
-        return box.standardButton(box.clickedButton());
+    if (box.clickedButton() != nullptr) return box.standardButton(box.clickedButton());
     return static_cast<QMessageBox::StandardButton>(result);
 }

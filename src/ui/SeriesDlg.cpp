@@ -37,7 +37,9 @@ TRadioGroup::TRadioGroup(const QString& title, const QStringList& items, QWidget
     }
 }
 
-int TRadioGroup::ItemIndex() const { return FButtons->checkedId(); }
+int TRadioGroup::ItemIndex() const {
+    return FButtons->checkedId();
+}
 
 void TRadioGroup::SetItemIndex(int index) {
     if (QAbstractButton* button = FButtons->button(index)) {
@@ -182,10 +184,9 @@ TfrmUserSeries::TfrmUserSeries(TUserList& list, QWidget* parent)
         return group;
     };
     auto* groups = new QHBoxLayout;
+    groups->addWidget(side("grpLogin", " Login ", edtLoginLength, rgpLoginCase, rgpLoginChars));
     groups->addWidget(
-        side("grpLogin", " Login ", edtLoginLength, rgpLoginCase, rgpLoginChars));
-    groups->addWidget(side("grpPassword", " Password ", edtPasswordLength, rgpPasswordCase,
-                           rgpPasswordChars));
+        side("grpPassword", " Password ", edtPasswordLength, rgpPasswordCase, rgpPasswordChars));
 
     auto* test = new QGroupBox(QStringLiteral(" Test "), this);
     test->setObjectName(QStringLiteral("grpTest"));
@@ -250,7 +251,9 @@ void TfrmUserSeries::btnOKClick() {
     if (Guarded(this, [this] { CreateSeries(Options().UserCount); })) accept();
 }
 
-void TfrmUserSeries::btnCancelClick() { reject(); }
+void TfrmUserSeries::btnCancelClick() {
+    reject();
+}
 
 bool ShowUserSeriesDialog(TUserList& list, QWidget* parent, std::vector<TSeriesUser>* created) {
     TfrmUserSeries dialog(list, parent);

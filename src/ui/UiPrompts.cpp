@@ -24,9 +24,12 @@ TSaveAnswer TQtProjectPrompts::AskSaveChanges(const QString& question) {
     switch (ShowMessageBox(FParent, QMessageBox::Question, QStringLiteral("Confirm"), question,
                            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
                            QMessageBox::Yes)) {
-    case QMessageBox::Yes: return TSaveAnswer::Yes;
-    case QMessageBox::No: return TSaveAnswer::No;
-    default: return TSaveAnswer::Cancel; // Cancel, or the box closed
+    case QMessageBox::Yes:
+        return TSaveAnswer::Yes;
+    case QMessageBox::No:
+        return TSaveAnswer::No;
+    default:
+        return TSaveAnswer::Cancel; // Cancel, or the box closed
     }
 }
 
@@ -58,4 +61,6 @@ bool TQtProjectPrompts::ChooseFileToSave(const TFileDialogOptions& options, QStr
     return RunFileDialog(FParent, options, true, fileName);
 }
 
-void TQtProjectPrompts::ProcessPendingEvents() { QCoreApplication::processEvents(); }
+void TQtProjectPrompts::ProcessPendingEvents() {
+    QCoreApplication::processEvents();
+}

@@ -12,7 +12,9 @@
 class QWidget;
 
 // Title of the program's error boxes.
-inline QString AppTitle() { return QStringLiteral("Quorvane"); }
+inline QString AppTitle() {
+    return QStringLiteral("Quorvane");
+}
 
 // The message of a failure as text, with "." appended when the code of its last character is
 // above that of "." (so "Cannot open file x" gets one, "... (3)" and "Done." do not).

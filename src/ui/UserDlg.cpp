@@ -185,16 +185,22 @@ void TfrmUser::UpdateControls() {
     dtpExpireDate->setEnabled(cbxExpire->isChecked());
 }
 
-std::string TfrmUser::TypedLogin() const { return FLogin.Read(edtLogin->text()); }
+std::string TfrmUser::TypedLogin() const {
+    return FLogin.Read(edtLogin->text());
+}
 
 bool TfrmUser::IsLoginUnique() const {
     if (FList == nullptr) return true;
     return FList->IsLoginUnique(TypedLogin(), FIndex);
 }
 
-void TfrmUser::edtLoginChange() { UpdateControls(); }
+void TfrmUser::edtLoginChange() {
+    UpdateControls();
+}
 
-void TfrmUser::cbxExpireClick() { UpdateControls(); }
+void TfrmUser::cbxExpireClick() {
+    UpdateControls();
+}
 
 void TfrmUser::btnOKClick() {
     if (IsLoginUnique()) {

@@ -22,13 +22,20 @@ int TUsersModel::columnCount(const QModelIndex& parent) const {
 
 QString TUsersModel::ColumnCaption(int column) {
     switch (column) {
-    case colLogin: return QStringLiteral("Login");
-    case colStatus: return QStringLiteral("Status");
-    case colExpireDate: return QStringLiteral("Expiration Date");
-    case colEmail: return QStringLiteral("Email");
-    case colFullName: return QStringLiteral("Full name");
-    case colCreated: return QStringLiteral("Created");
-    default: return QString();
+    case colLogin:
+        return QStringLiteral("Login");
+    case colStatus:
+        return QStringLiteral("Status");
+    case colExpireDate:
+        return QStringLiteral("Expiration Date");
+    case colEmail:
+        return QStringLiteral("Email");
+    case colFullName:
+        return QStringLiteral("Full name");
+    case colCreated:
+        return QStringLiteral("Created");
+    default:
+        return QString();
     }
 }
 
@@ -52,13 +59,20 @@ QString TUsersModel::DateText(TDateTime value) const {
 
 QString TUsersModel::CellText(const TUserProp& user, int column) const {
     switch (column) {
-    case colLogin: return BytesToText(user.Login);
-    case colStatus: return QLatin1String(UserStatusText(user));
-    case colExpireDate: return user.Expire ? DateText(user.ExpireDate) : QStringLiteral("Never");
-    case colEmail: return BytesToText(user.Email);
-    case colFullName: return BytesToText(user.FullName);
-    case colCreated: return DateText(user.CreatedDate);
-    default: return QString();
+    case colLogin:
+        return BytesToText(user.Login);
+    case colStatus:
+        return QLatin1String(UserStatusText(user));
+    case colExpireDate:
+        return user.Expire ? DateText(user.ExpireDate) : QStringLiteral("Never");
+    case colEmail:
+        return BytesToText(user.Email);
+    case colFullName:
+        return BytesToText(user.FullName);
+    case colCreated:
+        return DateText(user.CreatedDate);
+    default:
+        return QString();
     }
 }
 
@@ -69,7 +83,8 @@ QVariant TUsersModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DisplayRole) {
         // A row shows one line; line breaks stored in a field are shown as blanks.
         QString text = CellText(*user, index.column());
-        text.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
+        text.replace(QLatin1Char('\n'), QLatin1Char(' '))
+            .replace(QLatin1Char('\r'), QLatin1Char(' '));
         return text;
     }
     return QVariant();
@@ -86,7 +101,9 @@ void TUsersModel::SetRows(std::vector<TUserProp*> rows) {
     endResetModel();
 }
 
-void TUsersModel::Clear() { SetRows({}); }
+void TUsersModel::Clear() {
+    SetRows({});
+}
 
 int TUsersModel::AppendRow(TUserProp* user) {
     const int row = rowCount();
@@ -113,7 +130,8 @@ std::vector<TUserProp*> TUsersModel::RemoveRows(std::vector<int> rows) {
     size_t end = rows.size();
     while (end > 0) {
         size_t begin = end - 1;
-        while (begin > 0 && rows[begin - 1] == rows[begin] - 1) --begin;
+        while (begin > 0 && rows[begin - 1] == rows[begin] - 1)
+            --begin;
         const int first = rows[begin], last = rows[end - 1];
         if (first >= 0 && last < rowCount()) {
             beginRemoveRows(QModelIndex(), first, last);

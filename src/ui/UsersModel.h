@@ -14,7 +14,15 @@ class TUserProp;
 class TUsersModel final : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum TColumn { colLogin, colStatus, colExpireDate, colEmail, colFullName, colCreated, colCount };
+    enum TColumn {
+        colLogin,
+        colStatus,
+        colExpireDate,
+        colEmail,
+        colFullName,
+        colCreated,
+        colCount
+    };
 
     explicit TUsersModel(QObject* parent = nullptr);
 

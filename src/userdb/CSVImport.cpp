@@ -35,7 +35,8 @@ private:
 std::string ReadWholeFile(const std::string& fileName) {
     // Opening does not wait for a writer when the name is a pipe; reads below block normally.
     TFileHandle file(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (file.Get() < 0) throw EQuorvaneError(FormatMessage("Cannot open file %s", fileName.c_str()));
+    if (file.Get() < 0)
+        throw EQuorvaneError(FormatMessage("Cannot open file %s", fileName.c_str()));
     struct stat info {};
     if (::fstat(file.Get(), &info) != 0 || S_ISDIR(info.st_mode))
         throw EQuorvaneError(FormatMessage("Cannot open file %s", fileName.c_str()));
@@ -50,7 +51,8 @@ std::string ReadWholeFile(const std::string& fileName) {
         throw EQuorvaneError(FormatMessage("Cannot open file %s", fileName.c_str()));
 
     std::string content;
-    if (S_ISREG(info.st_mode) && info.st_size > 0) content.reserve(static_cast<size_t>(info.st_size));
+    if (S_ISREG(info.st_mode) && info.st_size > 0)
+        content.reserve(static_cast<size_t>(info.st_size));
     char buffer[65536];
     for (;;) {
         const ssize_t n = ::read(file.Get(), buffer, sizeof buffer);
@@ -61,7 +63,8 @@ std::string ReadWholeFile(const std::string& fileName) {
         if (n == 0) break;
         // Nothing after a NUL byte is used, so reading stops there (a device such as
         // /dev/zero would otherwise never end).
-        const auto* nul = static_cast<const char*>(std::memchr(buffer, '\0', static_cast<size_t>(n)));
+        const auto* nul =
+            static_cast<const char*>(std::memchr(buffer, '\0', static_cast<size_t>(n)));
         if (nul != nullptr) {
             content.append(buffer, static_cast<size_t>(nul - buffer));
             break;
@@ -103,7 +106,8 @@ std::vector<std::string> SplitImportFields(std::string_view line) {
     size_t pos = 0;
     const size_t end = line.size();
     auto skipBlanks = [&] {
-        while (pos < end && IsBlank(line[pos])) ++pos;
+        while (pos < end && IsBlank(line[pos]))
+            ++pos;
     };
 
     skipBlanks();
@@ -125,7 +129,8 @@ std::vector<std::string> SplitImportFields(std::string_view line) {
             }
         } else {
             const size_t first = pos;
-            while (pos < end && !IsBlank(line[pos]) && line[pos] != ',') ++pos;
+            while (pos < end && !IsBlank(line[pos]) && line[pos] != ',')
+                ++pos;
             field.assign(line.substr(first, pos - first));
         }
         fields.push_back(std::move(field));

@@ -70,7 +70,8 @@ using TDataSink = std::function<void(const char* data, size_t size)>;
 // The same, with the data handed to the sink piece by piece by produce, so that a large file
 // need not be held in memory whole. An exception from produce also leaves the target untouched
 // (and propagates after the temporary file is removed).
-void WriteFileAtomically(const std::string& path, const std::function<void(const TDataSink&)>& produce,
+void WriteFileAtomically(const std::string& path,
+                         const std::function<void(const TDataSink&)>& produce,
                          unsigned newFileMode = 0600);
 // Renders an object stream as text into a sink, in pieces of a few hundred kilobytes.
 void RenderObjectStream(const std::string& stream, const TDataSink& sink);

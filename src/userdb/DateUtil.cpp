@@ -39,7 +39,8 @@ constexpr int64_t kUnixEpochDay = 25569; // 1970-01-01 as a day count
 
 TDateTime SystemNow() {
     const auto now = std::chrono::system_clock::now();
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
     const int64_t seconds = ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
     return UnixToLocalDateTime(seconds, static_cast<int>(ms - seconds * 1000));
 }
@@ -92,9 +93,13 @@ TFixedClock::TFixedClock(TDateTime moment) : FMoment(moment) {
     SetClock([this] { return FMoment; });
 }
 
-TFixedClock::~TFixedClock() { SetClock(nullptr); }
+TFixedClock::~TFixedClock() {
+    SetClock(nullptr);
+}
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int DaysInMonth(int year, int month) {
     static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -158,8 +163,7 @@ bool ParseDateTime(const std::string& text, TDateTime& value) {
         if (pos != text.size()) return false;
     }
     if (p.Month < 1 || p.Month > 12 || p.Day < 1 || p.Day > DaysInMonth(p.Year, p.Month) ||
-        p.Hour > 23 || p.Minute > 59 || p.Second > 59 || p.Hour < 0 || p.Minute < 0 ||
-        p.Second < 0)
+        p.Hour > 23 || p.Minute > 59 || p.Second > 59 || p.Hour < 0 || p.Minute < 0 || p.Second < 0)
         return false;
     value = EncodeDateTime(p);
     return true;

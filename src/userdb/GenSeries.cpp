@@ -101,7 +101,8 @@ std::vector<TSeriesUser> CreateSeries(TUserList& list, int Count, const TSeriesO
     // beyond the login space would otherwise cost memory for users that never come.
     const int expected = std::clamp(Count, 0, TSeriesOptions::kMaxUserCount);
     taken.reserve(static_cast<size_t>(list.Count()) + static_cast<size_t>(expected));
-    for (int i = 0; i < list.Count(); ++i) taken.insert(FoldLogin(list.Users(i).Login));
+    for (int i = 0; i < list.Count(); ++i)
+        taken.insert(FoldLogin(list.Users(i).Login));
 
     TBusyScope busy(feedback);
     std::vector<TSeriesUser> created;

@@ -11,7 +11,9 @@ uint32_t TLcgRandom::Random(uint32_t n) {
     return static_cast<uint32_t>((static_cast<uint64_t>(FState) * n) >> 32);
 }
 
-void TLcgRandom::Randomize() { FState = UtcMillisecondsOfDay(); }
+void TLcgRandom::Randomize() {
+    FState = UtcMillisecondsOfDay();
+}
 
 namespace {
 

@@ -5,7 +5,9 @@
 #include <algorithm>
 
 namespace {
-char FoldAZ(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char FoldAZ(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 bool SameChar(char a, char b, bool matchCase) {
     return matchCase ? a == b : FoldAZ(a) == FoldAZ(b);
@@ -29,20 +31,27 @@ bool FindTextMatches(const std::string& field, const std::string& text, bool who
     if (wholeWord)
         return field.size() == text.size() &&
                std::equal(field.begin(), field.end(), text.begin(), same);
-    return std::search(field.begin(), field.end(), text.begin(), text.end(), same) !=
-           field.end() || text.empty();
+    return std::search(field.begin(), field.end(), text.begin(), text.end(), same) != field.end() ||
+           text.empty();
 }
 
 void ApplyStateCommand(TUserProp& user, int command, TDateTime date) {
     switch (command) {
-    case scEnable: user.Disable = false; break;
-    case scDisable: user.Disable = true; break;
-    case scNeverExpire: user.Expire = false; break;
+    case scEnable:
+        user.Disable = false;
+        break;
+    case scDisable:
+        user.Disable = true;
+        break;
+    case scNeverExpire:
+        user.Expire = false;
+        break;
     case scSetExpireDate:
         user.Expire = true;
         user.ExpireDate = date;
         break;
-    default: break;
+    default:
+        break;
     }
 }
 

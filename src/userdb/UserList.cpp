@@ -28,7 +28,9 @@ bool TUserProp::SameAs(const TUserProp& o) const {
            FullName == o.FullName && Email == o.Email && Comments == o.Comments;
 }
 
-TUserList::TUserList() { Reset(); }
+TUserList::TUserList() {
+    Reset();
+}
 
 TUserList::~TUserList() = default;
 
@@ -90,7 +92,8 @@ int TUserList::IndexOf(const TUserProp* user) const {
 }
 
 void TUserList::Renumber(size_t from) {
-    for (size_t i = from; i < FItems.size(); ++i) FItems[i]->FIndex = static_cast<int>(i);
+    for (size_t i = from; i < FItems.size(); ++i)
+        FItems[i]->FIndex = static_cast<int>(i);
 }
 
 void TUserList::Remove(TUserProp* user) {
@@ -118,4 +121,6 @@ void TUserList::RemoveMany(const std::vector<TUserProp*>& users) {
     Renumber(first);
 }
 
-void TUserList::Clear() { FItems.clear(); }
+void TUserList::Clear() {
+    FItems.clear();
+}

@@ -81,11 +81,11 @@ public:
     int DisableExpired();
 
     // The Items collection.
-    TUserProp& AddBlank();                     // appends a blank user
-    int IndexOf(const TUserProp* user) const;  // -1 when not in this list
-    void Remove(TUserProp* user);              // removes and destroys one user
+    TUserProp& AddBlank();                                 // appends a blank user
+    int IndexOf(const TUserProp* user) const;              // -1 when not in this list
+    void Remove(TUserProp* user);                          // removes and destroys one user
     void RemoveMany(const std::vector<TUserProp*>& users); // one pass for many users
-    void Clear();                              // removes and destroys all users
+    void Clear();                                          // removes and destroys all users
 
     // True when no user other than the one at exceptIndex has this login (a-z folded).
     bool IsLoginUnique(const std::string& login, int exceptIndex = -1) const;

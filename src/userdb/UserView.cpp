@@ -6,9 +6,12 @@
 
 bool UserPassesFilter(const TUserProp& user, TUserFilter filter) {
     switch (filter) {
-    case TUserFilter::All: return true;
-    case TUserFilter::Enabled: return !user.Disable;
-    case TUserFilter::Disabled: return user.Disable;
+    case TUserFilter::All:
+        return true;
+    case TUserFilter::Enabled:
+        return !user.Disable;
+    case TUserFilter::Disabled:
+        return user.Disable;
     }
     return true;
 }
@@ -20,7 +23,9 @@ inline unsigned char FoldAZ(char c) {
     return (u >= 'a' && u <= 'z') ? static_cast<unsigned char>(u - ('a' - 'A')) : u;
 }
 
-template <typename T> int Sign(T a, T b) { return a < b ? -1 : (b < a ? 1 : 0); }
+template <typename T> int Sign(T a, T b) {
+    return a < b ? -1 : (b < a ? 1 : 0);
+}
 
 } // namespace
 
@@ -37,18 +42,29 @@ int CompareFoldedText(const std::string& a, const std::string& b) {
 int CompareUsers(const TUserProp& a, const TUserProp& b, int sortKey) {
     int result = 0;
     switch (std::abs(sortKey)) {
-    case 1: result = CompareFoldedText(a.Login, b.Login); break;
-    case 2: result = Sign(a.Disable, b.Disable); break;
+    case 1:
+        result = CompareFoldedText(a.Login, b.Login);
+        break;
+    case 2:
+        result = Sign(a.Disable, b.Disable);
+        break;
     case 3:
         if (a.Expire != b.Expire)
             result = a.Expire ? 1 : -1;
         else if (a.Expire)
             result = Sign(a.ExpireDate, b.ExpireDate);
         break;
-    case 4: result = CompareFoldedText(a.Email, b.Email); break;
-    case 5: result = CompareFoldedText(a.FullName, b.FullName); break;
-    case 6: result = Sign(a.CreatedDate, b.CreatedDate); break;
-    default: break;
+    case 4:
+        result = CompareFoldedText(a.Email, b.Email);
+        break;
+    case 5:
+        result = CompareFoldedText(a.FullName, b.FullName);
+        break;
+    case 6:
+        result = Sign(a.CreatedDate, b.CreatedDate);
+        break;
+    default:
+        break;
     }
     return sortKey < 0 ? -result : result;
 }
@@ -66,9 +82,12 @@ struct TSortKey {
 void FoldedPrefix(const std::string& text, TSortKey& key) {
     unsigned char bytes[16] = {};
     const size_t n = text.size() < 16 ? text.size() : 16;
-    for (size_t i = 0; i < n; ++i) bytes[i] = FoldAZ(text[i]);
-    for (int i = 0; i < 8; ++i) key.High = (key.High << 8) | bytes[i];
-    for (int i = 8; i < 16; ++i) key.Low = (key.Low << 8) | bytes[i];
+    for (size_t i = 0; i < n; ++i)
+        bytes[i] = FoldAZ(text[i]);
+    for (int i = 0; i < 8; ++i)
+        key.High = (key.High << 8) | bytes[i];
+    for (int i = 8; i < 16; ++i)
+        key.Low = (key.Low << 8) | bytes[i];
     key.Length = text.size() > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(text.size());
 }
 
@@ -87,12 +106,16 @@ std::vector<int> SortedOrder(const std::vector<TUserProp*>& users, int sortKey) 
         TSortKey& key = keys[i];
         key.Position = static_cast<int>(i);
         switch (column) {
-        case 2: key.Number = user.Disable ? 1 : 0; break;
+        case 2:
+            key.Number = user.Disable ? 1 : 0;
+            break;
         case 3:
             key.High = user.Expire ? 1 : 0; // "Never" first
             key.Number = user.Expire ? user.ExpireDate : 0;
             break;
-        case 6: key.Number = user.CreatedDate; break;
+        case 6:
+            key.Number = user.CreatedDate;
+            break;
         default:
             if (text) FoldedPrefix(TextOf(user, column), key);
             break;
@@ -108,17 +131,22 @@ std::vector<int> SortedOrder(const std::vector<TUserProp*>& users, int sortKey) 
                                  TextOf(*users[static_cast<size_t>(b.Position)], column));
     };
     if (sortKey < 0)
-        std::stable_sort(keys.begin(), keys.end(),
-                         [&compare](const TSortKey& a, const TSortKey& b) { return compare(b, a) < 0; });
+        std::stable_sort(
+            keys.begin(), keys.end(),
+            [&compare](const TSortKey& a, const TSortKey& b) { return compare(b, a) < 0; });
     else
-        std::stable_sort(keys.begin(), keys.end(),
-                         [&compare](const TSortKey& a, const TSortKey& b) { return compare(a, b) < 0; });
+        std::stable_sort(
+            keys.begin(), keys.end(),
+            [&compare](const TSortKey& a, const TSortKey& b) { return compare(a, b) < 0; });
     std::vector<int> order(keys.size());
-    for (size_t i = 0; i < keys.size(); ++i) order[i] = keys[i].Position;
+    for (size_t i = 0; i < keys.size(); ++i)
+        order[i] = keys[i].Position;
     return order;
 }
 
-const char* UserStatusText(const TUserProp& user) { return user.Disable ? "Disabled" : "Enabled"; }
+const char* UserStatusText(const TUserProp& user) {
+    return user.Disable ? "Disabled" : "Enabled";
+}
 
 std::string UserCountText(int shown, int total) {
     std::string text = std::to_string(shown) + " user(s)";

@@ -115,7 +115,8 @@ protected:
 
     void Select(std::initializer_list<const char*> logins) {
         Window.UnselectAll();
-        for (const char* login : logins) Window.SelectRow(RowOf(login));
+        for (const char* login : logins)
+            Window.SelectRow(RowOf(login));
     }
 
     QAction* Action(const char* name) {
@@ -443,7 +444,8 @@ TEST_F(CommandsTest, HelpTopicsOpensTheHelpPageOrSaysItIsMissing) {
         EXPECT_TRUE(catcher.Urls.isEmpty());
         ASSERT_EQ(Messages.size(), 1u);
         EXPECT_EQ(Messages[0].Title, QStringLiteral("Quorvane"));
-        EXPECT_EQ(Messages[0].Text, QStringLiteral("Cannot open file ") + help + QStringLiteral("."));
+        EXPECT_EQ(Messages[0].Text,
+                  QStringLiteral("Cannot open file ") + help + QStringLiteral("."));
         QFile page(help);
         ASSERT_TRUE(page.open(QIODevice::WriteOnly));
         page.write("<html></html>");

@@ -23,8 +23,7 @@ inline void ShowActive(QDialog& dialog) {
     (void)QTest::qWaitForWindowActive(&dialog);
 }
 
-template <typename T>
-T* Child(QWidget& parent, const char* name) {
+template <typename T> T* Child(QWidget& parent, const char* name) {
     T* child = parent.findChild<T*>(QLatin1String(name));
     EXPECT_NE(child, nullptr) << "no child named " << name;
     return child;
@@ -59,6 +58,10 @@ private:
 };
 
 // Readable QString values in failure messages.
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
-inline std::string Str(const QString& text) { return text.toStdString(); }
+inline std::string Str(const QString& text) {
+    return text.toStdString();
+}

@@ -21,8 +21,12 @@ struct TUserCountBox {
     TNaturalEdit Edit;
 };
 
-void ClickUp(TNaturalEdit& edit) { QTest::mouseClick(edit.UpButton(), Qt::LeftButton); }
-void ClickDown(TNaturalEdit& edit) { QTest::mouseClick(edit.DownButton(), Qt::LeftButton); }
+void ClickUp(TNaturalEdit& edit) {
+    QTest::mouseClick(edit.UpButton(), Qt::LeftButton);
+}
+void ClickDown(TNaturalEdit& edit) {
+    QTest::mouseClick(edit.DownButton(), Qt::LeftButton);
+}
 
 } // namespace
 
@@ -112,7 +116,8 @@ TEST(NaturalEdit, SetValueShowsUnclampedAndBoundsRewriteOnlyWhenCrossing) {
     EXPECT_EQ(crossing.text(), QStringLiteral("20"));
     EXPECT_EQ(crossing.Value(), 10) << "MaxValue wins when the bounds cross";
     crossing.SetMaxValue(15);
-    EXPECT_EQ(crossing.text(), QStringLiteral("20")) << "the clamped value never lies above MaxValue";
+    EXPECT_EQ(crossing.text(), QStringLiteral("20"))
+        << "the clamped value never lies above MaxValue";
     EXPECT_EQ(crossing.Value(), 15);
 }
 

@@ -99,7 +99,9 @@ TEST(AboutBox, ShowsTheProductAndHandsTheLinksToTheDesktop) {
         ShowActive(dialog);
         EXPECT_EQ(dialog.windowTitle(), QStringLiteral("About"));
         EXPECT_EQ(Child<QLabel>(dialog, "lblProduct")->text(), QStringLiteral("Quorvane 1.3"));
-        EXPECT_TRUE(Child<QLabel>(dialog, "lblMail")->text().contains(QStringLiteral("support@example.org")));
+        EXPECT_TRUE(Child<QLabel>(dialog, "lblMail")
+                        ->text()
+                        .contains(QStringLiteral("support@example.org")));
         EXPECT_FALSE(Child<QLabel>(dialog, "ProductImage")->pixmap().isNull());
         emit Child<QLabel>(dialog, "lblMail")->linkActivated(QStringLiteral("#"));
         emit Child<QLabel>(dialog, "lblSite")->linkActivated(QStringLiteral("#"));
@@ -111,7 +113,8 @@ TEST(AboutBox, ShowsTheProductAndHandsTheLinksToTheDesktop) {
         EXPECT_FALSE(dialog.isVisible());
         return dialog.result();
     });
-    for (int i = 0; i < 3; ++i) ShowAboutBox(nullptr);
+    for (int i = 0; i < 3; ++i)
+        ShowAboutBox(nullptr);
     EXPECT_EQ(shown, 3);
     ASSERT_EQ(catcher.Opened.size(), 6);
     EXPECT_EQ(catcher.Opened[0], QStringLiteral("mailto:support@example.org"));

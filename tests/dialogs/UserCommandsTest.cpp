@@ -4,7 +4,8 @@
 
 TEST(FindMatch, SubstringWholeWordAndCase) {
     EXPECT_TRUE(FindTextMatches("John Smith", "SMITH", false, false));
-    EXPECT_FALSE(FindTextMatches("John Smith", "SMITH", true, false)) << "whole word: the whole field";
+    EXPECT_FALSE(FindTextMatches("John Smith", "SMITH", true, false))
+        << "whole word: the whole field";
     EXPECT_TRUE(FindTextMatches("smith", "SMITH", true, false));
     EXPECT_FALSE(FindTextMatches("Smith", "SMITH", false, true));
     EXPECT_TRUE(FindTextMatches("Smith", "Smith", true, true));
@@ -59,7 +60,8 @@ TEST(SendMail, JoinsTrimmedAddressesAndSkipsEmptyOnes) {
     list.AddBlank().Email = " \tb@example.org \r\n";
     list.AddBlank().Email = "   ";
     std::vector<const TUserProp*> users;
-    for (int i = 0; i < list.Count(); ++i) users.push_back(&list.Users(i));
+    for (int i = 0; i < list.Count(); ++i)
+        users.push_back(&list.Users(i));
     EXPECT_EQ(MailtoText(users), "mailto:a@example.org;b@example.org");
     EXPECT_EQ(MailtoText({&list.Users(1), &list.Users(3)}), "mailto:");
     EXPECT_EQ(MailtoText({&list.Users(2)}), "mailto:b@example.org");

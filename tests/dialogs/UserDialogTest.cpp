@@ -53,14 +53,17 @@ void Type(TfrmUser& form, const char* name, const QString& text) {
     edit->setFocus();
     edit->selectAll();
     bool ascii = true;
-    for (QChar c : text) ascii = ascii && c.unicode() < 128;
+    for (QChar c : text)
+        ascii = ascii && c.unicode() < 128;
     if (ascii)
         QTest::keyClicks(edit, text);
     else
         edit->insert(text); // the test library types ASCII only
 }
 
-void ClickOK(TfrmUser& form) { QTest::mouseClick(Child<QPushButton>(form, "btnOK"), Qt::LeftButton); }
+void ClickOK(TfrmUser& form) {
+    QTest::mouseClick(Child<QPushButton>(form, "btnOK"), Qt::LeftButton);
+}
 
 TUserProp& AddUser(TUserList& list, const std::string& login, const std::string& password) {
     TUserProp& user = list.AddBlank();
@@ -74,16 +77,18 @@ TUserProp& AddUser(TUserList& list, const std::string& login, const std::string&
 TEST(UserDialog, ControlsAreInTabOrderAndButtonsAreNoTabStops) {
     TfrmUser form;
     ShowActive(form);
-    const char* order[] = {"edtLogin",    "edtPassword", "cbxDisable", "cbxExpire",
-                           "dtpExpireDate", "edtFullName", "edtEmail",   "mmComments",
-                           "edtLogin"};
+    const char* order[] = {"edtLogin",    "edtPassword", "cbxDisable", "cbxExpire", "dtpExpireDate",
+                           "edtFullName", "edtEmail",    "mmComments", "edtLogin"};
     Child<QLineEdit>(form, "edtLogin")->setFocus();
     for (const char* name : order) {
         QWidget* expected = form.findChild<QWidget*>(QLatin1String(name));
         QWidget* focus = QApplication::focusWidget();
-        while (focus != nullptr && focus != &form && focus != expected) focus = focus->parentWidget();
+        while (focus != nullptr && focus != &form && focus != expected)
+            focus = focus->parentWidget();
         EXPECT_EQ(focus, expected) << "expected focus in " << name << ", focus is in "
-                                   << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName().toStdString() : std::string("nothing"))
+                                   << (QApplication::focusWidget()
+                                           ? QApplication::focusWidget()->objectName().toStdString()
+                                           : std::string("nothing"))
                                    << " active " << (QApplication::activeWindow() == &form);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
@@ -178,14 +183,19 @@ TEST(UserDialog, DuplicateLoginIsRefusedWithFocusBackInLogin) {
 
 TEST(UserDialog, UniquenessFoldsOnlyAToZAndSkipsTheEditedUser) {
     TUserList list;
-    AddUser(list, "\xc3\xa4" "bc", "pw"); // "äbc" in UTF-8
+    AddUser(list,
+            "\xc3\xa4"
+            "bc",
+            "pw"); // "äbc" in UTF-8
     AddUser(list, "carol", "pw");
     TfrmUser form;
     form.SetTarget(&list, -1, udmAdd);
     auto* login = Child<QLineEdit>(form, "edtLogin");
-    login->setText(QString::fromUtf8("\xc3\x84" "BC")); // "ÄBC"
+    login->setText(QString::fromUtf8("\xc3\x84"
+                                     "BC")); // "ÄBC"
     EXPECT_TRUE(form.IsLoginUnique()) << "letters beyond a-z are not folded";
-    login->setText(QString::fromUtf8("\xc3\xa4" "BC"));
+    login->setText(QString::fromUtf8("\xc3\xa4"
+                                     "BC"));
     EXPECT_FALSE(form.IsLoginUnique());
     login->setText(QStringLiteral("CAROL"));
     EXPECT_FALSE(form.IsLoginUnique());
@@ -287,7 +297,7 @@ TEST(UserDialog, UncheckedExpiryStillStoresThePickedDateWithItsTimeOfDay) {
 TEST(UserDialog, UntouchedFieldsKeepTheirBytes) {
     TUserList list;
     TUserProp& user = AddUser(list, "M\xfcller", "pa\x01ss"); // Latin-1, not UTF-8
-    user.FullName = "J\xc3\xbcrgen";                           // UTF-8
+    user.FullName = "J\xc3\xbcrgen";                          // UTF-8
     user.Comments = "one\r\ntwo\nthree";
     TUserDialogRun run;
     run.Script = [](TfrmUser& form) {

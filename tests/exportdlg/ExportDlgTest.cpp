@@ -9,8 +9,8 @@
 #include "UserList.h"
 
 #include <QCheckBox>
-#include <QDir>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -47,7 +47,8 @@ struct TControls {
           edtFtpFile(Find<QLineEdit>(d, "edtFtpFile")), lblProgress(Find<QLabel>(d, "lblProgress")),
           lblPlainTextNote(Find<QLabel>(d, "lblPlainTextNote")),
           pbrProgress(Find<QProgressBar>(d, "pbrProgress")),
-          btnExport(Find<QPushButton>(d, "btnExport")), btnCancel(Find<QPushButton>(d, "btnCancel")) {}
+          btnExport(Find<QPushButton>(d, "btnExport")),
+          btnCancel(Find<QPushButton>(d, "btnCancel")) {}
     QComboBox* cbxFormat;
     QRadioButton* rbnToFile;
     QLineEdit* edtFile;
@@ -79,7 +80,8 @@ struct TDialogOn {
 };
 
 void AddUsers(TUserList& list, int count, const std::string& prefix = "user") {
-    for (int i = 0; i < count; ++i) list.Add(prefix + std::to_string(i), "pw" + std::to_string(i));
+    for (int i = 0; i < count; ++i)
+        list.Add(prefix + std::to_string(i), "pw" + std::to_string(i));
 }
 
 } // namespace
@@ -122,9 +124,9 @@ TEST(ExportDialog, EnablingRulesFollowTheTargetAndTheTexts) {
     ASSERT_TRUE(c.rbnToFTP->isChecked());
     EXPECT_FALSE(c.edtFile->isEnabled());
     EXPECT_FALSE(c.btnBrowse->isEnabled());
-    for (QWidget* w : std::initializer_list<QWidget*>{c.edtFtpHost, c.edtFtpLogin, c.edtFtpPassword,
-                                                      c.edtFtpFile, c.cbxFTPPassiveMode,
-                                                      c.cbxFTPPassSave})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{c.edtFtpHost, c.edtFtpLogin, c.edtFtpPassword,
+                                         c.edtFtpFile, c.cbxFTPPassiveMode, c.cbxFTPPassSave})
         EXPECT_TRUE(w->isEnabled()) << Str(w->objectName());
 
     c.edtFile->setText(QStringLiteral("/tmp/x"));
@@ -187,7 +189,8 @@ TEST(ExportDialog, TabOrderFollowsTheDialogDesign) {
                                          c.edtFtpFile, c.cbxFTPPassSave, c.cbxFTPPassiveMode};
     // The next control that Tab can reach (labels and rules are in the chain but take no focus).
     const auto nextTabStop = [](QWidget* w) {
-        do w = w->nextInFocusChain();
+        do
+            w = w->nextInFocusChain();
         while (!(w->focusPolicy() & Qt::TabFocus));
         return w;
     };
@@ -248,7 +251,7 @@ TEST(ExportDialog, SettingsLoadAndStoreEveryField) {
 
 TEST(ExportDialog, BytesThatAreNotUtf8SurviveAnUntouchedField) {
     TUserList list;
-    list.FtpUser = "M\xfcller";   // Latin-1 bytes
+    list.FtpUser = "M\xfcller"; // Latin-1 bytes
     list.PassFile = "/tmp/\xe9t\xe9";
     TDialogOn t(list);
     t.dialog.SaveSettings();
@@ -404,8 +407,7 @@ TEST(ExportDialog, NoAtTheAbortQuestionLetsTheExportFinish) {
     t.dialog.show();
     TScriptedModals modals;
     modals.Buttons = {QMessageBox::No};
-    QTimer::singleShot(0, &t.dialog,
-                       [&] { QTest::mouseClick(t.c.btnCancel, Qt::LeftButton); });
+    QTimer::singleShot(0, &t.dialog, [&] { QTest::mouseClick(t.c.btnCancel, Qt::LeftButton); });
     QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
     ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }, 5000));
     EXPECT_EQ(modals.Boxes.size(), 1u);
@@ -535,8 +537,7 @@ TEST(ExportDialogFtp, AbortWhileBuildingStartsNoUpload) {
     t.dialog.show();
     TScriptedModals modals;
     modals.Buttons = {QMessageBox::Yes};
-    QTimer::singleShot(0, &t.dialog,
-                       [&] { QTest::mouseClick(t.c.btnCancel, Qt::LeftButton); });
+    QTimer::singleShot(0, &t.dialog, [&] { QTest::mouseClick(t.c.btnCancel, Qt::LeftButton); });
     QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
     EXPECT_EQ(t.dialog.Uploader(), nullptr);
     ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }, 5000));

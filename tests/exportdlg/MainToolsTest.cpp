@@ -67,9 +67,8 @@ TEST(ImportCommand, MarksModifiedOnlyWhenUsersWereAdded) {
 
     // The file dialog offers text files first, then all files.
     ASSERT_EQ(modals.FileDialogFilters.size(), 3u);
-    EXPECT_EQ(modals.FileDialogFilters[0],
-              QStringList({QStringLiteral("Text Files (*.txt *.csv)"),
-                           QStringLiteral("All Files (*)")}));
+    EXPECT_EQ(modals.FileDialogFilters[0], QStringList({QStringLiteral("Text Files (*.txt *.csv)"),
+                                                        QStringLiteral("All Files (*)")}));
 
     // A file that cannot be opened: the error, nothing added.
     modals.FileNames.push_back(QString::fromStdString((w.Dir.Path() / "gone.txt").string()));
@@ -91,8 +90,8 @@ TEST(SeriesCommand, OkRebuildsAndMarksModifiedCancelDoesNot) {
             return int(QDialog::Accepted);
         }
         dialog.findChild<TNaturalEdit*>(QStringLiteral("edtUserCount"))->SetValue(12);
-        QTest::mouseClick(dialog.findChild<QPushButton*>(
-                              cancel ? QStringLiteral("btnCancel") : QStringLiteral("btnOK")),
+        QTest::mouseClick(dialog.findChild<QPushButton*>(cancel ? QStringLiteral("btnCancel")
+                                                                : QStringLiteral("btnOK")),
                           Qt::LeftButton);
         return dialog.result();
     };
@@ -138,7 +137,8 @@ TEST(SeriesCommand, OkWithEveryLoginTakenStillMarksModified) {
     // Every login of four digits 1 to 9 is taken already.
     for (int i = 0; i < 9 * 9 * 9 * 9; ++i) {
         std::string login;
-        for (int n = i, k = 0; k < 4; ++k, n /= 9) login += static_cast<char>('1' + n % 9);
+        for (int n = i, k = 0; k < 4; ++k, n /= 9)
+            login += static_cast<char>('1' + n % 9);
         w.Window.UserList().Add(login, "x");
     }
     const int before = w.Window.UserList().Count();

@@ -25,7 +25,8 @@ namespace {
 // Runs a program with the given arguments (no shell) and returns its exit status.
 int RunProgram(std::vector<std::string> args) {
     std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -109,7 +110,8 @@ TEST(RoadTest, AddSeriesSaveReopenExportAndCheckWithHtpasswd) {
         return dialog.result();
     };
 
-    for (std::size_t i = 0; i < added.size(); ++i) trigger("miAddUser");
+    for (std::size_t i = 0; i < added.size(); ++i)
+        trigger("miAddUser");
     ASSERT_EQ(window.UserList().Count(), 3);
     trigger("miCreateUsersSeries");
     ASSERT_EQ(window.UserList().Count(), 9);
@@ -133,21 +135,23 @@ TEST(RoadTest, AddSeriesSaveReopenExportAndCheckWithHtpasswd) {
     const fs::path uploaded = server.Root() / "site" / ".htpasswd";
     ASSERT_TRUE(fs::exists(uploaded)) << "the password file arrived";
     EXPECT_EQ(TempFilesIn(tmp.Dir()), 0);
-    EXPECT_TRUE(modals.Boxes.empty()) << Str(modals.Boxes.empty() ? QString() : modals.Boxes[0].Text);
+    EXPECT_TRUE(modals.Boxes.empty())
+        << Str(modals.Boxes.empty() ? QString() : modals.Boxes[0].Text);
 
     int enabled = 0;
     const TUserList& list = window.UserList();
     for (int i = 0; i < list.Count(); ++i) {
         const TUserProp& user = list.Users(i);
-        const int status = RunProgram({htpasswd, "-vb", uploaded.string(), user.Login, user.Password});
+        const int status =
+            RunProgram({htpasswd, "-vb", uploaded.string(), user.Login, user.Password});
         if (user.Disable) {
             EXPECT_NE(status, 0) << user.Login << " is disabled and must not be in the file";
         } else {
             ++enabled;
             EXPECT_EQ(status, 0) << user.Login << " / " << user.Password;
-            EXPECT_NE(RunProgram({htpasswd, "-vb", uploaded.string(), user.Login,
-                                  user.Password + "x"}),
-                      0)
+            EXPECT_NE(
+                RunProgram({htpasswd, "-vb", uploaded.string(), user.Login, user.Password + "x"}),
+                0)
                 << "a wrong password is refused for " << user.Login;
         }
     }

@@ -114,8 +114,7 @@ TEST(SeriesDialog, OkAddsTheSeriesAndCancelAddsNothing) {
     TScriptedModals modals;
     modals.OnDialog = [](QDialog& dialog) {
         dialog.findChild<TNaturalEdit*>(QStringLiteral("edtUserCount"))->SetValue(25);
-        QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnOK")),
-                          Qt::LeftButton);
+        QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnOK")), Qt::LeftButton);
         return dialog.result();
     };
     std::vector<TSeriesUser> created;
@@ -142,8 +141,7 @@ TEST(SeriesDialog, ExhaustedLoginSpaceWarnsAndStillClosesWithOk) {
         dialog.findChild<TNaturalEdit*>(QStringLiteral("edtUserCount"))->SetValue(99999);
         dialog.findChild<TNaturalEdit*>(QStringLiteral("edtLoginLength"))->SetValue(4);
         dialog.findChild<TRadioGroup*>(QStringLiteral("rgpLoginChars"))->SetItemIndex(ctNumeral);
-        QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnOK")),
-                          Qt::LeftButton);
+        QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnOK")), Qt::LeftButton);
         return dialog.result();
     };
     EXPECT_TRUE(ShowUserSeriesDialog(list));

@@ -3,8 +3,8 @@
 // loop, answering modal dialogs in advance, and FTP servers on the loopback interface.
 
 #include "../FtpTestServer.h"
-#include "ModalRunner.h"
 #include "../TestUtil.h"
+#include "ModalRunner.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -41,7 +41,9 @@ namespace testsupport {
 
 namespace fs = std::filesystem;
 
-inline std::string Str(const QString& text) { return text.toStdString(); }
+inline std::string Str(const QString& text) {
+    return text.toStdString();
+}
 
 inline std::string ReadAll(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -60,7 +62,8 @@ using ::TTempDir;
 // Files whose names start with "kxv" (the export's temporary files) in a folder.
 inline int TempFilesIn(const TTempDir& dir) {
     int count = 0;
-    for (const std::string& name : dir.Entries()) count += name.rfind("kxv", 0) == 0 ? 1 : 0;
+    for (const std::string& name : dir.Entries())
+        count += name.rfind("kxv", 0) == 0 ? 1 : 0;
     return count;
 }
 
@@ -141,8 +144,8 @@ public:
         : FFallback(fallback), FScope([this](QDialog& dialog) { return Answer(dialog); }) {}
 
     std::vector<QMessageBox::StandardButton> Buttons; // answers, in order
-    std::vector<QString> FileNames;                  // answers of file dialogs, in order
-    std::function<int(QDialog&)> OnDialog;           // other dialogs; none: rejected
+    std::vector<QString> FileNames;                   // answers of file dialogs, in order
+    std::function<int(QDialog&)> OnDialog;            // other dialogs; none: rejected
 
     std::vector<TSeenBox> Boxes;
     // What the file dialogs showed when they opened: folder and proposed file names.

@@ -8,13 +8,15 @@
 #include <stdexcept>
 
 // Test failures show texts as text.
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 class TScriptedPrompts final : public IProjectPrompts {
 public:
-    std::deque<TSaveAnswer> Answers;  // one per save question
-    std::deque<QString> OpenChoices;  // "" cancels the dialog
-    std::deque<QString> SaveChoices;  // "" cancels the dialog
+    std::deque<TSaveAnswer> Answers; // one per save question
+    std::deque<QString> OpenChoices; // "" cancels the dialog
+    std::deque<QString> SaveChoices; // "" cancels the dialog
     int Questions = 0;
     int OpenDialogs = 0;
     int SaveDialogs = 0;

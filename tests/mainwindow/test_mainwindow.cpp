@@ -18,8 +18,8 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QMenu>
+#include <QMenuBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -32,7 +32,9 @@
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 struct TBox {
     QString Title, Text;
@@ -187,19 +189,30 @@ TEST_F(MainWindowTest, MenusCarryTheirCaptionsShortcutsAndHints) {
         const char* Caption;
         QKeySequence Shortcut;
     } const items[] = {
-        {"miNew", "New", {}}, {"miOpen", "Open", {}}, {"miSave", "Save", QKeySequence(Qt::CTRL | Qt::Key_S)},
-        {"miSaveAs", "Save As...", {}}, {"miImport", "Import Users", {}}, {"miExit", "Exit", {}},
-        {"miAddUser", "Add User", QKeySequence(Qt::CTRL | Qt::Key_N)}, {"miEditUser", "Edit User", {}},
+        {"miNew", "New", {}},
+        {"miOpen", "Open", {}},
+        {"miSave", "Save", QKeySequence(Qt::CTRL | Qt::Key_S)},
+        {"miSaveAs", "Save As...", {}},
+        {"miImport", "Import Users", {}},
+        {"miExit", "Exit", {}},
+        {"miAddUser", "Add User", QKeySequence(Qt::CTRL | Qt::Key_N)},
+        {"miEditUser", "Edit User", {}},
         {"miDeleteUser", "Delete User", QKeySequence(Qt::CTRL | Qt::Key_Delete)},
         {"miSearch", "Search...", QKeySequence(Qt::CTRL | Qt::Key_F)},
         {"miSelectAll", "Select All", QKeySequence(Qt::CTRL | Qt::Key_A)},
-        {"miAllUsers", "All Users", {}}, {"miEnabledUsers", "Enabled Users", {}},
+        {"miAllUsers", "All Users", {}},
+        {"miEnabledUsers", "Enabled Users", {}},
         {"miDisabledUsers", "Disabled Users", {}},
         {"miCreateUsersSeries", "Create Users Series...", {}},
-        {"miExport", "Export Password File...", {}}, {"miOptions", "Options...", {}},
-        {"miHelpTopics", "Help Topics", {}}, {"miAbout", "About", {}}, {"miEnable", "Enable", {}},
-        {"miDisable", "Disable", {}}, {"miNeverExpire", "Never Expire", {}},
-        {"miSetExpirationDate", "Set Expiration Date...", {}}, {"miSendMail", "Send Mail", {}},
+        {"miExport", "Export Password File...", {}},
+        {"miOptions", "Options...", {}},
+        {"miHelpTopics", "Help Topics", {}},
+        {"miAbout", "About", {}},
+        {"miEnable", "Enable", {}},
+        {"miDisable", "Disable", {}},
+        {"miNeverExpire", "Never Expire", {}},
+        {"miSetExpirationDate", "Set Expiration Date...", {}},
+        {"miSendMail", "Send Mail", {}},
     };
     for (const auto& item : items) {
         QAction* action = Find<QAction>(*window, item.Name);
@@ -208,27 +221,35 @@ TEST_F(MainWindowTest, MenusCarryTheirCaptionsShortcutsAndHints) {
         EXPECT_EQ(action->shortcut(), item.Shortcut) << item.Name;
     }
     QStringList menus;
-    for (QAction* action : window->menuBar()->actions()) menus << action->text();
-    EXPECT_EQ(menus, (QStringList{QStringLiteral("&File"), QStringLiteral("&Edit"), QStringLiteral("&View"),
-                                  QStringLiteral("&Tools"), QStringLiteral("&Help")}));
-    const std::pair<const char*, const char*> hints[] = {
-        {"tbnNew", "New"}, {"tbnOpen", "Open"}, {"tbnSave", "Save"},
-        {"tbnAddUser", "Add user"}, {"tbnDeleteUser", "Delete user"}, {"tbnExport", "Export"}};
+    for (QAction* action : window->menuBar()->actions())
+        menus << action->text();
+    EXPECT_EQ(menus, (QStringList{QStringLiteral("&File"), QStringLiteral("&Edit"),
+                                  QStringLiteral("&View"), QStringLiteral("&Tools"),
+                                  QStringLiteral("&Help")}));
+    const std::pair<const char*, const char*> hints[] = {{"tbnNew", "New"},
+                                                         {"tbnOpen", "Open"},
+                                                         {"tbnSave", "Save"},
+                                                         {"tbnAddUser", "Add user"},
+                                                         {"tbnDeleteUser", "Delete user"},
+                                                         {"tbnExport", "Export"}};
     for (const auto& [name, hint] : hints)
         EXPECT_EQ(Find<QToolButton>(*window, name)->toolTip(), QString::fromLatin1(hint));
     EXPECT_EQ(Find<QToolButton>(*window, "tbnOpen")->menu(), Find<QMenu>(*window, "miReopen"));
     QStringList popup;
-    for (QAction* action : window->Popup()->actions()) popup << (action->isSeparator() ? QStringLiteral("-") : action->text());
-    EXPECT_EQ(popup, (QStringList{QStringLiteral("Enable"), QStringLiteral("Disable"), QStringLiteral("-"),
-                                  QStringLiteral("Never Expire"), QStringLiteral("Set Expiration Date..."),
-                                  QStringLiteral("-"), QStringLiteral("Send Mail")}));
+    for (QAction* action : window->Popup()->actions())
+        popup << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    EXPECT_EQ(popup,
+              (QStringList{QStringLiteral("Enable"), QStringLiteral("Disable"), QStringLiteral("-"),
+                           QStringLiteral("Never Expire"), QStringLiteral("Set Expiration Date..."),
+                           QStringLiteral("-"), QStringLiteral("Send Mail")}));
     EXPECT_EQ(Find<QAction>(*window, "miSetExpirationDate")->data().toInt(), 3);
 }
 
 TEST_F(MainWindowTest, OpenShowsTheRowsSortedByLogin) {
     const QString file = Database("site.udx", FourUsers);
     auto window = NewWindow();
-    QAbstractItemModelTester tester(window->Model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QAbstractItemModelTester tester(window->Model(),
+                                    QAbstractItemModelTester::FailureReportingMode::Fatal);
     Open(*window, Prompts, file);
     EXPECT_TRUE(Dialogs.Boxes.empty());
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Quorvane - ") + file);
@@ -249,14 +270,17 @@ TEST_F(MainWindowTest, OpenShowsTheRowsSortedByLogin) {
     const QFontMetrics metrics = window->List()->fontMetrics();
     EXPECT_EQ(window->List()->header()->sectionSize(1),
               std::max(metrics.horizontalAdvance(QStringLiteral("Disabled")),
-                       window->List()->header()->fontMetrics().horizontalAdvance(QStringLiteral("Status"))) + 20);
+                       window->List()->header()->fontMetrics().horizontalAdvance(
+                           QStringLiteral("Status"))) +
+                  20);
 }
 
 TEST_F(MainWindowTest, ColumnsTakeTheWidthOfTheirWidestText) {
     // Many narrow characters against fewer wide ones, text beyond ASCII, and a hidden user:
     // the widths measure every user, shown or not.
     const QString file = Database("wide.udx", [](TUserList& list) {
-        AddUser(list, "iiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiii", false, false, 0, "x@x", "\xC3\x9C\xC3\x9C\xC3\x9C", 1);
+        AddUser(list, "iiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiii", false, false, 0, "x@x",
+                "\xC3\x9C\xC3\x9C\xC3\x9C", 1);
         AddUser(list, "WWWWWWWWWWWWWWWWWWWWWWWW", true, false, 0, "mmmmmmmmmmmmmm@x", "WW", 1);
         for (int i = 0; i < 2000; ++i)
             AddUser(list, ("user" + std::to_string(i)).c_str(), false, false, 0, "a@b", "Ann", 1);
@@ -268,14 +292,17 @@ TEST_F(MainWindowTest, ColumnsTakeTheWidthOfTheirWidestText) {
     const QHeaderView* header = window->List()->header();
     auto widest = [&metrics](std::initializer_list<QString> texts) {
         int width = 0;
-        for (const QString& text : texts) width = std::max(width, metrics.horizontalAdvance(text));
+        for (const QString& text : texts)
+            width = std::max(width, metrics.horizontalAdvance(text));
         return width + 20;
     };
     EXPECT_EQ(header->sectionSize(0),
               std::max(150, widest({QStringLiteral("iiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiii"),
-                                    QStringLiteral("WWWWWWWWWWWWWWWWWWWWWWWW"), QStringLiteral("user1999")})));
-    EXPECT_EQ(header->sectionSize(3), std::max(widest({QStringLiteral("mmmmmmmmmmmmmm@x")}),
-                                               header->fontMetrics().horizontalAdvance(QStringLiteral("Email")) + 20));
+                                    QStringLiteral("WWWWWWWWWWWWWWWWWWWWWWWW"),
+                                    QStringLiteral("user1999")})));
+    EXPECT_EQ(header->sectionSize(3),
+              std::max(widest({QStringLiteral("mmmmmmmmmmmmmm@x")}),
+                       header->fontMetrics().horizontalAdvance(QStringLiteral("Email")) + 20));
     EXPECT_EQ(header->sectionSize(4),
               std::max(widest({QStringLiteral("ÜÜÜ"), QStringLiteral("WW"), QStringLiteral("Ann")}),
                        header->fontMetrics().horizontalAdvance(QStringLiteral("Full name")) + 20));
@@ -284,12 +311,13 @@ TEST_F(MainWindowTest, ColumnsTakeTheWidthOfTheirWidestText) {
 TEST_F(MainWindowTest, EachKeySortsBothWays) {
     const QString file = Database("site.udx", FourUsers);
     auto window = NewWindow();
-    QAbstractItemModelTester tester(window->Model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QAbstractItemModelTester tester(window->Model(),
+                                    QAbstractItemModelTester::FailureReportingMode::Fatal);
     Open(*window, Prompts, file);
     window->SelectRow(1);
     const Order expected[6] = {
         {"Alice", "bob", "carol", "dave"}, // login, letters folded
-        {}, // status: checked separately, equal states have no order
+        {},                                // status: checked separately, equal states have no order
         {"Alice", "dave", "bob", "carol"}, // never first, then 6:00 before 12:00
         {"carol", "dave", "bob", "Alice"}, // e-mail, folded
         {"bob", "dave", "Alice", "carol"}, // full name, folded
@@ -306,9 +334,11 @@ TEST_F(MainWindowTest, EachKeySortsBothWays) {
         const Order ascending = Logins(*window);
         if (column == 1) {
             // Enabled users first; the order among equal states is not defined.
-            for (int row = 0; row < 4; ++row) EXPECT_EQ(window->ItemUser(row)->Disable, row >= 2);
+            for (int row = 0; row < 4; ++row)
+                EXPECT_EQ(window->ItemUser(row)->Disable, row >= 2);
             window->lvwUsersColumnClick(column);
-            for (int row = 0; row < 4; ++row) EXPECT_EQ(window->ItemUser(row)->Disable, row < 2);
+            for (int row = 0; row < 4; ++row)
+                EXPECT_EQ(window->ItemUser(row)->Disable, row < 2);
             continue;
         }
         window->lvwUsersColumnClick(column);
@@ -344,7 +374,8 @@ TEST_F(MainWindowTest, AHeaderClickSortsAndTheSelectionFollowsItsRow) {
 TEST_F(MainWindowTest, TheViewFilterRebuildsAndCountsHiddenUsers) {
     const QString file = Database("site.udx", [](TUserList& list) {
         for (int i = 0; i < 8; ++i)
-            AddUser(list, ("u" + std::to_string(i)).c_str(), i < 5, false, 0, "", "", Day(2020, 1, 1));
+            AddUser(list, ("u" + std::to_string(i)).c_str(), i < 5, false, 0, "", "",
+                    Day(2020, 1, 1));
     });
     auto window = NewWindow();
     Open(*window, Prompts, file);
@@ -458,7 +489,8 @@ TEST_F(MainWindowTest, OpenFailuresAreShownInAnErrorBox) {
 
     Open(*window, Prompts, Q(Dir.File("missing.udx")));
     ASSERT_EQ(Dialogs.Boxes.size(), 2u);
-    EXPECT_EQ(Dialogs.Boxes[1].Text, QStringLiteral("Cannot open file ") + Q(Dir.File("missing.udx")) + QLatin1Char('.'));
+    EXPECT_EQ(Dialogs.Boxes[1].Text,
+              QStringLiteral("Cannot open file ") + Q(Dir.File("missing.udx")) + QLatin1Char('.'));
 }
 
 TEST_F(MainWindowTest, TheSweepOnOpenDisablesExpiredUsersWithoutMarkingModified) {
@@ -506,7 +538,10 @@ TEST_F(MainWindowTest, RecentFilesFillTheReopenMenuAndReopen) {
     EXPECT_EQ(reopen->actions()[0]->text(), QStringLiteral("1 ") + a);
     EXPECT_EQ(reopen->actions()[1]->objectName(), QStringLiteral("a2"));
     QSettings raw(Store.FileName(), QSettings::IniFormat);
-    EXPECT_EQ(raw.value(QStringLiteral("HKEY_CURRENT_USER/Software/Ostrick/Quorvane/Projects/File_001")).toString(), b);
+    EXPECT_EQ(
+        raw.value(QStringLiteral("HKEY_CURRENT_USER/Software/Ostrick/Quorvane/Projects/File_001"))
+            .toString(),
+        b);
     window.reset();
     std::remove(a.toStdString().c_str());
     window = NewWindow();
@@ -545,7 +580,8 @@ TEST_F(MainWindowTest, EnterWithoutASelectionDoesNothing) {
 // Window placement.
 
 TEST_F(MainWindowTest, PlacementIsStoredAndRestored) {
-    const QString key = QStringLiteral("HKEY_CURRENT_USER/Software/Ostrick/Quorvane/Forms/frmMain/");
+    const QString key =
+        QStringLiteral("HKEY_CURRENT_USER/Software/Ostrick/Quorvane/Forms/frmMain/");
     {
         auto window = NewWindow();
         window->move(50, 60);
@@ -581,7 +617,8 @@ TEST_F(MainWindowTest, PlacementIsStoredAndRestored) {
 
 TEST_F(MainWindowTest, PlacementKeepsTheMinimumSizeAndIgnoresUnknownStates) {
     {
-        auto reg = OpenRegistryKey(hkeyCurrentUser, QStringLiteral("\\Software\\Ostrick\\Quorvane\\Forms\\frmMain"));
+        auto reg = OpenRegistryKey(hkeyCurrentUser,
+                                   QStringLiteral("\\Software\\Ostrick\\Quorvane\\Forms\\frmMain"));
         reg->WriteInteger(QStringLiteral("Width"), 100);
         reg->WriteInteger(QStringLiteral("Height"), 50);
         reg->WriteInteger(QStringLiteral("Left"), -3000); // no test is made that it is on a screen
@@ -608,7 +645,8 @@ TEST_F(MainWindowTest, MinimisedWindowsStoreNothing) {
         window->move(300, 300);
         window->setWindowState(Qt::WindowMinimized);
     }
-    auto reg = OpenRegistryKey(hkeyCurrentUser, QStringLiteral("\\Software\\Ostrick\\Quorvane\\Forms\\frmMain"));
+    auto reg = OpenRegistryKey(hkeyCurrentUser,
+                               QStringLiteral("\\Software\\Ostrick\\Quorvane\\Forms\\frmMain"));
     EXPECT_EQ(reg->ReadInteger(QStringLiteral("Left")), 10);
     EXPECT_EQ(reg->ReadInteger(QStringLiteral("Top")), 20);
 }
@@ -632,7 +670,8 @@ TEST_F(MainWindowTest, KeeperStoresTextBoxesAndOwnValues) {
     name->clear();
     keeper.OnLoad = [&order, name](TFormKeeper*, TRegistry& reg) {
         // Runs after the text boxes and before the placement.
-        order.push_back(name->text() == QStringLiteral("kept text") ? "load after texts" : "load early");
+        order.push_back(name->text() == QStringLiteral("kept text") ? "load after texts"
+                                                                    : "load early");
         EXPECT_EQ(reg.ReadInteger(QStringLiteral("Extra")), 7);
     };
     keeper.Restore();

@@ -18,7 +18,9 @@
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 // A temporary folder and a settings file in it that stands in for the user's settings.
 class PersistTest : public ::testing::Test {
@@ -112,24 +114,28 @@ TEST(RegistryPaths, AddressKeyPathFollowsTheJoinRule) {
     TRegistryAddress address{hkeyCurrentUser, QStringLiteral("\\Software\\Ostrick\\Quorvane")};
     EXPECT_EQ(AddressKeyPath(address, QStringLiteral("Projects")),
               QStringLiteral("\\Software\\Ostrick\\Quorvane\\Projects"));
-    EXPECT_EQ(AddressKeyPath(address, QStringLiteral("\\Other\\Key")), QStringLiteral("\\Other\\Key"));
+    EXPECT_EQ(AddressKeyPath(address, QStringLiteral("\\Other\\Key")),
+              QStringLiteral("\\Other\\Key"));
     EXPECT_EQ(AddressKeyPath(address, QString()), address.Path);
     address.Path = QStringLiteral("\\Software\\");
     EXPECT_EQ(AddressKeyPath(address, QStringLiteral("X")), QStringLiteral("\\Software\\X"));
     address.Path.clear();
     EXPECT_EQ(AddressKeyPath(address, QStringLiteral("Forms\\frmMain")),
               QStringLiteral("\\Forms\\frmMain"));
-    EXPECT_EQ(KeyPathComponents(QStringLiteral("\\a\\\\b\\")), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+    EXPECT_EQ(KeyPathComponents(QStringLiteral("\\a\\\\b\\")),
+              (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
 }
 
 TEST_F(PersistTest, ValuesRoundTripAndReportWrongTypes) {
     {
-        auto reg = OpenRegistryKey(hkeyCurrentUser, QStringLiteral("\\Software\\Ostrick\\Quorvane\\Forms\\frmMain"));
+        auto reg = OpenRegistryKey(hkeyCurrentUser,
+                                   QStringLiteral("\\Software\\Ostrick\\Quorvane\\Forms\\frmMain"));
         reg->WriteInteger(QStringLiteral("Top"), -20);
         reg->WriteString(QStringLiteral("Name"), QStringLiteral("a, b \"c\" ü"));
         reg->CloseKey();
     }
-    auto reg = OpenRegistryKey(hkeyCurrentUser, QStringLiteral("Software\\Ostrick\\Quorvane\\Forms\\frmMain"));
+    auto reg = OpenRegistryKey(hkeyCurrentUser,
+                               QStringLiteral("Software\\Ostrick\\Quorvane\\Forms\\frmMain"));
     EXPECT_EQ(reg->ReadInteger(QStringLiteral("Top")), -20);
     EXPECT_EQ(reg->ReadString(QStringLiteral("Name")), QStringLiteral("a, b \"c\" ü"));
     EXPECT_TRUE(reg->ValueExists(QStringLiteral("Top")));
@@ -143,7 +149,8 @@ TEST_F(PersistTest, ValuesRoundTripAndReportWrongTypes) {
     }
     EXPECT_THROW(reg->ReadInteger(QStringLiteral("Left")), EQuorvaneError);
     // Another root is another key.
-    auto machine = OpenRegistryKey(hkeyLocalMachine, QStringLiteral("\\Software\\Ostrick\\Quorvane\\Forms\\frmMain"));
+    auto machine = OpenRegistryKey(hkeyLocalMachine,
+                                   QStringLiteral("\\Software\\Ostrick\\Quorvane\\Forms\\frmMain"));
     EXPECT_FALSE(machine->ValueExists(QStringLiteral("Top")));
     EXPECT_TRUE(reg->DeleteValue(QStringLiteral("Top")));
     EXPECT_FALSE(reg->DeleteValue(QStringLiteral("Top")));
@@ -152,9 +159,11 @@ TEST_F(PersistTest, ValuesRoundTripAndReportWrongTypes) {
 TEST_F(PersistTest, AListValueReadsAsTheWrongType) {
     {
         QSettings raw(Store.FileName(), QSettings::IniFormat);
-        raw.setValue(kProjects + QStringLiteral("/File_000"), QStringList{QStringLiteral("a"), QStringLiteral("b")});
+        raw.setValue(kProjects + QStringLiteral("/File_000"),
+                     QStringList{QStringLiteral("a"), QStringLiteral("b")});
     }
-    auto reg = OpenRegistryKey(hkeyCurrentUser, QStringLiteral("\\Software\\Ostrick\\Quorvane\\Projects"));
+    auto reg =
+        OpenRegistryKey(hkeyCurrentUser, QStringLiteral("\\Software\\Ostrick\\Quorvane\\Projects"));
     try {
         reg->ReadString(QStringLiteral("File_000"));
         FAIL() << "a list read as a string";
@@ -168,7 +177,8 @@ TEST(SettingsStore, AStoreThatCannotBeWrittenFailsTheWrite) {
     WriteWholeFile(dir.File("plain"), "not a folder");
     TScopedSettingsFile store(QString::fromStdString(dir.File("plain") + "/settings.ini"));
     try {
-        auto reg = OpenRegistryKey(hkeyCurrentUser, QStringLiteral("\\Software\\Ostrick\\Quorvane"));
+        auto reg =
+            OpenRegistryKey(hkeyCurrentUser, QStringLiteral("\\Software\\Ostrick\\Quorvane"));
         reg->WriteString(QStringLiteral("File_000"), QStringLiteral("/x"));
         reg->CloseKey();
         FAIL() << "the write went through";
@@ -178,7 +188,8 @@ TEST(SettingsStore, AStoreThatCannotBeWrittenFailsTheWrite) {
 }
 
 TEST(ShellFolders, PersonalIsTheDocumentsFolder) {
-    EXPECT_EQ(GetPersonalFolder(), QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    EXPECT_EQ(GetPersonalFolder(),
+              QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
     EXPECT_EQ(GetShellFolder(QStringLiteral("No Such Folder")), QString());
 }
 
@@ -194,10 +205,14 @@ TEST(FileNames, FiltersAndDefaultExtension) {
               QStringLiteral("Users Databases (*.udx);;All Files (*)"));
     EXPECT_EQ(ToQtFileFilter(QStringLiteral("Text Files|*.txt; *.csv|All Files|*.*")),
               QStringLiteral("Text Files (*.txt *.csv);;All Files (*)"));
-    EXPECT_EQ(WithDefaultExt(QStringLiteral("/d/site"), QStringLiteral("udx")), QStringLiteral("/d/site.udx"));
-    EXPECT_EQ(WithDefaultExt(QStringLiteral("/d/site.txt"), QStringLiteral("udx")), QStringLiteral("/d/site.txt"));
-    EXPECT_EQ(WithDefaultExt(QStringLiteral("/d.x/site"), QStringLiteral("udx")), QStringLiteral("/d.x/site.udx"));
-    EXPECT_EQ(WithDefaultExt(QStringLiteral("/d/.hidden"), QStringLiteral("udx")), QStringLiteral("/d/.hidden.udx"));
+    EXPECT_EQ(WithDefaultExt(QStringLiteral("/d/site"), QStringLiteral("udx")),
+              QStringLiteral("/d/site.udx"));
+    EXPECT_EQ(WithDefaultExt(QStringLiteral("/d/site.txt"), QStringLiteral("udx")),
+              QStringLiteral("/d/site.txt"));
+    EXPECT_EQ(WithDefaultExt(QStringLiteral("/d.x/site"), QStringLiteral("udx")),
+              QStringLiteral("/d.x/site.udx"));
+    EXPECT_EQ(WithDefaultExt(QStringLiteral("/d/.hidden"), QStringLiteral("udx")),
+              QStringLiteral("/d/.hidden.udx"));
     EXPECT_EQ(WithDefaultExt(QStringLiteral("/d/site"), QString()), QStringLiteral("/d/site"));
 }
 
@@ -228,19 +243,23 @@ TEST_F(TRecentList, ClosingAFileAgainUnderAnotherCaseKeepsOneEntry) {
 
 TEST_F(TRecentList, TheOldestEntryDropsAtTheLimitAndValuesAreRewritten) {
     QStringList files;
-    for (int i = 0; i < 11; ++i) files << MakeFile("db" + std::to_string(i) + ".udx");
-    for (const QString& f : files) Project.AddToProjectList(f);
+    for (int i = 0; i < 11; ++i)
+        files << MakeFile("db" + std::to_string(i) + ".udx");
+    for (const QString& f : files)
+        Project.AddToProjectList(f);
     const QStringList stored = Stored();
     ASSERT_EQ(stored.size(), 10);
     EXPECT_EQ(stored.front(), files[10]);
     EXPECT_EQ(stored.back(), files[1]);
     QStringList expected;
-    for (int i = 0; i < 10; ++i) expected << QStringLiteral("File_%1").arg(i, 3, 10, QLatin1Char('0'));
+    for (int i = 0; i < 10; ++i)
+        expected << QStringLiteral("File_%1").arg(i, 3, 10, QLatin1Char('0'));
     EXPECT_EQ(ValueNames(kProjects), expected);
 }
 
 TEST_F(TRecentList, ALoweredLimitShrinksTheListByOnePerAddition) {
-    for (int i = 0; i < 6; ++i) Project.AddToProjectList(MakeFile("f" + std::to_string(i)));
+    for (int i = 0; i < 6; ++i)
+        Project.AddToProjectList(MakeFile("f" + std::to_string(i)));
     Project.MaxListSize = 3;
     // A new name takes the place of the oldest entry; one already listed leaves a gap.
     const QString g = MakeFile("g");
@@ -361,7 +380,8 @@ TEST_F(TProjectEvents, EventOrderOfEachOperation) {
     const QString first = MakeFile("first.udx"), second = MakeFile("second.udx");
     Prompts.OpenChoices = {first};
     Project.Open();
-    EXPECT_EQ(Log, (Events{"open dialog", "changed:0", "name", "close", "name", "open", "changed:0"}));
+    EXPECT_EQ(Log,
+              (Events{"open dialog", "changed:0", "name", "close", "name", "open", "changed:0"}));
     EXPECT_EQ(Project.FileName(), first);
     EXPECT_EQ(LastFolder(), Q(Dir.Path().string()));
 
@@ -470,8 +490,8 @@ TEST_F(TProjectEvents, AFileHandedToTheProgramOpensAfterTheSaveQuestion) {
 TEST(UserViewRules, FoldedTextOrder) {
     EXPECT_EQ(CompareFoldedText("abc", "ABC"), 0);
     EXPECT_LT(CompareFoldedText("ab", "abc"), 0);
-    EXPECT_GT(CompareFoldedText("a_b", "aXb"), 0); // "_" lies after the capitals
-    EXPECT_LT(CompareFoldedText("a_b", "a{b"), 0); // "{" is not a letter: no folding
+    EXPECT_GT(CompareFoldedText("a_b", "aXb"), 0);    // "_" lies after the capitals
+    EXPECT_LT(CompareFoldedText("a_b", "a{b"), 0);    // "{" is not a letter: no folding
     EXPECT_GT(CompareFoldedText("\xC3\xA9", "z"), 0); // bytes compare unsigned
     EXPECT_EQ(CompareFoldedText("", ""), 0);
 }
@@ -520,7 +540,8 @@ TEST(UserViewRules, FilterAndCountText) {
 TEST(UserViewRules, SortedOrderAgreesWithTheComparisonForEveryKey) {
     // Texts that share long prefixes, differ only in case, hold blanks, underscores, zero bytes
     // and bytes above 127, and are longer and shorter than the prepared keys.
-    const std::string pieces[] = {"a", "A", "_", "z", "Z", "b", std::string(1, '\0'), "\xC3\xA9", " "};
+    const std::string pieces[] = {"a",        "A", "_", "z", "Z", "b", std::string(1, '\0'),
+                                  "\xC3\xA9", " "};
     TUserList list;
     uint32_t seed = 7;
     auto next = [&seed](uint32_t n) {
@@ -533,7 +554,8 @@ TEST(UserViewRules, SortedOrderAgreesWithTheComparisonForEveryKey) {
         auto text = [&] {
             std::string s = next(4) == 0 ? std::string() : stem;
             const uint32_t n = next(5);
-            for (uint32_t k = 0; k < n; ++k) s += pieces[next(9)];
+            for (uint32_t k = 0; k < n; ++k)
+                s += pieces[next(9)];
             return s;
         };
         user.Login = text();
@@ -545,18 +567,21 @@ TEST(UserViewRules, SortedOrderAgreesWithTheComparisonForEveryKey) {
         user.CreatedDate = next(5) * 0.5;
     }
     std::vector<TUserProp*> users;
-    for (int i = 0; i < list.Count(); ++i) users.push_back(&list.Users(i));
+    for (int i = 0; i < list.Count(); ++i)
+        users.push_back(&list.Users(i));
     for (int key : {1, -1, 2, -2, 3, -3, 4, -4, 5, -5, 6, -6}) {
         const std::vector<int> order = SortedOrder(users, key);
         ASSERT_EQ(order.size(), users.size());
         std::vector<int> seen(order);
         std::sort(seen.begin(), seen.end());
-        for (size_t i = 0; i < seen.size(); ++i) ASSERT_EQ(seen[i], static_cast<int>(i));
+        for (size_t i = 0; i < seen.size(); ++i)
+            ASSERT_EQ(seen[i], static_cast<int>(i));
         for (size_t i = 0; i + 1 < order.size(); ++i) {
             const TUserProp& a = *users[static_cast<size_t>(order[i])];
             const TUserProp& b = *users[static_cast<size_t>(order[i + 1])];
             const int result = CompareUsers(a, b, key);
-            ASSERT_LE(result, 0) << "key " << key << " at " << i << ": " << a.Login << " / " << b.Login;
+            ASSERT_LE(result, 0) << "key " << key << " at " << i << ": " << a.Login << " / "
+                                 << b.Login;
             if (result == 0) {
                 EXPECT_LT(order[i], order[i + 1]) << "equal users keep their order";
             }
