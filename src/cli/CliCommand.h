@@ -1,0 +1,124 @@
+#pragma once
+// What every quorvane-cli command is built on: its argument parser, its entry in the command
+// table and the helpers that several commands share. One file per command defines its entry.
+
+#include "Commands.h"
+#include "Errors.h"
+
+#include <functional>
+#include <iosfwd>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+class TUserList;
+class TUserProp;
+
+namespace quorvane::cli {
+
+inline constexpr const char* kVersion = "1.3";
+
+// A command line that cannot be understood; reported with the command's usage line.
+class EUsage : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The arguments of one sub-command: positional values and "--name value" / "--name=value"
+// options, checked against what the command declares.
+class TArgs {
+public:
+    TArgs(const std::vector<std::string>& args, size_t first,
+          const std::vector<std::string>& valueOptions, const std::vector<std::string>& flags) {
+        for (size_t i = first; i < args.size(); ++i) {
+            const std::string& a = args[i];
+            if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
+                std::string name = a.substr(2), value;
+                const auto eq = name.find('=');
+                const bool inlineValue = eq != std::string::npos;
+                if (inlineValue) {
+                    value = name.substr(eq + 1);
+                    name.resize(eq);
+                }
+                if (Contains(valueOptions, name)) {
+                    if (!inlineValue) {
+                        if (i + 1 >= args.size())
+                            throw EUsage("option --" + name + " needs a value");
+                        value = args[++i];
+                    }
+                    FOptions[name] = value;
+                } else if (Contains(flags, name) && !inlineValue) {
+                    FOptions[name] = "";
+                } else {
+                    throw EUsage("unknown option " + a);
+                }
+            } else if (a == "--") {
+                for (++i; i < args.size(); ++i)
+                    FPositional.push_back(args[i]);
+            } else {
+                FPositional.push_back(a);
+            }
+        }
+    }
+
+    const std::vector<std::string>& Positional() const { return FPositional; }
+    void ExpectPositional(size_t count) const {
+        if (FPositional.size() < count) throw EUsage("missing argument");
+        if (FPositional.size() > count) throw EUsage("unexpected argument " + FPositional[count]);
+    }
+    bool Has(const std::string& name) const { return FOptions.count(name) != 0; }
+    std::optional<std::string> Value(const std::string& name) const {
+        auto it = FOptions.find(name);
+        if (it == FOptions.end()) return std::nullopt;
+        return it->second;
+    }
+
+private:
+    static bool Contains(const std::vector<std::string>& v, const std::string& s) {
+        for (const auto& x : v)
+            if (x == s) return true;
+        return false;
+    }
+    std::vector<std::string> FPositional;
+    std::map<std::string, std::string> FOptions;
+};
+
+struct TCommand {
+    std::string Name;
+    std::string Usage;   // arguments after the command name
+    std::string Summary; // one line
+    std::string Details; // shown by "help COMMAND"
+    std::vector<std::string> ValueOptions;
+    std::vector<std::string> Flags;
+    std::function<int(const TArgs&, TCliStreams&)> Run;
+};
+
+// Whether something exists at the path.
+bool FileExists(const std::string& path);
+// Loads the database at path into list.
+void Load(TUserList& list, const std::string& path);
+// True when every byte is a blank or a control character (codes 0 to 32).
+bool IsBlank(const std::string& s);
+// "Never", or the expiration moment as YYYY-MM-DD HH:MM:SS.
+std::string ExpirationText(const TUserProp& user);
+// One line of standard input without its line end (LF or CR LF).
+std::string ReadSecretLine(std::istream& in);
+// The whole number given with --name, within low..high; fallback when the option is absent.
+// Raises EUsage otherwise.
+int ParseBoundedInt(const TArgs& args, const std::string& name, int fallback, int low, int high);
+
+// The command table's entries, one per command file.
+TCommand CreateCommand();
+TCommand InfoCommand();
+TCommand ListCommand();
+TCommand AddCommand();
+TCommand DeleteCommand();
+TCommand SweepCommand();
+TCommand ImportCommand();
+TCommand SeriesCommand();
+TCommand ExportCommand();
+TCommand HashCommand();
+
+} // namespace quorvane::cli

@@ -1,0 +1,61 @@
+#include "CliCommand.h"
+
+#include "DateUtil.h"
+#include "UserList.h"
+
+namespace quorvane::cli {
+
+namespace {
+
+int CmdAdd(const TArgs& args, TCliStreams& io) {
+    args.ExpectPositional(2);
+    const std::string& path = args.Positional()[0];
+    const std::string& login = args.Positional()[1];
+    std::string password;
+    if (args.Has("password") == args.Has("password-stdin"))
+        throw EUsage("give exactly one of --password and --password-stdin");
+    password = args.Has("password") ? *args.Value("password") : ReadSecretLine(io.In);
+    if (IsBlank(login)) throw EQuorvaneError("The login must not be blank");
+    if (IsBlank(password)) throw EQuorvaneError("The password must not be blank");
+
+    TDateTime expireDate = 0;
+    const bool expire = args.Has("expire");
+    if (expire && !ParseDateTime(*args.Value("expire"), expireDate))
+        throw EUsage("--expire takes \"YYYY-MM-DD[ HH:MM[:SS]]\"");
+
+    TUserList list;
+    Load(list, path);
+    if (!list.IsLoginUnique(login)) throw EQuorvaneError("User \"" + login + "\" already exists");
+    TUserProp& user = list.AddBlank();
+    user.CreatedDate = Now();
+    user.Login = login;
+    user.Password = password;
+    user.Disable = args.Has("disabled");
+    user.Expire = expire;
+    // Without an expiry the date still gets the usual default, one month ahead, so switching
+    // expiry on later starts from a sensible day.
+    user.ExpireDate = expire ? expireDate : IncMonth(user.CreatedDate, 1);
+    user.FullName = args.Value("full-name").value_or("");
+    user.Email = args.Value("email").value_or("");
+    user.Comments = args.Value("comments").value_or("");
+    list.SaveToFile(path);
+    return kExitOk;
+}
+
+} // namespace
+
+TCommand AddCommand() {
+    return {"add",
+            "DB LOGIN (--password P | --password-stdin) [--full-name N] [--email E] "
+            "[--comments C] [--disabled] [--expire \"YYYY-MM-DD[ HH:MM[:SS]]\"]",
+            "add a user",
+            "The login and the password must not be blank, and no other user may have the\n"
+            "same login (letters a-z compared without regard to case). --password-stdin reads\n"
+            "the password from the first line of standard input. Without --expire the user\n"
+            "never expires. The database is saved.\n",
+            {"password", "full-name", "email", "comments", "expire"},
+            {"password-stdin", "disabled"},
+            CmdAdd};
+}
+
+} // namespace quorvane::cli

@@ -1,0 +1,34 @@
+#include "CliCommand.h"
+
+#include "UserList.h"
+
+#include <sys/stat.h>
+
+namespace quorvane::cli {
+
+namespace {
+
+int CmdCreate(const TArgs& args, TCliStreams&) {
+    args.ExpectPositional(1);
+    const std::string& path = args.Positional()[0];
+    if (FileExists(path))
+        throw EQuorvaneError(FormatMessage("File %s already exists", path.c_str()));
+    TUserList list;
+    list.SaveToFile(path);
+    return kExitOk;
+}
+
+} // namespace
+
+TCommand CreateCommand() {
+    return {"create",
+            "DB",
+            "create a new, empty users database",
+            "Fails when DB already exists. The new database has the default export settings:\n"
+            "MD5 passwords, export to a local file, passive FTP.\n",
+            {},
+            {},
+            CmdCreate};
+}
+
+} // namespace quorvane::cli

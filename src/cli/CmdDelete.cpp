@@ -1,0 +1,36 @@
+#include "CliCommand.h"
+
+#include "UserList.h"
+
+namespace quorvane::cli {
+
+namespace {
+
+int CmdDelete(const TArgs& args, TCliStreams&) {
+    args.ExpectPositional(2);
+    const std::string& path = args.Positional()[0];
+    const std::string& login = args.Positional()[1];
+    TUserList list;
+    Load(list, path);
+    std::vector<TUserProp*> doomed;
+    for (int i = 0; i < list.Count(); ++i)
+        if (list.Users(i).Login == login) doomed.push_back(&list.Users(i));
+    if (doomed.empty()) throw EQuorvaneError("User \"" + login + "\" not found");
+    list.RemoveMany(doomed);
+    list.SaveToFile(path);
+    return kExitOk;
+}
+
+} // namespace
+
+TCommand DeleteCommand() {
+    return {"delete",
+            "DB LOGIN",
+            "delete the users whose login is exactly LOGIN",
+            "Fails when no user has that login. The database is saved.\n",
+            {},
+            {},
+            CmdDelete};
+}
+
+} // namespace quorvane::cli

@@ -1,0 +1,168 @@
+#include "CliCommand.h"
+
+#include "FileLib.h"
+#include "FtpUpload.h"
+#include "PasswordFile.h"
+#include "UserList.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <optional>
+#include <ostream>
+#include <unistd.h>
+
+namespace quorvane::cli {
+
+namespace {
+
+// Progress of the password file on standard error, rewritten in place on a terminal.
+class TCliExportProgress : public IExportProgress {
+public:
+    TCliExportProgress(std::ostream& err, bool show) : FErr(err), FShow(show) {}
+    ~TCliExportProgress() override {
+        if (FShown) FErr << "\n";
+    }
+    void Progress(const std::string& text) override {
+        if (!FShow) return;
+        FErr << "\r" << text << std::flush;
+        FShown = true;
+    }
+    bool CancelRequested() override { return false; }
+
+private:
+    std::ostream& FErr;
+    bool FShow;
+    bool FShown = false;
+};
+
+// Writes data into an existing file (the private temporary file of an FTP export).
+void WriteIntoFile(const std::string& path, const std::string& data) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) throw EQuorvaneError(FormatMessage("Cannot create file %s", path.c_str()));
+    size_t done = 0;
+    bool ok = true;
+    while (ok && done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0)
+            ok = false;
+        else
+            done += static_cast<size_t>(n);
+    }
+    if (::close(fd) != 0) ok = false;
+    if (!ok) throw EQuorvaneError("Stream write error");
+}
+
+// Removes a file when it goes out of scope.
+class TTempFileGuard {
+public:
+    explicit TTempFileGuard(std::string path) : FPath(std::move(path)) {}
+    ~TTempFileGuard() {
+        if (!FPath.empty()) ::unlink(FPath.c_str());
+    }
+    void Release() { FPath.clear(); }
+    TTempFileGuard(const TTempFileGuard&) = delete;
+    TTempFileGuard& operator=(const TTempFileGuard&) = delete;
+
+private:
+    std::string FPath;
+};
+
+void UploadToFtp(const TUserList& list, TPasswordsType passType, const std::string& password,
+                 TCliStreams& io) {
+    if (list.FtpHost.empty()) throw EQuorvaneError("The database names no FTP server");
+    if (list.FtpPasswdFile.empty())
+        throw EQuorvaneError("The database names no password file on the FTP server");
+
+    const std::string temp = GetTempFile("kxv");
+    TTempFileGuard guard(temp);
+    TPasswordFileOptions options;
+    TCliExportProgress progress(io.Err, io.ErrIsTerminal);
+    options.Progress = &progress;
+    const std::optional<std::string> content = BuildPasswordFile(list, passType, options);
+    WriteIntoFile(temp, content.value_or(std::string()));
+
+    TFtpUploader uploader(std::make_shared<TDirectDispatcher>());
+    uploader.Host = list.FtpHost;
+    uploader.User = list.FtpUser;
+    uploader.Password = password;
+    uploader.Passive = list.FtpPassiveMode;
+    uploader.LocalFiles = {temp};
+    uploader.RemoteFiles = {list.FtpPasswdFile};
+    // The worker removes the file itself, also if this process stops waiting for it.
+    uploader.DeleteWhenDone = {temp};
+    guard.Release();
+    std::string error;
+    uploader.OnStatus = [&](const std::string& text, bool isError) {
+        if (isError) {
+            if (error.empty()) error = text;
+        } else {
+            io.Err << text << "\n";
+        }
+    };
+    uploader.Start();
+    uploader.WaitFor();
+    if (!error.empty()) throw EQuorvaneError(error);
+}
+
+int CmdExport(const TArgs& args, TCliStreams& io) {
+    args.ExpectPositional(1);
+    const std::string& path = args.Positional()[0];
+    TUserList list;
+    Load(list, path);
+
+    TPasswordsType passType = list.PassType;
+    if (const auto format = args.Value("format")) {
+        if (*format == "md5")
+            passType = ptMD5;
+        else if (*format == "plain")
+            passType = ptPlainText;
+        else
+            throw EUsage("--format takes md5 or plain");
+    }
+    const auto output = args.Value("output");
+    const bool toFile = output.has_value() || list.ExportToFile;
+    std::string ftpPassword = list.FtpPass;
+    if (!toFile && args.Has("ftp-password-stdin"))
+        ftpPassword = ReadSecretLine(io.In);
+    else if (!toFile && ftpPassword.empty())
+        throw EQuorvaneError(
+            "The database stores no FTP password; give it with --ftp-password-stdin");
+
+    // Expired users are disabled first, so they are left out of the file; the database keeps
+    // that change.
+    const int disabled = list.DisableExpired();
+    if (disabled > 0) list.SaveToFile(path);
+
+    if (toFile) {
+        const std::string target = output.value_or(list.PassFile);
+        if (target.empty())
+            throw EQuorvaneError("The database names no password file; give --output FILE");
+        TPasswordFileOptions options;
+        TCliExportProgress progress(io.Err, io.ErrIsTerminal);
+        options.Progress = &progress;
+        CreatePasswordFile(target, list, passType, options);
+    } else {
+        UploadToFtp(list, passType, ftpPassword, io);
+    }
+    return kExitOk;
+}
+
+} // namespace
+
+TCommand ExportCommand() {
+    return {"export",
+            "DB [--output FILE] [--format md5|plain] [--ftp-password-stdin]",
+            "write the password file, locally or to the FTP server",
+            "Disables expired users first (and saves the database when that changed it), then\n"
+            "writes one line per enabled user. The target and the format are the database's\n"
+            "export settings unless --output or --format say otherwise; --output always writes\n"
+            "a local file. An FTP export uploads safely under a temporary name first; the FTP\n"
+            "password is the stored one, or the first line of standard input with\n"
+            "--ftp-password-stdin. Progress goes to standard error when it is a terminal.\n",
+            {"output", "format"},
+            {"ftp-password-stdin"},
+            CmdExport};
+}
+
+} // namespace quorvane::cli

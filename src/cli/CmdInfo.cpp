@@ -1,0 +1,41 @@
+#include "CliCommand.h"
+
+#include "UserList.h"
+
+#include <cstdio>
+#include <ostream>
+
+namespace quorvane::cli {
+
+namespace {
+
+int CmdInfo(const TArgs& args, TCliStreams& io) {
+    args.ExpectPositional(1);
+    TUserList list;
+    Load(list, args.Positional()[0]);
+    int enabled = 0;
+    for (int i = 0; i < list.Count(); ++i)
+        if (!list.Users(i).Disable) ++enabled;
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%08X", list.Fingerprint());
+    io.Out << "users: " << list.Count() << "\n"
+           << "enabled: " << enabled << "\n"
+           << "disabled: " << list.Count() - enabled << "\n"
+           << "fingerprint: " << hex << "\n";
+    return kExitOk;
+}
+
+} // namespace
+
+TCommand InfoCommand() {
+    return {"info",
+            "DB",
+            "print the number of users and the database's fingerprint",
+            "Prints four lines: \"users: N\", \"enabled: N\", \"disabled: N\" and\n"
+            "\"fingerprint: XXXXXXXX\".\n",
+            {},
+            {},
+            CmdInfo};
+}
+
+} // namespace quorvane::cli

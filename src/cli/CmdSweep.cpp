@@ -1,0 +1,34 @@
+#include "CliCommand.h"
+
+#include "UserList.h"
+
+#include <ostream>
+
+namespace quorvane::cli {
+
+namespace {
+
+int CmdSweep(const TArgs& args, TCliStreams& io) {
+    args.ExpectPositional(1);
+    const std::string& path = args.Positional()[0];
+    TUserList list;
+    Load(list, path);
+    const int disabled = list.DisableExpired();
+    list.SaveToFile(path);
+    io.Out << disabled << "\n";
+    return kExitOk;
+}
+
+} // namespace
+
+TCommand SweepCommand() {
+    return {"sweep",
+            "DB",
+            "disable every user whose expiration date has passed",
+            "Prints the number of users it disabled and saves the database.\n",
+            {},
+            {},
+            CmdSweep};
+}
+
+} // namespace quorvane::cli
