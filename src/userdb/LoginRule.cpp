@@ -1,0 +1,46 @@
+#include "LoginRule.h"
+
+#include "Errors.h"
+
+TLoginProblem CheckLogin(const std::string& login) {
+    if (login.empty()) return TLoginProblem::Empty;
+    for (const char c : login)
+        if (static_cast<unsigned char>(c) < 32) return TLoginProblem::Control;
+    if (login.find(':') != std::string::npos) return TLoginProblem::Colon;
+    return TLoginProblem::None;
+}
+
+std::string LoginProblemText(TLoginProblem problem) {
+    switch (problem) {
+    case TLoginProblem::None:
+        return {};
+    case TLoginProblem::Empty:
+        return "The login is empty. Enter a login for the user.";
+    case TLoginProblem::Colon:
+        return "The login contains a colon (\":\"). Web servers end the login at the first colon, "
+               "so remove it from the login.";
+    case TLoginProblem::Control:
+        return "The login contains a control character (such as a tab, a line break or a NUL). "
+               "Remove it from the login.";
+    }
+    return {};
+}
+
+std::string LoginError(const std::string& login) {
+    return LoginProblemText(CheckLogin(login));
+}
+
+void RequireValidLogin(const std::string& login) {
+    const std::string error = LoginError(login);
+    if (!error.empty()) throw EQuorvaneError(error);
+}
+
+bool LoginLooksLikeComment(const std::string& login) {
+    return !login.empty() && login.front() == '#';
+}
+
+std::string LoginWarning(const std::string& login) {
+    if (!LoginLooksLikeComment(login)) return {};
+    return "The login starts with \"#\". Web servers read such a line of the password file as a "
+           "comment, so this user will not be able to log in.";
+}

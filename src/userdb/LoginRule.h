@@ -1,0 +1,34 @@
+#pragma once
+// What a login may hold. The password file is a list of "login:hash" lines read by web
+// servers: a colon in a login would end it early and let the rest pose as the hash, a control
+// character (line break, tab, NUL …) would split or cut the line, and an empty login makes a
+// line that lets in anyone who leaves the name empty. Every place that makes or changes a login
+// checks it here; the password file builder checks again before anything is written.
+
+#include <string>
+
+enum class TLoginProblem {
+    None,    // the login is acceptable
+    Empty,   // no characters at all
+    Colon,   // holds ":"
+    Control, // holds a byte below 32 (tab, CR, LF, NUL …)
+};
+
+// The first problem found in the login, or TLoginProblem::None.
+TLoginProblem CheckLogin(const std::string& login);
+
+// A sentence saying why the login cannot be used and what to do; empty for None.
+std::string LoginProblemText(TLoginProblem problem);
+
+// CheckLogin and LoginProblemText in one: empty when the login is acceptable.
+std::string LoginError(const std::string& login);
+
+// Raises EQuorvaneError with LoginError's text when the login is not acceptable.
+void RequireValidLogin(const std::string& login);
+
+// True when the login starts with "#": servers read such a password-file line as a comment, so
+// the user cannot log in. Allowed, but worth a warning.
+bool LoginLooksLikeComment(const std::string& login);
+
+// The warning for such a login; empty when there is nothing to warn about.
+std::string LoginWarning(const std::string& login);

@@ -1,0 +1,72 @@
+// The login rule shared by every place that makes or changes a login.
+
+#include "Errors.h"
+#include "LoginRule.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using namespace std::string_literals;
+
+struct LoginCase {
+    std::string login;
+    TLoginProblem problem;
+    bool commentWarning;
+};
+
+class LoginRuleTable : public testing::TestWithParam<LoginCase> {};
+
+TEST_P(LoginRuleTable, ClassifiesTheLogin) {
+    const LoginCase& c = GetParam();
+    EXPECT_EQ(CheckLogin(c.login), c.problem);
+    const std::string error = LoginError(c.login);
+    EXPECT_EQ(error.empty(), c.problem == TLoginProblem::None) << error;
+    if (c.problem == TLoginProblem::None) {
+        EXPECT_NO_THROW(RequireValidLogin(c.login));
+    } else {
+        try {
+            RequireValidLogin(c.login);
+            ADD_FAILURE() << "accepted a bad login";
+        } catch (const EQuorvaneError& e) {
+            EXPECT_EQ(e.what(), error);
+        }
+    }
+    EXPECT_EQ(LoginLooksLikeComment(c.login), c.commentWarning);
+    EXPECT_EQ(!LoginWarning(c.login).empty(), c.commentWarning);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Logins, LoginRuleTable,
+    testing::Values(LoginCase{"jsmith", TLoginProblem::None, false},
+                    LoginCase{"Jos\xc3\xa9 Smith", TLoginProblem::None, false}, // space, UTF-8
+                    LoginCase{"~!@$%^&*()", TLoginProblem::None, false},
+                    LoginCase{"\x7f\xff", TLoginProblem::None, false}, // 127 and up are not control
+                    LoginCase{"#admin", TLoginProblem::None, true},
+                    LoginCase{"a#", TLoginProblem::None, false},
+                    LoginCase{"", TLoginProblem::Empty, false},
+                    LoginCase{"admin:$apr1$x$y", TLoginProblem::Colon, false},
+                    LoginCase{":", TLoginProblem::Colon, false},
+                    LoginCase{"a\tb", TLoginProblem::Control, false},
+                    LoginCase{"a\r\nb:x", TLoginProblem::Control, false},
+                    LoginCase{"a\nb", TLoginProblem::Control, false},
+                    LoginCase{"ab\0c"s, TLoginProblem::Control, false},
+                    LoginCase{"\x1f", TLoginProblem::Control, false},
+                    LoginCase{"#\n", TLoginProblem::Control, true}));
+
+TEST(LoginRule, EveryProblemHasItsOwnSentence) {
+    EXPECT_EQ(LoginProblemText(TLoginProblem::None), "");
+    const std::string empty = LoginProblemText(TLoginProblem::Empty);
+    const std::string colon = LoginProblemText(TLoginProblem::Colon);
+    const std::string control = LoginProblemText(TLoginProblem::Control);
+    EXPECT_NE(empty, colon);
+    EXPECT_NE(colon, control);
+    EXPECT_NE(empty, control);
+    EXPECT_NE(colon.find("colon"), std::string::npos);
+    EXPECT_NE(control.find("control character"), std::string::npos);
+    EXPECT_NE(empty.find("empty"), std::string::npos);
+}
+
+} // namespace
