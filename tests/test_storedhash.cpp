@@ -1,0 +1,133 @@
+// Stored password-file values: the scheme told by the form, and verifying a password against
+// values written by Apache's htpasswd and by the system's crypt.
+
+#include "StoredHash.h"
+#include "htpasswd.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+struct TStoredCase {
+    const char* Stored;
+    const char* Password;
+    TStoredScheme Scheme;
+    bool Weak;
+};
+
+// Written by htpasswd -nb (-m, -B -C 4, -2, -5, -s, -d, -p) and openssl passwd -1.
+const TStoredCase kCases[] = {
+    {"$apr1$WmeOjj75$5cpk8XAoS6RQcPGkLm5i40", "p\xc3\xa4ssw0rd!", TStoredScheme::Apr1, false},
+    {"$2y$04$6ZkXYL.VmcU7v9FzeDbBO.uawyatMbosZ3LfQY1OrkLbrwLiSGS3S", "p\xc3\xa4ssw0rd!",
+     TStoredScheme::Bcrypt, false},
+    {"$5$31cppLj7Gg..ENNX$RmYDp0mXFZH3vZahzmWuz0gnePQUSL.a7eGxRKCqLoD", "p\xc3\xa4ssw0rd!",
+     TStoredScheme::Sha256Crypt, false},
+    {"$6$lARcILguDwWAcQrt$QnxNurAZSyvn2rkt52kpdD0.WHtah0sDmNVeHpT/qPbwJND2Td4GQEVLEZ0CslXJgieG/"
+     "cv4ltJ8bODxvGIjX0",
+     "p\xc3\xa4ssw0rd!", TStoredScheme::Sha512Crypt, false},
+    {"$1$RS9EqHKf$q0p0ExIhpDhRNOFU71SqM.", "x", TStoredScheme::Md5Crypt, false},
+    {"{SHA}Ic5o83sXgQ4ET+PvVlWA+X1NfNc=", "p\xc3\xa4ssw0rd!", TStoredScheme::Sha1, true},
+    {"BdLn.EIveFex2", "longpassword1", TStoredScheme::DesCrypt, true},
+    {"p\xc3\xa4ssw0rd!", "p\xc3\xa4ssw0rd!", TStoredScheme::PlainText, true},
+};
+
+TEST(StoredHash, IdentifiesAndVerifiesEveryScheme) {
+    for (const TStoredCase& c : kCases) {
+        SCOPED_TRACE(c.Stored);
+        EXPECT_EQ(IdentifyStoredHash(c.Stored), c.Scheme);
+        EXPECT_EQ(IsWeakScheme(c.Scheme), c.Weak);
+        const std::string right = c.Password;
+        EXPECT_TRUE(VerifyStoredHash(right, c.Stored));
+        EXPECT_FALSE(VerifyStoredHash("x" + right, c.Stored)) << "another password";
+        EXPECT_FALSE(VerifyStoredHash("", c.Stored));
+        EXPECT_FALSE(VerifyStoredHash(std::string(1, '\0') + right, c.Stored));
+    }
+}
+
+TEST(StoredHash, FormsAtTheEdges) {
+    struct {
+        const char* Stored;
+        TStoredScheme Scheme;
+    } cases[] = {
+        {"$2a$05$abcdefghijklmnopqrstuu", TStoredScheme::Bcrypt},
+        {"$2b$05$abcdefghijklmnopqrstuu", TStoredScheme::Bcrypt},
+        {"$2x$05$abcdefghijklmnopqrstuu", TStoredScheme::PlainText},
+        {"abcdefghijklm", TStoredScheme::DesCrypt},   // 13 characters of the alphabet
+        {"abcdefghijkl", TStoredScheme::PlainText},   // 12
+        {"abcdefghijklmn", TStoredScheme::PlainText}, // 14
+        {"abcdefghijk:m", TStoredScheme::PlainText},  // a character outside the alphabet
+        {"{sha}Ic5o83sXgQ4ET+PvVlWA+X1NfNc=", TStoredScheme::PlainText},
+        {"$apr", TStoredScheme::PlainText},
+        {"", TStoredScheme::PlainText},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IdentifyStoredHash(c.Stored), c.Scheme) << c.Stored;
+}
+
+TEST(StoredHash, DesCryptReadsEightCharactersOnly) {
+    // That is why it counts as weak: anything after the eighth character is ignored.
+    EXPECT_TRUE(VerifyStoredHash("longpassXYZ", "BdLn.EIveFex2"));
+    EXPECT_FALSE(VerifyStoredHash("longpas", "BdLn.EIveFex2"));
+}
+
+TEST(StoredHash, MalformedValuesNeverMatch) {
+    for (const char* stored : {"$apr1$", "$apr1$abc", "$2y$04$short", "$5$", "$6$x", "{SHA}",
+                               "{SHA}not-base64", "$1$"}) {
+        EXPECT_FALSE(VerifyStoredHash("", stored)) << stored;
+        EXPECT_FALSE(VerifyStoredHash("x", stored)) << stored;
+    }
+}
+
+TEST(StoredHash, OwnApr1OutputVerifies) {
+    for (const char* pw : {"", "a", "0123456789abcdef", "0123456789abcdefX", "\xff\x80 spaced"}) {
+        const std::string hash = Apr1Crypt(pw);
+        EXPECT_TRUE(VerifyStoredHash(pw, hash)) << pw;
+        EXPECT_FALSE(VerifyStoredHash(std::string(pw) + "!", hash)) << pw;
+    }
+}
+
+// Runs htpasswd -nb with the given flags; the "login:hash" line without its line end.
+std::string HtpasswdLine(const std::string& flags, const std::string& password) {
+    const std::string command = "htpasswd -nb " + flags + " u '" + password + "' 2>/dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return {};
+    std::string out;
+    std::array<char, 256> buffer{};
+    size_t n;
+    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        out.append(buffer.data(), n);
+    pclose(pipe);
+    out = out.substr(0, out.find('\n'));
+    if (!out.empty() && out.back() == '\r') out.pop_back();
+    return out;
+}
+
+TEST(StoredHash, AgreesWithHtpasswdOnFreshHashes) {
+    if (access("/usr/bin/htpasswd", X_OK) != 0) GTEST_SKIP() << "htpasswd is not installed";
+    const struct {
+        const char* Flags;
+        TStoredScheme Scheme;
+    } forms[] = {{"-m", TStoredScheme::Apr1},        {"-B -C 4", TStoredScheme::Bcrypt},
+                 {"-B -C 5", TStoredScheme::Bcrypt}, {"-2", TStoredScheme::Sha256Crypt},
+                 {"-5", TStoredScheme::Sha512Crypt}, {"-s", TStoredScheme::Sha1},
+                 {"-d", TStoredScheme::DesCrypt},    {"-p", TStoredScheme::PlainText}};
+    for (const auto& form : forms) {
+        for (const std::string password : {"s3cret", "with space", "0123456789abcdefghij"}) {
+            SCOPED_TRACE(std::string(form.Flags) + " " + password);
+            const std::string line = HtpasswdLine(form.Flags, password);
+            ASSERT_TRUE(line.starts_with("u:")) << line;
+            const std::string stored = line.substr(2);
+            EXPECT_EQ(IdentifyStoredHash(stored), form.Scheme);
+            EXPECT_TRUE(VerifyStoredHash(password, stored));
+            EXPECT_FALSE(VerifyStoredHash("?" + password, stored));
+        }
+    }
+}
+
+} // namespace
