@@ -3,6 +3,7 @@
 #include "DataLibInternal.h"
 #include "Errors.h"
 #include "ExportTestUtil.h"
+#include "NginxTestServer.h"
 #include "PasswordFile.h"
 #include "TestUtil.h"
 #include "htpasswd.h"
@@ -372,6 +373,26 @@ TEST(PasswordFile, ApacheHtpasswdAcceptsEveryLine) {
     }
     EXPECT_NE(
         RunCommand("htpasswd -vb " + ShellQuote(target) + " alice wrong 2>/dev/null").ExitCode, 0);
+}
+
+TEST(PasswordFile, NginxLetsInTheRightPasswordOnly) {
+    nginxtest::TNginxServer server;
+    if (!server.Available()) GTEST_SKIP() << server.SkipReason();
+    TUserList list;
+    AddUser(list, "alice", "wonderland");
+    AddUser(list, "Bob Smith", "it's $ecret");
+    AddUser(list, "carol", "gone", true);
+    // nginx reads a password without a scheme prefix through crypt(), so only the MD5 form is
+    // one it can check.
+    const auto text = BuildPasswordFile(list, ptMD5);
+    ASSERT_TRUE(text);
+    server.SetPasswordFile(*text);
+    EXPECT_EQ(server.StatusWithoutCredentials(), 401);
+    EXPECT_EQ(server.Status("alice", "wonderland"), 200) << server.ErrorLog();
+    EXPECT_EQ(server.Status("Bob Smith", "it's $ecret"), 200);
+    EXPECT_EQ(server.Status("alice", "wonderlan"), 401);
+    EXPECT_EQ(server.Status("ALICE", "wonderland"), 401);
+    EXPECT_EQ(server.Status("carol", "gone"), 401);
 }
 
 } // namespace
