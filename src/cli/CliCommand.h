@@ -120,5 +120,10 @@ TCommand ImportCommand();
 TCommand SeriesCommand();
 TCommand ExportCommand();
 TCommand HashCommand();
+TCommand PasswdCommand();
+TCommand EnableCommand();
+TCommand DisableCommand();
+TCommand ExpireCommand();
+TCommand EditCommand();
 
 } // namespace quorvane::cli

@@ -16,7 +16,7 @@ int CmdImport(const TArgs& args, TCliStreams& io) {
     Load(list, path);
     const int added = ImportUsers(args.Positional()[1], list);
     list.SaveToFile(path);
-    io.Out << added << "\n";
+    if (!args.Has("quiet")) io.Out << added << "\n";
     return kExitOk;
 }
 
@@ -24,13 +24,13 @@ int CmdImport(const TArgs& args, TCliStreams& io) {
 
 TCommand ImportCommand() {
     return {"import",
-            "DB FILE",
+            "DB FILE [--quiet]",
             "append the users of a text file",
             "One user per line: login, password, e-mail address, full name, separated by commas\n"
             "or blanks; double-quoted fields may hold both. Prints the number of users added\n"
-            "and saves the database.\n",
+            "(nothing with --quiet) and saves the database.\n",
             {},
-            {},
+            {"quiet"},
             CmdImport};
 }
 

@@ -18,6 +18,12 @@ int CmdInfo(const TArgs& args, TCliStreams& io) {
         if (!list.Users(i).Disable) ++enabled;
     char hex[16];
     std::snprintf(hex, sizeof hex, "%08X", list.Fingerprint());
+    if (args.Has("json")) {
+        io.Out << "{\"users\": " << list.Count() << ", \"enabled\": " << enabled
+               << ", \"disabled\": " << list.Count() - enabled << ", \"fingerprint\": \"" << hex
+               << "\"}\n";
+        return kExitOk;
+    }
     io.Out << "users: " << list.Count() << "\n"
            << "enabled: " << enabled << "\n"
            << "disabled: " << list.Count() - enabled << "\n"
@@ -29,12 +35,13 @@ int CmdInfo(const TArgs& args, TCliStreams& io) {
 
 TCommand InfoCommand() {
     return {"info",
-            "DB",
+            "DB [--json]",
             "print the number of users and the database's fingerprint",
             "Prints four lines: \"users: N\", \"enabled: N\", \"disabled: N\" and\n"
-            "\"fingerprint: XXXXXXXX\".\n",
+            "\"fingerprint: XXXXXXXX\". With --json one JSON document instead:\n"
+            "  {\"users\": N, \"enabled\": N, \"disabled\": N, \"fingerprint\": \"XXXXXXXX\"}\n",
             {},
-            {},
+            {"json"},
             CmdInfo};
 }
 

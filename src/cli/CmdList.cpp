@@ -1,6 +1,7 @@
 #include "CliCommand.h"
 
 #include "DateUtil.h"
+#include "Json.h"
 #include "UserList.h"
 
 #include <ostream>
@@ -9,10 +10,38 @@ namespace quorvane::cli {
 
 namespace {
 
+// {"users": [{...}, ...]}: one object per user in database order; passwords stay out.
+std::string ListJson(const TUserList& list) {
+    std::string out = "{\n  \"users\": [";
+    for (int i = 0; i < list.Count(); ++i) {
+        const TUserProp& u = list.Users(i);
+        out += i == 0 ? "\n" : ",\n";
+        out += "    {\"login\": " + JsonString(u.Login);
+        out += ", \"enabled\": ";
+        out += u.Disable ? "false" : "true";
+        out += ", \"expires\": ";
+        out += u.Expire ? JsonString(FormatDateTime(u.ExpireDate)) : "null";
+        out += ", \"email\": " + JsonString(u.Email);
+        out += ", \"full_name\": " + JsonString(u.FullName);
+        out += ", \"comments\": " + JsonString(u.Comments);
+        out += ", \"created\": " + JsonString(FormatDateTime(u.CreatedDate)) + "}";
+    }
+    out += list.Count() == 0 ? "]\n}\n" : "\n  ]\n}\n";
+    return out;
+}
+
 int CmdList(const TArgs& args, TCliStreams& io) {
     args.ExpectPositional(1);
+    const std::string format = args.Has("json") ? "json" : args.Value("format").value_or("tsv");
+    if (format != "tsv" && format != "json") throw EUsage("--format takes tsv or json");
+    if (args.Has("json") && args.Value("format").value_or("json") != "json")
+        throw EUsage("--json and --format tsv contradict each other");
     TUserList list;
     Load(list, args.Positional()[0]);
+    if (format == "json") {
+        io.Out << ListJson(list);
+        return kExitOk;
+    }
     std::string out;
     for (int i = 0; i < list.Count(); ++i) {
         const TUserProp& u = list.Users(i);
@@ -36,15 +65,25 @@ int CmdList(const TArgs& args, TCliStreams& io) {
 } // namespace
 
 TCommand ListCommand() {
-    return {"list",
-            "DB",
-            "list the users, one per line",
-            "One line per user in database order, fields separated by tabs: login,\n"
-            "Enabled or Disabled, expiration (\"Never\" or YYYY-MM-DD HH:MM:SS, local time),\n"
-            "e-mail, full name, created (YYYY-MM-DD HH:MM:SS).\n",
-            {},
-            {},
-            CmdList};
+    return {
+        "list",
+        "DB [--format tsv|json] [--json]",
+        "list the users, one per line",
+        "--format tsv (the default): one line per user in database order, fields\n"
+        "separated by tabs: login, Enabled or Disabled, expiration (\"Never\" or\n"
+        "YYYY-MM-DD HH:MM:SS, local time), e-mail, full name, created\n"
+        "(YYYY-MM-DD HH:MM:SS).\n"
+        "\n"
+        "--format json (or --json): one JSON document, UTF-8:\n"
+        "  {\"users\": [{\"login\": ..., \"enabled\": true|false,\n"
+        "    \"expires\": \"YYYY-MM-DD HH:MM:SS\" or null, \"email\": ..., \"full_name\": ...,\n"
+        "    \"comments\": ..., \"created\": \"YYYY-MM-DD HH:MM:SS\"}, ...]}\n"
+        "Passwords are not listed. A byte that is not part of valid UTF-8 is written as\n"
+        "\\uDC80 to \\uDCFF (0xDC00 plus the byte), as Python's \"surrogateescape\" reads\n"
+        "it back to the original byte.\n",
+        {"format"},
+        {"json"},
+        CmdList};
 }
 
 } // namespace quorvane::cli

@@ -15,7 +15,7 @@ int CmdSweep(const TArgs& args, TCliStreams& io) {
     Load(list, path);
     const int disabled = list.DisableExpired();
     list.SaveToFile(path);
-    io.Out << disabled << "\n";
+    if (!args.Has("quiet")) io.Out << disabled << "\n";
     return kExitOk;
 }
 
@@ -23,11 +23,12 @@ int CmdSweep(const TArgs& args, TCliStreams& io) {
 
 TCommand SweepCommand() {
     return {"sweep",
-            "DB",
+            "DB [--quiet]",
             "disable every user whose expiration date has passed",
-            "Prints the number of users it disabled and saves the database.\n",
+            "Prints the number of users it disabled (nothing with --quiet) and saves the\n"
+            "database.\n",
             {},
-            {},
+            {"quiet"},
             CmdSweep};
 }
 

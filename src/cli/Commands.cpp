@@ -2,6 +2,7 @@
 
 #include "CliCommand.h"
 
+#include <algorithm>
 #include <iostream>
 
 using namespace quorvane::cli;
@@ -52,6 +53,11 @@ std::vector<TCommand>& Commands() {
         InfoCommand(),
         ListCommand(),
         AddCommand(),
+        EditCommand(),
+        PasswdCommand(),
+        EnableCommand(),
+        DisableCommand(),
+        ExpireCommand(),
         DeleteCommand(),
         SweepCommand(),
         ImportCommand(),
@@ -97,7 +103,11 @@ int RunCli(const std::vector<std::string>& args, TCliStreams& io) {
         std::vector<std::string> flags = command->Flags;
         flags.push_back("help");
         const TArgs parsed(args, 1, command->ValueOptions, flags);
-        if (parsed.Has("help")) {
+        // "-h" asks for the command's help as --help does, unless "--" made it a plain value.
+        const auto& pos = parsed.Positional();
+        const bool shortHelp = std::find(pos.begin(), pos.end(), "-h") != pos.end() &&
+                               std::find(args.begin(), args.end(), "--") == args.end();
+        if (parsed.Has("help") || shortHelp) {
             return CmdHelp(TArgs({"help", name}, 1, {}, {}), io);
         }
         return command->Run(parsed, io);

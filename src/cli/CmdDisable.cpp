@@ -1,0 +1,40 @@
+#include "CliCommand.h"
+
+#include "UserList.h"
+#include "UserSelection.h"
+
+namespace quorvane::cli {
+
+namespace {
+
+int CmdDisable(const TArgs& args, TCliStreams&) {
+    const std::vector<std::string> logins = LoginArguments(args.Positional());
+    const std::string& path = args.Positional()[0];
+    TUserList list;
+    Load(list, path);
+    bool changed = false;
+    for (TUserProp* user : UsersWithLogins(list, logins)) {
+        if (!user->Disable) {
+            user->Disable = true;
+            changed = true;
+        }
+    }
+    if (changed) list.SaveToFile(path);
+    return kExitOk;
+}
+
+} // namespace
+
+TCommand DisableCommand() {
+    return {"disable",
+            "DB LOGIN...",
+            "disable users",
+            "Disables every user whose login is exactly one of the LOGINs, so the next\n"
+            "export leaves them out of the password file; fails, changing nothing, when a\n"
+            "LOGIN matches no user. The database is saved when it changed.\n",
+            {},
+            {},
+            CmdDisable};
+}
+
+} // namespace quorvane::cli

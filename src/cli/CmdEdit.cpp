@@ -1,0 +1,68 @@
+#include "CliCommand.h"
+
+#include "UserList.h"
+#include "UserSelection.h"
+
+#include <ostream>
+
+namespace quorvane::cli {
+
+namespace {
+
+void CheckNewLogin(const std::string& login) {
+    if (login.empty()) throw EQuorvaneError("The login must not be empty");
+    for (const char c : login)
+        if (static_cast<unsigned char>(c) < 32)
+            throw EQuorvaneError("The login must not hold control characters");
+    if (login.find(':') != std::string::npos) throw EQuorvaneError("The login must not hold \":\"");
+}
+
+int CmdEdit(const TArgs& args, TCliStreams&) {
+    args.ExpectPositional(2);
+    const std::string& path = args.Positional()[0];
+    const std::string& login = args.Positional()[1];
+    const auto newLogin = args.Value("login");
+    const auto fullName = args.Value("full-name");
+    const auto email = args.Value("email");
+    const auto comments = args.Value("comments");
+    if (!newLogin && !fullName && !email && !comments)
+        throw EUsage("give at least one of --full-name, --email, --comments and --login");
+    if (newLogin) CheckNewLogin(*newLogin);
+
+    TUserList list;
+    Load(list, path);
+    TUserProp& user = OneUserWithLogin(list, login);
+    if (newLogin && !list.IsLoginUnique(*newLogin, user.Index()))
+        throw EQuorvaneError("User \"" + *newLogin + "\" already exists");
+    bool changed = false;
+    const auto set = [&changed](std::string& field, const std::optional<std::string>& value) {
+        if (value && field != *value) {
+            field = *value;
+            changed = true;
+        }
+    };
+    set(user.Login, newLogin);
+    set(user.FullName, fullName);
+    set(user.Email, email);
+    set(user.Comments, comments);
+    if (changed) list.SaveToFile(path);
+    return kExitOk;
+}
+
+} // namespace
+
+TCommand EditCommand() {
+    return {"edit",
+            "DB LOGIN [--full-name N] [--email E] [--comments C] [--login NEW]",
+            "change a user's full name, e-mail address, comments or login",
+            "Sets the fields given (an empty value clears the field) of the one user whose\n"
+            "login is exactly LOGIN. --login renames the user: the new login must not be\n"
+            "empty, must not hold \":\" or control characters, and no other user may have it\n"
+            "(letters a-z compared without regard to case). The database is saved when it\n"
+            "changed.\n",
+            {"full-name", "email", "comments", "login"},
+            {},
+            CmdEdit};
+}
+
+} // namespace quorvane::cli

@@ -1,0 +1,49 @@
+#include "CliCommand.h"
+
+#include "DateUtil.h"
+#include "UserList.h"
+#include "UserSelection.h"
+
+namespace quorvane::cli {
+
+namespace {
+
+int CmdExpire(const TArgs& args, TCliStreams&) {
+    const std::vector<std::string> logins = LoginArguments(args.Positional());
+    const std::string& path = args.Positional()[0];
+    if (args.Has("on") == args.Has("never")) throw EUsage("give exactly one of --on and --never");
+    TDateTime date = 0;
+    if (args.Has("on") && !ParseDateTime(*args.Value("on"), date))
+        throw EUsage("--on takes \"YYYY-MM-DD[ HH:MM[:SS]]\"");
+    const bool expire = args.Has("on");
+
+    TUserList list;
+    Load(list, path);
+    bool changed = false;
+    for (TUserProp* user : UsersWithLogins(list, logins)) {
+        if (user->Expire != expire || (expire && user->ExpireDate != date)) changed = true;
+        user->Expire = expire;
+        // --never keeps the date, so switching expiry on in the desktop starts from it.
+        if (expire) user->ExpireDate = date;
+    }
+    if (changed) list.SaveToFile(path);
+    return kExitOk;
+}
+
+} // namespace
+
+TCommand ExpireCommand() {
+    return {"expire",
+            "DB LOGIN... (--on \"YYYY-MM-DD[ HH:MM[:SS]]\" | --never)",
+            "give users an expiration date, or let them never expire",
+            "--on sets the expiration date (local time; midnight when no time is given) of\n"
+            "every user whose login is exactly one of the LOGINs; after that moment the sweep\n"
+            "before every export disables them. A date already past takes effect at the next\n"
+            "sweep or export. --never switches expiry off and keeps the date. Fails, changing\n"
+            "nothing, when a LOGIN matches no user. The database is saved when it changed.\n",
+            {"on"},
+            {"never"},
+            CmdExpire};
+}
+
+} // namespace quorvane::cli

@@ -1,0 +1,75 @@
+#include "CliCommand.h"
+
+#include "Random.h"
+#include "UserList.h"
+#include "UserSelection.h"
+
+#include <ostream>
+
+namespace quorvane::cli {
+
+namespace {
+
+constexpr int kDefaultGeneratedLength = 16;
+constexpr int kMinGeneratedLength = 8;
+constexpr int kMaxGeneratedLength = 128;
+
+// Letters and digits without the ones that are easily mistaken for each other (0 O, 1 l I), as
+// a generated password is usually read off a screen or a letter: 57 symbols, about 5.8 bits
+// each, so the default 16 give about 93 bits.
+constexpr char kPasswordAlphabet[] = "ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz23456789";
+
+std::string GenerateSecret(int length, IRandomSource& random) {
+    constexpr uint32_t symbols = sizeof kPasswordAlphabet - 1;
+    std::string password;
+    password.reserve(static_cast<size_t>(length));
+    for (int i = 0; i < length; ++i)
+        password += kPasswordAlphabet[random.Random(symbols)];
+    return password;
+}
+
+int CmdPasswd(const TArgs& args, TCliStreams& io) {
+    args.ExpectPositional(2);
+    const std::string& path = args.Positional()[0];
+    const std::string& login = args.Positional()[1];
+    const bool generate = args.Has("generate");
+    if (generate == args.Has("password-stdin"))
+        throw EUsage("give exactly one of --password-stdin and --generate");
+    if (!generate && args.Has("length")) throw EUsage("--length goes with --generate");
+    const int length = ParseBoundedInt(args, "length", kDefaultGeneratedLength, kMinGeneratedLength,
+                                       kMaxGeneratedLength);
+
+    std::string password;
+    if (generate) {
+        password = GenerateSecret(length, SecureRandom());
+    } else {
+        password = ReadSecretLine(io.In);
+        if (IsBlank(password)) throw EQuorvaneError("The password must not be blank");
+    }
+
+    TUserList list;
+    Load(list, path);
+    OneUserWithLogin(list, login).Password = password;
+    list.SaveToFile(path);
+    // Printed only once the database holds it, so a failed save shows no password that works.
+    if (generate) io.Out << password << "\n";
+    return kExitOk;
+}
+
+} // namespace
+
+TCommand PasswdCommand() {
+    return {"passwd",
+            "DB LOGIN (--password-stdin | --generate [--length N])",
+            "set a user's password",
+            "--password-stdin reads the new password from the first line of standard input;\n"
+            "it must not be blank. --generate makes one from the system's secure random\n"
+            "source, N characters long (default 16, from 8 to 128) of letters and digits\n"
+            "without look-alikes (0 O 1 l I), and prints it once on standard output after\n"
+            "the database has been saved. LOGIN must name exactly one user.\n",
+            {"length"},
+            {"password-stdin", "generate"},
+            CmdPasswd};
+}
+
+} // namespace quorvane::cli

@@ -1,0 +1,489 @@
+// quorvane-cli as scripts use it: the commands that change one field of named users, the
+// generated password, the machine-readable output, --quiet, and that errors stay on standard
+// error.
+
+#include "Commands.h"
+#include "DateUtil.h"
+#include "Json.h"
+#include "TestUtil.h"
+#include "UserList.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace {
+
+struct TResult {
+    int Status;
+    std::string Out, Err;
+};
+
+TResult Cli(std::vector<std::string> args, const std::string& input = "") {
+    std::istringstream in(input);
+    std::ostringstream out, err;
+    TCliStreams io{in, out, err, false};
+    const int status = RunCli(args, io);
+    return {status, out.str(), err.str()};
+}
+
+class CliScriptTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(Cli({"create", Db}).Status, 0);
+        for (const char* login : {"ann", "bob", "cid"})
+            ASSERT_EQ(Cli({"add", Db, login, "--password", std::string("pw-") + login}).Status, 0);
+    }
+    TUserList& Reload() {
+        FList = std::make_unique<TUserList>();
+        FList->LoadFromFile(Db);
+        return *FList;
+    }
+    TTempDir Dir;
+    std::string Db = Dir.File("users.udx");
+
+private:
+    std::unique_ptr<TUserList> FList;
+};
+
+// Every command that names users fails with status 1, says why on standard error only, and
+// leaves the file as it was; a command line it does not understand gives status 2.
+TEST_F(CliScriptTest, RefusalsLeaveTheDatabaseAlone) {
+    ASSERT_EQ(Cli({"import", Db,
+                   [&] {
+                       WriteWholeFile(Dir.File("twins.txt"), "twin a\ntwin b\n");
+                       return Dir.File("twins.txt");
+                   }()})
+                  .Status,
+              0);
+    const std::string before = ReadWholeFile(Db);
+    const struct {
+        std::vector<std::string> Args;
+        std::string Input;
+        int Status;
+        std::string ErrorPart;
+    } cases[] = {
+        {{"disable", Db, "ann", "nobody"}, "", 1, "User \"nobody\" not found"},
+        {{"enable", Db, "Ann"}, "", 1, "User \"Ann\" not found"},
+        {{"expire", Db, "bob", "ghost", "--never"}, "", 1, "User \"ghost\" not found"},
+        {{"passwd", Db, "nobody", "--generate"}, "", 1, "User \"nobody\" not found"},
+        {{"passwd", Db, "twin", "--generate"}, "", 1, "2 users have the login \"twin\""},
+        {{"passwd", Db, "ann", "--password-stdin"}, " \t\n", 1, "must not be blank"},
+        {{"passwd", Db, "ann", "--password-stdin"}, "", 1, "must not be blank"},
+        {{"edit", Db, "ann", "--login", "Bob"}, "", 1, "User \"Bob\" already exists"},
+        {{"edit", Db, "ann", "--login", "a:b"}, "", 1, ":"},
+        {{"edit", Db, "ann", "--login", ""}, "", 1, "empty"},
+        {{"edit", Db, "ann", "--login", "a\tb"}, "", 1, "control"},
+        {{"edit", Db, "twin", "--email", "x@y"}, "", 1, "2 users have the login"},
+        {{"disable", Db}, "", 2, "missing argument"},
+        {{"expire", Db, "ann"}, "", 2, "exactly one of --on and --never"},
+        {{"expire", Db, "ann", "--on", "2030-01-01", "--never"}, "", 2, "exactly one"},
+        {{"expire", Db, "ann", "--on", "2030-02-30"}, "", 2, "--on takes"},
+        {{"passwd", Db, "ann"}, "", 2, "exactly one of --password-stdin and --generate"},
+        {{"passwd", Db, "ann", "--generate", "--password-stdin"}, "x\n", 2, "exactly one"},
+        {{"passwd", Db, "ann", "--generate", "--length", "7"}, "", 2, "from 8 to 128"},
+        {{"passwd", Db, "ann", "--generate", "--length", "129"}, "", 2, "from 8 to 128"},
+        {{"passwd", Db, "ann", "--password-stdin", "--length", "12"}, "x\n", 2, "--length"},
+        {{"passwd", Db, "ann", "--password", "x"}, "", 2, "unknown option --password"},
+        {{"edit", Db, "ann"}, "", 2, "at least one of"},
+        {{"list", Db, "--format", "xml"}, "", 2, "tsv or json"},
+        {{"list", Db, "--json", "--format", "tsv"}, "", 2, "contradict"},
+        {{"info", Db, "--quiet"}, "", 2, "unknown option --quiet"},
+    };
+    for (const auto& c : cases) {
+        const TResult r = Cli(c.Args, c.Input);
+        std::string line;
+        for (const auto& a : c.Args)
+            line += a + " ";
+        EXPECT_EQ(r.Status, c.Status) << line << "\n" << r.Err;
+        EXPECT_EQ(r.Out, "") << line;
+        EXPECT_NE(r.Err.find(c.ErrorPart), std::string::npos) << line << "\n" << r.Err;
+        EXPECT_EQ(ReadWholeFile(Db), before) << line;
+    }
+}
+
+TEST_F(CliScriptTest, EnableDisableAndExpireChangeOnlyTheNamedUsers) {
+    TResult r = Cli({"disable", Db, "ann", "cid", "ann"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out + r.Err, "");
+    TUserList* list = &Reload();
+    EXPECT_TRUE(list->Users(0).Disable);
+    EXPECT_FALSE(list->Users(1).Disable);
+    EXPECT_TRUE(list->Users(2).Disable);
+
+    // Nothing to change: the file is not rewritten.
+    const auto stamp = std::filesystem::last_write_time(Db);
+    const std::string bytes = ReadWholeFile(Db);
+    ASSERT_EQ(Cli({"disable", Db, "ann"}).Status, 0);
+    EXPECT_EQ(ReadWholeFile(Db), bytes);
+    EXPECT_EQ(std::filesystem::last_write_time(Db), stamp);
+
+    ASSERT_EQ(Cli({"enable", Db, "cid"}).Status, 0);
+    ASSERT_EQ(Cli({"expire", Db, "bob", "cid", "--on", "2031-07-08 09:10"}).Status, 0);
+    list = &Reload();
+    EXPECT_TRUE(list->Users(0).Disable);
+    EXPECT_FALSE(list->Users(2).Disable);
+    for (int i : {1, 2}) {
+        EXPECT_TRUE(list->Users(i).Expire);
+        EXPECT_EQ(FormatDateTime(list->Users(i).ExpireDate), "2031-07-08 09:10:00");
+    }
+    EXPECT_FALSE(list->Users(0).Expire);
+
+    // --never switches expiry off and keeps the date.
+    ASSERT_EQ(Cli({"expire", Db, "cid", "--never"}).Status, 0);
+    list = &Reload();
+    EXPECT_FALSE(list->Users(2).Expire);
+    EXPECT_EQ(FormatDateTime(list->Users(2).ExpireDate), "2031-07-08 09:10:00");
+    EXPECT_TRUE(list->Users(1).Expire);
+
+    // Enabling a user whose date has passed works, with a warning that the sweep undoes it.
+    ASSERT_EQ(Cli({"expire", Db, "ann", "--on", "2001-01-01"}).Status, 0);
+    r = Cli({"enable", Db, "ann"});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out, "");
+    EXPECT_NE(r.Err.find("warning: user \"ann\" expired on 2001-01-01 00:00:00"), std::string::npos)
+        << r.Err;
+    EXPECT_FALSE(Reload().Users(0).Disable);
+    EXPECT_EQ(Cli({"sweep", Db}).Out, "1\n");
+}
+
+TEST_F(CliScriptTest, PasswdSetsOneUsersPassword) {
+    TResult r = Cli({"passwd", Db, "bob", "--password-stdin"}, "new secret\r\nignored\n");
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "") << "a password read from standard input is never echoed";
+    TUserList& list = Reload();
+    EXPECT_EQ(list.Users(1).Password, "new secret");
+    EXPECT_EQ(list.Users(0).Password, "pw-ann");
+    EXPECT_EQ(list.Users(2).Password, "pw-cid");
+}
+
+TEST_F(CliScriptTest, GeneratedPasswordsArePrintedOnceAndStored) {
+    const std::string lookAlikes = "0O1lI";
+    std::set<std::string> seen;
+    for (const auto& [lengthArgs, length] :
+         std::vector<std::pair<std::vector<std::string>, size_t>>{
+             {{}, 16}, {{"--length", "8"}, 8}, {{"--length=128"}, 128}, {{}, 16}}) {
+        std::vector<std::string> args = {"passwd", Db, "cid", "--generate"};
+        args.insert(args.end(), lengthArgs.begin(), lengthArgs.end());
+        const TResult r = Cli(args);
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        ASSERT_EQ(r.Out.size(), length + 1) << r.Out;
+        ASSERT_EQ(r.Out.back(), '\n');
+        const std::string password = r.Out.substr(0, length);
+        for (char c : password) {
+            EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(c))) << password;
+            EXPECT_EQ(lookAlikes.find(c), std::string::npos) << password;
+        }
+        EXPECT_EQ(Reload().Users(2).Password, password);
+        EXPECT_TRUE(seen.insert(password).second) << "the same password twice: " << password;
+    }
+}
+
+TEST_F(CliScriptTest, EditChangesTheGivenFieldsOnly) {
+    ASSERT_EQ(Cli({"edit", Db, "bob", "--full-name", "Bob Bauer", "--email=bob@example.org",
+                   "--comments", "line 1\r\nline 2"})
+                  .Status,
+              0);
+    TUserList* list = &Reload();
+    EXPECT_EQ(list->Users(1).FullName, "Bob Bauer");
+    EXPECT_EQ(list->Users(1).Email, "bob@example.org");
+    EXPECT_EQ(list->Users(1).Comments, "line 1\r\nline 2");
+    EXPECT_EQ(list->Users(1).Password, "pw-bob");
+
+    // A new login: its own case may change, it must not collide with anyone else's.
+    TResult r = Cli({"edit", Db, "bob", "--login", "Bob", "--email", ""});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    list = &Reload();
+    EXPECT_EQ(list->Users(1).Login, "Bob");
+    EXPECT_EQ(list->Users(1).Email, "");
+    EXPECT_EQ(list->Users(1).FullName, "Bob Bauer");
+    EXPECT_EQ(Cli({"edit", Db, "Bob", "--login", "CID"}).Status, 1);
+    EXPECT_EQ(Cli({"edit", Db, "Bob", "--login", " cid"}).Status, 0);
+    EXPECT_EQ(Reload().Users(1).Login, " cid");
+}
+
+// A small reader of the JSON the commands write: enough to check a document is well formed
+// and to pull values out of it.
+class TJsonReader {
+public:
+    explicit TJsonReader(const std::string& text) : S(text) {}
+    struct TValue {
+        std::string Kind; // object, array, string, number, true, false, null
+        std::string Text; // string contents (escapes resolved, \uDCxx back to the byte), number
+        std::vector<std::pair<std::string, TValue>> Members;
+        std::vector<TValue> Items;
+        const TValue& operator[](const std::string& key) const {
+            for (const auto& m : Members)
+                if (m.first == key) return m.second;
+            throw std::runtime_error("no member " + key);
+        }
+    };
+    TValue Document() {
+        TValue v = Value();
+        Blank();
+        if (P != S.size()) throw std::runtime_error("text after the document");
+        return v;
+    }
+
+private:
+    void Blank() {
+        while (P < S.size() && (S[P] == ' ' || S[P] == '\n' || S[P] == '\t' || S[P] == '\r'))
+            ++P;
+    }
+    void Expect(char c) {
+        Blank();
+        if (P >= S.size() || S[P] != c) throw std::runtime_error(std::string("expected ") + c);
+        ++P;
+    }
+    TValue Value() {
+        Blank();
+        if (P >= S.size()) throw std::runtime_error("unexpected end");
+        TValue v;
+        const char c = S[P];
+        if (c == '{') {
+            v.Kind = "object";
+            ++P;
+            Blank();
+            if (S[P] == '}') return ++P, v;
+            for (;;) {
+                Blank();
+                std::string key = String();
+                Expect(':');
+                v.Members.emplace_back(key, Value());
+                Blank();
+                if (S[P] == '}') return ++P, v;
+                Expect(',');
+            }
+        }
+        if (c == '[') {
+            v.Kind = "array";
+            ++P;
+            Blank();
+            if (S[P] == ']') return ++P, v;
+            for (;;) {
+                v.Items.push_back(Value());
+                Blank();
+                if (S[P] == ']') return ++P, v;
+                Expect(',');
+            }
+        }
+        if (c == '"') {
+            v.Kind = "string";
+            v.Text = String();
+            return v;
+        }
+        for (const char* word : {"true", "false", "null"}) {
+            if (S.compare(P, std::strlen(word), word) == 0) {
+                P += std::strlen(word);
+                v.Kind = word;
+                return v;
+            }
+        }
+        v.Kind = "number";
+        while (P < S.size() && (std::isdigit(static_cast<unsigned char>(S[P])) || S[P] == '-'))
+            v.Text += S[P++];
+        if (v.Text.empty()) throw std::runtime_error("not a value");
+        return v;
+    }
+    std::string String() {
+        Expect('"');
+        std::string out;
+        for (;;) {
+            if (P >= S.size()) throw std::runtime_error("open string");
+            const unsigned char c = static_cast<unsigned char>(S[P++]);
+            if (c == '"') return out;
+            if (c < 0x20) throw std::runtime_error("raw control character in a string");
+            if (c != '\\') {
+                out += static_cast<char>(c);
+                continue;
+            }
+            const char e = S.at(P++);
+            switch (e) {
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case '"':
+                out += '"';
+                break;
+            case '\\':
+                out += '\\';
+                break;
+            case '/':
+                out += '/';
+                break;
+            case 'u': {
+                const unsigned code = std::stoul(S.substr(P, 4), nullptr, 16);
+                P += 4;
+                if (code >= 0xDC80 && code <= 0xDCFF)
+                    out += static_cast<char>(code - 0xDC00);
+                else if (code < 0x80)
+                    out += static_cast<char>(code);
+                else
+                    throw std::runtime_error("unexpected escape");
+                break;
+            }
+            default:
+                throw std::runtime_error("bad escape");
+            }
+        }
+    }
+    const std::string& S;
+    size_t P = 0;
+};
+
+bool IsValidUtf8(const std::string& s) {
+    // JsonString escapes every invalid byte, so the whole output must be valid UTF-8; checked
+    // here by an independent decoder.
+    for (size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        int n = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+        if (n < 0 || (n > 0 && c < 0xC2) || i + static_cast<size_t>(n) >= s.size() + (n == 0))
+            return false;
+        uint32_t cp = n == 0 ? c : c & (0x3F >> n);
+        for (int k = 1; k <= n; ++k) {
+            const unsigned char d = static_cast<unsigned char>(s[i + static_cast<size_t>(k)]);
+            if ((d & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (d & 0x3F);
+        }
+        if ((n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+            (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += static_cast<size_t>(n) + 1;
+    }
+    return true;
+}
+
+TEST(CliJson, StringsRoundTripEveryByte) {
+    const std::string cases[] = {
+        "",
+        "plain",
+        "quote \" backslash \\ slash /",
+        std::string("controls \x01\x1f\x7f\t\r\n and NUL \0 end", 33),
+        "UTF-8: J\xC3\xBCrgen \xE2\x82\xAC \xF0\x9F\x98\x80",
+        "Latin-1: J\xFCrgen",
+        "cut short: \xE2\x82",
+        "overlong: \xC0\xAF \xE0\x80\xAF",
+        "surrogate: \xED\xA0\x80",
+        "above U+10FFFF: \xF4\x90\x80\x80 \xF5\x80\x80\x80",
+        "stray continuation: \x80\xBF",
+    };
+    for (const std::string& bytes : cases) {
+        const std::string json = quorvane::cli::JsonString(bytes);
+        EXPECT_TRUE(IsValidUtf8(json)) << json;
+        for (char c : json)
+            EXPECT_GE(static_cast<unsigned char>(c), 0x20) << json;
+        TJsonReader reader(json);
+        EXPECT_EQ(reader.Document().Text, bytes) << json;
+    }
+    EXPECT_EQ(quorvane::cli::JsonString("J\xFCrgen"), "\"J\\uDCFCrgen\"");
+    EXPECT_EQ(quorvane::cli::JsonString("\xC3\xBC\x01"), "\"\xC3\xBC\\u0001\"");
+}
+
+TEST_F(CliScriptTest, ListAndInfoAsJson) {
+    ASSERT_EQ(Cli({"edit", Db, "ann", "--full-name", "Ann \"A\" M\xFCller", "--comments",
+                   "two\r\nlines\t\\"})
+                  .Status,
+              0);
+    ASSERT_EQ(Cli({"expire", Db, "bob", "--on", "2030-05-06 07:08:09"}).Status, 0);
+    ASSERT_EQ(Cli({"disable", Db, "cid"}).Status, 0);
+    TUserList& list = Reload();
+
+    for (const auto& args : {std::vector<std::string>{"list", Db, "--json"},
+                             std::vector<std::string>{"list", "--format=json", Db}}) {
+        const TResult r = Cli(args);
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        EXPECT_EQ(r.Err, "");
+        EXPECT_TRUE(IsValidUtf8(r.Out));
+        EXPECT_EQ(r.Out.find("pw-"), std::string::npos) << "passwords stay out";
+        const auto doc = TJsonReader(r.Out).Document();
+        const auto& users = doc["users"].Items;
+        ASSERT_EQ(users.size(), 3u);
+        for (size_t i = 0; i < 3; ++i) {
+            const TUserProp& u = list.Users(static_cast<int>(i));
+            EXPECT_EQ(users[i]["login"].Text, u.Login);
+            EXPECT_EQ(users[i]["enabled"].Kind, u.Disable ? "false" : "true");
+            EXPECT_EQ(users[i]["full_name"].Text, u.FullName);
+            EXPECT_EQ(users[i]["email"].Text, u.Email);
+            EXPECT_EQ(users[i]["comments"].Text, u.Comments);
+            EXPECT_EQ(users[i]["created"].Text, FormatDateTime(u.CreatedDate));
+        }
+        EXPECT_EQ(users[0]["expires"].Kind, "null");
+        EXPECT_EQ(users[1]["expires"].Text, "2030-05-06 07:08:09");
+    }
+    // The default stays the tab-separated text.
+    EXPECT_EQ(Cli({"list", Db}).Out, Cli({"list", Db, "--format", "tsv"}).Out);
+    EXPECT_EQ(Cli({"list", Db}).Out.substr(0, 4), "ann\t");
+
+    const TResult info = Cli({"info", Db, "--json"});
+    ASSERT_EQ(info.Status, 0);
+    const auto doc = TJsonReader(info.Out).Document();
+    EXPECT_EQ(doc["users"].Text, "3");
+    EXPECT_EQ(doc["enabled"].Text, "2");
+    EXPECT_EQ(doc["disabled"].Text, "1");
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%08X", list.Fingerprint());
+    EXPECT_EQ(doc["fingerprint"].Text, hex);
+
+    // An empty database is still one document.
+    ASSERT_EQ(Cli({"create", Dir.File("empty.udx")}).Status, 0);
+    EXPECT_TRUE(TJsonReader(Cli({"list", Dir.File("empty.udx"), "--json"}).Out)
+                    .Document()["users"]
+                    .Items.empty());
+}
+
+TEST_F(CliScriptTest, QuietCountsAndShortHelp) {
+    ASSERT_EQ(Cli({"expire", Db, "ann", "--on", "2001-01-01"}).Status, 0);
+    TResult r = Cli({"sweep", Db, "--quiet"});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out + r.Err, "");
+    EXPECT_TRUE(Reload().Users(0).Disable);
+    WriteWholeFile(Dir.File("more.txt"), "dan pw\neve pw\n");
+    r = Cli({"import", Db, Dir.File("more.txt"), "--quiet"});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out + r.Err, "");
+    EXPECT_EQ(Reload().Count(), 5);
+
+    for (const char* command : {"passwd", "enable", "disable", "expire", "edit", "list"}) {
+        r = Cli({command, "-h"});
+        EXPECT_EQ(r.Status, 0) << command;
+        EXPECT_EQ(r.Out.rfind(std::string("usage: quorvane-cli ") + command, 0), 0u) << r.Out;
+        EXPECT_EQ(Cli({"help", command}).Out, r.Out);
+    }
+    // After "--", "-h" is a login like any other.
+    r = Cli({"disable", Db, "--", "-h"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Err.find("User \"-h\" not found"), std::string::npos);
+}
+
+// The real program: results on standard output, every error on standard error.
+TEST_F(CliScriptTest, TheProgramKeepsErrorsOffStandardOutput) {
+    const std::string cli = QUORVANE_CLI_PATH;
+    const std::string out = Dir.File("out"), err = Dir.File("err");
+    const auto run = [&](const std::string& args) {
+        const int raw = std::system((cli + " " + args + " >'" + out + "' 2>'" + err + "'").c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    };
+    EXPECT_EQ(run("passwd '" + Db + "' ann --generate --length 20"), 0);
+    EXPECT_EQ(ReadWholeFile(out).size(), 21u);
+    EXPECT_EQ(Reload().Users(0).Password + "\n", ReadWholeFile(out));
+    for (const std::string& args :
+         {"disable '" + Db + "' nobody", "edit '" + Db + "' ann --login bob",
+          "list '" + Dir.File("missing.udx") + "' --json", "expire '" + Db + "' ann",
+          std::string("frobnicate")}) {
+        EXPECT_NE(run(args), 0) << args;
+        EXPECT_EQ(ReadWholeFile(out), "") << args;
+        EXPECT_NE(ReadWholeFile(err), "") << args;
+    }
+}
+
+} // namespace
