@@ -75,9 +75,10 @@ TEST_F(CliScriptTest, RefusalsLeaveTheDatabaseAlone) {
         {{"passwd", Db, "ann", "--password-stdin"}, " \t\n", 1, "must not be blank"},
         {{"passwd", Db, "ann", "--password-stdin"}, "", 1, "must not be blank"},
         {{"edit", Db, "ann", "--login", "Bob"}, "", 1, "User \"Bob\" already exists"},
-        {{"edit", Db, "ann", "--login", "a:b"}, "", 1, ":"},
-        {{"edit", Db, "ann", "--login", ""}, "", 1, "empty"},
-        {{"edit", Db, "ann", "--login", "a\tb"}, "", 1, "control"},
+        {{"edit", Db, "ann", "--login", "a:b"}, "", 1, "colon"},
+        {{"edit", Db, "ann", "--login", ""}, "", 1, "The login is empty"},
+        {{"edit", Db, "ann", "--login", "a\tb"}, "", 1, "control character"},
+        {{"edit", Db, "ann", "--login", std::string("a\0b", 3)}, "", 1, "control character"},
         {{"edit", Db, "twin", "--email", "x@y"}, "", 1, "2 users have the login"},
         {{"disable", Db}, "", 2, "missing argument"},
         {{"expire", Db, "ann"}, "", 2, "exactly one of --on and --never"},
@@ -204,6 +205,9 @@ TEST_F(CliScriptTest, EditChangesTheGivenFieldsOnly) {
     EXPECT_EQ(Cli({"edit", Db, "Bob", "--login", "CID"}).Status, 1);
     EXPECT_EQ(Cli({"edit", Db, "Bob", "--login", " cid"}).Status, 0);
     EXPECT_EQ(Reload().Users(1).Login, " cid");
+    r = Cli({"edit", Db, " cid", "--login", "#cid"});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_NE(r.Err.find("warning: The login starts with \"#\""), std::string::npos) << r.Err;
 }
 
 // A small reader of the JSON the commands write: enough to check a document is well formed

@@ -1,5 +1,6 @@
 #include "CliCommand.h"
 
+#include "LoginRule.h"
 #include "UserList.h"
 #include "UserSelection.h"
 
@@ -9,15 +10,7 @@ namespace quorvane::cli {
 
 namespace {
 
-void CheckNewLogin(const std::string& login) {
-    if (login.empty()) throw EQuorvaneError("The login must not be empty");
-    for (const char c : login)
-        if (static_cast<unsigned char>(c) < 32)
-            throw EQuorvaneError("The login must not hold control characters");
-    if (login.find(':') != std::string::npos) throw EQuorvaneError("The login must not hold \":\"");
-}
-
-int CmdEdit(const TArgs& args, TCliStreams&) {
+int CmdEdit(const TArgs& args, TCliStreams& io) {
     args.ExpectPositional(2);
     const std::string& path = args.Positional()[0];
     const std::string& login = args.Positional()[1];
@@ -27,7 +20,7 @@ int CmdEdit(const TArgs& args, TCliStreams&) {
     const auto comments = args.Value("comments");
     if (!newLogin && !fullName && !email && !comments)
         throw EUsage("give at least one of --full-name, --email, --comments and --login");
-    if (newLogin) CheckNewLogin(*newLogin);
+    if (newLogin) RequireValidLogin(*newLogin);
 
     TUserList list;
     Load(list, path);
@@ -46,6 +39,8 @@ int CmdEdit(const TArgs& args, TCliStreams&) {
     set(user.Email, email);
     set(user.Comments, comments);
     if (changed) list.SaveToFile(path);
+    if (newLogin && !LoginWarning(*newLogin).empty())
+        io.Err << "quorvane-cli: warning: " << LoginWarning(*newLogin) << "\n";
     return kExitOk;
 }
 
@@ -58,7 +53,9 @@ TCommand EditCommand() {
             "Sets the fields given (an empty value clears the field) of the one user whose\n"
             "login is exactly LOGIN. --login renames the user: the new login must not be\n"
             "empty, must not hold \":\" or control characters, and no other user may have it\n"
-            "(letters a-z compared without regard to case). The database is saved when it\n"
+            "(letters a-z compared without regard to case); one starting with \"#\" is taken\n"
+            "with a warning, as web servers read such a line as a comment. The database is saved "
+            "when it\n"
             "changed.\n",
             {"full-name", "email", "comments", "login"},
             {},
