@@ -96,6 +96,26 @@ void CheckLineBreaks(const TUserList& list, const std::vector<const TUserProp*>&
     }
 }
 
+// Users known only by their stored hash go into the file with that hash unchanged; a plain-text
+// file cannot hold them (a hash is not a password), and a hash that would break the line is
+// refused like a login that would.
+void CheckHashOnlyUsers(const std::vector<const TUserProp*>& entries, TPasswordsType passType) {
+    std::string names;
+    for (const TUserProp* user : entries) {
+        if (user->Disable || !user->HashOnly()) continue;
+        if (user->PasswordHash.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+            throw EQuorvaneError(FormatMessage(
+                "The stored password hash of %s holds a line break or a NUL byte and cannot go "
+                "into the password file",
+                user->Login.c_str()));
+        if (passType == ptPlainText) names += (names.empty() ? "" : ", ") + user->Login;
+    }
+    if (!names.empty())
+        throw EQuorvaneError("A plain-text password file cannot hold users known only by their "
+                             "password hash: " +
+                             names + ". Give them new passwords or export in another form");
+}
+
 } // namespace
 
 const std::locale& UserCollation() {
@@ -113,7 +133,10 @@ std::string MakePasswordLine(const TUserProp& user, TPasswordsType passType,
                              IRandomSource& random) {
     std::string line = user.Login;
     line += ':';
-    line += passType == ptMD5 ? Apr1Crypt(user.Password, random) : user.Password;
+    if (user.HashOnly())
+        line += user.PasswordHash; // taken over unchanged whatever the form
+    else
+        line += passType == ptMD5 ? Apr1Crypt(user.Password, random) : user.Password;
     return line;
 }
 
@@ -151,6 +174,7 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
     const auto entries =
         PasswordFileEntries(list, options.Collation ? *options.Collation : UserCollation());
     CheckLineBreaks(list, entries, passType);
+    CheckHashOnlyUsers(entries, passType);
     TBufferedSecureRandom secure;
     IRandomSource& random = options.Random ? *options.Random : secure;
     const size_t count = entries.size();
@@ -180,7 +204,7 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
             passwords.clear();
             salts.clear();
             for (size_t i = start; i < std::min(count, start + KHashWindow); ++i)
-                if (!entries[i]->Disable) {
+                if (!entries[i]->Disable && !entries[i]->HashOnly()) {
                     passwords.emplace_back(entries[i]->Password);
                     salts.push_back(MakeSalt(random));
                 }
@@ -188,7 +212,9 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
             nextHash = 0;
         }
         for (const TUserProp* user : chunkUsers)
-            AppendLine(text, user->Login, hashes[nextHash++]);
+            AppendLine(text, user->Login,
+                       user->HashOnly() ? std::string_view(user->PasswordHash)
+                                        : std::string_view(hashes[nextHash++]));
     }
     return text;
 }

@@ -32,7 +32,8 @@ struct TPasswordFileOptions {
 const std::locale& UserCollation();
 
 // One line without its line end: the login, ":" and the password in the given form (the
-// "$apr1$" string with a new salt, or the password as stored). Disable is not looked at.
+// "$apr1$" string with a new salt, or the password as stored); for a user known only by a stored
+// hash, that hash unchanged whatever the form. Disable is not looked at.
 std::string MakePasswordLine(const TUserProp& user, TPasswordsType passType,
                              IRandomSource& random = SecureRandom());
 
@@ -47,7 +48,9 @@ std::vector<const TUserProp*> PasswordFileEntries(const TUserList& list,
 // export was aborted. Salts are drawn in file order, so a reproducible source gives a
 // reproducible file however many workers hash. Raises EQuorvaneError, before any progress, when
 // a user to be written has a line break (CR or LF) in the login, or in the password of the plain
-// form: it would forge lines of its own in the file.
+// form: it would forge lines of its own in the file. Users known only by their stored hash are
+// written with that hash unchanged (servers take mixed schemes in one file); a plain-text file
+// cannot hold them, so the plain form raises, naming them.
 std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsType passType,
                                              const TPasswordFileOptions& options = {});
 

@@ -74,7 +74,7 @@ size_t EstimateSize(const TUserList& list) {
     for (int i = 0; i < list.Count(); ++i) {
         const TUserProp& u = list.Users(i);
         size += 112 + u.Login.size() + u.Password.size() + u.FullName.size() + u.Email.size() +
-                u.Comments.size();
+                u.Comments.size() + u.PasswordHash.size();
     }
     return size;
 }
@@ -177,6 +177,7 @@ std::string WriteObjectStream(const TUserList& list) {
         w.String("FullName", u.FullName);
         w.String("Email", u.Email);
         w.String("Comments", u.Comments);
+        w.String("PasswordHash", u.PasswordHash); // only for users taken over by their hash
         w.Byte(vaNull);
     }
     w.Byte(vaNull);

@@ -200,6 +200,7 @@ TTarget LookupUser(TUserProp& u, std::string_view name) {
     if (SameText(name, "FullName")) return {TTarget::String, &u.FullName};
     if (SameText(name, "Email")) return {TTarget::String, &u.Email};
     if (SameText(name, "Comments")) return {TTarget::String, &u.Comments};
+    if (SameText(name, "PasswordHash")) return {TTarget::String, &u.PasswordHash};
     Invalid();
 }
 

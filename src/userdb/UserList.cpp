@@ -25,7 +25,8 @@ bool TUserList::IsLoginUnique(const std::string& login, int exceptIndex) const {
 bool TUserProp::SameAs(const TUserProp& o) const {
     return Login == o.Login && Password == o.Password && Disable == o.Disable &&
            Expire == o.Expire && ExpireDate == o.ExpireDate && CreatedDate == o.CreatedDate &&
-           FullName == o.FullName && Email == o.Email && Comments == o.Comments;
+           FullName == o.FullName && Email == o.Email && Comments == o.Comments &&
+           PasswordHash == o.PasswordHash;
 }
 
 TUserList::TUserList() {

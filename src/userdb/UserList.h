@@ -32,6 +32,18 @@ public:
     std::string FullName;
     std::string Email;
     std::string Comments; // may contain line breaks
+    // A password-file hash taken over from an existing file, for a user whose clear password
+    // this database does not know (empty otherwise). While it is set, Password is empty and the
+    // hash goes into the password file unchanged; giving the user a password clears it.
+    std::string PasswordHash;
+
+    // True for a user known only by the stored hash.
+    bool HashOnly() const { return !PasswordHash.empty(); }
+    // Gives the user a clear password, which replaces a stored hash.
+    void SetPassword(const std::string& password) {
+        Password = password;
+        PasswordHash.clear();
+    }
 
     // 0-based position in the owning list.
     int Index() const { return FIndex; }

@@ -1,0 +1,27 @@
+#pragma once
+// Users known only by the hash an existing password file held for them: how they are shown, and
+// which of them still rely on a weak scheme.
+
+#include "StoredHash.h"
+#include "UserList.h"
+
+#include <string>
+#include <vector>
+
+// The scheme of the user's stored hash; meaningful for users known only by it.
+TStoredScheme UserHashScheme(const TUserProp& user);
+
+// "hash only (bcrypt)" for a user known only by the stored hash (the scheme told by its prefix);
+// empty for a user with a clear password.
+std::string HashOnlyText(const TUserProp& user);
+
+// What `list` shows for the password: "clear" or the hash-only text.
+std::string PasswordKindText(const TUserProp& user);
+
+// The users of the password file (enabled, in file order) whose stored hash uses a weak scheme:
+// SHA-1, DES crypt or plain text.
+std::vector<const TUserProp*> WeakHashUsers(const TUserList& list);
+
+// "3 users still use weak hashes: set new passwords for them", then the users, one per line as
+// "  login (scheme)"; empty when there are none. Every line ends with a line feed.
+std::string WeakHashReport(const std::vector<const TUserProp*>& users);
