@@ -63,7 +63,8 @@ TEST(HashOnlyUser, RoundTripsThroughSaveAndLoad) {
 TEST(HashOnlyUser, DatabasesWithoutThemStayByteIdentical) {
     TTempDir dir;
     for (const char* name : {"new-list.udx", "two-users.udx"}) {
-        const std::string original = ReadWholeFile(std::string(QUORVANE_TEST_DATA_DIR) + "/" + name);
+        const std::string original =
+            ReadWholeFile(std::string(QUORVANE_TEST_DATA_DIR) + "/" + name);
         ASSERT_FALSE(original.empty()) << name;
         const std::string copy = dir.File(name);
         WriteWholeFile(copy, original);
