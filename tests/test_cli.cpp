@@ -73,7 +73,7 @@ TEST_F(CliTest, AddListAndInfo) {
     const std::string created0 = FormatDateTime(list.Users(0).CreatedDate);
     const std::string created1 = FormatDateTime(list.Users(1).CreatedDate);
     EXPECT_EQ(r.Out, "alice\tEnabled\t2030-05-06 07:08:09\talice@example.org\tAlice A\t" +
-                         created0 + "\nbob\tDisabled\tNever\t\t\t" + created1 + "\n");
+                         created0 + "\tclear\nbob\tDisabled\tNever\t\t\t" + created1 + "\tclear\n");
 
     r = Cli({"info", Db});
     EXPECT_EQ(r.Out.substr(0, r.Out.find("fingerprint")), "users: 2\nenabled: 1\ndisabled: 1\n");

@@ -125,5 +125,8 @@ TCommand EnableCommand();
 TCommand DisableCommand();
 TCommand ExpireCommand();
 TCommand EditCommand();
+TCommand ImportHtpasswdCommand();
+TCommand VerifyCommand();
+TCommand CheckCommand();
 
 } // namespace quorvane::cli

@@ -2,6 +2,7 @@
 
 #include "FileLib.h"
 #include "FtpUpload.h"
+#include "HashOnlyUsers.h"
 #include "PasswordFile.h"
 #include "UserList.h"
 
@@ -145,6 +146,7 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     } else {
         UploadToFtp(list, passType, ftpPassword, io);
     }
+    io.Err << WeakHashReport(WeakHashUsers(list));
     return kExitOk;
 }
 

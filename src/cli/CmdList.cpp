@@ -1,6 +1,7 @@
 #include "CliCommand.h"
 
 #include "DateUtil.h"
+#include "HashOnlyUsers.h"
 #include "Json.h"
 #include "UserList.h"
 
@@ -24,7 +25,8 @@ std::string ListJson(const TUserList& list) {
         out += ", \"email\": " + JsonString(u.Email);
         out += ", \"full_name\": " + JsonString(u.FullName);
         out += ", \"comments\": " + JsonString(u.Comments);
-        out += ", \"created\": " + JsonString(FormatDateTime(u.CreatedDate)) + "}";
+        out += ", \"created\": " + JsonString(FormatDateTime(u.CreatedDate));
+        out += ", \"password\": " + JsonString(PasswordKindText(u)) + "}";
     }
     out += list.Count() == 0 ? "]\n}\n" : "\n  ]\n}\n";
     return out;
@@ -56,6 +58,8 @@ int CmdList(const TArgs& args, TCliStreams& io) {
         out += u.FullName;
         out += '\t';
         out += FormatDateTime(u.CreatedDate);
+        out += '\t';
+        out += PasswordKindText(u);
         out += '\n';
     }
     io.Out << out;
@@ -72,12 +76,14 @@ TCommand ListCommand() {
         "--format tsv (the default): one line per user in database order, fields\n"
         "separated by tabs: login, Enabled or Disabled, expiration (\"Never\" or\n"
         "YYYY-MM-DD HH:MM:SS, local time), e-mail, full name, created\n"
-        "(YYYY-MM-DD HH:MM:SS).\n"
+        "(YYYY-MM-DD HH:MM:SS), password (\"clear\", or \"hash only (SCHEME)\" for a user\n"
+        "known only by a hash taken over from a password file).\n"
         "\n"
         "--format json (or --json): one JSON document, UTF-8:\n"
         "  {\"users\": [{\"login\": ..., \"enabled\": true|false,\n"
         "    \"expires\": \"YYYY-MM-DD HH:MM:SS\" or null, \"email\": ..., \"full_name\": ...,\n"
-        "    \"comments\": ..., \"created\": \"YYYY-MM-DD HH:MM:SS\"}, ...]}\n"
+        "    \"comments\": ..., \"created\": \"YYYY-MM-DD HH:MM:SS\",\n"
+        "    \"password\": \"clear\" or \"hash only (SCHEME)\"}, ...]}\n"
         "Passwords are not listed. A byte that is not part of valid UTF-8 is written as\n"
         "\\uDC80 to \\uDCFF (0xDC00 plus the byte), as Python's \"surrogateescape\" reads\n"
         "it back to the original byte.\n",

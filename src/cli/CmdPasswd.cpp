@@ -49,7 +49,7 @@ int CmdPasswd(const TArgs& args, TCliStreams& io) {
 
     TUserList list;
     Load(list, path);
-    OneUserWithLogin(list, login).Password = password;
+    OneUserWithLogin(list, login).SetPassword(password); // replaces a stored hash
     list.SaveToFile(path);
     // Printed only once the database holds it, so a failed save shows no password that works.
     if (generate) io.Out << password << "\n";

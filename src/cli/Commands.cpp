@@ -21,7 +21,7 @@ void PrintOverview(std::ostream& os) {
        << "usage: quorvane-cli COMMAND [ARGUMENTS]\n\ncommands:\n";
     for (const TCommand& c : Commands()) {
         std::string head = "  " + c.Name;
-        head.resize(12, ' ');
+        head.resize(std::max<size_t>(head.size() + 2, 12), ' ');
         os << head << c.Summary << "\n";
     }
     os << "\nquorvane-cli help COMMAND    details of one command\n"
@@ -61,9 +61,12 @@ std::vector<TCommand>& Commands() {
         DeleteCommand(),
         SweepCommand(),
         ImportCommand(),
+        ImportHtpasswdCommand(),
         SeriesCommand(),
         ExportCommand(),
         HashCommand(),
+        VerifyCommand(),
+        CheckCommand(),
         {"help",
          "[COMMAND]",
          "show this overview, or the details of one command",

@@ -1,0 +1,124 @@
+#include "SiteCheck.h"
+
+#include <curl/curl.h>
+
+#include <memory>
+
+namespace {
+
+size_t Discard(char*, size_t size, size_t count, void*) {
+    return size * count;
+}
+
+struct TUrlParts {
+    std::string Scheme, Host, Port;
+    bool Valid = false;
+};
+
+std::string Part(CURLU* url, CURLUPart part) {
+    char* text = nullptr;
+    std::string result;
+    if (curl_url_get(url, part, &text, CURLU_DEFAULT_PORT) == CURLUE_OK && text != nullptr)
+        result = text;
+    curl_free(text);
+    return result;
+}
+
+TUrlParts Parse(const std::string& address) {
+    TUrlParts parts;
+    std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), curl_url_cleanup);
+    if (!url || curl_url_set(url.get(), CURLUPART_URL, address.c_str(), 0) != CURLUE_OK)
+        return parts;
+    parts.Scheme = Part(url.get(), CURLUPART_SCHEME);
+    parts.Host = Part(url.get(), CURLUPART_HOST);
+    parts.Port = Part(url.get(), CURLUPART_PORT);
+    for (char& c : parts.Scheme)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (char& c : parts.Host)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    parts.Valid = (parts.Scheme == "http" || parts.Scheme == "https") && !parts.Host.empty();
+    return parts;
+}
+
+bool SameOrigin(const TUrlParts& a, const TUrlParts& b) {
+    return a.Valid && b.Valid && a.Scheme == b.Scheme && a.Host == b.Host && a.Port == b.Port;
+}
+
+} // namespace
+
+TSiteCheckResult CheckSiteLogin(const std::string& url, const std::string& login,
+                                const std::string& password, long timeoutSeconds) {
+    TSiteCheckResult result;
+    const TUrlParts origin = Parse(url);
+    if (!origin.Valid) {
+        result.Error = "The address is not an http or https address";
+        return result;
+    }
+    std::string current = url;
+    for (int hop = 0; hop <= 5; ++hop) {
+        std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(),
+                                                                 curl_easy_cleanup);
+        if (!curl) {
+            result.Error = "The HTTP client could not be started";
+            return result;
+        }
+        CURL* h = curl.get();
+        char error[CURL_ERROR_SIZE] = "";
+        curl_easy_setopt(h, CURLOPT_URL, current.c_str());
+        curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L); // redirects are judged below
+        curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+        curl_easy_setopt(h, CURLOPT_USERNAME, login.c_str());
+        curl_easy_setopt(h, CURLOPT_PASSWORD, password.c_str());
+        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, Discard);
+        curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error);
+        curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(h, CURLOPT_TIMEOUT, timeoutSeconds);
+        curl_easy_setopt(h, CURLOPT_USERAGENT, "quorvane-check");
+        const CURLcode code = curl_easy_perform(h);
+        if (code != CURLE_OK) {
+            result.Error = error[0] != '\0' ? error : curl_easy_strerror(code);
+            result.Status = 0;
+            return result;
+        }
+        curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &result.Status);
+        result.FinalUrl = current;
+        if (result.Status >= 200 && result.Status < 300) {
+            result.Outcome = TSiteCheckOutcome::LetIn;
+            return result;
+        }
+        if (result.Status == 401) {
+            result.Outcome = TSiteCheckOutcome::Refused;
+            return result;
+        }
+        char* location = nullptr;
+        curl_easy_getinfo(h, CURLINFO_REDIRECT_URL, &location);
+        if (result.Status < 300 || result.Status >= 400 || location == nullptr) return result;
+        const std::string next = location;
+        if (!SameOrigin(origin, Parse(next))) {
+            // The credentials would go along: stop and say where the site points.
+            result.RedirectUrl = next;
+            return result;
+        }
+        current = next;
+    }
+    result.Error = "Too many redirects";
+    return result;
+}
+
+std::string SiteCheckText(const TSiteCheckResult& r, const std::string& login) {
+    const std::string status = " (HTTP " + std::to_string(r.Status) + ")";
+    switch (r.Outcome) {
+    case TSiteCheckOutcome::LetIn:
+        return "The site let user " + login + " in" + status + ".";
+    case TSiteCheckOutcome::Refused:
+        return "The site refused user " + login + status + ".";
+    case TSiteCheckOutcome::Other:
+        break;
+    }
+    if (!r.RedirectUrl.empty())
+        return "The site redirects to another host (" + r.RedirectUrl +
+               "); the credentials were not sent there, so the check is undecided.";
+    if (r.Status == 0) return "The site could not be checked: " + r.Error + ".";
+    return "The site neither let user " + login + " in nor refused them" + status + ".";
+}
