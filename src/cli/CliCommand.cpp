@@ -1,14 +1,49 @@
 #include "CliCommand.h"
 
+#include "DatabaseLock.h"
 #include "DateUtil.h"
+#include "FileSafety.h"
 #include "UserList.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <istream>
+#include <ostream>
 #include <sys/stat.h>
 
 namespace quorvane::cli {
+
+TDatabaseSession::TDatabaseSession(const std::string& path, TAccess access)
+    : FPath(path), FAccess(access) {
+    FLock = std::make_unique<TDatabaseLock>(path, access == Read ? TLockMode::Shared
+                                                                 : TLockMode::Exclusive);
+    FList = std::make_unique<TUserList>();
+    if (access == Create) {
+        if (FileExists(path))
+            throw EQuorvaneError(FormatMessage("File %s already exists", path.c_str()));
+        return;
+    }
+    if (access == Change) CheckNotReadOnly(path);
+    // Update (export) may end up saving nothing, so a read-only database is no reason to refuse.
+    FList->LoadFromFile(path);
+}
+
+TDatabaseSession::~TDatabaseSession() = default;
+
+bool TDatabaseSession::ReadOnly() const {
+    return IsReadOnlyFile(FPath);
+}
+
+void TDatabaseSession::Save(std::ostream& err) {
+    if (FAccess == Read) throw std::logic_error("a database opened for reading is not saved");
+    FList->SaveToFile(FPath);
+    PrintWarnings(err, FList->SaveWarnings());
+}
+
+void PrintWarnings(std::ostream& err, const std::vector<std::string>& warnings) {
+    for (const std::string& w : warnings)
+        err << "quorvane-cli: warning: " << w << "\n";
+}
 
 bool FileExists(const std::string& path) {
     struct stat st {};

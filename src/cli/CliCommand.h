@@ -8,11 +8,13 @@
 #include <functional>
 #include <iosfwd>
 #include <map>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+class TDatabaseLock;
 class TUserList;
 class TUserProp;
 
@@ -95,9 +97,47 @@ struct TCommand {
     std::function<int(const TArgs&, TCliStreams&)> Run;
 };
 
+// A database as one command works on it, under the lock that suits the work: shared to read it,
+// exclusive from before it is read until after the save has replaced it, so that two programs
+// never lose each other's changes. A command that finds the database locked waits up to 10
+// seconds, then fails with "The database is in use by another program".
+class TDatabaseSession {
+public:
+    enum TAccess {
+        Read,   // shared lock; the database is loaded
+        Change, // exclusive lock; the database is loaded and may be saved
+        Update, // as Change, for a command whose main work is not the save (export): a
+                // read-only database is not refused up front (see ReadOnly)
+        Create  // exclusive lock; the file must not exist yet; the list starts new
+    };
+    // Locks and loads (Read, Change) or checks that nothing is there yet (Create). Change refuses
+    // a database this user may not write to ("The file is read-only") before anything is done.
+    TDatabaseSession(const std::string& path, TAccess access);
+    ~TDatabaseSession();
+    TDatabaseSession(const TDatabaseSession&) = delete;
+    TDatabaseSession& operator=(const TDatabaseSession&) = delete;
+
+    TUserList& List() { return *FList; }
+    const std::string& Path() const { return FPath; }
+    // Whether saving would be refused with "The file is read-only".
+    bool ReadOnly() const;
+    // Saves the list (Change and Create only). What the save could not keep of the old file (its
+    // owner, its group) is reported on err as a warning; the save itself has succeeded then.
+    void Save(std::ostream& err);
+
+private:
+    std::string FPath;
+    TAccess FAccess;
+    std::unique_ptr<TDatabaseLock> FLock;
+    std::unique_ptr<TUserList> FList;
+};
+
+// Prints each warning as "quorvane-cli: warning: TEXT" on err.
+void PrintWarnings(std::ostream& err, const std::vector<std::string>& warnings);
+
 // Whether something exists at the path.
 bool FileExists(const std::string& path);
-// Loads the database at path into list.
+// Loads the database at path into list (without a lock: commands use TDatabaseSession).
 void Load(TUserList& list, const std::string& path);
 // True when every byte is a blank or a control character (codes 0 to 32).
 bool IsBlank(const std::string& s);

@@ -23,8 +23,8 @@ int CmdAdd(const TArgs& args, TCliStreams& io) {
     if (expire && !ParseDateTime(*args.Value("expire"), expireDate))
         throw EUsage("--expire takes \"YYYY-MM-DD[ HH:MM[:SS]]\"");
 
-    TUserList list;
-    Load(list, path);
+    TDatabaseSession db(path, TDatabaseSession::Change);
+    TUserList& list = db.List();
     if (!list.IsLoginUnique(login)) throw EQuorvaneError("User \"" + login + "\" already exists");
     TUserProp& user = list.AddBlank();
     user.CreatedDate = Now();
@@ -38,7 +38,7 @@ int CmdAdd(const TArgs& args, TCliStreams& io) {
     user.FullName = args.Value("full-name").value_or("");
     user.Email = args.Value("email").value_or("");
     user.Comments = args.Value("comments").value_or("");
-    list.SaveToFile(path);
+    db.Save(io.Err);
     return kExitOk;
 }
 

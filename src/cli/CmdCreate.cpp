@@ -8,13 +8,11 @@ namespace quorvane::cli {
 
 namespace {
 
-int CmdCreate(const TArgs& args, TCliStreams&) {
+int CmdCreate(const TArgs& args, TCliStreams& io) {
     args.ExpectPositional(1);
     const std::string& path = args.Positional()[0];
-    if (FileExists(path))
-        throw EQuorvaneError(FormatMessage("File %s already exists", path.c_str()));
-    TUserList list;
-    list.SaveToFile(path);
+    TDatabaseSession db(path, TDatabaseSession::Create);
+    db.Save(io.Err);
     return kExitOk;
 }
 

@@ -6,18 +6,18 @@ namespace quorvane::cli {
 
 namespace {
 
-int CmdDelete(const TArgs& args, TCliStreams&) {
+int CmdDelete(const TArgs& args, TCliStreams& io) {
     args.ExpectPositional(2);
     const std::string& path = args.Positional()[0];
     const std::string& login = args.Positional()[1];
-    TUserList list;
-    Load(list, path);
+    TDatabaseSession db(path, TDatabaseSession::Change);
+    TUserList& list = db.List();
     std::vector<TUserProp*> doomed;
     for (int i = 0; i < list.Count(); ++i)
         if (list.Users(i).Login == login) doomed.push_back(&list.Users(i));
     if (doomed.empty()) throw EQuorvaneError("User \"" + login + "\" not found");
     list.RemoveMany(doomed);
-    list.SaveToFile(path);
+    db.Save(io.Err);
     return kExitOk;
 }
 

@@ -7,11 +7,11 @@ namespace quorvane::cli {
 
 namespace {
 
-int CmdDisable(const TArgs& args, TCliStreams&) {
+int CmdDisable(const TArgs& args, TCliStreams& io) {
     const std::vector<std::string> logins = LoginArguments(args.Positional());
     const std::string& path = args.Positional()[0];
-    TUserList list;
-    Load(list, path);
+    TDatabaseSession db(path, TDatabaseSession::Change);
+    TUserList& list = db.List();
     bool changed = false;
     for (TUserProp* user : UsersWithLogins(list, logins)) {
         if (!user->Disable) {
@@ -19,7 +19,7 @@ int CmdDisable(const TArgs& args, TCliStreams&) {
             changed = true;
         }
     }
-    if (changed) list.SaveToFile(path);
+    if (changed) db.Save(io.Err);
     return kExitOk;
 }
 

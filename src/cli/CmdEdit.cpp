@@ -22,8 +22,8 @@ int CmdEdit(const TArgs& args, TCliStreams& io) {
         throw EUsage("give at least one of --full-name, --email, --comments and --login");
     if (newLogin) RequireValidLogin(*newLogin);
 
-    TUserList list;
-    Load(list, path);
+    TDatabaseSession db(path, TDatabaseSession::Change);
+    TUserList& list = db.List();
     TUserProp& user = OneUserWithLogin(list, login);
     if (newLogin && !list.IsLoginUnique(*newLogin, user.Index()))
         throw EQuorvaneError("User \"" + *newLogin + "\" already exists");
@@ -38,7 +38,7 @@ int CmdEdit(const TArgs& args, TCliStreams& io) {
     set(user.FullName, fullName);
     set(user.Email, email);
     set(user.Comments, comments);
-    if (changed) list.SaveToFile(path);
+    if (changed) db.Save(io.Err);
     if (newLogin && !LoginWarning(*newLogin).empty())
         io.Err << "quorvane-cli: warning: " << LoginWarning(*newLogin) << "\n";
     return kExitOk;

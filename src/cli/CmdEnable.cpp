@@ -13,8 +13,8 @@ namespace {
 int CmdEnable(const TArgs& args, TCliStreams& io) {
     const std::vector<std::string> logins = LoginArguments(args.Positional());
     const std::string& path = args.Positional()[0];
-    TUserList list;
-    Load(list, path);
+    TDatabaseSession db(path, TDatabaseSession::Change);
+    TUserList& list = db.List();
     bool changed = false;
     const TDateTime now = Now();
     for (TUserProp* user : UsersWithLogins(list, logins)) {
@@ -28,7 +28,7 @@ int CmdEnable(const TArgs& args, TCliStreams& io) {
                    << FormatDateTime(user->ExpireDate)
                    << "; the next sweep or export disables it again (see \"expire\")\n";
     }
-    if (changed) list.SaveToFile(path);
+    if (changed) db.Save(io.Err);
     return kExitOk;
 }
 

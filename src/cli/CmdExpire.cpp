@@ -8,7 +8,7 @@ namespace quorvane::cli {
 
 namespace {
 
-int CmdExpire(const TArgs& args, TCliStreams&) {
+int CmdExpire(const TArgs& args, TCliStreams& io) {
     const std::vector<std::string> logins = LoginArguments(args.Positional());
     const std::string& path = args.Positional()[0];
     if (args.Has("on") == args.Has("never")) throw EUsage("give exactly one of --on and --never");
@@ -17,8 +17,8 @@ int CmdExpire(const TArgs& args, TCliStreams&) {
         throw EUsage("--on takes \"YYYY-MM-DD[ HH:MM[:SS]]\"");
     const bool expire = args.Has("on");
 
-    TUserList list;
-    Load(list, path);
+    TDatabaseSession db(path, TDatabaseSession::Change);
+    TUserList& list = db.List();
     bool changed = false;
     for (TUserProp* user : UsersWithLogins(list, logins)) {
         if (user->Expire != expire || (expire && user->ExpireDate != date)) changed = true;
@@ -26,7 +26,7 @@ int CmdExpire(const TArgs& args, TCliStreams&) {
         // --never keeps the date, so switching expiry on in the desktop starts from it.
         if (expire) user->ExpireDate = date;
     }
-    if (changed) list.SaveToFile(path);
+    if (changed) db.Save(io.Err);
     return kExitOk;
 }
 

@@ -1,6 +1,7 @@
 #include "CliCommand.h"
 
 #include "FileLib.h"
+#include "FileSafety.h"
 #include "FtpUpload.h"
 #include "HashOnlyUsers.h"
 #include "PasswordFile.h"
@@ -109,8 +110,10 @@ void UploadToFtp(const TUserList& list, TPasswordsType passType, const std::stri
 int CmdExport(const TArgs& args, TCliStreams& io) {
     args.ExpectPositional(1);
     const std::string& path = args.Positional()[0];
-    TUserList list;
-    Load(list, path);
+    // Held until the export is done: it may save the database, and two exports of one database
+    // should not write the same password file at once.
+    TDatabaseSession db(path, TDatabaseSession::Update);
+    TUserList& list = db.List();
 
     TPasswordsType passType = list.PassType;
     if (const auto format = args.Value("format")) {
@@ -130,19 +133,35 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
         throw EQuorvaneError(
             "The database stores no FTP password; give it with --ftp-password-stdin");
 
+    const std::string target = toFile ? output.value_or(list.PassFile) : std::string();
+    if (toFile && target.empty())
+        throw EQuorvaneError("The database names no password file; give --output FILE");
+    if (toFile) CheckExportTarget(target, path);
+
     // Expired users are disabled first, so they are left out of the file; the database keeps
-    // that change.
+    // that change unless it is read-only.
     const int disabled = list.DisableExpired();
-    if (disabled > 0) list.SaveToFile(path);
+    if (disabled > 0 && db.ReadOnly())
+        PrintWarnings(io.Err, {"The database is read-only; the expired users are left out of "
+                               "the password file but stay enabled in the database"});
+    else if (disabled > 0)
+        db.Save(io.Err);
 
     if (toFile) {
-        const std::string target = output.value_or(list.PassFile);
-        if (target.empty())
-            throw EQuorvaneError("The database names no password file; give --output FILE");
         TPasswordFileOptions options;
         TCliExportProgress progress(io.Err, io.ErrIsTerminal);
         options.Progress = &progress;
-        CreatePasswordFile(target, list, passType, options);
+        if (target == "-") {
+            // Standard output: the file as it is, nothing replaced.
+            const std::optional<std::string> content = BuildPasswordFile(list, passType, options);
+            if (content) io.Out << *content << std::flush;
+            if (!io.Out) throw EQuorvaneError("Stream write error");
+        } else {
+            std::vector<std::string> warnings;
+            options.Warnings = &warnings;
+            CreatePasswordFile(target, list, passType, options);
+            PrintWarnings(io.Err, warnings);
+        }
     } else {
         UploadToFtp(list, passType, ftpPassword, io);
     }
@@ -159,9 +178,11 @@ TCommand ExportCommand() {
             "Disables expired users first (and saves the database when that changed it), then\n"
             "writes one line per enabled user. The target and the format are the database's\n"
             "export settings unless --output or --format say otherwise; --output always writes\n"
-            "a local file. An FTP export uploads safely under a temporary name first; the FTP\n"
-            "password is the stored one, or the first line of standard input with\n"
-            "--ftp-password-stdin. Progress goes to standard error when it is a terminal.\n",
+            "a local file (\"-\": standard output; a device or a pipe is written in place).\n"
+            "The password file may not be the database itself. An FTP export uploads safely\n"
+            "under a temporary name first; the FTP password is the stored one, or the first\n"
+            "line of standard input with --ftp-password-stdin. Progress goes to standard error\n"
+            "when it is a terminal.\n",
             {"output", "format"},
             {"ftp-password-stdin"},
             CmdExport};

@@ -12,10 +12,10 @@ namespace {
 int CmdImport(const TArgs& args, TCliStreams& io) {
     args.ExpectPositional(2);
     const std::string& path = args.Positional()[0];
-    TUserList list;
-    Load(list, path);
+    TDatabaseSession db(path, TDatabaseSession::Change);
+    TUserList& list = db.List();
     const int added = ImportUsers(args.Positional()[1], list);
-    list.SaveToFile(path);
+    db.Save(io.Err);
     if (!args.Has("quiet")) io.Out << added << "\n";
     return kExitOk;
 }

@@ -18,12 +18,12 @@ int CmdImportHtpasswd(const TArgs& args, TCliStreams& io) {
     // The whole file is read and checked before the database is touched.
     const std::vector<THtpasswdEntry> entries = ReadHtpasswdFile(args.Positional()[1]);
 
-    TUserList list;
-    Load(list, path);
+    TDatabaseSession db(path, TDatabaseSession::Change);
+    TUserList& list = db.List();
     const bool replace = policy == "replace";
     const THtpasswdImportResult result = ImportHtpasswd(
         list, entries, [&](const TUserProp&, const THtpasswdEntry&) { return replace; });
-    if (result.Added + result.Replaced > 0) list.SaveToFile(path);
+    if (result.Added + result.Replaced > 0) db.Save(io.Err);
     io.Out << HtpasswdImportReport(result) << "\n";
     return kExitOk;
 }

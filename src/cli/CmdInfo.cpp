@@ -11,8 +11,8 @@ namespace {
 
 int CmdInfo(const TArgs& args, TCliStreams& io) {
     args.ExpectPositional(1);
-    TUserList list;
-    Load(list, args.Positional()[0]);
+    TDatabaseSession db(args.Positional()[0], TDatabaseSession::Read);
+    const TUserList& list = db.List();
     int enabled = 0;
     for (int i = 0; i < list.Count(); ++i)
         if (!list.Users(i).Disable) ++enabled;

@@ -38,8 +38,8 @@ int CmdList(const TArgs& args, TCliStreams& io) {
     if (format != "tsv" && format != "json") throw EUsage("--format takes tsv or json");
     if (args.Has("json") && args.Value("format").value_or("json") != "json")
         throw EUsage("--json and --format tsv contradict each other");
-    TUserList list;
-    Load(list, args.Positional()[0]);
+    TDatabaseSession db(args.Positional()[0], TDatabaseSession::Read);
+    const TUserList& list = db.List();
     if (format == "json") {
         io.Out << ListJson(list);
         return kExitOk;

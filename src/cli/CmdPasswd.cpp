@@ -47,10 +47,10 @@ int CmdPasswd(const TArgs& args, TCliStreams& io) {
         if (IsBlank(password)) throw EQuorvaneError("The password must not be blank");
     }
 
-    TUserList list;
-    Load(list, path);
+    TDatabaseSession db(path, TDatabaseSession::Change);
+    TUserList& list = db.List();
     OneUserWithLogin(list, login).SetPassword(password); // replaces a stored hash
-    list.SaveToFile(path);
+    db.Save(io.Err);
     // Printed only once the database holds it, so a failed save shows no password that works.
     if (generate) io.Out << password << "\n";
     return kExitOk;

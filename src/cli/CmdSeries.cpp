@@ -53,12 +53,12 @@ int CmdSeries(const TArgs& args, TCliStreams& io) {
     options.PasswordCase = ParseCase(args, "password-case", options.PasswordCase);
     options.PasswordChars = ParseChars(args, "password-chars", options.PasswordChars);
 
-    TUserList list;
-    Load(list, path);
+    TDatabaseSession db(path, TDatabaseSession::Change);
+    TUserList& list = db.List();
     TCliSeriesFeedback feedback(io.Err);
     const std::vector<TSeriesUser> created =
         CreateSeries(list, options.UserCount, options, SecureRandom(), &feedback);
-    list.SaveToFile(path);
+    db.Save(io.Err);
     std::string out;
     for (const TSeriesUser& u : created)
         out += u.Login + "\t" + u.Password + "\n";

@@ -11,10 +11,10 @@ namespace {
 int CmdSweep(const TArgs& args, TCliStreams& io) {
     args.ExpectPositional(1);
     const std::string& path = args.Positional()[0];
-    TUserList list;
-    Load(list, path);
+    TDatabaseSession db(path, TDatabaseSession::Change);
+    TUserList& list = db.List();
     const int disabled = list.DisableExpired();
-    list.SaveToFile(path);
+    db.Save(io.Err);
     if (!args.Has("quiet")) io.Out << disabled << "\n";
     return kExitOk;
 }

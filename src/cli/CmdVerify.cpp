@@ -36,8 +36,8 @@ int CmdVerify(const TArgs& args, TCliStreams& io) {
     std::string stored;
     bool found = false, hashed = true, disabled = false;
     if (LooksLikeDatabase(path)) {
-        TUserList list;
-        Load(list, path);
+        TDatabaseSession db(path, TDatabaseSession::Read);
+        const TUserList& list = db.List();
         // The user as the password file would hold it: the last of its namesakes.
         for (const TUserProp* user : PasswordFileEntries(list))
             if (user->Login == login) {

@@ -223,6 +223,9 @@ bool CreatePasswordFile(const std::string& fileName, const TUserList& list, TPas
                         const TPasswordFileOptions& options) {
     const std::optional<std::string> text = BuildPasswordFile(list, passType, options);
     if (!text) return false;
-    WriteFileAtomically(fileName, *text, 0644);
+    const TWriteReport report = WriteFileAtomically(fileName, *text, 0644);
+    if (options.Warnings != nullptr)
+        options.Warnings->insert(options.Warnings->end(), report.Warnings.begin(),
+                                 report.Warnings.end());
     return true;
 }

@@ -25,6 +25,9 @@ struct TPasswordFileOptions {
     IRandomSource* Random = nullptr;        // source of the salts; none: the secure generator
     unsigned Threads = 0;                   // hashing workers; 0: one per processor
     const std::locale* Collation = nullptr; // order of the logins; none: the user's locale
+    // Receives what the write could not keep of the file it replaced (its group, its owner);
+    // the export itself has succeeded then. None: such warnings are dropped.
+    std::vector<std::string>* Warnings = nullptr;
 };
 
 // The user's locale for ordering logins; the "C" locale when the environment names a locale
@@ -55,8 +58,10 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
                                              const TPasswordFileOptions& options = {});
 
 // Builds the file and writes it to fileName atomically: the old file stays whole until the new
-// one is complete, an existing file keeps its permission bits, a new one gets mode 0644 (the web
-// server must read it). Returns false, having touched nothing, when the export was aborted.
-// Raises "Cannot create file %s" (or the write error) with the target unchanged.
+// one is complete, an existing file keeps its permission bits (and its owner and group where the
+// system allows: options.Warnings hears what could not be kept), a new one gets mode 0644 (the
+// web server must read it). A device or a pipe is written in place (WriteFileAtomically). Returns
+// false, having touched nothing, when the export was aborted. Raises "Cannot create file %s" (or
+// the write error) with the target unchanged.
 bool CreatePasswordFile(const std::string& fileName, const TUserList& list, TPasswordsType passType,
                         const TPasswordFileOptions& options = {});

@@ -5,6 +5,7 @@
 #include "DataLib.h"
 #include "DataLibInternal.h"
 #include "Errors.h"
+#include "FileSafety.h"
 
 #include <atomic>
 #include <cerrno>
@@ -13,8 +14,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -87,63 +91,125 @@ void SetFsyncFailure(bool fail) {
 }
 } // namespace quorvane_testing
 
-void WriteFileAtomically(const std::string& path, const std::string& data, unsigned newFileMode) {
-    WriteFileAtomically(
+TWriteReport WriteFileAtomically(const std::string& path, const std::string& data,
+                                 unsigned newFileMode) {
+    return WriteFileAtomically(
         path, [&data](const TDataSink& sink) { sink(data.data(), data.size()); }, newFileMode);
 }
 
-void WriteFileAtomically(const std::string& path,
-                         const std::function<void(const TDataSink&)>& produce,
-                         unsigned newFileMode) {
+namespace {
+
+// Hands the data of produce to an open descriptor; raises "Stream write error" on failure.
+void Produce(int fd, const std::function<void(const TDataSink&)>& produce) {
+    unsigned long long total = 0;
+    produce([fd, &total](const char* piece, size_t size) {
+        if (!WriteAll(fd, piece, size, total)) throw EQuorvaneError("Stream write error");
+    });
+}
+
+std::string UserName(uid_t uid) {
+    std::vector<char> buffer(16384);
+    struct passwd pw {};
+    struct passwd* found = nullptr;
+    if (::getpwuid_r(uid, &pw, buffer.data(), buffer.size(), &found) == 0 && found != nullptr)
+        return found->pw_name;
+    return std::to_string(uid);
+}
+
+std::string GroupName(gid_t gid) {
+    std::vector<char> buffer(16384);
+    struct group gr {};
+    struct group* found = nullptr;
+    if (::getgrgid_r(gid, &gr, buffer.data(), buffer.size(), &found) == 0 && found != nullptr)
+        return found->gr_name;
+    return std::to_string(gid);
+}
+
+// Gives the new file the owner and group of the one it replaces, as far as the system allows,
+// and says what could not be kept.
+void KeepOwnership(int fd, const struct stat& old, const std::string& path, TWriteReport& report) {
+    struct stat now {};
+    if (::fstat(fd, &now) != 0) return;
+    if (now.st_uid == old.st_uid && now.st_gid == old.st_gid) return;
+    // Changing the owner needs privileges; the group alone only membership in it.
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0)
+        (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+    if (::fstat(fd, &now) != 0) return;
+    if (now.st_uid != old.st_uid)
+        report.Warnings.push_back(FormatMessage(
+            "The owner \"%s\" of %s could not be kept; the file now belongs to \"%s\"",
+            UserName(old.st_uid).c_str(), path.c_str(), UserName(now.st_uid).c_str()));
+    if (now.st_gid != old.st_gid)
+        report.Warnings.push_back(FormatMessage(
+            "The group \"%s\" of %s could not be kept; the file now has the group \"%s\"",
+            GroupName(old.st_gid).c_str(), path.c_str(), GroupName(now.st_gid).c_str()));
+}
+
+// Writes into something that is not replaced: an open descriptor, a device, a pipe.
+void WriteInPlace(int fd, const std::function<void(const TDataSink&)>& produce) {
+    Produce(fd, produce);
+}
+
+} // namespace
+
+TWriteReport WriteFileAtomically(const std::string& path,
+                                 const std::function<void(const TDataSink&)>& produce,
+                                 unsigned newFileMode) {
     const std::string cannotCreate = FormatMessage("Cannot create file %s", path.c_str());
     if (path.empty()) throw EQuorvaneError(cannotCreate);
+    TWriteReport report;
 
-    // Saving through a symbolic link replaces the file it points at, not the link.
-    std::string target = path;
-    struct stat lst {};
-    if (::lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-        char* real = ::realpath(path.c_str(), nullptr);
-        if (real != nullptr) {
-            target = real;
-            std::free(real);
-        }
+    // Saving through a symbolic link replaces the file it points at, not the link; links that
+    // another user could have planted are refused.
+    const TWriteTarget resolved = ResolveWriteTarget(path);
+    if (resolved.Descriptor >= 0) {
+        WriteInPlace(resolved.Descriptor, produce);
+        return report;
     }
+    const std::string& target = resolved.Path;
 
     struct stat st {};
     const bool exists = ::stat(target.c_str(), &st) == 0;
+    // A folder (or a block device, a socket) is no file to write: refused, untouched.
+    if (exists && S_ISDIR(st.st_mode)) throw EQuorvaneError(cannotCreate);
+    if (exists && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))) {
+        // A device or a pipe is written as it is; replacing it would break what reads it.
+        const int fd = ::open(target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) throw EQuorvaneError(cannotCreate);
+        try {
+            WriteInPlace(fd, produce);
+        } catch (...) {
+            ::close(fd);
+            throw;
+        }
+        if (::close(fd) != 0) throw EQuorvaneError("Stream write error");
+        return report;
+    }
     if (exists && !S_ISREG(st.st_mode)) throw EQuorvaneError(cannotCreate);
 
-    const size_t slash = target.rfind('/');
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string temp = DirectoryOf(target) + "/." + base + ".XXXXXX";
+    // A run that was killed may have left its temporary file behind.
+    RemoveStaleTemporaries(target);
+
+    std::string temp = TemporaryPattern(target);
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) throw EQuorvaneError(cannotCreate);
+    TTempFileRegistration registration(temp);
 
-    bool ok;
-    if (exists) {
-        ok = ::fchmod(fd, st.st_mode & 07777) == 0;
-        if (ok && (st.st_uid != ::geteuid() || st.st_gid != ::getegid())) {
-            // Keeping the owner needs privileges; without them the file becomes ours.
-            if (::fchown(fd, st.st_uid, st.st_gid) != 0) errno = 0;
-        }
-    } else {
-        ok = ::fchmod(fd, static_cast<mode_t>(newFileMode) & ~CurrentUmask() & 07777) == 0;
-    }
-    if (!ok) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        throw EQuorvaneError(cannotCreate);
-    }
-
-    unsigned long long total = 0;
+    // The file keeps mode 0600 while it is written: it may hold passwords.
     try {
-        produce([fd, &total](const char* piece, size_t size) {
-            if (!WriteAll(fd, piece, size, total)) throw EQuorvaneError("Stream write error");
-        });
+        Produce(fd, produce);
     } catch (...) {
         ::close(fd);
         ::unlink(temp.c_str());
         throw;
+    }
+    bool ok = true;
+    if (exists) {
+        KeepOwnership(fd, st, path, report);
+        // After the owner change, which may clear the set-id bits.
+        ok = ::fchmod(fd, st.st_mode & 07777) == 0;
+    } else {
+        ok = ::fchmod(fd, static_cast<mode_t>(newFileMode) & ~CurrentUmask() & 07777) == 0;
     }
     if (ok && gFailFsync.load()) {
         errno = EIO;
@@ -157,6 +223,7 @@ void WriteFileAtomically(const std::string& path,
         ::unlink(temp.c_str());
         throw EQuorvaneError("Stream write error");
     }
+    registration.Release();
 
     // Make the rename itself durable; a failure here no longer endangers any data.
     const int dirFd = ::open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -164,4 +231,5 @@ void WriteFileAtomically(const std::string& path,
         (void)::fsync(dirFd);
         ::close(dirFd);
     }
+    return report;
 }

@@ -4,6 +4,7 @@
 #include "DataLib.h"
 
 #include "Errors.h"
+#include "FileSafety.h"
 #include "UserList.h"
 
 #include <cerrno>
@@ -95,8 +96,11 @@ void TDataStore::LoadFromFile(const std::string& path) {
 }
 
 void TDataStore::SaveToFile(const std::string& path) {
+    FSaveWarnings.clear();
+    CheckNotReadOnly(path);
     const std::string stream = WriteObjectStream(AsList(*this));
     // The text goes to the file in pieces as it is rendered; it is never held whole.
-    WriteFileAtomically(path,
-                        [&stream](const TDataSink& sink) { RenderObjectStream(stream, sink); });
+    FSaveWarnings = WriteFileAtomically(path, [&stream](const TDataSink& sink) {
+                        RenderObjectStream(stream, sink);
+                    }).Warnings;
 }

@@ -2,11 +2,14 @@
 // The users database file: an object stream (a compact tagged byte form of the list, used for
 // the change fingerprint) and its text form in a nested object/property notation.
 
+#include "AtomicFile.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class TUserList;
 
@@ -25,7 +28,11 @@ public:
     // Writes the text form into the named file, atomically: a temporary file in the same folder
     // is written, flushed and renamed over the target, so a failure leaves the target as it
     // was. Raises "Cannot create file %s" or "Stream write error". A new file gets mode 0600.
+    // A file this user may not write to (or, for the superuser, one without any write
+    // permission) is refused with "The file is read-only" before anything is written.
     virtual void SaveToFile(const std::string& path);
+    // What the last save could not keep of the file it replaced (its owner, its group).
+    const std::vector<std::string>& SaveWarnings() const { return FSaveWarnings; }
 
     // A strong 64-bit change stamp over the same object stream. Unlike Fingerprint it does not
     // miss changes whose bytes cancel out in a sum; commands decide "modified" with it.
@@ -42,6 +49,7 @@ protected:
 
 private:
     std::string FName;
+    std::vector<std::string> FSaveWarnings;
 };
 
 // The object stream of a list: signature "TPF0", class name, object name, property entries,
@@ -57,21 +65,5 @@ void ReadListText(std::string_view text, TUserList& list);
 uint32_t StreamFingerprint(const std::string& stream);
 uint64_t StreamStamp(const std::string& stream);
 
-// Writes data to path atomically (temporary file in the same folder, flushed, renamed over
-// the target). An existing target keeps its permission bits; a new one gets newFileMode.
-// Raises "Cannot create file %s" when the temporary file cannot be made and
-// "Stream write error" when writing, flushing or renaming fails; the target is then untouched
-// and the temporary file removed.
-void WriteFileAtomically(const std::string& path, const std::string& data,
-                         unsigned newFileMode = 0600);
-
-// Receives the data of a file in pieces.
-using TDataSink = std::function<void(const char* data, size_t size)>;
-// The same, with the data handed to the sink piece by piece by produce, so that a large file
-// need not be held in memory whole. An exception from produce also leaves the target untouched
-// (and propagates after the temporary file is removed).
-void WriteFileAtomically(const std::string& path,
-                         const std::function<void(const TDataSink&)>& produce,
-                         unsigned newFileMode = 0600);
 // Renders an object stream as text into a sink, in pieces of a few hundred kilobytes.
 void RenderObjectStream(const std::string& stream, const TDataSink& sink);

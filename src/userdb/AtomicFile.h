@@ -1,0 +1,43 @@
+#pragma once
+// Writing a file that a user cares about (the database, the password file) so that a failure or a
+// crash never leaves it half written.
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+// What a write could not keep of the file it replaced; the write itself succeeded.
+struct TWriteReport {
+    // Plain sentences, e.g. that the file's group could not be kept.
+    std::vector<std::string> Warnings;
+};
+
+// Receives the data of a file in pieces.
+using TDataSink = std::function<void(const char* data, size_t size)>;
+
+// Writes data to path atomically: a temporary file in the same folder (mode 0600 while it is
+// written), flushed and renamed over the target. An existing target keeps its permission bits,
+// and its owner and group where the system allows (a report says what could not be kept); a new
+// one gets newFileMode (less the umask). Stale temporary files of earlier, killed writes to the
+// same target are removed first; a signal that ends the program removes the temporary file.
+//
+// Where the target goes:
+// - a link is followed only where the kernel's protected-symlink rule would follow it
+//   (ResolveWriteTarget); otherwise the write is refused;
+// - one of the process's own descriptors (/dev/stdout, /dev/fd/N) is written as it stands, at
+//   its position, and a character device or a pipe is opened and written in place: neither is
+//   replaced;
+// - a folder, a block device or a socket is refused.
+//
+// Raises "Cannot create file %s" when the temporary file cannot be made and "Stream write error"
+// when writing, flushing or renaming fails; the target is then untouched and the temporary file
+// removed.
+TWriteReport WriteFileAtomically(const std::string& path, const std::string& data,
+                                 unsigned newFileMode = 0600);
+// The same, with the data handed to the sink piece by piece by produce, so that a large file
+// need not be held in memory whole. An exception from produce also leaves the target untouched
+// (and propagates after the temporary file is removed).
+TWriteReport WriteFileAtomically(const std::string& path,
+                                 const std::function<void(const TDataSink&)>& produce,
+                                 unsigned newFileMode = 0600);

@@ -1,0 +1,92 @@
+#include "DatabaseLock.h"
+
+#include "FileSafety.h"
+
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <memory>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+std::atomic<long long> gTimeoutMs{0};
+constexpr std::chrono::milliseconds kDefaultTimeout{10000};
+constexpr std::chrono::milliseconds kPollInterval{25};
+
+} // namespace
+
+namespace quorvane_testing {
+void SetDefaultLockTimeout(std::chrono::milliseconds timeout) {
+    gTimeoutMs.store(timeout.count());
+}
+} // namespace quorvane_testing
+
+EDatabaseBusy::EDatabaseBusy() : EQuorvaneError("The database is in use by another program") {}
+
+std::chrono::milliseconds TDatabaseLock::DefaultTimeout() {
+    const long long ms = gTimeoutMs.load();
+    return ms > 0 ? std::chrono::milliseconds(ms) : kDefaultTimeout;
+}
+
+std::string TDatabaseLock::LockPathFor(const std::string& path) {
+    const TWriteTarget target = ResolveWriteTarget(path);
+    return (target.Path.empty() ? path : target.Path) + ".lock";
+}
+
+TDatabaseLock::TDatabaseLock(const std::string& path, TLockMode mode,
+                             std::chrono::milliseconds timeout)
+    : FMode(mode) {
+    const std::string lockPath = LockPathFor(path);
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const int operation = (mode == TLockMode::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
+    for (;;) {
+        int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        // A lock file another user left (or made) can still be locked through a reading handle.
+        if (fd < 0 && errno == EACCES)
+            fd = ::open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            const int error = errno;
+            if (mode == TLockMode::Shared &&
+                (error == EACCES || error == EROFS || error == EPERM || error == ENOENT))
+                return; // nothing here can change the database: read without a lock
+            throw EQuorvaneError(FormatMessage("Cannot create file %s", lockPath.c_str()));
+        }
+        if (::flock(fd, operation) == 0) {
+            // The holder before us may have removed the file we locked; then lock the new one.
+            struct stat held {
+            }, now{};
+            if (::fstat(fd, &held) == 0 && ::lstat(lockPath.c_str(), &now) == 0 &&
+                held.st_dev == now.st_dev && held.st_ino == now.st_ino) {
+                FFd = fd;
+                FLockPath = lockPath;
+                // A signal that ends the program removes the file with its temporary files;
+                // that is safe while nobody else can hold the lock.
+                if (mode == TLockMode::Exclusive)
+                    FCleanup = std::make_unique<TTempFileRegistration>(lockPath);
+                return;
+            }
+            ::close(fd);
+            continue;
+        }
+        const int error = errno;
+        ::close(fd);
+        if (error != EWOULDBLOCK && error != EINTR)
+            throw EQuorvaneError(FormatMessage("Cannot create file %s", lockPath.c_str()));
+        if (std::chrono::steady_clock::now() >= deadline) throw EDatabaseBusy();
+        std::this_thread::sleep_for(kPollInterval);
+    }
+}
+
+TDatabaseLock::~TDatabaseLock() {
+    if (FFd < 0) return;
+    FCleanup.reset();
+    // The file goes when nobody else holds it: an exclusive holder removes it, a reader only when
+    // it can take the lock alone. Whoever waits on the removed file notices and locks anew.
+    if (FMode == TLockMode::Exclusive || ::flock(FFd, LOCK_EX | LOCK_NB) == 0)
+        ::unlink(FLockPath.c_str());
+    ::close(FFd);
+}

@@ -1,0 +1,286 @@
+#include "FileSafety.h"
+
+#include "Errors.h"
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+#include <deque>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::string DirectoryOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Splits a path into its names, leaving out empty ones and ".".
+void PushComponents(const std::string& path, std::deque<std::string>& out, bool front) {
+    std::deque<std::string> parts;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        std::string part = path.substr(start, end - start);
+        if (!part.empty() && part != ".") parts.push_back(std::move(part));
+        start = end + 1;
+    }
+    if (front)
+        out.insert(out.begin(), parts.begin(), parts.end());
+    else
+        out.insert(out.end(), parts.begin(), parts.end());
+}
+
+// Whether prefix is the descriptor folder of this process (/proc/PID/fd, /proc/PID/task/TID/fd).
+bool IsOwnDescriptorFolder(const std::string& prefix) {
+    const std::string own = "/proc/" + std::to_string(::getpid()) + "/";
+    if (prefix.compare(0, own.size(), own) != 0) return false;
+    const std::string rest = prefix.substr(own.size());
+    if (rest == "fd") return true;
+    if (rest.compare(0, 5, "task/") != 0) return false;
+    const size_t slash = rest.find('/', 5);
+    return slash != std::string::npos && rest.substr(slash) == "/fd";
+}
+
+bool ParseDescriptor(const std::string& name, int& fd) {
+    if (name.empty() || name.size() > 9) return false;
+    int value = 0;
+    for (char c : name) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    fd = value;
+    return true;
+}
+
+} // namespace
+
+TFileIdentity ReadFileIdentity(const std::string& path) {
+    TFileIdentity id;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return id;
+    id.Exists = true;
+    id.Device = static_cast<uint64_t>(st.st_dev);
+    id.Inode = static_cast<uint64_t>(st.st_ino);
+    id.Size = static_cast<int64_t>(st.st_size);
+    id.ModifiedNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return id;
+}
+
+TWriteTarget ResolveWriteTarget(const std::string& path) {
+    std::deque<std::string> rest;
+    PushComponents(path, rest, false);
+    // prefix holds the part resolved so far, free of links: "/..." or relative ("" is here).
+    std::string prefix = !path.empty() && path[0] == '/' ? "/" : "";
+    int links = 0;
+    auto join = [](const std::string& p, const std::string& name) {
+        if (p.empty()) return name;
+        return p.back() == '/' ? p + name : p + "/" + name;
+    };
+    while (!rest.empty()) {
+        const std::string name = rest.front();
+        rest.pop_front();
+        if (name == "..") {
+            const std::string last = NameOf(prefix);
+            if (prefix.empty() || last == "..")
+                prefix = join(prefix, "..");
+            else if (prefix != "/")
+                prefix = prefix.find('/') == std::string::npos ? "" : DirectoryOf(prefix);
+            continue;
+        }
+        const std::string candidate = join(prefix, name);
+        struct stat lst {};
+        if (::lstat(candidate.c_str(), &lst) != 0 || !S_ISLNK(lst.st_mode)) {
+            // Not a link (or nothing there yet: the rest is taken as it stands).
+            prefix = candidate;
+            continue;
+        }
+        const std::string folder = prefix.empty() ? "." : prefix;
+        int fd = -1;
+        if (IsOwnDescriptorFolder(folder) && ParseDescriptor(name, fd)) return {"", fd};
+        struct stat dst {};
+        if (::stat(folder.c_str(), &dst) != 0)
+            throw EQuorvaneError(FormatMessage("Cannot create file %s", path.c_str()));
+        const bool shared = (dst.st_mode & S_ISVTX) != 0 && (dst.st_mode & S_IWOTH) != 0;
+        if (shared && lst.st_uid != ::geteuid() && lst.st_uid != dst.st_uid)
+            throw EQuorvaneError(FormatMessage(
+                "The link %s belongs to another user in a folder open to everybody; it is "
+                "not followed and nothing was written",
+                candidate.c_str()));
+        if (++links > 40)
+            throw EQuorvaneError(FormatMessage("Cannot create file %s", path.c_str()));
+        std::string linkText(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(candidate.c_str(), linkText.data(), linkText.size());
+        if (n <= 0 || static_cast<size_t>(n) >= linkText.size())
+            throw EQuorvaneError(FormatMessage("Cannot create file %s", path.c_str()));
+        linkText.resize(static_cast<size_t>(n));
+        if (linkText[0] == '/') prefix = "/";
+        PushComponents(linkText, rest, true);
+    }
+    if (prefix.empty()) prefix = ".";
+    return {prefix, -1};
+}
+
+void CheckExportTarget(const std::string& target, const std::string& databasePath) {
+    if (target == "-" || target.empty() || databasePath.empty()) return;
+    bool same = false;
+    const TFileIdentity t = ReadFileIdentity(target);
+    const TFileIdentity d = ReadFileIdentity(databasePath);
+    if (t.Exists && d.Exists) {
+        same = t.Device == d.Device && t.Inode == d.Inode;
+    } else if (!t.Exists) {
+        std::error_code ec1, ec2;
+        const auto a = std::filesystem::weakly_canonical(target, ec1);
+        const auto b = std::filesystem::weakly_canonical(databasePath, ec2);
+        same = !ec1 && !ec2 && a == b;
+    }
+    if (same)
+        throw EQuorvaneError(FormatMessage(
+            "The password file %s would replace the database itself; choose another file",
+            target.c_str()));
+}
+
+bool IsReadOnlyFile(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
+        return errno == EACCES || errno == EROFS || errno == EPERM;
+    // The superuser may write anything; a file without any write permission is still meant to
+    // stay as it is.
+    return ::geteuid() == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+void CheckNotReadOnly(const std::string& path) {
+    if (IsReadOnlyFile(path)) throw EQuorvaneError("The file is read-only");
+}
+
+std::string TemporaryPattern(const std::string& target) {
+    return DirectoryOf(target) + "/." + NameOf(target) + ".XXXXXX";
+}
+
+int RemoveStaleTemporaries(const std::string& target, std::chrono::seconds minAge) {
+    const std::string folder = DirectoryOf(target);
+    const std::string head = "." + NameOf(target) + ".";
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) return 0;
+    DIR* dir = ::fdopendir(dirFd);
+    if (dir == nullptr) {
+        ::close(dirFd);
+        return 0;
+    }
+    const time_t limit = ::time(nullptr) - static_cast<time_t>(minAge.count());
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.size() != head.size() + 6 || name.compare(0, head.size(), head) != 0) continue;
+        bool pattern = true;
+        for (size_t i = head.size(); i < name.size(); ++i) {
+            const char c = name[i];
+            if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+                pattern = false;
+        }
+        struct stat st {};
+        if (!pattern || ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || st.st_mtime > limit) continue;
+        if (::unlinkat(dirFd, name.c_str(), 0) == 0) ++removed;
+    }
+    ::closedir(dir);
+    return removed;
+}
+
+// The registry of live temporary files. The signal handler only reads it: each slot's state
+// says whether its path is complete (2), being written (1) or free (0).
+namespace {
+
+constexpr int kSlots = 64;
+struct TSlot {
+    std::atomic<int> State{0};
+    char Path[PATH_MAX];
+};
+TSlot gSlots[kSlots];
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction gPrevious[3];
+std::atomic<bool> gInstalled[3];
+std::once_flag gInstallOnce;
+
+int SignalIndex(int sig) {
+    for (int i = 0; i < 3; ++i)
+        if (kSignals[i] == sig) return i;
+    return -1;
+}
+
+void OnSignal(int sig, siginfo_t* info, void* context) {
+    const int savedErrno = errno;
+    for (TSlot& slot : gSlots)
+        if (slot.State.load() == 2) ::unlink(slot.Path);
+    const int i = SignalIndex(sig);
+    if (i >= 0) {
+        const struct sigaction& prev = gPrevious[i];
+        if ((prev.sa_flags & SA_SIGINFO) != 0 && prev.sa_sigaction != nullptr) {
+            prev.sa_sigaction(sig, info, context);
+        } else if (prev.sa_handler != SIG_DFL && prev.sa_handler != SIG_IGN &&
+                   prev.sa_handler != nullptr) {
+            prev.sa_handler(sig);
+        } else {
+            // The usual effect: end the process by this signal once the handler returns.
+            ::sigaction(sig, &prev, nullptr);
+            ::raise(sig);
+        }
+    }
+    errno = savedErrno;
+}
+
+void InstallHandlers() {
+    for (int i = 0; i < 3; ++i) {
+        struct sigaction prev {};
+        if (::sigaction(kSignals[i], nullptr, &prev) != 0) continue;
+        if ((prev.sa_flags & SA_SIGINFO) == 0 && prev.sa_handler == SIG_IGN) continue;
+        gPrevious[i] = prev;
+        struct sigaction act {};
+        act.sa_sigaction = OnSignal;
+        act.sa_flags = SA_SIGINFO | SA_RESTART;
+        sigemptyset(&act.sa_mask);
+        if (::sigaction(kSignals[i], &act, nullptr) == 0) gInstalled[i].store(true);
+    }
+}
+
+} // namespace
+
+TTempFileRegistration::TTempFileRegistration(const std::string& path) {
+    std::call_once(gInstallOnce, InstallHandlers);
+    if (path.empty() || path.size() >= PATH_MAX) return;
+    for (int i = 0; i < kSlots; ++i) {
+        int expected = 0;
+        if (gSlots[i].State.compare_exchange_strong(expected, 1)) {
+            std::memcpy(gSlots[i].Path, path.c_str(), path.size() + 1);
+            gSlots[i].State.store(2);
+            FSlot = i;
+            return;
+        }
+    }
+}
+
+TTempFileRegistration::~TTempFileRegistration() {
+    Release();
+}
+
+void TTempFileRegistration::Release() {
+    if (FSlot >= 0) gSlots[FSlot].State.store(0);
+    FSlot = -1;
+}

@@ -1,0 +1,68 @@
+#pragma once
+// Checks that keep the program from writing where it must not: links planted by other users,
+// a password file written over its own database, a database the user made read-only; the
+// identity of a file on disk, to notice that another program changed it; and the cleanup of
+// temporary files when a save is cut short.
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+// What identifies the content of a file on disk: which file it is and when it last changed.
+struct TFileIdentity {
+    bool Exists = false;
+    uint64_t Device = 0;
+    uint64_t Inode = 0;
+    int64_t Size = 0;
+    int64_t ModifiedNs = 0; // modification time, nanoseconds since 1970
+    bool operator==(const TFileIdentity&) const = default;
+};
+// The identity of the file at path (links followed); Exists false when there is none.
+TFileIdentity ReadFileIdentity(const std::string& path);
+
+// Where a write to path lands. Links are followed only where the kernel's protected-symlink rule
+// would follow them: the link belongs to this user or to the owner of its folder, or the folder
+// is not both sticky and writable by everybody. Otherwise raises EQuorvaneError naming the link.
+// Descriptor is set (and Path is empty) when path names one of this process's own open
+// descriptors (/dev/stdout, /dev/fd/N, /proc/self/fd/N): that descriptor is to be written.
+struct TWriteTarget {
+    std::string Path;
+    int Descriptor = -1;
+};
+TWriteTarget ResolveWriteTarget(const std::string& path);
+
+// Raises EQuorvaneError, before anything is written, when an export to target would write over
+// the database at databasePath: the same file (device and inode, through links and hard links
+// too), or the same path when the database does not exist yet. "-" (standard output) passes.
+void CheckExportTarget(const std::string& target, const std::string& databasePath);
+
+// True when a file exists at path and this user may not write to it (for the superuser: no write
+// permission bit is set at all), or it lies on a read-only file system.
+bool IsReadOnlyFile(const std::string& path);
+// Raises "The file is read-only" when IsReadOnlyFile(path).
+void CheckNotReadOnly(const std::string& path);
+
+// The name of the temporary files of a write to target: ".NAME.XXXXXX" in its folder.
+std::string TemporaryPattern(const std::string& target);
+// Removes temporary files of earlier writes to target that a killed run left behind: same folder,
+// same name pattern, regular files of this user, last changed at least minAge ago. Returns how
+// many were removed; failures are ignored.
+int RemoveStaleTemporaries(const std::string& target,
+                           std::chrono::seconds minAge = std::chrono::hours(1));
+
+// Keeps a temporary file's name registered while it exists, so that SIGINT, SIGTERM or SIGHUP
+// remove it before the process ends (the signal is then raised again with its usual effect).
+// The handlers are installed with the first registration; a signal the process ignores stays
+// ignored, and a handler that was there before is called after the files are removed.
+class TTempFileRegistration {
+public:
+    explicit TTempFileRegistration(const std::string& path);
+    ~TTempFileRegistration();
+    TTempFileRegistration(const TTempFileRegistration&) = delete;
+    TTempFileRegistration& operator=(const TTempFileRegistration&) = delete;
+    // Forgets the file (it was renamed into place or removed).
+    void Release();
+
+private:
+    int FSlot = -1;
+};

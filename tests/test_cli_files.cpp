@@ -1,0 +1,166 @@
+// quorvane-cli and the files it works on: the database lock between programs, the password file
+// that must not replace the database, standard output and special targets, warnings of what a
+// write could not keep, signals during a save.
+
+#include "Commands.h"
+#include "DatabaseLock.h"
+#include "FileSafety.h"
+#include "TestUtil.h"
+#include "UserList.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TResult {
+    int Status;
+    std::string Out, Err;
+};
+
+TResult Cli(std::vector<std::string> args, const std::string& input = "") {
+    std::istringstream in(input);
+    std::ostringstream out, err;
+    TCliStreams io{in, out, err, false};
+    const int status = RunCli(args, io);
+    return {status, out.str(), err.str()};
+}
+
+// Starts the real program with its standard output and error going to files; returns its pid.
+pid_t Spawn(const std::vector<std::string>& args, const std::string& outFile = "/dev/null",
+            const std::string& errFile = "/dev/null") {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out >= 0) ::dup2(out, STDOUT_FILENO);
+        if (err >= 0) ::dup2(err, STDERR_FILENO);
+        std::vector<char*> argv;
+        std::string program = QUORVANE_CLI_PATH;
+        argv.push_back(program.data());
+        std::vector<std::string> copy = args;
+        for (std::string& a : copy)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+// The raw wait status of a child.
+int Wait(pid_t pid) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
+}
+
+class CliFiles : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(Cli({"create", Db}).Status, 0); }
+    void TearDown() override { quorvane_testing::SetDefaultLockTimeout({}); }
+    TTempDir Dir;
+    std::string Db = Dir.File("users.udx");
+};
+
+TEST_F(CliFiles, TwoProgramsAddingAtOnceLoseNoUser) {
+    // A shell loop per program, each adding 25 users one command after the other.
+    auto loop = [&](const std::string& prefix) {
+        const std::string script = "for i in $(seq 1 25); do \"$0\" add \"$1\" " + prefix +
+                                   "$i --password pw || exit 1; done";
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::execl("/bin/sh", "sh", "-c", script.c_str(), QUORVANE_CLI_PATH, Db.c_str(),
+                    static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        return pid;
+    };
+    const pid_t a = loop("a");
+    const pid_t b = loop("b");
+    const int sa = Wait(a), sb = Wait(b);
+    ASSERT_TRUE(WIFEXITED(sa) && WEXITSTATUS(sa) == 0) << sa;
+    ASSERT_TRUE(WIFEXITED(sb) && WEXITSTATUS(sb) == 0) << sb;
+    TUserList list;
+    list.LoadFromFile(Db);
+    EXPECT_EQ(list.Count(), 50);
+    for (const char* prefix : {"a", "b"})
+        for (int i = 1; i <= 25; ++i)
+            EXPECT_FALSE(list.IsLoginUnique(prefix + std::to_string(i))) << prefix << i;
+    // The lock file goes when the last program is done; no temporary file stays.
+    EXPECT_EQ(Dir.Entries(), std::vector<std::string>{"users.udx"});
+}
+
+TEST_F(CliFiles, ACommandWaitsForTheLockThenGivesUp) {
+    quorvane_testing::SetDefaultLockTimeout(std::chrono::milliseconds(300));
+    const std::string busy = "quorvane-cli: The database is in use by another program\n";
+    const std::string before = ReadWholeFile(Db);
+    {
+        TDatabaseLock writer(Db, TLockMode::Exclusive);
+        struct stat st {};
+        ASSERT_EQ(::stat(TDatabaseLock::LockPathFor(Db).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+        // Changing commands and reading commands alike wait for a writer.
+        struct TCase {
+            std::vector<std::string> Args;
+        };
+        const TCase cases[] = {
+            {{"add", Db, "x", "--password", "p"}},
+            {{"delete", Db, "x"}},
+            {{"sweep", Db}},
+            {{"series", Db, "--count", "2"}},
+            {{"export", Db, "--output", Dir.File("h")}},
+            {{"list", Db}},
+            {{"info", Db}},
+        };
+        for (const TCase& c : cases) {
+            const auto start = std::chrono::steady_clock::now();
+            const TResult r = Cli(c.Args);
+            EXPECT_EQ(r.Status, 1) << c.Args[0];
+            EXPECT_EQ(r.Err, busy) << c.Args[0];
+            EXPECT_EQ(r.Out, "") << c.Args[0];
+            EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
+        }
+    }
+    EXPECT_EQ(ReadWholeFile(Db), before);
+    EXPECT_FALSE(fs::exists(Dir.File("h")));
+
+    // Readers share: a reader holding the lock lets list and info through, not add.
+    {
+        TDatabaseLock reader(Db, TLockMode::Shared);
+        EXPECT_EQ(Cli({"info", Db}).Status, 0);
+        EXPECT_EQ(Cli({"list", Db}).Status, 0);
+        EXPECT_EQ(Cli({"add", Db, "x", "--password", "p"}).Err, busy);
+    }
+    EXPECT_EQ(Cli({"add", Db, "x", "--password", "p"}).Status, 0);
+    EXPECT_EQ(Dir.Entries(), std::vector<std::string>{"users.udx"});
+}
+
+TEST_F(CliFiles, AWaitingCommandGoesOnOnceTheLockIsFree) {
+    auto holder = std::make_unique<TDatabaseLock>(Db, TLockMode::Exclusive);
+    const pid_t pid = Spawn({"add", Db, "late", "--password", "p"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    // Still waiting: nothing written yet.
+    TUserList list;
+    list.LoadFromFile(Db);
+    EXPECT_EQ(list.Count(), 0);
+    holder.reset();
+    const int status = Wait(pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    TUserList after;
+    after.LoadFromFile(Db);
+    EXPECT_EQ(after.Count(), 1);
+}
+
+} // namespace
