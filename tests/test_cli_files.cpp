@@ -13,6 +13,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <grp.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -161,6 +162,142 @@ TEST_F(CliFiles, AWaitingCommandGoesOnOnceTheLockIsFree) {
     TUserList after;
     after.LoadFromFile(Db);
     EXPECT_EQ(after.Count(), 1);
+}
+
+TEST_F(CliFiles, ExportNeverWritesOverItsOwnDatabase) {
+    ASSERT_EQ(Cli({"add", Db, "alice", "--password", "a1"}).Status, 0);
+    // An expired user: the export would save the database first; it must not even do that.
+    ASSERT_EQ(Cli({"add", Db, "old", "--password", "o", "--expire", "2000-01-01"}).Status, 0);
+    struct TCase {
+        std::vector<std::string> Args;
+        std::string Target;
+    };
+    const TCase cases[] = {
+        {{"export", Db, "--output", Db}, Db},
+        {{"export", Db, "--output", Dir.File("hard.udx")}, Dir.File("hard.udx")},
+        {{"export", Db, "--output", Dir.File("link")}, Dir.File("link")},
+        {{"export", Dir.File("link"), "--output", Db}, Db},
+        {{"export", Db}, Db}, // the database's stored target, set below
+    };
+    {
+        TUserList list;
+        list.LoadFromFile(Db);
+        list.PassFile = Db;
+        list.SaveToFile(Db);
+    }
+    // Made after the last save: a save gives the database a new inode.
+    fs::create_hard_link(Db, Dir.File("hard.udx"));
+    fs::create_symlink(Db, Dir.File("link"));
+    const std::string stored = ReadWholeFile(Db);
+    for (const TCase& c : cases) {
+        const TResult r = Cli(c.Args);
+        EXPECT_EQ(r.Status, 1) << c.Target;
+        EXPECT_EQ(r.Err, "quorvane-cli: The password file " + c.Target +
+                             " would replace the database itself; choose another file\n");
+        EXPECT_EQ(ReadWholeFile(Db), stored);
+    }
+    EXPECT_EQ(Dir.Entries(), (std::vector<std::string>{"hard.udx", "link", "users.udx"}));
+}
+
+TEST_F(CliFiles, OutputDashAndSpecialTargets) {
+    ASSERT_EQ(Cli({"add", Db, "carl", "--password", "c"}).Status, 0);
+    ASSERT_EQ(Cli({"add", Db, "alice", "--password", "a1"}).Status, 0);
+    const std::string file = "alice:a1\r\ncarl:c\r\n";
+
+    TResult r = Cli({"export", Db, "--output", "-", "--format", "plain"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, file);
+    EXPECT_EQ(Dir.Entries(), std::vector<std::string>{"users.udx"});
+
+    // The real program appending to a log through /dev/stdout: the log is added to, not replaced.
+    const std::string log = Dir.File("log");
+    WriteWholeFile(log, "earlier\n");
+    const std::string command = std::string("'") + QUORVANE_CLI_PATH + "' export '" + Db +
+                                "' --output /dev/stdout --format plain >> '" + log + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(ReadWholeFile(log), "earlier\n" + file);
+
+    // A pipe is written in place.
+    const std::string fifo = Dir.File("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string received;
+    std::thread reader([&] { received = ReadWholeFile(fifo); });
+    r = Cli({"export", Db, "--output", fifo, "--format", "plain"});
+    reader.join();
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(received, file);
+    struct stat st {};
+    ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+    // A folder is refused.
+    fs::create_directory(Dir.File("folder"));
+    r = Cli({"export", Db, "--output", Dir.File("folder")});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Err, "quorvane-cli: Cannot create file " + Dir.File("folder") + "\n");
+    EXPECT_TRUE(fs::is_empty(Dir.File("folder")));
+}
+
+TEST_F(CliFiles, AReadOnlyDatabaseIsNotChanged) {
+    ASSERT_EQ(Cli({"add", Db, "alice", "--password", "a1"}).Status, 0);
+    ASSERT_EQ(Cli({"add", Db, "old", "--password", "o", "--expire", "2000-01-01"}).Status, 0);
+    ASSERT_EQ(::chmod(Db.c_str(), 0400), 0);
+    const std::string before = ReadWholeFile(Db);
+    const std::vector<std::vector<std::string>> changes = {
+        {"add", Db, "bob", "--password", "b"},
+        {"delete", Db, "alice"},
+        {"sweep", Db},
+        {"series", Db, "--count", "1"},
+    };
+    for (const auto& args : changes) {
+        const TResult r = Cli(args);
+        EXPECT_EQ(r.Status, 1) << args[0];
+        EXPECT_EQ(r.Err, "quorvane-cli: The file is read-only\n") << args[0];
+        EXPECT_EQ(r.Out, "") << args[0];
+        EXPECT_EQ(ReadWholeFile(Db), before);
+    }
+    // Reading it still works, and so does an export: the expired user is left out of the
+    // password file, the database stays as it is, and the user hears why.
+    EXPECT_EQ(Cli({"list", Db}).Status, 0);
+    const std::string out = Dir.File("htpasswd");
+    const TResult r = Cli({"export", Db, "--output", out, "--format", "plain"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(ReadWholeFile(out), "alice:a1\r\n");
+    EXPECT_NE(r.Err.find("warning: The database is read-only"), std::string::npos) << r.Err;
+    EXPECT_EQ(ReadWholeFile(Db), before);
+}
+
+TEST_F(CliFiles, AGroupThatCannotBeKeptIsReported) {
+    if (::geteuid() != 0) GTEST_SKIP() << "a file of another group needs root to set up";
+    // The folder and the database open to "nobody", who exports over a file of group root.
+    fs::permissions(Dir.Path(), fs::perms::all);
+    ASSERT_EQ(Cli({"add", Db, "alice", "--password", "a1"}).Status, 0);
+    ASSERT_EQ(::chown(Db.c_str(), 65534, 65534), 0);
+    const std::string out = Dir.File("htpasswd");
+    WriteWholeFile(out, "old\n");
+    ASSERT_EQ(::chown(out.c_str(), 65534, 0), 0);
+    ASSERT_EQ(::chmod(out.c_str(), 0640), 0);
+    const std::string errFile = Dir.File("err");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(126);
+        const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(err, STDERR_FILENO);
+        ::execl(QUORVANE_CLI_PATH, "quorvane-cli", "export", Db.c_str(), "--output", out.c_str(),
+                "--format", "plain", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    const int status = Wait(pid);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << ReadWholeFile(errFile);
+    EXPECT_EQ(ReadWholeFile(out), "alice:a1\r\n");
+    EXPECT_EQ(ReadWholeFile(errFile),
+              "quorvane-cli: warning: The group \"root\" of " + out +
+                  " could not be kept; the file now has the group \"nogroup\"\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(out.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
 
 } // namespace

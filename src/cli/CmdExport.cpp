@@ -78,6 +78,8 @@ void UploadToFtp(const TUserList& list, TPasswordsType passType, const std::stri
 
     const std::string temp = GetTempFile("kxv");
     TTempFileGuard guard(temp);
+    // It holds the password file: a signal that ends the program removes it too.
+    const TTempFileRegistration registration(temp);
     TPasswordFileOptions options;
     TCliExportProgress progress(io.Err, io.ErrIsTerminal);
     options.Progress = &progress;
