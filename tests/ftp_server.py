@@ -25,13 +25,41 @@ def main():
     parser.add_argument("--refuse-dele", action="store_true", help="answer DELE with 550")
     parser.add_argument("--die-after-bytes", type=int, default=0,
                         help="end the whole server abruptly once an upload has passed this size")
+    parser.add_argument("--refuse-rnto", action="store_true", help="answer every RNTO with 550")
+    parser.add_argument("--rnto-450-after-dele", action="store_true",
+                        help="answer RNTO with 450 once a DELE has succeeded")
+    parser.add_argument("--truncate-stor", action="store_true",
+                        help="keep only the first half of every upload, still answering 226")
+    parser.add_argument("--fail-stor-after-bytes", type=int, default=0,
+                        help="answer 451 and drop the data connection once an upload passed this")
+    parser.add_argument("--store-raw", action="store_true",
+                        help="store every upload's bytes as received, also in ASCII mode "
+                             "(as vsftpd does by default)")
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.WARNING)
 
     class Data(DTPHandler):
+        def enable_receiving(self, type, cmd):
+            DTPHandler.enable_receiving(self, type, cmd)
+            if args.store_raw:
+                self._data_wrapper = None
+
+        def close(self):
+            if (args.truncate_stor and self.receive and self.file_obj is not None
+                    and not self.file_obj.closed):
+                self.file_obj.flush()
+                self.file_obj.truncate(self.file_obj.tell() // 2)
+            DTPHandler.close(self)
+
         def handle_read(self):
             DTPHandler.handle_read(self)
+            if (args.fail_stor_after_bytes and not self._closed
+                    and self.tot_bytes_received > args.fail_stor_after_bytes):
+                self.transfer_finished = False
+                self._resp = ("451 Local error: disk full.", logging.warning)
+                self.close()
+                return
             if args.die_after_bytes and self.tot_bytes_received > args.die_after_bytes:
                 if self.file_obj is not None:
                     self.file_obj.flush()
@@ -59,6 +87,14 @@ def main():
             FTPHandler.ftp_RNFR(self, path)
 
         def ftp_RNTO(self, path):
+            if args.refuse_rnto:
+                self._rnfr = None
+                self.respond("550 Renaming over files is not permitted.")
+                return
+            if args.rnto_450_after_dele and getattr(self, "deleted_once", False):
+                self._rnfr = None
+                self.respond("450 Try again later.")
+                return
             if args.refuse_rename_over_existing and self._rnfr and self.fs.lexists(path):
                 self._rnfr = None
                 self.respond("550 Target exists.")
@@ -69,7 +105,9 @@ def main():
             if args.refuse_dele:
                 self.respond("550 Deleting is not permitted.")
                 return None
-            return FTPHandler.ftp_DELE(self, path)
+            result = FTPHandler.ftp_DELE(self, path)
+            self.deleted_once = True
+            return result
 
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")

@@ -182,6 +182,16 @@ int CountLines(const std::string& text, const std::string& start) {
     return count;
 }
 
+// Lines equal to `line`.
+int CountExact(const std::string& text, const std::string& line) {
+    int count = 0;
+    std::istringstream lines(text);
+    for (std::string each; std::getline(lines, each);) {
+        count += each == line ? 1 : 0;
+    }
+    return count;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Temporary files
 
@@ -350,7 +360,9 @@ TEST(FtpClient, WrongPasswordFailsInConnect) {
         ftp.Connect();
         FAIL() << "logged in with a wrong password";
     } catch (const EFtpError& e) {
-        EXPECT_STREQ(e.what(), "Authentication failed.");
+        // The step and the server name the failure, then the server's own reason.
+        EXPECT_EQ(std::string(e.what()),
+                  "Login to " + server.Host() + " as webmaster failed: Authentication failed.");
     }
     EXPECT_FALSE(ftp.Connected());
     EXPECT_THROW(ftp.DeleteFile("anything"), EFtpError) << "a failed login opens nothing";
@@ -616,11 +628,14 @@ TEST(FtpUpload, RefusedRenameKeepsTheOldTarget) {
         TFtpServer server({"--refuse-rename"});
         WriteAll(server.Root() / "htpasswd", "old content\n");
         TUploadRun run(server.Host(), {{"new content\n", "htpasswd"}});
-        EXPECT_THAT(run.Seen.Errors(), ElementsAre("Renaming is not permitted."));
+        EXPECT_THAT(run.Seen.Errors(),
+                    ElementsAre("Could not rename htpasswd_safeupload to htpasswd: Renaming is "
+                                "not permitted."));
         EXPECT_EQ(run.Seen.Completions, 1);
         EXPECT_EQ(ReadAll(server.Root() / "htpasswd"), "old content\n");
-        EXPECT_EQ(ReadAll(server.Root() / "htpasswd_safeupload"), "new content\n");
-        EXPECT_EQ(CountLines(server.Commands(), "DELE"), 0);
+        // The temporary file held the new passwords: it goes too.
+        EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
+        EXPECT_EQ(CountExact(server.Commands(), "DELE htpasswd"), 0);
         EXPECT_TRUE(run.LocalFilesGone());
     }
     // A server that neither renames over a file nor deletes one.
@@ -628,7 +643,9 @@ TEST(FtpUpload, RefusedRenameKeepsTheOldTarget) {
         TFtpServer server({"--refuse-rename-over-existing", "--refuse-dele"});
         WriteAll(server.Root() / "htpasswd", "old content\n");
         TUploadRun run(server.Host(), {{"new content\n", "htpasswd"}});
-        EXPECT_THAT(run.Seen.Errors(), ElementsAre("Target exists."));
+        EXPECT_THAT(
+            run.Seen.Errors(),
+            ElementsAre("Could not rename htpasswd_safeupload to htpasswd: Target exists."));
         EXPECT_EQ(run.Seen.Completions, 1);
         EXPECT_EQ(ReadAll(server.Root() / "htpasswd"), "old content\n");
         EXPECT_TRUE(run.LocalFilesGone());
@@ -657,7 +674,9 @@ TEST(FtpUpload, WrongPasswordIsReportedOnceAndNothingIsTried) {
     TUploadRun run(server.Host(), {{"content\n", "htpasswd"}}, true, "wrong");
     EXPECT_THAT(run.Seen.Statuses,
                 ElementsAre(Pair("Connecting to " + server.Host() + "...", false),
-                            Pair("Authentication failed.", true)));
+                            Pair("Login to " + server.Host() +
+                                     " as webmaster failed: Authentication failed.",
+                                 true)));
     EXPECT_EQ(run.Seen.Completions, 1);
     EXPECT_EQ(CountLines(server.Commands(), "STOR"), 0);
     EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
@@ -667,7 +686,8 @@ TEST(FtpUpload, WrongPasswordIsReportedOnceAndNothingIsTried) {
 TEST(FtpUpload, MissingRemoteFolderGivesTheServersText) {
     TFtpServer server({}, true);
     TUploadRun run(server.Host(), {{"content\n", "nowhere/htpasswd"}});
-    EXPECT_THAT(run.Seen.Errors(), ElementsAre("No such file or directory."));
+    EXPECT_THAT(run.Seen.Errors(),
+                ElementsAre("Upload of nowhere/htpasswd failed: No such file or directory."));
     EXPECT_EQ(run.Seen.Completions, 1);
     EXPECT_TRUE(fs::is_empty(server.Root()));
     EXPECT_TRUE(run.LocalFilesGone());
@@ -689,7 +709,8 @@ TEST(FtpUpload, EmptyFileHasNoPercentagesButIsStored) {
 TEST(FtpUpload, FilesAfterAFailingOneAreNotTried) {
     TFtpServer server;
     TUploadRun run(server.Host(), {{"one\n", "missing/first"}, {"two\n", "second"}});
-    EXPECT_THAT(run.Seen.Errors(), ElementsAre("No such file or directory."));
+    EXPECT_THAT(run.Seen.Errors(),
+                ElementsAre("Upload of missing/first failed: No such file or directory."));
     EXPECT_EQ(run.Seen.Completions, 1);
     for (const std::string& text : run.Seen.Texts()) {
         EXPECT_THAT(text, Not(HasSubstr("second")));
@@ -735,7 +756,7 @@ TEST_P(FtpUploadModes, ServerDyingMidTransferLeavesTheTargetWhole) {
     const std::vector<std::string> errors = run.Seen.Errors();
     ASSERT_EQ(errors.size(), 1u) << testing::PrintToString(run.Seen.Texts());
     EXPECT_THAT(errors[0], Not(testing::IsEmpty()));
-    EXPECT_NE(errors[0], "Unknown error") << "the library's text for the broken transfer";
+    EXPECT_EQ(errors[0], "Upload of htpasswd failed: the connection was lost");
     EXPECT_TRUE(run.Seen.Statuses.back().second) << "the error is the last text";
     EXPECT_EQ(run.Seen.Completions, 1);
     EXPECT_TRUE(server.Exited());
@@ -864,6 +885,157 @@ TEST(FtpUpload, UnstartedUploaderStillDeletesItsFilesAndChecksItsLists) {
     EXPECT_THROW(twice.Start(), std::logic_error);
     twice.WaitFor();
     EXPECT_TRUE(twice.Finished());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Safe replacement against servers that misbehave on purpose
+
+// Every text that reaches a command line is checked before anything is sent: a CR, LF or NUL
+// would let a stored login or password smuggle in commands of its own.
+TEST(FtpUploadFaults, LineBreaksInAnyTextSentToTheServerAreRefusedBeforeConnecting) {
+    struct TCase {
+        const char* What;
+        std::string User, Password, Host, Remote;
+    };
+    TFtpServer server;
+    const std::string host = server.Host();
+    const std::vector<TCase> cases = {
+        {"password", kUser, "pw\r\nDELE important", host, "htpasswd"},
+        {"password", kUser, std::string("pw\0x", 4), host, "htpasswd"},
+        {"login", "web\nmaster", kPassword, host, "htpasswd"},
+        {"host", kUser, kPassword, host + "\r\nDELE important", "htpasswd"},
+        {"remote file name", kUser, kPassword, host, "htpasswd\r\nDELE important"},
+    };
+    WriteAll(server.Root() / "important", "keep me\n");
+    for (const TCase& c : cases) {
+        TTempDir local;
+        const std::string file = GetTempFile("kxv", local.Path().string());
+        WriteAll(file, "alice:x\n");
+        TFtpUploader uploader(std::make_shared<TDirectDispatcher>());
+        uploader.Host = c.Host;
+        uploader.User = c.User;
+        uploader.Password = c.Password;
+        uploader.Timeout = 10000;
+        uploader.LocalFiles = {file};
+        uploader.RemoteFiles = {c.Remote};
+        uploader.DeleteWhenDone = {file};
+        TSeen seen;
+        seen.Attach(uploader);
+        uploader.Start();
+        uploader.WaitFor();
+        EXPECT_THAT(seen.Errors(), ElementsAre(std::string("The ") + c.What +
+                                               " holds a line break or NUL character; nothing "
+                                               "was sent to the server"))
+            << c.What;
+        EXPECT_EQ(seen.Completions, 1);
+        EXPECT_FALSE(fs::exists(file));
+    }
+    EXPECT_EQ(ReadAll(server.Root() / "important"), "keep me\n");
+    EXPECT_EQ(server.Commands(), "") << "not even a connection was made";
+
+    // The client refuses on its own too.
+    TFtp ftp;
+    ftp.Host = host;
+    ftp.User = kUser;
+    ftp.Password = "pw\r\nDELE important";
+    EXPECT_THROW(ftp.Connect(), EFtpError);
+    EXPECT_EQ(server.Commands(), "");
+}
+
+// A server that will not rename over the target, even after deleting it: the new file is stored
+// under the target's own name rather than leaving the site without a password file.
+TEST(FtpUploadFaults, RenameRefusedAfterDeleteStoresTheTargetDirectly) {
+    for (const std::vector<std::string>& switches :
+         {std::vector<std::string>{"--refuse-rnto"},
+          std::vector<std::string>{"--refuse-rename-over-existing", "--rnto-450-after-dele"}}) {
+        TFtpServer server(switches);
+        WriteAll(server.Root() / "htpasswd", "old content\n");
+        const std::string content = SampleText(20000, 'n');
+        TUploadRun run(server.Host(), {{content, "htpasswd"}});
+        EXPECT_TRUE(run.Seen.Errors().empty()) << testing::PrintToString(run.Seen.Errors());
+        EXPECT_EQ(ReadAll(server.Root() / "htpasswd"), content) << switches[0];
+        EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload")) << switches[0];
+        const std::string commands = server.Commands();
+        EXPECT_EQ(CountExact(commands, "DELE htpasswd"), 1) << commands;
+        EXPECT_EQ(CountExact(commands, "STOR htpasswd"), 1) << commands;
+        EXPECT_EQ(CountExact(commands, "DELE htpasswd_safeupload"), 1) << commands;
+    }
+}
+
+// A server that answers 226 for half a file: the size check keeps the old target.
+TEST(FtpUploadFaults, TruncatedUploadIsNotInstalled) {
+    TFtpServer server({"--truncate-stor"});
+    WriteAll(server.Root() / "htpasswd", "old content\n");
+    const std::string content = SampleText(48090);
+    TUploadRun run(server.Host(), {{content, "htpasswd"}});
+    EXPECT_THAT(run.Seen.Errors(),
+                ElementsAre("Upload of htpasswd failed: the server stored 24045 of 48090 bytes; "
+                            "the old file was kept"));
+    EXPECT_EQ(ReadAll(server.Root() / "htpasswd"), "old content\n");
+    EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
+    EXPECT_EQ(CountLines(server.Commands(), "RNFR"), 0);
+}
+
+// Lines ending in CR LF reach a server that stores bytes as received (vsftpd's default) exactly
+// as written: the transfer is binary, so no CR is added before the LF.
+TEST(FtpUploadFaults, CrLfLinesArriveExactly) {
+    TFtpServer server({"--store-raw"});
+    std::string content;
+    for (int i = 0; content.size() < 48000; ++i) {
+        content += "user" + std::to_string(i) + ":$apr1$abcdefgh$abcdefghijklmnopqrstuv\r\n";
+    }
+    TUploadRun run(server.Host(), {{content, "htpasswd"}});
+    EXPECT_TRUE(run.Seen.Errors().empty()) << testing::PrintToString(run.Seen.Errors());
+    const std::string stored = ReadAll(server.Root() / "htpasswd");
+    EXPECT_EQ(stored.size(), content.size());
+    EXPECT_EQ(stored, content);
+    EXPECT_EQ(stored.find("\r\r"), std::string::npos);
+    EXPECT_EQ(CountLines(server.Commands(), "TYPE A"), 0);
+}
+
+// A transfer refused half-way (disk full) leaves no temporary file with the new passwords.
+TEST(FtpUploadFaults, FailedUploadRemovesTheTemporaryFile) {
+    TFtpServer server({"--fail-stor-after-bytes", "100000"});
+    WriteAll(server.Root() / "htpasswd", "old content\n");
+    TUploadRun run(server.Host(), {{SampleText(2000000), "htpasswd"}});
+    const std::vector<std::string> errors = run.Seen.Errors();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_THAT(errors[0], StartsWith("Upload of htpasswd failed: ")) << errors[0];
+    EXPECT_EQ(ReadAll(server.Root() / "htpasswd"), "old content\n");
+    EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
+    EXPECT_EQ(CountExact(server.Commands(), "DELE htpasswd_safeupload"), 1);
+}
+
+TEST(FtpUploadFaults, ConnectionErrorsNameTheStepAndTheServer) {
+    const int port = FreeLoopbackPort();
+    TUploadRun run("127.0.0.1:" + std::to_string(port), {{"x\n", "/www/.htpasswd"}});
+    EXPECT_THAT(run.Seen.Errors(), ElementsAre("Could not connect to 127.0.0.1:" +
+                                               std::to_string(port) + ": Connection refused"));
+}
+
+TEST(FtpUploadFaults, AbortStopsTheTransferAndKeepsTheOldTarget) {
+    TFtpServer server;
+    WriteAll(server.Root() / "htpasswd", "old content\n");
+    TTempDir local;
+    const std::string file = GetTempFile("kxv", local.Path().string());
+    WriteAll(file, SampleText(3000000));
+    TFtpUploader uploader(std::make_shared<TDirectDispatcher>());
+    Prepare(uploader, server, file);
+    std::vector<std::string> errors;
+    uploader.OnStatus = [&](const std::string& text, bool isError) {
+        if (isError) {
+            errors.push_back(text);
+        } else if (text.find("% completed") != std::string::npos &&
+                   text.find(" 0% ") == std::string::npos) {
+            uploader.Abort();
+        }
+    };
+    uploader.Start();
+    uploader.WaitFor();
+    EXPECT_THAT(errors, ElementsAre("Upload of htpasswd was aborted"));
+    EXPECT_EQ(ReadAll(server.Root() / "htpasswd"), "old content\n");
+    EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
+    EXPECT_FALSE(fs::exists(file));
 }
 
 } // namespace

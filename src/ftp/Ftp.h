@@ -7,12 +7,50 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 class EFtpError : public EQuorvaneError {
 public:
     using EQuorvaneError::EQuorvaneError;
 };
+
+// The server's identity could not be established: a TLS certificate that the trust store does
+// not vouch for (PublicKeyPin then holds the key the server showed, in curl's "sha256//BASE64"
+// form, for the user to pin after checking it), or an SSH host key that is unknown or changed
+// (Fingerprint holds "SHA256:..." as OpenSSH prints it).
+class EServerIdentityError : public EFtpError {
+public:
+    EServerIdentityError(const std::string& message, std::string publicKeyPin,
+                         std::string fingerprint, bool changed)
+        : EFtpError(message), PublicKeyPin(std::move(publicKeyPin)),
+          Fingerprint(std::move(fingerprint)), Changed(changed) {}
+    std::string PublicKeyPin;
+    std::string Fingerprint;
+    bool Changed = false; // an SSH host key other than the one on record
+};
+
+// How files reach the server.
+enum class TTransferProtocol {
+    Ftp,            // plain FTP: the password and the file travel in clear
+    FtpExplicitTls, // FTP, then AUTH TLS before the login; TLS required for login and data
+    FtpImplicitTls, // TLS from the first byte, port 990
+    Sftp,           // SSH file transfer, port 22
+};
+// 21, 21, 990 or 22.
+std::uint16_t DefaultPort(TTransferProtocol protocol);
+
+// Whether a text may be sent to a server: no CR, LF or NUL, which would end a command line and
+// start one of the sender's choosing.
+bool SafeForServer(const std::string& text);
+
+// SHA256:BASE64 (unpadded) of an SSH public key blob, as OpenSSH shows fingerprints.
+std::string SshKeyFingerprint(const std::string& keyBlob);
+
+// Whether a private key file is protected by a passphrase (PEM "ENCRYPTED" or an OpenSSH key
+// with a cipher). False for files that cannot be read: the login reports those.
+bool PrivateKeyNeedsPassphrase(const std::string& keyFile);
 
 class TFtp;
 
@@ -47,8 +85,24 @@ public:
 
     std::string Host; // "name", "name:port" or "[v6]:port"; a port in the text wins over Port
     std::string User;
-    std::string Password; // an empty password is sent as an empty text
-    std::uint16_t Port = 21;
+    std::string Password;   // an empty password is sent as an empty text
+    std::uint16_t Port = 0; // 0: the protocol's own (DefaultPort)
+    TTransferProtocol Protocol = TTransferProtocol::Ftp;
+    // TLS: the certificate must chain to the system's trust store (or CaFile when given), unless
+    // TlsPin ("sha256//BASE64") names the server's public key, which is then all that counts.
+    std::string TlsPin;
+    std::string CaFile;
+    // SFTP: a private key file logs in instead of the password (KeyPassphrase unlocks it; it is
+    // never stored). The host key must be in KnownHostsFile (empty: ~/.ssh/known_hosts) or among
+    // HostKeyPins ("SHA256:..."); an unknown key is put to OnUnknownHostKey, a changed one is
+    // refused.
+    std::string KeyFile;
+    std::string KeyPassphrase;
+    std::string KnownHostsFile;
+    std::vector<std::string> HostKeyPins;
+    std::function<bool(const std::string& server, const std::string& fingerprint)> OnUnknownHostKey;
+    // Asked during an upload; true stops it (the operation then fails with "aborted").
+    std::function<bool()> Aborted;
     TFtpProgressEvent OnProgress;
     bool Passive = false; // passive data connections when true, active (PORT/EPRT) otherwise
     // Milliseconds the server may stay silent (connecting, answering, taking data) before an
@@ -69,6 +123,10 @@ public:
     void DeleteFile(const std::string& remoteName);
     // RNFR existing, RNTO new name. Raises EFtpError when the server refuses either.
     void RenameFile(const std::string& existingName, const std::string& newName);
+    // The size of a remote file (SIZE, or SFTP stat); nothing when the server does not tell.
+    std::optional<std::int64_t> FileSize(const std::string& remoteName);
+    // "host:port" as connected to ("[v6]:port" for IPv6 addresses).
+    const std::string& ServerName() const { return FServerName; }
 
     // The command (its verb, such as "RNFR" or "RNTO") whose refusal made the last operation
     // fail; empty when it failed without a refusal (network trouble) or did not fail.
@@ -84,9 +142,14 @@ private:
     struct TCurlState;
     void Perform();
     void RunCommands(const std::string& first, const std::string& second);
+    void Configure(void* handle, bool probe);
+    std::string ProbePublicKey();
+    std::string RemoteUrl(const std::string& remoteName) const;
+    std::string QuoteName(const std::string& name) const;
 
     TCurlState* FCurl = nullptr;
     std::string FBaseUrl;
+    std::string FServerName;
     std::string FRefusedCommand;
     std::int64_t FBytesLeft = 0;
     bool FConnected = false;

@@ -2,6 +2,7 @@
 
 #include "FileLib.h"
 #include "Ftp.h"
+#include "Transport.h"
 
 #include <atomic>
 #include <cstdio>
@@ -82,6 +83,16 @@ struct TFtpUploader::TState {
     std::string Password;
     bool Passive = false;
     std::uint32_t Timeout = 0;
+    TTransferProtocol Protocol = TTransferProtocol::Ftp;
+    std::uint16_t Port = 0;
+    std::string TlsPin;
+    std::string CaFile;
+    std::string KeyFile;
+    std::string KeyPassphrase;
+    std::string KnownHostsFile;
+    std::vector<std::string> HostKeyPins;
+    std::function<bool(const std::string&, const std::string&)> OnUnknownHostKey;
+    std::atomic<bool> AbortRequested{false};
     std::vector<std::string> LocalFiles;
     std::vector<std::string> RemoteFiles;
     std::vector<std::string> DeleteWhenDone;
@@ -140,39 +151,51 @@ struct TFtpUploader::TState {
         }
     }
 
-    // Moves the uploaded temporary file over the target. Most servers replace an existing file
-    // on rename in one step, so the target never goes missing; only when the server refuses to
-    // rename over the target is the old one deleted first.
-    static void ReplaceTarget(TFtp& ftp, const std::string& temp, const std::string& target) {
-        try {
-            ftp.RenameFile(temp, target);
-            return;
-        } catch (const EFtpError&) {
-            // A refused RNFR means the new file cannot be moved at all: deleting the old
-            // target then would only leave the site without one.
-            if (ftp.LastRefusedCommand() != "RNTO") {
-                throw;
-            }
+    // Every text that travels to the server in a command line: a CR, LF or NUL in one of them
+    // would end the command and start one of the sender's choosing.
+    std::string UnsafeText() const {
+        if (!SafeForServer(Host)) return "host";
+        if (!SafeForServer(User)) return "login";
+        if (!SafeForServer(Password)) return "password";
+        for (const std::string& remote : RemoteFiles) {
+            if (!SafeForServer(remote)) return "remote file name";
         }
-        try {
-            ftp.DeleteFile(target);
-        } catch (const EFtpError&) {
-            // No old file, or the server keeps it: the rename below tells.
-        }
-        ftp.RenameFile(temp, target);
+        return std::string();
     }
 
     void Execute() {
-        TFtp ftp;
+        TCurlTransport transport;
+        TFtp& ftp = transport.Client();
         ftp.Host = Host;
         ftp.User = User;
         ftp.Password = Password;
         ftp.Passive = Passive;
         ftp.Timeout = Timeout;
+        ftp.Protocol = Protocol;
+        ftp.Port = Port;
+        ftp.TlsPin = TlsPin;
+        ftp.CaFile = CaFile;
+        ftp.KeyFile = KeyFile;
+        ftp.KeyPassphrase = KeyPassphrase;
+        ftp.KnownHostsFile = KnownHostsFile;
+        ftp.HostKeyPins = HostKeyPins;
+        if (OnUnknownHostKey) {
+            ftp.OnUnknownHostKey = [this](const std::string& server, const std::string& key) {
+                bool accepted = false;
+                RunOnOwner([&] { accepted = OnUnknownHostKey(server, key); });
+                return accepted;
+            };
+        }
+        ftp.Aborted = [this] { return AbortRequested.load(); };
         ftp.OnProgress = [this](TFtp&, std::int64_t bytes) { Progress(bytes); };
         try {
+            if (const std::string unsafe = UnsafeText(); !unsafe.empty()) {
+                throw EFtpError("The " + unsafe +
+                                " holds a line break or NUL character; nothing was sent to " +
+                                "the server");
+            }
             Status("Connecting to " + Host + "...", false);
-            ftp.Connect();
+            transport.Connect();
             try {
                 for (std::size_t i = 0; i < LocalFiles.size(); ++i) {
                     const std::string& local = LocalFiles[i];
@@ -181,22 +204,26 @@ struct TFtpUploader::TState {
                     BytesSent = 0;
                     FileSize = FileSizeOf(local);
                     Progress(0);
-                    const std::string temp = remote + "_safeupload";
-                    // The old target stays until the new file is complete on the server.
-                    ftp.PutFile(temp, local, true);
-                    ReplaceTarget(ftp, temp, remote);
+                    try {
+                        SafeUpload(transport, local, FileSize, remote);
+                    } catch (const EFtpError&) {
+                        if (AbortRequested) {
+                            throw EFtpError("Upload of " + remote + " was aborted");
+                        }
+                        throw;
+                    }
                 }
             } catch (...) {
-                ftp.Disconnect();
+                transport.Disconnect();
                 throw;
             }
-            ftp.Disconnect();
+            transport.Disconnect();
         } catch (const std::exception& e) {
             DeliverError(e.what());
         } catch (...) {
             DeliverError("Unknown error");
         }
-        ftp.Disconnect();
+        transport.Disconnect();
     }
 
     void DeliverError(const std::string& text) {
@@ -266,6 +293,15 @@ void TFtpUploader::Start() {
     s.Password = Password;
     s.Passive = Passive;
     s.Timeout = Timeout;
+    s.Protocol = Protocol;
+    s.Port = Port;
+    s.TlsPin = TlsPin;
+    s.CaFile = CaFile;
+    s.KeyFile = KeyFile;
+    s.KeyPassphrase = KeyPassphrase;
+    s.KnownHostsFile = KnownHostsFile;
+    s.HostKeyPins = HostKeyPins;
+    s.OnUnknownHostKey = OnUnknownHostKey;
     s.LocalFiles = LocalFiles;
     s.RemoteFiles = RemoteFiles;
     s.DeleteWhenDone = DeleteWhenDone;
@@ -279,6 +315,10 @@ void TFtpUploader::Start() {
 void TFtpUploader::Detach() noexcept {
     std::lock_guard<std::recursive_mutex> lock(FState->HandlerMutex);
     FState->Detached = true;
+}
+
+void TFtpUploader::Abort() noexcept {
+    FState->AbortRequested = true;
 }
 
 bool TFtpUploader::Finished() const {

@@ -3,6 +3,9 @@
 // each one safely (first under a temporary remote name, then moved over the target), and
 // reports what it does to its owner through a dispatcher that runs calls on the owner's thread.
 
+#include "Ftp.h"
+
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -76,6 +79,17 @@ public:
     std::string Password;
     bool Passive = false;
     std::uint32_t Timeout = 0; // the client's time-out in milliseconds; 0 for its default
+    TTransferProtocol Protocol = TTransferProtocol::Ftp;
+    std::uint16_t Port = 0; // 0: the protocol's own; a port in Host wins
+    std::string TlsPin;     // "sha256//BASE64": the TLS server's pinned public key
+    std::string CaFile;     // certificates trusted besides the system's
+    std::string KeyFile;    // SFTP private key file; empty: log in by password
+    std::string KeyPassphrase;
+    std::string KnownHostsFile;           // empty: ~/.ssh/known_hosts
+    std::vector<std::string> HostKeyPins; // "SHA256:..." SSH host keys trusted besides
+    // Asked on the owner's thread when an SSH server shows a key neither known nor pinned:
+    // server ("host:port") and the key's fingerprint; true accepts it for this run.
+    std::function<bool(const std::string& server, const std::string& fingerprint)> OnUnknownHostKey;
     std::vector<std::string> LocalFiles;
     std::vector<std::string> RemoteFiles; // parallel to LocalFiles
     // Local files removed when the worker ends, whatever the outcome: the temporary password
@@ -92,6 +106,10 @@ public:
     // and the deletion of DeleteWhenDone still run to their end. Waits for a handler that is
     // running on another thread at that moment. Safe to call from a handler.
     void Detach() noexcept;
+
+    // Asks the worker to stop: a transfer in progress ends at once, its temporary remote file is
+    // removed, the old target stays, and the error "Upload of R was aborted" is delivered.
+    void Abort() noexcept;
 
     // Whether the worker has ended (after its completion notification).
     bool Finished() const;
