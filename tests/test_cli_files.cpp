@@ -146,6 +146,10 @@ TEST_F(CliFiles, ACommandWaitsForTheLockThenGivesUp) {
     }
     EXPECT_EQ(Cli({"add", Db, "x", "--password", "p"}).Status, 0);
     EXPECT_EQ(Dir.Entries(), std::vector<std::string>{"users.udx"});
+    // A database in a folder that does not exist is reported as before, not as a lock file.
+    const std::string nowhere = Dir.File("none/users.udx");
+    EXPECT_EQ(Cli({"add", nowhere, "x", "--password", "p"}).Err,
+              "quorvane-cli: Cannot open file " + nowhere + "\n");
 }
 
 TEST_F(CliFiles, AWaitingCommandGoesOnOnceTheLockIsFree) {

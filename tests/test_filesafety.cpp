@@ -472,17 +472,28 @@ TEST(Lock, AWaiterLocksTheNewFileWhenTheOldOneWasRemoved) {
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{});
 }
 
-TEST(Lock, AReaderInAFolderItCannotWriteGoesWithoutALockFile) {
-    if (IsRoot()) GTEST_SKIP() << "root writes into any folder";
-    TTempDir dir;
-    const std::string db = dir.File("users.udx");
+TEST_F(Shared, AReaderInAFolderItCannotWriteGoesWithoutALockFile) {
+    const std::string folder = Dir.File("readonly");
+    fs::create_directory(folder);
+    const std::string db = folder + "/users.udx";
     WriteWholeFile(db, "x");
-    ::chmod(dir.Path().c_str(), 0500);
-    TDatabaseLock reader(db, TLockMode::Shared);
-    EXPECT_EQ(reader.LockPath(), "");
-    EXPECT_EQ(ErrorOf([&] { TDatabaseLock w(db, TLockMode::Exclusive); }),
-              "Cannot create file " + db + ".lock");
-    ::chmod(dir.Path().c_str(), 0700);
+    ASSERT_EQ(::chmod(db.c_str(), 0644), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+    // Root may write anywhere: the check runs as "nobody" then.
+    const int status = InChild([&] {
+        if (IsRoot() && (::setgid(kNogroup) != 0 || ::setuid(kNobody) != 0)) return 10;
+        {
+            TDatabaseLock reader(db, TLockMode::Shared);
+            if (!reader.LockPath().empty()) return 11;
+        }
+        const std::string error = ErrorOf([&] { TDatabaseLock w(db, TLockMode::Exclusive); });
+        if (error != "Cannot create file " + db + ".lock") return 12;
+        // A folder that does not exist: no database to protect, and no lock file to make.
+        TDatabaseLock missing(Dir.File("none/users.udx"), TLockMode::Exclusive);
+        return missing.LockPath().empty() ? 0 : 13;
+    });
+    ::chmod(folder.c_str(), 0755);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 } // namespace

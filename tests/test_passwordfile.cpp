@@ -395,4 +395,33 @@ TEST(PasswordFile, NginxLetsInTheRightPasswordOnly) {
     EXPECT_EQ(server.Status("carol", "gone"), 401);
 }
 
+TEST(PasswordFileTarget, NeverTheDatabaseAndSpecialTargetsInPlace) {
+    TTempDir dir;
+    TUserList list;
+    AddUser(list, "alice", "a1");
+    const std::string db = dir.File("users.udx");
+    list.SaveToFile(db);
+    const std::string saved = ReadWholeFile(db);
+    TPasswordFileOptions options;
+    options.DatabasePath = db;
+    std::filesystem::create_symlink(db, dir.File("link"));
+    for (const std::string& target : {db, dir.File("link")}) {
+        try {
+            CreatePasswordFile(target, list, ptPlainText, options);
+            ADD_FAILURE() << target;
+        } catch (const EQuorvaneError& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      "The password file " + target +
+                          " would replace the database itself; choose another file");
+        }
+        EXPECT_EQ(ReadWholeFile(db), saved);
+    }
+    // Another file is written, and what could not be kept would be reported (nothing here).
+    std::vector<std::string> warnings;
+    options.Warnings = &warnings;
+    EXPECT_TRUE(CreatePasswordFile(dir.File("htpasswd"), list, ptPlainText, options));
+    EXPECT_EQ(ReadWholeFile(dir.File("htpasswd")), "alice:a1\r\n");
+    EXPECT_TRUE(warnings.empty());
+}
+
 } // namespace

@@ -161,6 +161,7 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
         } else {
             std::vector<std::string> warnings;
             options.Warnings = &warnings;
+            options.DatabasePath = path;
             CreatePasswordFile(target, list, passType, options);
             PrintWarnings(io.Err, warnings);
         }

@@ -2,6 +2,7 @@
 
 #include "DataLib.h"
 #include "Errors.h"
+#include "FileSafety.h"
 #include "htpasswd.h"
 
 #include <algorithm>
@@ -221,6 +222,7 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
 
 bool CreatePasswordFile(const std::string& fileName, const TUserList& list, TPasswordsType passType,
                         const TPasswordFileOptions& options) {
+    CheckExportTarget(fileName, options.DatabasePath);
     const std::optional<std::string> text = BuildPasswordFile(list, passType, options);
     if (!text) return false;
     const TWriteReport report = WriteFileAtomically(fileName, *text, 0644);

@@ -28,6 +28,9 @@ struct TPasswordFileOptions {
     // Receives what the write could not keep of the file it replaced (its group, its owner);
     // the export itself has succeeded then. None: such warnings are dropped.
     std::vector<std::string>* Warnings = nullptr;
+    // The database the file is made from: CreatePasswordFile refuses a target that is this file
+    // (CheckExportTarget) before anything is written. Empty: not checked.
+    std::string DatabasePath;
 };
 
 // The user's locale for ordering logins; the "C" locale when the environment names a locale

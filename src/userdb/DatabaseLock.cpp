@@ -46,12 +46,16 @@ TDatabaseLock::TDatabaseLock(const std::string& path, TLockMode mode,
     for (;;) {
         int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
         // A lock file another user left (or made) can still be locked through a reading handle.
-        if (fd < 0 && errno == EACCES)
+        int error = fd < 0 ? errno : 0;
+        if (fd < 0 && error == EACCES) {
             fd = ::open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+            if (fd < 0 && errno != ENOENT) error = errno;
+        }
         if (fd < 0) {
-            const int error = errno;
-            if (mode == TLockMode::Shared &&
-                (error == EACCES || error == EROFS || error == EPERM || error == ENOENT))
+            // No folder: no database either, and nothing to protect; the load or the save
+            // reports the missing folder in its own words.
+            if (error == ENOENT || error == ENOTDIR) return;
+            if (mode == TLockMode::Shared && (error == EACCES || error == EROFS || error == EPERM))
                 return; // nothing here can change the database: read without a lock
             throw EQuorvaneError(FormatMessage("Cannot create file %s", lockPath.c_str()));
         }
@@ -72,7 +76,7 @@ TDatabaseLock::TDatabaseLock(const std::string& path, TLockMode mode,
             ::close(fd);
             continue;
         }
-        const int error = errno;
+        error = errno;
         ::close(fd);
         if (error != EWOULDBLOCK && error != EINTR)
             throw EQuorvaneError(FormatMessage("Cannot create file %s", lockPath.c_str()));

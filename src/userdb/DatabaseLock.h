@@ -27,7 +27,8 @@ public:
     // (naming the lock file) when the lock file cannot be made for an exclusive lock, and the
     // refusal of ResolveWriteTarget for a link that must not be followed. A shared lock in a
     // folder this user cannot write to goes without a lock file: nobody who could change the
-    // database there is kept out by it, and reading must still work.
+    // database there is kept out by it, and reading must still work. So does any lock in a
+    // folder that does not exist (there is no database to protect).
     TDatabaseLock(const std::string& path, TLockMode mode,
                   std::chrono::milliseconds timeout = DefaultTimeout());
     ~TDatabaseLock();
