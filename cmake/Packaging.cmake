@@ -44,8 +44,47 @@ endif()
 
 if(TARGET quorvane-cli)
   install(TARGETS quorvane-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/quorvane-cli.bash-completion
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME quorvane-cli)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/systemd/quorvane-export.service
+                ${PROJECT_SOURCE_DIR}/packaging/systemd/quorvane-export.timer
+          DESTINATION ${quorvane_doc_dir}/examples)
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${quorvane_doc_dir})
+
+# Manual pages and the changelog go compressed, the way Debian's tools expect them
+# (gzip -9n: best compression, no name or time stamp, so builds are reproducible).
+find_program(QUORVANE_GZIP gzip REQUIRED)
+set(quorvane_man_pages)
+if(TARGET quorvane)
+  list(APPEND quorvane_man_pages quorvane.1)
+endif()
+if(TARGET quorvane-cli)
+  list(APPEND quorvane_man_pages quorvane-cli.1)
+endif()
+set(quorvane_compressed)
+foreach(page ${quorvane_man_pages})
+  add_custom_command(
+    OUTPUT ${CMAKE_BINARY_DIR}/man/${page}.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
+    COMMAND ${QUORVANE_GZIP} -9n -c ${PROJECT_SOURCE_DIR}/docs/man/${page} > ${CMAKE_BINARY_DIR}/man/${page}.gz
+    DEPENDS ${PROJECT_SOURCE_DIR}/docs/man/${page}
+    COMMENT "Compressing the manual page ${page}")
+  list(APPEND quorvane_compressed ${CMAKE_BINARY_DIR}/man/${page}.gz)
+  install(FILES ${CMAKE_BINARY_DIR}/man/${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/changelog.gz
+  COMMAND ${QUORVANE_GZIP} -9n -c ${PROJECT_SOURCE_DIR}/packaging/debian/changelog > ${CMAKE_BINARY_DIR}/changelog.gz
+  DEPENDS ${PROJECT_SOURCE_DIR}/packaging/debian/changelog
+  COMMENT "Compressing the changelog")
+add_custom_target(quorvane_docs ALL DEPENDS ${quorvane_compressed} ${CMAKE_BINARY_DIR}/changelog.gz)
+install(FILES ${CMAKE_BINARY_DIR}/changelog.gz ${PROJECT_SOURCE_DIR}/packaging/debian/copyright
+        DESTINATION ${quorvane_doc_dir})
+
+# Who answers for the package; set it to the address of whoever publishes the build.
+set(QUORVANE_MAINTAINER "Ostrick <quorvane@example.org>"
+    CACHE STRING "Maintainer of the Debian package: name <address>")
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quorvane)
@@ -53,14 +92,16 @@ set(CPACK_PACKAGE_VENDOR "Ostrick")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "keeps the users of a password-protected web site area")
+# Debian's control file: the synopsis and every line of the description under 80 columns.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Quorvane keeps the users of a password-protected area of a web site (logins, passwords,
-expiry) in a users database and exports the password file the web server reads, as Apache
-MD5 (\$apr1\$) hashes, to a local file or safely to an FTP server. It comes with the
-command-line companion quorvane-cli.")
+    "Quorvane keeps the users of a password-protected area of a web site
+(logins, passwords, expiry dates) in a users database and exports the
+password file the web server reads, to a local file or safely to a
+server. It comes with the command-line companion quorvane-cli, for
+scripts and scheduled exports.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Quorvane developers <quorvane@localhost>")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${QUORVANE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION web)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Dependencies from the shared libraries the programs link (Qt 6, libcurl, ...).

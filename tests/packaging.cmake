@@ -4,4 +4,29 @@ if(TARGET quorvane AND TARGET quorvane-cli)
     COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${CMAKE_BINARY_DIR}
             -DSCRATCH=${CMAKE_CURRENT_BINARY_DIR}/install-scratch
             -P ${CMAKE_CURRENT_SOURCE_DIR}/packaging/CheckInstall.cmake)
+  # The whole package through lintian (skipped when lintian is missing).
+  add_test(NAME Packaging.Lintian
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packaging/check_deb.sh ${CMAKE_BINARY_DIR}
+            ${CMAKE_CURRENT_BINARY_DIR}/deb-scratch)
+  set_tests_properties(Packaging.Lintian PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600)
+endif()
+
+# Manual pages, completion, MIME type and the scheduled-export example; each script exits
+# with 77 (skipped) when the tool it needs is missing.
+add_test(NAME Packaging.ManPages
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packaging/check_manpages.sh
+          ${PROJECT_SOURCE_DIR}/docs/man/quorvane.1 ${PROJECT_SOURCE_DIR}/docs/man/quorvane-cli.1)
+add_test(NAME Packaging.MimeMagic
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packaging/check_mime.sh
+          ${PROJECT_SOURCE_DIR}/packaging/quorvane-udx.xml ${CMAKE_CURRENT_SOURCE_DIR}/data/two-users.udx)
+set_tests_properties(Packaging.ManPages Packaging.MimeMagic PROPERTIES SKIP_RETURN_CODE 77)
+if(TARGET quorvane-cli)
+  add_test(NAME Packaging.BashCompletion
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packaging/check_completion.sh
+            ${PROJECT_SOURCE_DIR}/packaging/quorvane-cli.bash-completion $<TARGET_FILE:quorvane-cli>)
+  add_test(NAME Packaging.ScheduledExport
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packaging/check_systemd.sh
+            ${PROJECT_SOURCE_DIR}/packaging/systemd $<TARGET_FILE:quorvane-cli>)
+  set_tests_properties(Packaging.BashCompletion Packaging.ScheduledExport
+                       PROPERTIES SKIP_RETURN_CODE 77)
 endif()

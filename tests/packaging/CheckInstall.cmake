@@ -18,7 +18,14 @@ foreach(file
     share/applications/quorvane.desktop
     share/icons/hicolor/scalable/apps/quorvane.svg
     share/mime/packages/quorvane.xml
-    share/doc/quorvane/help/index.html)
+    share/doc/quorvane/help/index.html
+    share/doc/quorvane/copyright
+    share/doc/quorvane/changelog.gz
+    share/doc/quorvane/examples/quorvane-export.service
+    share/doc/quorvane/examples/quorvane-export.timer
+    share/man/man1/quorvane.1.gz
+    share/man/man1/quorvane-cli.1.gz
+    share/bash-completion/completions/quorvane-cli)
   if(NOT EXISTS "${root}/${file}")
     message(FATAL_ERROR "not installed: ${file}")
   endif()

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# The scheduled-export example: systemd accepts both units, and the service's command line,
+# run against a database of the test's own, exports it.
+#   check_systemd.sh UNIT_DIR QUORVANE_CLI
+set -u
+units=$1 cli=$2
+if ! command -v systemd-analyze >/dev/null; then
+    echo "SKIP: systemd-analyze is not installed"
+    exit 77
+fi
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+sed "s|/usr/bin/quorvane-cli|$cli|" "$units/quorvane-export.service" >"$work/quorvane-export.service"
+cp "$units/quorvane-export.timer" "$work/"
+out=$(systemd-analyze verify --man=no "$work/quorvane-export.service" "$work/quorvane-export.timer" 2>&1)
+if [[ $? -ne 0 || -n $out ]]; then
+    echo "FAIL: systemd-analyze verify:"
+    echo "$out"
+    exit 1
+fi
+
+# ExecStart and StandardInput, with the database and the password file moved to the test's
+# folder; the database exports to a local file there.
+exec_start=$(sed -n 's/^ExecStart=//p' "$work/quorvane-export.service")
+input=$(sed -n 's/^StandardInput=file://p' "$work/quorvane-export.service")
+db=$(grep -o '/var/lib/quorvane/[^ ]*\.udx' <<<"$exec_start")
+[[ -n $db && -n $input ]] || { echo "FAIL: no database or password file in the service"; exit 1; }
+"$cli" create "$work/users.udx" || exit 1
+printf 'pw\n' | "$cli" add "$work/users.udx" ann --password-stdin || exit 1
+sed -i "s|PassFile = .*||; s|^  PassType = ptMD5|  PassType = ptPlainText\r\n  PassFile = '$work/htpasswd'|" "$work/users.udx"
+install -m 0600 /dev/null "$work/server-password"
+printf 'secret\n' >"$work/server-password"
+command=${exec_start//$db/$work/users.udx}
+if ! eval "$command" <"$work/server-password"; then
+    echo "FAIL: the service's command failed: $command"
+    exit 1
+fi
+if [[ $(cat "$work/htpasswd") != $'ann:pw\r' ]]; then
+    echo "FAIL: the export wrote: $(od -c "$work/htpasswd")"
+    exit 1
+fi
+echo "systemd example: units verified, command exported the database"
