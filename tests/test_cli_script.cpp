@@ -153,11 +153,29 @@ TEST_F(CliScriptTest, EnableDisableAndExpireChangeOnlyTheNamedUsers) {
 }
 
 TEST_F(CliScriptTest, PasswdSetsOneUsersPassword) {
+    {
+        // bob is known only by a hash taken over from a password file.
+        TUserList& list = Reload();
+        list.Users(1).Password.clear();
+        list.Users(1).PasswordHash = "$apr1$abcdefgh$0123456789abcdefghijkl";
+        list.SaveToFile(Db);
+    }
+    const auto hashOnly = [this](int i) {
+        const std::string json = Cli({"list", Db, "--json"}).Out;
+        size_t at = 0;
+        for (int k = 0; k <= i; ++k)
+            at = json.find("\"password\": \"", at) + 13;
+        return json.compare(at, 9, "hash only") == 0;
+    };
+    EXPECT_TRUE(hashOnly(1));
+    EXPECT_FALSE(hashOnly(0));
     TResult r = Cli({"passwd", Db, "bob", "--password-stdin"}, "new secret\r\nignored\n");
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(r.Out, "") << "a password read from standard input is never echoed";
     TUserList& list = Reload();
     EXPECT_EQ(list.Users(1).Password, "new secret");
+    EXPECT_EQ(list.Users(1).PasswordHash, "") << "the new password replaces the stored hash";
+    EXPECT_FALSE(hashOnly(1));
     EXPECT_EQ(list.Users(0).Password, "pw-ann");
     EXPECT_EQ(list.Users(2).Password, "pw-cid");
 }
