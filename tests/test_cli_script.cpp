@@ -5,6 +5,7 @@
 #include "Commands.h"
 #include "DateUtil.h"
 #include "Json.h"
+#include "SecretFile.h"
 #include "TestUtil.h"
 #include "UserList.h"
 
@@ -14,7 +15,10 @@
 #include <cstring>
 #include <set>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -506,6 +510,50 @@ TEST_F(CliScriptTest, TheProgramKeepsErrorsOffStandardOutput) {
         EXPECT_EQ(ReadWholeFile(out), "") << args;
         EXPECT_NE(ReadWholeFile(err), "") << args;
     }
+}
+
+TEST(CliSecretFile, OnlyAPrivateFileGivesItsFirstLine) {
+    TTempDir dir;
+    const std::string path = dir.File("server-password");
+    const struct {
+        std::string Content;
+        mode_t Mode;
+        std::string Password; // empty: refused
+        std::string ErrorPart;
+    } cases[] = {
+        {"s3cret\n", 0600, "s3cret", ""},
+        {"s3cret\r\nsecond line\n", 0400, "s3cret", ""},
+        {"no line end", 0600, "no line end", ""},
+        {" blanks kept \n", 0600, " blanks kept ", ""},
+        {"s3cret\n", 0640, "", "(mode 0640); make it private with \"chmod 600 " + path + "\""},
+        {"s3cret\n", 0604, "", "mode 0604"},
+        {"s3cret\n", 0620, "", "mode 0620"},
+        {"", 0600, "", "is empty"},
+        {"\nsecond\n", 0600, "", "is empty"},
+        {std::string("a\0b\n", 4), 0600, "", "NUL"},
+    };
+    for (const auto& c : cases) {
+        ::unlink(path.c_str());
+        WriteWholeFile(path, c.Content);
+        ASSERT_EQ(::chmod(path.c_str(), c.Mode), 0);
+        try {
+            const std::string password = quorvane::cli::ReadSecretFile(path);
+            EXPECT_EQ(password, c.Password) << c.Content;
+            EXPECT_FALSE(c.Password.empty()) << "accepted: " << c.Content;
+        } catch (const std::exception& e) {
+            EXPECT_TRUE(c.Password.empty()) << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.ErrorPart), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+        }
+    }
+    EXPECT_THROW(quorvane::cli::ReadSecretFile(dir.File("missing")), std::exception);
+
+    // A pipe (a process substitution, a credential handed over) has no mode to check.
+    const std::string fifo = dir.File("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    std::thread writer([&] { WriteWholeFile(fifo, "piped\n"); });
+    EXPECT_EQ(quorvane::cli::ReadSecretFile(fifo), "piped");
+    writer.join();
 }
 
 } // namespace
