@@ -478,6 +478,11 @@ TEST_F(CliScriptTest, QuietCountsAndShortHelp) {
     EXPECT_EQ(r.Status, 0);
     EXPECT_EQ(r.Out + r.Err, "");
     EXPECT_EQ(Reload().Count(), 5);
+    WriteWholeFile(Dir.File("htpasswd"), "fay:$apr1$abcdefgh$0123456789abcdefghijkl\n");
+    r = Cli({"import-htpasswd", Db, Dir.File("htpasswd"), "--quiet"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "");
+    EXPECT_EQ(Reload().Count(), 6);
 
     for (const char* command : {"passwd", "enable", "disable", "expire", "edit", "list"}) {
         r = Cli({command, "-h"});

@@ -24,7 +24,7 @@ int CmdImportHtpasswd(const TArgs& args, TCliStreams& io) {
     const THtpasswdImportResult result = ImportHtpasswd(
         list, entries, [&](const TUserProp&, const THtpasswdEntry&) { return replace; });
     if (result.Added + result.Replaced > 0) db.Save(io.Err);
-    io.Out << HtpasswdImportReport(result) << "\n";
+    if (!args.Has("quiet")) io.Out << HtpasswdImportReport(result) << "\n";
     return kExitOk;
 }
 
@@ -32,7 +32,7 @@ int CmdImportHtpasswd(const TArgs& args, TCliStreams& io) {
 
 TCommand ImportHtpasswdCommand() {
     return {"import-htpasswd",
-            "DB FILE [--on-conflict skip|replace]",
+            "DB FILE [--on-conflict skip|replace] [--quiet]",
             "take over the users of an existing password file",
             "Reads \"login:hash\" lines as Apache's htpasswd writes them ($apr1$, $2y$/$2a$/$2b$\n"
             "bcrypt, $5$ and $6$ SHA-crypt, {SHA}, DES crypt); a value in none of these forms\n"
@@ -42,9 +42,9 @@ TCommand ImportHtpasswdCommand() {
             "is skipped, or with --on-conflict replace gets the file's hash. A line that is\n"
             "not login:password, or a login that cannot be used, refuses the whole file,\n"
             "naming the line, before anything changes. Prints how many users were added,\n"
-            "replaced and skipped, and how many use weak schemes.\n",
+            "replaced and skipped, and how many use weak schemes (nothing with --quiet).\n",
             {"on-conflict"},
-            {},
+            {"quiet"},
             CmdImportHtpasswd};
 }
 

@@ -77,6 +77,7 @@ contains "quorvane-cli export users.udx --" --output --format
 expect "quorvane-cli info " folder other.udx users.udx
 expect "quorvane-cli import users.udx " folder notes.txt other.udx users.udx
 expect "quorvane-cli export users.udx --output n" notes.txt
+expect "quorvane-cli verify n" notes.txt
 # Logins come from the database on the line, also after options and for every LOGIN... slot.
 expect "quorvane-cli passwd users.udx al" albert alice
 expect "quorvane-cli disable users.udx bob a" albert alice

@@ -8,7 +8,8 @@ commands=$("$cli" --help | sed -n '/^commands:/,/^$/{s/^  \([a-z][a-z-]*\) .*/\1
 [[ -n $commands ]] || { echo "FAIL: no commands in the overview"; exit 1; }
 for command in $commands; do
     # Each command has an entry of its own: a line ".B command ..." (or .BI, .BR) (or .BI, .BR).
-    if ! grep -qE "^\.B[IR]? ${command}( |$)" "$page"; then
+    name=${command//-/\\\\-}
+    if ! grep -qE "^\.B[IR]? ${name}( |$)" "$page"; then
         echo "FAIL: the manual has no entry for \"$command\""
         failures=$((failures + 1))
     fi
