@@ -533,6 +533,12 @@ void TFtp::Configure(void* handle, bool probe) {
         // TLS for the login and every transfer, or no session at all: never clear text.
         curl_easy_setopt(h, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
         curl_easy_setopt(h, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+        // TLS 1.2 at least; at most too: over TLS 1.3, vsftpd (3.0.3) answers "426 Failure
+        // reading network stream" to every upload larger than about 100 KB from this libcurl
+        // and keeps only part of the file.
+        curl_easy_setopt(h, CURLOPT_SSLVERSION,
+                         static_cast<long>(CURL_SSLVERSION_TLSv1_2) |
+                             static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
         if (!CaFile.empty()) {
             curl_easy_setopt(h, CURLOPT_CAINFO, CaFile.c_str());
         }
@@ -705,7 +711,9 @@ void TFtp::Perform() {
             shown, std::string(), false);
     }
     std::string message;
-    if (!FCurl->ErrorReply.empty()) {
+    if (rc == CURLE_USE_SSL_FAILED) {
+        message = NetworkReason(rc, 0, nullptr); // whatever the server answered to AUTH
+    } else if (!FCurl->ErrorReply.empty()) {
         message = FtpReplyMessage(FCurl->ErrorReply);
         FRefusedCommand = FCurl->ErrorCommand;
     } else {

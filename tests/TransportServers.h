@@ -1,0 +1,311 @@
+#pragma once
+// Real servers for the secure transports, on free loopback ports, each in a process group of
+// its own and stopped by its process id: vsftpd (FTP over TLS, explicit and implicit) with a
+// configuration and a certificate made for the test, OpenSSH's sshd (key logins) and an
+// asyncssh script (password logins) for SFTP.
+
+#include "FtpTestServer.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <memory>
+
+namespace transporttest {
+
+namespace fs = std::filesystem;
+using ftptest::FreeLoopbackPort;
+using ftptest::PortAccepts;
+using ftptest::ReadAll;
+
+inline bool Executable(const std::string& path) {
+    return ::access(path.c_str(), X_OK) == 0;
+}
+
+// Runs a shell command and returns what it printed; the tests' own fixed commands only.
+inline std::string Capture(const std::string& command) {
+    std::string out;
+    if (std::FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[512];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+            out.append(buffer, n);
+        }
+        ::pclose(pipe);
+    }
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) {
+        out.pop_back();
+    }
+    return out;
+}
+
+// Kills the children of `pid`, and theirs, found through /proc.
+inline void KillDescendants(pid_t pid) {
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        const std::string stat = ReadAll(entry.path() / "stat");
+        const size_t close = stat.rfind(')');
+        if (close == std::string::npos) {
+            continue;
+        }
+        std::istringstream fields(stat.substr(close + 2));
+        std::string state;
+        long parent = 0;
+        fields >> state >> parent;
+        if (parent == pid) {
+            const pid_t child = static_cast<pid_t>(std::stol(name));
+            KillDescendants(child);
+            ::kill(child, SIGKILL);
+        }
+    }
+}
+
+// A server process in a group of its own; Kill() ends it and every session it forked.
+class TPeer {
+public:
+    TPeer() = default;
+    TPeer(const TPeer&) = delete;
+    TPeer& operator=(const TPeer&) = delete;
+    ~TPeer() { Kill(); }
+
+    // Starts args (argv[0] a full path) with output to `out` and waits until `port` accepts.
+    bool Start(std::vector<std::string> args, const fs::path& out, int port) {
+        std::vector<char*> argv;
+        for (std::string& arg : args) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        posix_spawnattr_t attr;
+        posix_spawnattr_init(&attr);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setpgroup(&attr, 0);
+        pid_t pid = 0;
+        const int rc = posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attr);
+        if (rc != 0) {
+            return false;
+        }
+        FPid = pid;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (::waitpid(pid, nullptr, WNOHANG) == pid) {
+                FPid = 0;
+                return false;
+            }
+            if (PortAccepts(port)) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        Kill();
+        return false;
+    }
+    // Ends the server and every process it started, also sessions that left its group.
+    void Kill() {
+        if (FPid > 0) {
+            KillDescendants(FPid);
+            ::kill(-FPid, SIGKILL);
+            ::waitpid(FPid, nullptr, 0);
+            FPid = 0;
+        }
+    }
+    pid_t Pid() const { return FPid; }
+
+private:
+    pid_t FPid = 0;
+};
+
+// The public key of a PEM certificate in curl's pin form, "sha256//BASE64", by openssl.
+inline std::string PinOf(const fs::path& cert) {
+    return "sha256//" + Capture("openssl x509 -in '" + cert.string() +
+                                "' -pubkey -noout | openssl pkey -pubin -outform der | "
+                                "openssl dgst -sha256 -binary | openssl base64 -A");
+}
+
+// vsftpd with anonymous logins over TLS only; uploads go to "pub/". The password "wrong@pw" is
+// refused (a banned e-mail address), which stands in for a wrong password.
+class TVsftpd {
+public:
+    static constexpr const char* kBinary = "/usr/sbin/vsftpd";
+    static constexpr const char* kWrongPassword = "wrong@pw";
+
+    explicit TVsftpd(bool implicitTls) {
+        fs::permissions(FDir.Path(), fs::perms(0755));
+        fs::create_directories(Root());
+        fs::permissions(FDir.Path() / "root", fs::perms(0755));
+        ::chown(Root().c_str(), FtpUid(), static_cast<gid_t>(-1));
+        fs::permissions(Root(), fs::perms(0777));
+        // Its own certificate authority at once: trusted through a CA file, else self-signed.
+        Capture("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 "
+                "-addext subjectAltName=IP:127.0.0.1 -keyout '" +
+                (FDir.Path() / "key.pem").string() + "' -out '" + CertFile().string() +
+                "' 2>/dev/null");
+        WriteWholeFile((FDir.Path() / "banned").string(), std::string(kWrongPassword) + "\n");
+        fs::create_directories("/var/run/vsftpd/empty");
+        for (int attempt = 0; attempt < 5 && FPort == 0; ++attempt) {
+            const int port = FreeLoopbackPort();
+            const fs::path conf = FDir.Path() / "vsftpd.conf";
+            std::string text =
+                "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nbackground=NO\n"
+                "listen_port=" +
+                std::to_string(port) +
+                "\nanonymous_enable=YES\nlocal_enable=NO\nwrite_enable=YES\n"
+                "anon_upload_enable=YES\nanon_other_write_enable=YES\n"
+                "anon_mkdir_write_enable=YES\nanon_umask=077\nanon_root=" +
+                (FDir.Path() / "root").string() +
+                "\nno_anon_password=NO\ndeny_email_enable=YES\nbanned_email_file=" +
+                (FDir.Path() / "banned").string() +
+                "\nssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\n"
+                "force_anon_data_ssl=YES\nrequire_ssl_reuse=NO\nrsa_cert_file=" +
+                CertFile().string() +
+                "\nrsa_private_key_file=" + (FDir.Path() / "key.pem").string() +
+                "\nseccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\npasv_enable=YES\n"
+                "pasv_address=127.0.0.1\nxferlog_enable=NO\n"
+                "secure_chroot_dir=/var/run/vsftpd/empty\n";
+            if (implicitTls) {
+                text += "implicit_ssl=YES\n";
+            }
+            if (::geteuid() != 0) {
+                text += "run_as_launching_user=YES\n";
+            }
+            WriteWholeFile(conf.string(), text);
+            if (FPeer.Start({kBinary, conf.string()}, FDir.Path() / "server.out", port)) {
+                FPort = port;
+            }
+        }
+        if (FPort == 0) {
+            throw std::runtime_error("vsftpd did not start: " +
+                                     ReadAll(FDir.Path() / "server.out"));
+        }
+    }
+
+    fs::path Root() const { return FDir.Path() / "root" / "pub"; }
+    fs::path CertFile() const { return FDir.Path() / "cert.pem"; }
+    std::string Host() const { return "127.0.0.1:" + std::to_string(FPort); }
+    std::string Pin() const { return PinOf(CertFile()); }
+    void Kill() { FPeer.Kill(); }
+
+private:
+    static uid_t FtpUid() {
+        const std::string uid = Capture("id -u ftp 2>/dev/null");
+        return uid.empty() ? ::geteuid() : static_cast<uid_t>(std::stoul(uid));
+    }
+
+    TTempDir FDir;
+    TPeer FPeer;
+    int FPort = 0;
+};
+
+// OpenSSH's sshd with a throwaway host key, logins by key only (for the user running the
+// tests), files by its internal SFTP server. The client key "user" has no passphrase, "locked"
+// has kLockedPassphrase.
+class TSshd {
+public:
+    static constexpr const char* kBinary = "/usr/sbin/sshd";
+    static constexpr const char* kLockedPassphrase = "correct horse";
+
+    TSshd() {
+        const std::string dir = FDir.Path().string();
+        Capture("ssh-keygen -q -t ed25519 -N '' -f '" + dir + "/hostkey' && ssh-keygen -q -t " +
+                "ed25519 -N '' -f '" + dir + "/user' && ssh-keygen -q -t ed25519 -N '" +
+                kLockedPassphrase + "' -f '" + dir + "/locked' && ssh-keygen -q -t ed25519 " +
+                "-N '' -f '" + dir + "/stranger'");
+        WriteWholeFile(dir + "/authorized_keys",
+                       ReadAll(FDir.Path() / "user.pub") + ReadAll(FDir.Path() / "locked.pub"));
+        fs::create_directories(Root());
+        if (::geteuid() == 0) {
+            fs::create_directories("/run/sshd"); // its privilege separation folder
+        }
+        for (int attempt = 0; attempt < 5 && FPort == 0; ++attempt) {
+            const int port = FreeLoopbackPort();
+            const std::string conf = dir + "/sshd_config";
+            WriteWholeFile(conf, "Port " + std::to_string(port) +
+                                     "\nListenAddress 127.0.0.1\nHostKey " + dir +
+                                     "/hostkey\nPidFile none\nAuthorizedKeysFile " + dir +
+                                     "/authorized_keys\nStrictModes no\nUsePAM no\n"
+                                     "PasswordAuthentication no\n"
+                                     "KbdInteractiveAuthentication no\nPubkeyAuthentication yes\n"
+                                     "PermitRootLogin prohibit-password\n"
+                                     "Subsystem sftp internal-sftp\nLogLevel ERROR\n");
+            if (FPeer.Start({kBinary, "-D", "-e", "-f", conf}, FDir.Path() / "server.out", port)) {
+                FPort = port;
+            }
+        }
+        if (FPort == 0) {
+            throw std::runtime_error("sshd did not start: " + ReadAll(FDir.Path() / "server.out"));
+        }
+    }
+
+    fs::path Root() const { return FDir.Path() / "site"; }
+    fs::path Key(const std::string& name) const { return FDir.Path() / name; }
+    std::string Host() const { return "127.0.0.1:" + std::to_string(FPort); }
+    // The known-hosts line for this server, with its key or another one (a changed key).
+    std::string KnownHostsLine(bool ownKey = true) const {
+        const std::string pub = ReadAll(FDir.Path() / (ownKey ? "hostkey.pub" : "stranger.pub"));
+        const size_t comment = pub.find(' ', pub.find(' ') + 1);
+        return "[127.0.0.1]:" + std::to_string(FPort) + " " + pub.substr(0, comment) + "\n";
+    }
+    // "SHA256:..." as ssh-keygen shows the host key.
+    std::string Fingerprint() const {
+        const std::string line =
+            Capture("ssh-keygen -l -E sha256 -f '" + (FDir.Path() / "hostkey.pub").string() + "'");
+        const size_t from = line.find("SHA256:");
+        return from == std::string::npos ? line : line.substr(from, line.find(' ', from) - from);
+    }
+    std::string User() const { return Capture("id -un"); }
+    void Kill() { FPeer.Kill(); }
+
+private:
+    TTempDir FDir;
+    TPeer FPeer;
+    int FPort = 0;
+};
+
+// asyncssh's SFTP server with password logins; the session sees Root() as "/" and starts there.
+class TAsyncSftp {
+public:
+    static constexpr const char* kUser = "webmaster";
+    static constexpr const char* kPassword = "open sesame";
+
+    TAsyncSftp() {
+        fs::create_directories(Root());
+        for (int attempt = 0; attempt < 5 && FPort == 0; ++attempt) {
+            const int port = FreeLoopbackPort();
+            if (FPeer.Start({"/usr/bin/python3", QUORVANE_SFTP_SERVER_SCRIPT, "--port",
+                             std::to_string(port), "--root", Root().string(), "--user", kUser,
+                             "--password", kPassword, "--host-key",
+                             (FDir.Path() / "hostkey").string()},
+                            FDir.Path() / "server.out", port)) {
+                FPort = port;
+            }
+        }
+        if (FPort == 0) {
+            throw std::runtime_error("the SFTP server did not start: " +
+                                     ReadAll(FDir.Path() / "server.out"));
+        }
+    }
+    fs::path Root() const { return FDir.Path() / "root"; }
+    std::string Host() const { return "127.0.0.1:" + std::to_string(FPort); }
+    std::string KnownHostsLine() const {
+        const std::string pub = ReadAll(FDir.Path() / "hostkey.pub");
+        const size_t comment = pub.find(' ', pub.find(' ') + 1);
+        return "[127.0.0.1]:" + std::to_string(FPort) + " " + pub.substr(0, comment) + "\n";
+    }
+    void Kill() { FPeer.Kill(); }
+
+private:
+    TTempDir FDir;
+    TPeer FPeer;
+    int FPort = 0;
+};
+
+} // namespace transporttest

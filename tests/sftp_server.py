@@ -1,0 +1,56 @@
+#!/usr/bin/python3
+"""A loopback SFTP server with password logins for the transport tests (asyncssh)."""
+
+import argparse
+import asyncio
+import os
+import sys
+import warnings
+
+warnings.filterwarnings("ignore")
+import asyncssh  # noqa: E402
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--port", type=int, required=True)
+    parser.add_argument("--root", required=True, help="folder the SFTP session sees as /")
+    parser.add_argument("--user", required=True)
+    parser.add_argument("--password", required=True)
+    parser.add_argument("--host-key", required=True, help="private host key file (made if missing)")
+    args = parser.parse_args()
+
+    if not os.path.exists(args.host_key):
+        key = asyncssh.generate_private_key("ssh-ed25519")
+        key.write_private_key(args.host_key)
+        key.write_public_key(args.host_key + ".pub")
+
+    class Server(asyncssh.SSHServer):
+        def begin_auth(self, username):
+            return True
+
+        def password_auth_supported(self):
+            return True
+
+        def validate_password(self, username, password):
+            return username == args.user and password == args.password
+
+    class Sftp(asyncssh.SFTPServer):
+        def __init__(self, chan):
+            super().__init__(chan, chroot=args.root.encode())
+
+    async def start():
+        await asyncssh.create_server(Server, "127.0.0.1", args.port,
+                                     server_host_keys=[args.host_key],
+                                     sftp_factory=Sftp)
+        sys.stderr.write(">>> starting SFTP server on 127.0.0.1:%d, pid=%d <<<\n"
+                         % (args.port, os.getpid()))
+        sys.stderr.flush()
+
+    loop = asyncio.new_event_loop()
+    loop.run_until_complete(start())
+    loop.run_forever()
+
+
+if __name__ == "__main__":
+    main()

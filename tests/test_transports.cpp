@@ -1,0 +1,432 @@
+// The secure transports end to end: FTP over TLS (explicit and implicit) against vsftpd, SFTP
+// against OpenSSH's sshd (key logins) and an asyncssh server (password logins). Each protocol:
+// a new target, replacing a target, a wrong password, a server identity that is not trusted,
+// a server dying in the middle of an upload, abort.
+
+#include "FileLib.h"
+#include "Ftp.h"
+#include "FtpUpload.h"
+#include "TransportServers.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+namespace {
+
+using ftptest::ReadAll;
+using testing::Not;
+using transporttest::Executable;
+using transporttest::TAsyncSftp;
+using transporttest::TSshd;
+using transporttest::TVsftpd;
+
+std::string SampleText(std::size_t size, char tag = 'a') {
+    std::string text;
+    for (int i = 0; text.size() < size; ++i) {
+        text += "user" + std::to_string(i) + tag + ":$apr1$salt$abcdefghijklmnopqrstuv\r\n";
+    }
+    text.resize(size);
+    return text;
+}
+
+// One run of the worker, with the direct dispatcher; the settings are filled by the test.
+struct TRun {
+    TTempDir Local;
+    std::string File;
+    TFtpUploader Uploader{std::make_shared<TDirectDispatcher>()};
+    std::vector<std::string> Errors;
+    std::vector<std::string> Texts;
+    std::vector<std::string> Asked; // fingerprints put to the user
+    bool Accept = false;
+    int AbortAtPercent = -1; // Abort() once this percentage shows
+    std::function<void()> AtTenPercent;
+
+    TRun(const std::string& host, const std::string& content, const std::string& remote) {
+        File = GetTempFile("kxv", Local.Path().string());
+        WriteWholeFile(File, content);
+        Uploader.Host = host;
+        Uploader.Passive = true;
+        Uploader.Timeout = 10000;
+        Uploader.LocalFiles = {File};
+        Uploader.RemoteFiles = {remote};
+        Uploader.DeleteWhenDone = {File};
+        Uploader.OnStatus = [this](const std::string& text, bool isError) {
+            (isError ? Errors : Texts).push_back(text);
+            const size_t dash = text.rfind(" - ");
+            if (!isError && dash != std::string::npos) {
+                const int percent = std::atoi(text.c_str() + dash + 3);
+                if (AbortAtPercent >= 0 && percent >= AbortAtPercent) {
+                    Uploader.Abort();
+                }
+                if (AtTenPercent && percent >= 10) {
+                    AtTenPercent();
+                    AtTenPercent = nullptr;
+                }
+            }
+        };
+    }
+    void AskAboutHostKeys() {
+        Uploader.OnUnknownHostKey = [this](const std::string&, const std::string& fingerprint) {
+            Asked.push_back(fingerprint);
+            return Accept;
+        };
+    }
+    void Go() {
+        Uploader.Start();
+        Uploader.WaitFor();
+        EXPECT_FALSE(fs::exists(File)) << "the local temporary file goes in every case";
+    }
+};
+
+// ---------------------------------------------------------------------------------------------
+// FTP over TLS
+
+class FtpTls : public testing::TestWithParam<TTransferProtocol> {
+protected:
+    void SetUp() override {
+        if (!Executable(TVsftpd::kBinary)) {
+            GTEST_SKIP() << "vsftpd is not installed (scripts/deps.sh installs it)";
+        }
+        Server = std::make_unique<TVsftpd>(GetParam() == TTransferProtocol::FtpImplicitTls);
+    }
+    void Fill(TRun& run, const std::string& password = "quorvane@example.org") {
+        run.Uploader.Protocol = GetParam();
+        run.Uploader.User = "anonymous";
+        run.Uploader.Password = password;
+    }
+    std::unique_ptr<TVsftpd> Server;
+};
+
+TEST_P(FtpTls, NewTargetWithAPinnedKeyAndReplacingThroughATrustedCertificate) {
+    const std::string first = SampleText(150000, 'f');
+    {
+        TRun run(Server->Host(), first, "pub/htpasswd");
+        Fill(run);
+        run.Uploader.TlsPin = Server->Pin();
+        run.Go();
+        EXPECT_TRUE(run.Errors.empty()) << testing::PrintToString(run.Errors);
+        EXPECT_EQ(run.Texts.back(), "Uploading pub/htpasswd - 100% completed");
+    }
+    EXPECT_TRUE(ReadAll(Server->Root() / "htpasswd") == first) << "the exact bytes, CR LF kept";
+    const std::string second = SampleText(90000, 's');
+    {
+        TRun run(Server->Host(), second, "pub/htpasswd");
+        Fill(run);
+        run.Uploader.CaFile = Server->CertFile().string();
+        run.Go();
+        EXPECT_TRUE(run.Errors.empty()) << testing::PrintToString(run.Errors);
+    }
+    EXPECT_TRUE(ReadAll(Server->Root() / "htpasswd") == second);
+    EXPECT_FALSE(fs::exists(Server->Root() / "htpasswd_safeupload"));
+}
+
+TEST_P(FtpTls, UnpinnedSelfSignedCertificateIsRefusedAndItsKeyShown) {
+    TRun run(Server->Host(), "alice:x\r\n", "pub/htpasswd");
+    Fill(run);
+    run.Go();
+    ASSERT_EQ(run.Errors.size(), 1u);
+    EXPECT_THAT(run.Errors[0],
+                StartsWith("The certificate of " + Server->Host() + " could not be verified"));
+    EXPECT_THAT(run.Errors[0], HasSubstr("The server's public key is " + Server->Pin() + ";"));
+    EXPECT_FALSE(fs::exists(Server->Root() / "htpasswd"));
+    EXPECT_FALSE(fs::exists(Server->Root() / "htpasswd_safeupload"));
+
+    // The same error, typed, for a front end that offers to pin the key.
+    TFtp ftp;
+    ftp.Protocol = GetParam();
+    ftp.Host = Server->Host();
+    ftp.User = "anonymous";
+    ftp.Password = "x@y";
+    try {
+        ftp.Connect();
+        FAIL() << "connected to an unverified server";
+    } catch (const EServerIdentityError& e) {
+        EXPECT_EQ(e.PublicKeyPin, Server->Pin());
+        EXPECT_FALSE(e.Changed);
+    }
+}
+
+TEST_P(FtpTls, OtherPinnedKeyIsRefused) {
+    TRun run(Server->Host(), "alice:x\r\n", "pub/htpasswd");
+    Fill(run);
+    run.Uploader.TlsPin = "sha256//AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA=";
+    run.Go();
+    EXPECT_THAT(run.Errors,
+                ElementsAre("The public key of " + Server->Host() + " is " + Server->Pin() +
+                            ", not the pinned " + run.Uploader.TlsPin + ". Nothing was sent."));
+    EXPECT_FALSE(fs::exists(Server->Root() / "htpasswd"));
+}
+
+TEST_P(FtpTls, WrongPasswordIsALoginFailure) {
+    TRun run(Server->Host(), "alice:x\r\n", "pub/htpasswd");
+    Fill(run, TVsftpd::kWrongPassword);
+    run.Uploader.TlsPin = Server->Pin();
+    run.Go();
+    ASSERT_EQ(run.Errors.size(), 1u);
+    EXPECT_THAT(run.Errors[0], StartsWith("Login to " + Server->Host() + " as anonymous failed: "));
+    EXPECT_FALSE(fs::exists(Server->Root() / "htpasswd"));
+}
+
+TEST_P(FtpTls, ServerDyingMidUploadKeepsTheOldFileWhole) {
+    WriteWholeFile((Server->Root() / "htpasswd").string(), "old:content\r\n");
+    TRun run(Server->Host(), SampleText(30000000), "pub/htpasswd");
+    Fill(run);
+    run.Uploader.TlsPin = Server->Pin();
+    run.AtTenPercent = [&] { Server->Kill(); };
+    run.Go();
+    ASSERT_EQ(run.Errors.size(), 1u) << testing::PrintToString(run.Texts);
+    EXPECT_THAT(run.Errors[0], StartsWith("Upload of pub/htpasswd failed: ")) << run.Errors[0];
+    EXPECT_EQ(ReadAll(Server->Root() / "htpasswd"), "old:content\r\n");
+}
+
+TEST_P(FtpTls, AbortKeepsTheOldFileAndRemovesTheTemporaryOne) {
+    WriteWholeFile((Server->Root() / "htpasswd").string(), "old:content\r\n");
+    TRun run(Server->Host(), SampleText(30000000), "pub/htpasswd");
+    Fill(run);
+    run.Uploader.TlsPin = Server->Pin();
+    run.AbortAtPercent = 5;
+    run.Go();
+    EXPECT_THAT(run.Errors, ElementsAre("Upload of pub/htpasswd was aborted"));
+    EXPECT_EQ(ReadAll(Server->Root() / "htpasswd"), "old:content\r\n");
+    EXPECT_FALSE(fs::exists(Server->Root() / "htpasswd_safeupload"));
+}
+
+INSTANTIATE_TEST_SUITE_P(ExplicitAndImplicit, FtpTls,
+                         testing::Values(TTransferProtocol::FtpExplicitTls,
+                                         TTransferProtocol::FtpImplicitTls),
+                         [](const testing::TestParamInfo<TTransferProtocol>& info) {
+                             return info.param == TTransferProtocol::FtpExplicitTls
+                                        ? std::string("Explicit")
+                                        : std::string("Implicit");
+                         });
+
+// TLS is required: a server that does not offer it gets no login, not even in clear.
+TEST(FtpTlsRequired, ServerWithoutTlsNeverSeesTheLogin) {
+    ftptest::TFtpServer server;
+    TRun run(server.Host(), "alice:x\r\n", "pub/htpasswd");
+    run.Uploader.Protocol = TTransferProtocol::FtpExplicitTls;
+    run.Uploader.User = ftptest::kUser;
+    run.Uploader.Password = ftptest::kPassword;
+    run.Go();
+    EXPECT_THAT(run.Errors, ElementsAre("Could not connect to " + server.Host() +
+                                        ": the server does not offer TLS"));
+    EXPECT_THAT(server.Commands(), Not(HasSubstr("PASS"))) << server.Commands();
+    EXPECT_THAT(server.Commands(), Not(HasSubstr("USER"))) << server.Commands();
+}
+
+// ---------------------------------------------------------------------------------------------
+// SFTP
+
+class SftpOpenSsh : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!Executable(TSshd::kBinary)) {
+            GTEST_SKIP() << "OpenSSH's sshd is not installed (scripts/deps.sh installs it)";
+        }
+        Server = std::make_unique<TSshd>();
+        KnownHosts = Dir.File("known_hosts");
+        WriteWholeFile(KnownHosts, Server->KnownHostsLine());
+    }
+    void Fill(TRun& run, const std::string& key = "user") {
+        run.Uploader.Protocol = TTransferProtocol::Sftp;
+        run.Uploader.User = Server->User();
+        run.Uploader.KeyFile = Server->Key(key).string();
+        run.Uploader.KnownHostsFile = KnownHosts;
+    }
+    std::string Target() const { return (Server->Root() / ".htpasswd").string(); }
+
+    TTempDir Dir;
+    std::string KnownHosts;
+    std::unique_ptr<TSshd> Server;
+};
+
+TEST_F(SftpOpenSsh, NewTargetThenReplacingIt) {
+    const std::string first = SampleText(200000, 'f');
+    {
+        TRun run(Server->Host(), first, Target());
+        Fill(run);
+        run.Go();
+        EXPECT_TRUE(run.Errors.empty()) << testing::PrintToString(run.Errors);
+        EXPECT_EQ(run.Texts.front(), "Connecting to " + Server->Host() + "...");
+        EXPECT_EQ(run.Texts.back(), "Uploading " + Target() + " - 100% completed");
+    }
+    EXPECT_TRUE(ReadAll(Target()) == first);
+    // OpenSSH will not rename over an existing file through the plain SFTP rename: the old
+    // one is deleted first, then the new one renamed.
+    const std::string second = SampleText(100000, 's');
+    {
+        TRun run(Server->Host(), second, Target());
+        Fill(run);
+        run.Go();
+        EXPECT_TRUE(run.Errors.empty()) << testing::PrintToString(run.Errors);
+    }
+    EXPECT_TRUE(ReadAll(Target()) == second);
+    EXPECT_FALSE(fs::exists(Target() + "_safeupload"));
+}
+
+TEST_F(SftpOpenSsh, KeyWithAPassphrase) {
+    EXPECT_TRUE(PrivateKeyNeedsPassphrase(Server->Key("locked").string()));
+    EXPECT_FALSE(PrivateKeyNeedsPassphrase(Server->Key("user").string()));
+    EXPECT_FALSE(PrivateKeyNeedsPassphrase(Dir.File("missing")));
+    {
+        TRun run(Server->Host(), "alice:x\r\n", Target());
+        Fill(run, "locked");
+        run.Uploader.KeyPassphrase = "wrong";
+        run.Go();
+        ASSERT_EQ(run.Errors.size(), 1u);
+        EXPECT_THAT(run.Errors[0],
+                    StartsWith("Login to " + Server->Host() + " as " + Server->User()));
+        EXPECT_FALSE(fs::exists(Target()));
+    }
+    TRun run(Server->Host(), "alice:x\r\n", Target());
+    Fill(run, "locked");
+    run.Uploader.KeyPassphrase = TSshd::kLockedPassphrase;
+    run.Go();
+    EXPECT_TRUE(run.Errors.empty()) << testing::PrintToString(run.Errors);
+    EXPECT_EQ(ReadAll(Target()), "alice:x\r\n");
+}
+
+TEST_F(SftpOpenSsh, KeyNotAuthorizedIsALoginFailure) {
+    TRun run(Server->Host(), "alice:x\r\n", Target());
+    Fill(run, "stranger");
+    run.Go();
+    ASSERT_EQ(run.Errors.size(), 1u);
+    EXPECT_THAT(run.Errors[0], StartsWith("Login to " + Server->Host() + " as "));
+    EXPECT_FALSE(fs::exists(Target()));
+}
+
+TEST_F(SftpOpenSsh, UnknownHostKeyIsAskedAboutOrPinned) {
+    WriteWholeFile(KnownHosts, "");
+    const std::string fingerprint = Server->Fingerprint();
+    ASSERT_THAT(fingerprint, StartsWith("SHA256:"));
+    { // Nobody to ask: refused, fingerprint shown.
+        TRun run(Server->Host(), "alice:x\r\n", Target());
+        Fill(run);
+        run.Go();
+        EXPECT_THAT(run.Errors, ElementsAre("The host key of " + Server->Host() +
+                                            " is not known. Its fingerprint is " + fingerprint +
+                                            "; accept it only if the server's administrator "
+                                            "confirms it."));
+        EXPECT_FALSE(fs::exists(Target()));
+    }
+    { // The user says no.
+        TRun run(Server->Host(), "alice:x\r\n", Target());
+        Fill(run);
+        run.AskAboutHostKeys();
+        run.Go();
+        EXPECT_THAT(run.Asked, ElementsAre(fingerprint));
+        EXPECT_EQ(run.Errors.size(), 1u);
+        EXPECT_FALSE(fs::exists(Target()));
+    }
+    { // The user says yes.
+        TRun run(Server->Host(), "one\r\n", Target());
+        Fill(run);
+        run.AskAboutHostKeys();
+        run.Accept = true;
+        run.Go();
+        EXPECT_THAT(run.Asked, ElementsAre(fingerprint)) << "asked once for the whole run";
+        EXPECT_TRUE(run.Errors.empty()) << testing::PrintToString(run.Errors);
+        EXPECT_EQ(ReadAll(Target()), "one\r\n");
+    }
+    { // A pinned key needs no question.
+        TRun run(Server->Host(), "two\r\n", Target());
+        Fill(run);
+        run.AskAboutHostKeys();
+        run.Uploader.HostKeyPins = {fingerprint};
+        run.Go();
+        EXPECT_TRUE(run.Asked.empty());
+        EXPECT_TRUE(run.Errors.empty()) << testing::PrintToString(run.Errors);
+        EXPECT_EQ(ReadAll(Target()), "two\r\n");
+    }
+}
+
+TEST_F(SftpOpenSsh, ChangedHostKeyIsRefusedLoudlyWithoutAsking) {
+    WriteWholeFile(KnownHosts, Server->KnownHostsLine(false));
+    TRun run(Server->Host(), "alice:x\r\n", Target());
+    Fill(run);
+    run.AskAboutHostKeys();
+    run.Accept = true;
+    run.Go();
+    EXPECT_TRUE(run.Asked.empty()) << "a changed key is never offered for acceptance";
+    ASSERT_EQ(run.Errors.size(), 1u);
+    EXPECT_THAT(run.Errors[0],
+                StartsWith("WARNING: the host key of " + Server->Host() +
+                           " has CHANGED. The server now shows the key " + Server->Fingerprint()));
+    EXPECT_FALSE(fs::exists(Target()));
+}
+
+TEST_F(SftpOpenSsh, ServerDyingMidUploadKeepsTheOldFileWhole) {
+    WriteWholeFile(Target(), "old:content\r\n");
+    TRun run(Server->Host(), SampleText(30000000), Target());
+    Fill(run);
+    run.AtTenPercent = [&] { Server->Kill(); };
+    run.Go();
+    ASSERT_EQ(run.Errors.size(), 1u);
+    EXPECT_THAT(run.Errors[0], StartsWith("Upload of " + Target() + " failed: ")) << run.Errors[0];
+    EXPECT_EQ(ReadAll(Target()), "old:content\r\n");
+}
+
+TEST_F(SftpOpenSsh, AbortKeepsTheOldFileAndRemovesTheTemporaryOne) {
+    WriteWholeFile(Target(), "old:content\r\n");
+    TRun run(Server->Host(), SampleText(30000000), Target());
+    Fill(run);
+    run.AbortAtPercent = 5;
+    run.Go();
+    EXPECT_THAT(run.Errors, ElementsAre("Upload of " + Target() + " was aborted"));
+    EXPECT_EQ(ReadAll(Target()), "old:content\r\n");
+    EXPECT_FALSE(fs::exists(Target() + "_safeupload"));
+}
+
+class SftpPassword : public testing::Test {
+protected:
+    void SetUp() override {
+        Server = std::make_unique<TAsyncSftp>();
+        KnownHosts = Dir.File("known_hosts");
+        WriteWholeFile(KnownHosts, Server->KnownHostsLine());
+    }
+    void Fill(TRun& run, const std::string& password = TAsyncSftp::kPassword) {
+        run.Uploader.Protocol = TTransferProtocol::Sftp;
+        run.Uploader.User = TAsyncSftp::kUser;
+        run.Uploader.Password = password;
+        run.Uploader.KnownHostsFile = KnownHosts;
+    }
+    TTempDir Dir;
+    std::string KnownHosts;
+    std::unique_ptr<TAsyncSftp> Server;
+};
+
+TEST_F(SftpPassword, NewTargetReplacingAndAWrongPassword) {
+    fs::create_directories(Server->Root() / "www");
+    for (const std::string& content : {SampleText(120000, 'f'), SampleText(60000, 's')}) {
+        TRun run(Server->Host(), content, "www/.htpasswd");
+        Fill(run);
+        run.Go();
+        EXPECT_TRUE(run.Errors.empty()) << testing::PrintToString(run.Errors);
+        EXPECT_TRUE(ReadAll(Server->Root() / "www" / ".htpasswd") == content);
+        EXPECT_FALSE(fs::exists(Server->Root() / "www" / ".htpasswd_safeupload"));
+    }
+    TRun run(Server->Host(), "new\r\n", "www/.htpasswd");
+    Fill(run, "wrong");
+    run.Go();
+    ASSERT_EQ(run.Errors.size(), 1u);
+    EXPECT_THAT(run.Errors[0], StartsWith("Login to " + Server->Host() + " as webmaster failed: "));
+    EXPECT_EQ(ReadAll(Server->Root() / "www" / ".htpasswd"), SampleText(60000, 's'));
+}
+
+TEST_F(SftpPassword, ServerDyingMidUploadKeepsTheOldFileWhole) {
+    WriteWholeFile((Server->Root() / "htpasswd").string(), "old:content\r\n");
+    TRun run(Server->Host(), SampleText(30000000), "htpasswd");
+    Fill(run);
+    run.AtTenPercent = [&] { Server->Kill(); };
+    run.Go();
+    ASSERT_EQ(run.Errors.size(), 1u);
+    EXPECT_THAT(run.Errors[0], StartsWith("Upload of htpasswd failed: ")) << run.Errors[0];
+    EXPECT_EQ(ReadAll(Server->Root() / "htpasswd"), "old:content\r\n");
+}
+
+} // namespace
