@@ -67,7 +67,8 @@ void BM_Export100000Users(benchmark::State& state) {
     const std::string target =
         "/tmp/quorvane-bench-htpasswd-" + std::to_string(static_cast<long>(getpid()));
     for (auto _ : state) {
-        if (!CreatePasswordFile(target, list, ptMD5)) state.SkipWithError("aborted");
+        if (!CreatePasswordFile(target, list, TPasswordsType::ptMD5))
+            state.SkipWithError("aborted");
     }
     std::remove(target.c_str());
     state.SetItemsProcessed(state.iterations() * 100000);

@@ -129,7 +129,7 @@ const std::string& HundredThousandUserDatabase() {
                 std::snprintf(password, sizeof password, "pw%08d", i);
                 list.Add(login, password);
             }
-            list.PassType = ptMD5;
+            list.PassType = TPasswordsType::ptMD5;
             const std::string file =
                 "/tmp/quorvane-bench-100k-" + std::to_string(static_cast<long>(getpid())) + ".udx";
             list.SaveToFile(file);
@@ -184,7 +184,8 @@ void BM_CreatePasswordFile100000Users(benchmark::State& state) {
     const std::string output = OutputFile();
     SetMd5DefaultPath(path);
     for (auto _ : state)
-        if (!CreatePasswordFile(output, list, ptMD5)) state.SkipWithError("aborted");
+        if (!CreatePasswordFile(output, list, TPasswordsType::ptMD5))
+            state.SkipWithError("aborted");
     SetMd5DefaultPath(mpAuto);
     if (!LooksLikeTheExport(output))
         state.SkipWithError("the password file does not have 100,000 lines");

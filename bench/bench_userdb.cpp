@@ -44,7 +44,7 @@ std::string RandomText(TLcgRandom& r, size_t n, const char* alphabet) {
 
 void Fill(TUserList& list) {
     TLcgRandom r(12345);
-    list.PassType = ptMD5;
+    list.PassType = TPasswordsType::ptMD5;
     list.PassFile = "/var/www/site/.htpasswd";
     for (int i = 0; i < kUsers; ++i) {
         TUserProp& u = list.AddBlank();

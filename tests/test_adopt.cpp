@@ -92,12 +92,13 @@ TEST(HashOnlyUser, ExportedWithTheStoredHashUnchanged) {
     list.Add("carl", "c1");
     HashUser(list, "Ann", kBcrypt);
     HashUser(list, "dora", kSha1).Disable = true;
-    const auto text = BuildPasswordFile(list, ptMD5);
+    const auto text = BuildPasswordFile(list, TPasswordsType::ptMD5);
     ASSERT_TRUE(text.has_value());
     const std::string expectedStart = std::string("Ann:") + kBcrypt + "\r\ncarl:$apr1$";
     EXPECT_EQ(text->substr(0, expectedStart.size()), expectedStart) << *text;
     EXPECT_EQ(text->find("dora"), std::string::npos);
-    EXPECT_TRUE(MakePasswordLine(list.Users(1), ptPlainText) == std::string("Ann:") + kBcrypt);
+    EXPECT_TRUE(MakePasswordLine(list.Users(1), TPasswordsType::ptPlainText) ==
+                std::string("Ann:") + kBcrypt);
 }
 
 TEST(HashOnlyUser, PlainTextExportStopsAndNamesThem) {
@@ -106,19 +107,22 @@ TEST(HashOnlyUser, PlainTextExportStopsAndNamesThem) {
     HashUser(list, "ann", kBcrypt);
     HashUser(list, "bea", kDes);
     HashUser(list, "off", kDes).Disable = true;
-    const std::string error = ErrorOf([&] { BuildPasswordFile(list, ptPlainText); });
+    const std::string error =
+        ErrorOf([&] { BuildPasswordFile(list, TPasswordsType::ptPlainText); });
     EXPECT_NE(error.find("ann, bea"), std::string::npos) << error;
     EXPECT_EQ(error.find("off"), std::string::npos) << error;
     // A database without them exports in plain text as before.
     list.Users(1).SetPassword("a");
     list.Users(2).SetPassword("b");
-    EXPECT_EQ(*BuildPasswordFile(list, ptPlainText), "ann:a\r\nbea:b\r\ncarl:c1\r\n");
+    EXPECT_EQ(*BuildPasswordFile(list, TPasswordsType::ptPlainText),
+              "ann:a\r\nbea:b\r\ncarl:c1\r\n");
 }
 
 TEST(HashOnlyUser, HashThatWouldBreakTheLineIsRefused) {
     TUserList list;
     HashUser(list, "ann", "$apr1$x\r\nevil:$apr1$y");
-    EXPECT_NE(ErrorOf([&] { BuildPasswordFile(list, ptMD5); }).find("ann"), std::string::npos);
+    EXPECT_NE(ErrorOf([&] { BuildPasswordFile(list, TPasswordsType::ptMD5); }).find("ann"),
+              std::string::npos);
 }
 
 TEST(HashOnlyUser, ShownAsHashOnlyWithTheScheme) {

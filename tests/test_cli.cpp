@@ -291,7 +291,7 @@ TEST_F(CliTest, ExportUploadsToTheDatabasesFtpServer) {
         list.FtpUser = ftptest::kUser;
         list.FtpPass = ftptest::kPassword;
         list.FtpPasswdFile = "site/.htpasswd";
-        list.PassType = ptPlainText;
+        list.PassType = TPasswordsType::ptPlainText;
         list.SaveToFile(Db);
     }
     std::filesystem::create_directories(server.Root() / "site");

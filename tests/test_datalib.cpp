@@ -123,7 +123,7 @@ TEST(DataFile, TwoUsersExampleLoadsEveryField) {
     EXPECT_EQ(b.ExpireDate, 46393.5870023148);
     EXPECT_EQ(b.Comments, "Temporary account for the spring workshop.\r\nRemove it after the last "
                           "workshop day.");
-    EXPECT_EQ(list.PassType, ptMD5);
+    EXPECT_EQ(list.PassType, TPasswordsType::ptMD5);
     EXPECT_EQ(list.PassFile, "C:\\site\\htpasswd");
     EXPECT_TRUE(list.ExportToFile);
     EXPECT_FALSE(list.FtpStorePass);
@@ -147,7 +147,7 @@ TEST(DataFile, NewListIsSevenLines) {
 
 TEST(ObjectStream, EntriesTagsAndOmissions) {
     TUserList list;
-    list.PassType = ptPlainText;
+    list.PassType = TPasswordsType::ptPlainText;
     list.FtpHost = "h";
     TUserProp& u = list.AddBlank();
     u.Login = "ab";
@@ -374,7 +374,7 @@ TEST(SaveLoad, EveryStringAndFlagComesBackAndDatesTo15Digits) {
     for (int c = 0; c < 256; ++c)
         allBytes.push_back(static_cast<char>(c));
     list.SetName("Main");
-    list.PassType = ptPlainText;
+    list.PassType = TPasswordsType::ptPlainText;
     list.PassFile = allBytes;
     list.ExportToFile = false;
     list.FtpHost = "ftp.example.org";
@@ -400,7 +400,7 @@ TEST(SaveLoad, EveryStringAndFlagComesBackAndDatesTo15Digits) {
     TUserList back;
     back.LoadFromFile(path);
     EXPECT_EQ(back.Name(), "Main");
-    EXPECT_EQ(back.PassType, ptPlainText);
+    EXPECT_EQ(back.PassType, TPasswordsType::ptPlainText);
     EXPECT_EQ(back.PassFile, allBytes);
     EXPECT_FALSE(back.ExportToFile);
     EXPECT_EQ(back.FtpHost, list.FtpHost);

@@ -328,7 +328,7 @@ TEST(Md5MultiPasswordFile, LargeMd5ExportKeepsOrderSaltsProgressAndAbort) {
     options.Progress = &progress;
     options.Random = &random;
     options.Threads = 2;
-    ASSERT_TRUE(CreatePasswordFile(target, list, ptMD5, options));
+    ASSERT_TRUE(CreatePasswordFile(target, list, TPasswordsType::ptMD5, options));
 
     ASSERT_EQ(progress.Texts.size(), 24u);
     EXPECT_EQ(progress.Texts[11], "Creating passwords file - 46% completed");
@@ -360,7 +360,7 @@ TEST(Md5MultiPasswordFile, LargeMd5ExportKeepsOrderSaltsProgressAndAbort) {
     WriteWholeFile(target, "old contents");
     TRecordingProgress aborting(12);
     options.Progress = &aborting;
-    EXPECT_FALSE(CreatePasswordFile(target, list, ptMD5, options));
+    EXPECT_FALSE(CreatePasswordFile(target, list, TPasswordsType::ptMD5, options));
     EXPECT_EQ(aborting.Texts.size(), 12u);
     EXPECT_EQ(ReadWholeFile(target), "old contents");
 }
@@ -374,7 +374,7 @@ TEST(Md5MultiPasswordFile, SecureSaltsAreAllDifferentAcrossALargeExport) {
         list.Add("u" + std::to_string(1000 + k), "pw" + std::to_string(k % 3));
     TTempDir dir;
     const std::string target = dir.File("passwords");
-    ASSERT_TRUE(CreatePasswordFile(target, list, ptMD5));
+    ASSERT_TRUE(CreatePasswordFile(target, list, TPasswordsType::ptMD5));
     const std::vector<std::string> lines = Lines(ReadWholeFile(target));
     ASSERT_EQ(lines.size(), 300u);
     std::set<std::string> salts;

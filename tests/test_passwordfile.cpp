@@ -41,7 +41,7 @@ TUserProp& AddUser(TUserList& list, const std::string& login, const std::string&
 std::string PlainFile(const TUserList& list, IExportProgress* progress = nullptr) {
     TPasswordFileOptions options;
     options.Progress = progress;
-    const auto text = BuildPasswordFile(list, ptPlainText, options);
+    const auto text = BuildPasswordFile(list, TPasswordsType::ptPlainText, options);
     return text ? *text : "<aborted>";
 }
 
@@ -63,13 +63,14 @@ unsigned ModeOf(const std::string& path) {
 TEST(PasswordLine, BothForms) {
     TUserList list;
     TUserProp& user = AddUser(list, "a user:x", "pass word", true);
-    EXPECT_EQ(MakePasswordLine(user, ptPlainText), "a user:x:pass word"); // Disable is not read
-    const std::string line = MakePasswordLine(user, ptMD5);
+    EXPECT_EQ(MakePasswordLine(user, TPasswordsType::ptPlainText),
+              "a user:x:pass word"); // Disable is not read
+    const std::string line = MakePasswordLine(user, TPasswordsType::ptMD5);
     ASSERT_TRUE(line.starts_with("a user:x:$apr1$"));
     const std::string hash = line.substr(9);
     EXPECT_EQ(hash.size(), KApr1Length);
     EXPECT_EQ(Apr1CryptWithSalt("pass word", hash), hash);
-    EXPECT_EQ(MakePasswordLine(AddUser(list, "empty", ""), ptPlainText), "empty:");
+    EXPECT_EQ(MakePasswordLine(AddUser(list, "empty", ""), TPasswordsType::ptPlainText), "empty:");
 }
 
 TEST(PasswordFile, PlainTextExample) {
@@ -155,7 +156,7 @@ TEST(PasswordFile, LineBreaksCannotForgeLines) {
         TScriptedProgress progress;
         TPasswordFileOptions options;
         options.Progress = &progress;
-        for (TPasswordsType form : {ptPlainText, ptMD5}) {
+        for (TPasswordsType form : {TPasswordsType::ptPlainText, TPasswordsType::ptMD5}) {
             try {
                 CreatePasswordFile(target, list, form, options);
                 FAIL() << "a login with a line break was written";
@@ -172,8 +173,9 @@ TEST(PasswordFile, LineBreaksCannotForgeLines) {
     {
         TUserList list;
         AddUser(list, "bob", "pw\nadmin:secret");
-        EXPECT_THROW(CreatePasswordFile(target, list, ptPlainText), EQuorvaneError);
-        ASSERT_TRUE(CreatePasswordFile(target, list, ptMD5)); // the hash holds no line break
+        EXPECT_THROW(CreatePasswordFile(target, list, TPasswordsType::ptPlainText), EQuorvaneError);
+        ASSERT_TRUE(CreatePasswordFile(target, list,
+                                       TPasswordsType::ptMD5)); // the hash holds no line break
         const auto lines = SplitLines(ReadWholeFile(target));
         ASSERT_EQ(lines.size(), 1u);
         EXPECT_EQ(Apr1CryptWithSalt("pw\nadmin:secret", lines[0].substr(4)), lines[0].substr(4));
@@ -181,7 +183,7 @@ TEST(PasswordFile, LineBreaksCannotForgeLines) {
     WriteWholeFile(target, "old:line\r\n");
     TUserList list;
     AddUser(list, "lf\n", "");
-    EXPECT_THROW(CreatePasswordFile(target, list, ptMD5), EQuorvaneError);
+    EXPECT_THROW(CreatePasswordFile(target, list, TPasswordsType::ptMD5), EQuorvaneError);
     EXPECT_EQ(ReadWholeFile(target), "old:line\r\n");
 }
 
@@ -228,7 +230,7 @@ TEST(PasswordFile, AbortLeavesTheTargetAsItWas) {
     for (int i = 0; i < 250; ++i)
         AddUser(list, "user" + std::to_string(i), "p");
 
-    for (TPasswordsType form : {ptPlainText, ptMD5}) {
+    for (TPasswordsType form : {TPasswordsType::ptPlainText, TPasswordsType::ptMD5}) {
         TScriptedProgress progress(2); // confirmed at the check of entry 100
         TPasswordFileOptions options;
         options.Progress = &progress;
@@ -250,24 +252,24 @@ TEST(PasswordFile, WritesAndReplacesTheFile) {
     const std::string target = dir.File("passwords");
     TUserList list;
     AddUser(list, "a", "1");
-    ASSERT_TRUE(CreatePasswordFile(target, list, ptPlainText));
+    ASSERT_TRUE(CreatePasswordFile(target, list, TPasswordsType::ptPlainText));
     EXPECT_EQ(ReadWholeFile(target), "a:1\r\n");
 
     // An existing file keeps its permission bits.
     ASSERT_EQ(chmod(target.c_str(), 0640), 0);
     AddUser(list, "b", "2");
-    ASSERT_TRUE(CreatePasswordFile(target, list, ptPlainText));
+    ASSERT_TRUE(CreatePasswordFile(target, list, TPasswordsType::ptPlainText));
     EXPECT_EQ(ReadWholeFile(target), "a:1\r\nb:2\r\n");
     EXPECT_EQ(ModeOf(target), 0640u);
 
     // A new file is readable by the web server (as far as the umask allows).
     const mode_t mask = umask(022);
     umask(mask);
-    ASSERT_TRUE(CreatePasswordFile(dir.File("new"), list, ptPlainText));
+    ASSERT_TRUE(CreatePasswordFile(dir.File("new"), list, TPasswordsType::ptPlainText));
     EXPECT_EQ(ModeOf(dir.File("new")), 0644u & ~mask);
 
     TUserList empty;
-    ASSERT_TRUE(CreatePasswordFile(target, empty, ptPlainText));
+    ASSERT_TRUE(CreatePasswordFile(target, empty, TPasswordsType::ptPlainText));
     EXPECT_EQ(std::filesystem::file_size(target), 0u);
 }
 
@@ -278,7 +280,7 @@ TEST(PasswordFile, FailedWriteLeavesTheTargetAlone) {
 
     const std::string missing = dir.File("no such folder/htpasswd");
     try {
-        CreatePasswordFile(missing, list, ptPlainText);
+        CreatePasswordFile(missing, list, TPasswordsType::ptPlainText);
         FAIL() << "no error for a missing folder";
     } catch (const EQuorvaneError& e) {
         EXPECT_EQ(std::string(e.what()), "Cannot create file " + missing);
@@ -288,7 +290,7 @@ TEST(PasswordFile, FailedWriteLeavesTheTargetAlone) {
     const std::string folder = dir.File("taken");
     std::filesystem::create_directory(folder);
     WriteWholeFile(folder + "/inside", "keep");
-    EXPECT_THROW(CreatePasswordFile(folder, list, ptPlainText), EQuorvaneError);
+    EXPECT_THROW(CreatePasswordFile(folder, list, TPasswordsType::ptPlainText), EQuorvaneError);
     EXPECT_TRUE(std::filesystem::is_directory(folder));
     EXPECT_EQ(ReadWholeFile(folder + "/inside"), "keep");
 
@@ -297,10 +299,10 @@ TEST(PasswordFile, FailedWriteLeavesTheTargetAlone) {
     WriteWholeFile(target, "old:line\r\n");
     AddUser(list, "b", std::string(5000, 'x'));
     quorvane_testing::SetWriteFailureAfter(100);
-    EXPECT_THROW(CreatePasswordFile(target, list, ptPlainText), EQuorvaneError);
+    EXPECT_THROW(CreatePasswordFile(target, list, TPasswordsType::ptPlainText), EQuorvaneError);
     quorvane_testing::SetWriteFailureAfter(-1);
     quorvane_testing::SetFsyncFailure(true);
-    EXPECT_THROW(CreatePasswordFile(target, list, ptMD5), EQuorvaneError);
+    EXPECT_THROW(CreatePasswordFile(target, list, TPasswordsType::ptMD5), EQuorvaneError);
     quorvane_testing::SetFsyncFailure(false);
     EXPECT_EQ(ReadWholeFile(target), "old:line\r\n");
 
@@ -317,14 +319,15 @@ TEST(PasswordFile, Md5FormIsTheSameOnAnyNumberOfWorkers) {
     TLcgRandom sequential(424242);
     std::string expected;
     for (const TUserProp* user : PasswordFileEntries(list))
-        if (!user->Disable) expected += MakePasswordLine(*user, ptMD5, sequential) + "\r\n";
+        if (!user->Disable)
+            expected += MakePasswordLine(*user, TPasswordsType::ptMD5, sequential) + "\r\n";
 
     for (unsigned threads : {1u, 2u, 5u}) {
         TLcgRandom random(424242);
         TPasswordFileOptions options;
         options.Random = &random;
         options.Threads = threads;
-        const auto text = BuildPasswordFile(list, ptMD5, options);
+        const auto text = BuildPasswordFile(list, TPasswordsType::ptMD5, options);
         ASSERT_TRUE(text.has_value());
         EXPECT_EQ(*text, expected) << threads << " workers";
     }
@@ -334,8 +337,8 @@ TEST(PasswordFile, TwoMd5ExportsDifferOnlyInSaltsAndDigests) {
     TUserList list;
     AddUser(list, "one", "1");
     AddUser(list, "two", "22");
-    const auto first = SplitLines(*BuildPasswordFile(list, ptMD5));
-    const auto second = SplitLines(*BuildPasswordFile(list, ptMD5));
+    const auto first = SplitLines(*BuildPasswordFile(list, TPasswordsType::ptMD5));
+    const auto second = SplitLines(*BuildPasswordFile(list, TPasswordsType::ptMD5));
     ASSERT_EQ(first.size(), 2u);
     ASSERT_EQ(second.size(), 2u);
     for (size_t i = 0; i < 2; ++i) {
@@ -362,7 +365,7 @@ TEST(PasswordFile, ApacheHtpasswdAcceptsEveryLine) {
         {"ivan", ""}};
     for (const auto& [login, password] : users)
         AddUser(list, login, password);
-    ASSERT_TRUE(CreatePasswordFile(target, list, ptMD5));
+    ASSERT_TRUE(CreatePasswordFile(target, list, TPasswordsType::ptMD5));
 
     for (const auto& [login, password] : users) {
         EXPECT_EQ(RunCommand("htpasswd -vb " + ShellQuote(target) + " " + ShellQuote(login) + " " +
@@ -384,7 +387,7 @@ TEST(PasswordFile, NginxLetsInTheRightPasswordOnly) {
     AddUser(list, "carol", "gone", true);
     // nginx reads a password without a scheme prefix through crypt(), so only the MD5 form is
     // one it can check.
-    const auto text = BuildPasswordFile(list, ptMD5);
+    const auto text = BuildPasswordFile(list, TPasswordsType::ptMD5);
     ASSERT_TRUE(text);
     server.SetPasswordFile(*text);
     EXPECT_EQ(server.StatusWithoutCredentials(), 401);
@@ -407,7 +410,7 @@ TEST(PasswordFileTarget, NeverTheDatabaseAndSpecialTargetsInPlace) {
     std::filesystem::create_symlink(db, dir.File("link"));
     for (const std::string& target : {db, dir.File("link")}) {
         try {
-            CreatePasswordFile(target, list, ptPlainText, options);
+            CreatePasswordFile(target, list, TPasswordsType::ptPlainText, options);
             ADD_FAILURE() << target;
         } catch (const EQuorvaneError& e) {
             EXPECT_EQ(std::string(e.what()),
@@ -419,7 +422,8 @@ TEST(PasswordFileTarget, NeverTheDatabaseAndSpecialTargetsInPlace) {
     // Another file is written, and what could not be kept would be reported (nothing here).
     std::vector<std::string> warnings;
     options.Warnings = &warnings;
-    EXPECT_TRUE(CreatePasswordFile(dir.File("htpasswd"), list, ptPlainText, options));
+    EXPECT_TRUE(
+        CreatePasswordFile(dir.File("htpasswd"), list, TPasswordsType::ptPlainText, options));
     EXPECT_EQ(ReadWholeFile(dir.File("htpasswd")), "alice:a1\r\n");
     EXPECT_TRUE(warnings.empty());
 }

@@ -95,13 +95,13 @@ TEST(Reader, BooleanEnumerationAndDateValues) {
 
     for (const char* text : {"PassType = ptmd5", "PassType = PTMD5", "PassType = ptMD5"}) {
         TUserList list;
-        list.PassType = ptPlainText;
+        list.PassType = TPasswordsType::ptPlainText;
         EXPECT_EQ(Read(Wrap(text), list), "");
-        EXPECT_EQ(list.PassType, ptMD5) << text;
+        EXPECT_EQ(list.PassType, TPasswordsType::ptMD5) << text;
     }
     TUserList list;
     EXPECT_EQ(Read(Wrap("passtype = PTPLAINTEXT exporttofile = FALSE"), list), "");
-    EXPECT_EQ(list.PassType, ptPlainText);
+    EXPECT_EQ(list.PassType, TPasswordsType::ptPlainText);
     EXPECT_FALSE(list.ExportToFile);
 }
 
@@ -292,7 +292,7 @@ TEST(Reader, ItemsReplaceTheUsersOnlyWhenNotEmpty) {
         "");
     ASSERT_EQ(list.Count(), 1);
     EXPECT_EQ(list.Users(0).Login, "c");
-    EXPECT_EQ(list.PassType, ptMD5);
+    EXPECT_EQ(list.PassType, TPasswordsType::ptMD5);
     EXPECT_EQ(list.Users(0).Index(), 0);
 }
 

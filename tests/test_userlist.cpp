@@ -15,7 +15,7 @@ constexpr double kSecond = 1.0 / 86400.0;
 TEST(UserList, NewListHasTheDefaults) {
     TUserList list;
     EXPECT_EQ(list.Count(), 0);
-    EXPECT_EQ(list.PassType, ptMD5);
+    EXPECT_EQ(list.PassType, TPasswordsType::ptMD5);
     EXPECT_TRUE(list.ExportToFile);
     EXPECT_TRUE(list.FtpStorePass);
     EXPECT_TRUE(list.FtpPassiveMode);
@@ -75,7 +75,7 @@ TEST(UserList, AddKeepsLoginAndPasswordAsGivenAndDatesTheUser) {
 TEST(UserList, ResetEmptiesTheListAndRestoresTheExportDefaults) {
     TUserList list;
     list.Add("a", "b");
-    list.PassType = ptPlainText;
+    list.PassType = TPasswordsType::ptPlainText;
     list.PassFile = "x";
     list.ExportToFile = false;
     list.FtpHost = list.FtpUser = list.FtpPass = list.FtpPasswdFile = "y";
@@ -179,7 +179,7 @@ TEST(UserList, FingerprintFollowsTheContent) {
     EXPECT_NE(withBlank, empty);
 
     user.Disable = false; // the value it already has
-    list.PassType = ptMD5;
+    list.PassType = TPasswordsType::ptMD5;
     EXPECT_EQ(list.Fingerprint(), withBlank);
 
     user.Login = "guest";

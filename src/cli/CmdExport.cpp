@@ -4,6 +4,7 @@
 #include "FileSafety.h"
 #include "FtpUpload.h"
 #include "HashOnlyUsers.h"
+#include "HashSchemes.h"
 #include "PasswordFile.h"
 #include "UserList.h"
 
@@ -119,12 +120,9 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
 
     TPasswordsType passType = list.PassType;
     if (const auto format = args.Value("format")) {
-        if (*format == "md5")
-            passType = ptMD5;
-        else if (*format == "plain")
-            passType = ptPlainText;
-        else
-            throw EUsage("--format takes md5 or plain");
+        const THashScheme* scheme = SchemeByCliName(*format);
+        if (!scheme) throw EUsage("--format takes " + SchemeCliNamesSentence());
+        passType = scheme->Id;
     }
     const auto output = args.Value("output");
     const bool toFile = output.has_value() || list.ExportToFile;
@@ -176,7 +174,7 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
 
 TCommand ExportCommand() {
     return {"export",
-            "DB [--output FILE] [--format md5|plain] [--ftp-password-stdin]",
+            "DB [--output FILE] [--format " + SchemeCliNames("|") + "] [--ftp-password-stdin]",
             "write the password file, locally or to the FTP server",
             "Disables expired users first (and saves the database when that changed it), then\n"
             "writes one line per enabled user. The target and the format are the database's\n"

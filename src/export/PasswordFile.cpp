@@ -3,7 +3,7 @@
 #include "DataLib.h"
 #include "Errors.h"
 #include "FileSafety.h"
-#include "htpasswd.h"
+#include "HashSchemes.h"
 
 #include <algorithm>
 #include <array>
@@ -89,7 +89,7 @@ void CheckLineBreaks(const TUserList& list, const std::vector<const TUserProp*>&
             throw EQuorvaneError(FormatMessage(
                 "The login of user %d holds a line break and cannot go into the password file",
                 list.IndexOf(user) + 1));
-        if (passType != ptMD5 && HasLineBreak(user->Password))
+        if (SchemeOf(passType).StoresClearText() && HasLineBreak(user->Password))
             throw EQuorvaneError(FormatMessage(
                 "The password of %s holds a line break and cannot go into the password file "
                 "as plain text",
@@ -109,7 +109,8 @@ void CheckHashOnlyUsers(const std::vector<const TUserProp*>& entries, TPasswords
                 "The stored password hash of %s holds a line break or a NUL byte and cannot go "
                 "into the password file",
                 user->Login.c_str()));
-        if (passType == ptPlainText) names += (names.empty() ? "" : ", ") + user->Login;
+        if (SchemeOf(passType).StoresClearText())
+            names += (names.empty() ? "" : ", ") + user->Login;
     }
     if (!names.empty())
         throw EQuorvaneError("A plain-text password file cannot hold users known only by their "
@@ -132,12 +133,13 @@ const std::locale& UserCollation() {
 
 std::string MakePasswordLine(const TUserProp& user, TPasswordsType passType,
                              IRandomSource& random) {
+    const THashScheme& scheme = SchemeOf(passType);
     std::string line = user.Login;
     line += ':';
     if (user.HashOnly())
         line += user.PasswordHash; // taken over unchanged whatever the form
     else
-        line += passType == ptMD5 ? Apr1Crypt(user.Password, random) : user.Password;
+        line += scheme.Hash(user.Password, random, scheme.DefaultParam());
     return line;
 }
 
@@ -176,6 +178,8 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
         PasswordFileEntries(list, options.Collation ? *options.Collation : UserCollation());
     CheckLineBreaks(list, entries, passType);
     CheckHashOnlyUsers(entries, passType);
+    const THashScheme& scheme = SchemeOf(passType);
+    const int param = options.SchemeParam.value_or(scheme.DefaultParam());
     TBufferedSecureRandom secure;
     IRandomSource& random = options.Random ? *options.Random : secure;
     const size_t count = entries.size();
@@ -183,7 +187,7 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
     std::string text;
     std::vector<const TUserProp*> chunkUsers;
     std::vector<std::string_view> passwords;
-    std::vector<std::string> salts, hashes;
+    std::vector<std::string> settings, hashes;
     size_t nextHash = 0; // the hash of the next enabled user of the window
     for (size_t start = 0; start < count; start += KProgressStep) {
         if (options.Progress) {
@@ -195,7 +199,7 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
         for (size_t i = start; i < end; ++i)
             if (!entries[i]->Disable) chunkUsers.push_back(entries[i]);
 
-        if (passType != ptMD5) {
+        if (scheme.StoresClearText()) {
             for (const TUserProp* user : chunkUsers)
                 AppendLine(text, user->Login, user->Password);
             continue;
@@ -203,13 +207,19 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
         // Salts in file order on this thread; only the hashing spreads over the processors.
         if (start % KHashWindow == 0) {
             passwords.clear();
-            salts.clear();
+            settings.clear();
             for (size_t i = start; i < std::min(count, start + KHashWindow); ++i)
                 if (!entries[i]->Disable && !entries[i]->HashOnly()) {
                     passwords.emplace_back(entries[i]->Password);
-                    salts.push_back(MakeSalt(random));
+                    settings.push_back(scheme.MakeSetting(random, param));
                 }
-            Apr1CryptBatch(passwords, salts, hashes, options.Threads);
+            if (scheme.HashBatch) {
+                scheme.HashBatch(passwords, settings, hashes, options.Threads);
+            } else {
+                hashes.resize(passwords.size());
+                for (size_t i = 0; i < passwords.size(); ++i)
+                    hashes[i] = scheme.HashWithSetting(passwords[i], settings[i]);
+            }
             nextHash = 0;
         }
         for (const TUserProp* user : chunkUsers)

@@ -25,6 +25,7 @@ struct TPasswordFileOptions {
     IRandomSource* Random = nullptr;        // source of the salts; none: the secure generator
     unsigned Threads = 0;                   // hashing workers; 0: one per processor
     const std::locale* Collation = nullptr; // order of the logins; none: the user's locale
+    std::optional<int> SchemeParam;         // the scheme's parameter; none: its default
     // Receives what the write could not keep of the file it replaced (its group, its owner);
     // the export itself has succeeded then. None: such warnings are dropped.
     std::vector<std::string>* Warnings = nullptr;
@@ -37,9 +38,10 @@ struct TPasswordFileOptions {
 // this system does not have.
 const std::locale& UserCollation();
 
-// One line without its line end: the login, ":" and the password in the given form (the
-// "$apr1$" string with a new salt, or the password as stored); for a user known only by a stored
-// hash, that hash unchanged whatever the form. Disable is not looked at.
+// One line without its line end: the login, ":" and the password in the given form (a hash
+// with a new salt, such as the "$apr1$" string, or the password as stored, with the scheme's
+// default parameter); for a user known only by a stored hash, that hash unchanged whatever the
+// form. Disable is not looked at.
 std::string MakePasswordLine(const TUserProp& user, TPasswordsType passType,
                              IRandomSource& random = SecureRandom());
 

@@ -1,6 +1,7 @@
 #include "ExportDlg.h"
 
 #include "FileLib.h"
+#include "HashSchemes.h"
 #include "ModalRunner.h"
 #include "PasswordFile.h"
 #include "ShellLib.h"
@@ -116,7 +117,10 @@ void TfrmExportUser::BuildControls() {
     auto* Label1 = NewLabel(this, "Label1", "Password encryption algorithm");
     cbxFormat = new QComboBox(this);
     cbxFormat->setObjectName(QStringLiteral("cbxFormat"));
-    cbxFormat->addItems({QStringLiteral("MD5"), QStringLiteral("Plain text")});
+    for (const THashScheme& scheme : HashSchemes())
+        cbxFormat->addItem(
+            QString::fromUtf8(scheme.DisplayName.data(), std::ssize(scheme.DisplayName)),
+            static_cast<int>(scheme.Id));
     cbxFormat->setMinimumWidth(px(145));
     lblPlainTextNote = new QLabel(
         QStringLiteral("Web servers on Linux and other Unix systems (Apache, nginx, lighttpd) "
@@ -244,7 +248,7 @@ void TfrmExportUser::BuildControls() {
     for (QLineEdit* edit : {edtFile, edtFtpHost, edtFtpLogin, edtFtpPassword, edtFtpFile})
         connect(edit, &QLineEdit::textChanged, this, &TfrmExportUser::rbnToFileClick);
     connect(cbxFormat, &QComboBox::currentIndexChanged, this,
-            [this](int index) { lblPlainTextNote->setVisible(index == 1); });
+            [this] { lblPlainTextNote->setVisible(SchemeOf(GetPassType()).StoresClearText()); });
     connect(btnBrowse, &QToolButton::clicked, this, &TfrmExportUser::btnBrowseClick);
     connect(btnExport, &QPushButton::clicked, this, &TfrmExportUser::btnExportClick);
     connect(btnCancel, &QPushButton::clicked, this, &TfrmExportUser::btnCancelClick);
@@ -260,8 +264,8 @@ void TfrmExportUser::LoadSettings() {
         field = TByteField(bytes, edit->text());
     };
     load(edtFile, FPassFile, list.PassFile);
-    cbxFormat->setCurrentIndex(list.PassType == ptMD5 ? 0 : 1);
-    lblPlainTextNote->setVisible(cbxFormat->currentIndex() == 1);
+    cbxFormat->setCurrentIndex(cbxFormat->findData(static_cast<int>(list.PassType)));
+    lblPlainTextNote->setVisible(SchemeOf(GetPassType()).StoresClearText());
     load(edtFtpHost, FFtpHost, list.FtpHost);
     load(edtFtpLogin, FFtpUser, list.FtpUser);
     load(edtFtpPassword, FFtpPass, list.FtpPass);
@@ -291,7 +295,7 @@ void TfrmExportUser::SaveSettings() {
 }
 
 TPasswordsType TfrmExportUser::GetPassType() const {
-    return cbxFormat->currentIndex() == 0 ? ptMD5 : ptPlainText;
+    return static_cast<TPasswordsType>(cbxFormat->currentData().toInt());
 }
 
 void TfrmExportUser::UpdateControls() {

@@ -182,7 +182,7 @@ std::string WriteObjectStream(const TUserList& list) {
     }
     w.Byte(vaNull);
 
-    w.Ident("PassType", list.PassType == ptPlainText ? "ptPlainText" : "ptMD5");
+    w.Ident("PassType", PasswordsTypeName(list.PassType));
     w.String("PassFile", list.PassFile);
     w.Bool("ExportToFile", list.ExportToFile);
     w.String("FtpHost", list.FtpHost);

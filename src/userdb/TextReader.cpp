@@ -434,10 +434,8 @@ private:
                 else
                     Invalid();
             } else if (target.Kind == TTarget::PassType && !dotted) {
-                if (SameText(ident, "ptPlainText"))
-                    *static_cast<TPasswordsType*>(target.Field) = ptPlainText;
-                else if (SameText(ident, "ptMD5"))
-                    *static_cast<TPasswordsType*>(target.Field) = ptMD5;
+                if (const auto type = PasswordsTypeFromName(ident))
+                    *static_cast<TPasswordsType*>(target.Field) = *type;
                 else
                     Invalid();
             } else if (target.Kind != TTarget::None) {

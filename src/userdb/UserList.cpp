@@ -64,7 +64,7 @@ TUserProp& TUserList::Add(const std::string& login, const std::string& password)
 
 void TUserList::Reset() {
     Clear();
-    PassType = ptMD5;
+    PassType = TPasswordsType::ptMD5;
     PassFile.clear();
     FtpHost.clear();
     FtpUser.clear();

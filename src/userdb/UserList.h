@@ -3,6 +3,7 @@
 
 #include "DataLib.h"
 #include "DateUtil.h"
+#include "PasswordsType.h"
 
 #include <cstdint>
 #include <memory>
@@ -12,11 +13,6 @@
 // Logins compared the way uniqueness is decided: letters a to z folded to upper case, nothing
 // else changed, no trimming.
 bool SameLoginFolded(const std::string& a, const std::string& b);
-
-enum TPasswordsType : uint8_t {
-    ptPlainText = 0, // passwords go into the password file as they are
-    ptMD5 = 1,       // passwords go into the password file as "$apr1$" MD5-crypt strings
-};
 
 class TUserList;
 
@@ -68,7 +64,7 @@ public:
     TUserList& operator=(const TUserList&) = delete;
 
     // Export settings; only the export reads and writes them.
-    TPasswordsType PassType = ptMD5;
+    TPasswordsType PassType = TPasswordsType::ptMD5;
     std::string PassFile;
     bool ExportToFile = true;
     std::string FtpHost;

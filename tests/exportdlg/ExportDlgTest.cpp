@@ -201,7 +201,7 @@ TEST(ExportDialog, TabOrderFollowsTheDialogDesign) {
 
 TEST(ExportDialog, SettingsLoadAndStoreEveryField) {
     TUserList list;
-    list.PassType = ptPlainText;
+    list.PassType = TPasswordsType::ptPlainText;
     list.PassFile = "/srv/www/.htpasswd";
     list.ExportToFile = false;
     list.FtpHost = "ftp.example.org";
@@ -216,7 +216,7 @@ TEST(ExportDialog, SettingsLoadAndStoreEveryField) {
     TDialogOn t(list);
     TControls& c = t.c;
     EXPECT_EQ(c.cbxFormat->currentIndex(), 1);
-    EXPECT_EQ(t.dialog.GetPassType(), ptPlainText);
+    EXPECT_EQ(t.dialog.GetPassType(), TPasswordsType::ptPlainText);
     EXPECT_EQ(Str(c.edtFile->text()), "/srv/www/.htpasswd");
     EXPECT_TRUE(c.rbnToFTP->isChecked());
     EXPECT_EQ(Str(c.edtFtpHost->text()), "ftp.example.org");
@@ -236,7 +236,7 @@ TEST(ExportDialog, SettingsLoadAndStoreEveryField) {
     c.cbxFTPPassSave->setChecked(false);
     c.cbxFTPPassiveMode->setChecked(true);
     t.dialog.SaveSettings();
-    EXPECT_EQ(list.PassType, ptMD5);
+    EXPECT_EQ(list.PassType, TPasswordsType::ptMD5);
     EXPECT_TRUE(list.ExportToFile);
     EXPECT_EQ(list.FtpHost, "127.0.0.1");
     EXPECT_FALSE(list.FtpStorePass);
@@ -319,7 +319,7 @@ TEST(ExportDialog, LocalExportWritesTheFileSweepsAndCloses) {
     TUserProp& expired = list.Add("zed", "z");
     expired.Expire = true;
     expired.ExpireDate = 1.0; // long past
-    list.PassType = ptPlainText;
+    list.PassType = TPasswordsType::ptPlainText;
     list.PassFile = target.string();
 
     TDialogOn t(list);
@@ -333,7 +333,7 @@ TEST(ExportDialog, LocalExportWritesTheFileSweepsAndCloses) {
     EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the busy pointer is gone";
 
     // MD5: one "$apr1$" line per enabled user.
-    list.PassType = ptMD5;
+    list.PassType = TPasswordsType::ptMD5;
     TDialogOn md5(list);
     md5.dialog.show();
     QTest::mouseClick(md5.c.btnExport, Qt::LeftButton);
@@ -371,7 +371,7 @@ TEST(ExportDialog, AbortWhileBuildingWritesNothing) {
     WriteAll(target, "old content\r\n");
     TUserList list;
     AddUsers(list, 350);
-    list.PassType = ptPlainText;
+    list.PassType = TPasswordsType::ptPlainText;
     list.PassFile = target.string();
     TDialogOn t(list);
     t.dialog.show();
@@ -401,7 +401,7 @@ TEST(ExportDialog, NoAtTheAbortQuestionLetsTheExportFinish) {
     const fs::path target = dir.Path() / "htpasswd";
     TUserList list;
     AddUsers(list, 150);
-    list.PassType = ptPlainText;
+    list.PassType = TPasswordsType::ptPlainText;
     list.PassFile = target.string();
     TDialogOn t(list);
     t.dialog.show();
@@ -447,7 +447,7 @@ TEST(ExportDialogFtp, UploadArrivesTempFileGoesDialogCloses) {
     TUserList list;
     list.Add("carl", "c");
     list.Add("alice", "a 1");
-    list.PassType = ptPlainText;
+    list.PassType = TPasswordsType::ptPlainText;
     FillFtp(list, server.Host(), ftptest::kPassword);
     TDialogOn t(list);
     t.dialog.show();
@@ -531,7 +531,7 @@ TEST(ExportDialogFtp, AbortWhileBuildingStartsNoUpload) {
     TFtpServer server;
     TUserList list;
     AddUsers(list, 250);
-    list.PassType = ptPlainText;
+    list.PassType = TPasswordsType::ptPlainText;
     FillFtp(list, server.Host(), ftptest::kPassword);
     TDialogOn t(list);
     t.dialog.show();
@@ -592,7 +592,7 @@ TEST(ExportDialogFtp, DialogGoneBeforeUploadEndsStillUploads) {
     TFtpServer server;
     TUserList list;
     AddUsers(list, 20);
-    list.PassType = ptPlainText;
+    list.PassType = TPasswordsType::ptPlainText;
     FillFtp(list, server.Host(), ftptest::kPassword);
     {
         TScriptedModals modals(QMessageBox::Yes);

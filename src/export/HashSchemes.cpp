@@ -1,0 +1,79 @@
+#include "HashSchemes.h"
+
+#include "htpasswd.h"
+
+#include <stdexcept>
+
+namespace {
+
+std::string Apr1Setting(IRandomSource& random, int /*param*/) {
+    return MakeSalt(random);
+}
+
+std::string Apr1Hash(std::string_view password, std::string_view setting) {
+    return Apr1CryptWithSalt(password, setting);
+}
+
+bool Apr1Verify(std::string_view password, std::string_view hash) {
+    return hash.starts_with(KApr1Magic) && Apr1CryptWithSalt(password, hash) == hash;
+}
+
+bool PlainVerify(std::string_view password, std::string_view hash) {
+    return password == hash;
+}
+
+// The order of the export dialog's list.
+const THashScheme KSchemes[] = {
+    {TPasswordsType::ptMD5, "ptMD5", "MD5", "md5", KApr1Magic, nullptr, Apr1Setting, Apr1Hash,
+     Apr1CryptBatch, Apr1Verify},
+    {TPasswordsType::ptPlainText, "ptPlainText", "Plain text", "plain", "", nullptr, nullptr,
+     nullptr, nullptr, PlainVerify},
+};
+
+} // namespace
+
+std::string THashScheme::Hash(std::string_view password, IRandomSource& random, int param) const {
+    if (StoresClearText()) return std::string(password);
+    return HashWithSetting(password, MakeSetting(random, param));
+}
+
+std::span<const THashScheme> HashSchemes() {
+    return KSchemes;
+}
+
+const THashScheme& SchemeOf(TPasswordsType id) {
+    for (const THashScheme& scheme : KSchemes)
+        if (scheme.Id == id) return scheme;
+    throw std::logic_error("A password form has no row in the scheme table");
+}
+
+const THashScheme* SchemeByCliName(std::string_view name) {
+    for (const THashScheme& scheme : KSchemes)
+        if (scheme.CliName == name) return &scheme;
+    return nullptr;
+}
+
+const THashScheme* SchemeOfHash(std::string_view hash) {
+    for (const THashScheme& scheme : KSchemes)
+        if (!scheme.Prefix.empty() && hash.starts_with(scheme.Prefix)) return &scheme;
+    return nullptr;
+}
+
+std::string SchemeCliNames(std::string_view sep) {
+    std::string names;
+    for (const THashScheme& scheme : KSchemes) {
+        if (!names.empty()) names += sep;
+        names += scheme.CliName;
+    }
+    return names;
+}
+
+std::string SchemeCliNamesSentence() {
+    std::string names;
+    const size_t count = std::size(KSchemes);
+    for (size_t i = 0; i < count; ++i) {
+        if (i > 0) names += i + 1 == count ? " or " : ", ";
+        names += KSchemes[i].CliName;
+    }
+    return names;
+}

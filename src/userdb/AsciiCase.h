@@ -1,0 +1,35 @@
+#pragma once
+// ASCII case folding: only the letters a to z and A to Z change, every other byte stays as it
+// is, whatever the locale. Logins, identifiers in the database file and searches all fold this
+// way.
+
+#include <string>
+#include <string_view>
+
+constexpr char AsciiUpper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+constexpr char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+inline std::string ToAsciiUpper(std::string text) {
+    for (char& c : text)
+        c = AsciiUpper(c);
+    return text;
+}
+
+inline std::string ToAsciiLower(std::string text) {
+    for (char& c : text)
+        c = AsciiLower(c);
+    return text;
+}
+
+// Equal once the letters a to z are folded; no trimming.
+constexpr bool SameTextAscii(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+    return true;
+}

@@ -1,0 +1,19 @@
+#include "PasswordsType.h"
+
+#include "AsciiCase.h"
+
+std::string_view PasswordsTypeName(TPasswordsType type) {
+    switch (type) {
+    case TPasswordsType::ptPlainText:
+        return "ptPlainText";
+    case TPasswordsType::ptMD5:
+        return "ptMD5";
+    }
+    return "ptMD5"; // not reached: every member has its case above
+}
+
+std::optional<TPasswordsType> PasswordsTypeFromName(std::string_view name) {
+    for (TPasswordsType type : KPasswordsTypes)
+        if (SameTextAscii(name, PasswordsTypeName(type))) return type;
+    return std::nullopt;
+}

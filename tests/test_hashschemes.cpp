@@ -1,0 +1,104 @@
+// The scheme table: every password form has one consistent row, and each row's functions agree
+// with each other and with the peers that read the password file.
+
+#include "ExportTestUtil.h"
+#include "HashSchemes.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+TEST(HashSchemes, EveryFormHasOneRowUnderItsStoredName) {
+    ASSERT_EQ(HashSchemes().size(), KPasswordsTypes.size());
+    std::set<std::string_view> stored, display, cli;
+    for (TPasswordsType id : KPasswordsTypes) {
+        const THashScheme& row = SchemeOf(id);
+        EXPECT_EQ(row.Id, id);
+        EXPECT_EQ(row.StoredName, PasswordsTypeName(id));
+        EXPECT_EQ(PasswordsTypeFromName(row.StoredName), id);
+        EXPECT_TRUE(stored.insert(row.StoredName).second) << row.StoredName;
+        EXPECT_TRUE(display.insert(row.DisplayName).second) << row.DisplayName;
+        EXPECT_TRUE(cli.insert(row.CliName).second) << row.CliName;
+        EXPECT_FALSE(row.DisplayName.empty());
+        EXPECT_EQ(SchemeByCliName(row.CliName), &row);
+        EXPECT_EQ(row.MakeSetting == nullptr, row.HashWithSetting == nullptr) << row.StoredName;
+        ASSERT_NE(row.Verify, nullptr) << row.StoredName;
+        if (row.Param) {
+            EXPECT_LE(row.Param->Min, row.Param->Default) << row.StoredName;
+            EXPECT_LE(row.Param->Default, row.Param->Max) << row.StoredName;
+        }
+    }
+}
+
+TEST(HashSchemes, StoredNamesAreReadWithoutRegardToCase) {
+    const struct {
+        const char* Name;
+        std::optional<TPasswordsType> Expected;
+    } cases[] = {
+        {"ptMD5", TPasswordsType::ptMD5},
+        {"PTmd5", TPasswordsType::ptMD5},
+        {"ptplaintext", TPasswordsType::ptPlainText},
+        {"ptPlainText ", std::nullopt},
+        {"ptSHA", std::nullopt},
+        {"", std::nullopt},
+        {"md5", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(PasswordsTypeFromName(c.Name), c.Expected) << c.Name;
+}
+
+TEST(HashSchemes, UnknownCommandLineNamesAreRefused) {
+    for (const char* name : {"", "MD5", "ptMD5", "plain ", "sha"})
+        EXPECT_EQ(SchemeByCliName(name), nullptr) << name;
+}
+
+TEST(HashSchemes, EachHashVerifiesItsPasswordAndNoOther) {
+    for (const THashScheme& row : HashSchemes()) {
+        TLcgRandom random(7);
+        const std::string passwords[] = {"", "secret", "pass word", std::string("\xE9t\xE9", 3),
+                                         std::string(40, 'x')};
+        for (const std::string& password : passwords) {
+            const std::string hash = row.Hash(password, random, row.DefaultParam());
+            EXPECT_TRUE(hash.starts_with(row.Prefix)) << hash;
+            EXPECT_TRUE(row.Verify(password, hash)) << row.StoredName << " " << password;
+            EXPECT_FALSE(row.Verify(password + "x", hash)) << row.StoredName << " " << password;
+            if (row.StoresClearText()) {
+                EXPECT_EQ(hash, password);
+            } else {
+                EXPECT_NE(hash, password);
+                EXPECT_EQ(SchemeOfHash(hash), &row);
+            }
+        }
+    }
+}
+
+TEST(HashSchemes, BatchHashingGivesWhatOneByOneGives) {
+    for (const THashScheme& row : HashSchemes()) {
+        if (!row.HashBatch) continue;
+        TLcgRandom random(11);
+        std::vector<std::string> owned, settings, batch;
+        for (int i = 0; i < 37; ++i) {
+            owned.push_back(std::string(static_cast<size_t>(i), static_cast<char>('a' + i % 26)));
+            settings.push_back(row.MakeSetting(random, row.DefaultParam()));
+        }
+        const std::vector<std::string_view> passwords(owned.begin(), owned.end());
+        row.HashBatch(passwords, settings, batch, 2);
+        ASSERT_EQ(batch.size(), passwords.size());
+        for (size_t i = 0; i < passwords.size(); ++i)
+            EXPECT_EQ(batch[i], row.HashWithSetting(passwords[i], settings[i])) << i;
+    }
+}
+
+TEST(HashSchemes, VerifiesWhatApachesHtpasswdHashed) {
+    if (!ToolAvailable("htpasswd")) GTEST_SKIP() << "Apache's htpasswd is not installed";
+    const TCommandResult made = RunCommand("htpasswd -nbm alice 'open sesame'");
+    ASSERT_EQ(made.ExitCode, 0);
+    const std::string line = made.Output.substr(0, made.Output.find('\n'));
+    const std::string hash = line.substr(line.find(':') + 1);
+    const THashScheme* row = SchemeOfHash(hash);
+    ASSERT_NE(row, nullptr) << hash;
+    EXPECT_EQ(row->Id, TPasswordsType::ptMD5);
+    EXPECT_TRUE(row->Verify("open sesame", hash));
+    EXPECT_FALSE(row->Verify("open sesam", hash));
+}
