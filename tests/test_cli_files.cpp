@@ -304,4 +304,28 @@ TEST_F(CliFiles, AGroupThatCannotBeKeptIsReported) {
     EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
 
+TEST_F(CliFiles, ASignalEndsTheCommandAndLeavesNoLockOrTemporaryFile) {
+    ASSERT_EQ(Cli({"add", Db, "alice", "--password", "a1"}).Status, 0);
+    const std::string before = ReadWholeFile(Db);
+    for (int sig : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(sig);
+        // An export into a pipe nobody reads: the command waits inside the lock.
+        const std::string fifo = Dir.File("fifo");
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        const pid_t pid = Spawn({"export", Db, "--output", fifo});
+        const std::string lock = Db + ".lock";
+        for (int i = 0; i < 500 && !fs::exists(lock); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_TRUE(fs::exists(lock));
+        // Made a moment before it is locked: give the command time to reach the pipe.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ::kill(pid, sig);
+        const int status = Wait(pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+        fs::remove(fifo);
+        EXPECT_EQ(Dir.Entries(), std::vector<std::string>{"users.udx"});
+        EXPECT_EQ(ReadWholeFile(Db), before);
+    }
+}
+
 } // namespace
