@@ -328,4 +328,30 @@ TEST_F(CliFiles, ASignalEndsTheCommandAndLeavesNoLockOrTemporaryFile) {
     }
 }
 
+TEST_F(CliFiles, ALinkPlantedByAnotherUserIsNotFollowed) {
+    if (::geteuid() != 0) GTEST_SKIP() << "giving a link to another user needs root";
+    const std::string shared = Dir.File("shared");
+    fs::create_directory(shared);
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    const std::string link = shared + "/users.udx";
+    fs::create_symlink(Db, link);
+    ASSERT_EQ(::lchown(link.c_str(), 65534, 65534), 0);
+    const std::string before = ReadWholeFile(Db);
+    const std::string refused = "quorvane-cli: The link " + link +
+                                " belongs to another user in a folder open to everybody; it is "
+                                "not followed and nothing was written\n";
+    EXPECT_EQ(Cli({"add", link, "x", "--password", "p"}).Err, refused);
+    EXPECT_EQ(Cli({"export", Db, "--output", shared + "/htpasswd"}).Status, 0);
+    fs::create_symlink(Dir.File("elsewhere"), shared + "/planted");
+    ASSERT_EQ(::lchown((shared + "/planted").c_str(), 65534, 65534), 0);
+    const TResult r = Cli({"export", Db, "--output", shared + "/planted"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_FALSE(fs::exists(Dir.File("elsewhere")));
+    EXPECT_EQ(ReadWholeFile(Db), before);
+    // The same link made by this user is followed as always.
+    ASSERT_EQ(::lchown(link.c_str(), 0, 0), 0);
+    EXPECT_EQ(Cli({"add", link, "x", "--password", "p"}).Status, 0);
+    EXPECT_TRUE(fs::is_symlink(link));
+}
+
 } // namespace

@@ -40,7 +40,15 @@ std::string TDatabaseLock::LockPathFor(const std::string& path) {
 TDatabaseLock::TDatabaseLock(const std::string& path, TLockMode mode,
                              std::chrono::milliseconds timeout)
     : FMode(mode) {
-    const std::string lockPath = LockPathFor(path);
+    std::string lockPath;
+    try {
+        lockPath = LockPathFor(path);
+    } catch (const EQuorvaneError&) {
+        // A link that must not be followed for writing: a reader goes on without a lock, and the
+        // load meets the system's own rule for opening it.
+        if (mode == TLockMode::Shared) return;
+        throw;
+    }
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     const int operation = (mode == TLockMode::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
     for (;;) {
