@@ -1,7 +1,10 @@
 #include "PrjLib.h"
 
+#include "DataLib.h"
 #include "Errors.h"
 
+#include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 
 #include <memory>
@@ -37,7 +40,44 @@ void ClearList(TRegistry& reg) {
         if (IsListValue(name)) reg.DeleteValue(name);
 }
 
+// No write permission for the caller, or none at all in the mode (which the superuser, who
+// may write anyway, is held to as well: 0400 means "leave it").
+bool IsReadOnlyFile(const QString& fileName) {
+    const QFileInfo info(fileName);
+    if (!info.exists()) return false;
+    // WriteUser is not a mode bit: it says whether the caller may write.
+    const QFile::Permissions write = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+    return !info.isWritable() || (info.permissions() & write) == 0;
+}
+
+QString FileNameText(const QString& fileName) {
+    return QStringLiteral("\"") + fileName + QStringLiteral("\"");
+}
+
 } // namespace
+
+TDiskStamp TDiskStamp::Of(const QString& fileName) {
+    TDiskStamp stamp;
+    if (fileName.isEmpty()) return stamp;
+    QFile file(fileName);
+    const QFileInfo info(fileName);
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly)) return stamp;
+    const QByteArray bytes = file.readAll();
+    stamp.Exists = true;
+    stamp.Size = info.size();
+    stamp.ModifiedMs = info.lastModified().toMSecsSinceEpoch();
+    stamp.Stamp = StreamStamp(std::string(bytes.constData(), static_cast<size_t>(bytes.size())));
+    return stamp;
+}
+
+bool TDiskStamp::Matches(const QString& fileName) const {
+    const QFileInfo info(fileName);
+    if (!info.exists()) return true; // gone: nothing on disk to lose
+    if (!Exists) return false;       // there is a file where none was read
+    if (info.size() == Size && info.lastModified().toMSecsSinceEpoch() == ModifiedMs) return true;
+    const TDiskStamp now = Of(fileName);
+    return now.Exists && now.Size == Size && now.Stamp == Stamp;
+}
 
 QString& LastFolder() {
     static QString folder;
@@ -128,6 +168,31 @@ void TProject::Save() {
         SaveAs();
         return;
     }
+    SaveStep(false);
+}
+
+void TProject::SaveStep(bool nameChosenInDialog) {
+    // A name the user picked in the save dialog was confirmed there; otherwise the file must
+    // still be the one that was read or last written, and writable.
+    if (!nameChosenInDialog) {
+        if (IsReadOnlyFile(FFileName)) throw EQuorvaneError("The file is read-only");
+        if (ChangedOnDisk()) {
+            const QString question =
+                QStringLiteral("The file ") + FileNameText(FFileName) +
+                QStringLiteral(" has been changed by another program since it was opened or "
+                               "saved. Saving now replaces those changes.\n\nOverwrite the "
+                               "file, save under another name, or cancel?");
+            switch (RequirePrompts().AskSaveOverChangedFile(question)) {
+            case TChangedFileAnswer::Overwrite:
+                break;
+            case TChangedFileAnswer::SaveAs:
+                SaveAs();
+                return;
+            case TChangedFileAnswer::Cancel:
+                return;
+            }
+        }
+    }
     SetModified(false);
     try {
         Raise(OnSave);
@@ -136,6 +201,8 @@ void TProject::Save() {
         SetModified(true);
         throw;
     }
+    FDiskStamp = TDiskStamp::Of(FFileName);
+    FDeclinedReload = TDiskStamp();
 }
 
 void TProject::SaveAs() {
@@ -145,11 +212,13 @@ void TProject::SaveAs() {
     if (!RequirePrompts().ChooseFileToSave(options, chosen) || chosen.isEmpty()) return;
     SetFileName(WithDefaultExt(chosen, DefaultExt));
     LastFolder() = FolderOfFile(FFileName);
-    Save();
+    SaveStep(true);
 }
 
 void TProject::Close() {
     if (!FFileName.isEmpty()) AddToProjectList(FFileName);
+    FDiskStamp = TDiskStamp();
+    FDeclinedReload = TDiskStamp();
     SetModified(false);
     SetFileName(QString());
     Raise(OnClose);
@@ -163,8 +232,49 @@ void TProject::New() {
 }
 
 void TProject::OpenStep() {
-    Raise(OnOpen);
+    // Taken before the load: a change made while it runs is then seen as a change.
+    const TDiskStamp stamp = TDiskStamp::Of(FFileName);
+    try {
+        Raise(OnOpen);
+    } catch (...) {
+        // A file that could not be read is never written by a later Save: the window goes
+        // back to an untitled, clean document (the file stays in the recent list).
+        FDiskStamp = TDiskStamp();
+        FDeclinedReload = TDiskStamp();
+        SetFileName(QString());
+        try {
+            Raise(OnNew);
+        } catch (...) {
+            // The load's failure is the one to report.
+        }
+        SetModified(false);
+        throw;
+    }
+    FDiskStamp = stamp;
+    FDeclinedReload = TDiskStamp();
     SetModified(false);
+}
+
+bool TProject::ChangedOnDisk() const {
+    return !FFileName.isEmpty() && FDiskStamp.Exists && !FDiskStamp.Matches(FFileName);
+}
+
+void TProject::CheckDiskChange() {
+    if (!ChangedOnDisk()) return;
+    const TDiskStamp now = TDiskStamp::Of(FFileName);
+    if (!now.Exists) return;
+    if (FDeclinedReload.Exists && now.Size == FDeclinedReload.Size &&
+        now.Stamp == FDeclinedReload.Stamp)
+        return; // this version was offered already
+    QString question = QStringLiteral("The file ") + FileNameText(FFileName) +
+                       QStringLiteral(" has been changed by another program. Reload it?");
+    if (FModified)
+        question += QStringLiteral("\n\nYour unsaved changes in this window will be lost.");
+    if (!RequirePrompts().AskReloadChangedFile(question, FModified)) {
+        FDeclinedReload = now;
+        return;
+    }
+    OpenStep();
 }
 
 void TProject::Open() {

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <functional>
 
 class TProject;
@@ -16,6 +17,26 @@ class TProject;
 using TNotifyEvent = std::function<void(TProject* sender)>;
 
 enum class TSaveAnswer { Yes, No, Cancel };
+
+// The answer to "the file changed on disk since it was read; save over it?".
+enum class TChangedFileAnswer { Overwrite, SaveAs, Cancel };
+
+// What a database file on disk was when the program last read or wrote it: whether it
+// existed, its size and modification time, and the strong stamp of its bytes.
+struct TDiskStamp {
+    bool Exists = false;
+    qint64 Size = 0;
+    qint64 ModifiedMs = 0;
+    uint64_t Stamp = 0;
+
+    // Reads the file whole; a file that cannot be read gives Exists false.
+    static TDiskStamp Of(const QString& fileName);
+    // True when the file on disk still holds what this stamp describes. Size and modification
+    // time decide when they are unchanged; otherwise the bytes are read and their stamp
+    // compared, so a file rewritten with the same content still counts as unchanged. A file
+    // that has gone counts as unchanged (writing it loses nothing).
+    bool Matches(const QString& fileName) const;
+};
 
 // What a file dialog is shown with. Filter is in QFileDialog's form ("Users Databases (*.udx)
 // ;;All Files (*)"); DefaultExt has no dot.
@@ -37,6 +58,11 @@ public:
     // False when the user cancels; otherwise fileName is the chosen path.
     virtual bool ChooseFileToOpen(const TFileDialogOptions& options, QString& fileName) = 0;
     virtual bool ChooseFileToSave(const TFileDialogOptions& options, QString& fileName) = 0;
+    // The file changed on disk since it was read or last saved: overwrite it, save under
+    // another name, or cancel the save. Closing the box answers Cancel.
+    virtual TChangedFileAnswer AskSaveOverChangedFile(const QString& question) = 0;
+    // The open file changed on disk: true reloads it.
+    virtual bool AskReloadChangedFile(const QString& question, bool losesChanges) = 0;
     // Lets the events already queued run (a menu closes and the window repaints before a
     // question is shown).
     virtual void ProcessPendingEvents() {}
@@ -90,10 +116,15 @@ public:
     void SetFileName(const QString& name);
 
     // Each of these may raise what an event handler raised; the remaining steps are skipped.
+    // An open whose OnOpen fails leaves an untitled, clean document (OnNew is raised to empty
+    // the data), so that no later Save writes over a file that could not be read.
     void New();
     void Open();
-    // Saves to FileName, or behaves as SaveAs when there is none. When the handler of OnSave
-    // fails, the document is marked modified again and the failure passes on.
+    // Saves to FileName, or behaves as SaveAs when there is none. A file that cannot be
+    // written fails with "The file is read-only"; a file changed on disk since it was read or
+    // last saved is written over only when the user says so (or saved under another name).
+    // When the handler of OnSave fails, the document is marked modified again and the failure
+    // passes on.
     void Save();
     void SaveAs();
     // True when the current document may be discarded: it is not modified, the user answered
@@ -108,6 +139,15 @@ public:
     // to the program by the desktop or on its command line.
     void OpenFile(const QString& fileName);
 
+    // What the file was when it was last read or written ("" while untitled).
+    const TDiskStamp& DiskStamp() const { return FDiskStamp; }
+    // True when the open file on disk is no longer what was read or last saved.
+    bool ChangedOnDisk() const;
+    // Called when the open file may have changed on disk: if it did (and the user has not
+    // already declined this version), offers to reload it. A reload that fails leaves an
+    // untitled, clean document, as a failed open does.
+    void CheckDiskChange();
+
     void AddToProjectList(const QString& name);
     void LoadProjectList(QStringList& list);
     void ClearProjectList();
@@ -115,6 +155,7 @@ public:
 private:
     void Raise(const TNotifyEvent& event);
     void OpenStep();
+    void SaveStep(bool nameChosenInDialog);
     IProjectPrompts& RequirePrompts() const;
     TFileDialogOptions DialogOptions(const QString& title) const;
 
@@ -122,6 +163,8 @@ private:
     QString FFileName;
     bool FModified = false;
     QStringList FProjectList;
+    TDiskStamp FDiskStamp;
+    TDiskStamp FDeclinedReload; // the version on disk the user chose not to reload
 };
 
 // The initial folder of the open and save dialogs, shared by the process. The desktop program

@@ -1,6 +1,7 @@
 #include "MainForm.h"
 
 #include "ByteText.h"
+#include "Errors.h"
 #include "ModalRunner.h"
 #include "UserList.h"
 #include "UsersModel.h"
@@ -11,6 +12,8 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
@@ -21,6 +24,7 @@
 #include <QShortcut>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
@@ -236,7 +240,7 @@ private:
 
 TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), FormKeeper(this), FPrompts(this) {
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(QStringLiteral("Quorvane"));
+    setWindowTitle(QStringLiteral("Quorvane[*]"));
     setMinimumSize(440, 330);
     resize(440, 330);
     move(370, 115);
@@ -267,6 +271,19 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), FormKeeper(this), FPr
     CreateToolBar();
     CreateList();
     CreateStatusBar();
+
+    // Changes on disk are looked at once things have settled: an editor or a second program
+    // may write in several steps.
+    FWatcher = new QFileSystemWatcher(this);
+    FDiskCheckTimer = new QTimer(this);
+    FDiskCheckTimer->setSingleShot(true);
+    FDiskCheckTimer->setInterval(300);
+    connect(FDiskCheckTimer, &QTimer::timeout, this, &TfrmMain::CheckFileOnDisk);
+    connect(FWatcher, &QFileSystemWatcher::fileChanged, FDiskCheckTimer,
+            qOverload<>(&QTimer::start));
+    connect(FWatcher, &QFileSystemWatcher::directoryChanged, FDiskCheckTimer,
+            qOverload<>(&QTimer::start));
+
     FormCreate();
 }
 
@@ -735,6 +752,11 @@ void TfrmMain::ProjectOpen() {
         FUserList->LoadFromFile(FileNameBytes(Project.FileName()));
         FUserList->DisableExpired();
         FillList();
+    } catch (const std::bad_alloc&) {
+        EndListUpdate();
+        FUserList->Reset(); // give back what the load took before saying so
+        throw EQuorvaneError(
+            OutOfMemoryText(QStringLiteral("open ") + Project.FileName()).toStdString());
     } catch (...) {
         EndListUpdate();
         throw;
@@ -743,18 +765,53 @@ void TfrmMain::ProjectOpen() {
 }
 
 void TfrmMain::ProjectSave() {
-    FUserList->SaveToFile(FileNameBytes(Project.FileName()));
+    try {
+        FUserList->SaveToFile(FileNameBytes(Project.FileName()));
+    } catch (const std::bad_alloc&) {
+        throw EQuorvaneError(
+            OutOfMemoryText(QStringLiteral("save ") + Project.FileName()).toStdString());
+    }
 }
 
 void TfrmMain::ProjectChanged() {
     UpdateCommands();
     FStatusPanels[1]->setText(Project.Modified() ? QStringLiteral("Modified") : QString());
+    setWindowModified(Project.Modified());
 }
 
 void TfrmMain::ProjectNameChanged() {
     QString caption = Project.AppName;
     if (!Project.FileName().isEmpty()) caption += QStringLiteral(" - ") + Project.FileName();
-    setWindowTitle(caption);
+    // "[*]" is where the window manager's title shows the unsaved-changes mark; it is not
+    // part of the caption itself.
+    setWindowTitle(caption + QStringLiteral("[*]"));
+    WatchFile();
+}
+
+void TfrmMain::WatchFile() {
+    if (FWatcher == nullptr) return;
+    if (!FWatcher->files().isEmpty()) FWatcher->removePaths(FWatcher->files());
+    if (!FWatcher->directories().isEmpty()) FWatcher->removePaths(FWatcher->directories());
+    FDiskCheckTimer->stop();
+    const QString fileName = Project.FileName();
+    if (fileName.isEmpty()) return;
+    if (QFile::exists(fileName)) FWatcher->addPath(fileName);
+    const QString folder = QFileInfo(fileName).absolutePath();
+    if (QFileInfo(folder).isDir()) FWatcher->addPath(folder);
+}
+
+void TfrmMain::CheckFileOnDisk() {
+    // A question never comes up in the middle of another dialog or a command.
+    if (QApplication::activeModalWidget() != nullptr ||
+        QApplication::activePopupWidget() != nullptr) {
+        FDiskCheckTimer->start();
+        return;
+    }
+    // A file replaced by a rename is a new file to the watcher.
+    const QString fileName = Project.FileName();
+    if (!fileName.isEmpty() && QFile::exists(fileName) && !FWatcher->files().contains(fileName))
+        FWatcher->addPath(fileName);
+    Guarded(this, [this] { Project.CheckDiskChange(); });
 }
 
 void TfrmMain::ProjectProjectListAdd() {

@@ -15,6 +15,8 @@
 
 class QAction;
 class QActionGroup;
+class QFileSystemWatcher;
+class QTimer;
 class QLabel;
 class QMenu;
 class QToolBar;
@@ -111,6 +113,9 @@ public slots:
 public:
     // The find dialog (not modal), created on first use; it lives with the window.
     TFindDialog* FindDialog();
+    // Looks at the open file on disk now (the watcher does so shortly after a change): when
+    // another program changed it, offers to reload it. Waits while a modal dialog is open.
+    void CheckFileOnDisk();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -140,6 +145,8 @@ private:
     void lvwUsersSelectItem();
     void lvwUsersDblClick();
     void lvwUsersContextMenu(const QPoint& pos);
+    // Points the watcher at the open file and its folder (a replacing rename is seen there).
+    void WatchFile();
 
     TQtProjectPrompts FPrompts;
     std::unique_ptr<TUserList> FUserList;
@@ -158,6 +165,8 @@ private:
     QLabel* FStatusPanels[2] = {nullptr, nullptr};
     TFindDialog* fdgUser = nullptr;
     QActionGroup* FViewGroup = nullptr;
+    QFileSystemWatcher* FWatcher = nullptr;
+    QTimer* FDiskCheckTimer = nullptr;
 
     QAction* miNew = nullptr;
     QAction* miOpen = nullptr;

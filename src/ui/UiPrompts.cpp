@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QPushButton>
 
 QString ErrorMessageText(const QString& message) {
     QString text = message;
@@ -14,6 +15,10 @@ QString ErrorMessageText(const QString& message) {
 
 QString ErrorMessageText(const std::exception& error) {
     return ErrorMessageText(BytesToText(error.what()));
+}
+
+QString OutOfMemoryText(const QString& task) {
+    return QStringLiteral("Not enough memory to ") + task + QLatin1Char('.');
 }
 
 void ShowErrorMessage(QWidget* parent, const QString& message) {
@@ -59,6 +64,30 @@ bool TQtProjectPrompts::ChooseFileToOpen(const TFileDialogOptions& options, QStr
 
 bool TQtProjectPrompts::ChooseFileToSave(const TFileDialogOptions& options, QString& fileName) {
     return RunFileDialog(FParent, options, true, fileName);
+}
+
+TChangedFileAnswer TQtProjectPrompts::AskSaveOverChangedFile(const QString& question) {
+    QMessageBox box(QMessageBox::Warning, AppTitle(), question, QMessageBox::NoButton, FParent);
+    box.setObjectName(QStringLiteral("dlgChangedOnDisk"));
+    box.setTextFormat(Qt::PlainText);
+    QPushButton* overwrite = box.addButton(QStringLiteral("&Overwrite"), QMessageBox::AcceptRole);
+    overwrite->setObjectName(QStringLiteral("btnOverwrite"));
+    QPushButton* saveAs = box.addButton(QStringLiteral("Save &As\u2026"), QMessageBox::ActionRole);
+    saveAs->setObjectName(QStringLiteral("btnSaveAs"));
+    QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    RunModal(box);
+    if (box.clickedButton() == overwrite) return TChangedFileAnswer::Overwrite;
+    if (box.clickedButton() == saveAs) return TChangedFileAnswer::SaveAs;
+    return TChangedFileAnswer::Cancel;
+}
+
+bool TQtProjectPrompts::AskReloadChangedFile(const QString& question, bool losesChanges) {
+    // Reloading over unsaved work is never the default.
+    return ShowMessageBox(FParent, losesChanges ? QMessageBox::Warning : QMessageBox::Question,
+                          AppTitle(), question, QMessageBox::Yes | QMessageBox::No,
+                          losesChanges ? QMessageBox::No : QMessageBox::Yes) == QMessageBox::Yes;
 }
 
 void TQtProjectPrompts::ProcessPendingEvents() {

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <exception>
+#include <new>
 #include <utility>
 
 class QWidget;
@@ -21,6 +22,9 @@ inline QString AppTitle() {
 QString ErrorMessageText(const std::exception& error);
 QString ErrorMessageText(const QString& message);
 
+// "Not enough memory to " + task + ".": what a person is told instead of "std::bad_alloc".
+QString OutOfMemoryText(const QString& task);
+
 // A modal error box titled "Quorvane".
 void ShowErrorMessage(QWidget* parent, const QString& message);
 
@@ -29,6 +33,8 @@ template <typename TAction> bool Guarded(QWidget* parent, TAction&& action) {
     try {
         std::forward<TAction>(action)();
         return true;
+    } catch (const std::bad_alloc&) {
+        ShowErrorMessage(parent, OutOfMemoryText(QStringLiteral("finish the command")));
     } catch (const std::exception& error) {
         ShowErrorMessage(parent, ErrorMessageText(error));
     } catch (...) {
@@ -44,6 +50,8 @@ public:
     TSaveAnswer AskSaveChanges(const QString& question) override;
     bool ChooseFileToOpen(const TFileDialogOptions& options, QString& fileName) override;
     bool ChooseFileToSave(const TFileDialogOptions& options, QString& fileName) override;
+    TChangedFileAnswer AskSaveOverChangedFile(const QString& question) override;
+    bool AskReloadChangedFile(const QString& question, bool losesChanges) override;
     void ProcessPendingEvents() override;
 
 private:

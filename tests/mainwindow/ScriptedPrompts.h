@@ -20,7 +20,12 @@ public:
     int Questions = 0;
     int OpenDialogs = 0;
     int SaveDialogs = 0;
+    std::deque<TChangedFileAnswer> ChangedFileAnswers; // one per "changed on disk, save?"
+    std::deque<bool> ReloadAnswers;                    // one per "changed on disk, reload?"
     int PendingEventRuns = 0;
+    int ChangedFileQuestions = 0;
+    int ReloadQuestions = 0;
+    bool LastReloadLosesChanges = false;
     QString LastQuestion;
     TFileDialogOptions LastOptions;
     std::vector<std::string>* Log = nullptr; // when set, prompts are logged among the events
@@ -45,6 +50,25 @@ public:
         LastOptions = options;
         if (Log) Log->push_back("save dialog");
         return Take(SaveChoices, fileName);
+    }
+    TChangedFileAnswer AskSaveOverChangedFile(const QString& question) override {
+        ++ChangedFileQuestions;
+        LastQuestion = question;
+        if (Log) Log->push_back("changed on disk");
+        if (ChangedFileAnswers.empty()) throw std::logic_error("unexpected changed-file question");
+        const TChangedFileAnswer answer = ChangedFileAnswers.front();
+        ChangedFileAnswers.pop_front();
+        return answer;
+    }
+    bool AskReloadChangedFile(const QString& question, bool losesChanges) override {
+        ++ReloadQuestions;
+        LastQuestion = question;
+        LastReloadLosesChanges = losesChanges;
+        if (Log) Log->push_back("reload?");
+        if (ReloadAnswers.empty()) throw std::logic_error("unexpected reload question");
+        const bool answer = ReloadAnswers.front();
+        ReloadAnswers.pop_front();
+        return answer;
     }
     void ProcessPendingEvents() override { ++PendingEventRuns; }
 

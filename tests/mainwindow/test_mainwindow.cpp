@@ -109,6 +109,13 @@ protected:
         return window.Model()->index(row, column).data().toString();
     }
 
+    // The title as the window manager shows it, without the unsaved-changes placeholder.
+    static QString Caption(const QWidget& window) {
+        QString title = window.windowTitle();
+        title.remove(QStringLiteral("[*]"));
+        return title;
+    }
+
     template <typename T> static T* Find(const QObject& window, const char* name) {
         T* found = window.findChild<T*>(QString::fromLatin1(name));
         EXPECT_NE(found, nullptr) << name;
@@ -155,7 +162,7 @@ using Order = std::vector<std::string>;
 
 TEST_F(MainWindowTest, StartsOnAnEmptyUnnamedDatabase) {
     auto window = NewWindow();
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Quorvane"));
+    EXPECT_EQ(Caption(*window), QStringLiteral("Quorvane"));
     EXPECT_EQ(window->objectName(), QStringLiteral("frmMain"));
     EXPECT_EQ(window->StatusPanelText(0), QStringLiteral("0 user(s)"));
     EXPECT_EQ(window->StatusPanelText(1), QString());
@@ -252,7 +259,7 @@ TEST_F(MainWindowTest, OpenShowsTheRowsSortedByLogin) {
                                     QAbstractItemModelTester::FailureReportingMode::Fatal);
     Open(*window, Prompts, file);
     EXPECT_TRUE(Dialogs.Boxes.empty());
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Quorvane - ") + file);
+    EXPECT_EQ(Caption(*window), QStringLiteral("Quorvane - ") + file);
     EXPECT_EQ(Logins(*window), (Order{"Alice", "bob", "carol", "dave"}));
     EXPECT_EQ(window->StatusPanelText(0), QStringLiteral("4 user(s)"));
     EXPECT_EQ(Prompts.LastOptions.Filter, QStringLiteral("Users Databases (*.udx);;All Files (*)"));
@@ -410,7 +417,7 @@ TEST_F(MainWindowTest, ModifiedStateShowsInThePanelAndTheSaveButton) {
     Find<QToolButton>(*window, "tbnSave")->click();
     EXPECT_EQ(window->StatusPanelText(1), QString());
     EXPECT_FALSE(Find<QToolButton>(*window, "tbnSave")->isEnabled());
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Quorvane - ") + file + QStringLiteral(".udx"));
+    EXPECT_EQ(Caption(*window), QStringLiteral("Quorvane - ") + file + QStringLiteral(".udx"));
     // The empty database was written and reads back.
     TUserList back;
     back.LoadFromFile((file + QStringLiteral(".udx")).toStdString());
@@ -484,13 +491,82 @@ TEST_F(MainWindowTest, OpenFailuresAreShownInAnErrorBox) {
     EXPECT_EQ(Dialogs.Boxes[0].Text, QStringLiteral("The file is not valid."));
     EXPECT_EQ(window->Model()->rowCount(), 0);
     EXPECT_FALSE(window->Updating());
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Quorvane - ") + Q(Dir.File("bad.udx")));
+    // The window is on an untitled, clean document: nothing later writes to the file
+    // it could not read.
+    EXPECT_EQ(Caption(*window), QStringLiteral("Quorvane"));
+    EXPECT_TRUE(window->Project.FileName().isEmpty());
     EXPECT_FALSE(window->Project.Modified());
 
     Open(*window, Prompts, Q(Dir.File("missing.udx")));
     ASSERT_EQ(Dialogs.Boxes.size(), 2u);
     EXPECT_EQ(Dialogs.Boxes[1].Text,
               QStringLiteral("Cannot open file ") + Q(Dir.File("missing.udx")) + QLatin1Char('.'));
+    EXPECT_TRUE(window->Project.FileName().isEmpty());
+}
+
+TEST_F(MainWindowTest, AFileThatFailedToOpenIsNeverWrittenWithoutAChosenName) {
+    // A good database the window has open, then a damaged one.
+    const QString good = Database("good.udx", [](TUserList& list) {
+        AddUser(list, "alice", false, false, 0, "", "", 0);
+        AddUser(list, "bob", false, false, 0, "", "", 0);
+    });
+    const std::string damaged = "object Users: TUserList\r\n  garbage";
+    WriteWholeFile(Dir.File("bad.udx"), damaged);
+    auto window = NewWindow();
+    Open(*window, Prompts, good);
+    Open(*window, Prompts, Q(Dir.File("bad.udx")));
+    ASSERT_EQ(Dialogs.Boxes.size(), 1u);
+    EXPECT_EQ(window->UserList().Count(), 0);
+    EXPECT_EQ(window->Model()->rowCount(), 0);
+
+    // New, add a user, Save: the save dialog is asked for a name; cancelled, nothing is written.
+    window->miNewClick();
+    window->UserList().AddBlank().Login = "carol";
+    window->Project.SetModified(true);
+    Prompts.SaveChoices = {QString()};
+    window->miSaveClick();
+    EXPECT_EQ(Prompts.SaveDialogs, 1);
+    EXPECT_EQ(ReadWholeFile(Dir.File("bad.udx")), damaged);
+    // The recent list still offers both files.
+    QStringList recent;
+    window->Project.LoadProjectList(recent);
+    EXPECT_TRUE(recent.contains(good));
+    Prompts.Answers = {TSaveAnswer::No};
+}
+
+TEST_F(MainWindowTest, AChangeOnDiskIsSeenAndOfferedForReload) {
+    const QString file = Database(
+        "site.udx", [](TUserList& list) { AddUser(list, "alice", false, false, 0, "", "", 0); });
+    auto window = NewWindow();
+    Open(*window, Prompts, file);
+    ASSERT_EQ(window->Model()->rowCount(), 1);
+
+    // Another program adds a user; the watcher notices and the reload shows it.
+    Database("site.udx", [](TUserList& list) {
+        AddUser(list, "alice", false, false, 0, "", "", 0);
+        AddUser(list, "bob", false, false, 0, "", "", 0);
+    });
+    Prompts.ReloadAnswers = {true};
+    QTRY_COMPARE_WITH_TIMEOUT(Prompts.ReloadQuestions, 1, 5000);
+    EXPECT_EQ(window->Model()->rowCount(), 2);
+    EXPECT_FALSE(window->Project.Modified());
+
+    // With unsaved changes the question says they would be lost; declined, Save then asks
+    // before writing over the other program's file.
+    window->Project.SetModified(true);
+    Database("site.udx", [](TUserList& list) { AddUser(list, "zed", false, false, 0, "", "", 0); });
+    Prompts.ReloadAnswers = {false};
+    QTRY_COMPARE_WITH_TIMEOUT(Prompts.ReloadQuestions, 2, 5000);
+    EXPECT_TRUE(Prompts.LastReloadLosesChanges);
+    EXPECT_EQ(window->Model()->rowCount(), 2);
+    Prompts.ChangedFileAnswers = {TChangedFileAnswer::Cancel};
+    window->miSaveClick();
+    EXPECT_EQ(Prompts.ChangedFileQuestions, 1);
+    TUserList onDisk;
+    onDisk.LoadFromFile(file.toStdString());
+    ASSERT_EQ(onDisk.Count(), 1);
+    EXPECT_EQ(onDisk.Users(0).Login, "zed");
+    Prompts.Answers = {TSaveAnswer::No};
 }
 
 TEST_F(MainWindowTest, TheSweepOnOpenDisablesExpiredUsersWithoutMarkingModified) {

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 namespace {
 
@@ -438,13 +439,152 @@ TEST_F(TProjectEvents, SaveOnAnUntitledDocumentAsksForAName) {
     EXPECT_TRUE(Project.Modified());
 }
 
-TEST_F(TProjectEvents, AFailedOpenKeepsTheChosenName) {
+TEST_F(TProjectEvents, AFailedOpenLeavesAnUntitledCleanDocument) {
     const QString file = MakeFile("broken.udx");
     Project.OnOpen = [](TProject*) { throw EQuorvaneError("The file is not valid"); };
     Prompts.OpenChoices = {file};
     EXPECT_THROW(Project.Open(), EQuorvaneError);
-    EXPECT_EQ(Project.FileName(), file);
+    // The data are emptied and nothing is left that a later Save would write to the file.
+    EXPECT_EQ(Log, (Events{"open dialog", "changed:0", "name", "close", "name", "name", "new",
+                           "changed:0"}));
+    EXPECT_TRUE(Project.FileName().isEmpty());
     EXPECT_FALSE(Project.Modified());
+    EXPECT_EQ(LastFolder(), Q(Dir.Path().string()));
+
+    // New, a change and Save then ask for a name instead of writing over the file.
+    Project.SetModified(true);
+    Prompts.SaveChoices = {QString()};
+    Project.Save();
+    EXPECT_EQ(Prompts.SaveDialogs, 1);
+    EXPECT_EQ(ReadWholeFile(Dir.File("broken.udx")), "x");
+}
+
+// A document whose OnSave writes the given text to its file, as the window does.
+struct TDiskProject : TProjectEvents {
+    std::string Content = "saved";
+    QString File;
+    TDiskProject() {
+        File = MakeFile("site.udx");
+        SaveAction = [this] { WriteWholeFile(Project.FileName().toStdString(), Content); };
+        OpenNamed(File);
+    }
+    void ChangeOnDisk(const std::string& text) {
+        // Another size, so that no clock resolution can hide the change.
+        WriteWholeFile(File.toStdString(), text);
+    }
+};
+
+TEST_F(TDiskProject, SavingOverAFileChangedOnDiskAsksFirst) {
+    struct TCase {
+        TChangedFileAnswer Answer;
+        std::string OnDisk; // what the file holds afterwards
+        bool Modified;
+        int SaveDialogs;
+    };
+    const QString other = Q(Dir.File("other.udx"));
+    for (const TCase& c : {TCase{TChangedFileAnswer::Cancel, "theirs, longer", true, 0},
+                           TCase{TChangedFileAnswer::Overwrite, "saved", false, 0},
+                           TCase{TChangedFileAnswer::SaveAs, "theirs, longer", false, 1}}) {
+        SCOPED_TRACE(static_cast<int>(c.Answer));
+        Prompts.SaveDialogs = 0;
+        WriteWholeFile(File.toStdString(), "ours");
+        OpenNamed(File);
+        ChangeOnDisk("theirs, longer");
+        EXPECT_TRUE(Project.ChangedOnDisk());
+        Project.SetModified(true);
+        Prompts.ChangedFileAnswers = {c.Answer};
+        Prompts.SaveChoices = {other};
+        Project.Save();
+        EXPECT_EQ(Prompts.ChangedFileAnswers.size(), 0u);
+        EXPECT_EQ(ReadWholeFile(File.toStdString()), c.OnDisk);
+        EXPECT_EQ(Project.Modified(), c.Modified);
+        EXPECT_EQ(Prompts.SaveDialogs, c.SaveDialogs);
+        Prompts.SaveChoices.clear();
+        Project.SetModified(false);
+    }
+    // Saved under another name, the document is that file now.
+    EXPECT_EQ(Project.FileName(), other);
+    EXPECT_EQ(ReadWholeFile(other.toStdString()), "saved");
+}
+
+TEST_F(TDiskProject, OwnSavesAndUnchangedContentAskNothing) {
+    Project.SetModified(true);
+    Project.Save(); // the file now holds "saved": the program's own write
+    EXPECT_FALSE(Project.ChangedOnDisk());
+    Project.SetModified(true);
+    Project.Save();
+    // Rewritten by someone else with the same bytes: nothing to lose.
+    WriteWholeFile(File.toStdString(), "saved");
+    EXPECT_FALSE(Project.ChangedOnDisk());
+    Project.SetModified(true);
+    Project.Save();
+    // Deleted meanwhile: written again without a question.
+    std::filesystem::remove(File.toStdString());
+    Project.SetModified(true);
+    Project.Save();
+    EXPECT_EQ(ReadWholeFile(File.toStdString()), "saved");
+    EXPECT_EQ(Prompts.ChangedFileQuestions, 0);
+}
+
+TEST_F(TDiskProject, AReadOnlyFileIsSavedOnlyUnderANameChosenInTheDialog) {
+    std::filesystem::permissions(File.toStdString(), std::filesystem::perms::owner_read);
+    Project.SetModified(true);
+    try {
+        Project.Save();
+        ADD_FAILURE() << "no failure";
+    } catch (const EQuorvaneError& e) {
+        EXPECT_STREQ(e.what(), "The file is read-only");
+    }
+    EXPECT_TRUE(Project.Modified());
+    EXPECT_EQ(ReadWholeFile(File.toStdString()), "x");
+    EXPECT_EQ(std::count(Log.begin(), Log.end(), "save"), 0);
+
+    // Save As to another name works; so does the same name picked in the save dialog.
+    const QString copy = Q(Dir.File("copy.udx"));
+    Prompts.SaveChoices = {copy};
+    Project.SaveAs();
+    EXPECT_FALSE(Project.Modified());
+    EXPECT_EQ(Project.FileName(), copy);
+    EXPECT_EQ(ReadWholeFile(copy.toStdString()), "saved");
+}
+
+TEST_F(TDiskProject, AChangeOnDiskOffersToReload) {
+    // Unchanged: nothing is asked.
+    Project.CheckDiskChange();
+    EXPECT_EQ(Prompts.ReloadQuestions, 0);
+
+    // Declined: the window keeps its data, and the same version is not offered again.
+    ChangeOnDisk("theirs");
+    Project.SetModified(true);
+    Log.clear();
+    Prompts.ReloadAnswers = {false};
+    Project.CheckDiskChange();
+    EXPECT_EQ(Prompts.ReloadQuestions, 1);
+    EXPECT_TRUE(Prompts.LastReloadLosesChanges);
+    EXPECT_NE(Prompts.LastQuestion.indexOf(QStringLiteral("unsaved changes")), -1)
+        << Prompts.LastQuestion.toStdString();
+    EXPECT_NE(Prompts.LastQuestion.indexOf(File), -1);
+    Project.CheckDiskChange();
+    EXPECT_EQ(Prompts.ReloadQuestions, 1);
+    EXPECT_EQ(Log, (Events{"reload?"}));
+    EXPECT_TRUE(Project.Modified());
+
+    // A further change is offered again; accepted, the file is read anew and clean.
+    ChangeOnDisk("theirs, again");
+    Project.SetModified(false);
+    Log.clear();
+    Prompts.ReloadAnswers = {true};
+    Project.CheckDiskChange();
+    EXPECT_FALSE(Prompts.LastReloadLosesChanges);
+    EXPECT_EQ(Prompts.LastQuestion.indexOf(QStringLiteral("unsaved changes")), -1);
+    EXPECT_EQ(Log, (Events{"reload?", "open", "changed:0"}));
+    EXPECT_FALSE(Project.ChangedOnDisk());
+    EXPECT_EQ(Project.FileName(), File);
+
+    // After the reload, a save writes without asking.
+    Project.SetModified(true);
+    Project.Save();
+    EXPECT_EQ(Prompts.ChangedFileQuestions, 0);
 }
 
 TEST_F(TProjectEvents, ReopenClosesTheCurrentFileAndOpensTheChosenOne) {
