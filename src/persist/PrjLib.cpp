@@ -2,6 +2,7 @@
 
 #include "DataLib.h"
 #include "Errors.h"
+#include "FileSafety.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -38,16 +39,6 @@ void ReadList(TRegistry& reg, QStringList& list) {
 void ClearList(TRegistry& reg) {
     for (const QString& name : reg.GetValueNames())
         if (IsListValue(name)) reg.DeleteValue(name);
-}
-
-// No write permission for the caller, or none at all in the mode (which the superuser, who
-// may write anyway, is held to as well: 0400 means "leave it").
-bool IsReadOnlyFile(const QString& fileName) {
-    const QFileInfo info(fileName);
-    if (!info.exists()) return false;
-    // WriteUser is not a mode bit: it says whether the caller may write.
-    const QFile::Permissions write = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
-    return !info.isWritable() || (info.permissions() & write) == 0;
 }
 
 QString FileNameText(const QString& fileName) {
@@ -175,7 +166,7 @@ void TProject::SaveStep(bool nameChosenInDialog) {
     // A name the user picked in the save dialog was confirmed there; otherwise the file must
     // still be the one that was read or last written, and writable.
     if (!nameChosenInDialog) {
-        if (IsReadOnlyFile(FFileName)) throw EQuorvaneError("The file is read-only");
+        CheckNotReadOnly(QFile::encodeName(FFileName).toStdString());
         if (ChangedOnDisk()) {
             const QString question =
                 QStringLiteral("The file ") + FileNameText(FFileName) +

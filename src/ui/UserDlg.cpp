@@ -1,14 +1,15 @@
 #include "UserDlg.h"
 
 #include "DateConv.h"
+#include "LoginRule.h"
 #include "ModalRunner.h"
 #include "UserCommands.h"
 #include "UserList.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
+#include <QDialogButtonBox>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -66,9 +67,15 @@ TfrmUser::TfrmUser(QWidget* parent) : QDialog(parent) {
     mmComments->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     mmComments->setFixedHeight(mmComments->fontMetrics().lineSpacing() * 5 + 12);
 
-    btnOK = new QPushButton(QStringLiteral("OK"), this);
+    lblProblems = new QLabel(this);
+    lblProblems->setObjectName(QStringLiteral("lblProblems"));
+    lblProblems->setWordWrap(true);
+    lblProblems->setTextFormat(Qt::PlainText);
+
+    FButtons = new QDialogButtonBox(this);
+    btnOK = FButtons->addButton(QDialogButtonBox::Ok);
     btnOK->setObjectName(QStringLiteral("btnOK"));
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel = FButtons->addButton(QDialogButtonBox::Cancel);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     for (QPushButton* button : {btnOK, btnCancel}) {
         // Enter and Escape reach the buttons; Tab walks the fields only.
@@ -97,15 +104,11 @@ TfrmUser::TfrmUser(QWidget* parent) : QDialog(parent) {
     grid->addWidget(mmComments, row++, 1, 1, 2);
     grid->setColumnStretch(2, 1);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(btnOK);
-    buttons->addWidget(btnCancel);
-
     auto* main = new QVBoxLayout(this);
     main->addLayout(grid);
+    main->addWidget(lblProblems);
     main->addSpacing(6);
-    main->addLayout(buttons);
+    main->addWidget(FButtons);
     main->setSizeConstraint(QLayout::SetFixedSize);
 
     setTabOrder(edtLogin, edtPassword);
@@ -119,6 +122,7 @@ TfrmUser::TfrmUser(QWidget* parent) : QDialog(parent) {
     connect(edtLogin, &QLineEdit::textChanged, this, &TfrmUser::edtLoginChange);
     connect(edtPassword, &QLineEdit::textChanged, this, &TfrmUser::edtLoginChange);
     connect(cbxExpire, &QCheckBox::toggled, this, &TfrmUser::cbxExpireClick);
+    connect(cbxDisable, &QCheckBox::toggled, this, &TfrmUser::edtLoginChange);
     connect(btnOK, &QPushButton::clicked, this, &TfrmUser::btnOKClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -153,6 +157,7 @@ void TfrmUser::FillFromUser(const TUserProp& user) {
     FLogin = TByteField(user.Login, edtLogin->text());
     edtPassword->setText(BytesToText(user.Password));
     FPassword = TByteField(user.Password, edtPassword->text());
+    FHashOnly = user.HashOnly();
     cbxDisable->setChecked(user.Disable);
     cbxExpire->setChecked(user.Expire);
     SetExpireDate(user.ExpireDate);
@@ -167,7 +172,9 @@ void TfrmUser::FillFromUser(const TUserProp& user) {
 
 void TfrmUser::WriteToUser(TUserProp& user) const {
     user.Login = FLogin.Read(edtLogin->text());
-    user.Password = FPassword.Read(edtPassword->text());
+    // A new password replaces a stored hash; an untouched one keeps it.
+    const std::string password = FPassword.Read(edtPassword->text());
+    if (password != user.Password) user.SetPassword(password);
     user.Disable = cbxDisable->isChecked();
     user.Expire = cbxExpire->isChecked();
     user.ExpireDate = PickedExpireDate();
@@ -178,11 +185,34 @@ void TfrmUser::WriteToUser(TUserProp& user) const {
                                                   : TextToBytes(CommentsForFile(comments));
 }
 
+QStringList TfrmUser::Problems() const {
+    QStringList problems;
+    const TLoginProblem problem =
+        IsBlank(edtLogin->text()) ? TLoginProblem::Empty : CheckLogin(TypedLogin());
+    if (problem != TLoginProblem::None) problems << BytesToText(LoginProblemText(problem));
+    return problems;
+}
+
+QStringList TfrmUser::Warnings() const {
+    QStringList warnings;
+    const std::string warning = LoginWarning(TypedLogin());
+    if (!warning.empty()) warnings << BytesToText(warning);
+    if (!cbxDisable->isChecked() && edtPassword->text().isEmpty() && !FHashOnly)
+        warnings << QStringLiteral("The user has no password: anyone who knows the login gets "
+                                   "in. Enter a password, or tick \"Disabled\".");
+    return warnings;
+}
+
 void TfrmUser::UpdateControls() {
-    const bool complete = !IsBlank(edtLogin->text()) && !IsBlank(edtPassword->text());
+    const QStringList problems = Problems();
+    const bool complete = problems.isEmpty();
     btnOK->setEnabled(complete);
     btnOK->setDefault(complete);
     dtpExpireDate->setEnabled(cbxExpire->isChecked());
+    // What keeps OK disabled comes first, then what is allowed but worth knowing.
+    const QStringList lines = problems + Warnings();
+    lblProblems->setText(lines.join(QLatin1Char('\n')));
+    lblProblems->setVisible(!lines.isEmpty());
 }
 
 std::string TfrmUser::TypedLogin() const {

@@ -10,6 +10,8 @@
 
 class QCheckBox;
 class QDateEdit;
+class QDialogButtonBox;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -32,9 +34,15 @@ public:
     void FillFromUser(const TUserProp& user);
     void WriteToUser(TUserProp& user) const;
 
-    // OK is enabled (and the default button) when login and password are not blank; the date
-    // picker is enabled while "Expire on" is checked.
+    // OK is enabled (and the default button) when the login may be used: not blank, no ":",
+    // no control character. The line under the fields says why OK is disabled, and warns of
+    // what is allowed but risky (an enabled user without a password, a login starting with
+    // "#"). The date picker is enabled while "Expire on" is checked.
     void UpdateControls();
+
+    // Why OK is disabled (one sentence per reason; empty when it is enabled), and the warnings.
+    QStringList Problems() const;
+    QStringList Warnings() const;
 
     // False when another user of the list has the typed login (letters a-z folded, no trimming).
     bool IsLoginUnique() const;
@@ -63,11 +71,15 @@ private:
     QLineEdit* edtFullName;
     QLineEdit* edtEmail;
     QPlainTextEdit* mmComments;
+    QLabel* lblProblems;
     QPushButton* btnOK;
     QPushButton* btnCancel;
+    QDialogButtonBox* FButtons;
 
     // What the controls were filled with, so untouched fields go back byte for byte.
     TByteField FLogin, FPassword, FFullName, FEmail, FComments;
+    // The edited user is known only by a stored hash: an empty password field keeps the hash.
+    bool FHashOnly = false;
     // The picker's full value: its date is what the picker shows, its time of day is kept.
     TDateTime FExpireDate = 0;
     QDate FShownExpireDay;

@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QDateEdit>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -127,30 +128,95 @@ TEST(UserDialog, DefaultExpiryIsOneCalendarMonthAhead) {
     }
 }
 
-TEST(UserDialog, OkIsEnabledOnlyForNonBlankLoginAndPassword) {
-    TfrmUser form;
-    auto* ok = Child<QPushButton>(form, "btnOK");
-    auto* login = Child<QLineEdit>(form, "edtLogin");
-    auto* password = Child<QLineEdit>(form, "edtPassword");
-    EXPECT_FALSE(ok->isEnabled());
-    login->setText(QStringLiteral("bob"));
-    EXPECT_FALSE(ok->isEnabled());
-    password->setText(QStringLiteral(" \t "));
-    EXPECT_FALSE(ok->isEnabled()) << "a password of blanks is blank";
-    password->setText(QStringLiteral("x"));
-    EXPECT_TRUE(ok->isEnabled());
-    EXPECT_TRUE(ok->isDefault());
-    login->setText(QStringLiteral("   "));
-    EXPECT_FALSE(ok->isEnabled());
-    EXPECT_FALSE(ok->isDefault());
-    login->setText(QStringLiteral(" a "));
-    EXPECT_TRUE(ok->isEnabled());
+TEST(UserDialog, OkFollowsTheLoginRuleAndTheLineSaysWhy) {
+    // Each row: login, password, "Disabled" ticked; whether OK is enabled; what the line under
+    // the fields says (parts of it), or nothing.
+    struct TCase {
+        std::string Login, Password; // Latin-1
+        bool Disabled;
+        bool Ok;
+        std::vector<const char*> Says;
+    };
+    const TCase cases[] = {
+        {"", "x", false, false, {"The login is empty"}},
+        {"   ", "x", false, false, {"The login is empty"}},
+        {"admin:$apr1$x", "x", false, false, {"colon"}},
+        {"bo\tb", "x", false, false, {"control character"}},
+        {"bo\x01", "x", false, false, {"control character"}},
+        // Refused and warned at once: every reason is listed.
+        {"a:b", "", false, false, {"colon", "no password"}},
+        {"bob", "x", false, true, {}},
+        {" a ", "x", false, true, {}},
+        // Allowed, with a warning.
+        {"bob", "", false, true, {"no password"}},
+        {"#bob", "x", false, true, {"starts with \"#\""}},
+        {"bob", "", true, true, {}}, // a disabled user lets nobody in
+        {"bob", " \t ", false, true, {}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Login + " / " + c.Password);
+        TfrmUser form;
+        ShowActive(form);
+        Child<QLineEdit>(form, "edtLogin")->setText(QString::fromStdString(c.Login));
+        Child<QLineEdit>(form, "edtPassword")->setText(QString::fromStdString(c.Password));
+        Child<QCheckBox>(form, "cbxDisable")->setChecked(c.Disabled);
+        auto* ok = Child<QPushButton>(form, "btnOK");
+        auto* line = Child<QLabel>(form, "lblProblems");
+        EXPECT_EQ(ok->isEnabled(), c.Ok);
+        EXPECT_EQ(ok->isDefault(), c.Ok);
+        EXPECT_EQ(line->isVisible(), !c.Says.empty()) << Str(line->text());
+        for (const char* part : c.Says)
+            EXPECT_NE(line->text().indexOf(QLatin1String(part)), -1) << Str(line->text());
+        if (c.Says.empty()) {
+            EXPECT_TRUE(line->text().isEmpty()) << Str(line->text());
+        }
+        EXPECT_EQ(line->text().count(QLatin1Char('\n')) + 1,
+                  c.Says.empty() ? 1 : static_cast<qsizetype>(c.Says.size()));
+    }
 
+    TfrmUser form;
     auto* expire = Child<QCheckBox>(form, "cbxExpire");
     auto* picker = Child<QDateEdit>(form, "dtpExpireDate");
     EXPECT_TRUE(picker->isEnabled());
     QTest::mouseClick(expire, Qt::LeftButton);
     EXPECT_FALSE(picker->isEnabled());
+}
+
+TEST(UserDialog, AnEnabledUserWithoutPasswordIsStoredAfterTheWarning) {
+    TUserList list;
+    TUserDialogRun run;
+    run.Script = [](TfrmUser& form) {
+        Type(form, "edtLogin", QStringLiteral("guest"));
+        ClickOK(form);
+    };
+    TUserProp* user = run.Run(list, -1, udmAdd);
+    ASSERT_NE(user, nullptr);
+    EXPECT_EQ(user->Login, "guest");
+    EXPECT_EQ(user->Password, "");
+    EXPECT_TRUE(run.Messages.Seen.empty()); // the warning is in the dialog, not a box
+}
+
+TEST(UserDialog, AUserKnownByItsHashKeepsItUnlessGivenAPassword) {
+    TUserList list;
+    TUserProp& user = AddUser(list, "old", "");
+    user.PasswordHash = "$apr1$salt$hash";
+    TUserDialogRun keep;
+    keep.Script = [](TfrmUser& form) {
+        // No "no password" warning: the user has one, as a hash.
+        EXPECT_FALSE(Child<QLabel>(form, "lblProblems")->isVisible());
+        Type(form, "edtEmail", QStringLiteral("o@example.org"));
+        ClickOK(form);
+    };
+    ASSERT_NE(keep.Run(list, 0, udmEdit), nullptr);
+    EXPECT_EQ(user.PasswordHash, "$apr1$salt$hash");
+    TUserDialogRun change;
+    change.Script = [](TfrmUser& form) {
+        Type(form, "edtPassword", QStringLiteral("new"));
+        ClickOK(form);
+    };
+    ASSERT_NE(change.Run(list, 0, udmEdit), nullptr);
+    EXPECT_EQ(user.Password, "new");
+    EXPECT_TRUE(user.PasswordHash.empty());
 }
 
 TEST(UserDialog, DuplicateLoginIsRefusedWithFocusBackInLogin) {

@@ -539,7 +539,7 @@ TEST_F(TDiskProject, AReadOnlyFileIsSavedOnlyUnderANameChosenInTheDialog) {
     EXPECT_EQ(ReadWholeFile(File.toStdString()), "x");
     EXPECT_EQ(std::count(Log.begin(), Log.end(), "save"), 0);
 
-    // Save As to another name works; so does the same name picked in the save dialog.
+    // Save As to another name works.
     const QString copy = Q(Dir.File("copy.udx"));
     Prompts.SaveChoices = {copy};
     Project.SaveAs();
