@@ -168,5 +168,6 @@ TCommand EditCommand();
 TCommand ImportHtpasswdCommand();
 TCommand VerifyCommand();
 TCommand CheckCommand();
+TCommand TargetCommand();
 
 } // namespace quorvane::cli

@@ -6,6 +6,7 @@
 #include "HashOnlyUsers.h"
 #include "HashSchemes.h"
 #include "PasswordFile.h"
+#include "ServerTarget.h"
 #include "UserList.h"
 
 #include <cerrno>
@@ -72,7 +73,7 @@ private:
 };
 
 void UploadToFtp(const TUserList& list, TPasswordsType passType, const std::string& password,
-                 TCliStreams& io) {
+                 TCliStreams& io, const std::string& dbPath) {
     if (list.FtpHost.empty()) throw EQuorvaneError("The database names no FTP server");
     if (list.FtpPasswdFile.empty())
         throw EQuorvaneError("The database names no password file on the FTP server");
@@ -88,10 +89,9 @@ void UploadToFtp(const TUserList& list, TPasswordsType passType, const std::stri
     WriteIntoFile(temp, content.value_or(std::string()));
 
     TFtpUploader uploader(std::make_shared<TDirectDispatcher>());
-    uploader.Host = list.FtpHost;
-    uploader.User = list.FtpUser;
-    uploader.Password = password;
-    uploader.Passive = list.FtpPassiveMode;
+    ApplyServerSettings(list, uploader);
+    // With a key file the secret given is the key's passphrase; it is never stored.
+    (list.FtpKeyFile.empty() ? uploader.Password : uploader.KeyPassphrase) = password;
     uploader.LocalFiles = {temp};
     uploader.RemoteFiles = {list.FtpPasswdFile};
     // The worker removes the file itself, also if this process stops waiting for it.
@@ -107,7 +107,16 @@ void UploadToFtp(const TUserList& list, TPasswordsType passType, const std::stri
     };
     uploader.Start();
     uploader.WaitFor();
-    if (!error.empty()) throw EQuorvaneError(error);
+    if (error.empty()) return;
+    // A server this program does not trust yet: say how to trust it, once checked.
+    const TFtpUploader::TIdentityProblem identity = uploader.IdentityProblem();
+    if (!identity.Changed && !identity.Fingerprint.empty())
+        error +=
+            "\nTo trust it: quorvane-cli target " + dbPath + " --host-key " + identity.Fingerprint;
+    else if (!identity.Changed && !identity.PublicKeyPin.empty())
+        error +=
+            "\nTo trust it: quorvane-cli target " + dbPath + " --tls-pin " + identity.PublicKeyPin;
+    throw EQuorvaneError(error);
 }
 
 int CmdExport(const TArgs& args, TCliStreams& io) {
@@ -126,12 +135,17 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     }
     const auto output = args.Value("output");
     const bool toFile = output.has_value() || list.ExportToFile;
-    std::string ftpPassword = list.FtpPass;
-    if (!toFile && args.Has("ftp-password-stdin"))
+    std::string ftpPassword = list.FtpKeyFile.empty() ? list.FtpPass : std::string();
+    const bool passwordGiven = args.Has("ftp-password-stdin") || args.Has("server-password-stdin");
+    if (!toFile && passwordGiven)
         ftpPassword = ReadSecretLine(io.In);
-    else if (!toFile && ftpPassword.empty())
-        throw EQuorvaneError(
-            "The database stores no FTP password; give it with --ftp-password-stdin");
+    else if (!toFile && !list.FtpKeyFile.empty() && PrivateKeyNeedsPassphrase(list.FtpKeyFile))
+        throw EQuorvaneError("The key file " + list.FtpKeyFile +
+                             " is protected by a passphrase; give it with "
+                             "--server-password-stdin");
+    else if (!toFile && list.FtpKeyFile.empty() && ftpPassword.empty())
+        throw EQuorvaneError("The database stores no server password; give it with "
+                             "--server-password-stdin (or --ftp-password-stdin)");
 
     const std::string target = toFile ? output.value_or(list.PassFile) : std::string();
     if (toFile && target.empty())
@@ -164,7 +178,7 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
             PrintWarnings(io.Err, warnings);
         }
     } else {
-        UploadToFtp(list, passType, ftpPassword, io);
+        UploadToFtp(list, passType, ftpPassword, io, path);
     }
     io.Err << WeakHashReport(WeakHashUsers(list));
     return kExitOk;
@@ -174,18 +188,22 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
 
 TCommand ExportCommand() {
     return {"export",
-            "DB [--output FILE] [--format " + SchemeCliNames("|") + "] [--ftp-password-stdin]",
-            "write the password file, locally or to the FTP server",
+            "DB [--output FILE] [--format " + SchemeCliNames("|") + "] [--server-password-stdin]",
+            "write the password file, locally or to the server",
             "Disables expired users first (and saves the database when that changed it), then\n"
             "writes one line per enabled user. The target and the format are the database's\n"
             "export settings unless --output or --format say otherwise; --output always writes\n"
             "a local file (\"-\": standard output; a device or a pipe is written in place).\n"
-            "The password file may not be the database itself. An FTP export uploads safely\n"
-            "under a temporary name first; the FTP password is the stored one, or the first\n"
-            "line of standard input with --ftp-password-stdin. Progress goes to standard error\n"
-            "when it is a terminal.\n",
+            "The password file may not be the database itself. An upload to the stored server\n"
+            "(see the target command: FTP, FTP over TLS, SFTP) goes up under a temporary name\n"
+            "first and replaces the old file only when complete. The server password is the\n"
+            "stored one, or the first line of standard input with --server-password-stdin\n"
+            "(also --ftp-password-stdin); for an SFTP key file that needs one, that line is its\n"
+            "passphrase. A server whose certificate or host key is not trusted yet is refused;\n"
+            "the error says how to trust it. Progress goes to standard error when it is a\n"
+            "terminal.\n",
             {"output", "format"},
-            {"ftp-password-stdin"},
+            {"ftp-password-stdin", "server-password-stdin"},
             CmdExport};
 }
 

@@ -64,6 +64,7 @@ std::vector<TCommand>& Commands() {
         ImportHtpasswdCommand(),
         SeriesCommand(),
         ExportCommand(),
+        TargetCommand(),
         HashCommand(),
         VerifyCommand(),
         CheckCommand(),

@@ -105,6 +105,7 @@ struct TFtpUploader::TState {
 
     mutable std::mutex DoneMutex;
     bool Finished = false;
+    TFtpUploader::TIdentityProblem Identity;
 
     // Worker's own.
     std::int64_t BytesSent = 0;
@@ -218,6 +219,12 @@ struct TFtpUploader::TState {
                 throw;
             }
             transport.Disconnect();
+        } catch (const EServerIdentityError& e) {
+            {
+                std::lock_guard<std::mutex> lock(DoneMutex);
+                Identity = {e.PublicKeyPin, e.Fingerprint, e.Changed};
+            }
+            DeliverError(e.what());
         } catch (const std::exception& e) {
             DeliverError(e.what());
         } catch (...) {
@@ -319,6 +326,11 @@ void TFtpUploader::Detach() noexcept {
 
 void TFtpUploader::Abort() noexcept {
     FState->AbortRequested = true;
+}
+
+TFtpUploader::TIdentityProblem TFtpUploader::IdentityProblem() const {
+    std::lock_guard<std::mutex> lock(FState->DoneMutex);
+    return FState->Identity;
 }
 
 bool TFtpUploader::Finished() const {

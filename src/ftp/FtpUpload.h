@@ -111,6 +111,16 @@ public:
     // removed, the old target stays, and the error "Upload of R was aborted" is delivered.
     void Abort() noexcept;
 
+    // After an error about the server's identity (an unverified TLS certificate, an unknown or
+    // changed SSH host key): what the server showed, for a front end that offers to trust it.
+    // Empty before that; read it in OnTerminate or after WaitFor.
+    struct TIdentityProblem {
+        std::string PublicKeyPin; // "sha256//..." of a TLS server
+        std::string Fingerprint;  // "SHA256:..." of an SSH host key
+        bool Changed = false;     // not the key on record (or pinned): never to be offered
+    };
+    TIdentityProblem IdentityProblem() const;
+
     // Whether the worker has ended (after its completion notification).
     bool Finished() const;
 

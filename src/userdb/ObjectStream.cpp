@@ -70,7 +70,9 @@ private:
 
 size_t EstimateSize(const TUserList& list) {
     size_t size = 128 + list.Name().size() + list.PassFile.size() + list.FtpHost.size() +
-                  list.FtpUser.size() + list.FtpPass.size() + list.FtpPasswdFile.size();
+                  list.FtpUser.size() + list.FtpPass.size() + list.FtpPasswdFile.size() +
+                  list.FtpTlsPin.size() + list.FtpCaFile.size() + list.FtpKeyFile.size() +
+                  list.FtpHostKeys.size();
     for (int i = 0; i < list.Count(); ++i) {
         const TUserProp& u = list.Users(i);
         size += 112 + u.Login.size() + u.Password.size() + u.FullName.size() + u.Email.size() +
@@ -191,6 +193,13 @@ std::string WriteObjectStream(const TUserList& list) {
     w.String("FtpPasswdFile", list.FtpPasswdFile);
     w.Bool("FtpStorePass", list.FtpStorePass);
     w.Bool("FtpPassiveMode", list.FtpPassiveMode);
+    if (!list.FtpProtocol.empty()) { // a plain FTP database stays as the earlier versions wrote it
+        w.String("FtpProtocol", list.FtpProtocol);
+        w.String("FtpTlsPin", list.FtpTlsPin);
+        w.String("FtpCaFile", list.FtpCaFile);
+        w.String("FtpKeyFile", list.FtpKeyFile);
+        w.String("FtpHostKeys", list.FtpHostKeys);
+    }
     w.Byte(vaNull); // end of properties
     w.Byte(vaNull); // end of child objects
     return w.Take();

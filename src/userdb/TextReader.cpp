@@ -215,6 +215,11 @@ TTarget LookupList(TUserList& l, std::string_view name) {
     if (SameText(name, "FtpPasswdFile")) return {TTarget::String, &l.FtpPasswdFile};
     if (SameText(name, "FtpStorePass")) return {TTarget::Boolean, &l.FtpStorePass};
     if (SameText(name, "FtpPassiveMode")) return {TTarget::Boolean, &l.FtpPassiveMode};
+    if (SameText(name, "FtpProtocol")) return {TTarget::String, &l.FtpProtocol};
+    if (SameText(name, "FtpTlsPin")) return {TTarget::String, &l.FtpTlsPin};
+    if (SameText(name, "FtpCaFile")) return {TTarget::String, &l.FtpCaFile};
+    if (SameText(name, "FtpKeyFile")) return {TTarget::String, &l.FtpKeyFile};
+    if (SameText(name, "FtpHostKeys")) return {TTarget::String, &l.FtpHostKeys};
     Invalid();
 }
 

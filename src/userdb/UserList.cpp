@@ -73,6 +73,11 @@ void TUserList::Reset() {
     ExportToFile = true;
     FtpPassiveMode = true;
     FtpStorePass = true;
+    FtpProtocol.clear();
+    FtpTlsPin.clear();
+    FtpCaFile.clear();
+    FtpKeyFile.clear();
+    FtpHostKeys.clear();
 }
 
 int TUserList::DisableExpired() {

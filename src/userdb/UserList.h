@@ -73,6 +73,15 @@ public:
     std::string FtpPasswdFile;
     bool FtpStorePass = true;
     bool FtpPassiveMode = true;
+    // Secure transports, stored only when FtpProtocol is not plain FTP (empty): "ftpes" (FTP
+    // over explicit TLS), "ftps" (implicit TLS) or "sftp". The port stays in FtpHost
+    // ("host:port"). FtpHostKeys holds trusted SSH host key fingerprints ("SHA256:..."),
+    // separated by blanks.
+    std::string FtpProtocol;
+    std::string FtpTlsPin;
+    std::string FtpCaFile;
+    std::string FtpKeyFile;
+    std::string FtpHostKeys;
 
     int Count() const { return static_cast<int>(FItems.size()); }
     // The user at a 0-based position; raises "List index out of bounds (%d)" outside the list.

@@ -1,0 +1,178 @@
+#include "CliCommand.h"
+
+#include "ServerTarget.h"
+#include "UserList.h"
+
+#include <ostream>
+
+namespace quorvane::cli {
+
+namespace {
+
+void PrintTarget(const TUserList& list, std::ostream& out) {
+    if (list.ExportToFile) {
+        out << "kind: file\n"
+            << "file: " << list.PassFile << "\n";
+        return;
+    }
+    const TTransferProtocol protocol = ProtocolFromStoredName(list.FtpProtocol);
+    const TFtpAddress address = ParseFtpHost(list.FtpHost);
+    out << "kind: server\n"
+        << "protocol: " << ProtocolDisplayName(protocol) << "\n"
+        << "url: " << ServerUrlOf(list) << "\n"
+        << "host: " << (address.Valid ? address.Host : list.FtpHost) << "\n"
+        << "port: " << (address.Port != 0 ? address.Port : DefaultPort(protocol)) << "\n"
+        << "login: " << list.FtpUser << "\n"
+        << "remote file: " << list.FtpPasswdFile << "\n"
+        << "password stored: " << (list.FtpStorePass && !list.FtpPass.empty() ? "yes" : "no")
+        << "\n";
+    if (protocol != TTransferProtocol::Sftp) {
+        out << "mode: " << (list.FtpPassiveMode ? "passive" : "active") << "\n";
+    }
+    if (!list.FtpTlsPin.empty()) out << "tls pin: " << list.FtpTlsPin << "\n";
+    if (!list.FtpCaFile.empty()) out << "ca file: " << list.FtpCaFile << "\n";
+    if (!list.FtpKeyFile.empty()) out << "key file: " << list.FtpKeyFile << "\n";
+    for (const std::string& key : StoredHostKeys(list)) {
+        out << "host key: " << key << "\n";
+    }
+}
+
+bool ChangesServer(const TArgs& args) {
+    for (const char* name : {"login", "password-stdin", "no-password", "passive", "active", "key",
+                             "host-key", "tls-pin", "ca-file"}) {
+        if (args.Has(name)) return true;
+    }
+    return false;
+}
+
+void SetServer(TUserList& list, const TArgs& args, TCliStreams& io) {
+    if (args.Has("password-stdin") && args.Has("no-password"))
+        throw EUsage("--password-stdin and --no-password exclude each other");
+    if (args.Has("passive") && args.Has("active"))
+        throw EUsage("--passive and --active exclude each other");
+    if (const auto url = args.Value("url")) {
+        const TServerUrl server = ParseServerUrl(*url);
+        const std::string before = list.FtpProtocol;
+        list.ExportToFile = false;
+        list.FtpProtocol = ProtocolStoredName(server.Protocol);
+        list.FtpHost = server.Host;
+        list.FtpPasswdFile = server.RemoteFile;
+        if (!server.Login.empty()) list.FtpUser = server.Login;
+        if (before != list.FtpProtocol) {
+            // Another kind of server: its identity is to be established anew.
+            list.FtpTlsPin.clear();
+            list.FtpCaFile.clear();
+            list.FtpKeyFile.clear();
+            list.FtpHostKeys.clear();
+        }
+    } else if (list.ExportToFile || list.FtpHost.empty()) {
+        throw EUsage("the database names no server yet; give --url");
+    }
+    const TTransferProtocol protocol = ProtocolFromStoredName(list.FtpProtocol);
+    const bool tls = protocol == TTransferProtocol::FtpExplicitTls ||
+                     protocol == TTransferProtocol::FtpImplicitTls;
+    const bool sftp = protocol == TTransferProtocol::Sftp;
+    if (const auto login = args.Value("login")) {
+        if (login->empty() || !SafeForServer(*login))
+            throw EQuorvaneError("The login must not be empty nor hold a line break or NUL");
+        list.FtpUser = *login;
+    }
+    if (args.Has("password-stdin")) {
+        const std::string password = ReadSecretLine(io.In);
+        if (!SafeForServer(password))
+            throw EQuorvaneError("The password must not hold a line break or NUL");
+        list.FtpPass = password;
+        list.FtpStorePass = true;
+    } else if (args.Has("no-password")) {
+        list.FtpPass.clear();
+        list.FtpStorePass = false;
+    }
+    if (args.Has("passive")) list.FtpPassiveMode = true;
+    if (args.Has("active")) list.FtpPassiveMode = false;
+    if (const auto key = args.Value("key")) {
+        if (!sftp) throw EUsage("--key is for sftp:// servers");
+        if (!key->empty() && !FileExists(*key))
+            throw EQuorvaneError("The key file " + *key + " does not exist");
+        list.FtpKeyFile = *key;
+    }
+    if (const auto hostKey = args.Value("host-key")) {
+        if (!sftp) throw EUsage("--host-key is for sftp:// servers");
+        if (!ValidHostKeyFingerprint(*hostKey))
+            throw EUsage("--host-key takes a fingerprint as ssh-keygen -l shows it: SHA256:...");
+        AddStoredHostKey(list, *hostKey);
+    }
+    if (const auto pin = args.Value("tls-pin")) {
+        if (!tls) throw EUsage("--tls-pin is for ftpes:// and ftps:// servers");
+        if (!pin->empty() && !ValidTlsPin(*pin))
+            throw EUsage("--tls-pin takes the server's public key as sha256//BASE64");
+        list.FtpTlsPin = *pin;
+    }
+    if (const auto ca = args.Value("ca-file")) {
+        if (!tls) throw EUsage("--ca-file is for ftpes:// and ftps:// servers");
+        if (!ca->empty() && !FileExists(*ca))
+            throw EQuorvaneError("The certificate file " + *ca + " does not exist");
+        list.FtpCaFile = *ca;
+    }
+    if (list.FtpUser.empty()) throw EUsage("the server needs a login; give --login");
+    if (protocol == TTransferProtocol::Ftp) {
+        io.Err << "quorvane-cli: warning: plain FTP sends the password and the password file "
+                  "in clear; use ftpes://, ftps:// or sftp:// where the server offers it\n";
+    }
+}
+
+int CmdTarget(const TArgs& args, TCliStreams& io) {
+    args.ExpectPositional(1);
+    const std::string& path = args.Positional()[0];
+    const bool setFile = args.Has("file");
+    const bool setServer = args.Has("url") || ChangesServer(args);
+    if (setFile && setServer) throw EUsage("--file and the server options exclude each other");
+    if (!setFile && !setServer) {
+        TDatabaseSession db(path, TDatabaseSession::Read);
+        PrintTarget(db.List(), io.Out);
+        return kExitOk;
+    }
+    TDatabaseSession db(path, TDatabaseSession::Change);
+    TUserList& list = db.List();
+    if (setFile) {
+        const std::string file = *args.Value("file");
+        if (file.empty()) throw EUsage("--file needs a file name");
+        list.ExportToFile = true;
+        list.PassFile = file;
+    } else {
+        SetServer(list, args, io);
+    }
+    db.Save(io.Err);
+    PrintTarget(list, io.Out);
+    return kExitOk;
+}
+
+} // namespace
+
+TCommand TargetCommand() {
+    return {"target",
+            "DB [--file PATH | --url URL [--login L] [--password-stdin | --no-password] "
+            "[--passive | --active] [--key FILE] [--host-key SHA256:...] [--tls-pin sha256//...] "
+            "[--ca-file PATH]]",
+            "show or set where export writes the password file",
+            "Without options, prints the stored target: its kind (file or server), and for a\n"
+            "server the protocol, URL, host, port, login, remote file, whether a password is\n"
+            "stored (never the password), the mode and the trusted server identities.\n"
+            "--file PATH makes export write a local file. --url sets a server:\n"
+            "  ftp://host[:port]/path     plain FTP (password and file travel in clear)\n"
+            "  ftpes://host[:port]/path   FTP over TLS (AUTH TLS; TLS required)\n"
+            "  ftps://host[:port]/path    FTP over implicit TLS (port 990)\n"
+            "  sftp://host[:port]/path    SFTP; /~/path is relative to the login folder\n"
+            "For FTP, a path is relative to the login folder; start it with // for an\n"
+            "absolute one. --password-stdin stores the first line of standard input as the\n"
+            "server password, --no-password stores none (export then asks for it with\n"
+            "--server-password-stdin). --key logs in to an SFTP server with a private key file\n"
+            "(its passphrase is never stored). --host-key trusts an SFTP host key beside\n"
+            "~/.ssh/known_hosts; --tls-pin trusts a TLS server by its public key (the export's\n"
+            "error shows it); --ca-file trusts the certificates in a file. The server options\n"
+            "without --url change the stored server. The database is saved.\n",
+            {"file", "url", "login", "key", "host-key", "tls-pin", "ca-file"},
+            {"password-stdin", "no-password", "passive", "active"},
+            CmdTarget};
+}
+
+} // namespace quorvane::cli

@@ -1,0 +1,222 @@
+// quorvane-cli target (show and set where the export goes) and export to servers of every
+// protocol: the stored settings, their .udx form, and uploads that need the server's identity
+// trusted first.
+
+#include "Commands.h"
+#include "ServerTarget.h"
+#include "TransportServers.h"
+#include "UserList.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+
+struct TResult {
+    int Status;
+    std::string Out, Err;
+};
+
+TResult Cli(std::vector<std::string> args, const std::string& input = "") {
+    std::istringstream in(input);
+    std::ostringstream out, err;
+    TCliStreams io{in, out, err, false};
+    const int status = RunCli(args, io);
+    return {status, out.str(), err.str()};
+}
+
+class CliTarget : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(Cli({"create", Db}).Status, 0);
+        ASSERT_EQ(Cli({"add", Db, "alice", "--password", "a1"}).Status, 0);
+    }
+    TTempDir Dir;
+    std::string Db = Dir.File("users.udx");
+};
+
+TEST_F(CliTarget, UrlsSetProtocolHostPortLoginAndFile) {
+    struct TCase {
+        std::vector<std::string> Args;
+        std::vector<std::string> Lines; // expected among the printed lines
+    };
+    const std::string key = Dir.File("id_ed25519");
+    WriteWholeFile(key, "not read here\n");
+    const std::string pin = "sha256//" + std::string(43, 'A') + "=";
+    const std::string hostKey = "SHA256:" + std::string(43, 'b');
+    const std::vector<TCase> cases = {
+        {{"--url", "ftp://ftp.example.org/www/.htpasswd", "--login", "web"},
+         {"kind: server", "protocol: FTP", "host: ftp.example.org", "port: 21", "login: web",
+          "remote file: www/.htpasswd", "mode: passive"}},
+        {{"--url", "ftp://web@ftp.example.org:2121//www/.htpasswd", "--active"},
+         {"port: 2121", "login: web", "remote file: /www/.htpasswd", "mode: active",
+          "url: ftp://ftp.example.org:2121//www/.htpasswd"}},
+        {{"--url", "ftpes://ftp.example.org/.htpasswd", "--login", "web", "--tls-pin", pin},
+         {"protocol: FTP over TLS", "port: 21", "tls pin: " + pin}},
+        {{"--url", "ftps://ftp.example.org/.htpasswd", "--login", "web"},
+         {"protocol: FTP over TLS (implicit)", "port: 990"}},
+        {{"--url", "sftp://[::1]:2222/~/site/.htpasswd", "--login", "web", "--key", key,
+          "--host-key", hostKey},
+         {"protocol: SFTP", "host: ::1", "port: 2222", "remote file: site/.htpasswd",
+          "key file: " + key, "host key: " + hostKey}},
+        {{"--url", "sftp://web@example.org/var/www/.htpasswd"},
+         {"port: 22", "remote file: /var/www/.htpasswd",
+          "url: sftp://example.org/var/www/.htpasswd"}},
+    };
+    for (const TCase& c : cases) {
+        std::vector<std::string> args{"target", Db};
+        args.insert(args.end(), c.Args.begin(), c.Args.end());
+        const TResult set = Cli(args);
+        ASSERT_EQ(set.Status, 0) << set.Err;
+        const TResult shown = Cli({"target", Db});
+        ASSERT_EQ(shown.Status, 0) << shown.Err;
+        EXPECT_EQ(shown.Out, set.Out) << "setting prints what it stored";
+        for (const std::string& line : c.Lines) {
+            EXPECT_THAT(shown.Out, HasSubstr(line + "\n")) << c.Args[1] << "\n" << shown.Out;
+        }
+        EXPECT_EQ(set.Err.find("in clear") != std::string::npos, c.Args[1].rfind("ftp://", 0) == 0)
+            << "plain FTP, and only it, is warned about";
+    }
+    const TResult file = Cli({"target", Db, "--file", Dir.File("htpasswd")});
+    ASSERT_EQ(file.Status, 0) << file.Err;
+    EXPECT_EQ(Cli({"target", Db}).Out, "kind: file\nfile: " + Dir.File("htpasswd") + "\n");
+}
+
+TEST_F(CliTarget, RefusesWhatCannotWorkAndLeavesTheDatabaseAlone) {
+    ASSERT_EQ(Cli({"target", Db, "--url", "sftp://example.org/x", "--login", "web"}).Status, 0);
+    const std::string before = ReadWholeFile(Db);
+    struct TCase {
+        std::vector<std::string> Args;
+        int Status;
+        std::string Input;
+    };
+    const std::vector<TCase> cases = {
+        {{"--url", "http://example.org/x", "--login", "w"}, 1, ""},
+        {{"--url", "ftp://example.org/", "--login", "w"}, 1, ""},
+        {{"--url", "ftp://exa mple.org/x", "--login", "w"}, 1, ""},
+        {{"--url", "ftp://w:pw@example.org/x"}, 1, ""},
+        {{"--url", "ftp://example.org/x%0d%0aDELE%20y", "--login", "w"}, 1, ""},
+        {{"--login", "w\r\nDELE x"}, 1, ""},
+        {{"--password-stdin"}, 1, "pw\rDELE x\n"},
+        {{"--password-stdin", "--no-password"}, 2, "pw\n"},
+        {{"--passive", "--active"}, 2, ""},
+        {{"--tls-pin", "sha256//" + std::string(43, 'A') + "="}, 2, ""}, // not a TLS server
+        {{"--host-key", "MD5:aa:bb"}, 2, ""},
+        {{"--key", Dir.File("missing")}, 1, ""},
+        {{"--file", Dir.File("x"), "--login", "w"}, 2, ""},
+    };
+    for (const TCase& c : cases) {
+        std::vector<std::string> args{"target", Db};
+        args.insert(args.end(), c.Args.begin(), c.Args.end());
+        const TResult r = Cli(args, c.Input);
+        EXPECT_EQ(r.Status, c.Status) << c.Args[0] << " " << r.Err;
+        EXPECT_FALSE(r.Err.empty());
+        EXPECT_EQ(ReadWholeFile(Db), before) << c.Args[0];
+    }
+}
+
+TEST_F(CliTarget, PasswordIsStoredButNeverShown) {
+    TResult r =
+        Cli({"target", Db, "--url", "ftpes://example.org/x", "--login", "web", "--password-stdin"},
+            "S3cret-FTP-pw\n");
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_THAT(r.Out, HasSubstr("password stored: yes\n"));
+    r = Cli({"target", Db});
+    EXPECT_THAT(r.Out, Not(HasSubstr("S3cret")));
+    TUserList list;
+    list.LoadFromFile(Db);
+    EXPECT_EQ(list.FtpPass, "S3cret-FTP-pw");
+    r = Cli({"target", Db, "--no-password"});
+    EXPECT_THAT(r.Out, HasSubstr("password stored: no\n"));
+    TUserList after;
+    after.LoadFromFile(Db);
+    EXPECT_EQ(after.FtpPass, "");
+    EXPECT_FALSE(after.FtpStorePass);
+}
+
+// A database that uses plain FTP is written exactly as before; the new properties appear only
+// for the secure protocols, and go again when the server is plain FTP once more.
+TEST_F(CliTarget, PlainFtpDatabasesKeepTheirBytes) {
+    for (const char* example : {"new-list.udx", "two-users.udx"}) {
+        const std::string path = Dir.File(example);
+        fs::copy_file(fs::path("/work/shared/examples") / example, path);
+        TUserList list;
+        list.LoadFromFile(path);
+        const std::string copy = Dir.File(std::string("copy-") + example);
+        list.SaveToFile(copy);
+        EXPECT_EQ(ReadWholeFile(copy), ReadWholeFile(path)) << example;
+    }
+    ASSERT_EQ(Cli({"target", Db, "--url", "ftp://example.org/x", "--login", "w"}).Status, 0);
+    const std::string plain = ReadWholeFile(Db);
+    EXPECT_THAT(plain, Not(HasSubstr("FtpProtocol")));
+    ASSERT_EQ(Cli({"target", Db, "--url", "sftp://example.org/x", "--host-key",
+                   "SHA256:" + std::string(43, 'c')})
+                  .Status,
+              0);
+    const std::string secure = ReadWholeFile(Db);
+    EXPECT_THAT(secure, HasSubstr("FtpProtocol = 'sftp'"));
+    EXPECT_THAT(secure, HasSubstr("FtpHostKeys = 'SHA256:ccc"));
+    TUserList list;
+    list.LoadFromFile(Db);
+    EXPECT_EQ(list.FtpProtocol, "sftp");
+    ASSERT_EQ(Cli({"target", Db, "--url", "ftp://example.org/x"}).Status, 0);
+    EXPECT_EQ(ReadWholeFile(Db), plain);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Export to each kind of server
+
+TEST_F(CliTarget, SftpExportNeedsTheHostKeyTrustedFirst) {
+    transporttest::TAsyncSftp server;
+    ASSERT_EQ(Cli({"target", Db, "--url", "sftp://" + server.Host() + "/~/htpasswd", "--login",
+                   transporttest::TAsyncSftp::kUser, "--password-stdin"},
+                  std::string(transporttest::TAsyncSftp::kPassword) + "\n")
+                  .Status,
+              0);
+    // No known_hosts entry anywhere: HOME points at an empty folder.
+    const char* home = std::getenv("HOME");
+    const std::string savedHome = home ? home : "";
+    ::setenv("HOME", Dir.Path().c_str(), 1);
+    TResult r = Cli({"export", Db});
+    EXPECT_EQ(r.Status, 1);
+    const size_t at = r.Err.find("--host-key SHA256:");
+    ASSERT_NE(at, std::string::npos) << r.Err;
+    EXPECT_THAT(r.Err, HasSubstr("is not known. Its fingerprint is SHA256:"));
+    EXPECT_FALSE(fs::exists(server.Root() / "htpasswd"));
+    const std::string fingerprint = r.Err.substr(at + 11, 50);
+    ASSERT_EQ(Cli({"target", Db, "--host-key", fingerprint}).Status, 0);
+    r = Cli({"export", Db});
+    ::setenv("HOME", savedHome.c_str(), 1);
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(ftptest::ReadAll(server.Root() / "htpasswd").substr(0, 6), "alice:");
+}
+
+TEST_F(CliTarget, TlsExportNeedsTheCertificateTrustedFirst) {
+    if (!transporttest::Executable(transporttest::TVsftpd::kBinary)) {
+        GTEST_SKIP() << "vsftpd is not installed (scripts/deps.sh installs it)";
+    }
+    transporttest::TVsftpd server(false);
+    ASSERT_EQ(Cli({"target", Db, "--url", "ftpes://" + server.Host() + "/pub/htpasswd", "--login",
+                   "anonymous", "--no-password"})
+                  .Status,
+              0);
+    TResult r = Cli({"export", Db, "--server-password-stdin"}, "web@example.org\n");
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_THAT(r.Err, HasSubstr("--tls-pin " + server.Pin())) << r.Err;
+    EXPECT_FALSE(fs::exists(server.Root() / "htpasswd"));
+    ASSERT_EQ(Cli({"target", Db, "--tls-pin", server.Pin()}).Status, 0);
+    r = Cli({"export", Db, "--server-password-stdin"}, "web@example.org\n");
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(ftptest::ReadAll(server.Root() / "htpasswd").substr(0, 6), "alice:");
+    r = Cli({"export", Db});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_THAT(r.Err, HasSubstr("--server-password-stdin"));
+}
+
+} // namespace
