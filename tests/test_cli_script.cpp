@@ -4,6 +4,7 @@
 
 #include "Commands.h"
 #include "DateUtil.h"
+#include "FtpTestServer.h"
 #include "Json.h"
 #include "SecretFile.h"
 #include "TestUtil.h"
@@ -559,6 +560,43 @@ TEST(CliSecretFile, OnlyAPrivateFileGivesItsFirstLine) {
     std::thread writer([&] { WriteWholeFile(fifo, "piped\n"); });
     EXPECT_EQ(quorvane::cli::ReadSecretFile(fifo), "piped");
     writer.join();
+}
+
+// A scheduled export: the server password comes from a private file, never from the command
+// line; a file others may read is refused before anything is uploaded.
+TEST_F(CliScriptTest, ExportReadsTheServerPasswordFromAPrivateFile) {
+    ftptest::TFtpServer server({}, true);
+    ASSERT_EQ(Cli({"target", Db, "--url", "ftp://" + server.Host() + "/htpasswd", "--login",
+                   ftptest::kUser, "--no-password"})
+                  .Status,
+              0);
+    const std::string secret = Dir.File("server-password");
+    WriteWholeFile(secret, ftptest::kPassword + "\n");
+    ASSERT_EQ(::chmod(secret.c_str(), 0644), 0);
+    TResult r = Cli({"export", Db, "--server-password-file", secret});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Err.find("chmod 600 " + secret), std::string::npos) << r.Err;
+    EXPECT_FALSE(std::filesystem::exists(server.Root() / "htpasswd"));
+
+    r = Cli({"export", Db, "--server-password-file", secret, "--server-password-stdin"},
+            ftptest::kPassword + "\n");
+    EXPECT_EQ(r.Status, 2) << r.Err;
+
+    ASSERT_EQ(::chmod(secret.c_str(), 0600), 0);
+    WriteWholeFile(secret, "wrong\n");
+    r = Cli({"export", Db, "--server-password-file", secret});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_FALSE(std::filesystem::exists(server.Root() / "htpasswd"));
+
+    WriteWholeFile(secret, ftptest::kPassword + "\r\n");
+    r = Cli({"export", Db, "--server-password-file=" + secret});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "");
+    const std::string uploaded = ftptest::ReadAll(server.Root() / "htpasswd");
+    EXPECT_EQ(uploaded.substr(0, 10), "ann:$apr1$") << uploaded;
+    EXPECT_NE(uploaded.find("cid:$apr1$"), std::string::npos) << uploaded;
+    EXPECT_EQ(ReadWholeFile(Db).find(ftptest::kPassword), std::string::npos)
+        << "the password from the file is not stored";
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "HashOnlyUsers.h"
 #include "HashSchemes.h"
 #include "PasswordFile.h"
+#include "SecretFile.h"
 #include "ServerTarget.h"
 #include "UserList.h"
 
@@ -136,9 +137,12 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     const auto output = args.Value("output");
     const bool toFile = output.has_value() || list.ExportToFile;
     std::string ftpPassword = list.FtpKeyFile.empty() ? list.FtpPass : std::string();
+    const auto passwordFile = args.Value("server-password-file");
     const bool passwordGiven = args.Has("ftp-password-stdin") || args.Has("server-password-stdin");
-    if (!toFile && passwordGiven)
-        ftpPassword = ReadSecretLine(io.In);
+    if (passwordGiven && passwordFile)
+        throw EUsage("give the server password on standard input or in a file, not both");
+    if (!toFile && (passwordGiven || passwordFile))
+        ftpPassword = passwordFile ? ReadSecretFile(*passwordFile) : ReadSecretLine(io.In);
     else if (!toFile && !list.FtpKeyFile.empty() && PrivateKeyNeedsPassphrase(list.FtpKeyFile))
         throw EQuorvaneError("The key file " + list.FtpKeyFile +
                              " is protected by a passphrase; give it with "
@@ -188,7 +192,8 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
 
 TCommand ExportCommand() {
     return {"export",
-            "DB [--output FILE] [--format " + SchemeCliNames("|") + "] [--server-password-stdin]",
+            "DB [--output FILE] [--format " + SchemeCliNames("|") +
+                "] [--server-password-stdin | --server-password-file FILE]",
             "write the password file, locally or to the server",
             "Disables expired users first (and saves the database when that changed it), then\n"
             "writes one line per enabled user. The target and the format are the database's\n"
@@ -198,11 +203,14 @@ TCommand ExportCommand() {
             "(see the target command: FTP, FTP over TLS, SFTP) goes up under a temporary name\n"
             "first and replaces the old file only when complete. The server password is the\n"
             "stored one, or the first line of standard input with --server-password-stdin\n"
-            "(also --ftp-password-stdin); for an SFTP key file that needs one, that line is its\n"
-            "passphrase. A server whose certificate or host key is not trusted yet is refused;\n"
+            "(also --ftp-password-stdin), or the first line of FILE with\n"
+            "--server-password-file, which only its owner may read (chmod 600 FILE: a file\n"
+            "others may read or write is refused). For an SFTP key file that needs one, that\n"
+            "line is its passphrase. A server whose certificate or host key is not trusted yet is "
+            "refused;\n"
             "the error says how to trust it. Progress goes to standard error when it is a\n"
             "terminal.\n",
-            {"output", "format"},
+            {"output", "format", "server-password-file"},
             {"ftp-password-stdin", "server-password-stdin"},
             CmdExport};
 }

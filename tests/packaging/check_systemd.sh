@@ -19,19 +19,23 @@ if [[ $? -ne 0 || -n $out ]]; then
     exit 1
 fi
 
-# ExecStart and StandardInput, with the database and the password file moved to the test's
-# folder; the database exports to a local file there.
+# ExecStart with the database and the credentials folder (%d) moved to the test's folder; the
+# database exports to a local file there.
 exec_start=$(sed -n 's/^ExecStart=//p' "$work/quorvane-export.service")
-input=$(sed -n 's/^StandardInput=file://p' "$work/quorvane-export.service")
+credential=$(sed -n 's/^LoadCredential=\([^:]*\):.*/\1/p' "$work/quorvane-export.service")
 db=$(grep -o '/var/lib/quorvane/[^ ]*\.udx' <<<"$exec_start")
-[[ -n $db && -n $input ]] || { echo "FAIL: no database or password file in the service"; exit 1; }
+[[ -n $db && -n $credential ]] || { echo "FAIL: no database or credential in the service"; exit 1; }
+[[ $exec_start == *"--server-password-file %d/$credential"* ]] ||
+    { echo "FAIL: the service does not read the password from its credential"; exit 1; }
 "$cli" create "$work/users.udx" || exit 1
 printf 'pw\n' | "$cli" add "$work/users.udx" ann --password-stdin || exit 1
 sed -i "s|PassFile = .*||; s|^  PassType = ptMD5|  PassType = ptPlainText\r\n  PassFile = '$work/htpasswd'|" "$work/users.udx"
-install -m 0600 /dev/null "$work/server-password"
-printf 'secret\n' >"$work/server-password"
+mkdir -m 0700 "$work/credentials"
+printf 'secret\n' >"$work/credentials/$credential"
+chmod 0400 "$work/credentials/$credential"
 command=${exec_start//$db/$work/users.udx}
-if ! eval "$command" <"$work/server-password"; then
+command=${command//%d/$work/credentials}
+if ! eval "$command" </dev/null; then
     echo "FAIL: the service's command failed: $command"
     exit 1
 fi
