@@ -30,3 +30,9 @@ if(TARGET quorvane-cli)
   set_tests_properties(Packaging.BashCompletion Packaging.ScheduledExport
                        PROPERTIES SKIP_RETURN_CODE 77)
 endif()
+# quorvane-cli(1) has an entry for every command and names every option of their usage lines.
+if(TARGET quorvane-cli)
+  add_test(NAME Packaging.ManPageComplete
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packaging/check_manpage_complete.sh
+            $<TARGET_FILE:quorvane-cli> ${PROJECT_SOURCE_DIR}/docs/man/quorvane-cli.1)
+endif()
