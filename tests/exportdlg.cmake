@@ -6,7 +6,8 @@ if(TARGET quorvane_ui AND TARGET Qt6::Test)
   add_executable(test_exportdlg ${exportdlg_test_sources})
   target_link_libraries(test_exportdlg PRIVATE quorvane_ui Qt6::Test GTest::gtest quorvane_options)
   target_compile_definitions(test_exportdlg PRIVATE
-    QUORVANE_FTP_SERVER_SCRIPT="${CMAKE_CURRENT_SOURCE_DIR}/ftp_server.py")
+    QUORVANE_FTP_SERVER_SCRIPT="${CMAKE_CURRENT_SOURCE_DIR}/ftp_server.py"
+    QUORVANE_SFTP_SERVER_SCRIPT="${CMAKE_CURRENT_SOURCE_DIR}/sftp_server.py")
   gtest_discover_tests(test_exportdlg DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" LABELS ftp TIMEOUT 120)
 endif()

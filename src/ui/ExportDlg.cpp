@@ -4,6 +4,7 @@
 #include "HashSchemes.h"
 #include "ModalRunner.h"
 #include "PasswordFile.h"
+#include "ServerTarget.h"
 #include "ShellLib.h"
 #include "UiPrompts.h"
 
@@ -24,6 +25,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QThread>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -160,6 +162,28 @@ void TfrmExportUser::BuildControls() {
     cbxFTPPassSave->setObjectName(QStringLiteral("cbxFTPPassSave"));
     auto* Label6 = NewLabel(this, "Label6", "File");
     edtFtpFile = NewEdit(this, "edtFtpFile");
+    auto* lblFtpProtocol = NewLabel(this, "lblFtpProtocol", "Protocol");
+    cbxFtpProtocol = new QComboBox(this);
+    cbxFtpProtocol->setObjectName(QStringLiteral("cbxFtpProtocol"));
+    for (const TTransferProtocol protocol :
+         {TTransferProtocol::Ftp, TTransferProtocol::FtpExplicitTls,
+          TTransferProtocol::FtpImplicitTls, TTransferProtocol::Sftp})
+        cbxFtpProtocol->addItem(QString::fromStdString(ProtocolDisplayName(protocol)),
+                                static_cast<int>(protocol));
+    auto* lblFtpPort = NewLabel(this, "lblFtpPort", "Port");
+    spnFtpPort = new QSpinBox(this);
+    spnFtpPort->setObjectName(QStringLiteral("spnFtpPort"));
+    spnFtpPort->setRange(0, 65535);
+    spnFtpPort->setSpecialValueText(QStringLiteral("Default"));
+    lblFtpKeyFile = NewLabel(this, "lblFtpKeyFile", "Key file");
+    edtFtpKeyFile = NewEdit(this, "edtFtpKeyFile");
+    edtFtpKeyFile->setPlaceholderText(QStringLiteral("none: log in with the password"));
+    lblClearTextHint = new QLabel(
+        QStringLiteral("Plain FTP sends the password and the password file in clear."), this);
+    lblClearTextHint->setObjectName(QStringLiteral("lblClearTextHint"));
+    QSizePolicy hintPolicy = lblClearTextHint->sizePolicy();
+    hintPolicy.setRetainSizeWhenHidden(true);
+    lblClearTextHint->setSizePolicy(hintPolicy);
 
     lblProgress = new QLabel(this);
     lblProgress->setObjectName(QStringLiteral("lblProgress"));
@@ -205,17 +229,26 @@ void TfrmExportUser::BuildControls() {
     toFtp->addWidget(rbnToFTP);
     toFtp->addWidget(NewRule(this, "Bevel2"), 1);
     grid->addLayout(toFtp, 4, 0, 1, 4);
-    grid->addWidget(Label3, 5, 0);
-    grid->addWidget(edtFtpHost, 5, 1);
-    grid->addWidget(cbxFTPPassiveMode, 5, 2, 1, 2);
-    grid->addWidget(Label4, 6, 0);
-    grid->addWidget(edtFtpLogin, 6, 1);
-    grid->addWidget(Label5, 7, 0);
-    grid->addWidget(edtFtpPassword, 7, 1);
-    grid->addWidget(cbxFTPPassSave, 7, 2, 1, 2);
-    grid->addWidget(Label6, 8, 0);
-    grid->addWidget(edtFtpFile, 8, 1, 1, 2);
-    for (QLabel* label : {Label2, Label3, Label4, Label5, Label6})
+    grid->addWidget(lblFtpProtocol, 5, 0);
+    grid->addWidget(cbxFtpProtocol, 5, 1, Qt::AlignLeft);
+    auto* port = new QHBoxLayout;
+    port->addWidget(lblFtpPort);
+    port->addWidget(spnFtpPort);
+    grid->addLayout(port, 5, 2, 1, 2);
+    grid->addWidget(Label3, 6, 0);
+    grid->addWidget(edtFtpHost, 6, 1);
+    grid->addWidget(cbxFTPPassiveMode, 6, 2, 1, 2);
+    grid->addWidget(Label4, 7, 0);
+    grid->addWidget(edtFtpLogin, 7, 1);
+    grid->addWidget(Label5, 8, 0);
+    grid->addWidget(edtFtpPassword, 8, 1);
+    grid->addWidget(cbxFTPPassSave, 8, 2, 1, 2);
+    grid->addWidget(lblFtpKeyFile, 9, 0);
+    grid->addWidget(edtFtpKeyFile, 9, 1, 1, 2);
+    grid->addWidget(Label6, 10, 0);
+    grid->addWidget(edtFtpFile, 10, 1, 1, 2);
+    grid->addWidget(lblClearTextHint, 11, 1, 1, 3);
+    for (QLabel* label : {Label2, Label3, Label4, Label5, Label6, lblFtpProtocol, lblFtpKeyFile})
         label->setContentsMargins(px(5), 0, 0, 0);
 
     auto* bottom = new QHBoxLayout;
@@ -237,7 +270,8 @@ void TfrmExportUser::BuildControls() {
     // Tab order: format, file, Cancel, Export, the two targets, then the FTP fields and boxes.
     QWidget* order[] = {cbxFormat,      edtFile,    btnCancel,      btnExport,
                         rbnToFile,      rbnToFTP,   edtFtpHost,     edtFtpLogin,
-                        edtFtpPassword, edtFtpFile, cbxFTPPassSave, cbxFTPPassiveMode};
+                        edtFtpPassword, edtFtpFile, cbxFTPPassSave, cbxFTPPassiveMode,
+                        cbxFtpProtocol, spnFtpPort, edtFtpKeyFile};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -249,6 +283,7 @@ void TfrmExportUser::BuildControls() {
         connect(edit, &QLineEdit::textChanged, this, &TfrmExportUser::rbnToFileClick);
     connect(cbxFormat, &QComboBox::currentIndexChanged, this,
             [this] { lblPlainTextNote->setVisible(SchemeOf(GetPassType()).StoresClearText()); });
+    connect(cbxFtpProtocol, &QComboBox::currentIndexChanged, this, &TfrmExportUser::UpdateControls);
     connect(btnBrowse, &QToolButton::clicked, this, &TfrmExportUser::btnBrowseClick);
     connect(btnExport, &QPushButton::clicked, this, &TfrmExportUser::btnExportClick);
     connect(btnCancel, &QPushButton::clicked, this, &TfrmExportUser::btnCancelClick);
@@ -266,7 +301,20 @@ void TfrmExportUser::LoadSettings() {
     load(edtFile, FPassFile, list.PassFile);
     cbxFormat->setCurrentIndex(cbxFormat->findData(static_cast<int>(list.PassType)));
     lblPlainTextNote->setVisible(SchemeOf(GetPassType()).StoresClearText());
-    load(edtFtpHost, FFtpHost, list.FtpHost);
+    // A port in the stored host shows in the port box.
+    const TFtpAddress address = ParseFtpHost(list.FtpHost);
+    const bool hasPort = address.Valid && address.Port != 0;
+    load(edtFtpHost, FFtpHost,
+         hasPort ? list.FtpHost.substr(0, list.FtpHost.rfind(':')) : list.FtpHost);
+    spnFtpPort->setValue(hasPort ? address.Port : 0);
+    TTransferProtocol protocol = TTransferProtocol::Ftp;
+    try {
+        protocol = ProtocolFromStoredName(list.FtpProtocol);
+    } catch (const EQuorvaneError&) {
+        // A protocol of a later version: shown as plain FTP until the user chooses.
+    }
+    cbxFtpProtocol->setCurrentIndex(cbxFtpProtocol->findData(static_cast<int>(protocol)));
+    load(edtFtpKeyFile, FFtpKeyFile, list.FtpKeyFile);
     load(edtFtpLogin, FFtpUser, list.FtpUser);
     load(edtFtpPassword, FFtpPass, list.FtpPass);
     load(edtFtpFile, FFtpPasswdFile, list.FtpPasswdFile);
@@ -285,6 +333,18 @@ void TfrmExportUser::SaveSettings() {
     list.PassFile = FPassFile.Read(edtFile->text());
     list.PassType = GetPassType();
     list.FtpHost = FFtpHost.Read(edtFtpHost->text());
+    if (spnFtpPort->value() != 0 && ParseFtpHost(list.FtpHost).Port == 0)
+        list.FtpHost += ":" + std::to_string(spnFtpPort->value()); // a port typed in the host wins
+    const auto protocol = static_cast<TTransferProtocol>(cbxFtpProtocol->currentData().toInt());
+    if (ProtocolStoredName(protocol) != list.FtpProtocol) {
+        // Another kind of server: its identity is to be established anew.
+        list.FtpTlsPin.clear();
+        list.FtpCaFile.clear();
+        list.FtpHostKeys.clear();
+    }
+    list.FtpProtocol = ProtocolStoredName(protocol);
+    list.FtpKeyFile =
+        protocol == TTransferProtocol::Sftp ? FFtpKeyFile.Read(edtFtpKeyFile->text()) : "";
     list.FtpUser = FFtpUser.Read(edtFtpLogin->text());
     list.FtpPass =
         cbxFTPPassSave->isChecked() ? FFtpPass.Read(edtFtpPassword->text()) : std::string();
@@ -308,10 +368,16 @@ void TfrmExportUser::UpdateControls() {
     btnExport->setDefault(canExport);
     edtFile->setEnabled(toFile);
     btnBrowse->setEnabled(toFile);
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{edtFtpHost, edtFtpLogin, edtFtpPassword, edtFtpFile,
-                                         cbxFTPPassiveMode, cbxFTPPassSave})
+    for (QWidget* w : std::initializer_list<QWidget*>{edtFtpHost, edtFtpLogin, edtFtpPassword,
+                                                      edtFtpFile, cbxFTPPassiveMode, cbxFTPPassSave,
+                                                      cbxFtpProtocol, spnFtpPort, edtFtpKeyFile})
         w->setEnabled(!toFile);
+    const auto protocol = static_cast<TTransferProtocol>(cbxFtpProtocol->currentData().toInt());
+    const bool sftp = protocol == TTransferProtocol::Sftp;
+    lblFtpKeyFile->setVisible(sftp);
+    edtFtpKeyFile->setVisible(sftp);
+    if (sftp) cbxFTPPassiveMode->setEnabled(false); // SSH has no data connections
+    lblClearTextHint->setVisible(!toFile && protocol == TTransferProtocol::Ftp);
 }
 
 void TfrmExportUser::rbnToFileClick() {
@@ -461,10 +527,14 @@ void TfrmExportUser::ExportToFtp() {
         uploader->OnStatus = [this](const std::string& text, bool isError) {
             UploadStatus(text, isError);
         };
-        uploader->Host = FFtpHost.Read(edtFtpHost->text());
-        uploader->User = FFtpUser.Read(edtFtpLogin->text());
-        uploader->Password = FFtpPass.Read(edtFtpPassword->text()); // typed, stored or not
-        uploader->Passive = cbxFTPPassiveMode->isChecked();
+        ApplyServerSettings(*UserList, *uploader); // as just saved by BeginExport
+        // Typed, stored or not; with a key file it unlocks the key.
+        (UserList->FtpKeyFile.empty() ? uploader->Password : uploader->KeyPassphrase) =
+            FFtpPass.Read(edtFtpPassword->text());
+        uploader->OnUnknownHostKey = [this](const std::string& server,
+                                            const std::string& fingerprint) {
+            return AcceptHostKey(server, fingerprint);
+        };
         uploader->Timeout = FtpTimeout;
         uploader->LocalFiles.push_back(TempFile);
         uploader->RemoteFiles.push_back(FFtpPasswdFile.Read(edtFtpFile->text()));
@@ -499,6 +569,35 @@ void TfrmExportUser::UploadDone() {
     TempFile.clear();
     if (!ErrorShown) SetModalResult(QDialog::Accepted);
     EndExport();
+    const TFtpUploader::TIdentityProblem identity = finished->IdentityProblem();
+    if (ErrorShown && !identity.Changed && !identity.PublicKeyPin.empty() && UserList) {
+        // A certificate that no authority vouches for (a self-signed one): its key, once the
+        // user has checked it, identifies the server from now on.
+        const QMessageBox::StandardButton answer = ShowMessageBox(
+            this, QMessageBox::Question, QStringLiteral("Confirm"),
+            QStringLiteral("Trust the server whose public key is\n%1\n\nOnly if its "
+                           "administrator confirms this key. The export is then tried again.")
+                .arg(QString::fromStdString(identity.PublicKeyPin)),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer == QMessageBox::Yes) {
+            UserList->FtpTlsPin = identity.PublicKeyPin;
+            QMetaObject::invokeMethod(this, &TfrmExportUser::btnExportClick, Qt::QueuedConnection);
+        }
+    }
+}
+
+bool TfrmExportUser::AcceptHostKey(const std::string& server, const std::string& fingerprint) {
+    if (UserList == nullptr) return false;
+    const QMessageBox::StandardButton answer = ShowMessageBox(
+        this, QMessageBox::Question, QStringLiteral("Confirm"),
+        QStringLiteral("The server %1 is not known yet. Its host key has the fingerprint\n%2\n\n"
+                       "Trust it only if the server's administrator confirms this "
+                       "fingerprint. Trust this server?")
+            .arg(QString::fromStdString(server), QString::fromStdString(fingerprint)),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer != QMessageBox::Yes) return false;
+    AddStoredHostKey(*UserList, fingerprint);
+    return true;
 }
 
 bool TfrmExportUser::ConfirmAbort() {

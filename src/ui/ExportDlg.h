@@ -22,6 +22,7 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 class QToolButton;
 
 // Runs the upload worker's calls on the thread of the application object (the interface
@@ -67,6 +68,9 @@ public:
     void ExportToFtp();
     void UploadStatus(const std::string& text, bool isError);
     void UploadDone();
+    // The worker met an SSH host key neither known nor pinned: asks the user, and stores the
+    // key as trusted when they accept it.
+    bool AcceptHostKey(const std::string& server, const std::string& fingerprint);
     // True when the dialog may be left; asks "Export is not completed. Abort?" while busy.
     bool ConfirmAbort();
     bool FormCloseQuery() { return ConfirmAbort(); }
@@ -122,6 +126,13 @@ private:
     QLineEdit* edtFtpPassword = nullptr;
     QCheckBox* cbxFTPPassSave = nullptr;
     QLineEdit* edtFtpFile = nullptr;
+    QComboBox* cbxFtpProtocol = nullptr; // FTP, FTP over TLS, FTP over TLS (implicit), SFTP
+    QSpinBox* spnFtpPort = nullptr;      // 0 shows "Default": the protocol's own port
+    QLabel* lblFtpKeyFile = nullptr;
+    QLineEdit* edtFtpKeyFile = nullptr; // SFTP: a private key file instead of the password
+    QLabel* lblClearTextHint = nullptr; // plain FTP: the password travels in clear
+    TByteField FFtpKeyFile;
+    bool FOfferTlsPin = false; // after an unverified certificate: offer to pin its key
     QLabel* lblProgress = nullptr;
     QProgressBar* pbrProgress = nullptr;
     QPushButton* btnExport = nullptr;

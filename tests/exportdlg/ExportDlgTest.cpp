@@ -16,6 +16,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -512,7 +513,12 @@ TEST(ExportDialogFtp, ErrorShowsWarningAndLeavesTheDialogReady) {
     EXPECT_TRUE(t.dialog.ErrorShown);
     EXPECT_TRUE(t.c.btnExport->isEnabled()) << "Export is enabled again";
     EXPECT_TRUE(t.c.lblProgress->text().isEmpty());
-    EXPECT_EQ(Str(t.c.edtFtpHost->text()), server.Host()) << "fields intact";
+    // The port of the stored host shows in its own box.
+    EXPECT_EQ(
+        Str(t.c.edtFtpHost->text()) + ":" +
+            std::to_string(t.dialog.findChild<QSpinBox*>(QStringLiteral("spnFtpPort"))->value()),
+        server.Host())
+        << "fields intact";
     EXPECT_EQ(TempFilesIn(tmp.Dir()), 0);
     EXPECT_FALSE(fs::exists(server.Root() / "htpasswd"));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);

@@ -1,0 +1,165 @@
+// The export dialog's server section: the protocol, port and key file it keeps in the
+// database, the clear-text hint, and the first-connection questions (an unknown SSH host key,
+// a certificate no authority vouches for), answered through the scripted prompts.
+
+#include "ExportDlg.h"
+#include "Support.h"
+
+#include "../TransportServers.h"
+#include "Random.h"
+#include "UserList.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+
+namespace {
+
+template <typename T> T* Child(QWidget& parent, const char* name) {
+    T* child = parent.findChild<T*>(QLatin1String(name));
+    if (child == nullptr) ADD_FAILURE() << "no control named " << name;
+    return child;
+}
+
+struct TServerDialog {
+    explicit TServerDialog(TUserList& list) {
+        dialog.UserList = &list;
+        dialog.Random = &random;
+        dialog.LoadSettings();
+    }
+    QComboBox* Protocol() { return Child<QComboBox>(dialog, "cbxFtpProtocol"); }
+    QSpinBox* Port() { return Child<QSpinBox>(dialog, "spnFtpPort"); }
+    QLineEdit* Host() { return Child<QLineEdit>(dialog, "edtFtpHost"); }
+    QLineEdit* KeyFile() { return Child<QLineEdit>(dialog, "edtFtpKeyFile"); }
+    QLabel* Hint() { return Child<QLabel>(dialog, "lblClearTextHint"); }
+    QCheckBox* Passive() { return Child<QCheckBox>(dialog, "cbxFTPPassiveMode"); }
+    QPushButton* Export() { return Child<QPushButton>(dialog, "btnExport"); }
+
+    TLcgRandom random{42};
+    TfrmExportUser dialog;
+};
+
+void FillServer(TUserList& list, const std::string& protocol, const std::string& host,
+                const std::string& user, const std::string& password, const std::string& remote) {
+    list.ExportToFile = false;
+    list.FtpProtocol = protocol;
+    list.FtpHost = host;
+    list.FtpUser = user;
+    list.FtpPass = password;
+    list.FtpPasswdFile = remote;
+}
+
+} // namespace
+
+TEST(ExportDialogServer, ProtocolPortAndKeyFileRoundTrip) {
+    TUserList list;
+    list.Add("carl", "c");
+    FillServer(list, "sftp", "example.org:2222", "web", "", "site/.htpasswd");
+    list.FtpKeyFile = "/home/web/.ssh/id_ed25519";
+    list.FtpHostKeys = "SHA256:" + std::string(43, 'k');
+    TServerDialog t(list);
+    t.dialog.show();
+    EXPECT_EQ(Str(t.Protocol()->currentText()), "SFTP");
+    EXPECT_EQ(t.Port()->value(), 2222);
+    EXPECT_EQ(Str(t.Host()->text()), "example.org");
+    EXPECT_TRUE(t.KeyFile()->isVisible());
+    EXPECT_FALSE(t.Passive()->isEnabled()) << "SSH has no data connections";
+    EXPECT_FALSE(t.Hint()->isVisible());
+    t.dialog.SaveSettings();
+    EXPECT_EQ(list.FtpHost, "example.org:2222");
+    EXPECT_EQ(list.FtpProtocol, "sftp");
+    EXPECT_EQ(list.FtpKeyFile, "/home/web/.ssh/id_ed25519");
+    EXPECT_FALSE(list.FtpHostKeys.empty()) << "the same server keeps its trusted key";
+
+    // Plain FTP: the hint says the password travels in clear; no key file.
+    t.Protocol()->setCurrentIndex(t.Protocol()->findText(QStringLiteral("FTP")));
+    EXPECT_TRUE(t.Hint()->isVisible());
+    EXPECT_FALSE(t.KeyFile()->isVisible());
+    t.Port()->setValue(0);
+    t.dialog.SaveSettings();
+    EXPECT_EQ(list.FtpProtocol, "");
+    EXPECT_EQ(list.FtpHost, "example.org");
+    EXPECT_EQ(list.FtpKeyFile, "");
+    EXPECT_EQ(list.FtpHostKeys, "") << "another kind of server: its identity starts anew";
+}
+
+// A plain FTP database goes through the dialog unchanged, byte for byte.
+TEST(ExportDialogServer, PlainFtpDatabaseStaysTheSame) {
+    TUserList list;
+    list.Add("carl", "c");
+    FillServer(list, "", "127.0.0.1:2121", "web", "pw", "htpasswd");
+    const std::uint32_t before = list.Fingerprint();
+    TServerDialog t(list);
+    t.dialog.SaveSettings();
+    EXPECT_EQ(list.FtpHost, "127.0.0.1:2121");
+    EXPECT_EQ(list.Fingerprint(), before);
+}
+
+TEST(ExportDialogServer, UnknownHostKeyIsAskedAndRememberedWhenTrusted) {
+    TThreadsSettle settle;
+    TScopedTmpDir tmp;
+    TTempDir home;
+    const char* oldHome = std::getenv("HOME");
+    const std::string savedHome = oldHome ? oldHome : "";
+    ::setenv("HOME", home.Path().c_str(), 1); // no known_hosts
+    transporttest::TAsyncSftp server;
+    TUserList list;
+    list.Add("carl", "c");
+    FillServer(list, "sftp", server.Host(), transporttest::TAsyncSftp::kUser,
+               transporttest::TAsyncSftp::kPassword, "htpasswd");
+    {
+        TServerDialog t(list);
+        t.dialog.show();
+        TScriptedModals modals;
+        modals.Buttons = {QMessageBox::No, QMessageBox::Ok};
+        QTest::mouseClick(t.Export(), Qt::LeftButton);
+        ASSERT_TRUE(WaitUntil([&] { return !t.dialog.Busy; }));
+        ASSERT_EQ(modals.Boxes.size(), 2u);
+        EXPECT_TRUE(modals.Boxes[0].Text.contains(QStringLiteral("SHA256:")));
+        EXPECT_TRUE(modals.Boxes[1].Text.contains(QStringLiteral("is not known")));
+        EXPECT_FALSE(fs::exists(server.Root() / "htpasswd"));
+        EXPECT_EQ(list.FtpHostKeys, "");
+    }
+    TServerDialog t(list);
+    t.dialog.show();
+    TScriptedModals modals;
+    modals.Buttons = {QMessageBox::Yes};
+    QTest::mouseClick(t.Export(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }));
+    ::setenv("HOME", savedHome.c_str(), 1);
+    ASSERT_EQ(modals.Boxes.size(), 1u);
+    EXPECT_EQ(ReadAll(server.Root() / "htpasswd").substr(0, 6), "carl:$");
+    EXPECT_EQ(list.FtpHostKeys.rfind("SHA256:", 0), 0u) << list.FtpHostKeys;
+    EXPECT_TRUE(modals.Boxes[0].Text.contains(QString::fromStdString(list.FtpHostKeys)));
+}
+
+TEST(ExportDialogServer, SelfSignedCertificateIsPinnedWhenTheUserTrustsIt) {
+    if (!transporttest::Executable(transporttest::TVsftpd::kBinary)) {
+        GTEST_SKIP() << "vsftpd is not installed (scripts/deps.sh installs it)";
+    }
+    TThreadsSettle settle;
+    TScopedTmpDir tmp;
+    transporttest::TVsftpd server(false);
+    TUserList list;
+    list.Add("carl", "c");
+    FillServer(list, "ftpes", server.Host(), "anonymous", "web@example.org", "pub/htpasswd");
+    TServerDialog t(list);
+    t.dialog.show();
+    TScriptedModals modals;
+    modals.Buttons = {QMessageBox::Ok, QMessageBox::Yes}; // the warning, then "Trust?"
+    QTest::mouseClick(t.Export(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }, 40000));
+    ASSERT_EQ(modals.Boxes.size(), 2u);
+    EXPECT_TRUE(modals.Boxes[0].Text.contains(QStringLiteral("could not be verified")));
+    EXPECT_TRUE(modals.Boxes[1].Text.contains(QString::fromStdString(server.Pin())));
+    EXPECT_EQ(list.FtpTlsPin, server.Pin());
+    EXPECT_EQ(ReadAll(server.Root() / "htpasswd").substr(0, 6), "carl:$");
+}
