@@ -1,8 +1,11 @@
 // Feeds arbitrary bytes to the text import's splitter and checks what must always hold: lines
-// hold no line end and no NUL, every line yields one user, and fields written back quoted
+// hold no line end and no NUL, every line that is not blank yields one user with a usable
+// login (or the whole text is refused and nothing is added), and fields written back quoted
 // split into the same fields.
 
 #include "CSVImport.h"
+#include "Errors.h"
+#include "LoginRule.h"
 #include "UserList.h"
 
 #include <cstddef>
@@ -10,6 +13,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -55,12 +59,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(total + lines.size() <= size + 1);
 
     if (size <= 4096) {
+        std::vector<std::vector<std::string>> rows;
+        bool usable = true;
+        for (const std::string& line : lines) {
+            std::vector<std::string> fields = SplitImportFields(line);
+            if (fields.empty()) continue; // blank lines are skipped
+            usable = usable && CheckLogin(fields[0]) == TLoginProblem::None;
+            rows.push_back(std::move(fields));
+        }
         TUserList list;
-        Check(ImportUsersFromText(text, list) == static_cast<int>(lines.size()));
-        Check(list.Count() == static_cast<int>(lines.size()));
+        try {
+            Check(ImportUsersFromText(text, list) == static_cast<int>(rows.size()));
+            Check(usable);
+        } catch (const EQuorvaneError&) {
+            Check(!usable);
+            Check(list.Count() == 0);
+            return 0;
+        }
+        Check(list.Count() == static_cast<int>(rows.size()));
         for (int i = 0; i < list.Count(); ++i) {
-            const std::vector<std::string> fields =
-                SplitImportFields(lines[static_cast<size_t>(i)]);
+            const std::vector<std::string>& fields = rows[static_cast<size_t>(i)];
             Check(list.Users(i).Login == ImportField(fields, 0));
             Check(list.Users(i).FullName == ImportField(fields, 3));
         }

@@ -1,4 +1,4 @@
-add_executable(test_cli test_cli.cpp test_cli_files.cpp)
+add_executable(test_cli test_cli.cpp test_cli_files.cpp test_cli_credentials.cpp)
 target_link_libraries(test_cli PRIVATE quorvane_clilib GTest::gtest_main)
 target_compile_definitions(test_cli PRIVATE QUORVANE_CLI_PATH="$<TARGET_FILE:quorvane-cli>")
 add_dependencies(test_cli quorvane-cli)

@@ -208,13 +208,16 @@ TEST_F(ImportUsersTest, AllFourFieldsAndTheDates) {
 }
 
 TEST_F(ImportUsersTest, BlankLinesAndLineEnds) {
+    // Blank lines (empty, or holding only blanks) are skipped and counted: a user with an empty
+    // login and password would let anyone in.
     TUserList list;
-    ImportUsers(WriteFile("first\n\nthird\n"), list);
-    ASSERT_EQ(list.Count(), 3);
+    TImportReport report;
+    EXPECT_EQ(ImportUsers(WriteFile("first\n\n \t\x01 \nthird\n\n"), list, &report), 2);
+    ASSERT_EQ(list.Count(), 2);
     EXPECT_EQ(list.Users(0).Login, "first");
-    EXPECT_EQ(list.Users(1).Login, "");
-    EXPECT_EQ(list.Users(1).Password, "");
-    EXPECT_EQ(list.Users(2).Login, "third");
+    EXPECT_EQ(list.Users(1).Login, "third");
+    EXPECT_EQ(report.Added, 2);
+    EXPECT_EQ(report.BlankLines, 3);
 
     for (const char* ending : {"\r\n", "\r", "\n"}) {
         TUserList other;
@@ -252,6 +255,48 @@ TEST_F(ImportUsersTest, ImportingTwiceDoublesTheUsers) {
     EXPECT_EQ(list.Users(2).Login, "ann");
     EXPECT_EQ(list.Users(3).Login, "bob");
     EXPECT_EQ(list.Users(3).Password, "pw2");
+}
+
+TEST_F(ImportUsersTest, ABadLoginRefusesTheWholeFileNamingTheLine) {
+    struct Case {
+        const char* what;
+        std::string text;
+        std::string message;
+    };
+    const std::string colon = "The login contains a colon";
+    const std::string control = "The login contains a control character";
+    const std::string empty = "The login is empty";
+    const std::vector<Case> cases = {
+        {"forged hash", "ok pw\r\n\"admin:$apr1$attacker$x\",x\r\n", "line 2 of"},
+        {"colon", "a:b pw\n", "line 1 of"},
+        {"quoted tab", "ok pw\n\n\"a\tb\" pw\n", "line 3 of"},
+        {"empty first field", "ok pw\n,pw\n", "line 2 of"},
+        {"quoted empty login", "\"\" pw\n", "line 1 of"},
+        {"several", "a:1 x\nok y\nb:2 z\n\"\" w\n", "Other lines with such a login: 3, 4."},
+    };
+    const std::vector<std::string> reasons = {colon, colon, control, empty, empty, colon};
+    for (size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].what);
+        TUserList list;
+        list.Add("keep", "me");
+        const uint32_t before = list.Fingerprint();
+        const std::string message = ImportErrorText(WriteFile(cases[i].text), list);
+        EXPECT_EQ(message.rfind("Nothing was imported: ", 0), 0u) << message;
+        EXPECT_NE(message.find(cases[i].message), std::string::npos) << message;
+        EXPECT_NE(message.find(reasons[i]), std::string::npos) << message;
+        EXPECT_EQ(list.Count(), 1);
+        EXPECT_EQ(list.Fingerprint(), before);
+    }
+}
+
+TEST_F(ImportUsersTest, ReportNamesUsersWithoutPasswordAndCommentLogins) {
+    TUserList list;
+    TImportReport report;
+    ImportUsers(WriteFile("jsmith\r\nann,,box\r\n#team pw\r\nbob pw\r\n"), list, &report);
+    EXPECT_EQ(report.Added, 4);
+    EXPECT_EQ(report.BlankLines, 0);
+    EXPECT_EQ(report.NoPassword, (std::vector<int>{1, 2}));
+    EXPECT_EQ(report.CommentLogins, (std::vector<int>{3}));
 }
 
 TEST_F(ImportUsersTest, FileThatCannotBeOpened) {

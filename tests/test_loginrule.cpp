@@ -1,11 +1,19 @@
 // The login rule shared by every place that makes or changes a login.
 
+#include "CoreDumps.h"
 #include "Errors.h"
 #include "LoginRule.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -67,6 +75,42 @@ TEST(LoginRule, EveryProblemHasItsOwnSentence) {
     EXPECT_NE(colon.find("colon"), std::string::npos);
     EXPECT_NE(control.find("control character"), std::string::npos);
     EXPECT_NE(empty.find("empty"), std::string::npos);
+}
+
+TEST(EscapeForOneLine, NoFieldCanFakeALineOrAColumn) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"", ""},
+        {"plain text", "plain text"},
+        {"a\tb", "a\\tb"},
+        {"a\tb\r\nc", "a\\tb\\r\\nc"},
+        {"\\", "\\\\"},
+        {"\\n", "\\\\n"},
+        {"x\0y"s, "x\\x00y"},
+        {"\x1b[31m", "\\x1b[31m"},
+        {"\x7f\xc3\xa9", "\x7f\xc3\xa9"},
+    };
+    for (const auto& [text, escaped] : cases) {
+        EXPECT_EQ(EscapeForOneLine(text), escaped);
+        EXPECT_EQ(EscapeForOneLine(text).find_first_of("\t\r\n"s), std::string::npos);
+    }
+}
+
+TEST(CoreDumps, TurnedOffForTheProcess) {
+    // In a child, so the test program itself keeps its settings.
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (!DisableCoreDumps()) ::_exit(1);
+        if (::prctl(PR_GET_DUMPABLE, 0, 0, 0, 0) != 0) ::_exit(2);
+        struct rlimit limit {};
+        if (::getrlimit(RLIMIT_CORE, &limit) != 0 || limit.rlim_cur != 0 || limit.rlim_max != 0)
+            ::_exit(3);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 } // namespace

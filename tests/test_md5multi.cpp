@@ -328,6 +328,7 @@ TEST(Md5MultiPasswordFile, LargeMd5ExportKeepsOrderSaltsProgressAndAbort) {
     options.Progress = &progress;
     options.Random = &random;
     options.Threads = 2;
+    options.AllowEmptyPasswords = true; // some of the random passwords are empty
     ASSERT_TRUE(CreatePasswordFile(target, list, TPasswordsType::ptMD5, options));
 
     ASSERT_EQ(progress.Texts.size(), 24u);

@@ -38,9 +38,11 @@ TUserProp& AddUser(TUserList& list, const std::string& login, const std::string&
     return user;
 }
 
-std::string PlainFile(const TUserList& list, IExportProgress* progress = nullptr) {
+std::string PlainFile(const TUserList& list, IExportProgress* progress = nullptr,
+                      bool allowEmptyPasswords = false) {
     TPasswordFileOptions options;
     options.Progress = progress;
+    options.AllowEmptyPasswords = allowEmptyPasswords;
     const auto text = BuildPasswordFile(list, TPasswordsType::ptPlainText, options);
     return text ? *text : "<aborted>";
 }
@@ -78,7 +80,9 @@ TEST(PasswordFile, PlainTextExample) {
     AddUser(list, "carl", "");
     AddUser(list, "Bob", "b", true);
     AddUser(list, "alice", "a1");
-    const std::string text = PlainFile(list);
+    // carl goes out without a password only with the user's consent.
+    EXPECT_THROW(PlainFile(list), EEmptyPasswords);
+    const std::string text = PlainFile(list, nullptr, true);
     EXPECT_EQ(text, "alice:a1\r\ncarl:\r\n");
     EXPECT_EQ(text.size(), 17u);
 }
@@ -135,13 +139,13 @@ TEST(PasswordFile, LastNamesakeDecides) {
 
 TEST(PasswordFile, NothingEscaped) {
     TUserList list;
-    AddUser(list, "x:y z", "p w");
+    AddUser(list, "x y", "p:w z");
     AddUser(list, "\xe9t\xe9", "\"q\"\\");
     AddUser(list, "empty", "");
-    const auto lines = SplitLines(PlainFile(list));
+    const auto lines = SplitLines(PlainFile(list, nullptr, true));
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0], "empty:");
-    EXPECT_EQ(lines[1], "x:y z:p w");
+    EXPECT_EQ(lines[1], "x y:p:w z");
     EXPECT_EQ(lines[2], "\xe9t\xe9:\"q\"\\");
 }
 
@@ -162,8 +166,9 @@ TEST(PasswordFile, LineBreaksCannotForgeLines) {
                 FAIL() << "a login with a line break was written";
             } catch (const EQuorvaneError& e) {
                 EXPECT_EQ(std::string(e.what()),
-                          "The login of user 2 holds a line break and cannot go into the "
-                          "password file");
+                          "These users cannot go into the password file safely: user 2 "
+                          "\"evil\\r\\nadmin\" (the login holds a control character). Correct "
+                          "or disable them, then export again.");
             }
         }
         EXPECT_TRUE(progress.Texts.empty());
@@ -183,7 +188,7 @@ TEST(PasswordFile, LineBreaksCannotForgeLines) {
     WriteWholeFile(target, "old:line\r\n");
     TUserList list;
     AddUser(list, "lf\n", "");
-    EXPECT_THROW(CreatePasswordFile(target, list, TPasswordsType::ptMD5), EQuorvaneError);
+    EXPECT_THROW(CreatePasswordFile(target, list, TPasswordsType::ptMD5), EUnsafeUsers);
     EXPECT_EQ(ReadWholeFile(target), "old:line\r\n");
 }
 
@@ -327,6 +332,7 @@ TEST(PasswordFile, Md5FormIsTheSameOnAnyNumberOfWorkers) {
         TPasswordFileOptions options;
         options.Random = &random;
         options.Threads = threads;
+        options.AllowEmptyPasswords = true;
         const auto text = BuildPasswordFile(list, TPasswordsType::ptMD5, options);
         ASSERT_TRUE(text.has_value());
         EXPECT_EQ(*text, expected) << threads << " workers";
@@ -365,7 +371,9 @@ TEST(PasswordFile, ApacheHtpasswdAcceptsEveryLine) {
         {"ivan", ""}};
     for (const auto& [login, password] : users)
         AddUser(list, login, password);
-    ASSERT_TRUE(CreatePasswordFile(target, list, TPasswordsType::ptMD5));
+    TPasswordFileOptions options;
+    options.AllowEmptyPasswords = true; // ivan
+    ASSERT_TRUE(CreatePasswordFile(target, list, TPasswordsType::ptMD5, options));
 
     for (const auto& [login, password] : users) {
         EXPECT_EQ(RunCommand("htpasswd -vb " + ShellQuote(target) + " " + ShellQuote(login) + " " +
@@ -426,6 +434,153 @@ TEST(PasswordFileTarget, NeverTheDatabaseAndSpecialTargetsInPlace) {
         CreatePasswordFile(dir.File("htpasswd"), list, TPasswordsType::ptPlainText, options));
     EXPECT_EQ(ReadWholeFile(dir.File("htpasswd")), "alice:a1\r\n");
     EXPECT_TRUE(warnings.empty());
+}
+
+struct UnsafeCase {
+    const char* what;
+    std::string login;
+    std::string password;
+    bool plainOnly; // unsafe only when the password is written in clear
+    const char* reason;
+};
+
+TEST(PasswordFile, UnsafeLinesStopTheExportBeforeAnythingIsWritten) {
+    using namespace std::string_literals;
+    const std::vector<UnsafeCase> cases = {
+        {"colon", "admin:$apr1$x$y", "p", false, "the login holds a colon"},
+        {"empty login", "", "p", false, "the login is empty"},
+        {"tab", "a\tb", "p", false, "the login holds a control character"},
+        {"NUL in login", "ad\0min"s, "p", false, "the login holds a control character"},
+        {"CR", "a\rb", "p", false, "the login holds a control character"},
+        {"NUL in password", "bob", "pw\0x"s, true, "the password holds a line break or a NUL"},
+        {"LF in password", "bob", "pw\nadmin:x", true, "the password holds a line break or a NUL"},
+    };
+    TTempDir dir;
+    const std::string target = dir.File("htpasswd");
+    for (const UnsafeCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (TPasswordsType form : {TPasswordsType::ptPlainText, TPasswordsType::ptMD5}) {
+            WriteWholeFile(target, "old:line\r\n");
+            TUserList list;
+            AddUser(list, "ok", "1");
+            AddUser(list, c.login, c.password);
+            TScriptedProgress progress;
+            TPasswordFileOptions options;
+            options.Progress = &progress;
+            options.AllowEmptyPasswords = true; // no consent overrides these
+            if (c.plainOnly && form == TPasswordsType::ptMD5) {
+                EXPECT_TRUE(CreatePasswordFile(target, list, form, options));
+                continue;
+            }
+            try {
+                CreatePasswordFile(target, list, form, options);
+                ADD_FAILURE() << "an unsafe line was written";
+            } catch (const EUnsafeUsers& e) {
+                EXPECT_NE(std::string(e.what()).find("user 2 \""), std::string::npos) << e.what();
+                EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+            }
+            EXPECT_TRUE(progress.Texts.empty());
+            EXPECT_EQ(ReadWholeFile(target), "old:line\r\n");
+            // Disabled, the user does no harm and the rest goes out.
+            list.Users(1).Disable = true;
+            EXPECT_TRUE(CreatePasswordFile(target, list, form, options));
+        }
+    }
+}
+
+TEST(PasswordFile, UnsafeUsersAreAllNamed) {
+    TUserList list;
+    AddUser(list, "fine", "1");
+    AddUser(list, "a:b", "1");
+    AddUser(list, "c\nd", "1");
+    AddUser(list, "off:line", "1", true);
+    const std::string message =
+        UnsafeUsersMessage(list, PasswordFileEntries(list), TPasswordsType::ptMD5);
+    EXPECT_EQ(message, "These users cannot go into the password file safely: user 2 \"a:b\" (the "
+                       "login holds a colon), user 3 \"c\\nd\" (the login holds a control "
+                       "character). Correct or disable them, then export again.");
+    for (int i = 0; i < 30; ++i)
+        AddUser(list, "x:" + std::to_string(i), "1");
+    const std::string many =
+        UnsafeUsersMessage(list, PasswordFileEntries(list), TPasswordsType::ptMD5);
+    EXPECT_NE(many.find(" and 12 more."), std::string::npos) << many;
+}
+
+TEST(PasswordFile, EmptyPasswordsGoOutOnlyWithConsent) {
+    TTempDir dir;
+    const std::string target = dir.File("htpasswd");
+    TUserList list;
+    AddUser(list, "zed", "");
+    AddUser(list, "alice", "a");
+    AddUser(list, "carl", "");
+    AddUser(list, "off", "", true); // disabled: not asked about
+    for (TPasswordsType form : {TPasswordsType::ptPlainText, TPasswordsType::ptMD5}) {
+        WriteWholeFile(target, "old:line\r\n");
+        TScriptedProgress progress;
+        TPasswordFileOptions options;
+        options.Progress = &progress;
+        try {
+            CreatePasswordFile(target, list, form, options);
+            ADD_FAILURE() << "empty passwords went out without consent";
+        } catch (const EEmptyPasswords& e) {
+            EXPECT_EQ(e.Logins(), (std::vector<std::string>{"carl", "zed"}));
+            EXPECT_STREQ(e.what(),
+                         "Anyone who knows these logins gets in without a password: carl, zed");
+        }
+        EXPECT_TRUE(progress.Texts.empty());
+        EXPECT_EQ(ReadWholeFile(target), "old:line\r\n");
+        options.AllowEmptyPasswords = true;
+        ASSERT_TRUE(CreatePasswordFile(target, list, form, options));
+        EXPECT_EQ(SplitLines(ReadWholeFile(target)).size(), 3u);
+    }
+}
+
+TEST(PasswordFile, ReportListsLoginsServersTakeForComments) {
+    TUserList list;
+    AddUser(list, "#team", "1");
+    AddUser(list, "alice", "2");
+    AddUser(list, "#off", "3", true);
+    AddUser(list, "a#b", "4");
+    TPasswordFileReport report;
+    report.CommentLogins = {"stale"};
+    TPasswordFileOptions options;
+    options.Report = &report;
+    ASSERT_TRUE(BuildPasswordFile(list, TPasswordsType::ptPlainText, options));
+    EXPECT_EQ(report.CommentLogins, std::vector<std::string>{"#team"});
+}
+
+// A login that smuggles a second hash in after a colon: the server would read the login up to
+// the colon and check the attacker's hash for the real account.
+TEST(PasswordFile, NginxRefusesAForgedPasswordBecauseTheForgeryNeverGoesOut) {
+    nginxtest::TNginxServer server;
+    if (!server.Available()) GTEST_SKIP() << server.SkipReason();
+    TLcgRandom random(7);
+    const std::string forgedHash = Apr1Crypt("pwned", random);
+    TUserList list;
+    AddUser(list, "admin", "S3cret-admin", true); // the real admin is disabled
+    AddUser(list, "alice", "wonderland");
+    AddUser(list, "admin:" + forgedHash, "irrelevant");
+
+    // The check can fail: the forged line, were it written, lets the attacker in.
+    server.SetPasswordFile("admin:" + forgedHash + ":" + Apr1Crypt("irrelevant", random) + "\r\n");
+    ASSERT_EQ(server.Status("admin", "pwned"), 200) << server.ErrorLog();
+
+    const std::string target = server.PasswordFilePath().string();
+    server.SetPasswordFile("");
+    ASSERT_TRUE(CreatePasswordFile(target, TUserList(),
+                                   TPasswordsType::ptMD5)); // an empty file to start with
+    const std::string before = ReadWholeFile(target);
+    EXPECT_THROW(CreatePasswordFile(target, list, TPasswordsType::ptMD5), EUnsafeUsers);
+    EXPECT_EQ(ReadWholeFile(target), before);
+    EXPECT_EQ(server.Status("admin", "pwned"), 401);
+    EXPECT_EQ(server.Status("admin", "S3cret-admin"), 401);
+
+    // Mended (the forged user disabled), the file goes out and only the right people get in.
+    list.Users(2).Disable = true;
+    ASSERT_TRUE(CreatePasswordFile(target, list, TPasswordsType::ptMD5));
+    EXPECT_EQ(server.Status("alice", "wonderland"), 200);
+    EXPECT_EQ(server.Status("admin", "pwned"), 401);
+    EXPECT_EQ(server.Status("admin", "S3cret-admin"), 401);
 }
 
 } // namespace

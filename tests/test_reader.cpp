@@ -2,10 +2,16 @@
 // leaves in the list.
 
 #include "DataLib.h"
+#include "DateUtil.h"
 #include "Errors.h"
 #include "UserList.h"
 
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -81,8 +87,10 @@ TEST(Reader, BooleanEnumerationAndDateValues) {
     EXPECT_FALSE(u.Disable) << "the last occurrence wins";
 
     EXPECT_EQ(LoadUser("ExpireDate = 46393").ExpireDate, 46393.0);
-    EXPECT_EQ(LoadUser("ExpireDate = -2147483648").ExpireDate, -2147483648.0);
-    EXPECT_EQ(LoadUser("ExpireDate = 2147483647").ExpireDate, 2147483647.0);
+    // The first and the last moment of the years 1 to 9999.
+    EXPECT_EQ(LoadUser("ExpireDate = -693593").ExpireDate, -693593.0);
+    EXPECT_EQ(LoadUser("ExpireDate = -693593.99998").ExpireDate, -693593.99998);
+    EXPECT_EQ(LoadUser("ExpireDate = 2958465.99998").ExpireDate, 2958465.99998);
     EXPECT_EQ(LoadUser("ExpireDate = $FF").ExpireDate, 255.0);
     EXPECT_EQ(LoadUser("ExpireDate = 46393.4375").ExpireDate, 46393.4375);
     EXPECT_EQ(LoadUser("ExpireDate = -1.5E-5").ExpireDate, -1.5e-5);
@@ -90,8 +98,6 @@ TEST(Reader, BooleanEnumerationAndDateValues) {
     EXPECT_EQ(LoadUser("ExpireDate = 12.").ExpireDate, 12.0);
     EXPECT_EQ(LoadUser("ExpireDate = 5E+2").ExpireDate, 500.0);
     EXPECT_EQ(LoadUser("ExpireDate = 1E-400").ExpireDate, 0.0) << "underflow reads as zero";
-    EXPECT_EQ(LoadUser("ExpireDate = 1.79769313486232E308").ExpireDate, 1.7976931348623157e308)
-        << "the largest double as written must read back";
 
     for (const char* text : {"PassType = ptmd5", "PassType = PTMD5", "PassType = ptMD5"}) {
         TUserList list;
@@ -140,10 +146,14 @@ TEST(Reader, ValuesThatDoNotSuitThePropertyFailAfterWhatCameBefore) {
 
 TEST(Reader, DateValuesThatDoNotSuit) {
     // Well formed, refused for a date: a suffix letter, a string, an integer beyond 32 bits,
-    // a number beyond a double's range.
-    for (const char* value :
-         {"46393.5d", "46393.5D", "1.5s", "2c", "7d", "'46393'", "2147483648", "-2147483649",
-          "9223372036854775807", "$100000000", "1E400", "True"}) {
+    // a number beyond a double's range, a day outside the years 1 to 9999.
+    for (const char* value : {"46393.5d",   "46393.5D",    "1.5s",
+                              "2c",         "7d",          "'46393'",
+                              "2147483648", "-2147483649", "9223372036854775807",
+                              "$100000000", "1E400",       "True",
+                              "1e300",      "-1e300",      "1.79769313486232E308",
+                              "2147483647", "-2147483648", "2958466",
+                              "-693594",    "-693594.5",   "$7FFFFFFF"}) {
         TUserList list;
         list.AddBlank().Login = "before";
         const std::string text =
@@ -152,6 +162,9 @@ TEST(Reader, DateValuesThatDoNotSuit) {
         ASSERT_EQ(list.Count(), 1) << value;
         EXPECT_EQ(list.Users(0).Login, "first") << value;
     }
+    // CreatedDate is held to the same years.
+    TUserList list;
+    EXPECT_EQ(Read(UserText("CreatedDate = 1e300"), list), "The file is not valid");
 }
 
 TEST(Reader, MalformedTextChangesNothing) {
@@ -366,6 +379,43 @@ TEST(Reader, LinesMustFitTheReadersWindow) {
     EXPECT_EQ(Read(last, list), "");
     EXPECT_EQ(Read(last + " ", list), "The file is not valid");
     EXPECT_EQ(Read(last + "\n", list), "The file is not valid");
+}
+
+TEST(DateBounds, TheYearsOneTo9999AndNothingElse) {
+    const std::vector<std::pair<double, bool>> cases = {
+        {0.0, true},
+        {-693593.0, true},   // 0001-01-01
+        {-693593.999, true}, // late on that first day
+        {-693594.0, false},  // the day before
+        {2958465.999, true}, // 9999-12-31, late
+        {2958466.0, false},  // 10000-01-01
+        {1e300, false},
+        {-1e300, false},
+        {std::numeric_limits<double>::infinity(), false},
+        {std::numeric_limits<double>::quiet_NaN(), false},
+    };
+    for (const auto& [value, valid] : cases)
+        EXPECT_EQ(IsValidDateTime(value), valid) << value;
+    EXPECT_EQ(FormatDateTime(-693593.0), "0001-01-01 00:00:00");
+    EXPECT_EQ(FormatDateTime(2958465.5), "9999-12-31 12:00:00");
+}
+
+TEST(DateBounds, HelpersStayDefinedOutsideTheRange) {
+    // Values the reader refuses may still come from elsewhere; nothing may overflow on them.
+    EXPECT_EQ(DecodeDateTime(1e300).Year, 9999);
+    EXPECT_EQ(DecodeDateTime(-1e300).Year, 1);
+    EXPECT_EQ(DecodeDateTime(std::numeric_limits<double>::infinity()).Year, 9999);
+    EXPECT_EQ(DecodeDateTime(std::numeric_limits<double>::quiet_NaN()).Year, 1899);
+    EXPECT_EQ(FormatDateTime(1e300).substr(0, 10), "9999-12-31");
+    EXPECT_EQ(FormatDateTime(2147483647.0).substr(0, 4), "9999");
+    EXPECT_TRUE(std::isfinite(IncMonth(1e300, 1)));
+    EXPECT_TRUE(std::isfinite(IncMonth(-1e300, -1)));
+    TDateTime parsed = 0;
+    EXPECT_FALSE(ParseDateTime("0000-01-01", parsed));
+    EXPECT_TRUE(ParseDateTime("0001-01-01", parsed));
+    EXPECT_EQ(parsed, -693593.0);
+    EXPECT_TRUE(ParseDateTime("9999-12-31 23:59:59", parsed));
+    EXPECT_TRUE(IsValidDateTime(parsed));
 }
 
 } // namespace

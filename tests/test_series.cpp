@@ -3,6 +3,7 @@
 #include "DateUtil.h"
 #include "Errors.h"
 #include "GenSeries.h"
+#include "LoginRule.h"
 #include "Random.h"
 #include "UserList.h"
 
@@ -220,6 +221,29 @@ TEST(CreateSeries, ReproducibleWithTheDeterministicSource) {
     EXPECT_DOUBLE_EQ(list.Users(1).ExpireDate, Now() + 30);
     EXPECT_FALSE(list.Users(1).Expire);
     EXPECT_EQ(feedback.Events, (std::vector<std::string>{"begin", "end"}));
+}
+
+TEST(CreateSeries, EveryLoginIsUsableAndEveryPasswordSet) {
+    for (TCharsType chars : {ctRandom, ctLetter, ctNumeral})
+        for (TCaseType letterCase : {caRandom, caUpper, caLower}) {
+            TSeriesOptions options;
+            options.LoginChars = chars;
+            options.LoginCase = letterCase;
+            options.PasswordChars = chars;
+            options.PasswordCase = letterCase;
+            options.LoginLength = TSeriesOptions::kMinLength;
+            options.PasswordLength = TSeriesOptions::kMinLength;
+            TUserList list;
+            TLcgRandom random(static_cast<uint32_t>(chars * 3 + letterCase + 1));
+            CreateSeries(list, 300, options, random, nullptr, false);
+            ASSERT_GT(list.Count(), 0);
+            for (int i = 0; i < list.Count(); ++i) {
+                EXPECT_EQ(CheckLogin(list.Users(i).Login), TLoginProblem::None)
+                    << list.Users(i).Login;
+                EXPECT_FALSE(LoginLooksLikeComment(list.Users(i).Login));
+                EXPECT_FALSE(list.Users(i).Password.empty());
+            }
+        }
 }
 
 TEST(CreateSeries, TakenLoginsAreSkippedWhateverTheirCase) {

@@ -6,10 +6,14 @@
 #include "UserList.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
+#include <iostream>
 #include <istream>
 #include <ostream>
 #include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace quorvane::cli {
 
@@ -64,11 +68,75 @@ std::string ExpirationText(const TUserProp& user) {
     return user.Expire ? FormatDateTime(user.ExpireDate) : "Never";
 }
 
+namespace {
+
+// The terminal's settings while echo is off, for the signal handler to put back.
+struct termios gSavedTerminal;
+volatile sig_atomic_t gEchoOff = 0;
+
+void RestoreTerminalAndDie(int signal) {
+    if (gEchoOff) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &gSavedTerminal);
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+// Prompts on standard error and reads one line from the terminal on standard input without
+// showing it, as htpasswd does.
+std::string ReadPasswordFromTerminal(const char* prompt) {
+    struct termios saved {};
+    const bool canHide = ::tcgetattr(STDIN_FILENO, &saved) == 0;
+    struct sigaction restore {
+    }, oldInt{}, oldTerm{}, oldQuit{}, oldHup{};
+    if (canHide) {
+        gSavedTerminal = saved;
+        restore.sa_handler = RestoreTerminalAndDie;
+        ::sigemptyset(&restore.sa_mask);
+        ::sigaction(SIGINT, &restore, &oldInt);
+        ::sigaction(SIGTERM, &restore, &oldTerm);
+        ::sigaction(SIGQUIT, &restore, &oldQuit);
+        ::sigaction(SIGHUP, &restore, &oldHup);
+        struct termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        quiet.c_lflag |= ECHONL;
+        gEchoOff = 1;
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    // Only now: what is typed after the prompt must not be shown.
+    std::cerr << prompt << std::flush;
+    std::string line;
+    std::getline(std::cin, line);
+    if (canHide) {
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        gEchoOff = 0;
+        ::sigaction(SIGINT, &oldInt, nullptr);
+        ::sigaction(SIGTERM, &oldTerm, nullptr);
+        ::sigaction(SIGQUIT, &oldQuit, nullptr);
+        ::sigaction(SIGHUP, &oldHup, nullptr);
+    } else {
+        std::cerr << "\n";
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+}
+
+} // namespace
+
 std::string ReadSecretLine(std::istream& in) {
+    if (&in == &std::cin && ::isatty(STDIN_FILENO)) return ReadPasswordFromTerminal("Password: ");
     std::string line;
     std::getline(in, line);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;
+}
+
+void WriteOutput(TCliStreams& io, const std::string& text, const char* consequence) {
+    io.Out << text;
+    io.Out.flush();
+    if (!io.Out) {
+        std::string message = "Cannot write to standard output";
+        if (consequence != nullptr) message += std::string("; ") + consequence;
+        throw EQuorvaneError(message);
+    }
 }
 
 int ParseBoundedInt(const TArgs& args, const std::string& name, int fallback, int low, int high) {

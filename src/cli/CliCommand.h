@@ -143,8 +143,13 @@ void Load(TUserList& list, const std::string& path);
 bool IsBlank(const std::string& s);
 // "Never", or the expiration moment as YYYY-MM-DD HH:MM:SS.
 std::string ExpirationText(const TUserProp& user);
-// One line of standard input without its line end (LF or CR LF).
+// One line of standard input without its line end (LF or CR LF). When the stream is the
+// process's standard input and that is a terminal, it first prompts "Password: " on standard
+// error and reads without echo.
 std::string ReadSecretLine(std::istream& in);
+// Writes text to io.Out and flushes it; raises "Cannot write to standard output" (followed by
+// "; " and consequence, when given) when that failed.
+void WriteOutput(TCliStreams& io, const std::string& text, const char* consequence = nullptr);
 // The whole number given with --name, within low..high; fallback when the option is absent.
 // Raises EUsage otherwise.
 int ParseBoundedInt(const TArgs& args, const std::string& name, int fallback, int low, int high);

@@ -1,6 +1,7 @@
 #include "CliCommand.h"
 
 #include "DateUtil.h"
+#include "LoginRule.h"
 #include "UserList.h"
 
 namespace quorvane::cli {
@@ -16,6 +17,7 @@ int CmdAdd(const TArgs& args, TCliStreams& io) {
         throw EUsage("give exactly one of --password and --password-stdin");
     password = args.Has("password") ? *args.Value("password") : ReadSecretLine(io.In);
     if (IsBlank(login)) throw EQuorvaneError("The login must not be blank");
+    RequireValidLogin(login);
     if (IsBlank(password)) throw EQuorvaneError("The password must not be blank");
 
     TDateTime expireDate = 0;
@@ -39,6 +41,8 @@ int CmdAdd(const TArgs& args, TCliStreams& io) {
     user.Email = args.Value("email").value_or("");
     user.Comments = args.Value("comments").value_or("");
     db.Save(io.Err);
+    if (const std::string warning = LoginWarning(login); !warning.empty())
+        io.Err << "quorvane-cli: warning: " << warning << "\n";
     return kExitOk;
 }
 
@@ -50,7 +54,10 @@ TCommand AddCommand() {
             "[--comments C] [--disabled] [--expire \"YYYY-MM-DD[ HH:MM[:SS]]\"]",
             "add a user",
             "The login and the password must not be blank, and no other user may have the\n"
-            "same login (letters a-z compared without regard to case). --password-stdin reads\n"
+            "same login (letters a-z compared without regard to case). A login may not hold\n"
+            "\":\" or a control character; one starting with \"#\" is added with a warning,\n"
+            "since web servers read its line of the password file as a comment. --password-stdin "
+            "reads\n"
             "the password from the first line of standard input. Without --expire the user\n"
             "never expires. The database is saved.\n",
             {"password", "full-name", "email", "comments", "expire"},

@@ -5,6 +5,7 @@
 #include "FtpUpload.h"
 #include "HashOnlyUsers.h"
 #include "HashSchemes.h"
+#include "LoginRule.h"
 #include "PasswordFile.h"
 #include "SecretFile.h"
 #include "ServerTarget.h"
@@ -73,8 +74,16 @@ private:
     std::string FPath;
 };
 
+// Says on standard error which users the file lets nobody in as.
+void ReportCommentLogins(const TPasswordFileReport& report, TCliStreams& io) {
+    for (const std::string& login : report.CommentLogins)
+        io.Err << "quorvane-cli: warning: the login \"" << EscapeForOneLine(login)
+               << "\" starts with \"#\"; web servers read its line as a comment, so this user "
+                  "cannot log in\n";
+}
+
 void UploadToFtp(const TUserList& list, TPasswordsType passType, const std::string& password,
-                 TCliStreams& io, const std::string& dbPath) {
+                 TPasswordFileOptions options, TCliStreams& io, const std::string& dbPath) {
     if (list.FtpHost.empty()) throw EQuorvaneError("The database names no FTP server");
     if (list.FtpPasswdFile.empty())
         throw EQuorvaneError("The database names no password file on the FTP server");
@@ -83,7 +92,6 @@ void UploadToFtp(const TUserList& list, TPasswordsType passType, const std::stri
     TTempFileGuard guard(temp);
     // It holds the password file: a signal that ends the program removes it too.
     const TTempFileRegistration registration(temp);
-    TPasswordFileOptions options;
     TCliExportProgress progress(io.Err, io.ErrIsTerminal);
     options.Progress = &progress;
     const std::optional<std::string> content = BuildPasswordFile(list, passType, options);
@@ -165,25 +173,36 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     else if (disabled > 0)
         db.Save(io.Err);
 
-    if (toFile) {
-        TPasswordFileOptions options;
-        TCliExportProgress progress(io.Err, io.ErrIsTerminal);
-        options.Progress = &progress;
-        if (target == "-") {
-            // Standard output: the file as it is, nothing replaced.
-            const std::optional<std::string> content = BuildPasswordFile(list, passType, options);
-            if (content) io.Out << *content << std::flush;
-            if (!io.Out) throw EQuorvaneError("Stream write error");
+    TPasswordFileReport report;
+    TPasswordFileOptions options;
+    options.AllowEmptyPasswords = args.Has("allow-empty-passwords");
+    options.Report = &report;
+    try {
+        if (toFile) {
+            TCliExportProgress progress(io.Err, io.ErrIsTerminal);
+            options.Progress = &progress;
+            if (target == "-") {
+                // Standard output: the file as it is, nothing replaced.
+                const std::optional<std::string> content =
+                    BuildPasswordFile(list, passType, options);
+                if (content) io.Out << *content << std::flush;
+                if (!io.Out) throw EQuorvaneError("Stream write error");
+            } else {
+                std::vector<std::string> warnings;
+                options.Warnings = &warnings;
+                options.DatabasePath = path;
+                CreatePasswordFile(target, list, passType, options);
+                PrintWarnings(io.Err, warnings);
+            }
         } else {
-            std::vector<std::string> warnings;
-            options.Warnings = &warnings;
-            options.DatabasePath = path;
-            CreatePasswordFile(target, list, passType, options);
-            PrintWarnings(io.Err, warnings);
+            UploadToFtp(list, passType, ftpPassword, options, io, path);
         }
-    } else {
-        UploadToFtp(list, passType, ftpPassword, io, path);
+    } catch (const EEmptyPasswords& e) {
+        throw EQuorvaneError(std::string(e.what()) +
+                             ". Nothing was written. Give these users passwords, or give "
+                             "--allow-empty-passwords to export them as they are.");
     }
+    ReportCommentLogins(report, io);
     io.Err << WeakHashReport(WeakHashUsers(list));
     return kExitOk;
 }
@@ -193,7 +212,8 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
 TCommand ExportCommand() {
     return {"export",
             "DB [--output FILE] [--format " + SchemeCliNames("|") +
-                "] [--server-password-stdin | --server-password-file FILE]",
+                "] [--server-password-stdin | --server-password-file FILE] "
+                "[--allow-empty-passwords]",
             "write the password file, locally or to the server",
             "Disables expired users first (and saves the database when that changed it), then\n"
             "writes one line per enabled user. The target and the format are the database's\n"
@@ -209,9 +229,14 @@ TCommand ExportCommand() {
             "line is its passphrase. A server whose certificate or host key is not trusted yet is "
             "refused;\n"
             "the error says how to trust it. Progress goes to standard error when it is a\n"
-            "terminal.\n",
+            "terminal.\n"
+            "Nothing is written when an enabled user's line would be unsafe (a login that is\n"
+            "empty or holds \":\" or a control character, a plain-text password with a line\n"
+            "break or NUL), nor, unless --allow-empty-passwords is given, when an enabled user\n"
+            "has no password: anyone who knows such a login gets in. Logins starting with \"#\"\n"
+            "are named on standard error: servers take their lines for comments.\n",
             {"output", "format", "server-password-file"},
-            {"ftp-password-stdin", "server-password-stdin"},
+            {"ftp-password-stdin", "server-password-stdin", "allow-empty-passwords"},
             CmdExport};
 }
 

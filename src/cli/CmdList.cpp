@@ -3,6 +3,7 @@
 #include "DateUtil.h"
 #include "HashOnlyUsers.h"
 #include "Json.h"
+#include "LoginRule.h"
 #include "UserList.h"
 
 #include <ostream>
@@ -47,15 +48,15 @@ int CmdList(const TArgs& args, TCliStreams& io) {
     std::string out;
     for (int i = 0; i < list.Count(); ++i) {
         const TUserProp& u = list.Users(i);
-        out += u.Login;
+        out += EscapeForOneLine(u.Login);
         out += '\t';
         out += u.Disable ? "Disabled" : "Enabled";
         out += '\t';
         out += ExpirationText(u);
         out += '\t';
-        out += u.Email;
+        out += EscapeForOneLine(u.Email);
         out += '\t';
-        out += u.FullName;
+        out += EscapeForOneLine(u.FullName);
         out += '\t';
         out += FormatDateTime(u.CreatedDate);
         out += '\t';
@@ -77,7 +78,9 @@ TCommand ListCommand() {
         "separated by tabs: login, Enabled or Disabled, expiration (\"Never\" or\n"
         "YYYY-MM-DD HH:MM:SS, local time), e-mail, full name, created\n"
         "(YYYY-MM-DD HH:MM:SS), password (\"clear\", or \"hash only (SCHEME)\" for a user\n"
-        "known only by a hash taken over from a password file).\n"
+        "known only by a hash taken over from a password file). Within a field a backslash\n"
+        "is written as \\\\, a tab as \\t, a carriage return as \\r, a line feed as \\n and\n"
+        "any other control character as \\xNN, so no field can fake a line or a column.\n"
         "\n"
         "--format json (or --json): one JSON document, UTF-8:\n"
         "  {\"users\": [{\"login\": ..., \"enabled\": true|false,\n"

@@ -58,11 +58,12 @@ int CmdSeries(const TArgs& args, TCliStreams& io) {
     TCliSeriesFeedback feedback(io.Err);
     const std::vector<TSeriesUser> created =
         CreateSeries(list, options.UserCount, options, SecureRandom(), &feedback);
-    db.Save(io.Err);
     std::string out;
     for (const TSeriesUser& u : created)
         out += u.Login + "\t" + u.Password + "\n";
-    io.Out << out;
+    // The passwords exist nowhere else: the users are saved only once the list is out whole.
+    WriteOutput(io, out, "the new users were not saved");
+    db.Save(io.Err);
     return kExitOk;
 }
 
@@ -76,7 +77,8 @@ TCommand SeriesCommand() {
             "create a series of users with random logins and passwords",
             "Defaults: 10 users; logins of 6 lower-case letters; passwords of 10 random\n"
             "characters in random case. Counts run from 1 to 99999, lengths from 4 to 99.\n"
-            "Prints \"LOGIN<TAB>PASSWORD\" for every user created and saves the database.\n"
+            "Prints \"LOGIN<TAB>PASSWORD\" for every user created, then saves the database;\n"
+            "when the list cannot be written whole, nothing is saved and the exit status is 1.\n"
             "When no free login is left, it says how many users were created.\n",
             {"count", "login-length", "login-case", "login-chars", "password-length",
              "password-case", "password-chars"},

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <new>
 
 using namespace quorvane::cli;
 
@@ -87,13 +88,15 @@ int RunCli(const std::vector<std::string>& args, TCliStreams& io) {
         return kExitUsage;
     }
     const std::string& name = args[0];
-    if (name == "--help" || name == "-h") {
-        PrintOverview(io.Out);
-        return kExitOk;
-    }
-    if (name == "--version") {
-        io.Out << "quorvane-cli " << kVersion << "\n";
-        return kExitOk;
+    if (name == "--help" || name == "-h" || name == "--version") {
+        if (name == "--version")
+            io.Out << "quorvane-cli " << kVersion << "\n";
+        else
+            PrintOverview(io.Out);
+        io.Out.flush();
+        if (io.Out) return kExitOk;
+        io.Err << "quorvane-cli: Cannot write to standard output\n";
+        return kExitFailure;
     }
     const TCommand* command = nullptr;
     for (const TCommand& c : Commands())
@@ -111,14 +114,20 @@ int RunCli(const std::vector<std::string>& args, TCliStreams& io) {
         const auto& pos = parsed.Positional();
         const bool shortHelp = std::find(pos.begin(), pos.end(), "-h") != pos.end() &&
                                std::find(args.begin(), args.end(), "--") == args.end();
-        if (parsed.Has("help") || shortHelp) {
-            return CmdHelp(TArgs({"help", name}, 1, {}, {}), io);
-        }
-        return command->Run(parsed, io);
+        const int status = parsed.Has("help") || shortHelp
+                               ? CmdHelp(TArgs({"help", name}, 1, {}, {}), io)
+                               : command->Run(parsed, io);
+        // Whatever was printed must have arrived: a full disk or a closed pipe is a failure.
+        if (status == kExitOk) WriteOutput(io, {});
+        return status;
     } catch (const EUsage& e) {
         io.Err << "quorvane-cli " << name << ": " << e.what() << "\n";
         PrintUsage(io.Err, *command);
         return kExitUsage;
+    } catch (const std::bad_alloc&) {
+        io.Err << "quorvane-cli: Not enough memory to " << command->Summary
+               << ". Close other programs or work on a smaller database, then try again.\n";
+        return kExitFailure;
     } catch (const std::exception& e) {
         io.Err << "quorvane-cli: " << e.what() << "\n";
         return kExitFailure;

@@ -1,12 +1,18 @@
 #include "Commands.h"
+#include "CoreDumps.h"
 
 #include <iostream>
 #include <unistd.h>
 
 int main(int argc, char** argv) {
+    DisableCoreDumps(); // memory holds clear passwords
     std::vector<std::string> args(argv + 1, argv + argc);
     TCliStreams io{std::cin, std::cout, std::cerr, isatty(STDERR_FILENO) != 0};
-    const int status = RunCli(args, io);
+    int status = RunCli(args, io);
     std::cout.flush();
+    if (!std::cout && status == kExitOk) {
+        std::cerr << "quorvane-cli: Cannot write to standard output\n";
+        status = kExitFailure;
+    }
     return status;
 }

@@ -4,6 +4,7 @@
 #include "Errors.h"
 #include "FileSafety.h"
 #include "HashSchemes.h"
+#include "LoginRule.h"
 
 #include <algorithm>
 #include <array>
@@ -75,26 +76,36 @@ void AppendLine(std::string& text, const std::string& login, std::string_view va
     text += "\r\n";
 }
 
-bool HasLineBreak(const std::string& text) {
-    return text.find_first_of("\r\n") != std::string::npos;
+// Names at most this many users in a message; the rest are counted.
+constexpr size_t KNamedUsers = 20;
+
+std::string JoinNames(const std::vector<std::string>& names, const char* separator) {
+    std::string text;
+    for (size_t i = 0; i < names.size() && i < KNamedUsers; ++i) {
+        if (i > 0) text += separator;
+        text += names[i];
+    }
+    if (names.size() > KNamedUsers)
+        text += FormatMessage(" and %zu more", names.size() - KNamedUsers);
+    return text;
 }
 
-// A line break in a login (or in a password written in clear) would end the line early and
-// let the rest pass for a line of its own, a user nobody created.
-void CheckLineBreaks(const TUserList& list, const std::vector<const TUserProp*>& entries,
-                     TPasswordsType passType) {
-    for (const TUserProp* user : entries) {
-        if (user->Disable) continue;
-        if (HasLineBreak(user->Login))
-            throw EQuorvaneError(FormatMessage(
-                "The login of user %d holds a line break and cannot go into the password file",
-                list.IndexOf(user) + 1));
-        if (SchemeOf(passType).StoresClearText() && HasLineBreak(user->Password))
-            throw EQuorvaneError(FormatMessage(
-                "The password of %s holds a line break and cannot go into the password file "
-                "as plain text",
-                user->Login.c_str()));
+const char* UnsafeReason(const TUserProp& user, TPasswordsType passType) {
+    switch (CheckLogin(user.Login)) {
+    case TLoginProblem::None:
+        break;
+    case TLoginProblem::Empty:
+        return "the login is empty";
+    case TLoginProblem::Colon:
+        return "the login holds a colon";
+    case TLoginProblem::Control:
+        return "the login holds a control character";
     }
+    // A hash never holds these bytes; the password in clear might.
+    if (SchemeOf(passType).StoresClearText() &&
+        user.Password.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+        return "the password holds a line break or a NUL and cannot be written as plain text";
+    return nullptr;
 }
 
 // Users known only by their stored hash go into the file with that hash unchanged; a plain-text
@@ -119,6 +130,33 @@ void CheckHashOnlyUsers(const std::vector<const TUserProp*>& entries, TPasswords
 }
 
 } // namespace
+
+EEmptyPasswords::EEmptyPasswords(std::vector<std::string> logins)
+    : EQuorvaneError("Anyone who knows these logins gets in without a password: " +
+                     JoinNames(logins, ", ")),
+      FLogins(std::move(logins)) {}
+
+std::string UnsafeUsersMessage(const TUserList& list, const std::vector<const TUserProp*>& entries,
+                               TPasswordsType passType) {
+    std::vector<std::string> problems;
+    for (const TUserProp* user : entries) {
+        if (user->Disable) continue;
+        if (const char* reason = UnsafeReason(*user, passType))
+            problems.push_back(FormatMessage("user %d \"%s\" (%s)", list.IndexOf(user) + 1,
+                                             EscapeForOneLine(user->Login).c_str(), reason));
+    }
+    if (problems.empty()) return {};
+    return "These users cannot go into the password file safely: " + JoinNames(problems, ", ") +
+           ". Correct or disable them, then export again.";
+}
+
+std::vector<std::string> EmptyPasswordLogins(const std::vector<const TUserProp*>& entries) {
+    std::vector<std::string> logins;
+    for (const TUserProp* user : entries)
+        if (!user->Disable && user->Password.empty() && !user->HashOnly())
+            logins.push_back(user->Login);
+    return logins;
+}
 
 const std::locale& UserCollation() {
     static const std::locale collation = [] {
@@ -176,8 +214,19 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
                                              const TPasswordFileOptions& options) {
     const auto entries =
         PasswordFileEntries(list, options.Collation ? *options.Collation : UserCollation());
-    CheckLineBreaks(list, entries, passType);
+    if (std::string unsafe = UnsafeUsersMessage(list, entries, passType); !unsafe.empty())
+        throw EUnsafeUsers(unsafe);
     CheckHashOnlyUsers(entries, passType);
+    if (!options.AllowEmptyPasswords) {
+        if (auto logins = EmptyPasswordLogins(entries); !logins.empty())
+            throw EEmptyPasswords(std::move(logins));
+    }
+    if (options.Report) {
+        options.Report->CommentLogins.clear();
+        for (const TUserProp* user : entries)
+            if (!user->Disable && LoginLooksLikeComment(user->Login))
+                options.Report->CommentLogins.push_back(user->Login);
+    }
     const THashScheme& scheme = SchemeOf(passType);
     const int param = options.SchemeParam.value_or(scheme.DefaultParam());
     TBufferedSecureRandom secure;

@@ -2,6 +2,7 @@
 // The password file the web server reads: one "login:hash" line per enabled user, ordered by
 // login without regard to case, every line ended by CR LF.
 
+#include "Errors.h"
 #include "Random.h"
 #include "UserList.h"
 
@@ -20,6 +21,13 @@ public:
     virtual bool CancelRequested() = 0;
 };
 
+// What an export should tell its user besides the file itself.
+struct TPasswordFileReport {
+    // Logins written that start with "#": servers read those lines as comments, so these users
+    // cannot log in.
+    std::vector<std::string> CommentLogins;
+};
+
 struct TPasswordFileOptions {
     IExportProgress* Progress = nullptr;    // none: no texts, no abort
     IRandomSource* Random = nullptr;        // source of the salts; none: the secure generator
@@ -32,6 +40,30 @@ struct TPasswordFileOptions {
     // The database the file is made from: CreatePasswordFile refuses a target that is this file
     // (CheckExportTarget) before anything is written. Empty: not checked.
     std::string DatabasePath;
+    // The user agreed that enabled users without a password go out: anyone who knows their
+    // logins gets in. Without it such users stop the export (EEmptyPasswords).
+    bool AllowEmptyPasswords = false;
+    TPasswordFileReport* Report = nullptr; // filled in when given
+};
+
+// Enabled users without a password stopped the export; ask the user and try again with
+// AllowEmptyPasswords. The message is "Anyone who knows these logins gets in without a
+// password: " followed by the logins.
+class EEmptyPasswords : public EQuorvaneError {
+public:
+    explicit EEmptyPasswords(std::vector<std::string> logins);
+    const std::vector<std::string>& Logins() const { return FLogins; }
+
+private:
+    std::vector<std::string> FLogins;
+};
+
+// Users that would make the file unsafe, by their line in the message. Raised whatever the
+// options say: a login that is empty or holds ":" or a byte below 32, or a password written as
+// plain text holding CR, LF or NUL, would let in someone nobody created or cut a line short.
+class EUnsafeUsers : public EQuorvaneError {
+public:
+    using EQuorvaneError::EQuorvaneError;
 };
 
 // The user's locale for ordering logins; the "C" locale when the environment names a locale
@@ -51,14 +83,24 @@ std::string MakePasswordLine(const TUserProp& user, TPasswordsType passType,
 std::vector<const TUserProp*> PasswordFileEntries(const TUserList& list,
                                                   const std::locale& collation = UserCollation());
 
+// The enabled users of the file (in file order) whose line would be unsafe, each with the
+// reason, as the sentence EUnsafeUsers carries; empty when every line is safe.
+std::string UnsafeUsersMessage(const TUserList& list, const std::vector<const TUserProp*>& entries,
+                               TPasswordsType passType);
+
+// The logins of the enabled users of the file that have an empty password (and no stored hash),
+// in file order.
+std::vector<std::string> EmptyPasswordLogins(const std::vector<const TUserProp*>& entries);
+
 // The text of the password file. Reports "Creating passwords file - N% completed" at entries
 // 0, 100, 200, ... and checks for an abort right after each report; returns nothing when the
 // export was aborted. Salts are drawn in file order, so a reproducible source gives a
-// reproducible file however many workers hash. Raises EQuorvaneError, before any progress, when
-// a user to be written has a line break (CR or LF) in the login, or in the password of the plain
-// form: it would forge lines of its own in the file. Users known only by their stored hash are
-// written with that hash unchanged (servers take mixed schemes in one file); a plain-text file
-// cannot hold them, so the plain form raises, naming them.
+// reproducible file however many workers hash. Before any progress it raises EUnsafeUsers when
+// a user to be written would make an unsafe line (see UnsafeUsersMessage), then EEmptyPasswords
+// when users to be written have no password and options.AllowEmptyPasswords is not set. Users
+// known only by their stored hash are written with that hash unchanged (servers take mixed
+// schemes in one file); a plain-text file cannot hold them, so the plain form raises, naming
+// them.
 std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsType passType,
                                              const TPasswordFileOptions& options = {});
 

@@ -1,7 +1,10 @@
 #include "CSVImport.h"
 
 #include "Errors.h"
+#include "LoginRule.h"
 #include "UserList.h"
+
+#include <algorithm>
 
 #include <cerrno>
 #include <cstring>
@@ -148,20 +151,60 @@ std::string ImportField(const std::vector<std::string>& fields, int n) {
     return fields[static_cast<size_t>(n)];
 }
 
-int ImportUsersFromText(std::string_view text, TUserList& list) {
+int ImportUsersFromText(std::string_view text, TUserList& list, TImportReport* report) {
     const std::vector<std::string> lines = SplitImportLines(text);
-    int added = 0;
-    for (const std::string& line : lines) {
-        const std::vector<std::string> fields = SplitImportFields(line);
+    TImportReport result;
+    // Every line is split and checked before the first user is added, so a bad line leaves the
+    // list as it was.
+    std::vector<std::vector<std::string>> rows(lines.size());
+    std::vector<int> badLines;
+    std::string firstProblem;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        rows[i] = SplitImportFields(lines[i]);
+        if (rows[i].empty()) continue; // blank line
+        const TLoginProblem problem = CheckLogin(rows[i][0]);
+        if (problem == TLoginProblem::None) continue;
+        if (badLines.empty()) firstProblem = LoginProblemText(problem);
+        badLines.push_back(static_cast<int>(i) + 1);
+    }
+    if (!badLines.empty()) {
+        std::string message =
+            FormatMessage("Nothing was imported: line %d of the file holds a login that cannot be "
+                          "used. %s",
+                          badLines.front(), firstProblem.c_str());
+        if (badLines.size() > 1) {
+            message += " Other lines with such a login:";
+            const size_t shown = std::min<size_t>(badLines.size(), 21);
+            for (size_t k = 1; k < shown; ++k)
+                message += (k > 1 ? ", " : " ") + std::to_string(badLines[k]);
+            if (badLines.size() > shown)
+                message += FormatMessage(" and %zu more", badLines.size() - shown);
+            message += ".";
+        }
+        message += " Correct the file and import it again.";
+        throw EQuorvaneError(message);
+    }
+
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const std::vector<std::string>& fields = rows[i];
+        if (fields.empty()) {
+            ++result.BlankLines;
+            continue;
+        }
         TUserProp& user = list.Add(ImportField(fields, 0), ImportField(fields, 1));
         user.Email = ImportField(fields, 2);
         user.FullName = ImportField(fields, 3);
-        ++added;
+        ++result.Added;
+        if (user.Password.empty()) result.NoPassword.push_back(static_cast<int>(i) + 1);
+        if (LoginLooksLikeComment(user.Login))
+            result.CommentLogins.push_back(static_cast<int>(i) + 1);
     }
+    const int added = result.Added;
+    if (report) *report = std::move(result);
     return added;
 }
 
-int ImportUsers(const std::string& fileName, TUserList& list) {
+int ImportUsers(const std::string& fileName, TUserList& list, TImportReport* report) {
     const std::string content = ReadWholeFile(fileName); // closed again before any user is added
-    return ImportUsersFromText(content, list);
+    return ImportUsersFromText(content, list, report);
 }

@@ -26,13 +26,24 @@ std::vector<std::string> SplitImportFields(std::string_view line);
 // Field n (from 0) of a split line, or the empty text when the line has fewer fields.
 std::string ImportField(const std::vector<std::string>& fields, int n);
 
+// What an import did, for its caller to tell the user.
+struct TImportReport {
+    int Added = 0;                  // users appended
+    int BlankLines = 0;             // lines that were empty or held only blanks, skipped
+    std::vector<int> NoPassword;    // line numbers (from 1) of users added without a password
+    std::vector<int> CommentLogins; // line numbers of logins starting with "#" (see LoginWarning)
+};
+
 // Appends one user per line of the text to the list, in text order: login = field 0,
-// password = field 1 (through the list's Add), Email = field 2, FullName = field 3. Nothing is
-// validated: empty and duplicate logins are added like any other. Returns the number added.
-int ImportUsersFromText(std::string_view text, TUserList& list);
+// password = field 1 (through the list's Add), Email = field 2, FullName = field 3. Lines that
+// are empty or hold only blanks are skipped and counted. Every login is checked first (see
+// CheckLogin): when a line's login is empty or holds ":" or a control character, nothing is
+// added and EQuorvaneError names the line. Duplicate logins are added like any other. Returns
+// the number added; report, when given, receives the details.
+int ImportUsersFromText(std::string_view text, TUserList& list, TImportReport* report = nullptr);
 
 // Reads the named file as a whole and imports it as ImportUsersFromText does; the file is
 // closed before any user is added. Raises "Cannot open file %s" when the file cannot be opened
 // (missing, no access, a folder) and "Stream read error" when reading it fails; the list is
 // then unchanged. Returns the number of users added.
-int ImportUsers(const std::string& fileName, TUserList& list);
+int ImportUsers(const std::string& fileName, TUserList& list, TImportReport* report = nullptr);

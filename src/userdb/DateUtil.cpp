@@ -115,9 +115,17 @@ TDateTime EncodeDateTime(const TDateParts& p) {
     return days >= 0 ? days + time : days - time;
 }
 
+bool IsValidDateTime(TDateTime value) {
+    return std::isfinite(value) && value > kDateRangeFirstDay - 1.0 && value < kDateRangeEnd;
+}
+
 TDateParts DecodeDateTime(TDateTime value) {
     TDateParts p;
-    if (!std::isfinite(value)) return p;
+    if (std::isnan(value)) return p;
+    // Keeps the conversions below within what their integer types hold.
+    if (!IsValidDateTime(value))
+        value = value < 0 ? kDateRangeFirstDay - 1.0 + 1.0 / 86400000.0
+                          : kDateRangeEnd - 1.0 / 86400000.0;
     double whole = std::trunc(value);
     double fraction = std::fabs(value - whole);
     int64_t ms = std::llround(fraction * 86400000.0);
@@ -162,8 +170,9 @@ bool ParseDateTime(const std::string& text, TDateTime& value) {
         }
         if (pos != text.size()) return false;
     }
-    if (p.Month < 1 || p.Month > 12 || p.Day < 1 || p.Day > DaysInMonth(p.Year, p.Month) ||
-        p.Hour > 23 || p.Minute > 59 || p.Second > 59 || p.Hour < 0 || p.Minute < 0 || p.Second < 0)
+    if (p.Year < 1 || p.Month < 1 || p.Month > 12 || p.Day < 1 ||
+        p.Day > DaysInMonth(p.Year, p.Month) || p.Hour > 23 || p.Minute > 59 || p.Second > 59 ||
+        p.Hour < 0 || p.Minute < 0 || p.Second < 0)
         return false;
     value = EncodeDateTime(p);
     return true;

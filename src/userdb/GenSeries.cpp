@@ -1,6 +1,7 @@
 #include "GenSeries.h"
 
 #include "Errors.h"
+#include "LoginRule.h"
 #include "Random.h"
 #include "UserList.h"
 
@@ -118,6 +119,9 @@ std::vector<TSeriesUser> CreateSeries(TUserList& list, int Count, const TSeriesO
             continue;
         }
         std::string password = GeneratePassword(options, random);
+        // The character sets hold letters and digits only; this keeps it so.
+        RequireValidLogin(login);
+        if (password.empty()) throw EQuorvaneError("The series made an empty password");
         list.Add(login, password);
         created.push_back({std::move(login), std::move(password)});
         misses = 0;

@@ -44,3 +44,35 @@ std::string LoginWarning(const std::string& login) {
     return "The login starts with \"#\". Web servers read such a line of the password file as a "
            "comment, so this user will not be able to log in.";
 }
+
+std::string EscapeForOneLine(const std::string& text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (c) {
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        default:
+            if (byte < 32) {
+                out += "\\x";
+                out += kHex[byte >> 4];
+                out += kHex[byte & 15];
+            } else {
+                out += c;
+            }
+        }
+    }
+    return out;
+}

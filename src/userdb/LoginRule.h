@@ -32,3 +32,7 @@ bool LoginLooksLikeComment(const std::string& login);
 
 // The warning for such a login; empty when there is nothing to warn about.
 std::string LoginWarning(const std::string& login);
+
+// The text on one line: backslash, tab, CR and LF become \\, \t, \r and \n, every other byte
+// below 32 becomes \xNN; all else is kept. No field shown this way can fake a line or a column.
+std::string EscapeForOneLine(const std::string& text);

@@ -469,7 +469,8 @@ private:
         case TTok::Integer: {
             const int64_t v = IntegerValue(FTok.Span, FTok.Hex);
             FTok.Next();
-            if (target.Kind == TTarget::Date && v >= INT32_MIN && v <= INT32_MAX)
+            if (target.Kind == TTarget::Date && v >= INT32_MIN && v <= INT32_MAX &&
+                IsValidDateTime(static_cast<double>(v)))
                 *static_cast<double*>(target.Field) = static_cast<double>(v);
             else if (target.Kind != TTarget::None)
                 Invalid();
@@ -479,7 +480,9 @@ private:
             const TFloat f = FloatValue(FTok.Span, FTok.Suffix);
             const char suffix = FTok.Suffix;
             FTok.Next();
-            if (target.Kind == TTarget::Date && suffix == 0 && !f.Overflow)
+            // A date outside the years 1 to 9999 is no date this program wrote.
+            if (target.Kind == TTarget::Date && suffix == 0 && !f.Overflow &&
+                IsValidDateTime(f.Value))
                 *static_cast<double*>(target.Field) = f.Value;
             else if (target.Kind != TTarget::None)
                 Invalid();

@@ -1,0 +1,309 @@
+// quorvane-cli and the credentials that reach the password file: logins that would forge or
+// break a line, empty passwords, logins servers take for comments, and fields that would fake
+// a row of `list`.
+
+#include "Commands.h"
+#include "LoginRule.h"
+#include "NginxTestServer.h"
+#include "Random.h"
+#include "TestUtil.h"
+#include "UserList.h"
+#include "htpasswd.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <poll.h>
+#include <sstream>
+#include <streambuf>
+#include <string>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using namespace std::string_literals;
+
+struct TResult {
+    int Status;
+    std::string Out, Err;
+};
+
+TResult Cli(std::vector<std::string> args, const std::string& input = "") {
+    std::istringstream in(input);
+    std::ostringstream out, err;
+    TCliStreams io{in, out, err, false};
+    const int status = RunCli(args, io);
+    return {status, out.str(), err.str()};
+}
+
+class CredentialsCli : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(Cli({"create", Db}).Status, 0); }
+    TTempDir Dir;
+    std::string Db = Dir.File("users.udx");
+};
+
+TEST_F(CredentialsCli, AddRefusesUnsafeLoginsWithoutTouchingTheFile) {
+    ASSERT_EQ(Cli({"add", Db, "bob", "--password", "x"}).Status, 0);
+    const std::string before = ReadWholeFile(Db);
+    const std::vector<std::string> logins = {
+        "admin:$apr1$attacker$x", ":", "a\tb", "a\r\nb", "ab\x01", "tail\n"};
+    for (const std::string& login : logins) {
+        const TResult r = Cli({"add", Db, login, "--password", "pw"});
+        EXPECT_EQ(r.Status, 1) << EscapeForOneLine(login);
+        EXPECT_EQ(r.Err, "quorvane-cli: " + LoginError(login) + "\n");
+    }
+    EXPECT_EQ(ReadWholeFile(Db), before);
+}
+
+TEST_F(CredentialsCli, AddWarnsAboutALoginServersTakeForAComment) {
+    const TResult r = Cli({"add", Db, "#team", "--password", "pw"});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Err, "quorvane-cli: warning: " + LoginWarning("#team") + "\n");
+    TUserList list;
+    list.LoadFromFile(Db);
+    ASSERT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.Users(0).Login, "#team");
+}
+
+// The reported attack: a row whose login carries a colon and a hash of the attacker's choosing,
+// so that the server reads "admin" and checks the attacker's password, even with the real
+// admin disabled.
+TEST_F(CredentialsCli, ImportOfAForgedLoginIsRefusedAndNginxKeepsTheAttackerOut) {
+    nginxtest::TNginxServer server;
+    if (!server.Available()) GTEST_SKIP() << server.SkipReason();
+    ASSERT_EQ(Cli({"add", Db, "admin", "--password", "S3", "--disabled"}).Status, 0);
+    ASSERT_EQ(Cli({"add", Db, "alice", "--password", "wonderland"}).Status, 0);
+    TLcgRandom random(11);
+    const std::string forged = "admin:" + Apr1Crypt("pwned", random);
+    const std::string csv = Dir.File("i.csv");
+    WriteWholeFile(csv, "carol,c4\r\n\"" + forged + "\",x\r\n");
+    const std::string before = ReadWholeFile(Db);
+
+    TResult r = Cli({"import", Db, csv});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Err.find("Nothing was imported: line 2 of the file"), std::string::npos) << r.Err;
+    EXPECT_EQ(ReadWholeFile(Db), before);
+
+    const std::string target = server.PasswordFilePath().string();
+    r = Cli({"export", Db, "--output", target});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(server.Status("admin", "pwned"), 401);
+    EXPECT_EQ(server.Status("admin", "S3"), 401);
+    EXPECT_EQ(server.Status("alice", "wonderland"), 200) << server.ErrorLog();
+}
+
+TEST_F(CredentialsCli, ImportSkipsBlankLinesAndSaysWhatItFound) {
+    const std::string text = Dir.File("users.txt");
+    WriteWholeFile(text, "ann pw1\r\n\r\n \t \r\njsmith\r\n#team t\r\n");
+    const TResult r = Cli({"import", Db, text});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "3\n");
+    EXPECT_NE(r.Err.find("skipped 2 blank lines\n"), std::string::npos) << r.Err;
+    EXPECT_NE(r.Err.find("line 4 added a user without a password"), std::string::npos) << r.Err;
+    EXPECT_NE(r.Err.find("line 5 added a login starting with \"#\""), std::string::npos) << r.Err;
+    TUserList list;
+    list.LoadFromFile(Db);
+    ASSERT_EQ(list.Count(), 3);
+    for (int i = 0; i < list.Count(); ++i)
+        EXPECT_FALSE(list.Users(i).Login.empty());
+}
+
+TEST_F(CredentialsCli, ExportOfEmptyPasswordsNeedsConsent) {
+    const std::string text = Dir.File("users.txt");
+    WriteWholeFile(text, "jsmith\r\nalice a1\r\nann,,box\r\n");
+    ASSERT_EQ(Cli({"import", Db, text}).Status, 0);
+    const std::string out = Dir.File("htpasswd");
+
+    for (const char* format : {"md5", "plain"}) {
+        SCOPED_TRACE(format);
+        TResult r = Cli({"export", Db, "--output", out, "--format", format});
+        EXPECT_EQ(r.Status, 1);
+        EXPECT_EQ(r.Err.rfind("quorvane-cli: Anyone who knows these logins gets in without a "
+                              "password: ann, jsmith.",
+                              0),
+                  0u)
+            << r.Err;
+        EXPECT_NE(r.Err.find("--allow-empty-passwords"), std::string::npos);
+        EXPECT_FALSE(std::filesystem::exists(out));
+    }
+    TResult r =
+        Cli({"export", Db, "--output", out, "--format", "plain", "--allow-empty-passwords"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(ReadWholeFile(out), "alice:a1\r\nann:\r\njsmith:\r\n");
+}
+
+TEST_F(CredentialsCli, ExportNamesLoginsServersTakeForComments) {
+    ASSERT_EQ(Cli({"add", Db, "#team", "--password", "pw"}).Status, 0);
+    ASSERT_EQ(Cli({"add", Db, "alice", "--password", "pw"}).Status, 0);
+    const std::string out = Dir.File("htpasswd");
+    const TResult r = Cli({"export", Db, "--output", out, "--format", "plain"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Err, "quorvane-cli: warning: the login \"#team\" starts with \"#\"; web servers "
+                     "read its line as a comment, so this user cannot log in\n");
+    EXPECT_EQ(ReadWholeFile(out), "#team:pw\r\nalice:pw\r\n");
+}
+
+// A database written by another program may hold what no command would make: it still opens,
+// lists, can be mended, and then exports.
+TEST_F(CredentialsCli, ADatabaseHoldingUnsafeUsersOpensAndCanBeMended) {
+    TUserList list;
+    list.LoadFromFile(Db);
+    list.Add("admin:$apr1$x$y", "p").Comments = "forged";
+    list.Add("ok", "pw");
+    list.SaveToFile(Db);
+    const std::string out = Dir.File("htpasswd");
+    TResult r = Cli({"export", Db, "--output", out, "--allow-empty-passwords"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Err.find("user 1 \"admin:$apr1$x$y\" (the login holds a colon)"), std::string::npos)
+        << r.Err;
+    EXPECT_FALSE(std::filesystem::exists(out));
+    ASSERT_EQ(Cli({"list", Db}).Status, 0);
+    ASSERT_EQ(Cli({"delete", Db, "admin:$apr1$x$y"}).Status, 0) << Cli({"list", Db}).Out;
+    r = Cli({"export", Db, "--output", out, "--format", "plain"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(ReadWholeFile(out), "ok:pw\r\n");
+}
+
+TEST_F(CredentialsCli, ListEscapesWhatWouldFakeARowOrAColumn) {
+    TUserList list;
+    list.LoadFromFile(Db);
+    TUserProp& user = list.Add("we\tird\\", "p");
+    user.FullName = "Jo\r\nevil\tEnabled";
+    user.Email = "a\\nb\x1b";
+    list.SaveToFile(Db);
+    const TResult r = Cli({"list", Db});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const std::string row = r.Out.substr(0, r.Out.find('\n') + 1);
+    EXPECT_EQ(row, r.Out) << "one user, one line";
+    EXPECT_EQ(row.rfind("we\\tird\\\\\tEnabled\tNever\ta\\\\nb\\x1b\tJo\\r\\nevil\\tEnabled\t", 0),
+              0u)
+        << row;
+}
+
+// Standard output that takes nothing: a full disk, a closed pipe.
+class TRefusingBuffer : public std::streambuf {
+protected:
+    int_type overflow(int_type) override { return traits_type::eof(); }
+    std::streamsize xsputn(const char*, std::streamsize) override { return 0; }
+};
+
+TResult CliToBrokenOutput(std::vector<std::string> args) {
+    std::istringstream in;
+    TRefusingBuffer refusing;
+    std::ostream out(&refusing);
+    std::ostringstream err;
+    TCliStreams io{in, out, err, false};
+    const int status = RunCli(args, io);
+    return {status, "", err.str()};
+}
+
+TEST_F(CredentialsCli, OutputThatCannotBeWrittenFailsTheCommand) {
+    ASSERT_EQ(Cli({"add", Db, "alice", "--password", "pw"}).Status, 0);
+    const std::string before = ReadWholeFile(Db);
+    // The series hands out passwords nobody else knows: nothing is saved unless they got out.
+    TResult r = CliToBrokenOutput({"series", Db, "--count", "5"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Err, "quorvane-cli: Cannot write to standard output; the new users were not "
+                     "saved\n");
+    EXPECT_EQ(ReadWholeFile(Db), before);
+
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"list", Db},
+                                               {"info", Db},
+                                               {"hash", "--salt", "abc", "pw"},
+                                               {"--version"},
+                                               {"--help"},
+                                               {"help", "add"},
+                                               {"list", "-h"}}) {
+        r = CliToBrokenOutput(args);
+        EXPECT_EQ(r.Status, 1) << args[0];
+        EXPECT_NE(r.Err.find("Cannot write to standard output"), std::string::npos) << r.Err;
+    }
+}
+
+TEST_F(CredentialsCli, SeriesToAFullDiskExitsOneAndSavesNothing) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full on this system";
+    const std::string before = ReadWholeFile(Db);
+    const std::string cli = QUORVANE_CLI_PATH;
+    const std::string errFile = Dir.File("err.txt");
+    const int raw = std::system(
+        (cli + " series '" + Db + "' --count 5 >/dev/full 2>'" + errFile + "'").c_str());
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 1);
+    EXPECT_NE(ReadWholeFile(errFile).find("Cannot write to standard output"), std::string::npos);
+    EXPECT_EQ(ReadWholeFile(Db), before);
+    // The same command with somewhere to write saves its users.
+    const int ok = std::system((cli + " series '" + Db + "' --count 5 >/dev/null").c_str());
+    ASSERT_TRUE(WIFEXITED(ok));
+    EXPECT_EQ(WEXITSTATUS(ok), 0);
+    TUserList list;
+    list.LoadFromFile(Db);
+    EXPECT_EQ(list.Count(), 5);
+}
+
+// Runs the program on a new pseudo-terminal, answers its prompt and returns what the terminal
+// showed, or "<no prompt>" when no prompt came.
+std::string RunOnTerminal(const std::vector<std::string>& args, const std::string& answer) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) return "<no pty>";
+    const std::string slaveName = ::ptsname(master);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setsid();
+        const int slave = ::open(slaveName.c_str(), O_RDWR);
+        if (slave < 0) ::_exit(127);
+        ::ioctl(slave, TIOCSCTTY, 0);
+        ::dup2(slave, 0);
+        ::dup2(slave, 1);
+        ::dup2(slave, 2);
+        ::close(master);
+        std::vector<char*> argv;
+        std::vector<std::string> all = args;
+        for (std::string& a : all)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    std::string shown;
+    bool answered = false;
+    for (;;) {
+        pollfd p{master, POLLIN, 0};
+        if (::poll(&p, 1, 10000) <= 0) break;
+        char buffer[256];
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n <= 0) break; // EIO once the program has closed the terminal
+        shown.append(buffer, static_cast<size_t>(n));
+        if (!answered && shown.find("Password: ") != std::string::npos) {
+            const std::string line = answer + "\n";
+            if (::write(master, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
+                break;
+            answered = true;
+        }
+    }
+    ::close(master);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!answered) return "<no prompt>" + shown;
+    return shown;
+}
+
+TEST_F(CredentialsCli, PasswordFromATerminalIsAskedForAndNotShown) {
+    const std::string shown =
+        RunOnTerminal({QUORVANE_CLI_PATH, "add", Db, "eve", "--password-stdin"}, "T0p-s3cret");
+    EXPECT_EQ(shown.find("<no"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("Password: "), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("T0p-s3cret"), std::string::npos) << "the password was echoed: " << shown;
+    TUserList list;
+    list.LoadFromFile(Db);
+    ASSERT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.Users(0).Password, "T0p-s3cret");
+}
+
+} // namespace
