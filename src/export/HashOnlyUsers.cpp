@@ -2,6 +2,13 @@
 
 #include "PasswordFile.h"
 
+std::vector<const TUserProp*> HashOnlyUsers(const TUserList& list) {
+    std::vector<const TUserProp*> users;
+    for (int i = 0; i < list.Count(); ++i)
+        if (list.Users(i).HashOnly()) users.push_back(&list.Users(i));
+    return users;
+}
+
 TStoredScheme UserHashScheme(const TUserProp& user) {
     return IdentifyStoredHash(user.PasswordHash);
 }

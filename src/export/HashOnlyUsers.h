@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+// The users known only by their stored hash, in database order.
+std::vector<const TUserProp*> HashOnlyUsers(const TUserList& list);
+
 // The scheme of the user's stored hash; meaningful for users known only by it.
 TStoredScheme UserHashScheme(const TUserProp& user);
 

@@ -16,13 +16,6 @@ bool InCryptAlphabet(char c) {
     return KCryptAlphabet.find(c) != std::string_view::npos;
 }
 
-// Equal length and equal bytes, in a time that does not depend on where they differ.
-bool SameSecret(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    if (a.empty()) return true;
-    return CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
-}
-
 // "{SHA}" and the base64 form of the password's SHA-1 digest, as htpasswd -s writes it.
 std::string Sha1Base64(std::string_view password) {
     unsigned char digest[SHA_DIGEST_LENGTH];
@@ -47,12 +40,18 @@ bool VerifyCrypt(std::string_view password, std::string_view stored) {
     std::memset(data.get(), 0, sizeof(crypt_data));
     const char* result = crypt_rn(phrase.c_str(), setting.c_str(), data.get(), sizeof(crypt_data));
     // A failure is NULL, or a string starting with "*" that never equals a valid setting.
-    const bool match = result != nullptr && result[0] != '*' && SameSecret(result, stored);
+    const bool match = result != nullptr && result[0] != '*' && SecretsEqual(result, stored);
     OPENSSL_cleanse(data.get(), sizeof(crypt_data));
     return match;
 }
 
 } // namespace
+
+bool SecretsEqual(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    if (a.empty()) return true;
+    return CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
+}
 
 TStoredScheme IdentifyStoredHash(std::string_view s) {
     if (s.starts_with(KApr1Magic)) return TStoredScheme::Apr1;
@@ -113,13 +112,13 @@ bool VerifyStoredHash(std::string_view password, std::string_view stored) {
     switch (IdentifyStoredHash(stored)) {
     case TStoredScheme::Apr1: {
         std::string computed = Apr1CryptWithSalt(password, stored);
-        const bool match = SameSecret(computed, stored);
+        const bool match = SecretsEqual(computed, stored);
         OPENSSL_cleanse(computed.data(), computed.size());
         return match;
     }
     case TStoredScheme::Sha1: {
         std::string computed = Sha1Base64(password);
-        const bool match = !computed.empty() && SameSecret(computed, stored);
+        const bool match = !computed.empty() && SecretsEqual(computed, stored);
         OPENSSL_cleanse(computed.data(), computed.size());
         return match;
     }
@@ -130,7 +129,7 @@ bool VerifyStoredHash(std::string_view password, std::string_view stored) {
     case TStoredScheme::DesCrypt:
         return VerifyCrypt(password, stored);
     case TStoredScheme::PlainText:
-        return SameSecret(password, stored);
+        return SecretsEqual(password, stored);
     }
     return false;
 }

@@ -31,6 +31,9 @@ const char* StoredSchemeName(TStoredScheme scheme);
 // (8 characters of the password at most) and plain text.
 bool IsWeakScheme(TStoredScheme scheme);
 
+// Equal length and equal bytes, compared in a time that does not depend on where they differ.
+bool SecretsEqual(std::string_view a, std::string_view b);
+
 // Whether password matches the stored value, in the stored value's scheme. "$apr1$" is computed
 // by this program's own MD5-crypt, "{SHA}" from SHA-1, the crypt forms by the system's crypt
 // library, plain text by comparison; every final comparison takes the same time wherever the
