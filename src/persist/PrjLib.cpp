@@ -291,7 +291,9 @@ void TProject::ReopenItemClick(int tag) {
 void TProject::OpenFile(const QString& fileName) {
     if (!CloseQuery()) return;
     Close();
-    SetFileName(fileName);
+    // A name given relative to the working folder is kept as the full path, so the recent
+    // list and the title name the file wherever the program is started next.
+    SetFileName(fileName.isEmpty() ? fileName : QFileInfo(fileName).absoluteFilePath());
     LastFolder() = FolderOfFile(FFileName);
     OpenStep();
 }

@@ -5,7 +5,9 @@
 
 #include <QAbstractSpinBox>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QScreen>
 
 #include <algorithm>
 
@@ -31,6 +33,33 @@ QList<QLineEdit*> TextBoxes(QWidget* window) {
 }
 
 } // namespace
+
+QRect VisiblePlacement(const QRect& stored, const QSize& minimum) {
+    // The screen that shows most of the rectangle, else the primary one (a screen that was
+    // unplugged, or values from a larger or differently scaled desktop).
+    QScreen* best = nullptr;
+    qint64 bestArea = 0;
+    for (QScreen* screen : QGuiApplication::screens()) {
+        const QRect common = screen->availableGeometry().intersected(stored);
+        const qint64 area = qint64(common.width()) * common.height();
+        if (area > bestArea) {
+            bestArea = area;
+            best = screen;
+        }
+    }
+    if (best == nullptr) best = QGuiApplication::primaryScreen();
+    if (best == nullptr) return stored;
+    const QRect area = best->availableGeometry();
+    QRect placed = stored;
+    // No larger than the screen (but never below the window's own minimum), then moved in.
+    placed.setWidth(std::max(std::min(stored.width(), area.width()), minimum.width()));
+    placed.setHeight(std::max(std::min(stored.height(), area.height()), minimum.height()));
+    if (placed.right() > area.right()) placed.moveRight(area.right());
+    if (placed.bottom() > area.bottom()) placed.moveBottom(area.bottom());
+    if (placed.left() < area.left()) placed.moveLeft(area.left());
+    if (placed.top() < area.top()) placed.moveTop(area.top());
+    return placed;
+}
 
 TFormKeeper::TFormKeeper(QWidget* owner) : FOwner(owner) {
     if (!owner || !owner->isWindow())
@@ -79,15 +108,19 @@ void TFormKeeper::StoreFormState(TRegistry& reg) {
 }
 
 void TFormKeeper::RestoreFormState(TRegistry& reg) {
-    // No test is made that the rectangle lies on a screen; the window's minimum size holds.
+    // The stored values are read as they are; the window is then kept on a visible screen and
+    // no larger than it, and the window's minimum size holds.
     int top = FOwner->y(), left = FOwner->x(), width = FOwner->width(), height = FOwner->height();
     if (reg.ValueExists(kTop)) top = reg.ReadInteger(kTop);
     if (reg.ValueExists(kLeft)) left = reg.ReadInteger(kLeft);
     if (reg.ValueExists(kWidth)) width = reg.ReadInteger(kWidth);
     if (reg.ValueExists(kHeight)) height = reg.ReadInteger(kHeight);
     const QSize minimum = FOwner->minimumSize();
-    FOwner->move(left, top);
-    FOwner->resize(std::max(width, minimum.width()), std::max(height, minimum.height()));
+    const QRect stored(left, top, std::max(width, minimum.width()),
+                       std::max(height, minimum.height()));
+    const QRect placed = VisiblePlacement(stored, minimum);
+    FOwner->move(placed.topLeft());
+    FOwner->resize(placed.size());
     if (!reg.ValueExists(kWindowState)) return;
     switch (reg.ReadInteger(kWindowState)) {
     case 0:

@@ -15,6 +15,11 @@
 class TProject;
 class TFormKeeper;
 
+// Where a window stored at this rectangle goes now: on the screen that shows most of it (the
+// primary screen when none does), no larger than that screen's available area, moved inside
+// it. Never smaller than minimum.
+QRect VisiblePlacement(const QRect& stored, const QSize& minimum);
+
 // Receives the accessor already open on the window's key; it must not close it.
 using TStoreEvent = std::function<void(TFormKeeper* sender, TRegistry& reg)>;
 

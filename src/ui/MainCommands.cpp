@@ -80,7 +80,7 @@ void TfrmMain::miDeleteUserClick() {
         }
         if (ShowMessageBox(this, QMessageBox::Question, QStringLiteral("Confirm"),
                            DeleteQuestion(logins), QMessageBox::Yes | QMessageBox::No,
-                           QMessageBox::Yes) != QMessageBox::Yes)
+                           QMessageBox::No) != QMessageBox::Yes)
             return;
         // Repainting waits for the whole removal; each removed row takes its user with it.
         lvwUsers->setUpdatesEnabled(false);

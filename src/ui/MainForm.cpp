@@ -15,12 +15,15 @@
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QStyle>
@@ -206,6 +209,31 @@ private:
     int FBest = 0;
 };
 
+// The list, with a short hint painted in it while the database holds no users.
+class TUsersView final : public QTreeView {
+public:
+    using QTreeView::QTreeView;
+    void SetHint(const QString& hint) {
+        if (hint == FHint) return;
+        FHint = hint;
+        viewport()->update();
+    }
+    const QString& Hint() const { return FHint; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QTreeView::paintEvent(event);
+        if (FHint.isEmpty() || (model() != nullptr && model()->rowCount() > 0)) return;
+        QPainter painter(viewport());
+        painter.setPen(palette().color(QPalette::Disabled, QPalette::Text));
+        painter.drawText(viewport()->rect().adjusted(12, 12, -12, -12),
+                         Qt::AlignCenter | Qt::TextWordWrap, FHint);
+    }
+
+private:
+    QString FHint;
+};
+
 } // namespace
 
 // The "Reopen" submenu as the document manager fills it.
@@ -222,6 +250,9 @@ public:
     void AddEntry(const QString& caption, const QString& name, int tag) override {
         QString text = caption;
         text.replace(QLatin1Char('&'), QStringLiteral("&&")); // a path shows every "&"
+        // The number in front is the entry's access key ("&1", ..., "1&0").
+        const qsizetype space = text.indexOf(QLatin1Char(' '));
+        if (space > 0) text.insert(space - 1, QLatin1Char('&'));
         auto* action = new QAction(text, FMenu);
         action->setObjectName(name);
         action->setData(tag);
@@ -242,8 +273,18 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), FormKeeper(this), FPr
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Quorvane[*]"));
     setMinimumSize(440, 330);
-    resize(440, 330);
-    move(370, 115);
+    // A first start (nothing stored) shows the list well: about two thirds of the screen, at
+    // least 800 x 500 where the screen has room, centred.
+    QRect first(370, 115, 440, 330);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        const QSize size(std::min(std::max(area.width() * 2 / 3, 800), area.width()),
+                         std::min(std::max(area.height() * 2 / 3, 500), area.height()));
+        first = QRect(QPoint(0, 0), size.expandedTo(minimumSize()));
+        first.moveCenter(area.center());
+    }
+    resize(first.size());
+    move(first.topLeft());
 
     Project.SetPrompts(&FPrompts);
     Project.AppName = QStringLiteral("Quorvane");
@@ -299,28 +340,34 @@ QAction* TfrmMain::NewAction(const char* name, const char* caption, void (TfrmMa
 }
 
 void TfrmMain::CreateActions() {
-    miNew = NewAction("miNew", "New", &TfrmMain::miNewClick);
-    miOpen = NewAction("miOpen", "Open", &TfrmMain::miOpenClick);
-    miSave = NewAction("miSave", "Save", &TfrmMain::miSaveClick);
+    // Every item has an access key; an item that opens a dialog ends in "...". Shortcuts added
+    // to the Parts' own (Ctrl+S, Ctrl+N Add User, Ctrl+Del, Ctrl+F, Ctrl+A) take no key of theirs.
+    miNew = NewAction("miNew", "&New", &TfrmMain::miNewClick);
+    miOpen = NewAction("miOpen", "&Open...", &TfrmMain::miOpenClick);
+    miOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    miSave = NewAction("miSave", "&Save", &TfrmMain::miSaveClick);
     miSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    miSaveAs = NewAction("miSaveAs", "Save As...", &TfrmMain::miSaveAsClick);
-    miImport = NewAction("miImport", "Import Users", &TfrmMain::miImportClick);
-    miExit = NewAction("miExit", "Exit", &TfrmMain::miExitClick);
+    miSaveAs = NewAction("miSaveAs", "Save &As...", &TfrmMain::miSaveAsClick);
+    miImport = NewAction("miImport", "&Import Users...", &TfrmMain::miImportClick);
+    miExit = NewAction("miExit", "E&xit", &TfrmMain::miExitClick);
+    miExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
-    miAddUser = NewAction("miAddUser", "Add User", &TfrmMain::miAddUserClick);
+    miAddUser = NewAction("miAddUser", "&Add User...", &TfrmMain::miAddUserClick);
     miAddUser->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-    miEditUser = NewAction("miEditUser", "Edit User", &TfrmMain::miEditUserClick);
-    miDeleteUser = NewAction("miDeleteUser", "Delete User", &TfrmMain::miDeleteUserClick);
+    miEditUser = NewAction("miEditUser", "&Edit User...", &TfrmMain::miEditUserClick);
+    miEditUser->setShortcut(QKeySequence(Qt::Key_F2));
+    miDeleteUser = NewAction("miDeleteUser", "&Delete User", &TfrmMain::miDeleteUserClick);
+    // Ctrl+Del anywhere; Delete in the list, where it cannot mean deleting text.
     miDeleteUser->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete));
-    miSearch = NewAction("miSearch", "Search...", &TfrmMain::miSearchClick);
+    miSearch = NewAction("miSearch", "&Search...", &TfrmMain::miSearchClick);
     miSearch->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
-    miSelectAll = NewAction("miSelectAll", "Select All", &TfrmMain::miSelectAllClick);
+    miSelectAll = NewAction("miSelectAll", "Select A&ll", &TfrmMain::miSelectAllClick);
     miSelectAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
 
-    miAllUsers = NewAction("miAllUsers", "All Users", &TfrmMain::miAllUsersClick);
-    miEnabledUsers = NewAction("miEnabledUsers", "Enabled Users", &TfrmMain::miEnabledUsersClick);
+    miAllUsers = NewAction("miAllUsers", "&All Users", &TfrmMain::miAllUsersClick);
+    miEnabledUsers = NewAction("miEnabledUsers", "&Enabled Users", &TfrmMain::miEnabledUsersClick);
     miDisabledUsers =
-        NewAction("miDisabledUsers", "Disabled Users", &TfrmMain::miDisabledUsersClick);
+        NewAction("miDisabledUsers", "&Disabled Users", &TfrmMain::miDisabledUsersClick);
     FViewGroup = new QActionGroup(this);
     FViewGroup->setExclusive(true);
     for (QAction* action : {miAllUsers, miEnabledUsers, miDisabledUsers}) {
@@ -329,24 +376,25 @@ void TfrmMain::CreateActions() {
     }
     miAllUsers->setChecked(true);
 
-    miCreateUsersSeries = NewAction("miCreateUsersSeries", "Create Users Series...",
+    miCreateUsersSeries = NewAction("miCreateUsersSeries", "Create Users &Series...",
                                     &TfrmMain::miCreateUsersSeriesClick);
-    miExport = NewAction("miExport", "Export Password File...", &TfrmMain::miExportClick);
-    miOptions = NewAction("miOptions", "Options...", &TfrmMain::miOptionsClick);
+    miExport = NewAction("miExport", "&Export Password File...", &TfrmMain::miExportClick);
+    miOptions = NewAction("miOptions", "&Options...", &TfrmMain::miOptionsClick);
     miOptions->setVisible(false);
-    miHelpTopics = NewAction("miHelpTopics", "Help Topics", &TfrmMain::miHelpTopicsClick);
-    miAbout = NewAction("miAbout", "About", &TfrmMain::miAboutClick);
+    miHelpTopics = NewAction("miHelpTopics", "&Help Topics", &TfrmMain::miHelpTopicsClick);
+    miHelpTopics->setShortcut(QKeySequence(Qt::Key_F1));
+    miAbout = NewAction("miAbout", "&About...", &TfrmMain::miAboutClick);
 
-    miEnable = NewAction("miEnable", "Enable", &TfrmMain::miEnableClick);
-    miDisable = NewAction("miDisable", "Disable", &TfrmMain::miEnableClick);
-    miNeverExpire = NewAction("miNeverExpire", "Never Expire", &TfrmMain::miEnableClick);
+    miEnable = NewAction("miEnable", "&Enable", &TfrmMain::miEnableClick);
+    miDisable = NewAction("miDisable", "&Disable", &TfrmMain::miEnableClick);
+    miNeverExpire = NewAction("miNeverExpire", "&Never Expire", &TfrmMain::miEnableClick);
     miSetExpirationDate =
-        NewAction("miSetExpirationDate", "Set Expiration Date...", &TfrmMain::miEnableClick);
+        NewAction("miSetExpirationDate", "Set E&xpiration Date...", &TfrmMain::miEnableClick);
     miEnable->setData(0);
     miDisable->setData(1);
     miNeverExpire->setData(2);
     miSetExpirationDate->setData(3);
-    miSendMail = NewAction("miSendMail", "Send Mail", &TfrmMain::miSendMailClick);
+    miSendMail = NewAction("miSendMail", "Send &Mail", &TfrmMain::miSendMailClick);
 }
 
 void TfrmMain::CreateMenus() {
@@ -358,7 +406,7 @@ void TfrmMain::CreateMenus() {
     file->addAction(miNew);
     file->addAction(miOpen);
     file->addSeparator();
-    miReopen = file->addMenu(QStringLiteral("Reopen"));
+    miReopen = file->addMenu(QStringLiteral("&Reopen"));
     miReopen->setObjectName(QStringLiteral("miReopen"));
     miReopen->menuAction()->setObjectName(QStringLiteral("miReopen"));
     FReopenMenu = std::make_unique<TReopenMenu>(this, miReopen);
@@ -457,7 +505,7 @@ void TfrmMain::CreateList() {
     layout->setSpacing(0);
 
     FModel = new TUsersModel(this);
-    lvwUsers = new QTreeView(central);
+    lvwUsers = new TUsersView(central);
     lvwUsers->setObjectName(QStringLiteral("lvwUsers"));
     lvwUsers->setModel(FModel);
     lvwUsers->setRootIsDecorated(false);
@@ -473,7 +521,7 @@ void TfrmMain::CreateList() {
     QHeaderView* header = lvwUsers->header();
     header->setSectionsClickable(true);
     header->setSectionsMovable(false);
-    header->setStretchLastSection(false);
+    header->setStretchLastSection(true); // the last column reaches the window's edge
     header->setSortIndicatorShown(true);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     layout->addWidget(lvwUsers);
@@ -491,6 +539,20 @@ void TfrmMain::CreateList() {
         shortcut->setContext(Qt::WindowShortcut);
         connect(shortcut, &QShortcut::activated, this, &TfrmMain::miEditUserClick);
     }
+    // Delete in the list deletes the selection (after the question); Shift+F10 opens the
+    // popup, as the Menu key does.
+    auto* del = new QShortcut(QKeySequence(Qt::Key_Delete), lvwUsers);
+    del->setObjectName(QStringLiteral("scDelete"));
+    del->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(del, &QShortcut::activated, this, &TfrmMain::miDeleteUserClick);
+    auto* menu = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), lvwUsers);
+    menu->setObjectName(QStringLiteral("scPopup"));
+    menu->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(menu, &QShortcut::activated, this, [this] {
+        const QModelIndex current = lvwUsers->currentIndex();
+        const QRect rect = current.isValid() ? lvwUsers->visualRect(current) : QRect();
+        lvwUsersContextMenu(rect.isValid() ? rect.center() : QPoint(0, 0));
+    });
 }
 
 void TfrmMain::CreateStatusBar() {
@@ -507,6 +569,23 @@ void TfrmMain::CreateStatusBar() {
         bar->addWidget(panel);
         FStatusPanels[i] = panel;
     }
+    FResultPanel = new QLabel(bar);
+    FResultPanel->setObjectName(QStringLiteral("StatusBarResult"));
+    FResultPanel->setContentsMargins(4, 0, 4, 0);
+    bar->addWidget(FResultPanel, 1);
+}
+
+void TfrmMain::ShowResult(const QString& text) {
+    FResultPanel->setText(text);
+}
+
+QString TfrmMain::ResultText() const {
+    return FResultPanel->text();
+}
+
+QString UsersText(int count) {
+    return count == 1 ? QStringLiteral("1 user")
+                      : QLocale().toString(count) + QStringLiteral(" users");
 }
 
 QString TfrmMain::StatusPanelText(int panel) const {
@@ -661,8 +740,16 @@ void TfrmMain::AutoSizeColumns() {
 }
 
 void TfrmMain::UpdateStatus() {
-    FStatusPanels[0]->setText(QString::fromStdString(
-        UserCountText(FModel->rowCount(), FUserList ? FUserList->Count() : 0)));
+    const int total = FUserList ? FUserList->Count() : 0;
+    FStatusPanels[0]->setText(QString::fromStdString(UserCountText(FModel->rowCount(), total)));
+    static_cast<TUsersView*>(lvwUsers)->SetHint(
+        total == 0
+            ? QStringLiteral("No users yet \u2014 add one, create a series, or import a file")
+            : QString());
+}
+
+QString TfrmMain::ListHint() const {
+    return static_cast<const TUsersView*>(lvwUsers)->Hint();
 }
 
 void TfrmMain::UpdateCommands() {

@@ -27,6 +27,9 @@ class TUserProp;
 class TUsersModel;
 class TFindDialog;
 
+// "1 user", "1,004 users" (the locale's digit grouping).
+QString UsersText(int count);
+
 class TfrmMain : public QMainWindow {
     Q_OBJECT
 public:
@@ -49,6 +52,11 @@ public:
     TUsersModel* Model() const { return FModel; }
     QMenu* Popup() const { return PopupMenu; }
     QString StatusPanelText(int panel) const;
+    // A short result of the last command in the status line ("57 users imported from x.csv").
+    void ShowResult(const QString& text);
+    QString ResultText() const;
+    // The hint the empty list shows ("" while there are users).
+    QString ListHint() const;
     // The HTML help page beside the executable.
     const QString& HelpFile() const { return FHelpFile; }
 
@@ -163,6 +171,7 @@ private:
     QMenu* miReopen = nullptr;
     std::unique_ptr<TReopenMenu> FReopenMenu;
     QLabel* FStatusPanels[2] = {nullptr, nullptr};
+    QLabel* FResultPanel = nullptr;
     TFindDialog* fdgUser = nullptr;
     QActionGroup* FViewGroup = nullptr;
     QFileSystemWatcher* FWatcher = nullptr;

@@ -12,6 +12,7 @@
 
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 
 #include <cstdint>
 
@@ -45,11 +46,13 @@ void TfrmMain::miImportClick() {
     const std::string fileName = QFile::encodeName(files.front()).toStdString();
     Guarded(this, [&] {
         const TChangeMark before(*FUserList);
-        ImportUsers(fileName, *FUserList);
+        const int added = ImportUsers(fileName, *FUserList);
         if (TChangeMark(*FUserList) != before) {
             Project.SetModified(true);
             FillList();
         }
+        ShowResult(QStringLiteral("%1 imported from %2")
+                       .arg(UsersText(added), QFileInfo(files.front()).fileName()));
     });
 }
 
@@ -59,6 +62,7 @@ void TfrmMain::miCreateUsersSeriesClick() {
         if (!ShowUserSeriesDialog(*FUserList, this, &created)) return;
         FillList();
         Project.SetModified(true); // whether or not a user could be created
+        ShowResult(QStringLiteral("%1 created").arg(UsersText(static_cast<int>(created.size()))));
         ShowSeriesResult(created, this);
     });
 }

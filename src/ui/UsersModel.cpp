@@ -62,7 +62,7 @@ QString TUsersModel::CellText(const TUserProp& user, int column) const {
     case colLogin:
         return BytesToText(user.Login);
     case colStatus:
-        return QLatin1String(UserStatusText(user));
+        return QLatin1String(UserStatusText(user, Now()));
     case colExpireDate:
         return user.Expire ? DateText(user.ExpireDate) : QStringLiteral("Never");
     case colEmail:

@@ -148,6 +148,11 @@ const char* UserStatusText(const TUserProp& user) {
     return user.Disable ? "Disabled" : "Enabled";
 }
 
+const char* UserStatusText(const TUserProp& user, TDateTime now) {
+    if (!user.Disable && user.Expire && user.ExpireDate < now) return "Expired";
+    return UserStatusText(user);
+}
+
 std::string UserCountText(int shown, int total) {
     std::string text = std::to_string(shown) + " user(s)";
     if (total - shown > 0) text += " (plus " + std::to_string(total - shown) + " hidden)";

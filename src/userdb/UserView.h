@@ -29,6 +29,9 @@ std::vector<int> SortedOrder(const std::vector<TUserProp*>& users, int sortKey);
 
 // "Enabled" or "Disabled".
 const char* UserStatusText(const TUserProp& user);
+// The same, with "Expired" for an enabled user whose expiry date lies before now (the sweep
+// has not disabled it yet, and the password file leaves it out).
+const char* UserStatusText(const TUserProp& user, TDateTime now);
 
 // "N user(s)", with " (plus M hidden)" when users are hidden by the filter.
 std::string UserCountText(int shown, int total);

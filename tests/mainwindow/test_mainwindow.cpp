@@ -12,14 +12,19 @@
 #include "UserList.h"
 #include "UsersModel.h"
 
+#include <QAbstractButton>
 #include <QAbstractItemModelTester>
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -176,7 +181,16 @@ TEST_F(MainWindowTest, StartsOnAnEmptyUnnamedDatabase) {
     EXPECT_EQ(window->UserList().Count(), 0);
     EXPECT_EQ(window->SortColumn(), 1);
     EXPECT_EQ(window->minimumSize(), QSize(440, 330));
-    EXPECT_EQ(window->size(), QSize(440, 330));
+    // The first window shows the list well: two thirds of the screen, at least 800 x 500
+    // where the screen has room, centred.
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_GE(window->width(), std::min(800, screen.width()));
+    EXPECT_GE(window->height(), std::min(500, screen.height()));
+    EXPECT_TRUE(screen.contains(window->geometry())) << screen.width() << "x" << screen.height();
+    EXPECT_LE((window->geometry().center() - screen.center()).manhattanLength(), 2);
+    // The empty, untitled database says how to begin.
+    EXPECT_EQ(window->ListHint(),
+              QStringLiteral("No users yet \u2014 add one, create a series, or import a file"));
     EXPECT_TRUE(window->HelpFile().endsWith(QStringLiteral("/Quorvane.html")));
     EXPECT_TRUE(Find<QAction>(*window, "miAllUsers")->isChecked());
     EXPECT_FALSE(Find<QAction>(*window, "miOptions")->isVisible());
@@ -189,44 +203,52 @@ TEST_F(MainWindowTest, StartsOnAnEmptyUnnamedDatabase) {
                   metrics.horizontalAdvance(TUsersModel::ColumnCaption(column)) + 20);
 }
 
-TEST_F(MainWindowTest, MenusCarryTheirCaptionsShortcutsAndHints) {
+TEST_F(MainWindowTest, MenusCarryAccessKeysAndShortcutsThatNeverCollide) {
     auto window = NewWindow();
-    struct {
-        const char* Name;
-        const char* Caption;
-        QKeySequence Shortcut;
-    } const items[] = {
-        {"miNew", "New", {}},
-        {"miOpen", "Open", {}},
-        {"miSave", "Save", QKeySequence(Qt::CTRL | Qt::Key_S)},
-        {"miSaveAs", "Save As...", {}},
-        {"miImport", "Import Users", {}},
-        {"miExit", "Exit", {}},
-        {"miAddUser", "Add User", QKeySequence(Qt::CTRL | Qt::Key_N)},
-        {"miEditUser", "Edit User", {}},
-        {"miDeleteUser", "Delete User", QKeySequence(Qt::CTRL | Qt::Key_Delete)},
-        {"miSearch", "Search...", QKeySequence(Qt::CTRL | Qt::Key_F)},
-        {"miSelectAll", "Select All", QKeySequence(Qt::CTRL | Qt::Key_A)},
-        {"miAllUsers", "All Users", {}},
-        {"miEnabledUsers", "Enabled Users", {}},
-        {"miDisabledUsers", "Disabled Users", {}},
-        {"miCreateUsersSeries", "Create Users Series...", {}},
-        {"miExport", "Export Password File...", {}},
-        {"miOptions", "Options...", {}},
-        {"miHelpTopics", "Help Topics", {}},
-        {"miAbout", "About", {}},
-        {"miEnable", "Enable", {}},
-        {"miDisable", "Disable", {}},
-        {"miNeverExpire", "Never Expire", {}},
-        {"miSetExpirationDate", "Set Expiration Date...", {}},
-        {"miSendMail", "Send Mail", {}},
+    // Shortcuts: the Parts' own, and the usual ones added to them.
+    const std::pair<const char*, QKeySequence> keys[] = {
+        {"miOpen", QKeySequence(Qt::CTRL | Qt::Key_O)},
+        {"miSave", QKeySequence(Qt::CTRL | Qt::Key_S)},
+        {"miExit", QKeySequence(Qt::CTRL | Qt::Key_Q)},
+        {"miAddUser", QKeySequence(Qt::CTRL | Qt::Key_N)},
+        {"miEditUser", QKeySequence(Qt::Key_F2)},
+        {"miDeleteUser", QKeySequence(Qt::CTRL | Qt::Key_Delete)},
+        {"miSearch", QKeySequence(Qt::CTRL | Qt::Key_F)},
+        {"miSelectAll", QKeySequence(Qt::CTRL | Qt::Key_A)},
+        {"miHelpTopics", QKeySequence(Qt::Key_F1)},
     };
-    for (const auto& item : items) {
-        QAction* action = Find<QAction>(*window, item.Name);
-        ASSERT_NE(action, nullptr);
-        EXPECT_EQ(action->text(), QString::fromLatin1(item.Caption)) << item.Name;
-        EXPECT_EQ(action->shortcut(), item.Shortcut) << item.Name;
+    for (const auto& [name, key] : keys)
+        EXPECT_EQ(Find<QAction>(*window, name)->shortcut(), key) << name;
+    // No key does two things, and every item of a menu has its own access key.
+    std::vector<QKeySequence> seen;
+    for (QAction* action : window->findChildren<QAction*>()) {
+        if (action->shortcut().isEmpty()) continue;
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), action->shortcut()), 0)
+            << action->objectName().toStdString();
+        seen.push_back(action->shortcut());
     }
+    std::vector<QMenu*> popups = {window->Popup()};
+    for (QAction* top : window->menuBar()->actions())
+        if (top->menu() != nullptr) popups.push_back(top->menu());
+    for (QMenu* menu : popups) {
+        QList<QChar> accessKeys;
+        for (QAction* action : menu->actions()) {
+            if (action->isSeparator() || !action->isVisible()) continue;
+            const QString text = action->text();
+            const qsizetype amp = text.indexOf(QLatin1Char('&'));
+            ASSERT_NE(amp, -1) << text.toStdString();
+            const QChar key = text.at(amp + 1).toLower();
+            EXPECT_FALSE(accessKeys.contains(key)) << text.toStdString();
+            accessKeys << key;
+        }
+    }
+    // Items that open a dialog say so; texts otherwise as they were.
+    for (const char* name :
+         {"miOpen", "miSaveAs", "miImport", "miAddUser", "miEditUser", "miSearch",
+          "miCreateUsersSeries", "miExport", "miAbout", "miSetExpirationDate"})
+        EXPECT_TRUE(Find<QAction>(*window, name)->text().endsWith(QStringLiteral("..."))) << name;
+    EXPECT_EQ(Find<QAction>(*window, "miDeleteUser")->text().remove(QLatin1Char('&')),
+              QStringLiteral("Delete User"));
     QStringList menus;
     for (QAction* action : window->menuBar()->actions())
         menus << action->text();
@@ -244,7 +266,8 @@ TEST_F(MainWindowTest, MenusCarryTheirCaptionsShortcutsAndHints) {
     EXPECT_EQ(Find<QToolButton>(*window, "tbnOpen")->menu(), Find<QMenu>(*window, "miReopen"));
     QStringList popup;
     for (QAction* action : window->Popup()->actions())
-        popup << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        popup << (action->isSeparator() ? QStringLiteral("-")
+                                        : action->text().remove(QLatin1Char('&')));
     EXPECT_EQ(popup,
               (QStringList{QStringLiteral("Enable"), QStringLiteral("Disable"), QStringLiteral("-"),
                            QStringLiteral("Never Expire"), QStringLiteral("Set Expiration Date..."),
@@ -597,21 +620,21 @@ TEST_F(MainWindowTest, RecentFilesFillTheReopenMenuAndReopen) {
         Open(*window, Prompts, b); // closing a puts it into the list
         QMenu* reopen = Find<QMenu>(*window, "miReopen");
         ASSERT_EQ(reopen->actions().size(), 1);
-        EXPECT_EQ(reopen->actions()[0]->text(), QStringLiteral("1 ") + a);
+        EXPECT_EQ(reopen->actions()[0]->text(), QStringLiteral("&1 ") + a);
         EXPECT_TRUE(reopen->menuAction()->isEnabled());
         reopen->actions()[0]->trigger();
         EXPECT_EQ(window->Project.FileName(), a);
         EXPECT_EQ(Logins(*window), (Order{"fromA"}));
         QCoreApplication::processEvents(); // the replaced entries go
         ASSERT_EQ(reopen->actions().size(), 2);
-        EXPECT_EQ(reopen->actions()[0]->text(), QStringLiteral("1 ") + b);
-        EXPECT_EQ(reopen->actions()[1]->text(), QStringLiteral("2 ") + a);
+        EXPECT_EQ(reopen->actions()[0]->text(), QStringLiteral("&1 ") + b);
+        EXPECT_EQ(reopen->actions()[1]->text(), QStringLiteral("&2 ") + a);
     }
     // Leaving the program put a at the head; a deleted file is skipped.
     auto window = NewWindow();
     QMenu* reopen = Find<QMenu>(*window, "miReopen");
     ASSERT_EQ(reopen->actions().size(), 2);
-    EXPECT_EQ(reopen->actions()[0]->text(), QStringLiteral("1 ") + a);
+    EXPECT_EQ(reopen->actions()[0]->text(), QStringLiteral("&1 ") + a);
     EXPECT_EQ(reopen->actions()[1]->objectName(), QStringLiteral("a2"));
     QSettings raw(Store.FileName(), QSettings::IniFormat);
     EXPECT_EQ(
@@ -623,7 +646,7 @@ TEST_F(MainWindowTest, RecentFilesFillTheReopenMenuAndReopen) {
     window = NewWindow();
     reopen = Find<QMenu>(*window, "miReopen");
     ASSERT_EQ(reopen->actions().size(), 1);
-    EXPECT_EQ(reopen->actions()[0]->text(), QStringLiteral("1 ") + b);
+    EXPECT_EQ(reopen->actions()[0]->text(), QStringLiteral("&1 ") + b);
 }
 
 TEST_F(MainWindowTest, TheQtPromptsUseTheFileDialog) {
@@ -691,23 +714,47 @@ TEST_F(MainWindowTest, PlacementIsStoredAndRestored) {
     QTRY_VERIFY(window->isMaximized());
 }
 
-TEST_F(MainWindowTest, PlacementKeepsTheMinimumSizeAndIgnoresUnknownStates) {
-    {
-        auto reg = OpenRegistryKey(hkeyCurrentUser,
-                                   QStringLiteral("\\Software\\Ostrick\\Quorvane\\Forms\\frmMain"));
-        reg->WriteInteger(QStringLiteral("Width"), 100);
-        reg->WriteInteger(QStringLiteral("Height"), 50);
-        reg->WriteInteger(QStringLiteral("Left"), -3000); // no test is made that it is on a screen
-        reg->WriteInteger(QStringLiteral("WindowState"), 2);
-        reg->CloseKey();
+TEST_F(MainWindowTest, PlacementKeepsTheWindowOnAVisibleScreen) {
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const QSize minimum(440, 330);
+    // Stored values from another desktop: far to the right, larger than this screen (as a
+    // 1000 x 700 window stored at scale 2 is for a 1280 x 800 screen at scale 2, 640 x 400),
+    // off to the left, too small; a window that fits stays where it was.
+    struct TCase {
+        QRect Stored;
+        QRect Expected;
+    } const cases[] = {
+        {QRect(screen.left() + 3000, screen.top() + 10, 500, 400),
+         QRect(screen.right() - 499, screen.top() + 10, 500, 400)},
+        {QRect(screen.left() + 20, screen.top() + 20, screen.width() + 200, screen.height() + 100),
+         QRect(screen.topLeft(), screen.size())},
+        {QRect(screen.left() - 3000, screen.top() + 5, 440, 330),
+         QRect(screen.left(), screen.top() + 5, 440, 330)},
+        {QRect(screen.left() + 10, screen.top() + 10, 100, 50),
+         QRect(screen.left() + 10, screen.top() + 10, 440, 330)},
+        {QRect(screen.left() + 30, screen.top() + 40, 450, 340),
+         QRect(screen.left() + 30, screen.top() + 40, 450, 340)},
+    };
+    for (const TCase& c : cases) {
+        {
+            auto reg = OpenRegistryKey(
+                hkeyCurrentUser, QStringLiteral("\\Software\\Ostrick\\Quorvane\\Forms\\frmMain"));
+            reg->WriteInteger(QStringLiteral("Left"), c.Stored.left());
+            reg->WriteInteger(QStringLiteral("Top"), c.Stored.top());
+            reg->WriteInteger(QStringLiteral("Width"), c.Stored.width());
+            reg->WriteInteger(QStringLiteral("Height"), c.Stored.height());
+            reg->WriteInteger(QStringLiteral("WindowState"), 2); // unknown: ignored
+            reg->CloseKey();
+        }
+        auto window = NewWindow();
+        EXPECT_EQ(window->geometry(), c.Expected) << c.Stored.x() << "," << c.Stored.y() << " "
+                                                  << c.Stored.width() << "x" << c.Stored.height();
+        EXPECT_EQ(VisiblePlacement(c.Stored, minimum), c.Expected);
+        window->show();
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(window->isMaximized());
+        window->setWindowState(Qt::WindowMinimized); // leaves the stored values alone
     }
-    auto window = NewWindow();
-    EXPECT_EQ(window->size(), QSize(440, 330));
-    EXPECT_EQ(window->x(), -3000);
-    EXPECT_EQ(window->y(), 115);
-    window->show();
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(window->isMaximized());
 }
 
 TEST_F(MainWindowTest, MinimisedWindowsStoreNothing) {
@@ -770,4 +817,68 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
+}
+
+TEST_F(MainWindowTest, SaysWhatHappened) {
+    // An enabled user past its date shows "Expired" until the sweep disables it.
+    auto window = NewWindow();
+    TUserProp& late = window->UserList().AddBlank();
+    late.Login = "late";
+    late.Expire = true;
+    late.ExpireDate = Now() - 1;
+    TUserProp& later = window->UserList().AddBlank();
+    later.Login = "later";
+    later.Expire = true;
+    later.ExpireDate = Now() + 1;
+    window->FillList();
+    EXPECT_EQ(window->ListHint(), QString());
+    std::vector<QString> states;
+    for (int row = 0; row < window->Model()->rowCount(); ++row)
+        states.push_back(Cell(*window, row, 1));
+    EXPECT_EQ(states, (std::vector<QString>{QStringLiteral("Expired"), QStringLiteral("Enabled")}));
+
+    // The title carries the unsaved-changes mark.
+    window->Project.SetModified(true);
+    EXPECT_TRUE(window->isWindowModified());
+    window->Project.SetModified(false);
+    EXPECT_FALSE(window->isWindowModified());
+
+    // An import reports what it did in the status line.
+    WriteWholeFile(Dir.File("new.csv"), "a,1\r\nb,2\r\nc,3\r\n");
+    Dialogs.Files = {Q(Dir.File("new.csv"))};
+    window->miImportClick();
+    EXPECT_EQ(window->ResultText(), QStringLiteral("3 users imported from new.csv"));
+    EXPECT_EQ(UsersText(1), QStringLiteral("1 user"));
+    Prompts.Answers = {TSaveAnswer::No};
+}
+
+TEST_F(MainWindowTest, DeleteKeyAsksWithNoAsTheDefault) {
+    const QString file = Database("site.udx", FourUsers);
+    auto window = NewWindow();
+    Open(*window, Prompts, file);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    window->List()->setFocus();
+    window->SelectRow(0);
+    // The box is answered with its own default button.
+    TModalHandlerScope scope([](QDialog& dialog) {
+        auto* box = qobject_cast<QMessageBox*>(&dialog);
+        EXPECT_NE(box, nullptr);
+        if (box == nullptr) return int(QDialog::Rejected);
+        EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
+        return int(box->standardButton(box->defaultButton()));
+    });
+    QTest::keyClick(window->List(), Qt::Key_Delete);
+    EXPECT_EQ(window->UserList().Count(), 4);
+    EXPECT_FALSE(window->Project.Modified());
+}
+
+TEST_F(MainWindowTest, AFileNamedRelativelyIsKeptByItsFullPath) {
+    const QString file = Database("rel.udx", FourUsers);
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(Q(Dir.Path().string()));
+    auto window = NewWindow();
+    window->Project.OpenFile(QStringLiteral("rel.udx"));
+    QDir::setCurrent(previous);
+    EXPECT_EQ(window->Project.FileName(), file);
 }
