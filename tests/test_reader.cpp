@@ -116,7 +116,6 @@ TEST(Reader, ValuesThatDoNotSuitThePropertyFailAfterWhatCameBefore) {
                               "ExportToFile = 'True'",
                               "ExportToFile = Yes",
                               "ExportToFile = True.X",
-                              "PassType = ptSHA",
                               "PassType = True",
                               "PassType = 1",
                               "FtpHost = x",

@@ -1,5 +1,6 @@
 #include "HashSchemes.h"
 
+#include "CryptSchemes.h"
 #include "StoredHash.h"
 #include "htpasswd.h"
 
@@ -24,12 +25,41 @@ bool PlainVerify(std::string_view password, std::string_view hash) {
     return SecretsEqual(password, hash);
 }
 
+const THashParam KBcryptCost{"cost", KBcryptCostMin, KBcryptCostMax, KBcryptCostDefault};
+const THashParam KShaRounds{"rounds", KShaRoundsMin, KShaRoundsMax, KShaRoundsDefault};
+
+template <TCryptKind Kind> std::string CryptSettingOf(IRandomSource& random, int param) {
+    return CryptSetting(Kind, param, random);
+}
+
+std::string CryptHashOf(std::string_view password, std::string_view setting) {
+    return CryptHash(password, setting);
+}
+
+template <TCryptKind Kind> bool CryptVerify(std::string_view password, std::string_view hash) {
+    const std::string_view prefix = CryptPrefix(Kind);
+    const bool ours = Kind == TCryptKind::Bcrypt
+                          ? hash.starts_with("$2y$") || hash.starts_with("$2b$") ||
+                                hash.starts_with("$2a$")
+                          : hash.starts_with(prefix);
+    return ours && VerifyStoredHash(password, hash);
+}
+
 // The order of the export dialog's list.
 const THashScheme KSchemes[] = {
     {TPasswordsType::ptMD5, "ptMD5", "MD5", "md5", KApr1Magic, nullptr, Apr1Setting, Apr1Hash,
      Apr1CryptBatch, Apr1Verify},
     {TPasswordsType::ptPlainText, "ptPlainText", "Plain text", "plain", "", nullptr, nullptr,
      nullptr, nullptr, PlainVerify},
+    {TPasswordsType::ptBcrypt, "ptBcrypt", "bcrypt", "bcrypt", "$2y$", &KBcryptCost,
+     CryptSettingOf<TCryptKind::Bcrypt>, CryptHashOf, CryptHashBatch,
+     CryptVerify<TCryptKind::Bcrypt>},
+    {TPasswordsType::ptSHA256, "ptSHA256", "SHA-256-crypt", "sha256", "$5$", &KShaRounds,
+     CryptSettingOf<TCryptKind::Sha256>, CryptHashOf, CryptHashBatch,
+     CryptVerify<TCryptKind::Sha256>},
+    {TPasswordsType::ptSHA512, "ptSHA512", "SHA-512-crypt", "sha512", "$6$", &KShaRounds,
+     CryptSettingOf<TCryptKind::Sha512>, CryptHashOf, CryptHashBatch,
+     CryptVerify<TCryptKind::Sha512>},
 };
 
 } // namespace

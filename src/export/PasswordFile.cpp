@@ -3,6 +3,7 @@
 #include "DataLib.h"
 #include "Errors.h"
 #include "FileSafety.h"
+#include "HashCache.h"
 #include "HashSchemes.h"
 #include "LoginRule.h"
 
@@ -105,6 +106,10 @@ const char* UnsafeReason(const TUserProp& user, TPasswordsType passType) {
     if (SchemeOf(passType).StoresClearText() &&
         user.Password.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
         return "the password holds a line break or a NUL and cannot be written as plain text";
+    // crypt reads the password as a C string: a NUL would cut it short.
+    if (IsSlowPassType(passType) && !user.HashOnly() &&
+        user.Password.find('\0') != std::string::npos)
+        return "the password holds a NUL, which bcrypt and SHA-crypt cannot hash";
     return nullptr;
 }
 
@@ -177,8 +182,16 @@ std::string MakePasswordLine(const TUserProp& user, TPasswordsType passType,
     if (user.HashOnly())
         line += user.PasswordHash; // taken over unchanged whatever the form
     else
-        line += scheme.Hash(user.Password, random, scheme.DefaultParam());
+        line += scheme.Hash(user.Password, random,
+                            user.List() != nullptr ? StoredSchemeParam(*user.List(), passType)
+                                                   : scheme.DefaultParam());
     return line;
+}
+
+int StoredSchemeParam(const TUserList& list, TPasswordsType passType) {
+    if (passType == TPasswordsType::ptBcrypt) return list.BcryptCost;
+    if (IsSlowPassType(passType)) return list.ShaRounds;
+    return SchemeOf(passType).DefaultParam();
 }
 
 std::vector<const TUserProp*> PasswordFileEntries(const TUserList& list,
@@ -228,10 +241,24 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
                 options.Report->CommentLogins.push_back(user->Login);
     }
     const THashScheme& scheme = SchemeOf(passType);
-    const int param = options.SchemeParam.value_or(scheme.DefaultParam());
+    const int param = options.SchemeParam.value_or(StoredSchemeParam(list, passType));
+    // Bounds first: a parameter out of range fails before any progress, not at the first hash.
+    if (scheme.Param != nullptr && (param < scheme.Param->Min || param > scheme.Param->Max))
+        throw EQuorvaneError(FormatMessage("The %s %s must be from %d to %d",
+                                           std::string(scheme.DisplayName).c_str(),
+                                           std::string(scheme.Param->Name).c_str(),
+                                           scheme.Param->Min, scheme.Param->Max));
     TBufferedSecureRandom secure;
     IRandomSource& random = options.Random ? *options.Random : secure;
     const size_t count = entries.size();
+
+    // The slow forms reuse the hashes of users whose inputs did not change since the last export.
+    const bool slow = IsSlowPassType(passType);
+    const std::string form(PasswordsTypeName(passType));
+    THashCache cache(slow && !options.CachePath.empty() ? list.HashCacheKey : std::string());
+    cache.Load(options.CachePath);
+    TPasswordFileStats stats;
+    std::vector<size_t> toHash;
 
     std::string text;
     std::vector<const TUserProp*> chunkUsers;
@@ -251,6 +278,39 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
         if (scheme.StoresClearText()) {
             for (const TUserProp* user : chunkUsers)
                 AppendLine(text, user->Login, user->Password);
+            continue;
+        }
+        if (slow) {
+            // A cached hash for every user whose inputs are unchanged; settings for the others
+            // in file order on this thread, the hashing on every processor.
+            hashes.assign(chunkUsers.size(), std::string());
+            toHash.clear();
+            passwords.clear();
+            settings.clear();
+            for (size_t k = 0; k < chunkUsers.size(); ++k) {
+                const TUserProp* user = chunkUsers[k];
+                if (user->HashOnly()) {
+                    hashes[k] = user->PasswordHash; // taken over unchanged
+                } else if (auto hit = cache.Find(form, param, user->Login, user->Password)) {
+                    hashes[k] = std::move(*hit);
+                    ++stats.Reused;
+                } else {
+                    toHash.push_back(k);
+                    passwords.emplace_back(user->Password);
+                    settings.push_back(scheme.MakeSetting(random, param));
+                }
+            }
+            std::vector<std::string> fresh;
+            scheme.HashBatch(passwords, settings, fresh, options.Threads);
+            stats.Hashed += fresh.size();
+            for (size_t j = 0; j < toHash.size(); ++j)
+                hashes[toHash[j]] = std::move(fresh[j]);
+            for (size_t k = 0; k < chunkUsers.size(); ++k) {
+                const TUserProp* user = chunkUsers[k];
+                if (!user->HashOnly())
+                    cache.Put(form, param, user->Login, user->Password, hashes[k]);
+                AppendLine(text, user->Login, hashes[k]);
+            }
             continue;
         }
         // Salts in file order on this thread; only the hashing spreads over the processors.
@@ -276,6 +336,8 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
                        user->HashOnly() ? std::string_view(user->PasswordHash)
                                         : std::string_view(hashes[nextHash++]));
     }
+    if (slow && !options.CachePath.empty()) cache.Save(options.CachePath);
+    if (options.Stats) *options.Stats = stats;
     return text;
 }
 

@@ -28,12 +28,24 @@ struct TPasswordFileReport {
     std::vector<std::string> CommentLogins;
 };
 
+// What an export of a slow form did with its hashes.
+struct TPasswordFileStats {
+    size_t Reused = 0; // taken from the hash cache
+    size_t Hashed = 0; // computed afresh
+};
+
 struct TPasswordFileOptions {
     IExportProgress* Progress = nullptr;    // none: no texts, no abort
     IRandomSource* Random = nullptr;        // source of the salts; none: the secure generator
     unsigned Threads = 0;                   // hashing workers; 0: one per processor
     const std::locale* Collation = nullptr; // order of the logins; none: the user's locale
-    std::optional<int> SchemeParam;         // the scheme's parameter; none: its default
+    // The scheme's parameter (bcrypt cost, SHA-crypt rounds); none: the one the list stores
+    // (BcryptCost, ShaRounds), the scheme's default for a scheme without one.
+    std::optional<int> SchemeParam;
+    // The hash cache file of the slow forms (HashCachePath of the database); empty: none. It is
+    // read before and written after a build that was not aborted, with the list's HashCacheKey.
+    std::string CachePath;
+    TPasswordFileStats* Stats = nullptr; // filled when given
     // Receives what the write could not keep of the file it replaced (its group, its owner);
     // the export itself has succeeded then. None: such warnings are dropped.
     std::vector<std::string>* Warnings = nullptr;
@@ -66,13 +78,16 @@ public:
     using EQuorvaneError::EQuorvaneError;
 };
 
+// The parameter the list stores for a form: BcryptCost, ShaRounds, or the scheme's default.
+int StoredSchemeParam(const TUserList& list, TPasswordsType passType);
+
 // The user's locale for ordering logins; the "C" locale when the environment names a locale
 // this system does not have.
 const std::locale& UserCollation();
 
 // One line without its line end: the login, ":" and the password in the given form (a hash
-// with a new salt, such as the "$apr1$" string, or the password as stored, with the scheme's
-// default parameter); for a user known only by a stored hash, that hash unchanged whatever the
+// with a new salt, such as the "$apr1$" string, or the password as stored, with the parameter
+// the user's list stores); for a user known only by a stored hash, that hash unchanged whatever the
 // form. Disable is not looked at.
 std::string MakePasswordLine(const TUserProp& user, TPasswordsType passType,
                              IRandomSource& random = SecureRandom());

@@ -13,6 +13,9 @@ namespace quorvane_stream {
 enum : uint8_t {
     vaNull = 0,     // end of an item's entries, end of a collection
     vaList = 1,     // start of one item of a collection
+    vaInt8 = 2,     // 1-byte signed integer
+    vaInt16 = 3,    // 2-byte little-endian signed integer
+    vaInt32 = 4,    // 4-byte little-endian signed integer
     vaExtended = 5, // 80-bit extended number
     vaString = 6,   // length byte + bytes
     vaIdent = 7,    // short string

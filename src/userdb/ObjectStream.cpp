@@ -36,6 +36,24 @@ public:
         Byte(vaIdent);
         ShortString(ident);
     }
+    // The smallest of the three integer forms that holds the value.
+    void Integer(std::string_view name, int32_t value) {
+        Name(name);
+        size_t bytes;
+        if (value >= INT8_MIN && value <= INT8_MAX) {
+            Byte(vaInt8);
+            bytes = 1;
+        } else if (value >= INT16_MIN && value <= INT16_MAX) {
+            Byte(vaInt16);
+            bytes = 2;
+        } else {
+            Byte(vaInt32);
+            bytes = 4;
+        }
+        const uint32_t v = static_cast<uint32_t>(value);
+        for (size_t i = 0; i < bytes; ++i)
+            Byte(static_cast<uint8_t>((v >> (8 * i)) & 0xFF));
+    }
     // Written only when not empty.
     void String(std::string_view name, const std::string& value) {
         if (value.empty()) return;
@@ -185,6 +203,14 @@ std::string WriteObjectStream(const TUserList& list) {
     w.Byte(vaNull);
 
     w.Ident("PassType", PasswordsTypeName(list.PassType));
+    // The slow forms' settings, only while such a form is chosen: every other database keeps
+    // the bytes (and the fingerprint) it always had.
+    if (list.PassType == TPasswordsType::ptBcrypt && list.BcryptCost != KBcryptCostDefault)
+        w.Integer("BcryptCost", list.BcryptCost);
+    if ((list.PassType == TPasswordsType::ptSHA256 || list.PassType == TPasswordsType::ptSHA512) &&
+        list.ShaRounds != KShaRoundsDefault)
+        w.Integer("ShaRounds", list.ShaRounds);
+    if (IsSlowPassType(list.PassType)) w.String("HashCacheKey", list.HashCacheKey);
     w.String("PassFile", list.PassFile);
     w.Bool("ExportToFile", list.ExportToFile);
     w.String("FtpHost", list.FtpHost);

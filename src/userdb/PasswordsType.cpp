@@ -8,6 +8,12 @@ std::string_view PasswordsTypeName(TPasswordsType type) {
         return "ptPlainText";
     case TPasswordsType::ptMD5:
         return "ptMD5";
+    case TPasswordsType::ptBcrypt:
+        return "ptBcrypt";
+    case TPasswordsType::ptSHA256:
+        return "ptSHA256";
+    case TPasswordsType::ptSHA512:
+        return "ptSHA512";
     }
     return "ptMD5"; // not reached: every member has its case above
 }

@@ -17,6 +17,11 @@ namespace {
 
 // Raised inside the reader; the caller turns every one into "The file is not valid".
 struct TInvalidText {};
+// A password form this version does not know (one a later version wrote): the file is refused
+// with its name rather than read without it.
+struct TUnknownPassType {
+    std::string Name;
+};
 
 [[noreturn]] void Invalid() {
     throw TInvalidText{};
@@ -186,8 +191,9 @@ private:
 
 // What a property entry is applied to.
 struct TTarget {
-    enum TKind { None, String, Boolean, Date, PassType, Items } Kind = None;
+    enum TKind { None, String, Boolean, Date, PassType, Integer, Items } Kind = None;
     void* Field = nullptr;
+    int Min = 0, Max = 0; // the accepted range of an Integer
 };
 
 TTarget LookupUser(TUserProp& u, std::string_view name) {
@@ -207,6 +213,11 @@ TTarget LookupUser(TUserProp& u, std::string_view name) {
 TTarget LookupList(TUserList& l, std::string_view name) {
     if (SameText(name, "Items")) return {TTarget::Items, &l};
     if (SameText(name, "PassType")) return {TTarget::PassType, &l.PassType};
+    if (SameText(name, "BcryptCost"))
+        return {TTarget::Integer, &l.BcryptCost, KBcryptCostMin, KBcryptCostMax};
+    if (SameText(name, "ShaRounds"))
+        return {TTarget::Integer, &l.ShaRounds, KShaRoundsMin, KShaRoundsMax};
+    if (SameText(name, "HashCacheKey")) return {TTarget::String, &l.HashCacheKey};
     if (SameText(name, "PassFile")) return {TTarget::String, &l.PassFile};
     if (SameText(name, "ExportToFile")) return {TTarget::Boolean, &l.ExportToFile};
     if (SameText(name, "FtpHost")) return {TTarget::String, &l.FtpHost};
@@ -441,6 +452,9 @@ private:
             } else if (target.Kind == TTarget::PassType && !dotted) {
                 if (const auto type = PasswordsTypeFromName(ident))
                     *static_cast<TPasswordsType*>(target.Field) = *type;
+                else if (ident.size() > 2 && SameText(ident.substr(0, 2), "pt"))
+                    // Members are named "pt...": this one is a form of a later version.
+                    throw TUnknownPassType{std::string(ident.substr(0, 64))};
                 else
                     Invalid();
             } else if (target.Kind != TTarget::None) {
@@ -472,6 +486,8 @@ private:
             if (target.Kind == TTarget::Date && v >= INT32_MIN && v <= INT32_MAX &&
                 IsValidDateTime(static_cast<double>(v)))
                 *static_cast<double*>(target.Field) = static_cast<double>(v);
+            else if (target.Kind == TTarget::Integer && v >= target.Min && v <= target.Max)
+                *static_cast<int*>(target.Field) = static_cast<int>(v);
             else if (target.Kind != TTarget::None)
                 Invalid();
             return;
@@ -581,6 +597,10 @@ void ReadListText(std::string_view text, TUserList& list) {
         TParser(text, &list).Parse();
     } catch (const TInvalidText&) {
         throw EQuorvaneError("The file is not valid");
+    } catch (const TUnknownPassType& e) {
+        throw EQuorvaneError(FormatMessage("The file is not valid: it asks for the password form "
+                                           "%s, which this version of Quorvane does not know",
+                                           e.Name.c_str()));
     } catch (const EQuorvaneError&) {
         throw EQuorvaneError("The file is not valid");
     }

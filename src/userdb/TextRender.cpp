@@ -200,6 +200,20 @@ private:
         case vaIdent:
             FOut.append(ReadShort());
             break;
+        case vaInt8:
+        case vaInt16:
+        case vaInt32: {
+            const size_t n = tag == vaInt8 ? 1 : tag == vaInt16 ? 2 : 4;
+            const std::string_view bytes = ReadBytes(n);
+            uint32_t v = 0;
+            for (size_t i = 0; i < n; ++i)
+                v |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[i])) << (8 * i);
+            if (n < 4 && (v >> (8 * n - 1)) != 0) v |= ~uint32_t{0} << (8 * n); // sign
+            char number[12];
+            const auto r = std::to_chars(number, number + sizeof number, static_cast<int32_t>(v));
+            FOut.append(number, static_cast<size_t>(r.ptr - number));
+            break;
+        }
         case vaExtended: {
             if (Left() < 10) StreamError();
             char number[kNumberChars];

@@ -65,6 +65,9 @@ TUserProp& TUserList::Add(const std::string& login, const std::string& password)
 void TUserList::Reset() {
     Clear();
     PassType = TPasswordsType::ptMD5;
+    BcryptCost = KBcryptCostDefault;
+    ShaRounds = KShaRoundsDefault;
+    HashCacheKey.clear();
     PassFile.clear();
     FtpHost.clear();
     FtpUser.clear();

@@ -65,6 +65,13 @@ public:
 
     // Export settings; only the export reads and writes them.
     TPasswordsType PassType = TPasswordsType::ptMD5;
+    // Work factors of the slow forms. Each goes into the file only while its form is the chosen
+    // one and it differs from the default, so MD5 and plain-text databases keep their bytes.
+    int BcryptCost = KBcryptCostDefault;
+    int ShaRounds = KShaRoundsDefault;
+    // Key of the digests in the hash cache beside the database (64 hexadecimal digits), made
+    // when a slow form is first stored; written only while a slow form is chosen.
+    std::string HashCacheKey;
     std::string PassFile;
     bool ExportToFile = true;
     std::string FtpHost;

@@ -1,0 +1,159 @@
+#include "CryptSchemes.h"
+
+#include "Errors.h"
+#include "UserList.h"
+#include "htpasswd.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <crypt.h>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+// libxcrypt's work area (about 32 KiB); zeroed before first use as its manual asks, cleared
+// when it goes since it held password-derived state.
+struct TCryptArea {
+    TCryptArea() : Data(std::make_unique<crypt_data>()) { std::memset(Data.get(), 0, sizeof *Data); }
+    ~TCryptArea() { explicit_bzero(Data.get(), sizeof *Data); }
+    TCryptArea(const TCryptArea&) = delete;
+    TCryptArea& operator=(const TCryptArea&) = delete;
+    std::unique_ptr<crypt_data> Data;
+};
+
+} // namespace
+
+void CheckWorkFactor(TCryptKind kind, int workFactor) {
+    if (kind == TCryptKind::Bcrypt) {
+        if (workFactor < KBcryptCostMin || workFactor > KBcryptCostMax)
+            throw EQuorvaneError(FormatMessage("The bcrypt cost must be from %d to %d",
+                                               KBcryptCostMin, KBcryptCostMax));
+    } else if (workFactor < KShaRoundsMin || workFactor > KShaRoundsMax) {
+        throw EQuorvaneError(FormatMessage("The SHA-crypt rounds must be from %d to %d",
+                                           KShaRoundsMin, KShaRoundsMax));
+    }
+}
+
+namespace {
+
+std::string HashWith(std::string_view password, std::string_view setting, crypt_data& area) {
+    if (password.find('\0') != std::string_view::npos)
+        throw EQuorvaneError("A password with a zero byte cannot be hashed with bcrypt or "
+                             "SHA-crypt");
+    const std::string phrase(password), set(setting);
+    const char* out = crypt_rn(phrase.c_str(), set.c_str(), &area, sizeof area);
+    // A failure gives a null pointer, or a string starting with "*" that no setting starts with.
+    if (out == nullptr || out[0] == '*')
+        throw EQuorvaneError(FormatMessage("The system's crypt does not accept the setting %s",
+                                           set.c_str()));
+    std::string hash(out);
+    explicit_bzero(area.output, sizeof area.output);
+    return hash;
+}
+
+} // namespace
+
+std::string_view CryptPrefix(TCryptKind kind) {
+    switch (kind) {
+    case TCryptKind::Bcrypt:
+        return "$2y$";
+    case TCryptKind::Sha256:
+        return "$5$";
+    case TCryptKind::Sha512:
+        return "$6$";
+    }
+    return "$6$";
+}
+
+std::string CryptSetting(TCryptKind kind, int workFactor, IRandomSource& random) {
+    CheckWorkFactor(kind, workFactor);
+    char bytes[16];
+    for (char& b : bytes)
+        b = static_cast<char>(random.Random(256));
+    // crypt writes no "rounds=" for the default 5,000; a count of 0 asks for exactly that.
+    const unsigned long count =
+        kind != TCryptKind::Bcrypt && workFactor == KShaRoundsDefault ? 0 : workFactor;
+    char setting[CRYPT_GENSALT_OUTPUT_SIZE];
+    const std::string prefix(CryptPrefix(kind));
+    const char* made = crypt_gensalt_rn(prefix.c_str(), count, bytes, sizeof bytes, setting,
+                                        sizeof setting);
+    explicit_bzero(bytes, sizeof bytes);
+    if (made == nullptr || made[0] == '*')
+        throw EQuorvaneError("The system's crypt cannot make a salt for " + prefix);
+    return setting;
+}
+
+std::string CryptSettingWithSalt(TCryptKind kind, int workFactor, std::string_view salt) {
+    CheckWorkFactor(kind, workFactor);
+    const bool alphabet =
+        !salt.empty() && std::all_of(salt.begin(), salt.end(), [](char c) {
+            return KCryptAlphabet.find(c) != std::string_view::npos;
+        });
+    std::string setting(CryptPrefix(kind));
+    if (kind == TCryptKind::Bcrypt) {
+        if (!alphabet || salt.size() != 22)
+            throw EQuorvaneError("A bcrypt salt is 22 characters of ./0-9A-Za-z");
+        setting += (workFactor < 10 ? "0" : "") + std::to_string(workFactor) + "$";
+    } else {
+        if (!alphabet || salt.size() > 16)
+            throw EQuorvaneError("A SHA-crypt salt is 1 to 16 characters of ./0-9A-Za-z");
+        if (workFactor != KShaRoundsDefault)
+            setting += "rounds=" + std::to_string(workFactor) + "$";
+    }
+    setting += salt;
+    // libxcrypt is the judge of what it accepts (bcrypt's last salt character, for one).
+    CryptHash("", setting);
+    return setting;
+}
+
+std::string CryptHash(std::string_view password, std::string_view setting) {
+    TCryptArea area;
+    return HashWith(password, setting, *area.Data);
+}
+
+void CryptHashBatch(const std::vector<std::string_view>& passwords,
+                    const std::vector<std::string>& settings, std::vector<std::string>& out,
+                    unsigned threads) {
+    if (settings.size() != passwords.size())
+        throw std::invalid_argument("CryptHashBatch: one setting per password is needed");
+    const size_t count = passwords.size();
+    out.assign(count, std::string());
+    if (count == 0) return;
+    if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+    const size_t workers = std::min<size_t>(threads, count);
+
+    std::atomic<size_t> next{0};
+    std::atomic<bool> failed{false};
+    std::exception_ptr error;
+    std::mutex errorLock;
+    // Users are dealt out one at a time: a slow hash costs milliseconds, the counter nothing.
+    auto work = [&] {
+        try {
+            TCryptArea area;
+            for (size_t i = next++; i < count && !failed; i = next++)
+                out[i] = HashWith(passwords[i], settings[i], *area.Data);
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(errorLock);
+            if (!error) error = std::current_exception();
+            failed = true;
+        }
+    };
+    std::vector<std::thread> pool;
+    pool.reserve(workers - 1);
+    try {
+        for (size_t w = 1; w < workers; ++w)
+            pool.emplace_back(work);
+    } catch (const std::system_error&) {
+        // No more threads to be had: the ones started and this one finish the batch.
+    }
+    work();
+    for (std::thread& t : pool)
+        t.join();
+    if (error) std::rethrow_exception(error);
+}
