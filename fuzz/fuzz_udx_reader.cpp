@@ -1,6 +1,6 @@
 // Feeds arbitrary text to the users database reader. Every input either loads or fails with
-// "The file is not valid" (followed, for an unknown password form, by its name); what loads must save, and the saved text must load back into the
-// same text.
+// "The file is not valid" (followed, for an unknown password form, by its name); what loads must
+// save, and the saved text must load back into the same text.
 
 #include "DataLib.h"
 #include "Errors.h"

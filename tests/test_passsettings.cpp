@@ -130,24 +130,15 @@ TEST(PassSettings, TheReaderTakesIntegersInRangeAndRefusesAnythingElse) {
         bool Loads;
     };
     const TCase cases[] = {
-        {"BcryptCost = 4", true},
-        {"BcryptCost = 17", true},
-        {"bcryptcost = $0A", true},
-        {"BcryptCost = 3", false},
-        {"BcryptCost = 18", false},
-        {"BcryptCost = -5", false},
-        {"BcryptCost = 5.0", false},
-        {"BcryptCost = '5'", false},
-        {"BcryptCost = True", false},
-        {"BcryptCost = ptMD5", false},
-        {"BcryptCost = <>", false},
-        {"ShaRounds = 1000", true},
-        {"ShaRounds = 999999999", true},
-        {"ShaRounds = 999", false},
-        {"ShaRounds = 1000000000", false},
-        {"ShaRounds = 99999999999999999999999", false},
-        {"ShaRounds = 5000d", false},
-        {"HashCacheKey = 'abc'", true},
+        {"BcryptCost = 4", true},          {"BcryptCost = 17", true},
+        {"bcryptcost = $0A", true},        {"BcryptCost = 3", false},
+        {"BcryptCost = 18", false},        {"BcryptCost = -5", false},
+        {"BcryptCost = 5.0", false},       {"BcryptCost = '5'", false},
+        {"BcryptCost = True", false},      {"BcryptCost = ptMD5", false},
+        {"BcryptCost = <>", false},        {"ShaRounds = 1000", true},
+        {"ShaRounds = 999999999", true},   {"ShaRounds = 999", false},
+        {"ShaRounds = 1000000000", false}, {"ShaRounds = 99999999999999999999999", false},
+        {"ShaRounds = 5000d", false},      {"HashCacheKey = 'abc'", true},
         {"HashCacheKey = 5", false},
     };
     for (const TCase& c : cases) {

@@ -20,7 +20,9 @@ namespace {
 // libxcrypt's work area (about 32 KiB); zeroed before first use as its manual asks, cleared
 // when it goes since it held password-derived state.
 struct TCryptArea {
-    TCryptArea() : Data(std::make_unique<crypt_data>()) { std::memset(Data.get(), 0, sizeof *Data); }
+    TCryptArea() : Data(std::make_unique<crypt_data>()) {
+        std::memset(Data.get(), 0, sizeof *Data);
+    }
     ~TCryptArea() { explicit_bzero(Data.get(), sizeof *Data); }
     TCryptArea(const TCryptArea&) = delete;
     TCryptArea& operator=(const TCryptArea&) = delete;
@@ -50,8 +52,8 @@ std::string HashWith(std::string_view password, std::string_view setting, crypt_
     const char* out = crypt_rn(phrase.c_str(), set.c_str(), &area, sizeof area);
     // A failure gives a null pointer, or a string starting with "*" that no setting starts with.
     if (out == nullptr || out[0] == '*')
-        throw EQuorvaneError(FormatMessage("The system's crypt does not accept the setting %s",
-                                           set.c_str()));
+        throw EQuorvaneError(
+            FormatMessage("The system's crypt does not accept the setting %s", set.c_str()));
     std::string hash(out);
     explicit_bzero(area.output, sizeof area.output);
     return hash;
@@ -81,8 +83,8 @@ std::string CryptSetting(TCryptKind kind, int workFactor, IRandomSource& random)
         kind != TCryptKind::Bcrypt && workFactor == KShaRoundsDefault ? 0 : workFactor;
     char setting[CRYPT_GENSALT_OUTPUT_SIZE];
     const std::string prefix(CryptPrefix(kind));
-    const char* made = crypt_gensalt_rn(prefix.c_str(), count, bytes, sizeof bytes, setting,
-                                        sizeof setting);
+    const char* made =
+        crypt_gensalt_rn(prefix.c_str(), count, bytes, sizeof bytes, setting, sizeof setting);
     explicit_bzero(bytes, sizeof bytes);
     if (made == nullptr || made[0] == '*')
         throw EQuorvaneError("The system's crypt cannot make a salt for " + prefix);
@@ -91,10 +93,9 @@ std::string CryptSetting(TCryptKind kind, int workFactor, IRandomSource& random)
 
 std::string CryptSettingWithSalt(TCryptKind kind, int workFactor, std::string_view salt) {
     CheckWorkFactor(kind, workFactor);
-    const bool alphabet =
-        !salt.empty() && std::all_of(salt.begin(), salt.end(), [](char c) {
-            return KCryptAlphabet.find(c) != std::string_view::npos;
-        });
+    const bool alphabet = !salt.empty() && std::all_of(salt.begin(), salt.end(), [](char c) {
+        return KCryptAlphabet.find(c) != std::string_view::npos;
+    });
     std::string setting(CryptPrefix(kind));
     if (kind == TCryptKind::Bcrypt) {
         if (!alphabet || salt.size() != 22)

@@ -112,7 +112,8 @@ void THashCache::Load(const std::string& path) {
         if (b == std::string_view::npos || b == a + 1) continue;
         std::string login;
         if (!FromHex(line.substr(b + 1), login)) continue;
-        FLoaded[login] = TEntry{std::string(line.substr(0, a)), std::string(line.substr(a + 1, b - a - 1))};
+        FLoaded[login] =
+            TEntry{std::string(line.substr(0, a)), std::string(line.substr(a + 1, b - a - 1))};
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "FileLib.h"
 #include "HashSchemes.h"
+#include "HashCache.h"
 #include "ModalRunner.h"
 #include "PasswordFile.h"
 #include "ServerTarget.h"
@@ -30,6 +31,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <initializer_list>
@@ -332,6 +334,7 @@ void TfrmExportUser::SaveSettings() {
     TUserList& list = *UserList;
     list.PassFile = FPassFile.Read(edtFile->text());
     list.PassType = GetPassType();
+    EnsureHashCacheKey(list); // a slow form keeps its hashes for the next export
     list.FtpHost = FFtpHost.Read(edtFtpHost->text());
     if (spnFtpPort->value() != 0 && ParseFtpHost(list.FtpHost).Port == 0)
         list.FtpHost += ":" + std::to_string(spnFtpPort->value()); // a port typed in the host wins

@@ -1,0 +1,452 @@
+// bcrypt, SHA-256-crypt and SHA-512-crypt: the strings the system's crypt makes for us, checked
+// by the peers that read password files (Apache's htpasswd, nginx), and the hash cache that
+// spares a re-export the work of what did not change.
+
+#include "CryptSchemes.h"
+#include "DataLib.h"
+#include "Errors.h"
+#include "ExportTestUtil.h"
+#include "HashCache.h"
+#include "NginxTestServer.h"
+#include "PasswordFile.h"
+#include "StoredHash.h"
+#include "TestUtil.h"
+#include "UserList.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sys/stat.h>
+
+namespace {
+
+std::string ErrorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const EQuorvaneError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+TUserProp& AddUser(TUserList& list, const std::string& login, const std::string& password,
+                   bool disabled = false) {
+    TUserProp& user = list.AddBlank();
+    user.Login = login;
+    user.Password = password;
+    user.Disable = disabled;
+    return user;
+}
+
+// login -> hash of a password file's text.
+std::map<std::string, std::string> Lines(const std::string& text) {
+    std::map<std::string, std::string> lines;
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t end = text.find("\r\n", at);
+        const std::string line = text.substr(at, end - at);
+        const size_t colon = line.find(':');
+        lines[line.substr(0, colon)] = line.substr(colon + 1);
+        at = end + 2;
+    }
+    return lines;
+}
+
+struct TSchemeCase {
+    TPasswordsType Type;
+    int WorkFactor;
+    const char* Prefix; // what every line's hash starts with
+};
+
+// Each form at its cheapest bound and at its default (the expensive bounds are checked on the
+// setting alone: bcrypt cost 17 takes seconds per hash, 999,999,999 rounds minutes).
+const TSchemeCase KSchemes[] = {
+    {ptBcrypt, 4, "$2y$04$"}, {ptBcrypt, 5, "$2y$05$"}, {ptSHA256, 1000, "$5$rounds=1000$"},
+    {ptSHA256, 5000, "$5$"},  {ptSHA512, 5000, "$6$"},  {ptSHA512, 7777, "$6$rounds=7777$"},
+};
+
+const std::vector<std::pair<std::string, std::string>> KUsers = {
+    {"alice", "wonderland"},
+    {"Bob Smith", "it's $ecret"},
+    {"carol", "\xe4\xf6\xfc\xc0\xff"},
+    {"dave", std::string(100, 'd')},
+    {"ivan", ""},
+};
+
+TEST(CryptSchemes, ApacheHtpasswdVectorsVerify) {
+    // Made with htpasswd -nbB -C 5, -nb5, -nb2, -nb5 -r 1000 and -nbB -C 4.
+    const std::pair<const char*, const char*> vectors[] = {
+        {"correct horse", "$2y$05$oHg.7kd2dqbkYnPbOBcFSeE4j.O7saYU8tgHN4EWMuKL/0jerweUy"},
+        {"p@ss w0rd", "$6$K7MwPNlgWpbz2cnR$EjsMjoy6oihWmSPbeH4tQ4jixPjJ1gxCyi5561fFjoaW56w/"
+                      "wL43vTaAST4nVHlEI37EssBzdiNqM/QQaH5OF/"},
+        {"Gr\xc3\xbc\xc3\x9f"
+         "e",
+         "$5$Y/7kiUd6v49VVi0V$pTSkov1Ii4ouqKR8Phbz0bDPKdpB/l84SYKXmNx5yR9"},
+        {"x", "$6$rounds=1000$dPSZO4CcO45cC.9s$JfC5Efe9JYG2RaEBbxfLZFKaMOpPZdDSqQReAr1lcqFj/"
+              "RyB/bHj5kDByUkme7poMXHUnn6zc.Im1IDOiddoa0"},
+        {"", "$2y$04$xLcvZNL15/y2BAYNbAMz9el.GJK0JFEKHWk.OlM38/VtGGHB33MpG"},
+    };
+    for (const auto& [password, hash] : vectors) {
+        EXPECT_EQ(CryptHash(password, hash), hash);
+        EXPECT_TRUE(VerifyStoredHash(password, hash)) << hash;
+        EXPECT_FALSE(VerifyStoredHash(std::string(password) + "!", hash)) << hash;
+    }
+    // And fresh ones from htpasswd itself, when it is here.
+    if (!ToolAvailable("htpasswd")) GTEST_SKIP() << "apache2-utils is not installed";
+    for (const char* flags : {"-nbB -C 5", "-nb5", "-nb2", "-nb2 -r 2000"}) {
+        const std::string out =
+            RunCommand(std::string("htpasswd ") + flags + " user 'tr0ub4dor&3'").Output;
+        const std::string hash = out.substr(5, out.find('\n') - 5);
+        EXPECT_TRUE(VerifyStoredHash("tr0ub4dor&3", hash)) << flags << ": " << hash;
+        EXPECT_EQ(CryptHash("tr0ub4dor&3", hash), hash) << flags;
+    }
+}
+
+TEST(CryptSchemes, WorkFactorsAtAndBeyondTheirBounds) {
+    struct TCase {
+        TCryptKind Kind;
+        int Factor;
+        const char* Prefix; // "" when refused
+    };
+    const TCase cases[] = {
+        {TCryptKind::Bcrypt, 3, ""},
+        {TCryptKind::Bcrypt, 4, "$2y$04$"},
+        {TCryptKind::Bcrypt, 17, "$2y$17$"},
+        {TCryptKind::Bcrypt, 18, ""},
+        {TCryptKind::Sha256, 999, ""},
+        {TCryptKind::Sha256, 1000, "$5$rounds=1000$"},
+        {TCryptKind::Sha256, 5000, "$5$"},
+        {TCryptKind::Sha512, 5001, "$6$rounds=5001$"},
+        {TCryptKind::Sha512, 999999999, "$6$rounds=999999999$"},
+        {TCryptKind::Sha512, 1000000000, ""},
+        {TCryptKind::Sha512, -1, ""},
+    };
+    for (const TCase& c : cases) {
+        std::string setting;
+        const std::string error = ErrorOf([&] { setting = CryptSetting(c.Kind, c.Factor); });
+        if (*c.Prefix == 0) {
+            EXPECT_NE(error, "") << c.Factor;
+            continue;
+        }
+        ASSERT_EQ(error, "") << c.Factor;
+        EXPECT_EQ(setting.rfind(c.Prefix, 0), 0u) << setting;
+        // The default rounds are never written out, as crypt does.
+        if (c.Factor == 5000) {
+            EXPECT_EQ(setting.find("rounds="), std::string::npos);
+        }
+    }
+    EXPECT_EQ(ErrorOf([] { CryptSetting(TCryptKind::Bcrypt, 18); }),
+              "The bcrypt cost must be from 4 to 17");
+    EXPECT_EQ(ErrorOf([] { CryptSetting(TCryptKind::Sha256, 999); }),
+              "The SHA-crypt rounds must be from 1000 to 999999999");
+}
+
+TEST(CryptSchemes, ChosenSaltsAndWhatCryptRefuses) {
+    EXPECT_EQ(CryptHash("x", CryptSettingWithSalt(TCryptKind::Sha512, 1000, "saltsalt")),
+              CryptHash("x", "$6$rounds=1000$saltsalt"));
+    EXPECT_EQ(CryptSettingWithSalt(TCryptKind::Sha256, 5000, "abc"), "$5$abc");
+    EXPECT_EQ(CryptSettingWithSalt(TCryptKind::Bcrypt, 5, "oHg.7kd2dqbkYnPbOBcFSe"),
+              "$2y$05$oHg.7kd2dqbkYnPbOBcFSe");
+    for (const auto& [kind, salt] :
+         std::vector<std::pair<TCryptKind, std::string>>{{TCryptKind::Bcrypt, "short"},
+                                                         {TCryptKind::Bcrypt, std::string(22, '$')},
+                                                         {TCryptKind::Sha256, ""},
+                                                         {TCryptKind::Sha256, std::string(17, 'a')},
+                                                         {TCryptKind::Sha512, "a$b"},
+                                                         {TCryptKind::Sha512, "a:b"}})
+        EXPECT_NE(ErrorOf([&] {
+                      CryptSettingWithSalt(kind, kind == TCryptKind::Bcrypt ? 5 : 5000, salt);
+                  }),
+                  "")
+            << salt;
+    EXPECT_NE(ErrorOf([] { CryptHash(std::string("a\0b", 3), "$5$abc"); }), "");
+    EXPECT_NE(ErrorOf([] { CryptHash("a", "$7$nonsense"); }), "");
+}
+
+TEST(CryptSchemes, TheBatchGivesTheSameStringsOnAnyNumberOfWorkers) {
+    std::vector<std::string> passwords, settings;
+    for (int i = 0; i < 9; ++i) {
+        passwords.push_back("password " + std::to_string(i));
+        settings.push_back(
+            CryptSetting(i % 2 ? TCryptKind::Sha256 : TCryptKind::Bcrypt, i % 2 ? 1000 : 4));
+    }
+    const std::vector<std::string_view> views(passwords.begin(), passwords.end());
+    std::vector<std::string> one, four;
+    CryptHashBatch(views, settings, one, 1);
+    CryptHashBatch(views, settings, four, 4);
+    EXPECT_EQ(one, four);
+    for (size_t i = 0; i < one.size(); ++i)
+        EXPECT_TRUE(VerifyStoredHash(passwords[i], one[i])) << one[i];
+    std::vector<std::string> out;
+    std::vector<std::string> bad = settings;
+    bad[5] = "$2y$99$garbage";
+    EXPECT_NE(ErrorOf([&] { CryptHashBatch(views, bad, out, 2); }), "");
+}
+
+TEST(SlowForms, EveryLineIsAcceptedByApacheHtpasswd) {
+    if (!ToolAvailable("htpasswd")) GTEST_SKIP() << "apache2-utils is not installed";
+    for (const TSchemeCase& scheme : KSchemes) {
+        TTempDir dir;
+        const std::string target = dir.File("htpasswd");
+        TUserList list;
+        for (const auto& [login, password] : KUsers)
+            AddUser(list, login, password);
+        TPasswordFileOptions options;
+        options.WorkFactor = scheme.WorkFactor;
+        ASSERT_TRUE(CreatePasswordFile(target, list, scheme.Type, options));
+        const auto lines = Lines(ReadWholeFile(target));
+        ASSERT_EQ(lines.size(), KUsers.size());
+        for (const auto& [login, password] : KUsers) {
+            EXPECT_EQ(lines.at(login).rfind(scheme.Prefix, 0), 0u) << lines.at(login);
+            EXPECT_EQ(RunCommand("htpasswd -vb " + ShellQuote(target) + " " + ShellQuote(login) +
+                                 " " + ShellQuote(password) + " 2>/dev/null")
+                          .ExitCode,
+                      0)
+                << scheme.Prefix << " " << login;
+        }
+        EXPECT_NE(RunCommand("htpasswd -vb " + ShellQuote(target) + " alice wonderlan 2>/dev/null")
+                      .ExitCode,
+                  0)
+            << scheme.Prefix;
+    }
+}
+
+TEST(SlowForms, NginxLetsInTheRightPasswordOnly) {
+    nginxtest::TNginxServer server;
+    if (!server.Available()) GTEST_SKIP() << server.SkipReason();
+    for (const TSchemeCase& scheme : KSchemes) {
+        TUserList list;
+        AddUser(list, "alice", "wonderland");
+        AddUser(list, "Bob Smith", "it's $ecret");
+        AddUser(list, "carol", "gone", true);
+        TPasswordFileOptions options;
+        options.WorkFactor = scheme.WorkFactor;
+        const auto text = BuildPasswordFile(list, scheme.Type, options);
+        ASSERT_TRUE(text);
+        server.SetPasswordFile(*text);
+        EXPECT_EQ(server.Status("alice", "wonderland"), 200) << scheme.Prefix << "\n"
+                                                             << server.ErrorLog();
+        EXPECT_EQ(server.Status("Bob Smith", "it's $ecret"), 200) << scheme.Prefix;
+        EXPECT_EQ(server.Status("alice", "wonderlan"), 401) << scheme.Prefix;
+        EXPECT_EQ(server.Status("carol", "gone"), 401) << scheme.Prefix;
+    }
+}
+
+TEST(SlowForms, TheStoredWorkFactorAppliesAndZeroBytesAreRefused) {
+    TUserList list;
+    AddUser(list, "alice", "a");
+    list.BcryptCost = 4;
+    list.ShaRounds = 1234;
+    EXPECT_EQ(Lines(*BuildPasswordFile(list, ptBcrypt))["alice"].substr(0, 7), "$2y$04$");
+    EXPECT_EQ(Lines(*BuildPasswordFile(list, ptSHA512))["alice"].substr(0, 15), "$6$rounds=1234$");
+    list.BcryptCost = 30; // beyond what a file can hold: refused before anything is hashed
+    EXPECT_EQ(ErrorOf([&] { BuildPasswordFile(list, ptBcrypt); }),
+              "The bcrypt cost must be from 4 to 17");
+    AddUser(list, "zed", std::string("a\0b", 3));
+    EXPECT_EQ(ErrorOf([&] { BuildPasswordFile(list, ptSHA256); }),
+              "The password of zed holds a zero byte and cannot be hashed with bcrypt or "
+              "SHA-crypt");
+    // MD5 hashes every byte; a disabled user is not written and does not stop the export.
+    EXPECT_TRUE(BuildPasswordFile(list, ptMD5));
+    list.Users(1).Disable = true;
+    EXPECT_EQ(ErrorOf([&] { BuildPasswordFile(list, ptSHA256); }), "");
+}
+
+TEST(SlowForms, AReproducibleSourceGivesTheSameFileOnAnyNumberOfWorkers) {
+    TUserList list;
+    for (int i = 0; i < 150; ++i)
+        AddUser(list, "user" + std::to_string(i), "pw" + std::to_string(i), i % 7 == 0);
+    std::string files[2];
+    for (unsigned threads : {1u, 3u}) {
+        TLcgRandom random(42);
+        TPasswordFileOptions options;
+        options.Random = &random;
+        options.Threads = threads;
+        options.WorkFactor = 1000;
+        files[threads == 1 ? 0 : 1] = *BuildPasswordFile(list, ptSHA256, options);
+    }
+    EXPECT_EQ(files[0], files[1]);
+}
+
+// The hash cache, driven through the export as a user would: a database file on disk, its
+// cache beside it, exports one after another.
+class HashCacheTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Db = Dir.File("site.udx");
+        Target = Dir.File("htpasswd");
+        for (int i = 0; i < 6; ++i)
+            AddUser(List, "user" + std::to_string(i), "secret" + std::to_string(i));
+        List.PassType = ptBcrypt;
+        List.BcryptCost = 4;
+        ASSERT_TRUE(EnsureHashCacheKey(List));
+        List.SaveToFile(Db);
+    }
+
+    // Loads the database from disk (as the program would), exports it, and returns the lines.
+    std::map<std::string, std::string> Export(TPasswordFileStats& stats, int workFactor = 0,
+                                              TPasswordsType type = ptBcrypt) {
+        TUserList list;
+        list.LoadFromFile(Db);
+        TPasswordFileOptions options;
+        options.CachePath = HashCachePath(Db);
+        options.Stats = &stats;
+        options.WorkFactor = workFactor;
+        EXPECT_TRUE(CreatePasswordFile(Target, list, type, options));
+        auto lines = Lines(ReadWholeFile(Target));
+        for (int i = 0; i < list.Count(); ++i) {
+            const TUserProp& u = list.Users(i);
+            if (!u.Disable) {
+                EXPECT_TRUE(VerifyStoredHash(u.Password, lines[u.Login]))
+                    << "wrong line for " << u.Login;
+            }
+        }
+        return lines;
+    }
+
+    // Replaces text in the database file, as an editor would.
+    void EditDatabaseText(const std::string& from, const std::string& to) {
+        std::string text = ReadWholeFile(Db);
+        const size_t at = text.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        text.replace(at, from.size(), to);
+        WriteWholeFile(Db, text);
+    }
+
+    TTempDir Dir;
+    std::string Db, Target;
+    TUserList List;
+};
+
+TEST_F(HashCacheTest, AnUnchangedReExportReusesEveryHash) {
+    TPasswordFileStats first, second;
+    const auto before = Export(first);
+    EXPECT_EQ(first.Reused, 0u);
+    EXPECT_EQ(first.Hashed, 6u);
+    const auto after = Export(second);
+    EXPECT_EQ(second.Reused, 6u);
+    EXPECT_EQ(second.Hashed, 0u);
+    EXPECT_EQ(before, after);
+
+    struct stat st {};
+    ASSERT_EQ(::stat(HashCachePath(Db).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(HashCachePath(Db), Dir.File(".site.udx.hashes"));
+    // The cache holds no password, in any form a reader could take for one.
+    const std::string cache = ReadWholeFile(HashCachePath(Db));
+    EXPECT_EQ(cache.find("secret"), std::string::npos);
+}
+
+TEST_F(HashCacheTest, ChangesRehashExactlyTheUsersTheyTouch) {
+    TPasswordFileStats stats;
+    const auto original = Export(stats);
+
+    // A password edited by hand in the database text.
+    EditDatabaseText("'secret2'", "'secret2!'");
+    auto lines = Export(stats);
+    EXPECT_EQ(stats.Hashed, 1u);
+    EXPECT_EQ(stats.Reused, 5u);
+    EXPECT_NE(lines["user2"], original.at("user2"));
+    EXPECT_EQ(lines["user3"], original.at("user3"));
+
+    // A renamed user.
+    EditDatabaseText("'user4'", "'user4b'");
+    lines = Export(stats);
+    EXPECT_EQ(stats.Hashed, 1u);
+    EXPECT_EQ(lines.count("user4"), 0u);
+
+    // Another cost, then another form: every user.
+    Export(stats, 5);
+    EXPECT_EQ(stats.Hashed, 6u);
+    Export(stats, 5);
+    EXPECT_EQ(stats.Reused, 6u);
+    Export(stats, 1000, ptSHA512);
+    EXPECT_EQ(stats.Hashed, 6u);
+
+    // MD5 keeps drawing fresh salts, cache or not.
+    TUserList list;
+    list.LoadFromFile(Db);
+    TPasswordFileOptions options;
+    options.CachePath = HashCachePath(Db);
+    EXPECT_NE(*BuildPasswordFile(list, ptMD5, options), *BuildPasswordFile(list, ptMD5, options));
+}
+
+TEST_F(HashCacheTest, ADamagedMissingOrForeignCacheOnlyCostsTime) {
+    TPasswordFileStats stats;
+    Export(stats);
+    const std::string cachePath = HashCachePath(Db);
+    const std::string good = ReadWholeFile(cachePath);
+
+    // Flip one character of every hash: no damaged hash may reach the file.
+    std::string damaged = good;
+    for (size_t at = damaged.find(" $2y$"); at != std::string::npos;
+         at = damaged.find(" $2y$", at + 1))
+        damaged[at + 20] = damaged[at + 20] == 'A' ? 'B' : 'A';
+    struct TCase {
+        const char* Name;
+        std::string Content; // "-" removes the file
+        size_t Reused;
+    };
+    const TCase cases[] = {
+        {"intact", good, 6},
+        {"deleted", "-", 0},
+        {"empty", "", 0},
+        {"damaged hashes", damaged, 0},
+        {"cut short", good.substr(0, good.size() / 2), 0}, // a few whole lines survive
+        {"garbage", std::string(5000, '\xff'), 0},
+    };
+    for (const TCase& c : cases) {
+        if (c.Content == "-")
+            ::unlink(cachePath.c_str());
+        else
+            WriteWholeFile(cachePath, c.Content);
+        Export(stats); // checks every line against its password
+        if (std::string(c.Name) == "cut short") {
+            EXPECT_LT(stats.Reused, 6u) << c.Name;
+        } else {
+            EXPECT_EQ(stats.Reused, c.Reused) << c.Name;
+        }
+        EXPECT_EQ(stats.Reused + stats.Hashed, 6u) << c.Name;
+    }
+
+    // Another database's key (a copy with its own key) reuses nothing of this cache.
+    WriteWholeFile(cachePath, good);
+    TUserList list;
+    list.LoadFromFile(Db);
+    list.HashCacheKey.clear();
+    EnsureHashCacheKey(list);
+    list.SaveToFile(Db);
+    Export(stats);
+    EXPECT_EQ(stats.Reused, 0u);
+
+    // A cache that others could read is replaced by one only the owner can.
+    ::chmod(cachePath.c_str(), 0644);
+    Export(stats);
+    struct stat st {};
+    ASSERT_EQ(::stat(cachePath.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    // A folder the cache cannot be written to: the export still succeeds.
+    ::unlink(cachePath.c_str());
+    ::mkdir(cachePath.c_str(), 0700);
+    Export(stats);
+    EXPECT_EQ(stats.Hashed, 6u);
+}
+
+TEST(HashCacheKey, MadeOnlyForASlowFormAndOnlyOnce) {
+    TUserList list;
+    EXPECT_FALSE(EnsureHashCacheKey(list));
+    EXPECT_EQ(list.HashCacheKey, "");
+    list.PassType = ptSHA256;
+    EXPECT_TRUE(EnsureHashCacheKey(list));
+    EXPECT_EQ(list.HashCacheKey.size(), 64u);
+    const std::string key = list.HashCacheKey;
+    EXPECT_FALSE(EnsureHashCacheKey(list));
+    EXPECT_EQ(list.HashCacheKey, key);
+    TUserList other;
+    other.PassType = ptBcrypt;
+    EnsureHashCacheKey(other);
+    EXPECT_NE(other.HashCacheKey, key);
+}
+
+} // namespace
