@@ -93,7 +93,7 @@ TEST(ExportDialog, NewDatabaseShowsTheDefaultsWithExportDisabled) {
     TControls& c = t.c;
     EXPECT_EQ(t.dialog.windowTitle(), QStringLiteral("Export"));
     EXPECT_EQ(c.cbxFormat->currentText(), QStringLiteral("MD5"));
-    EXPECT_EQ(c.cbxFormat->count(), 2);
+    EXPECT_EQ(c.cbxFormat->count(), 5);
     EXPECT_EQ(c.cbxFormat->itemText(1), QStringLiteral("Plain text"));
     EXPECT_TRUE(c.rbnToFile->isChecked());
     EXPECT_TRUE(c.cbxFTPPassSave->isChecked());
