@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <map>
 #include <sys/stat.h>
 
@@ -447,6 +448,37 @@ TEST(HashCacheKey, MadeOnlyForASlowFormAndOnlyOnce) {
     other.PassType = ptBcrypt;
     EnsureHashCacheKey(other);
     EXPECT_NE(other.HashCacheKey, key);
+}
+
+} // namespace
+
+namespace {
+
+TEST(Estimates, DurationsAndTextsInWords) {
+    const std::pair<double, const char*> durations[] = {
+        {0.0001, "less than 1 ms"}, {0.002, "about 2 ms"}, {0.0604, "about 60 ms"},
+        {0.9996, "about 1 s"},      {40.2, "about 40 s"},  {59.6, "about 1 min"},
+        {185, "about 3 min"},       {7200, "about 2 h"},
+    };
+    for (const auto& [seconds, text] : durations)
+        EXPECT_EQ(AboutDuration(seconds), text) << seconds;
+    EXPECT_EQ(ExportEstimateText(0.00666, 12000, 2),
+              "about 40 s for 12,000 users; later exports reuse unchanged hashes");
+    EXPECT_EQ(ExportEstimateText(0.002, 1, 2),
+              "about 1 ms for 1 user; later exports reuse unchanged hashes");
+    EXPECT_EQ(ExportEstimateText(0.05, 1234567, 0).substr(0, 30), "about 17 h for 1,234,567 users");
+    EXPECT_EQ(ServerCostText(0.0021), "each page request costs the server about 2 ms");
+}
+
+TEST(Estimates, MeasuredOnTheFlyWithoutPayingForTheWorkFactor) {
+    const auto start = std::chrono::steady_clock::now();
+    const double bcrypt17 = CryptSecondsPerHash(TCryptKind::Bcrypt, 17);
+    const double sha = CryptSecondsPerHash(TCryptKind::Sha512, 999999999);
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took.count(), 2.0) << "the estimate must not compute the expensive hash itself";
+    EXPECT_GT(bcrypt17, 0.0);
+    EXPECT_GT(sha, 0.0);
+    EXPECT_NE(ErrorOf([] { CryptSecondsPerHash(TCryptKind::Bcrypt, 18); }), "");
 }
 
 } // namespace

@@ -38,3 +38,17 @@ std::string CryptHash(std::string_view password, std::string_view setting);
 void CryptHashBatch(const std::vector<std::string_view>& passwords,
                     const std::vector<std::string>& settings, std::vector<std::string>& out,
                     unsigned threads = 0);
+
+// Seconds one hash of this kind and work factor takes on one core of this machine, measured on
+// the fly: a few hashes at a cheap work factor (once per kind and process), scaled by the work
+// (bcrypt doubles with each cost step, SHA-crypt grows with the rounds). Takes a few
+// milliseconds, whatever the work factor.
+double CryptSecondsPerHash(TCryptKind kind, int workFactor);
+
+// What the export dialog tells about a slow form, from the seconds of one hash:
+// "about 40 s for 12,000 users; later exports reuse unchanged hashes" (the users shared among
+// `workers` processors) and "each page request costs the server about 2 ms".
+std::string ExportEstimateText(double secondsPerHash, size_t users, unsigned workers);
+std::string ServerCostText(double secondsPerHash);
+// A duration in words: "less than 1 ms", "about 2 ms", "about 40 s", "about 3 min", "about 2 h".
+std::string AboutDuration(double seconds);
