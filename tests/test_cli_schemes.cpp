@@ -8,9 +8,15 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <map>
 #include <sstream>
 
 namespace {
+
+bool FileExists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
 
 struct TResult {
     int Status;
@@ -87,6 +93,99 @@ TEST(CliHash, UsageErrors) {
         const TResult r = Cli(args);
         EXPECT_EQ(r.Status, 2) << args[1] << " " << args.back() << ": " << r.Err;
         EXPECT_EQ(r.Out, "");
+    }
+}
+
+} // namespace
+
+namespace {
+
+class CliExportSchemes : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TUserList list;
+        for (const auto& [login, password] : Users) {
+            TUserProp& user = list.AddBlank();
+            user.Login = login;
+            user.Password = password;
+        }
+        list.SaveToFile(Db);
+    }
+    // login -> hash of the password file at Out.
+    std::map<std::string, std::string> Lines() const {
+        std::map<std::string, std::string> lines;
+        std::istringstream in(ReadWholeFile(Out));
+        std::string line;
+        while (std::getline(in, line)) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            lines[line.substr(0, line.find(':'))] = line.substr(line.find(':') + 1);
+        }
+        return lines;
+    }
+    void ExpectLinesVerify(const char* prefix) const {
+        const auto lines = Lines();
+        ASSERT_EQ(lines.size(), Users.size());
+        for (const auto& [login, password] : Users) {
+            EXPECT_EQ(lines.at(login).rfind(prefix, 0), 0u) << lines.at(login);
+            EXPECT_TRUE(VerifyStoredHash(password, lines.at(login))) << login;
+        }
+    }
+
+    TTempDir Dir;
+    std::string Db = Dir.File("site.udx"), Out = Dir.File("htpasswd");
+    std::vector<std::pair<std::string, std::string>> Users = {
+        {"alice", "wonderland"}, {"bob", "it's $ecret"}, {"carol", ""}};
+};
+
+TEST_F(CliExportSchemes, FormatAndWorkFactorForOneExportLeaveTheDatabaseAlone) {
+    const std::string before = ReadWholeFile(Db);
+    TResult r = Cli({"export", Db, "--output", Out, "--format", "bcrypt", "--cost", "4"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    ExpectLinesVerify("$2y$04$");
+    r = Cli({"export", Db, "--output", Out, "--format", "sha256", "--rounds", "1000"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    ExpectLinesVerify("$5$rounds=1000$");
+    EXPECT_EQ(ReadWholeFile(Db), before) << "stored without --save-choice";
+    EXPECT_FALSE(FileExists(Dir.File(".site.udx.hashes")));
+}
+
+TEST_F(CliExportSchemes, SaveChoiceStoresTheFormAndTheNextExportReusesItsHashes) {
+    TResult r = Cli(
+        {"export", Db, "--output", Out, "--format", "sha512", "--rounds", "1000", "--save-choice"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    ExpectLinesVerify("$6$rounds=1000$");
+    TUserList stored;
+    stored.LoadFromFile(Db);
+    EXPECT_EQ(stored.PassType, TPasswordsType::ptSHA512);
+    EXPECT_EQ(stored.ShaRounds, 1000);
+    EXPECT_EQ(stored.HashCacheKey.size(), 64u);
+    const std::string first = ReadWholeFile(Out);
+
+    // The stored choice is the default now; unchanged users keep their lines.
+    r = Cli({"export", Db, "--output", Out});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(ReadWholeFile(Out), first);
+    // Back to MD5 for good: the database reads as any MD5 database again.
+    r = Cli({"export", Db, "--output", Out, "--format", "md5", "--save-choice"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    ExpectLinesVerify("$apr1$");
+    EXPECT_EQ(ReadWholeFile(Db).find("ShaRounds"), std::string::npos);
+    EXPECT_EQ(ReadWholeFile(Db).find("HashCacheKey"), std::string::npos);
+}
+
+TEST_F(CliExportSchemes, WorkFactorsThatDoNotFitAreUsageErrors) {
+    for (const std::vector<std::string>& extra :
+         std::vector<std::vector<std::string>>{{"--format", "sha256", "--cost", "5"},
+                                               {"--format", "bcrypt", "--rounds", "5000"},
+                                               {"--format", "md5", "--cost", "5"},
+                                               {"--cost", "5"}, // the stored form is MD5
+                                               {"--format", "bcrypt", "--cost", "18"},
+                                               {"--format", "sha512", "--rounds", "999"}}) {
+        std::vector<std::string> args = {"export", Db, "--output", Out};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const TResult r = Cli(args);
+        EXPECT_EQ(r.Status, 2) << extra[0] << " " << extra[1] << ": " << r.Err;
+        EXPECT_FALSE(FileExists(Out));
     }
 }
 

@@ -21,6 +21,8 @@
 
 namespace {
 
+using enum TPasswordsType;
+
 std::string ErrorOf(const std::function<void()>& f) {
     try {
         f();
@@ -193,7 +195,7 @@ TEST(SlowForms, EveryLineIsAcceptedByApacheHtpasswd) {
         for (const auto& [login, password] : KUsers)
             AddUser(list, login, password);
         TPasswordFileOptions options;
-        options.WorkFactor = scheme.WorkFactor;
+        options.SchemeParam = scheme.WorkFactor;
         ASSERT_TRUE(CreatePasswordFile(target, list, scheme.Type, options));
         const auto lines = Lines(ReadWholeFile(target));
         ASSERT_EQ(lines.size(), KUsers.size());
@@ -221,7 +223,7 @@ TEST(SlowForms, NginxLetsInTheRightPasswordOnly) {
         AddUser(list, "Bob Smith", "it's $ecret");
         AddUser(list, "carol", "gone", true);
         TPasswordFileOptions options;
-        options.WorkFactor = scheme.WorkFactor;
+        options.SchemeParam = scheme.WorkFactor;
         const auto text = BuildPasswordFile(list, scheme.Type, options);
         ASSERT_TRUE(text);
         server.SetPasswordFile(*text);
@@ -263,7 +265,7 @@ TEST(SlowForms, AReproducibleSourceGivesTheSameFileOnAnyNumberOfWorkers) {
         TPasswordFileOptions options;
         options.Random = &random;
         options.Threads = threads;
-        options.WorkFactor = 1000;
+        options.SchemeParam = 1000;
         files[threads == 1 ? 0 : 1] = *BuildPasswordFile(list, ptSHA256, options);
     }
     EXPECT_EQ(files[0], files[1]);
@@ -292,7 +294,7 @@ protected:
         TPasswordFileOptions options;
         options.CachePath = HashCachePath(Db);
         options.Stats = &stats;
-        options.WorkFactor = workFactor;
+        if (workFactor != 0) options.SchemeParam = workFactor;
         EXPECT_TRUE(CreatePasswordFile(Target, list, type, options));
         auto lines = Lines(ReadWholeFile(Target));
         for (int i = 0; i < list.Count(); ++i) {

@@ -3,6 +3,7 @@
 #include "FileLib.h"
 #include "FileSafety.h"
 #include "FtpUpload.h"
+#include "HashCache.h"
 #include "HashOnlyUsers.h"
 #include "HashSchemes.h"
 #include "LoginRule.h"
@@ -142,6 +143,36 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
         if (!scheme) throw EUsage("--format takes " + SchemeCliNamesSentence());
         passType = scheme->Id;
     }
+    // The slow forms' work factor: --cost for bcrypt, --rounds for SHA-crypt; otherwise the one
+    // the database stores.
+    const THashScheme& scheme = SchemeOf(passType);
+    TPasswordFileOptions base;
+    for (const char* option : {"cost", "rounds"}) {
+        if (!args.Has(option)) continue;
+        if (scheme.Param == nullptr || scheme.Param->Name != option)
+            throw EUsage(std::string("--") + option + " does not go with the " +
+                         std::string(scheme.CliName) + " format");
+        base.SchemeParam = ParseBoundedInt(args, option, scheme.Param->Default, scheme.Param->Min,
+                                           scheme.Param->Max);
+    }
+    // --save-choice makes the format and its work factor the database's stored choice.
+    bool changed = false;
+    if (args.Has("save-choice")) {
+        const int param = base.SchemeParam.value_or(StoredSchemeParam(list, passType));
+        changed = list.PassType != passType;
+        list.PassType = passType;
+        if (passType == TPasswordsType::ptBcrypt) {
+            changed = changed || list.BcryptCost != param;
+            list.BcryptCost = param;
+        } else if (IsSlowPassType(passType)) {
+            changed = changed || list.ShaRounds != param;
+            list.ShaRounds = param;
+        }
+    }
+    // A stored slow form gets the key of its hash cache (beside the database) once.
+    changed = EnsureHashCacheKey(list) || changed;
+    if (IsSlowPassType(passType) && !list.HashCacheKey.empty())
+        base.CachePath = HashCachePath(path);
     const auto output = args.Value("output");
     const bool toFile = output.has_value() || list.ExportToFile;
     std::string ftpPassword = list.FtpKeyFile.empty() ? list.FtpPass : std::string();
@@ -170,11 +201,13 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     if (disabled > 0 && db.ReadOnly())
         PrintWarnings(io.Err, {"The database is read-only; the expired users are left out of "
                                "the password file but stay enabled in the database"});
-    else if (disabled > 0)
+    else if (changed && db.ReadOnly() && args.Has("save-choice"))
+        PrintWarnings(io.Err, {"The database is read-only; the format is not stored"});
+    else if ((disabled > 0 || changed) && !db.ReadOnly())
         db.Save(io.Err);
 
     TPasswordFileReport report;
-    TPasswordFileOptions options;
+    TPasswordFileOptions options = base;
     options.AllowEmptyPasswords = args.Has("allow-empty-passwords");
     options.Report = &report;
     try {
@@ -212,8 +245,8 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
 TCommand ExportCommand() {
     return {"export",
             "DB [--output FILE] [--format " + SchemeCliNames("|") +
-                "] [--server-password-stdin | --server-password-file FILE] "
-                "[--allow-empty-passwords]",
+                "] [--cost N] [--rounds N] [--save-choice] [--server-password-stdin | "
+                "--server-password-file FILE] [--allow-empty-passwords]",
             "write the password file, locally or to the server",
             "Disables expired users first (and saves the database when that changed it), then\n"
             "writes one line per enabled user. The target and the format are the database's\n"
@@ -234,9 +267,14 @@ TCommand ExportCommand() {
             "empty or holds \":\" or a control character, a plain-text password with a line\n"
             "break or NUL), nor, unless --allow-empty-passwords is given, when an enabled user\n"
             "has no password: anyone who knows such a login gets in. Logins starting with \"#\"\n"
-            "are named on standard error: servers take their lines for comments.\n",
-            {"output", "format", "server-password-file"},
-            {"ftp-password-stdin", "server-password-stdin", "allow-empty-passwords"},
+            "are named on standard error: servers take their lines for comments.\n"
+            "bcrypt takes --cost 4 to 17 (default 5), sha256 and sha512 --rounds 1000 to\n"
+            "999999999 (default 5000); without them the database's stored value. With\n"
+            "--save-choice the format and its cost or rounds become the database's stored\n"
+            "choice. bcrypt and SHA-crypt hashes of users that did not change since the last\n"
+            "export are taken from a cache beside the database (.DB.hashes, mode 0600).\n",
+            {"output", "format", "server-password-file", "cost", "rounds"},
+            {"ftp-password-stdin", "server-password-stdin", "allow-empty-passwords", "save-choice"},
             CmdExport};
 }
 
