@@ -1,8 +1,8 @@
 #include "ExportDlg.h"
 
 #include "FileLib.h"
-#include "HashSchemes.h"
 #include "HashCache.h"
+#include "HashSchemes.h"
 #include "ModalRunner.h"
 #include "PasswordFile.h"
 #include "ServerTarget.h"
