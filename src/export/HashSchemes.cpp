@@ -38,10 +38,10 @@ std::string CryptHashOf(std::string_view password, std::string_view setting) {
 
 template <TCryptKind Kind> bool CryptVerify(std::string_view password, std::string_view hash) {
     const std::string_view prefix = CryptPrefix(Kind);
-    const bool ours = Kind == TCryptKind::Bcrypt
-                          ? hash.starts_with("$2y$") || hash.starts_with("$2b$") ||
-                                hash.starts_with("$2a$")
-                          : hash.starts_with(prefix);
+    const bool ours =
+        Kind == TCryptKind::Bcrypt
+            ? hash.starts_with("$2y$") || hash.starts_with("$2b$") || hash.starts_with("$2a$")
+            : hash.starts_with(prefix);
     return ours && VerifyStoredHash(password, hash);
 }
 

@@ -244,10 +244,9 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
     const int param = options.SchemeParam.value_or(StoredSchemeParam(list, passType));
     // Bounds first: a parameter out of range fails before any progress, not at the first hash.
     if (scheme.Param != nullptr && (param < scheme.Param->Min || param > scheme.Param->Max))
-        throw EQuorvaneError(FormatMessage("The %s %s must be from %d to %d",
-                                           std::string(scheme.DisplayName).c_str(),
-                                           std::string(scheme.Param->Name).c_str(),
-                                           scheme.Param->Min, scheme.Param->Max));
+        throw EQuorvaneError(FormatMessage(
+            "The %s %s must be from %d to %d", std::string(scheme.DisplayName).c_str(),
+            std::string(scheme.Param->Name).c_str(), scheme.Param->Min, scheme.Param->Max));
     TBufferedSecureRandom secure;
     IRandomSource& random = options.Random ? *options.Random : secure;
     const size_t count = entries.size();
