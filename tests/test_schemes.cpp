@@ -246,9 +246,10 @@ TEST(SlowForms, TheStoredWorkFactorAppliesAndZeroBytesAreRefused) {
     EXPECT_EQ(ErrorOf([&] { BuildPasswordFile(list, ptBcrypt); }),
               "The bcrypt cost must be from 4 to 17");
     AddUser(list, "zed", std::string("a\0b", 3));
-    EXPECT_EQ(ErrorOf([&] { BuildPasswordFile(list, ptSHA256); }),
-              "The password of zed holds a zero byte and cannot be hashed with bcrypt or "
-              "SHA-crypt");
+    EXPECT_NE(ErrorOf([&] { BuildPasswordFile(list, ptSHA256); })
+                  .find("user 2 \"zed\" (the password holds a NUL, which bcrypt and SHA-crypt "
+                        "cannot hash)"),
+              std::string::npos);
     // MD5 hashes every byte; a disabled user is not written and does not stop the export.
     EXPECT_TRUE(BuildPasswordFile(list, ptMD5));
     list.Users(1).Disable = true;
