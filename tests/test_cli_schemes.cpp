@@ -134,7 +134,7 @@ protected:
     TTempDir Dir;
     std::string Db = Dir.File("site.udx"), Out = Dir.File("htpasswd");
     std::vector<std::pair<std::string, std::string>> Users = {
-        {"alice", "wonderland"}, {"bob", "it's $ecret"}, {"carol", ""}};
+        {"alice", "wonderland"}, {"bob", "it's $ecret"}, {"carol", "x"}};
 };
 
 TEST_F(CliExportSchemes, FormatAndWorkFactorForOneExportLeaveTheDatabaseAlone) {
