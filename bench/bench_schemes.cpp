@@ -80,7 +80,7 @@ struct TExportSetup {
             user.Login = login;
             user.Password = password;
         }
-        List.PassType = ptBcrypt;
+        List.PassType = TPasswordsType::ptBcrypt;
         EnsureHashCacheKey(List);
         List.SaveToFile(Db);
     }
@@ -91,7 +91,7 @@ struct TExportSetup {
     bool Export() const {
         TPasswordFileOptions options;
         options.CachePath = HashCachePath(Db);
-        return CreatePasswordFile(Folder + "/htpasswd", List, ptBcrypt, options);
+        return CreatePasswordFile(Folder + "/htpasswd", List, TPasswordsType::ptBcrypt, options);
     }
     std::string Folder, Db;
     TUserList List;
