@@ -500,7 +500,10 @@ void TfrmExportUser::ExportToFile() {
     options.Random = Random;
     options.Threads = HashThreads;
     try {
-        CreatePasswordFile(FileName(), *UserList, GetPassType(), options);
+        if (!WritePasswordFile(FileName(), options)) {
+            EndExport(); // the user declined: nothing written, the dialog stays open
+            return;
+        }
     } catch (...) {
         EndExport(); // idle again before the error is shown; the dialog stays open
         throw;
@@ -508,6 +511,21 @@ void TfrmExportUser::ExportToFile() {
     // Written, or aborted while building: either way the dialog closes.
     SetModalResult(QDialog::Accepted);
     EndExport();
+}
+
+bool TfrmExportUser::WritePasswordFile(const std::string& target, TPasswordFileOptions& options) {
+    try {
+        CreatePasswordFile(target, *UserList, GetPassType(), options);
+        return true;
+    } catch (const EEmptyPasswords& e) {
+        const QString question = BytesToText(std::string(e.what()) + ". Export anyway?");
+        if (ShowMessageBox(this, QMessageBox::Warning, QStringLiteral("Warning"), question,
+                           QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+            return false;
+    }
+    options.AllowEmptyPasswords = true;
+    CreatePasswordFile(target, *UserList, GetPassType(), options);
+    return true;
 }
 
 void TfrmExportUser::ExportToFtp() {
@@ -518,8 +536,7 @@ void TfrmExportUser::ExportToFtp() {
         options.Progress = &progress;
         options.Random = Random;
         options.Threads = HashThreads;
-        CreatePasswordFile(TempFile, *UserList, GetPassType(), options);
-        if (CancelRequested) {
+        if (!WritePasswordFile(TempFile, options) || CancelRequested) {
             std::remove(TempFile.c_str());
             TempFile.clear();
             EndExport();

@@ -14,6 +14,8 @@
 #include <optional>
 #include <string>
 
+struct TPasswordFileOptions;
+
 class IRandomSource;
 class QCheckBox;
 class QComboBox;
@@ -101,6 +103,9 @@ private:
     void CheckModalResult();
     std::string FileName() const;
     void ExportToFile();
+    // Builds and writes the password file to target; enabled users without a password go out
+    // only when the user agrees. False when the user said No: nothing was written.
+    bool WritePasswordFile(const std::string& target, TPasswordFileOptions& options);
 
     std::unique_ptr<TFtpUploader> FUploader;
     std::shared_ptr<IUiDispatcher> FDispatcher;

@@ -344,6 +344,39 @@ TEST(ExportDialog, LocalExportWritesTheFileSweepsAndCloses) {
     EXPECT_NE(text.find("\r\ncarl:$apr1$"), std::string::npos) << text;
 }
 
+// An enabled user without a password goes out only when the user agrees; No writes nothing and
+// leaves the dialog open.
+TEST(ExportDialog, EmptyPasswordsNeedConsent) {
+    for (const QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
+        TTempDir dir;
+        const fs::path target = dir.Path() / "htpasswd";
+        TUserList list;
+        list.Add("carl", "");
+        list.Add("alice", "a1");
+        list.Add("dave", "").Disable = true; // disabled: not asked about
+        list.PassType = TPasswordsType::ptPlainText;
+        list.PassFile = target.string();
+        TDialogOn t(list);
+        t.dialog.show();
+        TScriptedModals modals;
+        modals.Buttons = {answer};
+        QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
+        WaitUntil([&] { return !t.dialog.isVisible(); }, answer == QMessageBox::Yes ? 5000 : 200);
+        ASSERT_EQ(modals.Boxes.size(), 1u);
+        EXPECT_EQ(Str(modals.Boxes[0].Text),
+                  "Anyone who knows these logins gets in without a password: carl. "
+                  "Export anyway?");
+        if (answer == QMessageBox::Yes) {
+            EXPECT_EQ(t.dialog.result(), QDialog::Accepted);
+            EXPECT_EQ(ReadAll(target), "alice:a1\r\ncarl:\r\n");
+        } else {
+            EXPECT_TRUE(t.dialog.isVisible());
+            EXPECT_FALSE(t.dialog.Busy);
+            EXPECT_FALSE(fs::exists(target));
+        }
+    }
+}
+
 TEST(ExportDialog, FileThatCannotBeCreatedShowsTheErrorAndStaysOpen) {
     TTempDir dir;
     const std::string target = (dir.Path() / "missing" / "htpasswd").string();
