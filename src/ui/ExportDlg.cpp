@@ -499,6 +499,7 @@ void TfrmExportUser::ExportToFile() {
     options.Progress = &progress;
     options.Random = Random;
     options.Threads = HashThreads;
+    options.DatabasePath = DatabasePath;
     try {
         if (!WritePasswordFile(FileName(), options)) {
             EndExport(); // the user declined: nothing written, the dialog stays open
@@ -660,9 +661,10 @@ void TfrmExportUser::CheckModalResult() {
     if (FormCloseQuery()) QDialog::done(result);
 }
 
-void ShowExportDialog(TUserList& list, QWidget* owner) {
+void ShowExportDialog(TUserList& list, QWidget* owner, const std::string& databasePath) {
     TfrmExportUser dialog(owner);
     dialog.UserList = &list;
+    dialog.DatabasePath = databasePath;
     dialog.LoadSettings();
     if (RunModal(dialog) == QDialog::Accepted) dialog.SaveSettings();
 }

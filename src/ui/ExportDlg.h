@@ -47,10 +47,12 @@ public:
     ~TfrmExportUser() override;
 
     TUserList* UserList = nullptr; // the database being exported, not owned
-    bool CancelRequested = false;  // the user confirmed "Abort?" during the current export
-    bool Busy = false;             // an export is in progress
-    std::string TempFile;          // the local temporary file of the current FTP export
-    bool ErrorShown = false;       // the worker reported an error during the current export
+    // The database's file, when it has one: a local export onto it is refused.
+    std::string DatabasePath;
+    bool CancelRequested = false; // the user confirmed "Abort?" during the current export
+    bool Busy = false;            // an export is in progress
+    std::string TempFile;         // the local temporary file of the current FTP export
+    bool ErrorShown = false;      // the worker reported an error during the current export
 
     // The running upload worker of an FTP export, or none.
     TFtpUploader* Uploader() const { return FUploader.get(); }
@@ -147,4 +149,4 @@ private:
 // The Export command's dialog: fills it from the list's settings, shows it modally over the
 // owner, stores the settings when it closes with OK and destroys it in every case. The caller
 // compares the list's fingerprint to tell whether the database changed.
-void ShowExportDialog(TUserList& list, QWidget* owner);
+void ShowExportDialog(TUserList& list, QWidget* owner, const std::string& databasePath = {});

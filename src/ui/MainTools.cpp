@@ -73,7 +73,7 @@ void TfrmMain::miExportClick() {
         // The rows are not rebuilt: users the export's sweep disabled show their new state at
         // the next rebuild.
         try {
-            ShowExportDialog(*FUserList, this);
+            ShowExportDialog(*FUserList, this, QFile::encodeName(Project.FileName()).toStdString());
         } catch (...) {
             if (TChangeMark(*FUserList) != before) Project.SetModified(true);
             throw;

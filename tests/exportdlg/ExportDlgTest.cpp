@@ -377,6 +377,30 @@ TEST(ExportDialog, EmptyPasswordsNeedConsent) {
     }
 }
 
+// A stored target that names the database itself is refused before anything is written.
+TEST(ExportDialog, TargetThatIsTheDatabaseIsRefused) {
+    TTempDir dir;
+    const fs::path database = dir.Path() / "site.udx";
+    TUserList list;
+    list.Add("carl", "c");
+    list.PassType = TPasswordsType::ptPlainText;
+    list.SaveToFile(database.string());
+    const std::string saved = ReadAll(database);
+    list.PassFile = database.string();
+    TDialogOn t(list);
+    t.dialog.DatabasePath = database.string();
+    t.dialog.show();
+    TScriptedModals modals;
+    QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
+    WaitUntil([] { return false; }, 100);
+    ASSERT_EQ(modals.Boxes.size(), 1u);
+    EXPECT_NE(Str(modals.Boxes[0].Text).find("would replace the database itself"),
+              std::string::npos)
+        << Str(modals.Boxes[0].Text);
+    EXPECT_TRUE(t.dialog.isVisible());
+    EXPECT_EQ(ReadAll(database), saved) << "the database is untouched";
+}
+
 TEST(ExportDialog, FileThatCannotBeCreatedShowsTheErrorAndStaysOpen) {
     TTempDir dir;
     const std::string target = (dir.Path() / "missing" / "htpasswd").string();
