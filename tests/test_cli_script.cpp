@@ -391,11 +391,12 @@ bool IsValidUtf8(const std::string& s) {
 }
 
 TEST(CliJson, StringsRoundTripEveryByte) {
+    static constexpr char kControls[] = "controls \x01\x1f\x7f\t\r\n and NUL \0 end";
     const std::string cases[] = {
         "",
         "plain",
         "quote \" backslash \\ slash /",
-        std::string("controls \x01\x1f\x7f\t\r\n and NUL \0 end", 33),
+        std::string(kControls, sizeof kControls - 1),
         "UTF-8: J\xC3\xBCrgen \xE2\x82\xAC \xF0\x9F\x98\x80",
         "Latin-1: J\xFCrgen",
         "cut short: \xE2\x82",
