@@ -341,7 +341,7 @@ QAction* TfrmMain::NewAction(const char* name, const char* caption, void (TfrmMa
 
 void TfrmMain::CreateActions() {
     // Every item has an access key; an item that opens a dialog ends in "...". Shortcuts added
-    // to the Parts' own (Ctrl+S, Ctrl+N Add User, Ctrl+Del, Ctrl+F, Ctrl+A) take no key of theirs.
+    // to the original ones (Ctrl+S, Ctrl+N Add User, Ctrl+Del, Ctrl+F, Ctrl+A) take no key of theirs.
     miNew = NewAction("miNew", "&New", &TfrmMain::miNewClick);
     miOpen = NewAction("miOpen", "&Open...", &TfrmMain::miOpenClick);
     miOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));

@@ -205,7 +205,7 @@ TEST_F(MainWindowTest, StartsOnAnEmptyUnnamedDatabase) {
 
 TEST_F(MainWindowTest, MenusCarryAccessKeysAndShortcutsThatNeverCollide) {
     auto window = NewWindow();
-    // Shortcuts: the Parts' own, and the usual ones added to them.
+    // Shortcuts: the original ones, and the usual ones added to them.
     const std::pair<const char*, QKeySequence> keys[] = {
         {"miOpen", QKeySequence(Qt::CTRL | Qt::Key_O)},
         {"miSave", QKeySequence(Qt::CTRL | Qt::Key_S)},
