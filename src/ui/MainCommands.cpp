@@ -17,6 +17,7 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QItemSelectionModel>
+#include <QLocale>
 #include <QTreeView>
 #include <QUrl>
 
@@ -42,7 +43,9 @@ void TfrmMain::miAddUserClick() {
         bool changed = false;
         TUserProp* user = ShowUserDialog(*FUserList, -1, udmAdd, this, &changed);
         if (user == nullptr) return;
-        if (changed) Project.SetModified(true);
+        TUsersDelta delta;
+        delta.AddAdded(FUserList->IndexOf(user));
+        PushUsersChange(tr("Add User"), std::move(delta));
         UnselectAll();
         const int row = AddUserRow(user);
         SelectRow(row);
@@ -61,9 +64,16 @@ void TfrmMain::miEditUserClick() {
         const int index = FUserList->IndexOf(user);
         if (index < 0) return;
         bool changed = false;
+        const TUserProp before = *user;
         TUserProp* edited = ShowUserDialog(*FUserList, index, udmEdit, this, &changed);
         if (edited == nullptr) return;
-        if (changed) Project.SetModified(true);
+        if (!edited->SameAs(before)) {
+            TUsersDelta delta;
+            delta.AddChanged(*FUserList, index, before);
+            PushUsersChange(tr("Edit User"), std::move(delta));
+        } else if (changed) {
+            Project.SetModified(true);
+        }
         ShowUserInItem(row, edited);
         RefreshList();
     });
@@ -157,13 +167,29 @@ void TfrmMain::RunStateCommand(int command) {
         if (command == scSetExpireDate &&
             !SelectDate(QStringLiteral("Select the expiration date"), date, this))
             return;
+        const std::vector<int> rows = SelectedRows();
+        std::vector<TUserProp*> users;
+        for (int row : rows)
+            if (TUserProp* user = ItemUser(row)) users.push_back(user);
+        const TUsersRecorder recorder(*FUserList, users);
         // The rows are re-rendered where they stand: no re-sort, no recount.
-        for (int row : SelectedRows()) {
+        for (int row : rows) {
             TUserProp* user = ItemUser(row);
             if (user == nullptr) continue;
             ApplyStateCommand(*user, command, date);
             ShowUserInItem(row, user);
         }
+        TUsersDelta delta = recorder.Finish();
+        const int n = delta.Count();
+        const QString count = QLocale().toString(n);
+        const QString name =
+            command == scEnable    ? n == 1 ? tr("Enable User") : tr("Enable %1 Users").arg(count)
+               : command == scDisable ? n == 1 ? tr("Disable User") : tr("Disable %1 Users").arg(count)
+               : command == scNeverExpire
+                ? n == 1 ? tr("Never Expire for User") : tr("Never Expire for %1 Users").arg(count)
+            : n == 1 ? tr("Set Expiration Date of User")
+                     : tr("Set Expiration Date of %1 Users").arg(count);
+        PushUsersChange(name, std::move(delta));
         if (check.Changed()) Project.SetModified(true);
     });
 }

@@ -3,6 +3,7 @@
 #include "ByteText.h"
 #include "Errors.h"
 #include "ModalRunner.h"
+#include "UserCommands.h"
 #include "UserList.h"
 #include "UsersModel.h"
 
@@ -16,8 +17,12 @@
 #include <QFileSystemWatcher>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
@@ -31,6 +36,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
+#include <QUndoStack>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -307,6 +313,10 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), FormKeeper(this), FPr
     FormKeeper.FormName = QStringLiteral("frmMain");
     FormKeeper.ComponentsStore = false;
 
+    FUndoStack = new QUndoStack(this);
+    FUndoStack->setObjectName(QStringLiteral("UndoStack"));
+    connect(FUndoStack, &QUndoStack::cleanChanged, this, &TfrmMain::UndoCleanChanged);
+
     CreateActions();
     CreateMenus();
     CreateToolBar();
@@ -330,6 +340,9 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), FormKeeper(this), FPr
 
 TfrmMain::~TfrmMain() {
     FormDestroy();
+    // The stack empties itself when it goes, after this window has stopped being one.
+    FUndoStack->disconnect(this);
+    delete FUndoStack;
 }
 
 QAction* TfrmMain::NewAction(const char* name, const char* caption, void (TfrmMain::*handler)()) {
@@ -341,7 +354,8 @@ QAction* TfrmMain::NewAction(const char* name, const char* caption, void (TfrmMa
 
 void TfrmMain::CreateActions() {
     // Every item has an access key; an item that opens a dialog ends in "...". Shortcuts added
-    // to the original ones (Ctrl+S, Ctrl+N Add User, Ctrl+Del, Ctrl+F, Ctrl+A) take no key of theirs.
+    // to the original ones (Ctrl+S, Ctrl+N Add User, Ctrl+Del, Ctrl+F, Ctrl+A) take no key of
+    // theirs.
     miNew = NewAction("miNew", "&New", &TfrmMain::miNewClick);
     miOpen = NewAction("miOpen", "&Open...", &TfrmMain::miOpenClick);
     miOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
@@ -352,6 +366,12 @@ void TfrmMain::CreateActions() {
     miExit = NewAction("miExit", "E&xit", &TfrmMain::miExitClick);
     miExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
+    miUndo = FUndoStack->createUndoAction(this, tr("&Undo"));
+    miUndo->setObjectName(QStringLiteral("miUndo"));
+    miUndo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    miRedo = FUndoStack->createRedoAction(this, tr("&Redo"));
+    miRedo->setObjectName(QStringLiteral("miRedo"));
+    miRedo->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
     miAddUser = NewAction("miAddUser", "&Add User...", &TfrmMain::miAddUserClick);
     miAddUser->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     miEditUser = NewAction("miEditUser", "&Edit User...", &TfrmMain::miEditUserClick);
@@ -420,6 +440,9 @@ void TfrmMain::CreateMenus() {
 
     QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
     edit->setObjectName(QStringLiteral("miEdit"));
+    edit->addAction(miUndo);
+    edit->addAction(miRedo);
+    edit->addSeparator();
     edit->addAction(miAddUser);
     edit->addAction(miEditUser);
     edit->addSeparator();
@@ -502,7 +525,22 @@ void TfrmMain::CreateList() {
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 2, 0, 0); // the 2-pixel spacer below the tool bar
-    layout->setSpacing(0);
+    layout->setSpacing(2);
+
+    // The quick filter: typing narrows the rows at once; Escape empties it.
+    auto* filterRow = new QHBoxLayout();
+    filterRow->setContentsMargins(4, 0, 4, 0);
+    edtFilter = new QLineEdit(central);
+    edtFilter->setObjectName(QStringLiteral("edtFilter"));
+    edtFilter->setPlaceholderText(tr("Filter by login, e-mail or full name"));
+    edtFilter->setClearButtonEnabled(true);
+    edtFilter->installEventFilter(this);
+    lblFilterCount = new QLabel(central);
+    lblFilterCount->setObjectName(QStringLiteral("lblFilterCount"));
+    filterRow->addWidget(edtFilter, 1);
+    filterRow->addWidget(lblFilterCount);
+    layout->addLayout(filterRow);
+    connect(edtFilter, &QLineEdit::textChanged, this, &TfrmMain::FilterTextChanged);
 
     FModel = new TUsersModel(this);
     lvwUsers = new TUsersView(central);
@@ -640,6 +678,8 @@ int TfrmMain::AddUserRow(TUserProp* user) {
 
 void TfrmMain::CreateUserList() {
     if (FModel->rowCount() > 0) FModel->Clear(); // no row may outlive its user
+    // The steps refer to the users by position: they go with the list.
+    if (FUndoStack != nullptr) FUndoStack->clear();
     FUserList.reset();
     FUserList = std::make_unique<TUserList>();
 }
@@ -675,7 +715,7 @@ void TfrmMain::FillList() {
         rows.reserve(static_cast<size_t>(FUserList->Count()));
         for (int i = 0; i < FUserList->Count(); ++i) {
             TUserProp& user = FUserList->Users(i);
-            if (UserPassesFilter(user, FFilter)) rows.push_back(&user);
+            if (RowPasses(user)) rows.push_back(&user);
         }
         FModel->SetRows(std::move(rows));
     } catch (...) {
@@ -741,7 +781,11 @@ void TfrmMain::AutoSizeColumns() {
 
 void TfrmMain::UpdateStatus() {
     const int total = FUserList ? FUserList->Count() : 0;
-    FStatusPanels[0]->setText(QString::fromStdString(UserCountText(FModel->rowCount(), total)));
+    const int shown = FModel->rowCount();
+    FStatusPanels[0]->setText(QString::fromStdString(UserCountText(shown, total)));
+    lblFilterCount->setText(shown == total
+                                ? UsersText(total)
+                                : tr("%1 of %2").arg(QLocale().toString(shown), UsersText(total)));
     static_cast<TUsersView*>(lvwUsers)->SetHint(
         total == 0
             ? QStringLiteral("No users yet \u2014 add one, create a series, or import a file")
@@ -784,8 +828,126 @@ void TfrmMain::SelectRow(int row) {
 void TfrmMain::DeleteRows(const std::vector<int>& rows) {
     std::vector<TUserProp*> users = FModel->RemoveRows(rows);
     if (Updating()) return; // rows go, users stay
-    users.erase(std::remove(users.begin(), users.end(), nullptr), users.end());
-    FUserList->RemoveMany(users);
+    // The users leave the list but are kept by the undo step.
+    std::vector<int> indices;
+    for (const TUserProp* user : users) {
+        const int index = FUserList->IndexOf(user);
+        if (index >= 0) indices.push_back(index);
+    }
+    if (indices.empty()) return;
+    std::sort(indices.begin(), indices.end());
+    indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+    TUsersDelta delta;
+    delta.AddRemoved(indices, FUserList->Detach(indices));
+    const int count = static_cast<int>(indices.size());
+    PushUsersChange(count == 1 ? tr("Delete User")
+                               : tr("Delete %1 Users").arg(QLocale().toString(count)),
+                    std::move(delta));
+}
+
+void TfrmMain::PushUsersChange(const QString& name, TUsersDelta delta) {
+    if (delta.Empty()) return;
+    FUndoStack->push(new TUsersUndoCommand(
+        name, std::move(delta), [this]() -> TUserList& { return *FUserList; },
+        [this](const std::vector<int>& touched) { UsersChangeApplied(touched); }));
+    Project.SetModified(true);
+}
+
+bool TfrmMain::RunUsersChange(TChangeScope scope, const std::function<void()>& change,
+                              const std::function<QString(const TUsersDelta&)>& name) {
+    const TListChangeCheck check(*FUserList);
+    const TUsersRecorder recorder = scope == TChangeScope::AnyUser ? TUsersRecorder(*FUserList)
+                                                                   : TUsersRecorder(*FUserList, {});
+    std::exception_ptr failure;
+    try {
+        change();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    TUsersDelta delta = recorder.Finish();
+    const bool changed = !delta.Empty();
+    if (changed || check.Changed()) FillList();
+    if (changed) {
+        const QString text = name(delta);
+        PushUsersChange(text, std::move(delta));
+    } else if (check.Changed())
+        Project.SetModified(true);
+    if (failure) std::rethrow_exception(failure);
+    return changed;
+}
+
+void TfrmMain::UsersChangeApplied(const std::vector<int>& touched) {
+    std::unordered_set<const TUserProp*> users;
+    for (int index : touched)
+        if (index >= 0 && index < FUserList->Count()) users.insert(&FUserList->Users(index));
+    FillList();
+    SelectUsers(users);
+}
+
+void TfrmMain::SelectUsers(const std::unordered_set<const TUserProp*>& users) {
+    QItemSelection selection;
+    int first = -1;
+    const auto& rows = FModel->Rows();
+    const int last = FModel->columnCount() - 1;
+    for (int row = 0; row <= static_cast<int>(rows.size()); ++row) {
+        const bool in = row < static_cast<int>(rows.size()) && users.count(rows[row]) != 0;
+        if (in && first < 0) first = row;
+        if (!in && first >= 0) {
+            selection.select(FModel->index(first, 0), FModel->index(row - 1, last));
+            first = -1;
+        }
+    }
+    lvwUsers->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (!selection.isEmpty()) {
+        const QModelIndex top = selection.front().topLeft();
+        lvwUsers->selectionModel()->setCurrentIndex(top, QItemSelectionModel::NoUpdate);
+        lvwUsers->scrollTo(top, QAbstractItemView::EnsureVisible);
+    }
+}
+
+void TfrmMain::UndoCleanChanged(bool clean) {
+    // Back at the saved state the document is clean again; away from it, modified.
+    if (clean == !Project.Modified()) return;
+    Project.SetModified(!clean);
+}
+
+void TfrmMain::FilterTextChanged(const QString& text) {
+    TUserTextFilter next(TextToBytes(text));
+    const bool narrower = next.Narrows(FTextFilter);
+    FTextFilter = std::move(next);
+    std::unordered_set<const TUserProp*> selected;
+    for (int row : SelectedRows())
+        selected.insert(ItemUser(row));
+    std::vector<TUserProp*> rows;
+    if (narrower) {
+        // The rows left are a part of those shown, already in order: no new sort.
+        for (TUserProp* user : FModel->Rows())
+            if (user != nullptr && RowPasses(*user)) rows.push_back(user);
+        FModel->SetRows(std::move(rows));
+    } else {
+        rows.reserve(static_cast<size_t>(FUserList->Count()));
+        for (int i = 0; i < FUserList->Count(); ++i) {
+            TUserProp& user = FUserList->Users(i);
+            if (RowPasses(user)) rows.push_back(&user);
+        }
+        FModel->SetRows(std::move(rows));
+        FModel->SortRows(FSortColumn);
+    }
+    UpdateStatus();
+    if (!selected.empty()) SelectUsers(selected);
+}
+
+QString TfrmMain::FilterCountText() const {
+    return lblFilterCount->text();
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == edtFilter && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && !edtFilter->text().isEmpty()) {
+        edtFilter->clear();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TfrmMain::SortBy(int sortKey) {
@@ -820,6 +982,7 @@ void TfrmMain::SetFilter(TUserFilter filter) {
 void TfrmMain::ProjectNew() {
     // The rows go inside the update, so the old users are not measured on the way.
     BeginListUpdate();
+    ClearFilterText();
     try {
         ClearItems();
         CreateUserList();
@@ -833,6 +996,7 @@ void TfrmMain::ProjectNew() {
 
 void TfrmMain::ProjectOpen() {
     BeginListUpdate();
+    ClearFilterText();
     try {
         ClearItems();
         CreateUserList();
@@ -858,12 +1022,23 @@ void TfrmMain::ProjectSave() {
         throw EQuorvaneError(
             OutOfMemoryText(QStringLiteral("save ") + Project.FileName()).toStdString());
     }
+    FUndoStack->setClean(); // the history stays; undoing back here is clean again
+}
+
+void TfrmMain::ClearFilterText() {
+    if (edtFilter->text().isEmpty()) return;
+    const QSignalBlocker block(edtFilter);
+    edtFilter->clear();
+    FTextFilter = TUserTextFilter();
 }
 
 void TfrmMain::ProjectChanged() {
     UpdateCommands();
     FStatusPanels[1]->setText(Project.Modified() ? QStringLiteral("Modified") : QString());
     setWindowModified(Project.Modified());
+    // A change that no step can take back (the export's settings, say): no undo makes the
+    // document clean any more.
+    if (Project.Modified() && FUndoStack->isClean()) FUndoStack->resetClean();
 }
 
 void TfrmMain::ProjectNameChanged() {

@@ -7,10 +7,13 @@
 #include "PrjLib.h"
 #include "UiPrompts.h"
 #include "UserView.h"
+#include "UsersUndo.h"
 
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
 class QAction;
@@ -18,6 +21,8 @@ class QActionGroup;
 class QFileSystemWatcher;
 class QTimer;
 class QLabel;
+class QLineEdit;
+class QUndoStack;
 class QMenu;
 class QToolBar;
 class QToolButton;
@@ -89,6 +94,26 @@ public:
     // Sorts the rows by a new key (the header's click rule is in lvwUsersColumnClick).
     void SortBy(int sortKey);
 
+    // Undo and Redo. Every change to the users is one step; the document is clean again when
+    // the steps are taken back to where it was last saved or opened.
+    QUndoStack* UndoStack() const { return FUndoStack; }
+    // Which users a change may touch: AppendsOnly when it only appends users (cheap); AnyUser
+    // when it may also change or remove existing users (every user is copied first).
+    enum class TChangeScope { AppendsOnly, AnyUser };
+    // Runs a bulk change of the users (an import, a generated series, a password-file import)
+    // as one undoable step: when the change did anything the rows are rebuilt, the step is
+    // pushed under the name `name` gives for it ("Import 57 Users") and the document is marked
+    // modified. A failure inside the change still leaves its partial effect undoable, then
+    // passes on. Returns true when users changed.
+    bool RunUsersChange(TChangeScope scope, const std::function<void()>& change,
+                        const std::function<QString(const TUsersDelta&)>& name);
+    // Pushes a change already made and recorded (see TUsersRecorder) as one step.
+    void PushUsersChange(const QString& name, TUsersDelta delta);
+
+    // The quick filter above the list and its count ("12 of 1,004 users").
+    QLineEdit* FilterBox() const { return edtFilter; }
+    QString FilterCountText() const;
+
 public slots:
     // Commands of the main menu, tool bar and popup menu.
     void miNewClick();
@@ -127,6 +152,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     class TReopenMenu;
@@ -143,6 +169,16 @@ private:
     void UpdateSortIndicator();
     // Enable, Disable, Never Expire or Set Expiration Date on the selected rows.
     void RunStateCommand(int command);
+    // After an undo or redo: the rows again, with the touched users selected.
+    void UsersChangeApplied(const std::vector<int>& touched);
+    void UndoCleanChanged(bool clean);
+    void FilterTextChanged(const QString& text);
+    void ClearFilterText();
+    // Selects the rows of these users (others are unselected).
+    void SelectUsers(const std::unordered_set<const TUserProp*>& users);
+    bool RowPasses(const TUserProp& user) const {
+        return UserPassesFilter(user, FFilter) && FTextFilter.Matches(user);
+    }
 
     void ProjectNew();
     void ProjectOpen();
@@ -161,6 +197,10 @@ private:
     int FSortColumn = 1;
     int FUpdateDepth = 0;
     TUserFilter FFilter = TUserFilter::All;
+    TUserTextFilter FTextFilter;
+    QUndoStack* FUndoStack = nullptr;
+    QLineEdit* edtFilter = nullptr;
+    QLabel* lblFilterCount = nullptr;
     QString FHelpFile;
     bool FDestroyed = false;
 
@@ -183,6 +223,8 @@ private:
     QAction* miSaveAs = nullptr;
     QAction* miImport = nullptr;
     QAction* miExit = nullptr;
+    QAction* miUndo = nullptr;
+    QAction* miRedo = nullptr;
     QAction* miAddUser = nullptr;
     QAction* miEditUser = nullptr;
     QAction* miDeleteUser = nullptr;

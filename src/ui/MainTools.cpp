@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLocale>
 
 #include <cstdint>
 
@@ -45,12 +46,14 @@ void TfrmMain::miImportClick() {
     if (files.isEmpty() || files.front().isEmpty()) return;
     const std::string fileName = QFile::encodeName(files.front()).toStdString();
     Guarded(this, [&] {
-        const TChangeMark before(*FUserList);
-        const int added = ImportUsers(fileName, *FUserList);
-        if (TChangeMark(*FUserList) != before) {
-            Project.SetModified(true);
-            FillList();
-        }
+        int added = 0;
+        RunUsersChange(
+            TChangeScope::AppendsOnly, [&] { added = ImportUsers(fileName, *FUserList); },
+            [this](const TUsersDelta& delta) {
+                const int n = delta.AddedCount();
+                return n == 1 ? tr("Import User")
+                              : tr("Import %1 Users").arg(QLocale().toString(n));
+            });
         ShowResult(QStringLiteral("%1 imported from %2")
                        .arg(UsersText(added), QFileInfo(files.front()).fileName()));
     });
@@ -59,8 +62,17 @@ void TfrmMain::miImportClick() {
 void TfrmMain::miCreateUsersSeriesClick() {
     Guarded(this, [this] {
         std::vector<TSeriesUser> created;
-        if (!ShowUserSeriesDialog(*FUserList, this, &created)) return;
-        FillList();
+        bool accepted = false;
+        const bool changed = RunUsersChange(
+            TChangeScope::AppendsOnly,
+            [&] { accepted = ShowUserSeriesDialog(*FUserList, this, &created); },
+            [this](const TUsersDelta& delta) {
+                const int n = delta.AddedCount();
+                return n == 1 ? tr("Create User")
+                              : tr("Create %1 Users").arg(QLocale().toString(n));
+            });
+        if (!accepted) return;
+        if (!changed) FillList();
         Project.SetModified(true); // whether or not a user could be created
         ShowResult(QStringLiteral("%1 created").arg(UsersText(static_cast<int>(created.size()))));
         ShowSeriesResult(created, this);

@@ -29,6 +29,19 @@ bool TUserProp::SameAs(const TUserProp& o) const {
            PasswordHash == o.PasswordHash;
 }
 
+void TUserProp::CopyFieldsFrom(const TUserProp& o) {
+    Login = o.Login;
+    Password = o.Password;
+    Disable = o.Disable;
+    Expire = o.Expire;
+    ExpireDate = o.ExpireDate;
+    CreatedDate = o.CreatedDate;
+    FullName = o.FullName;
+    Email = o.Email;
+    Comments = o.Comments;
+    PasswordHash = o.PasswordHash;
+}
+
 TUserList::TUserList() {
     Reset();
 }
@@ -132,4 +145,46 @@ void TUserList::RemoveMany(const std::vector<TUserProp*>& users) {
 
 void TUserList::Clear() {
     FItems.clear();
+}
+
+std::vector<std::unique_ptr<TUserProp>> TUserList::Detach(const std::vector<int>& indices) {
+    std::vector<std::unique_ptr<TUserProp>> taken;
+    if (indices.empty()) return taken;
+    for (size_t i = 0; i < indices.size(); ++i)
+        if (indices[i] < 0 || indices[i] >= Count() || (i > 0 && indices[i] <= indices[i - 1]))
+            throw EQuorvaneError(FormatMessage("List index out of bounds (%d)", indices[i]));
+    taken.reserve(indices.size());
+    const auto first = static_cast<size_t>(indices.front());
+    size_t next = 0, kept = first;
+    for (size_t i = first; i < FItems.size(); ++i) {
+        if (next < indices.size() && static_cast<size_t>(indices[next]) == i) {
+            FItems[i]->FList = nullptr;
+            FItems[i]->FIndex = -1;
+            taken.push_back(std::move(FItems[i]));
+            ++next;
+        } else {
+            FItems[kept++] = std::move(FItems[i]);
+        }
+    }
+    FItems.resize(kept);
+    Renumber(first);
+    return taken;
+}
+
+void TUserList::Attach(std::vector<std::pair<int, std::unique_ptr<TUserProp>>> users) {
+    if (users.empty()) return;
+    std::vector<std::unique_ptr<TUserProp>> merged;
+    merged.reserve(FItems.size() + users.size());
+    const auto first = static_cast<size_t>(std::max(0, users.front().first));
+    size_t old = 0;
+    for (auto& [index, user] : users) {
+        while (merged.size() < static_cast<size_t>(std::max(index, 0)) && old < FItems.size())
+            merged.push_back(std::move(FItems[old++]));
+        user->FList = this;
+        merged.push_back(std::move(user));
+    }
+    while (old < FItems.size())
+        merged.push_back(std::move(FItems[old++]));
+    FItems = std::move(merged);
+    Renumber(std::min(first, FItems.size()));
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Logins compared the way uniqueness is decided: letters a to z folded to upper case, nothing
@@ -47,6 +48,9 @@ public:
 
     // Field-wise equality (used to tell whether an edit changed anything).
     bool SameAs(const TUserProp& other) const;
+    // Copies every field of another user (a detached copy, say) into this one; the position and
+    // the owning list stay.
+    void CopyFieldsFrom(const TUserProp& other);
 
 private:
     friend class TUserList;
@@ -110,6 +114,13 @@ public:
     void Remove(TUserProp* user);                          // removes and destroys one user
     void RemoveMany(const std::vector<TUserProp*>& users); // one pass for many users
     void Clear();                                          // removes and destroys all users
+
+    // Takes the users at these positions (ascending, no duplicates) out of the list without
+    // destroying them; later users move up. Returned in position order.
+    std::vector<std::unique_ptr<TUserProp>> Detach(const std::vector<int>& indices);
+    // Puts detached users back, each at the position it holds afterwards; the pairs come in
+    // ascending position order. Positions past the end append.
+    void Attach(std::vector<std::pair<int, std::unique_ptr<TUserProp>>> users);
 
     // True when no user other than the one at exceptIndex has this login (a-z folded).
     bool IsLoginUnique(const std::string& login, int exceptIndex = -1) const;

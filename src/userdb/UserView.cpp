@@ -29,6 +29,34 @@ template <typename T> int Sign(T a, T b) {
 
 } // namespace
 
+TUserTextFilter::TUserTextFilter(const std::string& text) : FFolded(text) {
+    for (char& c : FFolded)
+        c = static_cast<char>(FoldAZ(c));
+}
+
+bool TUserTextFilter::FieldMatches(const std::string& field) const {
+    const size_t n = FFolded.size();
+    if (field.size() < n) return false;
+    const unsigned char first = static_cast<unsigned char>(FFolded[0]);
+    for (size_t i = 0, last = field.size() - n; i <= last; ++i) {
+        if (FoldAZ(field[i]) != first) continue;
+        size_t k = 1;
+        while (k < n && FoldAZ(field[i + k]) == static_cast<unsigned char>(FFolded[k]))
+            ++k;
+        if (k == n) return true;
+    }
+    return false;
+}
+
+bool TUserTextFilter::Matches(const TUserProp& user) const {
+    return FFolded.empty() || FieldMatches(user.Login) || FieldMatches(user.Email) ||
+           FieldMatches(user.FullName);
+}
+
+bool TUserTextFilter::Narrows(const TUserTextFilter& wider) const {
+    return FFolded.find(wider.FFolded) != std::string::npos;
+}
+
 int CompareFoldedText(const std::string& a, const std::string& b) {
     const size_t n = a.size() < b.size() ? a.size() : b.size();
     for (size_t i = 0; i < n; ++i) {

@@ -27,6 +27,22 @@ int CompareUsers(const TUserProp& a, const TUserProp& b, int sortKey);
 // decided on keys prepared in one pass.
 std::vector<int> SortedOrder(const std::vector<TUserProp*>& users, int sortKey);
 
+// The quick filter of the list: a user passes when its login, e-mail address or full name
+// contains the text, the letters a to z folded as everywhere else; an empty text passes every
+// user. Texts are compared as stored bytes.
+class TUserTextFilter {
+public:
+    explicit TUserTextFilter(const std::string& text = std::string());
+    bool Empty() const { return FFolded.empty(); }
+    bool Matches(const TUserProp& user) const;
+    // True when every user this filter passes also passes `wider`.
+    bool Narrows(const TUserTextFilter& wider) const;
+
+private:
+    bool FieldMatches(const std::string& field) const;
+    std::string FFolded;
+};
+
 // "Enabled" or "Disabled".
 const char* UserStatusText(const TUserProp& user);
 // The same, with "Expired" for an enabled user whose expiry date lies before now (the sweep

@@ -1,0 +1,241 @@
+// Undo and Redo of the main window's user commands, and the quick filter above the list.
+
+#include "DialogTestUtil.h"
+#include "MainForm.h"
+#include "RegistryLib.h"
+#include "TestUtil.h"
+#include "UserDlg.h"
+#include "UserList.h"
+#include "UsersModel.h"
+
+#include <QAction>
+#include <QCalendarWidget>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QUndoStack>
+
+#include <deque>
+#include <functional>
+
+namespace {
+
+using Script = std::function<int(QDialog&)>;
+
+class UndoFilterTest : public ::testing::Test {
+protected:
+    TTempDir Dir;
+    TScopedSettingsFile Store{QString::fromStdString(Dir.File("settings.ini"))};
+    std::deque<Script> Scripts;
+    TModalHandlerScope Scope{[this](QDialog& dialog) {
+        if (qobject_cast<QMessageBox*>(&dialog) != nullptr) return int(QMessageBox::Yes);
+        if (Scripts.empty()) {
+            ADD_FAILURE() << "unexpected dialog " << Str(dialog.objectName());
+            return int(QDialog::Rejected);
+        }
+        Script script = std::move(Scripts.front());
+        Scripts.pop_front();
+        return script(dialog);
+    }};
+    TfrmMain Window;
+
+    // alice, bob (disabled), carol (expires), dave (disabled, expires); a clean document.
+    void SetUp() override {
+        struct {
+            const char *Login, *Email, *Name;
+            bool Disable, Expire;
+        } const users[] = {
+            {"alice", "a@x.org", "Alice Smith", false, false},
+            {"bob", "bob@smith.org", "Bob Brown", true, false},
+            {"carol", "c@x.org", "Carol Jones", false, true},
+            {"dave", "d@x.org", "Dave SMITHERS", true, true},
+        };
+        for (const auto& u : users) {
+            TUserProp& user = Window.UserList().AddBlank();
+            user.Login = u.Login;
+            user.Password = "pw";
+            user.Email = u.Email;
+            user.FullName = u.Name;
+            user.Disable = u.Disable;
+            user.Expire = u.Expire;
+            user.ExpireDate = 47000;
+        }
+        Window.FillList();
+    }
+
+    // Every user's fields in list order.
+    std::vector<std::string> Dump() {
+        std::vector<std::string> dump;
+        for (int i = 0; i < Window.UserList().Count(); ++i) {
+            const TUserProp& u = Window.UserList().Users(i);
+            dump.push_back(u.Login + "|" + u.Password + "|" + std::to_string(u.Disable) +
+                           std::to_string(u.Expire) + "|" + std::to_string(u.ExpireDate) + "|" +
+                           u.FullName + "|" + u.Email + "|" + u.Comments);
+        }
+        return dump;
+    }
+
+    std::vector<std::string> Rows() {
+        std::vector<std::string> logins;
+        for (int row = 0; row < Window.Model()->rowCount(); ++row)
+            logins.push_back(Window.ItemUser(row)->Login);
+        return logins;
+    }
+
+    void Select(const std::vector<std::string>& logins) {
+        Window.UnselectAll();
+        for (int row = 0; row < Window.Model()->rowCount(); ++row)
+            for (const std::string& login : logins)
+                if (Window.ItemUser(row)->Login == login) Window.SelectRow(row);
+    }
+
+    QAction* Action(const char* name) { return Window.findChild<QAction*>(QLatin1String(name)); }
+
+    static Script UserScript(const char* login) {
+        return [login](QDialog& dialog) {
+            auto& form = dynamic_cast<TfrmUser&>(dialog);
+            Child<QLineEdit>(form, "edtLogin")->setText(QString::fromLatin1(login));
+            Child<QLineEdit>(form, "edtPassword")->setText(QStringLiteral("secret"));
+            Child<QPushButton>(form, "btnOK")->click();
+            return form.result();
+        };
+    }
+    static int Accept(QDialog& dialog) {
+        dialog.accept();
+        return dialog.result();
+    }
+};
+
+} // namespace
+
+TEST_F(UndoFilterTest, EachCommandIsOneStepThatUndoesBackToClean) {
+    WriteWholeFile(Dir.File("more.csv"), "erin,1\r\nfrank,2\r\n");
+    const QString csv = QString::fromStdString(Dir.File("more.csv"));
+    struct TCase {
+        const char* Action;
+        std::vector<std::string> Selected;
+        std::vector<Script> Scripts;
+        const char* Step; // the step's name in the Edit menu
+    } const cases[] = {
+        {"miAddUser", {}, {UserScript("zoe")}, "&Undo Add User"},
+        {"miEditUser", {"bob"}, {UserScript("robert")}, "&Undo Edit User"},
+        {"miDeleteUser", {"alice", "carol", "dave"}, {}, "&Undo Delete 3 Users"},
+        {"miEnable", {"bob", "dave"}, {}, "&Undo Enable 2 Users"},
+        {"miDisable", {"alice"}, {}, "&Undo Disable User"},
+        {"miNeverExpire", {"carol", "dave"}, {}, "&Undo Never Expire for 2 Users"},
+        {"miSetExpirationDate",
+         {"alice", "bob", "carol"},
+         {[](QDialog& d) {
+             Child<QCalendarWidget>(d, "Calendar")->setSelectedDate(QDate(2031, 2, 3));
+             return Accept(d);
+         }},
+         "&Undo Set Expiration Date of 3 Users"},
+        {"miImport",
+         {},
+         {[csv](QDialog& d) {
+             dynamic_cast<QFileDialog&>(d).selectFile(csv);
+             return Accept(d);
+         }},
+         "&Undo Import 2 Users"},
+        {"miCreateUsersSeries",
+         {},
+         {[](QDialog& d) { // the series dialog with its defaults, then the list of new users
+              Child<QPushButton>(d, "btnOK")->click();
+              return d.result();
+          },
+          Accept},
+         "&Undo Create 10 Users"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Action);
+        const std::vector<std::string> before = Dump();
+        ASSERT_FALSE(Window.Project.Modified());
+        Select(c.Selected);
+        Scripts.assign(c.Scripts.begin(), c.Scripts.end());
+        Action(c.Action)->trigger();
+        EXPECT_TRUE(Scripts.empty());
+        const std::vector<std::string> after = Dump();
+        ASSERT_NE(after, before);
+        EXPECT_EQ(Window.UndoStack()->count(), 1) << "one step";
+        EXPECT_EQ(Action("miUndo")->text(), QString::fromLatin1(c.Step));
+        EXPECT_TRUE(Window.Project.Modified());
+
+        Action("miUndo")->trigger();
+        EXPECT_EQ(Dump(), before);
+        EXPECT_EQ(Window.Model()->rowCount(), static_cast<int>(before.size()));
+        EXPECT_FALSE(Window.Project.Modified()) << "back to clean";
+        EXPECT_FALSE(Window.isWindowModified());
+        Action("miRedo")->trigger();
+        EXPECT_EQ(Dump(), after);
+        EXPECT_TRUE(Window.Project.Modified());
+        if (after.size() >= before.size()) {
+            EXPECT_FALSE(Window.SelectedRows().empty()) << "the touched users are selected";
+        }
+        Action("miUndo")->trigger();
+        Window.UndoStack()->clear();
+    }
+}
+
+TEST_F(UndoFilterTest, ASaveKeepsTheHistoryAndMovesTheCleanPoint) {
+    Window.Project.SetFileName(QString::fromStdString(Dir.File("site.udx")));
+    Select({"alice"});
+    Action("miDisable")->trigger();
+    const std::vector<std::string> disabled = Dump();
+    Select({"bob"});
+    Scripts.push_back(UserScript("robert"));
+    Action("miEditUser")->trigger();
+    Action("miSave")->trigger();
+    EXPECT_FALSE(Window.Project.Modified());
+    EXPECT_EQ(Window.UndoStack()->count(), 2);
+
+    Action("miUndo")->trigger();
+    EXPECT_EQ(Dump(), disabled);
+    EXPECT_TRUE(Window.Project.Modified()) << "away from the saved state";
+    Action("miRedo")->trigger();
+    EXPECT_FALSE(Window.Project.Modified()) << "back at the saved state";
+
+    // A change no step takes back leaves no clean state to return to.
+    Window.Project.SetModified(true);
+    Action("miUndo")->trigger();
+    Action("miRedo")->trigger();
+    EXPECT_TRUE(Window.Project.Modified());
+}
+
+TEST_F(UndoFilterTest, TheFilterNarrowsTheRowsWithTheViewFilterAndTheSort) {
+    struct TCase {
+        const char* View;
+        const char* Text;
+        int Sort;
+        std::vector<std::string> Rows;
+        const char* Count;
+    } const cases[] = {
+        {"miAllUsers", "smith", 1, {"alice", "bob", "dave"}, "3 of 4 users"},
+        {"miAllUsers", "smithe", 1, {"dave"}, "1 of 4 users"},
+        {"miAllUsers", "SMITH", -1, {"dave", "bob", "alice"}, "3 of 4 users"},
+        {"miEnabledUsers", "Smith", 1, {"alice"}, "1 of 4 users"},
+        {"miDisabledUsers", "smith", -5, {"dave", "bob"}, "2 of 4 users"},
+        {"miAllUsers", "C@X", 1, {"carol"}, "1 of 4 users"},
+        {"miAllUsers", "zzz", 1, {}, "0 of 4 users"},
+        {"miAllUsers", "", -1, {"dave", "carol", "bob", "alice"}, "4 users"},
+    };
+    QLineEdit* box = Window.FilterBox();
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(std::string(c.View) + " " + c.Text);
+        Action(c.View)->trigger();
+        Window.SortBy(c.Sort);
+        box->clear();
+        QTest::keyClicks(box, QString::fromLatin1(c.Text)); // each keystroke filters at once
+        EXPECT_EQ(Rows(), c.Rows);
+        EXPECT_EQ(Window.FilterCountText(), QString::fromLatin1(c.Count));
+    }
+    // The filter widens again key by key, and Escape empties it.
+    Action("miAllUsers")->trigger();
+    Window.SortBy(1);
+    box->setText(QStringLiteral("smithe"));
+    QTest::keyClick(box, Qt::Key_Backspace);
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"alice", "bob", "dave"}));
+    QTest::keyClick(box, Qt::Key_Escape);
+    EXPECT_EQ(box->text(), QString());
+    EXPECT_EQ(Rows().size(), 4u);
+}
