@@ -40,6 +40,9 @@ if(TARGET quorvane)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/quorvane-udx.xml
           DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME quorvane.xml)
   install(FILES ${quorvane_help_source} DESTINATION ${quorvane_doc_dir}/help)
+  # The program's translations, looked up from lib/quorvane as ../../share/quorvane/translations.
+  get_property(quorvane_qm_files GLOBAL PROPERTY QUORVANE_QM_FILES)
+  install(FILES ${quorvane_qm_files} DESTINATION ${CMAKE_INSTALL_DATADIR}/quorvane/translations)
 endif()
 
 if(TARGET quorvane-cli)
@@ -109,6 +112,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The SVG plugins draw the program's icon; nothing links them, so name them here.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "apache2-utils")
+# Qt's own translations: standard buttons and file dialogs in the user's language.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 # Only the programs and their files; the test and benchmark targets are not installed.
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -4,6 +4,7 @@
 #include "MainForm.h"
 #include "PrjLib.h"
 #include "ShellLib.h"
+#include "Translations.h"
 #include "UiPrompts.h"
 
 #include "CoreDumps.h"
@@ -49,6 +50,7 @@ int RunDesktop(int argc, char* argv[]) {
     // has one of that name (the installed icon).
     QApplication::setWindowIcon(
         QIcon::fromTheme(QStringLiteral("quorvane"), QIcon(QStringLiteral(":/quorvane.svg"))));
+    InstallTranslations(app);
     LastFolder() = GetPersonalFolder();
 
     TfrmMain window;

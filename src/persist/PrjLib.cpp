@@ -4,6 +4,7 @@
 #include "Errors.h"
 #include "FileSafety.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -169,10 +170,11 @@ void TProject::SaveStep(bool nameChosenInDialog) {
         CheckNotReadOnly(QFile::encodeName(FFileName).toStdString());
         if (ChangedOnDisk()) {
             const QString question =
-                QStringLiteral("The file ") + FileNameText(FFileName) +
-                QStringLiteral(" has been changed by another program since it was opened or "
-                               "saved. Saving now replaces those changes.\n\nOverwrite the "
-                               "file, save under another name, or cancel?");
+                QCoreApplication::translate(
+                    "TProject", "The file %1 has been changed by another program since it was "
+                                "opened or saved. Saving now replaces those changes.\n\n"
+                                "Overwrite the file, save under another name, or cancel?")
+                    .arg(FileNameText(FFileName));
             switch (RequirePrompts().AskSaveOverChangedFile(question)) {
             case TChangedFileAnswer::Overwrite:
                 break;
@@ -257,10 +259,15 @@ void TProject::CheckDiskChange() {
     if (FDeclinedReload.Exists && now.Size == FDeclinedReload.Size &&
         now.Stamp == FDeclinedReload.Stamp)
         return; // this version was offered already
-    QString question = QStringLiteral("The file ") + FileNameText(FFileName) +
-                       QStringLiteral(" has been changed by another program. Reload it?");
-    if (FModified)
-        question += QStringLiteral("\n\nYour unsaved changes in this window will be lost.");
+    QString question =
+        QCoreApplication::translate("TProject",
+                                    "The file %1 has been changed by another program. Reload it?")
+            .arg(FileNameText(FFileName));
+    if (FModified) {
+        question += QStringLiteral("\n\n") +
+                    QCoreApplication::translate(
+                        "TProject", "Your unsaved changes in this window will be lost.");
+    }
     if (!RequirePrompts().AskReloadChangedFile(question, FModified)) {
         FDeclinedReload = now;
         return;

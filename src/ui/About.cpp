@@ -36,7 +36,7 @@ QString LinkHtml(const QString& text) {
 
 TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("AboutForm"));
-    setWindowTitle(QStringLiteral("About"));
+    setWindowTitle(tr("About"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     ProductImage = new QLabel(this);
@@ -52,9 +52,9 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent) {
 
     QFont textFont(QStringLiteral("Arial"));
     textFont.setPixelSize(13);
-    auto* label2 = new QLabel(QStringLiteral("Email:"), this);
+    auto* label2 = new QLabel(tr("Email:"), this);
     label2->setObjectName(QStringLiteral("Label2"));
-    auto* label3 = new QLabel(QStringLiteral("Web:"), this);
+    auto* label3 = new QLabel(tr("Web:"), this);
     label3->setObjectName(QStringLiteral("Label3"));
     lblMail = MakeLink("lblMail", this);
     lblSite = MakeLink("lblSite", this);
@@ -68,12 +68,11 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent) {
     bevel->setFrameShape(QFrame::HLine);
     bevel->setFrameShadow(QFrame::Sunken);
 
-    lblCopyright = new QLabel(
-        QStringLiteral("Copyright \u00a9 2001\u20132026 Ostrick. All rights reserved."), this);
+    lblCopyright = new QLabel(tr("Copyright © 2001–2026 Ostrick. All rights reserved."), this);
     lblCopyright->setObjectName(QStringLiteral("lblCopyright"));
     lblCopyright->setFont(textFont);
 
-    btnClose = new QPushButton(QStringLiteral("Close"), this);
+    btnClose = new QPushButton(tr("Close"), this);
     btnClose->setObjectName(QStringLiteral("btnClose"));
     btnClose->setDefault(true);
     btnClose->setFixedSize(75, 25);

@@ -10,7 +10,7 @@
 
 TfrmDateDialog::TfrmDateDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmDateDialog"));
-    setWindowTitle(QStringLiteral("Select Date"));
+    setWindowTitle(tr("Select Date"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     FCalendar = new QCalendarWidget(this);
@@ -20,9 +20,9 @@ TfrmDateDialog::TfrmDateDialog(QWidget* parent) : QDialog(parent) {
     FCalendar->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
     FCalendar->setDateRange(QDate(1, 1, 1), QDate(9999, 12, 31));
 
-    btnOK = new QPushButton(QStringLiteral("OK"), this);
+    btnOK = new QPushButton(tr("OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel = new QPushButton(tr("Cancel"), this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     for (QPushButton* button : {btnOK, btnCancel}) {
         button->setFocusPolicy(Qt::NoFocus);

@@ -9,23 +9,23 @@
 
 TFindDialog::TFindDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("fdgUser"));
-    setWindowTitle(QStringLiteral("Find"));
+    setWindowTitle(tr("Find"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setModal(false);
 
     edtFindText = new QLineEdit(this);
     edtFindText->setObjectName(QStringLiteral("edtFindText"));
     edtFindText->setMinimumWidth(fontMetrics().averageCharWidth() * 32);
-    auto* label = new QLabel(QStringLiteral("Fi&nd what:"), this);
+    auto* label = new QLabel(tr("Fi&nd what:"), this);
     label->setBuddy(edtFindText);
-    cbxWholeWord = new QCheckBox(QStringLiteral("Match &whole word only"), this);
+    cbxWholeWord = new QCheckBox(tr("Match &whole word only"), this);
     cbxWholeWord->setObjectName(QStringLiteral("cbxWholeWord"));
-    cbxMatchCase = new QCheckBox(QStringLiteral("Match &case"), this);
+    cbxMatchCase = new QCheckBox(tr("Match &case"), this);
     cbxMatchCase->setObjectName(QStringLiteral("cbxMatchCase"));
-    btnFindNext = new QPushButton(QStringLiteral("&Find Next"), this);
+    btnFindNext = new QPushButton(tr("&Find Next"), this);
     btnFindNext->setObjectName(QStringLiteral("btnFindNext"));
     btnFindNext->setDefault(true);
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel = new QPushButton(tr("Cancel"), this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
 
     auto* grid = new QGridLayout;

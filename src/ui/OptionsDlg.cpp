@@ -10,7 +10,7 @@
 
 TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmOptions"));
-    setWindowTitle(QStringLiteral("Options"));
+    setWindowTitle(tr("Options"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     edtExpirationDate = new TNaturalEdit(this);
@@ -20,15 +20,15 @@ TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent) {
     edtExpirationDate->SetMaxLength(4);
     edtExpirationDate->SetValue(30);
 
-    auto* before = new QLabel(QStringLiteral("Default expiration date: Now +  "), this);
+    auto* before = new QLabel(tr("Default expiration date: Now +  "), this);
     before->setObjectName(QStringLiteral("lblExpirationDate"));
     before->setBuddy(edtExpirationDate);
-    auto* after = new QLabel(QStringLiteral("days"), this);
+    auto* after = new QLabel(tr("days"), this);
     after->setObjectName(QStringLiteral("lblDays"));
 
-    btnOK = new QPushButton(QStringLiteral("OK"), this);
+    btnOK = new QPushButton(tr("OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel = new QPushButton(tr("Cancel"), this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     for (QPushButton* button : {btnOK, btnCancel}) {
         button->setFocusPolicy(Qt::NoFocus);

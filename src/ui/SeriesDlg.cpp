@@ -65,16 +65,20 @@ TNaturalEdit* NewNumberBox(QWidget* parent, const char* name, int min, int max, 
 }
 
 QStringList CaseItems() {
-    return {QStringLiteral("Random"), QStringLiteral("Upper"), QStringLiteral("Lower")};
+    return {QCoreApplication::translate("TfrmUserSeries", "Random"),
+            QCoreApplication::translate("TfrmUserSeries", "Upper"),
+            QCoreApplication::translate("TfrmUserSeries", "Lower")};
 }
 
 QStringList CharsItems() {
-    return {QStringLiteral("Random"), QStringLiteral("Letter"), QStringLiteral("Numeral")};
+    return {QCoreApplication::translate("TfrmUserSeries", "Random"),
+            QCoreApplication::translate("TfrmUserSeries", "Letter"),
+            QCoreApplication::translate("TfrmUserSeries", "Numeral")};
 }
 
-TRadioGroup* NewRadioGroup(QWidget* parent, const char* name, const char* title,
+TRadioGroup* NewRadioGroup(QWidget* parent, const char* name, const QString& title,
                            const QStringList& items, int index) {
-    auto* group = new TRadioGroup(QLatin1String(title), items, parent);
+    auto* group = new TRadioGroup(title, items, parent);
     group->setObjectName(QLatin1String(name));
     const QList<QAbstractButton*> buttons = group->Buttons()->buttons();
     for (int i = 0; i < buttons.size(); ++i)
@@ -119,7 +123,7 @@ private:
 TfrmUserSeries::TfrmUserSeries(TUserList& list, QWidget* parent)
     : QDialog(parent), Random(&SecureRandom()), FList(list) {
     setObjectName(QStringLiteral("frmUserSeries"));
-    setWindowTitle(QStringLiteral("User Series"));
+    setWindowTitle(tr("User Series"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     using O = TSeriesOptions;
@@ -129,11 +133,12 @@ TfrmUserSeries::TfrmUserSeries(TUserList& list, QWidget* parent)
                                   O::kDefaultLoginLength);
     edtPasswordLength = NewNumberBox(this, "edtPasswordLength", O::kMinLength, O::kMaxLength, 2,
                                      O::kDefaultPasswordLength);
-    rgpLoginCase = NewRadioGroup(this, "rgpLoginCase", " Case ", CaseItems(), caLower);
-    rgpLoginChars = NewRadioGroup(this, "rgpLoginChars", " Chars type ", CharsItems(), ctLetter);
-    rgpPasswordCase = NewRadioGroup(this, "rgpPasswordCase", " Case ", CaseItems(), caRandom);
+    rgpLoginCase = NewRadioGroup(this, "rgpLoginCase", tr(" Case "), CaseItems(), caLower);
+    rgpLoginChars =
+        NewRadioGroup(this, "rgpLoginChars", tr(" Chars type "), CharsItems(), ctLetter);
+    rgpPasswordCase = NewRadioGroup(this, "rgpPasswordCase", tr(" Case "), CaseItems(), caRandom);
     rgpPasswordChars =
-        NewRadioGroup(this, "rgpPasswordChars", " Chars type ", CharsItems(), ctRandom);
+        NewRadioGroup(this, "rgpPasswordChars", tr(" Chars type "), CharsItems(), ctRandom);
 
     edtTestLogin = new QLineEdit(this);
     edtTestLogin->setObjectName(QStringLiteral("edtTestLogin"));
@@ -141,14 +146,14 @@ TfrmUserSeries::TfrmUserSeries(TUserList& list, QWidget* parent)
     edtTestPassword->setObjectName(QStringLiteral("edtTestPassword"));
     btnTest = new QToolButton(this);
     btnTest->setObjectName(QStringLiteral("btnTest"));
-    btnTest->setText(QStringLiteral("Test"));
+    btnTest->setText(tr("Test"));
     btnTest->setAutoRaise(true); // flat
-    btnTest->setToolTip(QStringLiteral("Show a sample login and password; nothing is added"));
+    btnTest->setToolTip(tr("Show a sample login and password; nothing is added"));
     btnTest->setFocusPolicy(Qt::NoFocus);
 
-    btnOK = new QPushButton(QStringLiteral("OK"), this);
+    btnOK = new QPushButton(tr("OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel = new QPushButton(tr("Cancel"), this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     for (QPushButton* button : {btnOK, btnCancel}) {
         button->setFocusPolicy(Qt::NoFocus);
@@ -159,18 +164,18 @@ TfrmUserSeries::TfrmUserSeries(TUserList& list, QWidget* parent)
 
     // Layout: the count, the login and password groups side by side, the test group, buttons.
     auto* countRow = new QHBoxLayout;
-    auto* countLabel = new QLabel(QStringLiteral("User count"), this);
+    auto* countLabel = new QLabel(tr("User count"), this);
     countLabel->setBuddy(edtUserCount);
     countRow->addWidget(countLabel);
     countRow->addWidget(edtUserCount);
     countRow->addStretch(1);
 
-    const auto side = [this](const char* name, const char* title, TNaturalEdit* length,
+    const auto side = [this](const char* name, const QString& title, TNaturalEdit* length,
                              TRadioGroup* caseGroup, TRadioGroup* charsGroup) {
-        auto* group = new QGroupBox(QLatin1String(title), this);
+        auto* group = new QGroupBox(title, this);
         group->setObjectName(QLatin1String(name));
         auto* lengthRow = new QHBoxLayout;
-        auto* label = new QLabel(QStringLiteral("Length"), group);
+        auto* label = new QLabel(tr("Length"), group);
         label->setBuddy(length);
         lengthRow->addWidget(label);
         lengthRow->addWidget(length);
@@ -184,16 +189,16 @@ TfrmUserSeries::TfrmUserSeries(TUserList& list, QWidget* parent)
         return group;
     };
     auto* groups = new QHBoxLayout;
-    groups->addWidget(side("grpLogin", " Login ", edtLoginLength, rgpLoginCase, rgpLoginChars));
-    groups->addWidget(
-        side("grpPassword", " Password ", edtPasswordLength, rgpPasswordCase, rgpPasswordChars));
+    groups->addWidget(side("grpLogin", tr(" Login "), edtLoginLength, rgpLoginCase, rgpLoginChars));
+    groups->addWidget(side("grpPassword", tr(" Password "), edtPasswordLength, rgpPasswordCase,
+                           rgpPasswordChars));
 
-    auto* test = new QGroupBox(QStringLiteral(" Test "), this);
+    auto* test = new QGroupBox(tr(" Test "), this);
     test->setObjectName(QStringLiteral("grpTest"));
     auto* testLayout = new QHBoxLayout(test);
-    testLayout->addWidget(new QLabel(QStringLiteral("Login"), test));
+    testLayout->addWidget(new QLabel(tr("Login"), test));
     testLayout->addWidget(edtTestLogin, 1);
-    testLayout->addWidget(new QLabel(QStringLiteral("Password"), test));
+    testLayout->addWidget(new QLabel(tr("Password"), test));
     testLayout->addWidget(edtTestPassword, 1);
     testLayout->addWidget(btnTest);
 
@@ -241,7 +246,7 @@ void TfrmUserSeries::CreateSeries(int count) {
     FCreated = ::CreateSeries(FList, count, Options(), *Random, &feedback);
     feedback.EndBusy();
     if (!feedback.WarningText().empty()) {
-        ShowMessageBox(this, QMessageBox::Warning, QStringLiteral("Warning"),
+        ShowMessageBox(this, QMessageBox::Warning, tr("Warning"),
                        BytesToText(feedback.WarningText()), QMessageBox::Ok);
     }
 }
@@ -276,12 +281,12 @@ std::string SeriesText(const std::vector<TSeriesUser>& users) {
 TfrmSeriesResult::TfrmSeriesResult(std::vector<TSeriesUser> users, QWidget* parent)
     : QDialog(parent), FUsers(std::move(users)) {
     setObjectName(QStringLiteral("frmSeriesResult"));
-    setWindowTitle(QStringLiteral("New Users"));
+    setWindowTitle(tr("New Users"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     auto* intro = new QLabel(
-        QStringLiteral("%1 user(s) created. Hand out these logins and passwords; the database "
-                       "keeps the passwords too.")
+        tr("%1 user(s) created. Hand out these logins and passwords; the database keeps the "
+           "passwords too.")
             .arg(FUsers.size()),
         this);
     intro->setObjectName(QStringLiteral("lblIntro"));
@@ -295,11 +300,11 @@ TfrmSeriesResult::TfrmSeriesResult(std::vector<TSeriesUser> users, QWidget* pare
     memUsers->setPlainText(BytesToText(SeriesText(FUsers)));
     memUsers->setMinimumSize(320, 220);
 
-    btnCopy = new QPushButton(QStringLiteral("Copy"), this);
+    btnCopy = new QPushButton(tr("Copy"), this);
     btnCopy->setObjectName(QStringLiteral("btnCopy"));
-    btnSave = new QPushButton(QStringLiteral("Save As..."), this);
+    btnSave = new QPushButton(tr("Save As..."), this);
     btnSave->setObjectName(QStringLiteral("btnSave"));
-    btnClose = new QPushButton(QStringLiteral("Close"), this);
+    btnClose = new QPushButton(tr("Close"), this);
     btnClose->setObjectName(QStringLiteral("btnClose"));
     btnClose->setDefault(true);
 
@@ -331,7 +336,7 @@ void TfrmSeriesResult::btnSaveClick() {
     dialog.setObjectName(QStringLiteral("dlgSaveSeries"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters({QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)")});
+    dialog.setNameFilters({tr("Text Files (*.txt)"), tr("All Files (*)")});
     dialog.setDefaultSuffix(QStringLiteral("txt"));
     const QString folder = GetPersonalFolder();
     if (!folder.isEmpty()) dialog.setDirectory(folder);

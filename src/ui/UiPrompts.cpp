@@ -18,7 +18,7 @@ QString ErrorMessageText(const std::exception& error) {
 }
 
 QString OutOfMemoryText(const QString& task) {
-    return QStringLiteral("Not enough memory to ") + task + QLatin1Char('.');
+    return QCoreApplication::translate("UiPrompts", "Not enough memory to %1.").arg(task);
 }
 
 void ShowErrorMessage(QWidget* parent, const QString& message) {
@@ -26,9 +26,9 @@ void ShowErrorMessage(QWidget* parent, const QString& message) {
 }
 
 TSaveAnswer TQtProjectPrompts::AskSaveChanges(const QString& question) {
-    switch (ShowMessageBox(FParent, QMessageBox::Question, QStringLiteral("Confirm"), question,
-                           QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
-                           QMessageBox::Yes)) {
+    switch (ShowMessageBox(
+        FParent, QMessageBox::Question, QCoreApplication::translate("UiPrompts", "Confirm"),
+        question, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes)) {
     case QMessageBox::Yes:
         return TSaveAnswer::Yes;
     case QMessageBox::No:
@@ -70,9 +70,11 @@ TChangedFileAnswer TQtProjectPrompts::AskSaveOverChangedFile(const QString& ques
     QMessageBox box(QMessageBox::Warning, AppTitle(), question, QMessageBox::NoButton, FParent);
     box.setObjectName(QStringLiteral("dlgChangedOnDisk"));
     box.setTextFormat(Qt::PlainText);
-    QPushButton* overwrite = box.addButton(QStringLiteral("&Overwrite"), QMessageBox::AcceptRole);
+    QPushButton* overwrite = box.addButton(QCoreApplication::translate("UiPrompts", "&Overwrite"),
+                                           QMessageBox::AcceptRole);
     overwrite->setObjectName(QStringLiteral("btnOverwrite"));
-    QPushButton* saveAs = box.addButton(QStringLiteral("Save &As\u2026"), QMessageBox::ActionRole);
+    QPushButton* saveAs = box.addButton(QCoreApplication::translate("UiPrompts", "Save &As…"),
+                                        QMessageBox::ActionRole);
     saveAs->setObjectName(QStringLiteral("btnSaveAs"));
     QPushButton* cancel = box.addButton(QMessageBox::Cancel);
     box.setDefaultButton(cancel);

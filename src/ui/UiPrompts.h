@@ -4,6 +4,7 @@
 
 #include "PrjLib.h"
 
+#include <QCoreApplication>
 #include <QString>
 
 #include <exception>
@@ -22,7 +23,8 @@ inline QString AppTitle() {
 QString ErrorMessageText(const std::exception& error);
 QString ErrorMessageText(const QString& message);
 
-// "Not enough memory to " + task + ".": what a person is told instead of "std::bad_alloc".
+// "Not enough memory to " + task + "." (in the user's language): what a person is told instead of
+// "std::bad_alloc".
 QString OutOfMemoryText(const QString& task);
 
 // A modal error box titled "Quorvane".
@@ -34,11 +36,13 @@ template <typename TAction> bool Guarded(QWidget* parent, TAction&& action) {
         std::forward<TAction>(action)();
         return true;
     } catch (const std::bad_alloc&) {
-        ShowErrorMessage(parent, OutOfMemoryText(QStringLiteral("finish the command")));
+        ShowErrorMessage(parent, OutOfMemoryText(QCoreApplication::translate(
+                                     "UiPrompts", "finish the command")));
     } catch (const std::exception& error) {
         ShowErrorMessage(parent, ErrorMessageText(error));
     } catch (...) {
-        ShowErrorMessage(parent, ErrorMessageText(QStringLiteral("Unexpected failure")));
+        ShowErrorMessage(parent, ErrorMessageText(QCoreApplication::translate(
+                                     "UiPrompts", "Unexpected failure")));
     }
     return false;
 }

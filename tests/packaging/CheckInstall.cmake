@@ -25,7 +25,8 @@ foreach(file
     share/doc/quorvane/examples/quorvane-export.timer
     share/man/man1/quorvane.1.gz
     share/man/man1/quorvane-cli.1.gz
-    share/bash-completion/completions/quorvane-cli)
+    share/bash-completion/completions/quorvane-cli
+    share/quorvane/translations/quorvane_de.qm)
   if(NOT EXISTS "${root}/${file}")
     message(FATAL_ERROR "not installed: ${file}")
   endif()

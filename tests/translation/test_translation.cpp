@@ -1,0 +1,152 @@
+// The desktop program under a German locale (LANG=de_DE.UTF-8, set before the program starts),
+// and the shipped translation files: every entry finished and faithful to its English text.
+
+#include "FindDlg.h"
+#include "OptionsDlg.h"
+#include "Translations.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QXmlStreamReader>
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace {
+
+bool GermanLoaded = false;
+
+struct TMessage {
+    QString Context, Source, Translation, Type;
+};
+
+std::vector<TMessage> ReadTs(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        ADD_FAILURE() << "cannot read " << path.toStdString();
+        return {};
+    }
+    std::vector<TMessage> messages;
+    QXmlStreamReader xml(&file);
+    QString context;
+    TMessage message;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (!xml.isStartElement()) continue;
+        if (xml.name() == QLatin1String("name")) {
+            context = xml.readElementText();
+        } else if (xml.name() == QLatin1String("message")) {
+            message = TMessage{context, {}, {}, {}};
+        } else if (xml.name() == QLatin1String("source")) {
+            message.Source = xml.readElementText();
+        } else if (xml.name() == QLatin1String("translation")) {
+            message.Type = xml.attributes().value(QLatin1String("type")).toString();
+            message.Translation = xml.readElementText();
+            messages.push_back(message);
+        }
+    }
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    return messages;
+}
+
+std::multiset<QString> Placeholders(const QString& text) {
+    static const QRegularExpression placeholder(QStringLiteral("%(\\d+|n)"));
+    std::multiset<QString> found;
+    for (const auto& match : placeholder.globalMatch(text))
+        found.insert(match.captured());
+    return found;
+}
+
+// Access keys: "&x" marks one, "&&" is a literal ampersand.
+int AccessKeys(const QString& text) {
+    int keys = 0;
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != QLatin1Char('&')) continue;
+        if (text[i + 1] != QLatin1Char('&')) ++keys;
+        ++i;
+    }
+    return keys;
+}
+
+QString Edges(const QString& text) {
+    static const QRegularExpression edges(QStringLiteral("^(\\s*).*?(\\s*|:|\\.\\.\\.|…)$"),
+                                          QRegularExpression::DotMatchesEverythingOption);
+    const auto match = edges.match(text);
+    return match.captured(1) + QLatin1Char('|') + match.captured(2);
+}
+
+} // namespace
+
+TEST(Translation, EveryShippedEntryIsFinishedAndKeepsItsPlaceholders) {
+    const QDir folder(QStringLiteral(QUORVANE_TRANSLATIONS_DIR));
+    const QStringList files = folder.entryList({QStringLiteral("quorvane_*.ts")}, QDir::Files);
+    ASSERT_FALSE(files.isEmpty());
+    for (const QString& name : files) {
+        const std::vector<TMessage> messages = ReadTs(folder.filePath(name));
+        EXPECT_GT(messages.size(), 40u) << name.toStdString();
+        for (const TMessage& m : messages) {
+            const std::string where = name.toStdString() + " " + m.Context.toStdString() + ": \"" +
+                                      m.Source.toStdString() + "\"";
+            EXPECT_TRUE(m.Type.isEmpty()) << where << " is " << m.Type.toStdString();
+            EXPECT_FALSE(m.Translation.trimmed().isEmpty()) << where;
+            EXPECT_EQ(Placeholders(m.Translation), Placeholders(m.Source)) << where;
+            EXPECT_EQ(AccessKeys(m.Translation), AccessKeys(m.Source)) << where;
+            EXPECT_EQ(Edges(m.Translation), Edges(m.Source)) << where;
+        }
+    }
+}
+
+TEST(Translation, GermanLocaleShowsGermanDialogs) {
+    ASSERT_TRUE(GermanLoaded);
+    TFindDialog find;
+    TfrmOptions options;
+    const struct {
+        QWidget* Window;
+        const char* Child; // nullptr: the window's title
+        QString Expected;
+    } cases[] = {
+        {&find, nullptr, QStringLiteral("Suchen")},
+        {&find, "btnFindNext", QStringLiteral("&Weitersuchen")},
+        {&find, "cbxMatchCase", QStringLiteral("&Groß-/Kleinschreibung beachten")},
+        {&options, nullptr, QStringLiteral("Optionen")},
+        {&options, "btnCancel", QStringLiteral("Abbrechen")},
+        {&options, "lblDays", QStringLiteral("Tage")},
+    };
+    for (const auto& c : cases) {
+        QString shown = c.Window->windowTitle();
+        if (c.Child) {
+            QObject* child = c.Window->findChild<QObject*>(QLatin1String(c.Child));
+            ASSERT_NE(child, nullptr) << c.Child;
+            shown = child->property("text").toString();
+        }
+        EXPECT_EQ(shown, c.Expected) << (c.Child ? c.Child : "title");
+    }
+}
+
+TEST(Translation, QtStandardButtonsFollowTheLocale) {
+    QMessageBox box(QMessageBox::Question, QString(), QString(),
+                    QMessageBox::Yes | QMessageBox::No);
+    const QString yes = box.button(QMessageBox::Yes)->text();
+    if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) +
+                       QStringLiteral("/qtbase_de.qm")))
+        GTEST_SKIP() << "Qt's German translation is not installed";
+    EXPECT_EQ(yes, QStringLiteral("&Ja"));
+}
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The locale as a German desktop session sets it; nothing more specific may override it.
+    qputenv("LANG", "de_DE.UTF-8");
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANGUAGE"})
+        qunsetenv(name);
+    QApplication app(argc, argv);
+    GermanLoaded = InstallTranslations(app);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
