@@ -1,15 +1,10 @@
-add_executable(test_cli test_cli.cpp test_cli_files.cpp test_cli_credentials.cpp)
-target_link_libraries(test_cli PRIVATE quorvane_clilib GTest::gtest_main)
+# quorvane-cli run as a user runs it: commands, scripts, files, credentials, the slow forms,
+# exports to every kind of server and taking over a site, judged by htpasswd and nginx.
+quorvane_test_sources(cli_test_sources cli)
+add_executable(test_cli ${cli_test_sources})
+target_link_libraries(test_cli PRIVATE quorvane_clilib quorvane_testsupport CURL::libcurl
+  GTest::gtest_main GTest::gmock)
 target_compile_definitions(test_cli PRIVATE QUORVANE_CLI_PATH="$<TARGET_FILE:quorvane-cli>")
 add_dependencies(test_cli quorvane-cli)
-gtest_discover_tests(test_cli DISCOVERY_TIMEOUT 60)
-target_compile_definitions(test_cli PRIVATE
-  QUORVANE_FTP_SERVER_SCRIPT="${CMAKE_CURRENT_SOURCE_DIR}/ftp_server.py")
-
-add_executable(test_cli_script test_cli_script.cpp)
-target_link_libraries(test_cli_script PRIVATE quorvane_clilib GTest::gtest_main)
-target_compile_definitions(test_cli_script PRIVATE QUORVANE_CLI_PATH="$<TARGET_FILE:quorvane-cli>")
-add_dependencies(test_cli_script quorvane-cli)
-gtest_discover_tests(test_cli_script DISCOVERY_TIMEOUT 60)
-target_compile_definitions(test_cli_script PRIVATE
-  QUORVANE_FTP_SERVER_SCRIPT="${CMAKE_CURRENT_SOURCE_DIR}/ftp_server.py")
+gtest_discover_tests(test_cli TEST_PREFIX "cli." DISCOVERY_TIMEOUT 60
+  PROPERTIES LABELS ftp TIMEOUT 300)

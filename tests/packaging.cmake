@@ -1,38 +1,38 @@
 # The install layout: program and help page side by side, desktop entry, icon, MIME type.
 if(TARGET quorvane AND TARGET quorvane-cli)
-  add_test(NAME Packaging.InstallLayout
+  add_test(NAME packaging.InstallLayout
     COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${CMAKE_BINARY_DIR}
             -DSCRATCH=${CMAKE_CURRENT_BINARY_DIR}/install-scratch
             -P ${CMAKE_CURRENT_SOURCE_DIR}/packaging/CheckInstall.cmake)
   # The whole package through lintian (skipped when lintian is missing).
-  add_test(NAME Packaging.Lintian
+  add_test(NAME packaging.Lintian
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packaging/check_deb.sh ${CMAKE_BINARY_DIR}
             ${CMAKE_CURRENT_BINARY_DIR}/deb-scratch)
-  set_tests_properties(Packaging.Lintian PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600)
+  set_tests_properties(packaging.Lintian PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600)
 endif()
 
 # Manual pages, completion, MIME type and the scheduled-export example; each script exits
 # with 77 (skipped) when the tool it needs is missing.
-add_test(NAME Packaging.ManPages
+add_test(NAME packaging.ManPages
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packaging/check_manpages.sh
           ${PROJECT_SOURCE_DIR}/docs/man/quorvane.1 ${PROJECT_SOURCE_DIR}/docs/man/quorvane-cli.1)
-add_test(NAME Packaging.MimeMagic
+add_test(NAME packaging.MimeMagic
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packaging/check_mime.sh
           ${PROJECT_SOURCE_DIR}/packaging/quorvane-udx.xml ${CMAKE_CURRENT_SOURCE_DIR}/data/two-users.udx)
-set_tests_properties(Packaging.ManPages Packaging.MimeMagic PROPERTIES SKIP_RETURN_CODE 77)
+set_tests_properties(packaging.ManPages packaging.MimeMagic PROPERTIES SKIP_RETURN_CODE 77)
 if(TARGET quorvane-cli)
-  add_test(NAME Packaging.BashCompletion
+  add_test(NAME packaging.BashCompletion
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packaging/check_completion.sh
             ${PROJECT_SOURCE_DIR}/packaging/quorvane-cli.bash-completion $<TARGET_FILE:quorvane-cli>)
-  add_test(NAME Packaging.ScheduledExport
+  add_test(NAME packaging.ScheduledExport
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packaging/check_systemd.sh
             ${PROJECT_SOURCE_DIR}/packaging/systemd $<TARGET_FILE:quorvane-cli>)
-  set_tests_properties(Packaging.BashCompletion Packaging.ScheduledExport
+  set_tests_properties(packaging.BashCompletion packaging.ScheduledExport
                        PROPERTIES SKIP_RETURN_CODE 77)
 endif()
 # quorvane-cli(1) has an entry for every command and names every option of their usage lines.
 if(TARGET quorvane-cli)
-  add_test(NAME Packaging.ManPageComplete
+  add_test(NAME packaging.ManPageComplete
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packaging/check_manpage_complete.sh
             $<TARGET_FILE:quorvane-cli> ${PROJECT_SOURCE_DIR}/docs/man/quorvane-cli.1)
 endif()

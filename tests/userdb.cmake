@@ -1,7 +1,5 @@
-add_executable(test_userdb test_userlist.cpp test_datalib.cpp test_reader.cpp test_loginrule.cpp
-  test_filesafety.cpp test_passsettings.cpp)
-target_link_libraries(test_userdb PRIVATE quorvane_userdb GTest::gtest_main)
-target_compile_definitions(test_userdb PRIVATE
-  QUORVANE_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data"
-  QUORVANE_EXAMPLES_DIR="${CMAKE_SOURCE_DIR}/../shared/examples")
+# The user list, the database file, text import, user series and the list view's rules.
+quorvane_test_sources(userdb_test_sources userdb)
+add_executable(test_userdb ${userdb_test_sources})
+target_link_libraries(test_userdb PRIVATE quorvane_userdb quorvane_testsupport GTest::gtest_main)
 gtest_discover_tests(test_userdb TEST_PREFIX "userdb." DISCOVERY_TIMEOUT 60)

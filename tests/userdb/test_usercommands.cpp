@@ -1,3 +1,5 @@
+// Find, the state commands, change detection and the mail link over a user list.
+
 #include "UserCommands.h"
 
 #include <gtest/gtest.h>
