@@ -2,8 +2,8 @@
 // Helpers for the export, series and import tests: temporary folders, waiting on the event
 // loop, answering modal dialogs in advance, and FTP servers on the loopback interface.
 
-#include "../FtpTestServer.h"
-#include "../TestUtil.h"
+#include "FtpTestServer.h"
+#include "TestUtil.h"
 #include "ModalRunner.h"
 
 #include <QApplication>

@@ -5,7 +5,7 @@
 #include "ExportDlg.h"
 #include "Support.h"
 
-#include "../TransportServers.h"
+#include "TransportServers.h"
 #include "Random.h"
 #include "UserList.h"
 
