@@ -8,6 +8,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPalette>
 #include <QPushButton>
 #include <QStyle>
 #include <QUrl>
@@ -28,8 +29,12 @@ QLabel* MakeLink(const char* name, QWidget* parent) {
     return label;
 }
 
-QString LinkHtml(const QString& text) {
-    return QStringLiteral("<a href=\"#\" style=\"color:#0000ff; text-decoration:underline\">") +
+// Blue and underlined; on a dark palette the palette's own link blue, which stays readable.
+QString LinkHtml(const QString& text, const QPalette& palette) {
+    const bool dark = palette.color(QPalette::Window).lightness() < 128;
+    const QString colour = dark ? palette.color(QPalette::Link).name() : QStringLiteral("#0000ff");
+    return QStringLiteral("<a href=\"#\" style=\"color:%1; text-decoration:underline\">")
+               .arg(colour) +
            text.toHtmlEscaped() + QStringLiteral("</a>");
 }
 } // namespace
@@ -113,8 +118,8 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent) {
 
 void TAboutForm::UpdateLabels() {
     lblProduct->setText(FProductName);
-    lblSite->setText(LinkHtml(FSiteAddress));
-    lblMail->setText(LinkHtml(FMailAddress));
+    lblSite->setText(LinkHtml(FSiteAddress, palette()));
+    lblMail->setText(LinkHtml(FMailAddress, palette()));
 }
 
 void TAboutForm::ShowAbout() {

@@ -4,9 +4,16 @@
 #include "ModalRunner.h"
 
 #include <QCalendarWidget>
+#include <QDialogButtonBox>
+#include <QEvent>
+#include <QFontMetrics>
+#include <QSpacerItem>
+#include <QStyle>
+
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 TfrmDateDialog::TfrmDateDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmDateDialog"));
@@ -34,16 +41,36 @@ TfrmDateDialog::TfrmDateDialog(QWidget* parent) : QDialog(parent) {
     // A double click on a day chooses it, as Enter does.
     connect(FCalendar, &QCalendarWidget::activated, this, &QDialog::accept);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(btnOK);
-    buttons->addWidget(btnCancel);
+    auto* buttons = new QDialogButtonBox(this);
+    buttons->addButton(btnOK, QDialogButtonBox::AcceptRole);
+    buttons->addButton(btnCancel, QDialogButtonBox::RejectRole);
     auto* main = new QVBoxLayout(this);
     main->addWidget(FCalendar);
-    main->addLayout(buttons);
+    main->addWidget(buttons);
+    // The dialog is as wide as its title needs, so the title bar shows it whole.
+    FTitleRoom = new QSpacerItem(0, 0, QSizePolicy::Fixed, QSizePolicy::Fixed);
+    main->addSpacerItem(FTitleRoom);
+    UpdateTitleRoom();
     main->setSizeConstraint(QLayout::SetFixedSize);
 
     FCalendar->setFocus();
+}
+
+void TfrmDateDialog::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::WindowTitleChange || event->type() == QEvent::FontChange)
+        UpdateTitleRoom();
+}
+
+void TfrmDateDialog::UpdateTitleRoom() {
+    if (FTitleRoom == nullptr) return;
+    // Title bars often use a bold face; the buttons and icon of the title bar need room too.
+    QFont title = font();
+    title.setBold(true);
+    const int bar = std::max(style()->pixelMetric(QStyle::PM_TitleBarHeight), 16);
+    FTitleRoom->changeSize(QFontMetrics(title).horizontalAdvance(windowTitle()) + 5 * bar, 0,
+                           QSizePolicy::Fixed, QSizePolicy::Fixed);
+    if (layout() != nullptr) layout()->invalidate();
 }
 
 void TfrmDateDialog::SetDate(TDateTime value) {

@@ -7,6 +7,7 @@
 
 class QCalendarWidget;
 class QPushButton;
+class QSpacerItem;
 
 class TfrmDateDialog : public QDialog {
     Q_OBJECT
@@ -19,11 +20,17 @@ public:
 
     QCalendarWidget* Calendar() const { return FCalendar; }
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
+    void UpdateTitleRoom();
+
     QCalendarWidget* FCalendar;
     QPushButton* btnOK;
     QPushButton* btnCancel;
     TDateTime FDate = 0;
+    QSpacerItem* FTitleRoom = nullptr;
 };
 
 // Shows the date dialog titled caption, starting at the day of date. The calendar's day is

@@ -19,6 +19,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QIconEngine>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
@@ -60,44 +61,72 @@ std::string FileNameBytes(const QString& fileName) {
 }
 
 // Tool bar pictures for the commands that have no standard icon: a person with a sign, and
-// a sheet with an arrow.
-QIcon UserIcon(bool add) {
-    QIcon icon;
-    for (int size : {24, 48}) {
-        QPixmap pixmap(size, size);
+// a sheet with an arrow. They are drawn on a 24 x 24 grid at whatever size and scale the tool
+// bar asks for, so they stay sharp on any screen.
+class TPaintedIconEngine final : public QIconEngine {
+public:
+    using TPaint = void (*)(QPainter&);
+    explicit TPaintedIconEngine(TPaint paint) : FPaint(paint) {}
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->translate(rect.topLeft());
+        painter->scale(rect.width() / 24.0, rect.height() / 24.0);
+        if (mode == QIcon::Disabled) painter->setOpacity(0.4);
+        FPaint(*painter);
+        painter->restore();
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return scaledPixmap(size, mode, state, 1.0);
+    }
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state,
+                         qreal scale) override {
+        QPixmap pixmap(size * scale);
+        pixmap.setDevicePixelRatio(scale);
         pixmap.fill(Qt::transparent);
         QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.scale(size / 24.0, size / 24.0);
-        painter.setPen(QPen(QColor(40, 70, 120), 1.2));
-        painter.setBrush(QColor(90, 140, 210));
-        painter.drawEllipse(QRectF(4.5, 2.5, 8, 8));
-        QPainterPath body;
-        body.moveTo(1.5, 21.5);
-        body.cubicTo(1.5, 13.0, 15.5, 13.0, 15.5, 21.5);
-        body.closeSubpath();
-        painter.drawPath(body);
-        const QColor sign = add ? QColor(30, 150, 50) : QColor(200, 40, 40);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(sign);
-        painter.drawRect(QRectF(13.5, 14.5, 9.5, 3));
-        if (add) painter.drawRect(QRectF(16.75, 11.25, 3, 9.5));
-        painter.end();
-        icon.addPixmap(pixmap);
+        paint(&painter, QRect(QPoint(0, 0), size), mode, state);
+        return pixmap;
     }
-    return icon;
+    QIconEngine* clone() const override { return new TPaintedIconEngine(FPaint); }
+
+private:
+    TPaint FPaint;
+};
+
+void PaintPerson(QPainter& painter) {
+    painter.setPen(QPen(QColor(40, 70, 120), 1.2));
+    painter.setBrush(QColor(90, 140, 210));
+    painter.drawEllipse(QRectF(4.5, 2.5, 8, 8));
+    QPainterPath body;
+    body.moveTo(1.5, 21.5);
+    body.cubicTo(1.5, 13.0, 15.5, 13.0, 15.5, 21.5);
+    body.closeSubpath();
+    painter.drawPath(body);
+    painter.setPen(Qt::NoPen);
+}
+
+void PaintAddUser(QPainter& painter) {
+    PaintPerson(painter);
+    painter.setBrush(QColor(30, 150, 50));
+    painter.drawRect(QRectF(13.5, 14.5, 9.5, 3));
+    painter.drawRect(QRectF(16.75, 11.25, 3, 9.5));
+}
+
+void PaintDeleteUser(QPainter& painter) {
+    PaintPerson(painter);
+    painter.setBrush(QColor(200, 40, 40));
+    painter.drawRect(QRectF(13.5, 14.5, 9.5, 3));
+}
+
+QIcon UserIcon(bool add) {
+    return QIcon(new TPaintedIconEngine(add ? PaintAddUser : PaintDeleteUser));
 }
 
 QIcon ExportIcon() {
-    QIcon icon;
-    for (int size : {24, 48}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.scale(size / 24.0, size / 24.0);
+    return QIcon(new TPaintedIconEngine([](QPainter& painter) {
         painter.setPen(QPen(QColor(90, 90, 90), 1.2));
-        painter.setBrush(Qt::white);
+        painter.setBrush(QColor(250, 250, 250)); // a sheet of paper, whatever the palette
         painter.drawRect(QRectF(3.5, 2.5, 12, 19));
         painter.setPen(QPen(QColor(150, 150, 150), 1));
         for (double y = 6.5; y < 19; y += 3)
@@ -114,10 +143,7 @@ QIcon ExportIcon() {
         arrow.lineTo(11, 16);
         arrow.closeSubpath();
         painter.drawPath(arrow);
-        painter.end();
-        icon.addPixmap(pixmap);
-    }
-    return icon;
+    }));
 }
 
 // The widest of many texts in a font. Shaping every text is slow for 100,000 users, so each
@@ -651,6 +677,35 @@ void TfrmMain::FormDestroy() {
     Guarded(this, [this] { Project.Close(); });
     ClearItems();
     FUserList.reset();
+}
+
+void TfrmMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (FFrameChecked) return;
+    FFrameChecked = true;
+    // The window manager's frame is known only once the window is on screen, and sometimes a
+    // little later.
+    for (int delay : {0, 300, 1000})
+        QTimer::singleShot(delay, this, &TfrmMain::KeepFrameOnScreen);
+}
+
+void TfrmMain::KeepFrameOnScreen() {
+    if (isMaximized() || isFullScreen() || isMinimized() || !isVisible()) return;
+    const QScreen* where = screen();
+    if (where == nullptr) return;
+    const QRect area = where->availableGeometry();
+    const QRect frame = frameGeometry();
+    if (area.contains(frame)) return;
+    // The frame (title bar and borders) counts: the whole window, status bar included, fits.
+    const QSize extra = frame.size() - geometry().size();
+    const QSize inner = geometry().size().boundedTo(area.size() - extra).expandedTo(minimumSize());
+    QRect placed(frame.topLeft(), inner + extra);
+    if (placed.right() > area.right()) placed.moveRight(area.right());
+    if (placed.bottom() > area.bottom()) placed.moveBottom(area.bottom());
+    if (placed.left() < area.left()) placed.moveLeft(area.left());
+    if (placed.top() < area.top()) placed.moveTop(area.top());
+    resize(inner);
+    move(placed.topLeft());
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {

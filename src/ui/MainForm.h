@@ -152,6 +152,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -174,6 +175,8 @@ private:
     void UndoCleanChanged(bool clean);
     void FilterTextChanged(const QString& text);
     void ClearFilterText();
+    // Shrinks and moves the window so that its frame lies on the screen's free area.
+    void KeepFrameOnScreen();
     // Selects the rows of these users (others are unselected).
     void SelectUsers(const std::unordered_set<const TUserProp*>& users);
     bool RowPasses(const TUserProp& user) const {
@@ -203,6 +206,7 @@ private:
     QLabel* lblFilterCount = nullptr;
     QString FHelpFile;
     bool FDestroyed = false;
+    bool FFrameChecked = false;
 
     TUsersModel* FModel = nullptr;
     QTreeView* lvwUsers = nullptr;

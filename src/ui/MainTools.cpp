@@ -40,7 +40,8 @@ void TfrmMain::miImportClick() {
     odgImport.setFileMode(QFileDialog::ExistingFile);
     odgImport.setNameFilter(
         ToQtFileFilter(QStringLiteral("Text Files|*.txt; *.csv|All Files|*.*")));
-    if (!LastFolder().isEmpty()) odgImport.setDirectory(LastFolder());
+    if (!ExistingFolder(LastFolder()).isEmpty())
+        odgImport.setDirectory(ExistingFolder(LastFolder()));
     if (RunModal(odgImport) != QDialog::Accepted) return;
     const QStringList files = odgImport.selectedFiles();
     if (files.isEmpty() || files.front().isEmpty()) return;

@@ -3,6 +3,7 @@
 #include "EditLib.h"
 #include "ModalRunner.h"
 
+#include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -43,14 +44,13 @@ TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent) {
     row->addWidget(edtExpirationDate);
     row->addWidget(after);
     row->addStretch(1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(btnOK);
-    buttons->addWidget(btnCancel);
+    auto* buttons = new QDialogButtonBox(this);
+    buttons->addButton(btnOK, QDialogButtonBox::AcceptRole);
+    buttons->addButton(btnCancel, QDialogButtonBox::RejectRole);
     auto* main = new QVBoxLayout(this);
     main->addLayout(row);
     main->addSpacing(10);
-    main->addLayout(buttons);
+    main->addWidget(buttons);
     main->setSizeConstraint(QLayout::SetFixedSize);
 
     edtExpirationDate->setFocus();

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QClipboard>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFontDatabase>
@@ -19,6 +20,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -202,16 +204,15 @@ TfrmUserSeries::TfrmUserSeries(TUserList& list, QWidget* parent)
     testLayout->addWidget(edtTestPassword, 1);
     testLayout->addWidget(btnTest);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(btnOK);
-    buttons->addWidget(btnCancel);
+    auto* buttons = new QDialogButtonBox(this);
+    buttons->addButton(btnOK, QDialogButtonBox::AcceptRole);
+    buttons->addButton(btnCancel, QDialogButtonBox::RejectRole);
 
     auto* main = new QVBoxLayout(this);
     main->addLayout(countRow);
     main->addLayout(groups);
     main->addWidget(test);
-    main->addLayout(buttons);
+    main->addWidget(buttons);
     main->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(btnTest, &QToolButton::clicked, this, &TfrmUserSeries::btnTestClick);
@@ -308,9 +309,12 @@ TfrmSeriesResult::TfrmSeriesResult(std::vector<TSeriesUser> users, QWidget* pare
     btnClose->setObjectName(QStringLiteral("btnClose"));
     btnClose->setDefault(true);
 
+    lblCopied = new QLabel(this);
+    lblCopied->setObjectName(QStringLiteral("lblCopied"));
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(btnCopy);
     buttons->addWidget(btnSave);
+    buttons->addWidget(lblCopied);
     buttons->addStretch(1);
     buttons->addWidget(btnClose);
     auto* main = new QVBoxLayout(this);
@@ -329,6 +333,9 @@ void TfrmSeriesResult::SaveTo(const QString& fileName) const {
 
 void TfrmSeriesResult::btnCopyClick() {
     QApplication::clipboard()->setText(BytesToText(SeriesText(FUsers)));
+    const int count = static_cast<int>(FUsers.size());
+    lblCopied->setText(count == 1 ? tr("1 user copied")
+                                  : tr("%1 users copied").arg(QLocale().toString(count)));
 }
 
 void TfrmSeriesResult::btnSaveClick() {

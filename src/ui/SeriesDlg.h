@@ -14,6 +14,7 @@
 
 class IRandomSource;
 class QButtonGroup;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -105,6 +106,7 @@ private:
     QPushButton* btnCopy;
     QPushButton* btnSave;
     QPushButton* btnClose;
+    QLabel* lblCopied; // says what Copy put on the clipboard
 };
 
 // Shows the result view modally (nothing when the series is empty).

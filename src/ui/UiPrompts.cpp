@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QPushButton>
 
 QString ErrorMessageText(const QString& message) {
@@ -38,11 +39,24 @@ TSaveAnswer TQtProjectPrompts::AskSaveChanges(const QString& question) {
     }
 }
 
+QString ExistingFolder(const QString& folder) {
+    QString path = folder;
+    while (!path.isEmpty() && !QFileInfo(path).isDir()) {
+        const QString up = QFileInfo(path).path();
+        if (up == path || up == QStringLiteral(".")) return QString();
+        path = up;
+    }
+    return path;
+}
+
 namespace {
 
 bool RunFileDialog(QWidget* parent, const TFileDialogOptions& options, bool save,
                    QString& fileName) {
-    QFileDialog dialog(parent, options.Title, options.InitialFolder, options.Filter);
+    // A folder that does not exist would be taken as a folder and a file name ("Documents"
+    // pre-filled, and Enter saving ~/Documents.udx): start in the nearest one that does.
+    QFileDialog dialog(parent, options.Title, ExistingFolder(options.InitialFolder),
+                       options.Filter);
     dialog.setObjectName(save ? QStringLiteral("dlgSave") : QStringLiteral("dlgOpen"));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     // The chosen file need not exist: the open then reports that it cannot open it.

@@ -47,6 +47,9 @@ template <typename TAction> bool Guarded(QWidget* parent, TAction&& action) {
     return false;
 }
 
+// The folder itself when it exists, else its nearest existing parent; "" when none exists.
+QString ExistingFolder(const QString& folder);
+
 // Message box and file dialogs for a TProject, shown over the given window.
 class TQtProjectPrompts final : public IProjectPrompts {
 public:
