@@ -589,6 +589,7 @@ void TfrmMain::CreateList() {
     header->setSortIndicatorShown(true);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     layout->addWidget(lvwUsers);
+    lvwUsers->setFocus(); // the list has the keys at start, not the filter box above it
     setCentralWidget(central);
 
     connect(header, &QHeaderView::sectionClicked, this, &TfrmMain::lvwUsersColumnClick);

@@ -239,3 +239,48 @@ TEST_F(UndoFilterTest, TheFilterNarrowsTheRowsWithTheViewFilterAndTheSort) {
     EXPECT_EQ(box->text(), QString());
     EXPECT_EQ(Rows().size(), 4u);
 }
+
+TEST_F(UndoFilterTest, ABulkChangeOfAnyUsersIsOneStepThatUndoesExactly) {
+    using TChange = std::function<void(TUserList&)>;
+    struct TCase {
+        const char* Name;
+        TChange Change;
+    } const cases[] = {
+        {"remove the first and last, change one, append two",
+         [](TUserList& list) {
+             list.Remove(&list.Users(3));
+             list.Remove(&list.Users(0));
+             list.Users(1).Email = "new@x.org";
+             list.Add("erin", "1");
+             list.Add("frank", "2");
+         }},
+        {"change fields only",
+         [](TUserList& list) {
+             list.Users(0).SetPassword("other");
+             list.Users(2).Disable = true;
+         }},
+        {"remove everyone", [](TUserList& list) { list.Clear(); }},
+        {"remove one and append one, perhaps in its memory",
+         [](TUserList& list) {
+             list.Remove(&list.Users(1));
+             list.Add("bob", "new").FullName = "Bob Again";
+         }},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::vector<std::string> before = Dump();
+        EXPECT_TRUE(Window.RunUsersChange(
+            TfrmMain::TChangeScope::AnyUser, [&] { c.Change(Window.UserList()); },
+            [](const TUsersDelta&) { return QStringLiteral("Bulk Change"); }));
+        const std::vector<std::string> after = Dump();
+        EXPECT_EQ(Action("miUndo")->text(), QStringLiteral("&Undo Bulk Change"));
+        EXPECT_EQ(Rows().size(), after.size());
+        Action("miUndo")->trigger();
+        EXPECT_EQ(Dump(), before);
+        EXPECT_FALSE(Window.Project.Modified());
+        Action("miRedo")->trigger();
+        EXPECT_EQ(Dump(), after);
+        Action("miUndo")->trigger();
+        Window.UndoStack()->clear();
+    }
+}
