@@ -905,7 +905,10 @@ void TfrmMain::PushUsersChange(const QString& name, TUsersDelta delta) {
     if (delta.Empty()) return;
     FUndoStack->push(new TUsersUndoCommand(
         name, std::move(delta), [this]() -> TUserList& { return *FUserList; },
-        [this](const std::vector<int>& touched) { UsersChangeApplied(touched); }));
+        [this, name](const std::vector<int>& touched, bool undone) {
+            UsersChangeApplied(touched);
+            ShowResult((undone ? tr("Undone: %1") : tr("Redone: %1")).arg(name));
+        }));
     Project.SetModified(true);
 }
 

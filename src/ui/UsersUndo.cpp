@@ -145,19 +145,19 @@ TUsersDelta TUsersRecorder::Finish() const {
 
 TUsersUndoCommand::TUsersUndoCommand(const QString& text, TUsersDelta delta,
                                      std::function<TUserList&()> list,
-                                     std::function<void(const std::vector<int>&)> applied)
+                                     std::function<void(const std::vector<int>&, bool)> applied)
     : QUndoCommand(text), FDelta(std::move(delta)), FList(std::move(list)),
       FApplied(std::move(applied)) {}
 
 void TUsersUndoCommand::undo() {
     const std::vector<int> touched = FDelta.Undo(FList());
     FDone = false;
-    if (FApplied) FApplied(touched);
+    if (FApplied) FApplied(touched, true);
 }
 
 void TUsersUndoCommand::redo() {
     if (FDone) return; // pushed after the change was made
     const std::vector<int> touched = FDelta.Redo(FList());
     FDone = true;
-    if (FApplied) FApplied(touched);
+    if (FApplied) FApplied(touched, false);
 }

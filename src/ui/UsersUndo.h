@@ -84,17 +84,18 @@ private:
 };
 
 // One step on the undo stack. The change is already done when the step is pushed, so the first
-// redo does nothing. After each undo and redo, Applied is told the touched positions.
+// redo does nothing. After each undo and redo, Applied is told the touched positions and
+// whether the step was undone.
 class TUsersUndoCommand final : public QUndoCommand {
 public:
     TUsersUndoCommand(const QString& text, TUsersDelta delta, std::function<TUserList&()> list,
-                      std::function<void(const std::vector<int>&)> applied);
+                      std::function<void(const std::vector<int>&, bool)> applied);
     void undo() override;
     void redo() override;
 
 private:
     TUsersDelta FDelta;
     std::function<TUserList&()> FList;
-    std::function<void(const std::vector<int>&)> FApplied;
+    std::function<void(const std::vector<int>&, bool)> FApplied;
     bool FDone = true;
 };

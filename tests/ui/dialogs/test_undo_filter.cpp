@@ -163,6 +163,8 @@ TEST_F(UndoFilterTest, EachCommandIsOneStepThatUndoesBackToClean) {
 
         Action("miUndo")->trigger();
         EXPECT_EQ(Dump(), before);
+        EXPECT_EQ(Window.ResultText(),
+                  QStringLiteral("Undone: ") + QString::fromLatin1(c.Step + 6));
         EXPECT_EQ(Window.Model()->rowCount(), static_cast<int>(before.size()));
         EXPECT_FALSE(Window.Project.Modified()) << "back to clean";
         EXPECT_FALSE(Window.isWindowModified());
