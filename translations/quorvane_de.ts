@@ -86,6 +86,89 @@ Datei überschreiben, unter anderem Namen speichern oder abbrechen?</translation
     </message>
 </context>
 <context>
+    <name>TfrmMain</name>
+    <message>
+        <source>Add User</source>
+        <translation>Benutzer hinzufügen</translation>
+    </message>
+    <message>
+        <source>Edit User</source>
+        <translation>Benutzer bearbeiten</translation>
+    </message>
+    <message>
+        <source>Enable User</source>
+        <translation>Benutzer aktivieren</translation>
+    </message>
+    <message>
+        <source>Enable %1 Users</source>
+        <translation>%1 Benutzer aktivieren</translation>
+    </message>
+    <message>
+        <source>Disable User</source>
+        <translation>Benutzer deaktivieren</translation>
+    </message>
+    <message>
+        <source>Disable %1 Users</source>
+        <translation>%1 Benutzer deaktivieren</translation>
+    </message>
+    <message>
+        <source>Never Expire for User</source>
+        <translation>Benutzer läuft nie ab</translation>
+    </message>
+    <message>
+        <source>Never Expire for %1 Users</source>
+        <translation>%1 Benutzer laufen nie ab</translation>
+    </message>
+    <message>
+        <source>Set Expiration Date of User</source>
+        <translation>Ablaufdatum des Benutzers festlegen</translation>
+    </message>
+    <message>
+        <source>Set Expiration Date of %1 Users</source>
+        <translation>Ablaufdatum von %1 Benutzern festlegen</translation>
+    </message>
+    <message>
+        <source>&amp;Undo</source>
+        <translation>&amp;Rückgängig</translation>
+    </message>
+    <message>
+        <source>&amp;Redo</source>
+        <translation>&amp;Wiederholen</translation>
+    </message>
+    <message>
+        <source>Filter by login, e-mail or full name</source>
+        <translation>Nach Anmeldename, E-Mail oder vollständigem Namen filtern</translation>
+    </message>
+    <message>
+        <source>%1 of %2</source>
+        <translation>%1 von %2</translation>
+    </message>
+    <message>
+        <source>Delete User</source>
+        <translation>Benutzer löschen</translation>
+    </message>
+    <message>
+        <source>Delete %1 Users</source>
+        <translation>%1 Benutzer löschen</translation>
+    </message>
+    <message>
+        <source>Import User</source>
+        <translation>Benutzer importieren</translation>
+    </message>
+    <message>
+        <source>Import %1 Users</source>
+        <translation>%1 Benutzer importieren</translation>
+    </message>
+    <message>
+        <source>Create User</source>
+        <translation>Benutzer anlegen</translation>
+    </message>
+    <message>
+        <source>Create %1 Users</source>
+        <translation>%1 Benutzer anlegen</translation>
+    </message>
+</context>
+<context>
     <name>TfrmOptions</name>
     <message>
         <source>Options</source>

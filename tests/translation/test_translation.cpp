@@ -74,6 +74,7 @@ int AccessKeys(const QString& text) {
     return keys;
 }
 
+// Surrounding blanks and a closing ellipsis or ":" (a label) must survive the translation.
 QString Edges(const QString& text) {
     static const QRegularExpression edges(QStringLiteral("^(\\s*).*?(\\s*|:|\\.\\.\\.|…)$"),
                                           QRegularExpression::DotMatchesEverythingOption);
