@@ -82,8 +82,8 @@ QFrame* NewRule(QWidget* parent, const char* name) {
     return rule;
 }
 
-QLabel* NewLabel(QWidget* parent, const char* name, const char* caption) {
-    auto* label = new QLabel(QLatin1String(caption), parent);
+QLabel* NewLabel(QWidget* parent, const char* name, const QString& caption) {
+    auto* label = new QLabel(caption, parent);
     label->setObjectName(QLatin1String(name));
     return label;
 }
@@ -99,7 +99,7 @@ QLineEdit* NewEdit(QWidget* parent, const char* name) {
 TfrmExportUser::TfrmExportUser(QWidget* parent)
     : QDialog(parent), FDispatcher(std::make_shared<TQtUiDispatcher>()) {
     setObjectName(QStringLiteral("frmExportUser"));
-    setWindowTitle(QStringLiteral("Export"));
+    setWindowTitle(tr("Export"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     BuildControls();
 }
@@ -118,7 +118,7 @@ void TfrmExportUser::BuildControls() {
     const double scale = fontMetrics().height() / 13.0;
     const auto px = [scale](int pixels) { return static_cast<int>(pixels * scale + 0.5); };
 
-    auto* Label1 = NewLabel(this, "Label1", "Password encryption algorithm");
+    auto* Label1 = NewLabel(this, "Label1", tr("Password encryption algorithm"));
     cbxFormat = new QComboBox(this);
     cbxFormat->setObjectName(QStringLiteral("cbxFormat"));
     for (const THashScheme& scheme : HashSchemes())
@@ -126,45 +126,45 @@ void TfrmExportUser::BuildControls() {
             QString::fromUtf8(scheme.DisplayName.data(), std::ssize(scheme.DisplayName)),
             static_cast<int>(scheme.Id));
     cbxFormat->setMinimumWidth(px(145));
-    lblPlainTextNote = new QLabel(
-        QStringLiteral("Web servers on Linux and other Unix systems (Apache, nginx, lighttpd) "
-                       "refuse plain-text password files; they accept them only on Windows."),
-        this);
+    lblPlainTextNote =
+        new QLabel(tr("Web servers on Linux and other Unix systems (Apache, nginx, lighttpd) "
+                      "refuse plain-text password files; they accept them only on Windows."),
+                   this);
     lblPlainTextNote->setObjectName(QStringLiteral("lblPlainTextNote"));
     lblPlainTextNote->setWordWrap(true);
     QSizePolicy notePolicy = lblPlainTextNote->sizePolicy();
     notePolicy.setRetainSizeWhenHidden(true); // the dialog keeps its size when the note goes
     lblPlainTextNote->setSizePolicy(notePolicy);
 
-    rbnToFile = new QRadioButton(QStringLiteral("To File"), this);
+    rbnToFile = new QRadioButton(tr("To File"), this);
     rbnToFile->setObjectName(QStringLiteral("rbnToFile"));
     rbnToFile->setChecked(true);
-    auto* Label2 = NewLabel(this, "Label2", "File");
+    auto* Label2 = NewLabel(this, "Label2", tr("File"));
     edtFile = NewEdit(this, "edtFile");
     edtFile->setMinimumWidth(px(280));
     btnBrowse = new QToolButton(this);
     btnBrowse->setObjectName(QStringLiteral("btnBrowse"));
-    btnBrowse->setText(QStringLiteral("Browse"));
+    btnBrowse->setText(tr("Browse"));
     btnBrowse->setFocusPolicy(Qt::NoFocus);
     btnBrowse->setMinimumWidth(px(65));
     btnBrowse->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 
-    rbnToFTP = new QRadioButton(QStringLiteral("To FTP Server"), this);
+    rbnToFTP = new QRadioButton(tr("To FTP Server"), this);
     rbnToFTP->setObjectName(QStringLiteral("rbnToFTP"));
-    auto* Label3 = NewLabel(this, "Label3", "Host");
+    auto* Label3 = NewLabel(this, "Label3", tr("Host"));
     edtFtpHost = NewEdit(this, "edtFtpHost");
     edtFtpHost->setMinimumWidth(px(170));
-    cbxFTPPassiveMode = new QCheckBox(QStringLiteral("Passive mode"), this);
+    cbxFTPPassiveMode = new QCheckBox(tr("Passive mode"), this);
     cbxFTPPassiveMode->setObjectName(QStringLiteral("cbxFTPPassiveMode"));
-    auto* Label4 = NewLabel(this, "Label4", "Login");
+    auto* Label4 = NewLabel(this, "Label4", tr("Login"));
     edtFtpLogin = NewEdit(this, "edtFtpLogin");
-    auto* Label5 = NewLabel(this, "Label5", "Password");
+    auto* Label5 = NewLabel(this, "Label5", tr("Password"));
     edtFtpPassword = NewEdit(this, "edtFtpPassword"); // shown in clear, as typed
-    cbxFTPPassSave = new QCheckBox(QStringLiteral("Save?"), this);
+    cbxFTPPassSave = new QCheckBox(tr("Save?"), this);
     cbxFTPPassSave->setObjectName(QStringLiteral("cbxFTPPassSave"));
-    auto* Label6 = NewLabel(this, "Label6", "File");
+    auto* Label6 = NewLabel(this, "Label6", tr("File"));
     edtFtpFile = NewEdit(this, "edtFtpFile");
-    auto* lblFtpProtocol = NewLabel(this, "lblFtpProtocol", "Protocol");
+    auto* lblFtpProtocol = NewLabel(this, "lblFtpProtocol", tr("Protocol"));
     cbxFtpProtocol = new QComboBox(this);
     cbxFtpProtocol->setObjectName(QStringLiteral("cbxFtpProtocol"));
     for (const TTransferProtocol protocol :
@@ -172,16 +172,16 @@ void TfrmExportUser::BuildControls() {
           TTransferProtocol::FtpImplicitTls, TTransferProtocol::Sftp})
         cbxFtpProtocol->addItem(QString::fromStdString(ProtocolDisplayName(protocol)),
                                 static_cast<int>(protocol));
-    auto* lblFtpPort = NewLabel(this, "lblFtpPort", "Port");
+    auto* lblFtpPort = NewLabel(this, "lblFtpPort", tr("Port"));
     spnFtpPort = new QSpinBox(this);
     spnFtpPort->setObjectName(QStringLiteral("spnFtpPort"));
     spnFtpPort->setRange(0, 65535);
-    spnFtpPort->setSpecialValueText(QStringLiteral("Default"));
-    lblFtpKeyFile = NewLabel(this, "lblFtpKeyFile", "Key file");
+    spnFtpPort->setSpecialValueText(tr("Default"));
+    lblFtpKeyFile = NewLabel(this, "lblFtpKeyFile", tr("Key file"));
     edtFtpKeyFile = NewEdit(this, "edtFtpKeyFile");
-    edtFtpKeyFile->setPlaceholderText(QStringLiteral("none: log in with the password"));
-    lblClearTextHint = new QLabel(
-        QStringLiteral("Plain FTP sends the password and the password file in clear."), this);
+    edtFtpKeyFile->setPlaceholderText(tr("none: log in with the password"));
+    lblClearTextHint =
+        new QLabel(tr("Plain FTP sends the password and the password file in clear."), this);
     lblClearTextHint->setObjectName(QStringLiteral("lblClearTextHint"));
     QSizePolicy hintPolicy = lblClearTextHint->sizePolicy();
     hintPolicy.setRetainSizeWhenHidden(true);
@@ -200,9 +200,9 @@ void TfrmExportUser::BuildControls() {
     barPolicy.setRetainSizeWhenHidden(true);
     pbrProgress->setSizePolicy(barPolicy);
     pbrProgress->hide();
-    btnExport = new QPushButton(QStringLiteral("Export"), this);
+    btnExport = new QPushButton(tr("Export"), this);
     btnExport->setObjectName(QStringLiteral("btnExport"));
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel = new QPushButton(tr("Cancel"), this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     for (QPushButton* button : {btnExport, btnCancel})
         button->setMinimumWidth(px(75));
@@ -409,7 +409,7 @@ void TfrmExportUser::btnBrowseClick() {
     dialog.setObjectName(QStringLiteral("SaveDialog"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(QStringLiteral("All Files (*)"));
+    dialog.setNameFilter(tr("All Files (*)"));
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false); // ask before overwriting
     dialog.setOption(QFileDialog::ReadOnly, false);
     dialog.setSizeGripEnabled(true);
@@ -519,8 +519,8 @@ bool TfrmExportUser::WritePasswordFile(const std::string& target, TPasswordFileO
         CreatePasswordFile(target, *UserList, GetPassType(), options);
         return true;
     } catch (const EEmptyPasswords& e) {
-        const QString question = BytesToText(std::string(e.what()) + ". Export anyway?");
-        if (ShowMessageBox(this, QMessageBox::Warning, QStringLiteral("Warning"), question,
+        const QString question = tr("%1. Export anyway?").arg(BytesToText(e.what()));
+        if (ShowMessageBox(this, QMessageBox::Warning, tr("Warning"), question,
                            QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
             return false;
     }
@@ -575,7 +575,7 @@ void TfrmExportUser::ExportToFtp() {
 void TfrmExportUser::UploadStatus(const std::string& text, bool isError) {
     if (isError) {
         ErrorShown = true;
-        ShowMessageBox(this, QMessageBox::Warning, QStringLiteral("Warning"), BytesToText(text),
+        ShowMessageBox(this, QMessageBox::Warning, tr("Warning"), BytesToText(text),
                        QMessageBox::Ok);
         FormActivate();
     } else {
@@ -594,12 +594,12 @@ void TfrmExportUser::UploadDone() {
     if (ErrorShown && !identity.Changed && !identity.PublicKeyPin.empty() && UserList) {
         // A certificate that no authority vouches for (a self-signed one): its key, once the
         // user has checked it, identifies the server from now on.
-        const QMessageBox::StandardButton answer = ShowMessageBox(
-            this, QMessageBox::Question, QStringLiteral("Confirm"),
-            QStringLiteral("Trust the server whose public key is\n%1\n\nOnly if its "
-                           "administrator confirms this key. The export is then tried again.")
-                .arg(QString::fromStdString(identity.PublicKeyPin)),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        const QMessageBox::StandardButton answer =
+            ShowMessageBox(this, QMessageBox::Question, tr("Confirm"),
+                           tr("Trust the server whose public key is\n%1\n\nOnly if its "
+                              "administrator confirms this key. The export is then tried again.")
+                               .arg(QString::fromStdString(identity.PublicKeyPin)),
+                           QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         if (answer == QMessageBox::Yes) {
             UserList->FtpTlsPin = identity.PublicKeyPin;
             QMetaObject::invokeMethod(this, &TfrmExportUser::btnExportClick, Qt::QueuedConnection);
@@ -610,10 +610,10 @@ void TfrmExportUser::UploadDone() {
 bool TfrmExportUser::AcceptHostKey(const std::string& server, const std::string& fingerprint) {
     if (UserList == nullptr) return false;
     const QMessageBox::StandardButton answer = ShowMessageBox(
-        this, QMessageBox::Question, QStringLiteral("Confirm"),
-        QStringLiteral("The server %1 is not known yet. Its host key has the fingerprint\n%2\n\n"
-                       "Trust it only if the server's administrator confirms this "
-                       "fingerprint. Trust this server?")
+        this, QMessageBox::Question, tr("Confirm"),
+        tr("The server %1 is not known yet. Its host key has the fingerprint\n%2\n\n"
+           "Trust it only if the server's administrator confirms this "
+           "fingerprint. Trust this server?")
             .arg(QString::fromStdString(server), QString::fromStdString(fingerprint)),
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes) return false;
@@ -623,10 +623,9 @@ bool TfrmExportUser::AcceptHostKey(const std::string& server, const std::string&
 
 bool TfrmExportUser::ConfirmAbort() {
     if (!Busy) return true;
-    const QMessageBox::StandardButton answer =
-        ShowMessageBox(this, QMessageBox::Warning, QStringLiteral("Warning"),
-                       QStringLiteral("Export is not completed. Abort?"),
-                       QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    const QMessageBox::StandardButton answer = ShowMessageBox(
+        this, QMessageBox::Warning, tr("Warning"), tr("Export is not completed. Abort?"),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes) return false;
     CancelRequested = true;
     return true;

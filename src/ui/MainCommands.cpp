@@ -31,8 +31,8 @@ bool FieldMatches(const std::string& field, const std::string& text, bool wholeW
 // "Do you want to delete "X"?" for one row, "Do you want to delete these N users?" for more.
 QString DeleteQuestion(const std::vector<QString>& logins) {
     if (logins.size() == 1)
-        return QStringLiteral("Do you want to delete \"") + logins.front() + QStringLiteral("\"?");
-    return QStringLiteral("Do you want to delete these %1 users?")
+        return TfrmMain::tr("Do you want to delete \"%1\"?").arg(logins.front());
+    return TfrmMain::tr("Do you want to delete these %1 users?")
         .arg(static_cast<int>(logins.size()));
 }
 
@@ -88,9 +88,8 @@ void TfrmMain::miDeleteUserClick() {
             const TUserProp* user = ItemUser(row);
             logins.push_back(user != nullptr ? BytesToText(user->Login) : QString());
         }
-        if (ShowMessageBox(this, QMessageBox::Question, QStringLiteral("Confirm"),
-                           DeleteQuestion(logins), QMessageBox::Yes | QMessageBox::No,
-                           QMessageBox::No) != QMessageBox::Yes)
+        if (ShowMessageBox(this, QMessageBox::Question, tr("Confirm"), DeleteQuestion(logins),
+                           QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
             return;
         // Repainting waits for the whole removal; each removed row takes its user with it.
         lvwUsers->setUpdatesEnabled(false);
@@ -130,8 +129,8 @@ void TfrmMain::fdgUserFind() {
         for (;;) {
             if (FSearchIndex < 0 || FSearchIndex >= FModel->rowCount()) {
                 dialog->close();
-                ShowMessageBox(this, QMessageBox::Information, QStringLiteral("Information"),
-                               QStringLiteral("Search is completed"), QMessageBox::Ok);
+                ShowMessageBox(this, QMessageBox::Information, tr("Information"),
+                               tr("Search is completed"), QMessageBox::Ok);
                 return;
             }
             const int row = FSearchIndex++;
@@ -164,8 +163,7 @@ void TfrmMain::RunStateCommand(int command) {
     Guarded(this, [this, command] {
         const TListChangeCheck check(*FUserList);
         TDateTime date = Now();
-        if (command == scSetExpireDate &&
-            !SelectDate(QStringLiteral("Select the expiration date"), date, this))
+        if (command == scSetExpireDate && !SelectDate(tr("Select the expiration date"), date, this))
             return;
         const std::vector<int> rows = SelectedRows();
         std::vector<TUserProp*> users;

@@ -323,9 +323,8 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), FormKeeper(this), FPr
     Project.RegistryAddress.Root = hkeyCurrentUser;
     Project.RegistryAddress.Path = QStringLiteral("\\Software\\Ostrick\\Quorvane");
     Project.DefaultExt = QStringLiteral("udx");
-    Project.FileFilter = QStringLiteral("Users Databases|*.udx|All Files|*.*");
-    Project.SaveAlert =
-        QStringLiteral("The database has been modified. Do you want to save the changes?");
+    Project.FileFilter = tr("Users Databases|*.udx|All Files|*.*");
+    Project.SaveAlert = tr("The database has been modified. Do you want to save the changes?");
     Project.MaxListSize = 10;
     Project.OnNew = [this](TProject*) { ProjectNew(); };
     Project.OnOpen = [this](TProject*) { ProjectOpen(); };
@@ -372,7 +371,7 @@ TfrmMain::~TfrmMain() {
 }
 
 QAction* TfrmMain::NewAction(const char* name, const char* caption, void (TfrmMain::*handler)()) {
-    auto* action = new QAction(QString::fromLatin1(caption), this);
+    auto* action = new QAction(tr(caption), this);
     action->setObjectName(QString::fromLatin1(name));
     connect(action, &QAction::triggered, this, handler);
     return action;
@@ -382,14 +381,14 @@ void TfrmMain::CreateActions() {
     // Every item has an access key; an item that opens a dialog ends in "...". Shortcuts added
     // to the original ones (Ctrl+S, Ctrl+N Add User, Ctrl+Del, Ctrl+F, Ctrl+A) take no key of
     // theirs.
-    miNew = NewAction("miNew", "&New", &TfrmMain::miNewClick);
-    miOpen = NewAction("miOpen", "&Open...", &TfrmMain::miOpenClick);
+    miNew = NewAction("miNew", QT_TR_NOOP("&New"), &TfrmMain::miNewClick);
+    miOpen = NewAction("miOpen", QT_TR_NOOP("&Open..."), &TfrmMain::miOpenClick);
     miOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    miSave = NewAction("miSave", "&Save", &TfrmMain::miSaveClick);
+    miSave = NewAction("miSave", QT_TR_NOOP("&Save"), &TfrmMain::miSaveClick);
     miSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    miSaveAs = NewAction("miSaveAs", "Save &As...", &TfrmMain::miSaveAsClick);
-    miImport = NewAction("miImport", "&Import Users...", &TfrmMain::miImportClick);
-    miExit = NewAction("miExit", "E&xit", &TfrmMain::miExitClick);
+    miSaveAs = NewAction("miSaveAs", QT_TR_NOOP("Save &As..."), &TfrmMain::miSaveAsClick);
+    miImport = NewAction("miImport", QT_TR_NOOP("&Import Users..."), &TfrmMain::miImportClick);
+    miExit = NewAction("miExit", QT_TR_NOOP("E&xit"), &TfrmMain::miExitClick);
     miExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     miUndo = FUndoStack->createUndoAction(this, tr("&Undo"));
@@ -398,22 +397,24 @@ void TfrmMain::CreateActions() {
     miRedo = FUndoStack->createRedoAction(this, tr("&Redo"));
     miRedo->setObjectName(QStringLiteral("miRedo"));
     miRedo->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
-    miAddUser = NewAction("miAddUser", "&Add User...", &TfrmMain::miAddUserClick);
+    miAddUser = NewAction("miAddUser", QT_TR_NOOP("&Add User..."), &TfrmMain::miAddUserClick);
     miAddUser->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-    miEditUser = NewAction("miEditUser", "&Edit User...", &TfrmMain::miEditUserClick);
+    miEditUser = NewAction("miEditUser", QT_TR_NOOP("&Edit User..."), &TfrmMain::miEditUserClick);
     miEditUser->setShortcut(QKeySequence(Qt::Key_F2));
-    miDeleteUser = NewAction("miDeleteUser", "&Delete User", &TfrmMain::miDeleteUserClick);
+    miDeleteUser =
+        NewAction("miDeleteUser", QT_TR_NOOP("&Delete User"), &TfrmMain::miDeleteUserClick);
     // Ctrl+Del anywhere; Delete in the list, where it cannot mean deleting text.
     miDeleteUser->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete));
-    miSearch = NewAction("miSearch", "&Search...", &TfrmMain::miSearchClick);
+    miSearch = NewAction("miSearch", QT_TR_NOOP("&Search..."), &TfrmMain::miSearchClick);
     miSearch->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
-    miSelectAll = NewAction("miSelectAll", "Select A&ll", &TfrmMain::miSelectAllClick);
+    miSelectAll = NewAction("miSelectAll", QT_TR_NOOP("Select A&ll"), &TfrmMain::miSelectAllClick);
     miSelectAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
 
-    miAllUsers = NewAction("miAllUsers", "&All Users", &TfrmMain::miAllUsersClick);
-    miEnabledUsers = NewAction("miEnabledUsers", "&Enabled Users", &TfrmMain::miEnabledUsersClick);
-    miDisabledUsers =
-        NewAction("miDisabledUsers", "&Disabled Users", &TfrmMain::miDisabledUsersClick);
+    miAllUsers = NewAction("miAllUsers", QT_TR_NOOP("&All Users"), &TfrmMain::miAllUsersClick);
+    miEnabledUsers =
+        NewAction("miEnabledUsers", QT_TR_NOOP("&Enabled Users"), &TfrmMain::miEnabledUsersClick);
+    miDisabledUsers = NewAction("miDisabledUsers", QT_TR_NOOP("&Disabled Users"),
+                                &TfrmMain::miDisabledUsersClick);
     FViewGroup = new QActionGroup(this);
     FViewGroup->setExclusive(true);
     for (QAction* action : {miAllUsers, miEnabledUsers, miDisabledUsers}) {
@@ -422,37 +423,40 @@ void TfrmMain::CreateActions() {
     }
     miAllUsers->setChecked(true);
 
-    miCreateUsersSeries = NewAction("miCreateUsersSeries", "Create Users &Series...",
+    miCreateUsersSeries = NewAction("miCreateUsersSeries", QT_TR_NOOP("Create Users &Series..."),
                                     &TfrmMain::miCreateUsersSeriesClick);
-    miExport = NewAction("miExport", "&Export Password File...", &TfrmMain::miExportClick);
-    miOptions = NewAction("miOptions", "&Options...", &TfrmMain::miOptionsClick);
+    miExport =
+        NewAction("miExport", QT_TR_NOOP("&Export Password File..."), &TfrmMain::miExportClick);
+    miOptions = NewAction("miOptions", QT_TR_NOOP("&Options..."), &TfrmMain::miOptionsClick);
     miOptions->setVisible(false);
-    miHelpTopics = NewAction("miHelpTopics", "&Help Topics", &TfrmMain::miHelpTopicsClick);
+    miHelpTopics =
+        NewAction("miHelpTopics", QT_TR_NOOP("&Help Topics"), &TfrmMain::miHelpTopicsClick);
     miHelpTopics->setShortcut(QKeySequence(Qt::Key_F1));
-    miAbout = NewAction("miAbout", "&About...", &TfrmMain::miAboutClick);
+    miAbout = NewAction("miAbout", QT_TR_NOOP("&About..."), &TfrmMain::miAboutClick);
 
-    miEnable = NewAction("miEnable", "&Enable", &TfrmMain::miEnableClick);
-    miDisable = NewAction("miDisable", "&Disable", &TfrmMain::miEnableClick);
-    miNeverExpire = NewAction("miNeverExpire", "&Never Expire", &TfrmMain::miEnableClick);
-    miSetExpirationDate =
-        NewAction("miSetExpirationDate", "Set E&xpiration Date...", &TfrmMain::miEnableClick);
+    miEnable = NewAction("miEnable", QT_TR_NOOP("&Enable"), &TfrmMain::miEnableClick);
+    miDisable = NewAction("miDisable", QT_TR_NOOP("&Disable"), &TfrmMain::miEnableClick);
+    miNeverExpire =
+        NewAction("miNeverExpire", QT_TR_NOOP("&Never Expire"), &TfrmMain::miEnableClick);
+    miSetExpirationDate = NewAction("miSetExpirationDate", QT_TR_NOOP("Set E&xpiration Date..."),
+                                    &TfrmMain::miEnableClick);
     miEnable->setData(0);
     miDisable->setData(1);
     miNeverExpire->setData(2);
     miSetExpirationDate->setData(3);
-    miSendMail = NewAction("miSendMail", "Send &Mail", &TfrmMain::miSendMailClick);
+    miSendMail = NewAction("miSendMail", QT_TR_NOOP("Send &Mail"), &TfrmMain::miSendMailClick);
 }
 
 void TfrmMain::CreateMenus() {
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("MainMenu"));
 
-    QMenu* file = bar->addMenu(QStringLiteral("&File"));
+    QMenu* file = bar->addMenu(tr("&File"));
     file->setObjectName(QStringLiteral("miFile"));
     file->addAction(miNew);
     file->addAction(miOpen);
     file->addSeparator();
-    miReopen = file->addMenu(QStringLiteral("&Reopen"));
+    miReopen = file->addMenu(tr("&Reopen"));
     miReopen->setObjectName(QStringLiteral("miReopen"));
     miReopen->menuAction()->setObjectName(QStringLiteral("miReopen"));
     FReopenMenu = std::make_unique<TReopenMenu>(this, miReopen);
@@ -464,7 +468,7 @@ void TfrmMain::CreateMenus() {
     file->addSeparator();
     file->addAction(miExit);
 
-    QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
+    QMenu* edit = bar->addMenu(tr("&Edit"));
     edit->setObjectName(QStringLiteral("miEdit"));
     edit->addAction(miUndo);
     edit->addAction(miRedo);
@@ -478,13 +482,13 @@ void TfrmMain::CreateMenus() {
     edit->addSeparator();
     edit->addAction(miSelectAll);
 
-    QMenu* view = bar->addMenu(QStringLiteral("&View"));
+    QMenu* view = bar->addMenu(tr("&View"));
     view->setObjectName(QStringLiteral("miView"));
     view->addAction(miAllUsers);
     view->addAction(miEnabledUsers);
     view->addAction(miDisabledUsers);
 
-    QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
+    QMenu* tools = bar->addMenu(tr("&Tools"));
     tools->setObjectName(QStringLiteral("miTools"));
     tools->addAction(miCreateUsersSeries);
     tools->addSeparator();
@@ -492,7 +496,7 @@ void TfrmMain::CreateMenus() {
     tools->addSeparator();
     tools->addAction(miOptions);
 
-    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    QMenu* help = bar->addMenu(tr("&Help"));
     help->setObjectName(QStringLiteral("miHelp"));
     help->addAction(miHelpTopics);
     help->addSeparator();
@@ -510,7 +514,7 @@ void TfrmMain::CreateMenus() {
 }
 
 void TfrmMain::CreateToolBar() {
-    ToolBar1 = addToolBar(QStringLiteral("Tool bar"));
+    ToolBar1 = addToolBar(tr("Tool bar"));
     ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
     ToolBar1->setMovable(false);
     ToolBar1->setFloatable(false);
@@ -522,7 +526,7 @@ void TfrmMain::CreateToolBar() {
                          void (TfrmMain::*handler)()) {
         auto* tool = new QToolButton(ToolBar1);
         tool->setObjectName(QString::fromLatin1(name));
-        tool->setToolTip(QString::fromLatin1(hint));
+        tool->setToolTip(tr(hint));
         tool->setIcon(icon);
         tool->setIconSize(QSize(24, 24));
         tool->setAutoRaise(true);
@@ -532,19 +536,21 @@ void TfrmMain::CreateToolBar() {
         return tool;
     };
     QStyle* st = style();
-    tbnNew = button("tbnNew", "New", st->standardIcon(QStyle::SP_FileIcon), &TfrmMain::miNewClick);
-    tbnOpen = button("tbnOpen", "Open", st->standardIcon(QStyle::SP_DialogOpenButton),
+    tbnNew = button("tbnNew", QT_TR_NOOP("New"), st->standardIcon(QStyle::SP_FileIcon),
+                    &TfrmMain::miNewClick);
+    tbnOpen = button("tbnOpen", QT_TR_NOOP("Open"), st->standardIcon(QStyle::SP_DialogOpenButton),
                      &TfrmMain::miOpenClick);
     tbnOpen->setMenu(miReopen);
     tbnOpen->setPopupMode(QToolButton::MenuButtonPopup);
-    tbnSave = button("tbnSave", "Save", st->standardIcon(QStyle::SP_DialogSaveButton),
+    tbnSave = button("tbnSave", QT_TR_NOOP("Save"), st->standardIcon(QStyle::SP_DialogSaveButton),
                      &TfrmMain::miSaveClick);
     ToolBar1->addSeparator();
-    tbnAddUser = button("tbnAddUser", "Add user", UserIcon(true), &TfrmMain::miAddUserClick);
-    tbnDeleteUser =
-        button("tbnDeleteUser", "Delete user", UserIcon(false), &TfrmMain::miDeleteUserClick);
+    tbnAddUser =
+        button("tbnAddUser", QT_TR_NOOP("Add user"), UserIcon(true), &TfrmMain::miAddUserClick);
+    tbnDeleteUser = button("tbnDeleteUser", QT_TR_NOOP("Delete user"), UserIcon(false),
+                           &TfrmMain::miDeleteUserClick);
     ToolBar1->addSeparator();
-    tbnExport = button("tbnExport", "Export", ExportIcon(), &TfrmMain::miExportClick);
+    tbnExport = button("tbnExport", QT_TR_NOOP("Export"), ExportIcon(), &TfrmMain::miExportClick);
 }
 
 void TfrmMain::CreateList() {
@@ -649,8 +655,8 @@ QString TfrmMain::ResultText() const {
 }
 
 QString UsersText(int count) {
-    return count == 1 ? QStringLiteral("1 user")
-                      : QLocale().toString(count) + QStringLiteral(" users");
+    return count == 1 ? TfrmMain::tr("1 user")
+                      : TfrmMain::tr("%1 users").arg(QLocale().toString(count));
 }
 
 QString TfrmMain::StatusPanelText(int panel) const {
@@ -797,7 +803,7 @@ void TfrmMain::AutoSizeColumns() {
         switch (column) {
         case TUsersModel::colStatus:
             // Measured as "Disabled" for every user, whatever the state.
-            if (count > 0) meter.AddText(QStringLiteral("Disabled"));
+            if (count > 0) meter.AddText(TUsersModel::tr("Disabled"));
             break;
         case TUsersModel::colExpireDate:
         case TUsersModel::colCreated: {
@@ -815,7 +821,7 @@ void TfrmMain::AutoSizeColumns() {
                 if (days.insert(static_cast<long long>(std::floor(value))).second)
                     meter.AddText(FModel->DateText(value));
             }
-            if (never) meter.AddText(QStringLiteral("Never"));
+            if (never) meter.AddText(TUsersModel::tr("Never"));
             break;
         }
         default:
@@ -838,14 +844,14 @@ void TfrmMain::AutoSizeColumns() {
 void TfrmMain::UpdateStatus() {
     const int total = FUserList ? FUserList->Count() : 0;
     const int shown = FModel->rowCount();
-    FStatusPanels[0]->setText(QString::fromStdString(UserCountText(shown, total)));
+    FStatusPanels[0]->setText(total > shown
+                                  ? tr("%1 user(s) (plus %2 hidden)").arg(shown).arg(total - shown)
+                                  : tr("%1 user(s)").arg(shown));
     lblFilterCount->setText(shown == total
                                 ? UsersText(total)
                                 : tr("%1 of %2").arg(QLocale().toString(shown), UsersText(total)));
     static_cast<TUsersView*>(lvwUsers)->SetHint(
-        total == 0
-            ? QStringLiteral("No users yet \u2014 add one, create a series, or import a file")
-            : QString());
+        total == 0 ? tr("No users yet — add one, create a series, or import a file") : QString());
 }
 
 QString TfrmMain::ListHint() const {
@@ -1065,8 +1071,7 @@ void TfrmMain::ProjectOpen() {
     } catch (const std::bad_alloc&) {
         EndListUpdate();
         FUserList->Reset(); // give back what the load took before saying so
-        throw EQuorvaneError(
-            OutOfMemoryText(QStringLiteral("open ") + Project.FileName()).toStdString());
+        throw EQuorvaneError(OutOfMemoryText(tr("open %1").arg(Project.FileName())).toStdString());
     } catch (...) {
         EndListUpdate();
         throw;
@@ -1078,8 +1083,7 @@ void TfrmMain::ProjectSave() {
     try {
         FUserList->SaveToFile(FileNameBytes(Project.FileName()));
     } catch (const std::bad_alloc&) {
-        throw EQuorvaneError(
-            OutOfMemoryText(QStringLiteral("save ") + Project.FileName()).toStdString());
+        throw EQuorvaneError(OutOfMemoryText(tr("save %1").arg(Project.FileName())).toStdString());
     }
     FUndoStack->setClean(); // the history stays; undoing back here is clean again
 }
@@ -1093,7 +1097,7 @@ void TfrmMain::ClearFilterText() {
 
 void TfrmMain::ProjectChanged() {
     UpdateCommands();
-    FStatusPanels[1]->setText(Project.Modified() ? QStringLiteral("Modified") : QString());
+    FStatusPanels[1]->setText(Project.Modified() ? tr("Modified") : QString());
     setWindowModified(Project.Modified());
     // A change that no step can take back (the export's settings, say): no undo makes the
     // document clean any more.

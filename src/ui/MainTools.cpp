@@ -38,8 +38,7 @@ void TfrmMain::miImportClick() {
     odgImport.setObjectName(QStringLiteral("odgImport"));
     odgImport.setAcceptMode(QFileDialog::AcceptOpen);
     odgImport.setFileMode(QFileDialog::ExistingFile);
-    odgImport.setNameFilter(
-        ToQtFileFilter(QStringLiteral("Text Files|*.txt; *.csv|All Files|*.*")));
+    odgImport.setNameFilter(ToQtFileFilter(tr("Text Files|*.txt; *.csv|All Files|*.*")));
     if (!ExistingFolder(LastFolder()).isEmpty())
         odgImport.setDirectory(ExistingFolder(LastFolder()));
     if (RunModal(odgImport) != QDialog::Accepted) return;
@@ -55,8 +54,8 @@ void TfrmMain::miImportClick() {
                 return n == 1 ? tr("Import User")
                               : tr("Import %1 Users").arg(QLocale().toString(n));
             });
-        ShowResult(QStringLiteral("%1 imported from %2")
-                       .arg(UsersText(added), QFileInfo(files.front()).fileName()));
+        ShowResult(
+            tr("%1 imported from %2").arg(UsersText(added), QFileInfo(files.front()).fileName()));
     });
 }
 
@@ -75,7 +74,7 @@ void TfrmMain::miCreateUsersSeriesClick() {
         if (!accepted) return;
         if (!changed) FillList();
         Project.SetModified(true); // whether or not a user could be created
-        ShowResult(QStringLiteral("%1 created").arg(UsersText(static_cast<int>(created.size()))));
+        ShowResult(tr("%1 created").arg(UsersText(static_cast<int>(created.size()))));
         ShowSeriesResult(created, this);
     });
 }

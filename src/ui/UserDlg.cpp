@@ -42,16 +42,16 @@ QLabel* BuddyLabel(const QString& caption, QWidget* buddy, QWidget* parent) {
 
 TfrmUser::TfrmUser(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmUser"));
-    setWindowTitle(QStringLiteral("User Properties"));
+    setWindowTitle(tr("User Properties"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     edtLogin = new QLineEdit(this);
     edtLogin->setObjectName(QStringLiteral("edtLogin"));
     edtPassword = new QLineEdit(this);
     edtPassword->setObjectName(QStringLiteral("edtPassword"));
-    cbxDisable = new QCheckBox(QStringLiteral("&Disabled"), this);
+    cbxDisable = new QCheckBox(tr("&Disabled"), this);
     cbxDisable->setObjectName(QStringLiteral("cbxDisable"));
-    cbxExpire = new QCheckBox(QStringLiteral("E&xpire on"), this);
+    cbxExpire = new QCheckBox(tr("E&xpire on"), this);
     cbxExpire->setObjectName(QStringLiteral("cbxExpire"));
     cbxExpire->setChecked(true);
     dtpExpireDate = new TDatePicker(this);
@@ -88,18 +88,18 @@ TfrmUser::TfrmUser(QWidget* parent) : QDialog(parent) {
 
     auto* grid = new QGridLayout;
     int row = 0;
-    grid->addWidget(BuddyLabel(QStringLiteral("&Login"), edtLogin, this), row, 0);
+    grid->addWidget(BuddyLabel(tr("&Login"), edtLogin, this), row, 0);
     grid->addWidget(edtLogin, row++, 1, 1, 2);
-    grid->addWidget(BuddyLabel(QStringLiteral("&Password"), edtPassword, this), row, 0);
+    grid->addWidget(BuddyLabel(tr("&Password"), edtPassword, this), row, 0);
     grid->addWidget(edtPassword, row++, 1, 1, 2);
     grid->addWidget(cbxDisable, row++, 1, 1, 2);
     grid->addWidget(cbxExpire, row, 1);
     grid->addWidget(dtpExpireDate, row++, 2);
-    grid->addWidget(BuddyLabel(QStringLiteral("&Full Name"), edtFullName, this), row, 0);
+    grid->addWidget(BuddyLabel(tr("&Full Name"), edtFullName, this), row, 0);
     grid->addWidget(edtFullName, row++, 1, 1, 2);
-    grid->addWidget(BuddyLabel(QStringLiteral("&Email"), edtEmail, this), row, 0);
+    grid->addWidget(BuddyLabel(tr("&Email"), edtEmail, this), row, 0);
     grid->addWidget(edtEmail, row++, 1, 1, 2);
-    QLabel* commentsLabel = BuddyLabel(QStringLiteral("&Comments"), mmComments, this);
+    QLabel* commentsLabel = BuddyLabel(tr("&Comments"), mmComments, this);
     grid->addWidget(commentsLabel, row, 0, Qt::AlignTop);
     grid->addWidget(mmComments, row++, 1, 1, 2);
     grid->setColumnStretch(2, 1);
@@ -198,8 +198,8 @@ QStringList TfrmUser::Warnings() const {
     const std::string warning = LoginWarning(TypedLogin());
     if (!warning.empty()) warnings << BytesToText(warning);
     if (!cbxDisable->isChecked() && edtPassword->text().isEmpty() && !FHashOnly)
-        warnings << QStringLiteral("The user has no password: anyone who knows the login gets "
-                                   "in. Enter a password, or tick \"Disabled\".");
+        warnings << tr("The user has no password: anyone who knows the login gets "
+                       "in. Enter a password, or tick \"Disabled\".");
     return warnings;
 }
 
@@ -237,10 +237,8 @@ void TfrmUser::btnOKClick() {
         accept();
         return;
     }
-    ShowMessageBox(this, QMessageBox::Warning, QStringLiteral("Warning"),
-                   QStringLiteral("User \"") + edtLogin->text() +
-                       QStringLiteral("\" already exists"),
-                   QMessageBox::Ok);
+    ShowMessageBox(this, QMessageBox::Warning, tr("Warning"),
+                   tr("User \"%1\" already exists").arg(edtLogin->text()), QMessageBox::Ok);
     edtLogin->setFocus();
 }
 

@@ -23,17 +23,17 @@ int TUsersModel::columnCount(const QModelIndex& parent) const {
 QString TUsersModel::ColumnCaption(int column) {
     switch (column) {
     case colLogin:
-        return QStringLiteral("Login");
+        return tr("Login");
     case colStatus:
-        return QStringLiteral("Status");
+        return tr("Status");
     case colExpireDate:
-        return QStringLiteral("Expiration Date");
+        return tr("Expiration Date");
     case colEmail:
-        return QStringLiteral("Email");
+        return tr("Email");
     case colFullName:
-        return QStringLiteral("Full name");
+        return tr("Full name");
     case colCreated:
-        return QStringLiteral("Created");
+        return tr("Created");
     default:
         return QString();
     }
@@ -57,14 +57,19 @@ QString TUsersModel::DateText(TDateTime value) const {
     return text;
 }
 
+// The states as the users database names them, listed for the translations.
+[[maybe_unused]] constexpr const char* kStatusTexts[] = {
+    QT_TRANSLATE_NOOP("TUsersModel", "Enabled"), QT_TRANSLATE_NOOP("TUsersModel", "Disabled"),
+    QT_TRANSLATE_NOOP("TUsersModel", "Expired")};
+
 QString TUsersModel::CellText(const TUserProp& user, int column) const {
     switch (column) {
     case colLogin:
         return BytesToText(user.Login);
     case colStatus:
-        return QLatin1String(UserStatusText(user, Now()));
+        return tr(UserStatusText(user, Now()));
     case colExpireDate:
-        return user.Expire ? DateText(user.ExpireDate) : QStringLiteral("Never");
+        return user.Expire ? DateText(user.ExpireDate) : tr("Never");
     case colEmail:
         return BytesToText(user.Email);
     case colFullName:

@@ -2,13 +2,18 @@
 // and the shipped translation files: every entry finished and faithful to its English text.
 
 #include "FindDlg.h"
+#include "MainForm.h"
 #include "OptionsDlg.h"
+#include "RegistryLib.h"
+#include "TestUtil.h"
 #include "Translations.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLibraryInfo>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -99,6 +104,36 @@ TEST(Translation, EveryShippedEntryIsFinishedAndKeepsItsPlaceholders) {
             EXPECT_EQ(Placeholders(m.Translation), Placeholders(m.Source)) << where;
             EXPECT_EQ(AccessKeys(m.Translation), AccessKeys(m.Source)) << where;
             EXPECT_EQ(Edges(m.Translation), Edges(m.Source)) << where;
+        }
+    }
+}
+
+TEST(Translation, GermanLocaleShowsGermanMenus) {
+    ASSERT_TRUE(GermanLoaded);
+    TTempDir dir;
+    TScopedSettingsFile store(QString::fromStdString(dir.File("settings.ini")));
+    TfrmMain window;
+    QStringList titles;
+    for (QAction* top : window.menuBar()->actions())
+        titles << top->text();
+    EXPECT_EQ(titles, (QStringList{QStringLiteral("&Datei"), QStringLiteral("&Bearbeiten"),
+                                   QStringLiteral("&Ansicht"), QStringLiteral("E&xtras"),
+                                   QStringLiteral("&Hilfe")}));
+    EXPECT_EQ(window.findChild<QAction*>(QStringLiteral("miExport"))->text(),
+              QStringLiteral("Kennwortdatei &exportieren..."));
+    EXPECT_EQ(window.StatusPanelText(0), QStringLiteral("0 Benutzer"));
+
+    // Within each menu (and the menu bar) an access key leads to one item only.
+    std::vector<QList<QAction*>> menus{window.menuBar()->actions()};
+    for (QMenu* menu : window.findChildren<QMenu*>())
+        menus.push_back(menu->actions());
+    for (const QList<QAction*>& actions : menus) {
+        std::set<QChar> keys;
+        for (QAction* action : actions) {
+            const qsizetype amp = action->text().indexOf(QLatin1Char('&'));
+            if (action->isSeparator() || amp < 0 || amp + 1 >= action->text().size()) continue;
+            EXPECT_TRUE(keys.insert(action->text().at(amp + 1).toLower()).second)
+                << action->text().toStdString();
         }
     }
 }
