@@ -26,6 +26,17 @@ if(TARGET quorvane_ui AND TARGET Qt6::Test)
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endif()
 
+# Under a German locale (set by the program itself before Qt starts), and the shipped .ts files.
+if(TARGET quorvane_ui AND TARGET Qt6::Test)
+  add_executable(test_translation ui/translation/test_translation.cpp)
+  target_link_libraries(test_translation PRIVATE quorvane_ui quorvane_testsupport Qt6::Test
+    GTest::gtest)
+  target_compile_definitions(test_translation PRIVATE
+    QUORVANE_TRANSLATIONS_DIR="${PROJECT_SOURCE_DIR}/translations")
+  gtest_discover_tests(test_translation TEST_PREFIX "ui." DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endif()
+
 # The desktop program answers --help and --version without a display: no window is made.
 if(TARGET quorvane)
   foreach(option --version --help -h)
