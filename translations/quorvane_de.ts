@@ -553,6 +553,14 @@ Vertrauen Sie ihm nur, wenn der Administrator des Servers diesen Fingerabdruck b
         <source>%1 created</source>
         <translation>%1 angelegt</translation>
     </message>
+    <message>
+        <source>Undone: %1</source>
+        <translation>Rückgängig gemacht: %1</translation>
+    </message>
+    <message>
+        <source>Redone: %1</source>
+        <translation>Wiederholt: %1</translation>
+    </message>
 </context>
 <context>
     <name>TfrmOptions</name>
