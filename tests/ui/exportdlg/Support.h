@@ -3,8 +3,8 @@
 // loop, answering modal dialogs in advance, and FTP servers on the loopback interface.
 
 #include "FtpTestServer.h"
-#include "TestUtil.h"
 #include "ModalRunner.h"
+#include "TestUtil.h"
 
 #include <QApplication>
 #include <QDialog>

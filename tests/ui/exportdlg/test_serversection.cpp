@@ -5,8 +5,8 @@
 #include "ExportDlg.h"
 #include "Support.h"
 
-#include "TransportServers.h"
 #include "Random.h"
+#include "TransportServers.h"
 #include "UserList.h"
 
 #include <QCheckBox>
