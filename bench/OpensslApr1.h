@@ -5,11 +5,13 @@
 #define OPENSSL_SUPPRESS_DEPRECATED // the low-level MD5 calls are the fastest OpenSSL offers
 #include <openssl/md5.h>
 
-#include "htpasswd.h"
+#include "export/htpasswd.h"
 
 #include <cstdint>
 #include <cstring>
 #include <string>
+
+using namespace quorvane;
 
 namespace benchbase {
 

@@ -4,8 +4,8 @@
 //   bench_export --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
 #include "OpensslApr1.h"
-#include "PasswordFile.h"
-#include "htpasswd.h"
+#include "export/PasswordFile.h"
+#include "export/htpasswd.h"
 
 #include <benchmark/benchmark.h>
 
@@ -13,6 +13,8 @@
 #include <cstring>
 #include <string>
 #include <unistd.h>
+
+using namespace quorvane;
 
 namespace {
 

@@ -7,17 +7,19 @@
 // Targets: the open at most 2 s, a sort by another column at most 0.5 s, a keystroke in the
 // filter under 100 ms.
 
-#include "MainForm.h"
-#include "RegistryLib.h"
 #include "ScriptedPrompts.h"
 #include "TestUtil.h"
-#include "UserList.h"
-#include "UsersModel.h"
+#include "persist/RegistryLib.h"
+#include "ui/MainForm.h"
+#include "ui/UsersModel.h"
+#include "userdb/UserList.h"
 
 #include <QApplication>
 #include <QLineEdit>
 
 #include <benchmark/benchmark.h>
+
+using namespace quorvane;
 
 namespace {
 

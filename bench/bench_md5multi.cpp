@@ -8,10 +8,10 @@
 // The "vs_openssl" counter divides the rate by the one-thread OpenSSL rate measured at start-up
 // (printed first); BM_OpensslBaseline repeats that baseline on one and two threads.
 
-#include "Md5Multi.h"
 #include "OpensslApr1.h"
-#include "PasswordFile.h"
-#include "htpasswd.h"
+#include "export/Md5Multi.h"
+#include "export/PasswordFile.h"
+#include "export/htpasswd.h"
 
 #include <benchmark/benchmark.h>
 
@@ -23,6 +23,8 @@
 #include <string_view>
 #include <unistd.h>
 #include <vector>
+
+using namespace quorvane;
 
 namespace {
 

@@ -5,10 +5,10 @@
 //
 //   bench_schemes --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
-#include "CryptSchemes.h"
-#include "DataLib.h"
-#include "HashCache.h"
-#include "PasswordFile.h"
+#include "export/CryptSchemes.h"
+#include "export/HashCache.h"
+#include "export/PasswordFile.h"
+#include "userdb/DataLib.h"
 
 #include <benchmark/benchmark.h>
 
@@ -20,6 +20,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+using namespace quorvane;
 
 namespace {
 

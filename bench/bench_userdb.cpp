@@ -7,9 +7,9 @@
 // bench_userdb --peak load|save FILE     peak resident memory of one load or one save, each in
 //                                        a process of its own, against the file's size
 
-#include "DataLib.h"
-#include "Random.h"
-#include "UserList.h"
+#include "base/Random.h"
+#include "userdb/DataLib.h"
+#include "userdb/UserList.h"
 
 #include <benchmark/benchmark.h>
 
@@ -20,6 +20,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+using namespace quorvane;
 
 namespace {
 

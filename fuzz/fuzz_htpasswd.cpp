@@ -2,14 +2,16 @@
 // parses holds only usable logins and values, each of the scheme its form tells, and merging it
 // into a list (every conflict replaced) gives one user per distinct login.
 
-#include "Errors.h"
-#include "HtpasswdImport.h"
-#include "LoginRule.h"
-#include "UserList.h"
+#include "base/Errors.h"
+#include "export/HtpasswdImport.h"
+#include "userdb/LoginRule.h"
+#include "userdb/UserList.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
+
+using namespace quorvane;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

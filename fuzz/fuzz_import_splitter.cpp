@@ -3,10 +3,10 @@
 // login (or the whole text is refused and nothing is added), and fields written back quoted
 // split into the same fields.
 
-#include "CSVImport.h"
-#include "Errors.h"
-#include "LoginRule.h"
-#include "UserList.h"
+#include "base/Errors.h"
+#include "userdb/CSVImport.h"
+#include "userdb/LoginRule.h"
+#include "userdb/UserList.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +15,8 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+
+using namespace quorvane;
 
 namespace {
 

@@ -2,8 +2,8 @@
 // exactly the one-user "$apr1$" result. The input is a list of users: a length byte and that many
 // password bytes, then a length byte and that many salt bytes, repeated.
 
-#include "Md5Multi.h"
-#include "htpasswd.h"
+#include "export/Md5Multi.h"
+#include "export/htpasswd.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+using namespace quorvane;
 
 namespace {
 

@@ -2,14 +2,16 @@
 // "The file is not valid" (followed, for an unknown password form, by its name); what loads must
 // save, and the saved text must load back into the same text.
 
-#include "DataLib.h"
-#include "Errors.h"
-#include "UserList.h"
+#include "base/Errors.h"
+#include "userdb/DataLib.h"
+#include "userdb/UserList.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+using namespace quorvane;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

@@ -9,6 +9,8 @@ jobs=$(nproc)
 
 # Every C++ source follows .clang-format.
 bash scripts/format-check.sh
+# Every library includes only the libraries it stands on; the core never includes Qt.
+bash scripts/layering-check.sh
 
 # Fuzz targets need clang's libFuzzer; a short run of each belongs to every test pass.
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -1,13 +1,13 @@
 // The desktop program: one main window on an empty, unnamed users database, or on the
 // database named by the first argument (how the desktop opens a .udx file with it).
 
-#include "MainForm.h"
-#include "PrjLib.h"
-#include "ShellLib.h"
-#include "Translations.h"
-#include "UiPrompts.h"
+#include "persist/PrjLib.h"
+#include "persist/ShellLib.h"
+#include "ui/MainForm.h"
+#include "ui/Translations.h"
+#include "ui/UiPrompts.h"
 
-#include "CoreDumps.h"
+#include "base/CoreDumps.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+
+using namespace quorvane;
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "CliCommand.h"
+#include "cli/CliCommand.h"
 
-#include "DatabaseLock.h"
-#include "DateUtil.h"
-#include "FileSafety.h"
-#include "UserList.h"
+#include "base/DateUtil.h"
+#include "base/FileSafety.h"
+#include "userdb/DatabaseLock.h"
+#include "userdb/UserList.h"
 
 #include <cerrno>
 #include <csignal>

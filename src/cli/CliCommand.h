@@ -2,8 +2,8 @@
 // What every quorvane-cli command is built on: its argument parser, its entry in the command
 // table and the helpers that several commands share. One file per command defines its entry.
 
-#include "Commands.h"
-#include "Errors.h"
+#include "base/Errors.h"
+#include "cli/Commands.h"
 
 #include <functional>
 #include <iosfwd>
@@ -14,9 +14,11 @@
 #include <string>
 #include <vector>
 
+namespace quorvane {
 class TDatabaseLock;
 class TUserList;
 class TUserProp;
+} // namespace quorvane
 
 namespace quorvane::cli {
 

@@ -1,8 +1,8 @@
-#include "CliCommand.h"
+#include "cli/CliCommand.h"
 
-#include "DateUtil.h"
-#include "LoginRule.h"
-#include "UserList.h"
+#include "base/DateUtil.h"
+#include "userdb/LoginRule.h"
+#include "userdb/UserList.h"
 
 namespace quorvane::cli {
 

@@ -1,6 +1,6 @@
-#include "CliCommand.h"
+#include "cli/CliCommand.h"
 
-#include "SiteCheck.h"
+#include "ftp/SiteCheck.h"
 
 #include <ostream>
 

@@ -1,7 +1,7 @@
-#include "CliCommand.h"
+#include "cli/CliCommand.h"
 
-#include "UserList.h"
-#include "UserSelection.h"
+#include "cli/UserSelection.h"
+#include "userdb/UserList.h"
 
 namespace quorvane::cli {
 

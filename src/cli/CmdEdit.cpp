@@ -1,8 +1,8 @@
-#include "CliCommand.h"
+#include "cli/CliCommand.h"
 
-#include "LoginRule.h"
-#include "UserList.h"
-#include "UserSelection.h"
+#include "cli/UserSelection.h"
+#include "userdb/LoginRule.h"
+#include "userdb/UserList.h"
 
 #include <ostream>
 

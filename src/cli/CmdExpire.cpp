@@ -1,8 +1,8 @@
-#include "CliCommand.h"
+#include "cli/CliCommand.h"
 
-#include "DateUtil.h"
-#include "UserList.h"
-#include "UserSelection.h"
+#include "base/DateUtil.h"
+#include "cli/UserSelection.h"
+#include "userdb/UserList.h"
 
 namespace quorvane::cli {
 

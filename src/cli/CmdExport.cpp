@@ -1,16 +1,16 @@
-#include "CliCommand.h"
+#include "cli/CliCommand.h"
 
-#include "FileLib.h"
-#include "FileSafety.h"
-#include "FtpUpload.h"
-#include "HashCache.h"
-#include "HashOnlyUsers.h"
-#include "HashSchemes.h"
-#include "LoginRule.h"
-#include "PasswordFile.h"
-#include "SecretFile.h"
-#include "ServerTarget.h"
-#include "UserList.h"
+#include "base/FileSafety.h"
+#include "cli/SecretFile.h"
+#include "export/HashCache.h"
+#include "export/HashOnlyUsers.h"
+#include "export/HashSchemes.h"
+#include "export/PasswordFile.h"
+#include "ftp/FileLib.h"
+#include "ftp/FtpUpload.h"
+#include "ftp/ServerTarget.h"
+#include "userdb/LoginRule.h"
+#include "userdb/UserList.h"
 
 #include <cerrno>
 #include <fcntl.h>

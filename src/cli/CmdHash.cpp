@@ -1,8 +1,8 @@
-#include "CliCommand.h"
+#include "cli/CliCommand.h"
 
-#include "CryptSchemes.h"
-#include "UserList.h"
-#include "htpasswd.h"
+#include "export/CryptSchemes.h"
+#include "export/htpasswd.h"
+#include "userdb/UserList.h"
 
 #include <ostream>
 

@@ -1,7 +1,7 @@
-#include "CliCommand.h"
+#include "cli/CliCommand.h"
 
-#include "CSVImport.h"
-#include "UserList.h"
+#include "userdb/CSVImport.h"
+#include "userdb/UserList.h"
 
 #include <ostream>
 #include <string>

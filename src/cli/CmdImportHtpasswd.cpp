@@ -1,7 +1,7 @@
-#include "CliCommand.h"
+#include "cli/CliCommand.h"
 
-#include "HtpasswdImport.h"
-#include "UserList.h"
+#include "export/HtpasswdImport.h"
+#include "userdb/UserList.h"
 
 #include <ostream>
 

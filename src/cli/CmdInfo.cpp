@@ -1,6 +1,6 @@
-#include "CliCommand.h"
+#include "cli/CliCommand.h"
 
-#include "UserList.h"
+#include "userdb/UserList.h"
 
 #include <cstdio>
 #include <ostream>

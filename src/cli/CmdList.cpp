@@ -1,10 +1,10 @@
-#include "CliCommand.h"
+#include "cli/CliCommand.h"
 
-#include "DateUtil.h"
-#include "HashOnlyUsers.h"
-#include "Json.h"
-#include "LoginRule.h"
-#include "UserList.h"
+#include "base/DateUtil.h"
+#include "cli/Json.h"
+#include "export/HashOnlyUsers.h"
+#include "userdb/LoginRule.h"
+#include "userdb/UserList.h"
 
 #include <ostream>
 

@@ -1,8 +1,8 @@
-#include "CliCommand.h"
+#include "cli/CliCommand.h"
 
-#include "GenSeries.h"
-#include "Random.h"
-#include "UserList.h"
+#include "base/Random.h"
+#include "userdb/GenSeries.h"
+#include "userdb/UserList.h"
 
 #include <ostream>
 

@@ -1,7 +1,7 @@
-#include "CliCommand.h"
+#include "cli/CliCommand.h"
 
-#include "ServerTarget.h"
-#include "UserList.h"
+#include "ftp/ServerTarget.h"
+#include "userdb/UserList.h"
 
 #include <ostream>
 

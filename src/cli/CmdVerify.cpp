@@ -1,9 +1,9 @@
-#include "CliCommand.h"
+#include "cli/CliCommand.h"
 
-#include "HtpasswdImport.h"
-#include "PasswordFile.h"
-#include "StoredHash.h"
-#include "UserList.h"
+#include "export/HtpasswdImport.h"
+#include "export/PasswordFile.h"
+#include "export/StoredHash.h"
+#include "userdb/UserList.h"
 
 #include <fstream>
 #include <ostream>

@@ -1,10 +1,12 @@
-#include "Commands.h"
+#include "cli/Commands.h"
 
-#include "CliCommand.h"
+#include "cli/CliCommand.h"
 
 #include <algorithm>
 #include <iostream>
 #include <new>
+
+namespace quorvane {
 
 using namespace quorvane::cli;
 
@@ -133,3 +135,5 @@ int RunCli(const std::vector<std::string>& args, TCliStreams& io) {
         return kExitFailure;
     }
 }
+
+} // namespace quorvane

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace quorvane {
+
 struct TCliStreams {
     std::istream& In;
     std::ostream& Out;
@@ -20,3 +22,5 @@ constexpr int kExitUsage = 2;   // the command line was not understood
 
 // Runs one command line (without the program name) and returns the exit status.
 int RunCli(const std::vector<std::string>& args, TCliStreams& io);
+
+} // namespace quorvane

@@ -1,6 +1,6 @@
-#include "SecretFile.h"
+#include "cli/SecretFile.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
 
 #include <cerrno>
 #include <cstring>

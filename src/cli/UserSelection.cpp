@@ -1,7 +1,7 @@
-#include "UserSelection.h"
+#include "cli/UserSelection.h"
 
-#include "CliCommand.h"
-#include "UserList.h"
+#include "cli/CliCommand.h"
+#include "userdb/UserList.h"
 
 namespace quorvane::cli {
 

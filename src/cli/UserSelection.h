@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
+namespace quorvane {
 class TUserList;
 class TUserProp;
+} // namespace quorvane
 
 namespace quorvane::cli {
 

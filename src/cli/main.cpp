@@ -1,8 +1,10 @@
-#include "Commands.h"
-#include "CoreDumps.h"
+#include "base/CoreDumps.h"
+#include "cli/Commands.h"
 
 #include <iostream>
 #include <unistd.h>
+
+using namespace quorvane;
 
 int main(int argc, char** argv) {
     DisableCoreDumps(); // memory holds clear passwords

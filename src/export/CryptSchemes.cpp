@@ -1,8 +1,8 @@
-#include "CryptSchemes.h"
+#include "export/CryptSchemes.h"
 
-#include "Errors.h"
-#include "UserList.h"
-#include "htpasswd.h"
+#include "base/Errors.h"
+#include "export/htpasswd.h"
+#include "userdb/UserList.h"
 
 #include <algorithm>
 #include <atomic>
@@ -16,6 +16,8 @@
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+
+namespace quorvane {
 
 namespace {
 
@@ -223,3 +225,5 @@ std::string ExportEstimateText(double secondsPerHash, size_t users, unsigned wor
 std::string ServerCostText(double secondsPerHash) {
     return "each page request costs the server " + AboutDuration(secondsPerHash);
 }
+
+} // namespace quorvane

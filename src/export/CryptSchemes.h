@@ -2,11 +2,13 @@
 // bcrypt ("$2y$"), SHA-256-crypt ("$5$") and SHA-512-crypt ("$6$") through the system's
 // libxcrypt. Checking a password against a hash: VerifyStoredHash (StoredHash.h).
 
-#include "Random.h"
+#include "base/Random.h"
 
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace quorvane {
 
 enum class TCryptKind { Bcrypt, Sha256, Sha512 };
 
@@ -52,3 +54,5 @@ std::string ExportEstimateText(double secondsPerHash, size_t users, unsigned wor
 std::string ServerCostText(double secondsPerHash);
 // A duration in words: "less than 1 ms", "about 2 ms", "about 40 s", "about 3 min", "about 2 h".
 std::string AboutDuration(double seconds);
+
+} // namespace quorvane

@@ -1,8 +1,8 @@
-#include "HashCache.h"
+#include "export/HashCache.h"
 
-#include "DataLib.h"
-#include "Errors.h"
-#include "Random.h"
+#include "base/Errors.h"
+#include "base/Random.h"
+#include "userdb/DataLib.h"
 
 #include <cerrno>
 #include <charconv>
@@ -11,6 +11,8 @@
 #include <openssl/hmac.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace quorvane {
 
 namespace {
 
@@ -179,3 +181,5 @@ bool EnsureHashCacheKey(TUserList& list) {
     explicit_bzero(key, sizeof key);
     return true;
 }
+
+} // namespace quorvane

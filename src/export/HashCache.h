@@ -9,12 +9,14 @@
 // Without the key, which only the database holds, the tags tell nothing about the passwords;
 // the hashes are those of the password file.
 
-#include "UserList.h"
+#include "userdb/UserList.h"
 
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+
+namespace quorvane {
 
 class THashCache {
 public:
@@ -56,3 +58,5 @@ std::string HashCachePath(const std::string& databasePath);
 // Gives the list a new random HashCacheKey when a slow form is chosen and it has none; true
 // when it changed the list.
 bool EnsureHashCacheKey(TUserList& list);
+
+} // namespace quorvane

@@ -1,6 +1,8 @@
-#include "HashOnlyUsers.h"
+#include "export/HashOnlyUsers.h"
 
-#include "PasswordFile.h"
+#include "export/PasswordFile.h"
+
+namespace quorvane {
 
 std::vector<const TUserProp*> HashOnlyUsers(const TUserList& list) {
     std::vector<const TUserProp*> users;
@@ -46,3 +48,5 @@ std::string WeakHashReport(const std::vector<const TUserProp*>& users) {
     }
     return text;
 }
+
+} // namespace quorvane

@@ -2,11 +2,13 @@
 // Users known only by the hash an existing password file held for them: how they are shown, and
 // which of them still rely on a weak scheme.
 
-#include "StoredHash.h"
-#include "UserList.h"
+#include "export/StoredHash.h"
+#include "userdb/UserList.h"
 
 #include <string>
 #include <vector>
+
+namespace quorvane {
 
 // The users known only by their stored hash, in database order.
 std::vector<const TUserProp*> HashOnlyUsers(const TUserList& list);
@@ -28,3 +30,5 @@ std::vector<const TUserProp*> WeakHashUsers(const TUserList& list);
 // "3 users still use weak hashes: set new passwords for them", then the users, one per line as
 // "  login (scheme)"; empty when there are none. Every line ends with a line feed.
 std::string WeakHashReport(const std::vector<const TUserProp*>& users);
+
+} // namespace quorvane

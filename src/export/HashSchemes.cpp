@@ -1,10 +1,12 @@
-#include "HashSchemes.h"
+#include "export/HashSchemes.h"
 
-#include "CryptSchemes.h"
-#include "StoredHash.h"
-#include "htpasswd.h"
+#include "export/CryptSchemes.h"
+#include "export/StoredHash.h"
+#include "export/htpasswd.h"
 
 #include <stdexcept>
+
+namespace quorvane {
 
 namespace {
 
@@ -109,3 +111,5 @@ std::string SchemeCliNamesSentence() {
     }
     return names;
 }
+
+} // namespace quorvane

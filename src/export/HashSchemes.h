@@ -4,13 +4,15 @@
 // line's --format. Adding a scheme is a member of TPasswordsType (with its stored name), a row
 // here and its functions.
 
-#include "PasswordsType.h"
-#include "Random.h"
+#include "base/Random.h"
+#include "userdb/PasswordsType.h"
 
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace quorvane {
 
 // A numeric setting of a scheme (a cost, a number of rounds) with its range and default.
 struct THashParam {
@@ -67,3 +69,5 @@ const THashScheme* SchemeOfHash(std::string_view hash);
 std::string SchemeCliNames(std::string_view sep);
 // The command-line names as a sentence's list: "md5 or plain", "md5, plain or bcrypt".
 std::string SchemeCliNamesSentence();
+
+} // namespace quorvane

@@ -1,13 +1,15 @@
-#include "HtpasswdImport.h"
+#include "export/HtpasswdImport.h"
 
-#include "Errors.h"
-#include "LoginRule.h"
-#include "UserList.h"
+#include "base/Errors.h"
+#include "userdb/LoginRule.h"
+#include "userdb/UserList.h"
 
 #include <cerrno>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+
+namespace quorvane {
 
 namespace {
 
@@ -129,3 +131,5 @@ std::string HtpasswdImportReport(const THtpasswdImportResult& r) {
                 (r.Weak == 1 ? "it." : "them.");
     return text;
 }
+
+} // namespace quorvane

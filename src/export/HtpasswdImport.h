@@ -3,12 +3,14 @@
 // the users come in known by their stored hash, or by their clear password for a line whose
 // value has none of the hash forms.
 
-#include "StoredHash.h"
+#include "export/StoredHash.h"
 
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace quorvane {
 
 class TUserList;
 class TUserProp;
@@ -54,3 +56,5 @@ THtpasswdImportResult ImportHtpasswd(TUserList& list, const std::vector<THtpassw
 // "3 users added, 1 replaced, 2 skipped." followed, when some use weak schemes, by " 2 of them
 // use weak schemes (SHA-1, DES crypt or plain text): set new passwords for them."
 std::string HtpasswdImportReport(const THtpasswdImportResult& result);
+
+} // namespace quorvane

@@ -1,8 +1,8 @@
-#include "Md5Multi.h"
+#include "export/Md5Multi.h"
 
-#include "Md5MultiLanes.h"
-#include "htpasswd.h"
-#include "md5.h"
+#include "export/Md5MultiLanes.h"
+#include "export/htpasswd.h"
+#include "export/md5.h"
 
 #include <algorithm>
 #include <atomic>
@@ -16,6 +16,8 @@
 #include <system_error>
 #include <thread>
 #include <vector>
+
+namespace quorvane {
 
 namespace {
 
@@ -248,3 +250,5 @@ void Apr1CryptMultiParallel(std::span<const std::string_view> passwords,
     for (auto& e : errors)
         if (e) std::rethrow_exception(e);
 }
+
+} // namespace quorvane

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+namespace quorvane {
+
 // The lane code paths. mpAuto takes the fastest one the processor has (or the one set with
 // SetMd5DefaultPath).
 enum TMd5Path : uint8_t {
@@ -56,3 +58,5 @@ void Apr1CryptMulti(std::span<const std::string_view> passwords, std::span<const
 void Apr1CryptMultiParallel(std::span<const std::string_view> passwords,
                             std::span<const std::string> salts, std::span<std::string> results,
                             unsigned threads = 0, TMd5Path path = mpAuto);
+
+} // namespace quorvane

@@ -1,6 +1,8 @@
 // The AVX2 multi-buffer unit: 8 users per 256-bit register, two register sets interleaved (16
 // users per group). Compiled with -mavx2 and called only when the processor has AVX2.
-#include "Md5MultiKernel.h"
+#include "export/Md5MultiKernel.h"
+
+namespace quorvane {
 
 namespace {
 
@@ -23,3 +25,5 @@ bool Apr1RoundsAvx2(const TApr1LaneJob& job) {
 size_t Apr1LanesAvx2() {
     return TAvx2Group::N;
 }
+
+} // namespace quorvane

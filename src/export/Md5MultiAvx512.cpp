@@ -1,7 +1,9 @@
 // The AVX-512 multi-buffer unit: 16 users per 512-bit register, two register sets interleaved
 // (32 users per group). Compiled with -mavx512f -mavx512vl -mavx512bw and called only when the
 // processor has them.
-#include "Md5MultiKernel.h"
+#include "export/Md5MultiKernel.h"
+
+namespace quorvane {
 
 namespace {
 
@@ -25,3 +27,5 @@ bool Apr1RoundsAvx512(const TApr1LaneJob& job) {
 size_t Apr1LanesAvx512() {
     return TAvx512Group::N;
 }
+
+} // namespace quorvane

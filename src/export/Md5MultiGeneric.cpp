@@ -7,7 +7,9 @@
 // so the warning about their calling convention without AVX-512 does not apply.
 #pragma GCC diagnostic ignored "-Wpsabi"
 #endif
-#include "Md5MultiKernel.h"
+#include "export/Md5MultiKernel.h"
+
+namespace quorvane {
 
 namespace {
 
@@ -29,3 +31,5 @@ bool Apr1RoundsGeneric(const TApr1LaneJob& job) {
 size_t Apr1LanesGeneric() {
     return TGenericGroup::N;
 }
+
+} // namespace quorvane

@@ -15,13 +15,15 @@
 // each round writes the digest into its layout's message and runs the compression over it.
 // Messages are stored word-major: word w of lane l at w * N + l.
 
-#include "Md5MultiLanes.h"
-#include "md5.h"
+#include "export/Md5MultiLanes.h"
+#include "export/md5.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string.h>
+
+namespace quorvane {
 
 namespace {
 
@@ -402,3 +404,5 @@ template <class V, class Traits, int G> struct TLaneGroup {
 };
 
 } // namespace
+
+} // namespace quorvane

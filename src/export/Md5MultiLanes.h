@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace quorvane {
+
 // The users of one call, already sorted by password length. Digest[u] holds the digest that
 // enters round 0 of the "$apr1$" loop and receives the digest after round 999.
 struct TApr1LaneJob {
@@ -29,3 +31,5 @@ size_t Apr1LanesAvx2();
 bool Apr1RoundsAvx512(const TApr1LaneJob& job);
 size_t Apr1LanesAvx512();
 #endif
+
+} // namespace quorvane

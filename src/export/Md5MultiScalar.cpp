@@ -1,6 +1,8 @@
 // The portable multi-buffer unit: one user per 32-bit word, four users interleaved so the
 // processor can overlap their dependency chains. Builds on every processor.
-#include "Md5MultiKernel.h"
+#include "export/Md5MultiKernel.h"
+
+namespace quorvane {
 
 namespace {
 
@@ -21,3 +23,5 @@ bool Apr1RoundsScalar(const TApr1LaneJob& job) {
 size_t Apr1LanesScalar() {
     return TScalarGroup::N;
 }
+
+} // namespace quorvane

@@ -1,11 +1,11 @@
-#include "PasswordFile.h"
+#include "export/PasswordFile.h"
 
-#include "DataLib.h"
-#include "Errors.h"
-#include "FileSafety.h"
-#include "HashCache.h"
-#include "HashSchemes.h"
-#include "LoginRule.h"
+#include "base/Errors.h"
+#include "base/FileSafety.h"
+#include "export/HashCache.h"
+#include "export/HashSchemes.h"
+#include "userdb/DataLib.h"
+#include "userdb/LoginRule.h"
 
 #include <algorithm>
 #include <array>
@@ -15,6 +15,8 @@
 #include <numeric>
 #include <string_view>
 #include <sys/random.h>
+
+namespace quorvane {
 
 namespace {
 
@@ -351,3 +353,5 @@ bool CreatePasswordFile(const std::string& fileName, const TUserList& list, TPas
                                  report.Warnings.end());
     return true;
 }
+
+} // namespace quorvane

@@ -2,14 +2,16 @@
 // The password file the web server reads: one "login:hash" line per enabled user, ordered by
 // login without regard to case, every line ended by CR LF.
 
-#include "Errors.h"
-#include "Random.h"
-#include "UserList.h"
+#include "base/Errors.h"
+#include "base/Random.h"
+#include "userdb/UserList.h"
 
 #include <locale>
 #include <optional>
 #include <string>
 #include <vector>
+
+namespace quorvane {
 
 // What the writer asks of the one who drives it (the export dialog, the command line).
 class IExportProgress {
@@ -127,3 +129,5 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
 // the write error) with the target unchanged.
 bool CreatePasswordFile(const std::string& fileName, const TUserList& list, TPasswordsType passType,
                         const TPasswordFileOptions& options = {});
+
+} // namespace quorvane

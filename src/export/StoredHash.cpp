@@ -1,6 +1,6 @@
-#include "StoredHash.h"
+#include "export/StoredHash.h"
 
-#include "htpasswd.h"
+#include "export/htpasswd.h"
 
 #include <crypt.h>
 #include <openssl/crypto.h>
@@ -9,6 +9,8 @@
 
 #include <cstring>
 #include <memory>
+
+namespace quorvane {
 
 namespace {
 
@@ -133,3 +135,5 @@ bool VerifyStoredHash(std::string_view password, std::string_view stored) {
     }
     return false;
 }
+
+} // namespace quorvane

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+namespace quorvane {
+
 enum class TStoredScheme {
     Apr1,        // "$apr1$": Apache MD5-crypt
     Bcrypt,      // "$2y$", "$2a$", "$2b$"
@@ -40,3 +42,5 @@ bool SecretsEqual(std::string_view a, std::string_view b);
 // values differ. A malformed stored value, or a password with a NUL byte for a scheme that cannot
 // hash one, never matches. Raises nothing.
 bool VerifyStoredHash(std::string_view password, std::string_view stored);
+
+} // namespace quorvane

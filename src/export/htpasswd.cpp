@@ -1,7 +1,7 @@
-#include "htpasswd.h"
+#include "export/htpasswd.h"
 
-#include "Md5Multi.h"
-#include "md5.h"
+#include "export/Md5Multi.h"
+#include "export/md5.h"
 
 #include <algorithm>
 #include <atomic>
@@ -12,6 +12,8 @@
 #include <stdexcept>
 #include <system_error>
 #include <thread>
+
+namespace quorvane {
 
 std::string To64(uint32_t value, int n) {
     std::string result;
@@ -178,3 +180,5 @@ void Apr1CryptBatch(const std::vector<std::string_view>& passwords,
     // Users side by side in the lanes of the vector registers, on every worker.
     Apr1CryptMultiParallel(passwords, salts, out, threads);
 }
+
+} // namespace quorvane

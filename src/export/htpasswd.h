@@ -1,12 +1,14 @@
 #pragma once
 // The Apache MD5-crypt ("$apr1$") password hash and its salts.
 
-#include "Random.h"
+#include "base/Random.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace quorvane {
 
 // The crypt alphabet: character k encodes the 6-bit value k.
 inline constexpr std::string_view KCryptAlphabet =
@@ -48,3 +50,5 @@ std::string Apr1Format(std::string_view salt, const uint8_t digest[16]);
 void Apr1CryptBatch(const std::vector<std::string_view>& passwords,
                     const std::vector<std::string>& salts, std::vector<std::string>& out,
                     unsigned threads = 0);
+
+} // namespace quorvane

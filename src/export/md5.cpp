@@ -1,7 +1,9 @@
-#include "md5.h"
+#include "export/md5.h"
 
 #include <bit>
 #include <cstring>
+
+namespace quorvane {
 
 // Read from a table so that every step adds a memory operand instead of materialising an
 // immediate.
@@ -192,3 +194,5 @@ TMD5Digest MD5Digest(const void* data, size_t length) {
     MD5Update(context, data, length);
     return MD5Final(context);
 }
+
+} // namespace quorvane

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace quorvane {
+
 // The running state of one digest: chaining words A, B, C, D, the message length in bits
 // (low word first) and the partial block not yet transformed.
 struct TMD5Context {
@@ -32,3 +34,5 @@ TMD5Digest MD5Digest(const void* data, size_t length);
 // One application of the compression function to a 64-byte block. Exposed for callers that lay
 // out their own padded messages (the "$apr1$" loop).
 void MD5Transform(uint32_t state[4], const uint8_t block[64]);
+
+} // namespace quorvane

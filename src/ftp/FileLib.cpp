@@ -1,12 +1,14 @@
-#include "FileLib.h"
+#include "ftp/FileLib.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
 
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+
+namespace quorvane {
 
 std::string GetTempDir() {
     const char* env = std::getenv("TMPDIR");
@@ -45,3 +47,5 @@ std::int64_t FileSizeOf(const std::string& fileName) {
     ::close(fd);
     return ok ? static_cast<std::int64_t>(info.st_size) : 0;
 }
+
+} // namespace quorvane

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+namespace quorvane {
+
 // Creates a new, empty file with a unique name in `folder` (the temporary folder when empty)
 // and returns its full name: the folder, the first three characters of `prefix`, a unique part
 // and the extension ".tmp". The file is readable and writable by its owner only, since it may
@@ -16,3 +18,5 @@ std::int64_t FileSizeOf(const std::string& fileName);
 
 // The temporary folder: $TMPDIR when set and not empty, else "/tmp"; always ends with "/".
 std::string GetTempDir();
+
+} // namespace quorvane

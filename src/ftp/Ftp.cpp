@@ -1,6 +1,6 @@
-#include "Ftp.h"
+#include "ftp/Ftp.h"
 
-#include "FileLib.h"
+#include "ftp/FileLib.h"
 
 #include <curl/curl.h>
 #include <openssl/evp.h>
@@ -15,6 +15,8 @@
 #include <fstream>
 #include <mutex>
 #include <sstream>
+
+namespace quorvane {
 
 namespace {
 
@@ -872,3 +874,5 @@ void TFtp::RenameFile(const std::string& existingName, const std::string& newNam
     }
     RunCommands("RNFR " + existingName, "RNTO " + newName);
 }
+
+} // namespace quorvane

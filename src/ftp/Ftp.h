@@ -3,13 +3,15 @@
 // over the same connection. Every failure raises EFtpError with the server's reply text (without
 // its code) or the network library's own text.
 
-#include "Errors.h"
+#include "base/Errors.h"
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
+
+namespace quorvane {
 
 class EFtpError : public EQuorvaneError {
 public:
@@ -154,3 +156,5 @@ private:
     std::int64_t FBytesLeft = 0;
     bool FConnected = false;
 };
+
+} // namespace quorvane

@@ -1,13 +1,15 @@
-#include "FtpUpload.h"
+#include "ftp/FtpUpload.h"
 
-#include "FileLib.h"
-#include "Ftp.h"
-#include "Transport.h"
+#include "ftp/FileLib.h"
+#include "ftp/Ftp.h"
+#include "ftp/Transport.h"
 
 #include <atomic>
 #include <cstdio>
 #include <exception>
 #include <stdexcept>
+
+namespace quorvane {
 
 void TDirectDispatcher::RunAndWait(const std::function<void()>& task) {
     std::lock_guard<std::mutex> lock(FMutex);
@@ -344,3 +346,5 @@ void TFtpUploader::WaitFor() {
     }
     FThread.join();
 }
+
+} // namespace quorvane

@@ -3,7 +3,7 @@
 // each one safely (first under a temporary remote name, then moved over the target), and
 // reports what it does to its owner through a dispatcher that runs calls on the owner's thread.
 
-#include "Ftp.h"
+#include "ftp/Ftp.h"
 
 #include <atomic>
 #include <chrono>
@@ -16,6 +16,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+namespace quorvane {
 
 // How the worker reaches its owner: RunAndWait runs `task` on the owner's thread and returns
 // once it has run. The owner must not block waiting for the worker while a task may be pending.
@@ -134,3 +136,5 @@ private:
     std::thread FThread;
     bool FStarted = false;
 };
+
+} // namespace quorvane

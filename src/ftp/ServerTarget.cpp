@@ -1,10 +1,12 @@
-#include "ServerTarget.h"
+#include "ftp/ServerTarget.h"
 
-#include "FtpUpload.h"
-#include "UserList.h"
+#include "ftp/FtpUpload.h"
+#include "userdb/UserList.h"
 
 #include <cctype>
 #include <sstream>
+
+namespace quorvane {
 
 std::string ProtocolStoredName(TTransferProtocol protocol) {
     switch (protocol) {
@@ -181,3 +183,5 @@ bool ValidHostKeyFingerprint(const std::string& fingerprint) {
     return fingerprint.size() == 7 + 43 && fingerprint.rfind("SHA256:", 0) == 0 &&
            Base64Text(fingerprint.substr(7));
 }
+
+} // namespace quorvane

@@ -2,10 +2,12 @@
 // The upload target a database stores: protocol, server, login, remote file and the server's
 // trusted identity, as URL text and as settings of the upload worker.
 
-#include "Ftp.h"
+#include "ftp/Ftp.h"
 
 #include <string>
 #include <vector>
+
+namespace quorvane {
 
 class TUserList;
 class TFtpUploader;
@@ -46,3 +48,5 @@ void ApplyServerSettings(const TUserList& list, TFtpUploader& uploader);
 // SSH fingerprint as OpenSSH shows it ("SHA256:" and 43 base64 characters).
 bool ValidTlsPin(const std::string& pin);
 bool ValidHostKeyFingerprint(const std::string& fingerprint);
+
+} // namespace quorvane

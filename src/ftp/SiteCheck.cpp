@@ -1,8 +1,10 @@
-#include "SiteCheck.h"
+#include "ftp/SiteCheck.h"
 
 #include <curl/curl.h>
 
 #include <memory>
+
+namespace quorvane {
 
 namespace {
 
@@ -122,3 +124,5 @@ std::string SiteCheckText(const TSiteCheckResult& r, const std::string& login) {
     if (r.Status == 0) return "The site could not be checked: " + r.Error + ".";
     return "The site neither let user " + login + " in nor refused them" + status + ".";
 }
+
+} // namespace quorvane

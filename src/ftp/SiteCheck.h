@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace quorvane {
+
 enum class TSiteCheckOutcome {
     LetIn,   // a 2xx answer
     Refused, // 401: the server does not take these credentials
@@ -28,3 +30,5 @@ TSiteCheckResult CheckSiteLogin(const std::string& url, const std::string& login
 // One sentence about the result for a person: "The site let user ann in (HTTP 200).", "The site
 // refused user ann (HTTP 401).", and so on.
 std::string SiteCheckText(const TSiteCheckResult& result, const std::string& login);
+
+} // namespace quorvane

@@ -1,4 +1,6 @@
-#include "Transport.h"
+#include "ftp/Transport.h"
+
+namespace quorvane {
 
 void TCurlTransport::Put(const std::string& remote, const std::string& local) {
     // Binary: the server gets the file's bytes as written, line ends included.
@@ -89,3 +91,5 @@ void SafeUpload(IUploadTransport& transport, const std::string& local, std::int6
     }
     DeleteQuietly(transport, temp);
 }
+
+} // namespace quorvane

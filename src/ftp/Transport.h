@@ -2,13 +2,15 @@
 // The upload interface every transport offers (FTP, FTP over TLS, SFTP), and the safe
 // replacement of a remote file written once against it.
 
-#include "Ftp.h"
+#include "ftp/Ftp.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+
+namespace quorvane {
 
 // One connection to one server. Every operation raises EFtpError with a short reason (the
 // server's refusal, or what went wrong on the way); the caller names the step.
@@ -58,3 +60,5 @@ std::string SafeUploadName(const std::string& remote);
 // message naming the step and the target ("Upload of /www/.htpasswd failed: ...").
 void SafeUpload(IUploadTransport& transport, const std::string& local, std::int64_t localSize,
                 const std::string& remote);
+
+} // namespace quorvane

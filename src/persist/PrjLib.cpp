@@ -1,8 +1,8 @@
-#include "PrjLib.h"
+#include "persist/PrjLib.h"
 
-#include "DataLib.h"
-#include "Errors.h"
-#include "FileSafety.h"
+#include "base/Errors.h"
+#include "base/FileSafety.h"
+#include "userdb/DataLib.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -10,6 +10,8 @@
 #include <QFileInfo>
 
 #include <memory>
+
+namespace quorvane {
 
 namespace {
 
@@ -349,3 +351,5 @@ void TProject::BuildReopenMenu(IReopenMenu& item) {
     }
     item.SetEnabled(!FProjectList.isEmpty());
 }
+
+} // namespace quorvane

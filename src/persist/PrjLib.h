@@ -4,13 +4,15 @@
 // list of recently used files in the settings store. It holds no document data; its owner
 // empties, loads and saves the data in the events it raises.
 
-#include "RegistryLib.h"
+#include "persist/RegistryLib.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
 #include <functional>
+
+namespace quorvane {
 
 class TProject;
 
@@ -183,3 +185,5 @@ QString ToQtFileFilter(const QString& filter);
 // The name with "." + ext appended when its last component has no extension (and ext is not
 // empty); otherwise unchanged.
 QString WithDefaultExt(const QString& fileName, const QString& ext);
+
+} // namespace quorvane

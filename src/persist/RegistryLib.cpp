@@ -1,11 +1,13 @@
-#include "RegistryLib.h"
+#include "persist/RegistryLib.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
 
 #include <QSettings>
 #include <QVariant>
 
 #include <utility>
+
+namespace quorvane {
 
 namespace {
 
@@ -177,3 +179,5 @@ TScopedSettingsFile::TScopedSettingsFile(const QString& fileName)
 TScopedSettingsFile::~TScopedSettingsFile() {
     Factory() = std::move(FPrevious);
 }
+
+} // namespace quorvane

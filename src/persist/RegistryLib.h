@@ -17,6 +17,8 @@
 
 class QSettings;
 
+namespace quorvane {
+
 enum TRegistryRootKey : uint8_t {
     hkeyCurrentUser = 0,
     hkeyLocalMachine = 1,
@@ -102,3 +104,5 @@ private:
     QString FFileName;
     TSettingsFactory FPrevious;
 };
+
+} // namespace quorvane

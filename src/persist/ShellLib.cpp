@@ -1,6 +1,8 @@
-#include "ShellLib.h"
+#include "persist/ShellLib.h"
 
 #include <QStandardPaths>
+
+namespace quorvane {
 
 QString GetShellFolder(const QString& name) {
     struct TFolder {
@@ -25,3 +27,5 @@ QString GetShellFolder(const QString& name) {
 QString GetPersonalFolder() {
     return GetShellFolder(QStringLiteral("Personal"));
 }
+
+} // namespace quorvane

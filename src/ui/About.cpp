@@ -1,6 +1,6 @@
-#include "About.h"
+#include "ui/About.h"
 
-#include "ModalRunner.h"
+#include "ui/ModalRunner.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -13,6 +13,8 @@
 #include <QStyle>
 #include <QUrl>
 #include <QVBoxLayout>
+
+namespace quorvane {
 
 const char* const kMakerSiteAddress = "https://www.example.org/quorvane";
 const char* const kMakerMailAddress = "support@example.org";
@@ -145,3 +147,5 @@ void ShowAboutBox(QWidget* parent) {
     box.FMailAddress = QLatin1String(kMakerMailAddress);
     box.ShowAbout();
 }
+
+} // namespace quorvane

@@ -6,6 +6,8 @@
 class QLabel;
 class QPushButton;
 
+namespace quorvane {
+
 // The maker's addresses shown by the about box.
 extern const char* const kMakerSiteAddress;
 extern const char* const kMakerMailAddress;
@@ -43,3 +45,5 @@ private:
 // The About command: builds the box with the application's icon and the product's name and
 // addresses, shows it and destroys it.
 void ShowAboutBox(QWidget* parent);
+
+} // namespace quorvane

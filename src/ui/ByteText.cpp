@@ -1,6 +1,8 @@
-#include "ByteText.h"
+#include "ui/ByteText.h"
 
 #include <QStringDecoder>
+
+namespace quorvane {
 
 QString BytesToText(const std::string& bytes) {
     const QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
@@ -21,3 +23,5 @@ std::string TByteField::Read(const QString& current) const {
     if (current == FShown) return FBytes;
     return TextToBytes(current);
 }
+
+} // namespace quorvane

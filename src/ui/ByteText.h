@@ -7,6 +7,8 @@
 
 #include <string>
 
+namespace quorvane {
+
 // Bytes as text: UTF-8 when the bytes are valid UTF-8, Latin-1 otherwise.
 QString BytesToText(const std::string& bytes);
 
@@ -31,3 +33,5 @@ private:
     std::string FBytes;
     QString FShown;
 };
+
+} // namespace quorvane

@@ -1,9 +1,11 @@
-#include "DateConv.h"
+#include "ui/DateConv.h"
 
 #include <QDateEdit>
 #include <QLocale>
 
 #include <cmath>
+
+namespace quorvane {
 
 namespace {
 // 1 January 0001 and 31 December 9999 as day counts.
@@ -38,3 +40,5 @@ void SetUpDatePicker(QDateEdit& picker) {
     picker.setDisplayFormat(ShortDateFormatFullYear());
     picker.setDateRange(QDate(1, 1, 1), QDate(9999, 12, 31));
 }
+
+} // namespace quorvane

@@ -1,10 +1,12 @@
 #pragma once
 // Day counts (with the time of day as fraction) and the calendar dates the date controls show.
 
-#include "DateUtil.h"
+#include "base/DateUtil.h"
 
 #include <QDate>
 #include <QDateEdit>
+
+namespace quorvane {
 
 // The calendar day of a day count; an invalid QDate for values outside years 1 to 9999 (or not
 // finite), which no control can show.
@@ -28,3 +30,5 @@ protected:
 
 // Sets a date edit to the locale's short date format, date only, with a drop-down calendar.
 void SetUpDatePicker(QDateEdit& picker);
+
+} // namespace quorvane

@@ -1,7 +1,7 @@
-#include "DateDlg.h"
+#include "ui/DateDlg.h"
 
-#include "DateConv.h"
-#include "ModalRunner.h"
+#include "ui/DateConv.h"
+#include "ui/ModalRunner.h"
 
 #include <QCalendarWidget>
 #include <QDialogButtonBox>
@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
+
+namespace quorvane {
 
 TfrmDateDialog::TfrmDateDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmDateDialog"));
@@ -93,3 +95,5 @@ bool SelectDate(const QString& caption, TDateTime& date, QWidget* parent) {
     date = dialog.Date();
     return ok;
 }
+
+} // namespace quorvane

@@ -1,13 +1,15 @@
 #pragma once
 // A small modal dialog in which one day is picked on a month calendar.
 
-#include "DateUtil.h"
+#include "base/DateUtil.h"
 
 #include <QDialog>
 
 class QCalendarWidget;
 class QPushButton;
 class QSpacerItem;
+
+namespace quorvane {
 
 class TfrmDateDialog : public QDialog {
     Q_OBJECT
@@ -37,3 +39,5 @@ private:
 // written back into date whichever button closed the dialog (keeping date's time of day);
 // returns true for OK.
 bool SelectDate(const QString& caption, TDateTime& date, QWidget* parent = nullptr);
+
+} // namespace quorvane

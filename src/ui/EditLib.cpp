@@ -1,4 +1,4 @@
-#include "EditLib.h"
+#include "ui/EditLib.h"
 
 #include <QKeyEvent>
 #include <QStyle>
@@ -6,6 +6,8 @@
 
 #include <charconv>
 #include <string>
+
+namespace quorvane {
 
 namespace {
 bool IsDigit(QChar c) {
@@ -174,3 +176,5 @@ QSize TNaturalEdit::minimumSizeHint() const {
     size.setWidth(size.width() + ButtonWidth());
     return size;
 }
+
+} // namespace quorvane

@@ -8,6 +8,8 @@
 
 class QToolButton;
 
+namespace quorvane {
+
 class TNaturalEdit : public QLineEdit {
     Q_OBJECT
 public:
@@ -57,3 +59,5 @@ private:
     QToolButton* FUpButton = nullptr;
     QToolButton* FDownButton = nullptr;
 };
+
+} // namespace quorvane

@@ -1,13 +1,13 @@
-#include "ExportDlg.h"
+#include "ui/ExportDlg.h"
 
-#include "FileLib.h"
-#include "HashCache.h"
-#include "HashSchemes.h"
-#include "ModalRunner.h"
-#include "PasswordFile.h"
-#include "ServerTarget.h"
-#include "ShellLib.h"
-#include "UiPrompts.h"
+#include "export/HashCache.h"
+#include "export/HashSchemes.h"
+#include "export/PasswordFile.h"
+#include "ftp/FileLib.h"
+#include "ftp/ServerTarget.h"
+#include "persist/ShellLib.h"
+#include "ui/ModalRunner.h"
+#include "ui/UiPrompts.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -36,6 +36,8 @@
 #include <exception>
 #include <initializer_list>
 #include <iterator>
+
+namespace quorvane {
 
 void TQtUiDispatcher::RunAndWait(const std::function<void()>& task) {
     QCoreApplication* app = QCoreApplication::instance();
@@ -667,3 +669,5 @@ void ShowExportDialog(TUserList& list, QWidget* owner, const std::string& databa
     dialog.LoadSettings();
     if (RunModal(dialog) == QDialog::Accepted) dialog.SaveSettings();
 }
+
+} // namespace quorvane

@@ -3,9 +3,9 @@
 // sweep, has the password file built and writes it to a local file or hands it to the upload
 // worker, following its progress. A failed export leaves the dialog open for another try.
 
-#include "ByteText.h"
-#include "FtpUpload.h"
-#include "UserList.h"
+#include "ftp/FtpUpload.h"
+#include "ui/ByteText.h"
+#include "userdb/UserList.h"
 
 #include <QDialog>
 
@@ -14,9 +14,6 @@
 #include <optional>
 #include <string>
 
-struct TPasswordFileOptions;
-
-class IRandomSource;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -26,6 +23,12 @@ class QPushButton;
 class QRadioButton;
 class QSpinBox;
 class QToolButton;
+
+namespace quorvane {
+
+struct TPasswordFileOptions;
+
+class IRandomSource;
 
 // Runs the upload worker's calls on the thread of the application object (the interface
 // thread) and waits for them: a blocking queued call, served by whatever event loop runs there,
@@ -150,3 +153,5 @@ private:
 // owner, stores the settings when it closes with OK and destroys it in every case. The caller
 // compares the list's fingerprint to tell whether the database changed.
 void ShowExportDialog(TUserList& list, QWidget* owner, const std::string& databasePath = {});
+
+} // namespace quorvane

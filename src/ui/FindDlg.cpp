@@ -1,4 +1,4 @@
-#include "FindDlg.h"
+#include "ui/FindDlg.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+namespace quorvane {
 
 TFindDialog::TFindDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("fdgUser"));
@@ -72,3 +74,5 @@ void TFindDialog::UpdateButtons() {
     // Nothing to look for until some text is typed.
     btnFindNext->setEnabled(!edtFindText->text().isEmpty());
 }
+
+} // namespace quorvane

@@ -8,6 +8,8 @@ class QCheckBox;
 class QLineEdit;
 class QPushButton;
 
+namespace quorvane {
+
 class TFindDialog : public QDialog {
     Q_OBJECT
 public:
@@ -32,3 +34,5 @@ private:
     QPushButton* btnFindNext;
     QPushButton* btnCancel;
 };
+
+} // namespace quorvane

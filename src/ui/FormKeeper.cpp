@@ -1,7 +1,7 @@
-#include "FormKeeper.h"
+#include "ui/FormKeeper.h"
 
-#include "Errors.h"
-#include "PrjLib.h"
+#include "base/Errors.h"
+#include "persist/PrjLib.h"
 
 #include <QAbstractSpinBox>
 #include <QComboBox>
@@ -10,6 +10,8 @@
 #include <QScreen>
 
 #include <algorithm>
+
+namespace quorvane {
 
 namespace {
 
@@ -150,3 +152,5 @@ void TFormKeeper::RestoreComponents(TRegistry& reg) {
     for (QLineEdit* edit : TextBoxes(FOwner))
         edit->setText(reg.ReadString(edit->objectName() + QStringLiteral(".Text")));
 }
+
+} // namespace quorvane

@@ -4,13 +4,15 @@
 // with "Forms\" + FormName; its values are "Top", "Left", "Width", "Height", "WindowState"
 // (0 normal, 1 maximised) and, for text boxes, the box's name + ".Text".
 
-#include "RegistryLib.h"
+#include "persist/RegistryLib.h"
 
 #include <QPointer>
 #include <QString>
 #include <QWidget>
 
 #include <functional>
+
+namespace quorvane {
 
 class TProject;
 class TFormKeeper;
@@ -55,3 +57,5 @@ private:
 
     QPointer<QWidget> FOwner;
 };
+
+} // namespace quorvane

@@ -1,17 +1,17 @@
 // The main window's commands that edit, delete, find and reach users, and Options and Help.
 
-#include "MainForm.h"
+#include "ui/MainForm.h"
 
-#include "ByteText.h"
-#include "DateDlg.h"
-#include "Errors.h"
-#include "FindDlg.h"
-#include "ModalRunner.h"
-#include "OptionsDlg.h"
-#include "UserCommands.h"
-#include "UserDlg.h"
-#include "UserList.h"
-#include "UsersModel.h"
+#include "base/Errors.h"
+#include "ui/ByteText.h"
+#include "ui/DateDlg.h"
+#include "ui/FindDlg.h"
+#include "ui/ModalRunner.h"
+#include "ui/OptionsDlg.h"
+#include "ui/UserDlg.h"
+#include "ui/UsersModel.h"
+#include "userdb/UserCommands.h"
+#include "userdb/UserList.h"
 
 #include <QAction>
 #include <QDesktopServices>
@@ -20,6 +20,8 @@
 #include <QLocale>
 #include <QTreeView>
 #include <QUrl>
+
+namespace quorvane {
 
 namespace {
 // Fields are searched as they are shown: invalid UTF-8 is read as Latin-1.
@@ -213,3 +215,5 @@ void TfrmMain::miHelpTopicsClick() {
         QDesktopServices::openUrl(QUrl::fromLocalFile(FHelpFile));
     });
 }
+
+} // namespace quorvane

@@ -1,11 +1,11 @@
-#include "MainForm.h"
+#include "ui/MainForm.h"
 
-#include "ByteText.h"
-#include "Errors.h"
-#include "ModalRunner.h"
-#include "UserCommands.h"
-#include "UserList.h"
-#include "UsersModel.h"
+#include "base/Errors.h"
+#include "ui/ByteText.h"
+#include "ui/ModalRunner.h"
+#include "ui/UsersModel.h"
+#include "userdb/UserCommands.h"
+#include "userdb/UserList.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -44,6 +44,8 @@
 #include <cmath>
 #include <unordered_map>
 #include <unordered_set>
+
+namespace quorvane {
 
 namespace {
 
@@ -1194,3 +1196,5 @@ void TfrmMain::miDisabledUsersClick() {
 
 // Add, Edit, Delete, Search, Select All, the popup commands, Options and Help Topics are in
 // MainCommands.cpp.
+
+} // namespace quorvane

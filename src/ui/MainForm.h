@@ -3,11 +3,11 @@
 // status line, the menus, tool bar and popup menu, and the wiring of the document manager to
 // loading and saving the database.
 
-#include "FormKeeper.h"
-#include "PrjLib.h"
-#include "UiPrompts.h"
-#include "UserView.h"
-#include "UsersUndo.h"
+#include "persist/PrjLib.h"
+#include "ui/FormKeeper.h"
+#include "ui/UiPrompts.h"
+#include "ui/UsersUndo.h"
+#include "userdb/UserView.h"
 
 #include <QMainWindow>
 
@@ -27,6 +27,9 @@ class QMenu;
 class QToolBar;
 class QToolButton;
 class QTreeView;
+
+namespace quorvane {
+
 class TUserList;
 class TUserProp;
 class TUsersModel;
@@ -255,3 +258,5 @@ private:
     QToolButton* tbnDeleteUser = nullptr;
     QToolButton* tbnExport = nullptr;
 };
+
+} // namespace quorvane

@@ -1,14 +1,14 @@
 // The main window's commands that fill the database in bulk and export it: Import Users,
 // Create Users Series, Export, and the About box.
 
-#include "MainForm.h"
+#include "ui/MainForm.h"
 
-#include "About.h"
-#include "CSVImport.h"
-#include "ExportDlg.h"
-#include "ModalRunner.h"
-#include "SeriesDlg.h"
-#include "UserList.h"
+#include "ui/About.h"
+#include "ui/ExportDlg.h"
+#include "ui/ModalRunner.h"
+#include "ui/SeriesDlg.h"
+#include "userdb/CSVImport.h"
+#include "userdb/UserList.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -16,6 +16,8 @@
 #include <QLocale>
 
 #include <cstdint>
+
+namespace quorvane {
 
 namespace {
 
@@ -97,3 +99,5 @@ void TfrmMain::miExportClick() {
 void TfrmMain::miAboutClick() {
     ShowAboutBox(this);
 }
+
+} // namespace quorvane

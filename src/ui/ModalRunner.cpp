@@ -1,8 +1,10 @@
-#include "ModalRunner.h"
+#include "ui/ModalRunner.h"
 
 #include <QDialog>
 
 #include <utility>
+
+namespace quorvane {
 
 namespace {
 TModalHandler& Handler() {
@@ -43,3 +45,5 @@ QMessageBox::StandardButton ShowMessageBox(QWidget* parent, QMessageBox::Icon ic
     if (box.clickedButton() != nullptr) return box.standardButton(box.clickedButton());
     return static_cast<QMessageBox::StandardButton>(result);
 }
+
+} // namespace quorvane

@@ -9,6 +9,8 @@
 class QDialog;
 class QWidget;
 
+namespace quorvane {
+
 // Receives the dialog in place of exec() and returns its result code.
 using TModalHandler = std::function<int(QDialog&)>;
 
@@ -36,3 +38,5 @@ QMessageBox::StandardButton
 ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
                QMessageBox::StandardButtons buttons,
                QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+
+} // namespace quorvane

@@ -1,13 +1,15 @@
-#include "OptionsDlg.h"
+#include "ui/OptionsDlg.h"
 
-#include "EditLib.h"
-#include "ModalRunner.h"
+#include "ui/EditLib.h"
+#include "ui/ModalRunner.h"
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+namespace quorvane {
 
 TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmOptions"));
@@ -60,3 +62,5 @@ bool ShowOptionsDialog(QWidget* parent) {
     TfrmOptions dialog(parent);
     return RunModal(dialog) == QDialog::Accepted;
 }
+
+} // namespace quorvane

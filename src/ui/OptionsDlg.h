@@ -4,6 +4,9 @@
 #include <QDialog>
 
 class QPushButton;
+
+namespace quorvane {
+
 class TNaturalEdit;
 
 class TfrmOptions : public QDialog {
@@ -22,3 +25,5 @@ private:
 // Shows the options dialog, which always opens with 30 days; returns true for OK. The period
 // is not kept: the periods the program applies are fixed where they are used.
 bool ShowOptionsDialog(QWidget* parent = nullptr);
+
+} // namespace quorvane

@@ -1,13 +1,13 @@
-#include "SeriesDlg.h"
+#include "ui/SeriesDlg.h"
 
-#include "ByteText.h"
-#include "DataLib.h"
-#include "EditLib.h"
-#include "ModalRunner.h"
-#include "Random.h"
-#include "ShellLib.h"
-#include "UiPrompts.h"
-#include "UserList.h"
+#include "base/Random.h"
+#include "persist/ShellLib.h"
+#include "ui/ByteText.h"
+#include "ui/EditLib.h"
+#include "ui/ModalRunner.h"
+#include "ui/UiPrompts.h"
+#include "userdb/DataLib.h"
+#include "userdb/UserList.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -28,6 +28,8 @@
 #include <QVBoxLayout>
 
 #include <utility>
+
+namespace quorvane {
 
 TRadioGroup::TRadioGroup(const QString& title, const QStringList& items, QWidget* parent)
     : QGroupBox(title, parent), FButtons(new QButtonGroup(this)) {
@@ -244,7 +246,7 @@ void TfrmUserSeries::btnTestClick() {
 
 void TfrmUserSeries::CreateSeries(int count) {
     TSeriesFeedback feedback;
-    FCreated = ::CreateSeries(FList, count, Options(), *Random, &feedback);
+    FCreated = quorvane::CreateSeries(FList, count, Options(), *Random, &feedback);
     feedback.EndBusy();
     if (!feedback.WarningText().empty()) {
         ShowMessageBox(this, QMessageBox::Warning, tr("Warning"),
@@ -359,3 +361,5 @@ void ShowSeriesResult(const std::vector<TSeriesUser>& users, QWidget* parent) {
     TfrmSeriesResult view(users, parent);
     RunModal(view);
 }
+
+} // namespace quorvane

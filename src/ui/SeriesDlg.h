@@ -4,7 +4,7 @@
 // series the generated logins and passwords can be copied or saved from a small result view,
 // since the administrator has to hand them out.
 
-#include "GenSeries.h"
+#include "userdb/GenSeries.h"
 
 #include <QDialog>
 #include <QGroupBox>
@@ -12,13 +12,16 @@
 #include <string>
 #include <vector>
 
-class IRandomSource;
 class QButtonGroup;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QToolButton;
+
+namespace quorvane {
+
+class IRandomSource;
 class TNaturalEdit;
 class TUserList;
 
@@ -111,3 +114,5 @@ private:
 
 // Shows the result view modally (nothing when the series is empty).
 void ShowSeriesResult(const std::vector<TSeriesUser>& users, QWidget* parent = nullptr);
+
+} // namespace quorvane

@@ -1,9 +1,11 @@
-#include "Translations.h"
+#include "ui/Translations.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QLibraryInfo>
 #include <QTranslator>
+
+namespace quorvane {
 
 QStringList TranslationFolders() {
     // The program runs from lib/quorvane; its data lives in share/quorvane.
@@ -35,3 +37,5 @@ bool InstallTranslations(QCoreApplication& app, const QLocale& locale) {
                  {QLibraryInfo::path(QLibraryInfo::TranslationsPath)});
     return InstallFirst(app, locale, QStringLiteral("quorvane"), TranslationFolders());
 }
+
+} // namespace quorvane

@@ -9,6 +9,8 @@
 
 class QCoreApplication;
 
+namespace quorvane {
+
 // Loads and installs the program's and Qt's translations for the locale. Returns true when the
 // program's own translation was found (English needs none and returns false).
 bool InstallTranslations(QCoreApplication& app, const QLocale& locale = QLocale::system());
@@ -16,3 +18,5 @@ bool InstallTranslations(QCoreApplication& app, const QLocale& locale = QLocale:
 // Folders searched for the program's translation, in order: the installed one first, so an
 // updated file there wins over the copy built into the program.
 QStringList TranslationFolders();
+
+} // namespace quorvane

@@ -1,12 +1,14 @@
-#include "UiPrompts.h"
+#include "ui/UiPrompts.h"
 
-#include "ByteText.h"
-#include "ModalRunner.h"
+#include "ui/ByteText.h"
+#include "ui/ModalRunner.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QPushButton>
+
+namespace quorvane {
 
 QString ErrorMessageText(const QString& message) {
     QString text = message;
@@ -109,3 +111,5 @@ bool TQtProjectPrompts::AskReloadChangedFile(const QString& question, bool loses
 void TQtProjectPrompts::ProcessPendingEvents() {
     QCoreApplication::processEvents();
 }
+
+} // namespace quorvane

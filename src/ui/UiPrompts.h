@@ -2,7 +2,7 @@
 // The desktop program's answers to the document manager (message box and file dialogs) and
 // the one place where a failure reaching a command handler is shown to the user.
 
-#include "PrjLib.h"
+#include "persist/PrjLib.h"
 
 #include <QCoreApplication>
 #include <QString>
@@ -12,6 +12,8 @@
 #include <utility>
 
 class QWidget;
+
+namespace quorvane {
 
 // Title of the program's error boxes.
 inline QString AppTitle() {
@@ -64,3 +66,5 @@ public:
 private:
     QWidget* FParent;
 };
+
+} // namespace quorvane

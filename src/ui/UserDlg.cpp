@@ -1,10 +1,10 @@
-#include "UserDlg.h"
+#include "ui/UserDlg.h"
 
-#include "DateConv.h"
-#include "LoginRule.h"
-#include "ModalRunner.h"
-#include "UserCommands.h"
-#include "UserList.h"
+#include "ui/DateConv.h"
+#include "ui/ModalRunner.h"
+#include "userdb/LoginRule.h"
+#include "userdb/UserCommands.h"
+#include "userdb/UserList.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
@@ -17,6 +17,8 @@
 #include <QVBoxLayout>
 
 #include <optional>
+
+namespace quorvane {
 
 namespace {
 // Leading and trailing characters of codes 0 to 32 do not count.
@@ -268,3 +270,5 @@ TUserProp* ShowUserDialog(TUserList& list, int index, TUserDialogMode mode, QWid
     if (changed != nullptr) *changed = check->Changed();
     return target;
 }
+
+} // namespace quorvane

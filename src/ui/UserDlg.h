@@ -1,12 +1,12 @@
 #pragma once
 // The user properties dialog: adds one user to the list or edits one.
 
-#include "ByteText.h"
+#include "ui/ByteText.h"
 
 #include <QDate>
 #include <QDialog>
 
-#include "DateUtil.h"
+#include "base/DateUtil.h"
 
 class QCheckBox;
 class QDateEdit;
@@ -15,6 +15,9 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+
+namespace quorvane {
+
 class TUserList;
 class TUserProp;
 
@@ -92,3 +95,5 @@ private:
 // the document modified only then.
 TUserProp* ShowUserDialog(TUserList& list, int index, TUserDialogMode mode,
                           QWidget* parent = nullptr, bool* changed = nullptr);
+
+} // namespace quorvane

@@ -1,14 +1,16 @@
-#include "UsersModel.h"
+#include "ui/UsersModel.h"
 
-#include "ByteText.h"
-#include "UserList.h"
-#include "UserView.h"
+#include "ui/ByteText.h"
+#include "userdb/UserList.h"
+#include "userdb/UserView.h"
 
 #include <QDate>
 #include <QLocale>
 
 #include <algorithm>
 #include <cmath>
+
+namespace quorvane {
 
 TUsersModel::TUsersModel(QObject* parent) : QAbstractTableModel(parent) {}
 
@@ -168,3 +170,5 @@ void TUsersModel::SortRows(int sortKey) {
     changePersistentIndexList(from, to);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
+
+} // namespace quorvane

@@ -2,12 +2,14 @@
 // The rows of the main window's user list: each row refers to one user of the open database
 // (the list owns the users, a row only points at one) and shows the six columns.
 
-#include "DateUtil.h"
+#include "base/DateUtil.h"
 
 #include <QAbstractTableModel>
 
 #include <unordered_map>
 #include <vector>
+
+namespace quorvane {
 
 class TUserProp;
 
@@ -58,3 +60,5 @@ private:
     std::vector<TUserProp*> FRows;
     mutable std::unordered_map<long long, QString> FDateTexts; // whole day -> short date
 };
+
+} // namespace quorvane

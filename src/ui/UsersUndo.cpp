@@ -1,7 +1,9 @@
-#include "UsersUndo.h"
+#include "ui/UsersUndo.h"
 
 #include <algorithm>
 #include <unordered_map>
+
+namespace quorvane {
 
 TUsersDelta::TUsersDelta() = default;
 TUsersDelta::~TUsersDelta() = default;
@@ -161,3 +163,5 @@ void TUsersUndoCommand::redo() {
     FDone = true;
     if (FApplied) FApplied(touched, false);
 }
+
+} // namespace quorvane

@@ -3,7 +3,7 @@
 // appended or inserted, users taken out, users whose fields changed), by position, so that it
 // can be taken back and done again exactly while the list stands where the step left it.
 
-#include "UserList.h"
+#include "userdb/UserList.h"
 
 #include <QUndoCommand>
 
@@ -12,6 +12,8 @@
 #include <optional>
 #include <utility>
 #include <vector>
+
+namespace quorvane {
 
 // What one change did to the users of a list. Positions are 0-based; a step is only applied to
 // the list in the state it was recorded against (the undo stack sees to that).
@@ -99,3 +101,5 @@ private:
     std::function<void(const std::vector<int>&, bool)> FApplied;
     bool FDone = true;
 };
+
+} // namespace quorvane

@@ -1,8 +1,8 @@
-#include "CSVImport.h"
+#include "userdb/CSVImport.h"
 
-#include "Errors.h"
-#include "LoginRule.h"
-#include "UserList.h"
+#include "base/Errors.h"
+#include "userdb/LoginRule.h"
+#include "userdb/UserList.h"
 
 #include <algorithm>
 
@@ -12,6 +12,8 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace quorvane {
 
 namespace {
 
@@ -208,3 +210,5 @@ int ImportUsers(const std::string& fileName, TUserList& list, TImportReport* rep
     const std::string content = ReadWholeFile(fileName); // closed again before any user is added
     return ImportUsersFromText(content, list, report);
 }
+
+} // namespace quorvane

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+namespace quorvane {
+
 class TUserList;
 
 // Splits the text of an import file into lines. A line ends at CR LF, at a lone CR or at a
@@ -47,3 +49,5 @@ int ImportUsersFromText(std::string_view text, TUserList& list, TImportReport* r
 // (missing, no access, a folder) and "Stream read error" when reading it fails; the list is
 // then unchanged. Returns the number of users added.
 int ImportUsers(const std::string& fileName, TUserList& list, TImportReport* report = nullptr);
+
+} // namespace quorvane

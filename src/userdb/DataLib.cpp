@@ -1,17 +1,19 @@
 // TDataStore: the users database's file form and change fingerprint, built on the object
 // stream writer, the text renderer, the two-phase reader and the atomic file writer.
 
-#include "DataLib.h"
+#include "userdb/DataLib.h"
 
-#include "Errors.h"
-#include "FileSafety.h"
-#include "UserList.h"
+#include "base/Errors.h"
+#include "base/FileSafety.h"
+#include "userdb/UserList.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace quorvane {
 
 namespace {
 
@@ -104,3 +106,5 @@ void TDataStore::SaveToFile(const std::string& path) {
                         RenderObjectStream(stream, sink);
                     }).Warnings;
 }
+
+} // namespace quorvane

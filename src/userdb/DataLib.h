@@ -2,7 +2,7 @@
 // The users database file: an object stream (a compact tagged byte form of the list, used for
 // the change fingerprint) and its text form in a nested object/property notation.
 
-#include "AtomicFile.h"
+#include "base/AtomicFile.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace quorvane {
 
 class TUserList;
 
@@ -67,3 +69,5 @@ uint64_t StreamStamp(const std::string& stream);
 
 // Renders an object stream as text into a sink, in pieces of a few hundred kilobytes.
 void RenderObjectStream(const std::string& stream, const TDataSink& sink);
+
+} // namespace quorvane

@@ -2,12 +2,16 @@
 // Pieces of the users database file shared between its writer, renderer and reader, and the
 // seam through which tests make a save fail. Not part of the public interface.
 
+#include "base/AtomicFile.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-namespace quorvane_stream {
+namespace quorvane {
+
+namespace stream {
 
 // Tag bytes of the values in the object stream.
 enum : uint8_t {
@@ -37,14 +41,6 @@ std::string FormatNumber(double value);
 constexpr size_t kNumberChars = 32;
 size_t FormatNumber(double value, char* out);
 
-} // namespace quorvane_stream
+} // namespace stream
 
-namespace quorvane_testing {
-
-// Makes the writes of the next atomic saves fail (as with a full disk) once this many bytes
-// of the data were written; a negative value switches the failure off.
-void SetWriteFailureAfter(long long bytes);
-// Makes the next atomic saves fail at the flush to disk.
-void SetFsyncFailure(bool fail);
-
-} // namespace quorvane_testing
+} // namespace quorvane

@@ -1,6 +1,6 @@
-#include "DatabaseLock.h"
+#include "userdb/DatabaseLock.h"
 
-#include "FileSafety.h"
+#include "base/FileSafety.h"
 
 #include <atomic>
 #include <cerrno>
@@ -11,6 +11,8 @@
 #include <thread>
 #include <unistd.h>
 
+namespace quorvane {
+
 namespace {
 
 std::atomic<long long> gTimeoutMs{0};
@@ -19,11 +21,11 @@ constexpr std::chrono::milliseconds kPollInterval{25};
 
 } // namespace
 
-namespace quorvane_testing {
+namespace test_hooks {
 void SetDefaultLockTimeout(std::chrono::milliseconds timeout) {
     gTimeoutMs.store(timeout.count());
 }
-} // namespace quorvane_testing
+} // namespace test_hooks
 
 EDatabaseBusy::EDatabaseBusy() : EQuorvaneError("The database is in use by another program") {}
 
@@ -102,3 +104,5 @@ TDatabaseLock::~TDatabaseLock() {
         ::unlink(FLockPath.c_str());
     ::close(FFd);
 }
+
+} // namespace quorvane

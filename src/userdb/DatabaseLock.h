@@ -4,11 +4,13 @@
 // last holder is done. Readers share it; a writer holds it alone from before it reads the file
 // until after its save has replaced it.
 
-#include "Errors.h"
+#include "base/Errors.h"
 
 #include <chrono>
 #include <memory>
 #include <string>
+
+namespace quorvane {
 
 class TTempFileRegistration;
 
@@ -51,7 +53,9 @@ private:
     std::unique_ptr<TTempFileRegistration> FCleanup;
 };
 
-namespace quorvane_testing {
+namespace test_hooks {
 // Changes how long locks wait by default (a zero or negative value restores 10 seconds).
 void SetDefaultLockTimeout(std::chrono::milliseconds timeout);
-} // namespace quorvane_testing
+} // namespace test_hooks
+
+} // namespace quorvane

@@ -1,13 +1,15 @@
-#include "GenSeries.h"
+#include "userdb/GenSeries.h"
 
-#include "Errors.h"
-#include "LoginRule.h"
-#include "Random.h"
-#include "UserList.h"
+#include "base/Errors.h"
+#include "base/Random.h"
+#include "userdb/LoginRule.h"
+#include "userdb/UserList.h"
 
 #include <algorithm>
 #include <string_view>
 #include <unordered_set>
+
+namespace quorvane {
 
 namespace {
 
@@ -129,3 +131,5 @@ std::vector<TSeriesUser> CreateSeries(TUserList& list, int Count, const TSeriesO
     }
     return created;
 }
+
+} // namespace quorvane

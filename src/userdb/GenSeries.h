@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace quorvane {
+
 class IRandomSource;
 class TUserList;
 
@@ -92,3 +94,5 @@ std::vector<TSeriesUser> CreateSeries(TUserList& list, int Count, const TSeriesO
 
 // The warning of an exhausted login space, for the given number of users created.
 std::string SeriesShortMessage(int created);
+
+} // namespace quorvane

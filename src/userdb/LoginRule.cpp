@@ -1,6 +1,8 @@
-#include "LoginRule.h"
+#include "userdb/LoginRule.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
+
+namespace quorvane {
 
 TLoginProblem CheckLogin(const std::string& login) {
     if (login.empty()) return TLoginProblem::Empty;
@@ -76,3 +78,5 @@ std::string EscapeForOneLine(const std::string& text) {
     }
     return out;
 }
+
+} // namespace quorvane

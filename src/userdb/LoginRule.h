@@ -7,6 +7,8 @@
 
 #include <string>
 
+namespace quorvane {
+
 enum class TLoginProblem {
     None,    // the login is acceptable
     Empty,   // no characters at all
@@ -36,3 +38,5 @@ std::string LoginWarning(const std::string& login);
 // The text on one line: backslash, tab, CR and LF become \\, \t, \r and \n, every other byte
 // below 32 becomes \xNN; all else is kept. No field shown this way can fake a line or a column.
 std::string EscapeForOneLine(const std::string& text);
+
+} // namespace quorvane

@@ -1,16 +1,18 @@
 // The object stream of a users database: the compact tagged byte form that the text form is
 // rendered from and that the change fingerprint and the change stamp are computed over.
 
-#include "DataLib.h"
-#include "DataLibInternal.h"
-#include "UserList.h"
+#include "userdb/DataLib.h"
+#include "userdb/DataLibInternal.h"
+#include "userdb/UserList.h"
 
 #include <cmath>
 #include <cstring>
 
+namespace quorvane {
+
 namespace {
 
-using namespace quorvane_stream;
+using namespace stream;
 
 // Appends values in the stream's encoding to a string reserved in advance.
 class TStreamWriter {
@@ -117,7 +119,7 @@ inline uint32_t Read32(const unsigned char* p) {
 
 } // namespace
 
-namespace quorvane_stream {
+namespace stream {
 
 void DoubleToExtended(double value, char out[10]) {
     uint64_t bits;
@@ -172,7 +174,7 @@ double ExtendedToDouble(const unsigned char in[10]) {
     return negative ? -value : value;
 }
 
-} // namespace quorvane_stream
+} // namespace stream
 
 std::string WriteObjectStream(const TUserList& list) {
     TStreamWriter w(EstimateSize(list));
@@ -312,3 +314,5 @@ uint64_t StreamStamp(const std::string& stream) {
     h ^= h >> 32;
     return h;
 }
+
+} // namespace quorvane

@@ -1,6 +1,8 @@
-#include "PasswordsType.h"
+#include "userdb/PasswordsType.h"
 
-#include "AsciiCase.h"
+#include "base/AsciiCase.h"
+
+namespace quorvane {
 
 std::string_view PasswordsTypeName(TPasswordsType type) {
     switch (type) {
@@ -23,3 +25,5 @@ std::optional<TPasswordsType> PasswordsTypeFromName(std::string_view name) {
         if (SameTextAscii(name, PasswordsTypeName(type))) return type;
     return std::nullopt;
 }
+
+} // namespace quorvane

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string_view>
 
+namespace quorvane {
+
 // The member names are what the database file stores.
 enum class TPasswordsType : uint8_t {
     ptPlainText = 0, // passwords go into the password file as they are
@@ -43,3 +45,5 @@ std::string_view PasswordsTypeName(TPasswordsType type);
 // The form a stored name stands for, its letters compared without regard to case; nothing for
 // a name no form has.
 std::optional<TPasswordsType> PasswordsTypeFromName(std::string_view name);
+
+} // namespace quorvane

@@ -2,9 +2,9 @@
 // the whole text and changes nothing; the second pass reads it again and applies each property
 // entry to the list in file order, stopping at the first entry that does not suit the list.
 
-#include "DataLib.h"
-#include "Errors.h"
-#include "UserList.h"
+#include "base/Errors.h"
+#include "userdb/DataLib.h"
+#include "userdb/UserList.h"
 
 #include <cfloat>
 #include <charconv>
@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+
+namespace quorvane {
 
 namespace {
 
@@ -605,3 +607,5 @@ void ReadListText(std::string_view text, TUserList& list) {
         throw EQuorvaneError("The file is not valid");
     }
 }
+
+} // namespace quorvane

@@ -1,9 +1,9 @@
 // Renders an object stream as the text of the users database file, in one pass from the
 // stream's start. Each kind of stream value has exactly one text form.
 
-#include "DataLib.h"
-#include "DataLibInternal.h"
-#include "Errors.h"
+#include "base/Errors.h"
+#include "userdb/DataLib.h"
+#include "userdb/DataLibInternal.h"
 
 #include <algorithm>
 #include <charconv>
@@ -11,7 +11,9 @@
 #include <cstring>
 #include <string_view>
 
-namespace quorvane_stream {
+namespace quorvane {
+
+namespace stream {
 
 size_t FormatNumber(double value, char* out) {
     char* p = out;
@@ -86,11 +88,11 @@ std::string FormatNumber(double value) {
     return std::string(buf, FormatNumber(value, buf));
 }
 
-} // namespace quorvane_stream
+} // namespace stream
 
 namespace {
 
-using namespace quorvane_stream;
+using namespace stream;
 
 constexpr size_t kLineChars = 64;       // characters of a string value per line
 constexpr size_t kFlushAt = 256 * 1024; // text handed on in pieces of about this size
@@ -330,3 +332,5 @@ std::string ObjectStreamToText(const std::string& stream) {
     RenderObjectStream(stream, [&text](const char* data, size_t size) { text.append(data, size); });
     return text;
 }
+
+} // namespace quorvane

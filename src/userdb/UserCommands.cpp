@@ -1,8 +1,10 @@
-#include "UserCommands.h"
+#include "userdb/UserCommands.h"
 
-#include "DataLib.h"
+#include "userdb/DataLib.h"
 
 #include <algorithm>
+
+namespace quorvane {
 
 namespace {
 char FoldAZ(char c) {
@@ -75,3 +77,5 @@ std::string MailtoText(const std::vector<const TUserProp*>& users) {
     }
     return text;
 }
+
+} // namespace quorvane

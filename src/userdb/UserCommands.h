@@ -2,11 +2,13 @@
 // Rules of the commands that change or reach selected users: the change check that decides
 // "modified", the find match, the state commands of the list's popup menu and the mail address.
 
-#include "UserList.h"
+#include "userdb/UserList.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+namespace quorvane {
 
 // Takes the list's fingerprint and strong change stamp now; Changed() tells whether either
 // differs later. The 32-bit sum alone misses changes whose bytes cancel out.
@@ -45,3 +47,5 @@ std::string TrimBlanks(const std::string& text);
 // "mailto:" followed by the users' e-mail addresses, trimmed, empty ones skipped, joined by ";".
 // The addresses are passed as stored, without escaping.
 std::string MailtoText(const std::vector<const TUserProp*>& users);
+
+} // namespace quorvane

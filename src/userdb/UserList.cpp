@@ -1,9 +1,11 @@
-#include "UserList.h"
+#include "userdb/UserList.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
 
 #include <algorithm>
 #include <unordered_set>
+
+namespace quorvane {
 
 bool SameLoginFolded(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
@@ -188,3 +190,5 @@ void TUserList::Attach(std::vector<std::pair<int, std::unique_ptr<TUserProp>>> u
     FItems = std::move(merged);
     Renumber(std::min(first, FItems.size()));
 }
+
+} // namespace quorvane

@@ -1,15 +1,17 @@
 #pragma once
 // The in-memory users database: the users in list order and the export settings.
 
-#include "DataLib.h"
-#include "DateUtil.h"
-#include "PasswordsType.h"
+#include "base/DateUtil.h"
+#include "userdb/DataLib.h"
+#include "userdb/PasswordsType.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
+
+namespace quorvane {
 
 // Logins compared the way uniqueness is decided: letters a to z folded to upper case, nothing
 // else changed, no trimming.
@@ -129,3 +131,5 @@ private:
     void Renumber(size_t from);
     std::vector<std::unique_ptr<TUserProp>> FItems;
 };
+
+} // namespace quorvane

@@ -1,8 +1,10 @@
-#include "UserView.h"
+#include "userdb/UserView.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+
+namespace quorvane {
 
 bool UserPassesFilter(const TUserProp& user, TUserFilter filter) {
     switch (filter) {
@@ -186,3 +188,5 @@ std::string UserCountText(int shown, int total) {
     if (total - shown > 0) text += " (plus " + std::to_string(total - shown) + " hidden)";
     return text;
 }
+
+} // namespace quorvane

@@ -2,10 +2,12 @@
 // How the users are shown in the main window: the state filter, the sort order of the six
 // columns and the count line. Kept free of any toolkit so every rule is tested on its own.
 
-#include "UserList.h"
+#include "userdb/UserList.h"
 
 #include <string>
 #include <vector>
+
+namespace quorvane {
 
 enum class TUserFilter { All, Enabled, Disabled };
 
@@ -51,3 +53,5 @@ const char* UserStatusText(const TUserProp& user, TDateTime now);
 
 // "N user(s)", with " (plus M hidden)" when users are hidden by the filter.
 std::string UserCountText(int shown, int total);
+
+} // namespace quorvane

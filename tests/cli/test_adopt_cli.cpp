@@ -2,10 +2,10 @@
 // imported, exported and judged by nginx; verify against htpasswd -vb; check against a live
 // server, redirects included.
 
-#include "Commands.h"
 #include "NginxTestServer.h"
 #include "TestUtil.h"
-#include "UserList.h"
+#include "cli/Commands.h"
+#include "userdb/UserList.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +18,8 @@
 #include <chrono>
 #include <sstream>
 #include <thread>
+
+using namespace quorvane;
 
 namespace {
 

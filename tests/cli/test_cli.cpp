@@ -1,18 +1,20 @@
 // quorvane-cli end to end: exact output of each command, exit statuses, and the database
 // files the commands leave behind.
 
-#include "Commands.h"
-#include "DateUtil.h"
 #include "FtpTestServer.h"
 #include "TestUtil.h"
-#include "UserList.h"
-#include "htpasswd.h"
+#include "base/DateUtil.h"
+#include "cli/Commands.h"
+#include "export/htpasswd.h"
+#include "userdb/UserList.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <sstream>
 #include <sys/wait.h>
+
+using namespace quorvane;
 
 namespace {
 

@@ -2,13 +2,13 @@
 // break a line, empty passwords, logins servers take for comments, and fields that would fake
 // a row of `list`.
 
-#include "Commands.h"
-#include "LoginRule.h"
 #include "NginxTestServer.h"
-#include "Random.h"
 #include "TestUtil.h"
-#include "UserList.h"
-#include "htpasswd.h"
+#include "base/Random.h"
+#include "cli/Commands.h"
+#include "export/htpasswd.h"
+#include "userdb/LoginRule.h"
+#include "userdb/UserList.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +23,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+using namespace quorvane;
 
 namespace {
 

@@ -2,11 +2,11 @@
 // that must not replace the database, standard output and special targets, warnings of what a
 // write could not keep, signals during a save.
 
-#include "Commands.h"
-#include "DatabaseLock.h"
-#include "FileSafety.h"
 #include "TestUtil.h"
-#include "UserList.h"
+#include "base/FileSafety.h"
+#include "cli/Commands.h"
+#include "userdb/DatabaseLock.h"
+#include "userdb/UserList.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +19,8 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+
+using namespace quorvane;
 
 namespace {
 
@@ -70,7 +72,7 @@ int Wait(pid_t pid) {
 class CliFiles : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(Cli({"create", Db}).Status, 0); }
-    void TearDown() override { quorvane_testing::SetDefaultLockTimeout({}); }
+    void TearDown() override { test_hooks::SetDefaultLockTimeout({}); }
     TTempDir Dir;
     std::string Db = Dir.File("users.udx");
 };
@@ -104,7 +106,7 @@ TEST_F(CliFiles, TwoProgramsAddingAtOnceLoseNoUser) {
 }
 
 TEST_F(CliFiles, ACommandWaitsForTheLockThenGivesUp) {
-    quorvane_testing::SetDefaultLockTimeout(std::chrono::milliseconds(300));
+    test_hooks::SetDefaultLockTimeout(std::chrono::milliseconds(300));
     const std::string busy = "quorvane-cli: The database is in use by another program\n";
     const std::string before = ReadWholeFile(Db);
     {

@@ -1,16 +1,18 @@
 // quorvane-cli and the password forms: hash in every scheme, export with --format, --cost,
 // --rounds and --save-choice, and the hash cache beside the database.
 
-#include "Commands.h"
-#include "StoredHash.h"
 #include "TestUtil.h"
-#include "UserList.h"
+#include "cli/Commands.h"
+#include "export/StoredHash.h"
+#include "userdb/UserList.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <map>
 #include <sstream>
+
+using namespace quorvane;
 
 namespace {
 

@@ -2,13 +2,13 @@
 // generated password, the machine-readable output, --quiet, and that errors stay on standard
 // error.
 
-#include "Commands.h"
-#include "DateUtil.h"
 #include "FtpTestServer.h"
-#include "Json.h"
-#include "SecretFile.h"
 #include "TestUtil.h"
-#include "UserList.h"
+#include "base/DateUtil.h"
+#include "cli/Commands.h"
+#include "cli/Json.h"
+#include "cli/SecretFile.h"
+#include "userdb/UserList.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +20,8 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+
+using namespace quorvane;
 
 namespace {
 

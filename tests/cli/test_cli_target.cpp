@@ -2,15 +2,17 @@
 // protocol: the stored settings, their .udx form, and uploads that need the server's identity
 // trusted first.
 
-#include "Commands.h"
-#include "ServerTarget.h"
 #include "TransportServers.h"
-#include "UserList.h"
+#include "cli/Commands.h"
+#include "ftp/ServerTarget.h"
+#include "userdb/UserList.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sstream>
+
+using namespace quorvane;
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;

@@ -1,18 +1,20 @@
 // Taking over an existing site: users known only by their stored hash (file, export, weak
 // report) and the import of a password file.
 
-#include "DataLib.h"
-#include "Errors.h"
-#include "HashOnlyUsers.h"
-#include "HtpasswdImport.h"
-#include "PasswordFile.h"
 #include "TestUtil.h"
-#include "UserList.h"
+#include "base/Errors.h"
+#include "export/HashOnlyUsers.h"
+#include "export/HtpasswdImport.h"
+#include "export/PasswordFile.h"
+#include "userdb/DataLib.h"
+#include "userdb/UserList.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+using namespace quorvane;
 
 namespace {
 

@@ -2,12 +2,14 @@
 // with each other and with the peers that read the password file.
 
 #include "ExportTestUtil.h"
-#include "HashSchemes.h"
+#include "export/HashSchemes.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
+
+using namespace quorvane;
 
 TEST(HashSchemes, EveryFormHasOneRowUnderItsStoredName) {
     ASSERT_EQ(HashSchemes().size(), KPasswordsTypes.size());

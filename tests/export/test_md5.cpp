@@ -1,8 +1,8 @@
 // MD5, the crypt alphabet, salts and the "$apr1$" hash.
 
 #include "ExportTestUtil.h"
-#include "htpasswd.h"
-#include "md5.h"
+#include "export/htpasswd.h"
+#include "export/md5.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,8 @@
 #include <set>
 #include <string>
 #include <vector>
+
+using namespace quorvane;
 
 namespace {
 
@@ -138,6 +140,7 @@ struct TApr1Vector {
 
 const TApr1Vector KApr1Vectors[] = {
 #include "apr1_vectors.inc"
+
 };
 
 TEST(Apr1Crypt, MatchesOpensslForCommittedVectors) {

@@ -3,10 +3,10 @@
 // left partly empty, and a few hashes made by openssl.
 
 #include "ExportTestUtil.h"
-#include "Md5Multi.h"
-#include "PasswordFile.h"
 #include "TestUtil.h"
-#include "htpasswd.h"
+#include "export/Md5Multi.h"
+#include "export/PasswordFile.h"
+#include "export/htpasswd.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +21,8 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+
+using namespace quorvane;
 
 namespace {
 

@@ -1,12 +1,12 @@
 // The password file: its lines, order, namesakes, progress, abort and the safe write.
 
-#include "DataLibInternal.h"
-#include "Errors.h"
 #include "ExportTestUtil.h"
 #include "NginxTestServer.h"
-#include "PasswordFile.h"
 #include "TestUtil.h"
-#include "htpasswd.h"
+#include "base/Errors.h"
+#include "export/PasswordFile.h"
+#include "export/htpasswd.h"
+#include "userdb/DataLibInternal.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +16,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+using namespace quorvane;
 
 namespace {
 
@@ -303,12 +305,12 @@ TEST(PasswordFile, FailedWriteLeavesTheTargetAlone) {
     const std::string target = dir.File("htpasswd");
     WriteWholeFile(target, "old:line\r\n");
     AddUser(list, "b", std::string(5000, 'x'));
-    quorvane_testing::SetWriteFailureAfter(100);
+    test_hooks::SetWriteFailureAfter(100);
     EXPECT_THROW(CreatePasswordFile(target, list, TPasswordsType::ptPlainText), EQuorvaneError);
-    quorvane_testing::SetWriteFailureAfter(-1);
-    quorvane_testing::SetFsyncFailure(true);
+    test_hooks::SetWriteFailureAfter(-1);
+    test_hooks::SetFsyncFailure(true);
     EXPECT_THROW(CreatePasswordFile(target, list, TPasswordsType::ptMD5), EQuorvaneError);
-    quorvane_testing::SetFsyncFailure(false);
+    test_hooks::SetFsyncFailure(false);
     EXPECT_EQ(ReadWholeFile(target), "old:line\r\n");
 
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2)

@@ -2,22 +2,24 @@
 // by the peers that read password files (Apache's htpasswd, nginx), and the hash cache that
 // spares a re-export the work of what did not change.
 
-#include "CryptSchemes.h"
-#include "DataLib.h"
-#include "Errors.h"
 #include "ExportTestUtil.h"
-#include "HashCache.h"
 #include "NginxTestServer.h"
-#include "PasswordFile.h"
-#include "StoredHash.h"
 #include "TestUtil.h"
-#include "UserList.h"
+#include "base/Errors.h"
+#include "export/CryptSchemes.h"
+#include "export/HashCache.h"
+#include "export/PasswordFile.h"
+#include "export/StoredHash.h"
+#include "userdb/DataLib.h"
+#include "userdb/UserList.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <map>
 #include <sys/stat.h>
+
+using namespace quorvane;
 
 namespace {
 

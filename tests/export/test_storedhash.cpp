@@ -1,8 +1,8 @@
 // Stored password-file values: the scheme told by the form, and verifying a password against
 // values written by Apache's htpasswd and by the system's crypt.
 
-#include "StoredHash.h"
-#include "htpasswd.h"
+#include "export/StoredHash.h"
+#include "export/htpasswd.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,8 @@
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+
+using namespace quorvane;
 
 namespace {
 

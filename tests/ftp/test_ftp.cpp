@@ -2,10 +2,10 @@
 // real FTP servers on the loopback interface: Debian's pyftpdlib as it comes, and a script of
 // our own (ftp_server.py) that refuses renames or deletions or dies in the middle of an upload.
 
-#include "FileLib.h"
-#include "Ftp.h"
 #include "FtpTestServer.h"
-#include "FtpUpload.h"
+#include "ftp/FileLib.h"
+#include "ftp/Ftp.h"
+#include "ftp/FtpUpload.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -27,6 +27,8 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+
+using namespace quorvane;
 
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;

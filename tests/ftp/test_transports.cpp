@@ -3,13 +3,15 @@
 // a new target, replacing a target, a wrong password, a server identity that is not trusted,
 // a server dying in the middle of an upload, abort.
 
-#include "FileLib.h"
-#include "Ftp.h"
-#include "FtpUpload.h"
 #include "TransportServers.h"
+#include "ftp/FileLib.h"
+#include "ftp/Ftp.h"
+#include "ftp/FtpUpload.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+using namespace quorvane;
 
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;

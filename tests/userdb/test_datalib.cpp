@@ -1,10 +1,10 @@
 // The users database file: the object stream, the text form, the reader and the atomic save.
 
-#include "DataLib.h"
-#include "DataLibInternal.h"
-#include "Errors.h"
 #include "TestUtil.h"
-#include "UserList.h"
+#include "base/Errors.h"
+#include "userdb/DataLib.h"
+#include "userdb/DataLibInternal.h"
+#include "userdb/UserList.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +14,8 @@
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
+
+using namespace quorvane;
 
 namespace fs = std::filesystem;
 
@@ -211,7 +213,7 @@ TEST(ObjectStream, HeaderNameComesFromTheList) {
 }
 
 TEST(ObjectStream, ExtendedNumbersConvertExactly) {
-    using namespace quorvane_stream;
+    using namespace stream;
     char ext[10];
     DoubleToExtended(-2.0, ext);
     EXPECT_EQ(std::string(ext, 10), std::string("\x00\x00\x00\x00\x00\x00\x00\x80\x00\xC0", 10));
@@ -260,7 +262,7 @@ TEST(ObjectStream, MalformedStreamsAreRefusedByTheRenderer) {
 // The text form
 
 TEST(TextForm, NumbersTakeFifteenDigitsAndTheirTwoForms) {
-    using quorvane_stream::FormatNumber;
+    using stream::FormatNumber;
     EXPECT_EQ(FormatNumber(46393), "46393");
     EXPECT_EQ(FormatNumber(46393.4375), "46393.4375");
     EXPECT_EQ(FormatNumber(46363.58700231481), "46363.5870023148");
@@ -417,7 +419,7 @@ TEST(SaveLoad, EveryStringAndFlagComesBackAndDatesTo15Digits) {
         EXPECT_EQ(b.Password, a.Password);
         EXPECT_EQ(b.Disable, a.Disable);
         EXPECT_EQ(b.Expire, a.Expire);
-        EXPECT_EQ(b.ExpireDate, std::stod(quorvane_stream::FormatNumber(a.ExpireDate)));
+        EXPECT_EQ(b.ExpireDate, std::stod(stream::FormatNumber(a.ExpireDate)));
         EXPECT_NEAR(b.ExpireDate, a.ExpireDate, 1e-9);
         EXPECT_EQ(b.CreatedDate, a.CreatedDate);
         EXPECT_EQ(b.FullName, a.FullName);
@@ -450,8 +452,8 @@ TEST(SaveLoad, LoadErrorsNameTheFile) {
 class AtomicSave : public ::testing::Test {
 protected:
     void TearDown() override {
-        quorvane_testing::SetWriteFailureAfter(-1);
-        quorvane_testing::SetFsyncFailure(false);
+        test_hooks::SetWriteFailureAfter(-1);
+        test_hooks::SetFsyncFailure(false);
     }
     // Names in the folder other than the given ones (left-over temporary files).
     static std::vector<std::string> Others(const TTempDir& dir,
@@ -496,40 +498,40 @@ TEST_F(AtomicSave, WriteFailureLeavesTheTargetAsItWas) {
     for (int i = 0; i < 200; ++i)
         list.Add("user" + std::to_string(i), "password");
     for (long long after : {0LL, 1LL, 100LL, 5000LL}) {
-        quorvane_testing::SetWriteFailureAfter(after);
+        test_hooks::SetWriteFailureAfter(after);
         EXPECT_EQ(ErrorOf([&] { list.SaveToFile(path); }), "Stream write error") << after;
         EXPECT_EQ(ReadWholeFile(path), before);
         EXPECT_TRUE(Others(dir, {"db.udx"}).empty()) << "temporary file left behind";
     }
-    quorvane_testing::SetWriteFailureAfter(-1);
-    quorvane_testing::SetFsyncFailure(true);
+    test_hooks::SetWriteFailureAfter(-1);
+    test_hooks::SetFsyncFailure(true);
     EXPECT_EQ(ErrorOf([&] { list.SaveToFile(path); }), "Stream write error");
     EXPECT_EQ(ReadWholeFile(path), before);
     EXPECT_TRUE(Others(dir, {"db.udx"}).empty());
 
-    quorvane_testing::SetFsyncFailure(false);
+    test_hooks::SetFsyncFailure(false);
     list.SaveToFile(path);
     EXPECT_EQ(ReadWholeFile(path), Text(list));
 
     // A large database goes to the file in several pieces; a failure in a later piece is
     // handled like one in the first, and a complete save writes every piece in order.
-    quorvane_testing::SetWriteFailureAfter(-1);
+    test_hooks::SetWriteFailureAfter(-1);
     const std::string small = ReadWholeFile(path);
     for (int i = 0; i < 3000; ++i)
         list.Add("bulk" + std::to_string(i), "pw").Comments =
             std::string(100, 'c') + "\r\n" + std::to_string(i);
     const std::string bigText = Text(list);
     ASSERT_GT(bigText.size(), 700000u);
-    quorvane_testing::SetWriteFailureAfter(600000);
+    test_hooks::SetWriteFailureAfter(600000);
     EXPECT_EQ(ErrorOf([&] { list.SaveToFile(path); }), "Stream write error");
     EXPECT_EQ(ReadWholeFile(path), small);
     EXPECT_TRUE(Others(dir, {"db.udx"}).empty());
-    quorvane_testing::SetWriteFailureAfter(-1);
+    test_hooks::SetWriteFailureAfter(-1);
     list.SaveToFile(path);
     EXPECT_EQ(ReadWholeFile(path), bigText);
 
     // A failed first save creates nothing.
-    quorvane_testing::SetWriteFailureAfter(10);
+    test_hooks::SetWriteFailureAfter(10);
     EXPECT_EQ(ErrorOf([&] { list.SaveToFile(dir.File("new.udx")); }), "Stream write error");
     EXPECT_FALSE(fs::exists(dir.File("new.udx")));
 }

@@ -3,12 +3,12 @@
 // that would replace its own database, temporary files of killed or interrupted writes, and the
 // database lock.
 
-#include "DataLib.h"
-#include "DatabaseLock.h"
-#include "Errors.h"
-#include "FileSafety.h"
 #include "TestUtil.h"
-#include "UserList.h"
+#include "base/Errors.h"
+#include "base/FileSafety.h"
+#include "userdb/DataLib.h"
+#include "userdb/DatabaseLock.h"
+#include "userdb/UserList.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +21,8 @@
 #include <thread>
 #include <unistd.h>
 #include <utime.h>
+
+using namespace quorvane;
 
 namespace {
 

@@ -1,11 +1,11 @@
 // The text import: splitting into lines and fields, and users appended from a file.
 
-#include "CSVImport.h"
-#include "DateUtil.h"
-#include "Errors.h"
-#include "Random.h"
 #include "TestUtil.h"
-#include "UserList.h"
+#include "base/DateUtil.h"
+#include "base/Errors.h"
+#include "base/Random.h"
+#include "userdb/CSVImport.h"
+#include "userdb/UserList.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +15,8 @@
 
 #include <string>
 #include <vector>
+
+using namespace quorvane;
 
 using Fields = std::vector<std::string>;
 using namespace std::string_literals;

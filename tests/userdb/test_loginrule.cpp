@@ -1,8 +1,8 @@
 // The login rule shared by every place that makes or changes a login.
 
-#include "CoreDumps.h"
-#include "Errors.h"
-#include "LoginRule.h"
+#include "base/CoreDumps.h"
+#include "base/Errors.h"
+#include "userdb/LoginRule.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +14,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+using namespace quorvane;
 
 namespace {
 

@@ -1,13 +1,15 @@
 // The password form settings in the users database file: the slow forms, their work factors as
 // integer entries, the hash cache key, and that every MD5 or plain-text database keeps its bytes.
 
-#include "DataLib.h"
-#include "DataLibInternal.h"
-#include "Errors.h"
 #include "TestUtil.h"
-#include "UserList.h"
+#include "base/Errors.h"
+#include "userdb/DataLib.h"
+#include "userdb/DataLibInternal.h"
+#include "userdb/UserList.h"
 
 #include <gtest/gtest.h>
+
+using namespace quorvane;
 
 namespace {
 
@@ -105,7 +107,7 @@ TEST(PassSettings, IntegersTakeTheSmallestTagThatHoldsThem) {
         int Value;
         std::string Bytes; // tag and payload
     };
-    using namespace quorvane_stream;
+    using namespace stream;
     const TCase cases[] = {
         {ptBcrypt, 17, std::string("\x02\x11", 2)},
         {ptSHA512, 1000, std::string("\x03\xE8\x03", 3)},

@@ -1,10 +1,10 @@
 // Reading the users database text: the accepted forms, the rejected ones, and what a failure
 // leaves in the list.
 
-#include "DataLib.h"
-#include "DateUtil.h"
-#include "Errors.h"
-#include "UserList.h"
+#include "base/DateUtil.h"
+#include "base/Errors.h"
+#include "userdb/DataLib.h"
+#include "userdb/UserList.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +12,8 @@
 #include <limits>
 #include <utility>
 #include <vector>
+
+using namespace quorvane;
 
 namespace {
 

@@ -1,11 +1,11 @@
 // Random logins and passwords, and series of users with unique logins.
 
-#include "DateUtil.h"
-#include "Errors.h"
-#include "GenSeries.h"
-#include "LoginRule.h"
-#include "Random.h"
-#include "UserList.h"
+#include "base/DateUtil.h"
+#include "base/Errors.h"
+#include "base/Random.h"
+#include "userdb/GenSeries.h"
+#include "userdb/LoginRule.h"
+#include "userdb/UserList.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +15,8 @@
 #include <set>
 #include <string>
 #include <vector>
+
+using namespace quorvane;
 
 namespace {
 

@@ -1,8 +1,10 @@
 // Find, the state commands, change detection and the mail link over a user list.
 
-#include "UserCommands.h"
+#include "userdb/UserCommands.h"
 
 #include <gtest/gtest.h>
+
+using namespace quorvane;
 
 TEST(FindMatch, SubstringWholeWordAndCase) {
     EXPECT_TRUE(FindTextMatches("John Smith", "SMITH", false, false));

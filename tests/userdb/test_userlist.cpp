@@ -1,12 +1,14 @@
 // The in-memory users database: defaults, the Items operations, Add, Reset, the expiry sweep,
 // the fingerprint and the change stamp.
 
-#include "DataLib.h"
-#include "DateUtil.h"
-#include "Errors.h"
-#include "UserList.h"
+#include "base/DateUtil.h"
+#include "base/Errors.h"
+#include "userdb/DataLib.h"
+#include "userdb/UserList.h"
 
 #include <gtest/gtest.h>
+
+using namespace quorvane;
 
 namespace {
 

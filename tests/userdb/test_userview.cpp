@@ -1,13 +1,15 @@
 // The list view's rules: folded text order, sort keys, filters and the count text.
 
-#include "UserList.h"
-#include "UserView.h"
+#include "userdb/UserList.h"
+#include "userdb/UserView.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
+
+using namespace quorvane;
 
 TEST(UserViewRules, FoldedTextOrder) {
     EXPECT_EQ(CompareFoldedText("abc", "ABC"), 0);

@@ -1,7 +1,7 @@
 #pragma once
 // Helpers for driving the program's dialogs from tests.
 
-#include "ModalRunner.h"
+#include "ui/ModalRunner.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -14,6 +14,8 @@
 #include <ostream>
 #include <string>
 #include <vector>
+
+using namespace quorvane;
 
 // Shows a dialog that a modal handler received and makes it the active window, so that focus
 // and keys behave as for a dialog on screen.

@@ -1,17 +1,17 @@
 // The main window's user commands: add, edit, delete, find, select all, the popup's state
 // commands, Send Mail, Options and Help Topics.
 
-#include "DateDlg.h"
 #include "DialogTestUtil.h"
-#include "FindDlg.h"
-#include "MainForm.h"
-#include "OptionsDlg.h"
-#include "RegistryLib.h"
 #include "TestUtil.h"
 #include "UrlCatcher.h"
-#include "UserDlg.h"
-#include "UserList.h"
-#include "UsersModel.h"
+#include "persist/RegistryLib.h"
+#include "ui/DateDlg.h"
+#include "ui/FindDlg.h"
+#include "ui/MainForm.h"
+#include "ui/OptionsDlg.h"
+#include "ui/UserDlg.h"
+#include "ui/UsersModel.h"
+#include "userdb/UserList.h"
 
 #include <QAction>
 #include <QCalendarWidget>
@@ -26,6 +26,8 @@
 
 #include <deque>
 #include <functional>
+
+using namespace quorvane;
 
 namespace {
 

@@ -1,11 +1,11 @@
 // Small things the road test found: the file dialogs' start folder, the date dialog's width,
 // the series view's Copy.
 
-#include "DateDlg.h"
 #include "DialogTestUtil.h"
-#include "SeriesDlg.h"
 #include "TestUtil.h"
-#include "UiPrompts.h"
+#include "ui/DateDlg.h"
+#include "ui/SeriesDlg.h"
+#include "ui/UiPrompts.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -15,6 +15,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+
+using namespace quorvane;
 
 TEST(FileDialogs, AMissingStartFolderPreFillsNoFileName) {
     TTempDir dir;

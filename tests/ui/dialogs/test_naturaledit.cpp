@@ -1,9 +1,11 @@
-#include "EditLib.h"
+#include "ui/EditLib.h"
 
 #include "DialogTestUtil.h"
 
 #include <QClipboard>
 #include <QToolButton>
+
+using namespace quorvane;
 
 namespace {
 

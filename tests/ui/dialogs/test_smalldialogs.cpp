@@ -1,7 +1,7 @@
-#include "About.h"
-#include "DateDlg.h"
-#include "EditLib.h"
-#include "OptionsDlg.h"
+#include "ui/About.h"
+#include "ui/DateDlg.h"
+#include "ui/EditLib.h"
+#include "ui/OptionsDlg.h"
 
 #include "DialogTestUtil.h"
 #include "UrlCatcher.h"
@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QUrl>
+
+using namespace quorvane;
 
 namespace {
 

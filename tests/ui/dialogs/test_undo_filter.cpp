@@ -1,12 +1,12 @@
 // Undo and Redo of the main window's user commands, and the quick filter above the list.
 
 #include "DialogTestUtil.h"
-#include "MainForm.h"
-#include "RegistryLib.h"
 #include "TestUtil.h"
-#include "UserDlg.h"
-#include "UserList.h"
-#include "UsersModel.h"
+#include "persist/RegistryLib.h"
+#include "ui/MainForm.h"
+#include "ui/UserDlg.h"
+#include "ui/UsersModel.h"
+#include "userdb/UserList.h"
 
 #include <QAction>
 #include <QCalendarWidget>
@@ -18,6 +18,8 @@
 
 #include <deque>
 #include <functional>
+
+using namespace quorvane;
 
 namespace {
 

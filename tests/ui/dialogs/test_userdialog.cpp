@@ -1,9 +1,9 @@
-#include "UserDlg.h"
+#include "ui/UserDlg.h"
 
-#include "DateConv.h"
 #include "DialogTestUtil.h"
-#include "Errors.h"
-#include "UserList.h"
+#include "base/Errors.h"
+#include "ui/DateConv.h"
+#include "userdb/UserList.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
@@ -13,6 +13,8 @@
 #include <QPushButton>
 
 #include <functional>
+
+using namespace quorvane;
 
 namespace {
 

@@ -3,8 +3,8 @@
 // loop, answering modal dialogs in advance, and FTP servers on the loopback interface.
 
 #include "FtpTestServer.h"
-#include "ModalRunner.h"
 #include "TestUtil.h"
+#include "ui/ModalRunner.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -34,6 +34,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+using namespace quorvane;
 
 extern char** environ;
 

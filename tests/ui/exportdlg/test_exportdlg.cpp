@@ -1,12 +1,12 @@
 // The export dialog: its enabling and focus rules, the settings it keeps in the database, and
 // exports to a local file and to a loopback FTP server, with failures and aborts.
 
-#include "ExportDlg.h"
 #include "Support.h"
+#include "ui/ExportDlg.h"
 
-#include "Random.h"
-#include "ShellLib.h"
-#include "UserList.h"
+#include "base/Random.h"
+#include "persist/ShellLib.h"
+#include "userdb/UserList.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -24,6 +24,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+
+using namespace quorvane;
 
 using namespace testsupport;
 

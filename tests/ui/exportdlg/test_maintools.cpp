@@ -1,14 +1,14 @@
 // The main window's Import Users, Create Users Series and Export commands: what they add, when
 // they mark the document modified and when they rebuild the rows.
 
-#include "MainForm.h"
 #include "Support.h"
+#include "ui/MainForm.h"
 
-#include "EditLib.h"
-#include "RegistryLib.h"
-#include "SeriesDlg.h"
-#include "UserList.h"
-#include "UsersModel.h"
+#include "persist/RegistryLib.h"
+#include "ui/EditLib.h"
+#include "ui/SeriesDlg.h"
+#include "ui/UsersModel.h"
+#include "userdb/UserList.h"
 
 #include <QAction>
 #include <QFileDialog>
@@ -17,6 +17,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+using namespace quorvane;
 
 using namespace testsupport;
 

@@ -1,13 +1,13 @@
 // The whole road through the desktop program: add users, create a series, save, reopen, export
 // to a loopback FTP server, and check the uploaded password file with Apache's htpasswd.
 
-#include "MainForm.h"
 #include "Support.h"
+#include "ui/MainForm.h"
 
-#include "EditLib.h"
-#include "RegistryLib.h"
-#include "UserList.h"
-#include "UsersModel.h"
+#include "persist/RegistryLib.h"
+#include "ui/EditLib.h"
+#include "ui/UsersModel.h"
+#include "userdb/UserList.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -17,6 +17,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+using namespace quorvane;
 
 using namespace testsupport;
 

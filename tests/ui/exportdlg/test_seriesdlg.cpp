@@ -1,12 +1,12 @@
 // The "User Series" dialog: its defaults, Test, OK and Cancel, the short-series warning, and
 // the result view that hands out the new logins and passwords.
 
-#include "SeriesDlg.h"
 #include "Support.h"
+#include "ui/SeriesDlg.h"
 
-#include "EditLib.h"
-#include "Random.h"
-#include "UserList.h"
+#include "base/Random.h"
+#include "ui/EditLib.h"
+#include "userdb/UserList.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -20,6 +20,8 @@
 
 #include <set>
 #include <sys/stat.h>
+
+using namespace quorvane;
 
 using namespace testsupport;
 

@@ -2,12 +2,12 @@
 // database, the clear-text hint, and the first-connection questions (an unknown SSH host key,
 // a certificate no authority vouches for), answered through the scripted prompts.
 
-#include "ExportDlg.h"
 #include "Support.h"
+#include "ui/ExportDlg.h"
 
-#include "Random.h"
 #include "TransportServers.h"
-#include "UserList.h"
+#include "base/Random.h"
+#include "userdb/UserList.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,6 +18,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+using namespace quorvane;
 
 using namespace testsupport;
 

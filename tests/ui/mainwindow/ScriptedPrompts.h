@@ -1,11 +1,13 @@
 #pragma once
 // Answers for the document manager's questions and file dialogs, given in advance by a test.
 
-#include "PrjLib.h"
+#include "persist/PrjLib.h"
 
 #include <deque>
 #include <ostream>
 #include <stdexcept>
+
+using namespace quorvane;
 
 // Test failures show texts as text.
 inline void PrintTo(const QString& text, std::ostream* os) {

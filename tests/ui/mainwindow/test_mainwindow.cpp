@@ -1,16 +1,16 @@
 // The main window, headless: start-up state, opening and showing a database, sorting, the
 // view filter, the modified state, the save question, the recent files and the placement.
 
-#include "DateUtil.h"
-#include "Errors.h"
-#include "FormKeeper.h"
-#include "MainForm.h"
-#include "ModalRunner.h"
-#include "RegistryLib.h"
 #include "ScriptedPrompts.h"
 #include "TestUtil.h"
-#include "UserList.h"
-#include "UsersModel.h"
+#include "base/DateUtil.h"
+#include "base/Errors.h"
+#include "persist/RegistryLib.h"
+#include "ui/FormKeeper.h"
+#include "ui/MainForm.h"
+#include "ui/ModalRunner.h"
+#include "ui/UsersModel.h"
+#include "userdb/UserList.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemModelTester>
@@ -34,6 +34,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+
+using namespace quorvane;
 
 namespace {
 

@@ -1,12 +1,12 @@
 // Settings store and document manager.
 
-#include "Errors.h"
-#include "PrjLib.h"
-#include "RegistryLib.h"
 #include "ScriptedPrompts.h"
-#include "ShellLib.h"
 #include "TestUtil.h"
-#include "UserList.h"
+#include "base/Errors.h"
+#include "persist/PrjLib.h"
+#include "persist/RegistryLib.h"
+#include "persist/ShellLib.h"
+#include "userdb/UserList.h"
 
 #include <QSettings>
 #include <QStandardPaths>
@@ -15,6 +15,8 @@
 
 #include <algorithm>
 #include <filesystem>
+
+using namespace quorvane;
 
 namespace {
 

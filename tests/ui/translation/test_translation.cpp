@@ -1,12 +1,12 @@
 // The desktop program under a German locale (LANG=de_DE.UTF-8, set before the program starts),
 // and the shipped translation files: every entry finished and faithful to its English text.
 
-#include "FindDlg.h"
-#include "MainForm.h"
-#include "OptionsDlg.h"
-#include "RegistryLib.h"
 #include "TestUtil.h"
-#include "Translations.h"
+#include "persist/RegistryLib.h"
+#include "ui/FindDlg.h"
+#include "ui/MainForm.h"
+#include "ui/OptionsDlg.h"
+#include "ui/Translations.h"
 
 #include <QApplication>
 #include <QDir>
@@ -22,6 +22,8 @@
 #include <gtest/gtest.h>
 
 #include <set>
+
+using namespace quorvane;
 
 namespace {
 

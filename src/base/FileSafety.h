@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+namespace quorvane {
+
 // What identifies the content of a file on disk: which file it is and when it last changed.
 struct TFileIdentity {
     bool Exists = false;
@@ -66,3 +68,5 @@ public:
 private:
     int FSlot = -1;
 };
+
+} // namespace quorvane

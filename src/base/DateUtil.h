@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+namespace quorvane {
+
 using TDateTime = double;
 
 // The present local date and time as a day count. Every part of the program reads
@@ -63,3 +65,5 @@ bool ParseDateTime(const std::string& text, TDateTime& value);
 // Seconds since the Unix epoch (UTC) to a local day count, and the milliseconds of the UTC day.
 TDateTime UnixToLocalDateTime(int64_t unixSeconds, int milliseconds = 0);
 uint32_t UtcMillisecondsOfDay();
+
+} // namespace quorvane

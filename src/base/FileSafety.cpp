@@ -1,6 +1,6 @@
-#include "FileSafety.h"
+#include "base/FileSafety.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
 
 #include <atomic>
 #include <cerrno>
@@ -15,6 +15,8 @@
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace quorvane {
 
 namespace {
 
@@ -284,3 +286,5 @@ void TTempFileRegistration::Release() {
     if (FSlot >= 0) gSlots[FSlot].State.store(0);
     FSlot = -1;
 }
+
+} // namespace quorvane

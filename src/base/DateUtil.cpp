@@ -1,4 +1,4 @@
-#include "DateUtil.h"
+#include "base/DateUtil.h"
 
 #include <algorithm>
 #include <chrono>
@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <ctime>
 #include <mutex>
+
+namespace quorvane {
 
 namespace {
 
@@ -186,3 +188,5 @@ TDateTime IncMonth(TDateTime value, int months) {
     p.Day = std::min(p.Day, DaysInMonth(p.Year, p.Month));
     return EncodeDateTime(p);
 }
+
+} // namespace quorvane

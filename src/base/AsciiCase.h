@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace quorvane {
+
 constexpr char AsciiUpper(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
@@ -33,3 +35,5 @@ constexpr bool SameTextAscii(std::string_view a, std::string_view b) {
         if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
     return true;
 }
+
+} // namespace quorvane

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace quorvane {
+
 // What a write could not keep of the file it replaced; the write itself succeeded.
 struct TWriteReport {
     // Plain sentences, e.g. that the file's group could not be kept.
@@ -41,3 +43,16 @@ TWriteReport WriteFileAtomically(const std::string& path, const std::string& dat
 TWriteReport WriteFileAtomically(const std::string& path,
                                  const std::function<void(const TDataSink&)>& produce,
                                  unsigned newFileMode = 0600);
+
+// Seams through which tests make a save fail.
+namespace test_hooks {
+
+// Makes the writes of the next atomic saves fail (as with a full disk) once this many bytes
+// of the data were written; a negative value switches the failure off.
+void SetWriteFailureAfter(long long bytes);
+// Makes the next atomic saves fail at the flush to disk.
+void SetFsyncFailure(bool fail);
+
+} // namespace test_hooks
+
+} // namespace quorvane

@@ -1,10 +1,12 @@
-#include "Random.h"
+#include "base/Random.h"
 
-#include "DateUtil.h"
-#include "Errors.h"
+#include "base/DateUtil.h"
+#include "base/Errors.h"
 
 #include <cerrno>
 #include <sys/random.h>
+
+namespace quorvane {
 
 uint32_t TLcgRandom::Random(uint32_t n) {
     FState = FState * 134775813u + 1u;
@@ -48,3 +50,5 @@ IRandomSource& SecureRandom() {
     static TSecureRandom source;
     return source;
 }
+
+} // namespace quorvane

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace quorvane {
+
 class IRandomSource {
 public:
     virtual ~IRandomSource() = default;
@@ -34,3 +36,5 @@ public:
 
 // The secure generator shared by the program.
 IRandomSource& SecureRandom();
+
+} // namespace quorvane

@@ -1,8 +1,10 @@
-#include "Errors.h"
+#include "base/Errors.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
+
+namespace quorvane {
 
 std::string FormatMessage(const char* format, ...) {
     va_list args;
@@ -20,3 +22,5 @@ std::string FormatMessage(const char* format, ...) {
     va_end(args);
     return result;
 }
+
+} // namespace quorvane

@@ -2,10 +2,9 @@
 // is flushed to disk and renamed over the target, so a failure or a crash leaves the old file
 // whole.
 
-#include "DataLib.h"
-#include "DataLibInternal.h"
-#include "Errors.h"
-#include "FileSafety.h"
+#include "base/AtomicFile.h"
+#include "base/Errors.h"
+#include "base/FileSafety.h"
 
 #include <atomic>
 #include <cerrno>
@@ -19,6 +18,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+
+namespace quorvane {
 
 namespace {
 
@@ -82,14 +83,14 @@ std::string DirectoryOf(const std::string& path) {
 
 } // namespace
 
-namespace quorvane_testing {
+namespace test_hooks {
 void SetWriteFailureAfter(long long bytes) {
     gFailAfter.store(bytes);
 }
 void SetFsyncFailure(bool fail) {
     gFailFsync.store(fail);
 }
-} // namespace quorvane_testing
+} // namespace test_hooks
 
 TWriteReport WriteFileAtomically(const std::string& path, const std::string& data,
                                  unsigned newFileMode) {
@@ -233,3 +234,5 @@ TWriteReport WriteFileAtomically(const std::string& path,
     }
     return report;
 }
+
+} // namespace quorvane

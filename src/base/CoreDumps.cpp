@@ -1,7 +1,9 @@
-#include "CoreDumps.h"
+#include "base/CoreDumps.h"
 
 #include <sys/prctl.h>
 #include <sys/resource.h>
+
+namespace quorvane {
 
 bool DisableCoreDumps() {
     bool ok = ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) == 0;
@@ -11,3 +13,5 @@ bool DisableCoreDumps() {
     ok = ::setrlimit(RLIMIT_CORE, &none) == 0 && ok;
     return ok;
 }
+
+} // namespace quorvane
