@@ -2,7 +2,7 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
-    <name>TAboutForm</name>
+    <name>quorvane::TAboutForm</name>
     <message>
         <source>About</source>
         <translation>Über</translation>
@@ -25,7 +25,7 @@
     </message>
 </context>
 <context>
-    <name>TFindDialog</name>
+    <name>quorvane::TFindDialog</name>
     <message>
         <source>Find</source>
         <translation>Suchen</translation>
@@ -71,7 +71,7 @@ Datei überschreiben, unter anderem Namen speichern oder abbrechen?</translation
     </message>
 </context>
 <context>
-    <name>TUsersModel</name>
+    <name>quorvane::TUsersModel</name>
     <message>
         <source>Disabled</source>
         <translation>Deaktiviert</translation>
@@ -114,7 +114,7 @@ Datei überschreiben, unter anderem Namen speichern oder abbrechen?</translation
     </message>
 </context>
 <context>
-    <name>TfrmDateDialog</name>
+    <name>quorvane::TfrmDateDialog</name>
     <message>
         <source>Select Date</source>
         <translation>Datum auswählen</translation>
@@ -129,7 +129,7 @@ Datei überschreiben, unter anderem Namen speichern oder abbrechen?</translation
     </message>
 </context>
 <context>
-    <name>TfrmExportUser</name>
+    <name>quorvane::TfrmExportUser</name>
     <message>
         <source>Export</source>
         <translation>Exportieren</translation>
@@ -248,7 +248,7 @@ Vertrauen Sie ihm nur, wenn der Administrator des Servers diesen Fingerabdruck b
     </message>
 </context>
 <context>
-    <name>TfrmMain</name>
+    <name>quorvane::TfrmMain</name>
     <message>
         <source>Add User</source>
         <translation>Benutzer hinzufügen</translation>
@@ -563,7 +563,7 @@ Vertrauen Sie ihm nur, wenn der Administrator des Servers diesen Fingerabdruck b
     </message>
 </context>
 <context>
-    <name>TfrmOptions</name>
+    <name>quorvane::TfrmOptions</name>
     <message>
         <source>Options</source>
         <translation>Optionen</translation>
@@ -586,7 +586,7 @@ Vertrauen Sie ihm nur, wenn der Administrator des Servers diesen Fingerabdruck b
     </message>
 </context>
 <context>
-    <name>TfrmSeriesResult</name>
+    <name>quorvane::TfrmSeriesResult</name>
     <message>
         <source>New Users</source>
         <translation>Neue Benutzer</translation>
@@ -625,7 +625,7 @@ Vertrauen Sie ihm nur, wenn der Administrator des Servers diesen Fingerabdruck b
     </message>
 </context>
 <context>
-    <name>TfrmUser</name>
+    <name>quorvane::TfrmUser</name>
     <message>
         <source>User Properties</source>
         <translation>Benutzereigenschaften</translation>
@@ -672,7 +672,7 @@ Vertrauen Sie ihm nur, wenn der Administrator des Servers diesen Fingerabdruck b
     </message>
 </context>
 <context>
-    <name>TfrmUserSeries</name>
+    <name>quorvane::TfrmUserSeries</name>
     <message>
         <source>Random</source>
         <translation>Zufällig</translation>

@@ -69,15 +69,15 @@ TNaturalEdit* NewNumberBox(QWidget* parent, const char* name, int min, int max, 
 }
 
 QStringList CaseItems() {
-    return {QCoreApplication::translate("TfrmUserSeries", "Random"),
-            QCoreApplication::translate("TfrmUserSeries", "Upper"),
-            QCoreApplication::translate("TfrmUserSeries", "Lower")};
+    return {QCoreApplication::translate("quorvane::TfrmUserSeries", "Random"),
+            QCoreApplication::translate("quorvane::TfrmUserSeries", "Upper"),
+            QCoreApplication::translate("quorvane::TfrmUserSeries", "Lower")};
 }
 
 QStringList CharsItems() {
-    return {QCoreApplication::translate("TfrmUserSeries", "Random"),
-            QCoreApplication::translate("TfrmUserSeries", "Letter"),
-            QCoreApplication::translate("TfrmUserSeries", "Numeral")};
+    return {QCoreApplication::translate("quorvane::TfrmUserSeries", "Random"),
+            QCoreApplication::translate("quorvane::TfrmUserSeries", "Letter"),
+            QCoreApplication::translate("quorvane::TfrmUserSeries", "Numeral")};
 }
 
 TRadioGroup* NewRadioGroup(QWidget* parent, const char* name, const QString& title,
