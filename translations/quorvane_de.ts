@@ -2,6 +2,52 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
+    <name>TProject</name>
+    <message>
+        <source>The file %1 has been changed by another program since it was opened or saved. Saving now replaces those changes.
+
+Overwrite the file, save under another name, or cancel?</source>
+        <translation>Die Datei %1 wurde seit dem Öffnen oder letzten Speichern von einem anderen Programm geändert. Speichern ersetzt diese Änderungen.
+
+Datei überschreiben, unter anderem Namen speichern oder abbrechen?</translation>
+    </message>
+    <message>
+        <source>The file %1 has been changed by another program. Reload it?</source>
+        <translation>Die Datei %1 wurde von einem anderen Programm geändert. Neu laden?</translation>
+    </message>
+    <message>
+        <source>Your unsaved changes in this window will be lost.</source>
+        <translation>Ihre nicht gespeicherten Änderungen in diesem Fenster gehen verloren.</translation>
+    </message>
+</context>
+<context>
+    <name>UiPrompts</name>
+    <message>
+        <source>Not enough memory to %1.</source>
+        <translation>Nicht genug Arbeitsspeicher, um %1.</translation>
+    </message>
+    <message>
+        <source>Confirm</source>
+        <translation>Bestätigen</translation>
+    </message>
+    <message>
+        <source>&amp;Overwrite</source>
+        <translation>Ü&amp;berschreiben</translation>
+    </message>
+    <message>
+        <source>Save &amp;As…</source>
+        <translation>Speichern &amp;unter…</translation>
+    </message>
+    <message>
+        <source>finish the command</source>
+        <translation>den Befehl abzuschließen</translation>
+    </message>
+    <message>
+        <source>Unexpected failure</source>
+        <translation>Unerwarteter Fehler</translation>
+    </message>
+</context>
+<context>
     <name>quorvane::TAboutForm</name>
     <message>
         <source>About</source>
@@ -49,25 +95,6 @@
     <message>
         <source>Cancel</source>
         <translation>Abbrechen</translation>
-    </message>
-</context>
-<context>
-    <name>TProject</name>
-    <message>
-        <source>The file %1 has been changed by another program since it was opened or saved. Saving now replaces those changes.
-
-Overwrite the file, save under another name, or cancel?</source>
-        <translation>Die Datei %1 wurde seit dem Öffnen oder letzten Speichern von einem anderen Programm geändert. Speichern ersetzt diese Änderungen.
-
-Datei überschreiben, unter anderem Namen speichern oder abbrechen?</translation>
-    </message>
-    <message>
-        <source>The file %1 has been changed by another program. Reload it?</source>
-        <translation>Die Datei %1 wurde von einem anderen Programm geändert. Neu laden?</translation>
-    </message>
-    <message>
-        <source>Your unsaved changes in this window will be lost.</source>
-        <translation>Ihre nicht gespeicherten Änderungen in diesem Fenster gehen verloren.</translation>
     </message>
 </context>
 <context>
@@ -752,33 +779,6 @@ Vertrauen Sie ihm nur, wenn der Administrator des Servers diesen Fingerabdruck b
     <message>
         <source>Warning</source>
         <translation>Warnung</translation>
-    </message>
-</context>
-<context>
-    <name>UiPrompts</name>
-    <message>
-        <source>Not enough memory to %1.</source>
-        <translation>Nicht genug Arbeitsspeicher, um %1.</translation>
-    </message>
-    <message>
-        <source>Confirm</source>
-        <translation>Bestätigen</translation>
-    </message>
-    <message>
-        <source>&amp;Overwrite</source>
-        <translation>Ü&amp;berschreiben</translation>
-    </message>
-    <message>
-        <source>Save &amp;As…</source>
-        <translation>Speichern &amp;unter…</translation>
-    </message>
-    <message>
-        <source>finish the command</source>
-        <translation>den Befehl abzuschließen</translation>
-    </message>
-    <message>
-        <source>Unexpected failure</source>
-        <translation>Unerwarteter Fehler</translation>
     </message>
 </context>
 </TS>

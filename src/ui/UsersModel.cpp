@@ -61,8 +61,9 @@ QString TUsersModel::DateText(TDateTime value) const {
 
 // The states as the users database names them, listed for the translations.
 [[maybe_unused]] constexpr const char* kStatusTexts[] = {
-    QT_TRANSLATE_NOOP("TUsersModel", "Enabled"), QT_TRANSLATE_NOOP("TUsersModel", "Disabled"),
-    QT_TRANSLATE_NOOP("TUsersModel", "Expired")};
+    QT_TRANSLATE_NOOP("quorvane::TUsersModel", "Enabled"),
+    QT_TRANSLATE_NOOP("quorvane::TUsersModel", "Disabled"),
+    QT_TRANSLATE_NOOP("quorvane::TUsersModel", "Expired")};
 
 QString TUsersModel::CellText(const TUserProp& user, int column) const {
     switch (column) {

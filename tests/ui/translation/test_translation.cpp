@@ -7,6 +7,8 @@
 #include "ui/MainForm.h"
 #include "ui/OptionsDlg.h"
 #include "ui/Translations.h"
+#include "ui/UsersModel.h"
+#include "userdb/UserList.h"
 
 #include <QApplication>
 #include <QDir>
@@ -124,6 +126,12 @@ TEST(Translation, GermanLocaleShowsGermanMenus) {
     EXPECT_EQ(window.findChild<QAction*>(QStringLiteral("miExport"))->text(),
               QStringLiteral("Kennwortdatei &exportieren..."));
     EXPECT_EQ(window.StatusPanelText(0), QStringLiteral("0 Benutzer"));
+    TUserProp& user = window.UserList().AddBlank();
+    user.Login = "ann";
+    user.Disable = true;
+    window.FillList();
+    EXPECT_EQ(window.Model()->index(0, TUsersModel::colStatus).data().toString(),
+              QStringLiteral("Deaktiviert"));
 
     // Within each menu (and the menu bar) an access key leads to one item only.
     std::vector<QList<QAction*>> menus{window.menuBar()->actions()};
