@@ -1,5 +1,6 @@
 #include "ui/ExportDlg.h"
 
+#include "export/CryptSchemes.h"
 #include "export/HashCache.h"
 #include "export/HashSchemes.h"
 #include "export/PasswordFile.h"
@@ -26,6 +27,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QThread>
 #include <QToolButton>
@@ -137,6 +139,23 @@ void TfrmExportUser::BuildControls() {
     QSizePolicy notePolicy = lblPlainTextNote->sizePolicy();
     notePolicy.setRetainSizeWhenHidden(true); // the dialog keeps its size when the note goes
     lblPlainTextNote->setSizePolicy(notePolicy);
+    lblSchemeHint = new QLabel(this);
+    lblSchemeHint->setObjectName(QStringLiteral("lblSchemeHint"));
+    lblSchemeHint->setWordWrap(true);
+    lblWorkFactor = new QLabel(this);
+    lblWorkFactor->setObjectName(QStringLiteral("lblWorkFactor"));
+    spnWorkFactor = new QSpinBox(this);
+    spnWorkFactor->setObjectName(QStringLiteral("spnWorkFactor"));
+    spnWorkFactor->setGroupSeparatorShown(true);
+    lblWorkFactor->setBuddy(spnWorkFactor);
+    lblEstimate = new QLabel(this);
+    lblEstimate->setObjectName(QStringLiteral("lblEstimate"));
+    lblEstimate->setWordWrap(true);
+    for (QWidget* w : std::initializer_list<QWidget*>{lblWorkFactor, spnWorkFactor, lblEstimate}) {
+        QSizePolicy policy = w->sizePolicy();
+        policy.setRetainSizeWhenHidden(true); // the dialog keeps its size between the forms
+        w->setSizePolicy(policy);
+    }
 
     rbnToFile = new QRadioButton(tr("To File"), this);
     rbnToFile->setObjectName(QStringLiteral("rbnToFile"));
@@ -218,8 +237,19 @@ void TfrmExportUser::BuildControls() {
     grid->setColumnMinimumWidth(0, px(50));
     grid->setHorizontalSpacing(px(6));
     grid->setColumnStretch(1, 1);
-    grid->addWidget(cbxFormat, 0, 1, Qt::AlignLeft);
-    grid->addWidget(lblPlainTextNote, 1, 1, 1, 3);
+    auto* format = new QHBoxLayout;
+    format->addWidget(cbxFormat);
+    format->addSpacing(px(12));
+    format->addWidget(lblWorkFactor);
+    format->addWidget(spnWorkFactor);
+    format->addStretch(1);
+    grid->addLayout(format, 0, 1, 1, 3);
+    // The note on plain text and the guidance on the other forms share one place.
+    auto* guidance = new QGridLayout;
+    guidance->addWidget(lblPlainTextNote, 0, 0);
+    guidance->addWidget(lblSchemeHint, 0, 0);
+    guidance->addWidget(lblEstimate, 1, 0);
+    grid->addLayout(guidance, 1, 1, 1, 3);
 
     auto* toFile = new QHBoxLayout;
     toFile->addWidget(rbnToFile);
@@ -275,7 +305,7 @@ void TfrmExportUser::BuildControls() {
     QWidget* order[] = {cbxFormat,      edtFile,    btnCancel,      btnExport,
                         rbnToFile,      rbnToFTP,   edtFtpHost,     edtFtpLogin,
                         edtFtpPassword, edtFtpFile, cbxFTPPassSave, cbxFTPPassiveMode,
-                        cbxFtpProtocol, spnFtpPort, edtFtpKeyFile};
+                        cbxFtpProtocol, spnFtpPort, edtFtpKeyFile,  spnWorkFactor};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -285,14 +315,14 @@ void TfrmExportUser::BuildControls() {
     connect(rbnToFile, &QRadioButton::toggled, this, &TfrmExportUser::rbnToFileClick);
     for (QLineEdit* edit : {edtFile, edtFtpHost, edtFtpLogin, edtFtpPassword, edtFtpFile})
         connect(edit, &QLineEdit::textChanged, this, &TfrmExportUser::rbnToFileClick);
-    connect(cbxFormat, &QComboBox::currentIndexChanged, this,
-            [this] { lblPlainTextNote->setVisible(SchemeOf(GetPassType()).StoresClearText()); });
+    connect(cbxFormat, &QComboBox::currentIndexChanged, this, &TfrmExportUser::FormatChanged);
+    connect(spnWorkFactor, &QSpinBox::valueChanged, this, &TfrmExportUser::WorkFactorChanged);
     connect(cbxFtpProtocol, &QComboBox::currentIndexChanged, this, &TfrmExportUser::UpdateControls);
     connect(btnBrowse, &QToolButton::clicked, this, &TfrmExportUser::btnBrowseClick);
     connect(btnExport, &QPushButton::clicked, this, &TfrmExportUser::btnExportClick);
     connect(btnCancel, &QPushButton::clicked, this, &TfrmExportUser::btnCancelClick);
 
-    lblPlainTextNote->setVisible(false);
+    FormatChanged();
     UpdateControls();
 }
 
@@ -303,8 +333,10 @@ void TfrmExportUser::LoadSettings() {
         field = TByteField(bytes, edit->text());
     };
     load(edtFile, FPassFile, list.PassFile);
+    FBcryptCost = list.BcryptCost;
+    FShaRounds = list.ShaRounds;
     cbxFormat->setCurrentIndex(cbxFormat->findData(static_cast<int>(list.PassType)));
-    lblPlainTextNote->setVisible(SchemeOf(GetPassType()).StoresClearText());
+    FormatChanged(); // also when the form stays the same: the work factors are the list's
     // A port in the stored host shows in the port box.
     const TFtpAddress address = ParseFtpHost(list.FtpHost);
     const bool hasPort = address.Valid && address.Port != 0;
@@ -336,6 +368,11 @@ void TfrmExportUser::SaveSettings() {
     TUserList& list = *UserList;
     list.PassFile = FPassFile.Read(edtFile->text());
     list.PassType = GetPassType();
+    // The work factor of the chosen form only: the file holds it only while that form is chosen.
+    if (list.PassType == TPasswordsType::ptBcrypt)
+        list.BcryptCost = FBcryptCost;
+    else if (IsSlowPassType(list.PassType))
+        list.ShaRounds = FShaRounds;
     EnsureHashCacheKey(list); // a slow form keeps its hashes for the next export
     list.FtpHost = FFtpHost.Read(edtFtpHost->text());
     if (spnFtpPort->value() != 0 && ParseFtpHost(list.FtpHost).Port == 0)
@@ -390,7 +427,85 @@ void TfrmExportUser::rbnToFileClick() {
 }
 
 void TfrmExportUser::FormActivate() {
-    if (rbnToFTP->isChecked() && !cbxFTPPassSave->isChecked()) edtFtpPassword->setFocus();
+    // The field of the chosen target, so that a name typed at once lands there; with FTP the
+    // password when it was not stored (it has to be typed).
+    if (rbnToFile->isChecked())
+        edtFile->setFocus();
+    else if (!cbxFTPPassSave->isChecked())
+        edtFtpPassword->setFocus();
+    else
+        edtFtpHost->setFocus();
+}
+
+QString SchemeGuidance(TPasswordsType type) {
+    switch (type) {
+    case TPasswordsType::ptMD5:
+        return QStringLiteral("Accepted by every Apache, nginx and lighttpd, but fast to guess "
+                              "from a stolen file: prefer bcrypt.");
+    case TPasswordsType::ptBcrypt:
+        return QStringLiteral("Accepted by Apache 2.4 and by nginx on Linux (through the "
+                              "system's crypt); the usual choice today.");
+    case TPasswordsType::ptSHA256:
+    case TPasswordsType::ptSHA512:
+        return QStringLiteral("Accepted by Apache and nginx on Linux (through the system's "
+                              "crypt), not by Apache on Windows.");
+    case TPasswordsType::ptPlainText:
+        break;
+    }
+    return {};
+}
+
+int TfrmExportUser::UsersToHash() const {
+    int count = 0;
+    for (int i = 0; i < UserList->Count(); ++i) {
+        const TUserProp& user = UserList->Users(i);
+        if (!user.Disable && !user.HashOnly()) ++count; // a stored hash goes out as it is
+    }
+    return count;
+}
+
+void TfrmExportUser::FormatChanged() {
+    const TPasswordsType type = GetPassType();
+    const THashScheme& scheme = SchemeOf(type);
+    lblPlainTextNote->setVisible(scheme.StoresClearText());
+    lblSchemeHint->setText(SchemeGuidance(type));
+    lblSchemeHint->setVisible(!scheme.StoresClearText());
+    const bool slow = IsSlowPassType(type);
+    lblWorkFactor->setVisible(slow);
+    spnWorkFactor->setVisible(slow);
+    lblEstimate->setVisible(slow);
+    if (!slow) return;
+    const bool bcrypt = type == TPasswordsType::ptBcrypt;
+    lblWorkFactor->setText(bcrypt ? QStringLiteral("Cost") : QStringLiteral("Rounds"));
+    const QSignalBlocker quiet(spnWorkFactor); // the value is the form's, not a new choice
+    spnWorkFactor->setRange(scheme.Param->Min, scheme.Param->Max);
+    spnWorkFactor->setValue(bcrypt ? FBcryptCost : FShaRounds);
+    UpdateEstimate();
+}
+
+void TfrmExportUser::WorkFactorChanged(int value) {
+    (GetPassType() == TPasswordsType::ptBcrypt ? FBcryptCost : FShaRounds) = value;
+    UpdateEstimate();
+}
+
+void TfrmExportUser::UpdateEstimate() {
+    const TPasswordsType type = GetPassType();
+    if (!IsSlowPassType(type) || UserList == nullptr) {
+        lblEstimate->clear();
+        return;
+    }
+    const TCryptKind kind = type == TPasswordsType::ptBcrypt   ? TCryptKind::Bcrypt
+                            : type == TPasswordsType::ptSHA256 ? TCryptKind::Sha256
+                                                               : TCryptKind::Sha512;
+    // Measured once per form and process from a few hashes at the cheapest work factor (a few
+    // milliseconds), then scaled: quick enough for the interface thread.
+    const double seconds = CryptSecondsPerHash(kind, spnWorkFactor->value());
+    const unsigned workers =
+        HashThreads != 0 ? HashThreads : std::max(1, QThread::idealThreadCount());
+    const std::string text =
+        "Export: " + ExportEstimateText(seconds, static_cast<size_t>(UsersToHash()), workers) +
+        ".\nServer: " + ServerCostText(seconds) + ".";
+    lblEstimate->setText(QString::fromStdString(text));
 }
 
 bool TfrmExportUser::event(QEvent* event) {

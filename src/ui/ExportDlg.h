@@ -38,6 +38,9 @@ public:
     void RunAndWait(const std::function<void()>& task) override;
 };
 
+// One line on which web servers accept a form (empty for plain text, which has its own note).
+QString SchemeGuidance(TPasswordsType type);
+
 // The percentage at the end of a progress text ("... - 40% completed" gives 40), if any.
 std::optional<int> PercentOfStatus(const QString& text);
 
@@ -84,6 +87,8 @@ public:
     // Puts the keyboard focus into the FTP password box when FTP is chosen and the password
     // is not stored.
     void FormActivate();
+    // The form's line of guidance, its work-factor box and the estimates follow the chosen form.
+    void FormatChanged();
 
     // The result the dialog closes with once the running handler has returned and the close
     // query agrees (QDialog::Accepted or Rejected).
@@ -105,6 +110,10 @@ private:
 
     void BuildControls();
     void ShowProgress(const QString& text);
+    void WorkFactorChanged(int value);
+    void UpdateEstimate();
+    // Enabled users whose password the export hashes (not those known by a stored hash).
+    int UsersToHash() const;
     void CheckModalResult();
     std::string FileName() const;
     void ExportToFile();
@@ -126,6 +135,13 @@ private:
 
     QComboBox* cbxFormat = nullptr;
     QLabel* lblPlainTextNote = nullptr;
+    QLabel* lblSchemeHint = nullptr; // which servers accept the chosen form
+    QLabel* lblWorkFactor = nullptr;
+    QSpinBox* spnWorkFactor = nullptr; // bcrypt's cost or SHA-crypt's rounds
+    QLabel* lblEstimate = nullptr;     // export time for this database, server work per login
+    // The work factors as chosen in this dialog, kept while another form is shown.
+    int FBcryptCost = KBcryptCostDefault;
+    int FShaRounds = KShaRoundsDefault;
     QRadioButton* rbnToFile = nullptr;
     QLineEdit* edtFile = nullptr;
     QToolButton* btnBrowse = nullptr;

@@ -758,3 +758,105 @@ TEST(ExportDialog, WorkerStatusGoesToTheLabelAndTheBarErrorsToAWarning) {
     EXPECT_TRUE(t.c.pbrProgress->isHidden());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
+
+TEST(ExportDialog, EachFormShowsItsGuidanceWorkFactorAndEstimate) {
+    struct TCase {
+        TPasswordsType Type;
+        const char* FactorLabel; // none: no work factor for the form
+        int Min, Max;
+    };
+    const TCase cases[] = {
+        {TPasswordsType::ptMD5, nullptr, 0, 0},
+        {TPasswordsType::ptPlainText, nullptr, 0, 0},
+        {TPasswordsType::ptBcrypt, "Cost", 4, 17},
+        {TPasswordsType::ptSHA256, "Rounds", 1000, 999999999},
+        {TPasswordsType::ptSHA512, "Rounds", 1000, 999999999},
+    };
+    TUserList list;
+    AddUsers(list, 3);
+    list.Add("old", "").PasswordHash = "$2y$05$abcdefghijklmnopqrstuu"; // goes out as it is
+    list.Add("off", "pw").Disable = true;
+    TDialogOn t(list);
+    auto* hint = Find<QLabel>(t.dialog, "lblSchemeHint");
+    auto* factorLabel = Find<QLabel>(t.dialog, "lblWorkFactor");
+    auto* factor = Find<QSpinBox>(t.dialog, "spnWorkFactor");
+    auto* estimate = Find<QLabel>(t.dialog, "lblEstimate");
+    for (const TCase& c : cases) {
+        t.c.cbxFormat->setCurrentIndex(t.c.cbxFormat->findData(static_cast<int>(c.Type)));
+        const std::string name = PasswordsTypeName(c.Type).data();
+        const bool plain = c.Type == TPasswordsType::ptPlainText;
+        EXPECT_EQ(t.c.lblPlainTextNote->isHidden(), !plain) << name;
+        EXPECT_EQ(hint->isHidden(), plain) << name;
+        EXPECT_EQ(hint->text().isEmpty(), plain) << name;
+        const bool slow = c.FactorLabel != nullptr;
+        EXPECT_EQ(factor->isHidden(), !slow) << name;
+        EXPECT_EQ(estimate->isHidden(), !slow) << name;
+        if (!slow) continue;
+        EXPECT_EQ(Str(factorLabel->text()), c.FactorLabel) << name;
+        EXPECT_EQ(factor->minimum(), c.Min) << name;
+        EXPECT_EQ(factor->maximum(), c.Max) << name;
+        // Three enabled users with a password; the stored hash and the disabled user cost nothing.
+        EXPECT_TRUE(estimate->text().contains(QStringLiteral(" for 3 users; later exports reuse")))
+            << Str(estimate->text());
+        EXPECT_TRUE(estimate->text().contains(QStringLiteral("each page request costs the server")))
+            << Str(estimate->text());
+    }
+}
+
+TEST(ExportDialog, WorkFactorsAreKeptPerFormAndStoredOnlyForTheChosenOne) {
+    TUserList list;
+    list.PassType = TPasswordsType::ptBcrypt;
+    list.BcryptCost = 7;
+    list.ShaRounds = 20000;
+    TDialogOn t(list);
+    auto* factor = Find<QSpinBox>(t.dialog, "spnWorkFactor");
+    auto* estimate = Find<QLabel>(t.dialog, "lblEstimate");
+    const auto choose = [&](TPasswordsType type) {
+        t.c.cbxFormat->setCurrentIndex(t.c.cbxFormat->findData(static_cast<int>(type)));
+    };
+    EXPECT_EQ(factor->value(), 7);
+    const QString before = estimate->text();
+    factor->setValue(12);
+    EXPECT_NE(estimate->text(), before) << "the estimate follows the cost";
+    choose(TPasswordsType::ptSHA512);
+    EXPECT_EQ(factor->value(), 20000);
+    factor->setValue(6000);
+    choose(TPasswordsType::ptBcrypt);
+    EXPECT_EQ(factor->value(), 12) << "the cost typed before is kept";
+    t.dialog.SaveSettings();
+    EXPECT_EQ(list.BcryptCost, 12);
+    EXPECT_EQ(list.ShaRounds, 20000) << "rounds of a form not chosen are not stored";
+
+    // A database on MD5 stays as it was when a slow form was only looked at.
+    TUserList md5;
+    md5.Add("ann", "pw");
+    const uint32_t fingerprint = md5.Fingerprint();
+    TDialogOn u(md5);
+    u.c.cbxFormat->setCurrentIndex(
+        u.c.cbxFormat->findData(static_cast<int>(TPasswordsType::ptBcrypt)));
+    Find<QSpinBox>(u.dialog, "spnWorkFactor")->setValue(9);
+    u.c.cbxFormat->setCurrentIndex(0);
+    u.dialog.SaveSettings();
+    EXPECT_EQ(md5.Fingerprint(), fingerprint);
+}
+
+TEST(ExportDialog, OpensWithTheFocusOnTheChosenTargetsField) {
+    struct TCase {
+        bool ToFile;
+        bool PasswordStored;
+        const char* Expected;
+    };
+    for (const TCase& c : {TCase{true, true, "edtFile"}, TCase{false, true, "edtFtpHost"},
+                           TCase{false, false, "edtFtpPassword"}}) {
+        TUserList list;
+        list.ExportToFile = c.ToFile;
+        list.FtpStorePass = c.PasswordStored;
+        TDialogOn t(list);
+        t.dialog.show();
+        QApplication::setActiveWindow(&t.dialog);
+        ASSERT_TRUE(WaitUntil([&] { return t.dialog.isActiveWindow(); }, 5000));
+        WaitUntil([] { return false; }, 50);
+        ASSERT_NE(QApplication::focusWidget(), nullptr);
+        EXPECT_EQ(Str(QApplication::focusWidget()->objectName()), c.Expected);
+    }
+}
