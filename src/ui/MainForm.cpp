@@ -447,6 +447,10 @@ void TfrmMain::CreateActions() {
     miNeverExpire->setData(2);
     miSetExpirationDate->setData(3);
     miSendMail = NewAction("miSendMail", QT_TR_NOOP("Send &Mail"), &TfrmMain::miSendMailClick);
+    miImportHtpasswd = NewAction("miImportHtpasswd", QT_TR_NOOP("&Import Password File..."),
+                                 &TfrmMain::miImportHtpasswdClick);
+    miCheckPassword = NewAction("miCheckPassword", QT_TR_NOOP("&Check Password..."),
+                                &TfrmMain::miCheckPasswordClick);
 }
 
 void TfrmMain::CreateMenus() {
@@ -495,6 +499,7 @@ void TfrmMain::CreateMenus() {
     tools->addAction(miCreateUsersSeries);
     tools->addSeparator();
     tools->addAction(miExport);
+    tools->addAction(miImportHtpasswd);
     tools->addSeparator();
     tools->addAction(miOptions);
 
@@ -513,6 +518,7 @@ void TfrmMain::CreateMenus() {
     PopupMenu->addAction(miSetExpirationDate);
     PopupMenu->addSeparator();
     PopupMenu->addAction(miSendMail);
+    PopupMenu->addAction(miCheckPassword);
 }
 
 void TfrmMain::CreateToolBar() {
@@ -800,6 +806,10 @@ void TfrmMain::AutoSizeColumns() {
     const QFontMetrics cells = lvwUsers->fontMetrics();
     const QFontMetrics captions = lvwUsers->header()->fontMetrics();
     const int count = FUserList->Count();
+    bool anyHashOnly = false;
+    for (int i = 0; i < count && !anyHashOnly; ++i)
+        anyHashOnly = FUserList->Users(i).HashOnly();
+    lvwUsers->setColumnHidden(TUsersModel::colPassword, !anyHashOnly);
     for (int column = 0; column < TUsersModel::colCount; ++column) {
         TWidthMeter meter(cells);
         switch (column) {
@@ -826,6 +836,11 @@ void TfrmMain::AutoSizeColumns() {
             if (never) meter.AddText(TUsersModel::tr("Never"));
             break;
         }
+        case TUsersModel::colPassword:
+            for (int i = 0; i < count; ++i)
+                if (FUserList->Users(i).HashOnly())
+                    meter.AddText(FModel->CellText(FUserList->Users(i), column));
+            break;
         default:
             for (int i = 0; i < count; ++i) {
                 const TUserProp& user = FUserList->Users(i);
@@ -867,6 +882,10 @@ void TfrmMain::UpdateCommands() {
     tbnDeleteUser->setEnabled(selected);
     miEditUser->setEnabled(selected);
     miDeleteUser->setEnabled(selected);
+    // Only a user known by the stored hash has a password to check against.
+    const bool hashOnly = HashOnlySelection() != nullptr;
+    miCheckPassword->setVisible(hashOnly);
+    miCheckPassword->setEnabled(hashOnly);
 }
 
 void TfrmMain::UnselectAll() {

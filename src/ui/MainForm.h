@@ -90,6 +90,8 @@ public:
     void UnselectAll();
     // Positions of the selected rows, in display order.
     std::vector<int> SelectedRows() const;
+    // The user of the one selected row when it is known only by the stored hash, else nullptr.
+    TUserProp* HashOnlySelection() const;
     // Selects one row, gives it the focus and scrolls it into view.
     void SelectRow(int row);
     // Removes rows. Outside an update each removed row's user is destroyed with it.
@@ -140,6 +142,8 @@ public slots:
     void miAboutClick();
     void miEnableClick(); // Enable, Disable, Never Expire, Set Expiration Date by the item's tag
     void miSendMailClick();
+    void miImportHtpasswdClick(); // Tools -> Import Password File
+    void miCheckPasswordClick();  // popup, for a user known only by the stored hash
     // A click on the header of a 0-based column: the same column flips the direction, another
     // column sorts ascending.
     void lvwUsersColumnClick(int column);
@@ -250,6 +254,8 @@ private:
     QAction* miNeverExpire = nullptr;
     QAction* miSetExpirationDate = nullptr;
     QAction* miSendMail = nullptr;
+    QAction* miImportHtpasswd = nullptr;
+    QAction* miCheckPassword = nullptr;
 
     QToolButton* tbnNew = nullptr;
     QToolButton* tbnOpen = nullptr;

@@ -1,5 +1,7 @@
 #include "ui/UserDlg.h"
 
+#include "export/HashOnlyUsers.h"
+#include "ui/ByteText.h"
 #include "ui/DateConv.h"
 #include "ui/ModalRunner.h"
 #include "userdb/LoginRule.h"
@@ -160,6 +162,8 @@ void TfrmUser::FillFromUser(const TUserProp& user) {
     edtPassword->setText(BytesToText(user.Password));
     FPassword = TByteField(user.Password, edtPassword->text());
     FHashOnly = user.HashOnly();
+    // In place of a password this database does not know: what it has instead.
+    edtPassword->setPlaceholderText(BytesToText(HashOnlyText(user)));
     cbxDisable->setChecked(user.Disable);
     cbxExpire->setChecked(user.Expire);
     SetExpireDate(user.ExpireDate);

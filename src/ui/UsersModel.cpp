@@ -1,5 +1,6 @@
 #include "ui/UsersModel.h"
 
+#include "export/HashOnlyUsers.h"
 #include "ui/ByteText.h"
 #include "userdb/UserList.h"
 #include "userdb/UserView.h"
@@ -36,6 +37,8 @@ QString TUsersModel::ColumnCaption(int column) {
         return tr("Full name");
     case colCreated:
         return tr("Created");
+    case colPassword:
+        return tr("Password");
     default:
         return QString();
     }
@@ -79,6 +82,8 @@ QString TUsersModel::CellText(const TUserProp& user, int column) const {
         return BytesToText(user.FullName);
     case colCreated:
         return DateText(user.CreatedDate);
+    case colPassword:
+        return BytesToText(HashOnlyText(user)); // a clear password is never shown in the list
     default:
         return QString();
     }

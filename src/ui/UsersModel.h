@@ -23,6 +23,7 @@ public:
         colEmail,
         colFullName,
         colCreated,
+        colPassword, // shown only while some user is known by a stored hash alone
         colCount
     };
 

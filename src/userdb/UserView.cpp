@@ -93,6 +93,9 @@ int CompareUsers(const TUserProp& a, const TUserProp& b, int sortKey) {
     case 6:
         result = Sign(a.CreatedDate, b.CreatedDate);
         break;
+    case 7:
+        result = Sign(a.HashOnly(), b.HashOnly());
+        break;
     default:
         break;
     }
@@ -145,6 +148,9 @@ std::vector<int> SortedOrder(const std::vector<TUserProp*>& users, int sortKey) 
             break;
         case 6:
             key.Number = user.CreatedDate;
+            break;
+        case 7:
+            key.Number = user.HashOnly() ? 1 : 0;
             break;
         default:
             if (text) FoldedPrefix(TextOf(user, column), key);

@@ -266,10 +266,11 @@ TEST_F(MainWindowTest, MenusCarryAccessKeysAndShortcutsThatNeverCollide) {
     for (const auto& [name, hint] : hints)
         EXPECT_EQ(Find<QToolButton>(*window, name)->toolTip(), QString::fromLatin1(hint));
     EXPECT_EQ(Find<QToolButton>(*window, "tbnOpen")->menu(), Find<QMenu>(*window, "miReopen"));
-    QStringList popup;
+    QStringList popup; // as shown: items for hash-only users hide without such a user
     for (QAction* action : window->Popup()->actions())
-        popup << (action->isSeparator() ? QStringLiteral("-")
-                                        : action->text().remove(QLatin1Char('&')));
+        if (action->isVisible())
+            popup << (action->isSeparator() ? QStringLiteral("-")
+                                            : action->text().remove(QLatin1Char('&')));
     EXPECT_EQ(popup,
               (QStringList{QStringLiteral("Enable"), QStringLiteral("Disable"), QStringLiteral("-"),
                            QStringLiteral("Never Expire"), QStringLiteral("Set Expiration Date..."),

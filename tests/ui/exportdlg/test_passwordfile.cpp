@@ -1,0 +1,207 @@
+// The main window's Import Password File and Check Password commands, and how users known only
+// by a stored hash show in the list and the user dialog.
+
+#include "MainForm.h"
+#include "Support.h"
+
+#include "CryptSchemes.h"
+#include "RegistryLib.h"
+#include "UserDlg.h"
+#include "UserList.h"
+#include "UsersModel.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+using namespace testsupport;
+
+namespace {
+
+// A main window on a settings store of the test's own, answering every modal dialog: file
+// dialogs with File, the conflict question with the next scripted answer, the password prompt
+// with Typed; message boxes are recorded.
+struct TWindow {
+    TTempDir Dir;
+    TScopedSettingsFile Store{QString::fromStdString((Dir.Path() / "settings.ini").string())};
+    TfrmMain Window;
+
+    QString File;
+    struct TAnswer {
+        QMessageBox::StandardButton Button;
+        bool ForAll;
+    };
+    std::vector<TAnswer> Conflicts;
+    std::vector<QString> Asked; // the conflict questions, in order
+    QString Typed;
+    std::vector<TSeenBox> Boxes;
+    TModalHandlerScope Scope{[this](QDialog& dialog) { return Answer(dialog); }};
+
+    int Answer(QDialog& dialog) {
+        if (auto* files = qobject_cast<QFileDialog*>(&dialog)) {
+            files->selectFile(File);
+            return QDialog::Accepted;
+        }
+        if (auto* input = qobject_cast<QInputDialog*>(&dialog)) {
+            EXPECT_EQ(input->textEchoMode(), QLineEdit::Password);
+            input->setTextValue(Typed);
+            return QDialog::Accepted;
+        }
+        auto* box = qobject_cast<QMessageBox*>(&dialog);
+        if (box != nullptr && box->objectName() == QStringLiteral("dlgImportConflict")) {
+            Asked.push_back(box->text());
+            if (Asked.size() > Conflicts.size()) return QMessageBox::Cancel;
+            box->checkBox()->setChecked(Conflicts[Asked.size() - 1].ForAll);
+            return Conflicts[Asked.size() - 1].Button;
+        }
+        if (box != nullptr) Boxes.push_back({box->windowTitle(), box->text(), box->icon()});
+        return QMessageBox::Ok;
+    }
+
+    void Import(const std::string& content) {
+        const fs::path path = Dir.Path() / ".htpasswd";
+        WriteAll(path, content);
+        File = QString::fromStdString(path.string());
+        Window.findChild<QAction*>(QStringLiteral("miImportHtpasswd"))->trigger();
+    }
+    TUserProp* User(const std::string& login) {
+        for (int i = 0; i < Window.UserList().Count(); ++i)
+            if (Window.UserList().Users(i).Login == login) return &Window.UserList().Users(i);
+        return nullptr;
+    }
+};
+
+const std::string KBcryptPw =
+    CryptHash("pw", CryptSettingWithSalt(TCryptKind::Bcrypt, 4, "abcdefghijklmnopqrstuu"));
+
+} // namespace
+
+TEST(ImportPasswordFile, ConflictsAreAskedWithApplyToAllAndTheResultIsCounted) {
+    struct TCase {
+        const char* Name;
+        std::vector<TWindow::TAnswer> Answers;
+        size_t Questions; // asked
+        bool Imported;    // false: cancelled, nothing changed
+        const char* BobHash;
+        const char* Report;
+    };
+    const TCase cases[] = {
+        {"skip each",
+         {{QMessageBox::No, false}, {QMessageBox::No, false}},
+         2,
+         true,
+         "",
+         "1 user added, 0 replaced, 2 skipped."},
+        {"replace all at the first question",
+         {{QMessageBox::Yes, true}},
+         1,
+         true,
+         "{SHA}x",
+         "1 user added, 2 replaced, 0 skipped."},
+        {"skip the first, replace the second",
+         {{QMessageBox::No, false}, {QMessageBox::Yes, false}},
+         2,
+         true,
+         "",
+         "1 user added, 1 replaced, 1 skipped."},
+        {"cancel", {}, 1, false, "", ""},
+    };
+    for (const TCase& c : cases) {
+        TWindow w;
+        w.Window.UserList().Add("bob", "old");
+        w.Window.UserList().Add("Carl", "old");
+        w.Window.FillList();
+        w.Conflicts = c.Answers;
+        w.Import("# taken over\nBOB:{SHA}x\n\nann:" + KBcryptPw + "\ncarl:" + KBcryptPw + "\n");
+        EXPECT_EQ(w.Asked.size(), c.Questions) << c.Name;
+        if (!w.Asked.empty()) {
+            EXPECT_EQ(Str(w.Asked[0]), "User \"bob\" already exists. Replace its password with "
+                                       "the one from the file?")
+                << c.Name;
+        }
+        EXPECT_EQ(w.Window.Project.Modified(), c.Imported) << c.Name;
+        EXPECT_EQ(w.Window.UserList().Count(), c.Imported ? 3 : 2) << c.Name;
+        EXPECT_EQ(w.User("bob")->PasswordHash, c.BobHash) << c.Name;
+        if (c.Imported) {
+            EXPECT_EQ(w.User("ann")->PasswordHash, KBcryptPw) << c.Name;
+            EXPECT_EQ(w.Window.Model()->rowCount(), 3) << c.Name << ": the rows are rebuilt";
+        }
+        EXPECT_TRUE(Str(w.Window.ResultText()).starts_with(c.Report)) << c.Name;
+        // A weak scheme among the imported users is told in a box as well.
+        EXPECT_EQ(w.Boxes.size(), std::string(c.BobHash).empty() ? 0u : 1u) << c.Name;
+    }
+}
+
+TEST(ImportPasswordFile, BadLineRefusesTheWholeFileBeforeAnyQuestion) {
+    TWindow w;
+    w.Window.UserList().Add("bob", "old");
+    const uint32_t before = w.Window.UserList().Fingerprint();
+    w.Import("bob:" + KBcryptPw + "\nann:x\nno colon here\n");
+    EXPECT_TRUE(w.Asked.empty());
+    ASSERT_EQ(w.Boxes.size(), 1u);
+    EXPECT_TRUE(w.Boxes[0].Text.startsWith(QStringLiteral("Line 3 of the password file ")))
+        << Str(w.Boxes[0].Text);
+    EXPECT_EQ(w.Window.UserList().Fingerprint(), before);
+    EXPECT_FALSE(w.Window.Project.Modified());
+}
+
+TEST(HashOnlyUsers, ListDialogAndCheckPassword) {
+    TWindow w;
+    w.Window.UserList().Add("clear", "secret");
+    w.Window.FillList();
+    EXPECT_TRUE(w.Window.List()->isColumnHidden(TUsersModel::colPassword))
+        << "no password column while every user has a clear password";
+    w.Import("hashed:" + KBcryptPw + "\n");
+    ASSERT_NE(w.User("hashed"), nullptr);
+    EXPECT_FALSE(w.Window.List()->isColumnHidden(TUsersModel::colPassword));
+    std::map<std::string, int> rowOf;
+    for (int row = 0; row < w.Window.Model()->rowCount(); ++row)
+        rowOf[w.Window.ItemUser(row)->Login] = row;
+    const auto cell = [&](const char* login) {
+        return Str(w.Window.Model()->CellText(*w.User(login), TUsersModel::colPassword));
+    };
+    EXPECT_EQ(cell("hashed"), "hash only (bcrypt)");
+    EXPECT_EQ(cell("clear"), "") << "the list never shows a clear password";
+
+    // The popup offers Check Password only for the user known by the hash.
+    auto* check = w.Window.findChild<QAction*>(QStringLiteral("miCheckPassword"));
+    w.Window.SelectRow(rowOf["clear"]);
+    EXPECT_FALSE(check->isVisible());
+    w.Window.UnselectAll();
+    w.Window.SelectRow(rowOf["hashed"]);
+    ASSERT_TRUE(check->isVisible());
+    struct TTry {
+        const char* Typed;
+        const char* Said;
+    };
+    for (const TTry& t : {TTry{"pw", "Password for user hashed correct."},
+                          TTry{"pW", "Password verification failed."}}) {
+        w.Boxes.clear();
+        w.Typed = QString::fromLatin1(t.Typed);
+        check->trigger();
+        ASSERT_EQ(w.Boxes.size(), 1u) << t.Typed;
+        EXPECT_EQ(Str(w.Boxes[0].Text), t.Said);
+    }
+
+    // The user dialog shows what the database has instead of a password; a typed one replaces
+    // the hash, an untouched field keeps it.
+    for (const char* typed : {"", "new"}) {
+        TfrmUser dialog;
+        dialog.FillFromUser(*w.User("hashed"));
+        auto* password = dialog.findChild<QLineEdit*>(QStringLiteral("edtPassword"));
+        EXPECT_EQ(Str(password->placeholderText()), "hash only (bcrypt)");
+        password->setText(QString::fromLatin1(typed));
+        TUserProp copy = *w.User("hashed");
+        dialog.WriteToUser(copy);
+        EXPECT_EQ(copy.HashOnly(), *typed == '\0') << typed;
+        EXPECT_EQ(copy.Password, typed);
+    }
+}
