@@ -151,6 +151,7 @@ void TfrmExportUser::BuildControls() {
     lblEstimate = new QLabel(this);
     lblEstimate->setObjectName(QStringLiteral("lblEstimate"));
     lblEstimate->setWordWrap(true);
+    lblEstimate->setMinimumHeight(2 * lblEstimate->fontMetrics().lineSpacing()); // two lines
     for (QWidget* w : std::initializer_list<QWidget*>{lblWorkFactor, spnWorkFactor, lblEstimate}) {
         QSizePolicy policy = w->sizePolicy();
         policy.setRetainSizeWhenHidden(true); // the dialog keeps its size between the forms

@@ -3,7 +3,6 @@
 
 #include "ui/MainForm.h"
 
-#include "HashOnlyUsers.h"
 #include "export/HtpasswdImport.h"
 #include "export/StoredHash.h"
 #include "ui/ByteText.h"
@@ -38,17 +37,17 @@ public:
 
     bool Replace(const TUserProp& existing) {
         if (FForAll) return *FForAll;
-        QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"),
-                        QStringLiteral("User \"%1\" already exists. Replace its password with the "
-                                       "one from the file?")
+        QMessageBox box(QMessageBox::Question, TfrmMain::tr("Confirm"),
+                        TfrmMain::tr("User \"%1\" already exists. Replace its password with the "
+                                     "one from the file?")
                             .arg(BytesToText(existing.Login)),
                         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, FParent);
         box.setObjectName(QStringLiteral("dlgImportConflict"));
-        box.button(QMessageBox::Yes)->setText(QStringLiteral("&Replace"));
-        box.button(QMessageBox::No)->setText(QStringLiteral("&Skip"));
+        box.button(QMessageBox::Yes)->setText(TfrmMain::tr("&Replace"));
+        box.button(QMessageBox::No)->setText(TfrmMain::tr("&Skip"));
         box.setDefaultButton(QMessageBox::No); // keeping what the database has is the safe side
         box.setEscapeButton(QMessageBox::Cancel);
-        box.setCheckBox(new QCheckBox(QStringLiteral("&Apply to all"), &box));
+        box.setCheckBox(new QCheckBox(TfrmMain::tr("&Apply to all"), &box));
         const int answer = RunModal(box);
         if (answer != QMessageBox::Yes && answer != QMessageBox::No) throw TImportCancelled();
         const bool replace = answer == QMessageBox::Yes;
@@ -86,7 +85,7 @@ AskConflicts(const TUserList& list, const std::vector<THtpasswdEntry>& entries, 
 void TfrmMain::miImportHtpasswdClick() {
     QFileDialog dialog(this);
     dialog.setObjectName(QStringLiteral("odgImportHtpasswd"));
-    dialog.setWindowTitle(QStringLiteral("Import Password File"));
+    dialog.setWindowTitle(TfrmMain::tr("Import Password File"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilters({QStringLiteral("Password Files (.htpasswd *.htpasswd htpasswd)"),
@@ -103,20 +102,23 @@ void TfrmMain::miImportHtpasswdClick() {
         const std::optional<std::map<int, bool>> decisions =
             AskConflicts(*FUserList, entries, this);
         if (!decisions) return;
-        const THtpasswdImportResult result =
-            ImportHtpasswd(*FUserList, entries, [&](const TUserProp&, const THtpasswdEntry& e) {
-                const auto found = decisions->find(e.Line);
-                return found != decisions->end() && found->second;
-            });
-        if (result.Added > 0 || result.Replaced > 0) {
-            Project.SetModified(true);
-            FillList();
-        }
+        THtpasswdImportResult result;
+        // One undoable step; the rows are rebuilt and the document marked modified.
+        RunUsersChange(
+            TChangeScope::AnyUser,
+            [&] {
+                result = ImportHtpasswd(*FUserList, entries,
+                                        [&](const TUserProp&, const THtpasswdEntry& e) {
+                                            const auto found = decisions->find(e.Line);
+                                            return found != decisions->end() && found->second;
+                                        });
+            },
+            [](const TUsersDelta&) { return tr("Import Password File"); });
         const QString report = BytesToText(HtpasswdImportReport(result));
         ShowResult(report);
         if (result.Weak > 0)
-            ShowMessageBox(this, QMessageBox::Warning, QStringLiteral("Import Password File"),
-                           report, QMessageBox::Ok);
+            ShowMessageBox(this, QMessageBox::Warning, TfrmMain::tr("Import Password File"), report,
+                           QMessageBox::Ok);
     });
 }
 
@@ -132,20 +134,18 @@ void TfrmMain::miCheckPasswordClick() {
     if (user == nullptr) return;
     QInputDialog dialog(this);
     dialog.setObjectName(QStringLiteral("dlgCheckPassword"));
-    dialog.setWindowTitle(QStringLiteral("Check Password"));
-    dialog.setLabelText(QStringLiteral("Password for user %1 (%2):")
-                            .arg(BytesToText(user->Login), BytesToText(HashOnlyText(*user))));
+    dialog.setWindowTitle(TfrmMain::tr("Check Password"));
+    dialog.setLabelText(TfrmMain::tr("Password for user %1:").arg(BytesToText(user->Login)));
     dialog.setTextEchoMode(QLineEdit::Password);
     if (RunModal(dialog) != QDialog::Accepted) return;
     const std::string password = TextToBytes(dialog.textValue());
     if (VerifyStoredHash(password, user->PasswordHash))
-        ShowMessageBox(
-            this, QMessageBox::Information, QStringLiteral("Check Password"),
-            QStringLiteral("Password for user %1 correct.").arg(BytesToText(user->Login)),
-            QMessageBox::Ok);
+        ShowMessageBox(this, QMessageBox::Information, TfrmMain::tr("Check Password"),
+                       TfrmMain::tr("Password for user %1 correct.").arg(BytesToText(user->Login)),
+                       QMessageBox::Ok);
     else
-        ShowMessageBox(this, QMessageBox::Warning, QStringLiteral("Check Password"),
-                       QStringLiteral("Password verification failed."), QMessageBox::Ok);
+        ShowMessageBox(this, QMessageBox::Warning, TfrmMain::tr("Check Password"),
+                       TfrmMain::tr("Password verification failed."), QMessageBox::Ok);
 }
 
 } // namespace quorvane

@@ -133,6 +133,11 @@ TEST(ImportPasswordFile, ConflictsAreAskedWithApplyToAllAndTheResultIsCounted) {
         if (c.Imported) {
             EXPECT_EQ(w.User("ann")->PasswordHash, KBcryptPw) << c.Name;
             EXPECT_EQ(w.Window.Model()->rowCount(), 3) << c.Name << ": the rows are rebuilt";
+            // The import is one step: Undo takes all of it back.
+            w.Window.findChild<QAction*>(QStringLiteral("miUndo"))->trigger();
+            EXPECT_EQ(w.Window.UserList().Count(), 2) << c.Name;
+            EXPECT_FALSE(w.User("bob")->HashOnly()) << c.Name;
+            EXPECT_FALSE(w.User("Carl")->HashOnly()) << c.Name;
         }
         EXPECT_TRUE(Str(w.Window.ResultText()).starts_with(c.Report)) << c.Name;
         // A weak scheme among the imported users is told in a box as well.
