@@ -1,6 +1,7 @@
 // The main window's Import Users, Create Users Series and Export commands: what they add, when
 // they mark the document modified and when they rebuild the rows.
 
+#include "MainWindowFixture.h"
 #include "Support.h"
 #include "ui/MainForm.h"
 
@@ -24,20 +25,7 @@ using namespace testsupport;
 
 namespace {
 
-// A main window on a settings store of the test's own.
-struct TWindow {
-    TTempDir Dir;
-    TScopedSettingsFile Store{QString::fromStdString((Dir.Path() / "settings.ini").string())};
-    TfrmMain Window;
-
-    int Rows() const { return Window.Model()->rowCount(); }
-    void Trigger(const char* action) {
-        auto* item = Window.findChild<QAction*>(QLatin1String(action));
-        ASSERT_NE(item, nullptr) << action;
-        ASSERT_TRUE(item->isEnabled()) << action;
-        item->trigger();
-    }
-};
+using TWindow = TMainWindowFixture;
 
 } // namespace
 

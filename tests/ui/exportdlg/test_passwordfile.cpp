@@ -2,6 +2,7 @@
 // by a stored hash show in the list and the user dialog.
 
 #include "MainForm.h"
+#include "MainWindowFixture.h"
 #include "Support.h"
 
 #include "CryptSchemes.h"
@@ -26,14 +27,9 @@ using namespace testsupport;
 
 namespace {
 
-// A main window on a settings store of the test's own, answering every modal dialog: file
-// dialogs with File, the conflict question with the next scripted answer, the password prompt
-// with Typed; message boxes are recorded.
-struct TWindow {
-    TTempDir Dir;
-    TScopedSettingsFile Store{QString::fromStdString((Dir.Path() / "settings.ini").string())};
-    TfrmMain Window;
-
+// A main window answering every modal dialog: file dialogs with File, the conflict question
+// with the next scripted answer, the password prompt with Typed; message boxes are recorded.
+struct TWindow : TMainWindowFixture {
     QString File;
     struct TAnswer {
         QMessageBox::StandardButton Button;
@@ -70,7 +66,7 @@ struct TWindow {
         const fs::path path = Dir.Path() / ".htpasswd";
         WriteAll(path, content);
         File = QString::fromStdString(path.string());
-        Window.findChild<QAction*>(QStringLiteral("miImportHtpasswd"))->trigger();
+        Trigger("miImportHtpasswd");
     }
     TUserProp* User(const std::string& login) {
         for (int i = 0; i < Window.UserList().Count(); ++i)
