@@ -2,6 +2,7 @@
 
 #include "export/CryptSchemes.h"
 #include "export/HashCache.h"
+#include "export/HashOnlyUsers.h"
 #include "export/HashSchemes.h"
 #include "export/PasswordFile.h"
 #include "ftp/FileLib.h"
@@ -783,7 +784,14 @@ void ShowExportDialog(TUserList& list, QWidget* owner, const std::string& databa
     dialog.UserList = &list;
     dialog.DatabasePath = databasePath;
     dialog.LoadSettings();
-    if (RunModal(dialog) == QDialog::Accepted) dialog.SaveSettings();
+    if (RunModal(dialog) != QDialog::Accepted) return;
+    dialog.SaveSettings();
+    // Once the file is out: the users whose stored hash is still weak, by name.
+    if (dialog.CancelRequested) return;
+    const std::string weak = WeakHashReport(WeakHashUsers(list));
+    if (!weak.empty())
+        ShowMessageBox(owner, QMessageBox::Warning, QStringLiteral("Export"), BytesToText(weak),
+                       QMessageBox::Ok);
 }
 
 } // namespace quorvane

@@ -860,3 +860,36 @@ TEST(ExportDialog, OpensWithTheFocusOnTheChosenTargetsField) {
         EXPECT_EQ(Str(QApplication::focusWidget()->objectName()), c.Expected);
     }
 }
+
+TEST(ExportDialog, UsersOnWeakHashesAreNamedOnceTheFileIsOut) {
+    struct TCase {
+        const char* Hash; // of the user known only by it
+        bool Named;
+    };
+    for (const TCase& c :
+         {TCase{"{SHA}1DE0yxzjl/a86wBZ7f+ja7b9zuU=", true}, TCase{"op6htbgNyaF7g", true},
+          TCase{"$apr1$abcdefgh$0123456789012345678901", false}}) {
+        TTempDir dir;
+        TUserList list;
+        list.Add("ann", "pw");
+        list.Add("old", "").PasswordHash = c.Hash;
+        TScriptedModals modals;
+        modals.OnDialog = [&](QDialog& dialog) {
+            dialog.findChild<QLineEdit*>(QStringLiteral("edtFile"))
+                ->setText(QString::fromStdString((dir.Path() / "htpasswd").string()));
+            QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnExport")),
+                              Qt::LeftButton);
+            WaitUntil([&] { return !dialog.isVisible(); }, 5000);
+            return dialog.result();
+        };
+        ShowExportDialog(list, nullptr);
+        EXPECT_NE(ReadAll(dir.Path() / "htpasswd").find(std::string("old:") + c.Hash),
+                  std::string::npos);
+        ASSERT_EQ(modals.Boxes.size(), c.Named ? 1u : 0u) << c.Hash;
+        if (c.Named) {
+            EXPECT_EQ(Str(modals.Boxes[0].Text),
+                      "1 user still uses a weak hash: set a new password for it\n  old (" +
+                          std::string(c.Hash[0] == '{' ? "SHA-1" : "DES crypt") + ")\n");
+        }
+    }
+}
