@@ -1,15 +1,14 @@
 // The main window's Import Password File and Check Password commands, and how users known only
 // by a stored hash show in the list and the user dialog.
 
-#include "MainForm.h"
 #include "MainWindowFixture.h"
 #include "Support.h"
 
-#include "CryptSchemes.h"
-#include "RegistryLib.h"
-#include "UserDlg.h"
-#include "UserList.h"
-#include "UsersModel.h"
+#include "export/CryptSchemes.h"
+#include "ui/MainForm.h"
+#include "ui/UserDlg.h"
+#include "ui/UsersModel.h"
+#include "userdb/UserList.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -23,6 +22,7 @@
 
 #include <map>
 
+using namespace quorvane;
 using namespace testsupport;
 
 namespace {
