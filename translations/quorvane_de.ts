@@ -139,6 +139,10 @@ Datei überschreiben, unter anderem Namen speichern oder abbrechen?</translation
         <source>Expired</source>
         <translation>Abgelaufen</translation>
     </message>
+    <message>
+        <source>Password</source>
+        <translation>Kennwort</translation>
+    </message>
 </context>
 <context>
     <name>quorvane::TfrmDateDialog</name>
@@ -587,6 +591,50 @@ Vertrauen Sie ihm nur, wenn der Administrator des Servers diesen Fingerabdruck b
     <message>
         <source>Redone: %1</source>
         <translation>Wiederholt: %1</translation>
+    </message>
+    <message>
+        <source>&amp;Import Password File...</source>
+        <translation>&amp;Kennwortdatei importieren...</translation>
+    </message>
+    <message>
+        <source>&amp;Check Password...</source>
+        <translation>Kennwort &amp;prüfen...</translation>
+    </message>
+    <message>
+        <source>User &quot;%1&quot; already exists. Replace its password with the one from the file?</source>
+        <translation>Benutzer „%1“ existiert bereits. Sein Kennwort durch das aus der Datei ersetzen?</translation>
+    </message>
+    <message>
+        <source>&amp;Replace</source>
+        <translation>&amp;Ersetzen</translation>
+    </message>
+    <message>
+        <source>&amp;Skip</source>
+        <translation>&amp;Überspringen</translation>
+    </message>
+    <message>
+        <source>&amp;Apply to all</source>
+        <translation>Für &amp;alle übernehmen</translation>
+    </message>
+    <message>
+        <source>Import Password File</source>
+        <translation>Kennwortdatei importieren</translation>
+    </message>
+    <message>
+        <source>Check Password</source>
+        <translation>Kennwort prüfen</translation>
+    </message>
+    <message>
+        <source>Password for user %1:</source>
+        <translation>Kennwort für Benutzer %1:</translation>
+    </message>
+    <message>
+        <source>Password for user %1 correct.</source>
+        <translation>Kennwort für Benutzer %1 ist richtig.</translation>
+    </message>
+    <message>
+        <source>Password verification failed.</source>
+        <translation>Die Kennwortprüfung ist fehlgeschlagen.</translation>
     </message>
 </context>
 <context>
