@@ -97,10 +97,10 @@ void BM_Md5Multi(benchmark::State& state) {
 }
 
 void PathArgs(benchmark::internal::Benchmark* b) {
-    for (TMd5Path path : {mpScalar, mpGeneric, mpAvx2, mpAvx512})
+    for (TMd5Path path : {TMd5Path::Scalar, TMd5Path::Generic, TMd5Path::Avx2, TMd5Path::Avx512})
         if (Md5PathAvailable(path))
             for (int length : {8, 20})
-                b->Args({path, length});
+                b->Args({static_cast<int64_t>(path), length});
 }
 BENCHMARK(BM_Md5Multi)
     ->Apply(PathArgs)
@@ -188,16 +188,16 @@ void BM_CreatePasswordFile100000Users(benchmark::State& state) {
     for (auto _ : state)
         if (!CreatePasswordFile(output, list, TPasswordsType::ptMD5))
             state.SkipWithError("aborted");
-    SetMd5DefaultPath(mpAuto);
+    SetMd5DefaultPath(TMd5Path::Auto);
     if (!LooksLikeTheExport(output))
         state.SkipWithError("the password file does not have 100,000 lines");
     std::remove(output.c_str());
-    state.SetLabel(Md5PathName(path == mpAuto ? Md5BestPath() : path));
+    state.SetLabel(Md5PathName(path == TMd5Path::Auto ? Md5BestPath() : path));
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * 100000);
 }
 BENCHMARK(BM_CreatePasswordFile100000Users)
-    ->Arg(mpAuto)
-    ->Arg(mpScalar)
+    ->Arg(static_cast<int64_t>(TMd5Path::Auto))
+    ->Arg(static_cast<int64_t>(TMd5Path::Scalar))
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
     ->UseRealTime();

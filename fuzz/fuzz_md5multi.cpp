@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t k = 0; k < passwords.size(); ++k)
         expected[k] = Apr1CryptWithSalt(passwords[k], salts[k]);
 
-    for (TMd5Path path : {mpScalar, mpGeneric, mpAvx2, mpAvx512}) {
+    for (TMd5Path path : {TMd5Path::Scalar, TMd5Path::Generic, TMd5Path::Avx2, TMd5Path::Avx512}) {
         if (!Md5PathAvailable(path)) continue;
         std::vector<std::string> results(passwords.size());
         Apr1CryptMulti(views, salts, results, path);

@@ -19,15 +19,15 @@ namespace quorvane::cli {
 
 TDatabaseSession::TDatabaseSession(const std::string& path, TAccess access)
     : FPath(path), FAccess(access) {
-    FLock = std::make_unique<TDatabaseLock>(path, access == Read ? TLockMode::Shared
-                                                                 : TLockMode::Exclusive);
+    FLock = std::make_unique<TDatabaseLock>(path, access == TAccess::Read ? TLockMode::Shared
+                                                                          : TLockMode::Exclusive);
     FList = std::make_unique<TUserList>();
-    if (access == Create) {
+    if (access == TAccess::Create) {
         if (FileExists(path))
             throw EQuorvaneError(FormatMessage("File %s already exists", path.c_str()));
         return;
     }
-    if (access == Change) CheckNotReadOnly(path);
+    if (access == TAccess::Change) CheckNotReadOnly(path);
     // Update (export) may end up saving nothing, so a read-only database is no reason to refuse.
     FList->LoadFromFile(path);
 }
@@ -39,7 +39,8 @@ bool TDatabaseSession::ReadOnly() const {
 }
 
 void TDatabaseSession::Save(std::ostream& err) {
-    if (FAccess == Read) throw std::logic_error("a database opened for reading is not saved");
+    if (FAccess == TAccess::Read)
+        throw std::logic_error("a database opened for reading is not saved");
     FList->SaveToFile(FPath);
     PrintWarnings(err, FList->SaveWarnings());
 }

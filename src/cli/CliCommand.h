@@ -105,7 +105,7 @@ struct TCommand {
 // seconds, then fails with "The database is in use by another program".
 class TDatabaseSession {
 public:
-    enum TAccess {
+    enum class TAccess {
         Read,   // shared lock; the database is loaded
         Change, // exclusive lock; the database is loaded and may be saved
         Update, // as Change, for a command whose main work is not the save (export): a

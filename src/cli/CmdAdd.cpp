@@ -25,7 +25,7 @@ int CmdAdd(const TArgs& args, TCliStreams& io) {
     if (expire && !ParseDateTime(*args.Value("expire"), expireDate))
         throw EUsage("--expire takes \"YYYY-MM-DD[ HH:MM[:SS]]\"");
 
-    TDatabaseSession db(path, TDatabaseSession::Change);
+    TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
     TUserList& list = db.List();
     if (!list.IsLoginUnique(login)) throw EQuorvaneError("User \"" + login + "\" already exists");
     TUserProp& user = list.AddBlank();

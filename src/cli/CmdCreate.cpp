@@ -11,7 +11,7 @@ namespace {
 int CmdCreate(const TArgs& args, TCliStreams& io) {
     args.ExpectPositional(1);
     const std::string& path = args.Positional()[0];
-    TDatabaseSession db(path, TDatabaseSession::Create);
+    TDatabaseSession db(path, TDatabaseSession::TAccess::Create);
     db.Save(io.Err);
     return kExitOk;
 }

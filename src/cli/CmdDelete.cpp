@@ -10,7 +10,7 @@ int CmdDelete(const TArgs& args, TCliStreams& io) {
     args.ExpectPositional(2);
     const std::string& path = args.Positional()[0];
     const std::string& login = args.Positional()[1];
-    TDatabaseSession db(path, TDatabaseSession::Change);
+    TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
     TUserList& list = db.List();
     std::vector<TUserProp*> doomed;
     for (int i = 0; i < list.Count(); ++i)

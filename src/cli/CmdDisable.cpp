@@ -10,7 +10,7 @@ namespace {
 int CmdDisable(const TArgs& args, TCliStreams& io) {
     const std::vector<std::string> logins = LoginArguments(args.Positional());
     const std::string& path = args.Positional()[0];
-    TDatabaseSession db(path, TDatabaseSession::Change);
+    TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
     TUserList& list = db.List();
     bool changed = false;
     for (TUserProp* user : UsersWithLogins(list, logins)) {

@@ -22,7 +22,7 @@ int CmdEdit(const TArgs& args, TCliStreams& io) {
         throw EUsage("give at least one of --full-name, --email, --comments and --login");
     if (newLogin) RequireValidLogin(*newLogin);
 
-    TDatabaseSession db(path, TDatabaseSession::Change);
+    TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
     TUserList& list = db.List();
     TUserProp& user = OneUserWithLogin(list, login);
     if (newLogin && !list.IsLoginUnique(*newLogin, user.Index()))

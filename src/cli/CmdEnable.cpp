@@ -13,7 +13,7 @@ namespace {
 int CmdEnable(const TArgs& args, TCliStreams& io) {
     const std::vector<std::string> logins = LoginArguments(args.Positional());
     const std::string& path = args.Positional()[0];
-    TDatabaseSession db(path, TDatabaseSession::Change);
+    TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
     TUserList& list = db.List();
     bool changed = false;
     const TDateTime now = Now();

@@ -17,7 +17,7 @@ int CmdExpire(const TArgs& args, TCliStreams& io) {
         throw EUsage("--on takes \"YYYY-MM-DD[ HH:MM[:SS]]\"");
     const bool expire = args.Has("on");
 
-    TDatabaseSession db(path, TDatabaseSession::Change);
+    TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
     TUserList& list = db.List();
     bool changed = false;
     for (TUserProp* user : UsersWithLogins(list, logins)) {

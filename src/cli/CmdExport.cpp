@@ -134,7 +134,7 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     const std::string& path = args.Positional()[0];
     // Held until the export is done: it may save the database, and two exports of one database
     // should not write the same password file at once.
-    TDatabaseSession db(path, TDatabaseSession::Update);
+    TDatabaseSession db(path, TDatabaseSession::TAccess::Update);
     TUserList& list = db.List();
 
     TPasswordsType passType = list.PassType;

@@ -23,7 +23,7 @@ std::string LineList(const std::vector<int>& lines) {
 int CmdImport(const TArgs& args, TCliStreams& io) {
     args.ExpectPositional(2);
     const std::string& path = args.Positional()[0];
-    TDatabaseSession db(path, TDatabaseSession::Change);
+    TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
     TUserList& list = db.List();
     TImportReport report;
     ImportUsers(args.Positional()[1], list, &report);

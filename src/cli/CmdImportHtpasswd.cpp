@@ -18,7 +18,7 @@ int CmdImportHtpasswd(const TArgs& args, TCliStreams& io) {
     // The whole file is read and checked before the database is touched.
     const std::vector<THtpasswdEntry> entries = ReadHtpasswdFile(args.Positional()[1]);
 
-    TDatabaseSession db(path, TDatabaseSession::Change);
+    TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
     TUserList& list = db.List();
     const bool replace = policy == "replace";
     const THtpasswdImportResult result = ImportHtpasswd(

@@ -11,7 +11,7 @@ namespace {
 
 int CmdInfo(const TArgs& args, TCliStreams& io) {
     args.ExpectPositional(1);
-    TDatabaseSession db(args.Positional()[0], TDatabaseSession::Read);
+    TDatabaseSession db(args.Positional()[0], TDatabaseSession::TAccess::Read);
     const TUserList& list = db.List();
     int enabled = 0;
     for (int i = 0; i < list.Count(); ++i)

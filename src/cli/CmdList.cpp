@@ -39,7 +39,7 @@ int CmdList(const TArgs& args, TCliStreams& io) {
     if (format != "tsv" && format != "json") throw EUsage("--format takes tsv or json");
     if (args.Has("json") && args.Value("format").value_or("json") != "json")
         throw EUsage("--json and --format tsv contradict each other");
-    TDatabaseSession db(args.Positional()[0], TDatabaseSession::Read);
+    TDatabaseSession db(args.Positional()[0], TDatabaseSession::TAccess::Read);
     const TUserList& list = db.List();
     if (format == "json") {
         io.Out << ListJson(list);

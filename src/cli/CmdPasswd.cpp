@@ -47,7 +47,7 @@ int CmdPasswd(const TArgs& args, TCliStreams& io) {
         if (IsBlank(password)) throw EQuorvaneError("The password must not be blank");
     }
 
-    TDatabaseSession db(path, TDatabaseSession::Change);
+    TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
     TUserList& list = db.List();
     OneUserWithLogin(list, login).SetPassword(password); // replaces a stored hash
     db.Save(io.Err);

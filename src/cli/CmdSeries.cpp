@@ -13,18 +13,18 @@ namespace {
 TCaseType ParseCase(const TArgs& args, const std::string& name, TCaseType fallback) {
     const auto text = args.Value(name);
     if (!text) return fallback;
-    if (*text == "random") return caRandom;
-    if (*text == "upper") return caUpper;
-    if (*text == "lower") return caLower;
+    if (*text == "random") return TCaseType::Random;
+    if (*text == "upper") return TCaseType::Upper;
+    if (*text == "lower") return TCaseType::Lower;
     throw EUsage("--" + name + " takes random, upper or lower");
 }
 
 TCharsType ParseChars(const TArgs& args, const std::string& name, TCharsType fallback) {
     const auto text = args.Value(name);
     if (!text) return fallback;
-    if (*text == "random") return ctRandom;
-    if (*text == "letter") return ctLetter;
-    if (*text == "numeral") return ctNumeral;
+    if (*text == "random") return TCharsType::Random;
+    if (*text == "letter") return TCharsType::Letter;
+    if (*text == "numeral") return TCharsType::Numeral;
     throw EUsage("--" + name + " takes random, letter or numeral");
 }
 
@@ -53,7 +53,7 @@ int CmdSeries(const TArgs& args, TCliStreams& io) {
     options.PasswordCase = ParseCase(args, "password-case", options.PasswordCase);
     options.PasswordChars = ParseChars(args, "password-chars", options.PasswordChars);
 
-    TDatabaseSession db(path, TDatabaseSession::Change);
+    TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
     TUserList& list = db.List();
     TCliSeriesFeedback feedback(io.Err);
     const std::vector<TSeriesUser> created =

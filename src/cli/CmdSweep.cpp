@@ -11,7 +11,7 @@ namespace {
 int CmdSweep(const TArgs& args, TCliStreams& io) {
     args.ExpectPositional(1);
     const std::string& path = args.Positional()[0];
-    TDatabaseSession db(path, TDatabaseSession::Change);
+    TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
     TUserList& list = db.List();
     const int disabled = list.DisableExpired();
     db.Save(io.Err);

@@ -127,11 +127,11 @@ int CmdTarget(const TArgs& args, TCliStreams& io) {
     const bool setServer = args.Has("url") || ChangesServer(args);
     if (setFile && setServer) throw EUsage("--file and the server options exclude each other");
     if (!setFile && !setServer) {
-        TDatabaseSession db(path, TDatabaseSession::Read);
+        TDatabaseSession db(path, TDatabaseSession::TAccess::Read);
         PrintTarget(db.List(), io.Out);
         return kExitOk;
     }
-    TDatabaseSession db(path, TDatabaseSession::Change);
+    TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
     TUserList& list = db.List();
     if (setFile) {
         const std::string file = *args.Value("file");

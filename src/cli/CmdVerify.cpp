@@ -36,7 +36,7 @@ int CmdVerify(const TArgs& args, TCliStreams& io) {
     std::string stored;
     bool found = false, hashed = true, disabled = false;
     if (LooksLikeDatabase(path)) {
-        TDatabaseSession db(path, TDatabaseSession::Read);
+        TDatabaseSession db(path, TDatabaseSession::TAccess::Read);
         const TUserList& list = db.List();
         // The user as the password file would hold it: the last of its namesakes.
         for (const TUserProp* user : PasswordFileEntries(list))

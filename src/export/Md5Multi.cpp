@@ -27,36 +27,36 @@ struct TPathInfo {
 };
 
 constexpr TPathInfo KPaths[] = {
-    {mpAuto, "auto"}, {mpScalar, "scalar"}, {mpGeneric, "generic"},
-    {mpAvx2, "avx2"}, {mpAvx512, "avx512"},
+    {TMd5Path::Auto, "auto"}, {TMd5Path::Scalar, "scalar"}, {TMd5Path::Generic, "generic"},
+    {TMd5Path::Avx2, "avx2"}, {TMd5Path::Avx512, "avx512"},
 };
 
 bool ProcessorHas(TMd5Path path) {
     switch (path) {
-    case mpAuto:
-    case mpScalar:
-    case mpGeneric:
+    case TMd5Path::Auto:
+    case TMd5Path::Scalar:
+    case TMd5Path::Generic:
         return true;
 #if defined(QUORVANE_MD5MULTI_X86)
-    case mpAvx2:
+    case TMd5Path::Avx2:
         return __builtin_cpu_supports("avx2");
-    case mpAvx512:
+    case TMd5Path::Avx512:
         return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
                __builtin_cpu_supports("avx512bw");
 #else
-    case mpAvx2:
-    case mpAvx512:
+    case TMd5Path::Avx2:
+    case TMd5Path::Avx512:
         return false;
 #endif
     }
     return false;
 }
 
-std::atomic<TMd5Path> GDefaultPath{mpAuto};
+std::atomic<TMd5Path> GDefaultPath{TMd5Path::Auto};
 
 TMd5Path Resolve(TMd5Path path) {
-    if (path == mpAuto) path = GDefaultPath.load(std::memory_order_relaxed);
-    if (path == mpAuto) path = Md5BestPath();
+    if (path == TMd5Path::Auto) path = GDefaultPath.load(std::memory_order_relaxed);
+    if (path == TMd5Path::Auto) path = Md5BestPath();
     if (!ProcessorHas(path))
         throw std::invalid_argument(std::string("the ") + Md5PathName(path) +
                                     " MD5 path is not available on this processor");
@@ -65,17 +65,22 @@ TMd5Path Resolve(TMd5Path path) {
 
 bool RunRounds(TMd5Path path, const TApr1LaneJob& job) {
     switch (path) {
-    case mpGeneric:
+    case TMd5Path::Generic:
         return Apr1RoundsGeneric(job);
 #if defined(QUORVANE_MD5MULTI_X86)
-    case mpAvx2:
+    case TMd5Path::Avx2:
         return Apr1RoundsAvx2(job);
-    case mpAvx512:
+    case TMd5Path::Avx512:
         return Apr1RoundsAvx512(job);
+#else
+    case TMd5Path::Avx2:
+    case TMd5Path::Avx512:
 #endif
-    default:
-        return Apr1RoundsScalar(job);
+    case TMd5Path::Auto:
+    case TMd5Path::Scalar:
+        break;
     }
+    return Apr1RoundsScalar(job);
 }
 
 using TDigest = uint8_t[16];
@@ -157,16 +162,16 @@ bool Md5PathAvailable(TMd5Path path) {
 
 TMd5Path Md5BestPath() {
     static const TMd5Path best = [] {
-        if (ProcessorHas(mpAvx512)) return mpAvx512;
-        if (ProcessorHas(mpAvx2)) return mpAvx2;
-        return mpScalar;
+        if (ProcessorHas(TMd5Path::Avx512)) return TMd5Path::Avx512;
+        if (ProcessorHas(TMd5Path::Avx2)) return TMd5Path::Avx2;
+        return TMd5Path::Scalar;
     }();
     return best;
 }
 
 TMd5Path Md5DefaultPath() {
     const TMd5Path path = GDefaultPath.load(std::memory_order_relaxed);
-    return path == mpAuto ? Md5BestPath() : path;
+    return path == TMd5Path::Auto ? Md5BestPath() : path;
 }
 
 void SetMd5DefaultPath(TMd5Path path) {
@@ -178,17 +183,22 @@ void SetMd5DefaultPath(TMd5Path path) {
 
 size_t Md5PathLanes(TMd5Path path) {
     switch (Resolve(path)) {
-    case mpGeneric:
+    case TMd5Path::Generic:
         return Apr1LanesGeneric();
 #if defined(QUORVANE_MD5MULTI_X86)
-    case mpAvx2:
+    case TMd5Path::Avx2:
         return Apr1LanesAvx2();
-    case mpAvx512:
+    case TMd5Path::Avx512:
         return Apr1LanesAvx512();
+#else
+    case TMd5Path::Avx2:
+    case TMd5Path::Avx512:
 #endif
-    default:
-        return Apr1LanesScalar();
+    case TMd5Path::Auto:
+    case TMd5Path::Scalar:
+        break;
     }
+    return Apr1LanesScalar();
 }
 
 void Apr1CryptMulti(std::span<const std::string_view> passwords, std::span<const std::string> salts,

@@ -13,11 +13,11 @@ namespace {
 
 QString RootName(TRegistryRootKey root) {
     switch (root) {
-    case hkeyCurrentUser:
+    case TRegistryRootKey::CurrentUser:
         return QStringLiteral("HKEY_CURRENT_USER");
-    case hkeyLocalMachine:
+    case TRegistryRootKey::LocalMachine:
         return QStringLiteral("HKEY_LOCAL_MACHINE");
-    case hkeyClassesRoot:
+    case TRegistryRootKey::ClassesRoot:
         return QStringLiteral("HKEY_CLASSES_ROOT");
     }
     return QStringLiteral("HKEY_CURRENT_USER");
@@ -28,7 +28,7 @@ QString RootName(TRegistryRootKey root) {
 std::unique_ptr<QSettings> NativeSettings(TRegistryRootKey root, const QStringList& components,
                                           QString& group) {
     const QSettings::Scope scope =
-        root == hkeyCurrentUser ? QSettings::UserScope : QSettings::SystemScope;
+        root == TRegistryRootKey::CurrentUser ? QSettings::UserScope : QSettings::SystemScope;
     if (components.size() >= 3 &&
         components[0].compare(QStringLiteral("Software"), Qt::CaseInsensitive) == 0) {
         group = components.mid(3).join(QLatin1Char('/'));
@@ -36,7 +36,7 @@ std::unique_ptr<QSettings> NativeSettings(TRegistryRootKey root, const QStringLi
                                            components[2]);
     }
     QStringList all = components;
-    if (root == hkeyClassesRoot) all.prepend(QStringLiteral("Classes"));
+    if (root == TRegistryRootKey::ClassesRoot) all.prepend(QStringLiteral("Classes"));
     group = all.join(QLatin1Char('/'));
     return std::make_unique<QSettings>(QSettings::NativeFormat, scope, QStringLiteral("Ostrick"),
                                        QStringLiteral("Registry"));

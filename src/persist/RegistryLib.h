@@ -3,8 +3,8 @@
 //
 // A key path is a list of components separated by "\" below one of three roots; a leading "\"
 // names the same key. The store is QSettings: by default the native per-user store for
-// hkeyCurrentUser and the system-wide one for the other roots, with a path of the form
-// "Software\<Organisation>\<Application>\..." mapped onto QSettings' organisation and
+// TRegistryRootKey::CurrentUser and the system-wide one for the other roots, with a path of the
+// form "Software\<Organisation>\<Application>\..." mapped onto QSettings' organisation and
 // application names and the rest of the path onto groups. Tests redirect the whole store into
 // one file with TScopedSettingsFile.
 
@@ -19,15 +19,15 @@ class QSettings;
 
 namespace quorvane {
 
-enum TRegistryRootKey : uint8_t {
-    hkeyCurrentUser = 0,
-    hkeyLocalMachine = 1,
-    hkeyClassesRoot = 2,
+enum class TRegistryRootKey : uint8_t {
+    CurrentUser = 0,
+    LocalMachine = 1,
+    ClassesRoot = 2,
 };
 
 // A settings-store location: a root and a key path below it.
 struct TRegistryAddress {
-    TRegistryRootKey Root = hkeyCurrentUser;
+    TRegistryRootKey Root = TRegistryRootKey::CurrentUser;
     QString Path;
 };
 

@@ -43,7 +43,7 @@ QString DeleteQuestion(const std::vector<QString>& logins) {
 void TfrmMain::miAddUserClick() {
     Guarded(this, [this] {
         bool changed = false;
-        TUserProp* user = ShowUserDialog(*FUserList, -1, udmAdd, this, &changed);
+        TUserProp* user = ShowUserDialog(*FUserList, -1, TUserDialogMode::Add, this, &changed);
         if (user == nullptr) return;
         TUsersDelta delta;
         delta.AddAdded(FUserList->IndexOf(user));
@@ -67,7 +67,8 @@ void TfrmMain::miEditUserClick() {
         if (index < 0) return;
         bool changed = false;
         const TUserProp before = *user;
-        TUserProp* edited = ShowUserDialog(*FUserList, index, udmEdit, this, &changed);
+        TUserProp* edited =
+            ShowUserDialog(*FUserList, index, TUserDialogMode::Edit, this, &changed);
         if (edited == nullptr) return;
         if (!edited->SameAs(before)) {
             TUsersDelta delta;
@@ -158,14 +159,15 @@ void TfrmMain::miSelectAllClick() {
 void TfrmMain::miEnableClick() {
     const auto* action = qobject_cast<const QAction*>(sender());
     if (action == nullptr) return;
-    RunStateCommand(action->data().toInt());
+    RunStateCommand(static_cast<TStateCommand>(action->data().toInt()));
 }
 
-void TfrmMain::RunStateCommand(int command) {
+void TfrmMain::RunStateCommand(TStateCommand command) {
     Guarded(this, [this, command] {
         const TListChangeCheck check(*FUserList);
         TDateTime date = Now();
-        if (command == scSetExpireDate && !SelectDate(tr("Select the expiration date"), date, this))
+        if (command == TStateCommand::SetExpireDate &&
+            !SelectDate(tr("Select the expiration date"), date, this))
             return;
         const std::vector<int> rows = SelectedRows();
         std::vector<TUserProp*> users;
@@ -183,9 +185,11 @@ void TfrmMain::RunStateCommand(int command) {
         const int n = delta.Count();
         const QString count = QLocale().toString(n);
         const QString name =
-            command == scEnable    ? n == 1 ? tr("Enable User") : tr("Enable %1 Users").arg(count)
-               : command == scDisable ? n == 1 ? tr("Disable User") : tr("Disable %1 Users").arg(count)
-               : command == scNeverExpire
+            command == TStateCommand::Enable
+                ? n == 1 ? tr("Enable User") : tr("Enable %1 Users").arg(count)
+            : command == TStateCommand::Disable
+                ? n == 1 ? tr("Disable User") : tr("Disable %1 Users").arg(count)
+            : command == TStateCommand::NeverExpire
                 ? n == 1 ? tr("Never Expire for User") : tr("Never Expire for %1 Users").arg(count)
             : n == 1 ? tr("Set Expiration Date of User")
                      : tr("Set Expiration Date of %1 Users").arg(count);

@@ -322,7 +322,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), FormKeeper(this), FPr
 
     Project.SetPrompts(&FPrompts);
     Project.AppName = QStringLiteral("Quorvane");
-    Project.RegistryAddress.Root = hkeyCurrentUser;
+    Project.RegistryAddress.Root = TRegistryRootKey::CurrentUser;
     Project.RegistryAddress.Path = QStringLiteral("\\Software\\Ostrick\\Quorvane");
     Project.DefaultExt = QStringLiteral("udx");
     Project.FileFilter = tr("Users Databases|*.udx|All Files|*.*");
@@ -336,7 +336,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), FormKeeper(this), FPr
     Project.OnProjectListAdd = [this](TProject*) { ProjectProjectListAdd(); };
 
     FormKeeper.Project = &Project;
-    FormKeeper.RegistryAddress.Root = hkeyCurrentUser;
+    FormKeeper.RegistryAddress.Root = TRegistryRootKey::CurrentUser;
     FormKeeper.FormName = QStringLiteral("frmMain");
     FormKeeper.ComponentsStore = false;
 
@@ -442,10 +442,10 @@ void TfrmMain::CreateActions() {
         NewAction("miNeverExpire", QT_TR_NOOP("&Never Expire"), &TfrmMain::miEnableClick);
     miSetExpirationDate = NewAction("miSetExpirationDate", QT_TR_NOOP("Set E&xpiration Date..."),
                                     &TfrmMain::miEnableClick);
-    miEnable->setData(0);
-    miDisable->setData(1);
-    miNeverExpire->setData(2);
-    miSetExpirationDate->setData(3);
+    miEnable->setData(static_cast<int>(TStateCommand::Enable));
+    miDisable->setData(static_cast<int>(TStateCommand::Disable));
+    miNeverExpire->setData(static_cast<int>(TStateCommand::NeverExpire));
+    miSetExpirationDate->setData(static_cast<int>(TStateCommand::SetExpireDate));
     miSendMail = NewAction("miSendMail", QT_TR_NOOP("Send &Mail"), &TfrmMain::miSendMailClick);
     miImportHtpasswd = NewAction("miImportHtpasswd", QT_TR_NOOP("&Import Password File..."),
                                  &TfrmMain::miImportHtpasswdClick);

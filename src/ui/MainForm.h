@@ -7,6 +7,7 @@
 #include "ui/FormKeeper.h"
 #include "ui/UiPrompts.h"
 #include "ui/UsersUndo.h"
+#include "userdb/UserCommands.h"
 #include "userdb/UserView.h"
 
 #include <QMainWindow>
@@ -176,7 +177,7 @@ private:
     void SetFilter(TUserFilter filter);
     void UpdateSortIndicator();
     // Enable, Disable, Never Expire or Set Expiration Date on the selected rows.
-    void RunStateCommand(int command);
+    void RunStateCommand(TStateCommand command);
     // After an undo or redo: the rows again, with the touched users selected.
     void UsersChangeApplied(const std::vector<int>& touched);
     void UndoCleanChanged(bool clean);

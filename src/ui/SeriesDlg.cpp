@@ -94,12 +94,18 @@ TRadioGroup* NewRadioGroup(QWidget* parent, const char* name, const QString& tit
 // A radio group's position as the core's enumerations; no selection counts as random.
 TCaseType CaseOf(const TRadioGroup& group) {
     const int index = group.ItemIndex();
-    return index == caUpper || index == caLower ? static_cast<TCaseType>(index) : caRandom;
+    return index == static_cast<int>(TCaseType::Upper) ||
+                   index == static_cast<int>(TCaseType::Lower)
+               ? static_cast<TCaseType>(index)
+               : TCaseType::Random;
 }
 
 TCharsType CharsOf(const TRadioGroup& group) {
     const int index = group.ItemIndex();
-    return index == ctLetter || index == ctNumeral ? static_cast<TCharsType>(index) : ctRandom;
+    return index == static_cast<int>(TCharsType::Letter) ||
+                   index == static_cast<int>(TCharsType::Numeral)
+               ? static_cast<TCharsType>(index)
+               : TCharsType::Random;
 }
 
 // The series run's busy cursor; the warning waits until the normal cursor is back.
@@ -137,12 +143,14 @@ TfrmUserSeries::TfrmUserSeries(TUserList& list, QWidget* parent)
                                   O::kDefaultLoginLength);
     edtPasswordLength = NewNumberBox(this, "edtPasswordLength", O::kMinLength, O::kMaxLength, 2,
                                      O::kDefaultPasswordLength);
-    rgpLoginCase = NewRadioGroup(this, "rgpLoginCase", tr(" Case "), CaseItems(), caLower);
-    rgpLoginChars =
-        NewRadioGroup(this, "rgpLoginChars", tr(" Chars type "), CharsItems(), ctLetter);
-    rgpPasswordCase = NewRadioGroup(this, "rgpPasswordCase", tr(" Case "), CaseItems(), caRandom);
-    rgpPasswordChars =
-        NewRadioGroup(this, "rgpPasswordChars", tr(" Chars type "), CharsItems(), ctRandom);
+    rgpLoginCase = NewRadioGroup(this, "rgpLoginCase", tr(" Case "), CaseItems(),
+                                 static_cast<int>(TCaseType::Lower));
+    rgpLoginChars = NewRadioGroup(this, "rgpLoginChars", tr(" Chars type "), CharsItems(),
+                                  static_cast<int>(TCharsType::Letter));
+    rgpPasswordCase = NewRadioGroup(this, "rgpPasswordCase", tr(" Case "), CaseItems(),
+                                    static_cast<int>(TCaseType::Random));
+    rgpPasswordChars = NewRadioGroup(this, "rgpPasswordChars", tr(" Chars type "), CharsItems(),
+                                     static_cast<int>(TCharsType::Random));
 
     edtTestLogin = new QLineEdit(this);
     edtTestLogin->setObjectName(QStringLiteral("edtTestLogin"));

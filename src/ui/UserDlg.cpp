@@ -263,7 +263,7 @@ TUserProp* ShowUserDialog(TUserList& list, int index, TUserDialogMode mode, QWid
     if (RunModal(dialog) != QDialog::Accepted) return nullptr;
 
     TUserProp* target = nullptr;
-    if (mode == udmEdit) {
+    if (mode == TUserDialogMode::Edit) {
         target = &list.Users(index);
     } else {
         target = &list.AddBlank();

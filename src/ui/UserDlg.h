@@ -21,7 +21,7 @@ namespace quorvane {
 class TUserList;
 class TUserProp;
 
-enum TUserDialogMode { udmAdd, udmEdit };
+enum class TUserDialogMode { Add, Edit };
 
 class TfrmUser : public QDialog {
     Q_OBJECT
@@ -64,7 +64,7 @@ private:
 
     TUserList* FList = nullptr;
     int FIndex = -1;
-    TUserDialogMode FMode = udmAdd;
+    TUserDialogMode FMode = TUserDialogMode::Add;
 
     QLineEdit* edtLogin;
     QLineEdit* edtPassword;

@@ -14,20 +14,18 @@ namespace quorvane {
 namespace stream {
 
 // Tag bytes of the values in the object stream.
-enum : uint8_t {
-    vaNull = 0,     // end of an item's entries, end of a collection
-    vaList = 1,     // start of one item of a collection
-    vaInt8 = 2,     // 1-byte signed integer
-    vaInt16 = 3,    // 2-byte little-endian signed integer
-    vaInt32 = 4,    // 4-byte little-endian signed integer
-    vaExtended = 5, // 80-bit extended number
-    vaString = 6,   // length byte + bytes
-    vaIdent = 7,    // short string
-    vaFalse = 8,
-    vaTrue = 9,
-    vaLString = 12,   // 4-byte little-endian length + bytes
-    vaCollection = 14 // items, each vaList ... vaNull, closed by vaNull
-};
+inline constexpr uint8_t vaNull = 0;     // end of an item's entries, end of a collection
+inline constexpr uint8_t vaList = 1;     // start of one item of a collection
+inline constexpr uint8_t vaInt8 = 2;     // 1-byte signed integer
+inline constexpr uint8_t vaInt16 = 3;    // 2-byte little-endian signed integer
+inline constexpr uint8_t vaInt32 = 4;    // 4-byte little-endian signed integer
+inline constexpr uint8_t vaExtended = 5; // 80-bit extended number
+inline constexpr uint8_t vaString = 6;   // length byte + bytes
+inline constexpr uint8_t vaIdent = 7;    // short string
+inline constexpr uint8_t vaFalse = 8;
+inline constexpr uint8_t vaTrue = 9;
+inline constexpr uint8_t vaLString = 12;    // 4-byte little-endian length + bytes
+inline constexpr uint8_t vaCollection = 14; // items, each vaList ... vaNull, closed by vaNull
 
 // A double in the 80-bit extended layout (little-endian, explicit leading significand bit) and
 // back; every double converts exactly.

@@ -64,15 +64,15 @@ std::string GenerateString(int Length, TCharsType Chars, TCaseType Case, IRandom
     if (Length <= 0) return result;
     result.reserve(static_cast<size_t>(Length));
     for (int p = 1; p <= Length; ++p) {
-        if (Chars == ctNumeral || (Chars == ctRandom && random.Random(5) == 3))
+        if (Chars == TCharsType::Numeral || (Chars == TCharsType::Random && random.Random(5) == 3))
             result += GetRandomChar(kDigits, random);
         else
             result += GetRandomChar(p % 2 == 1 ? kConsonants : kVowels, random);
     }
-    if (Case == caUpper) {
+    if (Case == TCaseType::Upper) {
         for (char& c : result)
             if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    } else if (Case == caLower) {
+    } else if (Case == TCaseType::Lower) {
         for (char& c : result)
             if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }

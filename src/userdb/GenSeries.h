@@ -11,17 +11,17 @@ class IRandomSource;
 class TUserList;
 
 // The kind of characters of a generated string.
-enum TCharsType : int {
-    ctRandom = 0,  // letters, one character in five a digit
-    ctLetter = 1,  // consonant and vowel alternating, starting with a consonant
-    ctNumeral = 2, // digits 1 to 9
+enum class TCharsType : int {
+    Random = 0,  // letters, one character in five a digit
+    Letter = 1,  // consonant and vowel alternating, starting with a consonant
+    Numeral = 2, // digits 1 to 9
 };
 
 // The letter case of a generated string.
-enum TCaseType : int {
-    caRandom = 0, // as drawn: each letter upper case with probability one half
-    caUpper = 1,
-    caLower = 2,
+enum class TCaseType : int {
+    Random = 0, // as drawn: each letter upper case with probability one half
+    Upper = 1,
+    Lower = 2,
 };
 
 // How the logins and passwords of a series are built. The defaults and bounds are those of the
@@ -37,11 +37,11 @@ struct TSeriesOptions {
 
     int UserCount = kDefaultUserCount;
     int LoginLength = kDefaultLoginLength;
-    TCaseType LoginCase = caLower;
-    TCharsType LoginChars = ctLetter;
+    TCaseType LoginCase = TCaseType::Lower;
+    TCharsType LoginChars = TCharsType::Letter;
     int PasswordLength = kDefaultPasswordLength;
-    TCaseType PasswordCase = caRandom;
-    TCharsType PasswordChars = ctRandom;
+    TCaseType PasswordCase = TCaseType::Random;
+    TCharsType PasswordChars = TCharsType::Random;
 
     // The same options with every number brought within its bounds, the way the dialog's
     // number boxes read their values back.
@@ -67,10 +67,11 @@ struct TSeriesUser {
 };
 
 // A string of Length characters (empty when Length <= 0). Each position p (from 1) holds a
-// random digit 1 to 9 when Chars is ctNumeral, or for ctRandom with a chance of one in five;
-// otherwise a random letter, a consonant when p is odd and a vowel when p is even. caUpper and
-// caLower then change the case of the letters; caRandom leaves them as drawn. A source that
-// draws outside the range it was asked for raises "error GetRandomChar".
+// random digit 1 to 9 when Chars is TCharsType::Numeral, or for TCharsType::Random with a chance of
+// one in five; otherwise a random letter, a consonant when p is odd and a vowel when p is even.
+// TCaseType::Upper and TCaseType::Lower then change the case of the letters; TCaseType::Random
+// leaves them as drawn. A source that draws outside the range it was asked for raises "error
+// GetRandomChar".
 std::string GenerateString(int Length, TCharsType Chars, TCaseType Case, IRandomSource& random);
 // GenerateString with the login's or the password's length, chars type and case.
 std::string GenerateLogin(const TSeriesOptions& options, IRandomSource& random);

@@ -193,46 +193,46 @@ private:
 
 // What a property entry is applied to.
 struct TTarget {
-    enum TKind { None, String, Boolean, Date, PassType, Integer, Items } Kind = None;
+    enum class TKind { None, String, Boolean, Date, PassType, Integer, Items } Kind = TKind::None;
     void* Field = nullptr;
     int Min = 0, Max = 0; // the accepted range of an Integer
 };
 
 TTarget LookupUser(TUserProp& u, std::string_view name) {
-    if (SameText(name, "Login")) return {TTarget::String, &u.Login};
-    if (SameText(name, "Password")) return {TTarget::String, &u.Password};
-    if (SameText(name, "Disable")) return {TTarget::Boolean, &u.Disable};
-    if (SameText(name, "Expire")) return {TTarget::Boolean, &u.Expire};
-    if (SameText(name, "ExpireDate")) return {TTarget::Date, &u.ExpireDate};
-    if (SameText(name, "CreatedDate")) return {TTarget::Date, &u.CreatedDate};
-    if (SameText(name, "FullName")) return {TTarget::String, &u.FullName};
-    if (SameText(name, "Email")) return {TTarget::String, &u.Email};
-    if (SameText(name, "Comments")) return {TTarget::String, &u.Comments};
-    if (SameText(name, "PasswordHash")) return {TTarget::String, &u.PasswordHash};
+    if (SameText(name, "Login")) return {TTarget::TKind::String, &u.Login};
+    if (SameText(name, "Password")) return {TTarget::TKind::String, &u.Password};
+    if (SameText(name, "Disable")) return {TTarget::TKind::Boolean, &u.Disable};
+    if (SameText(name, "Expire")) return {TTarget::TKind::Boolean, &u.Expire};
+    if (SameText(name, "ExpireDate")) return {TTarget::TKind::Date, &u.ExpireDate};
+    if (SameText(name, "CreatedDate")) return {TTarget::TKind::Date, &u.CreatedDate};
+    if (SameText(name, "FullName")) return {TTarget::TKind::String, &u.FullName};
+    if (SameText(name, "Email")) return {TTarget::TKind::String, &u.Email};
+    if (SameText(name, "Comments")) return {TTarget::TKind::String, &u.Comments};
+    if (SameText(name, "PasswordHash")) return {TTarget::TKind::String, &u.PasswordHash};
     Invalid();
 }
 
 TTarget LookupList(TUserList& l, std::string_view name) {
-    if (SameText(name, "Items")) return {TTarget::Items, &l};
-    if (SameText(name, "PassType")) return {TTarget::PassType, &l.PassType};
+    if (SameText(name, "Items")) return {TTarget::TKind::Items, &l};
+    if (SameText(name, "PassType")) return {TTarget::TKind::PassType, &l.PassType};
     if (SameText(name, "BcryptCost"))
-        return {TTarget::Integer, &l.BcryptCost, KBcryptCostMin, KBcryptCostMax};
+        return {TTarget::TKind::Integer, &l.BcryptCost, KBcryptCostMin, KBcryptCostMax};
     if (SameText(name, "ShaRounds"))
-        return {TTarget::Integer, &l.ShaRounds, KShaRoundsMin, KShaRoundsMax};
-    if (SameText(name, "HashCacheKey")) return {TTarget::String, &l.HashCacheKey};
-    if (SameText(name, "PassFile")) return {TTarget::String, &l.PassFile};
-    if (SameText(name, "ExportToFile")) return {TTarget::Boolean, &l.ExportToFile};
-    if (SameText(name, "FtpHost")) return {TTarget::String, &l.FtpHost};
-    if (SameText(name, "FtpUser")) return {TTarget::String, &l.FtpUser};
-    if (SameText(name, "FtpPass")) return {TTarget::String, &l.FtpPass};
-    if (SameText(name, "FtpPasswdFile")) return {TTarget::String, &l.FtpPasswdFile};
-    if (SameText(name, "FtpStorePass")) return {TTarget::Boolean, &l.FtpStorePass};
-    if (SameText(name, "FtpPassiveMode")) return {TTarget::Boolean, &l.FtpPassiveMode};
-    if (SameText(name, "FtpProtocol")) return {TTarget::String, &l.FtpProtocol};
-    if (SameText(name, "FtpTlsPin")) return {TTarget::String, &l.FtpTlsPin};
-    if (SameText(name, "FtpCaFile")) return {TTarget::String, &l.FtpCaFile};
-    if (SameText(name, "FtpKeyFile")) return {TTarget::String, &l.FtpKeyFile};
-    if (SameText(name, "FtpHostKeys")) return {TTarget::String, &l.FtpHostKeys};
+        return {TTarget::TKind::Integer, &l.ShaRounds, KShaRoundsMin, KShaRoundsMax};
+    if (SameText(name, "HashCacheKey")) return {TTarget::TKind::String, &l.HashCacheKey};
+    if (SameText(name, "PassFile")) return {TTarget::TKind::String, &l.PassFile};
+    if (SameText(name, "ExportToFile")) return {TTarget::TKind::Boolean, &l.ExportToFile};
+    if (SameText(name, "FtpHost")) return {TTarget::TKind::String, &l.FtpHost};
+    if (SameText(name, "FtpUser")) return {TTarget::TKind::String, &l.FtpUser};
+    if (SameText(name, "FtpPass")) return {TTarget::TKind::String, &l.FtpPass};
+    if (SameText(name, "FtpPasswdFile")) return {TTarget::TKind::String, &l.FtpPasswdFile};
+    if (SameText(name, "FtpStorePass")) return {TTarget::TKind::Boolean, &l.FtpStorePass};
+    if (SameText(name, "FtpPassiveMode")) return {TTarget::TKind::Boolean, &l.FtpPassiveMode};
+    if (SameText(name, "FtpProtocol")) return {TTarget::TKind::String, &l.FtpProtocol};
+    if (SameText(name, "FtpTlsPin")) return {TTarget::TKind::String, &l.FtpTlsPin};
+    if (SameText(name, "FtpCaFile")) return {TTarget::TKind::String, &l.FtpCaFile};
+    if (SameText(name, "FtpKeyFile")) return {TTarget::TKind::String, &l.FtpKeyFile};
+    if (SameText(name, "FtpHostKeys")) return {TTarget::TKind::String, &l.FtpHostKeys};
     Invalid();
 }
 
@@ -444,14 +444,14 @@ private:
             const std::string_view ident = FTok.Span;
             FTok.Next();
             const bool dotted = SkipDottedTail();
-            if (target.Kind == TTarget::Boolean && !dotted) {
+            if (target.Kind == TTarget::TKind::Boolean && !dotted) {
                 if (SameText(ident, "True"))
                     *static_cast<bool*>(target.Field) = true;
                 else if (SameText(ident, "False"))
                     *static_cast<bool*>(target.Field) = false;
                 else
                     Invalid();
-            } else if (target.Kind == TTarget::PassType && !dotted) {
+            } else if (target.Kind == TTarget::TKind::PassType && !dotted) {
                 if (const auto type = PasswordsTypeFromName(ident))
                     *static_cast<TPasswordsType*>(target.Field) = *type;
                 else if (ident.size() > 2 && SameText(ident.substr(0, 2), "pt"))
@@ -459,14 +459,14 @@ private:
                     throw TUnknownPassType{std::string(ident.substr(0, 64))};
                 else
                     Invalid();
-            } else if (target.Kind != TTarget::None) {
+            } else if (target.Kind != TTarget::TKind::None) {
                 Invalid();
             }
             return;
         }
         case TTok::String: {
-            const bool apply = target.Kind == TTarget::String;
-            if (target.Kind != TTarget::None && !apply) Invalid();
+            const bool apply = target.Kind == TTarget::TKind::String;
+            if (target.Kind != TTarget::TKind::None && !apply) Invalid();
             bool wide = FTok.Wide;
             // The first part goes straight into the property; parts after "+" are joined on.
             std::string* out = apply ? static_cast<std::string*>(target.Field) : nullptr;
@@ -485,12 +485,12 @@ private:
         case TTok::Integer: {
             const int64_t v = IntegerValue(FTok.Span, FTok.Hex);
             FTok.Next();
-            if (target.Kind == TTarget::Date && v >= INT32_MIN && v <= INT32_MAX &&
+            if (target.Kind == TTarget::TKind::Date && v >= INT32_MIN && v <= INT32_MAX &&
                 IsValidDateTime(static_cast<double>(v)))
                 *static_cast<double*>(target.Field) = static_cast<double>(v);
-            else if (target.Kind == TTarget::Integer && v >= target.Min && v <= target.Max)
+            else if (target.Kind == TTarget::TKind::Integer && v >= target.Min && v <= target.Max)
                 *static_cast<int*>(target.Field) = static_cast<int>(v);
-            else if (target.Kind != TTarget::None)
+            else if (target.Kind != TTarget::TKind::None)
                 Invalid();
             return;
         }
@@ -499,10 +499,10 @@ private:
             const char suffix = FTok.Suffix;
             FTok.Next();
             // A date outside the years 1 to 9999 is no date this program wrote.
-            if (target.Kind == TTarget::Date && suffix == 0 && !f.Overflow &&
+            if (target.Kind == TTarget::TKind::Date && suffix == 0 && !f.Overflow &&
                 IsValidDateTime(f.Value))
                 *static_cast<double*>(target.Field) = f.Value;
-            else if (target.Kind != TTarget::None)
+            else if (target.Kind != TTarget::TKind::None)
                 Invalid();
             return;
         }
@@ -517,7 +517,7 @@ private:
             Collection(target);
             return;
         }
-        if (target.Kind != TTarget::None) Invalid(); // no property takes these values
+        if (target.Kind != TTarget::TKind::None) Invalid(); // no property takes these values
         Enter();
         if (symbol == '(') {
             FTok.Next();
@@ -548,9 +548,9 @@ private:
     }
 
     void Collection(const TTarget& target) {
-        if (target.Kind != TTarget::None && target.Kind != TTarget::Items) Invalid();
+        if (target.Kind != TTarget::TKind::None && target.Kind != TTarget::TKind::Items) Invalid();
         TUserList* const list =
-            target.Kind == TTarget::Items ? static_cast<TUserList*>(target.Field) : nullptr;
+            target.Kind == TTarget::TKind::Items ? static_cast<TUserList*>(target.Field) : nullptr;
         Enter();
         FTok.Next();
         // Only a collection with items replaces the users; "<>" leaves them as they are.

@@ -37,22 +37,20 @@ bool FindTextMatches(const std::string& field, const std::string& text, bool who
            text.empty();
 }
 
-void ApplyStateCommand(TUserProp& user, int command, TDateTime date) {
+void ApplyStateCommand(TUserProp& user, TStateCommand command, TDateTime date) {
     switch (command) {
-    case scEnable:
+    case TStateCommand::Enable:
         user.Disable = false;
         break;
-    case scDisable:
+    case TStateCommand::Disable:
         user.Disable = true;
         break;
-    case scNeverExpire:
+    case TStateCommand::NeverExpire:
         user.Expire = false;
         break;
-    case scSetExpireDate:
+    case TStateCommand::SetExpireDate:
         user.Expire = true;
         user.ExpireDate = date;
-        break;
-    default:
         break;
     }
 }

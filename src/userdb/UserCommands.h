@@ -30,16 +30,15 @@ bool FindTextMatches(const std::string& field, const std::string& text, bool who
                      bool matchCase);
 
 // The state commands of the popup menu, by their tag.
-enum TStateCommand : int {
-    scEnable = 0,        // clears Disable
-    scDisable = 1,       // sets Disable
-    scNeverExpire = 2,   // clears Expire, keeps ExpireDate
-    scSetExpireDate = 3, // sets Expire and ExpireDate
+enum class TStateCommand : int {
+    Enable = 0,        // clears Disable
+    Disable = 1,       // sets Disable
+    NeverExpire = 2,   // clears Expire, keeps ExpireDate
+    SetExpireDate = 3, // sets Expire and ExpireDate
 };
 
-// Applies a state command to one user; date is used by scSetExpireDate only. Other tags do
-// nothing.
-void ApplyStateCommand(TUserProp& user, int command, TDateTime date);
+// Applies a state command to one user; date is used by TStateCommand::SetExpireDate only.
+void ApplyStateCommand(TUserProp& user, TStateCommand command, TDateTime date);
 
 // Leading and trailing blanks and control characters (codes 0 to 32) removed.
 std::string TrimBlanks(const std::string& text);

@@ -197,7 +197,9 @@ std::string PathParamName(const ::testing::TestParamInfo<TMd5Path>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, Md5MultiPath,
-                         ::testing::Values(mpScalar, mpGeneric, mpAvx2, mpAvx512), PathParamName);
+                         ::testing::Values(TMd5Path::Scalar, TMd5Path::Generic, TMd5Path::Avx2,
+                                           TMd5Path::Avx512),
+                         PathParamName);
 
 TEST(Md5MultiParallel, SameResultsForAnyNumberOfWorkers) {
     std::mt19937 rng(11);
@@ -227,21 +229,22 @@ TEST(Md5MultiParallel, RefusesMismatchedSizesAndAcceptsAnEmptyBatch) {
 }
 
 TEST(Md5MultiPaths, NamesAndAvailability) {
-    for (TMd5Path path : {mpAuto, mpScalar, mpGeneric, mpAvx2, mpAvx512}) {
-        TMd5Path back = mpAuto;
+    for (TMd5Path path :
+         {TMd5Path::Auto, TMd5Path::Scalar, TMd5Path::Generic, TMd5Path::Avx2, TMd5Path::Avx512}) {
+        TMd5Path back = TMd5Path::Auto;
         ASSERT_TRUE(Md5PathFromName(Md5PathName(path), back));
         EXPECT_EQ(back, path);
     }
-    TMd5Path unused = mpScalar;
+    TMd5Path unused = TMd5Path::Scalar;
     EXPECT_FALSE(Md5PathFromName("sse9", unused));
     // The portable paths run anywhere; the chosen one is one the processor has.
-    EXPECT_TRUE(Md5PathAvailable(mpScalar));
-    EXPECT_TRUE(Md5PathAvailable(mpGeneric));
+    EXPECT_TRUE(Md5PathAvailable(TMd5Path::Scalar));
+    EXPECT_TRUE(Md5PathAvailable(TMd5Path::Generic));
     EXPECT_TRUE(Md5PathAvailable(Md5BestPath()));
-    EXPECT_NE(Md5BestPath(), mpAuto);
-    EXPECT_NE(Md5BestPath(), mpGeneric);
+    EXPECT_NE(Md5BestPath(), TMd5Path::Auto);
+    EXPECT_NE(Md5BestPath(), TMd5Path::Generic);
 #if defined(__x86_64__)
-    EXPECT_EQ(Md5PathAvailable(mpAvx2), __builtin_cpu_supports("avx2") != 0);
+    EXPECT_EQ(Md5PathAvailable(TMd5Path::Avx2), __builtin_cpu_supports("avx2") != 0);
 #endif
 }
 
@@ -250,7 +253,7 @@ TEST(Md5MultiPaths, ForcedDefaultPathIsUsedAndRefusedWhenMissing) {
     std::mt19937 rng(8);
     for (int k = 0; k < 20; ++k)
         batch.Add(RandomBytes(rng, 9), RandomSalt(rng));
-    for (TMd5Path path : {mpScalar, mpGeneric, mpAvx2, mpAvx512}) {
+    for (TMd5Path path : {TMd5Path::Scalar, TMd5Path::Generic, TMd5Path::Avx2, TMd5Path::Avx512}) {
         if (!Md5PathAvailable(path)) {
             EXPECT_THROW(SetMd5DefaultPath(path), std::invalid_argument);
             EXPECT_THROW(Hash(batch, path), std::invalid_argument);
@@ -258,10 +261,10 @@ TEST(Md5MultiPaths, ForcedDefaultPathIsUsedAndRefusedWhenMissing) {
         }
         SetMd5DefaultPath(path);
         EXPECT_EQ(Md5DefaultPath(), path);
-        EXPECT_EQ(Md5PathLanes(mpAuto), Md5PathLanes(path));
-        ExpectSameAsReference(batch, Hash(batch, mpAuto));
+        EXPECT_EQ(Md5PathLanes(TMd5Path::Auto), Md5PathLanes(path));
+        ExpectSameAsReference(batch, Hash(batch, TMd5Path::Auto));
     }
-    SetMd5DefaultPath(mpAuto);
+    SetMd5DefaultPath(TMd5Path::Auto);
     EXPECT_EQ(Md5DefaultPath(), Md5BestPath());
 }
 
@@ -273,14 +276,14 @@ TEST(Md5MultiBatchSeam, HashingForThePasswordFileUsesTheLanesAndMatches) {
     for (int k = 0; k < 70; ++k)
         batch.Add(RandomBytes(rng, rng() % 30), RandomSalt(rng));
     const std::vector<std::string_view> views(batch.Passwords.begin(), batch.Passwords.end());
-    for (TMd5Path path : {Md5BestPath(), mpScalar}) {
+    for (TMd5Path path : {Md5BestPath(), TMd5Path::Scalar}) {
         SetMd5DefaultPath(path);
         std::vector<std::string> out;
         Apr1CryptBatch(views, batch.Salts, out, 2);
         SCOPED_TRACE(Md5PathName(path));
         ExpectSameAsReference(batch, out);
     }
-    SetMd5DefaultPath(mpAuto);
+    SetMd5DefaultPath(TMd5Path::Auto);
 }
 
 class TRecordingProgress : public IExportProgress {

@@ -82,31 +82,31 @@ public:
 } // namespace
 
 TEST(GenerateString, DigitsTakeThePlaceOfLettersByPosition) {
-    // ctRandom: a draw from 0 to 4 decides; 3 means a digit.
+    // TCharsType::Random: a draw from 0 to 4 decides; 3 means a digit.
     TScriptedRandom random({3, 0, 0, 11, 4, 0, 3, 8});
-    EXPECT_EQ(GenerateString(4, ctRandom, caRandom, random), "1yB9");
+    EXPECT_EQ(GenerateString(4, TCharsType::Random, TCaseType::Random, random), "1yB9");
     EXPECT_EQ(random.Asked, (std::vector<uint32_t>{5, 9, 5, 12, 5, 40, 5, 9}));
 
     TScriptedRandom letters({39, 0, 20, 7});
-    EXPECT_EQ(GenerateString(4, ctLetter, caRandom, letters), "zAbe");
+    EXPECT_EQ(GenerateString(4, TCharsType::Letter, TCaseType::Random, letters), "zAbe");
     EXPECT_EQ(letters.Asked, (std::vector<uint32_t>{40, 12, 40, 12}));
 
     TScriptedRandom digits({0, 8, 4});
-    EXPECT_EQ(GenerateString(3, ctNumeral, caUpper, digits), "195");
+    EXPECT_EQ(GenerateString(3, TCharsType::Numeral, TCaseType::Upper, digits), "195");
     EXPECT_EQ(digits.Asked, (std::vector<uint32_t>{9, 9, 9}));
 }
 
 TEST(GenerateString, CaseRules) {
     TScriptedRandom upper({0, 0, 3, 2, 1, 21, 0, 9});
-    EXPECT_EQ(GenerateString(4, ctRandom, caUpper, upper), "B3CO");
+    EXPECT_EQ(GenerateString(4, TCharsType::Random, TCaseType::Upper, upper), "B3CO");
     TScriptedRandom lower({0, 0, 1, 5});
-    EXPECT_EQ(GenerateString(4, ctLetter, caLower, lower), "bacy");
+    EXPECT_EQ(GenerateString(4, TCharsType::Letter, TCaseType::Lower, lower), "bacy");
 }
 
 TEST(GenerateString, NothingForLengthZeroOrLess) {
     TScriptedRandom random({});
-    EXPECT_EQ(GenerateString(0, ctRandom, caRandom, random), "");
-    EXPECT_EQ(GenerateString(-5, ctLetter, caLower, random), "");
+    EXPECT_EQ(GenerateString(0, TCharsType::Random, TCaseType::Random, random), "");
+    EXPECT_EQ(GenerateString(-5, TCharsType::Letter, TCaseType::Lower, random), "");
     EXPECT_TRUE(random.Asked.empty());
 }
 
@@ -114,7 +114,7 @@ TEST(GenerateString, DrawOutsideTheSetFails) {
     for (uint32_t bad : {40u, 1000u, UINT32_MAX}) {
         TScriptedRandom random({bad});
         try {
-            GenerateString(3, ctLetter, caLower, random);
+            GenerateString(3, TCharsType::Letter, TCaseType::Lower, random);
             ADD_FAILURE() << "no error for draw " << bad;
         } catch (const EQuorvaneError& e) {
             EXPECT_STREQ(e.what(), "error GetRandomChar");
@@ -124,15 +124,16 @@ TEST(GenerateString, DrawOutsideTheSetFails) {
 
 TEST(GenerateString, DeterministicSequence) {
     TLcgRandom random(20240601);
-    EXPECT_EQ(GenerateString(12, ctRandom, caRandom, random), "jIWowuHIL26y");
-    EXPECT_EQ(GenerateString(12, ctRandom, caRandom, random), "MEjacYhYPYly");
-    EXPECT_EQ(GenerateString(12, ctRandom, caRandom, random), "K2dA7YKAzEQo");
+    EXPECT_EQ(GenerateString(12, TCharsType::Random, TCaseType::Random, random), "jIWowuHIL26y");
+    EXPECT_EQ(GenerateString(12, TCharsType::Random, TCaseType::Random, random), "MEjacYhYPYly");
+    EXPECT_EQ(GenerateString(12, TCharsType::Random, TCaseType::Random, random), "K2dA7YKAzEQo");
 }
 
 TEST(GenerateString, LettersAlternateFromAConsonant) {
     TLcgRandom random(4242);
     for (int round = 0; round < 300; ++round) {
-        const std::string s = GenerateString(1 + round % 30, ctLetter, caUpper, random);
+        const std::string s =
+            GenerateString(1 + round % 30, TCharsType::Letter, TCaseType::Upper, random);
         ASSERT_EQ(s.size(), static_cast<size_t>(1 + round % 30));
         for (size_t i = 0; i < s.size(); ++i) {
             ASSERT_TRUE(s[i] >= 'A' && s[i] <= 'Z') << s;
@@ -140,7 +141,7 @@ TEST(GenerateString, LettersAlternateFromAConsonant) {
         }
     }
     for (int round = 0; round < 300; ++round) {
-        const std::string s = GenerateString(6, ctLetter, caLower, random);
+        const std::string s = GenerateString(6, TCharsType::Letter, TCaseType::Lower, random);
         for (size_t i = 0; i < s.size(); ++i)
             ASSERT_TRUE(s[i] >= 'a' && s[i] <= 'z' && In(i % 2 == 0 ? kConsonants : kVowels, s[i]))
                 << s;
@@ -152,7 +153,7 @@ TEST(GenerateString, Proportions) {
     long digits = 0, letters = 0, upper = 0, total = 0;
     std::set<char> seen;
     for (int round = 0; round < 2000; ++round) {
-        const std::string s = GenerateString(10, ctRandom, caRandom, random);
+        const std::string s = GenerateString(10, TCharsType::Random, TCaseType::Random, random);
         for (size_t i = 0; i < s.size(); ++i) {
             const char c = s[i];
             seen.insert(c);
@@ -174,7 +175,7 @@ TEST(GenerateString, Proportions) {
 
     std::set<char> numerals;
     for (int round = 0; round < 200; ++round)
-        for (char c : GenerateString(8, ctNumeral, caRandom, random))
+        for (char c : GenerateString(8, TCharsType::Numeral, TCaseType::Random, random))
             numerals.insert(c);
     EXPECT_EQ(std::string(numerals.begin(), numerals.end()), kDigits);
 }
@@ -183,11 +184,11 @@ TEST(SeriesOptions, DefaultsAndBounds) {
     const TSeriesOptions defaults;
     EXPECT_EQ(defaults.UserCount, 10);
     EXPECT_EQ(defaults.LoginLength, 6);
-    EXPECT_EQ(defaults.LoginCase, caLower);
-    EXPECT_EQ(defaults.LoginChars, ctLetter);
+    EXPECT_EQ(defaults.LoginCase, TCaseType::Lower);
+    EXPECT_EQ(defaults.LoginChars, TCharsType::Letter);
     EXPECT_EQ(defaults.PasswordLength, 10);
-    EXPECT_EQ(defaults.PasswordCase, caRandom);
-    EXPECT_EQ(defaults.PasswordChars, ctRandom);
+    EXPECT_EQ(defaults.PasswordCase, TCaseType::Random);
+    EXPECT_EQ(defaults.PasswordChars, TCharsType::Random);
 
     TSeriesOptions wild;
     wild.UserCount = 0;
@@ -226,8 +227,8 @@ TEST(CreateSeries, ReproducibleWithTheDeterministicSource) {
 }
 
 TEST(CreateSeries, EveryLoginIsUsableAndEveryPasswordSet) {
-    for (TCharsType chars : {ctRandom, ctLetter, ctNumeral})
-        for (TCaseType letterCase : {caRandom, caUpper, caLower}) {
+    for (TCharsType chars : {TCharsType::Random, TCharsType::Letter, TCharsType::Numeral})
+        for (TCaseType letterCase : {TCaseType::Random, TCaseType::Upper, TCaseType::Lower}) {
             TSeriesOptions options;
             options.LoginChars = chars;
             options.LoginCase = letterCase;
@@ -236,7 +237,8 @@ TEST(CreateSeries, EveryLoginIsUsableAndEveryPasswordSet) {
             options.LoginLength = TSeriesOptions::kMinLength;
             options.PasswordLength = TSeriesOptions::kMinLength;
             TUserList list;
-            TLcgRandom random(static_cast<uint32_t>(chars * 3 + letterCase + 1));
+            TLcgRandom random(static_cast<uint32_t>(static_cast<int>(chars) * 3 +
+                                                    static_cast<int>(letterCase) + 1));
             CreateSeries(list, 300, options, random, nullptr, false);
             ASSERT_GT(list.Count(), 0);
             for (int i = 0; i < list.Count(); ++i) {
@@ -282,7 +284,7 @@ TEST(CreateSeries, TakenLoginsAreSkippedWhateverTheirCase) {
 TEST(CreateSeries, ExhaustedLoginSpaceStopsWithTheWarning) {
     TSeriesOptions options;
     options.LoginLength = 4;
-    options.LoginChars = ctNumeral;
+    options.LoginChars = TCharsType::Numeral;
     TUserList list;
     TLcgRandom random(2024);
     TRecordingFeedback feedback;
@@ -311,7 +313,7 @@ TEST(CreateSeries, FiftyOneMissesInARow) {
     // Login length 1 in numerals: nine logins, all taken already.
     TSeriesOptions options;
     options.LoginLength = 1;
-    options.LoginChars = ctNumeral;
+    options.LoginChars = TCharsType::Numeral;
     TUserList list;
     for (char c : kDigits)
         list.Add(std::string(1, c), "x");
@@ -335,7 +337,7 @@ TEST(CreateSeries, HugeCountOnASmallLoginSpace) {
     // Asking for far more users than can exist costs no more than the users created.
     TSeriesOptions options;
     options.LoginLength = 1;
-    options.LoginChars = ctNumeral;
+    options.LoginChars = TCharsType::Numeral;
     TUserList list;
     TLcgRandom random(8);
     TRecordingFeedback feedback;
@@ -352,8 +354,8 @@ TEST(CreateSeries, MissesDoNotUseUpTheCount) {
     // however many misses on the way, as long as no 51 come in a row.
     TSeriesOptions options;
     options.LoginLength = 1;
-    options.LoginChars = ctNumeral;
-    options.PasswordChars = ctNumeral;
+    options.LoginChars = TCharsType::Numeral;
+    options.PasswordChars = TCharsType::Numeral;
     options.PasswordLength = 4;
     TUserList list;
     TLcgRandom random(11);
@@ -381,7 +383,7 @@ TEST(CreateSeries, FailureKeepsTheUsersAddedSoFar) {
     // Logins and passwords of letters only: exactly 6 + 10 draws per user; the source goes
     // wrong within the fourth user's login.
     TSeriesOptions options;
-    options.PasswordChars = ctLetter;
+    options.PasswordChars = TCharsType::Letter;
     TUserList list;
     TLcgRandom inner(3);
     TCountingRandom random(inner, 16 * 3 + 2);

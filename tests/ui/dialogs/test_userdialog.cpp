@@ -118,7 +118,7 @@ TEST(UserDialog, DefaultExpiryIsOneCalendarMonthAhead) {
             Type(form, "edtPassword", QStringLiteral("secret"));
             ClickOK(form);
         };
-        TUserProp* user = run.Run(list, -1, udmAdd);
+        TUserProp* user = run.Run(list, -1, TUserDialogMode::Add);
         ASSERT_NE(user, nullptr);
         EXPECT_EQ(user->ExpireDate, c.Expected) << FormatDateTime(c.Now);
         EXPECT_EQ(user->CreatedDate, c.Now);
@@ -191,7 +191,7 @@ TEST(UserDialog, AnEnabledUserWithoutPasswordIsStoredAfterTheWarning) {
         Type(form, "edtLogin", QStringLiteral("guest"));
         ClickOK(form);
     };
-    TUserProp* user = run.Run(list, -1, udmAdd);
+    TUserProp* user = run.Run(list, -1, TUserDialogMode::Add);
     ASSERT_NE(user, nullptr);
     EXPECT_EQ(user->Login, "guest");
     EXPECT_EQ(user->Password, "");
@@ -209,14 +209,14 @@ TEST(UserDialog, AUserKnownByItsHashKeepsItUnlessGivenAPassword) {
         Type(form, "edtEmail", QStringLiteral("o@example.org"));
         ClickOK(form);
     };
-    ASSERT_NE(keep.Run(list, 0, udmEdit), nullptr);
+    ASSERT_NE(keep.Run(list, 0, TUserDialogMode::Edit), nullptr);
     EXPECT_EQ(user.PasswordHash, "$apr1$salt$hash");
     TUserDialogRun change;
     change.Script = [](TfrmUser& form) {
         Type(form, "edtPassword", QStringLiteral("new"));
         ClickOK(form);
     };
-    ASSERT_NE(change.Run(list, 0, udmEdit), nullptr);
+    ASSERT_NE(change.Run(list, 0, TUserDialogMode::Edit), nullptr);
     EXPECT_EQ(user.Password, "new");
     EXPECT_TRUE(user.PasswordHash.empty());
 }
@@ -238,7 +238,7 @@ TEST(UserDialog, DuplicateLoginIsRefusedWithFocusBackInLogin) {
         Type(form, "edtLogin", QStringLiteral(" bob"));
         QTest::keyClick(Child<QLineEdit>(form, "edtLogin"), Qt::Key_Return);
     };
-    TUserProp* user = run.Run(list, -1, udmAdd);
+    TUserProp* user = run.Run(list, -1, TUserDialogMode::Add);
     EXPECT_TRUE(stayedOpen);
     ASSERT_EQ(run.Messages.Seen.size(), 1u);
     EXPECT_EQ(run.Messages.Seen[0].Title, QStringLiteral("Warning"));
@@ -257,7 +257,7 @@ TEST(UserDialog, UniquenessFoldsOnlyAToZAndSkipsTheEditedUser) {
             "pw"); // "äbc" in UTF-8
     AddUser(list, "carol", "pw");
     TfrmUser form;
-    form.SetTarget(&list, -1, udmAdd);
+    form.SetTarget(&list, -1, TUserDialogMode::Add);
     auto* login = Child<QLineEdit>(form, "edtLogin");
     login->setText(QString::fromUtf8("\xc3\x84"
                                      "BC")); // "ÄBC"
@@ -268,7 +268,7 @@ TEST(UserDialog, UniquenessFoldsOnlyAToZAndSkipsTheEditedUser) {
     login->setText(QStringLiteral("CAROL"));
     EXPECT_FALSE(form.IsLoginUnique());
 
-    form.SetTarget(&list, 1, udmEdit);
+    form.SetTarget(&list, 1, TUserDialogMode::Edit);
     EXPECT_TRUE(form.IsLoginUnique()) << "the edited user's own login is no duplicate";
 }
 
@@ -292,7 +292,7 @@ TEST(UserDialog, EditWithoutChangeLeavesTheListUnchanged) {
         EXPECT_EQ(Child<QDateEdit>(form, "dtpExpireDate")->date(), QDate(2024, 3, 10));
         ClickOK(form);
     };
-    TUserProp* user = run.Run(list, 1, udmEdit);
+    TUserProp* user = run.Run(list, 1, TUserDialogMode::Edit);
     EXPECT_EQ(user, &list.Users(1));
     EXPECT_FALSE(run.Changed);
     EXPECT_EQ(list.ChangeStamp(), before);
@@ -309,7 +309,7 @@ TEST(UserDialog, ChangeThatCancelsInTheSumStillCountsAsChange) {
         Type(form, "edtPassword", QStringLiteral("baaa`aaa"));
         ClickOK(form);
     };
-    ASSERT_NE(run.Run(list, 0, udmEdit), nullptr);
+    ASSERT_NE(run.Run(list, 0, TUserDialogMode::Edit), nullptr);
     EXPECT_EQ(list.Users(0).Password, "baaa`aaa");
     EXPECT_EQ(list.Fingerprint(), fingerprint) << "the sum misses this change";
     EXPECT_TRUE(run.Changed);
@@ -329,7 +329,7 @@ TEST(UserDialog, CancelAndEscapeChangeNothing) {
             else
                 QTest::mouseClick(Child<QPushButton>(form, "btnCancel"), Qt::LeftButton);
         };
-        EXPECT_EQ(add.Run(list, -1, udmAdd), nullptr);
+        EXPECT_EQ(add.Run(list, -1, TUserDialogMode::Add), nullptr);
         EXPECT_FALSE(add.Changed);
 
         TUserDialogRun edit;
@@ -337,7 +337,7 @@ TEST(UserDialog, CancelAndEscapeChangeNothing) {
             Type(form, "edtLogin", QStringLiteral("robert"));
             form.reject();
         };
-        EXPECT_EQ(edit.Run(list, 0, udmEdit), nullptr);
+        EXPECT_EQ(edit.Run(list, 0, TUserDialogMode::Edit), nullptr);
     }
     EXPECT_EQ(list.Count(), 1);
     EXPECT_EQ(list.Users(0).Login, "bob");
@@ -356,7 +356,7 @@ TEST(UserDialog, UncheckedExpiryStillStoresThePickedDateWithItsTimeOfDay) {
         EXPECT_FALSE(Child<QDateEdit>(form, "dtpExpireDate")->isEnabled());
         ClickOK(form);
     };
-    ASSERT_NE(run.Run(list, 0, udmEdit), nullptr);
+    ASSERT_NE(run.Run(list, 0, TUserDialogMode::Edit), nullptr);
     EXPECT_FALSE(user.Expire);
     EXPECT_EQ(user.ExpireDate, At(2024, 4, 1, 15, 45));
     EXPECT_TRUE(run.Changed);
@@ -375,7 +375,7 @@ TEST(UserDialog, UntouchedFieldsKeepTheirBytes) {
         Type(form, "edtEmail", QStringLiteral("m@example.org"));
         ClickOK(form);
     };
-    ASSERT_NE(run.Run(list, 0, udmEdit), nullptr);
+    ASSERT_NE(run.Run(list, 0, TUserDialogMode::Edit), nullptr);
     EXPECT_EQ(user.Login, "M\xfcller");
     EXPECT_EQ(user.Password, "pa\x01ss");
     EXPECT_EQ(user.FullName, "J\xc3\xbcrgen");
@@ -390,13 +390,13 @@ TEST(UserDialog, UntouchedFieldsKeepTheirBytes) {
         comments->setPlainText(QStringLiteral("a\nb"));
         ClickOK(form);
     };
-    ASSERT_NE(edit.Run(list, 0, udmEdit), nullptr);
+    ASSERT_NE(edit.Run(list, 0, TUserDialogMode::Edit), nullptr);
     EXPECT_EQ(user.Login, "M\xc3\xbcller2");
     EXPECT_EQ(user.Comments, "a\r\nb");
 }
 
 TEST(UserDialog, EditModeOutsideTheListFails) {
     TUserList list;
-    EXPECT_THROW(ShowUserDialog(list, 3, udmEdit), EQuorvaneError);
+    EXPECT_THROW(ShowUserDialog(list, 3, TUserDialogMode::Edit), EQuorvaneError);
     EXPECT_EQ(list.Count(), 0);
 }

@@ -140,7 +140,8 @@ TEST(SeriesCommand, OkWithEveryLoginTakenStillMarksModified) {
             return int(QDialog::Accepted);
         }
         dialog.findChild<TNaturalEdit*>(QStringLiteral("edtLoginLength"))->SetValue(4);
-        dialog.findChild<TRadioGroup*>(QStringLiteral("rgpLoginChars"))->SetItemIndex(ctNumeral);
+        dialog.findChild<TRadioGroup*>(QStringLiteral("rgpLoginChars"))
+            ->SetItemIndex(static_cast<int>(TCharsType::Numeral));
         QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnOK")), Qt::LeftButton);
         return dialog.result();
     };

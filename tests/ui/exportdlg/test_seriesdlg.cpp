@@ -50,10 +50,14 @@ TEST(SeriesDialog, StartsFromTheDefaults) {
     EXPECT_EQ(Find<TNaturalEdit>(dialog, "edtLoginLength")->Value(), 6);
     EXPECT_EQ(Find<TNaturalEdit>(dialog, "edtLoginLength")->MinValue(), 4);
     EXPECT_EQ(Find<TNaturalEdit>(dialog, "edtPasswordLength")->Value(), 10);
-    EXPECT_EQ(Find<TRadioGroup>(dialog, "rgpLoginCase")->ItemIndex(), caLower);
-    EXPECT_EQ(Find<TRadioGroup>(dialog, "rgpLoginChars")->ItemIndex(), ctLetter);
-    EXPECT_EQ(Find<TRadioGroup>(dialog, "rgpPasswordCase")->ItemIndex(), caRandom);
-    EXPECT_EQ(Find<TRadioGroup>(dialog, "rgpPasswordChars")->ItemIndex(), ctRandom);
+    EXPECT_EQ(Find<TRadioGroup>(dialog, "rgpLoginCase")->ItemIndex(),
+              static_cast<int>(TCaseType::Lower));
+    EXPECT_EQ(Find<TRadioGroup>(dialog, "rgpLoginChars")->ItemIndex(),
+              static_cast<int>(TCharsType::Letter));
+    EXPECT_EQ(Find<TRadioGroup>(dialog, "rgpPasswordCase")->ItemIndex(),
+              static_cast<int>(TCaseType::Random));
+    EXPECT_EQ(Find<TRadioGroup>(dialog, "rgpPasswordChars")->ItemIndex(),
+              static_cast<int>(TCharsType::Random));
     auto* ok = Find<QPushButton>(dialog, "btnOK");
     EXPECT_TRUE(ok->isEnabled());
     EXPECT_TRUE(ok->isDefault());
@@ -71,14 +75,16 @@ TEST(SeriesDialog, ControlsMapToTheOptions) {
     TUserList list;
     TfrmUserSeries dialog(list);
     Find<TNaturalEdit>(dialog, "edtLoginLength")->SetValue(2); // below the bound
-    Find<TRadioGroup>(dialog, "rgpLoginCase")->SetItemIndex(caUpper);
+    Find<TRadioGroup>(dialog, "rgpLoginCase")->SetItemIndex(static_cast<int>(TCaseType::Upper));
     Find<TRadioGroup>(dialog, "rgpLoginChars")->SetItemIndex(-1); // no selection
-    Find<TRadioGroup>(dialog, "rgpPasswordChars")->SetItemIndex(ctNumeral);
+    Find<TRadioGroup>(dialog, "rgpPasswordChars")
+        ->SetItemIndex(static_cast<int>(TCharsType::Numeral));
     const TSeriesOptions options = dialog.Options();
     EXPECT_EQ(options.LoginLength, 4);
-    EXPECT_EQ(options.LoginCase, caUpper);
-    EXPECT_EQ(options.LoginChars, ctRandom) << "a group without selection counts as Random";
-    EXPECT_EQ(options.PasswordChars, ctNumeral);
+    EXPECT_EQ(options.LoginCase, TCaseType::Upper);
+    EXPECT_EQ(options.LoginChars, TCharsType::Random)
+        << "a group without selection counts as Random";
+    EXPECT_EQ(options.PasswordChars, TCharsType::Numeral);
 }
 
 TEST(SeriesDialog, TestShowsASampleAndAddsNothing) {
@@ -88,7 +94,7 @@ TEST(SeriesDialog, TestShowsASampleAndAddsNothing) {
     TfrmUserSeries dialog(list);
     TLcgRandom random(7);
     dialog.Random = &random;
-    Find<TRadioGroup>(dialog, "rgpLoginCase")->SetItemIndex(caUpper);
+    Find<TRadioGroup>(dialog, "rgpLoginCase")->SetItemIndex(static_cast<int>(TCaseType::Upper));
     QTest::mouseClick(Find<QToolButton>(dialog, "btnTest"), Qt::LeftButton);
     const std::string login = Str(Find<QLineEdit>(dialog, "edtTestLogin")->text());
     const std::string password = Str(Find<QLineEdit>(dialog, "edtTestPassword")->text());
@@ -142,7 +148,8 @@ TEST(SeriesDialog, ExhaustedLoginSpaceWarnsAndStillClosesWithOk) {
     modals.OnDialog = [](QDialog& dialog) {
         dialog.findChild<TNaturalEdit*>(QStringLiteral("edtUserCount"))->SetValue(99999);
         dialog.findChild<TNaturalEdit*>(QStringLiteral("edtLoginLength"))->SetValue(4);
-        dialog.findChild<TRadioGroup*>(QStringLiteral("rgpLoginChars"))->SetItemIndex(ctNumeral);
+        dialog.findChild<TRadioGroup*>(QStringLiteral("rgpLoginChars"))
+            ->SetItemIndex(static_cast<int>(TCharsType::Numeral));
         QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnOK")), Qt::LeftButton);
         return dialog.result();
     };

@@ -740,8 +740,9 @@ TEST_F(MainWindowTest, PlacementKeepsTheWindowOnAVisibleScreen) {
     };
     for (const TCase& c : cases) {
         {
-            auto reg = OpenRegistryKey(
-                hkeyCurrentUser, QStringLiteral("\\Software\\Ostrick\\Quorvane\\Forms\\frmMain"));
+            auto reg =
+                OpenRegistryKey(TRegistryRootKey::CurrentUser,
+                                QStringLiteral("\\Software\\Ostrick\\Quorvane\\Forms\\frmMain"));
             reg->WriteInteger(QStringLiteral("Left"), c.Stored.left());
             reg->WriteInteger(QStringLiteral("Top"), c.Stored.top());
             reg->WriteInteger(QStringLiteral("Width"), c.Stored.width());
@@ -771,7 +772,7 @@ TEST_F(MainWindowTest, MinimisedWindowsStoreNothing) {
         window->move(300, 300);
         window->setWindowState(Qt::WindowMinimized);
     }
-    auto reg = OpenRegistryKey(hkeyCurrentUser,
+    auto reg = OpenRegistryKey(TRegistryRootKey::CurrentUser,
                                QStringLiteral("\\Software\\Ostrick\\Quorvane\\Forms\\frmMain"));
     EXPECT_EQ(reg->ReadInteger(QStringLiteral("Left")), 10);
     EXPECT_EQ(reg->ReadInteger(QStringLiteral("Top")), 20);

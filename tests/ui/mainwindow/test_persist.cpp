@@ -113,7 +113,8 @@ using Events = std::vector<std::string>;
 } // namespace
 
 TEST(RegistryPaths, AddressKeyPathFollowsTheJoinRule) {
-    TRegistryAddress address{hkeyCurrentUser, QStringLiteral("\\Software\\Ostrick\\Quorvane")};
+    TRegistryAddress address{TRegistryRootKey::CurrentUser,
+                             QStringLiteral("\\Software\\Ostrick\\Quorvane")};
     EXPECT_EQ(AddressKeyPath(address, QStringLiteral("Projects")),
               QStringLiteral("\\Software\\Ostrick\\Quorvane\\Projects"));
     EXPECT_EQ(AddressKeyPath(address, QStringLiteral("\\Other\\Key")),
@@ -130,13 +131,13 @@ TEST(RegistryPaths, AddressKeyPathFollowsTheJoinRule) {
 
 TEST_F(PersistTest, ValuesRoundTripAndReportWrongTypes) {
     {
-        auto reg = OpenRegistryKey(hkeyCurrentUser,
+        auto reg = OpenRegistryKey(TRegistryRootKey::CurrentUser,
                                    QStringLiteral("\\Software\\Ostrick\\Quorvane\\Forms\\frmMain"));
         reg->WriteInteger(QStringLiteral("Top"), -20);
         reg->WriteString(QStringLiteral("Name"), QStringLiteral("a, b \"c\" ü"));
         reg->CloseKey();
     }
-    auto reg = OpenRegistryKey(hkeyCurrentUser,
+    auto reg = OpenRegistryKey(TRegistryRootKey::CurrentUser,
                                QStringLiteral("Software\\Ostrick\\Quorvane\\Forms\\frmMain"));
     EXPECT_EQ(reg->ReadInteger(QStringLiteral("Top")), -20);
     EXPECT_EQ(reg->ReadString(QStringLiteral("Name")), QStringLiteral("a, b \"c\" ü"));
@@ -151,7 +152,7 @@ TEST_F(PersistTest, ValuesRoundTripAndReportWrongTypes) {
     }
     EXPECT_THROW(reg->ReadInteger(QStringLiteral("Left")), EQuorvaneError);
     // Another root is another key.
-    auto machine = OpenRegistryKey(hkeyLocalMachine,
+    auto machine = OpenRegistryKey(TRegistryRootKey::LocalMachine,
                                    QStringLiteral("\\Software\\Ostrick\\Quorvane\\Forms\\frmMain"));
     EXPECT_FALSE(machine->ValueExists(QStringLiteral("Top")));
     EXPECT_TRUE(reg->DeleteValue(QStringLiteral("Top")));
@@ -164,8 +165,8 @@ TEST_F(PersistTest, AListValueReadsAsTheWrongType) {
         raw.setValue(kProjects + QStringLiteral("/File_000"),
                      QStringList{QStringLiteral("a"), QStringLiteral("b")});
     }
-    auto reg =
-        OpenRegistryKey(hkeyCurrentUser, QStringLiteral("\\Software\\Ostrick\\Quorvane\\Projects"));
+    auto reg = OpenRegistryKey(TRegistryRootKey::CurrentUser,
+                               QStringLiteral("\\Software\\Ostrick\\Quorvane\\Projects"));
     try {
         reg->ReadString(QStringLiteral("File_000"));
         FAIL() << "a list read as a string";
@@ -179,8 +180,8 @@ TEST(SettingsStore, AStoreThatCannotBeWrittenFailsTheWrite) {
     WriteWholeFile(dir.File("plain"), "not a folder");
     TScopedSettingsFile store(QString::fromStdString(dir.File("plain") + "/settings.ini"));
     try {
-        auto reg =
-            OpenRegistryKey(hkeyCurrentUser, QStringLiteral("\\Software\\Ostrick\\Quorvane"));
+        auto reg = OpenRegistryKey(TRegistryRootKey::CurrentUser,
+                                   QStringLiteral("\\Software\\Ostrick\\Quorvane"));
         reg->WriteString(QStringLiteral("File_000"), QStringLiteral("/x"));
         reg->CloseKey();
         FAIL() << "the write went through";
@@ -224,7 +225,7 @@ TEST(ProjectDefaults, ANewProjectUsesTheBuiltInSettings) {
     EXPECT_EQ(project.FileFilter, QStringLiteral("All Files|*.*"));
     EXPECT_EQ(project.SaveAlert, QStringLiteral("The data have been changed. Save?"));
     EXPECT_EQ(project.MaxListSize, 5);
-    EXPECT_EQ(project.RegistryAddress.Root, hkeyCurrentUser);
+    EXPECT_EQ(project.RegistryAddress.Root, TRegistryRootKey::CurrentUser);
     EXPECT_TRUE(project.FileName().isEmpty());
     EXPECT_FALSE(project.Modified());
 }
