@@ -17,33 +17,52 @@ void TLcgRandom::Randomize() {
     FState = UtcMillisecondsOfDay();
 }
 
-namespace {
-
-uint32_t SecureWord() {
-    uint32_t value = 0;
-    auto* bytes = reinterpret_cast<unsigned char*>(&value);
-    size_t got = 0;
-    while (got < sizeof value) {
-        const ssize_t n = getrandom(bytes + got, sizeof value - got, 0);
+void FillSecureBytes(void* buffer, std::size_t size) {
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n = getrandom(bytes + got, size - got, 0);
         if (n < 0) {
             if (errno == EINTR) continue;
             throw EQuorvaneError("The system's random generator is not available");
         }
-        got += static_cast<size_t>(n);
+        got += static_cast<std::size_t>(n);
     }
-    return value;
+}
+
+namespace {
+
+// A uniform draw from 0 to n - 1 out of uniform 32-bit words: the top partial range is rejected
+// so every value is equally likely.
+template <typename TWordSource> uint32_t UniformDraw(uint32_t n, TWordSource word) {
+    if (n == 0) return 0;
+    const uint32_t limit = UINT32_MAX - UINT32_MAX % n;
+    for (;;) {
+        const uint32_t value = word();
+        if (value < limit) return value % n;
+    }
 }
 
 } // namespace
 
 uint32_t TSecureRandom::Random(uint32_t n) {
-    if (n == 0) return 0;
-    // Reject the top partial range so every value is equally likely.
-    const uint32_t limit = UINT32_MAX - UINT32_MAX % n;
-    for (;;) {
-        const uint32_t word = SecureWord();
-        if (word < limit) return word % n;
+    return UniformDraw(n, [] {
+        uint32_t value = 0;
+        FillSecureBytes(&value, sizeof value);
+        return value;
+    });
+}
+
+uint32_t TBufferedSecureRandom::Random(uint32_t n) {
+    return UniformDraw(n, [this] { return Word(); });
+}
+
+uint32_t TBufferedSecureRandom::Word() {
+    if (FNext == FWords.size()) {
+        FillSecureBytes(FWords.data(), sizeof FWords);
+        FNext = 0;
     }
+    return FWords[FNext++];
 }
 
 IRandomSource& SecureRandom() {

@@ -1,132 +1,70 @@
 #include "cli/CliCommand.h"
 
-#include "base/FileSafety.h"
-#include "cli/SecretFile.h"
-#include "export/HashCache.h"
-#include "export/HashOnlyUsers.h"
-#include "export/HashSchemes.h"
-#include "export/PasswordFile.h"
-#include "ftp/FileLib.h"
-#include "ftp/FtpUpload.h"
-#include "ftp/ServerTarget.h"
-#include "userdb/LoginRule.h"
-#include "userdb/UserList.h"
+#include "ExportJob.h"
+#include "FileSafety.h"
+#include "HashCache.h"
+#include "HashOnlyUsers.h"
+#include "HashSchemes.h"
+#include "LoginRule.h"
+#include "PasswordFile.h"
+#include "SecretFile.h"
+#include "ServerTarget.h"
+#include "UserList.h"
 
-#include <cerrno>
-#include <fcntl.h>
 #include <optional>
 #include <ostream>
-#include <unistd.h>
 
 namespace quorvane::cli {
 
 namespace {
 
-// Progress of the password file on standard error, rewritten in place on a terminal.
-class TCliExportProgress : public IExportProgress {
+// The export's progress on standard error: the build's percentage rewritten in place on a
+// terminal, then each step of an upload on a line of its own.
+class TCliExportListener {
 public:
-    TCliExportProgress(std::ostream& err, bool show) : FErr(err), FShow(show) {}
-    ~TCliExportProgress() override {
+    TCliExportListener(std::ostream& err, bool terminal) : FErr(err), FTerminal(terminal) {}
+    ~TCliExportListener() { EndLine(); }
+    TCliExportListener(const TCliExportListener&) = delete;
+    TCliExportListener& operator=(const TCliExportListener&) = delete;
+    void Event(const TExportEvent& event) {
+        if (event.Stage == TExportStage::Building) {
+            if (!FTerminal) return;
+            FErr << "\r" << ExportProgressText(event) << std::flush;
+            FShown = true;
+            return;
+        }
+        EndLine();
+        FErr << ExportProgressText(event) << "\n";
+    }
+    void EndLine() {
         if (FShown) FErr << "\n";
+        FShown = false;
     }
-    void Progress(const std::string& text) override {
-        if (!FShow) return;
-        FErr << "\r" << text << std::flush;
-        FShown = true;
-    }
-    bool CancelRequested() override { return false; }
 
 private:
     std::ostream& FErr;
-    bool FShow;
+    bool FTerminal;
     bool FShown = false;
 };
 
-// Writes data into an existing file (the private temporary file of an FTP export).
-void WriteIntoFile(const std::string& path, const std::string& data) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0) throw EQuorvaneError(FormatMessage("Cannot create file %s", path.c_str()));
-    size_t done = 0;
-    bool ok = true;
-    while (ok && done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0)
-            ok = false;
-        else
-            done += static_cast<size_t>(n);
-    }
-    if (::close(fd) != 0) ok = false;
-    if (!ok) throw EQuorvaneError("Stream write error");
-}
-
-// Removes a file when it goes out of scope.
-class TTempFileGuard {
-public:
-    explicit TTempFileGuard(std::string path) : FPath(std::move(path)) {}
-    ~TTempFileGuard() {
-        if (!FPath.empty()) ::unlink(FPath.c_str());
-    }
-    void Release() { FPath.clear(); }
-    TTempFileGuard(const TTempFileGuard&) = delete;
-    TTempFileGuard& operator=(const TTempFileGuard&) = delete;
-
-private:
-    std::string FPath;
-};
-
 // Says on standard error which users the file lets nobody in as.
-void ReportCommentLogins(const TPasswordFileReport& report, TCliStreams& io) {
-    for (const std::string& login : report.CommentLogins)
+void ReportCommentLogins(const std::vector<std::string>& logins, TCliStreams& io) {
+    for (const std::string& login : logins)
         io.Err << "quorvane-cli: warning: the login \"" << EscapeForOneLine(login)
                << "\" starts with \"#\"; web servers read its line as a comment, so this user "
                   "cannot log in\n";
 }
 
-void UploadToFtp(const TUserList& list, TPasswordsType passType, const std::string& password,
-                 TPasswordFileOptions options, TCliStreams& io, const std::string& dbPath) {
-    if (list.FtpHost.empty()) throw EQuorvaneError("The database names no FTP server");
-    if (list.FtpPasswdFile.empty())
-        throw EQuorvaneError("The database names no password file on the FTP server");
-
-    const std::string temp = GetTempFile("kxv");
-    TTempFileGuard guard(temp);
-    // It holds the password file: a signal that ends the program removes it too.
-    const TTempFileRegistration registration(temp);
-    TCliExportProgress progress(io.Err, io.ErrIsTerminal);
-    options.Progress = &progress;
-    const std::optional<std::string> content = BuildPasswordFile(list, passType, options);
-    WriteIntoFile(temp, content.value_or(std::string()));
-
-    TFtpUploader uploader(std::make_shared<TDirectDispatcher>());
-    ApplyServerSettings(list, uploader);
-    // With a key file the secret given is the key's passphrase; it is never stored.
-    (list.FtpKeyFile.empty() ? uploader.Password : uploader.KeyPassphrase) = password;
-    uploader.LocalFiles = {temp};
-    uploader.RemoteFiles = {list.FtpPasswdFile};
-    // The worker removes the file itself, also if this process stops waiting for it.
-    uploader.DeleteWhenDone = {temp};
-    guard.Release();
-    std::string error;
-    uploader.OnStatus = [&](const std::string& text, bool isError) {
-        if (isError) {
-            if (error.empty()) error = text;
-        } else {
-            io.Err << text << "\n";
-        }
-    };
-    uploader.Start();
-    uploader.WaitFor();
-    if (error.empty()) return;
-    // A server this program does not trust yet: say how to trust it, once checked.
-    const TFtpUploader::TIdentityProblem identity = uploader.IdentityProblem();
+// A server this program does not trust yet: how to trust it, once checked.
+std::string TrustHint(const TExportResult& result, const std::string& dbPath) {
+    const auto& identity = result.Identity;
     if (!identity.Changed && !identity.Fingerprint.empty())
-        error +=
-            "\nTo trust it: quorvane-cli target " + dbPath + " --host-key " + identity.Fingerprint;
-    else if (!identity.Changed && !identity.PublicKeyPin.empty())
-        error +=
-            "\nTo trust it: quorvane-cli target " + dbPath + " --tls-pin " + identity.PublicKeyPin;
-    throw EQuorvaneError(error);
+        return "\nTo trust it: quorvane-cli target " + dbPath + " --host-key " +
+               identity.Fingerprint;
+    if (!identity.Changed && !identity.PublicKeyPin.empty())
+        return "\nTo trust it: quorvane-cli target " + dbPath + " --tls-pin " +
+               identity.PublicKeyPin;
+    return {};
 }
 
 int CmdExport(const TArgs& args, TCliStreams& io) {
@@ -195,9 +133,24 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
         throw EQuorvaneError("The database names no password file; give --output FILE");
     if (toFile) CheckExportTarget(target, path);
 
+    TExportSettings settings;
+    settings.PassType = passType;
+    settings.Build = base;
+    settings.Build.AllowEmptyPasswords = args.Has("allow-empty-passwords");
+    settings.DatabasePath = path;
+    settings.Target = !toFile         ? TExportTarget::Server
+                      : target == "-" ? TExportTarget::Stream
+                                      : TExportTarget::File;
+    settings.FileName = target;
+    settings.Stream = &io.Out;
+    settings.ServerSecret = ftpPassword;
+    TExportJob job(list, std::move(settings));
+    TCliExportListener listener(io.Err, io.ErrIsTerminal);
+    job.OnEvent = [&listener](const TExportEvent& event) { listener.Event(event); };
+
     // Expired users are disabled first, so they are left out of the file; the database keeps
     // that change unless it is read-only.
-    const int disabled = list.DisableExpired();
+    const int disabled = job.Sweep();
     if (disabled > 0 && db.ReadOnly())
         PrintWarnings(io.Err, {"The database is read-only; the expired users are left out of "
                                "the password file but stay enabled in the database"});
@@ -206,37 +159,20 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     else if ((disabled > 0 || changed) && !db.ReadOnly())
         db.Save(io.Err);
 
-    TPasswordFileReport report;
-    TPasswordFileOptions options = base;
-    options.AllowEmptyPasswords = args.Has("allow-empty-passwords");
-    options.Report = &report;
     try {
-        if (toFile) {
-            TCliExportProgress progress(io.Err, io.ErrIsTerminal);
-            options.Progress = &progress;
-            if (target == "-") {
-                // Standard output: the file as it is, nothing replaced.
-                const std::optional<std::string> content =
-                    BuildPasswordFile(list, passType, options);
-                if (content) io.Out << *content << std::flush;
-                if (!io.Out) throw EQuorvaneError("Stream write error");
-            } else {
-                std::vector<std::string> warnings;
-                options.Warnings = &warnings;
-                options.DatabasePath = path;
-                CreatePasswordFile(target, list, passType, options);
-                PrintWarnings(io.Err, warnings);
-            }
-        } else {
-            UploadToFtp(list, passType, ftpPassword, options, io, path);
-        }
+        job.Start();
+        job.Wait();
     } catch (const EEmptyPasswords& e) {
         throw EQuorvaneError(std::string(e.what()) +
                              ". Nothing was written. Give these users passwords, or give "
                              "--allow-empty-passwords to export them as they are.");
     }
-    ReportCommentLogins(report, io);
-    io.Err << WeakHashReport(WeakHashUsers(list));
+    listener.EndLine();
+    const TExportResult& result = job.Result();
+    if (!result.Error.empty()) throw EQuorvaneError(result.Error + TrustHint(result, path));
+    PrintWarnings(io.Err, result.Warnings);
+    ReportCommentLogins(result.CommentLogins, io);
+    io.Err << WeakHashReport(result.WeakUsers);
     return kExitOk;
 }
 

@@ -14,7 +14,6 @@
 #include <cstdint>
 #include <numeric>
 #include <string_view>
-#include <sys/random.h>
 
 namespace quorvane {
 
@@ -25,51 +24,11 @@ constexpr size_t KProgressStep = 100;
 // workers stay busy; progress and abort checks still come every KProgressStep entries.
 constexpr size_t KHashWindow = 10 * KProgressStep;
 
-// The system's secure generator read 1 KiB at a time, for the salts of one export: one system
-// call per 128 salts instead of two per salt, which would be a serial part of every large MD5
-// export. Draws are uniform exactly as TSecureRandom's.
-class TBufferedSecureRandom final : public IRandomSource {
-public:
-    uint32_t Random(uint32_t n) override {
-        if (n == 0) return 0;
-        const uint32_t limit = UINT32_MAX - UINT32_MAX % n;
-        for (;;) {
-            const uint32_t word = Word();
-            if (word < limit) return word % n;
-        }
-    }
-
-private:
-    uint32_t Word() {
-        if (FNext == FWords.size()) {
-            auto* bytes = reinterpret_cast<unsigned char*>(FWords.data());
-            const size_t size = sizeof FWords;
-            for (size_t got = 0; got < size;) {
-                const ssize_t n = getrandom(bytes + got, size - got, 0);
-                if (n < 0) {
-                    if (errno == EINTR) continue;
-                    throw EQuorvaneError("The system's random generator is not available");
-                }
-                got += static_cast<size_t>(n);
-            }
-            FNext = 0;
-        }
-        return FWords[FNext++];
-    }
-
-    std::array<uint32_t, 256> FWords{};
-    size_t FNext = 256;
-};
-
 std::string FoldLogin(const std::string& login) {
     std::string folded = login;
     for (char& c : folded)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return folded;
-}
-
-std::string ProgressText(size_t entry, size_t count) {
-    return "Creating passwords file - " + std::to_string(entry * 100 / count) + "% completed";
 }
 
 void AppendLine(std::string& text, const std::string& login, std::string_view value) {
@@ -137,6 +96,15 @@ void CheckHashOnlyUsers(const std::vector<const TUserProp*>& entries, TPasswords
 }
 
 } // namespace
+
+std::string BuildProgressText(size_t done, size_t total) {
+    return "Creating passwords file - " + std::to_string(total ? done * 100 / total : 0) +
+           "% completed";
+}
+
+void IExportProgress::Entries(size_t done, size_t total) {
+    Progress(BuildProgressText(done, total));
+}
 
 EEmptyPasswords::EEmptyPasswords(std::vector<std::string> logins)
     : EQuorvaneError("Anyone who knows these logins gets in without a password: " +
@@ -237,10 +205,16 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
             throw EEmptyPasswords(std::move(logins));
     }
     if (options.Report) {
-        options.Report->CommentLogins.clear();
-        for (const TUserProp* user : entries)
-            if (!user->Disable && LoginLooksLikeComment(user->Login))
-                options.Report->CommentLogins.push_back(user->Login);
+        TPasswordFileReport& report = *options.Report;
+        report = TPasswordFileReport();
+        for (const TUserProp* user : entries) {
+            if (user->Disable) {
+                report.LeftOut.push_back(user);
+                continue;
+            }
+            ++report.Written;
+            if (LoginLooksLikeComment(user->Login)) report.CommentLogins.push_back(user->Login);
+        }
     }
     const THashScheme& scheme = SchemeOf(passType);
     const int param = options.SchemeParam.value_or(StoredSchemeParam(list, passType));
@@ -268,7 +242,7 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
     size_t nextHash = 0; // the hash of the next enabled user of the window
     for (size_t start = 0; start < count; start += KProgressStep) {
         if (options.Progress) {
-            options.Progress->Progress(ProgressText(start, count));
+            options.Progress->Entries(start, count);
             if (options.Progress->CancelRequested()) return std::nullopt;
         }
         const size_t end = std::min(count, start + KProgressStep);

@@ -17,17 +17,26 @@ namespace quorvane {
 class IExportProgress {
 public:
     virtual ~IExportProgress() = default;
-    // Shows a progress text and lets pending interface events run.
-    virtual void Progress(const std::string& text) = 0;
+    // `done` of the file's `total` entries are written (0, 100, 200, ...). By default it hands
+    // BuildProgressText of the two to Progress.
+    virtual void Entries(size_t done, size_t total);
+    // The progress as a text, for a listener that only shows it.
+    virtual void Progress(const std::string& /*text*/) {}
     // True once the user confirmed the abort of the export.
     virtual bool CancelRequested() = 0;
 };
+
+// "Creating passwords file - N% completed", N = done * 100 / total truncated.
+std::string BuildProgressText(size_t done, size_t total);
 
 // What an export should tell its user besides the file itself.
 struct TPasswordFileReport {
     // Logins written that start with "#": servers read those lines as comments, so these users
     // cannot log in.
     std::vector<std::string> CommentLogins;
+    size_t Written = 0; // enabled users in the file
+    // Disabled users of the file, left out of it, in file order.
+    std::vector<const TUserProp*> LeftOut;
 };
 
 // What an export of a slow form did with its hashes.
@@ -109,8 +118,8 @@ std::string UnsafeUsersMessage(const TUserList& list, const std::vector<const TU
 // in file order.
 std::vector<std::string> EmptyPasswordLogins(const std::vector<const TUserProp*>& entries);
 
-// The text of the password file. Reports "Creating passwords file - N% completed" at entries
-// 0, 100, 200, ... and checks for an abort right after each report; returns nothing when the
+// The text of the password file. Reports its progress (Entries) at entries 0, 100, 200, ...
+// and checks for an abort right after each report; returns nothing when the
 // export was aborted. Salts are drawn in file order, so a reproducible source gives a
 // reproducible file however many workers hash. Before any progress it raises EUnsafeUsers when
 // a user to be written would make an unsafe line (see UnsafeUsersMessage), then EEmptyPasswords

@@ -68,14 +68,21 @@ bool TQueuedDispatcher::ProcessUntil(const std::function<bool()>& done,
     }
 }
 
+std::int64_t UploadPercent(std::int64_t sent, std::int64_t size) {
+    if (size <= 0 || sent <= 0) return 0;
+    return sent <= INT64_MAX / 100
+               ? sent * 100 / size
+               : static_cast<std::int64_t>(static_cast<long double>(sent) * 100 / size);
+}
+
 std::string UploadStatusText(const std::string& remote, std::int64_t sent, std::int64_t size) {
-    std::int64_t percent = 0;
-    if (size > 0 && sent > 0) {
-        percent = sent <= INT64_MAX / 100
-                      ? sent * 100 / size
-                      : static_cast<std::int64_t>(static_cast<long double>(sent) * 100 / size);
-    }
-    return "Uploading " + remote + " - " + std::to_string(percent) + "% completed";
+    return "Uploading " + remote + " - " + std::to_string(UploadPercent(sent, size)) +
+           "% completed";
+}
+
+std::string UploadProgressText(const TUploadProgress& progress) {
+    if (progress.Connecting) return "Connecting to " + progress.Host + "...";
+    return UploadStatusText(progress.Remote, progress.Sent, progress.Size);
 }
 
 struct TFtpUploader::TState {
@@ -98,6 +105,7 @@ struct TFtpUploader::TState {
     std::vector<std::string> LocalFiles;
     std::vector<std::string> RemoteFiles;
     std::vector<std::string> DeleteWhenDone;
+    TUploadProgressEvent OnProgress;
     TFtpStatusEvent OnStatus;
     TFtpDoneEvent OnTerminate;
 
@@ -144,13 +152,28 @@ struct TFtpUploader::TState {
         });
     }
 
+    void Report(const TUploadProgress& progress) {
+        RunOnOwner([&] {
+            if (OnProgress) {
+                OnProgress(progress);
+            }
+            if (OnStatus) {
+                OnStatus(UploadProgressText(progress), false);
+            }
+        });
+    }
+
     void Progress(std::int64_t bytes) {
         BytesSent += bytes;
         if (BytesSent > FileSize) {
             BytesSent = FileSize;
         }
         if (FileSize > 0) {
-            Status(UploadStatusText(Remote, BytesSent, FileSize), false);
+            TUploadProgress progress;
+            progress.Remote = Remote;
+            progress.Sent = BytesSent;
+            progress.Size = FileSize;
+            Report(progress);
         }
     }
 
@@ -197,7 +220,10 @@ struct TFtpUploader::TState {
                                 " holds a line break or NUL character; nothing was sent to " +
                                 "the server");
             }
-            Status("Connecting to " + Host + "...", false);
+            TUploadProgress connecting;
+            connecting.Connecting = true;
+            connecting.Host = Host;
+            Report(connecting);
             transport.Connect();
             try {
                 for (std::size_t i = 0; i < LocalFiles.size(); ++i) {
@@ -314,6 +340,7 @@ void TFtpUploader::Start() {
     s.LocalFiles = LocalFiles;
     s.RemoteFiles = RemoteFiles;
     s.DeleteWhenDone = DeleteWhenDone;
+    s.OnProgress = OnProgress;
     s.OnStatus = OnStatus;
     s.OnTerminate = OnTerminate;
     std::shared_ptr<TState> state = FState;

@@ -57,11 +57,28 @@ private:
     std::deque<std::shared_ptr<TItem>> FQueue;
 };
 
+// sent * 100 / size truncated, for sizes of any 64-bit magnitude; 0 for an empty file.
+std::int64_t UploadPercent(std::int64_t sent, std::int64_t size);
+
 // The progress text of one file: "Uploading " + remote + " - N% completed", N being
 // sent * 100 / size truncated (sizes of any 64-bit magnitude).
 std::string UploadStatusText(const std::string& remote, std::int64_t sent, std::int64_t size);
 
-// Status texts and the error text: Text, and whether it is an error.
+// Where the worker is: connecting to Host, or Sent of Size bytes of Remote stored.
+struct TUploadProgress {
+    bool Connecting = false;
+    std::string Host;   // as the owner gave it
+    std::string Remote; // the file being stored
+    std::int64_t Sent = 0;
+    std::int64_t Size = 0;
+};
+
+// "Connecting to HOST..." or UploadStatusText of the file.
+std::string UploadProgressText(const TUploadProgress& progress);
+
+using TUploadProgressEvent = std::function<void(const TUploadProgress& progress)>;
+// Status texts (UploadProgressText of each progress) and the error text: Text, and whether it is
+// an error.
 using TFtpStatusEvent = std::function<void(const std::string& text, bool isError)>;
 // The completion notification, after the last status, on the owner's thread.
 using TFtpDoneEvent = std::function<void()>;
@@ -97,6 +114,7 @@ public:
     // Local files removed when the worker ends, whatever the outcome: the temporary password
     // file, which must not outlive the export even when its owner has gone.
     std::vector<std::string> DeleteWhenDone;
+    TUploadProgressEvent OnProgress; // before the status text of the same progress
     TFtpStatusEvent OnStatus;
     TFtpDoneEvent OnTerminate;
 

@@ -23,6 +23,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMetaObject>
 #include <QProgressBar>
 #include <QPushButton>
@@ -52,30 +53,6 @@ void TQtUiDispatcher::RunAndWait(const std::function<void()>& task) {
     QMetaObject::invokeMethod(
         app, [&task] { task(); }, Qt::BlockingQueuedConnection);
 }
-
-std::optional<int> PercentOfStatus(const QString& text) {
-    static const QRegularExpression pattern(QStringLiteral("(\\d{1,3})% completed$"));
-    const QRegularExpressionMatch match = pattern.match(text);
-    if (!match.hasMatch()) return std::nullopt;
-    const int value = match.captured(1).toInt();
-    if (value > 100) return std::nullopt;
-    return value;
-}
-
-// What the password file writer reports goes into the progress label; pending events run there,
-// which is when a click on Cancel is noticed.
-class TfrmExportUser::TProgress final : public IExportProgress {
-public:
-    explicit TProgress(TfrmExportUser& dialog) : FDialog(dialog) {}
-    void Progress(const std::string& text) override {
-        FDialog.ShowProgress(BytesToText(text));
-        QCoreApplication::processEvents();
-    }
-    bool CancelRequested() override { return FDialog.CancelRequested; }
-
-private:
-    TfrmExportUser& FDialog;
-};
 
 namespace {
 
@@ -110,12 +87,9 @@ TfrmExportUser::TfrmExportUser(QWidget* parent)
 }
 
 TfrmExportUser::~TfrmExportUser() {
-    if (FUploader) {
-        // Closed while the upload runs: the worker finishes the upload and the safe rename on
-        // its own and deletes the temporary file (it is in its DeleteWhenDone list).
-        FUploader->Detach();
-        FUploader.reset();
-    }
+    // Closed while the upload runs: the worker finishes the upload and the safe rename on its
+    // own and deletes the temporary file.
+    FJob.reset();
     if (FCursorSet) QApplication::restoreOverrideCursor();
 }
 
@@ -576,14 +550,17 @@ void TfrmExportUser::EndExport() {
     UpdateControls();
 }
 
-void TfrmExportUser::ShowProgress(const QString& text) {
-    lblProgress->setText(text);
-    if (const std::optional<int> percent = PercentOfStatus(text)) {
+void TfrmExportUser::ShowEvent(const quorvane::TExportEvent& event) {
+    lblProgress->setText(BytesToText(quorvane::ExportProgressText(event)));
+    if (const std::optional<int> percent = quorvane::ExportProgressPercent(event)) {
         pbrProgress->setRange(0, 100);
         pbrProgress->setValue(*percent);
     } else {
         pbrProgress->setRange(0, 0); // connecting: no measure yet
     }
+    // While the file is built on this thread, pending events run here: a click on Cancel is
+    // noticed at the next progress point.
+    if (event.Stage == quorvane::TExportStage::Building) QCoreApplication::processEvents();
 }
 
 std::string TfrmExportUser::FileName() const {
@@ -597,119 +574,76 @@ void TfrmExportUser::btnExportClick() {
     Guarded(this, [this] {
         BeginExport();
         try {
-            UserList->DisableExpired();
+            StartExport();
         } catch (...) {
-            EndExport();
+            FJob.reset(); // a worker that never started removes its temporary file
+            TempFile.clear();
+            EndExport(); // idle again before the error is shown; the dialog stays open
             throw;
         }
-        if (rbnToFile->isChecked())
-            ExportToFile();
-        else
-            ExportToFtp();
     });
     FInExportClick = false;
     // A close asked for while the file was built is decided now that the handler is done.
     if (FModalResult != kNoResult) CheckModalResult();
 }
 
-void TfrmExportUser::ExportToFile() {
-    TProgress progress(*this);
-    TPasswordFileOptions options;
-    options.Progress = &progress;
-    options.Random = Random;
-    options.Threads = HashThreads;
-    options.DatabasePath = DatabasePath;
+void TfrmExportUser::StartExport() {
+    using namespace quorvane;
+    TExportSettings settings;
+    settings.PassType = GetPassType();
+    settings.Build.Random = Random;
+    settings.Build.Threads = HashThreads;
+    settings.DatabasePath = DatabasePath;
+    settings.Target = rbnToFile->isChecked() ? TExportTarget::File : TExportTarget::Server;
+    settings.FileName = FileName();
+    // Typed, stored or not; with a key file it unlocks the key.
+    settings.ServerSecret = FFtpPass.Read(edtFtpPassword->text());
+    settings.RemoteFile = FFtpPasswdFile.Read(edtFtpFile->text());
+    settings.Timeout = FtpTimeout;
+    settings.OnUnknownHostKey = [this](const std::string& server, const std::string& fingerprint) {
+        return AcceptHostKey(server, fingerprint);
+    };
+    FJob = std::make_unique<TExportJob>(*UserList, std::move(settings), FDispatcher);
+    FJob->OnEvent = [this](const TExportEvent& event) { ShowEvent(event); };
+    FJob->OnError = [this](const std::string& text) { UploadError(text); };
+    FJob->OnDone = [this](const TExportResult& result) { ExportDone(result); };
     try {
-        if (!WritePasswordFile(FileName(), options)) {
-            EndExport(); // the user declined: nothing written, the dialog stays open
-            return;
-        }
-    } catch (...) {
-        EndExport(); // idle again before the error is shown; the dialog stays open
-        throw;
-    }
-    // Written, or aborted while building: either way the dialog closes.
-    SetModalResult(QDialog::Accepted);
-    EndExport();
-}
-
-bool TfrmExportUser::WritePasswordFile(const std::string& target, TPasswordFileOptions& options) {
-    try {
-        CreatePasswordFile(target, *UserList, GetPassType(), options);
-        return true;
+        FJob->Start();
     } catch (const EEmptyPasswords& e) {
         const QString question = tr("%1. Export anyway?").arg(BytesToText(e.what()));
         if (ShowMessageBox(this, QMessageBox::Warning, tr("Warning"), question,
-                           QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
-            return false;
-    }
-    options.AllowEmptyPasswords = true;
-    CreatePasswordFile(target, *UserList, GetPassType(), options);
-    return true;
-}
-
-void TfrmExportUser::ExportToFtp() {
-    try {
-        TempFile = GetTempFile("kxv");
-        TProgress progress(*this);
-        TPasswordFileOptions options;
-        options.Progress = &progress;
-        options.Random = Random;
-        options.Threads = HashThreads;
-        if (!WritePasswordFile(TempFile, options) || CancelRequested) {
-            std::remove(TempFile.c_str());
-            TempFile.clear();
-            EndExport();
+                           QMessageBox::Yes | QMessageBox::No,
+                           QMessageBox::No) != QMessageBox::Yes) {
+            FJob.reset();
+            EndExport(); // the user declined: nothing written, the dialog stays open
             return;
         }
-        auto uploader = std::make_unique<TFtpUploader>(FDispatcher);
-        uploader->OnTerminate = [this] { UploadDone(); };
-        uploader->OnStatus = [this](const std::string& text, bool isError) {
-            UploadStatus(text, isError);
-        };
-        ApplyServerSettings(*UserList, *uploader); // as just saved by BeginExport
-        // Typed, stored or not; with a key file it unlocks the key.
-        (UserList->FtpKeyFile.empty() ? uploader->Password : uploader->KeyPassphrase) =
-            FFtpPass.Read(edtFtpPassword->text());
-        uploader->OnUnknownHostKey = [this](const std::string& server,
-                                            const std::string& fingerprint) {
-            return AcceptHostKey(server, fingerprint);
-        };
-        uploader->Timeout = FtpTimeout;
-        uploader->LocalFiles.push_back(TempFile);
-        uploader->RemoteFiles.push_back(FFtpPasswdFile.Read(edtFtpFile->text()));
-        // The temporary file goes when the worker ends, even when this dialog has gone.
-        uploader->DeleteWhenDone.push_back(TempFile);
-        FUploader = std::move(uploader);
-        FUploader->Start();
-    } catch (...) {
-        FUploader.reset(); // a worker that never started removes its DeleteWhenDone files
-        if (!TempFile.empty()) std::remove(TempFile.c_str());
-        TempFile.clear();
+        FJob->Settings().Build.AllowEmptyPasswords = true;
+        FJob->Start();
+    }
+    TempFile = FJob->TempFile();
+    if (!FJob->Uploading()) FJob.reset();
+}
+
+void TfrmExportUser::ExportDone(const quorvane::TExportResult& result) {
+    const bool upload = !FInExportClick; // a local export ends within the click
+    if (result.Done)
+        ResultText = BytesToText(quorvane::ExportResultText(result, [](std::size_t n) {
+            return QLocale().toString(static_cast<qulonglong>(n)).toStdString();
+        }));
+    if (!upload) {
+        // Written, or aborted while building: a local export closes the dialog either way; an
+        // aborted upload leaves the result to the one who cancelled.
+        if (!result.Aborted || rbnToFile->isChecked()) SetModalResult(QDialog::Accepted);
         EndExport();
-        throw;
+        return;
     }
-}
-
-void TfrmExportUser::UploadStatus(const std::string& text, bool isError) {
-    if (isError) {
-        ErrorShown = true;
-        ShowMessageBox(this, QMessageBox::Warning, tr("Warning"), BytesToText(text),
-                       QMessageBox::Ok);
-        FormActivate();
-    } else {
-        ShowProgress(BytesToText(text));
-    }
-}
-
-void TfrmExportUser::UploadDone() {
-    // The worker waits for this handler; it is destroyed once its thread has let go.
-    std::unique_ptr<TFtpUploader> finished = std::move(FUploader);
-    if (!TempFile.empty()) std::remove(TempFile.c_str()); // already gone normally
+    // The worker waits for this handler; the job is destroyed once its thread has let go.
+    const std::unique_ptr<quorvane::TExportJob> finished = std::move(FJob);
     TempFile.clear();
     if (!ErrorShown) SetModalResult(QDialog::Accepted);
     EndExport();
-    const TFtpUploader::TIdentityProblem identity = finished->IdentityProblem();
+    const auto& identity = result.Identity;
     if (ErrorShown && !identity.Changed && !identity.PublicKeyPin.empty() && UserList) {
         // A certificate that no authority vouches for (a self-signed one): its key, once the
         // user has checked it, identifies the server from now on.
@@ -724,6 +658,12 @@ void TfrmExportUser::UploadDone() {
             QMetaObject::invokeMethod(this, &TfrmExportUser::btnExportClick, Qt::QueuedConnection);
         }
     }
+}
+
+void TfrmExportUser::UploadError(const std::string& text) {
+    ErrorShown = true;
+    ShowMessageBox(this, QMessageBox::Warning, tr("Warning"), BytesToText(text), QMessageBox::Ok);
+    FormActivate();
 }
 
 bool TfrmExportUser::AcceptHostKey(const std::string& server, const std::string& fingerprint) {
@@ -747,6 +687,9 @@ bool TfrmExportUser::ConfirmAbort() {
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes) return false;
     CancelRequested = true;
+    // The build stops at its next progress point; an upload under way still finishes (the
+    // server then holds the complete new file).
+    if (FJob && !FJob->Uploading()) FJob->Abort();
     return true;
 }
 
@@ -779,19 +722,20 @@ void TfrmExportUser::CheckModalResult() {
     if (FormCloseQuery()) QDialog::done(result);
 }
 
-void ShowExportDialog(TUserList& list, QWidget* owner, const std::string& databasePath) {
+QString ShowExportDialog(TUserList& list, QWidget* owner, const std::string& databasePath) {
     TfrmExportUser dialog(owner);
     dialog.UserList = &list;
     dialog.DatabasePath = databasePath;
     dialog.LoadSettings();
-    if (RunModal(dialog) != QDialog::Accepted) return;
+    if (RunModal(dialog) != QDialog::Accepted) return dialog.ResultText;
     dialog.SaveSettings();
     // Once the file is out: the users whose stored hash is still weak, by name.
-    if (dialog.CancelRequested) return;
+    if (dialog.CancelRequested) return dialog.ResultText;
     const std::string weak = WeakHashReport(WeakHashUsers(list));
     if (!weak.empty())
         ShowMessageBox(owner, QMessageBox::Warning, QStringLiteral("Export"), BytesToText(weak),
                        QMessageBox::Ok);
+    return dialog.ResultText;
 }
 
 } // namespace quorvane

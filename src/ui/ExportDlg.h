@@ -6,6 +6,7 @@
 #include "ftp/FtpUpload.h"
 #include "ui/ByteText.h"
 #include "userdb/UserList.h"
+#include "job/ExportJob.h"
 
 #include <QDialog>
 
@@ -41,9 +42,6 @@ public:
 // One line on which web servers accept a form (empty for plain text, which has its own note).
 QString SchemeGuidance(TPasswordsType type);
 
-// The percentage at the end of a progress text ("... - 40% completed" gives 40), if any.
-std::optional<int> PercentOfStatus(const QString& text);
-
 class TfrmExportUser : public QDialog {
     Q_OBJECT
 public:
@@ -59,9 +57,11 @@ public:
     bool Busy = false;            // an export is in progress
     std::string TempFile;         // the local temporary file of the current FTP export
     bool ErrorShown = false;      // the worker reported an error during the current export
+    // What the last completed export did ("57 users written to ..."); empty before.
+    QString ResultText;
 
-    // The running upload worker of an FTP export, or none.
-    TFtpUploader* Uploader() const { return FUploader.get(); }
+    // The export job while its upload runs, or none.
+    quorvane::TExportJob* Uploader() const { return FJob.get(); }
 
     // Knobs for tests and tools; the program leaves them alone.
     unsigned HashThreads = 0;        // hashing workers; 0: one per processor
@@ -75,9 +75,10 @@ public:
 
     void BeginExport();
     void EndExport();
-    void ExportToFtp();
-    void UploadStatus(const std::string& text, bool isError);
-    void UploadDone();
+    // Progress of the running export into the label and the bar.
+    void ShowEvent(const quorvane::TExportEvent& event);
+    // The upload failed: a warning with the worker's message.
+    void UploadError(const std::string& text);
     // The worker met an SSH host key neither known nor pinned: asks the user, and stores the
     // key as trusted when they accept it.
     bool AcceptHostKey(const std::string& server, const std::string& fingerprint);
@@ -106,22 +107,19 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    class TProgress;
-
     void BuildControls();
-    void ShowProgress(const QString& text);
     void WorkFactorChanged(int value);
     void UpdateEstimate();
     // Enabled users whose password the export hashes (not those known by a stored hash).
     int UsersToHash() const;
     void CheckModalResult();
     std::string FileName() const;
-    void ExportToFile();
-    // Builds and writes the password file to target; enabled users without a password go out
-    // only when the user agrees. False when the user said No: nothing was written.
-    bool WritePasswordFile(const std::string& target, TPasswordFileOptions& options);
+    // Runs the export job with the dialog's settings; enabled users without a password go out
+    // only when the user agrees (otherwise nothing is written and the dialog stays open).
+    void StartExport();
+    void ExportDone(const quorvane::TExportResult& result);
 
-    std::unique_ptr<TFtpUploader> FUploader;
+    std::unique_ptr<quorvane::TExportJob> FJob;
     std::shared_ptr<IUiDispatcher> FDispatcher;
     static constexpr int kNoResult = -1;
     int FModalResult = kNoResult;
@@ -167,7 +165,8 @@ private:
 
 // The Export command's dialog: fills it from the list's settings, shows it modally over the
 // owner, stores the settings when it closes with OK and destroys it in every case. The caller
-// compares the list's fingerprint to tell whether the database changed.
-void ShowExportDialog(TUserList& list, QWidget* owner, const std::string& databasePath = {});
+// compares the list's fingerprint to tell whether the database changed. Returns what the export
+// did (TfrmExportUser::ResultText), empty when nothing was exported.
+QString ShowExportDialog(TUserList& list, QWidget* owner, const std::string& databasePath = {});
 
 } // namespace quorvane

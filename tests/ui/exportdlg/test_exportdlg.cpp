@@ -476,14 +476,6 @@ TEST(ExportDialog, NoAtTheAbortQuestionLetsTheExportFinish) {
     EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 150);
 }
 
-TEST(StatusPercent, ReadsTheTrailingPercentage) {
-    EXPECT_EQ(PercentOfStatus(QStringLiteral("Creating passwords file - 40% completed")), 40);
-    EXPECT_EQ(PercentOfStatus(QStringLiteral("Uploading /a b - 100% completed")), 100);
-    EXPECT_EQ(PercentOfStatus(QStringLiteral("Connecting to host...")), std::nullopt);
-    EXPECT_EQ(PercentOfStatus(QStringLiteral("Uploading 5% completed.txt")), std::nullopt);
-    EXPECT_EQ(PercentOfStatus(QStringLiteral("x - 250% completed")), std::nullopt);
-}
-
 // --- FTP exports against a loopback server ---
 
 namespace {
@@ -722,17 +714,24 @@ TEST(ExportDialog, WorkerStatusGoesToTheLabelAndTheBarErrorsToAWarning) {
     TDialogOn t(list);
     t.dialog.BeginExport();
     EXPECT_FALSE(t.c.pbrProgress->isHidden()) << "the bar shows while busy";
-    t.dialog.UploadStatus("Connecting to 127.0.0.1:21...", false);
+    quorvane::TExportEvent event;
+    event.Stage = quorvane::TExportStage::Connecting;
+    event.Server = "127.0.0.1:21";
+    t.dialog.ShowEvent(event);
     EXPECT_EQ(Str(t.c.lblProgress->text()), "Connecting to 127.0.0.1:21...");
     EXPECT_EQ(t.c.pbrProgress->maximum(), 0) << "no measure while connecting";
-    t.dialog.UploadStatus("Uploading /www/.htpasswd - 50% completed", false);
+    event.Stage = quorvane::TExportStage::Uploading;
+    event.Remote = "/www/.htpasswd";
+    event.BytesSent = 500;
+    event.BytesTotal = 1000;
+    t.dialog.ShowEvent(event);
     EXPECT_EQ(Str(t.c.lblProgress->text()), "Uploading /www/.htpasswd - 50% completed");
     EXPECT_EQ(t.c.pbrProgress->maximum(), 100);
     EXPECT_EQ(t.c.pbrProgress->value(), 50);
     EXPECT_FALSE(t.dialog.ErrorShown);
     {
         TScriptedModals modals;
-        t.dialog.UploadStatus("Login incorrect.", true);
+        t.dialog.UploadError("Login incorrect.");
         ASSERT_EQ(modals.Boxes.size(), 1u);
         EXPECT_EQ(Str(modals.Boxes[0].Title), "Warning");
         EXPECT_EQ(Str(modals.Boxes[0].Text), "Login incorrect.");
@@ -746,9 +745,9 @@ TEST(ExportDialog, WorkerStatusGoesToTheLabelAndTheBarErrorsToAWarning) {
     WaitUntil([] { return false; }, 20);
     const QSize labelSize = t.c.lblProgress->size();
     const QSize dialogSize = t.dialog.size();
-    t.dialog.UploadStatus("Uploading /www/a/very/long/remote/folder/name/for/the/members/area/"
-                          ".htpasswd - 10% completed",
-                          false);
+    event.Remote = "/www/a/very/long/remote/folder/name/for/the/members/area/.htpasswd";
+    event.BytesSent = 100;
+    t.dialog.ShowEvent(event);
     WaitUntil([] { return false; }, 20);
     EXPECT_EQ(t.c.lblProgress->size(), labelSize);
     EXPECT_EQ(t.dialog.size(), dialogSize);

@@ -1,0 +1,249 @@
+#include "ExportJob.h"
+
+#include "Errors.h"
+#include "FileLib.h"
+#include "FileSafety.h"
+#include "HashCache.h"
+#include "HashOnlyUsers.h"
+#include "HashSchemes.h"
+#include "ServerTarget.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace quorvane {
+
+namespace {
+
+// Writes data into the existing private temporary file of an upload.
+void WriteIntoFile(const std::string& path, const std::string& data) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) throw EQuorvaneError(FormatMessage("Cannot create file %s", path.c_str()));
+    size_t done = 0;
+    bool ok = true;
+    while (ok && done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0)
+            ok = false;
+        else
+            done += static_cast<size_t>(n);
+    }
+    if (::close(fd) != 0) ok = false;
+    if (!ok) throw EQuorvaneError("Stream write error");
+}
+
+} // namespace
+
+std::string ExportProgressText(const TExportEvent& event) {
+    switch (event.Stage) {
+    case TExportStage::Building:
+        return BuildProgressText(event.EntriesDone, event.EntriesTotal);
+    case TExportStage::Connecting:
+        return UploadProgressText({true, event.Server, {}, 0, 0});
+    case TExportStage::Uploading:
+        return UploadStatusText(event.Remote, event.BytesSent, event.BytesTotal);
+    }
+    return {};
+}
+
+std::optional<int> ExportProgressPercent(const TExportEvent& event) {
+    switch (event.Stage) {
+    case TExportStage::Building:
+        return event.EntriesTotal == 0
+                   ? 0
+                   : static_cast<int>(event.EntriesDone * 100 / event.EntriesTotal);
+    case TExportStage::Connecting:
+        return std::nullopt;
+    case TExportStage::Uploading:
+        return static_cast<int>(UploadPercent(event.BytesSent, event.BytesTotal));
+    }
+    return std::nullopt;
+}
+
+std::string ExportResultText(const TExportResult& result,
+                             const std::function<std::string(std::size_t)>& number) {
+    std::string text =
+        result.Written == 1 ? std::string("1 user") : number(result.Written) + " users";
+    text += " written to " + result.Target;
+    if (result.Disabled > 0 || result.Expired > 0) {
+        text += "; ";
+        if (result.Disabled > 0) text += number(result.Disabled) + " disabled";
+        if (result.Disabled > 0 && result.Expired > 0) text += " and ";
+        if (result.Expired > 0) text += number(result.Expired) + " expired";
+        text += " left out";
+    }
+    if (!result.WeakUsers.empty()) {
+        const std::string weak = WeakHashReport(result.WeakUsers);
+        text += ". " + weak.substr(0, weak.find('\n'));
+    }
+    return text;
+}
+
+// The build's progress as events, its abort as the job's.
+class TExportJob::TBuildProgress final : public IExportProgress {
+public:
+    explicit TBuildProgress(TExportJob& job) : FJob(job) {}
+    void Entries(size_t done, size_t total) override {
+        if (!FJob.OnEvent) return;
+        TExportEvent event;
+        event.EntriesDone = done;
+        event.EntriesTotal = total;
+        FJob.OnEvent(event);
+    }
+    bool CancelRequested() override { return FJob.FAbort; }
+
+private:
+    TExportJob& FJob;
+};
+
+TExportJob::TExportJob(TUserList& list, TExportSettings settings,
+                       std::shared_ptr<IUiDispatcher> dispatcher)
+    : FList(list), FSettings(std::move(settings)), FDispatcher(std::move(dispatcher)) {}
+
+TExportJob::~TExportJob() {
+    Detach();
+}
+
+int TExportJob::Sweep() {
+    if (FSwept) return 0;
+    FSwept = true;
+    std::vector<bool> wasEnabled(static_cast<size_t>(FList.Count()));
+    for (int i = 0; i < FList.Count(); ++i)
+        wasEnabled[static_cast<size_t>(i)] = !FList.Users(i).Disable;
+    const int count = FList.DisableExpired();
+    for (int i = 0; i < FList.Count() && count > 0; ++i)
+        if (wasEnabled[static_cast<size_t>(i)] && FList.Users(i).Disable)
+            FExpired.insert(&FList.Users(i));
+    return count;
+}
+
+void TExportJob::Start() {
+    Sweep();
+    TExportSettings& s = FSettings;
+    if (s.Target == TExportTarget::Server) {
+        if (FList.FtpHost.empty()) throw EQuorvaneError("The database names no FTP server");
+        if (s.RemoteFile.empty()) s.RemoteFile = FList.FtpPasswdFile;
+        if (s.RemoteFile.empty())
+            throw EQuorvaneError("The database names no password file on the FTP server");
+    }
+    FAbort = false;
+    FResult = TExportResult();
+    FResult.Target = s.Target == TExportTarget::Server ? s.RemoteFile : s.FileName;
+    TBuildProgress progress(*this);
+    TPasswordFileOptions options = s.Build;
+    options.Progress = &progress;
+    options.Report = &FReport;
+    options.Stats = &FResult.Stats;
+    if (options.CachePath.empty() && IsSlowPassType(s.PassType) && !s.DatabasePath.empty() &&
+        !FList.HashCacheKey.empty())
+        options.CachePath = HashCachePath(s.DatabasePath);
+
+    std::optional<std::string> text;
+    switch (s.Target) {
+    case TExportTarget::File:
+        options.DatabasePath = s.DatabasePath;
+        options.Warnings = &FResult.Warnings;
+        if (CreatePasswordFile(s.FileName, FList, s.PassType, options)) text.emplace();
+        break;
+    case TExportTarget::Stream:
+    case TExportTarget::Server:
+        text = BuildPasswordFile(FList, s.PassType, options);
+        break;
+    }
+    if (!text) {
+        FResult.Aborted = true;
+        const auto done = OnDone;
+        if (done) done(FResult);
+        return;
+    }
+    // Abort asked for after the last progress point: written all the same, sent nowhere.
+    Finish(FReport);
+    if (s.Target == TExportTarget::Server && !FAbort) {
+        StartUpload(*text);
+        return;
+    }
+    if (s.Target == TExportTarget::Stream && s.Stream != nullptr) {
+        *s.Stream << *text << std::flush;
+        if (!*s.Stream) throw EQuorvaneError("Stream write error");
+    }
+    FResult.Done = s.Target != TExportTarget::Server;
+    FResult.Aborted = !FResult.Done;
+    const auto done = OnDone;
+    if (done) done(FResult);
+}
+
+void TExportJob::Finish(const TPasswordFileReport& report) {
+    FResult.Written = report.Written;
+    FResult.CommentLogins = report.CommentLogins;
+    for (const TUserProp* user : report.LeftOut)
+        ++(FExpired.count(user) ? FResult.Expired : FResult.Disabled);
+    FResult.WeakUsers = WeakHashUsers(FList);
+}
+
+void TExportJob::StartUpload(const std::string& text) {
+    FTempFile = GetTempFile("kxv");
+    auto uploader = std::make_unique<TFtpUploader>(FDispatcher);
+    // The worker removes the file itself, also if the owner stops waiting for it; a signal that
+    // ends the program meanwhile removes it too.
+    uploader->DeleteWhenDone = {FTempFile};
+    FTempRegistration = std::make_unique<TTempFileRegistration>(FTempFile);
+    WriteIntoFile(FTempFile, text);
+    ApplyServerSettings(FList, *uploader);
+    (FList.FtpKeyFile.empty() ? uploader->Password : uploader->KeyPassphrase) =
+        FSettings.ServerSecret;
+    uploader->Timeout = FSettings.Timeout;
+    uploader->OnUnknownHostKey = FSettings.OnUnknownHostKey;
+    uploader->LocalFiles = {FTempFile};
+    uploader->RemoteFiles = {FSettings.RemoteFile};
+    uploader->OnProgress = [this](const TUploadProgress& progress) {
+        if (!OnEvent) return;
+        TExportEvent event;
+        event.Stage = progress.Connecting ? TExportStage::Connecting : TExportStage::Uploading;
+        event.Server = progress.Host;
+        event.Remote = progress.Remote;
+        event.BytesSent = progress.Sent;
+        event.BytesTotal = progress.Size;
+        OnEvent(event);
+    };
+    uploader->OnStatus = [this](const std::string& text, bool isError) {
+        if (!isError) return;
+        if (FResult.Error.empty()) FResult.Error = text;
+        if (OnError) OnError(text);
+    };
+    uploader->OnTerminate = [this] { UploadEnded(); };
+    FUploader = std::move(uploader);
+    FUploader->Start();
+}
+
+void TExportJob::UploadEnded() {
+    FResult.Identity = FUploader->IdentityProblem();
+    FResult.Done = FResult.Error.empty();
+    if (!FTempFile.empty()) ::unlink(FTempFile.c_str()); // gone already, normally
+    FTempFile.clear();
+    FTempRegistration.reset();
+    // The handler may destroy this job: nothing of it is touched after the call.
+    const auto done = OnDone;
+    const TExportResult result = FResult;
+    if (done) done(result);
+}
+
+void TExportJob::Abort() noexcept {
+    FAbort = true;
+    if (FUploader) FUploader->Abort();
+}
+
+bool TExportJob::Uploading() const {
+    return FUploader && !FUploader->Finished() && !FTempFile.empty();
+}
+
+void TExportJob::Wait() {
+    if (FUploader) FUploader->WaitFor();
+}
+
+void TExportJob::Detach() noexcept {
+    if (FUploader) FUploader->Detach();
+}
+
+} // namespace quorvane

@@ -1,0 +1,164 @@
+#pragma once
+// One export of a database, as both front ends run it: the expiry sweep, the checks of the
+// entries, the password file in the chosen form (with the hash cache of the slow forms), then a
+// local file written atomically, a stream, or an upload through the server transport. Progress
+// comes as typed events; one Abort stops it. The front ends only collect the settings, show the
+// events and report the result.
+
+#include "FtpUpload.h"
+#include "PasswordFile.h"
+#include "UserList.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+class TTempFileRegistration;
+
+namespace quorvane {
+
+enum class TExportStage {
+    Building,   // EntriesDone of EntriesTotal entries of the file made
+    Connecting, // to Server
+    Uploading,  // BytesSent of BytesTotal bytes of Remote stored
+};
+
+struct TExportEvent {
+    TExportStage Stage = TExportStage::Building;
+    std::size_t EntriesDone = 0;
+    std::size_t EntriesTotal = 0;
+    std::int64_t BytesSent = 0;
+    std::int64_t BytesTotal = 0;
+    std::string Server;
+    std::string Remote;
+};
+
+// The progress text of an event: "Creating passwords file - N% completed", "Connecting to
+// HOST...", "Uploading REMOTE - N% completed".
+std::string ExportProgressText(const TExportEvent& event);
+
+// The percentage an event stands for; none while connecting (there is no measure yet).
+std::optional<int> ExportProgressPercent(const TExportEvent& event);
+
+enum class TExportTarget {
+    File,   // FileName, replaced atomically
+    Stream, // *Stream, as it is
+    Server, // the list's server settings, RemoteFile on it
+};
+
+struct TExportSettings {
+    TPasswordsType PassType = TPasswordsType::ptMD5;
+    // Scheme parameter, salts, workers, collation, AllowEmptyPasswords. Progress, Report,
+    // Warnings and Stats are the job's own; CachePath is filled for a slow form of a database
+    // with a file and a cache key when left empty.
+    TPasswordFileOptions Build;
+    // The database's file, when it has one: never the target of a local export; its hash cache
+    // lies beside it.
+    std::string DatabasePath;
+    TExportTarget Target = TExportTarget::File;
+    std::string FileName;
+    std::ostream* Stream = nullptr;
+    // Server: the password, or with a key file the key's passphrase; the remote file (empty:
+    // the list's FtpPasswdFile); the client's time-out in ms (0: its default); the question for
+    // an SSH host key neither known nor pinned (none: refused).
+    std::string ServerSecret;
+    std::string RemoteFile;
+    std::uint32_t Timeout = 0;
+    std::function<bool(const std::string& server, const std::string& fingerprint)> OnUnknownHostKey;
+};
+
+struct TExportResult {
+    bool Done = false;    // the file is written or stored on the server
+    bool Aborted = false; // stopped while building: nothing written, nothing sent
+    std::string Target;   // the file name or the remote file
+    std::size_t Written = 0;
+    std::size_t Disabled = 0; // left out, disabled before this export
+    std::size_t Expired = 0;  // left out, disabled by this export's sweep
+    std::vector<std::string> CommentLogins;
+    // Users of the file whose stored hash uses a weak scheme (WeakHashUsers), in file order.
+    std::vector<const TUserProp*> WeakUsers;
+    std::vector<std::string> Warnings; // what the local write could not keep of the old file
+    TPasswordFileStats Stats;
+    std::string Error; // the upload's failure, as the worker gave it
+    TFtpUploader::TIdentityProblem Identity;
+};
+
+// "57 users written to /srv/www/.htpasswd; 2 disabled and 1 expired left out", the left-out
+// part only when there are such users, then ". " and the first line of WeakHashReport when
+// users still use weak hashes; numbers as `number` writes them.
+std::string ExportResultText(
+    const TExportResult& result, const std::function<std::string(std::size_t)>& number =
+                                     [](std::size_t n) { return std::to_string(n); });
+
+class TExportJob {
+public:
+    // The dispatcher runs the upload's events on the owner's thread (see IUiDispatcher).
+    TExportJob(TUserList& list, TExportSettings settings,
+               std::shared_ptr<IUiDispatcher> dispatcher = std::make_shared<TDirectDispatcher>());
+    // A running upload is detached: it finishes on its own and removes its temporary file.
+    ~TExportJob();
+    TExportJob(const TExportJob&) = delete;
+    TExportJob& operator=(const TExportJob&) = delete;
+
+    // Progress, on the owner's thread.
+    std::function<void(const TExportEvent&)> OnEvent;
+    // The upload failed, with the worker's message; before OnDone.
+    std::function<void(const std::string&)> OnError;
+    // The export ended (written, aborted, or its upload ended either way), once per Start that
+    // returned normally. It may destroy the job.
+    std::function<void(const TExportResult&)> OnDone;
+
+    TExportSettings& Settings() { return FSettings; }
+
+    // Disables the users whose expiry date has passed, the first time only; their count. Start
+    // calls it when the owner has not (the command line saves the database in between).
+    int Sweep();
+
+    // Builds the file on this thread (events and abort checks every 100 entries) and writes it:
+    // a local file or a stream is done on return; an upload runs on a worker and is done when
+    // OnDone runs. Raises what the checks find (EUnsafeUsers, EEmptyPasswords, an unusable target
+    // or server setting) with nothing written; Start may then be called again, e.g. with
+    // AllowEmptyPasswords.
+    void Start();
+
+    // Stops the build at its next progress point (nothing is written) or the transfer in
+    // progress (the old file stays on the server).
+    void Abort() noexcept;
+
+    // Whether an upload has started and not yet ended.
+    bool Uploading() const;
+    // The private local copy of the file an upload sends; empty otherwise.
+    const std::string& TempFile() const { return FTempFile; }
+    // Waits for the upload's end; only with a dispatcher that does not need this thread.
+    void Wait();
+    // From now on no event reaches the owner; a running upload still finishes.
+    void Detach() noexcept;
+
+    const TExportResult& Result() const { return FResult; }
+
+private:
+    class TBuildProgress;
+    void Finish(const TPasswordFileReport& report);
+    void StartUpload(const std::string& text);
+    void UploadEnded();
+
+    TUserList& FList;
+    TExportSettings FSettings;
+    std::shared_ptr<IUiDispatcher> FDispatcher;
+    bool FSwept = false;
+    std::unordered_set<const TUserProp*> FExpired;
+    std::atomic<bool> FAbort{false};
+    TExportResult FResult;
+    TPasswordFileReport FReport;
+    std::string FTempFile;
+    std::unique_ptr<TTempFileRegistration> FTempRegistration;
+    std::unique_ptr<TFtpUploader> FUploader;
+};
+
+} // namespace quorvane

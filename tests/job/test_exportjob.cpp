@@ -1,0 +1,251 @@
+// The export job: which users go into the file and how the result counts the others, the
+// progress events and the abort, and an upload to a loopback FTP server.
+
+#include "ExportJob.h"
+
+#include "FtpTestServer.h"
+#include "Random.h"
+#include "TestUtil.h"
+#include "UserList.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+using namespace quorvane;
+using namespace ftptest;
+
+namespace {
+
+// Users named by their state: "e" enabled, "d" disabled, "x" enabled but past its expiry.
+void AddUsers(TUserList& list, const std::string& states) {
+    for (size_t i = 0; i < states.size(); ++i) {
+        TUserProp& user = list.Add("u" + std::to_string(i), "pw" + std::to_string(i));
+        user.Disable = states[i] == 'd';
+        user.Expire = states[i] == 'x';
+        user.ExpireDate = 1.0; // long past
+    }
+}
+
+struct TRecorder {
+    std::vector<TExportEvent> Events;
+    std::vector<TExportResult> Done;
+    void Attach(TExportJob& job) {
+        job.OnEvent = [this](const TExportEvent& event) { Events.push_back(event); };
+        job.OnDone = [this](const TExportResult& result) { Done.push_back(result); };
+    }
+};
+
+TExportSettings PlainTo(TExportTarget target, const std::string& file = {}) {
+    TExportSettings settings;
+    settings.PassType = TPasswordsType::ptPlainText;
+    settings.Target = target;
+    settings.FileName = file;
+    return settings;
+}
+
+} // namespace
+
+TEST(ExportJob, ResultCountsWrittenDisabledAndExpired) {
+    struct TCase {
+        std::string States;
+        size_t Written, Disabled, Expired;
+        std::string Text;
+    };
+    const TCase cases[] = {
+        {"eee", 3, 0, 0, "3 users written to F"},
+        {"e", 1, 0, 0, "1 user written to F"},
+        {"edx", 1, 1, 1, "1 user written to F; 1 disabled and 1 expired left out"},
+        {"eddd", 1, 3, 0, "1 user written to F; 3 disabled left out"},
+        {"xxe", 1, 0, 2, "1 user written to F; 2 expired left out"},
+        {"", 0, 0, 0, "0 users written to F"},
+    };
+    for (const TCase& c : cases) {
+        TTempDir dir;
+        TUserList list;
+        AddUsers(list, c.States);
+        TExportJob job(list, PlainTo(TExportTarget::File, dir.File("htpasswd")));
+        TRecorder rec;
+        rec.Attach(job);
+        job.Start();
+        ASSERT_EQ(rec.Done.size(), 1u) << c.States;
+        TExportResult result = rec.Done[0];
+        EXPECT_TRUE(result.Done) << c.States;
+        EXPECT_EQ(result.Written, c.Written) << c.States;
+        EXPECT_EQ(result.Disabled, c.Disabled) << c.States;
+        EXPECT_EQ(result.Expired, c.Expired) << c.States;
+        const std::string file = ReadWholeFile(dir.File("htpasswd"));
+        EXPECT_EQ(static_cast<size_t>(std::count(file.begin(), file.end(), '\n')), c.Written);
+        result.Target = "F";
+        EXPECT_EQ(ExportResultText(result), c.Text);
+        // The sweep ran once: the expired users stay disabled in the list.
+        for (int i = 0; i < list.Count(); ++i)
+            EXPECT_EQ(list.Users(i).Disable, c.States[static_cast<size_t>(i)] != 'e');
+    }
+}
+
+TEST(ExportJob, SweepByTheOwnerCountsOnceAndStartDoesNotSweepAgain) {
+    TUserList list;
+    AddUsers(list, "xxe");
+    std::ostringstream out;
+    TExportSettings settings = PlainTo(TExportTarget::Stream);
+    settings.Stream = &out;
+    TExportJob job(list, settings);
+    EXPECT_EQ(job.Sweep(), 2);
+    EXPECT_EQ(job.Sweep(), 0);
+    job.Start();
+    EXPECT_EQ(job.Result().Expired, 2u);
+    EXPECT_EQ(out.str(), "u2:pw2\r\n");
+}
+
+TEST(ExportJob, BuildEventsEveryHundredEntriesAndAbortWritesNothing) {
+    struct TCase {
+        int Users;
+        size_t AbortAtEvent; // SIZE_MAX: never
+        std::vector<int> Percents;
+        bool Written;
+    };
+    const TCase cases[] = {
+        {250, SIZE_MAX, {0, 40, 80}, true}, {250, 1, {0, 40}, false}, {250, 0, {0}, false},
+        {99, SIZE_MAX, {0}, true},          {0, SIZE_MAX, {}, true},
+    };
+    for (const TCase& c : cases) {
+        TTempDir dir;
+        WriteWholeFile(dir.File("htpasswd"), "old\r\n");
+        TUserList list;
+        AddUsers(list, std::string(static_cast<size_t>(c.Users), 'e'));
+        TExportJob job(list, PlainTo(TExportTarget::File, dir.File("htpasswd")));
+        TRecorder rec;
+        rec.Attach(job);
+        job.OnEvent = [&](const TExportEvent& event) {
+            rec.Events.push_back(event);
+            if (rec.Events.size() > c.AbortAtEvent) job.Abort();
+        };
+        job.Start();
+        std::vector<int> percents;
+        for (const TExportEvent& event : rec.Events) {
+            EXPECT_EQ(event.Stage, TExportStage::Building);
+            EXPECT_EQ(event.EntriesTotal, static_cast<size_t>(c.Users));
+            percents.push_back(ExportProgressPercent(event).value_or(-1));
+        }
+        EXPECT_EQ(percents, c.Percents) << c.Users << " " << c.AbortAtEvent;
+        ASSERT_EQ(rec.Done.size(), 1u);
+        EXPECT_EQ(rec.Done[0].Done, c.Written);
+        EXPECT_EQ(rec.Done[0].Aborted, !c.Written);
+        EXPECT_EQ(ReadWholeFile(dir.File("htpasswd")) == "old\r\n", !c.Written);
+        EXPECT_EQ(dir.Entries(), std::vector<std::string>{"htpasswd"}) << "no temporary left";
+    }
+}
+
+TEST(ExportJob, EventTexts) {
+    struct TCase {
+        TExportEvent Event;
+        std::string Text;
+        std::optional<int> Percent;
+    };
+    TExportEvent building, connecting, uploading;
+    building.EntriesDone = 300;
+    building.EntriesTotal = 1000;
+    connecting.Stage = TExportStage::Connecting;
+    connecting.Server = "ftp.example:2121";
+    uploading.Stage = TExportStage::Uploading;
+    uploading.Remote = "/www/.htpasswd";
+    uploading.BytesSent = 999;
+    uploading.BytesTotal = 1000;
+    const TCase cases[] = {
+        {building, "Creating passwords file - 30% completed", 30},
+        {connecting, "Connecting to ftp.example:2121...", std::nullopt},
+        {uploading, "Uploading /www/.htpasswd - 99% completed", 99},
+    };
+    for (const TCase& c : cases) {
+        EXPECT_EQ(ExportProgressText(c.Event), c.Text);
+        EXPECT_EQ(ExportProgressPercent(c.Event), c.Percent) << c.Text;
+    }
+}
+
+TEST(ExportJob, EmptyPasswordsStopUntilAllowedThenTheSameJobWrites) {
+    TTempDir dir;
+    TUserList list;
+    list.Add("nopass", "");
+    TExportJob job(list, PlainTo(TExportTarget::File, dir.File("htpasswd")));
+    EXPECT_THROW(job.Start(), EEmptyPasswords);
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{});
+    job.Settings().Build.AllowEmptyPasswords = true;
+    job.Start();
+    EXPECT_EQ(ReadWholeFile(dir.File("htpasswd")), "nopass:\r\n");
+}
+
+TEST(ExportJobUpload, EventsInOrderFileArrivesTempFileGoes) {
+    struct TCase {
+        std::string Password;
+        bool Done;
+    };
+    for (const TCase& c : {TCase{ftptest::kPassword, true}, TCase{"wrong", false}}) {
+        TFtpServer server;
+        TUserList list;
+        AddUsers(list, "edx");
+        list.FtpHost = server.Host();
+        list.FtpUser = ftptest::kUser;
+        list.FtpPasswdFile = "htpasswd";
+        list.FtpPassiveMode = true;
+        TExportSettings settings = PlainTo(TExportTarget::Server);
+        settings.ServerSecret = c.Password;
+        TExportJob job(list, settings);
+        TRecorder rec;
+        std::vector<std::string> errors;
+        rec.Attach(job);
+        job.OnError = [&](const std::string& text) { errors.push_back(text); };
+        job.Start();
+        const std::string temp = job.TempFile();
+        EXPECT_FALSE(temp.empty());
+        job.Wait();
+        ASSERT_EQ(rec.Done.size(), 1u);
+        const TExportResult& result = rec.Done[0];
+        EXPECT_EQ(result.Done, c.Done);
+        EXPECT_EQ(errors.size(), c.Done ? 0u : 1u);
+        EXPECT_EQ(result.Error.empty(), c.Done);
+        EXPECT_EQ(result.Written, 1u);
+        EXPECT_EQ(result.Expired, 1u);
+        EXPECT_FALSE(fs::exists(temp)) << "the temporary file is removed either way";
+        std::vector<TExportStage> stages;
+        for (const TExportEvent& event : rec.Events)
+            if (stages.empty() || stages.back() != event.Stage) stages.push_back(event.Stage);
+        const std::vector<TExportStage> expected =
+            c.Done ? std::vector{TExportStage::Building, TExportStage::Connecting,
+                                 TExportStage::Uploading}
+                   : std::vector{TExportStage::Building, TExportStage::Connecting};
+        EXPECT_EQ(stages, expected);
+        if (c.Done) {
+            EXPECT_EQ(ExportProgressPercent(rec.Events.back()), 100);
+            const std::string uploaded = ReadAll(server.Root() / "htpasswd");
+            EXPECT_TRUE(uploaded == "u0:pw0\n" || uploaded == "u0:pw0\r\n") << uploaded;
+        }
+    }
+}
+
+TEST(ExportJobUpload, MissingServerSettingsFailBeforeAnything) {
+    struct TCase {
+        std::string Host, Remote, Error;
+    };
+    const TCase cases[] = {
+        {"", "htpasswd", "The database names no FTP server"},
+        {"127.0.0.1:1", "", "The database names no password file on the FTP server"},
+    };
+    for (const TCase& c : cases) {
+        TUserList list;
+        AddUsers(list, "e");
+        list.FtpHost = c.Host;
+        list.FtpPasswdFile = c.Remote;
+        TExportJob job(list, PlainTo(TExportTarget::Server));
+        TRecorder rec;
+        rec.Attach(job);
+        try {
+            job.Start();
+            ADD_FAILURE() << "no error for " << c.Error;
+        } catch (const EQuorvaneError& e) {
+            EXPECT_EQ(std::string(e.what()), c.Error);
+        }
+        EXPECT_TRUE(rec.Events.empty());
+        EXPECT_TRUE(job.TempFile().empty());
+    }
+}
