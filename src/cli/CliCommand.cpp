@@ -59,12 +59,6 @@ void Load(TUserList& list, const std::string& path) {
     list.LoadFromFile(path);
 }
 
-bool IsBlank(const std::string& s) {
-    for (unsigned char c : s)
-        if (c > 32) return false;
-    return true;
-}
-
 std::string ExpirationText(const TUserProp& user) {
     return user.Expire ? FormatDateTime(user.ExpireDate) : "Never";
 }

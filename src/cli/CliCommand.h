@@ -4,6 +4,9 @@
 
 #include "base/Errors.h"
 #include "cli/Commands.h"
+#include "Commands.h"
+#include "Errors.h"
+#include "NewUser.h"
 
 #include <functional>
 #include <iosfwd>
@@ -141,8 +144,6 @@ void PrintWarnings(std::ostream& err, const std::vector<std::string>& warnings);
 bool FileExists(const std::string& path);
 // Loads the database at path into list (without a lock: commands use TDatabaseSession).
 void Load(TUserList& list, const std::string& path);
-// True when every byte is a blank or a control character (codes 0 to 32).
-bool IsBlank(const std::string& s);
 // "Never", or the expiration moment as YYYY-MM-DD HH:MM:SS.
 std::string ExpirationText(const TUserProp& user);
 // One line of standard input without its line end (LF or CR LF). When the stream is the

@@ -3,6 +3,10 @@
 #include "base/DateUtil.h"
 #include "userdb/LoginRule.h"
 #include "userdb/UserList.h"
+#include "DateUtil.h"
+#include "LoginRule.h"
+#include "NewUser.h"
+#include "UserList.h"
 
 namespace quorvane::cli {
 
@@ -16,8 +20,7 @@ int CmdAdd(const TArgs& args, TCliStreams& io) {
     if (args.Has("password") == args.Has("password-stdin"))
         throw EUsage("give exactly one of --password and --password-stdin");
     password = args.Has("password") ? *args.Value("password") : ReadSecretLine(io.In);
-    if (IsBlank(login)) throw EQuorvaneError("The login must not be blank");
-    RequireValidLogin(login);
+    CheckNewLogin(login);
     if (IsBlank(password)) throw EQuorvaneError("The password must not be blank");
 
     TDateTime expireDate = 0;
@@ -27,16 +30,11 @@ int CmdAdd(const TArgs& args, TCliStreams& io) {
 
     TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
     TUserList& list = db.List();
-    if (!list.IsLoginUnique(login)) throw EQuorvaneError("User \"" + login + "\" already exists");
-    TUserProp& user = list.AddBlank();
-    user.CreatedDate = Now();
-    user.Login = login;
+    TUserProp& user = AddNewUser(list, login);
     user.Password = password;
     user.Disable = args.Has("disabled");
     user.Expire = expire;
-    // Without an expiry the date still gets the usual default, one month ahead, so switching
-    // expiry on later starts from a sensible day.
-    user.ExpireDate = expire ? expireDate : IncMonth(user.CreatedDate, 1);
+    if (expire) user.ExpireDate = expireDate;
     user.FullName = args.Value("full-name").value_or("");
     user.Email = args.Value("email").value_or("");
     user.Comments = args.Value("comments").value_or("");

@@ -6,6 +6,13 @@
 #include "ui/UsersModel.h"
 #include "userdb/UserCommands.h"
 #include "userdb/UserList.h"
+#include "ByteText.h"
+#include "Errors.h"
+#include "ModalRunner.h"
+#include "NewUser.h"
+#include "UserCommands.h"
+#include "UserList.h"
+#include "UsersModel.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -1086,8 +1093,7 @@ void TfrmMain::ProjectOpen() {
     try {
         ClearItems();
         CreateUserList();
-        FUserList->LoadFromFile(FileNameBytes(Project.FileName()));
-        FUserList->DisableExpired();
+        OpenDatabase(*FUserList, FileNameBytes(Project.FileName()));
         FillList();
     } catch (const std::bad_alloc&) {
         EndListUpdate();

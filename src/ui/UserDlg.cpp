@@ -7,6 +7,12 @@
 #include "userdb/LoginRule.h"
 #include "userdb/UserCommands.h"
 #include "userdb/UserList.h"
+#include "DateConv.h"
+#include "LoginRule.h"
+#include "ModalRunner.h"
+#include "NewUser.h"
+#include "UserCommands.h"
+#include "UserList.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
@@ -23,13 +29,6 @@
 namespace quorvane {
 
 namespace {
-// Leading and trailing characters of codes 0 to 32 do not count.
-bool IsBlank(const QString& text) {
-    for (QChar c : text)
-        if (c.unicode() > 32) return false;
-    return true;
-}
-
 // Comments keep the line breaks of the database file (CR LF); the box itself works with LF.
 QString CommentsForFile(QString text) {
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
@@ -130,8 +129,7 @@ TfrmUser::TfrmUser(QWidget* parent) : QDialog(parent) {
     connect(btnOK, &QPushButton::clicked, this, &TfrmUser::btnOKClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    // The default expiry: one calendar month from now, at the present time of day.
-    SetExpireDate(IncMonth(Now(), 1));
+    SetExpireDate(DefaultExpireDate(Now()));
     UpdateControls();
     edtLogin->setFocus();
 }
@@ -194,7 +192,7 @@ void TfrmUser::WriteToUser(TUserProp& user) const {
 QStringList TfrmUser::Problems() const {
     QStringList problems;
     const TLoginProblem problem =
-        IsBlank(edtLogin->text()) ? TLoginProblem::Empty : CheckLogin(TypedLogin());
+        IsBlank(TypedLogin()) ? TLoginProblem::Empty : CheckLogin(TypedLogin());
     if (problem != TLoginProblem::None) problems << BytesToText(LoginProblemText(problem));
     return problems;
 }
@@ -266,8 +264,7 @@ TUserProp* ShowUserDialog(TUserList& list, int index, TUserDialogMode mode, QWid
     if (mode == TUserDialogMode::Edit) {
         target = &list.Users(index);
     } else {
-        target = &list.AddBlank();
-        target->CreatedDate = Now();
+        target = &AddNewUser(list, dialog.TypedLogin());
     }
     dialog.WriteToUser(*target);
 

@@ -1,0 +1,35 @@
+#include "NewUser.h"
+
+#include "Errors.h"
+#include "LoginRule.h"
+
+bool IsBlank(const std::string& text) {
+    for (unsigned char c : text)
+        if (c > 32) return false;
+    return true;
+}
+
+TDateTime DefaultExpireDate(TDateTime created) {
+    return IncMonth(created, 1);
+}
+
+void CheckNewLogin(const std::string& login, const TUserList* list) {
+    if (IsBlank(login)) throw EQuorvaneError("The login must not be blank");
+    RequireValidLogin(login);
+    if (list != nullptr && !list->IsLoginUnique(login))
+        throw EQuorvaneError("User \"" + login + "\" already exists");
+}
+
+TUserProp& AddNewUser(TUserList& list, const std::string& login) {
+    CheckNewLogin(login, &list);
+    TUserProp& user = list.AddBlank();
+    user.CreatedDate = Now();
+    user.Login = login;
+    user.ExpireDate = DefaultExpireDate(user.CreatedDate);
+    return user;
+}
+
+int OpenDatabase(TUserList& list, const std::string& fileName) {
+    list.LoadFromFile(fileName);
+    return list.DisableExpired();
+}

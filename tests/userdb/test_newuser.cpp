@@ -1,0 +1,71 @@
+// Adding a user (the login checks, the default expiry) and opening a database (load, sweep).
+
+#include "NewUser.h"
+
+#include "Errors.h"
+#include "TestUtil.h"
+#include "UserList.h"
+
+#include <gtest/gtest.h>
+
+TEST(NewUser, LoginChecks) {
+    TUserList list;
+    list.Add("Alice", "a");
+    struct TCase {
+        std::string Login;
+        bool WithList;
+        std::string Error; // empty: accepted
+    };
+    const TCase cases[] = {
+        {"bob", true, ""},
+        {" \t", false, "The login must not be blank"},
+        {"", true, "The login must not be blank"},
+        {"a:b", false, "colon"},
+        {"ALICE", true, "User \"ALICE\" already exists"},
+        {"ALICE", false, ""},
+    };
+    for (const TCase& c : cases) {
+        std::string error;
+        try {
+            CheckNewLogin(c.Login, c.WithList ? &list : nullptr);
+        } catch (const EQuorvaneError& e) {
+            error = e.what();
+        }
+        if (c.Error.empty())
+            EXPECT_EQ(error, "") << c.Login;
+        else
+            EXPECT_NE(error.find(c.Error), std::string::npos) << c.Login << ": " << error;
+    }
+}
+
+TEST(NewUser, AddsEnabledWithTheDefaultExpiryAndRefusesATakenLogin) {
+    TUserList list;
+    const TDateTime before = Now();
+    TUserProp& user = AddNewUser(list, "carl");
+    EXPECT_EQ(list.Count(), 1);
+    EXPECT_EQ(user.Login, "carl");
+    EXPECT_FALSE(user.Disable);
+    EXPECT_FALSE(user.Expire);
+    EXPECT_GE(user.CreatedDate, before);
+    EXPECT_EQ(user.ExpireDate, DefaultExpireDate(user.CreatedDate));
+    EXPECT_GT(user.ExpireDate, user.CreatedDate + 27);
+    EXPECT_THROW(AddNewUser(list, "CARL"), EQuorvaneError);
+    EXPECT_EQ(list.Count(), 1);
+}
+
+TEST(NewUser, OpenDatabaseSweepsExpiredUsers) {
+    TTempDir dir;
+    TUserList saved;
+    for (const bool expired : {true, false, true}) {
+        TUserProp& user = saved.Add(expired ? "old" + std::to_string(saved.Count()) : "new", "p");
+        user.Expire = true;
+        user.ExpireDate = expired ? 1.0 : Now() + 100;
+    }
+    saved.SaveToFile(dir.File("db.udx"));
+    TUserList list;
+    EXPECT_EQ(OpenDatabase(list, dir.File("db.udx")), 2);
+    ASSERT_EQ(list.Count(), 3);
+    EXPECT_TRUE(list.Users(0).Disable);
+    EXPECT_FALSE(list.Users(1).Disable);
+    EXPECT_TRUE(list.Users(2).Disable);
+}
