@@ -9,31 +9,20 @@
 #include "ui/SeriesDlg.h"
 #include "userdb/CSVImport.h"
 #include "userdb/UserList.h"
+#include "About.h"
+#include "CSVImport.h"
+#include "ExportDlg.h"
+#include "ModalRunner.h"
+#include "SeriesDlg.h"
+#include "UserCommands.h"
+#include "UserList.h"
 
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLocale>
 
-#include <cstdint>
-
 namespace quorvane {
-
-namespace {
-
-// What tells whether a command changed the database: the fingerprint, and the change stamp,
-// which also sees changes whose bytes cancel out in the fingerprint's sum.
-struct TChangeMark {
-    explicit TChangeMark(const TUserList& list)
-        : Fingerprint(list.Fingerprint()), Stamp(list.ChangeStamp()) {}
-    bool operator!=(const TChangeMark& other) const {
-        return Fingerprint != other.Fingerprint || Stamp != other.Stamp;
-    }
-    uint32_t Fingerprint;
-    uint64_t Stamp;
-};
-
-} // namespace
 
 void TfrmMain::miImportClick() {
     QFileDialog odgImport(this);
@@ -83,16 +72,19 @@ void TfrmMain::miCreateUsersSeriesClick() {
 
 void TfrmMain::miExportClick() {
     Guarded(this, [this] {
-        const TChangeMark before(*FUserList);
+        const TListChangeCheck check(*FUserList);
         // The rows are not rebuilt: users the export's sweep disabled show their new state at
         // the next rebuild.
+        QString result;
         try {
-            ShowExportDialog(*FUserList, this, QFile::encodeName(Project.FileName()).toStdString());
+            result = ShowExportDialog(*FUserList, this,
+                                      QFile::encodeName(Project.FileName()).toStdString());
         } catch (...) {
-            if (TChangeMark(*FUserList) != before) Project.SetModified(true);
+            if (check.Changed()) Project.SetModified(true);
             throw;
         }
-        if (TChangeMark(*FUserList) != before) Project.SetModified(true);
+        if (check.Changed()) Project.SetModified(true);
+        if (!result.isEmpty()) ShowResult(result);
     });
 }
 
