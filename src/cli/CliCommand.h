@@ -4,9 +4,7 @@
 
 #include "base/Errors.h"
 #include "cli/Commands.h"
-#include "Commands.h"
-#include "Errors.h"
-#include "NewUser.h"
+#include "userdb/NewUser.h"
 
 #include <functional>
 #include <iosfwd>

@@ -2,11 +2,8 @@
 
 #include "base/DateUtil.h"
 #include "userdb/LoginRule.h"
+#include "userdb/NewUser.h"
 #include "userdb/UserList.h"
-#include "DateUtil.h"
-#include "LoginRule.h"
-#include "NewUser.h"
-#include "UserList.h"
 
 namespace quorvane::cli {
 

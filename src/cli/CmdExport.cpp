@@ -1,15 +1,15 @@
 #include "cli/CliCommand.h"
 
-#include "ExportJob.h"
-#include "FileSafety.h"
-#include "HashCache.h"
-#include "HashOnlyUsers.h"
-#include "HashSchemes.h"
-#include "LoginRule.h"
-#include "PasswordFile.h"
-#include "SecretFile.h"
-#include "ServerTarget.h"
-#include "UserList.h"
+#include "base/FileSafety.h"
+#include "cli/SecretFile.h"
+#include "export/HashCache.h"
+#include "export/HashOnlyUsers.h"
+#include "export/HashSchemes.h"
+#include "export/PasswordFile.h"
+#include "ftp/ServerTarget.h"
+#include "job/ExportJob.h"
+#include "userdb/LoginRule.h"
+#include "userdb/UserList.h"
 
 #include <optional>
 #include <ostream>

@@ -1,5 +1,6 @@
 #include "export/PasswordFile.h"
 
+#include "base/AsciiCase.h"
 #include "base/Errors.h"
 #include "base/FileSafety.h"
 #include "export/HashCache.h"
@@ -25,10 +26,7 @@ constexpr size_t KProgressStep = 100;
 constexpr size_t KHashWindow = 10 * KProgressStep;
 
 std::string FoldLogin(const std::string& login) {
-    std::string folded = login;
-    for (char& c : folded)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return folded;
+    return ToAsciiLower(login);
 }
 
 void AppendLine(std::string& text, const std::string& login, std::string_view value) {

@@ -1,4 +1,5 @@
 #include "ftp/Ftp.h"
+#include "base/AsciiCase.h"
 
 #include "ftp/FileLib.h"
 
@@ -116,7 +117,7 @@ std::string NetworkReason(CURLcode rc, long osErrno, const char* errorBuffer) {
 std::string CommandVerb(const char* data, size_t size) {
     std::string verb;
     for (size_t i = 0; i < size && data[i] != ' ' && data[i] != '\r' && data[i] != '\n'; ++i) {
-        verb += static_cast<char>(std::toupper(static_cast<unsigned char>(data[i])));
+        verb += AsciiUpper(data[i]);
     }
     return verb;
 }

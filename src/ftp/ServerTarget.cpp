@@ -1,4 +1,5 @@
 #include "ftp/ServerTarget.h"
+#include "base/AsciiCase.h"
 
 #include "ftp/FtpUpload.h"
 #include "userdb/UserList.h"
@@ -92,10 +93,7 @@ TServerUrl ParseServerUrl(const std::string& url) {
         throw EQuorvaneError("Not a server URL: " + url +
                              " (use ftp://, ftpes://, ftps:// or sftp://)");
     }
-    std::string scheme = url.substr(0, colon);
-    for (char& c : scheme) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
+    const std::string scheme = ToAsciiLower(url.substr(0, colon));
     if (scheme != "ftp" && scheme != "ftpes" && scheme != "ftps" && scheme != "sftp") {
         throw EQuorvaneError("Unknown protocol " + scheme +
                              ":// (use ftp://, ftpes://, ftps:// or sftp://)");

@@ -1,4 +1,5 @@
 #include "ftp/SiteCheck.h"
+#include "base/AsciiCase.h"
 
 #include <curl/curl.h>
 
@@ -34,10 +35,8 @@ TUrlParts Parse(const std::string& address) {
     parts.Scheme = Part(url.get(), CURLUPART_SCHEME);
     parts.Host = Part(url.get(), CURLUPART_HOST);
     parts.Port = Part(url.get(), CURLUPART_PORT);
-    for (char& c : parts.Scheme)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    for (char& c : parts.Host)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    parts.Scheme = ToAsciiLower(std::move(parts.Scheme));
+    parts.Host = ToAsciiLower(std::move(parts.Host));
     parts.Valid = (parts.Scheme == "http" || parts.Scheme == "https") && !parts.Host.empty();
     return parts;
 }

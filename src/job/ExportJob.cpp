@@ -1,12 +1,12 @@
-#include "ExportJob.h"
+#include "job/ExportJob.h"
 
-#include "Errors.h"
-#include "FileLib.h"
-#include "FileSafety.h"
-#include "HashCache.h"
-#include "HashOnlyUsers.h"
-#include "HashSchemes.h"
-#include "ServerTarget.h"
+#include "base/Errors.h"
+#include "base/FileSafety.h"
+#include "export/HashCache.h"
+#include "export/HashOnlyUsers.h"
+#include "export/HashSchemes.h"
+#include "ftp/FileLib.h"
+#include "ftp/ServerTarget.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -5,9 +5,9 @@
 // comes as typed events; one Abort stops it. The front ends only collect the settings, show the
 // events and report the result.
 
-#include "FtpUpload.h"
-#include "PasswordFile.h"
-#include "UserList.h"
+#include "export/PasswordFile.h"
+#include "ftp/FtpUpload.h"
+#include "userdb/UserList.h"
 
 #include <atomic>
 #include <cstdint>
@@ -19,9 +19,9 @@
 #include <unordered_set>
 #include <vector>
 
-class TTempFileRegistration;
-
 namespace quorvane {
+
+class TTempFileRegistration;
 
 enum class TExportStage {
     Building,   // EntriesDone of EntriesTotal entries of the file made

@@ -1,6 +1,7 @@
 #include "ui/DateDlg.h"
 
 #include "ui/DateConv.h"
+#include "ui/EditLib.h"
 #include "ui/ModalRunner.h"
 
 #include <QCalendarWidget>
@@ -29,14 +30,7 @@ TfrmDateDialog::TfrmDateDialog(QWidget* parent) : QDialog(parent) {
     FCalendar->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
     FCalendar->setDateRange(QDate(1, 1, 1), QDate(9999, 12, 31));
 
-    btnOK = new QPushButton(tr("OK"), this);
-    btnOK->setObjectName(QStringLiteral("btnOK"));
-    btnCancel = new QPushButton(tr("Cancel"), this);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    for (QPushButton* button : {btnOK, btnCancel}) {
-        button->setFocusPolicy(Qt::NoFocus);
-        button->setAutoDefault(false);
-    }
+    CreateOkCancel(this, tr("OK"), tr("Cancel"), btnOK, btnCancel);
     btnOK->setDefault(true);
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -1,6 +1,7 @@
 #include "ui/EditLib.h"
 
 #include <QKeyEvent>
+#include <QPushButton>
 #include <QStyle>
 #include <QToolButton>
 
@@ -175,6 +176,18 @@ QSize TNaturalEdit::minimumSizeHint() const {
     QSize size = QLineEdit::minimumSizeHint();
     size.setWidth(size.width() + ButtonWidth());
     return size;
+}
+
+void CreateOkCancel(QWidget* dialog, const QString& okText, const QString& cancelText,
+                    QPushButton*& ok, QPushButton*& cancel) {
+    ok = new QPushButton(okText, dialog);
+    ok->setObjectName(QStringLiteral("btnOK"));
+    cancel = new QPushButton(cancelText, dialog);
+    cancel->setObjectName(QStringLiteral("btnCancel"));
+    for (QPushButton* button : {ok, cancel}) {
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setAutoDefault(false);
+    }
 }
 
 } // namespace quorvane

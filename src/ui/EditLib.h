@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+class QPushButton;
 class QToolButton;
 
 namespace quorvane {
@@ -59,5 +60,10 @@ private:
     QToolButton* FUpButton = nullptr;
     QToolButton* FDownButton = nullptr;
 };
+
+// The OK and Cancel buttons of a dialog, named "btnOK" and "btnCancel": never focused (the
+// fields keep Enter and Escape), OK the default button. The caller lays them out and connects them.
+void CreateOkCancel(QWidget* dialog, const QString& okText, const QString& cancelText,
+                    QPushButton*& ok, QPushButton*& cancel);
 
 } // namespace quorvane

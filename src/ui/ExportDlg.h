@@ -4,9 +4,9 @@
 // worker, following its progress. A failed export leaves the dialog open for another try.
 
 #include "ftp/FtpUpload.h"
+#include "job/ExportJob.h"
 #include "ui/ByteText.h"
 #include "userdb/UserList.h"
-#include "job/ExportJob.h"
 
 #include <QDialog>
 

@@ -4,15 +4,9 @@
 #include "ui/ByteText.h"
 #include "ui/ModalRunner.h"
 #include "ui/UsersModel.h"
+#include "userdb/NewUser.h"
 #include "userdb/UserCommands.h"
 #include "userdb/UserList.h"
-#include "ByteText.h"
-#include "Errors.h"
-#include "ModalRunner.h"
-#include "NewUser.h"
-#include "UserCommands.h"
-#include "UserList.h"
-#include "UsersModel.h"
 
 #include <QAction>
 #include <QActionGroup>

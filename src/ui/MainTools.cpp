@@ -8,14 +8,8 @@
 #include "ui/ModalRunner.h"
 #include "ui/SeriesDlg.h"
 #include "userdb/CSVImport.h"
+#include "userdb/UserCommands.h"
 #include "userdb/UserList.h"
-#include "About.h"
-#include "CSVImport.h"
-#include "ExportDlg.h"
-#include "ModalRunner.h"
-#include "SeriesDlg.h"
-#include "UserCommands.h"
-#include "UserList.h"
 
 #include <QFile>
 #include <QFileDialog>

@@ -29,14 +29,7 @@ TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent) {
     auto* after = new QLabel(tr("days"), this);
     after->setObjectName(QStringLiteral("lblDays"));
 
-    btnOK = new QPushButton(tr("OK"), this);
-    btnOK->setObjectName(QStringLiteral("btnOK"));
-    btnCancel = new QPushButton(tr("Cancel"), this);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    for (QPushButton* button : {btnOK, btnCancel}) {
-        button->setFocusPolicy(Qt::NoFocus);
-        button->setAutoDefault(false);
-    }
+    CreateOkCancel(this, tr("OK"), tr("Cancel"), btnOK, btnCancel);
     btnOK->setDefault(true);
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -163,14 +163,7 @@ TfrmUserSeries::TfrmUserSeries(TUserList& list, QWidget* parent)
     btnTest->setToolTip(tr("Show a sample login and password; nothing is added"));
     btnTest->setFocusPolicy(Qt::NoFocus);
 
-    btnOK = new QPushButton(tr("OK"), this);
-    btnOK->setObjectName(QStringLiteral("btnOK"));
-    btnCancel = new QPushButton(tr("Cancel"), this);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    for (QPushButton* button : {btnOK, btnCancel}) {
-        button->setFocusPolicy(Qt::NoFocus);
-        button->setAutoDefault(false);
-    }
+    CreateOkCancel(this, tr("OK"), tr("Cancel"), btnOK, btnCancel);
     btnOK->setEnabled(true);
     btnOK->setDefault(true);
 

@@ -5,14 +5,9 @@
 #include "ui/DateConv.h"
 #include "ui/ModalRunner.h"
 #include "userdb/LoginRule.h"
+#include "userdb/NewUser.h"
 #include "userdb/UserCommands.h"
 #include "userdb/UserList.h"
-#include "DateConv.h"
-#include "LoginRule.h"
-#include "ModalRunner.h"
-#include "NewUser.h"
-#include "UserCommands.h"
-#include "UserList.h"
 
 #include <QCheckBox>
 #include <QDateEdit>

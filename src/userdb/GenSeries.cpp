@@ -1,5 +1,6 @@
 #include "userdb/GenSeries.h"
 
+#include "base/AsciiCase.h"
 #include "base/Errors.h"
 #include "base/Random.h"
 #include "userdb/LoginRule.h"
@@ -26,9 +27,7 @@ char GetRandomChar(std::string_view set, IRandomSource& random) {
 
 // Logins count as taken whatever the case of their letters a to z.
 std::string FoldLogin(std::string login) {
-    for (char& c : login)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return login;
+    return ToAsciiUpper(std::move(login));
 }
 
 // Calls EndBusy on every path out of the run.
@@ -69,13 +68,10 @@ std::string GenerateString(int Length, TCharsType Chars, TCaseType Case, IRandom
         else
             result += GetRandomChar(p % 2 == 1 ? kConsonants : kVowels, random);
     }
-    if (Case == TCaseType::Upper) {
-        for (char& c : result)
-            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    } else if (Case == TCaseType::Lower) {
-        for (char& c : result)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
+    if (Case == TCaseType::Upper)
+        result = ToAsciiUpper(std::move(result));
+    else if (Case == TCaseType::Lower)
+        result = ToAsciiLower(std::move(result));
     return result;
 }
 

@@ -1,7 +1,9 @@
-#include "NewUser.h"
+#include "userdb/NewUser.h"
 
-#include "Errors.h"
-#include "LoginRule.h"
+#include "base/Errors.h"
+#include "userdb/LoginRule.h"
+
+namespace quorvane {
 
 bool IsBlank(const std::string& text) {
     for (unsigned char c : text)
@@ -33,3 +35,5 @@ int OpenDatabase(TUserList& list, const std::string& fileName) {
     list.LoadFromFile(fileName);
     return list.DisableExpired();
 }
+
+} // namespace quorvane

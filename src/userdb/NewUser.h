@@ -1,10 +1,12 @@
 #pragma once
 // Adding a user and opening a database, as both front ends do them.
 
-#include "DateUtil.h"
-#include "UserList.h"
+#include "base/DateUtil.h"
+#include "userdb/UserList.h"
 
 #include <string>
+
+namespace quorvane {
 
 // True when every byte of `text` is a control character or a blank (codes 0 to 32).
 bool IsBlank(const std::string& text);
@@ -26,3 +28,5 @@ TUserProp& AddNewUser(TUserList& list, const std::string& login);
 // Loads the database from `fileName`, then disables the users whose expiry date has passed;
 // returns how many it disabled.
 int OpenDatabase(TUserList& list, const std::string& fileName);
+
+} // namespace quorvane

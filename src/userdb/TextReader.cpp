@@ -2,6 +2,7 @@
 // the whole text and changes nothing; the second pass reads it again and applies each property
 // entry to the list in file order, stopping at the first entry that does not suit the list.
 
+#include "base/AsciiCase.h"
 #include "base/Errors.h"
 #include "userdb/DataLib.h"
 #include "userdb/UserList.h"
@@ -41,7 +42,7 @@ inline bool IsHex(unsigned char c) {
     return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 inline unsigned char Upper(unsigned char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 32) : c;
+    return static_cast<unsigned char>(AsciiUpper(static_cast<char>(c)));
 }
 
 bool SameText(std::string_view a, std::string_view b) {

@@ -1,4 +1,5 @@
 #include "userdb/UserCommands.h"
+#include "base/AsciiCase.h"
 
 #include "userdb/DataLib.h"
 
@@ -7,12 +8,8 @@
 namespace quorvane {
 
 namespace {
-char FoldAZ(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 bool SameChar(char a, char b, bool matchCase) {
-    return matchCase ? a == b : FoldAZ(a) == FoldAZ(b);
+    return matchCase ? a == b : AsciiUpper(a) == AsciiUpper(b);
 }
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "userdb/UserList.h"
 
+#include "base/AsciiCase.h"
 #include "base/Errors.h"
 
 #include <algorithm>
@@ -8,14 +9,7 @@
 namespace quorvane {
 
 bool SameLoginFolded(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-        if (x != y) return false;
-    }
-    return true;
+    return SameTextAscii(a, b);
 }
 
 bool TUserList::IsLoginUnique(const std::string& login, int exceptIndex) const {

@@ -1,4 +1,5 @@
 #include "userdb/UserView.h"
+#include "base/AsciiCase.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -21,8 +22,7 @@ bool UserPassesFilter(const TUserProp& user, TUserFilter filter) {
 namespace {
 
 inline unsigned char FoldAZ(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return (u >= 'a' && u <= 'z') ? static_cast<unsigned char>(u - ('a' - 'A')) : u;
+    return static_cast<unsigned char>(AsciiUpper(c));
 }
 
 template <typename T> int Sign(T a, T b) {

@@ -1,12 +1,12 @@
 // The export job: which users go into the file and how the result counts the others, the
 // progress events and the abort, and an upload to a loopback FTP server.
 
-#include "ExportJob.h"
+#include "job/ExportJob.h"
 
 #include "FtpTestServer.h"
-#include "Random.h"
 #include "TestUtil.h"
-#include "UserList.h"
+#include "base/Random.h"
+#include "userdb/UserList.h"
 
 #include <gtest/gtest.h>
 

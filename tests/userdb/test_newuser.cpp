@@ -1,12 +1,14 @@
 // Adding a user (the login checks, the default expiry) and opening a database (load, sweep).
 
-#include "NewUser.h"
+#include "userdb/NewUser.h"
 
-#include "Errors.h"
 #include "TestUtil.h"
-#include "UserList.h"
+#include "base/Errors.h"
+#include "userdb/UserList.h"
 
 #include <gtest/gtest.h>
+
+using namespace quorvane;
 
 TEST(NewUser, LoginChecks) {
     TUserList list;

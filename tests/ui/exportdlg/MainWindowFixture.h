@@ -8,6 +8,8 @@
 
 #include <QAction>
 
+using namespace quorvane;
+
 namespace testsupport {
 
 struct TMainWindowFixture {
