@@ -2,6 +2,8 @@
 // imported, exported and judged by nginx; verify against htpasswd -vb; check against a live
 // server, redirects included.
 
+#include "CliRun.h"
+#include "Commands.h"
 #include "NginxTestServer.h"
 #include "TestUtil.h"
 #include "cli/Commands.h"
@@ -22,19 +24,6 @@
 using namespace quorvane;
 
 namespace {
-
-struct TResult {
-    int Status;
-    std::string Out, Err;
-};
-
-TResult Cli(std::vector<std::string> args, const std::string& input = "") {
-    std::istringstream in(input);
-    std::ostringstream out, err;
-    TCliStreams io{in, out, err, false};
-    const int status = RunCli(args, io);
-    return {status, out.str(), err.str()};
-}
 
 bool HaveHtpasswd() {
     return ::access("/usr/bin/htpasswd", X_OK) == 0;

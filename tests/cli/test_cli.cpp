@@ -1,6 +1,9 @@
 // quorvane-cli end to end: exact output of each command, exit statuses, and the database
 // files the commands leave behind.
 
+#include "CliRun.h"
+#include "Commands.h"
+#include "DateUtil.h"
 #include "FtpTestServer.h"
 #include "TestUtil.h"
 #include "base/DateUtil.h"
@@ -17,19 +20,6 @@
 using namespace quorvane;
 
 namespace {
-
-struct TResult {
-    int Status;
-    std::string Out, Err;
-};
-
-TResult Cli(std::vector<std::string> args, const std::string& input = "") {
-    std::istringstream in(input);
-    std::ostringstream out, err;
-    TCliStreams io{in, out, err, false};
-    const int status = RunCli(args, io);
-    return {status, out.str(), err.str()};
-}
 
 class CliTest : public ::testing::Test {
 protected:

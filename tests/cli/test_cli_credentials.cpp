@@ -2,6 +2,9 @@
 // break a line, empty passwords, logins servers take for comments, and fields that would fake
 // a row of `list`.
 
+#include "CliRun.h"
+#include "Commands.h"
+#include "LoginRule.h"
 #include "NginxTestServer.h"
 #include "TestUtil.h"
 #include "base/Random.h"
@@ -29,19 +32,6 @@ using namespace quorvane;
 namespace {
 
 using namespace std::string_literals;
-
-struct TResult {
-    int Status;
-    std::string Out, Err;
-};
-
-TResult Cli(std::vector<std::string> args, const std::string& input = "") {
-    std::istringstream in(input);
-    std::ostringstream out, err;
-    TCliStreams io{in, out, err, false};
-    const int status = RunCli(args, io);
-    return {status, out.str(), err.str()};
-}
 
 class CredentialsCli : public ::testing::Test {
 protected:

@@ -2,6 +2,10 @@
 // that must not replace the database, standard output and special targets, warnings of what a
 // write could not keep, signals during a save.
 
+#include "CliRun.h"
+#include "Commands.h"
+#include "DatabaseLock.h"
+#include "FileSafety.h"
 #include "TestUtil.h"
 #include "base/FileSafety.h"
 #include "cli/Commands.h"
@@ -25,19 +29,6 @@ using namespace quorvane;
 namespace {
 
 namespace fs = std::filesystem;
-
-struct TResult {
-    int Status;
-    std::string Out, Err;
-};
-
-TResult Cli(std::vector<std::string> args, const std::string& input = "") {
-    std::istringstream in(input);
-    std::ostringstream out, err;
-    TCliStreams io{in, out, err, false};
-    const int status = RunCli(args, io);
-    return {status, out.str(), err.str()};
-}
 
 // Starts the real program with its standard output and error going to files; returns its pid.
 pid_t Spawn(const std::vector<std::string>& args, const std::string& outFile = "/dev/null",

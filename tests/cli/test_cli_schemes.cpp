@@ -1,6 +1,9 @@
 // quorvane-cli and the password forms: hash in every scheme, export with --format, --cost,
 // --rounds and --save-choice, and the hash cache beside the database.
 
+#include "CliRun.h"
+#include "Commands.h"
+#include "StoredHash.h"
 #include "TestUtil.h"
 #include "cli/Commands.h"
 #include "export/StoredHash.h"
@@ -18,19 +21,6 @@ namespace {
 
 bool FileExists(const std::string& path) {
     return std::filesystem::exists(path);
-}
-
-struct TResult {
-    int Status;
-    std::string Out, Err;
-};
-
-TResult Cli(std::vector<std::string> args, const std::string& input = "") {
-    std::istringstream in(input);
-    std::ostringstream out, err;
-    TCliStreams io{in, out, err, false};
-    const int status = RunCli(args, io);
-    return {status, out.str(), err.str()};
 }
 
 std::string Line(const TResult& r) {

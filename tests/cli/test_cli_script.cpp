@@ -2,6 +2,9 @@
 // generated password, the machine-readable output, --quiet, and that errors stay on standard
 // error.
 
+#include "CliRun.h"
+#include "Commands.h"
+#include "DateUtil.h"
 #include "FtpTestServer.h"
 #include "TestUtil.h"
 #include "base/DateUtil.h"
@@ -24,19 +27,6 @@
 using namespace quorvane;
 
 namespace {
-
-struct TResult {
-    int Status;
-    std::string Out, Err;
-};
-
-TResult Cli(std::vector<std::string> args, const std::string& input = "") {
-    std::istringstream in(input);
-    std::ostringstream out, err;
-    TCliStreams io{in, out, err, false};
-    const int status = RunCli(args, io);
-    return {status, out.str(), err.str()};
-}
 
 class CliScriptTest : public ::testing::Test {
 protected:
@@ -595,7 +585,7 @@ TEST_F(CliScriptTest, ExportReadsTheServerPasswordFromAPrivateFile) {
     r = Cli({"export", Db, "--server-password-file=" + secret});
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(r.Out, "");
-    const std::string uploaded = ftptest::ReadAll(server.Root() / "htpasswd");
+    const std::string uploaded = ReadWholeFile(server.Root() / "htpasswd");
     EXPECT_EQ(uploaded.substr(0, 10), "ann:$apr1$") << uploaded;
     EXPECT_NE(uploaded.find("cid:$apr1$"), std::string::npos) << uploaded;
     EXPECT_EQ(ReadWholeFile(Db).find(ftptest::kPassword), std::string::npos)

@@ -2,6 +2,9 @@
 // protocol: the stored settings, their .udx form, and uploads that need the server's identity
 // trusted first.
 
+#include "CliRun.h"
+#include "Commands.h"
+#include "ServerTarget.h"
 #include "TransportServers.h"
 #include "cli/Commands.h"
 #include "ftp/ServerTarget.h"
@@ -19,19 +22,6 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 namespace {
-
-struct TResult {
-    int Status;
-    std::string Out, Err;
-};
-
-TResult Cli(std::vector<std::string> args, const std::string& input = "") {
-    std::istringstream in(input);
-    std::ostringstream out, err;
-    TCliStreams io{in, out, err, false};
-    const int status = RunCli(args, io);
-    return {status, out.str(), err.str()};
-}
 
 class CliTarget : public ::testing::Test {
 protected:
@@ -196,7 +186,7 @@ TEST_F(CliTarget, SftpExportNeedsTheHostKeyTrustedFirst) {
     r = Cli({"export", Db});
     ::setenv("HOME", savedHome.c_str(), 1);
     EXPECT_EQ(r.Status, 0) << r.Err;
-    EXPECT_EQ(ftptest::ReadAll(server.Root() / "htpasswd").substr(0, 6), "alice:");
+    EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd").substr(0, 6), "alice:");
 }
 
 TEST_F(CliTarget, TlsExportNeedsTheCertificateTrustedFirst) {
@@ -215,7 +205,7 @@ TEST_F(CliTarget, TlsExportNeedsTheCertificateTrustedFirst) {
     ASSERT_EQ(Cli({"target", Db, "--tls-pin", server.Pin()}).Status, 0);
     r = Cli({"export", Db, "--server-password-stdin"}, "web@example.org\n");
     EXPECT_EQ(r.Status, 0) << r.Err;
-    EXPECT_EQ(ftptest::ReadAll(server.Root() / "htpasswd").substr(0, 6), "alice:");
+    EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd").substr(0, 6), "alice:");
     r = Cli({"export", Db});
     EXPECT_EQ(r.Status, 1);
     EXPECT_THAT(r.Err, HasSubstr("--server-password-stdin"));

@@ -22,15 +22,6 @@ const char* const kBcrypt = "$2y$04$6ZkXYL.VmcU7v9FzeDbBO.uawyatMbosZ3LfQY1OrkLb
 const char* const kSha1 = "{SHA}Ic5o83sXgQ4ET+PvVlWA+X1NfNc=";
 const char* const kDes = "BdLn.EIveFex2";
 
-template <class F> std::string ErrorOf(F&& f) {
-    try {
-        f();
-    } catch (const EQuorvaneError& e) {
-        return e.what();
-    }
-    return "";
-}
-
 TUserProp& HashUser(TUserList& list, const std::string& login, const std::string& hash) {
     TUserProp& user = list.Add(login, "");
     user.PasswordHash = hash;

@@ -25,15 +25,6 @@ namespace {
 
 using enum TPasswordsType;
 
-std::string ErrorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const EQuorvaneError& e) {
-        return e.what();
-    }
-    return "";
-}
-
 TUserProp& AddUser(TUserList& list, const std::string& login, const std::string& password,
                    bool disabled = false) {
     TUserProp& user = list.AddBlank();

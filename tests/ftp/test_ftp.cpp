@@ -42,14 +42,7 @@ namespace {
 using ftptest::FreeLoopbackPort;
 using ftptest::kPassword;
 using ftptest::kUser;
-using ftptest::ReadAll;
 using ftptest::TFtpServer;
-
-void WriteAll(const fs::path& path, const std::string& content) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-    ASSERT_TRUE(out.good()) << path;
-}
 
 // Password-file-like text of about `size` bytes with Unix line ends.
 std::string SampleText(std::size_t size, char tag = 'a') {
@@ -131,7 +124,7 @@ public:
         uploader.Timeout = 10000;
         for (const TUpload& file : files) {
             const std::string local = GetTempFile("kxv", FLocal.Path().string());
-            WriteAll(local, file.Local);
+            WriteWholeFile(local, file.Local);
             LocalFiles.push_back(local);
             uploader.LocalFiles.push_back(local);
             uploader.RemoteFiles.push_back(file.Remote);
@@ -248,12 +241,12 @@ TEST(FileLib, FileSizeOfIs64BitAndZeroForWhatCannotBeRead) {
     TTempDir dir;
     EXPECT_EQ(FileSizeOf((dir.Path() / "missing").string()), 0);
     EXPECT_EQ(FileSizeOf(dir.Path().string()), 0) << "a folder is not a file";
-    WriteAll(dir.Path() / "small", std::string(1000, 'x'));
+    WriteWholeFile(dir.Path() / "small", std::string(1000, 'x'));
     EXPECT_EQ(FileSizeOf((dir.Path() / "small").string()), 1000);
     // A sparse file beyond 4 GB takes no room on disk.
     const std::int64_t big = (std::int64_t{5} << 30) + 7;
     const fs::path large = dir.Path() / "large";
-    WriteAll(large, "");
+    WriteWholeFile(large, "");
     ASSERT_EQ(::truncate(large.c_str(), big), 0);
     EXPECT_EQ(FileSizeOf(large.string()), big);
 }
@@ -274,31 +267,26 @@ TEST(FtpRules, ReplyMessageKeepsTheLastLineWithoutItsCode) {
 }
 
 TEST(FtpRules, HostTextsNameAPortOrLeaveIt) {
-    TFtpAddress a = ParseFtpHost("ftp.example.org");
-    EXPECT_TRUE(a.Valid);
-    EXPECT_EQ(a.Host, "ftp.example.org");
-    EXPECT_EQ(a.Port, 0);
-    a = ParseFtpHost("127.0.0.1:2121");
-    EXPECT_TRUE(a.Valid);
-    EXPECT_EQ(a.Host, "127.0.0.1");
-    EXPECT_EQ(a.Port, 2121);
-    a = ParseFtpHost("[::1]:990");
-    EXPECT_TRUE(a.Valid);
-    EXPECT_EQ(a.Host, "::1");
-    EXPECT_EQ(a.Port, 990);
-    a = ParseFtpHost("[fe80::1]");
-    EXPECT_TRUE(a.Valid);
-    EXPECT_EQ(a.Host, "fe80::1");
-    EXPECT_EQ(a.Port, 0);
-    a = ParseFtpHost("::1");
-    EXPECT_TRUE(a.Valid);
-    EXPECT_EQ(a.Host, "::1");
-    EXPECT_EQ(a.Port, 0);
+    const struct {
+        const char* Text;
+        const char* Host;
+        int Port;
+    } good[] = {{"ftp.example.org", "ftp.example.org", 0},
+                {"127.0.0.1:2121", "127.0.0.1", 2121},
+                {"[::1]:990", "::1", 990},
+                {"[fe80::1]", "fe80::1", 0},
+                {"::1", "::1", 0},
+                {"host:65535", "host", 65535}};
+    for (const auto& c : good) {
+        const TFtpAddress a = ParseFtpHost(c.Text);
+        EXPECT_TRUE(a.Valid) << c.Text;
+        EXPECT_EQ(a.Host, c.Host) << c.Text;
+        EXPECT_EQ(a.Port, c.Port) << c.Text;
+    }
     for (const char* bad : {"", ":21", "host:", "host:0", "host:65536", "host:21x", "[::1",
                             "[::1]x", "user@host", "host/path", "a host"}) {
         EXPECT_FALSE(ParseFtpHost(bad).Valid) << bad;
     }
-    EXPECT_EQ(ParseFtpHost("host:65535").Port, 65535);
 }
 
 TEST(FtpRules, UrlPathKeepsSlashesAndEncodesTheRest) {
@@ -425,7 +413,7 @@ TEST(FtpClient, OneConnectionServesEveryOperation) {
     TFtpServer server;
     TTempDir local;
     const std::string content = SampleText(300007);
-    WriteAll(local.Path() / "file", content);
+    WriteWholeFile(local.Path() / "file", content);
     TFtp ftp;
     ftp.Host = server.Host();
     ftp.User = kUser;
@@ -445,14 +433,14 @@ TEST(FtpClient, OneConnectionServesEveryOperation) {
     ftp.RenameFile("first", "second");
     ftp.DeleteFile("second");
     total = 0;
-    WriteAll(local.Path() / "small", std::string(1000, 'q'));
+    WriteWholeFile(local.Path() / "small", std::string(1000, 'q'));
     ftp.PutFile("third", (local.Path() / "small").string(), false);
     EXPECT_EQ(total, 1000);
     ftp.Disconnect();
     EXPECT_FALSE(ftp.Connected());
     EXPECT_FALSE(fs::exists(server.Root() / "first"));
     EXPECT_FALSE(fs::exists(server.Root() / "second"));
-    EXPECT_EQ(ReadAll(server.Root() / "third"), std::string(1000, 'q'));
+    EXPECT_EQ(ReadWholeFile(server.Root() / "third"), std::string(1000, 'q'));
     const std::string commands = server.Commands();
     EXPECT_EQ(CountLines(commands, "USER "), 1) << commands;
     EXPECT_EQ(CountLines(commands, "RNFR first"), 1) << commands;
@@ -463,8 +451,8 @@ TEST(FtpClient, OneConnectionServesEveryOperation) {
 TEST(FtpClient, AsciiFlagChoosesTheTransferType) {
     TFtpServer server;
     TTempDir local;
-    WriteAll(local.Path() / "lf", "alice:x\nbob:y\n");
-    WriteAll(local.Path() / "crlf", "alice:x\r\nbob:y\r\n");
+    WriteWholeFile(local.Path() / "lf", "alice:x\nbob:y\n");
+    WriteWholeFile(local.Path() / "crlf", "alice:x\r\nbob:y\r\n");
     TFtp ftp;
     ftp.Host = server.Host();
     ftp.User = kUser;
@@ -473,8 +461,8 @@ TEST(FtpClient, AsciiFlagChoosesTheTransferType) {
     ftp.PutFile("text", (local.Path() / "lf").string(), true);
     ftp.PutFile("binary", (local.Path() / "crlf").string(), false);
     // Text travels with network line ends and lands with the server's own.
-    EXPECT_EQ(ReadAll(server.Root() / "text"), "alice:x\nbob:y\n");
-    EXPECT_EQ(ReadAll(server.Root() / "binary"), "alice:x\r\nbob:y\r\n");
+    EXPECT_EQ(ReadWholeFile(server.Root() / "text"), "alice:x\nbob:y\n");
+    EXPECT_EQ(ReadWholeFile(server.Root() / "binary"), "alice:x\r\nbob:y\r\n");
     const std::string commands = server.Commands();
     const size_t typeA = commands.find("TYPE A");
     const size_t typeI = commands.find("TYPE I");
@@ -490,7 +478,7 @@ TEST(FtpClient, RemoteNamesAreUsedAsTyped) {
     fs::create_directories(server.Root() / "home" / "sub");
     fs::create_directories(server.Root() / "www");
     TTempDir local;
-    WriteAll(local.Path() / "file", "content");
+    WriteWholeFile(local.Path() / "file", "content");
     const std::string name = (local.Path() / "file").string();
     TFtp ftp;
     ftp.Host = server.Host();
@@ -501,12 +489,12 @@ TEST(FtpClient, RemoteNamesAreUsedAsTyped) {
     ftp.PutFile("sub/nested", name, false);
     ftp.PutFile("/www/.htpasswd", name, false);
     ftp.PutFile("odd name #1?%", name, false);
-    EXPECT_EQ(ReadAll(server.Root() / "home" / "relative"), "content");
-    EXPECT_EQ(ReadAll(server.Root() / "home" / "sub" / "nested"), "content");
-    EXPECT_EQ(ReadAll(server.Root() / "www" / ".htpasswd"), "content");
-    EXPECT_EQ(ReadAll(server.Root() / "home" / "odd name #1?%"), "content");
+    EXPECT_EQ(ReadWholeFile(server.Root() / "home" / "relative"), "content");
+    EXPECT_EQ(ReadWholeFile(server.Root() / "home" / "sub" / "nested"), "content");
+    EXPECT_EQ(ReadWholeFile(server.Root() / "www" / ".htpasswd"), "content");
+    EXPECT_EQ(ReadWholeFile(server.Root() / "home" / "odd name #1?%"), "content");
     ftp.RenameFile("/www/.htpasswd", "/www/moved");
-    EXPECT_EQ(ReadAll(server.Root() / "www" / "moved"), "content");
+    EXPECT_EQ(ReadWholeFile(server.Root() / "www" / "moved"), "content");
     ftp.DeleteFile("/www/moved");
     EXPECT_FALSE(fs::exists(server.Root() / "www" / "moved"));
 }
@@ -514,7 +502,7 @@ TEST(FtpClient, RemoteNamesAreUsedAsTyped) {
 TEST(FtpClient, RefusalsCarryTheServersTextAndTheRefusedCommand) {
     TFtpServer server({"--refuse-rename"});
     TTempDir local;
-    WriteAll(local.Path() / "file", "x");
+    WriteWholeFile(local.Path() / "file", "x");
     TFtp ftp;
     ftp.Host = server.Host();
     ftp.User = kUser;
@@ -589,18 +577,18 @@ TEST(FtpUpload, FirstUploadWithoutTarget) {
     ASSERT_GE(texts.size(), 3u);
     EXPECT_EQ(texts.front(), "Connecting to " + server.Host() + "...");
     ExpectRisingPercentages({texts.begin() + 1, texts.end()}, "htpasswd");
-    EXPECT_EQ(ReadAll(server.Root() / "htpasswd"), content);
+    EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), content);
     EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
     EXPECT_TRUE(run.LocalFilesGone());
 }
 
 TEST(FtpUpload, ReplacingATargetRenamesOverIt) {
     TFtpServer server;
-    WriteAll(server.Root() / "htpasswd", "old content\n");
+    WriteWholeFile(server.Root() / "htpasswd", "old content\n");
     const std::string content = SampleText(5000, 'n');
     TUploadRun run(server.Host(), {{content, "htpasswd"}});
     EXPECT_TRUE(run.Seen.Errors().empty()) << testing::PrintToString(run.Seen.Errors());
-    EXPECT_EQ(ReadAll(server.Root() / "htpasswd"), content);
+    EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), content);
     EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
     const std::string commands = server.Commands();
     EXPECT_EQ(CountLines(commands, "STOR htpasswd_safeupload"), 1) << commands;
@@ -612,12 +600,12 @@ TEST(FtpUpload, ReplacingATargetRenamesOverIt) {
 
 TEST(FtpUpload, ServerRefusingToRenameOverATargetGetsDeleteThenRename) {
     TFtpServer server({"--refuse-rename-over-existing"});
-    WriteAll(server.Root() / "htpasswd", "old content\n");
+    WriteWholeFile(server.Root() / "htpasswd", "old content\n");
     const std::string content = SampleText(5000, 'n');
     TUploadRun run(server.Host(), {{content, "htpasswd"}});
     EXPECT_TRUE(run.Seen.Errors().empty()) << testing::PrintToString(run.Seen.Errors());
     EXPECT_EQ(run.Seen.Completions, 1);
-    EXPECT_EQ(ReadAll(server.Root() / "htpasswd"), content);
+    EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), content);
     EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
     const std::string commands = server.Commands();
     EXPECT_EQ(CountLines(commands, "RNFR htpasswd_safeupload"), 2) << commands;
@@ -628,13 +616,13 @@ TEST(FtpUpload, RefusedRenameKeepsTheOldTarget) {
     // A server that renames nothing: the old file must survive.
     {
         TFtpServer server({"--refuse-rename"});
-        WriteAll(server.Root() / "htpasswd", "old content\n");
+        WriteWholeFile(server.Root() / "htpasswd", "old content\n");
         TUploadRun run(server.Host(), {{"new content\n", "htpasswd"}});
         EXPECT_THAT(run.Seen.Errors(),
                     ElementsAre("Could not rename htpasswd_safeupload to htpasswd: Renaming is "
                                 "not permitted."));
         EXPECT_EQ(run.Seen.Completions, 1);
-        EXPECT_EQ(ReadAll(server.Root() / "htpasswd"), "old content\n");
+        EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), "old content\n");
         // The temporary file held the new passwords: it goes too.
         EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
         EXPECT_EQ(CountExact(server.Commands(), "DELE htpasswd"), 0);
@@ -643,13 +631,13 @@ TEST(FtpUpload, RefusedRenameKeepsTheOldTarget) {
     // A server that neither renames over a file nor deletes one.
     {
         TFtpServer server({"--refuse-rename-over-existing", "--refuse-dele"});
-        WriteAll(server.Root() / "htpasswd", "old content\n");
+        WriteWholeFile(server.Root() / "htpasswd", "old content\n");
         TUploadRun run(server.Host(), {{"new content\n", "htpasswd"}});
         EXPECT_THAT(
             run.Seen.Errors(),
             ElementsAre("Could not rename htpasswd_safeupload to htpasswd: Target exists."));
         EXPECT_EQ(run.Seen.Completions, 1);
-        EXPECT_EQ(ReadAll(server.Root() / "htpasswd"), "old content\n");
+        EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), "old content\n");
         EXPECT_TRUE(run.LocalFilesGone());
     }
 }
@@ -658,11 +646,11 @@ TEST(FtpUpload, SubfolderAndAbsoluteTargets) {
     TFtpServer server({"--login-dir", "home"});
     fs::create_directories(server.Root() / "home" / "private");
     fs::create_directories(server.Root() / "www");
-    WriteAll(server.Root() / "www" / ".htpasswd", "old\n");
+    WriteWholeFile(server.Root() / "www" / ".htpasswd", "old\n");
     TUploadRun run(server.Host(), {{"one\n", "private/htpasswd"}, {"two\n", "/www/.htpasswd"}});
     EXPECT_TRUE(run.Seen.Errors().empty()) << testing::PrintToString(run.Seen.Errors());
-    EXPECT_EQ(ReadAll(server.Root() / "home" / "private" / "htpasswd"), "one\n");
-    EXPECT_EQ(ReadAll(server.Root() / "www" / ".htpasswd"), "two\n");
+    EXPECT_EQ(ReadWholeFile(server.Root() / "home" / "private" / "htpasswd"), "one\n");
+    EXPECT_EQ(ReadWholeFile(server.Root() / "www" / ".htpasswd"), "two\n");
     EXPECT_FALSE(fs::exists(server.Root() / "home" / "www"));
     EXPECT_FALSE(fs::exists(server.Root() / "www" / ".htpasswd_safeupload"));
     const std::string commands = server.Commands();
@@ -697,7 +685,7 @@ TEST(FtpUpload, MissingRemoteFolderGivesTheServersText) {
 
 TEST(FtpUpload, EmptyFileHasNoPercentagesButIsStored) {
     TFtpServer server;
-    WriteAll(server.Root() / "htpasswd", "old content\n");
+    WriteWholeFile(server.Root() / "htpasswd", "old content\n");
     TUploadRun run(server.Host(), {{"", "htpasswd"}});
     EXPECT_THAT(run.Seen.Statuses,
                 ElementsAre(Pair("Connecting to " + server.Host() + "...", false)));
@@ -742,7 +730,7 @@ TEST_P(FtpUploadModes, UploadsInBothModes) {
     const std::string content = SampleText(100000);
     TUploadRun run(server.Host(), {{content, "htpasswd"}}, passive);
     EXPECT_TRUE(run.Seen.Errors().empty()) << testing::PrintToString(run.Seen.Errors());
-    EXPECT_EQ(ReadAll(server.Root() / "htpasswd"), content);
+    EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), content);
     const std::string commands = server.Commands();
     const int passiveCommands = CountLines(commands, "EPSV") + CountLines(commands, "PASV");
     const int activeCommands = CountLines(commands, "EPRT") + CountLines(commands, "PORT");
@@ -752,7 +740,7 @@ TEST_P(FtpUploadModes, UploadsInBothModes) {
 
 TEST_P(FtpUploadModes, ServerDyingMidTransferLeavesTheTargetWhole) {
     TFtpServer server({"--die-after-bytes", "200000"});
-    WriteAll(server.Root() / "htpasswd", "old content\n");
+    WriteWholeFile(server.Root() / "htpasswd", "old content\n");
     const std::string content = SampleText(3000000);
     TUploadRun run(server.Host(), {{content, "htpasswd"}}, GetParam());
     const std::vector<std::string> errors = run.Seen.Errors();
@@ -762,8 +750,8 @@ TEST_P(FtpUploadModes, ServerDyingMidTransferLeavesTheTargetWhole) {
     EXPECT_TRUE(run.Seen.Statuses.back().second) << "the error is the last text";
     EXPECT_EQ(run.Seen.Completions, 1);
     EXPECT_TRUE(server.Exited());
-    EXPECT_EQ(ReadAll(server.Root() / "htpasswd"), "old content\n");
-    EXPECT_LT(ReadAll(server.Root() / "htpasswd_safeupload").size(), content.size());
+    EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), "old content\n");
+    EXPECT_LT(ReadWholeFile(server.Root() / "htpasswd_safeupload").size(), content.size());
     EXPECT_TRUE(run.LocalFilesGone());
 }
 
@@ -776,7 +764,7 @@ TEST(FtpUpload, HandlersRunOnTheOwnersThread) {
     TFtpServer server;
     TTempDir local;
     const std::string file = GetTempFile("kxv", local.Path().string());
-    WriteAll(file, SampleText(200000));
+    WriteWholeFile(file, SampleText(200000));
     auto dispatcher = std::make_shared<TQueuedDispatcher>();
     TFtpUploader uploader(dispatcher);
     Prepare(uploader, server, file);
@@ -801,7 +789,7 @@ TEST(FtpUpload, DetachedOwnerHearsNothingYetTheWorkIsDone) {
     TTempDir local;
     const std::string file = GetTempFile("kxv", local.Path().string());
     const std::string content = SampleText(200000);
-    WriteAll(file, content);
+    WriteWholeFile(file, content);
     auto dispatcher = std::make_shared<TQueuedDispatcher>();
     TFtpUploader uploader(dispatcher);
     Prepare(uploader, server, file);
@@ -816,14 +804,14 @@ TEST(FtpUpload, DetachedOwnerHearsNothingYetTheWorkIsDone) {
     EXPECT_TRUE(seen.Statuses.empty());
     EXPECT_EQ(seen.Completions, 0);
     EXPECT_FALSE(fs::exists(file)) << "the temporary file is still deleted";
-    EXPECT_EQ(ReadAll(server.Root() / "htpasswd"), content);
+    EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), content);
 }
 
 TEST(FtpUpload, DetachFromAHandlerStopsFurtherNotifications) {
     TFtpServer server;
     TTempDir local;
     const std::string file = GetTempFile("kxv", local.Path().string());
-    WriteAll(file, SampleText(300000));
+    WriteWholeFile(file, SampleText(300000));
     auto dispatcher = std::make_shared<TDirectDispatcher>();
     TFtpUploader uploader(dispatcher);
     Prepare(uploader, server, file);
@@ -849,7 +837,7 @@ TEST(FtpUpload, FailingStatusHandlerEndsTheRunWithOneError) {
     TFtpServer server;
     TTempDir local;
     const std::string file = GetTempFile("kxv", local.Path().string());
-    WriteAll(file, SampleText(1000));
+    WriteWholeFile(file, SampleText(1000));
     TFtpUploader uploader(std::make_shared<TDirectDispatcher>());
     Prepare(uploader, server, file);
     std::vector<std::pair<std::string, bool>> seen;
@@ -908,11 +896,11 @@ TEST(FtpUploadFaults, LineBreaksInAnyTextSentToTheServerAreRefusedBeforeConnecti
         {"host", kUser, kPassword, host + "\r\nDELE important", "htpasswd"},
         {"remote file name", kUser, kPassword, host, "htpasswd\r\nDELE important"},
     };
-    WriteAll(server.Root() / "important", "keep me\n");
+    WriteWholeFile(server.Root() / "important", "keep me\n");
     for (const TCase& c : cases) {
         TTempDir local;
         const std::string file = GetTempFile("kxv", local.Path().string());
-        WriteAll(file, "alice:x\n");
+        WriteWholeFile(file, "alice:x\n");
         TFtpUploader uploader(std::make_shared<TDirectDispatcher>());
         uploader.Host = c.Host;
         uploader.User = c.User;
@@ -932,7 +920,7 @@ TEST(FtpUploadFaults, LineBreaksInAnyTextSentToTheServerAreRefusedBeforeConnecti
         EXPECT_EQ(seen.Completions, 1);
         EXPECT_FALSE(fs::exists(file));
     }
-    EXPECT_EQ(ReadAll(server.Root() / "important"), "keep me\n");
+    EXPECT_EQ(ReadWholeFile(server.Root() / "important"), "keep me\n");
     EXPECT_EQ(server.Commands(), "") << "not even a connection was made";
 
     // The client refuses on its own too.
@@ -951,11 +939,11 @@ TEST(FtpUploadFaults, RenameRefusedAfterDeleteStoresTheTargetDirectly) {
          {std::vector<std::string>{"--refuse-rnto"},
           std::vector<std::string>{"--refuse-rename-over-existing", "--rnto-450-after-dele"}}) {
         TFtpServer server(switches);
-        WriteAll(server.Root() / "htpasswd", "old content\n");
+        WriteWholeFile(server.Root() / "htpasswd", "old content\n");
         const std::string content = SampleText(20000, 'n');
         TUploadRun run(server.Host(), {{content, "htpasswd"}});
         EXPECT_TRUE(run.Seen.Errors().empty()) << testing::PrintToString(run.Seen.Errors());
-        EXPECT_EQ(ReadAll(server.Root() / "htpasswd"), content) << switches[0];
+        EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), content) << switches[0];
         EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload")) << switches[0];
         const std::string commands = server.Commands();
         EXPECT_EQ(CountExact(commands, "DELE htpasswd"), 1) << commands;
@@ -967,13 +955,13 @@ TEST(FtpUploadFaults, RenameRefusedAfterDeleteStoresTheTargetDirectly) {
 // A server that answers 226 for half a file: the size check keeps the old target.
 TEST(FtpUploadFaults, TruncatedUploadIsNotInstalled) {
     TFtpServer server({"--truncate-stor"});
-    WriteAll(server.Root() / "htpasswd", "old content\n");
+    WriteWholeFile(server.Root() / "htpasswd", "old content\n");
     const std::string content = SampleText(48090);
     TUploadRun run(server.Host(), {{content, "htpasswd"}});
     EXPECT_THAT(run.Seen.Errors(),
                 ElementsAre("Upload of htpasswd failed: the server stored 24045 of 48090 bytes; "
                             "the old file was kept"));
-    EXPECT_EQ(ReadAll(server.Root() / "htpasswd"), "old content\n");
+    EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), "old content\n");
     EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
     EXPECT_EQ(CountLines(server.Commands(), "RNFR"), 0);
 }
@@ -988,7 +976,7 @@ TEST(FtpUploadFaults, CrLfLinesArriveExactly) {
     }
     TUploadRun run(server.Host(), {{content, "htpasswd"}});
     EXPECT_TRUE(run.Seen.Errors().empty()) << testing::PrintToString(run.Seen.Errors());
-    const std::string stored = ReadAll(server.Root() / "htpasswd");
+    const std::string stored = ReadWholeFile(server.Root() / "htpasswd");
     EXPECT_EQ(stored.size(), content.size());
     EXPECT_EQ(stored, content);
     EXPECT_EQ(stored.find("\r\r"), std::string::npos);
@@ -998,12 +986,12 @@ TEST(FtpUploadFaults, CrLfLinesArriveExactly) {
 // A transfer refused half-way (disk full) leaves no temporary file with the new passwords.
 TEST(FtpUploadFaults, FailedUploadRemovesTheTemporaryFile) {
     TFtpServer server({"--fail-stor-after-bytes", "100000"});
-    WriteAll(server.Root() / "htpasswd", "old content\n");
+    WriteWholeFile(server.Root() / "htpasswd", "old content\n");
     TUploadRun run(server.Host(), {{SampleText(2000000), "htpasswd"}});
     const std::vector<std::string> errors = run.Seen.Errors();
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_THAT(errors[0], StartsWith("Upload of htpasswd failed: ")) << errors[0];
-    EXPECT_EQ(ReadAll(server.Root() / "htpasswd"), "old content\n");
+    EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), "old content\n");
     EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
     EXPECT_EQ(CountExact(server.Commands(), "DELE htpasswd_safeupload"), 1);
 }
@@ -1017,10 +1005,10 @@ TEST(FtpUploadFaults, ConnectionErrorsNameTheStepAndTheServer) {
 
 TEST(FtpUploadFaults, AbortStopsTheTransferAndKeepsTheOldTarget) {
     TFtpServer server;
-    WriteAll(server.Root() / "htpasswd", "old content\n");
+    WriteWholeFile(server.Root() / "htpasswd", "old content\n");
     TTempDir local;
     const std::string file = GetTempFile("kxv", local.Path().string());
-    WriteAll(file, SampleText(3000000));
+    WriteWholeFile(file, SampleText(3000000));
     TFtpUploader uploader(std::make_shared<TDirectDispatcher>());
     Prepare(uploader, server, file);
     std::vector<std::string> errors;
@@ -1035,7 +1023,7 @@ TEST(FtpUploadFaults, AbortStopsTheTransferAndKeepsTheOldTarget) {
     uploader.Start();
     uploader.WaitFor();
     EXPECT_THAT(errors, ElementsAre("Upload of htpasswd was aborted"));
-    EXPECT_EQ(ReadAll(server.Root() / "htpasswd"), "old content\n");
+    EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), "old content\n");
     EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
     EXPECT_FALSE(fs::exists(file));
 }

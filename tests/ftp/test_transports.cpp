@@ -20,7 +20,6 @@ using ::testing::StartsWith;
 
 namespace {
 
-using ftptest::ReadAll;
 using testing::Not;
 using transporttest::Executable;
 using transporttest::TAsyncSftp;
@@ -114,7 +113,8 @@ TEST_P(FtpTls, NewTargetWithAPinnedKeyAndReplacingThroughATrustedCertificate) {
         EXPECT_TRUE(run.Errors.empty()) << testing::PrintToString(run.Errors);
         EXPECT_EQ(run.Texts.back(), "Uploading pub/htpasswd - 100% completed");
     }
-    EXPECT_TRUE(ReadAll(Server->Root() / "htpasswd") == first) << "the exact bytes, CR LF kept";
+    EXPECT_TRUE(ReadWholeFile(Server->Root() / "htpasswd") == first)
+        << "the exact bytes, CR LF kept";
     const std::string second = SampleText(90000, 's');
     {
         TRun run(Server->Host(), second, "pub/htpasswd");
@@ -123,7 +123,7 @@ TEST_P(FtpTls, NewTargetWithAPinnedKeyAndReplacingThroughATrustedCertificate) {
         run.Go();
         EXPECT_TRUE(run.Errors.empty()) << testing::PrintToString(run.Errors);
     }
-    EXPECT_TRUE(ReadAll(Server->Root() / "htpasswd") == second);
+    EXPECT_TRUE(ReadWholeFile(Server->Root() / "htpasswd") == second);
     EXPECT_FALSE(fs::exists(Server->Root() / "htpasswd_safeupload"));
 }
 
@@ -183,7 +183,7 @@ TEST_P(FtpTls, ServerDyingMidUploadKeepsTheOldFileWhole) {
     run.Go();
     ASSERT_EQ(run.Errors.size(), 1u) << testing::PrintToString(run.Texts);
     EXPECT_THAT(run.Errors[0], StartsWith("Upload of pub/htpasswd failed: ")) << run.Errors[0];
-    EXPECT_EQ(ReadAll(Server->Root() / "htpasswd"), "old:content\r\n");
+    EXPECT_EQ(ReadWholeFile(Server->Root() / "htpasswd"), "old:content\r\n");
 }
 
 TEST_P(FtpTls, AbortKeepsTheOldFileAndRemovesTheTemporaryOne) {
@@ -194,7 +194,7 @@ TEST_P(FtpTls, AbortKeepsTheOldFileAndRemovesTheTemporaryOne) {
     run.AbortAtPercent = 5;
     run.Go();
     EXPECT_THAT(run.Errors, ElementsAre("Upload of pub/htpasswd was aborted"));
-    EXPECT_EQ(ReadAll(Server->Root() / "htpasswd"), "old:content\r\n");
+    EXPECT_EQ(ReadWholeFile(Server->Root() / "htpasswd"), "old:content\r\n");
     EXPECT_FALSE(fs::exists(Server->Root() / "htpasswd_safeupload"));
 }
 
@@ -257,7 +257,7 @@ TEST_F(SftpOpenSsh, NewTargetThenReplacingIt) {
         EXPECT_EQ(run.Texts.front(), "Connecting to " + Server->Host() + "...");
         EXPECT_EQ(run.Texts.back(), "Uploading " + Target() + " - 100% completed");
     }
-    EXPECT_TRUE(ReadAll(Target()) == first);
+    EXPECT_TRUE(ReadWholeFile(Target()) == first);
     // OpenSSH will not rename over an existing file through the plain SFTP rename: the old
     // one is deleted first, then the new one renamed.
     const std::string second = SampleText(100000, 's');
@@ -267,7 +267,7 @@ TEST_F(SftpOpenSsh, NewTargetThenReplacingIt) {
         run.Go();
         EXPECT_TRUE(run.Errors.empty()) << testing::PrintToString(run.Errors);
     }
-    EXPECT_TRUE(ReadAll(Target()) == second);
+    EXPECT_TRUE(ReadWholeFile(Target()) == second);
     EXPECT_FALSE(fs::exists(Target() + "_safeupload"));
 }
 
@@ -290,7 +290,7 @@ TEST_F(SftpOpenSsh, KeyWithAPassphrase) {
     run.Uploader.KeyPassphrase = TSshd::kLockedPassphrase;
     run.Go();
     EXPECT_TRUE(run.Errors.empty()) << testing::PrintToString(run.Errors);
-    EXPECT_EQ(ReadAll(Target()), "alice:x\r\n");
+    EXPECT_EQ(ReadWholeFile(Target()), "alice:x\r\n");
 }
 
 TEST_F(SftpOpenSsh, KeyNotAuthorizedIsALoginFailure) {
@@ -333,7 +333,7 @@ TEST_F(SftpOpenSsh, UnknownHostKeyIsAskedAboutOrPinned) {
         run.Go();
         EXPECT_THAT(run.Asked, ElementsAre(fingerprint)) << "asked once for the whole run";
         EXPECT_TRUE(run.Errors.empty()) << testing::PrintToString(run.Errors);
-        EXPECT_EQ(ReadAll(Target()), "one\r\n");
+        EXPECT_EQ(ReadWholeFile(Target()), "one\r\n");
     }
     { // A pinned key needs no question.
         TRun run(Server->Host(), "two\r\n", Target());
@@ -343,7 +343,7 @@ TEST_F(SftpOpenSsh, UnknownHostKeyIsAskedAboutOrPinned) {
         run.Go();
         EXPECT_TRUE(run.Asked.empty());
         EXPECT_TRUE(run.Errors.empty()) << testing::PrintToString(run.Errors);
-        EXPECT_EQ(ReadAll(Target()), "two\r\n");
+        EXPECT_EQ(ReadWholeFile(Target()), "two\r\n");
     }
 }
 
@@ -370,7 +370,7 @@ TEST_F(SftpOpenSsh, ServerDyingMidUploadKeepsTheOldFileWhole) {
     run.Go();
     ASSERT_EQ(run.Errors.size(), 1u);
     EXPECT_THAT(run.Errors[0], StartsWith("Upload of " + Target() + " failed: ")) << run.Errors[0];
-    EXPECT_EQ(ReadAll(Target()), "old:content\r\n");
+    EXPECT_EQ(ReadWholeFile(Target()), "old:content\r\n");
 }
 
 TEST_F(SftpOpenSsh, AbortKeepsTheOldFileAndRemovesTheTemporaryOne) {
@@ -380,7 +380,7 @@ TEST_F(SftpOpenSsh, AbortKeepsTheOldFileAndRemovesTheTemporaryOne) {
     run.AbortAtPercent = 5;
     run.Go();
     EXPECT_THAT(run.Errors, ElementsAre("Upload of " + Target() + " was aborted"));
-    EXPECT_EQ(ReadAll(Target()), "old:content\r\n");
+    EXPECT_EQ(ReadWholeFile(Target()), "old:content\r\n");
     EXPECT_FALSE(fs::exists(Target() + "_safeupload"));
 }
 
@@ -409,7 +409,7 @@ TEST_F(SftpPassword, NewTargetReplacingAndAWrongPassword) {
         Fill(run);
         run.Go();
         EXPECT_TRUE(run.Errors.empty()) << testing::PrintToString(run.Errors);
-        EXPECT_TRUE(ReadAll(Server->Root() / "www" / ".htpasswd") == content);
+        EXPECT_TRUE(ReadWholeFile(Server->Root() / "www" / ".htpasswd") == content);
         EXPECT_FALSE(fs::exists(Server->Root() / "www" / ".htpasswd_safeupload"));
     }
     TRun run(Server->Host(), "new\r\n", "www/.htpasswd");
@@ -417,7 +417,7 @@ TEST_F(SftpPassword, NewTargetReplacingAndAWrongPassword) {
     run.Go();
     ASSERT_EQ(run.Errors.size(), 1u);
     EXPECT_THAT(run.Errors[0], StartsWith("Login to " + Server->Host() + " as webmaster failed: "));
-    EXPECT_EQ(ReadAll(Server->Root() / "www" / ".htpasswd"), SampleText(60000, 's'));
+    EXPECT_EQ(ReadWholeFile(Server->Root() / "www" / ".htpasswd"), SampleText(60000, 's'));
 }
 
 TEST_F(SftpPassword, ServerDyingMidUploadKeepsTheOldFileWhole) {
@@ -428,7 +428,7 @@ TEST_F(SftpPassword, ServerDyingMidUploadKeepsTheOldFileWhole) {
     run.Go();
     ASSERT_EQ(run.Errors.size(), 1u);
     EXPECT_THAT(run.Errors[0], StartsWith("Upload of htpasswd failed: ")) << run.Errors[0];
-    EXPECT_EQ(ReadAll(Server->Root() / "htpasswd"), "old:content\r\n");
+    EXPECT_EQ(ReadWholeFile(Server->Root() / "htpasswd"), "old:content\r\n");
 }
 
 } // namespace

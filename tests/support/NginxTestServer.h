@@ -12,28 +12,16 @@
 // 500 when nginx cannot read the file), or -1 when no answer came. Requests go through libcurl
 // (link CURL::libcurl).
 
-#include <arpa/inet.h>
+#include "ServerProcess.h"
+#include "TestUtil.h"
+
 #include <curl/curl.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdint>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace nginxtest {
 
@@ -44,34 +32,6 @@ inline std::string NginxBinary() {
     for (const char* candidate : {"/usr/sbin/nginx", "/usr/bin/nginx", "/usr/local/sbin/nginx"})
         if (::access(candidate, X_OK) == 0) return candidate;
     return {};
-}
-
-inline int FreeLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) return 0;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    socklen_t length = sizeof(address);
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    ::close(fd);
-    return port;
-}
-
-inline bool LoopbackPortAccepts(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) return false;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-    ::close(fd);
-    return ok;
 }
 
 class TNginxServer {
@@ -85,19 +45,13 @@ public:
         fs::create_directories(FPrefix / "html");
         fs::create_directories(FPrefix / "logs");
         fs::create_directories(FPrefix / "tmp");
-        Write(FPrefix / "html" / "index.html", "welcome\n");
-        Write(PasswordFilePath(), "");
-        for (int attempt = 0; attempt < 5 && FPid <= 0; ++attempt)
-            Launch();
-        if (FPid <= 0)
-            throw std::runtime_error("nginx did not start: " +
-                                     Read(FPrefix / "logs" / "error.log"));
+        WriteWholeFile(FPrefix / "html" / "index.html", "welcome\n");
+        SetPasswordFile("");
+        FPort = testsupport::StartOnFreePort([this](int port) { return Launch(port); });
+        if (FPort == 0) throw std::runtime_error("nginx did not start: " + ErrorLog());
     }
     ~TNginxServer() {
-        if (FPid > 0) {
-            ::kill(FPid, SIGTERM);
-            ::waitpid(FPid, nullptr, 0);
-        }
+        FProcess.Stop();
         if (!FPrefix.empty()) {
             std::error_code ec;
             fs::remove_all(FPrefix, ec);
@@ -114,8 +68,10 @@ public:
     std::string Url() const { return "http://127.0.0.1:" + std::to_string(FPort) + "/"; }
     // The file named by auth_basic_user_file.
     fs::path PasswordFilePath() const { return FPrefix / "htpasswd"; }
-    void SetPasswordFile(const std::string& contents) const { Write(PasswordFilePath(), contents); }
-    std::string ErrorLog() const { return Read(FPrefix / "logs" / "error.log"); }
+    void SetPasswordFile(const std::string& contents) const {
+        WriteWholeFile(PasswordFilePath(), contents);
+    }
+    std::string ErrorLog() const { return ReadWholeFile(FPrefix / "logs" / "error.log"); }
 
     // HTTP status of a GET with Basic credentials login:password (-1: no answer).
     int Status(const std::string& login, const std::string& password) const {
@@ -125,104 +81,71 @@ public:
     int StatusWithoutCredentials() const { return Request(nullptr, nullptr); }
 
 private:
-    static void Write(const fs::path& path, const std::string& data) {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out << data;
-        if (!out.flush()) throw std::runtime_error("cannot write " + path.string());
-    }
-    static std::string Read(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
-
-    void Launch() {
-        const int port = FreeLoopbackPort();
-        if (port == 0) return;
+    bool Launch(int port) {
         const std::string prefix = FPrefix.string();
         const fs::path conf = FPrefix / "nginx.conf";
         const fs::path pidFile = FPrefix / "nginx.pid";
         std::error_code ec;
         fs::remove(pidFile, ec);
         // One process in the foreground: the child we spawn is the server we stop.
-        Write(conf, "daemon off;\n"
-                    "master_process off;\n"
-                    "worker_processes 1;\n"
-                    "pid " +
-                        pidFile.string() +
-                        ";\n"
-                        "error_log " +
-                        prefix +
-                        "/logs/error.log info;\n"
-                        "events { worker_connections 32; }\n"
-                        "http {\n"
-                        "  access_log off;\n"
-                        "  client_body_temp_path " +
-                        prefix +
-                        "/tmp/body;\n"
-                        "  proxy_temp_path " +
-                        prefix +
-                        "/tmp/proxy;\n"
-                        "  fastcgi_temp_path " +
-                        prefix +
-                        "/tmp/fastcgi;\n"
-                        "  uwsgi_temp_path " +
-                        prefix +
-                        "/tmp/uwsgi;\n"
-                        "  scgi_temp_path " +
-                        prefix +
-                        "/tmp/scgi;\n"
-                        "  server {\n"
-                        "    listen 127.0.0.1:" +
-                        std::to_string(port) +
-                        ";\n"
-                        "    root " +
-                        prefix +
-                        "/html;\n"
-                        "    location / {\n"
-                        "      auth_basic \"Quorvane test\";\n"
-                        "      auth_basic_user_file " +
-                        PasswordFilePath().string() +
-                        ";\n"
-                        "    }\n"
-                        "  }\n"
-                        "}\n");
-        std::vector<std::string> args{
+        WriteWholeFile(conf, "daemon off;\n"
+                             "master_process off;\n"
+                             "worker_processes 1;\n"
+                             "pid " +
+                                 pidFile.string() +
+                                 ";\n"
+                                 "error_log " +
+                                 prefix +
+                                 "/logs/error.log info;\n"
+                                 "events { worker_connections 32; }\n"
+                                 "http {\n"
+                                 "  access_log off;\n"
+                                 "  client_body_temp_path " +
+                                 prefix +
+                                 "/tmp/body;\n"
+                                 "  proxy_temp_path " +
+                                 prefix +
+                                 "/tmp/proxy;\n"
+                                 "  fastcgi_temp_path " +
+                                 prefix +
+                                 "/tmp/fastcgi;\n"
+                                 "  uwsgi_temp_path " +
+                                 prefix +
+                                 "/tmp/uwsgi;\n"
+                                 "  scgi_temp_path " +
+                                 prefix +
+                                 "/tmp/scgi;\n"
+                                 "  server {\n"
+                                 "    listen 127.0.0.1:" +
+                                 std::to_string(port) +
+                                 ";\n"
+                                 "    root " +
+                                 prefix +
+                                 "/html;\n"
+                                 "    location / {\n"
+                                 "      auth_basic \"Quorvane test\";\n"
+                                 "      auth_basic_user_file " +
+                                 PasswordFilePath().string() +
+                                 ";\n"
+                                 "    }\n"
+                                 "  }\n"
+                                 "}\n");
+        const std::vector<std::string> args{
             FBinary, "-p", prefix + "/", "-e", prefix + "/logs/error.log", "-c", conf.string()};
-        std::vector<char*> argv;
-        for (std::string& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        const std::string out = (FPrefix / "logs" / "nginx.out").string();
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_APPEND,
-                                         0600);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        pid_t pid = 0;
-        const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (rc != 0) return;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (::waitpid(pid, nullptr, WNOHANG) == pid) return; // port taken meanwhile: retry
-            // Our child wrote its pid file and listens: not some other program on that port.
-            if (Read(pidFile).find(std::to_string(pid)) == 0 && LoopbackPortAccepts(port)) {
-                FPid = pid;
-                FPort = port;
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
+        // Our child wrote its pid file and listens: not some other program on that port.
+        return FProcess.Start(
+            args, FPrefix / "logs" / "nginx.out",
+            [&](pid_t pid) {
+                return ReadWholeFile(pidFile).find(std::to_string(pid)) == 0 &&
+                       testsupport::LoopbackPortAccepts(port);
+            },
+            true);
     }
 
     static size_t Discard(char*, size_t size, size_t count, void*) { return size * count; }
 
     int Request(const std::string* login, const std::string* password) const {
-        if (FPid <= 0) return -1;
+        if (FProcess.Pid() <= 0) return -1;
         CURL* curl = curl_easy_init();
         if (curl == nullptr) return -1;
         curl_easy_setopt(curl, CURLOPT_URL, Url().c_str());
@@ -243,7 +166,7 @@ private:
 
     std::string FBinary;
     fs::path FPrefix;
-    pid_t FPid = -1;
+    testsupport::TServerProcess FProcess;
     int FPort = 0;
 };
 

@@ -1,5 +1,9 @@
 #pragma once
-// Small helpers shared by the test programs: a temporary folder per test and whole-file I/O.
+// Small helpers shared by the test programs: a temporary folder per test, whole-file I/O, the
+// message of an error, and a local date from its parts.
+
+#include "DateUtil.h"
+#include "Errors.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -41,14 +45,36 @@ private:
     std::filesystem::path FPath;
 };
 
-inline std::string ReadWholeFile(const std::string& path) {
+inline std::string ReadWholeFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream ss;
     ss << in.rdbuf();
     return ss.str();
 }
 
-inline void WriteWholeFile(const std::string& path, const std::string& data) {
+inline void WriteWholeFile(const std::filesystem::path& path, const std::string& data) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << data;
+    if (!out.flush()) throw std::runtime_error("cannot write " + path.string());
+}
+
+// The message of the error f() throws (E: the kind of error expected), or "" when it returns.
+template <class E = EQuorvaneError, class F> std::string ErrorOf(F&& f) {
+    try {
+        f();
+    } catch (const E& e) {
+        return e.what();
+    }
+    return "";
+}
+
+// A local date and time from its parts.
+inline TDateTime At(int year, int month, int day, int hour = 0, int minute = 0) {
+    TDateParts parts;
+    parts.Year = year;
+    parts.Month = month;
+    parts.Day = day;
+    parts.Hour = hour;
+    parts.Minute = minute;
+    return EncodeDateTime(parts);
 }

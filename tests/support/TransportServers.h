@@ -5,6 +5,8 @@
 // asyncssh script (password logins) for SFTP.
 
 #include "FtpTestServer.h"
+#include "ServerProcess.h"
+#include "TestUtil.h"
 
 #include <sys/stat.h>
 
@@ -14,9 +16,8 @@
 namespace transporttest {
 
 namespace fs = std::filesystem;
-using ftptest::FreeLoopbackPort;
-using ftptest::PortAccepts;
-using ftptest::ReadAll;
+using testsupport::FreeLoopbackPort;
+using testsupport::LoopbackPortAccepts;
 
 inline bool Executable(const std::string& path) {
     return ::access(path.c_str(), X_OK) == 0;
@@ -39,89 +40,18 @@ inline std::string Capture(const std::string& command) {
     return out;
 }
 
-// Kills the children of `pid`, and theirs, found through /proc.
-inline void KillDescendants(pid_t pid) {
-    for (const auto& entry : fs::directory_iterator("/proc")) {
-        const std::string name = entry.path().filename().string();
-        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) {
-            continue;
-        }
-        const std::string stat = ReadAll(entry.path() / "stat");
-        const size_t close = stat.rfind(')');
-        if (close == std::string::npos) {
-            continue;
-        }
-        std::istringstream fields(stat.substr(close + 2));
-        std::string state;
-        long parent = 0;
-        fields >> state >> parent;
-        if (parent == pid) {
-            const pid_t child = static_cast<pid_t>(std::stol(name));
-            KillDescendants(child);
-            ::kill(child, SIGKILL);
-        }
-    }
-}
-
 // A server process in a group of its own; Kill() ends it and every session it forked.
 class TPeer {
 public:
-    TPeer() = default;
-    TPeer(const TPeer&) = delete;
-    TPeer& operator=(const TPeer&) = delete;
-    ~TPeer() { Kill(); }
-
     // Starts args (argv[0] a full path) with output to `out` and waits until `port` accepts.
     bool Start(std::vector<std::string> args, const fs::path& out, int port) {
-        std::vector<char*> argv;
-        for (std::string& arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        posix_spawnattr_t attr;
-        posix_spawnattr_init(&attr);
-        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-        posix_spawnattr_setpgroup(&attr, 0);
-        pid_t pid = 0;
-        const int rc = posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attr);
-        if (rc != 0) {
-            return false;
-        }
-        FPid = pid;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (::waitpid(pid, nullptr, WNOHANG) == pid) {
-                FPid = 0;
-                return false;
-            }
-            if (PortAccepts(port)) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        Kill();
-        return false;
+        return FProcess.Start(std::move(args), out,
+                              [port](pid_t) { return LoopbackPortAccepts(port); });
     }
-    // Ends the server and every process it started, also sessions that left its group.
-    void Kill() {
-        if (FPid > 0) {
-            KillDescendants(FPid);
-            ::kill(-FPid, SIGKILL);
-            ::waitpid(FPid, nullptr, 0);
-            FPid = 0;
-        }
-    }
-    pid_t Pid() const { return FPid; }
+    void Kill() { FProcess.Kill(); }
 
 private:
-    pid_t FPid = 0;
+    testsupport::TServerProcess FProcess{testsupport::TServerProcess::TKind::OwnGroup};
 };
 
 // The public key of a PEM certificate in curl's pin form, "sha256//BASE64", by openssl.
@@ -184,7 +114,7 @@ public:
         }
         if (FPort == 0) {
             throw std::runtime_error("vsftpd did not start: " +
-                                     ReadAll(FDir.Path() / "server.out"));
+                                     ReadWholeFile(FDir.Path() / "server.out"));
         }
     }
 
@@ -219,8 +149,8 @@ public:
                 "ed25519 -N '' -f '" + dir + "/user' && ssh-keygen -q -t ed25519 -N '" +
                 kLockedPassphrase + "' -f '" + dir + "/locked' && ssh-keygen -q -t ed25519 " +
                 "-N '' -f '" + dir + "/stranger'");
-        WriteWholeFile(dir + "/authorized_keys",
-                       ReadAll(FDir.Path() / "user.pub") + ReadAll(FDir.Path() / "locked.pub"));
+        WriteWholeFile(dir + "/authorized_keys", ReadWholeFile(FDir.Path() / "user.pub") +
+                                                     ReadWholeFile(FDir.Path() / "locked.pub"));
         fs::create_directories(Root());
         if (::geteuid() == 0) {
             fs::create_directories("/run/sshd"); // its privilege separation folder
@@ -241,7 +171,8 @@ public:
             }
         }
         if (FPort == 0) {
-            throw std::runtime_error("sshd did not start: " + ReadAll(FDir.Path() / "server.out"));
+            throw std::runtime_error("sshd did not start: " +
+                                     ReadWholeFile(FDir.Path() / "server.out"));
         }
     }
 
@@ -250,7 +181,8 @@ public:
     std::string Host() const { return "127.0.0.1:" + std::to_string(FPort); }
     // The known-hosts line for this server, with its key or another one (a changed key).
     std::string KnownHostsLine(bool ownKey = true) const {
-        const std::string pub = ReadAll(FDir.Path() / (ownKey ? "hostkey.pub" : "stranger.pub"));
+        const std::string pub =
+            ReadWholeFile(FDir.Path() / (ownKey ? "hostkey.pub" : "stranger.pub"));
         const size_t comment = pub.find(' ', pub.find(' ') + 1);
         return "[127.0.0.1]:" + std::to_string(FPort) + " " + pub.substr(0, comment) + "\n";
     }
@@ -290,13 +222,13 @@ public:
         }
         if (FPort == 0) {
             throw std::runtime_error("the SFTP server did not start: " +
-                                     ReadAll(FDir.Path() / "server.out"));
+                                     ReadWholeFile(FDir.Path() / "server.out"));
         }
     }
     fs::path Root() const { return FDir.Path() / "root"; }
     std::string Host() const { return "127.0.0.1:" + std::to_string(FPort); }
     std::string KnownHostsLine() const {
-        const std::string pub = ReadAll(FDir.Path() / "hostkey.pub");
+        const std::string pub = ReadWholeFile(FDir.Path() / "hostkey.pub");
         const size_t comment = pub.find(' ', pub.find(' ') + 1);
         return "[127.0.0.1]:" + std::to_string(FPort) + " " + pub.substr(0, comment) + "\n";
     }

@@ -30,15 +30,6 @@ std::string Text(const TUserList& list) {
 }
 
 // The message of the error the function raises ("" when none).
-template <class F> std::string ErrorOf(F&& f) {
-    try {
-        f();
-    } catch (const EQuorvaneError& e) {
-        return e.what();
-    }
-    return "";
-}
-
 // The text of a list whose only content is one user with the given comment.
 std::string CommentText(const std::string& comment) {
     TUserList list;

@@ -28,15 +28,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ErrorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "";
-}
-
 constexpr uid_t kNobody = 65534;
 constexpr gid_t kNogroup = 65534;
 
@@ -103,7 +94,8 @@ TEST_F(Shared, LinksAreFollowedOnlyWhereTheProtectedSymlinkRuleAllows) {
         ASSERT_EQ(::chown(folder.c_str(), c.FolderOwner, static_cast<gid_t>(-1)), 0);
         ASSERT_EQ(::chmod(folder.c_str(), c.FolderMode), 0);
 
-        const std::string error = ErrorOf([&] { WriteFileAtomically(link, "new", 0644); });
+        const std::string error =
+            ErrorOf<std::exception>([&] { WriteFileAtomically(link, "new", 0644); });
         if (c.Followed) {
             EXPECT_EQ(error, "");
             EXPECT_EQ(ReadWholeFile(secret), "new");
@@ -120,7 +112,9 @@ TEST_F(Shared, LinksAreFollowedOnlyWhereTheProtectedSymlinkRuleAllows) {
         fs::create_directory(Dir.File("elsewhere"));
         fs::create_symlink(Dir.File("elsewhere"), viaFolder);
         ASSERT_EQ(::lchown(viaFolder.c_str(), c.LinkOwner, static_cast<gid_t>(-1)), 0);
-        EXPECT_EQ(ErrorOf([&] { WriteFileAtomically(viaFolder + "/x", "x"); }).empty(), c.Followed);
+        EXPECT_EQ(
+            ErrorOf<std::exception>([&] { WriteFileAtomically(viaFolder + "/x", "x"); }).empty(),
+            c.Followed);
         EXPECT_EQ(fs::exists(Dir.File("elsewhere/x")), c.Followed);
         fs::remove_all(Dir.File("elsewhere"));
     }
@@ -151,7 +145,7 @@ TEST(WriteTarget, ResolvesLinksAndNamesOwnDescriptors) {
     // A loop of links is refused.
     fs::create_symlink("loop2", dir.File("loop1"));
     fs::create_symlink("loop1", dir.File("loop2"));
-    EXPECT_EQ(ErrorOf([&] { ResolveWriteTarget(dir.File("loop1")); }),
+    EXPECT_EQ(ErrorOf<std::exception>([&] { ResolveWriteTarget(dir.File("loop1")); }),
               "Cannot create file " + dir.File("loop1"));
 }
 
@@ -160,7 +154,7 @@ TEST(WriteTarget, ResolvesLinksAndNamesOwnDescriptors) {
 TEST(SpecialTargets, DevicesAndPipesAreWrittenInPlaceAndFoldersRefused) {
     TTempDir dir;
     // A character device stays what it is.
-    EXPECT_EQ(ErrorOf([] { WriteFileAtomically("/dev/null", "data", 0644); }), "");
+    EXPECT_EQ(ErrorOf<std::exception>([] { WriteFileAtomically("/dev/null", "data", 0644); }), "");
     EXPECT_TRUE(S_ISCHR(Lstat("/dev/null").st_mode));
 
     // A pipe: the reader gets the data; the pipe stays a pipe.
@@ -168,7 +162,7 @@ TEST(SpecialTargets, DevicesAndPipesAreWrittenInPlaceAndFoldersRefused) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     std::string received;
     std::thread reader([&] { received = ReadWholeFile(fifo); });
-    EXPECT_EQ(ErrorOf([&] { WriteFileAtomically(fifo, "alice:x\r\n", 0644); }), "");
+    EXPECT_EQ(ErrorOf<std::exception>([&] { WriteFileAtomically(fifo, "alice:x\r\n", 0644); }), "");
     reader.join();
     EXPECT_EQ(received, "alice:x\r\n");
     EXPECT_TRUE(S_ISFIFO(Lstat(fifo).st_mode));
@@ -186,7 +180,7 @@ TEST(SpecialTargets, DevicesAndPipesAreWrittenInPlaceAndFoldersRefused) {
 
     // A folder is refused and left as it was.
     fs::create_directory(dir.File("folder"));
-    EXPECT_EQ(ErrorOf([&] { WriteFileAtomically(dir.File("folder"), "x"); }),
+    EXPECT_EQ(ErrorOf<std::exception>([&] { WriteFileAtomically(dir.File("folder"), "x"); }),
               "Cannot create file " + dir.File("folder"));
     EXPECT_TRUE(fs::is_directory(dir.File("folder")));
     EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"fifo", "folder", "log"}));
@@ -290,17 +284,18 @@ TEST(ReadOnly, AReadOnlyDatabaseIsNotReplaced) {
         ::chmod(db.c_str(), mode);
         EXPECT_TRUE(IsReadOnlyFile(db)) << mode;
         list.AddBlank().Login = "new";
-        EXPECT_EQ(ErrorOf([&] { list.SaveToFile(db); }), "The file is read-only") << mode;
+        EXPECT_EQ(ErrorOf<std::exception>([&] { list.SaveToFile(db); }), "The file is read-only")
+            << mode;
         EXPECT_EQ(ReadWholeFile(db), before);
         EXPECT_EQ(dir.Entries(), std::vector<std::string>{"users.udx"});
     }
     ::chmod(db.c_str(), 0600);
     EXPECT_FALSE(IsReadOnlyFile(db));
     EXPECT_FALSE(IsReadOnlyFile(dir.File("missing")));
-    EXPECT_EQ(ErrorOf([&] { list.SaveToFile(db); }), "");
+    EXPECT_EQ(ErrorOf<std::exception>([&] { list.SaveToFile(db); }), "");
     // Saving under another name is still possible.
     ::chmod(db.c_str(), 0400);
-    EXPECT_EQ(ErrorOf([&] { list.SaveToFile(dir.File("copy.udx")); }), "");
+    EXPECT_EQ(ErrorOf<std::exception>([&] { list.SaveToFile(dir.File("copy.udx")); }), "");
 }
 
 // --- the password file and its database --------------------------------------------------
@@ -330,7 +325,8 @@ TEST(ExportTarget, TheDatabaseItselfIsRefused) {
         {dir.File("new.txt"), dir.File("new.udx"), false},
     };
     for (const TCase& c : cases) {
-        const std::string error = ErrorOf([&] { CheckExportTarget(c.Target, c.Database); });
+        const std::string error =
+            ErrorOf<std::exception>([&] { CheckExportTarget(c.Target, c.Database); });
         EXPECT_EQ(error, c.Refused ? "The password file " + c.Target + refused : "") << c.Target;
     }
     EXPECT_EQ(ReadWholeFile(db), "db");
@@ -436,14 +432,17 @@ TEST(Lock, WritersExcludeEachOtherAndReadersShare) {
     {
         TDatabaseLock a(db, TLockMode::Shared, 0ms);
         TDatabaseLock b(db, TLockMode::Shared, 0ms);
-        EXPECT_EQ(ErrorOf([&] { TDatabaseLock w(db, TLockMode::Exclusive, 50ms); }), busy);
+        EXPECT_EQ(ErrorOf<std::exception>([&] { TDatabaseLock w(db, TLockMode::Exclusive, 50ms); }),
+                  busy);
         EXPECT_EQ(Lstat(dir.File("users.udx.lock")).st_mode & 07777, 0600u);
     }
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{});
     {
         TDatabaseLock w(db, TLockMode::Exclusive, 0ms);
-        EXPECT_EQ(ErrorOf([&] { TDatabaseLock r(db, TLockMode::Shared, 50ms); }), busy);
-        EXPECT_EQ(ErrorOf([&] { TDatabaseLock r(db, TLockMode::Exclusive, 50ms); }), busy);
+        EXPECT_EQ(ErrorOf<std::exception>([&] { TDatabaseLock r(db, TLockMode::Shared, 50ms); }),
+                  busy);
+        EXPECT_EQ(ErrorOf<std::exception>([&] { TDatabaseLock r(db, TLockMode::Exclusive, 50ms); }),
+                  busy);
     }
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{});
     // The lock of a database reached through a link lies beside the file itself.
@@ -488,7 +487,8 @@ TEST_F(Shared, AReaderInAFolderItCannotWriteGoesWithoutALockFile) {
             TDatabaseLock reader(db, TLockMode::Shared);
             if (!reader.LockPath().empty()) return 11;
         }
-        const std::string error = ErrorOf([&] { TDatabaseLock w(db, TLockMode::Exclusive); });
+        const std::string error =
+            ErrorOf<std::exception>([&] { TDatabaseLock w(db, TLockMode::Exclusive); });
         if (error != "Cannot create file " + db + ".lock") return 12;
         // A folder that does not exist: no database to protect, and no lock file to make.
         TDatabaseLock missing(Dir.File("none/users.udx"), TLockMode::Exclusive);

@@ -2,7 +2,13 @@
 // commands, Send Mail, Options and Help Topics.
 
 #include "DialogTestUtil.h"
+#include "DateDlg.h"
+#include "FindDlg.h"
+#include "MainForm.h"
+#include "OptionsDlg.h"
+#include "RegistryLib.h"
 #include "TestUtil.h"
+#include "UiTestUtil.h"
 #include "UrlCatcher.h"
 #include "persist/RegistryLib.h"
 #include "ui/DateDlg.h"
@@ -31,16 +37,6 @@ using namespace quorvane;
 
 namespace {
 
-TDateTime At(int y, int m, int d, int hh = 0, int mm = 0) {
-    TDateParts p;
-    p.Year = y;
-    p.Month = m;
-    p.Day = d;
-    p.Hour = hh;
-    p.Minute = mm;
-    return EncodeDateTime(p);
-}
-
 struct TUserSpec {
     const char* Login;
     const char* Email = "";
@@ -55,29 +51,27 @@ protected:
     TScopedSettingsFile Store{QString::fromStdString(Dir.File("settings.ini"))};
     // Answers for the dialogs, in the order they come; message boxes are recorded.
     std::deque<std::function<int(QDialog&)>> Scripts;
-    std::vector<TSeenMessage> Messages;
-    std::deque<QMessageBox::StandardButton> Answers;
-    int Dialogs = 0;
-    TModalHandlerScope Scope{[this](QDialog& dialog) { return Answer(dialog); }};
+    TScriptedModals Modals;
+    std::vector<TSeenBox>& Messages = Modals.Boxes;
+    std::deque<QMessageBox::StandardButton>& Answers = Modals.Buttons;
+    int OtherDialogs = 0;
     TfrmMain Window;
 
-    int Answer(QDialog& dialog) {
-        ++Dialogs;
-        if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
-            Messages.push_back({box->windowTitle(), box->text(), box->icon()});
-            if (Answers.empty()) return QMessageBox::Ok;
-            const QMessageBox::StandardButton answer = Answers.front();
-            Answers.pop_front();
-            return answer;
-        }
-        if (Scripts.empty()) {
-            ADD_FAILURE() << "unexpected dialog " << Str(dialog.objectName());
-            return QDialog::Rejected;
-        }
-        auto script = std::move(Scripts.front());
-        Scripts.pop_front();
-        ShowActive(dialog);
-        return script(dialog);
+    // Every dialog shown so far, message boxes included.
+    int Dialogs() const { return OtherDialogs + static_cast<int>(Modals.Boxes.size()); }
+
+    CommandsTest() {
+        Modals.OnDialog = [this](QDialog& dialog) {
+            ++OtherDialogs;
+            if (Scripts.empty()) {
+                ADD_FAILURE() << "unexpected dialog " << Str(dialog.objectName());
+                return int(QDialog::Rejected);
+            }
+            auto script = std::move(Scripts.front());
+            Scripts.pop_front();
+            ShowActive(dialog);
+            return script(dialog);
+        };
     }
 
     void SetUp() override {
@@ -122,7 +116,7 @@ protected:
     }
 
     QAction* Action(const char* name) {
-        auto* action = Window.findChild<QAction*>(QLatin1String(name));
+        auto* action = Window.findFind<QAction*>(QLatin1String(name));
         EXPECT_NE(action, nullptr) << name;
         return action;
     }
@@ -149,13 +143,13 @@ protected:
         return [edit, ok](QDialog& dialog) {
             auto& form = dynamic_cast<TfrmUser&>(dialog);
             if (edit) edit(form);
-            QTest::mouseClick(Child<QPushButton>(form, ok ? "btnOK" : "btnCancel"), Qt::LeftButton);
+            QTest::mouseClick(Find<QPushButton>(form, ok ? "btnOK" : "btnCancel"), Qt::LeftButton);
             return form.result();
         };
     }
 
     static void SetText(TfrmUser& form, const char* name, const QString& text) {
-        Child<QLineEdit>(form, name)->setText(text);
+        Find<QLineEdit>(form, name)->setText(text);
     }
 };
 
@@ -210,7 +204,7 @@ TEST_F(CommandsTest, EditUserEditsTheTopmostSelectedRow) {
     Select({"dave", "bob", "carl"});
     Scripts.push_back(UserScript(
         [](TfrmUser& form) {
-            EXPECT_EQ(Child<QLineEdit>(form, "edtLogin")->text(), QStringLiteral("bob"));
+            EXPECT_EQ(Find<QLineEdit>(form, "edtLogin")->text(), QStringLiteral("bob"));
             SetText(form, "edtLogin", QStringLiteral("zed"));
         },
         true));
@@ -226,7 +220,7 @@ TEST_F(CommandsTest, EditWithoutChangeStaysCleanButCancellingSumMarksModified) {
     Window.SelectRow(0);
     Scripts.push_back(UserScript(nullptr, true));
     Trigger("miEditUser");
-    EXPECT_EQ(Dialogs, 1);
+    EXPECT_EQ(Dialogs(), 1);
     EXPECT_FALSE(Window.Project.Modified());
 
     const uint32_t fingerprint = List().Fingerprint();
@@ -240,23 +234,23 @@ TEST_F(CommandsTest, EditWithoutChangeStaysCleanButCancellingSumMarksModified) {
 TEST_F(CommandsTest, EnterAndDoubleClickEditButNothingWithoutSelection) {
     Fill({{"alice"}, {"bob"}});
     QTest::keyClick(Window.List(), Qt::Key_Return);
-    EXPECT_EQ(Dialogs, 0) << "Enter without a selected row does nothing";
+    EXPECT_EQ(Dialogs(), 0) << "Enter without a selected row does nothing";
     EXPECT_FALSE(Action("miEditUser")->isEnabled());
 
     Window.SelectRow(RowOf("bob"));
     Scripts.push_back(UserScript(nullptr, false));
     QTest::keyClick(Window.List(), Qt::Key_Return);
-    EXPECT_EQ(Dialogs, 1);
+    EXPECT_EQ(Dialogs(), 1);
 
     Scripts.push_back(UserScript(
         [](TfrmUser& form) {
-            EXPECT_EQ(Child<QLineEdit>(form, "edtLogin")->text(), QStringLiteral("alice"));
+            EXPECT_EQ(Find<QLineEdit>(form, "edtLogin")->text(), QStringLiteral("alice"));
         },
         false));
     const QRect rect = Window.List()->visualRect(Window.Model()->index(RowOf("alice"), 0));
     QTest::mouseClick(Window.List()->viewport(), Qt::LeftButton, {}, rect.center());
     QTest::mouseDClick(Window.List()->viewport(), Qt::LeftButton, {}, rect.center());
-    EXPECT_EQ(Dialogs, 2);
+    EXPECT_EQ(Dialogs(), 2);
     EXPECT_TRUE(Scripts.empty());
 }
 
@@ -298,8 +292,8 @@ TEST_F(CommandsTest, FindWalksLoginEmailAndFullNameWithBothOptions) {
     Trigger("miSearch");
     TFindDialog* find = Window.FindDialog();
     ASSERT_TRUE(find->isVisible());
-    auto* text = Child<QLineEdit>(*find, "edtFindText");
-    auto* next = Child<QPushButton>(*find, "btnFindNext");
+    auto* text = Find<QLineEdit>(*find, "edtFindText");
+    auto* next = Find<QPushButton>(*find, "btnFindNext");
     text->setText(QStringLiteral("SMITH"));
 
     QStringList found;
@@ -317,7 +311,7 @@ TEST_F(CommandsTest, FindWalksLoginEmailAndFullNameWithBothOptions) {
 
     // Whole word: the field must be exactly the text, in any letter case.
     Trigger("miSearch");
-    Child<QCheckBox>(*find, "cbxWholeWord")->setChecked(true);
+    Find<QCheckBox>(*find, "cbxWholeWord")->setChecked(true);
     found.clear();
     for (int i = 0; i < 3; ++i) {
         QTest::mouseClick(next, Qt::LeftButton);
@@ -327,8 +321,8 @@ TEST_F(CommandsTest, FindWalksLoginEmailAndFullNameWithBothOptions) {
 
     // Match case: "Smith" only where it is written so; the search starts again from the top.
     Trigger("miSearch");
-    Child<QCheckBox>(*find, "cbxWholeWord")->setChecked(false);
-    Child<QCheckBox>(*find, "cbxMatchCase")->setChecked(true);
+    Find<QCheckBox>(*find, "cbxWholeWord")->setChecked(false);
+    Find<QCheckBox>(*find, "cbxMatchCase")->setChecked(true);
     text->setText(QStringLiteral("Smith"));
     found.clear();
     for (int i = 0; i < 2; ++i) {
@@ -385,7 +379,7 @@ TEST_F(CommandsTest, SetExpirationDateUsesTheDateDialog) {
     Select({"alice", "bob"});
     Scripts.push_back([](QDialog& dialog) {
         EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Select the expiration date"));
-        Child<QCalendarWidget>(dialog, "Calendar")->setSelectedDate(QDate(2026, 4, 9));
+        Find<QCalendarWidget>(dialog, "Calendar")->setSelectedDate(QDate(2026, 4, 9));
         dialog.reject();
         return dialog.result();
     });
@@ -394,7 +388,7 @@ TEST_F(CommandsTest, SetExpirationDateUsesTheDateDialog) {
     EXPECT_FALSE(Window.Project.Modified()) << "Cancel changes no user";
 
     Scripts.push_back([](QDialog& dialog) {
-        auto* calendar = Child<QCalendarWidget>(dialog, "Calendar");
+        auto* calendar = Find<QCalendarWidget>(dialog, "Calendar");
         EXPECT_EQ(calendar->selectedDate(), QDate(2026, 3, 5)) << "starts today";
         calendar->setSelectedDate(QDate(2026, 4, 9));
         dialog.accept();
@@ -432,7 +426,7 @@ TEST_F(CommandsTest, OptionsShowsTheDialogAndChangesNothing) {
         return dialog.result();
     });
     Action("miOptions")->trigger();
-    EXPECT_EQ(Dialogs, 1);
+    EXPECT_EQ(Dialogs(), 1);
     EXPECT_FALSE(Window.Project.Modified());
 }
 

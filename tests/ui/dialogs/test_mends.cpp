@@ -6,6 +6,10 @@
 #include "ui/DateDlg.h"
 #include "ui/SeriesDlg.h"
 #include "ui/UiPrompts.h"
+#include "DateDlg.h"
+#include "SeriesDlg.h"
+#include "UiPrompts.h"
+#include "UiTestUtil.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -35,7 +39,7 @@ TEST(FileDialogs, AMissingStartFolderPreFillsNoFileName) {
         TModalHandlerScope scope([&](QDialog& dialog) {
             auto& files = dynamic_cast<QFileDialog&>(dialog);
             seenFolder = files.directory().absolutePath();
-            seenName = Child<QLineEdit>(files, "fileNameEdit")->text();
+            seenName = Find<QLineEdit>(files, "fileNameEdit")->text();
             return int(QDialog::Rejected);
         });
         TFileDialogOptions options;
@@ -71,9 +75,9 @@ TEST(SeriesResult, CopySaysHowManyUsersItCopied) {
         for (int i = 0; i < count; ++i)
             users.push_back({"user" + std::to_string(i), "pw" + std::to_string(i)});
         TfrmSeriesResult view(users);
-        EXPECT_EQ(Child<QLabel>(view, "lblCopied")->text(), QString());
-        Child<QPushButton>(view, "btnCopy")->click();
-        EXPECT_EQ(Child<QLabel>(view, "lblCopied")->text(),
+        EXPECT_EQ(Find<QLabel>(view, "lblCopied")->text(), QString());
+        Find<QPushButton>(view, "btnCopy")->click();
+        EXPECT_EQ(Find<QLabel>(view, "lblCopied")->text(),
                   count == 1 ? QStringLiteral("1 user copied") : QStringLiteral("50 users copied"));
         EXPECT_TRUE(QApplication::clipboard()->text().startsWith(QStringLiteral("user0")));
     }

@@ -1,6 +1,7 @@
 #include "ui/EditLib.h"
 
-#include "DialogTestUtil.h"
+#include "TestUtil.h"
+#include "UiTestUtil.h"
 
 #include <QClipboard>
 #include <QToolButton>
@@ -31,15 +32,6 @@ void ClickDown(TNaturalEdit& edit) {
 }
 
 } // namespace
-
-TEST(NaturalEdit, NewControlShowsZeroWithFullRange) {
-    TNaturalEdit edit;
-    EXPECT_EQ(edit.text(), QStringLiteral("0"));
-    EXPECT_EQ(edit.Value(), 0);
-    EXPECT_EQ(edit.MinValue(), 0);
-    EXPECT_EQ(edit.MaxValue(), 2147483647);
-    EXPECT_FALSE(edit.UpButton()->focusPolicy() & Qt::TabFocus);
-}
 
 TEST(NaturalEdit, KeyboardAcceptsDigitsAndBackspaceOnly) {
     TUserCountBox box;

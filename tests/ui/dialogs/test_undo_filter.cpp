@@ -7,6 +7,12 @@
 #include "ui/UserDlg.h"
 #include "ui/UsersModel.h"
 #include "userdb/UserList.h"
+#include "MainForm.h"
+#include "RegistryLib.h"
+#include "UiTestUtil.h"
+#include "UserDlg.h"
+#include "UserList.h"
+#include "UsersModel.h"
 
 #include <QAction>
 #include <QCalendarWidget>
@@ -97,9 +103,9 @@ protected:
     static Script UserScript(const char* login) {
         return [login](QDialog& dialog) {
             auto& form = dynamic_cast<TfrmUser&>(dialog);
-            Child<QLineEdit>(form, "edtLogin")->setText(QString::fromLatin1(login));
-            Child<QLineEdit>(form, "edtPassword")->setText(QStringLiteral("secret"));
-            Child<QPushButton>(form, "btnOK")->click();
+            Find<QLineEdit>(form, "edtLogin")->setText(QString::fromLatin1(login));
+            Find<QLineEdit>(form, "edtPassword")->setText(QStringLiteral("secret"));
+            Find<QPushButton>(form, "btnOK")->click();
             return form.result();
         };
     }
@@ -129,7 +135,7 @@ TEST_F(UndoFilterTest, EachCommandIsOneStepThatUndoesBackToClean) {
         {"miSetExpirationDate",
          {"alice", "bob", "carol"},
          {[](QDialog& d) {
-             Child<QCalendarWidget>(d, "Calendar")->setSelectedDate(QDate(2031, 2, 3));
+             Find<QCalendarWidget>(d, "Calendar")->setSelectedDate(QDate(2031, 2, 3));
              return Accept(d);
          }},
          "&Undo Set Expiration Date of 3 Users"},
@@ -143,7 +149,7 @@ TEST_F(UndoFilterTest, EachCommandIsOneStepThatUndoesBackToClean) {
         {"miCreateUsersSeries",
          {},
          {[](QDialog& d) { // the series dialog with its defaults, then the list of new users
-              Child<QPushButton>(d, "btnOK")->click();
+              Find<QPushButton>(d, "btnOK")->click();
               return d.result();
           },
           Accept},

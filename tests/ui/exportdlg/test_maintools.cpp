@@ -33,8 +33,8 @@ TEST(ImportCommand, MarksModifiedOnlyWhenUsersWereAdded) {
     TWindow w;
     const fs::path empty = w.Dir.Path() / "empty.csv";
     const fs::path two = w.Dir.Path() / "two.txt";
-    WriteAll(empty, "");
-    WriteAll(two, "jsmith,secret,john@example.org,\"John Smith\"\r\nann box\r\n");
+    WriteWholeFile(empty, "");
+    WriteWholeFile(two, "jsmith,secret,john@example.org,\"John Smith\"\r\nann box\r\n");
 
     TScriptedModals modals;
     w.Trigger("miImport"); // cancelled file dialog

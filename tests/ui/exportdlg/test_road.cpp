@@ -158,6 +158,6 @@ TEST(RoadTest, AddSeriesSaveReopenExportAndCheckWithHtpasswd) {
         }
     }
     EXPECT_EQ(enabled, 8);
-    const std::string text = ReadAll(uploaded);
+    const std::string text = ReadWholeFile(uploaded);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 8);
 }

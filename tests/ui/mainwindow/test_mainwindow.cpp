@@ -11,6 +11,9 @@
 #include "ui/ModalRunner.h"
 #include "ui/UsersModel.h"
 #include "userdb/UserList.h"
+#include "UiTestUtil.h"
+#include "UserList.h"
+#include "UsersModel.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemModelTester>
@@ -39,52 +42,20 @@ using namespace quorvane;
 
 namespace {
 
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
-struct TBox {
-    QString Title, Text;
-};
-
-// Message boxes and file dialogs answered in advance; every box shown is recorded.
-class TDialogAnswers {
-public:
-    std::vector<TBox> Boxes;
-    std::deque<QMessageBox::StandardButton> Buttons; // answers; none left: Ok/Cancel default
-    std::deque<QString> Files;                       // file dialog answers; "" cancels
-    TModalHandlerScope Scope{[this](QDialog& dialog) { return Answer(dialog); }};
-
-private:
-    int Answer(QDialog& dialog) {
-        if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
-            Boxes.push_back({box->windowTitle(), box->text()});
-            if (Buttons.empty()) return QMessageBox::Ok;
-            const auto answer = Buttons.front();
-            Buttons.pop_front();
-            return answer;
-        }
-        if (auto* files = qobject_cast<QFileDialog*>(&dialog)) {
-            if (Files.empty() || Files.front().isEmpty()) {
-                if (!Files.empty()) Files.pop_front();
-                return QDialog::Rejected;
-            }
-            files->selectFile(Files.front());
-            Files.pop_front();
-            return QDialog::Accepted;
-        }
-        ADD_FAILURE() << "unexpected dialog " << dialog.objectName().toStdString();
-        return QDialog::Rejected;
-    }
-};
-
 // A fresh settings store, a temporary folder, answers for every dialog.
 class MainWindowTest : public ::testing::Test {
 protected:
     TTempDir Dir;
     TScopedSettingsFile Store{Q(Dir.File("settings.ini"))};
-    TDialogAnswers Dialogs;
+    TScriptedModals Dialogs;
     TScriptedPrompts Prompts;
+
+    MainWindowTest() {
+        Dialogs.OnDialog = [](QDialog& dialog) {
+            ADD_FAILURE() << "unexpected dialog " << Str(dialog.objectName());
+            return int(QDialog::Rejected);
+        };
+    }
 
     std::unique_ptr<TfrmMain> NewWindow() {
         auto window = std::make_unique<TfrmMain>();
@@ -122,23 +93,7 @@ protected:
         title.remove(QStringLiteral("[*]"));
         return title;
     }
-
-    template <typename T> static T* Find(const QObject& window, const char* name) {
-        T* found = window.findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
 };
-
-TDateTime Day(int year, int month, int day, int hour = 0, int minute = 0) {
-    TDateParts parts;
-    parts.Year = year;
-    parts.Month = month;
-    parts.Day = day;
-    parts.Hour = hour;
-    parts.Minute = minute;
-    return EncodeDateTime(parts);
-}
 
 TUserProp& AddUser(TUserList& list, const char* login, bool disabled, bool expire,
                    TDateTime expireDate, const char* email, const char* fullName,
@@ -157,10 +112,10 @@ TUserProp& AddUser(TUserList& list, const char* login, bool disabled, bool expir
 
 // Four users whose order differs under every key.
 void FourUsers(TUserList& list) {
-    AddUser(list, "carol", false, true, Day(2030, 5, 1), "a@x.org", "Zed", Day(2020, 1, 3));
-    AddUser(list, "Alice", true, false, 0, "d@x.org", "mary", Day(2020, 1, 1));
-    AddUser(list, "bob", false, true, Day(2029, 1, 1, 12), "C@x.org", "Abe", Day(2020, 1, 4));
-    AddUser(list, "dave", true, true, Day(2029, 1, 1, 6), "b@x.org", "kim", Day(2020, 1, 2));
+    AddUser(list, "carol", false, true, At(2030, 5, 1), "a@x.org", "Zed", At(2020, 1, 3));
+    AddUser(list, "Alice", true, false, 0, "d@x.org", "mary", At(2020, 1, 1));
+    AddUser(list, "bob", false, true, At(2029, 1, 1, 12), "C@x.org", "Abe", At(2020, 1, 4));
+    AddUser(list, "dave", true, true, At(2029, 1, 1, 6), "b@x.org", "kim", At(2020, 1, 2));
 }
 
 using Order = std::vector<std::string>;
@@ -170,7 +125,6 @@ using Order = std::vector<std::string>;
 TEST_F(MainWindowTest, StartsOnAnEmptyUnnamedDatabase) {
     auto window = NewWindow();
     EXPECT_EQ(Caption(*window), QStringLiteral("Quorvane"));
-    EXPECT_EQ(window->objectName(), QStringLiteral("frmMain"));
     EXPECT_EQ(window->StatusPanelText(0), QStringLiteral("0 user(s)"));
     EXPECT_EQ(window->StatusPanelText(1), QString());
     EXPECT_FALSE(Find<QToolButton>(*window, "tbnSave")->isEnabled());
@@ -182,7 +136,6 @@ TEST_F(MainWindowTest, StartsOnAnEmptyUnnamedDatabase) {
     EXPECT_EQ(window->Model()->rowCount(), 0);
     EXPECT_EQ(window->UserList().Count(), 0);
     EXPECT_EQ(window->SortColumn(), 1);
-    EXPECT_EQ(window->minimumSize(), QSize(440, 330));
     // The first window shows the list well: two thirds of the screen, at least 800 x 500
     // where the screen has room, centred.
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
@@ -244,38 +197,12 @@ TEST_F(MainWindowTest, MenusCarryAccessKeysAndShortcutsThatNeverCollide) {
             accessKeys << key;
         }
     }
-    // Items that open a dialog say so; texts otherwise as they were.
+    // Items that open a dialog say so.
     for (const char* name :
          {"miOpen", "miSaveAs", "miImport", "miAddUser", "miEditUser", "miSearch",
           "miCreateUsersSeries", "miExport", "miAbout", "miSetExpirationDate"})
         EXPECT_TRUE(Find<QAction>(*window, name)->text().endsWith(QStringLiteral("..."))) << name;
-    EXPECT_EQ(Find<QAction>(*window, "miDeleteUser")->text().remove(QLatin1Char('&')),
-              QStringLiteral("Delete User"));
-    QStringList menus;
-    for (QAction* action : window->menuBar()->actions())
-        menus << action->text();
-    EXPECT_EQ(menus, (QStringList{QStringLiteral("&File"), QStringLiteral("&Edit"),
-                                  QStringLiteral("&View"), QStringLiteral("&Tools"),
-                                  QStringLiteral("&Help")}));
-    const std::pair<const char*, const char*> hints[] = {{"tbnNew", "New"},
-                                                         {"tbnOpen", "Open"},
-                                                         {"tbnSave", "Save"},
-                                                         {"tbnAddUser", "Add user"},
-                                                         {"tbnDeleteUser", "Delete user"},
-                                                         {"tbnExport", "Export"}};
-    for (const auto& [name, hint] : hints)
-        EXPECT_EQ(Find<QToolButton>(*window, name)->toolTip(), QString::fromLatin1(hint));
     EXPECT_EQ(Find<QToolButton>(*window, "tbnOpen")->menu(), Find<QMenu>(*window, "miReopen"));
-    QStringList popup; // as shown: items for hash-only users hide without such a user
-    for (QAction* action : window->Popup()->actions())
-        if (action->isVisible())
-            popup << (action->isSeparator() ? QStringLiteral("-")
-                                            : action->text().remove(QLatin1Char('&')));
-    EXPECT_EQ(popup,
-              (QStringList{QStringLiteral("Enable"), QStringLiteral("Disable"), QStringLiteral("-"),
-                           QStringLiteral("Never Expire"), QStringLiteral("Set Expiration Date..."),
-                           QStringLiteral("-"), QStringLiteral("Send Mail")}));
-    EXPECT_EQ(Find<QAction>(*window, "miSetExpirationDate")->data().toInt(), 3);
 }
 
 TEST_F(MainWindowTest, OpenShowsTheRowsSortedByLogin) {
@@ -408,7 +335,7 @@ TEST_F(MainWindowTest, TheViewFilterRebuildsAndCountsHiddenUsers) {
     const QString file = Database("site.udx", [](TUserList& list) {
         for (int i = 0; i < 8; ++i)
             AddUser(list, ("u" + std::to_string(i)).c_str(), i < 5, false, 0, "", "",
-                    Day(2020, 1, 1));
+                    At(2020, 1, 1));
     });
     auto window = NewWindow();
     Open(*window, Prompts, file);
@@ -596,7 +523,7 @@ TEST_F(MainWindowTest, AChangeOnDiskIsSeenAndOfferedForReload) {
 }
 
 TEST_F(MainWindowTest, TheSweepOnOpenDisablesExpiredUsersWithoutMarkingModified) {
-    const TDateTime now = Day(2026, 3, 10, 12, 0);
+    const TDateTime now = At(2026, 3, 10, 12, 0);
     const QString file = Database("site.udx", [now](TUserList& list) {
         AddUser(list, "expired", false, true, now - 1.0 / 1440, "", "", now - 10);
         AddUser(list, "future", false, true, now + 1.0 / 1440, "", "", now - 10);
@@ -656,7 +583,7 @@ TEST_F(MainWindowTest, TheQtPromptsUseTheFileDialog) {
     const QString file = Database("dialog.udx", [](TUserList& l) { l.Add("viaDialog", "x"); });
     auto window = std::make_unique<TfrmMain>(); // with the program's own prompts
     LastFolder() = Q(Dir.Path().string());
-    Dialogs.Files = {file};
+    Dialogs.FileNames = {file};
     window->miOpenClick();
     EXPECT_EQ(window->Project.FileName(), file);
     EXPECT_EQ(Logins(*window), (Order{"viaDialog"}));
@@ -816,13 +743,6 @@ TEST_F(MainWindowTest, KeeperStoresTextBoxesAndOwnValues) {
     EXPECT_THROW(TFormKeeper keeperOnABox(name), EQuorvaneError);
 }
 
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
-
 TEST_F(MainWindowTest, SaysWhatHappened) {
     // An enabled user past its date shows "Expired" until the sweep disables it.
     auto window = NewWindow();
@@ -849,7 +769,7 @@ TEST_F(MainWindowTest, SaysWhatHappened) {
 
     // An import reports what it did in the status line.
     WriteWholeFile(Dir.File("new.csv"), "a,1\r\nb,2\r\nc,3\r\n");
-    Dialogs.Files = {Q(Dir.File("new.csv"))};
+    Dialogs.FileNames = {Q(Dir.File("new.csv"))};
     window->miImportClick();
     EXPECT_EQ(window->ResultText(), QStringLiteral("3 users imported from new.csv"));
     EXPECT_EQ(UsersText(1), QStringLiteral("1 user"));

@@ -1,4 +1,4 @@
-// The export, series and import tests run in-process on the offscreen platform.
+// The widget tests run in-process on the offscreen platform.
 
 #include <QApplication>
 

@@ -1,18 +1,11 @@
 #pragma once
 // Answers for the document manager's questions and file dialogs, given in advance by a test.
 
-#include "persist/PrjLib.h"
+#include "PrjLib.h"
+#include "QtText.h"
 
 #include <deque>
-#include <ostream>
 #include <stdexcept>
-
-using namespace quorvane;
-
-// Test failures show texts as text.
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
 
 class TScriptedPrompts final : public IProjectPrompts {
 public:

@@ -20,10 +20,6 @@ using namespace quorvane;
 
 namespace {
 
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
 // A temporary folder and a settings file in it that stands in for the user's settings.
 class PersistTest : public ::testing::Test {
 protected:
