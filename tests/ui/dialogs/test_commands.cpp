@@ -116,7 +116,7 @@ protected:
     }
 
     QAction* Action(const char* name) {
-        auto* action = Window.findFind<QAction*>(QLatin1String(name));
+        auto* action = Window.findChild<QAction*>(QLatin1String(name));
         EXPECT_NE(action, nullptr) << name;
         return action;
     }

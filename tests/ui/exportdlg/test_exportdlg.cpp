@@ -237,8 +237,8 @@ TEST(ExportDialog, ShowExportDialogStoresTheSettingsOnlyOnOk) {
     TUserList list;
     TScriptedModals modals;
     modals.OnDialog = [](QDialog& dialog) {
-        dialog.findFind<QLineEdit*>(QStringLiteral("edtFile"))->setText(QStringLiteral("/x"));
-        QTest::mouseClick(dialog.findFind<QPushButton*>(QStringLiteral("btnCancel")),
+        dialog.findChild<QLineEdit*>(QStringLiteral("edtFile"))->setText(QStringLiteral("/x"));
+        QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnCancel")),
                           Qt::LeftButton);
         WaitUntil([&] { return !dialog.isVisible(); }, 100);
         return dialog.result();
@@ -248,7 +248,7 @@ TEST(ExportDialog, ShowExportDialogStoresTheSettingsOnlyOnOk) {
     EXPECT_EQ(list.PassFile, "") << "Cancel before any export leaves the database alone";
 
     modals.OnDialog = [](QDialog& dialog) {
-        dialog.findFind<QLineEdit*>(QStringLiteral("edtFile"))->setText(QStringLiteral("/x"));
+        dialog.findChild<QLineEdit*>(QStringLiteral("edtFile"))->setText(QStringLiteral("/x"));
         return int(QDialog::Accepted);
     };
     ShowExportDialog(list, nullptr);
@@ -538,7 +538,7 @@ TEST(ExportDialogFtp, ErrorShowsWarningAndLeavesTheDialogReady) {
     // The port of the stored host shows in its own box.
     EXPECT_EQ(
         Str(t.c.edtFtpHost->text()) + ":" +
-            std::to_string(t.dialog.findFind<QSpinBox*>(QStringLiteral("spnFtpPort"))->value()),
+            std::to_string(t.dialog.findChild<QSpinBox*>(QStringLiteral("spnFtpPort"))->value()),
         server.Host())
         << "fields intact";
     EXPECT_EQ(TempFilesIn(tmp.Dir()), 0);

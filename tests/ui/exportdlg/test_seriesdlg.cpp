@@ -93,7 +93,7 @@ TEST(SeriesDialog, OkAddsTheSeriesAndCancelAddsNothing) {
     {
         TScriptedModals modals;
         modals.OnDialog = [](QDialog& dialog) {
-            QTest::mouseClick(dialog.findFind<QPushButton*>(QStringLiteral("btnCancel")),
+            QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnCancel")),
                               Qt::LeftButton);
             return dialog.result();
         };
@@ -102,8 +102,8 @@ TEST(SeriesDialog, OkAddsTheSeriesAndCancelAddsNothing) {
     }
     TScriptedModals modals;
     modals.OnDialog = [](QDialog& dialog) {
-        dialog.findFind<TNaturalEdit*>(QStringLiteral("edtUserCount"))->SetValue(25);
-        QTest::mouseClick(dialog.findFind<QPushButton*>(QStringLiteral("btnOK")), Qt::LeftButton);
+        dialog.findChild<TNaturalEdit*>(QStringLiteral("edtUserCount"))->SetValue(25);
+        QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnOK")), Qt::LeftButton);
         return dialog.result();
     };
     std::vector<TSeriesUser> created;
@@ -127,10 +127,10 @@ TEST(SeriesDialog, ExhaustedLoginSpaceWarnsAndStillClosesWithOk) {
     TUserList list;
     TScriptedModals modals;
     modals.OnDialog = [](QDialog& dialog) {
-        dialog.findFind<TNaturalEdit*>(QStringLiteral("edtUserCount"))->SetValue(99999);
-        dialog.findFind<TNaturalEdit*>(QStringLiteral("edtLoginLength"))->SetValue(4);
-        dialog.findFind<TRadioGroup*>(QStringLiteral("rgpLoginChars"))->SetItemIndex(ctNumeral);
-        QTest::mouseClick(dialog.findFind<QPushButton*>(QStringLiteral("btnOK")), Qt::LeftButton);
+        dialog.findChild<TNaturalEdit*>(QStringLiteral("edtUserCount"))->SetValue(99999);
+        dialog.findChild<TNaturalEdit*>(QStringLiteral("edtLoginLength"))->SetValue(4);
+        dialog.findChild<TRadioGroup*>(QStringLiteral("rgpLoginChars"))->SetItemIndex(ctNumeral);
+        QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnOK")), Qt::LeftButton);
         return dialog.result();
     };
     EXPECT_TRUE(ShowUserSeriesDialog(list));
