@@ -3,7 +3,6 @@
 // server, redirects included.
 
 #include "CliRun.h"
-#include "Commands.h"
 #include "NginxTestServer.h"
 #include "TestUtil.h"
 #include "cli/Commands.h"

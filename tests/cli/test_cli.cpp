@@ -2,8 +2,6 @@
 // files the commands leave behind.
 
 #include "CliRun.h"
-#include "Commands.h"
-#include "DateUtil.h"
 #include "FtpTestServer.h"
 #include "TestUtil.h"
 #include "base/DateUtil.h"

@@ -3,8 +3,6 @@
 // a row of `list`.
 
 #include "CliRun.h"
-#include "Commands.h"
-#include "LoginRule.h"
 #include "NginxTestServer.h"
 #include "TestUtil.h"
 #include "base/Random.h"

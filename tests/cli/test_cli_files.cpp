@@ -3,9 +3,6 @@
 // write could not keep, signals during a save.
 
 #include "CliRun.h"
-#include "Commands.h"
-#include "DatabaseLock.h"
-#include "FileSafety.h"
 #include "TestUtil.h"
 #include "base/FileSafety.h"
 #include "cli/Commands.h"

@@ -2,8 +2,6 @@
 // --rounds and --save-choice, and the hash cache beside the database.
 
 #include "CliRun.h"
-#include "Commands.h"
-#include "StoredHash.h"
 #include "TestUtil.h"
 #include "cli/Commands.h"
 #include "export/StoredHash.h"

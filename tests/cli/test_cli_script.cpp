@@ -3,8 +3,6 @@
 // error.
 
 #include "CliRun.h"
-#include "Commands.h"
-#include "DateUtil.h"
 #include "FtpTestServer.h"
 #include "TestUtil.h"
 #include "base/DateUtil.h"

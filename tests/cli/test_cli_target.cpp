@@ -3,8 +3,6 @@
 // trusted first.
 
 #include "CliRun.h"
-#include "Commands.h"
-#include "ServerTarget.h"
 #include "TransportServers.h"
 #include "cli/Commands.h"
 #include "ftp/ServerTarget.h"

@@ -217,7 +217,7 @@ TEST(ExportJobUpload, EventsInOrderFileArrivesTempFileGoes) {
         EXPECT_EQ(stages, expected);
         if (c.Done) {
             EXPECT_EQ(ExportProgressPercent(rec.Events.back()), 100);
-            const std::string uploaded = ReadAll(server.Root() / "htpasswd");
+            const std::string uploaded = ReadWholeFile(server.Root() / "htpasswd");
             EXPECT_TRUE(uploaded == "u0:pw0\n" || uploaded == "u0:pw0\r\n") << uploaded;
         }
     }

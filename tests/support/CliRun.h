@@ -2,11 +2,13 @@
 // Runs quorvane-cli's commands in-process, as the program would with these arguments and this
 // standard input, and collects the exit status and both outputs.
 
-#include "Commands.h"
+#include "cli/Commands.h"
 
 #include <sstream>
 #include <string>
 #include <vector>
+
+using namespace quorvane;
 
 struct TResult {
     int Status;

@@ -2,8 +2,8 @@
 // Small helpers shared by the test programs: a temporary folder per test, whole-file I/O, the
 // message of an error, and a local date from its parts.
 
-#include "DateUtil.h"
-#include "Errors.h"
+#include "base/DateUtil.h"
+#include "base/Errors.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -13,6 +13,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+using namespace quorvane;
 
 class TTempDir {
 public:

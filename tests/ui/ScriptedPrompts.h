@@ -1,11 +1,13 @@
 #pragma once
 // Answers for the document manager's questions and file dialogs, given in advance by a test.
 
-#include "PrjLib.h"
 #include "QtText.h"
+#include "persist/PrjLib.h"
 
 #include <deque>
 #include <stdexcept>
+
+using namespace quorvane;
 
 class TScriptedPrompts final : public IProjectPrompts {
 public:

@@ -2,8 +2,8 @@
 // What the widget tests share: controls found by name, dialogs shown active, and every modal
 // dialog of the program answered by a script given in advance.
 
-#include "ModalRunner.h"
 #include "QtText.h"
+#include "ui/ModalRunner.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -17,6 +17,8 @@
 #include <deque>
 #include <functional>
 #include <vector>
+
+using namespace quorvane;
 
 // The child of that type and name; the test fails when there is none.
 template <typename T> T* Find(const QObject& parent, const char* name) {

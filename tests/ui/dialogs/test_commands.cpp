@@ -2,11 +2,6 @@
 // commands, Send Mail, Options and Help Topics.
 
 #include "DialogTestUtil.h"
-#include "DateDlg.h"
-#include "FindDlg.h"
-#include "MainForm.h"
-#include "OptionsDlg.h"
-#include "RegistryLib.h"
 #include "TestUtil.h"
 #include "UiTestUtil.h"
 #include "UrlCatcher.h"

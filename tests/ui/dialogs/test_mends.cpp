@@ -3,13 +3,10 @@
 
 #include "DialogTestUtil.h"
 #include "TestUtil.h"
+#include "UiTestUtil.h"
 #include "ui/DateDlg.h"
 #include "ui/SeriesDlg.h"
 #include "ui/UiPrompts.h"
-#include "DateDlg.h"
-#include "SeriesDlg.h"
-#include "UiPrompts.h"
-#include "UiTestUtil.h"
 
 #include <QApplication>
 #include <QClipboard>

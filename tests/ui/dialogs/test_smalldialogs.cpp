@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QUrl>
 
+using namespace quorvane;
+
 TEST(DateDialog, ShowsTheCallersTitleAndReturnsTheDayOnOk) {
     const TDateTime start = At(2025, 6, 14, 9, 41) + 1.5e-8;
     QString title;

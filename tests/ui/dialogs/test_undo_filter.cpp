@@ -2,17 +2,12 @@
 
 #include "DialogTestUtil.h"
 #include "TestUtil.h"
+#include "UiTestUtil.h"
 #include "persist/RegistryLib.h"
 #include "ui/MainForm.h"
 #include "ui/UserDlg.h"
 #include "ui/UsersModel.h"
 #include "userdb/UserList.h"
-#include "MainForm.h"
-#include "RegistryLib.h"
-#include "UiTestUtil.h"
-#include "UserDlg.h"
-#include "UserList.h"
-#include "UsersModel.h"
 
 #include <QAction>
 #include <QCalendarWidget>

@@ -1,14 +1,11 @@
 #include "ui/UserDlg.h"
 
 #include "DialogTestUtil.h"
+#include "TestUtil.h"
+#include "UiTestUtil.h"
 #include "base/Errors.h"
 #include "ui/DateConv.h"
 #include "userdb/UserList.h"
-#include "DateConv.h"
-#include "Errors.h"
-#include "TestUtil.h"
-#include "UiTestUtil.h"
-#include "UserList.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
@@ -225,7 +222,7 @@ TEST(UserDialog, UniquenessFoldsOnlyAToZAndSkipsTheEditedUser) {
             "pw"); // "äbc" in UTF-8
     AddUser(list, "carol", "pw");
     TfrmUser form;
-    form.SetTarget(&list, -1, udmAdd);
+    form.SetTarget(&list, -1, TUserDialogMode::Add);
     auto* login = Find<QLineEdit>(form, "edtLogin");
     login->setText(QString::fromUtf8("\xc3\x84"
                                      "BC")); // "ÄBC"

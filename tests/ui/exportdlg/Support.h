@@ -4,8 +4,8 @@
 
 #include "FtpTestServer.h"
 #include "TestUtil.h"
-#include "ui/ModalRunner.h"
 #include "UiTestUtil.h"
+#include "ui/ModalRunner.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -25,6 +25,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+using namespace quorvane;
 
 namespace testsupport {
 

@@ -853,7 +853,7 @@ TEST(ExportDialog, UsersOnWeakHashesAreNamedOnceTheFileIsOut) {
             return dialog.result();
         };
         ShowExportDialog(list, nullptr);
-        EXPECT_NE(ReadAll(dir.Path() / "htpasswd").find(std::string("old:") + c.Hash),
+        EXPECT_NE(ReadWholeFile(dir.Path() / "htpasswd").find(std::string("old:") + c.Hash),
                   std::string::npos);
         ASSERT_EQ(modals.Boxes.size(), c.Named ? 1u : 0u) << c.Hash;
         if (c.Named) {

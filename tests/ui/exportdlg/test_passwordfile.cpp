@@ -64,7 +64,7 @@ struct TWindow : TMainWindowFixture {
 
     void Import(const std::string& content) {
         const fs::path path = Dir.Path() / ".htpasswd";
-        WriteAll(path, content);
+        WriteWholeFile(path, content);
         File = QString::fromStdString(path.string());
         Trigger("miImportHtpasswd");
     }

@@ -129,7 +129,8 @@ TEST(SeriesDialog, ExhaustedLoginSpaceWarnsAndStillClosesWithOk) {
     modals.OnDialog = [](QDialog& dialog) {
         dialog.findChild<TNaturalEdit*>(QStringLiteral("edtUserCount"))->SetValue(99999);
         dialog.findChild<TNaturalEdit*>(QStringLiteral("edtLoginLength"))->SetValue(4);
-        dialog.findChild<TRadioGroup*>(QStringLiteral("rgpLoginChars"))->SetItemIndex(ctNumeral);
+        dialog.findChild<TRadioGroup*>(QStringLiteral("rgpLoginChars"))
+            ->SetItemIndex(static_cast<int>(TCharsType::Numeral));
         QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnOK")), Qt::LeftButton);
         return dialog.result();
     };

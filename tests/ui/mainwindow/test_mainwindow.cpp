@@ -3,6 +3,7 @@
 
 #include "ScriptedPrompts.h"
 #include "TestUtil.h"
+#include "UiTestUtil.h"
 #include "base/DateUtil.h"
 #include "base/Errors.h"
 #include "persist/RegistryLib.h"
@@ -11,9 +12,6 @@
 #include "ui/ModalRunner.h"
 #include "ui/UsersModel.h"
 #include "userdb/UserList.h"
-#include "UiTestUtil.h"
-#include "UserList.h"
-#include "UsersModel.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemModelTester>
