@@ -1,6 +1,7 @@
 // The password form settings in the users database file: the slow forms, their work factors as
 // integer entries, the hash cache key, and that every MD5 or plain-text database keeps its bytes.
 
+#include "ListText.h"
 #include "TestUtil.h"
 #include "base/Errors.h"
 #include "userdb/DataLib.h"
@@ -17,19 +18,6 @@ using enum TPasswordsType;
 
 std::string Text(const TUserList& list) {
     return ObjectStreamToText(WriteObjectStream(list));
-}
-
-std::string Read(const std::string& text, TUserList& list) {
-    try {
-        ReadListText(text, list);
-    } catch (const EQuorvaneError& e) {
-        return e.what();
-    }
-    return "";
-}
-
-std::string Wrap(const std::string& entries) {
-    return "object TUserList\r\n" + entries + "\r\nend\r\n";
 }
 
 // The bytes of the object stream that follow the entry name.

@@ -1,6 +1,7 @@
 // Reading the users database text: the accepted forms, the rejected ones, and what a failure
 // leaves in the list.
 
+#include "ListText.h"
 #include "base/DateUtil.h"
 #include "base/Errors.h"
 #include "userdb/DataLib.h"
@@ -16,20 +17,6 @@
 using namespace quorvane;
 
 namespace {
-
-// Reads text into list; the error message, or "" when it loaded.
-std::string Read(const std::string& text, TUserList& list) {
-    try {
-        ReadListText(text, list);
-    } catch (const EQuorvaneError& e) {
-        return e.what();
-    }
-    return "";
-}
-
-std::string Wrap(const std::string& entries) {
-    return "object TUserList\r\n" + entries + "\r\nend\r\n";
-}
 
 // One user with the given entries.
 std::string UserText(const std::string& entries) {
