@@ -1,0 +1,45 @@
+#pragma once
+// A real lighttpd for the tests (see BasicAuthServer.h): mod_auth with the htpasswd backend of
+// mod_authn_file, in the foreground with its own configuration and pid file. lighttpd answers
+// a refused password only after a second's pause.
+
+#include "BasicAuthServer.h"
+
+#include <string>
+
+namespace lighttpdtest {
+
+namespace fs = std::filesystem;
+
+class TLighttpdServer : public testsupport::TBasicAuthServer {
+public:
+    TLighttpdServer()
+        : TBasicAuthServer("lighttpd",
+                           testsupport::InstalledBinary({"/usr/sbin/lighttpd", "/usr/bin/lighttpd",
+                                                         "/usr/local/sbin/lighttpd"})) {
+        if (!Available()) return;
+        const fs::path conf = Prefix() / "lighttpd.conf";
+        const fs::path pidFile = Prefix() / "lighttpd.pid";
+        Start([&](int port) { return Config(port, pidFile); }, conf,
+              {Binary(), "-D", "-f", conf.string()}, pidFile);
+    }
+
+private:
+    std::string Config(int port, const fs::path& pidFile) const {
+        const auto quoted = [](const fs::path& path) { return "\"" + path.string() + "\""; };
+        return "server.modules = (\"mod_auth\", \"mod_authn_file\")\n"
+               "server.bind = \"127.0.0.1\"\n"
+               "server.port = " +
+               std::to_string(port) + "\nserver.document-root = " + quoted(Prefix() / "html") +
+               "\nserver.pid-file = " + quoted(pidFile) +
+               "\nserver.errorlog = " + quoted(Prefix() / "logs" / "error.log") +
+               "\nindex-file.names = (\"index.html\")\n"
+               "auth.backend = \"htpasswd\"\n"
+               "auth.backend.htpasswd.userfile = " +
+               quoted(PasswordFilePath()) +
+               "\nauth.require = (\"/\" => (\"method\" => \"basic\", \"realm\" => \"Quorvane "
+               "test\", \"require\" => \"valid-user\"))\n";
+    }
+};
+
+} // namespace lighttpdtest
