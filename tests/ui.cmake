@@ -27,6 +27,14 @@ if(TARGET quorvane_ui AND TARGET Qt6::Test)
   # The translation test has its own main: it sets a German locale before Qt starts.
   target_compile_definitions(test_translation PRIVATE
     QUORVANE_TRANSLATIONS_DIR="${PROJECT_SOURCE_DIR}/translations")
+  # The shipped translations hold every text of the sources, each one translated.
+  add_test(NAME ui.translation.TsFilesAreCurrent
+    COMMAND ${CMAKE_COMMAND} -DLUPDATE=$<TARGET_FILE:Qt6::lupdate>
+            -DGENERATOR=${Qt6LinguistTools_DIR}/GenerateLUpdateProject.cmake
+            -DPROJECT=${PROJECT_BINARY_DIR}/src/ui/.lupdate/quorvane_ui_project.cmake
+            -DTS_DIR=${PROJECT_SOURCE_DIR}/translations
+            -DWORK_DIR=${CMAKE_CURRENT_BINARY_DIR}/ts-current
+            -P ${CMAKE_CURRENT_SOURCE_DIR}/ui/translation/TsCurrent.cmake)
 endif()
 
 # The desktop program answers --help and --version without a display: no window is made.

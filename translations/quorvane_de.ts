@@ -2,6 +2,401 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
+    <name>CoreText</name>
+    <message>
+        <source>Cannot open file %1</source>
+        <translation>Die Datei %1 kann nicht geöffnet werden</translation>
+    </message>
+    <message>
+        <source>Cannot create file %1</source>
+        <translation>Die Datei %1 kann nicht angelegt werden</translation>
+    </message>
+    <message>
+        <source>Stream read error</source>
+        <translation>Fehler beim Lesen des Datenstroms</translation>
+    </message>
+    <message>
+        <source>Stream write error</source>
+        <translation>Fehler beim Schreiben des Datenstroms</translation>
+    </message>
+    <message>
+        <source>Invalid stream format</source>
+        <translation>Ungültiges Datenstromformat</translation>
+    </message>
+    <message>
+        <source>The file is not valid: it asks for the password form %1, which this version of Quorvane does not know</source>
+        <translation>Die Datei ist ungültig: Sie verlangt die Kennwortform %1, die diese Version von Quorvane nicht kennt</translation>
+    </message>
+    <message>
+        <source>The file is not valid</source>
+        <translation>Die Datei ist ungültig</translation>
+    </message>
+    <message>
+        <source>The file is read-only</source>
+        <translation>Die Datei ist schreibgeschützt</translation>
+    </message>
+    <message>
+        <source>The database is in use by another program</source>
+        <translation>Die Datenbank wird von einem anderen Programm verwendet</translation>
+    </message>
+    <message>
+        <source>The system&apos;s random generator is not available</source>
+        <translation>Der Zufallsgenerator des Systems ist nicht verfügbar</translation>
+    </message>
+    <message>
+        <source>The owner &quot;%1&quot; of %2 could not be kept; the file now belongs to &quot;%3&quot;</source>
+        <translation>Der Eigentümer „%1“ von %2 konnte nicht beibehalten werden; die Datei gehört jetzt „%3“</translation>
+    </message>
+    <message>
+        <source>The group &quot;%1&quot; of %2 could not be kept; the file now has the group &quot;%3&quot;</source>
+        <translation>Die Gruppe „%1“ von %2 konnte nicht beibehalten werden; die Datei hat jetzt die Gruppe „%3“</translation>
+    </message>
+    <message>
+        <source>The link %1 belongs to another user in a folder open to everybody; it is not followed and nothing was written</source>
+        <translation>Die Verknüpfung %1 gehört einem anderen Benutzer in einem für alle offenen Ordner; ihr wird nicht gefolgt, und es wurde nichts geschrieben</translation>
+    </message>
+    <message>
+        <source>The password file %1 would replace the database itself; choose another file</source>
+        <translation>Die Kennwortdatei %1 würde die Datenbank selbst ersetzen; wählen Sie eine andere Datei</translation>
+    </message>
+    <message>
+        <source>The login is empty. Enter a login for the user.</source>
+        <translation>Der Anmeldename ist leer. Geben Sie einen Anmeldenamen für den Benutzer ein.</translation>
+    </message>
+    <message>
+        <source>The login contains a colon (&quot;:&quot;). Web servers end the login at the first colon, so remove it from the login.</source>
+        <translation>Der Anmeldename enthält einen Doppelpunkt („:“). Webserver beenden den Anmeldenamen am ersten Doppelpunkt; entfernen Sie ihn daher aus dem Anmeldenamen.</translation>
+    </message>
+    <message>
+        <source>The login contains a control character (such as a tab, a line break or a NUL). Remove it from the login.</source>
+        <translation>Der Anmeldename enthält ein Steuerzeichen (etwa einen Tabulator, einen Zeilenumbruch oder ein NUL). Entfernen Sie es aus dem Anmeldenamen.</translation>
+    </message>
+    <message>
+        <source>The login starts with &quot;#&quot;. Web servers read such a line of the password file as a comment, so this user will not be able to log in.</source>
+        <translation>Der Anmeldename beginnt mit „#“. Webserver lesen eine solche Zeile der Kennwortdatei als Kommentar; dieser Benutzer wird sich daher nicht anmelden können.</translation>
+    </message>
+    <message>
+        <source>The login must not be blank</source>
+        <translation>Der Anmeldename darf nicht leer sein</translation>
+    </message>
+    <message>
+        <source>User &quot;%1&quot; already exists</source>
+        <translation>Der Benutzer „%1“ ist bereits vorhanden</translation>
+    </message>
+    <message>
+        <source>Only %1 users has been created. Increase the login length to create more.</source>
+        <translation>Es wurden nur %1 Benutzer angelegt. Erhöhen Sie die Länge des Anmeldenamens, um mehr anzulegen.</translation>
+    </message>
+    <message>
+        <source>The series made an empty password</source>
+        <translation>Die Serie hat ein leeres Kennwort erzeugt</translation>
+    </message>
+    <message>
+        <source>Nothing was imported: line %1 of the file holds a login that cannot be used. %2 Other lines with such a login: %3. Correct the file and import it again.</source>
+        <translation>Es wurde nichts importiert: Zeile %1 der Datei enthält einen unbrauchbaren Anmeldenamen. %2 Weitere Zeilen mit einem solchen Anmeldenamen: %3. Korrigieren Sie die Datei und importieren Sie sie erneut.</translation>
+    </message>
+    <message>
+        <source>Nothing was imported: line %1 of the file holds a login that cannot be used. %2 Correct the file and import it again.</source>
+        <translation>Es wurde nichts importiert: Zeile %1 der Datei enthält einen unbrauchbaren Anmeldenamen. %2 Korrigieren Sie die Datei und importieren Sie sie erneut.</translation>
+    </message>
+    <message>
+        <source>Line %1 of the password file is not login:password; nothing was imported</source>
+        <translation>Zeile %1 der Kennwortdatei hat nicht die Form Anmeldename:Kennwort; es wurde nichts importiert</translation>
+    </message>
+    <message>
+        <source>Line %1 of the password file has no password after the colon; nothing was imported</source>
+        <translation>Zeile %1 der Kennwortdatei hat kein Kennwort nach dem Doppelpunkt; es wurde nichts importiert</translation>
+    </message>
+    <message>
+        <source>Line %1 of the password file has a login that cannot be used: %2; nothing was imported</source>
+        <translation>Zeile %1 der Kennwortdatei hat einen unbrauchbaren Anmeldenamen: %2; es wurde nichts importiert</translation>
+    </message>
+    <message>
+        <source>Line %1 of the password file holds a control character in its password; nothing was imported</source>
+        <translation>Zeile %1 der Kennwortdatei enthält ein Steuerzeichen im Kennwort; es wurde nichts importiert</translation>
+    </message>
+    <message>
+        <source>Plain text</source>
+        <translation>Klartext</translation>
+    </message>
+    <message>
+        <source>The bcrypt cost must be from %1 to %2</source>
+        <translation>Der bcrypt-Aufwand muss zwischen %1 und %2 liegen</translation>
+    </message>
+    <message>
+        <source>The SHA-crypt rounds must be from %1 to %2</source>
+        <translation>Die SHA-crypt-Runden müssen zwischen %1 und %2 liegen</translation>
+    </message>
+    <message>
+        <source>The SHA-256-crypt rounds must be from %1 to %2</source>
+        <translation>Die SHA-256-crypt-Runden müssen zwischen %1 und %2 liegen</translation>
+    </message>
+    <message>
+        <source>The SHA-512-crypt rounds must be from %1 to %2</source>
+        <translation>Die SHA-512-crypt-Runden müssen zwischen %1 und %2 liegen</translation>
+    </message>
+    <message>
+        <source>A password with a zero byte cannot be hashed with bcrypt or SHA-crypt</source>
+        <translation>Ein Kennwort mit einem Nullbyte kann nicht mit bcrypt oder SHA-crypt gehasht werden</translation>
+    </message>
+    <message>
+        <source>The system&apos;s crypt does not accept the setting %1</source>
+        <translation>Die crypt-Funktion des Systems nimmt die Einstellung %1 nicht an</translation>
+    </message>
+    <message>
+        <source>The system&apos;s crypt cannot make a salt for %1</source>
+        <translation>Die crypt-Funktion des Systems kann kein Salt für %1 erzeugen</translation>
+    </message>
+    <message>
+        <source>The stored password hash of %1 holds a line break or a NUL byte and cannot go into the password file</source>
+        <translation>Der gespeicherte Kennwort-Hash von %1 enthält einen Zeilenumbruch oder ein NUL-Byte und kann nicht in die Kennwortdatei</translation>
+    </message>
+    <message>
+        <source>A plain-text password file cannot hold users known only by their password hash: %1. Give them new passwords or export in another form</source>
+        <translation>Eine Klartext-Kennwortdatei kann keine Benutzer aufnehmen, von denen nur der Kennwort-Hash bekannt ist: %1. Geben Sie ihnen neue Kennwörter oder exportieren Sie in einer anderen Form</translation>
+    </message>
+    <message>
+        <source>Anyone who knows these logins gets in without a password: %1</source>
+        <translation>Wer diese Anmeldenamen kennt, kommt ohne Kennwort hinein: %1</translation>
+    </message>
+    <message>
+        <source>These users cannot go into the password file safely: %1. Correct or disable them, then export again.</source>
+        <translation>Diese Benutzer können nicht sicher in die Kennwortdatei geschrieben werden: %1. Korrigieren oder deaktivieren Sie sie und exportieren Sie dann erneut.</translation>
+    </message>
+    <message>
+        <source>The database names no FTP server</source>
+        <translation>Die Datenbank nennt keinen FTP-Server</translation>
+    </message>
+    <message>
+        <source>The database names no password file on the FTP server</source>
+        <translation>Die Datenbank nennt keine Kennwortdatei auf dem FTP-Server</translation>
+    </message>
+    <message>
+        <source>1 user still uses a weak hash: set a new password for it</source>
+        <translation>1 Benutzer verwendet noch einen schwachen Hash: Vergeben Sie ihm ein neues Kennwort</translation>
+    </message>
+    <message>
+        <source>%1 users still use weak hashes: set new passwords for them</source>
+        <translation>%1 Benutzer verwenden noch schwache Hashes: Vergeben Sie ihnen neue Kennwörter</translation>
+    </message>
+    <message>
+        <source>hash only (%1)</source>
+        <translation>nur Hash (%1)</translation>
+    </message>
+    <message>
+        <source>%1 for 1 user; later exports reuse unchanged hashes</source>
+        <translation>%1 für 1 Benutzer; spätere Exporte verwenden unveränderte Hashes wieder</translation>
+    </message>
+    <message>
+        <source>%1 for %2 users; later exports reuse unchanged hashes</source>
+        <translation>%1 für %2 Benutzer; spätere Exporte verwenden unveränderte Hashes wieder</translation>
+    </message>
+    <message>
+        <source>each page request costs the server %1</source>
+        <translation>jeder Seitenabruf kostet den Server %1</translation>
+    </message>
+    <message>
+        <source>less than 1 ms</source>
+        <translation>weniger als 1 ms</translation>
+    </message>
+    <message>
+        <source>about %1 ms</source>
+        <translation>etwa %1 ms</translation>
+    </message>
+    <message>
+        <source>about %1 s</source>
+        <translation>etwa %1 s</translation>
+    </message>
+    <message>
+        <source>about %1 min</source>
+        <translation>etwa %1 min</translation>
+    </message>
+    <message>
+        <source>about %1 h</source>
+        <translation>etwa %1 h</translation>
+    </message>
+    <message>
+        <source>FTP over TLS (implicit)</source>
+        <translation>FTP über TLS (implizit)</translation>
+    </message>
+    <message>
+        <source>FTP over TLS</source>
+        <translation>FTP über TLS</translation>
+    </message>
+    <message>
+        <source>Upload of %1 failed: the server stored %2 of %3 bytes; the old file was kept</source>
+        <translation>Das Hochladen von %1 ist fehlgeschlagen: Der Server hat %2 von %3 Bytes gespeichert; die alte Datei wurde behalten</translation>
+    </message>
+    <message>
+        <source>Upload of %1 failed: %2</source>
+        <translation>Das Hochladen von %1 ist fehlgeschlagen: %2</translation>
+    </message>
+    <message>
+        <source>Upload of %1 was aborted</source>
+        <translation>Das Hochladen von %1 wurde abgebrochen</translation>
+    </message>
+    <message>
+        <source>Could not rename %1 to %2: %3</source>
+        <translation>%1 konnte nicht in %2 umbenannt werden: %3</translation>
+    </message>
+    <message>
+        <source>Could not connect to %1: %2</source>
+        <translation>Keine Verbindung zu %1 möglich: %2</translation>
+    </message>
+    <message>
+        <source>Login to %1 as %2 failed: %3</source>
+        <translation>Die Anmeldung bei %1 als %2 ist fehlgeschlagen: %3</translation>
+    </message>
+    <message>
+        <source>The host holds a line break or NUL character; nothing was sent to the server</source>
+        <translation>Der Host enthält einen Zeilenumbruch oder ein NUL-Zeichen; es wurde nichts an den Server gesendet</translation>
+    </message>
+    <message>
+        <source>The login holds a line break or NUL character; nothing was sent to the server</source>
+        <translation>Der Anmeldename enthält einen Zeilenumbruch oder ein NUL-Zeichen; es wurde nichts an den Server gesendet</translation>
+    </message>
+    <message>
+        <source>The password holds a line break or NUL character; nothing was sent to the server</source>
+        <translation>Das Kennwort enthält einen Zeilenumbruch oder ein NUL-Zeichen; es wurde nichts an den Server gesendet</translation>
+    </message>
+    <message>
+        <source>The remote file name holds a line break or NUL character; nothing was sent to the server</source>
+        <translation>Der Name der Datei auf dem Server enthält einen Zeilenumbruch oder ein NUL-Zeichen; es wurde nichts an den Server gesendet</translation>
+    </message>
+    <message>
+        <source>the login or password holds a line break or NUL</source>
+        <translation>Anmeldename oder Kennwort enthalten einen Zeilenumbruch oder ein NUL</translation>
+    </message>
+    <message>
+        <source>not a valid host name</source>
+        <translation>kein gültiger Hostname</translation>
+    </message>
+    <message>
+        <source>host not found</source>
+        <translation>Host nicht gefunden</translation>
+    </message>
+    <message>
+        <source>Connection refused</source>
+        <translation>Verbindung abgelehnt</translation>
+    </message>
+    <message>
+        <source>Connection timed out</source>
+        <translation>Zeitüberschreitung der Verbindung</translation>
+    </message>
+    <message>
+        <source>Network is unreachable</source>
+        <translation>Netzwerk nicht erreichbar</translation>
+    </message>
+    <message>
+        <source>No route to host</source>
+        <translation>Keine Route zum Host</translation>
+    </message>
+    <message>
+        <source>the server did not answer in time</source>
+        <translation>der Server hat nicht rechtzeitig geantwortet</translation>
+    </message>
+    <message>
+        <source>the connection was lost</source>
+        <translation>die Verbindung ging verloren</translation>
+    </message>
+    <message>
+        <source>the server refused the login</source>
+        <translation>der Server hat die Anmeldung abgelehnt</translation>
+    </message>
+    <message>
+        <source>the server does not offer TLS</source>
+        <translation>der Server bietet kein TLS an</translation>
+    </message>
+    <message>
+        <source>the TLS handshake failed</source>
+        <translation>der TLS-Handshake ist fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>aborted</source>
+        <translation>abgebrochen</translation>
+    </message>
+    <message>
+        <source>Unknown error</source>
+        <translation>Unbekannter Fehler</translation>
+    </message>
+    <message>
+        <source>Not connected</source>
+        <translation>Nicht verbunden</translation>
+    </message>
+    <message>
+        <source>Invalid remote file name</source>
+        <translation>Ungültiger Dateiname auf dem Server</translation>
+    </message>
+    <message>
+        <source>WARNING: the host key of %1 has CHANGED. The server now shows the key %2, not the one on record: someone may be listening in. Nothing was sent. Check the key with the server&apos;s administrator before you trust it.</source>
+        <translation>WARNUNG: Der Hostschlüssel von %1 hat sich GEÄNDERT. Der Server zeigt jetzt den Schlüssel %2, nicht den gespeicherten: Jemand könnte mithören. Es wurde nichts gesendet. Prüfen Sie den Schlüssel mit dem Administrator des Servers, bevor Sie ihm vertrauen.</translation>
+    </message>
+    <message>
+        <source>The host key of %1 is not known. Its fingerprint is %2; accept it only if the server&apos;s administrator confirms it.</source>
+        <translation>Der Hostschlüssel von %1 ist nicht bekannt. Sein Fingerabdruck ist %2; nehmen Sie ihn nur an, wenn der Administrator des Servers ihn bestätigt.</translation>
+    </message>
+    <message>
+        <source>The public key of %1 is %2, not the pinned %3. Nothing was sent.</source>
+        <translation>Der öffentliche Schlüssel von %1 ist %2, nicht der festgelegte %3. Es wurde nichts gesendet.</translation>
+    </message>
+    <message>
+        <source>The certificate of %1 could not be verified (%2). The server&apos;s public key is %3; pin it only if you know it belongs to this server.</source>
+        <translation>Das Zertifikat von %1 konnte nicht geprüft werden (%2). Der öffentliche Schlüssel des Servers ist %3; legen Sie ihn nur fest, wenn Sie wissen, dass er zu diesem Server gehört.</translation>
+    </message>
+    <message>
+        <source>The certificate of %1 could not be verified (%2).</source>
+        <translation>Das Zertifikat von %1 konnte nicht geprüft werden (%2).</translation>
+    </message>
+    <message>
+        <source>Creating passwords file - %1% completed</source>
+        <translation>Kennwortdatei wird erstellt - %1 % abgeschlossen</translation>
+    </message>
+    <message>
+        <source>Connecting to %1...</source>
+        <translation>Verbindung zu %1 wird hergestellt...</translation>
+    </message>
+    <message>
+        <source>Uploading %1 - %2% completed</source>
+        <translation>%1 wird hochgeladen - %2 % abgeschlossen</translation>
+    </message>
+    <message>
+        <source>1 user written to %1</source>
+        <translation>1 Benutzer in %1 geschrieben</translation>
+    </message>
+    <message>
+        <source>%1 users written to %2</source>
+        <translation>%1 Benutzer in %2 geschrieben</translation>
+    </message>
+    <message>
+        <source>; %1 disabled and %2 expired left out</source>
+        <translation>; %1 deaktivierte und %2 abgelaufene ausgelassen</translation>
+    </message>
+    <message>
+        <source>; %1 disabled left out</source>
+        <translation>; %1 deaktivierte ausgelassen</translation>
+    </message>
+    <message>
+        <source>; %1 expired left out</source>
+        <translation>; %1 abgelaufene ausgelassen</translation>
+    </message>
+    <message>
+        <source>1 user added, %1 replaced, %2 skipped.</source>
+        <translation>1 Benutzer hinzugefügt, %1 ersetzt, %2 übersprungen.</translation>
+    </message>
+    <message>
+        <source>%1 users added, %2 replaced, %3 skipped.</source>
+        <translation>%1 Benutzer hinzugefügt, %2 ersetzt, %3 übersprungen.</translation>
+    </message>
+    <message>
+        <source> 1 of them uses a weak scheme (SHA-1, DES crypt or plain text): set new passwords for it.</source>
+        <translation> 1 davon verwendet ein schwaches Verfahren (SHA-1, DES-crypt oder Klartext): Vergeben Sie ihm ein neues Kennwort.</translation>
+    </message>
+    <message>
+        <source> %1 of them use a weak scheme (SHA-1, DES crypt or plain text): set new passwords for them.</source>
+        <translation> %1 davon verwenden ein schwaches Verfahren (SHA-1, DES-crypt oder Klartext): Vergeben Sie ihnen neue Kennwörter.</translation>
+    </message>
+</context>
+<context>
     <name>TProject</name>
     <message>
         <source>The file %1 has been changed by another program since it was opened or saved. Saving now replaces those changes.
@@ -276,6 +671,32 @@ Vertrauen Sie ihm nur, wenn der Administrator des Servers diesen Fingerabdruck b
     <message>
         <source>Export is not completed. Abort?</source>
         <translation>Der Export ist nicht abgeschlossen. Abbrechen?</translation>
+    </message>
+    <message>
+        <source>Accepted by every Apache, nginx and lighttpd, but fast to guess from a stolen file: prefer bcrypt.</source>
+        <translation>Von jedem Apache, nginx und lighttpd angenommen, aber aus einer gestohlenen Datei schnell zu erraten: besser bcrypt.</translation>
+    </message>
+    <message>
+        <source>Accepted by Apache 2.4 and by nginx on Linux (through the system&apos;s crypt); the usual choice today.</source>
+        <translation>Von Apache 2.4 und von nginx unter Linux (über die crypt-Funktion des Systems) angenommen; heute die übliche Wahl.</translation>
+    </message>
+    <message>
+        <source>Accepted by Apache and nginx on Linux (through the system&apos;s crypt), not by Apache on Windows.</source>
+        <translation>Von Apache und nginx unter Linux (über die crypt-Funktion des Systems) angenommen, nicht von Apache unter Windows.</translation>
+    </message>
+    <message>
+        <source>Cost</source>
+        <translation>Aufwand</translation>
+    </message>
+    <message>
+        <source>Rounds</source>
+        <translation>Runden</translation>
+    </message>
+    <message>
+        <source>Export: %1.
+Server: %2.</source>
+        <translation>Export: %1.
+Server: %2.</translation>
     </message>
 </context>
 <context>
@@ -635,6 +1056,14 @@ Vertrauen Sie ihm nur, wenn der Administrator des Servers diesen Fingerabdruck b
     <message>
         <source>Password verification failed.</source>
         <translation>Die Kennwortprüfung ist fehlgeschlagen.</translation>
+    </message>
+    <message>
+        <source>Password Files (.htpasswd *.htpasswd htpasswd)</source>
+        <translation>Kennwortdateien (.htpasswd *.htpasswd htpasswd)</translation>
+    </message>
+    <message>
+        <source>All Files (*)</source>
+        <translation>Alle Dateien (*)</translation>
     </message>
 </context>
 <context>

@@ -8,6 +8,7 @@
 #include "ftp/FileLib.h"
 #include "ftp/ServerTarget.h"
 #include "persist/ShellLib.h"
+#include "ui/CoreText.h"
 #include "ui/ModalRunner.h"
 #include "ui/UiPrompts.h"
 
@@ -101,9 +102,8 @@ void TfrmExportUser::BuildControls() {
     cbxFormat = new QComboBox(this);
     cbxFormat->setObjectName(QStringLiteral("cbxFormat"));
     for (const THashScheme& scheme : HashSchemes())
-        cbxFormat->addItem(
-            QString::fromUtf8(scheme.DisplayName.data(), std::ssize(scheme.DisplayName)),
-            static_cast<int>(scheme.Id));
+        cbxFormat->addItem(TranslateCoreText(std::string(scheme.DisplayName)),
+                           static_cast<int>(scheme.Id));
     cbxFormat->setMinimumWidth(px(145));
     lblPlainTextNote =
         new QLabel(tr("Web servers on Linux and other Unix systems (Apache, nginx, lighttpd) "
@@ -167,7 +167,7 @@ void TfrmExportUser::BuildControls() {
     for (const TTransferProtocol protocol :
          {TTransferProtocol::Ftp, TTransferProtocol::FtpExplicitTls,
           TTransferProtocol::FtpImplicitTls, TTransferProtocol::Sftp})
-        cbxFtpProtocol->addItem(QString::fromStdString(ProtocolDisplayName(protocol)),
+        cbxFtpProtocol->addItem(TranslateCoreText(ProtocolDisplayName(protocol)),
                                 static_cast<int>(protocol));
     auto* lblFtpPort = NewLabel(this, "lblFtpPort", tr("Port"));
     spnFtpPort = new QSpinBox(this);
@@ -416,15 +416,15 @@ void TfrmExportUser::FormActivate() {
 QString SchemeGuidance(TPasswordsType type) {
     switch (type) {
     case TPasswordsType::ptMD5:
-        return QStringLiteral("Accepted by every Apache, nginx and lighttpd, but fast to guess "
-                              "from a stolen file: prefer bcrypt.");
+        return TfrmExportUser::tr("Accepted by every Apache, nginx and lighttpd, but fast to "
+                                  "guess from a stolen file: prefer bcrypt.");
     case TPasswordsType::ptBcrypt:
-        return QStringLiteral("Accepted by Apache 2.4 and by nginx on Linux (through the "
-                              "system's crypt); the usual choice today.");
+        return TfrmExportUser::tr("Accepted by Apache 2.4 and by nginx on Linux (through the "
+                                  "system's crypt); the usual choice today.");
     case TPasswordsType::ptSHA256:
     case TPasswordsType::ptSHA512:
-        return QStringLiteral("Accepted by Apache and nginx on Linux (through the system's "
-                              "crypt), not by Apache on Windows.");
+        return TfrmExportUser::tr("Accepted by Apache and nginx on Linux (through the system's "
+                                  "crypt), not by Apache on Windows.");
     case TPasswordsType::ptPlainText:
         break;
     }
@@ -452,7 +452,7 @@ void TfrmExportUser::FormatChanged() {
     lblEstimate->setVisible(slow);
     if (!slow) return;
     const bool bcrypt = type == TPasswordsType::ptBcrypt;
-    lblWorkFactor->setText(bcrypt ? QStringLiteral("Cost") : QStringLiteral("Rounds"));
+    lblWorkFactor->setText(bcrypt ? tr("Cost") : tr("Rounds"));
     const QSignalBlocker quiet(spnWorkFactor); // the value is the form's, not a new choice
     spnWorkFactor->setRange(scheme.Param->Min, scheme.Param->Max);
     spnWorkFactor->setValue(bcrypt ? FBcryptCost : FShaRounds);
@@ -478,10 +478,10 @@ void TfrmExportUser::UpdateEstimate() {
     const double seconds = CryptSecondsPerHash(kind, spnWorkFactor->value());
     const unsigned workers =
         HashThreads != 0 ? HashThreads : std::max(1, QThread::idealThreadCount());
-    const std::string text =
-        "Export: " + ExportEstimateText(seconds, static_cast<size_t>(UsersToHash()), workers) +
-        ".\nServer: " + ServerCostText(seconds) + ".";
-    lblEstimate->setText(QString::fromStdString(text));
+    lblEstimate->setText(tr("Export: %1.\nServer: %2.")
+                             .arg(TranslateCoreText(ExportEstimateText(
+                                      seconds, static_cast<size_t>(UsersToHash()), workers)),
+                                  TranslateCoreText(ServerCostText(seconds))));
 }
 
 bool TfrmExportUser::event(QEvent* event) {
@@ -551,7 +551,7 @@ void TfrmExportUser::EndExport() {
 }
 
 void TfrmExportUser::ShowEvent(const quorvane::TExportEvent& event) {
-    lblProgress->setText(BytesToText(quorvane::ExportProgressText(event)));
+    lblProgress->setText(ExportProgressDisplay(event));
     if (const std::optional<int> percent = quorvane::ExportProgressPercent(event)) {
         pbrProgress->setRange(0, 100);
         pbrProgress->setValue(*percent);
@@ -610,7 +610,7 @@ void TfrmExportUser::StartExport() {
     try {
         FJob->Start();
     } catch (const EEmptyPasswords& e) {
-        const QString question = tr("%1. Export anyway?").arg(BytesToText(e.what()));
+        const QString question = tr("%1. Export anyway?").arg(TranslateCoreText(e.what()));
         if (ShowMessageBox(this, QMessageBox::Warning, tr("Warning"), question,
                            QMessageBox::Yes | QMessageBox::No,
                            QMessageBox::No) != QMessageBox::Yes) {
@@ -627,10 +627,7 @@ void TfrmExportUser::StartExport() {
 
 void TfrmExportUser::ExportDone(const quorvane::TExportResult& result) {
     const bool upload = !FInExportClick; // a local export ends within the click
-    if (result.Done)
-        ResultText = BytesToText(quorvane::ExportResultText(result, [](std::size_t n) {
-            return QLocale().toString(static_cast<qulonglong>(n)).toStdString();
-        }));
+    if (result.Done) ResultText = ExportResultDisplay(result);
     if (!upload) {
         // Written, or aborted while building: a local export closes the dialog either way; an
         // aborted upload leaves the result to the one who cancelled.
@@ -662,7 +659,8 @@ void TfrmExportUser::ExportDone(const quorvane::TExportResult& result) {
 
 void TfrmExportUser::UploadError(const std::string& text) {
     ErrorShown = true;
-    ShowMessageBox(this, QMessageBox::Warning, tr("Warning"), BytesToText(text), QMessageBox::Ok);
+    ShowMessageBox(this, QMessageBox::Warning, tr("Warning"), TranslateCoreText(text),
+                   QMessageBox::Ok);
     FormActivate();
 }
 
@@ -733,8 +731,8 @@ QString ShowExportDialog(TUserList& list, QWidget* owner, const std::string& dat
     if (dialog.CancelRequested) return dialog.ResultText;
     const std::string weak = WeakHashReport(WeakHashUsers(list));
     if (!weak.empty())
-        ShowMessageBox(owner, QMessageBox::Warning, QStringLiteral("Export"), BytesToText(weak),
-                       QMessageBox::Ok);
+        ShowMessageBox(owner, QMessageBox::Warning, TfrmExportUser::tr("Export"),
+                       TranslateCoreText(weak), QMessageBox::Ok);
     return dialog.ResultText;
 }
 

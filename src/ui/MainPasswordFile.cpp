@@ -6,6 +6,7 @@
 #include "export/HtpasswdImport.h"
 #include "export/StoredHash.h"
 #include "ui/ByteText.h"
+#include "ui/CoreText.h"
 #include "ui/ModalRunner.h"
 #include "ui/UsersModel.h"
 #include "userdb/UserList.h"
@@ -88,8 +89,8 @@ void TfrmMain::miImportHtpasswdClick() {
     dialog.setWindowTitle(TfrmMain::tr("Import Password File"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters({QStringLiteral("Password Files (.htpasswd *.htpasswd htpasswd)"),
-                           QStringLiteral("All Files (*)")});
+    dialog.setNameFilters({TfrmMain::tr("Password Files (.htpasswd *.htpasswd htpasswd)"),
+                           TfrmMain::tr("All Files (*)")});
     dialog.setFilter(dialog.filter() | QDir::Hidden); // ".htpasswd" is a hidden file
     if (!LastFolder().isEmpty()) dialog.setDirectory(LastFolder());
     if (RunModal(dialog) != QDialog::Accepted) return;
@@ -114,7 +115,7 @@ void TfrmMain::miImportHtpasswdClick() {
                                         });
             },
             [](const TUsersDelta&) { return tr("Import Password File"); });
-        const QString report = BytesToText(HtpasswdImportReport(result));
+        const QString report = HtpasswdImportDisplay(result);
         ShowResult(report);
         if (result.Weak > 0)
             ShowMessageBox(this, QMessageBox::Warning, TfrmMain::tr("Import Password File"), report,

@@ -3,6 +3,7 @@
 #include "base/Random.h"
 #include "persist/ShellLib.h"
 #include "ui/ByteText.h"
+#include "ui/CoreText.h"
 #include "ui/EditLib.h"
 #include "ui/ModalRunner.h"
 #include "ui/UiPrompts.h"
@@ -251,7 +252,7 @@ void TfrmUserSeries::CreateSeries(int count) {
     feedback.EndBusy();
     if (!feedback.WarningText().empty()) {
         ShowMessageBox(this, QMessageBox::Warning, tr("Warning"),
-                       BytesToText(feedback.WarningText()), QMessageBox::Ok);
+                       TranslateCoreText(feedback.WarningText()), QMessageBox::Ok);
     }
 }
 

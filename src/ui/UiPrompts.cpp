@@ -1,6 +1,6 @@
 #include "ui/UiPrompts.h"
 
-#include "ui/ByteText.h"
+#include "ui/CoreText.h"
 #include "ui/ModalRunner.h"
 
 #include <QCoreApplication>
@@ -17,7 +17,7 @@ QString ErrorMessageText(const QString& message) {
 }
 
 QString ErrorMessageText(const std::exception& error) {
-    return ErrorMessageText(BytesToText(error.what()));
+    return ErrorMessageText(TranslateCoreText(error.what()));
 }
 
 QString OutOfMemoryText(const QString& task) {

@@ -2,6 +2,7 @@
 
 #include "export/HashOnlyUsers.h"
 #include "ui/ByteText.h"
+#include "ui/CoreText.h"
 #include "ui/DateConv.h"
 #include "ui/ModalRunner.h"
 #include "userdb/LoginRule.h"
@@ -156,7 +157,7 @@ void TfrmUser::FillFromUser(const TUserProp& user) {
     FPassword = TByteField(user.Password, edtPassword->text());
     FHashOnly = user.HashOnly();
     // In place of a password this database does not know: what it has instead.
-    edtPassword->setPlaceholderText(BytesToText(HashOnlyText(user)));
+    edtPassword->setPlaceholderText(TranslateCoreText(HashOnlyText(user)));
     cbxDisable->setChecked(user.Disable);
     cbxExpire->setChecked(user.Expire);
     SetExpireDate(user.ExpireDate);
@@ -188,14 +189,14 @@ QStringList TfrmUser::Problems() const {
     QStringList problems;
     const TLoginProblem problem =
         IsBlank(TypedLogin()) ? TLoginProblem::Empty : CheckLogin(TypedLogin());
-    if (problem != TLoginProblem::None) problems << BytesToText(LoginProblemText(problem));
+    if (problem != TLoginProblem::None) problems << TranslateCoreText(LoginProblemText(problem));
     return problems;
 }
 
 QStringList TfrmUser::Warnings() const {
     QStringList warnings;
     const std::string warning = LoginWarning(TypedLogin());
-    if (!warning.empty()) warnings << BytesToText(warning);
+    if (!warning.empty()) warnings << TranslateCoreText(warning);
     if (!cbxDisable->isChecked() && edtPassword->text().isEmpty() && !FHashOnly)
         warnings << tr("The user has no password: anyone who knows the login gets "
                        "in. Enter a password, or tick \"Disabled\".");

@@ -1,10 +1,15 @@
 // The desktop program under a German locale (LANG=de_DE.UTF-8, set before the program starts),
 // and the shipped translation files: every entry finished and faithful to its English text.
 
+#include "FtpTestServer.h"
+#include "ScriptedPrompts.h"
 #include "TestUtil.h"
 #include "persist/RegistryLib.h"
+#include "ui/CoreText.h"
+#include "ui/ExportDlg.h"
 #include "ui/FindDlg.h"
 #include "ui/MainForm.h"
+#include "ui/ModalRunner.h"
 #include "ui/OptionsDlg.h"
 #include "ui/Translations.h"
 #include "ui/UsersModel.h"
@@ -13,12 +18,14 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLibraryInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTest>
 #include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
@@ -173,6 +180,90 @@ TEST(Translation, GermanLocaleShowsGermanDialogs) {
         }
         EXPECT_EQ(shown, c.Expected) << (c.Child ? c.Child : "title");
     }
+}
+
+TEST(Translation, CoreTextsKeepTheirVariablePartsAndPassWhatIsUnknown) {
+    ASSERT_TRUE(GermanLoaded);
+    const struct {
+        std::string Core;
+        QString Shown;
+    } cases[] = {
+        // A reason after "failed:" is a core text of its own; a "%2" in a name stays a name.
+        {"Upload of /www/a%2b failed: Connection refused",
+         QStringLiteral("Das Hochladen von /www/a%2b ist fehlgeschlagen: Verbindung abgelehnt")},
+        {"Plain text", QStringLiteral("Klartext")},
+        // Several lines: the ones the table knows are translated, the users' lines stay.
+        {"1 user still uses a weak hash: set a new password for it\n  old (MD5)\n",
+         QStringLiteral("1 Benutzer verwendet noch einen schwachen Hash: Vergeben Sie ihm ein "
+                        "neues Kennwort\n  old (MD5)\n")},
+        {"550 No such file or directory", QStringLiteral("550 No such file or directory")},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TranslateCoreText(c.Core), c.Shown) << c.Core;
+}
+
+// A failure the core reports and the export's progress, as a German user sees them: file names
+// and hosts as they were.
+TEST(Translation, CoreFailuresAndExportProgressShowInGerman) {
+    ASSERT_TRUE(GermanLoaded);
+    TTempDir dir;
+    TScopedSettingsFile store(QString::fromStdString(dir.File("settings.ini")));
+    std::vector<QString> boxes;
+    QString progress; // what the export dialog showed when its error box came up
+    TModalHandlerScope modals([&](QDialog& dialog) {
+        if (auto* box = qobject_cast<QMessageBox*>(&dialog)) boxes.push_back(box->text());
+        if (auto* label = dialog.parentWidget() ? dialog.parentWidget()->findChild<QLabel*>(
+                                                      QStringLiteral("lblProgress"))
+                                                : nullptr)
+            progress = label->text();
+        return int(QMessageBox::Ok);
+    });
+
+    WriteWholeFile(dir.File("refused.udx"), "object TUserList\n  Count = x\nend\n");
+    const QString missing = QString::fromStdString(dir.File("no such file.udx"));
+    const struct {
+        QString File;
+        QString Shown;
+    } opens[] = {
+        {QString::fromStdString(dir.File("refused.udx")),
+         QStringLiteral("Die Datei ist ungültig.")},
+        {missing, QStringLiteral("Die Datei %1 kann nicht geöffnet werden.").arg(missing)},
+    };
+    TScriptedPrompts prompts;
+    TfrmMain window;
+    window.Project.SetPrompts(&prompts);
+    for (const auto& c : opens) {
+        boxes.clear();
+        prompts.OpenChoices.push_back(c.File);
+        window.miOpenClick();
+        EXPECT_EQ(boxes, std::vector<QString>{c.Shown}) << c.File.toStdString();
+    }
+
+    // An upload the server refuses: the login failed, while the dialog was connecting.
+    ftptest::TFtpServer server;
+    TUserList list;
+    list.Add("ann", "a");
+    list.ExportToFile = false;
+    list.FtpHost = server.Host();
+    list.FtpUser = ftptest::kUser;
+    list.FtpPass = "wrong";
+    list.FtpPasswdFile = "htpasswd";
+    list.FtpPassiveMode = true;
+    boxes.clear();
+    TfrmExportUser dialog(&window);
+    dialog.UserList = &list;
+    dialog.LoadSettings();
+    dialog.show();
+    QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnExport")), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!boxes.empty(), 20000);
+    const QString host = QString::fromStdString(server.Host());
+    EXPECT_TRUE(boxes.front().startsWith(
+        QStringLiteral("Die Anmeldung bei %1 als webmaster ist fehlgeschlagen: ").arg(host)))
+        << boxes.front().toStdString();
+    EXPECT_EQ(progress, QStringLiteral("Verbindung zu %1 wird hergestellt...").arg(host));
+    // The dialog stays open for another try once the upload has ended.
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.findChild<QWidget*>(QStringLiteral("pbrProgress"))->isHidden(),
+                             20000);
 }
 
 TEST(Translation, QtStandardButtonsFollowTheLocale) {

@@ -1,0 +1,308 @@
+#include "ui/CoreText.h"
+
+#include "export/HashOnlyUsers.h"
+#include "export/HtpasswdImport.h"
+#include "job/ExportJob.h"
+#include "ui/ByteText.h"
+
+#include <QCoreApplication>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QStringList>
+
+#include <vector>
+
+namespace quorvane {
+
+namespace {
+
+const char* const KContext = "CoreText";
+
+// One text of the core as it writes it, "%1".."%9" where its variable parts go. The parts
+// named in Nested are core texts of their own (a reason after "failed: ") and are translated
+// too; the others (names, numbers) are kept as they are.
+struct TCoreFormat {
+    const char* Source;
+    unsigned Nested = 0; // bit n-1: %n
+};
+
+constexpr unsigned Arg(int n) {
+    return 1u << (n - 1);
+}
+
+// Where two formats could match one text, the longer one comes first.
+const TCoreFormat KFormats[] = {
+    // Files and databases
+    {QT_TRANSLATE_NOOP("CoreText", "Cannot open file %1")},
+    {QT_TRANSLATE_NOOP("CoreText", "Cannot create file %1")},
+    {QT_TRANSLATE_NOOP("CoreText", "Stream read error")},
+    {QT_TRANSLATE_NOOP("CoreText", "Stream write error")},
+    {QT_TRANSLATE_NOOP("CoreText", "Invalid stream format")},
+    {QT_TRANSLATE_NOOP("CoreText", "The file is not valid: it asks for the password form %1, "
+                                   "which this version of Quorvane does not know")},
+    {QT_TRANSLATE_NOOP("CoreText", "The file is not valid")},
+    {QT_TRANSLATE_NOOP("CoreText", "The file is read-only")},
+    {QT_TRANSLATE_NOOP("CoreText", "The database is in use by another program")},
+    {QT_TRANSLATE_NOOP("CoreText", "The system's random generator is not available")},
+    {QT_TRANSLATE_NOOP("CoreText", "The owner \"%1\" of %2 could not be kept; the file now "
+                                   "belongs to \"%3\"")},
+    {QT_TRANSLATE_NOOP("CoreText", "The group \"%1\" of %2 could not be kept; the file now has "
+                                   "the group \"%3\"")},
+    {QT_TRANSLATE_NOOP("CoreText", "The link %1 belongs to another user in a folder open to "
+                                   "everybody; it is not followed and nothing was written")},
+    {QT_TRANSLATE_NOOP("CoreText", "The password file %1 would replace the database itself; "
+                                   "choose another file")},
+    // Logins, users and imports
+    {QT_TRANSLATE_NOOP("CoreText", "The login is empty. Enter a login for the user.")},
+    {QT_TRANSLATE_NOOP("CoreText", "The login contains a colon (\":\"). Web servers end the "
+                                   "login at the first colon, so remove it from the login.")},
+    {QT_TRANSLATE_NOOP("CoreText", "The login contains a control character (such as a tab, a "
+                                   "line break or a NUL). Remove it from the login.")},
+    {QT_TRANSLATE_NOOP("CoreText", "The login starts with \"#\". Web servers read such a line of "
+                                   "the password file as a comment, so this user will not be "
+                                   "able to log in.")},
+    {QT_TRANSLATE_NOOP("CoreText", "The login must not be blank")},
+    {QT_TRANSLATE_NOOP("CoreText", "User \"%1\" already exists")},
+    {QT_TRANSLATE_NOOP("CoreText", "Only %1 users has been created. Increase the login length "
+                                   "to create more.")},
+    {QT_TRANSLATE_NOOP("CoreText", "The series made an empty password")},
+    {QT_TRANSLATE_NOOP("CoreText", "Nothing was imported: line %1 of the file holds a login that "
+                                   "cannot be used. %2 Other lines with such a login: %3. Correct "
+                                   "the file and import it again."),
+     Arg(2)},
+    {QT_TRANSLATE_NOOP("CoreText", "Nothing was imported: line %1 of the file holds a login that "
+                                   "cannot be used. %2 Correct the file and import it again."),
+     Arg(2)},
+    {QT_TRANSLATE_NOOP("CoreText", "Line %1 of the password file is not login:password; nothing "
+                                   "was imported")},
+    {QT_TRANSLATE_NOOP("CoreText", "Line %1 of the password file has no password after the "
+                                   "colon; nothing was imported")},
+    {QT_TRANSLATE_NOOP("CoreText", "Line %1 of the password file has a login that cannot be "
+                                   "used: %2; nothing was imported"),
+     Arg(2)},
+    {QT_TRANSLATE_NOOP("CoreText", "Line %1 of the password file holds a control character in "
+                                   "its password; nothing was imported")},
+    // Password file forms and the export
+    {QT_TRANSLATE_NOOP("CoreText", "Plain text")},
+    {QT_TRANSLATE_NOOP("CoreText", "The bcrypt cost must be from %1 to %2")},
+    {QT_TRANSLATE_NOOP("CoreText", "The SHA-crypt rounds must be from %1 to %2")},
+    {QT_TRANSLATE_NOOP("CoreText", "The SHA-256-crypt rounds must be from %1 to %2")},
+    {QT_TRANSLATE_NOOP("CoreText", "The SHA-512-crypt rounds must be from %1 to %2")},
+    {QT_TRANSLATE_NOOP("CoreText", "A password with a zero byte cannot be hashed with bcrypt or "
+                                   "SHA-crypt")},
+    {QT_TRANSLATE_NOOP("CoreText", "The system's crypt does not accept the setting %1")},
+    {QT_TRANSLATE_NOOP("CoreText", "The system's crypt cannot make a salt for %1")},
+    {QT_TRANSLATE_NOOP("CoreText", "The stored password hash of %1 holds a line break or a NUL "
+                                   "byte and cannot go into the password file")},
+    {QT_TRANSLATE_NOOP("CoreText", "A plain-text password file cannot hold users known only by "
+                                   "their password hash: %1. Give them new passwords or export "
+                                   "in another form")},
+    {QT_TRANSLATE_NOOP("CoreText", "Anyone who knows these logins gets in without a password: "
+                                   "%1")},
+    {QT_TRANSLATE_NOOP("CoreText", "These users cannot go into the password file safely: %1. "
+                                   "Correct or disable them, then export again.")},
+    {QT_TRANSLATE_NOOP("CoreText", "The database names no FTP server")},
+    {QT_TRANSLATE_NOOP("CoreText", "The database names no password file on the FTP server")},
+    {QT_TRANSLATE_NOOP("CoreText", "1 user still uses a weak hash: set a new password for it")},
+    {QT_TRANSLATE_NOOP("CoreText", "%1 users still use weak hashes: set new passwords for them")},
+    {QT_TRANSLATE_NOOP("CoreText", "hash only (%1)")},
+    // The estimate of a slow form's cost
+    {QT_TRANSLATE_NOOP("CoreText", "%1 for 1 user; later exports reuse unchanged hashes"), Arg(1)},
+    {QT_TRANSLATE_NOOP("CoreText", "%1 for %2 users; later exports reuse unchanged hashes"),
+     Arg(1)},
+    {QT_TRANSLATE_NOOP("CoreText", "each page request costs the server %1"), Arg(1)},
+    {QT_TRANSLATE_NOOP("CoreText", "less than 1 ms")},
+    {QT_TRANSLATE_NOOP("CoreText", "about %1 ms")},
+    {QT_TRANSLATE_NOOP("CoreText", "about %1 s")},
+    {QT_TRANSLATE_NOOP("CoreText", "about %1 min")},
+    {QT_TRANSLATE_NOOP("CoreText", "about %1 h")},
+    // Servers
+    {QT_TRANSLATE_NOOP("CoreText", "FTP over TLS (implicit)")},
+    {QT_TRANSLATE_NOOP("CoreText", "FTP over TLS")},
+    {QT_TRANSLATE_NOOP("CoreText", "Upload of %1 failed: the server stored %2 of %3 bytes; the "
+                                   "old file was kept")},
+    {QT_TRANSLATE_NOOP("CoreText", "Upload of %1 failed: %2"), Arg(2)},
+    {QT_TRANSLATE_NOOP("CoreText", "Upload of %1 was aborted")},
+    {QT_TRANSLATE_NOOP("CoreText", "Could not rename %1 to %2: %3"), Arg(3)},
+    {QT_TRANSLATE_NOOP("CoreText", "Could not connect to %1: %2"), Arg(2)},
+    {QT_TRANSLATE_NOOP("CoreText", "Login to %1 as %2 failed: %3"), Arg(3)},
+    {QT_TRANSLATE_NOOP("CoreText", "The host holds a line break or NUL character; nothing was "
+                                   "sent to the server")},
+    {QT_TRANSLATE_NOOP("CoreText", "The login holds a line break or NUL character; nothing was "
+                                   "sent to the server")},
+    {QT_TRANSLATE_NOOP("CoreText", "The password holds a line break or NUL character; nothing "
+                                   "was sent to the server")},
+    {QT_TRANSLATE_NOOP("CoreText", "The remote file name holds a line break or NUL character; "
+                                   "nothing was sent to the server")},
+    {QT_TRANSLATE_NOOP("CoreText", "the login or password holds a line break or NUL")},
+    {QT_TRANSLATE_NOOP("CoreText", "not a valid host name")},
+    {QT_TRANSLATE_NOOP("CoreText", "host not found")},
+    {QT_TRANSLATE_NOOP("CoreText", "Connection refused")},
+    {QT_TRANSLATE_NOOP("CoreText", "Connection timed out")},
+    {QT_TRANSLATE_NOOP("CoreText", "Network is unreachable")},
+    {QT_TRANSLATE_NOOP("CoreText", "No route to host")},
+    {QT_TRANSLATE_NOOP("CoreText", "the server did not answer in time")},
+    {QT_TRANSLATE_NOOP("CoreText", "the connection was lost")},
+    {QT_TRANSLATE_NOOP("CoreText", "the server refused the login")},
+    {QT_TRANSLATE_NOOP("CoreText", "the server does not offer TLS")},
+    {QT_TRANSLATE_NOOP("CoreText", "the TLS handshake failed")},
+    {QT_TRANSLATE_NOOP("CoreText", "aborted")},
+    {QT_TRANSLATE_NOOP("CoreText", "Unknown error")},
+    {QT_TRANSLATE_NOOP("CoreText", "Not connected")},
+    {QT_TRANSLATE_NOOP("CoreText", "Invalid remote file name")},
+    {QT_TRANSLATE_NOOP("CoreText", "WARNING: the host key of %1 has CHANGED. The server now shows "
+                                   "the key %2, not the one on record: someone may be listening "
+                                   "in. Nothing was sent. Check the key with the server's "
+                                   "administrator before you trust it.")},
+    {QT_TRANSLATE_NOOP("CoreText", "The host key of %1 is not known. Its fingerprint is %2; "
+                                   "accept it only if the server's administrator confirms it.")},
+    {QT_TRANSLATE_NOOP("CoreText", "The public key of %1 is %2, not the pinned %3. Nothing was "
+                                   "sent.")},
+    {QT_TRANSLATE_NOOP("CoreText", "The certificate of %1 could not be verified (%2). The "
+                                   "server's public key is %3; pin it only if you know it belongs "
+                                   "to this server.")},
+    {QT_TRANSLATE_NOOP("CoreText", "The certificate of %1 could not be verified (%2).")},
+};
+
+struct TCompiledFormat {
+    QRegularExpression Pattern;
+    std::vector<int> Args; // the number of each captured part, in the order of the text
+};
+
+// The English format as an anchored pattern: its words literally, each %n any text.
+TCompiledFormat Compile(const QString& source) {
+    static const QRegularExpression placeholder(QStringLiteral("%([1-9])"));
+    TCompiledFormat compiled;
+    QString pattern;
+    qsizetype from = 0;
+    for (const QRegularExpressionMatch& m : placeholder.globalMatch(source)) {
+        pattern += QRegularExpression::escape(source.mid(from, m.capturedStart() - from));
+        pattern += QStringLiteral("(.*?)");
+        compiled.Args.push_back(m.captured(1).toInt());
+        from = m.capturedEnd();
+    }
+    pattern += QRegularExpression::escape(source.mid(from));
+    compiled.Pattern = QRegularExpression(QRegularExpression::anchoredPattern(pattern),
+                                          QRegularExpression::DotMatchesEverythingOption);
+    return compiled;
+}
+
+const std::vector<TCompiledFormat>& CompiledFormats() {
+    static const std::vector<TCompiledFormat> compiled = [] {
+        std::vector<TCompiledFormat> list;
+        for (const TCoreFormat& format : KFormats)
+            list.push_back(Compile(QString::fromUtf8(format.Source)));
+        return list;
+    }();
+    return compiled;
+}
+
+// The translation with each %n replaced by its part in one pass, so a part that itself holds
+// "%2" (a file name) is not taken for a place of its own.
+QString Fill(const QString& translation, const QStringList& parts) {
+    QString out;
+    for (qsizetype i = 0; i < translation.size(); ++i) {
+        const QChar c = translation[i];
+        if (c == QLatin1Char('%') && i + 1 < translation.size()) {
+            const int n = translation[i + 1].digitValue();
+            if (n >= 1 && n <= parts.size()) {
+                out += parts[n - 1];
+                ++i;
+                continue;
+            }
+        }
+        out += c;
+    }
+    return out;
+}
+
+QString TranslateText(const QString& text) {
+    const std::vector<TCompiledFormat>& compiled = CompiledFormats();
+    for (std::size_t i = 0; i < compiled.size(); ++i) {
+        const QRegularExpressionMatch match = compiled[i].Pattern.match(text);
+        if (!match.hasMatch()) continue;
+        QStringList parts(9);
+        for (std::size_t k = 0; k < compiled[i].Args.size(); ++k) {
+            const int n = compiled[i].Args[k];
+            const QString part = match.captured(static_cast<int>(k) + 1);
+            parts[n - 1] = (KFormats[i].Nested & Arg(n)) != 0 ? TranslateText(part) : part;
+        }
+        return Fill(QCoreApplication::translate(KContext, KFormats[i].Source), parts);
+    }
+    if (!text.contains(QLatin1Char('\n'))) return text;
+    QStringList lines = text.split(QLatin1Char('\n'));
+    for (QString& line : lines)
+        line = TranslateText(line);
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString Number(std::size_t n) {
+    return QLocale().toString(static_cast<qulonglong>(n));
+}
+
+} // namespace
+
+QString TranslateCoreText(const std::string& text) {
+    return TranslateText(BytesToText(text));
+}
+
+QString ExportProgressDisplay(const TExportEvent& event) {
+    const std::optional<int> percent = ExportProgressPercent(event);
+    switch (event.Stage) {
+    case TExportStage::Building:
+        return QCoreApplication::translate("CoreText", "Creating passwords file - %1% completed")
+            .arg(percent.value_or(0));
+    case TExportStage::Connecting:
+        return QCoreApplication::translate("CoreText", "Connecting to %1...")
+            .arg(BytesToText(event.Server));
+    case TExportStage::Uploading:
+        return Fill(QCoreApplication::translate("CoreText", "Uploading %1 - %2% completed"),
+                    {BytesToText(event.Remote), QString::number(percent.value_or(0))});
+    }
+    return {};
+}
+
+QString ExportResultDisplay(const TExportResult& result) {
+    const QString target = BytesToText(result.Target);
+    QString text =
+        result.Written == 1
+            ? Fill(QCoreApplication::translate("CoreText", "1 user written to %1"), {target})
+            : Fill(QCoreApplication::translate("CoreText", "%1 users written to %2"),
+                   {Number(result.Written), target});
+    if (result.Disabled > 0 && result.Expired > 0)
+        text += QCoreApplication::translate("CoreText", "; %1 disabled and %2 expired left out")
+                    .arg(Number(result.Disabled), Number(result.Expired));
+    else if (result.Disabled > 0)
+        text += QCoreApplication::translate("CoreText", "; %1 disabled left out")
+                    .arg(Number(result.Disabled));
+    else if (result.Expired > 0)
+        text += QCoreApplication::translate("CoreText", "; %1 expired left out")
+                    .arg(Number(result.Expired));
+    if (!result.WeakUsers.empty()) {
+        const std::string weak = WeakHashReport(result.WeakUsers);
+        text += QStringLiteral(". ") + TranslateCoreText(weak.substr(0, weak.find('\n')));
+    }
+    return text;
+}
+
+QString HtpasswdImportDisplay(const THtpasswdImportResult& r) {
+    const QString replaced = QString::number(r.Replaced), skipped = QString::number(r.Skipped);
+    QString text =
+        r.Added == 1
+            ? QCoreApplication::translate("CoreText", "1 user added, %1 replaced, %2 skipped.")
+                  .arg(replaced, skipped)
+            : QCoreApplication::translate("CoreText", "%1 users added, %2 replaced, %3 skipped.")
+                  .arg(QString::number(r.Added), replaced, skipped);
+    if (r.Weak == 1)
+        text += QCoreApplication::translate(
+            "CoreText", " 1 of them uses a weak scheme (SHA-1, DES crypt or plain text): set new "
+                        "passwords for it.");
+    else if (r.Weak > 1)
+        text += QCoreApplication::translate(
+                    "CoreText", " %1 of them use a weak scheme (SHA-1, DES crypt or plain text): "
+                                "set new passwords for them.")
+                    .arg(r.Weak);
+    return text;
+}
+
+} // namespace quorvane
