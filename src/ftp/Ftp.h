@@ -78,13 +78,9 @@ std::string FtpReplyMessage(std::string reply);
 // percent-encoded.
 std::string FtpUrlPath(const std::string& remoteName);
 
-class TFtp {
-public:
-    TFtp();
-    ~TFtp();
-    TFtp(const TFtp&) = delete;
-    TFtp& operator=(const TFtp&) = delete;
-
+// Where the server is and how to log in and talk to it: what an owner fills in before a
+// connection (the client itself, or the upload worker that hands it to its client).
+struct TFtpSettings {
     std::string Host; // "name", "name:port" or "[v6]:port"; a port in the text wins over Port
     std::string User;
     std::string Password;   // an empty password is sent as an empty text
@@ -96,21 +92,30 @@ public:
     std::string CaFile;
     // SFTP: a private key file logs in instead of the password (KeyPassphrase unlocks it; it is
     // never stored). The host key must be in KnownHostsFile (empty: ~/.ssh/known_hosts) or among
-    // HostKeyPins ("SHA256:..."); an unknown key is put to OnUnknownHostKey, a changed one is
-    // refused.
+    // HostKeyPins ("SHA256:..."); an unknown key is put to the client's OnUnknownHostKey, a
+    // changed one is refused.
     std::string KeyFile;
     std::string KeyPassphrase;
     std::string KnownHostsFile;
     std::vector<std::string> HostKeyPins;
-    std::function<bool(const std::string& server, const std::string& fingerprint)> OnUnknownHostKey;
-    // Asked during an upload; true stops it (the operation then fails with "aborted").
-    std::function<bool()> Aborted;
-    TFtpProgressEvent OnProgress;
     bool Passive = false; // passive data connections when true, active (PORT/EPRT) otherwise
     // Milliseconds the server may stay silent (connecting, answering, taking data) before an
     // operation fails; 0 takes the default of 60 seconds.
     std::uint32_t Timeout = 0;
     std::string Proxy; // empty: a direct connection, whatever the environment says
+};
+
+class TFtp : public TFtpSettings {
+public:
+    TFtp();
+    ~TFtp();
+    TFtp(const TFtp&) = delete;
+    TFtp& operator=(const TFtp&) = delete;
+
+    std::function<bool(const std::string& server, const std::string& fingerprint)> OnUnknownHostKey;
+    // Asked during an upload; true stops it (the operation then fails with "aborted").
+    std::function<bool()> Aborted;
+    TFtpProgressEvent OnProgress;
 
     bool Connected() const { return FConnected; }
 

@@ -87,19 +87,7 @@ std::string UploadProgressText(const TUploadProgress& progress) {
 
 struct TFtpUploader::TState {
     std::shared_ptr<IUiDispatcher> Dispatcher;
-    std::string User;
-    std::string Host;
-    std::string Password;
-    bool Passive = false;
-    std::uint32_t Timeout = 0;
-    TTransferProtocol Protocol = TTransferProtocol::Ftp;
-    std::uint16_t Port = 0;
-    std::string TlsPin;
-    std::string CaFile;
-    std::string KeyFile;
-    std::string KeyPassphrase;
-    std::string KnownHostsFile;
-    std::vector<std::string> HostKeyPins;
+    TFtpSettings Settings;
     std::function<bool(const std::string&, const std::string&)> OnUnknownHostKey;
     std::atomic<bool> AbortRequested{false};
     std::vector<std::string> LocalFiles;
@@ -180,9 +168,9 @@ struct TFtpUploader::TState {
     // Every text that travels to the server in a command line: a CR, LF or NUL in one of them
     // would end the command and start one of the sender's choosing.
     std::string UnsafeText() const {
-        if (!SafeForServer(Host)) return "host";
-        if (!SafeForServer(User)) return "login";
-        if (!SafeForServer(Password)) return "password";
+        if (!SafeForServer(Settings.Host)) return "host";
+        if (!SafeForServer(Settings.User)) return "login";
+        if (!SafeForServer(Settings.Password)) return "password";
         for (const std::string& remote : RemoteFiles) {
             if (!SafeForServer(remote)) return "remote file name";
         }
@@ -192,19 +180,7 @@ struct TFtpUploader::TState {
     void Execute() {
         TCurlTransport transport;
         TFtp& ftp = transport.Client();
-        ftp.Host = Host;
-        ftp.User = User;
-        ftp.Password = Password;
-        ftp.Passive = Passive;
-        ftp.Timeout = Timeout;
-        ftp.Protocol = Protocol;
-        ftp.Port = Port;
-        ftp.TlsPin = TlsPin;
-        ftp.CaFile = CaFile;
-        ftp.KeyFile = KeyFile;
-        ftp.KeyPassphrase = KeyPassphrase;
-        ftp.KnownHostsFile = KnownHostsFile;
-        ftp.HostKeyPins = HostKeyPins;
+        static_cast<TFtpSettings&>(ftp) = Settings;
         if (OnUnknownHostKey) {
             ftp.OnUnknownHostKey = [this](const std::string& server, const std::string& key) {
                 bool accepted = false;
@@ -222,7 +198,7 @@ struct TFtpUploader::TState {
             }
             TUploadProgress connecting;
             connecting.Connecting = true;
-            connecting.Host = Host;
+            connecting.Host = Settings.Host;
             Report(connecting);
             transport.Connect();
             try {
@@ -323,19 +299,7 @@ void TFtpUploader::Start() {
         throw std::logic_error("TFtpUploader: local and remote file lists differ in length");
     }
     TState& s = *FState;
-    s.User = User;
-    s.Host = Host;
-    s.Password = Password;
-    s.Passive = Passive;
-    s.Timeout = Timeout;
-    s.Protocol = Protocol;
-    s.Port = Port;
-    s.TlsPin = TlsPin;
-    s.CaFile = CaFile;
-    s.KeyFile = KeyFile;
-    s.KeyPassphrase = KeyPassphrase;
-    s.KnownHostsFile = KnownHostsFile;
-    s.HostKeyPins = HostKeyPins;
+    s.Settings = static_cast<const TFtpSettings&>(*this);
     s.OnUnknownHostKey = OnUnknownHostKey;
     s.LocalFiles = LocalFiles;
     s.RemoteFiles = RemoteFiles;

@@ -83,7 +83,9 @@ using TFtpStatusEvent = std::function<void(const std::string& text, bool isError
 // The completion notification, after the last status, on the owner's thread.
 using TFtpDoneEvent = std::function<void()>;
 
-class TFtpUploader {
+// The connection settings (TFtpSettings) are filled by the owner before Start; later changes have
+// no effect on the run.
+class TFtpUploader : public TFtpSettings {
 public:
     explicit TFtpUploader(std::shared_ptr<IUiDispatcher> dispatcher);
     // A worker still running is detached (see Detach) and finishes on its own. An uploader that
@@ -92,20 +94,6 @@ public:
     TFtpUploader(const TFtpUploader&) = delete;
     TFtpUploader& operator=(const TFtpUploader&) = delete;
 
-    // Filled by the owner before Start; later changes have no effect on the run.
-    std::string User;
-    std::string Host; // as typed: "name", "name:port" or "[v6]:port"
-    std::string Password;
-    bool Passive = false;
-    std::uint32_t Timeout = 0; // the client's time-out in milliseconds; 0 for its default
-    TTransferProtocol Protocol = TTransferProtocol::Ftp;
-    std::uint16_t Port = 0; // 0: the protocol's own; a port in Host wins
-    std::string TlsPin;     // "sha256//BASE64": the TLS server's pinned public key
-    std::string CaFile;     // certificates trusted besides the system's
-    std::string KeyFile;    // SFTP private key file; empty: log in by password
-    std::string KeyPassphrase;
-    std::string KnownHostsFile;           // empty: ~/.ssh/known_hosts
-    std::vector<std::string> HostKeyPins; // "SHA256:..." SSH host keys trusted besides
     // Asked on the owner's thread when an SSH server shows a key neither known nor pinned:
     // server ("host:port") and the key's fingerprint; true accepts it for this run.
     std::function<bool(const std::string& server, const std::string& fingerprint)> OnUnknownHostKey;

@@ -162,15 +162,15 @@ void AddStoredHostKey(TUserList& list, const std::string& fingerprint) {
     list.FtpHostKeys += (list.FtpHostKeys.empty() ? "" : " ") + fingerprint;
 }
 
-void ApplyServerSettings(const TUserList& list, TFtpUploader& uploader) {
-    uploader.Host = list.FtpHost;
-    uploader.User = list.FtpUser;
-    uploader.Passive = list.FtpPassiveMode;
-    uploader.Protocol = ProtocolFromStoredName(list.FtpProtocol);
-    uploader.TlsPin = list.FtpTlsPin;
-    uploader.CaFile = list.FtpCaFile;
-    uploader.KeyFile = list.FtpKeyFile;
-    uploader.HostKeyPins = StoredHostKeys(list);
+void ApplyServerSettings(const TUserList& list, TFtpSettings& server) {
+    server.Host = list.FtpHost;
+    server.User = list.FtpUser;
+    server.Passive = list.FtpPassiveMode;
+    server.Protocol = ProtocolFromStoredName(list.FtpProtocol);
+    server.TlsPin = list.FtpTlsPin;
+    server.CaFile = list.FtpCaFile;
+    server.KeyFile = list.FtpKeyFile;
+    server.HostKeyPins = StoredHostKeys(list);
 }
 
 bool ValidTlsPin(const std::string& pin) {

@@ -10,7 +10,7 @@
 namespace quorvane {
 
 class TUserList;
-class TFtpUploader;
+struct TFtpSettings;
 
 // The stored name of a protocol: "" for plain FTP, "ftpes", "ftps" or "sftp" (URL schemes).
 std::string ProtocolStoredName(TTransferProtocol protocol);
@@ -40,9 +40,10 @@ std::vector<std::string> StoredHostKeys(const TUserList& list);
 // Adds a fingerprint to the stored pins (once).
 void AddStoredHostKey(TUserList& list, const std::string& fingerprint);
 
-// Copies the stored server settings into the worker: host, login, passive mode, protocol, pins,
-// CA file and key file (the password and passphrase are the caller's: they may not be stored).
-void ApplyServerSettings(const TUserList& list, TFtpUploader& uploader);
+// Copies the stored server settings into a connection's settings: host, login, passive mode,
+// protocol, pins, CA file and key file (the password and passphrase are the caller's: they may not
+// be stored).
+void ApplyServerSettings(const TUserList& list, TFtpSettings& server);
 
 // Whether a text is a public key pin in curl's form ("sha256//" and 44 base64 characters) or an
 // SSH fingerprint as OpenSSH shows it ("SHA256:" and 43 base64 characters).
