@@ -1,25 +1,14 @@
 #include "cli/CliCommand.h"
 
+#include "cli/Commands.h"
 #include "cli/UserSelection.h"
-#include "userdb/UserList.h"
 
 namespace quorvane::cli {
 
 namespace {
 
 int CmdDisable(const TArgs& args, TCliStreams& io) {
-    const std::vector<std::string> logins = LoginArguments(args.Positional());
-    const std::string& path = args.Positional()[0];
-    TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
-    TUserList& list = db.List();
-    bool changed = false;
-    for (TUserProp* user : UsersWithLogins(list, logins)) {
-        if (!user->Disable) {
-            user->Disable = true;
-            changed = true;
-        }
-    }
-    if (changed) db.Save(io.Err);
+    ApplyToNamedUsers(args, io, TStateCommand::Disable, 0);
     return kExitOk;
 }
 

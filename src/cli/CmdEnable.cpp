@@ -11,24 +11,14 @@ namespace quorvane::cli {
 namespace {
 
 int CmdEnable(const TArgs& args, TCliStreams& io) {
-    const std::vector<std::string> logins = LoginArguments(args.Positional());
-    const std::string& path = args.Positional()[0];
-    TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
-    TUserList& list = db.List();
-    bool changed = false;
     const TDateTime now = Now();
-    for (TUserProp* user : UsersWithLogins(list, logins)) {
-        if (user->Disable) {
-            user->Disable = false;
-            changed = true;
-        }
+    ApplyToNamedUsers(args, io, TStateCommand::Enable, 0, [&](const TUserProp& user) {
         // The sweep before every export would disable such a user again at once.
-        if (user->Expire && now > user->ExpireDate)
-            io.Err << "quorvane-cli: warning: user \"" << user->Login << "\" expired on "
-                   << FormatDateTime(user->ExpireDate)
+        if (user.Expire && now > user.ExpireDate)
+            io.Err << "quorvane-cli: warning: user \"" << user.Login << "\" expired on "
+                   << FormatDateTime(user.ExpireDate)
                    << "; the next sweep or export disables it again (see \"expire\")\n";
-    }
-    if (changed) db.Save(io.Err);
+    });
     return kExitOk;
 }
 

@@ -2,31 +2,20 @@
 
 #include "base/DateUtil.h"
 #include "cli/UserSelection.h"
-#include "userdb/UserList.h"
 
 namespace quorvane::cli {
 
 namespace {
 
 int CmdExpire(const TArgs& args, TCliStreams& io) {
-    const std::vector<std::string> logins = LoginArguments(args.Positional());
-    const std::string& path = args.Positional()[0];
+    LoginArguments(args.Positional()); // a missing login is reported before the options
     if (args.Has("on") == args.Has("never")) throw EUsage("give exactly one of --on and --never");
     TDateTime date = 0;
     if (args.Has("on") && !ParseDateTime(*args.Value("on"), date))
         throw EUsage("--on takes \"YYYY-MM-DD[ HH:MM[:SS]]\"");
-    const bool expire = args.Has("on");
-
-    TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
-    TUserList& list = db.List();
-    bool changed = false;
-    for (TUserProp* user : UsersWithLogins(list, logins)) {
-        if (user->Expire != expire || (expire && user->ExpireDate != date)) changed = true;
-        user->Expire = expire;
-        // --never keeps the date, so switching expiry on in the desktop starts from it.
-        if (expire) user->ExpireDate = date;
-    }
-    if (changed) db.Save(io.Err);
+    // --never keeps the date, so switching expiry on in the desktop starts from it.
+    ApplyToNamedUsers(
+        args, io, args.Has("on") ? TStateCommand::SetExpireDate : TStateCommand::NeverExpire, date);
     return kExitOk;
 }
 

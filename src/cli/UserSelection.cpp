@@ -1,6 +1,7 @@
 #include "cli/UserSelection.h"
 
 #include "cli/CliCommand.h"
+#include "cli/Commands.h"
 #include "userdb/UserList.h"
 
 namespace quorvane::cli {
@@ -42,6 +43,18 @@ TUserProp& OneUserWithLogin(TUserList& list, const std::string& login) {
 std::vector<std::string> LoginArguments(const std::vector<std::string>& positional) {
     if (positional.size() < 2) throw EUsage("missing argument");
     return {positional.begin() + 1, positional.end()};
+}
+
+void ApplyToNamedUsers(const TArgs& args, TCliStreams& io, TStateCommand command, TDateTime date,
+                       const std::function<void(const TUserProp& user)>& each) {
+    const std::vector<std::string> logins = LoginArguments(args.Positional());
+    TDatabaseSession db(args.Positional()[0], TDatabaseSession::TAccess::Change);
+    bool changed = false;
+    for (TUserProp* user : UsersWithLogins(db.List(), logins)) {
+        changed = ApplyStateCommand(*user, command, date) || changed;
+        if (each) each(*user);
+    }
+    if (changed) db.Save(io.Err);
 }
 
 } // namespace quorvane::cli

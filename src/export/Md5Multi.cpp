@@ -63,15 +63,22 @@ TMd5Path Resolve(TMd5Path path) {
     return path;
 }
 
-bool RunRounds(TMd5Path path, const TApr1LaneJob& job) {
+// The rounds and the lane count of one way of computing MD5.
+struct TKernel {
+    bool (*Rounds)(const TApr1LaneJob& job);
+    size_t (*Lanes)();
+};
+
+// The kernel of a resolved path.
+TKernel KernelOf(TMd5Path path) {
     switch (path) {
     case TMd5Path::Generic:
-        return Apr1RoundsGeneric(job);
+        return {Apr1RoundsGeneric, Apr1LanesGeneric};
 #if defined(QUORVANE_MD5MULTI_X86)
     case TMd5Path::Avx2:
-        return Apr1RoundsAvx2(job);
+        return {Apr1RoundsAvx2, Apr1LanesAvx2};
     case TMd5Path::Avx512:
-        return Apr1RoundsAvx512(job);
+        return {Apr1RoundsAvx512, Apr1LanesAvx512};
 #else
     case TMd5Path::Avx2:
     case TMd5Path::Avx512:
@@ -80,7 +87,11 @@ bool RunRounds(TMd5Path path, const TApr1LaneJob& job) {
     case TMd5Path::Scalar:
         break;
     }
-    return Apr1RoundsScalar(job);
+    return {Apr1RoundsScalar, Apr1LanesScalar};
+}
+
+bool RunRounds(TMd5Path path, const TApr1LaneJob& job) {
+    return KernelOf(path).Rounds(job);
 }
 
 using TDigest = uint8_t[16];
@@ -182,23 +193,7 @@ void SetMd5DefaultPath(TMd5Path path) {
 }
 
 size_t Md5PathLanes(TMd5Path path) {
-    switch (Resolve(path)) {
-    case TMd5Path::Generic:
-        return Apr1LanesGeneric();
-#if defined(QUORVANE_MD5MULTI_X86)
-    case TMd5Path::Avx2:
-        return Apr1LanesAvx2();
-    case TMd5Path::Avx512:
-        return Apr1LanesAvx512();
-#else
-    case TMd5Path::Avx2:
-    case TMd5Path::Avx512:
-#endif
-    case TMd5Path::Auto:
-    case TMd5Path::Scalar:
-        break;
-    }
-    return Apr1LanesScalar();
+    return KernelOf(Resolve(path)).Lanes();
 }
 
 void Apr1CryptMulti(std::span<const std::string_view> passwords, std::span<const std::string> salts,

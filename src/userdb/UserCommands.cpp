@@ -34,7 +34,8 @@ bool FindTextMatches(const std::string& field, const std::string& text, bool who
            text.empty();
 }
 
-void ApplyStateCommand(TUserProp& user, TStateCommand command, TDateTime date) {
+bool ApplyStateCommand(TUserProp& user, TStateCommand command, TDateTime date) {
+    const TUserProp before = user;
     switch (command) {
     case TStateCommand::Enable:
         user.Disable = false;
@@ -50,6 +51,8 @@ void ApplyStateCommand(TUserProp& user, TStateCommand command, TDateTime date) {
         user.ExpireDate = date;
         break;
     }
+    return user.Disable != before.Disable || user.Expire != before.Expire ||
+           user.ExpireDate != before.ExpireDate;
 }
 
 std::string TrimBlanks(const std::string& text) {

@@ -38,7 +38,8 @@ enum class TStateCommand : int {
 };
 
 // Applies a state command to one user; date is used by TStateCommand::SetExpireDate only.
-void ApplyStateCommand(TUserProp& user, TStateCommand command, TDateTime date);
+// Returns whether the user changed.
+bool ApplyStateCommand(TUserProp& user, TStateCommand command, TDateTime date);
 
 // Leading and trailing blanks and control characters (codes 0 to 32) removed.
 std::string TrimBlanks(const std::string& text);

@@ -24,16 +24,42 @@ TEST(StateCommands, EachTagChangesItsField) {
     TUserList list;
     TUserProp& user = list.AddBlank();
     user.ExpireDate = 100.5;
-    ApplyStateCommand(user, TStateCommand::Disable, 0);
+    EXPECT_TRUE(ApplyStateCommand(user, TStateCommand::Disable, 0));
     EXPECT_TRUE(user.Disable);
-    ApplyStateCommand(user, TStateCommand::Enable, 0);
+    EXPECT_TRUE(ApplyStateCommand(user, TStateCommand::Enable, 0));
     EXPECT_FALSE(user.Disable);
-    ApplyStateCommand(user, TStateCommand::SetExpireDate, 45000.25);
+    EXPECT_TRUE(ApplyStateCommand(user, TStateCommand::SetExpireDate, 45000.25));
     EXPECT_TRUE(user.Expire);
     EXPECT_EQ(user.ExpireDate, 45000.25);
-    ApplyStateCommand(user, TStateCommand::NeverExpire, 0);
+    EXPECT_TRUE(ApplyStateCommand(user, TStateCommand::NeverExpire, 0));
     EXPECT_FALSE(user.Expire);
     EXPECT_EQ(user.ExpireDate, 45000.25) << "Never Expire keeps the date";
+}
+
+// What a command reports as a change decides whether the database is saved.
+TEST(StateCommands, ReportsOnlyRealChanges) {
+    struct TCase {
+        TStateCommand Command;
+        TDateTime Date;
+        bool Changed;
+    } const cases[] = {
+        {TStateCommand::Enable, 0, false}, // already enabled
+        {TStateCommand::Disable, 0, true},
+        {TStateCommand::SetExpireDate, 100.5, false}, // the same date again
+        {TStateCommand::SetExpireDate, 100.75, true}, // another date
+        {TStateCommand::NeverExpire, 0, true},
+        {TStateCommand::NeverExpire, 0, false},
+    };
+    TUserList list;
+    TUserProp& user = list.AddBlank();
+    user.Expire = true;
+    user.ExpireDate = 100.5;
+    for (const TCase& c : cases) {
+        const TUserProp before = user;
+        EXPECT_EQ(ApplyStateCommand(user, c.Command, c.Date), c.Changed)
+            << static_cast<int>(c.Command) << " from Disable=" << before.Disable
+            << " Expire=" << before.Expire;
+    }
 }
 
 TEST(ChangeCheck, SeesRealChangesOnlyIncludingCancellingSums) {
