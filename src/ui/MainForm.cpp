@@ -810,52 +810,56 @@ void TfrmMain::AutoSizeColumns() {
     bool anyHashOnly = false;
     for (int i = 0; i < count && !anyHashOnly; ++i)
         anyHashOnly = FUserList->Users(i).HashOnly();
-    lvwUsers->setColumnHidden(TUsersModel::colPassword, !anyHashOnly);
-    for (int column = 0; column < TUsersModel::colCount; ++column) {
+    using TColumn = TUsersModel::TColumn;
+    lvwUsers->setColumnHidden(TUsersModel::Index(TColumn::Password), !anyHashOnly);
+    for (int index = 0; index < TUsersModel::KColumnCount; ++index) {
+        const TColumn column = *TUsersModel::ColumnAt(index);
         TWidthMeter meter(cells);
         switch (column) {
-        case TUsersModel::colStatus:
+        case TColumn::Status:
             // Measured as "Disabled" for every user, whatever the state.
             if (count > 0) meter.AddText(TUsersModel::tr("Disabled"));
             break;
-        case TUsersModel::colExpireDate:
-        case TUsersModel::colCreated: {
+        case TColumn::ExpireDate:
+        case TColumn::Created: {
             // Many users share a day: each day's text is measured once.
             std::unordered_set<long long> days;
             bool never = false;
             for (int i = 0; i < count; ++i) {
                 const TUserProp& user = FUserList->Users(i);
-                if (column == TUsersModel::colExpireDate && !user.Expire) {
+                if (column == TColumn::ExpireDate && !user.Expire) {
                     never = true;
                     continue;
                 }
                 const double value =
-                    column == TUsersModel::colCreated ? user.CreatedDate : user.ExpireDate;
+                    column == TColumn::Created ? user.CreatedDate : user.ExpireDate;
                 if (days.insert(static_cast<long long>(std::floor(value))).second)
                     meter.AddText(FModel->DateText(value));
             }
             if (never) meter.AddText(TUsersModel::tr("Never"));
             break;
         }
-        case TUsersModel::colPassword:
+        case TColumn::Password:
             for (int i = 0; i < count; ++i)
                 if (FUserList->Users(i).HashOnly())
                     meter.AddText(FModel->CellText(FUserList->Users(i), column));
             break;
-        default:
+        case TColumn::Login:
+        case TColumn::Email:
+        case TColumn::FullName:
             for (int i = 0; i < count; ++i) {
                 const TUserProp& user = FUserList->Users(i);
-                meter.AddBytes(column == TUsersModel::colLogin   ? user.Login
-                               : column == TUsersModel::colEmail ? user.Email
-                                                                 : user.FullName);
+                meter.AddBytes(column == TColumn::Login   ? user.Login
+                               : column == TColumn::Email ? user.Email
+                                                          : user.FullName);
             }
             break;
         }
         int width = std::max(meter.Widest(),
                              captions.horizontalAdvance(TUsersModel::ColumnCaption(column))) +
                     20;
-        if (column == TUsersModel::colLogin) width = std::max(width, 150);
-        lvwUsers->header()->resizeSection(column, width);
+        if (column == TColumn::Login) width = std::max(width, 150);
+        lvwUsers->header()->resizeSection(index, width);
     }
 }
 
@@ -1050,7 +1054,7 @@ void TfrmMain::UpdateSortIndicator() {
 }
 
 void TfrmMain::lvwUsersColumnClick(int column) {
-    if (column < 0 || column >= TUsersModel::colCount) return;
+    if (!TUsersModel::ColumnAt(column)) return;
     SortBy(column + 1 == FSortColumn ? -FSortColumn : column + 1);
 }
 

@@ -20,32 +20,37 @@ int TUsersModel::rowCount(const QModelIndex& parent) const {
 }
 
 int TUsersModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : colCount;
+    return parent.isValid() ? 0 : KColumnCount;
 }
 
-QString TUsersModel::ColumnCaption(int column) {
+std::optional<TUsersModel::TColumn> TUsersModel::ColumnAt(int index) {
+    if (index < 0 || index >= KColumnCount) return std::nullopt;
+    return static_cast<TColumn>(index);
+}
+
+QString TUsersModel::ColumnCaption(TColumn column) {
     switch (column) {
-    case colLogin:
+    case TColumn::Login:
         return tr("Login");
-    case colStatus:
+    case TColumn::Status:
         return tr("Status");
-    case colExpireDate:
+    case TColumn::ExpireDate:
         return tr("Expiration Date");
-    case colEmail:
+    case TColumn::Email:
         return tr("Email");
-    case colFullName:
+    case TColumn::FullName:
         return tr("Full name");
-    case colCreated:
+    case TColumn::Created:
         return tr("Created");
-    case colPassword:
+    case TColumn::Password:
         return tr("Password");
-    default:
-        return QString();
     }
+    return QString();
 }
 
 QVariant TUsersModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation == Qt::Horizontal && role == Qt::DisplayRole) return ColumnCaption(section);
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+        if (const std::optional<TColumn> column = ColumnAt(section)) return ColumnCaption(*column);
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
@@ -68,25 +73,24 @@ QString TUsersModel::DateText(TDateTime value) const {
     QT_TRANSLATE_NOOP("quorvane::TUsersModel", "Disabled"),
     QT_TRANSLATE_NOOP("quorvane::TUsersModel", "Expired")};
 
-QString TUsersModel::CellText(const TUserProp& user, int column) const {
+QString TUsersModel::CellText(const TUserProp& user, TColumn column) const {
     switch (column) {
-    case colLogin:
+    case TColumn::Login:
         return BytesToText(user.Login);
-    case colStatus:
+    case TColumn::Status:
         return tr(UserStatusText(user, Now()));
-    case colExpireDate:
+    case TColumn::ExpireDate:
         return user.Expire ? DateText(user.ExpireDate) : tr("Never");
-    case colEmail:
+    case TColumn::Email:
         return BytesToText(user.Email);
-    case colFullName:
+    case TColumn::FullName:
         return BytesToText(user.FullName);
-    case colCreated:
+    case TColumn::Created:
         return DateText(user.CreatedDate);
-    case colPassword:
+    case TColumn::Password:
         return BytesToText(HashOnlyText(user)); // a clear password is never shown in the list
-    default:
-        return QString();
     }
+    return QString();
 }
 
 QVariant TUsersModel::data(const QModelIndex& index, int role) const {
@@ -95,7 +99,9 @@ QVariant TUsersModel::data(const QModelIndex& index, int role) const {
     if (!user) return QVariant();
     if (role == Qt::DisplayRole) {
         // A row shows one line; line breaks stored in a field are shown as blanks.
-        QString text = CellText(*user, index.column());
+        const std::optional<TColumn> column = ColumnAt(index.column());
+        if (!column) return QVariant();
+        QString text = CellText(*user, *column);
         text.replace(QLatin1Char('\n'), QLatin1Char(' '))
             .replace(QLatin1Char('\r'), QLatin1Char(' '));
         return text;
@@ -129,7 +135,7 @@ int TUsersModel::AppendRow(TUserProp* user) {
 void TUsersModel::SetUserAt(int row, TUserProp* user) {
     if (row < 0 || row >= rowCount()) return;
     FRows[static_cast<size_t>(row)] = user;
-    emit dataChanged(index(row, 0), index(row, colCount - 1));
+    emit dataChanged(index(row, 0), index(row, KColumnCount - 1));
 }
 
 std::vector<TUserProp*> TUsersModel::RemoveRows(std::vector<int> rows) {

@@ -6,6 +6,7 @@
 
 #include <QAbstractTableModel>
 
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -16,16 +17,19 @@ class TUserProp;
 class TUsersModel final : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum TColumn {
-        colLogin,
-        colStatus,
-        colExpireDate,
-        colEmail,
-        colFullName,
-        colCreated,
-        colPassword, // shown only while some user is known by a stored hash alone
-        colCount
+    enum class TColumn {
+        Login,
+        Status,
+        ExpireDate,
+        Email,
+        FullName,
+        Created,
+        Password, // shown only while some user is known by a stored hash alone
     };
+    static constexpr int KColumnCount = static_cast<int>(TColumn::Password) + 1;
+    // Qt's column index of a column, and the column at an index (nothing outside the model).
+    static constexpr int Index(TColumn column) { return static_cast<int>(column); }
+    static std::optional<TColumn> ColumnAt(int index);
 
     explicit TUsersModel(QObject* parent = nullptr);
 
@@ -35,9 +39,9 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
-    static QString ColumnCaption(int column);
+    static QString ColumnCaption(TColumn column);
     // The text a column shows for a user.
-    QString CellText(const TUserProp& user, int column) const;
+    QString CellText(const TUserProp& user, TColumn column) const;
     // A day count in the locale's short date format, date only.
     QString DateText(TDateTime value) const;
 

@@ -1,7 +1,6 @@
 // The main window's user commands: add, edit, delete, find, select all, the popup's state
 // commands, Send Mail, Options and Help Topics.
 
-#include "DialogTestUtil.h"
 #include "TestUtil.h"
 #include "UiTestUtil.h"
 #include "UrlCatcher.h"
@@ -122,8 +121,8 @@ protected:
         action->trigger();
     }
 
-    QString Cell(const char* login, int column) {
-        return Window.Model()->index(RowOf(login), column).data().toString();
+    QString Cell(const char* login, TUsersModel::TColumn column) {
+        return Window.Model()->index(RowOf(login), TUsersModel::Index(column)).data().toString();
     }
 
     QString SelectedLogins() {
@@ -348,7 +347,7 @@ TEST_F(CommandsTest, PopupCommandsKeepRowsInPlace) {
     Trigger("miDisable");
     EXPECT_TRUE(List().Users(0).Disable);
     EXPECT_EQ(RowLogins(), (std::vector<std::string>{"alice", "bob"})) << "not re-sorted or hidden";
-    EXPECT_EQ(Cell("alice", TUsersModel::colStatus), QStringLiteral("Disabled"));
+    EXPECT_EQ(Cell("alice", TUsersModel::TColumn::Status), QStringLiteral("Disabled"));
     EXPECT_EQ(Window.StatusPanelText(0), status);
     EXPECT_TRUE(Window.Project.Modified());
 }
@@ -364,7 +363,7 @@ TEST_F(CommandsTest, NeverExpireWithoutExpiryLeavesTheDocumentClean) {
     Trigger("miNeverExpire");
     EXPECT_FALSE(List().Users(1).Expire);
     EXPECT_EQ(List().Users(1).ExpireDate, At(2030, 1, 1)) << "the date is kept";
-    EXPECT_EQ(Cell("bob", TUsersModel::colExpireDate), QStringLiteral("Never"));
+    EXPECT_EQ(Cell("bob", TUsersModel::TColumn::ExpireDate), QStringLiteral("Never"));
     EXPECT_TRUE(Window.Project.Modified());
 }
 
@@ -394,7 +393,7 @@ TEST_F(CommandsTest, SetExpirationDateUsesTheDateDialog) {
         EXPECT_TRUE(List().Users(i).Expire);
         EXPECT_EQ(List().Users(i).ExpireDate, At(2026, 4, 9, 14, 30));
     }
-    EXPECT_NE(Cell("alice", TUsersModel::colExpireDate), QStringLiteral("Never"));
+    EXPECT_NE(Cell("alice", TUsersModel::TColumn::ExpireDate), QStringLiteral("Never"));
     EXPECT_TRUE(Window.Project.Modified());
 }
 

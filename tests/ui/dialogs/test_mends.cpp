@@ -1,7 +1,6 @@
 // Small things the road test found: the file dialogs' start folder, the date dialog's width,
 // the series view's Copy.
 
-#include "DialogTestUtil.h"
 #include "TestUtil.h"
 #include "UiTestUtil.h"
 #include "ui/DateDlg.h"

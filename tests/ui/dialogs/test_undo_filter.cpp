@@ -1,6 +1,5 @@
 // Undo and Redo of the main window's user commands, and the quick filter above the list.
 
-#include "DialogTestUtil.h"
 #include "TestUtil.h"
 #include "UiTestUtil.h"
 #include "persist/RegistryLib.h"

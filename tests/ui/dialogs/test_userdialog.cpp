@@ -1,6 +1,5 @@
 #include "ui/UserDlg.h"
 
-#include "DialogTestUtil.h"
 #include "TestUtil.h"
 #include "UiTestUtil.h"
 #include "base/Errors.h"

@@ -158,16 +158,17 @@ TEST(HashOnlyUsers, ListDialogAndCheckPassword) {
     TWindow w;
     w.Window.UserList().Add("clear", "secret");
     w.Window.FillList();
-    EXPECT_TRUE(w.Window.List()->isColumnHidden(TUsersModel::colPassword))
+    EXPECT_TRUE(w.Window.List()->isColumnHidden(TUsersModel::Index(TUsersModel::TColumn::Password)))
         << "no password column while every user has a clear password";
     w.Import("hashed:" + KBcryptPw + "\n");
     ASSERT_NE(w.User("hashed"), nullptr);
-    EXPECT_FALSE(w.Window.List()->isColumnHidden(TUsersModel::colPassword));
+    EXPECT_FALSE(
+        w.Window.List()->isColumnHidden(TUsersModel::Index(TUsersModel::TColumn::Password)));
     std::map<std::string, int> rowOf;
     for (int row = 0; row < w.Window.Model()->rowCount(); ++row)
         rowOf[w.Window.ItemUser(row)->Login] = row;
     const auto cell = [&](const char* login) {
-        return Str(w.Window.Model()->CellText(*w.User(login), TUsersModel::colPassword));
+        return Str(w.Window.Model()->CellText(*w.User(login), TUsersModel::TColumn::Password));
     };
     EXPECT_EQ(cell("hashed"), "hash only (bcrypt)");
     EXPECT_EQ(cell("clear"), "") << "the list never shows a clear password";

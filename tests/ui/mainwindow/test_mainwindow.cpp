@@ -152,8 +152,9 @@ TEST_F(MainWindowTest, StartsOnAnEmptyUnnamedDatabase) {
     const QFontMetrics metrics = header->fontMetrics();
     EXPECT_EQ(header->sectionSize(0), 150);
     for (int column = 1; column < 6; ++column)
-        EXPECT_EQ(header->sectionSize(column),
-                  metrics.horizontalAdvance(TUsersModel::ColumnCaption(column)) + 20);
+        EXPECT_EQ(header->sectionSize(column), metrics.horizontalAdvance(TUsersModel::ColumnCaption(
+                                                   *TUsersModel::ColumnAt(column))) +
+                                                   20);
 }
 
 TEST_F(MainWindowTest, MenusCarryAccessKeysAndShortcutsThatNeverCollide) {

@@ -137,7 +137,10 @@ TEST(Translation, GermanLocaleShowsGermanMenus) {
     user.Login = "ann";
     user.Disable = true;
     window.FillList();
-    EXPECT_EQ(window.Model()->index(0, TUsersModel::colStatus).data().toString(),
+    EXPECT_EQ(window.Model()
+                  ->index(0, TUsersModel::Index(TUsersModel::TColumn::Status))
+                  .data()
+                  .toString(),
               QStringLiteral("Deaktiviert"));
 
     // Within each menu (and the menu bar) an access key leads to one item only.
