@@ -652,11 +652,15 @@ void TfrmMain::CreateStatusBar() {
     FResultPanel = new QLabel(bar);
     FResultPanel->setObjectName(QStringLiteral("StatusBarResult"));
     FResultPanel->setContentsMargins(4, 0, 4, 0);
+    // A long result is cut at the window's edge rather than squeezing the panels before it
+    // (a translated "Modified" is longer); the whole of it shows as a tool tip.
+    FResultPanel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     bar->addWidget(FResultPanel, 1);
 }
 
 void TfrmMain::ShowResult(const QString& text) {
     FResultPanel->setText(text);
+    FResultPanel->setToolTip(text);
 }
 
 QString TfrmMain::ResultText() const {

@@ -258,15 +258,37 @@ TEST(Translation, CoreFailuresAndExportProgressShowInGerman) {
     dialog.LoadSettings();
     dialog.show();
     QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnExport")), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(!boxes.empty(), 20000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.empty(); }, 20000));
     const QString host = QString::fromStdString(server.Host());
     EXPECT_TRUE(boxes.front().startsWith(
         QStringLiteral("Die Anmeldung bei %1 als webmaster ist fehlgeschlagen: ").arg(host)))
         << boxes.front().toStdString();
     EXPECT_EQ(progress, QStringLiteral("Verbindung zu %1 wird hergestellt...").arg(host));
     // The dialog stays open for another try once the upload has ended.
-    QTRY_VERIFY_WITH_TIMEOUT(dialog.findChild<QWidget*>(QStringLiteral("pbrProgress"))->isHidden(),
-                             20000);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return dialog.findChild<QWidget*>(QStringLiteral("pbrProgress"))->isHidden(); },
+        20000));
+}
+
+// A long result in the status line, as an export leaves it, is cut at the window's edge; the
+// longer German "Modified" before it stays whole.
+TEST(Translation, ALongResultLeavesTheModifiedPanelWhole) {
+    ASSERT_TRUE(GermanLoaded);
+    TTempDir dir;
+    TScopedSettingsFile store(QString::fromStdString(dir.File("settings.ini")));
+    TfrmMain window;
+    window.resize(640, 400);
+    window.show();
+    window.Project.SetModified(true);
+    window.ShowResult(QStringLiteral("1 Benutzer in /srv/www/%1/.htpasswd geschrieben")
+                          .arg(QString(200, QLatin1Char('x'))));
+    auto* modified = window.findChild<QLabel*>(QStringLiteral("StatusBarPanel1"));
+    ASSERT_NE(modified, nullptr);
+    EXPECT_EQ(modified->text(), QStringLiteral("Geändert"));
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return modified->contentsRect().width() >=
+               modified->fontMetrics().horizontalAdvance(modified->text());
+    })) << modified->contentsRect().width();
 }
 
 TEST(Translation, QtStandardButtonsFollowTheLocale) {
