@@ -499,7 +499,7 @@ TEST_F(MainWindowTest, AChangeOnDiskIsSeenAndOfferedForReload) {
         AddUser(list, "bob", false, false, 0, "", "", 0);
     });
     Prompts.ReloadAnswers = {true};
-    QTRY_COMPARE_WITH_TIMEOUT(Prompts.ReloadQuestions, 1, 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Prompts.ReloadQuestions == 1; }, 5000));
     EXPECT_EQ(window->Model()->rowCount(), 2);
     EXPECT_FALSE(window->Project.Modified());
 
@@ -508,7 +508,7 @@ TEST_F(MainWindowTest, AChangeOnDiskIsSeenAndOfferedForReload) {
     window->Project.SetModified(true);
     Database("site.udx", [](TUserList& list) { AddUser(list, "zed", false, false, 0, "", "", 0); });
     Prompts.ReloadAnswers = {false};
-    QTRY_COMPARE_WITH_TIMEOUT(Prompts.ReloadQuestions, 2, 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Prompts.ReloadQuestions == 2; }, 5000));
     EXPECT_TRUE(Prompts.LastReloadLosesChanges);
     EXPECT_EQ(window->Model()->rowCount(), 2);
     Prompts.ChangedFileAnswers = {TChangedFileAnswer::Cancel};
@@ -640,7 +640,7 @@ TEST_F(MainWindowTest, PlacementIsStoredAndRestored) {
     EXPECT_EQ(window->size(), QSize(700, 500));
     EXPECT_FALSE(window->isMaximized()); // the maximise request waits for the event loop
     window->show();
-    QTRY_VERIFY(window->isMaximized());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->isMaximized(); }));
 }
 
 TEST_F(MainWindowTest, PlacementKeepsTheWindowOnAVisibleScreen) {
