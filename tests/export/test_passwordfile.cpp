@@ -77,27 +77,53 @@ TEST(PasswordLine, BothForms) {
     EXPECT_EQ(MakePasswordLine(AddUser(list, "empty", ""), TPasswordsType::ptPlainText), "empty:");
 }
 
-TEST(PasswordFile, PlainTextExample) {
-    TUserList list;
-    AddUser(list, "carl", "");
-    AddUser(list, "Bob", "b", true);
-    AddUser(list, "alice", "a1");
-    // carl goes out without a password only with the user's consent.
-    EXPECT_THROW(PlainFile(list), EEmptyPasswords);
-    const std::string text = PlainFile(list, nullptr, true);
-    EXPECT_EQ(text, "alice:a1\r\ncarl:\r\n");
-    EXPECT_EQ(text.size(), 17u);
-}
-
-TEST(PasswordFile, OrderIgnoresCase) {
-    TUserList list;
-    AddUser(list, "bob", "1");
-    AddUser(list, "carol", "2");
-    AddUser(list, "Alice", "3");
-    AddUser(list, "BOBBY", "4");
-    AddUser(list, "ALICIA", "5");
-    EXPECT_EQ(SplitLines(PlainFile(list)),
-              (std::vector<std::string>{"Alice:3", "ALICIA:5", "bob:1", "BOBBY:4", "carol:2"}));
+// Users in the database's order and the plain-text file they give: sorted ignoring case, the
+// last of logins that differ only in case decides, nothing escaped, disabled users left out. An
+// empty password goes out only with the user's consent.
+TEST(PasswordFile, PlainTextLines) {
+    struct TUser {
+        const char* Login;
+        const char* Password;
+        bool Disabled = false;
+    };
+    const struct {
+        const char* What;
+        std::vector<TUser> Users;
+        const char* File;
+    } cases[] = {
+        {"an empty password, a disabled user",
+         {{"carl", ""}, {"Bob", "b", true}, {"alice", "a1"}},
+         "alice:a1\r\ncarl:\r\n"},
+        {"order ignoring case",
+         {{"bob", "1"}, {"carol", "2"}, {"Alice", "3"}, {"BOBBY", "4"}, {"ALICIA", "5"}},
+         "Alice:3\r\nALICIA:5\r\nbob:1\r\nBOBBY:4\r\ncarol:2\r\n"},
+        {"the last namesake disabled: no line even though an earlier one is enabled",
+         {{"Bob", "first"}, {"bob", "second", true}, {"zed", "z"}},
+         "zed:z\r\n"},
+        {"the last namesake enabled: its own login and password",
+         {{"Bob", "first", true}, {"amy", "a"}, {"bob", "second"}},
+         "amy:a\r\nbob:second\r\n"},
+        {"three namesakes, and a trailing blank that makes another login",
+         {{"EVE", "1", true}, {"Eve", "2"}, {"eve", "3"}, {"eve ", "4"}},
+         "eve:3\r\neve :4\r\n"},
+        {"nothing escaped",
+         {{"x y", "p:w z"}, {"\xe9t\xe9", "\"q\"\\"}, {"empty", ""}},
+         "empty:\r\nx y:p:w z\r\n\xe9t\xe9:\"q\"\\\r\n"},
+    };
+    for (const auto& c : cases) {
+        TUserList list;
+        bool emptyPassword = false;
+        for (const TUser& user : c.Users) {
+            AddUser(list, user.Login, user.Password, user.Disabled);
+            emptyPassword = emptyPassword || (!user.Disabled && *user.Password == '\0');
+        }
+        EXPECT_EQ(PlainFile(list, nullptr, true), c.File) << c.What;
+        if (emptyPassword) {
+            EXPECT_THROW(PlainFile(list), EEmptyPasswords) << c.What;
+        } else {
+            EXPECT_EQ(PlainFile(list), c.File) << c.What;
+        }
+    }
 }
 
 TEST(PasswordFile, OrderInTheCLocale) {
@@ -112,43 +138,6 @@ TEST(PasswordFile, OrderInTheCLocale) {
     for (const TUserProp* user : PasswordFileEntries(list, std::locale::classic()))
         logins.push_back(user->Login);
     EXPECT_EQ(logins, (std::vector<std::string>{"9", "_z", "a", "A_", "b"}));
-}
-
-TEST(PasswordFile, LastNamesakeDecides) {
-    {
-        TUserList list; // the last is disabled: no line even though an earlier one is enabled
-        AddUser(list, "Bob", "first");
-        AddUser(list, "bob", "second", true);
-        AddUser(list, "zed", "z");
-        EXPECT_EQ(PlainFile(list), "zed:z\r\n");
-    }
-    {
-        TUserList list; // the last is enabled: its own login and password
-        AddUser(list, "Bob", "first", true);
-        AddUser(list, "amy", "a");
-        AddUser(list, "bob", "second");
-        EXPECT_EQ(PlainFile(list), "amy:a\r\nbob:second\r\n");
-    }
-    {
-        TUserList list; // three namesakes, the middle one enabled
-        AddUser(list, "EVE", "1", true);
-        AddUser(list, "Eve", "2");
-        AddUser(list, "eve", "3");
-        AddUser(list, "eve ", "4"); // a trailing blank makes another login
-        EXPECT_EQ(PlainFile(list), "eve:3\r\neve :4\r\n");
-    }
-}
-
-TEST(PasswordFile, NothingEscaped) {
-    TUserList list;
-    AddUser(list, "x y", "p:w z");
-    AddUser(list, "\xe9t\xe9", "\"q\"\\");
-    AddUser(list, "empty", "");
-    const auto lines = SplitLines(PlainFile(list, nullptr, true));
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0], "empty:");
-    EXPECT_EQ(lines[1], "x y:p:w z");
-    EXPECT_EQ(lines[2], "\xe9t\xe9:\"q\"\\");
 }
 
 TEST(PasswordFile, LineBreaksCannotForgeLines) {

@@ -10,14 +10,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -42,18 +35,8 @@ namespace {
 using ftptest::FreeLoopbackPort;
 using ftptest::kPassword;
 using ftptest::kUser;
+using ftptest::SampleText;
 using ftptest::TFtpServer;
-
-// Password-file-like text of about `size` bytes with Unix line ends.
-std::string SampleText(std::size_t size, char tag = 'a') {
-    std::string text;
-    for (int i = 0; text.size() < size; ++i) {
-        text += "user" + std::to_string(i) + tag + ":$apr1$salt" + std::to_string(i % 97) +
-                "$abcdefghijklmnopqrstuv\n";
-    }
-    text.resize(size);
-    return text;
-}
 
 // What an owner sees of a run.
 struct TSeen {
@@ -97,20 +80,38 @@ struct TUpload {
     std::string Remote; // remote name
 };
 
-// Uploads the files through a worker driven by the direct dispatcher and waits for its end.
-// Each local file is a temporary file of its own that the worker deletes when it ends.
-// A worker that uploads `file` as "htpasswd" and deletes it when it ends.
-void Prepare(TFtpUploader& uploader, const TFtpServer& server, const std::string& file) {
-    uploader.Host = server.Host();
-    uploader.User = kUser;
-    uploader.Password = kPassword;
-    uploader.Passive = true;
-    uploader.Timeout = 10000;
-    uploader.LocalFiles = {file};
-    uploader.RemoteFiles = {"htpasswd"};
-    uploader.DeleteWhenDone = {file};
+// A worker, not started yet, that uploads `size` bytes of sample text from a temporary file
+// of its own as "htpasswd" through `dispatcher`, and deletes the file when it ends.
+struct TPreparedUpload {
+    TPreparedUpload(std::shared_ptr<IUiDispatcher> dispatcher, std::size_t size)
+        : File(GetTempFile("kxv", Local.Path().string())), Content(SampleText(size)),
+          Uploader(std::move(dispatcher)) {
+        WriteWholeFile(File, Content);
+        Uploader.Host = Server.Host();
+        Uploader.User = kUser;
+        Uploader.Password = kPassword;
+        Uploader.Passive = true;
+        Uploader.Timeout = 10000;
+        Uploader.LocalFiles = {File};
+        Uploader.RemoteFiles = {"htpasswd"};
+        Uploader.DeleteWhenDone = {File};
+    }
+    TFtpServer Server;
+    TTempDir Local;
+    std::string File;
+    std::string Content;
+    TFtpUploader Uploader;
+};
+
+// Points the client at the server with the test login.
+void Address(TFtp& ftp, const TFtpServer& server, const std::string& password = kPassword) {
+    ftp.Host = server.Host();
+    ftp.User = kUser;
+    ftp.Password = password;
 }
 
+// Uploads the files through a worker driven by the direct dispatcher and waits for its end.
+// Each local file is a temporary file of its own that the worker deletes when it ends.
 class TUploadRun {
 public:
     TUploadRun(const std::string& host, const std::vector<TUpload>& files, bool passive = true,
@@ -343,9 +344,7 @@ TEST(FtpRules, PercentTextsHold64BitSizes) {
 TEST(FtpClient, WrongPasswordFailsInConnect) {
     TFtpServer server({}, true);
     TFtp ftp;
-    ftp.Host = server.Host();
-    ftp.User = kUser;
-    ftp.Password = "wrong";
+    Address(ftp, server, "wrong");
     try {
         ftp.Connect();
         FAIL() << "logged in with a wrong password";
@@ -390,23 +389,14 @@ TEST(FtpClient, NetworkFailuresCarryTheLibraryText) {
 }
 
 TEST(FtpClient, SilentServerRunsIntoTheTimeout) {
-    // Accepts connections (the kernel does) but never greets.
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof(address);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-    ASSERT_EQ(::listen(fd, 4), 0);
-    ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const testsupport::TSilentServer silent; // accepts connections but never greets
     TFtp ftp;
     ftp.Host = "127.0.0.1";
-    ftp.Port = ntohs(address.sin_port); // the port field serves when the host names none
+    ftp.Port = silent.Port(); // the port field serves when the host names none
     ftp.Timeout = 1000;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_THROW(ftp.Connect(), EFtpError);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
-    ::close(fd);
 }
 
 TEST(FtpClient, OneConnectionServesEveryOperation) {
@@ -415,9 +405,7 @@ TEST(FtpClient, OneConnectionServesEveryOperation) {
     const std::string content = SampleText(300007);
     WriteWholeFile(local.Path() / "file", content);
     TFtp ftp;
-    ftp.Host = server.Host();
-    ftp.User = kUser;
-    ftp.Password = kPassword;
+    Address(ftp, server);
     ftp.Passive = true;
     std::int64_t total = 0;
     int calls = 0;
@@ -454,9 +442,7 @@ TEST(FtpClient, AsciiFlagChoosesTheTransferType) {
     WriteWholeFile(local.Path() / "lf", "alice:x\nbob:y\n");
     WriteWholeFile(local.Path() / "crlf", "alice:x\r\nbob:y\r\n");
     TFtp ftp;
-    ftp.Host = server.Host();
-    ftp.User = kUser;
-    ftp.Password = kPassword;
+    Address(ftp, server);
     ftp.Connect();
     ftp.PutFile("text", (local.Path() / "lf").string(), true);
     ftp.PutFile("binary", (local.Path() / "crlf").string(), false);
@@ -481,9 +467,7 @@ TEST(FtpClient, RemoteNamesAreUsedAsTyped) {
     WriteWholeFile(local.Path() / "file", "content");
     const std::string name = (local.Path() / "file").string();
     TFtp ftp;
-    ftp.Host = server.Host();
-    ftp.User = kUser;
-    ftp.Password = kPassword;
+    Address(ftp, server);
     ftp.Connect();
     ftp.PutFile("relative", name, false);
     ftp.PutFile("sub/nested", name, false);
@@ -504,9 +488,7 @@ TEST(FtpClient, RefusalsCarryTheServersTextAndTheRefusedCommand) {
     TTempDir local;
     WriteWholeFile(local.Path() / "file", "x");
     TFtp ftp;
-    ftp.Host = server.Host();
-    ftp.User = kUser;
-    ftp.Password = kPassword;
+    Address(ftp, server);
     ftp.Connect();
     try {
         ftp.DeleteFile("missing");
@@ -540,9 +522,7 @@ TEST(FtpClient, UnsafeNamesAndClosedClientsAreRefusedLocally) {
     TFtpServer server;
     TFtp ftp;
     EXPECT_THROW(ftp.DeleteFile("x"), EFtpError) << "not connected yet";
-    ftp.Host = server.Host();
-    ftp.User = kUser;
-    ftp.Password = kPassword;
+    Address(ftp, server);
     ftp.Connect();
     EXPECT_THROW(ftp.DeleteFile("x\r\nDELE important"), EFtpError);
     EXPECT_THROW(ftp.RenameFile("a", "b\nDELE important"), EFtpError);
@@ -556,9 +536,7 @@ TEST(FtpClient, UnsafeNamesAndClosedClientsAreRefusedLocally) {
 TEST(FtpClient, MissingLocalFileIsAnError) {
     TFtpServer server;
     TFtp ftp;
-    ftp.Host = server.Host();
-    ftp.User = kUser;
-    ftp.Password = kPassword;
+    Address(ftp, server);
     ftp.Connect();
     EXPECT_THROW(ftp.PutFile("x", "/nonexistent/quorvane/file", false), EFtpError);
     EXPECT_FALSE(fs::exists(server.Root() / "x"));
@@ -567,78 +545,122 @@ TEST(FtpClient, MissingLocalFileIsAnError) {
 // ---------------------------------------------------------------------------------------------
 // The upload worker
 
-TEST(FtpUpload, FirstUploadWithoutTarget) {
-    TFtpServer server({}, true);
-    const std::string content = SampleText(300000);
-    TUploadRun run(server.Host(), {{content, "htpasswd"}});
-    EXPECT_TRUE(run.Seen.Errors().empty()) << testing::PrintToString(run.Seen.Errors());
-    EXPECT_EQ(run.Seen.Completions, 1);
-    std::vector<std::string> texts = run.Seen.Texts();
-    ASSERT_GE(texts.size(), 3u);
-    EXPECT_EQ(texts.front(), "Connecting to " + server.Host() + "...");
-    ExpectRisingPercentages({texts.begin() + 1, texts.end()}, "htpasswd");
-    EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), content);
-    EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
-    EXPECT_TRUE(run.LocalFilesGone());
-}
+// How often the server saw a command line: exactly `Line`, or any line starting with it.
+struct TCommandCount {
+    const char* Line;
+    int Count;
+    bool Exact = false;
+};
 
-TEST(FtpUpload, ReplacingATargetRenamesOverIt) {
-    TFtpServer server;
-    WriteWholeFile(server.Root() / "htpasswd", "old content\n");
-    const std::string content = SampleText(5000, 'n');
-    TUploadRun run(server.Host(), {{content, "htpasswd"}});
-    EXPECT_TRUE(run.Seen.Errors().empty()) << testing::PrintToString(run.Seen.Errors());
-    EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), content);
-    EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
-    const std::string commands = server.Commands();
-    EXPECT_EQ(CountLines(commands, "STOR htpasswd_safeupload"), 1) << commands;
-    EXPECT_EQ(CountLines(commands, "RNFR htpasswd_safeupload"), 1) << commands;
-    EXPECT_EQ(CountLines(commands, "RNTO htpasswd"), 1) << commands;
-    EXPECT_EQ(CountLines(commands, "DELE"), 0) << "the target never went missing";
-    EXPECT_TRUE(run.LocalFilesGone());
-}
+// An upload of `Content` as "htpasswd" to a server that may misbehave on purpose.
+struct TTargetCase {
+    const char* What;
+    std::vector<std::string> Switches = {};
+    bool Plain = false;    // Debian's pyftpdlib as it comes (it logs no commands)
+    bool OldTarget = true; // "old content\n" is there before
+    std::string Content;
+    testing::Matcher<const std::vector<std::string>&> Errors = testing::IsEmpty();
+    std::vector<TCommandCount> Commands = {};
+    bool TemporaryFileGone = true; // checked unless the server refuses to delete it
+};
 
-TEST(FtpUpload, ServerRefusingToRenameOverATargetGetsDeleteThenRename) {
-    TFtpServer server({"--refuse-rename-over-existing"});
-    WriteWholeFile(server.Root() / "htpasswd", "old content\n");
-    const std::string content = SampleText(5000, 'n');
-    TUploadRun run(server.Host(), {{content, "htpasswd"}});
-    EXPECT_TRUE(run.Seen.Errors().empty()) << testing::PrintToString(run.Seen.Errors());
-    EXPECT_EQ(run.Seen.Completions, 1);
-    EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), content);
-    EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
-    const std::string commands = server.Commands();
-    EXPECT_EQ(CountLines(commands, "RNFR htpasswd_safeupload"), 2) << commands;
-    EXPECT_EQ(CountLines(commands, "DELE htpasswd"), 1) << commands;
-}
-
-TEST(FtpUpload, RefusedRenameKeepsTheOldTarget) {
-    // A server that renames nothing: the old file must survive.
-    {
-        TFtpServer server({"--refuse-rename"});
-        WriteWholeFile(server.Root() / "htpasswd", "old content\n");
-        TUploadRun run(server.Host(), {{"new content\n", "htpasswd"}});
-        EXPECT_THAT(run.Seen.Errors(),
-                    ElementsAre("Could not rename htpasswd_safeupload to htpasswd: Renaming is "
-                                "not permitted."));
+// The target is replaced only by a new file that arrived whole; the old one stays otherwise,
+// and the temporary file that held the new passwords does not stay behind.
+TEST(FtpUpload, TheTargetIsReplacedOnlyByAWholeNewFile) {
+    const std::string renameFailed = "Could not rename htpasswd_safeupload to htpasswd: ";
+    const std::vector<TCommandCount> storedDirectly = {{"DELE htpasswd", 1, true},
+                                                       {"STOR htpasswd", 1, true},
+                                                       {"DELE htpasswd_safeupload", 1, true}};
+    const TTargetCase cases[] = {
+        {.What = "a first upload",
+         .Plain = true,
+         .OldTarget = false,
+         .Content = SampleText(300000)},
+        {.What = "renamed over the target, which never goes missing",
+         .Content = SampleText(5000, 'n'),
+         .Commands = {{"STOR htpasswd_safeupload", 1},
+                      {"RNFR htpasswd_safeupload", 1},
+                      {"RNTO htpasswd", 1},
+                      {"DELE", 0}}},
+        {.What = "no rename over a target: delete, then rename",
+         .Switches = {"--refuse-rename-over-existing"},
+         .Content = SampleText(5000, 'n'),
+         .Commands = {{"RNFR htpasswd_safeupload", 2}, {"DELE htpasswd", 1}}},
+        {.What = "no rename at all: the old target stays",
+         .Switches = {"--refuse-rename"},
+         .Content = "new content\n",
+         .Errors = ElementsAre(renameFailed + "Renaming is not permitted."),
+         .Commands = {{"DELE htpasswd", 0, true}}},
+        {.What = "neither a rename over a file nor a delete",
+         .Switches = {"--refuse-rename-over-existing", "--refuse-dele"},
+         .Content = "new content\n",
+         .Errors = ElementsAre(renameFailed + "Target exists."),
+         .TemporaryFileGone = false},
+        // Not even after deleting the target: the new file is stored under the target's own
+        // name rather than leaving the site without a password file.
+        {.What = "no rename after the delete either",
+         .Switches = {"--refuse-rnto"},
+         .Content = SampleText(20000, 'n'),
+         .Commands = storedDirectly},
+        {.What = "the rename still busy after the delete",
+         .Switches = {"--refuse-rename-over-existing", "--rnto-450-after-dele"},
+         .Content = SampleText(20000, 'n'),
+         .Commands = storedDirectly},
+        // 226 for half a file: the size check keeps the old target.
+        {.What = "a truncated upload",
+         .Switches = {"--truncate-stor"},
+         .Content = SampleText(48090),
+         .Errors = ElementsAre("Upload of htpasswd failed: the server stored 24045 of 48090 "
+                               "bytes; the old file was kept"),
+         .Commands = {{"RNFR", 0}}},
+        // Refused half-way (disk full).
+        {.What = "a transfer refused half-way",
+         .Switches = {"--fail-stor-after-bytes", "100000"},
+         .Content = SampleText(2000000),
+         .Errors = ElementsAre(StartsWith("Upload of htpasswd failed: ")),
+         .Commands = {{"DELE htpasswd_safeupload", 1, true}}},
+        // A server that stores bytes as received (vsftpd's default) gets the CR LF lines exactly
+        // as written: the transfer is binary, so no CR is added before the LF.
+        {.What = "CR LF lines stored as received",
+         .Switches = {"--store-raw"},
+         .OldTarget = false,
+         .Content = SampleText(48000),
+         .Commands = {{"TYPE A", 0}}},
+        {.What = "an empty file", .Content = "", .Commands = {{"RNTO htpasswd", 1}}},
+    };
+    for (const TTargetCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        TFtpServer server(c.Switches, c.Plain);
+        const fs::path target = server.Root() / "htpasswd";
+        if (c.OldTarget) WriteWholeFile(target, "old content\n");
+        TUploadRun run(server.Host(), {{c.Content, "htpasswd"}});
+        const std::vector<std::string> errors = run.Seen.Errors();
+        EXPECT_THAT(errors, c.Errors);
         EXPECT_EQ(run.Seen.Completions, 1);
-        EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), "old content\n");
-        // The temporary file held the new passwords: it goes too.
-        EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
-        EXPECT_EQ(CountExact(server.Commands(), "DELE htpasswd"), 0);
         EXPECT_TRUE(run.LocalFilesGone());
-    }
-    // A server that neither renames over a file nor deletes one.
-    {
-        TFtpServer server({"--refuse-rename-over-existing", "--refuse-dele"});
-        WriteWholeFile(server.Root() / "htpasswd", "old content\n");
-        TUploadRun run(server.Host(), {{"new content\n", "htpasswd"}});
-        EXPECT_THAT(
-            run.Seen.Errors(),
-            ElementsAre("Could not rename htpasswd_safeupload to htpasswd: Target exists."));
-        EXPECT_EQ(run.Seen.Completions, 1);
-        EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), "old content\n");
-        EXPECT_TRUE(run.LocalFilesGone());
+        if (errors.empty()) {
+            ASSERT_TRUE(fs::exists(target));
+            EXPECT_EQ(ReadWholeFile(target), c.Content);
+            // "Connecting to ...", then the file's percentages (an empty file has none).
+            const std::vector<std::string> texts = run.Seen.Texts();
+            ASSERT_FALSE(texts.empty());
+            EXPECT_EQ(texts.front(), "Connecting to " + server.Host() + "...");
+            if (c.Content.empty()) {
+                EXPECT_EQ(texts.size(), 1u);
+            } else {
+                ExpectRisingPercentages({texts.begin() + 1, texts.end()}, "htpasswd");
+            }
+        } else {
+            EXPECT_EQ(ReadWholeFile(target), "old content\n");
+        }
+        EXPECT_TRUE(!c.TemporaryFileGone || !fs::exists(server.Root() / "htpasswd_safeupload"));
+        const std::string commands = server.Commands();
+        for (const TCommandCount& count : c.Commands)
+            EXPECT_EQ(count.Exact ? CountExact(commands, count.Line)
+                                  : CountLines(commands, count.Line),
+                      count.Count)
+                << count.Line << "\n"
+                << commands;
     }
 }
 
@@ -681,19 +703,6 @@ TEST(FtpUpload, MissingRemoteFolderGivesTheServersText) {
     EXPECT_EQ(run.Seen.Completions, 1);
     EXPECT_TRUE(fs::is_empty(server.Root()));
     EXPECT_TRUE(run.LocalFilesGone());
-}
-
-TEST(FtpUpload, EmptyFileHasNoPercentagesButIsStored) {
-    TFtpServer server;
-    WriteWholeFile(server.Root() / "htpasswd", "old content\n");
-    TUploadRun run(server.Host(), {{"", "htpasswd"}});
-    EXPECT_THAT(run.Seen.Statuses,
-                ElementsAre(Pair("Connecting to " + server.Host() + "...", false)));
-    EXPECT_EQ(run.Seen.Completions, 1);
-    ASSERT_TRUE(fs::exists(server.Root() / "htpasswd"));
-    EXPECT_EQ(fs::file_size(server.Root() / "htpasswd"), 0u);
-    EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
-    EXPECT_EQ(CountLines(server.Commands(), "RNTO htpasswd"), 1);
 }
 
 TEST(FtpUpload, FilesAfterAFailingOneAreNotTried) {
@@ -760,61 +769,39 @@ INSTANTIATE_TEST_SUITE_P(PassiveAndActive, FtpUploadModes, testing::Bool(),
                              return info.param ? std::string("Passive") : std::string("Active");
                          });
 
-TEST(FtpUpload, HandlersRunOnTheOwnersThread) {
-    TFtpServer server;
-    TTempDir local;
-    const std::string file = GetTempFile("kxv", local.Path().string());
-    WriteWholeFile(file, SampleText(200000));
-    auto dispatcher = std::make_shared<TQueuedDispatcher>();
-    TFtpUploader uploader(dispatcher);
-    Prepare(uploader, server, file);
-    TSeen seen;
-    seen.Attach(uploader);
-    uploader.Start();
-    ASSERT_TRUE(
-        dispatcher->ProcessUntil([&] { return uploader.Finished(); }, std::chrono::seconds(60)));
-    uploader.WaitFor();
-    EXPECT_EQ(seen.Completions, 1);
-    EXPECT_TRUE(seen.Errors().empty());
-    ASSERT_FALSE(seen.Threads.empty());
-    for (const std::thread::id id : seen.Threads) {
-        EXPECT_EQ(id, std::this_thread::get_id());
+// Through the owner's event loop: the handlers run on the owner's thread, and an owner that
+// went away (detached) hears nothing, yet the work is done and the temporary file deleted.
+TEST(FtpUpload, HandlersRunOnTheOwnersThreadAndADetachedOwnerHearsNothing) {
+    for (const bool detach : {false, true}) {
+        auto dispatcher = std::make_shared<TQueuedDispatcher>();
+        TPreparedUpload upload(dispatcher, 200000);
+        TFtpUploader& uploader = upload.Uploader;
+        TSeen seen;
+        seen.Attach(uploader);
+        uploader.Start();
+        if (detach) uploader.Detach(); // the dialog went away
+        // The owner's loop goes on running other work.
+        ASSERT_TRUE(dispatcher->ProcessUntil([&] { return uploader.Finished(); },
+                                             std::chrono::seconds(60)));
+        uploader.WaitFor();
+        if (detach) {
+            EXPECT_TRUE(seen.Statuses.empty());
+            EXPECT_EQ(seen.Completions, 0);
+        } else {
+            EXPECT_EQ(seen.Completions, 1);
+            EXPECT_TRUE(seen.Errors().empty());
+            ASSERT_FALSE(seen.Threads.empty());
+            for (const std::thread::id id : seen.Threads)
+                EXPECT_EQ(id, std::this_thread::get_id());
+        }
+        EXPECT_FALSE(fs::exists(upload.File)) << "the temporary file is deleted: " << detach;
+        EXPECT_EQ(ReadWholeFile(upload.Server.Root() / "htpasswd"), upload.Content) << detach;
     }
-    EXPECT_FALSE(fs::exists(file));
-    EXPECT_EQ(fs::file_size(server.Root() / "htpasswd"), 200000u);
-}
-
-TEST(FtpUpload, DetachedOwnerHearsNothingYetTheWorkIsDone) {
-    TFtpServer server;
-    TTempDir local;
-    const std::string file = GetTempFile("kxv", local.Path().string());
-    const std::string content = SampleText(200000);
-    WriteWholeFile(file, content);
-    auto dispatcher = std::make_shared<TQueuedDispatcher>();
-    TFtpUploader uploader(dispatcher);
-    Prepare(uploader, server, file);
-    TSeen seen;
-    seen.Attach(uploader);
-    uploader.Start();
-    uploader.Detach(); // the dialog went away
-    // The owner's loop goes on running other work.
-    ASSERT_TRUE(
-        dispatcher->ProcessUntil([&] { return uploader.Finished(); }, std::chrono::seconds(60)));
-    uploader.WaitFor();
-    EXPECT_TRUE(seen.Statuses.empty());
-    EXPECT_EQ(seen.Completions, 0);
-    EXPECT_FALSE(fs::exists(file)) << "the temporary file is still deleted";
-    EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), content);
 }
 
 TEST(FtpUpload, DetachFromAHandlerStopsFurtherNotifications) {
-    TFtpServer server;
-    TTempDir local;
-    const std::string file = GetTempFile("kxv", local.Path().string());
-    WriteWholeFile(file, SampleText(300000));
-    auto dispatcher = std::make_shared<TDirectDispatcher>();
-    TFtpUploader uploader(dispatcher);
-    Prepare(uploader, server, file);
+    TPreparedUpload upload(std::make_shared<TDirectDispatcher>(), 300000);
+    TFtpUploader& uploader = upload.Uploader;
     std::vector<std::string> texts;
     int completions = 0;
     uploader.OnStatus = [&](const std::string& text, bool) {
@@ -826,20 +813,16 @@ TEST(FtpUpload, DetachFromAHandlerStopsFurtherNotifications) {
     uploader.OnTerminate = [&] { ++completions; };
     uploader.Start();
     uploader.WaitFor();
-    EXPECT_THAT(texts, ElementsAre("Connecting to " + server.Host() + "...",
+    EXPECT_THAT(texts, ElementsAre("Connecting to " + upload.Server.Host() + "...",
                                    "Uploading htpasswd - 0% completed"));
     EXPECT_EQ(completions, 0);
-    EXPECT_FALSE(fs::exists(file));
-    EXPECT_EQ(fs::file_size(server.Root() / "htpasswd"), 300000u);
+    EXPECT_FALSE(fs::exists(upload.File));
+    EXPECT_EQ(fs::file_size(upload.Server.Root() / "htpasswd"), 300000u);
 }
 
 TEST(FtpUpload, FailingStatusHandlerEndsTheRunWithOneError) {
-    TFtpServer server;
-    TTempDir local;
-    const std::string file = GetTempFile("kxv", local.Path().string());
-    WriteWholeFile(file, SampleText(1000));
-    TFtpUploader uploader(std::make_shared<TDirectDispatcher>());
-    Prepare(uploader, server, file);
+    TPreparedUpload upload(std::make_shared<TDirectDispatcher>(), 1000);
+    TFtpUploader& uploader = upload.Uploader;
     std::vector<std::pair<std::string, bool>> seen;
     int completions = 0;
     uploader.OnStatus = [&](const std::string& text, bool isError) {
@@ -854,8 +837,8 @@ TEST(FtpUpload, FailingStatusHandlerEndsTheRunWithOneError) {
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(seen.back(), std::make_pair(std::string("label is gone"), true));
     EXPECT_EQ(completions, 1);
-    EXPECT_FALSE(fs::exists(file));
-    EXPECT_FALSE(fs::exists(server.Root() / "htpasswd"));
+    EXPECT_FALSE(fs::exists(upload.File));
+    EXPECT_FALSE(fs::exists(upload.Server.Root() / "htpasswd"));
 }
 
 TEST(FtpUpload, UnstartedUploaderStillDeletesItsFilesAndChecksItsLists) {
@@ -932,70 +915,6 @@ TEST(FtpUploadFaults, LineBreaksInAnyTextSentToTheServerAreRefusedBeforeConnecti
     EXPECT_EQ(server.Commands(), "");
 }
 
-// A server that will not rename over the target, even after deleting it: the new file is stored
-// under the target's own name rather than leaving the site without a password file.
-TEST(FtpUploadFaults, RenameRefusedAfterDeleteStoresTheTargetDirectly) {
-    for (const std::vector<std::string>& switches :
-         {std::vector<std::string>{"--refuse-rnto"},
-          std::vector<std::string>{"--refuse-rename-over-existing", "--rnto-450-after-dele"}}) {
-        TFtpServer server(switches);
-        WriteWholeFile(server.Root() / "htpasswd", "old content\n");
-        const std::string content = SampleText(20000, 'n');
-        TUploadRun run(server.Host(), {{content, "htpasswd"}});
-        EXPECT_TRUE(run.Seen.Errors().empty()) << testing::PrintToString(run.Seen.Errors());
-        EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), content) << switches[0];
-        EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload")) << switches[0];
-        const std::string commands = server.Commands();
-        EXPECT_EQ(CountExact(commands, "DELE htpasswd"), 1) << commands;
-        EXPECT_EQ(CountExact(commands, "STOR htpasswd"), 1) << commands;
-        EXPECT_EQ(CountExact(commands, "DELE htpasswd_safeupload"), 1) << commands;
-    }
-}
-
-// A server that answers 226 for half a file: the size check keeps the old target.
-TEST(FtpUploadFaults, TruncatedUploadIsNotInstalled) {
-    TFtpServer server({"--truncate-stor"});
-    WriteWholeFile(server.Root() / "htpasswd", "old content\n");
-    const std::string content = SampleText(48090);
-    TUploadRun run(server.Host(), {{content, "htpasswd"}});
-    EXPECT_THAT(run.Seen.Errors(),
-                ElementsAre("Upload of htpasswd failed: the server stored 24045 of 48090 bytes; "
-                            "the old file was kept"));
-    EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), "old content\n");
-    EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
-    EXPECT_EQ(CountLines(server.Commands(), "RNFR"), 0);
-}
-
-// Lines ending in CR LF reach a server that stores bytes as received (vsftpd's default) exactly
-// as written: the transfer is binary, so no CR is added before the LF.
-TEST(FtpUploadFaults, CrLfLinesArriveExactly) {
-    TFtpServer server({"--store-raw"});
-    std::string content;
-    for (int i = 0; content.size() < 48000; ++i) {
-        content += "user" + std::to_string(i) + ":$apr1$abcdefgh$abcdefghijklmnopqrstuv\r\n";
-    }
-    TUploadRun run(server.Host(), {{content, "htpasswd"}});
-    EXPECT_TRUE(run.Seen.Errors().empty()) << testing::PrintToString(run.Seen.Errors());
-    const std::string stored = ReadWholeFile(server.Root() / "htpasswd");
-    EXPECT_EQ(stored.size(), content.size());
-    EXPECT_EQ(stored, content);
-    EXPECT_EQ(stored.find("\r\r"), std::string::npos);
-    EXPECT_EQ(CountLines(server.Commands(), "TYPE A"), 0);
-}
-
-// A transfer refused half-way (disk full) leaves no temporary file with the new passwords.
-TEST(FtpUploadFaults, FailedUploadRemovesTheTemporaryFile) {
-    TFtpServer server({"--fail-stor-after-bytes", "100000"});
-    WriteWholeFile(server.Root() / "htpasswd", "old content\n");
-    TUploadRun run(server.Host(), {{SampleText(2000000), "htpasswd"}});
-    const std::vector<std::string> errors = run.Seen.Errors();
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_THAT(errors[0], StartsWith("Upload of htpasswd failed: ")) << errors[0];
-    EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), "old content\n");
-    EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
-    EXPECT_EQ(CountExact(server.Commands(), "DELE htpasswd_safeupload"), 1);
-}
-
 TEST(FtpUploadFaults, ConnectionErrorsNameTheStepAndTheServer) {
     const int port = FreeLoopbackPort();
     TUploadRun run("127.0.0.1:" + std::to_string(port), {{"x\n", "/www/.htpasswd"}});
@@ -1004,13 +923,10 @@ TEST(FtpUploadFaults, ConnectionErrorsNameTheStepAndTheServer) {
 }
 
 TEST(FtpUploadFaults, AbortStopsTheTransferAndKeepsTheOldTarget) {
-    TFtpServer server;
+    TPreparedUpload upload(std::make_shared<TDirectDispatcher>(), 3000000);
+    TFtpUploader& uploader = upload.Uploader;
+    const TFtpServer& server = upload.Server;
     WriteWholeFile(server.Root() / "htpasswd", "old content\n");
-    TTempDir local;
-    const std::string file = GetTempFile("kxv", local.Path().string());
-    WriteWholeFile(file, SampleText(3000000));
-    TFtpUploader uploader(std::make_shared<TDirectDispatcher>());
-    Prepare(uploader, server, file);
     std::vector<std::string> errors;
     uploader.OnStatus = [&](const std::string& text, bool isError) {
         if (isError) {
@@ -1025,7 +941,7 @@ TEST(FtpUploadFaults, AbortStopsTheTransferAndKeepsTheOldTarget) {
     EXPECT_THAT(errors, ElementsAre("Upload of htpasswd was aborted"));
     EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), "old content\n");
     EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
-    EXPECT_FALSE(fs::exists(file));
+    EXPECT_FALSE(fs::exists(upload.File));
 }
 
 } // namespace

@@ -20,20 +20,12 @@ using ::testing::StartsWith;
 
 namespace {
 
+using ftptest::SampleText;
 using testing::Not;
 using transporttest::Executable;
 using transporttest::TAsyncSftp;
 using transporttest::TSshd;
 using transporttest::TVsftpd;
-
-std::string SampleText(std::size_t size, char tag = 'a') {
-    std::string text;
-    for (int i = 0; text.size() < size; ++i) {
-        text += "user" + std::to_string(i) + tag + ":$apr1$salt$abcdefghijklmnopqrstuv\r\n";
-    }
-    text.resize(size);
-    return text;
-}
 
 // One run of the worker, with the direct dispatcher; the settings are filled by the test.
 struct TRun {

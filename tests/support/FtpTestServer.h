@@ -22,6 +22,16 @@ using testsupport::LoopbackPortAccepts;
 using testsupport::StartOnFreePort;
 using testsupport::TServerProcess;
 
+// Password-file text of about `size` bytes, with the CR LF line ends of an exported file.
+inline std::string SampleText(std::size_t size, char tag = 'a') {
+    std::string text;
+    for (int i = 0; text.size() < size; ++i)
+        text += "user" + std::to_string(i) + tag + ":$apr1$salt" + std::to_string(i % 97) +
+                "$abcdefghijklmnopqrstuv\r\n";
+    text.resize(size);
+    return text;
+}
+
 // An FTP server on a free loopback port with a fresh root folder, stopped by its process id.
 // Plain: Debian's pyftpdlib as it comes. Otherwise our own script with its switches, which also
 // logs every command line it receives.

@@ -1,6 +1,7 @@
 #pragma once
-// The peers the tests start: a free loopback port, whether a port accepts connections, and a
-// server process started with its output in a file and stopped by its process id.
+// The peers the tests start: a free loopback port, whether a port accepts connections, a port
+// that accepts but never answers, and a server process started with its output in a file and
+// stopped by its process id.
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -17,6 +18,7 @@
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -55,6 +57,32 @@ inline bool LoopbackPortAccepts(int port) {
     ::close(fd);
     return ok;
 }
+
+// A loopback port that accepts connections but never says a word: an FTP server that hangs.
+class TSilentServer {
+public:
+    TSilentServer() {
+        FFd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        if (::bind(FFd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+            ::listen(FFd, 8) != 0 ||
+            ::getsockname(FFd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            throw std::runtime_error("cannot listen on the loopback interface");
+        FPort = ntohs(address.sin_port);
+    }
+    ~TSilentServer() { ::close(FFd); }
+    TSilentServer(const TSilentServer&) = delete;
+    TSilentServer& operator=(const TSilentServer&) = delete;
+    int Port() const { return FPort; }
+    std::string Host() const { return "127.0.0.1:" + std::to_string(FPort); }
+
+private:
+    int FFd = -1;
+    int FPort = 0;
+};
 
 // Kills the children of `pid`, and theirs, found through /proc.
 inline void KillDescendants(pid_t pid) {

@@ -11,12 +11,15 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace transporttest {
 
 namespace fs = std::filesystem;
-using testsupport::FreeLoopbackPort;
 using testsupport::LoopbackPortAccepts;
 
 inline bool Executable(const std::string& path) {
@@ -48,11 +51,28 @@ public:
         return FProcess.Start(std::move(args), out,
                               [port](pid_t) { return LoopbackPortAccepts(port); });
     }
+    // Starts the server with argsFor(port) on a free port, trying others when one was taken
+    // meanwhile; the port, or an exception naming `name` with the server's output.
+    int StartOnFreePort(const std::string& name,
+                        const std::function<std::vector<std::string>(int)>& argsFor,
+                        const fs::path& out) {
+        const int port = testsupport::StartOnFreePort(
+            [&](int candidate) { return Start(argsFor(candidate), out, candidate); });
+        if (port == 0) throw std::runtime_error(name + " did not start: " + ReadWholeFile(out));
+        return port;
+    }
     void Kill() { FProcess.Kill(); }
 
 private:
     testsupport::TServerProcess FProcess{testsupport::TServerProcess::TKind::OwnGroup};
 };
+
+// The known-hosts line of an SSH server on a loopback port with the public key in `pubFile`.
+inline std::string KnownHostsLine(int port, const fs::path& pubFile) {
+    const std::string pub = ReadWholeFile(pubFile);
+    const size_t comment = pub.find(' ', pub.find(' ') + 1);
+    return "[127.0.0.1]:" + std::to_string(port) + " " + pub.substr(0, comment) + "\n";
+}
 
 // The public key of a PEM certificate in curl's pin form, "sha256//BASE64", by openssl.
 inline std::string PinOf(const fs::path& cert) {
@@ -81,41 +101,37 @@ public:
                 "' 2>/dev/null");
         WriteWholeFile((FDir.Path() / "banned").string(), std::string(kWrongPassword) + "\n");
         fs::create_directories("/var/run/vsftpd/empty");
-        for (int attempt = 0; attempt < 5 && FPort == 0; ++attempt) {
-            const int port = FreeLoopbackPort();
-            const fs::path conf = FDir.Path() / "vsftpd.conf";
-            std::string text =
-                "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nbackground=NO\n"
-                "listen_port=" +
-                std::to_string(port) +
-                "\nanonymous_enable=YES\nlocal_enable=NO\nwrite_enable=YES\n"
-                "anon_upload_enable=YES\nanon_other_write_enable=YES\n"
-                "anon_mkdir_write_enable=YES\nanon_umask=077\nanon_root=" +
-                (FDir.Path() / "root").string() +
-                "\nno_anon_password=NO\ndeny_email_enable=YES\nbanned_email_file=" +
-                (FDir.Path() / "banned").string() +
-                "\nssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\n"
-                "force_anon_data_ssl=YES\nrequire_ssl_reuse=NO\nrsa_cert_file=" +
-                CertFile().string() +
-                "\nrsa_private_key_file=" + (FDir.Path() / "key.pem").string() +
-                "\nseccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\npasv_enable=YES\n"
-                "pasv_address=127.0.0.1\nxferlog_enable=NO\n"
-                "secure_chroot_dir=/var/run/vsftpd/empty\n";
-            if (implicitTls) {
-                text += "implicit_ssl=YES\n";
-            }
-            if (::geteuid() != 0) {
-                text += "run_as_launching_user=YES\n";
-            }
-            WriteWholeFile(conf.string(), text);
-            if (FPeer.Start({kBinary, conf.string()}, FDir.Path() / "server.out", port)) {
-                FPort = port;
-            }
-        }
-        if (FPort == 0) {
-            throw std::runtime_error("vsftpd did not start: " +
-                                     ReadWholeFile(FDir.Path() / "server.out"));
-        }
+        const fs::path conf = FDir.Path() / "vsftpd.conf";
+        FPort = FPeer.StartOnFreePort(
+            "vsftpd",
+            [&](int port) {
+                std::string text =
+                    "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nbackground=NO\n"
+                    "listen_port=" +
+                    std::to_string(port) +
+                    "\nanonymous_enable=YES\nlocal_enable=NO\nwrite_enable=YES\n"
+                    "anon_upload_enable=YES\nanon_other_write_enable=YES\n"
+                    "anon_mkdir_write_enable=YES\nanon_umask=077\nanon_root=" +
+                    (FDir.Path() / "root").string() +
+                    "\nno_anon_password=NO\ndeny_email_enable=YES\nbanned_email_file=" +
+                    (FDir.Path() / "banned").string() +
+                    "\nssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\n"
+                    "force_anon_data_ssl=YES\nrequire_ssl_reuse=NO\nrsa_cert_file=" +
+                    CertFile().string() +
+                    "\nrsa_private_key_file=" + (FDir.Path() / "key.pem").string() +
+                    "\nseccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\npasv_enable=YES\n"
+                    "pasv_address=127.0.0.1\nxferlog_enable=NO\n"
+                    "secure_chroot_dir=/var/run/vsftpd/empty\n";
+                if (implicitTls) {
+                    text += "implicit_ssl=YES\n";
+                }
+                if (::geteuid() != 0) {
+                    text += "run_as_launching_user=YES\n";
+                }
+                WriteWholeFile(conf.string(), text);
+                return std::vector<std::string>{kBinary, conf.string()};
+            },
+            FDir.Path() / "server.out");
     }
 
     fs::path Root() const { return FDir.Path() / "root" / "pub"; }
@@ -155,25 +171,21 @@ public:
         if (::geteuid() == 0) {
             fs::create_directories("/run/sshd"); // its privilege separation folder
         }
-        for (int attempt = 0; attempt < 5 && FPort == 0; ++attempt) {
-            const int port = FreeLoopbackPort();
-            const std::string conf = dir + "/sshd_config";
-            WriteWholeFile(conf, "Port " + std::to_string(port) +
-                                     "\nListenAddress 127.0.0.1\nHostKey " + dir +
-                                     "/hostkey\nPidFile none\nAuthorizedKeysFile " + dir +
-                                     "/authorized_keys\nStrictModes no\nUsePAM no\n"
-                                     "PasswordAuthentication no\n"
-                                     "KbdInteractiveAuthentication no\nPubkeyAuthentication yes\n"
-                                     "PermitRootLogin prohibit-password\n"
-                                     "Subsystem sftp internal-sftp\nLogLevel ERROR\n");
-            if (FPeer.Start({kBinary, "-D", "-e", "-f", conf}, FDir.Path() / "server.out", port)) {
-                FPort = port;
-            }
-        }
-        if (FPort == 0) {
-            throw std::runtime_error("sshd did not start: " +
-                                     ReadWholeFile(FDir.Path() / "server.out"));
-        }
+        FPort = FPeer.StartOnFreePort(
+            "sshd",
+            [&](int port) {
+                const std::string conf = dir + "/sshd_config";
+                WriteWholeFile(
+                    conf, "Port " + std::to_string(port) + "\nListenAddress 127.0.0.1\nHostKey " +
+                              dir + "/hostkey\nPidFile none\nAuthorizedKeysFile " + dir +
+                              "/authorized_keys\nStrictModes no\nUsePAM no\n"
+                              "PasswordAuthentication no\n"
+                              "KbdInteractiveAuthentication no\nPubkeyAuthentication yes\n"
+                              "PermitRootLogin prohibit-password\n"
+                              "Subsystem sftp internal-sftp\nLogLevel ERROR\n");
+                return std::vector<std::string>{kBinary, "-D", "-e", "-f", conf};
+            },
+            FDir.Path() / "server.out");
     }
 
     fs::path Root() const { return FDir.Path() / "site"; }
@@ -181,10 +193,8 @@ public:
     std::string Host() const { return "127.0.0.1:" + std::to_string(FPort); }
     // The known-hosts line for this server, with its key or another one (a changed key).
     std::string KnownHostsLine(bool ownKey = true) const {
-        const std::string pub =
-            ReadWholeFile(FDir.Path() / (ownKey ? "hostkey.pub" : "stranger.pub"));
-        const size_t comment = pub.find(' ', pub.find(' ') + 1);
-        return "[127.0.0.1]:" + std::to_string(FPort) + " " + pub.substr(0, comment) + "\n";
+        return transporttest::KnownHostsLine(FPort, FDir.Path() /
+                                                        (ownKey ? "hostkey.pub" : "stranger.pub"));
     }
     // "SHA256:..." as ssh-keygen shows the host key.
     std::string Fingerprint() const {
@@ -210,27 +220,23 @@ public:
 
     TAsyncSftp() {
         fs::create_directories(Root());
-        for (int attempt = 0; attempt < 5 && FPort == 0; ++attempt) {
-            const int port = FreeLoopbackPort();
-            if (FPeer.Start({"/usr/bin/python3", QUORVANE_SFTP_SERVER_SCRIPT, "--port",
-                             std::to_string(port), "--root", Root().string(), "--user", kUser,
-                             "--password", kPassword, "--host-key",
-                             (FDir.Path() / "hostkey").string()},
-                            FDir.Path() / "server.out", port)) {
-                FPort = port;
-            }
-        }
-        if (FPort == 0) {
-            throw std::runtime_error("the SFTP server did not start: " +
-                                     ReadWholeFile(FDir.Path() / "server.out"));
-        }
+        FPort = FPeer.StartOnFreePort(
+            "the SFTP server",
+            [&](int port) {
+                return std::vector<std::string>{
+                    "/usr/bin/python3", QUORVANE_SFTP_SERVER_SCRIPT,
+                    "--port",           std::to_string(port),
+                    "--root",           Root().string(),
+                    "--user",           kUser,
+                    "--password",       kPassword,
+                    "--host-key",       (FDir.Path() / "hostkey").string()};
+            },
+            FDir.Path() / "server.out");
     }
     fs::path Root() const { return FDir.Path() / "root"; }
     std::string Host() const { return "127.0.0.1:" + std::to_string(FPort); }
     std::string KnownHostsLine() const {
-        const std::string pub = ReadWholeFile(FDir.Path() / "hostkey.pub");
-        const size_t comment = pub.find(' ', pub.find(' ') + 1);
-        return "[127.0.0.1]:" + std::to_string(FPort) + " " + pub.substr(0, comment) + "\n";
+        return transporttest::KnownHostsLine(FPort, FDir.Path() / "hostkey.pub");
     }
     void Kill() { FPeer.Kill(); }
 

@@ -14,9 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -104,28 +101,5 @@ private:
 };
 
 using ftptest::TFtpServer;
-
-// A loopback port that accepts connections but never says a word: an FTP server that hangs.
-class TSilentServer {
-public:
-    TSilentServer() {
-        FFd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof(address);
-        if (::bind(FFd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-            ::listen(FFd, 8) != 0 ||
-            ::getsockname(FFd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            throw std::runtime_error("cannot listen on the loopback interface");
-        FPort = ntohs(address.sin_port);
-    }
-    ~TSilentServer() { ::close(FFd); }
-    std::string Host() const { return "127.0.0.1:" + std::to_string(FPort); }
-
-private:
-    int FFd = -1;
-    int FPort = 0;
-};
 
 } // namespace testsupport

@@ -492,26 +492,63 @@ TEST(ExportDialogFtp, UploadArrivesTempFileGoesDialogCloses) {
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
-TEST(ExportDialogFtp, TemporaryFileIsPrivate) {
-    TThreadsSettle settle;
-    TScopedTmpDir tmp;
-    auto silent = std::make_unique<TSilentServer>();
-    TUserList list;
-    list.Add("carl", "c");
-    FillFtp(list, silent->Host(), "x");
-    TDialogOn t(list);
-    t.dialog.FtpTimeout = 30000;
-    t.dialog.show();
-    TScriptedModals modals;
-    QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
-    ASSERT_FALSE(t.dialog.TempFile.empty());
-    struct stat info {};
-    ASSERT_EQ(::stat(t.dialog.TempFile.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
-    silent.reset(); // the connection fails, the export ends with a warning
-    EXPECT_TRUE(WaitUntil([&] { return !t.dialog.Busy; }));
-    EXPECT_EQ(modals.Boxes.size(), 1u);
-    EXPECT_EQ(TempFilesIn(tmp.Dir()), 0);
+// An upload that hangs at the greeting (until the server goes or the time-out passes), from a
+// private temporary file. The server going ends it with a warning. Leaving the dialog (Cancel,
+// or the close box) asks each time: No keeps the dialog and the upload; Yes closes the dialog,
+// and the worker, left to fail on its own, deletes the file once the server goes.
+TEST(ExportDialogFtp, StalledUploadEndsByTheServerOrByLeavingTheDialog) {
+    enum class TEnd { ServerGoes, Cancel, CloseBox };
+    for (const TEnd end : {TEnd::ServerGoes, TEnd::Cancel, TEnd::CloseBox}) {
+        SCOPED_TRACE(static_cast<int>(end));
+        TThreadsSettle settle;
+        TScopedTmpDir tmp;
+        auto silent = std::make_unique<TSilentServer>();
+        TUserList list;
+        list.Add("carl", "c");
+        FillFtp(list, silent->Host(), "x");
+        TScriptedModals modals;
+        if (end != TEnd::ServerGoes)
+            modals.Buttons = {QMessageBox::No, QMessageBox::Yes, QMessageBox::Yes};
+        auto t = std::make_unique<TDialogOn>(list);
+        t->dialog.FtpTimeout = 30000;
+        t->dialog.show();
+        QTest::mouseClick(t->c.btnExport, Qt::LeftButton);
+        ASSERT_NE(t->dialog.Uploader(), nullptr);
+        ASSERT_EQ(TempFilesIn(tmp.Dir()), 1);
+        struct stat info {};
+        ASSERT_EQ(::stat(t->dialog.TempFile.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u);
+        if (end == TEnd::ServerGoes) {
+            silent.reset(); // the connection fails, the export ends with a warning
+            EXPECT_TRUE(WaitUntil([&] { return !t->dialog.Busy; }));
+            EXPECT_EQ(modals.Boxes.size(), 1u);
+            EXPECT_EQ(TempFilesIn(tmp.Dir()), 0);
+            continue;
+        }
+        const auto leave = [&] {
+            if (end == TEnd::Cancel)
+                QTest::mouseClick(t->c.btnCancel, Qt::LeftButton);
+            else
+                t->dialog.close();
+        };
+        leave(); // No
+        WaitUntil([] { return false; }, 50);
+        EXPECT_TRUE(t->dialog.isVisible());
+        EXPECT_TRUE(t->dialog.Busy);
+        EXPECT_EQ(modals.Boxes.size(), 1u);
+        leave(); // Yes, and after Cancel Yes again at the close query: the export still runs
+        ASSERT_TRUE(WaitUntil([&] { return !t->dialog.isVisible(); }, 5000));
+        EXPECT_EQ(t->dialog.result(), QDialog::Rejected);
+        EXPECT_EQ(modals.Boxes.size(), end == TEnd::Cancel ? 3u : 2u) << "one question per close";
+        for (const TSeenBox& box : modals.Boxes)
+            EXPECT_EQ(Str(box.Text), "Export is not completed. Abort?");
+        t.reset(); // the dialog goes while the worker still waits for the server
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        EXPECT_EQ(TempFilesIn(tmp.Dir()), 1) << "the worker still needs the file";
+        // The server goes: the worker fails on its own, its error reaches nobody, the file goes.
+        silent.reset();
+        EXPECT_TRUE(WaitUntil([&] { return TempFilesIn(tmp.Dir()) == 0; }, 40000));
+    }
 }
 
 TEST(ExportDialogFtp, ErrorShowsWarningAndLeavesTheDialogReady) {
@@ -575,45 +612,6 @@ TEST(ExportDialogFtp, AbortWhileBuildingStartsNoUpload) {
     EXPECT_EQ(server.Commands(), "") << "nothing reached the server";
 }
 
-TEST(ExportDialogFtp, AbortDuringUploadClosesAndTheWorkerCleansUp) {
-    TThreadsSettle settle;
-    TScopedTmpDir tmp;
-    // The upload hangs at the greeting until the server goes or the time-out passes.
-    auto silent = std::make_unique<TSilentServer>();
-    TUserList list;
-    list.Add("carl", "c");
-    FillFtp(list, silent->Host(), "x");
-    {
-        TScriptedModals modals;
-        modals.Buttons = {QMessageBox::No, QMessageBox::Yes, QMessageBox::Yes};
-        auto dialog = std::make_unique<TDialogOn>(list);
-        dialog->dialog.FtpTimeout = 30000;
-        dialog->dialog.show();
-        QTest::mouseClick(dialog->c.btnExport, Qt::LeftButton);
-        ASSERT_NE(dialog->dialog.Uploader(), nullptr);
-        ASSERT_EQ(TempFilesIn(tmp.Dir()), 1);
-
-        // No keeps the dialog open and the upload running.
-        QTest::mouseClick(dialog->c.btnCancel, Qt::LeftButton);
-        WaitUntil([] { return false; }, 50);
-        EXPECT_TRUE(dialog->dialog.isVisible());
-        EXPECT_TRUE(dialog->dialog.Busy);
-        // Yes, and Yes again at the close query since the export is still in progress.
-        QTest::mouseClick(dialog->c.btnCancel, Qt::LeftButton);
-        ASSERT_TRUE(WaitUntil([&] { return !dialog->dialog.isVisible(); }, 5000));
-        EXPECT_EQ(dialog->dialog.result(), QDialog::Rejected);
-        ASSERT_EQ(modals.Boxes.size(), 3u);
-        for (const TSeenBox& box : modals.Boxes)
-            EXPECT_EQ(Str(box.Text), "Export is not completed. Abort?");
-        dialog.reset(); // the dialog goes while the worker still waits for the server
-        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-        EXPECT_EQ(TempFilesIn(tmp.Dir()), 1) << "the worker still needs the file";
-    }
-    // The server goes: the worker fails on its own, its error reaches nobody, the file goes.
-    silent.reset();
-    EXPECT_TRUE(WaitUntil([&] { return TempFilesIn(tmp.Dir()) == 0; }, 40000));
-}
-
 TEST(ExportDialogFtp, DialogGoneBeforeUploadEndsStillUploads) {
     TThreadsSettle settle;
     TScopedTmpDir tmp;
@@ -650,34 +648,6 @@ TEST(ExportDialog, EscapeAndTheCloseBoxCloseAnIdleDialogWithoutAQuestion) {
         EXPECT_EQ(t.dialog.result(), QDialog::Rejected);
     }
     EXPECT_TRUE(modals.Boxes.empty());
-}
-
-TEST(ExportDialogFtp, CloseBoxDuringUploadAsksOnce) {
-    TThreadsSettle settle;
-    TScopedTmpDir tmp;
-    auto silent = std::make_unique<TSilentServer>();
-    TUserList list;
-    list.Add("carl", "c");
-    FillFtp(list, silent->Host(), "x");
-    TScriptedModals modals;
-    modals.Buttons = {QMessageBox::No, QMessageBox::Yes};
-    {
-        TDialogOn t(list);
-        t.dialog.FtpTimeout = 30000;
-        t.dialog.show();
-        QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
-        ASSERT_NE(t.dialog.Uploader(), nullptr);
-        t.dialog.close();
-        WaitUntil([] { return false; }, 50);
-        EXPECT_TRUE(t.dialog.isVisible()) << "No keeps the dialog open";
-        EXPECT_EQ(modals.Boxes.size(), 1u);
-        t.dialog.close();
-        ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }, 5000));
-        EXPECT_EQ(t.dialog.result(), QDialog::Rejected);
-        EXPECT_EQ(modals.Boxes.size(), 2u) << "one question per close";
-    }
-    silent.reset();
-    EXPECT_TRUE(WaitUntil([&] { return TempFilesIn(tmp.Dir()) == 0; }, 40000));
 }
 
 TEST(ExportDialog, WorkerStatusGoesToTheLabelAndTheBarErrorsToAWarning) {
