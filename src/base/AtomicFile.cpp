@@ -46,39 +46,19 @@ mode_t CurrentUmask() {
 // written so far (the test seam fails at a position in the file, not in one piece).
 bool WriteAll(int fd, const char* data, size_t size, unsigned long long& total) {
     const long long failAfter = gFailAfter.load();
-    size_t written = 0;
-    while (written < size) {
-        size_t chunk = size - written;
-        if (chunk > (size_t{1} << 30)) chunk = size_t{1} << 30;
-        if (failAfter >= 0) {
-            const unsigned long long limit = static_cast<unsigned long long>(failAfter);
-            const unsigned long long allowed = limit > total ? limit - total : 0;
-            if (allowed == 0) {
-                errno = ENOSPC;
-                return false;
-            }
-            if (chunk > allowed) chunk = static_cast<size_t>(allowed);
-        }
-        const ssize_t n = ::write(fd, data + written, chunk);
-        if (n < 0) {
-            if (errno == EINTR) continue;
+    if (failAfter >= 0) {
+        const unsigned long long limit = static_cast<unsigned long long>(failAfter);
+        const unsigned long long allowed = limit > total ? limit - total : 0;
+        if (size > allowed) {
+            // The disk fills up after the allowed bytes.
+            if (WriteFully(fd, data, static_cast<size_t>(allowed))) errno = ENOSPC;
+            total += allowed;
             return false;
         }
-        if (n == 0) {
-            errno = EIO;
-            return false;
-        }
-        written += static_cast<size_t>(n);
-        total += static_cast<unsigned long long>(n);
     }
+    if (!WriteFully(fd, data, size)) return false;
+    total += size;
     return true;
-}
-
-std::string DirectoryOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -19,13 +20,6 @@
 namespace quorvane {
 
 namespace {
-
-std::string DirectoryOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
 
 std::string NameOf(const std::string& path) {
     const size_t slash = path.rfind('/');
@@ -285,6 +279,32 @@ TTempFileRegistration::~TTempFileRegistration() {
 void TTempFileRegistration::Release() {
     if (FSlot >= 0) gSlots[FSlot].State.store(0);
     FSlot = -1;
+}
+
+std::string DirectoryOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+bool WriteFully(int fd, const char* data, std::size_t size) {
+    std::size_t written = 0;
+    while (written < size) {
+        // One write never exceeds 1 GiB, whatever the system allows.
+        const std::size_t chunk = std::min(size - written, std::size_t{1} << 30);
+        const ssize_t n = ::write(fd, data + written, chunk);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) {
+            errno = EIO;
+            return false;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    return true;
 }
 
 } // namespace quorvane

@@ -5,6 +5,7 @@
 // temporary files when a save is cut short.
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -43,6 +44,13 @@ void CheckExportTarget(const std::string& target, const std::string& databasePat
 bool IsReadOnlyFile(const std::string& path);
 // Raises "The file is read-only" when IsReadOnlyFile(path).
 void CheckNotReadOnly(const std::string& path);
+
+// The folder part of a path: "." for a bare name, "/" for a name in the root.
+std::string DirectoryOf(const std::string& path);
+
+// Writes all of data to an open descriptor, again after an interrupting signal; false (errno
+// set) when a write fails.
+bool WriteFully(int fd, const char* data, std::size_t size);
 
 // The name of the temporary files of a write to target: ".NAME.XXXXXX" in its folder.
 std::string TemporaryPattern(const std::string& target);

@@ -20,16 +20,7 @@ namespace {
 void WriteIntoFile(const std::string& path, const std::string& data) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (fd < 0) throw EQuorvaneError(FormatMessage("Cannot create file %s", path.c_str()));
-    size_t done = 0;
-    bool ok = true;
-    while (ok && done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0)
-            ok = false;
-        else
-            done += static_cast<size_t>(n);
-    }
+    bool ok = WriteFully(fd, data.data(), data.size());
     if (::close(fd) != 0) ok = false;
     if (!ok) throw EQuorvaneError("Stream write error");
 }

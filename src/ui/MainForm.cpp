@@ -759,33 +759,30 @@ void TfrmMain::CreateUserList() {
     FUserList = std::make_unique<TUserList>();
 }
 
-void TfrmMain::BeginListUpdate() {
+void TfrmMain::InListUpdate(const std::function<void()>& work) {
+    const auto end = [this] {
+        if (--FUpdateDepth > 0) return;
+        lvwUsers->setUpdatesEnabled(true);
+        RefreshList();
+    };
     if (FUpdateDepth++ == 0) lvwUsers->setUpdatesEnabled(false);
-}
-
-void TfrmMain::EndListUpdate() {
-    if (FUpdateDepth == 0) return;
-    if (--FUpdateDepth > 0) return;
-    lvwUsers->setUpdatesEnabled(true);
-    RefreshList();
+    try {
+        work();
+    } catch (...) {
+        end();
+        throw;
+    }
+    end();
 }
 
 void TfrmMain::ClearItems() {
-    BeginListUpdate();
-    try {
-        FModel->Clear();
-    } catch (...) {
-        EndListUpdate();
-        throw;
-    }
-    EndListUpdate();
+    InListUpdate([this] { FModel->Clear(); });
 }
 
 void TfrmMain::FillList() {
     TBusyCursor busy;
     ClearItems();
-    BeginListUpdate();
-    try {
+    InListUpdate([this] {
         std::vector<TUserProp*> rows;
         rows.reserve(static_cast<size_t>(FUserList->Count()));
         for (int i = 0; i < FUserList->Count(); ++i) {
@@ -793,11 +790,7 @@ void TfrmMain::FillList() {
             if (RowPasses(user)) rows.push_back(&user);
         }
         FModel->SetRows(std::move(rows));
-    } catch (...) {
-        EndListUpdate();
-        throw;
-    }
-    EndListUpdate();
+    });
 }
 
 void TfrmMain::RefreshList() {
@@ -1076,36 +1069,27 @@ void TfrmMain::SetFilter(TUserFilter filter) {
 
 void TfrmMain::ProjectNew() {
     // The rows go inside the update, so the old users are not measured on the way.
-    BeginListUpdate();
-    ClearFilterText();
-    try {
+    InListUpdate([this] {
+        ClearFilterText();
         ClearItems();
         CreateUserList();
         FUserList->Reset();
-    } catch (...) {
-        EndListUpdate();
-        throw;
-    }
-    EndListUpdate();
+    });
 }
 
 void TfrmMain::ProjectOpen() {
-    BeginListUpdate();
-    ClearFilterText();
     try {
-        ClearItems();
-        CreateUserList();
-        OpenDatabase(*FUserList, FileNameBytes(Project.FileName()));
-        FillList();
+        InListUpdate([this] {
+            ClearFilterText();
+            ClearItems();
+            CreateUserList();
+            OpenDatabase(*FUserList, FileNameBytes(Project.FileName()));
+            FillList();
+        });
     } catch (const std::bad_alloc&) {
-        EndListUpdate();
         FUserList->Reset(); // give back what the load took before saying so
         throw EQuorvaneError(OutOfMemoryText(tr("open %1").arg(Project.FileName())).toStdString());
-    } catch (...) {
-        EndListUpdate();
-        throw;
     }
-    EndListUpdate();
 }
 
 void TfrmMain::ProjectSave() {

@@ -77,9 +77,9 @@ public:
     int AddUserRow(TUserProp* user);
     // Destroys the database with all its users and creates an empty one. Any rows are dropped.
     void CreateUserList();
-    // Nested calls are allowed; the outermost EndListUpdate refreshes the list.
-    void BeginListUpdate();
-    void EndListUpdate();
+    // Runs `work` with the list's painting held back; nested calls are allowed, and the
+    // outermost one refreshes the list when it ends, also when `work` fails.
+    void InListUpdate(const std::function<void()>& work);
     void ClearItems();
     // Rebuilds all rows from the database under the view filter.
     void FillList();
