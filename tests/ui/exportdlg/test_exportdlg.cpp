@@ -396,57 +396,6 @@ TEST(ExportDialog, FileThatCannotBeCreatedShowsTheErrorAndStaysOpen) {
     EXPECT_FALSE(fs::exists(target));
 }
 
-TEST(ExportDialog, AbortWhileBuildingWritesNothing) {
-    TTempDir dir;
-    const fs::path target = dir.Path() / "htpasswd";
-    WriteWholeFile(target, "old content\r\n");
-    TUserList list;
-    AddUsers(list, 350);
-    list.PassType = TPasswordsType::ptPlainText;
-    list.PassFile = target.string();
-    TDialogOn t(list);
-    t.dialog.show();
-    TScriptedModals modals;
-    modals.Buttons = {QMessageBox::Yes};
-    std::vector<QString> progressSeen;
-    // Cancel is clicked while the file is being built (at its first progress point).
-    QTimer::singleShot(0, &t.dialog, [&] {
-        progressSeen.push_back(t.c.lblProgress->text());
-        EXPECT_TRUE(t.dialog.Busy);
-        EXPECT_FALSE(t.c.btnExport->isEnabled());
-        QTest::mouseClick(t.c.btnCancel, Qt::LeftButton);
-    });
-    QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
-    ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }, 5000));
-    ASSERT_EQ(modals.Boxes.size(), 1u) << "one question while building";
-    EXPECT_EQ(Str(modals.Boxes[0].Title), "Warning");
-    EXPECT_EQ(Str(modals.Boxes[0].Text), "Export is not completed. Abort?");
-    ASSERT_EQ(progressSeen.size(), 1u);
-    EXPECT_EQ(Str(progressSeen[0]), "Creating passwords file - 0% completed");
-    EXPECT_EQ(ReadWholeFile(target), "old content\r\n") << "the target is untouched";
-    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"htpasswd"}) << "no temporary left";
-}
-
-TEST(ExportDialog, NoAtTheAbortQuestionLetsTheExportFinish) {
-    TTempDir dir;
-    const fs::path target = dir.Path() / "htpasswd";
-    TUserList list;
-    AddUsers(list, 150);
-    list.PassType = TPasswordsType::ptPlainText;
-    list.PassFile = target.string();
-    TDialogOn t(list);
-    t.dialog.show();
-    TScriptedModals modals;
-    modals.Buttons = {QMessageBox::No};
-    QTimer::singleShot(0, &t.dialog, [&] { QTest::mouseClick(t.c.btnCancel, Qt::LeftButton); });
-    QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
-    ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }, 5000));
-    EXPECT_EQ(modals.Boxes.size(), 1u);
-    EXPECT_EQ(t.dialog.result(), QDialog::Accepted);
-    const std::string written = ReadWholeFile(target);
-    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 150);
-}
-
 // --- FTP exports against a loopback server ---
 
 namespace {
@@ -590,26 +539,60 @@ TEST(ExportDialogFtp, ErrorShowsWarningAndLeavesTheDialogReady) {
     EXPECT_TRUE(fs::exists(server.Root() / "htpasswd"));
 }
 
-TEST(ExportDialogFtp, AbortWhileBuildingStartsNoUpload) {
-    TThreadsSettle settle;
-    TScopedTmpDir tmp;
-    TFtpServer server;
-    TUserList list;
-    AddUsers(list, 250);
-    list.PassType = TPasswordsType::ptPlainText;
-    FillFtp(list, server.Host(), ftptest::kPassword);
-    TDialogOn t(list);
-    t.dialog.show();
-    TScriptedModals modals;
-    modals.Buttons = {QMessageBox::Yes};
-    QTimer::singleShot(0, &t.dialog, [&] { QTest::mouseClick(t.c.btnCancel, Qt::LeftButton); });
-    QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
-    EXPECT_EQ(t.dialog.Uploader(), nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }, 5000));
-    EXPECT_EQ(t.dialog.result(), QDialog::Rejected);
-    EXPECT_EQ(modals.Boxes.size(), 1u);
-    EXPECT_EQ(TempFilesIn(tmp.Dir()), 0);
-    EXPECT_EQ(server.Commands(), "") << "nothing reached the server";
+// Cancel while the file is being built (at its first progress point) asks once: Yes writes
+// nothing, to a file or to a server, and leaves no temporary file; No lets the export finish.
+TEST(ExportDialog, CancelWhileBuildingAsksAndYesWritesNothing) {
+    const struct {
+        bool Ftp;
+        QMessageBox::StandardButton Answer;
+    } cases[] = {{false, QMessageBox::Yes}, {false, QMessageBox::No}, {true, QMessageBox::Yes}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.Ftp ? "FTP, " : "file, ") +
+                     (c.Answer == QMessageBox::Yes ? "Yes" : "No"));
+        TThreadsSettle settle;
+        TScopedTmpDir tmp;
+        const auto server = c.Ftp ? std::make_unique<TFtpServer>() : nullptr;
+        TTempDir dir;
+        const fs::path target = dir.Path() / "htpasswd";
+        WriteWholeFile(target, "old content\r\n");
+        TUserList list;
+        AddUsers(list, 350);
+        list.PassType = TPasswordsType::ptPlainText;
+        list.PassFile = target.string();
+        if (server) FillFtp(list, server->Host(), ftptest::kPassword);
+        TDialogOn t(list);
+        t.dialog.show();
+        TScriptedModals modals;
+        modals.Buttons = {c.Answer};
+        std::vector<QString> progressSeen;
+        QTimer::singleShot(0, &t.dialog, [&] {
+            progressSeen.push_back(t.c.lblProgress->text());
+            EXPECT_TRUE(t.dialog.Busy);
+            EXPECT_FALSE(t.c.btnExport->isEnabled());
+            QTest::mouseClick(t.c.btnCancel, Qt::LeftButton);
+        });
+        QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
+        EXPECT_EQ(t.dialog.Uploader(), nullptr);
+        ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }, 5000));
+        ASSERT_EQ(modals.Boxes.size(), 1u) << "one question while building";
+        EXPECT_EQ(Str(modals.Boxes[0].Title), "Warning");
+        EXPECT_EQ(Str(modals.Boxes[0].Text), "Export is not completed. Abort?");
+        ASSERT_EQ(progressSeen.size(), 1u);
+        EXPECT_EQ(Str(progressSeen[0]), "Creating passwords file - 0% completed");
+        EXPECT_EQ(TempFilesIn(tmp.Dir()), 0);
+        if (c.Answer == QMessageBox::Yes) {
+            EXPECT_EQ(ReadWholeFile(target), "old content\r\n") << "the target is untouched";
+            EXPECT_EQ(dir.Entries(), std::vector<std::string>{"htpasswd"}) << "no temporary left";
+        } else {
+            EXPECT_EQ(t.dialog.result(), QDialog::Accepted);
+            const std::string written = ReadWholeFile(target);
+            EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 350);
+        }
+        if (server) {
+            EXPECT_EQ(t.dialog.result(), QDialog::Rejected);
+            EXPECT_EQ(server->Commands(), "") << "nothing reached the server";
+        }
+    }
 }
 
 TEST(ExportDialogFtp, DialogGoneBeforeUploadEndsStillUploads) {
