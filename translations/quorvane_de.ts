@@ -395,6 +395,34 @@
         <source> %1 of them use a weak scheme (SHA-1, DES crypt or plain text): set new passwords for them.</source>
         <translation> %1 davon verwenden ein schwaches Verfahren (SHA-1, DES-crypt oder Klartext): Vergeben Sie ihnen neue Kennwörter.</translation>
     </message>
+    <message>
+        <source>user %1 &quot;%2&quot; (%3) and %4 more</source>
+        <translation>Benutzer %1 „%2“ (%3) und %4 weitere</translation>
+    </message>
+    <message>
+        <source>user %1 &quot;%2&quot; (%3)</source>
+        <translation>Benutzer %1 „%2“ (%3)</translation>
+    </message>
+    <message>
+        <source>the login is empty</source>
+        <translation>der Anmeldename ist leer</translation>
+    </message>
+    <message>
+        <source>the login holds a colon</source>
+        <translation>der Anmeldename enthält einen Doppelpunkt</translation>
+    </message>
+    <message>
+        <source>the login holds a control character</source>
+        <translation>der Anmeldename enthält ein Steuerzeichen</translation>
+    </message>
+    <message>
+        <source>the password holds a line break or a NUL and cannot be written as plain text</source>
+        <translation>das Kennwort enthält einen Zeilenumbruch oder ein NUL und kann nicht als Klartext geschrieben werden</translation>
+    </message>
+    <message>
+        <source>the password holds a NUL, which bcrypt and SHA-crypt cannot hash</source>
+        <translation>das Kennwort enthält ein NUL, das bcrypt und SHA-crypt nicht hashen können</translation>
+    </message>
 </context>
 <context>
     <name>TProject</name>

@@ -18,12 +18,15 @@ namespace {
 
 const char* const KContext = "CoreText";
 
-// One text of the core as it writes it, "%1".."%9" where its variable parts go. The parts
-// named in Nested are core texts of their own (a reason after "failed: ") and are translated
-// too; the others (names, numbers) are kept as they are.
+// One text of the core as it writes it, "%1".."%9" where its variable parts go. A part named
+// in Nested is a core text of its own (a reason after "failed: "), in Users a list of users
+// with their reasons; both are translated too. A part in Numbers is a count with "," between
+// its thousands, shown as the locale writes numbers. Other parts (names) are kept as they are.
 struct TCoreFormat {
     const char* Source;
     unsigned Nested = 0; // bit n-1: %n
+    unsigned Numbers = 0;
+    unsigned Users = 0;
 };
 
 constexpr unsigned Arg(int n) {
@@ -100,7 +103,17 @@ const TCoreFormat KFormats[] = {
     {QT_TRANSLATE_NOOP("CoreText", "Anyone who knows these logins gets in without a password: "
                                    "%1")},
     {QT_TRANSLATE_NOOP("CoreText", "These users cannot go into the password file safely: %1. "
-                                   "Correct or disable them, then export again.")},
+                                   "Correct or disable them, then export again."),
+     0, 0, Arg(1)},
+    {QT_TRANSLATE_NOOP("CoreText", "user %1 \"%2\" (%3) and %4 more"), Arg(3)},
+    {QT_TRANSLATE_NOOP("CoreText", "user %1 \"%2\" (%3)"), Arg(3)},
+    {QT_TRANSLATE_NOOP("CoreText", "the login is empty")},
+    {QT_TRANSLATE_NOOP("CoreText", "the login holds a colon")},
+    {QT_TRANSLATE_NOOP("CoreText", "the login holds a control character")},
+    {QT_TRANSLATE_NOOP("CoreText", "the password holds a line break or a NUL and cannot be "
+                                   "written as plain text")},
+    {QT_TRANSLATE_NOOP("CoreText", "the password holds a NUL, which bcrypt and SHA-crypt cannot "
+                                   "hash")},
     {QT_TRANSLATE_NOOP("CoreText", "The database names no FTP server")},
     {QT_TRANSLATE_NOOP("CoreText", "The database names no password file on the FTP server")},
     {QT_TRANSLATE_NOOP("CoreText", "1 user still uses a weak hash: set a new password for it")},
@@ -108,8 +121,8 @@ const TCoreFormat KFormats[] = {
     {QT_TRANSLATE_NOOP("CoreText", "hash only (%1)")},
     // The estimate of a slow form's cost
     {QT_TRANSLATE_NOOP("CoreText", "%1 for 1 user; later exports reuse unchanged hashes"), Arg(1)},
-    {QT_TRANSLATE_NOOP("CoreText", "%1 for %2 users; later exports reuse unchanged hashes"),
-     Arg(1)},
+    {QT_TRANSLATE_NOOP("CoreText", "%1 for %2 users; later exports reuse unchanged hashes"), Arg(1),
+     Arg(2)},
     {QT_TRANSLATE_NOOP("CoreText", "each page request costs the server %1"), Arg(1)},
     {QT_TRANSLATE_NOOP("CoreText", "less than 1 ms")},
     {QT_TRANSLATE_NOOP("CoreText", "about %1 ms")},
@@ -216,6 +229,26 @@ QString Fill(const QString& translation, const QStringList& parts) {
     return out;
 }
 
+QString TranslateText(const QString& text);
+
+QString Part(const TCoreFormat& format, int n, const QString& part) {
+    if ((format.Nested & Arg(n)) != 0) return TranslateText(part);
+    if ((format.Numbers & Arg(n)) != 0) {
+        bool ok = false;
+        const qulonglong value = QString(part).remove(QLatin1Char(',')).toULongLong(&ok);
+        return ok ? QLocale().toString(value) : part;
+    }
+    if ((format.Users & Arg(n)) != 0) {
+        // "user 3 "ann" (why), user 7 "bob" (why) and 2 more": split before each "user N "".
+        static const QRegularExpression nextUser(QStringLiteral(", (?=user \\d+ \")"));
+        QStringList users = part.split(nextUser);
+        for (QString& user : users)
+            user = TranslateText(user);
+        return users.join(QStringLiteral(", "));
+    }
+    return part;
+}
+
 QString TranslateText(const QString& text) {
     const std::vector<TCompiledFormat>& compiled = CompiledFormats();
     for (std::size_t i = 0; i < compiled.size(); ++i) {
@@ -225,7 +258,7 @@ QString TranslateText(const QString& text) {
         for (std::size_t k = 0; k < compiled[i].Args.size(); ++k) {
             const int n = compiled[i].Args[k];
             const QString part = match.captured(static_cast<int>(k) + 1);
-            parts[n - 1] = (KFormats[i].Nested & Arg(n)) != 0 ? TranslateText(part) : part;
+            parts[n - 1] = Part(KFormats[i], n, part);
         }
         return Fill(QCoreApplication::translate(KContext, KFormats[i].Source), parts);
     }

@@ -628,6 +628,7 @@ void TfrmExportUser::StartExport() {
 void TfrmExportUser::ExportDone(const quorvane::TExportResult& result) {
     const bool upload = !FInExportClick; // a local export ends within the click
     if (result.Done) ResultText = ExportResultDisplay(result);
+    ShowWriteWarnings(this, result.Warnings); // written, but not all of the old file was kept
     if (!upload) {
         // Written, or aborted while building: a local export closes the dialog either way; an
         // aborted upload leaves the result to the one who cancelled.

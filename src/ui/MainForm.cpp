@@ -1099,6 +1099,7 @@ void TfrmMain::ProjectSave() {
         throw EQuorvaneError(OutOfMemoryText(tr("save %1").arg(Project.FileName())).toStdString());
     }
     FUndoStack->setClean(); // the history stays; undoing back here is clean again
+    ShowWriteWarnings(this, FUserList->SaveWarnings());
 }
 
 void TfrmMain::ClearFilterText() {

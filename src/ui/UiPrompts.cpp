@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QPushButton>
+#include <QStringList>
 
 namespace quorvane {
 
@@ -26,6 +27,15 @@ QString OutOfMemoryText(const QString& task) {
 
 void ShowErrorMessage(QWidget* parent, const QString& message) {
     ShowMessageBox(parent, QMessageBox::Critical, AppTitle(), message, QMessageBox::Ok);
+}
+
+void ShowWriteWarnings(QWidget* parent, const std::vector<std::string>& warnings) {
+    if (warnings.empty()) return;
+    QStringList lines;
+    for (const std::string& warning : warnings)
+        lines << ErrorMessageText(TranslateCoreText(warning));
+    ShowMessageBox(parent, QMessageBox::Warning, AppTitle(), lines.join(QLatin1Char('\n')),
+                   QMessageBox::Ok);
 }
 
 TSaveAnswer TQtProjectPrompts::AskSaveChanges(const QString& question) {

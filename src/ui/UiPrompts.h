@@ -9,7 +9,9 @@
 
 #include <exception>
 #include <new>
+#include <string>
 #include <utility>
+#include <vector>
 
 class QWidget;
 
@@ -31,6 +33,10 @@ QString OutOfMemoryText(const QString& task);
 
 // A modal error box titled "Quorvane".
 void ShowErrorMessage(QWidget* parent, const QString& message);
+
+// What a write could not keep of the file it replaced (owner, group), one line each, in a
+// warning box titled "Quorvane"; nothing when there is nothing to say.
+void ShowWriteWarnings(QWidget* parent, const std::vector<std::string>& warnings);
 
 // Runs a command; a failure ends it and is shown in an error box. True when it ran through.
 template <typename TAction> bool Guarded(QWidget* parent, TAction&& action) {

@@ -195,6 +195,17 @@ TEST(Translation, CoreTextsKeepTheirVariablePartsAndPassWhatIsUnknown) {
         {"Upload of /www/a%2b failed: Connection refused",
          QStringLiteral("Das Hochladen von /www/a%2b ist fehlgeschlagen: Verbindung abgelehnt")},
         {"Plain text", QStringLiteral("Klartext")},
+        // Counts in the locale's form; each user of a list with its reason.
+        {"about 3 s for 1,500 users; later exports reuse unchanged hashes",
+         QStringLiteral("etwa 3 s für 1.500 Benutzer; spätere Exporte verwenden unveränderte "
+                        "Hashes wieder")},
+        {"These users cannot go into the password file safely: user 2 \"a, b\" (the login is "
+         "empty), user 5 \"c:d\" (the login holds a colon) and 3 more. Correct or disable them, "
+         "then export again.",
+         QStringLiteral("Diese Benutzer können nicht sicher in die Kennwortdatei geschrieben "
+                        "werden: Benutzer 2 „a, b“ (der Anmeldename ist leer), Benutzer 5 „c:d“ "
+                        "(der Anmeldename enthält einen Doppelpunkt) und 3 weitere. Korrigieren "
+                        "oder deaktivieren Sie sie und exportieren Sie dann erneut.")},
         // Several lines: the ones the table knows are translated, the users' lines stay.
         {"1 user still uses a weak hash: set a new password for it\n  old (MD5)\n",
          QStringLiteral("1 Benutzer verwendet noch einen schwachen Hash: Vergeben Sie ihm ein "
