@@ -2,6 +2,7 @@
 
 #include "export/HashOnlyUsers.h"
 #include "ui/ByteText.h"
+#include "ui/CoreText.h"
 #include "userdb/UserList.h"
 #include "userdb/UserView.h"
 
@@ -88,7 +89,7 @@ QString TUsersModel::CellText(const TUserProp& user, TColumn column) const {
     case TColumn::Created:
         return DateText(user.CreatedDate);
     case TColumn::Password:
-        return BytesToText(HashOnlyText(user)); // a clear password is never shown in the list
+        return TranslateCoreText(HashOnlyText(user)); // a clear password is never shown in the list
     }
     return QString();
 }
