@@ -423,6 +423,26 @@
         <source>the password holds a NUL, which bcrypt and SHA-crypt cannot hash</source>
         <translation>das Kennwort enthält ein NUL, das bcrypt und SHA-crypt nicht hashen können</translation>
     </message>
+    <message>
+        <source>  %1 (%2)</source>
+        <translation>  %1 (%2)</translation>
+    </message>
+    <message>
+        <source>plain text</source>
+        <translation>Klartext</translation>
+    </message>
+    <message>
+        <source>MD5 crypt</source>
+        <translation>MD5-crypt</translation>
+    </message>
+    <message>
+        <source>DES crypt</source>
+        <translation>DES-crypt</translation>
+    </message>
+    <message>
+        <source>%1 and %2 more</source>
+        <translation>%1 und %2 weitere</translation>
+    </message>
 </context>
 <context>
     <name>TProject</name>

@@ -99,9 +99,11 @@ const TCoreFormat KFormats[] = {
                                    "byte and cannot go into the password file")},
     {QT_TRANSLATE_NOOP("CoreText", "A plain-text password file cannot hold users known only by "
                                    "their password hash: %1. Give them new passwords or export "
-                                   "in another form")},
+                                   "in another form"),
+     Arg(1)},
     {QT_TRANSLATE_NOOP("CoreText", "Anyone who knows these logins gets in without a password: "
-                                   "%1")},
+                                   "%1"),
+     Arg(1)},
     {QT_TRANSLATE_NOOP("CoreText", "These users cannot go into the password file safely: %1. "
                                    "Correct or disable them, then export again."),
      0, 0, Arg(1)},
@@ -118,7 +120,12 @@ const TCoreFormat KFormats[] = {
     {QT_TRANSLATE_NOOP("CoreText", "The database names no password file on the FTP server")},
     {QT_TRANSLATE_NOOP("CoreText", "1 user still uses a weak hash: set a new password for it")},
     {QT_TRANSLATE_NOOP("CoreText", "%1 users still use weak hashes: set new passwords for them")},
-    {QT_TRANSLATE_NOOP("CoreText", "hash only (%1)")},
+    {QT_TRANSLATE_NOOP("CoreText", "hash only (%1)"), Arg(1)},
+    // A user of the weak-hash list ("  login (scheme)"), and the schemes' names in it.
+    {QT_TRANSLATE_NOOP("CoreText", "  %1 (%2)"), Arg(2)},
+    {QT_TRANSLATE_NOOP("CoreText", "plain text")},
+    {QT_TRANSLATE_NOOP("CoreText", "MD5 crypt")},
+    {QT_TRANSLATE_NOOP("CoreText", "DES crypt")},
     // The estimate of a slow form's cost
     {QT_TRANSLATE_NOOP("CoreText", "%1 for 1 user; later exports reuse unchanged hashes"), Arg(1)},
     {QT_TRANSLATE_NOOP("CoreText", "%1 for %2 users; later exports reuse unchanged hashes"), Arg(1),
@@ -175,6 +182,8 @@ const TCoreFormat KFormats[] = {
                                    "server's public key is %3; pin it only if you know it belongs "
                                    "to this server.")},
     {QT_TRANSLATE_NOOP("CoreText", "The certificate of %1 could not be verified (%2).")},
+    // A list of names cut short, after every format that holds one.
+    {QT_TRANSLATE_NOOP("CoreText", "%1 and %2 more"), Arg(1), Arg(2)},
 };
 
 struct TCompiledFormat {

@@ -210,6 +210,15 @@ TEST(Translation, CoreTextsKeepTheirVariablePartsAndPassWhatIsUnknown) {
         {"1 user still uses a weak hash: set a new password for it\n  old (MD5)\n",
          QStringLiteral("1 Benutzer verwendet noch einen schwachen Hash: Vergeben Sie ihm ein "
                         "neues Kennwort\n  old (MD5)\n")},
+        // A weak scheme's name in the users' lines; a list of names cut short.
+        {"2 users still use weak hashes: set new passwords for them\n  old (plain text)\n  "
+         "des (DES crypt)\n",
+         QStringLiteral("2 Benutzer verwenden noch schwache Hashes: Vergeben Sie ihnen neue "
+                        "Kennwörter\n  old (Klartext)\n  des (DES-crypt)\n")},
+        {"Anyone who knows these logins gets in without a password: a, b and 18 more",
+         QStringLiteral("Wer diese Anmeldenamen kennt, kommt ohne Kennwort hinein: a, b und 18 "
+                        "weitere")},
+        {"hash only (MD5 crypt)", QStringLiteral("nur Hash (MD5-crypt)")},
         {"550 No such file or directory", QStringLiteral("550 No such file or directory")},
     };
     for (const auto& c : cases)
