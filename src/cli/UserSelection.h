@@ -17,6 +17,8 @@ class TUserProp;
 
 namespace quorvane::cli {
 
+class TArgs;
+
 // Every user whose login is one of the logins, each user once, in list order. Fails with
 // "User "LOGIN" not found" naming the first login that matches nobody.
 std::vector<TUserProp*> UsersWithLogins(TUserList& list, const std::vector<std::string>& logins);
@@ -24,8 +26,6 @@ std::vector<TUserProp*> UsersWithLogins(TUserList& list, const std::vector<std::
 // The one user with exactly this login. Fails when there is none, or when several users have
 // it (the import does not check for namesakes), since a change meant for one would hit others.
 TUserProp& OneUserWithLogin(TUserList& list, const std::string& login);
-
-class TArgs;
 
 // Applies a state command (with `date` for an expiration date) to every user named by the
 // logins after the database on the command line, and saves the database when any of them

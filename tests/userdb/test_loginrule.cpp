@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,6 +27,19 @@ struct LoginCase {
     TLoginProblem problem;
     bool commentWarning;
 };
+
+// The case's name in test listings: the login, bytes outside printable ASCII as \xHH.
+void PrintTo(const LoginCase& c, std::ostream* os) {
+    static const char hex[] = "0123456789ABCDEF";
+    *os << '"';
+    for (const unsigned char byte : c.login) {
+        if (byte >= 0x20 && byte < 0x7f)
+            *os << static_cast<char>(byte);
+        else
+            *os << "\\x" << hex[byte >> 4] << hex[byte & 15];
+    }
+    *os << '"';
+}
 
 class LoginRuleTable : public testing::TestWithParam<LoginCase> {};
 
