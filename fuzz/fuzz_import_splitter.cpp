@@ -3,6 +3,7 @@
 // login (or the whole text is refused and nothing is added), and fields written back quoted
 // split into the same fields.
 
+#include "../tests/support/QuoteFields.h"
 #include "base/Errors.h"
 #include "userdb/CSVImport.h"
 #include "userdb/LoginRule.h"
@@ -22,20 +23,6 @@ namespace {
 
 void Check(bool condition) {
     if (!condition) std::abort();
-}
-
-std::string QuoteFields(const std::vector<std::string>& fields) {
-    std::string line;
-    for (size_t i = 0; i < fields.size(); ++i) {
-        if (i > 0) line += ',';
-        line += '"';
-        for (char c : fields[i]) {
-            if (c == '"') line += '"';
-            line += c;
-        }
-        line += '"';
-    }
-    return line;
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The text import: splitting into lines and fields, and users appended from a file.
 
+#include "QuoteFields.h"
 #include "TestUtil.h"
 #include "base/DateUtil.h"
 #include "base/Errors.h"
@@ -22,21 +23,6 @@ using Fields = std::vector<std::string>;
 using namespace std::string_literals;
 
 namespace {
-
-// Writes fields so that the splitter gives them back: every field quoted, quotes doubled.
-std::string QuoteFields(const Fields& fields) {
-    std::string line;
-    for (size_t i = 0; i < fields.size(); ++i) {
-        if (i > 0) line += ',';
-        line += '"';
-        for (char c : fields[i]) {
-            if (c == '"') line += '"';
-            line += c;
-        }
-        line += '"';
-    }
-    return line;
-}
 
 std::string ImportErrorText(const std::string& path, TUserList& list) {
     try {

@@ -281,72 +281,57 @@ TEST(CreateSeries, TakenLoginsAreSkippedWhateverTheirCase) {
     }
 }
 
+// Fewer numeral logins exist than users are asked for: the series makes what it can, stops
+// after 51 misses in a row with the warning, and costs no more than the users it made.
 TEST(CreateSeries, ExhaustedLoginSpaceStopsWithTheWarning) {
-    TSeriesOptions options;
-    options.LoginLength = 4;
-    options.LoginChars = TCharsType::Numeral;
-    TUserList list;
-    TLcgRandom random(2024);
-    TRecordingFeedback feedback;
-    const auto created = CreateSeries(list, 99999, options, random, &feedback, false);
+    const struct {
+        int LoginLength;
+        bool AllTaken; // every login of the space already in the list
+        int Count;
+        unsigned Seed;
+        size_t MinCreated, MaxCreated;
+        long Draws; // -1: not counted
+    } cases[] = {
+        {4, false, 99999, 2024, 5001, 6561, -1}, // 9^4 = 6561 logins exist
+        {1, true, 3, 5, 0, 0, 51},               // one draw per login tried, no password drawn
+        {1, false, INT_MAX, 8, 9, 9, -1},        // a huge count costs no more than nine users
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Seed);
+        TSeriesOptions options;
+        options.LoginLength = c.LoginLength;
+        options.LoginChars = TCharsType::Numeral;
+        TUserList list;
+        if (c.AllTaken) {
+            for (char ch : kDigits)
+                list.Add(std::string(1, ch), "x");
+        }
+        const int before = list.Count();
+        TLcgRandom inner(c.Seed);
+        TCountingRandom random(inner);
+        TRecordingFeedback feedback;
+        const auto created = CreateSeries(list, c.Count, options, random, &feedback, false);
 
-    // Only 9^4 = 6561 numeral logins exist.
-    EXPECT_LE(created.size(), 6561u);
-    EXPECT_GT(created.size(), 5000u);
-    EXPECT_EQ(list.Count(), static_cast<int>(created.size()));
-    std::set<std::string> logins;
-    for (const auto& user : created) {
-        EXPECT_EQ(user.Login.size(), 4u);
-        EXPECT_EQ(user.Login.find_first_not_of(kDigits), std::string::npos) << user.Login;
-        logins.insert(user.Login);
+        EXPECT_GE(created.size(), c.MinCreated);
+        EXPECT_LE(created.size(), c.MaxCreated);
+        EXPECT_EQ(list.Count(), before + static_cast<int>(created.size()));
+        std::set<std::string> logins;
+        for (const auto& user : created) {
+            EXPECT_EQ(user.Login.size(), static_cast<size_t>(c.LoginLength));
+            EXPECT_EQ(user.Login.find_first_not_of(kDigits), std::string::npos) << user.Login;
+            logins.insert(user.Login);
+        }
+        EXPECT_EQ(logins.size(), created.size());
+        if (c.Draws >= 0) {
+            EXPECT_EQ(random.Draws, c.Draws);
+        }
+        EXPECT_EQ(feedback.Events,
+                  (std::vector<std::string>{"begin",
+                                            "warning: Only " + std::to_string(created.size()) +
+                                                " users has been created. Increase the login "
+                                                "length to create more.",
+                                            "end"}));
     }
-    EXPECT_EQ(logins.size(), created.size());
-    ASSERT_EQ(feedback.Events.size(), 3u);
-    EXPECT_EQ(feedback.Events[0], "begin");
-    EXPECT_EQ(feedback.Events[1], "warning: Only " + std::to_string(created.size()) +
-                                      " users has been created. Increase the login length to "
-                                      "create more.");
-    EXPECT_EQ(feedback.Events[2], "end");
-}
-
-TEST(CreateSeries, FiftyOneMissesInARow) {
-    // Login length 1 in numerals: nine logins, all taken already.
-    TSeriesOptions options;
-    options.LoginLength = 1;
-    options.LoginChars = TCharsType::Numeral;
-    TUserList list;
-    for (char c : kDigits)
-        list.Add(std::string(1, c), "x");
-    TLcgRandom inner(5);
-    TCountingRandom random(inner);
-    TRecordingFeedback feedback;
-    const auto created = CreateSeries(list, 3, options, random, &feedback, false);
-    EXPECT_TRUE(created.empty());
-    EXPECT_EQ(list.Count(), 9);
-    // One draw per login tried, no password drawn.
-    EXPECT_EQ(random.Draws, 51);
-    EXPECT_EQ(
-        feedback.Events,
-        (std::vector<std::string>{
-            "begin",
-            "warning: Only 0 users has been created. Increase the login length to create more.",
-            "end"}));
-}
-
-TEST(CreateSeries, HugeCountOnASmallLoginSpace) {
-    // Asking for far more users than can exist costs no more than the users created.
-    TSeriesOptions options;
-    options.LoginLength = 1;
-    options.LoginChars = TCharsType::Numeral;
-    TUserList list;
-    TLcgRandom random(8);
-    TRecordingFeedback feedback;
-    const auto created = CreateSeries(list, INT_MAX, options, random, &feedback, false);
-    EXPECT_EQ(created.size(), 9u);
-    EXPECT_EQ(list.Count(), 9);
-    ASSERT_EQ(feedback.Events.size(), 3u);
-    EXPECT_EQ(feedback.Events[1],
-              "warning: Only 9 users has been created. Increase the login length to create more.");
 }
 
 TEST(CreateSeries, MissesDoNotUseUpTheCount) {
