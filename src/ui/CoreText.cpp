@@ -259,6 +259,7 @@ QString Part(const TCoreFormat& format, int n, const QString& part) {
 }
 
 QString TranslateText(const QString& text) {
+    if (text.isEmpty()) return text; // most cells of the users list: no formats to try
     const std::vector<TCompiledFormat>& compiled = CompiledFormats();
     for (std::size_t i = 0; i < compiled.size(); ++i) {
         const QRegularExpressionMatch match = compiled[i].Pattern.match(text);
