@@ -43,7 +43,7 @@ int CmdVerify(const TArgs& args, TCliStreams& io) {
             if (user->Login == login) {
                 found = true;
                 hashed = user->HashOnly();
-                stored = hashed ? user->PasswordHash : user->Password;
+                stored = hashed ? user->PasswordHash() : user->Password;
                 disabled = user->Disable;
             }
     } else {

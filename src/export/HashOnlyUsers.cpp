@@ -12,7 +12,7 @@ std::vector<const TUserProp*> HashOnlyUsers(const TUserList& list) {
 }
 
 TStoredScheme UserHashScheme(const TUserProp& user) {
-    return IdentifyStoredHash(user.PasswordHash);
+    return IdentifyStoredHash(user.PasswordHash());
 }
 
 std::string HashOnlyText(const TUserProp& user) {

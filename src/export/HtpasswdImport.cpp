@@ -85,7 +85,7 @@ THtpasswdImportResult ImportHtpasswd(TUserList& list, const std::vector<THtpassw
             user.SetPassword(entry.Value);
         else {
             user.Password.clear();
-            user.PasswordHash = entry.Value;
+            user.SetPasswordHash(entry.Value);
         }
         if (IsWeakScheme(entry.Scheme)) ++result.Weak;
     };

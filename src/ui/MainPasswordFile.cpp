@@ -140,7 +140,7 @@ void TfrmMain::miCheckPasswordClick() {
     dialog.setTextEchoMode(QLineEdit::Password);
     if (RunModal(dialog) != QDialog::Accepted) return;
     const std::string password = TextToBytes(dialog.textValue());
-    if (VerifyStoredHash(password, user->PasswordHash))
+    if (VerifyStoredHash(password, user->PasswordHash()))
         ShowMessageBox(this, QMessageBox::Information, TfrmMain::tr("Check Password"),
                        TfrmMain::tr("Password for user %1 correct.").arg(BytesToText(user->Login)),
                        QMessageBox::Ok);

@@ -22,7 +22,37 @@ bool TUserProp::SameAs(const TUserProp& o) const {
     return Login == o.Login && Password == o.Password && Disable == o.Disable &&
            Expire == o.Expire && ExpireDate == o.ExpireDate && CreatedDate == o.CreatedDate &&
            FullName == o.FullName && Email == o.Email && Comments == o.Comments &&
-           PasswordHash == o.PasswordHash;
+           PasswordHash() == o.PasswordHash();
+}
+
+TUserProp::TUserProp(const TUserProp& other)
+    : Login(other.Login), Password(other.Password), Disable(other.Disable), Expire(other.Expire),
+      ExpireDate(other.ExpireDate), CreatedDate(other.CreatedDate), FullName(other.FullName),
+      Email(other.Email), Comments(other.Comments), FList(other.FList), FIndex(other.FIndex) {
+    SetPasswordHash(other.PasswordHash());
+}
+
+TUserProp& TUserProp::operator=(const TUserProp& other) {
+    if (this != &other) {
+        CopyFieldsFrom(other);
+        FList = other.FList;
+        FIndex = other.FIndex;
+    }
+    return *this;
+}
+
+const std::string& TUserProp::PasswordHash() const {
+    static const std::string none;
+    return FPasswordHash != nullptr ? *FPasswordHash : none;
+}
+
+void TUserProp::SetPasswordHash(std::string hash) {
+    if (hash.empty())
+        FPasswordHash.reset();
+    else if (FPasswordHash != nullptr)
+        *FPasswordHash = std::move(hash);
+    else
+        FPasswordHash = std::make_unique<std::string>(std::move(hash));
 }
 
 void TUserProp::CopyFieldsFrom(const TUserProp& o) {
@@ -35,7 +65,7 @@ void TUserProp::CopyFieldsFrom(const TUserProp& o) {
     FullName = o.FullName;
     Email = o.Email;
     Comments = o.Comments;
-    PasswordHash = o.PasswordHash;
+    SetPasswordHash(o.PasswordHash());
 }
 
 TUserList::TUserList() {
@@ -107,6 +137,14 @@ int TUserList::DisableExpired() {
 int TUserList::IndexOf(const TUserProp* user) const {
     if (user == nullptr || user->FList != this) return -1;
     return user->FIndex;
+}
+
+void TUserList::TakeUsers(TUserList& other) {
+    if (&other == this) return;
+    FItems = std::move(other.FItems);
+    other.FItems.clear();
+    for (const auto& user : FItems)
+        user->FList = this;
 }
 
 void TUserList::Renumber(size_t from) {

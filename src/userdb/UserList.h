@@ -31,17 +31,26 @@ public:
     std::string FullName;
     std::string Email;
     std::string Comments; // may contain line breaks
+
+    TUserProp() = default;
+    TUserProp(const TUserProp& other);
+    TUserProp& operator=(const TUserProp& other);
+    TUserProp(TUserProp&&) noexcept = default;
+    TUserProp& operator=(TUserProp&&) noexcept = default;
+
     // A password-file hash taken over from an existing file, for a user whose clear password
     // this database does not know (empty otherwise). While it is set, Password is empty and the
-    // hash goes into the password file unchanged; giving the user a password clears it.
-    std::string PasswordHash;
+    // hash goes into the password file unchanged; giving the user a password clears it. Few
+    // users have one, so it is kept apart and costs the others a pointer.
+    const std::string& PasswordHash() const;
+    void SetPasswordHash(std::string hash);
 
     // True for a user known only by the stored hash.
-    bool HashOnly() const { return !PasswordHash.empty(); }
+    bool HashOnly() const { return FPasswordHash != nullptr; }
     // Gives the user a clear password, which replaces a stored hash.
     void SetPassword(const std::string& password) {
         Password = password;
-        PasswordHash.clear();
+        FPasswordHash.reset();
     }
 
     // 0-based position in the owning list.
@@ -56,6 +65,7 @@ public:
 
 private:
     friend class TUserList;
+    std::unique_ptr<std::string> FPasswordHash; // never an empty string
     TUserList* FList = nullptr;
     int FIndex = -1;
 };
@@ -116,6 +126,9 @@ public:
     void Remove(TUserProp* user);                          // removes and destroys one user
     void RemoveMany(const std::vector<TUserProp*>& users); // one pass for many users
     void Clear();                                          // removes and destroys all users
+    // Destroys this list's users and takes over all users of another list, in their order
+    // (the other list is left without users).
+    void TakeUsers(TUserList& other);
 
     // Takes the users at these positions (ascending, no duplicates) out of the list without
     // destroying them; later users move up. Returned in position order.

@@ -152,7 +152,7 @@ TEST_F(CliScriptTest, PasswdSetsOneUsersPassword) {
         // bob is known only by a hash taken over from a password file.
         TUserList& list = Reload();
         list.Users(1).Password.clear();
-        list.Users(1).PasswordHash = "$apr1$abcdefgh$0123456789abcdefghijkl";
+        list.Users(1).SetPasswordHash("$apr1$abcdefgh$0123456789abcdefghijkl");
         list.SaveToFile(Db);
     }
     const auto hashOnly = [this](int i) {
@@ -169,7 +169,7 @@ TEST_F(CliScriptTest, PasswdSetsOneUsersPassword) {
     EXPECT_EQ(r.Out, "") << "a password read from standard input is never echoed";
     TUserList& list = Reload();
     EXPECT_EQ(list.Users(1).Password, "new secret");
-    EXPECT_EQ(list.Users(1).PasswordHash, "") << "the new password replaces the stored hash";
+    EXPECT_EQ(list.Users(1).PasswordHash(), "") << "the new password replaces the stored hash";
     EXPECT_FALSE(hashOnly(1));
     EXPECT_EQ(list.Users(0).Password, "pw-ann");
     EXPECT_EQ(list.Users(2).Password, "pw-cid");

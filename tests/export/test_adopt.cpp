@@ -24,7 +24,7 @@ const char* const kDes = "BdLn.EIveFex2";
 
 TUserProp& HashUser(TUserList& list, const std::string& login, const std::string& hash) {
     TUserProp& user = list.Add(login, "");
-    user.PasswordHash = hash;
+    user.SetPasswordHash(hash);
     return user;
 }
 
@@ -44,7 +44,7 @@ TEST(HashOnlyUser, RoundTripsThroughSaveAndLoad) {
     TUserList back;
     back.LoadFromFile(path);
     ASSERT_EQ(back.Count(), 2);
-    EXPECT_EQ(back.Users(0).PasswordHash, kBcrypt);
+    EXPECT_EQ(back.Users(0).PasswordHash(), kBcrypt);
     EXPECT_TRUE(back.Users(0).Password.empty());
     EXPECT_TRUE(back.Users(0).HashOnly());
     EXPECT_FALSE(back.Users(1).HashOnly());
@@ -73,7 +73,7 @@ TEST(HashOnlyUser, HashChangesTheFingerprintAndNewPasswordReplacesIt) {
     TUserList list;
     TUserProp& user = HashUser(list, "ann", kSha1);
     const uint32_t before = list.Fingerprint();
-    user.PasswordHash = kDes;
+    user.SetPasswordHash(kDes);
     EXPECT_NE(list.Fingerprint(), before);
     user.SetPassword("new one");
     EXPECT_FALSE(user.HashOnly());
@@ -210,8 +210,8 @@ TEST(HtpasswdImport, ConflictsSkippedByDefaultOrReplaced) {
         EXPECT_EQ(list.Users(0).Login, "ann");
         EXPECT_EQ(list.Users(0).Email, "ann@example.org");
         EXPECT_EQ(list.Users(0).Password, replaceAll ? "" : "old");
-        EXPECT_EQ(list.Users(0).PasswordHash, replaceAll ? kBcrypt : "");
-        EXPECT_EQ(list.Users(1).PasswordHash, kSha1);
+        EXPECT_EQ(list.Users(0).PasswordHash(), replaceAll ? kBcrypt : "");
+        EXPECT_EQ(list.Users(1).PasswordHash(), kSha1);
         EXPECT_EQ(list.Users(2).Login, "pl");
         EXPECT_EQ(list.Users(2).Password, "clear-one") << "a plain-text line is a clear password";
         EXPECT_FALSE(list.Users(2).HashOnly());

@@ -165,7 +165,7 @@ TEST(UserDialog, AnEnabledUserWithoutPasswordIsStoredAfterTheWarning) {
 TEST(UserDialog, AUserKnownByItsHashKeepsItUnlessGivenAPassword) {
     TUserList list;
     TUserProp& user = AddUser(list, "old", "");
-    user.PasswordHash = "$apr1$salt$hash";
+    user.SetPasswordHash("$apr1$salt$hash");
     TUserDialogRun keep;
     keep.Script = [](TfrmUser& form) {
         // No "no password" warning: the user has one, as a hash.
@@ -174,7 +174,7 @@ TEST(UserDialog, AUserKnownByItsHashKeepsItUnlessGivenAPassword) {
         ClickOK(form);
     };
     ASSERT_NE(keep.Run(list, 0, TUserDialogMode::Edit), nullptr);
-    EXPECT_EQ(user.PasswordHash, "$apr1$salt$hash");
+    EXPECT_EQ(user.PasswordHash(), "$apr1$salt$hash");
     TUserDialogRun change;
     change.Script = [](TfrmUser& form) {
         Type(form, "edtPassword", QStringLiteral("new"));
@@ -182,7 +182,7 @@ TEST(UserDialog, AUserKnownByItsHashKeepsItUnlessGivenAPassword) {
     };
     ASSERT_NE(change.Run(list, 0, TUserDialogMode::Edit), nullptr);
     EXPECT_EQ(user.Password, "new");
-    EXPECT_TRUE(user.PasswordHash.empty());
+    EXPECT_TRUE(user.PasswordHash().empty());
 }
 
 TEST(UserDialog, DuplicateLoginIsRefusedWithFocusBackInLogin) {

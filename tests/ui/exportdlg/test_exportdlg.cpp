@@ -697,7 +697,7 @@ TEST(ExportDialog, EachFormShowsItsGuidanceWorkFactorAndEstimate) {
     };
     TUserList list;
     AddUsers(list, 3);
-    list.Add("old", "").PasswordHash = "$2y$05$abcdefghijklmnopqrstuu"; // goes out as it is
+    list.Add("old", "").SetPasswordHash("$2y$05$abcdefghijklmnopqrstuu"); // goes out as it is
     list.Add("off", "pw").Disable = true;
     TDialogOn t(list);
     auto* hint = Find<QLabel>(t.dialog, "lblSchemeHint");
@@ -795,7 +795,7 @@ TEST(ExportDialog, UsersOnWeakHashesAreNamedOnceTheFileIsOut) {
         TTempDir dir;
         TUserList list;
         list.Add("ann", "pw");
-        list.Add("old", "").PasswordHash = c.Hash;
+        list.Add("old", "").SetPasswordHash(c.Hash);
         TScriptedModals modals;
         modals.OnDialog = [&](QDialog& dialog) {
             dialog.findChild<QLineEdit*>(QStringLiteral("edtFile"))
