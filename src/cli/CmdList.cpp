@@ -46,21 +46,25 @@ int CmdList(const TArgs& args, TCliStreams& io) {
         return kExitOk;
     }
     std::string out;
+    out.reserve(static_cast<size_t>(list.Count()) * 128);
     for (int i = 0; i < list.Count(); ++i) {
         const TUserProp& u = list.Users(i);
-        out += EscapeForOneLine(u.Login);
+        AppendForOneLine(out, u.Login);
         out += '\t';
         out += u.Disable ? "Disabled" : "Enabled";
         out += '\t';
         out += ExpirationText(u);
         out += '\t';
-        out += EscapeForOneLine(u.Email);
+        AppendForOneLine(out, u.Email);
         out += '\t';
-        out += EscapeForOneLine(u.FullName);
+        AppendForOneLine(out, u.FullName);
         out += '\t';
         out += FormatDateTime(u.CreatedDate);
         out += '\t';
-        out += PasswordKindText(u);
+        if (u.HashOnly())
+            out += HashOnlyText(u);
+        else
+            out += "clear";
         out += '\n';
     }
     io.Out << out;

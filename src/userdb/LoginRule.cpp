@@ -47,13 +47,19 @@ std::string LoginWarning(const std::string& login) {
            "comment, so this user will not be able to log in.";
 }
 
-std::string EscapeForOneLine(const std::string& text) {
+void AppendForOneLine(std::string& out, std::string_view text) {
     static constexpr char kHex[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        switch (c) {
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    while (p < end) {
+        // Runs of bytes that stand as they are go over in one piece.
+        const char* run = p;
+        while (p < end && static_cast<unsigned char>(*p) >= 32 && *p != '\\')
+            ++p;
+        out.append(run, static_cast<size_t>(p - run));
+        if (p == end) break;
+        const auto byte = static_cast<unsigned char>(*p++);
+        switch (byte) {
         case '\\':
             out += "\\\\";
             break;
@@ -67,15 +73,17 @@ std::string EscapeForOneLine(const std::string& text) {
             out += "\\n";
             break;
         default:
-            if (byte < 32) {
-                out += "\\x";
-                out += kHex[byte >> 4];
-                out += kHex[byte & 15];
-            } else {
-                out += c;
-            }
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 15];
         }
     }
+}
+
+std::string EscapeForOneLine(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    AppendForOneLine(out, text);
     return out;
 }
 

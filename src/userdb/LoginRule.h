@@ -6,6 +6,7 @@
 // checks it here; the password file builder checks again before anything is written.
 
 #include <string>
+#include <string_view>
 
 namespace quorvane {
 
@@ -38,5 +39,7 @@ std::string LoginWarning(const std::string& login);
 // The text on one line: backslash, tab, CR and LF become \\, \t, \r and \n, every other byte
 // below 32 becomes \xNN; all else is kept. No field shown this way can fake a line or a column.
 std::string EscapeForOneLine(const std::string& text);
+// The same, appended to out.
+void AppendForOneLine(std::string& out, std::string_view text);
 
 } // namespace quorvane
