@@ -5,6 +5,7 @@
 #include "base/FileSafety.h"
 #include "export/HashCache.h"
 #include "export/HashSchemes.h"
+#include "export/StoredHash.h"
 #include "userdb/DataLib.h"
 #include "userdb/LoginRule.h"
 
@@ -72,27 +73,6 @@ const char* UnsafeReason(const TUserProp& user, TPasswordsType passType) {
     return nullptr;
 }
 
-// Users known only by their stored hash go into the file with that hash unchanged; a plain-text
-// file cannot hold them (a hash is not a password), and a hash that would break the line is
-// refused like a login that would.
-void CheckHashOnlyUsers(const std::vector<const TUserProp*>& entries, TPasswordsType passType) {
-    std::string names;
-    for (const TUserProp* user : entries) {
-        if (user->Disable || !user->HashOnly()) continue;
-        if (user->PasswordHash.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
-            throw EQuorvaneError(FormatMessage(
-                "The stored password hash of %s holds a line break or a NUL byte and cannot go "
-                "into the password file",
-                user->Login.c_str()));
-        if (SchemeOf(passType).StoresClearText())
-            names += (names.empty() ? "" : ", ") + user->Login;
-    }
-    if (!names.empty())
-        throw EQuorvaneError("A plain-text password file cannot hold users known only by their "
-                             "password hash: " +
-                             names + ". Give them new passwords or export in another form");
-}
-
 } // namespace
 
 std::string BuildProgressText(size_t done, size_t total) {
@@ -109,18 +89,76 @@ EEmptyPasswords::EEmptyPasswords(std::vector<std::string> logins)
                      JoinNames(logins, ", ")),
       FLogins(std::move(logins)) {}
 
+namespace {
+
+std::string UnsafeProblem(const TUserList& list, const TUserProp& user, const char* reason) {
+    return FormatMessage("user %d \"%s\" (%s)", list.IndexOf(&user) + 1,
+                         EscapeForOneLine(user.Login).c_str(), reason);
+}
+
+std::string UnsafeText(const std::vector<std::string>& problems) {
+    if (problems.empty()) return {};
+    return "These users cannot go into the password file safely: " + JoinNames(problems, ", ") +
+           ". Correct or disable them, then export again.";
+}
+
+// What the one walk over the file's users before anything is written finds.
+struct TEntryCheck {
+    std::vector<std::string> Unsafe;       // lines that would make the file unsafe
+    const TUserProp* BrokenHash = nullptr; // the first stored hash that would break its line
+    std::string HashOnlyNames;             // hash-only users a plain-text file cannot hold
+    std::vector<std::string> EmptyLogins;
+};
+
+// Checks every enabled user of the file in file order and fills the report on the way: the users
+// are touched once, however many things are asked of them.
+TEntryCheck CheckEntries(const TUserList& list, const std::vector<const TUserProp*>& entries,
+                         TPasswordsType passType, TPasswordFileReport* report) {
+    TEntryCheck check;
+    const bool clearText = SchemeOf(passType).StoresClearText();
+    if (report != nullptr) *report = TPasswordFileReport();
+    for (const TUserProp* user : entries) {
+        if (user->Disable) {
+            if (report != nullptr) report->LeftOut.push_back(user);
+            continue;
+        }
+        if (const char* reason = UnsafeReason(*user, passType))
+            check.Unsafe.push_back(UnsafeProblem(list, *user, reason));
+        if (user->HashOnly()) {
+            // Users known only by their stored hash go into the file with that hash unchanged;
+            // a plain-text file cannot hold them (a hash is not a password), and a hash that
+            // would break the line is refused like a login that would.
+            if (check.BrokenHash == nullptr && user->PasswordHash().find_first_of(std::string_view(
+                                                   "\r\n\0", 3)) != std::string::npos)
+                check.BrokenHash = user;
+            if (clearText) {
+                if (!check.HashOnlyNames.empty()) check.HashOnlyNames += ", ";
+                check.HashOnlyNames += user->Login;
+            }
+        } else if (user->Password.empty()) {
+            check.EmptyLogins.push_back(user->Login);
+        }
+        if (report != nullptr) {
+            ++report->Written;
+            if (LoginLooksLikeComment(user->Login)) report->CommentLogins.push_back(user->Login);
+            if (user->HashOnly() && IsWeakScheme(IdentifyStoredHash(user->PasswordHash())))
+                report->WeakUsers.push_back(user);
+        }
+    }
+    return check;
+}
+
+} // namespace
+
 std::string UnsafeUsersMessage(const TUserList& list, const std::vector<const TUserProp*>& entries,
                                TPasswordsType passType) {
     std::vector<std::string> problems;
     for (const TUserProp* user : entries) {
         if (user->Disable) continue;
         if (const char* reason = UnsafeReason(*user, passType))
-            problems.push_back(FormatMessage("user %d \"%s\" (%s)", list.IndexOf(user) + 1,
-                                             EscapeForOneLine(user->Login).c_str(), reason));
+            problems.push_back(UnsafeProblem(list, *user, reason));
     }
-    if (problems.empty()) return {};
-    return "These users cannot go into the password file safely: " + JoinNames(problems, ", ") +
-           ". Correct or disable them, then export again.";
+    return UnsafeText(problems);
 }
 
 std::vector<std::string> EmptyPasswordLogins(const std::vector<const TUserProp*>& entries) {
@@ -148,7 +186,7 @@ std::string MakePasswordLine(const TUserProp& user, TPasswordsType passType,
     std::string line = user.Login;
     line += ':';
     if (user.HashOnly())
-        line += user.PasswordHash; // taken over unchanged whatever the form
+        line += user.PasswordHash(); // taken over unchanged whatever the form
     else
         line += scheme.Hash(user.Password, random,
                             user.List() != nullptr ? StoredSchemeParam(*user.List(), passType)
@@ -195,25 +233,20 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
                                              const TPasswordFileOptions& options) {
     const auto entries =
         PasswordFileEntries(list, options.Collation ? *options.Collation : UserCollation());
-    if (std::string unsafe = UnsafeUsersMessage(list, entries, passType); !unsafe.empty())
-        throw EUnsafeUsers(unsafe);
-    CheckHashOnlyUsers(entries, passType);
-    if (!options.AllowEmptyPasswords) {
-        if (auto logins = EmptyPasswordLogins(entries); !logins.empty())
-            throw EEmptyPasswords(std::move(logins));
-    }
-    if (options.Report) {
-        TPasswordFileReport& report = *options.Report;
-        report = TPasswordFileReport();
-        for (const TUserProp* user : entries) {
-            if (user->Disable) {
-                report.LeftOut.push_back(user);
-                continue;
-            }
-            ++report.Written;
-            if (LoginLooksLikeComment(user->Login)) report.CommentLogins.push_back(user->Login);
-        }
-    }
+    TEntryCheck check = CheckEntries(list, entries, passType, options.Report);
+    if (!check.Unsafe.empty()) throw EUnsafeUsers(UnsafeText(check.Unsafe));
+    if (check.BrokenHash != nullptr)
+        throw EQuorvaneError(
+            FormatMessage("The stored password hash of %s holds a line break or a NUL byte and "
+                          "cannot go into the password file",
+                          check.BrokenHash->Login.c_str()));
+    if (!check.HashOnlyNames.empty())
+        throw EQuorvaneError("A plain-text password file cannot hold users known only by their "
+                             "password hash: " +
+                             check.HashOnlyNames +
+                             ". Give them new passwords or export in another form");
+    if (!options.AllowEmptyPasswords && !check.EmptyLogins.empty())
+        throw EEmptyPasswords(std::move(check.EmptyLogins));
     const THashScheme& scheme = SchemeOf(passType);
     const int param = options.SchemeParam.value_or(StoredSchemeParam(list, passType));
     // Bounds first: a parameter out of range fails before any progress, not at the first hash.
@@ -263,7 +296,7 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
             for (size_t k = 0; k < chunkUsers.size(); ++k) {
                 const TUserProp* user = chunkUsers[k];
                 if (user->HashOnly()) {
-                    hashes[k] = user->PasswordHash; // taken over unchanged
+                    hashes[k] = user->PasswordHash(); // taken over unchanged
                 } else if (auto hit = cache.Find(form, param, user->Login, user->Password)) {
                     hashes[k] = std::move(*hit);
                     ++stats.Reused;
@@ -306,7 +339,7 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
         }
         for (const TUserProp* user : chunkUsers)
             AppendLine(text, user->Login,
-                       user->HashOnly() ? std::string_view(user->PasswordHash)
+                       user->HashOnly() ? std::string_view(user->PasswordHash())
                                         : std::string_view(hashes[nextHash++]));
     }
     if (slow && !options.CachePath.empty()) cache.Save(options.CachePath);

@@ -37,6 +37,9 @@ struct TPasswordFileReport {
     size_t Written = 0; // enabled users in the file
     // Disabled users of the file, left out of it, in file order.
     std::vector<const TUserProp*> LeftOut;
+    // Enabled users of the file whose stored hash uses a weak scheme (WeakHashUsers), in file
+    // order.
+    std::vector<const TUserProp*> WeakUsers;
 };
 
 // What an export of a slow form did with its hashes.

@@ -170,7 +170,7 @@ void TExportJob::Finish(const TPasswordFileReport& report) {
     FResult.CommentLogins = report.CommentLogins;
     for (const TUserProp* user : report.LeftOut)
         ++(FExpired.count(user) ? FResult.Expired : FResult.Disabled);
-    FResult.WeakUsers = WeakHashUsers(FList);
+    FResult.WeakUsers = report.WeakUsers;
 }
 
 void TExportJob::StartUpload(const std::string& text) {

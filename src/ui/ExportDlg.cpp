@@ -627,7 +627,10 @@ void TfrmExportUser::StartExport() {
 
 void TfrmExportUser::ExportDone(const quorvane::TExportResult& result) {
     const bool upload = !FInExportClick; // a local export ends within the click
-    if (result.Done) ResultText = ExportResultDisplay(result);
+    if (result.Done) {
+        ResultText = ExportResultDisplay(result);
+        WeakUsers = result.WeakUsers;
+    }
     ShowWriteWarnings(this, result.Warnings); // written, but not all of the old file was kept
     if (!upload) {
         // Written, or aborted while building: a local export closes the dialog either way; an
@@ -730,7 +733,7 @@ QString ShowExportDialog(TUserList& list, QWidget* owner, const std::string& dat
     dialog.SaveSettings();
     // Once the file is out: the users whose stored hash is still weak, by name.
     if (dialog.CancelRequested) return dialog.ResultText;
-    const std::string weak = WeakHashReport(WeakHashUsers(list));
+    const std::string weak = WeakHashReport(dialog.WeakUsers);
     if (!weak.empty())
         ShowMessageBox(owner, QMessageBox::Warning, TfrmExportUser::tr("Export"),
                        TranslateCoreText(weak), QMessageBox::Ok);

@@ -59,6 +59,8 @@ public:
     bool ErrorShown = false;      // the worker reported an error during the current export
     // What the last completed export did ("57 users written to ..."); empty before.
     QString ResultText;
+    // The users of the file written whose stored hash is still weak, in file order.
+    std::vector<const quorvane::TUserProp*> WeakUsers;
 
     // The export job while its upload runs, or none.
     quorvane::TExportJob* Uploader() const { return FJob.get(); }
