@@ -30,7 +30,8 @@ TUserList& AsList(TDataStore& store) {
 }
 
 // The whole content of a file, mapped into memory (read into a string where it cannot be
-// mapped); "Cannot open file %s" when it cannot be opened or read.
+// mapped), with the size and modification time the open file had; "Cannot open file %s" when
+// it cannot be opened or read.
 class TFileText {
 public:
     explicit TFileText(const std::string& path) {
@@ -42,6 +43,7 @@ public:
             ::close(fd);
             throw EQuorvaneError(cannotOpen);
         }
+        FModifiedMs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
         if (S_ISREG(st.st_mode) && st.st_size > 0) {
             void* map =
                 ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
@@ -75,35 +77,58 @@ public:
         if (FMap != nullptr) return {static_cast<const char*>(FMap), FMapSize};
         return FData;
     }
+    int64_t ModifiedMs() const { return FModifiedMs; }
+    // For a mapped file: gives back the pages wholly inside [from, to), which the reader does
+    // not need for a while (they are read from the file again when it does), so a large file is
+    // never resident whole beside the list it becomes.
+    TReleaseHint Release() const {
+        if (FMap == nullptr) return {};
+        return [this](size_t from, size_t to) {
+            const auto page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+            const size_t first = (from + page - 1) / page * page;
+            const size_t last = to / page * page;
+            if (last > first)
+                ::madvise(static_cast<char*>(FMap) + first, last - first, MADV_DONTNEED);
+        };
+    }
 
 private:
     void* FMap = nullptr;
     size_t FMapSize = 0;
     std::string FData;
+    int64_t FModifiedMs = 0;
 };
 
 } // namespace
 
 uint32_t TDataStore::Fingerprint() const {
-    return StreamFingerprint(WriteObjectStream(AsList(*this)));
+    return ListSums(AsList(*this)).Fingerprint;
 }
 
 uint64_t TDataStore::ChangeStamp() const {
-    return StreamStamp(WriteObjectStream(AsList(*this)));
+    return ListSums(AsList(*this)).Stamp;
 }
 
 void TDataStore::LoadFromFile(const std::string& path) {
     const TFileText file(path);
-    ReadListText(file.Text(), AsList(*this));
+    ReadListText(file.Text(), AsList(*this), file.Release());
+}
+
+void TDataStore::LoadFromFile(const std::string& path, TLoadedFile& loaded) {
+    const TFileText file(path);
+    loaded.Size = static_cast<int64_t>(file.Text().size());
+    loaded.ModifiedMs = file.ModifiedMs();
+    loaded.Stamp = StreamStamp(file.Text());
+    ReadListText(file.Text(), AsList(*this), file.Release());
 }
 
 void TDataStore::SaveToFile(const std::string& path) {
     FSaveWarnings.clear();
     CheckNotReadOnly(path);
-    const std::string stream = WriteObjectStream(AsList(*this));
+    const TUserList& list = AsList(*this);
     // The text goes to the file in pieces as it is rendered; it is never held whole.
-    FSaveWarnings = WriteFileAtomically(path, [&stream](const TDataSink& sink) {
-                        RenderObjectStream(stream, sink);
+    FSaveWarnings = WriteFileAtomically(path, [&list](const TDataSink& sink) {
+                        RenderListText(list, sink);
                     }).Warnings;
 }
 

@@ -15,6 +15,14 @@ namespace quorvane {
 
 class TUserList;
 
+// What a load read: the size and modification time of the file it opened and the strong stamp
+// (StreamStamp) of the bytes it parsed.
+struct TLoadedFile {
+    int64_t Size = 0;
+    int64_t ModifiedMs = 0; // milliseconds since 1970
+    uint64_t Stamp = 0;
+};
+
 // Base of the users database: gives it its file form and its change fingerprint.
 class TDataStore {
 public:
@@ -27,6 +35,8 @@ public:
     // "Cannot open file %s" (nothing changed) or "The file is not valid" (a syntax error changes
     // nothing; an error while applying leaves what was applied before it).
     virtual void LoadFromFile(const std::string& path);
+    // The same, and says what it read (also when the text turns out not to be valid).
+    void LoadFromFile(const std::string& path, TLoadedFile& loaded);
     // Writes the text form into the named file, atomically: a temporary file in the same folder
     // is written, flushed and renamed over the target, so a failure leaves the target as it
     // was. Raises "Cannot create file %s" or "Stream write error". A new file gets mode 0600.
@@ -60,14 +70,29 @@ std::string WriteObjectStream(const TUserList& list);
 // Renders an object stream as the text of the file (CR LF line ends). Raises EQuorvaneError on
 // a stream that is not well formed.
 std::string ObjectStreamToText(const std::string& stream);
-// Reads the text of a file into the list (both phases). Raises "The file is not valid".
-void ReadListText(std::string_view text, TUserList& list);
+// Told now and then that the bytes [from, to) of the text are not needed for a while (they may
+// be read again later), so that the pages of a mapped file can go.
+using TReleaseHint = std::function<void(size_t from, size_t to)>;
+// Reads the text of a file into the list: the whole text is checked before anything is applied.
+// Raises "The file is not valid" (then nothing changed when the text is not well formed, and
+// the entries before the first one that does not suit the list were applied when it is).
+void ReadListText(std::string_view text, TUserList& list, const TReleaseHint& release = {});
 
 // The 32-bit sum and the 64-bit stamp of an object stream.
-uint32_t StreamFingerprint(const std::string& stream);
-uint64_t StreamStamp(const std::string& stream);
+uint32_t StreamFingerprint(std::string_view stream);
+uint64_t StreamStamp(std::string_view stream);
+// Both of a list's object stream, computed as the stream is produced, without holding it.
+struct TListSums {
+    uint32_t Fingerprint = 0;
+    uint64_t Stamp = 0;
+};
+TListSums ListSums(const TUserList& list);
 
 // Renders an object stream as text into a sink, in pieces of a few hundred kilobytes.
 void RenderObjectStream(const std::string& stream, const TDataSink& sink);
+// The text of a list rendered straight from it, without the object stream: exactly
+// ObjectStreamToText(WriteObjectStream(list)), in the same pieces.
+void RenderListText(const TUserList& list, const TDataSink& sink);
+std::string ListText(const TUserList& list);
 
 } // namespace quorvane

@@ -3,10 +3,13 @@
 
 #include "userdb/DataLib.h"
 #include "userdb/DataLibInternal.h"
+#include "userdb/ListWalk.h"
 #include "userdb/UserList.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 namespace quorvane {
 
@@ -14,21 +17,17 @@ namespace {
 
 using namespace stream;
 
-// Appends values in the stream's encoding to a string reserved in advance.
-class TStreamWriter {
+// Encodes the walk's values in the stream's form into an output that takes bytes
+// (Put(data, size)).
+template <class TOut> class TStreamEncoder {
 public:
-    explicit TStreamWriter(size_t reserve) { FData.reserve(reserve); }
+    explicit TStreamEncoder(TOut& out) : FOut(out) {}
 
-    void Byte(uint8_t b) { FData.push_back(static_cast<char>(b)); }
-    void ShortString(std::string_view s) {
-        // Names and identifiers are short by construction; a longer one is cut rather than
-        // producing a stream that cannot be read back.
-        const size_t n = s.size() > 255 ? 255 : s.size();
-        Byte(static_cast<uint8_t>(n));
-        FData.append(s.data(), n);
+    void Begin(std::string_view className, std::string_view objectName) {
+        FOut.Put("TPF0", 4);
+        ShortString(className);
+        ShortString(objectName);
     }
-    void Name(std::string_view name) { ShortString(name); }
-
     void Bool(std::string_view name, bool value) {
         Name(name);
         Byte(value ? vaTrue : vaFalse);
@@ -41,51 +40,73 @@ public:
     // The smallest of the three integer forms that holds the value.
     void Integer(std::string_view name, int32_t value) {
         Name(name);
-        size_t bytes;
+        const uint32_t v = static_cast<uint32_t>(value);
+        const char le[5] = {0, static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF),
+                            static_cast<char>((v >> 16) & 0xFF), static_cast<char>(v >> 24)};
         if (value >= INT8_MIN && value <= INT8_MAX) {
             Byte(vaInt8);
-            bytes = 1;
+            FOut.Put(le + 1, 1);
         } else if (value >= INT16_MIN && value <= INT16_MAX) {
             Byte(vaInt16);
-            bytes = 2;
+            FOut.Put(le + 1, 2);
         } else {
             Byte(vaInt32);
-            bytes = 4;
+            FOut.Put(le + 1, 4);
         }
-        const uint32_t v = static_cast<uint32_t>(value);
-        for (size_t i = 0; i < bytes; ++i)
-            Byte(static_cast<uint8_t>((v >> (8 * i)) & 0xFF));
     }
-    // Written only when not empty.
-    void String(std::string_view name, const std::string& value) {
-        if (value.empty()) return;
+    void String(std::string_view name, std::string_view value) {
         Name(name);
         if (value.size() <= 255) {
-            Byte(vaString);
-            Byte(static_cast<uint8_t>(value.size()));
+            const char head[2] = {static_cast<char>(vaString), static_cast<char>(value.size())};
+            FOut.Put(head, 2);
         } else {
-            Byte(vaLString);
             const uint32_t n = static_cast<uint32_t>(value.size());
-            char le[4] = {static_cast<char>(n & 0xFF), static_cast<char>((n >> 8) & 0xFF),
-                          static_cast<char>((n >> 16) & 0xFF), static_cast<char>(n >> 24)};
-            FData.append(le, 4);
+            const char head[5] = {static_cast<char>(vaLString), static_cast<char>(n & 0xFF),
+                                  static_cast<char>((n >> 8) & 0xFF),
+                                  static_cast<char>((n >> 16) & 0xFF), static_cast<char>(n >> 24)};
+            FOut.Put(head, 5);
         }
-        FData.append(value);
+        FOut.Put(value.data(), value.size());
     }
-    // Written only when not 0.
     void Date(std::string_view name, double value) {
-        if (value == 0) return;
         Name(name);
-        Byte(vaExtended);
-        char ext[10];
-        DoubleToExtended(value, ext);
-        FData.append(ext, 10);
+        char ext[11];
+        ext[0] = static_cast<char>(vaExtended);
+        DoubleToExtended(value, ext + 1);
+        FOut.Put(ext, 11);
     }
-
-    std::string Take() { return std::move(FData); }
+    void BeginCollection(std::string_view name) {
+        Name(name);
+        Byte(vaCollection);
+    }
+    void BeginItem() { Byte(vaList); }
+    void EndItem() { Byte(vaNull); }
+    void EndCollection() { Byte(vaNull); }
+    void End() {
+        Byte(vaNull); // end of properties
+        Byte(vaNull); // end of child objects
+    }
 
 private:
-    std::string FData;
+    void Byte(uint8_t b) {
+        const char c = static_cast<char>(b);
+        FOut.Put(&c, 1);
+    }
+    void ShortString(std::string_view s) {
+        // Names and identifiers are short by construction; a longer one is cut rather than
+        // producing a stream that cannot be read back.
+        const size_t n = s.size() > 255 ? 255 : s.size();
+        Byte(static_cast<uint8_t>(n));
+        FOut.Put(s.data(), n);
+    }
+    void Name(std::string_view name) { ShortString(name); }
+
+    TOut& FOut;
+};
+
+struct TStringOut {
+    std::string& Data;
+    void Put(const char* data, size_t size) { Data.append(data, size); }
 };
 
 size_t EstimateSize(const TUserList& list) {
@@ -96,7 +117,7 @@ size_t EstimateSize(const TUserList& list) {
     for (int i = 0; i < list.Count(); ++i) {
         const TUserProp& u = list.Users(i);
         size += 112 + u.Login.size() + u.Password.size() + u.FullName.size() + u.Email.size() +
-                u.Comments.size() + u.PasswordHash.size();
+                u.Comments.size() + u.PasswordHash().size();
     }
     return size;
 }
@@ -177,142 +198,172 @@ double ExtendedToDouble(const unsigned char in[10]) {
 } // namespace stream
 
 std::string WriteObjectStream(const TUserList& list) {
-    TStreamWriter w(EstimateSize(list));
-    w.Byte('T');
-    w.Byte('P');
-    w.Byte('F');
-    w.Byte('0');
-    w.ShortString("TUserList");
-    w.ShortString(list.Name());
-
-    w.Name("Items");
-    w.Byte(vaCollection);
-    for (int i = 0; i < list.Count(); ++i) {
-        const TUserProp& u = list.Users(i);
-        w.Byte(vaList);
-        w.String("Login", u.Login);
-        w.String("Password", u.Password);
-        w.Bool("Disable", u.Disable);
-        w.Bool("Expire", u.Expire);
-        w.Date("ExpireDate", u.ExpireDate);
-        w.Date("CreatedDate", u.CreatedDate);
-        w.String("FullName", u.FullName);
-        w.String("Email", u.Email);
-        w.String("Comments", u.Comments);
-        w.String("PasswordHash", u.PasswordHash); // only for users taken over by their hash
-        w.Byte(vaNull);
-    }
-    w.Byte(vaNull);
-
-    w.Ident("PassType", PasswordsTypeName(list.PassType));
-    // The slow forms' settings, only while such a form is chosen: every other database keeps
-    // the bytes (and the fingerprint) it always had.
-    if (list.PassType == TPasswordsType::ptBcrypt && list.BcryptCost != KBcryptCostDefault)
-        w.Integer("BcryptCost", list.BcryptCost);
-    if ((list.PassType == TPasswordsType::ptSHA256 || list.PassType == TPasswordsType::ptSHA512) &&
-        list.ShaRounds != KShaRoundsDefault)
-        w.Integer("ShaRounds", list.ShaRounds);
-    if (IsSlowPassType(list.PassType)) w.String("HashCacheKey", list.HashCacheKey);
-    w.String("PassFile", list.PassFile);
-    w.Bool("ExportToFile", list.ExportToFile);
-    w.String("FtpHost", list.FtpHost);
-    w.String("FtpUser", list.FtpUser);
-    w.String("FtpPass", list.FtpPass);
-    w.String("FtpPasswdFile", list.FtpPasswdFile);
-    w.Bool("FtpStorePass", list.FtpStorePass);
-    w.Bool("FtpPassiveMode", list.FtpPassiveMode);
-    if (!list.FtpProtocol.empty()) { // a plain FTP database stays as the earlier versions wrote it
-        w.String("FtpProtocol", list.FtpProtocol);
-        w.String("FtpTlsPin", list.FtpTlsPin);
-        w.String("FtpCaFile", list.FtpCaFile);
-        w.String("FtpKeyFile", list.FtpKeyFile);
-        w.String("FtpHostKeys", list.FtpHostKeys);
-    }
-    w.Byte(vaNull); // end of properties
-    w.Byte(vaNull); // end of child objects
-    return w.Take();
+    std::string data;
+    data.reserve(EstimateSize(list));
+    TStringOut out{data};
+    TStreamEncoder<TStringOut> encoder(out);
+    WalkList(list, encoder);
+    return data;
 }
 
-uint32_t StreamFingerprint(const std::string& stream) {
-    const auto* p = reinterpret_cast<const unsigned char*>(stream.data());
-    const size_t n = stream.size();
-    const size_t whole = n / 4;
-    uint32_t sum = 0;
-    for (size_t i = 0; i < whole; ++i)
-        sum += Read32(p + 4 * i);
-    const size_t rest = n % 4;
-    if (rest != 0) {
-        // The short last read overwrites only the first bytes of the 4-byte buffer; the others
-        // still hold the corresponding bytes of the piece before it.
-        unsigned char buffer[4] = {0, 0, 0, 0};
-        if (whole > 0) std::memcpy(buffer, p + 4 * (whole - 1), 4);
-        std::memcpy(buffer, p + 4 * whole, rest);
-        sum += Read32(buffer);
-    }
-    return sum;
-}
+namespace {
 
-uint64_t StreamStamp(const std::string& stream) {
+// The fingerprint and the stamp of a stream handed over in pieces: Update with pieces whose
+// sizes are multiples of 32 bytes, then Finish with the rest (of any size). A whole stream given
+// to Finish alone gives the same values as any split of it.
+class TStreamSums {
+public:
+    void Update(const unsigned char* p, size_t n) {
+        Words(p, n);
+        Stripes(p, n);
+        FLength += n;
+    }
+
+    void Finish(const unsigned char* p, size_t n) {
+        const size_t whole = n / 4;
+        Words(p, whole * 4);
+        const size_t rest = n % 4;
+        if (rest != 0) {
+            // The short last read overwrites only the first bytes of the 4-byte buffer; the
+            // others still hold the corresponding bytes of the piece before it.
+            unsigned char buffer[4];
+            std::memcpy(buffer, FLastWord, 4);
+            std::memcpy(buffer, p + 4 * whole, rest);
+            FSum += Read32(buffer);
+        }
+        const size_t striped = n / 32 * 32;
+        Stripes(p, striped);
+        FLength += n;
+        FStamp = Final(p + striped, n - striped);
+    }
+
+    uint32_t Fingerprint() const { return FSum; }
+    uint64_t Stamp() const { return FStamp; }
+
+private:
     // A 64-bit multiply-rotate hash in four independent lanes (the xxHash64 construction).
-    constexpr uint64_t P1 = 0x9E3779B185EBCA87ULL;
-    constexpr uint64_t P2 = 0xC2B2AE3D27D4EB4FULL;
-    constexpr uint64_t P3 = 0x165667B19E3779F9ULL;
-    constexpr uint64_t P4 = 0x85EBCA77C2B2AE63ULL;
-    constexpr uint64_t P5 = 0x27D4EB2F165667C5ULL;
-    auto round = [](uint64_t acc, uint64_t input) {
+    static constexpr uint64_t P1 = 0x9E3779B185EBCA87ULL;
+    static constexpr uint64_t P2 = 0xC2B2AE3D27D4EB4FULL;
+    static constexpr uint64_t P3 = 0x165667B19E3779F9ULL;
+    static constexpr uint64_t P4 = 0x85EBCA77C2B2AE63ULL;
+    static constexpr uint64_t P5 = 0x27D4EB2F165667C5ULL;
+    static uint64_t Round(uint64_t acc, uint64_t input) {
         acc += input * P2;
         acc = Rotl64(acc, 31);
         return acc * P1;
-    };
-    auto merge = [&](uint64_t acc, uint64_t v) {
-        acc ^= round(0, v);
+    }
+    static uint64_t Merge(uint64_t acc, uint64_t v) {
+        acc ^= Round(0, v);
         return acc * P1 + P4;
-    };
+    }
 
-    const auto* p = reinterpret_cast<const unsigned char*>(stream.data());
-    const size_t len = stream.size();
-    const unsigned char* const end = p + len;
-    uint64_t h;
-    if (len >= 32) {
-        uint64_t v1 = P1 + P2, v2 = P2, v3 = 0, v4 = 0 - P1;
-        const unsigned char* const limit = end - 32;
-        do {
-            v1 = round(v1, Read64(p));
-            v2 = round(v2, Read64(p + 8));
-            v3 = round(v3, Read64(p + 16));
-            v4 = round(v4, Read64(p + 24));
-            p += 32;
-        } while (p <= limit);
-        h = Rotl64(v1, 1) + Rotl64(v2, 7) + Rotl64(v3, 12) + Rotl64(v4, 18);
-        h = merge(h, v1);
-        h = merge(h, v2);
-        h = merge(h, v3);
-        h = merge(h, v4);
-    } else {
-        h = P5;
+    void Words(const unsigned char* p, size_t n) {
+        uint32_t sum = FSum;
+        for (size_t i = 0; i + 4 <= n; i += 4)
+            sum += Read32(p + i);
+        FSum = sum;
+        if (n >= 4) std::memcpy(FLastWord, p + n / 4 * 4 - 4, 4);
     }
-    h += static_cast<uint64_t>(len);
-    while (p + 8 <= end) {
-        h ^= round(0, Read64(p));
-        h = Rotl64(h, 27) * P1 + P4;
-        p += 8;
+    void Stripes(const unsigned char* p, size_t n) {
+        for (size_t i = 0; i + 32 <= n; i += 32) {
+            FV[0] = Round(FV[0], Read64(p + i));
+            FV[1] = Round(FV[1], Read64(p + i + 8));
+            FV[2] = Round(FV[2], Read64(p + i + 16));
+            FV[3] = Round(FV[3], Read64(p + i + 24));
+        }
     }
-    if (p + 4 <= end) {
-        h ^= static_cast<uint64_t>(Read32(p)) * P1;
-        h = Rotl64(h, 23) * P2 + P3;
-        p += 4;
+    uint64_t Final(const unsigned char* p, size_t n) const {
+        const unsigned char* const end = p + n;
+        uint64_t h;
+        if (FLength >= 32) {
+            h = Rotl64(FV[0], 1) + Rotl64(FV[1], 7) + Rotl64(FV[2], 12) + Rotl64(FV[3], 18);
+            for (const uint64_t v : FV)
+                h = Merge(h, v);
+        } else {
+            h = P5;
+        }
+        h += static_cast<uint64_t>(FLength);
+        while (p + 8 <= end) {
+            h ^= Round(0, Read64(p));
+            h = Rotl64(h, 27) * P1 + P4;
+            p += 8;
+        }
+        if (p + 4 <= end) {
+            h ^= static_cast<uint64_t>(Read32(p)) * P1;
+            h = Rotl64(h, 23) * P2 + P3;
+            p += 4;
+        }
+        while (p < end) {
+            h ^= static_cast<uint64_t>(*p) * P5;
+            h = Rotl64(h, 11) * P1;
+            ++p;
+        }
+        h ^= h >> 33;
+        h *= P2;
+        h ^= h >> 29;
+        h *= P3;
+        h ^= h >> 32;
+        return h;
     }
-    while (p < end) {
-        h ^= static_cast<uint64_t>(*p) * P5;
-        h = Rotl64(h, 11) * P1;
-        ++p;
+
+    uint32_t FSum = 0;
+    unsigned char FLastWord[4] = {0, 0, 0, 0};
+    uint64_t FV[4] = {P1 + P2, P2, 0, 0 - P1};
+    uint64_t FLength = 0;
+    uint64_t FStamp = 0;
+};
+
+TStreamSums SumsOf(std::string_view stream) {
+    TStreamSums sums;
+    sums.Finish(reinterpret_cast<const unsigned char*>(stream.data()), stream.size());
+    return sums;
+}
+
+// Takes the stream as the encoder produces it, in a small buffer summed whenever it is full,
+// so the stream is never held whole.
+class TSumsOut {
+public:
+    void Put(const char* data, size_t size) {
+        while (size > 0) {
+            const size_t n = std::min(size, sizeof FBuffer - FUsed);
+            std::memcpy(FBuffer + FUsed, data, n);
+            FUsed += n;
+            data += n;
+            size -= n;
+            if (FUsed == sizeof FBuffer) {
+                FSums.Update(FBuffer, FUsed);
+                FUsed = 0;
+            }
+        }
     }
-    h ^= h >> 33;
-    h *= P2;
-    h ^= h >> 29;
-    h *= P3;
-    h ^= h >> 32;
-    return h;
+    TStreamSums Finish() {
+        FSums.Finish(FBuffer, FUsed);
+        return FSums;
+    }
+
+private:
+    static constexpr size_t kBuffer = 64 * 1024; // a multiple of 32
+    unsigned char FBuffer[kBuffer];
+    size_t FUsed = 0;
+    TStreamSums FSums;
+};
+
+} // namespace
+
+uint32_t StreamFingerprint(std::string_view stream) {
+    return SumsOf(stream).Fingerprint();
+}
+
+uint64_t StreamStamp(std::string_view stream) {
+    return SumsOf(stream).Stamp();
+}
+
+TListSums ListSums(const TUserList& list) {
+    auto out = std::make_unique<TSumsOut>();
+    TStreamEncoder<TSumsOut> encoder(*out);
+    WalkList(list, encoder);
+    const TStreamSums sums = out->Finish();
+    return {sums.Fingerprint(), sums.Stamp()};
 }
 
 } // namespace quorvane

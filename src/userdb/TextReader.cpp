@@ -1,30 +1,34 @@
-// Reads the text of a users database file in two phases: the first pass checks the syntax of
-// the whole text and changes nothing; the second pass reads it again and applies each property
-// entry to the list in file order, stopping at the first entry that does not suit the list.
+// Reads the text of a users database file in one pass over it. Nothing reaches the list before
+// the whole text has been checked: the entries are applied on the way to a fresh list, and only
+// once the text has turned out well formed do they go over to the list being loaded, up to the
+// first entry that did not suit it. The list thus ends up exactly as if the syntax of the whole
+// text had been checked first and the entries applied afterwards in file order.
 
 #include "base/AsciiCase.h"
 #include "base/Errors.h"
 #include "userdb/DataLib.h"
 #include "userdb/UserList.h"
 
+#include <array>
 #include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace quorvane {
 
 namespace {
 
-// Raised inside the reader; the caller turns every one into "The file is not valid".
+// Raised inside the reader for a text that is not well formed; the caller turns it into "The
+// file is not valid".
 struct TInvalidText {};
-// A password form this version does not know (one a later version wrote): the file is refused
-// with its name rather than read without it.
-struct TUnknownPassType {
-    std::string Name;
-};
 
 [[noreturn]] void Invalid() {
     throw TInvalidText{};
@@ -32,25 +36,44 @@ struct TUnknownPassType {
 
 constexpr int kMaxNesting = 200; // deeper nesting is refused rather than exhausting the stack
 
-inline bool IsLetter(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+// Classes of the bytes, one table lookup per byte.
+enum : uint8_t {
+    kBlank = 1,      // 1 to 32: separates tokens
+    kIdentStart = 2, // a letter or "_"
+    kIdentPart = 4,  // a letter, a digit or "_"
+    kDigit = 8,
+    kHex = 16,
+    kNumberPart = 32, // what continues a number: digits, ".", "E", "e", "+", "-"
+};
+
+constexpr std::array<uint8_t, 256> MakeClasses() {
+    std::array<uint8_t, 256> t{};
+    for (int c = 1; c <= 32; ++c)
+        t[c] |= kBlank;
+    for (int c = 0; c < 256; ++c) {
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+        const bool digit = c >= '0' && c <= '9';
+        if (letter) t[c] |= kIdentStart | kIdentPart;
+        if (digit) t[c] |= kIdentPart | kDigit | kHex | kNumberPart;
+        if ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')) t[c] |= kHex;
+        if (c == '.' || c == 'e' || c == 'E' || c == '+' || c == '-') t[c] |= kNumberPart;
+    }
+    return t;
+}
+constexpr std::array<uint8_t, 256> kClasses = MakeClasses();
+
+inline bool Is(unsigned char c, uint8_t what) {
+    return (kClasses[c] & what) != 0;
 }
 inline bool IsDigit(unsigned char c) {
-    return c >= '0' && c <= '9';
-}
-inline bool IsHex(unsigned char c) {
-    return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    return Is(c, kDigit);
 }
 inline unsigned char Upper(unsigned char c) {
     return static_cast<unsigned char>(AsciiUpper(static_cast<char>(c)));
 }
 
 bool SameText(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Upper(static_cast<unsigned char>(a[i])) != Upper(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
+    return SameTextAscii(a, b);
 }
 
 enum class TTok { Eof, Symbol, Ident, String, Integer, Float };
@@ -58,7 +81,8 @@ enum class TTok { Eof, Symbol, Ident, String, Integer, Float };
 class TTokenizer {
 public:
     explicit TTokenizer(std::string_view text)
-        : FP(reinterpret_cast<const unsigned char*>(text.data())), FEnd(FP + text.size()) {}
+        : FStart(reinterpret_cast<const unsigned char*>(text.data())), FP(FStart),
+          FEnd(FP + text.size()) {}
 
     TTok Kind = TTok::Eof;
     std::string_view Span; // the token's text (a number without its suffix letter)
@@ -66,12 +90,17 @@ public:
     char Suffix = 0;   // s, c or d after a floating-point number
     bool Hex = false;  // an integer written with "$"
     bool Wide = false; // a string with a code of 256 or more
-    std::string Str;   // the bytes of a string token (only when Build is set)
-    bool Build = true;
+    bool Build = true; // make the bytes of string tokens (Bytes())
+
+    // The bytes of a string token (only while Build is set): a view of the text itself when
+    // the token is one quoted piece that needs no change, else the bytes put together.
+    std::string_view Bytes() const { return FBytesAreView ? FView : std::string_view(FStr); }
+
+    // How far the text has been read.
+    size_t Offset() const { return static_cast<size_t>(FP - FStart); }
 
     void Next() {
-        while (FP < FEnd && *FP >= 1 && *FP <= 32)
-            ++FP;
+        SkipBlanks();
         // A zero byte ends the text like its real end.
         if (FP >= FEnd || *FP == 0) {
             Kind = TTok::Eof;
@@ -80,9 +109,9 @@ public:
         }
         const unsigned char* const start = FP;
         const unsigned char c = *FP;
-        if (IsLetter(c)) {
+        if (Is(c, kIdentStart)) {
             ++FP;
-            while (FP < FEnd && (IsLetter(*FP) || IsDigit(*FP)))
+            while (FP < FEnd && Is(*FP, kIdentPart))
                 ++FP;
             Kind = TTok::Ident;
         } else if (c == '\'' || c == '#') {
@@ -95,8 +124,7 @@ public:
             Kind = TTok::Integer;
             Hex = false;
             Suffix = 0;
-            while (FP < FEnd && (IsDigit(*FP) || *FP == '.' || *FP == 'e' || *FP == 'E' ||
-                                 *FP == '+' || *FP == '-')) {
+            while (FP < FEnd && Is(*FP, kNumberPart)) {
                 ++FP;
                 Kind = TTok::Float;
             }
@@ -110,7 +138,7 @@ public:
             return;
         } else if (c == '$') {
             ++FP;
-            while (FP < FEnd && IsHex(*FP))
+            while (FP < FEnd && Is(*FP, kHex))
                 ++FP;
             Kind = TTok::Integer;
             Hex = true;
@@ -131,11 +159,11 @@ public:
     // position at the closing "}".
     void SkipBinary() {
         for (;;) {
-            while (FP < FEnd && *FP >= 1 && *FP <= 32)
+            while (FP < FEnd && Is(*FP, kBlank))
                 ++FP;
             if (FP < FEnd && *FP == '}') return;
             size_t pairs = 0;
-            while (FEnd - FP >= 2 && IsHex(FP[0]) && IsHex(FP[1])) {
+            while (FEnd - FP >= 2 && Is(FP[0], kHex) && Is(FP[1], kHex)) {
                 FP += 2;
                 ++pairs;
             }
@@ -148,8 +176,76 @@ private:
         return {reinterpret_cast<const char*>(a), static_cast<size_t>(b - a)};
     }
 
+    void SkipBlanks() {
+#if defined(__SSE2__)
+        // Sixteen bytes at a time: a blank is a byte from 1 to 32, that is one whose value less
+        // one is at most 31 (a zero byte wraps to 255 and ends the run, as it ends the text).
+        const __m128i one = _mm_set1_epi8(1), top = _mm_set1_epi8(31);
+        while (FEnd - FP >= 16) {
+            const __m128i t =
+                _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(FP)), one);
+            const unsigned blank =
+                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(t, top), t)));
+            if (blank != 0xFFFF) {
+                FP += __builtin_ctz(~blank);
+                return;
+            }
+            FP += 16;
+        }
+#endif
+        while (FP < FEnd && Is(*FP, kBlank))
+            ++FP;
+    }
+
+    // Moves to the first apostrophe, CR, LF or zero byte at or after the position (or the end).
+    void SkipQuotedRun() {
+#if defined(__SSE2__)
+        const __m128i quote = _mm_set1_epi8('\''), zero = _mm_setzero_si128(),
+                      cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+        while (FEnd - FP >= 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(FP));
+            const __m128i stop =
+                _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, zero)),
+                             _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+            const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(stop));
+            if (mask != 0) {
+                FP += __builtin_ctz(mask);
+                return;
+            }
+            FP += 16;
+        }
+#endif
+        while (FP < FEnd && *FP != '\'' && *FP != 0 && *FP != '\r' && *FP != '\n')
+            ++FP;
+    }
+
+    // Appends bytes to the string being built; the first piece is only looked at, and copied
+    // once a second piece shows that the bytes must be put together.
+    void Put(std::string_view piece) {
+        if (!Build) return;
+        if (FBytesAreView) {
+            if (FView.empty()) {
+                FView = piece;
+                return;
+            }
+            FStr.assign(FView);
+            FBytesAreView = false;
+        }
+        FStr.append(piece);
+    }
+    void PutByte(char c) {
+        if (!Build) return;
+        if (FBytesAreView) {
+            FStr.assign(FView);
+            FBytesAreView = false;
+        }
+        FStr.push_back(c);
+    }
+
     void ReadString() {
-        Str.clear();
+        FBytesAreView = true;
+        FView = {};
+        FStr.clear();
         Wide = false;
         for (;;) {
             if (FP >= FEnd) break;
@@ -162,21 +258,18 @@ private:
                 }
                 if (code >= 256)
                     Wide = true;
-                else if (Build)
-                    Str.push_back(static_cast<char>(code));
+                else
+                    PutByte(static_cast<char>(code));
             } else if (*FP == '\'') {
                 ++FP;
                 for (;;) {
                     const unsigned char* run = FP;
-                    while (FP < FEnd && *FP != '\'' && *FP != 0 && *FP != '\r' && *FP != '\n')
-                        ++FP;
-                    if (Build)
-                        Str.append(reinterpret_cast<const char*>(run),
-                                   static_cast<size_t>(FP - run));
+                    SkipQuotedRun();
+                    if (FP > run) Put(View(run, FP));
                     if (FP >= FEnd || *FP != '\'') Invalid(); // unterminated quoted piece
                     ++FP;
                     if (FP < FEnd && *FP == '\'') { // a doubled apostrophe stands for one
-                        if (Build) Str.push_back('\'');
+                        PutByte('\'');
                         ++FP;
                         continue;
                     }
@@ -188,54 +281,96 @@ private:
         }
     }
 
+    const unsigned char* const FStart;
     const unsigned char* FP;
     const unsigned char* const FEnd;
+    bool FBytesAreView = true;
+    std::string_view FView;
+    std::string FStr;
 };
 
 // What a property entry is applied to.
-struct TTarget {
-    enum class TKind { None, String, Boolean, Date, PassType, Integer, Items } Kind = TKind::None;
-    void* Field = nullptr;
+enum class TKind : uint8_t { None, String, Hash, Boolean, Date, PassType, Integer, Items };
+
+// The properties of a user and of the list that the file may set, by name (compared without
+// regard to ASCII letter case). A new property is one more row.
+struct TUserField {
+    std::string_view Name;
+    TKind Kind;
+    std::string TUserProp::*Str = nullptr;
+    bool TUserProp::*Flag = nullptr;
+    TDateTime TUserProp::*Date = nullptr;
+};
+
+const TUserField kUserFields[] = {
+    {"Login", TKind::String, &TUserProp::Login},
+    {"Password", TKind::String, &TUserProp::Password},
+    {"Disable", TKind::Boolean, nullptr, &TUserProp::Disable},
+    {"Expire", TKind::Boolean, nullptr, &TUserProp::Expire},
+    {"ExpireDate", TKind::Date, nullptr, nullptr, &TUserProp::ExpireDate},
+    {"CreatedDate", TKind::Date, nullptr, nullptr, &TUserProp::CreatedDate},
+    {"FullName", TKind::String, &TUserProp::FullName},
+    {"Email", TKind::String, &TUserProp::Email},
+    {"Comments", TKind::String, &TUserProp::Comments},
+    {"PasswordHash", TKind::Hash},
+};
+
+struct TListField {
+    std::string_view Name;
+    TKind Kind;
+    std::string TUserList::*Str = nullptr;
+    bool TUserList::*Flag = nullptr;
+    int TUserList::*Int = nullptr;
     int Min = 0, Max = 0; // the accepted range of an Integer
 };
 
-TTarget LookupUser(TUserProp& u, std::string_view name) {
-    if (SameText(name, "Login")) return {TTarget::TKind::String, &u.Login};
-    if (SameText(name, "Password")) return {TTarget::TKind::String, &u.Password};
-    if (SameText(name, "Disable")) return {TTarget::TKind::Boolean, &u.Disable};
-    if (SameText(name, "Expire")) return {TTarget::TKind::Boolean, &u.Expire};
-    if (SameText(name, "ExpireDate")) return {TTarget::TKind::Date, &u.ExpireDate};
-    if (SameText(name, "CreatedDate")) return {TTarget::TKind::Date, &u.CreatedDate};
-    if (SameText(name, "FullName")) return {TTarget::TKind::String, &u.FullName};
-    if (SameText(name, "Email")) return {TTarget::TKind::String, &u.Email};
-    if (SameText(name, "Comments")) return {TTarget::TKind::String, &u.Comments};
-    if (SameText(name, "PasswordHash")) return {TTarget::TKind::String, &u.PasswordHash};
-    Invalid();
+const TListField kListFields[] = {
+    {"Items", TKind::Items},
+    {"PassType", TKind::PassType},
+    {"BcryptCost", TKind::Integer, nullptr, nullptr, &TUserList::BcryptCost, KBcryptCostMin,
+     KBcryptCostMax},
+    {"ShaRounds", TKind::Integer, nullptr, nullptr, &TUserList::ShaRounds, KShaRoundsMin,
+     KShaRoundsMax},
+    {"HashCacheKey", TKind::String, &TUserList::HashCacheKey},
+    {"PassFile", TKind::String, &TUserList::PassFile},
+    {"ExportToFile", TKind::Boolean, nullptr, &TUserList::ExportToFile},
+    {"FtpHost", TKind::String, &TUserList::FtpHost},
+    {"FtpUser", TKind::String, &TUserList::FtpUser},
+    {"FtpPass", TKind::String, &TUserList::FtpPass},
+    {"FtpPasswdFile", TKind::String, &TUserList::FtpPasswdFile},
+    {"FtpStorePass", TKind::Boolean, nullptr, &TUserList::FtpStorePass},
+    {"FtpPassiveMode", TKind::Boolean, nullptr, &TUserList::FtpPassiveMode},
+    {"FtpProtocol", TKind::String, &TUserList::FtpProtocol},
+    {"FtpTlsPin", TKind::String, &TUserList::FtpTlsPin},
+    {"FtpCaFile", TKind::String, &TUserList::FtpCaFile},
+    {"FtpKeyFile", TKind::String, &TUserList::FtpKeyFile},
+    {"FtpHostKeys", TKind::String, &TUserList::FtpHostKeys},
+};
+constexpr size_t kListFieldCount = sizeof kListFields / sizeof kListFields[0];
+static_assert(kListFieldCount <= 64, "the fields set by a file are kept in one 64-bit mask");
+
+// The row of a name, or -1. The search starts at the row after the one found last, where the
+// writer's order puts the next name.
+template <class TField, size_t N>
+int FindField(const TField (&fields)[N], std::string_view name, size_t& hint) {
+    for (size_t k = 0; k < N; ++k) {
+        size_t i = hint + k;
+        if (i >= N) i -= N;
+        if (SameText(fields[i].Name, name)) {
+            hint = i + 1 == N ? 0 : i + 1;
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
 }
 
-TTarget LookupList(TUserList& l, std::string_view name) {
-    if (SameText(name, "Items")) return {TTarget::TKind::Items, &l};
-    if (SameText(name, "PassType")) return {TTarget::TKind::PassType, &l.PassType};
-    if (SameText(name, "BcryptCost"))
-        return {TTarget::TKind::Integer, &l.BcryptCost, KBcryptCostMin, KBcryptCostMax};
-    if (SameText(name, "ShaRounds"))
-        return {TTarget::TKind::Integer, &l.ShaRounds, KShaRoundsMin, KShaRoundsMax};
-    if (SameText(name, "HashCacheKey")) return {TTarget::TKind::String, &l.HashCacheKey};
-    if (SameText(name, "PassFile")) return {TTarget::TKind::String, &l.PassFile};
-    if (SameText(name, "ExportToFile")) return {TTarget::TKind::Boolean, &l.ExportToFile};
-    if (SameText(name, "FtpHost")) return {TTarget::TKind::String, &l.FtpHost};
-    if (SameText(name, "FtpUser")) return {TTarget::TKind::String, &l.FtpUser};
-    if (SameText(name, "FtpPass")) return {TTarget::TKind::String, &l.FtpPass};
-    if (SameText(name, "FtpPasswdFile")) return {TTarget::TKind::String, &l.FtpPasswdFile};
-    if (SameText(name, "FtpStorePass")) return {TTarget::TKind::Boolean, &l.FtpStorePass};
-    if (SameText(name, "FtpPassiveMode")) return {TTarget::TKind::Boolean, &l.FtpPassiveMode};
-    if (SameText(name, "FtpProtocol")) return {TTarget::TKind::String, &l.FtpProtocol};
-    if (SameText(name, "FtpTlsPin")) return {TTarget::TKind::String, &l.FtpTlsPin};
-    if (SameText(name, "FtpCaFile")) return {TTarget::TKind::String, &l.FtpCaFile};
-    if (SameText(name, "FtpKeyFile")) return {TTarget::TKind::String, &l.FtpKeyFile};
-    if (SameText(name, "FtpHostKeys")) return {TTarget::TKind::String, &l.FtpHostKeys};
-    Invalid();
-}
+// One property entry's destination: a row of one of the tables with its object.
+struct TTarget {
+    TKind Kind = TKind::None;
+    const TUserField* User = nullptr;
+    TUserProp* UserObject = nullptr;
+    int ListRow = -1;
+};
 
 // An integer token as a signed 64-bit number ("$" and up to 16 hexadecimal digits wrap).
 int64_t IntegerValue(std::string_view s, bool hex) {
@@ -346,19 +481,57 @@ TFloat FloatValue(std::string_view s, char suffix) {
     return result;
 }
 
+// Why the entries stopped being applied: the first entry that did not suit the list.
+enum class TRefusal { None, Invalid, UnknownPassType };
+
 class TParser {
 public:
-    TParser(std::string_view text, TUserList* list) : FTok(text), FList(list) {
-        FTok.Build = list != nullptr; // the syntax check needs no string contents
-    }
+    TParser(std::string_view text, const TReleaseHint& release) : FTok(text), FRelease(release) {}
 
     void Parse() {
         FTok.Next();
         Object(true);
     }
 
+    // Carries what was applied over to the list being loaded; then raises the refusal, if any.
+    void Commit(TUserList& list) {
+        if (FNamed) list.SetName(FStaged.Name());
+        if (FUsersReplaced) list.TakeUsers(FStaged);
+        for (size_t row = 0; row < kListFieldCount; ++row) {
+            if ((FSetFields & (uint64_t{1} << row)) == 0) continue;
+            const TListField& f = kListFields[row];
+            switch (f.Kind) {
+            case TKind::String:
+                list.*f.Str = std::move(FStaged.*f.Str);
+                break;
+            case TKind::Boolean:
+                list.*f.Flag = FStaged.*f.Flag;
+                break;
+            case TKind::Integer:
+                list.*f.Int = FStaged.*f.Int;
+                break;
+            case TKind::PassType:
+                list.PassType = FStaged.PassType;
+                break;
+            default:
+                break;
+            }
+        }
+        if (FRefusal == TRefusal::UnknownPassType)
+            throw EQuorvaneError(
+                FormatMessage("The file is not valid: it asks for the password form "
+                              "%s, which this version of Quorvane does not know",
+                              FUnknownPassType.c_str()));
+        if (FRefusal == TRefusal::Invalid) throw EQuorvaneError("The file is not valid");
+    }
+
 private:
-    bool Applying() const { return FList != nullptr; }
+    // The entry at hand does not suit the list: from here on the text is only checked.
+    void Refuse(TRefusal why = TRefusal::Invalid) {
+        FRefusal = why;
+        FApplying = false;
+        FTok.Build = false;
+    }
 
     void Enter() {
         if (++FDepth > kMaxNesting) Invalid();
@@ -373,6 +546,16 @@ private:
     }
     bool AtObjectKeyword() const {
         return FTok.IsKeyword("object") || FTok.IsKeyword("inherited") || FTok.IsKeyword("inline");
+    }
+
+    // The pages of a mapped file read so far may go; the text is read front to back once.
+    void MaybeRelease() {
+        constexpr size_t kReleaseStep = size_t{8} << 20;
+        if (!FRelease) return;
+        const size_t at = FTok.Offset();
+        if (at - FReleased < kReleaseStep) return;
+        FRelease(FReleased, at);
+        FReleased = at;
     }
 
     // "[" integer "]" after a class name or "item"; the position itself is ignored.
@@ -401,11 +584,14 @@ private:
             FTok.Next();
         }
         OptionalPosition();
-        if (root && Applying() && !name.empty()) FList->SetName(std::string(name));
+        if (root && FApplying && !name.empty()) {
+            FStaged.SetName(std::string(name));
+            FNamed = true;
+        }
         while (!FTok.IsKeyword("end") && !AtObjectKeyword())
-            Property(root ? FList : nullptr, nullptr);
+            Property(root, nullptr);
         while (!FTok.IsKeyword("end")) {
-            if (Applying()) Invalid(); // the list has no child objects
+            if (FApplying) Refuse(); // the list has no child objects
             Object(false);
         }
         FTok.Next(); // the token after "end" must still be well formed
@@ -424,7 +610,8 @@ private:
         return dotted;
     }
 
-    void Property(TUserList* list, TUserProp* user) {
+    // An entry of the list (root) or of a user (user), or of neither (a nested object's).
+    void Property(bool root, TUserProp* user) {
         Expect(TTok::Ident);
         const std::string_view name = FTok.Span;
         FTok.Next();
@@ -432,11 +619,54 @@ private:
         ExpectSymbol('=');
         FTok.Next();
         TTarget target;
-        if (Applying()) {
-            if (dotted) Invalid();
-            target = user != nullptr ? LookupUser(*user, name) : LookupList(*list, name);
+        if (FApplying && (root || user != nullptr)) {
+            const int row = dotted            ? -1
+                            : user != nullptr ? FindField(kUserFields, name, FUserHint)
+                                              : FindField(kListFields, name, FListHint);
+            if (row < 0) {
+                Refuse();
+            } else if (user != nullptr) {
+                target.User = &kUserFields[row];
+                target.Kind = target.User->Kind;
+                target.UserObject = user;
+            } else {
+                target.ListRow = row;
+                target.Kind = kListFields[row].Kind;
+            }
         }
         Value(target);
+    }
+
+    // The field of the list the target names, marked as set by the file.
+    template <class T> T& ListField(const TTarget& target, T TUserList::*member) {
+        FSetFields |= uint64_t{1} << target.ListRow;
+        return FStaged.*member;
+    }
+
+    void SetString(const TTarget& target, std::string_view bytes) {
+        if (target.Kind == TKind::Hash) {
+            target.UserObject->SetPasswordHash(std::string(bytes));
+        } else if (target.User != nullptr) {
+            (target.UserObject->*target.User->Str).assign(bytes);
+        } else {
+            ListField(target, kListFields[target.ListRow].Str).assign(bytes);
+        }
+    }
+    void AppendString(const TTarget& target, std::string_view bytes) {
+        if (target.Kind == TKind::Hash) {
+            target.UserObject->SetPasswordHash(target.UserObject->PasswordHash() +
+                                               std::string(bytes));
+        } else if (target.User != nullptr) {
+            (target.UserObject->*target.User->Str).append(bytes);
+        } else {
+            ListField(target, kListFields[target.ListRow].Str).append(bytes);
+        }
+    }
+    void SetFlag(const TTarget& target, bool value) {
+        if (target.User != nullptr)
+            target.UserObject->*target.User->Flag = value;
+        else
+            ListField(target, kListFields[target.ListRow].Flag) = value;
     }
 
     void Value(const TTarget& target) {
@@ -445,54 +675,59 @@ private:
             const std::string_view ident = FTok.Span;
             FTok.Next();
             const bool dotted = SkipDottedTail();
-            if (target.Kind == TTarget::TKind::Boolean && !dotted) {
+            if (target.Kind == TKind::Boolean && !dotted) {
                 if (SameText(ident, "True"))
-                    *static_cast<bool*>(target.Field) = true;
+                    SetFlag(target, true);
                 else if (SameText(ident, "False"))
-                    *static_cast<bool*>(target.Field) = false;
+                    SetFlag(target, false);
                 else
-                    Invalid();
-            } else if (target.Kind == TTarget::TKind::PassType && !dotted) {
-                if (const auto type = PasswordsTypeFromName(ident))
-                    *static_cast<TPasswordsType*>(target.Field) = *type;
-                else if (ident.size() > 2 && SameText(ident.substr(0, 2), "pt"))
+                    Refuse();
+            } else if (target.Kind == TKind::PassType && !dotted) {
+                if (const auto type = PasswordsTypeFromName(ident)) {
+                    ListField(target, &TUserList::PassType) = *type;
+                } else if (ident.size() > 2 && SameText(ident.substr(0, 2), "pt")) {
                     // Members are named "pt...": this one is a form of a later version.
-                    throw TUnknownPassType{std::string(ident.substr(0, 64))};
-                else
-                    Invalid();
-            } else if (target.Kind != TTarget::TKind::None) {
-                Invalid();
+                    FUnknownPassType = std::string(ident.substr(0, 64));
+                    Refuse(TRefusal::UnknownPassType);
+                } else {
+                    Refuse();
+                }
+            } else if (target.Kind != TKind::None) {
+                Refuse();
             }
             return;
         }
         case TTok::String: {
-            const bool apply = target.Kind == TTarget::TKind::String;
-            if (target.Kind != TTarget::TKind::None && !apply) Invalid();
+            const bool apply = target.Kind == TKind::String || target.Kind == TKind::Hash;
+            if (target.Kind != TKind::None && !apply) Refuse();
             bool wide = FTok.Wide;
-            // The first part goes straight into the property; parts after "+" are joined on.
-            std::string* out = apply ? static_cast<std::string*>(target.Field) : nullptr;
-            if (out != nullptr) out->assign(FTok.Str);
+            // The first part goes straight into the property (its bytes copied once); parts
+            // after "+" are joined on.
+            if (apply) SetString(target, FTok.Bytes());
             FTok.Next();
             while (FTok.IsSymbol('+')) {
                 FTok.Next();
                 Expect(TTok::String);
                 wide = wide || FTok.Wide;
-                if (out != nullptr) out->append(FTok.Str);
+                if (apply) AppendString(target, FTok.Bytes());
                 FTok.Next();
             }
-            if (apply && wide) Invalid(); // codes of 256 or more do not fit the byte string
+            // Codes of 256 or more do not fit the byte string; what came before them stays.
+            if (apply && wide) Refuse();
             return;
         }
         case TTok::Integer: {
             const int64_t v = IntegerValue(FTok.Span, FTok.Hex);
             FTok.Next();
-            if (target.Kind == TTarget::TKind::Date && v >= INT32_MIN && v <= INT32_MAX &&
-                IsValidDateTime(static_cast<double>(v)))
-                *static_cast<double*>(target.Field) = static_cast<double>(v);
-            else if (target.Kind == TTarget::TKind::Integer && v >= target.Min && v <= target.Max)
-                *static_cast<int*>(target.Field) = static_cast<int>(v);
-            else if (target.Kind != TTarget::TKind::None)
-                Invalid();
+            if (target.Kind == TKind::Date && v >= INT32_MIN && v <= INT32_MAX &&
+                IsValidDateTime(static_cast<double>(v))) {
+                target.UserObject->*target.User->Date = static_cast<double>(v);
+            } else if (target.Kind == TKind::Integer && v >= kListFields[target.ListRow].Min &&
+                       v <= kListFields[target.ListRow].Max) {
+                ListField(target, kListFields[target.ListRow].Int) = static_cast<int>(v);
+            } else if (target.Kind != TKind::None) {
+                Refuse();
+            }
             return;
         }
         case TTok::Float: {
@@ -500,11 +735,11 @@ private:
             const char suffix = FTok.Suffix;
             FTok.Next();
             // A date outside the years 1 to 9999 is no date this program wrote.
-            if (target.Kind == TTarget::TKind::Date && suffix == 0 && !f.Overflow &&
+            if (target.Kind == TKind::Date && suffix == 0 && !f.Overflow &&
                 IsValidDateTime(f.Value))
-                *static_cast<double*>(target.Field) = f.Value;
-            else if (target.Kind != TTarget::TKind::None)
-                Invalid();
+                target.UserObject->*target.User->Date = f.Value;
+            else if (target.Kind != TKind::None)
+                Refuse();
             return;
         }
         case TTok::Symbol:
@@ -518,7 +753,7 @@ private:
             Collection(target);
             return;
         }
-        if (target.Kind != TTarget::TKind::None) Invalid(); // no property takes these values
+        if (target.Kind != TKind::None) Refuse(); // no property takes these values
         Enter();
         if (symbol == '(') {
             FTok.Next();
@@ -549,64 +784,82 @@ private:
     }
 
     void Collection(const TTarget& target) {
-        if (target.Kind != TTarget::TKind::None && target.Kind != TTarget::TKind::Items) Invalid();
-        TUserList* const list =
-            target.Kind == TTarget::TKind::Items ? static_cast<TUserList*>(target.Field) : nullptr;
+        if (target.Kind != TKind::None && target.Kind != TKind::Items) Refuse();
+        bool users = FApplying && target.Kind == TKind::Items;
         Enter();
         FTok.Next();
         // Only a collection with items replaces the users; "<>" leaves them as they are.
-        if (list != nullptr && !FTok.IsSymbol('>')) list->Clear();
+        if (users && !FTok.IsSymbol('>')) {
+            FStaged.Clear();
+            FUsersReplaced = true;
+        }
         while (!FTok.IsSymbol('>')) {
             if (!FTok.IsKeyword("item")) Invalid();
             FTok.Next();
             OptionalPosition();
-            TUserProp* const user = list != nullptr ? &list->AddBlank() : nullptr;
+            users = users && FApplying;
+            TUserProp* const user = users ? &FStaged.AddBlank() : nullptr;
+            FUserHint = 0;
             while (!FTok.IsKeyword("end"))
-                Property(nullptr, user);
+                Property(false, FApplying ? user : nullptr);
             FTok.Next();
+            MaybeRelease();
         }
         FTok.Next();
         Leave();
     }
 
     TTokenizer FTok;
-    TUserList* const FList;
+    const TReleaseHint& FRelease;
+    size_t FReleased = 0;
     int FDepth = 0;
+    size_t FUserHint = 0, FListHint = 0;
+
+    bool FApplying = true;
+    TRefusal FRefusal = TRefusal::None;
+    std::string FUnknownPassType;
+    TUserList FStaged;           // where the entries go while the text is read
+    bool FNamed = false;         // the header named the object
+    bool FUsersReplaced = false; // a collection with items replaced the users
+    uint64_t FSetFields = 0;     // rows of kListFields the file set
 };
 
 // The reader sees the text through a 4096-byte window that must always hold a line end: a line
 // of 4095 bytes or more before its line feed cannot be read unless the text ends within the
-// window.
-bool LinesFitWindow(std::string_view text) {
+// window. Each step looks at the window from a line's start and goes on after the last line
+// feed in it; every line that starts before that line feed ends inside the window.
+bool LinesFitWindow(std::string_view text, const TReleaseHint& release) {
     constexpr size_t kWindow = 4096;
-    size_t start = 0;
+    constexpr size_t kReleaseStep = size_t{8} << 20;
     const size_t size = text.size();
-    while (start < size) {
-        const void* lf = std::memchr(text.data() + start, '\n', size - start);
-        const size_t end =
-            lf != nullptr ? static_cast<size_t>(static_cast<const char*>(lf) - text.data()) : size;
-        if (end - start >= kWindow - 1 && size - start >= kWindow) return false;
-        start = end + 1;
+    size_t start = 0, released = 0;
+    while (size - start >= kWindow) {
+        const void* lf = ::memrchr(text.data() + start, '\n', kWindow - 1);
+        if (lf == nullptr) return false;
+        start = static_cast<size_t>(static_cast<const char*>(lf) - text.data()) + 1;
+        if (release && start - released >= kReleaseStep) {
+            release(released, start);
+            released = start;
+        }
     }
+    if (release) release(released, size);
     return true;
 }
 
 } // namespace
 
-void ReadListText(std::string_view text, TUserList& list) {
+void ReadListText(std::string_view text, TUserList& list, const TReleaseHint& release) {
+    std::optional<TParser> parser;
     try {
-        if (!LinesFitWindow(text)) Invalid();
-        TParser(text, nullptr).Parse(); // syntax only: nothing is applied yet
-        TParser(text, &list).Parse();
+        if (!LinesFitWindow(text, release)) Invalid();
+        parser.emplace(text, release);
+        parser->Parse();
     } catch (const TInvalidText&) {
         throw EQuorvaneError("The file is not valid");
-    } catch (const TUnknownPassType& e) {
-        throw EQuorvaneError(FormatMessage("The file is not valid: it asks for the password form "
-                                           "%s, which this version of Quorvane does not know",
-                                           e.Name.c_str()));
     } catch (const EQuorvaneError&) {
         throw EQuorvaneError("The file is not valid");
     }
+    parser->Commit(list);
 }
 
 } // namespace quorvane

@@ -4,6 +4,7 @@
 #include "base/Errors.h"
 #include "userdb/DataLib.h"
 #include "userdb/DataLibInternal.h"
+#include "userdb/ListWalk.h"
 
 #include <algorithm>
 #include <charconv>
@@ -126,136 +127,96 @@ size_t Utf8SequenceAt(const unsigned char* p, const unsigned char* end) {
     return n;
 }
 
-class TRenderer {
+// Builds the text from the values of the list walk (ListWalk.h), handing it to the sink in
+// pieces of about kFlushAt bytes.
+class TTextWriter {
 public:
-    TRenderer(const std::string& stream, const TDataSink& sink)
-        : FP(reinterpret_cast<const unsigned char*>(stream.data())), FEnd(FP + stream.size()),
-          FSink(sink) {
-        FOut.reserve(kFlushAt + 4096);
-    }
+    explicit TTextWriter(const TDataSink& sink) : FSink(sink) { FOut.reserve(kFlushAt + 4096); }
 
-    void Render() {
-        if (Left() < 4 || std::memcmp(FP, "TPF0", 4) != 0) StreamError();
-        FP += 4;
-        const std::string_view className = ReadShort();
-        const std::string_view name = ReadShort();
+    void Begin(std::string_view className, std::string_view objectName) {
         FOut.append("object ");
-        if (!name.empty()) {
-            FOut.append(name);
+        if (!objectName.empty()) {
+            FOut.append(objectName);
             FOut.append(": ");
         }
         FOut.append(className);
         NewLine();
-        Properties(1);
-        if (ReadByte() != vaNull) StreamError(); // a list has no child objects
+        FLevel = 1;
+    }
+    void Bool(std::string_view name, bool value) {
+        Head(name);
+        FOut.append(value ? std::string_view("True") : std::string_view("False"));
+        Tail();
+    }
+    void Ident(std::string_view name, std::string_view ident) {
+        Head(name);
+        FOut.append(ident);
+        Tail();
+    }
+    void Integer(std::string_view name, int32_t value) {
+        Head(name);
+        char number[12];
+        const auto r = std::to_chars(number, number + sizeof number, value);
+        FOut.append(number, static_cast<size_t>(r.ptr - number));
+        Tail();
+    }
+    void String(std::string_view name, std::string_view value) {
+        Head(name);
+        Quoted(value, FLevel);
+        Tail();
+    }
+    void Date(std::string_view name, double value) {
+        Head(name);
+        char number[kNumberChars];
+        FOut.append(number, FormatNumber(value, number));
+        Tail();
+    }
+    void BeginCollection(std::string_view name) {
+        Head(name);
+        FOut.push_back('<');
+    }
+    void BeginItem() {
+        NewLine();
+        Indent(FLevel + 1);
+        FOut.append("item");
+        NewLine();
+        FLevel += 2;
+    }
+    void EndItem() {
+        FLevel -= 2;
+        Indent(FLevel + 1);
+        FOut.append("end");
+    }
+    void EndCollection() {
+        FOut.push_back('>');
+        Tail();
+    }
+    void End() {
         FOut.append("end");
         NewLine();
         Flush();
     }
 
 private:
-    size_t Left() const { return static_cast<size_t>(FEnd - FP); }
-    uint8_t ReadByte() {
-        if (FP >= FEnd) StreamError();
-        return *FP++;
-    }
-    uint8_t PeekByte() const {
-        if (FP >= FEnd) StreamError();
-        return *FP;
-    }
-    std::string_view ReadBytes(size_t n) {
-        if (Left() < n) StreamError();
-        std::string_view s(reinterpret_cast<const char*>(FP), n);
-        FP += n;
-        return s;
-    }
-    std::string_view ReadShort() { return ReadBytes(ReadByte()); }
-
     void NewLine() { FOut.append("\r\n", 2); }
     void Flush() {
         if (!FOut.empty()) FSink(FOut.data(), FOut.size());
         FOut.clear();
     }
     void Indent(int level) { FOut.append(static_cast<size_t>(level) * 2, ' '); }
-
-    void Properties(int level) {
-        while (PeekByte() != vaNull) {
-            Indent(level);
-            FOut.append(ReadShort());
-            FOut.append(" = ", 3);
-            Value(level);
-            NewLine();
-            if (FOut.size() >= kFlushAt) Flush();
-        }
-        ++FP;
+    void Head(std::string_view name) {
+        Indent(FLevel);
+        FOut.append(name);
+        FOut.append(" = ", 3);
     }
-
-    void Value(int level) {
-        const uint8_t tag = ReadByte();
-        switch (tag) {
-        case vaFalse:
-            FOut.append("False");
-            break;
-        case vaTrue:
-            FOut.append("True");
-            break;
-        case vaIdent:
-            FOut.append(ReadShort());
-            break;
-        case vaInt8:
-        case vaInt16:
-        case vaInt32: {
-            const size_t n = tag == vaInt8 ? 1 : tag == vaInt16 ? 2 : 4;
-            const std::string_view bytes = ReadBytes(n);
-            uint32_t v = 0;
-            for (size_t i = 0; i < n; ++i)
-                v |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[i])) << (8 * i);
-            if (n < 4 && (v >> (8 * n - 1)) != 0) v |= ~uint32_t{0} << (8 * n); // sign
-            char number[12];
-            const auto r = std::to_chars(number, number + sizeof number, static_cast<int32_t>(v));
-            FOut.append(number, static_cast<size_t>(r.ptr - number));
-            break;
-        }
-        case vaExtended: {
-            if (Left() < 10) StreamError();
-            char number[kNumberChars];
-            FOut.append(number, FormatNumber(ExtendedToDouble(FP), number));
-            FP += 10;
-            break;
-        }
-        case vaString:
-            String(ReadShort(), level);
-            break;
-        case vaLString: {
-            const std::string_view len = ReadBytes(4);
-            const auto* l = reinterpret_cast<const unsigned char*>(len.data());
-            const size_t n = static_cast<size_t>(l[0]) | static_cast<size_t>(l[1]) << 8 |
-                             static_cast<size_t>(l[2]) << 16 | static_cast<size_t>(l[3]) << 24;
-            String(ReadBytes(n), level);
-            break;
-        }
-        case vaCollection:
-            FOut.push_back('<');
-            while (ReadByte() != vaNull) {
-                if (FP[-1] != vaList) StreamError();
-                NewLine();
-                Indent(level + 1);
-                FOut.append("item");
-                NewLine();
-                Properties(level + 2);
-                Indent(level + 1);
-                FOut.append("end");
-            }
-            FOut.push_back('>');
-            break;
-        default:
-            StreamError();
-        }
+    void Tail() {
+        NewLine();
+        if (FOut.size() >= kFlushAt) Flush();
     }
 
     // The quoted form: runs of printable bytes between apostrophes, #codes for control
     // characters and the apostrophe, at most 64 characters of the string per line.
-    void String(std::string_view s, int level) {
+    void Quoted(std::string_view s, int level) {
         if (s.empty()) {
             FOut.append("''");
             return;
@@ -314,22 +275,134 @@ private:
         }
     }
 
-    const unsigned char* FP;
-    const unsigned char* const FEnd;
     const TDataSink& FSink;
     std::string FOut;
+    int FLevel = 0;
+};
+
+// Reads an object stream from its start and hands its values to the text writer.
+class TStreamReader {
+public:
+    TStreamReader(const std::string& stream, TTextWriter& out)
+        : FP(reinterpret_cast<const unsigned char*>(stream.data())), FEnd(FP + stream.size()),
+          FOut(out) {}
+
+    void Render() {
+        if (Left() < 4 || std::memcmp(FP, "TPF0", 4) != 0) StreamError();
+        FP += 4;
+        const std::string_view className = ReadShort();
+        const std::string_view name = ReadShort();
+        FOut.Begin(className, name);
+        Properties();
+        if (ReadByte() != vaNull) StreamError(); // a list has no child objects
+        FOut.End();
+    }
+
+private:
+    size_t Left() const { return static_cast<size_t>(FEnd - FP); }
+    uint8_t ReadByte() {
+        if (FP >= FEnd) StreamError();
+        return *FP++;
+    }
+    uint8_t PeekByte() const {
+        if (FP >= FEnd) StreamError();
+        return *FP;
+    }
+    std::string_view ReadBytes(size_t n) {
+        if (Left() < n) StreamError();
+        std::string_view s(reinterpret_cast<const char*>(FP), n);
+        FP += n;
+        return s;
+    }
+    std::string_view ReadShort() { return ReadBytes(ReadByte()); }
+
+    void Properties() {
+        while (PeekByte() != vaNull)
+            Property(ReadShort());
+        ++FP;
+    }
+
+    void Property(std::string_view name) {
+        const uint8_t tag = ReadByte();
+        switch (tag) {
+        case vaFalse:
+        case vaTrue:
+            FOut.Bool(name, tag == vaTrue);
+            break;
+        case vaIdent:
+            FOut.Ident(name, ReadShort());
+            break;
+        case vaInt8:
+        case vaInt16:
+        case vaInt32: {
+            const size_t n = tag == vaInt8 ? 1 : tag == vaInt16 ? 2 : 4;
+            const std::string_view bytes = ReadBytes(n);
+            uint32_t v = 0;
+            for (size_t i = 0; i < n; ++i)
+                v |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[i])) << (8 * i);
+            if (n < 4 && (v >> (8 * n - 1)) != 0) v |= ~uint32_t{0} << (8 * n); // sign
+            FOut.Integer(name, static_cast<int32_t>(v));
+            break;
+        }
+        case vaExtended: {
+            if (Left() < 10) StreamError();
+            FOut.Date(name, ExtendedToDouble(FP));
+            FP += 10;
+            break;
+        }
+        case vaString:
+            FOut.String(name, ReadShort());
+            break;
+        case vaLString: {
+            const std::string_view len = ReadBytes(4);
+            const auto* l = reinterpret_cast<const unsigned char*>(len.data());
+            const size_t n = static_cast<size_t>(l[0]) | static_cast<size_t>(l[1]) << 8 |
+                             static_cast<size_t>(l[2]) << 16 | static_cast<size_t>(l[3]) << 24;
+            FOut.String(name, ReadBytes(n));
+            break;
+        }
+        case vaCollection:
+            FOut.BeginCollection(name);
+            while (ReadByte() != vaNull) {
+                if (FP[-1] != vaList) StreamError();
+                FOut.BeginItem();
+                Properties();
+                FOut.EndItem();
+            }
+            FOut.EndCollection();
+            break;
+        default:
+            StreamError();
+        }
+    }
+
+    const unsigned char* FP;
+    const unsigned char* const FEnd;
+    TTextWriter& FOut;
 };
 
 } // namespace
 
 void RenderObjectStream(const std::string& stream, const TDataSink& sink) {
-    TRenderer(stream, sink).Render();
+    TTextWriter out(sink);
+    TStreamReader(stream, out).Render();
 }
 
 std::string ObjectStreamToText(const std::string& stream) {
     std::string text;
     text.reserve(stream.size() * 2);
     RenderObjectStream(stream, [&text](const char* data, size_t size) { text.append(data, size); });
+    return text;
+}
+
+void RenderListText(const TUserList& list, const TDataSink& sink) {
+    TTextWriter out(sink);
+    WalkList(list, out);
+}
+
+std::string ListText(const TUserList& list) {
+    std::string text;
+    RenderListText(list, [&text](const char* data, size_t size) { text.append(data, size); });
     return text;
 }
 

@@ -14,14 +14,14 @@ bool SameChar(char a, char b, bool matchCase) {
 } // namespace
 
 TListChangeCheck::TListChangeCheck(const TUserList& list) : FList(list) {
-    const std::string stream = WriteObjectStream(list);
-    FFingerprint = StreamFingerprint(stream);
-    FStamp = StreamStamp(stream);
+    const TListSums sums = ListSums(list);
+    FFingerprint = sums.Fingerprint;
+    FStamp = sums.Stamp;
 }
 
 bool TListChangeCheck::Changed() const {
-    const std::string stream = WriteObjectStream(FList);
-    return StreamFingerprint(stream) != FFingerprint || StreamStamp(stream) != FStamp;
+    const TListSums sums = ListSums(FList);
+    return sums.Fingerprint != FFingerprint || sums.Stamp != FStamp;
 }
 
 bool FindTextMatches(const std::string& field, const std::string& text, bool wholeWord,

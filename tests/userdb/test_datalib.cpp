@@ -238,6 +238,59 @@ TEST(ObjectStream, StampIsAStrong64BitHash) {
     EXPECT_NE(StreamStamp("ab"), StreamStamp("ba"));
 }
 
+// A list that uses every kind of entry the writer produces.
+void FillEveryKind(TUserList& list) {
+    list.SetName("Main");
+    list.PassType = TPasswordsType::ptSHA512;
+    list.ShaRounds = 70000;
+    list.HashCacheKey = std::string(64, 'c');
+    list.FtpHost = "ftp.example.org:2121";
+    list.FtpProtocol = "sftp";
+    list.FtpHostKeys = "SHA256:abc SHA256:def";
+    list.ExportToFile = false;
+    TUserProp& a = list.AddBlank();
+    a.Login = "ann";
+    a.Password = "it's\t\x01";
+    a.Expire = true;
+    a.ExpireDate = 46393.4375;
+    a.CreatedDate = -1e-5;
+    a.Comments = std::string(70, 'x') + "\r\n\xC3\xA4" + std::string(300, 'y');
+    TUserProp& b = list.AddBlank();
+    b.Login = "bob";
+    b.Disable = true;
+    b.SetPasswordHash("$2y$05$abcdefghijklmnopqrstuu");
+    b.FullName = std::string(255, 'f');
+}
+
+// Lengths of the stream around the sums' 64 KiB pieces, every remainder of 4 and of 32 among them.
+TEST(ObjectStream, SumsAndTextOfTheListAreThoseOfItsStream) {
+    TUserList probe;
+    probe.AddBlank().Comments = std::string(1000, 'z');
+    const size_t base = WriteObjectStream(probe).size() - 1000;
+    std::vector<size_t> lengths;
+    for (size_t k : {size_t{65536}, size_t{131072}})
+        for (size_t r = 0; r < 36; ++r)
+            lengths.push_back(k - 3 + r);
+    for (const size_t length : lengths) {
+        SCOPED_TRACE(length);
+        TUserList list;
+        list.AddBlank().Comments = std::string(length - base, 'z');
+        const std::string stream = WriteObjectStream(list);
+        ASSERT_EQ(stream.size(), length);
+        const TListSums sums = ListSums(list);
+        EXPECT_EQ(sums.Fingerprint, StreamFingerprint(stream));
+        EXPECT_EQ(sums.Stamp, StreamStamp(stream));
+    }
+    TUserList every;
+    FillEveryKind(every);
+    for (int i = 0; i < 3000; ++i) // the text in more than one piece
+        every.Add("user" + std::to_string(i), "pw").Comments = "x'y";
+    const std::string stream = WriteObjectStream(every);
+    EXPECT_EQ(ListText(every), ObjectStreamToText(stream));
+    EXPECT_EQ(every.Fingerprint(), StreamFingerprint(stream));
+    EXPECT_EQ(every.ChangeStamp(), StreamStamp(stream));
+}
+
 TEST(ObjectStream, MalformedStreamsAreRefusedByTheRenderer) {
     const std::string good = WriteObjectStream(TUserList());
     EXPECT_EQ(ErrorOf([&] { ObjectStreamToText("XPF0"); }), "Stream read error");

@@ -318,6 +318,41 @@ TEST(Reader, FailureInTheThirdUserKeepsWhatWasRead) {
     EXPECT_EQ(list.FtpHost, "");
 }
 
+// The whole text is checked before anything is applied, also past an entry that does not suit
+// the list; Read holds every case to the reader as it was, too.
+TEST(Reader, WhatFollowsAnEntryThatDoesNotSuitIsStillChecked) {
+    const std::string notValid = "The file is not valid";
+    const std::string unknownForm = "The file is not valid: it asks for the password form ptSHA3, "
+                                    "which this version of Quorvane does not know";
+    struct TCase {
+        const char* Entries;
+        std::string Error;
+        bool Unchanged; // the list is as it was before the read
+    };
+    for (const TCase& c : {
+             TCase{"FtpHost = 'h' Unknown = 1 FtpUser = 'u'", notValid, false},
+             TCase{"FtpHost = 'h' Unknown = 1 FtpUser = 'unterminated", notValid, true},
+             TCase{"Items = <item Login = 'a' Shoe = 1 end item Login = 'b' end> FtpHost = 5x",
+                   notValid, true},
+             TCase{"Items = <item Login = 'a' Shoe = 1 end item Login = 'b' end>", notValid, false},
+             TCase{"FtpHost = 'h' PassType = ptSHA3 FtpUser = 'u'", unknownForm, false},
+             TCase{"FtpHost = 'h' PassType = ptSHA3 FtpUser = 'u' +", notValid, true},
+             TCase{"Items = <item Login = 'a' + 'b' PasswordHash = '$1$' + 'x' end> Items = <>", "",
+                   false},
+             TCase{"Items = <item Login = 'a'#300'b' end>", notValid, false},
+             TCase{"FtpHost = 'h' object X: TUserList FtpHost = 'never' end", notValid, false},
+             TCase{"FtpHost = 'h' object X: TUserList FtpHost = 'never end", notValid, true},
+         }) {
+        SCOPED_TRACE(c.Entries);
+        TUserList list;
+        list.Add("old", "pw");
+        list.FtpHost = "before";
+        const std::string before = ListText(list);
+        EXPECT_EQ(Read(Wrap(c.Entries), list), c.Error);
+        EXPECT_EQ(ListText(list) == before, c.Unchanged);
+    }
+}
+
 TEST(Reader, NestedObjectFailsAfterTheListsProperties) {
     TUserList list;
     EXPECT_EQ(Read("object TUserList FtpHost = 'h' object X: TUserList end end", list),

@@ -1,0 +1,75 @@
+#pragma once
+// The one walk over a list's written properties, in file order and under the rules of which are
+// written. The object stream writer, the change sums and the text renderer are visitors of it,
+// so the order and the rules live here alone. Not part of the public interface.
+//
+// A visitor has:
+//   Begin(className, objectName)                 the header
+//   Bool(name, value)  Ident(name, text)  Integer(name, value)
+//   String(name, value)                          only called for a non-empty value
+//   Date(name, value)                            only called for a value other than 0
+//   BeginCollection(name)  BeginItem()  EndItem()  EndCollection()
+//   End()                                        the end of the properties and of the object
+
+#include "userdb/PasswordsType.h"
+#include "userdb/UserList.h"
+
+#include <string_view>
+
+namespace quorvane::stream {
+
+template <class TVisitor> void WalkList(const TUserList& list, TVisitor& v) {
+    const auto str = [&v](std::string_view name, const std::string& value) {
+        if (!value.empty()) v.String(name, value);
+    };
+    const auto date = [&v](std::string_view name, double value) {
+        if (value != 0) v.Date(name, value);
+    };
+    v.Begin("TUserList", list.Name());
+
+    v.BeginCollection("Items");
+    for (int i = 0; i < list.Count(); ++i) {
+        const TUserProp& u = list.Users(i);
+        v.BeginItem();
+        str("Login", u.Login);
+        str("Password", u.Password);
+        v.Bool("Disable", u.Disable);
+        v.Bool("Expire", u.Expire);
+        date("ExpireDate", u.ExpireDate);
+        date("CreatedDate", u.CreatedDate);
+        str("FullName", u.FullName);
+        str("Email", u.Email);
+        str("Comments", u.Comments);
+        if (u.HashOnly()) v.String("PasswordHash", u.PasswordHash()); // taken over by its hash
+        v.EndItem();
+    }
+    v.EndCollection();
+
+    v.Ident("PassType", PasswordsTypeName(list.PassType));
+    // The slow forms' settings, only while such a form is chosen: every other database keeps
+    // the bytes (and the fingerprint) it always had.
+    if (list.PassType == TPasswordsType::ptBcrypt && list.BcryptCost != KBcryptCostDefault)
+        v.Integer("BcryptCost", list.BcryptCost);
+    if ((list.PassType == TPasswordsType::ptSHA256 || list.PassType == TPasswordsType::ptSHA512) &&
+        list.ShaRounds != KShaRoundsDefault)
+        v.Integer("ShaRounds", list.ShaRounds);
+    if (IsSlowPassType(list.PassType)) str("HashCacheKey", list.HashCacheKey);
+    str("PassFile", list.PassFile);
+    v.Bool("ExportToFile", list.ExportToFile);
+    str("FtpHost", list.FtpHost);
+    str("FtpUser", list.FtpUser);
+    str("FtpPass", list.FtpPass);
+    str("FtpPasswdFile", list.FtpPasswdFile);
+    v.Bool("FtpStorePass", list.FtpStorePass);
+    v.Bool("FtpPassiveMode", list.FtpPassiveMode);
+    if (!list.FtpProtocol.empty()) { // a plain FTP database stays as the earlier versions wrote it
+        str("FtpProtocol", list.FtpProtocol);
+        str("FtpTlsPin", list.FtpTlsPin);
+        str("FtpCaFile", list.FtpCaFile);
+        str("FtpKeyFile", list.FtpKeyFile);
+        str("FtpHostKeys", list.FtpHostKeys);
+    }
+    v.End();
+}
+
+} // namespace quorvane::stream
