@@ -60,7 +60,8 @@ TDiskStamp TDiskStamp::Of(const QString& fileName) {
     stamp.Exists = true;
     stamp.Size = info.size();
     stamp.ModifiedMs = info.lastModified().toMSecsSinceEpoch();
-    stamp.Stamp = StreamStamp(std::string(bytes.constData(), static_cast<size_t>(bytes.size())));
+    stamp.Stamp =
+        StreamStamp(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
     return stamp;
 }
 
@@ -227,10 +228,12 @@ void TProject::New() {
 }
 
 void TProject::OpenStep() {
-    // Taken before the load: a change made while it runs is then seen as a change.
-    const TDiskStamp stamp = TDiskStamp::Of(FFileName);
+    // Taken before the load (a change made while it runs is then seen as a change), unless the
+    // load stamps what it read itself.
+    TDiskStamp stamp = LoadedStamp ? TDiskStamp() : TDiskStamp::Of(FFileName);
     try {
         Raise(OnOpen);
+        if (LoadedStamp) stamp = LoadedStamp().value_or(TDiskStamp());
     } catch (...) {
         // A file that could not be read is never written by a later Save: the window goes
         // back to an untitled, clean document (the file stays in the recent list).

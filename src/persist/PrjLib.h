@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace quorvane {
 
@@ -105,6 +106,11 @@ public:
     TNotifyEvent OnChanged;        // Modified has been set (also to the same value)
     TNotifyEvent OnNameChanged;    // FileName has been set
     TNotifyEvent OnProjectListAdd; // the stored recent-files list has been rewritten
+    // When set, asked right after OnOpen for the stamp of what that load read (the very bytes it
+    // parsed, with the size and time of the file it read them from), so the file is not read a
+    // second time to stamp it; none from it means the load read nothing. When not set, the file
+    // is stamped before OnOpen. Either way a change made while the load runs counts as a change.
+    std::function<std::optional<TDiskStamp>()> LoadedStamp;
 
     IProjectPrompts* Prompts() const { return FPrompts; }
     void SetPrompts(IProjectPrompts* prompts) { FPrompts = prompts; }

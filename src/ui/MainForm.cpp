@@ -331,6 +331,16 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), FormKeeper(this), FPr
     Project.MaxListSize = 10;
     Project.OnNew = [this](TProject*) { ProjectNew(); };
     Project.OnOpen = [this](TProject*) { ProjectOpen(); };
+    // The stamp of the bytes the load parsed: the file is not read a second time for it.
+    Project.LoadedStamp = [this]() -> std::optional<TDiskStamp> {
+        if (!FLoaded) return std::nullopt;
+        TDiskStamp stamp;
+        stamp.Exists = true;
+        stamp.Size = FLoaded->Size;
+        stamp.ModifiedMs = FLoaded->ModifiedMs;
+        stamp.Stamp = FLoaded->Stamp;
+        return stamp;
+    };
     Project.OnSave = [this](TProject*) { ProjectSave(); };
     Project.OnChanged = [this](TProject*) { ProjectChanged(); };
     Project.OnNameChanged = [this](TProject*) { ProjectNameChanged(); };
@@ -1083,7 +1093,10 @@ void TfrmMain::ProjectOpen() {
             ClearFilterText();
             ClearItems();
             CreateUserList();
-            OpenDatabase(*FUserList, FileNameBytes(Project.FileName()));
+            FLoaded.reset();
+            TLoadedFile loaded;
+            OpenDatabase(*FUserList, FileNameBytes(Project.FileName()), &loaded);
+            FLoaded = loaded;
             FillList();
         });
     } catch (const std::bad_alloc&) {

@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <unordered_set>
 #include <vector>
 
@@ -205,6 +206,7 @@ private:
 
     TQtProjectPrompts FPrompts;
     std::unique_ptr<TUserList> FUserList;
+    std::optional<TLoadedFile> FLoaded; // what the last open read
     int FSortColumn = 1;
     int FUpdateDepth = 0;
     TUserFilter FFilter = TUserFilter::All;

@@ -31,8 +31,11 @@ TUserProp& AddNewUser(TUserList& list, const std::string& login) {
     return user;
 }
 
-int OpenDatabase(TUserList& list, const std::string& fileName) {
-    list.LoadFromFile(fileName);
+int OpenDatabase(TUserList& list, const std::string& fileName, TLoadedFile* loaded) {
+    if (loaded != nullptr)
+        list.LoadFromFile(fileName, *loaded);
+    else
+        list.LoadFromFile(fileName);
     return list.DisableExpired();
 }
 

@@ -26,7 +26,7 @@ void CheckNewLogin(const std::string& login, const TUserList* list = nullptr);
 TUserProp& AddNewUser(TUserList& list, const std::string& login);
 
 // Loads the database from `fileName`, then disables the users whose expiry date has passed;
-// returns how many it disabled.
-int OpenDatabase(TUserList& list, const std::string& fileName);
+// returns how many it disabled. With `loaded`, also says what the load read (its stamp).
+int OpenDatabase(TUserList& list, const std::string& fileName, TLoadedFile* loaded = nullptr);
 
 } // namespace quorvane
