@@ -6,6 +6,7 @@
 // bench_userdb [benchmark flags]         the timings (medians with --benchmark_repetitions)
 // bench_userdb --peak load|save FILE     peak resident memory of one load or one save, each in
 //                                        a process of its own, against the file's size
+// bench_userdb --make FILE N             writes a database of N such users (for compare.py)
 
 #include "base/Random.h"
 #include "userdb/DataLib.h"
@@ -44,11 +45,11 @@ std::string RandomText(TLcgRandom& r, size_t n, const char* alphabet) {
     return s;
 }
 
-void Fill(TUserList& list) {
+void Fill(TUserList& list, int users = kUsers) {
     TLcgRandom r(12345);
     list.PassType = TPasswordsType::ptMD5;
     list.PassFile = "/var/www/site/.htpasswd";
-    for (int i = 0; i < kUsers; ++i) {
+    for (int i = 0; i < users; ++i) {
         TUserProp& u = list.AddBlank();
         u.Login = RandomText(r, 10, "abcdefghijklmnopqrstuvwxyz0123456789");
         u.Password = RandomText(r, 10, "abcdefghijkmnpqrstuvwxyzABCDEFGHJKLMNPQRSTUVWXYZ23456789");
@@ -168,8 +169,18 @@ int Peak(const std::string& what, const std::string& path) {
 
 } // namespace
 
+int Make(const std::string& path, const char* count) {
+    const int users = std::atoi(count);
+    if (users < 0) return 2;
+    TUserList list;
+    Fill(list, users);
+    list.SaveToFile(path);
+    return 0;
+}
+
 int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "--peak") == 0) return Peak(argv[2], argv[3]);
+    if (argc == 4 && std::strcmp(argv[1], "--make") == 0) return Make(argv[2], argv[3]);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();

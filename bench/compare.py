@@ -1,0 +1,155 @@
+#!/usr/bin/env python3
+"""Old against new, in one run: the command-line tool's info, list, sweep and exports, and the
+desktop program's open, timed side by side on the same databases.
+
+    bench/compare.py --old OLD_BUILD --new NEW_BUILD [--users 10000,100000,1000000]
+                     [--runs 5] [--work DIR] [--only info,list,...]
+
+OLD_BUILD and NEW_BUILD are build folders (Release) of two versions; the older one needs only
+quorvane-cli (and bench/bench_mainwindow for the desktop open). The databases are made once by
+the new build's bench_userdb --make. Runs of the two alternate (old, new, old, new, ...) so that
+a change in the machine's load meets both alike; every figure is the median of the runs. Each
+line also gives the peak resident memory (the larger of the two runs' medians is not hidden:
+both are shown), and for info and sweep the ratio to `wc -l` on the same cached file. The load
+average is printed before and after.
+"""
+
+import argparse
+import json
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+
+def run(argv, stdout=subprocess.DEVNULL, env=None):
+    """Wall time in seconds and peak resident memory in KiB of one process."""
+    start = time.perf_counter()
+    proc = subprocess.Popen(argv, stdout=stdout, stderr=subprocess.PIPE, env=env)
+    _, status, usage = os.wait4(proc.pid, 0)
+    elapsed = time.perf_counter() - start
+    err = proc.stderr.read().decode(errors="replace")
+    proc.stderr.close()
+    if os.waitstatus_to_exitcode(status) != 0:
+        sys.exit(f"failed: {' '.join(argv)}\n{err}")
+    return elapsed, usage.ru_maxrss
+
+
+def load_average():
+    return "%.2f %.2f %.2f" % os.getloadavg()
+
+
+def commands(cli, db, scratch):
+    """The timed commands: (name, argv, whether each run needs a fresh copy of the database)."""
+    out = os.path.join(scratch, "htpasswd")
+    return [
+        ("info", [cli, "info", db], False),
+        ("list", [cli, "list", db], False),
+        ("sweep", [cli, "sweep", db], True),
+        ("export md5", [cli, "export", db, "--output", out, "--format", "md5"], True),
+        ("export plain", [cli, "export", db, "--output", out, "--format", "plain"], True),
+    ]
+
+
+def compare_cli(args, db, users, scratch):
+    rows = []
+    work_db = os.path.join(scratch, "work.udx")
+    wc = []
+    for _ in range(args.runs):
+        wc.append(run(["wc", "-l", db])[0])
+    wc_median = statistics.median(wc)
+    for name, _, fresh in commands("", work_db, scratch):
+        if args.only and name not in args.only:
+            continue
+        times = {"old": [], "new": []}
+        peaks = {"old": [], "new": []}
+        for _ in range(args.runs):
+            for side in ("old", "new"):
+                cli = os.path.join(getattr(args, side), "src", "cli", "quorvane-cli")
+                argv = dict((n, a) for n, a, _ in commands(cli, work_db, scratch))[name]
+                if fresh or not os.path.exists(work_db):
+                    shutil.copyfile(db, work_db)
+                    run(["cat", work_db])  # cached, as the first run would find it
+                t, peak = run(argv)
+                times[side].append(t)
+                peaks[side].append(peak)
+        old, new = statistics.median(times["old"]), statistics.median(times["new"])
+        rows.append((users, name, old, new, new / old,
+                     statistics.median(peaks["old"]), statistics.median(peaks["new"]),
+                     new / wc_median if name in ("info", "sweep") else None))
+    size = os.path.getsize(db)
+    return rows, wc_median, size
+
+
+def desktop_open(build, db, runs):
+    """Median time of the main window's open, from the bench program's own repetitions."""
+    program = os.path.join(build, "bench", "bench_mainwindow")
+    if not os.path.exists(program):
+        return None
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    if db:
+        env["QUORVANE_BENCH_DATABASE"] = db
+    result = subprocess.run(
+        [program, "--benchmark_filter=BM_OpenDatabase", "--benchmark_format=json",
+         f"--benchmark_repetitions={runs}"],
+        capture_output=True, text=True, env=env, check=True)
+    data = json.loads(result.stdout)
+    times = [b["real_time"] for b in data["benchmarks"] if b.get("run_type") == "iteration"]
+    return statistics.median(times) if times else None
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--old", required=True, help="build folder of the older version")
+    parser.add_argument("--new", required=True, help="build folder of the newer version")
+    parser.add_argument("--users", default="10000,100000,1000000")
+    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--work", help="folder for the databases (default: a temporary one)")
+    parser.add_argument("--only", help="comma-separated commands, or 'desktop'")
+    args = parser.parse_args()
+    args.only = set(args.only.split(",")) if args.only else None
+
+    work = args.work or tempfile.mkdtemp(prefix="quorvane-compare-")
+    os.makedirs(work, exist_ok=True)
+    maker = os.path.join(args.new, "bench", "bench_userdb")
+    print(f"load average before: {load_average()}")
+    print(f"{'users':>9} {'command':<13} {'old s':>8} {'new s':>8} {'new/old':>7} "
+          f"{'old MiB':>8} {'new MiB':>8} {'new/wc':>7}")
+    for users in [int(u) for u in args.users.split(",")]:
+        db = os.path.join(work, f"users-{users}.udx")
+        if not os.path.exists(db):
+            subprocess.run([maker, "--make", db, str(users)], check=True)
+        scratch = tempfile.mkdtemp(dir=work)
+        if not args.only or args.only - {"desktop"}:
+            rows, wc, size = compare_cli(args, db, users, scratch)
+            for users_, name, old, new, ratio, old_peak, new_peak, to_wc in rows:
+                wc_text = f"{to_wc:7.1f}" if to_wc is not None else " " * 7
+                print(f"{users_:>9} {name:<13} {old:8.3f} {new:8.3f} {ratio:7.2f} "
+                      f"{old_peak / 1024:8.0f} {new_peak / 1024:8.0f} {wc_text}", flush=True)
+            print(f"{users:>9} {'(file)':<13} {size / 2**20:.0f} MiB; wc -l {wc:.3f} s; "
+                  f"new peak {rows[0][6] * 1024 / size:.2f}x the file (info)"
+                  if rows else "", flush=True)
+        shutil.rmtree(scratch, ignore_errors=True)
+        if not args.only or "desktop" in args.only:
+            if users == 100000:
+                old_ms = desktop_open(args.old, None, args.runs)
+                new_ms = desktop_open(args.new, None, args.runs)
+                if old_ms and new_ms:
+                    print(f"{users:>9} {'desktop open':<13} {old_ms / 1000:8.3f} "
+                          f"{new_ms / 1000:8.3f} {new_ms / old_ms:7.2f}", flush=True)
+            elif users >= 1000000:
+                new_ms = desktop_open(args.new, db, max(1, args.runs // 2))
+                if new_ms:
+                    print(f"{users:>9} {'desktop open':<13} {'':>8} {new_ms / 1000:8.3f}",
+                          flush=True)
+    print(f"load average after: {load_average()}")
+    if not args.work:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
