@@ -1,11 +1,15 @@
-#!/usr/bin/env python3
-"""Old against new, in one run: the command-line tool's info, list, sweep and exports, and the
-desktop program's open, timed side by side on the same databases.
+#!/ usr / bin / env python3
+""
+    "Old against new, in one run: the command-line tool's info, list, sweep and exports, and the
+    desktop program's open, timed side by side on the same databases.
 
-    bench/compare.py --old OLD_BUILD --new NEW_BUILD [--users 10000,100000,1000000]
-                     [--runs 5] [--work DIR] [--only info,list,...]
+    bench /
+    compare.py-- old OLD_BUILD-- new NEW_BUILD[--users 10000, 100000, 1000000][--runs 5][--work DIR]
+                                              [--only info, list, ...]
 
-OLD_BUILD and NEW_BUILD are build folders (Release) of two versions; the older one needs only
+    OLD_BUILD and NEW_BUILD are build
+    folders(Release)
+of two versions; the older one needs only
 quorvane-cli (and bench/bench_mainwindow for the desktop open). The databases are made once by
 the new build's bench_userdb --make. Runs of the two alternate (old, new, old, new, ...) so that
 a change in the machine's load meets both alike; every figure is the median of the runs. Each
@@ -26,7 +30,8 @@ import time
 
 
 def run(argv, stdout=subprocess.DEVNULL, env=None):
-    """Wall time in seconds and peak resident memory in KiB of one process."""
+    """Wall time and processor time (user and system) in seconds, and peak resident memory in
+    KiB, of one process."""
     start = time.perf_counter()
     proc = subprocess.Popen(argv, stdout=stdout, stderr=subprocess.PIPE, env=env)
     _, status, usage = os.wait4(proc.pid, 0)
@@ -35,7 +40,7 @@ def run(argv, stdout=subprocess.DEVNULL, env=None):
     proc.stderr.close()
     if os.waitstatus_to_exitcode(status) != 0:
         sys.exit(f"failed: {' '.join(argv)}\n{err}")
-    return elapsed, usage.ru_maxrss
+    return elapsed, usage.ru_utime + usage.ru_stime, usage.ru_maxrss
 
 
 def load_average():
@@ -57,14 +62,18 @@ def commands(cli, db, scratch):
 def compare_cli(args, db, users, scratch):
     rows = []
     work_db = os.path.join(scratch, "work.udx")
-    wc = []
+    wc, wc_cpu = [], []
     for _ in range(args.runs):
-        wc.append(run(["wc", "-l", db])[0])
+        t, cpu, _ = run(["wc", "-l", db])
+        wc.append(t)
+        wc_cpu.append(cpu)
     wc_median = statistics.median(wc)
+    wc_cpu_median = statistics.median(wc_cpu)
     for name, _, fresh in commands("", work_db, scratch):
         if args.only and name not in args.only:
             continue
         times = {"old": [], "new": []}
+        cpus = {"old": [], "new": []}
         peaks = {"old": [], "new": []}
         for _ in range(args.runs):
             for side in ("old", "new"):
@@ -73,15 +82,19 @@ def compare_cli(args, db, users, scratch):
                 if fresh or not os.path.exists(work_db):
                     shutil.copyfile(db, work_db)
                     run(["cat", work_db])  # cached, as the first run would find it
-                t, peak = run(argv)
+                t, cpu, peak = run(argv)
                 times[side].append(t)
+                cpus[side].append(cpu)
                 peaks[side].append(peak)
         old, new = statistics.median(times["old"]), statistics.median(times["new"])
-        rows.append((users, name, old, new, new / old,
+        old_cpu, new_cpu = statistics.median(cpus["old"]), statistics.median(cpus["new"])
+        wc_rows = name in ("info", "sweep")
+        rows.append((users, name, old, new, old_cpu, new_cpu,
                      statistics.median(peaks["old"]), statistics.median(peaks["new"]),
-                     new / wc_median if name in ("info", "sweep") else None))
+                     new / wc_median if wc_rows else None,
+                     new_cpu / max(wc_cpu_median, 1e-3) if wc_rows else None))
     size = os.path.getsize(db)
-    return rows, wc_median, size
+    return rows, (wc_median, wc_cpu_median), size
 
 
 def desktop_open(build, db, runs):
@@ -117,8 +130,10 @@ def main():
     os.makedirs(work, exist_ok=True)
     maker = os.path.join(args.new, "bench", "bench_userdb")
     print(f"load average before: {load_average()}")
-    print(f"{'users':>9} {'command':<13} {'old s':>8} {'new s':>8} {'new/old':>7} "
-          f"{'old MiB':>8} {'new MiB':>8} {'new/wc':>7}")
+    print("wall: elapsed seconds; cpu: user + system seconds; /wc: new against wc -l")
+    print(f"{'users':>9} {'command':<13} {'old wall':>8} {'new wall':>8} {'ratio':>6} "
+          f"{'old cpu':>8} {'new cpu':>8} {'ratio':>6} {'old MiB':>8} {'new MiB':>8} "
+          f"{'wall/wc':>7} {'cpu/wc':>7}")
     for users in [int(u) for u in args.users.split(",")]:
         db = os.path.join(work, f"users-{users}.udx")
         if not os.path.exists(db):
@@ -126,13 +141,16 @@ def main():
         scratch = tempfile.mkdtemp(dir=work)
         if not args.only or args.only - {"desktop"}:
             rows, wc, size = compare_cli(args, db, users, scratch)
-            for users_, name, old, new, ratio, old_peak, new_peak, to_wc in rows:
-                wc_text = f"{to_wc:7.1f}" if to_wc is not None else " " * 7
-                print(f"{users_:>9} {name:<13} {old:8.3f} {new:8.3f} {ratio:7.2f} "
+            for (users_, name, old, new, old_cpu, new_cpu, old_peak, new_peak, to_wc,
+                 cpu_to_wc) in rows:
+                wc_text = (f"{to_wc:7.1f} {cpu_to_wc:7.1f}" if to_wc is not None else "")
+                print(f"{users_:>9} {name:<13} {old:8.3f} {new:8.3f} {new / old:6.2f} "
+                      f"{old_cpu:8.3f} {new_cpu:8.3f} {new_cpu / max(old_cpu, 1e-3):6.2f} "
                       f"{old_peak / 1024:8.0f} {new_peak / 1024:8.0f} {wc_text}", flush=True)
-            print(f"{users:>9} {'(file)':<13} {size / 2**20:.0f} MiB; wc -l {wc:.3f} s; "
-                  f"new peak {rows[0][6] * 1024 / size:.2f}x the file (info)"
-                  if rows else "", flush=True)
+            if rows:
+                print(f"{users:>9} {'(file)':<13} {size / 2**20:.0f} MiB; wc -l {wc[0]:.3f} s "
+                      f"wall, {wc[1]:.3f} s cpu; new peak {rows[0][7] * 1024 / size:.2f}x and "
+                      f"old {rows[0][6] * 1024 / size:.2f}x the file ({rows[0][1]})", flush=True)
         shutil.rmtree(scratch, ignore_errors=True)
         if not args.only or "desktop" in args.only:
             if users == 100000:

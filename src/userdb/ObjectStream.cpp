@@ -55,17 +55,22 @@ public:
         }
     }
     void String(std::string_view name, std::string_view value) {
-        Name(name);
-        if (value.size() <= 255) {
-            const char head[2] = {static_cast<char>(vaString), static_cast<char>(value.size())};
-            FOut.Put(head, 2);
+        // The name, the tag and the length go out as one piece.
+        char head[1 + 255 + 5];
+        const size_t n = name.size() > 255 ? 255 : name.size();
+        head[0] = static_cast<char>(n);
+        std::memcpy(head + 1, name.data(), n);
+        char* p = head + 1 + n;
+        const uint32_t size = static_cast<uint32_t>(value.size());
+        if (size <= 255) {
+            *p++ = static_cast<char>(vaString);
+            *p++ = static_cast<char>(size);
         } else {
-            const uint32_t n = static_cast<uint32_t>(value.size());
-            const char head[5] = {static_cast<char>(vaLString), static_cast<char>(n & 0xFF),
-                                  static_cast<char>((n >> 8) & 0xFF),
-                                  static_cast<char>((n >> 16) & 0xFF), static_cast<char>(n >> 24)};
-            FOut.Put(head, 5);
+            *p++ = static_cast<char>(vaLString);
+            for (int i = 0; i < 4; ++i)
+                *p++ = static_cast<char>((size >> (8 * i)) & 0xFF);
         }
+        FOut.Put(head, static_cast<size_t>(p - head));
         FOut.Put(value.data(), value.size());
     }
     void Date(std::string_view name, double value) {
@@ -324,6 +329,11 @@ TStreamSums SumsOf(std::string_view stream) {
 class TSumsOut {
 public:
     void Put(const char* data, size_t size) {
+        if (size < sizeof FBuffer - FUsed) { // the common case: a small piece that fits
+            std::memcpy(FBuffer + FUsed, data, size);
+            FUsed += size;
+            return;
+        }
         while (size > 0) {
             const size_t n = std::min(size, sizeof FBuffer - FUsed);
             std::memcpy(FBuffer + FUsed, data, n);

@@ -111,8 +111,7 @@ public:
         const unsigned char c = *FP;
         if (Is(c, kIdentStart)) {
             ++FP;
-            while (FP < FEnd && Is(*FP, kIdentPart))
-                ++FP;
+            SkipIdentPart();
             Kind = TTok::Ident;
         } else if (c == '\'' || c == '#') {
             ReadString();
@@ -150,6 +149,15 @@ public:
         Span = View(start, FP);
     }
 
+    // After a name: when the next token is the symbol c, steps over it without making it the
+    // current token (the caller then reads the token after it) and says so.
+    bool SkipSymbolAhead(char c) {
+        SkipBlanks();
+        if (FP >= FEnd || *FP != static_cast<unsigned char>(c)) return false;
+        ++FP;
+        return true;
+    }
+
     bool IsSymbol(char s) const { return Kind == TTok::Symbol && Symbol == s; }
     bool IsKeyword(std::string_view word) const {
         return Kind == TTok::Ident && SameText(Span, word);
@@ -177,6 +185,9 @@ private:
     }
 
     void SkipBlanks() {
+        // Most gaps between tokens are a single blank; longer runs go sixteen bytes at a time.
+        if (FP < FEnd && Is(*FP, kBlank)) ++FP;
+        if (FP >= FEnd || !Is(*FP, kBlank)) return;
 #if defined(__SSE2__)
         // Sixteen bytes at a time: a blank is a byte from 1 to 32, that is one whose value less
         // one is at most 31 (a zero byte wraps to 255 and ends the run, as it ends the text).
@@ -194,6 +205,34 @@ private:
         }
 #endif
         while (FP < FEnd && Is(*FP, kBlank))
+            ++FP;
+    }
+
+    // Moves past the letters, digits and "_" at the position.
+    void SkipIdentPart() {
+#if defined(__SSE2__)
+        // Sixteen bytes at a time: a letter once folded to lower case lies in a to z, a digit in
+        // 0 to 9 (each range tested as one unsigned comparison after a shift to 0).
+        const __m128i lowerBit = _mm_set1_epi8(0x20), a = _mm_set1_epi8('a'),
+                      zero = _mm_set1_epi8('0'), letters = _mm_set1_epi8(25),
+                      digits = _mm_set1_epi8(9), underscore = _mm_set1_epi8('_');
+        while (FEnd - FP >= 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(FP));
+            const __m128i l = _mm_sub_epi8(_mm_or_si128(v, lowerBit), a);
+            const __m128i d = _mm_sub_epi8(v, zero);
+            const __m128i part =
+                _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(l, letters), l),
+                                          _mm_cmpeq_epi8(_mm_min_epu8(d, digits), d)),
+                             _mm_cmpeq_epi8(v, underscore));
+            const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(part));
+            if (mask != 0xFFFF) {
+                FP += __builtin_ctz(~mask);
+                return;
+            }
+            FP += 16;
+        }
+#endif
+        while (FP < FEnd && Is(*FP, kIdentPart))
             ++FP;
     }
 
@@ -353,6 +392,12 @@ static_assert(kListFieldCount <= 64, "the fields set by a file are kept in one 6
 // writer's order puts the next name.
 template <class TField, size_t N>
 int FindField(const TField (&fields)[N], std::string_view name, size_t& hint) {
+    // The name as the writer spells it, where the writer puts it.
+    if (fields[hint].Name == name) {
+        const int row = static_cast<int>(hint);
+        hint = hint + 1 == N ? 0 : hint + 1;
+        return row;
+    }
     for (size_t k = 0; k < N; ++k) {
         size_t i = hint + k;
         if (i >= N) i -= N;
@@ -402,7 +447,37 @@ struct TFloat {
 };
 
 // A floating-point token: sign, digits with at most one ".", an optional exponent.
+// The form the writer produces, "-ddd.ddd" with at most 15 digits and no exponent, exactly:
+// the digits make an integer below 2^53 and the power of ten a double without rounding, so the
+// one division rounds once, to the nearest double, as the general conversion does. False for
+// every other form.
+bool PlainDecimal(std::string_view s, double& value) {
+    size_t i = s.size() > 0 && s[0] == '-' ? 1 : 0;
+    uint64_t mantissa = 0;
+    int digits = 0, fraction = -1;
+    for (; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c == '.' && fraction < 0) {
+            fraction = 0;
+        } else if (c >= '0' && c <= '9') {
+            if (++digits > 15) return false;
+            mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');
+            if (fraction >= 0) ++fraction;
+        } else {
+            return false;
+        }
+    }
+    if (digits == 0) return false;
+    static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    value = static_cast<double>(mantissa);
+    if (fraction > 0) value /= kPowers[fraction];
+    if (s[0] == '-') value = -value;
+    return true;
+}
+
 TFloat FloatValue(std::string_view s, char suffix) {
+    if (TFloat plain; suffix == 0 && PlainDecimal(s, plain.Value)) return plain;
     size_t i = 0;
     const size_t n = s.size();
     if (i < n && s[i] == '-') ++i;
@@ -614,9 +689,12 @@ private:
     void Property(bool root, TUserProp* user) {
         Expect(TTok::Ident);
         const std::string_view name = FTok.Span;
-        FTok.Next();
-        const bool dotted = SkipDottedTail();
-        ExpectSymbol('=');
+        bool dotted = false;
+        if (!FTok.SkipSymbolAhead('=')) { // "name = " as written; else dotted parts may come
+            FTok.Next();
+            dotted = SkipDottedTail();
+            ExpectSymbol('=');
+        }
         FTok.Next();
         TTarget target;
         if (FApplying && (root || user != nullptr)) {

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -153,6 +154,35 @@ TEST(Reader, DateValuesThatDoNotSuit) {
     // CreatedDate is held to the same years.
     TUserList list;
     EXPECT_EQ(Read(UserText("CreatedDate = 1e300"), list), "The file is not valid");
+}
+
+// Dates in the writer's form are read by a shortcut; it must give the nearest double, as the
+// general conversion does, for every number of digits before and after the point.
+TEST(Reader, DatesInTheWritersFormReadToTheNearestDouble) {
+    uint64_t seed = 42;
+    std::string entries;
+    std::vector<double> expected;
+    for (int i = 0; i < 4000; ++i) {
+        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+        const int digits = 1 + static_cast<int>((seed >> 33) % 15);
+        const int point = static_cast<int>((seed >> 40) % (digits + 1));
+        std::string number = std::to_string((seed >> 3) % 1000000000000000ULL);
+        number = std::string(15, '0') + number;
+        number = number.substr(number.size() - digits);
+        if (point < digits) number.insert(number.size() - point, ".");
+        if (number[0] == '.') number.insert(0, "0");
+        if ((seed & 1) == 0) number.insert(0, "-");
+        double value = 0;
+        std::from_chars(number.data(), number.data() + number.size(), value);
+        if (!IsValidDateTime(value)) continue;
+        entries += "item ExpireDate = " + number + " end ";
+        expected.push_back(value);
+    }
+    TUserList list;
+    ASSERT_EQ(Read(Wrap("Items = <" + entries + ">"), list), "");
+    ASSERT_EQ(list.Count(), static_cast<int>(expected.size()));
+    for (int i = 0; i < list.Count(); ++i)
+        EXPECT_EQ(list.Users(i).ExpireDate, expected[static_cast<size_t>(i)]) << i;
 }
 
 TEST(Reader, MalformedTextChangesNothing) {
