@@ -145,6 +145,28 @@ TDateParts DecodeDateTime(TDateTime value) {
 
 std::string FormatDateTime(TDateTime value) {
     const TDateParts p = DecodeDateTime(value);
+    // "YYYY-MM-DD HH:MM:SS" digit by digit: a list of many users formats two dates each.
+    const auto two = [](int v) { return v >= 0 && v <= 99; };
+    if (p.Year >= 0 && p.Year <= 9999 && two(p.Month) && two(p.Day) && two(p.Hour) &&
+        two(p.Minute) && two(p.Second)) {
+        char text[19];
+        const auto put = [&text](int at, int v, int digits) {
+            for (int i = digits - 1; i >= 0; --i, v /= 10)
+                text[at + i] = static_cast<char>('0' + v % 10);
+        };
+        put(0, p.Year, 4);
+        text[4] = '-';
+        put(5, p.Month, 2);
+        text[7] = '-';
+        put(8, p.Day, 2);
+        text[10] = ' ';
+        put(11, p.Hour, 2);
+        text[13] = ':';
+        put(14, p.Minute, 2);
+        text[16] = ':';
+        put(17, p.Second, 2);
+        return std::string(text, sizeof text);
+    }
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", p.Year, p.Month, p.Day,
                   p.Hour, p.Minute, p.Second);

@@ -2,6 +2,10 @@
 
 #include "base/Errors.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace quorvane {
 
 TLoginProblem CheckLogin(const std::string& login) {
@@ -54,6 +58,21 @@ void AppendForOneLine(std::string& out, std::string_view text) {
     while (p < end) {
         // Runs of bytes that stand as they are go over in one piece.
         const char* run = p;
+#if defined(__SSE2__)
+        // Sixteen bytes at a time: a byte below 32 or a backslash ends the run.
+        const __m128i top = _mm_set1_epi8(31), backslash = _mm_set1_epi8('\\');
+        while (end - p >= 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            const __m128i stop =
+                _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(v, top), v), _mm_cmpeq_epi8(v, backslash));
+            const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(stop));
+            if (mask != 0) {
+                p += __builtin_ctz(mask);
+                break;
+            }
+            p += 16;
+        }
+#endif
         while (p < end && static_cast<unsigned char>(*p) >= 32 && *p != '\\')
             ++p;
         out.append(run, static_cast<size_t>(p - run));

@@ -11,6 +11,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -175,7 +176,7 @@ TEST(Reader, DatesInTheWritersFormReadToTheNearestDouble) {
         double value = 0;
         std::from_chars(number.data(), number.data() + number.size(), value);
         if (!IsValidDateTime(value)) continue;
-        entries += "item ExpireDate = " + number + " end ";
+        entries += "item ExpireDate = " + number + " end\r\n";
         expected.push_back(value);
     }
     TUserList list;
@@ -451,6 +452,18 @@ TEST(DateBounds, TheYearsOneTo9999AndNothingElse) {
         EXPECT_EQ(IsValidDateTime(value), valid) << value;
     EXPECT_EQ(FormatDateTime(-693593.0), "0001-01-01 00:00:00");
     EXPECT_EQ(FormatDateTime(2958465.5), "9999-12-31 12:00:00");
+}
+
+// The date text is made digit by digit; it must read as printf's "%04d-%02d-%02d %02d:%02d:%02d"
+// of the same parts, from the first day to the last and at every time of day.
+TEST(DateBounds, TheDateTextIsThatOfItsParts) {
+    for (double day = -693593; day < 2958466; day += 997.123456789) {
+        const TDateParts p = DecodeDateTime(day);
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "%04d-%02d-%02d %02d:%02d:%02d", p.Year, p.Month,
+                      p.Day, p.Hour, p.Minute, p.Second);
+        EXPECT_EQ(FormatDateTime(day), expected) << day;
+    }
 }
 
 TEST(DateBounds, HelpersStayDefinedOutsideTheRange) {

@@ -6,6 +6,7 @@
 #include "persist/PrjLib.h"
 #include "persist/RegistryLib.h"
 #include "persist/ShellLib.h"
+#include "userdb/DataLib.h"
 #include "userdb/UserList.h"
 
 #include <QSettings>
@@ -583,6 +584,29 @@ TEST_F(TDiskProject, AChangeOnDiskOffersToReload) {
     Project.SetModified(true);
     Project.Save();
     EXPECT_EQ(Prompts.ChangedFileQuestions, 0);
+}
+
+// An open whose load stamps what it read: the file is not read again for the stamp, and a
+// change made on disk while the load ran is still a change, whichever way the load saw it.
+TEST_F(TDiskProject, TheLoadsOwnStampIsTheOneKept) {
+    for (const bool changedDuringLoad : {false, true}) {
+        SCOPED_TRACE(changedDuringLoad);
+        WriteWholeFile(File.toStdString(), "ours");
+        Project.OnOpen = [&](TProject*) {
+            if (changedDuringLoad) ChangeOnDisk("theirs, longer"); // after the load read it
+        };
+        Project.LoadedStamp = []() -> std::optional<TDiskStamp> {
+            TDiskStamp read;
+            read.Exists = true;
+            read.Size = 4;
+            read.ModifiedMs = 12345; // no file has it: only the load's own stamp says so
+            read.Stamp = StreamStamp("ours");
+            return read;
+        };
+        OpenNamed(File);
+        EXPECT_EQ(Project.DiskStamp().ModifiedMs, 12345);
+        EXPECT_EQ(Project.ChangedOnDisk(), changedDuringLoad);
+    }
 }
 
 TEST_F(TProjectEvents, ReopenClosesTheCurrentFileAndOpensTheChosenOne) {
