@@ -113,8 +113,10 @@ void KeepOwnership(int fd, const struct stat& old, const std::string& path, TWri
     if (::fstat(fd, &now) != 0) return;
     if (now.st_uid == old.st_uid && now.st_gid == old.st_gid) return;
     // Changing the owner needs privileges; the group alone only membership in it.
-    if (::fchown(fd, old.st_uid, old.st_gid) != 0)
-        (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+    // Whatever could not be kept shows in the second fstat below.
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0 &&
+        ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
+    }
     if (::fstat(fd, &now) != 0) return;
     if (now.st_uid != old.st_uid)
         report.Warnings.push_back(FormatMessage(

@@ -211,8 +211,9 @@ void TExportJob::StartUpload(const std::string& text) {
 void TExportJob::UploadEnded() {
     FResult.Identity = FUploader->IdentityProblem();
     FResult.Done = FResult.Error.empty();
+    // The name stays: with a dispatcher that runs this on the worker's thread, the owner may be
+    // reading it at this moment.
     if (!FTempFile.empty()) ::unlink(FTempFile.c_str()); // gone already, normally
-    FTempFile.clear();
     FTempRegistration.reset();
     // The handler may destroy this job: nothing of it is touched after the call.
     const auto done = OnDone;

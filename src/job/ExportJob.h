@@ -133,7 +133,8 @@ public:
 
     // Whether an upload has started and not yet ended.
     bool Uploading() const;
-    // The private local copy of the file an upload sends; empty otherwise.
+    // The private local copy of the file an upload sends (removed when the upload has ended);
+    // empty for an export that uploads nothing.
     const std::string& TempFile() const { return FTempFile; }
     // Waits for the upload's end; only with a dispatcher that does not need this thread.
     void Wait();
