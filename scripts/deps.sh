@@ -15,6 +15,7 @@ packages=(
   lintian dpkg-dev fakeroot man-db bash-completion qt6-l10n-tools qt6-tools-dev-tools
   qt6-tools-dev qt6-translations-l10n
   shared-mime-info libglib2.0-bin systemd
+  devscripts clang-tidy
 )
 
 missing=()

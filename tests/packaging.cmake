@@ -4,10 +4,26 @@ if(TARGET quorvane AND TARGET quorvane-cli)
     COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${CMAKE_BINARY_DIR}
             -DSCRATCH=${CMAKE_CURRENT_BINARY_DIR}/install-scratch
             -P ${CMAKE_CURRENT_SOURCE_DIR}/packaging/CheckInstall.cmake)
-  # The whole package through lintian (skipped when lintian is missing).
+endif()
+
+# The package is built from a release build configured as a distribution builds it (the test
+# command makes one in build/release and names it here); without one, from this build, which
+# then cannot be held to the hardening of released binaries.
+set(QUORVANE_PACKAGE_BUILD_DIR "" CACHE PATH
+    "An optimised, hardened build of the same sources whose package the packaging tests check")
+if(QUORVANE_PACKAGE_BUILD_DIR)
+  set(package_build_dir ${QUORVANE_PACKAGE_BUILD_DIR})
+  set(package_hardened hardened)
+elseif(TARGET quorvane AND TARGET quorvane-cli)
+  set(package_build_dir ${CMAKE_BINARY_DIR})
+  set(package_hardened "")
+endif()
+if(package_build_dir)
+  # The whole package through lintian (skipped when lintian is missing), and for a release
+  # build its installed programs through hardening-check.
   add_test(NAME packaging.Lintian
-    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packaging/check_deb.sh ${CMAKE_BINARY_DIR}
-            ${CMAKE_CURRENT_BINARY_DIR}/deb-scratch)
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packaging/check_deb.sh ${package_build_dir}
+            ${CMAKE_CURRENT_BINARY_DIR}/deb-scratch ${package_hardened})
   set_tests_properties(packaging.Lintian PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600)
 endif()
 
