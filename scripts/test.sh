@@ -19,8 +19,25 @@ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build build/fuzz -j "$jobs"
 bash scripts/fuzz.sh build/fuzz "${QUORVANE_FUZZ_SECONDS:-20}"
 
+# The release build a distribution would make (its hardening flags included): the packaging
+# tests build the Debian package from it and check its programs with hardening-check.
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_TESTS=OFF \
+  -DQUORVANE_BENCH=OFF -DQUORVANE_WERROR=ON
+cmake --build build/release -j "$jobs"
+
+# The threaded parts of the core (the upload worker, the parallel hash writer, the export job
+# waiting for its upload) under ThreadSanitizer.
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_GUI=OFF \
+  -DQUORVANE_BENCH=OFF -DQUORVANE_TSAN=ON -DQUORVANE_WERROR=ON
+cmake --build build/tsan -j "$jobs" --target test_ftp test_export test_job
+(cd build/tsan &&
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  ctest --output-on-failure -j "$jobs" --timeout 600 --no-tests=error \
+    -R '^(ftp\.(FtpUpload|PassiveAndActive|.*Abort)|job\.|export\..*(Workers|Threads))')
+
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-  -DQUORVANE_SANITIZE=ON -DQUORVANE_WERROR=ON -DQUORVANE_BENCH=ON
+  -DQUORVANE_SANITIZE=ON -DQUORVANE_WERROR=ON -DQUORVANE_BENCH=ON \
+  -DQUORVANE_PACKAGE_BUILD_DIR="$PWD/build/release"
 cmake --build build/test -j "$jobs"
 cd build/test
 ctest --output-on-failure -j "$jobs" --timeout 600
