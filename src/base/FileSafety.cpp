@@ -288,6 +288,74 @@ std::string DirectoryOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
+namespace {
+
+// The first folder on the way to path that does not exist ("" when its folder exists).
+std::string FirstMissingFolder(const std::string& path) {
+    std::string folder = DirectoryOf(path);
+    std::string missing;
+    struct stat st {};
+    while (::stat(folder.c_str(), &st) != 0) {
+        missing = folder;
+        const std::string up = DirectoryOf(folder);
+        if (up == folder) break;
+        folder = up;
+    }
+    return missing;
+}
+
+} // namespace
+
+std::string CannotCreateText(const std::string& path, int error) {
+    std::string text = FormatMessage("Cannot create file %s", path.c_str());
+    if (path.empty()) return text;
+    const std::string folder = DirectoryOf(path);
+    struct stat st {};
+    switch (error) {
+    case ENOENT: {
+        const std::string missing = FirstMissingFolder(path);
+        if (!missing.empty())
+            text += FormatMessage(": the folder %s does not exist", missing.c_str());
+        break;
+    }
+    case ENOTDIR: {
+        // The deepest part of the path that exists is something other than a folder.
+        std::string part = folder;
+        while (::stat(part.c_str(), &st) != 0 && DirectoryOf(part) != part)
+            part = DirectoryOf(part);
+        text += FormatMessage(": %s is not a folder", part.c_str());
+        break;
+    }
+    case EACCES:
+    case EPERM:
+        text += FormatMessage(": no permission to write in the folder %s", folder.c_str());
+        break;
+    case ENOSPC:
+        text += ": the disk is full";
+        break;
+    case EDQUOT:
+        text += ": the disk quota is used up";
+        break;
+    case EROFS:
+        text += ": the file system is read-only";
+        break;
+    case EISDIR:
+        text += ": it is a folder";
+        break;
+    default:
+        break;
+    }
+    return text;
+}
+
+std::string WriteErrorText(const std::string& path, int error) {
+    if (error == ENOSPC)
+        return FormatMessage("Cannot write file %s: the disk is full", path.c_str());
+    if (error == EDQUOT)
+        return FormatMessage("Cannot write file %s: the disk quota is used up", path.c_str());
+    return "Stream write error";
+}
+
 bool WriteFully(int fd, const char* data, std::size_t size) {
     std::size_t written = 0;
     while (written < size) {

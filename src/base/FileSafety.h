@@ -48,6 +48,15 @@ void CheckNotReadOnly(const std::string& path);
 // The folder part of a path: "." for a bare name, "/" for a name in the root.
 std::string DirectoryOf(const std::string& path);
 
+// "Cannot create file PATH", followed by the cause the system gave (errno) where it is one a
+// person can act on: ": the folder F does not exist", ": F is not a folder", ": no permission
+// to write in the folder F", ": the disk is full", ": the disk quota is used up", ": the file
+// system is read-only", ": it is a folder".
+std::string CannotCreateText(const std::string& path, int error);
+// "Cannot write file PATH: the disk is full" (or the quota is used up) when that is the cause;
+// "Stream write error" otherwise.
+std::string WriteErrorText(const std::string& path, int error);
+
 // Writes all of data to an open descriptor, again after an interrupting signal; false (errno
 // set) when a write fails.
 bool WriteFully(int fd, const char* data, std::size_t size);

@@ -24,11 +24,14 @@ std::string PasswordKindText(const TUserProp& user) {
     return user.HashOnly() ? HashOnlyText(user) : std::string("clear");
 }
 
+bool HasWeakHash(const TUserProp& user) {
+    return user.HashOnly() && IsWeakScheme(UserHashScheme(user));
+}
+
 std::vector<const TUserProp*> WeakHashUsers(const TUserList& list) {
     std::vector<const TUserProp*> weak;
     for (const TUserProp* user : PasswordFileEntries(list))
-        if (!user->Disable && user->HashOnly() && IsWeakScheme(UserHashScheme(*user)))
-            weak.push_back(user);
+        if (!user->Disable && HasWeakHash(*user)) weak.push_back(user);
     return weak;
 }
 

@@ -23,6 +23,9 @@ std::string HashOnlyText(const TUserProp& user);
 // What `list` shows for the password: "clear" or the hash-only text.
 std::string PasswordKindText(const TUserProp& user);
 
+// True when the user is known only by a stored hash of a weak scheme (see WeakHashUsers).
+bool HasWeakHash(const TUserProp& user);
+
 // The users of the password file (enabled, in file order) whose stored hash uses a weak scheme:
 // SHA-1, DES crypt or plain text.
 std::vector<const TUserProp*> WeakHashUsers(const TUserList& list);

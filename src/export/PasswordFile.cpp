@@ -161,11 +161,14 @@ std::string UnsafeUsersMessage(const TUserList& list, const std::vector<const TU
     return UnsafeText(problems);
 }
 
+bool OpensWithoutPassword(const TUserProp& user) {
+    return !user.Disable && user.Password.empty() && !user.HashOnly();
+}
+
 std::vector<std::string> EmptyPasswordLogins(const std::vector<const TUserProp*>& entries) {
     std::vector<std::string> logins;
     for (const TUserProp* user : entries)
-        if (!user->Disable && user->Password.empty() && !user->HashOnly())
-            logins.push_back(user->Login);
+        if (OpensWithoutPassword(*user)) logins.push_back(user->Login);
     return logins;
 }
 

@@ -117,6 +117,10 @@ std::vector<const TUserProp*> PasswordFileEntries(const TUserList& list,
 std::string UnsafeUsersMessage(const TUserList& list, const std::vector<const TUserProp*>& entries,
                                TPasswordsType passType);
 
+// True when the user would go into the password file without a password: enabled, with neither
+// a password nor a stored hash.
+bool OpensWithoutPassword(const TUserProp& user);
+
 // The logins of the enabled users of the file that have an empty password (and no stored hash),
 // in file order.
 std::vector<std::string> EmptyPasswordLogins(const std::vector<const TUserProp*>& entries);

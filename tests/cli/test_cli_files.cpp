@@ -228,7 +228,8 @@ TEST_F(CliFiles, OutputDashAndSpecialTargets) {
     fs::create_directory(Dir.File("folder"));
     r = Cli({"export", Db, "--output", Dir.File("folder")});
     EXPECT_EQ(r.Status, 1);
-    EXPECT_EQ(r.Err, "quorvane-cli: Cannot create file " + Dir.File("folder") + "\n");
+    EXPECT_EQ(r.Err,
+              "quorvane-cli: Cannot create file " + Dir.File("folder") + ": it is a folder\n");
     EXPECT_TRUE(fs::is_empty(Dir.File("folder")));
 }
 

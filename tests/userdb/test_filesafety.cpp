@@ -181,7 +181,7 @@ TEST(SpecialTargets, DevicesAndPipesAreWrittenInPlaceAndFoldersRefused) {
     // A folder is refused and left as it was.
     fs::create_directory(dir.File("folder"));
     EXPECT_EQ(ErrorOf<std::exception>([&] { WriteFileAtomically(dir.File("folder"), "x"); }),
-              "Cannot create file " + dir.File("folder"));
+              "Cannot create file " + dir.File("folder") + ": it is a folder");
     EXPECT_TRUE(fs::is_directory(dir.File("folder")));
     EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"fifo", "folder", "log"}));
 }
@@ -489,7 +489,9 @@ TEST_F(Shared, AReaderInAFolderItCannotWriteGoesWithoutALockFile) {
         }
         const std::string error =
             ErrorOf<std::exception>([&] { TDatabaseLock w(db, TLockMode::Exclusive); });
-        if (error != "Cannot create file " + db + ".lock") return 12;
+        if (error !=
+            "Cannot create file " + db + ".lock: no permission to write in the folder " + folder)
+            return 12;
         // A folder that does not exist: no database to protect, and no lock file to make.
         TDatabaseLock missing(Dir.File("none/users.udx"), TLockMode::Exclusive);
         return missing.LockPath().empty() ? 0 : 13;
