@@ -443,6 +443,73 @@
         <source>%1 and %2 more</source>
         <translation>%1 und %2 weitere</translation>
     </message>
+    <message>
+        <source>Cannot create file %1: the folder %2 does not exist</source>
+        <translation>Die Datei %1 kann nicht angelegt werden: Der Ordner %2 existiert nicht</translation>
+    </message>
+    <message>
+        <source>Cannot create file %1: %2 is not a folder</source>
+        <translation>Die Datei %1 kann nicht angelegt werden: %2 ist kein Ordner</translation>
+    </message>
+    <message>
+        <source>Cannot create file %1: no permission to write in the folder %2</source>
+        <translation>Die Datei %1 kann nicht angelegt werden: Keine Berechtigung, in den Ordner %2 zu schreiben</translation>
+    </message>
+    <message>
+        <source>Cannot create file %1: the disk is full</source>
+        <translation>Die Datei %1 kann nicht angelegt werden: Der Datenträger ist voll</translation>
+    </message>
+    <message>
+        <source>Cannot create file %1: the disk quota is used up</source>
+        <translation>Die Datei %1 kann nicht angelegt werden: Das Speicherkontingent ist aufgebraucht</translation>
+    </message>
+    <message>
+        <source>Cannot create file %1: the file system is read-only</source>
+        <translation>Die Datei %1 kann nicht angelegt werden: Das Dateisystem ist schreibgeschützt</translation>
+    </message>
+    <message>
+        <source>Cannot create file %1: it is a folder</source>
+        <translation>Die Datei %1 kann nicht angelegt werden: Es ist ein Ordner</translation>
+    </message>
+    <message>
+        <source>Cannot write file %1: the disk is full</source>
+        <translation>Die Datei %1 kann nicht geschrieben werden: Der Datenträger ist voll</translation>
+    </message>
+    <message>
+        <source>Cannot write file %1: the disk quota is used up</source>
+        <translation>Die Datei %1 kann nicht geschrieben werden: Das Speicherkontingent ist aufgebraucht</translation>
+    </message>
+</context>
+<context>
+    <name>PasswordField</name>
+    <message>
+        <source>Hide the password</source>
+        <translation>Kennwort verbergen</translation>
+    </message>
+    <message>
+        <source>Show the password</source>
+        <translation>Kennwort anzeigen</translation>
+    </message>
+    <message>
+        <source>very weak</source>
+        <translation>sehr schwach</translation>
+    </message>
+    <message>
+        <source>weak</source>
+        <translation>schwach</translation>
+    </message>
+    <message>
+        <source>fair</source>
+        <translation>mittel</translation>
+    </message>
+    <message>
+        <source>strong</source>
+        <translation>stark</translation>
+    </message>
+    <message>
+        <source>Strength: %1 (about %2 bits)</source>
+        <translation>Stärke: %1 (etwa %2 Bit)</translation>
+    </message>
 </context>
 <context>
     <name>TProject</name>
@@ -489,6 +556,14 @@ Datei überschreiben, unter anderem Namen speichern oder abbrechen?</translation
         <source>Unexpected failure</source>
         <translation>Unerwarteter Fehler</translation>
     </message>
+    <message>
+        <source>&amp;Save</source>
+        <translation>&amp;Speichern</translation>
+    </message>
+    <message>
+        <source>Do&amp;n&apos;t Save</source>
+        <translation>&amp;Nicht speichern</translation>
+    </message>
 </context>
 <context>
     <name>quorvane::TAboutForm</name>
@@ -505,12 +580,16 @@ Datei überschreiben, unter anderem Namen speichern oder abbrechen?</translation
         <translation>Web:</translation>
     </message>
     <message>
-        <source>Copyright © 2001–2026 Ostrick. All rights reserved.</source>
-        <translation>Copyright © 2001–2026 Ostrick. Alle Rechte vorbehalten.</translation>
-    </message>
-    <message>
         <source>Close</source>
         <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Free software under the %1.</source>
+        <translation>Freie Software unter der %1.</translation>
+    </message>
+    <message>
+        <source>MIT License</source>
+        <translation>MIT-Lizenz</translation>
     </message>
 </context>
 <context>
@@ -538,6 +617,13 @@ Datei überschreiben, unter anderem Namen speichern oder abbrechen?</translation
     <message>
         <source>Cancel</source>
         <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>quorvane::THelpWindow</name>
+    <message>
+        <source>Quorvane Help</source>
+        <translation>Quorvane-Hilfe</translation>
     </message>
 </context>
 <context>
@@ -586,6 +672,37 @@ Datei überschreiben, unter anderem Namen speichern oder abbrechen?</translation
         <source>Password</source>
         <translation>Kennwort</translation>
     </message>
+    <message>
+        <source>No password: anyone who knows the login gets in</source>
+        <translation>Kein Kennwort: Jeder, der den Anmeldenamen kennt, kommt hinein</translation>
+    </message>
+    <message>
+        <source>The stored hash (%1) is weak: set a new password</source>
+        <translation>Der gespeicherte Hash (%1) ist schwach: Vergeben Sie ein neues Kennwort</translation>
+    </message>
+</context>
+<context>
+    <name>quorvane::TfrmChangePassword</name>
+    <message>
+        <source>Change Password</source>
+        <translation>Kennwort ändern</translation>
+    </message>
+    <message>
+        <source>A new password for %1.</source>
+        <translation>Ein neues Kennwort für %1.</translation>
+    </message>
+    <message>
+        <source>&amp;Generate</source>
+        <translation>&amp;Erzeugen</translation>
+    </message>
+    <message>
+        <source>A random password with the settings of the last user series</source>
+        <translation>Ein zufälliges Kennwort mit den Einstellungen der letzten Benutzerserie</translation>
+    </message>
+    <message>
+        <source>&amp;New password</source>
+        <translation>&amp;Neues Kennwort</translation>
+    </message>
 </context>
 <context>
     <name>quorvane::TfrmDateDialog</name>
@@ -607,10 +724,6 @@ Datei überschreiben, unter anderem Namen speichern oder abbrechen?</translation
     <message>
         <source>Export</source>
         <translation>Exportieren</translation>
-    </message>
-    <message>
-        <source>Password encryption algorithm</source>
-        <translation>Verschlüsselungsverfahren der Kennwörter</translation>
     </message>
     <message>
         <source>Web servers on Linux and other Unix systems (Apache, nginx, lighttpd) refuse plain-text password files; they accept them only on Windows.</source>
@@ -697,16 +810,6 @@ Datei überschreiben, unter anderem Namen speichern oder abbrechen?</translation
         <translation>Bestätigen</translation>
     </message>
     <message>
-        <source>Trust the server whose public key is
-%1
-
-Only if its administrator confirms this key. The export is then tried again.</source>
-        <translation>Dem Server vertrauen, dessen öffentlicher Schlüssel
-%1
-
-lautet? Nur wenn sein Administrator diesen Schlüssel bestätigt. Der Export wird dann erneut versucht.</translation>
-    </message>
-    <message>
         <source>The server %1 is not known yet. Its host key has the fingerprint
 %2
 
@@ -745,6 +848,68 @@ Vertrauen Sie ihm nur, wenn der Administrator des Servers diesen Fingerabdruck b
 Server: %2.</source>
         <translation>Export: %1.
 Server: %2.</translation>
+    </message>
+    <message>
+        <source>Password hash</source>
+        <translation>Hash-Verfahren</translation>
+    </message>
+    <message>
+        <source>CA file</source>
+        <translation>CA-Datei</translation>
+    </message>
+    <message>
+        <source>none: the system&apos;s certificate authorities</source>
+        <translation>keine: die Zertifizierungsstellen des Systems</translation>
+    </message>
+    <message>
+        <source>A file of certificates (PEM) that vouch for the server, for a server whose certificate no public authority signed</source>
+        <translation>Eine Datei mit Zertifikaten (PEM), die für den Server bürgen – für einen Server, dessen Zertifikat keine öffentliche Stelle signiert hat</translation>
+    </message>
+    <message>
+        <source>The database file then holds this password: anyone who can read the file can read it.</source>
+        <translation>Die Datenbankdatei enthält dann dieses Kennwort: Wer die Datei lesen kann, kann es lesen.</translation>
+    </message>
+    <message>
+        <source>%1 of %2 %3</source>
+        <translation>%1 von %2 %3</translation>
+    </message>
+    <message>
+        <source>, %1 %2/s</source>
+        <translation>, %1 %2/s</translation>
+    </message>
+    <message>
+        <source>, about %1 h %2 min left</source>
+        <translation>, noch etwa %1 h %2 min</translation>
+    </message>
+    <message>
+        <source>, about %1 min left</source>
+        <translation>, noch etwa %1 min</translation>
+    </message>
+    <message>
+        <source>, about %1 s left</source>
+        <translation>, noch etwa %1 s</translation>
+    </message>
+    <message>
+        <source>The password file %1 is on the server %2 now.</source>
+        <translation>Die Kennwortdatei %1 liegt jetzt auf dem Server %2.</translation>
+    </message>
+    <message>
+        <source>%1
+
+Trust the server whose public key is
+%2
+
+Only if its administrator confirms this key. The export is then tried again.</source>
+        <translation>%1
+
+Dem Server vertrauen, dessen öffentlicher Schlüssel
+%2
+
+lautet? Nur wenn sein Administrator diesen Schlüssel bestätigt. Der Export wird dann erneut versucht.</translation>
+    </message>
+    <message>
+        <source>&amp;Trust</source>
+        <translation>&amp;Vertrauen</translation>
     </message>
 </context>
 <context>
@@ -938,14 +1103,6 @@ Server: %2.</translation>
         <translation>Ü&amp;ber...</translation>
     </message>
     <message>
-        <source>&amp;Enable</source>
-        <translation>&amp;Aktivieren</translation>
-    </message>
-    <message>
-        <source>&amp;Disable</source>
-        <translation>&amp;Deaktivieren</translation>
-    </message>
-    <message>
         <source>&amp;Never Expire</source>
         <translation>&amp;Nie ablaufen</translation>
     </message>
@@ -1015,14 +1172,6 @@ Server: %2.</translation>
     </message>
     <message>
         <source>%1 users</source>
-        <translation>%1 Benutzer</translation>
-    </message>
-    <message>
-        <source>%1 user(s) (plus %2 hidden)</source>
-        <translation>%1 Benutzer (dazu %2 ausgeblendet)</translation>
-    </message>
-    <message>
-        <source>%1 user(s)</source>
         <translation>%1 Benutzer</translation>
     </message>
     <message>
@@ -1113,6 +1262,74 @@ Server: %2.</translation>
         <source>All Files (*)</source>
         <translation>Alle Dateien (*)</translation>
     </message>
+    <message>
+        <source>Change Password</source>
+        <translation>Kennwort ändern</translation>
+    </message>
+    <message>
+        <source>Password of %1 copied; the clipboard is cleared in %2 s</source>
+        <translation>Kennwort von %1 kopiert; die Zwischenablage wird in %2 s geleert</translation>
+    </message>
+    <message>
+        <source>%1 (%2)</source>
+        <translation>%1 (%2)</translation>
+    </message>
+    <message>
+        <source>users.udx</source>
+        <translation>benutzer.udx</translation>
+    </message>
+    <message>
+        <source>Ena&amp;ble</source>
+        <translation>Ak&amp;tivieren</translation>
+    </message>
+    <message>
+        <source>D&amp;isable</source>
+        <translation>&amp;Deaktivieren</translation>
+    </message>
+    <message>
+        <source>Change &amp;Password...</source>
+        <translation>Kennwort &amp;ändern...</translation>
+    </message>
+    <message>
+        <source>Cop&amp;y Password</source>
+        <translation>Kennwort k&amp;opieren</translation>
+    </message>
+    <message>
+        <source>&amp;Filter Users</source>
+        <translation>Benutzer f&amp;iltern</translation>
+    </message>
+    <message>
+        <source>Enable</source>
+        <translation>Aktivieren</translation>
+    </message>
+    <message>
+        <source>Disable</source>
+        <translation>Deaktivieren</translation>
+    </message>
+    <message>
+        <source>Set expiration date</source>
+        <translation>Ablaufdatum festlegen</translation>
+    </message>
+    <message>
+        <source>Change password</source>
+        <translation>Kennwort ändern</translation>
+    </message>
+    <message>
+        <source>%1 (plus %2 hidden)</source>
+        <translation>%1 (und %2 ausgeblendet)</translation>
+    </message>
+    <message>
+        <source>Opened %1: %2</source>
+        <translation>%1 geöffnet: %2</translation>
+    </message>
+    <message>
+        <source>Saved</source>
+        <translation>Gespeichert</translation>
+    </message>
+    <message>
+        <source>Import Users</source>
+        <translation>Benutzer importieren</translation>
+    </message>
 </context>
 <context>
     <name>quorvane::TfrmOptions</name>
@@ -1144,10 +1361,6 @@ Server: %2.</translation>
         <translation>Neue Benutzer</translation>
     </message>
     <message>
-        <source>%1 user(s) created. Hand out these logins and passwords; the database keeps the passwords too.</source>
-        <translation>%1 Benutzer angelegt. Geben Sie diese Anmeldenamen und Kennwörter weiter; die Datenbank speichert die Kennwörter ebenfalls.</translation>
-    </message>
-    <message>
         <source>Copy</source>
         <translation>Kopieren</translation>
     </message>
@@ -1174,6 +1387,14 @@ Server: %2.</translation>
     <message>
         <source>%1 users copied</source>
         <translation>%1 Benutzer kopiert</translation>
+    </message>
+    <message>
+        <source>1 user created. Hand out this login and password; the database keeps the password too.</source>
+        <translation>1 Benutzer angelegt. Geben Sie diesen Anmeldenamen und dieses Kennwort weiter; die Datenbank behält das Kennwort ebenfalls.</translation>
+    </message>
+    <message>
+        <source>%1 users created. Hand out these logins and passwords; the database keeps the passwords too.</source>
+        <translation>%1 Benutzer angelegt. Geben Sie diese Anmeldenamen und Kennwörter weiter; die Datenbank behält die Kennwörter ebenfalls.</translation>
     </message>
 </context>
 <context>
@@ -1222,6 +1443,18 @@ Server: %2.</translation>
         <source>User &quot;%1&quot; already exists</source>
         <translation>Benutzer „%1“ existiert bereits</translation>
     </message>
+    <message>
+        <source>&amp;Generate</source>
+        <translation>&amp;Erzeugen</translation>
+    </message>
+    <message>
+        <source>A random password with the settings of the last user series</source>
+        <translation>Ein zufälliges Kennwort mit den Einstellungen der letzten Benutzerserie</translation>
+    </message>
+    <message>
+        <source>Already exists</source>
+        <translation>Gibt es schon</translation>
+    </message>
 </context>
 <context>
     <name>quorvane::TfrmUserSeries</name>
@@ -1250,18 +1483,6 @@ Server: %2.</translation>
         <translation>Benutzerserie</translation>
     </message>
     <message>
-        <source> Case </source>
-        <translation> Schreibung </translation>
-    </message>
-    <message>
-        <source> Chars type </source>
-        <translation> Zeichenart </translation>
-    </message>
-    <message>
-        <source>Test</source>
-        <translation>Testen</translation>
-    </message>
-    <message>
         <source>Show a sample login and password; nothing is added</source>
         <translation>Zeigt einen Beispiel-Anmeldenamen und ein Beispielkennwort; es wird nichts hinzugefügt</translation>
     </message>
@@ -1274,36 +1495,48 @@ Server: %2.</translation>
         <translation>Abbrechen</translation>
     </message>
     <message>
-        <source>User count</source>
-        <translation>Anzahl Benutzer</translation>
-    </message>
-    <message>
-        <source>Length</source>
-        <translation>Länge</translation>
-    </message>
-    <message>
-        <source> Login </source>
-        <translation> Anmeldename </translation>
-    </message>
-    <message>
-        <source> Password </source>
-        <translation> Kennwort </translation>
-    </message>
-    <message>
         <source> Test </source>
         <translation> Test </translation>
     </message>
     <message>
-        <source>Login</source>
-        <translation>Anmeldename</translation>
-    </message>
-    <message>
-        <source>Password</source>
-        <translation>Kennwort</translation>
-    </message>
-    <message>
         <source>Warning</source>
         <translation>Warnung</translation>
+    </message>
+    <message>
+        <source> Ca&amp;se </source>
+        <translation> &amp;Schreibung </translation>
+    </message>
+    <message>
+        <source> C&amp;hars type </source>
+        <translation> &amp;Zeichenart </translation>
+    </message>
+    <message>
+        <source>&amp;Test</source>
+        <translation>&amp;Testen</translation>
+    </message>
+    <message>
+        <source>User &amp;count</source>
+        <translation>&amp;Anzahl Benutzer</translation>
+    </message>
+    <message>
+        <source>L&amp;ength</source>
+        <translation>&amp;Länge</translation>
+    </message>
+    <message>
+        <source> &amp;Login </source>
+        <translation> Anmelde&amp;name </translation>
+    </message>
+    <message>
+        <source> &amp;Password </source>
+        <translation> &amp;Kennwort </translation>
+    </message>
+    <message>
+        <source>Lo&amp;gin</source>
+        <translation>Anmel&amp;dename</translation>
+    </message>
+    <message>
+        <source>Pass&amp;word</source>
+        <translation>Kenn&amp;wort</translation>
     </message>
 </context>
 </TS>

@@ -37,7 +37,17 @@ constexpr unsigned Arg(int n) {
 const TCoreFormat KFormats[] = {
     // Files and databases
     {QT_TRANSLATE_NOOP("CoreText", "Cannot open file %1")},
+    {QT_TRANSLATE_NOOP("CoreText", "Cannot create file %1: the folder %2 does not exist")},
+    {QT_TRANSLATE_NOOP("CoreText", "Cannot create file %1: %2 is not a folder")},
+    {QT_TRANSLATE_NOOP("CoreText", "Cannot create file %1: no permission to write in the "
+                                   "folder %2")},
+    {QT_TRANSLATE_NOOP("CoreText", "Cannot create file %1: the disk is full")},
+    {QT_TRANSLATE_NOOP("CoreText", "Cannot create file %1: the disk quota is used up")},
+    {QT_TRANSLATE_NOOP("CoreText", "Cannot create file %1: the file system is read-only")},
+    {QT_TRANSLATE_NOOP("CoreText", "Cannot create file %1: it is a folder")},
     {QT_TRANSLATE_NOOP("CoreText", "Cannot create file %1")},
+    {QT_TRANSLATE_NOOP("CoreText", "Cannot write file %1: the disk is full")},
+    {QT_TRANSLATE_NOOP("CoreText", "Cannot write file %1: the disk quota is used up")},
     {QT_TRANSLATE_NOOP("CoreText", "Stream read error")},
     {QT_TRANSLATE_NOOP("CoreText", "Stream write error")},
     {QT_TRANSLATE_NOOP("CoreText", "Invalid stream format")},

@@ -92,14 +92,19 @@ void TfrmMain::miImportHtpasswdClick() {
     dialog.setNameFilters({TfrmMain::tr("Password Files (.htpasswd *.htpasswd htpasswd)"),
                            TfrmMain::tr("All Files (*)")});
     dialog.setFilter(dialog.filter() | QDir::Hidden); // ".htpasswd" is a hidden file
-    if (!LastFolder().isEmpty()) dialog.setDirectory(LastFolder());
+    if (!ExistingFolder(LastFolder()).isEmpty()) dialog.setDirectory(ExistingFolder(LastFolder()));
     if (RunModal(dialog) != QDialog::Accepted) return;
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty() || files.front().isEmpty()) return;
+    RememberFolderOf(files.front());
+    ImportPasswordFile(files.front());
+}
+
+void TfrmMain::ImportPasswordFile(const QString& fileName) {
     Guarded(this, [&] {
         // A bad line refuses the whole file here, before any question and any change.
         const std::vector<THtpasswdEntry> entries =
-            ReadHtpasswdFile(QFile::encodeName(files.front()).toStdString());
+            ReadHtpasswdFile(QFile::encodeName(fileName).toStdString());
         const std::optional<std::map<int, bool>> decisions =
             AskConflicts(*FUserList, entries, this);
         if (!decisions) return;

@@ -2,6 +2,7 @@
 // exports to a local file and to a loopback FTP server, with failures and aborts.
 
 #include "Support.h"
+#include "persist/PrjLib.h"
 #include "ui/ExportDlg.h"
 
 #include "base/Random.h"
@@ -16,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
@@ -44,7 +46,7 @@ struct TControls {
           edtFtpFile(Find<QLineEdit>(d, "edtFtpFile")), lblProgress(Find<QLabel>(d, "lblProgress")),
           lblPlainTextNote(Find<QLabel>(d, "lblPlainTextNote")),
           pbrProgress(Find<QProgressBar>(d, "pbrProgress")),
-          btnExport(Find<QPushButton>(d, "btnExport")),
+          lblTransfer(Find<QLabel>(d, "lblTransfer")), btnExport(Find<QPushButton>(d, "btnExport")),
           btnCancel(Find<QPushButton>(d, "btnCancel")) {}
     QComboBox* cbxFormat;
     QRadioButton* rbnToFile;
@@ -60,6 +62,7 @@ struct TControls {
     QLabel* lblProgress;
     QLabel* lblPlainTextNote;
     QProgressBar* pbrProgress;
+    QLabel* lblTransfer;
     QPushButton* btnExport;
     QPushButton* btnCancel;
 };
@@ -91,7 +94,7 @@ TEST(ExportDialog, NewDatabaseShowsTheDefaultsWithExportDisabled) {
     EXPECT_EQ(c.cbxFormat->count(), 5);
     EXPECT_EQ(c.cbxFormat->itemText(1), QStringLiteral("Plain text"));
     EXPECT_TRUE(c.rbnToFile->isChecked());
-    EXPECT_TRUE(c.cbxFTPPassSave->isChecked());
+    EXPECT_FALSE(c.cbxFTPPassSave->isChecked()) << "a new server's password is not saved unasked";
     EXPECT_TRUE(c.cbxFTPPassiveMode->isChecked());
     for (QLineEdit* edit : {c.edtFile, c.edtFtpHost, c.edtFtpLogin, c.edtFtpPassword, c.edtFtpFile})
         EXPECT_TRUE(edit->text().isEmpty()) << Str(edit->objectName());
@@ -155,6 +158,7 @@ TEST(ExportDialog, FocusGoesToTheFtpPasswordOnlyWhenItWasNotStored) {
     for (const bool stored : {false, true}) {
         TUserList list;
         list.ExportToFile = false;
+        list.FtpHost = "ftp.example.org";
         list.FtpStorePass = stored;
         TDialogOn t(list);
         t.dialog.show();
@@ -263,6 +267,7 @@ TEST(ExportDialog, BrowseProposesHtpasswdAndFillsTheChosenName) {
     const std::string chosen = (home.Path() / "site.passwd").string();
     modals.FileNames = {QString::fromStdString(chosen)};
     t.c.edtFile->setText(QStringLiteral("   "));
+    LastFolder().clear(); // no file dialog used yet: the documents folder
     QTest::mouseClick(t.c.btnBrowse, Qt::LeftButton);
     ASSERT_EQ(modals.FileDialogSelections.size(), 1u);
     ASSERT_FALSE(modals.FileDialogSelections[0].isEmpty());
@@ -281,6 +286,10 @@ TEST(ExportDialog, BrowseProposesHtpasswdAndFillsTheChosenName) {
     EXPECT_EQ(Str(modals.FileDialogSelections[1].value(0)), chosen);
     EXPECT_EQ(Str(modals.FileDialogDirectories[1]), home.Path().string());
     EXPECT_EQ(Str(t.c.edtFile->text()), chosen);
+    // Emptied, it starts where the last file was chosen.
+    t.c.edtFile->clear();
+    QTest::mouseClick(t.c.btnBrowse, Qt::LeftButton);
+    EXPECT_EQ(Str(modals.FileDialogDirectories[2]), home.Path().string());
 }
 
 TEST(ExportDialog, LocalExportWritesTheFileSweepsAndCloses) {
@@ -387,7 +396,9 @@ TEST(ExportDialog, FileThatCannotBeCreatedShowsTheErrorAndStaysOpen) {
     WaitUntil([] { return false; }, 100);
     ASSERT_EQ(modals.Boxes.size(), 1u);
     EXPECT_EQ(Str(modals.Boxes[0].Title), "Quorvane");
-    EXPECT_EQ(Str(modals.Boxes[0].Text), "Cannot create file " + target + ".");
+    EXPECT_EQ(Str(modals.Boxes[0].Text), "Cannot create file " + target + ": the folder " +
+                                             target.substr(0, target.rfind('/')) +
+                                             " does not exist.");
     EXPECT_TRUE(t.dialog.isVisible()) << "the dialog stays open for another try";
     EXPECT_FALSE(t.dialog.Busy);
     EXPECT_TRUE(t.c.btnExport->isEnabled());
@@ -653,14 +664,7 @@ TEST(ExportDialog, WorkerStatusGoesToTheLabelAndTheBarErrorsToAWarning) {
     EXPECT_EQ(t.c.pbrProgress->maximum(), 100);
     EXPECT_EQ(t.c.pbrProgress->value(), 50);
     EXPECT_FALSE(t.dialog.ErrorShown);
-    {
-        TScriptedModals modals;
-        t.dialog.UploadError("Login incorrect.");
-        ASSERT_EQ(modals.Boxes.size(), 1u);
-        EXPECT_EQ(Str(modals.Boxes[0].Title), "Warning");
-        EXPECT_EQ(Str(modals.Boxes[0].Text), "Login incorrect.");
-        EXPECT_EQ(modals.Boxes[0].Icon, QMessageBox::Warning);
-    }
+    t.dialog.UploadError("Login incorrect.");
     EXPECT_TRUE(t.dialog.ErrorShown);
     EXPECT_EQ(Str(t.c.lblProgress->text()), "Uploading /www/.htpasswd - 50% completed")
         << "an error does not go into the label";
@@ -676,7 +680,25 @@ TEST(ExportDialog, WorkerStatusGoesToTheLabelAndTheBarErrorsToAWarning) {
     EXPECT_EQ(t.c.lblProgress->size(), labelSize);
     EXPECT_EQ(t.dialog.size(), dialogSize);
     EXPECT_FALSE(t.c.lblProgress->wordWrap());
+    // The name gives way in its middle; the percentage still shows, the tool tip has it all.
+    EXPECT_TRUE(t.c.lblProgress->text().startsWith(QStringLiteral("Uploading /www/")));
+    EXPECT_TRUE(t.c.lblProgress->text().endsWith(QStringLiteral("- 10% completed")))
+        << Str(t.c.lblProgress->text());
+    EXPECT_TRUE(t.c.lblProgress->text().contains(QChar(0x2026)));
+    EXPECT_EQ(Str(t.c.lblProgress->toolTip()), "Uploading " + event.Remote + " - 10% completed");
+    // Under it, the sizes, and once a little time has passed, the speed and the time left.
+    event.BytesTotal = 48'100'000;
+    event.BytesSent = 1'000'000;
+    t.dialog.ShowEvent(event);
+    EXPECT_EQ(Str(t.c.lblTransfer->text()), "1.0 of 48.1 MB");
+    QTest::qWait(700);
+    event.BytesSent = 1'700'000;
+    t.dialog.ShowEvent(event);
+    const QRegularExpression figures(
+        QStringLiteral("^1\\.7 of 48\\.1 MB, [0-9.]+ (kB|MB)/s, about [0-9]+ (s|min) left$"));
+    EXPECT_TRUE(figures.match(t.c.lblTransfer->text()).hasMatch()) << Str(t.c.lblTransfer->text());
     t.dialog.EndExport();
+    EXPECT_TRUE(t.c.lblTransfer->text().isEmpty());
     EXPECT_TRUE(t.c.lblProgress->text().isEmpty());
     EXPECT_TRUE(t.c.pbrProgress->isHidden());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
@@ -773,6 +795,7 @@ TEST(ExportDialog, OpensWithTheFocusOnTheChosenTargetsField) {
                            TCase{false, false, "edtFtpPassword"}}) {
         TUserList list;
         list.ExportToFile = c.ToFile;
+        list.FtpHost = "ftp.example.org";
         list.FtpStorePass = c.PasswordStored;
         TDialogOn t(list);
         t.dialog.show();
