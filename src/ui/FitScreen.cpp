@@ -1,5 +1,6 @@
 #include "ui/FitScreen.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QLayout>
@@ -22,10 +23,18 @@ TFittingScrollArea::TFittingScrollArea(QWidget* parent) : QScrollArea(parent) {
     // The body looks like the rest of the dialog, not like a list.
     setBackgroundRole(QPalette::Window);
     viewport()->setBackgroundRole(QPalette::Window);
+    // A field that gets the keyboard (by Tab, a click or the dialog's choice) is scrolled into
+    // view.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now != nullptr && widget() != nullptr && widget()->isAncestorOf(now))
+            ensureWidgetVisible(now);
+    });
 }
 
 QSize TFittingScrollArea::sizeHint() const {
     if (widget() == nullptr) return QScrollArea::sizeHint();
+    // The content's own layout first: before the dialog is first shown it has not run yet.
+    if (widget()->layout() != nullptr) widget()->layout()->activate();
     QSize size = widget()->sizeHint().expandedTo(widget()->minimumSizeHint());
     // Wrapped lines are as tall as they are at the width they get, not at a guessed one.
     if (widget()->hasHeightForWidth()) size.setHeight(widget()->heightForWidth(size.width()));

@@ -175,7 +175,7 @@ TEST_F(EverydayTest, ACopiedPasswordLeavesTheClipboardAfterItsTime) {
     }
     // A user known only by a stored hash has no password to copy.
     Window.UserList().Users(0).Password.clear();
-    Window.UserList().Users(0).PasswordHash = "$apr1$abcdefgh$0123456789abcdefghijkl";
+    Window.UserList().Users(0).SetPasswordHash("$apr1$abcdefgh$0123456789abcdefghijkl");
     Select("user100000");
     EXPECT_FALSE(Find<QAction>(Window, "miCopyPassword")->isEnabled());
 }
@@ -268,13 +268,13 @@ TEST_F(EverydayTest, InactiveUsersAreGreyAndUsersAtRiskMarked) {
         {"sha1",
          [](TUserProp& u) {
              u.Password.clear();
-             u.PasswordHash = "{SHA}W6ph5Mm5Pz8GgiULbPgzG37mj9g=";
+             u.SetPasswordHash("{SHA}W6ph5Mm5Pz8GgiULbPgzG37mj9g=");
          },
          false, "weak"},
         {"bcrypt",
          [](TUserProp& u) {
              u.Password.clear();
-             u.PasswordHash = "$2y$05$abcdefghijklmnopqrstuu5gVQ1MlXgLcM0f1gPb6Kcc.1mkNgXOy";
+             u.SetPasswordHash("$2y$05$abcdefghijklmnopqrstuu5gVQ1MlXgLcM0f1gPb6Kcc.1mkNgXOy");
          },
          false, nullptr},
     };
