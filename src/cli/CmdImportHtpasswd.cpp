@@ -24,16 +24,13 @@ int CmdImportHtpasswd(const TArgs& args, TCliStreams& io) {
     if (!policy) {
         // Servers tell "Ann" from "ann"; this database does not. Nobody is dropped unasked.
         const std::vector<THtpasswdClash> clashes = FindHtpasswdClashes(list, entries);
-        if (!clashes.empty()) {
-            std::vector<std::string> items;
-            for (const THtpasswdClash& clash : clashes)
-                items.push_back(HtpasswdClashText(clash));
+        if (!clashes.empty())
             throw EQuorvaneError(
                 "Nothing was imported: " + std::to_string(clashes.size()) +
                 (clashes.size() == 1 ? " login is" : " logins are") +
-                " there already (letters a to z without regard to case): " + NameList(items) +
+                " there already (letters a to z without regard to case): " +
+                HtpasswdClashList(clashes) +
                 ". Say what becomes of them with --on-conflict skip or --on-conflict replace");
-        }
     }
     const bool replace = policy == "replace";
     THtpasswdImportOptions options;

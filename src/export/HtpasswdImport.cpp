@@ -68,6 +68,14 @@ THtpasswdClash ClashWith(const THtpasswdEntry& entry, const THolder& holder) {
     return {entry.Line, entry.Login, holder.Line, holder.Users.back()->Login};
 }
 
+// Lines named in a message; the rest are counted.
+constexpr size_t KNamed = 20;
+
+// " and N more" past the named ones, or nothing.
+std::string More(size_t count) {
+    return count > KNamed ? FormatMessage(" and %zu more", count - KNamed) : std::string();
+}
+
 std::string EntryText(const THtpasswdEntry& entry) {
     return FormatMessage("line %d \"%s\"", entry.Line, entry.Login.c_str());
 }
@@ -214,32 +222,35 @@ std::string HtpasswdImportReport(const THtpasswdImportResult& r) {
 
 std::string HtpasswdImportNotes(const THtpasswdImportResult& r) {
     std::string text;
-    auto clashes = [&](const std::vector<THtpasswdClash>& list, const char* head) {
-        if (list.empty()) return;
-        std::vector<std::string> items;
-        for (const THtpasswdClash& clash : list)
-            items.push_back(HtpasswdClashText(clash));
-        text += head + NameList(items) + "\n";
+    const auto clashes = [&](const std::vector<THtpasswdClash>& list, const char* head) {
+        if (!list.empty()) text += head + HtpasswdClashList(list) + "\n";
     };
     clashes(r.SkippedClashes, "Skipped, as the login is there already (letters a to z without "
                               "regard to case): ");
     clashes(r.ReplacedClashes, "Replaced, as the login was there already (letters a to z "
                                "without regard to case): ");
-    if (!r.Locked.empty()) {
+    // 20 entries named at most, the rest counted.
+    const auto entries = [&](const std::vector<THtpasswdEntry>& list, const char* head,
+                             bool tagged) {
+        if (list.empty()) return;
         std::vector<std::string> items;
-        for (const THtpasswdEntry& entry : r.Locked)
-            items.push_back(EntryText(entry));
-        text += "Locked, and kept locked: " + NameList(items) + "\n";
-    }
-    if (!r.Unknown.empty()) {
-        std::vector<std::string> items;
-        for (const THtpasswdEntry& entry : r.Unknown)
-            items.push_back(EntryText(entry) + " (" + UnknownSchemeTag(entry.Value) + ")");
-        text +=
-            "Kept exactly as they were, in a scheme Quorvane does not know: " + NameList(items) +
-            "\n";
-    }
+        items.reserve(std::min(list.size(), KNamed));
+        for (size_t i = 0; i < list.size() && i < KNamed; ++i)
+            items.push_back(EntryText(list[i]) +
+                            (tagged ? " (" + UnknownSchemeTag(list[i].Value) + ")" : ""));
+        text += head + NameList(items) + More(list.size()) + "\n";
+    };
+    entries(r.Locked, "Locked, and kept locked: ", false);
+    entries(r.Unknown, "Kept exactly as they were, in a scheme Quorvane does not know: ", true);
     return text;
+}
+
+std::string HtpasswdClashList(const std::vector<THtpasswdClash>& clashes) {
+    std::vector<std::string> items;
+    items.reserve(std::min(clashes.size(), KNamed));
+    for (size_t i = 0; i < clashes.size() && i < KNamed; ++i)
+        items.push_back(HtpasswdClashText(clashes[i]));
+    return NameList(items) + More(clashes.size());
 }
 
 } // namespace quorvane

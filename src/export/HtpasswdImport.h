@@ -86,6 +86,9 @@ THtpasswdImportResult ImportHtpasswd(TUserList& list, const std::vector<THtpassw
 // "line 5 "mixed" (like line 2 "Mixed")", or "(like "Bob" in the database)".
 std::string HtpasswdClashText(const THtpasswdClash& clash);
 
+// The clashes for a message: HtpasswdClashText of the first 20, then "and N more".
+std::string HtpasswdClashList(const std::vector<THtpasswdClash>& clashes);
+
 // "3 users added, 1 replaced, 2 skipped." followed, when some use weak schemes, by " 2 of them
 // use weak schemes (SHA-1, DES crypt or plain text): set new passwords for them."
 std::string HtpasswdImportReport(const THtpasswdImportResult& result);
