@@ -104,10 +104,6 @@
         <translation>Zeile %1 der Kennwortdatei hat nicht die Form Anmeldename:Kennwort; es wurde nichts importiert</translation>
     </message>
     <message>
-        <source>Line %1 of the password file has no password after the colon; nothing was imported</source>
-        <translation>Zeile %1 der Kennwortdatei hat kein Kennwort nach dem Doppelpunkt; es wurde nichts importiert</translation>
-    </message>
-    <message>
         <source>Line %1 of the password file has a login that cannot be used: %2; nothing was imported</source>
         <translation>Zeile %1 der Kennwortdatei hat einen unbrauchbaren Anmeldenamen: %2; es wurde nichts importiert</translation>
     </message>
@@ -442,6 +438,114 @@
     <message>
         <source>%1 and %2 more</source>
         <translation>%1 und %2 weitere</translation>
+    </message>
+    <message>
+        <source>The database %1 could be read by other users (mode %2); it holds clear passwords and is now saved with mode %3</source>
+        <translation>Die Datenbank %1 war für andere Benutzer lesbar (Modus %2); sie enthält Kennwörter im Klartext und wird jetzt mit Modus %3 gespeichert</translation>
+    </message>
+    <message>
+        <source>%1 is not a regular file</source>
+        <translation>%1 ist keine gewöhnliche Datei</translation>
+    </message>
+    <message>
+        <source>Line %1 of %2 is longer than 64 KiB</source>
+        <translation>Zeile %1 von %2 ist länger als 64 KiB</translation>
+    </message>
+    <message>
+        <source>The lock file %1 is not a regular file and cannot be removed; remove it</source>
+        <translation>Die Sperrdatei %1 ist keine gewöhnliche Datei und kann nicht entfernt werden; entfernen Sie sie</translation>
+    </message>
+    <message>
+        <source>The password is longer than %1 bytes, the most a password may have</source>
+        <translation>Das Kennwort ist länger als %1 Bytes, die ein Kennwort höchstens haben darf</translation>
+    </message>
+    <message>
+        <source>Nothing was imported: line %1 of the file: %2. Correct the file and import it again.</source>
+        <translation>Es wurde nichts importiert: Zeile %1 der Datei: %2. Korrigieren Sie die Datei und importieren Sie sie erneut.</translation>
+    </message>
+    <message>
+        <source>1 login was already there and was skipped: %1</source>
+        <translation>1 Anmeldename war bereits vorhanden und wurde übersprungen: %1</translation>
+    </message>
+    <message>
+        <source>%1 logins were already there and were skipped: %2</source>
+        <translation>%1 Anmeldenamen waren bereits vorhanden und wurden übersprungen: %2</translation>
+    </message>
+    <message>
+        <source>1 login was already there: %1</source>
+        <translation>1 Anmeldename war bereits vorhanden: %1</translation>
+    </message>
+    <message>
+        <source>%1 logins were already there: %2</source>
+        <translation>%1 Anmeldenamen waren bereits vorhanden: %2</translation>
+    </message>
+    <message>
+        <source>Line %1 of the password file holds a password longer than %2 bytes, the most a password may have; nothing was imported</source>
+        <translation>Zeile %1 der Kennwortdatei enthält ein Kennwort, das länger als %2 Bytes ist, die ein Kennwort höchstens haben darf; es wurde nichts importiert</translation>
+    </message>
+    <message>
+        <source>The file does not look like a password file: it holds binary data; nothing was imported</source>
+        <translation>Die Datei sieht nicht wie eine Kennwortdatei aus: Sie enthält Binärdaten; es wurde nichts importiert</translation>
+    </message>
+    <message>
+        <source>The file does not look like a password file: most of its lines have a number after the second colon, as the system&apos;s account files (/etc/passwd, /etc/shadow, /etc/group) have; nothing was imported</source>
+        <translation>Die Datei sieht nicht wie eine Kennwortdatei aus: Die meisten ihrer Zeilen haben nach dem zweiten Doppelpunkt eine Zahl, wie die Kontendateien des Systems (/etc/passwd, /etc/shadow, /etc/group); es wurde nichts importiert</translation>
+    </message>
+    <message>
+        <source>the password is longer than 4096 bytes, the most a password may have</source>
+        <translation>das Kennwort ist länger als 4096 Bytes, die ein Kennwort höchstens haben darf</translation>
+    </message>
+    <message>
+        <source>%1 left out: the later %2 is written</source>
+        <translation>%1 ausgelassen: Der spätere %2 wird geschrieben</translation>
+    </message>
+    <message>
+        <source>%1 left out: the later %2 is disabled</source>
+        <translation>%1 ausgelassen: Der spätere %2 ist deaktiviert</translation>
+    </message>
+    <message>
+        <source>unknown scheme (%1)</source>
+        <translation>unbekanntes Verfahren (%1)</translation>
+    </message>
+    <message>
+        <source>locked</source>
+        <translation>gesperrt</translation>
+    </message>
+    <message>
+        <source>no prefix</source>
+        <translation>kein Präfix</translation>
+    </message>
+    <message>
+        <source>salted SHA-1</source>
+        <translation>gesalzenes SHA-1</translation>
+    </message>
+    <message>
+        <source>line %1 &quot;%2&quot; (like &quot;%3&quot; in the database)</source>
+        <translation>Zeile %1 „%2“ (wie „%3“ in der Datenbank)</translation>
+    </message>
+    <message>
+        <source>line %1 &quot;%2&quot; (like line %3 &quot;%4&quot;)</source>
+        <translation>Zeile %1 „%2“ (wie Zeile %3 „%4“)</translation>
+    </message>
+    <message>
+        <source>line %1 &quot;%2&quot;</source>
+        <translation>Zeile %1 „%2“</translation>
+    </message>
+    <message>
+        <source>Skipped, as the login is there already (letters a to z without regard to case): %1</source>
+        <translation>Übersprungen, da der Anmeldename schon vorhanden ist (Buchstaben a bis z ohne Beachtung der Groß-/Kleinschreibung): %1</translation>
+    </message>
+    <message>
+        <source>Replaced, as the login was there already (letters a to z without regard to case): %1</source>
+        <translation>Ersetzt, da der Anmeldename schon vorhanden war (Buchstaben a bis z ohne Beachtung der Groß-/Kleinschreibung): %1</translation>
+    </message>
+    <message>
+        <source>Locked, and kept locked: %1</source>
+        <translation>Gesperrt und gesperrt gelassen: %1</translation>
+    </message>
+    <message>
+        <source>Kept exactly as they were, in a scheme Quorvane does not know: %1</source>
+        <translation>Genau so übernommen, wie sie waren, in einem Verfahren, das Quorvane nicht kennt: %1</translation>
     </message>
     <message>
         <source>Cannot create file %1: the folder %2 does not exist</source>
@@ -1219,10 +1323,6 @@ lautet? Nur wenn sein Administrator diesen Schlüssel bestätigt. Der Export wir
         <translation>Kennwort &amp;prüfen...</translation>
     </message>
     <message>
-        <source>User &quot;%1&quot; already exists. Replace its password with the one from the file?</source>
-        <translation>Benutzer „%1“ existiert bereits. Sein Kennwort durch das aus der Datei ersetzen?</translation>
-    </message>
-    <message>
         <source>&amp;Replace</source>
         <translation>&amp;Ersetzen</translation>
     </message>
@@ -1261,6 +1361,14 @@ lautet? Nur wenn sein Administrator diesen Schlüssel bestätigt. Der Export wir
     <message>
         <source>All Files (*)</source>
         <translation>Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>Line %1 of the file has the login &quot;%2&quot;, and the database has &quot;%3&quot;. Web servers tell logins apart by case, this database does not. Replace the user with the line from the file?</source>
+        <translation>Zeile %1 der Datei hat den Anmeldenamen „%2“, und die Datenbank hat „%3“. Webserver unterscheiden Anmeldenamen nach Groß-/Kleinschreibung, diese Datenbank nicht. Den Benutzer durch die Zeile aus der Datei ersetzen?</translation>
+    </message>
+    <message>
+        <source>Line %1 of the file has the login &quot;%2&quot;, and line %3 has &quot;%4&quot;. Web servers tell logins apart by case, this database does not. Replace the user of line %3 with line %1?</source>
+        <translation>Zeile %1 der Datei hat den Anmeldenamen „%2“, und Zeile %3 hat „%4“. Webserver unterscheiden Anmeldenamen nach Groß-/Kleinschreibung, diese Datenbank nicht. Den Benutzer aus Zeile %3 durch Zeile %1 ersetzen?</translation>
     </message>
     <message>
         <source>Change Password</source>
@@ -1329,6 +1437,22 @@ lautet? Nur wenn sein Administrator diesen Schlüssel bestätigt. Der Export wir
     <message>
         <source>Import Users</source>
         <translation>Benutzer importieren</translation>
+    </message>
+    <message>
+        <source>%1.
+
+Add them again (the password file holds only the last of users with the same login), or skip them?</source>
+        <translation>%1.
+
+Sie erneut hinzufügen (die Kennwortdatei enthält von Benutzern mit gleichem Anmeldenamen nur den letzten) oder überspringen?</translation>
+    </message>
+    <message>
+        <source>&amp;Add Again</source>
+        <translation>&amp;Erneut hinzufügen</translation>
+    </message>
+    <message>
+        <source>&amp;Skip Them</source>
+        <translation>Ü&amp;berspringen</translation>
     </message>
 </context>
 <context>

@@ -140,7 +140,7 @@ void WriteInPlace(int fd, const std::string& path,
 
 TWriteReport WriteFileAtomically(const std::string& path,
                                  const std::function<void(const TDataSink&)>& produce,
-                                 unsigned newFileMode) {
+                                 unsigned newFileMode, unsigned keptModeBits) {
     const std::string cannotCreate = FormatMessage("Cannot create file %s", path.c_str());
     if (path.empty()) throw EQuorvaneError(cannotCreate);
     TWriteReport report;
@@ -193,7 +193,7 @@ TWriteReport WriteFileAtomically(const std::string& path,
     if (exists) {
         KeepOwnership(fd, st, path, report);
         // After the owner change, which may clear the set-id bits.
-        ok = ::fchmod(fd, st.st_mode & 07777) == 0;
+        ok = ::fchmod(fd, st.st_mode & keptModeBits & 07777) == 0;
     } else {
         ok = ::fchmod(fd, static_cast<mode_t>(newFileMode) & ~CurrentUmask() & 07777) == 0;
     }

@@ -74,6 +74,9 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     // should not write the same password file at once.
     TDatabaseSession db(path, TDatabaseSession::TAccess::Update);
     TUserList& list = db.List();
+    if (db.Unlocked())
+        PrintWarnings(io.Err, {"The database's folder is read-only: the database is read without "
+                               "a lock file and nothing is saved to it"});
 
     TPasswordsType passType = list.PassType;
     if (const auto format = args.Value("format")) {
@@ -171,6 +174,7 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     const TExportResult& result = job.Result();
     if (!result.Error.empty()) throw EQuorvaneError(result.Error + TrustHint(result, path));
     PrintWarnings(io.Err, result.Warnings);
+    PrintWarnings(io.Err, result.Namesakes);
     ReportCommentLogins(result.CommentLogins, io);
     io.Err << WeakHashReport(result.WeakUsers);
     return kExitOk;

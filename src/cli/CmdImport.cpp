@@ -26,9 +26,15 @@ int CmdImport(const TArgs& args, TCliStreams& io) {
     TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
     TUserList& list = db.List();
     TImportReport report;
-    ImportUsers(args.Positional()[1], list, &report);
-    db.Save(io.Err);
+    TImportOptions options;
+    options.SkipExisting = args.Has("skip-existing");
+    ImportUsers(args.Positional()[1], list, &report, options);
+    if (report.Added > 0) db.Save(io.Err);
     if (!args.Has("quiet")) io.Out << report.Added << "\n";
+    if (!report.Existing.empty())
+        io.Err << "quorvane-cli: " << (options.SkipExisting ? "" : "warning: ")
+               << ExistingLoginsText(report)
+               << (options.SkipExisting ? "" : "; --skip-existing leaves them out") << "\n";
     if (report.BlankLines > 0 && !args.Has("quiet"))
         io.Err << "quorvane-cli: skipped " << report.BlankLines << " blank line"
                << (report.BlankLines == 1 ? "" : "s") << "\n";
@@ -46,15 +52,18 @@ int CmdImport(const TArgs& args, TCliStreams& io) {
 
 TCommand ImportCommand() {
     return {"import",
-            "DB FILE [--quiet]",
+            "DB FILE [--skip-existing] [--quiet]",
             "append the users of a text file",
             "One user per line: login, password, e-mail address, full name, separated by commas\n"
             "or blanks; double-quoted fields may hold both. Prints the number of users added\n"
             "(nothing with --quiet) and saves the database. Blank lines are skipped and\n"
             "counted on standard error. A file with a line whose login is empty or holds \":\"\n"
-            "or a control character is refused as a whole, naming the line; nothing is added.\n",
+            "or a control character, or a password longer than 4096 bytes, is refused as a\n"
+            "whole, naming the line; nothing is added. Logins the database (or an earlier\n"
+            "line) already has, letters a-z without regard to case, are added again and\n"
+            "named on standard error; --skip-existing leaves them out.\n",
             {},
-            {"quiet"},
+            {"quiet", "skip-existing"},
             CmdImport};
 }
 

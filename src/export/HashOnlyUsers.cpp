@@ -17,7 +17,14 @@ TStoredScheme UserHashScheme(const TUserProp& user) {
 
 std::string HashOnlyText(const TUserProp& user) {
     if (!user.HashOnly()) return std::string();
-    return std::string("hash only (") + StoredSchemeName(UserHashScheme(user)) + ")";
+    switch (const TStoredScheme scheme = UserHashScheme(user)) {
+    case TStoredScheme::Locked:
+        return "locked";
+    case TStoredScheme::Unknown:
+        return "unknown scheme (" + UnknownSchemeTag(user.PasswordHash()) + ")";
+    default:
+        return std::string("hash only (") + StoredSchemeName(scheme) + ")";
+    }
 }
 
 std::string PasswordKindText(const TUserProp& user) {

@@ -16,7 +16,8 @@ std::vector<const TUserProp*> HashOnlyUsers(const TUserList& list);
 // The scheme of the user's stored hash; meaningful for users known only by it.
 TStoredScheme UserHashScheme(const TUserProp& user);
 
-// "hash only (bcrypt)" for a user known only by the stored hash (the scheme told by its prefix);
+// "hash only (bcrypt)" for a user known only by the stored hash (the scheme told by its prefix),
+// "locked" for a locked value, "unknown scheme ($7$)" for one of no scheme this program knows;
 // empty for a user with a clear password.
 std::string HashOnlyText(const TUserProp& user);
 

@@ -40,6 +40,10 @@ struct TPasswordFileReport {
     // Enabled users of the file whose stored hash uses a weak scheme (WeakHashUsers), in file
     // order.
     std::vector<const TUserProp*> WeakUsers;
+    // Enabled users left out because a later user has the same login without regard to case
+    // (letters a to z), in database order: "bob left out: the later Bob is written" (or "is
+    // disabled", when that one keeps both out).
+    std::vector<std::string> Namesakes;
 };
 
 // What an export of a slow form did with its hashes.

@@ -168,12 +168,15 @@ void TExportJob::Start() {
 void TExportJob::Finish(const TPasswordFileReport& report) {
     FResult.Written = report.Written;
     FResult.CommentLogins = report.CommentLogins;
+    FResult.Namesakes = report.Namesakes;
     for (const TUserProp* user : report.LeftOut)
         ++(FExpired.count(user) ? FResult.Expired : FResult.Disabled);
     FResult.WeakUsers = report.WeakUsers;
 }
 
 void TExportJob::StartUpload(const std::string& text) {
+    // What a killed export left there holds passwords too: it goes before a new one is made.
+    RemoveStaleTempFiles("kxv");
     FTempFile = GetTempFile("kxv");
     auto uploader = std::make_unique<TFtpUploader>(FDispatcher);
     // The worker removes the file itself, also if the owner stops waiting for it; a signal that

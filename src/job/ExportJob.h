@@ -81,6 +81,8 @@ struct TExportResult {
     std::size_t Disabled = 0; // left out, disabled before this export
     std::size_t Expired = 0;  // left out, disabled by this export's sweep
     std::vector<std::string> CommentLogins;
+    // Enabled users left out for a later namesake (TPasswordFileReport::Namesakes).
+    std::vector<std::string> Namesakes;
     // Users of the file whose stored hash uses a weak scheme (WeakHashUsers), in file order.
     std::vector<const TUserProp*> WeakUsers;
     std::vector<std::string> Warnings; // what the local write could not keep of the old file

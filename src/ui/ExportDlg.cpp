@@ -752,7 +752,8 @@ void TfrmExportUser::ExportDone(const quorvane::TExportResult& result) {
         ResultText = ExportResultDisplay(result);
         WeakUsers = result.WeakUsers;
     }
-    ShowWriteWarnings(this, result.Warnings); // written, but not all of the old file was kept
+    ShowWriteWarnings(this, result.Warnings);  // written, but not all of the old file was kept
+    ShowWriteWarnings(this, result.Namesakes); // written, without users a server would tell apart
     if (!upload) {
         // Written, or aborted while building: a local export closes the dialog either way; an
         // aborted upload leaves the result to the one who cancelled.

@@ -20,7 +20,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLocale>
+#include <QMessageBox>
 #include <QMimeData>
+#include <QPushButton>
 #include <QTimer>
 #include <QUrl>
 
@@ -45,15 +47,42 @@ void TfrmMain::miImportClick() {
 void TfrmMain::ImportTextFile(const QString& file) {
     const std::string fileName = QFile::encodeName(file).toStdString();
     Guarded(this, [&] {
-        int added = 0;
+        const std::string text = ReadImportFile(fileName);
+        // Logins that are there already would become namesakes, of which the password file
+        // holds only one: the user decides before anything is added.
+        TImportOptions options;
+        if (const std::vector<std::string> existing = ExistingImportLogins(text, *FUserList);
+            !existing.empty()) {
+            TImportReport preview;
+            preview.Existing = existing;
+            QMessageBox box(QMessageBox::Question, tr("Import Users"),
+                            tr("%1.\n\nAdd them again (the password file holds only the last of "
+                               "users with the same login), or skip them?")
+                                .arg(TranslateCoreText(ExistingLoginsText(preview))),
+                            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+            box.setObjectName(QStringLiteral("dlgImportExisting"));
+            box.button(QMessageBox::Yes)->setText(tr("&Add Again"));
+            box.button(QMessageBox::No)->setText(tr("&Skip Them"));
+            box.setDefaultButton(QMessageBox::No);
+            box.setEscapeButton(QMessageBox::Cancel);
+            const int answer = RunModal(box);
+            if (answer != QMessageBox::Yes && answer != QMessageBox::No) return;
+            options.SkipExisting = answer == QMessageBox::No;
+        }
+        TImportReport report;
         RunUsersChange(
-            TChangeScope::AppendsOnly, [&] { added = ImportUsers(fileName, *FUserList); },
+            TChangeScope::AppendsOnly,
+            [&] { ImportUsersFromText(text, *FUserList, &report, options); },
             [this](const TUsersDelta& delta) {
                 const int n = delta.AddedCount();
                 return n == 1 ? tr("Import User")
                               : tr("Import %1 Users").arg(QLocale().toString(n));
             });
-        ShowResult(tr("%1 imported from %2").arg(UsersText(added), QFileInfo(file).fileName()));
+        QString result = tr("%1 imported from %2")
+                             .arg(UsersText(report.Added), QFileInfo(file).fileName());
+        if (!report.Existing.empty())
+            result += QStringLiteral("; ") + TranslateCoreText(ExistingLoginsText(report));
+        ShowResult(result);
     });
 }
 

@@ -232,6 +232,10 @@ QStringList TfrmUser::Problems() const {
     const TLoginProblem problem =
         IsBlank(TypedLogin()) ? TLoginProblem::Empty : CheckLogin(TypedLogin());
     if (problem != TLoginProblem::None) problems << TranslateCoreText(LoginProblemText(problem));
+    // The same bound as on every other way in; reading the field is cheap (no hashing).
+    if (const std::string tooLong = PasswordLengthError(FPassword.Read(edtPassword->text()));
+        !tooLong.empty())
+        problems << TranslateCoreText(tooLong);
     return problems;
 }
 

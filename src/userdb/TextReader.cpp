@@ -723,7 +723,8 @@ private:
 
     void SetString(const TTarget& target, std::string_view bytes) {
         if (target.Kind == TKind::Hash) {
-            target.UserObject->SetPasswordHash(std::string(bytes));
+            // '' stands for a value taken over empty (a locked account), which is kept.
+            target.UserObject->SetStoredValue(std::string(bytes));
         } else if (target.User != nullptr) {
             (target.UserObject->*target.User->Str).assign(bytes);
         } else {
@@ -732,8 +733,8 @@ private:
     }
     void AppendString(const TTarget& target, std::string_view bytes) {
         if (target.Kind == TKind::Hash) {
-            target.UserObject->SetPasswordHash(target.UserObject->PasswordHash() +
-                                               std::string(bytes));
+            target.UserObject->SetStoredValue(target.UserObject->PasswordHash() +
+                                              std::string(bytes));
         } else if (target.User != nullptr) {
             (target.UserObject->*target.User->Str).append(bytes);
         } else {

@@ -22,14 +22,14 @@ bool TUserProp::SameAs(const TUserProp& o) const {
     return Login == o.Login && Password == o.Password && Disable == o.Disable &&
            Expire == o.Expire && ExpireDate == o.ExpireDate && CreatedDate == o.CreatedDate &&
            FullName == o.FullName && Email == o.Email && Comments == o.Comments &&
-           PasswordHash() == o.PasswordHash();
+           HashOnly() == o.HashOnly() && PasswordHash() == o.PasswordHash();
 }
 
 TUserProp::TUserProp(const TUserProp& other)
     : Login(other.Login), Password(other.Password), Disable(other.Disable), Expire(other.Expire),
       ExpireDate(other.ExpireDate), CreatedDate(other.CreatedDate), FullName(other.FullName),
       Email(other.Email), Comments(other.Comments), FList(other.FList), FIndex(other.FIndex) {
-    SetPasswordHash(other.PasswordHash());
+    if (other.HashOnly()) FPasswordHash = std::make_unique<std::string>(*other.FPasswordHash);
 }
 
 TUserProp& TUserProp::operator=(const TUserProp& other) {
@@ -55,6 +55,10 @@ void TUserProp::SetPasswordHash(std::string hash) {
         FPasswordHash = std::make_unique<std::string>(std::move(hash));
 }
 
+void TUserProp::SetStoredValue(std::string value) {
+    FPasswordHash = std::make_unique<std::string>(std::move(value));
+}
+
 void TUserProp::CopyFieldsFrom(const TUserProp& o) {
     Login = o.Login;
     Password = o.Password;
@@ -65,7 +69,10 @@ void TUserProp::CopyFieldsFrom(const TUserProp& o) {
     FullName = o.FullName;
     Email = o.Email;
     Comments = o.Comments;
-    SetPasswordHash(o.PasswordHash());
+    if (o.HashOnly())
+        SetStoredValue(o.PasswordHash()); // an empty one too
+    else
+        FPasswordHash.reset();
 }
 
 TUserList::TUserList() {

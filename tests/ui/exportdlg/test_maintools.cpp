@@ -74,6 +74,42 @@ TEST(ImportCommand, MarksModifiedOnlyWhenUsersWereAdded) {
     EXPECT_EQ(w.Window.UserList().Count(), 2);
 }
 
+// Logins the database already has would become namesakes: the user decides before anything is
+// added, and the result names them.
+TEST(ImportCommand, LoginsAlreadyThereAreAskedAbout) {
+    const struct {
+        QMessageBox::StandardButton Answer;
+        int Users; // afterwards
+        const char* Result;
+    } cases[] = {
+        {QMessageBox::Yes, 4, "2 users imported from again.txt; 1 login was already there: ANN"},
+        {QMessageBox::No, 3,
+         "1 user imported from again.txt; 1 login was already there and was skipped: ANN"},
+        {QMessageBox::Cancel, 2, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Answer);
+        TWindow w;
+        w.Window.UserList().Add("ann", "a1");
+        w.Window.UserList().Add("bob", "b1");
+        const fs::path again = w.Dir.Path() / "again.txt";
+        WriteWholeFile(again, "ANN a2\ncarl c1\n");
+        TScriptedModals modals;
+        modals.FileNames = {QString::fromStdString(again.string())};
+        modals.Buttons = {c.Answer};
+        w.Trigger("miImport");
+        ASSERT_EQ(modals.Boxes.size(), 1u);
+        EXPECT_TRUE(
+            modals.Boxes[0].Text.startsWith(QStringLiteral("1 login was already there: ANN")))
+            << Str(modals.Boxes[0].Text);
+        EXPECT_EQ(w.Window.UserList().Count(), c.Users);
+        if (c.Answer != QMessageBox::Cancel) {
+            EXPECT_EQ(Str(w.Window.ResultText()), c.Result);
+        }
+        EXPECT_EQ(w.Window.Project.Modified(), c.Answer != QMessageBox::Cancel);
+    }
+}
+
 TEST(SeriesCommand, OkRebuildsAndMarksModifiedCancelDoesNot) {
     TWindow w;
     TScriptedModals modals;
