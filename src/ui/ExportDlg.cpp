@@ -24,6 +24,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QLocale>
 #include <QMetaObject>
 #include <QProgressBar>
@@ -177,6 +178,15 @@ void TfrmExportUser::BuildControls() {
     lblFtpKeyFile = NewLabel(this, "lblFtpKeyFile", tr("Key file"));
     edtFtpKeyFile = NewEdit(this, "edtFtpKeyFile");
     edtFtpKeyFile->setPlaceholderText(tr("none: log in with the password"));
+    lblFtpHostKeys = NewLabel(this, "lblFtpHostKeys", tr("Host keys"));
+    lstFtpHostKeys = new QListWidget(this);
+    lstFtpHostKeys->setObjectName(QStringLiteral("lstFtpHostKeys"));
+    lstFtpHostKeys->setToolTip(tr("SSH host keys trusted for this server besides known_hosts; "
+                                  "a server showing another key is refused"));
+    lstFtpHostKeys->setMaximumHeight(lstFtpHostKeys->fontMetrics().height() * 3 + px(8));
+    btnRemoveHostKey = new QPushButton(tr("Remove"), this);
+    btnRemoveHostKey->setObjectName(QStringLiteral("btnRemoveHostKey"));
+    btnRemoveHostKey->setAutoDefault(false);
     lblClearTextHint =
         new QLabel(tr("Plain FTP sends the password and the password file in clear."), this);
     lblClearTextHint->setObjectName(QStringLiteral("lblClearTextHint"));
@@ -255,10 +265,14 @@ void TfrmExportUser::BuildControls() {
     grid->addWidget(cbxFTPPassSave, 8, 2, 1, 2);
     grid->addWidget(lblFtpKeyFile, 9, 0);
     grid->addWidget(edtFtpKeyFile, 9, 1, 1, 2);
-    grid->addWidget(Label6, 10, 0);
-    grid->addWidget(edtFtpFile, 10, 1, 1, 2);
-    grid->addWidget(lblClearTextHint, 11, 1, 1, 3);
-    for (QLabel* label : {Label2, Label3, Label4, Label5, Label6, lblFtpProtocol, lblFtpKeyFile})
+    grid->addWidget(lblFtpHostKeys, 10, 0, Qt::AlignTop);
+    grid->addWidget(lstFtpHostKeys, 10, 1, 1, 2);
+    grid->addWidget(btnRemoveHostKey, 10, 3, Qt::AlignTop);
+    grid->addWidget(Label6, 11, 0);
+    grid->addWidget(edtFtpFile, 11, 1, 1, 2);
+    grid->addWidget(lblClearTextHint, 12, 1, 1, 3);
+    for (QLabel* label :
+         {Label2, Label3, Label4, Label5, Label6, lblFtpProtocol, lblFtpKeyFile, lblFtpHostKeys})
         label->setContentsMargins(px(5), 0, 0, 0);
 
     auto* bottom = new QHBoxLayout;
@@ -294,6 +308,11 @@ void TfrmExportUser::BuildControls() {
     connect(cbxFormat, &QComboBox::currentIndexChanged, this, &TfrmExportUser::FormatChanged);
     connect(spnWorkFactor, &QSpinBox::valueChanged, this, &TfrmExportUser::WorkFactorChanged);
     connect(cbxFtpProtocol, &QComboBox::currentIndexChanged, this, &TfrmExportUser::UpdateControls);
+    connect(lstFtpHostKeys, &QListWidget::currentRowChanged, this, &TfrmExportUser::UpdateControls);
+    connect(btnRemoveHostKey, &QPushButton::clicked, this, [this] {
+        delete lstFtpHostKeys->takeItem(lstFtpHostKeys->currentRow());
+        UpdateControls();
+    });
     connect(btnBrowse, &QToolButton::clicked, this, &TfrmExportUser::btnBrowseClick);
     connect(btnExport, &QPushButton::clicked, this, &TfrmExportUser::btnExportClick);
     connect(btnCancel, &QPushButton::clicked, this, &TfrmExportUser::btnCancelClick);
@@ -332,6 +351,9 @@ void TfrmExportUser::LoadSettings() {
     load(edtFtpFile, FFtpPasswdFile, list.FtpPasswdFile);
     cbxFTPPassSave->setChecked(list.FtpStorePass);
     cbxFTPPassiveMode->setChecked(list.FtpPassiveMode);
+    lstFtpHostKeys->clear();
+    for (const std::string& key : StoredHostKeys(list))
+        lstFtpHostKeys->addItem(QString::fromStdString(key));
     if (list.ExportToFile)
         rbnToFile->setChecked(true);
     else
@@ -359,6 +381,13 @@ void TfrmExportUser::SaveSettings() {
         list.FtpTlsPin.clear();
         list.FtpCaFile.clear();
         list.FtpHostKeys.clear();
+        lstFtpHostKeys->clear();
+    } else {
+        // The keys still listed: those removed here are no longer trusted.
+        std::vector<std::string> keys;
+        for (int i = 0; i < lstFtpHostKeys->count(); ++i)
+            keys.push_back(lstFtpHostKeys->item(i)->text().toStdString());
+        SetStoredHostKeys(list, keys);
     }
     list.FtpProtocol = ProtocolStoredName(protocol);
     list.FtpKeyFile =
@@ -394,6 +423,11 @@ void TfrmExportUser::UpdateControls() {
     const bool sftp = protocol == TTransferProtocol::Sftp;
     lblFtpKeyFile->setVisible(sftp);
     edtFtpKeyFile->setVisible(sftp);
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{lblFtpHostKeys, lstFtpHostKeys, btnRemoveHostKey})
+        w->setVisible(sftp && lstFtpHostKeys->count() > 0);
+    lstFtpHostKeys->setEnabled(!toFile);
+    btnRemoveHostKey->setEnabled(!toFile && lstFtpHostKeys->currentRow() >= 0);
     if (sftp) cbxFTPPassiveMode->setEnabled(false); // SSH has no data connections
     lblClearTextHint->setVisible(!toFile && protocol == TTransferProtocol::Ftp);
 }
@@ -642,8 +676,15 @@ void TfrmExportUser::ExportDone(const quorvane::TExportResult& result) {
     // The worker waits for this handler; the job is destroyed once its thread has let go.
     const std::unique_ptr<quorvane::TExportJob> finished = std::move(FJob);
     TempFile.clear();
-    if (!ErrorShown) SetModalResult(QDialog::Accepted);
     EndExport();
+    if (result.Aborted) {
+        // Only now is it certain: the transfer has stopped and the target was never touched.
+        ResultText = TranslateCoreText(quorvane::ExportAbortedText());
+        ShowMessageBox(this, QMessageBox::Information, tr("Export"), ResultText, QMessageBox::Ok);
+        SetModalResult(QDialog::Rejected);
+        return;
+    }
+    if (!ErrorShown) SetModalResult(QDialog::Accepted);
     const auto& identity = result.Identity;
     if (ErrorShown && !identity.Changed && !identity.PublicKeyPin.empty() && UserList) {
         // A certificate that no authority vouches for (a self-signed one): its key, once the
@@ -679,20 +720,30 @@ bool TfrmExportUser::AcceptHostKey(const std::string& server, const std::string&
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes) return false;
     AddStoredHostKey(*UserList, fingerprint);
+    lstFtpHostKeys->addItem(QString::fromStdString(fingerprint));
+    UpdateControls();
     return true;
 }
 
 bool TfrmExportUser::ConfirmAbort() {
     if (!Busy) return true;
+    // Asked once: after Yes the dialog closes as soon as the export has stopped.
+    if (CancelRequested) return false;
     const QMessageBox::StandardButton answer = ShowMessageBox(
         this, QMessageBox::Warning, tr("Warning"), tr("Export is not completed. Abort?"),
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-    if (answer != QMessageBox::Yes) return false;
+    if (answer != QMessageBox::Yes || !Busy) return !Busy;
     CancelRequested = true;
-    // The build stops at its next progress point; an upload under way still finishes (the
-    // server then holds the complete new file).
-    if (FJob && !FJob->Uploading()) FJob->Abort();
-    return true;
+    if (!FJob || !FJob->Uploading()) {
+        // The build stops at its next progress point, or the export has just ended.
+        if (FJob) FJob->Abort();
+        return true;
+    }
+    // The transfer stops at once; the dialog closes when the worker has cleaned up and says
+    // then what the server holds.
+    lblProgress->setText(FJob->Abort() ? tr("Aborting...")
+                                       : tr("The new file is already being put in place..."));
+    return false;
 }
 
 void TfrmExportUser::btnCancelClick() {
