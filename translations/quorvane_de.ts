@@ -440,6 +440,70 @@
         <translation>%1 und %2 weitere</translation>
     </message>
     <message>
+        <source>Upload of %1 failed: the server does not tell the size of the uploaded file, so it cannot be checked; the old file was kept</source>
+        <translation>Das Hochladen von %1 ist fehlgeschlagen: Der Server nennt die Größe der hochgeladenen Datei nicht, sie lässt sich also nicht prüfen; die alte Datei wurde behalten</translation>
+    </message>
+    <message>
+        <source>Export aborted; the server&apos;s file was not changed</source>
+        <translation>Export abgebrochen; die Datei auf dem Server wurde nicht geändert</translation>
+    </message>
+    <message>
+        <source>The partial upload %1 could not be removed from the server</source>
+        <translation>Die unvollständig hochgeladene Datei %1 konnte nicht vom Server entfernt werden</translation>
+    </message>
+    <message>
+        <source>the key file %1 could not be read (a wrong passphrase, or not a private key)</source>
+        <translation>die Schlüsseldatei %1 konnte nicht gelesen werden (eine falsche Passphrase, oder kein privater Schlüssel)</translation>
+    </message>
+    <message>
+        <source>the server refused the key</source>
+        <translation>der Server hat den Schlüssel abgelehnt</translation>
+    </message>
+    <message>
+        <source>the server showed no host key</source>
+        <translation>der Server hat keinen Hostschlüssel gezeigt</translation>
+    </message>
+    <message>
+        <source>the server offers no SFTP</source>
+        <translation>der Server bietet kein SFTP an</translation>
+    </message>
+    <message>
+        <source>the server refused it</source>
+        <translation>der Server hat es abgelehnt</translation>
+    </message>
+    <message>
+        <source>the server does not support this</source>
+        <translation>der Server unterstützt das nicht</translation>
+    </message>
+    <message>
+        <source>the server&apos;s disk is full</source>
+        <translation>der Datenträger des Servers ist voll</translation>
+    </message>
+    <message>
+        <source>the quota on the server is exceeded</source>
+        <translation>das Kontingent auf dem Server ist überschritten</translation>
+    </message>
+    <message>
+        <source>the file exists</source>
+        <translation>die Datei ist schon vorhanden</translation>
+    </message>
+    <message>
+        <source>the local file could not be read</source>
+        <translation>die lokale Datei konnte nicht gelesen werden</translation>
+    </message>
+    <message>
+        <source>No such file or directory</source>
+        <translation>Datei oder Verzeichnis nicht gefunden</translation>
+    </message>
+    <message>
+        <source>Permission denied</source>
+        <translation>Keine Berechtigung</translation>
+    </message>
+    <message>
+        <source>WARNING: the host key of %1 has CHANGED from the trusted one (%2). The server now shows the key %3: someone may be listening in. Nothing was sent. Check the key with the server&apos;s administrator before you trust it.</source>
+        <translation>WARNUNG: Der Hostschlüssel von %1 hat sich gegenüber dem vertrauten (%2) GEÄNDERT. Der Server zeigt jetzt den Schlüssel %3: Jemand könnte mithören. Es wurde nichts gesendet. Prüfen Sie den Schlüssel mit dem Administrator des Servers, bevor Sie ihm vertrauen.</translation>
+    </message>
+    <message>
         <source>The database %1 could be read by other users (mode %2); it holds clear passwords and is now saved with mode %3</source>
         <translation>Die Datenbank %1 war für andere Benutzer lesbar (Modus %2); sie enthält Kennwörter im Klartext und wird jetzt mit Modus %3 gespeichert</translation>
     </message>
@@ -1014,6 +1078,26 @@ lautet? Nur wenn sein Administrator diesen Schlüssel bestätigt. Der Export wir
     <message>
         <source>&amp;Trust</source>
         <translation>&amp;Vertrauen</translation>
+    </message>
+    <message>
+        <source>Host keys</source>
+        <translation>Hostschlüssel</translation>
+    </message>
+    <message>
+        <source>SSH host keys trusted for this server besides known_hosts; a server showing another key is refused</source>
+        <translation>SSH-Hostschlüssel, denen für diesen Server neben known_hosts vertraut wird; ein Server, der einen anderen Schlüssel zeigt, wird abgewiesen</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>Entfernen</translation>
+    </message>
+    <message>
+        <source>Aborting...</source>
+        <translation>Wird abgebrochen...</translation>
+    </message>
+    <message>
+        <source>The new file is already being put in place...</source>
+        <translation>Die neue Datei wird bereits an ihren Platz gebracht...</translation>
     </message>
 </context>
 <context>

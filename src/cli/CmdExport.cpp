@@ -11,12 +11,77 @@
 #include "userdb/LoginRule.h"
 #include "userdb/UserList.h"
 
+#include <atomic>
+#include <chrono>
+#include <csignal>
 #include <optional>
 #include <ostream>
 
 namespace quorvane::cli {
 
 namespace {
+
+// SIGINT and SIGTERM once the upload has begun: the first one asks the export to stop (the
+// transfer ends, the server's file stays as it was, the command fails); before that, or a second
+// time, the signal has its usual effect.
+volatile std::sig_atomic_t gInterrupted = 0;
+std::atomic<bool> gUploading{false};
+struct sigaction gPreviousInt {};
+struct sigaction gPreviousTerm {};
+
+void OnInterrupt(int sig) {
+    if (gUploading.load() && gInterrupted == 0) {
+        gInterrupted = sig;
+        return;
+    }
+    // Delivered again once this handler returns, to the handler that was there before.
+    ::sigaction(sig, sig == SIGINT ? &gPreviousInt : &gPreviousTerm, nullptr);
+    ::raise(sig);
+}
+
+class TInterruptGuard {
+public:
+    TInterruptGuard() {
+        gInterrupted = 0;
+        gUploading = false;
+        Install();
+    }
+    ~TInterruptGuard() {
+        gUploading = false;
+        Restore(SIGINT, gPreviousInt);
+        Restore(SIGTERM, gPreviousTerm);
+    }
+    TInterruptGuard(const TInterruptGuard&) = delete;
+    TInterruptGuard& operator=(const TInterruptGuard&) = delete;
+    // Ours again on top of what was installed meanwhile (the temporary files' clean-up, which
+    // must not remove the file being sent on the first signal; a second one still gets there).
+    void UploadBegins() {
+        Install();
+        gUploading = true;
+    }
+    bool Interrupted() const { return gInterrupted != 0; }
+
+private:
+    static void Install() {
+        struct sigaction act {};
+        act.sa_handler = OnInterrupt;
+        sigemptyset(&act.sa_mask);
+        act.sa_flags = SA_RESTART;
+        for (const int sig : {SIGINT, SIGTERM}) {
+            struct sigaction current {};
+            if (::sigaction(sig, nullptr, &current) == 0 && current.sa_handler == OnInterrupt)
+                continue;
+            ::sigaction(sig, &act, sig == SIGINT ? &gPreviousInt : &gPreviousTerm);
+        }
+    }
+
+    // Only while ours is in place: a handler installed after it stays.
+    static void Restore(int sig, const struct sigaction& previous) {
+        struct sigaction current {};
+        if (::sigaction(sig, nullptr, &current) == 0 && current.sa_handler == OnInterrupt)
+            ::sigaction(sig, &previous, nullptr);
+    }
+};
 
 // The export's progress on standard error: the build's percentage rewritten in place on a
 // terminal, then each step of an upload on a line of its own.
@@ -149,7 +214,11 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     settings.ServerSecret = ftpPassword;
     TExportJob job(list, std::move(settings));
     TCliExportListener listener(io.Err, io.ErrIsTerminal);
-    job.OnEvent = [&listener](const TExportEvent& event) { listener.Event(event); };
+    TInterruptGuard interrupts;
+    job.OnEvent = [&listener, &interrupts](const TExportEvent& event) {
+        if (event.Stage == TExportStage::Connecting) interrupts.UploadBegins();
+        listener.Event(event);
+    };
 
     // Expired users are disabled first, so they are left out of the file; the database keeps
     // that change unless it is read-only.
@@ -164,6 +233,15 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
 
     try {
         job.Start();
+        bool abortAsked = false;
+        while (!job.Wait(std::chrono::milliseconds(50))) {
+            if (!interrupts.Interrupted() || abortAsked) continue;
+            abortAsked = true;
+            listener.EndLine();
+            if (!job.Abort())
+                io.Err << "quorvane-cli: the new file is already being put in place on the "
+                          "server; waiting for it\n";
+        }
         job.Wait();
     } catch (const EEmptyPasswords& e) {
         throw EQuorvaneError(std::string(e.what()) +
@@ -175,6 +253,7 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     if (!result.Error.empty()) throw EQuorvaneError(result.Error + TrustHint(result, path));
     PrintWarnings(io.Err, result.Warnings);
     PrintWarnings(io.Err, result.Namesakes);
+    if (result.Aborted) throw EQuorvaneError(ExportAbortedText());
     ReportCommentLogins(result.CommentLogins, io);
     io.Err << WeakHashReport(result.WeakUsers);
     return kExitOk;

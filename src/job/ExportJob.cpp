@@ -7,6 +7,7 @@
 #include "export/HashSchemes.h"
 #include "ftp/FileLib.h"
 #include "ftp/ServerTarget.h"
+#include "ftp/Transport.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -70,6 +71,10 @@ std::string ExportResultText(const TExportResult& result,
         text += ". " + weak.substr(0, weak.find('\n'));
     }
     return text;
+}
+
+std::string ExportAbortedText() {
+    return "Export aborted; the server's file was not changed";
 }
 
 // The build's progress as events, its abort as the job's.
@@ -202,7 +207,8 @@ void TExportJob::StartUpload(const std::string& text) {
         OnEvent(event);
     };
     uploader->OnStatus = [this](const std::string& text, bool isError) {
-        if (!isError) return;
+        // An abort that held is no failure: the result says so.
+        if (!isError || FUploader->Aborted()) return;
         if (FResult.Error.empty()) FResult.Error = text;
         if (OnError) OnError(text);
     };
@@ -213,7 +219,14 @@ void TExportJob::StartUpload(const std::string& text) {
 
 void TExportJob::UploadEnded() {
     FResult.Identity = FUploader->IdentityProblem();
-    FResult.Done = FResult.Error.empty();
+    if (FUploader->Aborted()) {
+        FResult.Aborted = true;
+        FResult.Error.clear();
+        if (FUploader->AbortTempKept())
+            FResult.Warnings.push_back("The partial upload " + SafeUploadName(FResult.Target) +
+                                       " could not be removed from the server");
+    }
+    FResult.Done = !FResult.Aborted && FResult.Error.empty();
     // The name stays: with a dispatcher that runs this on the worker's thread, the owner may be
     // reading it at this moment.
     if (!FTempFile.empty()) ::unlink(FTempFile.c_str()); // gone already, normally
@@ -224,9 +237,9 @@ void TExportJob::UploadEnded() {
     if (done) done(result);
 }
 
-void TExportJob::Abort() noexcept {
+bool TExportJob::Abort() noexcept {
     FAbort = true;
-    if (FUploader) FUploader->Abort();
+    return !FUploader || FUploader->Abort();
 }
 
 bool TExportJob::Uploading() const {
@@ -235,6 +248,10 @@ bool TExportJob::Uploading() const {
 
 void TExportJob::Wait() {
     if (FUploader) FUploader->WaitFor();
+}
+
+bool TExportJob::Wait(std::chrono::milliseconds timeout) {
+    return !FUploader || FUploader->WaitFor(timeout);
 }
 
 void TExportJob::Detach() noexcept {

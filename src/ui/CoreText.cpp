@@ -181,7 +181,12 @@ const TCoreFormat KFormats[] = {
     {QT_TRANSLATE_NOOP("CoreText", "FTP over TLS")},
     {QT_TRANSLATE_NOOP("CoreText", "Upload of %1 failed: the server stored %2 of %3 bytes; the "
                                    "old file was kept")},
+    {QT_TRANSLATE_NOOP("CoreText", "Upload of %1 failed: the server does not tell the size of "
+                                   "the uploaded file, so it cannot be checked; the old file was "
+                                   "kept")},
     {QT_TRANSLATE_NOOP("CoreText", "Upload of %1 failed: %2"), Arg(2)},
+    {QT_TRANSLATE_NOOP("CoreText", "Export aborted; the server's file was not changed")},
+    {QT_TRANSLATE_NOOP("CoreText", "The partial upload %1 could not be removed from the server")},
     {QT_TRANSLATE_NOOP("CoreText", "Upload of %1 was aborted")},
     {QT_TRANSLATE_NOOP("CoreText", "Could not rename %1 to %2: %3"), Arg(3)},
     {QT_TRANSLATE_NOOP("CoreText", "Could not connect to %1: %2"), Arg(2)},
@@ -207,9 +212,26 @@ const TCoreFormat KFormats[] = {
     {QT_TRANSLATE_NOOP("CoreText", "the server does not offer TLS")},
     {QT_TRANSLATE_NOOP("CoreText", "the TLS handshake failed")},
     {QT_TRANSLATE_NOOP("CoreText", "aborted")},
+    {QT_TRANSLATE_NOOP("CoreText", "the key file %1 could not be read (a wrong passphrase, or not "
+                                   "a private key)")},
+    {QT_TRANSLATE_NOOP("CoreText", "the server refused the key")},
+    {QT_TRANSLATE_NOOP("CoreText", "the server showed no host key")},
+    {QT_TRANSLATE_NOOP("CoreText", "the server offers no SFTP")},
+    {QT_TRANSLATE_NOOP("CoreText", "the server refused it")},
+    {QT_TRANSLATE_NOOP("CoreText", "the server does not support this")},
+    {QT_TRANSLATE_NOOP("CoreText", "the server's disk is full")},
+    {QT_TRANSLATE_NOOP("CoreText", "the quota on the server is exceeded")},
+    {QT_TRANSLATE_NOOP("CoreText", "the file exists")},
+    {QT_TRANSLATE_NOOP("CoreText", "the local file could not be read")},
+    {QT_TRANSLATE_NOOP("CoreText", "No such file or directory")},
+    {QT_TRANSLATE_NOOP("CoreText", "Permission denied")},
     {QT_TRANSLATE_NOOP("CoreText", "Unknown error")},
     {QT_TRANSLATE_NOOP("CoreText", "Not connected")},
     {QT_TRANSLATE_NOOP("CoreText", "Invalid remote file name")},
+    {QT_TRANSLATE_NOOP("CoreText", "WARNING: the host key of %1 has CHANGED from the trusted one "
+                                   "(%2). The server now shows the key %3: someone may be "
+                                   "listening in. Nothing was sent. Check the key with the "
+                                   "server's administrator before you trust it.")},
     {QT_TRANSLATE_NOOP("CoreText", "WARNING: the host key of %1 has CHANGED. The server now shows "
                                    "the key %2, not the one on record: someone may be listening "
                                    "in. Nothing was sent. Check the key with the server's "

@@ -28,6 +28,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QLocale>
 #include <QMetaObject>
 #include <QProgressBar>
@@ -199,6 +200,15 @@ void TfrmExportUser::BuildControls() {
     edtFtpCaFile->setPlaceholderText(tr("none: the system's certificate authorities"));
     edtFtpCaFile->setToolTip(tr("A file of certificates (PEM) that vouch for the server, for a "
                                 "server whose certificate no public authority signed"));
+    lblFtpHostKeys = NewLabel(this, "lblFtpHostKeys", tr("Host keys"));
+    lstFtpHostKeys = new QListWidget(this);
+    lstFtpHostKeys->setObjectName(QStringLiteral("lstFtpHostKeys"));
+    lstFtpHostKeys->setToolTip(tr("SSH host keys trusted for this server besides known_hosts; "
+                                  "a server showing another key is refused"));
+    lstFtpHostKeys->setMaximumHeight(lstFtpHostKeys->fontMetrics().height() * 3 + px(8));
+    btnRemoveHostKey = new QPushButton(tr("Remove"), this);
+    btnRemoveHostKey->setObjectName(QStringLiteral("btnRemoveHostKey"));
+    btnRemoveHostKey->setAutoDefault(false);
     lblClearTextHint =
         new QLabel(tr("Plain FTP sends the password and the password file in clear."), this);
     lblClearTextHint->setObjectName(QStringLiteral("lblClearTextHint"));
@@ -288,11 +298,15 @@ void TfrmExportUser::BuildControls() {
     grid->addWidget(edtFtpKeyFile, 10, 1, 1, 2);
     grid->addWidget(lblFtpCaFile, 10, 0);
     grid->addWidget(edtFtpCaFile, 10, 1, 1, 2);
-    grid->addWidget(Label6, 11, 0);
-    grid->addWidget(edtFtpFile, 11, 1, 1, 2);
-    grid->addWidget(lblClearTextHint, 12, 1, 1, 3);
+    grid->addWidget(lblFtpHostKeys, 11, 0, Qt::AlignTop);
+    grid->addWidget(lstFtpHostKeys, 11, 1, 1, 2);
+    grid->addWidget(btnRemoveHostKey, 11, 3, Qt::AlignTop);
+    grid->addWidget(Label6, 12, 0);
+    grid->addWidget(edtFtpFile, 12, 1, 1, 2);
+    grid->addWidget(lblClearTextHint, 13, 1, 1, 3);
     for (QLabel* label :
-         {Label2, Label3, Label4, Label5, Label6, lblFtpProtocol, lblFtpKeyFile, lblFtpCaFile})
+         {Label2, Label3, Label4, Label5, Label6, lblFtpProtocol, lblFtpKeyFile, lblFtpCaFile,
+          lblFtpHostKeys})
         label->setContentsMargins(px(5), 0, 0, 0);
 
     // Below the rule: what the export is doing, with the bar, over the width of the dialog;
@@ -337,6 +351,11 @@ void TfrmExportUser::BuildControls() {
     connect(spnWorkFactor, &QSpinBox::valueChanged, this, &TfrmExportUser::WorkFactorChanged);
     connect(cbxFtpProtocol, &QComboBox::currentIndexChanged, this, &TfrmExportUser::UpdateControls);
     connect(cbxFTPPassSave, &QCheckBox::toggled, this, &TfrmExportUser::UpdateControls);
+    connect(lstFtpHostKeys, &QListWidget::currentRowChanged, this, &TfrmExportUser::UpdateControls);
+    connect(btnRemoveHostKey, &QPushButton::clicked, this, [this] {
+        delete lstFtpHostKeys->takeItem(lstFtpHostKeys->currentRow());
+        UpdateControls();
+    });
     connect(btnBrowse, &QToolButton::clicked, this, &TfrmExportUser::btnBrowseClick);
     connect(btnExport, &QPushButton::clicked, this, &TfrmExportUser::btnExportClick);
     connect(btnCancel, &QPushButton::clicked, this, &TfrmExportUser::btnCancelClick);
@@ -379,6 +398,9 @@ void TfrmExportUser::LoadSettings() {
                  list.FtpPasswdFile.empty();
     cbxFTPPassSave->setChecked(FNewServer ? false : list.FtpStorePass);
     cbxFTPPassiveMode->setChecked(list.FtpPassiveMode);
+    lstFtpHostKeys->clear();
+    for (const std::string& key : StoredHostKeys(list))
+        lstFtpHostKeys->addItem(QString::fromStdString(key));
     if (list.ExportToFile)
         rbnToFile->setChecked(true);
     else
@@ -406,6 +428,13 @@ void TfrmExportUser::SaveSettings() {
         list.FtpTlsPin.clear();
         list.FtpCaFile.clear();
         list.FtpHostKeys.clear();
+        lstFtpHostKeys->clear();
+    } else {
+        // The keys still listed: those removed here are no longer trusted.
+        std::vector<std::string> keys;
+        for (int i = 0; i < lstFtpHostKeys->count(); ++i)
+            keys.push_back(lstFtpHostKeys->item(i)->text().toStdString());
+        SetStoredHostKeys(list, keys);
     }
     list.FtpProtocol = ProtocolStoredName(protocol);
     list.FtpKeyFile =
@@ -450,6 +479,11 @@ void TfrmExportUser::UpdateControls() {
     lblFtpCaFile->setVisible(tls);
     edtFtpCaFile->setVisible(tls);
     lblSavedPasswordHint->setVisible(cbxFTPPassSave->isChecked());
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{lblFtpHostKeys, lstFtpHostKeys, btnRemoveHostKey})
+        w->setVisible(sftp && lstFtpHostKeys->count() > 0);
+    lstFtpHostKeys->setEnabled(!toFile);
+    btnRemoveHostKey->setEnabled(!toFile && lstFtpHostKeys->currentRow() >= 0);
     if (sftp) cbxFTPPassiveMode->setEnabled(false); // SSH has no data connections
     lblClearTextHint->setVisible(!toFile && protocol == TTransferProtocol::Ftp);
 }
@@ -767,6 +801,15 @@ void TfrmExportUser::ExportDone(const quorvane::TExportResult& result) {
     if (result.Done && UserList != nullptr)
         Confirmation = tr("The password file %1 is on the server %2 now.")
                            .arg(BytesToText(result.Target), BytesToText(UserList->FtpHost));
+    if (result.Aborted) {
+        EndExport();
+        FUploadError.clear();
+        // Only now is it certain: the transfer has stopped and the target was never touched.
+        ResultText = TranslateCoreText(quorvane::ExportAbortedText());
+        ShowMessageBox(this, QMessageBox::Information, tr("Export"), ResultText, QMessageBox::Ok);
+        SetModalResult(QDialog::Rejected);
+        return;
+    }
     if (!ErrorShown) SetModalResult(QDialog::Accepted);
     EndExport();
     const QString error = std::exchange(FUploadError, QString());
@@ -824,20 +867,30 @@ bool TfrmExportUser::AcceptHostKey(const std::string& server, const std::string&
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes) return false;
     AddStoredHostKey(*UserList, fingerprint);
+    lstFtpHostKeys->addItem(QString::fromStdString(fingerprint));
+    UpdateControls();
     return true;
 }
 
 bool TfrmExportUser::ConfirmAbort() {
     if (!Busy) return true;
+    // Asked once: after Yes the dialog closes as soon as the export has stopped.
+    if (CancelRequested) return false;
     const QMessageBox::StandardButton answer = ShowMessageBox(
         this, QMessageBox::Warning, tr("Warning"), tr("Export is not completed. Abort?"),
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-    if (answer != QMessageBox::Yes) return false;
+    if (answer != QMessageBox::Yes || !Busy) return !Busy;
     CancelRequested = true;
-    // The build stops at its next progress point; an upload under way still finishes (the
-    // server then holds the complete new file).
-    if (FJob && !FJob->Uploading()) FJob->Abort();
-    return true;
+    if (!FJob || !FJob->Uploading()) {
+        // The build stops at its next progress point, or the export has just ended.
+        if (FJob) FJob->Abort();
+        return true;
+    }
+    // The transfer stops at once; the dialog closes when the worker has cleaned up and says
+    // then what the server holds.
+    lblProgress->setText(FJob->Abort() ? tr("Aborting...")
+                                       : tr("The new file is already being put in place..."));
+    return false;
 }
 
 void TfrmExportUser::btnCancelClick() {

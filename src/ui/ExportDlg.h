@@ -21,6 +21,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -167,6 +168,9 @@ private:
     QSpinBox* spnFtpPort = nullptr;      // 0 shows "Default": the protocol's own port
     QLabel* lblFtpKeyFile = nullptr;
     QLineEdit* edtFtpKeyFile = nullptr; // SFTP: a private key file instead of the password
+    QLabel* lblFtpHostKeys = nullptr;
+    QListWidget* lstFtpHostKeys = nullptr; // SFTP: the trusted host keys, removable
+    QPushButton* btnRemoveHostKey = nullptr;
     QLabel* lblClearTextHint = nullptr; // plain FTP: the password travels in clear
     TByteField FFtpKeyFile;
     QLabel* lblFtpCaFile = nullptr;

@@ -3,6 +3,7 @@
 // write could not keep, signals during a save.
 
 #include "CliRun.h"
+#include "FtpTestServer.h"
 #include "TestUtil.h"
 #include "base/FileSafety.h"
 #include "cli/Commands.h"
@@ -80,6 +81,36 @@ protected:
     TTempDir Dir;
     std::string Db = Dir.File("users.udx");
 };
+
+// Ctrl+C once the file is on its way to the server: the transfer stops, the site keeps its old
+// file, nothing is renamed, the partial upload goes, and the command fails.
+TEST_F(CliFiles, InterruptDuringAnUploadLeavesTheServersFileAsItWas) {
+    ftptest::TFtpServer server({"--throttle", "20000"});
+    WriteWholeFile(server.Root() / "htpasswd", "old:content\n");
+    ASSERT_EQ(Cli({"series", Db, "--count", "4000"}).Status, 0);
+    ASSERT_EQ(Cli({"target", Db, "--url", "ftp://" + server.Host() + "/htpasswd", "--login",
+                   ftptest::kUser, "--password-stdin"},
+                  ftptest::kPassword + "\n")
+                  .Status,
+              0);
+    const std::string err = Dir.File("err");
+    const pid_t pid = Spawn({"export", Db}, "/dev/null", err);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (server.Commands().find("STOR htpasswd_safeupload") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // some of it on its way
+    ::kill(pid, SIGINT);
+    const int status = Wait(pid);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_NE(ReadWholeFile(err).find("Export aborted; the server's file was not changed"),
+              std::string::npos)
+        << ReadWholeFile(err);
+    EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), "old:content\n");
+    EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
+    EXPECT_EQ(server.Commands().find("RNFR"), std::string::npos) << server.Commands();
+}
 
 TEST_F(CliFiles, TwoProgramsAddingAtOnceLoseNoUser) {
     // A shell loop per program, each adding 25 users one command after the other.

@@ -454,8 +454,8 @@ TEST(ExportDialogFtp, UploadArrivesTempFileGoesDialogCloses) {
 
 // An upload that hangs at the greeting (until the server goes or the time-out passes), from a
 // private temporary file. The server going ends it with a warning. Leaving the dialog (Cancel,
-// or the close box) asks each time: No keeps the dialog and the upload; Yes closes the dialog,
-// and the worker, left to fail on its own, deletes the file once the server goes.
+// or the close box) asks once: No keeps the dialog and the upload; Yes stops the upload, and
+// once it has stopped the dialog says so and closes.
 TEST(ExportDialogFtp, StalledUploadEndsByTheServerOrByLeavingTheDialog) {
     enum class TEnd { ServerGoes, Cancel, CloseBox };
     for (const TEnd end : {TEnd::ServerGoes, TEnd::Cancel, TEnd::CloseBox}) {
@@ -467,8 +467,7 @@ TEST(ExportDialogFtp, StalledUploadEndsByTheServerOrByLeavingTheDialog) {
         list.Add("carl", "c");
         FillFtp(list, silent->Host(), "x");
         TScriptedModals modals;
-        if (end != TEnd::ServerGoes)
-            modals.Buttons = {QMessageBox::No, QMessageBox::Yes, QMessageBox::Yes};
+        if (end != TEnd::ServerGoes) modals.Buttons = {QMessageBox::No, QMessageBox::Yes};
         auto t = std::make_unique<TDialogOn>(list);
         t->dialog.FtpTimeout = 30000;
         t->dialog.show();
@@ -496,19 +495,50 @@ TEST(ExportDialogFtp, StalledUploadEndsByTheServerOrByLeavingTheDialog) {
         EXPECT_TRUE(t->dialog.isVisible());
         EXPECT_TRUE(t->dialog.Busy);
         EXPECT_EQ(modals.Boxes.size(), 1u);
-        leave(); // Yes, and after Cancel Yes again at the close query: the export still runs
+        leave(); // Yes: the worker stops waiting for the server
         ASSERT_TRUE(WaitUntil([&] { return !t->dialog.isVisible(); }, 5000));
         EXPECT_EQ(t->dialog.result(), QDialog::Rejected);
-        EXPECT_EQ(modals.Boxes.size(), end == TEnd::Cancel ? 3u : 2u) << "one question per close";
-        for (const TSeenBox& box : modals.Boxes)
-            EXPECT_EQ(Str(box.Text), "Export is not completed. Abort?");
-        t.reset(); // the dialog goes while the worker still waits for the server
+        ASSERT_EQ(modals.Boxes.size(), 3u) << "one question per leaving, then the outcome";
+        EXPECT_EQ(Str(modals.Boxes[0].Text), "Export is not completed. Abort?");
+        EXPECT_EQ(Str(modals.Boxes[1].Text), "Export is not completed. Abort?");
+        EXPECT_EQ(Str(modals.Boxes[2].Text), "Export aborted; the server's file was not changed");
+        EXPECT_EQ(modals.Boxes[2].Icon, QMessageBox::Information);
+        EXPECT_EQ(t->dialog.Uploader(), nullptr) << "the worker has ended";
+        EXPECT_EQ(TempFilesIn(tmp.Dir()), 0);
+        t.reset();
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-        EXPECT_EQ(TempFilesIn(tmp.Dir()), 1) << "the worker still needs the file";
-        // The server goes: the worker fails on its own, its error reaches nobody, the file goes.
-        silent.reset();
-        EXPECT_TRUE(WaitUntil([&] { return TempFilesIn(tmp.Dir()) == 0; }, 40000));
     }
+}
+
+// Abort while the file travels to a slow server: one question, the transfer stops, the
+// server's file stays as it was, and only then does the dialog say so.
+TEST(ExportDialogFtp, AbortDuringTheTransferLeavesTheServersFile) {
+    TThreadsSettle settle;
+    TScopedTmpDir tmp;
+    TFtpServer server({"--throttle", "20000"});
+    WriteWholeFile(server.Root() / "htpasswd", "old content\r\n");
+    TUserList list;
+    AddUsers(list, 3000);
+    list.PassType = TPasswordsType::ptPlainText;
+    FillFtp(list, server.Host(), ftptest::kPassword);
+    TScriptedModals modals(QMessageBox::Yes);
+    TDialogOn t(list);
+    t.dialog.show();
+    QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return t.c.lblProgress->text().contains(QStringLiteral("%")); }));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return server.Commands().find("STOR htpasswd_safeupload") != std::string::npos; }));
+    QTest::keyClick(&t.dialog, Qt::Key_Escape);
+    EXPECT_TRUE(t.dialog.isVisible()) << "open until the transfer has stopped";
+    ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }, 10000));
+    ASSERT_EQ(modals.Boxes.size(), 2u);
+    EXPECT_EQ(Str(modals.Boxes[0].Text), "Export is not completed. Abort?");
+    EXPECT_EQ(Str(modals.Boxes[1].Text), "Export aborted; the server's file was not changed");
+    EXPECT_EQ(t.dialog.result(), QDialog::Rejected);
+    EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), "old content\r\n");
+    EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
+    EXPECT_EQ(server.Commands().find("RNFR"), std::string::npos) << server.Commands();
+    EXPECT_EQ(TempFilesIn(tmp.Dir()), 0);
 }
 
 TEST(ExportDialogFtp, ErrorShowsWarningAndLeavesTheDialogReady) {
@@ -604,28 +634,6 @@ TEST(ExportDialog, CancelWhileBuildingAsksAndYesWritesNothing) {
             EXPECT_EQ(server->Commands(), "") << "nothing reached the server";
         }
     }
-}
-
-TEST(ExportDialogFtp, DialogGoneBeforeUploadEndsStillUploads) {
-    TThreadsSettle settle;
-    TScopedTmpDir tmp;
-    TFtpServer server;
-    TUserList list;
-    AddUsers(list, 20);
-    list.PassType = TPasswordsType::ptPlainText;
-    FillFtp(list, server.Host(), ftptest::kPassword);
-    {
-        TScriptedModals modals(QMessageBox::Yes);
-        TDialogOn t(list);
-        t.dialog.show();
-        QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
-        ASSERT_NE(t.dialog.Uploader(), nullptr);
-        // Closed at once through the window's close box, confirmed.
-        t.dialog.close();
-        ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }, 5000));
-    }
-    EXPECT_TRUE(WaitUntil([&] { return fs::exists(server.Root() / "htpasswd"); }));
-    EXPECT_TRUE(WaitUntil([&] { return TempFilesIn(tmp.Dir()) == 0; }));
 }
 
 TEST(ExportDialog, EscapeAndTheCloseBoxCloseAnIdleDialogWithoutAQuestion) {

@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
@@ -64,7 +65,9 @@ TEST(ExportDialogServer, ProtocolPortAndKeyFileRoundTrip) {
     list.Add("carl", "c");
     FillServer(list, "sftp", "example.org:2222", "web", "", "site/.htpasswd");
     list.FtpKeyFile = "/home/web/.ssh/id_ed25519";
-    list.FtpHostKeys = "SHA256:" + std::string(43, 'k');
+    const std::string oldKey = "SHA256:" + std::string(43, 'k');
+    const std::string newKey = "SHA256:" + std::string(43, 'n');
+    list.FtpHostKeys = oldKey + " " + newKey;
     TServerDialog t(list);
     t.dialog.show();
     EXPECT_EQ(Str(t.Protocol()->currentText()), "SFTP");
@@ -77,7 +80,20 @@ TEST(ExportDialogServer, ProtocolPortAndKeyFileRoundTrip) {
     EXPECT_EQ(list.FtpHost, "example.org:2222");
     EXPECT_EQ(list.FtpProtocol, "sftp");
     EXPECT_EQ(list.FtpKeyFile, "/home/web/.ssh/id_ed25519");
-    EXPECT_FALSE(list.FtpHostKeys.empty()) << "the same server keeps its trusted key";
+    EXPECT_EQ(list.FtpHostKeys, oldKey + " " + newKey) << "the same server keeps its keys";
+    // The trusted keys are listed; one taken away is no longer trusted.
+    auto* keys = Find<QListWidget>(t.dialog, "lstFtpHostKeys");
+    auto* remove = Find<QPushButton>(t.dialog, "btnRemoveHostKey");
+    ASSERT_EQ(keys->count(), 2);
+    EXPECT_TRUE(keys->isVisible());
+    EXPECT_FALSE(remove->isEnabled()) << "nothing chosen yet";
+    keys->setCurrentRow(0);
+    ASSERT_TRUE(remove->isEnabled());
+    QTest::mouseClick(remove, Qt::LeftButton);
+    ASSERT_EQ(keys->count(), 1);
+    EXPECT_EQ(Str(keys->item(0)->text()), newKey);
+    t.dialog.SaveSettings();
+    EXPECT_EQ(list.FtpHostKeys, newKey);
 
     // Plain FTP: the hint says the password travels in clear; no key file.
     t.Protocol()->setCurrentIndex(t.Protocol()->findText(QStringLiteral("FTP")));
