@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <grp.h>
+#include <memory>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -129,54 +130,57 @@ void KeepOwnership(int fd, const struct stat& old, const std::string& path, TWri
 }
 
 // Writes into something that is not replaced: an open descriptor, a device, a pipe.
-void WriteInPlace(int fd, const std::function<void(const TDataSink&)>& produce) {
-    Produce(fd, produce);
+bool WriteInPlace(int fd, const std::string& data) {
+    unsigned long long total = 0;
+    return WriteAll(fd, data.data(), data.size(), total);
 }
 
 } // namespace
 
-TWriteReport WriteFileAtomically(const std::string& path,
-                                 const std::function<void(const TDataSink&)>& produce,
-                                 unsigned newFileMode) {
-    const std::string cannotCreate = FormatMessage("Cannot create file %s", path.c_str());
-    if (path.empty()) throw EQuorvaneError(cannotCreate);
-    TWriteReport report;
+TStagedFile::TStagedFile(std::string path, unsigned newFileMode)
+    : FPath(std::move(path)), FNewFileMode(newFileMode) {}
+
+TStagedFile::~TStagedFile() {
+    Rollback();
+}
+
+void TStagedFile::Stage(const std::function<void(const TDataSink&)>& produce) {
+    Rollback();
+    const std::string cannotCreate = FormatMessage("Cannot create file %s", FPath.c_str());
+    if (FPath.empty()) throw EQuorvaneError(cannotCreate);
+    FReport = TWriteReport();
 
     // Saving through a symbolic link replaces the file it points at, not the link; links that
     // another user could have planted are refused.
-    const TWriteTarget resolved = ResolveWriteTarget(path);
-    if (resolved.Descriptor >= 0) {
-        WriteInPlace(resolved.Descriptor, produce);
-        return report;
-    }
-    const std::string& target = resolved.Path;
-
-    struct stat st {};
-    const bool exists = ::stat(target.c_str(), &st) == 0;
-    // A folder (or a block device, a socket) is no file to write: refused, untouched.
-    if (exists && S_ISDIR(st.st_mode)) throw EQuorvaneError(cannotCreate);
-    if (exists && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))) {
+    const TWriteTarget resolved = ResolveWriteTarget(FPath);
+    FDescriptor = resolved.Descriptor;
+    FTarget = resolved.Path;
+    FInPlace = FDescriptor >= 0;
+    if (!FInPlace) {
+        struct stat st {};
+        FExists = ::stat(FTarget.c_str(), &st) == 0;
+        // A folder (or a block device, a socket) is no file to write: refused, untouched.
+        if (FExists && S_ISDIR(st.st_mode)) throw EQuorvaneError(cannotCreate);
         // A device or a pipe is written as it is; replacing it would break what reads it.
-        const int fd = ::open(target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0) throw EQuorvaneError(cannotCreate);
-        try {
-            WriteInPlace(fd, produce);
-        } catch (...) {
-            ::close(fd);
-            throw;
-        }
-        if (::close(fd) != 0) throw EQuorvaneError("Stream write error");
-        return report;
+        FInPlace = FExists && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode));
+        if (FExists && !FInPlace && !S_ISREG(st.st_mode)) throw EQuorvaneError(cannotCreate);
+        FOld = st;
     }
-    if (exists && !S_ISREG(st.st_mode)) throw EQuorvaneError(cannotCreate);
+    if (FInPlace) {
+        // Nothing can be prepared beside it: the data waits for Commit.
+        FInPlaceData.clear();
+        produce([this](const char* piece, size_t size) { FInPlaceData.append(piece, size); });
+        FStaged = true;
+        return;
+    }
 
     // A run that was killed may have left its temporary file behind.
-    RemoveStaleTemporaries(target);
+    RemoveStaleTemporaries(FTarget);
 
-    std::string temp = TemporaryPattern(target);
+    std::string temp = TemporaryPattern(FTarget);
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) throw EQuorvaneError(cannotCreate);
-    TTempFileRegistration registration(temp);
+    auto registration = std::make_unique<TTempFileRegistration>(temp);
 
     // The file keeps mode 0600 while it is written: it may hold passwords.
     try {
@@ -187,12 +191,12 @@ TWriteReport WriteFileAtomically(const std::string& path,
         throw;
     }
     bool ok = true;
-    if (exists) {
-        KeepOwnership(fd, st, path, report);
+    if (FExists) {
+        KeepOwnership(fd, FOld, FPath, FReport);
         // After the owner change, which may clear the set-id bits.
-        ok = ::fchmod(fd, st.st_mode & 07777) == 0;
+        ok = ::fchmod(fd, FOld.st_mode & 07777) == 0;
     } else {
-        ok = ::fchmod(fd, static_cast<mode_t>(newFileMode) & ~CurrentUmask() & 07777) == 0;
+        ok = ::fchmod(fd, static_cast<mode_t>(FNewFileMode) & ~CurrentUmask() & 07777) == 0;
     }
     if (ok && gFailFsync.load()) {
         errno = EIO;
@@ -200,21 +204,61 @@ TWriteReport WriteFileAtomically(const std::string& path,
     }
     if (ok) ok = ::fsync(fd) == 0;
     if (::close(fd) != 0) ok = false;
-    // The old target stays until the new file is complete on disk.
-    if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
     if (!ok) {
         ::unlink(temp.c_str());
         throw EQuorvaneError("Stream write error");
     }
-    registration.Release();
+    FTemp = std::move(temp);
+    FRegistration = std::move(registration);
+    FStaged = true;
+}
+
+TWriteReport TStagedFile::Commit() {
+    if (!FStaged) throw EQuorvaneError(FormatMessage("Cannot create file %s", FPath.c_str()));
+    if (FInPlace) {
+        int fd = FDescriptor;
+        if (fd < 0) fd = ::open(FTarget.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) throw EQuorvaneError(FormatMessage("Cannot create file %s", FPath.c_str()));
+        const bool ok = WriteInPlace(fd, FInPlaceData);
+        const bool closed = FDescriptor >= 0 || ::close(fd) == 0;
+        FInPlaceData.clear();
+        FStaged = false;
+        if (!ok || !closed) throw EQuorvaneError("Stream write error");
+        return FReport;
+    }
+    // The old target stays until the new file is complete on disk.
+    if (::rename(FTemp.c_str(), FTarget.c_str()) != 0) {
+        Rollback();
+        throw EQuorvaneError("Stream write error");
+    }
+    FRegistration->Release();
+    FRegistration.reset();
+    FTemp.clear();
+    FStaged = false;
 
     // Make the rename itself durable; a failure here no longer endangers any data.
-    const int dirFd = ::open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dirFd = ::open(DirectoryOf(FTarget).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         (void)::fsync(dirFd);
         ::close(dirFd);
     }
-    return report;
+    return FReport;
+}
+
+void TStagedFile::Rollback() noexcept {
+    if (!FTemp.empty()) ::unlink(FTemp.c_str());
+    FTemp.clear();
+    FRegistration.reset();
+    FInPlaceData.clear();
+    FStaged = false;
+}
+
+TWriteReport WriteFileAtomically(const std::string& path,
+                                 const std::function<void(const TDataSink&)>& produce,
+                                 unsigned newFileMode) {
+    TStagedFile file(path, newFileMode);
+    file.Stage(produce);
+    return file.Commit();
 }
 
 } // namespace quorvane

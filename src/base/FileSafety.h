@@ -7,7 +7,9 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <sys/types.h>
 
 namespace quorvane {
 
@@ -47,6 +49,21 @@ void CheckNotReadOnly(const std::string& path);
 
 // The folder part of a path: "." for a bare name, "/" for a name in the root.
 std::string DirectoryOf(const std::string& path);
+
+// Files beside a database (its hash cache, its lock, its state): another user may plant a link,
+// a fifo or a file of their own under such a name in a shared folder. They are opened without
+// following a link and without waiting (a fifo or a device opens at once), and used only when
+// fstat shows a regular file of this user.
+//
+// Opens the side file at path with flags (O_RDONLY, O_RDWR, O_CREAT with mode, ...; O_NOFOLLOW,
+// O_NONBLOCK and O_CLOEXEC are added, O_NONBLOCK is taken off again once it is open). Returns the
+// descriptor, or -1 with errno set: ENOENT when there is none, ELOOP for a link, EEXIST for a
+// fifo, a device, a socket or a folder, EPERM for a file of another user, or what open reported.
+int OpenSideFile(const std::string& path, int flags, mode_t mode = 0600);
+// The whole content of the side file at path when it is a regular file of this user of at most
+// maxBytes; nothing otherwise (none there, a link, a fifo, another user's file, too large,
+// unreadable). The caller treats it as absent, and replaces it when it writes one.
+std::optional<std::string> ReadSideFile(const std::string& path, std::size_t maxBytes);
 
 // Writes all of data to an open descriptor, again after an interrupting signal; false (errno
 // set) when a write fails.

@@ -288,7 +288,11 @@ struct TFtp::TCurlState {
     std::FILE* Upload = nullptr;
     TFtp* Owner = nullptr;
     std::exception_ptr CallbackError;
-    bool Uploading = false;
+    bool Transferring = false; // an upload or a download, which Aborted may stop
+    // A download's destination and how much it may hold; none: the data is dropped.
+    std::string* Download = nullptr;
+    std::size_t DownloadLimit = 0;
+    bool DownloadTooLarge = false;
 
     // The dialogue with the server, as far as error messages need it.
     std::string LastCommand; // verb of the last command sent
@@ -383,11 +387,21 @@ struct TFtp::TCurlState {
         return 0;
     }
 
-    static size_t Discard(char*, size_t size, size_t count, void*) { return size * count; }
+    static size_t Write(char* data, size_t size, size_t count, void* user) {
+        auto* self = static_cast<TCurlState*>(user);
+        const size_t bytes = size * count;
+        if (self->Download == nullptr) return bytes;
+        if (self->Download->size() + bytes > self->DownloadLimit) {
+            self->DownloadTooLarge = true;
+            return 0; // ends the transfer
+        }
+        self->Download->append(data, bytes);
+        return bytes;
+    }
 
     static int XferInfo(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
         auto* self = static_cast<TCurlState*>(user);
-        return self->Uploading && self->Owner->Aborted && self->Owner->Aborted() ? 1 : 0;
+        return self->Transferring && self->Owner->Aborted && self->Owner->Aborted() ? 1 : 0;
     }
 
     static int HostKey(CURL*, const curl_khkey*, const curl_khkey* found, curl_khmatch match,
@@ -515,7 +529,8 @@ void TFtp::Configure(void* handle, bool probe) {
     curl_easy_setopt(h, CURLOPT_DEBUGDATA, FCurl);
     curl_easy_setopt(h, CURLOPT_READFUNCTION, &TCurlState::Read);
     curl_easy_setopt(h, CURLOPT_READDATA, FCurl);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &TCurlState::Discard);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &TCurlState::Write);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, FCurl);
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &TCurlState::XferInfo);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, FCurl);
@@ -673,6 +688,7 @@ void TFtp::Perform() {
     FRefusedCommand.clear();
     FCurl->BeginOperation();
     const CURLcode rc = curl_easy_perform(FCurl->Handle);
+    FLastCode = static_cast<int>(rc);
     if (FCurl->CallbackError) {
         std::rethrow_exception(FCurl->CallbackError);
     }
@@ -778,9 +794,9 @@ void TFtp::PutFile(const std::string& remoteName, const std::string& localName, 
     curl_easy_setopt(h, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(FBytesLeft));
     curl_easy_setopt(h, CURLOPT_TRANSFERTEXT, ascii ? 1L : 0L);
-    FCurl->Uploading = true;
+    FCurl->Transferring = true;
     auto done = [&] {
-        FCurl->Uploading = false;
+        FCurl->Transferring = false;
         std::fclose(FCurl->Upload);
         FCurl->Upload = nullptr;
         curl_easy_setopt(h, CURLOPT_UPLOAD, 0L);
@@ -818,6 +834,51 @@ std::optional<std::int64_t> TFtp::FileSize(const std::string& remoteName) {
         return std::nullopt;
     }
     return static_cast<std::int64_t>(size);
+}
+
+std::optional<std::string> TFtp::ReadFile(const std::string& remoteName, std::size_t limit) {
+    if (!FConnected) {
+        throw EFtpError("Not connected");
+    }
+    if (HoldsLineBreakOrNul(remoteName)) {
+        throw EFtpError("Invalid remote file name");
+    }
+    CURL* h = FCurl->Handle;
+    const std::string url = RemoteUrl(remoteName);
+    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(h, CURLOPT_NOBODY, 0L);
+    curl_easy_setopt(h, CURLOPT_UPLOAD, 0L);
+    curl_easy_setopt(h, CURLOPT_TRANSFERTEXT, 0L); // the bytes as the server holds them
+    std::string data;
+    FCurl->Download = &data;
+    FCurl->DownloadLimit = limit;
+    FCurl->DownloadTooLarge = false;
+    FCurl->Transferring = true;
+    auto done = [&] {
+        FCurl->Transferring = false;
+        FCurl->Download = nullptr;
+        curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
+    };
+    try {
+        Perform();
+    } catch (const EFtpError&) {
+        done();
+        if (FCurl->DownloadTooLarge) {
+            throw EFtpError("the file on the server is larger than " + std::to_string(limit) +
+                            " bytes");
+        }
+        if (FLastCode != CURLE_REMOTE_FILE_NOT_FOUND) {
+            throw;
+        }
+        // FTP answers 550 both for a missing file and for one it will not hand out: a file
+        // whose size the server tells is there, only not readable.
+        if (Protocol != TTransferProtocol::Sftp && FileSize(remoteName)) {
+            throw;
+        }
+        return std::nullopt;
+    }
+    done();
+    return data;
 }
 
 void TFtp::RunCommands(const std::string& first, const std::string& second) {

@@ -132,6 +132,9 @@ public:
     void RenameFile(const std::string& existingName, const std::string& newName);
     // The size of a remote file (SIZE, or SFTP stat); nothing when the server does not tell.
     std::optional<std::int64_t> FileSize(const std::string& remoteName);
+    // The bytes of a remote file (binary transfer), or nothing when the server says there is no
+    // such file. Raises EFtpError when it cannot be read, or holds more than `limit` bytes.
+    std::optional<std::string> ReadFile(const std::string& remoteName, std::size_t limit);
     // "host:port" as connected to ("[v6]:port" for IPv6 addresses).
     const std::string& ServerName() const { return FServerName; }
 
@@ -159,6 +162,7 @@ private:
     std::string FServerName;
     std::string FRefusedCommand;
     std::int64_t FBytesLeft = 0;
+    int FLastCode = 0; // the library's result of the last operation
     bool FConnected = false;
 };
 

@@ -93,6 +93,8 @@ struct TFtpUploader::TState {
     std::vector<std::string> LocalFiles;
     std::vector<std::string> RemoteFiles;
     std::vector<std::string> DeleteWhenDone;
+    std::function<void(IUploadTransport&, const std::string&, std::int64_t, const std::string&)>
+        Store;
     TUploadProgressEvent OnProgress;
     TFtpStatusEvent OnStatus;
     TFtpDoneEvent OnTerminate;
@@ -210,7 +212,10 @@ struct TFtpUploader::TState {
                     FileSize = FileSizeOf(local);
                     Progress(0);
                     try {
-                        SafeUpload(transport, local, FileSize, remote);
+                        if (Store)
+                            Store(transport, local, FileSize, remote);
+                        else
+                            SafeUpload(transport, local, FileSize, remote);
                     } catch (const EFtpError&) {
                         if (AbortRequested) {
                             throw EFtpError("Upload of " + remote + " was aborted");
@@ -304,6 +309,7 @@ void TFtpUploader::Start() {
     s.LocalFiles = LocalFiles;
     s.RemoteFiles = RemoteFiles;
     s.DeleteWhenDone = DeleteWhenDone;
+    s.Store = Store;
     s.OnProgress = OnProgress;
     s.OnStatus = OnStatus;
     s.OnTerminate = OnTerminate;

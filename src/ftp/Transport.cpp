@@ -33,8 +33,18 @@ void DeleteQuietly(IUploadTransport& transport, const std::string& remote) noexc
 
 } // namespace
 
+void DeleteStagedUpload(IUploadTransport& transport, const std::string& remote) noexcept {
+    DeleteQuietly(transport, SafeUploadName(remote));
+}
+
 void SafeUpload(IUploadTransport& transport, const std::string& local, std::int64_t localSize,
                 const std::string& remote) {
+    StageUpload(transport, local, localSize, remote);
+    CommitUpload(transport, local, remote);
+}
+
+void StageUpload(IUploadTransport& transport, const std::string& local, std::int64_t localSize,
+                 const std::string& remote) {
     const std::string temp = SafeUploadName(remote);
     // The old target stays until the new file is complete on the server.
     try {
@@ -52,6 +62,11 @@ void SafeUpload(IUploadTransport& transport, const std::string& local, std::int6
                         std::to_string(*stored) + " of " + std::to_string(localSize) +
                         " bytes; the old file was kept");
     }
+}
+
+void CommitUpload(IUploadTransport& transport, const std::string& local,
+                  const std::string& remote) {
+    const std::string temp = SafeUploadName(remote);
     // Most servers replace an existing file on rename in one step, so the target never goes
     // missing.
     try {

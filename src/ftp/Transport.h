@@ -25,6 +25,9 @@ public:
     virtual void Delete(const std::string& remote) = 0;
     // The size of a remote file; nothing when the server does not tell.
     virtual std::optional<std::int64_t> Size(const std::string& remote) = 0;
+    // The bytes of a remote file, or nothing when there is no such file; raises when it exists
+    // but cannot be read, or holds more than `limit` bytes.
+    virtual std::optional<std::string> Read(const std::string& remote, std::size_t limit) = 0;
     // After a failed Rename: whether the server refused to move the source at all (FTP's RNFR),
     // as opposed to refusing the new name.
     virtual bool RenameSourceRefused() const = 0;
@@ -41,6 +44,9 @@ public:
     void Delete(const std::string& remote) override { FFtp.DeleteFile(remote); }
     std::optional<std::int64_t> Size(const std::string& remote) override {
         return FFtp.FileSize(remote);
+    }
+    std::optional<std::string> Read(const std::string& remote, std::size_t limit) override {
+        return FFtp.ReadFile(remote, limit);
     }
     bool RenameSourceRefused() const override { return FSourceRefused; }
 
@@ -60,5 +66,14 @@ std::string SafeUploadName(const std::string& remote);
 // message naming the step and the target ("Upload of /www/.htpasswd failed: ...").
 void SafeUpload(IUploadTransport& transport, const std::string& local, std::int64_t localSize,
                 const std::string& remote);
+
+// The two steps of SafeUpload, for a caller that checks more between them: StageUpload stores
+// the file under SafeUploadName and compares its size (the target untouched; a failure removes
+// the temporary file), CommitUpload moves it over the target. DeleteStagedUpload removes a
+// staged file that is not to be committed, as far as the server allows.
+void StageUpload(IUploadTransport& transport, const std::string& local, std::int64_t localSize,
+                 const std::string& remote);
+void CommitUpload(IUploadTransport& transport, const std::string& local, const std::string& remote);
+void DeleteStagedUpload(IUploadTransport& transport, const std::string& remote) noexcept;
 
 } // namespace quorvane
