@@ -67,6 +67,7 @@ std::vector<TCommand>& Commands() {
         ImportHtpasswdCommand(),
         SeriesCommand(),
         ExportCommand(),
+        RestoreCommand(),
         TargetCommand(),
         HashCommand(),
         VerifyCommand(),

@@ -276,6 +276,8 @@ TEST_F(CliFiles, AGroupThatCannotBeKeptIsReported) {
     if (pid == 0) {
         if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
             ::_exit(126);
+        // nobody keeps the replaced file in a state folder of its own.
+        ::setenv("XDG_STATE_HOME", (Dir.Path() / "state").c_str(), 1);
         const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(err, STDERR_FILENO);
         ::execl(QUORVANE_CLI_PATH, "quorvane-cli", "export", Db.c_str(), "--output", out.c_str(),
