@@ -29,6 +29,7 @@ struct TTargetRecord {
     std::int64_t Time = 0; // when, seconds since 1970 (UTC)
     // Each user line written: login and a digest of its value (UserValueDigest).
     std::unordered_map<std::string, std::string> Users;
+    bool operator==(const TTargetRecord&) const = default;
 };
 
 // The digest a record keeps of a user's value (the hash, or a plain-text password): 16
@@ -41,6 +42,7 @@ std::string UserValueDigest(std::string_view value);
 struct THashEntry {
     std::string Tag;
     std::string Hash;
+    bool operator==(const THashEntry&) const = default;
 };
 
 struct TDatabaseStateData {

@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -26,6 +27,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMetaObject>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -41,6 +43,7 @@
 #include <exception>
 #include <initializer_list>
 #include <iterator>
+#include <utility>
 
 namespace quorvane {
 
@@ -197,6 +200,8 @@ void TfrmExportUser::BuildControls() {
     barPolicy.setRetainSizeWhenHidden(true);
     pbrProgress->setSizePolicy(barPolicy);
     pbrProgress->hide();
+    btnPreview = new QPushButton(tr("Preview Changes..."), this);
+    btnPreview->setObjectName(QStringLiteral("btnPreview"));
     btnExport = new QPushButton(tr("Export"), this);
     btnExport->setObjectName(QStringLiteral("btnExport"));
     btnCancel = new QPushButton(tr("Cancel"), this);
@@ -265,6 +270,7 @@ void TfrmExportUser::BuildControls() {
     bottom->addWidget(lblProgress);
     bottom->addWidget(pbrProgress);
     bottom->addStretch(1);
+    bottom->addWidget(btnPreview);
     bottom->addWidget(btnExport);
     bottom->addWidget(btnCancel);
 
@@ -281,7 +287,8 @@ void TfrmExportUser::BuildControls() {
     QWidget* order[] = {cbxFormat,      edtFile,    btnCancel,      btnExport,
                         rbnToFile,      rbnToFTP,   edtFtpHost,     edtFtpLogin,
                         edtFtpPassword, edtFtpFile, cbxFTPPassSave, cbxFTPPassiveMode,
-                        cbxFtpProtocol, spnFtpPort, edtFtpKeyFile,  spnWorkFactor};
+                        cbxFtpProtocol, spnFtpPort, edtFtpKeyFile,  spnWorkFactor,
+                        btnPreview};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -296,6 +303,7 @@ void TfrmExportUser::BuildControls() {
     connect(cbxFtpProtocol, &QComboBox::currentIndexChanged, this, &TfrmExportUser::UpdateControls);
     connect(btnBrowse, &QToolButton::clicked, this, &TfrmExportUser::btnBrowseClick);
     connect(btnExport, &QPushButton::clicked, this, &TfrmExportUser::btnExportClick);
+    connect(btnPreview, &QPushButton::clicked, this, &TfrmExportUser::btnPreviewClick);
     connect(btnCancel, &QPushButton::clicked, this, &TfrmExportUser::btnCancelClick);
 
     FormatChanged();
@@ -384,6 +392,7 @@ void TfrmExportUser::UpdateControls() {
     if (Busy) canExport = false;
     btnExport->setEnabled(canExport);
     btnExport->setDefault(canExport);
+    btnPreview->setEnabled(canExport);
     edtFile->setEnabled(toFile);
     btnBrowse->setEnabled(toFile);
     for (QWidget* w : std::initializer_list<QWidget*>{edtFtpHost, edtFtpLogin, edtFtpPassword,
@@ -603,6 +612,8 @@ void TfrmExportUser::StartExport() {
     settings.OnUnknownHostKey = [this](const std::string& server, const std::string& fingerprint) {
         return AcceptHostKey(server, fingerprint);
     };
+    settings.Replace.DryRun = FDryRun;
+    settings.Replace.AcceptedSha256 = std::exchange(FAcceptedSha256, std::string());
     FJob = std::make_unique<TExportJob>(*UserList, std::move(settings), FDispatcher);
     FJob->OnEvent = [this](const TExportEvent& event) { ShowEvent(event); };
     FJob->OnError = [this](const std::string& text) { UploadError(text); };
@@ -625,8 +636,51 @@ void TfrmExportUser::StartExport() {
     if (!FJob->Uploading()) FJob.reset();
 }
 
+void TfrmExportUser::btnPreviewClick() {
+    if (Busy || !btnPreview->isEnabled()) return;
+    FDryRun = true;
+    btnExportClick();
+    FDryRun = false;
+}
+
 void TfrmExportUser::ExportDone(const quorvane::TExportResult& result) {
     const bool upload = !FInExportClick; // a local export ends within the click
+    if ((result.DryRun || result.Stopped) && result.Check) {
+        // Nothing was replaced: the dialog stays open with what was found. A local job is still
+        // running its Start; StartExport lets it go.
+        std::unique_ptr<quorvane::TExportJob> finished;
+        if (upload) finished = std::move(FJob);
+        TempFile.clear();
+        EndExport();
+        const quorvane::TTargetCheck check = *result.Check;
+        if (result.Stopped) {
+            QMetaObject::invokeMethod(
+                this, [this, check] { TargetChanged(check); }, Qt::QueuedConnection);
+            return;
+        }
+        const TUserChanges& p = check.Preview;
+        QString lines;
+        for (const TUserChange& change : p.List)
+            lines += QStringLiteral("%1 %2\n").arg(
+                change.Kind == TUserChangeKind::Added     ? QStringLiteral("+")
+                : change.Kind == TUserChangeKind::Removed ? QStringLiteral("-")
+                                                          : QStringLiteral("~"),
+                BytesToText(change.Login));
+        QString footer = tr("%1 added, %2 removed, %3 with a new hash.")
+                             .arg(QLocale().toString(static_cast<qulonglong>(p.Added)),
+                                  QLocale().toString(static_cast<qulonglong>(p.Removed)),
+                                  QLocale().toString(static_cast<qulonglong>(p.Changed)));
+        if (check.Stops)
+            footer += QStringLiteral("\n") +
+                      tr("The file there changed since this database last wrote it: an export "
+                         "will ask before it replaces it.");
+        const QString target = BytesToText(check.Target);
+        ShowUserChanges(this, tr("Preview Changes"),
+                        p.Empty() ? tr("An export changes no user in %1.").arg(target)
+                                  : tr("An export makes these changes to %1:").arg(target),
+                        lines, footer);
+        return;
+    }
     if (result.Done) {
         ResultText = ExportResultDisplay(result);
         WeakUsers = result.WeakUsers;
@@ -659,6 +713,58 @@ void TfrmExportUser::ExportDone(const quorvane::TExportResult& result) {
             QMetaObject::invokeMethod(this, &TfrmExportUser::btnExportClick, Qt::QueuedConnection);
         }
     }
+}
+
+void TfrmExportUser::TargetChanged(const quorvane::TTargetCheck& check) {
+    using namespace quorvane;
+    const QString target = BytesToText(check.Target);
+    QString text = check.Recorded ? tr("%1 changed since this database last wrote it:").arg(target)
+                                  : tr("%1 holds users this database does not have:").arg(target);
+    text += QStringLiteral("\n\n");
+    constexpr std::size_t KNamed = 20;
+    const auto& list = check.Outside.List;
+    for (std::size_t i = 0; i < list.size() && i < KNamed; ++i) {
+        const QString login = BytesToText(list[i].Login);
+        switch (list[i].Kind) {
+        case TUserChangeKind::Added:
+            text += tr("+ %1 (added there)").arg(login);
+            break;
+        case TUserChangeKind::Removed:
+            text += tr("- %1 (removed there)").arg(login);
+            break;
+        case TUserChangeKind::Changed:
+            text += tr("~ %1 (password changed there)").arg(login);
+            break;
+        }
+        text += QStringLiteral("\n");
+    }
+    if (list.size() > KNamed)
+        text += tr("... and %1 more")
+                    .arg(QLocale().toString(static_cast<qulonglong>(list.size() - KNamed))) +
+                QStringLiteral("\n");
+    if (check.OtherLines > 0)
+        text += tr("(%1 other lines there: comments, blank lines; they do not count)")
+                    .arg(QLocale().toString(static_cast<qulonglong>(check.OtherLines))) +
+                QStringLiteral("\n");
+    text += QStringLiteral("\n") +
+            tr("Nothing has been replaced. Merge takes these changes into the database, which is "
+               "then saved, and exports; Overwrite replaces the file there (a copy is kept and "
+               "can be restored).");
+    const QMessageBox::StandardButton answer = ShowMessageBox(
+        this, QMessageBox::Warning, tr("Warning"), text,
+        QMessageBox::Apply | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Cancel,
+        {{QMessageBox::Apply, tr("&Merge")}, {QMessageBox::Discard, tr("&Overwrite")}});
+    if (answer != QMessageBox::Apply && answer != QMessageBox::Discard) return;
+    if (answer == QMessageBox::Apply && UserList != nullptr) {
+        Guarded(this, [&] {
+            MergeOutsideChanges(*UserList, check);
+            Merged = true;
+        });
+        if (!Merged) return;
+    }
+    // Only what was shown may be replaced; a file that changed once more asks again.
+    FAcceptedSha256 = check.CurrentSha256;
+    btnExportClick();
 }
 
 void TfrmExportUser::UploadError(const std::string& text) {
@@ -724,12 +830,43 @@ void TfrmExportUser::CheckModalResult() {
     if (FormCloseQuery()) QDialog::done(result);
 }
 
-QString ShowExportDialog(TUserList& list, QWidget* owner, const std::string& databasePath) {
+void ShowUserChanges(QWidget* parent, const QString& title, const QString& heading,
+                     const QString& lines, const QString& footer) {
+    QDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("frmUserChanges"));
+    dialog.setWindowTitle(title);
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* top = new QLabel(heading, &dialog);
+    top->setTextFormat(Qt::PlainText);
+    layout->addWidget(top);
+    if (!lines.isEmpty()) {
+        auto* list = new QPlainTextEdit(lines, &dialog);
+        list->setObjectName(QStringLiteral("edtChanges"));
+        list->setReadOnly(true);
+        list->setLineWrapMode(QPlainTextEdit::NoWrap);
+        list->setMinimumSize(QSize(360, 200));
+        layout->addWidget(list);
+    }
+    auto* bottom = new QLabel(footer, &dialog);
+    bottom->setObjectName(QStringLiteral("lblCounts"));
+    bottom->setTextFormat(Qt::PlainText);
+    bottom->setWordWrap(true);
+    layout->addWidget(bottom);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    RunModal(dialog);
+}
+
+QString ShowExportDialog(TUserList& list, QWidget* owner, const std::string& databasePath,
+                         bool* merged) {
     TfrmExportUser dialog(owner);
     dialog.UserList = &list;
     dialog.DatabasePath = databasePath;
     dialog.LoadSettings();
-    if (RunModal(dialog) != QDialog::Accepted) return dialog.ResultText;
+    const int result = RunModal(dialog);
+    if (merged != nullptr) *merged = dialog.Merged;
+    if (result != QDialog::Accepted) return dialog.ResultText;
     dialog.SaveSettings();
     // Once the file is out: the users whose stored hash is still weak, by name.
     if (dialog.CancelRequested) return dialog.ResultText;

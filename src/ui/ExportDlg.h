@@ -9,6 +9,7 @@
 #include "userdb/UserList.h"
 
 #include <QDialog>
+#include <QMessageBox>
 
 #include <cstdint>
 #include <memory>
@@ -61,6 +62,9 @@ public:
     QString ResultText;
     // The users of the file written whose stored hash is still weak, in file order.
     std::vector<const quorvane::TUserProp*> WeakUsers;
+    // An export took what had changed at the target into the database (Merge): the database
+    // is to be saved, or the next export would take those users away again.
+    bool Merged = false;
 
     // The export job while its upload runs, or none.
     quorvane::TExportJob* Uploader() const { return FJob.get(); }
@@ -101,6 +105,7 @@ public slots:
     void rbnToFileClick();
     void btnBrowseClick();
     void btnExportClick();
+    void btnPreviewClick();
     void btnCancelClick();
 
 protected:
@@ -120,6 +125,9 @@ private:
     // only when the user agrees (otherwise nothing is written and the dialog stays open).
     void StartExport();
     void ExportDone(const quorvane::TExportResult& result);
+    // The target changed since this database last wrote it: asks once (Merge, Overwrite,
+    // Cancel) and exports again after Merge or Overwrite.
+    void TargetChanged(const quorvane::TTargetCheck& check);
 
     std::unique_ptr<quorvane::TExportJob> FJob;
     std::shared_ptr<IUiDispatcher> FDispatcher;
@@ -129,6 +137,8 @@ private:
     bool FInExportClick = false;
     bool FCursorSet = false;
     bool FActivated = false;
+    bool FDryRun = false;        // the running job only compares (Preview Changes)
+    std::string FAcceptedSha256; // the target's content the user agreed to replace
 
     // The texts the database gave each box, so an untouched box writes back the same bytes.
     TByteField FPassFile, FFtpHost, FFtpUser, FFtpPass, FFtpPasswdFile;
@@ -161,14 +171,23 @@ private:
     bool FOfferTlsPin = false; // after an unverified certificate: offer to pin its key
     QLabel* lblProgress = nullptr;
     QProgressBar* pbrProgress = nullptr;
+    QPushButton* btnPreview = nullptr;
     QPushButton* btnExport = nullptr;
     QPushButton* btnCancel = nullptr;
 };
+
+// A list of users and what happens to them ("+ ann", "- bob", "~ carl"), one a line, in a
+// scrolling box under a heading, the counts below.
+void ShowUserChanges(QWidget* parent, const QString& title, const QString& heading,
+                     const QString& lines, const QString& footer);
 
 // The Export command's dialog: fills it from the list's settings, shows it modally over the
 // owner, stores the settings when it closes with OK and destroys it in every case. The caller
 // compares the list's fingerprint to tell whether the database changed. Returns what the export
 // did (TfrmExportUser::ResultText), empty when nothing was exported.
-QString ShowExportDialog(TUserList& list, QWidget* owner, const std::string& databasePath = {});
+// *merged tells whether an export took changes made at the target into the database (which the
+// caller then saves).
+QString ShowExportDialog(TUserList& list, QWidget* owner, const std::string& databasePath = {},
+                         bool* merged = nullptr);
 
 } // namespace quorvane

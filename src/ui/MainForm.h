@@ -139,6 +139,7 @@ public slots:
     void miDisabledUsersClick();
     void miCreateUsersSeriesClick();
     void miExportClick();
+    void miRestoreClick();
     void miOptionsClick();
     void miHelpTopicsClick();
     void miAboutClick();
@@ -236,6 +237,7 @@ private:
     QAction* miSave = nullptr;
     QAction* miSaveAs = nullptr;
     QAction* miImport = nullptr;
+    QAction* miRestore = nullptr;
     QAction* miExit = nullptr;
     QAction* miUndo = nullptr;
     QAction* miRedo = nullptr;

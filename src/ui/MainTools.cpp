@@ -6,6 +6,7 @@
 #include "ui/About.h"
 #include "ui/ExportDlg.h"
 #include "ui/ModalRunner.h"
+#include "ui/RestoreDlg.h"
 #include "ui/SeriesDlg.h"
 #include "userdb/CSVImport.h"
 #include "userdb/UserCommands.h"
@@ -70,14 +71,29 @@ void TfrmMain::miExportClick() {
         // The rows are not rebuilt: users the export's sweep disabled show their new state at
         // the next rebuild.
         QString result;
+        bool merged = false;
         try {
             result = ShowExportDialog(*FUserList, this,
-                                      QFile::encodeName(Project.FileName()).toStdString());
+                                      QFile::encodeName(Project.FileName()).toStdString(), &merged);
         } catch (...) {
             if (check.Changed()) Project.SetModified(true);
             throw;
         }
         if (check.Changed()) Project.SetModified(true);
+        // Users taken over from the site are saved at once: a database that lost them again
+        // would take them off the site at its next export.
+        if (merged) {
+            FillList();
+            Project.Save();
+        }
+        if (!result.isEmpty()) ShowResult(result);
+    });
+}
+
+void TfrmMain::miRestoreClick() {
+    Guarded(this, [this] {
+        const QString result = ShowRestoreDialog(
+            *FUserList, this, QFile::encodeName(Project.FileName()).toStdString());
         if (!result.isEmpty()) ShowResult(result);
     });
 }
