@@ -87,6 +87,7 @@ std::vector<TCommand>& Commands() {
         ImportHtpasswdCommand(),
         SeriesCommand(),
         ExportCommand(),
+        RestoreCommand(),
         TargetCommand(),
         HashCommand(),
         VerifyCommand(),

@@ -8,6 +8,7 @@
 #include "ftp/FileLib.h"
 #include "ftp/ServerTarget.h"
 #include "ftp/Transport.h"
+#include "job/Backups.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -115,59 +116,124 @@ int TExportJob::Sweep() {
     return count;
 }
 
+// What the worker found and did at the server, handed to the owner's thread through the
+// dispatcher's synchronised calls.
+struct TExportJob::TServerOutcome {
+    std::optional<TTargetCheck> Check;
+    std::optional<TTargetRecord> Record;
+    std::string TargetId;
+    bool Stopped = false;
+};
+
 void TExportJob::Start() {
-    Sweep();
     TExportSettings& s = FSettings;
+    if (!s.Content) Sweep();
     if (s.Target == TExportTarget::Server) {
         if (FList.FtpHost.empty()) throw EQuorvaneError("The database names no FTP server");
         if (s.RemoteFile.empty()) s.RemoteFile = FList.FtpPasswdFile;
         if (s.RemoteFile.empty())
             throw EQuorvaneError("The database names no password file on the FTP server");
     }
+    if (s.Target == TExportTarget::File) CheckExportTarget(s.FileName, s.DatabasePath);
     FAbort = false;
     FResult = TExportResult();
     FResult.Target = s.Target == TExportTarget::Server ? s.RemoteFile : s.FileName;
-    TBuildProgress progress(*this);
-    TPasswordFileOptions options = s.Build;
-    options.Progress = &progress;
-    options.Report = &FReport;
-    options.Stats = &FResult.Stats;
-    if (options.CachePath.empty() && IsSlowPassType(s.PassType) && !s.DatabasePath.empty() &&
-        !FList.HashCacheKey.empty())
-        options.CachePath = HashCachePath(s.DatabasePath);
+    FResult.DryRun = s.Replace.DryRun;
+
+    // What this database remembers of its last exports: the hashes to reuse, the records of
+    // what it wrote where.
+    FState = TDatabaseState(s.DatabasePath).Load();
+    FKnownLogins.clear();
+    for (int i = 0; i < FList.Count(); ++i)
+        FKnownLogins.insert(FList.Users(i).Login);
 
     std::optional<std::string> text;
-    switch (s.Target) {
-    case TExportTarget::File:
-        options.DatabasePath = s.DatabasePath;
-        options.Warnings = &FResult.Warnings;
-        if (CreatePasswordFile(s.FileName, FList, s.PassType, options)) text.emplace();
-        break;
-    case TExportTarget::Stream:
-    case TExportTarget::Server:
+    if (s.Content) {
+        text = *s.Content;
+    } else {
+        TBuildProgress progress(*this);
+        TPasswordFileOptions options = s.Build;
+        options.Progress = &progress;
+        options.Report = &FReport;
+        options.Stats = &FResult.Stats;
+        // The slow forms' hashes are tagged with the database's key; without one they are not
+        // kept.
+        const bool slow = IsSlowPassType(s.PassType);
+        FCache = THashCache(slow ? FList.HashCacheKey : std::string());
+        if (!s.DatabasePath.empty() && !(slow && FList.HashCacheKey.empty())) {
+            FCache.Load(FState.Hashes);
+            if (!options.Cache) options.Cache = &FCache;
+        }
         text = BuildPasswordFile(FList, s.PassType, options);
-        break;
+        if (!text) {
+            FResult.Aborted = true;
+            Done();
+            return;
+        }
+        Finish(FReport);
     }
-    if (!text) {
-        FResult.Aborted = true;
-        const auto done = OnDone;
-        if (done) done(FResult);
-        return;
-    }
-    // Abort asked for after the last progress point: written all the same, sent nowhere.
-    Finish(FReport);
-    if (s.Target == TExportTarget::Server && !FAbort) {
+    // Abort asked for after the last progress point: built all the same, written nowhere.
+    switch (s.Target) {
+    case TExportTarget::Server:
+        if (FAbort) break;
         StartUpload(*text);
         return;
+    case TExportTarget::Stream:
+        if (FResult.DryRun) break;
+        if (s.Stream != nullptr) {
+            *s.Stream << *text << std::flush;
+            if (!*s.Stream) throw EQuorvaneError("Stream write error");
+        }
+        RememberExport({}, std::nullopt);
+        FResult.Done = true;
+        break;
+    case TExportTarget::File:
+        if (FAbort) break;
+        DeployToFile(*text);
+        break;
     }
-    if (s.Target == TExportTarget::Stream && s.Stream != nullptr) {
-        *s.Stream << *text << std::flush;
-        if (!*s.Stream) throw EQuorvaneError("Stream write error");
-    }
-    FResult.Done = s.Target != TExportTarget::Server;
-    FResult.Aborted = !FResult.Done;
+    FResult.Aborted = !FResult.Done && !FResult.Stopped && !FResult.DryRun;
+    Done();
+}
+
+void TExportJob::Done() {
+    // The handler may destroy this job: nothing of it is touched after the call.
     const auto done = OnDone;
-    if (done) done(FResult);
+    const TExportResult result = FResult;
+    if (done) done(result);
+}
+
+void TExportJob::DeployToFile(const std::string& text) {
+    TLocalFileTarget target(FSettings.FileName);
+    const std::string id = target.Id();
+    const auto record = FState.Targets.find(id);
+    TTargetCheck check =
+        CheckTarget(target, record == FState.Targets.end() ? nullptr : &record->second, text,
+                    FKnownLogins, FSettings.Replace);
+    FResult.Check = check;
+    if (FResult.DryRun) return;
+    if (check.Stops) {
+        FResult.Stopped = true;
+        RememberExport({}, std::nullopt);
+        return;
+    }
+    TTargetRecord written = ReplaceTarget(target, check, text, TTargetBackups(id));
+    FResult.Warnings = target.Warnings();
+    // A pipe or a device keeps no record: what it held cannot be read back.
+    RememberExport(id, check.Current.Comparable ? std::optional(std::move(written)) : std::nullopt);
+    FResult.Done = true;
+}
+
+void TExportJob::RememberExport(const std::string& targetId,
+                                const std::optional<TTargetRecord>& record) {
+    if (FSettings.DatabasePath.empty()) return;
+    const bool hashes = !FSettings.Content && !FCache.Entries().empty();
+    if (!hashes && !record) return;
+    // Not kept only costs time, or one question, at the next export.
+    (void)TDatabaseState(FSettings.DatabasePath).Update([&](TDatabaseStateData& data) {
+        if (hashes) data.Hashes = FCache.Entries();
+        if (record) data.Targets[targetId] = *record;
+    });
 }
 
 void TExportJob::Finish(const TPasswordFileReport& report) {
@@ -196,6 +262,27 @@ void TExportJob::StartUpload(const std::string& text) {
     uploader->OnUnknownHostKey = FSettings.OnUnknownHostKey;
     uploader->LocalFiles = {FTempFile};
     uploader->RemoteFiles = {FSettings.RemoteFile};
+
+    // The worker reads the server's file over its own connection, compares it and replaces it
+    // only when nothing changed there that the user did not agree to lose.
+    auto outcome = std::make_shared<TServerOutcome>();
+    outcome->TargetId = ServerTargetId(*uploader, FSettings.RemoteFile);
+    const auto found = FState.Targets.find(outcome->TargetId);
+    const std::optional<TTargetRecord> record =
+        found == FState.Targets.end() ? std::nullopt : std::optional(found->second);
+    uploader->Store = [outcome, record, content = text, known = FKnownLogins,
+                       replace = FSettings.Replace](IUploadTransport& transport,
+                                                    const std::string& local, std::int64_t,
+                                                    const std::string& remote, TCommitGate* gate) {
+        TServerFileTarget target(transport, outcome->TargetId, remote, local, gate);
+        TTargetCheck check =
+            CheckTarget(target, record ? &*record : nullptr, content, known, replace);
+        outcome->Check = check;
+        if (replace.DryRun) return;
+        outcome->Stopped = check.Stops;
+        outcome->Record = ReplaceTarget(target, check, content, TTargetBackups(outcome->TargetId));
+    };
+    FServer = outcome;
     uploader->OnProgress = [this](const TUploadProgress& progress) {
         if (!OnEvent) return;
         TExportEvent event;
@@ -207,8 +294,9 @@ void TExportJob::StartUpload(const std::string& text) {
         OnEvent(event);
     };
     uploader->OnStatus = [this](const std::string& text, bool isError) {
-        // An abort that held is no failure: the result says so.
-        if (!isError || FUploader->Aborted()) return;
+        // An abort that held is no failure, nor a stop before the replacement: the result says
+        // so.
+        if (!isError || FUploader->Aborted() || (FServer && FServer->Stopped)) return;
         if (FResult.Error.empty()) FResult.Error = text;
         if (OnError) OnError(text);
     };
@@ -226,15 +314,17 @@ void TExportJob::UploadEnded() {
             FResult.Warnings.push_back("The partial upload " + SafeUploadName(FResult.Target) +
                                        " could not be removed from the server");
     }
-    FResult.Done = !FResult.Aborted && FResult.Error.empty();
+    const TServerOutcome& outcome = *FServer;
+    FResult.Check = outcome.Check;
+    FResult.Stopped = outcome.Stopped && !FResult.Aborted;
+    FResult.Done = !FResult.Aborted && FResult.Error.empty() && !FResult.Stopped && !FResult.DryRun;
     // The name stays: with a dispatcher that runs this on the worker's thread, the owner may be
     // reading it at this moment.
     if (!FTempFile.empty()) ::unlink(FTempFile.c_str()); // gone already, normally
     FTempRegistration.reset();
-    // The handler may destroy this job: nothing of it is touched after the call.
-    const auto done = OnDone;
-    const TExportResult result = FResult;
-    if (done) done(result);
+    if (!FResult.DryRun && (FResult.Done || FResult.Stopped))
+        RememberExport(outcome.TargetId, outcome.Record);
+    Done();
 }
 
 bool TExportJob::Abort() noexcept {

@@ -143,6 +143,7 @@ public slots:
     void miDisabledUsersClick();
     void miCreateUsersSeriesClick();
     void miExportClick();
+    void miRestoreClick();
     void miOptionsClick();
     void miHelpTopicsClick();
     void miAboutClick();
@@ -254,6 +255,7 @@ private:
     QAction* miSave = nullptr;
     QAction* miSaveAs = nullptr;
     QAction* miImport = nullptr;
+    QAction* miRestore = nullptr;
     QAction* miExit = nullptr;
     QAction* miUndo = nullptr;
     QAction* miRedo = nullptr;

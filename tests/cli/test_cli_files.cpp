@@ -65,6 +65,8 @@ int PlainExportAsNobody(const std::string& db, const std::string& out, const std
     if (pid == 0) {
         if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
             ::_exit(126);
+        // nobody keeps the replaced file in a state folder of its own, beside the output.
+        ::setenv("XDG_STATE_HOME", (out.substr(0, out.rfind('/') + 1) + "state").c_str(), 1);
         const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(err, STDERR_FILENO);
         ::execl(QUORVANE_CLI_PATH, "quorvane-cli", "export", db.c_str(), "--output", out.c_str(),
