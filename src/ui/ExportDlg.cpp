@@ -308,9 +308,8 @@ void TfrmExportUser::BuildControls() {
     grid->addWidget(Label6, 12, 0);
     grid->addWidget(edtFtpFile, 12, 1, 1, 2);
     grid->addWidget(lblClearTextHint, 13, 1, 1, 3);
-    for (QLabel* label :
-         {Label2, Label3, Label4, Label5, Label6, lblFtpProtocol, lblFtpKeyFile, lblFtpCaFile,
-          lblFtpHostKeys})
+    for (QLabel* label : {Label2, Label3, Label4, Label5, Label6, lblFtpProtocol, lblFtpKeyFile,
+                          lblFtpCaFile, lblFtpHostKeys})
         label->setContentsMargins(px(5), 0, 0, 0);
 
     // Below the rule: what the export is doing, with the bar, over the width of the dialog;
@@ -907,6 +906,8 @@ bool TfrmExportUser::AskTrustTlsKey(const QString& reason, const QString& pin) {
         box.clickedButton() != nullptr ? box.standardButton(box.clickedButton())
                                        : static_cast<QMessageBox::StandardButton>(result);
     return answer == QMessageBox::Yes;
+}
+
 void TfrmExportUser::TargetChanged(const quorvane::TTargetCheck& check) {
     using namespace quorvane;
     const QString target = BytesToText(check.Target);
