@@ -65,14 +65,14 @@ struct TSetup {
     }
 
     // A connected SFTP transport for the plain upload and the check alone.
-    std::unique_ptr<TCurlTransport> Connect() {
-        auto transport = std::make_unique<TCurlTransport>();
-        TFtp& ftp = transport->Client();
-        ftp.Host = Sftp.Host();
-        ftp.User = transporttest::TAsyncSftp::kUser;
-        ftp.Password = transporttest::TAsyncSftp::kPassword;
-        ftp.Protocol = TTransferProtocol::Sftp;
-        ftp.HostKeyPins = {List.FtpHostKeys};
+    std::unique_ptr<IUploadTransport> Connect() {
+        TFtpSettings server;
+        server.Host = Sftp.Host();
+        server.User = transporttest::TAsyncSftp::kUser;
+        server.Password = transporttest::TAsyncSftp::kPassword;
+        server.Protocol = TTransferProtocol::Sftp;
+        server.HostKeyPins = {List.FtpHostKeys};
+        auto transport = MakeTransport(server, {});
         transport->Connect();
         return transport;
     }

@@ -94,7 +94,8 @@ struct TFtpUploader::TState {
     std::vector<std::string> LocalFiles;
     std::vector<std::string> RemoteFiles;
     std::vector<std::string> DeleteWhenDone;
-    std::function<void(IUploadTransport&, const std::string&, std::int64_t, const std::string&)>
+    std::function<void(IUploadTransport&, const std::string&, std::int64_t, const std::string&,
+                       TCommitGate*)>
         Store;
     TUploadProgressEvent OnProgress;
     TFtpStatusEvent OnStatus;

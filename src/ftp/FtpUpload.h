@@ -19,6 +19,8 @@
 
 namespace quorvane {
 
+class TCommitGate;
+
 class IUploadTransport;
 
 // How the worker reaches its owner: RunAndWait runs `task` on the owner's thread and returns

@@ -66,7 +66,9 @@ TTargetContent TLocalFileTarget::Read() {
         return content;
     }
     if (!S_ISREG(st.st_mode))
-        throw EQuorvaneError(FormatMessage("Cannot create file %s", FPath.c_str()));
+        throw EQuorvaneError(S_ISDIR(st.st_mode)
+                                 ? CannotCreateText(FPath, EISDIR)
+                                 : FormatMessage("Cannot create file %s", FPath.c_str()));
     if (static_cast<std::size_t>(st.st_size) > KMaxTargetBytes)
         throw EQuorvaneError(TooLarge(FPath));
     const int fd = ::open(resolved.Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -273,9 +275,12 @@ TMergeResult MergeOutsideChanges(TUserList& list, const TTargetCheck& check) {
                 entries.push_back(std::move(entry));
     }
     TMergeResult result;
-    result.Imported = ImportHtpasswd(list, entries, [&](const TUserProp&, const THtpasswdEntry& e) {
-        return changed.count(e.Login) != 0;
-    });
+    // A target this database writes in plain text holds clear passwords by its own convention.
+    THtpasswdImportOptions options;
+    options.PlainTextValues = list.PassType == TPasswordsType::ptPlainText;
+    result.Imported = ImportHtpasswd(
+        list, entries, [&](const THtpasswdClash& clash) { return changed.count(clash.Login) != 0; },
+        options);
     for (int i = 0; i < list.Count(); ++i) {
         TUserProp& user = list.Users(i);
         if (!user.Disable && removed.count(user.Login) != 0) {

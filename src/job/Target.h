@@ -24,6 +24,8 @@
 
 namespace quorvane {
 
+class TCommitGate;
+
 class IUploadTransport;
 class TUserList;
 class TTargetBackups;

@@ -316,7 +316,7 @@ void TfrmExportUser::BuildControls() {
     // under it the sizes and speed of an upload, beside the buttons.
     auto* bottom = new QGridLayout;
     bottom->setVerticalSpacing(px(2));
-    bottom->addWidget(lblProgress, 0, 0);
+    bottom->addWidget(lblProgress, 0, 0, 1, 3);
     bottom->addWidget(pbrProgress, 0, 3, Qt::AlignRight);
     bottom->addWidget(lblTransfer, 1, 0);
     bottom->addWidget(btnPreview, 1, 1);

@@ -348,6 +348,8 @@ TEST(ExportJobUpload, AbortDuringTheTransferLeavesTheServersFileAsItWas) {
         settings.ServerSecret = list.FtpKeyFile.empty() ? list.FtpPass : "";
         settings.RemoteFile = site.Remote;
         settings.Timeout = 10000;
+        // The site's file holds a user of its own: replaced all the same, had it come to that.
+        settings.Replace.Outside = TOutsideChanges::Overwrite;
         TExportJob job(list, settings);
         std::atomic<bool> sending{false};
         job.OnEvent = [&](const TExportEvent& event) {
