@@ -304,9 +304,8 @@ void TfrmExportUser::BuildControls() {
     grid->addWidget(Label6, 12, 0);
     grid->addWidget(edtFtpFile, 12, 1, 1, 2);
     grid->addWidget(lblClearTextHint, 13, 1, 1, 3);
-    for (QLabel* label :
-         {Label2, Label3, Label4, Label5, Label6, lblFtpProtocol, lblFtpKeyFile, lblFtpCaFile,
-          lblFtpHostKeys})
+    for (QLabel* label : {Label2, Label3, Label4, Label5, Label6, lblFtpProtocol, lblFtpKeyFile,
+                          lblFtpCaFile, lblFtpHostKeys})
         label->setContentsMargins(px(5), 0, 0, 0);
 
     // Below the rule: what the export is doing, with the bar, over the width of the dialog;

@@ -78,8 +78,8 @@ void TfrmMain::ImportTextFile(const QString& file) {
                 return n == 1 ? tr("Import User")
                               : tr("Import %1 Users").arg(QLocale().toString(n));
             });
-        QString result = tr("%1 imported from %2")
-                             .arg(UsersText(report.Added), QFileInfo(file).fileName());
+        QString result =
+            tr("%1 imported from %2").arg(UsersText(report.Added), QFileInfo(file).fileName());
         if (!report.Existing.empty())
             result += QStringLiteral("; ") + TranslateCoreText(ExistingLoginsText(report));
         ShowResult(result);
