@@ -276,6 +276,27 @@ TEST(ShaMultiParallel, TheResultsDoNotDependOnTheWorkers) {
     }
 }
 
+// The password file writer's batch: SHA-crypt in the lanes, bcrypt through libxcrypt, and what
+// crypt refuses refused before anything is hashed, with crypt's message.
+TEST(ShaMultiParallel, TheWritersBatchMixesFormsAndRefusesAsCryptDoes) {
+    std::vector<std::string> passwords{"a", "b", "c", "d"};
+    std::vector<std::string> settings{"$6$rounds=1000$one", "$2y$04$abcdefghijklmnopqrstuu",
+                                      "$5$rounds=1000$three", "$6$four"};
+    std::vector<std::string_view> views(passwords.begin(), passwords.end());
+    std::vector<std::string> out;
+    CryptHashBatch(views, settings, out, 2);
+    for (size_t k = 0; k < passwords.size(); ++k)
+        EXPECT_EQ(out[k], CryptHash(passwords[k], settings[k]));
+
+    settings[3] = "$6$rounds=999$four";
+    EXPECT_EQ(ErrorOf([&] { CryptHashBatch(views, settings, out, 2); }),
+              "The system's crypt does not accept the setting $6$rounds=999$four");
+    passwords[3] = std::string("d\0d", 3);
+    views.assign(passwords.begin(), passwords.end());
+    EXPECT_EQ(ErrorOf([&] { CryptHashBatch(views, settings, out, 2); }),
+              "A password with a zero byte cannot be hashed with bcrypt or SHA-crypt");
+}
+
 TEST(ShaPaths, NamesAvailabilityAndTheDefault) {
     for (TShaPath path :
          {TShaPath::Auto, TShaPath::Scalar, TShaPath::Generic, TShaPath::Avx2, TShaPath::Avx512}) {
