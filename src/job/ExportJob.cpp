@@ -2,10 +2,10 @@
 
 #include "base/Errors.h"
 #include "base/FileSafety.h"
+#include "base/TempFiles.h"
 #include "export/HashCache.h"
 #include "export/HashOnlyUsers.h"
 #include "export/HashSchemes.h"
-#include "ftp/FileLib.h"
 #include "ftp/ServerTarget.h"
 #include "ftp/Transport.h"
 #include "job/Backups.h"
