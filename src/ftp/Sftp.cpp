@@ -588,16 +588,26 @@ void TSftpTransport::Put(const std::string& remote, const std::string& local) {
     }
 }
 
+namespace {
+
+// stat of a remote file over a session (its Retry waits out the non-blocking session): 0, or the
+// library's failure.
+template <class TSessionOf>
+int StatOf(TSessionOf& s, const std::string& remote, LIBSSH2_SFTP_ATTRIBUTES& attrs) {
+    return s.Retry([&] {
+        return libssh2_sftp_stat_ex(s.Sftp, remote.c_str(),
+                                    static_cast<unsigned int>(remote.size()), LIBSSH2_SFTP_STAT,
+                                    &attrs);
+    });
+}
+
+} // namespace
+
 std::optional<std::int64_t> TSftpTransport::Size(const std::string& remote) {
     if (!SafeForServer(remote)) throw EFtpError("Invalid remote file name");
     TSession& s = Session();
     LIBSSH2_SFTP_ATTRIBUTES attrs{};
-    if (s.Retry([&] {
-            return libssh2_sftp_stat_ex(s.Sftp, remote.c_str(),
-                                        static_cast<unsigned int>(remote.size()), LIBSSH2_SFTP_STAT,
-                                        &attrs);
-        }) == 0 &&
-        (attrs.flags & LIBSSH2_SFTP_ATTR_SIZE) != 0)
+    if (StatOf(s, remote, attrs) == 0 && (attrs.flags & LIBSSH2_SFTP_ATTR_SIZE) != 0)
         return static_cast<std::int64_t>(attrs.filesize);
     // A server that does not say: the bytes it gives back.
     std::int64_t count = 0;
@@ -642,11 +652,7 @@ std::optional<std::string> TSftpTransport::Read(const std::string& remote, std::
     if (!SafeForServer(remote)) throw EFtpError("Invalid remote file name");
     TSession& s = Session();
     LIBSSH2_SFTP_ATTRIBUTES attrs{};
-    if (s.Retry([&] {
-            return libssh2_sftp_stat_ex(s.Sftp, remote.c_str(),
-                                        static_cast<unsigned int>(remote.size()), LIBSSH2_SFTP_STAT,
-                                        &attrs);
-        }) != 0) {
+    if (StatOf(s, remote, attrs) != 0) {
         if (libssh2_sftp_last_error(s.Sftp) == LIBSSH2_FX_NO_SUCH_FILE) return std::nullopt;
         throw EFtpError(s.Reason());
     }
