@@ -30,11 +30,12 @@ std::string FoldLogin(const std::string& login) {
     return ToAsciiLower(login);
 }
 
-void AppendLine(std::string& text, const std::string& login, std::string_view value) {
+void AppendLine(std::string& text, std::string_view eol, const std::string& login,
+                std::string_view value) {
     text += login;
     text += ':';
     text += value;
-    text += "\r\n";
+    text += eol;
 }
 
 // Names at most this many users in a message; the rest are counted.
@@ -266,6 +267,7 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
     TPasswordFileStats stats;
     std::vector<size_t> toHash;
 
+    const std::string_view eol = PasswordFileLineEnd(list, options);
     std::string text;
     std::vector<const TUserProp*> chunkUsers;
     std::vector<std::string_view> passwords;
@@ -283,7 +285,7 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
 
         if (scheme.StoresClearText()) {
             for (const TUserProp* user : chunkUsers)
-                AppendLine(text, user->Login, user->Password);
+                AppendLine(text, eol, user->Login, user->Password);
             continue;
         }
         if (slow) {
@@ -315,7 +317,7 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
                 const TUserProp* user = chunkUsers[k];
                 if (!user->HashOnly())
                     cache.Put(form, param, user->Login, user->Password, hashes[k]);
-                AppendLine(text, user->Login, hashes[k]);
+                AppendLine(text, eol, user->Login, hashes[k]);
             }
             continue;
         }
@@ -338,13 +340,17 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
             nextHash = 0;
         }
         for (const TUserProp* user : chunkUsers)
-            AppendLine(text, user->Login,
+            AppendLine(text, eol, user->Login,
                        user->HashOnly() ? std::string_view(user->PasswordHash())
                                         : std::string_view(hashes[nextHash++]));
     }
     if (slow && !options.CachePath.empty()) cache.Save(options.CachePath);
     if (options.Stats) *options.Stats = stats;
     return text;
+}
+
+std::string_view PasswordFileLineEnd(const TUserList& list, const TPasswordFileOptions& options) {
+    return options.UnixLineEnds.value_or(list.UnixLineEnds) ? "\n" : "\r\n";
 }
 
 bool CreatePasswordFile(const std::string& fileName, const TUserList& list, TPasswordsType passType,

@@ -1,12 +1,17 @@
 #include "job/ExportJob.h"
 
+#include "base/AtomicFile.h"
 #include "base/Errors.h"
 #include "base/FileSafety.h"
+#include "export/GroupFile.h"
 #include "export/HashCache.h"
 #include "export/HashOnlyUsers.h"
 #include "export/HashSchemes.h"
 #include "ftp/FileLib.h"
 #include "ftp/ServerTarget.h"
+#include "userdb/Groups.h"
+
+#include <algorithm>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -131,12 +136,33 @@ void TExportJob::Start() {
         !FList.HashCacheKey.empty())
         options.CachePath = HashCachePath(s.DatabasePath);
 
+    // The group file is made first: a group name it cannot hold stops the export before anything
+    // is written, and on disk it is replaced before the password file, so a user taken out of a
+    // group never gets in as a member with the new password file.
+    const std::optional<std::string> groups = BuildGroups(options);
     std::optional<std::string> text;
     switch (s.Target) {
     case TExportTarget::File:
         options.DatabasePath = s.DatabasePath;
         options.Warnings = &FResult.Warnings;
-        if (CreatePasswordFile(s.FileName, FList, s.PassType, options)) text.emplace();
+        CheckExportTarget(s.FileName, s.DatabasePath);
+        if (groups) {
+            CheckExportTarget(FResult.GroupFile, s.DatabasePath);
+            if (FResult.GroupFile == s.FileName)
+                throw EQuorvaneError("The group file cannot be the password file itself");
+        }
+        text = BuildPasswordFile(FList, s.PassType, options);
+        if (!text) break;
+        if (groups) {
+            const TWriteReport report = WriteFileAtomically(FResult.GroupFile, *groups, 0644);
+            FResult.Warnings.insert(FResult.Warnings.end(), report.Warnings.begin(),
+                                    report.Warnings.end());
+        }
+        {
+            const TWriteReport report = WriteFileAtomically(s.FileName, *text, 0644);
+            FResult.Warnings.insert(FResult.Warnings.end(), report.Warnings.begin(),
+                                    report.Warnings.end());
+        }
         break;
     case TExportTarget::Stream:
     case TExportTarget::Server:
@@ -152,7 +178,7 @@ void TExportJob::Start() {
     // Abort asked for after the last progress point: written all the same, sent nowhere.
     Finish(FReport);
     if (s.Target == TExportTarget::Server && !FAbort) {
-        StartUpload(*text);
+        StartUpload(*text, groups);
         return;
     }
     if (s.Target == TExportTarget::Stream && s.Stream != nullptr) {
@@ -173,7 +199,37 @@ void TExportJob::Finish(const TPasswordFileReport& report) {
     FResult.WeakUsers = report.WeakUsers;
 }
 
-void TExportJob::StartUpload(const std::string& text) {
+std::optional<std::string> TExportJob::BuildGroups(const TPasswordFileOptions& options) {
+    const TExportSettings& s = FSettings;
+    FResult.GroupFile.clear();
+    std::string target;
+    switch (s.Target) {
+    case TExportTarget::File:
+        target = GroupFileName(FList, s.FileName);
+        break;
+    case TExportTarget::Stream: // standard output holds the password file alone
+        target = FList.GroupFile;
+        break;
+    case TExportTarget::Server:
+        target = GroupFileName(FList, s.RemoteFile);
+        break;
+    }
+    if (target.empty()) return std::nullopt;
+    // Without groups the file is still written when it is the database's own target or a local
+    // one that is there already: left as it was, it would keep letting in users that are no
+    // longer members.
+    const bool wanted = AnyUserHasGroups(FList) || !FList.GroupFile.empty() ||
+                        (s.Target == TExportTarget::File && ::access(target.c_str(), F_OK) == 0);
+    if (!wanted) return std::nullopt;
+    const auto entries =
+        PasswordFileEntries(FList, options.Collation ? *options.Collation : UserCollation());
+    std::string text = BuildGroupFile(entries, PasswordFileLineEnd(FList, options));
+    FResult.GroupFile = target;
+    FResult.Groups = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    return text;
+}
+
+void TExportJob::StartUpload(const std::string& text, const std::optional<std::string>& groups) {
     FTempFile = GetTempFile("kxv");
     auto uploader = std::make_unique<TFtpUploader>(FDispatcher);
     // The worker removes the file itself, also if the owner stops waiting for it; a signal that
@@ -181,13 +237,24 @@ void TExportJob::StartUpload(const std::string& text) {
     uploader->DeleteWhenDone = {FTempFile};
     FTempRegistration = std::make_unique<TTempFileRegistration>(FTempFile);
     WriteIntoFile(FTempFile, text);
+    if (groups) {
+        FGroupTempFile = GetTempFile("kxv");
+        uploader->DeleteWhenDone.push_back(FGroupTempFile);
+        FGroupTempRegistration = std::make_unique<TTempFileRegistration>(FGroupTempFile);
+        WriteIntoFile(FGroupTempFile, *groups);
+    }
     ApplyServerSettings(FList, *uploader);
     (FList.FtpKeyFile.empty() ? uploader->Password : uploader->KeyPassphrase) =
         FSettings.ServerSecret;
     uploader->Timeout = FSettings.Timeout;
     uploader->OnUnknownHostKey = FSettings.OnUnknownHostKey;
+    // The group file goes up first, as on a local disk.
     uploader->LocalFiles = {FTempFile};
     uploader->RemoteFiles = {FSettings.RemoteFile};
+    if (groups) {
+        uploader->LocalFiles.insert(uploader->LocalFiles.begin(), FGroupTempFile);
+        uploader->RemoteFiles.insert(uploader->RemoteFiles.begin(), FResult.GroupFile);
+    }
     uploader->OnProgress = [this](const TUploadProgress& progress) {
         if (!OnEvent) return;
         TExportEvent event;
@@ -215,6 +282,9 @@ void TExportJob::UploadEnded() {
     // reading it at this moment.
     if (!FTempFile.empty()) ::unlink(FTempFile.c_str()); // gone already, normally
     FTempRegistration.reset();
+    if (!FGroupTempFile.empty()) ::unlink(FGroupTempFile.c_str());
+    FGroupTempFile.clear();
+    FGroupTempRegistration.reset();
     // The handler may destroy this job: nothing of it is touched after the call.
     const auto done = OnDone;
     const TExportResult result = FResult;

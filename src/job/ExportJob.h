@@ -83,6 +83,10 @@ struct TExportResult {
     std::vector<std::string> CommentLogins;
     // Users of the file whose stored hash uses a weak scheme (WeakHashUsers), in file order.
     std::vector<const TUserProp*> WeakUsers;
+    // Where Apache's group file went (beside the password file, or the list's GroupFile); empty
+    // when none was written. Groups: its groups with enabled members.
+    std::string GroupFile;
+    std::size_t Groups = 0;
     std::vector<std::string> Warnings; // what the local write could not keep of the old file
     TPasswordFileStats Stats;
     std::string Error; // the upload's failure, as the worker gave it
@@ -146,7 +150,8 @@ public:
 private:
     class TBuildProgress;
     void Finish(const TPasswordFileReport& report);
-    void StartUpload(const std::string& text);
+    void StartUpload(const std::string& text, const std::optional<std::string>& groups);
+    std::optional<std::string> BuildGroups(const TPasswordFileOptions& options);
     void UploadEnded();
 
     TUserList& FList;
@@ -159,6 +164,8 @@ private:
     TPasswordFileReport FReport;
     std::string FTempFile;
     std::unique_ptr<TTempFileRegistration> FTempRegistration;
+    std::string FGroupTempFile;
+    std::unique_ptr<TTempFileRegistration> FGroupTempRegistration;
     std::unique_ptr<TFtpUploader> FUploader;
 };
 

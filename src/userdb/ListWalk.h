@@ -41,6 +41,7 @@ template <class TVisitor> void WalkList(const TUserList& list, TVisitor& v) {
         str("Email", u.Email);
         str("Comments", u.Comments);
         if (u.HashOnly()) v.String("PasswordHash", u.PasswordHash()); // taken over by its hash
+        str("Groups", u.Groups());                                    // only for users in a group
         v.EndItem();
     }
     v.EndCollection();
@@ -55,6 +56,8 @@ template <class TVisitor> void WalkList(const TUserList& list, TVisitor& v) {
         v.Integer("ShaRounds", list.ShaRounds);
     if (IsSlowPassType(list.PassType)) str("HashCacheKey", list.HashCacheKey);
     str("PassFile", list.PassFile);
+    if (list.UnixLineEnds) v.Bool("UnixLineEnds", true); // CR LF, the default, is not written
+    str("GroupFile", list.GroupFile);
     v.Bool("ExportToFile", list.ExportToFile);
     str("FtpHost", list.FtpHost);
     str("FtpUser", list.FtpUser);

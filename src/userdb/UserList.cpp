@@ -22,7 +22,7 @@ bool TUserProp::SameAs(const TUserProp& o) const {
     return Login == o.Login && Password == o.Password && Disable == o.Disable &&
            Expire == o.Expire && ExpireDate == o.ExpireDate && CreatedDate == o.CreatedDate &&
            FullName == o.FullName && Email == o.Email && Comments == o.Comments &&
-           PasswordHash() == o.PasswordHash();
+           PasswordHash() == o.PasswordHash() && Groups() == o.Groups();
 }
 
 TUserProp::TUserProp(const TUserProp& other)
@@ -30,6 +30,7 @@ TUserProp::TUserProp(const TUserProp& other)
       ExpireDate(other.ExpireDate), CreatedDate(other.CreatedDate), FullName(other.FullName),
       Email(other.Email), Comments(other.Comments), FList(other.FList), FIndex(other.FIndex) {
     SetPasswordHash(other.PasswordHash());
+    SetGroups(other.Groups());
 }
 
 TUserProp& TUserProp::operator=(const TUserProp& other) {
@@ -41,18 +42,38 @@ TUserProp& TUserProp::operator=(const TUserProp& other) {
     return *this;
 }
 
-const std::string& TUserProp::PasswordHash() const {
+namespace {
+
+const std::string& ApartValue(const std::unique_ptr<std::string>& apart) {
     static const std::string none;
-    return FPasswordHash != nullptr ? *FPasswordHash : none;
+    return apart != nullptr ? *apart : none;
+}
+
+void SetApart(std::unique_ptr<std::string>& apart, std::string value) {
+    if (value.empty())
+        apart.reset();
+    else if (apart != nullptr)
+        *apart = std::move(value);
+    else
+        apart = std::make_unique<std::string>(std::move(value));
+}
+
+} // namespace
+
+const std::string& TUserProp::PasswordHash() const {
+    return ApartValue(FPasswordHash);
 }
 
 void TUserProp::SetPasswordHash(std::string hash) {
-    if (hash.empty())
-        FPasswordHash.reset();
-    else if (FPasswordHash != nullptr)
-        *FPasswordHash = std::move(hash);
-    else
-        FPasswordHash = std::make_unique<std::string>(std::move(hash));
+    SetApart(FPasswordHash, std::move(hash));
+}
+
+const std::string& TUserProp::Groups() const {
+    return ApartValue(FGroups);
+}
+
+void TUserProp::SetGroups(std::string groups) {
+    SetApart(FGroups, std::move(groups));
 }
 
 void TUserProp::CopyFieldsFrom(const TUserProp& o) {
@@ -66,6 +87,7 @@ void TUserProp::CopyFieldsFrom(const TUserProp& o) {
     Email = o.Email;
     Comments = o.Comments;
     SetPasswordHash(o.PasswordHash());
+    SetGroups(o.Groups());
 }
 
 TUserList::TUserList() {
@@ -120,6 +142,8 @@ void TUserList::Reset() {
     FtpCaFile.clear();
     FtpKeyFile.clear();
     FtpHostKeys.clear();
+    UnixLineEnds = false;
+    GroupFile.clear();
 }
 
 int TUserList::DisableExpired() {

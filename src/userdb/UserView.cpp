@@ -1,5 +1,6 @@
 #include "userdb/UserView.h"
 #include "base/AsciiCase.h"
+#include "userdb/Groups.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -16,6 +17,16 @@ bool UserPassesFilter(const TUserProp& user, TUserFilter filter) {
     case TUserFilter::Disabled:
         return user.Disable;
     }
+    return true;
+}
+
+bool TUserReportFilter::Matches(const TUserProp& user, TDateTime now) const {
+    if (!UserPassesFilter(user, State)) return false;
+    if (ExpiringWithinDays && (user.Disable || !user.Expire || user.ExpireDate < now ||
+                               user.ExpireDate > now + *ExpiringWithinDays))
+        return false;
+    if (Expired && !(user.Expire && now > user.ExpireDate)) return false;
+    if (!Group.empty() && !UserInGroup(user, Group)) return false;
     return true;
 }
 
