@@ -175,5 +175,7 @@ TCommand ImportHtpasswdCommand();
 TCommand VerifyCommand();
 TCommand CheckCommand();
 TCommand TargetCommand();
+TCommand GroupCommand();
+TCommand CredentialsCommand();
 
 } // namespace quorvane::cli

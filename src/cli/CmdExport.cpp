@@ -1,6 +1,7 @@
 #include "cli/CliCommand.h"
 
 #include "base/FileSafety.h"
+#include "cli/Json.h"
 #include "cli/SecretFile.h"
 #include "export/HashCache.h"
 #include "export/HashOnlyUsers.h"
@@ -22,7 +23,8 @@ namespace {
 // terminal, then each step of an upload on a line of its own.
 class TCliExportListener {
 public:
-    TCliExportListener(std::ostream& err, bool terminal) : FErr(err), FTerminal(terminal) {}
+    TCliExportListener(std::ostream& err, bool terminal, bool quiet)
+        : FErr(err), FTerminal(terminal && !quiet), FQuiet(quiet) {}
     ~TCliExportListener() { EndLine(); }
     TCliExportListener(const TCliExportListener&) = delete;
     TCliExportListener& operator=(const TCliExportListener&) = delete;
@@ -34,7 +36,7 @@ public:
             return;
         }
         EndLine();
-        FErr << ExportProgressText(event) << "\n";
+        if (!FQuiet) FErr << ExportProgressText(event) << "\n";
     }
     void EndLine() {
         if (FShown) FErr << "\n";
@@ -44,11 +46,18 @@ public:
 private:
     std::ostream& FErr;
     bool FTerminal;
+    bool FQuiet;
     bool FShown = false;
 };
 
-// Says on standard error which users the file lets nobody in as.
-void ReportCommentLogins(const std::vector<std::string>& logins, TCliStreams& io) {
+// Says on standard error which users the file lets nobody in as; with quiet, how many.
+void ReportCommentLogins(const std::vector<std::string>& logins, TCliStreams& io, bool quiet) {
+    if (quiet && !logins.empty()) {
+        io.Err << "quorvane-cli: warning: " << logins.size()
+               << (logins.size() == 1 ? " login starts" : " logins start")
+               << " with \"#\"; web servers read such lines as comments\n";
+        return;
+    }
     for (const std::string& login : logins)
         io.Err << "quorvane-cli: warning: the login \"" << EscapeForOneLine(login)
                << "\" starts with \"#\"; web servers read its line as a comment, so this user "
@@ -67,8 +76,37 @@ std::string TrustHint(const TExportResult& result, const std::string& dbPath) {
     return {};
 }
 
+// The result as one JSON document: what was written where, who was left out and why, what needs
+// the administrator's attention.
+std::string ExportJson(const TExportResult& result) {
+    std::string out = "{\n  \"target\": " + JsonString(result.Target);
+    out += ",\n  \"written\": " + std::to_string(result.Written);
+    out += ",\n  \"disabled\": " + std::to_string(result.Disabled);
+    out += ",\n  \"expired\": " + std::to_string(result.Expired);
+    out += ",\n  \"group_file\": ";
+    out += result.GroupFile.empty() ? "null" : JsonString(result.GroupFile);
+    out += ",\n  \"groups\": " + std::to_string(result.Groups);
+    out += ",\n  \"comment_logins\": [";
+    for (size_t i = 0; i < result.CommentLogins.size(); ++i)
+        out += (i == 0 ? "" : ", ") + JsonString(result.CommentLogins[i]);
+    out += "],\n  \"weak_hashes\": [";
+    for (size_t i = 0; i < result.WeakUsers.size(); ++i) {
+        const TUserProp& user = *result.WeakUsers[i];
+        out += (i == 0 ? "" : ", ");
+        out += "{\"login\": " + JsonString(user.Login) +
+               ", \"scheme\": " + JsonString(StoredSchemeName(UserHashScheme(user))) + "}";
+    }
+    out += "],\n  \"warnings\": [";
+    for (size_t i = 0; i < result.Warnings.size(); ++i)
+        out += (i == 0 ? "" : ", ") + JsonString(result.Warnings[i]);
+    out += "]\n}\n";
+    return out;
+}
+
 int CmdExport(const TArgs& args, TCliStreams& io) {
     args.ExpectPositional(1);
+    const bool quiet = args.Has("quiet");
+    const bool json = args.Has("json");
     const std::string& path = args.Positional()[0];
     // Held until the export is done: it may save the database, and two exports of one database
     // should not write the same password file at once.
@@ -107,6 +145,13 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
             list.ShaRounds = param;
         }
     }
+    // --line-ends is the database's choice from now on (only LF is stored).
+    if (const auto ends = args.Value("line-ends")) {
+        if (*ends != "lf" && *ends != "crlf") throw EUsage("--line-ends takes lf or crlf");
+        const bool lf = *ends == "lf";
+        changed = changed || list.UnixLineEnds != lf;
+        list.UnixLineEnds = lf;
+    }
     // A stored slow form gets the key of its hash cache (beside the database) once.
     changed = EnsureHashCacheKey(list) || changed;
     if (IsSlowPassType(passType) && !list.HashCacheKey.empty())
@@ -132,6 +177,9 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     if (toFile && target.empty())
         throw EQuorvaneError("The database names no password file; give --output FILE");
     if (toFile) CheckExportTarget(target, path);
+    if (json && toFile && target == "-")
+        throw EUsage("--json and a password file on standard output (--output -) contradict each "
+                     "other");
 
     TExportSettings settings;
     settings.PassType = passType;
@@ -145,7 +193,7 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     settings.Stream = &io.Out;
     settings.ServerSecret = ftpPassword;
     TExportJob job(list, std::move(settings));
-    TCliExportListener listener(io.Err, io.ErrIsTerminal);
+    TCliExportListener listener(io.Err, io.ErrIsTerminal, quiet);
     job.OnEvent = [&listener](const TExportEvent& event) { listener.Event(event); };
 
     // Expired users are disabled first, so they are left out of the file; the database keeps
@@ -154,8 +202,8 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     if (disabled > 0 && db.ReadOnly())
         PrintWarnings(io.Err, {"The database is read-only; the expired users are left out of "
                                "the password file but stay enabled in the database"});
-    else if (changed && db.ReadOnly() && args.Has("save-choice"))
-        PrintWarnings(io.Err, {"The database is read-only; the format is not stored"});
+    else if (changed && db.ReadOnly() && (args.Has("save-choice") || args.Has("line-ends")))
+        PrintWarnings(io.Err, {"The database is read-only; the choice is not stored"});
     else if ((disabled > 0 || changed) && !db.ReadOnly())
         db.Save(io.Err);
 
@@ -171,8 +219,11 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     const TExportResult& result = job.Result();
     if (!result.Error.empty()) throw EQuorvaneError(result.Error + TrustHint(result, path));
     PrintWarnings(io.Err, result.Warnings);
-    ReportCommentLogins(result.CommentLogins, io);
-    io.Err << WeakHashReport(result.WeakUsers);
+    ReportCommentLogins(result.CommentLogins, io, quiet);
+    // A daily run's mail should not name hundreds of users every day: with --quiet, a count.
+    const std::string weak = WeakHashReport(result.WeakUsers);
+    io.Err << (quiet ? weak.substr(0, weak.find('\n') + (weak.empty() ? 0 : 1)) : weak);
+    if (json) io.Out << ExportJson(result);
     return kExitOk;
 }
 
@@ -182,7 +233,8 @@ TCommand ExportCommand() {
     return {"export",
             "DB [--output FILE] [--format " + SchemeCliNames("|") +
                 "] [--cost N] [--rounds N] [--save-choice] [--server-password-stdin | "
-                "--server-password-file FILE] [--allow-empty-passwords]",
+                "--server-password-file FILE] [--allow-empty-passwords] [--line-ends lf|crlf] "
+                "[--quiet] [--json]",
             "write the password file, locally or to the server",
             "Disables expired users first (and saves the database when that changed it), then\n"
             "writes one line per enabled user. The target and the format are the database's\n"
@@ -208,9 +260,19 @@ TCommand ExportCommand() {
             "999999999 (default 5000); without them the database's stored value. With\n"
             "--save-choice the format and its cost or rounds become the database's stored\n"
             "choice. bcrypt and SHA-crypt hashes of users that did not change since the last\n"
-            "export are taken from a cache beside the database (.DB.hashes, mode 0600).\n",
-            {"output", "format", "server-password-file", "cost", "rounds"},
-            {"ftp-password-stdin", "server-password-stdin", "allow-empty-passwords", "save-choice"},
+            "export are taken from a cache beside the database (.DB.hashes, mode 0600).\n"
+            "Lines end with CR LF unless the database chose LF: --line-ends lf makes LF the\n"
+            "database's choice from now on, --line-ends crlf takes it back.\n"
+            "When users belong to groups, Apache's group file (\"group: user user ...\", the\n"
+            "enabled users only) goes beside the password file as FILE.groups, or to the\n"
+            "database's own group file (see the group command), before the password file.\n"
+            "--quiet prints nothing but errors and warnings, the users with weak hashes and\n"
+            "logins starting with \"#\" as a count; --json prints the result on standard\n"
+            "output as one JSON document: target, written, disabled, expired, group_file,\n"
+            "groups, comment_logins, weak_hashes [{login, scheme}], warnings.\n",
+            {"output", "format", "server-password-file", "cost", "rounds", "line-ends"},
+            {"ftp-password-stdin", "server-password-stdin", "allow-empty-passwords", "save-choice",
+             "quiet", "json"},
             CmdExport};
 }
 

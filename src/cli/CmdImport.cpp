@@ -1,8 +1,11 @@
 #include "cli/CliCommand.h"
 
+#include "cli/Json.h"
 #include "userdb/CSVImport.h"
 #include "userdb/UserList.h"
 
+#include <istream>
+#include <iterator>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -20,15 +23,39 @@ std::string LineList(const std::vector<int>& lines) {
     return text;
 }
 
+std::string NumberList(const std::vector<int>& numbers) {
+    std::string text = "[";
+    for (size_t i = 0; i < numbers.size(); ++i)
+        text += (i == 0 ? "" : ", ") + std::to_string(numbers[i]);
+    return text + "]";
+}
+
 int CmdImport(const TArgs& args, TCliStreams& io) {
     args.ExpectPositional(2);
     const std::string& path = args.Positional()[0];
+    const std::string& file = args.Positional()[1];
+    // Standard input is read whole before the database is locked: a slow producer does not keep
+    // other programs out of it.
+    std::string text;
+    if (file == "-") {
+        text.assign(std::istreambuf_iterator<char>(io.In), std::istreambuf_iterator<char>());
+        if (io.In.bad()) throw EQuorvaneError("Cannot read standard input");
+    }
     TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
     TUserList& list = db.List();
     TImportReport report;
-    ImportUsers(args.Positional()[1], list, &report);
+    if (file == "-")
+        ImportUsersFromText(text, list, &report);
+    else
+        ImportUsers(file, list, &report);
     db.Save(io.Err);
-    if (!args.Has("quiet")) io.Out << report.Added << "\n";
+    if (args.Has("json"))
+        io.Out << "{\n  \"added\": " << report.Added
+               << ",\n  \"blank_lines\": " << report.BlankLines
+               << ",\n  \"no_password_lines\": " << NumberList(report.NoPassword)
+               << ",\n  \"comment_login_lines\": " << NumberList(report.CommentLogins) << "\n}\n";
+    else if (!args.Has("quiet"))
+        io.Out << report.Added << "\n";
     if (report.BlankLines > 0 && !args.Has("quiet"))
         io.Err << "quorvane-cli: skipped " << report.BlankLines << " blank line"
                << (report.BlankLines == 1 ? "" : "s") << "\n";
@@ -46,15 +73,18 @@ int CmdImport(const TArgs& args, TCliStreams& io) {
 
 TCommand ImportCommand() {
     return {"import",
-            "DB FILE [--quiet]",
+            "DB FILE [--quiet] [--json]",
             "append the users of a text file",
             "One user per line: login, password, e-mail address, full name, separated by commas\n"
             "or blanks; double-quoted fields may hold both. Prints the number of users added\n"
             "(nothing with --quiet) and saves the database. Blank lines are skipped and\n"
             "counted on standard error. A file with a line whose login is empty or holds \":\"\n"
-            "or a control character is refused as a whole, naming the line; nothing is added.\n",
+            "or a control character is refused as a whole, naming the line; nothing is added.\n"
+            "FILE \"-\" reads the users from standard input. --json prints the result as one\n"
+            "JSON document instead of the count: added, blank_lines, no_password_lines,\n"
+            "comment_login_lines (line numbers).\n",
             {},
-            {"quiet"},
+            {"quiet", "json"},
             CmdImport};
 }
 

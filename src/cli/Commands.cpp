@@ -66,6 +66,8 @@ std::vector<TCommand>& Commands() {
         ImportCommand(),
         ImportHtpasswdCommand(),
         SeriesCommand(),
+        GroupCommand(),
+        CredentialsCommand(),
         ExportCommand(),
         TargetCommand(),
         HashCommand(),
