@@ -22,12 +22,8 @@ int CmdEdit(const TArgs& args, TCliStreams& io) {
     const auto groupText = args.Value("groups");
     if (!newLogin && !fullName && !email && !comments && !groupText)
         throw EUsage("give at least one of --full-name, --email, --comments, --groups and --login");
-    std::optional<std::string> groups;
-    if (groupText) {
-        TUserProp probe;
-        SetUserGroups(probe, ParseGroupList(*groupText));
-        groups = probe.Groups;
-    }
+    std::optional<std::vector<std::string>> groups;
+    if (groupText) groups = ParseGroupList(*groupText);
     if (newLogin) RequireValidLogin(*newLogin);
 
     TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
@@ -46,7 +42,10 @@ int CmdEdit(const TArgs& args, TCliStreams& io) {
     set(user.FullName, fullName);
     set(user.Email, email);
     set(user.Comments, comments);
-    set(user.Groups, groups);
+    if (groups && UserGroups(user) != *groups) {
+        SetUserGroups(user, *groups);
+        changed = true;
+    }
     if (changed) db.Save(io.Err);
     if (newLogin && !LoginWarning(*newLogin).empty())
         io.Err << "quorvane-cli: warning: " << LoginWarning(*newLogin) << "\n";

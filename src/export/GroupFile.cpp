@@ -10,14 +10,34 @@
 
 namespace quorvane {
 
+namespace {
+
+// Apache splits a group file line at blanks and reads quotes as quoting: a login holding either
+// would name other users than this one.
+bool LoginFitsGroupFile(const std::string& login) {
+    for (const char c : login)
+        if (c == ' ' || c == '\t' || c == '"' || c == '\'' || c == '\\') return false;
+    return true;
+}
+
+} // namespace
+
 std::string BuildGroupFile(const std::vector<const TUserProp*>& entries, std::string_view eol) {
     std::map<std::string, std::vector<const std::string*>> members; // sorted by name
     for (const TUserProp* user : entries) {
-        if (user->Disable) continue;
-        for (const std::string& group : ParseGroupList(user->Groups)) {
-            auto& list = members[group];
-            list.push_back(&user->Login);
-        }
+        if (user->Disable || user->Groups().empty()) continue;
+        const std::vector<std::string> groups = UserGroups(*user);
+        for (const std::string& group : groups)
+            if (const std::string error = GroupNameError(group); !error.empty())
+                throw EQuorvaneError(
+                    FormatMessage("The groups of %s: %s", user->Login.c_str(), error.c_str()));
+        if (!groups.empty() && !LoginFitsGroupFile(user->Login))
+            throw EQuorvaneError(FormatMessage(
+                "The login %s holds a blank, a quote or a backslash and cannot go into the group "
+                "file",
+                user->Login.c_str()));
+        for (const std::string& group : groups)
+            members[group].push_back(&user->Login);
     }
     std::string text;
     for (const auto& [group, logins] : members) {

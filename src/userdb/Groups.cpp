@@ -62,7 +62,7 @@ std::vector<std::string> ParseGroupList(const std::string& text) {
 }
 
 std::vector<std::string> UserGroups(const TUserProp& user) {
-    return SplitStored(user.Groups);
+    return SplitStored(user.Groups());
 }
 
 void SetUserGroups(TUserProp& user, const std::vector<std::string>& groups) {
@@ -73,7 +73,7 @@ void SetUserGroups(TUserProp& user, const std::vector<std::string>& groups) {
         if (!field.empty()) field += ' ';
         field += g;
     }
-    user.Groups = std::move(field);
+    user.SetGroups(std::move(field));
 }
 
 bool UserInGroup(const TUserProp& user, const std::string& group) {
@@ -100,14 +100,14 @@ bool RemoveUserFromGroup(TUserProp& user, const std::string& group) {
 
 bool AnyUserHasGroups(const TUserList& list) {
     for (int i = 0; i < list.Count(); ++i)
-        if (!SplitStored(list.Users(i).Groups).empty()) return true;
+        if (!list.Users(i).Groups().empty()) return true;
     return false;
 }
 
 std::vector<std::string> AllGroups(const TUserList& list) {
     std::set<std::string> all;
     for (int i = 0; i < list.Count(); ++i)
-        for (std::string& g : SplitStored(list.Users(i).Groups))
+        for (std::string& g : SplitStored(list.Users(i).Groups()))
             all.insert(std::move(g));
     return {all.begin(), all.end()};
 }

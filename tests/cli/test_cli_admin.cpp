@@ -142,8 +142,9 @@ TEST_F(CliAdmin, CredentialsGoOutAsPrivateMailsWithEachUsersPassword) {
             EXPECT_NE(text.find("Subject: Access to https://site/\r\n"), std::string::npos);
             EXPECT_NE(r.Err.find("1 user has no e-mail address"), std::string::npos) << r.Err;
         }
-        if (std::string(format) == "mbox")
+        if (std::string(format) == "mbox") {
             EXPECT_NE(text.find("\n>From now on."), std::string::npos);
+        }
     }
     // A user known only by a taken-over hash has no password to send.
     WriteWholeFile(Dir.File("old"), "dora:{SHA}W6ph5Mm5Pz8GgiULbPgzG37mj9g=\n");

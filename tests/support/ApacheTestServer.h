@@ -48,8 +48,8 @@ private:
         const std::string prefix = Prefix().string();
         const std::string modules = "/usr/lib/apache2/modules/";
         std::string text = "ServerRoot " + prefix + "\n";
-        for (const char* m :
-             {"mpm_prefork", "authz_core", "authn_core", "auth_basic", "authn_file", "authz_user"})
+        for (const char* m : {"mpm_prefork", "authz_core", "authn_core", "auth_basic", "authn_file",
+                              "authz_user", "dir"})
             text += std::string("LoadModule ") + m + "_module " + modules + "mod_" + m + ".so\n";
         for (const std::string& m : FModules)
             text += "LoadModule " + m + "_module " + modules + "mod_" + m + ".so\n";
@@ -59,10 +59,11 @@ private:
             directives.replace(at, 9, GroupFilePath().string());
         text += "Listen 127.0.0.1:" + std::to_string(port) + "\n" + "ServerName 127.0.0.1\n" +
                 "PidFile " + pidFile.string() + "\n" + "ErrorLog " + prefix + "/logs/error.log\n" +
-                "LogLevel warn\n" + "DocumentRoot " + prefix + "/html\n" + "<Directory " + prefix +
-                "/html>\n" + "  AuthType Basic\n" + "  AuthName \"Quorvane test\"\n" +
-                "  AuthBasicProvider file\n" + "  AuthUserFile " + PasswordFilePath().string() +
-                "\n" + directives + "\n" + "</Directory>\n";
+                "LogLevel warn\n" + "DirectoryIndex index.html\n" + "DocumentRoot " + prefix +
+                "/html\n" + "<Directory " + prefix + "/html>\n" + "  AuthType Basic\n" +
+                "  AuthName \"Quorvane test\"\n" + "  AuthBasicProvider file\n" +
+                "  AuthUserFile " + PasswordFilePath().string() + "\n" + directives + "\n" +
+                "</Directory>\n";
         return text;
     }
 
