@@ -4,8 +4,9 @@
 #   cd <build> && cpack            # quorvane_<version>_<arch>.deb
 #
 # The desktop program lives in lib/quorvane; bin/quorvane is a link to it. Its help page is
-# installed once, in share/quorvane/help (registered with doc-base), and lib/quorvane/
-# Quorvane.html links to it, since Help Topics opens the page next to the executable. The
+# installed once, in share/quorvane/help; lib/quorvane/Quorvane.html links to it, since Help
+# Topics opens the page next to the executable, and share/doc/quorvane/html links to its folder,
+# where doc-base (which only takes pages below share/doc) registers it. The
 # command-line companion goes to bin. The .desktop entry, the icons (SVG, and PNG from 16 to 256
 # pixels rendered from it), the AppStream description and the MIME type of .udx files go where
 # desktops and software centres look for them.
@@ -18,6 +19,12 @@ include(GNUInstallDirs)
 
 set(QUORVANE_HOMEPAGE "" CACHE STRING
     "Web address where the project is published (empty: the package names none)")
+# The AppStream component id is a reverse domain name, and a domain is a claim: the project owns
+# none, so the default sits under the reserved top-level domain "invalid" (RFC 6761), which no
+# one can register. A publisher with a domain of its own sets its id here before the first
+# release (a later change needs a <replaces> entry in the description).
+set(QUORVANE_APPSTREAM_ID "invalid.ostrick.quorvane" CACHE STRING
+    "AppStream component id (reverse domain name); it also names the metainfo file")
 
 set(quorvane_help_source ${PROJECT_SOURCE_DIR}/docs/help/index.html)
 set(quorvane_private_dir lib/quorvane)
@@ -46,6 +53,9 @@ if(TARGET quorvane)
     message(STATUS \"Installing: \${root}/${CMAKE_INSTALL_BINDIR}/quorvane -> ../${quorvane_private_dir}/quorvane\")
     file(CREATE_LINK ../../${quorvane_help_dir}/index.html \"\${root}/${quorvane_private_dir}/Quorvane.html\" SYMBOLIC)
     message(STATUS \"Installing: \${root}/${quorvane_private_dir}/Quorvane.html -> ../../${quorvane_help_dir}/index.html\")
+    file(MAKE_DIRECTORY \"\${root}/${quorvane_doc_dir}\")
+    file(CREATE_LINK ../../quorvane/help \"\${root}/${quorvane_doc_dir}/html\" SYMBOLIC)
+    message(STATUS \"Installing: \${root}/${quorvane_doc_dir}/html -> ../../quorvane/help\")
   ")
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/quorvane.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -68,13 +78,13 @@ if(TARGET quorvane)
   endforeach()
   # The AppStream description: the release history from the Debian changelog.
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
-  set(quorvane_metainfo ${CMAKE_BINARY_DIR}/org.ostrick.quorvane.metainfo.xml)
+  set(quorvane_metainfo ${CMAKE_BINARY_DIR}/${QUORVANE_APPSTREAM_ID}.metainfo.xml)
   add_custom_command(
     OUTPUT ${quorvane_metainfo}
     COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/packaging/metainfo.py
             ${PROJECT_SOURCE_DIR}/packaging/quorvane.metainfo.xml.in
             ${PROJECT_SOURCE_DIR}/packaging/debian/changelog ${quorvane_metainfo}
-            ${QUORVANE_HOMEPAGE}
+            ${QUORVANE_APPSTREAM_ID} ${QUORVANE_HOMEPAGE}
     DEPENDS ${PROJECT_SOURCE_DIR}/packaging/metainfo.py
             ${PROJECT_SOURCE_DIR}/packaging/quorvane.metainfo.xml.in
             ${PROJECT_SOURCE_DIR}/packaging/debian/changelog

@@ -3,7 +3,7 @@
 Debian changelog (one <release> per entry, newest first, with its items), the web addresses
 (homepage, screenshots from docs/screenshots) only when the project has a published homepage.
 
-  metainfo.py TEMPLATE CHANGELOG OUTPUT [HOMEPAGE]
+  metainfo.py TEMPLATE CHANGELOG OUTPUT ID [HOMEPAGE]
 """
 import email.utils
 import re
@@ -45,8 +45,8 @@ def releases(changelog):
 
 
 def main():
-    template, changelog, output = sys.argv[1:4]
-    homepage = sys.argv[4] if len(sys.argv) > 4 else ""
+    template, changelog, output, cid = sys.argv[1:5]
+    homepage = sys.argv[5] if len(sys.argv) > 5 else ""
     with open(template, encoding="utf-8") as f:
         text = f.read()
     with open(changelog, encoding="utf-8") as f:
@@ -72,6 +72,7 @@ def main():
             web += "      <image>%s/screenshots/%s</image>\n" % (escape(base), name)
             web += "    </screenshot>\n"
         web += "  </screenshots>\n"
+    text = text.replace("@QUORVANE_METAINFO_ID@", escape(cid))
     text = text.replace("@QUORVANE_METAINFO_WEB@", web)
     text = text.replace("@QUORVANE_METAINFO_RELEASES@", rel)
     with open(output, "w", encoding="utf-8") as f:

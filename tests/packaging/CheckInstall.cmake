@@ -1,7 +1,7 @@
 # Installs the build into a scratch DESTDIR and checks the layout the desktop and the Debian
-# package rely on. Called by CTest with BUILD_DIR and SCRATCH set.
-if(NOT BUILD_DIR OR NOT SCRATCH)
-  message(FATAL_ERROR "BUILD_DIR and SCRATCH must be given")
+# package rely on. Called by CTest with BUILD_DIR, SCRATCH and APPSTREAM_ID set.
+if(NOT BUILD_DIR OR NOT SCRATCH OR NOT APPSTREAM_ID)
+  message(FATAL_ERROR "BUILD_DIR, SCRATCH and APPSTREAM_ID must be given")
 endif()
 file(REMOVE_RECURSE "${SCRATCH}")
 execute_process(
@@ -15,7 +15,7 @@ foreach(file
     lib/quorvane/quorvane
     share/quorvane/help/index.html
     share/doc-base/quorvane
-    share/metainfo/org.ostrick.quorvane.metainfo.xml
+    share/metainfo/${APPSTREAM_ID}.metainfo.xml
     bin/quorvane-cli
     share/applications/quorvane.desktop
     share/icons/hicolor/scalable/apps/quorvane.svg
@@ -69,7 +69,7 @@ foreach(size 16 22 24 32 48 64 128 256)
   endif()
 endforeach()
 # The software centre's entry starts the desktop entry that is installed.
-file(READ "${root}/share/metainfo/org.ostrick.quorvane.metainfo.xml" metainfo)
+file(READ "${root}/share/metainfo/${APPSTREAM_ID}.metainfo.xml" metainfo)
 string(REGEX MATCH "<launchable type=\"desktop-id\">([^<]*)</launchable>" _ "${metainfo}")
 if(NOT EXISTS "${root}/share/applications/${CMAKE_MATCH_1}")
   message(FATAL_ERROR "the AppStream description launches ${CMAKE_MATCH_1}, which is not installed")
