@@ -1,11 +1,15 @@
 #include "userdb/Credentials.h"
 
+#include "base/AsciiCase.h"
 #include "base/AtomicFile.h"
 #include "base/DateUtil.h"
 #include "base/Errors.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace quorvane {
 
@@ -41,6 +45,56 @@ std::string Fill(const std::string& text, const TUserProp& user, const std::stri
     return out;
 }
 
+bool IsAscii(const std::string& text) {
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) >= 128) return false;
+    return true;
+}
+
+std::string Base64(const std::string& bytes) {
+    static const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
+        if (i + 1 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+        if (i + 2 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 2]);
+        out += digits[(v >> 18) & 63];
+        out += digits[(v >> 12) & 63];
+        out += i + 1 < bytes.size() ? digits[(v >> 6) & 63] : '=';
+        out += i + 2 < bytes.size() ? digits[v & 63] : '=';
+    }
+    return out;
+}
+
+// A header value as a mail may carry it: plain ASCII as it is, anything else as an RFC 2047
+// encoded word (several for a long value, never splitting a UTF-8 sequence).
+std::string HeaderText(const std::string& value) {
+    if (IsAscii(value)) return value;
+    std::string out;
+    for (size_t start = 0; start < value.size();) {
+        size_t end = std::min(value.size(), start + 45);
+        while (end < value.size() && end > start + 1 &&
+               (static_cast<unsigned char>(value[end]) & 0xC0) == 0x80)
+            --end;
+        if (!out.empty()) out += ' ';
+        out += "=?UTF-8?B?" + Base64(value.substr(start, end - start)) + "?=";
+        start = end;
+    }
+    return out;
+}
+
+// "Full Name" <address>: the name quoted (or encoded), the address alone without a name.
+std::string Mailbox(const std::string& name, const std::string& address) {
+    if (name.empty()) return address;
+    if (!IsAscii(name)) return HeaderText(name) + " <" + address + ">";
+    std::string quoted = "\"";
+    for (const char c : name) {
+        if (c == '"' || c == '\\') quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\" <" + address + ">";
+}
+
 // The body with CR LF line ends, as a message on disk has them.
 std::string CrLf(const std::string& text) {
     std::string out;
@@ -55,9 +109,14 @@ std::string Message(const TCredentialsMail& mail, const std::string& from, bool 
     std::string head;
     if (!from.empty()) head += "From: " + from + "\n";
     if (!mail.To.empty()) head += "To: " + mail.To + "\n";
-    head += "Subject: " + mail.Subject + "\n";
-    for (const auto& [name, value] : mail.Headers)
-        head += name + ": " + value + "\n";
+    head += "Subject: " + HeaderText(mail.Subject) + "\n";
+    for (const auto& [name, value] : mail.Headers) {
+        // The sender given and the user's own address come before the template's.
+        if ((!from.empty() && SameTextAscii(name, "From")) ||
+            (!mail.To.empty() && SameTextAscii(name, "To")))
+            continue;
+        head += name + ": " + HeaderText(value) + "\n";
+    }
     head += "MIME-Version: 1.0\nContent-Type: text/plain; charset=UTF-8\n"
             "Content-Transfer-Encoding: 8bit\n\n";
     std::string body = mail.Body;
@@ -93,10 +152,11 @@ std::string CsvField(const std::string& value) {
 std::string WritePrivate(const std::string& folder, const std::string& name,
                          const std::string& data) {
     const std::string path = folder + "/" + name;
-    WriteFileAtomically(path, data, 0600);
-    // An older file of that name may have been readable by others; this one holds passwords.
-    if (::chmod(path.c_str(), 0600) != 0)
+    // An older file of that name would hand its mode (maybe readable by others) to this one,
+    // which holds passwords: it goes first, and the new file is made 0600.
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
         throw EQuorvaneError(FormatMessage("Cannot create file %s", path.c_str()));
+    WriteFileAtomically(path, data, 0600);
     return path;
 }
 
@@ -159,9 +219,7 @@ std::vector<TCredentialsMail> MakeCredentialsMails(const TCredentialsTemplate& t
         if (HasControl(user->Email) || HasControl(user->FullName))
             throw EQuorvaneError("The e-mail address or full name of \"" + user->Login +
                                  "\" holds a line break or another control character");
-        if (!user->Email.empty())
-            mail.To = user->FullName.empty() ? user->Email
-                                             : "\"" + user->FullName + "\" <" + user->Email + ">";
+        if (!user->Email.empty()) mail.To = Mailbox(user->FullName, user->Email);
         for (const auto& [name, value] : tmpl.Headers) {
             std::string filled = Fill(value, *user, url);
             if (HasControl(filled))
@@ -182,6 +240,9 @@ std::vector<TCredentialsMail> MakeCredentialsMails(const TCredentialsTemplate& t
 std::vector<std::string> WriteCredentials(const std::vector<TCredentialsMail>& mails,
                                           TCredentialsFormat format, const std::string& folder,
                                           const std::string& from) {
+    if (HasControl(from))
+        throw EQuorvaneError(
+            "The sender's address holds a line break or another control character");
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
         throw EQuorvaneError(FormatMessage("Cannot create folder %s", folder.c_str()));
     std::vector<std::string> files;
@@ -190,15 +251,23 @@ std::vector<std::string> WriteCredentials(const std::vector<TCredentialsMail>& m
         for (const TCredentialsMail& mail : mails) {
             // The login names the file; one that cannot be a file name gets its position.
             std::string name = mail.User->Login;
-            if (name.find('/') != std::string::npos || name == "." || name == "..")
+            if (name.find('/') != std::string::npos || name == "." || name == ".." ||
+                name.size() > 200)
                 name = "user-" + std::to_string(files.size() + 1);
             files.push_back(WritePrivate(folder, name + ".eml", Message(mail, from, false)));
         }
         break;
     case TCredentialsFormat::Mbox: {
+        // Each message starts with a "From " line: sender and the time in asctime's form (UTC).
+        const std::time_t now = std::time(nullptr);
+        std::tm utc{};
+        ::gmtime_r(&now, &utc);
+        char stamp[32];
+        std::strftime(stamp, sizeof stamp, "%a %b %e %H:%M:%S %Y", &utc);
+        const std::string separator = std::string("From MAILER-DAEMON ") + stamp + "\n";
         std::string box;
         for (const TCredentialsMail& mail : mails)
-            box += "From quorvane Thu Jan  1 00:00:00 1970\n" + Message(mail, from, true) + "\n";
+            box += separator + Message(mail, from, true) + "\n";
         files.push_back(WritePrivate(folder, "credentials.mbox", box));
         break;
     }
@@ -218,12 +287,12 @@ std::vector<std::string> WriteCredentials(const std::vector<TCredentialsMail>& m
 }
 
 std::string CredentialsMailto(const TCredentialsMail& mail) {
-    const auto encode = [](const std::string& text) {
+    const auto encode = [](const std::string& text, bool address = false) {
         static const char* hex = "0123456789ABCDEF";
         std::string out;
         for (unsigned char c : text) {
             if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                c == '-' || c == '.' || c == '_' || c == '~') {
+                c == '-' || c == '.' || c == '_' || c == '~' || (address && c == '@')) {
                 out += static_cast<char>(c);
             } else {
                 out += '%';
@@ -233,7 +302,7 @@ std::string CredentialsMailto(const TCredentialsMail& mail) {
         }
         return out;
     };
-    return "mailto:" + encode(mail.User->Email) + "?subject=" + encode(mail.Subject) +
+    return "mailto:" + encode(mail.User->Email, true) + "?subject=" + encode(mail.Subject) +
            "&body=" + encode(CrLf(mail.Body));
 }
 
