@@ -101,13 +101,14 @@ TEST_F(AdoptCliTest, ImportedFileExportedLetsEveryUserIntoNginx) {
         EXPECT_EQ(nginx.Status(u.Login, u.Password), 200);
         EXPECT_EQ(nginx.Status(u.Login, std::string("x") + u.Password), 401);
     }
-    // The stored hashes went out unchanged; the plain-text line became an MD5 hash.
+    // The stored hashes went out unchanged, with the file's own LF line ends; the plain-text line
+    // became an MD5 hash.
     const std::string exported = ReadWholeFile(nginx.PasswordFilePath().string());
     const std::string original = ReadWholeFile(File);
     for (const char* login : {"bcrypt4", "sha512", "desuser"}) {
         const size_t at = original.find(std::string(login) + ":");
         const std::string line = original.substr(at, original.find('\n', at) - at);
-        EXPECT_NE(exported.find(line + "\r\n"), std::string::npos) << line;
+        EXPECT_NE(exported.find(line + "\n"), std::string::npos) << line;
     }
     EXPECT_NE(exported.find("plainuser:$apr1$"), std::string::npos);
 

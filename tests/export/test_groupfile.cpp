@@ -29,6 +29,16 @@ TEST(GroupFile, GroupsSortedEnabledMembersInFileOrderEmptyGroupsLeftOut) {
     const auto entries = PasswordFileEntries(list);
     EXPECT_EQ(BuildGroupFile(entries, "\r\n"), "staff: Bob carl\r\nweb: Bob\r\n");
     EXPECT_EQ(BuildGroupFile(entries, "\n"), "staff: Bob carl\nweb: Bob\n");
+    // Apache splits a member list at blanks and unquotes quotes: such a login would make other
+    // users members, so it stops the file (when it is in a group at all).
+    for (const char* login : {"john smith", "\"ed\"", "a\\\\b"}) {
+        SCOPED_TRACE(login);
+        add(login, false, "");
+        EXPECT_NO_THROW(BuildGroupFile(PasswordFileEntries(list), "\n"));
+        SetUserGroups(list.Users(list.Count() - 1), {"staff"});
+        EXPECT_THROW(BuildGroupFile(PasswordFileEntries(list), "\n"), EQuorvaneError);
+        list.Remove(&list.Users(list.Count() - 1));
+    }
 }
 
 TEST(GroupFile, AGroupTooLongForApachesLineGoesOnOverLinesOfItsOwn) {
