@@ -4,6 +4,7 @@
 #include "ui/MainForm.h"
 
 #include "ui/About.h"
+#include "ui/CredentialsDlg.h"
 #include "ui/ExportDlg.h"
 #include "ui/ModalRunner.h"
 #include "ui/SeriesDlg.h"
@@ -15,6 +16,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLocale>
+
+#include <algorithm>
 
 namespace quorvane {
 
@@ -60,7 +63,17 @@ void TfrmMain::miCreateUsersSeriesClick() {
         if (!changed) FillList();
         Project.SetModified(true); // whether or not a user could be created
         ShowResult(tr("%1 created").arg(UsersText(static_cast<int>(created.size()))));
-        ShowSeriesResult(created, this);
+        // The series' users are the last of the list (it only appends).
+        const int first = FUserList->Count() - static_cast<int>(created.size());
+        ShowSeriesResult(created, this, [this, first] {
+            std::vector<const TUserProp*> users;
+            for (int i = std::max(first, 0); i < FUserList->Count(); ++i)
+                users.push_back(&FUserList->Users(i));
+            Guarded(this, [&] {
+                const QString result = ShowCredentialsDialog(users, this);
+                if (!result.isEmpty()) ShowResult(result);
+            });
+        });
     });
 }
 
