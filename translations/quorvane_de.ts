@@ -1265,7 +1265,7 @@ Server: %2.</translation>
         <translation>Alle Dateien (*)</translation>
     </message>
     <message>
-        <source>Expiring &amp;Within...</source>
+        <source>Expiring &amp;within...</source>
         <translation>Ablaufend &amp;innerhalb...</translation>
     </message>
     <message>

@@ -430,7 +430,7 @@ void TfrmMain::CreateActions() {
         NewAction("miEnabledUsers", QT_TR_NOOP("&Enabled Users"), &TfrmMain::miEnabledUsersClick);
     miDisabledUsers = NewAction("miDisabledUsers", QT_TR_NOOP("&Disabled Users"),
                                 &TfrmMain::miDisabledUsersClick);
-    miExpiringUsers = NewAction("miExpiringUsers", QT_TR_NOOP("Expiring &Within..."),
+    miExpiringUsers = NewAction("miExpiringUsers", QT_TR_NOOP("Expiring &within..."),
                                 &TfrmMain::miExpiringUsersClick);
     FViewGroup = new QActionGroup(this);
     FViewGroup->setExclusive(true);
