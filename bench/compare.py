@@ -1,15 +1,11 @@
-#!/ usr / bin / env python3
-""
-    "Old against new, in one run: the command-line tool's info, list, sweep and exports, and the
-    desktop program's open, timed side by side on the same databases.
+#!/usr/bin/env python3
+"""Old against new, in one run: the command-line tool's info, list, sweep and exports, and the
+desktop program's open, timed side by side on the same databases.
 
-    bench /
-    compare.py-- old OLD_BUILD-- new NEW_BUILD[--users 10000, 100000, 1000000][--runs 5][--work DIR]
-                                              [--only info, list, ...]
+    bench/compare.py --old OLD_BUILD --new NEW_BUILD [--users 10000,100000,1000000]
+                     [--runs 5] [--work DIR] [--only info,list,...]
 
-    OLD_BUILD and NEW_BUILD are build
-    folders(Release)
-of two versions; the older one needs only
+OLD_BUILD and NEW_BUILD are build folders (Release) of two versions; the older one needs only
 quorvane-cli (and bench/bench_mainwindow for the desktop open). The databases are made once by
 the new build's bench_userdb --make. Runs of the two alternate (old, new, old, new, ...) so that
 a change in the machine's load meets both alike; every figure is the median of the runs. Each

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
-  libcurl4-openssl-dev
+  libcurl4-openssl-dev libssh2-1-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   libssl-dev openssl apache2-utils python3 python3-pyftpdlib

@@ -39,5 +39,7 @@ cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DQUORVANE_SANITIZE=ON -DQUORVANE_WERROR=ON -DQUORVANE_BENCH=ON \
   -DQUORVANE_PACKAGE_BUILD_DIR="$PWD/build/release"
 cmake --build build/test -j "$jobs"
+# clang-tidy over the core and the command-line companion, every finding an error.
+bash scripts/tidy-check.sh build/test
 cd build/test
 ctest --output-on-failure -j "$jobs" --timeout 600

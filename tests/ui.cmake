@@ -24,6 +24,11 @@ if(TARGET quorvane_ui AND TARGET Qt6::Test)
     gtest_discover_tests(test_${program} TEST_PREFIX "ui." DISCOVERY_TIMEOUT 60
       PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" LABELS ftp TIMEOUT 120)
   endforeach()
+  # The dialogs once more on a small screen at scale 2 (1280 x 800 pixels: 640 x 400 units).
+  add_test(NAME ui.dialogs.FitScreen.OnASmallScreenAtScale2
+    COMMAND test_dialogs --gtest_filter=FitScreen.*)
+  set_tests_properties(ui.dialogs.FitScreen.OnASmallScreenAtScale2 PROPERTIES ENVIRONMENT
+    "QT_QPA_PLATFORM=offscreen:configfile=${CMAKE_CURRENT_SOURCE_DIR}/ui/dialogs/small-screen.json;QT_SCALE_FACTOR=2")
   # The translation test has its own main: it sets a German locale before Qt starts.
   target_compile_definitions(test_translation PRIVATE
     QUORVANE_TRANSLATIONS_DIR="${PROJECT_SOURCE_DIR}/translations")

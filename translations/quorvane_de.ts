@@ -104,10 +104,6 @@
         <translation>Zeile %1 der Kennwortdatei hat nicht die Form Anmeldename:Kennwort; es wurde nichts importiert</translation>
     </message>
     <message>
-        <source>Line %1 of the password file has no password after the colon; nothing was imported</source>
-        <translation>Zeile %1 der Kennwortdatei hat kein Kennwort nach dem Doppelpunkt; es wurde nichts importiert</translation>
-    </message>
-    <message>
         <source>Line %1 of the password file has a login that cannot be used: %2; nothing was imported</source>
         <translation>Zeile %1 der Kennwortdatei hat einen unbrauchbaren Anmeldenamen: %2; es wurde nichts importiert</translation>
     </message>
@@ -444,6 +440,214 @@
         <translation>%1 und %2 weitere</translation>
     </message>
     <message>
+        <source>Upload of %1 failed: the server does not tell the size of the uploaded file, so it cannot be checked; the old file was kept</source>
+        <translation>Das Hochladen von %1 ist fehlgeschlagen: Der Server nennt die Größe der hochgeladenen Datei nicht, sie lässt sich also nicht prüfen; die alte Datei wurde behalten</translation>
+    </message>
+    <message>
+        <source>Export aborted; the server&apos;s file was not changed</source>
+        <translation>Export abgebrochen; die Datei auf dem Server wurde nicht geändert</translation>
+    </message>
+    <message>
+        <source>The partial upload %1 could not be removed from the server</source>
+        <translation>Die unvollständig hochgeladene Datei %1 konnte nicht vom Server entfernt werden</translation>
+    </message>
+    <message>
+        <source>the key file %1 could not be read (a wrong passphrase, or not a private key)</source>
+        <translation>die Schlüsseldatei %1 konnte nicht gelesen werden (eine falsche Passphrase, oder kein privater Schlüssel)</translation>
+    </message>
+    <message>
+        <source>the server refused the key</source>
+        <translation>der Server hat den Schlüssel abgelehnt</translation>
+    </message>
+    <message>
+        <source>the server showed no host key</source>
+        <translation>der Server hat keinen Hostschlüssel gezeigt</translation>
+    </message>
+    <message>
+        <source>the server offers no SFTP</source>
+        <translation>der Server bietet kein SFTP an</translation>
+    </message>
+    <message>
+        <source>the server refused it</source>
+        <translation>der Server hat es abgelehnt</translation>
+    </message>
+    <message>
+        <source>the server does not support this</source>
+        <translation>der Server unterstützt das nicht</translation>
+    </message>
+    <message>
+        <source>the server&apos;s disk is full</source>
+        <translation>der Datenträger des Servers ist voll</translation>
+    </message>
+    <message>
+        <source>the quota on the server is exceeded</source>
+        <translation>das Kontingent auf dem Server ist überschritten</translation>
+    </message>
+    <message>
+        <source>the file exists</source>
+        <translation>die Datei ist schon vorhanden</translation>
+    </message>
+    <message>
+        <source>the local file could not be read</source>
+        <translation>die lokale Datei konnte nicht gelesen werden</translation>
+    </message>
+    <message>
+        <source>No such file or directory</source>
+        <translation>Datei oder Verzeichnis nicht gefunden</translation>
+    </message>
+    <message>
+        <source>Permission denied</source>
+        <translation>Keine Berechtigung</translation>
+    </message>
+    <message>
+        <source>WARNING: the host key of %1 has CHANGED from the trusted one (%2). The server now shows the key %3: someone may be listening in. Nothing was sent. Check the key with the server&apos;s administrator before you trust it.</source>
+        <translation>WARNUNG: Der Hostschlüssel von %1 hat sich gegenüber dem vertrauten (%2) GEÄNDERT. Der Server zeigt jetzt den Schlüssel %3: Jemand könnte mithören. Es wurde nichts gesendet. Prüfen Sie den Schlüssel mit dem Administrator des Servers, bevor Sie ihm vertrauen.</translation>
+    </message>
+    <message>
+        <source>The database %1 could be read by other users (mode %2); it holds clear passwords and is now saved with mode %3</source>
+        <translation>Die Datenbank %1 war für andere Benutzer lesbar (Modus %2); sie enthält Kennwörter im Klartext und wird jetzt mit Modus %3 gespeichert</translation>
+    </message>
+    <message>
+        <source>%1 is not a regular file</source>
+        <translation>%1 ist keine gewöhnliche Datei</translation>
+    </message>
+    <message>
+        <source>Line %1 of %2 is longer than 64 KiB</source>
+        <translation>Zeile %1 von %2 ist länger als 64 KiB</translation>
+    </message>
+    <message>
+        <source>The lock file %1 is not a regular file and cannot be removed; remove it</source>
+        <translation>Die Sperrdatei %1 ist keine gewöhnliche Datei und kann nicht entfernt werden; entfernen Sie sie</translation>
+    </message>
+    <message>
+        <source>The password is longer than %1 bytes, the most a password may have</source>
+        <translation>Das Kennwort ist länger als %1 Bytes, die ein Kennwort höchstens haben darf</translation>
+    </message>
+    <message>
+        <source>Nothing was imported: line %1 of the file: %2. Correct the file and import it again.</source>
+        <translation>Es wurde nichts importiert: Zeile %1 der Datei: %2. Korrigieren Sie die Datei und importieren Sie sie erneut.</translation>
+    </message>
+    <message>
+        <source>1 login was already there and was skipped: %1</source>
+        <translation>1 Anmeldename war bereits vorhanden und wurde übersprungen: %1</translation>
+    </message>
+    <message>
+        <source>%1 logins were already there and were skipped: %2</source>
+        <translation>%1 Anmeldenamen waren bereits vorhanden und wurden übersprungen: %2</translation>
+    </message>
+    <message>
+        <source>1 login was already there: %1</source>
+        <translation>1 Anmeldename war bereits vorhanden: %1</translation>
+    </message>
+    <message>
+        <source>%1 logins were already there: %2</source>
+        <translation>%1 Anmeldenamen waren bereits vorhanden: %2</translation>
+    </message>
+    <message>
+        <source>Line %1 of the password file holds a password longer than %2 bytes, the most a password may have; nothing was imported</source>
+        <translation>Zeile %1 der Kennwortdatei enthält ein Kennwort, das länger als %2 Bytes ist, die ein Kennwort höchstens haben darf; es wurde nichts importiert</translation>
+    </message>
+    <message>
+        <source>The file does not look like a password file: it holds binary data; nothing was imported</source>
+        <translation>Die Datei sieht nicht wie eine Kennwortdatei aus: Sie enthält Binärdaten; es wurde nichts importiert</translation>
+    </message>
+    <message>
+        <source>The file does not look like a password file: most of its lines have a number after the second colon, as the system&apos;s account files (/etc/passwd, /etc/shadow, /etc/group) have; nothing was imported</source>
+        <translation>Die Datei sieht nicht wie eine Kennwortdatei aus: Die meisten ihrer Zeilen haben nach dem zweiten Doppelpunkt eine Zahl, wie die Kontendateien des Systems (/etc/passwd, /etc/shadow, /etc/group); es wurde nichts importiert</translation>
+    </message>
+    <message>
+        <source>the password is longer than 4096 bytes, the most a password may have</source>
+        <translation>das Kennwort ist länger als 4096 Bytes, die ein Kennwort höchstens haben darf</translation>
+    </message>
+    <message>
+        <source>%1 left out: the later %2 is written</source>
+        <translation>%1 ausgelassen: Der spätere %2 wird geschrieben</translation>
+    </message>
+    <message>
+        <source>%1 left out: the later %2 is disabled</source>
+        <translation>%1 ausgelassen: Der spätere %2 ist deaktiviert</translation>
+    </message>
+    <message>
+        <source>unknown scheme (%1)</source>
+        <translation>unbekanntes Verfahren (%1)</translation>
+    </message>
+    <message>
+        <source>locked</source>
+        <translation>gesperrt</translation>
+    </message>
+    <message>
+        <source>no prefix</source>
+        <translation>kein Präfix</translation>
+    </message>
+    <message>
+        <source>salted SHA-1</source>
+        <translation>gesalzenes SHA-1</translation>
+    </message>
+    <message>
+        <source>line %1 &quot;%2&quot; (like &quot;%3&quot; in the database)</source>
+        <translation>Zeile %1 „%2“ (wie „%3“ in der Datenbank)</translation>
+    </message>
+    <message>
+        <source>line %1 &quot;%2&quot; (like line %3 &quot;%4&quot;)</source>
+        <translation>Zeile %1 „%2“ (wie Zeile %3 „%4“)</translation>
+    </message>
+    <message>
+        <source>line %1 &quot;%2&quot;</source>
+        <translation>Zeile %1 „%2“</translation>
+    </message>
+    <message>
+        <source>Skipped, as the login is there already (letters a to z without regard to case): %1</source>
+        <translation>Übersprungen, da der Anmeldename schon vorhanden ist (Buchstaben a bis z ohne Beachtung der Groß-/Kleinschreibung): %1</translation>
+    </message>
+    <message>
+        <source>Replaced, as the login was there already (letters a to z without regard to case): %1</source>
+        <translation>Ersetzt, da der Anmeldename schon vorhanden war (Buchstaben a bis z ohne Beachtung der Groß-/Kleinschreibung): %1</translation>
+    </message>
+    <message>
+        <source>Locked, and kept locked: %1</source>
+        <translation>Gesperrt und gesperrt gelassen: %1</translation>
+    </message>
+    <message>
+        <source>Kept exactly as they were, in a scheme Quorvane does not know: %1</source>
+        <translation>Genau so übernommen, wie sie waren, in einem Verfahren, das Quorvane nicht kennt: %1</translation>
+    </message>
+    <message>
+        <source>Cannot create file %1: the folder %2 does not exist</source>
+        <translation>Die Datei %1 kann nicht angelegt werden: Der Ordner %2 existiert nicht</translation>
+    </message>
+    <message>
+        <source>Cannot create file %1: %2 is not a folder</source>
+        <translation>Die Datei %1 kann nicht angelegt werden: %2 ist kein Ordner</translation>
+    </message>
+    <message>
+        <source>Cannot create file %1: no permission to write in the folder %2</source>
+        <translation>Die Datei %1 kann nicht angelegt werden: Keine Berechtigung, in den Ordner %2 zu schreiben</translation>
+    </message>
+    <message>
+        <source>Cannot create file %1: the disk is full</source>
+        <translation>Die Datei %1 kann nicht angelegt werden: Der Datenträger ist voll</translation>
+    </message>
+    <message>
+        <source>Cannot create file %1: the disk quota is used up</source>
+        <translation>Die Datei %1 kann nicht angelegt werden: Das Speicherkontingent ist aufgebraucht</translation>
+    </message>
+    <message>
+        <source>Cannot create file %1: the file system is read-only</source>
+        <translation>Die Datei %1 kann nicht angelegt werden: Das Dateisystem ist schreibgeschützt</translation>
+    </message>
+    <message>
+        <source>Cannot create file %1: it is a folder</source>
+        <translation>Die Datei %1 kann nicht angelegt werden: Es ist ein Ordner</translation>
+    </message>
+    <message>
+        <source>Cannot write file %1: the disk is full</source>
+        <translation>Die Datei %1 kann nicht geschrieben werden: Der Datenträger ist voll</translation>
+    </message>
+    <message>
+        <source>Cannot write file %1: the disk quota is used up</source>
+        <translation>Die Datei %1 kann nicht geschrieben werden: Das Speicherkontingent ist aufgebraucht</translation>
+    </message>
+    <message>
         <source>The group name &quot;%1&quot; may not hold &quot;:&quot;, &quot;,&quot;, a blank or a control character</source>
         <translation>Der Gruppenname „%1“ darf kein „:“, kein „,“, kein Leerzeichen und kein Steuerzeichen enthalten</translation>
     </message>
@@ -482,6 +686,37 @@
     <message>
         <source>Cannot create folder %1</source>
         <translation>Der Ordner %1 kann nicht angelegt werden</translation>
+    </message>
+</context>
+<context>
+    <name>PasswordField</name>
+    <message>
+        <source>Hide the password</source>
+        <translation>Kennwort verbergen</translation>
+    </message>
+    <message>
+        <source>Show the password</source>
+        <translation>Kennwort anzeigen</translation>
+    </message>
+    <message>
+        <source>very weak</source>
+        <translation>sehr schwach</translation>
+    </message>
+    <message>
+        <source>weak</source>
+        <translation>schwach</translation>
+    </message>
+    <message>
+        <source>fair</source>
+        <translation>mittel</translation>
+    </message>
+    <message>
+        <source>strong</source>
+        <translation>stark</translation>
+    </message>
+    <message>
+        <source>Strength: %1 (about %2 bits)</source>
+        <translation>Stärke: %1 (etwa %2 Bit)</translation>
     </message>
 </context>
 <context>
@@ -529,6 +764,14 @@ Datei überschreiben, unter anderem Namen speichern oder abbrechen?</translation
         <source>Unexpected failure</source>
         <translation>Unerwarteter Fehler</translation>
     </message>
+    <message>
+        <source>&amp;Save</source>
+        <translation>&amp;Speichern</translation>
+    </message>
+    <message>
+        <source>Do&amp;n&apos;t Save</source>
+        <translation>&amp;Nicht speichern</translation>
+    </message>
 </context>
 <context>
     <name>quorvane::TAboutForm</name>
@@ -545,12 +788,16 @@ Datei überschreiben, unter anderem Namen speichern oder abbrechen?</translation
         <translation>Web:</translation>
     </message>
     <message>
-        <source>Copyright © 2001–2026 Ostrick. All rights reserved.</source>
-        <translation>Copyright © 2001–2026 Ostrick. Alle Rechte vorbehalten.</translation>
-    </message>
-    <message>
         <source>Close</source>
         <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Free software under the %1.</source>
+        <translation>Freie Software unter der %1.</translation>
+    </message>
+    <message>
+        <source>MIT License</source>
+        <translation>MIT-Lizenz</translation>
     </message>
 </context>
 <context>
@@ -578,6 +825,13 @@ Datei überschreiben, unter anderem Namen speichern oder abbrechen?</translation
     <message>
         <source>Cancel</source>
         <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>quorvane::THelpWindow</name>
+    <message>
+        <source>Quorvane Help</source>
+        <translation>Quorvane-Hilfe</translation>
     </message>
 </context>
 <context>
@@ -627,8 +881,39 @@ Datei überschreiben, unter anderem Namen speichern oder abbrechen?</translation
         <translation>Kennwort</translation>
     </message>
     <message>
+        <source>No password: anyone who knows the login gets in</source>
+        <translation>Kein Kennwort: Jeder, der den Anmeldenamen kennt, kommt hinein</translation>
+    </message>
+    <message>
+        <source>The stored hash (%1) is weak: set a new password</source>
+        <translation>Der gespeicherte Hash (%1) ist schwach: Vergeben Sie ein neues Kennwort</translation>
+    </message>
+    <message>
         <source>Groups</source>
         <translation>Gruppen</translation>
+    </message>
+</context>
+<context>
+    <name>quorvane::TfrmChangePassword</name>
+    <message>
+        <source>Change Password</source>
+        <translation>Kennwort ändern</translation>
+    </message>
+    <message>
+        <source>A new password for %1.</source>
+        <translation>Ein neues Kennwort für %1.</translation>
+    </message>
+    <message>
+        <source>&amp;Generate</source>
+        <translation>&amp;Erzeugen</translation>
+    </message>
+    <message>
+        <source>A random password with the settings of the last user series</source>
+        <translation>Ein zufälliges Kennwort mit den Einstellungen der letzten Benutzerserie</translation>
+    </message>
+    <message>
+        <source>&amp;New password</source>
+        <translation>&amp;Neues Kennwort</translation>
     </message>
 </context>
 <context>
@@ -760,10 +1045,6 @@ Ihr Zugang endet: {expires}.
         <translation>Exportieren</translation>
     </message>
     <message>
-        <source>Password encryption algorithm</source>
-        <translation>Verschlüsselungsverfahren der Kennwörter</translation>
-    </message>
-    <message>
         <source>Web servers on Linux and other Unix systems (Apache, nginx, lighttpd) refuse plain-text password files; they accept them only on Windows.</source>
         <translation>Webserver unter Linux und anderen Unix-Systemen (Apache, nginx, lighttpd) lehnen Kennwortdateien im Klartext ab; nur unter Windows nehmen sie sie an.</translation>
     </message>
@@ -848,16 +1129,6 @@ Ihr Zugang endet: {expires}.
         <translation>Bestätigen</translation>
     </message>
     <message>
-        <source>Trust the server whose public key is
-%1
-
-Only if its administrator confirms this key. The export is then tried again.</source>
-        <translation>Dem Server vertrauen, dessen öffentlicher Schlüssel
-%1
-
-lautet? Nur wenn sein Administrator diesen Schlüssel bestätigt. Der Export wird dann erneut versucht.</translation>
-    </message>
-    <message>
         <source>The server %1 is not known yet. Its host key has the fingerprint
 %2
 
@@ -896,6 +1167,88 @@ Vertrauen Sie ihm nur, wenn der Administrator des Servers diesen Fingerabdruck b
 Server: %2.</source>
         <translation>Export: %1.
 Server: %2.</translation>
+    </message>
+    <message>
+        <source>Password hash</source>
+        <translation>Hash-Verfahren</translation>
+    </message>
+    <message>
+        <source>CA file</source>
+        <translation>CA-Datei</translation>
+    </message>
+    <message>
+        <source>none: the system&apos;s certificate authorities</source>
+        <translation>keine: die Zertifizierungsstellen des Systems</translation>
+    </message>
+    <message>
+        <source>A file of certificates (PEM) that vouch for the server, for a server whose certificate no public authority signed</source>
+        <translation>Eine Datei mit Zertifikaten (PEM), die für den Server bürgen – für einen Server, dessen Zertifikat keine öffentliche Stelle signiert hat</translation>
+    </message>
+    <message>
+        <source>The database file then holds this password: anyone who can read the file can read it.</source>
+        <translation>Die Datenbankdatei enthält dann dieses Kennwort: Wer die Datei lesen kann, kann es lesen.</translation>
+    </message>
+    <message>
+        <source>%1 of %2 %3</source>
+        <translation>%1 von %2 %3</translation>
+    </message>
+    <message>
+        <source>, %1 %2/s</source>
+        <translation>, %1 %2/s</translation>
+    </message>
+    <message>
+        <source>, about %1 h %2 min left</source>
+        <translation>, noch etwa %1 h %2 min</translation>
+    </message>
+    <message>
+        <source>, about %1 min left</source>
+        <translation>, noch etwa %1 min</translation>
+    </message>
+    <message>
+        <source>, about %1 s left</source>
+        <translation>, noch etwa %1 s</translation>
+    </message>
+    <message>
+        <source>The password file %1 is on the server %2 now.</source>
+        <translation>Die Kennwortdatei %1 liegt jetzt auf dem Server %2.</translation>
+    </message>
+    <message>
+        <source>%1
+
+Trust the server whose public key is
+%2
+
+Only if its administrator confirms this key. The export is then tried again.</source>
+        <translation>%1
+
+Dem Server vertrauen, dessen öffentlicher Schlüssel
+%2
+
+lautet? Nur wenn sein Administrator diesen Schlüssel bestätigt. Der Export wird dann erneut versucht.</translation>
+    </message>
+    <message>
+        <source>&amp;Trust</source>
+        <translation>&amp;Vertrauen</translation>
+    </message>
+    <message>
+        <source>Host keys</source>
+        <translation>Hostschlüssel</translation>
+    </message>
+    <message>
+        <source>SSH host keys trusted for this server besides known_hosts; a server showing another key is refused</source>
+        <translation>SSH-Hostschlüssel, denen für diesen Server neben known_hosts vertraut wird; ein Server, der einen anderen Schlüssel zeigt, wird abgewiesen</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>Entfernen</translation>
+    </message>
+    <message>
+        <source>Aborting...</source>
+        <translation>Wird abgebrochen...</translation>
+    </message>
+    <message>
+        <source>The new file is already being put in place...</source>
+        <translation>Die neue Datei wird bereits an ihren Platz gebracht...</translation>
     </message>
 </context>
 <context>
@@ -1089,14 +1442,6 @@ Server: %2.</translation>
         <translation>Ü&amp;ber...</translation>
     </message>
     <message>
-        <source>&amp;Enable</source>
-        <translation>&amp;Aktivieren</translation>
-    </message>
-    <message>
-        <source>&amp;Disable</source>
-        <translation>&amp;Deaktivieren</translation>
-    </message>
-    <message>
         <source>&amp;Never Expire</source>
         <translation>&amp;Nie ablaufen</translation>
     </message>
@@ -1169,14 +1514,6 @@ Server: %2.</translation>
         <translation>%1 Benutzer</translation>
     </message>
     <message>
-        <source>%1 user(s) (plus %2 hidden)</source>
-        <translation>%1 Benutzer (dazu %2 ausgeblendet)</translation>
-    </message>
-    <message>
-        <source>%1 user(s)</source>
-        <translation>%1 Benutzer</translation>
-    </message>
-    <message>
         <source>No users yet — add one, create a series, or import a file</source>
         <translation>Noch keine Benutzer — fügen Sie einen hinzu, legen Sie eine Serie an oder importieren Sie eine Datei</translation>
     </message>
@@ -1221,10 +1558,6 @@ Server: %2.</translation>
         <translation>Kennwort &amp;prüfen...</translation>
     </message>
     <message>
-        <source>User &quot;%1&quot; already exists. Replace its password with the one from the file?</source>
-        <translation>Benutzer „%1“ existiert bereits. Sein Kennwort durch das aus der Datei ersetzen?</translation>
-    </message>
-    <message>
         <source>&amp;Replace</source>
         <translation>&amp;Ersetzen</translation>
     </message>
@@ -1263,6 +1596,98 @@ Server: %2.</translation>
     <message>
         <source>All Files (*)</source>
         <translation>Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>Line %1 of the file has the login &quot;%2&quot;, and the database has &quot;%3&quot;. Web servers tell logins apart by case, this database does not. Replace the user with the line from the file?</source>
+        <translation>Zeile %1 der Datei hat den Anmeldenamen „%2“, und die Datenbank hat „%3“. Webserver unterscheiden Anmeldenamen nach Groß-/Kleinschreibung, diese Datenbank nicht. Den Benutzer durch die Zeile aus der Datei ersetzen?</translation>
+    </message>
+    <message>
+        <source>Line %1 of the file has the login &quot;%2&quot;, and line %3 has &quot;%4&quot;. Web servers tell logins apart by case, this database does not. Replace the user of line %3 with line %1?</source>
+        <translation>Zeile %1 der Datei hat den Anmeldenamen „%2“, und Zeile %3 hat „%4“. Webserver unterscheiden Anmeldenamen nach Groß-/Kleinschreibung, diese Datenbank nicht. Den Benutzer aus Zeile %3 durch Zeile %1 ersetzen?</translation>
+    </message>
+    <message>
+        <source>Change Password</source>
+        <translation>Kennwort ändern</translation>
+    </message>
+    <message>
+        <source>Password of %1 copied; the clipboard is cleared in %2 s</source>
+        <translation>Kennwort von %1 kopiert; die Zwischenablage wird in %2 s geleert</translation>
+    </message>
+    <message>
+        <source>%1 (%2)</source>
+        <translation>%1 (%2)</translation>
+    </message>
+    <message>
+        <source>users.udx</source>
+        <translation>benutzer.udx</translation>
+    </message>
+    <message>
+        <source>Ena&amp;ble</source>
+        <translation>Ak&amp;tivieren</translation>
+    </message>
+    <message>
+        <source>D&amp;isable</source>
+        <translation>&amp;Deaktivieren</translation>
+    </message>
+    <message>
+        <source>Change &amp;Password...</source>
+        <translation>Kennwort &amp;ändern...</translation>
+    </message>
+    <message>
+        <source>Cop&amp;y Password</source>
+        <translation>Kennwort k&amp;opieren</translation>
+    </message>
+    <message>
+        <source>&amp;Filter Users</source>
+        <translation>Benutzer f&amp;iltern</translation>
+    </message>
+    <message>
+        <source>Enable</source>
+        <translation>Aktivieren</translation>
+    </message>
+    <message>
+        <source>Disable</source>
+        <translation>Deaktivieren</translation>
+    </message>
+    <message>
+        <source>Set expiration date</source>
+        <translation>Ablaufdatum festlegen</translation>
+    </message>
+    <message>
+        <source>Change password</source>
+        <translation>Kennwort ändern</translation>
+    </message>
+    <message>
+        <source>%1 (plus %2 hidden)</source>
+        <translation>%1 (und %2 ausgeblendet)</translation>
+    </message>
+    <message>
+        <source>Opened %1: %2</source>
+        <translation>%1 geöffnet: %2</translation>
+    </message>
+    <message>
+        <source>Saved</source>
+        <translation>Gespeichert</translation>
+    </message>
+    <message>
+        <source>Import Users</source>
+        <translation>Benutzer importieren</translation>
+    </message>
+    <message>
+        <source>%1.
+
+Add them again (the password file holds only the last of users with the same login), or skip them?</source>
+        <translation>%1.
+
+Sie erneut hinzufügen (die Kennwortdatei enthält von Benutzern mit gleichem Anmeldenamen nur den letzten) oder überspringen?</translation>
+    </message>
+    <message>
+        <source>&amp;Add Again</source>
+        <translation>&amp;Erneut hinzufügen</translation>
+    </message>
+    <message>
+        <source>&amp;Skip Them</source>
+        <translation>Ü&amp;berspringen</translation>
     </message>
     <message>
         <source>Expiring &amp;within...</source>
@@ -1319,10 +1744,6 @@ Server: %2.</translation>
         <translation>Neue Benutzer</translation>
     </message>
     <message>
-        <source>%1 user(s) created. Hand out these logins and passwords; the database keeps the passwords too.</source>
-        <translation>%1 Benutzer angelegt. Geben Sie diese Anmeldenamen und Kennwörter weiter; die Datenbank speichert die Kennwörter ebenfalls.</translation>
-    </message>
-    <message>
         <source>Copy</source>
         <translation>Kopieren</translation>
     </message>
@@ -1349,6 +1770,14 @@ Server: %2.</translation>
     <message>
         <source>%1 users copied</source>
         <translation>%1 Benutzer kopiert</translation>
+    </message>
+    <message>
+        <source>1 user created. Hand out this login and password; the database keeps the password too.</source>
+        <translation>1 Benutzer angelegt. Geben Sie diesen Anmeldenamen und dieses Kennwort weiter; die Datenbank behält das Kennwort ebenfalls.</translation>
+    </message>
+    <message>
+        <source>%1 users created. Hand out these logins and passwords; the database keeps the passwords too.</source>
+        <translation>%1 Benutzer angelegt. Geben Sie diese Anmeldenamen und Kennwörter weiter; die Datenbank behält die Kennwörter ebenfalls.</translation>
     </message>
     <message>
         <source>Send C&amp;redentials...</source>
@@ -1402,6 +1831,18 @@ Server: %2.</translation>
         <translation>Benutzer „%1“ existiert bereits</translation>
     </message>
     <message>
+        <source>&amp;Generate</source>
+        <translation>&amp;Erzeugen</translation>
+    </message>
+    <message>
+        <source>A random password with the settings of the last user series</source>
+        <translation>Ein zufälliges Kennwort mit den Einstellungen der letzten Benutzerserie</translation>
+    </message>
+    <message>
+        <source>Already exists</source>
+        <translation>Gibt es schon</translation>
+    </message>
+    <message>
         <source>Names separated by commas, such as staff, editors</source>
         <translation>Namen durch Kommas getrennt, etwa staff, editors</translation>
     </message>
@@ -1437,18 +1878,6 @@ Server: %2.</translation>
         <translation>Benutzerserie</translation>
     </message>
     <message>
-        <source> Case </source>
-        <translation> Schreibung </translation>
-    </message>
-    <message>
-        <source> Chars type </source>
-        <translation> Zeichenart </translation>
-    </message>
-    <message>
-        <source>Test</source>
-        <translation>Testen</translation>
-    </message>
-    <message>
         <source>Show a sample login and password; nothing is added</source>
         <translation>Zeigt einen Beispiel-Anmeldenamen und ein Beispielkennwort; es wird nichts hinzugefügt</translation>
     </message>
@@ -1461,36 +1890,48 @@ Server: %2.</translation>
         <translation>Abbrechen</translation>
     </message>
     <message>
-        <source>User count</source>
-        <translation>Anzahl Benutzer</translation>
-    </message>
-    <message>
-        <source>Length</source>
-        <translation>Länge</translation>
-    </message>
-    <message>
-        <source> Login </source>
-        <translation> Anmeldename </translation>
-    </message>
-    <message>
-        <source> Password </source>
-        <translation> Kennwort </translation>
-    </message>
-    <message>
         <source> Test </source>
         <translation> Test </translation>
     </message>
     <message>
-        <source>Login</source>
-        <translation>Anmeldename</translation>
-    </message>
-    <message>
-        <source>Password</source>
-        <translation>Kennwort</translation>
-    </message>
-    <message>
         <source>Warning</source>
         <translation>Warnung</translation>
+    </message>
+    <message>
+        <source> Ca&amp;se </source>
+        <translation> &amp;Schreibung </translation>
+    </message>
+    <message>
+        <source> C&amp;hars type </source>
+        <translation> &amp;Zeichenart </translation>
+    </message>
+    <message>
+        <source>&amp;Test</source>
+        <translation>&amp;Testen</translation>
+    </message>
+    <message>
+        <source>User &amp;count</source>
+        <translation>&amp;Anzahl Benutzer</translation>
+    </message>
+    <message>
+        <source>L&amp;ength</source>
+        <translation>&amp;Länge</translation>
+    </message>
+    <message>
+        <source> &amp;Login </source>
+        <translation> Anmelde&amp;name </translation>
+    </message>
+    <message>
+        <source> &amp;Password </source>
+        <translation> &amp;Kennwort </translation>
+    </message>
+    <message>
+        <source>Lo&amp;gin</source>
+        <translation>Anmel&amp;dename</translation>
+    </message>
+    <message>
+        <source>Pass&amp;word</source>
+        <translation>Kenn&amp;wort</translation>
     </message>
 </context>
 </TS>

@@ -80,11 +80,13 @@ TWriteReport WriteFileAtomically(const std::string& path, const std::string& dat
 
 namespace {
 
-// Hands the data of produce to an open descriptor; raises "Stream write error" on failure.
-void Produce(int fd, const std::function<void(const TDataSink&)>& produce) {
+// Hands the data of produce to an open descriptor; raises "Stream write error" (or that the
+// disk is full) on failure.
+void Produce(int fd, const std::string& path,
+             const std::function<void(const TDataSink&)>& produce) {
     unsigned long long total = 0;
-    produce([fd, &total](const char* piece, size_t size) {
-        if (!WriteAll(fd, piece, size, total)) throw EQuorvaneError("Stream write error");
+    produce([fd, &total, &path](const char* piece, size_t size) {
+        if (!WriteAll(fd, piece, size, total)) throw EQuorvaneError(WriteErrorText(path, errno));
     });
 }
 
@@ -129,15 +131,16 @@ void KeepOwnership(int fd, const struct stat& old, const std::string& path, TWri
 }
 
 // Writes into something that is not replaced: an open descriptor, a device, a pipe.
-void WriteInPlace(int fd, const std::function<void(const TDataSink&)>& produce) {
-    Produce(fd, produce);
+void WriteInPlace(int fd, const std::string& path,
+                  const std::function<void(const TDataSink&)>& produce) {
+    Produce(fd, path, produce);
 }
 
 } // namespace
 
 TWriteReport WriteFileAtomically(const std::string& path,
                                  const std::function<void(const TDataSink&)>& produce,
-                                 unsigned newFileMode) {
+                                 unsigned newFileMode, unsigned keptModeBits) {
     const std::string cannotCreate = FormatMessage("Cannot create file %s", path.c_str());
     if (path.empty()) throw EQuorvaneError(cannotCreate);
     TWriteReport report;
@@ -146,7 +149,7 @@ TWriteReport WriteFileAtomically(const std::string& path,
     // another user could have planted are refused.
     const TWriteTarget resolved = ResolveWriteTarget(path);
     if (resolved.Descriptor >= 0) {
-        WriteInPlace(resolved.Descriptor, produce);
+        WriteInPlace(resolved.Descriptor, path, produce);
         return report;
     }
     const std::string& target = resolved.Path;
@@ -154,13 +157,13 @@ TWriteReport WriteFileAtomically(const std::string& path,
     struct stat st {};
     const bool exists = ::stat(target.c_str(), &st) == 0;
     // A folder (or a block device, a socket) is no file to write: refused, untouched.
-    if (exists && S_ISDIR(st.st_mode)) throw EQuorvaneError(cannotCreate);
+    if (exists && S_ISDIR(st.st_mode)) throw EQuorvaneError(CannotCreateText(path, EISDIR));
     if (exists && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))) {
         // A device or a pipe is written as it is; replacing it would break what reads it.
         const int fd = ::open(target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0) throw EQuorvaneError(cannotCreate);
+        if (fd < 0) throw EQuorvaneError(CannotCreateText(path, errno));
         try {
-            WriteInPlace(fd, produce);
+            WriteInPlace(fd, path, produce);
         } catch (...) {
             ::close(fd);
             throw;
@@ -175,12 +178,12 @@ TWriteReport WriteFileAtomically(const std::string& path,
 
     std::string temp = TemporaryPattern(target);
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) throw EQuorvaneError(cannotCreate);
+    if (fd < 0) throw EQuorvaneError(CannotCreateText(path, errno));
     TTempFileRegistration registration(temp);
 
     // The file keeps mode 0600 while it is written: it may hold passwords.
     try {
-        Produce(fd, produce);
+        Produce(fd, path, produce);
     } catch (...) {
         ::close(fd);
         ::unlink(temp.c_str());
@@ -190,7 +193,7 @@ TWriteReport WriteFileAtomically(const std::string& path,
     if (exists) {
         KeepOwnership(fd, st, path, report);
         // After the owner change, which may clear the set-id bits.
-        ok = ::fchmod(fd, st.st_mode & 07777) == 0;
+        ok = ::fchmod(fd, st.st_mode & keptModeBits & 07777) == 0;
     } else {
         ok = ::fchmod(fd, static_cast<mode_t>(newFileMode) & ~CurrentUmask() & 07777) == 0;
     }
@@ -199,12 +202,19 @@ TWriteReport WriteFileAtomically(const std::string& path,
         ok = false;
     }
     if (ok) ok = ::fsync(fd) == 0;
-    if (::close(fd) != 0) ok = false;
+    int failure = ok ? 0 : errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        failure = errno;
+    }
     // The old target stays until the new file is complete on disk.
-    if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
+    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
+        ok = false;
+        failure = errno;
+    }
     if (!ok) {
         ::unlink(temp.c_str());
-        throw EQuorvaneError("Stream write error");
+        throw EQuorvaneError(WriteErrorText(path, failure));
     }
     registration.Release();
 

@@ -40,9 +40,11 @@ TWriteReport WriteFileAtomically(const std::string& path, const std::string& dat
 // The same, with the data handed to the sink piece by piece by produce, so that a large file
 // need not be held in memory whole. An exception from produce also leaves the target untouched
 // (and propagates after the temporary file is removed).
+// keptModeBits: of an existing target's permission bits, only these are kept (a file that must
+// not stay readable by others passes 0770, say).
 TWriteReport WriteFileAtomically(const std::string& path,
                                  const std::function<void(const TDataSink&)>& produce,
-                                 unsigned newFileMode = 0600);
+                                 unsigned newFileMode = 0600, unsigned keptModeBits = 07777);
 
 // Seams through which tests make a save fail.
 namespace test_hooks {

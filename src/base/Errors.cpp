@@ -23,4 +23,21 @@ std::string FormatMessage(const char* format, ...) {
     return result;
 }
 
+std::string NameList(const std::vector<std::string>& names, std::size_t named,
+                     const char* separator) {
+    std::string text;
+    for (std::size_t i = 0; i < names.size() && i < named; ++i) {
+        if (i > 0) text += separator;
+        text += names[i];
+    }
+    if (names.size() > named) text += FormatMessage(" and %zu more", names.size() - named);
+    return text;
+}
+
+std::string ShortArgument(const std::string& text) {
+    constexpr std::size_t KShown = 100;
+    if (text.size() <= KShown + 3) return text;
+    return text.substr(0, KShown) + "...";
+}
+
 } // namespace quorvane

@@ -1,8 +1,10 @@
 #pragma once
 // Failures are exceptions that carry the system's message text.
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace quorvane {
 
@@ -14,5 +16,13 @@ public:
 
 // printf-style formatting of a message ("Cannot open file %s", "List index out of bounds (%d)").
 std::string FormatMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// The names for a message, at most `named` of them: "ann, bob, carl" or "ann, bob and 3 more".
+std::string NameList(const std::vector<std::string>& names, std::size_t named = 20,
+                     const char* separator = ", ");
+
+// An argument to quote in a message, cut to its first 100 bytes and "..." when it is longer, so
+// that a huge one does not drown the message.
+std::string ShortArgument(const std::string& text);
 
 } // namespace quorvane

@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <mutex>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -170,9 +171,8 @@ std::string TemporaryPattern(const std::string& target) {
     return DirectoryOf(target) + "/." + NameOf(target) + ".XXXXXX";
 }
 
-int RemoveStaleTemporaries(const std::string& target, std::chrono::seconds minAge) {
-    const std::string folder = DirectoryOf(target);
-    const std::string head = "." + NameOf(target) + ".";
+int RemoveStaleFiles(const std::string& folder, const std::string& head, const std::string& tail,
+                     std::chrono::seconds minAge) {
     const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd < 0) return 0;
     DIR* dir = ::fdopendir(dirFd);
@@ -181,12 +181,15 @@ int RemoveStaleTemporaries(const std::string& target, std::chrono::seconds minAg
         return 0;
     }
     const time_t limit = ::time(nullptr) - static_cast<time_t>(minAge.count());
+    const size_t size = head.size() + 6 + tail.size();
     int removed = 0;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
-        if (name.size() != head.size() + 6 || name.compare(0, head.size(), head) != 0) continue;
+        if (name.size() != size || name.compare(0, head.size(), head) != 0 ||
+            name.compare(head.size() + 6, tail.size(), tail) != 0)
+            continue;
         bool pattern = true;
-        for (size_t i = head.size(); i < name.size(); ++i) {
+        for (size_t i = head.size(); i < head.size() + 6; ++i) {
             const char c = name[i];
             if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
                 pattern = false;
@@ -198,6 +201,10 @@ int RemoveStaleTemporaries(const std::string& target, std::chrono::seconds minAg
     }
     ::closedir(dir);
     return removed;
+}
+
+int RemoveStaleTemporaries(const std::string& target, std::chrono::seconds minAge) {
+    return RemoveStaleFiles(DirectoryOf(target), "." + NameOf(target) + ".", "", minAge);
 }
 
 // The registry of live temporary files. The signal handler only reads it: each slot's state
@@ -286,6 +293,196 @@ std::string DirectoryOf(const std::string& path) {
     if (slash == std::string::npos) return ".";
     if (slash == 0) return "/";
     return path.substr(0, slash);
+}
+
+namespace {
+
+// The first folder on the way to path that does not exist ("" when its folder exists).
+std::string FirstMissingFolder(const std::string& path) {
+    std::string folder = DirectoryOf(path);
+    std::string missing;
+    struct stat st {};
+    while (::stat(folder.c_str(), &st) != 0) {
+        missing = folder;
+        const std::string up = DirectoryOf(folder);
+        if (up == folder) break;
+        folder = up;
+    }
+    return missing;
+}
+
+} // namespace
+
+std::string CannotCreateText(const std::string& path, int error) {
+    std::string text = FormatMessage("Cannot create file %s", path.c_str());
+    if (path.empty()) return text;
+    const std::string folder = DirectoryOf(path);
+    struct stat st {};
+    switch (error) {
+    case ENOENT: {
+        const std::string missing = FirstMissingFolder(path);
+        if (!missing.empty())
+            text += FormatMessage(": the folder %s does not exist", missing.c_str());
+        break;
+    }
+    case ENOTDIR: {
+        // The deepest part of the path that exists is something other than a folder.
+        std::string part = folder;
+        while (::stat(part.c_str(), &st) != 0 && DirectoryOf(part) != part)
+            part = DirectoryOf(part);
+        text += FormatMessage(": %s is not a folder", part.c_str());
+        break;
+    }
+    case EACCES:
+    case EPERM:
+        text += FormatMessage(": no permission to write in the folder %s", folder.c_str());
+        break;
+    case ENOSPC:
+        text += ": the disk is full";
+        break;
+    case EDQUOT:
+        text += ": the disk quota is used up";
+        break;
+    case EROFS:
+        text += ": the file system is read-only";
+        break;
+    case EISDIR:
+        text += ": it is a folder";
+        break;
+    default:
+        break;
+    }
+    return text;
+}
+
+std::string WriteErrorText(const std::string& path, int error) {
+    if (error == ENOSPC)
+        return FormatMessage("Cannot write file %s: the disk is full", path.c_str());
+    if (error == EDQUOT)
+        return FormatMessage("Cannot write file %s: the disk quota is used up", path.c_str());
+    return "Stream write error";
+}
+
+int OpenSideFile(const std::string& path, int flags, mode_t mode) {
+    const int fd =
+        ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, mode);
+    if (fd < 0) return -1;
+    struct stat st {};
+    int error = 0;
+    if (::fstat(fd, &st) != 0)
+        error = errno;
+    else if (!S_ISREG(st.st_mode))
+        error = EEXIST;
+    else if (st.st_uid != ::geteuid())
+        error = EPERM;
+    if (error != 0) {
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    const int status = ::fcntl(fd, F_GETFL);
+    if (status >= 0) ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+    return fd;
+}
+
+std::optional<std::string> ReadSideFile(const std::string& path, std::size_t maxBytes) {
+    const int fd = OpenSideFile(path, O_RDONLY);
+    if (fd < 0) return std::nullopt;
+    std::optional<std::string> data;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && static_cast<uintmax_t>(st.st_size) <= maxBytes) {
+        data.emplace(static_cast<size_t>(st.st_size), '\0');
+        size_t done = 0;
+        while (done < data->size()) {
+            const ssize_t n = ::read(fd, data->data() + done, data->size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            done += static_cast<size_t>(n);
+        }
+        // A file that shrank meanwhile is read as far as it goes.
+        data->resize(done);
+    }
+    ::close(fd);
+    return data;
+}
+
+int OpenInputFile(const std::string& path) {
+    const std::string cannotOpen = FormatMessage("Cannot open file %s", path.c_str());
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) throw EQuorvaneError(cannotOpen);
+    struct stat st {};
+    std::string refusal;
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        refusal = cannotOpen;
+    } else if (!S_ISREG(st.st_mode)) {
+        // A pipe this process was handed (a process substitution) was opened by its maker; a
+        // fifo or a device named here might never end or never answer.
+        bool own = false;
+        try {
+            own = S_ISFIFO(st.st_mode) && ResolveWriteTarget(path).Descriptor >= 0;
+        } catch (const EQuorvaneError&) {
+        }
+        if (!own) refusal = FormatMessage("%s is not a regular file", path.c_str());
+    }
+    if (!refusal.empty()) {
+        ::close(fd);
+        throw EQuorvaneError(refusal);
+    }
+    const int status = ::fcntl(fd, F_GETFL);
+    if (status >= 0) ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+    return fd;
+}
+
+std::string ReadInputFile(const std::string& path, bool stopAtNul) {
+    const int fd = OpenInputFile(path);
+    struct TCloser {
+        int Fd;
+        ~TCloser() { ::close(Fd); }
+    } closer{fd};
+    struct stat st {};
+    ::fstat(fd, &st);
+    // Others may read the file meanwhile but not write it: a writer holding a lock on it makes
+    // the file unavailable, and writers that honour locks wait until it has been read.
+    int locked;
+    while ((locked = ::flock(fd, LOCK_SH | LOCK_NB)) != 0 && errno == EINTR) {
+    }
+    if (locked != 0 && errno == EWOULDBLOCK)
+        throw EQuorvaneError(FormatMessage("Cannot open file %s", path.c_str()));
+
+    std::string content;
+    if (S_ISREG(st.st_mode) && st.st_size > 0) content.reserve(static_cast<size_t>(st.st_size));
+    char buffer[65536];
+    int line = 1;
+    size_t length = 0; // of the line read so far
+    bool afterCr = false;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw EQuorvaneError("Stream read error");
+        }
+        if (n == 0) break;
+        size_t used = static_cast<size_t>(n);
+        bool ended = false;
+        for (size_t i = 0; i < used; ++i) {
+            const char c = buffer[i];
+            if (c == '\r' || (c == '\n' && !afterCr)) {
+                ++line;
+                length = 0;
+            } else if (c == '\0' && stopAtNul) {
+                used = i;
+                ended = true;
+                break;
+            } else if (c != '\n' && ++length > KMaxInputLineBytes) {
+                throw EQuorvaneError(
+                    FormatMessage("Line %d of %s is longer than 64 KiB", line, path.c_str()));
+            }
+            afterCr = c == '\r';
+        }
+        content.append(buffer, used);
+        if (ended) break;
+    }
+    return content;
 }
 
 bool WriteFully(int fd, const char* data, std::size_t size) {

@@ -7,7 +7,9 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <sys/types.h>
 
 namespace quorvane {
 
@@ -48,6 +50,44 @@ void CheckNotReadOnly(const std::string& path);
 // The folder part of a path: "." for a bare name, "/" for a name in the root.
 std::string DirectoryOf(const std::string& path);
 
+// "Cannot create file PATH", followed by the cause the system gave (errno) where it is one a
+// person can act on: ": the folder F does not exist", ": F is not a folder", ": no permission
+// to write in the folder F", ": the disk is full", ": the disk quota is used up", ": the file
+// system is read-only", ": it is a folder".
+std::string CannotCreateText(const std::string& path, int error);
+// "Cannot write file PATH: the disk is full" (or the quota is used up) when that is the cause;
+// "Stream write error" otherwise.
+std::string WriteErrorText(const std::string& path, int error);
+// Files beside a database (its hash cache, its lock, its state): another user may plant a link,
+// a fifo or a file of their own under such a name in a shared folder. They are opened without
+// following a link and without waiting (a fifo or a device opens at once), and used only when
+// fstat shows a regular file of this user.
+//
+// Opens the side file at path with flags (O_RDONLY, O_RDWR, O_CREAT with mode, ...; O_NOFOLLOW,
+// O_NONBLOCK and O_CLOEXEC are added, O_NONBLOCK is taken off again once it is open). Returns the
+// descriptor, or -1 with errno set: ENOENT when there is none, ELOOP for a link, EEXIST for a
+// fifo, a device, a socket or a folder, EPERM for a file of another user, or what open reported.
+int OpenSideFile(const std::string& path, int flags, mode_t mode = 0600);
+// The whole content of the side file at path when it is a regular file of this user of at most
+// maxBytes; nothing otherwise (none there, a link, a fifo, another user's file, too large,
+// unreadable). The caller treats it as absent, and replaces it when it writes one.
+std::optional<std::string> ReadSideFile(const std::string& path, std::size_t maxBytes);
+
+// The longest line a file of users may have (a password file, a text import): 64 KiB.
+inline constexpr std::size_t KMaxInputLineBytes = 64 * 1024;
+
+// Opens a file the user named as input (a database, users to import, a password file to take
+// over) for reading. It must be a regular file, or one of this process's own open descriptors
+// (/dev/stdin, /dev/fd/N) that is a pipe the caller handed over; opening never waits. Raises
+// "Cannot open file %s" when it cannot be opened or is a folder, "%s is not a regular file" for
+// a fifo, a device or a socket. Returns the descriptor, which the caller closes.
+int OpenInputFile(const std::string& path);
+// Reads such a file (OpenInputFile) as a whole. Raises what OpenInputFile raises, "Line %d of %s
+// is longer than 64 KiB" when a line (up to a CR or LF) is longer than KMaxInputLineBytes, and
+// "Stream read error" when reading fails. With stopAtNul, reading ends at the first NUL byte
+// (what follows it is not read).
+std::string ReadInputFile(const std::string& path, bool stopAtNul = false);
+
 // Writes all of data to an open descriptor, again after an interrupting signal; false (errno
 // set) when a write fails.
 bool WriteFully(int fd, const char* data, std::size_t size);
@@ -59,6 +99,9 @@ std::string TemporaryPattern(const std::string& target);
 // many were removed; failures are ignored.
 int RemoveStaleTemporaries(const std::string& target,
                            std::chrono::seconds minAge = std::chrono::hours(1));
+// The same for any temporary files named head, six letters or digits, tail in folder.
+int RemoveStaleFiles(const std::string& folder, const std::string& head, const std::string& tail,
+                     std::chrono::seconds minAge);
 
 // Keeps a temporary file's name registered while it exists, so that SIGINT, SIGTERM or SIGHUP
 // remove it before the process ends (the signal is then raised again with its usual effect).

@@ -3,11 +3,14 @@
 #include "base/DateUtil.h"
 #include "base/FileSafety.h"
 #include "userdb/DatabaseLock.h"
+#include "userdb/LoginRule.h"
 #include "userdb/UserList.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <exception>
+#include <fcntl.h>
 #include <iostream>
 #include <istream>
 #include <ostream>
@@ -17,10 +20,30 @@
 
 namespace quorvane::cli {
 
+namespace {
+
+// True when this user cannot make files in the folder of path.
+bool FolderReadOnly(const std::string& path) {
+    if (::faccessat(AT_FDCWD, DirectoryOf(path).c_str(), W_OK, AT_EACCESS) == 0) return false;
+    return errno == EACCES || errno == EROFS || errno == EPERM;
+}
+
+} // namespace
+
 TDatabaseSession::TDatabaseSession(const std::string& path, TAccess access)
     : FPath(path), FAccess(access) {
-    FLock = std::make_unique<TDatabaseLock>(path, access == TAccess::Read ? TLockMode::Shared
-                                                                          : TLockMode::Exclusive);
+    try {
+        FLock = std::make_unique<TDatabaseLock>(
+            path, access == TAccess::Read ? TLockMode::Shared : TLockMode::Exclusive);
+    } catch (const EDatabaseBusy&) {
+        throw;
+    } catch (const EQuorvaneError&) {
+        // No lock file can be made where nothing can be saved either: an export reads the
+        // database as readers do and saves nothing (ReadOnly).
+        if (access != TAccess::Update || !FolderReadOnly(path)) throw;
+        FLock = std::make_unique<TDatabaseLock>(path, TLockMode::Shared);
+        FUnlocked = true;
+    }
     FList = std::make_unique<TUserList>();
     if (access == TAccess::Create) {
         if (FileExists(path))
@@ -35,7 +58,7 @@ TDatabaseSession::TDatabaseSession(const std::string& path, TAccess access)
 TDatabaseSession::~TDatabaseSession() = default;
 
 bool TDatabaseSession::ReadOnly() const {
-    return IsReadOnlyFile(FPath);
+    return FUnlocked || IsReadOnlyFile(FPath);
 }
 
 void TDatabaseSession::Save(std::ostream& err) {
@@ -64,6 +87,17 @@ std::string ExpirationText(const TUserProp& user) {
 }
 
 namespace {
+
+// One line of in without its line end, read no further than the longest password allowed.
+std::string ReadPasswordLine(std::istream& in) {
+    std::string line;
+    char c = 0;
+    while (line.size() <= KMaxPasswordBytes + 1 && in.get(c) && c != '\n')
+        line += c;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    RequireValidPasswordLength(line);
+    return line;
+}
 
 // The terminal's settings while echo is off, for the signal handler to put back.
 struct termios gSavedTerminal;
@@ -99,7 +133,12 @@ std::string ReadPasswordFromTerminal(const char* prompt) {
     // Only now: what is typed after the prompt must not be shown.
     std::cerr << prompt << std::flush;
     std::string line;
-    std::getline(std::cin, line);
+    std::exception_ptr tooLong;
+    try {
+        line = ReadPasswordLine(std::cin);
+    } catch (const EQuorvaneError&) {
+        tooLong = std::current_exception(); // once the terminal echoes again
+    }
     if (canHide) {
         ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
         gEchoOff = 0;
@@ -110,7 +149,7 @@ std::string ReadPasswordFromTerminal(const char* prompt) {
     } else {
         std::cerr << "\n";
     }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (tooLong) std::rethrow_exception(tooLong);
     return line;
 }
 
@@ -118,10 +157,7 @@ std::string ReadPasswordFromTerminal(const char* prompt) {
 
 std::string ReadSecretLine(std::istream& in) {
     if (&in == &std::cin && ::isatty(STDIN_FILENO)) return ReadPasswordFromTerminal("Password: ");
-    std::string line;
-    std::getline(in, line);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return line;
+    return ReadPasswordLine(in);
 }
 
 void WriteOutput(TCliStreams& io, const std::string& text, const char* consequence) {

@@ -110,7 +110,8 @@ public:
         Read,   // shared lock; the database is loaded
         Change, // exclusive lock; the database is loaded and may be saved
         Update, // as Change, for a command whose main work is not the save (export): a
-                // read-only database is not refused up front (see ReadOnly)
+                // read-only database is not refused up front (see ReadOnly); in a folder where
+                // no lock file can be made it is read as for Read and never saved (Unlocked)
         Create  // exclusive lock; the file must not exist yet; the list starts new
     };
     // Locks and loads (Read, Change) or checks that nothing is there yet (Create). Change refuses
@@ -122,8 +123,10 @@ public:
 
     TUserList& List() { return *FList; }
     const std::string& Path() const { return FPath; }
-    // Whether saving would be refused with "The file is read-only".
+    // Whether saving would be refused with "The file is read-only", or is not to be tried.
     bool ReadOnly() const;
+    // True for an Update of a database in a read-only folder: it went without the exclusive lock.
+    bool Unlocked() const { return FUnlocked; }
     // Saves the list (Change and Create only). What the save could not keep of the old file (its
     // owner, its group) is reported on err as a warning; the save itself has succeeded then.
     void Save(std::ostream& err);
@@ -131,6 +134,7 @@ public:
 private:
     std::string FPath;
     TAccess FAccess;
+    bool FUnlocked = false;
     std::unique_ptr<TDatabaseLock> FLock;
     std::unique_ptr<TUserList> FList;
 };

@@ -20,6 +20,7 @@ int CmdAdd(const TArgs& args, TCliStreams& io) {
     password = args.Has("password") ? *args.Value("password") : ReadSecretLine(io.In);
     CheckNewLogin(login);
     if (IsBlank(password)) throw EQuorvaneError("The password must not be blank");
+    RequireValidPasswordLength(password);
 
     TDateTime expireDate = 0;
     const bool expire = args.Has("expire");

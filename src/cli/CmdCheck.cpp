@@ -9,6 +9,7 @@ namespace quorvane::cli {
 namespace {
 
 constexpr int kExitUndecided = 3;
+constexpr int kExitNotProtected = 4;
 
 int CmdCheck(const TArgs& args, TCliStreams& io) {
     args.ExpectPositional(2);
@@ -23,6 +24,8 @@ int CmdCheck(const TArgs& args, TCliStreams& io) {
         return kExitOk;
     case TSiteCheckOutcome::Refused:
         return kExitFailure;
+    case TSiteCheckOutcome::NotProtected:
+        return kExitNotProtected;
     case TSiteCheckOutcome::Other:
         return kExitUndecided;
     }
@@ -38,7 +41,10 @@ TCommand CheckCommand() {
             "Requests URL (http or https) with HTTP Basic authentication, the password read\n"
             "from the first line of standard input, and says whether the site let the user\n"
             "in (a 2xx answer, exit status 0), refused them (401, exit status 1), or answered\n"
-            "otherwise (exit status 3). Redirects on the same host are followed; a redirect\n"
+            "otherwise (exit status 3). URL is first asked for without credentials: when the\n"
+            "site lets everybody in, the page is not protected and the check says so (exit\n"
+            "status 4) without sending the password. Redirects on the same host are followed; a "
+            "redirect\n"
             "to another host is not, so the credentials never go there. Over plain http the\n"
             "password travels readable by anyone on the way: prefer https.\n",
             {"timeout"},

@@ -12,12 +12,77 @@
 #include "userdb/LoginRule.h"
 #include "userdb/UserList.h"
 
+#include <atomic>
+#include <chrono>
+#include <csignal>
 #include <optional>
 #include <ostream>
 
 namespace quorvane::cli {
 
 namespace {
+
+// SIGINT and SIGTERM once the upload has begun: the first one asks the export to stop (the
+// transfer ends, the server's file stays as it was, the command fails); before that, or a second
+// time, the signal has its usual effect.
+volatile std::sig_atomic_t gInterrupted = 0;
+std::atomic<bool> gUploading{false};
+struct sigaction gPreviousInt {};
+struct sigaction gPreviousTerm {};
+
+void OnInterrupt(int sig) {
+    if (gUploading.load() && gInterrupted == 0) {
+        gInterrupted = sig;
+        return;
+    }
+    // Delivered again once this handler returns, to the handler that was there before.
+    ::sigaction(sig, sig == SIGINT ? &gPreviousInt : &gPreviousTerm, nullptr);
+    ::raise(sig);
+}
+
+class TInterruptGuard {
+public:
+    TInterruptGuard() {
+        gInterrupted = 0;
+        gUploading = false;
+        Install();
+    }
+    ~TInterruptGuard() {
+        gUploading = false;
+        Restore(SIGINT, gPreviousInt);
+        Restore(SIGTERM, gPreviousTerm);
+    }
+    TInterruptGuard(const TInterruptGuard&) = delete;
+    TInterruptGuard& operator=(const TInterruptGuard&) = delete;
+    // Ours again on top of what was installed meanwhile (the temporary files' clean-up, which
+    // must not remove the file being sent on the first signal; a second one still gets there).
+    void UploadBegins() {
+        Install();
+        gUploading = true;
+    }
+    bool Interrupted() const { return gInterrupted != 0; }
+
+private:
+    static void Install() {
+        struct sigaction act {};
+        act.sa_handler = OnInterrupt;
+        sigemptyset(&act.sa_mask);
+        act.sa_flags = SA_RESTART;
+        for (const int sig : {SIGINT, SIGTERM}) {
+            struct sigaction current {};
+            if (::sigaction(sig, nullptr, &current) == 0 && current.sa_handler == OnInterrupt)
+                continue;
+            ::sigaction(sig, &act, sig == SIGINT ? &gPreviousInt : &gPreviousTerm);
+        }
+    }
+
+    // Only while ours is in place: a handler installed after it stays.
+    static void Restore(int sig, const struct sigaction& previous) {
+        struct sigaction current {};
+        if (::sigaction(sig, nullptr, &current) == 0 && current.sa_handler == OnInterrupt)
+            ::sigaction(sig, &previous, nullptr);
+    }
+};
 
 // The export's progress on standard error: the build's percentage rewritten in place on a
 // terminal, then each step of an upload on a line of its own.
@@ -89,6 +154,9 @@ std::string ExportJson(const TExportResult& result) {
     out += ",\n  \"comment_logins\": [";
     for (size_t i = 0; i < result.CommentLogins.size(); ++i)
         out += (i == 0 ? "" : ", ") + JsonString(result.CommentLogins[i]);
+    out += "],\n  \"namesakes\": [";
+    for (size_t i = 0; i < result.Namesakes.size(); ++i)
+        out += (i == 0 ? "" : ", ") + JsonString(result.Namesakes[i]);
     out += "],\n  \"weak_hashes\": [";
     for (size_t i = 0; i < result.WeakUsers.size(); ++i) {
         const TUserProp& user = *result.WeakUsers[i];
@@ -112,6 +180,9 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     // should not write the same password file at once.
     TDatabaseSession db(path, TDatabaseSession::TAccess::Update);
     TUserList& list = db.List();
+    if (db.Unlocked())
+        PrintWarnings(io.Err, {"The database's folder is read-only: the database is read without "
+                               "a lock file and nothing is saved to it"});
 
     TPasswordsType passType = list.PassType;
     if (const auto format = args.Value("format")) {
@@ -194,7 +265,11 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     settings.ServerSecret = ftpPassword;
     TExportJob job(list, std::move(settings));
     TCliExportListener listener(io.Err, io.ErrIsTerminal, quiet);
-    job.OnEvent = [&listener](const TExportEvent& event) { listener.Event(event); };
+    TInterruptGuard interrupts;
+    job.OnEvent = [&listener, &interrupts](const TExportEvent& event) {
+        if (event.Stage == TExportStage::Connecting) interrupts.UploadBegins();
+        listener.Event(event);
+    };
 
     // Expired users are disabled first, so they are left out of the file; the database keeps
     // that change unless it is read-only.
@@ -209,6 +284,15 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
 
     try {
         job.Start();
+        bool abortAsked = false;
+        while (!job.Wait(std::chrono::milliseconds(50))) {
+            if (!interrupts.Interrupted() || abortAsked) continue;
+            abortAsked = true;
+            listener.EndLine();
+            if (!job.Abort())
+                io.Err << "quorvane-cli: the new file is already being put in place on the "
+                          "server; waiting for it\n";
+        }
         job.Wait();
     } catch (const EEmptyPasswords& e) {
         throw EQuorvaneError(std::string(e.what()) +
@@ -219,6 +303,8 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     const TExportResult& result = job.Result();
     if (!result.Error.empty()) throw EQuorvaneError(result.Error + TrustHint(result, path));
     PrintWarnings(io.Err, result.Warnings);
+    PrintWarnings(io.Err, result.Namesakes);
+    if (result.Aborted) throw EQuorvaneError(ExportAbortedText());
     ReportCommentLogins(result.CommentLogins, io, quiet);
     // A daily run's mail should not name hundreds of users every day: with --quiet, a count.
     const std::string weak = WeakHashReport(result.WeakUsers);
@@ -269,7 +355,7 @@ TCommand ExportCommand() {
             "--quiet prints nothing but errors and warnings, the users with weak hashes and\n"
             "logins starting with \"#\" as a count; --json prints the result on standard\n"
             "output as one JSON document: target, written, disabled, expired, group_file,\n"
-            "groups, comment_logins, weak_hashes [{login, scheme}], warnings.\n",
+            "groups, comment_logins, namesakes, weak_hashes [{login, scheme}], warnings.\n",
             {"output", "format", "server-password-file", "cost", "rounds", "line-ends"},
             {"ftp-password-stdin", "server-password-stdin", "allow-empty-passwords", "save-choice",
              "quiet", "json"},

@@ -2,8 +2,10 @@
 
 #include "export/CryptSchemes.h"
 #include "export/htpasswd.h"
+#include "userdb/LoginRule.h"
 #include "userdb/UserList.h"
 
+#include <algorithm>
 #include <ostream>
 
 namespace quorvane::cli {
@@ -37,12 +39,16 @@ int CmdHash(const TArgs& args, TCliStreams& io) {
     } else {
         args.ExpectPositional(1);
         password = args.Positional()[0];
+        RequireValidPasswordLength(password);
     }
     const auto salt = args.Value("salt");
     if (md5) {
         if (salt) {
-            if (salt->empty() || salt->size() > 8 || salt->find('$') != std::string::npos)
-                throw EUsage("--salt takes 1 to 8 characters, without \"$\"");
+            const bool alphabet = std::all_of(salt->begin(), salt->end(), [](char c) {
+                return KCryptAlphabet.find(c) != std::string_view::npos;
+            });
+            if (salt->empty() || salt->size() > 8 || !alphabet)
+                throw EUsage("--salt takes 1 to 8 characters of ./0-9A-Za-z for md5");
             io.Out << Apr1CryptWithSalt(password, *salt) << "\n";
         } else {
             io.Out << Apr1Crypt(password) << "\n";

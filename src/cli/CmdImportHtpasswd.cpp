@@ -7,6 +7,7 @@
 #include "userdb/UserList.h"
 
 #include <fstream>
+#include <optional>
 #include <ostream>
 
 namespace quorvane::cli {
@@ -26,8 +27,8 @@ int CmdImportHtpasswd(const TArgs& args, TCliStreams& io) {
     args.ExpectPositional(2);
     const std::string& path = args.Positional()[0];
     const std::string& file = args.Positional()[1];
-    const std::string policy = args.Value("on-conflict").value_or("skip");
-    if (policy != "skip" && policy != "replace")
+    const std::optional<std::string> policy = args.Value("on-conflict");
+    if (policy && *policy != "skip" && *policy != "replace")
         throw EUsage("--on-conflict takes skip or replace");
     // The whole file (and the group file) is read and checked before the database is touched.
     const std::vector<THtpasswdEntry> entries = ReadHtpasswdFile(file);
@@ -37,9 +38,22 @@ int CmdImportHtpasswd(const TArgs& args, TCliStreams& io) {
 
     TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
     TUserList& list = db.List();
+    if (!policy) {
+        // Servers tell "Ann" from "ann"; this database does not. Nobody is dropped unasked.
+        const std::vector<THtpasswdClash> clashes = FindHtpasswdClashes(list, entries);
+        if (!clashes.empty())
+            throw EQuorvaneError(
+                "Nothing was imported: " + std::to_string(clashes.size()) +
+                (clashes.size() == 1 ? " login is" : " logins are") +
+                " there already (letters a to z without regard to case): " +
+                HtpasswdClashList(clashes) +
+                ". Say what becomes of them with --on-conflict skip or --on-conflict replace");
+    }
     const bool replace = policy == "replace";
+    THtpasswdImportOptions options;
+    options.PlainTextValues = args.Has("plain-text");
     const THtpasswdImportResult result = ImportHtpasswd(
-        list, entries, [&](const TUserProp&, const THtpasswdEntry&) { return replace; });
+        list, entries, [&](const THtpasswdClash&) { return replace; }, options);
     // A taken-over file keeps its line ends on the next export.
     bool changed = result.Added + result.Replaced > 0;
     if (lf && !list.UnixLineEnds) {
@@ -66,17 +80,27 @@ int CmdImportHtpasswd(const TArgs& args, TCliStreams& io) {
     if (!strangers.empty() && !args.Has("quiet"))
         io.Err << "quorvane-cli: warning: the group file names " << strangers.size()
                << (strangers.size() == 1 ? " login" : " logins")
-               << " that no user of the database has; they were left out\n";
+               << " that no user of the database has, left out\n";
     if (args.Has("json")) {
+        const auto logins = [](const auto& items) {
+            std::string text = "[";
+            for (size_t i = 0; i < items.size(); ++i)
+                text += (i == 0 ? "" : ", ") + JsonString(items[i].Login);
+            return text + "]";
+        };
+        std::string unknownMembers = "[";
+        for (size_t i = 0; i < strangers.size(); ++i)
+            unknownMembers += (i == 0 ? "" : ", ") + JsonString(strangers[i]);
         io.Out << "{\n  \"added\": " << result.Added << ",\n  \"replaced\": " << result.Replaced
                << ",\n  \"skipped\": " << result.Skipped << ",\n  \"weak\": " << result.Weak
-               << ",\n  \"line_ends\": \"" << (list.UnixLineEnds ? "lf" : "crlf")
-               << "\",\n  \"grouped\": " << grouped << ",\n  \"unknown_group_members\": [";
-        for (size_t i = 0; i < strangers.size(); ++i)
-            io.Out << (i == 0 ? "" : ", ") << JsonString(strangers[i]);
-        io.Out << "]\n}\n";
+               << ",\n  \"skipped_logins\": " << logins(result.SkippedClashes)
+               << ",\n  \"replaced_logins\": " << logins(result.ReplacedClashes)
+               << ",\n  \"locked\": " << logins(result.Locked)
+               << ",\n  \"unknown_scheme\": " << logins(result.Unknown) << ",\n  \"line_ends\": \""
+               << (list.UnixLineEnds ? "lf" : "crlf") << "\",\n  \"grouped\": " << grouped
+               << ",\n  \"unknown_group_members\": " << unknownMembers << "]\n}\n";
     } else if (!args.Has("quiet")) {
-        io.Out << HtpasswdImportReport(result) << "\n";
+        io.Out << HtpasswdImportReport(result) << "\n" << HtpasswdImportNotes(result);
     }
     return kExitOk;
 }
@@ -85,24 +109,36 @@ int CmdImportHtpasswd(const TArgs& args, TCliStreams& io) {
 
 TCommand ImportHtpasswdCommand() {
     return {"import-htpasswd",
-            "DB FILE [--on-conflict skip|replace] [--groups GROUPFILE] [--quiet] [--json]",
+            "DB FILE [--on-conflict skip|replace] [--plain-text] [--groups GROUPFILE] "
+            "[--quiet] [--json]",
             "take over the users of an existing password file",
             "Reads \"login:hash\" lines as Apache's htpasswd writes them ($apr1$, $2y$/$2a$/$2b$\n"
-            "bcrypt, $5$ and $6$ SHA-crypt, {SHA}, DES crypt); a value in none of these forms\n"
-            "is a clear password. Blank lines and lines starting with # are skipped. Users\n"
-            "come in known only by their hash, which export writes unchanged; a new password\n"
-            "replaces it. A login already in the database (letters a-z without regard to case)\n"
-            "is skipped, or with --on-conflict replace gets the file's hash. A line that is\n"
-            "not login:password, or a login that cannot be used, refuses the whole file,\n"
-            "naming the line, before anything changes. Prints how many users were added,\n"
-            "replaced and skipped, and how many use weak schemes (nothing with --quiet).\n"
-            "A file whose lines end with LF alone makes LF the database's line ends, so the\n"
-            "next export keeps them. --groups takes over Apache's group file\n"
-            "(\"group: user user ...\"): its users join those groups. --json prints the result\n"
-            "as one JSON document: added, replaced, skipped, weak, line_ends, grouped,\n"
+            "bcrypt, $5$, $6$, $1$ and $y$ crypt, {SHA}, DES crypt) and nginx's {SSHA} and\n"
+            "{PLAIN}. Users come in known only by their value, which export writes exactly\n"
+            "as the file had it; a new password replaces it. A {PLAIN} value is the user's\n"
+            "clear password. A locked value (empty, blanks, or starting with ! or *) stays\n"
+            "locked, and one in no known scheme stays as it was and matches no password:\n"
+            "on Linux, Apache and nginx let nobody in with such a value either. Both are\n"
+            "named in the report. Only a file written for Apache on Windows, NetWare or TPF\n"
+            "holds clear passwords as they are: --plain-text takes values in no known scheme\n"
+            "for clear passwords. Blank lines and lines starting with # are skipped.\n"
+            "A login that an earlier line or the database already has (letters a-z without\n"
+            "regard to case: web servers tell Ann from ann, the database does not) refuses\n"
+            "the whole file, naming the lines, unless --on-conflict says what becomes of them:\n"
+            "skip keeps what is there, replace gives it the line's value. A line\n"
+            "that is not login:password, a login that cannot be used, a value longer than\n"
+            "4096 bytes, or a file that is not a password file (binary data, or the lines of\n"
+            "/etc/passwd, /etc/shadow or /etc/group) refuses the whole file before anything\n"
+            "changes. Prints how many users were added, replaced and skipped, how many use\n"
+            "weak schemes, and who was skipped, replaced, locked or kept as they were\n"
+            "(nothing with --quiet). A file whose lines end with LF alone makes LF the\n"
+            "database's line ends, so the next export keeps them. --groups takes over\n"
+            "Apache's group file (\"group: user user ...\"): its users join those groups.\n"
+            "--json prints the result as one JSON document: added, replaced, skipped, weak,\n"
+            "skipped_logins, replaced_logins, locked, unknown_scheme, line_ends, grouped,\n"
             "unknown_group_members.\n",
             {"on-conflict", "groups"},
-            {"quiet", "json"},
+            {"quiet", "plain-text", "json"},
             CmdImportHtpasswd};
 }
 

@@ -2,6 +2,7 @@
 
 #include "base/Random.h"
 #include "cli/UserSelection.h"
+#include "userdb/LoginRule.h"
 #include "userdb/UserList.h"
 
 #include <ostream>
@@ -47,12 +48,15 @@ int CmdPasswd(const TArgs& args, TCliStreams& io) {
         if (IsBlank(password)) throw EQuorvaneError("The password must not be blank");
     }
 
+    RequireValidPasswordLength(password);
+
     TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
     TUserList& list = db.List();
     OneUserWithLogin(list, login).SetPassword(password); // replaces a stored hash
+    // A generated password exists nowhere else: it must be out before the database holds it,
+    // or a failed write would lock the user out with a password nobody saw.
+    if (generate) WriteOutput(io, password + "\n", "the password was not changed");
     db.Save(io.Err);
-    // Printed only once the database holds it, so a failed save shows no password that works.
-    if (generate) io.Out << password << "\n";
     return kExitOk;
 }
 
@@ -65,8 +69,9 @@ TCommand PasswdCommand() {
             "--password-stdin reads the new password from the first line of standard input;\n"
             "it must not be blank. --generate makes one from the system's secure random\n"
             "source, N characters long (default 16, from 8 to 128) of letters and digits\n"
-            "without look-alikes (0 O 1 l I), and prints it once on standard output after\n"
-            "the database has been saved. LOGIN must name exactly one user.\n",
+            "without look-alikes (0 O 1 l I), and prints it once on standard output before\n"
+            "the database is saved: when it cannot be written, nothing changes. LOGIN must\n"
+            "name exactly one user. A password may be at most 4096 bytes long.\n",
             {"length"},
             {"password-stdin", "generate"},
             CmdPasswd};

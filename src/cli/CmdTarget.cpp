@@ -38,8 +38,9 @@ void PrintTarget(const TUserList& list, std::ostream& out) {
 }
 
 bool ChangesServer(const TArgs& args) {
-    for (const char* name : {"login", "password-stdin", "no-password", "passive", "active", "key",
-                             "host-key", "tls-pin", "ca-file"}) {
+    for (const char* name :
+         {"login", "password-stdin", "no-password", "passive", "active", "key", "host-key",
+          "add-host-key", "remove-host-key", "clear-host-keys", "tls-pin", "ca-file"}) {
         if (args.Has(name)) return true;
     }
     return false;
@@ -95,12 +96,24 @@ void SetServer(TUserList& list, const TArgs& args, TCliStreams& io) {
             throw EQuorvaneError("The key file " + *key + " does not exist");
         list.FtpKeyFile = *key;
     }
-    if (const auto hostKey = args.Value("host-key")) {
-        if (!sftp) throw EUsage("--host-key is for sftp:// servers");
-        if (!ValidHostKeyFingerprint(*hostKey))
-            throw EUsage("--host-key takes a fingerprint as ssh-keygen -l shows it: SHA256:...");
-        AddStoredHostKey(list, *hostKey);
+    const auto hostKey = args.Value("host-key");
+    const auto addHostKey = args.Value("add-host-key");
+    const auto removeHostKey = args.Value("remove-host-key");
+    if (hostKey && addHostKey)
+        throw EUsage("--host-key replaces the trusted keys and --add-host-key adds one; give one "
+                     "of them");
+    if (hostKey || addHostKey || removeHostKey || args.Has("clear-host-keys")) {
+        if (!sftp) throw EUsage("the host key options are for sftp:// servers");
+        for (const auto& key : {hostKey, addHostKey, removeHostKey})
+            if (key && !ValidHostKeyFingerprint(*key))
+                throw EUsage("a host key is a fingerprint as ssh-keygen -l shows it: SHA256:...");
     }
+    if (args.Has("clear-host-keys")) SetStoredHostKeys(list, {});
+    // After a key rotation the old key must not stay trusted beside the new one.
+    if (hostKey) SetStoredHostKeys(list, {*hostKey});
+    if (addHostKey) AddStoredHostKey(list, *addHostKey);
+    if (removeHostKey && !RemoveStoredHostKey(list, *removeHostKey))
+        throw EQuorvaneError("The host key " + *removeHostKey + " is not among the trusted ones");
     if (const auto pin = args.Value("tls-pin")) {
         if (!tls) throw EUsage("--tls-pin is for ftpes:// and ftps:// servers");
         if (!pin->empty() && !ValidTlsPin(*pin))
@@ -149,30 +162,37 @@ int CmdTarget(const TArgs& args, TCliStreams& io) {
 } // namespace
 
 TCommand TargetCommand() {
-    return {"target",
-            "DB [--file PATH | --url URL [--login L] [--password-stdin | --no-password] "
-            "[--passive | --active] [--key FILE] [--host-key SHA256:...] [--tls-pin sha256//...] "
-            "[--ca-file PATH]]",
-            "show or set where export writes the password file",
-            "Without options, prints the stored target: its kind (file or server), and for a\n"
-            "server the protocol, URL, host, port, login, remote file, whether a password is\n"
-            "stored (never the password), the mode and the trusted server identities.\n"
-            "--file PATH makes export write a local file. --url sets a server:\n"
-            "  ftp://host[:port]/path     plain FTP (password and file travel in clear)\n"
-            "  ftpes://host[:port]/path   FTP over TLS (AUTH TLS; TLS required)\n"
-            "  ftps://host[:port]/path    FTP over implicit TLS (port 990)\n"
-            "  sftp://host[:port]/path    SFTP; /~/path is relative to the login folder\n"
-            "For FTP, a path is relative to the login folder; start it with // for an\n"
-            "absolute one. --password-stdin stores the first line of standard input as the\n"
-            "server password, --no-password stores none (export then asks for it with\n"
-            "--server-password-stdin). --key logs in to an SFTP server with a private key file\n"
-            "(its passphrase is never stored). --host-key trusts an SFTP host key beside\n"
-            "~/.ssh/known_hosts; --tls-pin trusts a TLS server by its public key (the export's\n"
-            "error shows it); --ca-file trusts the certificates in a file. The server options\n"
-            "without --url change the stored server. The database is saved.\n",
-            {"file", "url", "login", "key", "host-key", "tls-pin", "ca-file"},
-            {"password-stdin", "no-password", "passive", "active"},
-            CmdTarget};
+    return {
+        "target",
+        "DB [--file PATH | --url URL [--login L] [--password-stdin | --no-password] "
+        "[--passive | --active] [--key FILE] [--host-key SHA256:... | --add-host-key SHA256:...] "
+        "[--remove-host-key SHA256:...] [--clear-host-keys] [--tls-pin sha256//...] "
+        "[--ca-file PATH]]",
+        "show or set where export writes the password file",
+        "Without options, prints the stored target: its kind (file or server), and for a\n"
+        "server the protocol, URL, host, port, login, remote file, whether a password is\n"
+        "stored (never the password), the mode and the trusted server identities.\n"
+        "--file PATH makes export write a local file. --url sets a server:\n"
+        "  ftp://host[:port]/path     plain FTP (password and file travel in clear)\n"
+        "  ftpes://host[:port]/path   FTP over TLS (AUTH TLS; TLS required)\n"
+        "  ftps://host[:port]/path    FTP over implicit TLS (port 990)\n"
+        "  sftp://host[:port]/path    SFTP; /~/path is relative to the login folder\n"
+        "For FTP, a path is relative to the login folder; start it with // for an\n"
+        "absolute one. --password-stdin stores the first line of standard input as the\n"
+        "server password, --no-password stores none (export then asks for it with\n"
+        "--server-password-stdin). --key logs in to an SFTP server with a private key file\n"
+        "(its passphrase is never stored). --host-key makes an SFTP host key the one\n"
+        "trusted beside ~/.ssh/known_hosts (it replaces those trusted before: after a key\n"
+        "change the old key is no longer accepted); --add-host-key trusts one more,\n"
+        "--remove-host-key no longer trusts one, --clear-host-keys none; a server that\n"
+        "shows another key than the trusted ones is refused as a CHANGED key.\n"
+        "--tls-pin trusts a TLS server by its public key (the export's\n"
+        "error shows it); --ca-file trusts the certificates in a file. The server options\n"
+        "without --url change the stored server. The database is saved.\n",
+        {"file", "url", "login", "key", "host-key", "add-host-key", "remove-host-key", "tls-pin",
+         "ca-file"},
+        {"password-stdin", "no-password", "passive", "active", "clear-host-keys"},
+        CmdTarget};
 }
 
 } // namespace quorvane::cli

@@ -1,31 +1,46 @@
 #include "cli/CliCommand.h"
 
+#include "base/FileSafety.h"
 #include "export/HtpasswdImport.h"
 #include "export/PasswordFile.h"
 #include "export/StoredHash.h"
+#include "userdb/LoginRule.h"
 #include "userdb/UserList.h"
 
-#include <fstream>
+#include <cerrno>
 #include <ostream>
-#include <sstream>
+#include <unistd.h>
 
 namespace quorvane::cli {
 
 namespace {
 
 // A users database begins with its object keyword; anything else is read as a password file.
+// A fifo or a device is refused here as for any file to read (OpenInputFile).
 bool LooksLikeDatabase(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string word;
-    char c;
-    while (in.get(c) && static_cast<unsigned char>(c) <= 32) {
+    const int fd = OpenInputFile(path);
+    char head[64];
+    ssize_t n;
+    while ((n = ::read(fd, head, sizeof head)) < 0 && errno == EINTR) {
     }
-    while (in && word.size() < 10 && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) {
+    ::close(fd);
+    std::string word;
+    for (ssize_t i = 0; i < n; ++i) {
+        const char c = head[i];
+        if (word.empty() && static_cast<unsigned char>(c) <= 32) continue;
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) || word.size() >= 10) break;
         word += static_cast<char>(c | 0x20);
-        in.get(c);
     }
     return word == "object" || word == "inherited" || word == "inline";
 }
+
+// Exit statuses of verify; 0, 3 and 6 are those of htpasswd -v.
+constexpr int kExitWrongPassword = 3;
+constexpr int kExitDisabled = 4;
+constexpr int kExitNoSuchUser = 6;
+// The stored value is locked, or of a scheme that no password can be checked against (htpasswd
+// -v gives 7 for an empty one).
+constexpr int kExitUncheckable = 7;
 
 int CmdVerify(const TArgs& args, TCliStreams& io) {
     args.ExpectPositional(2);
@@ -33,19 +48,37 @@ int CmdVerify(const TArgs& args, TCliStreams& io) {
     const std::string& login = args.Positional()[1];
     if (!FileExists(path)) throw EQuorvaneError(FormatMessage("Cannot open file %s", path.c_str()));
 
-    std::string stored;
+    std::string stored, checked = login;
     bool found = false, hashed = true, disabled = false;
     if (LooksLikeDatabase(path)) {
         TDatabaseSession db(path, TDatabaseSession::TAccess::Read);
         const TUserList& list = db.List();
-        // The user as the password file would hold it: the last of its namesakes.
+        // The user as the password file would hold it: the last of its namesakes (letters a to z
+        // without regard to case), which stands for all of them.
+        const TUserProp* standing = nullptr;
         for (const TUserProp* user : PasswordFileEntries(list))
-            if (user->Login == login) {
-                found = true;
-                hashed = user->HashOnly();
-                stored = hashed ? user->PasswordHash() : user->Password;
-                disabled = user->Disable;
-            }
+            if (SameLoginFolded(user->Login, login)) standing = user;
+        if (standing != nullptr) {
+            found = true;
+            checked = standing->Login;
+            hashed = standing->HashOnly();
+            stored = hashed ? standing->PasswordHash() : standing->Password;
+            disabled = standing->Disable;
+            std::vector<std::string> others;
+            for (int i = 0; i < list.Count(); ++i)
+                if (&list.Users(i) != standing && SameLoginFolded(list.Users(i).Login, login))
+                    others.push_back(FormatMessage(
+                        "\"%s\" (user %d)", EscapeForOneLine(list.Users(i).Login).c_str(), i + 1));
+            if (!others.empty() || checked != login)
+                io.Err << "quorvane-cli: checked \"" << EscapeForOneLine(checked) << "\" (user "
+                       << standing->Index() + 1
+                       << "), the one the password file holds; web servers take only that "
+                          "spelling"
+                       << (others.empty()
+                               ? std::string()
+                               : ". The same login without regard to case: " + NameList(others))
+                       << "\n";
+        }
     } else {
         // Servers take the first line with the login, compared exactly.
         for (const THtpasswdEntry& entry : ReadHtpasswdFile(path))
@@ -55,17 +88,37 @@ int CmdVerify(const TArgs& args, TCliStreams& io) {
                 break;
             }
     }
-    if (!found) throw EQuorvaneError("User " + login + " not found");
+    if (!found) {
+        io.Err << "quorvane-cli: User " << EscapeForOneLine(ShortArgument(login)) << " not found\n";
+        return kExitNoSuchUser;
+    }
 
     const std::string password = ReadSecretLine(io.In);
-    const bool match = hashed ? VerifyStoredHash(password, stored) : password == stored;
+    if (hashed) {
+        const TStoredScheme scheme = IdentifyStoredHash(stored);
+        if (scheme == TStoredScheme::Locked || scheme == TStoredScheme::Unknown) {
+            io.Out << "Password verification failed.\n";
+            io.Err << "quorvane-cli: the user " << EscapeForOneLine(checked)
+                   << (scheme == TStoredScheme::Locked
+                           ? " is locked: no password lets them in"
+                           : " has a value of an unknown scheme (" + UnknownSchemeTag(stored) +
+                                 "): no password can be checked against it")
+                   << "\n";
+            return kExitUncheckable;
+        }
+    }
+    const bool match = hashed ? VerifyStoredHash(password, stored) : SecretsEqual(password, stored);
     if (!match) {
         io.Out << "Password verification failed.\n";
-        return kExitFailure;
+        return kExitWrongPassword;
     }
-    io.Out << "Password for user " << login << " correct.\n";
-    if (disabled)
-        io.Err << "User " << login << " is disabled: the password file does not hold it.\n";
+    if (disabled) {
+        io.Out << "Password for user " << checked << " correct, but the user is disabled.\n";
+        io.Err << "quorvane-cli: the user is disabled: the password file does not hold "
+               << EscapeForOneLine(checked) << ", so nobody gets in with it\n";
+        return kExitDisabled;
+    }
+    io.Out << "Password for user " << checked << " correct.\n";
     return kExitOk;
 }
 
@@ -77,10 +130,18 @@ TCommand VerifyCommand() {
             "check a user's password against a password file or a database",
             "Reads the password from the first line of standard input (its line end is not\n"
             "part of it). FILE is a password file (every scheme htpasswd writes: $apr1$,\n"
-            "bcrypt, $5$, $6$, {SHA}, DES crypt, plain text) or a users database, for users\n"
-            "with a clear password or known only by their hash. Exit status 0 and \"Password\n"
-            "for user LOGIN correct.\" when it matches, 1 and \"Password verification\n"
-            "failed.\" when not; 1 with a message when the user is not there.\n",
+            "bcrypt, $5$, $6$, $1$, $y$, {SHA}, DES crypt; nginx's {SSHA} and {PLAIN}) or a\n"
+            "users database, for users with a clear password or known only by their hash.\n"
+            "In a database, LOGIN is compared without regard to case (letters a-z), and the\n"
+            "user the password file holds is checked; when it is spelled otherwise or has\n"
+            "namesakes, standard error says which one that is. Exit status, as htpasswd -v:\n"
+            "  0  \"Password for user LOGIN correct.\"\n"
+            "  3  \"Password verification failed.\"\n"
+            "  6  the user is not there\n"
+            "and further:\n"
+            "  4  the password is right, but the user is disabled\n"
+            "  7  the user is locked, or its value is of an unknown scheme: no password matches\n"
+            "  1  the file cannot be read; 2  the command line is not understood.\n",
             {},
             {},
             CmdVerify};

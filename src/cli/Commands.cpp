@@ -14,6 +14,26 @@ namespace {
 
 std::vector<TCommand>& Commands();
 
+// The message with every huge argument of the command line it quotes cut short: a message
+// should say which argument it means, not repeat 100 KB of it.
+std::string CutArguments(std::string message, const std::vector<std::string>& args) {
+    std::vector<std::string> parts;
+    for (const std::string& arg : args) {
+        parts.push_back(arg);
+        // The value of "--name=value" may be quoted alone.
+        if (const size_t eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos)
+            parts.push_back(arg.substr(eq + 1));
+    }
+    for (const std::string& part : parts) {
+        const std::string shortened = ShortArgument(part);
+        if (shortened.size() == part.size()) continue;
+        for (size_t at = message.find(part); at != std::string::npos;
+             at = message.find(part, at + shortened.size()))
+            message.replace(at, part.size(), shortened);
+    }
+    return message;
+}
+
 void PrintUsage(std::ostream& os, const TCommand& c) {
     os << "usage: quorvane-cli " << c.Name << (c.Usage.empty() ? "" : " ") << c.Usage << "\n";
 }
@@ -106,7 +126,7 @@ int RunCli(const std::vector<std::string>& args, TCliStreams& io) {
     for (const TCommand& c : Commands())
         if (c.Name == name) command = &c;
     if (command == nullptr) {
-        io.Err << "quorvane-cli: unknown command \"" << name << "\"\n"
+        io.Err << "quorvane-cli: unknown command \"" << ShortArgument(name) << "\"\n"
                << "usage: quorvane-cli COMMAND [ARGUMENTS]; see quorvane-cli --help\n";
         return kExitUsage;
     }
@@ -125,7 +145,7 @@ int RunCli(const std::vector<std::string>& args, TCliStreams& io) {
         if (status == kExitOk) WriteOutput(io, {});
         return status;
     } catch (const EUsage& e) {
-        io.Err << "quorvane-cli " << name << ": " << e.what() << "\n";
+        io.Err << "quorvane-cli " << name << ": " << CutArguments(e.what(), args) << "\n";
         PrintUsage(io.Err, *command);
         return kExitUsage;
     } catch (const std::bad_alloc&) {
@@ -133,7 +153,7 @@ int RunCli(const std::vector<std::string>& args, TCliStreams& io) {
                << ". Close other programs or work on a smaller database, then try again.\n";
         return kExitFailure;
     } catch (const std::exception& e) {
-        io.Err << "quorvane-cli: " << e.what() << "\n";
+        io.Err << "quorvane-cli: " << CutArguments(e.what(), args) << "\n";
         return kExitFailure;
     }
 }

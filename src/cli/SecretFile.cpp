@@ -1,6 +1,8 @@
 #include "cli/SecretFile.h"
 
 #include "base/Errors.h"
+#include "base/FileSafety.h"
+#include "userdb/LoginRule.h"
 
 #include <cerrno>
 #include <cstring>
@@ -23,10 +25,8 @@ struct TFd {
 } // namespace
 
 std::string ReadSecretFile(const std::string& path) {
-    TFd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY)};
-    if (file.Fd < 0)
-        throw EQuorvaneError(FormatMessage("Cannot open the password file %s: %s", path.c_str(),
-                                           std::strerror(errno)));
+    // A fifo or a device is refused here: one might never be written, the other never end.
+    TFd file{OpenInputFile(path)};
     struct stat st {};
     if (::fstat(file.Fd, &st) != 0)
         throw EQuorvaneError(FormatMessage("Cannot open the password file %s: %s", path.c_str(),
@@ -36,26 +36,31 @@ std::string ReadSecretFile(const std::string& path) {
             FormatMessage("The password file %s may be read or changed by other users (mode %04o); "
                           "make it private with \"chmod 600 %s\"",
                           path.c_str(), static_cast<unsigned>(st.st_mode & 07777), path.c_str()));
-    // Only the first line matters; stop reading there.
+    // Only the first line matters, and it may be no longer than a password: reading stops at its
+    // end or right after the longest line allowed.
     std::string line;
-    char buffer[256];
+    char c = 0;
     bool ended = false;
-    while (!ended) {
-        const ssize_t n = ::read(file.Fd, buffer, sizeof buffer);
+    while (!ended && line.size() <= KMaxPasswordBytes + 1) {
+        const ssize_t n = ::read(file.Fd, &c, 1);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0)
             throw EQuorvaneError(FormatMessage("Cannot read the password file %s: %s", path.c_str(),
                                                std::strerror(errno)));
         if (n == 0) break;
-        for (ssize_t i = 0; i < n && !ended; ++i) {
-            if (buffer[i] == '\n')
-                ended = true;
-            else
-                line += buffer[i];
-        }
+        if (c == '\n')
+            ended = true;
+        else
+            line += c;
     }
-    ::explicit_bzero(buffer, sizeof buffer);
+    c = 0;
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() > KMaxPasswordBytes) {
+        ::explicit_bzero(line.data(), line.size());
+        throw EQuorvaneError(FormatMessage("The first line of the password file %s is longer than "
+                                           "%zu bytes, the most a password may have",
+                                           path.c_str(), KMaxPasswordBytes));
+    }
     if (line.empty())
         throw EQuorvaneError(FormatMessage("The password file %s is empty", path.c_str()));
     if (line.find('\0') != std::string::npos)

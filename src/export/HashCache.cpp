@@ -1,6 +1,7 @@
 #include "export/HashCache.h"
 
 #include "base/Errors.h"
+#include "base/FileSafety.h"
 #include "base/Random.h"
 #include "userdb/DataLib.h"
 
@@ -19,7 +20,7 @@ namespace {
 constexpr std::string_view KHeader = "quorvane hash cache 1\n";
 constexpr size_t KTagDigits = 64;
 // Refuse to read a cache far larger than any real one (a damaged or foreign file).
-constexpr off_t KMaxCacheBytes = off_t{1} << 30;
+constexpr size_t KMaxCacheBytes = size_t{1} << 30;
 
 std::string Hex(const unsigned char* data, size_t size) {
     static constexpr char digits[] = "0123456789abcdef";
@@ -56,27 +57,6 @@ void AppendField(std::string& message, std::string_view field) {
     message.append(field);
 }
 
-bool ReadWhole(const std::string& path, std::string& data) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) return false;
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size < KMaxCacheBytes;
-    if (ok) {
-        data.resize(static_cast<size_t>(st.st_size));
-        size_t done = 0;
-        while (ok && done < data.size()) {
-            const ssize_t n = ::read(fd, data.data() + done, data.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0)
-                ok = false;
-            else
-                done += static_cast<size_t>(n);
-        }
-    }
-    ::close(fd);
-    return ok;
-}
-
 } // namespace
 
 std::string THashCache::Tag(std::string_view form, int workFactor, std::string_view login,
@@ -100,8 +80,10 @@ std::string THashCache::Tag(std::string_view form, int workFactor, std::string_v
 void THashCache::Load(const std::string& path) {
     FLoaded.clear();
     if (!Usable()) return;
-    std::string data;
-    if (!ReadWhole(path, data) || !std::string_view(data).starts_with(KHeader)) return;
+    // Only a regular file of this user is read: a fifo planted there must not hang the export.
+    const std::optional<std::string> file = ReadSideFile(path, KMaxCacheBytes);
+    if (!file || !std::string_view(*file).starts_with(KHeader)) return;
+    const std::string& data = *file;
     std::string_view rest = std::string_view(data).substr(KHeader.size());
     // One entry a line: tag, hash, login in hexadecimal, separated by one blank.
     while (!rest.empty()) {
@@ -151,9 +133,11 @@ bool THashCache::Save(const std::string& path) const {
         data += Hex(reinterpret_cast<const unsigned char*>(login.data()), login.size());
         data += '\n';
     }
-    // An existing file that others may read goes first, so the new one is made with 0600.
+    // Anything there that is not a private regular file of this user goes first, so the new one
+    // is this user's own with 0600.
     struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || (st.st_mode & 077) != 0))
+    if (::lstat(path.c_str(), &st) == 0 &&
+        (!S_ISREG(st.st_mode) || (st.st_mode & 077) != 0 || st.st_uid != ::geteuid()))
         ::unlink(path.c_str());
     try {
         WriteFileAtomically(path, data, 0600);

@@ -17,18 +17,28 @@ TStoredScheme UserHashScheme(const TUserProp& user) {
 
 std::string HashOnlyText(const TUserProp& user) {
     if (!user.HashOnly()) return std::string();
-    return std::string("hash only (") + StoredSchemeName(UserHashScheme(user)) + ")";
+    switch (const TStoredScheme scheme = UserHashScheme(user)) {
+    case TStoredScheme::Locked:
+        return "locked";
+    case TStoredScheme::Unknown:
+        return "unknown scheme (" + UnknownSchemeTag(user.PasswordHash()) + ")";
+    default:
+        return std::string("hash only (") + StoredSchemeName(scheme) + ")";
+    }
 }
 
 std::string PasswordKindText(const TUserProp& user) {
     return user.HashOnly() ? HashOnlyText(user) : std::string("clear");
 }
 
+bool HasWeakHash(const TUserProp& user) {
+    return user.HashOnly() && IsWeakScheme(UserHashScheme(user));
+}
+
 std::vector<const TUserProp*> WeakHashUsers(const TUserList& list) {
     std::vector<const TUserProp*> weak;
     for (const TUserProp* user : PasswordFileEntries(list))
-        if (!user->Disable && user->HashOnly() && IsWeakScheme(UserHashScheme(*user)))
-            weak.push_back(user);
+        if (!user->Disable && HasWeakHash(*user)) weak.push_back(user);
     return weak;
 }
 

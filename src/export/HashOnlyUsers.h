@@ -16,12 +16,16 @@ std::vector<const TUserProp*> HashOnlyUsers(const TUserList& list);
 // The scheme of the user's stored hash; meaningful for users known only by it.
 TStoredScheme UserHashScheme(const TUserProp& user);
 
-// "hash only (bcrypt)" for a user known only by the stored hash (the scheme told by its prefix);
+// "hash only (bcrypt)" for a user known only by the stored hash (the scheme told by its prefix),
+// "locked" for a locked value, "unknown scheme ($7$)" for one of no scheme this program knows;
 // empty for a user with a clear password.
 std::string HashOnlyText(const TUserProp& user);
 
 // What `list` shows for the password: "clear" or the hash-only text.
 std::string PasswordKindText(const TUserProp& user);
+
+// True when the user is known only by a stored hash of a weak scheme (see WeakHashUsers).
+bool HasWeakHash(const TUserProp& user);
 
 // The users of the password file (enabled, in file order) whose stored hash uses a weak scheme:
 // SHA-1, DES crypt or plain text.

@@ -1,13 +1,13 @@
 #include "export/HtpasswdImport.h"
 
+#include "base/AsciiCase.h"
 #include "base/Errors.h"
+#include "base/FileSafety.h"
 #include "userdb/LoginRule.h"
 #include "userdb/UserList.h"
 
-#include <cerrno>
-#include <fstream>
-#include <sstream>
-#include <sys/stat.h>
+#include <algorithm>
+#include <unordered_map>
 
 namespace quorvane {
 
@@ -31,11 +31,63 @@ bool IsComment(std::string_view line) {
                          "; nothing was imported");
 }
 
+// "x:0:0:root:/root:/bin/bash": a number after the second colon.
+bool LooksLikeSystemAccount(std::string_view line) {
+    const size_t first = line.find(':');
+    const size_t second = first == std::string_view::npos ? first : line.find(':', first + 1);
+    if (second == std::string_view::npos) return false;
+    std::string_view third = line.substr(second + 1);
+    third = third.substr(0, third.find(':'));
+    if (third.empty()) return false;
+    for (char c : third)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+std::string Folded(std::string_view login) {
+    return ToAsciiUpper(std::string(login));
+}
+
+// The users of each folded login: those the database held (all of its namesakes, the last one
+// standing for them in the password file), or the one an earlier line made.
+struct THolder {
+    std::vector<TUserProp*> Users;
+    int Line = 0;                          // 0: the database's
+    const THtpasswdEntry* Given = nullptr; // the line whose value the users hold now
+};
+
+std::unordered_map<std::string, THolder> IndexLogins(TUserList& list) {
+    std::unordered_map<std::string, THolder> index;
+    index.reserve(static_cast<size_t>(list.Count()) * 2);
+    for (int i = 0; i < list.Count(); ++i)
+        index[Folded(list.Users(i).Login)].Users.push_back(&list.Users(i));
+    return index;
+}
+
+THtpasswdClash ClashWith(const THtpasswdEntry& entry, const THolder& holder) {
+    return {entry.Line, entry.Login, holder.Line, holder.Users.back()->Login};
+}
+
+// Lines named in a message; the rest are counted.
+constexpr size_t KNamed = 20;
+
+// " and N more" past the named ones, or nothing.
+std::string More(size_t count) {
+    return count > KNamed ? FormatMessage(" and %zu more", count - KNamed) : std::string();
+}
+
+std::string EntryText(const THtpasswdEntry& entry) {
+    return FormatMessage("line %d \"%s\"", entry.Line, entry.Login.c_str());
+}
+
 } // namespace
 
 std::vector<THtpasswdEntry> ParseHtpasswd(std::string_view text) {
+    if (text.find('\0') != std::string_view::npos)
+        throw EQuorvaneError("The file does not look like a password file: it holds binary data; "
+                             "nothing was imported");
     std::vector<THtpasswdEntry> entries;
-    int number = 0;
+    int number = 0, systemLike = 0;
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
@@ -44,8 +96,7 @@ std::vector<THtpasswdEntry> ParseHtpasswd(std::string_view text) {
         start = end + 1;
         ++number;
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (IsBlankLine(line) && line.find('\0') == std::string_view::npos) continue;
-        if (IsComment(line)) continue;
+        if (IsBlankLine(line) || IsComment(line)) continue;
 
         const size_t colon = line.find(':');
         if (colon == std::string_view::npos) BadLine(number, "is not login:password");
@@ -54,71 +105,108 @@ std::vector<THtpasswdEntry> ParseHtpasswd(std::string_view text) {
         entry.Login = std::string(line.substr(0, colon));
         std::string_view value = line.substr(colon + 1);
         value = value.substr(0, value.find(':'));
-        if (value.empty()) BadLine(number, "has no password after the colon");
         const std::string loginError = LoginError(entry.Login);
         if (!loginError.empty()) BadLine(number, "has a login that cannot be used: " + loginError);
         for (unsigned char c : value)
             if (c < 32) BadLine(number, "holds a control character in its password");
+        if (value.size() > KMaxPasswordBytes)
+            BadLine(number, FormatMessage("holds a password longer than %zu bytes, the most a "
+                                          "password may have",
+                                          KMaxPasswordBytes));
+        if (LooksLikeSystemAccount(line)) ++systemLike;
         entry.Value = std::string(value);
         entry.Scheme = IdentifyStoredHash(entry.Value);
         entries.push_back(std::move(entry));
     }
+    if (systemLike > 0 && static_cast<size_t>(systemLike) * 2 > entries.size())
+        throw EQuorvaneError("The file does not look like a password file: most of its lines "
+                             "have a number after the second colon, as the system's account "
+                             "files (/etc/passwd, /etc/shadow, /etc/group) have; nothing was "
+                             "imported");
     return entries;
 }
 
 std::vector<THtpasswdEntry> ReadHtpasswdFile(const std::string& fileName) {
-    struct stat info {};
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in || ::stat(fileName.c_str(), &info) != 0 || S_ISDIR(info.st_mode))
-        throw EQuorvaneError(FormatMessage("Cannot open file %s", fileName.c_str()));
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (in.bad()) throw EQuorvaneError("Stream read error");
-    return ParseHtpasswd(content.str());
+    return ParseHtpasswd(ReadInputFile(fileName));
+}
+
+std::vector<THtpasswdClash> FindHtpasswdClashes(const TUserList& list,
+                                                const std::vector<THtpasswdEntry>& entries) {
+    // The login that stands for each folded one, and the line it came from (0: the database).
+    std::unordered_map<std::string, std::pair<int, std::string>> index;
+    index.reserve(static_cast<size_t>(list.Count() + entries.size()) * 2);
+    for (int i = 0; i < list.Count(); ++i)
+        index[Folded(list.Users(i).Login)] = {0, list.Users(i).Login};
+    std::vector<THtpasswdClash> clashes;
+    for (const THtpasswdEntry& entry : entries) {
+        const auto [it, fresh] = index.try_emplace(Folded(entry.Login), entry.Line, entry.Login);
+        if (!fresh)
+            clashes.push_back({entry.Line, entry.Login, it->second.first, it->second.second});
+    }
+    return clashes;
 }
 
 THtpasswdImportResult ImportHtpasswd(TUserList& list, const std::vector<THtpasswdEntry>& entries,
-                                     const THtpasswdConflict& replace) {
+                                     const THtpasswdDecision& decide,
+                                     const THtpasswdImportOptions& options) {
     THtpasswdImportResult result;
-    auto give = [&](TUserProp& user, const THtpasswdEntry& entry) {
+    const auto give = [&](TUserProp& user, const THtpasswdEntry& entry) {
         if (entry.Scheme == TStoredScheme::PlainText)
+            user.SetPassword(entry.Value.substr(7)); // after "{PLAIN}"
+        else if (entry.Scheme == TStoredScheme::Unknown && options.PlainTextValues)
             user.SetPassword(entry.Value);
         else {
             user.Password.clear();
-            user.SetPasswordHash(entry.Value);
+            user.SetStoredValue(entry.Value); // exactly as it was, locks included
         }
-        if (IsWeakScheme(entry.Scheme)) ++result.Weak;
     };
-    std::vector<const THtpasswdEntry*> seen;
-    const int before = list.Count();
+    std::unordered_map<std::string, THolder> index = IndexLogins(list);
     for (const THtpasswdEntry& entry : entries) {
-        bool repeated = false;
-        for (const THtpasswdEntry* earlier : seen)
-            repeated = repeated || SameLoginFolded(earlier->Login, entry.Login);
-        if (repeated) {
+        THolder& holder = index[Folded(entry.Login)];
+        if (holder.Users.empty()) {
+            TUserProp& user = list.Add(entry.Login, std::string());
+            give(user, entry);
+            holder.Given = &entry;
+            holder.Users.push_back(&user);
+            holder.Line = entry.Line;
+            ++result.Added;
+            continue;
+        }
+        const THtpasswdClash clash = ClashWith(entry, holder);
+        if (!decide || !decide(clash)) {
+            result.SkippedClashes.push_back(clash);
             ++result.Skipped;
             continue;
         }
-        seen.push_back(&entry);
-
-        // Only the users the database held before the import are compared: the file's own
-        // namesakes were handled above.
-        std::vector<TUserProp*> existing;
-        for (int i = 0; i < before; ++i)
-            if (SameLoginFolded(list.Users(i).Login, entry.Login))
-                existing.push_back(&list.Users(i));
-        if (existing.empty()) {
-            give(list.Add(entry.Login, std::string()), entry);
-            ++result.Added;
-        } else if (replace && replace(*existing.back(), entry)) {
-            for (TUserProp* user : existing)
-                give(*user, entry);
-            ++result.Replaced;
-        } else {
-            ++result.Skipped;
-        }
+        // Every namesake gets the value, so none of them lets in with the old password; the
+        // logins stay as they were.
+        for (TUserProp* user : holder.Users)
+            give(*user, entry);
+        holder.Given = &entry;
+        result.ReplacedClashes.push_back(clash);
+        ++result.Replaced;
+    }
+    // What the users hold in the end, in file order.
+    std::vector<const THtpasswdEntry*> given;
+    for (const auto& [login, holder] : index)
+        if (holder.Given != nullptr) given.push_back(holder.Given);
+    std::sort(given.begin(), given.end(),
+              [](const THtpasswdEntry* a, const THtpasswdEntry* b) { return a->Line < b->Line; });
+    for (const THtpasswdEntry* entry : given) {
+        const bool plain = entry->Scheme == TStoredScheme::Unknown && options.PlainTextValues;
+        if (IsWeakScheme(entry->Scheme) || plain) ++result.Weak;
+        if (entry->Scheme == TStoredScheme::Locked) result.Locked.push_back(*entry);
+        if (entry->Scheme == TStoredScheme::Unknown && !plain) result.Unknown.push_back(*entry);
     }
     return result;
+}
+
+std::string HtpasswdClashText(const THtpasswdClash& c) {
+    if (c.OtherLine == 0)
+        return FormatMessage("line %d \"%s\" (like \"%s\" in the database)", c.Line,
+                             c.Login.c_str(), c.OtherLogin.c_str());
+    return FormatMessage("line %d \"%s\" (like line %d \"%s\")", c.Line, c.Login.c_str(),
+                         c.OtherLine, c.OtherLogin.c_str());
 }
 
 std::string HtpasswdImportReport(const THtpasswdImportResult& r) {
@@ -130,6 +218,39 @@ std::string HtpasswdImportReport(const THtpasswdImportResult& r) {
                 " a weak scheme (SHA-1, DES crypt or plain text): set new passwords for " +
                 (r.Weak == 1 ? "it." : "them.");
     return text;
+}
+
+std::string HtpasswdImportNotes(const THtpasswdImportResult& r) {
+    std::string text;
+    const auto clashes = [&](const std::vector<THtpasswdClash>& list, const char* head) {
+        if (!list.empty()) text += head + HtpasswdClashList(list) + "\n";
+    };
+    clashes(r.SkippedClashes, "Skipped, as the login is there already (letters a to z without "
+                              "regard to case): ");
+    clashes(r.ReplacedClashes, "Replaced, as the login was there already (letters a to z "
+                               "without regard to case): ");
+    // 20 entries named at most, the rest counted.
+    const auto entries = [&](const std::vector<THtpasswdEntry>& list, const char* head,
+                             bool tagged) {
+        if (list.empty()) return;
+        std::vector<std::string> items;
+        items.reserve(std::min(list.size(), KNamed));
+        for (size_t i = 0; i < list.size() && i < KNamed; ++i)
+            items.push_back(EntryText(list[i]) +
+                            (tagged ? " (" + UnknownSchemeTag(list[i].Value) + ")" : ""));
+        text += head + NameList(items) + More(list.size()) + "\n";
+    };
+    entries(r.Locked, "Locked, and kept locked: ", false);
+    entries(r.Unknown, "Kept exactly as they were, in a scheme Quorvane does not know: ", true);
+    return text;
+}
+
+std::string HtpasswdClashList(const std::vector<THtpasswdClash>& clashes) {
+    std::vector<std::string> items;
+    items.reserve(std::min(clashes.size(), KNamed));
+    for (size_t i = 0; i < clashes.size() && i < KNamed; ++i)
+        items.push_back(HtpasswdClashText(clashes[i]));
+    return NameList(items) + More(clashes.size());
 }
 
 } // namespace quorvane

@@ -102,9 +102,9 @@ template <class V, class Traits, int G> struct TLaneGroup {
         }
 #define QV_R4(fn, w0, w1, w2, w3, i, s0, s1, s2, s3)                                               \
     Step<fn, s0>(a, b, c, d, x, ks, w0, i);                                                        \
-    Step<fn, s1>(d, a, b, c, x, ks, w1, i + 1);                                                    \
-    Step<fn, s2>(c, d, a, b, x, ks, w2, i + 2);                                                    \
-    Step<fn, s3>(b, c, d, a, x, ks, w3, i + 3)
+    Step<fn, s1>(d, a, b, c, x, ks, w1, (i) + 1);                                                  \
+    Step<fn, s2>(c, d, a, b, x, ks, w2, (i) + 2);                                                  \
+    Step<fn, s3>(b, c, d, a, x, ks, w3, (i) + 3)
         QV_R4(0, 0, 1, 2, 3, 0, 7, 12, 17, 22);
         QV_R4(0, 4, 5, 6, 7, 4, 7, 12, 17, 22);
         QV_R4(0, 8, 9, 10, 11, 8, 7, 12, 17, 22);

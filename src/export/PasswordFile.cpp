@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <numeric>
 #include <string_view>
+#include <unordered_map>
 
 namespace quorvane {
 
@@ -38,20 +39,6 @@ void AppendLine(std::string& text, std::string_view eol, const std::string& logi
     text += eol;
 }
 
-// Names at most this many users in a message; the rest are counted.
-constexpr size_t KNamedUsers = 20;
-
-std::string JoinNames(const std::vector<std::string>& names, const char* separator) {
-    std::string text;
-    for (size_t i = 0; i < names.size() && i < KNamedUsers; ++i) {
-        if (i > 0) text += separator;
-        text += names[i];
-    }
-    if (names.size() > KNamedUsers)
-        text += FormatMessage(" and %zu more", names.size() - KNamedUsers);
-    return text;
-}
-
 const char* UnsafeReason(const TUserProp& user, TPasswordsType passType) {
     switch (CheckLogin(user.Login)) {
     case TLoginProblem::None:
@@ -63,6 +50,8 @@ const char* UnsafeReason(const TUserProp& user, TPasswordsType passType) {
     case TLoginProblem::Control:
         return "the login holds a control character";
     }
+    if (!user.HashOnly() && user.Password.size() > KMaxPasswordBytes)
+        return "the password is longer than 4096 bytes, the most a password may have";
     // A hash never holds these bytes; the password in clear might.
     if (SchemeOf(passType).StoresClearText() &&
         user.Password.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
@@ -87,7 +76,7 @@ void IExportProgress::Entries(size_t done, size_t total) {
 
 EEmptyPasswords::EEmptyPasswords(std::vector<std::string> logins)
     : EQuorvaneError("Anyone who knows these logins gets in without a password: " +
-                     JoinNames(logins, ", ")),
+                     NameList(logins)),
       FLogins(std::move(logins)) {}
 
 namespace {
@@ -99,7 +88,7 @@ std::string UnsafeProblem(const TUserList& list, const TUserProp& user, const ch
 
 std::string UnsafeText(const std::vector<std::string>& problems) {
     if (problems.empty()) return {};
-    return "These users cannot go into the password file safely: " + JoinNames(problems, ", ") +
+    return "These users cannot go into the password file safely: " + NameList(problems) +
            ". Correct or disable them, then export again.";
 }
 
@@ -149,6 +138,26 @@ TEntryCheck CheckEntries(const TUserList& list, const std::vector<const TUserPro
     return check;
 }
 
+// Fewer entries than users: some stand for namesakes, which servers would tell apart. Each
+// enabled one left out is named with the one that stands for it.
+void ReportNamesakes(const TUserList& list, const std::vector<const TUserProp*>& entries,
+                     TPasswordFileReport& report) {
+    if (entries.size() == static_cast<size_t>(list.Count())) return;
+    std::unordered_map<std::string, const TUserProp*> standing;
+    standing.reserve(entries.size());
+    for (const TUserProp* user : entries)
+        standing.emplace(FoldLogin(user->Login), user);
+    for (int i = 0; i < list.Count(); ++i) {
+        const TUserProp& user = list.Users(i);
+        const auto found = standing.find(FoldLogin(user.Login));
+        if (user.Disable || found == standing.end() || found->second == &user) continue;
+        const TUserProp& other = *found->second;
+        report.Namesakes.push_back(EscapeForOneLine(user.Login) + " left out: the later " +
+                                   EscapeForOneLine(other.Login) +
+                                   (other.Disable ? " is disabled" : " is written"));
+    }
+}
+
 } // namespace
 
 std::string UnsafeUsersMessage(const TUserList& list, const std::vector<const TUserProp*>& entries,
@@ -162,11 +171,14 @@ std::string UnsafeUsersMessage(const TUserList& list, const std::vector<const TU
     return UnsafeText(problems);
 }
 
+bool OpensWithoutPassword(const TUserProp& user) {
+    return !user.Disable && user.Password.empty() && !user.HashOnly();
+}
+
 std::vector<std::string> EmptyPasswordLogins(const std::vector<const TUserProp*>& entries) {
     std::vector<std::string> logins;
     for (const TUserProp* user : entries)
-        if (!user->Disable && user->Password.empty() && !user->HashOnly())
-            logins.push_back(user->Login);
+        if (OpensWithoutPassword(*user)) logins.push_back(user->Login);
     return logins;
 }
 
@@ -235,6 +247,7 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
     const auto entries =
         PasswordFileEntries(list, options.Collation ? *options.Collation : UserCollation());
     TEntryCheck check = CheckEntries(list, entries, passType, options.Report);
+    if (options.Report != nullptr) ReportNamesakes(list, entries, *options.Report);
     if (!check.Unsafe.empty()) throw EUnsafeUsers(UnsafeText(check.Unsafe));
     if (check.BrokenHash != nullptr)
         throw EQuorvaneError(

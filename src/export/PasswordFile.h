@@ -42,6 +42,10 @@ struct TPasswordFileReport {
     // Enabled users of the file whose stored hash uses a weak scheme (WeakHashUsers), in file
     // order.
     std::vector<const TUserProp*> WeakUsers;
+    // Enabled users left out because a later user has the same login without regard to case
+    // (letters a to z), in database order: "bob left out: the later Bob is written" (or "is
+    // disabled", when that one keeps both out).
+    std::vector<std::string> Namesakes;
 };
 
 // What an export of a slow form did with its hashes.
@@ -123,6 +127,10 @@ std::vector<const TUserProp*> PasswordFileEntries(const TUserList& list,
 // reason, as the sentence EUnsafeUsers carries; empty when every line is safe.
 std::string UnsafeUsersMessage(const TUserList& list, const std::vector<const TUserProp*>& entries,
                                TPasswordsType passType);
+
+// True when the user would go into the password file without a password: enabled, with neither
+// a password nor a stored hash.
+bool OpensWithoutPassword(const TUserProp& user);
 
 // The logins of the enabled users of the file that have an empty password (and no stored hash),
 // in file order.

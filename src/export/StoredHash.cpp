@@ -31,6 +31,36 @@ std::string Sha1Base64(std::string_view password) {
     return "{SHA}" + std::string(reinterpret_cast<const char*>(text), static_cast<size_t>(n));
 }
 
+// "{SSHA}" and the base64 of SHA-1 over the password and the salt, followed by the salt.
+bool VerifySaltedSha1(std::string_view password, std::string_view stored) {
+    const std::string_view text = stored.substr(6);
+    if (text.empty() || text.size() % 4 != 0 || text.size() > 1024) return false;
+    std::string decoded(text.size() / 4 * 3, '\0');
+    const int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(decoded.data()),
+                                  reinterpret_cast<const unsigned char*>(text.data()),
+                                  static_cast<int>(text.size()));
+    if (n < 0) return false;
+    size_t size = static_cast<size_t>(n);
+    for (size_t i = text.size(); i > 0 && text[i - 1] == '='; --i)
+        --size; // EVP_DecodeBlock counts the padding as zero bytes
+    if (size <= SHA_DIGEST_LENGTH) return false;
+    const std::string salt = decoded.substr(SHA_DIGEST_LENGTH, size - SHA_DIGEST_LENGTH);
+    std::string message(password);
+    message += salt;
+    unsigned char digest[SHA_DIGEST_LENGTH];
+    unsigned int length = 0;
+    const bool hashed =
+        EVP_Digest(message.data(), message.size(), digest, &length, EVP_sha1(), nullptr) == 1 &&
+        length == SHA_DIGEST_LENGTH;
+    OPENSSL_cleanse(message.data(), message.size());
+    const bool match =
+        hashed && SecretsEqual(std::string_view(reinterpret_cast<const char*>(digest), length),
+                               std::string_view(decoded).substr(0, SHA_DIGEST_LENGTH));
+    OPENSSL_cleanse(digest, sizeof digest);
+    OPENSSL_cleanse(decoded.data(), decoded.size());
+    return match;
+}
+
 // The system crypt library over a setting that is the whole stored value.
 bool VerifyCrypt(std::string_view password, std::string_view stored) {
     // crypt reads both as C strings: a NUL would cut them short.
@@ -56,20 +86,28 @@ bool SecretsEqual(std::string_view a, std::string_view b) {
 }
 
 TStoredScheme IdentifyStoredHash(std::string_view s) {
+    // Locks first: "!" or "*" in front of a hash locks it, as usermod -L and passwd -l do.
+    bool blank = true;
+    for (unsigned char c : s)
+        blank = blank && c <= 32;
+    if (blank || s[0] == '!' || s[0] == '*') return TStoredScheme::Locked;
     if (s.starts_with(KApr1Magic)) return TStoredScheme::Apr1;
     if (s.starts_with("$2y$") || s.starts_with("$2a$") || s.starts_with("$2b$"))
         return TStoredScheme::Bcrypt;
     if (s.starts_with("$5$")) return TStoredScheme::Sha256Crypt;
     if (s.starts_with("$6$")) return TStoredScheme::Sha512Crypt;
     if (s.starts_with("$1$")) return TStoredScheme::Md5Crypt;
+    if (s.starts_with("$y$")) return TStoredScheme::Yescrypt;
     if (s.starts_with("{SHA}")) return TStoredScheme::Sha1;
+    if (s.starts_with("{SSHA}")) return TStoredScheme::SaltedSha1;
+    if (s.starts_with("{PLAIN}")) return TStoredScheme::PlainText;
     if (s.size() == 13) {
         bool des = true;
         for (char c : s)
             des = des && InCryptAlphabet(c);
         if (des) return TStoredScheme::DesCrypt;
     }
-    return TStoredScheme::PlainText;
+    return TStoredScheme::Unknown;
 }
 
 const char* StoredSchemeName(TStoredScheme scheme) {
@@ -84,19 +122,37 @@ const char* StoredSchemeName(TStoredScheme scheme) {
         return "SHA-512";
     case TStoredScheme::Md5Crypt:
         return "MD5 crypt";
+    case TStoredScheme::Yescrypt:
+        return "yescrypt";
     case TStoredScheme::Sha1:
         return "SHA-1";
+    case TStoredScheme::SaltedSha1:
+        return "salted SHA-1";
     case TStoredScheme::DesCrypt:
         return "DES crypt";
     case TStoredScheme::PlainText:
         return "plain text";
+    case TStoredScheme::Locked:
+        return "locked";
+    case TStoredScheme::Unknown:
+        break;
     }
-    return "plain text";
+    return "unknown scheme";
+}
+
+std::string UnknownSchemeTag(std::string_view s) {
+    constexpr size_t KLongest = 16;
+    size_t end = std::string_view::npos;
+    if (s.size() > 1 && s[0] == '$') end = s.find('$', 1);
+    if (s.size() > 1 && s[0] == '{') end = s.find('}', 1);
+    if (end == std::string_view::npos || end + 1 > KLongest) return "no prefix";
+    return std::string(s.substr(0, end + 1));
 }
 
 bool IsWeakScheme(TStoredScheme scheme) {
     switch (scheme) {
     case TStoredScheme::Sha1:
+    case TStoredScheme::SaltedSha1:
     case TStoredScheme::DesCrypt:
     case TStoredScheme::PlainText:
         return true;
@@ -105,6 +161,9 @@ bool IsWeakScheme(TStoredScheme scheme) {
     case TStoredScheme::Sha256Crypt:
     case TStoredScheme::Sha512Crypt:
     case TStoredScheme::Md5Crypt:
+    case TStoredScheme::Yescrypt:
+    case TStoredScheme::Locked:
+    case TStoredScheme::Unknown:
         return false;
     }
     return true;
@@ -124,14 +183,20 @@ bool VerifyStoredHash(std::string_view password, std::string_view stored) {
         OPENSSL_cleanse(computed.data(), computed.size());
         return match;
     }
+    case TStoredScheme::SaltedSha1:
+        return VerifySaltedSha1(password, stored);
     case TStoredScheme::Bcrypt:
     case TStoredScheme::Sha256Crypt:
     case TStoredScheme::Sha512Crypt:
     case TStoredScheme::Md5Crypt:
+    case TStoredScheme::Yescrypt:
     case TStoredScheme::DesCrypt:
         return VerifyCrypt(password, stored);
     case TStoredScheme::PlainText:
-        return SecretsEqual(password, stored);
+        return SecretsEqual(password, stored.substr(7));
+    case TStoredScheme::Locked:
+    case TStoredScheme::Unknown:
+        return false;
     }
     return false;
 }

@@ -38,10 +38,10 @@ inline void StoreLE(uint8_t* p, uint32_t v) {
 // into the chain. F and I need b at their start, H and G one operation later.
 #define MD5_STEP(offPath, onPath, a, b, c, d, xk, i, s)                                            \
     do {                                                                                           \
-        a += (xk) + KMD5Step[i] + (offPath);                                                       \
+        (a) += (xk) + KMD5Step[i] + (offPath);                                                     \
         __asm__("" : "+r"(a));                                                                     \
-        a += (onPath);                                                                             \
-        a = std::rotl(a, s) + (b);                                                                 \
+        (a) += (onPath);                                                                           \
+        (a) = std::rotl((a), (s)) + (b);                                                           \
     } while (0)
 
 #define STEP_F(a, b, c, d, xk, i, s) MD5_STEP(0u, (d) ^ ((b) & ((c) ^ (d))), a, b, c, d, xk, i, s)

@@ -1,6 +1,7 @@
 #include "ftp/FileLib.h"
 
 #include "base/Errors.h"
+#include "base/FileSafety.h"
 
 #include <cstdlib>
 #include <fcntl.h>
@@ -35,6 +36,12 @@ std::string GetTempFile(const std::string& prefix, const std::string& folder) {
     }
     ::close(fd);
     return std::string(name.data());
+}
+
+int RemoveStaleTempFiles(const std::string& prefix, std::chrono::seconds minAge,
+                         const std::string& folder) {
+    const std::string dir = folder.empty() ? GetTempDir() : folder;
+    return RemoveStaleFiles(dir, prefix.substr(0, 3), ".tmp", minAge);
 }
 
 std::int64_t FileSizeOf(const std::string& fileName) {

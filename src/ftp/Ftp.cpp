@@ -4,7 +4,10 @@
 #include "ftp/FileLib.h"
 
 #include <curl/curl.h>
+#include <openssl/bio.h>
 #include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
 
 #include <algorithm>
 #include <cctype>
@@ -15,6 +18,7 @@
 #include <exception>
 #include <fstream>
 #include <mutex>
+#include <new>
 #include <sstream>
 
 namespace quorvane {
@@ -112,6 +116,32 @@ std::string NetworkReason(CURLcode rc, long osErrno, const char* errorBuffer) {
         return errorBuffer;
     }
     return curl_easy_strerror(rc);
+}
+
+// The public key of the certificate the TLS server showed, in curl's pin form "sha256//BASE64"
+// (the SHA-256 of its DER SubjectPublicKeyInfo); empty when libcurl kept no certificate.
+std::string ServerKeyPin(CURL* handle) {
+    curl_certinfo* chain = nullptr;
+    if (curl_easy_getinfo(handle, CURLINFO_CERTINFO, &chain) != CURLE_OK || chain == nullptr ||
+        chain->num_of_certs < 1)
+        return std::string();
+    std::string pem;
+    for (const curl_slist* item = chain->certinfo[0]; item != nullptr; item = item->next) {
+        if (std::strncmp(item->data, "Cert:", 5) == 0) pem = item->data + 5;
+    }
+    BIO* bio = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
+    X509* cert = bio != nullptr ? PEM_read_bio_X509(bio, nullptr, nullptr, nullptr) : nullptr;
+    BIO_free(bio);
+    if (cert == nullptr) return std::string();
+    unsigned char* der = nullptr;
+    const int length = i2d_X509_PUBKEY(X509_get_X509_PUBKEY(cert), &der);
+    X509_free(cert);
+    if (length <= 0) return std::string();
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int digestLength = 0;
+    EVP_Digest(der, static_cast<size_t>(length), digest, &digestLength, EVP_sha256(), nullptr);
+    OPENSSL_free(der);
+    return "sha256//" + Base64(digest, digestLength, true);
 }
 
 std::string CommandVerb(const char* data, size_t size) {
@@ -266,19 +296,22 @@ std::string FtpReplyMessage(std::string reply) {
 }
 
 std::string FtpUrlPath(const std::string& remoteName) {
-    static const char* const kHex = "0123456789ABCDEF";
+    // Each part between the slashes escaped by libcurl: only letters, digits and "-._~" stay.
     std::string path;
-    for (const char c : remoteName) {
-        const auto u = static_cast<unsigned char>(c);
-        if (std::isalnum(u) != 0 || std::strchr("-._~/", c) != nullptr) {
-            path += c;
-        } else {
-            path += '%';
-            path += kHex[u >> 4];
-            path += kHex[u & 0x0f];
+    size_t from = 0;
+    for (;;) {
+        const size_t slash = remoteName.find('/', from);
+        const std::string part = remoteName.substr(from, slash - from);
+        if (!part.empty()) {
+            char* escaped = curl_easy_escape(nullptr, part.data(), static_cast<int>(part.size()));
+            if (escaped == nullptr) throw std::bad_alloc();
+            path += escaped;
+            curl_free(escaped);
         }
+        if (slash == std::string::npos) return path;
+        path += '/';
+        from = slash + 1;
     }
-    return path;
 }
 
 struct TFtp::TCurlState {
@@ -288,7 +321,9 @@ struct TFtp::TCurlState {
     std::FILE* Upload = nullptr;
     TFtp* Owner = nullptr;
     std::exception_ptr CallbackError;
-    bool Uploading = false;
+    bool Abortable = false;
+    bool FreshConnection = false; // the next operation opens a new connection
+    CURLcode LastResult = CURLE_OK;
 
     // The dialogue with the server, as far as error messages need it.
     std::string LastCommand; // verb of the last command sent
@@ -296,14 +331,13 @@ struct TFtp::TCurlState {
     std::string PartialLine;
     std::string ErrorReply; // a refusal (4xx/5xx) that answered the last command
     std::string ErrorCommand;
+    std::string CompleteReply; // the whole last reply, continuation lines included
+    std::string CompleteReplyCommand;
+    std::function<void(const char*, size_t)> Download; // where received data goes; none: dropped
     bool Quitting = false; // the farewell after a failure must not hide the refusal
     bool ErrorBufferStale = false;
 
     // What the identity checks saw.
-    std::string PublicKeyHash; // "sha256//..." as the library logs it while checking a pin
-    std::string HostKeyFingerprint;
-    bool HostKeyRejected = false;
-    bool HostKeyChanged = false;
 
     void BeginOperation() {
         ErrorBuffer[0] = '\0';
@@ -313,10 +347,10 @@ struct TFtp::TCurlState {
         PartialLine.clear();
         ErrorReply.clear();
         ErrorCommand.clear();
+        CompleteReply.clear();
+        CompleteReplyCommand.clear();
         Quitting = false;
         ErrorBufferStale = false;
-        HostKeyRejected = false;
-        HostKeyChanged = false;
     }
 
     void CommandSent(const char* data, size_t size) {
@@ -349,6 +383,8 @@ struct TFtp::TCurlState {
             PartialLine.erase(0, lf + 1);
             Reply += line;
             if (IsReplyEnd(line)) {
+                CompleteReply = Reply;
+                CompleteReplyCommand = LastCommand;
                 if (line[0] >= '4') {
                     ErrorReply = Reply;
                     ErrorCommand = LastCommand;
@@ -358,77 +394,25 @@ struct TFtp::TCurlState {
         }
     }
 
-    void TextReceived(const char* data, size_t size) {
-        const std::string text(data, size);
-        const std::string mark = "public key hash: sha256//";
-        const size_t at = text.find(mark);
-        if (at != std::string::npos) {
-            std::string hash = text.substr(at + mark.size() - 8);
-            while (!hash.empty() && std::isspace(static_cast<unsigned char>(hash.back())) != 0) {
-                hash.pop_back();
-            }
-            PublicKeyHash = hash;
-        }
-    }
-
     static int Debug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
         auto* self = static_cast<TCurlState*>(user);
         if (type == CURLINFO_HEADER_OUT) {
             self->CommandSent(data, size);
         } else if (type == CURLINFO_HEADER_IN) {
             self->ReplyReceived(data, size);
-        } else if (type == CURLINFO_TEXT) {
-            self->TextReceived(data, size);
         }
         return 0;
     }
 
-    static size_t Discard(char*, size_t size, size_t count, void*) { return size * count; }
+    static size_t Received(char* data, size_t size, size_t count, void* user) {
+        auto* self = static_cast<TCurlState*>(user);
+        if (self->Download) self->Download(data, size * count);
+        return size * count;
+    }
 
     static int XferInfo(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
         auto* self = static_cast<TCurlState*>(user);
-        return self->Uploading && self->Owner->Aborted && self->Owner->Aborted() ? 1 : 0;
-    }
-
-    static int HostKey(CURL*, const curl_khkey*, const curl_khkey* found, curl_khmatch match,
-                       void* user) {
-        auto* self = static_cast<TCurlState*>(user);
-        TFtp& ftp = *self->Owner;
-        if (found == nullptr || found->key == nullptr) {
-            self->HostKeyRejected = true;
-            return CURLKHSTAT_REJECT;
-        }
-        const size_t length = found->len != 0 ? found->len : std::strlen(found->key);
-        const std::string blob = found->len != 0 ? std::string(found->key, length)
-                                                 : Unbase64(std::string(found->key, length));
-        const std::string fingerprint = SshKeyFingerprint(blob);
-        self->HostKeyFingerprint = fingerprint;
-        if (std::find(ftp.HostKeyPins.begin(), ftp.HostKeyPins.end(), fingerprint) !=
-            ftp.HostKeyPins.end()) {
-            return CURLKHSTAT_FINE;
-        }
-        if (match == CURLKHMATCH_OK) {
-            return CURLKHSTAT_FINE;
-        }
-        if (match == CURLKHMATCH_MISMATCH) {
-            self->HostKeyChanged = true;
-            self->HostKeyRejected = true;
-            return CURLKHSTAT_REJECT;
-        }
-        bool accepted = false;
-        if (ftp.OnUnknownHostKey) {
-            try {
-                accepted = ftp.OnUnknownHostKey(ftp.FServerName, fingerprint);
-            } catch (...) {
-                self->CallbackError = std::current_exception();
-            }
-        }
-        if (accepted) {
-            ftp.HostKeyPins.push_back(fingerprint); // for the reconnects of this session
-            return CURLKHSTAT_FINE;
-        }
-        self->HostKeyRejected = true;
-        return CURLKHSTAT_REJECT;
+        return self->Abortable && self->Owner->Aborted && self->Owner->Aborted() ? 1 : 0;
     }
 
     static size_t Read(char* buffer, size_t size, size_t count, void* user) {
@@ -495,12 +479,6 @@ bool UsesTls(TTransferProtocol protocol) {
            protocol == TTransferProtocol::FtpImplicitTls;
 }
 
-std::string DefaultKnownHosts() {
-    const char* home = std::getenv("HOME");
-    return home != nullptr && home[0] != '\0' ? std::string(home) + "/.ssh/known_hosts"
-                                              : std::string();
-}
-
 } // namespace
 
 void TFtp::Configure(void* handle, bool probe) {
@@ -515,7 +493,8 @@ void TFtp::Configure(void* handle, bool probe) {
     curl_easy_setopt(h, CURLOPT_DEBUGDATA, FCurl);
     curl_easy_setopt(h, CURLOPT_READFUNCTION, &TCurlState::Read);
     curl_easy_setopt(h, CURLOPT_READDATA, FCurl);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &TCurlState::Discard);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &TCurlState::Received);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, FCurl);
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &TCurlState::XferInfo);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, FCurl);
@@ -525,13 +504,11 @@ void TFtp::Configure(void* handle, bool probe) {
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeoutMs));
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, timeoutSeconds);
-    if (Protocol != TTransferProtocol::Sftp) {
-        // Remote names go to the server as typed, in one command, without changing folders.
-        curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
-        curl_easy_setopt(h, CURLOPT_FTPPORT, Passive ? nullptr : "-");
-        curl_easy_setopt(h, CURLOPT_ACCEPTTIMEOUT_MS, static_cast<long>(timeoutMs));
-        curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, timeoutSeconds);
-    }
+    // Remote names go to the server as typed, in one command, without changing folders.
+    curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
+    curl_easy_setopt(h, CURLOPT_FTPPORT, Passive ? nullptr : "-");
+    curl_easy_setopt(h, CURLOPT_ACCEPTTIMEOUT_MS, static_cast<long>(timeoutMs));
+    curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, timeoutSeconds);
     if (UsesTls(Protocol)) {
         // TLS for the login and every transfer, or no session at all: never clear text.
         curl_easy_setopt(h, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
@@ -545,6 +522,8 @@ void TFtp::Configure(void* handle, bool probe) {
         if (!CaFile.empty()) {
             curl_easy_setopt(h, CURLOPT_CAINFO, CaFile.c_str());
         }
+        // The certificates the server showed, for the key a refusal names.
+        curl_easy_setopt(h, CURLOPT_CERTINFO, 1L);
         if (probe) {
             // Only to learn the key the server shows: no pin matches this one, so no login follows.
             curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 0L);
@@ -561,27 +540,13 @@ void TFtp::Configure(void* handle, bool probe) {
             curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
         }
     }
-    if (Protocol == TTransferProtocol::Sftp) {
-        long auth = CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD;
-        if (!KeyFile.empty()) {
-            auth = CURLSSH_AUTH_PUBLICKEY;
-            curl_easy_setopt(h, CURLOPT_SSH_PRIVATE_KEYFILE, KeyFile.c_str());
-            curl_easy_setopt(h, CURLOPT_SSH_PUBLIC_KEYFILE, ""); // derived from the private key
-            curl_easy_setopt(h, CURLOPT_KEYPASSWD, KeyPassphrase.c_str());
-        }
-        curl_easy_setopt(h, CURLOPT_SSH_AUTH_TYPES, auth);
-        const std::string known = KnownHostsFile.empty() ? DefaultKnownHosts() : KnownHostsFile;
-        // The key function runs only with a known-hosts file named; a missing file just
-        // knows no key.
-        curl_easy_setopt(h, CURLOPT_SSH_KNOWNHOSTS, known.empty() ? "/dev/null" : known.c_str());
-        curl_easy_setopt(h, CURLOPT_SSH_KEYFUNCTION, &TCurlState::HostKey);
-        curl_easy_setopt(h, CURLOPT_SSH_KEYDATA, FCurl);
-    }
 }
 
 void TFtp::Connect() {
     Disconnect();
     FRefusedCommand.clear();
+    if (Protocol == TTransferProtocol::Sftp)
+        throw EFtpError("SFTP goes through its own transport, not the FTP client");
     const TFtpAddress address = ParseFtpHost(Host);
     const unsigned port = address.Port != 0 ? address.Port
                           : Port != 0       ? Port
@@ -615,9 +580,14 @@ void TFtp::Connect() {
     Configure(h, false);
 
     // Logging in without a transfer: a refused login fails here.
-    curl_easy_setopt(h, CURLOPT_URL,
-                     (Protocol == TTransferProtocol::Sftp ? FBaseUrl + "~/" : FBaseUrl).c_str());
+    curl_easy_setopt(h, CURLOPT_URL, FBaseUrl.c_str());
     curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
+    // A server that keeps the client waiting does not hold up an abort.
+    struct TAbortableLogin {
+        TCurlState* State;
+        ~TAbortableLogin() { State->Abortable = false; }
+    } abortable{FCurl};
+    FCurl->Abortable = true;
     try {
         Perform();
     } catch (const EServerIdentityError&) {
@@ -647,9 +617,10 @@ std::string TFtp::ProbePublicKey() {
     curl_easy_setopt(probe.Handle, CURLOPT_URL, FBaseUrl.c_str());
     curl_easy_setopt(probe.Handle, CURLOPT_NOBODY, 1L);
     curl_easy_perform(probe.Handle);
+    std::string pin = ServerKeyPin(probe.Handle);
     curl_easy_cleanup(probe.Handle);
     FCurl = saved;
-    return probe.PublicKeyHash;
+    return pin;
 }
 
 void TFtp::Disconnect() noexcept {
@@ -669,38 +640,34 @@ void TFtp::Disconnect() noexcept {
     FConnected = false;
 }
 
+void TFtp::PerformThen(const std::function<void()>& reset) {
+    try {
+        Perform();
+    } catch (...) {
+        reset();
+        throw;
+    }
+    reset();
+}
+
 void TFtp::Perform() {
     FRefusedCommand.clear();
     FCurl->BeginOperation();
+    curl_easy_setopt(FCurl->Handle, CURLOPT_FRESH_CONNECT, FCurl->FreshConnection ? 1L : 0L);
+    FCurl->FreshConnection = false;
     const CURLcode rc = curl_easy_perform(FCurl->Handle);
+    FCurl->LastResult = rc;
     if (FCurl->CallbackError) {
         std::rethrow_exception(FCurl->CallbackError);
     }
     if (rc == CURLE_OK) {
         return;
     }
-    if (rc == CURLE_PEER_FAILED_VERIFICATION && Protocol == TTransferProtocol::Sftp &&
-        FCurl->HostKeyRejected) {
-        const std::string fingerprint = FCurl->HostKeyFingerprint;
-        if (FCurl->HostKeyChanged) {
-            throw EServerIdentityError(
-                "WARNING: the host key of " + FServerName +
-                    " has CHANGED. The server now shows the key " + fingerprint +
-                    ", not the one on record: someone may be listening in. Nothing was sent. "
-                    "Check the key with the server's administrator before you trust it.",
-                std::string(), fingerprint, true);
-        }
-        throw EServerIdentityError("The host key of " + FServerName +
-                                       " is not known. Its fingerprint is " + fingerprint +
-                                       "; accept it only if the server's administrator "
-                                       "confirms it.",
-                                   std::string(), fingerprint, false);
-    }
     if (UsesTls(Protocol) &&
         (rc == CURLE_PEER_FAILED_VERIFICATION || rc == CURLE_SSL_PINNEDPUBKEYNOTMATCH)) {
         const std::string detail = FCurl->ErrorBuffer;
         if (rc == CURLE_SSL_PINNEDPUBKEYNOTMATCH) {
-            const std::string shown = FCurl->PublicKeyHash;
+            const std::string shown = ServerKeyPin(FCurl->Handle);
             throw EServerIdentityError("The public key of " + FServerName + " is " + shown +
                                            ", not the pinned " + TlsPin + ". Nothing was sent.",
                                        shown, std::string(), true);
@@ -735,27 +702,7 @@ void TFtp::Perform() {
 }
 
 std::string TFtp::RemoteUrl(const std::string& remoteName) const {
-    if (Protocol == TTransferProtocol::Sftp && (remoteName.empty() || remoteName[0] != '/')) {
-        return FBaseUrl + "~/" + FtpUrlPath(remoteName); // relative to the login folder
-    }
-    if (Protocol == TTransferProtocol::Sftp) {
-        return FBaseUrl + FtpUrlPath(remoteName.substr(1));
-    }
     return FBaseUrl + FtpUrlPath(remoteName);
-}
-
-std::string TFtp::QuoteName(const std::string& name) const {
-    if (Protocol != TTransferProtocol::Sftp) {
-        return name;
-    }
-    std::string quoted = "\"";
-    for (const char c : name) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-        }
-        quoted += c;
-    }
-    return quoted + "\"";
 }
 
 void TFtp::PutFile(const std::string& remoteName, const std::string& localName, bool ascii) {
@@ -778,21 +725,152 @@ void TFtp::PutFile(const std::string& remoteName, const std::string& localName, 
     curl_easy_setopt(h, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(FBytesLeft));
     curl_easy_setopt(h, CURLOPT_TRANSFERTEXT, ascii ? 1L : 0L);
-    FCurl->Uploading = true;
+    FCurl->Abortable = true;
     auto done = [&] {
-        FCurl->Uploading = false;
+        FCurl->Abortable = false;
         std::fclose(FCurl->Upload);
         FCurl->Upload = nullptr;
         curl_easy_setopt(h, CURLOPT_UPLOAD, 0L);
         curl_easy_setopt(h, CURLOPT_TRANSFERTEXT, 0L);
     };
     try {
-        Perform();
+        PerformThen(done);
     } catch (...) {
-        done();
+        // A transfer cut short by an abort may leave the server busy on this connection and
+        // deaf to the next command (vsftpd limiting its rate): the next one gets its own.
+        if (FCurl->LastResult == CURLE_ABORTED_BY_CALLBACK) FCurl->FreshConnection = true;
         throw;
     }
-    done();
+}
+
+namespace {
+
+// A decimal byte count of at most 18 digits.
+std::optional<std::int64_t> ByteCount(const std::string& text) {
+    if (text.empty() || text.size() > 18) return std::nullopt;
+    std::int64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string BaseName(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+std::optional<std::int64_t> MlstSize(const std::string& reply) {
+    for (std::string line : Lines(reply)) {
+        if (line.size() >= 4 && std::isdigit(static_cast<unsigned char>(line[0])) != 0) continue;
+        const size_t start = line.find_first_not_of(' ');
+        if (start == std::string::npos) continue;
+        // "fact=value;fact=value; name": the facts end at the blank before the name.
+        const std::string facts = line.substr(start, line.find(' ', start) - start);
+        std::istringstream in(facts);
+        for (std::string fact; std::getline(in, fact, ';');) {
+            const size_t eq = fact.find('=');
+            if (eq != std::string::npos && ToAsciiLower(fact.substr(0, eq)) == "size")
+                return ByteCount(fact.substr(eq + 1));
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::int64_t> ListingSize(const std::string& listing, const std::string& name) {
+    const std::string base = BaseName(name);
+    const auto names = [&](const std::string& shown) {
+        return shown == base || shown == name ||
+               (shown.size() > base.size() && BaseName(shown) == base);
+    };
+    for (const std::string& line : Lines(listing)) {
+        // Fields and where each begins, so the name keeps its blanks.
+        std::vector<std::string> fields;
+        std::vector<size_t> starts;
+        for (size_t i = 0; i < line.size();) {
+            const size_t from = line.find_first_not_of(' ', i);
+            if (from == std::string::npos) break;
+            const size_t to = std::min(line.find(' ', from), line.size());
+            fields.push_back(line.substr(from, to - from));
+            starts.push_back(from);
+            i = to;
+        }
+        // Unix: "-rw-r--r-- 1 owner group SIZE Mon DD HH:MM name", regular files only.
+        if (fields.size() >= 9 && fields[0].size() >= 10 && fields[0][0] == '-' &&
+            names(line.substr(starts[8])))
+            return ByteCount(fields[4]);
+        // DOS: "06-25-24  10:00AM  SIZE name" (a folder shows "<DIR>" instead of its size).
+        if (fields.size() >= 4 && fields[0].size() >= 8 && fields[0][2] == '-' &&
+            names(line.substr(starts[3])))
+            return ByteCount(fields[2]);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::int64_t> TFtp::StoredSize(const std::string& remoteName) {
+    if (std::optional<std::int64_t> size = FileSize(remoteName)) return size;
+    {
+        try {
+            RunCommands("MLST " + remoteName, std::string());
+            if (FCurl->CompleteReplyCommand == "MLST")
+                if (std::optional<std::int64_t> size = MlstSize(FCurl->CompleteReply)) return size;
+        } catch (const EFtpError&) {
+            // Not offered, or refused: the listing may tell.
+        }
+        std::string listing;
+        try {
+            Receive(std::string(), "LIST " + remoteName,
+                    [&](const char* data, size_t size) { listing.append(data, size); });
+            if (std::optional<std::int64_t> size = ListingSize(listing, remoteName)) return size;
+        } catch (const EFtpError&) {
+        }
+    }
+    // The last resort: read the file back and count its bytes.
+    std::int64_t count = 0;
+    try {
+        Receive(remoteName, std::string(),
+                [&](const char*, size_t size) { count += static_cast<std::int64_t>(size); });
+    } catch (const EFtpError&) {
+        return std::nullopt;
+    }
+    return count;
+}
+
+void TFtp::Receive(const std::string& remoteName, const std::string& listCommand,
+                   const std::function<void(const char*, size_t)>& sink) {
+    if (!FConnected) throw EFtpError("Not connected");
+    if (HoldsLineBreakOrNul(remoteName) || HoldsLineBreakOrNul(listCommand))
+        throw EFtpError("Invalid remote file name");
+    CURL* h = FCurl->Handle;
+    // A listing: the folder URL of the login, and the whole command as the listing's verb.
+    const std::string url = listCommand.empty() ? RemoteUrl(remoteName) : FBaseUrl;
+    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(h, CURLOPT_NOBODY, 0L);
+    curl_easy_setopt(h, CURLOPT_UPLOAD, 0L);
+    curl_easy_setopt(h, CURLOPT_TRANSFERTEXT, 0L);
+    if (!listCommand.empty()) curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, listCommand.c_str());
+    FCurl->Download = sink;
+    FCurl->Abortable = true; // an abort stops this transfer too
+    auto done = [&] {
+        FCurl->Download = nullptr;
+        FCurl->Abortable = false;
+        curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, nullptr);
+        curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
+    };
+    PerformThen(done);
 }
 
 std::optional<std::int64_t> TFtp::FileSize(const std::string& remoteName) {
@@ -841,8 +919,7 @@ void TFtp::RunCommands(const std::string& first, const std::string& second) {
     }
     FCurl->Quote = list;
     CURL* h = FCurl->Handle;
-    curl_easy_setopt(h, CURLOPT_URL,
-                     (Protocol == TTransferProtocol::Sftp ? FBaseUrl + "~/" : FBaseUrl).c_str());
+    curl_easy_setopt(h, CURLOPT_URL, FBaseUrl.c_str());
     curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
     curl_easy_setopt(h, CURLOPT_UPLOAD, 0L);
     curl_easy_setopt(h, CURLOPT_QUOTE, list);
@@ -851,28 +928,14 @@ void TFtp::RunCommands(const std::string& first, const std::string& second) {
         curl_slist_free_all(FCurl->Quote);
         FCurl->Quote = nullptr;
     };
-    try {
-        Perform();
-    } catch (...) {
-        release();
-        throw;
-    }
-    release();
+    PerformThen(release);
 }
 
 void TFtp::DeleteFile(const std::string& remoteName) {
-    if (Protocol == TTransferProtocol::Sftp) {
-        RunCommands("rm " + QuoteName(remoteName), std::string());
-        return;
-    }
     RunCommands("DELE " + remoteName, std::string());
 }
 
 void TFtp::RenameFile(const std::string& existingName, const std::string& newName) {
-    if (Protocol == TTransferProtocol::Sftp) {
-        RunCommands("rename " + QuoteName(existingName) + " " + QuoteName(newName), std::string());
-        return;
-    }
     RunCommands("RNFR " + existingName, "RNTO " + newName);
 }
 

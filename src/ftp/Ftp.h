@@ -73,6 +73,12 @@ TFtpAddress ParseFtpHost(const std::string& text);
 // "Permission denied.").
 std::string FtpReplyMessage(std::string reply);
 
+// The size fact of an MLST reply ("250-...", " size=1234;type=file; name", "250 End").
+std::optional<std::int64_t> MlstSize(const std::string& reply);
+// The size of the regular file `name` (a path: its last part counts) in a LIST reply, in the
+// Unix "ls -l" form or the DOS form; nothing when no line names it.
+std::optional<std::int64_t> ListingSize(const std::string& listing, const std::string& name);
+
 // The URL path for a remote name as typed: "/www/x" stays absolute from the server's root,
 // "x" is relative to the login folder; every byte but letters, digits, "-._~" and "/" is
 // percent-encoded.
@@ -92,8 +98,9 @@ struct TFtpSettings {
     std::string CaFile;
     // SFTP: a private key file logs in instead of the password (KeyPassphrase unlocks it; it is
     // never stored). The host key must be in KnownHostsFile (empty: ~/.ssh/known_hosts) or among
-    // HostKeyPins ("SHA256:..."); an unknown key is put to the client's OnUnknownHostKey, a
-    // changed one is refused.
+    // HostKeyPins ("SHA256:..."); a key other than the one on record, or than the pins when there
+    // are any, is refused as changed; an unknown key of a server without pins is put to the
+    // transport's OnUnknownHostKey.
     std::string KeyFile;
     std::string KeyPassphrase;
     std::string KnownHostsFile;
@@ -105,6 +112,7 @@ struct TFtpSettings {
     std::string Proxy; // empty: a direct connection, whatever the environment says
 };
 
+// The FTP family only (plain, explicit and implicit TLS); SFTP has a transport of its own.
 class TFtp : public TFtpSettings {
 public:
     TFtp();
@@ -112,7 +120,6 @@ public:
     TFtp(const TFtp&) = delete;
     TFtp& operator=(const TFtp&) = delete;
 
-    std::function<bool(const std::string& server, const std::string& fingerprint)> OnUnknownHostKey;
     // Asked during an upload; true stops it (the operation then fails with "aborted").
     std::function<bool()> Aborted;
     TFtpProgressEvent OnProgress;
@@ -132,6 +139,14 @@ public:
     void RenameFile(const std::string& existingName, const std::string& newName);
     // The size of a remote file (SIZE, or SFTP stat); nothing when the server does not tell.
     std::optional<std::int64_t> FileSize(const std::string& remoteName);
+    // The size of a remote file by every means the server may offer: SIZE, then MLST, then its
+    // line in a LIST, and at last by reading the file back; nothing when all of them fail.
+    std::optional<std::int64_t> StoredSize(const std::string& remoteName);
+    // Reads a remote file (RETR, binary) into sink, chunk by chunk. Raises EFtpError.
+    void ReadFile(const std::string& remoteName,
+                  const std::function<void(const char*, size_t)>& sink) {
+        Receive(remoteName, std::string(), sink);
+    }
     // "host:port" as connected to ("[v6]:port" for IPv6 addresses).
     const std::string& ServerName() const { return FServerName; }
 
@@ -148,11 +163,15 @@ public:
 private:
     struct TCurlState;
     void Perform();
+    // Perform, then `reset` (the options of this operation put back), whether it failed or not.
+    void PerformThen(const std::function<void()>& reset);
     void RunCommands(const std::string& first, const std::string& second);
+    // Downloads the remote file, or with listCommand the listing it asks for, into sink.
+    void Receive(const std::string& remoteName, const std::string& listCommand,
+                 const std::function<void(const char*, size_t)>& sink);
     void Configure(void* handle, bool probe);
     std::string ProbePublicKey();
     std::string RemoteUrl(const std::string& remoteName) const;
-    std::string QuoteName(const std::string& name) const;
 
     TCurlState* FCurl = nullptr;
     std::string FBaseUrl;

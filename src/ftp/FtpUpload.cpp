@@ -89,7 +89,8 @@ struct TFtpUploader::TState {
     std::shared_ptr<IUiDispatcher> Dispatcher;
     TFtpSettings Settings;
     std::function<bool(const std::string&, const std::string&)> OnUnknownHostKey;
-    std::atomic<bool> AbortRequested{false};
+    TCommitGate Gate;
+    std::atomic<bool> TempKept{false}; // an aborted upload's temporary remote file stayed
     std::vector<std::string> LocalFiles;
     std::vector<std::string> RemoteFiles;
     std::vector<std::string> DeleteWhenDone;
@@ -102,6 +103,7 @@ struct TFtpUploader::TState {
     std::atomic<bool> Detached{false};
 
     mutable std::mutex DoneMutex;
+    std::condition_variable DoneChanged;
     bool Finished = false;
     TFtpUploader::TIdentityProblem Identity;
 
@@ -178,18 +180,18 @@ struct TFtpUploader::TState {
     }
 
     void Execute() {
-        TCurlTransport transport;
-        TFtp& ftp = transport.Client();
-        static_cast<TFtpSettings&>(ftp) = Settings;
+        TTransportHooks hooks;
         if (OnUnknownHostKey) {
-            ftp.OnUnknownHostKey = [this](const std::string& server, const std::string& key) {
+            hooks.OnUnknownHostKey = [this](const std::string& server, const std::string& key) {
                 bool accepted = false;
                 RunOnOwner([&] { accepted = OnUnknownHostKey(server, key); });
                 return accepted;
             };
         }
-        ftp.Aborted = [this] { return AbortRequested.load(); };
-        ftp.OnProgress = [this](TFtp&, std::int64_t bytes) { Progress(bytes); };
+        hooks.Aborted = [this] { return Gate.Aborted(); };
+        hooks.OnBytes = [this](std::int64_t bytes) { Progress(bytes); };
+        const std::unique_ptr<IUploadTransport> connection = MakeTransport(Settings, hooks);
+        IUploadTransport& transport = *connection;
         try {
             if (const std::string unsafe = UnsafeText(); !unsafe.empty()) {
                 throw EFtpError("The " + unsafe +
@@ -209,20 +211,17 @@ struct TFtpUploader::TState {
                     BytesSent = 0;
                     FileSize = FileSizeOf(local);
                     Progress(0);
-                    try {
-                        SafeUpload(transport, local, FileSize, remote);
-                    } catch (const EFtpError&) {
-                        if (AbortRequested) {
-                            throw EFtpError("Upload of " + remote + " was aborted");
-                        }
-                        throw;
-                    }
+                    if (Gate.Aborted()) throw EUploadAborted(remote, false);
+                    SafeUpload(transport, local, FileSize, remote, &Gate);
                 }
             } catch (...) {
                 transport.Disconnect();
                 throw;
             }
             transport.Disconnect();
+        } catch (const EUploadAborted& e) {
+            TempKept = e.TempKept;
+            DeliverError(e.what());
         } catch (const EServerIdentityError& e) {
             {
                 std::lock_guard<std::mutex> lock(DoneMutex);
@@ -266,8 +265,11 @@ struct TFtpUploader::TState {
             });
         } catch (...) {
         }
-        std::lock_guard<std::mutex> lock(DoneMutex);
-        Finished = true;
+        {
+            std::lock_guard<std::mutex> lock(DoneMutex);
+            Finished = true;
+        }
+        DoneChanged.notify_all();
     }
 };
 
@@ -317,8 +319,16 @@ void TFtpUploader::Detach() noexcept {
     FState->Detached = true;
 }
 
-void TFtpUploader::Abort() noexcept {
-    FState->AbortRequested = true;
+bool TFtpUploader::Abort() noexcept {
+    return FState->Gate.Abort();
+}
+
+bool TFtpUploader::Aborted() const noexcept {
+    return FState->Gate.Aborted();
+}
+
+bool TFtpUploader::AbortTempKept() const noexcept {
+    return FState->TempKept;
 }
 
 TFtpUploader::TIdentityProblem TFtpUploader::IdentityProblem() const {
@@ -329,6 +339,11 @@ TFtpUploader::TIdentityProblem TFtpUploader::IdentityProblem() const {
 bool TFtpUploader::Finished() const {
     std::lock_guard<std::mutex> lock(FState->DoneMutex);
     return FState->Finished;
+}
+
+bool TFtpUploader::WaitFor(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(FState->DoneMutex);
+    return FState->DoneChanged.wait_for(lock, timeout, [&] { return FState->Finished; });
 }
 
 void TFtpUploader::WaitFor() {

@@ -116,8 +116,14 @@ public:
     void Detach() noexcept;
 
     // Asks the worker to stop: a transfer in progress ends at once, its temporary remote file is
-    // removed, the old target stays, and the error "Upload of R was aborted" is delivered.
-    void Abort() noexcept;
+    // removed where the server allows, and the error "Upload of R was aborted" is delivered.
+    // True when the target stays as it was; false when its replacement had already begun (the
+    // upload then runs to its end and reports as usual). Safe from any thread.
+    bool Abort() noexcept;
+    // Whether an abort came in time (the target was not touched and will not be).
+    bool Aborted() const noexcept;
+    // After an abort: the temporary remote file could not be removed.
+    bool AbortTempKept() const noexcept;
 
     // After an error about the server's identity (an unverified TLS certificate, an unknown or
     // changed SSH host key): what the server showed, for a front end that offers to trust it.
@@ -135,6 +141,9 @@ public:
     // Waits until the worker has ended and joins it. Only for owners whose dispatcher does not
     // need the waiting thread (TDirectDispatcher); a no-op when called from the worker itself.
     void WaitFor();
+    // Waits at most `timeout` for the worker's end (its completion notification has run then);
+    // whether it has ended. Does not join.
+    bool WaitFor(std::chrono::milliseconds timeout);
 
 private:
     struct TState;

@@ -4,7 +4,11 @@
 #include "ftp/FtpUpload.h"
 #include "userdb/UserList.h"
 
+#include <curl/curl.h>
+
+#include <algorithm>
 #include <cctype>
+#include <new>
 #include <sstream>
 
 namespace quorvane {
@@ -50,30 +54,23 @@ std::string ProtocolDisplayName(TTransferProtocol protocol) {
 
 namespace {
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
+// One part of a parsed URL, percent escapes decoded; empty when the URL has none.
+std::string UrlPart(CURLU* url, CURLUPart part, unsigned flags = CURLU_URLDECODE) {
+    char* text = nullptr;
+    const CURLUcode rc = curl_url_get(url, part, &text, flags);
+    std::string value = rc == CURLUE_OK && text != nullptr ? std::string(text) : std::string();
+    curl_free(text);
+    if (rc == CURLUE_URLDECODE) throw EQuorvaneError("The URL holds a line break or NUL character");
+    return value;
 }
 
-std::string PercentDecode(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%') {
-            const int hi = i + 2 < text.size() ? HexValue(text[i + 1]) : -1;
-            const int lo = i + 2 < text.size() ? HexValue(text[i + 2]) : -1;
-            if (hi < 0 || lo < 0) {
-                throw EQuorvaneError("The URL holds a bad percent escape");
-            }
-            out += static_cast<char>(hi * 16 + lo);
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
+struct TUrlHandle {
+    CURLU* Url = curl_url();
+    ~TUrlHandle() { curl_url_cleanup(Url); }
+    TUrlHandle() = default;
+    TUrlHandle(const TUrlHandle&) = delete;
+    TUrlHandle& operator=(const TUrlHandle&) = delete;
+};
 
 bool Base64Text(const std::string& text) {
     for (const char c : text) {
@@ -99,33 +96,37 @@ TServerUrl ParseServerUrl(const std::string& url) {
                              ":// (use ftp://, ftpes://, ftps:// or sftp://)");
     }
     result.Protocol = ProtocolFromStoredName(scheme);
-    const std::string rest = url.substr(colon + 3);
-    const size_t slash = rest.find('/');
-    std::string authority = rest.substr(0, slash);
-    std::string path = slash == std::string::npos ? std::string() : rest.substr(slash + 1);
-    const size_t at = authority.rfind('@');
-    if (at != std::string::npos) {
-        std::string userinfo = authority.substr(0, at);
-        if (userinfo.find(':') != std::string::npos) {
-            throw EQuorvaneError("Give the password with --password-stdin, not in the URL");
-        }
-        result.Login = PercentDecode(userinfo);
-        authority = authority.substr(at + 1);
+    TUrlHandle parsed;
+    if (parsed.Url == nullptr) throw std::bad_alloc();
+    if (curl_url_set(parsed.Url, CURLUPART_URL, url.c_str(),
+                     CURLU_NON_SUPPORT_SCHEME | CURLU_ALLOW_SPACE | CURLU_PATH_AS_IS) !=
+        CURLUE_OK) {
+        throw EQuorvaneError("The URL names no valid server: " + url);
     }
-    const TFtpAddress address = ParseFtpHost(authority);
+    if (!UrlPart(parsed.Url, CURLUPART_PASSWORD).empty()) {
+        throw EQuorvaneError("Give the password with --password-stdin, not in the URL");
+    }
+    // Neither is part of a file name: "?" and "#" in a name are written %3F and %23.
+    if (!UrlPart(parsed.Url, CURLUPART_QUERY, 0).empty() ||
+        !UrlPart(parsed.Url, CURLUPART_FRAGMENT, 0).empty() ||
+        url.find_first_of("?#") != std::string::npos) {
+        throw EQuorvaneError("A server URL names a file, without \"?\" or \"#\" parts: " + url +
+                             " (write them as %3F and %23 in a file name)");
+    }
+    result.Login = UrlPart(parsed.Url, CURLUPART_USER);
+    const std::string host = UrlPart(parsed.Url, CURLUPART_HOST, 0);
+    const std::string port = UrlPart(parsed.Url, CURLUPART_PORT, 0);
+    result.Host = port.empty() ? host : host + ":" + port;
+    const TFtpAddress address = ParseFtpHost(result.Host);
     if (!address.Valid) {
         throw EQuorvaneError("The URL names no valid server: " + url);
     }
-    result.Host = authority;
+    // The path always starts with "/", which only separates it from the server.
+    const std::string path = UrlPart(parsed.Url, CURLUPART_PATH).substr(1);
     if (result.Protocol == TTransferProtocol::Sftp) {
-        path = PercentDecode(path);
-        if (path.rfind("~/", 0) == 0) {
-            result.RemoteFile = path.substr(2);
-        } else {
-            result.RemoteFile = "/" + path;
-        }
+        result.RemoteFile = path.rfind("~/", 0) == 0 ? path.substr(2) : "/" + path;
     } else {
-        result.RemoteFile = PercentDecode(path);
+        result.RemoteFile = path;
     }
     if (result.RemoteFile.empty() || result.RemoteFile == "/" || result.RemoteFile.back() == '/') {
         throw EQuorvaneError("The URL names no file on the server: " + url);
@@ -143,7 +144,18 @@ std::string ServerUrlOf(const TUserList& list) {
     if (protocol == TTransferProtocol::Sftp) {
         path = !path.empty() && path[0] == '/' ? path.substr(1) : "~/" + path;
     }
-    return scheme + "://" + list.FtpHost + "/" + path;
+    const TFtpAddress address = ParseFtpHost(list.FtpHost);
+    TUrlHandle url;
+    if (url.Url == nullptr || !address.Valid) return scheme + "://" + list.FtpHost + "/" + path;
+    const std::string host =
+        address.Host.find(':') != std::string::npos ? "[" + address.Host + "]" : address.Host;
+    curl_url_set(url.Url, CURLUPART_SCHEME, scheme.c_str(), CURLU_NON_SUPPORT_SCHEME);
+    curl_url_set(url.Url, CURLUPART_HOST, host.c_str(), 0);
+    if (address.Port != 0)
+        curl_url_set(url.Url, CURLUPART_PORT, std::to_string(address.Port).c_str(), 0);
+    curl_url_set(url.Url, CURLUPART_PATH, ("/" + path).c_str(), CURLU_URLENCODE);
+    const std::string text = UrlPart(url.Url, CURLUPART_URL, CURLU_NON_SUPPORT_SCHEME);
+    return text.empty() ? scheme + "://" + list.FtpHost + "/" + path : text;
 }
 
 std::vector<std::string> StoredHostKeys(const TUserList& list) {
@@ -160,6 +172,21 @@ void AddStoredHostKey(TUserList& list, const std::string& fingerprint) {
         if (key == fingerprint) return;
     }
     list.FtpHostKeys += (list.FtpHostKeys.empty() ? "" : " ") + fingerprint;
+}
+
+void SetStoredHostKeys(TUserList& list, const std::vector<std::string>& fingerprints) {
+    list.FtpHostKeys.clear();
+    for (const std::string& key : fingerprints)
+        AddStoredHostKey(list, key);
+}
+
+bool RemoveStoredHostKey(TUserList& list, const std::string& fingerprint) {
+    std::vector<std::string> keys = StoredHostKeys(list);
+    const auto end = std::remove(keys.begin(), keys.end(), fingerprint);
+    if (end == keys.end()) return false;
+    keys.erase(end, keys.end());
+    SetStoredHostKeys(list, keys);
+    return true;
 }
 
 void ApplyServerSettings(const TUserList& list, TFtpSettings& server) {

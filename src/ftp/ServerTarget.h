@@ -39,6 +39,10 @@ std::string ServerUrlOf(const TUserList& list);
 std::vector<std::string> StoredHostKeys(const TUserList& list);
 // Adds a fingerprint to the stored pins (once).
 void AddStoredHostKey(TUserList& list, const std::string& fingerprint);
+// Makes these the stored pins (blank-separated in FtpHostKeys, as before).
+void SetStoredHostKeys(TUserList& list, const std::vector<std::string>& fingerprints);
+// Removes a fingerprint from the stored pins; false when it was not among them.
+bool RemoveStoredHostKey(TUserList& list, const std::string& fingerprint);
 
 // Copies the stored server settings into a connection's settings: host, login, passive mode,
 // protocol, pins, CA file and key file (the password and passphrase are the caller's: they may not

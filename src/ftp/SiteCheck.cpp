@@ -47,14 +47,12 @@ bool SameOrigin(const TUrlParts& a, const TUrlParts& b) {
 
 } // namespace
 
-TSiteCheckResult CheckSiteLogin(const std::string& url, const std::string& login,
-                                const std::string& password, long timeoutSeconds) {
+namespace {
+
+// One check, following same-origin redirects; with credentials when login is given.
+TSiteCheckResult Request(const std::string& url, const TUrlParts& origin, const std::string* login,
+                         const std::string* password, long timeoutSeconds) {
     TSiteCheckResult result;
-    const TUrlParts origin = Parse(url);
-    if (!origin.Valid) {
-        result.Error = "The address is not an http or https address";
-        return result;
-    }
     std::string current = url;
     for (int hop = 0; hop <= 5; ++hop) {
         std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(),
@@ -68,9 +66,11 @@ TSiteCheckResult CheckSiteLogin(const std::string& url, const std::string& login
         curl_easy_setopt(h, CURLOPT_URL, current.c_str());
         curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L); // redirects are judged below
-        curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
-        curl_easy_setopt(h, CURLOPT_USERNAME, login.c_str());
-        curl_easy_setopt(h, CURLOPT_PASSWORD, password.c_str());
+        if (login != nullptr) {
+            curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+            curl_easy_setopt(h, CURLOPT_USERNAME, login->c_str());
+            curl_easy_setopt(h, CURLOPT_PASSWORD, password->c_str());
+        }
         curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, Discard);
         curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error);
         curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
@@ -107,6 +107,26 @@ TSiteCheckResult CheckSiteLogin(const std::string& url, const std::string& login
     return result;
 }
 
+} // namespace
+
+TSiteCheckResult CheckSiteLogin(const std::string& url, const std::string& login,
+                                const std::string& password, long timeoutSeconds) {
+    const TUrlParts origin = Parse(url);
+    if (!origin.Valid) {
+        TSiteCheckResult result;
+        result.Error = "The address is not an http or https address";
+        return result;
+    }
+    // A page that asks for no password lets in any password: that would be no answer.
+    TSiteCheckResult open = Request(url, origin, nullptr, nullptr, timeoutSeconds);
+    if (open.Outcome == TSiteCheckOutcome::LetIn) {
+        open.Outcome = TSiteCheckOutcome::NotProtected;
+        return open;
+    }
+    if (open.Status == 0 && open.RedirectUrl.empty()) return open; // no answer at all
+    return Request(url, origin, &login, &password, timeoutSeconds);
+}
+
 std::string SiteCheckText(const TSiteCheckResult& r, const std::string& login) {
     const std::string status = " (HTTP " + std::to_string(r.Status) + ")";
     switch (r.Outcome) {
@@ -114,6 +134,9 @@ std::string SiteCheckText(const TSiteCheckResult& r, const std::string& login) {
         return "The site let user " + login + " in" + status + ".";
     case TSiteCheckOutcome::Refused:
         return "The site refused user " + login + status + ".";
+    case TSiteCheckOutcome::NotProtected:
+        return "The page is not protected: the site let everybody in without a password" + status +
+               ", so the check says nothing about user " + login + ".";
     case TSiteCheckOutcome::Other:
         break;
     }

@@ -7,9 +7,10 @@
 namespace quorvane {
 
 enum class TSiteCheckOutcome {
-    LetIn,   // a 2xx answer
-    Refused, // 401: the server does not take these credentials
-    Other,   // any other answer, a redirect to another host, or no answer
+    LetIn,        // a 2xx answer
+    Refused,      // 401: the server does not take these credentials
+    NotProtected, // a 2xx answer already without credentials: the check tells nothing
+    Other,        // any other answer, a redirect to another host, or no answer
 };
 
 struct TSiteCheckResult {
@@ -20,15 +21,17 @@ struct TSiteCheckResult {
     std::string Error;       // the transfer error when no answer came
 };
 
-// Requests url (http or https only) with login and password by Basic authentication. Redirects
-// to the same scheme, host and port are followed (at most 5); a redirect anywhere else is not
-// followed, so the credentials never reach another host, and ends the check as Other with
-// RedirectUrl set. Certificates are verified. Raises nothing; a failure is an Other result.
+// Requests url (http or https only) first without credentials: a page that lets anybody in
+// says nothing about a user (NotProtected). Otherwise asks again with login and password by
+// Basic authentication. Redirects to the same scheme, host and port are followed (at most 5); a
+// redirect anywhere else is not followed, so the credentials never reach another host, and ends
+// the check as Other with RedirectUrl set. Certificates are verified. Raises nothing; a failure
+// is an Other result.
 TSiteCheckResult CheckSiteLogin(const std::string& url, const std::string& login,
                                 const std::string& password, long timeoutSeconds = 30);
 
 // One sentence about the result for a person: "The site let user ann in (HTTP 200).", "The site
-// refused user ann (HTTP 401).", and so on.
+// refused user ann (HTTP 401).", "The page is not protected: ...", and so on.
 std::string SiteCheckText(const TSiteCheckResult& result, const std::string& login);
 
 } // namespace quorvane

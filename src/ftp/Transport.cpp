@@ -1,6 +1,24 @@
 #include "ftp/Transport.h"
 
+#include "ftp/Sftp.h"
+
 namespace quorvane {
+
+TCurlTransport::TCurlTransport(const TFtpSettings& settings, TTransportHooks hooks) {
+    static_cast<TFtpSettings&>(FFtp) = settings;
+    FFtp.Aborted = std::move(hooks.Aborted);
+    if (hooks.OnBytes)
+        FFtp.OnProgress = [onBytes = std::move(hooks.OnBytes)](TFtp&, std::int64_t bytes) {
+            onBytes(bytes);
+        };
+}
+
+std::unique_ptr<IUploadTransport> MakeTransport(const TFtpSettings& settings,
+                                                TTransportHooks hooks) {
+    if (settings.Protocol == TTransferProtocol::Sftp)
+        return std::make_unique<TSftpTransport>(settings, std::move(hooks));
+    return std::make_unique<TCurlTransport>(settings, std::move(hooks));
+}
 
 void TCurlTransport::Put(const std::string& remote, const std::string& local) {
     // Binary: the server gets the file's bytes as written, line ends included.
@@ -17,40 +35,79 @@ void TCurlTransport::Rename(const std::string& from, const std::string& to) {
     }
 }
 
+bool TCommitGate::Abort() noexcept {
+    const std::lock_guard<std::mutex> lock(FMutex);
+    if (FCommitted) return false;
+    FAborted = true;
+    return true;
+}
+
+bool TCommitGate::Commit() noexcept {
+    const std::lock_guard<std::mutex> lock(FMutex);
+    if (FAborted) return false;
+    FCommitted = true;
+    return true;
+}
+
+bool TCommitGate::Aborted() const noexcept {
+    const std::lock_guard<std::mutex> lock(FMutex);
+    return FAborted;
+}
+
 std::string SafeUploadName(const std::string& remote) {
     return remote + "_safeupload";
 }
 
 namespace {
 
-void DeleteQuietly(IUploadTransport& transport, const std::string& remote) noexcept {
+// False when the server keeps the file, or the connection is gone; nothing more can be done.
+bool DeleteQuietly(IUploadTransport& transport, const std::string& remote) noexcept {
     try {
         transport.Delete(remote);
+        return true;
     } catch (...) {
-        // The server keeps it, or the connection is gone; nothing more can be done here.
+        return false;
     }
 }
 
 } // namespace
 
 void SafeUpload(IUploadTransport& transport, const std::string& local, std::int64_t localSize,
-                const std::string& remote) {
+                const std::string& remote, TCommitGate* gate) {
     const std::string temp = SafeUploadName(remote);
+    const auto aborted = [&] { return gate != nullptr && gate->Aborted(); };
     // The old target stays until the new file is complete on the server.
     try {
         transport.Put(temp, local);
     } catch (const EFtpError& e) {
         // A partly written temporary file may hold clear passwords: remove it.
-        DeleteQuietly(transport, temp);
+        const bool removed = DeleteQuietly(transport, temp);
+        if (aborted()) throw EUploadAborted(remote, !removed);
         throw EFtpError("Upload of " + remote + " failed: " + e.what());
     }
-    // A server may confirm a transfer it did not store whole.
-    if (const std::optional<std::int64_t> stored = transport.Size(temp);
-        stored && *stored != localSize) {
-        DeleteQuietly(transport, temp);
+    // A server may confirm a transfer it did not store whole; one that cannot tell what it
+    // stored gets no chance to install a short file either.
+    std::optional<std::int64_t> stored;
+    try {
+        stored = transport.Size(temp);
+    } catch (const EFtpError&) {
+        // As if the server did not tell, unless the abort below explains it.
+    }
+    if (!stored || *stored != localSize || aborted()) {
+        const bool removed = DeleteQuietly(transport, temp);
+        if (aborted()) throw EUploadAborted(remote, !removed);
+        if (!stored)
+            throw EFtpError("Upload of " + remote +
+                            " failed: the server does not tell the size of the uploaded file, "
+                            "so it cannot be checked; the old file was kept");
         throw EFtpError("Upload of " + remote + " failed: the server stored " +
                         std::to_string(*stored) + " of " + std::to_string(localSize) +
                         " bytes; the old file was kept");
+    }
+    // The last moment an abort keeps the target: from here on the replacement runs to its end.
+    if (gate != nullptr && !gate->Commit()) {
+        const bool removed = DeleteQuietly(transport, temp);
+        throw EUploadAborted(remote, !removed);
     }
     // Most servers replace an existing file on rename in one step, so the target never goes
     // missing.

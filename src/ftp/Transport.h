@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -23,16 +24,32 @@ public:
     virtual void Put(const std::string& remote, const std::string& local) = 0;
     virtual void Rename(const std::string& from, const std::string& to) = 0;
     virtual void Delete(const std::string& remote) = 0;
-    // The size of a remote file; nothing when the server does not tell.
+    // The size of a stored remote file, found by every means the transport has; nothing when
+    // none of them tells.
     virtual std::optional<std::int64_t> Size(const std::string& remote) = 0;
     // After a failed Rename: whether the server refused to move the source at all (FTP's RNFR),
     // as opposed to refusing the new name.
     virtual bool RenameSourceRefused() const = 0;
+    // Reads a remote file's bytes into sink, chunk by chunk (FTP RETR, SFTP read).
+    virtual void Read(const std::string& remote,
+                      const std::function<void(const char*, std::size_t)>& sink) = 0;
 };
 
-// The transport over the libcurl client: every protocol of TTransferProtocol.
+// What a transport asks and reports while it works, on the thread that drives it.
+struct TTransportHooks {
+    // An SSH host key neither known nor pinned: server ("host:port") and its fingerprint; true
+    // trusts it for this connection. None: refused.
+    std::function<bool(const std::string& server, const std::string& fingerprint)> OnUnknownHostKey;
+    // Asked while connecting and transferring; true stops the operation ("aborted").
+    std::function<bool()> Aborted;
+    // Bytes of the local file sent; the counts of one Put add up to the file's size.
+    std::function<void(std::int64_t bytes)> OnBytes;
+};
+
+// The transport over the libcurl client: FTP and FTP over TLS.
 class TCurlTransport : public IUploadTransport {
 public:
+    TCurlTransport(const TFtpSettings& settings, TTransportHooks hooks);
     TFtp& Client() { return FFtp; }
     void Connect() override { FFtp.Connect(); }
     void Disconnect() noexcept override { FFtp.Disconnect(); }
@@ -40,25 +57,63 @@ public:
     void Rename(const std::string& from, const std::string& to) override;
     void Delete(const std::string& remote) override { FFtp.DeleteFile(remote); }
     std::optional<std::int64_t> Size(const std::string& remote) override {
-        return FFtp.FileSize(remote);
+        return FFtp.StoredSize(remote);
     }
     bool RenameSourceRefused() const override { return FSourceRefused; }
+    void Read(const std::string& remote,
+              const std::function<void(const char*, std::size_t)>& sink) override {
+        FFtp.ReadFile(remote, sink);
+    }
 
 private:
     TFtp FFtp;
     bool FSourceRefused = false;
 };
 
+// The transport for the settings' protocol: SFTP over libssh2, the others over libcurl.
+std::unique_ptr<IUploadTransport> MakeTransport(const TFtpSettings& settings,
+                                                TTransportHooks hooks);
+
+// Decides once whether an upload may touch its target. Abort and Commit meet under one lock: an
+// abort that comes first keeps the target as it is whatever happens after, and an abort that
+// comes once the replacement has begun is refused, so the one who asked knows which holds.
+class TCommitGate {
+public:
+    // True when the target will not be touched (the upload may still be running; it stops at
+    // its next step); false when the replacement has already begun.
+    bool Abort() noexcept;
+    // Called right before the target is first touched: true lets the replacement go ahead and
+    // makes later aborts fail; false when an abort came first.
+    bool Commit() noexcept;
+    bool Aborted() const noexcept;
+
+private:
+    mutable std::mutex FMutex;
+    bool FAborted = false;
+    bool FCommitted = false;
+};
+
+// The upload was stopped by an abort before its target was touched. TempKept: the temporary
+// remote file could not be removed.
+class EUploadAborted : public EFtpError {
+public:
+    EUploadAborted(const std::string& remote, bool tempKept)
+        : EFtpError("Upload of " + remote + " was aborted"), TempKept(tempKept) {}
+    bool TempKept = false;
+};
+
 // The temporary remote name of a target: the name followed by "_safeupload".
 std::string SafeUploadName(const std::string& remote);
 
 // Stores `local` (of `localSize` bytes) as `remote` so that the server holds the old file or
-// the complete new one: upload under SafeUploadName, compare its size, rename it over the
-// target; where the server will not rename over a file, delete the target first, and should
-// the rename still fail, store the file under the target's name directly. A failure after the
-// temporary file was created removes it where the server allows. Raises EFtpError with a
-// message naming the step and the target ("Upload of /www/.htpasswd failed: ...").
+// the complete new one: upload under SafeUploadName, check its stored size (a file the server
+// cannot measure is not installed), rename it over the target; where the server will not rename
+// over a file, delete the target first, and should the rename still fail, store the file under
+// the target's name directly. A failure after the temporary file was created removes it where
+// the server allows. Raises EFtpError with a message naming the step and the target ("Upload of
+// /www/.htpasswd failed: ..."), or EUploadAborted when `gate` was aborted before the target was
+// touched (the gate is asked right before the first step that touches it).
 void SafeUpload(IUploadTransport& transport, const std::string& local, std::int64_t localSize,
-                const std::string& remote);
+                const std::string& remote, TCommitGate* gate = nullptr);
 
 } // namespace quorvane

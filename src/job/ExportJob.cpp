@@ -9,6 +9,7 @@
 #include "export/HashSchemes.h"
 #include "ftp/FileLib.h"
 #include "ftp/ServerTarget.h"
+#include "ftp/Transport.h"
 #include "userdb/Groups.h"
 
 #include <algorithm>
@@ -75,6 +76,10 @@ std::string ExportResultText(const TExportResult& result,
         text += ". " + weak.substr(0, weak.find('\n'));
     }
     return text;
+}
+
+std::string ExportAbortedText() {
+    return "Export aborted; the server's file was not changed";
 }
 
 // The build's progress as events, its abort as the job's.
@@ -194,6 +199,7 @@ void TExportJob::Start() {
 void TExportJob::Finish(const TPasswordFileReport& report) {
     FResult.Written = report.Written;
     FResult.CommentLogins = report.CommentLogins;
+    FResult.Namesakes = report.Namesakes;
     for (const TUserProp* user : report.LeftOut)
         ++(FExpired.count(user) ? FResult.Expired : FResult.Disabled);
     FResult.WeakUsers = report.WeakUsers;
@@ -230,6 +236,8 @@ std::optional<std::string> TExportJob::BuildGroups(const TPasswordFileOptions& o
 }
 
 void TExportJob::StartUpload(const std::string& text, const std::optional<std::string>& groups) {
+    // What a killed export left there holds passwords too: it goes before a new one is made.
+    RemoveStaleTempFiles("kxv");
     FTempFile = GetTempFile("kxv");
     auto uploader = std::make_unique<TFtpUploader>(FDispatcher);
     // The worker removes the file itself, also if the owner stops waiting for it; a signal that
@@ -266,7 +274,8 @@ void TExportJob::StartUpload(const std::string& text, const std::optional<std::s
         OnEvent(event);
     };
     uploader->OnStatus = [this](const std::string& text, bool isError) {
-        if (!isError) return;
+        // An abort that held is no failure: the result says so.
+        if (!isError || FUploader->Aborted()) return;
         if (FResult.Error.empty()) FResult.Error = text;
         if (OnError) OnError(text);
     };
@@ -277,7 +286,14 @@ void TExportJob::StartUpload(const std::string& text, const std::optional<std::s
 
 void TExportJob::UploadEnded() {
     FResult.Identity = FUploader->IdentityProblem();
-    FResult.Done = FResult.Error.empty();
+    if (FUploader->Aborted()) {
+        FResult.Aborted = true;
+        FResult.Error.clear();
+        if (FUploader->AbortTempKept())
+            FResult.Warnings.push_back("The partial upload " + SafeUploadName(FResult.Target) +
+                                       " could not be removed from the server");
+    }
+    FResult.Done = !FResult.Aborted && FResult.Error.empty();
     // The name stays: with a dispatcher that runs this on the worker's thread, the owner may be
     // reading it at this moment.
     if (!FTempFile.empty()) ::unlink(FTempFile.c_str()); // gone already, normally
@@ -291,9 +307,9 @@ void TExportJob::UploadEnded() {
     if (done) done(result);
 }
 
-void TExportJob::Abort() noexcept {
+bool TExportJob::Abort() noexcept {
     FAbort = true;
-    if (FUploader) FUploader->Abort();
+    return !FUploader || FUploader->Abort();
 }
 
 bool TExportJob::Uploading() const {
@@ -302,6 +318,10 @@ bool TExportJob::Uploading() const {
 
 void TExportJob::Wait() {
     if (FUploader) FUploader->WaitFor();
+}
+
+bool TExportJob::Wait(std::chrono::milliseconds timeout) {
+    return !FUploader || FUploader->WaitFor(timeout);
 }
 
 void TExportJob::Detach() noexcept {

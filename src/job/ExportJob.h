@@ -10,6 +10,7 @@
 #include "userdb/UserList.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -74,20 +75,26 @@ struct TExportSettings {
 };
 
 struct TExportResult {
-    bool Done = false;    // the file is written or stored on the server
-    bool Aborted = false; // stopped while building: nothing written, nothing sent
-    std::string Target;   // the file name or the remote file
+    bool Done = false; // the file is written or stored on the server
+    // Stopped in time: while building nothing was written or sent; during an upload the
+    // server's file was not changed (ExportAbortedText).
+    bool Aborted = false;
+    std::string Target; // the file name or the remote file
     std::size_t Written = 0;
     std::size_t Disabled = 0; // left out, disabled before this export
     std::size_t Expired = 0;  // left out, disabled by this export's sweep
     std::vector<std::string> CommentLogins;
+    // Enabled users left out for a later namesake (TPasswordFileReport::Namesakes).
+    std::vector<std::string> Namesakes;
     // Users of the file whose stored hash uses a weak scheme (WeakHashUsers), in file order.
     std::vector<const TUserProp*> WeakUsers;
     // Where Apache's group file went (beside the password file, or the list's GroupFile); empty
     // when none was written. Groups: its groups with enabled members.
     std::string GroupFile;
     std::size_t Groups = 0;
-    std::vector<std::string> Warnings; // what the local write could not keep of the old file
+    // What the local write could not keep of the old file; a partial upload an abort could not
+    // remove from the server.
+    std::vector<std::string> Warnings;
     TPasswordFileStats Stats;
     std::string Error; // the upload's failure, as the worker gave it
     TFtpUploader::TIdentityProblem Identity;
@@ -99,6 +106,9 @@ struct TExportResult {
 std::string ExportResultText(
     const TExportResult& result, const std::function<std::string(std::size_t)>& number =
                                      [](std::size_t n) { return std::to_string(n); });
+
+// What an upload stopped by Abort leaves: "Export aborted; the server's file was not changed".
+std::string ExportAbortedText();
 
 class TExportJob {
 public:
@@ -132,8 +142,10 @@ public:
     void Start();
 
     // Stops the build at its next progress point (nothing is written) or the transfer in
-    // progress (the old file stays on the server).
-    void Abort() noexcept;
+    // progress (the old file stays on the server, the partial upload is removed). False when it
+    // came too late: the upload was already replacing the server's file, and ends as usual.
+    // OnDone follows either way; its result says Aborted when the abort held.
+    bool Abort() noexcept;
 
     // Whether an upload has started and not yet ended.
     bool Uploading() const;
@@ -142,6 +154,8 @@ public:
     const std::string& TempFile() const { return FTempFile; }
     // Waits for the upload's end; only with a dispatcher that does not need this thread.
     void Wait();
+    // Waits at most `timeout` for the upload's end; whether it has ended (or never began).
+    bool Wait(std::chrono::milliseconds timeout);
     // From now on no event reaches the owner; a running upload still finishes.
     void Detach() noexcept;
 

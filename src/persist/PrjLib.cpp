@@ -204,6 +204,7 @@ void TProject::SaveStep(bool nameChosenInDialog) {
 void TProject::SaveAs() {
     TFileDialogOptions options = DialogOptions(SaveTitle);
     options.ConfirmOverwrite = true;
+    options.SuggestedName = FFileName.isEmpty() ? UntitledName : QFileInfo(FFileName).fileName();
     QString chosen;
     if (!RequirePrompts().ChooseFileToSave(options, chosen) || chosen.isEmpty()) return;
     SetFileName(WithDefaultExt(chosen, DefaultExt));

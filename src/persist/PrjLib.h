@@ -48,6 +48,7 @@ struct TFileDialogOptions {
     QString Filter;
     QString DefaultExt;
     QString InitialFolder;
+    QString SuggestedName;         // save dialog: the file name it proposes ("" none)
     bool ConfirmOverwrite = false; // save dialog: ask before replacing an existing file
 };
 
@@ -97,6 +98,8 @@ public:
     QString SaveTitle;
     QString SaveAlert = QStringLiteral("The data have been changed. Save?");
     int MaxListSize = 5;
+    // The name Save As proposes for an untitled document (a named one proposes its own name).
+    QString UntitledName;
 
     // Events, raised only when assigned.
     TNotifyEvent OnNew;            // empty the data

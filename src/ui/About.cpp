@@ -4,11 +4,14 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QFile>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPalette>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
 #include <QUrl>
@@ -16,9 +19,28 @@
 
 namespace quorvane {
 
-const char* const kMakerSiteAddress = "https://www.example.org/quorvane";
-const char* const kMakerMailAddress = "support@example.org";
+// Set by whoever builds the program (QUORVANE_SITE_URL, QUORVANE_SUPPORT_MAIL); a build that
+// names none shows no links.
+const char* const kMakerSiteAddress = QUORVANE_SITE_URL;
+const char* const kMakerMailAddress = QUORVANE_SUPPORT_MAIL;
 const char* const kProductName = "Quorvane 1.3";
+
+QString LicenceText() {
+    QFile file(QStringLiteral(":/licence/LICENSE"));
+    if (!file.open(QIODevice::ReadOnly)) return QString();
+    return QString::fromUtf8(file.readAll());
+}
+
+QString CopyrightLine(const QString& licence) {
+    // The licence's own line, "Copyright (c) 2026 ...", with the sign the screen can show.
+    for (const QString& line : licence.split(QLatin1Char('\n'))) {
+        if (!line.startsWith(QLatin1String("Copyright"))) continue;
+        QString text = line.trimmed();
+        text.replace(QLatin1String("(c)"), QStringLiteral("\u00a9"));
+        return text;
+    }
+    return QString();
+}
 
 namespace {
 QLabel* MakeLink(const char* name, QWidget* parent) {
@@ -75,9 +97,16 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent) {
     bevel->setFrameShape(QFrame::HLine);
     bevel->setFrameShadow(QFrame::Sunken);
 
-    lblCopyright = new QLabel(tr("Copyright © 2001–2026 Ostrick. All rights reserved."), this);
+    const QString licence = LicenceText();
+    lblCopyright = new QLabel(CopyrightLine(licence), this);
     lblCopyright->setObjectName(QStringLiteral("lblCopyright"));
     lblCopyright->setFont(textFont);
+    lblCopyright->setTextFormat(Qt::PlainText);
+    lblLicence = MakeLink("lblLicence", this);
+    lblLicence->setFont(textFont);
+    lblLicence->setText(
+        tr("Free software under the %1.").arg(LinkHtml(tr("MIT License"), palette())));
+    connect(lblLicence, &QLabel::linkActivated, this, &TAboutForm::lblLicenceClick);
 
     btnClose = new QPushButton(tr("Close"), this);
     btnClose->setObjectName(QStringLiteral("btnClose"));
@@ -110,6 +139,7 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent) {
     main->addSpacing(12);
     main->addWidget(bevel);
     main->addWidget(lblCopyright, 0, Qt::AlignHCenter);
+    main->addWidget(lblLicence, 0, Qt::AlignHCenter);
     main->addSpacing(12);
     main->addWidget(btnClose, 0, Qt::AlignHCenter);
     main->setSizeConstraint(QLayout::SetFixedSize);
@@ -122,6 +152,31 @@ void TAboutForm::UpdateLabels() {
     lblProduct->setText(FProductName);
     lblSite->setText(LinkHtml(FSiteAddress, palette()));
     lblMail->setText(LinkHtml(FMailAddress, palette()));
+    // An address that is not known is not shown at all.
+    for (QLabel* label : {lblSite, findChild<QLabel*>(QStringLiteral("Label3"))})
+        label->setVisible(!FSiteAddress.isEmpty());
+    for (QLabel* label : {lblMail, findChild<QLabel*>(QStringLiteral("Label2"))})
+        label->setVisible(!FMailAddress.isEmpty());
+}
+
+void TAboutForm::lblLicenceClick() {
+    QDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("dlgLicence"));
+    dialog.setWindowTitle(tr("MIT License"));
+    dialog.setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    auto* text = new QPlainTextEdit(LicenceText(), &dialog);
+    text->setObjectName(QStringLiteral("memLicence"));
+    text->setReadOnly(true);
+    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    const QFontMetrics metrics(text->font());
+    text->setMinimumSize(metrics.horizontalAdvance(QLatin1Char('x')) * 82,
+                         metrics.lineSpacing() * 16);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(text);
+    layout->addWidget(buttons);
+    RunModal(dialog);
 }
 
 void TAboutForm::ShowAbout() {

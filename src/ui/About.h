@@ -1,5 +1,6 @@
 #pragma once
-// The about box: the program's icon, name and version, the maker's links and a copyright line.
+// The about box: the program's icon, name and version, the maker's links, the copyright line and
+// the licence.
 
 #include <QDialog>
 
@@ -8,10 +9,12 @@ class QPushButton;
 
 namespace quorvane {
 
-// The maker's addresses shown by the about box.
+// The maker's addresses shown by the about box (empty: not shown), and the licence text the
+// program is distributed under.
 extern const char* const kMakerSiteAddress;
 extern const char* const kMakerMailAddress;
 extern const char* const kProductName;
+QString LicenceText();
 
 class TAboutForm : public QDialog {
     Q_OBJECT
@@ -32,6 +35,8 @@ public slots:
     // Hand the web address, or "mailto:" and the e-mail address, to the desktop.
     void lblSiteClick();
     void lblMailClick();
+    // The licence's full text in a small window.
+    void lblLicenceClick();
 
 private:
     QLabel* ProductImage;
@@ -39,6 +44,7 @@ private:
     QLabel* lblMail;
     QLabel* lblSite;
     QLabel* lblCopyright;
+    QLabel* lblLicence;
     QPushButton* btnClose;
 };
 

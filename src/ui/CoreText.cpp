@@ -37,7 +37,17 @@ constexpr unsigned Arg(int n) {
 const TCoreFormat KFormats[] = {
     // Files and databases
     {QT_TRANSLATE_NOOP("CoreText", "Cannot open file %1")},
+    {QT_TRANSLATE_NOOP("CoreText", "Cannot create file %1: the folder %2 does not exist")},
+    {QT_TRANSLATE_NOOP("CoreText", "Cannot create file %1: %2 is not a folder")},
+    {QT_TRANSLATE_NOOP("CoreText", "Cannot create file %1: no permission to write in the "
+                                   "folder %2")},
+    {QT_TRANSLATE_NOOP("CoreText", "Cannot create file %1: the disk is full")},
+    {QT_TRANSLATE_NOOP("CoreText", "Cannot create file %1: the disk quota is used up")},
+    {QT_TRANSLATE_NOOP("CoreText", "Cannot create file %1: the file system is read-only")},
+    {QT_TRANSLATE_NOOP("CoreText", "Cannot create file %1: it is a folder")},
     {QT_TRANSLATE_NOOP("CoreText", "Cannot create file %1")},
+    {QT_TRANSLATE_NOOP("CoreText", "Cannot write file %1: the disk is full")},
+    {QT_TRANSLATE_NOOP("CoreText", "Cannot write file %1: the disk quota is used up")},
     {QT_TRANSLATE_NOOP("CoreText", "Stream read error")},
     {QT_TRANSLATE_NOOP("CoreText", "Stream write error")},
     {QT_TRANSLATE_NOOP("CoreText", "Invalid stream format")},
@@ -55,6 +65,12 @@ const TCoreFormat KFormats[] = {
                                    "everybody; it is not followed and nothing was written")},
     {QT_TRANSLATE_NOOP("CoreText", "The password file %1 would replace the database itself; "
                                    "choose another file")},
+    {QT_TRANSLATE_NOOP("CoreText", "The database %1 could be read by other users (mode %2); it "
+                                   "holds clear passwords and is now saved with mode %3")},
+    {QT_TRANSLATE_NOOP("CoreText", "%1 is not a regular file")},
+    {QT_TRANSLATE_NOOP("CoreText", "Line %1 of %2 is longer than 64 KiB")},
+    {QT_TRANSLATE_NOOP("CoreText", "The lock file %1 is not a regular file and cannot be "
+                                   "removed; remove it")},
     // Logins, users and imports
     {QT_TRANSLATE_NOOP("CoreText", "The login is empty. Enter a login for the user.")},
     {QT_TRANSLATE_NOOP("CoreText", "The login contains a colon (\":\"). Web servers end the "
@@ -65,6 +81,15 @@ const TCoreFormat KFormats[] = {
                                    "the password file as a comment, so this user will not be "
                                    "able to log in.")},
     {QT_TRANSLATE_NOOP("CoreText", "The login must not be blank")},
+    {QT_TRANSLATE_NOOP("CoreText", "The password is longer than %1 bytes, the most a password "
+                                   "may have")},
+    {QT_TRANSLATE_NOOP("CoreText", "Nothing was imported: line %1 of the file: %2. Correct the "
+                                   "file and import it again."),
+     Arg(2)},
+    {QT_TRANSLATE_NOOP("CoreText", "1 login was already there and was skipped: %1")},
+    {QT_TRANSLATE_NOOP("CoreText", "%1 logins were already there and were skipped: %2"), 0, Arg(1)},
+    {QT_TRANSLATE_NOOP("CoreText", "1 login was already there: %1")},
+    {QT_TRANSLATE_NOOP("CoreText", "%1 logins were already there: %2"), 0, Arg(1)},
     {QT_TRANSLATE_NOOP("CoreText", "User \"%1\" already exists")},
     {QT_TRANSLATE_NOOP("CoreText", "Only %1 users has been created. Increase the login length "
                                    "to create more.")},
@@ -78,8 +103,15 @@ const TCoreFormat KFormats[] = {
      Arg(2)},
     {QT_TRANSLATE_NOOP("CoreText", "Line %1 of the password file is not login:password; nothing "
                                    "was imported")},
-    {QT_TRANSLATE_NOOP("CoreText", "Line %1 of the password file has no password after the "
-                                   "colon; nothing was imported")},
+    {QT_TRANSLATE_NOOP("CoreText", "Line %1 of the password file holds a password longer than "
+                                   "%2 bytes, the most a password may have; nothing was "
+                                   "imported")},
+    {QT_TRANSLATE_NOOP("CoreText", "The file does not look like a password file: it holds "
+                                   "binary data; nothing was imported")},
+    {QT_TRANSLATE_NOOP("CoreText", "The file does not look like a password file: most of its "
+                                   "lines have a number after the second colon, as the system's "
+                                   "account files (/etc/passwd, /etc/shadow, /etc/group) have; "
+                                   "nothing was imported")},
     {QT_TRANSLATE_NOOP("CoreText", "Line %1 of the password file has a login that cannot be "
                                    "used: %2; nothing was imported"),
      Arg(2)},
@@ -116,16 +148,24 @@ const TCoreFormat KFormats[] = {
                                    "written as plain text")},
     {QT_TRANSLATE_NOOP("CoreText", "the password holds a NUL, which bcrypt and SHA-crypt cannot "
                                    "hash")},
+    {QT_TRANSLATE_NOOP("CoreText", "the password is longer than 4096 bytes, the most a password "
+                                   "may have")},
+    {QT_TRANSLATE_NOOP("CoreText", "%1 left out: the later %2 is written")},
+    {QT_TRANSLATE_NOOP("CoreText", "%1 left out: the later %2 is disabled")},
     {QT_TRANSLATE_NOOP("CoreText", "The database names no FTP server")},
     {QT_TRANSLATE_NOOP("CoreText", "The database names no password file on the FTP server")},
     {QT_TRANSLATE_NOOP("CoreText", "1 user still uses a weak hash: set a new password for it")},
     {QT_TRANSLATE_NOOP("CoreText", "%1 users still use weak hashes: set new passwords for them")},
     {QT_TRANSLATE_NOOP("CoreText", "hash only (%1)"), Arg(1)},
+    {QT_TRANSLATE_NOOP("CoreText", "unknown scheme (%1)"), Arg(1)},
+    {QT_TRANSLATE_NOOP("CoreText", "locked")},
+    {QT_TRANSLATE_NOOP("CoreText", "no prefix")},
     // A user of the weak-hash list ("  login (scheme)"), and the schemes' names in it.
     {QT_TRANSLATE_NOOP("CoreText", "  %1 (%2)"), Arg(2)},
     {QT_TRANSLATE_NOOP("CoreText", "plain text")},
     {QT_TRANSLATE_NOOP("CoreText", "MD5 crypt")},
     {QT_TRANSLATE_NOOP("CoreText", "DES crypt")},
+    {QT_TRANSLATE_NOOP("CoreText", "salted SHA-1")},
     // The estimate of a slow form's cost
     {QT_TRANSLATE_NOOP("CoreText", "%1 for 1 user; later exports reuse unchanged hashes"), Arg(1)},
     {QT_TRANSLATE_NOOP("CoreText", "%1 for %2 users; later exports reuse unchanged hashes"), Arg(1),
@@ -141,7 +181,12 @@ const TCoreFormat KFormats[] = {
     {QT_TRANSLATE_NOOP("CoreText", "FTP over TLS")},
     {QT_TRANSLATE_NOOP("CoreText", "Upload of %1 failed: the server stored %2 of %3 bytes; the "
                                    "old file was kept")},
+    {QT_TRANSLATE_NOOP("CoreText", "Upload of %1 failed: the server does not tell the size of "
+                                   "the uploaded file, so it cannot be checked; the old file was "
+                                   "kept")},
     {QT_TRANSLATE_NOOP("CoreText", "Upload of %1 failed: %2"), Arg(2)},
+    {QT_TRANSLATE_NOOP("CoreText", "Export aborted; the server's file was not changed")},
+    {QT_TRANSLATE_NOOP("CoreText", "The partial upload %1 could not be removed from the server")},
     {QT_TRANSLATE_NOOP("CoreText", "Upload of %1 was aborted")},
     {QT_TRANSLATE_NOOP("CoreText", "Could not rename %1 to %2: %3"), Arg(3)},
     {QT_TRANSLATE_NOOP("CoreText", "Could not connect to %1: %2"), Arg(2)},
@@ -167,9 +212,26 @@ const TCoreFormat KFormats[] = {
     {QT_TRANSLATE_NOOP("CoreText", "the server does not offer TLS")},
     {QT_TRANSLATE_NOOP("CoreText", "the TLS handshake failed")},
     {QT_TRANSLATE_NOOP("CoreText", "aborted")},
+    {QT_TRANSLATE_NOOP("CoreText", "the key file %1 could not be read (a wrong passphrase, or not "
+                                   "a private key)")},
+    {QT_TRANSLATE_NOOP("CoreText", "the server refused the key")},
+    {QT_TRANSLATE_NOOP("CoreText", "the server showed no host key")},
+    {QT_TRANSLATE_NOOP("CoreText", "the server offers no SFTP")},
+    {QT_TRANSLATE_NOOP("CoreText", "the server refused it")},
+    {QT_TRANSLATE_NOOP("CoreText", "the server does not support this")},
+    {QT_TRANSLATE_NOOP("CoreText", "the server's disk is full")},
+    {QT_TRANSLATE_NOOP("CoreText", "the quota on the server is exceeded")},
+    {QT_TRANSLATE_NOOP("CoreText", "the file exists")},
+    {QT_TRANSLATE_NOOP("CoreText", "the local file could not be read")},
+    {QT_TRANSLATE_NOOP("CoreText", "No such file or directory")},
+    {QT_TRANSLATE_NOOP("CoreText", "Permission denied")},
     {QT_TRANSLATE_NOOP("CoreText", "Unknown error")},
     {QT_TRANSLATE_NOOP("CoreText", "Not connected")},
     {QT_TRANSLATE_NOOP("CoreText", "Invalid remote file name")},
+    {QT_TRANSLATE_NOOP("CoreText", "WARNING: the host key of %1 has CHANGED from the trusted one "
+                                   "(%2). The server now shows the key %3: someone may be "
+                                   "listening in. Nothing was sent. Check the key with the "
+                                   "server's administrator before you trust it.")},
     {QT_TRANSLATE_NOOP("CoreText", "WARNING: the host key of %1 has CHANGED. The server now shows "
                                    "the key %2, not the one on record: someone may be listening "
                                    "in. Nothing was sent. Check the key with the server's "
@@ -362,6 +424,70 @@ QString HtpasswdImportDisplay(const THtpasswdImportResult& r) {
                                 "set new passwords for them.")
                     .arg(r.Weak);
     return text;
+}
+
+namespace {
+
+// At most 20 items, the rest counted.
+QString ItemList(const QStringList& items) {
+    constexpr qsizetype KNamed = 20;
+    const QString named = items.mid(0, KNamed).join(QStringLiteral(", "));
+    if (items.size() <= KNamed) return named;
+    return Fill(QCoreApplication::translate("CoreText", "%1 and %2 more"),
+                {named, Number(static_cast<std::size_t>(items.size() - KNamed))});
+}
+
+QString ClashDisplay(const THtpasswdClash& c) {
+    if (c.OtherLine == 0)
+        return Fill(QCoreApplication::translate("CoreText", "line %1 \"%2\" (like \"%3\" in the "
+                                                            "database)"),
+                    {QString::number(c.Line), BytesToText(c.Login), BytesToText(c.OtherLogin)});
+    return Fill(QCoreApplication::translate("CoreText", "line %1 \"%2\" (like line %3 \"%4\")"),
+                {QString::number(c.Line), BytesToText(c.Login), QString::number(c.OtherLine),
+                 BytesToText(c.OtherLogin)});
+}
+
+QString EntryDisplay(const THtpasswdEntry& e) {
+    return Fill(QCoreApplication::translate("CoreText", "line %1 \"%2\""),
+                {QString::number(e.Line), BytesToText(e.Login)});
+}
+
+} // namespace
+
+QString HtpasswdImportNotesDisplay(const THtpasswdImportResult& r) {
+    QStringList paragraphs;
+    QStringList items;
+    for (const THtpasswdClash& clash : r.SkippedClashes)
+        items << ClashDisplay(clash);
+    if (!items.isEmpty())
+        paragraphs << QCoreApplication::translate("CoreText",
+                                                  "Skipped, as the login is there already "
+                                                  "(letters a to z without regard to case): %1")
+                          .arg(ItemList(items));
+    items.clear();
+    for (const THtpasswdClash& clash : r.ReplacedClashes)
+        items << ClashDisplay(clash);
+    if (!items.isEmpty())
+        paragraphs << QCoreApplication::translate("CoreText",
+                                                  "Replaced, as the login was there already "
+                                                  "(letters a to z without regard to case): %1")
+                          .arg(ItemList(items));
+    items.clear();
+    for (const THtpasswdEntry& entry : r.Locked)
+        items << EntryDisplay(entry);
+    if (!items.isEmpty())
+        paragraphs << QCoreApplication::translate("CoreText", "Locked, and kept locked: %1")
+                          .arg(ItemList(items));
+    items.clear();
+    for (const THtpasswdEntry& entry : r.Unknown)
+        items << EntryDisplay(entry) + QStringLiteral(" (") +
+                     BytesToText(UnknownSchemeTag(entry.Value)) + QLatin1Char(')');
+    if (!items.isEmpty())
+        paragraphs << QCoreApplication::translate("CoreText",
+                                                  "Kept exactly as they were, in a scheme Quorvane "
+                                                  "does not know: %1")
+                          .arg(ItemList(items));
+    return paragraphs.join(QStringLiteral("\n\n"));
 }
 
 } // namespace quorvane

@@ -31,4 +31,8 @@ QString ExportResultDisplay(const TExportResult& result);
 // "1 user added, 0 replaced, 2 skipped." and the weak-scheme sentence, in the user's language.
 QString HtpasswdImportDisplay(const THtpasswdImportResult& result);
 
+// What HtpasswdImportNotes tells (the skipped and replaced lines, the locked users and those of
+// an unknown scheme), a paragraph each, in the user's language; empty when there is nothing.
+QString HtpasswdImportNotesDisplay(const THtpasswdImportResult& result);
+
 } // namespace quorvane

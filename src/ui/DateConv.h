@@ -19,13 +19,23 @@ TDateTime ReplaceDay(TDateTime original, const QDate& day);
 QString ShortDateFormatFullYear();
 
 // A date picker whose Tab key leaves the control, as in every other field of a dialog; the parts
-// of the date are reached with the arrow keys.
+// of the date are reached with the arrow keys, or by typing a separator (a blank, ".", "/", "-")
+// after a part. Only the Tab key leaves: a typed separator never sends the rest of the date into
+// the next field. The month may be typed by its name in any format ("30 Jun 2027").
 class TDatePicker : public QDateEdit {
 public:
     using QDateEdit::QDateEdit;
 
 protected:
-    bool focusNextPrevChild(bool next) override { return QWidget::focusNextPrevChild(next); }
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+
+private:
+    void SetMonthKeepingTheDay(int month);
+    QString FTypedMonth;    // the letters of a month's name typed so far
+    QString FTypedDay;      // the digits of the day typed last
+    bool FAdvanced = false; // the last digit completed a part and moved on to the next
 };
 
 // Sets a date edit to the locale's short date format, date only, with a drop-down calendar.

@@ -7,9 +7,13 @@
 #include "export/PasswordFile.h"
 #include "ftp/FileLib.h"
 #include "ftp/ServerTarget.h"
+#include "job/TransferMeter.h"
+#include "persist/PrjLib.h"
 #include "persist/ShellLib.h"
 #include "ui/CoreText.h"
+#include "ui/FitScreen.h"
 #include "ui/ModalRunner.h"
+#include "ui/PasswordField.h"
 #include "ui/UiPrompts.h"
 
 #include <QApplication>
@@ -24,6 +28,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QLocale>
 #include <QMetaObject>
 #include <QProgressBar>
@@ -41,6 +46,7 @@
 #include <exception>
 #include <initializer_list>
 #include <iterator>
+#include <utility>
 
 namespace quorvane {
 
@@ -56,6 +62,11 @@ void TQtUiDispatcher::RunAndWait(const std::function<void()>& task) {
 }
 
 namespace {
+
+bool IsTlsProtocol(TTransferProtocol protocol) {
+    return protocol == TTransferProtocol::FtpExplicitTls ||
+           protocol == TTransferProtocol::FtpImplicitTls;
+}
 
 QFrame* NewRule(QWidget* parent, const char* name) {
     auto* rule = new QFrame(parent);
@@ -98,7 +109,7 @@ void TfrmExportUser::BuildControls() {
     const double scale = fontMetrics().height() / 13.0;
     const auto px = [scale](int pixels) { return static_cast<int>(pixels * scale + 0.5); };
 
-    auto* Label1 = NewLabel(this, "Label1", tr("Password encryption algorithm"));
+    auto* Label1 = NewLabel(this, "Label1", tr("Password hash"));
     cbxFormat = new QComboBox(this);
     cbxFormat->setObjectName(QStringLiteral("cbxFormat"));
     for (const THashScheme& scheme : HashSchemes())
@@ -156,9 +167,16 @@ void TfrmExportUser::BuildControls() {
     auto* Label4 = NewLabel(this, "Label4", tr("Login"));
     edtFtpLogin = NewEdit(this, "edtFtpLogin");
     auto* Label5 = NewLabel(this, "Label5", tr("Password"));
-    edtFtpPassword = NewEdit(this, "edtFtpPassword"); // shown in clear, as typed
+    edtFtpPassword = NewEdit(this, "edtFtpPassword");
+    AddShowPasswordToggle(*edtFtpPassword); // hidden, shown on request
     cbxFTPPassSave = new QCheckBox(tr("Save?"), this);
     cbxFTPPassSave->setObjectName(QStringLiteral("cbxFTPPassSave"));
+    cbxFTPPassSave->setToolTip(SavedPasswordHint());
+    lblSavedPasswordHint = new QLabel(SavedPasswordHint(), this);
+    lblSavedPasswordHint->setObjectName(QStringLiteral("lblSavedPasswordHint"));
+    lblSavedPasswordHint->setWordWrap(true);
+    // Wrapped within the width the fields give the dialog, never widening it.
+    lblSavedPasswordHint->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto* Label6 = NewLabel(this, "Label6", tr("File"));
     edtFtpFile = NewEdit(this, "edtFtpFile");
     auto* lblFtpProtocol = NewLabel(this, "lblFtpProtocol", tr("Protocol"));
@@ -177,6 +195,20 @@ void TfrmExportUser::BuildControls() {
     lblFtpKeyFile = NewLabel(this, "lblFtpKeyFile", tr("Key file"));
     edtFtpKeyFile = NewEdit(this, "edtFtpKeyFile");
     edtFtpKeyFile->setPlaceholderText(tr("none: log in with the password"));
+    lblFtpCaFile = NewLabel(this, "lblFtpCaFile", tr("CA file"));
+    edtFtpCaFile = NewEdit(this, "edtFtpCaFile");
+    edtFtpCaFile->setPlaceholderText(tr("none: the system's certificate authorities"));
+    edtFtpCaFile->setToolTip(tr("A file of certificates (PEM) that vouch for the server, for a "
+                                "server whose certificate no public authority signed"));
+    lblFtpHostKeys = NewLabel(this, "lblFtpHostKeys", tr("Host keys"));
+    lstFtpHostKeys = new QListWidget(this);
+    lstFtpHostKeys->setObjectName(QStringLiteral("lstFtpHostKeys"));
+    lstFtpHostKeys->setToolTip(tr("SSH host keys trusted for this server besides known_hosts; "
+                                  "a server showing another key is refused"));
+    lstFtpHostKeys->setMaximumHeight(lstFtpHostKeys->fontMetrics().height() * 3 + px(8));
+    btnRemoveHostKey = new QPushButton(tr("Remove"), this);
+    btnRemoveHostKey->setObjectName(QStringLiteral("btnRemoveHostKey"));
+    btnRemoveHostKey->setAutoDefault(false);
     lblClearTextHint =
         new QLabel(tr("Plain FTP sends the password and the password file in clear."), this);
     lblClearTextHint->setObjectName(QStringLiteral("lblClearTextHint"));
@@ -184,11 +216,18 @@ void TfrmExportUser::BuildControls() {
     hintPolicy.setRetainSizeWhenHidden(true);
     lblClearTextHint->setSizePolicy(hintPolicy);
 
+    // One line each, as wide as the row leaves them (never widening the dialog): a long file
+    // name is shortened in its middle, so the rest of the line shows; the whole text is the
+    // tool tip.
     lblProgress = new QLabel(this);
     lblProgress->setObjectName(QStringLiteral("lblProgress"));
-    // One line of fixed width: a longer text is cut at the right edge.
-    lblProgress->setFixedWidth(px(241));
-    lblProgress->setWordWrap(false);
+    lblTransfer = new QLabel(this);
+    lblTransfer->setObjectName(QStringLiteral("lblTransfer"));
+    for (QLabel* label : {lblProgress, lblTransfer}) {
+        label->setMinimumWidth(px(200));
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        label->setWordWrap(false);
+    }
     pbrProgress = new QProgressBar(this);
     pbrProgress->setObjectName(QStringLiteral("pbrProgress"));
     pbrProgress->setFixedWidth(px(70));
@@ -253,25 +292,40 @@ void TfrmExportUser::BuildControls() {
     grid->addWidget(Label5, 8, 0);
     grid->addWidget(edtFtpPassword, 8, 1);
     grid->addWidget(cbxFTPPassSave, 8, 2, 1, 2);
-    grid->addWidget(lblFtpKeyFile, 9, 0);
-    grid->addWidget(edtFtpKeyFile, 9, 1, 1, 2);
-    grid->addWidget(Label6, 10, 0);
-    grid->addWidget(edtFtpFile, 10, 1, 1, 2);
-    grid->addWidget(lblClearTextHint, 11, 1, 1, 3);
-    for (QLabel* label : {Label2, Label3, Label4, Label5, Label6, lblFtpProtocol, lblFtpKeyFile})
+    grid->addWidget(lblSavedPasswordHint, 9, 1, 1, 3);
+    // The key file (SFTP) and the CA file (FTP over TLS) share a row: one of them at most shows.
+    grid->addWidget(lblFtpKeyFile, 10, 0);
+    grid->addWidget(edtFtpKeyFile, 10, 1, 1, 2);
+    grid->addWidget(lblFtpCaFile, 10, 0);
+    grid->addWidget(edtFtpCaFile, 10, 1, 1, 2);
+    grid->addWidget(lblFtpHostKeys, 11, 0, Qt::AlignTop);
+    grid->addWidget(lstFtpHostKeys, 11, 1, 1, 2);
+    grid->addWidget(btnRemoveHostKey, 11, 3, Qt::AlignTop);
+    grid->addWidget(Label6, 12, 0);
+    grid->addWidget(edtFtpFile, 12, 1, 1, 2);
+    grid->addWidget(lblClearTextHint, 13, 1, 1, 3);
+    for (QLabel* label : {Label2, Label3, Label4, Label5, Label6, lblFtpProtocol, lblFtpKeyFile,
+                          lblFtpCaFile, lblFtpHostKeys})
         label->setContentsMargins(px(5), 0, 0, 0);
 
-    auto* bottom = new QHBoxLayout;
-    bottom->addWidget(lblProgress);
-    bottom->addWidget(pbrProgress);
-    bottom->addStretch(1);
-    bottom->addWidget(btnExport);
-    bottom->addWidget(btnCancel);
+    // Below the rule: what the export is doing, with the bar, over the width of the dialog;
+    // under it the sizes and speed of an upload, beside the buttons.
+    auto* bottom = new QGridLayout;
+    bottom->setVerticalSpacing(px(2));
+    bottom->addWidget(lblProgress, 0, 0);
+    bottom->addWidget(pbrProgress, 0, 1, 1, 3, Qt::AlignRight);
+    bottom->addWidget(lblTransfer, 1, 0);
+    bottom->addWidget(btnExport, 1, 2);
+    bottom->addWidget(btnCancel, 1, 3);
+    bottom->setColumnStretch(0, 1);
 
+    // The settings scroll on a screen too small for them; the row of buttons always shows.
+    auto* body = new QVBoxLayout;
+    body->addLayout(heading);
+    body->addLayout(grid);
     auto* main = new QVBoxLayout(this);
     main->setContentsMargins(px(10), px(9), px(10), px(7));
-    main->addLayout(heading);
-    main->addLayout(grid);
+    main->addWidget(ScrollingBody(this, body));
     main->addSpacing(px(6));
     main->addWidget(NewRule(this, "Bevel3"));
     main->addLayout(bottom);
@@ -281,7 +335,8 @@ void TfrmExportUser::BuildControls() {
     QWidget* order[] = {cbxFormat,      edtFile,    btnCancel,      btnExport,
                         rbnToFile,      rbnToFTP,   edtFtpHost,     edtFtpLogin,
                         edtFtpPassword, edtFtpFile, cbxFTPPassSave, cbxFTPPassiveMode,
-                        cbxFtpProtocol, spnFtpPort, edtFtpKeyFile,  spnWorkFactor};
+                        cbxFtpProtocol, spnFtpPort, edtFtpKeyFile,  edtFtpCaFile,
+                        spnWorkFactor};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -294,6 +349,12 @@ void TfrmExportUser::BuildControls() {
     connect(cbxFormat, &QComboBox::currentIndexChanged, this, &TfrmExportUser::FormatChanged);
     connect(spnWorkFactor, &QSpinBox::valueChanged, this, &TfrmExportUser::WorkFactorChanged);
     connect(cbxFtpProtocol, &QComboBox::currentIndexChanged, this, &TfrmExportUser::UpdateControls);
+    connect(cbxFTPPassSave, &QCheckBox::toggled, this, &TfrmExportUser::UpdateControls);
+    connect(lstFtpHostKeys, &QListWidget::currentRowChanged, this, &TfrmExportUser::UpdateControls);
+    connect(btnRemoveHostKey, &QPushButton::clicked, this, [this] {
+        delete lstFtpHostKeys->takeItem(lstFtpHostKeys->currentRow());
+        UpdateControls();
+    });
     connect(btnBrowse, &QToolButton::clicked, this, &TfrmExportUser::btnBrowseClick);
     connect(btnExport, &QPushButton::clicked, this, &TfrmExportUser::btnExportClick);
     connect(btnCancel, &QPushButton::clicked, this, &TfrmExportUser::btnCancelClick);
@@ -327,11 +388,18 @@ void TfrmExportUser::LoadSettings() {
     }
     cbxFtpProtocol->setCurrentIndex(cbxFtpProtocol->findData(static_cast<int>(protocol)));
     load(edtFtpKeyFile, FFtpKeyFile, list.FtpKeyFile);
+    load(edtFtpCaFile, FFtpCaFile, list.FtpCaFile);
     load(edtFtpLogin, FFtpUser, list.FtpUser);
     load(edtFtpPassword, FFtpPass, list.FtpPass);
     load(edtFtpFile, FFtpPasswdFile, list.FtpPasswdFile);
-    cbxFTPPassSave->setChecked(list.FtpStorePass);
+    // A server not set up yet: its password is not saved unless the user asks for it.
+    FNewServer = list.FtpHost.empty() && list.FtpUser.empty() && list.FtpPass.empty() &&
+                 list.FtpPasswdFile.empty();
+    cbxFTPPassSave->setChecked(FNewServer ? false : list.FtpStorePass);
     cbxFTPPassiveMode->setChecked(list.FtpPassiveMode);
+    lstFtpHostKeys->clear();
+    for (const std::string& key : StoredHostKeys(list))
+        lstFtpHostKeys->addItem(QString::fromStdString(key));
     if (list.ExportToFile)
         rbnToFile->setChecked(true);
     else
@@ -359,15 +427,27 @@ void TfrmExportUser::SaveSettings() {
         list.FtpTlsPin.clear();
         list.FtpCaFile.clear();
         list.FtpHostKeys.clear();
+        lstFtpHostKeys->clear();
+    } else {
+        // The keys still listed: those removed here are no longer trusted.
+        std::vector<std::string> keys;
+        for (int i = 0; i < lstFtpHostKeys->count(); ++i)
+            keys.push_back(lstFtpHostKeys->item(i)->text().toStdString());
+        SetStoredHostKeys(list, keys);
     }
     list.FtpProtocol = ProtocolStoredName(protocol);
     list.FtpKeyFile =
         protocol == TTransferProtocol::Sftp ? FFtpKeyFile.Read(edtFtpKeyFile->text()) : "";
+    if (IsTlsProtocol(protocol)) list.FtpCaFile = FFtpCaFile.Read(edtFtpCaFile->text());
     list.FtpUser = FFtpUser.Read(edtFtpLogin->text());
     list.FtpPass =
         cbxFTPPassSave->isChecked() ? FFtpPass.Read(edtFtpPassword->text()) : std::string();
     list.FtpPasswdFile = FFtpPasswdFile.Read(edtFtpFile->text());
-    list.FtpStorePass = cbxFTPPassSave->isChecked();
+    // While no server is set up the database keeps what it said (a file export leaves it as
+    // it was).
+    const bool noServer = edtFtpHost->text().isEmpty() && edtFtpLogin->text().isEmpty() &&
+                          edtFtpPassword->text().isEmpty() && edtFtpFile->text().isEmpty();
+    if (!(FNewServer && noServer)) list.FtpStorePass = cbxFTPPassSave->isChecked();
     list.FtpPassiveMode = cbxFTPPassiveMode->isChecked();
     list.ExportToFile = rbnToFile->isChecked();
 }
@@ -386,14 +466,23 @@ void TfrmExportUser::UpdateControls() {
     btnExport->setDefault(canExport);
     edtFile->setEnabled(toFile);
     btnBrowse->setEnabled(toFile);
-    for (QWidget* w : std::initializer_list<QWidget*>{edtFtpHost, edtFtpLogin, edtFtpPassword,
-                                                      edtFtpFile, cbxFTPPassiveMode, cbxFTPPassSave,
-                                                      cbxFtpProtocol, spnFtpPort, edtFtpKeyFile})
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             edtFtpHost, edtFtpLogin, edtFtpPassword, edtFtpFile, cbxFTPPassiveMode, cbxFTPPassSave,
+             cbxFtpProtocol, spnFtpPort, edtFtpKeyFile, edtFtpCaFile})
         w->setEnabled(!toFile);
     const auto protocol = static_cast<TTransferProtocol>(cbxFtpProtocol->currentData().toInt());
     const bool sftp = protocol == TTransferProtocol::Sftp;
     lblFtpKeyFile->setVisible(sftp);
     edtFtpKeyFile->setVisible(sftp);
+    const bool tls = IsTlsProtocol(protocol);
+    lblFtpCaFile->setVisible(tls);
+    edtFtpCaFile->setVisible(tls);
+    lblSavedPasswordHint->setVisible(cbxFTPPassSave->isChecked());
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{lblFtpHostKeys, lstFtpHostKeys, btnRemoveHostKey})
+        w->setVisible(sftp && lstFtpHostKeys->count() > 0);
+    lstFtpHostKeys->setEnabled(!toFile);
+    btnRemoveHostKey->setEnabled(!toFile && lstFtpHostKeys->currentRow() >= 0);
     if (sftp) cbxFTPPassiveMode->setEnabled(false); // SSH has no data connections
     lblClearTextHint->setVisible(!toFile && protocol == TTransferProtocol::Ftp);
 }
@@ -407,10 +496,17 @@ void TfrmExportUser::FormActivate() {
     // password when it was not stored (it has to be typed).
     if (rbnToFile->isChecked())
         edtFile->setFocus();
-    else if (!cbxFTPPassSave->isChecked())
+    else if (!cbxFTPPassSave->isChecked() && !edtFtpHost->text().isEmpty())
         edtFtpPassword->setFocus();
     else
-        edtFtpHost->setFocus();
+        edtFtpHost->setFocus(); // a server still to be named, or one whose password is known
+}
+
+QString SavedPasswordHint() {
+    // What keeps a saved password from others; a database that protects its secrets adds its
+    // sentence here.
+    return TfrmExportUser::tr("The database file then holds this password: anyone who can read "
+                              "the file can read it.");
 }
 
 QString SchemeGuidance(TPasswordsType type) {
@@ -514,18 +610,22 @@ void TfrmExportUser::btnBrowseClick() {
             dialog.setDirectory(info.path());
         dialog.selectFile(typed);
     } else {
-        const QString folder = GetPersonalFolder();
+        // The folder of the file dialogs' last use, else the documents folder.
+        QString folder = ExistingFolder(LastFolder());
+        if (folder.isEmpty()) folder = GetPersonalFolder();
         if (!folder.isEmpty()) dialog.setDirectory(folder);
         dialog.selectFile(QStringLiteral("htpasswd"));
     }
     if (RunModal(dialog) != QDialog::Accepted) return;
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty() || files.front().isEmpty()) return;
+    RememberFolderOf(files.front());
     edtFile->setText(QDir::toNativeSeparators(files.front())); // runs UpdateControls
 }
 
 void TfrmExportUser::BeginExport() {
     SaveSettings();
+    Attempted = true;
     ErrorShown = false;
     Busy = true;
     CancelRequested = false;
@@ -536,6 +636,8 @@ void TfrmExportUser::BeginExport() {
     pbrProgress->setRange(0, 100);
     pbrProgress->setValue(0);
     pbrProgress->show();
+    FMeter.Reset();
+    FClock.start();
     UpdateControls();
 }
 
@@ -546,12 +648,64 @@ void TfrmExportUser::EndExport() {
     }
     Busy = false;
     lblProgress->clear();
+    lblProgress->setToolTip(QString());
+    lblTransfer->clear();
     pbrProgress->hide();
     UpdateControls();
 }
 
+namespace {
+
+// "12.4 of 48.1 MB, 1.2 MB/s, about 30 s left", in the user's language and number format.
+QString TransferText(std::int64_t sent, std::int64_t total, std::optional<double> rate,
+                     std::optional<double> secondsLeft) {
+    const QLocale locale;
+    const auto amount = [&locale](const TByteAmount& a) {
+        return locale.toString(a.Value, 'f', std::string_view(a.Unit) == "B" ? 0 : 1);
+    };
+    const TByteAmount of = ByteAmount(total, total);
+    QString text =
+        TfrmExportUser::tr("%1 of %2 %3")
+            .arg(amount(ByteAmount(sent, total)), amount(of), QString::fromLatin1(of.Unit));
+    if (!rate) return text;
+    const auto perSecond = static_cast<std::int64_t>(*rate);
+    const TByteAmount speed = ByteAmount(perSecond, perSecond);
+    text += TfrmExportUser::tr(", %1 %2/s").arg(amount(speed), QString::fromLatin1(speed.Unit));
+    if (!secondsLeft) return text;
+    const TTimeLeft left = RoundedTimeLeft(*secondsLeft);
+    if (left.Hours > 0)
+        text += TfrmExportUser::tr(", about %1 h %2 min left").arg(left.Hours).arg(left.Minutes);
+    else if (left.Minutes > 0)
+        text += TfrmExportUser::tr(", about %1 min left").arg(left.Minutes);
+    else if (left.Seconds > 0)
+        text += TfrmExportUser::tr(", about %1 s left").arg(left.Seconds);
+    return text;
+}
+
+} // namespace
+
 void TfrmExportUser::ShowEvent(const quorvane::TExportEvent& event) {
-    lblProgress->setText(ExportProgressDisplay(event));
+    QString text = ExportProgressDisplay(event);
+    lblProgress->setToolTip(text);
+    const QFontMetrics metrics = lblProgress->fontMetrics();
+    if (layout() != nullptr) layout()->activate(); // the label's width, shown or not
+    const int room = std::max(lblProgress->width(), lblProgress->minimumWidth()) - 2;
+    if (event.Stage == quorvane::TExportStage::Uploading &&
+        metrics.horizontalAdvance(text) > room) {
+        // The file name gives way, in its middle; "Uploading" and the percentage stay.
+        const QString remote = BytesToText(event.Remote);
+        const int rest = metrics.horizontalAdvance(text) - metrics.horizontalAdvance(remote);
+        text.replace(remote, metrics.elidedText(remote, Qt::ElideMiddle, std::max(room - rest, 0)));
+    }
+    lblProgress->setText(metrics.elidedText(text, Qt::ElideRight, room));
+    if (event.Stage == quorvane::TExportStage::Uploading) {
+        FMeter.Add(FClock.elapsed(), event.BytesSent);
+        lblTransfer->setText(TransferText(event.BytesSent, event.BytesTotal,
+                                          FMeter.BytesPerSecond(),
+                                          FMeter.SecondsLeft(event.BytesTotal)));
+    } else {
+        lblTransfer->clear();
+    }
     if (const std::optional<int> percent = quorvane::ExportProgressPercent(event)) {
         pbrProgress->setRange(0, 100);
         pbrProgress->setValue(*percent);
@@ -631,7 +785,8 @@ void TfrmExportUser::ExportDone(const quorvane::TExportResult& result) {
         ResultText = ExportResultDisplay(result);
         WeakUsers = result.WeakUsers;
     }
-    ShowWriteWarnings(this, result.Warnings); // written, but not all of the old file was kept
+    ShowWriteWarnings(this, result.Warnings);  // written, but not all of the old file was kept
+    ShowWriteWarnings(this, result.Namesakes); // written, without users a server would tell apart
     if (!upload) {
         // Written, or aborted while building: a local export closes the dialog either way; an
         // aborted upload leaves the result to the one who cancelled.
@@ -642,30 +797,62 @@ void TfrmExportUser::ExportDone(const quorvane::TExportResult& result) {
     // The worker waits for this handler; the job is destroyed once its thread has let go.
     const std::unique_ptr<quorvane::TExportJob> finished = std::move(FJob);
     TempFile.clear();
+    if (result.Done && UserList != nullptr)
+        Confirmation = tr("The password file %1 is on the server %2 now.")
+                           .arg(BytesToText(result.Target), BytesToText(UserList->FtpHost));
+    if (result.Aborted) {
+        EndExport();
+        FUploadError.clear();
+        // Only now is it certain: the transfer has stopped and the target was never touched.
+        ResultText = TranslateCoreText(quorvane::ExportAbortedText());
+        ShowMessageBox(this, QMessageBox::Information, tr("Export"), ResultText, QMessageBox::Ok);
+        SetModalResult(QDialog::Rejected);
+        return;
+    }
     if (!ErrorShown) SetModalResult(QDialog::Accepted);
     EndExport();
+    const QString error = std::exchange(FUploadError, QString());
     const auto& identity = result.Identity;
     if (ErrorShown && !identity.Changed && !identity.PublicKeyPin.empty() && UserList) {
-        // A certificate that no authority vouches for (a self-signed one): its key, once the
-        // user has checked it, identifies the server from now on.
-        const QMessageBox::StandardButton answer =
-            ShowMessageBox(this, QMessageBox::Question, tr("Confirm"),
-                           tr("Trust the server whose public key is\n%1\n\nOnly if its "
-                              "administrator confirms this key. The export is then tried again.")
-                               .arg(QString::fromStdString(identity.PublicKeyPin)),
-                           QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-        if (answer == QMessageBox::Yes) {
+        // A certificate that no authority vouches for (a self-signed one): one question, with
+        // the reason and the key, which (once the user has checked it) identifies the server
+        // from now on.
+        if (AskTrustTlsKey(error, QString::fromStdString(identity.PublicKeyPin))) {
             UserList->FtpTlsPin = identity.PublicKeyPin;
             QMetaObject::invokeMethod(this, &TfrmExportUser::btnExportClick, Qt::QueuedConnection);
         }
+        FormActivate();
+        return;
+    }
+    if (!error.isEmpty()) {
+        ShowMessageBox(this, QMessageBox::Warning, tr("Warning"), error, QMessageBox::Ok);
+        FormActivate();
     }
 }
 
+bool TfrmExportUser::AskTrustTlsKey(const QString& reason, const QString& pin) {
+    QMessageBox box(QMessageBox::Question, tr("Confirm"),
+                    tr("%1\n\nTrust the server whose public key is\n%2\n\nOnly if its "
+                       "administrator confirms this key. The export is then tried again.")
+                        .arg(reason, pin),
+                    QMessageBox::Yes | QMessageBox::Cancel, this);
+    box.setObjectName(QStringLiteral("dlgTrustServer"));
+    box.setTextFormat(Qt::PlainText);
+    box.button(QMessageBox::Yes)->setText(tr("&Trust"));
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.setEscapeButton(QMessageBox::Cancel);
+    const int result = RunModal(box);
+    const QMessageBox::StandardButton answer =
+        box.clickedButton() != nullptr ? box.standardButton(box.clickedButton())
+                                       : static_cast<QMessageBox::StandardButton>(result);
+    return answer == QMessageBox::Yes;
+}
+
 void TfrmExportUser::UploadError(const std::string& text) {
+    // Told once the upload has ended, when it is known whether the server's key can be offered
+    // for trust instead.
     ErrorShown = true;
-    ShowMessageBox(this, QMessageBox::Warning, tr("Warning"), TranslateCoreText(text),
-                   QMessageBox::Ok);
-    FormActivate();
+    if (FUploadError.isEmpty()) FUploadError = TranslateCoreText(text);
 }
 
 bool TfrmExportUser::AcceptHostKey(const std::string& server, const std::string& fingerprint) {
@@ -679,20 +866,30 @@ bool TfrmExportUser::AcceptHostKey(const std::string& server, const std::string&
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes) return false;
     AddStoredHostKey(*UserList, fingerprint);
+    lstFtpHostKeys->addItem(QString::fromStdString(fingerprint));
+    UpdateControls();
     return true;
 }
 
 bool TfrmExportUser::ConfirmAbort() {
     if (!Busy) return true;
+    // Asked once: after Yes the dialog closes as soon as the export has stopped.
+    if (CancelRequested) return false;
     const QMessageBox::StandardButton answer = ShowMessageBox(
         this, QMessageBox::Warning, tr("Warning"), tr("Export is not completed. Abort?"),
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-    if (answer != QMessageBox::Yes) return false;
+    if (answer != QMessageBox::Yes || !Busy) return !Busy;
     CancelRequested = true;
-    // The build stops at its next progress point; an upload under way still finishes (the
-    // server then holds the complete new file).
-    if (FJob && !FJob->Uploading()) FJob->Abort();
-    return true;
+    if (!FJob || !FJob->Uploading()) {
+        // The build stops at its next progress point, or the export has just ended.
+        if (FJob) FJob->Abort();
+        return true;
+    }
+    // The transfer stops at once; the dialog closes when the worker has cleaned up and says
+    // then what the server holds.
+    lblProgress->setText(FJob->Abort() ? tr("Aborting...")
+                                       : tr("The new file is already being put in place..."));
+    return false;
 }
 
 void TfrmExportUser::btnCancelClick() {
@@ -724,15 +921,22 @@ void TfrmExportUser::CheckModalResult() {
     if (FormCloseQuery()) QDialog::done(result);
 }
 
-QString ShowExportDialog(TUserList& list, QWidget* owner, const std::string& databasePath) {
+QString ShowExportDialog(TUserList& list, QWidget* owner, const std::string& databasePath,
+                         bool* attempted) {
     TfrmExportUser dialog(owner);
     dialog.UserList = &list;
     dialog.DatabasePath = databasePath;
     dialog.LoadSettings();
-    if (RunModal(dialog) != QDialog::Accepted) return dialog.ResultText;
+    const int result = RunModal(dialog);
+    if (attempted != nullptr) *attempted = dialog.Attempted;
+    if (result != QDialog::Accepted) return dialog.ResultText;
     dialog.SaveSettings();
-    // Once the file is out: the users whose stored hash is still weak, by name.
     if (dialog.CancelRequested) return dialog.ResultText;
+    // An upload ends with a word on where the file went.
+    if (!dialog.Confirmation.isEmpty())
+        ShowMessageBox(owner, QMessageBox::Information, TfrmExportUser::tr("Export"),
+                       dialog.Confirmation, QMessageBox::Ok);
+    // Once the file is out: the users whose stored hash is still weak, by name.
     const std::string weak = WeakHashReport(dialog.WeakUsers);
     if (!weak.empty())
         ShowMessageBox(owner, QMessageBox::Warning, TfrmExportUser::tr("Export"),

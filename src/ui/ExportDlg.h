@@ -5,10 +5,12 @@
 
 #include "ftp/FtpUpload.h"
 #include "job/ExportJob.h"
+#include "job/TransferMeter.h"
 #include "ui/ByteText.h"
 #include "userdb/UserList.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 
 #include <cstdint>
 #include <memory>
@@ -19,6 +21,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -42,6 +45,9 @@ public:
 // One line on which web servers accept a form (empty for plain text, which has its own note).
 QString SchemeGuidance(TPasswordsType type);
 
+// What saving the server password means for who can read it.
+QString SavedPasswordHint();
+
 class TfrmExportUser : public QDialog {
     Q_OBJECT
 public:
@@ -57,10 +63,13 @@ public:
     bool Busy = false;            // an export is in progress
     std::string TempFile;         // the local temporary file of the current FTP export
     bool ErrorShown = false;      // the worker reported an error during the current export
+    bool Attempted = false;       // an export was started while the dialog was open
     // What the last completed export did ("57 users written to ..."); empty before.
     QString ResultText;
     // The users of the file written whose stored hash is still weak, in file order.
     std::vector<const quorvane::TUserProp*> WeakUsers;
+    // After an upload: where the file went ("The password file ... is on the server ... now.").
+    QString Confirmation;
 
     // The export job while its upload runs, or none.
     quorvane::TExportJob* Uploader() const { return FJob.get(); }
@@ -79,8 +88,11 @@ public:
     void EndExport();
     // Progress of the running export into the label and the bar.
     void ShowEvent(const quorvane::TExportEvent& event);
-    // The upload failed: a warning with the worker's message.
+    // The upload failed: the worker's message, shown as a warning once the upload has ended,
+    // or as the reason of the question whether to trust an unverified TLS server's key.
     void UploadError(const std::string& text);
+    // "Trust the server whose public key is ..." with Trust and Cancel; true on Trust.
+    bool AskTrustTlsKey(const QString& reason, const QString& pin);
     // The worker met an SSH host key neither known nor pinned: asks the user, and stores the
     // key as trusted when they accept it.
     bool AcceptHostKey(const std::string& server, const std::string& fingerprint);
@@ -156,11 +168,22 @@ private:
     QSpinBox* spnFtpPort = nullptr;      // 0 shows "Default": the protocol's own port
     QLabel* lblFtpKeyFile = nullptr;
     QLineEdit* edtFtpKeyFile = nullptr; // SFTP: a private key file instead of the password
+    QLabel* lblFtpHostKeys = nullptr;
+    QListWidget* lstFtpHostKeys = nullptr; // SFTP: the trusted host keys, removable
+    QPushButton* btnRemoveHostKey = nullptr;
     QLabel* lblClearTextHint = nullptr; // plain FTP: the password travels in clear
     TByteField FFtpKeyFile;
-    bool FOfferTlsPin = false; // after an unverified certificate: offer to pin its key
+    QLabel* lblFtpCaFile = nullptr;
+    QLineEdit* edtFtpCaFile = nullptr; // FTP over TLS: certificates that vouch for the server
+    TByteField FFtpCaFile;
+    QLabel* lblSavedPasswordHint = nullptr;
+    bool FNewServer = false; // the database had no server settings when the dialog opened
+    QString FUploadError;    // the upload's failure, told when the upload has ended
     QLabel* lblProgress = nullptr;
+    QLabel* lblTransfer = nullptr; // an upload's sizes, speed and time left
     QProgressBar* pbrProgress = nullptr;
+    TTransferMeter FMeter;
+    QElapsedTimer FClock;
     QPushButton* btnExport = nullptr;
     QPushButton* btnCancel = nullptr;
 };
@@ -168,7 +191,9 @@ private:
 // The Export command's dialog: fills it from the list's settings, shows it modally over the
 // owner, stores the settings when it closes with OK and destroys it in every case. The caller
 // compares the list's fingerprint to tell whether the database changed. Returns what the export
-// did (TfrmExportUser::ResultText), empty when nothing was exported.
-QString ShowExportDialog(TUserList& list, QWidget* owner, const std::string& databasePath = {});
+// did (TfrmExportUser::ResultText), empty when nothing was exported; *attempted (when given)
+// tells whether an export was started at all (one that failed or was aborted included).
+QString ShowExportDialog(TUserList& list, QWidget* owner, const std::string& databasePath = {},
+                         bool* attempted = nullptr);
 
 } // namespace quorvane

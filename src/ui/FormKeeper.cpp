@@ -34,9 +34,38 @@ QList<QLineEdit*> TextBoxes(QWidget* window) {
     return boxes;
 }
 
+// Stored screen pixels in Qt's coordinates, by the screen whose pixels hold most of them.
+QRect FromStoredPixels(const QRect& pixels) {
+    const QScreen* best = nullptr;
+    qint64 bestArea = -1;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect logical = screen->geometry();
+        const QRect native = ToScreenPixels(logical, logical.topLeft(), screen->devicePixelRatio());
+        const QRect common = native.intersected(pixels);
+        const qint64 area = common.isEmpty() ? 0 : qint64(common.width()) * common.height();
+        if (area > bestArea) {
+            bestArea = area;
+            best = screen;
+        }
+    }
+    if (best == nullptr) return pixels;
+    return FromScreenPixels(pixels, best->geometry().topLeft(), best->devicePixelRatio());
+}
+
 } // namespace
 
-QRect VisiblePlacement(const QRect& stored, const QSize& minimum) {
+QRect ToScreenPixels(const QRect& rect, const QPoint& origin, qreal ratio) {
+    const QPoint topLeft = origin + (rect.topLeft() - origin) * ratio;
+    return QRect(topLeft, (QSizeF(rect.size()) * ratio).toSize());
+}
+
+QRect FromScreenPixels(const QRect& pixels, const QPoint& origin, qreal ratio) {
+    if (ratio <= 0) return pixels;
+    const QPoint topLeft = origin + (pixels.topLeft() - origin) / ratio;
+    return QRect(topLeft, (QSizeF(pixels.size()) / ratio).toSize());
+}
+
+QRect VisiblePlacement(const QRect& stored, const QSize& minimum, const QSize& floor) {
     // The screen that shows most of the rectangle, else the primary one (a screen that was
     // unplugged, or values from a larger or differently scaled desktop).
     QScreen* best = nullptr;
@@ -53,9 +82,11 @@ QRect VisiblePlacement(const QRect& stored, const QSize& minimum) {
     if (best == nullptr) return stored;
     const QRect area = best->availableGeometry();
     QRect placed = stored;
-    // No larger than the screen (but never below the window's own minimum), then moved in.
-    placed.setWidth(std::max(std::min(stored.width(), area.width()), minimum.width()));
-    placed.setHeight(std::max(std::min(stored.height(), area.height()), minimum.height()));
+    // No larger than the screen (but never below the window's own minimum, nor below the floor
+    // where the screen has room for it), then moved in.
+    const QSize least = minimum.expandedTo(floor.boundedTo(area.size()));
+    placed.setWidth(std::max(std::min(stored.width(), area.width()), least.width()));
+    placed.setHeight(std::max(std::min(stored.height(), area.height()), least.height()));
     if (placed.right() > area.right()) placed.moveRight(area.right());
     if (placed.bottom() > area.bottom()) placed.moveBottom(area.bottom());
     if (placed.left() < area.left()) placed.moveLeft(area.left());
@@ -101,26 +132,37 @@ void TFormKeeper::StoreFormState(TRegistry& reg) {
         return;
     }
     // pos() is the outer top-left corner; the size is the window's own, so that a restore
-    // gives back exactly what was stored whatever the frame.
-    reg.WriteInteger(kTop, FOwner->y());
-    reg.WriteInteger(kLeft, FOwner->x());
-    reg.WriteInteger(kWidth, FOwner->width());
-    reg.WriteInteger(kHeight, FOwner->height());
+    // gives back exactly what was stored whatever the frame. Written in screen pixels.
+    QRect bounds(FOwner->pos(), FOwner->size());
+    if (const QScreen* screen = FOwner->screen())
+        bounds = ToScreenPixels(bounds, screen->geometry().topLeft(), screen->devicePixelRatio());
+    reg.WriteInteger(kTop, bounds.top());
+    reg.WriteInteger(kLeft, bounds.left());
+    reg.WriteInteger(kWidth, bounds.width());
+    reg.WriteInteger(kHeight, bounds.height());
     reg.WriteInteger(kWindowState, 0);
 }
 
 void TFormKeeper::RestoreFormState(TRegistry& reg) {
     // The stored values are read as they are; the window is then kept on a visible screen and
     // no larger than it, and the window's minimum size holds.
-    int top = FOwner->y(), left = FOwner->x(), width = FOwner->width(), height = FOwner->height();
-    if (reg.ValueExists(kTop)) top = reg.ReadInteger(kTop);
-    if (reg.ValueExists(kLeft)) left = reg.ReadInteger(kLeft);
-    if (reg.ValueExists(kWidth)) width = reg.ReadInteger(kWidth);
-    if (reg.ValueExists(kHeight)) height = reg.ReadInteger(kHeight);
+    QRect stored(FOwner->pos(), FOwner->size());
+    if (reg.ValueExists(kTop) || reg.ValueExists(kLeft) || reg.ValueExists(kWidth) ||
+        reg.ValueExists(kHeight)) {
+        // A value that is missing keeps what the window has.
+        QRect pixels = stored;
+        if (const QScreen* screen = FOwner->screen())
+            pixels =
+                ToScreenPixels(stored, screen->geometry().topLeft(), screen->devicePixelRatio());
+        if (reg.ValueExists(kTop)) pixels.moveTop(reg.ReadInteger(kTop));
+        if (reg.ValueExists(kLeft)) pixels.moveLeft(reg.ReadInteger(kLeft));
+        if (reg.ValueExists(kWidth)) pixels.setWidth(reg.ReadInteger(kWidth));
+        if (reg.ValueExists(kHeight)) pixels.setHeight(reg.ReadInteger(kHeight));
+        stored = FromStoredPixels(pixels);
+    }
     const QSize minimum = FOwner->minimumSize();
-    const QRect stored(left, top, std::max(width, minimum.width()),
-                       std::max(height, minimum.height()));
-    const QRect placed = VisiblePlacement(stored, minimum);
+    const QRect placed = VisiblePlacement(
+        QRect(stored.topLeft(), stored.size().expandedTo(minimum)), minimum, RestoreFloor);
     FOwner->move(placed.topLeft());
     FOwner->resize(placed.size());
     if (!reg.ValueExists(kWindowState)) return;

@@ -1,8 +1,9 @@
 #pragma once
 // Keeps a window's position, size and maximised state in the settings store between runs and,
 // on request, the texts of its single-line text boxes. The key is the address's path joined
-// with "Forms\" + FormName; its values are "Top", "Left", "Width", "Height", "WindowState"
-// (0 normal, 1 maximised) and, for text boxes, the box's name + ".Text".
+// with "Forms\" + FormName; its values are "Top", "Left", "Width", "Height" (in screen pixels,
+// so a run with another scale factor finds the window as large on the screen as it was),
+// "WindowState" (0 normal, 1 maximised) and, for text boxes, the box's name + ".Text".
 
 #include "persist/RegistryLib.h"
 
@@ -19,8 +20,13 @@ class TFormKeeper;
 
 // Where a window stored at this rectangle goes now: on the screen that shows most of it (the
 // primary screen when none does), no larger than that screen's available area, moved inside
-// it. Never smaller than minimum.
-QRect VisiblePlacement(const QRect& stored, const QSize& minimum);
+// it. Never smaller than minimum, nor than floor where the screen has room for it.
+QRect VisiblePlacement(const QRect& stored, const QSize& minimum, const QSize& floor = QSize());
+
+// A rectangle in Qt's device-independent coordinates as screen pixels, and back, for a screen
+// whose top-left corner is `origin` (the same in both) and whose pixels per unit are `ratio`.
+QRect ToScreenPixels(const QRect& rect, const QPoint& origin, qreal ratio);
+QRect FromScreenPixels(const QRect& pixels, const QPoint& origin, qreal ratio);
 
 // Receives the accessor already open on the window's key; it must not close it.
 using TStoreEvent = std::function<void(TFormKeeper* sender, TRegistry& reg)>;
@@ -37,6 +43,8 @@ public:
     bool FormStore = true;
     QString FormName; // the owner's object name at construction
     bool ComponentsStore = false;
+    // A restored window is at least this large where its screen has room (empty: no floor).
+    QSize RestoreFloor;
     TStoreEvent OnLoad;
     TStoreEvent OnSave;
 

@@ -7,18 +7,25 @@
 #include "ui/CredentialsDlg.h"
 #include "ui/DateDlg.h"
 #include "ui/FindDlg.h"
+#include "ui/HelpWindow.h"
 #include "ui/ModalRunner.h"
 #include "ui/OptionsDlg.h"
+#include "ui/PasswordField.h"
 #include "ui/UserDlg.h"
 #include "ui/UsersModel.h"
 #include "userdb/UserCommands.h"
 #include "userdb/UserList.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QFile>
+#include <QGuiApplication>
 #include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QLocale>
+#include <QMimeData>
+#include <QTimer>
 #include <QTreeView>
 #include <QUrl>
 
@@ -36,7 +43,7 @@ QString DeleteQuestion(const std::vector<QString>& logins) {
     if (logins.size() == 1)
         return TfrmMain::tr("Do you want to delete \"%1\"?").arg(logins.front());
     return TfrmMain::tr("Do you want to delete these %1 users?")
-        .arg(static_cast<int>(logins.size()));
+        .arg(QLocale().toString(static_cast<int>(logins.size())));
 }
 
 } // namespace
@@ -211,6 +218,60 @@ void TfrmMain::miSendCredentialsClick() {
     });
 }
 
+void TfrmMain::miChangePasswordClick() {
+    Guarded(this, [this] {
+        TUserProp* user = SingleSelection();
+        if (user == nullptr) return;
+        const int index = FUserList->IndexOf(user);
+        if (index < 0) return;
+        std::string password;
+        if (!ShowChangePasswordDialog(user->Login, password, this)) return;
+        const TUserProp before = *user;
+        user->SetPassword(password); // a stored hash gives way to the new password
+        if (!user->SameAs(before)) {
+            TUsersDelta delta;
+            delta.AddChanged(*FUserList, index, before);
+            PushUsersChange(tr("Change Password"), std::move(delta));
+        }
+        const std::vector<int> rows = SelectedRows();
+        if (!rows.empty()) ShowUserInItem(rows.front(), user);
+        UpdateCommands();
+    });
+}
+
+void TfrmMain::miCopyPasswordClick() {
+    const TUserProp* user = SingleSelection();
+    if (user == nullptr || user->HashOnly() || user->Password.empty()) return;
+    const QString password = BytesToText(user->Password);
+    auto* data = new QMimeData;
+    data->setText(password);
+    // Clipboard managers that know the hint keep no history of it.
+    data->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
+    QGuiApplication::clipboard()->setMimeData(data);
+    FCopiedPassword = password;
+    if (FClipboardTimer == nullptr) {
+        FClipboardTimer = new QTimer(this);
+        FClipboardTimer->setSingleShot(true);
+        connect(FClipboardTimer, &QTimer::timeout, this, &TfrmMain::ClearCopiedPassword);
+    }
+    FClipboardTimer->start(ClipboardClearMs);
+    ShowResult(tr("Password of %1 copied; the clipboard is cleared in %2 s")
+                   .arg(BytesToText(user->Login), QLocale().toString(ClipboardClearMs / 1000)));
+}
+
+void TfrmMain::ClearCopiedPassword() {
+    if (FCopiedPassword.isEmpty()) return;
+    // Whatever was copied since then stays.
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (clipboard != nullptr && clipboard->text() == FCopiedPassword) clipboard->clear();
+    FCopiedPassword.clear();
+}
+
+void TfrmMain::miFocusFilterClick() {
+    edtFilter->setFocus(Qt::ShortcutFocusReason);
+    edtFilter->selectAll();
+}
+
 void TfrmMain::miOptionsClick() {
     Guarded(this, [this] { ShowOptionsDialog(this); });
 }
@@ -220,7 +281,11 @@ void TfrmMain::miHelpTopicsClick() {
         if (!QFile::exists(FHelpFile))
             throw EQuorvaneError(
                 FormatMessage("Cannot open file %s", FHelpFile.toUtf8().constData()));
-        QDesktopServices::openUrl(QUrl::fromLocalFile(FHelpFile));
+        // Shown by the program itself: no web browser needed.
+        if (FHelpWindow == nullptr) FHelpWindow = new THelpWindow(FHelpFile, this);
+        FHelpWindow->show();
+        FHelpWindow->raise();
+        FHelpWindow->activateWindow();
     });
 }
 

@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "ui/ByteText.h"
 #include "ui/ModalRunner.h"
+#include "ui/PaintedIcon.h"
 #include "ui/UsersModel.h"
 #include "userdb/Groups.h"
 #include "userdb/NewUser.h"
@@ -21,7 +22,6 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QIconEngine>
 #include <QInputDialog>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -65,40 +65,6 @@ std::string FileNameBytes(const QString& fileName) {
     return QFile::encodeName(fileName).toStdString();
 }
 
-// Tool bar pictures for the commands that have no standard icon: a person with a sign, and
-// a sheet with an arrow. They are drawn on a 24 x 24 grid at whatever size and scale the tool
-// bar asks for, so they stay sharp on any screen.
-class TPaintedIconEngine final : public QIconEngine {
-public:
-    using TPaint = void (*)(QPainter&);
-    explicit TPaintedIconEngine(TPaint paint) : FPaint(paint) {}
-    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
-        painter->save();
-        painter->setRenderHint(QPainter::Antialiasing);
-        painter->translate(rect.topLeft());
-        painter->scale(rect.width() / 24.0, rect.height() / 24.0);
-        if (mode == QIcon::Disabled) painter->setOpacity(0.4);
-        FPaint(*painter);
-        painter->restore();
-    }
-    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
-        return scaledPixmap(size, mode, state, 1.0);
-    }
-    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state,
-                         qreal scale) override {
-        QPixmap pixmap(size * scale);
-        pixmap.setDevicePixelRatio(scale);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        paint(&painter, QRect(QPoint(0, 0), size), mode, state);
-        return pixmap;
-    }
-    QIconEngine* clone() const override { return new TPaintedIconEngine(FPaint); }
-
-private:
-    TPaint FPaint;
-};
-
 void PaintPerson(QPainter& painter) {
     painter.setPen(QPen(QColor(40, 70, 120), 1.2));
     painter.setBrush(QColor(90, 140, 210));
@@ -124,12 +90,64 @@ void PaintDeleteUser(QPainter& painter) {
     painter.drawRect(QRectF(13.5, 14.5, 9.5, 3));
 }
 
+void PaintEnableUser(QPainter& painter) {
+    PaintPerson(painter);
+    painter.setPen(QPen(QColor(30, 150, 50), 2.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPolyline(QPolygonF({QPointF(13.5, 16.5), QPointF(16.5, 19.5), QPointF(22, 12.5)}));
+}
+
+void PaintDisableUser(QPainter& painter) {
+    PaintPerson(painter);
+    painter.setPen(QPen(QColor(200, 40, 40), 2.2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawEllipse(QRectF(13, 11.5, 9.5, 9.5));
+    painter.drawLine(QPointF(14.6, 19.4), QPointF(20.9, 13.1));
+}
+
+void PaintCalendar(QPainter& painter) {
+    painter.setPen(QPen(QColor(90, 90, 90), 1.2));
+    painter.setBrush(QColor(250, 250, 250));
+    painter.drawRect(QRectF(2.5, 4.5, 19, 17));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(200, 60, 50));
+    painter.drawRect(QRectF(3, 5, 18, 4.5));
+    painter.setBrush(QColor(120, 120, 120));
+    for (double y : {12.0, 15.5, 19.0})
+        for (double x : {5.0, 9.0, 13.0, 17.0})
+            painter.drawRect(QRectF(x, y, 2.2, 2));
+    painter.setPen(QPen(QColor(60, 60, 60), 1.6, Qt::SolidLine, Qt::RoundCap));
+    painter.drawLine(QPointF(7, 2.5), QPointF(7, 6.5));
+    painter.drawLine(QPointF(17, 2.5), QPointF(17, 6.5));
+}
+
+void PaintKey(QPainter& painter) {
+    painter.setPen(QPen(QColor(130, 95, 10), 1.2));
+    painter.setBrush(QColor(230, 180, 40));
+    QPainterPath key;
+    key.addEllipse(QRectF(2.5, 6.5, 10, 10));
+    key.addRect(QRectF(11, 10, 11, 3));
+    key.addRect(QRectF(17, 13, 2.5, 4));
+    key.addRect(QRectF(20, 13, 2, 3));
+    key.setFillRule(Qt::WindingFill);
+    painter.drawPath(key.simplified());
+    painter.setBrush(QColor(250, 250, 250));
+    painter.drawEllipse(QRectF(5, 9.5, 4, 4));
+}
+
 QIcon UserIcon(bool add) {
-    return QIcon(new TPaintedIconEngine(add ? PaintAddUser : PaintDeleteUser));
+    return PaintedIcon(add ? PaintAddUser : PaintDeleteUser);
+}
+
+// "Export (Ctrl+E)": a tool tip names the shortcut of its command.
+QString HintWithShortcut(const QString& hint, const QAction* action) {
+    const QKeySequence key = action != nullptr ? action->shortcut() : QKeySequence();
+    if (key.isEmpty()) return hint;
+    return TfrmMain::tr("%1 (%2)").arg(hint, key.toString(QKeySequence::NativeText));
 }
 
 QIcon ExportIcon() {
-    return QIcon(new TPaintedIconEngine([](QPainter& painter) {
+    return PaintedIcon([](QPainter& painter) {
         painter.setPen(QPen(QColor(90, 90, 90), 1.2));
         painter.setBrush(QColor(250, 250, 250)); // a sheet of paper, whatever the palette
         painter.drawRect(QRectF(3.5, 2.5, 12, 19));
@@ -148,7 +166,7 @@ QIcon ExportIcon() {
         arrow.lineTo(11, 16);
         arrow.closeSubpath();
         painter.drawPath(arrow);
-    }));
+    });
 }
 
 // The widest of many texts in a font. Shaping every text is slow for 100,000 users, so each
@@ -331,6 +349,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), FormKeeper(this), FPr
     Project.FileFilter = tr("Users Databases|*.udx|All Files|*.*");
     Project.SaveAlert = tr("The database has been modified. Do you want to save the changes?");
     Project.MaxListSize = 10;
+    Project.UntitledName = tr("users.udx");
     Project.OnNew = [this](TProject*) { ProjectNew(); };
     Project.OnOpen = [this](TProject*) { ProjectOpen(); };
     // The stamp of the bytes the load parsed: the file is not read a second time for it.
@@ -352,6 +371,18 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), FormKeeper(this), FPr
     FormKeeper.RegistryAddress.Root = TRegistryRootKey::CurrentUser;
     FormKeeper.FormName = QStringLiteral("frmMain");
     FormKeeper.ComponentsStore = false;
+    // However it was left (a run at another scale, a tiny window), it opens no smaller than a
+    // first start at its least.
+    FormKeeper.RestoreFloor = QSize(800, 500);
+    // The folder the file dialogs start in, from one run to the next.
+    FormKeeper.OnSave = [](TFormKeeper*, TRegistry& reg) {
+        if (!LastFolder().isEmpty()) reg.WriteString(QStringLiteral("LastFolder"), LastFolder());
+    };
+    FormKeeper.OnLoad = [](TFormKeeper*, TRegistry& reg) {
+        if (!reg.ValueExists(QStringLiteral("LastFolder"))) return;
+        const QString folder = reg.ReadString(QStringLiteral("LastFolder"));
+        if (QFileInfo(folder).isDir()) LastFolder() = folder;
+    };
 
     FUndoStack = new QUndoStack(this);
     FUndoStack->setObjectName(QStringLiteral("UndoStack"));
@@ -375,10 +406,13 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), FormKeeper(this), FPr
     connect(FWatcher, &QFileSystemWatcher::directoryChanged, FDiskCheckTimer,
             qOverload<>(&QTimer::start));
 
+    setAcceptDrops(true); // a database, a text file or a password file dropped on the window
+
     FormCreate();
 }
 
 TfrmMain::~TfrmMain() {
+    ClearCopiedPassword(); // a password does not outlive the program on the clipboard
     FormDestroy();
     // The stack empties itself when it goes, after this window has stopped being one.
     FUndoStack->disconnect(this);
@@ -444,6 +478,7 @@ void TfrmMain::CreateActions() {
                                     &TfrmMain::miCreateUsersSeriesClick);
     miExport =
         NewAction("miExport", QT_TR_NOOP("&Export Password File..."), &TfrmMain::miExportClick);
+    miExport->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     miOptions = NewAction("miOptions", QT_TR_NOOP("&Options..."), &TfrmMain::miOptionsClick);
     miOptions->setVisible(false);
     miHelpTopics =
@@ -451,8 +486,8 @@ void TfrmMain::CreateActions() {
     miHelpTopics->setShortcut(QKeySequence(Qt::Key_F1));
     miAbout = NewAction("miAbout", QT_TR_NOOP("&About..."), &TfrmMain::miAboutClick);
 
-    miEnable = NewAction("miEnable", QT_TR_NOOP("&Enable"), &TfrmMain::miEnableClick);
-    miDisable = NewAction("miDisable", QT_TR_NOOP("&Disable"), &TfrmMain::miEnableClick);
+    miEnable = NewAction("miEnable", QT_TR_NOOP("Ena&ble"), &TfrmMain::miEnableClick);
+    miDisable = NewAction("miDisable", QT_TR_NOOP("D&isable"), &TfrmMain::miEnableClick);
     miNeverExpire =
         NewAction("miNeverExpire", QT_TR_NOOP("&Never Expire"), &TfrmMain::miEnableClick);
     miSetExpirationDate = NewAction("miSetExpirationDate", QT_TR_NOOP("Set E&xpiration Date..."),
@@ -461,6 +496,19 @@ void TfrmMain::CreateActions() {
     miDisable->setData(static_cast<int>(TStateCommand::Disable));
     miNeverExpire->setData(static_cast<int>(TStateCommand::NeverExpire));
     miSetExpirationDate->setData(static_cast<int>(TStateCommand::SetExpireDate));
+    miEnable->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
+    miDisable->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
+    miSetExpirationDate->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_X));
+    miChangePassword = NewAction("miChangePassword", QT_TR_NOOP("Change &Password..."),
+                                 &TfrmMain::miChangePasswordClick);
+    miChangePassword->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
+    miCopyPassword =
+        NewAction("miCopyPassword", QT_TR_NOOP("Cop&y Password"), &TfrmMain::miCopyPasswordClick);
+    miCopyPassword->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    // The filter box, as a browser's address bar is reached (Ctrl+F stays with Search).
+    miFocusFilter =
+        NewAction("miFocusFilter", QT_TR_NOOP("&Filter Users"), &TfrmMain::miFocusFilterClick);
+    miFocusFilter->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     miSendMail = NewAction("miSendMail", QT_TR_NOOP("Send &Mail"), &TfrmMain::miSendMailClick);
     miSendCredentials = NewAction("miSendCredentials", QT_TR_NOOP("Send C&redentials..."),
                                   &TfrmMain::miSendCredentialsClick);
@@ -501,7 +549,15 @@ void TfrmMain::CreateMenus() {
     edit->addSeparator();
     edit->addAction(miDeleteUser);
     edit->addSeparator();
+    edit->addAction(miEnable);
+    edit->addAction(miDisable);
+    edit->addAction(miNeverExpire);
+    edit->addAction(miSetExpirationDate);
+    edit->addAction(miChangePassword);
+    edit->addAction(miCopyPassword);
+    edit->addSeparator();
     edit->addAction(miSearch);
+    edit->addAction(miFocusFilter);
     edit->addSeparator();
     edit->addAction(miSelectAll);
 
@@ -542,6 +598,9 @@ void TfrmMain::CreateMenus() {
     PopupMenu->addAction(miNeverExpire);
     PopupMenu->addAction(miSetExpirationDate);
     PopupMenu->addSeparator();
+    PopupMenu->addAction(miChangePassword);
+    PopupMenu->addAction(miCopyPassword);
+    PopupMenu->addSeparator();
     PopupMenu->addAction(miSendMail);
     PopupMenu->addAction(miSendCredentials);
     PopupMenu->addAction(miCheckPassword);
@@ -556,35 +615,48 @@ void TfrmMain::CreateToolBar() {
     ToolBar1->toggleViewAction()->setEnabled(false);
     setContextMenuPolicy(Qt::NoContextMenu); // no tool bar hiding menu on the window
 
-    auto button = [this](const char* name, const char* hint, const QIcon& icon,
+    auto button = [this](const char* name, const char* hint, const QIcon& icon, QAction* action,
                          void (TfrmMain::*handler)()) {
         auto* tool = new QToolButton(ToolBar1);
         tool->setObjectName(QString::fromLatin1(name));
-        tool->setToolTip(tr(hint));
+        tool->setToolTip(HintWithShortcut(tr(hint), action));
         tool->setIcon(icon);
         tool->setIconSize(QSize(24, 24));
         tool->setAutoRaise(true);
         tool->setFocusPolicy(Qt::NoFocus);
-        connect(tool, &QToolButton::clicked, this, handler);
+        if (handler != nullptr)
+            connect(tool, &QToolButton::clicked, this, handler);
+        else // a command told apart by its action (the state commands)
+            connect(tool, &QToolButton::clicked, action, &QAction::trigger);
         ToolBar1->addWidget(tool);
         return tool;
     };
     QStyle* st = style();
-    tbnNew = button("tbnNew", QT_TR_NOOP("New"), st->standardIcon(QStyle::SP_FileIcon),
+    tbnNew = button("tbnNew", QT_TR_NOOP("New"), st->standardIcon(QStyle::SP_FileIcon), miNew,
                     &TfrmMain::miNewClick);
     tbnOpen = button("tbnOpen", QT_TR_NOOP("Open"), st->standardIcon(QStyle::SP_DialogOpenButton),
-                     &TfrmMain::miOpenClick);
+                     miOpen, &TfrmMain::miOpenClick);
     tbnOpen->setMenu(miReopen);
     tbnOpen->setPopupMode(QToolButton::MenuButtonPopup);
     tbnSave = button("tbnSave", QT_TR_NOOP("Save"), st->standardIcon(QStyle::SP_DialogSaveButton),
-                     &TfrmMain::miSaveClick);
+                     miSave, &TfrmMain::miSaveClick);
     ToolBar1->addSeparator();
-    tbnAddUser =
-        button("tbnAddUser", QT_TR_NOOP("Add user"), UserIcon(true), &TfrmMain::miAddUserClick);
+    tbnAddUser = button("tbnAddUser", QT_TR_NOOP("Add user"), UserIcon(true), miAddUser,
+                        &TfrmMain::miAddUserClick);
     tbnDeleteUser = button("tbnDeleteUser", QT_TR_NOOP("Delete user"), UserIcon(false),
-                           &TfrmMain::miDeleteUserClick);
+                           miDeleteUser, &TfrmMain::miDeleteUserClick);
     ToolBar1->addSeparator();
-    tbnExport = button("tbnExport", QT_TR_NOOP("Export"), ExportIcon(), &TfrmMain::miExportClick);
+    tbnEnable =
+        button("tbnEnable", QT_TR_NOOP("Enable"), PaintedIcon(PaintEnableUser), miEnable, nullptr);
+    tbnDisable = button("tbnDisable", QT_TR_NOOP("Disable"), PaintedIcon(PaintDisableUser),
+                        miDisable, nullptr);
+    tbnSetExpirationDate = button("tbnSetExpirationDate", QT_TR_NOOP("Set expiration date"),
+                                  PaintedIcon(PaintCalendar), miSetExpirationDate, nullptr);
+    tbnChangePassword = button("tbnChangePassword", QT_TR_NOOP("Change password"),
+                               PaintedIcon(PaintKey), miChangePassword, nullptr);
+    ToolBar1->addSeparator();
+    tbnExport =
+        button("tbnExport", QT_TR_NOOP("Export"), ExportIcon(), miExport, &TfrmMain::miExportClick);
 }
 
 void TfrmMain::CreateList() {
@@ -887,7 +959,11 @@ void TfrmMain::AutoSizeColumns() {
         int width = std::max(meter.Widest(),
                              captions.horizontalAdvance(TUsersModel::ColumnCaption(column))) +
                     20;
-        if (column == TColumn::Login) width = std::max(width, 150);
+        if (column == TColumn::Login) {
+            // Room for the mark in front of each login.
+            width += lvwUsers->iconSize().isValid() ? lvwUsers->iconSize().width() + 4 : 16 + 4;
+            width = std::max(width, 150);
+        }
         lvwUsers->header()->resizeSection(index, width);
     }
 }
@@ -895,9 +971,10 @@ void TfrmMain::AutoSizeColumns() {
 void TfrmMain::UpdateStatus() {
     const int total = FUserList ? FUserList->Count() : 0;
     const int shown = FModel->rowCount();
-    FStatusPanels[0]->setText(total > shown
-                                  ? tr("%1 user(s) (plus %2 hidden)").arg(shown).arg(total - shown)
-                                  : tr("%1 user(s)").arg(shown));
+    FStatusPanels[0]->setText(
+        total > shown
+            ? tr("%1 (plus %2 hidden)").arg(UsersText(shown), QLocale().toString(total - shown))
+            : UsersText(shown));
     lblFilterCount->setText(shown == total
                                 ? UsersText(total)
                                 : tr("%1 of %2").arg(QLocale().toString(shown), UsersText(total)));
@@ -917,10 +994,26 @@ void TfrmMain::UpdateCommands() {
     miEditUser->setEnabled(selected);
     miDeleteUser->setEnabled(selected);
     miSendCredentials->setEnabled(selected);
+    for (QAction* action : {miEnable, miDisable, miNeverExpire, miSetExpirationDate})
+        action->setEnabled(selected);
+    tbnEnable->setEnabled(selected);
+    tbnDisable->setEnabled(selected);
+    tbnSetExpirationDate->setEnabled(selected);
+    const TUserProp* single = SingleSelection();
+    miChangePassword->setEnabled(single != nullptr);
+    tbnChangePassword->setEnabled(single != nullptr);
+    // Only a password the database knows can be copied.
+    miCopyPassword->setEnabled(single != nullptr && !single->HashOnly() &&
+                               !single->Password.empty());
     // Only a user known by the stored hash has a password to check against.
     const bool hashOnly = HashOnlySelection() != nullptr;
     miCheckPassword->setVisible(hashOnly);
     miCheckPassword->setEnabled(hashOnly);
+}
+
+TUserProp* TfrmMain::SingleSelection() const {
+    const QModelIndexList rows = lvwUsers->selectionModel()->selectedRows();
+    return rows.size() == 1 ? ItemUser(rows.front().row()) : nullptr;
 }
 
 void TfrmMain::UnselectAll() {
@@ -1062,6 +1155,8 @@ void TfrmMain::FilterTextChanged(const QString& text) {
         FModel->SortRows(FSortColumn);
     }
     UpdateStatus();
+    // The first match shows at the top; a selected user still among them stays in view.
+    lvwUsers->scrollToTop();
     if (!selected.empty()) SelectUsers(selected);
 }
 
@@ -1178,6 +1273,7 @@ void TfrmMain::SetFilter(TUserFilter filter) {
 // Document manager events.
 
 void TfrmMain::ProjectNew() {
+    ShowResult(QString()); // what the status line said was about another database
     // The rows go inside the update, so the old users are not measured on the way.
     InListUpdate([this] {
         ClearFilterText();
@@ -1195,6 +1291,7 @@ void TfrmMain::ProjectOpen() {
             FGroupFilter.clear(); // another database's groups
             ClearItems();
             CreateUserList();
+            ShowResult(QString());
             FLoaded.reset();
             TLoadedFile loaded;
             OpenDatabase(*FUserList, FileNameBytes(Project.FileName()), &loaded);
@@ -1205,6 +1302,13 @@ void TfrmMain::ProjectOpen() {
         FUserList->Reset(); // give back what the load took before saying so
         throw EQuorvaneError(OutOfMemoryText(tr("open %1").arg(Project.FileName())).toStdString());
     }
+    // A database opens at its first row, whatever the list showed before.
+    lvwUsers->scrollToTop();
+    if (FModel->rowCount() > 0)
+        lvwUsers->selectionModel()->setCurrentIndex(FModel->index(0, 0),
+                                                    QItemSelectionModel::NoUpdate);
+    ShowResult(tr("Opened %1: %2")
+                   .arg(QFileInfo(Project.FileName()).fileName(), UsersText(FUserList->Count())));
 }
 
 void TfrmMain::ProjectSave() {
@@ -1214,6 +1318,7 @@ void TfrmMain::ProjectSave() {
         throw EQuorvaneError(OutOfMemoryText(tr("save %1").arg(Project.FileName())).toStdString());
     }
     FUndoStack->setClean(); // the history stays; undoing back here is clean again
+    ShowResult(tr("Saved"));
     ShowWriteWarnings(this, FUserList->SaveWarnings());
 }
 

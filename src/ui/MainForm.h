@@ -20,6 +20,8 @@
 
 class QAction;
 class QActionGroup;
+class QDragEnterEvent;
+class QDropEvent;
 class QFileSystemWatcher;
 class QTimer;
 class QLabel;
@@ -36,6 +38,7 @@ class TUserList;
 class TUserProp;
 class TUsersModel;
 class TFindDialog;
+class THelpWindow;
 
 // "1 user", "1,004 users" (the locale's digit grouping).
 QString UsersText(int count);
@@ -73,8 +76,9 @@ public:
     QString ResultText() const;
     // The hint the empty list shows ("" while there are users).
     QString ListHint() const;
-    // The HTML help page beside the executable.
+    // The HTML help page beside the executable, and the window that shows it (once opened).
     const QString& HelpFile() const { return FHelpFile; }
+    THelpWindow* HelpWindow() const { return FHelpWindow; }
 
     // The user a row refers to (nullptr outside the rows).
     TUserProp* ItemUser(int row) const;
@@ -154,6 +158,9 @@ public slots:
     void miSendMailClick();
     void miImportHtpasswdClick(); // Tools -> Import Password File
     void miCheckPasswordClick();  // popup, for a user known only by the stored hash
+    void miChangePasswordClick(); // a new password for the one selected user
+    void miCopyPasswordClick();   // the selected user's password to the clipboard, for a while
+    void miFocusFilterClick();    // the keyboard focus into the filter box
     // A click on the header of a 0-based column: the same column flips the direction, another
     // column sorts ascending.
     void lvwUsersColumnClick(int column);
@@ -161,6 +168,14 @@ public slots:
     void fdgUserFind();
 
 public:
+    // Opens a database, or imports a text or password file, as a file dropped on the window.
+    void OpenDroppedFile(const QString& fileName);
+    // The import commands without their file dialogs.
+    void ImportTextFile(const QString& fileName);
+    void ImportPasswordFile(const QString& fileName);
+    // How long a copied password stays on the clipboard (ms).
+    int ClipboardClearMs = 30000;
+
     // The find dialog (not modal), created on first use; it lives with the window.
     TFindDialog* FindDialog();
     // Looks at the open file on disk now (the watcher does so shortly after a change): when
@@ -171,6 +186,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     class TReopenMenu;
@@ -242,6 +259,7 @@ private:
     QLabel* FStatusPanels[2] = {nullptr, nullptr};
     QLabel* FResultPanel = nullptr;
     TFindDialog* fdgUser = nullptr;
+    THelpWindow* FHelpWindow = nullptr;
     QActionGroup* FViewGroup = nullptr;
     QFileSystemWatcher* FWatcher = nullptr;
     QTimer* FDiskCheckTimer = nullptr;
@@ -277,6 +295,9 @@ private:
     QAction* miSendMail = nullptr;
     QAction* miImportHtpasswd = nullptr;
     QAction* miCheckPassword = nullptr;
+    QAction* miChangePassword = nullptr;
+    QAction* miCopyPassword = nullptr;
+    QAction* miFocusFilter = nullptr;
 
     QToolButton* tbnNew = nullptr;
     QToolButton* tbnOpen = nullptr;
@@ -284,6 +305,17 @@ private:
     QToolButton* tbnAddUser = nullptr;
     QToolButton* tbnDeleteUser = nullptr;
     QToolButton* tbnExport = nullptr;
+    QToolButton* tbnEnable = nullptr;
+    QToolButton* tbnDisable = nullptr;
+    QToolButton* tbnSetExpirationDate = nullptr;
+    QToolButton* tbnChangePassword = nullptr;
+
+    // The password this window put on the clipboard, until it is cleared again.
+    QString FCopiedPassword;
+    QTimer* FClipboardTimer = nullptr;
+    void ClearCopiedPassword();
+    // The user of the one selected row, else nullptr.
+    TUserProp* SingleSelection() const;
 };
 
 } // namespace quorvane

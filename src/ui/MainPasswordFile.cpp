@@ -30,23 +30,34 @@ namespace {
 // Thrown out of the conflict question when the user cancels the import.
 struct TImportCancelled {};
 
-// Asks about each login the database already holds; with "Apply to all" ticked, the answer
-// covers the later ones too.
+// Asks about each line whose login the database or an earlier line already holds; with "Apply
+// to all" ticked, the answer covers the later ones too.
 class TConflictQuestion {
 public:
     explicit TConflictQuestion(QWidget* parent) : FParent(parent) {}
 
-    bool Replace(const TUserProp& existing) {
+    bool Replace(const THtpasswdClash& clash) {
         if (FForAll) return *FForAll;
-        QMessageBox box(QMessageBox::Question, TfrmMain::tr("Confirm"),
-                        TfrmMain::tr("User \"%1\" already exists. Replace its password with the "
-                                     "one from the file?")
-                            .arg(BytesToText(existing.Login)),
+        const QString question =
+            clash.OtherLine == 0
+                ? TfrmMain::tr("Line %1 of the file has the login \"%2\", and the database has "
+                               "\"%3\". Web servers tell logins apart by case, this database does "
+                               "not. Replace the user with the line from the file?")
+                      .arg(clash.Line)
+                      .arg(BytesToText(clash.Login), BytesToText(clash.OtherLogin))
+                : TfrmMain::tr("Line %1 of the file has the login \"%2\", and line %3 has \"%4\". "
+                               "Web servers tell logins apart by case, this database does not. "
+                               "Replace the user of line %3 with line %1?")
+                      .arg(clash.Line)
+                      .arg(BytesToText(clash.Login))
+                      .arg(clash.OtherLine)
+                      .arg(BytesToText(clash.OtherLogin));
+        QMessageBox box(QMessageBox::Question, TfrmMain::tr("Confirm"), question,
                         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, FParent);
         box.setObjectName(QStringLiteral("dlgImportConflict"));
         box.button(QMessageBox::Yes)->setText(TfrmMain::tr("&Replace"));
         box.button(QMessageBox::No)->setText(TfrmMain::tr("&Skip"));
-        box.setDefaultButton(QMessageBox::No); // keeping what the database has is the safe side
+        box.setDefaultButton(QMessageBox::No); // keeping what is there is the safe side
         box.setEscapeButton(QMessageBox::Cancel);
         box.setCheckBox(new QCheckBox(TfrmMain::tr("&Apply to all"), &box));
         const int answer = RunModal(box);
@@ -61,9 +72,9 @@ private:
     std::optional<bool> FForAll;
 };
 
-// The decision for every line whose login the database already holds, asked in file order
-// before anything changes. The importer itself runs on a list of the logins alone, so the
-// questions come exactly for the lines it would ask about. Nothing when the user cancelled.
+// The decision for every line whose login is already there, asked in file order before anything
+// changes. The importer itself runs on a list of the logins alone, so the questions come exactly
+// for the lines it would ask about. Nothing when the user cancelled.
 std::optional<std::map<int, bool>>
 AskConflicts(const TUserList& list, const std::vector<THtpasswdEntry>& entries, QWidget* parent) {
     TUserList logins;
@@ -72,8 +83,8 @@ AskConflicts(const TUserList& list, const std::vector<THtpasswdEntry>& entries, 
     TConflictQuestion question(parent);
     std::map<int, bool> decisions;
     try {
-        ImportHtpasswd(logins, entries, [&](const TUserProp& existing, const THtpasswdEntry& e) {
-            return decisions[e.Line] = question.Replace(existing);
+        ImportHtpasswd(logins, entries, [&](const THtpasswdClash& clash) {
+            return decisions[clash.Line] = question.Replace(clash);
         });
     } catch (const TImportCancelled&) {
         return std::nullopt;
@@ -92,14 +103,19 @@ void TfrmMain::miImportHtpasswdClick() {
     dialog.setNameFilters({TfrmMain::tr("Password Files (.htpasswd *.htpasswd htpasswd)"),
                            TfrmMain::tr("All Files (*)")});
     dialog.setFilter(dialog.filter() | QDir::Hidden); // ".htpasswd" is a hidden file
-    if (!LastFolder().isEmpty()) dialog.setDirectory(LastFolder());
+    if (!ExistingFolder(LastFolder()).isEmpty()) dialog.setDirectory(ExistingFolder(LastFolder()));
     if (RunModal(dialog) != QDialog::Accepted) return;
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty() || files.front().isEmpty()) return;
+    RememberFolderOf(files.front());
+    ImportPasswordFile(files.front());
+}
+
+void TfrmMain::ImportPasswordFile(const QString& fileName) {
     Guarded(this, [&] {
         // A bad line refuses the whole file here, before any question and any change.
         const std::vector<THtpasswdEntry> entries =
-            ReadHtpasswdFile(QFile::encodeName(files.front()).toStdString());
+            ReadHtpasswdFile(QFile::encodeName(fileName).toStdString());
         const std::optional<std::map<int, bool>> decisions =
             AskConflicts(*FUserList, entries, this);
         if (!decisions) return;
@@ -108,17 +124,20 @@ void TfrmMain::miImportHtpasswdClick() {
         RunUsersChange(
             TChangeScope::AnyUser,
             [&] {
-                result = ImportHtpasswd(*FUserList, entries,
-                                        [&](const TUserProp&, const THtpasswdEntry& e) {
-                                            const auto found = decisions->find(e.Line);
-                                            return found != decisions->end() && found->second;
-                                        });
+                result = ImportHtpasswd(*FUserList, entries, [&](const THtpasswdClash& clash) {
+                    const auto found = decisions->find(clash.Line);
+                    return found != decisions->end() && found->second;
+                });
             },
             [](const TUsersDelta&) { return tr("Import Password File"); });
         const QString report = HtpasswdImportDisplay(result);
         ShowResult(report);
-        if (result.Weak > 0)
-            ShowMessageBox(this, QMessageBox::Warning, TfrmMain::tr("Import Password File"), report,
+        // Who was skipped, replaced, locked or kept as they were: worth reading, not only a
+        // status line.
+        const QString notes = HtpasswdImportNotesDisplay(result);
+        if (result.Weak > 0 || !notes.isEmpty())
+            ShowMessageBox(this, QMessageBox::Warning, TfrmMain::tr("Import Password File"),
+                           notes.isEmpty() ? report : report + QStringLiteral("\n\n") + notes,
                            QMessageBox::Ok);
     });
 }

@@ -3,7 +3,10 @@
 
 #include "ui/MainForm.h"
 
+#include "base/Errors.h"
+#include "export/HtpasswdImport.h"
 #include "ui/About.h"
+#include "ui/CoreText.h"
 #include "ui/CredentialsDlg.h"
 #include "ui/ExportDlg.h"
 #include "ui/ModalRunner.h"
@@ -12,10 +15,17 @@
 #include "userdb/UserCommands.h"
 #include "userdb/UserList.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLocale>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTimer>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -24,6 +34,7 @@ namespace quorvane {
 void TfrmMain::miImportClick() {
     QFileDialog odgImport(this);
     odgImport.setObjectName(QStringLiteral("odgImport"));
+    odgImport.setWindowTitle(tr("Import Users"));
     odgImport.setAcceptMode(QFileDialog::AcceptOpen);
     odgImport.setFileMode(QFileDialog::ExistingFile);
     odgImport.setNameFilter(ToQtFileFilter(tr("Text Files|*.txt; *.csv|All Files|*.*")));
@@ -32,19 +43,105 @@ void TfrmMain::miImportClick() {
     if (RunModal(odgImport) != QDialog::Accepted) return;
     const QStringList files = odgImport.selectedFiles();
     if (files.isEmpty() || files.front().isEmpty()) return;
-    const std::string fileName = QFile::encodeName(files.front()).toStdString();
+    RememberFolderOf(files.front());
+    ImportTextFile(files.front());
+}
+
+void TfrmMain::ImportTextFile(const QString& file) {
+    const std::string fileName = QFile::encodeName(file).toStdString();
     Guarded(this, [&] {
-        int added = 0;
+        const std::string text = ReadImportFile(fileName);
+        // Logins that are there already would become namesakes, of which the password file
+        // holds only one: the user decides before anything is added.
+        TImportOptions options;
+        if (const std::vector<std::string> existing = ExistingImportLogins(text, *FUserList);
+            !existing.empty()) {
+            TImportReport preview;
+            preview.Existing = existing;
+            QMessageBox box(QMessageBox::Question, tr("Import Users"),
+                            tr("%1.\n\nAdd them again (the password file holds only the last of "
+                               "users with the same login), or skip them?")
+                                .arg(TranslateCoreText(ExistingLoginsText(preview))),
+                            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+            box.setObjectName(QStringLiteral("dlgImportExisting"));
+            box.button(QMessageBox::Yes)->setText(tr("&Add Again"));
+            box.button(QMessageBox::No)->setText(tr("&Skip Them"));
+            box.setDefaultButton(QMessageBox::No);
+            box.setEscapeButton(QMessageBox::Cancel);
+            const int answer = RunModal(box);
+            if (answer != QMessageBox::Yes && answer != QMessageBox::No) return;
+            options.SkipExisting = answer == QMessageBox::No;
+        }
+        TImportReport report;
         RunUsersChange(
-            TChangeScope::AppendsOnly, [&] { added = ImportUsers(fileName, *FUserList); },
+            TChangeScope::AppendsOnly,
+            [&] { ImportUsersFromText(text, *FUserList, &report, options); },
             [this](const TUsersDelta& delta) {
                 const int n = delta.AddedCount();
                 return n == 1 ? tr("Import User")
                               : tr("Import %1 Users").arg(QLocale().toString(n));
             });
-        ShowResult(
-            tr("%1 imported from %2").arg(UsersText(added), QFileInfo(files.front()).fileName()));
+        QString result =
+            tr("%1 imported from %2").arg(UsersText(report.Added), QFileInfo(file).fileName());
+        if (!report.Existing.empty())
+            result += QStringLiteral("; ") + TranslateCoreText(ExistingLoginsText(report));
+        ShowResult(result);
     });
+}
+
+namespace {
+
+// A users database by its name or by how its text starts.
+bool LooksLikeDatabase(const QString& fileName) {
+    if (QFileInfo(fileName).suffix().compare(QStringLiteral("udx"), Qt::CaseInsensitive) == 0)
+        return true;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    return file.read(64).trimmed().startsWith("object TUserList");
+}
+
+} // namespace
+
+void TfrmMain::OpenDroppedFile(const QString& fileName) {
+    const QFileInfo info(fileName);
+    if (!info.isFile()) {
+        ShowErrorMessage(this, ErrorMessageText(TranslateCoreText(FormatMessage(
+                                   "Cannot open file %s", QFile::encodeName(fileName).data()))));
+        return;
+    }
+    if (LooksLikeDatabase(fileName)) {
+        Guarded(this, [&] { Project.OpenFile(info.absoluteFilePath()); });
+        return;
+    }
+    const QString suffix = info.suffix().toLower();
+    if (suffix != QStringLiteral("txt") && suffix != QStringLiteral("csv")) {
+        // Lines of "login:hash" are a web server's password file; anything else is read as a
+        // text import, which names the line it cannot use.
+        bool passwordFile = false;
+        try {
+            passwordFile = !ReadHtpasswdFile(QFile::encodeName(fileName).toStdString()).empty();
+        } catch (const EQuorvaneError&) {
+        }
+        if (passwordFile) {
+            ImportPasswordFile(fileName);
+            return;
+        }
+    }
+    ImportTextFile(fileName);
+}
+
+void TfrmMain::dragEnterEvent(QDragEnterEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() == 1 && urls.front().isLocalFile()) event->acceptProposedAction();
+}
+
+void TfrmMain::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() != 1 || !urls.front().isLocalFile()) return;
+    event->acceptProposedAction();
+    // The drop ends before any question is asked, so the other program is not kept waiting.
+    const QString fileName = urls.front().toLocalFile();
+    QTimer::singleShot(0, this, [this, fileName] { OpenDroppedFile(fileName); });
 }
 
 void TfrmMain::miCreateUsersSeriesClick() {
@@ -83,15 +180,19 @@ void TfrmMain::miExportClick() {
         // The rows are not rebuilt: users the export's sweep disabled show their new state at
         // the next rebuild.
         QString result;
+        bool attempted = false;
         try {
-            result = ShowExportDialog(*FUserList, this,
-                                      QFile::encodeName(Project.FileName()).toStdString());
+            result = ShowExportDialog(
+                *FUserList, this, QFile::encodeName(Project.FileName()).toStdString(), &attempted);
         } catch (...) {
+            ShowResult(QString());
             if (check.Changed()) Project.SetModified(true);
             throw;
         }
         if (check.Changed()) Project.SetModified(true);
-        if (!result.isEmpty()) ShowResult(result);
+        // An export that failed or was aborted: an earlier export's result would mislead. A
+        // dialog closed without exporting leaves the line as it was.
+        if (attempted || !result.isEmpty()) ShowResult(result);
     });
 }
 

@@ -1,5 +1,7 @@
 #include "ui/ModalRunner.h"
 
+#include "ui/FitScreen.h"
+
 #include <QDialog>
 
 #include <utility>
@@ -14,6 +16,7 @@ TModalHandler& Handler() {
 } // namespace
 
 int RunModal(QDialog& dialog) {
+    FitToScreen(dialog); // whatever the screen and its scale, the buttons stay on it
     // Copied so that a handler may replace itself while it runs.
     const TModalHandler handler = Handler();
     if (handler) return handler(dialog);

@@ -1,10 +1,14 @@
 #include "ui/SeriesDlg.h"
 
+#include "base/Errors.h"
 #include "base/Random.h"
+#include "persist/PrjLib.h"
+#include "persist/RegistryLib.h"
 #include "persist/ShellLib.h"
 #include "ui/ByteText.h"
 #include "ui/CoreText.h"
 #include "ui/EditLib.h"
+#include "ui/FitScreen.h"
 #include "ui/ModalRunner.h"
 #include "ui/UiPrompts.h"
 #include "userdb/DataLib.h"
@@ -129,7 +133,57 @@ private:
     std::string FWarning;
 };
 
+const QString KSeriesKey = QStringLiteral("\\Software\\Ostrick\\Quorvane\\Series");
+
 } // namespace
+
+TSeriesOptions StoredSeriesOptions() {
+    TSeriesOptions options;
+    try {
+        const std::unique_ptr<TRegistry> reg =
+            OpenRegistryKey(TRegistryRootKey::CurrentUser, KSeriesKey);
+        const auto read = [&reg](const char* name, int& value) {
+            if (reg->ValueExists(QLatin1String(name)))
+                value = reg->ReadInteger(QLatin1String(name));
+        };
+        const auto readEnum = [&read](const char* name, auto& value) {
+            int number = static_cast<int>(value);
+            read(name, number);
+            value = static_cast<std::remove_reference_t<decltype(value)>>(number);
+        };
+        read("UserCount", options.UserCount);
+        read("LoginLength", options.LoginLength);
+        readEnum("LoginCase", options.LoginCase);
+        readEnum("LoginChars", options.LoginChars);
+        read("PasswordLength", options.PasswordLength);
+        readEnum("PasswordCase", options.PasswordCase);
+        readEnum("PasswordChars", options.PasswordChars);
+    } catch (const EQuorvaneError&) {
+        return TSeriesOptions(); // a damaged entry: the defaults, as on a first run
+    }
+    const TSeriesOptions defaults;
+    const auto known = [](int value, int last) { return value >= 0 && value <= last; };
+    if (!known(static_cast<int>(options.LoginCase), 2)) options.LoginCase = defaults.LoginCase;
+    if (!known(static_cast<int>(options.LoginChars), 2)) options.LoginChars = defaults.LoginChars;
+    if (!known(static_cast<int>(options.PasswordCase), 2))
+        options.PasswordCase = defaults.PasswordCase;
+    if (!known(static_cast<int>(options.PasswordChars), 2))
+        options.PasswordChars = defaults.PasswordChars;
+    return options.Clamped();
+}
+
+void StoreSeriesOptions(const TSeriesOptions& options) {
+    const std::unique_ptr<TRegistry> reg =
+        OpenRegistryKey(TRegistryRootKey::CurrentUser, KSeriesKey);
+    reg->WriteInteger(QStringLiteral("UserCount"), options.UserCount);
+    reg->WriteInteger(QStringLiteral("LoginLength"), options.LoginLength);
+    reg->WriteInteger(QStringLiteral("LoginCase"), static_cast<int>(options.LoginCase));
+    reg->WriteInteger(QStringLiteral("LoginChars"), static_cast<int>(options.LoginChars));
+    reg->WriteInteger(QStringLiteral("PasswordLength"), options.PasswordLength);
+    reg->WriteInteger(QStringLiteral("PasswordCase"), static_cast<int>(options.PasswordCase));
+    reg->WriteInteger(QStringLiteral("PasswordChars"), static_cast<int>(options.PasswordChars));
+    reg->CloseKey();
+}
 
 TfrmUserSeries::TfrmUserSeries(TUserList& list, QWidget* parent)
     : QDialog(parent), Random(&SecureRandom()), FList(list) {
@@ -138,20 +192,22 @@ TfrmUserSeries::TfrmUserSeries(TUserList& list, QWidget* parent)
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     using O = TSeriesOptions;
-    edtUserCount = NewNumberBox(this, "edtUserCount", O::kMinUserCount, O::kMaxUserCount, 5,
-                                O::kDefaultUserCount);
-    edtLoginLength = NewNumberBox(this, "edtLoginLength", O::kMinLength, O::kMaxLength, 2,
-                                  O::kDefaultLoginLength);
+    // The settings of the last series that was created (the defaults the first time).
+    const TSeriesOptions last = StoredSeriesOptions();
+    edtUserCount =
+        NewNumberBox(this, "edtUserCount", O::kMinUserCount, O::kMaxUserCount, 5, last.UserCount);
+    edtLoginLength =
+        NewNumberBox(this, "edtLoginLength", O::kMinLength, O::kMaxLength, 2, last.LoginLength);
     edtPasswordLength = NewNumberBox(this, "edtPasswordLength", O::kMinLength, O::kMaxLength, 2,
-                                     O::kDefaultPasswordLength);
-    rgpLoginCase = NewRadioGroup(this, "rgpLoginCase", tr(" Case "), CaseItems(),
-                                 static_cast<int>(TCaseType::Lower));
-    rgpLoginChars = NewRadioGroup(this, "rgpLoginChars", tr(" Chars type "), CharsItems(),
-                                  static_cast<int>(TCharsType::Letter));
-    rgpPasswordCase = NewRadioGroup(this, "rgpPasswordCase", tr(" Case "), CaseItems(),
-                                    static_cast<int>(TCaseType::Random));
-    rgpPasswordChars = NewRadioGroup(this, "rgpPasswordChars", tr(" Chars type "), CharsItems(),
-                                     static_cast<int>(TCharsType::Random));
+                                     last.PasswordLength);
+    rgpLoginCase = NewRadioGroup(this, "rgpLoginCase", tr(" Ca&se "), CaseItems(),
+                                 static_cast<int>(last.LoginCase));
+    rgpLoginChars = NewRadioGroup(this, "rgpLoginChars", tr(" C&hars type "), CharsItems(),
+                                  static_cast<int>(last.LoginChars));
+    rgpPasswordCase = NewRadioGroup(this, "rgpPasswordCase", tr(" Ca&se "), CaseItems(),
+                                    static_cast<int>(last.PasswordCase));
+    rgpPasswordChars = NewRadioGroup(this, "rgpPasswordChars", tr(" C&hars type "), CharsItems(),
+                                     static_cast<int>(last.PasswordChars));
 
     edtTestLogin = new QLineEdit(this);
     edtTestLogin->setObjectName(QStringLiteral("edtTestLogin"));
@@ -159,7 +215,7 @@ TfrmUserSeries::TfrmUserSeries(TUserList& list, QWidget* parent)
     edtTestPassword->setObjectName(QStringLiteral("edtTestPassword"));
     btnTest = new QToolButton(this);
     btnTest->setObjectName(QStringLiteral("btnTest"));
-    btnTest->setText(tr("Test"));
+    btnTest->setText(tr("&Test"));
     btnTest->setAutoRaise(true); // flat
     btnTest->setToolTip(tr("Show a sample login and password; nothing is added"));
     btnTest->setFocusPolicy(Qt::NoFocus);
@@ -170,7 +226,7 @@ TfrmUserSeries::TfrmUserSeries(TUserList& list, QWidget* parent)
 
     // Layout: the count, the login and password groups side by side, the test group, buttons.
     auto* countRow = new QHBoxLayout;
-    auto* countLabel = new QLabel(tr("User count"), this);
+    auto* countLabel = new QLabel(tr("User &count"), this);
     countLabel->setBuddy(edtUserCount);
     countRow->addWidget(countLabel);
     countRow->addWidget(edtUserCount);
@@ -181,7 +237,7 @@ TfrmUserSeries::TfrmUserSeries(TUserList& list, QWidget* parent)
         auto* group = new QGroupBox(title, this);
         group->setObjectName(QLatin1String(name));
         auto* lengthRow = new QHBoxLayout;
-        auto* label = new QLabel(tr("Length"), group);
+        auto* label = new QLabel(tr("L&ength"), group);
         label->setBuddy(length);
         lengthRow->addWidget(label);
         lengthRow->addWidget(length);
@@ -195,16 +251,21 @@ TfrmUserSeries::TfrmUserSeries(TUserList& list, QWidget* parent)
         return group;
     };
     auto* groups = new QHBoxLayout;
-    groups->addWidget(side("grpLogin", tr(" Login "), edtLoginLength, rgpLoginCase, rgpLoginChars));
-    groups->addWidget(side("grpPassword", tr(" Password "), edtPasswordLength, rgpPasswordCase,
+    groups->addWidget(
+        side("grpLogin", tr(" &Login "), edtLoginLength, rgpLoginCase, rgpLoginChars));
+    groups->addWidget(side("grpPassword", tr(" &Password "), edtPasswordLength, rgpPasswordCase,
                            rgpPasswordChars));
 
     auto* test = new QGroupBox(tr(" Test "), this);
     test->setObjectName(QStringLiteral("grpTest"));
     auto* testLayout = new QHBoxLayout(test);
-    testLayout->addWidget(new QLabel(tr("Login"), test));
+    auto* testLogin = new QLabel(tr("Lo&gin"), test);
+    testLogin->setBuddy(edtTestLogin);
+    testLayout->addWidget(testLogin);
     testLayout->addWidget(edtTestLogin, 1);
-    testLayout->addWidget(new QLabel(tr("Password"), test));
+    auto* testPassword = new QLabel(tr("Pass&word"), test);
+    testPassword->setBuddy(edtTestPassword);
+    testLayout->addWidget(testPassword);
     testLayout->addWidget(edtTestPassword, 1);
     testLayout->addWidget(btnTest);
 
@@ -212,10 +273,13 @@ TfrmUserSeries::TfrmUserSeries(TUserList& list, QWidget* parent)
     buttons->addButton(btnOK, QDialogButtonBox::AcceptRole);
     buttons->addButton(btnCancel, QDialogButtonBox::RejectRole);
 
+    // The settings scroll on a screen too small for them; the buttons always show.
+    auto* body = new QVBoxLayout;
+    body->addLayout(countRow);
+    body->addLayout(groups);
+    body->addWidget(test);
     auto* main = new QVBoxLayout(this);
-    main->addLayout(countRow);
-    main->addLayout(groups);
-    main->addWidget(test);
+    main->addWidget(ScrollingBody(this, body));
     main->addWidget(buttons);
     main->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -258,7 +322,14 @@ void TfrmUserSeries::CreateSeries(int count) {
 
 void TfrmUserSeries::btnOKClick() {
     // A failure leaves the dialog open; the users added before it stay.
-    if (Guarded(this, [this] { CreateSeries(Options().UserCount); })) accept();
+    if (!Guarded(this, [this] { CreateSeries(Options().UserCount); })) return;
+    // The next series (and the user dialog's Generate) starts from these settings; a store
+    // that cannot be written costs only that.
+    try {
+        StoreSeriesOptions(Options());
+    } catch (const EQuorvaneError&) {
+    }
+    accept();
 }
 
 void TfrmUserSeries::btnCancelClick() {
@@ -290,10 +361,13 @@ TfrmSeriesResult::TfrmSeriesResult(std::vector<TSeriesUser> users, QWidget* pare
     setWindowTitle(tr("New Users"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
+    const int count = static_cast<int>(FUsers.size());
     auto* intro = new QLabel(
-        tr("%1 user(s) created. Hand out these logins and passwords; the database keeps the "
-           "passwords too.")
-            .arg(FUsers.size()),
+        (count == 1 ? tr("1 user created. Hand out this login and password; the database keeps "
+                         "the password too.")
+                    : tr("%1 users created. Hand out these logins and passwords; the database "
+                         "keeps the passwords too.")
+                          .arg(QLocale().toString(count))),
         this);
     intro->setObjectName(QStringLiteral("lblIntro"));
     intro->setWordWrap(true);
@@ -356,12 +430,13 @@ void TfrmSeriesResult::btnSaveClick() {
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters({tr("Text Files (*.txt)"), tr("All Files (*)")});
     dialog.setDefaultSuffix(QStringLiteral("txt"));
-    const QString folder = GetPersonalFolder();
+    const QString folder = ExistingFolder(LastFolder());
     if (!folder.isEmpty()) dialog.setDirectory(folder);
     dialog.selectFile(QStringLiteral("new-users.txt"));
     if (RunModal(dialog) != QDialog::Accepted) return;
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty() || files.front().isEmpty()) return;
+    RememberFolderOf(files.front());
     Guarded(this, [&] { SaveTo(files.front()); });
 }
 

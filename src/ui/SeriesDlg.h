@@ -81,6 +81,12 @@ private:
     QPushButton* btnCancel;
 };
 
+// The settings of the last series created (stored per user), the defaults before the first;
+// damaged values give the defaults. The user dialog's Generate uses them too.
+TSeriesOptions StoredSeriesOptions();
+// Raises the settings store's error when it cannot be written.
+void StoreSeriesOptions(const TSeriesOptions& options);
+
 // Shows the dialog for the list; true when it closed with OK (users may have been added).
 // `created`, when given, receives the users the run created.
 bool ShowUserSeriesDialog(TUserList& list, QWidget* parent = nullptr,

@@ -39,12 +39,25 @@ void ShowWriteWarnings(QWidget* parent, const std::vector<std::string>& warnings
 }
 
 TSaveAnswer TQtProjectPrompts::AskSaveChanges(const QString& question) {
-    switch (ShowMessageBox(
-        FParent, QMessageBox::Question, QCoreApplication::translate("UiPrompts", "Confirm"),
-        question, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes)) {
-    case QMessageBox::Yes:
+    // Buttons that say what they do: Save, Don't Save, Cancel.
+    QMessageBox box(QMessageBox::Question, QCoreApplication::translate("UiPrompts", "Confirm"),
+                    question, QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+                    FParent);
+    box.setObjectName(QStringLiteral("dlgSaveChanges"));
+    box.setTextFormat(Qt::PlainText);
+    box.button(QMessageBox::Save)->setText(QCoreApplication::translate("UiPrompts", "&Save"));
+    box.button(QMessageBox::Discard)
+        ->setText(QCoreApplication::translate("UiPrompts", "Do&n't Save"));
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    const int result = RunModal(box);
+    const QMessageBox::StandardButton answer =
+        box.clickedButton() != nullptr ? box.standardButton(box.clickedButton())
+                                       : static_cast<QMessageBox::StandardButton>(result);
+    switch (answer) {
+    case QMessageBox::Save:
         return TSaveAnswer::Yes;
-    case QMessageBox::No:
+    case QMessageBox::Discard:
         return TSaveAnswer::No;
     default:
         return TSaveAnswer::Cancel; // Cancel, or the box closed
@@ -61,6 +74,11 @@ QString ExistingFolder(const QString& folder) {
     return path;
 }
 
+void RememberFolderOf(const QString& fileName) {
+    if (fileName.isEmpty()) return;
+    LastFolder() = QFileInfo(fileName).absolutePath();
+}
+
 namespace {
 
 bool RunFileDialog(QWidget* parent, const TFileDialogOptions& options, bool save,
@@ -75,6 +93,7 @@ bool RunFileDialog(QWidget* parent, const TFileDialogOptions& options, bool save
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(options.DefaultExt);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !(save && options.ConfirmOverwrite));
+    if (save && !options.SuggestedName.isEmpty()) dialog.selectFile(options.SuggestedName);
     if (RunModal(dialog) != QDialog::Accepted) return false;
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty() || files.front().isEmpty()) return false;

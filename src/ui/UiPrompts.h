@@ -58,6 +58,9 @@ template <typename TAction> bool Guarded(QWidget* parent, TAction&& action) {
 // The folder itself when it exists, else its nearest existing parent; "" when none exists.
 QString ExistingFolder(const QString& folder);
 
+// The next file dialog starts in the folder of this file (see LastFolder).
+void RememberFolderOf(const QString& fileName);
+
 // Message box and file dialogs for a TProject, shown over the given window.
 class TQtProjectPrompts final : public IProjectPrompts {
 public:

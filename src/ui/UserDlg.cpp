@@ -1,10 +1,13 @@
 #include "ui/UserDlg.h"
 
+#include "base/Random.h"
 #include "export/HashOnlyUsers.h"
 #include "ui/ByteText.h"
 #include "ui/CoreText.h"
 #include "ui/DateConv.h"
+#include "ui/FitScreen.h"
 #include "ui/ModalRunner.h"
+#include "ui/PasswordField.h"
 #include "ui/UsersModel.h"
 #include "userdb/Groups.h"
 #include "userdb/LoginRule.h"
@@ -20,6 +23,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <optional>
@@ -50,6 +55,25 @@ TfrmUser::TfrmUser(QWidget* parent) : QDialog(parent) {
     edtLogin->setObjectName(QStringLiteral("edtLogin"));
     edtPassword = new QLineEdit(this);
     edtPassword->setObjectName(QStringLiteral("edtPassword"));
+    AddShowPasswordToggle(*edtPassword);
+    btnGenerate = new QToolButton(this);
+    btnGenerate->setObjectName(QStringLiteral("btnGenerate"));
+    btnGenerate->setText(tr("&Generate"));
+    btnGenerate->setToolTip(tr("A random password with the settings of the last user series"));
+    lblStrength = new QLabel(this);
+    lblStrength->setObjectName(QStringLiteral("lblStrength"));
+    lblLoginTaken = new QLabel(tr("Already exists"), this);
+    lblLoginTaken->setObjectName(QStringLiteral("lblLoginTaken"));
+    {
+        QPalette palette = lblLoginTaken->palette();
+        const bool dark = palette.color(QPalette::Window).lightness() < 128;
+        palette.setColor(QPalette::WindowText, dark ? QColor(255, 120, 120) : QColor(190, 30, 30));
+        lblLoginTaken->setPalette(palette);
+        QSizePolicy policy = lblLoginTaken->sizePolicy();
+        policy.setRetainSizeWhenHidden(true); // the dialog keeps its width when it goes
+        lblLoginTaken->setSizePolicy(policy);
+        lblLoginTaken->hide();
+    }
     cbxDisable = new QCheckBox(tr("&Disabled"), this);
     cbxDisable->setObjectName(QStringLiteral("cbxDisable"));
     cbxExpire = new QCheckBox(tr("E&xpire on"), this);
@@ -75,16 +99,22 @@ TfrmUser::TfrmUser(QWidget* parent) : QDialog(parent) {
     lblProblems->setObjectName(QStringLiteral("lblProblems"));
     lblProblems->setWordWrap(true);
     lblProblems->setTextFormat(Qt::PlainText);
+    // The lines wrap within the width the fields give the dialog; they never widen it.
+    lblProblems->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     FButtons = new QDialogButtonBox(this);
     btnOK = FButtons->addButton(QDialogButtonBox::Ok);
     btnOK->setObjectName(QStringLiteral("btnOK"));
     btnCancel = FButtons->addButton(QDialogButtonBox::Cancel);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    for (QPushButton* button : {btnOK, btnCancel}) {
-        // Enter and Escape reach the buttons; Tab walks the fields only.
-        button->setFocusPolicy(Qt::NoFocus);
-        button->setAutoDefault(false);
+    // Tab reaches the buttons after the fields; Enter in a field presses OK, Ctrl+Enter does
+    // so from the comments too, where Enter begins a new line.
+    for (const QKeySequence& keys :
+         {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}) {
+        auto* accept = new QShortcut(keys, this);
+        connect(accept, &QShortcut::activated, this, [this] {
+            if (btnOK->isEnabled()) btnOK->click();
+        });
     }
 
     const int fieldWidth = fontMetrics().averageCharWidth() * 40;
@@ -93,9 +123,12 @@ TfrmUser::TfrmUser(QWidget* parent) : QDialog(parent) {
     auto* grid = new QGridLayout;
     int row = 0;
     grid->addWidget(BuddyLabel(tr("&Login"), edtLogin, this), row, 0);
-    grid->addWidget(edtLogin, row++, 1, 1, 2);
+    grid->addWidget(edtLogin, row, 1, 1, 2);
+    grid->addWidget(lblLoginTaken, row++, 3);
     grid->addWidget(BuddyLabel(tr("&Password"), edtPassword, this), row, 0);
-    grid->addWidget(edtPassword, row++, 1, 1, 2);
+    grid->addWidget(edtPassword, row, 1, 1, 2);
+    grid->addWidget(btnGenerate, row++, 3);
+    grid->addWidget(lblStrength, row++, 1, 1, 2);
     grid->addWidget(cbxDisable, row++, 1, 1, 2);
     grid->addWidget(cbxExpire, row, 1);
     grid->addWidget(dtpExpireDate, row++, 2);
@@ -110,9 +143,12 @@ TfrmUser::TfrmUser(QWidget* parent) : QDialog(parent) {
     grid->addWidget(mmComments, row++, 1, 1, 2);
     grid->setColumnStretch(2, 1);
 
+    // The fields scroll on a screen too small for them; the buttons always show.
+    auto* body = new QVBoxLayout;
+    body->addLayout(grid);
+    body->addWidget(lblProblems);
     auto* main = new QVBoxLayout(this);
-    main->addLayout(grid);
-    main->addWidget(lblProblems);
+    main->addWidget(ScrollingBody(this, body));
     main->addSpacing(6);
     main->addWidget(FButtons);
     main->setSizeConstraint(QLayout::SetFixedSize);
@@ -125,6 +161,10 @@ TfrmUser::TfrmUser(QWidget* parent) : QDialog(parent) {
     setTabOrder(edtFullName, edtEmail);
     setTabOrder(edtEmail, edtGroups);
     setTabOrder(edtGroups, mmComments);
+    setTabOrder(mmComments, btnOK);
+    setTabOrder(btnOK, btnCancel);
+    setTabOrder(edtPassword, btnGenerate);
+    setTabOrder(btnGenerate, cbxDisable);
 
     connect(edtLogin, &QLineEdit::textChanged, this, &TfrmUser::edtLoginChange);
     connect(edtPassword, &QLineEdit::textChanged, this, &TfrmUser::edtLoginChange);
@@ -132,6 +172,7 @@ TfrmUser::TfrmUser(QWidget* parent) : QDialog(parent) {
     connect(cbxDisable, &QCheckBox::toggled, this, &TfrmUser::edtLoginChange);
     connect(edtGroups, &QLineEdit::textChanged, this, &TfrmUser::edtLoginChange);
     connect(btnOK, &QPushButton::clicked, this, &TfrmUser::btnOKClick);
+    connect(btnGenerate, &QToolButton::clicked, this, &TfrmUser::btnGenerateClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
     SetExpireDate(DefaultExpireDate(Now()));
@@ -143,6 +184,7 @@ void TfrmUser::SetTarget(TUserList* list, int index, TUserDialogMode mode) {
     FList = list;
     FIndex = index;
     FMode = mode;
+    UpdateControls();
 }
 
 void TfrmUser::SetExpireDate(TDateTime value) {
@@ -209,6 +251,10 @@ QStringList TfrmUser::Problems() const {
     } catch (const std::exception& error) {
         problems << TranslateCoreText(error.what());
     }
+    // The same bound as on every other way in; reading the field is cheap (no hashing).
+    if (const std::string tooLong = PasswordLengthError(FPassword.Read(edtPassword->text()));
+        !tooLong.empty())
+        problems << TranslateCoreText(tooLong);
     return problems;
 }
 
@@ -222,9 +268,25 @@ QStringList TfrmUser::Warnings() const {
     return warnings;
 }
 
+bool TfrmUser::LoginTaken() const {
+    return !IsBlank(TypedLogin()) && !IsLoginUnique();
+}
+
+void TfrmUser::btnGenerateClick() {
+    edtPassword->setText(BytesToText(GenerateUserPassword(SecureRandom())));
+    SetPasswordShown(*edtPassword, true); // a password to hand out is read off the screen
+}
+
 void TfrmUser::UpdateControls() {
     const QStringList problems = Problems();
-    const bool complete = problems.isEmpty();
+    // A login another user has is said at once, beside the field.
+    const bool taken = LoginTaken();
+    lblLoginTaken->setVisible(taken);
+    const bool complete = problems.isEmpty() && !taken;
+    lblStrength->setText(
+        FHashOnly && edtPassword->text().isEmpty()
+            ? QString()
+            : PasswordStrengthText(FPassword.Read(edtPassword->text()), TypedLogin()));
     btnOK->setEnabled(complete);
     btnOK->setDefault(complete);
     dtpExpireDate->setEnabled(cbxExpire->isChecked());

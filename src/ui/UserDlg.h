@@ -15,6 +15,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QToolButton;
 
 namespace quorvane {
 
@@ -50,6 +51,9 @@ public:
 
     // False when another user of the list has the typed login (letters a-z folded, no trimming).
     bool IsLoginUnique() const;
+    // A login that is not blank and that another user has: OK stays disabled, and the dialog
+    // says so beside the field.
+    bool LoginTaken() const;
 
     // The login as typed, in bytes.
     std::string TypedLogin() const;
@@ -58,6 +62,7 @@ private slots:
     void edtLoginChange();
     void cbxExpireClick();
     void btnOKClick();
+    void btnGenerateClick();
 
 private:
     TDateTime PickedExpireDate() const;
@@ -77,6 +82,9 @@ private:
     QLineEdit* edtGroups;
     QPlainTextEdit* mmComments;
     QLabel* lblProblems;
+    QLabel* lblLoginTaken;
+    QLabel* lblStrength;
+    QToolButton* btnGenerate;
     QPushButton* btnOK;
     QPushButton* btnCancel;
     QDialogButtonBox* FButtons;

@@ -1,14 +1,21 @@
 #include "ui/UsersModel.h"
 
 #include "export/HashOnlyUsers.h"
+#include "export/PasswordFile.h"
 #include "ui/ByteText.h"
 #include "ui/CoreText.h"
+#include "ui/DateConv.h"
 #include "userdb/Groups.h"
 #include "userdb/UserList.h"
 #include "userdb/UserView.h"
 
+#include <QApplication>
 #include <QDate>
+#include <QIcon>
 #include <QLocale>
+#include <QPalette>
+#include <QPixmap>
+#include <QStyle>
 
 #include <algorithm>
 #include <cmath>
@@ -73,7 +80,9 @@ QString TUsersModel::DateText(TDateTime value) const {
     if (found != FDateTexts.end()) return found->second;
     const TDateParts parts = DecodeDateTime(day);
     const QDate date(parts.Year, parts.Month, parts.Day);
-    QString text = date.isValid() ? QLocale().toString(date, QLocale::ShortFormat) : QString();
+    // The year in full: "05.03.27" leaves the century to be guessed.
+    if (FDateFormat.isEmpty()) FDateFormat = ShortDateFormatFullYear();
+    QString text = date.isValid() ? QLocale().toString(date, FDateFormat) : QString();
     FDateTexts.emplace(key, text);
     return text;
 }
@@ -106,10 +115,52 @@ QString TUsersModel::CellText(const TUserProp& user, TColumn column) const {
     return QString();
 }
 
+TUsersModel::TMark TUsersModel::MarkOf(const TUserProp& user) {
+    if (OpensWithoutPassword(user)) return TMark::NoPassword;
+    if (!user.Disable && HasWeakHash(user)) return TMark::WeakHash;
+    return TMark::None;
+}
+
+bool TUsersModel::Greyed(const TUserProp& user) {
+    return user.Disable || (user.Expire && user.ExpireDate < Now());
+}
+
+QString TUsersModel::MarkText(const TUserProp& user) {
+    switch (MarkOf(user)) {
+    case TMark::NoPassword:
+        return tr("No password: anyone who knows the login gets in");
+    case TMark::WeakHash:
+        return tr("The stored hash (%1) is weak: set a new password")
+            .arg(TranslateCoreText(StoredSchemeName(UserHashScheme(user))));
+    case TMark::None:
+        break;
+    }
+    return QString();
+}
+
 QVariant TUsersModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() < 0 || index.row() >= rowCount()) return QVariant();
     const TUserProp* user = FRows[static_cast<size_t>(index.row())];
     if (!user) return QVariant();
+    if (role == Qt::ForegroundRole) {
+        // Users who cannot log in (disabled, or past their expiry) are shown as inactive.
+        if (Greyed(*user)) return QApplication::palette().brush(QPalette::Disabled, QPalette::Text);
+        return QVariant();
+    }
+    if ((role == Qt::DecorationRole || role == Qt::ToolTipRole) && index.column() == 0) {
+        const TMark mark = MarkOf(*user);
+        if (role == Qt::ToolTipRole) return mark == TMark::None ? QVariant() : MarkText(*user);
+        // Rows without a mark keep its room, so that every login starts at the same place.
+        static const QIcon none = [] {
+            QPixmap blank(16, 16);
+            blank.fill(Qt::transparent);
+            return QIcon(blank);
+        }();
+        if (mark == TMark::None) return none;
+        return QApplication::style()->standardIcon(mark == TMark::NoPassword
+                                                       ? QStyle::SP_MessageBoxCritical
+                                                       : QStyle::SP_MessageBoxWarning);
+    }
     if (role == Qt::DisplayRole) {
         // A row shows one line; line breaks stored in a field are shown as blanks.
         const std::optional<TColumn> column = ColumnAt(index.column());

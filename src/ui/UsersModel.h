@@ -47,8 +47,16 @@ public:
     static QString ColumnCaption(TColumn column);
     // The text a column shows for a user.
     QString CellText(const TUserProp& user, TColumn column) const;
-    // A day count in the locale's short date format, date only.
+    // A day count in the locale's short date format with the year in full, date only.
     QString DateText(TDateTime value) const;
+
+    // What the login column marks: an enabled user without any password, or one known only by
+    // a weak stored hash. The tool tip says which.
+    enum class TMark { None, NoPassword, WeakHash };
+    static TMark MarkOf(const TUserProp& user);
+    static QString MarkText(const TUserProp& user);
+    // Disabled, or enabled but past the expiry date: the row is shown inactive.
+    static bool Greyed(const TUserProp& user);
 
     TUserProp* UserAt(int row) const;
     const std::vector<TUserProp*>& Rows() const { return FRows; }
@@ -69,6 +77,7 @@ public:
 private:
     std::vector<TUserProp*> FRows;
     mutable std::unordered_map<long long, QString> FDateTexts; // whole day -> short date
+    mutable QString FDateFormat;
 };
 
 } // namespace quorvane

@@ -1,17 +1,13 @@
 #include "userdb/CSVImport.h"
 
+#include "base/AsciiCase.h"
 #include "base/Errors.h"
+#include "base/FileSafety.h"
 #include "userdb/LoginRule.h"
 #include "userdb/UserList.h"
 
 #include <algorithm>
-
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <unordered_set>
 
 namespace quorvane {
 
@@ -20,63 +16,6 @@ namespace {
 bool IsBlank(char c) {
     const auto code = static_cast<unsigned char>(c);
     return code >= 1 && code <= 32;
-}
-
-// Closes a descriptor on every path out of the reader.
-class TFileHandle {
-public:
-    explicit TFileHandle(int fd) : FFd(fd) {}
-    ~TFileHandle() {
-        if (FFd >= 0) ::close(FFd);
-    }
-    TFileHandle(const TFileHandle&) = delete;
-    TFileHandle& operator=(const TFileHandle&) = delete;
-    int Get() const { return FFd; }
-
-private:
-    int FFd;
-};
-
-std::string ReadWholeFile(const std::string& fileName) {
-    // Opening does not wait for a writer when the name is a pipe; reads below block normally.
-    TFileHandle file(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (file.Get() < 0)
-        throw EQuorvaneError(FormatMessage("Cannot open file %s", fileName.c_str()));
-    struct stat info {};
-    if (::fstat(file.Get(), &info) != 0 || S_ISDIR(info.st_mode))
-        throw EQuorvaneError(FormatMessage("Cannot open file %s", fileName.c_str()));
-    const int flags = ::fcntl(file.Get(), F_GETFL);
-    if (flags >= 0) ::fcntl(file.Get(), F_SETFL, flags & ~O_NONBLOCK);
-    // Others may read the file meanwhile but not write it: a writer holding a lock on it makes
-    // the file unavailable, and writers that honour locks wait until it has been read.
-    int locked;
-    while ((locked = ::flock(file.Get(), LOCK_SH | LOCK_NB)) != 0 && errno == EINTR) {
-    }
-    if (locked != 0 && errno == EWOULDBLOCK)
-        throw EQuorvaneError(FormatMessage("Cannot open file %s", fileName.c_str()));
-
-    std::string content;
-    if (S_ISREG(info.st_mode) && info.st_size > 0)
-        content.reserve(static_cast<size_t>(info.st_size));
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(file.Get(), buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw EQuorvaneError("Stream read error");
-        }
-        if (n == 0) break;
-        // Nothing after a NUL byte is used, so reading stops there (a device such as
-        // /dev/zero would otherwise never end).
-        const auto* nul =
-            static_cast<const char*>(std::memchr(buffer, '\0', static_cast<size_t>(n)));
-        if (nul != nullptr) {
-            content.append(buffer, static_cast<size_t>(nul - buffer));
-            break;
-        }
-        content.append(buffer, static_cast<size_t>(n));
-    }
-    return content;
 }
 
 } // namespace
@@ -153,7 +92,8 @@ std::string ImportField(const std::vector<std::string>& fields, int n) {
     return fields[static_cast<size_t>(n)];
 }
 
-int ImportUsersFromText(std::string_view text, TUserList& list, TImportReport* report) {
+int ImportUsersFromText(std::string_view text, TUserList& list, TImportReport* report,
+                        const TImportOptions& options) {
     const std::vector<std::string> lines = SplitImportLines(text);
     TImportReport result;
     // Every line is split and checked before the first user is added, so a bad line leaves the
@@ -165,7 +105,14 @@ int ImportUsersFromText(std::string_view text, TUserList& list, TImportReport* r
         rows[i] = SplitImportFields(lines[i]);
         if (rows[i].empty()) continue; // blank line
         const TLoginProblem problem = CheckLogin(rows[i][0]);
-        if (problem == TLoginProblem::None) continue;
+        if (problem == TLoginProblem::None) {
+            if (const std::string tooLong = PasswordLengthError(ImportField(rows[i], 1));
+                !tooLong.empty())
+                throw EQuorvaneError(
+                    FormatMessage("Nothing was imported: line %zu of the file: ", i + 1) + tooLong +
+                    ". Correct the file and import it again.");
+            continue;
+        }
         if (badLines.empty()) firstProblem = LoginProblemText(problem);
         badLines.push_back(static_cast<int>(i) + 1);
     }
@@ -187,11 +134,21 @@ int ImportUsersFromText(std::string_view text, TUserList& list, TImportReport* r
         throw EQuorvaneError(message);
     }
 
+    // The logins there already, folded as uniqueness is decided; the file's own join them.
+    std::unordered_set<std::string> known;
+    known.reserve(static_cast<size_t>(list.Count()) + rows.size());
+    for (int i = 0; i < list.Count(); ++i)
+        known.insert(ToAsciiUpper(list.Users(i).Login));
+    result.SkippedExisting = options.SkipExisting;
     for (size_t i = 0; i < rows.size(); ++i) {
         const std::vector<std::string>& fields = rows[i];
         if (fields.empty()) {
             ++result.BlankLines;
             continue;
+        }
+        if (!known.insert(ToAsciiUpper(fields[0])).second) {
+            result.Existing.push_back(fields[0]);
+            if (options.SkipExisting) continue;
         }
         TUserProp& user = list.Add(ImportField(fields, 0), ImportField(fields, 1));
         user.Email = ImportField(fields, 2);
@@ -206,9 +163,41 @@ int ImportUsersFromText(std::string_view text, TUserList& list, TImportReport* r
     return added;
 }
 
-int ImportUsers(const std::string& fileName, TUserList& list, TImportReport* report) {
-    const std::string content = ReadWholeFile(fileName); // closed again before any user is added
-    return ImportUsersFromText(content, list, report);
+std::vector<std::string> ExistingImportLogins(std::string_view text, const TUserList& list) {
+    std::unordered_set<std::string> known;
+    for (int i = 0; i < list.Count(); ++i)
+        known.insert(ToAsciiUpper(list.Users(i).Login));
+    std::vector<std::string> existing;
+    for (const std::string& line : SplitImportLines(text)) {
+        const std::vector<std::string> fields = SplitImportFields(line);
+        if (!fields.empty() && !known.insert(ToAsciiUpper(fields[0])).second)
+            existing.push_back(fields[0]);
+    }
+    return existing;
+}
+
+std::string ReadImportFile(const std::string& fileName) {
+    return ReadInputFile(fileName, true);
+}
+
+int ImportUsers(const std::string& fileName, TUserList& list, TImportReport* report,
+                const TImportOptions& options) {
+    // Closed again before any user is added.
+    const std::string content = ReadImportFile(fileName);
+    return ImportUsersFromText(content, list, report, options);
+}
+
+std::string ExistingLoginsText(const TImportReport& report) {
+    const size_t n = report.Existing.size();
+    if (n == 0) return std::string();
+    std::vector<std::string> names;
+    names.reserve(n);
+    for (const std::string& login : report.Existing)
+        names.push_back(EscapeForOneLine(login));
+    std::string text =
+        n == 1 ? "1 login was already there" : std::to_string(n) + " logins were already there";
+    if (report.SkippedExisting) text += n == 1 ? " and was skipped" : " and were skipped";
+    return text + ": " + NameList(names);
 }
 
 } // namespace quorvane

@@ -34,20 +34,45 @@ struct TImportReport {
     int BlankLines = 0;             // lines that were empty or held only blanks, skipped
     std::vector<int> NoPassword;    // line numbers (from 1) of users added without a password
     std::vector<int> CommentLogins; // line numbers of logins starting with "#" (see LoginWarning)
+    // Logins that the database or an earlier line already had (letters a to z without regard
+    // to case), in file order; added, or skipped with SkipExisting.
+    std::vector<std::string> Existing;
+    bool SkippedExisting = false;
+};
+
+struct TImportOptions {
+    // Leaves out the lines whose login the database or an earlier line already has.
+    bool SkipExisting = false;
 };
 
 // Appends one user per line of the text to the list, in text order: login = field 0,
 // password = field 1 (through the list's Add), Email = field 2, FullName = field 3. Lines that
-// are empty or hold only blanks are skipped and counted. Every login is checked first (see
-// CheckLogin): when a line's login is empty or holds ":" or a control character, nothing is
-// added and EQuorvaneError names the line. Duplicate logins are added like any other. Returns
-// the number added; report, when given, receives the details.
-int ImportUsersFromText(std::string_view text, TUserList& list, TImportReport* report = nullptr);
+// are empty or hold only blanks are skipped and counted. Every line is checked first: when a
+// line's login is empty or holds ":" or a control character (see CheckLogin), or its password is
+// longer than a password may be (KMaxPasswordBytes), nothing is added and EQuorvaneError names
+// the line. A login already there (see TImportReport::Existing) is added like any other unless
+// options.SkipExisting. Takes time linear in the users and lines. Returns the number added;
+// report, when given, receives the details.
+int ImportUsersFromText(std::string_view text, TUserList& list, TImportReport* report = nullptr,
+                        const TImportOptions& options = {});
 
-// Reads the named file as a whole and imports it as ImportUsersFromText does; the file is
-// closed before any user is added. Raises "Cannot open file %s" when the file cannot be opened
-// (missing, no access, a folder) and "Stream read error" when reading it fails; the list is
-// then unchanged. Returns the number of users added.
-int ImportUsers(const std::string& fileName, TUserList& list, TImportReport* report = nullptr);
+// The logins of the text that the list or an earlier line already has, in text order (as the
+// import would report them), before anything is added.
+std::vector<std::string> ExistingImportLogins(std::string_view text, const TUserList& list);
+
+// The text of an import file (ReadInputFile: a regular file, lines of at most 64 KiB; reading
+// stops at a NUL byte, after which nothing is used). Raises "Cannot open file %s" when the file
+// cannot be opened (missing, no access, a folder), and what ReadInputFile raises otherwise.
+std::string ReadImportFile(const std::string& fileName);
+
+// Reads the named file (ReadImportFile) and imports it as ImportUsersFromText does; the file is
+// closed before any user is added, and the list is unchanged when reading fails. Returns the
+// number of users added.
+int ImportUsers(const std::string& fileName, TUserList& list, TImportReport* report = nullptr,
+                const TImportOptions& options = {});
+
+// "3 logins were already there: ann, bob, carl" (with "and were skipped" before the colon when
+// they were), 20 named at most; empty when there were none.
+std::string ExistingLoginsText(const TImportReport& report);
 
 } // namespace quorvane

@@ -151,7 +151,7 @@ std::string CsvField(const std::string& value) {
 
 std::string WritePrivate(const std::string& folder, const std::string& name,
                          const std::string& data) {
-    const std::string path = folder + "/" + name;
+    std::string path = folder + "/" + name;
     // An older file of that name would hand its mode (maybe readable by others) to this one,
     // which holds passwords: it goes first, and the new file is made 0600.
     if (::unlink(path.c_str()) != 0 && errno != ENOENT)

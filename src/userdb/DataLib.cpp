@@ -36,8 +36,7 @@ class TFileText {
 public:
     explicit TFileText(const std::string& path) {
         const std::string cannotOpen = FormatMessage("Cannot open file %s", path.c_str());
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) throw EQuorvaneError(cannotOpen);
+        const int fd = OpenInputFile(path); // a fifo or a device is refused, never waited on
         struct stat st {};
         if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
             ::close(fd);
@@ -122,14 +121,40 @@ void TDataStore::LoadFromFile(const std::string& path, TLoadedFile& loaded) {
     ReadListText(file.Text(), AsList(*this), file.Release());
 }
 
+namespace {
+
+// Whether the file holds clear passwords, so that nobody but its owner (and a group that shares
+// it to change it) may read it. This is the one place that decides it: an encrypted database
+// reveals nothing and will answer no here.
+bool HoldsClearPasswords(const TDataStore&) {
+    return true;
+}
+
+} // namespace
+
 void TDataStore::SaveToFile(const std::string& path) {
     FSaveWarnings.clear();
     CheckNotReadOnly(path);
+    // A database that has become readable by others is saved private again, and the user hears
+    // of it. A group that may write it shares it on purpose and keeps its rights.
+    unsigned kept = 07777;
+    std::string widened;
+    struct stat st {};
+    if (HoldsClearPasswords(*this) && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        const unsigned mode = st.st_mode & 07777;
+        kept = (mode & S_IWGRP) != 0 ? 07770 : 07700;
+        if ((mode & ~kept) != 0)
+            widened = FormatMessage("The database %s could be read by other users (mode %04o); "
+                                    "it holds clear passwords and is now saved with mode %04o",
+                                    path.c_str(), mode, mode & kept);
+    }
     const TUserList& list = AsList(*this);
     // The text goes to the file in pieces as it is rendered; it is never held whole.
-    FSaveWarnings = WriteFileAtomically(path, [&list](const TDataSink& sink) {
-                        RenderListText(list, sink);
-                    }).Warnings;
+    FSaveWarnings =
+        WriteFileAtomically(
+            path, [&list](const TDataSink& sink) { RenderListText(list, sink); }, 0600, kept)
+            .Warnings;
+    if (!widened.empty()) FSaveWarnings.push_back(widened);
 }
 
 } // namespace quorvane

@@ -53,13 +53,26 @@ TDatabaseLock::TDatabaseLock(const std::string& path, TLockMode mode,
     }
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     const int operation = (mode == TLockMode::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
+    int replaced = 0;
     for (;;) {
-        int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        // Never waits on a fifo planted there; the lock file is never read.
+        constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+        int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | kFlags, 0600);
         // A lock file another user left (or made) can still be locked through a reading handle.
         int error = fd < 0 ? errno : 0;
         if (fd < 0 && error == EACCES) {
-            fd = ::open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+            fd = ::open(lockPath.c_str(), O_RDONLY | kFlags);
             if (fd < 0 && errno != ENOENT) error = errno;
+        }
+        struct stat kind {};
+        if (fd >= 0 && (::fstat(fd, &kind) != 0 || !S_ISREG(kind.st_mode))) {
+            // A fifo, a device or a socket is no lock file: it goes, and a proper one is made.
+            ::close(fd);
+            if (++replaced > 1 || ::unlink(lockPath.c_str()) != 0)
+                throw EQuorvaneError(FormatMessage(
+                    "The lock file %s is not a regular file and cannot be removed; remove it",
+                    lockPath.c_str()));
+            continue;
         }
         if (fd < 0) {
             // No folder: no database either, and nothing to protect; the load or the save
@@ -67,7 +80,7 @@ TDatabaseLock::TDatabaseLock(const std::string& path, TLockMode mode,
             if (error == ENOENT || error == ENOTDIR) return;
             if (mode == TLockMode::Shared && (error == EACCES || error == EROFS || error == EPERM))
                 return; // nothing here can change the database: read without a lock
-            throw EQuorvaneError(FormatMessage("Cannot create file %s", lockPath.c_str()));
+            throw EQuorvaneError(CannotCreateText(lockPath, error));
         }
         if (::flock(fd, operation) == 0) {
             // The holder before us may have removed the file we locked; then lock the new one.

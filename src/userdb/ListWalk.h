@@ -6,7 +6,9 @@
 // A visitor has:
 //   Begin(className, objectName)                 the header
 //   Bool(name, value)  Ident(name, text)  Integer(name, value)
-//   String(name, value)                          only called for a non-empty value
+//   String(name, value)                          only called for a non-empty value, but for
+//                                                the stored value of a user taken over from an
+//                                                empty one (a locked account)
 //   Date(name, value)                            only called for a value other than 0
 //   BeginCollection(name)  BeginItem()  EndItem()  EndCollection()
 //   End()                                        the end of the properties and of the object
@@ -40,8 +42,9 @@ template <class TVisitor> void WalkList(const TUserList& list, TVisitor& v) {
         str("FullName", u.FullName);
         str("Email", u.Email);
         str("Comments", u.Comments);
-        if (u.HashOnly()) v.String("PasswordHash", u.PasswordHash()); // taken over by its hash
-        str("Groups", u.Groups());                                    // only for users in a group
+        // Taken over by its hash; also empty, for a locked account taken over so.
+        if (u.HashOnly()) v.String("PasswordHash", u.PasswordHash());
+        str("Groups", u.Groups()); // only for users in a group
         v.EndItem();
     }
     v.EndCollection();

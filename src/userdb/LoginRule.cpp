@@ -106,4 +106,15 @@ std::string EscapeForOneLine(const std::string& text) {
     return out;
 }
 
+std::string PasswordLengthError(const std::string& password) {
+    if (password.size() <= KMaxPasswordBytes) return std::string();
+    return FormatMessage("The password is longer than %zu bytes, the most a password may have",
+                         KMaxPasswordBytes);
+}
+
+void RequireValidPasswordLength(const std::string& password) {
+    const std::string error = PasswordLengthError(password);
+    if (!error.empty()) throw EQuorvaneError(error);
+}
+
 } // namespace quorvane

@@ -5,10 +5,21 @@
 // line that lets in anyone who leaves the name empty. Every place that makes or changes a login
 // checks it here; the password file builder checks again before anything is written.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace quorvane {
+
+// The longest password any entry point takes. MD5-crypt's work grows with the length, so a
+// password of megabytes would keep an export busy for minutes; no real password comes near it.
+inline constexpr std::size_t KMaxPasswordBytes = 4096;
+
+// "The password is longer than 4096 bytes, the most a password may have" when it is; empty
+// otherwise.
+std::string PasswordLengthError(const std::string& password);
+// Raises EQuorvaneError with that text when the password is too long.
+void RequireValidPasswordLength(const std::string& password);
 
 enum class TLoginProblem {
     None,    // the login is acceptable

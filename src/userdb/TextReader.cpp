@@ -355,7 +355,7 @@ const TUserField kUserFields[] = {
     {"Email", TKind::String, &TUserProp::Email},
     {"Comments", TKind::String, &TUserProp::Comments},
     {"PasswordHash", TKind::Apart, nullptr, nullptr, nullptr, &TUserProp::PasswordHash,
-     &TUserProp::SetPasswordHash},
+     &TUserProp::SetStoredValue},
     {"Groups", TKind::Apart, nullptr, nullptr, nullptr, &TUserProp::Groups, &TUserProp::SetGroups},
 };
 
@@ -730,6 +730,8 @@ private:
 
     void SetString(const TTarget& target, std::string_view bytes) {
         if (target.Kind == TKind::Apart) {
+            // An empty PasswordHash stands for a value taken over empty (a locked account),
+            // which is kept: its setter keeps an empty value.
             (target.UserObject->*target.User->Set)(std::string(bytes));
         } else if (target.User != nullptr) {
             (target.UserObject->*target.User->Str).assign(bytes);

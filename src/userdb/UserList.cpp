@@ -22,14 +22,15 @@ bool TUserProp::SameAs(const TUserProp& o) const {
     return Login == o.Login && Password == o.Password && Disable == o.Disable &&
            Expire == o.Expire && ExpireDate == o.ExpireDate && CreatedDate == o.CreatedDate &&
            FullName == o.FullName && Email == o.Email && Comments == o.Comments &&
-           PasswordHash() == o.PasswordHash() && Groups() == o.Groups();
+           HashOnly() == o.HashOnly() && PasswordHash() == o.PasswordHash() &&
+           Groups() == o.Groups();
 }
 
 TUserProp::TUserProp(const TUserProp& other)
     : Login(other.Login), Password(other.Password), Disable(other.Disable), Expire(other.Expire),
       ExpireDate(other.ExpireDate), CreatedDate(other.CreatedDate), FullName(other.FullName),
       Email(other.Email), Comments(other.Comments), FList(other.FList), FIndex(other.FIndex) {
-    SetPasswordHash(other.PasswordHash());
+    if (other.HashOnly()) FPasswordHash = std::make_unique<std::string>(*other.FPasswordHash);
     SetGroups(other.Groups());
 }
 
@@ -76,6 +77,10 @@ void TUserProp::SetGroups(std::string groups) {
     SetApart(FGroups, std::move(groups));
 }
 
+void TUserProp::SetStoredValue(std::string value) {
+    FPasswordHash = std::make_unique<std::string>(std::move(value));
+}
+
 void TUserProp::CopyFieldsFrom(const TUserProp& o) {
     Login = o.Login;
     Password = o.Password;
@@ -86,7 +91,10 @@ void TUserProp::CopyFieldsFrom(const TUserProp& o) {
     FullName = o.FullName;
     Email = o.Email;
     Comments = o.Comments;
-    SetPasswordHash(o.PasswordHash());
+    if (o.HashOnly())
+        SetStoredValue(o.PasswordHash()); // an empty one too
+    else
+        FPasswordHash.reset();
     SetGroups(o.Groups());
 }
 

@@ -43,7 +43,11 @@ public:
     // hash goes into the password file unchanged; giving the user a password clears it. Few
     // users have one, so it is kept apart and costs the others a pointer.
     const std::string& PasswordHash() const;
-    void SetPasswordHash(std::string hash);
+    void SetPasswordHash(std::string hash); // an empty hash clears it
+    // Makes the user known only by this value, as a password file held it (Password is left to
+    // the caller). Unlike SetPasswordHash it keeps an empty value: a line with nothing after the
+    // colon (a locked account) goes out as it was.
+    void SetStoredValue(std::string value);
     // The groups the user belongs to, blank-separated in the order given (see Groups.h); empty for
     // none. Written to the file only when not empty, so a database without groups keeps its
     // bytes; kept apart like the hash, since most users of most databases have none.
@@ -70,7 +74,7 @@ public:
 
 private:
     friend class TUserList;
-    std::unique_ptr<std::string> FPasswordHash; // never an empty string
+    std::unique_ptr<std::string> FPasswordHash; // empty only when SetStoredValue made it so
     std::unique_ptr<std::string> FGroups;       // never an empty string
     TUserList* FList = nullptr;
     int FIndex = -1;

@@ -91,7 +91,7 @@ int CompareUsers(const TUserProp& a, const TUserProp& b, int sortKey) {
         break;
     case 3:
         if (a.Expire != b.Expire)
-            result = a.Expire ? 1 : -1;
+            result = a.Expire ? -1 : 1; // "Never" lies beyond every date
         else if (a.Expire)
             result = Sign(a.ExpireDate, b.ExpireDate);
         break;
@@ -160,7 +160,7 @@ std::vector<int> SortedOrder(const std::vector<TUserProp*>& users, int sortKey) 
             key.Number = user.Disable ? 1 : 0;
             break;
         case 3:
-            key.High = user.Expire ? 1 : 0; // "Never" first
+            key.High = user.Expire ? 0 : 1; // "Never" after every date
             key.Number = user.Expire ? user.ExpireDate : 0;
             break;
         case 6:

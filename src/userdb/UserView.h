@@ -37,8 +37,8 @@ int CompareFoldedText(const std::string& a, const std::string& b);
 // The order of two users under a sort key: the absolute value is the 1-based column (1 Login,
 // 2 Status, 3 Expiration Date, 4 Email, 5 Full name, 6 Created, 7 Password: users with a clear
 // password before those known by a stored hash, 8 Groups: as stored, in the order given), a
-// negative key reverses the result. Status:
-// enabled before disabled. Expiration: "Never" before any date, then the earlier date. Dates
+// negative key reverses the result. Status: enabled before disabled. Expiration: the earlier
+// date first, "Never" after every date. Dates
 // compare with their time of day. Negative, 0 or positive.
 int CompareUsers(const TUserProp& a, const TUserProp& b, int sortKey);
 

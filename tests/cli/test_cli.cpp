@@ -264,7 +264,6 @@ TEST_F(CliTest, HashMatchesTheGivenSalt) {
     EXPECT_EQ(hash.size(), 37u);
     EXPECT_EQ(Apr1CryptWithSalt("secret", hash), hash);
     EXPECT_EQ(Cli({"hash", "--password-stdin"}, "secret\n").Out.size(), 38u);
-    EXPECT_EQ(Cli({"hash", "--salt", "a$b", "x"}).Status, 2);
     EXPECT_EQ(Cli({"hash"}).Status, 2);
 }
 

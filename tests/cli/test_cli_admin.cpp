@@ -109,7 +109,7 @@ TEST_F(CliAdmin, ATakenOverFileKeepsItsLineEndsAndLineEndsCanBeChosen) {
     EXPECT_NE(ReadWholeFile(file).find("\r\n"), std::string::npos);
     const std::string before = ReadWholeFile(Db);
     WriteWholeFile(Dir.File("unix"), "zed:zed-pw\n");
-    ASSERT_EQ(Cli({"import-htpasswd", Db, Dir.File("unix")}).Status, 0);
+    ASSERT_EQ(Cli({"import-htpasswd", Db, Dir.File("unix"), "--plain-text"}).Status, 0);
     ASSERT_EQ(Cli({"export", Db, "--output", file, "--format", "plain"}).Status, 0);
     EXPECT_EQ(ReadWholeFile(file), "ann:ann-pw\nbob:bob-pw\ncarl:carl-pw\nzed:zed-pw\n");
     ASSERT_EQ(

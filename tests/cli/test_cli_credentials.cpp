@@ -21,6 +21,7 @@
 #include <streambuf>
 #include <string>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -102,6 +103,112 @@ TEST_F(CredentialsCli, ImportSkipsBlankLinesAndSaysWhatItFound) {
     ASSERT_EQ(list.Count(), 3);
     for (int i = 0; i < list.Count(); ++i)
         EXPECT_FALSE(list.Users(i).Login.empty());
+}
+
+// Logins that are there already (a to z folded) are named by the import, kept out of it with
+// --skip-existing, and named again by the export that has to leave one of two namesakes out.
+TEST_F(CredentialsCli, NamesakesAreNamedByImportAndExport) {
+    const std::string text = Dir.File("users.txt");
+    WriteWholeFile(text, "ann a1\nbob b1\ncarl c1\n");
+    ASSERT_EQ(Cli({"import", Db, text}).Status, 0);
+    WriteWholeFile(text, "ANN a2\nbob b2\ndora d1\ncarl c2\nDora d2\n");
+    TResult r = Cli({"import", Db, text, "--skip-existing"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "1\n");
+    EXPECT_EQ(r.Err, "quorvane-cli: 4 logins were already there and were skipped: ANN, bob, carl, "
+                     "Dora\n");
+    r = Cli({"import", Db, text});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "5\n");
+    EXPECT_EQ(r.Err, "quorvane-cli: warning: 5 logins were already there: ANN, bob, dora, carl, "
+                     "Dora; --skip-existing leaves them out\n");
+    TUserList list;
+    list.LoadFromFile(Db);
+    EXPECT_EQ(list.Count(), 9);
+
+    r = Cli({"export", Db, "--output", Dir.File("htpasswd"), "--format", "plain"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(ReadWholeFile(Dir.File("htpasswd")), "ANN:a2\r\nbob:b2\r\ncarl:c2\r\nDora:d2\r\n");
+    for (const char* note :
+         {"warning: ann left out: the later ANN is written\n",
+          "warning: bob left out: the later bob is written\n",
+          "warning: dora left out: the later Dora is written\n"}) // and every other namesake
+        EXPECT_NE(r.Err.find(note), std::string::npos) << r.Err;
+    ASSERT_EQ(Cli({"disable", Db, "Dora"}).Status, 0);
+    r = Cli({"export", Db, "--output", Dir.File("htpasswd"), "--format", "plain"});
+    EXPECT_NE(r.Err.find("warning: dora left out: the later Dora is disabled\n"), std::string::npos)
+        << r.Err;
+}
+
+// One bound for a password, on every way in, named in the refusal; nothing changes.
+TEST_F(CredentialsCli, APasswordLongerThan4096BytesIsRefusedEverywhere) {
+    const std::string longest(4096, 'p'), tooLong(4097, 'p');
+    ASSERT_EQ(Cli({"add", Db, "ann", "--password", longest}).Status, 0);
+    const std::string before = ReadWholeFile(Db);
+    const std::string text = Dir.File("users.txt"), file = Dir.File("htpasswd");
+    WriteWholeFile(text, "bob pw\ncarl " + tooLong + "\n");
+    WriteWholeFile(file, "bob:$apr1$WmeOjj75$5cpk8XAoS6RQcPGkLm5i40\ncarl:" + tooLong + "\n");
+    const struct {
+        std::vector<std::string> Args;
+        std::string Input;
+    } cases[] = {
+        {{"add", Db, "bob", "--password", tooLong}, ""},
+        {{"add", Db, "bob", "--password-stdin"}, tooLong + "\n"},
+        {{"passwd", Db, "ann", "--password-stdin"}, tooLong + "\n"},
+        {{"import", Db, text}, ""},
+        {{"import-htpasswd", Db, file}, ""},
+        {{"hash", tooLong}, ""},
+        {{"hash", "--password-stdin"}, tooLong + std::string(100000, 'x')},
+        {{"verify", Db, "ann"}, tooLong + "\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Args[0] + " " + c.Args.back().substr(0, 20));
+        const TResult r = Cli(c.Args, c.Input);
+        EXPECT_EQ(r.Status, 1);
+        EXPECT_NE(r.Err.find("longer than 4096 bytes, the most a password may have"),
+                  std::string::npos)
+            << r.Err.substr(0, 300);
+        EXPECT_LT(r.Err.size(), 400u) << "the password is not echoed";
+        EXPECT_EQ(ReadWholeFile(Db), before);
+    }
+}
+
+// A huge argument is named, not repeated, by the error that quotes it.
+TEST_F(CredentialsCli, ErrorsQuoteAHugeArgumentCutShort) {
+    const std::string huge(120000, 'z');
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"delete", Db, huge},
+                                               {"list", huge},
+                                               {"add", Db, "x", "--" + huge},
+                                               {huge},
+                                               {"import", Db, Dir.File(huge)},
+                                               {"verify", Db, huge}}) {
+        const TResult r = Cli(args, "pw\n");
+        EXPECT_NE(r.Status, 0);
+        EXPECT_LT(r.Err.size(), 1000u) << r.Err.substr(0, 200);
+        EXPECT_NE(r.Err.find("zzz..."), std::string::npos) << r.Err.substr(0, 200);
+    }
+}
+
+// A database that others can read holds clear passwords for them: the next save makes it
+// private again and says so; a group that may change it keeps its rights.
+TEST_F(CredentialsCli, ADatabaseOpenToOthersIsSavedPrivateWithAWarning) {
+    const struct {
+        mode_t Before, After;
+        bool Warned;
+    } cases[] = {{0644, 0600, true}, {0604, 0600, true},  {0640, 0600, true},
+                 {0664, 0660, true}, {0660, 0660, false}, {0600, 0600, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Before);
+        ASSERT_EQ(::chmod(Db.c_str(), c.Before), 0);
+        const TResult r = Cli({"add", Db, "u" + std::to_string(c.Before), "--password", "pw"});
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        struct stat st {};
+        ASSERT_EQ(::stat(Db.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, c.After);
+        EXPECT_EQ(r.Err.find("could be read by other users") != std::string::npos, c.Warned)
+            << r.Err;
+    }
 }
 
 TEST_F(CredentialsCli, ExportOfEmptyPasswordsNeedsConsent) {
@@ -203,6 +310,13 @@ TEST_F(CredentialsCli, OutputThatCannotBeWrittenFailsTheCommand) {
                      "saved\n");
     EXPECT_EQ(ReadWholeFile(Db), before);
 
+    // So does a generated password: the user is not locked out with one nobody saw.
+    r = CliToBrokenOutput({"passwd", Db, "alice", "--generate"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Err, "quorvane-cli: Cannot write to standard output; the password was not "
+                     "changed\n");
+    EXPECT_EQ(ReadWholeFile(Db), before);
+
     for (const std::vector<std::string>& args :
          std::vector<std::vector<std::string>>{{"list", Db},
                                                {"info", Db},
@@ -217,24 +331,29 @@ TEST_F(CredentialsCli, OutputThatCannotBeWrittenFailsTheCommand) {
     }
 }
 
-TEST_F(CredentialsCli, SeriesToAFullDiskExitsOneAndSavesNothing) {
+TEST_F(CredentialsCli, GeneratedSecretsToAFullDiskExitOneAndSaveNothing) {
     if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full on this system";
-    const std::string before = ReadWholeFile(Db);
     const std::string cli = QUORVANE_CLI_PATH;
     const std::string errFile = Dir.File("err.txt");
-    const int raw = std::system(
-        (cli + " series '" + Db + "' --count 5 >/dev/full 2>'" + errFile + "'").c_str());
-    ASSERT_TRUE(WIFEXITED(raw));
-    EXPECT_EQ(WEXITSTATUS(raw), 1);
-    EXPECT_NE(ReadWholeFile(errFile).find("Cannot write to standard output"), std::string::npos);
-    EXPECT_EQ(ReadWholeFile(Db), before);
+    ASSERT_EQ(Cli({"add", Db, "alice", "--password", "pw"}).Status, 0);
+    const std::string withAlice = ReadWholeFile(Db);
+    for (const std::string& command : std::vector<std::string>{
+             " series '" + Db + "' --count 5", " passwd '" + Db + "' alice --generate"}) {
+        SCOPED_TRACE(command);
+        const int raw = std::system((cli + command + " >/dev/full 2>'" + errFile + "'").c_str());
+        ASSERT_TRUE(WIFEXITED(raw));
+        EXPECT_EQ(WEXITSTATUS(raw), 1);
+        EXPECT_NE(ReadWholeFile(errFile).find("Cannot write to standard output"),
+                  std::string::npos);
+        EXPECT_EQ(ReadWholeFile(Db), withAlice);
+    }
     // The same command with somewhere to write saves its users.
     const int ok = std::system((cli + " series '" + Db + "' --count 5 >/dev/null").c_str());
     ASSERT_TRUE(WIFEXITED(ok));
     EXPECT_EQ(WEXITSTATUS(ok), 0);
     TUserList list;
     list.LoadFromFile(Db);
-    EXPECT_EQ(list.Count(), 5);
+    EXPECT_EQ(list.Count(), 6);
 }
 
 // Runs the program on a new pseudo-terminal, answers its prompt and returns what the terminal

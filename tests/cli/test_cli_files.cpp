@@ -3,6 +3,7 @@
 // write could not keep, signals during a save.
 
 #include "CliRun.h"
+#include "FtpTestServer.h"
 #include "TestUtil.h"
 #include "base/FileSafety.h"
 #include "cli/Commands.h"
@@ -57,6 +58,22 @@ int Wait(pid_t pid) {
     return status;
 }
 
+// The real program run as "nobody": a plain-text export of db to out, standard error to errFile;
+// the raw wait status.
+int PlainExportAsNobody(const std::string& db, const std::string& out, const std::string& errFile) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(126);
+        const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(err, STDERR_FILENO);
+        ::execl(QUORVANE_CLI_PATH, "quorvane-cli", "export", db.c_str(), "--output", out.c_str(),
+                "--format", "plain", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    return Wait(pid);
+}
+
 class CliFiles : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(Cli({"create", Db}).Status, 0); }
@@ -64,6 +81,36 @@ protected:
     TTempDir Dir;
     std::string Db = Dir.File("users.udx");
 };
+
+// Ctrl+C once the file is on its way to the server: the transfer stops, the site keeps its old
+// file, nothing is renamed, the partial upload goes, and the command fails.
+TEST_F(CliFiles, InterruptDuringAnUploadLeavesTheServersFileAsItWas) {
+    ftptest::TFtpServer server({"--throttle", "20000"});
+    WriteWholeFile(server.Root() / "htpasswd", "old:content\n");
+    ASSERT_EQ(Cli({"series", Db, "--count", "4000"}).Status, 0);
+    ASSERT_EQ(Cli({"target", Db, "--url", "ftp://" + server.Host() + "/htpasswd", "--login",
+                   ftptest::kUser, "--password-stdin"},
+                  ftptest::kPassword + "\n")
+                  .Status,
+              0);
+    const std::string err = Dir.File("err");
+    const pid_t pid = Spawn({"export", Db}, "/dev/null", err);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (server.Commands().find("STOR htpasswd_safeupload") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // some of it on its way
+    ::kill(pid, SIGINT);
+    const int status = Wait(pid);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_NE(ReadWholeFile(err).find("Export aborted; the server's file was not changed"),
+              std::string::npos)
+        << ReadWholeFile(err);
+    EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), "old:content\n");
+    EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
+    EXPECT_EQ(server.Commands().find("RNFR"), std::string::npos) << server.Commands();
+}
 
 TEST_F(CliFiles, TwoProgramsAddingAtOnceLoseNoUser) {
     // A shell loop per program, each adding 25 users one command after the other.
@@ -228,8 +275,93 @@ TEST_F(CliFiles, OutputDashAndSpecialTargets) {
     fs::create_directory(Dir.File("folder"));
     r = Cli({"export", Db, "--output", Dir.File("folder")});
     EXPECT_EQ(r.Status, 1);
-    EXPECT_EQ(r.Err, "quorvane-cli: Cannot create file " + Dir.File("folder") + "\n");
+    EXPECT_EQ(r.Err,
+              "quorvane-cli: Cannot create file " + Dir.File("folder") + ": it is a folder\n");
     EXPECT_TRUE(fs::is_empty(Dir.File("folder")));
+}
+
+// Waits at most the given time for a child; one that is still running then is killed, and the
+// result is -1.
+int WaitWithin(pid_t pid, std::chrono::seconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            Wait(pid);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return status;
+}
+
+// Fifos and devices where a file is expected, planted in the database's folder: a command
+// refuses what it was told to read, replaces or ignores a side file, and never hangs.
+TEST_F(CliFiles, AFifoOrADeviceWhereAFileIsExpectedNeverHangs) {
+    ASSERT_EQ(Cli({"add", Db, "ann", "--password", "a1"}).Status, 0);
+    ASSERT_EQ(Cli({"export", Db, "--output", Dir.File("first"), "--format", "bcrypt", "--cost", "4",
+                   "--save-choice"})
+                  .Status,
+              0);
+    ASSERT_EQ(Cli({"target", Db, "--url", "ftp://127.0.0.1:9/htpasswd", "--login", "u"}).Status, 0);
+    const std::string fifo = Dir.File("fifo");
+    const struct {
+        const char* Name;
+        std::string Planted; // a fifo is made here, unless it is a device
+        std::vector<std::string> Args;
+        int Status;
+        std::string Error; // part of standard error
+    } cases[] = {
+        {"hash cache",
+         Dir.File(".users.udx.hashes"),
+         {"export", Db, "--output", Dir.File("out")},
+         0,
+         ""},
+        {"lock file", Dir.File("users.udx.lock"), {"add", Db, "bob", "--password", "b"}, 0, ""},
+        {"text import", fifo, {"import", Db, fifo}, 1, fifo + " is not a regular file"},
+        {"password file import",
+         fifo,
+         {"import-htpasswd", Db, fifo},
+         1,
+         fifo + " is not a regular file"},
+        {"password file import from a device",
+         "/dev/zero",
+         {"import-htpasswd", Db, "/dev/zero"},
+         1,
+         "/dev/zero is not a regular file"},
+        {"database", fifo, {"list", fifo}, 1, fifo + " is not a regular file"},
+        {"file to verify against",
+         fifo,
+         {"verify", fifo, "ann"},
+         1,
+         fifo + " is not a regular file"},
+        {"server password",
+         fifo,
+         {"export", Db, "--server-password-file", fifo},
+         1,
+         fifo + " is not a regular file"},
+        {"server password from a device",
+         "/dev/zero",
+         {"export", Db, "--server-password-file", "/dev/zero"},
+         1,
+         "/dev/zero is not a regular file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        if (!c.Planted.starts_with("/dev/")) {
+            ::unlink(c.Planted.c_str()); // the hash cache of the first export
+            ASSERT_EQ(::mkfifo(c.Planted.c_str(), 0600), 0);
+        }
+        const std::string err = Dir.File("err");
+        const int status = WaitWithin(Spawn(c.Args, "/dev/null", err), std::chrono::seconds(20));
+        ASSERT_NE(status, -1) << "the command hung";
+        EXPECT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), c.Status) << ReadWholeFile(err);
+        EXPECT_NE(ReadWholeFile(err).find(c.Error), std::string::npos) << ReadWholeFile(err);
+        if (!c.Planted.starts_with("/dev/")) ::unlink(c.Planted.c_str());
+    }
+    EXPECT_NE(Cli({"list", Db}).Out.find("bob"), std::string::npos);
 }
 
 TEST_F(CliFiles, AReadOnlyDatabaseIsNotChanged) {
@@ -272,17 +404,7 @@ TEST_F(CliFiles, AGroupThatCannotBeKeptIsReported) {
     ASSERT_EQ(::chown(out.c_str(), 65534, 0), 0);
     ASSERT_EQ(::chmod(out.c_str(), 0640), 0);
     const std::string errFile = Dir.File("err");
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(126);
-        const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(err, STDERR_FILENO);
-        ::execl(QUORVANE_CLI_PATH, "quorvane-cli", "export", Db.c_str(), "--output", out.c_str(),
-                "--format", "plain", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    const int status = Wait(pid);
+    const int status = PlainExportAsNobody(Db, out, errFile);
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 0) << ReadWholeFile(errFile);
     EXPECT_EQ(ReadWholeFile(out), "alice:a1\r\n");
@@ -292,6 +414,32 @@ TEST_F(CliFiles, AGroupThatCannotBeKeptIsReported) {
     struct stat st {};
     ASSERT_EQ(::stat(out.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+// An export to a file elsewhere needs no lock file beside a database it will not save: from a
+// folder its user may only read, it writes the password file and says that it went so.
+TEST_F(CliFiles, AnExportFromAReadOnlyFolderWritesElsewhere) {
+    if (::geteuid() != 0) GTEST_SKIP() << "a folder of another user needs root to set up";
+    fs::permissions(Dir.Path(), fs::perms::all);
+    const std::string folder = Dir.File("readonly");
+    fs::create_directory(folder);
+    fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
+    const std::string db = folder + "/users.udx";
+    ASSERT_EQ(Cli({"create", db}).Status, 0);
+    ASSERT_EQ(Cli({"add", db, "alice", "--password", "a1"}).Status, 0);
+    ASSERT_EQ(Cli({"add", db, "old", "--password", "o", "--expire", "2000-01-01"}).Status, 0);
+    ASSERT_EQ(::chmod(db.c_str(), 0644), 0);
+    const std::string before = ReadWholeFile(db);
+    const std::string out = Dir.File("htpasswd"), errFile = Dir.File("err");
+    const int status = PlainExportAsNobody(db, out, errFile);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << ReadWholeFile(errFile);
+    EXPECT_EQ(ReadWholeFile(out), "alice:a1\r\n");
+    EXPECT_NE(ReadWholeFile(errFile).find("The database's folder is read-only"), std::string::npos)
+        << ReadWholeFile(errFile);
+    EXPECT_EQ(ReadWholeFile(db), before);
+    EXPECT_EQ(fs::directory_iterator(folder)->path().filename(), "users.udx");
 }
 
 TEST_F(CliFiles, ASignalEndsTheCommandAndLeavesNoLockOrTemporaryFile) {

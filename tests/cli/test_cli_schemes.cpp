@@ -79,6 +79,13 @@ TEST(CliHash, UsageErrors) {
              {"hash", "--scheme", "sha512", "--rounds", "1000000000", "x"},
              {"hash", "--scheme", "sha512", "--salt", "has$dollar", "x"},
              {"hash", "--scheme", "bcrypt", "--salt", "tooshort", "x"},
+             // md5 salts take the crypt alphabet only, as the help says
+             {"hash", "--salt", "a$b", "x"},
+             {"hash", "--salt", "a:b", "x"},
+             {"hash", "--salt", "ab cd", "x"},
+             {"hash", "--salt", "\xc3\xa4", "x"},
+             {"hash", "--salt", "", "x"},
+             {"hash", "--salt", "123456789", "x"},
              {"hash", "--scheme", "sha256"}}) {
         const TResult r = Cli(args);
         EXPECT_EQ(r.Status, 2) << args[1] << " " << args.back() << ": " << r.Err;

@@ -528,6 +528,9 @@ TEST(CliSecretFile, OnlyAPrivateFileGivesItsFirstLine) {
         {"", 0600, "", "is empty"},
         {"\nsecond\n", 0600, "", "is empty"},
         {std::string("a\0b\n", 4), 0600, "", "NUL"},
+        {std::string(4096, 'p') + "\r\n", 0600, std::string(4096, 'p'), ""},
+        {std::string(4097, 'p') + "\n", 0600, "", "longer than 4096 bytes"},
+        {std::string(100000, 'p'), 0600, "", "longer than 4096 bytes"},
     };
     for (const auto& c : cases) {
         ::unlink(path.c_str());
@@ -545,12 +548,18 @@ TEST(CliSecretFile, OnlyAPrivateFileGivesItsFirstLine) {
     }
     EXPECT_THROW(quorvane::cli::ReadSecretFile(dir.File("missing")), std::exception);
 
-    // A pipe (a process substitution, a credential handed over) has no mode to check.
+    // A pipe handed over as one of the process's descriptors (a process substitution) has no
+    // mode to check; a fifo named in a folder is refused, since nobody may ever write to it.
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ASSERT_EQ(::write(ends[1], "piped\n", 6), 6);
+    ::close(ends[1]);
+    EXPECT_EQ(quorvane::cli::ReadSecretFile("/dev/fd/" + std::to_string(ends[0])), "piped");
+    ::close(ends[0]);
     const std::string fifo = dir.File("fifo");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
-    std::thread writer([&] { WriteWholeFile(fifo, "piped\n"); });
-    EXPECT_EQ(quorvane::cli::ReadSecretFile(fifo), "piped");
-    writer.join();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(ErrorOf([&] { quorvane::cli::ReadSecretFile(fifo); }),
+              fifo + " is not a regular file");
 }
 
 // A scheduled export: the server password comes from a private file, never from the command

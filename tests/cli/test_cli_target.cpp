@@ -58,6 +58,9 @@ TEST_F(CliTarget, UrlsSetProtocolHostPortLoginAndFile) {
         {{"--url", "sftp://web@example.org/var/www/.htpasswd"},
          {"port: 22", "remote file: /var/www/.htpasswd",
           "url: sftp://example.org/var/www/.htpasswd"}},
+        // Escapes name bytes of the file; the URL shown escapes them again.
+        {{"--url", "ftp://example.org/www/a%20b%3Fc%23d", "--login", "web"},
+         {"remote file: www/a b?c#d", "url: ftp://example.org/www/a%20b%3fc%23d"}},
     };
     for (const TCase& c : cases) {
         std::vector<std::string> args{"target", Db};
@@ -92,6 +95,8 @@ TEST_F(CliTarget, RefusesWhatCannotWorkAndLeavesTheDatabaseAlone) {
         {{"--url", "ftp://exa mple.org/x", "--login", "w"}, 1, ""},
         {{"--url", "ftp://w:pw@example.org/x"}, 1, ""},
         {{"--url", "ftp://example.org/x%0d%0aDELE%20y", "--login", "w"}, 1, ""},
+        {{"--url", "ftp://example.org/x?type=i", "--login", "w"}, 1, ""},
+        {{"--url", "ftp://example.org/x#frag", "--login", "w"}, 1, ""},
         {{"--login", "w\r\nDELE x"}, 1, ""},
         {{"--password-stdin"}, 1, "pw\rDELE x\n"},
         {{"--password-stdin", "--no-password"}, 2, "pw\n"},
@@ -180,11 +185,66 @@ TEST_F(CliTarget, SftpExportNeedsTheHostKeyTrustedFirst) {
     EXPECT_THAT(r.Err, HasSubstr("is not known. Its fingerprint is SHA256:"));
     EXPECT_FALSE(fs::exists(server.Root() / "htpasswd"));
     const std::string fingerprint = r.Err.substr(at + 11, 50);
+    // Trusted with another key (the server's was rotated, or someone is in between): a CHANGED
+    // key, and no advice to trust the one shown.
+    const std::string other = "SHA256:" + std::string(43, 'o');
+    ASSERT_EQ(Cli({"target", Db, "--host-key", other}).Status, 0);
+    r = Cli({"export", Db});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_THAT(r.Err, HasSubstr("has CHANGED from the trusted one (" + other + ")"));
+    EXPECT_THAT(r.Err, Not(HasSubstr("--host-key"))) << r.Err;
+    EXPECT_FALSE(fs::exists(server.Root() / "htpasswd"));
     ASSERT_EQ(Cli({"target", Db, "--host-key", fingerprint}).Status, 0);
     r = Cli({"export", Db});
     ::setenv("HOME", savedHome.c_str(), 1);
     EXPECT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd").substr(0, 6), "alice:");
+}
+
+// --host-key replaces the trusted keys (a rotated key must not stay trusted), --add-host-key
+// adds one, --remove-host-key and --clear-host-keys take them away; stored blank-separated.
+TEST_F(CliTarget, TrustedHostKeysAreReplacedAddedRemovedAndCleared) {
+    const std::string a = "SHA256:" + std::string(43, 'a');
+    const std::string b = "SHA256:" + std::string(43, 'b');
+    const std::string c = "SHA256:" + std::string(43, 'c');
+    ASSERT_EQ(
+        Cli({"target", Db, "--url", "sftp://example.org/x", "--login", "web", "--host-key", a})
+            .Status,
+        0);
+    const struct {
+        std::vector<std::string> Args;
+        int Status;
+        std::vector<std::string> Keys;
+    } steps[] = {
+        {{"--add-host-key", b}, 0, {a, b}},
+        {{"--host-key", c}, 0, {c}},
+        {{"--add-host-key", a}, 0, {c, a}},
+        {{"--add-host-key", a}, 0, {c, a}},
+        {{"--remove-host-key", c}, 0, {a}},
+        {{"--remove-host-key", b}, 1, {a}},
+        {{"--host-key", b, "--add-host-key", c}, 2, {a}},
+        {{"--clear-host-keys", "--add-host-key", b}, 0, {b}},
+        {{"--clear-host-keys"}, 0, {}},
+    };
+    for (const auto& step : steps) {
+        std::vector<std::string> args{"target", Db};
+        args.insert(args.end(), step.Args.begin(), step.Args.end());
+        const TResult r = Cli(args);
+        EXPECT_EQ(r.Status, step.Status) << testing::PrintToString(step.Args) << r.Err;
+        std::string lines, stored;
+        for (const std::string& key : step.Keys) {
+            lines += "host key: " + key + "\n";
+            stored += (stored.empty() ? "" : " ") + key;
+        }
+        const std::string shown = Cli({"target", Db}).Out;
+        EXPECT_EQ(shown.substr(std::min(shown.find("host key: "), shown.size())), lines)
+            << testing::PrintToString(step.Args);
+        TUserList list;
+        list.LoadFromFile(Db);
+        EXPECT_EQ(list.FtpHostKeys, stored);
+    }
+    EXPECT_EQ(Cli({"target", Db, "--url", "ftp://example.org/x", "--add-host-key", a}).Status, 2)
+        << "host keys are for SFTP servers";
 }
 
 TEST_F(CliTarget, TlsExportNeedsTheCertificateTrustedFirst) {

@@ -279,7 +279,8 @@ TEST(PasswordFile, FailedWriteLeavesTheTargetAlone) {
         CreatePasswordFile(missing, list, TPasswordsType::ptPlainText);
         FAIL() << "no error for a missing folder";
     } catch (const EQuorvaneError& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot create file " + missing);
+        EXPECT_EQ(std::string(e.what()), "Cannot create file " + missing + ": the folder " +
+                                             dir.File("no such folder") + " does not exist");
     }
 
     // A folder in the target's place cannot be replaced by a file; it stays as it was.

@@ -36,7 +36,13 @@ const TStoredCase kCases[] = {
     {"$1$RS9EqHKf$q0p0ExIhpDhRNOFU71SqM.", "x", TStoredScheme::Md5Crypt, false},
     {"{SHA}Ic5o83sXgQ4ET+PvVlWA+X1NfNc=", "p\xc3\xa4ssw0rd!", TStoredScheme::Sha1, true},
     {"BdLn.EIveFex2", "longpassword1", TStoredScheme::DesCrypt, true},
-    {"p\xc3\xa4ssw0rd!", "p\xc3\xa4ssw0rd!", TStoredScheme::PlainText, true},
+    {"{PLAIN}p\xc3\xa4ssw0rd!", "p\xc3\xa4ssw0rd!", TStoredScheme::PlainText, true},
+    // python3: crypt.crypt(pw, "$y$j9T$F31F/jItUvwu2lEyWf7Vk."), and base64 of SHA-1 over the
+    // password and the salt, then the salt
+    {"$y$j9T$F31F/jItUvwu2lEyWf7Vk.$wzhCzntE5k3ohrySmEnpogQQTdy37Tar/q43bWLaTf3",
+     "p\xc3\xa4ssw0rd!", TStoredScheme::Yescrypt, false},
+    {"{SSHA}vxmnRNu+M9v6Fn+yk8E59PeW/ykBAv6aU0FMVA==", "p\xc3\xa4ssw0rd!",
+     TStoredScheme::SaltedSha1, true},
 };
 
 TEST(StoredHash, IdentifiesAndVerifiesEveryScheme) {
@@ -52,24 +58,46 @@ TEST(StoredHash, IdentifiesAndVerifiesEveryScheme) {
     }
 }
 
+// A value is a clear password only where it says so ("{PLAIN}"): anything else without a known
+// prefix stays what it is, and locks stay locks. None of these lets in even its own text.
 TEST(StoredHash, FormsAtTheEdges) {
     struct {
         const char* Stored;
         TStoredScheme Scheme;
+        const char* Tag; // for an unknown scheme
     } cases[] = {
-        {"$2a$05$abcdefghijklmnopqrstuu", TStoredScheme::Bcrypt},
-        {"$2b$05$abcdefghijklmnopqrstuu", TStoredScheme::Bcrypt},
-        {"$2x$05$abcdefghijklmnopqrstuu", TStoredScheme::PlainText},
-        {"abcdefghijklm", TStoredScheme::DesCrypt},   // 13 characters of the alphabet
-        {"abcdefghijkl", TStoredScheme::PlainText},   // 12
-        {"abcdefghijklmn", TStoredScheme::PlainText}, // 14
-        {"abcdefghijk:m", TStoredScheme::PlainText},  // a character outside the alphabet
-        {"{sha}Ic5o83sXgQ4ET+PvVlWA+X1NfNc=", TStoredScheme::PlainText},
-        {"$apr", TStoredScheme::PlainText},
-        {"", TStoredScheme::PlainText},
+        {"$2a$05$abcdefghijklmnopqrstuu", TStoredScheme::Bcrypt, ""},
+        {"$2b$05$abcdefghijklmnopqrstuu", TStoredScheme::Bcrypt, ""},
+        {"$2x$05$abcdefghijklmnopqrstuu", TStoredScheme::Unknown, "$2x$"},
+        {"abcdefghijklm", TStoredScheme::DesCrypt, ""},          // 13 characters of the alphabet
+        {"abcdefghijkl", TStoredScheme::Unknown, "no prefix"},   // 12
+        {"abcdefghijklmn", TStoredScheme::Unknown, "no prefix"}, // 14
+        {"abcdefghijk;m", TStoredScheme::Unknown, "no prefix"},  // outside the alphabet
+        {"{sha}Ic5o83sXgQ4ET+PvVlWA+X1NfNc=", TStoredScheme::Unknown, "{sha}"},
+        {"$apr", TStoredScheme::Unknown, "no prefix"},
+        {"$7$CU..../....abc$def", TStoredScheme::Unknown, "$7$"},
+        {"$averyveryverylongid$x", TStoredScheme::Unknown, "no prefix"},
+        {"x", TStoredScheme::Unknown, "no prefix"},
+        {"", TStoredScheme::Locked, ""},
+        {"   ", TStoredScheme::Locked, ""},
+        {"*", TStoredScheme::Locked, ""},
+        {"!", TStoredScheme::Locked, ""},
+        {"*LK*", TStoredScheme::Locked, ""},
+        {"!$apr1$WmeOjj75$5cpk8XAoS6RQcPGkLm5i40", TStoredScheme::Locked, ""},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(IdentifyStoredHash(c.Stored), c.Scheme) << c.Stored;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Stored);
+        EXPECT_EQ(IdentifyStoredHash(c.Stored), c.Scheme);
+        if (c.Scheme == TStoredScheme::Unknown) {
+            EXPECT_EQ(UnknownSchemeTag(c.Stored), c.Tag);
+        }
+        if (c.Scheme == TStoredScheme::Locked || c.Scheme == TStoredScheme::Unknown) {
+            EXPECT_FALSE(VerifyStoredHash(c.Stored, c.Stored));
+            EXPECT_FALSE(VerifyStoredHash("", c.Stored));
+            EXPECT_FALSE(IsWeakScheme(c.Scheme));
+        }
+    }
+    EXPECT_FALSE(VerifyStoredHash("WmeOjj75", "!$apr1$WmeOjj75$5cpk8XAoS6RQcPGkLm5i40"));
 }
 
 TEST(StoredHash, DesCryptReadsEightCharactersOnly) {
@@ -79,8 +107,10 @@ TEST(StoredHash, DesCryptReadsEightCharactersOnly) {
 }
 
 TEST(StoredHash, MalformedValuesNeverMatch) {
-    for (const char* stored : {"$apr1$", "$apr1$abc", "$2y$04$short", "$5$", "$6$x", "{SHA}",
-                               "{SHA}not-base64", "$1$"}) {
+    for (const char* stored :
+         {"$apr1$", "$apr1$abc", "$2y$04$short", "$5$", "$6$x", "{SHA}", "{SHA}not-base64", "$1$",
+          "$y$", "$y$j9T$short", "{SSHA}", "{SSHA}AAAA", "{SSHA}not base64!",
+          "{SSHA}AAAAAAAAAAAAAAAAAAAAAAAAAAA="}) {
         EXPECT_FALSE(VerifyStoredHash("", stored)) << stored;
         EXPECT_FALSE(VerifyStoredHash("x", stored)) << stored;
     }
@@ -118,7 +148,7 @@ TEST(StoredHash, AgreesWithHtpasswdOnFreshHashes) {
     } forms[] = {{"-m", TStoredScheme::Apr1},        {"-B -C 4", TStoredScheme::Bcrypt},
                  {"-B -C 5", TStoredScheme::Bcrypt}, {"-2", TStoredScheme::Sha256Crypt},
                  {"-5", TStoredScheme::Sha512Crypt}, {"-s", TStoredScheme::Sha1},
-                 {"-d", TStoredScheme::DesCrypt},    {"-p", TStoredScheme::PlainText}};
+                 {"-d", TStoredScheme::DesCrypt},    {"-p", TStoredScheme::Unknown}};
     for (const auto& form : forms) {
         for (const std::string password : {"s3cret", "with space", "0123456789abcdefghij"}) {
             SCOPED_TRACE(std::string(form.Flags) + " " + password);
@@ -126,7 +156,8 @@ TEST(StoredHash, AgreesWithHtpasswdOnFreshHashes) {
             ASSERT_TRUE(line.starts_with("u:")) << line;
             const std::string stored = line.substr(2);
             EXPECT_EQ(IdentifyStoredHash(stored), form.Scheme);
-            EXPECT_TRUE(VerifyStoredHash(password, stored));
+            // A plain-text value lets nobody in here, as for htpasswd -v on this system.
+            EXPECT_EQ(VerifyStoredHash(password, stored), form.Scheme != TStoredScheme::Unknown);
             EXPECT_FALSE(VerifyStoredHash("?" + password, stored));
         }
     }

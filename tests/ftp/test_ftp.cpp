@@ -571,6 +571,9 @@ TEST(FtpUpload, TheTargetIsReplacedOnlyByAWholeNewFile) {
     const std::vector<TCommandCount> storedDirectly = {{"DELE htpasswd", 1, true},
                                                        {"STOR htpasswd", 1, true},
                                                        {"DELE htpasswd_safeupload", 1, true}};
+    const testing::Matcher<const std::vector<std::string>&> halfStored =
+        ElementsAre("Upload of htpasswd failed: the server stored 24045 of 48090 bytes; the old "
+                    "file was kept");
     const TTargetCase cases[] = {
         {.What = "a first upload",
          .Plain = true,
@@ -610,9 +613,36 @@ TEST(FtpUpload, TheTargetIsReplacedOnlyByAWholeNewFile) {
         {.What = "a truncated upload",
          .Switches = {"--truncate-stor"},
          .Content = SampleText(48090),
-         .Errors = ElementsAre("Upload of htpasswd failed: the server stored 24045 of 48090 "
-                               "bytes; the old file was kept"),
+         .Errors = halfStored,
          .Commands = {{"RNFR", 0}}},
+        // A server that will not answer SIZE is measured another way: MLST, its LIST line, or
+        // the file read back; one that allows none of them gets no file installed.
+        {.What = "a truncated upload, SIZE refused: MLST tells",
+         .Switches = {"--truncate-stor", "--refuse", "SIZE"},
+         .Content = SampleText(48090),
+         .Errors = halfStored,
+         .Commands = {{"MLST htpasswd_safeupload", 1, true}, {"RNFR", 0}}},
+        {.What = "a truncated upload, SIZE and MLST refused: LIST tells",
+         .Switches = {"--truncate-stor", "--refuse", "SIZE,MLST"},
+         .Content = SampleText(48090),
+         .Errors = halfStored,
+         .Commands = {{"LIST htpasswd_safeupload", 1, true}, {"RETR", 0}, {"RNFR", 0}}},
+        {.What = "a truncated upload measured by reading it back",
+         .Switches = {"--truncate-stor", "--refuse", "SIZE,MLST,LIST"},
+         .Content = SampleText(48090),
+         .Errors = halfStored,
+         .Commands = {{"RETR htpasswd_safeupload", 1, true}, {"RNFR", 0}}},
+        {.What = "a whole upload measured by reading it back",
+         .Switches = {"--refuse", "SIZE,MLST,LIST"},
+         .Content = SampleText(48090),
+         .Commands = {{"RETR htpasswd_safeupload", 1, true}, {"RNTO htpasswd", 1}}},
+        {.What = "a server that tells the size no way",
+         .Switches = {"--refuse", "SIZE,MLST,LIST,RETR"},
+         .Content = SampleText(48090),
+         .Errors = ElementsAre("Upload of htpasswd failed: the server does not tell the size of "
+                               "the uploaded file, so it cannot be checked; the old file was "
+                               "kept"),
+         .Commands = {{"RNFR", 0}, {"DELE htpasswd_safeupload", 1, true}}},
         // Refused half-way (disk full).
         {.What = "a transfer refused half-way",
          .Switches = {"--fail-stor-after-bytes", "100000"},

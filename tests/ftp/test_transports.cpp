@@ -7,6 +7,8 @@
 #include "ftp/FileLib.h"
 #include "ftp/Ftp.h"
 #include "ftp/FtpUpload.h"
+#include "ftp/Sftp.h"
+#include "ftp/Transport.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -22,6 +24,7 @@ namespace {
 
 using ftptest::SampleText;
 using testing::Not;
+using transporttest::Capture;
 using transporttest::Executable;
 using transporttest::TAsyncSftp;
 using transporttest::TSshd;
@@ -74,6 +77,46 @@ struct TRun {
         Uploader.WaitFor();
         EXPECT_FALSE(fs::exists(File)) << "the local temporary file goes in every case";
     }
+};
+
+// Passes every call on to a real transport and notes it; once the call numbered KillAfter has
+// returned, the server is killed, as a connection lost between two steps would leave it.
+class TStepTransport : public IUploadTransport {
+public:
+    TStepTransport(IUploadTransport& inner, std::function<void()> kill = {}, size_t killAfter = 0)
+        : FInner(inner), FKill(std::move(kill)), FKillAfter(killAfter) {}
+    std::vector<std::string> Calls;
+    void Connect() override { FInner.Connect(); }
+    void Disconnect() noexcept override { FInner.Disconnect(); }
+    void Put(const std::string& remote, const std::string& local) override {
+        Step("put " + remote, [&] { FInner.Put(remote, local); });
+    }
+    void Rename(const std::string& from, const std::string& to) override {
+        Step("rename " + from + " " + to, [&] { FInner.Rename(from, to); });
+    }
+    void Delete(const std::string& remote) override {
+        Step("delete " + remote, [&] { FInner.Delete(remote); });
+    }
+    std::optional<std::int64_t> Size(const std::string& remote) override {
+        std::optional<std::int64_t> size;
+        Step("size " + remote, [&] { size = FInner.Size(remote); });
+        return size;
+    }
+    bool RenameSourceRefused() const override { return FInner.RenameSourceRefused(); }
+    void Read(const std::string& remote,
+              const std::function<void(const char*, std::size_t)>& sink) override {
+        Step("read " + remote, [&] { FInner.Read(remote, sink); });
+    }
+
+private:
+    void Step(const std::string& call, const std::function<void()>& run) {
+        run();
+        Calls.push_back(call);
+        if (Calls.size() == FKillAfter && FKill) FKill();
+    }
+    IUploadTransport& FInner;
+    std::function<void()> FKill;
+    size_t FKillAfter;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -339,19 +382,89 @@ TEST_F(SftpOpenSsh, UnknownHostKeyIsAskedAboutOrPinned) {
     }
 }
 
+// A key other than the one on record, in known_hosts or among the keys trusted with the target,
+// is a CHANGED key: refused loudly, never offered for acceptance.
 TEST_F(SftpOpenSsh, ChangedHostKeyIsRefusedLoudlyWithoutAsking) {
-    WriteWholeFile(KnownHosts, Server->KnownHostsLine(false));
-    TRun run(Server->Host(), "alice:x\r\n", Target());
-    Fill(run);
-    run.AskAboutHostKeys();
-    run.Accept = true;
-    run.Go();
-    EXPECT_TRUE(run.Asked.empty()) << "a changed key is never offered for acceptance";
-    ASSERT_EQ(run.Errors.size(), 1u);
-    EXPECT_THAT(run.Errors[0],
-                StartsWith("WARNING: the host key of " + Server->Host() +
-                           " has CHANGED. The server now shows the key " + Server->Fingerprint()));
-    EXPECT_FALSE(fs::exists(Target()));
+    const std::string stranger =
+        Capture("ssh-keygen -l -E sha256 -f '" + Server->Key("stranger").string() + ".pub'");
+    const std::string strangerPrint = stranger.substr(stranger.find("SHA256:"), 50);
+    const struct {
+        const char* What;
+        bool KnownHostsOtherKey;
+        std::string Expected;
+    } cases[] = {
+        {"known_hosts", true,
+         "WARNING: the host key of " + Server->Host() +
+             " has CHANGED. The server now shows the key " + Server->Fingerprint() +
+             ", not the one on record"},
+        {"trusted keys", false,
+         "WARNING: the host key of " + Server->Host() + " has CHANGED from the trusted one (" +
+             strangerPrint + "). The server now shows the key " + Server->Fingerprint()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        WriteWholeFile(KnownHosts, c.KnownHostsOtherKey ? Server->KnownHostsLine(false) : "");
+        TRun run(Server->Host(), "alice:x\r\n", Target());
+        Fill(run);
+        if (!c.KnownHostsOtherKey) run.Uploader.HostKeyPins = {strangerPrint};
+        run.AskAboutHostKeys();
+        run.Accept = true;
+        run.Go();
+        EXPECT_TRUE(run.Asked.empty()) << "a changed key is never offered for acceptance";
+        ASSERT_EQ(run.Errors.size(), 1u);
+        EXPECT_THAT(run.Errors[0], StartsWith(c.Expected));
+        EXPECT_TRUE(run.Uploader.IdentityProblem().Changed);
+        EXPECT_FALSE(fs::exists(Target()));
+    }
+}
+
+// OpenSSH gets posix-rename: the target is replaced in one step, never removed first, so a
+// server that dies after any step leaves the old file or the new one, whole.
+TEST_F(SftpOpenSsh, ReplacementIsAtomicWhereverTheServerDies) {
+    const std::string old = SampleText(50000, 'o');
+    const std::string fresh = SampleText(60000, 'n');
+    TTempDir local;
+    const std::string file = local.File("new");
+    WriteWholeFile(file, fresh);
+    const auto replace = [&](TSshd& server, size_t killAfter) {
+        WriteWholeFile(KnownHosts, server.KnownHostsLine());
+        const std::string target = (server.Root() / ".htpasswd").string();
+        WriteWholeFile(target, old);
+        TFtpSettings settings;
+        settings.Protocol = TTransferProtocol::Sftp;
+        settings.Host = server.Host();
+        settings.User = server.User();
+        settings.KeyFile = server.Key("user").string();
+        settings.KnownHostsFile = KnownHosts;
+        settings.Timeout = 10000;
+        TSftpTransport sftp(settings, {});
+        TStepTransport steps(
+            sftp, [&] { server.Kill(); }, killAfter);
+        sftp.Connect();
+        try {
+            SafeUpload(steps, file, static_cast<std::int64_t>(fresh.size()), target);
+        } catch (const EFtpError&) {
+            EXPECT_NE(killAfter, 0u) << "only a dead server fails it";
+        }
+        return steps.Calls;
+    };
+    const std::vector<std::string> calls = replace(*Server, 0);
+    const std::string temp = Target() + "_safeupload";
+    EXPECT_THAT(calls,
+                ElementsAre("put " + temp, "size " + temp, "rename " + temp + " " + Target()));
+    EXPECT_TRUE(ReadWholeFile(Target()) == fresh);
+    EXPECT_THAT(Server->Log(), HasSubstr("posix-rename old")) << Server->Log();
+    EXPECT_THAT(Server->Log(), Not(HasSubstr("remove name"))) << Server->Log();
+    for (size_t killAfter = 1; killAfter <= calls.size(); ++killAfter) {
+        SCOPED_TRACE(calls[killAfter - 1]);
+        TSshd server;
+        replace(server, killAfter);
+        const fs::path target = server.Root() / ".htpasswd";
+        ASSERT_TRUE(fs::exists(target)) << "the site always has its password file";
+        const std::string content = ReadWholeFile(target);
+        EXPECT_TRUE(content == old || content == fresh) << content.size() << " bytes";
+        EXPECT_EQ(content == fresh, killAfter == calls.size());
+    }
 }
 
 TEST_F(SftpOpenSsh, ServerDyingMidUploadKeepsTheOldFileWhole) {
@@ -410,6 +523,68 @@ TEST_F(SftpPassword, NewTargetReplacingAndAWrongPassword) {
     ASSERT_EQ(run.Errors.size(), 1u);
     EXPECT_THAT(run.Errors[0], StartsWith("Login to " + Server->Host() + " as webmaster failed: "));
     EXPECT_EQ(ReadWholeFile(Server->Root() / "www" / ".htpasswd"), SampleText(60000, 's'));
+}
+
+// What the server stored is measured (stat, else the file read back) before it replaces the
+// target; a server without posix-rename gets the old file deleted just before the rename.
+TEST(SftpServerKinds, ShortFilesAreRefusedAndRenamesFallBack) {
+    const std::string content = SampleText(70001, 'n');
+    const std::string shortError = "Upload of htpasswd failed: the server stored 35000 of 70001 "
+                                   "bytes; the old file was kept";
+    const struct {
+        std::vector<std::string> Switches;
+        const char* Error; // none: replaced
+        std::vector<std::string> Calls;
+    } cases[] = {
+        {{},
+         nullptr,
+         {"put htpasswd_safeupload", "size htpasswd_safeupload",
+          "rename htpasswd_safeupload htpasswd"}},
+        {{"--no-posix-rename"},
+         nullptr,
+         {"put htpasswd_safeupload", "size htpasswd_safeupload", "delete htpasswd",
+          "rename htpasswd_safeupload htpasswd"}},
+        {{"--no-stat"},
+         nullptr,
+         {"put htpasswd_safeupload", "size htpasswd_safeupload",
+          "rename htpasswd_safeupload htpasswd"}},
+        {{"--truncate"},
+         "stat",
+         {"put htpasswd_safeupload", "size htpasswd_safeupload", "delete htpasswd_safeupload"}},
+        {{"--truncate", "--no-stat"},
+         "read back",
+         {"put htpasswd_safeupload", "size htpasswd_safeupload", "delete htpasswd_safeupload"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.Switches));
+        TAsyncSftp server(c.Switches);
+        TTempDir local;
+        WriteWholeFile(local.File("known_hosts"), server.KnownHostsLine());
+        WriteWholeFile(local.File("new"), content);
+        WriteWholeFile((server.Root() / "htpasswd").string(), "old:content\r\n");
+        TFtpSettings settings;
+        settings.Protocol = TTransferProtocol::Sftp;
+        settings.Host = server.Host();
+        settings.User = TAsyncSftp::kUser;
+        settings.Password = TAsyncSftp::kPassword;
+        settings.KnownHostsFile = local.File("known_hosts");
+        settings.Timeout = 10000;
+        TSftpTransport sftp(settings, {});
+        TStepTransport steps(sftp);
+        sftp.Connect();
+        std::string error;
+        try {
+            SafeUpload(steps, local.File("new"), static_cast<std::int64_t>(content.size()),
+                       "htpasswd");
+        } catch (const EFtpError& e) {
+            error = e.what();
+        }
+        EXPECT_EQ(error, c.Error ? shortError : "");
+        EXPECT_EQ(steps.Calls, c.Calls);
+        EXPECT_TRUE(ReadWholeFile(server.Root() / "htpasswd") ==
+                    (c.Error ? std::string("old:content\r\n") : content));
+        EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
+    }
 }
 
 TEST_F(SftpPassword, ServerDyingMidUploadKeepsTheOldFileWhole) {

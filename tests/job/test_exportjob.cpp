@@ -5,15 +5,22 @@
 
 #include "FtpTestServer.h"
 #include "TestUtil.h"
+#include "TransportServers.h"
 #include "base/Random.h"
+#include "ftp/ServerTarget.h"
 #include "userdb/UserList.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <memory>
 #include <sstream>
+#include <thread>
 
 using namespace quorvane;
 using namespace ftptest;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -247,5 +254,122 @@ TEST(ExportJobUpload, MissingServerSettingsFailBeforeAnything) {
         }
         EXPECT_TRUE(rec.Events.empty());
         EXPECT_TRUE(job.TempFile().empty());
+    }
+}
+
+namespace {
+
+// A loopback server that takes uploads slowly, and how a database reaches it.
+struct TSlowSite {
+    std::shared_ptr<void> Server;
+    fs::path Folder;    // where the remote file lies on this machine
+    std::string Remote; // its name for the server
+    std::function<void(TUserList&)> Fill;
+};
+
+TSlowSite SlowSite(TTransferProtocol protocol, bool openSsh = false) {
+    TSlowSite site;
+    if (protocol == TTransferProtocol::Ftp) {
+        auto server = std::make_shared<TFtpServer>(std::vector<std::string>{"--throttle", "50000"});
+        site = {server, server->Root(), "htpasswd", [host = server->Host()](TUserList& list) {
+                    list.FtpHost = host;
+                    list.FtpUser = kUser;
+                    list.FtpPass = kPassword;
+                }};
+    } else if (protocol != TTransferProtocol::Sftp) {
+        auto server = std::make_shared<transporttest::TVsftpd>(
+            protocol == TTransferProtocol::FtpImplicitTls, 50000);
+        site = {server, server->Root(), "pub/htpasswd",
+                [host = server->Host(), pin = server->Pin()](TUserList& list) {
+                    list.FtpHost = host;
+                    list.FtpUser = "anonymous";
+                    list.FtpPass = "quorvane@example.org";
+                    list.FtpTlsPin = pin;
+                }};
+    } else if (openSsh) {
+        // As fast as it goes, so the file is large instead.
+        auto server = std::make_shared<transporttest::TSshd>();
+        site = {server, server->Root(), (server->Root() / "htpasswd").string(),
+                [server](TUserList& list) {
+                    list.FtpHost = server->Host();
+                    list.FtpUser = server->User();
+                    list.FtpKeyFile = server->Key("user").string();
+                    list.FtpHostKeys = server->Fingerprint();
+                }};
+    } else {
+        auto server = std::make_shared<transporttest::TAsyncSftp>(
+            std::vector<std::string>{"--throttle", "50000"});
+        site = {server, server->Root(), "htpasswd", [server](TUserList& list) {
+                    list.FtpHost = server->Host();
+                    list.FtpUser = transporttest::TAsyncSftp::kUser;
+                    list.FtpPass = transporttest::TAsyncSftp::kPassword;
+                    list.FtpHostKeys = server->Fingerprint();
+                }};
+    }
+    return site;
+}
+
+} // namespace
+
+// Abort while the file travels, on every transport: the transfer stops at once, the server's
+// file stays as it was, the partial upload is removed, and the result says aborted, not failed.
+TEST(ExportJobUpload, AbortDuringTheTransferLeavesTheServersFileAsItWas) {
+    const struct {
+        const char* What;
+        TTransferProtocol Protocol;
+        bool OpenSsh = false;
+    } cases[] = {
+        {"FTP", TTransferProtocol::Ftp},
+        {"FTP over TLS", TTransferProtocol::FtpExplicitTls},
+        {"FTP over implicit TLS", TTransferProtocol::FtpImplicitTls},
+        {"SFTP, asyncssh", TTransferProtocol::Sftp},
+        {"SFTP, OpenSSH", TTransferProtocol::Sftp, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        const char* binary =
+            c.OpenSsh ? transporttest::TSshd::kBinary
+            : c.Protocol == TTransferProtocol::Ftp || c.Protocol == TTransferProtocol::Sftp
+                ? "/usr/bin/python3"
+                : transporttest::TVsftpd::kBinary;
+        if (!transporttest::Executable(binary))
+            GTEST_SKIP() << binary << " is not installed (scripts/deps.sh installs it)";
+        const TSlowSite site = SlowSite(c.Protocol, c.OpenSsh);
+        const fs::path target = site.Folder / "htpasswd";
+        WriteWholeFile(target, "old:content\r\n");
+        TUserList list;
+        for (int i = 0; i < (c.OpenSsh ? 400000 : 20000); ++i)
+            list.Add("user" + std::to_string(i), "password of user " + std::to_string(i));
+        list.ExportToFile = false;
+        list.FtpProtocol = ProtocolStoredName(c.Protocol);
+        list.FtpPassiveMode = true;
+        site.Fill(list);
+        TExportSettings settings = PlainTo(TExportTarget::Server);
+        settings.ServerSecret = list.FtpKeyFile.empty() ? list.FtpPass : "";
+        settings.RemoteFile = site.Remote;
+        settings.Timeout = 10000;
+        TExportJob job(list, settings);
+        std::atomic<bool> sending{false};
+        job.OnEvent = [&](const TExportEvent& event) {
+            if (event.Stage == TExportStage::Uploading && event.BytesSent > 0) sending = true;
+        };
+        std::vector<TExportResult> done;
+        job.OnDone = [&](const TExportResult& result) { done.push_back(result); };
+        job.Start();
+        const auto start = std::chrono::steady_clock::now();
+        while (!sending && !job.Wait(std::chrono::milliseconds(10))) {
+        }
+        ASSERT_TRUE(sending) << testing::PrintToString(job.Result().Error);
+        EXPECT_TRUE(job.Abort()) << "in time: the file was still on its way";
+        EXPECT_TRUE(job.Wait(std::chrono::seconds(20))) << "the transfer stops";
+        job.Wait();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+        ASSERT_EQ(done.size(), 1u);
+        EXPECT_TRUE(done[0].Aborted);
+        EXPECT_FALSE(done[0].Done);
+        EXPECT_EQ(done[0].Error, "") << "an abort is not a failure";
+        EXPECT_TRUE(done[0].Warnings.empty()) << testing::PrintToString(done[0].Warnings);
+        EXPECT_EQ(ReadWholeFile(target), "old:content\r\n");
+        EXPECT_FALSE(fs::exists(site.Folder / "htpasswd_safeupload"));
     }
 }

@@ -88,7 +88,8 @@ public:
     static constexpr const char* kBinary = "/usr/sbin/vsftpd";
     static constexpr const char* kWrongPassword = "wrong@pw";
 
-    explicit TVsftpd(bool implicitTls) {
+    // maxRate: bytes a second each upload may take (0: as fast as it goes).
+    explicit TVsftpd(bool implicitTls, int maxRate = 0) {
         fs::permissions(FDir.Path(), fs::perms(0755));
         fs::create_directories(Root());
         fs::permissions(FDir.Path() / "root", fs::perms(0755));
@@ -124,6 +125,9 @@ public:
                     "secure_chroot_dir=/var/run/vsftpd/empty\n";
                 if (implicitTls) {
                     text += "implicit_ssl=YES\n";
+                }
+                if (maxRate > 0) {
+                    text += "anon_max_rate=" + std::to_string(maxRate) + "\n";
                 }
                 if (::geteuid() != 0) {
                     text += "run_as_launching_user=YES\n";
@@ -182,7 +186,8 @@ public:
                               "PasswordAuthentication no\n"
                               "KbdInteractiveAuthentication no\nPubkeyAuthentication yes\n"
                               "PermitRootLogin prohibit-password\n"
-                              "Subsystem sftp internal-sftp\nLogLevel ERROR\n");
+                              "Subsystem sftp /usr/lib/openssh/sftp-server -e -l INFO 2>>" +
+                              dir + "/sftp.log\nLogLevel ERROR\n");
                 return std::vector<std::string>{kBinary, "-D", "-e", "-f", conf};
             },
             FDir.Path() / "server.out");
@@ -204,6 +209,8 @@ public:
         return from == std::string::npos ? line : line.substr(from, line.find(' ', from) - from);
     }
     std::string User() const { return Capture("id -un"); }
+    // What the SFTP subsystem logged: every rename and removal it did.
+    std::string Log() const { return ReadWholeFile(FDir.Path() / "sftp.log"); }
     void Kill() { FPeer.Kill(); }
 
 private:
@@ -218,18 +225,22 @@ public:
     static constexpr const char* kUser = "webmaster";
     static constexpr const char* kPassword = "open sesame";
 
-    TAsyncSftp() {
+    // switches: the script's ways to misbehave (--truncate, --no-stat, --no-posix-rename,
+    // --throttle N).
+    explicit TAsyncSftp(std::vector<std::string> switches = {}) {
         fs::create_directories(Root());
         FPort = FPeer.StartOnFreePort(
             "the SFTP server",
             [&](int port) {
-                return std::vector<std::string>{
+                std::vector<std::string> args{
                     "/usr/bin/python3", QUORVANE_SFTP_SERVER_SCRIPT,
                     "--port",           std::to_string(port),
                     "--root",           Root().string(),
                     "--user",           kUser,
                     "--password",       kPassword,
                     "--host-key",       (FDir.Path() / "hostkey").string()};
+                args.insert(args.end(), switches.begin(), switches.end());
+                return args;
             },
             FDir.Path() / "server.out");
     }
@@ -237,6 +248,12 @@ public:
     std::string Host() const { return "127.0.0.1:" + std::to_string(FPort); }
     std::string KnownHostsLine() const {
         return transporttest::KnownHostsLine(FPort, FDir.Path() / "hostkey.pub");
+    }
+    std::string Fingerprint() const {
+        const std::string line =
+            Capture("ssh-keygen -l -E sha256 -f '" + (FDir.Path() / "hostkey.pub").string() + "'");
+        const size_t from = line.find("SHA256:");
+        return from == std::string::npos ? line : line.substr(from, line.find(' ', from) - from);
     }
     void Kill() { FPeer.Kill(); }
 

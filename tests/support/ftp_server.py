@@ -7,7 +7,7 @@ import os
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import DTPHandler, FTPHandler
+from pyftpdlib.handlers import DTPHandler, FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -35,13 +35,23 @@ def main():
     parser.add_argument("--store-raw", action="store_true",
                         help="store every upload's bytes as received, also in ASCII mode "
                              "(as vsftpd does by default)")
+    parser.add_argument("--refuse", default="",
+                        help="commands (comma-separated, such as SIZE,MLST) answered with 502")
+    parser.add_argument("--throttle", type=int, default=0,
+                        help="take at most this many bytes a second of uploads")
     args = parser.parse_args()
+    refused = {verb.strip().upper() for verb in args.refuse.split(",") if verb.strip()}
 
     logging.basicConfig(level=logging.WARNING)
 
-    class Data(DTPHandler):
+    Base = DTPHandler
+    if args.throttle:
+        Base = ThrottledDTPHandler
+        Base.read_limit = args.throttle
+
+    class Data(Base):
         def enable_receiving(self, type, cmd):
-            DTPHandler.enable_receiving(self, type, cmd)
+            Base.enable_receiving(self, type, cmd)
             if args.store_raw:
                 self._data_wrapper = None
 
@@ -50,10 +60,10 @@ def main():
                     and not self.file_obj.closed):
                 self.file_obj.flush()
                 self.file_obj.truncate(self.file_obj.tell() // 2)
-            DTPHandler.close(self)
+            Base.close(self)
 
         def handle_read(self):
-            DTPHandler.handle_read(self)
+            Base.handle_read(self)
             if (args.fail_stor_after_bytes and not self._closed
                     and self.tot_bytes_received > args.fail_stor_after_bytes):
                 self.transfer_finished = False
@@ -78,6 +88,9 @@ def main():
             if args.log:
                 with open(args.log, "a", encoding="utf-8", errors="replace") as log:
                     log.write(line + "\n")
+            if cmd in refused:
+                self.respond("502 Command not implemented.")
+                return
             FTPHandler.pre_process_command(self, line, cmd, arg)
 
         def ftp_RNFR(self, path):

@@ -18,7 +18,19 @@ def main():
     parser.add_argument("--user", required=True)
     parser.add_argument("--password", required=True)
     parser.add_argument("--host-key", required=True, help="private host key file (made if missing)")
+    parser.add_argument("--truncate", action="store_true",
+                        help="keep only the first half of every file written, still answering OK")
+    parser.add_argument("--no-stat", action="store_true", help="refuse stat and lstat")
+    parser.add_argument("--no-posix-rename", action="store_true",
+                        help="do not offer OpenSSH's posix-rename extension")
+    parser.add_argument("--throttle", type=int, default=0,
+                        help="take at most this many bytes a second of uploads")
     args = parser.parse_args()
+
+    if args.no_posix_rename:
+        asyncssh.sftp.SFTPServerHandler._extensions = [
+            e for e in asyncssh.sftp.SFTPServerHandler._extensions
+            if e[0] != b"posix-rename@openssh.com"]
 
     if not os.path.exists(args.host_key):
         key = asyncssh.generate_private_key("ssh-ed25519")
@@ -38,6 +50,27 @@ def main():
     class Sftp(asyncssh.SFTPServer):
         def __init__(self, chan):
             super().__init__(chan, chroot=args.root.encode())
+
+        async def write(self, file_obj, offset, data):
+            if args.throttle:
+                await asyncio.sleep(len(data) / args.throttle)
+            return super().write(file_obj, offset, data)
+
+        def close(self, file_obj):
+            if args.truncate and file_obj.writable():
+                file_obj.flush()
+                file_obj.truncate(os.fstat(file_obj.fileno()).st_size // 2)
+            return super().close(file_obj)
+
+        def stat(self, path):
+            if args.no_stat:
+                raise asyncssh.SFTPError(asyncssh.FX_OP_UNSUPPORTED, "stat is not offered")
+            return super().stat(path)
+
+        def lstat(self, path):
+            if args.no_stat:
+                raise asyncssh.SFTPError(asyncssh.FX_OP_UNSUPPORTED, "stat is not offered")
+            return super().lstat(path)
 
     async def start():
         await asyncssh.create_server(Server, "127.0.0.1", args.port,

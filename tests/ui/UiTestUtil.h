@@ -60,6 +60,7 @@ public:
     std::vector<QString> FileDialogDirectories;
     std::vector<QStringList> FileDialogSelections;
     std::vector<QStringList> FileDialogFilters;
+    std::vector<QString> FileDialogTitles;
 
 private:
     int Answer(QDialog& dialog) {
@@ -74,6 +75,7 @@ private:
             FileDialogDirectories.push_back(files->directory().absolutePath());
             FileDialogSelections.push_back(files->selectedFiles());
             FileDialogFilters.push_back(files->nameFilters());
+            FileDialogTitles.push_back(files->windowTitle());
             if (FileNames.empty()) return QDialog::Rejected;
             const QString name = FileNames.front();
             FileNames.pop_front();

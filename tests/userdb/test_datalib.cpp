@@ -2,6 +2,7 @@
 
 #include "TestUtil.h"
 #include "base/Errors.h"
+#include "base/FileSafety.h"
 #include "userdb/DataLib.h"
 #include "userdb/DataLibInternal.h"
 #include "userdb/UserList.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <set>
@@ -523,10 +525,12 @@ TEST_F(AtomicSave, NewFileIsPrivateAndAnExistingOneKeepsItsMode) {
     const std::string path = dir.File("db.udx");
     list.SaveToFile(path);
     EXPECT_EQ(Mode(path), 0600u);
-    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    // A group that may change the database shares it on purpose.
+    ASSERT_EQ(::chmod(path.c_str(), 0660), 0);
     list.Add("b", "more");
     list.SaveToFile(path);
-    EXPECT_EQ(Mode(path), 0640u);
+    EXPECT_EQ(Mode(path), 0660u);
+    EXPECT_TRUE(list.SaveWarnings().empty());
     EXPECT_EQ(ReadWholeFile(path), Text(list));
     EXPECT_TRUE(Others(dir, {"db.udx"}).empty());
 }
@@ -541,9 +545,11 @@ TEST_F(AtomicSave, WriteFailureLeavesTheTargetAsItWas) {
 
     for (int i = 0; i < 200; ++i)
         list.Add("user" + std::to_string(i), "password");
+    // The hook fails the writes as a full disk does, and the message says so.
+    const std::string diskFull = "Cannot write file " + path + ": the disk is full";
     for (long long after : {0LL, 1LL, 100LL, 5000LL}) {
         test_hooks::SetWriteFailureAfter(after);
-        EXPECT_EQ(ErrorOf([&] { list.SaveToFile(path); }), "Stream write error") << after;
+        EXPECT_EQ(ErrorOf([&] { list.SaveToFile(path); }), diskFull) << after;
         EXPECT_EQ(ReadWholeFile(path), before);
         EXPECT_TRUE(Others(dir, {"db.udx"}).empty()) << "temporary file left behind";
     }
@@ -567,7 +573,7 @@ TEST_F(AtomicSave, WriteFailureLeavesTheTargetAsItWas) {
     const std::string bigText = Text(list);
     ASSERT_GT(bigText.size(), 700000u);
     test_hooks::SetWriteFailureAfter(600000);
-    EXPECT_EQ(ErrorOf([&] { list.SaveToFile(path); }), "Stream write error");
+    EXPECT_EQ(ErrorOf([&] { list.SaveToFile(path); }), diskFull);
     EXPECT_EQ(ReadWholeFile(path), small);
     EXPECT_TRUE(Others(dir, {"db.udx"}).empty());
     test_hooks::SetWriteFailureAfter(-1);
@@ -576,27 +582,42 @@ TEST_F(AtomicSave, WriteFailureLeavesTheTargetAsItWas) {
 
     // A failed first save creates nothing.
     test_hooks::SetWriteFailureAfter(10);
-    EXPECT_EQ(ErrorOf([&] { list.SaveToFile(dir.File("new.udx")); }), "Stream write error");
+    EXPECT_EQ(ErrorOf([&] { list.SaveToFile(dir.File("new.udx")); }),
+              "Cannot write file " + dir.File("new.udx") + ": the disk is full");
     EXPECT_FALSE(fs::exists(dir.File("new.udx")));
 }
 
-TEST_F(AtomicSave, TargetThatCannotBeCreated) {
+TEST_F(AtomicSave, TargetThatCannotBeCreatedSaysWhy) {
     TTempDir dir;
     TUserList list;
     const std::string folder = dir.File("folder");
     fs::create_directory(folder);
     WriteWholeFile(dir.File("folder/inside"), "x");
-    EXPECT_EQ(ErrorOf([&] { list.SaveToFile(folder); }), "Cannot create file " + folder);
+    WriteWholeFile(dir.File("plain"), "x");
+    const struct {
+        std::string Target, Error;
+    } cases[] = {
+        {folder, "Cannot create file " + folder + ": it is a folder"},
+        {dir.File("plain/db.udx"), "Cannot create file " + dir.File("plain/db.udx") + ": " +
+                                       dir.File("plain") + " is not a folder"},
+        {dir.File("nowhere/db.udx"), "Cannot create file " + dir.File("nowhere/db.udx") +
+                                         ": the folder " + dir.File("nowhere") + " does not exist"},
+        {dir.File("no/such/db.udx"), "Cannot create file " + dir.File("no/such/db.udx") +
+                                         ": the folder " + dir.File("no") + " does not exist"},
+        {"", "Cannot create file "},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ErrorOf([&] { list.SaveToFile(c.Target); }), c.Error);
     EXPECT_TRUE(fs::is_directory(folder));
     EXPECT_EQ(ReadWholeFile(dir.File("folder/inside")), "x");
-
-    WriteWholeFile(dir.File("plain"), "x");
-    const std::string underFile = dir.File("plain/db.udx");
-    EXPECT_EQ(ErrorOf([&] { list.SaveToFile(underFile); }), "Cannot create file " + underFile);
-    const std::string noFolder = dir.File("nowhere/db.udx");
-    EXPECT_EQ(ErrorOf([&] { list.SaveToFile(noFolder); }), "Cannot create file " + noFolder);
-    EXPECT_EQ(ErrorOf([&] { list.SaveToFile(""); }), "Cannot create file ");
     EXPECT_EQ(ReadWholeFile(dir.File("plain")), "x");
+    // Causes a test cannot bring about as the superuser, in the same words.
+    EXPECT_EQ(CannotCreateText(dir.File("db.udx"), EACCES),
+              "Cannot create file " + dir.File("db.udx") +
+                  ": no permission to write in the folder " + dir.Path().string());
+    EXPECT_EQ(CannotCreateText("/x/db.udx", EROFS),
+              "Cannot create file /x/db.udx: the file system is read-only");
+    EXPECT_EQ(CannotCreateText("/x/db.udx", EIO), "Cannot create file /x/db.udx");
 }
 
 TEST_F(AtomicSave, SavingThroughALinkReplacesTheFileItPointsAt) {

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <functional>
 #include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -181,7 +182,7 @@ TEST(SpecialTargets, DevicesAndPipesAreWrittenInPlaceAndFoldersRefused) {
     // A folder is refused and left as it was.
     fs::create_directory(dir.File("folder"));
     EXPECT_EQ(ErrorOf<std::exception>([&] { WriteFileAtomically(dir.File("folder"), "x"); }),
-              "Cannot create file " + dir.File("folder"));
+              "Cannot create file " + dir.File("folder") + ": it is a folder");
     EXPECT_TRUE(fs::is_directory(dir.File("folder")));
     EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"fifo", "folder", "log"}));
 }
@@ -376,6 +377,79 @@ TEST(TempFiles, StaleTemporariesOfTheSameFileAreRemoved) {
     TUserList list;
     list.SaveToFile(db);
     EXPECT_EQ(dir.Entries(), expected);
+
+    // An export's upload temporaries in the temporary folder, by the same rules.
+    TTempDir temp;
+    for (const auto& [name, age] :
+         std::vector<std::pair<std::string, int>>{{"kxvAb12Cd.tmp", 120},
+                                                  {"kxvrecent.tmp", 10},
+                                                  {"kxvAb12C.tmp", 120},
+                                                  {"kxvAb12Cd.txt", 120},
+                                                  {"abcAb12Cd.tmp", 120}}) {
+        WriteWholeFile(temp.File(name), "alice:secret\r\n");
+        const time_t when = ::time(nullptr) - age * 60;
+        const struct utimbuf times { when, when };
+        ::utime(temp.File(name).c_str(), &times);
+    }
+    EXPECT_EQ(RemoveStaleFiles(temp.Path().string(), "kxv", ".tmp", std::chrono::hours(1)), 1);
+    EXPECT_EQ(temp.Entries(), (std::vector<std::string>{"abcAb12Cd.tmp", "kxvAb12C.tmp",
+                                                        "kxvAb12Cd.txt", "kxvrecent.tmp"}));
+}
+
+// --- side files beside the database ----------------------------------------------------
+
+// What another user can plant under a side file's name: none of it is read, nothing waits.
+TEST(SideFiles, OnlyARegularFileOfThisUserIsRead) {
+    TTempDir dir;
+    const std::string real = dir.File("real");
+    WriteWholeFile(real, "cache");
+    const struct {
+        const char* Name;
+        std::function<void(const std::string&)> Plant;
+        bool Read;
+    } cases[] = {
+        {"own file", [](const std::string& p) { WriteWholeFile(p, "cache"); }, true},
+        {"fifo", [](const std::string& p) { ::mkfifo(p.c_str(), 0600); }, false},
+        {"link to a file", [&](const std::string& p) { ::symlink(real.c_str(), p.c_str()); },
+         false},
+        {"folder", [](const std::string& p) { fs::create_directory(p); }, false},
+        {"too large", [](const std::string& p) { WriteWholeFile(p, std::string(65, 'x')); }, false},
+        {"another user's file",
+         [](const std::string& p) {
+             WriteWholeFile(p, "cache");
+             if (::chown(p.c_str(), kNobody, kNogroup) != 0) ::unlink(p.c_str());
+         },
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string path = dir.File(std::string(".") + c.Name);
+        c.Plant(path);
+        // A child, so that a read that waits fails the test instead of hanging it.
+        const int status = InChild([&] {
+            ::alarm(10);
+            const auto data = ReadSideFile(path, 64);
+            return data.has_value() == c.Read && (!c.Read || *data == "cache") ? 0 : 1;
+        });
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+}
+
+// A fifo where the lock file goes is replaced by a proper lock file; nothing waits on it.
+TEST(SideFiles, AFifoInPlaceOfTheLockFileIsReplaced) {
+    TTempDir dir;
+    const std::string db = dir.File("users.udx");
+    const std::string lock = TDatabaseLock::LockPathFor(db);
+    for (TLockMode mode : {TLockMode::Exclusive, TLockMode::Shared}) {
+        ASSERT_EQ(::mkfifo(lock.c_str(), 0600), 0);
+        const int status = InChild([&] {
+            ::alarm(10);
+            TDatabaseLock held(db, mode, std::chrono::milliseconds(100));
+            return S_ISREG(Lstat(lock).st_mode) ? 0 : 1;
+        });
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        ::unlink(lock.c_str());
+    }
 }
 
 TEST(TempFiles, ASignalDuringAWriteRemovesTheTemporaryFile) {
@@ -489,7 +563,9 @@ TEST_F(Shared, AReaderInAFolderItCannotWriteGoesWithoutALockFile) {
         }
         const std::string error =
             ErrorOf<std::exception>([&] { TDatabaseLock w(db, TLockMode::Exclusive); });
-        if (error != "Cannot create file " + db + ".lock") return 12;
+        if (error !=
+            "Cannot create file " + db + ".lock: no permission to write in the folder " + folder)
+            return 12;
         // A folder that does not exist: no database to protect, and no lock file to make.
         TDatabaseLock missing(Dir.File("none/users.udx"), TLockMode::Exclusive);
         return missing.LockPath().empty() ? 0 : 13;

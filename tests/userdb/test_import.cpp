@@ -227,8 +227,12 @@ TEST_F(ImportUsersTest, EmptyFileChangesNothing) {
     // Text after a NUL byte is not read.
     EXPECT_EQ(ImportUsers(WriteFile("\0ghost pw\r\n"s), list), 0);
     EXPECT_EQ(list.Fingerprint(), before);
-    // Reading stops at the NUL, even where the input never ends.
-    EXPECT_EQ(ImportUsers("/dev/zero", list), 0);
+    // A device where a file is expected is refused before it is read.
+    EXPECT_EQ(ErrorOf([&] { ImportUsers("/dev/zero", list); }), "/dev/zero is not a regular file");
+    // So is a line longer than 64 KiB, by its number.
+    const std::string longLine = WriteFile("ann a\r\n" + std::string(65537, 'x') + "\n");
+    EXPECT_EQ(ErrorOf([&] { ImportUsers(longLine, list); }),
+              "Line 2 of " + longLine + " is longer than 64 KiB");
     EXPECT_EQ(list.Count(), 1);
 }
 

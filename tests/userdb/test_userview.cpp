@@ -29,8 +29,8 @@ TEST(UserViewRules, SortKeysAndDirections) {
     a.Expire = false;
     b.Expire = true;
     b.ExpireDate = 1;
-    EXPECT_LT(CompareUsers(a, b, 3), 0); // "Never" first
-    EXPECT_GT(CompareUsers(a, b, -3), 0);
+    EXPECT_GT(CompareUsers(a, b, 3), 0); // "Never" after every date
+    EXPECT_LT(CompareUsers(a, b, -3), 0);
     a.Expire = true;
     a.ExpireDate = 1.5;
     EXPECT_GT(CompareUsers(a, b, 3), 0); // time of day counts

@@ -8,6 +8,7 @@
 #include "ui/CredentialsDlg.h"
 #include "ui/DateDlg.h"
 #include "ui/FindDlg.h"
+#include "ui/HelpWindow.h"
 #include "ui/MainForm.h"
 #include "ui/OptionsDlg.h"
 #include "ui/UserDlg.h"
@@ -29,6 +30,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextBrowser>
 #include <QTreeView>
 
 #include <sys/stat.h>
@@ -172,7 +174,7 @@ TEST_F(CommandsTest, AddUserAppendsSelectsAndMarksModified) {
     EXPECT_EQ(RowLogins(), (std::vector<std::string>{"alice", "bob", "carl"})) << "sorted in";
     EXPECT_EQ(SelectedLogins(), QStringLiteral("bob"));
     EXPECT_TRUE(Window.Project.Modified());
-    EXPECT_EQ(Window.StatusPanelText(0), QStringLiteral("3 user(s)"));
+    EXPECT_EQ(Window.StatusPanelText(0), QStringLiteral("3 users"));
     EXPECT_EQ(Window.StatusPanelText(1), QStringLiteral("Modified"));
 
     // A new user gets a row even when the view would hide it.
@@ -282,7 +284,7 @@ TEST_F(CommandsTest, DeleteAsksWithTheLoginOrTheCount) {
     EXPECT_EQ(List().Users(0).Login, "bob");
     EXPECT_EQ(RowLogins(), (std::vector<std::string>{"bob"}));
     EXPECT_TRUE(Window.Project.Modified());
-    EXPECT_EQ(Window.StatusPanelText(0), QStringLiteral("1 user(s)"));
+    EXPECT_EQ(Window.StatusPanelText(0), QStringLiteral("1 user"));
     EXPECT_FALSE(Action("miDeleteUser")->isEnabled()) << "nothing is selected any more";
 }
 
@@ -550,24 +552,37 @@ TEST_F(CommandsTest, OptionsShowsTheDialogAndChangesNothing) {
     EXPECT_FALSE(Window.Project.Modified());
 }
 
-TEST_F(CommandsTest, HelpTopicsOpensTheHelpPageOrSaysItIsMissing) {
+TEST_F(CommandsTest, HelpTopicsShowsTheHelpPageOrSaysItIsMissing) {
     TUrlCatcher catcher;
     const QString help = Window.HelpFile();
     EXPECT_EQ(QFileInfo(help).dir(), QDir(QCoreApplication::applicationDirPath()));
     const bool existed = QFile::exists(help);
     if (!existed) {
         Trigger("miHelpTopics");
-        EXPECT_TRUE(catcher.Urls.isEmpty());
+        EXPECT_EQ(Window.HelpWindow(), nullptr);
         ASSERT_EQ(Messages.size(), 1u);
         EXPECT_EQ(Messages[0].Title, QStringLiteral("Quorvane"));
         EXPECT_EQ(Messages[0].Text,
                   QStringLiteral("Cannot open file ") + help + QStringLiteral("."));
         QFile page(help);
         ASSERT_TRUE(page.open(QIODevice::WriteOnly));
-        page.write("<html></html>");
+        page.write("<html><body><h1>Quorvane Help</h1><a href=\"#export\">Export</a> "
+                   "<a href=\"https://httpd.apache.org/\">Apache</a></body></html>");
     }
+    // Shown by the program itself, without a web browser; a web link goes to the desktop.
     Trigger("miHelpTopics");
     if (!existed) QFile::remove(help);
+    ASSERT_NE(Window.HelpWindow(), nullptr);
+    EXPECT_TRUE(Window.HelpWindow()->isVisible());
+    QTextBrowser* page = Window.HelpWindow()->Browser();
+    EXPECT_TRUE(page->toPlainText().contains(QStringLiteral("Quorvane Help")));
+    EXPECT_TRUE(catcher.Urls.isEmpty());
+    emit page->anchorClicked(QUrl(QStringLiteral("https://httpd.apache.org/")));
     ASSERT_EQ(catcher.Urls.size(), 1);
-    EXPECT_EQ(catcher.Urls[0].toLocalFile(), help);
+    EXPECT_EQ(catcher.Urls[0].host(), QStringLiteral("httpd.apache.org"));
+    EXPECT_TRUE(page->toPlainText().contains(QStringLiteral("Quorvane Help")));
+    // F1 again brings the same window back.
+    THelpWindow* first = Window.HelpWindow();
+    Trigger("miHelpTopics");
+    EXPECT_EQ(Window.HelpWindow(), first);
 }

@@ -9,7 +9,9 @@
 
 #include <QCalendarWidget>
 #include <QDesktopServices>
+#include <QFile>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QUrl>
 
@@ -83,10 +85,8 @@ TEST(AboutBox, ShowsTheProductAndHandsTheLinksToTheDesktop) {
         ShowActive(dialog);
         EXPECT_EQ(dialog.windowTitle(), QStringLiteral("About"));
         EXPECT_EQ(Find<QLabel>(dialog, "lblProduct")->text(), QStringLiteral("Quorvane 1.3"));
-        EXPECT_TRUE(Find<QLabel>(dialog, "lblMail")
-                        ->text()
-                        .contains(QStringLiteral("support@example.org")));
-        EXPECT_FALSE(Find<QLabel>(dialog, "ProductImage")->pixmap().isNull());
+        EXPECT_TRUE(
+            Find<QLabel>(dialog, "lblMail")->text().contains(QStringLiteral("help@site.test")));
         emit Find<QLabel>(dialog, "lblMail")->linkActivated(QStringLiteral("#"));
         emit Find<QLabel>(dialog, "lblSite")->linkActivated(QStringLiteral("#"));
         EXPECT_TRUE(dialog.isVisible()) << "the box stays open after a click";
@@ -97,10 +97,48 @@ TEST(AboutBox, ShowsTheProductAndHandsTheLinksToTheDesktop) {
         EXPECT_FALSE(dialog.isVisible());
         return dialog.result();
     });
-    for (int i = 0; i < 3; ++i)
-        ShowAboutBox(nullptr);
+    for (int i = 0; i < 3; ++i) {
+        TAboutForm box;
+        box.FProductName = QStringLiteral("Quorvane 1.3");
+        box.FSiteAddress = QStringLiteral("https://site.test/quorvane");
+        box.FMailAddress = QStringLiteral("help@site.test");
+        box.ShowAbout();
+    }
     EXPECT_EQ(shown, 3);
     ASSERT_EQ(catcher.Opened.size(), 6);
-    EXPECT_EQ(catcher.Opened[0], QStringLiteral("mailto:support@example.org"));
-    EXPECT_EQ(catcher.Opened[1], QStringLiteral("https://www.example.org/quorvane"));
+    EXPECT_EQ(catcher.Opened[0], QStringLiteral("mailto:help@site.test"));
+    EXPECT_EQ(catcher.Opened[1], QStringLiteral("https://site.test/quorvane"));
+}
+
+// The box says what the licence file says, whole, and links only to addresses the build names.
+TEST(AboutBox, TheLicenceIsTheProgramsOwnAndNoLinkIsMadeUp) {
+    QFile file(QStringLiteral(QUORVANE_TEST_DATA_DIR "/../../LICENSE"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString licence = QString::fromUtf8(file.readAll());
+    ASSERT_TRUE(licence.startsWith(QStringLiteral("MIT License")));
+    int shown = 0;
+    TModalHandlerScope scope([&](QDialog& dialog) {
+        ++shown;
+        if (shown == 1) {
+            const QString copyright = Find<QLabel>(dialog, "lblCopyright")->text();
+            EXPECT_TRUE(copyright.startsWith(QStringLiteral("Copyright \u00a9 ")));
+            EXPECT_TRUE(licence.contains(copyright.mid(12))) << Str(copyright);
+            EXPECT_FALSE(copyright.contains(QStringLiteral("reserved")));
+            for (const char* name : {"lblMail", "lblSite"})
+                EXPECT_EQ(Find<QLabel>(dialog, name)->isVisible(),
+                          !QLatin1String(name == std::string("lblMail") ? kMakerMailAddress
+                                                                        : kMakerSiteAddress)
+                               .isEmpty())
+                    << name;
+            dialog.show();
+            emit Find<QLabel>(dialog, "lblLicence")->linkActivated(QStringLiteral("#"));
+        } else {
+            EXPECT_EQ(Find<QPlainTextEdit>(dialog, "memLicence")->toPlainText(), licence);
+        }
+        return int(QDialog::Accepted);
+    });
+    ShowAboutBox(nullptr);
+    EXPECT_EQ(shown, 2);
+    for (const char* address : {kMakerMailAddress, kMakerSiteAddress})
+        EXPECT_EQ(std::string(address).find("example."), std::string::npos) << address;
 }

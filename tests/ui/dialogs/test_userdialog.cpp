@@ -189,32 +189,108 @@ TEST(UserDialog, AUserKnownByItsHashKeepsItUnlessGivenAPassword) {
     EXPECT_TRUE(user.PasswordHash().empty());
 }
 
-TEST(UserDialog, DuplicateLoginIsRefusedWithFocusBackInLogin) {
+TEST(UserDialog, ALoginTakenIsShownBesideTheFieldAtOnce) {
     TUserList list;
     AddUser(list, "bob", "pw");
     TUserDialogRun run;
-    bool stayedOpen = false;
     run.Script = [&](TfrmUser& form) {
-        Type(form, "edtLogin", QStringLiteral("Bob"));
-        Type(form, "edtPassword", QStringLiteral("pw2"));
-        Find<QLineEdit>(form, "edtEmail")->setFocus();
-        ClickOK(form);
-        stayedOpen = form.isVisible() && form.result() == 0;
-        EXPECT_EQ(QApplication::focusWidget(), Find<QLineEdit>(form, "edtLogin"));
-        EXPECT_EQ(Find<QLineEdit>(form, "edtPassword")->text(), QStringLiteral("pw2"));
-        // With a leading blank the login is a different one: the test does not trim.
-        Type(form, "edtLogin", QStringLiteral(" bob"));
+        auto* taken = Find<QLabel>(form, "lblLoginTaken");
+        auto* ok = Find<QPushButton>(form, "btnOK");
+        const int width = form.width();
+        // Each step: the login typed, whether it is shown as taken (and OK disabled).
+        const struct {
+            const char* Login;
+            bool Taken;
+        } steps[] = {{"bo", false},
+                     {"Bob", true},
+                     {"BOBBY", false},
+                     {"bob", true},
+                     // With a leading blank the login is a different one: the test does not trim.
+                     {" bob", false}};
+        for (const auto& step : steps) {
+            Type(form, "edtLogin", QString::fromLatin1(step.Login));
+            Type(form, "edtPassword", QStringLiteral("pw2"));
+            EXPECT_EQ(taken->isVisible(), step.Taken) << step.Login;
+            EXPECT_EQ(ok->isEnabled(), !step.Taken) << step.Login;
+            EXPECT_EQ(form.width(), width) << "the dialog keeps its width: " << step.Login;
+        }
         QTest::keyClick(Find<QLineEdit>(form, "edtLogin"), Qt::Key_Return);
     };
     TUserProp* user = run.Run(list, -1, TUserDialogMode::Add);
-    EXPECT_TRUE(stayedOpen);
-    ASSERT_EQ(run.Messages.Boxes.size(), 1u);
-    EXPECT_EQ(run.Messages.Boxes[0].Title, QStringLiteral("Warning"));
-    EXPECT_EQ(run.Messages.Boxes[0].Text, QStringLiteral("User \"Bob\" already exists"));
-    EXPECT_EQ(run.Messages.Boxes[0].Icon, QMessageBox::Warning);
+    EXPECT_TRUE(run.Messages.Boxes.empty());
     ASSERT_NE(user, nullptr);
     EXPECT_EQ(user->Login, " bob");
     EXPECT_EQ(list.Count(), 2);
+}
+
+// The keyboard alone gets through the dialog: Tab reaches the buttons after the comments,
+// Enter on a focused button presses that button, Ctrl+Enter accepts from the comments (where
+// Enter begins a line), and a date typed with the month's name does not spill into the next
+// field.
+TEST(UserDialog, TheKeyboardReachesEveryFieldAndButton) {
+    const struct {
+        const char* Name;
+        std::function<void(TfrmUser&)> Keys;
+        bool Accepted;
+    } cases[] = {
+        {"Tab to OK, Enter",
+         [](TfrmUser& form) {
+             Find<QPlainTextEdit>(form, "mmComments")->setFocus();
+             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+             EXPECT_EQ(QApplication::focusWidget(), Find<QPushButton>(form, "btnOK"));
+             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+         },
+         true},
+        {"Tab to Cancel, Enter",
+         [](TfrmUser& form) {
+             Find<QPlainTextEdit>(form, "mmComments")->setFocus();
+             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+             EXPECT_EQ(QApplication::focusWidget(), Find<QPushButton>(form, "btnCancel"));
+             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+         },
+         false},
+        {"Ctrl+Enter in the comments",
+         [](TfrmUser& form) {
+             auto* comments = Find<QPlainTextEdit>(form, "mmComments");
+             comments->setFocus();
+             QTest::keyClicks(comments, QStringLiteral("first"));
+             QTest::keyClick(comments, Qt::Key_Return);
+             QTest::keyClicks(comments, QStringLiteral("second"));
+             EXPECT_TRUE(form.isVisible()) << "Enter begins a line there";
+             QTest::keyClick(comments, Qt::Key_Return, Qt::ControlModifier);
+         },
+         true},
+        {"a date typed with the month's name",
+         [](TfrmUser& form) {
+             auto* picker = Find<QDateEdit>(form, "dtpExpireDate");
+             auto* name = Find<QLineEdit>(form, "edtFullName");
+             name->setText(QStringLiteral("Ann Lee"));
+             picker->setFocus();
+             // The format of the tests' locale spells the month: "d MMM yyyy".
+             QTest::keyClicks(picker, QStringLiteral("30 Jun 2027"));
+             EXPECT_EQ(QApplication::focusWidget(), picker);
+             EXPECT_EQ(picker->date(), QDate(2027, 6, 30));
+             QTest::keyClick(picker, Qt::Key_Tab);
+             EXPECT_EQ(QApplication::focusWidget(), name);
+             EXPECT_EQ(name->text(), QStringLiteral("Ann Lee"));
+             QTest::keyClick(name, Qt::Key_Return);
+         },
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TUserList list;
+        TUserDialogRun run;
+        run.Script = [&c](TfrmUser& form) {
+            Type(form, "edtLogin", QStringLiteral("ann"));
+            Type(form, "edtPassword", QStringLiteral("pw"));
+            c.Keys(form);
+        };
+        TUserProp* user = run.Run(list, -1, TUserDialogMode::Add);
+        EXPECT_EQ(user != nullptr, c.Accepted);
+        EXPECT_EQ(list.Count(), c.Accepted ? 1 : 0);
+    }
 }
 
 TEST(UserDialog, UniquenessFoldsOnlyAToZAndSkipsTheEditedUser) {

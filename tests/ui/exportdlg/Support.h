@@ -18,6 +18,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -75,12 +76,18 @@ inline bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 20000) 
 }
 
 // Threads of this process now.
+// The threads of this process but Qt's pooled helpers (the raster painter starts some to paint
+// large widgets, and they stay idle for half a minute): the upload workers and their like.
 inline int ThreadCount() {
     int count = 0;
     std::error_code ignored;
     for (auto it = fs::directory_iterator("/proc/self/task", ignored);
-         it != fs::directory_iterator(); it.increment(ignored))
-        ++count;
+         it != fs::directory_iterator(); it.increment(ignored)) {
+        std::ifstream comm(it->path() / "comm");
+        std::string name;
+        std::getline(comm, name);
+        if (name != "Thread (pooled)") ++count;
+    }
     return count;
 }
 

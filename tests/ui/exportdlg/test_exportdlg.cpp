@@ -2,6 +2,7 @@
 // exports to a local file and to a loopback FTP server, with failures and aborts.
 
 #include "Support.h"
+#include "persist/PrjLib.h"
 #include "ui/ExportDlg.h"
 
 #include "base/Random.h"
@@ -16,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
@@ -44,7 +46,7 @@ struct TControls {
           edtFtpFile(Find<QLineEdit>(d, "edtFtpFile")), lblProgress(Find<QLabel>(d, "lblProgress")),
           lblPlainTextNote(Find<QLabel>(d, "lblPlainTextNote")),
           pbrProgress(Find<QProgressBar>(d, "pbrProgress")),
-          btnExport(Find<QPushButton>(d, "btnExport")),
+          lblTransfer(Find<QLabel>(d, "lblTransfer")), btnExport(Find<QPushButton>(d, "btnExport")),
           btnCancel(Find<QPushButton>(d, "btnCancel")) {}
     QComboBox* cbxFormat;
     QRadioButton* rbnToFile;
@@ -60,6 +62,7 @@ struct TControls {
     QLabel* lblProgress;
     QLabel* lblPlainTextNote;
     QProgressBar* pbrProgress;
+    QLabel* lblTransfer;
     QPushButton* btnExport;
     QPushButton* btnCancel;
 };
@@ -91,7 +94,7 @@ TEST(ExportDialog, NewDatabaseShowsTheDefaultsWithExportDisabled) {
     EXPECT_EQ(c.cbxFormat->count(), 5);
     EXPECT_EQ(c.cbxFormat->itemText(1), QStringLiteral("Plain text"));
     EXPECT_TRUE(c.rbnToFile->isChecked());
-    EXPECT_TRUE(c.cbxFTPPassSave->isChecked());
+    EXPECT_FALSE(c.cbxFTPPassSave->isChecked()) << "a new server's password is not saved unasked";
     EXPECT_TRUE(c.cbxFTPPassiveMode->isChecked());
     for (QLineEdit* edit : {c.edtFile, c.edtFtpHost, c.edtFtpLogin, c.edtFtpPassword, c.edtFtpFile})
         EXPECT_TRUE(edit->text().isEmpty()) << Str(edit->objectName());
@@ -155,6 +158,7 @@ TEST(ExportDialog, FocusGoesToTheFtpPasswordOnlyWhenItWasNotStored) {
     for (const bool stored : {false, true}) {
         TUserList list;
         list.ExportToFile = false;
+        list.FtpHost = "ftp.example.org";
         list.FtpStorePass = stored;
         TDialogOn t(list);
         t.dialog.show();
@@ -263,6 +267,7 @@ TEST(ExportDialog, BrowseProposesHtpasswdAndFillsTheChosenName) {
     const std::string chosen = (home.Path() / "site.passwd").string();
     modals.FileNames = {QString::fromStdString(chosen)};
     t.c.edtFile->setText(QStringLiteral("   "));
+    LastFolder().clear(); // no file dialog used yet: the documents folder
     QTest::mouseClick(t.c.btnBrowse, Qt::LeftButton);
     ASSERT_EQ(modals.FileDialogSelections.size(), 1u);
     ASSERT_FALSE(modals.FileDialogSelections[0].isEmpty());
@@ -281,6 +286,10 @@ TEST(ExportDialog, BrowseProposesHtpasswdAndFillsTheChosenName) {
     EXPECT_EQ(Str(modals.FileDialogSelections[1].value(0)), chosen);
     EXPECT_EQ(Str(modals.FileDialogDirectories[1]), home.Path().string());
     EXPECT_EQ(Str(t.c.edtFile->text()), chosen);
+    // Emptied, it starts where the last file was chosen.
+    t.c.edtFile->clear();
+    QTest::mouseClick(t.c.btnBrowse, Qt::LeftButton);
+    EXPECT_EQ(Str(modals.FileDialogDirectories[2]), home.Path().string());
 }
 
 TEST(ExportDialog, LocalExportWritesTheFileSweepsAndCloses) {
@@ -387,7 +396,9 @@ TEST(ExportDialog, FileThatCannotBeCreatedShowsTheErrorAndStaysOpen) {
     WaitUntil([] { return false; }, 100);
     ASSERT_EQ(modals.Boxes.size(), 1u);
     EXPECT_EQ(Str(modals.Boxes[0].Title), "Quorvane");
-    EXPECT_EQ(Str(modals.Boxes[0].Text), "Cannot create file " + target + ".");
+    EXPECT_EQ(Str(modals.Boxes[0].Text), "Cannot create file " + target + ": the folder " +
+                                             target.substr(0, target.rfind('/')) +
+                                             " does not exist.");
     EXPECT_TRUE(t.dialog.isVisible()) << "the dialog stays open for another try";
     EXPECT_FALSE(t.dialog.Busy);
     EXPECT_TRUE(t.c.btnExport->isEnabled());
@@ -443,8 +454,8 @@ TEST(ExportDialogFtp, UploadArrivesTempFileGoesDialogCloses) {
 
 // An upload that hangs at the greeting (until the server goes or the time-out passes), from a
 // private temporary file. The server going ends it with a warning. Leaving the dialog (Cancel,
-// or the close box) asks each time: No keeps the dialog and the upload; Yes closes the dialog,
-// and the worker, left to fail on its own, deletes the file once the server goes.
+// or the close box) asks once: No keeps the dialog and the upload; Yes stops the upload, and
+// once it has stopped the dialog says so and closes.
 TEST(ExportDialogFtp, StalledUploadEndsByTheServerOrByLeavingTheDialog) {
     enum class TEnd { ServerGoes, Cancel, CloseBox };
     for (const TEnd end : {TEnd::ServerGoes, TEnd::Cancel, TEnd::CloseBox}) {
@@ -456,8 +467,7 @@ TEST(ExportDialogFtp, StalledUploadEndsByTheServerOrByLeavingTheDialog) {
         list.Add("carl", "c");
         FillFtp(list, silent->Host(), "x");
         TScriptedModals modals;
-        if (end != TEnd::ServerGoes)
-            modals.Buttons = {QMessageBox::No, QMessageBox::Yes, QMessageBox::Yes};
+        if (end != TEnd::ServerGoes) modals.Buttons = {QMessageBox::No, QMessageBox::Yes};
         auto t = std::make_unique<TDialogOn>(list);
         t->dialog.FtpTimeout = 30000;
         t->dialog.show();
@@ -485,19 +495,50 @@ TEST(ExportDialogFtp, StalledUploadEndsByTheServerOrByLeavingTheDialog) {
         EXPECT_TRUE(t->dialog.isVisible());
         EXPECT_TRUE(t->dialog.Busy);
         EXPECT_EQ(modals.Boxes.size(), 1u);
-        leave(); // Yes, and after Cancel Yes again at the close query: the export still runs
+        leave(); // Yes: the worker stops waiting for the server
         ASSERT_TRUE(WaitUntil([&] { return !t->dialog.isVisible(); }, 5000));
         EXPECT_EQ(t->dialog.result(), QDialog::Rejected);
-        EXPECT_EQ(modals.Boxes.size(), end == TEnd::Cancel ? 3u : 2u) << "one question per close";
-        for (const TSeenBox& box : modals.Boxes)
-            EXPECT_EQ(Str(box.Text), "Export is not completed. Abort?");
-        t.reset(); // the dialog goes while the worker still waits for the server
+        ASSERT_EQ(modals.Boxes.size(), 3u) << "one question per leaving, then the outcome";
+        EXPECT_EQ(Str(modals.Boxes[0].Text), "Export is not completed. Abort?");
+        EXPECT_EQ(Str(modals.Boxes[1].Text), "Export is not completed. Abort?");
+        EXPECT_EQ(Str(modals.Boxes[2].Text), "Export aborted; the server's file was not changed");
+        EXPECT_EQ(modals.Boxes[2].Icon, QMessageBox::Information);
+        EXPECT_EQ(t->dialog.Uploader(), nullptr) << "the worker has ended";
+        EXPECT_EQ(TempFilesIn(tmp.Dir()), 0);
+        t.reset();
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-        EXPECT_EQ(TempFilesIn(tmp.Dir()), 1) << "the worker still needs the file";
-        // The server goes: the worker fails on its own, its error reaches nobody, the file goes.
-        silent.reset();
-        EXPECT_TRUE(WaitUntil([&] { return TempFilesIn(tmp.Dir()) == 0; }, 40000));
     }
+}
+
+// Abort while the file travels to a slow server: one question, the transfer stops, the
+// server's file stays as it was, and only then does the dialog say so.
+TEST(ExportDialogFtp, AbortDuringTheTransferLeavesTheServersFile) {
+    TThreadsSettle settle;
+    TScopedTmpDir tmp;
+    TFtpServer server({"--throttle", "20000"});
+    WriteWholeFile(server.Root() / "htpasswd", "old content\r\n");
+    TUserList list;
+    AddUsers(list, 3000);
+    list.PassType = TPasswordsType::ptPlainText;
+    FillFtp(list, server.Host(), ftptest::kPassword);
+    TScriptedModals modals(QMessageBox::Yes);
+    TDialogOn t(list);
+    t.dialog.show();
+    QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return t.c.lblProgress->text().contains(QStringLiteral("%")); }));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return server.Commands().find("STOR htpasswd_safeupload") != std::string::npos; }));
+    QTest::keyClick(&t.dialog, Qt::Key_Escape);
+    EXPECT_TRUE(t.dialog.isVisible()) << "open until the transfer has stopped";
+    ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }, 10000));
+    ASSERT_EQ(modals.Boxes.size(), 2u);
+    EXPECT_EQ(Str(modals.Boxes[0].Text), "Export is not completed. Abort?");
+    EXPECT_EQ(Str(modals.Boxes[1].Text), "Export aborted; the server's file was not changed");
+    EXPECT_EQ(t.dialog.result(), QDialog::Rejected);
+    EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), "old content\r\n");
+    EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
+    EXPECT_EQ(server.Commands().find("RNFR"), std::string::npos) << server.Commands();
+    EXPECT_EQ(TempFilesIn(tmp.Dir()), 0);
 }
 
 TEST(ExportDialogFtp, ErrorShowsWarningAndLeavesTheDialogReady) {
@@ -595,28 +636,6 @@ TEST(ExportDialog, CancelWhileBuildingAsksAndYesWritesNothing) {
     }
 }
 
-TEST(ExportDialogFtp, DialogGoneBeforeUploadEndsStillUploads) {
-    TThreadsSettle settle;
-    TScopedTmpDir tmp;
-    TFtpServer server;
-    TUserList list;
-    AddUsers(list, 20);
-    list.PassType = TPasswordsType::ptPlainText;
-    FillFtp(list, server.Host(), ftptest::kPassword);
-    {
-        TScriptedModals modals(QMessageBox::Yes);
-        TDialogOn t(list);
-        t.dialog.show();
-        QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
-        ASSERT_NE(t.dialog.Uploader(), nullptr);
-        // Closed at once through the window's close box, confirmed.
-        t.dialog.close();
-        ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }, 5000));
-    }
-    EXPECT_TRUE(WaitUntil([&] { return fs::exists(server.Root() / "htpasswd"); }));
-    EXPECT_TRUE(WaitUntil([&] { return TempFilesIn(tmp.Dir()) == 0; }));
-}
-
 TEST(ExportDialog, EscapeAndTheCloseBoxCloseAnIdleDialogWithoutAQuestion) {
     TUserList list;
     TScriptedModals modals;
@@ -653,14 +672,7 @@ TEST(ExportDialog, WorkerStatusGoesToTheLabelAndTheBarErrorsToAWarning) {
     EXPECT_EQ(t.c.pbrProgress->maximum(), 100);
     EXPECT_EQ(t.c.pbrProgress->value(), 50);
     EXPECT_FALSE(t.dialog.ErrorShown);
-    {
-        TScriptedModals modals;
-        t.dialog.UploadError("Login incorrect.");
-        ASSERT_EQ(modals.Boxes.size(), 1u);
-        EXPECT_EQ(Str(modals.Boxes[0].Title), "Warning");
-        EXPECT_EQ(Str(modals.Boxes[0].Text), "Login incorrect.");
-        EXPECT_EQ(modals.Boxes[0].Icon, QMessageBox::Warning);
-    }
+    t.dialog.UploadError("Login incorrect.");
     EXPECT_TRUE(t.dialog.ErrorShown);
     EXPECT_EQ(Str(t.c.lblProgress->text()), "Uploading /www/.htpasswd - 50% completed")
         << "an error does not go into the label";
@@ -676,7 +688,25 @@ TEST(ExportDialog, WorkerStatusGoesToTheLabelAndTheBarErrorsToAWarning) {
     EXPECT_EQ(t.c.lblProgress->size(), labelSize);
     EXPECT_EQ(t.dialog.size(), dialogSize);
     EXPECT_FALSE(t.c.lblProgress->wordWrap());
+    // The name gives way in its middle; the percentage still shows, the tool tip has it all.
+    EXPECT_TRUE(t.c.lblProgress->text().startsWith(QStringLiteral("Uploading /www/")));
+    EXPECT_TRUE(t.c.lblProgress->text().endsWith(QStringLiteral("- 10% completed")))
+        << Str(t.c.lblProgress->text());
+    EXPECT_TRUE(t.c.lblProgress->text().contains(QChar(0x2026)));
+    EXPECT_EQ(Str(t.c.lblProgress->toolTip()), "Uploading " + event.Remote + " - 10% completed");
+    // Under it, the sizes, and once a little time has passed, the speed and the time left.
+    event.BytesTotal = 48'100'000;
+    event.BytesSent = 1'000'000;
+    t.dialog.ShowEvent(event);
+    EXPECT_EQ(Str(t.c.lblTransfer->text()), "1.0 of 48.1 MB");
+    QTest::qWait(700);
+    event.BytesSent = 1'700'000;
+    t.dialog.ShowEvent(event);
+    const QRegularExpression figures(
+        QStringLiteral("^1\\.7 of 48\\.1 MB, [0-9.]+ (kB|MB)/s, about [0-9]+ (s|min) left$"));
+    EXPECT_TRUE(figures.match(t.c.lblTransfer->text()).hasMatch()) << Str(t.c.lblTransfer->text());
     t.dialog.EndExport();
+    EXPECT_TRUE(t.c.lblTransfer->text().isEmpty());
     EXPECT_TRUE(t.c.lblProgress->text().isEmpty());
     EXPECT_TRUE(t.c.pbrProgress->isHidden());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
@@ -773,6 +803,7 @@ TEST(ExportDialog, OpensWithTheFocusOnTheChosenTargetsField) {
                            TCase{false, false, "edtFtpPassword"}}) {
         TUserList list;
         list.ExportToFile = c.ToFile;
+        list.FtpHost = "ftp.example.org";
         list.FtpStorePass = c.PasswordStored;
         TDialogOn t(list);
         t.dialog.show();

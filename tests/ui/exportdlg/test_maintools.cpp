@@ -5,6 +5,7 @@
 #include "Support.h"
 #include "ui/MainForm.h"
 
+#include "persist/PrjLib.h"
 #include "persist/RegistryLib.h"
 #include "ui/EditLib.h"
 #include "ui/SeriesDlg.h"
@@ -47,6 +48,7 @@ TEST(ImportCommand, MarksModifiedOnlyWhenUsersWereAdded) {
     EXPECT_FALSE(w.Window.Project.Modified()) << "an empty file adds nothing";
 
     modals.FileNames.push_back(QString::fromStdString(two.string()));
+    LastFolder() = QStringLiteral("/");
     w.Trigger("miImport");
     ASSERT_EQ(w.Window.UserList().Count(), 2);
     EXPECT_EQ(w.Window.UserList().Users(0).FullName, "John Smith");
@@ -55,18 +57,57 @@ TEST(ImportCommand, MarksModifiedOnlyWhenUsersWereAdded) {
     EXPECT_EQ(w.Rows(), 2) << "the rows are rebuilt";
     EXPECT_TRUE(modals.Boxes.empty());
 
-    // The file dialog offers text files first, then all files.
+    // The file dialog offers text files first, then all files, and says what it is for.
     ASSERT_EQ(modals.FileDialogFilters.size(), 3u);
     EXPECT_EQ(modals.FileDialogFilters[0], QStringList({QStringLiteral("Text Files (*.txt *.csv)"),
                                                         QStringLiteral("All Files (*)")}));
+    EXPECT_EQ(modals.FileDialogTitles[0], QStringLiteral("Import Users"));
 
     // A file that cannot be opened: the error, nothing added.
     modals.FileNames.push_back(QString::fromStdString((w.Dir.Path() / "gone.txt").string()));
     w.Trigger("miImport");
+    // The next file dialog starts where the last file was chosen.
+    EXPECT_EQ(modals.FileDialogDirectories.back(), QString::fromStdString(w.Dir.Path().string()));
     ASSERT_EQ(modals.Boxes.size(), 1u);
     EXPECT_EQ(Str(modals.Boxes[0].Title), "Quorvane");
     EXPECT_TRUE(modals.Boxes[0].Text.startsWith(QStringLiteral("Cannot open file ")));
     EXPECT_EQ(w.Window.UserList().Count(), 2);
+}
+
+// Logins the database already has would become namesakes: the user decides before anything is
+// added, and the result names them.
+TEST(ImportCommand, LoginsAlreadyThereAreAskedAbout) {
+    const struct {
+        QMessageBox::StandardButton Answer;
+        int Users; // afterwards
+        const char* Result;
+    } cases[] = {
+        {QMessageBox::Yes, 4, "2 users imported from again.txt; 1 login was already there: ANN"},
+        {QMessageBox::No, 3,
+         "1 user imported from again.txt; 1 login was already there and was skipped: ANN"},
+        {QMessageBox::Cancel, 2, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Answer);
+        TWindow w;
+        w.Window.UserList().Add("ann", "a1");
+        w.Window.UserList().Add("bob", "b1");
+        const fs::path again = w.Dir.Path() / "again.txt";
+        WriteWholeFile(again, "ANN a2\ncarl c1\n");
+        TScriptedModals modals;
+        modals.FileNames = {QString::fromStdString(again.string())};
+        modals.Buttons = {c.Answer};
+        w.Trigger("miImport");
+        ASSERT_EQ(modals.Boxes.size(), 1u);
+        EXPECT_TRUE(
+            modals.Boxes[0].Text.startsWith(QStringLiteral("1 login was already there: ANN")))
+            << Str(modals.Boxes[0].Text);
+        EXPECT_EQ(w.Window.UserList().Count(), c.Users);
+        if (c.Answer != QMessageBox::Cancel) {
+            EXPECT_EQ(Str(w.Window.ResultText()), c.Result);
+        }
+        EXPECT_EQ(w.Window.Project.Modified(), c.Answer != QMessageBox::Cancel);
+    }
 }
 
 TEST(SeriesCommand, OkRebuildsAndMarksModifiedCancelDoesNot) {

@@ -119,8 +119,10 @@ TEST(ImportPasswordFile, ConflictsAreAskedWithApplyToAllAndTheResultIsCounted) {
         w.Import("# taken over\nBOB:{SHA}x\n\nann:" + KBcryptPw + "\ncarl:" + KBcryptPw + "\n");
         EXPECT_EQ(w.Asked.size(), c.Questions) << c.Name;
         if (!w.Asked.empty()) {
-            EXPECT_EQ(Str(w.Asked[0]), "User \"bob\" already exists. Replace its password with "
-                                       "the one from the file?")
+            EXPECT_EQ(Str(w.Asked[0]), "Line 2 of the file has the login \"BOB\", and the "
+                                       "database has \"bob\". Web servers tell logins apart by "
+                                       "case, this database does not. Replace the user with the "
+                                       "line from the file?")
                 << c.Name;
         }
         EXPECT_EQ(w.Window.Project.Modified(), c.Imported) << c.Name;
@@ -136,8 +138,18 @@ TEST(ImportPasswordFile, ConflictsAreAskedWithApplyToAllAndTheResultIsCounted) {
             EXPECT_FALSE(w.User("bob")->HashOnly()) << c.Name;
             EXPECT_FALSE(w.User("Carl")->HashOnly()) << c.Name;
         }
-        // A weak scheme among the imported users is told in a box as well.
-        EXPECT_EQ(w.Boxes.size(), std::string(c.BobHash).empty() ? 0u : 1u) << c.Name;
+        // What became of the lines that met a login already there is told in a box, with the
+        // weak schemes among the imported users.
+        ASSERT_EQ(w.Boxes.size(), c.Imported ? 1u : 0u) << c.Name;
+        if (c.Imported) {
+            const std::string told = Str(w.Boxes[0].Text);
+            EXPECT_NE(told.find("line 5 \"carl\" (like \"Carl\" in the database)"),
+                      std::string::npos)
+                << told;
+            EXPECT_EQ(told.find("weak scheme") != std::string::npos,
+                      !std::string(c.BobHash).empty())
+                << told;
+        }
     }
 }
 
@@ -160,7 +172,7 @@ TEST(HashOnlyUsers, ListDialogAndCheckPassword) {
     w.Window.FillList();
     EXPECT_TRUE(w.Window.List()->isColumnHidden(TUsersModel::Index(TUsersModel::TColumn::Password)))
         << "no password column while every user has a clear password";
-    w.Import("hashed:" + KBcryptPw + "\n");
+    w.Import("hashed:" + KBcryptPw + "\nlk:*\n");
     ASSERT_NE(w.User("hashed"), nullptr);
     EXPECT_FALSE(
         w.Window.List()->isColumnHidden(TUsersModel::Index(TUsersModel::TColumn::Password)));
@@ -171,6 +183,7 @@ TEST(HashOnlyUsers, ListDialogAndCheckPassword) {
         return Str(w.Window.Model()->CellText(*w.User(login), TUsersModel::TColumn::Password));
     };
     EXPECT_EQ(cell("hashed"), "hash only (bcrypt)");
+    EXPECT_EQ(cell("lk"), "locked");
     EXPECT_EQ(cell("clear"), "") << "the list never shows a clear password";
 
     // The popup offers Check Password only for the user known by the hash.

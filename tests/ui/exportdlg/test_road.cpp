@@ -137,8 +137,11 @@ TEST(RoadTest, AddSeriesSaveReopenExportAndCheckWithHtpasswd) {
     const fs::path uploaded = server.Root() / "site" / ".htpasswd";
     ASSERT_TRUE(fs::exists(uploaded)) << "the password file arrived";
     EXPECT_EQ(TempFilesIn(tmp.Dir()), 0);
-    EXPECT_TRUE(modals.Boxes.empty())
-        << Str(modals.Boxes.empty() ? QString() : modals.Boxes[0].Text);
+    // The upload ends with a word on where the file went, and nothing else.
+    ASSERT_EQ(modals.Boxes.size(), 1u);
+    EXPECT_EQ(modals.Boxes[0].Icon, QMessageBox::Information);
+    EXPECT_EQ(Str(modals.Boxes[0].Text), "The password file site/.htpasswd is on the server " +
+                                             window.UserList().FtpHost + " now.");
 
     int enabled = 0;
     const TUserList& list = window.UserList();

@@ -5,6 +5,7 @@
 #include "ui/SeriesDlg.h"
 
 #include "base/Random.h"
+#include "persist/RegistryLib.h"
 #include "ui/EditLib.h"
 #include "userdb/UserList.h"
 
@@ -36,6 +37,8 @@ std::string Upper(std::string text) {
 } // namespace
 
 TEST(SeriesDialog, StartsFromTheDefaults) {
+    TTempDir dir;
+    TScopedSettingsFile store(QString::fromStdString((dir.Path() / "settings.ini").string()));
     TUserList list;
     TfrmUserSeries dialog(list);
     const TSeriesOptions options = dialog.Options();
@@ -50,6 +53,38 @@ TEST(SeriesDialog, StartsFromTheDefaults) {
     auto* ok = Find<QPushButton>(dialog, "btnOK");
     EXPECT_TRUE(ok->isEnabled());
     EXPECT_TRUE(ok->isDefault());
+}
+
+// The next series starts from the settings of the last one created (not of one cancelled);
+// settings the store holds damaged give the defaults.
+TEST(SeriesDialog, StartsFromTheSettingsOfTheLastSeries) {
+    TTempDir dir;
+    TScopedSettingsFile store(QString::fromStdString((dir.Path() / "settings.ini").string()));
+    TUserList list;
+    const auto run = [&list](bool ok, int count, int length) {
+        TfrmUserSeries dialog(list);
+        Find<TNaturalEdit>(dialog, "edtUserCount")->SetValue(count);
+        Find<TNaturalEdit>(dialog, "edtPasswordLength")->SetValue(length);
+        Find<TRadioGroup>(dialog, "rgpLoginCase")->SetItemIndex(static_cast<int>(TCaseType::Upper));
+        if (ok)
+            dialog.btnOKClick();
+        else
+            dialog.btnCancelClick();
+    };
+    run(true, 3, 12);
+    run(false, 7, 30);
+    const TSeriesOptions last = TfrmUserSeries(list).Options();
+    EXPECT_EQ(last.UserCount, 3);
+    EXPECT_EQ(last.PasswordLength, 12);
+    EXPECT_EQ(last.LoginCase, TCaseType::Upper);
+    EXPECT_EQ(StoredSeriesOptions().PasswordLength, 12) << "Generate in the user dialog uses them";
+    {
+        auto reg = OpenRegistryKey(TRegistryRootKey::CurrentUser,
+                                   QStringLiteral("\\Software\\Ostrick\\Quorvane\\Series"));
+        reg->WriteString(QStringLiteral("UserCount"), QStringLiteral("many"));
+        reg->CloseKey();
+    }
+    EXPECT_EQ(TfrmUserSeries(list).Options().UserCount, TSeriesOptions().UserCount);
 }
 
 TEST(SeriesDialog, ControlsMapToTheOptions) {

@@ -7,17 +7,22 @@
 
 #include "TransportServers.h"
 #include "base/Random.h"
+#include "userdb/DataLib.h"
 #include "userdb/UserList.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace quorvane;
 
@@ -60,7 +65,9 @@ TEST(ExportDialogServer, ProtocolPortAndKeyFileRoundTrip) {
     list.Add("carl", "c");
     FillServer(list, "sftp", "example.org:2222", "web", "", "site/.htpasswd");
     list.FtpKeyFile = "/home/web/.ssh/id_ed25519";
-    list.FtpHostKeys = "SHA256:" + std::string(43, 'k');
+    const std::string oldKey = "SHA256:" + std::string(43, 'k');
+    const std::string newKey = "SHA256:" + std::string(43, 'n');
+    list.FtpHostKeys = oldKey + " " + newKey;
     TServerDialog t(list);
     t.dialog.show();
     EXPECT_EQ(Str(t.Protocol()->currentText()), "SFTP");
@@ -73,7 +80,20 @@ TEST(ExportDialogServer, ProtocolPortAndKeyFileRoundTrip) {
     EXPECT_EQ(list.FtpHost, "example.org:2222");
     EXPECT_EQ(list.FtpProtocol, "sftp");
     EXPECT_EQ(list.FtpKeyFile, "/home/web/.ssh/id_ed25519");
-    EXPECT_FALSE(list.FtpHostKeys.empty()) << "the same server keeps its trusted key";
+    EXPECT_EQ(list.FtpHostKeys, oldKey + " " + newKey) << "the same server keeps its keys";
+    // The trusted keys are listed; one taken away is no longer trusted.
+    auto* keys = Find<QListWidget>(t.dialog, "lstFtpHostKeys");
+    auto* remove = Find<QPushButton>(t.dialog, "btnRemoveHostKey");
+    ASSERT_EQ(keys->count(), 2);
+    EXPECT_TRUE(keys->isVisible());
+    EXPECT_FALSE(remove->isEnabled()) << "nothing chosen yet";
+    keys->setCurrentRow(0);
+    ASSERT_TRUE(remove->isEnabled());
+    QTest::mouseClick(remove, Qt::LeftButton);
+    ASSERT_EQ(keys->count(), 1);
+    EXPECT_EQ(Str(keys->item(0)->text()), newKey);
+    t.dialog.SaveSettings();
+    EXPECT_EQ(list.FtpHostKeys, newKey);
 
     // Plain FTP: the hint says the password travels in clear; no key file.
     t.Protocol()->setCurrentIndex(t.Protocol()->findText(QStringLiteral("FTP")));
@@ -85,6 +105,78 @@ TEST(ExportDialogServer, ProtocolPortAndKeyFileRoundTrip) {
     EXPECT_EQ(list.FtpHost, "example.org");
     EXPECT_EQ(list.FtpKeyFile, "");
     EXPECT_EQ(list.FtpHostKeys, "") << "another kind of server: its identity starts anew";
+
+    // FTP over TLS: a CA file (as the command line's --ca-file) vouches for the server.
+    auto* caFile = Find<QLineEdit>(t.dialog, "edtFtpCaFile");
+    EXPECT_FALSE(caFile->isVisible());
+    t.Protocol()->setCurrentIndex(t.Protocol()->findText(QStringLiteral("FTP over TLS")));
+    EXPECT_TRUE(caFile->isVisible());
+    EXPECT_FALSE(t.KeyFile()->isVisible());
+    caFile->setText(QStringLiteral("/etc/ssl/site-ca.pem"));
+    t.dialog.SaveSettings();
+    EXPECT_EQ(list.FtpProtocol, "ftpes");
+    EXPECT_EQ(list.FtpCaFile, "/etc/ssl/site-ca.pem");
+    t.Protocol()->setCurrentIndex(t.Protocol()->findText(QStringLiteral("SFTP")));
+    EXPECT_FALSE(caFile->isVisible());
+    t.dialog.SaveSettings();
+    EXPECT_EQ(list.FtpCaFile, "") << "no CA file for another kind of server";
+}
+
+// The server's password is hidden until asked for, and a new server's password is not saved in
+// the database unless the user ticks "Save?"; a database without a server stays as it was.
+TEST(ExportDialogServer, TheServerPasswordIsHiddenAndSavedOnlyWhenAsked) {
+    const struct {
+        const char* Case;
+        std::function<void(TUserList&)> Before;
+        std::function<void(TServerDialog&)> Edit;
+        bool OpensTicked;   // "Save?" as the dialog opens
+        bool StorePass;     // what the database says afterwards
+        std::string Stored; // the password the database holds afterwards
+    } cases[] = {
+        {"no server, a file export", [](TUserList&) {}, [](TServerDialog&) {}, false, true, ""},
+        {"a new server", [](TUserList&) {},
+         [](TServerDialog& t) {
+             t.Host()->setText(QStringLiteral("ftp.site.test"));
+             Find<QLineEdit>(t.dialog, "edtFtpLogin")->setText(QStringLiteral("web"));
+             Find<QLineEdit>(t.dialog, "edtFtpPassword")->setText(QStringLiteral("s3cret"));
+         },
+         false, false, ""},
+        {"a new server, saved on request", [](TUserList&) {},
+         [](TServerDialog& t) {
+             t.Host()->setText(QStringLiteral("ftp.site.test"));
+             Find<QLineEdit>(t.dialog, "edtFtpPassword")->setText(QStringLiteral("s3cret"));
+             Find<QCheckBox>(t.dialog, "cbxFTPPassSave")->setChecked(true);
+         },
+         false, true, "s3cret"},
+        {"a server whose password was saved",
+         [](TUserList& l) { FillServer(l, "", "ftp.site.test", "web", "old", "htpasswd"); },
+         [](TServerDialog&) {}, true, true, "old"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Case);
+        TUserList list;
+        c.Before(list);
+        const std::string before = WriteObjectStream(list);
+        TServerDialog t(list);
+        EXPECT_EQ(Find<QLineEdit>(t.dialog, "edtFtpPassword")->echoMode(), QLineEdit::Password);
+        EXPECT_EQ(Find<QCheckBox>(t.dialog, "cbxFTPPassSave")->isChecked(), c.OpensTicked);
+        c.Edit(t);
+        t.dialog.SaveSettings();
+        EXPECT_EQ(list.FtpStorePass, c.StorePass);
+        EXPECT_EQ(list.FtpPass, c.Stored);
+        if (!list.FtpHost.empty()) continue;
+        EXPECT_EQ(WriteObjectStream(list), before) << "a database without a server stays the same";
+    }
+    // The toggle shows the password in clear, and hides it again.
+    TUserList list;
+    TServerDialog t(list);
+    auto* password = Find<QLineEdit>(t.dialog, "edtFtpPassword");
+    auto* toggle = password->findChild<QAction*>(QStringLiteral("actShowPassword"));
+    ASSERT_NE(toggle, nullptr);
+    toggle->trigger();
+    EXPECT_EQ(password->echoMode(), QLineEdit::Normal);
+    toggle->trigger();
+    EXPECT_EQ(password->echoMode(), QLineEdit::Password);
 }
 
 // A plain FTP database goes through the dialog unchanged, byte for byte.
@@ -150,12 +242,14 @@ TEST(ExportDialogServer, SelfSignedCertificateIsPinnedWhenTheUserTrustsIt) {
     TServerDialog t(list);
     t.dialog.show();
     TScriptedModals modals;
-    modals.Buttons = {QMessageBox::Ok, QMessageBox::Yes}; // the warning, then "Trust?"
+    modals.Buttons = {QMessageBox::Yes}; // "Trust"
     QTest::mouseClick(t.Export(), Qt::LeftButton);
     ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }, 40000));
-    ASSERT_EQ(modals.Boxes.size(), 2u);
+    // One question, with the reason and the key; no warning before it.
+    ASSERT_EQ(modals.Boxes.size(), 1u);
+    EXPECT_EQ(modals.Boxes[0].Icon, QMessageBox::Question);
     EXPECT_TRUE(modals.Boxes[0].Text.contains(QStringLiteral("could not be verified")));
-    EXPECT_TRUE(modals.Boxes[1].Text.contains(QString::fromStdString(server.Pin())));
+    EXPECT_TRUE(modals.Boxes[0].Text.contains(QString::fromStdString(server.Pin())));
     EXPECT_EQ(list.FtpTlsPin, server.Pin());
     EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd").substr(0, 6), "carl:$");
 }

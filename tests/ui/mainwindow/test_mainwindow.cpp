@@ -7,6 +7,7 @@
 #include "base/DateUtil.h"
 #include "base/Errors.h"
 #include "persist/RegistryLib.h"
+#include "ui/DateConv.h"
 #include "ui/FormKeeper.h"
 #include "ui/MainForm.h"
 #include "ui/ModalRunner.h"
@@ -123,7 +124,7 @@ using Order = std::vector<std::string>;
 TEST_F(MainWindowTest, StartsOnAnEmptyUnnamedDatabase) {
     auto window = NewWindow();
     EXPECT_EQ(Caption(*window), QStringLiteral("Quorvane"));
-    EXPECT_EQ(window->StatusPanelText(0), QStringLiteral("0 user(s)"));
+    EXPECT_EQ(window->StatusPanelText(0), QStringLiteral("0 users"));
     EXPECT_EQ(window->StatusPanelText(1), QString());
     EXPECT_FALSE(Find<QToolButton>(*window, "tbnSave")->isEnabled());
     EXPECT_FALSE(Find<QToolButton>(*window, "tbnDeleteUser")->isEnabled());
@@ -213,17 +214,19 @@ TEST_F(MainWindowTest, OpenShowsTheRowsSortedByLogin) {
     EXPECT_TRUE(Dialogs.Boxes.empty());
     EXPECT_EQ(Caption(*window), QStringLiteral("Quorvane - ") + file);
     EXPECT_EQ(Logins(*window), (Order{"Alice", "bob", "carol", "dave"}));
-    EXPECT_EQ(window->StatusPanelText(0), QStringLiteral("4 user(s)"));
+    EXPECT_EQ(window->StatusPanelText(0), QStringLiteral("4 users"));
     EXPECT_EQ(Prompts.LastOptions.Filter, QStringLiteral("Users Databases (*.udx);;All Files (*)"));
     EXPECT_EQ(Prompts.LastOptions.DefaultExt, QStringLiteral("udx"));
     // Alice: disabled, no expiry.
     EXPECT_EQ(Cell(*window, 0, 1), QStringLiteral("Disabled"));
     EXPECT_EQ(Cell(*window, 0, 2), QStringLiteral("Never"));
     EXPECT_EQ(Cell(*window, 0, 4), QStringLiteral("mary"));
-    EXPECT_EQ(Cell(*window, 0, 5), QLocale().toString(QDate(2020, 1, 1), QLocale::ShortFormat));
+    EXPECT_EQ(Cell(*window, 0, 5),
+              QLocale().toString(QDate(2020, 1, 1), ShortDateFormatFullYear()));
     // bob expires at noon; only the date is shown.
     EXPECT_EQ(Cell(*window, 1, 1), QStringLiteral("Enabled"));
-    EXPECT_EQ(Cell(*window, 1, 2), QLocale().toString(QDate(2029, 1, 1), QLocale::ShortFormat));
+    EXPECT_EQ(Cell(*window, 1, 2),
+              QLocale().toString(QDate(2029, 1, 1), ShortDateFormatFullYear()));
     EXPECT_EQ(Cell(*window, 1, 3), QStringLiteral("C@x.org"));
     // The columns were sized to their contents.
     const QFontMetrics metrics = window->List()->fontMetrics();
@@ -255,10 +258,12 @@ TEST_F(MainWindowTest, ColumnsTakeTheWidthOfTheirWidestText) {
             width = std::max(width, metrics.horizontalAdvance(text));
         return width + 20;
     };
+    // The login column also has room for the mark before each login.
     EXPECT_EQ(header->sectionSize(0),
               std::max(150, widest({QStringLiteral("iiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiii"),
                                     QStringLiteral("WWWWWWWWWWWWWWWWWWWWWWWW"),
-                                    QStringLiteral("user1999")})));
+                                    QStringLiteral("user1999")}) +
+                                20));
     EXPECT_EQ(header->sectionSize(3),
               std::max(widest({QStringLiteral("mmmmmmmmmmmmmm@x")}),
                        header->fontMetrics().horizontalAdvance(QStringLiteral("Email")) + 20));
@@ -277,7 +282,7 @@ TEST_F(MainWindowTest, EachKeySortsBothWays) {
     const Order expected[6] = {
         {"Alice", "bob", "carol", "dave"}, // login, letters folded
         {},                                // status: checked separately, equal states have no order
-        {"Alice", "dave", "bob", "carol"}, // never first, then 6:00 before 12:00
+        {"dave", "bob", "carol", "Alice"}, // 6:00 before 12:00, "Never" after every date
         {"carol", "dave", "bob", "Alice"}, // e-mail, folded
         {"bob", "dave", "Alice", "carol"}, // full name, folded
         {"Alice", "dave", "carol", "bob"}, // created
@@ -341,12 +346,12 @@ TEST_F(MainWindowTest, TheViewFilterRebuildsAndCountsHiddenUsers) {
     QSignalSpy resets(window->Model(), &QAbstractItemModel::modelReset);
     Find<QAction>(*window, "miEnabledUsers")->trigger();
     EXPECT_EQ(window->Model()->rowCount(), 3);
-    EXPECT_EQ(window->StatusPanelText(0), QStringLiteral("3 user(s) (plus 5 hidden)"));
+    EXPECT_EQ(window->StatusPanelText(0), QStringLiteral("3 users (plus 5 hidden)"));
     EXPECT_TRUE(Find<QAction>(*window, "miEnabledUsers")->isChecked());
     EXPECT_FALSE(Find<QAction>(*window, "miAllUsers")->isChecked());
     Find<QAction>(*window, "miDisabledUsers")->trigger();
     EXPECT_EQ(window->Model()->rowCount(), 5);
-    EXPECT_EQ(window->StatusPanelText(0), QStringLiteral("5 user(s) (plus 3 hidden)"));
+    EXPECT_EQ(window->StatusPanelText(0), QStringLiteral("5 users (plus 3 hidden)"));
     const auto rebuilt = resets.count();
     Find<QAction>(*window, "miDisabledUsers")->trigger(); // already checked: nothing happens
     EXPECT_EQ(resets.count(), rebuilt);
@@ -356,7 +361,7 @@ TEST_F(MainWindowTest, TheViewFilterRebuildsAndCountsHiddenUsers) {
     EXPECT_EQ(window->Filter(), TUserFilter::Disabled);
     EXPECT_EQ(window->Model()->rowCount(), 5);
     Find<QAction>(*window, "miAllUsers")->trigger();
-    EXPECT_EQ(window->StatusPanelText(0), QStringLiteral("8 user(s)"));
+    EXPECT_EQ(window->StatusPanelText(0), QStringLiteral("8 users"));
 }
 
 TEST_F(MainWindowTest, ModifiedStateShowsInThePanelAndTheSaveButton) {
@@ -592,7 +597,7 @@ TEST_F(MainWindowTest, TheQtPromptsUseTheFileDialog) {
     EXPECT_FALSE(window->close());
     ASSERT_EQ(Dialogs.Boxes.size(), 1u);
     EXPECT_EQ(Dialogs.Boxes[0].Title, QStringLiteral("Confirm"));
-    Dialogs.Buttons = {QMessageBox::No};
+    Dialogs.Buttons = {QMessageBox::Discard}; // "Don't Save"
     EXPECT_TRUE(window->close());
 }
 
@@ -612,21 +617,22 @@ TEST_F(MainWindowTest, PlacementIsStoredAndRestored) {
         QStringLiteral("HKEY_CURRENT_USER/Software/Ostrick/Quorvane/Forms/frmMain/");
     {
         auto window = NewWindow();
-        window->move(50, 60);
-        window->resize(700, 500);
+        window->move(0, 60);
+        window->resize(800, 520);
     }
     {
+        // At scale 1 the screen pixels are the window's own units.
         QSettings raw(Store.FileName(), QSettings::IniFormat);
-        EXPECT_EQ(raw.value(key + QStringLiteral("Left")).toInt(), 50);
+        EXPECT_EQ(raw.value(key + QStringLiteral("Left")).toInt(), 0);
         EXPECT_EQ(raw.value(key + QStringLiteral("Top")).toInt(), 60);
-        EXPECT_EQ(raw.value(key + QStringLiteral("Width")).toInt(), 700);
-        EXPECT_EQ(raw.value(key + QStringLiteral("Height")).toInt(), 500);
+        EXPECT_EQ(raw.value(key + QStringLiteral("Width")).toInt(), 800);
+        EXPECT_EQ(raw.value(key + QStringLiteral("Height")).toInt(), 520);
         EXPECT_EQ(raw.value(key + QStringLiteral("WindowState")).toInt(), 0);
     }
     {
         auto window = NewWindow();
-        EXPECT_EQ(window->pos(), QPoint(50, 60));
-        EXPECT_EQ(window->size(), QSize(700, 500));
+        EXPECT_EQ(window->pos(), QPoint(0, 60));
+        EXPECT_EQ(window->size(), QSize(800, 520));
         // Closed maximised: only the state is written, the normal bounds stay.
         window->show();
         window->setWindowState(Qt::WindowMaximized);
@@ -634,10 +640,10 @@ TEST_F(MainWindowTest, PlacementIsStoredAndRestored) {
     {
         QSettings raw(Store.FileName(), QSettings::IniFormat);
         EXPECT_EQ(raw.value(key + QStringLiteral("WindowState")).toInt(), 1);
-        EXPECT_EQ(raw.value(key + QStringLiteral("Width")).toInt(), 700);
+        EXPECT_EQ(raw.value(key + QStringLiteral("Width")).toInt(), 800);
     }
     auto window = NewWindow();
-    EXPECT_EQ(window->size(), QSize(700, 500));
+    EXPECT_EQ(window->size(), QSize(800, 520));
     EXPECT_FALSE(window->isMaximized()); // the maximise request waits for the event loop
     window->show();
     EXPECT_TRUE(QTest::qWaitFor([&] { return window->isMaximized(); }));
@@ -646,6 +652,9 @@ TEST_F(MainWindowTest, PlacementIsStoredAndRestored) {
 TEST_F(MainWindowTest, PlacementKeepsTheWindowOnAVisibleScreen) {
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     const QSize minimum(440, 330);
+    // However small it was left (a run at scale 2 stored 638 x 387), it opens no smaller than
+    // 800 x 500, where the screen has room for that.
+    const QSize floor = QSize(800, 500).boundedTo(screen.size());
     // Stored values from another desktop: far to the right, larger than this screen (as a
     // 1000 x 700 window stored at scale 2 is for a 1280 x 800 screen at scale 2, 640 x 400),
     // off to the left, too small; a window that fits stays where it was.
@@ -654,15 +663,14 @@ TEST_F(MainWindowTest, PlacementKeepsTheWindowOnAVisibleScreen) {
         QRect Expected;
     } const cases[] = {
         {QRect(screen.left() + 3000, screen.top() + 10, 500, 400),
-         QRect(screen.right() - 499, screen.top() + 10, 500, 400)},
+         QRect(QPoint(screen.right() - floor.width() + 1, screen.top() + 10), floor)},
         {QRect(screen.left() + 20, screen.top() + 20, screen.width() + 200, screen.height() + 100),
          QRect(screen.topLeft(), screen.size())},
         {QRect(screen.left() - 3000, screen.top() + 5, 440, 330),
-         QRect(screen.left(), screen.top() + 5, 440, 330)},
-        {QRect(screen.left() + 10, screen.top() + 10, 100, 50),
-         QRect(screen.left() + 10, screen.top() + 10, 440, 330)},
-        {QRect(screen.left() + 30, screen.top() + 40, 450, 340),
-         QRect(screen.left() + 30, screen.top() + 40, 450, 340)},
+         QRect(QPoint(screen.left(), screen.top() + 5), floor)},
+        {QRect(screen.left(), screen.top(), 638, 387), QRect(screen.topLeft(), floor)},
+        {QRect(screen.left(), screen.top() + 40, floor.width(), floor.height() + 20),
+         QRect(screen.left(), screen.top() + 40, floor.width(), floor.height() + 20)},
     };
     for (const TCase& c : cases) {
         {
@@ -679,11 +687,31 @@ TEST_F(MainWindowTest, PlacementKeepsTheWindowOnAVisibleScreen) {
         auto window = NewWindow();
         EXPECT_EQ(window->geometry(), c.Expected) << c.Stored.x() << "," << c.Stored.y() << " "
                                                   << c.Stored.width() << "x" << c.Stored.height();
-        EXPECT_EQ(VisiblePlacement(c.Stored, minimum), c.Expected);
+        EXPECT_EQ(VisiblePlacement(c.Stored, minimum, floor), c.Expected);
         window->show();
         QCoreApplication::processEvents();
         EXPECT_FALSE(window->isMaximized());
         window->setWindowState(Qt::WindowMinimized); // leaves the stored values alone
+    }
+}
+
+// The placement is stored in screen pixels: a window of 638 x 387 units at scale 2 is as large
+// on the screen as one of 1276 x 774 at scale 1. Positions keep the screen's corner.
+TEST(WindowPlacement, ScreenPixelsAndBack) {
+    const struct {
+        QRect Units;
+        QPoint Origin;
+        qreal Ratio;
+        QRect Pixels;
+    } cases[] = {
+        {QRect(0, 0, 638, 387), QPoint(0, 0), 2, QRect(0, 0, 1276, 774)},
+        {QRect(1300, 10, 600, 400), QPoint(1280, 0), 2, QRect(1320, 20, 1200, 800)},
+        {QRect(-1900, 100, 800, 500), QPoint(-1920, 0), 1.5, QRect(-1890, 150, 1200, 750)},
+        {QRect(50, 60, 700, 500), QPoint(0, 0), 1, QRect(50, 60, 700, 500)},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ToScreenPixels(c.Units, c.Origin, c.Ratio), c.Pixels);
+        EXPECT_EQ(FromScreenPixels(c.Pixels, c.Origin, c.Ratio), c.Units);
     }
 }
 

@@ -9,6 +9,7 @@
 #include "userdb/DataLib.h"
 #include "userdb/UserList.h"
 
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -451,6 +452,9 @@ TEST_F(TProjectEvents, EventOrderOfEachOperation) {
     EXPECT_EQ(Log, (Events{"save dialog", "name", "changed:0", "save"}));
     EXPECT_EQ(Project.FileName(), renamed + QStringLiteral(".dat"));
     EXPECT_TRUE(Prompts.LastOptions.ConfirmOverwrite);
+    // Save As proposes the document's own name; an untitled one the name the owner gave.
+    const QFileInfo open(second);
+    EXPECT_EQ(Prompts.LastOptions.SuggestedName, open.fileName());
     EXPECT_EQ(Prompts.LastOptions.Filter, QStringLiteral("All Files (*)"));
 
     Log.clear();
@@ -464,6 +468,10 @@ TEST_F(TProjectEvents, EventOrderOfEachOperation) {
     Log.clear();
     Project.Close();
     EXPECT_EQ(Log, (Events{"changed:0", "name", "close"})); // untitled: no list event
+    Project.UntitledName = QStringLiteral("users.udx");
+    Prompts.SaveChoices = {QString()};
+    Project.SaveAs();
+    EXPECT_EQ(Prompts.LastOptions.SuggestedName, QStringLiteral("users.udx"));
 }
 
 TEST_F(TProjectEvents, QuestionComesBeforeTheOpenDialogAndCancelKeepsTheDocument) {

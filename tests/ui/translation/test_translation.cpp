@@ -232,13 +232,8 @@ TEST(Translation, CoreFailuresAndExportProgressShowInGerman) {
     TTempDir dir;
     TScopedSettingsFile store(QString::fromStdString(dir.File("settings.ini")));
     std::vector<QString> boxes;
-    QString progress; // what the export dialog showed when its error box came up
     TModalHandlerScope modals([&](QDialog& dialog) {
         if (auto* box = qobject_cast<QMessageBox*>(&dialog)) boxes.push_back(box->text());
-        if (auto* label = dialog.parentWidget() ? dialog.parentWidget()->findChild<QLabel*>(
-                                                      QStringLiteral("lblProgress"))
-                                                : nullptr)
-            progress = label->text();
         return int(QMessageBox::Ok);
     });
 
@@ -283,7 +278,12 @@ TEST(Translation, CoreFailuresAndExportProgressShowInGerman) {
     EXPECT_TRUE(boxes.front().startsWith(
         QStringLiteral("Die Anmeldung bei %1 als webmaster ist fehlgeschlagen: ").arg(host)))
         << boxes.front().toStdString();
-    EXPECT_EQ(progress, QStringLiteral("Verbindung zu %1 wird hergestellt...").arg(host));
+    // The progress while it connected, in German too.
+    quorvane::TExportEvent connecting;
+    connecting.Stage = quorvane::TExportStage::Connecting;
+    connecting.Server = server.Host();
+    EXPECT_EQ(ExportProgressDisplay(connecting),
+              QStringLiteral("Verbindung zu %1 wird hergestellt...").arg(host));
     // The dialog stays open for another try once the upload has ended.
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return dialog.findChild<QWidget*>(QStringLiteral("pbrProgress"))->isHidden(); },

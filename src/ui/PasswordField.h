@@ -1,0 +1,57 @@
+#pragma once
+// What every password box of the program shares: hidden text with a show toggle, and for the
+// users' passwords a strength line and a Generate button that draws a password with the
+// settings of the last user series. The Change Password dialog is made of them.
+
+#include <QDialog>
+
+#include <string>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+
+namespace quorvane {
+
+class IRandomSource;
+
+// Hides the box's text and adds a toggle (an eye at its right end, named "actShowPassword")
+// that shows it in clear and hides it again.
+void AddShowPasswordToggle(QLineEdit& edit);
+// Shows or hides the text as the toggle does.
+void SetPasswordShown(QLineEdit& edit, bool shown);
+
+// "Strength: fair" for a password (the login counts as known to a guesser); "" when empty.
+QString PasswordStrengthText(const std::string& password, const std::string& login);
+
+// A new password with the password settings of the last user series.
+std::string GenerateUserPassword(IRandomSource& random);
+
+// The Change Password dialog: a new password for one user.
+class TfrmChangePassword : public QDialog {
+    Q_OBJECT
+public:
+    TfrmChangePassword(const std::string& login, QWidget* parent = nullptr);
+    // The password as typed, in bytes.
+    std::string Password() const;
+    IRandomSource* Random; // Generate's source; the secure generator unless a test sets one
+
+public slots:
+    void btnGenerateClick();
+
+private:
+    void UpdateControls();
+
+    std::string FLogin;
+    QLineEdit* edtNewPassword;
+    QToolButton* btnGenerate;
+    QLabel* lblStrength;
+    QPushButton* btnOK;
+};
+
+// Shows the dialog; true and the password on OK.
+bool ShowChangePasswordDialog(const std::string& login, std::string& password,
+                              QWidget* parent = nullptr);
+
+} // namespace quorvane
