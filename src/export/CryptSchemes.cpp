@@ -1,6 +1,7 @@
 #include "export/CryptSchemes.h"
 
 #include "base/Errors.h"
+#include "export/ShaMulti.h"
 #include "export/htpasswd.h"
 #include "userdb/UserList.h"
 
@@ -48,16 +49,24 @@ void CheckWorkFactor(TCryptKind kind, int workFactor) {
 
 namespace {
 
-std::string HashWith(std::string_view password, std::string_view setting, crypt_data& area) {
+void CheckPassword(std::string_view password) {
     if (password.find('\0') != std::string_view::npos)
         throw EQuorvaneError("A password with a zero byte cannot be hashed with bcrypt or "
                              "SHA-crypt");
+}
+
+EQuorvaneError RefusedSetting(std::string_view setting) {
+    const std::string set(setting);
+    return EQuorvaneError(
+        FormatMessage("The system's crypt does not accept the setting %s", set.c_str()));
+}
+
+std::string HashWith(std::string_view password, std::string_view setting, crypt_data& area) {
+    CheckPassword(password);
     const std::string phrase(password), set(setting);
     const char* out = crypt_rn(phrase.c_str(), set.c_str(), &area, sizeof area);
     // A failure gives a null pointer, or a string starting with "*" that no setting starts with.
-    if (out == nullptr || out[0] == '*')
-        throw EQuorvaneError(
-            FormatMessage("The system's crypt does not accept the setting %s", set.c_str()));
+    if (out == nullptr || out[0] == '*') throw RefusedSetting(set);
     std::string hash(out);
     explicit_bzero(area.output, sizeof area.output);
     return hash;
@@ -122,17 +131,16 @@ std::string CryptHash(std::string_view password, std::string_view setting) {
     return HashWith(password, setting, *area.Data);
 }
 
-void CryptHashBatch(const std::vector<std::string_view>& passwords,
-                    const std::vector<std::string>& settings, std::vector<std::string>& out,
-                    unsigned threads) {
-    if (settings.size() != passwords.size())
-        throw std::invalid_argument("CryptHashBatch: one setting per password is needed");
-    const size_t count = passwords.size();
-    out.assign(count, std::string());
-    if (count == 0) return;
-    if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
-    const size_t workers = std::min<size_t>(threads, count);
+namespace {
 
+// Hashes passwords[i] under settings[i] into out[i] for the listed i through libxcrypt, on up to
+// `workers` threads, each with its own work area.
+void LibxcryptBatch(const std::vector<std::string_view>& passwords,
+                    const std::vector<std::string>& settings, std::vector<std::string>& out,
+                    const std::vector<size_t>& users, size_t workers) {
+    const size_t count = users.size();
+    workers = std::min(workers, count);
+    if (workers == 0) return;
     std::atomic<size_t> next{0};
     std::atomic<bool> failed{false};
     std::exception_ptr error;
@@ -141,8 +149,8 @@ void CryptHashBatch(const std::vector<std::string_view>& passwords,
     auto work = [&] {
         try {
             TCryptArea area;
-            for (size_t i = next++; i < count && !failed; i = next++)
-                out[i] = HashWith(passwords[i], settings[i], *area.Data);
+            for (size_t k = next++; k < count && !failed; k = next++)
+                out[users[k]] = HashWith(passwords[users[k]], settings[users[k]], *area.Data);
         } catch (...) {
             std::lock_guard<std::mutex> lock(errorLock);
             if (!error) error = std::current_exception();
@@ -161,6 +169,49 @@ void CryptHashBatch(const std::vector<std::string_view>& passwords,
     for (std::thread& t : pool)
         t.join();
     if (error) std::rethrow_exception(error);
+}
+
+} // namespace
+
+void CryptHashBatch(const std::vector<std::string_view>& passwords,
+                    const std::vector<std::string>& settings, std::vector<std::string>& out,
+                    unsigned threads) {
+    if (settings.size() != passwords.size())
+        throw std::invalid_argument("CryptHashBatch: one setting per password is needed");
+    const size_t count = passwords.size();
+    out.assign(count, std::string());
+    if (count == 0) return;
+    if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+
+    // SHA-crypt goes to the multi-buffer code, checked first as crypt would check it, so a
+    // refusal comes before any work and with crypt's message; bcrypt goes to libxcrypt.
+    std::vector<size_t> sha, others;
+    for (size_t i = 0; i < count; ++i) {
+        const std::string_view setting = settings[i];
+        if (!setting.starts_with("$5$") && !setting.starts_with("$6$")) {
+            others.push_back(i);
+            continue;
+        }
+        CheckPassword(passwords[i]);
+        TShaSetting parsed;
+        if (!ParseShaSetting(setting, parsed) || !ShaPasswordAccepted(passwords[i]))
+            throw RefusedSetting(setting);
+        sha.push_back(i);
+    }
+    if (!sha.empty()) {
+        std::vector<std::string_view> shaPasswords;
+        std::vector<std::string> shaSettings, shaOut(sha.size());
+        shaPasswords.reserve(sha.size());
+        shaSettings.reserve(sha.size());
+        for (size_t i : sha) {
+            shaPasswords.push_back(passwords[i]);
+            shaSettings.push_back(settings[i]);
+        }
+        ShaCryptMultiParallel(shaPasswords, shaSettings, shaOut, threads);
+        for (size_t k = 0; k < sha.size(); ++k)
+            out[sha[k]] = std::move(shaOut[k]);
+    }
+    LibxcryptBatch(passwords, settings, out, others, threads);
 }
 
 namespace {

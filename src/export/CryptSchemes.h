@@ -1,6 +1,7 @@
 #pragma once
 // bcrypt ("$2y$"), SHA-256-crypt ("$5$") and SHA-512-crypt ("$6$") through the system's
-// libxcrypt. Checking a password against a hash: VerifyStoredHash (StoredHash.h).
+// libxcrypt, and for batches of SHA-crypt the multi-buffer code that gives the same strings.
+// Checking a password against a hash: VerifyStoredHash (StoredHash.h).
 
 #include "base/Random.h"
 
@@ -35,8 +36,11 @@ std::string CryptSettingWithSalt(TCryptKind kind, int workFactor, std::string_vi
 std::string CryptHash(std::string_view password, std::string_view setting);
 
 // Hashes passwords[i] under settings[i] into out[i] on up to `threads` workers (0: one per
-// processor), each with its own libxcrypt work area. The result does not depend on the number
-// of workers. Raises as CryptHash (the first failure; the other workers stop early).
+// processor): SHA-crypt with the multi-buffer code (ShaMulti.h), byte for byte what crypt_rn
+// gives, bcrypt with libxcrypt, each worker with its own work area. The result does not depend
+// on the number of workers. Raises as CryptHash: for SHA-crypt the first user in batch order
+// whose password or setting crypt would refuse, before anything is hashed; for bcrypt the first
+// failure (the other workers stop early).
 void CryptHashBatch(const std::vector<std::string_view>& passwords,
                     const std::vector<std::string>& settings, std::vector<std::string>& out,
                     unsigned threads = 0);
