@@ -440,6 +440,26 @@
         <translation>%1 und %2 weitere</translation>
     </message>
     <message>
+        <source>Could not read %1 to compare it before replacing it: %2</source>
+        <translation>%1 konnte vor dem Ersetzen nicht zum Vergleich gelesen werden: %2</translation>
+    </message>
+    <message>
+        <source>the file on the server is larger than %1 bytes</source>
+        <translation>die Datei auf dem Server ist größer als %1 Bytes</translation>
+    </message>
+    <message>
+        <source>Could not keep a copy of the file about to be replaced in %1: %2; nothing was replaced</source>
+        <translation>Von der Datei, die ersetzt werden sollte, konnte keine Kopie in %1 aufbewahrt werden: %2; es wurde nichts ersetzt</translation>
+    </message>
+    <message>
+        <source>%1 changed while the export ran; nothing was replaced. Export again to see what changed</source>
+        <translation>%1 hat sich während des Exports geändert; es wurde nichts ersetzt. Exportieren Sie erneut, um zu sehen, was sich geändert hat</translation>
+    </message>
+    <message>
+        <source>%1 is larger than 1 GiB; it is not read, compared or replaced</source>
+        <translation>%1 ist größer als 1 GiB; die Datei wird weder gelesen noch verglichen noch ersetzt</translation>
+    </message>
+    <message>
         <source>Upload of %1 failed: the server does not tell the size of the uploaded file, so it cannot be checked; the old file was kept</source>
         <translation>Das Hochladen von %1 ist fehlgeschlagen: Der Server nennt die Größe der hochgeladenen Datei nicht, sie lässt sich also nicht prüfen; die alte Datei wurde behalten</translation>
     </message>
@@ -1250,6 +1270,70 @@ lautet? Nur wenn sein Administrator diesen Schlüssel bestätigt. Der Export wir
         <source>The new file is already being put in place...</source>
         <translation>Die neue Datei wird bereits an ihren Platz gebracht...</translation>
     </message>
+    <message>
+        <source>Preview Changes...</source>
+        <translation>Änderungen anzeigen...</translation>
+    </message>
+    <message>
+        <source>%1 added, %2 removed, %3 with a new hash.</source>
+        <translation>%1 hinzugefügt, %2 entfernt, %3 mit neuem Hash.</translation>
+    </message>
+    <message>
+        <source>The file there changed since this database last wrote it: an export will ask before it replaces it.</source>
+        <translation>Die Datei dort hat sich geändert, seit diese Datenbank sie zuletzt geschrieben hat: Ein Export fragt, bevor er sie ersetzt.</translation>
+    </message>
+    <message>
+        <source>Preview Changes</source>
+        <translation>Änderungen anzeigen</translation>
+    </message>
+    <message>
+        <source>An export changes no user in %1.</source>
+        <translation>Ein Export ändert keinen Benutzer in %1.</translation>
+    </message>
+    <message>
+        <source>An export makes these changes to %1:</source>
+        <translation>Ein Export nimmt diese Änderungen an %1 vor:</translation>
+    </message>
+    <message>
+        <source>%1 changed since this database last wrote it:</source>
+        <translation>%1 hat sich geändert, seit diese Datenbank die Datei zuletzt geschrieben hat:</translation>
+    </message>
+    <message>
+        <source>%1 holds users this database does not have:</source>
+        <translation>%1 enthält Benutzer, die diese Datenbank nicht hat:</translation>
+    </message>
+    <message>
+        <source>+ %1 (added there)</source>
+        <translation>+ %1 (dort hinzugefügt)</translation>
+    </message>
+    <message>
+        <source>- %1 (removed there)</source>
+        <translation>- %1 (dort entfernt)</translation>
+    </message>
+    <message>
+        <source>~ %1 (password changed there)</source>
+        <translation>~ %1 (Kennwort dort geändert)</translation>
+    </message>
+    <message>
+        <source>... and %1 more</source>
+        <translation>... und %1 weitere</translation>
+    </message>
+    <message>
+        <source>(%1 other lines there: comments, blank lines; they do not count)</source>
+        <translation>(%1 weitere Zeilen dort: Kommentare, Leerzeilen; sie zählen nicht)</translation>
+    </message>
+    <message>
+        <source>Nothing has been replaced. Merge takes these changes into the database, which is then saved, and exports; Overwrite replaces the file there (a copy is kept and can be restored).</source>
+        <translation>Es wurde nichts ersetzt. Zusammenführen übernimmt diese Änderungen in die Datenbank, speichert sie und exportiert; Überschreiben ersetzt die Datei dort (eine Kopie wird aufbewahrt und kann wiederhergestellt werden).</translation>
+    </message>
+    <message>
+        <source>&amp;Merge</source>
+        <translation>&amp;Zusammenführen</translation>
+    </message>
+    <message>
+        <source>&amp;Overwrite</source>
+        <translation>Ü&amp;berschreiben</translation>
+    </message>
 </context>
 <context>
     <name>quorvane::TfrmMain</name>
@@ -1690,6 +1774,10 @@ Sie erneut hinzufügen (die Kennwortdatei enthält von Benutzern mit gleichem An
         <translation>Ü&amp;berspringen</translation>
     </message>
     <message>
+        <source>Res&amp;tore Previous Password File...</source>
+        <translation>Frühere Kennwortdatei &amp;wiederherstellen...</translation>
+    </message>
+    <message>
         <source>Expiring &amp;within...</source>
         <translation>Ablaufend &amp;innerhalb...</translation>
     </message>
@@ -1735,6 +1823,65 @@ Sie erneut hinzufügen (die Kennwortdatei enthält von Benutzern mit gleichem An
     <message>
         <source>Cancel</source>
         <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>quorvane::TfrmRestore</name>
+    <message>
+        <source>Restore Previous Password File</source>
+        <translation>Frühere Kennwortdatei wiederherstellen</translation>
+    </message>
+    <message>
+        <source>The database names no password file yet.</source>
+        <translation>Die Datenbank nennt noch keine Kennwortdatei.</translation>
+    </message>
+    <message>
+        <source>No earlier versions of %1 are kept.</source>
+        <translation>Von %1 sind keine früheren Fassungen aufbewahrt.</translation>
+    </message>
+    <message>
+        <source>Earlier versions of %1, newest first:</source>
+        <translation>Frühere Fassungen von %1, die neueste zuerst:</translation>
+    </message>
+    <message>
+        <source>Replaced</source>
+        <translation>Ersetzt</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>Größe</translation>
+    </message>
+    <message>
+        <source>Users</source>
+        <translation>Benutzer</translation>
+    </message>
+    <message>
+        <source>%1 bytes</source>
+        <translation>%1 Bytes</translation>
+    </message>
+    <message>
+        <source>&amp;Restore</source>
+        <translation>&amp;Wiederherstellen</translation>
+    </message>
+    <message>
+        <source>Password for the server:</source>
+        <translation>Kennwort für den Server:</translation>
+    </message>
+    <message>
+        <source>Passphrase of the key file:</source>
+        <translation>Passphrase der Schlüsseldatei:</translation>
+    </message>
+    <message>
+        <source>%1 changed since this database last wrote it (%2 users added, %3 removed, %4 changed there). Put the earlier version back all the same? What is there now is kept too.</source>
+        <translation>%1 hat sich geändert, seit diese Datenbank die Datei zuletzt geschrieben hat (dort %2 Benutzer hinzugefügt, %3 entfernt, %4 geändert). Die frühere Fassung trotzdem wiederherstellen? Was jetzt dort ist, wird ebenfalls aufbewahrt.</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>Warnung</translation>
+    </message>
+    <message>
+        <source>%1 is back as it was on %2</source>
+        <translation>%1 ist wieder so wie am %2</translation>
     </message>
 </context>
 <context>

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <grp.h>
+#include <memory>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -131,71 +132,73 @@ void KeepOwnership(int fd, const struct stat& old, const std::string& path, TWri
 }
 
 // Writes into something that is not replaced: an open descriptor, a device, a pipe.
-void WriteInPlace(int fd, const std::string& path,
-                  const std::function<void(const TDataSink&)>& produce) {
-    Produce(fd, path, produce);
+bool WriteInPlace(int fd, const std::string& data) {
+    unsigned long long total = 0;
+    return WriteAll(fd, data.data(), data.size(), total);
 }
 
 } // namespace
 
-TWriteReport WriteFileAtomically(const std::string& path,
-                                 const std::function<void(const TDataSink&)>& produce,
-                                 unsigned newFileMode, unsigned keptModeBits) {
-    const std::string cannotCreate = FormatMessage("Cannot create file %s", path.c_str());
-    if (path.empty()) throw EQuorvaneError(cannotCreate);
-    TWriteReport report;
+TStagedFile::TStagedFile(std::string path, unsigned newFileMode, unsigned keptModeBits)
+    : FPath(std::move(path)), FNewFileMode(newFileMode), FKeptModeBits(keptModeBits) {}
+
+TStagedFile::~TStagedFile() {
+    Rollback();
+}
+
+void TStagedFile::Stage(const std::function<void(const TDataSink&)>& produce) {
+    Rollback();
+    const std::string cannotCreate = FormatMessage("Cannot create file %s", FPath.c_str());
+    if (FPath.empty()) throw EQuorvaneError(cannotCreate);
+    FReport = TWriteReport();
 
     // Saving through a symbolic link replaces the file it points at, not the link; links that
     // another user could have planted are refused.
-    const TWriteTarget resolved = ResolveWriteTarget(path);
-    if (resolved.Descriptor >= 0) {
-        WriteInPlace(resolved.Descriptor, path, produce);
-        return report;
-    }
-    const std::string& target = resolved.Path;
-
-    struct stat st {};
-    const bool exists = ::stat(target.c_str(), &st) == 0;
-    // A folder (or a block device, a socket) is no file to write: refused, untouched.
-    if (exists && S_ISDIR(st.st_mode)) throw EQuorvaneError(CannotCreateText(path, EISDIR));
-    if (exists && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))) {
+    const TWriteTarget resolved = ResolveWriteTarget(FPath);
+    FDescriptor = resolved.Descriptor;
+    FTarget = resolved.Path;
+    FInPlace = FDescriptor >= 0;
+    if (!FInPlace) {
+        struct stat st {};
+        FExists = ::stat(FTarget.c_str(), &st) == 0;
+        // A folder (or a block device, a socket) is no file to write: refused, untouched.
+        if (FExists && S_ISDIR(st.st_mode)) throw EQuorvaneError(CannotCreateText(FPath, EISDIR));
         // A device or a pipe is written as it is; replacing it would break what reads it.
-        const int fd = ::open(target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0) throw EQuorvaneError(CannotCreateText(path, errno));
-        try {
-            WriteInPlace(fd, path, produce);
-        } catch (...) {
-            ::close(fd);
-            throw;
-        }
-        if (::close(fd) != 0) throw EQuorvaneError("Stream write error");
-        return report;
+        FInPlace = FExists && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode));
+        if (FExists && !FInPlace && !S_ISREG(st.st_mode)) throw EQuorvaneError(cannotCreate);
+        FOld = st;
     }
-    if (exists && !S_ISREG(st.st_mode)) throw EQuorvaneError(cannotCreate);
+    if (FInPlace) {
+        // Nothing can be prepared beside it: the data waits for Commit.
+        FInPlaceData.clear();
+        produce([this](const char* piece, size_t size) { FInPlaceData.append(piece, size); });
+        FStaged = true;
+        return;
+    }
 
     // A run that was killed may have left its temporary file behind.
-    RemoveStaleTemporaries(target);
+    RemoveStaleTemporaries(FTarget);
 
-    std::string temp = TemporaryPattern(target);
+    std::string temp = TemporaryPattern(FTarget);
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) throw EQuorvaneError(CannotCreateText(path, errno));
-    TTempFileRegistration registration(temp);
+    if (fd < 0) throw EQuorvaneError(CannotCreateText(FPath, errno));
+    auto registration = std::make_unique<TTempFileRegistration>(temp);
 
     // The file keeps mode 0600 while it is written: it may hold passwords.
     try {
-        Produce(fd, path, produce);
+        Produce(fd, FPath, produce);
     } catch (...) {
         ::close(fd);
         ::unlink(temp.c_str());
         throw;
     }
     bool ok = true;
-    if (exists) {
-        KeepOwnership(fd, st, path, report);
+    if (FExists) {
+        KeepOwnership(fd, FOld, FPath, FReport);
         // After the owner change, which may clear the set-id bits.
-        ok = ::fchmod(fd, st.st_mode & keptModeBits & 07777) == 0;
+        ok = ::fchmod(fd, FOld.st_mode & FKeptModeBits & 07777) == 0;
     } else {
-        ok = ::fchmod(fd, static_cast<mode_t>(newFileMode) & ~CurrentUmask() & 07777) == 0;
+        ok = ::fchmod(fd, static_cast<mode_t>(FNewFileMode) & ~CurrentUmask() & 07777) == 0;
     }
     if (ok && gFailFsync.load()) {
         errno = EIO;
@@ -207,24 +210,64 @@ TWriteReport WriteFileAtomically(const std::string& path,
         ok = false;
         failure = errno;
     }
-    // The old target stays until the new file is complete on disk.
-    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-        ok = false;
-        failure = errno;
-    }
     if (!ok) {
         ::unlink(temp.c_str());
-        throw EQuorvaneError(WriteErrorText(path, failure));
+        throw EQuorvaneError(WriteErrorText(FPath, failure));
     }
-    registration.Release();
+    FTemp = std::move(temp);
+    FRegistration = std::move(registration);
+    FStaged = true;
+}
+
+TWriteReport TStagedFile::Commit() {
+    if (!FStaged) throw EQuorvaneError(FormatMessage("Cannot create file %s", FPath.c_str()));
+    if (FInPlace) {
+        int fd = FDescriptor;
+        if (fd < 0) fd = ::open(FTarget.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) throw EQuorvaneError(CannotCreateText(FPath, errno));
+        const bool ok = WriteInPlace(fd, FInPlaceData);
+        int failure = ok ? 0 : errno;
+        const bool closed = FDescriptor >= 0 || ::close(fd) == 0;
+        if (ok && !closed) failure = errno;
+        FInPlaceData.clear();
+        FStaged = false;
+        if (!ok || !closed) throw EQuorvaneError(WriteErrorText(FPath, failure));
+        return FReport;
+    }
+    // The old target stays until the new file is complete on disk.
+    if (::rename(FTemp.c_str(), FTarget.c_str()) != 0) {
+        const int failure = errno;
+        Rollback();
+        throw EQuorvaneError(WriteErrorText(FPath, failure));
+    }
+    FRegistration->Release();
+    FRegistration.reset();
+    FTemp.clear();
+    FStaged = false;
 
     // Make the rename itself durable; a failure here no longer endangers any data.
-    const int dirFd = ::open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dirFd = ::open(DirectoryOf(FTarget).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         (void)::fsync(dirFd);
         ::close(dirFd);
     }
-    return report;
+    return FReport;
+}
+
+void TStagedFile::Rollback() noexcept {
+    if (!FTemp.empty()) ::unlink(FTemp.c_str());
+    FTemp.clear();
+    FRegistration.reset();
+    FInPlaceData.clear();
+    FStaged = false;
+}
+
+TWriteReport WriteFileAtomically(const std::string& path,
+                                 const std::function<void(const TDataSink&)>& produce,
+                                 unsigned newFileMode, unsigned keptModeBits) {
+    TStagedFile file(path, newFileMode, keptModeBits);
+    file.Stage(produce);
+    return file.Commit();
 }
 
 } // namespace quorvane

@@ -4,7 +4,9 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace quorvane {
@@ -45,6 +47,44 @@ TWriteReport WriteFileAtomically(const std::string& path, const std::string& dat
 TWriteReport WriteFileAtomically(const std::string& path,
                                  const std::function<void(const TDataSink&)>& produce,
                                  unsigned newFileMode = 0600, unsigned keptModeBits = 07777);
+
+class TTempFileRegistration;
+
+// The two steps of WriteFileAtomically, for a caller that prepares more before the old file
+// goes: Stage writes the new data completely into a temporary file beside the target (flushed,
+// with the target's permission bits, owner and group as far as the system allows), Commit
+// renames it over the target. What is staged and not committed is removed by Rollback or the
+// destructor, the target untouched. A target written in place (a device, a pipe, one of the
+// process's own descriptors) is written only by Commit. Failures raise as WriteFileAtomically
+// describes.
+class TStagedFile {
+public:
+    TStagedFile(std::string path, unsigned newFileMode, unsigned keptModeBits = 07777);
+    ~TStagedFile();
+    TStagedFile(const TStagedFile&) = delete;
+    TStagedFile& operator=(const TStagedFile&) = delete;
+
+    void Stage(const std::function<void(const TDataSink&)>& produce);
+    TWriteReport Commit();
+    void Rollback() noexcept;
+    // Whether the target is written in place rather than replaced (known after Stage).
+    bool InPlace() const { return FInPlace; }
+
+private:
+    std::string FPath;
+    unsigned FNewFileMode;
+    unsigned FKeptModeBits;
+    std::string FTarget; // where the path leads
+    int FDescriptor = -1;
+    bool FInPlace = false;
+    bool FExists = false;
+    bool FStaged = false;
+    struct stat FOld {};
+    std::string FTemp;
+    std::string FInPlaceData;
+    std::unique_ptr<TTempFileRegistration> FRegistration;
+    TWriteReport FReport;
+};
 
 // Seams through which tests make a save fail.
 namespace test_hooks {

@@ -363,49 +363,6 @@ std::string WriteErrorText(const std::string& path, int error) {
     return "Stream write error";
 }
 
-int OpenSideFile(const std::string& path, int flags, mode_t mode) {
-    const int fd =
-        ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, mode);
-    if (fd < 0) return -1;
-    struct stat st {};
-    int error = 0;
-    if (::fstat(fd, &st) != 0)
-        error = errno;
-    else if (!S_ISREG(st.st_mode))
-        error = EEXIST;
-    else if (st.st_uid != ::geteuid())
-        error = EPERM;
-    if (error != 0) {
-        ::close(fd);
-        errno = error;
-        return -1;
-    }
-    const int status = ::fcntl(fd, F_GETFL);
-    if (status >= 0) ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
-    return fd;
-}
-
-std::optional<std::string> ReadSideFile(const std::string& path, std::size_t maxBytes) {
-    const int fd = OpenSideFile(path, O_RDONLY);
-    if (fd < 0) return std::nullopt;
-    std::optional<std::string> data;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && static_cast<uintmax_t>(st.st_size) <= maxBytes) {
-        data.emplace(static_cast<size_t>(st.st_size), '\0');
-        size_t done = 0;
-        while (done < data->size()) {
-            const ssize_t n = ::read(fd, data->data() + done, data->size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            done += static_cast<size_t>(n);
-        }
-        // A file that shrank meanwhile is read as far as it goes.
-        data->resize(done);
-    }
-    ::close(fd);
-    return data;
-}
-
 int OpenInputFile(const std::string& path) {
     const std::string cannotOpen = FormatMessage("Cannot open file %s", path.c_str());
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
@@ -502,6 +459,54 @@ bool WriteFully(int fd, const char* data, std::size_t size) {
         written += static_cast<std::size_t>(n);
     }
     return true;
+}
+
+} // namespace quorvane
+
+namespace quorvane {
+
+int OpenSideFile(const std::string& path, int flags, mode_t mode) {
+    const int fd =
+        ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, mode);
+    if (fd < 0) return -1;
+    struct stat st {};
+    int problem = 0;
+    if (::fstat(fd, &st) != 0)
+        problem = errno;
+    else if (!S_ISREG(st.st_mode))
+        problem = EEXIST;
+    else if (st.st_uid != ::geteuid())
+        problem = EPERM;
+    if (problem == 0) {
+        const int status = ::fcntl(fd, F_GETFL);
+        if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) problem = errno;
+    }
+    if (problem != 0) {
+        ::close(fd);
+        errno = problem;
+        return -1;
+    }
+    return fd;
+}
+
+std::optional<std::string> ReadSideFile(const std::string& path, std::size_t maxBytes) {
+    const int fd = OpenSideFile(path, O_RDONLY);
+    if (fd < 0) return std::nullopt;
+    std::string data;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && static_cast<std::size_t>(st.st_size) <= maxBytes;
+    char buffer[65536];
+    while (ok) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
+        if (n <= 0) break;
+        data.append(buffer, static_cast<std::size_t>(n));
+        ok = data.size() <= maxBytes;
+    }
+    ::close(fd);
+    if (!ok) return std::nullopt;
+    return data;
 }
 
 } // namespace quorvane

@@ -159,6 +159,12 @@ void WriteOutput(TCliStreams& io, const std::string& text, const char* consequen
 // Raises EUsage otherwise.
 int ParseBoundedInt(const TArgs& args, const std::string& name, int fallback, int low, int high);
 
+// The secret for the database's server: the stored password, or what --server-password-stdin
+// (--ftp-password-stdin) or --server-password-file give (the key file's passphrase with a key
+// file). Raises when a server is to be reached and none is known.
+std::string ServerSecretFor(const TUserList& list, const TArgs& args, TCliStreams& io,
+                            bool toServer);
+
 // The command table's entries, one per command file.
 TCommand CreateCommand();
 TCommand InfoCommand();
@@ -181,5 +187,6 @@ TCommand CheckCommand();
 TCommand TargetCommand();
 TCommand GroupCommand();
 TCommand CredentialsCommand();
+TCommand RestoreCommand();
 
 } // namespace quorvane::cli

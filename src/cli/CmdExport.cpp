@@ -171,11 +171,86 @@ std::string ExportJson(const TExportResult& result) {
     return out;
 }
 
+const char* ChangeMark(TUserChangeKind kind) {
+    switch (kind) {
+    case TUserChangeKind::Added:
+        return "+";
+    case TUserChangeKind::Removed:
+        return "-";
+    case TUserChangeKind::Changed:
+        return "~";
+    }
+    return "?";
+}
+
+std::string ChangesJson(const TUserChanges& changes) {
+    std::string text = "[";
+    for (size_t i = 0; i < changes.List.size(); ++i) {
+        const TUserChange& change = changes.List[i];
+        text += std::string(i == 0 ? "" : ",") + "{\"change\":\"" + ChangeMark(change.Kind) +
+                "\",\"login\":" + JsonString(change.Login) + "}";
+    }
+    return text + "]";
+}
+
+// What --dry-run prints: each user the export would add, remove or give a new hash, then the
+// counts; or the same as one JSON document.
+void PrintPreview(const TTargetCheck& check, bool json, TCliStreams& io) {
+    if (json) {
+        const TUserChanges& p = check.Preview;
+        WriteOutput(io, "{\"target\":" + JsonString(check.Target) +
+                            ",\"exists\":" + (check.Current.Exists ? "true" : "false") +
+                            ",\"changes\":" + ChangesJson(p) + ",\"added\":" +
+                            std::to_string(p.Added) + ",\"removed\":" + std::to_string(p.Removed) +
+                            ",\"changed\":" + std::to_string(p.Changed) +
+                            ",\"changedThere\":" + ChangesJson(check.Outside) +
+                            ",\"otherLinesThere\":" + std::to_string(check.OtherLines) +
+                            ",\"wouldStop\":" + (check.Stops ? "true" : "false") + "}\n");
+        return;
+    }
+    WriteOutput(io, ChangeListText(check.Preview));
+}
+
+// Why nothing was replaced, on standard error.
+void ReportStop(const TTargetCheck& check, TCliStreams& io) {
+    io.Err << "quorvane-cli: " << TargetChangedText(check) << ". Nothing was replaced.\n"
+           << OutsideChangesText(check);
+}
+
+} // namespace
+
+std::string ServerSecretFor(const TUserList& list, const TArgs& args, TCliStreams& io,
+                            bool toServer) {
+    std::string secret = list.FtpKeyFile.empty() ? list.FtpPass : std::string();
+    const auto passwordFile = args.Value("server-password-file");
+    const bool passwordGiven = args.Has("ftp-password-stdin") || args.Has("server-password-stdin");
+    if (passwordGiven && passwordFile)
+        throw EUsage("give the server password on standard input or in a file, not both");
+    if (!toServer) return secret;
+    if (passwordGiven || passwordFile)
+        return passwordFile ? ReadSecretFile(*passwordFile) : ReadSecretLine(io.In);
+    if (!list.FtpKeyFile.empty() && PrivateKeyNeedsPassphrase(list.FtpKeyFile))
+        throw EQuorvaneError("The key file " + list.FtpKeyFile +
+                             " is protected by a passphrase; give it with "
+                             "--server-password-stdin");
+    if (list.FtpKeyFile.empty() && secret.empty())
+        throw EQuorvaneError("The database stores no server password; give it with "
+                             "--server-password-stdin (or --ftp-password-stdin)");
+    return secret;
+}
+
+namespace {
+
 int CmdExport(const TArgs& args, TCliStreams& io) {
     args.ExpectPositional(1);
     const bool quiet = args.Has("quiet");
     const bool json = args.Has("json");
     const std::string& path = args.Positional()[0];
+    const bool merge = args.Has("merge"), overwrite = args.Has("overwrite");
+    const bool dryRun = args.Has("dry-run");
+    if (merge && overwrite) throw EUsage("--merge and --overwrite contradict each other");
+    if (dryRun && (merge || overwrite))
+        throw EUsage("--dry-run changes nothing; it does not go with --merge or --overwrite");
     // Held until the export is done: it may save the database, and two exports of one database
     // should not write the same password file at once.
     TDatabaseSession db(path, TDatabaseSession::TAccess::Update);
@@ -225,24 +300,9 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     }
     // A stored slow form gets the key of its hash cache (beside the database) once.
     changed = EnsureHashCacheKey(list) || changed;
-    if (IsSlowPassType(passType) && !list.HashCacheKey.empty())
-        base.CachePath = HashCachePath(path);
     const auto output = args.Value("output");
     const bool toFile = output.has_value() || list.ExportToFile;
-    std::string ftpPassword = list.FtpKeyFile.empty() ? list.FtpPass : std::string();
-    const auto passwordFile = args.Value("server-password-file");
-    const bool passwordGiven = args.Has("ftp-password-stdin") || args.Has("server-password-stdin");
-    if (passwordGiven && passwordFile)
-        throw EUsage("give the server password on standard input or in a file, not both");
-    if (!toFile && (passwordGiven || passwordFile))
-        ftpPassword = passwordFile ? ReadSecretFile(*passwordFile) : ReadSecretLine(io.In);
-    else if (!toFile && !list.FtpKeyFile.empty() && PrivateKeyNeedsPassphrase(list.FtpKeyFile))
-        throw EQuorvaneError("The key file " + list.FtpKeyFile +
-                             " is protected by a passphrase; give it with "
-                             "--server-password-stdin");
-    else if (!toFile && list.FtpKeyFile.empty() && ftpPassword.empty())
-        throw EQuorvaneError("The database stores no server password; give it with "
-                             "--server-password-stdin (or --ftp-password-stdin)");
+    const std::string ftpPassword = ServerSecretFor(list, args, io, !toFile);
 
     const std::string target = toFile ? output.value_or(list.PassFile) : std::string();
     if (toFile && target.empty())
@@ -251,6 +311,10 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     if (json && toFile && target == "-")
         throw EUsage("--json and a password file on standard output (--output -) contradict each "
                      "other");
+    if (dryRun && toFile && target == "-")
+        throw EUsage("--dry-run compares with a file or a server; standard output is neither");
+    if (merge && db.ReadOnly())
+        throw EQuorvaneError("The database is read-only; --merge cannot take changes into it");
 
     TExportSettings settings;
     settings.PassType = passType;
@@ -263,6 +327,8 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     settings.FileName = target;
     settings.Stream = &io.Out;
     settings.ServerSecret = ftpPassword;
+    settings.Replace.DryRun = dryRun;
+    settings.Replace.Outside = overwrite ? TOutsideChanges::Overwrite : TOutsideChanges::Stop;
     TExportJob job(list, std::move(settings));
     TCliExportListener listener(io.Err, io.ErrIsTerminal, quiet);
     TInterruptGuard interrupts;
@@ -274,7 +340,9 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     // Expired users are disabled first, so they are left out of the file; the database keeps
     // that change unless it is read-only.
     const int disabled = job.Sweep();
-    if (disabled > 0 && db.ReadOnly())
+    if (dryRun) {
+        // Nothing is written, the database included.
+    } else if (disabled > 0 && db.ReadOnly())
         PrintWarnings(io.Err, {"The database is read-only; the expired users are left out of "
                                "the password file but stay enabled in the database"});
     else if (changed && db.ReadOnly() && (args.Has("save-choice") || args.Has("line-ends")))
@@ -282,29 +350,67 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     else if ((disabled > 0 || changed) && !db.ReadOnly())
         db.Save(io.Err);
 
-    try {
-        job.Start();
-        bool abortAsked = false;
-        while (!job.Wait(std::chrono::milliseconds(50))) {
-            if (!interrupts.Interrupted() || abortAsked) continue;
-            abortAsked = true;
-            listener.EndLine();
-            if (!job.Abort())
-                io.Err << "quorvane-cli: the new file is already being put in place on the "
-                          "server; waiting for it\n";
+    auto run = [&] {
+        try {
+            job.Start();
+            bool abortAsked = false;
+            while (!job.Wait(std::chrono::milliseconds(50))) {
+                if (!interrupts.Interrupted() || abortAsked) continue;
+                abortAsked = true;
+                listener.EndLine();
+                if (!job.Abort())
+                    io.Err << "quorvane-cli: the new file is already being put in place on the "
+                              "server; waiting for it\n";
+            }
+            job.Wait();
+        } catch (const EEmptyPasswords& e) {
+            throw EQuorvaneError(std::string(e.what()) +
+                                 ". Nothing was written. Give these users passwords, or give "
+                                 "--allow-empty-passwords to export them as they are.");
         }
-        job.Wait();
-    } catch (const EEmptyPasswords& e) {
-        throw EQuorvaneError(std::string(e.what()) +
-                             ". Nothing was written. Give these users passwords, or give "
-                             "--allow-empty-passwords to export them as they are.");
+        listener.EndLine();
+        const TExportResult& result = job.Result();
+        if (!result.Error.empty()) throw EQuorvaneError(result.Error + TrustHint(result, path));
+    };
+    run();
+    if (job.Result().Stopped && merge && !job.Result().Aborted) {
+        // The changes made there come into the database, which is saved before the export
+        // replaces what it took them from.
+        const TTargetCheck check = *job.Result().Check;
+        io.Err << "quorvane-cli: " << check.Target << " changed since this database last wrote "
+               << "it; taking in:\n"
+               << OutsideChangesText(check);
+        const TMergeResult merged = MergeOutsideChanges(list, check);
+        db.Save(io.Err);
+        io.Err << "quorvane-cli: " << MergeReport(merged) << "\n";
+        job.Settings().Replace.AcceptedSha256 = check.CurrentSha256;
+        run();
     }
-    listener.EndLine();
     const TExportResult& result = job.Result();
-    if (!result.Error.empty()) throw EQuorvaneError(result.Error + TrustHint(result, path));
+    if (result.Aborted) throw EQuorvaneError(ExportAbortedText());
+    if (result.Stopped) {
+        ReportStop(*result.Check, io);
+        io.Err << "Give --merge to take these changes into the database first, or --overwrite "
+                  "to replace them (the file there is kept: see quorvane-cli restore).\n";
+        return kExitFailure;
+    }
+    if (dryRun) {
+        if (!result.Check) throw EQuorvaneError("Nothing to compare with");
+        if (result.Check->Stops) {
+            io.Err << "quorvane-cli: warning: " << TargetChangedText(*result.Check)
+                   << "; an export would stop there\n"
+                   << OutsideChangesText(*result.Check);
+        }
+        PrintPreview(*result.Check, args.Has("json"), io);
+        return kExitOk;
+    }
+    if (overwrite && result.Check && !result.Check->Outside.Empty()) {
+        io.Err << "quorvane-cli: warning: replaced what changed there since this database last "
+                  "wrote it (the old file is kept: see quorvane-cli restore):\n"
+               << OutsideChangesText(*result.Check);
+    }
     PrintWarnings(io.Err, result.Warnings);
     PrintWarnings(io.Err, result.Namesakes);
-    if (result.Aborted) throw EQuorvaneError(ExportAbortedText());
     ReportCommentLogins(result.CommentLogins, io, quiet);
     // A daily run's mail should not name hundreds of users every day: with --quiet, a count.
     const std::string weak = WeakHashReport(result.WeakUsers);
@@ -320,7 +426,7 @@ TCommand ExportCommand() {
             "DB [--output FILE] [--format " + SchemeCliNames("|") +
                 "] [--cost N] [--rounds N] [--save-choice] [--server-password-stdin | "
                 "--server-password-file FILE] [--allow-empty-passwords] [--line-ends lf|crlf] "
-                "[--quiet] [--json]",
+                "[--merge | --overwrite | --dry-run] [--quiet] [--json]",
             "write the password file, locally or to the server",
             "Disables expired users first (and saves the database when that changed it), then\n"
             "writes one line per enabled user. The target and the format are the database's\n"
@@ -346,19 +452,33 @@ TCommand ExportCommand() {
             "999999999 (default 5000); without them the database's stored value. With\n"
             "--save-choice the format and its cost or rounds become the database's stored\n"
             "choice. bcrypt and SHA-crypt hashes of users that did not change since the last\n"
-            "export are taken from a cache beside the database (.DB.hashes, mode 0600).\n"
+            "export keep their hash in every form, so an unchanged database gives the same\n"
+            "file; the hashes are remembered beside the database (.DB.state, mode 0600).\n"
+            "Before a file or a server's file is replaced it is read and compared with what\n"
+            "this database last wrote there. When it changed there since (or, written for the\n"
+            "first time, holds users this database does not have), nothing is replaced: the\n"
+            "users added, removed and changed there are named and the exit status is 1.\n"
+            "--merge takes them into the database (as import-htpasswd does; users removed\n"
+            "there are disabled), saves it and exports; --overwrite replaces the file anyway.\n"
+            "Comments and blank lines there are reported, never counted. A pipe or a device\n"
+            "is not compared. What is replaced is kept: the last 10 versions of each target\n"
+            "(see the restore command).\n"
+            "--dry-run compares and writes nothing: \"+ LOGIN\" for a user the export would add,\n"
+            "\"- LOGIN\" for one it would remove, \"~ LOGIN\" for a new hash, then the counts;\n"
+            "with --json one JSON document instead.\n"
             "Lines end with CR LF unless the database chose LF: --line-ends lf makes LF the\n"
             "database's choice from now on, --line-ends crlf takes it back.\n"
             "When users belong to groups, Apache's group file (\"group: user user ...\", the\n"
             "enabled users only) goes beside the password file as FILE.groups, or to the\n"
-            "database's own group file (see the group command), before the password file.\n"
+            "database's own group file (see the group command), right before the password file.\n"
             "--quiet prints nothing but errors and warnings, the users with weak hashes and\n"
-            "logins starting with \"#\" as a count; --json prints the result on standard\n"
-            "output as one JSON document: target, written, disabled, expired, group_file,\n"
-            "groups, comment_logins, namesakes, weak_hashes [{login, scheme}], warnings.\n",
+            "logins starting with \"#\" as a count; --json (without --dry-run) prints the result\n"
+            "on standard output as one JSON document: target, written, disabled, expired,\n"
+            "group_file, groups, comment_logins, namesakes, weak_hashes [{login, scheme}],\n"
+            "warnings.\n",
             {"output", "format", "server-password-file", "cost", "rounds", "line-ends"},
             {"ftp-password-stdin", "server-password-stdin", "allow-empty-passwords", "save-choice",
-             "quiet", "json"},
+             "merge", "overwrite", "dry-run", "quiet", "json"},
             CmdExport};
 }
 

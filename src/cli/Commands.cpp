@@ -89,6 +89,7 @@ std::vector<TCommand>& Commands() {
         GroupCommand(),
         CredentialsCommand(),
         ExportCommand(),
+        RestoreCommand(),
         TargetCommand(),
         HashCommand(),
         VerifyCommand(),

@@ -63,6 +63,19 @@ const char* UnsafeReason(const TUserProp& user, TPasswordsType passType) {
     return nullptr;
 }
 
+// Hashes passwords[i] with settings[i] into out[i], in batches where the scheme has them.
+void HashAll(const THashScheme& scheme, const std::vector<std::string_view>& passwords,
+             const std::vector<std::string>& settings, std::vector<std::string>& out,
+             unsigned threads) {
+    if (scheme.HashBatch) {
+        scheme.HashBatch(passwords, settings, out, threads);
+        return;
+    }
+    out.resize(passwords.size());
+    for (size_t i = 0; i < passwords.size(); ++i)
+        out[i] = scheme.HashWithSetting(passwords[i], settings[i]);
+}
+
 } // namespace
 
 std::string BuildProgressText(size_t done, size_t total) {
@@ -182,17 +195,6 @@ std::vector<std::string> EmptyPasswordLogins(const std::vector<const TUserProp*>
     return logins;
 }
 
-const std::locale& UserCollation() {
-    static const std::locale collation = [] {
-        try {
-            return std::locale("");
-        } catch (const std::runtime_error&) {
-            return std::locale::classic();
-        }
-    }();
-    return collation;
-}
-
 std::string MakePasswordLine(const TUserProp& user, TPasswordsType passType,
                              IRandomSource& random) {
     const THashScheme& scheme = SchemeOf(passType);
@@ -213,39 +215,42 @@ int StoredSchemeParam(const TUserList& list, TPasswordsType passType) {
     return SchemeOf(passType).DefaultParam();
 }
 
-std::vector<const TUserProp*> PasswordFileEntries(const TUserList& list,
-                                                  const std::locale& collation) {
-    const auto& collate = std::use_facet<std::collate<char>>(collation);
+std::vector<const TUserProp*> PasswordFileEntries(const TUserList& list) {
     const size_t count = static_cast<size_t>(list.Count());
-    std::vector<std::string> folded(count), keys(count);
-    for (size_t i = 0; i < count; ++i) {
+    std::vector<std::string> folded(count);
+    for (size_t i = 0; i < count; ++i)
         folded[i] = FoldLogin(list.Users(static_cast<int>(i)).Login);
-        keys[i] = collate.transform(folded[i].data(), folded[i].data() + folded[i].size());
-    }
 
-    // Collation keys may tie for different logins; the folded bytes then decide, so equal
-    // logins and only they end up side by side, in database order.
+    // Byte order, never the locale: the file must come out the same on every machine, or no
+    // comparison of two exports could tell what changed. Equal folded logins end up side by
+    // side; their unfolded bytes, then their database order, decide within the run.
     std::vector<size_t> order(count);
     std::iota(order.begin(), order.end(), size_t{0});
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-        if (int c = keys[a].compare(keys[b]); c != 0) return c < 0;
-        return folded[a] < folded[b];
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        if (int c = folded[a].compare(folded[b]); c != 0) return c < 0;
+        const std::string& la = list.Users(static_cast<int>(a)).Login;
+        const std::string& lb = list.Users(static_cast<int>(b)).Login;
+        if (int c = la.compare(lb); c != 0) return c < 0;
+        return a < b;
     });
 
     std::vector<const TUserProp*> entries;
     entries.reserve(count);
-    for (size_t k = 0; k < count; ++k) {
-        // The last of a run of namesakes stands for all of them.
-        if (k + 1 < count && folded[order[k]] == folded[order[k + 1]]) continue;
-        entries.push_back(&list.Users(static_cast<int>(order[k])));
+    for (size_t k = 0; k < count;) {
+        // The last in database order of a run of namesakes stands for all of them.
+        size_t last = order[k];
+        size_t next = k + 1;
+        for (; next < count && folded[order[next]] == folded[order[k]]; ++next)
+            last = std::max(last, order[next]);
+        entries.push_back(&list.Users(static_cast<int>(last)));
+        k = next;
     }
     return entries;
 }
 
 std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsType passType,
                                              const TPasswordFileOptions& options) {
-    const auto entries =
-        PasswordFileEntries(list, options.Collation ? *options.Collation : UserCollation());
+    const auto entries = PasswordFileEntries(list);
     TEntryCheck check = CheckEntries(list, entries, passType, options.Report);
     if (options.Report != nullptr) ReportNamesakes(list, entries, *options.Report);
     if (!check.Unsafe.empty()) throw EUnsafeUsers(UnsafeText(check.Unsafe));
@@ -272,11 +277,13 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
     IRandomSource& random = options.Random ? *options.Random : secure;
     const size_t count = entries.size();
 
-    // The slow forms reuse the hashes of users whose inputs did not change since the last export.
+    // Users whose inputs did not change since the last export keep their hash: the slow forms
+    // by the cache's keyed tags, the fast ones by hashing again with the remembered salt.
     const bool slow = IsSlowPassType(passType);
     const std::string form(PasswordsTypeName(passType));
-    THashCache cache(slow && !options.CachePath.empty() ? list.HashCacheKey : std::string());
-    cache.Load(options.CachePath);
+    THashCache* cache = scheme.StoresClearText() || !options.Cache || slow != options.Cache->Keyed()
+                            ? nullptr
+                            : options.Cache;
     TPasswordFileStats stats;
     std::vector<size_t> toHash;
 
@@ -285,7 +292,9 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
     std::vector<const TUserProp*> chunkUsers;
     std::vector<std::string_view> passwords;
     std::vector<std::string> settings, hashes;
-    size_t nextHash = 0; // the hash of the next enabled user of the window
+    std::vector<const TUserProp*> windowUsers; // of the fast forms' window, as hashed
+    std::vector<bool> remembered;              // whose setting is the remembered hash
+    size_t nextHash = 0;                       // the hash of the next enabled user of the window
     for (size_t start = 0; start < count; start += KProgressStep) {
         if (options.Progress) {
             options.Progress->Entries(start, count);
@@ -312,7 +321,8 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
                 const TUserProp* user = chunkUsers[k];
                 if (user->HashOnly()) {
                     hashes[k] = user->PasswordHash(); // taken over unchanged
-                } else if (auto hit = cache.Find(form, param, user->Login, user->Password)) {
+                } else if (auto hit = cache ? cache->Find(form, param, user->Login, user->Password)
+                                            : std::nullopt) {
                     hashes[k] = std::move(*hit);
                     ++stats.Reused;
                 } else {
@@ -328,8 +338,8 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
                 hashes[toHash[j]] = std::move(fresh[j]);
             for (size_t k = 0; k < chunkUsers.size(); ++k) {
                 const TUserProp* user = chunkUsers[k];
-                if (!user->HashOnly())
-                    cache.Put(form, param, user->Login, user->Password, hashes[k]);
+                if (!user->HashOnly() && cache)
+                    cache->Put(form, param, user->Login, user->Password, hashes[k]);
                 AppendLine(text, eol, user->Login, hashes[k]);
             }
             continue;
@@ -338,18 +348,44 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
         if (start % KHashWindow == 0) {
             passwords.clear();
             settings.clear();
-            for (size_t i = start; i < std::min(count, start + KHashWindow); ++i)
-                if (!entries[i]->Disable && !entries[i]->HashOnly()) {
-                    passwords.emplace_back(entries[i]->Password);
-                    settings.push_back(scheme.MakeSetting(random, param));
-                }
-            if (scheme.HashBatch) {
-                scheme.HashBatch(passwords, settings, hashes, options.Threads);
-            } else {
-                hashes.resize(passwords.size());
-                for (size_t i = 0; i < passwords.size(); ++i)
-                    hashes[i] = scheme.HashWithSetting(passwords[i], settings[i]);
+            windowUsers.clear();
+            remembered.clear();
+            for (size_t i = start; i < std::min(count, start + KHashWindow); ++i) {
+                const TUserProp* user = entries[i];
+                if (user->Disable || user->HashOnly()) continue;
+                windowUsers.push_back(user);
+                passwords.emplace_back(user->Password);
+                const std::string* old = cache ? cache->Remembered(user->Login) : nullptr;
+                remembered.push_back(old != nullptr && SchemeOfHash(*old) == &scheme);
+                settings.push_back(remembered.back() ? *old : scheme.MakeSetting(random, param));
             }
+            HashAll(scheme, passwords, settings, hashes, options.Threads);
+            // A remembered salt that no longer gives the remembered hash: the password changed,
+            // and a changed password gets a fresh salt.
+            toHash.clear();
+            for (size_t j = 0; j < hashes.size(); ++j) {
+                if (remembered[j] && hashes[j] == settings[j])
+                    ++stats.Reused;
+                else if (remembered[j])
+                    toHash.push_back(j);
+                else
+                    ++stats.Hashed;
+            }
+            if (!toHash.empty()) {
+                std::vector<std::string_view> again;
+                std::vector<std::string> againSettings, againHashes;
+                for (size_t j : toHash) {
+                    again.push_back(passwords[j]);
+                    againSettings.push_back(scheme.MakeSetting(random, param));
+                }
+                HashAll(scheme, again, againSettings, againHashes, options.Threads);
+                for (size_t k = 0; k < toHash.size(); ++k)
+                    hashes[toHash[k]] = std::move(againHashes[k]);
+                stats.Hashed += toHash.size();
+            }
+            if (cache)
+                for (size_t j = 0; j < hashes.size(); ++j)
+                    cache->Put(form, param, windowUsers[j]->Login, passwords[j], hashes[j]);
             nextHash = 0;
         }
         for (const TUserProp* user : chunkUsers)
@@ -357,7 +393,6 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
                        user->HashOnly() ? std::string_view(user->PasswordHash())
                                         : std::string_view(hashes[nextHash++]));
     }
-    if (slow && !options.CachePath.empty()) cache.Save(options.CachePath);
     if (options.Stats) *options.Stats = stats;
     return text;
 }

@@ -7,13 +7,14 @@
 #include "base/Random.h"
 #include "userdb/UserList.h"
 
-#include <locale>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace quorvane {
+
+class THashCache;
 
 // What the writer asks of the one who drives it (the export dialog, the command line).
 class IExportProgress {
@@ -55,16 +56,16 @@ struct TPasswordFileStats {
 };
 
 struct TPasswordFileOptions {
-    IExportProgress* Progress = nullptr;    // none: no texts, no abort
-    IRandomSource* Random = nullptr;        // source of the salts; none: the secure generator
-    unsigned Threads = 0;                   // hashing workers; 0: one per processor
-    const std::locale* Collation = nullptr; // order of the logins; none: the user's locale
+    IExportProgress* Progress = nullptr; // none: no texts, no abort
+    IRandomSource* Random = nullptr;     // source of the salts; none: the secure generator
+    unsigned Threads = 0;                // hashing workers; 0: one per processor
     // The scheme's parameter (bcrypt cost, SHA-crypt rounds); none: the one the list stores
     // (BcryptCost, ShaRounds), the scheme's default for a scheme without one.
     std::optional<int> SchemeParam;
-    // The hash cache file of the slow forms (HashCachePath of the database); empty: none. It is
-    // read before and written after a build that was not aborted, with the list's HashCacheKey.
-    std::string CachePath;
+    // The hashes of the last export (read) and of this build (Put into it). Users whose password,
+    // form and work factor did not change keep their hash: the slow forms need the cache made
+    // with the list's HashCacheKey, the fast ones one without a key. None: fresh salts for all.
+    THashCache* Cache = nullptr;
     TPasswordFileStats* Stats = nullptr; // filled when given
     // Receives what the write could not keep of the file it replaced (its group, its owner);
     // the export itself has succeeded then. None: such warnings are dropped.
@@ -106,10 +107,6 @@ public:
 // The parameter the list stores for a form: BcryptCost, ShaRounds, or the scheme's default.
 int StoredSchemeParam(const TUserList& list, TPasswordsType passType);
 
-// The user's locale for ordering logins; the "C" locale when the environment names a locale
-// this system does not have.
-const std::locale& UserCollation();
-
 // One line without its line end: the login, ":" and the password in the given form (a hash
 // with a new salt, such as the "$apr1$" string, or the password as stored, with the parameter
 // the user's list stores); for a user known only by a stored hash, that hash unchanged whatever the
@@ -117,11 +114,11 @@ const std::locale& UserCollation();
 std::string MakePasswordLine(const TUserProp& user, TPasswordsType passType,
                              IRandomSource& random = SecureRandom());
 
-// The users that make up the file, in file order, enabled or not: logins are ordered by the
-// collation of their case-folded text, and of logins equal without regard to case (a to z) only
-// the last in database order stands, even when it is disabled.
-std::vector<const TUserProp*> PasswordFileEntries(const TUserList& list,
-                                                  const std::locale& collation = UserCollation());
+// The users that make up the file, in file order, enabled or not: logins are ordered by their
+// bytes with a to z folded, the unfolded bytes breaking ties, the same on every machine whatever
+// its locale; of logins equal without regard to case (a to z) only the last in database order
+// stands, even when it is disabled.
+std::vector<const TUserProp*> PasswordFileEntries(const TUserList& list);
 
 // The enabled users of the file (in file order) whose line would be unsafe, each with the
 // reason, as the sentence EUnsafeUsers carries; empty when every line is safe.

@@ -406,7 +406,14 @@ struct TFtp::TCurlState {
 
     static size_t Received(char* data, size_t size, size_t count, void* user) {
         auto* self = static_cast<TCurlState*>(user);
-        if (self->Download) self->Download(data, size * count);
+        if (!self->Download) return size * count;
+        try {
+            self->Download(data, size * count);
+        } catch (...) {
+            // Raised again once the transfer has ended (a file larger than its reader takes).
+            self->CallbackError = std::current_exception();
+            return 0;
+        }
         return size * count;
     }
 
@@ -896,6 +903,25 @@ std::optional<std::int64_t> TFtp::FileSize(const std::string& remoteName) {
         return std::nullopt;
     }
     return static_cast<std::int64_t>(size);
+}
+
+std::optional<std::string> TFtp::ReadFile(const std::string& remoteName, std::size_t limit) {
+    std::string data;
+    try {
+        Receive(remoteName, std::string(), [&](const char* piece, size_t size) {
+            if (data.size() + size > limit)
+                throw EFtpError("the file on the server is larger than " + std::to_string(limit) +
+                                " bytes");
+            data.append(piece, size);
+        });
+    } catch (const EFtpError&) {
+        if (FCurl->LastResult != CURLE_REMOTE_FILE_NOT_FOUND) throw;
+        // FTP answers 550 both for a missing file and for one it will not hand out: a file
+        // whose size the server tells is there, only not readable.
+        if (Protocol != TTransferProtocol::Sftp && FileSize(remoteName)) throw;
+        return std::nullopt;
+    }
+    return data;
 }
 
 void TFtp::RunCommands(const std::string& first, const std::string& second) {

@@ -147,6 +147,9 @@ public:
                   const std::function<void(const char*, size_t)>& sink) {
         Receive(remoteName, std::string(), sink);
     }
+    // The bytes of a remote file (binary transfer), or nothing when the server says there is no
+    // such file. Raises EFtpError when it cannot be read, or holds more than `limit` bytes.
+    std::optional<std::string> ReadFile(const std::string& remoteName, std::size_t limit);
     // "host:port" as connected to ("[v6]:port" for IPv6 addresses).
     const std::string& ServerName() const { return FServerName; }
 

@@ -94,6 +94,9 @@ struct TFtpUploader::TState {
     std::vector<std::string> LocalFiles;
     std::vector<std::string> RemoteFiles;
     std::vector<std::string> DeleteWhenDone;
+    std::function<void(IUploadTransport&, const std::string&, std::int64_t, const std::string&,
+                       TCommitGate*)>
+        Store;
     TUploadProgressEvent OnProgress;
     TFtpStatusEvent OnStatus;
     TFtpDoneEvent OnTerminate;
@@ -212,7 +215,10 @@ struct TFtpUploader::TState {
                     FileSize = FileSizeOf(local);
                     Progress(0);
                     if (Gate.Aborted()) throw EUploadAborted(remote, false);
-                    SafeUpload(transport, local, FileSize, remote, &Gate);
+                    if (Store)
+                        Store(transport, local, FileSize, remote, &Gate);
+                    else
+                        SafeUpload(transport, local, FileSize, remote, &Gate);
                 }
             } catch (...) {
                 transport.Disconnect();
@@ -306,6 +312,7 @@ void TFtpUploader::Start() {
     s.LocalFiles = LocalFiles;
     s.RemoteFiles = RemoteFiles;
     s.DeleteWhenDone = DeleteWhenDone;
+    s.Store = Store;
     s.OnProgress = OnProgress;
     s.OnStatus = OnStatus;
     s.OnTerminate = OnTerminate;

@@ -19,6 +19,10 @@
 
 namespace quorvane {
 
+class TCommitGate;
+
+class IUploadTransport;
+
 // How the worker reaches its owner: RunAndWait runs `task` on the owner's thread and returns
 // once it has run. The owner must not block waiting for the worker while a task may be pending.
 class IUiDispatcher {
@@ -102,6 +106,12 @@ public:
     // Local files removed when the worker ends, whatever the outcome: the temporary password
     // file, which must not outlive the export even when its owner has gone.
     std::vector<std::string> DeleteWhenDone;
+    // How each file goes onto the connected server, on the worker's thread; what it raises is
+    // that file's failure. None: SafeUpload.
+    // With the upload's gate, which the store asks right before it first touches the target.
+    std::function<void(IUploadTransport& transport, const std::string& local, std::int64_t size,
+                       const std::string& remote, TCommitGate* gate)>
+        Store;
     TUploadProgressEvent OnProgress; // before the status text of the same progress
     TFtpStatusEvent OnStatus;
     TFtpDoneEvent OnTerminate;

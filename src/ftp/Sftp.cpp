@@ -638,6 +638,28 @@ void TSftpTransport::Read(const std::string& remote,
     }
 }
 
+std::optional<std::string> TSftpTransport::Read(const std::string& remote, std::size_t limit) {
+    if (!SafeForServer(remote)) throw EFtpError("Invalid remote file name");
+    TSession& s = Session();
+    LIBSSH2_SFTP_ATTRIBUTES attrs{};
+    if (s.Retry([&] {
+            return libssh2_sftp_stat_ex(s.Sftp, remote.c_str(),
+                                        static_cast<unsigned int>(remote.size()), LIBSSH2_SFTP_STAT,
+                                        &attrs);
+        }) != 0) {
+        if (libssh2_sftp_last_error(s.Sftp) == LIBSSH2_FX_NO_SUCH_FILE) return std::nullopt;
+        throw EFtpError(s.Reason());
+    }
+    std::string data;
+    Read(remote, [&](const char* piece, size_t size) {
+        if (data.size() + size > limit)
+            throw EFtpError("the file on the server is larger than " + std::to_string(limit) +
+                            " bytes");
+        data.append(piece, size);
+    });
+    return data;
+}
+
 void TSftpTransport::Rename(const std::string& from, const std::string& to) {
     FSourceRefused = false;
     if (!SafeForServer(from) || !SafeForServer(to)) throw EFtpError("Invalid remote file name");

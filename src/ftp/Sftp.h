@@ -36,6 +36,7 @@ public:
 
     void Read(const std::string& remote,
               const std::function<void(const char*, std::size_t)>& sink) override;
+    std::optional<std::string> Read(const std::string& remote, std::size_t limit) override;
     // After the first Rename: whether the server replaced atomically (offers posix-rename).
     bool AtomicRename() const;
     // "host:port" as connected to ("[v6]:port" for IPv6 addresses).

@@ -72,8 +72,18 @@ bool DeleteQuietly(IUploadTransport& transport, const std::string& remote) noexc
 
 } // namespace
 
+void DeleteStagedUpload(IUploadTransport& transport, const std::string& remote) noexcept {
+    DeleteQuietly(transport, SafeUploadName(remote));
+}
+
 void SafeUpload(IUploadTransport& transport, const std::string& local, std::int64_t localSize,
                 const std::string& remote, TCommitGate* gate) {
+    StageUpload(transport, local, localSize, remote, gate);
+    CommitUpload(transport, local, remote, gate);
+}
+
+void StageUpload(IUploadTransport& transport, const std::string& local, std::int64_t localSize,
+                 const std::string& remote, TCommitGate* gate) {
     const std::string temp = SafeUploadName(remote);
     const auto aborted = [&] { return gate != nullptr && gate->Aborted(); };
     // The old target stays until the new file is complete on the server.
@@ -104,6 +114,11 @@ void SafeUpload(IUploadTransport& transport, const std::string& local, std::int6
                         std::to_string(*stored) + " of " + std::to_string(localSize) +
                         " bytes; the old file was kept");
     }
+}
+
+void CommitUpload(IUploadTransport& transport, const std::string& local, const std::string& remote,
+                  TCommitGate* gate) {
+    const std::string temp = SafeUploadName(remote);
     // The last moment an abort keeps the target: from here on the replacement runs to its end.
     if (gate != nullptr && !gate->Commit()) {
         const bool removed = DeleteQuietly(transport, temp);

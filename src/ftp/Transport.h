@@ -27,6 +27,9 @@ public:
     // The size of a stored remote file, found by every means the transport has; nothing when
     // none of them tells.
     virtual std::optional<std::int64_t> Size(const std::string& remote) = 0;
+    // The bytes of a remote file, or nothing when there is no such file; raises when it exists
+    // but cannot be read, or holds more than `limit` bytes.
+    virtual std::optional<std::string> Read(const std::string& remote, std::size_t limit) = 0;
     // After a failed Rename: whether the server refused to move the source at all (FTP's RNFR),
     // as opposed to refusing the new name.
     virtual bool RenameSourceRefused() const = 0;
@@ -58,6 +61,9 @@ public:
     void Delete(const std::string& remote) override { FFtp.DeleteFile(remote); }
     std::optional<std::int64_t> Size(const std::string& remote) override {
         return FFtp.StoredSize(remote);
+    }
+    std::optional<std::string> Read(const std::string& remote, std::size_t limit) override {
+        return FFtp.ReadFile(remote, limit);
     }
     bool RenameSourceRefused() const override { return FSourceRefused; }
     void Read(const std::string& remote,
@@ -115,5 +121,17 @@ std::string SafeUploadName(const std::string& remote);
 // touched (the gate is asked right before the first step that touches it).
 void SafeUpload(IUploadTransport& transport, const std::string& local, std::int64_t localSize,
                 const std::string& remote, TCommitGate* gate = nullptr);
+
+// The two steps of SafeUpload, for a caller that checks more between them: StageUpload stores
+// the file under SafeUploadName and compares its size (the target untouched; a failure removes
+// the temporary file), CommitUpload moves it over the target. DeleteStagedUpload removes a
+// staged file that is not to be committed, as far as the server allows.
+// With a gate, CommitUpload asks it before the target is first touched (EUploadAborted when an
+// abort came first) and StageUpload stops at an abort.
+void StageUpload(IUploadTransport& transport, const std::string& local, std::int64_t localSize,
+                 const std::string& remote, TCommitGate* gate = nullptr);
+void CommitUpload(IUploadTransport& transport, const std::string& local, const std::string& remote,
+                  TCommitGate* gate = nullptr);
+void DeleteStagedUpload(IUploadTransport& transport, const std::string& remote) noexcept;
 
 } // namespace quorvane

@@ -10,6 +10,7 @@
 #include "ftp/FileLib.h"
 #include "ftp/ServerTarget.h"
 #include "ftp/Transport.h"
+#include "job/Backups.h"
 #include "userdb/Groups.h"
 
 #include <algorithm>
@@ -120,80 +121,139 @@ int TExportJob::Sweep() {
     return count;
 }
 
+// What the worker found and did at the server, handed to the owner's thread through the
+// dispatcher's synchronised calls.
+struct TExportJob::TServerOutcome {
+    std::optional<TTargetCheck> Check;
+    std::optional<TTargetRecord> Record;
+    std::string TargetId;
+    bool Stopped = false;
+};
+
 void TExportJob::Start() {
-    Sweep();
     TExportSettings& s = FSettings;
+    if (!s.Content) Sweep();
     if (s.Target == TExportTarget::Server) {
         if (FList.FtpHost.empty()) throw EQuorvaneError("The database names no FTP server");
         if (s.RemoteFile.empty()) s.RemoteFile = FList.FtpPasswdFile;
         if (s.RemoteFile.empty())
             throw EQuorvaneError("The database names no password file on the FTP server");
     }
+    if (s.Target == TExportTarget::File) CheckExportTarget(s.FileName, s.DatabasePath);
     FAbort = false;
     FResult = TExportResult();
     FResult.Target = s.Target == TExportTarget::Server ? s.RemoteFile : s.FileName;
-    TBuildProgress progress(*this);
-    TPasswordFileOptions options = s.Build;
-    options.Progress = &progress;
-    options.Report = &FReport;
-    options.Stats = &FResult.Stats;
-    if (options.CachePath.empty() && IsSlowPassType(s.PassType) && !s.DatabasePath.empty() &&
-        !FList.HashCacheKey.empty())
-        options.CachePath = HashCachePath(s.DatabasePath);
+    FResult.DryRun = s.Replace.DryRun;
+
+    // What this database remembers of its last exports: the hashes to reuse, the records of
+    // what it wrote where.
+    FState = TDatabaseState(s.DatabasePath).Load();
+    FKnownLogins.clear();
+    for (int i = 0; i < FList.Count(); ++i)
+        FKnownLogins.insert(FList.Users(i).Login);
 
     // The group file is made first: a group name it cannot hold stops the export before anything
-    // is written, and on disk it is replaced before the password file, so a user taken out of a
-    // group never gets in as a member with the new password file.
-    const std::optional<std::string> groups = BuildGroups(options);
+    // is written, and it is replaced before the password file, so a user taken out of a group
+    // never gets in as a member with the new password file.
+    FGroups = BuildGroups(s.Build);
+    if (FGroups && s.Target == TExportTarget::File) {
+        CheckExportTarget(FResult.GroupFile, s.DatabasePath);
+        if (FResult.GroupFile == s.FileName)
+            throw EQuorvaneError("The group file cannot be the password file itself");
+    }
     std::optional<std::string> text;
+    if (s.Content) {
+        text = *s.Content;
+    } else {
+        TBuildProgress progress(*this);
+        TPasswordFileOptions options = s.Build;
+        options.Progress = &progress;
+        options.Report = &FReport;
+        options.Stats = &FResult.Stats;
+        // The slow forms' hashes are tagged with the database's key; without one they are not
+        // kept.
+        const bool slow = IsSlowPassType(s.PassType);
+        FCache = THashCache(slow ? FList.HashCacheKey : std::string());
+        if (!s.DatabasePath.empty() && !(slow && FList.HashCacheKey.empty())) {
+            FCache.Load(FState.Hashes);
+            if (!options.Cache) options.Cache = &FCache;
+        }
+        text = BuildPasswordFile(FList, s.PassType, options);
+        if (!text) {
+            FResult.Aborted = true;
+            Done();
+            return;
+        }
+        Finish(FReport);
+    }
+    // Abort asked for after the last progress point: built all the same, written nowhere.
     switch (s.Target) {
-    case TExportTarget::File:
-        options.DatabasePath = s.DatabasePath;
-        options.Warnings = &FResult.Warnings;
-        CheckExportTarget(s.FileName, s.DatabasePath);
-        if (groups) {
-            CheckExportTarget(FResult.GroupFile, s.DatabasePath);
-            if (FResult.GroupFile == s.FileName)
-                throw EQuorvaneError("The group file cannot be the password file itself");
-        }
-        text = BuildPasswordFile(FList, s.PassType, options);
-        if (!text) break;
-        if (groups) {
-            const TWriteReport report = WriteFileAtomically(FResult.GroupFile, *groups, 0644);
-            FResult.Warnings.insert(FResult.Warnings.end(), report.Warnings.begin(),
-                                    report.Warnings.end());
-        }
-        {
-            const TWriteReport report = WriteFileAtomically(s.FileName, *text, 0644);
-            FResult.Warnings.insert(FResult.Warnings.end(), report.Warnings.begin(),
-                                    report.Warnings.end());
-        }
-        break;
-    case TExportTarget::Stream:
     case TExportTarget::Server:
-        text = BuildPasswordFile(FList, s.PassType, options);
+        if (FAbort) break;
+        StartUpload(*text);
+        return;
+    case TExportTarget::Stream:
+        if (FResult.DryRun) break;
+        if (s.Stream != nullptr) {
+            *s.Stream << *text << std::flush;
+            if (!*s.Stream) throw EQuorvaneError("Stream write error");
+        }
+        RememberExport({}, std::nullopt);
+        FResult.Done = true;
+        break;
+    case TExportTarget::File:
+        if (FAbort) break;
+        DeployToFile(*text);
         break;
     }
-    if (!text) {
-        FResult.Aborted = true;
-        const auto done = OnDone;
-        if (done) done(FResult);
-        return;
-    }
-    // Abort asked for after the last progress point: written all the same, sent nowhere.
-    Finish(FReport);
-    if (s.Target == TExportTarget::Server && !FAbort) {
-        StartUpload(*text, groups);
-        return;
-    }
-    if (s.Target == TExportTarget::Stream && s.Stream != nullptr) {
-        *s.Stream << *text << std::flush;
-        if (!*s.Stream) throw EQuorvaneError("Stream write error");
-    }
-    FResult.Done = s.Target != TExportTarget::Server;
-    FResult.Aborted = !FResult.Done;
+    FResult.Aborted = !FResult.Done && !FResult.Stopped && !FResult.DryRun;
+    Done();
+}
+
+void TExportJob::Done() {
+    // The handler may destroy this job: nothing of it is touched after the call.
     const auto done = OnDone;
-    if (done) done(FResult);
+    const TExportResult result = FResult;
+    if (done) done(result);
+}
+
+void TExportJob::DeployToFile(const std::string& text) {
+    TLocalFileTarget target(FSettings.FileName);
+    const std::string id = target.Id();
+    const auto record = FState.Targets.find(id);
+    TTargetCheck check =
+        CheckTarget(target, record == FState.Targets.end() ? nullptr : &record->second, text,
+                    FKnownLogins, FSettings.Replace);
+    FResult.Check = check;
+    if (FResult.DryRun) return;
+    if (check.Stops) {
+        FResult.Stopped = true;
+        RememberExport({}, std::nullopt);
+        return;
+    }
+    if (FGroups) {
+        const TWriteReport report = WriteFileAtomically(FResult.GroupFile, *FGroups, 0644);
+        FResult.Warnings.insert(FResult.Warnings.end(), report.Warnings.begin(),
+                                report.Warnings.end());
+    }
+    TTargetRecord written = ReplaceTarget(target, check, text, TTargetBackups(id));
+    const std::vector<std::string> warnings = target.Warnings();
+    FResult.Warnings.insert(FResult.Warnings.end(), warnings.begin(), warnings.end());
+    // A pipe or a device keeps no record: what it held cannot be read back.
+    RememberExport(id, check.Current.Comparable ? std::optional(std::move(written)) : std::nullopt);
+    FResult.Done = true;
+}
+
+void TExportJob::RememberExport(const std::string& targetId,
+                                const std::optional<TTargetRecord>& record) {
+    if (FSettings.DatabasePath.empty()) return;
+    const bool hashes = !FSettings.Content && !FCache.Entries().empty();
+    if (!hashes && !record) return;
+    // Not kept only costs time, or one question, at the next export.
+    (void)TDatabaseState(FSettings.DatabasePath).Update([&](TDatabaseStateData& data) {
+        if (hashes) data.Hashes = FCache.Entries();
+        if (record) data.Targets[targetId] = *record;
+    });
 }
 
 void TExportJob::Finish(const TPasswordFileReport& report) {
@@ -214,7 +274,6 @@ std::optional<std::string> TExportJob::BuildGroups(const TPasswordFileOptions& o
         target = GroupFileName(FList, s.FileName);
         break;
     case TExportTarget::Stream: // standard output holds the password file alone
-        target = FList.GroupFile;
         break;
     case TExportTarget::Server:
         target = GroupFileName(FList, s.RemoteFile);
@@ -227,15 +286,14 @@ std::optional<std::string> TExportJob::BuildGroups(const TPasswordFileOptions& o
     const bool wanted = AnyUserHasGroups(FList) || !FList.GroupFile.empty() ||
                         (s.Target == TExportTarget::File && ::access(target.c_str(), F_OK) == 0);
     if (!wanted) return std::nullopt;
-    const auto entries =
-        PasswordFileEntries(FList, options.Collation ? *options.Collation : UserCollation());
-    std::string text = BuildGroupFile(entries, PasswordFileLineEnd(FList, options));
+    std::string text =
+        BuildGroupFile(PasswordFileEntries(FList), PasswordFileLineEnd(FList, options));
     FResult.GroupFile = target;
     FResult.Groups = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
     return text;
 }
 
-void TExportJob::StartUpload(const std::string& text, const std::optional<std::string>& groups) {
+void TExportJob::StartUpload(const std::string& text) {
     // What a killed export left there holds passwords too: it goes before a new one is made.
     RemoveStaleTempFiles("kxv");
     FTempFile = GetTempFile("kxv");
@@ -245,24 +303,46 @@ void TExportJob::StartUpload(const std::string& text, const std::optional<std::s
     uploader->DeleteWhenDone = {FTempFile};
     FTempRegistration = std::make_unique<TTempFileRegistration>(FTempFile);
     WriteIntoFile(FTempFile, text);
-    if (groups) {
+    if (FGroups) {
         FGroupTempFile = GetTempFile("kxv");
         uploader->DeleteWhenDone.push_back(FGroupTempFile);
         FGroupTempRegistration = std::make_unique<TTempFileRegistration>(FGroupTempFile);
-        WriteIntoFile(FGroupTempFile, *groups);
+        WriteIntoFile(FGroupTempFile, *FGroups);
     }
     ApplyServerSettings(FList, *uploader);
     (FList.FtpKeyFile.empty() ? uploader->Password : uploader->KeyPassphrase) =
         FSettings.ServerSecret;
     uploader->Timeout = FSettings.Timeout;
     uploader->OnUnknownHostKey = FSettings.OnUnknownHostKey;
-    // The group file goes up first, as on a local disk.
     uploader->LocalFiles = {FTempFile};
     uploader->RemoteFiles = {FSettings.RemoteFile};
-    if (groups) {
-        uploader->LocalFiles.insert(uploader->LocalFiles.begin(), FGroupTempFile);
-        uploader->RemoteFiles.insert(uploader->RemoteFiles.begin(), FResult.GroupFile);
-    }
+
+    // The worker reads the server's file over its own connection, compares it and replaces it
+    // only when nothing changed there that the user did not agree to lose.
+    auto outcome = std::make_shared<TServerOutcome>();
+    outcome->TargetId = ServerTargetId(*uploader, FSettings.RemoteFile);
+    const auto found = FState.Targets.find(outcome->TargetId);
+    const std::optional<TTargetRecord> record =
+        found == FState.Targets.end() ? std::nullopt : std::optional(found->second);
+    // The group file goes up on the same connection once the password file may be replaced,
+    // right before it, as on a local disk.
+    const std::string groupLocal = FGroups ? FGroupTempFile : std::string();
+    const std::string groupRemote = FGroups ? FResult.GroupFile : std::string();
+    uploader->Store = [outcome, record, content = text, known = FKnownLogins,
+                       replace = FSettings.Replace, groupLocal,
+                       groupRemote](IUploadTransport& transport, const std::string& local,
+                                    std::int64_t, const std::string& remote, TCommitGate* gate) {
+        TServerFileTarget target(transport, outcome->TargetId, remote, local, gate);
+        TTargetCheck check =
+            CheckTarget(target, record ? &*record : nullptr, content, known, replace);
+        outcome->Check = check;
+        if (replace.DryRun) return;
+        outcome->Stopped = check.Stops;
+        if (!check.Stops && !groupLocal.empty())
+            SafeUpload(transport, groupLocal, FileSizeOf(groupLocal), groupRemote, gate);
+        outcome->Record = ReplaceTarget(target, check, content, TTargetBackups(outcome->TargetId));
+    };
+    FServer = outcome;
     uploader->OnProgress = [this](const TUploadProgress& progress) {
         if (!OnEvent) return;
         TExportEvent event;
@@ -274,8 +354,9 @@ void TExportJob::StartUpload(const std::string& text, const std::optional<std::s
         OnEvent(event);
     };
     uploader->OnStatus = [this](const std::string& text, bool isError) {
-        // An abort that held is no failure: the result says so.
-        if (!isError || FUploader->Aborted()) return;
+        // An abort that held is no failure, nor a stop before the replacement: the result says
+        // so.
+        if (!isError || FUploader->Aborted() || (FServer && FServer->Stopped)) return;
         if (FResult.Error.empty()) FResult.Error = text;
         if (OnError) OnError(text);
     };
@@ -293,7 +374,10 @@ void TExportJob::UploadEnded() {
             FResult.Warnings.push_back("The partial upload " + SafeUploadName(FResult.Target) +
                                        " could not be removed from the server");
     }
-    FResult.Done = !FResult.Aborted && FResult.Error.empty();
+    const TServerOutcome& outcome = *FServer;
+    FResult.Check = outcome.Check;
+    FResult.Stopped = outcome.Stopped && !FResult.Aborted;
+    FResult.Done = !FResult.Aborted && FResult.Error.empty() && !FResult.Stopped && !FResult.DryRun;
     // The name stays: with a dispatcher that runs this on the worker's thread, the owner may be
     // reading it at this moment.
     if (!FTempFile.empty()) ::unlink(FTempFile.c_str()); // gone already, normally
@@ -301,10 +385,9 @@ void TExportJob::UploadEnded() {
     if (!FGroupTempFile.empty()) ::unlink(FGroupTempFile.c_str());
     FGroupTempFile.clear();
     FGroupTempRegistration.reset();
-    // The handler may destroy this job: nothing of it is touched after the call.
-    const auto done = OnDone;
-    const TExportResult result = FResult;
-    if (done) done(result);
+    if (!FResult.DryRun && (FResult.Done || FResult.Stopped))
+        RememberExport(outcome.TargetId, outcome.Record);
+    Done();
 }
 
 bool TExportJob::Abort() noexcept {

@@ -5,8 +5,10 @@
 // comes as typed events; one Abort stops it. The front ends only collect the settings, show the
 // events and report the result.
 
+#include "export/HashCache.h"
 #include "export/PasswordFile.h"
 #include "ftp/FtpUpload.h"
+#include "job/Target.h"
 #include "userdb/UserList.h"
 
 #include <atomic>
@@ -72,6 +74,14 @@ struct TExportSettings {
     std::string RemoteFile;
     std::uint32_t Timeout = 0;
     std::function<bool(const std::string& server, const std::string& fingerprint)> OnUnknownHostKey;
+    // A file or a server target is read first and compared with what this database last wrote
+    // there (kept in the database's state, TDatabaseState): a target changed since then stops
+    // the export unless Replace says otherwise; with DryRun it is only compared. A stream is
+    // never compared.
+    TReplaceOptions Replace;
+    // The content to put in place of a password file built from the list (a restored backup):
+    // no sweep, no build; the target is checked, kept and replaced as for an export.
+    std::optional<std::string> Content;
 };
 
 struct TExportResult {
@@ -98,6 +108,13 @@ struct TExportResult {
     TPasswordFileStats Stats;
     std::string Error; // the upload's failure, as the worker gave it
     TFtpUploader::TIdentityProblem Identity;
+    // What the target held and what the new file changes there; none for a stream, or when the
+    // target could not be read.
+    std::optional<TTargetCheck> Check;
+    // The target changed since this database last wrote it: nothing was replaced (Check says
+    // what changed there).
+    bool Stopped = false;
+    bool DryRun = false; // compared only: nothing written
 };
 
 // "57 users written to /srv/www/.htpasswd; 2 disabled and 1 expired left out", the left-out
@@ -163,10 +180,17 @@ public:
 
 private:
     class TBuildProgress;
+    struct TServerOutcome;
     void Finish(const TPasswordFileReport& report);
-    void StartUpload(const std::string& text, const std::optional<std::string>& groups);
+    void DeployToFile(const std::string& text);
+    void StartUpload(const std::string& text);
+    // Apache's group file for this export's target, or nothing when none is due; sets
+    // FResult.GroupFile and FResult.Groups.
     std::optional<std::string> BuildGroups(const TPasswordFileOptions& options);
     void UploadEnded();
+    // Keeps the hashes of this build and, when given, the record of what was written where.
+    void RememberExport(const std::string& targetId, const std::optional<TTargetRecord>& record);
+    void Done();
 
     TUserList& FList;
     TExportSettings FSettings;
@@ -176,8 +200,13 @@ private:
     std::atomic<bool> FAbort{false};
     TExportResult FResult;
     TPasswordFileReport FReport;
+    THashCache FCache;
+    TDatabaseStateData FState;
+    std::unordered_set<std::string> FKnownLogins;
+    std::shared_ptr<TServerOutcome> FServer;
     std::string FTempFile;
     std::unique_ptr<TTempFileRegistration> FTempRegistration;
+    std::optional<std::string> FGroups; // the group file of this export, when one is due
     std::string FGroupTempFile;
     std::unique_ptr<TTempFileRegistration> FGroupTempRegistration;
     std::unique_ptr<TFtpUploader> FUploader;

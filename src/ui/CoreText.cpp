@@ -187,6 +187,16 @@ const TCoreFormat KFormats[] = {
     {QT_TRANSLATE_NOOP("CoreText", "Upload of %1 failed: %2"), Arg(2)},
     {QT_TRANSLATE_NOOP("CoreText", "Export aborted; the server's file was not changed")},
     {QT_TRANSLATE_NOOP("CoreText", "The partial upload %1 could not be removed from the server")},
+    {QT_TRANSLATE_NOOP("CoreText", "Could not read %1 to compare it before replacing it: %2"),
+     Arg(2)},
+    {QT_TRANSLATE_NOOP("CoreText", "the file on the server is larger than %1 bytes")},
+    // What an export replaces
+    {QT_TRANSLATE_NOOP("CoreText", "Could not keep a copy of the file about to be replaced in "
+                                   "%1: %2; nothing was replaced")},
+    {QT_TRANSLATE_NOOP("CoreText", "%1 changed while the export ran; nothing was replaced. Export "
+                                   "again to see what changed")},
+    {QT_TRANSLATE_NOOP("CoreText", "%1 is larger than 1 GiB; it is not read, compared or "
+                                   "replaced")},
     {QT_TRANSLATE_NOOP("CoreText", "Upload of %1 was aborted")},
     {QT_TRANSLATE_NOOP("CoreText", "Could not rename %1 to %2: %3"), Arg(3)},
     {QT_TRANSLATE_NOOP("CoreText", "Could not connect to %1: %2"), Arg(2)},

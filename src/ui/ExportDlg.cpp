@@ -20,6 +20,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -31,6 +32,7 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QMetaObject>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -236,6 +238,8 @@ void TfrmExportUser::BuildControls() {
     barPolicy.setRetainSizeWhenHidden(true);
     pbrProgress->setSizePolicy(barPolicy);
     pbrProgress->hide();
+    btnPreview = new QPushButton(tr("Preview Changes..."), this);
+    btnPreview->setObjectName(QStringLiteral("btnPreview"));
     btnExport = new QPushButton(tr("Export"), this);
     btnExport->setObjectName(QStringLiteral("btnExport"));
     btnCancel = new QPushButton(tr("Cancel"), this);
@@ -312,9 +316,10 @@ void TfrmExportUser::BuildControls() {
     // under it the sizes and speed of an upload, beside the buttons.
     auto* bottom = new QGridLayout;
     bottom->setVerticalSpacing(px(2));
-    bottom->addWidget(lblProgress, 0, 0);
-    bottom->addWidget(pbrProgress, 0, 1, 1, 3, Qt::AlignRight);
+    bottom->addWidget(lblProgress, 0, 0, 1, 3);
+    bottom->addWidget(pbrProgress, 0, 3, Qt::AlignRight);
     bottom->addWidget(lblTransfer, 1, 0);
+    bottom->addWidget(btnPreview, 1, 1);
     bottom->addWidget(btnExport, 1, 2);
     bottom->addWidget(btnCancel, 1, 3);
     bottom->setColumnStretch(0, 1);
@@ -336,7 +341,7 @@ void TfrmExportUser::BuildControls() {
                         rbnToFile,      rbnToFTP,   edtFtpHost,     edtFtpLogin,
                         edtFtpPassword, edtFtpFile, cbxFTPPassSave, cbxFTPPassiveMode,
                         cbxFtpProtocol, spnFtpPort, edtFtpKeyFile,  edtFtpCaFile,
-                        spnWorkFactor};
+                        spnWorkFactor,  btnPreview};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -357,6 +362,7 @@ void TfrmExportUser::BuildControls() {
     });
     connect(btnBrowse, &QToolButton::clicked, this, &TfrmExportUser::btnBrowseClick);
     connect(btnExport, &QPushButton::clicked, this, &TfrmExportUser::btnExportClick);
+    connect(btnPreview, &QPushButton::clicked, this, &TfrmExportUser::btnPreviewClick);
     connect(btnCancel, &QPushButton::clicked, this, &TfrmExportUser::btnCancelClick);
 
     FormatChanged();
@@ -464,6 +470,7 @@ void TfrmExportUser::UpdateControls() {
     if (Busy) canExport = false;
     btnExport->setEnabled(canExport);
     btnExport->setDefault(canExport);
+    btnPreview->setEnabled(canExport);
     edtFile->setEnabled(toFile);
     btnBrowse->setEnabled(toFile);
     for (QWidget* w : std::initializer_list<QWidget*>{
@@ -714,7 +721,15 @@ void TfrmExportUser::ShowEvent(const quorvane::TExportEvent& event) {
     }
     // While the file is built on this thread, pending events run here: a click on Cancel is
     // noticed at the next progress point.
-    if (event.Stage == quorvane::TExportStage::Building) QCoreApplication::processEvents();
+    if (event.Stage == quorvane::TExportStage::Building) {
+        // The line and the bar are painted together, at once: while the hashing keeps this
+        // thread busy between the progress points, the window's own updates would show them
+        // at different moments.
+        if (isVisible() && lblProgress->parentWidget() == pbrProgress->parentWidget())
+            lblProgress->parentWidget()->repaint(
+                lblProgress->geometry().united(pbrProgress->geometry()));
+        QCoreApplication::processEvents();
+    }
 }
 
 std::string TfrmExportUser::FileName() const {
@@ -757,6 +772,8 @@ void TfrmExportUser::StartExport() {
     settings.OnUnknownHostKey = [this](const std::string& server, const std::string& fingerprint) {
         return AcceptHostKey(server, fingerprint);
     };
+    settings.Replace.DryRun = FDryRun;
+    settings.Replace.AcceptedSha256 = std::exchange(FAcceptedSha256, std::string());
     FJob = std::make_unique<TExportJob>(*UserList, std::move(settings), FDispatcher);
     FJob->OnEvent = [this](const TExportEvent& event) { ShowEvent(event); };
     FJob->OnError = [this](const std::string& text) { UploadError(text); };
@@ -779,8 +796,51 @@ void TfrmExportUser::StartExport() {
     if (!FJob->Uploading()) FJob.reset();
 }
 
+void TfrmExportUser::btnPreviewClick() {
+    if (Busy || !btnPreview->isEnabled()) return;
+    FDryRun = true;
+    btnExportClick();
+    FDryRun = false;
+}
+
 void TfrmExportUser::ExportDone(const quorvane::TExportResult& result) {
     const bool upload = !FInExportClick; // a local export ends within the click
+    if ((result.DryRun || result.Stopped) && result.Check) {
+        // Nothing was replaced: the dialog stays open with what was found. A local job is still
+        // running its Start; StartExport lets it go.
+        std::unique_ptr<quorvane::TExportJob> finished;
+        if (upload) finished = std::move(FJob);
+        TempFile.clear();
+        EndExport();
+        const quorvane::TTargetCheck check = *result.Check;
+        if (result.Stopped) {
+            QMetaObject::invokeMethod(
+                this, [this, check] { TargetChanged(check); }, Qt::QueuedConnection);
+            return;
+        }
+        const TUserChanges& p = check.Preview;
+        QString lines;
+        for (const TUserChange& change : p.List)
+            lines += QStringLiteral("%1 %2\n").arg(
+                change.Kind == TUserChangeKind::Added     ? QStringLiteral("+")
+                : change.Kind == TUserChangeKind::Removed ? QStringLiteral("-")
+                                                          : QStringLiteral("~"),
+                BytesToText(change.Login));
+        QString footer = tr("%1 added, %2 removed, %3 with a new hash.")
+                             .arg(QLocale().toString(static_cast<qulonglong>(p.Added)),
+                                  QLocale().toString(static_cast<qulonglong>(p.Removed)),
+                                  QLocale().toString(static_cast<qulonglong>(p.Changed)));
+        if (check.Stops)
+            footer += QStringLiteral("\n") +
+                      tr("The file there changed since this database last wrote it: an export "
+                         "will ask before it replaces it.");
+        const QString target = BytesToText(check.Target);
+        ShowUserChanges(this, tr("Preview Changes"),
+                        p.Empty() ? tr("An export changes no user in %1.").arg(target)
+                                  : tr("An export makes these changes to %1:").arg(target),
+                        lines, footer);
+        return;
+    }
     if (result.Done) {
         ResultText = ExportResultDisplay(result);
         WeakUsers = result.WeakUsers;
@@ -846,6 +906,58 @@ bool TfrmExportUser::AskTrustTlsKey(const QString& reason, const QString& pin) {
         box.clickedButton() != nullptr ? box.standardButton(box.clickedButton())
                                        : static_cast<QMessageBox::StandardButton>(result);
     return answer == QMessageBox::Yes;
+}
+
+void TfrmExportUser::TargetChanged(const quorvane::TTargetCheck& check) {
+    using namespace quorvane;
+    const QString target = BytesToText(check.Target);
+    QString text = check.Recorded ? tr("%1 changed since this database last wrote it:").arg(target)
+                                  : tr("%1 holds users this database does not have:").arg(target);
+    text += QStringLiteral("\n\n");
+    constexpr std::size_t KNamed = 20;
+    const auto& list = check.Outside.List;
+    for (std::size_t i = 0; i < list.size() && i < KNamed; ++i) {
+        const QString login = BytesToText(list[i].Login);
+        switch (list[i].Kind) {
+        case TUserChangeKind::Added:
+            text += tr("+ %1 (added there)").arg(login);
+            break;
+        case TUserChangeKind::Removed:
+            text += tr("- %1 (removed there)").arg(login);
+            break;
+        case TUserChangeKind::Changed:
+            text += tr("~ %1 (password changed there)").arg(login);
+            break;
+        }
+        text += QStringLiteral("\n");
+    }
+    if (list.size() > KNamed)
+        text += tr("... and %1 more")
+                    .arg(QLocale().toString(static_cast<qulonglong>(list.size() - KNamed))) +
+                QStringLiteral("\n");
+    if (check.OtherLines > 0)
+        text += tr("(%1 other lines there: comments, blank lines; they do not count)")
+                    .arg(QLocale().toString(static_cast<qulonglong>(check.OtherLines))) +
+                QStringLiteral("\n");
+    text += QStringLiteral("\n") +
+            tr("Nothing has been replaced. Merge takes these changes into the database, which is "
+               "then saved, and exports; Overwrite replaces the file there (a copy is kept and "
+               "can be restored).");
+    const QMessageBox::StandardButton answer = ShowMessageBox(
+        this, QMessageBox::Warning, tr("Warning"), text,
+        QMessageBox::Apply | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Cancel,
+        {{QMessageBox::Apply, tr("&Merge")}, {QMessageBox::Discard, tr("&Overwrite")}});
+    if (answer != QMessageBox::Apply && answer != QMessageBox::Discard) return;
+    if (answer == QMessageBox::Apply && UserList != nullptr) {
+        Guarded(this, [&] {
+            MergeOutsideChanges(*UserList, check);
+            Merged = true;
+        });
+        if (!Merged) return;
+    }
+    // Only what was shown may be replaced; a file that changed once more asks again.
+    FAcceptedSha256 = check.CurrentSha256;
+    btnExportClick();
 }
 
 void TfrmExportUser::UploadError(const std::string& text) {
@@ -921,14 +1033,43 @@ void TfrmExportUser::CheckModalResult() {
     if (FormCloseQuery()) QDialog::done(result);
 }
 
+void ShowUserChanges(QWidget* parent, const QString& title, const QString& heading,
+                     const QString& lines, const QString& footer) {
+    QDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("frmUserChanges"));
+    dialog.setWindowTitle(title);
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* top = new QLabel(heading, &dialog);
+    top->setTextFormat(Qt::PlainText);
+    layout->addWidget(top);
+    if (!lines.isEmpty()) {
+        auto* list = new QPlainTextEdit(lines, &dialog);
+        list->setObjectName(QStringLiteral("edtChanges"));
+        list->setReadOnly(true);
+        list->setLineWrapMode(QPlainTextEdit::NoWrap);
+        list->setMinimumSize(QSize(360, 200));
+        layout->addWidget(list);
+    }
+    auto* bottom = new QLabel(footer, &dialog);
+    bottom->setObjectName(QStringLiteral("lblCounts"));
+    bottom->setTextFormat(Qt::PlainText);
+    bottom->setWordWrap(true);
+    layout->addWidget(bottom);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    RunModal(dialog);
+}
+
 QString ShowExportDialog(TUserList& list, QWidget* owner, const std::string& databasePath,
-                         bool* attempted) {
+                         bool* attempted, bool* merged) {
     TfrmExportUser dialog(owner);
     dialog.UserList = &list;
     dialog.DatabasePath = databasePath;
     dialog.LoadSettings();
     const int result = RunModal(dialog);
     if (attempted != nullptr) *attempted = dialog.Attempted;
+    if (merged != nullptr) *merged = dialog.Merged;
     if (result != QDialog::Accepted) return dialog.ResultText;
     dialog.SaveSettings();
     if (dialog.CancelRequested) return dialog.ResultText;

@@ -11,6 +11,7 @@
 
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QMessageBox>
 
 #include <cstdint>
 #include <memory>
@@ -70,6 +71,9 @@ public:
     std::vector<const quorvane::TUserProp*> WeakUsers;
     // After an upload: where the file went ("The password file ... is on the server ... now.").
     QString Confirmation;
+    // An export took what had changed at the target into the database (Merge): the database
+    // is to be saved, or the next export would take those users away again.
+    bool Merged = false;
 
     // The export job while its upload runs, or none.
     quorvane::TExportJob* Uploader() const { return FJob.get(); }
@@ -113,6 +117,7 @@ public slots:
     void rbnToFileClick();
     void btnBrowseClick();
     void btnExportClick();
+    void btnPreviewClick();
     void btnCancelClick();
 
 protected:
@@ -132,6 +137,9 @@ private:
     // only when the user agrees (otherwise nothing is written and the dialog stays open).
     void StartExport();
     void ExportDone(const quorvane::TExportResult& result);
+    // The target changed since this database last wrote it: asks once (Merge, Overwrite,
+    // Cancel) and exports again after Merge or Overwrite.
+    void TargetChanged(const quorvane::TTargetCheck& check);
 
     std::unique_ptr<quorvane::TExportJob> FJob;
     std::shared_ptr<IUiDispatcher> FDispatcher;
@@ -141,6 +149,8 @@ private:
     bool FInExportClick = false;
     bool FCursorSet = false;
     bool FActivated = false;
+    bool FDryRun = false;        // the running job only compares (Preview Changes)
+    std::string FAcceptedSha256; // the target's content the user agreed to replace
 
     // The texts the database gave each box, so an untouched box writes back the same bytes.
     TByteField FPassFile, FFtpHost, FFtpUser, FFtpPass, FFtpPasswdFile;
@@ -184,16 +194,24 @@ private:
     QProgressBar* pbrProgress = nullptr;
     TTransferMeter FMeter;
     QElapsedTimer FClock;
+    QPushButton* btnPreview = nullptr;
     QPushButton* btnExport = nullptr;
     QPushButton* btnCancel = nullptr;
 };
+
+// A list of users and what happens to them ("+ ann", "- bob", "~ carl"), one a line, in a
+// scrolling box under a heading, the counts below.
+void ShowUserChanges(QWidget* parent, const QString& title, const QString& heading,
+                     const QString& lines, const QString& footer);
 
 // The Export command's dialog: fills it from the list's settings, shows it modally over the
 // owner, stores the settings when it closes with OK and destroys it in every case. The caller
 // compares the list's fingerprint to tell whether the database changed. Returns what the export
 // did (TfrmExportUser::ResultText), empty when nothing was exported; *attempted (when given)
-// tells whether an export was started at all (one that failed or was aborted included).
+// tells whether an export was started at all (one that failed or was aborted included), *merged
+// whether an export took changes made at the target into the database (which the caller then
+// saves).
 QString ShowExportDialog(TUserList& list, QWidget* owner, const std::string& databasePath = {},
-                         bool* attempted = nullptr);
+                         bool* attempted = nullptr, bool* merged = nullptr);
 
 } // namespace quorvane

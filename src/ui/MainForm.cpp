@@ -437,6 +437,8 @@ void TfrmMain::CreateActions() {
     miSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     miSaveAs = NewAction("miSaveAs", QT_TR_NOOP("Save &As..."), &TfrmMain::miSaveAsClick);
     miImport = NewAction("miImport", QT_TR_NOOP("&Import Users..."), &TfrmMain::miImportClick);
+    miRestore = NewAction("miRestore", QT_TR_NOOP("Res&tore Previous Password File..."),
+                          &TfrmMain::miRestoreClick);
     miExit = NewAction("miExit", QT_TR_NOOP("E&xit"), &TfrmMain::miExitClick);
     miExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
@@ -536,6 +538,7 @@ void TfrmMain::CreateMenus() {
     file->addAction(miSaveAs);
     file->addSeparator();
     file->addAction(miImport);
+    file->addAction(miRestore);
     file->addSeparator();
     file->addAction(miExit);
 

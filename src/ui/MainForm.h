@@ -151,6 +151,7 @@ public slots:
     void miSendCredentialsClick();
     void miCreateUsersSeriesClick();
     void miExportClick();
+    void miRestoreClick();
     void miOptionsClick();
     void miHelpTopicsClick();
     void miAboutClick();
@@ -269,6 +270,7 @@ private:
     QAction* miSave = nullptr;
     QAction* miSaveAs = nullptr;
     QAction* miImport = nullptr;
+    QAction* miRestore = nullptr;
     QAction* miExit = nullptr;
     QAction* miUndo = nullptr;
     QAction* miRedo = nullptr;

@@ -10,6 +10,7 @@
 #include "ui/CredentialsDlg.h"
 #include "ui/ExportDlg.h"
 #include "ui/ModalRunner.h"
+#include "ui/RestoreDlg.h"
 #include "ui/SeriesDlg.h"
 #include "userdb/CSVImport.h"
 #include "userdb/UserCommands.h"
@@ -181,18 +182,34 @@ void TfrmMain::miExportClick() {
         // the next rebuild.
         QString result;
         bool attempted = false;
+        bool merged = false;
         try {
-            result = ShowExportDialog(
-                *FUserList, this, QFile::encodeName(Project.FileName()).toStdString(), &attempted);
+            result = ShowExportDialog(*FUserList, this,
+                                      QFile::encodeName(Project.FileName()).toStdString(),
+                                      &attempted, &merged);
         } catch (...) {
             ShowResult(QString());
             if (check.Changed()) Project.SetModified(true);
             throw;
         }
         if (check.Changed()) Project.SetModified(true);
+        // Users taken over from the site are saved at once: a database that lost them again
+        // would take them off the site at its next export.
+        if (merged) {
+            FillList();
+            Project.Save();
+        }
         // An export that failed or was aborted: an earlier export's result would mislead. A
         // dialog closed without exporting leaves the line as it was.
         if (attempted || !result.isEmpty()) ShowResult(result);
+    });
+}
+
+void TfrmMain::miRestoreClick() {
+    Guarded(this, [this] {
+        const QString result = ShowRestoreDialog(
+            *FUserList, this, QFile::encodeName(Project.FileName()).toStdString());
+        if (!result.isEmpty()) ShowResult(result);
     });
 }
 

@@ -2,6 +2,7 @@
 
 #include "ui/FitScreen.h"
 
+#include <QAbstractButton>
 #include <QDialog>
 
 #include <utility>
@@ -34,11 +35,13 @@ TModalHandlerScope::~TModalHandlerScope() {
     SetModalHandler(std::move(FPrevious));
 }
 
-QMessageBox::StandardButton ShowMessageBox(QWidget* parent, QMessageBox::Icon icon,
-                                           const QString& title, const QString& text,
-                                           QMessageBox::StandardButtons buttons,
-                                           QMessageBox::StandardButton defaultButton) {
+QMessageBox::StandardButton
+ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
+               QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
+               const std::vector<std::pair<QMessageBox::StandardButton, QString>>& captions) {
     QMessageBox box(icon, title, text, buttons, parent);
+    for (const auto& [which, caption] : captions)
+        if (QAbstractButton* button = box.button(which)) button->setText(caption);
     // The text is the system's own, never markup.
     box.setTextFormat(Qt::PlainText);
     if (defaultButton != QMessageBox::NoButton) box.setDefaultButton(defaultButton);

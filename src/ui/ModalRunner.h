@@ -5,6 +5,8 @@
 #include <QMessageBox>
 
 #include <functional>
+#include <utility>
+#include <vector>
 
 class QDialog;
 class QWidget;
@@ -33,10 +35,12 @@ private:
 };
 
 // A modal message box through RunModal; returns the button chosen (Escape answers with the
-// box's escape button, as QMessageBox decides).
+// box's escape button, as QMessageBox decides). Captions give standard buttons texts of their
+// own ("Merge" on Apply), keeping their roles.
 QMessageBox::StandardButton
 ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
                QMessageBox::StandardButtons buttons,
-               QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+               QMessageBox::StandardButton defaultButton = QMessageBox::NoButton,
+               const std::vector<std::pair<QMessageBox::StandardButton, QString>>& captions = {});
 
 } // namespace quorvane

@@ -284,7 +284,8 @@ TEST_F(CliTest, ExportUploadsToTheDatabasesFtpServer) {
         list.SaveToFile(Db);
     }
     std::filesystem::create_directories(server.Root() / "site");
-    WriteWholeFile((server.Root() / "site" / ".htpasswd").string(), "old:content\r\n");
+    // A file there whose users the database all has: replaced without a question.
+    WriteWholeFile((server.Root() / "site" / ".htpasswd").string(), "alice:old\r\n");
 
     // The private temporary file of the upload must be gone afterwards.
     const std::filesystem::path tmp = Dir.Path() / "tmp";

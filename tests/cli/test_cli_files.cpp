@@ -65,6 +65,8 @@ int PlainExportAsNobody(const std::string& db, const std::string& out, const std
     if (pid == 0) {
         if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
             ::_exit(126);
+        // nobody keeps the replaced file in a state folder of its own, beside the output.
+        ::setenv("XDG_STATE_HOME", (out.substr(0, out.rfind('/') + 1) + "state").c_str(), 1);
         const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(err, STDERR_FILENO);
         ::execl(QUORVANE_CLI_PATH, "quorvane-cli", "export", db.c_str(), "--output", out.c_str(),
@@ -94,7 +96,8 @@ TEST_F(CliFiles, InterruptDuringAnUploadLeavesTheServersFileAsItWas) {
                   .Status,
               0);
     const std::string err = Dir.File("err");
-    const pid_t pid = Spawn({"export", Db}, "/dev/null", err);
+    // The site's file holds a user of its own: replaced all the same, had it come to that.
+    const pid_t pid = Spawn({"export", Db, "--overwrite"}, "/dev/null", err);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (server.Commands().find("STOR htpasswd_safeupload") == std::string::npos &&
            std::chrono::steady_clock::now() < deadline)

@@ -8,7 +8,9 @@
 #include "TestUtil.h"
 #include "base/Errors.h"
 #include "export/CryptSchemes.h"
+#include "export/DatabaseState.h"
 #include "export/HashCache.h"
+#include "export/HashSchemes.h"
 #include "export/PasswordFile.h"
 #include "export/StoredHash.h"
 #include "userdb/DataLib.h"
@@ -35,6 +37,16 @@ TUserProp& AddUser(TUserList& list, const std::string& login, const std::string&
     user.Password = password;
     user.Disable = disabled;
     return user;
+}
+
+std::string ToHex(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char c : bytes) {
+        hex += digits[c >> 4];
+        hex += digits[c & 15];
+    }
+    return hex;
 }
 
 // login -> hash of a password file's text.
@@ -323,16 +335,21 @@ protected:
         List.SaveToFile(Db);
     }
 
-    // Loads the database from disk (as the program would), exports it, and returns the lines.
+    // Loads the database from disk and exports it with the hashes its state remembers, keeping
+    // this export's (as the program does); returns the lines.
     std::map<std::string, std::string> Export(TPasswordFileStats& stats, int workFactor = 0,
                                               TPasswordsType type = ptBcrypt) {
         TUserList list;
         list.LoadFromFile(Db);
+        const TDatabaseState state(Db);
+        THashCache cache(IsSlowPassType(type) ? list.HashCacheKey : std::string());
+        cache.Load(state.Load().Hashes);
         TPasswordFileOptions options;
-        options.CachePath = HashCachePath(Db);
+        options.Cache = &cache;
         options.Stats = &stats;
         if (workFactor != 0) options.SchemeParam = workFactor;
         EXPECT_TRUE(CreatePasswordFile(Target, list, type, options));
+        state.Update([&](TDatabaseStateData& data) { data.Hashes = cache.Entries(); });
         auto lines = Lines(ReadWholeFile(Target));
         for (int i = 0; i < list.Count(); ++i) {
             const TUserProp& u = list.Users(i);
@@ -368,13 +385,26 @@ TEST_F(HashCacheTest, AnUnchangedReExportReusesEveryHash) {
     EXPECT_EQ(second.Hashed, 0u);
     EXPECT_EQ(before, after);
 
+    const std::string statePath = TDatabaseState::PathFor(Db);
     struct stat st {};
-    ASSERT_EQ(::stat(HashCachePath(Db).c_str(), &st), 0);
+    ASSERT_EQ(::stat(statePath.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
-    EXPECT_EQ(HashCachePath(Db), Dir.File(".site.udx.hashes"));
+    EXPECT_EQ(statePath, Dir.File(".site.udx.state"));
     // The cache holds no password, in any form a reader could take for one.
-    const std::string cache = ReadWholeFile(HashCachePath(Db));
+    const std::string cache = ReadWholeFile(statePath);
     EXPECT_EQ(cache.find("secret"), std::string::npos);
+
+    // The cache file of earlier versions is read once, then its entries live in the store.
+    const std::string old = Dir.File(".site.udx.hashes");
+    std::string oldText = "quorvane hash cache 1\n";
+    for (const auto& [login, entry] : ParseStateText(cache).Hashes)
+        oldText += entry.Tag + " " + entry.Hash + " " + ToHex(login) + "\n";
+    ::unlink(statePath.c_str());
+    WriteWholeFile(old, oldText);
+    TPasswordFileStats third;
+    EXPECT_EQ(Export(third), before);
+    EXPECT_EQ(third.Reused, 6u);
+    EXPECT_FALSE(std::filesystem::exists(old));
 }
 
 TEST_F(HashCacheTest, ChangesRehashExactlyTheUsersTheyTouch) {
@@ -402,19 +432,12 @@ TEST_F(HashCacheTest, ChangesRehashExactlyTheUsersTheyTouch) {
     EXPECT_EQ(stats.Reused, 6u);
     Export(stats, 1000, ptSHA512);
     EXPECT_EQ(stats.Hashed, 6u);
-
-    // MD5 keeps drawing fresh salts, cache or not.
-    TUserList list;
-    list.LoadFromFile(Db);
-    TPasswordFileOptions options;
-    options.CachePath = HashCachePath(Db);
-    EXPECT_NE(*BuildPasswordFile(list, ptMD5, options), *BuildPasswordFile(list, ptMD5, options));
 }
 
 TEST_F(HashCacheTest, ADamagedMissingOrForeignCacheOnlyCostsTime) {
     TPasswordFileStats stats;
     Export(stats);
-    const std::string cachePath = HashCachePath(Db);
+    const std::string cachePath = TDatabaseState::PathFor(Db);
     const std::string good = ReadWholeFile(cachePath);
 
     // Flip one character of every hash: no damaged hash may reach the file.
@@ -471,6 +494,65 @@ TEST_F(HashCacheTest, ADamagedMissingOrForeignCacheOnlyCostsTime) {
     ::mkdir(cachePath.c_str(), 0700);
     Export(stats);
     EXPECT_EQ(stats.Hashed, 6u);
+}
+
+TEST(SameBytes, AnUnchangedDatabaseKeepsEveryHashAChangedPasswordGetsAFreshSalt) {
+    const struct {
+        TPasswordsType Type;
+        int WorkFactor;
+    } forms[] = {{ptPlainText, 0}, {ptMD5, 0}, {ptBcrypt, 4}, {ptSHA256, 1000}, {ptSHA512, 1000}};
+    for (const auto& f : forms) {
+        const std::string name(PasswordsTypeName(f.Type));
+        TUserList list;
+        for (const auto& [login, password] : KUsers)
+            AddUser(list, login, password.empty() ? "x" : password);
+        // Known only by a hash taken over from another file: written as it came, whatever the
+        // hashed form (a plain-text file cannot hold it).
+        if (f.Type != ptPlainText)
+            AddUser(list, "kept", "").SetPasswordHash("$apr1$abcdefgh$0123456789abcdefghijkl");
+        list.PassType = f.Type;
+        EnsureHashCacheKey(list);
+        const std::string key = IsSlowPassType(f.Type) ? list.HashCacheKey : std::string();
+        std::unordered_map<std::string, THashEntry> remembered;
+        auto build = [&](TPasswordFileStats& stats) {
+            THashCache cache(key);
+            cache.Load(remembered);
+            TPasswordFileOptions options;
+            options.Cache = &cache;
+            options.Stats = &stats;
+            if (f.WorkFactor != 0) options.SchemeParam = f.WorkFactor;
+            options.AllowEmptyPasswords = true;
+            const std::string text = *BuildPasswordFile(list, f.Type, options);
+            remembered = cache.Entries();
+            return text;
+        };
+        TPasswordFileStats first, second, third;
+        const std::string before = build(first);
+        EXPECT_EQ(build(second), before) << name;
+        const bool hashed = f.Type != ptPlainText;
+        EXPECT_EQ(second.Reused, hashed ? KUsers.size() : 0u) << name;
+        EXPECT_EQ(second.Hashed, 0u) << name;
+
+        list.Users(0).SetPassword("looking glass");
+        const std::string after = build(third);
+        const auto old = Lines(before), now = Lines(after);
+        for (const auto& [login, hash] : now) {
+            if (login != KUsers[0].first) {
+                EXPECT_EQ(hash, old.at(login)) << name << " " << login;
+            }
+        }
+        const std::string& changed = now.at(KUsers[0].first);
+        // A plain-text line holds the password itself.
+        EXPECT_TRUE(hashed ? VerifyStoredHash("looking glass", changed)
+                           : changed == "looking glass")
+            << name;
+        if (hashed) {
+            EXPECT_EQ(third.Hashed, 1u) << name;
+            EXPECT_NE(changed,
+                      SchemeOf(f.Type).HashWithSetting("looking glass", old.at(KUsers[0].first)))
+                << name << ": the old salt was kept for a new password";
+        }
+    }
 }
 
 TEST(HashCacheKey, MadeOnlyForASlowFormAndOnlyOnce) {

@@ -107,6 +107,11 @@ public:
               const std::function<void(const char*, std::size_t)>& sink) override {
         Step("read " + remote, [&] { FInner.Read(remote, sink); });
     }
+    std::optional<std::string> Read(const std::string& remote, std::size_t limit) override {
+        std::optional<std::string> data;
+        Step("read " + remote, [&] { data = FInner.Read(remote, limit); });
+        return data;
+    }
 
 private:
     void Step(const std::string& call, const std::function<void()>& run) {

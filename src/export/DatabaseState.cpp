@@ -1,0 +1,248 @@
+#include "export/DatabaseState.h"
+
+#include "base/AtomicFile.h"
+#include "base/Errors.h"
+#include "base/FileSafety.h"
+
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace quorvane {
+
+namespace {
+
+constexpr std::string_view KHeader = "quorvane state 1\n";
+// The hash cache of earlier versions, read once when the store has no hashes yet.
+constexpr std::string_view KOldCacheHeader = "quorvane hash cache 1\n";
+// Refuse to read a store far larger than any real one (a damaged or foreign file).
+constexpr std::size_t KMaxStateBytes = std::size_t{1} << 30;
+constexpr auto KLockWait = std::chrono::seconds(5);
+
+std::string Hex(std::string_view data) {
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string out(2 * data.size(), '0');
+    for (size_t i = 0; i < data.size(); ++i) {
+        const auto b = static_cast<unsigned char>(data[i]);
+        out[2 * i] = digits[b >> 4];
+        out[2 * i + 1] = digits[b & 15];
+    }
+    return out;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+bool FromHex(std::string_view hex, std::string& out) {
+    if (hex.size() % 2 != 0) return false;
+    out.resize(hex.size() / 2);
+    for (size_t i = 0; i < out.size(); ++i) {
+        const int hi = HexDigit(hex[2 * i]), lo = HexDigit(hex[2 * i + 1]);
+        if (hi < 0 || lo < 0) return false;
+        out[i] = static_cast<char>(hi << 4 | lo);
+    }
+    return true;
+}
+
+bool IsHex(std::string_view text, size_t digits) {
+    if (text.size() != digits) return false;
+    for (char c : text)
+        if (HexDigit(c) < 0) return false;
+    return true;
+}
+
+// The fields of a line, separated by single blanks.
+std::vector<std::string_view> Fields(std::string_view line) {
+    std::vector<std::string_view> fields;
+    size_t start = 0;
+    for (;;) {
+        const size_t blank = line.find(' ', start);
+        fields.push_back(line.substr(start, blank - start));
+        if (blank == std::string_view::npos) return fields;
+        start = blank + 1;
+    }
+}
+
+bool ToInt(std::string_view text, std::int64_t& value) {
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+// A value that fits one field of a line.
+bool FitsField(std::string_view value) {
+    if (value.empty()) return false;
+    for (char c : value)
+        if (static_cast<unsigned char>(c) <= ' ') return false;
+    return true;
+}
+
+std::string OldCachePath(const std::string& databasePath) {
+    const size_t slash = databasePath.rfind('/');
+    return databasePath.substr(0, slash == std::string::npos ? 0 : slash + 1) + "." +
+           databasePath.substr(slash == std::string::npos ? 0 : slash + 1) + ".hashes";
+}
+
+// Entries of an earlier version's hash cache: "tag hash hexlogin" lines.
+void ReadOldCache(const std::string& path, TDatabaseStateData& data) {
+    const std::optional<std::string> text = ReadSideFile(path, KMaxStateBytes);
+    if (!text || !std::string_view(*text).starts_with(KOldCacheHeader)) return;
+    std::string_view rest = std::string_view(*text).substr(KOldCacheHeader.size());
+    while (!rest.empty()) {
+        const size_t end = rest.find('\n');
+        const std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        const auto f = Fields(line);
+        std::string login;
+        if (f.size() != 3 || !IsHex(f[0], 64) || !FitsField(f[1]) || !FromHex(f[2], login))
+            continue;
+        data.Hashes[login] = THashEntry{std::string(f[0]), std::string(f[1])};
+    }
+}
+
+} // namespace
+
+std::string Sha256Hex(std::string_view data) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    EVP_Digest(data.data(), data.size(), digest, &size, EVP_sha256(), nullptr);
+    return Hex(std::string_view(reinterpret_cast<const char*>(digest), size));
+}
+
+std::string UserValueDigest(std::string_view value) {
+    return Sha256Hex(value).substr(0, 16);
+}
+
+std::string StateText(const TDatabaseStateData& data) {
+    std::string text(KHeader);
+    for (const auto& [id, record] : data.Targets) {
+        text += "target " + Hex(id) + " " + record.Sha256 + " " + std::to_string(record.Size) +
+                " " + std::to_string(record.Time) + "\n";
+        for (const auto& [login, digest] : record.Users)
+            text += "user " + digest + " " + Hex(login) + "\n";
+    }
+    for (const auto& [login, entry] : data.Hashes) {
+        if (!FitsField(entry.Hash) || (!entry.Tag.empty() && !FitsField(entry.Tag))) continue;
+        text += "hash " + (entry.Tag.empty() ? std::string("-") : entry.Tag) + " " + entry.Hash +
+                " " + Hex(login) + "\n";
+    }
+    return text;
+}
+
+TDatabaseStateData ParseStateText(std::string_view text) {
+    TDatabaseStateData data;
+    if (!text.starts_with(KHeader)) return data;
+    std::string_view rest = text.substr(KHeader.size());
+    TTargetRecord* target = nullptr; // the one the following user lines belong to
+    std::string login, id;
+    while (!rest.empty()) {
+        const size_t end = rest.find('\n');
+        const std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        const auto f = Fields(line);
+        if (f[0] == "target") {
+            target = nullptr;
+            TTargetRecord record;
+            if (f.size() != 5 || !FromHex(f[1], id) || id.empty() || !IsHex(f[2], 64) ||
+                !ToInt(f[3], record.Size) || !ToInt(f[4], record.Time))
+                continue;
+            record.Sha256 = std::string(f[2]);
+            target = &(data.Targets[id] = std::move(record));
+        } else if (f[0] == "user") {
+            if (target == nullptr || f.size() != 3 || !IsHex(f[1], 16) || !FromHex(f[2], login))
+                continue;
+            target->Users[login] = std::string(f[1]);
+        } else if (f[0] == "hash") {
+            if (f.size() != 4 || !(f[1] == "-" || IsHex(f[1], 64)) || !FitsField(f[2]) ||
+                !FromHex(f[3], login))
+                continue;
+            data.Hashes[login] =
+                THashEntry{f[1] == "-" ? std::string() : std::string(f[1]), std::string(f[2])};
+        }
+        // Lines of a later version are passed over.
+    }
+    return data;
+}
+
+TDatabaseState::TDatabaseState(const std::string& databasePath)
+    : FPath(databasePath.empty() ? std::string() : PathFor(databasePath)),
+      FDatabasePath(databasePath) {}
+
+std::string TDatabaseState::PathFor(const std::string& databasePath) {
+    const size_t slash = databasePath.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? std::string() : databasePath.substr(0, slash + 1);
+    const std::string name =
+        slash == std::string::npos ? databasePath : databasePath.substr(slash + 1);
+    return folder + "." + name + ".state";
+}
+
+TDatabaseStateData TDatabaseState::Load() const {
+    TDatabaseStateData data;
+    if (!Usable()) return data;
+    if (const auto text = ReadSideFile(FPath, KMaxStateBytes)) data = ParseStateText(*text);
+    if (data.Hashes.empty()) ReadOldCache(OldCachePath(FDatabasePath), data);
+    return data;
+}
+
+bool TDatabaseState::Update(const std::function<void(TDatabaseStateData&)>& change) const {
+    if (!Usable()) return false;
+    const auto deadline = std::chrono::steady_clock::now() + KLockWait;
+    for (;;) {
+        const int fd = OpenSideFile(FPath, O_RDWR | O_CREAT, 0600);
+        if (fd < 0) return false;
+        bool locked = false;
+        while (!(locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0) && errno == EWOULDBLOCK &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (!locked) {
+            ::close(fd);
+            return false;
+        }
+        // The store may have been replaced while this waited: the lock must be the current
+        // file's.
+        struct stat held {
+        }, now{};
+        if (::fstat(fd, &held) != 0 || ::lstat(FPath.c_str(), &now) != 0 ||
+            held.st_ino != now.st_ino || held.st_dev != now.st_dev) {
+            ::close(fd);
+            if (std::chrono::steady_clock::now() >= deadline) return false;
+            continue;
+        }
+        bool ok = true;
+        try {
+            TDatabaseStateData data = Load();
+            change(data);
+            // A store others could read goes back to 0600 before it is replaced (the new file
+            // keeps the old one's mode).
+            (void)::fchmod(fd, 0600);
+            WriteFileAtomically(FPath, StateText(data), 0600);
+        } catch (const EQuorvaneError&) {
+            ok = false;
+        } catch (...) {
+            ::close(fd);
+            throw;
+        }
+        ::close(fd);
+        if (ok) {
+            // Its hashes live in the store now.
+            const std::string old = OldCachePath(FDatabasePath);
+            const int oldFd = OpenSideFile(old, O_RDONLY);
+            if (oldFd >= 0) {
+                ::close(oldFd);
+                ::unlink(old.c_str());
+            }
+        }
+        return ok;
+    }
+}
+
+} // namespace quorvane

@@ -1,0 +1,127 @@
+#include "export/SiteChanges.h"
+
+#include "base/AsciiCase.h"
+#include "export/DatabaseState.h"
+
+#include <algorithm>
+
+namespace quorvane {
+
+TSiteFile ParseSiteFile(std::string_view text) {
+    TSiteFile file;
+    std::unordered_set<std::string_view> seen;
+    int number = 0;
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        ++number;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        const size_t first = line.find_first_not_of(" \t");
+        const size_t colon = line.find(':');
+        if (first == std::string_view::npos || line[first] == '#' || colon == 0 ||
+            colon == std::string_view::npos) {
+            ++file.OtherLines;
+            continue;
+        }
+        const std::string_view login = line.substr(0, colon);
+        if (!seen.insert(login).second) {
+            ++file.OtherLines; // servers stop at the first line of a login
+            continue;
+        }
+        file.Users.push_back({number, std::string(login), std::string(line.substr(colon + 1))});
+    }
+    return file;
+}
+
+TUserDigests UserDigestsOf(const TSiteFile& file) {
+    TUserDigests digests;
+    digests.reserve(file.Users.size());
+    for (const TSiteUser& user : file.Users)
+        digests.emplace(user.Login, UserValueDigest(user.Value));
+    return digests;
+}
+
+namespace {
+
+// As the password file orders logins: a to z folded, then the bytes.
+void SortChanges(TUserChanges& changes) {
+    std::vector<std::pair<std::string, std::size_t>> keys;
+    keys.reserve(changes.List.size());
+    for (std::size_t i = 0; i < changes.List.size(); ++i)
+        keys.emplace_back(ToAsciiLower(changes.List[i].Login), i);
+    std::sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) {
+        if (int c = a.first.compare(b.first); c != 0) return c < 0;
+        return changes.List[a.second].Login < changes.List[b.second].Login;
+    });
+    std::vector<TUserChange> sorted;
+    sorted.reserve(keys.size());
+    for (const auto& key : keys)
+        sorted.push_back(std::move(changes.List[key.second]));
+    changes.List = std::move(sorted);
+}
+
+void Count(TUserChanges& changes) {
+    for (const TUserChange& change : changes.List)
+        ++(change.Kind == TUserChangeKind::Added     ? changes.Added
+           : change.Kind == TUserChangeKind::Removed ? changes.Removed
+                                                     : changes.Changed);
+}
+
+} // namespace
+
+TUserChanges CompareUsers(const TUserDigests& before, const TUserDigests& after) {
+    TUserChanges changes;
+    for (const auto& [login, digest] : after) {
+        const auto it = before.find(login);
+        if (it == before.end())
+            changes.List.push_back({TUserChangeKind::Added, login});
+        else if (it->second != digest)
+            changes.List.push_back({TUserChangeKind::Changed, login});
+    }
+    for (const auto& [login, digest] : before)
+        if (after.count(login) == 0) changes.List.push_back({TUserChangeKind::Removed, login});
+    SortChanges(changes);
+    Count(changes);
+    return changes;
+}
+
+TUserChanges UnknownUsers(const TUserDigests& there, const std::unordered_set<std::string>& known) {
+    TUserChanges changes;
+    for (const auto& [login, digest] : there)
+        if (known.count(login) == 0) changes.List.push_back({TUserChangeKind::Added, login});
+    SortChanges(changes);
+    Count(changes);
+    return changes;
+}
+
+std::string ChangeCountsText(const TUserChanges& changes) {
+    std::string text;
+    auto part = [&text](std::size_t n, const char* what) {
+        if (n == 0) return;
+        if (!text.empty()) text += ", ";
+        text += std::to_string(n) + " " + what;
+    };
+    part(changes.Added, "added");
+    part(changes.Removed, "removed");
+    part(changes.Changed, "changed");
+    return text.empty() ? "no user changes" : text;
+}
+
+std::string ChangeListText(const TUserChanges& changes, std::size_t limit) {
+    std::string text;
+    const std::size_t shown =
+        limit == 0 ? changes.List.size() : std::min(limit, changes.List.size());
+    for (std::size_t i = 0; i < shown; ++i) {
+        const TUserChange& change = changes.List[i];
+        text += change.Kind == TUserChangeKind::Added     ? "+ "
+                : change.Kind == TUserChangeKind::Removed ? "- "
+                                                          : "~ ";
+        text += change.Login + "\n";
+    }
+    if (shown < changes.List.size())
+        text += "  ... and " + std::to_string(changes.List.size() - shown) + " more\n";
+    return text + ChangeCountsText(changes) + "\n";
+}
+
+} // namespace quorvane

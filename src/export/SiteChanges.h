@@ -1,0 +1,66 @@
+#pragma once
+// What differs between two states of a site's password file, told as users: the comparison
+// behind the check before a target is replaced (what changed there since this database wrote
+// it) and behind the preview of an export (what the new file changes).
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace quorvane {
+
+// One user line of a password file: the login before the first ":", the value after it.
+struct TSiteUser {
+    int Line = 0; // 1-based
+    std::string Login;
+    std::string Value;
+};
+
+// A password file's text as servers read it: the first line of each login counts; comments,
+// blank lines and lines that are no "login:value" are only counted (they never stop anything),
+// and so are the later lines of a login that occurs twice.
+struct TSiteFile {
+    std::vector<TSiteUser> Users; // in file order
+    std::size_t OtherLines = 0;
+};
+// Lines end at LF; a CR before it is dropped.
+TSiteFile ParseSiteFile(std::string_view text);
+
+// Login -> UserValueDigest of its value, as a target record keeps them.
+using TUserDigests = std::unordered_map<std::string, std::string>;
+TUserDigests UserDigestsOf(const TSiteFile& file);
+
+enum class TUserChangeKind { Added, Removed, Changed };
+
+struct TUserChange {
+    TUserChangeKind Kind = TUserChangeKind::Added;
+    std::string Login;
+};
+
+struct TUserChanges {
+    // In the order the password file gives its logins.
+    std::vector<TUserChange> List;
+    std::size_t Added = 0, Removed = 0, Changed = 0;
+    bool Empty() const { return List.empty(); }
+};
+
+// From `before` to `after`: logins only in `after` are added, only in `before` removed, in both
+// with another value changed.
+TUserChanges CompareUsers(const TUserDigests& before, const TUserDigests& after);
+
+// What a target holds that this database did not write there, when there is no record of what
+// it wrote: the logins of `there` that the database does not hold at all (`known`, exact bytes,
+// as servers compare them). The values cannot be compared: the database's hashes differ from
+// any other's by their salts.
+TUserChanges UnknownUsers(const TUserDigests& there, const std::unordered_set<std::string>& known);
+
+// "+ login", "- login" or "~ login" for each change, one a line, then the counts as
+// ChangeCountsText gives them; at most `limit` logins (0: all), "  ... and N more" for the rest.
+std::string ChangeListText(const TUserChanges& changes, std::size_t limit = 0);
+// "2 added, 1 removed, 3 changed" (the parts that are not 0; "no user changes" for none).
+std::string ChangeCountsText(const TUserChanges& changes);
+
+} // namespace quorvane

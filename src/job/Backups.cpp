@@ -1,0 +1,185 @@
+#include "job/Backups.h"
+
+#include "base/Errors.h"
+#include "base/FileSafety.h"
+#include "export/DatabaseState.h"
+#include "export/SiteChanges.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quorvane {
+
+namespace {
+
+// A backup holds what a password file held; none is larger than this.
+constexpr std::size_t KMaxBackupBytes = std::size_t{1} << 30;
+
+std::string StateHome() {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state != nullptr && state[0] == '/') return state;
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/') return std::string(home) + "/.local/state";
+    return {};
+}
+
+// A folder name for a target: its identity in letters, digits and "._-", cut short, and a part
+// of its digest that keeps two targets apart whatever their names.
+std::string FolderName(const std::string& id) {
+    std::string name;
+    for (const char c : id) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                           (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_';
+        name += plain ? c : '_';
+    }
+    while (!name.empty() && name.front() == '.')
+        name.erase(0, 1);
+    if (name.size() > 48) name.resize(48);
+    return name + "-" + Sha256Hex(id).substr(0, 12);
+}
+
+// Makes each missing folder of path with mode 0700; an existing one of this user that others
+// may enter is closed to them. False when a folder cannot be had.
+bool MakePrivateFolders(const std::string& path) {
+    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string part = path.substr(0, slash);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+        if (slash == std::string::npos) break;
+    }
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+        return false;
+    if ((st.st_mode & 077) != 0 && ::chmod(path.c_str(), 0700) != 0) return false;
+    return true;
+}
+
+std::string TimeName(std::int64_t ms) {
+    const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+    std::tm utc{};
+    ::gmtime_r(&seconds, &utc);
+    char text[80];
+    std::snprintf(text, sizeof text, "%04d%02d%02dT%02d%02d%02d.%03dZ", utc.tm_year + 1900,
+                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+                  static_cast<int>(ms % 1000 + 1000) % 1000);
+    return text;
+}
+
+// The time a version's name gives; -1 for a name that is none of ours.
+std::int64_t TimeOfName(const std::string& name) {
+    std::tm utc{};
+    int ms = 0;
+    char zone = 0;
+    if (name.size() != 20 ||
+        std::sscanf(name.c_str(), "%4d%2d%2dT%2d%2d%2d.%3d%c", &utc.tm_year, &utc.tm_mon,
+                    &utc.tm_mday, &utc.tm_hour, &utc.tm_min, &utc.tm_sec, &ms, &zone) != 8 ||
+        zone != 'Z')
+        return -1;
+    utc.tm_year -= 1900;
+    utc.tm_mon -= 1;
+    return static_cast<std::int64_t>(::timegm(&utc)) * 1000 + ms;
+}
+
+} // namespace
+
+std::string BackupTimeText(std::int64_t milliseconds) {
+    const std::time_t seconds = static_cast<std::time_t>(milliseconds / 1000);
+    std::tm local{};
+    ::localtime_r(&seconds, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+TTargetBackups::TTargetBackups(const std::string& targetId) {
+    const std::string home = StateHome();
+    if (!home.empty()) FFolder = home + "/quorvane/backups/" + FolderName(targetId);
+}
+
+TBackupVersion TTargetBackups::Keep(const std::string& bytes) const {
+    const std::string cannot = "Could not keep a copy of the file about to be replaced in " +
+                               (FFolder.empty() ? std::string("the state folder") : FFolder);
+    if (FFolder.empty() || !MakePrivateFolders(FFolder))
+        throw EQuorvaneError(cannot + ": " +
+                             (FFolder.empty() ? "neither XDG_STATE_HOME nor "
+                                                "HOME is set"
+                                              : std::strerror(errno)) +
+                             "; nothing was replaced");
+    std::int64_t ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::system_clock::now().time_since_epoch())
+                          .count();
+    // Never over an older version: a later name when two replacements share a millisecond.
+    const std::vector<TBackupVersion> before = List(false);
+    if (!before.empty() && before.front().Time >= ms) ms = before.front().Time + 1;
+    TBackupVersion version;
+    for (;; ++ms) {
+        version.Name = TimeName(ms);
+        version.Path = FFolder + "/" + version.Name;
+        // An encrypted database's backups would be sealed here, before any byte reaches the
+        // disk; this is the one place backups are written.
+        const int fd = ::open(version.Path.c_str(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno == EEXIST) continue;
+        if (fd < 0)
+            throw EQuorvaneError(cannot + ": " + std::strerror(errno) + "; nothing was replaced");
+        bool ok = WriteFully(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+        const int error = errno;
+        if (::close(fd) != 0) ok = false;
+        if (!ok) {
+            ::unlink(version.Path.c_str());
+            throw EQuorvaneError(cannot + ": " + std::strerror(error) + "; nothing was replaced");
+        }
+        break;
+    }
+    version.Time = ms;
+    version.Size = static_cast<std::int64_t>(bytes.size());
+    version.Users = ParseSiteFile(bytes).Users.size();
+    // Past the newest ones, versions go: a plain-text file's old passwords do not linger.
+    const std::vector<TBackupVersion> all = List(false);
+    for (size_t i = KKept; i < all.size(); ++i)
+        ::unlink(all[i].Path.c_str());
+    return version;
+}
+
+std::vector<TBackupVersion> TTargetBackups::List(bool countUsers) const {
+    std::vector<TBackupVersion> versions;
+    if (FFolder.empty()) return versions;
+    DIR* dir = ::opendir(FFolder.c_str());
+    if (dir == nullptr) return versions;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        const std::int64_t time = TimeOfName(name);
+        if (time < 0) continue;
+        TBackupVersion version;
+        version.Name = name;
+        version.Path = FFolder + "/" + name;
+        version.Time = time;
+        struct stat st {};
+        if (::lstat(version.Path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        version.Size = static_cast<std::int64_t>(st.st_size);
+        versions.push_back(std::move(version));
+    }
+    ::closedir(dir);
+    std::sort(versions.begin(), versions.end(),
+              [](const TBackupVersion& a, const TBackupVersion& b) { return a.Time > b.Time; });
+    if (countUsers)
+        for (TBackupVersion& version : versions)
+            if (const auto bytes = ReadSideFile(version.Path, KMaxBackupBytes))
+                version.Users = ParseSiteFile(*bytes).Users.size();
+    return versions;
+}
+
+std::string TTargetBackups::Read(const TBackupVersion& version) const {
+    const std::optional<std::string> bytes = ReadSideFile(version.Path, KMaxBackupBytes);
+    if (!bytes) throw EQuorvaneError(FormatMessage("Cannot open file %s", version.Path.c_str()));
+    return *bytes;
+}
+
+} // namespace quorvane

@@ -1,0 +1,50 @@
+#pragma once
+// What an export replaced, kept: the last versions of each target's file, in the user's state
+// folder ($XDG_STATE_HOME/quorvane/backups, by default ~/.local/state/quorvane/backups), one
+// folder per target (mode 0700), one file per version named by its time (mode 0600: a
+// plain-text file holds clear passwords).
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quorvane {
+
+// One kept version of a target's file.
+struct TBackupVersion {
+    std::string Path;
+    std::string Name;      // the file's name: its time, "20250102T030405.123Z"
+    std::int64_t Time = 0; // when it was replaced, milliseconds since 1970 (UTC)
+    std::int64_t Size = 0;
+    std::size_t Users = 0; // user lines as servers read them
+};
+
+// "2025-01-02 03:04:05" in local time.
+std::string BackupTimeText(std::int64_t milliseconds);
+
+class TTargetBackups {
+public:
+    // How many versions each target keeps.
+    static constexpr std::size_t KKept = 10;
+
+    // The backups of the target with this identity (IExportTarget::Id).
+    explicit TTargetBackups(const std::string& targetId);
+
+    // Where they are kept; empty when neither XDG_STATE_HOME nor HOME names a folder.
+    const std::string& Folder() const { return FFolder; }
+
+    // Keeps bytes as the newest version and removes those past the KKept newest. Raises
+    // EQuorvaneError naming the folder when it cannot be written: what a replacement would
+    // lose must be safe first.
+    TBackupVersion Keep(const std::string& bytes) const;
+    // The kept versions, newest first, with their users counted unless countUsers is false.
+    std::vector<TBackupVersion> List(bool countUsers = true) const;
+    // A version's bytes. Raises EQuorvaneError when it cannot be read.
+    std::string Read(const TBackupVersion& version) const;
+
+private:
+    std::string FFolder;
+};
+
+} // namespace quorvane

@@ -1,0 +1,307 @@
+#include "job/Target.h"
+
+#include "base/Errors.h"
+#include "ftp/Ftp.h"
+#include "ftp/ServerTarget.h"
+#include "ftp/Transport.h"
+#include "job/Backups.h"
+#include "userdb/UserList.h"
+
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quorvane {
+
+namespace {
+
+// No password file is larger; a bigger target is no password file to compare.
+constexpr std::size_t KMaxTargetBytes = std::size_t{1} << 30;
+
+std::string TooLarge(const std::string& name) {
+    return name + " is larger than 1 GiB; it is not read, compared or replaced";
+}
+
+// Writes data into an existing private file, from its start.
+void WritePrivateFile(const std::string& path, const std::string& data) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) throw EQuorvaneError(FormatMessage("Cannot create file %s", path.c_str()));
+    bool ok = WriteFully(fd, data.data(), data.size());
+    if (::close(fd) != 0) ok = false;
+    if (!ok) throw EQuorvaneError("Stream write error");
+}
+
+} // namespace
+
+std::string TLocalFileTarget::Id() const {
+    const TWriteTarget resolved = ResolveWriteTarget(FPath);
+    if (resolved.Descriptor >= 0) return "fd:" + std::to_string(resolved.Descriptor);
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(resolved.Path, ec);
+    return "file:" + (ec ? resolved.Path : absolute.lexically_normal().string());
+}
+
+TTargetContent TLocalFileTarget::Read() {
+    TTargetContent content;
+    FRead.reset();
+    const TWriteTarget resolved = ResolveWriteTarget(FPath);
+    if (resolved.Descriptor >= 0) {
+        content.Exists = true;
+        content.Comparable = false;
+        return content;
+    }
+    struct stat st {};
+    if (::stat(resolved.Path.c_str(), &st) != 0) {
+        if (errno != ENOENT)
+            throw EQuorvaneError(FormatMessage("Cannot open file %s", FPath.c_str()));
+        FRead = TFileIdentity();
+        return content;
+    }
+    content.Exists = true;
+    if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) {
+        content.Comparable = false;
+        return content;
+    }
+    if (!S_ISREG(st.st_mode))
+        throw EQuorvaneError(S_ISDIR(st.st_mode)
+                                 ? CannotCreateText(FPath, EISDIR)
+                                 : FormatMessage("Cannot create file %s", FPath.c_str()));
+    if (static_cast<std::size_t>(st.st_size) > KMaxTargetBytes)
+        throw EQuorvaneError(TooLarge(FPath));
+    const int fd = ::open(resolved.Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) throw EQuorvaneError(FormatMessage("Cannot open file %s", FPath.c_str()));
+    struct stat opened {};
+    bool ok = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode);
+    char buffer[65536];
+    while (ok) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
+        if (n <= 0) break;
+        content.Bytes.append(buffer, static_cast<std::size_t>(n));
+        if (content.Bytes.size() > KMaxTargetBytes) {
+            ::close(fd);
+            throw EQuorvaneError(TooLarge(FPath));
+        }
+    }
+    ::close(fd);
+    if (!ok) throw EQuorvaneError(FormatMessage("Cannot open file %s", FPath.c_str()));
+    FRead = ReadFileIdentity(resolved.Path);
+    return content;
+}
+
+void TLocalFileTarget::Stage(const std::string& content) {
+    FFile.Stage([&content](const TDataSink& sink) { sink(content.data(), content.size()); });
+}
+
+void TLocalFileTarget::Commit() {
+    // Whoever changed the file since it was read and compared would lose that change.
+    if (FRead && !FFile.InPlace()) {
+        const TWriteTarget resolved = ResolveWriteTarget(FPath);
+        if (ReadFileIdentity(resolved.Path) != *FRead) {
+            FFile.Rollback();
+            throw EQuorvaneError(FPath +
+                                 " changed while the export ran; nothing was replaced. Export "
+                                 "again to see what changed");
+        }
+    }
+    const TWriteReport report = FFile.Commit();
+    FWarnings.insert(FWarnings.end(), report.Warnings.begin(), report.Warnings.end());
+}
+
+TTargetContent TServerFileTarget::Read() {
+    TTargetContent content;
+    std::optional<std::string> bytes;
+    try {
+        bytes = FTransport.Read(FRemote, KMaxTargetBytes);
+    } catch (const EFtpError& e) {
+        throw EFtpError("Could not read " + FRemote +
+                        " to compare it before replacing it: " + e.what());
+    }
+    if (bytes) {
+        content.Exists = true;
+        content.Bytes = std::move(*bytes);
+    }
+    return content;
+}
+
+void TServerFileTarget::Stage(const std::string& content) {
+    WritePrivateFile(FLocal, content);
+    StageUpload(FTransport, FLocal, static_cast<std::int64_t>(content.size()), FRemote, FGate);
+    FStaged = true;
+}
+
+void TServerFileTarget::Commit() {
+    CommitUpload(FTransport, FLocal, FRemote, FGate);
+    FStaged = false;
+}
+
+void TServerFileTarget::Rollback() noexcept {
+    if (FStaged) DeleteStagedUpload(FTransport, FRemote);
+    FStaged = false;
+}
+
+std::string ServerTargetId(const TFtpSettings& server, const std::string& remote) {
+    const TFtpAddress address = ParseFtpHost(server.Host);
+    const unsigned port = address.Port != 0  ? address.Port
+                          : server.Port != 0 ? server.Port
+                                             : DefaultPort(server.Protocol);
+    const std::string scheme = ProtocolStoredName(server.Protocol);
+    const std::string host = address.Host.find(':') != std::string::npos
+                                 ? "[" + address.Host + "]"
+                                 : (address.Valid ? address.Host : server.Host);
+    return (scheme.empty() ? std::string("ftp") : scheme) + "://" + server.User + "@" + host + ":" +
+           std::to_string(port) + "/" + remote;
+}
+
+ETargetChanged::ETargetChanged(TTargetCheck check)
+    : EQuorvaneError(TargetChangedText(check) + ". Nothing was replaced."),
+      FCheck(std::move(check)) {}
+
+std::string TargetChangedText(const TTargetCheck& check) {
+    std::string text = check.Target;
+    if (check.Recorded)
+        text += " changed since this database last wrote it: " + ChangeCountsText(check.Outside) +
+                " there";
+    else
+        text += " holds " +
+                (check.Outside.Added == 1 ? std::string("a user")
+                                          : std::to_string(check.Outside.Added) + " users") +
+                " this database does not have";
+    return text;
+}
+
+std::string OutsideChangesText(const TTargetCheck& check) {
+    constexpr std::size_t KNamed = 20;
+    std::string text;
+    const auto& list = check.Outside.List;
+    for (std::size_t i = 0; i < list.size() && i < KNamed; ++i) {
+        const TUserChange& change = list[i];
+        switch (change.Kind) {
+        case TUserChangeKind::Added:
+            text += "  + " + change.Login + " (added there)\n";
+            break;
+        case TUserChangeKind::Removed:
+            text += "  - " + change.Login + " (removed there)\n";
+            break;
+        case TUserChangeKind::Changed:
+            text += "  ~ " + change.Login + " (password changed there)\n";
+            break;
+        }
+    }
+    if (list.size() > KNamed)
+        text += "  ... and " + std::to_string(list.size() - KNamed) + " more\n";
+    if (check.OtherLines > 0)
+        text += "  (" + std::to_string(check.OtherLines) +
+                (check.OtherLines == 1 ? " line" : " lines") +
+                " there that are comments, blank or no user; they do not count)\n";
+    return text;
+}
+
+TTargetRecord RecordOf(const std::string& content) {
+    TTargetRecord record;
+    record.Sha256 = Sha256Hex(content);
+    record.Size = static_cast<std::int64_t>(content.size());
+    record.Time = std::chrono::duration_cast<std::chrono::seconds>(
+                      std::chrono::system_clock::now().time_since_epoch())
+                      .count();
+    record.Users = UserDigestsOf(ParseSiteFile(content));
+    return record;
+}
+
+TTargetCheck CheckTarget(IExportTarget& target, const TTargetRecord* record,
+                         const std::string& newContent,
+                         const std::unordered_set<std::string>& known,
+                         const TReplaceOptions& options) {
+    TTargetCheck check;
+    check.Target = target.Name();
+    check.Current = target.Read();
+    check.Recorded = record != nullptr;
+    const TUserDigests after = UserDigestsOf(ParseSiteFile(newContent));
+    if (!check.Current.Comparable) return check;
+    if (!check.Current.Exists) {
+        // A first export there, or the file was removed: nothing to lose.
+        check.Preview = CompareUsers({}, after);
+        return check;
+    }
+    check.CurrentSha256 = Sha256Hex(check.Current.Bytes);
+    const TSiteFile there = ParseSiteFile(check.Current.Bytes);
+    check.OtherLines = there.OtherLines;
+    const TUserDigests thereUsers = UserDigestsOf(there);
+    check.Preview = CompareUsers(thereUsers, after);
+    check.Unchanged = record != nullptr && record->Sha256 == check.CurrentSha256;
+    if (!check.Unchanged && check.CurrentSha256 != Sha256Hex(newContent))
+        check.Outside = record != nullptr ? CompareUsers(record->Users, thereUsers)
+                                          : UnknownUsers(thereUsers, known);
+    check.Stops = !check.Outside.Empty() && options.Outside == TOutsideChanges::Stop &&
+                  check.CurrentSha256 != options.AcceptedSha256;
+    return check;
+}
+
+TTargetRecord ReplaceTarget(IExportTarget& target, const TTargetCheck& check,
+                            const std::string& newContent, const TTargetBackups& backups) {
+    if (check.Stops) throw ETargetChanged(check);
+    // What is replaced is kept first (unless it is the new content itself); a pipe or a device
+    // has nothing to keep.
+    if (check.Current.Exists && check.Current.Comparable && check.Current.Bytes != newContent)
+        backups.Keep(check.Current.Bytes);
+    target.Stage(newContent);
+    try {
+        target.Commit();
+    } catch (...) {
+        target.Rollback();
+        throw;
+    }
+    return RecordOf(newContent);
+}
+
+TMergeResult MergeOutsideChanges(TUserList& list, const TTargetCheck& check) {
+    std::unordered_set<std::string> take, changed, removed;
+    for (const TUserChange& change : check.Outside.List) {
+        if (change.Kind == TUserChangeKind::Removed)
+            removed.insert(change.Login);
+        else
+            take.insert(change.Login);
+        if (change.Kind == TUserChangeKind::Changed) changed.insert(change.Login);
+    }
+    std::vector<THtpasswdEntry> entries;
+    if (!take.empty()) {
+        std::unordered_set<std::string> seen;
+        for (THtpasswdEntry& entry : ParseHtpasswd(check.Current.Bytes))
+            if (take.count(entry.Login) != 0 && seen.insert(entry.Login).second)
+                entries.push_back(std::move(entry));
+    }
+    TMergeResult result;
+    // A target this database writes in plain text holds clear passwords by its own convention.
+    THtpasswdImportOptions options;
+    options.PlainTextValues = list.PassType == TPasswordsType::ptPlainText;
+    result.Imported = ImportHtpasswd(
+        list, entries, [&](const THtpasswdClash& clash) { return changed.count(clash.Login) != 0; },
+        options);
+    for (int i = 0; i < list.Count(); ++i) {
+        TUserProp& user = list.Users(i);
+        if (!user.Disable && removed.count(user.Login) != 0) {
+            user.Disable = true;
+            result.Disabled.push_back(user.Login);
+        }
+    }
+    return result;
+}
+
+std::string MergeReport(const TMergeResult& result) {
+    std::string text = HtpasswdImportReport(result.Imported);
+    if (!result.Disabled.empty()) {
+        text += " " + std::to_string(result.Disabled.size()) +
+                (result.Disabled.size() == 1 ? " user" : " users") +
+                " removed there disabled here:";
+        for (std::size_t i = 0; i < result.Disabled.size(); ++i)
+            text += (i == 0 ? " " : ", ") + result.Disabled[i];
+        text += ".";
+    }
+    return text;
+}
+
+} // namespace quorvane

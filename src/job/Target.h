@@ -1,0 +1,190 @@
+#pragma once
+// Where an export goes, as one interface: read what is there now, put the new state beside it,
+// make it the target's, or take it back. The check before a replacement (what changed there
+// since this database wrote it), the copy of what is replaced, the preview of what an export
+// changes and the record of what was written are made once, here, against that interface: a
+// new kind of target implements its five calls and gets all of them.
+//
+// A target's content is the text of a password file. A target whose content is not a file of
+// bytes (rows of a table, entries of a directory) reads the users it holds into that form, so
+// that the same comparison applies.
+
+#include "base/AtomicFile.h"
+#include "base/Errors.h"
+#include "base/FileSafety.h"
+#include "export/DatabaseState.h"
+#include "export/HtpasswdImport.h"
+#include "export/SiteChanges.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace quorvane {
+
+class TCommitGate;
+
+class IUploadTransport;
+class TUserList;
+class TTargetBackups;
+struct TFtpSettings;
+
+// What a target holds now.
+struct TTargetContent {
+    bool Exists = false;    // false: nothing there yet
+    bool Comparable = true; // false: written in place, never compared (a pipe, a device)
+    std::string Bytes;
+};
+
+class IExportTarget {
+public:
+    virtual ~IExportTarget() = default;
+    // What the database's state and the backups know the target by: "file:/srv/www/.htpasswd",
+    // "sftp://web@host:22/www/.htpasswd".
+    virtual std::string Id() const = 0;
+    // The target as its user names it (the file, the remote file).
+    virtual std::string Name() const = 0;
+    virtual TTargetContent Read() = 0;
+    // Puts the new content beside the old one, which stays as it is.
+    virtual void Stage(const std::string& content) = 0;
+    // Makes the staged content the target's.
+    virtual void Commit() = 0;
+    // Removes what Stage made; the old content stays.
+    virtual void Rollback() noexcept = 0;
+};
+
+// A local password file, replaced atomically (or written in place when it is a pipe or a
+// device). It is not replaced when it changed between Read and Commit.
+class TLocalFileTarget final : public IExportTarget {
+public:
+    explicit TLocalFileTarget(std::string path) : FPath(std::move(path)), FFile(FPath, 0644) {}
+    std::string Id() const override;
+    std::string Name() const override { return FPath; }
+    TTargetContent Read() override;
+    void Stage(const std::string& content) override;
+    void Commit() override;
+    void Rollback() noexcept override { FFile.Rollback(); }
+    // What the replacement could not keep of the old file (its owner, its group).
+    const std::vector<std::string>& Warnings() const { return FWarnings; }
+
+private:
+    std::string FPath;
+    TStagedFile FFile;
+    std::optional<TFileIdentity> FRead; // the file as Read saw it
+    std::vector<std::string> FWarnings;
+};
+
+// A file on a server, over a connected transport: staged under the safe-upload name, then
+// renamed over the target (see SafeUpload). localFile is a private local file that carries the
+// content up.
+class TServerFileTarget final : public IExportTarget {
+public:
+    // gate: asked right before the target is first touched (an abort that came first keeps it).
+    TServerFileTarget(IUploadTransport& transport, std::string id, std::string remote,
+                      std::string localFile, TCommitGate* gate = nullptr)
+        : FTransport(transport), FId(std::move(id)), FRemote(std::move(remote)),
+          FLocal(std::move(localFile)), FGate(gate) {}
+    std::string Id() const override { return FId; }
+    std::string Name() const override { return FRemote; }
+    TTargetContent Read() override;
+    void Stage(const std::string& content) override;
+    void Commit() override;
+    void Rollback() noexcept override;
+
+private:
+    IUploadTransport& FTransport;
+    std::string FId, FRemote, FLocal;
+    TCommitGate* FGate;
+    bool FStaged = false;
+};
+
+// The identity of a server target: "sftp://login@host:port/remote" (the protocol's own port
+// when the host names none).
+std::string ServerTargetId(const TFtpSettings& server, const std::string& remote);
+
+// How a target that changed since this database wrote it is treated.
+enum class TOutsideChanges {
+    Stop,      // nothing is replaced; the changes are reported
+    Overwrite, // replaced all the same (its content is kept as a backup)
+};
+
+// What was found at a target before it is replaced.
+struct TTargetCheck {
+    std::string Target; // its name
+    TTargetContent Current;
+    std::string CurrentSha256; // of Current.Bytes, when it exists
+    bool Recorded = false;     // this database has written there before
+    bool Unchanged = false;    // it holds exactly what this database last wrote
+    // Users changed there since this database wrote it (with no record: users there the
+    // database does not hold); not empty means the export stops unless told otherwise.
+    TUserChanges Outside;
+    std::size_t OtherLines = 0; // comments and blank lines there: reported, never stopping
+    // What the new content changes, from what is there now.
+    TUserChanges Preview;
+    bool Stops = false;
+};
+
+// Raised when a target changed since this database last wrote it and nothing was replaced.
+class ETargetChanged : public EQuorvaneError {
+public:
+    explicit ETargetChanged(TTargetCheck check);
+    const TTargetCheck& Check() const { return FCheck; }
+
+private:
+    TTargetCheck FCheck;
+};
+
+// "/srv/www/.htpasswd changed since this database last wrote it: 1 added there" (without a
+// record: "/srv/www/.htpasswd holds 2 users this database does not have"). ETargetChanged's
+// message adds ". Nothing was replaced.".
+std::string TargetChangedText(const TTargetCheck& check);
+// The users of a check, one a line: "  + handmade (added there)", "  - bob (removed there)",
+// "  ~ carl (password changed there)", at most 20, then "  ... and N more".
+std::string OutsideChangesText(const TTargetCheck& check);
+
+struct TReplaceOptions {
+    TOutsideChanges Outside = TOutsideChanges::Stop;
+    // The digest of a content the user saw and agreed to replace (after a Merge or an
+    // Overwrite was chosen): that content does not stop the replacement; any other still does.
+    std::string AcceptedSha256;
+    // Read and compare only: nothing is staged, nothing replaced.
+    bool DryRun = false;
+};
+
+// Reads the target and compares what is there with the record of what this database wrote
+// (none: never written there) and with the new content. The database's logins (`known`)
+// decide, without a record, which users there are someone else's.
+TTargetCheck CheckTarget(IExportTarget& target, const TTargetRecord* record,
+                         const std::string& newContent,
+                         const std::unordered_set<std::string>& known,
+                         const TReplaceOptions& options);
+
+// The record of content as written: its digest, size, time and users.
+TTargetRecord RecordOf(const std::string& content);
+
+// The safe replacement after CheckTarget: raises ETargetChanged when the check stops it;
+// otherwise keeps what is there (when it exists and can be compared) in backups, stages the
+// new content and commits it. What it raises leaves the target as it was. Returns the record
+// to keep for the target.
+TTargetRecord ReplaceTarget(IExportTarget& target, const TTargetCheck& check,
+                            const std::string& newContent, const TTargetBackups& backups);
+
+// What MergeOutsideChanges did to the database.
+struct TMergeResult {
+    THtpasswdImportResult Imported;    // users added or changed there
+    std::vector<std::string> Disabled; // users removed there, disabled here
+};
+
+// Takes what changed at a target since this database wrote it into the list, so that the next
+// export keeps it: users added or changed there come in as import-htpasswd takes them (known by
+// their stored hash, or by the clear password of a plain-text line); users removed there are
+// disabled, not let in again. Raises, with the list unchanged, when a line there cannot be
+// taken in (the parser's error).
+TMergeResult MergeOutsideChanges(TUserList& list, const TTargetCheck& check);
+
+// "2 users added, 1 replaced, 0 skipped; 1 disabled (removed there): bob."
+std::string MergeReport(const TMergeResult& result);
+
+} // namespace quorvane

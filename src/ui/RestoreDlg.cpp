@@ -1,0 +1,158 @@
+#include "ui/RestoreDlg.h"
+
+#include "ftp/ServerTarget.h"
+#include "job/ExportJob.h"
+#include "ui/ByteText.h"
+#include "ui/CoreText.h"
+#include "ui/ExportDlg.h"
+#include "ui/ModalRunner.h"
+#include "ui/UiPrompts.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QEventLoop>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace quorvane {
+
+TfrmRestore::TfrmRestore(TUserList& list, std::string databasePath, QWidget* parent)
+    : QDialog(parent), FList(list), FDatabasePath(std::move(databasePath)) {
+    setObjectName(QStringLiteral("frmRestore"));
+    setWindowTitle(tr("Restore Previous Password File"));
+    FServer = !list.ExportToFile;
+    FName = FServer ? list.FtpPasswdFile : list.PassFile;
+    if (FServer && !list.FtpHost.empty() && !FName.empty()) {
+        TFtpSettings server;
+        ApplyServerSettings(list, server);
+        FId = ServerTargetId(server, FName);
+    } else if (!FServer && !FName.empty()) {
+        FId = TLocalFileTarget(FName).Id();
+    }
+    if (!FId.empty()) FVersions = TTargetBackups(FId).List();
+
+    lblTarget = new QLabel(this);
+    lblTarget->setObjectName(QStringLiteral("lblTarget"));
+    lblTarget->setTextFormat(Qt::PlainText);
+    lblTarget->setWordWrap(true);
+    const QString name = BytesToText(FName);
+    lblTarget->setText(FId.empty()         ? tr("The database names no password file yet.")
+                       : FVersions.empty() ? tr("No earlier versions of %1 are kept.").arg(name)
+                                           : tr("Earlier versions of %1, newest first:").arg(name));
+    lvwVersions = new QTreeWidget(this);
+    lvwVersions->setObjectName(QStringLiteral("lvwVersions"));
+    lvwVersions->setRootIsDecorated(false);
+    lvwVersions->setHeaderLabels({tr("Replaced"), tr("Size"), tr("Users")});
+    const QLocale locale;
+    for (const TBackupVersion& v : FVersions) {
+        auto* item = new QTreeWidgetItem(lvwVersions);
+        item->setText(0, QString::fromStdString(BackupTimeText(v.Time)));
+        item->setText(1, tr("%1 bytes").arg(locale.toString(static_cast<qlonglong>(v.Size))));
+        item->setText(2, locale.toString(static_cast<qulonglong>(v.Users)));
+        item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+        item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+    }
+    lvwVersions->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    lvwVersions->setMinimumSize(QSize(380, 180));
+    if (!FVersions.empty()) lvwVersions->setCurrentItem(lvwVersions->topLevelItem(0));
+
+    auto* buttons = new QDialogButtonBox(this);
+    btnRestore = buttons->addButton(tr("&Restore"), QDialogButtonBox::AcceptRole);
+    btnRestore->setObjectName(QStringLiteral("btnRestore"));
+    btnRestore->setEnabled(!FVersions.empty());
+    btnCancel = buttons->addButton(QDialogButtonBox::Cancel);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    connect(btnRestore, &QPushButton::clicked, this, &TfrmRestore::btnRestoreClick);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(lvwVersions, &QTreeWidget::itemDoubleClicked, this, &TfrmRestore::btnRestoreClick);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(lblTarget);
+    layout->addWidget(lvwVersions);
+    layout->addWidget(buttons);
+}
+
+void TfrmRestore::btnRestoreClick() {
+    const int row = lvwVersions->indexOfTopLevelItem(lvwVersions->currentItem());
+    if (row < 0 || row >= static_cast<int>(FVersions.size())) return;
+    const TBackupVersion version = FVersions[static_cast<size_t>(row)];
+    bool done = false;
+    Guarded(this, [&] { done = Restore(version); });
+    if (done) accept();
+}
+
+bool TfrmRestore::Restore(const TBackupVersion& version) {
+    TExportSettings settings;
+    settings.DatabasePath = FDatabasePath;
+    settings.Content = TTargetBackups(FId).Read(version);
+    settings.Target = FServer ? TExportTarget::Server : TExportTarget::File;
+    settings.FileName = FName;
+    settings.RemoteFile = FName;
+    settings.ServerSecret = FList.FtpKeyFile.empty() ? FList.FtpPass : std::string();
+    if (FServer && settings.ServerSecret.empty()) {
+        QInputDialog ask(this);
+        ask.setWindowTitle(tr("Restore Previous Password File"));
+        ask.setLabelText(FList.FtpKeyFile.empty() ? tr("Password for the server:")
+                                                  : tr("Passphrase of the key file:"));
+        ask.setTextEchoMode(QLineEdit::Password);
+        if (RunModal(ask) != QDialog::Accepted) return false;
+        settings.ServerSecret = TextToBytes(ask.textValue());
+    }
+    for (;;) {
+        TExportJob job(FList, settings, std::make_shared<TQtUiDispatcher>());
+        TExportResult result;
+        bool ended = false;
+        QEventLoop loop;
+        job.OnDone = [&](const TExportResult& r) {
+            result = r;
+            ended = true;
+            loop.quit();
+        };
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        try {
+            job.Start();
+            if (!ended) loop.exec();
+        } catch (...) {
+            QApplication::restoreOverrideCursor();
+            throw;
+        }
+        QApplication::restoreOverrideCursor();
+        if (!result.Error.empty()) throw EQuorvaneError(result.Error);
+        if (result.Stopped && result.Check) {
+            const TTargetCheck& check = *result.Check;
+            const QString question =
+                tr("%1 changed since this database last wrote it (%2 users added, %3 removed, "
+                   "%4 changed there). Put the earlier version back all the same? What is there "
+                   "now is kept too.")
+                    .arg(BytesToText(check.Target))
+                    .arg(check.Outside.Added)
+                    .arg(check.Outside.Removed)
+                    .arg(check.Outside.Changed);
+            if (ShowMessageBox(this, QMessageBox::Warning, tr("Warning"), question,
+                               QMessageBox::Yes | QMessageBox::No,
+                               QMessageBox::No) != QMessageBox::Yes)
+                return false;
+            settings.Replace.AcceptedSha256 = check.CurrentSha256;
+            continue;
+        }
+        ShowWriteWarnings(this, result.Warnings);
+        ResultText =
+            tr("%1 is back as it was on %2")
+                .arg(BytesToText(FName), QString::fromStdString(BackupTimeText(version.Time)));
+        return true;
+    }
+}
+
+QString ShowRestoreDialog(TUserList& list, QWidget* owner, const std::string& databasePath) {
+    TfrmRestore dialog(list, databasePath, owner);
+    RunModal(dialog);
+    return dialog.ResultText;
+}
+
+} // namespace quorvane

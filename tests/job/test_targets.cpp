@@ -1,0 +1,160 @@
+// The check before a target is replaced, the versions kept of what was replaced, and the
+// database's state that remembers what was written where, shared by programs running at once.
+
+#include "TestUtil.h"
+#include "export/DatabaseState.h"
+#include "job/Backups.h"
+#include "job/Target.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <thread>
+
+using namespace quorvane;
+
+namespace {
+
+const std::string KWritten = "alice:$apr1$aaaaaaaa$1\r\nbob:$apr1$bbbbbbbb$2\r\n";
+
+// The changes of a check as "+handmade ~alice -bob".
+std::string Summary(const TUserChanges& changes) {
+    std::string text;
+    for (const TUserChange& change : changes.List) {
+        if (!text.empty()) text += ' ';
+        text += change.Kind == TUserChangeKind::Added     ? '+'
+                : change.Kind == TUserChangeKind::Removed ? '-'
+                                                          : '~';
+        text += change.Login;
+    }
+    return text;
+}
+
+} // namespace
+
+TEST(CheckTarget, WhatChangedThereSinceTheDatabaseWroteItStopsTheReplacement) {
+    TReplaceOptions overwrite;
+    overwrite.Outside = TOutsideChanges::Overwrite;
+    const struct {
+        const char* Name;
+        const char* There; // nullptr: no file; "|fifo": a named pipe
+        bool Recorded;     // the database wrote KWritten there before
+        TReplaceOptions Options;
+        bool Accept; // the options accept exactly what is there
+        std::string Outside;
+        bool Stops;
+    } cases[] = {
+        {"first export", nullptr, false, {}, false, "", false},
+        {"as written", KWritten.c_str(), true, {}, false, "", false},
+        {"line ends changed",
+         "alice:$apr1$aaaaaaaa$1\nbob:$apr1$bbbbbbbb$2\n",
+         true,
+         {},
+         false,
+         "",
+         false},
+        {"comments added",
+         "# staff\r\n\r\nalice:$apr1$aaaaaaaa$1\r\nbob:$apr1$bbbbbbbb$2\r\n",
+         true,
+         {},
+         false,
+         "",
+         false},
+        {"user added there",
+         "alice:$apr1$aaaaaaaa$1\r\nbob:$apr1$bbbbbbbb$2\r\nhandmade:$apr1$x$y\r\n",
+         true,
+         {},
+         false,
+         "+handmade",
+         true},
+        {"changed and removed there",
+         "alice:$apr1$cccccccc$3\r\n",
+         true,
+         {},
+         false,
+         "~alice -bob",
+         true},
+        {"overwrite", "alice:$apr1$cccccccc$3\r\n", true, overwrite, false, "~alice -bob", false},
+        {"accepted as shown", "alice:$apr1$cccccccc$3\r\n", true, {}, true, "~alice -bob", false},
+        {"no record, users of the database only",
+         "alice:$apr1$zzzzzzzz$9\r\n",
+         false,
+         {},
+         false,
+         "",
+         false},
+        {"no record, a stranger", "alice:x\r\nmallory:y\r\n", false, {}, false, "+mallory", true},
+        {"a pipe", "|fifo", false, {}, false, "", false},
+    };
+    for (const auto& c : cases) {
+        TTempDir dir;
+        const std::string path = dir.File("htpasswd");
+        if (c.There != nullptr && std::string(c.There) == "|fifo")
+            ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+        else if (c.There != nullptr)
+            WriteWholeFile(path, c.There);
+        const TTargetRecord record = RecordOf(KWritten);
+        TReplaceOptions options = c.Options;
+        if (c.Accept) options.AcceptedSha256 = Sha256Hex(ReadWholeFile(path));
+        TLocalFileTarget target(path);
+        const TTargetCheck check = CheckTarget(target, c.Recorded ? &record : nullptr,
+                                               "alice:new\r\nbob:b\r\n", {"alice", "bob"}, options);
+        EXPECT_EQ(Summary(check.Outside), c.Outside) << c.Name;
+        EXPECT_EQ(check.Stops, c.Stops) << c.Name;
+        if (c.Stops) {
+            EXPECT_THROW(ReplaceTarget(target, check, "x:y\r\n", TTargetBackups(target.Id())),
+                         ETargetChanged);
+            EXPECT_EQ(ReadWholeFile(path), c.There) << c.Name << ": replaced all the same";
+        }
+    }
+}
+
+TEST(Backups, TheLastTenVersionsArePrivateAndNewestFirst) {
+    TTempDir home;
+    const std::string saved = std::getenv("XDG_STATE_HOME");
+    ::setenv("XDG_STATE_HOME", home.Path().c_str(), 1);
+    const TTargetBackups backups("file:/srv/www/.htpasswd");
+    ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
+    for (int i = 0; i < 12; ++i)
+        backups.Keep("user" + std::to_string(i) + ":x\r\n" + std::string(i, '#') + "\n");
+    const std::vector<TBackupVersion> versions = backups.List();
+    ASSERT_EQ(versions.size(), TTargetBackups::KKept);
+    EXPECT_EQ(backups.Read(versions.front()).substr(0, 7), "user11:");
+    EXPECT_EQ(backups.Read(versions.back()).substr(0, 6), "user2:");
+    EXPECT_EQ(versions.front().Users, 1u);
+    struct stat st {};
+    ASSERT_EQ(::stat(backups.Folder().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    ASSERT_EQ(::stat(versions.front().Path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(backups.Folder().rfind(home.Path().string() + "/quorvane/backups/", 0), 0u);
+    EXPECT_NE(TTargetBackups("file:/srv/www/.htpasswd2").Folder(), backups.Folder());
+}
+
+TEST(DatabaseState, UpdatesAtOnceLoseNoRecord) {
+    // Each update opens the store on its own, so the lock keeps them apart as it keeps two
+    // programs apart.
+    TTempDir dir;
+    const std::string db = dir.File("site.udx");
+    constexpr int KWriters = 8;
+    std::vector<std::thread> writers;
+    std::atomic<int> failed{0};
+    for (int i = 0; i < KWriters; ++i)
+        writers.emplace_back([&, i] {
+            if (!TDatabaseState(db).Update([i](TDatabaseStateData& data) {
+                    data.Targets["target" + std::to_string(i)] = RecordOf("u" + std::to_string(i));
+                }))
+                ++failed;
+        });
+    for (std::thread& writer : writers)
+        writer.join();
+    EXPECT_EQ(failed, 0);
+    const TDatabaseStateData data = TDatabaseState(db).Load();
+    EXPECT_EQ(data.Targets.size(), static_cast<size_t>(KWriters));
+    EXPECT_EQ(ParseStateText(StateText(data)), data) << "the text reads back as written";
+    struct stat st {};
+    ASSERT_EQ(::stat(TDatabaseState::PathFor(db).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}

@@ -1,0 +1,123 @@
+// The site's password file in the desktop program: a file changed there since the database
+// wrote it is asked about once (Merge, Overwrite, Cancel), Preview Changes shows what an export
+// would do, and an earlier version comes back through the restore dialog.
+
+#include "QtText.h"
+#include "Support.h"
+#include "ui/ExportDlg.h"
+#include "ui/RestoreDlg.h"
+
+#include "userdb/UserList.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+using namespace quorvane;
+using namespace testsupport;
+
+namespace {
+
+// A saved plain-text database with its local target, exported once through the dialog.
+struct TSite {
+    TSite() {
+        List.Add("alice", "a1");
+        List.Add("bob", "b1");
+        List.PassType = TPasswordsType::ptPlainText;
+        List.PassFile = Target;
+        List.SaveToFile(Db);
+        EXPECT_TRUE(Export());
+    }
+    // Runs an export through the dialog, answering its boxes with `answers`; whether the dialog
+    // closed (the export went through).
+    bool Export(std::deque<QMessageBox::StandardButton> answers = {}, bool* merged = nullptr,
+                const std::function<int(QDialog&)>& other = {}) {
+        TfrmExportUser dialog;
+        dialog.UserList = &List;
+        dialog.DatabasePath = Db;
+        dialog.LoadSettings();
+        dialog.show();
+        Modals.Buttons = std::move(answers);
+        Modals.OnDialog = other;
+        QTest::mouseClick(Find<QPushButton>(dialog, other ? "btnPreview" : "btnExport"),
+                          Qt::LeftButton);
+        const bool closed = WaitUntil([&] { return !dialog.isVisible(); }, other ? 500 : 2000);
+        WaitUntil([&] { return !dialog.Busy; }, 2000);
+        if (merged != nullptr) *merged = dialog.Merged;
+        return closed;
+    }
+    TTempDir Dir;
+    std::string Db = Dir.File("site.udx"), Target = Dir.File("htpasswd");
+    TUserList List;
+    TScriptedModals Modals;
+};
+
+} // namespace
+
+TEST(SiteFile, AChangeThereIsAskedOnceMergeOverwriteOrCancel) {
+    const struct {
+        QMessageBox::StandardButton Answer;
+        bool Closes;
+        std::string File; // afterwards; empty: as it was edited there
+    } cases[] = {
+        {QMessageBox::Cancel, false, ""},
+        {QMessageBox::Discard, true, "alice:a1\r\nbob:b1\r\n"},
+        {QMessageBox::Apply, true, "alice:a1\r\nbob:b1\r\nhandmade:hm\r\n"},
+    };
+    for (const auto& c : cases) {
+        TSite site;
+        WriteWholeFile(site.Target, ReadWholeFile(site.Target) + "handmade:hm\n");
+        const std::string edited = ReadWholeFile(site.Target);
+        bool merged = false;
+        EXPECT_EQ(site.Export({c.Answer}, &merged), c.Closes) << c.Answer;
+        ASSERT_EQ(site.Modals.Boxes.size(), 1u) << c.Answer;
+        EXPECT_NE(Str(site.Modals.Boxes[0].Text).find("+ handmade (added there)\n"),
+                  std::string::npos)
+            << Str(site.Modals.Boxes[0].Text);
+        EXPECT_EQ(ReadWholeFile(site.Target), c.File.empty() ? edited : c.File) << c.Answer;
+        EXPECT_EQ(merged, c.Answer == QMessageBox::Apply);
+        EXPECT_EQ(site.List.Count(), merged ? 3 : 2);
+    }
+}
+
+TEST(SiteFile, PreviewShowsWhatAnExportChangesAndWritesNothing) {
+    TSite site;
+    const std::string before = ReadWholeFile(site.Target);
+    site.List.Users(0).SetPassword("new");
+    site.List.Remove(&site.List.Users(1));
+    site.List.Add("carl", "c1");
+    QString shown, counts;
+    const bool closed = site.Export({}, nullptr, [&](QDialog& dialog) {
+        shown = Find<QPlainTextEdit>(dialog, "edtChanges")->toPlainText();
+        counts = Find<QLabel>(dialog, "lblCounts")->text();
+        return QDialog::Rejected;
+    });
+    EXPECT_FALSE(closed);
+    EXPECT_EQ(Str(shown), "~ alice\n- bob\n+ carl\n");
+    EXPECT_EQ(Str(counts), "1 added, 1 removed, 1 with a new hash.");
+    EXPECT_EQ(ReadWholeFile(site.Target), before);
+}
+
+TEST(SiteFile, RestoreListsTheReplacedVersionsAndPutsOneBack) {
+    TSite site;
+    const std::string first = ReadWholeFile(site.Target);
+    site.List.Add("carl", "c1");
+    ASSERT_TRUE(site.Export());
+    ASSERT_NE(ReadWholeFile(site.Target), first);
+
+    TfrmRestore dialog(site.List, site.Db);
+    auto* versions = Find<QTreeWidget>(dialog, "lvwVersions");
+    ASSERT_EQ(versions->topLevelItemCount(), 1);
+    EXPECT_EQ(Str(versions->topLevelItem(0)->text(2)), "2") << "the users of that version";
+    dialog.show();
+    QTest::mouseClick(Find<QPushButton>(dialog, "btnRestore"), Qt::LeftButton);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(ReadWholeFile(site.Target), first);
+    // Recorded as written by the database: the next export asks nothing.
+    EXPECT_TRUE(site.Export());
+    EXPECT_TRUE(site.Modals.Boxes.empty());
+}
