@@ -280,16 +280,8 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     // --save-choice makes the format and its work factor the database's stored choice.
     bool changed = false;
     if (args.Has("save-choice")) {
-        const int param = base.SchemeParam.value_or(StoredSchemeParam(list, passType));
-        changed = list.PassType != passType;
-        list.PassType = passType;
-        if (passType == TPasswordsType::ptBcrypt) {
-            changed = changed || list.BcryptCost != param;
-            list.BcryptCost = param;
-        } else if (IsSlowPassType(passType)) {
-            changed = changed || list.ShaRounds != param;
-            list.ShaRounds = param;
-        }
+        changed = StoreSchemeChoice(list, passType,
+                                    base.SchemeParam.value_or(StoredSchemeParam(list, passType)));
     }
     // --line-ends is the database's choice from now on (only LF is stored).
     if (const auto ends = args.Value("line-ends")) {

@@ -1,6 +1,7 @@
 #include "cli/CliCommand.h"
 
 #include "export/CryptSchemes.h"
+#include "export/HashSchemes.h"
 #include "export/htpasswd.h"
 #include "userdb/LoginRule.h"
 #include "userdb/UserList.h"
@@ -13,24 +14,28 @@ namespace quorvane::cli {
 namespace {
 
 int CmdHash(const TArgs& args, TCliStreams& io) {
-    const std::string scheme = args.Value("scheme").value_or("md5");
-    TCryptKind kind = TCryptKind::Bcrypt;
-    if (scheme == "bcrypt")
-        kind = TCryptKind::Bcrypt;
-    else if (scheme == "sha256")
-        kind = TCryptKind::Sha256;
-    else if (scheme == "sha512")
-        kind = TCryptKind::Sha512;
-    else if (scheme != "md5")
-        throw EUsage("--scheme takes md5, bcrypt, sha256 or sha512");
-    const bool md5 = scheme == "md5";
-    if (args.Has("cost") && scheme != "bcrypt") throw EUsage("--cost goes with --scheme bcrypt");
-    if (args.Has("rounds") && (md5 || kind == TCryptKind::Bcrypt))
-        throw EUsage("--rounds goes with --scheme sha256 or sha512");
+    // The form is named as export's --format names it; --scheme is its older name.
+    const auto format = args.Value("format"), older = args.Value("scheme");
+    if (format && older && *format != *older)
+        throw EUsage("--format and --scheme name two different forms");
+    const std::string name = format.value_or(older.value_or("md5"));
+    const THashScheme* scheme = SchemeByCliName(name);
+    if (scheme == nullptr || scheme->StoresClearText())
+        throw EUsage("--format takes " + SchemeCliNamesSentence() + ", except plain");
+    for (const char* option : {"cost", "rounds"}) {
+        if (args.Has(option) && (scheme->Param == nullptr || scheme->Param->Name != option))
+            throw EUsage(std::string("--") + option + " does not go with the " +
+                         std::string(scheme->CliName) + " format");
+    }
+    const bool md5 = scheme->Id == TPasswordsType::ptMD5;
+    const TCryptKind kind = scheme->Id == TPasswordsType::ptSHA256   ? TCryptKind::Sha256
+                            : scheme->Id == TPasswordsType::ptSHA512 ? TCryptKind::Sha512
+                                                                     : TCryptKind::Bcrypt;
     const int workFactor =
-        kind == TCryptKind::Bcrypt
-            ? ParseBoundedInt(args, "cost", KBcryptCostDefault, KBcryptCostMin, KBcryptCostMax)
-            : ParseBoundedInt(args, "rounds", KShaRoundsDefault, KShaRoundsMin, KShaRoundsMax);
+        scheme->Param == nullptr
+            ? 0
+            : ParseBoundedInt(args, std::string(scheme->Param->Name), scheme->Param->Default,
+                              scheme->Param->Min, scheme->Param->Max);
 
     std::string password;
     if (args.Has("password-stdin")) {
@@ -73,14 +78,15 @@ int CmdHash(const TArgs& args, TCliStreams& io) {
 
 TCommand HashCommand() {
     return {"hash",
-            "[--scheme md5|bcrypt|sha256|sha512] [--cost N] [--rounds N] [--salt SALT] "
+            "[--format md5|bcrypt|sha256|sha512] [--cost N] [--rounds N] [--salt SALT] "
             "(PASSWORD | --password-stdin)",
             "print the hash of a password as a password file holds it",
-            "The scheme is md5 (\"$apr1$\", the default), bcrypt (\"$2y$\", --cost 4 to 17,\n"
-            "default 5), sha256 (\"$5$\") or sha512 (\"$6$\") (--rounds 1000 to 999999999,\n"
-            "default 5000). A random salt unless --salt gives one: 1 to 8 characters for md5,\n"
-            "22 for bcrypt, 1 to 16 for SHA-crypt, of ./0-9A-Za-z.\n",
-            {"salt", "scheme", "cost", "rounds"},
+            "The form (as export's --format; --scheme is its older name) is md5\n"
+            "(\"$apr1$\", the default), bcrypt (\"$2y$\", --cost 4 to 17, default 5), sha256\n"
+            "(\"$5$\") or sha512 (\"$6$\") (--rounds 1000 to 999999999, default 5000). A random\n"
+            "salt unless --salt gives one: 1 to 8 characters for md5, 22 for bcrypt, 1 to 16\n"
+            "for SHA-crypt, of ./0-9A-Za-z.\n",
+            {"salt", "format", "scheme", "cost", "rounds"},
             {"password-stdin"},
             CmdHash};
 }

@@ -53,19 +53,11 @@ void SetServer(TUserList& list, const TArgs& args, TCliStreams& io) {
         throw EUsage("--passive and --active exclude each other");
     if (const auto url = args.Value("url")) {
         const TServerUrl server = ParseServerUrl(*url);
-        const std::string before = list.FtpProtocol;
         list.ExportToFile = false;
-        list.FtpProtocol = ProtocolStoredName(server.Protocol);
+        SetServerProtocol(list, server.Protocol);
         list.FtpHost = server.Host;
         list.FtpPasswdFile = server.RemoteFile;
         if (!server.Login.empty()) list.FtpUser = server.Login;
-        if (before != list.FtpProtocol) {
-            // Another kind of server: its identity is to be established anew.
-            list.FtpTlsPin.clear();
-            list.FtpCaFile.clear();
-            list.FtpKeyFile.clear();
-            list.FtpHostKeys.clear();
-        }
     } else if (list.ExportToFile || list.FtpHost.empty()) {
         throw EUsage("the database names no server yet; give --url");
     }

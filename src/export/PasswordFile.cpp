@@ -215,6 +215,19 @@ int StoredSchemeParam(const TUserList& list, TPasswordsType passType) {
     return SchemeOf(passType).DefaultParam();
 }
 
+bool StoreSchemeChoice(TUserList& list, TPasswordsType passType, int param) {
+    bool changed = list.PassType != passType;
+    list.PassType = passType;
+    int* stored = passType == TPasswordsType::ptBcrypt ? &list.BcryptCost
+                  : IsSlowPassType(passType)           ? &list.ShaRounds
+                                                       : nullptr;
+    if (stored != nullptr) {
+        changed = changed || *stored != param;
+        *stored = param;
+    }
+    return changed;
+}
+
 std::vector<const TUserProp*> PasswordFileEntries(const TUserList& list) {
     const size_t count = static_cast<size_t>(list.Count());
     std::vector<std::string> folded(count);

@@ -106,6 +106,10 @@ public:
 
 // The parameter the list stores for a form: BcryptCost, ShaRounds, or the scheme's default.
 int StoredSchemeParam(const TUserList& list, TPasswordsType passType);
+// Makes passType, with param as its work factor, the list's stored choice; the work factor is
+// stored only for a form that has one (bcrypt's cost, SHA-crypt's rounds), so the database
+// holds it only while that form is chosen. True when anything changed.
+bool StoreSchemeChoice(TUserList& list, TPasswordsType passType, int param);
 
 // One line without its line end: the login, ":" and the password in the given form (a hash
 // with a new salt, such as the "$apr1$" string, or the password as stored, with the parameter

@@ -1,7 +1,7 @@
 #include "ftp/Ftp.h"
 #include "base/AsciiCase.h"
 
-#include "ftp/FileLib.h"
+#include "base/TempFiles.h"
 
 #include <curl/curl.h>
 #include <openssl/bio.h>

@@ -1,6 +1,6 @@
 #include "ftp/FtpUpload.h"
 
-#include "ftp/FileLib.h"
+#include "base/TempFiles.h"
 #include "ftp/Ftp.h"
 #include "ftp/Transport.h"
 

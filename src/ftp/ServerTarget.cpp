@@ -167,6 +167,17 @@ std::vector<std::string> StoredHostKeys(const TUserList& list) {
     return keys;
 }
 
+bool SetServerProtocol(TUserList& list, TTransferProtocol protocol) {
+    const std::string name = ProtocolStoredName(protocol);
+    if (name == list.FtpProtocol) return false;
+    list.FtpProtocol = name;
+    list.FtpTlsPin.clear();
+    list.FtpCaFile.clear();
+    list.FtpKeyFile.clear();
+    list.FtpHostKeys.clear();
+    return true;
+}
+
 void AddStoredHostKey(TUserList& list, const std::string& fingerprint) {
     for (const std::string& key : StoredHostKeys(list)) {
         if (key == fingerprint) return;

@@ -35,6 +35,11 @@ TServerUrl ParseServerUrl(const std::string& url);
 // The stored target as a URL (without login or password).
 std::string ServerUrlOf(const TUserList& list);
 
+// Makes protocol the list's server protocol. Another kind of server than the stored one has its
+// identity established anew: the trusted TLS key, the CA file, the SSH key file and the trusted
+// host keys are forgotten. True when that happened.
+bool SetServerProtocol(TUserList& list, TTransferProtocol protocol);
+
 // The stored host key pins, one fingerprint each.
 std::vector<std::string> StoredHostKeys(const TUserList& list);
 // Adds a fingerprint to the stored pins (once).

@@ -1,6 +1,6 @@
 #include "ftp/Sftp.h"
 
-#include "ftp/FileLib.h"
+#include "base/TempFiles.h"
 
 #include <libssh2.h>
 #include <libssh2_sftp.h>

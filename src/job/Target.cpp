@@ -220,20 +220,27 @@ TTargetCheck CheckTarget(IExportTarget& target, const TTargetRecord* record,
     check.Target = target.Name();
     check.Current = target.Read();
     check.Recorded = record != nullptr;
-    const TUserDigests after = UserDigestsOf(ParseSiteFile(newContent));
     if (!check.Current.Comparable) return check;
+    // What the export would change, user by user, only for a preview: an export itself needs
+    // to know no more than whether anything changed there.
+    std::optional<TUserDigests> after;
+    if (options.DryRun) after = UserDigestsOf(ParseSiteFile(newContent));
     if (!check.Current.Exists) {
         // A first export there, or the file was removed: nothing to lose.
-        check.Preview = CompareUsers({}, after);
+        if (after) check.Preview = CompareUsers({}, *after);
         return check;
     }
     check.CurrentSha256 = Sha256Hex(check.Current.Bytes);
+    check.Unchanged = record != nullptr && record->Sha256 == check.CurrentSha256;
+    // What this database wrote last, or the new content itself, is there: nothing to lose, and
+    // the file is read no further.
+    const bool mayLose = !check.Unchanged && check.CurrentSha256 != Sha256Hex(newContent);
+    if (!mayLose && !after) return check;
     const TSiteFile there = ParseSiteFile(check.Current.Bytes);
     check.OtherLines = there.OtherLines;
     const TUserDigests thereUsers = UserDigestsOf(there);
-    check.Preview = CompareUsers(thereUsers, after);
-    check.Unchanged = record != nullptr && record->Sha256 == check.CurrentSha256;
-    if (!check.Unchanged && check.CurrentSha256 != Sha256Hex(newContent))
+    if (after) check.Preview = CompareUsers(thereUsers, *after);
+    if (mayLose)
         check.Outside = record != nullptr ? CompareUsers(record->Users, thereUsers)
                                           : UnknownUsers(thereUsers, known);
     check.Stops = !check.Outside.Empty() && options.Outside == TOutsideChanges::Stop &&

@@ -1,11 +1,11 @@
 #include "ui/ExportDlg.h"
 
+#include "base/TempFiles.h"
 #include "export/CryptSchemes.h"
 #include "export/HashCache.h"
 #include "export/HashOnlyUsers.h"
 #include "export/HashSchemes.h"
 #include "export/PasswordFile.h"
-#include "ftp/FileLib.h"
 #include "ftp/ServerTarget.h"
 #include "job/TransferMeter.h"
 #include "persist/PrjLib.h"
@@ -208,6 +208,9 @@ void TfrmExportUser::BuildControls() {
     lstFtpHostKeys->setToolTip(tr("SSH host keys trusted for this server besides known_hosts; "
                                   "a server showing another key is refused"));
     lstFtpHostKeys->setMaximumHeight(lstFtpHostKeys->fontMetrics().height() * 3 + px(8));
+    // A fingerprint wider than the list shows its start and end; the whole one is its tip.
+    lstFtpHostKeys->setTextElideMode(Qt::ElideMiddle);
+    lstFtpHostKeys->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     btnRemoveHostKey = new QPushButton(tr("Remove"), this);
     btnRemoveHostKey->setObjectName(QStringLiteral("btnRemoveHostKey"));
     btnRemoveHostKey->setAutoDefault(false);
@@ -404,8 +407,10 @@ void TfrmExportUser::LoadSettings() {
     cbxFTPPassSave->setChecked(FNewServer ? false : list.FtpStorePass);
     cbxFTPPassiveMode->setChecked(list.FtpPassiveMode);
     lstFtpHostKeys->clear();
-    for (const std::string& key : StoredHostKeys(list))
-        lstFtpHostKeys->addItem(QString::fromStdString(key));
+    for (const std::string& key : StoredHostKeys(list)) {
+        auto* item = new QListWidgetItem(QString::fromStdString(key), lstFtpHostKeys);
+        item->setToolTip(item->text());
+    }
     if (list.ExportToFile)
         rbnToFile->setChecked(true);
     else
@@ -417,23 +422,16 @@ void TfrmExportUser::LoadSettings() {
 void TfrmExportUser::SaveSettings() {
     TUserList& list = *UserList;
     list.PassFile = FPassFile.Read(edtFile->text());
-    list.PassType = GetPassType();
-    // The work factor of the chosen form only: the file holds it only while that form is chosen.
-    if (list.PassType == TPasswordsType::ptBcrypt)
-        list.BcryptCost = FBcryptCost;
-    else if (IsSlowPassType(list.PassType))
-        list.ShaRounds = FShaRounds;
+    const TPasswordsType passType = GetPassType();
+    StoreSchemeChoice(list, passType,
+                      passType == TPasswordsType::ptBcrypt ? FBcryptCost : FShaRounds);
     EnsureHashCacheKey(list); // a slow form keeps its hashes for the next export
     list.FtpHost = FFtpHost.Read(edtFtpHost->text());
     if (spnFtpPort->value() != 0 && ParseFtpHost(list.FtpHost).Port == 0)
         list.FtpHost += ":" + std::to_string(spnFtpPort->value()); // a port typed in the host wins
     const auto protocol = static_cast<TTransferProtocol>(cbxFtpProtocol->currentData().toInt());
-    if (ProtocolStoredName(protocol) != list.FtpProtocol) {
-        // Another kind of server: its identity is to be established anew.
-        list.FtpTlsPin.clear();
-        list.FtpCaFile.clear();
-        list.FtpHostKeys.clear();
-        lstFtpHostKeys->clear();
+    if (SetServerProtocol(list, protocol)) {
+        lstFtpHostKeys->clear(); // another kind of server: none of its keys is trusted yet
     } else {
         // The keys still listed: those removed here are no longer trusted.
         std::vector<std::string> keys;
@@ -441,7 +439,6 @@ void TfrmExportUser::SaveSettings() {
             keys.push_back(lstFtpHostKeys->item(i)->text().toStdString());
         SetStoredHostKeys(list, keys);
     }
-    list.FtpProtocol = ProtocolStoredName(protocol);
     list.FtpKeyFile =
         protocol == TTransferProtocol::Sftp ? FFtpKeyFile.Read(edtFtpKeyFile->text()) : "";
     if (IsTlsProtocol(protocol)) list.FtpCaFile = FFtpCaFile.Read(edtFtpCaFile->text());

@@ -39,6 +39,9 @@ TEST(CliHash, EverySchemeGivesAStringThatVerifies) {
         {{"--scheme", "sha256", "--rounds", "1000"}, "$5$rounds=1000$"},
         {{"--scheme", "sha512", "--rounds=5000"}, "$6$"},
         {{"--scheme", "sha512", "--rounds", "6000"}, "$6$rounds=6000$"},
+        // named as export names it
+        {{"--format", "bcrypt", "--cost", "4"}, "$2y$04$"},
+        {{"--format", "sha256", "--scheme", "sha256"}, "$5$"},
     };
     for (const TCase& c : cases) {
         std::vector<std::string> args = {"hash"};
@@ -86,7 +89,9 @@ TEST(CliHash, UsageErrors) {
              {"hash", "--salt", "\xc3\xa4", "x"},
              {"hash", "--salt", "", "x"},
              {"hash", "--salt", "123456789", "x"},
-             {"hash", "--scheme", "sha256"}}) {
+             {"hash", "--scheme", "sha256"},
+             {"hash", "--format", "plain", "x"},
+             {"hash", "--format", "md5", "--scheme", "bcrypt", "x"}}) {
         const TResult r = Cli(args);
         EXPECT_EQ(r.Status, 2) << args[1] << " " << args.back() << ": " << r.Err;
         EXPECT_EQ(r.Out, "");

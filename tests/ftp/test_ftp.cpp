@@ -3,9 +3,11 @@
 // our own (ftp_server.py) that refuses renames or deletions or dies in the middle of an upload.
 
 #include "FtpTestServer.h"
-#include "ftp/FileLib.h"
+#include "base/TempFiles.h"
 #include "ftp/Ftp.h"
 #include "ftp/FtpUpload.h"
+#include "ftp/ServerTarget.h"
+#include "userdb/UserList.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -975,3 +977,35 @@ TEST(FtpUploadFaults, AbortStopsTheTransferAndKeepsTheOldTarget) {
 }
 
 } // namespace
+
+// Whatever identified a server (its TLS key, a CA file, an SSH key file, its host keys) goes when
+// the target becomes another kind of server; the same kind keeps it.
+TEST(ServerProtocol, AnotherKindOfServerForgetsWhatIdentifiedTheOldOne) {
+    using P = TTransferProtocol;
+    const struct {
+        P From, To;
+        bool Forgets;
+    } cases[] = {
+        {P::Sftp, P::Sftp, false}, {P::FtpExplicitTls, P::FtpExplicitTls, false},
+        {P::Sftp, P::Ftp, true},   {P::FtpExplicitTls, P::FtpImplicitTls, true},
+        {P::Ftp, P::Sftp, true},
+    };
+    for (const auto& c : cases) {
+        const std::string pin = "sha256//" + std::string(43, 'A') + "=",
+                          ca = "/etc/ssl/site-ca.pem", key = "/home/web/.ssh/id_ed25519",
+                          hostKeys = "SHA256:" + std::string(43, 'b');
+        TUserList list;
+        list.FtpProtocol = ProtocolStoredName(c.From);
+        list.FtpTlsPin = pin;
+        list.FtpCaFile = ca;
+        list.FtpKeyFile = key;
+        list.FtpHostKeys = hostKeys;
+        EXPECT_EQ(SetServerProtocol(list, c.To), c.Forgets) << ProtocolStoredName(c.From);
+        EXPECT_EQ(list.FtpProtocol, ProtocolStoredName(c.To));
+        const auto keptOr = [&](const std::string& was) { return c.Forgets ? "" : was; };
+        EXPECT_EQ(list.FtpTlsPin, keptOr(pin));
+        EXPECT_EQ(list.FtpCaFile, keptOr(ca));
+        EXPECT_EQ(list.FtpKeyFile, keptOr(key));
+        EXPECT_EQ(list.FtpHostKeys, keptOr(hostKeys));
+    }
+}

@@ -4,7 +4,7 @@
 // a server dying in the middle of an upload, abort.
 
 #include "TransportServers.h"
-#include "ftp/FileLib.h"
+#include "base/TempFiles.h"
 #include "ftp/Ftp.h"
 #include "ftp/FtpUpload.h"
 #include "ftp/Sftp.h"

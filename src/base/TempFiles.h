@@ -1,6 +1,6 @@
 #pragma once
-// Small file helpers around an FTP export: a private temporary file, the size of a file and
-// the temporary folder.
+// Temporary files that may hold passwords (private, and removed when a killed run left them),
+// the size of a file and the temporary folder.
 
 #include <chrono>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "ftp/FileLib.h"
+#include "base/TempFiles.h"
 
 #include "base/Errors.h"
 #include "base/FileSafety.h"
