@@ -13,7 +13,7 @@ packages=(
   xvfb xauth clang-format
   libcrypt-dev nginx-light lighttpd vsftpd openssh-server openssh-client python3-asyncssh curl
   locales
-  lintian dpkg-dev fakeroot man-db bash-completion qt6-l10n-tools qt6-tools-dev-tools
+  lintian appstream librsvg2-bin dpkg-dev fakeroot man-db bash-completion qt6-l10n-tools qt6-tools-dev-tools
   qt6-tools-dev qt6-translations-l10n
   shared-mime-info libglib2.0-bin systemd
   devscripts clang-tidy

@@ -1,7 +1,7 @@
 # The install layout: program and help page side by side, desktop entry, icon, MIME type.
 if(TARGET quorvane AND TARGET quorvane-cli)
   add_test(NAME packaging.InstallLayout
-    COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${CMAKE_BINARY_DIR}
+    COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${CMAKE_BINARY_DIR} -DAPPSTREAM_ID=${QUORVANE_APPSTREAM_ID}
             -DSCRATCH=${CMAKE_CURRENT_BINARY_DIR}/install-scratch
             -P ${CMAKE_CURRENT_SOURCE_DIR}/packaging/CheckInstall.cmake)
 endif()
@@ -25,6 +25,14 @@ if(package_build_dir)
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packaging/check_deb.sh ${package_build_dir}
             ${CMAKE_CURRENT_BINARY_DIR}/deb-scratch ${package_hardened})
   set_tests_properties(packaging.Lintian PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600)
+  add_test(NAME packaging.AppStream
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packaging/check_appstream.sh
+            ${PROJECT_SOURCE_DIR}/packaging/metainfo.py
+            ${PROJECT_SOURCE_DIR}/packaging/quorvane.metainfo.xml.in
+            ${PROJECT_SOURCE_DIR}/packaging/debian/changelog
+            ${CMAKE_BINARY_DIR}/${QUORVANE_APPSTREAM_ID}.metainfo.xml ${QUORVANE_APPSTREAM_ID}
+            ${PROJECT_SOURCE_DIR}/docs/screenshots)
+  set_tests_properties(packaging.AppStream PROPERTIES SKIP_RETURN_CODE 77)
 endif()
 
 # Manual pages, completion, MIME type and the scheduled-export example; each script exits

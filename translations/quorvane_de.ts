@@ -667,6 +667,46 @@
         <source>Cannot write file %1: the disk quota is used up</source>
         <translation>Die Datei %1 kann nicht geschrieben werden: Das Speicherkontingent ist aufgebraucht</translation>
     </message>
+    <message>
+        <source>The group name &quot;%1&quot; may not hold &quot;:&quot;, &quot;,&quot;, a blank or a control character</source>
+        <translation>Der Gruppenname „%1“ darf kein „:“, kein „,“, kein Leerzeichen und kein Steuerzeichen enthalten</translation>
+    </message>
+    <message>
+        <source>The groups of %1: %2</source>
+        <translation>Die Gruppen von %1: %2</translation>
+    </message>
+    <message>
+        <source>The login %1 holds a blank, a quote or a backslash and cannot go into the group file</source>
+        <translation>Der Anmeldename %1 enthält ein Leerzeichen, ein Anführungszeichen oder einen umgekehrten Schrägstrich und kann nicht in die Gruppendatei</translation>
+    </message>
+    <message>
+        <source>The group file cannot be the password file itself</source>
+        <translation>Die Gruppendatei kann nicht die Kennwortdatei selbst sein</translation>
+    </message>
+    <message>
+        <source>This database knows no password to send for: %1</source>
+        <translation>Diese Datenbank kennt kein Kennwort, das sie senden könnte, für: %1</translation>
+    </message>
+    <message>
+        <source>The e-mail address or full name of &quot;%1&quot; holds a line break or another control character</source>
+        <translation>Die E-Mail-Adresse oder der vollständige Name von „%1“ enthält einen Zeilenumbruch oder ein anderes Steuerzeichen</translation>
+    </message>
+    <message>
+        <source>The template&apos;s %1 line for &quot;%2&quot; would hold a line break or another control character</source>
+        <translation>Die Zeile %1 der Vorlage würde für „%2“ einen Zeilenumbruch oder ein anderes Steuerzeichen enthalten</translation>
+    </message>
+    <message>
+        <source>The template&apos;s header line &quot;%1&quot; is not &quot;Name: value&quot;</source>
+        <translation>Die Kopfzeile „%1“ der Vorlage hat nicht die Form „Name: Wert“</translation>
+    </message>
+    <message>
+        <source>The sender&apos;s address holds a line break or another control character</source>
+        <translation>Die Adresse des Absenders enthält einen Zeilenumbruch oder ein anderes Steuerzeichen</translation>
+    </message>
+    <message>
+        <source>Cannot create folder %1</source>
+        <translation>Der Ordner %1 kann nicht angelegt werden</translation>
+    </message>
 </context>
 <context>
     <name>PasswordField</name>
@@ -868,6 +908,10 @@ Datei überschreiben, unter anderem Namen speichern oder abbrechen?</translation
         <source>The stored hash (%1) is weak: set a new password</source>
         <translation>Der gespeicherte Hash (%1) ist schwach: Vergeben Sie ein neues Kennwort</translation>
     </message>
+    <message>
+        <source>Groups</source>
+        <translation>Gruppen</translation>
+    </message>
 </context>
 <context>
     <name>quorvane::TfrmChangePassword</name>
@@ -890,6 +934,113 @@ Datei überschreiben, unter anderem Namen speichern oder abbrechen?</translation
     <message>
         <source>&amp;New password</source>
         <translation>&amp;Neues Kennwort</translation>
+    </message>
+</context>
+<context>
+    <name>quorvane::TfrmCredentials</name>
+    <message>
+        <source>Subject: Your access to {url}
+
+Hello {name},
+
+you can now enter {url} with
+
+  login:    {login}
+  password: {password}
+
+Your access ends: {expires}.
+</source>
+        <translation>Subject: Ihr Zugang zu {url}
+
+Hallo {name},
+
+Sie können {url} jetzt betreten mit
+
+  Anmeldename: {login}
+  Kennwort:    {password}
+
+Ihr Zugang endet: {expires}.
+</translation>
+    </message>
+    <message>
+        <source>Send Credentials</source>
+        <translation>Zugangsdaten senden</translation>
+    </message>
+    <message>
+        <source>One mail for the selected user, from this template. {login}, {password}, {url}, {name}, {email} and {expires} are filled in.</source>
+        <translation>Eine E-Mail für den ausgewählten Benutzer nach dieser Vorlage. {login}, {password}, {url}, {name}, {email} und {expires} werden ausgefüllt.</translation>
+    </message>
+    <message>
+        <source>One mail for each of the %1 users, from this template. {login}, {password}, {url}, {name}, {email} and {expires} are filled in.</source>
+        <translation>Eine E-Mail für jeden der %1 Benutzer nach dieser Vorlage. {login}, {password}, {url}, {name}, {email} und {expires} werden ausgefüllt.</translation>
+    </message>
+    <message>
+        <source>&amp;Load...</source>
+        <translation>&amp;Laden...</translation>
+    </message>
+    <message>
+        <source>To the mail program, one by one</source>
+        <translation>An das E-Mail-Programm, eine nach der anderen</translation>
+    </message>
+    <message>
+        <source>E-mail files (.eml) in a folder</source>
+        <translation>E-Mail-Dateien (.eml) in einem Ordner</translation>
+    </message>
+    <message>
+        <source>One mailbox file (.mbox) in a folder</source>
+        <translation>Eine Postfachdatei (.mbox) in einem Ordner</translation>
+    </message>
+    <message>
+        <source>A CSV file for a mail merge, in a folder</source>
+        <translation>Eine CSV-Datei für einen Serienbrief, in einem Ordner</translation>
+    </message>
+    <message>
+        <source>&amp;Browse...</source>
+        <translation>&amp;Durchsuchen...</translation>
+    </message>
+    <message>
+        <source>&amp;Template</source>
+        <translation>&amp;Vorlage</translation>
+    </message>
+    <message>
+        <source>Site &amp;address</source>
+        <translation>Adresse der &amp;Website</translation>
+    </message>
+    <message>
+        <source>&amp;Sender</source>
+        <translation>&amp;Absender</translation>
+    </message>
+    <message>
+        <source>Se&amp;nd</source>
+        <translation>Ve&amp;rsand</translation>
+    </message>
+    <message>
+        <source>&amp;Folder</source>
+        <translation>&amp;Ordner</translation>
+    </message>
+    <message>
+        <source>Mail %1 of %2 is open in the mail program. Open the next one?</source>
+        <translation>E-Mail %1 von %2 ist im E-Mail-Programm geöffnet. Die nächste öffnen?</translation>
+    </message>
+    <message>
+        <source>%1 of %2 mails opened in the mail program</source>
+        <translation>%1 von %2 E-Mails im E-Mail-Programm geöffnet</translation>
+    </message>
+    <message>
+        <source>1 mail written to %1</source>
+        <translation>1 E-Mail in %1 geschrieben</translation>
+    </message>
+    <message>
+        <source>%1 mails written to %2</source>
+        <translation>%1 E-Mails in %2 geschrieben</translation>
+    </message>
+    <message>
+        <source>Text Files (*.txt)</source>
+        <translation>Textdateien (*.txt)</translation>
+    </message>
+    <message>
+        <source>All Files (*)</source>
+        <translation>Alle Dateien (*)</translation>
     </message>
 </context>
 <context>
@@ -1626,6 +1777,30 @@ Sie erneut hinzufügen (die Kennwortdatei enthält von Benutzern mit gleichem An
         <source>Res&amp;tore Previous Password File...</source>
         <translation>Frühere Kennwortdatei &amp;wiederherstellen...</translation>
     </message>
+    <message>
+        <source>Expiring &amp;within...</source>
+        <translation>Ablaufend &amp;innerhalb...</translation>
+    </message>
+    <message>
+        <source>Send C&amp;redentials...</source>
+        <translation>&amp;Zugangsdaten senden...</translation>
+    </message>
+    <message>
+        <source>&amp;Group</source>
+        <translation>&amp;Gruppe</translation>
+    </message>
+    <message>
+        <source>&amp;All Groups</source>
+        <translation>&amp;Alle Gruppen</translation>
+    </message>
+    <message>
+        <source>Expiring Users</source>
+        <translation>Ablaufende Benutzer</translation>
+    </message>
+    <message>
+        <source>Show the enabled users whose access ends within this many days:</source>
+        <translation>Die aktivierten Benutzer zeigen, deren Zugang innerhalb so vieler Tage endet:</translation>
+    </message>
 </context>
 <context>
     <name>quorvane::TfrmOptions</name>
@@ -1751,6 +1926,10 @@ Sie erneut hinzufügen (die Kennwortdatei enthält von Benutzern mit gleichem An
         <source>%1 users created. Hand out these logins and passwords; the database keeps the passwords too.</source>
         <translation>%1 Benutzer angelegt. Geben Sie diese Anmeldenamen und Kennwörter weiter; die Datenbank behält die Kennwörter ebenfalls.</translation>
     </message>
+    <message>
+        <source>Send C&amp;redentials...</source>
+        <translation>&amp;Zugangsdaten senden...</translation>
+    </message>
 </context>
 <context>
     <name>quorvane::TfrmUser</name>
@@ -1809,6 +1988,14 @@ Sie erneut hinzufügen (die Kennwortdatei enthält von Benutzern mit gleichem An
     <message>
         <source>Already exists</source>
         <translation>Gibt es schon</translation>
+    </message>
+    <message>
+        <source>Names separated by commas, such as staff, editors</source>
+        <translation>Namen durch Kommas getrennt, etwa staff, editors</translation>
+    </message>
+    <message>
+        <source>&amp;Groups</source>
+        <translation>&amp;Gruppen</translation>
     </message>
 </context>
 <context>

@@ -185,6 +185,8 @@ TCommand ImportHtpasswdCommand();
 TCommand VerifyCommand();
 TCommand CheckCommand();
 TCommand TargetCommand();
+TCommand GroupCommand();
+TCommand CredentialsCommand();
 TCommand RestoreCommand();
 
 } // namespace quorvane::cli

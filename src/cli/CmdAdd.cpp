@@ -1,6 +1,7 @@
 #include "cli/CliCommand.h"
 
 #include "base/DateUtil.h"
+#include "userdb/Groups.h"
 #include "userdb/LoginRule.h"
 #include "userdb/NewUser.h"
 #include "userdb/UserList.h"
@@ -26,8 +27,32 @@ int CmdAdd(const TArgs& args, TCliStreams& io) {
     if (expire && !ParseDateTime(*args.Value("expire"), expireDate))
         throw EUsage("--expire takes \"YYYY-MM-DD[ HH:MM[:SS]]\"");
 
+    std::optional<std::vector<std::string>> groups;
+    if (const auto text = args.Value("groups")) groups = ParseGroupList(*text);
+
     TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
     TUserList& list = db.List();
+    // --update: the user with exactly this login gets the new password (and the fields given),
+    // as htpasswd -b does; without such a user it is added.
+    TUserProp* existing = nullptr;
+    if (args.Has("update"))
+        for (int i = 0; i < list.Count() && existing == nullptr; ++i)
+            if (list.Users(i).Login == login) existing = &list.Users(i);
+    if (existing != nullptr) {
+        TUserProp& user = *existing;
+        if (user.Password != password || user.HashOnly()) user.SetPassword(password);
+        if (args.Has("disabled")) user.Disable = true;
+        if (expire) {
+            user.Expire = true;
+            user.ExpireDate = expireDate;
+        }
+        if (const auto v = args.Value("full-name")) user.FullName = *v;
+        if (const auto v = args.Value("email")) user.Email = *v;
+        if (const auto v = args.Value("comments")) user.Comments = *v;
+        if (groups) SetUserGroups(user, *groups);
+        db.Save(io.Err);
+        return kExitOk;
+    }
     TUserProp& user = AddNewUser(list, login);
     user.Password = password;
     user.Disable = args.Has("disabled");
@@ -36,6 +61,7 @@ int CmdAdd(const TArgs& args, TCliStreams& io) {
     user.FullName = args.Value("full-name").value_or("");
     user.Email = args.Value("email").value_or("");
     user.Comments = args.Value("comments").value_or("");
+    if (groups) SetUserGroups(user, *groups);
     db.Save(io.Err);
     if (const std::string warning = LoginWarning(login); !warning.empty())
         io.Err << "quorvane-cli: warning: " << warning << "\n";
@@ -47,17 +73,21 @@ int CmdAdd(const TArgs& args, TCliStreams& io) {
 TCommand AddCommand() {
     return {"add",
             "DB LOGIN (--password P | --password-stdin) [--full-name N] [--email E] "
-            "[--comments C] [--disabled] [--expire \"YYYY-MM-DD[ HH:MM[:SS]]\"]",
-            "add a user",
+            "[--comments C] [--groups G1,G2] [--disabled] [--expire \"YYYY-MM-DD[ HH:MM[:SS]]\"] "
+            "[--update]",
+            "add a user, or with --update set its password",
             "The login and the password must not be blank, and no other user may have the\n"
             "same login (letters a-z compared without regard to case). A login may not hold\n"
             "\":\" or a control character; one starting with \"#\" is added with a warning,\n"
             "since web servers read its line of the password file as a comment. --password-stdin "
             "reads\n"
             "the password from the first line of standard input. Without --expire the user\n"
-            "never expires. The database is saved.\n",
-            {"password", "full-name", "email", "comments", "expire"},
-            {"password-stdin", "disabled"},
+            "never expires. --groups makes the user a member of these groups (names separated\n"
+            "by commas or blanks, without \":\" or control characters). With --update, a user\n"
+            "whose login is exactly LOGIN gets the new password and the fields given instead,\n"
+            "as htpasswd -b does; without such a user it is added. The database is saved.\n",
+            {"password", "full-name", "email", "comments", "expire", "groups"},
+            {"password-stdin", "disabled", "update"},
             CmdAdd};
 }
 

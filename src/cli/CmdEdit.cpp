@@ -1,6 +1,7 @@
 #include "cli/CliCommand.h"
 
 #include "cli/UserSelection.h"
+#include "userdb/Groups.h"
 #include "userdb/LoginRule.h"
 #include "userdb/UserList.h"
 
@@ -18,8 +19,11 @@ int CmdEdit(const TArgs& args, TCliStreams& io) {
     const auto fullName = args.Value("full-name");
     const auto email = args.Value("email");
     const auto comments = args.Value("comments");
-    if (!newLogin && !fullName && !email && !comments)
-        throw EUsage("give at least one of --full-name, --email, --comments and --login");
+    const auto groupText = args.Value("groups");
+    if (!newLogin && !fullName && !email && !comments && !groupText)
+        throw EUsage("give at least one of --full-name, --email, --comments, --groups and --login");
+    std::optional<std::vector<std::string>> groups;
+    if (groupText) groups = ParseGroupList(*groupText);
     if (newLogin) RequireValidLogin(*newLogin);
 
     TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
@@ -38,6 +42,10 @@ int CmdEdit(const TArgs& args, TCliStreams& io) {
     set(user.FullName, fullName);
     set(user.Email, email);
     set(user.Comments, comments);
+    if (groups && UserGroups(user) != *groups) {
+        SetUserGroups(user, *groups);
+        changed = true;
+    }
     if (changed) db.Save(io.Err);
     if (newLogin && !LoginWarning(*newLogin).empty())
         io.Err << "quorvane-cli: warning: " << LoginWarning(*newLogin) << "\n";
@@ -48,16 +56,17 @@ int CmdEdit(const TArgs& args, TCliStreams& io) {
 
 TCommand EditCommand() {
     return {"edit",
-            "DB LOGIN [--full-name N] [--email E] [--comments C] [--login NEW]",
-            "change a user's full name, e-mail address, comments or login",
+            "DB LOGIN [--full-name N] [--email E] [--comments C] [--groups G1,G2] [--login NEW]",
+            "change a user's full name, e-mail address, comments, groups or login",
             "Sets the fields given (an empty value clears the field) of the one user whose\n"
-            "login is exactly LOGIN. --login renames the user: the new login must not be\n"
+            "login is exactly LOGIN; --groups \"\" takes the user out of every group.\n"
+            "--login renames the user: the new login must not be\n"
             "empty, must not hold \":\" or control characters, and no other user may have it\n"
             "(letters a-z compared without regard to case); one starting with \"#\" is taken\n"
             "with a warning, as web servers read such a line as a comment. The database is saved "
             "when it\n"
             "changed.\n",
-            {"full-name", "email", "comments", "login"},
+            {"full-name", "email", "comments", "login", "groups"},
             {},
             CmdEdit};
 }

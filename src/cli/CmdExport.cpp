@@ -88,7 +88,8 @@ private:
 // terminal, then each step of an upload on a line of its own.
 class TCliExportListener {
 public:
-    TCliExportListener(std::ostream& err, bool terminal) : FErr(err), FTerminal(terminal) {}
+    TCliExportListener(std::ostream& err, bool terminal, bool quiet)
+        : FErr(err), FTerminal(terminal && !quiet), FQuiet(quiet) {}
     ~TCliExportListener() { EndLine(); }
     TCliExportListener(const TCliExportListener&) = delete;
     TCliExportListener& operator=(const TCliExportListener&) = delete;
@@ -100,7 +101,7 @@ public:
             return;
         }
         EndLine();
-        FErr << ExportProgressText(event) << "\n";
+        if (!FQuiet) FErr << ExportProgressText(event) << "\n";
     }
     void EndLine() {
         if (FShown) FErr << "\n";
@@ -110,11 +111,18 @@ public:
 private:
     std::ostream& FErr;
     bool FTerminal;
+    bool FQuiet;
     bool FShown = false;
 };
 
-// Says on standard error which users the file lets nobody in as.
-void ReportCommentLogins(const std::vector<std::string>& logins, TCliStreams& io) {
+// Says on standard error which users the file lets nobody in as; with quiet, how many.
+void ReportCommentLogins(const std::vector<std::string>& logins, TCliStreams& io, bool quiet) {
+    if (quiet && !logins.empty()) {
+        io.Err << "quorvane-cli: warning: " << logins.size()
+               << (logins.size() == 1 ? " login starts" : " logins start")
+               << " with \"#\"; web servers read such lines as comments\n";
+        return;
+    }
     for (const std::string& login : logins)
         io.Err << "quorvane-cli: warning: the login \"" << EscapeForOneLine(login)
                << "\" starts with \"#\"; web servers read its line as a comment, so this user "
@@ -131,6 +139,36 @@ std::string TrustHint(const TExportResult& result, const std::string& dbPath) {
         return "\nTo trust it: quorvane-cli target " + dbPath + " --tls-pin " +
                identity.PublicKeyPin;
     return {};
+}
+
+// The result as one JSON document: what was written where, who was left out and why, what needs
+// the administrator's attention.
+std::string ExportJson(const TExportResult& result) {
+    std::string out = "{\n  \"target\": " + JsonString(result.Target);
+    out += ",\n  \"written\": " + std::to_string(result.Written);
+    out += ",\n  \"disabled\": " + std::to_string(result.Disabled);
+    out += ",\n  \"expired\": " + std::to_string(result.Expired);
+    out += ",\n  \"group_file\": ";
+    out += result.GroupFile.empty() ? "null" : JsonString(result.GroupFile);
+    out += ",\n  \"groups\": " + std::to_string(result.Groups);
+    out += ",\n  \"comment_logins\": [";
+    for (size_t i = 0; i < result.CommentLogins.size(); ++i)
+        out += (i == 0 ? "" : ", ") + JsonString(result.CommentLogins[i]);
+    out += "],\n  \"namesakes\": [";
+    for (size_t i = 0; i < result.Namesakes.size(); ++i)
+        out += (i == 0 ? "" : ", ") + JsonString(result.Namesakes[i]);
+    out += "],\n  \"weak_hashes\": [";
+    for (size_t i = 0; i < result.WeakUsers.size(); ++i) {
+        const TUserProp& user = *result.WeakUsers[i];
+        out += (i == 0 ? "" : ", ");
+        out += "{\"login\": " + JsonString(user.Login) +
+               ", \"scheme\": " + JsonString(StoredSchemeName(UserHashScheme(user))) + "}";
+    }
+    out += "],\n  \"warnings\": [";
+    for (size_t i = 0; i < result.Warnings.size(); ++i)
+        out += (i == 0 ? "" : ", ") + JsonString(result.Warnings[i]);
+    out += "]\n}\n";
+    return out;
 }
 
 const char* ChangeMark(TUserChangeKind kind) {
@@ -205,13 +243,14 @@ namespace {
 
 int CmdExport(const TArgs& args, TCliStreams& io) {
     args.ExpectPositional(1);
+    const bool quiet = args.Has("quiet");
+    const bool json = args.Has("json");
     const std::string& path = args.Positional()[0];
     const bool merge = args.Has("merge"), overwrite = args.Has("overwrite");
     const bool dryRun = args.Has("dry-run");
     if (merge && overwrite) throw EUsage("--merge and --overwrite contradict each other");
     if (dryRun && (merge || overwrite))
         throw EUsage("--dry-run changes nothing; it does not go with --merge or --overwrite");
-    if (args.Has("json") && !dryRun) throw EUsage("--json goes with --dry-run");
     // Held until the export is done: it may save the database, and two exports of one database
     // should not write the same password file at once.
     TDatabaseSession db(path, TDatabaseSession::TAccess::Update);
@@ -244,6 +283,13 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
         changed = StoreSchemeChoice(list, passType,
                                     base.SchemeParam.value_or(StoredSchemeParam(list, passType)));
     }
+    // --line-ends is the database's choice from now on (only LF is stored).
+    if (const auto ends = args.Value("line-ends")) {
+        if (*ends != "lf" && *ends != "crlf") throw EUsage("--line-ends takes lf or crlf");
+        const bool lf = *ends == "lf";
+        changed = changed || list.UnixLineEnds != lf;
+        list.UnixLineEnds = lf;
+    }
     // A stored slow form gets the key of its hash cache (beside the database) once.
     changed = EnsureHashCacheKey(list) || changed;
     const auto output = args.Value("output");
@@ -254,6 +300,9 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     if (toFile && target.empty())
         throw EQuorvaneError("The database names no password file; give --output FILE");
     if (toFile) CheckExportTarget(target, path);
+    if (json && toFile && target == "-")
+        throw EUsage("--json and a password file on standard output (--output -) contradict each "
+                     "other");
     if (dryRun && toFile && target == "-")
         throw EUsage("--dry-run compares with a file or a server; standard output is neither");
     if (merge && db.ReadOnly())
@@ -273,7 +322,7 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     settings.Replace.DryRun = dryRun;
     settings.Replace.Outside = overwrite ? TOutsideChanges::Overwrite : TOutsideChanges::Stop;
     TExportJob job(list, std::move(settings));
-    TCliExportListener listener(io.Err, io.ErrIsTerminal);
+    TCliExportListener listener(io.Err, io.ErrIsTerminal, quiet);
     TInterruptGuard interrupts;
     job.OnEvent = [&listener, &interrupts](const TExportEvent& event) {
         if (event.Stage == TExportStage::Connecting) interrupts.UploadBegins();
@@ -288,8 +337,8 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     } else if (disabled > 0 && db.ReadOnly())
         PrintWarnings(io.Err, {"The database is read-only; the expired users are left out of "
                                "the password file but stay enabled in the database"});
-    else if (changed && db.ReadOnly() && args.Has("save-choice"))
-        PrintWarnings(io.Err, {"The database is read-only; the format is not stored"});
+    else if (changed && db.ReadOnly() && (args.Has("save-choice") || args.Has("line-ends")))
+        PrintWarnings(io.Err, {"The database is read-only; the choice is not stored"});
     else if ((disabled > 0 || changed) && !db.ReadOnly())
         db.Save(io.Err);
 
@@ -354,8 +403,11 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     }
     PrintWarnings(io.Err, result.Warnings);
     PrintWarnings(io.Err, result.Namesakes);
-    ReportCommentLogins(result.CommentLogins, io);
-    io.Err << WeakHashReport(result.WeakUsers);
+    ReportCommentLogins(result.CommentLogins, io, quiet);
+    // A daily run's mail should not name hundreds of users every day: with --quiet, a count.
+    const std::string weak = WeakHashReport(result.WeakUsers);
+    io.Err << (quiet ? weak.substr(0, weak.find('\n') + (weak.empty() ? 0 : 1)) : weak);
+    if (json) io.Out << ExportJson(result);
     return kExitOk;
 }
 
@@ -365,8 +417,8 @@ TCommand ExportCommand() {
     return {"export",
             "DB [--output FILE] [--format " + SchemeCliNames("|") +
                 "] [--cost N] [--rounds N] [--save-choice] [--server-password-stdin | "
-                "--server-password-file FILE] [--allow-empty-passwords] [--merge | --overwrite | "
-                "--dry-run [--json]]",
+                "--server-password-file FILE] [--allow-empty-passwords] [--line-ends lf|crlf] "
+                "[--merge | --overwrite | --dry-run] [--quiet] [--json]",
             "write the password file, locally or to the server",
             "Disables expired users first (and saves the database when that changed it), then\n"
             "writes one line per enabled user. The target and the format are the database's\n"
@@ -405,10 +457,20 @@ TCommand ExportCommand() {
             "(see the restore command).\n"
             "--dry-run compares and writes nothing: \"+ LOGIN\" for a user the export would add,\n"
             "\"- LOGIN\" for one it would remove, \"~ LOGIN\" for a new hash, then the counts;\n"
-            "with --json one JSON document instead.\n",
-            {"output", "format", "server-password-file", "cost", "rounds"},
+            "with --json one JSON document instead.\n"
+            "Lines end with CR LF unless the database chose LF: --line-ends lf makes LF the\n"
+            "database's choice from now on, --line-ends crlf takes it back.\n"
+            "When users belong to groups, Apache's group file (\"group: user user ...\", the\n"
+            "enabled users only) goes beside the password file as FILE.groups, or to the\n"
+            "database's own group file (see the group command), right before the password file.\n"
+            "--quiet prints nothing but errors and warnings, the users with weak hashes and\n"
+            "logins starting with \"#\" as a count; --json (without --dry-run) prints the result\n"
+            "on standard output as one JSON document: target, written, disabled, expired,\n"
+            "group_file, groups, comment_logins, namesakes, weak_hashes [{login, scheme}],\n"
+            "warnings.\n",
+            {"output", "format", "server-password-file", "cost", "rounds", "line-ends"},
             {"ftp-password-stdin", "server-password-stdin", "allow-empty-passwords", "save-choice",
-             "merge", "overwrite", "dry-run", "json"},
+             "merge", "overwrite", "dry-run", "quiet", "json"},
             CmdExport};
 }
 

@@ -1,8 +1,12 @@
 #include "cli/CliCommand.h"
 
+#include "cli/Json.h"
+#include "export/GroupFile.h"
 #include "export/HtpasswdImport.h"
+#include "userdb/Groups.h"
 #include "userdb/UserList.h"
 
+#include <fstream>
 #include <optional>
 #include <ostream>
 
@@ -10,14 +14,27 @@ namespace quorvane::cli {
 
 namespace {
 
+// Whether the file's first line ends with LF alone, as Unix tools write them (false for CR LF
+// and for a file without a line end).
+bool EndsLinesWithLf(const std::string& fileName) {
+    std::ifstream in(fileName, std::ios::binary);
+    std::string line;
+    if (!std::getline(in, line) || in.eof()) return false;
+    return line.empty() || line.back() != '\r';
+}
+
 int CmdImportHtpasswd(const TArgs& args, TCliStreams& io) {
     args.ExpectPositional(2);
     const std::string& path = args.Positional()[0];
+    const std::string& file = args.Positional()[1];
     const std::optional<std::string> policy = args.Value("on-conflict");
     if (policy && *policy != "skip" && *policy != "replace")
         throw EUsage("--on-conflict takes skip or replace");
-    // The whole file is read and checked before the database is touched.
-    const std::vector<THtpasswdEntry> entries = ReadHtpasswdFile(args.Positional()[1]);
+    // The whole file (and the group file) is read and checked before the database is touched.
+    const std::vector<THtpasswdEntry> entries = ReadHtpasswdFile(file);
+    const bool lf = EndsLinesWithLf(file);
+    std::vector<TGroupMembership> memberships;
+    if (const auto groupFile = args.Value("groups")) memberships = ReadGroupFile(*groupFile);
 
     TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
     TUserList& list = db.List();
@@ -37,9 +54,54 @@ int CmdImportHtpasswd(const TArgs& args, TCliStreams& io) {
     options.PlainTextValues = args.Has("plain-text");
     const THtpasswdImportResult result = ImportHtpasswd(
         list, entries, [&](const THtpasswdClash&) { return replace; }, options);
-    if (result.Added + result.Replaced > 0) db.Save(io.Err);
-    if (!args.Has("quiet"))
+    // A taken-over file keeps its line ends on the next export.
+    bool changed = result.Added + result.Replaced > 0;
+    if (lf && !list.UnixLineEnds) {
+        list.UnixLineEnds = true;
+        changed = true;
+    }
+    int grouped = 0;
+    std::vector<std::string> strangers; // members of the group file without a user here
+    for (const TGroupMembership& m : memberships) {
+        TUserProp* user = nullptr;
+        for (int i = 0; i < list.Count() && user == nullptr; ++i)
+            if (list.Users(i).Login == m.Login) user = &list.Users(i);
+        if (user == nullptr) {
+            strangers.push_back(m.Login);
+            continue;
+        }
+        bool joined = false;
+        for (const std::string& g : m.Groups)
+            joined = AddUserToGroup(*user, g) || joined;
+        if (joined) ++grouped;
+    }
+    changed = changed || grouped > 0;
+    if (changed) db.Save(io.Err);
+    if (!strangers.empty() && !args.Has("quiet"))
+        io.Err << "quorvane-cli: warning: the group file names " << strangers.size()
+               << (strangers.size() == 1 ? " login" : " logins")
+               << " that no user of the database has, left out\n";
+    if (args.Has("json")) {
+        const auto logins = [](const auto& items) {
+            std::string text = "[";
+            for (size_t i = 0; i < items.size(); ++i)
+                text += (i == 0 ? "" : ", ") + JsonString(items[i].Login);
+            return text + "]";
+        };
+        std::string unknownMembers = "[";
+        for (size_t i = 0; i < strangers.size(); ++i)
+            unknownMembers += (i == 0 ? "" : ", ") + JsonString(strangers[i]);
+        io.Out << "{\n  \"added\": " << result.Added << ",\n  \"replaced\": " << result.Replaced
+               << ",\n  \"skipped\": " << result.Skipped << ",\n  \"weak\": " << result.Weak
+               << ",\n  \"skipped_logins\": " << logins(result.SkippedClashes)
+               << ",\n  \"replaced_logins\": " << logins(result.ReplacedClashes)
+               << ",\n  \"locked\": " << logins(result.Locked)
+               << ",\n  \"unknown_scheme\": " << logins(result.Unknown) << ",\n  \"line_ends\": \""
+               << (list.UnixLineEnds ? "lf" : "crlf") << "\",\n  \"grouped\": " << grouped
+               << ",\n  \"unknown_group_members\": " << unknownMembers << "]\n}\n";
+    } else if (!args.Has("quiet")) {
         io.Out << HtpasswdImportReport(result) << "\n" << HtpasswdImportNotes(result);
+    }
     return kExitOk;
 }
 
@@ -47,7 +109,8 @@ int CmdImportHtpasswd(const TArgs& args, TCliStreams& io) {
 
 TCommand ImportHtpasswdCommand() {
     return {"import-htpasswd",
-            "DB FILE [--on-conflict skip|replace] [--plain-text] [--quiet]",
+            "DB FILE [--on-conflict skip|replace] [--plain-text] [--groups GROUPFILE] "
+            "[--quiet] [--json]",
             "take over the users of an existing password file",
             "Reads \"login:hash\" lines as Apache's htpasswd writes them ($apr1$, $2y$/$2a$/$2b$\n"
             "bcrypt, $5$, $6$, $1$ and $y$ crypt, {SHA}, DES crypt) and nginx's {SSHA} and\n"
@@ -68,9 +131,14 @@ TCommand ImportHtpasswdCommand() {
             "/etc/passwd, /etc/shadow or /etc/group) refuses the whole file before anything\n"
             "changes. Prints how many users were added, replaced and skipped, how many use\n"
             "weak schemes, and who was skipped, replaced, locked or kept as they were\n"
-            "(nothing with --quiet).\n",
-            {"on-conflict"},
-            {"quiet", "plain-text"},
+            "(nothing with --quiet). A file whose lines end with LF alone makes LF the\n"
+            "database's line ends, so the next export keeps them. --groups takes over\n"
+            "Apache's group file (\"group: user user ...\"): its users join those groups.\n"
+            "--json prints the result as one JSON document: added, replaced, skipped, weak,\n"
+            "skipped_logins, replaced_logins, locked, unknown_scheme, line_ends, grouped,\n"
+            "unknown_group_members.\n",
+            {"on-conflict", "groups"},
+            {"quiet", "plain-text", "json"},
             CmdImportHtpasswd};
 }
 

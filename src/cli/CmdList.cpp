@@ -3,8 +3,13 @@
 #include "base/DateUtil.h"
 #include "cli/Json.h"
 #include "export/HashOnlyUsers.h"
+#include "userdb/Groups.h"
 #include "userdb/LoginRule.h"
 #include "userdb/UserList.h"
+#include "userdb/UserView.h"
+
+#include <cerrno>
+#include <cstdlib>
 
 #include <ostream>
 
@@ -13,10 +18,10 @@ namespace quorvane::cli {
 namespace {
 
 // {"users": [{...}, ...]}: one object per user in database order; passwords stay out.
-std::string ListJson(const TUserList& list) {
+std::string ListJson(const std::vector<const TUserProp*>& users) {
     std::string out = "{\n  \"users\": [";
-    for (int i = 0; i < list.Count(); ++i) {
-        const TUserProp& u = list.Users(i);
+    for (size_t i = 0; i < users.size(); ++i) {
+        const TUserProp& u = *users[i];
         out += i == 0 ? "\n" : ",\n";
         out += "    {\"login\": " + JsonString(u.Login);
         out += ", \"enabled\": ";
@@ -27,10 +32,48 @@ std::string ListJson(const TUserList& list) {
         out += ", \"full_name\": " + JsonString(u.FullName);
         out += ", \"comments\": " + JsonString(u.Comments);
         out += ", \"created\": " + JsonString(FormatDateTime(u.CreatedDate));
-        out += ", \"password\": " + JsonString(PasswordKindText(u)) + "}";
+        out += ", \"password\": " + JsonString(PasswordKindText(u));
+        out += ", \"groups\": [";
+        const auto groups = UserGroups(u);
+        for (size_t g = 0; g < groups.size(); ++g)
+            out += (g == 0 ? "" : ", ") + JsonString(groups[g]);
+        out += "]}";
     }
-    out += list.Count() == 0 ? "]\n}\n" : "\n  ]\n}\n";
+    out += users.empty() ? "]\n}\n" : "\n  ]\n}\n";
     return out;
+}
+
+// A span of time as "14d", "2w", "36h" or a number of days alone; in days.
+double ParseSpan(const std::string& text) {
+    errno = 0;
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    double unit = 1;
+    const std::string suffix(end);
+    if (suffix == "h")
+        unit = 1.0 / 24;
+    else if (suffix == "w")
+        unit = 7;
+    else if (!suffix.empty() && suffix != "d")
+        end = nullptr;
+    if (text.empty() || end == nullptr || end == text.c_str() || errno != 0 || !(value >= 0) ||
+        value > 36500)
+        throw EUsage("--expiring-within takes a span such as 14d, 2w or 36h");
+    return value * unit;
+}
+
+TUserReportFilter ReportFilter(const TArgs& args) {
+    TUserReportFilter filter;
+    if (args.Has("enabled") && args.Has("disabled"))
+        throw EUsage("--enabled and --disabled exclude each other");
+    if (args.Has("enabled")) filter.State = TUserFilter::Enabled;
+    if (args.Has("disabled")) filter.State = TUserFilter::Disabled;
+    if (const auto span = args.Value("expiring-within"))
+        filter.ExpiringWithinDays = ParseSpan(*span);
+    filter.Expired = args.Has("expired");
+    filter.Group = args.Value("group").value_or("");
+    if (args.Has("group") && filter.Group.empty()) throw EUsage("--group needs a group name");
+    return filter;
 }
 
 int CmdList(const TArgs& args, TCliStreams& io) {
@@ -39,16 +82,21 @@ int CmdList(const TArgs& args, TCliStreams& io) {
     if (format != "tsv" && format != "json") throw EUsage("--format takes tsv or json");
     if (args.Has("json") && args.Value("format").value_or("json") != "json")
         throw EUsage("--json and --format tsv contradict each other");
+    const TUserReportFilter filter = ReportFilter(args);
     TDatabaseSession db(args.Positional()[0], TDatabaseSession::TAccess::Read);
     const TUserList& list = db.List();
+    const TDateTime now = Now();
+    std::vector<const TUserProp*> users;
+    for (int i = 0; i < list.Count(); ++i)
+        if (filter.Matches(list.Users(i), now)) users.push_back(&list.Users(i));
     if (format == "json") {
-        io.Out << ListJson(list);
+        io.Out << ListJson(users);
         return kExitOk;
     }
     std::string out;
-    out.reserve(static_cast<size_t>(list.Count()) * 128);
-    for (int i = 0; i < list.Count(); ++i) {
-        const TUserProp& u = list.Users(i);
+    out.reserve(users.size() * 128);
+    for (const TUserProp* user : users) {
+        const TUserProp& u = *user;
         AppendForOneLine(out, u.Login);
         out += '\t';
         out += u.Disable ? "Disabled" : "Enabled";
@@ -76,7 +124,8 @@ int CmdList(const TArgs& args, TCliStreams& io) {
 TCommand ListCommand() {
     return {
         "list",
-        "DB [--format tsv|json] [--json]",
+        "DB [--format tsv|json] [--json] [--enabled | --disabled] [--expired] "
+        "[--expiring-within SPAN] [--group GROUP]",
         "list the users, one per line",
         "--format tsv (the default): one line per user in database order, fields\n"
         "separated by tabs: login, Enabled or Disabled, expiration (\"Never\" or\n"
@@ -90,12 +139,18 @@ TCommand ListCommand() {
         "  {\"users\": [{\"login\": ..., \"enabled\": true|false,\n"
         "    \"expires\": \"YYYY-MM-DD HH:MM:SS\" or null, \"email\": ..., \"full_name\": ...,\n"
         "    \"comments\": ..., \"created\": \"YYYY-MM-DD HH:MM:SS\",\n"
-        "    \"password\": \"clear\" or \"hash only (SCHEME)\"}, ...]}\n"
+        "    \"password\": \"clear\" or \"hash only (SCHEME)\", \"groups\": [...]}, ...]}\n"
         "Passwords are not listed. A byte that is not part of valid UTF-8 is written as\n"
         "\\uDC80 to \\uDCFF (0xDC00 plus the byte), as Python's \"surrogateescape\" reads\n"
-        "it back to the original byte.\n",
-        {"format"},
-        {"json"},
+        "it back to the original byte.\n"
+        "\n"
+        "Only the users that meet every condition given are listed: --enabled or\n"
+        "--disabled; --expired (the expiration date has passed, whether the sweep has\n"
+        "disabled the user yet or not); --expiring-within SPAN (enabled users whose\n"
+        "expiration date falls between now and SPAN from now: 14d, 2w, 36h, or days\n"
+        "alone); --group GROUP (members of GROUP).\n",
+        {"format", "expiring-within", "group"},
+        {"json", "enabled", "disabled", "expired"},
         CmdList};
 }
 

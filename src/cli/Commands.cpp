@@ -86,6 +86,8 @@ std::vector<TCommand>& Commands() {
         ImportCommand(),
         ImportHtpasswdCommand(),
         SeriesCommand(),
+        GroupCommand(),
+        CredentialsCommand(),
         ExportCommand(),
         RestoreCommand(),
         TargetCommand(),

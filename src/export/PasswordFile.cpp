@@ -31,11 +31,12 @@ std::string FoldLogin(const std::string& login) {
     return ToAsciiLower(login);
 }
 
-void AppendLine(std::string& text, const std::string& login, std::string_view value) {
+void AppendLine(std::string& text, std::string_view eol, const std::string& login,
+                std::string_view value) {
     text += login;
     text += ':';
     text += value;
-    text += "\r\n";
+    text += eol;
 }
 
 const char* UnsafeReason(const TUserProp& user, TPasswordsType passType) {
@@ -299,6 +300,7 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
     TPasswordFileStats stats;
     std::vector<size_t> toHash;
 
+    const std::string_view eol = PasswordFileLineEnd(list, options);
     std::string text;
     std::vector<const TUserProp*> chunkUsers;
     std::vector<std::string_view> passwords;
@@ -318,7 +320,7 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
 
         if (scheme.StoresClearText()) {
             for (const TUserProp* user : chunkUsers)
-                AppendLine(text, user->Login, user->Password);
+                AppendLine(text, eol, user->Login, user->Password);
             continue;
         }
         if (slow) {
@@ -351,7 +353,7 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
                 const TUserProp* user = chunkUsers[k];
                 if (!user->HashOnly() && cache)
                     cache->Put(form, param, user->Login, user->Password, hashes[k]);
-                AppendLine(text, user->Login, hashes[k]);
+                AppendLine(text, eol, user->Login, hashes[k]);
             }
             continue;
         }
@@ -400,12 +402,16 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
             nextHash = 0;
         }
         for (const TUserProp* user : chunkUsers)
-            AppendLine(text, user->Login,
+            AppendLine(text, eol, user->Login,
                        user->HashOnly() ? std::string_view(user->PasswordHash())
                                         : std::string_view(hashes[nextHash++]));
     }
     if (options.Stats) *options.Stats = stats;
     return text;
+}
+
+std::string_view PasswordFileLineEnd(const TUserList& list, const TPasswordFileOptions& options) {
+    return options.UnixLineEnds.value_or(list.UnixLineEnds) ? "\n" : "\r\n";
 }
 
 bool CreatePasswordFile(const std::string& fileName, const TUserList& list, TPasswordsType passType,

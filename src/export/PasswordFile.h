@@ -1,6 +1,7 @@
 #pragma once
 // The password file the web server reads: one "login:hash" line per enabled user, ordered by
-// login without regard to case, every line ended by CR LF.
+// login without regard to case, every line ended by CR LF (or LF alone, when the database or the
+// export chooses it).
 
 #include "base/Errors.h"
 #include "base/Random.h"
@@ -8,6 +9,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quorvane {
@@ -75,7 +77,12 @@ struct TPasswordFileOptions {
     // logins gets in. Without it such users stop the export (EEmptyPasswords).
     bool AllowEmptyPasswords = false;
     TPasswordFileReport* Report = nullptr; // filled in when given
+    // Lines end with LF alone (true) or CR LF (false); none: as the list's UnixLineEnds says.
+    std::optional<bool> UnixLineEnds;
 };
+
+// "\n" or "\r\n", as the options or else the list choose.
+std::string_view PasswordFileLineEnd(const TUserList& list, const TPasswordFileOptions& options);
 
 // Enabled users without a password stopped the export; ask the user and try again with
 // AllowEmptyPasswords. The message is "Anyone who knows these logins gets in without a

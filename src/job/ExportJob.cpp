@@ -1,14 +1,19 @@
 #include "job/ExportJob.h"
 
+#include "base/AtomicFile.h"
 #include "base/Errors.h"
 #include "base/FileSafety.h"
 #include "base/TempFiles.h"
+#include "export/GroupFile.h"
 #include "export/HashCache.h"
 #include "export/HashOnlyUsers.h"
 #include "export/HashSchemes.h"
 #include "ftp/ServerTarget.h"
 #include "ftp/Transport.h"
 #include "job/Backups.h"
+#include "userdb/Groups.h"
+
+#include <algorithm>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -147,6 +152,15 @@ void TExportJob::Start() {
     for (int i = 0; i < FList.Count(); ++i)
         FKnownLogins.insert(FList.Users(i).Login);
 
+    // The group file is made first: a group name it cannot hold stops the export before anything
+    // is written, and it is replaced before the password file, so a user taken out of a group
+    // never gets in as a member with the new password file.
+    FGroups = BuildGroups(s.Build);
+    if (FGroups && s.Target == TExportTarget::File) {
+        CheckExportTarget(FResult.GroupFile, s.DatabasePath);
+        if (FResult.GroupFile == s.FileName)
+            throw EQuorvaneError("The group file cannot be the password file itself");
+    }
     std::optional<std::string> text;
     if (s.Content) {
         text = *s.Content;
@@ -217,8 +231,14 @@ void TExportJob::DeployToFile(const std::string& text) {
         RememberExport({}, std::nullopt);
         return;
     }
+    if (FGroups) {
+        const TWriteReport report = WriteFileAtomically(FResult.GroupFile, *FGroups, 0644);
+        FResult.Warnings.insert(FResult.Warnings.end(), report.Warnings.begin(),
+                                report.Warnings.end());
+    }
     TTargetRecord written = ReplaceTarget(target, check, text, TTargetBackups(id));
-    FResult.Warnings = target.Warnings();
+    const std::vector<std::string> warnings = target.Warnings();
+    FResult.Warnings.insert(FResult.Warnings.end(), warnings.begin(), warnings.end());
     // A pipe or a device keeps no record: what it held cannot be read back.
     RememberExport(id, check.Current.Comparable ? std::optional(std::move(written)) : std::nullopt);
     FResult.Done = true;
@@ -245,6 +265,34 @@ void TExportJob::Finish(const TPasswordFileReport& report) {
     FResult.WeakUsers = report.WeakUsers;
 }
 
+std::optional<std::string> TExportJob::BuildGroups(const TPasswordFileOptions& options) {
+    const TExportSettings& s = FSettings;
+    FResult.GroupFile.clear();
+    std::string target;
+    switch (s.Target) {
+    case TExportTarget::File:
+        target = GroupFileName(FList, s.FileName);
+        break;
+    case TExportTarget::Stream: // standard output holds the password file alone
+        break;
+    case TExportTarget::Server:
+        target = GroupFileName(FList, s.RemoteFile);
+        break;
+    }
+    if (target.empty()) return std::nullopt;
+    // Without groups the file is still written when it is the database's own target or a local
+    // one that is there already: left as it was, it would keep letting in users that are no
+    // longer members.
+    const bool wanted = AnyUserHasGroups(FList) || !FList.GroupFile.empty() ||
+                        (s.Target == TExportTarget::File && ::access(target.c_str(), F_OK) == 0);
+    if (!wanted) return std::nullopt;
+    std::string text =
+        BuildGroupFile(PasswordFileEntries(FList), PasswordFileLineEnd(FList, options));
+    FResult.GroupFile = target;
+    FResult.Groups = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    return text;
+}
+
 void TExportJob::StartUpload(const std::string& text) {
     // What a killed export left there holds passwords too: it goes before a new one is made.
     RemoveStaleTempFiles("kxv");
@@ -255,6 +303,12 @@ void TExportJob::StartUpload(const std::string& text) {
     uploader->DeleteWhenDone = {FTempFile};
     FTempRegistration = std::make_unique<TTempFileRegistration>(FTempFile);
     WriteIntoFile(FTempFile, text);
+    if (FGroups) {
+        FGroupTempFile = GetTempFile("kxv");
+        uploader->DeleteWhenDone.push_back(FGroupTempFile);
+        FGroupTempRegistration = std::make_unique<TTempFileRegistration>(FGroupTempFile);
+        WriteIntoFile(FGroupTempFile, *FGroups);
+    }
     ApplyServerSettings(FList, *uploader);
     (FList.FtpKeyFile.empty() ? uploader->Password : uploader->KeyPassphrase) =
         FSettings.ServerSecret;
@@ -270,16 +324,22 @@ void TExportJob::StartUpload(const std::string& text) {
     const auto found = FState.Targets.find(outcome->TargetId);
     const std::optional<TTargetRecord> record =
         found == FState.Targets.end() ? std::nullopt : std::optional(found->second);
+    // The group file goes up on the same connection once the password file may be replaced,
+    // right before it, as on a local disk.
+    const std::string groupLocal = FGroups ? FGroupTempFile : std::string();
+    const std::string groupRemote = FGroups ? FResult.GroupFile : std::string();
     uploader->Store = [outcome, record, content = text, known = FKnownLogins,
-                       replace = FSettings.Replace](IUploadTransport& transport,
-                                                    const std::string& local, std::int64_t,
-                                                    const std::string& remote, TCommitGate* gate) {
+                       replace = FSettings.Replace, groupLocal,
+                       groupRemote](IUploadTransport& transport, const std::string& local,
+                                    std::int64_t, const std::string& remote, TCommitGate* gate) {
         TServerFileTarget target(transport, outcome->TargetId, remote, local, gate);
         TTargetCheck check =
             CheckTarget(target, record ? &*record : nullptr, content, known, replace);
         outcome->Check = check;
         if (replace.DryRun) return;
         outcome->Stopped = check.Stops;
+        if (!check.Stops && !groupLocal.empty())
+            SafeUpload(transport, groupLocal, FileSizeOf(groupLocal), groupRemote, gate);
         outcome->Record = ReplaceTarget(target, check, content, TTargetBackups(outcome->TargetId));
     };
     FServer = outcome;
@@ -322,6 +382,9 @@ void TExportJob::UploadEnded() {
     // reading it at this moment.
     if (!FTempFile.empty()) ::unlink(FTempFile.c_str()); // gone already, normally
     FTempRegistration.reset();
+    if (!FGroupTempFile.empty()) ::unlink(FGroupTempFile.c_str());
+    FGroupTempFile.clear();
+    FGroupTempRegistration.reset();
     if (!FResult.DryRun && (FResult.Done || FResult.Stopped))
         RememberExport(outcome.TargetId, outcome.Record);
     Done();

@@ -98,6 +98,10 @@ struct TExportResult {
     std::vector<std::string> Namesakes;
     // Users of the file whose stored hash uses a weak scheme (WeakHashUsers), in file order.
     std::vector<const TUserProp*> WeakUsers;
+    // Where Apache's group file went (beside the password file, or the list's GroupFile); empty
+    // when none was written. Groups: its groups with enabled members.
+    std::string GroupFile;
+    std::size_t Groups = 0;
     // What the local write could not keep of the old file; a partial upload an abort could not
     // remove from the server.
     std::vector<std::string> Warnings;
@@ -180,6 +184,9 @@ private:
     void Finish(const TPasswordFileReport& report);
     void DeployToFile(const std::string& text);
     void StartUpload(const std::string& text);
+    // Apache's group file for this export's target, or nothing when none is due; sets
+    // FResult.GroupFile and FResult.Groups.
+    std::optional<std::string> BuildGroups(const TPasswordFileOptions& options);
     void UploadEnded();
     // Keeps the hashes of this build and, when given, the record of what was written where.
     void RememberExport(const std::string& targetId, const std::optional<TTargetRecord>& record);
@@ -199,6 +206,9 @@ private:
     std::shared_ptr<TServerOutcome> FServer;
     std::string FTempFile;
     std::unique_ptr<TTempFileRegistration> FTempRegistration;
+    std::optional<std::string> FGroups; // the group file of this export, when one is due
+    std::string FGroupTempFile;
+    std::unique_ptr<TTempFileRegistration> FGroupTempRegistration;
     std::unique_ptr<TFtpUploader> FUploader;
 };
 

@@ -2,7 +2,11 @@
 
 #include "base/Errors.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QVariant>
 
 #include <utility>
@@ -23,8 +27,29 @@ QString RootName(TRegistryRootKey root) {
     return QStringLiteral("HKEY_CURRENT_USER");
 }
 
-// The native store: "Software\Org\App\rest" lives in Org/App's settings under the group
-// "rest"; any other path lives in a store of its own with the whole path as group.
+// The per-user file of an application, in the user's configuration folder ($XDG_CONFIG_HOME,
+// by default ~/.config): APP/APP.conf in lower case. Earlier versions kept it as ORG/APP.conf
+// there (QSettings' own place); that file, when the new one does not exist yet, is copied once
+// and then left alone, so an older version still finds its own settings.
+QString UserSettingsFile(const QString& organisation, const QString& application) {
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    const QString app = application.toLower();
+    const QString file =
+        config + QLatin1Char('/') + app + QLatin1Char('/') + app + QStringLiteral(".conf");
+    const QString old = config + QLatin1Char('/') + organisation + QLatin1Char('/') + application +
+                        QStringLiteral(".conf");
+    if (!QFileInfo::exists(file) && QFileInfo::exists(old) &&
+        QDir().mkpath(QFileInfo(file).absolutePath())) {
+        // A failed copy leaves the new place empty; the next start tries again.
+        QFile::copy(old, file);
+        QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+    }
+    return file;
+}
+
+// The native store: "Software\Org\App\rest" lives in App's settings under the group "rest" (the
+// user's in UserSettingsFile, the system-wide one in Org/App's); any other path lives in a store
+// of its own with the whole path as group.
 std::unique_ptr<QSettings> NativeSettings(TRegistryRootKey root, const QStringList& components,
                                           QString& group) {
     const QSettings::Scope scope =
@@ -32,6 +57,9 @@ std::unique_ptr<QSettings> NativeSettings(TRegistryRootKey root, const QStringLi
     if (components.size() >= 3 &&
         components[0].compare(QStringLiteral("Software"), Qt::CaseInsensitive) == 0) {
         group = components.mid(3).join(QLatin1Char('/'));
+        if (scope == QSettings::UserScope)
+            return std::make_unique<QSettings>(UserSettingsFile(components[1], components[2]),
+                                               QSettings::IniFormat);
         return std::make_unique<QSettings>(QSettings::NativeFormat, scope, components[1],
                                            components[2]);
     }

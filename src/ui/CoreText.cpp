@@ -254,6 +254,22 @@ const TCoreFormat KFormats[] = {
                                    "server's public key is %3; pin it only if you know it belongs "
                                    "to this server.")},
     {QT_TRANSLATE_NOOP("CoreText", "The certificate of %1 could not be verified (%2).")},
+    // Groups and credentials mails
+    {QT_TRANSLATE_NOOP("CoreText", "The group name \"%1\" may not hold \":\", \",\", a blank or a "
+                                   "control character")},
+    {QT_TRANSLATE_NOOP("CoreText", "The groups of %1: %2"), Arg(2)},
+    {QT_TRANSLATE_NOOP("CoreText", "The login %1 holds a blank, a quote or a backslash and cannot "
+                                   "go into the group file")},
+    {QT_TRANSLATE_NOOP("CoreText", "The group file cannot be the password file itself")},
+    {QT_TRANSLATE_NOOP("CoreText", "This database knows no password to send for: %1")},
+    {QT_TRANSLATE_NOOP("CoreText", "The e-mail address or full name of \"%1\" holds a line break "
+                                   "or another control character")},
+    {QT_TRANSLATE_NOOP("CoreText", "The template's %1 line for \"%2\" would hold a line break or "
+                                   "another control character")},
+    {QT_TRANSLATE_NOOP("CoreText", "The template's header line \"%1\" is not \"Name: value\"")},
+    {QT_TRANSLATE_NOOP("CoreText", "The sender's address holds a line break or another control "
+                                   "character")},
+    {QT_TRANSLATE_NOOP("CoreText", "Cannot create folder %1")},
     // A list of names cut short, after every format that holds one.
     {QT_TRANSLATE_NOOP("CoreText", "%1 and %2 more"), Arg(1), Arg(2)},
 };

@@ -4,6 +4,7 @@
 
 #include "base/Errors.h"
 #include "ui/ByteText.h"
+#include "ui/CredentialsDlg.h"
 #include "ui/DateDlg.h"
 #include "ui/FindDlg.h"
 #include "ui/HelpWindow.h"
@@ -206,11 +207,14 @@ void TfrmMain::RunStateCommand(TStateCommand command) {
 }
 
 void TfrmMain::miSendMailClick() {
+    Guarded(this,
+            [this] { QDesktopServices::openUrl(QUrl(BytesToText(MailtoText(SelectedUsers())))); });
+}
+
+void TfrmMain::miSendCredentialsClick() {
     Guarded(this, [this] {
-        std::vector<const TUserProp*> users;
-        for (int row : SelectedRows())
-            users.push_back(ItemUser(row));
-        QDesktopServices::openUrl(QUrl(BytesToText(MailtoText(users))));
+        const QString result = ShowCredentialsDialog(SelectedUsers(), this);
+        if (!result.isEmpty()) ShowResult(result);
     });
 }
 

@@ -5,6 +5,7 @@
 #include "ui/ModalRunner.h"
 #include "ui/PaintedIcon.h"
 #include "ui/UsersModel.h"
+#include "userdb/Groups.h"
 #include "userdb/NewUser.h"
 #include "userdb/UserCommands.h"
 #include "userdb/UserList.h"
@@ -21,6 +22,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
@@ -464,9 +466,11 @@ void TfrmMain::CreateActions() {
         NewAction("miEnabledUsers", QT_TR_NOOP("&Enabled Users"), &TfrmMain::miEnabledUsersClick);
     miDisabledUsers = NewAction("miDisabledUsers", QT_TR_NOOP("&Disabled Users"),
                                 &TfrmMain::miDisabledUsersClick);
+    miExpiringUsers = NewAction("miExpiringUsers", QT_TR_NOOP("Expiring &within..."),
+                                &TfrmMain::miExpiringUsersClick);
     FViewGroup = new QActionGroup(this);
     FViewGroup->setExclusive(true);
-    for (QAction* action : {miAllUsers, miEnabledUsers, miDisabledUsers}) {
+    for (QAction* action : {miAllUsers, miEnabledUsers, miDisabledUsers, miExpiringUsers}) {
         action->setCheckable(true);
         FViewGroup->addAction(action);
     }
@@ -508,6 +512,8 @@ void TfrmMain::CreateActions() {
         NewAction("miFocusFilter", QT_TR_NOOP("&Filter Users"), &TfrmMain::miFocusFilterClick);
     miFocusFilter->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     miSendMail = NewAction("miSendMail", QT_TR_NOOP("Send &Mail"), &TfrmMain::miSendMailClick);
+    miSendCredentials = NewAction("miSendCredentials", QT_TR_NOOP("Send C&redentials..."),
+                                  &TfrmMain::miSendCredentialsClick);
     miImportHtpasswd = NewAction("miImportHtpasswd", QT_TR_NOOP("&Import Password File..."),
                                  &TfrmMain::miImportHtpasswdClick);
     miCheckPassword = NewAction("miCheckPassword", QT_TR_NOOP("&Check Password..."),
@@ -563,6 +569,12 @@ void TfrmMain::CreateMenus() {
     view->addAction(miAllUsers);
     view->addAction(miEnabledUsers);
     view->addAction(miDisabledUsers);
+    view->addAction(miExpiringUsers);
+    view->addSeparator();
+    miGroupFilter = view->addMenu(tr("&Group"));
+    miGroupFilter->setObjectName(QStringLiteral("miGroupFilter"));
+    connect(miGroupFilter, &QMenu::aboutToShow, this, &TfrmMain::FillGroupMenu);
+    FillGroupMenu();
 
     QMenu* tools = bar->addMenu(tr("&Tools"));
     tools->setObjectName(QStringLiteral("miTools"));
@@ -570,6 +582,8 @@ void TfrmMain::CreateMenus() {
     tools->addSeparator();
     tools->addAction(miExport);
     tools->addAction(miImportHtpasswd);
+    tools->addSeparator();
+    tools->addAction(miSendCredentials);
     tools->addSeparator();
     tools->addAction(miOptions);
 
@@ -591,6 +605,7 @@ void TfrmMain::CreateMenus() {
     PopupMenu->addAction(miCopyPassword);
     PopupMenu->addSeparator();
     PopupMenu->addAction(miSendMail);
+    PopupMenu->addAction(miSendCredentials);
     PopupMenu->addAction(miCheckPassword);
 }
 
@@ -894,6 +909,8 @@ void TfrmMain::AutoSizeColumns() {
         anyHashOnly = FUserList->Users(i).HashOnly();
     using TColumn = TUsersModel::TColumn;
     lvwUsers->setColumnHidden(TUsersModel::Index(TColumn::Password), !anyHashOnly);
+    const bool anyGroups = AnyUserHasGroups(*FUserList);
+    lvwUsers->setColumnHidden(TUsersModel::Index(TColumn::Groups), !anyGroups);
     for (int index = 0; index < TUsersModel::KColumnCount; ++index) {
         const TColumn column = *TUsersModel::ColumnAt(index);
         TWidthMeter meter(cells);
@@ -925,6 +942,11 @@ void TfrmMain::AutoSizeColumns() {
             for (int i = 0; i < count; ++i)
                 if (FUserList->Users(i).HashOnly())
                     meter.AddText(FModel->CellText(FUserList->Users(i), column));
+            break;
+        case TColumn::Groups:
+            for (int i = 0; i < count && anyGroups; ++i)
+                if (!FUserList->Users(i).Groups().empty())
+                    meter.AddText(GroupsText(FUserList->Users(i)));
             break;
         case TColumn::Login:
         case TColumn::Email:
@@ -974,6 +996,7 @@ void TfrmMain::UpdateCommands() {
     tbnDeleteUser->setEnabled(selected);
     miEditUser->setEnabled(selected);
     miDeleteUser->setEnabled(selected);
+    miSendCredentials->setEnabled(selected);
     for (QAction* action : {miEnable, miDisable, miNeverExpire, miSetExpirationDate})
         action->setEnabled(selected);
     tbnEnable->setEnabled(selected);
@@ -998,6 +1021,13 @@ TUserProp* TfrmMain::SingleSelection() const {
 
 void TfrmMain::UnselectAll() {
     lvwUsers->selectionModel()->clearSelection();
+}
+
+std::vector<const TUserProp*> TfrmMain::SelectedUsers() const {
+    std::vector<const TUserProp*> users;
+    for (int row : SelectedRows())
+        users.push_back(ItemUser(row));
+    return users;
 }
 
 std::vector<int> TfrmMain::SelectedRows() const {
@@ -1163,13 +1193,83 @@ void TfrmMain::lvwUsersColumnClick(int column) {
     SortBy(column + 1 == FSortColumn ? -FSortColumn : column + 1);
 }
 
-void TfrmMain::SetFilter(TUserFilter filter) {
-    if (filter == FFilter) return;
-    FFilter = filter;
-    (filter == TUserFilter::All       ? miAllUsers
-     : filter == TUserFilter::Enabled ? miEnabledUsers
-                                      : miDisabledUsers)
+bool TfrmMain::RowPasses(const TUserProp& user) const {
+    if (!UserPassesFilter(user, FFilter) || !FTextFilter.Matches(user)) return false;
+    if (!FExpiringWithin && FGroupFilter.empty()) return true;
+    TUserReportFilter report;
+    if (FExpiringWithin) report.ExpiringWithinDays = *FExpiringWithin;
+    report.Group = FGroupFilter;
+    return report.Matches(user, Now());
+}
+
+void TfrmMain::SetExpiringWithin(std::optional<int> days) {
+    if (days == FExpiringWithin) return;
+    FExpiringWithin = days;
+    if (days) {
+        FExpiringDays = *days;
+        FFilter = TUserFilter::All; // the expiring users are the enabled ones anyway
+    }
+    CheckViewItem();
+    Guarded(this, [this] { FillList(); });
+}
+
+void TfrmMain::CheckViewItem() {
+    (FExpiringWithin                   ? miExpiringUsers
+     : FFilter == TUserFilter::All     ? miAllUsers
+     : FFilter == TUserFilter::Enabled ? miEnabledUsers
+                                       : miDisabledUsers)
         ->setChecked(true);
+}
+
+void TfrmMain::SetGroupFilter(const std::string& group) {
+    if (group == FGroupFilter) return;
+    FGroupFilter = group;
+    Guarded(this, [this] { FillList(); });
+}
+
+void TfrmMain::FillGroupMenu() {
+    miGroupFilter->clear();
+    auto* group = new QActionGroup(miGroupFilter);
+    const auto item = [this, group](const QString& caption, const std::string& name) {
+        QAction* action = miGroupFilter->addAction(caption);
+        action->setCheckable(true);
+        action->setChecked(name == FGroupFilter);
+        group->addAction(action);
+        connect(action, &QAction::triggered, this, [this, name] { SetGroupFilter(name); });
+        return action;
+    };
+    item(tr("&All Groups"), std::string())->setObjectName(QStringLiteral("miAllGroups"));
+    const std::vector<std::string> names =
+        FUserList ? AllGroups(*FUserList) : std::vector<std::string>();
+    if (!names.empty()) miGroupFilter->addSeparator();
+    for (const std::string& name : names) {
+        // Menus read "&" as the access key: a group's own is doubled.
+        QString caption = BytesToText(name);
+        caption.replace(QLatin1Char('&'), QLatin1String("&&"));
+        item(caption, name);
+    }
+}
+
+void TfrmMain::miExpiringUsersClick() {
+    QInputDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("dlgExpiringWithin"));
+    dialog.setWindowTitle(tr("Expiring Users"));
+    dialog.setLabelText(tr("Show the enabled users whose access ends within this many days:"));
+    dialog.setInputMode(QInputDialog::IntInput);
+    dialog.setIntRange(0, 36500);
+    dialog.setIntValue(FExpiringWithin.value_or(FExpiringDays));
+    if (RunModal(dialog) != QDialog::Accepted) {
+        CheckViewItem(); // the view stays as it was
+        return;
+    }
+    SetExpiringWithin(dialog.intValue());
+}
+
+void TfrmMain::SetFilter(TUserFilter filter) {
+    if (filter == FFilter && !FExpiringWithin) return;
+    FFilter = filter;
+    FExpiringWithin.reset();
+    CheckViewItem();
     Guarded(this, [this] { FillList(); });
 }
 
@@ -1180,6 +1280,7 @@ void TfrmMain::ProjectNew() {
     // The rows go inside the update, so the old users are not measured on the way.
     InListUpdate([this] {
         ClearFilterText();
+        FGroupFilter.clear(); // another database's groups
         ClearItems();
         CreateUserList();
         FUserList->Reset();
@@ -1190,6 +1291,7 @@ void TfrmMain::ProjectOpen() {
     try {
         InListUpdate([this] {
             ClearFilterText();
+            FGroupFilter.clear(); // another database's groups
             ClearItems();
             CreateUserList();
             ShowResult(QString());

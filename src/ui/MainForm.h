@@ -59,6 +59,12 @@ public:
     int SortColumn() const { return FSortColumn; }
     bool Updating() const { return FUpdateDepth > 0; }
     TUserFilter Filter() const { return FFilter; }
+    // The view's further conditions: users whose expiry falls within so many days (the
+    // "Expiring within" item of the view), members of one group (empty: any user).
+    std::optional<int> ExpiringWithinDays() const { return FExpiringWithin; }
+    const std::string& GroupFilter() const { return FGroupFilter; }
+    void SetExpiringWithin(std::optional<int> days);
+    void SetGroupFilter(const std::string& group);
     int FSearchIndex = 0; // the row at which the next find continues
 
     QTreeView* List() const { return lvwUsers; }
@@ -141,6 +147,8 @@ public slots:
     void miAllUsersClick();
     void miEnabledUsersClick();
     void miDisabledUsersClick();
+    void miExpiringUsersClick();
+    void miSendCredentialsClick();
     void miCreateUsersSeriesClick();
     void miExportClick();
     void miRestoreClick();
@@ -206,9 +214,13 @@ private:
     void KeepFrameOnScreen();
     // Selects the rows of these users (others are unselected).
     void SelectUsers(const std::unordered_set<const TUserProp*>& users);
-    bool RowPasses(const TUserProp& user) const {
-        return UserPassesFilter(user, FFilter) && FTextFilter.Matches(user);
-    }
+    bool RowPasses(const TUserProp& user) const;
+    // Checks the view item of the filter in force.
+    void CheckViewItem();
+    // Fills the view's group menu with the groups of the database.
+    void FillGroupMenu();
+    // The users of the selected rows, in display order.
+    std::vector<const TUserProp*> SelectedUsers() const;
 
     void ProjectNew();
     void ProjectOpen();
@@ -228,6 +240,9 @@ private:
     int FSortColumn = 1;
     int FUpdateDepth = 0;
     TUserFilter FFilter = TUserFilter::All;
+    std::optional<int> FExpiringWithin;
+    int FExpiringDays = 14; // what the "Expiring within" question offers
+    std::string FGroupFilter;
     TUserTextFilter FTextFilter;
     QUndoStack* FUndoStack = nullptr;
     QLineEdit* edtFilter = nullptr;
@@ -267,6 +282,9 @@ private:
     QAction* miAllUsers = nullptr;
     QAction* miEnabledUsers = nullptr;
     QAction* miDisabledUsers = nullptr;
+    QAction* miExpiringUsers = nullptr;
+    QMenu* miGroupFilter = nullptr;
+    QAction* miSendCredentials = nullptr;
     QAction* miCreateUsersSeries = nullptr;
     QAction* miExport = nullptr;
     QAction* miOptions = nullptr;

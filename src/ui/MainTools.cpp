@@ -7,6 +7,7 @@
 #include "export/HtpasswdImport.h"
 #include "ui/About.h"
 #include "ui/CoreText.h"
+#include "ui/CredentialsDlg.h"
 #include "ui/ExportDlg.h"
 #include "ui/ModalRunner.h"
 #include "ui/RestoreDlg.h"
@@ -26,6 +27,8 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace quorvane {
 
@@ -158,7 +161,17 @@ void TfrmMain::miCreateUsersSeriesClick() {
         if (!changed) FillList();
         Project.SetModified(true); // whether or not a user could be created
         ShowResult(tr("%1 created").arg(UsersText(static_cast<int>(created.size()))));
-        ShowSeriesResult(created, this);
+        // The series' users are the last of the list (it only appends).
+        const int first = FUserList->Count() - static_cast<int>(created.size());
+        ShowSeriesResult(created, this, [this, first] {
+            std::vector<const TUserProp*> users;
+            for (int i = std::max(first, 0); i < FUserList->Count(); ++i)
+                users.push_back(&FUserList->Users(i));
+            Guarded(this, [&] {
+                const QString result = ShowCredentialsDialog(users, this);
+                if (!result.isEmpty()) ShowResult(result);
+            });
+        });
     });
 }
 

@@ -354,7 +354,8 @@ std::string SeriesText(const std::vector<TSeriesUser>& users) {
     return text;
 }
 
-TfrmSeriesResult::TfrmSeriesResult(std::vector<TSeriesUser> users, QWidget* parent)
+TfrmSeriesResult::TfrmSeriesResult(std::vector<TSeriesUser> users, QWidget* parent,
+                                   std::function<void()> sendCredentials)
     : QDialog(parent), FUsers(std::move(users)) {
     setObjectName(QStringLiteral("frmSeriesResult"));
     setWindowTitle(tr("New Users"));
@@ -392,6 +393,12 @@ TfrmSeriesResult::TfrmSeriesResult(std::vector<TSeriesUser> users, QWidget* pare
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(btnCopy);
     buttons->addWidget(btnSave);
+    if (sendCredentials) {
+        btnSendCredentials = new QPushButton(tr("Send C&redentials..."), this);
+        btnSendCredentials->setObjectName(QStringLiteral("btnSendCredentials"));
+        buttons->addWidget(btnSendCredentials);
+        connect(btnSendCredentials, &QPushButton::clicked, this, std::move(sendCredentials));
+    }
     buttons->addWidget(lblCopied);
     buttons->addStretch(1);
     buttons->addWidget(btnClose);
@@ -433,9 +440,10 @@ void TfrmSeriesResult::btnSaveClick() {
     Guarded(this, [&] { SaveTo(files.front()); });
 }
 
-void ShowSeriesResult(const std::vector<TSeriesUser>& users, QWidget* parent) {
+void ShowSeriesResult(const std::vector<TSeriesUser>& users, QWidget* parent,
+                      std::function<void()> sendCredentials) {
     if (users.empty()) return;
-    TfrmSeriesResult view(users, parent);
+    TfrmSeriesResult view(users, parent, std::move(sendCredentials));
     RunModal(view);
 }
 

@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QGroupBox>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -99,7 +100,9 @@ std::string SeriesText(const std::vector<TSeriesUser>& users);
 class TfrmSeriesResult : public QDialog {
     Q_OBJECT
 public:
-    TfrmSeriesResult(std::vector<TSeriesUser> users, QWidget* parent = nullptr);
+    // sendCredentials, when given, is what the Send Credentials button does.
+    TfrmSeriesResult(std::vector<TSeriesUser> users, QWidget* parent = nullptr,
+                     std::function<void()> sendCredentials = {});
 
     // Writes the text to the file, readable by its owner only (it holds clear passwords).
     // Raises the file system's error.
@@ -114,11 +117,14 @@ private:
     QPlainTextEdit* memUsers;
     QPushButton* btnCopy;
     QPushButton* btnSave;
+    QPushButton* btnSendCredentials = nullptr;
     QPushButton* btnClose;
     QLabel* lblCopied; // says what Copy put on the clipboard
 };
 
-// Shows the result view modally (nothing when the series is empty).
-void ShowSeriesResult(const std::vector<TSeriesUser>& users, QWidget* parent = nullptr);
+// Shows the result view modally (nothing when the series is empty); sendCredentials, when given,
+// sends the new users their credentials from the view.
+void ShowSeriesResult(const std::vector<TSeriesUser>& users, QWidget* parent = nullptr,
+                      std::function<void()> sendCredentials = {});
 
 } // namespace quorvane

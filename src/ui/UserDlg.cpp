@@ -8,6 +8,8 @@
 #include "ui/FitScreen.h"
 #include "ui/ModalRunner.h"
 #include "ui/PasswordField.h"
+#include "ui/UsersModel.h"
+#include "userdb/Groups.h"
 #include "userdb/LoginRule.h"
 #include "userdb/NewUser.h"
 #include "userdb/UserCommands.h"
@@ -84,6 +86,9 @@ TfrmUser::TfrmUser(QWidget* parent) : QDialog(parent) {
     edtFullName->setObjectName(QStringLiteral("edtFullName"));
     edtEmail = new QLineEdit(this);
     edtEmail->setObjectName(QStringLiteral("edtEmail"));
+    edtGroups = new QLineEdit(this);
+    edtGroups->setObjectName(QStringLiteral("edtGroups"));
+    edtGroups->setPlaceholderText(tr("Names separated by commas, such as staff, editors"));
     mmComments = new QPlainTextEdit(this);
     mmComments->setObjectName(QStringLiteral("mmComments"));
     mmComments->setTabChangesFocus(true);
@@ -131,6 +136,8 @@ TfrmUser::TfrmUser(QWidget* parent) : QDialog(parent) {
     grid->addWidget(edtFullName, row++, 1, 1, 2);
     grid->addWidget(BuddyLabel(tr("&Email"), edtEmail, this), row, 0);
     grid->addWidget(edtEmail, row++, 1, 1, 2);
+    grid->addWidget(BuddyLabel(tr("&Groups"), edtGroups, this), row, 0);
+    grid->addWidget(edtGroups, row++, 1, 1, 2);
     QLabel* commentsLabel = BuddyLabel(tr("&Comments"), mmComments, this);
     grid->addWidget(commentsLabel, row, 0, Qt::AlignTop);
     grid->addWidget(mmComments, row++, 1, 1, 2);
@@ -152,7 +159,8 @@ TfrmUser::TfrmUser(QWidget* parent) : QDialog(parent) {
     setTabOrder(cbxExpire, dtpExpireDate);
     setTabOrder(dtpExpireDate, edtFullName);
     setTabOrder(edtFullName, edtEmail);
-    setTabOrder(edtEmail, mmComments);
+    setTabOrder(edtEmail, edtGroups);
+    setTabOrder(edtGroups, mmComments);
     setTabOrder(mmComments, btnOK);
     setTabOrder(btnOK, btnCancel);
     setTabOrder(edtPassword, btnGenerate);
@@ -162,6 +170,7 @@ TfrmUser::TfrmUser(QWidget* parent) : QDialog(parent) {
     connect(edtPassword, &QLineEdit::textChanged, this, &TfrmUser::edtLoginChange);
     connect(cbxExpire, &QCheckBox::toggled, this, &TfrmUser::cbxExpireClick);
     connect(cbxDisable, &QCheckBox::toggled, this, &TfrmUser::edtLoginChange);
+    connect(edtGroups, &QLineEdit::textChanged, this, &TfrmUser::edtLoginChange);
     connect(btnOK, &QPushButton::clicked, this, &TfrmUser::btnOKClick);
     connect(btnGenerate, &QToolButton::clicked, this, &TfrmUser::btnGenerateClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -207,6 +216,8 @@ void TfrmUser::FillFromUser(const TUserProp& user) {
     FFullName = TByteField(user.FullName, edtFullName->text());
     edtEmail->setText(BytesToText(user.Email));
     FEmail = TByteField(user.Email, edtEmail->text());
+    edtGroups->setText(GroupsText(user));
+    FGroups = TByteField(TextToBytes(edtGroups->text()), edtGroups->text());
     mmComments->setPlainText(BytesToText(user.Comments));
     FComments = TByteField(user.Comments, mmComments->toPlainText());
     edtLogin->selectAll();
@@ -222,6 +233,9 @@ void TfrmUser::WriteToUser(TUserProp& user) const {
     user.ExpireDate = PickedExpireDate();
     user.FullName = FFullName.Read(edtFullName->text());
     user.Email = FEmail.Read(edtEmail->text());
+    // Groups left as they were shown keep their stored form.
+    if (edtGroups->text() != FGroups.Shown())
+        SetUserGroups(user, ParseGroupList(TextToBytes(edtGroups->text())));
     const QString comments = mmComments->toPlainText();
     user.Comments = comments == FComments.Shown() ? FComments.Read(comments)
                                                   : TextToBytes(CommentsForFile(comments));
@@ -232,6 +246,11 @@ QStringList TfrmUser::Problems() const {
     const TLoginProblem problem =
         IsBlank(TypedLogin()) ? TLoginProblem::Empty : CheckLogin(TypedLogin());
     if (problem != TLoginProblem::None) problems << TranslateCoreText(LoginProblemText(problem));
+    try {
+        ParseGroupList(TextToBytes(edtGroups->text()));
+    } catch (const std::exception& error) {
+        problems << TranslateCoreText(error.what());
+    }
     // The same bound as on every other way in; reading the field is cheap (no hashing).
     if (const std::string tooLong = PasswordLengthError(FPassword.Read(edtPassword->text()));
         !tooLong.empty())

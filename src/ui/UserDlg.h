@@ -33,15 +33,16 @@ public:
     // The list being edited, the index of the edited user (-1 for a new one) and the mode.
     void SetTarget(TUserList* list, int index, TUserDialogMode mode);
 
-    // Copies the eight editable fields between the controls and a user. Fields the user did not
-    // touch keep their exact bytes.
+    // Copies the nine editable fields (the eight of the record and the groups) between the
+    // controls and a user. Fields the user did not touch keep their exact bytes.
     void FillFromUser(const TUserProp& user);
     void WriteToUser(TUserProp& user) const;
 
     // OK is enabled (and the default button) when the login may be used: not blank, no ":",
-    // no control character. The line under the fields says why OK is disabled, and warns of
-    // what is allowed but risky (an enabled user without a password, a login starting with
-    // "#"). The date picker is enabled while "Expire on" is checked.
+    // no control character; and when every group name may be used. The line under the fields
+    // says why OK is disabled, and warns of what is allowed but risky (an enabled user without a
+    // password, a login starting with "#"). The date picker is enabled while "Expire on" is
+    // checked.
     void UpdateControls();
 
     // Why OK is disabled (one sentence per reason; empty when it is enabled), and the warnings.
@@ -78,6 +79,7 @@ private:
     QDateEdit* dtpExpireDate;
     QLineEdit* edtFullName;
     QLineEdit* edtEmail;
+    QLineEdit* edtGroups;
     QPlainTextEdit* mmComments;
     QLabel* lblProblems;
     QLabel* lblLoginTaken;
@@ -88,7 +90,7 @@ private:
     QDialogButtonBox* FButtons;
 
     // What the controls were filled with, so untouched fields go back byte for byte.
-    TByteField FLogin, FPassword, FFullName, FEmail, FComments;
+    TByteField FLogin, FPassword, FFullName, FEmail, FComments, FGroups;
     // The edited user is known only by a stored hash: an empty password field keeps the hash.
     bool FHashOnly = false;
     // The picker's full value: its date is what the picker shows, its time of day is kept.

@@ -5,6 +5,7 @@
 #include "ui/ByteText.h"
 #include "ui/CoreText.h"
 #include "ui/DateConv.h"
+#include "userdb/Groups.h"
 #include "userdb/UserList.h"
 #include "userdb/UserView.h"
 
@@ -52,8 +53,17 @@ QString TUsersModel::ColumnCaption(TColumn column) {
         return tr("Created");
     case TColumn::Password:
         return tr("Password");
+    case TColumn::Groups:
+        return tr("Groups");
     }
     return QString();
+}
+
+QString GroupsText(const TUserProp& user) {
+    QStringList names;
+    for (const std::string& group : UserGroups(user))
+        names << BytesToText(group);
+    return names.join(QStringLiteral(", "));
 }
 
 QVariant TUsersModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -99,6 +109,8 @@ QString TUsersModel::CellText(const TUserProp& user, TColumn column) const {
         return DateText(user.CreatedDate);
     case TColumn::Password:
         return TranslateCoreText(HashOnlyText(user)); // a clear password is never shown in the list
+    case TColumn::Groups:
+        return GroupsText(user);
     }
     return QString();
 }

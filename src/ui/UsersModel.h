@@ -1,6 +1,7 @@
 #pragma once
 // The rows of the main window's user list: each row refers to one user of the open database
-// (the list owns the users, a row only points at one) and shows the six columns.
+// (the list owns the users, a row only points at one) and shows the six columns, and the
+// Password and Groups columns while some user needs them.
 
 #include "base/DateUtil.h"
 
@@ -14,6 +15,9 @@ namespace quorvane {
 
 class TUserProp;
 
+// The user's groups as the list and the user dialog show them: "staff, editors".
+QString GroupsText(const TUserProp& user);
+
 class TUsersModel final : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -25,8 +29,9 @@ public:
         FullName,
         Created,
         Password, // shown only while some user is known by a stored hash alone
+        Groups,   // shown only while some user belongs to a group
     };
-    static constexpr int KColumnCount = static_cast<int>(TColumn::Password) + 1;
+    static constexpr int KColumnCount = static_cast<int>(TColumn::Groups) + 1;
     // Qt's column index of a column, and the column at an index (nothing outside the model).
     static constexpr int Index(TColumn column) { return static_cast<int>(column); }
     static std::optional<TColumn> ColumnAt(int index);

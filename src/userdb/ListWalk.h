@@ -44,6 +44,7 @@ template <class TVisitor> void WalkList(const TUserList& list, TVisitor& v) {
         str("Comments", u.Comments);
         // Taken over by its hash; also empty, for a locked account taken over so.
         if (u.HashOnly()) v.String("PasswordHash", u.PasswordHash());
+        str("Groups", u.Groups()); // only for users in a group
         v.EndItem();
     }
     v.EndCollection();
@@ -58,6 +59,8 @@ template <class TVisitor> void WalkList(const TUserList& list, TVisitor& v) {
         v.Integer("ShaRounds", list.ShaRounds);
     if (IsSlowPassType(list.PassType)) str("HashCacheKey", list.HashCacheKey);
     str("PassFile", list.PassFile);
+    if (list.UnixLineEnds) v.Bool("UnixLineEnds", true); // CR LF, the default, is not written
+    str("GroupFile", list.GroupFile);
     v.Bool("ExportToFile", list.ExportToFile);
     str("FtpHost", list.FtpHost);
     str("FtpUser", list.FtpUser);

@@ -329,7 +329,8 @@ private:
 };
 
 // What a property entry is applied to.
-enum class TKind : uint8_t { None, String, Hash, Boolean, Date, PassType, Integer, Items };
+// Apart: a string the user keeps apart from its record, reached through its accessors.
+enum class TKind : uint8_t { None, String, Apart, Boolean, Date, PassType, Integer, Items };
 
 // The properties of a user and of the list that the file may set, by name (compared without
 // regard to ASCII letter case). A new property is one more row.
@@ -339,6 +340,8 @@ struct TUserField {
     std::string TUserProp::*Str = nullptr;
     bool TUserProp::*Flag = nullptr;
     TDateTime TUserProp::*Date = nullptr;
+    const std::string& (TUserProp::*Get)() const = nullptr; // an Apart string's accessors
+    void (TUserProp::*Set)(std::string) = nullptr;
 };
 
 const TUserField kUserFields[] = {
@@ -351,7 +354,9 @@ const TUserField kUserFields[] = {
     {"FullName", TKind::String, &TUserProp::FullName},
     {"Email", TKind::String, &TUserProp::Email},
     {"Comments", TKind::String, &TUserProp::Comments},
-    {"PasswordHash", TKind::Hash},
+    {"PasswordHash", TKind::Apart, nullptr, nullptr, nullptr, &TUserProp::PasswordHash,
+     &TUserProp::SetStoredValue},
+    {"Groups", TKind::Apart, nullptr, nullptr, nullptr, &TUserProp::Groups, &TUserProp::SetGroups},
 };
 
 struct TListField {
@@ -372,6 +377,8 @@ const TListField kListFields[] = {
      KShaRoundsMax},
     {"HashCacheKey", TKind::String, &TUserList::HashCacheKey},
     {"PassFile", TKind::String, &TUserList::PassFile},
+    {"UnixLineEnds", TKind::Boolean, nullptr, &TUserList::UnixLineEnds},
+    {"GroupFile", TKind::String, &TUserList::GroupFile},
     {"ExportToFile", TKind::Boolean, nullptr, &TUserList::ExportToFile},
     {"FtpHost", TKind::String, &TUserList::FtpHost},
     {"FtpUser", TKind::String, &TUserList::FtpUser},
@@ -722,9 +729,10 @@ private:
     }
 
     void SetString(const TTarget& target, std::string_view bytes) {
-        if (target.Kind == TKind::Hash) {
-            // '' stands for a value taken over empty (a locked account), which is kept.
-            target.UserObject->SetStoredValue(std::string(bytes));
+        if (target.Kind == TKind::Apart) {
+            // An empty PasswordHash stands for a value taken over empty (a locked account),
+            // which is kept: its setter keeps an empty value.
+            (target.UserObject->*target.User->Set)(std::string(bytes));
         } else if (target.User != nullptr) {
             (target.UserObject->*target.User->Str).assign(bytes);
         } else {
@@ -732,9 +740,9 @@ private:
         }
     }
     void AppendString(const TTarget& target, std::string_view bytes) {
-        if (target.Kind == TKind::Hash) {
-            target.UserObject->SetStoredValue(target.UserObject->PasswordHash() +
-                                              std::string(bytes));
+        if (target.Kind == TKind::Apart) {
+            TUserProp& user = *target.UserObject;
+            (user.*target.User->Set)((user.*target.User->Get)() + std::string(bytes));
         } else if (target.User != nullptr) {
             (target.UserObject->*target.User->Str).append(bytes);
         } else {
@@ -777,7 +785,7 @@ private:
             return;
         }
         case TTok::String: {
-            const bool apply = target.Kind == TKind::String || target.Kind == TKind::Hash;
+            const bool apply = target.Kind == TKind::String || target.Kind == TKind::Apart;
             if (target.Kind != TKind::None && !apply) Refuse();
             bool wide = FTok.Wide;
             // The first part goes straight into the property (its bytes copied once); parts

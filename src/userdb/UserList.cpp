@@ -22,7 +22,8 @@ bool TUserProp::SameAs(const TUserProp& o) const {
     return Login == o.Login && Password == o.Password && Disable == o.Disable &&
            Expire == o.Expire && ExpireDate == o.ExpireDate && CreatedDate == o.CreatedDate &&
            FullName == o.FullName && Email == o.Email && Comments == o.Comments &&
-           HashOnly() == o.HashOnly() && PasswordHash() == o.PasswordHash();
+           HashOnly() == o.HashOnly() && PasswordHash() == o.PasswordHash() &&
+           Groups() == o.Groups();
 }
 
 TUserProp::TUserProp(const TUserProp& other)
@@ -30,6 +31,7 @@ TUserProp::TUserProp(const TUserProp& other)
       ExpireDate(other.ExpireDate), CreatedDate(other.CreatedDate), FullName(other.FullName),
       Email(other.Email), Comments(other.Comments), FList(other.FList), FIndex(other.FIndex) {
     if (other.HashOnly()) FPasswordHash = std::make_unique<std::string>(*other.FPasswordHash);
+    SetGroups(other.Groups());
 }
 
 TUserProp& TUserProp::operator=(const TUserProp& other) {
@@ -41,18 +43,38 @@ TUserProp& TUserProp::operator=(const TUserProp& other) {
     return *this;
 }
 
-const std::string& TUserProp::PasswordHash() const {
+namespace {
+
+const std::string& ApartValue(const std::unique_ptr<std::string>& apart) {
     static const std::string none;
-    return FPasswordHash != nullptr ? *FPasswordHash : none;
+    return apart != nullptr ? *apart : none;
+}
+
+void SetApart(std::unique_ptr<std::string>& apart, std::string value) {
+    if (value.empty())
+        apart.reset();
+    else if (apart != nullptr)
+        *apart = std::move(value);
+    else
+        apart = std::make_unique<std::string>(std::move(value));
+}
+
+} // namespace
+
+const std::string& TUserProp::PasswordHash() const {
+    return ApartValue(FPasswordHash);
 }
 
 void TUserProp::SetPasswordHash(std::string hash) {
-    if (hash.empty())
-        FPasswordHash.reset();
-    else if (FPasswordHash != nullptr)
-        *FPasswordHash = std::move(hash);
-    else
-        FPasswordHash = std::make_unique<std::string>(std::move(hash));
+    SetApart(FPasswordHash, std::move(hash));
+}
+
+const std::string& TUserProp::Groups() const {
+    return ApartValue(FGroups);
+}
+
+void TUserProp::SetGroups(std::string groups) {
+    SetApart(FGroups, std::move(groups));
 }
 
 void TUserProp::SetStoredValue(std::string value) {
@@ -73,6 +95,7 @@ void TUserProp::CopyFieldsFrom(const TUserProp& o) {
         SetStoredValue(o.PasswordHash()); // an empty one too
     else
         FPasswordHash.reset();
+    SetGroups(o.Groups());
 }
 
 TUserList::TUserList() {
@@ -127,6 +150,8 @@ void TUserList::Reset() {
     FtpCaFile.clear();
     FtpKeyFile.clear();
     FtpHostKeys.clear();
+    UnixLineEnds = false;
+    GroupFile.clear();
 }
 
 int TUserList::DisableExpired() {

@@ -48,6 +48,11 @@ public:
     // the caller). Unlike SetPasswordHash it keeps an empty value: a line with nothing after the
     // colon (a locked account) goes out as it was.
     void SetStoredValue(std::string value);
+    // The groups the user belongs to, blank-separated in the order given (see Groups.h); empty for
+    // none. Written to the file only when not empty, so a database without groups keeps its
+    // bytes; kept apart like the hash, since most users of most databases have none.
+    const std::string& Groups() const;
+    void SetGroups(std::string groups);
 
     // True for a user known only by the stored hash.
     bool HashOnly() const { return FPasswordHash != nullptr; }
@@ -70,6 +75,7 @@ public:
 private:
     friend class TUserList;
     std::unique_ptr<std::string> FPasswordHash; // empty only when SetStoredValue made it so
+    std::unique_ptr<std::string> FGroups;       // never an empty string
     TUserList* FList = nullptr;
     int FIndex = -1;
 };
@@ -109,6 +115,12 @@ public:
     std::string FtpCaFile;
     std::string FtpKeyFile;
     std::string FtpHostKeys;
+    // The password file's line ends: CR LF unless this is set (LF alone, as Unix tools write
+    // them); stored only when set.
+    bool UnixLineEnds = false;
+    // Where an export writes Apache's group file when users have groups: empty for the default,
+    // the password file's name followed by ".groups" beside it; stored only when set.
+    std::string GroupFile;
 
     int Count() const { return static_cast<int>(FItems.size()); }
     // The user at a 0-based position; raises "List index out of bounds (%d)" outside the list.

@@ -1,5 +1,6 @@
 #include "userdb/UserView.h"
 #include "base/AsciiCase.h"
+#include "userdb/Groups.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -16,6 +17,16 @@ bool UserPassesFilter(const TUserProp& user, TUserFilter filter) {
     case TUserFilter::Disabled:
         return user.Disable;
     }
+    return true;
+}
+
+bool TUserReportFilter::Matches(const TUserProp& user, TDateTime now) const {
+    if (!UserPassesFilter(user, State)) return false;
+    if (ExpiringWithinDays && (user.Disable || !user.Expire || user.ExpireDate < now ||
+                               user.ExpireDate > now + *ExpiringWithinDays))
+        return false;
+    if (Expired && !(user.Expire && now > user.ExpireDate)) return false;
+    if (!Group.empty() && !UserInGroup(user, Group)) return false;
     return true;
 }
 
@@ -96,6 +107,9 @@ int CompareUsers(const TUserProp& a, const TUserProp& b, int sortKey) {
     case 7:
         result = Sign(a.HashOnly(), b.HashOnly());
         break;
+    case 8:
+        result = CompareFoldedText(a.Groups(), b.Groups());
+        break;
     default:
         break;
     }
@@ -125,14 +139,17 @@ void FoldedPrefix(const std::string& text, TSortKey& key) {
 }
 
 const std::string& TextOf(const TUserProp& user, int column) {
-    return column == 1 ? user.Login : column == 4 ? user.Email : user.FullName;
+    return column == 1   ? user.Login
+           : column == 4 ? user.Email
+           : column == 8 ? user.Groups()
+                         : user.FullName;
 }
 
 } // namespace
 
 std::vector<int> SortedOrder(const std::vector<TUserProp*>& users, int sortKey) {
     const int column = std::abs(sortKey);
-    const bool text = column == 1 || column == 4 || column == 5;
+    const bool text = column == 1 || column == 4 || column == 5 || column == 8;
     std::vector<TSortKey> keys(users.size());
     for (size_t i = 0; i < users.size(); ++i) {
         const TUserProp& user = *users[i];

@@ -4,6 +4,7 @@
 
 #include "userdb/UserList.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,14 +15,30 @@ enum class TUserFilter { All, Enabled, Disabled };
 // True when the user is shown under the filter.
 bool UserPassesFilter(const TUserProp& user, TUserFilter filter);
 
+// The users a report asks for (`list`, the main window's "Expiring within..." view); every
+// condition set must hold.
+struct TUserReportFilter {
+    TUserFilter State = TUserFilter::All;
+    // Enabled users whose expiry is on and falls between now and now plus this many days (the
+    // ones about to lose their access); none: not asked. 0 or more.
+    std::optional<double> ExpiringWithinDays;
+    // Users whose expiry is on and has passed, whether the sweep disabled them yet or not.
+    bool Expired = false;
+    // Members of this group; empty: any user.
+    std::string Group;
+
+    bool Matches(const TUserProp& user, TDateTime now) const;
+};
+
 // Texts compared with the letters a to z taken as A to Z, then byte by byte as unsigned
 // values; a text that is a prefix of the other comes first. Negative, 0 or positive.
 int CompareFoldedText(const std::string& a, const std::string& b);
 
 // The order of two users under a sort key: the absolute value is the 1-based column (1 Login,
 // 2 Status, 3 Expiration Date, 4 Email, 5 Full name, 6 Created, 7 Password: users with a clear
-// password before those known by a stored hash), a negative key reverses the result. Status:
-// enabled before disabled. Expiration: the earlier date first, "Never" after every date. Dates
+// password before those known by a stored hash, 8 Groups: as stored, in the order given), a
+// negative key reverses the result. Status: enabled before disabled. Expiration: the earlier
+// date first, "Never" after every date. Dates
 // compare with their time of day. Negative, 0 or positive.
 int CompareUsers(const TUserProp& a, const TUserProp& b, int sortKey);
 

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# The scheduled-export example: systemd accepts both units, and the service's command line,
-# run against a database of the test's own, exports it.
+# The scheduled-export example: systemd accepts both units, rates the service's sandbox below 3
+# ("OK"), and the service's command line, run with the service's umask against a database of the
+# test's own, exports it in a form the web server can read: a new file 0644, an existing file
+# with the mode it had. Where systemd runs the machine, the command also runs in the service's
+# sandbox (systemd-run with the unit's [Service] settings).
 #   check_systemd.sh UNIT_DIR QUORVANE_CLI
 set -u
 units=$1 cli=$2
@@ -19,6 +22,15 @@ if [[ $? -ne 0 || -n $out ]]; then
     exit 1
 fi
 
+# The sandbox's rating: systemd calls below 2 "OK", below 5 "medium", above that "exposed".
+rating=$(systemd-analyze security --offline=true --no-pager "$work/quorvane-export.service" 2>&1 |
+         sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p')
+if [[ -z $rating ]] || ! awk -v r="$rating" 'BEGIN { exit !(r < 3) }'; then
+    echo "FAIL: systemd-analyze security rates the service ${rating:-unreadable}, not below 3"
+    exit 1
+fi
+echo "sandbox exposure: $rating"
+
 # ExecStart with the database and the credentials folder (%d) moved to the test's folder; the
 # database exports to a local file there.
 exec_start=$(sed -n 's/^ExecStart=//p' "$work/quorvane-export.service")
@@ -35,12 +47,50 @@ printf 'secret\n' >"$work/credentials/$credential"
 chmod 0400 "$work/credentials/$credential"
 command=${exec_start//$db/$work/users.udx}
 command=${command//%d/$work/credentials}
-if ! eval "$command" </dev/null; then
-    echo "FAIL: the service's command failed: $command"
-    exit 1
-fi
-if [[ $(cat "$work/htpasswd") != $'ann:pw\r' ]]; then
-    echo "FAIL: the export wrote: $(od -c "$work/htpasswd")"
-    exit 1
+unit_umask=$(sed -n 's/^UMask=//p' "$work/quorvane-export.service")
+[[ -n $unit_umask ]] || { echo "FAIL: the service sets no UMask"; exit 1; }
+export_once() {
+    if ! (umask "$unit_umask" && eval "$command" </dev/null); then
+        echo "FAIL: the service's command failed: $command"
+        exit 1
+    fi
+    if [[ $(cat "$work/htpasswd") != $'ann:pw\r' ]]; then
+        echo "FAIL: the export wrote: $(od -c "$work/htpasswd")"
+        exit 1
+    fi
+}
+# A new password file must be readable by the web server's user; an existing one keeps its mode.
+export_once
+mode=$(stat -c %a "$work/htpasswd")
+[[ $mode == 644 ]] || { echo "FAIL: a new password file got mode $mode, not 644"; exit 1; }
+chmod 0640 "$work/htpasswd"
+export_once
+mode=$(stat -c %a "$work/htpasswd")
+[[ $mode == 640 ]] || { echo "FAIL: the export changed an existing file's mode to $mode"; exit 1; }
+
+# In the service's own sandbox, where systemd runs the machine: the [Service] settings of the
+# unit as properties of a transient service, the folder of the test as its writable path.
+if [[ $(ps -p 1 -o comm= 2>/dev/null) == systemd ]] && command -v systemd-run >/dev/null; then
+    rm -f "$work/htpasswd"
+    chmod 0755 "$work"
+    properties=()
+    while IFS= read -r line; do
+        case $line in
+        ''|'#'*|'['*|Type=*|ExecStart=*|LoadCredential=*|User=*|ReadWritePaths=*) ;;
+        *) properties+=(-p "$line") ;;
+        esac
+    done <"$work/quorvane-export.service"
+    sandboxed=${command//$work\/credentials/%d}
+    if ! systemd-run --quiet --wait --pipe --collect "${properties[@]}" \
+            -p "ReadWritePaths=$work" -p "LoadCredential=$credential:$work/credentials/$credential" \
+            /bin/sh -c "$sandboxed" </dev/null; then
+        echo "FAIL: the command failed in the service's sandbox"
+        exit 1
+    fi
+    [[ $(cat "$work/htpasswd") == $'ann:pw\r' ]] ||
+        { echo "FAIL: in the sandbox the export wrote: $(od -c "$work/htpasswd")"; exit 1; }
+    echo "the export works in the service's sandbox"
+else
+    echo "systemd does not run this machine: the sandboxed run is left out"
 fi
 echo "systemd example: units verified, command exported the database"

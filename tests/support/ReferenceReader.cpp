@@ -200,6 +200,7 @@ struct TTarget {
         None,
         String,
         Hash,
+        Groups,
         Boolean,
         Date,
         PassType,
@@ -221,6 +222,7 @@ TTarget LookupUser(TUserProp& u, std::string_view name) {
     if (SameText(name, "Email")) return {TTarget::TKind::String, &u.Email};
     if (SameText(name, "Comments")) return {TTarget::TKind::String, &u.Comments};
     if (SameText(name, "PasswordHash")) return {TTarget::TKind::Hash, &u};
+    if (SameText(name, "Groups")) return {TTarget::TKind::Groups, &u};
     Invalid();
 }
 
@@ -233,6 +235,8 @@ TTarget LookupList(TUserList& l, std::string_view name) {
         return {TTarget::TKind::Integer, &l.ShaRounds, KShaRoundsMin, KShaRoundsMax};
     if (SameText(name, "HashCacheKey")) return {TTarget::TKind::String, &l.HashCacheKey};
     if (SameText(name, "PassFile")) return {TTarget::TKind::String, &l.PassFile};
+    if (SameText(name, "UnixLineEnds")) return {TTarget::TKind::Boolean, &l.UnixLineEnds};
+    if (SameText(name, "GroupFile")) return {TTarget::TKind::String, &l.GroupFile};
     if (SameText(name, "ExportToFile")) return {TTarget::TKind::Boolean, &l.ExportToFile};
     if (SameText(name, "FtpHost")) return {TTarget::TKind::String, &l.FtpHost};
     if (SameText(name, "FtpUser")) return {TTarget::TKind::String, &l.FtpUser};
@@ -477,7 +481,8 @@ private:
             return;
         }
         case TTok::String: {
-            const bool hash = target.Kind == TTarget::TKind::Hash;
+            const bool hash =
+                target.Kind == TTarget::TKind::Hash || target.Kind == TTarget::TKind::Groups;
             const bool apply = target.Kind == TTarget::TKind::String || hash;
             if (target.Kind != TTarget::TKind::None && !apply) Invalid();
             bool wide = FTok.Wide;
@@ -495,7 +500,10 @@ private:
                 if (out != nullptr) out->append(FTok.Str);
                 FTok.Next();
             }
-            if (hash) static_cast<TUserProp*>(target.Field)->SetPasswordHash(joined);
+            if (target.Kind == TTarget::TKind::Hash)
+                static_cast<TUserProp*>(target.Field)->SetPasswordHash(joined);
+            else if (target.Kind == TTarget::TKind::Groups)
+                static_cast<TUserProp*>(target.Field)->SetGroups(joined);
             if (apply && wide) Invalid(); // codes of 256 or more do not fit the byte string
             return;
         }

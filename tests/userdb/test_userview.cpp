@@ -85,6 +85,7 @@ TEST(UserViewRules, SortedOrderAgreesWithTheComparisonForEveryKey) {
         user.Login = text();
         user.Email = text();
         user.FullName = text();
+        user.SetGroups(text());
         user.Disable = next(2);
         user.Expire = next(2);
         user.ExpireDate = next(4) + next(3) * 0.25;
@@ -93,7 +94,7 @@ TEST(UserViewRules, SortedOrderAgreesWithTheComparisonForEveryKey) {
     std::vector<TUserProp*> users;
     for (int i = 0; i < list.Count(); ++i)
         users.push_back(&list.Users(i));
-    for (int key : {1, -1, 2, -2, 3, -3, 4, -4, 5, -5, 6, -6}) {
+    for (int key : {1, -1, 2, -2, 3, -3, 4, -4, 5, -5, 6, -6, 8, -8}) {
         const std::vector<int> order = SortedOrder(users, key);
         ASSERT_EQ(order.size(), users.size());
         std::vector<int> seen(order);

@@ -5,6 +5,7 @@
 #include "UiTestUtil.h"
 #include "UrlCatcher.h"
 #include "persist/RegistryLib.h"
+#include "ui/CredentialsDlg.h"
 #include "ui/DateDlg.h"
 #include "ui/FindDlg.h"
 #include "ui/HelpWindow.h"
@@ -12,19 +13,27 @@
 #include "ui/OptionsDlg.h"
 #include "ui/UserDlg.h"
 #include "ui/UsersModel.h"
+#include "userdb/Groups.h"
 #include "userdb/UserList.h"
 
 #include <QAction>
 #include <QCalendarWidget>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHeaderView>
+#include <QInputDialog>
 #include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QTreeView>
+
+#include <sys/stat.h>
 
 #include <deque>
 #include <functional>
@@ -411,6 +420,123 @@ TEST_F(CommandsTest, SendMailHandsTheJoinedAddressesToTheDesktop) {
     ASSERT_EQ(catcher.Opened.size(), 2);
     EXPECT_EQ(catcher.Urls[1].scheme(), QStringLiteral("mailto"));
     EXPECT_TRUE(catcher.Urls[1].path().isEmpty());
+    EXPECT_FALSE(Window.Project.Modified());
+}
+
+TEST_F(CommandsTest, TheViewNarrowsToUsersExpiringSoonAndToOneGroup) {
+    Fill({{"ann"}, {"bob"}, {"carl"}, {"dora", "", "", true}});
+    const TDateTime now = Now();
+    const struct {
+        const char* Login;
+        double ExpiresIn; // days; 0: never
+        const char* Groups;
+    } users[] = {
+        {"ann", 3, "staff"}, {"bob", 40, "staff, web"}, {"carl", 0, ""}, {"dora", 2, "web"}};
+    for (const auto& u : users) {
+        TUserProp& user = List().Users(RowOf(u.Login));
+        user.Expire = u.ExpiresIn != 0;
+        user.ExpireDate = now + u.ExpiresIn;
+        SetUserGroups(user, ParseGroupList(u.Groups));
+    }
+    const int groupsColumn = TUsersModel::Index(TUsersModel::TColumn::Groups);
+    Window.FillList();
+    Window.RefreshList();
+    EXPECT_FALSE(Window.List()->isColumnHidden(groupsColumn));
+    EXPECT_EQ(Cell("bob", TUsersModel::TColumn::Groups), QStringLiteral("staff, web"));
+
+    const auto askDays = [this](int days, bool ok) {
+        Scripts.push_back([days, ok](QDialog& dialog) {
+            auto& input = dynamic_cast<QInputDialog&>(dialog);
+            input.setIntValue(days);
+            return int(ok ? QDialog::Accepted : QDialog::Rejected);
+        });
+    };
+    askDays(14, true);
+    Trigger("miExpiringUsers");
+    EXPECT_EQ(RowLogins(), (std::vector<std::string>{"ann"})); // dora is disabled
+    askDays(60, false);                                        // cancelled: the view stays
+    Trigger("miExpiringUsers");
+    EXPECT_EQ(RowLogins(), (std::vector<std::string>{"ann"}));
+    EXPECT_TRUE(Action("miExpiringUsers")->isChecked());
+    Trigger("miAllUsers");
+    EXPECT_EQ(RowLogins().size(), 4u);
+
+    // The group menu lists the database's groups; one of them narrows the rows to its members.
+    auto* menu = Window.findChild<QMenu*>(QStringLiteral("miGroupFilter"));
+    ASSERT_NE(menu, nullptr);
+    emit menu->aboutToShow();
+    QStringList captions;
+    for (QAction* action : menu->actions())
+        if (!action->isSeparator()) captions << action->text();
+    EXPECT_EQ(captions.mid(1), (QStringList{QStringLiteral("staff"), QStringLiteral("web")}));
+    menu->actions().back()->trigger();
+    EXPECT_EQ(RowLogins(), (std::vector<std::string>{"bob", "dora"}));
+    Trigger("miEnabledUsers"); // with the state filter: both must hold
+    EXPECT_EQ(RowLogins(), (std::vector<std::string>{"bob"}));
+    Action("miAllGroups")->trigger();
+    EXPECT_EQ(RowLogins().size(), 3u);
+
+    for (int i = 0; i < List().Count(); ++i)
+        List().Users(i).SetGroups("");
+    Window.RefreshList();
+    EXPECT_TRUE(Window.List()->isColumnHidden(groupsColumn));
+}
+
+TEST_F(CommandsTest, SendCredentialsWritesPrivateMailsOrOpensThemOneByOne) {
+    Fill({{"ann", "ann@example.org", "Ann Smith"}, {"bob", "bob@example.org"}, {"carl"}});
+    const QString folder = QString::fromStdString(Dir.File("mails"));
+    const auto send = [this](int output, const QString& folder, bool expectError = false) {
+        Scripts.push_back([=, this](QDialog& dialog) {
+            auto& form = dynamic_cast<TfrmCredentials&>(dialog);
+            Find<QComboBox>(form, "cbxOutput")->setCurrentIndex(output);
+            Find<QLineEdit>(form, "edtFolder")->setText(folder);
+            Find<QLineEdit>(form, "edtUrl")->setText(QStringLiteral("https://site.example/"));
+            const size_t boxes = Messages.size();
+            QTest::mouseClick(Find<QPushButton>(form, "btnOK"), Qt::LeftButton);
+            if (expectError) {
+                EXPECT_EQ(Messages.size(), boxes + 1) << "no error shown";
+                EXPECT_FALSE(form.isHidden()); // the dialog stays for another try
+                form.reject();
+            }
+            return form.result();
+        });
+        Trigger("miSendCredentials");
+    };
+    Select({"ann", "bob"});
+    send(int(TfrmCredentials::TOutput::Eml), folder);
+    for (const char* login : {"ann", "bob"}) {
+        const std::string file = Dir.File(std::string("mails/") + login + ".eml");
+        SCOPED_TRACE(file);
+        struct stat st {};
+        ASSERT_EQ(::stat(file.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+        const std::string text = ReadWholeFile(file);
+        EXPECT_NE(text.find(std::string("  login:    ") + login + "\r\n"), std::string::npos);
+        EXPECT_NE(text.find("  password: pw\r\n"), std::string::npos);
+        EXPECT_NE(text.find("Subject: Your access to https://site.example/\r\n"),
+                  std::string::npos);
+    }
+    EXPECT_NE(ReadWholeFile(Dir.File("mails/ann.eml")).find("To: \"Ann Smith\" <ann@example.org>"),
+              std::string::npos);
+    EXPECT_EQ(Window.ResultText(), QStringLiteral("2 mails written to %1").arg(folder));
+
+    // To the mail program: one mail, then the question before each further one.
+    TUrlCatcher catcher;
+    Select({"ann", "bob", "carl"});
+    Answers = {QMessageBox::Yes, QMessageBox::No};
+    send(int(TfrmCredentials::TOutput::MailProgram), QString());
+    ASSERT_EQ(catcher.Urls.size(), 2);
+    EXPECT_EQ(catcher.Urls[0].path(), QStringLiteral("ann@example.org"));
+    EXPECT_NE(catcher.Urls[1].query(QUrl::FullyDecoded).indexOf(QStringLiteral("password: pw")),
+              -1);
+    EXPECT_EQ(Window.ResultText(), QStringLiteral("2 of 3 mails opened in the mail program"));
+
+    // A user known only by a hash taken over has no password to send: said, nothing written.
+    List().Users(RowOf("carl")).SetPasswordHash("{SHA}W6ph5Mm5Pz8GgiULbPgzG37mj9g=");
+    List().Users(RowOf("carl")).Password.clear();
+    Select({"carl"});
+    send(int(TfrmCredentials::TOutput::Csv), folder, true);
+    EXPECT_FALSE(QFile::exists(folder + QStringLiteral("/credentials.csv")));
     EXPECT_FALSE(Window.Project.Modified());
 }
 

@@ -102,6 +102,7 @@ TEST(UserDialog, OkFollowsTheLoginRuleAndTheLineSaysWhy) {
         bool Disabled;
         bool Ok;
         std::vector<const char*> Says;
+        const char* Groups = "";
     };
     const TCase cases[] = {
         {"", "x", false, false, {"The login is empty"}},
@@ -118,6 +119,8 @@ TEST(UserDialog, OkFollowsTheLoginRuleAndTheLineSaysWhy) {
         {"#bob", "x", false, true, {"starts with \"#\""}},
         {"bob", "", true, true, {}}, // a disabled user lets nobody in
         {"bob", " \t ", false, true, {}},
+        {"bob", "x", false, true, {}, "staff, web"},
+        {"bob", "x", false, false, {"group name"}, "staff, ops:admin"},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Login + " / " + c.Password);
@@ -126,6 +129,7 @@ TEST(UserDialog, OkFollowsTheLoginRuleAndTheLineSaysWhy) {
         Find<QLineEdit>(form, "edtLogin")->setText(QString::fromStdString(c.Login));
         Find<QLineEdit>(form, "edtPassword")->setText(QString::fromStdString(c.Password));
         Find<QCheckBox>(form, "cbxDisable")->setChecked(c.Disabled);
+        Find<QLineEdit>(form, "edtGroups")->setText(QString::fromLatin1(c.Groups));
         auto* ok = Find<QPushButton>(form, "btnOK");
         auto* line = Find<QLabel>(form, "lblProblems");
         EXPECT_EQ(ok->isEnabled(), c.Ok);
@@ -322,6 +326,7 @@ TEST(UserDialog, EditWithoutChangeLeavesTheListUnchanged) {
     bob.FullName = "Bob Builder";
     bob.Email = "bob@example.org";
     bob.Comments = "first line\r\nsecond line";
+    bob.SetGroups("staff  web"); // as a hand-edited file may hold it
     const uint64_t before = list.ChangeStamp();
 
     TUserDialogRun run;
@@ -330,6 +335,7 @@ TEST(UserDialog, EditWithoutChangeLeavesTheListUnchanged) {
         EXPECT_EQ(Find<QPlainTextEdit>(form, "mmComments")->toPlainText(),
                   QStringLiteral("first line\nsecond line"));
         EXPECT_EQ(Find<QDateEdit>(form, "dtpExpireDate")->date(), QDate(2024, 3, 10));
+        EXPECT_EQ(Find<QLineEdit>(form, "edtGroups")->text(), QStringLiteral("staff, web"));
         ClickOK(form);
     };
     TUserProp* user = run.Run(list, 1, TUserDialogMode::Edit);
@@ -432,6 +438,15 @@ TEST(UserDialog, UntouchedFieldsKeepTheirBytes) {
     ASSERT_NE(edit.Run(list, 0, TUserDialogMode::Edit), nullptr);
     EXPECT_EQ(user.Login, "M\xc3\xbcller2");
     EXPECT_EQ(user.Comments, "a\r\nb");
+
+    // Groups typed with commas and blanks are stored once each, in the order given.
+    TUserDialogRun groups;
+    groups.Script = [](TfrmUser& form) {
+        Type(form, "edtGroups", QStringLiteral("web,  staff web"));
+        ClickOK(form);
+    };
+    ASSERT_NE(groups.Run(list, 0, TUserDialogMode::Edit), nullptr);
+    EXPECT_EQ(user.Groups(), "web staff");
 }
 
 TEST(UserDialog, EditModeOutsideTheListFails) {

@@ -188,6 +188,55 @@ TEST(SettingsStore, AStoreThatCannotBeWrittenFailsTheWrite) {
     }
 }
 
+// The user's settings live in $XDG_CONFIG_HOME/quorvane/quorvane.conf; the file of earlier
+// versions (Ostrick/Quorvane.conf there) is taken over once, when the new one does not exist.
+TEST(SettingsStore, TheUsersSettingsMoveToTheirOwnConfigurationFolderOnce) {
+    struct TCase {
+        const char* Name;
+        const char* Old; // the earlier version's Projects\File_000, or none
+        const char* New; // the new file's, or none
+        const char* Read;
+    };
+    const TCase cases[] = {
+        {"only the old file", "/old.udx", nullptr, "/old.udx"},
+        {"both files", "/old.udx", "/new.udx", "/new.udx"},
+        {"only the new file", nullptr, "/new.udx", "/new.udx"},
+        {"neither", nullptr, nullptr, ""},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TTempDir dir;
+        const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir.Path().string()));
+        SetSettingsFactory({}); // the native store, as the program has it
+        const auto write = [](const std::string& file, const char* value) {
+            std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+            WriteWholeFile(file, std::string("[Projects]\nFile_000=") + value + "\n");
+        };
+        const std::string oldFile = dir.File("Ostrick/Quorvane.conf");
+        const std::string newFile = dir.File("quorvane/quorvane.conf");
+        if (c.Old) write(oldFile, c.Old);
+        if (c.New) write(newFile, c.New);
+        const auto read = [] {
+            return OpenRegistryKey(TRegistryRootKey::CurrentUser,
+                                   QStringLiteral("\\Software\\Ostrick\\Quorvane\\Projects"))
+                ->ReadString(QStringLiteral("File_000"))
+                .toStdString();
+        };
+        EXPECT_EQ(read(), c.Read);
+        // Taken over once: a later change of the old file no longer counts.
+        if (c.Old) {
+            write(oldFile, "/changed.udx");
+            EXPECT_EQ(read(), c.Read);
+            EXPECT_EQ(ReadWholeFile(oldFile), "[Projects]\nFile_000=/changed.udx\n");
+        }
+        if (saved.isNull())
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME", saved);
+    }
+}
+
 TEST(ShellFolders, PersonalIsTheDocumentsFolder) {
     EXPECT_EQ(GetPersonalFolder(),
               QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));

@@ -1,0 +1,115 @@
+#include "userdb/Groups.h"
+
+#include "base/Errors.h"
+#include "userdb/UserList.h"
+
+#include <algorithm>
+#include <set>
+
+namespace quorvane {
+
+namespace {
+
+// What separates the names of a list someone typed; any other control character stays in the
+// name and makes it unusable.
+bool IsSeparator(char c) {
+    return c == ',' || c == ' ' || c == '\t';
+}
+
+std::vector<std::string> SplitStored(const std::string& field) {
+    std::vector<std::string> names;
+    size_t i = 0;
+    while (i < field.size()) {
+        while (i < field.size() && field[i] == ' ')
+            ++i;
+        const size_t start = i;
+        while (i < field.size() && field[i] != ' ')
+            ++i;
+        if (i > start) names.push_back(field.substr(start, i - start));
+    }
+    return names;
+}
+
+} // namespace
+
+std::string GroupNameError(const std::string& name) {
+    if (name.empty()) return "A group name must not be empty";
+    for (char c : name) {
+        if (c == ':' || c == ',' || static_cast<unsigned char>(c) <= 32 || c == 127)
+            return "The group name \"" + name +
+                   "\" may not hold \":\", \",\", a blank or a control character";
+    }
+    return {};
+}
+
+std::vector<std::string> ParseGroupList(const std::string& text) {
+    std::vector<std::string> names;
+    size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && IsSeparator(text[i]))
+            ++i;
+        const size_t start = i;
+        while (i < text.size() && !IsSeparator(text[i]))
+            ++i;
+        if (i == start) continue;
+        std::string name = text.substr(start, i - start);
+        if (const std::string error = GroupNameError(name); !error.empty())
+            throw EQuorvaneError(error);
+        if (std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(std::move(name));
+    }
+    return names;
+}
+
+std::vector<std::string> UserGroups(const TUserProp& user) {
+    return SplitStored(user.Groups());
+}
+
+void SetUserGroups(TUserProp& user, const std::vector<std::string>& groups) {
+    std::string field;
+    for (const std::string& g : groups) {
+        if (const std::string error = GroupNameError(g); !error.empty())
+            throw EQuorvaneError(error);
+        if (!field.empty()) field += ' ';
+        field += g;
+    }
+    user.SetGroups(std::move(field));
+}
+
+bool UserInGroup(const TUserProp& user, const std::string& group) {
+    const auto names = UserGroups(user);
+    return std::find(names.begin(), names.end(), group) != names.end();
+}
+
+bool AddUserToGroup(TUserProp& user, const std::string& group) {
+    auto names = UserGroups(user);
+    if (std::find(names.begin(), names.end(), group) != names.end()) return false;
+    names.push_back(group);
+    SetUserGroups(user, names);
+    return true;
+}
+
+bool RemoveUserFromGroup(TUserProp& user, const std::string& group) {
+    auto names = UserGroups(user);
+    const auto it = std::find(names.begin(), names.end(), group);
+    if (it == names.end()) return false;
+    names.erase(it);
+    SetUserGroups(user, names);
+    return true;
+}
+
+bool AnyUserHasGroups(const TUserList& list) {
+    for (int i = 0; i < list.Count(); ++i)
+        if (!list.Users(i).Groups().empty()) return true;
+    return false;
+}
+
+std::vector<std::string> AllGroups(const TUserList& list) {
+    std::set<std::string> all;
+    for (int i = 0; i < list.Count(); ++i)
+        for (std::string& g : SplitStored(list.Users(i).Groups()))
+            all.insert(std::move(g));
+    return {all.begin(), all.end()};
+}
+
+} // namespace quorvane

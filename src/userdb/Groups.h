@@ -1,0 +1,37 @@
+#pragma once
+// The groups a user belongs to, for Apache's group file ("group: user user ...") and
+// `Require group`. A user keeps its groups in one field, the names separated by single blanks in
+// the order they were given; a group name is never empty and holds no blank, ",", ":" or control
+// character, which would split the name or the group file's line.
+
+#include <string>
+#include <vector>
+
+namespace quorvane {
+
+class TUserProp;
+class TUserList;
+
+// Why the name cannot be a group's; empty when it can.
+std::string GroupNameError(const std::string& name);
+
+// The group names of a list given as text ("staff, editors" or "staff editors"): separated by
+// commas and blanks, repeated names once, in the order given. Raises EQuorvaneError naming the
+// first unusable name.
+std::vector<std::string> ParseGroupList(const std::string& text);
+
+// The user's groups, in their order.
+std::vector<std::string> UserGroups(const TUserProp& user);
+// Replaces the user's groups (checked names, see ParseGroupList); an empty list clears them.
+void SetUserGroups(TUserProp& user, const std::vector<std::string>& groups);
+bool UserInGroup(const TUserProp& user, const std::string& group);
+// Adds the user to the group (a checked name) or takes it out; true when that changed the user.
+bool AddUserToGroup(TUserProp& user, const std::string& group);
+bool RemoveUserFromGroup(TUserProp& user, const std::string& group);
+
+// Whether any user of the list belongs to a group.
+bool AnyUserHasGroups(const TUserList& list);
+// Every group name of the list, sorted byte-wise, each once.
+std::vector<std::string> AllGroups(const TUserList& list);
+
+} // namespace quorvane

@@ -1,0 +1,189 @@
+// What administrators reach for on the command line: reports by state, expiry and group,
+// quiet and JSON results for scripts, standard input, htpasswd -b's one-step update, line ends
+// kept from a taken-over file, credentials mails, and groups judged by Apache's Require group.
+
+#include "ApacheTestServer.h"
+#include "CliRun.h"
+#include "TestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <string>
+
+namespace {
+
+class CliAdmin : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(Cli({"create", Db}).Status, 0);
+        for (const char* login : {"ann", "bob", "carl"})
+            ASSERT_EQ(
+                Cli({"add", Db, login, "--password-stdin"}, std::string(login) + "-pw\n").Status,
+                0);
+    }
+    TTempDir Dir;
+    std::string Db = Dir.File("site.udx");
+};
+
+std::string Logins(const std::string& tsv) {
+    std::string logins;
+    for (size_t start = 0; start < tsv.size();) {
+        const size_t end = tsv.find('\n', start);
+        logins += tsv.substr(start, tsv.find('\t', start) - start) + " ";
+        start = end + 1;
+    }
+    return logins;
+}
+
+TEST_F(CliAdmin, ListSelectsByStateExpiryAndGroup) {
+    const std::string soon = FormatDateTime(Now() + 3);
+    const std::string later = FormatDateTime(Now() + 60);
+    ASSERT_EQ(Cli({"expire", Db, "ann", "--on", soon}).Status, 0);
+    ASSERT_EQ(Cli({"expire", Db, "bob", "--on", later}).Status, 0);
+    ASSERT_EQ(Cli({"disable", Db, "carl"}).Status, 0);
+    ASSERT_EQ(Cli({"group", Db, "add", "staff", "ann", "carl"}).Status, 0);
+    const struct {
+        std::vector<std::string> Options;
+        std::string Logins;
+    } cases[] = {
+        {{"--expiring-within", "14d"}, "ann "},      {{"--expiring-within", "9w"}, "ann bob "},
+        {{"--expiring-within", "36h"}, ""},          {{"--disabled"}, "carl "},
+        {{"--enabled", "--group", "staff"}, "ann "}, {{"--group", "staff"}, "ann carl "},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"list", Db};
+        args.insert(args.end(), c.Options.begin(), c.Options.end());
+        SCOPED_TRACE(args[2]);
+        const TResult r = Cli(args);
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        EXPECT_EQ(Logins(r.Out), c.Logins == "" ? std::string() : c.Logins);
+    }
+    const TResult json = Cli({"list", Db, "--json", "--group", "staff", "--enabled"});
+    EXPECT_NE(json.Out.find("\"login\": \"ann\""), std::string::npos) << json.Out;
+    EXPECT_NE(json.Out.find("\"groups\": [\"staff\"]"), std::string::npos) << json.Out;
+    EXPECT_EQ(json.Out.find("carl"), std::string::npos);
+    EXPECT_EQ(Cli({"list", Db, "--expiring-within", "soon"}).Status, 2);
+    EXPECT_EQ(Cli({"group", Db, "add", "a:b", "ann"}).Status, 1);
+}
+
+TEST_F(CliAdmin, QuietExportsNameWeakHashesAsACountAndJsonCarriesTheResult) {
+    WriteWholeFile(Dir.File("old"), "dora:{SHA}W6ph5Mm5Pz8GgiULbPgzG37mj9g=\n"
+                                    "ed:{SHA}W6ph5Mm5Pz8GgiULbPgzG37mj9g=\n");
+    ASSERT_EQ(Cli({"import-htpasswd", Db, Dir.File("old")}).Status, 0);
+    const std::string file = Dir.File("htpasswd");
+    const TResult loud = Cli({"export", Db, "--output", file});
+    ASSERT_EQ(loud.Status, 0) << loud.Err;
+    EXPECT_NE(loud.Err.find("  dora (SHA-1)"), std::string::npos) << loud.Err;
+    const TResult quiet = Cli({"export", Db, "--output", file, "--quiet"});
+    ASSERT_EQ(quiet.Status, 0);
+    EXPECT_EQ(quiet.Out, "");
+    EXPECT_EQ(quiet.Err, "2 users still use weak hashes: set new passwords for them\n");
+    const TResult json = Cli({"export", Db, "--output", file, "--quiet", "--json"});
+    ASSERT_EQ(json.Status, 0) << json.Err;
+    EXPECT_NE(json.Out.find("\"written\": 5"), std::string::npos) << json.Out;
+    EXPECT_NE(json.Out.find("{\"login\": \"dora\", \"scheme\": \"SHA-1\"}"), std::string::npos)
+        << json.Out;
+    EXPECT_EQ(Cli({"export", Db, "--output", "-", "--json"}).Status, 2);
+}
+
+TEST_F(CliAdmin, ImportReadsStandardInputAndUpdateSetsAPasswordInOneStep) {
+    const TResult r = Cli({"import", Db, "-", "--json"}, "dora,dora-pw,d@example.org\n\n");
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NE(r.Out.find("\"added\": 1"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("\"blank_lines\": 1"), std::string::npos) << r.Out;
+    // htpasswd -b: a new login is added, an existing one gets the new password, once.
+    ASSERT_EQ(Cli({"add", Db, "bob", "--password-stdin", "--update"}, "new-pw\n").Status, 0);
+    ASSERT_EQ(Cli({"add", Db, "eve", "--password-stdin", "--update"}, "eve-pw\n").Status, 0);
+    EXPECT_EQ(Cli({"add", Db, "bob", "--password-stdin"}, "x\n").Status, 1); // still refused
+    const std::string file = Dir.File("htpasswd");
+    ASSERT_EQ(Cli({"export", Db, "--output", file, "--format", "plain"}).Status, 0);
+    EXPECT_EQ(ReadWholeFile(file), "ann:ann-pw\r\nbob:new-pw\r\ncarl:carl-pw\r\n"
+                                   "dora:dora-pw\r\neve:eve-pw\r\n");
+}
+
+TEST_F(CliAdmin, ATakenOverFileKeepsItsLineEndsAndLineEndsCanBeChosen) {
+    const std::string file = Dir.File("htpasswd");
+    ASSERT_EQ(Cli({"export", Db, "--output", file, "--format", "plain"}).Status, 0);
+    EXPECT_NE(ReadWholeFile(file).find("\r\n"), std::string::npos);
+    const std::string before = ReadWholeFile(Db);
+    WriteWholeFile(Dir.File("unix"), "zed:zed-pw\n");
+    ASSERT_EQ(Cli({"import-htpasswd", Db, Dir.File("unix"), "--plain-text"}).Status, 0);
+    ASSERT_EQ(Cli({"export", Db, "--output", file, "--format", "plain"}).Status, 0);
+    EXPECT_EQ(ReadWholeFile(file), "ann:ann-pw\nbob:bob-pw\ncarl:carl-pw\nzed:zed-pw\n");
+    ASSERT_EQ(
+        Cli({"export", Db, "--output", file, "--format", "plain", "--line-ends", "crlf"}).Status,
+        0);
+    EXPECT_EQ(ReadWholeFile(file).find('\n'), ReadWholeFile(file).find("\r\n") + 1);
+    ASSERT_EQ(Cli({"delete", Db, "zed"}).Status, 0);
+    EXPECT_EQ(ReadWholeFile(Db), before); // CR LF again: nothing of the choice is stored
+}
+
+TEST_F(CliAdmin, CredentialsGoOutAsPrivateMailsWithEachUsersPassword) {
+    ASSERT_EQ(Cli({"edit", Db, "ann", "--email", "ann@example.org", "--full-name", "Ann A"}).Status,
+              0);
+    WriteWholeFile(Dir.File("tmpl"), "Subject: Access to {url}\n\nHello {name},\n"
+                                     "login {login}, password {password}\nFrom now on.\n");
+    const std::string out = Dir.File("mails");
+    for (const char* format : {"eml", "mbox", "csv"}) {
+        SCOPED_TRACE(format);
+        const TResult r = Cli({"credentials", Db, "ann", "bob", "--template", Dir.File("tmpl"),
+                               "--out", out, "--format", format, "--url", "https://site/"});
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        const std::string first = r.Out.substr(0, r.Out.find('\n'));
+        struct stat st {};
+        ASSERT_EQ(::stat(first.c_str(), &st), 0) << first;
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+        const std::string text = ReadWholeFile(first);
+        EXPECT_NE(text.find("login ann, password ann-pw"), std::string::npos) << text;
+        if (std::string(format) == "eml") {
+            EXPECT_NE(text.find("To: \"Ann A\" <ann@example.org>\r\n"), std::string::npos);
+            EXPECT_NE(text.find("Subject: Access to https://site/\r\n"), std::string::npos);
+            EXPECT_NE(r.Err.find("1 user has no e-mail address"), std::string::npos) << r.Err;
+        }
+        if (std::string(format) == "mbox") {
+            EXPECT_NE(text.find("\n>From now on."), std::string::npos);
+        }
+    }
+    // A user known only by a taken-over hash has no password to send.
+    WriteWholeFile(Dir.File("old"), "dora:{SHA}W6ph5Mm5Pz8GgiULbPgzG37mj9g=\n");
+    ASSERT_EQ(Cli({"import-htpasswd", Db, Dir.File("old")}).Status, 0);
+    EXPECT_EQ(Cli({"credentials", Db, "dora", "--template", Dir.File("tmpl"), "--out", out}).Status,
+              1);
+}
+
+// The group file the export writes, judged by Apache's own Require group.
+TEST_F(CliAdmin, ApacheLetsInExactlyTheEnabledMembersOfTheRequiredGroup) {
+    apachetest::TApacheServer apache({"authz_groupfile"},
+                                     "AuthGroupFile GROUPFILE\nRequire group staff");
+    if (!apache.Available()) GTEST_SKIP() << apache.SkipReason();
+    const std::string password = apache.PasswordFilePath().string();
+    ASSERT_EQ(Cli({"group", Db, "add", "staff", "ann", "bob"}).Status, 0);
+    ASSERT_EQ(Cli({"group", Db, "file", apache.GroupFilePath().string()}).Status, 0);
+    // Enough members that the group needs more than one line of Apache's 8 KB.
+    std::string many;
+    for (int i = 0; i < 800; ++i)
+        many += "member" + std::to_string(1000 + i) + ",pw" + std::to_string(i) + "\n";
+    ASSERT_EQ(Cli({"import", Db, "-", "--quiet"}, many).Status, 0);
+    std::vector<std::string> args = {"group", Db, "add", "staff"};
+    for (int i = 0; i < 800; ++i)
+        args.push_back("member" + std::to_string(1000 + i));
+    ASSERT_EQ(Cli(args).Status, 0);
+    ASSERT_EQ(Cli({"disable", Db, "bob"}).Status, 0);
+    const TResult r = Cli({"export", Db, "--output", password, "--json"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NE(r.Out.find("\"groups\": "), std::string::npos) << r.Out;
+    ::chmod(password.c_str(), 0644);
+    ::chmod(apache.GroupFilePath().c_str(), 0644);
+    EXPECT_EQ(apache.Status("ann", "ann-pw"), 200) << apache.ErrorLog();
+    EXPECT_EQ(apache.Status("member1799", "pw799"), 200) << apache.ErrorLog();
+    EXPECT_EQ(apache.Status("carl", "carl-pw"), 401); // not a member
+    EXPECT_EQ(apache.Status("bob", "bob-pw"), 401);   // a disabled member
+    // Taken out of the group: the next export takes the membership away too.
+    ASSERT_EQ(Cli({"group", Db, "remove", "staff", "ann"}).Status, 0);
+    ASSERT_EQ(Cli({"export", Db, "--output", password, "--quiet"}).Status, 0);
+    EXPECT_EQ(apache.Status("ann", "ann-pw"), 401);
+}
+
+} // namespace

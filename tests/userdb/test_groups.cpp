@@ -1,0 +1,112 @@
+// Groups: which names a user may be given, how they are kept in the database file (only when
+// used), and the report filter of `list` and the view.
+
+#include "TestUtil.h"
+#include "base/Errors.h"
+#include "userdb/Groups.h"
+#include "userdb/UserList.h"
+#include "userdb/UserView.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+using namespace quorvane;
+
+TEST(Groups, ANameListIsSplitAtCommasAndBlanksAndRefusesWhatWouldBreakTheGroupFile) {
+    struct TCase {
+        std::string Text;
+        std::optional<std::vector<std::string>> Names; // none: refused
+    };
+    const TCase cases[] = {
+        {"staff, editors", std::vector<std::string>{"staff", "editors"}},
+        {" staff\teditors,,staff ", std::vector<std::string>{"staff", "editors"}},
+        {"", std::vector<std::string>{}},
+        {"ops:admin", std::nullopt},  // ":" ends the group's name in the file
+        {"ops\nadmin", std::nullopt}, // a line break would start a forged line
+        {std::string("a\0b", 3), std::nullopt},
+        {"\xC3\xA9quipe", std::vector<std::string>{"\xC3\xA9quipe"}}, // bytes above 127 pass
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Text);
+        if (c.Names) {
+            EXPECT_EQ(ParseGroupList(c.Text), *c.Names);
+        } else {
+            EXPECT_THROW(ParseGroupList(c.Text), EQuorvaneError);
+        }
+    }
+}
+
+TEST(Groups, MembershipIsStoredOnlyWhenUsedAndComesBackFromTheFile) {
+    TTempDir dir;
+    TUserList list;
+    list.Add("ann", "pw");
+    list.Add("bob", "pw");
+    const std::string plain = dir.File("plain.udx");
+    list.SaveToFile(plain);
+    const uint32_t before = list.Fingerprint();
+    EXPECT_EQ(ReadWholeFile(plain).find("Groups"), std::string::npos);
+
+    EXPECT_TRUE(AddUserToGroup(list.Users(0), "staff"));
+    EXPECT_FALSE(AddUserToGroup(list.Users(0), "staff"));
+    EXPECT_TRUE(AddUserToGroup(list.Users(0), "editors"));
+    EXPECT_NE(list.Fingerprint(), before);
+    const std::string grouped = dir.File("grouped.udx");
+    list.SaveToFile(grouped);
+    EXPECT_NE(ReadWholeFile(grouped).find("Groups = 'staff editors'"), std::string::npos);
+    TUserList back;
+    back.LoadFromFile(grouped);
+    EXPECT_EQ(UserGroups(back.Users(0)), (std::vector<std::string>{"staff", "editors"}));
+    EXPECT_EQ(AllGroups(back), (std::vector<std::string>{"editors", "staff"}));
+
+    // Out of every group again: the same bytes as before any group.
+    EXPECT_TRUE(RemoveUserFromGroup(list.Users(0), "staff"));
+    EXPECT_TRUE(RemoveUserFromGroup(list.Users(0), "editors"));
+    EXPECT_FALSE(AnyUserHasGroups(list));
+    list.SaveToFile(grouped);
+    EXPECT_EQ(ReadWholeFile(grouped), ReadWholeFile(plain));
+    EXPECT_EQ(list.Fingerprint(), before);
+}
+
+TEST(ReportFilter, EachConditionSelectsItsUsersAndAllMustHold) {
+    const TDateTime now = At(2026, 6, 1, 12);
+    TUserList list;
+    auto add = [&](const char* login, bool disabled, std::optional<double> expiresInDays,
+                   const char* groups) {
+        TUserProp& u = list.Add(login, "pw");
+        u.Disable = disabled;
+        u.Expire = expiresInDays.has_value();
+        if (expiresInDays) u.ExpireDate = now + *expiresInDays;
+        SetUserGroups(u, ParseGroupList(groups));
+    };
+    add("soon", false, 3, "staff");
+    add("later", false, 30, "");
+    add("never", false, std::nullopt, "staff");
+    add("gone", false, -1, "");      // passed, not swept yet
+    add("swept", true, -2, "staff"); // passed and disabled
+    add("off", true, 5, "");         // disabled, would expire soon
+    const auto select = [&](const TUserReportFilter& f) {
+        std::string logins;
+        for (int i = 0; i < list.Count(); ++i)
+            if (f.Matches(list.Users(i), now)) logins += list.Users(i).Login + " ";
+        return logins;
+    };
+    TUserReportFilter within14;
+    within14.ExpiringWithinDays = 14;
+    TUserReportFilter expired;
+    expired.Expired = true;
+    TUserReportFilter staff;
+    staff.Group = "staff";
+    TUserReportFilter enabledStaff = staff;
+    enabledStaff.State = TUserFilter::Enabled;
+    TUserReportFilter disabledExpired = expired;
+    disabledExpired.State = TUserFilter::Disabled;
+    EXPECT_EQ(select(within14), "soon ");
+    EXPECT_EQ(select(expired), "gone swept ");
+    EXPECT_EQ(select(staff), "soon never swept ");
+    EXPECT_EQ(select(enabledStaff), "soon never ");
+    EXPECT_EQ(select(disabledExpired), "swept ");
+    EXPECT_EQ(select({}), "soon later never gone swept off ");
+}
