@@ -9,7 +9,7 @@ packages=(
   libcurl4-openssl-dev libssh2-1-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  libssl-dev openssl apache2-utils python3 python3-pyftpdlib
+  libssl-dev openssl apache2-utils apache2 python3 python3-pyftpdlib
   xvfb xauth clang-format
   libcrypt-dev nginx-light lighttpd vsftpd openssh-server openssh-client python3-asyncssh curl
   locales
