@@ -3,6 +3,7 @@
 // whole.
 
 #include "base/AtomicFile.h"
+#include "base/BaseTexts.h"
 #include "base/Errors.h"
 #include "base/FileSafety.h"
 
@@ -87,7 +88,7 @@ void Produce(int fd, const std::string& path,
              const std::function<void(const TDataSink&)>& produce) {
     unsigned long long total = 0;
     produce([fd, &total, &path](const char* piece, size_t size) {
-        if (!WriteAll(fd, piece, size, total)) throw EQuorvaneError(WriteErrorText(path, errno));
+        if (!WriteAll(fd, piece, size, total)) throw EQuorvaneError(WriteErrorMessage(path, errno));
     });
 }
 
@@ -122,13 +123,11 @@ void KeepOwnership(int fd, const struct stat& old, const std::string& path, TWri
     }
     if (::fstat(fd, &now) != 0) return;
     if (now.st_uid != old.st_uid)
-        report.Warnings.push_back(FormatMessage(
-            "The owner \"%s\" of %s could not be kept; the file now belongs to \"%s\"",
-            UserName(old.st_uid).c_str(), path.c_str(), UserName(now.st_uid).c_str()));
+        report.Warnings.push_back(
+            Msg(texts::OwnerNotKept, UserName(old.st_uid), path, UserName(now.st_uid)));
     if (now.st_gid != old.st_gid)
-        report.Warnings.push_back(FormatMessage(
-            "The group \"%s\" of %s could not be kept; the file now has the group \"%s\"",
-            GroupName(old.st_gid).c_str(), path.c_str(), GroupName(now.st_gid).c_str()));
+        report.Warnings.push_back(
+            Msg(texts::GroupNotKept, GroupName(old.st_gid), path, GroupName(now.st_gid)));
 }
 
 // Writes into something that is not replaced: an open descriptor, a device, a pipe.
@@ -148,7 +147,7 @@ TStagedFile::~TStagedFile() {
 
 void TStagedFile::Stage(const std::function<void(const TDataSink&)>& produce) {
     Rollback();
-    const std::string cannotCreate = FormatMessage("Cannot create file %s", FPath.c_str());
+    const TMessage cannotCreate = Msg(texts::CannotCreateFile, FPath);
     if (FPath.empty()) throw EQuorvaneError(cannotCreate);
     FReport = TWriteReport();
 
@@ -162,7 +161,8 @@ void TStagedFile::Stage(const std::function<void(const TDataSink&)>& produce) {
         struct stat st {};
         FExists = ::stat(FTarget.c_str(), &st) == 0;
         // A folder (or a block device, a socket) is no file to write: refused, untouched.
-        if (FExists && S_ISDIR(st.st_mode)) throw EQuorvaneError(CannotCreateText(FPath, EISDIR));
+        if (FExists && S_ISDIR(st.st_mode))
+            throw EQuorvaneError(CannotCreateMessage(FPath, EISDIR));
         // A device or a pipe is written as it is; replacing it would break what reads it.
         FInPlace = FExists && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode));
         if (FExists && !FInPlace && !S_ISREG(st.st_mode)) throw EQuorvaneError(cannotCreate);
@@ -181,7 +181,7 @@ void TStagedFile::Stage(const std::function<void(const TDataSink&)>& produce) {
 
     std::string temp = TemporaryPattern(FTarget);
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) throw EQuorvaneError(CannotCreateText(FPath, errno));
+    if (fd < 0) throw EQuorvaneError(CannotCreateMessage(FPath, errno));
     auto registration = std::make_unique<TTempFileRegistration>(temp);
 
     // The file keeps mode 0600 while it is written: it may hold passwords.
@@ -212,7 +212,7 @@ void TStagedFile::Stage(const std::function<void(const TDataSink&)>& produce) {
     }
     if (!ok) {
         ::unlink(temp.c_str());
-        throw EQuorvaneError(WriteErrorText(FPath, failure));
+        throw EQuorvaneError(WriteErrorMessage(FPath, failure));
     }
     FTemp = std::move(temp);
     FRegistration = std::move(registration);
@@ -220,25 +220,25 @@ void TStagedFile::Stage(const std::function<void(const TDataSink&)>& produce) {
 }
 
 TWriteReport TStagedFile::Commit() {
-    if (!FStaged) throw EQuorvaneError(FormatMessage("Cannot create file %s", FPath.c_str()));
+    if (!FStaged) throw EQuorvaneError(Msg(texts::CannotCreateFile, FPath));
     if (FInPlace) {
         int fd = FDescriptor;
         if (fd < 0) fd = ::open(FTarget.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0) throw EQuorvaneError(CannotCreateText(FPath, errno));
+        if (fd < 0) throw EQuorvaneError(CannotCreateMessage(FPath, errno));
         const bool ok = WriteInPlace(fd, FInPlaceData);
         int failure = ok ? 0 : errno;
         const bool closed = FDescriptor >= 0 || ::close(fd) == 0;
         if (ok && !closed) failure = errno;
         FInPlaceData.clear();
         FStaged = false;
-        if (!ok || !closed) throw EQuorvaneError(WriteErrorText(FPath, failure));
+        if (!ok || !closed) throw EQuorvaneError(WriteErrorMessage(FPath, failure));
         return FReport;
     }
     // The old target stays until the new file is complete on disk.
     if (::rename(FTemp.c_str(), FTarget.c_str()) != 0) {
         const int failure = errno;
         Rollback();
-        throw EQuorvaneError(WriteErrorText(FPath, failure));
+        throw EQuorvaneError(WriteErrorMessage(FPath, failure));
     }
     FRegistration->Release();
     FRegistration.reset();

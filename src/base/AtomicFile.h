@@ -2,6 +2,8 @@
 // Writing a file that a user cares about (the database, the password file) so that a failure or a
 // crash never leaves it half written.
 
+#include "base/Message.h"
+
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -13,8 +15,8 @@ namespace quorvane {
 
 // What a write could not keep of the file it replaced; the write itself succeeded.
 struct TWriteReport {
-    // Plain sentences, e.g. that the file's group could not be kept.
-    std::vector<std::string> Warnings;
+    // E.g. that the file's group could not be kept.
+    std::vector<TMessage> Warnings;
 };
 
 // Receives the data of a file in pieces.

@@ -6,6 +6,13 @@
 
 namespace quorvane {
 
+EQuorvaneError::EQuorvaneError(TMessage message)
+    : std::runtime_error(EnglishText(message)),
+      FMessage(std::make_shared<const TMessage>(std::move(message))) {}
+
+EQuorvaneError::EQuorvaneError(const std::string& text)
+    : std::runtime_error(text), FMessage(std::make_shared<const TMessage>(Verbatim(text))) {}
+
 std::string FormatMessage(const char* format, ...) {
     va_list args;
     va_start(args, format);

@@ -1,7 +1,10 @@
 #pragma once
-// Failures are exceptions that carry the system's message text.
+// Failures are exceptions that carry a message (base/Message.h): what() is its English text.
+
+#include "base/Message.h"
 
 #include <cstddef>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -11,7 +14,14 @@ namespace quorvane {
 // Root of every failure the program reports to the user with its own message.
 class EQuorvaneError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit EQuorvaneError(TMessage message);
+    // A sentence that is not one of the program's texts (the command line's own words).
+    explicit EQuorvaneError(const std::string& text);
+    const TMessage& Message() const noexcept { return *FMessage; }
+
+private:
+    // Shared, so that copying the exception cannot fail.
+    std::shared_ptr<const TMessage> FMessage;
 };
 
 // printf-style formatting of a message ("Cannot open file %s", "List index out of bounds (%d)").

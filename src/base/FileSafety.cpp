@@ -1,5 +1,6 @@
 #include "base/FileSafety.h"
 
+#include "base/BaseTexts.h"
 #include "base/Errors.h"
 
 #include <algorithm>
@@ -113,19 +114,15 @@ TWriteTarget ResolveWriteTarget(const std::string& path) {
         if (IsOwnDescriptorFolder(folder) && ParseDescriptor(name, fd)) return {"", fd};
         struct stat dst {};
         if (::stat(folder.c_str(), &dst) != 0)
-            throw EQuorvaneError(FormatMessage("Cannot create file %s", path.c_str()));
+            throw EQuorvaneError(Msg(texts::CannotCreateFile, path));
         const bool shared = (dst.st_mode & S_ISVTX) != 0 && (dst.st_mode & S_IWOTH) != 0;
         if (shared && lst.st_uid != ::geteuid() && lst.st_uid != dst.st_uid)
-            throw EQuorvaneError(FormatMessage(
-                "The link %s belongs to another user in a folder open to everybody; it is "
-                "not followed and nothing was written",
-                candidate.c_str()));
-        if (++links > 40)
-            throw EQuorvaneError(FormatMessage("Cannot create file %s", path.c_str()));
+            throw EQuorvaneError(Msg(texts::ForeignLink, candidate));
+        if (++links > 40) throw EQuorvaneError(Msg(texts::CannotCreateFile, path));
         std::string linkText(PATH_MAX, '\0');
         const ssize_t n = ::readlink(candidate.c_str(), linkText.data(), linkText.size());
         if (n <= 0 || static_cast<size_t>(n) >= linkText.size())
-            throw EQuorvaneError(FormatMessage("Cannot create file %s", path.c_str()));
+            throw EQuorvaneError(Msg(texts::CannotCreateFile, path));
         linkText.resize(static_cast<size_t>(n));
         if (linkText[0] == '/') prefix = "/";
         PushComponents(linkText, rest, true);
@@ -147,10 +144,7 @@ void CheckExportTarget(const std::string& target, const std::string& databasePat
         const auto b = std::filesystem::weakly_canonical(databasePath, ec2);
         same = !ec1 && !ec2 && a == b;
     }
-    if (same)
-        throw EQuorvaneError(FormatMessage(
-            "The password file %s would replace the database itself; choose another file",
-            target.c_str()));
+    if (same) throw EQuorvaneError(Msg(texts::TargetIsDatabase, target));
 }
 
 bool IsReadOnlyFile(const std::string& path) {
@@ -164,7 +158,7 @@ bool IsReadOnlyFile(const std::string& path) {
 }
 
 void CheckNotReadOnly(const std::string& path) {
-    if (IsReadOnlyFile(path)) throw EQuorvaneError("The file is read-only");
+    if (IsReadOnlyFile(path)) throw EQuorvaneError(Msg(texts::FileReadOnly));
 }
 
 std::string TemporaryPattern(const std::string& target) {
@@ -313,16 +307,14 @@ std::string FirstMissingFolder(const std::string& path) {
 
 } // namespace
 
-std::string CannotCreateText(const std::string& path, int error) {
-    std::string text = FormatMessage("Cannot create file %s", path.c_str());
-    if (path.empty()) return text;
+TMessage CannotCreateMessage(const std::string& path, int error) {
+    if (path.empty()) return Msg(texts::CannotCreateFile, path);
     const std::string folder = DirectoryOf(path);
     struct stat st {};
     switch (error) {
     case ENOENT: {
         const std::string missing = FirstMissingFolder(path);
-        if (!missing.empty())
-            text += FormatMessage(": the folder %s does not exist", missing.c_str());
+        if (!missing.empty()) return Msg(texts::CannotCreateFileNoFolder, path, missing);
         break;
     }
     case ENOTDIR: {
@@ -330,45 +322,37 @@ std::string CannotCreateText(const std::string& path, int error) {
         std::string part = folder;
         while (::stat(part.c_str(), &st) != 0 && DirectoryOf(part) != part)
             part = DirectoryOf(part);
-        text += FormatMessage(": %s is not a folder", part.c_str());
-        break;
+        return Msg(texts::CannotCreateFileNotAFolder, path, part);
     }
     case EACCES:
     case EPERM:
-        text += FormatMessage(": no permission to write in the folder %s", folder.c_str());
-        break;
+        return Msg(texts::CannotCreateFileNoPermission, path, folder);
     case ENOSPC:
-        text += ": the disk is full";
-        break;
+        return Msg(texts::CannotCreateFileDiskFull, path);
     case EDQUOT:
-        text += ": the disk quota is used up";
-        break;
+        return Msg(texts::CannotCreateFileQuota, path);
     case EROFS:
-        text += ": the file system is read-only";
-        break;
+        return Msg(texts::CannotCreateFileReadOnly, path);
     case EISDIR:
-        text += ": it is a folder";
-        break;
+        return Msg(texts::CannotCreateFileIsFolder, path);
     default:
         break;
     }
-    return text;
+    return Msg(texts::CannotCreateFile, path);
 }
 
-std::string WriteErrorText(const std::string& path, int error) {
-    if (error == ENOSPC)
-        return FormatMessage("Cannot write file %s: the disk is full", path.c_str());
-    if (error == EDQUOT)
-        return FormatMessage("Cannot write file %s: the disk quota is used up", path.c_str());
-    return "Stream write error";
+TMessage WriteErrorMessage(const std::string& path, int error) {
+    if (error == ENOSPC) return Msg(texts::CannotWriteFileDiskFull, path);
+    if (error == EDQUOT) return Msg(texts::CannotWriteFileQuota, path);
+    return Msg(texts::StreamWriteError);
 }
 
 int OpenInputFile(const std::string& path) {
-    const std::string cannotOpen = FormatMessage("Cannot open file %s", path.c_str());
+    const TMessage cannotOpen = Msg(texts::CannotOpenFile, path);
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) throw EQuorvaneError(cannotOpen);
     struct stat st {};
-    std::string refusal;
+    std::optional<TMessage> refusal;
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         refusal = cannotOpen;
     } else if (!S_ISREG(st.st_mode)) {
@@ -379,11 +363,11 @@ int OpenInputFile(const std::string& path) {
             own = S_ISFIFO(st.st_mode) && ResolveWriteTarget(path).Descriptor >= 0;
         } catch (const EQuorvaneError&) {
         }
-        if (!own) refusal = FormatMessage("%s is not a regular file", path.c_str());
+        if (!own) refusal = Msg(texts::NotARegularFile, path);
     }
-    if (!refusal.empty()) {
+    if (refusal) {
         ::close(fd);
-        throw EQuorvaneError(refusal);
+        throw EQuorvaneError(*refusal);
     }
     const int status = ::fcntl(fd, F_GETFL);
     if (status >= 0) ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
@@ -403,8 +387,7 @@ std::string ReadInputFile(const std::string& path, bool stopAtNul) {
     int locked;
     while ((locked = ::flock(fd, LOCK_SH | LOCK_NB)) != 0 && errno == EINTR) {
     }
-    if (locked != 0 && errno == EWOULDBLOCK)
-        throw EQuorvaneError(FormatMessage("Cannot open file %s", path.c_str()));
+    if (locked != 0 && errno == EWOULDBLOCK) throw EQuorvaneError(Msg(texts::CannotOpenFile, path));
 
     std::string content;
     if (S_ISREG(st.st_mode) && st.st_size > 0) content.reserve(static_cast<size_t>(st.st_size));
@@ -416,7 +399,7 @@ std::string ReadInputFile(const std::string& path, bool stopAtNul) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0) {
             if (errno == EINTR) continue;
-            throw EQuorvaneError("Stream read error");
+            throw EQuorvaneError(Msg(texts::StreamReadError));
         }
         if (n == 0) break;
         size_t used = static_cast<size_t>(n);
@@ -431,8 +414,7 @@ std::string ReadInputFile(const std::string& path, bool stopAtNul) {
                 ended = true;
                 break;
             } else if (c != '\n' && ++length > KMaxInputLineBytes) {
-                throw EQuorvaneError(
-                    FormatMessage("Line %d of %s is longer than 64 KiB", line, path.c_str()));
+                throw EQuorvaneError(Msg(texts::LineTooLong, line, path));
             }
             afterCr = c == '\r';
         }

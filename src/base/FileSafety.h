@@ -4,6 +4,8 @@
 // identity of a file on disk, to notice that another program changed it; and the cleanup of
 // temporary files when a save is cut short.
 
+#include "base/Message.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -54,10 +56,10 @@ std::string DirectoryOf(const std::string& path);
 // person can act on: ": the folder F does not exist", ": F is not a folder", ": no permission
 // to write in the folder F", ": the disk is full", ": the disk quota is used up", ": the file
 // system is read-only", ": it is a folder".
-std::string CannotCreateText(const std::string& path, int error);
+TMessage CannotCreateMessage(const std::string& path, int error);
 // "Cannot write file PATH: the disk is full" (or the quota is used up) when that is the cause;
 // "Stream write error" otherwise.
-std::string WriteErrorText(const std::string& path, int error);
+TMessage WriteErrorMessage(const std::string& path, int error);
 // Files beside a database (its hash cache, its lock, its state): another user may plant a link,
 // a fifo or a file of their own under such a name in a shared folder. They are opened without
 // following a link and without waiting (a fifo or a device opens at once), and used only when

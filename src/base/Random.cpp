@@ -1,5 +1,6 @@
 #include "base/Random.h"
 
+#include "base/BaseTexts.h"
 #include "base/DateUtil.h"
 #include "base/Errors.h"
 
@@ -24,7 +25,7 @@ void FillSecureBytes(void* buffer, std::size_t size) {
         const ssize_t n = getrandom(bytes + got, size - got, 0);
         if (n < 0) {
             if (errno == EINTR) continue;
-            throw EQuorvaneError("The system's random generator is not available");
+            throw EQuorvaneError(Msg(texts::RandomUnavailable));
         }
         got += static_cast<std::size_t>(n);
     }

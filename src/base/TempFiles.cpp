@@ -1,5 +1,6 @@
 #include "base/TempFiles.h"
 
+#include "base/BaseTexts.h"
 #include "base/Errors.h"
 #include "base/FileSafety.h"
 
@@ -32,7 +33,7 @@ std::string GetTempFile(const std::string& prefix, const std::string& folder) {
     // mkstemps creates the file exclusively with mode 0600.
     const int fd = ::mkstemps(name.data(), static_cast<int>(kExtension.size()));
     if (fd < 0) {
-        throw EQuorvaneError(FormatMessage("Cannot create file %s", pattern.c_str()));
+        throw EQuorvaneError(Msg(texts::CannotCreateFile, pattern));
     }
     ::close(fd);
     return std::string(name.data());

@@ -73,6 +73,11 @@ void PrintWarnings(std::ostream& err, const std::vector<std::string>& warnings) 
         err << "quorvane-cli: warning: " << w << "\n";
 }
 
+void PrintWarnings(std::ostream& err, const std::vector<TMessage>& warnings) {
+    for (const TMessage& w : warnings)
+        err << "quorvane-cli: warning: " << EnglishText(w) << "\n";
+}
+
 bool FileExists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;

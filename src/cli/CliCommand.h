@@ -140,6 +140,8 @@ private:
 };
 
 // Prints each warning as "quorvane-cli: warning: TEXT" on err.
+void PrintWarnings(std::ostream& err, const std::vector<TMessage>& warnings);
+// The command line's own warnings.
 void PrintWarnings(std::ostream& err, const std::vector<std::string>& warnings);
 
 // Whether something exists at the path.

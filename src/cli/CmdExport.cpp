@@ -156,7 +156,7 @@ std::string ExportJson(const TExportResult& result) {
         out += (i == 0 ? "" : ", ") + JsonString(result.CommentLogins[i]);
     out += "],\n  \"namesakes\": [";
     for (size_t i = 0; i < result.Namesakes.size(); ++i)
-        out += (i == 0 ? "" : ", ") + JsonString(result.Namesakes[i]);
+        out += (i == 0 ? "" : ", ") + JsonString(EnglishText(result.Namesakes[i]));
     out += "],\n  \"weak_hashes\": [";
     for (size_t i = 0; i < result.WeakUsers.size(); ++i) {
         const TUserProp& user = *result.WeakUsers[i];
@@ -166,7 +166,7 @@ std::string ExportJson(const TExportResult& result) {
     }
     out += "],\n  \"warnings\": [";
     for (size_t i = 0; i < result.Warnings.size(); ++i)
-        out += (i == 0 ? "" : ", ") + JsonString(result.Warnings[i]);
+        out += (i == 0 ? "" : ", ") + JsonString(EnglishText(result.Warnings[i]));
     out += "]\n}\n";
     return out;
 }

@@ -3,6 +3,7 @@
 #include "base/AsciiCase.h"
 #include "base/Errors.h"
 #include "base/FileSafety.h"
+#include "export/ExportTexts.h"
 #include "export/HashCache.h"
 #include "export/HashSchemes.h"
 #include "export/StoredHash.h"
@@ -165,9 +166,9 @@ void ReportNamesakes(const TUserList& list, const std::vector<const TUserProp*>&
         const auto found = standing.find(FoldLogin(user.Login));
         if (user.Disable || found == standing.end() || found->second == &user) continue;
         const TUserProp& other = *found->second;
-        report.Namesakes.push_back(EscapeForOneLine(user.Login) + " left out: the later " +
-                                   EscapeForOneLine(other.Login) +
-                                   (other.Disable ? " is disabled" : " is written"));
+        report.Namesakes.push_back(
+            Msg(other.Disable ? texts::NamesakeDisabled : texts::NamesakeWritten,
+                EscapeForOneLine(user.Login), EscapeForOneLine(other.Login)));
     }
 }
 

@@ -46,7 +46,7 @@ struct TPasswordFileReport {
     // Enabled users left out because a later user has the same login without regard to case
     // (letters a to z), in database order: "bob left out: the later Bob is written" (or "is
     // disabled", when that one keeps both out).
-    std::vector<std::string> Namesakes;
+    std::vector<TMessage> Namesakes;
 };
 
 // What an export of a slow form did with its hashes.
@@ -69,7 +69,7 @@ struct TPasswordFileOptions {
     TPasswordFileStats* Stats = nullptr; // filled when given
     // Receives what the write could not keep of the file it replaced (its group, its owner);
     // the export itself has succeeded then. None: such warnings are dropped.
-    std::vector<std::string>* Warnings = nullptr;
+    std::vector<TMessage>* Warnings = nullptr;
     // The database the file is made from: CreatePasswordFile refuses a target that is this file
     // (CheckExportTarget) before anything is written. Empty: not checked.
     std::string DatabasePath;

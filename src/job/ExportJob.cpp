@@ -1,5 +1,7 @@
 #include "job/ExportJob.h"
 
+#include "job/JobTexts.h"
+
 #include "base/AtomicFile.h"
 #include "base/Errors.h"
 #include "base/FileSafety.h"
@@ -237,7 +239,7 @@ void TExportJob::DeployToFile(const std::string& text) {
                                 report.Warnings.end());
     }
     TTargetRecord written = ReplaceTarget(target, check, text, TTargetBackups(id));
-    const std::vector<std::string> warnings = target.Warnings();
+    const std::vector<TMessage> warnings = target.Warnings();
     FResult.Warnings.insert(FResult.Warnings.end(), warnings.begin(), warnings.end());
     // A pipe or a device keeps no record: what it held cannot be read back.
     RememberExport(id, check.Current.Comparable ? std::optional(std::move(written)) : std::nullopt);
@@ -371,8 +373,8 @@ void TExportJob::UploadEnded() {
         FResult.Aborted = true;
         FResult.Error.clear();
         if (FUploader->AbortTempKept())
-            FResult.Warnings.push_back("The partial upload " + SafeUploadName(FResult.Target) +
-                                       " could not be removed from the server");
+            FResult.Warnings.push_back(
+                Msg(texts::PartialUploadKept, SafeUploadName(FResult.Target)));
     }
     const TServerOutcome& outcome = *FServer;
     FResult.Check = outcome.Check;

@@ -95,7 +95,7 @@ struct TExportResult {
     std::size_t Expired = 0;  // left out, disabled by this export's sweep
     std::vector<std::string> CommentLogins;
     // Enabled users left out for a later namesake (TPasswordFileReport::Namesakes).
-    std::vector<std::string> Namesakes;
+    std::vector<TMessage> Namesakes;
     // Users of the file whose stored hash uses a weak scheme (WeakHashUsers), in file order.
     std::vector<const TUserProp*> WeakUsers;
     // Where Apache's group file went (beside the password file, or the list's GroupFile); empty
@@ -104,7 +104,7 @@ struct TExportResult {
     std::size_t Groups = 0;
     // What the local write could not keep of the old file; a partial upload an abort could not
     // remove from the server.
-    std::vector<std::string> Warnings;
+    std::vector<TMessage> Warnings;
     TPasswordFileStats Stats;
     std::string Error; // the upload's failure, as the worker gave it
     TFtpUploader::TIdentityProblem Identity;

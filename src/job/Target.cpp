@@ -66,9 +66,7 @@ TTargetContent TLocalFileTarget::Read() {
         return content;
     }
     if (!S_ISREG(st.st_mode))
-        throw EQuorvaneError(S_ISDIR(st.st_mode)
-                                 ? CannotCreateText(FPath, EISDIR)
-                                 : FormatMessage("Cannot create file %s", FPath.c_str()));
+        throw EQuorvaneError(CannotCreateMessage(FPath, S_ISDIR(st.st_mode) ? EISDIR : 0));
     if (static_cast<std::size_t>(st.st_size) > KMaxTargetBytes)
         throw EQuorvaneError(TooLarge(FPath));
     const int fd = ::open(resolved.Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);

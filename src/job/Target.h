@@ -67,13 +67,13 @@ public:
     void Commit() override;
     void Rollback() noexcept override { FFile.Rollback(); }
     // What the replacement could not keep of the old file (its owner, its group).
-    const std::vector<std::string>& Warnings() const { return FWarnings; }
+    const std::vector<TMessage>& Warnings() const { return FWarnings; }
 
 private:
     std::string FPath;
     TStagedFile FFile;
     std::optional<TFileIdentity> FRead; // the file as Read saw it
-    std::vector<std::string> FWarnings;
+    std::vector<TMessage> FWarnings;
 };
 
 // A file on a server, over a connected transport: staged under the safe-upload name, then

@@ -1,6 +1,7 @@
 #include "ui/UiPrompts.h"
 
-#include "ui/CoreText.h"
+#include "base/Errors.h"
+#include "ui/MessageText.h"
 #include "ui/ModalRunner.h"
 
 #include <QCoreApplication>
@@ -18,7 +19,9 @@ QString ErrorMessageText(const QString& message) {
 }
 
 QString ErrorMessageText(const std::exception& error) {
-    return ErrorMessageText(TranslateCoreText(error.what()));
+    if (const auto* own = dynamic_cast<const EQuorvaneError*>(&error))
+        return ErrorMessageText(MessageText(own->Message()));
+    return ErrorMessageText(QString::fromLocal8Bit(error.what()));
 }
 
 QString OutOfMemoryText(const QString& task) {
@@ -29,11 +32,11 @@ void ShowErrorMessage(QWidget* parent, const QString& message) {
     ShowMessageBox(parent, QMessageBox::Critical, AppTitle(), message, QMessageBox::Ok);
 }
 
-void ShowWriteWarnings(QWidget* parent, const std::vector<std::string>& warnings) {
+void ShowWriteWarnings(QWidget* parent, const std::vector<TMessage>& warnings) {
     if (warnings.empty()) return;
     QStringList lines;
-    for (const std::string& warning : warnings)
-        lines << ErrorMessageText(TranslateCoreText(warning));
+    for (const TMessage& warning : warnings)
+        lines << ErrorMessageText(MessageText(warning));
     ShowMessageBox(parent, QMessageBox::Warning, AppTitle(), lines.join(QLatin1Char('\n')),
                    QMessageBox::Ok);
 }

@@ -2,6 +2,7 @@
 // The desktop program's answers to the document manager (message box and file dialogs) and
 // the one place where a failure reaching a command handler is shown to the user.
 
+#include "base/Message.h"
 #include "persist/PrjLib.h"
 
 #include <QCoreApplication>
@@ -36,7 +37,7 @@ void ShowErrorMessage(QWidget* parent, const QString& message);
 
 // What a write could not keep of the file it replaced (owner, group), one line each, in a
 // warning box titled "Quorvane"; nothing when there is nothing to say.
-void ShowWriteWarnings(QWidget* parent, const std::vector<std::string>& warnings);
+void ShowWriteWarnings(QWidget* parent, const std::vector<TMessage>& warnings);
 
 // Runs a command; a failure ends it and is shown in an error box. True when it ran through.
 template <typename TAction> bool Guarded(QWidget* parent, TAction&& action) {

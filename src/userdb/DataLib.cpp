@@ -5,6 +5,7 @@
 
 #include "base/Errors.h"
 #include "base/FileSafety.h"
+#include "userdb/UserDbTexts.h"
 #include "userdb/UserList.h"
 
 #include <cerrno>
@@ -138,15 +139,14 @@ void TDataStore::SaveToFile(const std::string& path) {
     // A database that has become readable by others is saved private again, and the user hears
     // of it. A group that may write it shares it on purpose and keeps its rights.
     unsigned kept = 07777;
-    std::string widened;
+    std::optional<TMessage> widened;
     struct stat st {};
     if (HoldsClearPasswords(*this) && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
         const unsigned mode = st.st_mode & 07777;
         kept = (mode & S_IWGRP) != 0 ? 07770 : 07700;
         if ((mode & ~kept) != 0)
-            widened = FormatMessage("The database %s could be read by other users (mode %04o); "
-                                    "it holds clear passwords and is now saved with mode %04o",
-                                    path.c_str(), mode, mode & kept);
+            widened = Msg(texts::DatabaseWidened, path, FormatMessage("%04o", mode),
+                          FormatMessage("%04o", mode & kept));
     }
     const TUserList& list = AsList(*this);
     // The text goes to the file in pieces as it is rendered; it is never held whole.
@@ -154,7 +154,7 @@ void TDataStore::SaveToFile(const std::string& path) {
         WriteFileAtomically(
             path, [&list](const TDataSink& sink) { RenderListText(list, sink); }, 0600, kept)
             .Warnings;
-    if (!widened.empty()) FSaveWarnings.push_back(widened);
+    if (widened) FSaveWarnings.push_back(*widened);
 }
 
 } // namespace quorvane

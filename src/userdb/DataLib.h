@@ -44,7 +44,7 @@ public:
     // permission) is refused with "The file is read-only" before anything is written.
     virtual void SaveToFile(const std::string& path);
     // What the last save could not keep of the file it replaced (its owner, its group).
-    const std::vector<std::string>& SaveWarnings() const { return FSaveWarnings; }
+    const std::vector<TMessage>& SaveWarnings() const { return FSaveWarnings; }
 
     // A strong 64-bit change stamp over the same object stream. Unlike Fingerprint it does not
     // miss changes whose bytes cancel out in a sum; commands decide "modified" with it.
@@ -61,7 +61,7 @@ protected:
 
 private:
     std::string FName;
-    std::vector<std::string> FSaveWarnings;
+    std::vector<TMessage> FSaveWarnings;
 };
 
 // The object stream of a list: signature "TPF0", class name, object name, property entries,

@@ -80,7 +80,7 @@ TDatabaseLock::TDatabaseLock(const std::string& path, TLockMode mode,
             if (error == ENOENT || error == ENOTDIR) return;
             if (mode == TLockMode::Shared && (error == EACCES || error == EROFS || error == EPERM))
                 return; // nothing here can change the database: read without a lock
-            throw EQuorvaneError(CannotCreateText(lockPath, error));
+            throw EQuorvaneError(CannotCreateMessage(lockPath, error));
         }
         if (::flock(fd, operation) == 0) {
             // The holder before us may have removed the file we locked; then lock the new one.

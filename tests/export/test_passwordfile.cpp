@@ -428,7 +428,7 @@ TEST(PasswordFileTarget, NeverTheDatabaseAndSpecialTargetsInPlace) {
         EXPECT_EQ(ReadWholeFile(db), saved);
     }
     // Another file is written, and what could not be kept would be reported (nothing here).
-    std::vector<std::string> warnings;
+    std::vector<TMessage> warnings;
     options.Warnings = &warnings;
     EXPECT_TRUE(
         CreatePasswordFile(dir.File("htpasswd"), list, TPasswordsType::ptPlainText, options));

@@ -16,6 +16,40 @@
 
 using namespace quorvane;
 
+// A message as its text's name and its parts, for tests to compare: "CannotOpenFile(/x/db.udx)",
+// a nested message or a list in the same form ("UploadFailed(/www/.htpasswd, ServerRefused())"),
+// "[a, b +3]" for a list with 3 more, "#13" for a system error.
+inline std::string Signature(const TMessage& message) {
+    std::string out = std::string(message.Text->Id) + "(";
+    for (std::size_t i = 0; i < message.Parts.size(); ++i) {
+        const TMessagePart& part = message.Parts[i];
+        if (i > 0) out += ", ";
+        switch (part.Kind) {
+        case TMessagePart::TKind::Text:
+            out += part.Text;
+            break;
+        case TMessagePart::TKind::Number:
+        case TMessagePart::TKind::Count:
+            out += std::to_string(part.Value);
+            break;
+        case TMessagePart::TKind::Message:
+            out += part.Items.empty() ? std::string() : Signature(part.Items.front());
+            break;
+        case TMessagePart::TKind::List:
+            out += "[";
+            for (std::size_t k = 0; k < part.Items.size(); ++k)
+                out += (k > 0 ? ", " : "") + Signature(part.Items[k]);
+            if (part.Value > 0) out += " +" + std::to_string(part.Value);
+            out += "]";
+            break;
+        case TMessagePart::TKind::SystemError:
+            out += "#" + std::to_string(part.Value);
+            break;
+        }
+    }
+    return out + ")";
+}
+
 class TTempDir {
 public:
     TTempDir() {

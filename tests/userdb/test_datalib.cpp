@@ -612,12 +612,12 @@ TEST_F(AtomicSave, TargetThatCannotBeCreatedSaysWhy) {
     EXPECT_EQ(ReadWholeFile(dir.File("folder/inside")), "x");
     EXPECT_EQ(ReadWholeFile(dir.File("plain")), "x");
     // Causes a test cannot bring about as the superuser, in the same words.
-    EXPECT_EQ(CannotCreateText(dir.File("db.udx"), EACCES),
-              "Cannot create file " + dir.File("db.udx") +
-                  ": no permission to write in the folder " + dir.Path().string());
-    EXPECT_EQ(CannotCreateText("/x/db.udx", EROFS),
-              "Cannot create file /x/db.udx: the file system is read-only");
-    EXPECT_EQ(CannotCreateText("/x/db.udx", EIO), "Cannot create file /x/db.udx");
+    EXPECT_EQ(Signature(CannotCreateMessage(dir.File("db.udx"), EACCES)),
+              "CannotCreateFileNoPermission(" + dir.File("db.udx") + ", " + dir.Path().string() +
+                  ")");
+    EXPECT_EQ(Signature(CannotCreateMessage("/x/db.udx", EROFS)),
+              "CannotCreateFileReadOnly(/x/db.udx)");
+    EXPECT_EQ(Signature(CannotCreateMessage("/x/db.udx", EIO)), "CannotCreateFile(/x/db.udx)");
 }
 
 TEST_F(AtomicSave, SavingThroughALinkReplacesTheFileItPointsAt) {

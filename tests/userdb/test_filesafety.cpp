@@ -231,8 +231,8 @@ TEST_F(Shared, ReplacingAFileKeepsOwnerAndGroupOrSaysSo) {
             try {
                 const TWriteReport r = WriteFileAtomically(file, "new", 0644);
                 std::string text;
-                for (const std::string& w : r.Warnings)
-                    text += w + "\n";
+                for (const TMessage& w : r.Warnings)
+                    text += EnglishText(w) + "\n";
                 WriteWholeFile(warningsFile, text);
             } catch (...) {
                 return 11;

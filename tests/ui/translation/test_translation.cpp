@@ -38,27 +38,27 @@ namespace {
 
 bool GermanLoaded = false;
 
-struct TMessage {
+struct TTsMessage {
     QString Context, Source, Translation, Type;
 };
 
-std::vector<TMessage> ReadTs(const QString& path) {
+std::vector<TTsMessage> ReadTs(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         ADD_FAILURE() << "cannot read " << path.toStdString();
         return {};
     }
-    std::vector<TMessage> messages;
+    std::vector<TTsMessage> messages;
     QXmlStreamReader xml(&file);
     QString context;
-    TMessage message;
+    TTsMessage message;
     while (!xml.atEnd()) {
         xml.readNext();
         if (!xml.isStartElement()) continue;
         if (xml.name() == QLatin1String("name")) {
             context = xml.readElementText();
         } else if (xml.name() == QLatin1String("message")) {
-            message = TMessage{context, {}, {}, {}};
+            message = TTsMessage{context, {}, {}, {}};
         } else if (xml.name() == QLatin1String("source")) {
             message.Source = xml.readElementText();
         } else if (xml.name() == QLatin1String("translation")) {
@@ -105,9 +105,9 @@ TEST(Translation, EveryShippedEntryIsFinishedAndKeepsItsPlaceholders) {
     const QStringList files = folder.entryList({QStringLiteral("quorvane_*.ts")}, QDir::Files);
     ASSERT_FALSE(files.isEmpty());
     for (const QString& name : files) {
-        const std::vector<TMessage> messages = ReadTs(folder.filePath(name));
+        const std::vector<TTsMessage> messages = ReadTs(folder.filePath(name));
         EXPECT_GT(messages.size(), 40u) << name.toStdString();
-        for (const TMessage& m : messages) {
+        for (const TTsMessage& m : messages) {
             const std::string where = name.toStdString() + " " + m.Context.toStdString() + ": \"" +
                                       m.Source.toStdString() + "\"";
             EXPECT_TRUE(m.Type.isEmpty()) << where << " is " << m.Type.toStdString();
