@@ -17,6 +17,9 @@ packages=(
   qt6-tools-dev qt6-translations-l10n
   shared-mime-info libglib2.0-bin systemd
   devscripts clang-tidy
+  libsqlite3-dev libpq-dev libldap-dev postgresql slapd ldap-utils
+  libaprutil1-dbd-sqlite3 libaprutil1-dbd-pgsql libaprutil1-ldap lighttpd-modules-dbi libdbd-sqlite3
+  lighttpd-modules-ldap
 )
 
 missing=()

@@ -9,13 +9,14 @@ declare -A allowed=(
   [userdb]="base userdb"
   [export]="base userdb export"
   [ftp]="base userdb ftp"
-  [job]="base userdb export ftp job"
-  [cli]="base userdb export ftp job cli"
+  [sitedb]="base sitedb"
+  [job]="base userdb export ftp sitedb job"
+  [cli]="base userdb export ftp sitedb job cli"
   [persist]="base userdb persist"
-  [ui]="base userdb export ftp job persist ui"
-  [app]="base userdb export ftp job persist ui app"
+  [ui]="base userdb export ftp sitedb job persist ui"
+  [app]="base userdb export ftp sitedb job persist ui app"
 )
-core="base userdb export ftp job cli"
+core="base userdb export ftp sitedb job cli"
 
 status=0
 for dir in src/*/; do

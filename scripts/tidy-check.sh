@@ -15,7 +15,7 @@ if [ -z "$runner" ]; then
   exit 1
 fi
 mapfile -t sources < <(git ls-files 'src/base/*.cpp' 'src/userdb/*.cpp' 'src/export/*.cpp' \
-  'src/ftp/*.cpp' 'src/job/*.cpp' 'src/cli/*.cpp')
+  'src/ftp/*.cpp' 'src/sitedb/*.cpp' 'src/job/*.cpp' 'src/cli/*.cpp')
 "$runner" -quiet -p "$build" -j "$(nproc)" "${sources[@]/#/$PWD/}" >"$build/tidy.log" 2>&1 || {
   grep -E "(warning|error):" "$build/tidy.log" | sort -u >&2 || cat "$build/tidy.log" >&2
   echo "tidy check: findings above" >&2

@@ -13,10 +13,13 @@ namespace fs = std::filesystem;
 
 class TLighttpdServer : public testsupport::TBasicAuthServer {
 public:
-    TLighttpdServer()
+    // backend: lines in place of the password file's ("auth.backend = ..."), "PREFIX" standing
+    // for the server's folder.
+    explicit TLighttpdServer(std::string backend = "")
         : TBasicAuthServer("lighttpd",
                            testsupport::InstalledBinary({"/usr/sbin/lighttpd", "/usr/bin/lighttpd",
-                                                         "/usr/local/sbin/lighttpd"})) {
+                                                         "/usr/local/sbin/lighttpd"})),
+          FBackend(std::move(backend)) {
         if (!Available()) return;
         const fs::path conf = Prefix() / "lighttpd.conf";
         const fs::path pidFile = Prefix() / "lighttpd.pid";
@@ -33,13 +36,26 @@ private:
                std::to_string(port) + "\nserver.document-root = " + quoted(Prefix() / "html") +
                "\nserver.pid-file = " + quoted(pidFile) +
                "\nserver.errorlog = " + quoted(Prefix() / "logs" / "error.log") +
-               "\nindex-file.names = (\"index.html\")\n"
-               "auth.backend = \"htpasswd\"\n"
-               "auth.backend.htpasswd.userfile = " +
-               quoted(PasswordFilePath()) +
+               "\nindex-file.names = (\"index.html\")\n" + Backend(quoted) +
                "\nauth.require = (\"/\" => (\"method\" => \"basic\", \"realm\" => \"Quorvane "
                "test\", \"require\" => \"valid-user\"))\n";
     }
+
+    template <typename Quote> std::string Backend(const Quote& quoted) const {
+        if (FBackend.empty())
+            return "auth.backend = \"htpasswd\"\nauth.backend.htpasswd.userfile = " +
+                   quoted(PasswordFilePath());
+        std::string lines = FBackend;
+        for (size_t at; (at = lines.find("PREFIX")) != std::string::npos;)
+            lines.replace(at, 6, Prefix().string());
+        return lines;
+    }
+
+public:
+    const fs::path& Folder() const { return Prefix(); }
+
+private:
+    std::string FBackend;
 };
 
 } // namespace lighttpdtest

@@ -1,0 +1,439 @@
+// The LDAP store: one entry per user right under the base DN,
+//   dn: uid=LOGIN,BASE   objectClass: account, simpleSecurityObject
+//   uid: LOGIN   userPassword: {CRYPT}HASH   description: quorvane-owner:OWNER
+// and one groupOfNames entry per group, cn=GROUP,BASE, its members the users' DNs. The
+// description marks the entries this database made; no other entry is changed. A directory has
+// no transactions: the change set is prepared by Stage and applied in order by Commit, which
+// undoes what it applied when a later change is refused.
+
+#include "base/Errors.h"
+#include "sitedb/SiteDbTexts.h"
+#include "sitedb/UserStore.h"
+
+#include <ldap.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <set>
+
+namespace quorvane {
+
+namespace {
+
+const char* const KOwnerMark = "quorvane-owner:";
+
+// RFC 4514: the characters a value of a DN must escape.
+std::string DnValue(const std::string& value) {
+    std::string out;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        const bool edge = (i == 0 && (c == '#' || c == ' ')) || (i + 1 == value.size() && c == ' ');
+        if (c == '\0') {
+            out += "\\00";
+            continue;
+        }
+        if (edge || std::strchr(",+\"\\<>;=", c) != nullptr) out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+// RFC 4515: the characters a value in a search filter must escape.
+std::string FilterValue(const std::string& value) {
+    static const char* const hex = "0123456789abcdef";
+    std::string out;
+    for (const char c : value) {
+        if (c == '*' || c == '(' || c == ')' || c == '\\' || c == '\0') {
+            out += '\\';
+            out += hex[(static_cast<unsigned char>(c) >> 4) & 0xf];
+            out += hex[static_cast<unsigned char>(c) & 0xf];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// Whether the system's crypt, which the directory checks a {CRYPT} password with, knows the
+// hash: MD5-crypt, bcrypt, SHA-crypt, yescrypt.
+bool CryptKnows(const std::string& hash) {
+    for (const char* prefix : {"$1$", "$2a$", "$2b$", "$2y$", "$5$", "$6$", "$y$", "$7$"})
+        if (hash.rfind(prefix, 0) == 0) return true;
+    return false;
+}
+
+std::string HashTag(const std::string& hash) {
+    if (!hash.empty() && hash[0] == '$') return hash.substr(0, hash.find('$', 1) + 1);
+    if (!hash.empty() && hash[0] == '{') return hash.substr(0, hash.find('}') + 1);
+    return "plain text";
+}
+
+struct TEntry {
+    std::string Dn;
+    std::map<std::string, std::vector<std::string>> Values; // lower-case attribute names
+    const std::vector<std::string>* Get(const std::string& name) const {
+        const auto found = Values.find(name);
+        return found == Values.end() ? nullptr : &found->second;
+    }
+};
+
+// One change of the set, with the change that undoes it.
+struct TChange {
+    enum class TKind { Add, Replace, Delete } Kind;
+    std::string Dn;
+    std::map<std::string, std::vector<std::string>> Values; // Add, Replace: the attributes
+};
+
+class TLdapStore final : public IUserStore {
+public:
+    explicit TLdapStore(TStoreSettings settings)
+        : FSettings(std::move(settings)), FName(StoreDisplayName(FSettings)),
+          FMark(KOwnerMark + FSettings.Owner) {}
+    ~TLdapStore() override { Close(); }
+    TLdapStore(const TLdapStore&) = delete;
+    TLdapStore& operator=(const TLdapStore&) = delete;
+
+    std::vector<TStoredUser> Read() override {
+        Connect();
+        std::vector<TStoredUser> users = ReadOurs();
+        Close();
+        return users;
+    }
+    bool Exists() const override { return FExists; }
+
+    TStoreChanges Stage(const std::vector<TStoredUser>& want) override {
+        Rollback();
+        for (const TStoredUser& user : want)
+            if (!CryptKnows(user.Hash))
+                throw EQuorvaneError(Msg(texts::LdapNeedsCrypt, user.Login, HashTag(user.Hash)));
+        Connect();
+        try {
+            return Prepare(want);
+        } catch (...) {
+            Rollback();
+            throw;
+        }
+    }
+
+    void Commit() override {
+        std::vector<TChange> plan;
+        plan.swap(FPlan);
+        std::vector<TChange> undo;
+        for (const TChange& change : plan) {
+            TChange inverse = Inverse(change);
+            const int rc = Apply(change);
+            if (rc == LDAP_SUCCESS) {
+                undo.push_back(std::move(inverse));
+                continue;
+            }
+            const TMessage reason = Verbatim(ldap_err2string(rc));
+            const std::size_t applied = undo.size();
+            for (auto it = undo.rbegin(); it != undo.rend(); ++it) {
+                const int back = Apply(*it);
+                if (back != LDAP_SUCCESS) {
+                    const TMessage failure = Msg(texts::LdapNotUndone, FName, change.Dn, reason,
+                                                 it->Dn, Verbatim(ldap_err2string(back)));
+                    Close();
+                    throw EQuorvaneError(failure);
+                }
+            }
+            const TMessage failure =
+                Msg(texts::LdapUndone, FName, change.Dn, reason, Count(applied));
+            Close();
+            throw EQuorvaneError(failure);
+        }
+        Close();
+    }
+
+    void Rollback() noexcept override {
+        FPlan.clear();
+        FOld.clear();
+        Close();
+    }
+
+private:
+    void Connect() {
+        if (FLdap != nullptr) return;
+        const bool ldaps = FSettings.Location.rfind("ldaps://", 0) == 0;
+        if (ldap_initialize(&FLdap, FSettings.Location.c_str()) != LDAP_SUCCESS)
+            throw EQuorvaneError(
+                Msg(texts::StoreConnectFailed, FName, Verbatim("not a valid LDAP address")));
+        int version = LDAP_VERSION3;
+        ldap_set_option(FLdap, LDAP_OPT_PROTOCOL_VERSION, &version);
+        timeval timeout{FSettings.TimeoutSeconds, 0};
+        ldap_set_option(FLdap, LDAP_OPT_NETWORK_TIMEOUT, &timeout);
+        ldap_set_option(FLdap, LDAP_OPT_TIMEOUT, &timeout);
+        ldap_set_option(FLdap, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
+        // The bind password never travels in clear: ldap:// must turn to TLS first.
+        if (!ldaps) {
+            const int rc = ldap_start_tls_s(FLdap, nullptr, nullptr);
+            if (rc != LDAP_SUCCESS) {
+                const std::string reason = ldap_err2string(rc);
+                Close();
+                if (rc == LDAP_SERVER_DOWN || rc == LDAP_TIMEOUT || rc == LDAP_CONNECT_ERROR)
+                    throw EQuorvaneError(Msg(texts::StoreConnectFailed, FName, Verbatim(reason)));
+                throw EQuorvaneError(Msg(texts::LdapNoTls, FName, Verbatim(reason)));
+            }
+        }
+        berval credentials{};
+        credentials.bv_val = const_cast<char*>(FSettings.Password.c_str());
+        credentials.bv_len = FSettings.Password.size();
+        const int rc = ldap_sasl_bind_s(FLdap, FSettings.Login.c_str(), LDAP_SASL_SIMPLE,
+                                        &credentials, nullptr, nullptr, nullptr);
+        if (rc != LDAP_SUCCESS) {
+            const std::string reason = ldap_err2string(rc);
+            Close();
+            if (rc == LDAP_SERVER_DOWN || rc == LDAP_TIMEOUT || rc == LDAP_CONNECT_ERROR)
+                throw EQuorvaneError(Msg(texts::StoreConnectFailed, FName, Verbatim(reason)));
+            throw EQuorvaneError(
+                Msg(texts::LdapLoginFailed, FName, FSettings.Login, Verbatim(reason)));
+        }
+    }
+
+    void Close() noexcept {
+        if (FLdap != nullptr) ldap_unbind_ext_s(FLdap, nullptr, nullptr);
+        FLdap = nullptr;
+    }
+
+    std::vector<TEntry> Search(const std::string& filter, std::vector<const char*> attributes) {
+        attributes.push_back(nullptr);
+        LDAPMessage* result = nullptr;
+        const int rc = ldap_search_ext_s(FLdap, FSettings.BaseDn.c_str(), LDAP_SCOPE_ONELEVEL,
+                                         filter.c_str(), const_cast<char**>(attributes.data()), 0,
+                                         nullptr, nullptr, nullptr, LDAP_NO_LIMIT, &result);
+        std::unique_ptr<LDAPMessage, int (*)(LDAPMessage*)> owner(result, ldap_msgfree);
+        if (rc == LDAP_NO_SUCH_OBJECT) {
+            FExists = false;
+            return {};
+        }
+        if (rc != LDAP_SUCCESS)
+            throw EQuorvaneError(Msg(texts::StoreRefused, FName, Verbatim(ldap_err2string(rc))));
+        FExists = true;
+        std::vector<TEntry> entries;
+        for (LDAPMessage* e = ldap_first_entry(FLdap, result); e != nullptr;
+             e = ldap_next_entry(FLdap, e)) {
+            TEntry entry;
+            char* dn = ldap_get_dn(FLdap, e);
+            entry.Dn = dn != nullptr ? dn : "";
+            ldap_memfree(dn);
+            for (const char* attribute : attributes) {
+                if (attribute == nullptr) break;
+                berval** values = ldap_get_values_len(FLdap, e, attribute);
+                if (values == nullptr) continue;
+                std::vector<std::string>& list = entry.Values[attribute];
+                for (berval** v = values; *v != nullptr; ++v)
+                    list.emplace_back((*v)->bv_val, (*v)->bv_len);
+                ldap_value_free_len(values);
+            }
+            entries.push_back(std::move(entry));
+        }
+        return entries;
+    }
+
+    std::string UserDn(const std::string& login) const {
+        return "uid=" + DnValue(login) + "," + FSettings.BaseDn;
+    }
+    std::string GroupDn(const std::string& group) const {
+        return "cn=" + DnValue(group) + "," + FSettings.BaseDn;
+    }
+
+    std::vector<TStoredUser> ReadOurs() {
+        const std::string mark = "(description=" + FilterValue(FMark) + ")";
+        std::map<std::string, TStoredUser> users;
+        std::map<std::string, std::string> loginOfDn;
+        for (const TEntry& entry :
+             Search("(&(objectClass=simpleSecurityObject)" + mark + ")", {"uid", "userPassword"})) {
+            const auto* uid = entry.Get("uid");
+            if (uid == nullptr || uid->empty()) continue;
+            TStoredUser& user = users[uid->front()];
+            user.Login = uid->front();
+            if (const auto* password = entry.Get("userPassword"); password && !password->empty()) {
+                user.Hash = password->front();
+                if (user.Hash.size() >= 7 && strncasecmp(user.Hash.c_str(), "{CRYPT}", 7) == 0)
+                    user.Hash.erase(0, 7);
+            }
+            FOld[entry.Dn] = entry;
+            loginOfDn[ToLower(entry.Dn)] = user.Login;
+        }
+        for (const TEntry& entry :
+             Search("(&(objectClass=groupOfNames)" + mark + ")", {"cn", "member"})) {
+            const auto* cn = entry.Get("cn");
+            if (cn == nullptr || cn->empty()) continue;
+            FOldGroups[cn->front()] = entry;
+            if (const auto* members = entry.Get("member"))
+                for (const std::string& member : *members) {
+                    const auto found = loginOfDn.find(ToLower(member));
+                    if (found != loginOfDn.end())
+                        users[found->second].Groups.push_back(cn->front());
+                }
+        }
+        std::vector<TStoredUser> list;
+        for (auto& [login, user] : users) {
+            std::sort(user.Groups.begin(), user.Groups.end());
+            list.push_back(std::move(user));
+        }
+        return list;
+    }
+
+    static std::string ToLower(std::string text) {
+        for (char& c : text)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        return text;
+    }
+
+    TStoreChanges Prepare(const std::vector<TStoredUser>& want) {
+        FOld.clear();
+        FOldGroups.clear();
+        const std::vector<TStoredUser> have = ReadOurs();
+        // Entries of the same names that are not this database's are never taken over.
+        std::set<std::string> foreign;
+        for (const TEntry& entry : Search("(|(uid=*)(cn=*))", {"uid", "cn", "description"})) {
+            const auto* description = entry.Get("description");
+            const bool ours =
+                description != nullptr &&
+                std::find(description->begin(), description->end(), FMark) != description->end();
+            if (!ours) foreign.insert(ToLower(entry.Dn));
+        }
+        const TStoreDiff diff = DiffUsers(have, want);
+        for (const TStoredUser* user : diff.Add)
+            if (foreign.count(ToLower(UserDn(user->Login))) != 0)
+                throw EQuorvaneError(Msg(texts::StoreNotOurs, FName, UserDn(user->Login)));
+
+        FPlan.clear();
+        TStoreChanges changes;
+        changes.Unchanged = diff.Unchanged;
+        for (const TStoredUser* user : diff.Add) {
+            FPlan.push_back({TChange::TKind::Add,
+                             UserDn(user->Login),
+                             {{"objectClass", {"account", "simpleSecurityObject"}},
+                              {"uid", {user->Login}},
+                              {"userPassword", {"{CRYPT}" + user->Hash}},
+                              {"description", {FMark}}}});
+            ++changes.Added;
+        }
+        for (const auto& [before, after] : diff.Change) {
+            if (before->Hash != after->Hash)
+                FPlan.push_back({TChange::TKind::Replace,
+                                 UserDn(after->Login),
+                                 {{"userPassword", {"{CRYPT}" + after->Hash}}}});
+            ++changes.Changed;
+        }
+        // The groups as they should be, their members by DN.
+        std::map<std::string, std::vector<std::string>> groups;
+        for (const TStoredUser& user : want)
+            for (const std::string& group : user.Groups)
+                groups[group].push_back(UserDn(user.Login));
+        for (auto& [group, members] : groups) {
+            std::sort(members.begin(), members.end());
+            const auto old = FOldGroups.find(group);
+            if (old == FOldGroups.end()) {
+                if (foreign.count(ToLower(GroupDn(group))) != 0)
+                    throw EQuorvaneError(Msg(texts::StoreNotOurs, FName, GroupDn(group)));
+                FPlan.push_back({TChange::TKind::Add,
+                                 GroupDn(group),
+                                 {{"objectClass", {"groupOfNames"}},
+                                  {"cn", {group}},
+                                  {"member", members},
+                                  {"description", {FMark}}}});
+                continue;
+            }
+            std::vector<std::string> oldMembers;
+            if (const auto* m = old->second.Get("member")) oldMembers = *m;
+            std::sort(oldMembers.begin(), oldMembers.end());
+            if (oldMembers != members)
+                FPlan.push_back({TChange::TKind::Replace, old->second.Dn, {{"member", members}}});
+        }
+        for (const auto& [group, entry] : FOldGroups)
+            if (groups.count(group) == 0) FPlan.push_back({TChange::TKind::Delete, entry.Dn, {}});
+        for (const TStoredUser* user : diff.Remove) {
+            FPlan.push_back({TChange::TKind::Delete, UserDn(user->Login), {}});
+            ++changes.Removed;
+        }
+        return changes;
+    }
+
+    // The change that undoes `change`, from what the directory held when it was read.
+    TChange Inverse(const TChange& change) const {
+        const TEntry* old = nullptr;
+        if (const auto found = FOld.find(change.Dn); found != FOld.end()) old = &found->second;
+        for (const auto& [group, entry] : FOldGroups)
+            if (entry.Dn == change.Dn) old = &entry;
+        switch (change.Kind) {
+        case TChange::TKind::Add:
+            return {TChange::TKind::Delete, change.Dn, {}};
+        case TChange::TKind::Replace: {
+            TChange inverse{TChange::TKind::Replace, change.Dn, {}};
+            for (const auto& [attribute, values] : change.Values) {
+                const std::vector<std::string>* was =
+                    old != nullptr ? old->Get(attribute) : nullptr;
+                inverse.Values[attribute] = was != nullptr ? *was : std::vector<std::string>{};
+            }
+            return inverse;
+        }
+        case TChange::TKind::Delete: {
+            TChange inverse{TChange::TKind::Add, change.Dn, {}};
+            if (old == nullptr) return inverse;
+            const bool group = old->Get("cn") != nullptr;
+            inverse.Values = old->Values;
+            inverse.Values["objectClass"] =
+                group ? std::vector<std::string>{"groupOfNames"}
+                      : std::vector<std::string>{"account", "simpleSecurityObject"};
+            inverse.Values["description"] = {FMark};
+            return inverse;
+        }
+        }
+        return change;
+    }
+
+    int Apply(const TChange& change) {
+        if (change.Kind == TChange::TKind::Delete)
+            return ldap_delete_ext_s(FLdap, change.Dn.c_str(), nullptr, nullptr);
+        // The attribute lists libldap takes, pointing into change.
+        std::vector<std::vector<berval>> values;
+        std::vector<std::vector<berval*>> pointers;
+        std::vector<LDAPMod> mods;
+        values.reserve(change.Values.size());
+        pointers.reserve(change.Values.size());
+        mods.reserve(change.Values.size());
+        for (const auto& [attribute, list] : change.Values) {
+            values.emplace_back();
+            for (const std::string& v : list)
+                values.back().push_back({v.size(), const_cast<char*>(v.data())});
+            pointers.emplace_back();
+            for (berval& b : values.back())
+                pointers.back().push_back(&b);
+            pointers.back().push_back(nullptr);
+            LDAPMod mod{};
+            mod.mod_op = (change.Kind == TChange::TKind::Add ? LDAP_MOD_ADD : LDAP_MOD_REPLACE) |
+                         LDAP_MOD_BVALUES;
+            mod.mod_type = const_cast<char*>(attribute.c_str());
+            mod.mod_bvalues = pointers.back().data();
+            mods.push_back(mod);
+        }
+        std::vector<LDAPMod*> modPointers;
+        for (LDAPMod& mod : mods)
+            modPointers.push_back(&mod);
+        modPointers.push_back(nullptr);
+        if (change.Kind == TChange::TKind::Add)
+            return ldap_add_ext_s(FLdap, change.Dn.c_str(), modPointers.data(), nullptr, nullptr);
+        return ldap_modify_ext_s(FLdap, change.Dn.c_str(), modPointers.data(), nullptr, nullptr);
+    }
+
+    TStoreSettings FSettings;
+    std::string FName, FMark;
+    LDAP* FLdap = nullptr;
+    bool FExists = false;
+    std::map<std::string, TEntry> FOld;       // our user entries by DN, as read
+    std::map<std::string, TEntry> FOldGroups; // our groups by name, as read
+    std::vector<TChange> FPlan;
+};
+
+} // namespace
+
+std::unique_ptr<IUserStore> OpenLdapStore(const TStoreSettings& settings) {
+    return std::make_unique<TLdapStore>(settings);
+}
+
+} // namespace quorvane

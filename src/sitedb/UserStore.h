@@ -1,0 +1,92 @@
+#pragma once
+// Users kept where web servers read them without scanning a file: a table of an SQL database
+// (SQLite, PostgreSQL) or entries of an LDAP directory. A store holds users of several owners;
+// a database reads and changes only the rows or entries marked as its own, and never takes over
+// a login another owner holds. A change is staged whole (an open transaction, a prepared change
+// set) and then committed or rolled back.
+
+#include "base/Message.h"
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace quorvane {
+
+// One user as a store keeps it: the login, the password hash as the password file has it, and
+// the groups it belongs to.
+struct TStoredUser {
+    std::string Login;
+    std::string Hash;
+    std::vector<std::string> Groups; // sorted
+    bool operator==(const TStoredUser&) const = default;
+};
+
+// What a sync changes (users and memberships alike).
+struct TStoreChanges {
+    std::size_t Added = 0;
+    std::size_t Changed = 0;
+    std::size_t Removed = 0;
+    std::size_t Unchanged = 0;
+};
+
+// The changes that make `have` (this owner's users in the store) into `want`, by login. Both
+// lists may come in any order; the result names the users in login byte order.
+struct TStoreDiff {
+    std::vector<const TStoredUser*> Add; // of want
+    // A new hash or other groups: the user in have, then in want.
+    std::vector<std::pair<const TStoredUser*, const TStoredUser*>> Change;
+    std::vector<const TStoredUser*> Remove; // of have
+    std::size_t Unchanged = 0;
+};
+TStoreDiff DiffUsers(const std::vector<TStoredUser>& have, const std::vector<TStoredUser>& want);
+
+enum class TStoreKind { Sqlite, Postgres, Ldap };
+
+struct TStoreSettings {
+    TStoreKind Kind = TStoreKind::Sqlite;
+    // sqlite: the database file; postgresql: the whole connection URL; ldap: the server's URL
+    // (ldap://host:port or ldaps://host:port) without the base DN.
+    std::string Location;
+    std::string BaseDn;   // ldap: where the users' entries are
+    std::string Login;    // ldap: the bind DN; postgresql: the user, when the URL names none
+    std::string Password; // for the bind or the connection; empty: none (or the URL's)
+    // The mark of this database's rows and entries.
+    std::string Owner;
+    int TimeoutSeconds = 15;
+};
+
+// "sqlite:/srv/auth.db", "postgresql://web@db.example/site", "ldap://ldap.example/ou=web,dc=
+// example,dc=org", "ldaps://…": the settings of that store, or nothing when `url` names no store.
+std::optional<TStoreSettings> ParseStoreUrl(const std::string& url);
+
+// The store as messages name it: its address without a password it may hold.
+std::string StoreDisplayName(const TStoreSettings& settings);
+
+class IUserStore {
+public:
+    virtual ~IUserStore() = default;
+    // This owner's users, in any order; none when the store has none yet (or no table).
+    virtual std::vector<TStoredUser> Read() = 0;
+    // Whether the store (the table, the base entry) exists; known after Read.
+    virtual bool Exists() const = 0;
+    // Prepares the change that makes this owner's users `want`: adds, changes, removes; a user
+    // that has not changed is not written. Refused, with nothing changed, when a login of `want`
+    // is held by another owner.
+    virtual TStoreChanges Stage(const std::vector<TStoredUser>& want) = 0;
+    // Makes the staged change the store's (all of it, or none: an LDAP change that fails half
+    // way puts back what it had applied).
+    virtual void Commit() = 0;
+    // Drops the staged change; the store stays as it was.
+    virtual void Rollback() noexcept = 0;
+};
+
+std::unique_ptr<IUserStore> OpenUserStore(const TStoreSettings& settings);
+std::unique_ptr<IUserStore> OpenSqliteStore(const TStoreSettings& settings);
+std::unique_ptr<IUserStore> OpenPostgresStore(const TStoreSettings& settings);
+std::unique_ptr<IUserStore> OpenLdapStore(const TStoreSettings& settings);
+
+} // namespace quorvane
