@@ -229,6 +229,8 @@ std::string ServerSecretFor(const TUserList& list, const TArgs& args, TCliStream
     if (!toServer) return secret;
     if (passwordGiven || passwordFile)
         return passwordFile ? ReadSecretFile(*passwordFile) : ReadSecretLine(io.In);
+    // A store may need none (an SQLite file, a PostgreSQL login by ~/.pgpass).
+    if (!list.StoreUrl.empty()) return list.FtpPass;
     if (!list.FtpKeyFile.empty() && PrivateKeyNeedsPassphrase(list.FtpKeyFile))
         throw EQuorvaneError("The key file " + list.FtpKeyFile +
                              " is protected by a passphrase; give it with "
@@ -313,7 +315,8 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     settings.Build = base;
     settings.Build.AllowEmptyPasswords = args.Has("allow-empty-passwords");
     settings.DatabasePath = path;
-    settings.Target = !toFile         ? TExportTarget::Server
+    settings.Target = !toFile                 ? (list.StoreUrl.empty() ? TExportTarget::Server
+                                                                       : TExportTarget::Store)
                       : target == "-" ? TExportTarget::Stream
                                       : TExportTarget::File;
     settings.FileName = target;

@@ -3,6 +3,7 @@
 #include "ftp/ServerTarget.h"
 #include "job/Backups.h"
 #include "job/ExportJob.h"
+#include "job/StoreTarget.h"
 #include "userdb/UserList.h"
 
 #include <cstdio>
@@ -27,7 +28,11 @@ int CmdRestore(const TArgs& args, TCliStreams& io) {
     if (!server && file.empty())
         throw EQuorvaneError("The database names no password file; give --target FILE");
     std::string remote = list.FtpPasswdFile, id;
-    if (server) {
+    const std::optional<TStoreSettings> store = server ? ListStore(list, {}) : std::nullopt;
+    if (store) {
+        remote = StoreDisplayName(*store);
+        id = remote;
+    } else if (server) {
         if (list.FtpHost.empty() || remote.empty())
             throw EQuorvaneError("The database names no password file on a server");
         TFtpSettings settings;
@@ -70,7 +75,9 @@ int CmdRestore(const TArgs& args, TCliStreams& io) {
     TExportSettings settings;
     settings.DatabasePath = path;
     settings.Content = backups.Read(*version);
-    settings.Target = server ? TExportTarget::Server : TExportTarget::File;
+    settings.Target = store    ? TExportTarget::Store
+                      : server ? TExportTarget::Server
+                               : TExportTarget::File;
     settings.FileName = file;
     settings.RemoteFile = remote;
     settings.ServerSecret = ServerSecretFor(list, args, io, server);

@@ -1,6 +1,8 @@
 #include "cli/CliCommand.h"
 
+#include "base/Random.h"
 #include "ftp/ServerTarget.h"
+#include "sitedb/UserStore.h"
 #include "userdb/UserList.h"
 
 #include <ostream>
@@ -13,6 +15,15 @@ void PrintTarget(const TUserList& list, std::ostream& out) {
     if (list.ExportToFile) {
         out << "kind: file\n"
             << "file: " << list.PassFile << "\n";
+        return;
+    }
+    if (!list.StoreUrl.empty()) {
+        out << "kind: store\n"
+            << "url: " << list.StoreUrl << "\n"
+            << "owner: " << list.StoreOwner << "\n";
+        if (!list.FtpUser.empty()) out << "login: " << list.FtpUser << "\n";
+        out << "password stored: " << (list.FtpStorePass && !list.FtpPass.empty() ? "yes" : "no")
+            << "\n";
         return;
     }
     const TTransferProtocol protocol = ProtocolFromStoredName(list.FtpProtocol);
@@ -39,11 +50,53 @@ void PrintTarget(const TUserList& list, std::ostream& out) {
 
 bool ChangesServer(const TArgs& args) {
     for (const char* name :
-         {"login", "password-stdin", "no-password", "passive", "active", "key", "host-key",
+         {"login", "owner", "password-stdin", "no-password", "passive", "active", "key", "host-key",
           "add-host-key", "remove-host-key", "clear-host-keys", "tls-pin", "ca-file"}) {
         if (args.Has(name)) return true;
     }
     return false;
+}
+
+// A table or a directory: the address, the login and password of the server (none for SQLite),
+// and the owner that marks this database's rows and entries there (a new one of its own unless
+// given: --owner takes over those of another database, after a restore say).
+void SetStore(TUserList& list, const std::string& url, const TArgs& args, TCliStreams& io) {
+    for (const char* name : {"passive", "active", "key", "host-key", "add-host-key",
+                             "remove-host-key", "clear-host-keys", "tls-pin", "ca-file"})
+        if (args.Has(name)) throw EUsage(std::string("--") + name + " is not for a store");
+    list.ExportToFile = false;
+    list.StoreUrl = url;
+    if (const auto owner = args.Value("owner")) {
+        if (owner->empty() || !SafeForServer(*owner))
+            throw EUsage("--owner needs a name without a line break or NUL");
+        list.StoreOwner = *owner;
+    }
+    if (list.StoreOwner.empty()) {
+        unsigned char id[8];
+        for (unsigned char& b : id)
+            b = static_cast<unsigned char>(SecureRandom().Random(256));
+        static const char* const hex = "0123456789abcdef";
+        list.StoreOwner = "quorvane-";
+        for (const unsigned char b : id) {
+            list.StoreOwner += hex[b >> 4];
+            list.StoreOwner += hex[b & 15];
+        }
+    }
+    if (const auto login = args.Value("login")) {
+        if (!SafeForServer(*login))
+            throw EQuorvaneError("The login must not be empty nor hold a line break or NUL");
+        list.FtpUser = *login;
+    }
+    if (args.Has("password-stdin")) {
+        const std::string password = ReadSecretLine(io.In);
+        if (!SafeForServer(password))
+            throw EQuorvaneError("The password must not hold a line break or NUL");
+        list.FtpPass = password;
+        list.FtpStorePass = true;
+    } else if (args.Has("no-password")) {
+        list.FtpPass.clear();
+        list.FtpStorePass = false;
+    }
 }
 
 void SetServer(TUserList& list, const TArgs& args, TCliStreams& io) {
@@ -51,8 +104,20 @@ void SetServer(TUserList& list, const TArgs& args, TCliStreams& io) {
         throw EUsage("--password-stdin and --no-password exclude each other");
     if (args.Has("passive") && args.Has("active"))
         throw EUsage("--passive and --active exclude each other");
-    if (const auto url = args.Value("url")) {
+    const auto url = args.Value("url");
+    if (url && ParseStoreUrl(*url)) {
+        SetStore(list, *url, args, io);
+        return;
+    }
+    if (!url && !list.ExportToFile && !list.StoreUrl.empty()) {
+        SetStore(list, list.StoreUrl, args, io);
+        return;
+    }
+    if (args.Has("owner")) throw EUsage("--owner is for a store (sqlite:, postgresql://, ldap://)");
+    if (url) {
         const TServerUrl server = ParseServerUrl(*url);
+        list.StoreUrl.clear();
+        list.StoreOwner.clear();
         list.ExportToFile = false;
         SetServerProtocol(list, server.Protocol);
         list.FtpHost = server.Host;
@@ -156,7 +221,7 @@ int CmdTarget(const TArgs& args, TCliStreams& io) {
 TCommand TargetCommand() {
     return {
         "target",
-        "DB [--file PATH | --url URL [--login L] [--password-stdin | --no-password] "
+        "DB [--file PATH | --url URL [--login L] [--password-stdin | --no-password] [--owner NAME] "
         "[--passive | --active] [--key FILE] [--host-key SHA256:... | --add-host-key SHA256:...] "
         "[--remove-host-key SHA256:...] [--clear-host-keys] [--tls-pin sha256//...] "
         "[--ca-file PATH]]",
@@ -180,9 +245,17 @@ TCommand TargetCommand() {
         "shows another key than the trusted ones is refused as a CHANGED key.\n"
         "--tls-pin trusts a TLS server by its public key (the export's\n"
         "error shows it); --ca-file trusts the certificates in a file. The server options\n"
-        "without --url change the stored server. The database is saved.\n",
+        "without --url change the stored server.\n"
+        "--url may also name a store web servers read users from; export then syncs it:\n"
+        "  sqlite:FILE                     an SQLite database file\n"
+        "  postgresql://[user@]host[:port]/database[?sslmode=...]\n"
+        "  ldap://host[:port]/BASE-DN      LDAP with StartTLS (required)\n"
+        "  ldaps://host[:port]/BASE-DN     LDAP over TLS\n"
+        "--login is the PostgreSQL user or the LDAP bind DN, --password-stdin its password;\n"
+        "--owner names the mark of this database's rows or entries there (a new one is made\n"
+        "otherwise). The database is saved.\n",
         {"file", "url", "login", "key", "host-key", "add-host-key", "remove-host-key", "tls-pin",
-         "ca-file"},
+         "ca-file", "owner"},
         {"password-stdin", "no-password", "passive", "active", "clear-host-keys"},
         CmdTarget};
 }

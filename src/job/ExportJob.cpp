@@ -1,6 +1,8 @@
 #include "job/ExportJob.h"
 
 #include "job/JobTexts.h"
+#include "job/StoreTarget.h"
+#include "sitedb/SiteDbTexts.h"
 
 #include "base/AtomicFile.h"
 #include "base/Errors.h"
@@ -142,9 +144,16 @@ void TExportJob::Start() {
             throw EQuorvaneError("The database names no password file on the FTP server");
     }
     if (s.Target == TExportTarget::File) CheckExportTarget(s.FileName, s.DatabasePath);
+    std::optional<TStoreSettings> store;
+    if (s.Target == TExportTarget::Store) {
+        store = ListStore(FList, s.ServerSecret);
+        if (!store) throw EQuorvaneError(Msg(texts::StoreUrlInvalid, FList.StoreUrl));
+    }
     FAbort = false;
     FResult = TExportResult();
-    FResult.Target = s.Target == TExportTarget::Server ? s.RemoteFile : s.FileName;
+    FResult.Target = s.Target == TExportTarget::Server ? s.RemoteFile
+                     : store                            ? StoreDisplayName(*store)
+                                                        : s.FileName;
     FResult.DryRun = s.Replace.DryRun;
 
     // What this database remembers of its last exports: the hashes to reuse, the records of
@@ -207,6 +216,10 @@ void TExportJob::Start() {
         if (FAbort) break;
         DeployToFile(*text);
         break;
+    case TExportTarget::Store:
+        if (FAbort) break;
+        DeployToStore(*text);
+        break;
     }
     FResult.Aborted = !FResult.Done && !FResult.Stopped && !FResult.DryRun;
     Done();
@@ -221,6 +234,25 @@ void TExportJob::Done() {
 
 void TExportJob::DeployToFile(const std::string& text) {
     TLocalFileTarget target(FSettings.FileName);
+    Deploy(target, text, [this] {
+        if (!FGroups) return;
+        const TWriteReport report = WriteFileAtomically(FResult.GroupFile, *FGroups, 0644);
+        FResult.Warnings.insert(FResult.Warnings.end(), report.Warnings.begin(),
+                                report.Warnings.end());
+    });
+    const std::vector<TMessage> warnings = target.Warnings();
+    FResult.Warnings.insert(FResult.Warnings.end(), warnings.begin(), warnings.end());
+}
+
+void TExportJob::DeployToStore(const std::string& text) {
+    const std::optional<TStoreSettings> store = ListStore(FList, FSettings.ServerSecret);
+    TStoreTarget target(*store, StoreGroups(FList),
+                        std::string(PasswordFileLineEnd(FList, FSettings.Build)));
+    Deploy(target, text);
+}
+
+void TExportJob::Deploy(IExportTarget& target, const std::string& text,
+                        const std::function<void()>& beforeReplace) {
     const std::string id = target.Id();
     const auto record = FState.Targets.find(id);
     TTargetCheck check =
@@ -233,14 +265,8 @@ void TExportJob::DeployToFile(const std::string& text) {
         RememberExport({}, std::nullopt);
         return;
     }
-    if (FGroups) {
-        const TWriteReport report = WriteFileAtomically(FResult.GroupFile, *FGroups, 0644);
-        FResult.Warnings.insert(FResult.Warnings.end(), report.Warnings.begin(),
-                                report.Warnings.end());
-    }
+    if (beforeReplace) beforeReplace();
     TTargetRecord written = ReplaceTarget(target, check, text, TTargetBackups(id));
-    const std::vector<TMessage> warnings = target.Warnings();
-    FResult.Warnings.insert(FResult.Warnings.end(), warnings.begin(), warnings.end());
     // A pipe or a device keeps no record: what it held cannot be read back.
     RememberExport(id, check.Current.Comparable ? std::optional(std::move(written)) : std::nullopt);
     FResult.Done = true;
@@ -276,6 +302,7 @@ std::optional<std::string> TExportJob::BuildGroups(const TPasswordFileOptions& o
         target = GroupFileName(FList, s.FileName);
         break;
     case TExportTarget::Stream: // standard output holds the password file alone
+    case TExportTarget::Store:  // a store keeps the groups with its users
         break;
     case TExportTarget::Server:
         target = GroupFileName(FList, s.RemoteFile);

@@ -53,6 +53,7 @@ enum class TExportTarget {
     File,   // FileName, replaced atomically
     Stream, // *Stream, as it is
     Server, // the list's server settings, RemoteFile on it
+    Store,  // the list's store (StoreUrl): a table or a directory, synced
 };
 
 struct TExportSettings {
@@ -70,7 +71,7 @@ struct TExportSettings {
     // Server: the password, or with a key file the key's passphrase; the remote file (empty:
     // the list's FtpPasswdFile); the client's time-out in ms (0: its default); the question for
     // an SSH host key neither known nor pinned (none: refused).
-    std::string ServerSecret;
+    std::string ServerSecret; // also a store's password
     std::string RemoteFile;
     std::uint32_t Timeout = 0;
     std::function<bool(const std::string& server, const std::string& fingerprint)> OnUnknownHostKey;
@@ -183,6 +184,11 @@ private:
     struct TServerOutcome;
     void Finish(const TPasswordFileReport& report);
     void DeployToFile(const std::string& text);
+    void DeployToStore(const std::string& text);
+    // The check before a replacement, the replacement and its record, for any target;
+    // beforeReplace runs once the check let the replacement go ahead.
+    void Deploy(IExportTarget& target, const std::string& text,
+                const std::function<void()>& beforeReplace = {});
     void StartUpload(const std::string& text);
     // Apache's group file for this export's target, or nothing when none is due; sets
     // FResult.GroupFile and FResult.Groups.

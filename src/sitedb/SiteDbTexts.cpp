@@ -3,6 +3,7 @@
 namespace quorvane::texts {
 
 // clang-format off
+const TMessageText StoreUrlInvalid{"StoreUrlInvalid", QT_TRANSLATE_NOOP("CoreText", "%1 is not the address of a store: give sqlite:FILE, postgresql://HOST/DATABASE, ldap://HOST/BASE-DN or ldaps://HOST/BASE-DN")};
 const TMessageText StoreOpenFailed{"StoreOpenFailed", QT_TRANSLATE_NOOP("CoreText", "Could not open %1: %2")};
 const TMessageText StoreConnectFailed{"StoreConnectFailed", QT_TRANSLATE_NOOP("CoreText", "Could not connect to %1: %2")};
 const TMessageText StoreRefused{"StoreRefused", QT_TRANSLATE_NOOP("CoreText", "%1 refused the change; nothing was changed: %2")};

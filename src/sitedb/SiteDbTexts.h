@@ -5,6 +5,7 @@
 
 namespace quorvane::texts {
 
+extern const TMessageText StoreUrlInvalid;
 extern const TMessageText StoreOpenFailed;
 extern const TMessageText StoreConnectFailed;
 extern const TMessageText StoreRefused;

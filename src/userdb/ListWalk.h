@@ -75,6 +75,12 @@ template <class TVisitor> void WalkList(const TUserList& list, TVisitor& v) {
         str("FtpKeyFile", list.FtpKeyFile);
         str("FtpHostKeys", list.FtpHostKeys);
     }
+    // A table or a directory as the target, only when one is (the server's login and password
+    // are FtpUser and FtpPass).
+    if (!list.StoreUrl.empty()) {
+        str("StoreUrl", list.StoreUrl);
+        str("StoreOwner", list.StoreOwner);
+    }
     v.End();
 }
 

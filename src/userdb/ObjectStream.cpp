@@ -118,7 +118,8 @@ size_t EstimateSize(const TUserList& list) {
     size_t size = 128 + list.Name().size() + list.PassFile.size() + list.FtpHost.size() +
                   list.FtpUser.size() + list.FtpPass.size() + list.FtpPasswdFile.size() +
                   list.FtpTlsPin.size() + list.FtpCaFile.size() + list.FtpKeyFile.size() +
-                  list.FtpHostKeys.size() + list.GroupFile.size();
+                  list.FtpHostKeys.size() + list.GroupFile.size() + list.StoreUrl.size() +
+                  list.StoreOwner.size();
     for (int i = 0; i < list.Count(); ++i) {
         const TUserProp& u = list.Users(i);
         size += 112 + u.Login.size() + u.Password.size() + u.FullName.size() + u.Email.size() +

@@ -391,6 +391,8 @@ const TListField kListFields[] = {
     {"FtpCaFile", TKind::String, &TUserList::FtpCaFile},
     {"FtpKeyFile", TKind::String, &TUserList::FtpKeyFile},
     {"FtpHostKeys", TKind::String, &TUserList::FtpHostKeys},
+    {"StoreUrl", TKind::String, &TUserList::StoreUrl},
+    {"StoreOwner", TKind::String, &TUserList::StoreOwner},
 };
 constexpr size_t kListFieldCount = sizeof kListFields / sizeof kListFields[0];
 static_assert(kListFieldCount <= 64, "the fields set by a file are kept in one 64-bit mask");

@@ -152,6 +152,8 @@ void TUserList::Reset() {
     FtpHostKeys.clear();
     UnixLineEnds = false;
     GroupFile.clear();
+    StoreUrl.clear();
+    StoreOwner.clear();
 }
 
 int TUserList::DisableExpired() {

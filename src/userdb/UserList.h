@@ -121,6 +121,12 @@ public:
     // Where an export writes Apache's group file when users have groups: empty for the default,
     // the password file's name followed by ".groups" beside it; stored only when set.
     std::string GroupFile;
+    // A store web servers read users from, as the export's target when ExportToFile is off:
+    // "sqlite:PATH", "postgresql://…", "ldap://HOST/BASE-DN" or "ldaps://…"; the server's login
+    // and password are FtpUser and FtpPass. StoreOwner marks the rows or entries this database
+    // made there. Both stored only when a store is set.
+    std::string StoreUrl;
+    std::string StoreOwner;
 
     int Count() const { return static_cast<int>(FItems.size()); }
     // The user at a 0-based position; raises "List index out of bounds (%d)" outside the list.

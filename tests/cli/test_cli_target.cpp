@@ -6,11 +6,13 @@
 #include "TransportServers.h"
 #include "cli/Commands.h"
 #include "ftp/ServerTarget.h"
+#include "sitedb/UserStore.h"
 #include "userdb/UserList.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <sstream>
 
 using namespace quorvane;
@@ -267,6 +269,72 @@ TEST_F(CliTarget, TlsExportNeedsTheCertificateTrustedFirst) {
     r = Cli({"export", Db});
     EXPECT_EQ(r.Status, 1);
     EXPECT_THAT(r.Err, HasSubstr("--server-password-stdin"));
+}
+
+} // namespace
+
+namespace {
+
+// A store as the target: each export syncs it, and what changed there since this database last
+// wrote it stops the export as it does for a file; what is replaced can be put back.
+TEST_F(CliTarget, AStoreIsSyncedCheckedAndRestoredLikeAFile) {
+    const std::string store = Dir.File("auth.db");
+    ASSERT_EQ(Cli({"add", Db, "bob", "--password", "b1"}).Status, 0);
+    ASSERT_EQ(Cli({"group", Db, "add", "staff", "alice"}).Status, 0);
+    const TResult set = Cli({"target", Db, "--url", "sqlite:" + store});
+    ASSERT_EQ(set.Status, 0) << set.Err;
+    EXPECT_THAT(set.Out, HasSubstr("kind: store\nurl: sqlite:" + store + "\nowner: quorvane-"));
+    TStoreSettings settings = *ParseStoreUrl("sqlite:" + store);
+    TUserList list;
+    list.LoadFromFile(Db);
+    settings.Owner = list.StoreOwner;
+    const auto rows = [&] {
+        std::string text;
+        for (const TStoredUser& user : OpenUserStore(settings)->Read()) {
+            text += user.Login + (user.Hash.rfind("$apr1$", 0) == 0 ? " md5" : " ?");
+            for (const std::string& group : user.Groups)
+                text += " " + group;
+            text += "\n";
+        }
+        return text;
+    };
+    const struct {
+        std::vector<std::string> Before; // a command run first
+        std::vector<std::string> Export; // the options of the export
+        int Status;
+        const char* Says; // on standard output and error
+        const char* Rows; // the store after it
+    } steps[] = {
+        {{}, {}, 0, "", "alice md5 staff\nbob md5\n"},
+        {{"delete", Db, "bob"}, {"--dry-run"}, 0, "- bob\n1 removed", "alice md5 staff\nbob md5\n"},
+        {{}, {}, 0, "", "alice md5 staff\n"},
+        {{"group", Db, "add", "web", "alice"}, {}, 0, "", "alice md5 staff web\n"},
+        {{"sqlite3", store, "UPDATE auth_users SET password = 'x'"},
+         {},
+         1,
+         "1 changed there. Nothing was replaced.\n  ~ alice (password changed there)",
+         "alice ? staff web\n"},
+        {{}, {"--overwrite"}, 0, "replaced what changed there", "alice md5 staff web\n"},
+    };
+    for (const auto& step : steps) {
+        if (!step.Before.empty() && step.Before[0] == "sqlite3") {
+            ASSERT_EQ(std::system(("sqlite3 '" + step.Before[1] + "' \"" + step.Before[2] + "\"")
+                                      .c_str()),
+                      0);
+        } else if (!step.Before.empty()) {
+            ASSERT_EQ(Cli(step.Before).Status, 0);
+        }
+        std::vector<std::string> args{"export", Db};
+        args.insert(args.end(), step.Export.begin(), step.Export.end());
+        const TResult r = Cli(args);
+        EXPECT_EQ(r.Status, step.Status) << r.Out << r.Err;
+        EXPECT_THAT(r.Out + r.Err, HasSubstr(step.Says));
+        EXPECT_EQ(rows(), step.Rows) << testing::PrintToString(step.Export);
+    }
+    // The rows the outside change made were kept, and go back in place.
+    const TResult restore = Cli({"restore", Db, "--overwrite"});
+    EXPECT_EQ(restore.Status, 0) << restore.Err;
+    EXPECT_EQ(rows(), "alice ? staff web\n");
 }
 
 } // namespace

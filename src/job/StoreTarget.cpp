@@ -1,0 +1,72 @@
+#include "job/StoreTarget.h"
+
+#include "base/AsciiCase.h"
+#include "base/Errors.h"
+#include "export/SiteChanges.h"
+#include "sitedb/SiteDbTexts.h"
+#include "userdb/Groups.h"
+#include "userdb/UserList.h"
+
+#include <algorithm>
+
+namespace quorvane {
+
+TStoreTarget::TStoreTarget(const TStoreSettings& settings,
+                           std::map<std::string, std::vector<std::string>> groups,
+                           std::string lineEnd)
+    : FName(StoreDisplayName(settings)), FStore(OpenUserStore(settings)),
+      FGroups(std::move(groups)), FLineEnd(std::move(lineEnd)) {}
+
+TTargetContent TStoreTarget::Read() {
+    std::vector<TStoredUser> users = FStore->Read();
+    TTargetContent content;
+    content.Exists = FStore->Exists() && !users.empty();
+    // The order of the password file: bytes with a to z folded, the bytes themselves breaking ties.
+    std::vector<std::pair<std::string, const TStoredUser*>> order;
+    order.reserve(users.size());
+    for (const TStoredUser& user : users)
+        order.emplace_back(ToAsciiLower(user.Login), &user);
+    std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) {
+        if (int c = a.first.compare(b.first); c != 0) return c < 0;
+        return a.second->Login < b.second->Login;
+    });
+    for (const auto& [folded, user] : order)
+        content.Bytes += user->Login + ":" + user->Hash + FLineEnd;
+    return content;
+}
+
+void TStoreTarget::Stage(const std::string& content) {
+    std::vector<TStoredUser> users;
+    for (const TSiteUser& line : ParseSiteFile(content).Users) {
+        TStoredUser user{line.Login, line.Value, {}};
+        if (const auto found = FGroups.find(line.Login); found != FGroups.end())
+            user.Groups = found->second;
+        users.push_back(std::move(user));
+    }
+    FChanges = FStore->Stage(users);
+}
+
+std::optional<TStoreSettings> ListStore(const TUserList& list, const std::string& password) {
+    if (list.StoreUrl.empty()) return std::nullopt;
+    std::optional<TStoreSettings> settings = ParseStoreUrl(list.StoreUrl);
+    if (!settings) throw EQuorvaneError(Msg(texts::StoreUrlInvalid, list.StoreUrl));
+    settings->Owner = list.StoreOwner;
+    if (!list.FtpUser.empty()) settings->Login = list.FtpUser;
+    settings->Password = password;
+    return settings;
+}
+
+std::map<std::string, std::vector<std::string>> StoreGroups(const TUserList& list) {
+    std::map<std::string, std::vector<std::string>> groups;
+    for (int i = 0; i < list.Count(); ++i) {
+        const TUserProp& user = list.Users(i);
+        if (user.Disable) continue;
+        std::vector<std::string> names = UserGroups(user);
+        if (names.empty()) continue;
+        std::sort(names.begin(), names.end());
+        groups[user.Login] = std::move(names);
+    }
+    return groups;
+}
+
+} // namespace quorvane

@@ -1,0 +1,49 @@
+#pragma once
+// A store web servers read users from (an SQL table, LDAP entries), as an export's target. It
+// shows what it holds as the text of a password file, in the export's order and line ends, so
+// the check before a replacement, the copies of what is replaced, the preview and the record of
+// what was written apply to it as to a file; staging a content syncs the store to the users of
+// that text, with the groups the database gives them.
+
+#include "job/Target.h"
+#include "sitedb/UserStore.h"
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quorvane {
+
+class TUserList;
+
+class TStoreTarget final : public IExportTarget {
+public:
+    // groups: each enabled user's groups, sorted; lineEnd: the password file's.
+    TStoreTarget(const TStoreSettings& settings, std::map<std::string, std::vector<std::string>> groups,
+                 std::string lineEnd);
+    std::string Id() const override { return FName; }
+    std::string Name() const override { return FName; }
+    TTargetContent Read() override;
+    void Stage(const std::string& content) override;
+    void Commit() override { FStore->Commit(); }
+    void Rollback() noexcept override { FStore->Rollback(); }
+    // What the last Stage changes there.
+    const TStoreChanges& Changes() const { return FChanges; }
+
+private:
+    std::string FName;
+    std::unique_ptr<IUserStore> FStore;
+    std::map<std::string, std::vector<std::string>> FGroups;
+    std::string FLineEnd;
+    TStoreChanges FChanges;
+};
+
+// The store the list names (StoreUrl with its owner and login; the password given), or
+// nothing when it names none. Raises when the address is not one of a store.
+std::optional<TStoreSettings> ListStore(const TUserList& list, const std::string& password);
+
+// The groups of the list's enabled users, for a store.
+std::map<std::string, std::vector<std::string>> StoreGroups(const TUserList& list);
+
+} // namespace quorvane
