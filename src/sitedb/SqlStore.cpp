@@ -309,12 +309,17 @@ private:
         const TStoreDiff diff = DiffUsers(have, want);
         TStoreChanges changes;
         changes.Unchanged = diff.Unchanged;
+        // New users go in many rows a statement: a first sync of a large database is one
+        // statement per few hundred users, not a round trip each.
+        std::vector<std::vector<std::string>> rows, groupRows;
         for (const TStoredUser* user : diff.Add) {
-            db.Exec("INSERT INTO auth_users (login, password, owner) VALUES ($1, $2, $3)",
-                    {user->Login, user->Hash, FOwner});
-            WriteGroups(db, *user, {});
+            rows.push_back({user->Login, user->Hash, FOwner});
+            for (const std::string& group : user->Groups)
+                groupRows.push_back({user->Login, group, FOwner});
             ++changes.Added;
         }
+        InsertRows(db, "auth_users (login, password, owner)", rows);
+        InsertRows(db, "auth_groups (login, groupname, owner)", groupRows);
         for (const auto& [before, after] : diff.Change) {
             if (before->Hash != after->Hash)
                 db.Exec("UPDATE auth_users SET password = $1 WHERE login = $2 AND owner = $3",
@@ -322,14 +327,48 @@ private:
             if (before->Groups != after->Groups) WriteGroups(db, *after, before->Groups);
             ++changes.Changed;
         }
+        std::vector<std::string> removed;
         for (const TStoredUser* user : diff.Remove) {
-            db.Exec("DELETE FROM auth_groups WHERE login = $1 AND owner = $2",
-                    {user->Login, FOwner});
-            db.Exec("DELETE FROM auth_users WHERE login = $1 AND owner = $2",
-                    {user->Login, FOwner});
+            removed.push_back(user->Login);
             ++changes.Removed;
         }
+        DeleteLogins(db, "auth_groups", removed);
+        DeleteLogins(db, "auth_users", removed);
         return changes;
+    }
+
+    static constexpr std::size_t KRowsPerStatement = 300;
+
+    static void InsertRows(ISqlConnection& db, const std::string& into,
+                           const std::vector<std::vector<std::string>>& rows) {
+        for (std::size_t first = 0; first < rows.size(); first += KRowsPerStatement) {
+            const std::size_t end = std::min(rows.size(), first + KRowsPerStatement);
+            std::string sql = "INSERT INTO " + into + " VALUES ";
+            std::vector<std::string> params;
+            for (std::size_t r = first; r < end; ++r) {
+                sql += r == first ? "(" : ", (";
+                for (std::size_t c = 0; c < rows[r].size(); ++c) {
+                    params.push_back(rows[r][c]);
+                    sql += (c == 0 ? "$" : ", $") + std::to_string(params.size());
+                }
+                sql += ")";
+            }
+            db.Exec(sql, params);
+        }
+    }
+
+    void DeleteLogins(ISqlConnection& db, const std::string& table,
+                      const std::vector<std::string>& logins) {
+        for (std::size_t first = 0; first < logins.size(); first += KRowsPerStatement) {
+            const std::size_t end = std::min(logins.size(), first + KRowsPerStatement);
+            std::string sql = "DELETE FROM " + table + " WHERE owner = $1 AND login IN (";
+            std::vector<std::string> params{FOwner};
+            for (std::size_t i = first; i < end; ++i) {
+                params.push_back(logins[i]);
+                sql += (i == first ? "$" : ", $") + std::to_string(params.size());
+            }
+            db.Exec(sql + ")", params);
+        }
     }
 
     void WriteGroups(ISqlConnection& db, const TStoredUser& user,

@@ -344,21 +344,51 @@ TEST(WebServers, LetInTheSyncedUsersOfEachStore) {
     }
 }
 
-TEST(WebServers, LighttpdReadsTheSqliteStore) {
-    TTempDir folder;
-    TStoreSettings settings = *ParseStoreUrl("sqlite:" + folder.File("auth.db"));
-    settings.Owner = "lighttpd";
-    const auto store = OpenUserStore(settings);
-    store->Stage({User("ann", "ann-pw")});
-    store->Commit();
-    lighttpdtest::TLighttpdServer server(
-        "server.modules += (\"mod_authn_dbi\")\nauth.backend = \"dbi\"\n"
-        "auth.backend.dbi = (\"sql\" => \"SELECT password FROM auth_users WHERE login='?'\", "
-        "\"dbtype\" => \"sqlite3\", \"dbname\" => \"auth.db\", \"sqlite3_dbdir\" => \"" +
-        folder.Path().string() + "/\")");
-    if (!server.Available()) GTEST_SKIP() << server.SkipReason();
-    EXPECT_EQ(server.Status("ann", "ann-pw"), 200) << server.ErrorLog();
-    EXPECT_EQ(server.Status("ann", "wrong"), 401);
+TEST(WebServers, LighttpdReadsTheSqliteStoreAndTheDirectory) {
+    const struct {
+        const char* Name;
+        bool Ldap;
+    } cases[] = {{"lighttpd mod_authn_dbi, SQLite", false}, {"lighttpd mod_authn_ldap", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        if (c.Ldap && !Slapd().Running()) continue;
+        TTempDir folder;
+        TStoreSettings settings = *ParseStoreUrl("sqlite:" + folder.File("auth.db"));
+        std::string backend =
+            "server.modules += (\"mod_authn_dbi\")\nauth.backend = \"dbi\"\n"
+            "auth.backend.dbi = (\"sql\" => \"SELECT password FROM auth_users WHERE login='?'\", "
+            "\"dbtype\" => \"sqlite3\", \"dbname\" => \"auth.db\", \"sqlite3_dbdir\" => \"" +
+            folder.Path().string() + "/\")";
+        if (c.Ldap) {
+            const std::string ou = "t" + std::to_string(++gNext);
+            const std::string base = "ou=" + ou + "," + Slapd().BaseDn();
+            ASSERT_TRUE(
+                Slapd().Add("dn: " + base + "\nobjectClass: organizationalUnit\nou: " + ou + "\n"));
+            settings = *ParseStoreUrl(Slapd().Url() + "/" + base);
+            settings.Login = Slapd().AdminDn();
+            settings.Password = Slapd().AdminPassword();
+            backend = "server.modules += (\"mod_authn_ldap\")\nauth.backend = \"ldap\"\n"
+                      "auth.backend.ldap.hostname = \"" +
+                      Slapd().Url() +
+                      "\"\n"
+                      "auth.backend.ldap.base-dn = \"" +
+                      base +
+                      "\"\n"
+                      "auth.backend.ldap.filter = \"(uid=$)\"\n";
+        }
+        settings.Owner = "lighttpd";
+        const auto store = OpenUserStore(settings);
+        store->Stage({User("ann", "ann-pw"), User("bob", "bob-pw")});
+        store->Commit();
+        lighttpdtest::TLighttpdServer server(backend);
+        if (!server.Available()) GTEST_SKIP() << server.SkipReason();
+        EXPECT_EQ(server.Status("ann", "ann-pw"), 200) << server.ErrorLog();
+        EXPECT_EQ(server.Status("ann", "wrong"), 401);
+        store->Stage({User("bob", "bob-pw")});
+        store->Commit();
+        EXPECT_EQ(server.Status("ann", "ann-pw"), 401);
+        EXPECT_EQ(server.Status("bob", "bob-pw"), 200);
+    }
 }
 
 } // namespace

@@ -128,8 +128,9 @@ public:
                 "/slapd.pid\nmodulepath /usr/lib/ldap\nmoduleload back_mdb\n"
                 "TLSCertificateFile " +
                 dir + "/cert.pem\nTLSCertificateKeyFile " + dir +
-                "/key.pem\ndatabase mdb\nmaxsize 10485760\nsuffix \"" + Suffix() + "\"\nrootdn \"" +
-                AdminDn() + "\"\nrootpw " + AdminPassword() + "\ndirectory " + dir + "/db\n";
+                "/key.pem\ndatabase mdb\nmaxsize 4294967296\nsuffix \"" + Suffix() +
+                "\"\nrootdn \"" + AdminDn() + "\"\nrootpw " + AdminPassword() + "\ndirectory " +
+                dir + "/db\ndbnosync\nindex objectClass,uid,cn,description eq\n";
         WriteWholeFile(FDir / "slapd.conf", conf);
         FPort = testsupport::StartOnFreePort([&](int port) {
             return FProcess.Start({"/usr/sbin/slapd", "-d", "0", "-h",
