@@ -315,8 +315,8 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     settings.Build = base;
     settings.Build.AllowEmptyPasswords = args.Has("allow-empty-passwords");
     settings.DatabasePath = path;
-    settings.Target = !toFile                 ? (list.StoreUrl.empty() ? TExportTarget::Server
-                                                                       : TExportTarget::Store)
+    settings.Target = !toFile
+                          ? (list.StoreUrl.empty() ? TExportTarget::Server : TExportTarget::Store)
                       : target == "-" ? TExportTarget::Stream
                                       : TExportTarget::File;
     settings.FileName = target;

@@ -152,8 +152,8 @@ void TExportJob::Start() {
     FAbort = false;
     FResult = TExportResult();
     FResult.Target = s.Target == TExportTarget::Server ? s.RemoteFile
-                     : store                            ? StoreDisplayName(*store)
-                                                        : s.FileName;
+                     : store                           ? StoreDisplayName(*store)
+                                                       : s.FileName;
     FResult.DryRun = s.Replace.DryRun;
 
     // What this database remembers of its last exports: the hashes to reuse, the records of

@@ -20,8 +20,8 @@ class TUserList;
 class TStoreTarget final : public IExportTarget {
 public:
     // groups: each enabled user's groups, sorted; lineEnd: the password file's.
-    TStoreTarget(const TStoreSettings& settings, std::map<std::string, std::vector<std::string>> groups,
-                 std::string lineEnd);
+    TStoreTarget(const TStoreSettings& settings,
+                 std::map<std::string, std::vector<std::string>> groups, std::string lineEnd);
     std::string Id() const override { return FName; }
     std::string Name() const override { return FName; }
     TTargetContent Read() override;

@@ -318,8 +318,8 @@ TEST_F(CliTarget, AStoreIsSyncedCheckedAndRestoredLikeAFile) {
     };
     for (const auto& step : steps) {
         if (!step.Before.empty() && step.Before[0] == "sqlite3") {
-            ASSERT_EQ(std::system(("sqlite3 '" + step.Before[1] + "' \"" + step.Before[2] + "\"")
-                                      .c_str()),
+            ASSERT_EQ(std::system(
+                          ("sqlite3 '" + step.Before[1] + "' \"" + step.Before[2] + "\"").c_str()),
                       0);
         } else if (!step.Before.empty()) {
             ASSERT_EQ(Cli(step.Before).Status, 0);
