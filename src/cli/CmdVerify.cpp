@@ -1,6 +1,7 @@
 #include "cli/CliCommand.h"
 
 #include "base/FileSafety.h"
+#include "cli/Json.h"
 #include "export/HtpasswdImport.h"
 #include "export/PasswordFile.h"
 #include "export/StoredHash.h"
@@ -46,6 +47,27 @@ int CmdVerify(const TArgs& args, TCliStreams& io) {
     args.ExpectPositional(2);
     const std::string& path = args.Positional()[0];
     const std::string& login = args.Positional()[1];
+    const bool json = args.Has("json");
+    // What standard error is told (with --json, the document's "notes"), and the end of it all:
+    // the line on standard output, or the document.
+    std::vector<std::string> notes;
+    std::string checkedName;
+    const auto finish = [&](int status, const char* result, const std::string& line) {
+        if (!json) {
+            if (!line.empty()) io.Out << line << "\n";
+            for (const std::string& note : notes)
+                io.Err << "quorvane-cli: " << note << "\n";
+            return status;
+        }
+        std::string doc = "{\"login\": " + JsonString(login) + ", \"checked\": " +
+                          (checkedName.empty() ? std::string("null") : JsonString(checkedName)) +
+                          ", \"result\": \"" + result +
+                          "\", \"exit_status\": " + std::to_string(status) + ", \"notes\": [";
+        for (std::size_t i = 0; i < notes.size(); ++i)
+            doc += (i == 0 ? "" : ", ") + JsonString(notes[i]);
+        WriteOutput(io, doc + "]}\n");
+        return status;
+    };
     if (!FileExists(path)) throw EQuorvaneError(FormatMessage("Cannot open file %s", path.c_str()));
 
     std::string stored, checked = login;
@@ -70,14 +92,13 @@ int CmdVerify(const TArgs& args, TCliStreams& io) {
                     others.push_back(FormatMessage(
                         "\"%s\" (user %d)", EscapeForOneLine(list.Users(i).Login).c_str(), i + 1));
             if (!others.empty() || checked != login)
-                io.Err << "quorvane-cli: checked \"" << EscapeForOneLine(checked) << "\" (user "
-                       << standing->Index() + 1
-                       << "), the one the password file holds; web servers take only that "
-                          "spelling"
-                       << (others.empty()
-                               ? std::string()
-                               : ". The same login without regard to case: " + NameList(others))
-                       << "\n";
+                notes.push_back("checked \"" + EscapeForOneLine(checked) + "\" (user " +
+                                std::to_string(standing->Index() + 1) +
+                                "), the one the password file holds; web servers take only that "
+                                "spelling" +
+                                (others.empty() ? std::string()
+                                                : ". The same login without regard to case: " +
+                                                      NameList(others)));
         }
     } else {
         // Servers take the first line with the login, compared exactly.
@@ -89,44 +110,43 @@ int CmdVerify(const TArgs& args, TCliStreams& io) {
             }
     }
     if (!found) {
-        io.Err << "quorvane-cli: User " << EscapeForOneLine(ShortArgument(login)) << " not found\n";
-        return kExitNoSuchUser;
+        notes.push_back("User " + EscapeForOneLine(ShortArgument(login)) + " not found");
+        return finish(kExitNoSuchUser, "no such user", {});
     }
+    checkedName = checked;
 
     const std::string password = ReadSecretLine(io.In);
     if (hashed) {
         const TStoredScheme scheme = IdentifyStoredHash(stored);
         if (scheme == TStoredScheme::Locked || scheme == TStoredScheme::Unknown) {
-            io.Out << "Password verification failed.\n";
-            io.Err << "quorvane-cli: the user " << EscapeForOneLine(checked)
-                   << (scheme == TStoredScheme::Locked
-                           ? " is locked: no password lets them in"
-                           : " has a value of an unknown scheme (" + UnknownSchemeTag(stored) +
-                                 "): no password can be checked against it")
-                   << "\n";
-            return kExitUncheckable;
+            notes.push_back("the user " + EscapeForOneLine(checked) +
+                            (scheme == TStoredScheme::Locked
+                                 ? " is locked: no password lets them in"
+                                 : " has a value of an unknown scheme (" +
+                                       UnknownSchemeTag(stored) +
+                                       "): no password can be checked against it"));
+            return finish(kExitUncheckable,
+                          scheme == TStoredScheme::Locked ? "locked" : "unknown scheme",
+                          "Password verification failed.");
         }
     }
     const bool match = hashed ? VerifyStoredHash(password, stored) : SecretsEqual(password, stored);
-    if (!match) {
-        io.Out << "Password verification failed.\n";
-        return kExitWrongPassword;
-    }
+    if (!match)
+        return finish(kExitWrongPassword, "wrong password", "Password verification failed.");
     if (disabled) {
-        io.Out << "Password for user " << checked << " correct, but the user is disabled.\n";
-        io.Err << "quorvane-cli: the user is disabled: the password file does not hold "
-               << EscapeForOneLine(checked) << ", so nobody gets in with it\n";
-        return kExitDisabled;
+        notes.push_back("the user is disabled: the password file does not hold " +
+                        EscapeForOneLine(checked) + ", so nobody gets in with it");
+        return finish(kExitDisabled, "disabled",
+                      "Password for user " + checked + " correct, but the user is disabled.");
     }
-    io.Out << "Password for user " << checked << " correct.\n";
-    return kExitOk;
+    return finish(kExitOk, "correct", "Password for user " + checked + " correct.");
 }
 
 } // namespace
 
 TCommand VerifyCommand() {
     return {"verify",
-            "FILE|DB LOGIN",
+            "FILE|DB LOGIN [--json]",
             "check a user's password against a password file or a database",
             "Reads the password from the first line of standard input (its line end is not\n"
             "part of it). FILE is a password file (every scheme htpasswd writes: $apr1$,\n"
@@ -141,9 +161,12 @@ TCommand VerifyCommand() {
             "and further:\n"
             "  4  the password is right, but the user is disabled\n"
             "  7  the user is locked, or its value is of an unknown scheme: no password matches\n"
-            "  1  the file cannot be read; 2  the command line is not understood.\n",
+            "  1  the file cannot be read; 2  the command line is not understood.\n"
+            "--json prints one document instead: the login asked for, the one checked, the\n"
+            "result (\"correct\", \"wrong password\", \"no such user\", \"disabled\", \"locked\",\n"
+            "\"unknown scheme\"), the exit status and the notes standard error would get.\n",
             {},
-            {},
+            {"json"},
             CmdVerify};
 }
 

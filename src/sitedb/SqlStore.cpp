@@ -83,8 +83,13 @@ private:
         if (sqlite3_prepare_v2(FDb, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) Fail();
         std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> owner(statement, sqlite3_finalize);
         for (std::size_t i = 0; i < params.size(); ++i) {
-            const std::string name = "$" + std::to_string(i + 1);
-            const int index = sqlite3_bind_parameter_index(statement, name.c_str());
+            // The statements name their parameters $1, $2, ... in order, which makes $n the
+            // n-th; looking each name up would cost a search of all of them.
+            int index = static_cast<int>(i) + 1;
+            const std::string name = "$" + std::to_string(index);
+            const char* given = sqlite3_bind_parameter_name(statement, index);
+            if (given == nullptr || name != given)
+                index = sqlite3_bind_parameter_index(statement, name.c_str());
             if (index == 0) continue;
             if (sqlite3_bind_text(statement, index, params[i].data(),
                                   static_cast<int>(params[i].size()),

@@ -170,9 +170,23 @@ TEST_F(AdoptCliTest, VerifyAgreesWithHtpasswdOnEveryLine) {
             EXPECT_EQ(ours.Out, ours.Status == 0
                                     ? "Password for user " + std::string(u.Login) + " correct.\n"
                                     : std::string("Password verification failed.\n"));
+            // The same answer as one document, with the same exit status.
+            const TResult doc = Cli({"verify", Db, u.Login, "--json"}, password + "\n");
+            EXPECT_EQ(doc.Status, ours.Status);
+            if (ours.Status == 0 || ours.Status == 3) {
+                EXPECT_EQ(doc.Out, "{\"login\": \"" + std::string(u.Login) + "\", \"checked\": \"" +
+                                       u.Login + "\", \"result\": \"" +
+                                       (ours.Status == 0 ? "correct" : "wrong password") +
+                                       "\", \"exit_status\": " + std::to_string(ours.Status) +
+                                       ", \"notes\": []}\n");
+            }
         }
     }
-    TResult r = Cli({"verify", File, "nobody"}, "x\n");
+    TResult r = Cli({"verify", File, "nobody", "--json"}, "x\n");
+    EXPECT_EQ(r.Status, 6);
+    EXPECT_EQ(r.Out, "{\"login\": \"nobody\", \"checked\": null, \"result\": \"no such user\", "
+                     "\"exit_status\": 6, \"notes\": [\"User nobody not found\"]}\n");
+    r = Cli({"verify", File, "nobody"}, "x\n");
     EXPECT_EQ(r.Status, 6);
     EXPECT_EQ(Shell("htpasswd -vb " + Quote(File) + " nobody x"), 6);
     EXPECT_NE(r.Err.find("User nobody not found"), std::string::npos);
