@@ -287,16 +287,30 @@ private:
         FOld.clear();
         FOldGroups.clear();
         const std::vector<TStoredUser> have = ReadOurs();
-        // Entries of the same names that are not this database's are never taken over.
-        std::set<std::string> foreign;
-        for (const TEntry& entry : Search("(|(uid=*)(cn=*))", {"uid", "cn", "description"})) {
-            const auto* description = entry.Get("description");
-            const bool ours =
-                description != nullptr &&
-                std::find(description->begin(), description->end(), FMark) != description->end();
-            if (!ours) foreign.insert(ToLower(entry.Dn));
-        }
+        // Entries of the same names that are not this database's are never taken over: the
+        // names about to be made are looked up, a few hundred a search.
         const TStoreDiff diff = DiffUsers(have, want);
+        std::vector<std::string> made;
+        for (const TStoredUser* user : diff.Add)
+            made.push_back("(uid=" + FilterValue(user->Login) + ")");
+        std::set<std::string> wantedGroups;
+        for (const TStoredUser& user : want)
+            wantedGroups.insert(user.Groups.begin(), user.Groups.end());
+        for (const std::string& group : wantedGroups)
+            if (FOldGroups.count(group) == 0) made.push_back("(cn=" + FilterValue(group) + ")");
+        std::set<std::string> foreign;
+        for (std::size_t first = 0; first < made.size(); first += 500) {
+            std::string filter = "(|";
+            for (std::size_t i = first; i < made.size() && i < first + 500; ++i)
+                filter += made[i];
+            for (const TEntry& entry : Search(filter + ")", {"description"})) {
+                const auto* description = entry.Get("description");
+                const bool ours = description != nullptr &&
+                                  std::find(description->begin(), description->end(), FMark) !=
+                                      description->end();
+                if (!ours) foreign.insert(ToLower(entry.Dn));
+            }
+        }
         for (const TStoredUser* user : diff.Add)
             if (foreign.count(ToLower(UserDn(user->Login))) != 0)
                 throw EQuorvaneError(Msg(texts::StoreNotOurs, FName, UserDn(user->Login)));
