@@ -707,6 +707,46 @@
         <source>Cannot create folder %1</source>
         <translation>Der Ordner %1 kann nicht angelegt werden</translation>
     </message>
+    <message>
+        <source>%1 is not the address of a store: give sqlite:FILE, postgresql://HOST/DATABASE, ldap://HOST/BASE-DN or ldaps://HOST/BASE-DN</source>
+        <translation>%1 ist keine Adresse eines Speichers: Geben Sie sqlite:DATEI, postgresql://HOST/DATENBANK, ldap://HOST/BASIS-DN oder ldaps://HOST/BASIS-DN an</translation>
+    </message>
+    <message>
+        <source>Could not open %1: %2</source>
+        <translation>%1 konnte nicht geöffnet werden: %2</translation>
+    </message>
+    <message>
+        <source>%1 refused the change; nothing was changed: %2</source>
+        <translation>%1 hat die Änderung abgelehnt; nichts wurde geändert: %2</translation>
+    </message>
+    <message>
+        <source>%1 already holds the login %2 for another owner (%3); nothing was changed</source>
+        <translation>%1 enthält den Anmeldenamen %2 bereits für einen anderen Eigentümer (%3); nichts wurde geändert</translation>
+    </message>
+    <message>
+        <source>%1 already holds an entry %2 that this database did not make; nothing was changed</source>
+        <translation>%1 enthält bereits einen Eintrag %2, den diese Datenbank nicht angelegt hat; nichts wurde geändert</translation>
+    </message>
+    <message>
+        <source>A directory checks passwords with the system&apos;s crypt, which does not know the hash of %1 (%2); export to it with bcrypt or SHA-crypt</source>
+        <translation>Ein Verzeichnis prüft Kennwörter mit dem crypt des Systems, das den Hash von %1 (%2) nicht kennt; exportieren Sie dorthin mit bcrypt oder SHA-crypt</translation>
+    </message>
+    <message>
+        <source>%1 does not offer TLS (StartTLS): %2; nothing was sent. Use an ldaps:// address or a server with TLS</source>
+        <translation>%1 bietet kein TLS (StartTLS) an: %2; nichts wurde gesendet. Verwenden Sie eine ldaps://-Adresse oder einen Server mit TLS</translation>
+    </message>
+    <message>
+        <source>%1 refused the change of %2: %3. The %4 changes made before it were undone; the directory is as it was</source>
+        <translation>%1 hat die Änderung von %2 abgelehnt: %3. Die %4 Änderungen davor wurden rückgängig gemacht; das Verzeichnis ist wie zuvor</translation>
+    </message>
+    <message>
+        <source>%1 refused the change of %2: %3. Putting back %4 failed too (%5): check the directory</source>
+        <translation>%1 hat die Änderung von %2 abgelehnt: %3. Auch das Wiederherstellen von %4 schlug fehl (%5): Prüfen Sie das Verzeichnis</translation>
+    </message>
+    <message>
+        <source>The password hash of %1 cannot go into %2: it holds a line break or a NUL</source>
+        <translation>Der Kennwort-Hash von %1 kann nicht nach %2: Er enthält einen Zeilenumbruch oder ein NUL</translation>
+    </message>
 </context>
 <context>
     <name>PasswordField</name>

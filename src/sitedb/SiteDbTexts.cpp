@@ -9,7 +9,7 @@ const TMessageText StoreConnectFailed{"StoreConnectFailed", QT_TRANSLATE_NOOP("C
 const TMessageText StoreRefused{"StoreRefused", QT_TRANSLATE_NOOP("CoreText", "%1 refused the change; nothing was changed: %2")};
 const TMessageText StoreForeignLogin{"StoreForeignLogin", QT_TRANSLATE_NOOP("CoreText", "%1 already holds the login %2 for another owner (%3); nothing was changed")};
 const TMessageText StoreNotOurs{"StoreNotOurs", QT_TRANSLATE_NOOP("CoreText", "%1 already holds an entry %2 that this database did not make; nothing was changed")};
-const TMessageText StoreBadHash{"StoreBadHash", QT_TRANSLATE_NOOP("CoreText", "The password of %1 cannot go into %2: it holds a line break, a NUL or a colon where a hash cannot")};
+const TMessageText StoreBadHash{"StoreBadHash", QT_TRANSLATE_NOOP("CoreText", "The password hash of %1 cannot go into %2: it holds a line break or a NUL")};
 const TMessageText LdapNeedsCrypt{"LdapNeedsCrypt", QT_TRANSLATE_NOOP("CoreText", "A directory checks passwords with the system's crypt, which does not know the hash of %1 (%2); export to it with bcrypt or SHA-crypt")};
 const TMessageText LdapNoTls{"LdapNoTls", QT_TRANSLATE_NOOP("CoreText", "%1 does not offer TLS (StartTLS): %2; nothing was sent. Use an ldaps:// address or a server with TLS")};
 const TMessageText LdapLoginFailed{"LdapLoginFailed", QT_TRANSLATE_NOOP("CoreText", "Login to %1 as %2 failed: %3")};
