@@ -78,6 +78,13 @@ void PrintWarnings(std::ostream& err, const std::vector<TMessage>& warnings) {
         err << "quorvane-cli: warning: " << EnglishText(w) << "\n";
 }
 
+std::string IndentedLines(const std::vector<TMessage>& lines) {
+    std::string out;
+    for (const TMessage& line : lines)
+        out += "  " + EnglishText(line) + "\n";
+    return out;
+}
+
 bool FileExists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;

@@ -144,6 +144,9 @@ void PrintWarnings(std::ostream& err, const std::vector<TMessage>& warnings);
 // The command line's own warnings.
 void PrintWarnings(std::ostream& err, const std::vector<std::string>& warnings);
 
+// The messages in English, each on a line of its own indented by two blanks.
+std::string IndentedLines(const std::vector<TMessage>& lines);
+
 // Whether something exists at the path.
 bool FileExists(const std::string& path);
 // Loads the database at path into list (without a lock: commands use TDatabaseSession).

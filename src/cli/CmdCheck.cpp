@@ -18,7 +18,7 @@ int CmdCheck(const TArgs& args, TCliStreams& io) {
     const long timeout = ParseBoundedInt(args, "timeout", 30, 1, 600);
     const std::string password = ReadSecretLine(io.In);
     const TSiteCheckResult result = CheckSiteLogin(url, login, password, timeout);
-    io.Out << SiteCheckText(result, login) << "\n";
+    io.Out << EnglishText(SiteCheckMessage(result, login)) << "\n";
     switch (result.Outcome) {
     case TSiteCheckOutcome::LetIn:
         return kExitOk;

@@ -96,12 +96,12 @@ public:
     void Event(const TExportEvent& event) {
         if (event.Stage == TExportStage::Building) {
             if (!FTerminal) return;
-            FErr << "\r" << ExportProgressText(event) << std::flush;
+            FErr << "\r" << EnglishText(ExportProgressMessage(event)) << std::flush;
             FShown = true;
             return;
         }
         EndLine();
-        if (!FQuiet) FErr << ExportProgressText(event) << "\n";
+        if (!FQuiet) FErr << EnglishText(ExportProgressMessage(event)) << "\n";
     }
     void EndLine() {
         if (FShown) FErr << "\n";
@@ -213,8 +213,8 @@ void PrintPreview(const TTargetCheck& check, bool json, TCliStreams& io) {
 
 // Why nothing was replaced, on standard error.
 void ReportStop(const TTargetCheck& check, TCliStreams& io) {
-    io.Err << "quorvane-cli: " << TargetChangedText(check) << ". Nothing was replaced.\n"
-           << OutsideChangesText(check);
+    io.Err << "quorvane-cli: " << EnglishText(TargetStoppedMessage(check)) << "\n"
+           << IndentedLines(OutsideChangesMessages(check));
 }
 
 } // namespace
@@ -365,7 +365,11 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
         }
         listener.EndLine();
         const TExportResult& result = job.Result();
-        if (!result.Error.empty()) throw EQuorvaneError(result.Error + TrustHint(result, path));
+        if (!result.Error.Empty()) {
+            const std::string hint = TrustHint(result, path);
+            if (hint.empty()) throw EQuorvaneError(result.Error);
+            throw EQuorvaneError(EnglishText(result.Error) + hint);
+        }
     };
     run();
     if (job.Result().Stopped && merge && !job.Result().Aborted) {
@@ -374,15 +378,15 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
         const TTargetCheck check = *job.Result().Check;
         io.Err << "quorvane-cli: " << check.Target << " changed since this database last wrote "
                << "it; taking in:\n"
-               << OutsideChangesText(check);
+               << IndentedLines(OutsideChangesMessages(check));
         const TMergeResult merged = MergeOutsideChanges(list, check);
         db.Save(io.Err);
-        io.Err << "quorvane-cli: " << MergeReport(merged) << "\n";
+        io.Err << "quorvane-cli: " << EnglishText(MergeReportMessage(merged)) << "\n";
         job.Settings().Replace.AcceptedSha256 = check.CurrentSha256;
         run();
     }
     const TExportResult& result = job.Result();
-    if (result.Aborted) throw EQuorvaneError(ExportAbortedText());
+    if (result.Aborted) throw EQuorvaneError(ExportAbortedMessage());
     if (result.Stopped) {
         ReportStop(*result.Check, io);
         io.Err << "Give --merge to take these changes into the database first, or --overwrite "
@@ -392,9 +396,9 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     if (dryRun) {
         if (!result.Check) throw EQuorvaneError("Nothing to compare with");
         if (result.Check->Stops) {
-            io.Err << "quorvane-cli: warning: " << TargetChangedText(*result.Check)
+            io.Err << "quorvane-cli: warning: " << EnglishText(TargetChangedMessage(*result.Check))
                    << "; an export would stop there\n"
-                   << OutsideChangesText(*result.Check);
+                   << IndentedLines(OutsideChangesMessages(*result.Check));
         }
         PrintPreview(*result.Check, args.Has("json"), io);
         return kExitOk;
@@ -402,7 +406,7 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     if (overwrite && result.Check && !result.Check->Outside.Empty()) {
         io.Err << "quorvane-cli: warning: replaced what changed there since this database last "
                   "wrote it (the old file is kept: see quorvane-cli restore):\n"
-               << OutsideChangesText(*result.Check);
+               << IndentedLines(OutsideChangesMessages(*result.Check));
     }
     PrintWarnings(io.Err, result.Warnings);
     PrintWarnings(io.Err, result.Namesakes);

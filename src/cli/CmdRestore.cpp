@@ -87,11 +87,10 @@ int CmdRestore(const TArgs& args, TCliStreams& io) {
     job.Start();
     job.Wait();
     const TExportResult& result = job.Result();
-    if (!result.Error.empty()) throw EQuorvaneError(result.Error);
+    if (!result.Error.Empty()) throw EQuorvaneError(result.Error);
     if (result.Stopped) {
-        io.Err << "quorvane-cli: " << TargetChangedText(*result.Check)
-               << ". Nothing was replaced.\n"
-               << OutsideChangesText(*result.Check)
+        io.Err << "quorvane-cli: " << EnglishText(TargetStoppedMessage(*result.Check)) << "\n"
+               << IndentedLines(OutsideChangesMessages(*result.Check))
                << "Give --overwrite to put the earlier version back all the same (what is "
                   "there now is kept too).\n";
         return kExitFailure;

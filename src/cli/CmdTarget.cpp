@@ -29,7 +29,7 @@ void PrintTarget(const TUserList& list, std::ostream& out) {
     const TTransferProtocol protocol = ProtocolFromStoredName(list.FtpProtocol);
     const TFtpAddress address = ParseFtpHost(list.FtpHost);
     out << "kind: server\n"
-        << "protocol: " << ProtocolDisplayName(protocol) << "\n"
+        << "protocol: " << EnglishText(ProtocolDisplayMessage(protocol)) << "\n"
         << "url: " << ServerUrlOf(list) << "\n"
         << "host: " << (address.Valid ? address.Host : list.FtpHost) << "\n"
         << "port: " << (address.Port != 0 ? address.Port : DefaultPort(protocol)) << "\n"

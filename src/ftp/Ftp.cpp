@@ -2,6 +2,7 @@
 #include "base/AsciiCase.h"
 
 #include "base/TempFiles.h"
+#include "ftp/FtpTexts.h"
 
 #include <curl/curl.h>
 #include <openssl/bio.h>
@@ -80,16 +81,24 @@ std::string Unbase64(const std::string& text) {
     return out;
 }
 
-// A short text for a failure the library reports without a server reply.
-std::string NetworkReason(CURLcode rc, long osErrno, const char* errorBuffer) {
+// What a peer said (a server's reply, libcurl's own text), without the line end it may carry.
+TMessage PeerText(std::string text) {
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n'))
+        text.pop_back();
+    if (text.empty()) return Msg(texts::UnknownError);
+    return Verbatim(std::move(text));
+}
+
+// A short reason for a failure the library reports without a server reply.
+TMessage NetworkReason(CURLcode rc, long osErrno, const char* errorBuffer) {
     switch (rc) {
     case CURLE_COULDNT_RESOLVE_HOST:
-        return "host not found";
+        return Msg(texts::HostNotFound);
     case CURLE_COULDNT_CONNECT:
-        return osErrno != 0 ? std::string(std::strerror(static_cast<int>(osErrno)))
-                            : std::string("Connection refused");
+        return Msg(texts::SystemFailure,
+                   SystemError(osErrno != 0 ? static_cast<int>(osErrno) : ECONNREFUSED));
     case CURLE_OPERATION_TIMEDOUT:
-        return "the server did not answer in time";
+        return Msg(texts::ServerTimedOut);
     case CURLE_SEND_ERROR:
     case CURLE_RECV_ERROR:
     case CURLE_GOT_NOTHING:
@@ -100,22 +109,22 @@ std::string NetworkReason(CURLcode rc, long osErrno, const char* errorBuffer) {
     case CURLE_FTP_WEIRD_PASV_REPLY:
     case CURLE_FTP_WEIRD_227_FORMAT:
     case CURLE_WEIRD_SERVER_REPLY:
-        return "the connection was lost";
+        return Msg(texts::ConnectionLost);
     case CURLE_LOGIN_DENIED:
-        return "the server refused the login";
+        return Msg(texts::ServerRefusedLogin);
     case CURLE_USE_SSL_FAILED:
-        return "the server does not offer TLS";
+        return Msg(texts::ServerOffersNoTls);
     case CURLE_SSL_CONNECT_ERROR:
-        return "the TLS handshake failed";
+        return Msg(texts::TlsHandshakeFailed);
     case CURLE_ABORTED_BY_CALLBACK:
-        return "aborted";
+        return Msg(texts::TransferAborted);
     default:
         break;
     }
     if (errorBuffer != nullptr && errorBuffer[0] != '\0') {
-        return errorBuffer;
+        return PeerText(errorBuffer);
     }
-    return curl_easy_strerror(rc);
+    return PeerText(curl_easy_strerror(rc));
 }
 
 // The public key of the certificate the TLS server showed, in curl's pin form "sha256//BASE64"
@@ -552,8 +561,7 @@ void TFtp::Configure(void* handle, bool probe) {
 void TFtp::Connect() {
     Disconnect();
     FRefusedCommand.clear();
-    if (Protocol == TTransferProtocol::Sftp)
-        throw EFtpError("SFTP goes through its own transport, not the FTP client");
+    if (Protocol == TTransferProtocol::Sftp) throw EFtpError(Msg(texts::SftpNotThroughFtp));
     const TFtpAddress address = ParseFtpHost(Host);
     const unsigned port = address.Port != 0 ? address.Port
                           : Port != 0       ? Port
@@ -569,9 +577,9 @@ void TFtp::Connect() {
     FServerName = host + ":" + std::to_string(port);
     if (!address.Valid || !SafeForServer(User) || !SafeForServer(Password)) {
         // A line break in a login or password would end the command and start another.
-        throw EFtpError("Could not connect to " + FServerName + ": " +
-                        (address.Valid ? "the login or password holds a line break or NUL"
-                                       : "not a valid host name"));
+        throw EFtpError(
+            Msg(texts::CouldNotConnect, FServerName,
+                Msg(address.Valid ? texts::LoginOrPasswordUnsafe : texts::InvalidHostName)));
     }
     FBaseUrl = std::string(Scheme(Protocol)) + "://" + host + ":" + std::to_string(port) + "/";
 
@@ -581,7 +589,7 @@ void TFtp::Connect() {
     if (FCurl->Handle == nullptr) {
         delete FCurl;
         FCurl = nullptr;
-        throw EFtpError("Unknown error");
+        throw EFtpError(Msg(texts::UnknownError));
     }
     CURL* h = FCurl->Handle;
     Configure(h, false);
@@ -602,11 +610,11 @@ void TFtp::Connect() {
     } catch (const EFtpError& e) {
         const bool login = FRefusedCommand == "USER" || FRefusedCommand == "PASS" ||
                            FCurl->ErrorCommand == "PASS" ||
-                           std::string(e.what()) == "the server refused the login";
+                           e.Message().Is(texts::ServerRefusedLogin);
         if (login) {
-            throw EFtpError("Login to " + FServerName + " as " + User + " failed: " + e.what());
+            throw EFtpError(Msg(texts::LoginFailed, FServerName, User, e.Message()));
         }
-        throw EFtpError("Could not connect to " + FServerName + ": " + e.what());
+        throw EFtpError(Msg(texts::CouldNotConnect, FServerName, e.Message()));
     }
     FConnected = true;
 }
@@ -675,37 +683,26 @@ void TFtp::Perform() {
         const std::string detail = FCurl->ErrorBuffer;
         if (rc == CURLE_SSL_PINNEDPUBKEYNOTMATCH) {
             const std::string shown = ServerKeyPin(FCurl->Handle);
-            throw EServerIdentityError("The public key of " + FServerName + " is " + shown +
-                                           ", not the pinned " + TlsPin + ". Nothing was sent.",
+            throw EServerIdentityError(Msg(texts::PublicKeyNotPinned, FServerName, shown, TlsPin),
                                        shown, std::string(), true);
         }
         const std::string shown = ProbePublicKey();
         throw EServerIdentityError(
-            "The certificate of " + FServerName + " could not be verified (" + detail + ")." +
-                (shown.empty() ? std::string()
-                               : " The server's public key is " + shown +
-                                     "; pin it only if you know it belongs to this server."),
+            shown.empty() ? Msg(texts::CertificateUnverified, FServerName, detail)
+                          : Msg(texts::CertificateUnverifiedKey, FServerName, detail, shown),
             shown, std::string(), false);
     }
-    std::string message;
     if (rc == CURLE_USE_SSL_FAILED) {
-        message = NetworkReason(rc, 0, nullptr); // whatever the server answered to AUTH
-    } else if (!FCurl->ErrorReply.empty()) {
-        message = FtpReplyMessage(FCurl->ErrorReply);
+        throw EFtpError(NetworkReason(rc, 0, nullptr)); // whatever the server answered to AUTH
+    }
+    if (!FCurl->ErrorReply.empty()) {
         FRefusedCommand = FCurl->ErrorCommand;
-    } else {
-        long osErrno = 0;
-        curl_easy_getinfo(FCurl->Handle, CURLINFO_OS_ERRNO, &osErrno);
-        message =
-            NetworkReason(rc, osErrno, FCurl->ErrorBufferStale ? nullptr : FCurl->ErrorBuffer);
+        throw EFtpError(PeerText(FtpReplyMessage(FCurl->ErrorReply)));
     }
-    while (!message.empty() && (message.back() == '\r' || message.back() == '\n')) {
-        message.pop_back();
-    }
-    if (message.empty()) {
-        message = "Unknown error";
-    }
-    throw EFtpError(message);
+    long osErrno = 0;
+    curl_easy_getinfo(FCurl->Handle, CURLINFO_OS_ERRNO, &osErrno);
+    throw EFtpError(
+        NetworkReason(rc, osErrno, FCurl->ErrorBufferStale ? nullptr : FCurl->ErrorBuffer));
 }
 
 std::string TFtp::RemoteUrl(const std::string& remoteName) const {
@@ -715,14 +712,14 @@ std::string TFtp::RemoteUrl(const std::string& remoteName) const {
 void TFtp::PutFile(const std::string& remoteName, const std::string& localName, bool ascii) {
     FBytesLeft = FileSizeOf(localName);
     if (!FConnected) {
-        throw EFtpError("Not connected");
+        throw EFtpError(Msg(texts::NotConnected));
     }
     if (HoldsLineBreakOrNul(remoteName)) {
-        throw EFtpError("Invalid remote file name");
+        throw EFtpError(Msg(texts::InvalidRemoteName));
     }
     std::FILE* file = std::fopen(localName.c_str(), "rb");
     if (file == nullptr) {
-        throw EFtpError("Unknown error");
+        throw EFtpError(Msg(texts::UnknownError));
     }
     FCurl->Upload = file;
     CURL* h = FCurl->Handle;
@@ -858,9 +855,9 @@ std::optional<std::int64_t> TFtp::StoredSize(const std::string& remoteName) {
 
 void TFtp::Receive(const std::string& remoteName, const std::string& listCommand,
                    const std::function<void(const char*, size_t)>& sink) {
-    if (!FConnected) throw EFtpError("Not connected");
+    if (!FConnected) throw EFtpError(Msg(texts::NotConnected));
     if (HoldsLineBreakOrNul(remoteName) || HoldsLineBreakOrNul(listCommand))
-        throw EFtpError("Invalid remote file name");
+        throw EFtpError(Msg(texts::InvalidRemoteName));
     CURL* h = FCurl->Handle;
     // A listing: the folder URL of the login, and the whole command as the listing's verb.
     const std::string url = listCommand.empty() ? RemoteUrl(remoteName) : FBaseUrl;
@@ -882,10 +879,10 @@ void TFtp::Receive(const std::string& remoteName, const std::string& listCommand
 
 std::optional<std::int64_t> TFtp::FileSize(const std::string& remoteName) {
     if (!FConnected) {
-        throw EFtpError("Not connected");
+        throw EFtpError(Msg(texts::NotConnected));
     }
     if (HoldsLineBreakOrNul(remoteName)) {
-        throw EFtpError("Invalid remote file name");
+        throw EFtpError(Msg(texts::InvalidRemoteName));
     }
     CURL* h = FCurl->Handle;
     const std::string url = RemoteUrl(remoteName);
@@ -909,9 +906,7 @@ std::optional<std::string> TFtp::ReadFile(const std::string& remoteName, std::si
     std::string data;
     try {
         Receive(remoteName, std::string(), [&](const char* piece, size_t size) {
-            if (data.size() + size > limit)
-                throw EFtpError("the file on the server is larger than " + std::to_string(limit) +
-                                " bytes");
+            if (data.size() + size > limit) throw EFtpError(Msg(texts::RemoteFileTooLarge, limit));
             data.append(piece, size);
         });
     } catch (const EFtpError&) {
@@ -926,11 +921,11 @@ std::optional<std::string> TFtp::ReadFile(const std::string& remoteName, std::si
 
 void TFtp::RunCommands(const std::string& first, const std::string& second) {
     if (!FConnected) {
-        throw EFtpError("Not connected");
+        throw EFtpError(Msg(texts::NotConnected));
     }
     // Commands travel verbatim: a line break in a name would start a command of its own.
     if (HoldsLineBreakOrNul(first) || HoldsLineBreakOrNul(second)) {
-        throw EFtpError("Invalid remote file name");
+        throw EFtpError(Msg(texts::InvalidRemoteName));
     }
     curl_slist* list = curl_slist_append(nullptr, first.c_str());
     if (list != nullptr && !second.empty()) {
@@ -941,7 +936,7 @@ void TFtp::RunCommands(const std::string& first, const std::string& second) {
         }
     }
     if (list == nullptr) {
-        throw EFtpError("Unknown error");
+        throw EFtpError(Msg(texts::UnknownError));
     }
     FCurl->Quote = list;
     CURL* h = FCurl->Handle;

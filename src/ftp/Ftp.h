@@ -1,7 +1,7 @@
 #pragma once
 // A small synchronous FTP client over libcurl: log in once, then store, delete and rename files
 // over the same connection. Every failure raises EFtpError with the server's reply text (without
-// its code) or the network library's own text.
+// its code, verbatim) or a reason of our own for what the network library reports.
 
 #include "base/Errors.h"
 
@@ -24,9 +24,9 @@ public:
 // (Fingerprint holds "SHA256:..." as OpenSSH prints it).
 class EServerIdentityError : public EFtpError {
 public:
-    EServerIdentityError(const std::string& message, std::string publicKeyPin,
-                         std::string fingerprint, bool changed)
-        : EFtpError(message), PublicKeyPin(std::move(publicKeyPin)),
+    EServerIdentityError(TMessage message, std::string publicKeyPin, std::string fingerprint,
+                         bool changed)
+        : EFtpError(std::move(message)), PublicKeyPin(std::move(publicKeyPin)),
           Fingerprint(std::move(fingerprint)), Changed(changed) {}
     std::string PublicKeyPin;
     std::string Fingerprint;

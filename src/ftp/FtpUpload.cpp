@@ -2,6 +2,7 @@
 
 #include "base/TempFiles.h"
 #include "ftp/Ftp.h"
+#include "ftp/FtpTexts.h"
 #include "ftp/Transport.h"
 
 #include <atomic>
@@ -75,14 +76,13 @@ std::int64_t UploadPercent(std::int64_t sent, std::int64_t size) {
                : static_cast<std::int64_t>(static_cast<long double>(sent) * 100 / size);
 }
 
-std::string UploadStatusText(const std::string& remote, std::int64_t sent, std::int64_t size) {
-    return "Uploading " + remote + " - " + std::to_string(UploadPercent(sent, size)) +
-           "% completed";
+TMessage UploadStatusMessage(const std::string& remote, std::int64_t sent, std::int64_t size) {
+    return Msg(texts::Uploading, remote, UploadPercent(sent, size));
 }
 
-std::string UploadProgressText(const TUploadProgress& progress) {
-    if (progress.Connecting) return "Connecting to " + progress.Host + "...";
-    return UploadStatusText(progress.Remote, progress.Sent, progress.Size);
+TMessage UploadProgressMessage(const TUploadProgress& progress) {
+    if (progress.Connecting) return Msg(texts::Connecting, progress.Host);
+    return UploadStatusMessage(progress.Remote, progress.Sent, progress.Size);
 }
 
 struct TFtpUploader::TState {
@@ -137,10 +137,10 @@ struct TFtpUploader::TState {
         }
     }
 
-    void Status(const std::string& text, bool isError) {
+    void Status(const TMessage& message, bool isError) {
         RunOnOwner([&] {
             if (OnStatus) {
-                OnStatus(text, isError);
+                OnStatus(message, isError);
             }
         });
     }
@@ -151,7 +151,7 @@ struct TFtpUploader::TState {
                 OnProgress(progress);
             }
             if (OnStatus) {
-                OnStatus(UploadProgressText(progress), false);
+                OnStatus(UploadProgressMessage(progress), false);
             }
         });
     }
@@ -172,14 +172,14 @@ struct TFtpUploader::TState {
 
     // Every text that travels to the server in a command line: a CR, LF or NUL in one of them
     // would end the command and start one of the sender's choosing.
-    std::string UnsafeText() const {
-        if (!SafeForServer(Settings.Host)) return "host";
-        if (!SafeForServer(Settings.User)) return "login";
-        if (!SafeForServer(Settings.Password)) return "password";
+    const TMessageText* UnsafeText() const {
+        if (!SafeForServer(Settings.Host)) return &texts::HostUnsafe;
+        if (!SafeForServer(Settings.User)) return &texts::LoginUnsafe;
+        if (!SafeForServer(Settings.Password)) return &texts::PasswordUnsafe;
         for (const std::string& remote : RemoteFiles) {
-            if (!SafeForServer(remote)) return "remote file name";
+            if (!SafeForServer(remote)) return &texts::RemoteNameUnsafe;
         }
-        return std::string();
+        return nullptr;
     }
 
     void Execute() {
@@ -196,11 +196,7 @@ struct TFtpUploader::TState {
         const std::unique_ptr<IUploadTransport> connection = MakeTransport(Settings, hooks);
         IUploadTransport& transport = *connection;
         try {
-            if (const std::string unsafe = UnsafeText(); !unsafe.empty()) {
-                throw EFtpError("The " + unsafe +
-                                " holds a line break or NUL character; nothing was sent to " +
-                                "the server");
-            }
+            if (const TMessageText* unsafe = UnsafeText()) throw EFtpError(Msg(*unsafe));
             TUploadProgress connecting;
             connecting.Connecting = true;
             connecting.Host = Settings.Host;
@@ -227,24 +223,26 @@ struct TFtpUploader::TState {
             transport.Disconnect();
         } catch (const EUploadAborted& e) {
             TempKept = e.TempKept;
-            DeliverError(e.what());
+            DeliverError(e.Message());
         } catch (const EServerIdentityError& e) {
             {
                 std::lock_guard<std::mutex> lock(DoneMutex);
                 Identity = {e.PublicKeyPin, e.Fingerprint, e.Changed};
             }
-            DeliverError(e.what());
+            DeliverError(e.Message());
+        } catch (const EQuorvaneError& e) {
+            DeliverError(e.Message());
         } catch (const std::exception& e) {
-            DeliverError(e.what());
+            DeliverError(Verbatim(e.what()));
         } catch (...) {
-            DeliverError("Unknown error");
+            DeliverError(Msg(texts::UnknownError));
         }
         transport.Disconnect();
     }
 
-    void DeliverError(const std::string& text) {
+    void DeliverError(const TMessage& message) {
         try {
-            Status(text, true);
+            Status(message, true);
         } catch (...) {
             // The owner's handler failed on the error itself; there is nobody left to tell.
         }

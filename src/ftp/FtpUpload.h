@@ -64,9 +64,9 @@ private:
 // sent * 100 / size truncated, for sizes of any 64-bit magnitude; 0 for an empty file.
 std::int64_t UploadPercent(std::int64_t sent, std::int64_t size);
 
-// The progress text of one file: "Uploading " + remote + " - N% completed", N being
-// sent * 100 / size truncated (sizes of any 64-bit magnitude).
-std::string UploadStatusText(const std::string& remote, std::int64_t sent, std::int64_t size);
+// The progress of one file: "Uploading REMOTE - N% completed", N being sent * 100 / size
+// truncated (sizes of any 64-bit magnitude).
+TMessage UploadStatusMessage(const std::string& remote, std::int64_t sent, std::int64_t size);
 
 // Where the worker is: connecting to Host, or Sent of Size bytes of Remote stored.
 struct TUploadProgress {
@@ -77,13 +77,13 @@ struct TUploadProgress {
     std::int64_t Size = 0;
 };
 
-// "Connecting to HOST..." or UploadStatusText of the file.
-std::string UploadProgressText(const TUploadProgress& progress);
+// "Connecting to HOST..." or UploadStatusMessage of the file.
+TMessage UploadProgressMessage(const TUploadProgress& progress);
 
 using TUploadProgressEvent = std::function<void(const TUploadProgress& progress)>;
-// Status texts (UploadProgressText of each progress) and the error text: Text, and whether it is
-// an error.
-using TFtpStatusEvent = std::function<void(const std::string& text, bool isError)>;
+// Status messages (UploadProgressMessage of each progress) and the error: the message, and
+// whether it is an error.
+using TFtpStatusEvent = std::function<void(const TMessage& message, bool isError)>;
 // The completion notification, after the last status, on the owner's thread.
 using TFtpDoneEvent = std::function<void()>;
 

@@ -1,6 +1,7 @@
 #include "ftp/ServerTarget.h"
 #include "base/AsciiCase.h"
 
+#include "ftp/FtpTexts.h"
 #include "ftp/FtpUpload.h"
 #include "userdb/UserList.h"
 
@@ -34,22 +35,21 @@ TTransferProtocol ProtocolFromStoredName(const std::string& name) {
             return p;
         }
     }
-    throw EQuorvaneError("Unknown upload protocol \"" + name +
-                         "\"; this version knows ftp, ftpes, ftps and sftp");
+    throw EQuorvaneError(Msg(texts::UnknownUploadProtocol, name));
 }
 
-std::string ProtocolDisplayName(TTransferProtocol protocol) {
+TMessage ProtocolDisplayMessage(TTransferProtocol protocol) {
     switch (protocol) {
     case TTransferProtocol::Ftp:
-        return "FTP";
+        return Msg(texts::ProtocolFtp);
     case TTransferProtocol::FtpExplicitTls:
-        return "FTP over TLS";
+        return Msg(texts::ProtocolFtpExplicitTls);
     case TTransferProtocol::FtpImplicitTls:
-        return "FTP over TLS (implicit)";
+        return Msg(texts::ProtocolFtpImplicitTls);
     case TTransferProtocol::Sftp:
-        return "SFTP";
+        return Msg(texts::ProtocolSftp);
     }
-    return "FTP";
+    return Msg(texts::ProtocolFtp);
 }
 
 namespace {
@@ -60,7 +60,7 @@ std::string UrlPart(CURLU* url, CURLUPart part, unsigned flags = CURLU_URLDECODE
     const CURLUcode rc = curl_url_get(url, part, &text, flags);
     std::string value = rc == CURLUE_OK && text != nullptr ? std::string(text) : std::string();
     curl_free(text);
-    if (rc == CURLUE_URLDECODE) throw EQuorvaneError("The URL holds a line break or NUL character");
+    if (rc == CURLUE_URLDECODE) throw EQuorvaneError(Msg(texts::UrlUnsafe));
     return value;
 }
 
@@ -87,13 +87,11 @@ TServerUrl ParseServerUrl(const std::string& url) {
     TServerUrl result;
     const size_t colon = url.find("://");
     if (colon == std::string::npos) {
-        throw EQuorvaneError("Not a server URL: " + url +
-                             " (use ftp://, ftpes://, ftps:// or sftp://)");
+        throw EQuorvaneError(Msg(texts::NotAServerUrl, url));
     }
     const std::string scheme = ToAsciiLower(url.substr(0, colon));
     if (scheme != "ftp" && scheme != "ftpes" && scheme != "ftps" && scheme != "sftp") {
-        throw EQuorvaneError("Unknown protocol " + scheme +
-                             ":// (use ftp://, ftpes://, ftps:// or sftp://)");
+        throw EQuorvaneError(Msg(texts::UnknownUrlProtocol, scheme));
     }
     result.Protocol = ProtocolFromStoredName(scheme);
     TUrlHandle parsed;
@@ -101,17 +99,16 @@ TServerUrl ParseServerUrl(const std::string& url) {
     if (curl_url_set(parsed.Url, CURLUPART_URL, url.c_str(),
                      CURLU_NON_SUPPORT_SCHEME | CURLU_ALLOW_SPACE | CURLU_PATH_AS_IS) !=
         CURLUE_OK) {
-        throw EQuorvaneError("The URL names no valid server: " + url);
+        throw EQuorvaneError(Msg(texts::UrlNoValidServer, url));
     }
     if (!UrlPart(parsed.Url, CURLUPART_PASSWORD).empty()) {
-        throw EQuorvaneError("Give the password with --password-stdin, not in the URL");
+        throw EQuorvaneError(Msg(texts::UrlHoldsPassword));
     }
     // Neither is part of a file name: "?" and "#" in a name are written %3F and %23.
     if (!UrlPart(parsed.Url, CURLUPART_QUERY, 0).empty() ||
         !UrlPart(parsed.Url, CURLUPART_FRAGMENT, 0).empty() ||
         url.find_first_of("?#") != std::string::npos) {
-        throw EQuorvaneError("A server URL names a file, without \"?\" or \"#\" parts: " + url +
-                             " (write them as %3F and %23 in a file name)");
+        throw EQuorvaneError(Msg(texts::UrlQueryOrFragment, url));
     }
     result.Login = UrlPart(parsed.Url, CURLUPART_USER);
     const std::string host = UrlPart(parsed.Url, CURLUPART_HOST, 0);
@@ -119,7 +116,7 @@ TServerUrl ParseServerUrl(const std::string& url) {
     result.Host = port.empty() ? host : host + ":" + port;
     const TFtpAddress address = ParseFtpHost(result.Host);
     if (!address.Valid) {
-        throw EQuorvaneError("The URL names no valid server: " + url);
+        throw EQuorvaneError(Msg(texts::UrlNoValidServer, url));
     }
     // The path always starts with "/", which only separates it from the server.
     const std::string path = UrlPart(parsed.Url, CURLUPART_PATH).substr(1);
@@ -129,10 +126,10 @@ TServerUrl ParseServerUrl(const std::string& url) {
         result.RemoteFile = path;
     }
     if (result.RemoteFile.empty() || result.RemoteFile == "/" || result.RemoteFile.back() == '/') {
-        throw EQuorvaneError("The URL names no file on the server: " + url);
+        throw EQuorvaneError(Msg(texts::UrlNoFile, url));
     }
     if (!SafeForServer(result.RemoteFile) || !SafeForServer(result.Login)) {
-        throw EQuorvaneError("The URL holds a line break or NUL character");
+        throw EQuorvaneError(Msg(texts::UrlUnsafe));
     }
     return result;
 }

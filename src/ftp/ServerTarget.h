@@ -17,7 +17,7 @@ std::string ProtocolStoredName(TTransferProtocol protocol);
 // The protocol of a stored name; raises EQuorvaneError for a name it does not know.
 TTransferProtocol ProtocolFromStoredName(const std::string& name);
 // For people: "FTP", "FTP over TLS", "FTP over TLS (implicit)", "SFTP".
-std::string ProtocolDisplayName(TTransferProtocol protocol);
+TMessage ProtocolDisplayMessage(TTransferProtocol protocol);
 
 // ftp://host[:port]/path, ftpes://, ftps:// or sftp://. The remote file is the path as the
 // server takes it: for FTP "ftp://h/www/x" names "www/x" in the login folder and "ftp://h//www/x"

@@ -1,6 +1,7 @@
 #include "ftp/Sftp.h"
 
 #include "base/TempFiles.h"
+#include "ftp/FtpTexts.h"
 
 #include <libssh2.h>
 #include <libssh2_sftp.h>
@@ -59,27 +60,27 @@ int KnownHostKeyType(int hostKeyType) {
 }
 
 // A short reason for an SFTP status the server answered.
-std::string StatusReason(unsigned long status) {
+TMessage StatusReason(unsigned long status) {
     switch (status) {
     case LIBSSH2_FX_NO_SUCH_FILE:
     case LIBSSH2_FX_NO_SUCH_PATH:
-        return "No such file or directory";
+        return Msg(texts::SystemFailure, SystemError(ENOENT));
     case LIBSSH2_FX_PERMISSION_DENIED:
     case LIBSSH2_FX_WRITE_PROTECT:
-        return "Permission denied";
+        return Msg(texts::SystemFailure, SystemError(EACCES));
     case LIBSSH2_FX_NO_SPACE_ON_FILESYSTEM:
-        return "the server's disk is full";
+        return Msg(texts::ServerDiskFull);
     case LIBSSH2_FX_QUOTA_EXCEEDED:
-        return "the quota on the server is exceeded";
+        return Msg(texts::ServerQuotaExceeded);
     case LIBSSH2_FX_FILE_ALREADY_EXISTS:
-        return "the file exists";
+        return Msg(texts::RemoteFileExists);
     case LIBSSH2_FX_OP_UNSUPPORTED:
-        return "the server does not support this";
+        return Msg(texts::ServerUnsupported);
     case LIBSSH2_FX_NO_CONNECTION:
     case LIBSSH2_FX_CONNECTION_LOST:
-        return "the connection was lost";
+        return Msg(texts::ConnectionLost);
     default:
-        return "the server refused it";
+        return Msg(texts::ServerRefusedIt);
     }
 }
 
@@ -94,7 +95,7 @@ void PutString(std::string& out, const std::string& text) {
 }
 
 std::uint32_t GetU32(const std::string& data, size_t& at) {
-    if (at + 4 > data.size()) throw EFtpError("the connection was lost");
+    if (at + 4 > data.size()) throw EFtpError(Msg(texts::ConnectionLost));
     std::uint32_t value = 0;
     for (int i = 0; i < 4; ++i)
         value = (value << 8) | static_cast<unsigned char>(data[at + static_cast<size_t>(i)]);
@@ -104,7 +105,7 @@ std::uint32_t GetU32(const std::string& data, size_t& at) {
 
 std::string GetString(const std::string& data, size_t& at) {
     const std::uint32_t length = GetU32(data, at);
-    if (at + length > data.size()) throw EFtpError("the connection was lost");
+    if (at + length > data.size()) throw EFtpError(Msg(texts::ConnectionLost));
     std::string text = data.substr(at, length);
     at += length;
     return text;
@@ -166,13 +167,13 @@ struct TSftpTransport::TSession {
     void Wait(short events) {
         const auto deadline = std::chrono::steady_clock::now() + Timeout;
         for (;;) {
-            if (AbortAsked()) throw EFtpError("aborted");
+            if (AbortAsked()) throw EFtpError(Msg(texts::TransferAborted));
             pollfd p{Socket, events, 0};
             const int ready = ::poll(&p, 1, 100);
             if (ready > 0) return;
-            if (ready < 0 && errno != EINTR) throw EFtpError("the connection was lost");
+            if (ready < 0 && errno != EINTR) throw EFtpError(Msg(texts::ConnectionLost));
             if (std::chrono::steady_clock::now() >= deadline)
-                throw EFtpError("the server did not answer in time");
+                throw EFtpError(Msg(texts::ServerTimedOut));
         }
     }
 
@@ -199,18 +200,18 @@ struct TSftpTransport::TSession {
     }
 
     // The reason of the last failure: the server's SFTP status, or what became of the session.
-    std::string Reason() {
+    TMessage Reason() {
         const int error = libssh2_session_last_errno(Ssh);
         if (error == LIBSSH2_ERROR_SFTP_PROTOCOL && Sftp != nullptr)
             return StatusReason(libssh2_sftp_last_error(Sftp));
         if (error == LIBSSH2_ERROR_SOCKET_RECV || error == LIBSSH2_ERROR_SOCKET_SEND ||
             error == LIBSSH2_ERROR_SOCKET_DISCONNECT || error == LIBSSH2_ERROR_CHANNEL_CLOSED ||
             error == LIBSSH2_ERROR_CHANNEL_EOF_SENT)
-            return "the connection was lost";
-        if (error == LIBSSH2_ERROR_TIMEOUT) return "the server did not answer in time";
+            return Msg(texts::ConnectionLost);
+        if (error == LIBSSH2_ERROR_TIMEOUT) return Msg(texts::ServerTimedOut);
         char* text = nullptr;
         libssh2_session_last_error(Ssh, &text, nullptr, 0);
-        return text != nullptr && text[0] != '\0' ? std::string(text) : "Unknown error";
+        return text != nullptr && text[0] != '\0' ? Verbatim(text) : Msg(texts::UnknownError);
     }
 
     unsigned long SftpStatus() const {
@@ -226,7 +227,7 @@ struct TSftpTransport::TSession {
         addrinfo* found = nullptr;
         if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 ||
             found == nullptr)
-            throw EFtpError("host not found");
+            throw EFtpError(Msg(texts::HostNotFound));
         int lastError = ECONNREFUSED;
         for (addrinfo* a = found; a != nullptr && Socket < 0; a = a->ai_next) {
             const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -253,7 +254,7 @@ struct TSftpTransport::TSession {
             }
         }
         ::freeaddrinfo(found);
-        if (Socket < 0) throw EFtpError(std::strerror(lastError));
+        if (Socket < 0) throw EFtpError(Msg(texts::SystemFailure, SystemError(lastError)));
     }
 
     // The host key against the pins and known_hosts; an unknown key goes to the question, a
@@ -262,7 +263,7 @@ struct TSftpTransport::TSession {
         size_t length = 0;
         int type = 0;
         const char* key = libssh2_session_hostkey(Ssh, &length, &type);
-        if (key == nullptr) throw EFtpError("the server showed no host key");
+        if (key == nullptr) throw EFtpError(Msg(texts::NoHostKey));
         const std::string fingerprint = SshKeyFingerprint(std::string(key, length));
         std::vector<std::string>& pins = Owner.FSettings.HostKeyPins;
         if (std::find(pins.begin(), pins.end(), fingerprint) != pins.end()) return;
@@ -286,36 +287,20 @@ struct TSftpTransport::TSession {
         if (match == LIBSSH2_KNOWNHOST_CHECK_MATCH) return;
         const std::string& server = Owner.FServerName;
         if (match == LIBSSH2_KNOWNHOST_CHECK_MISMATCH)
-            throw EServerIdentityError(
-                "WARNING: the host key of " + server +
-                    " has CHANGED. The server now shows the key " + fingerprint +
-                    ", not the one on record: someone may be listening in. Nothing was sent. "
-                    "Check the key with the server's administrator before you trust it.",
-                std::string(), fingerprint, true);
+            throw EServerIdentityError(Msg(texts::HostKeyChanged, server, fingerprint),
+                                       std::string(), fingerprint, true);
         if (!pins.empty()) {
             // Trusted by its keys: another one is a changed key, not an unknown server.
-            std::string trusted;
-            for (const std::string& pin : pins)
-                trusted += (trusted.empty() ? "" : ", ") + pin;
-            throw EServerIdentityError(
-                "WARNING: the host key of " + server + " has CHANGED from the trusted one (" +
-                    trusted +
-                    "). The server now shows "
-                    "the key " +
-                    fingerprint +
-                    ": someone may be listening in. Nothing was sent. Check the key with the "
-                    "server's administrator before you trust it.",
-                std::string(), fingerprint, true);
+            throw EServerIdentityError(Msg(texts::HostKeyChangedFromTrusted, server,
+                                           Names(pins, pins.size()), fingerprint),
+                                       std::string(), fingerprint, true);
         }
         if (Owner.FHooks.OnUnknownHostKey && Owner.FHooks.OnUnknownHostKey(server, fingerprint)) {
             pins.push_back(fingerprint); // for the reconnects of this session
             return;
         }
-        throw EServerIdentityError("The host key of " + server +
-                                       " is not known. Its fingerprint is " + fingerprint +
-                                       "; accept it only if the server's administrator "
-                                       "confirms it.",
-                                   std::string(), fingerprint, false);
+        throw EServerIdentityError(Msg(texts::HostKeyUnknown, server, fingerprint), std::string(),
+                                   fingerprint, false);
     }
 
     static void AnswerPrompts(const char*, int, const char*, int, int count,
@@ -336,8 +321,8 @@ struct TSftpTransport::TSession {
         }
     }
 
-    // Logs in; the reason of a refusal.
-    std::string LogIn() {
+    // Logs in; the reason of a refusal (none: logged in).
+    std::optional<TMessage> LogIn() {
         const TFtpSettings& s = Owner.FSettings;
         const auto user = static_cast<unsigned int>(s.User.size());
         if (!s.KeyFile.empty()) {
@@ -345,16 +330,14 @@ struct TSftpTransport::TSession {
                 return libssh2_userauth_publickey_fromfile_ex(
                     Ssh, s.User.c_str(), user, nullptr, s.KeyFile.c_str(), s.KeyPassphrase.c_str());
             });
-            if (rc == 0) return std::string();
-            if (rc == LIBSSH2_ERROR_FILE)
-                return "the key file " + s.KeyFile +
-                       " could not be read (a wrong passphrase, or not a private key)";
-            return "the server refused the key";
+            if (rc == 0) return std::nullopt;
+            if (rc == LIBSSH2_ERROR_FILE) return Msg(texts::KeyFileUnreadable, s.KeyFile);
+            return Msg(texts::ServerRefusedKey);
         }
         const char* methods =
             Retry([&] { return libssh2_userauth_list(Ssh, s.User.c_str(), user); });
         if (methods == nullptr) {
-            if (libssh2_userauth_authenticated(Ssh) != 0) return std::string(); // "none" worked
+            if (libssh2_userauth_authenticated(Ssh) != 0) return std::nullopt; // "none" worked
             return Reason();
         }
         const std::string offered = methods;
@@ -374,7 +357,8 @@ struct TSftpTransport::TSession {
                                                                 &TSession::AnswerPrompts);
             });
         }
-        return rc == 0 ? std::string() : std::string("the server refused the login");
+        if (rc == 0) return std::nullopt;
+        return Msg(texts::ServerRefusedLogin);
     }
 
     // ---- The extension channel: a minimal SFTP client for what libssh2 does not offer.
@@ -398,7 +382,8 @@ struct TSftpTransport::TSession {
                 [&] { return libssh2_channel_read(Extension, data.data() + got, size - got); });
             if (n < 0) throw EFtpError(Reason());
             if (n == 0) {
-                if (libssh2_channel_eof(Extension) != 0) throw EFtpError("the connection was lost");
+                if (libssh2_channel_eof(Extension) != 0)
+                    throw EFtpError(Msg(texts::ConnectionLost));
                 WaitForLibrary();
                 continue;
             }
@@ -412,7 +397,7 @@ struct TSftpTransport::TSession {
         std::string header = ChannelRead(4);
         size_t at = 0;
         const std::uint32_t length = GetU32(header, at);
-        if (length == 0 || length > 256 * 1024) throw EFtpError("the connection was lost");
+        if (length == 0 || length > 256 * 1024) throw EFtpError(Msg(texts::ConnectionLost));
         const std::string packet = ChannelRead(length);
         return {static_cast<unsigned char>(packet[0]), packet.substr(1)};
     }
@@ -500,16 +485,16 @@ void TSftpTransport::Open(bool abortable) {
     FServerName = (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" +
                   std::to_string(port);
     if (!address.Valid || !SafeForServer(FSettings.User) || !SafeForServer(FSettings.Password))
-        throw EFtpError("Could not connect to " + FServerName + ": " +
-                        (address.Valid ? "the login or password holds a line break or NUL"
-                                       : "not a valid host name"));
+        throw EFtpError(
+            Msg(texts::CouldNotConnect, FServerName,
+                Msg(address.Valid ? texts::LoginOrPasswordUnsafe : texts::InvalidHostName)));
     auto session = std::make_unique<TSession>(*this);
     TSession& s = *session;
     s.Abortable = abortable;
     try {
         s.ConnectSocket(host, port);
         s.Ssh = libssh2_session_init();
-        if (s.Ssh == nullptr) throw EFtpError("Unknown error");
+        if (s.Ssh == nullptr) throw EFtpError(Msg(texts::UnknownError));
         libssh2_session_set_blocking(s.Ssh, 0);
         if (s.Retry([&] { return libssh2_session_handshake(s.Ssh, s.Socket); }) != 0)
             throw EFtpError(s.Reason());
@@ -517,29 +502,27 @@ void TSftpTransport::Open(bool abortable) {
     } catch (const EServerIdentityError&) {
         throw;
     } catch (const EFtpError& e) {
-        throw EFtpError("Could not connect to " + FServerName + ": " + e.what());
+        throw EFtpError(Msg(texts::CouldNotConnect, FServerName, e.Message()));
     }
     try {
-        if (const std::string refused = s.LogIn(); !refused.empty())
-            throw EFtpError("Login to " + FServerName + " as " + FSettings.User +
-                            " failed: " + refused);
+        if (std::optional<TMessage> refused = s.LogIn())
+            throw EFtpError(Msg(texts::LoginFailed, FServerName, FSettings.User, *refused));
     } catch (const EFtpError& e) {
-        if (std::string(e.what()).rfind("Login to ", 0) == 0) throw;
-        throw EFtpError("Login to " + FServerName + " as " + FSettings.User +
-                        " failed: " + e.what());
+        if (e.Message().Is(texts::LoginFailed)) throw;
+        throw EFtpError(Msg(texts::LoginFailed, FServerName, FSettings.User, e.Message()));
     }
     s.Sftp = s.Retry([&] { return libssh2_sftp_init(s.Ssh); });
     if (s.Sftp == nullptr)
-        throw EFtpError("Could not connect to " + FServerName + ": the server offers no SFTP");
+        throw EFtpError(Msg(texts::CouldNotConnect, FServerName, Msg(texts::ServerOffersNoSftp)));
     s.Abortable = false; // from here on, only the transfers heed an abort
     FSession = std::move(session);
 }
 
 void TSftpTransport::Put(const std::string& remote, const std::string& local) {
-    if (!SafeForServer(remote)) throw EFtpError("Invalid remote file name");
+    if (!SafeForServer(remote)) throw EFtpError(Msg(texts::InvalidRemoteName));
     TSession& s = Session();
     std::FILE* file = std::fopen(local.c_str(), "rb");
-    if (file == nullptr) throw EFtpError("Unknown error");
+    if (file == nullptr) throw EFtpError(Msg(texts::UnknownError));
     // Readable by the web server; a rename over an existing file gives it that file's mode.
     const long mode = 0644;
     LIBSSH2_SFTP_HANDLE* handle = s.Retry([&] {
@@ -557,11 +540,11 @@ void TSftpTransport::Put(const std::string& remote, const std::string& local) {
         for (;;) {
             const size_t got = std::fread(buffer.data(), 1, buffer.size(), file);
             if (got == 0) {
-                if (std::ferror(file) != 0) throw EFtpError("the local file could not be read");
+                if (std::ferror(file) != 0) throw EFtpError(Msg(texts::LocalFileUnreadable));
                 break;
             }
             // A fast server never makes the writes wait, where an abort is heard otherwise.
-            if (s.AbortAsked()) throw EFtpError("aborted");
+            if (s.AbortAsked()) throw EFtpError(Msg(texts::TransferAborted));
             size_t sent = 0;
             while (sent < got) {
                 const ssize_t n = s.Retry(
@@ -604,7 +587,7 @@ int StatOf(TSessionOf& s, const std::string& remote, LIBSSH2_SFTP_ATTRIBUTES& at
 } // namespace
 
 std::optional<std::int64_t> TSftpTransport::Size(const std::string& remote) {
-    if (!SafeForServer(remote)) throw EFtpError("Invalid remote file name");
+    if (!SafeForServer(remote)) throw EFtpError(Msg(texts::InvalidRemoteName));
     TSession& s = Session();
     LIBSSH2_SFTP_ATTRIBUTES attrs{};
     if (StatOf(s, remote, attrs) == 0 && (attrs.flags & LIBSSH2_SFTP_ATTR_SIZE) != 0)
@@ -621,7 +604,7 @@ std::optional<std::int64_t> TSftpTransport::Size(const std::string& remote) {
 
 void TSftpTransport::Read(const std::string& remote,
                           const std::function<void(const char*, size_t)>& sink) {
-    if (!SafeForServer(remote)) throw EFtpError("Invalid remote file name");
+    if (!SafeForServer(remote)) throw EFtpError(Msg(texts::InvalidRemoteName));
     TSession& s = Session();
     LIBSSH2_SFTP_HANDLE* handle = s.Retry([&] {
         return libssh2_sftp_open_ex(s.Sftp, remote.c_str(),
@@ -649,7 +632,7 @@ void TSftpTransport::Read(const std::string& remote,
 }
 
 std::optional<std::string> TSftpTransport::Read(const std::string& remote, std::size_t limit) {
-    if (!SafeForServer(remote)) throw EFtpError("Invalid remote file name");
+    if (!SafeForServer(remote)) throw EFtpError(Msg(texts::InvalidRemoteName));
     TSession& s = Session();
     LIBSSH2_SFTP_ATTRIBUTES attrs{};
     if (StatOf(s, remote, attrs) != 0) {
@@ -658,9 +641,7 @@ std::optional<std::string> TSftpTransport::Read(const std::string& remote, std::
     }
     std::string data;
     Read(remote, [&](const char* piece, size_t size) {
-        if (data.size() + size > limit)
-            throw EFtpError("the file on the server is larger than " + std::to_string(limit) +
-                            " bytes");
+        if (data.size() + size > limit) throw EFtpError(Msg(texts::RemoteFileTooLarge, limit));
         data.append(piece, size);
     });
     return data;
@@ -668,7 +649,7 @@ std::optional<std::string> TSftpTransport::Read(const std::string& remote, std::
 
 void TSftpTransport::Rename(const std::string& from, const std::string& to) {
     FSourceRefused = false;
-    if (!SafeForServer(from) || !SafeForServer(to)) throw EFtpError("Invalid remote file name");
+    if (!SafeForServer(from) || !SafeForServer(to)) throw EFtpError(Msg(texts::InvalidRemoteName));
     TSession& s = Session();
     // The new file takes the permissions of the one it replaces.
     LIBSSH2_SFTP_ATTRIBUTES old{};
@@ -694,7 +675,7 @@ void TSftpTransport::Rename(const std::string& from, const std::string& to) {
         // The server could replace atomically and would not: deleting the target first would
         // only risk leaving the site without one.
         FSourceRefused = true;
-        throw EFtpError(message.empty() ? StatusReason(status) : message);
+        throw EFtpError(message.empty() ? StatusReason(status) : Verbatim(message));
     }
     const int rc = s.Retry([&] {
         return libssh2_sftp_rename_ex(s.Sftp, from.c_str(), static_cast<unsigned int>(from.size()),
@@ -708,7 +689,7 @@ void TSftpTransport::Rename(const std::string& from, const std::string& to) {
 }
 
 void TSftpTransport::Delete(const std::string& remote) {
-    if (!SafeForServer(remote)) throw EFtpError("Invalid remote file name");
+    if (!SafeForServer(remote)) throw EFtpError(Msg(texts::InvalidRemoteName));
     TSession& s = Session();
     if (s.Retry([&] {
             return libssh2_sftp_unlink_ex(s.Sftp, remote.c_str(),

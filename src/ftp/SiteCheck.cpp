@@ -1,5 +1,6 @@
 #include "ftp/SiteCheck.h"
 #include "base/AsciiCase.h"
+#include "ftp/FtpTexts.h"
 
 #include <curl/curl.h>
 
@@ -58,7 +59,7 @@ TSiteCheckResult Request(const std::string& url, const TUrlParts& origin, const 
         std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(),
                                                                  curl_easy_cleanup);
         if (!curl) {
-            result.Error = "The HTTP client could not be started";
+            result.Error = Msg(texts::HttpClientUnavailable);
             return result;
         }
         CURL* h = curl.get();
@@ -78,7 +79,7 @@ TSiteCheckResult Request(const std::string& url, const TUrlParts& origin, const 
         curl_easy_setopt(h, CURLOPT_USERAGENT, "quorvane-check");
         const CURLcode code = curl_easy_perform(h);
         if (code != CURLE_OK) {
-            result.Error = error[0] != '\0' ? error : curl_easy_strerror(code);
+            result.Error = Verbatim(error[0] != '\0' ? error : curl_easy_strerror(code));
             result.Status = 0;
             return result;
         }
@@ -103,7 +104,7 @@ TSiteCheckResult Request(const std::string& url, const TUrlParts& origin, const 
         }
         current = next;
     }
-    result.Error = "Too many redirects";
+    result.Error = Msg(texts::TooManyRedirects);
     return result;
 }
 
@@ -114,7 +115,7 @@ TSiteCheckResult CheckSiteLogin(const std::string& url, const std::string& login
     const TUrlParts origin = Parse(url);
     if (!origin.Valid) {
         TSiteCheckResult result;
-        result.Error = "The address is not an http or https address";
+        result.Error = Msg(texts::NotAnHttpAddress);
         return result;
     }
     // A page that asks for no password lets in any password: that would be no answer.
@@ -127,24 +128,20 @@ TSiteCheckResult CheckSiteLogin(const std::string& url, const std::string& login
     return Request(url, origin, &login, &password, timeoutSeconds);
 }
 
-std::string SiteCheckText(const TSiteCheckResult& r, const std::string& login) {
-    const std::string status = " (HTTP " + std::to_string(r.Status) + ")";
+TMessage SiteCheckMessage(const TSiteCheckResult& r, const std::string& login) {
     switch (r.Outcome) {
     case TSiteCheckOutcome::LetIn:
-        return "The site let user " + login + " in" + status + ".";
+        return Msg(texts::SiteLetIn, login, r.Status);
     case TSiteCheckOutcome::Refused:
-        return "The site refused user " + login + status + ".";
+        return Msg(texts::SiteRefused, login, r.Status);
     case TSiteCheckOutcome::NotProtected:
-        return "The page is not protected: the site let everybody in without a password" + status +
-               ", so the check says nothing about user " + login + ".";
+        return Msg(texts::SiteNotProtected, r.Status, login);
     case TSiteCheckOutcome::Other:
         break;
     }
-    if (!r.RedirectUrl.empty())
-        return "The site redirects to another host (" + r.RedirectUrl +
-               "); the credentials were not sent there, so the check is undecided.";
-    if (r.Status == 0) return "The site could not be checked: " + r.Error + ".";
-    return "The site neither let user " + login + " in nor refused them" + status + ".";
+    if (!r.RedirectUrl.empty()) return Msg(texts::SiteRedirects, r.RedirectUrl);
+    if (r.Status == 0) return Msg(texts::SiteNotChecked, r.Error);
+    return Msg(texts::SiteUndecided, login, r.Status);
 }
 
 } // namespace quorvane

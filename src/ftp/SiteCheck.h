@@ -2,6 +2,8 @@
 // Whether a web site lets a user in: one request with HTTP Basic authentication, as a browser
 // would make it, to tell that the password file on the server works for that user.
 
+#include "base/Message.h"
+
 #include <string>
 
 namespace quorvane {
@@ -18,7 +20,7 @@ struct TSiteCheckResult {
     long Status = 0;         // the HTTP status of the last answer; 0 when none came
     std::string FinalUrl;    // the address that gave the last answer
     std::string RedirectUrl; // a redirect to another host that was not followed
-    std::string Error;       // the transfer error when no answer came
+    TMessage Error;          // the transfer error when no answer came
 };
 
 // Requests url (http or https only) first without credentials: a page that lets anybody in
@@ -32,6 +34,6 @@ TSiteCheckResult CheckSiteLogin(const std::string& url, const std::string& login
 
 // One sentence about the result for a person: "The site let user ann in (HTTP 200).", "The site
 // refused user ann (HTTP 401).", "The page is not protected: ...", and so on.
-std::string SiteCheckText(const TSiteCheckResult& result, const std::string& login);
+TMessage SiteCheckMessage(const TSiteCheckResult& result, const std::string& login);
 
 } // namespace quorvane

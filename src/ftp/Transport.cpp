@@ -93,7 +93,7 @@ void StageUpload(IUploadTransport& transport, const std::string& local, std::int
         // A partly written temporary file may hold clear passwords: remove it.
         const bool removed = DeleteQuietly(transport, temp);
         if (aborted()) throw EUploadAborted(remote, !removed);
-        throw EFtpError("Upload of " + remote + " failed: " + e.what());
+        throw EFtpError(Msg(texts::UploadFailed, remote, e.Message()));
     }
     // A server may confirm a transfer it did not store whole; one that cannot tell what it
     // stored gets no chance to install a short file either.
@@ -106,13 +106,8 @@ void StageUpload(IUploadTransport& transport, const std::string& local, std::int
     if (!stored || *stored != localSize || aborted()) {
         const bool removed = DeleteQuietly(transport, temp);
         if (aborted()) throw EUploadAborted(remote, !removed);
-        if (!stored)
-            throw EFtpError("Upload of " + remote +
-                            " failed: the server does not tell the size of the uploaded file, "
-                            "so it cannot be checked; the old file was kept");
-        throw EFtpError("Upload of " + remote + " failed: the server stored " +
-                        std::to_string(*stored) + " of " + std::to_string(localSize) +
-                        " bytes; the old file was kept");
+        if (!stored) throw EFtpError(Msg(texts::UploadSizeUnknown, remote));
+        throw EFtpError(Msg(texts::UploadIncomplete, remote, *stored, localSize));
     }
 }
 
@@ -134,7 +129,7 @@ void CommitUpload(IUploadTransport& transport, const std::string& local, const s
             // The new file cannot be moved at all: deleting the target would only leave the
             // site without one.
             DeleteQuietly(transport, temp);
-            throw EFtpError("Could not rename " + temp + " to " + remote + ": " + e.what());
+            throw EFtpError(Msg(texts::RenameFailed, temp, remote, e.Message()));
         }
     }
     bool targetDeleted = false;
@@ -150,7 +145,7 @@ void CommitUpload(IUploadTransport& transport, const std::string& local, const s
     } catch (const EFtpError& e) {
         if (!targetDeleted) {
             DeleteQuietly(transport, temp);
-            throw EFtpError("Could not rename " + temp + " to " + remote + ": " + e.what());
+            throw EFtpError(Msg(texts::RenameFailed, temp, remote, e.Message()));
         }
     }
     // The target is gone and the new file cannot take its name: the site must not stay
@@ -159,7 +154,7 @@ void CommitUpload(IUploadTransport& transport, const std::string& local, const s
         transport.Put(remote, local);
     } catch (const EFtpError& e) {
         DeleteQuietly(transport, temp);
-        throw EFtpError("Upload of " + remote + " failed: " + e.what());
+        throw EFtpError(Msg(texts::UploadFailed, remote, e.Message()));
     }
     DeleteQuietly(transport, temp);
 }

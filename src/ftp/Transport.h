@@ -3,6 +3,7 @@
 // replacement of a remote file written once against it.
 
 #include "ftp/Ftp.h"
+#include "ftp/FtpTexts.h"
 
 #include <cstdint>
 #include <functional>
@@ -104,7 +105,7 @@ private:
 class EUploadAborted : public EFtpError {
 public:
     EUploadAborted(const std::string& remote, bool tempKept)
-        : EFtpError("Upload of " + remote + " was aborted"), TempKept(tempKept) {}
+        : EFtpError(Msg(texts::UploadAborted, remote)), TempKept(tempKept) {}
     bool TempKept = false;
 };
 

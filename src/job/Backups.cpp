@@ -1,9 +1,11 @@
 #include "job/Backups.h"
 
+#include "base/BaseTexts.h"
 #include "base/Errors.h"
 #include "base/FileSafety.h"
 #include "export/DatabaseState.h"
 #include "export/SiteChanges.h"
+#include "job/JobTexts.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -104,14 +106,9 @@ TTargetBackups::TTargetBackups(const std::string& targetId) {
 }
 
 TBackupVersion TTargetBackups::Keep(const std::string& bytes) const {
-    const std::string cannot = "Could not keep a copy of the file about to be replaced in " +
-                               (FFolder.empty() ? std::string("the state folder") : FFolder);
-    if (FFolder.empty() || !MakePrivateFolders(FFolder))
-        throw EQuorvaneError(cannot + ": " +
-                             (FFolder.empty() ? "neither XDG_STATE_HOME nor "
-                                                "HOME is set"
-                                              : std::strerror(errno)) +
-                             "; nothing was replaced");
+    if (FFolder.empty()) throw EQuorvaneError(Msg(texts::BackupNoStateFolder));
+    if (!MakePrivateFolders(FFolder))
+        throw EQuorvaneError(Msg(texts::BackupFailed, FFolder, SystemError(errno)));
     std::int64_t ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                           std::chrono::system_clock::now().time_since_epoch())
                           .count();
@@ -127,14 +124,13 @@ TBackupVersion TTargetBackups::Keep(const std::string& bytes) const {
         const int fd = ::open(version.Path.c_str(),
                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0 && errno == EEXIST) continue;
-        if (fd < 0)
-            throw EQuorvaneError(cannot + ": " + std::strerror(errno) + "; nothing was replaced");
+        if (fd < 0) throw EQuorvaneError(Msg(texts::BackupFailed, FFolder, SystemError(errno)));
         bool ok = WriteFully(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
         const int error = errno;
         if (::close(fd) != 0) ok = false;
         if (!ok) {
             ::unlink(version.Path.c_str());
-            throw EQuorvaneError(cannot + ": " + std::strerror(error) + "; nothing was replaced");
+            throw EQuorvaneError(Msg(texts::BackupFailed, FFolder, SystemError(error)));
         }
         break;
     }
@@ -178,7 +174,7 @@ std::vector<TBackupVersion> TTargetBackups::List(bool countUsers) const {
 
 std::string TTargetBackups::Read(const TBackupVersion& version) const {
     const std::optional<std::string> bytes = ReadSideFile(version.Path, KMaxBackupBytes);
-    if (!bytes) throw EQuorvaneError(FormatMessage("Cannot open file %s", version.Path.c_str()));
+    if (!bytes) throw EQuorvaneError(Msg(texts::CannotOpenFile, version.Path));
     return *bytes;
 }
 

@@ -4,6 +4,8 @@
 #include "job/StoreTarget.h"
 #include "sitedb/SiteDbTexts.h"
 
+#include "base/BaseTexts.h"
+
 #include "base/AtomicFile.h"
 #include "base/Errors.h"
 #include "base/FileSafety.h"
@@ -30,22 +32,22 @@ namespace {
 // Writes data into the existing private temporary file of an upload.
 void WriteIntoFile(const std::string& path, const std::string& data) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0) throw EQuorvaneError(FormatMessage("Cannot create file %s", path.c_str()));
+    if (fd < 0) throw EQuorvaneError(Msg(texts::CannotCreateFile, path));
     bool ok = WriteFully(fd, data.data(), data.size());
     if (::close(fd) != 0) ok = false;
-    if (!ok) throw EQuorvaneError("Stream write error");
+    if (!ok) throw EQuorvaneError(Msg(texts::StreamWriteError));
 }
 
 } // namespace
 
-std::string ExportProgressText(const TExportEvent& event) {
+TMessage ExportProgressMessage(const TExportEvent& event) {
     switch (event.Stage) {
     case TExportStage::Building:
-        return BuildProgressText(event.EntriesDone, event.EntriesTotal);
+        return Msg(texts::ExportBuilding, ExportProgressPercent(event).value_or(0));
     case TExportStage::Connecting:
-        return UploadProgressText({true, event.Server, {}, 0, 0});
+        return UploadProgressMessage({true, event.Server, {}, 0, 0});
     case TExportStage::Uploading:
-        return UploadStatusText(event.Remote, event.BytesSent, event.BytesTotal);
+        return UploadStatusMessage(event.Remote, event.BytesSent, event.BytesTotal);
     }
     return {};
 }
@@ -64,27 +66,43 @@ std::optional<int> ExportProgressPercent(const TExportEvent& event) {
     return std::nullopt;
 }
 
-std::string ExportResultText(const TExportResult& result,
-                             const std::function<std::string(std::size_t)>& number) {
-    std::string text =
-        result.Written == 1 ? std::string("1 user") : number(result.Written) + " users";
-    text += " written to " + result.Target;
-    if (result.Disabled > 0 || result.Expired > 0) {
-        text += "; ";
-        if (result.Disabled > 0) text += number(result.Disabled) + " disabled";
-        if (result.Disabled > 0 && result.Expired > 0) text += " and ";
-        if (result.Expired > 0) text += number(result.Expired) + " expired";
-        text += " left out";
-    }
-    if (!result.WeakUsers.empty()) {
-        const std::string weak = WeakHashReport(result.WeakUsers);
-        text += ". " + weak.substr(0, weak.find('\n'));
-    }
-    return text;
+namespace {
+
+// The first line of WeakHashReport. It is still English: once the export library tells it as a
+// message, that message takes the place of this Verbatim.
+TMessage WeakHashesLine(const std::vector<const TUserProp*>& users) {
+    const std::string weak = WeakHashReport(users);
+    return Verbatim(weak.substr(0, weak.find('\n')));
 }
 
-std::string ExportAbortedText() {
-    return "Export aborted; the server's file was not changed";
+} // namespace
+
+TMessage ExportResultMessage(const TExportResult& result) {
+    const bool one = result.Written == 1;
+    const std::string& target = result.Target;
+    const TMessagePart written = Count(result.Written);
+    const TMessagePart disabled = Count(result.Disabled);
+    const TMessagePart expired = Count(result.Expired);
+    TMessage message;
+    if (result.Disabled > 0 && result.Expired > 0)
+        message =
+            one ? Msg(texts::ResultWrittenOneDisabledExpired, target, disabled, expired)
+                : Msg(texts::ResultWrittenDisabledExpired, written, target, disabled, expired);
+    else if (result.Disabled > 0)
+        message = one ? Msg(texts::ResultWrittenOneDisabled, target, disabled)
+                      : Msg(texts::ResultWrittenDisabled, written, target, disabled);
+    else if (result.Expired > 0)
+        message = one ? Msg(texts::ResultWrittenOneExpired, target, expired)
+                      : Msg(texts::ResultWrittenExpired, written, target, expired);
+    else
+        message =
+            one ? Msg(texts::ResultWrittenOne, target) : Msg(texts::ResultWritten, written, target);
+    if (result.WeakUsers.empty()) return message;
+    return Msg(texts::ResultWithWeakHashes, std::move(message), WeakHashesLine(result.WeakUsers));
+}
+
+TMessage ExportAbortedMessage() {
+    return Msg(texts::ExportAborted);
 }
 
 // The build's progress as events, its abort as the job's.
@@ -138,10 +156,9 @@ void TExportJob::Start() {
     TExportSettings& s = FSettings;
     if (!s.Content) Sweep();
     if (s.Target == TExportTarget::Server) {
-        if (FList.FtpHost.empty()) throw EQuorvaneError("The database names no FTP server");
+        if (FList.FtpHost.empty()) throw EQuorvaneError(Msg(texts::NoFtpServer));
         if (s.RemoteFile.empty()) s.RemoteFile = FList.FtpPasswdFile;
-        if (s.RemoteFile.empty())
-            throw EQuorvaneError("The database names no password file on the FTP server");
+        if (s.RemoteFile.empty()) throw EQuorvaneError(Msg(texts::NoServerPasswordFile));
     }
     if (s.Target == TExportTarget::File) CheckExportTarget(s.FileName, s.DatabasePath);
     std::optional<TStoreSettings> store;
@@ -170,7 +187,7 @@ void TExportJob::Start() {
     if (FGroups && s.Target == TExportTarget::File) {
         CheckExportTarget(FResult.GroupFile, s.DatabasePath);
         if (FResult.GroupFile == s.FileName)
-            throw EQuorvaneError("The group file cannot be the password file itself");
+            throw EQuorvaneError(Msg(texts::GroupFileIsPasswordFile));
     }
     std::optional<std::string> text;
     if (s.Content) {
@@ -207,7 +224,7 @@ void TExportJob::Start() {
         if (FResult.DryRun) break;
         if (s.Stream != nullptr) {
             *s.Stream << *text << std::flush;
-            if (!*s.Stream) throw EQuorvaneError("Stream write error");
+            if (!*s.Stream) throw EQuorvaneError(Msg(texts::StreamWriteError));
         }
         RememberExport({}, std::nullopt);
         FResult.Done = true;
@@ -382,12 +399,12 @@ void TExportJob::StartUpload(const std::string& text) {
         event.BytesTotal = progress.Size;
         OnEvent(event);
     };
-    uploader->OnStatus = [this](const std::string& text, bool isError) {
+    uploader->OnStatus = [this](const TMessage& message, bool isError) {
         // An abort that held is no failure, nor a stop before the replacement: the result says
         // so.
         if (!isError || FUploader->Aborted() || (FServer && FServer->Stopped)) return;
-        if (FResult.Error.empty()) FResult.Error = text;
-        if (OnError) OnError(text);
+        if (FResult.Error.Empty()) FResult.Error = message;
+        if (OnError) OnError(message);
     };
     uploader->OnTerminate = [this] { UploadEnded(); };
     FUploader = std::move(uploader);
@@ -398,7 +415,7 @@ void TExportJob::UploadEnded() {
     FResult.Identity = FUploader->IdentityProblem();
     if (FUploader->Aborted()) {
         FResult.Aborted = true;
-        FResult.Error.clear();
+        FResult.Error = TMessage();
         if (FUploader->AbortTempKept())
             FResult.Warnings.push_back(
                 Msg(texts::PartialUploadKept, SafeUploadName(FResult.Target)));
@@ -406,7 +423,7 @@ void TExportJob::UploadEnded() {
     const TServerOutcome& outcome = *FServer;
     FResult.Check = outcome.Check;
     FResult.Stopped = outcome.Stopped && !FResult.Aborted;
-    FResult.Done = !FResult.Aborted && FResult.Error.empty() && !FResult.Stopped && !FResult.DryRun;
+    FResult.Done = !FResult.Aborted && FResult.Error.Empty() && !FResult.Stopped && !FResult.DryRun;
     // The name stays: with a dispatcher that runs this on the worker's thread, the owner may be
     // reading it at this moment.
     if (!FTempFile.empty()) ::unlink(FTempFile.c_str()); // gone already, normally

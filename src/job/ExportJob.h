@@ -42,9 +42,9 @@ struct TExportEvent {
     std::string Remote;
 };
 
-// The progress text of an event: "Creating passwords file - N% completed", "Connecting to
+// The progress an event tells: "Creating passwords file - N% completed", "Connecting to
 // HOST...", "Uploading REMOTE - N% completed".
-std::string ExportProgressText(const TExportEvent& event);
+TMessage ExportProgressMessage(const TExportEvent& event);
 
 // The percentage an event stands for; none while connecting (there is no measure yet).
 std::optional<int> ExportProgressPercent(const TExportEvent& event);
@@ -88,7 +88,7 @@ struct TExportSettings {
 struct TExportResult {
     bool Done = false; // the file is written or stored on the server
     // Stopped in time: while building nothing was written or sent; during an upload the
-    // server's file was not changed (ExportAbortedText).
+    // server's file was not changed (ExportAbortedMessage).
     bool Aborted = false;
     std::string Target; // the file name or the remote file
     std::size_t Written = 0;
@@ -107,7 +107,7 @@ struct TExportResult {
     // remove from the server.
     std::vector<TMessage> Warnings;
     TPasswordFileStats Stats;
-    std::string Error; // the upload's failure, as the worker gave it
+    TMessage Error; // the upload's failure, as the worker gave it (Empty: none)
     TFtpUploader::TIdentityProblem Identity;
     // What the target held and what the new file changes there; none for a stream, or when the
     // target could not be read.
@@ -120,13 +120,11 @@ struct TExportResult {
 
 // "57 users written to /srv/www/.htpasswd; 2 disabled and 1 expired left out", the left-out
 // part only when there are such users, then ". " and the first line of WeakHashReport when
-// users still use weak hashes; numbers as `number` writes them.
-std::string ExportResultText(
-    const TExportResult& result, const std::function<std::string(std::size_t)>& number =
-                                     [](std::size_t n) { return std::to_string(n); });
+// users still use weak hashes; the numbers are counts.
+TMessage ExportResultMessage(const TExportResult& result);
 
 // What an upload stopped by Abort leaves: "Export aborted; the server's file was not changed".
-std::string ExportAbortedText();
+TMessage ExportAbortedMessage();
 
 class TExportJob {
 public:
@@ -141,7 +139,7 @@ public:
     // Progress, on the owner's thread.
     std::function<void(const TExportEvent&)> OnEvent;
     // The upload failed, with the worker's message; before OnDone.
-    std::function<void(const std::string&)> OnError;
+    std::function<void(const TMessage&)> OnError;
     // The export ended (written, aborted, or its upload ended either way), once per Start that
     // returned normally. It may destroy the job.
     std::function<void(const TExportResult&)> OnDone;

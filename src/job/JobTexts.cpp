@@ -4,6 +4,37 @@ namespace quorvane::texts {
 
 // clang-format off
 const TMessageText PartialUploadKept{"PartialUploadKept", QT_TRANSLATE_NOOP("CoreText", "The partial upload %1 could not be removed from the server")};
+const TMessageText ExportAborted{"ExportAborted", QT_TRANSLATE_NOOP("CoreText", "Export aborted; the server's file was not changed")};
+const TMessageText ExportBuilding{"ExportBuilding", QT_TRANSLATE_NOOP("CoreText", "Creating passwords file - %1% completed")};
+const TMessageText NoFtpServer{"NoFtpServer", QT_TRANSLATE_NOOP("CoreText", "The database names no FTP server")};
+const TMessageText NoServerPasswordFile{"NoServerPasswordFile", QT_TRANSLATE_NOOP("CoreText", "The database names no password file on the FTP server")};
+const TMessageText GroupFileIsPasswordFile{"GroupFileIsPasswordFile", QT_TRANSLATE_NOOP("CoreText", "The group file cannot be the password file itself")};
+const TMessageText ResultWrittenOne{"ResultWrittenOne", QT_TRANSLATE_NOOP("CoreText", "1 user written to %1")};
+const TMessageText ResultWritten{"ResultWritten", QT_TRANSLATE_NOOP("CoreText", "%1 users written to %2")};
+const TMessageText ResultWrittenOneDisabledExpired{"ResultWrittenOneDisabledExpired", QT_TRANSLATE_NOOP("CoreText", "1 user written to %1; %2 disabled and %3 expired left out")};
+const TMessageText ResultWrittenDisabledExpired{"ResultWrittenDisabledExpired", QT_TRANSLATE_NOOP("CoreText", "%1 users written to %2; %3 disabled and %4 expired left out")};
+const TMessageText ResultWrittenOneDisabled{"ResultWrittenOneDisabled", QT_TRANSLATE_NOOP("CoreText", "1 user written to %1; %2 disabled left out")};
+const TMessageText ResultWrittenDisabled{"ResultWrittenDisabled", QT_TRANSLATE_NOOP("CoreText", "%1 users written to %2; %3 disabled left out")};
+const TMessageText ResultWrittenOneExpired{"ResultWrittenOneExpired", QT_TRANSLATE_NOOP("CoreText", "1 user written to %1; %2 expired left out")};
+const TMessageText ResultWrittenExpired{"ResultWrittenExpired", QT_TRANSLATE_NOOP("CoreText", "%1 users written to %2; %3 expired left out")};
+const TMessageText ResultWithWeakHashes{"ResultWithWeakHashes", QT_TRANSLATE_NOOP("CoreText", "%1. %2")};
+const TMessageText TargetTooLarge{"TargetTooLarge", QT_TRANSLATE_NOOP("CoreText", "%1 is larger than 1 GiB; it is not read, compared or replaced")};
+const TMessageText TargetChangedWhileExporting{"TargetChangedWhileExporting", QT_TRANSLATE_NOOP("CoreText", "%1 changed while the export ran; nothing was replaced. Export again to see what changed")};
+const TMessageText ReadBeforeReplaceFailed{"ReadBeforeReplaceFailed", QT_TRANSLATE_NOOP("CoreText", "Could not read %1 to compare it before replacing it: %2")};
+const TMessageText TargetChangedThere{"TargetChangedThere", QT_TRANSLATE_NOOP("CoreText", "%1 changed since this database last wrote it: %2 there")};
+const TMessageText TargetHoldsUnknownUser{"TargetHoldsUnknownUser", QT_TRANSLATE_NOOP("CoreText", "%1 holds a user this database does not have")};
+const TMessageText TargetHoldsUnknownUsers{"TargetHoldsUnknownUsers", QT_TRANSLATE_NOOP("CoreText", "%1 holds %2 users this database does not have")};
+const TMessageText NothingReplaced{"NothingReplaced", QT_TRANSLATE_NOOP("CoreText", "%1. Nothing was replaced.")};
+const TMessageText OutsideAdded{"OutsideAdded", QT_TRANSLATE_NOOP("CoreText", "+ %1 (added there)")};
+const TMessageText OutsideRemoved{"OutsideRemoved", QT_TRANSLATE_NOOP("CoreText", "- %1 (removed there)")};
+const TMessageText OutsideChanged{"OutsideChanged", QT_TRANSLATE_NOOP("CoreText", "~ %1 (password changed there)")};
+const TMessageText OutsideMore{"OutsideMore", QT_TRANSLATE_NOOP("CoreText", "... and %1 more")};
+const TMessageText OutsideOtherLine{"OutsideOtherLine", QT_TRANSLATE_NOOP("CoreText", "(1 line there that are comments, blank or no user; they do not count)")};
+const TMessageText OutsideOtherLines{"OutsideOtherLines", QT_TRANSLATE_NOOP("CoreText", "(%1 lines there that are comments, blank or no user; they do not count)")};
+const TMessageText MergeDisabledOne{"MergeDisabledOne", QT_TRANSLATE_NOOP("CoreText", "%1 1 user removed there disabled here: %2.")};
+const TMessageText MergeDisabled{"MergeDisabled", QT_TRANSLATE_NOOP("CoreText", "%1 %2 users removed there disabled here: %3.")};
+const TMessageText BackupNoStateFolder{"BackupNoStateFolder", QT_TRANSLATE_NOOP("CoreText", "Could not keep a copy of the file about to be replaced in the state folder: neither XDG_STATE_HOME nor HOME is set; nothing was replaced")};
+const TMessageText BackupFailed{"BackupFailed", QT_TRANSLATE_NOOP("CoreText", "Could not keep a copy of the file about to be replaced in %1: %2; nothing was replaced")};
 // clang-format on
 
 } // namespace quorvane::texts

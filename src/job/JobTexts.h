@@ -4,6 +4,38 @@
 #include "base/Message.h"
 
 namespace quorvane::texts {
+
 extern const TMessageText PartialUploadKept;
+extern const TMessageText ExportAborted;
+extern const TMessageText ExportBuilding;
+extern const TMessageText NoFtpServer;
+extern const TMessageText NoServerPasswordFile;
+extern const TMessageText GroupFileIsPasswordFile;
+extern const TMessageText ResultWrittenOne;
+extern const TMessageText ResultWritten;
+extern const TMessageText ResultWrittenOneDisabledExpired;
+extern const TMessageText ResultWrittenDisabledExpired;
+extern const TMessageText ResultWrittenOneDisabled;
+extern const TMessageText ResultWrittenDisabled;
+extern const TMessageText ResultWrittenOneExpired;
+extern const TMessageText ResultWrittenExpired;
+extern const TMessageText ResultWithWeakHashes;
+extern const TMessageText TargetTooLarge;
+extern const TMessageText TargetChangedWhileExporting;
+extern const TMessageText ReadBeforeReplaceFailed;
+extern const TMessageText TargetChangedThere;
+extern const TMessageText TargetHoldsUnknownUser;
+extern const TMessageText TargetHoldsUnknownUsers;
+extern const TMessageText NothingReplaced;
+extern const TMessageText OutsideAdded;
+extern const TMessageText OutsideRemoved;
+extern const TMessageText OutsideChanged;
+extern const TMessageText OutsideMore;
+extern const TMessageText OutsideOtherLine;
+extern const TMessageText OutsideOtherLines;
+extern const TMessageText MergeDisabledOne;
+extern const TMessageText MergeDisabled;
+extern const TMessageText BackupNoStateFolder;
+extern const TMessageText BackupFailed;
 
 } // namespace quorvane::texts

@@ -1,10 +1,13 @@
 #include "job/Target.h"
 
+#include "base/BaseTexts.h"
 #include "base/Errors.h"
 #include "ftp/Ftp.h"
+#include "ftp/FtpTexts.h"
 #include "ftp/ServerTarget.h"
 #include "ftp/Transport.h"
 #include "job/Backups.h"
+#include "job/JobTexts.h"
 #include "userdb/UserList.h"
 
 #include <cerrno>
@@ -21,17 +24,17 @@ namespace {
 // No password file is larger; a bigger target is no password file to compare.
 constexpr std::size_t KMaxTargetBytes = std::size_t{1} << 30;
 
-std::string TooLarge(const std::string& name) {
-    return name + " is larger than 1 GiB; it is not read, compared or replaced";
+TMessage TooLarge(const std::string& name) {
+    return Msg(texts::TargetTooLarge, name);
 }
 
 // Writes data into an existing private file, from its start.
 void WritePrivateFile(const std::string& path, const std::string& data) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) throw EQuorvaneError(FormatMessage("Cannot create file %s", path.c_str()));
+    if (fd < 0) throw EQuorvaneError(Msg(texts::CannotCreateFile, path));
     bool ok = WriteFully(fd, data.data(), data.size());
     if (::close(fd) != 0) ok = false;
-    if (!ok) throw EQuorvaneError("Stream write error");
+    if (!ok) throw EQuorvaneError(Msg(texts::StreamWriteError));
 }
 
 } // namespace
@@ -55,8 +58,7 @@ TTargetContent TLocalFileTarget::Read() {
     }
     struct stat st {};
     if (::stat(resolved.Path.c_str(), &st) != 0) {
-        if (errno != ENOENT)
-            throw EQuorvaneError(FormatMessage("Cannot open file %s", FPath.c_str()));
+        if (errno != ENOENT) throw EQuorvaneError(Msg(texts::CannotOpenFile, FPath));
         FRead = TFileIdentity();
         return content;
     }
@@ -70,7 +72,7 @@ TTargetContent TLocalFileTarget::Read() {
     if (static_cast<std::size_t>(st.st_size) > KMaxTargetBytes)
         throw EQuorvaneError(TooLarge(FPath));
     const int fd = ::open(resolved.Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) throw EQuorvaneError(FormatMessage("Cannot open file %s", FPath.c_str()));
+    if (fd < 0) throw EQuorvaneError(Msg(texts::CannotOpenFile, FPath));
     struct stat opened {};
     bool ok = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode);
     char buffer[65536];
@@ -86,7 +88,7 @@ TTargetContent TLocalFileTarget::Read() {
         }
     }
     ::close(fd);
-    if (!ok) throw EQuorvaneError(FormatMessage("Cannot open file %s", FPath.c_str()));
+    if (!ok) throw EQuorvaneError(Msg(texts::CannotOpenFile, FPath));
     FRead = ReadFileIdentity(resolved.Path);
     return content;
 }
@@ -101,9 +103,7 @@ void TLocalFileTarget::Commit() {
         const TWriteTarget resolved = ResolveWriteTarget(FPath);
         if (ReadFileIdentity(resolved.Path) != *FRead) {
             FFile.Rollback();
-            throw EQuorvaneError(FPath +
-                                 " changed while the export ran; nothing was replaced. Export "
-                                 "again to see what changed");
+            throw EQuorvaneError(Msg(texts::TargetChangedWhileExporting, FPath));
         }
     }
     const TWriteReport report = FFile.Commit();
@@ -116,8 +116,7 @@ TTargetContent TServerFileTarget::Read() {
     try {
         bytes = FTransport.Read(FRemote, KMaxTargetBytes);
     } catch (const EFtpError& e) {
-        throw EFtpError("Could not read " + FRemote +
-                        " to compare it before replacing it: " + e.what());
+        throw EFtpError(Msg(texts::ReadBeforeReplaceFailed, FRemote, e.Message()));
     }
     if (bytes) {
         content.Exists = true;
@@ -156,47 +155,46 @@ std::string ServerTargetId(const TFtpSettings& server, const std::string& remote
 }
 
 ETargetChanged::ETargetChanged(TTargetCheck check)
-    : EQuorvaneError(TargetChangedText(check) + ". Nothing was replaced."),
-      FCheck(std::move(check)) {}
+    : EQuorvaneError(TargetStoppedMessage(check)), FCheck(std::move(check)) {}
 
-std::string TargetChangedText(const TTargetCheck& check) {
-    std::string text = check.Target;
+TMessage TargetChangedMessage(const TTargetCheck& check) {
+    // ChangeCountsText is still English: once the export library tells the counts as a message,
+    // that message takes the place of this Verbatim.
     if (check.Recorded)
-        text += " changed since this database last wrote it: " + ChangeCountsText(check.Outside) +
-                " there";
-    else
-        text += " holds " +
-                (check.Outside.Added == 1 ? std::string("a user")
-                                          : std::to_string(check.Outside.Added) + " users") +
-                " this database does not have";
-    return text;
+        return Msg(texts::TargetChangedThere, check.Target,
+                   Verbatim(ChangeCountsText(check.Outside)));
+    if (check.Outside.Added == 1) return Msg(texts::TargetHoldsUnknownUser, check.Target);
+    return Msg(texts::TargetHoldsUnknownUsers, check.Target, Count(check.Outside.Added));
 }
 
-std::string OutsideChangesText(const TTargetCheck& check) {
+TMessage TargetStoppedMessage(const TTargetCheck& check) {
+    return Msg(texts::NothingReplaced, TargetChangedMessage(check));
+}
+
+std::vector<TMessage> OutsideChangesMessages(const TTargetCheck& check) {
     constexpr std::size_t KNamed = 20;
-    std::string text;
+    std::vector<TMessage> lines;
     const auto& list = check.Outside.List;
     for (std::size_t i = 0; i < list.size() && i < KNamed; ++i) {
         const TUserChange& change = list[i];
         switch (change.Kind) {
         case TUserChangeKind::Added:
-            text += "  + " + change.Login + " (added there)\n";
+            lines.push_back(Msg(texts::OutsideAdded, change.Login));
             break;
         case TUserChangeKind::Removed:
-            text += "  - " + change.Login + " (removed there)\n";
+            lines.push_back(Msg(texts::OutsideRemoved, change.Login));
             break;
         case TUserChangeKind::Changed:
-            text += "  ~ " + change.Login + " (password changed there)\n";
+            lines.push_back(Msg(texts::OutsideChanged, change.Login));
             break;
         }
     }
-    if (list.size() > KNamed)
-        text += "  ... and " + std::to_string(list.size() - KNamed) + " more\n";
-    if (check.OtherLines > 0)
-        text += "  (" + std::to_string(check.OtherLines) +
-                (check.OtherLines == 1 ? " line" : " lines") +
-                " there that are comments, blank or no user; they do not count)\n";
-    return text;
+    if (list.size() > KNamed) lines.push_back(Msg(texts::OutsideMore, Count(list.size() - KNamed)));
+    if (check.OtherLines == 1)
+        lines.push_back(Msg(texts::OutsideOtherLine));
+    else if (check.OtherLines > 1)
+        lines.push_back(Msg(texts::OutsideOtherLines, Count(check.OtherLines)));
+    return lines;
 }
 
 TTargetRecord RecordOf(const std::string& content) {
@@ -296,17 +294,16 @@ TMergeResult MergeOutsideChanges(TUserList& list, const TTargetCheck& check) {
     return result;
 }
 
-std::string MergeReport(const TMergeResult& result) {
-    std::string text = HtpasswdImportReport(result.Imported);
-    if (!result.Disabled.empty()) {
-        text += " " + std::to_string(result.Disabled.size()) +
-                (result.Disabled.size() == 1 ? " user" : " users") +
-                " removed there disabled here:";
-        for (std::size_t i = 0; i < result.Disabled.size(); ++i)
-            text += (i == 0 ? " " : ", ") + result.Disabled[i];
-        text += ".";
-    }
-    return text;
+TMessage MergeReportMessage(const TMergeResult& result) {
+    // HtpasswdImportReport is still English: once the export library tells it as a message,
+    // that message takes the place of this Verbatim.
+    TMessage imported = Verbatim(HtpasswdImportReport(result.Imported));
+    const std::vector<std::string>& disabled = result.Disabled;
+    if (disabled.empty()) return imported;
+    if (disabled.size() == 1)
+        return Msg(texts::MergeDisabledOne, std::move(imported), Names(disabled, disabled.size()));
+    return Msg(texts::MergeDisabled, std::move(imported), Count(disabled.size()),
+               Names(disabled, disabled.size()));
 }
 
 } // namespace quorvane

@@ -138,11 +138,13 @@ private:
 
 // "/srv/www/.htpasswd changed since this database last wrote it: 1 added there" (without a
 // record: "/srv/www/.htpasswd holds 2 users this database does not have"). ETargetChanged's
-// message adds ". Nothing was replaced.".
-std::string TargetChangedText(const TTargetCheck& check);
-// The users of a check, one a line: "  + handmade (added there)", "  - bob (removed there)",
-// "  ~ carl (password changed there)", at most 20, then "  ... and N more".
-std::string OutsideChangesText(const TTargetCheck& check);
+// message is TargetStoppedMessage: that, then ". Nothing was replaced.".
+TMessage TargetChangedMessage(const TTargetCheck& check);
+TMessage TargetStoppedMessage(const TTargetCheck& check);
+// The users of a check, a message each: "+ handmade (added there)", "- bob (removed there)",
+// "~ carl (password changed there)", at most 20, then "... and N more", and the count of the
+// other lines there when there are any.
+std::vector<TMessage> OutsideChangesMessages(const TTargetCheck& check);
 
 struct TReplaceOptions {
     TOutsideChanges Outside = TOutsideChanges::Stop;
@@ -184,7 +186,7 @@ struct TMergeResult {
 // taken in (the parser's error).
 TMergeResult MergeOutsideChanges(TUserList& list, const TTargetCheck& check);
 
-// "2 users added, 1 replaced, 0 skipped; 1 disabled (removed there): bob."
-std::string MergeReport(const TMergeResult& result);
+// "2 users added, 1 replaced, 0 skipped. 1 user removed there disabled here: bob."
+TMessage MergeReportMessage(const TMergeResult& result);
 
 } // namespace quorvane

@@ -4,6 +4,7 @@
 #include "export/HtpasswdImport.h"
 #include "job/ExportJob.h"
 #include "ui/ByteText.h"
+#include "ui/MessageText.h"
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -378,42 +379,11 @@ QString TranslateCoreText(const std::string& text) {
 }
 
 QString ExportProgressDisplay(const TExportEvent& event) {
-    const std::optional<int> percent = ExportProgressPercent(event);
-    switch (event.Stage) {
-    case TExportStage::Building:
-        return QCoreApplication::translate("CoreText", "Creating passwords file - %1% completed")
-            .arg(percent.value_or(0));
-    case TExportStage::Connecting:
-        return QCoreApplication::translate("CoreText", "Connecting to %1...")
-            .arg(BytesToText(event.Server));
-    case TExportStage::Uploading:
-        return Fill(QCoreApplication::translate("CoreText", "Uploading %1 - %2% completed"),
-                    {BytesToText(event.Remote), QString::number(percent.value_or(0))});
-    }
-    return {};
+    return MessageText(ExportProgressMessage(event));
 }
 
 QString ExportResultDisplay(const TExportResult& result) {
-    const QString target = BytesToText(result.Target);
-    QString text =
-        result.Written == 1
-            ? Fill(QCoreApplication::translate("CoreText", "1 user written to %1"), {target})
-            : Fill(QCoreApplication::translate("CoreText", "%1 users written to %2"),
-                   {Number(result.Written), target});
-    if (result.Disabled > 0 && result.Expired > 0)
-        text += QCoreApplication::translate("CoreText", "; %1 disabled and %2 expired left out")
-                    .arg(Number(result.Disabled), Number(result.Expired));
-    else if (result.Disabled > 0)
-        text += QCoreApplication::translate("CoreText", "; %1 disabled left out")
-                    .arg(Number(result.Disabled));
-    else if (result.Expired > 0)
-        text += QCoreApplication::translate("CoreText", "; %1 expired left out")
-                    .arg(Number(result.Expired));
-    if (!result.WeakUsers.empty()) {
-        const std::string weak = WeakHashReport(result.WeakUsers);
-        text += QStringLiteral(". ") + TranslateCoreText(weak.substr(0, weak.find('\n')));
-    }
-    return text;
+    return MessageText(ExportResultMessage(result));
 }
 
 QString HtpasswdImportDisplay(const THtpasswdImportResult& r) {

@@ -12,6 +12,7 @@
 #include "persist/ShellLib.h"
 #include "ui/CoreText.h"
 #include "ui/FitScreen.h"
+#include "ui/MessageText.h"
 #include "ui/ModalRunner.h"
 #include "ui/PasswordField.h"
 #include "ui/UiPrompts.h"
@@ -187,7 +188,7 @@ void TfrmExportUser::BuildControls() {
     for (const TTransferProtocol protocol :
          {TTransferProtocol::Ftp, TTransferProtocol::FtpExplicitTls,
           TTransferProtocol::FtpImplicitTls, TTransferProtocol::Sftp})
-        cbxFtpProtocol->addItem(TranslateCoreText(ProtocolDisplayName(protocol)),
+        cbxFtpProtocol->addItem(MessageText(ProtocolDisplayMessage(protocol)),
                                 static_cast<int>(protocol));
     auto* lblFtpPort = NewLabel(this, "lblFtpPort", tr("Port"));
     spnFtpPort = new QSpinBox(this);
@@ -773,7 +774,7 @@ void TfrmExportUser::StartExport() {
     settings.Replace.AcceptedSha256 = std::exchange(FAcceptedSha256, std::string());
     FJob = std::make_unique<TExportJob>(*UserList, std::move(settings), FDispatcher);
     FJob->OnEvent = [this](const TExportEvent& event) { ShowEvent(event); };
-    FJob->OnError = [this](const std::string& text) { UploadError(text); };
+    FJob->OnError = [this](const TMessage& message) { UploadError(message); };
     FJob->OnDone = [this](const TExportResult& result) { ExportDone(result); };
     try {
         FJob->Start();
@@ -861,7 +862,7 @@ void TfrmExportUser::ExportDone(const quorvane::TExportResult& result) {
         EndExport();
         FUploadError.clear();
         // Only now is it certain: the transfer has stopped and the target was never touched.
-        ResultText = TranslateCoreText(quorvane::ExportAbortedText());
+        ResultText = MessageText(quorvane::ExportAbortedMessage());
         ShowMessageBox(this, QMessageBox::Information, tr("Export"), ResultText, QMessageBox::Ok);
         SetModalResult(QDialog::Rejected);
         return;
@@ -957,11 +958,11 @@ void TfrmExportUser::TargetChanged(const quorvane::TTargetCheck& check) {
     btnExportClick();
 }
 
-void TfrmExportUser::UploadError(const std::string& text) {
+void TfrmExportUser::UploadError(const quorvane::TMessage& message) {
     // Told once the upload has ended, when it is known whether the server's key can be offered
     // for trust instead.
     ErrorShown = true;
-    if (FUploadError.isEmpty()) FUploadError = TranslateCoreText(text);
+    if (FUploadError.isEmpty()) FUploadError = MessageText(message);
 }
 
 bool TfrmExportUser::AcceptHostKey(const std::string& server, const std::string& fingerprint) {

@@ -94,7 +94,7 @@ public:
     void ShowEvent(const quorvane::TExportEvent& event);
     // The upload failed: the worker's message, shown as a warning once the upload has ended,
     // or as the reason of the question whether to trust an unverified TLS server's key.
-    void UploadError(const std::string& text);
+    void UploadError(const quorvane::TMessage& message);
     // "Trust the server whose public key is ..." with Trust and Cancel; true on Trust.
     bool AskTrustTlsKey(const QString& reason, const QString& pin);
     // The worker met an SSH host key neither known nor pinned: asks the user, and stores the

@@ -123,7 +123,7 @@ bool TfrmRestore::Restore(const TBackupVersion& version) {
             throw;
         }
         QApplication::restoreOverrideCursor();
-        if (!result.Error.empty()) throw EQuorvaneError(result.Error);
+        if (!result.Error.Empty()) throw EQuorvaneError(result.Error);
         if (result.Stopped && result.Check) {
             const TTargetCheck& check = *result.Check;
             const QString question =

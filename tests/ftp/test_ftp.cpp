@@ -5,6 +5,7 @@
 #include "FtpTestServer.h"
 #include "base/TempFiles.h"
 #include "ftp/Ftp.h"
+#include "ftp/FtpTexts.h"
 #include "ftp/FtpUpload.h"
 #include "ftp/ServerTarget.h"
 #include "userdb/UserList.h"
@@ -16,6 +17,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -40,7 +42,7 @@ using ftptest::kUser;
 using ftptest::SampleText;
 using ftptest::TFtpServer;
 
-// What an owner sees of a run.
+// What an owner sees of a run: each status as its message's signature.
 struct TSeen {
     std::mutex Mutex;
     std::vector<std::pair<std::string, bool>> Statuses;
@@ -48,9 +50,9 @@ struct TSeen {
     int Completions = 0;
 
     void Attach(TFtpUploader& uploader) {
-        uploader.OnStatus = [this](const std::string& text, bool isError) {
+        uploader.OnStatus = [this](const TMessage& message, bool isError) {
             std::lock_guard<std::mutex> lock(Mutex);
-            Statuses.emplace_back(text, isError);
+            Statuses.emplace_back(Signature(message), isError);
             Threads.push_back(std::this_thread::get_id());
         };
         uploader.OnTerminate = [this] {
@@ -152,21 +154,21 @@ public:
     TSeen Seen;
 };
 
-// The percentage texts of one file: "Uploading R - N% completed", N rising from 0 to 100.
+// The percentages of one file, as signatures "Uploading(R, N)", N rising from 0 to 100.
 void ExpectRisingPercentages(const std::vector<std::string>& texts, const std::string& remote) {
-    const std::string prefix = "Uploading " + remote + " - ";
+    const std::string prefix = "Uploading(" + remote + ", ";
     ASSERT_FALSE(texts.empty());
     int last = -1;
     for (const std::string& text : texts) {
         ASSERT_THAT(text, StartsWith(prefix));
         const std::string rest = text.substr(prefix.size());
-        ASSERT_THAT(rest, testing::EndsWith("% completed"));
+        ASSERT_THAT(rest, testing::EndsWith(")"));
         const int percent = std::stoi(rest);
         EXPECT_GE(percent, last) << text;
         last = percent;
     }
-    EXPECT_EQ(texts.front(), prefix + "0% completed");
-    EXPECT_EQ(texts.back(), prefix + "100% completed");
+    EXPECT_EQ(texts.front(), prefix + "0)");
+    EXPECT_EQ(texts.back(), prefix + "100)");
 }
 
 int CountLines(const std::string& text, const std::string& start) {
@@ -236,7 +238,7 @@ TEST(FileLib, GetTempFileInAMissingFolderRaises) {
         GetTempFile("kxv", missing);
         FAIL() << "no error";
     } catch (const EQuorvaneError& e) {
-        EXPECT_THAT(e.what(), StartsWith("Cannot create file " + missing + "/kxv"));
+        EXPECT_THAT(Signature(e.Message()), StartsWith("CannotCreateFile(" + missing + "/kxv"));
     }
 }
 
@@ -319,16 +321,19 @@ TEST(FtpRules, ByteCountsAddUpToTheFileSizeAndStop) {
 }
 
 TEST(FtpRules, PercentTextsHold64BitSizes) {
-    EXPECT_EQ(UploadStatusText("htpasswd", 500, 1000), "Uploading htpasswd - 50% completed");
-    EXPECT_EQ(UploadStatusText("htpasswd", 999, 1000), "Uploading htpasswd - 99% completed");
-    EXPECT_EQ(UploadStatusText("h", 0, 1000), "Uploading h - 0% completed");
-    EXPECT_EQ(UploadStatusText("h", 1000, 1000), "Uploading h - 100% completed");
     const std::int64_t big = std::int64_t{5} << 30; // beyond what 32 bits hold
-    EXPECT_EQ(UploadStatusText("/www/.htpasswd", big / 2, big),
-              "Uploading /www/.htpasswd - 50% completed");
-    EXPECT_EQ(UploadStatusText("h", big - 1, big), "Uploading h - 99% completed");
     const std::int64_t huge = INT64_MAX / 10;
-    EXPECT_EQ(UploadStatusText("h", huge / 4, huge), "Uploading h - 25% completed");
+    const struct {
+        std::int64_t Sent, Size;
+        const char* Signature;
+    } cases[] = {
+        {500, 1000, "Uploading(h, 50)"},      {999, 1000, "Uploading(h, 99)"},
+        {0, 1000, "Uploading(h, 0)"},         {1000, 1000, "Uploading(h, 100)"},
+        {big / 2, big, "Uploading(h, 50)"},   {big - 1, big, "Uploading(h, 99)"},
+        {huge / 4, huge, "Uploading(h, 25)"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Signature(UploadStatusMessage("h", c.Sent, c.Size)), c.Signature) << c.Sent;
 
     TFtp ftp;
     std::int64_t total = 0;
@@ -352,8 +357,8 @@ TEST(FtpClient, WrongPasswordFailsInConnect) {
         FAIL() << "logged in with a wrong password";
     } catch (const EFtpError& e) {
         // The step and the server name the failure, then the server's own reason.
-        EXPECT_EQ(std::string(e.what()),
-                  "Login to " + server.Host() + " as webmaster failed: Authentication failed.");
+        EXPECT_EQ(Signature(e.Message()), "LoginFailed(" + server.Host() +
+                                              ", webmaster, Verbatim(Authentication failed.))");
     }
     EXPECT_FALSE(ftp.Connected());
     EXPECT_THROW(ftp.DeleteFile("anything"), EFtpError) << "a failed login opens nothing";
@@ -370,7 +375,8 @@ TEST(FtpClient, NetworkFailuresCarryTheLibraryText) {
         ftp.Connect();
         FAIL() << "connected to a closed port";
     } catch (const EFtpError& e) {
-        EXPECT_THAT(e.what(), HasSubstr("onnect")) << e.what();
+        EXPECT_EQ(Signature(e.Message()), "CouldNotConnect(" + ftp.Host + ", SystemFailure(#" +
+                                              std::to_string(ECONNREFUSED) + "))");
     }
 
     ftp.Host = "[::1]:" + std::to_string(FreeLoopbackPort());
@@ -378,7 +384,8 @@ TEST(FtpClient, NetworkFailuresCarryTheLibraryText) {
         ftp.Connect();
         FAIL() << "connected to a closed port";
     } catch (const EFtpError& e) {
-        EXPECT_THAT(e.what(), HasSubstr("::1")) << "the address in brackets is the host";
+        ASSERT_TRUE(e.Message().Is(texts::CouldNotConnect)) << e.what();
+        EXPECT_EQ(e.Message().Parts[0].Text, ftp.Host) << "the address in brackets is the host";
     }
 
     ftp.Host = "bad host";
@@ -386,7 +393,7 @@ TEST(FtpClient, NetworkFailuresCarryTheLibraryText) {
         ftp.Connect();
         FAIL() << "accepted a host with a blank";
     } catch (const EFtpError& e) {
-        EXPECT_THAT(std::string(e.what()), Not(testing::IsEmpty()));
+        EXPECT_EQ(Signature(e.Message()), "CouldNotConnect(bad host:21, InvalidHostName())");
     }
 }
 
@@ -496,14 +503,14 @@ TEST(FtpClient, RefusalsCarryTheServersTextAndTheRefusedCommand) {
         ftp.DeleteFile("missing");
         FAIL() << "deleted a missing file";
     } catch (const EFtpError& e) {
-        EXPECT_STREQ(e.what(), "No such file or directory.");
+        EXPECT_EQ(Signature(e.Message()), "Verbatim(No such file or directory.)");
         EXPECT_EQ(ftp.LastRefusedCommand(), "DELE");
     }
     try {
         ftp.PutFile("no/such/folder/file", (local.Path() / "file").string(), false);
         FAIL() << "stored into a missing folder";
     } catch (const EFtpError& e) {
-        EXPECT_STREQ(e.what(), "No such file or directory.");
+        EXPECT_EQ(Signature(e.Message()), "Verbatim(No such file or directory.)");
         EXPECT_EQ(ftp.LastRefusedCommand(), "STOR");
     }
     ftp.PutFile("file", (local.Path() / "file").string(), false);
@@ -511,7 +518,7 @@ TEST(FtpClient, RefusalsCarryTheServersTextAndTheRefusedCommand) {
         ftp.RenameFile("file", "other");
         FAIL() << "renamed on a server that refuses it";
     } catch (const EFtpError& e) {
-        EXPECT_STREQ(e.what(), "Renaming is not permitted.");
+        EXPECT_EQ(Signature(e.Message()), "Verbatim(Renaming is not permitted.)");
         EXPECT_EQ(ftp.LastRefusedCommand(), "RNFR");
     }
     // The client stays usable after refusals (logging in again where the library dropped
@@ -569,13 +576,12 @@ struct TTargetCase {
 // The target is replaced only by a new file that arrived whole; the old one stays otherwise,
 // and the temporary file that held the new passwords does not stay behind.
 TEST(FtpUpload, TheTargetIsReplacedOnlyByAWholeNewFile) {
-    const std::string renameFailed = "Could not rename htpasswd_safeupload to htpasswd: ";
+    const std::string renameFailed = "RenameFailed(htpasswd_safeupload, htpasswd, ";
     const std::vector<TCommandCount> storedDirectly = {{"DELE htpasswd", 1, true},
                                                        {"STOR htpasswd", 1, true},
                                                        {"DELE htpasswd_safeupload", 1, true}};
     const testing::Matcher<const std::vector<std::string>&> halfStored =
-        ElementsAre("Upload of htpasswd failed: the server stored 24045 of 48090 bytes; the old "
-                    "file was kept");
+        ElementsAre("UploadIncomplete(htpasswd, 24045, 48090)");
     const TTargetCase cases[] = {
         {.What = "a first upload",
          .Plain = true,
@@ -594,12 +600,12 @@ TEST(FtpUpload, TheTargetIsReplacedOnlyByAWholeNewFile) {
         {.What = "no rename at all: the old target stays",
          .Switches = {"--refuse-rename"},
          .Content = "new content\n",
-         .Errors = ElementsAre(renameFailed + "Renaming is not permitted."),
+         .Errors = ElementsAre(renameFailed + "Verbatim(Renaming is not permitted.))"),
          .Commands = {{"DELE htpasswd", 0, true}}},
         {.What = "neither a rename over a file nor a delete",
          .Switches = {"--refuse-rename-over-existing", "--refuse-dele"},
          .Content = "new content\n",
-         .Errors = ElementsAre(renameFailed + "Target exists."),
+         .Errors = ElementsAre(renameFailed + "Verbatim(Target exists.))"),
          .TemporaryFileGone = false},
         // Not even after deleting the target: the new file is stored under the target's own
         // name rather than leaving the site without a password file.
@@ -641,15 +647,13 @@ TEST(FtpUpload, TheTargetIsReplacedOnlyByAWholeNewFile) {
         {.What = "a server that tells the size no way",
          .Switches = {"--refuse", "SIZE,MLST,LIST,RETR"},
          .Content = SampleText(48090),
-         .Errors = ElementsAre("Upload of htpasswd failed: the server does not tell the size of "
-                               "the uploaded file, so it cannot be checked; the old file was "
-                               "kept"),
+         .Errors = ElementsAre("UploadSizeUnknown(htpasswd)"),
          .Commands = {{"RNFR", 0}, {"DELE htpasswd_safeupload", 1, true}}},
         // Refused half-way (disk full).
         {.What = "a transfer refused half-way",
          .Switches = {"--fail-stor-after-bytes", "100000"},
          .Content = SampleText(2000000),
-         .Errors = ElementsAre(StartsWith("Upload of htpasswd failed: ")),
+         .Errors = ElementsAre(StartsWith("UploadFailed(htpasswd, ")),
          .Commands = {{"DELE htpasswd_safeupload", 1, true}}},
         // A server that stores bytes as received (vsftpd's default) gets the CR LF lines exactly
         // as written: the transfer is binary, so no CR is added before the LF.
@@ -673,10 +677,10 @@ TEST(FtpUpload, TheTargetIsReplacedOnlyByAWholeNewFile) {
         if (errors.empty()) {
             ASSERT_TRUE(fs::exists(target));
             EXPECT_EQ(ReadWholeFile(target), c.Content);
-            // "Connecting to ...", then the file's percentages (an empty file has none).
+            // "Connecting(...)", then the file's percentages (an empty file has none).
             const std::vector<std::string> texts = run.Seen.Texts();
             ASSERT_FALSE(texts.empty());
-            EXPECT_EQ(texts.front(), "Connecting to " + server.Host() + "...");
+            EXPECT_EQ(texts.front(), "Connecting(" + server.Host() + ")");
             if (c.Content.empty()) {
                 EXPECT_EQ(texts.size(), 1u);
             } else {
@@ -710,16 +714,16 @@ TEST(FtpUpload, SubfolderAndAbsoluteTargets) {
     const std::string commands = server.Commands();
     EXPECT_EQ(CountLines(commands, "STOR /www/.htpasswd_safeupload"), 1) << commands;
     EXPECT_EQ(CountLines(commands, "RNTO /www/.htpasswd"), 1) << commands;
-    EXPECT_THAT(run.Seen.Texts(), testing::Contains("Uploading /www/.htpasswd - 100% completed"));
+    EXPECT_THAT(run.Seen.Texts(), testing::Contains("Uploading(/www/.htpasswd, 100)"));
 }
 
 TEST(FtpUpload, WrongPasswordIsReportedOnceAndNothingIsTried) {
     TFtpServer server;
     TUploadRun run(server.Host(), {{"content\n", "htpasswd"}}, true, "wrong");
     EXPECT_THAT(run.Seen.Statuses,
-                ElementsAre(Pair("Connecting to " + server.Host() + "...", false),
-                            Pair("Login to " + server.Host() +
-                                     " as webmaster failed: Authentication failed.",
+                ElementsAre(Pair("Connecting(" + server.Host() + ")", false),
+                            Pair("LoginFailed(" + server.Host() +
+                                     ", webmaster, Verbatim(Authentication failed.))",
                                  true)));
     EXPECT_EQ(run.Seen.Completions, 1);
     EXPECT_EQ(CountLines(server.Commands(), "STOR"), 0);
@@ -730,8 +734,9 @@ TEST(FtpUpload, WrongPasswordIsReportedOnceAndNothingIsTried) {
 TEST(FtpUpload, MissingRemoteFolderGivesTheServersText) {
     TFtpServer server({}, true);
     TUploadRun run(server.Host(), {{"content\n", "nowhere/htpasswd"}});
-    EXPECT_THAT(run.Seen.Errors(),
-                ElementsAre("Upload of nowhere/htpasswd failed: No such file or directory."));
+    EXPECT_THAT(
+        run.Seen.Errors(),
+        ElementsAre("UploadFailed(nowhere/htpasswd, Verbatim(No such file or directory.))"));
     EXPECT_EQ(run.Seen.Completions, 1);
     EXPECT_TRUE(fs::is_empty(server.Root()));
     EXPECT_TRUE(run.LocalFilesGone());
@@ -741,7 +746,7 @@ TEST(FtpUpload, FilesAfterAFailingOneAreNotTried) {
     TFtpServer server;
     TUploadRun run(server.Host(), {{"one\n", "missing/first"}, {"two\n", "second"}});
     EXPECT_THAT(run.Seen.Errors(),
-                ElementsAre("Upload of missing/first failed: No such file or directory."));
+                ElementsAre("UploadFailed(missing/first, Verbatim(No such file or directory.))"));
     EXPECT_EQ(run.Seen.Completions, 1);
     for (const std::string& text : run.Seen.Texts()) {
         EXPECT_THAT(text, Not(HasSubstr("second")));
@@ -755,8 +760,7 @@ TEST(FtpUpload, FilesAfterAFailingOneAreNotTried) {
 TEST(FtpUpload, EmptyListConnectsAndCompletes) {
     TFtpServer server;
     TUploadRun run(server.Host(), {});
-    EXPECT_THAT(run.Seen.Statuses,
-                ElementsAre(Pair("Connecting to " + server.Host() + "...", false)));
+    EXPECT_THAT(run.Seen.Statuses, ElementsAre(Pair("Connecting(" + server.Host() + ")", false)));
     EXPECT_EQ(run.Seen.Completions, 1);
     const std::string commands = server.Commands();
     EXPECT_EQ(CountLines(commands, "USER "), 1);
@@ -787,7 +791,7 @@ TEST_P(FtpUploadModes, ServerDyingMidTransferLeavesTheTargetWhole) {
     const std::vector<std::string> errors = run.Seen.Errors();
     ASSERT_EQ(errors.size(), 1u) << testing::PrintToString(run.Seen.Texts());
     EXPECT_THAT(errors[0], Not(testing::IsEmpty()));
-    EXPECT_EQ(errors[0], "Upload of htpasswd failed: the connection was lost");
+    EXPECT_EQ(errors[0], "UploadFailed(htpasswd, ConnectionLost())");
     EXPECT_TRUE(run.Seen.Statuses.back().second) << "the error is the last text";
     EXPECT_EQ(run.Seen.Completions, 1);
     EXPECT_TRUE(server.Exited());
@@ -836,17 +840,17 @@ TEST(FtpUpload, DetachFromAHandlerStopsFurtherNotifications) {
     TFtpUploader& uploader = upload.Uploader;
     std::vector<std::string> texts;
     int completions = 0;
-    uploader.OnStatus = [&](const std::string& text, bool) {
-        texts.push_back(text);
-        if (text.find('%') != std::string::npos) {
+    uploader.OnStatus = [&](const TMessage& message, bool) {
+        texts.push_back(Signature(message));
+        if (message.Is(texts::Uploading)) {
             uploader.Detach(); // the owner closes at the first percentage
         }
     };
     uploader.OnTerminate = [&] { ++completions; };
     uploader.Start();
     uploader.WaitFor();
-    EXPECT_THAT(texts, ElementsAre("Connecting to " + upload.Server.Host() + "...",
-                                   "Uploading htpasswd - 0% completed"));
+    EXPECT_THAT(texts,
+                ElementsAre("Connecting(" + upload.Server.Host() + ")", "Uploading(htpasswd, 0)"));
     EXPECT_EQ(completions, 0);
     EXPECT_FALSE(fs::exists(upload.File));
     EXPECT_EQ(fs::file_size(upload.Server.Root() / "htpasswd"), 300000u);
@@ -857,9 +861,9 @@ TEST(FtpUpload, FailingStatusHandlerEndsTheRunWithOneError) {
     TFtpUploader& uploader = upload.Uploader;
     std::vector<std::pair<std::string, bool>> seen;
     int completions = 0;
-    uploader.OnStatus = [&](const std::string& text, bool isError) {
-        seen.emplace_back(text, isError);
-        if (!isError && text.find('%') != std::string::npos) {
+    uploader.OnStatus = [&](const TMessage& message, bool isError) {
+        seen.emplace_back(Signature(message), isError);
+        if (!isError && message.Is(texts::Uploading)) {
             throw std::runtime_error("label is gone");
         }
     };
@@ -867,7 +871,7 @@ TEST(FtpUpload, FailingStatusHandlerEndsTheRunWithOneError) {
     uploader.Start();
     uploader.WaitFor();
     ASSERT_FALSE(seen.empty());
-    EXPECT_EQ(seen.back(), std::make_pair(std::string("label is gone"), true));
+    EXPECT_EQ(seen.back(), std::make_pair(std::string("Verbatim(label is gone)"), true));
     EXPECT_EQ(completions, 1);
     EXPECT_FALSE(fs::exists(upload.File));
     EXPECT_FALSE(fs::exists(upload.Server.Root() / "htpasswd"));
@@ -905,11 +909,11 @@ TEST(FtpUploadFaults, LineBreaksInAnyTextSentToTheServerAreRefusedBeforeConnecti
     TFtpServer server;
     const std::string host = server.Host();
     const std::vector<TCase> cases = {
-        {"password", kUser, "pw\r\nDELE important", host, "htpasswd"},
-        {"password", kUser, std::string("pw\0x", 4), host, "htpasswd"},
-        {"login", "web\nmaster", kPassword, host, "htpasswd"},
-        {"host", kUser, kPassword, host + "\r\nDELE important", "htpasswd"},
-        {"remote file name", kUser, kPassword, host, "htpasswd\r\nDELE important"},
+        {"PasswordUnsafe", kUser, "pw\r\nDELE important", host, "htpasswd"},
+        {"PasswordUnsafe", kUser, std::string("pw\0x", 4), host, "htpasswd"},
+        {"LoginUnsafe", "web\nmaster", kPassword, host, "htpasswd"},
+        {"HostUnsafe", kUser, kPassword, host + "\r\nDELE important", "htpasswd"},
+        {"RemoteNameUnsafe", kUser, kPassword, host, "htpasswd\r\nDELE important"},
     };
     WriteWholeFile(server.Root() / "important", "keep me\n");
     for (const TCase& c : cases) {
@@ -928,10 +932,7 @@ TEST(FtpUploadFaults, LineBreaksInAnyTextSentToTheServerAreRefusedBeforeConnecti
         seen.Attach(uploader);
         uploader.Start();
         uploader.WaitFor();
-        EXPECT_THAT(seen.Errors(), ElementsAre(std::string("The ") + c.What +
-                                               " holds a line break or NUL character; nothing "
-                                               "was sent to the server"))
-            << c.What;
+        EXPECT_THAT(seen.Errors(), ElementsAre(std::string(c.What) + "()"));
         EXPECT_EQ(seen.Completions, 1);
         EXPECT_FALSE(fs::exists(file));
     }
@@ -950,8 +951,9 @@ TEST(FtpUploadFaults, LineBreaksInAnyTextSentToTheServerAreRefusedBeforeConnecti
 TEST(FtpUploadFaults, ConnectionErrorsNameTheStepAndTheServer) {
     const int port = FreeLoopbackPort();
     TUploadRun run("127.0.0.1:" + std::to_string(port), {{"x\n", "/www/.htpasswd"}});
-    EXPECT_THAT(run.Seen.Errors(), ElementsAre("Could not connect to 127.0.0.1:" +
-                                               std::to_string(port) + ": Connection refused"));
+    EXPECT_THAT(run.Seen.Errors(),
+                ElementsAre("CouldNotConnect(127.0.0.1:" + std::to_string(port) +
+                            ", SystemFailure(#" + std::to_string(ECONNREFUSED) + "))"));
 }
 
 TEST(FtpUploadFaults, AbortStopsTheTransferAndKeepsTheOldTarget) {
@@ -960,17 +962,16 @@ TEST(FtpUploadFaults, AbortStopsTheTransferAndKeepsTheOldTarget) {
     const TFtpServer& server = upload.Server;
     WriteWholeFile(server.Root() / "htpasswd", "old content\n");
     std::vector<std::string> errors;
-    uploader.OnStatus = [&](const std::string& text, bool isError) {
+    uploader.OnStatus = [&](const TMessage& message, bool isError) {
         if (isError) {
-            errors.push_back(text);
-        } else if (text.find("% completed") != std::string::npos &&
-                   text.find(" 0% ") == std::string::npos) {
+            errors.push_back(Signature(message));
+        } else if (message.Is(texts::Uploading) && message.Parts[1].Value > 0) {
             uploader.Abort();
         }
     };
     uploader.Start();
     uploader.WaitFor();
-    EXPECT_THAT(errors, ElementsAre("Upload of htpasswd was aborted"));
+    EXPECT_THAT(errors, ElementsAre("UploadAborted(htpasswd)"));
     EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), "old content\n");
     EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
     EXPECT_FALSE(fs::exists(upload.File));

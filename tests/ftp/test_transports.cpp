@@ -3,9 +3,11 @@
 // a new target, replacing a target, a wrong password, a server identity that is not trusted,
 // a server dying in the middle of an upload, abort.
 
+#include "TestUtil.h"
 #include "TransportServers.h"
 #include "base/TempFiles.h"
 #include "ftp/Ftp.h"
+#include "ftp/FtpTexts.h"
 #include "ftp/FtpUpload.h"
 #include "ftp/Sftp.h"
 #include "ftp/Transport.h"
@@ -51,11 +53,10 @@ struct TRun {
         Uploader.LocalFiles = {File};
         Uploader.RemoteFiles = {remote};
         Uploader.DeleteWhenDone = {File};
-        Uploader.OnStatus = [this](const std::string& text, bool isError) {
-            (isError ? Errors : Texts).push_back(text);
-            const size_t dash = text.rfind(" - ");
-            if (!isError && dash != std::string::npos) {
-                const int percent = std::atoi(text.c_str() + dash + 3);
+        Uploader.OnStatus = [this](const TMessage& message, bool isError) {
+            (isError ? Errors : Texts).push_back(Signature(message));
+            if (!isError && message.Is(texts::Uploading)) {
+                const auto percent = static_cast<int>(message.Parts[1].Value);
                 if (AbortAtPercent >= 0 && percent >= AbortAtPercent) {
                     Uploader.Abort();
                 }
@@ -151,7 +152,7 @@ TEST_P(FtpTls, NewTargetWithAPinnedKeyAndReplacingThroughATrustedCertificate) {
         run.Uploader.TlsPin = Server->Pin();
         run.Go();
         EXPECT_TRUE(run.Errors.empty()) << testing::PrintToString(run.Errors);
-        EXPECT_EQ(run.Texts.back(), "Uploading pub/htpasswd - 100% completed");
+        EXPECT_EQ(run.Texts.back(), "Uploading(pub/htpasswd, 100)");
     }
     EXPECT_TRUE(ReadWholeFile(Server->Root() / "htpasswd") == first)
         << "the exact bytes, CR LF kept";
@@ -172,9 +173,8 @@ TEST_P(FtpTls, UnpinnedSelfSignedCertificateIsRefusedAndItsKeyShown) {
     Fill(run);
     run.Go();
     ASSERT_EQ(run.Errors.size(), 1u);
-    EXPECT_THAT(run.Errors[0],
-                StartsWith("The certificate of " + Server->Host() + " could not be verified"));
-    EXPECT_THAT(run.Errors[0], HasSubstr("The server's public key is " + Server->Pin() + ";"));
+    EXPECT_THAT(run.Errors[0], StartsWith("CertificateUnverifiedKey(" + Server->Host() + ", "));
+    EXPECT_THAT(run.Errors[0], testing::EndsWith(", " + Server->Pin() + ")"));
     EXPECT_FALSE(fs::exists(Server->Root() / "htpasswd"));
     EXPECT_FALSE(fs::exists(Server->Root() / "htpasswd_safeupload"));
 
@@ -198,9 +198,8 @@ TEST_P(FtpTls, OtherPinnedKeyIsRefused) {
     Fill(run);
     run.Uploader.TlsPin = "sha256//AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA=";
     run.Go();
-    EXPECT_THAT(run.Errors,
-                ElementsAre("The public key of " + Server->Host() + " is " + Server->Pin() +
-                            ", not the pinned " + run.Uploader.TlsPin + ". Nothing was sent."));
+    EXPECT_THAT(run.Errors, ElementsAre("PublicKeyNotPinned(" + Server->Host() + ", " +
+                                        Server->Pin() + ", " + run.Uploader.TlsPin + ")"));
     EXPECT_FALSE(fs::exists(Server->Root() / "htpasswd"));
 }
 
@@ -210,7 +209,7 @@ TEST_P(FtpTls, WrongPasswordIsALoginFailure) {
     run.Uploader.TlsPin = Server->Pin();
     run.Go();
     ASSERT_EQ(run.Errors.size(), 1u);
-    EXPECT_THAT(run.Errors[0], StartsWith("Login to " + Server->Host() + " as anonymous failed: "));
+    EXPECT_THAT(run.Errors[0], StartsWith("LoginFailed(" + Server->Host() + ", anonymous, "));
     EXPECT_FALSE(fs::exists(Server->Root() / "htpasswd"));
 }
 
@@ -222,7 +221,7 @@ TEST_P(FtpTls, ServerDyingMidUploadKeepsTheOldFileWhole) {
     run.AtTenPercent = [&] { Server->Kill(); };
     run.Go();
     ASSERT_EQ(run.Errors.size(), 1u) << testing::PrintToString(run.Texts);
-    EXPECT_THAT(run.Errors[0], StartsWith("Upload of pub/htpasswd failed: ")) << run.Errors[0];
+    EXPECT_THAT(run.Errors[0], StartsWith("UploadFailed(pub/htpasswd, ")) << run.Errors[0];
     EXPECT_EQ(ReadWholeFile(Server->Root() / "htpasswd"), "old:content\r\n");
 }
 
@@ -233,7 +232,7 @@ TEST_P(FtpTls, AbortKeepsTheOldFileAndRemovesTheTemporaryOne) {
     run.Uploader.TlsPin = Server->Pin();
     run.AbortAtPercent = 5;
     run.Go();
-    EXPECT_THAT(run.Errors, ElementsAre("Upload of pub/htpasswd was aborted"));
+    EXPECT_THAT(run.Errors, ElementsAre("UploadAborted(pub/htpasswd)"));
     EXPECT_EQ(ReadWholeFile(Server->Root() / "htpasswd"), "old:content\r\n");
     EXPECT_FALSE(fs::exists(Server->Root() / "htpasswd_safeupload"));
 }
@@ -255,8 +254,8 @@ TEST(FtpTlsRequired, ServerWithoutTlsNeverSeesTheLogin) {
     run.Uploader.User = ftptest::kUser;
     run.Uploader.Password = ftptest::kPassword;
     run.Go();
-    EXPECT_THAT(run.Errors, ElementsAre("Could not connect to " + server.Host() +
-                                        ": the server does not offer TLS"));
+    EXPECT_THAT(run.Errors,
+                ElementsAre("CouldNotConnect(" + server.Host() + ", ServerOffersNoTls())"));
     EXPECT_THAT(server.Commands(), Not(HasSubstr("PASS"))) << server.Commands();
     EXPECT_THAT(server.Commands(), Not(HasSubstr("USER"))) << server.Commands();
 }
@@ -294,8 +293,8 @@ TEST_F(SftpOpenSsh, NewTargetThenReplacingIt) {
         Fill(run);
         run.Go();
         EXPECT_TRUE(run.Errors.empty()) << testing::PrintToString(run.Errors);
-        EXPECT_EQ(run.Texts.front(), "Connecting to " + Server->Host() + "...");
-        EXPECT_EQ(run.Texts.back(), "Uploading " + Target() + " - 100% completed");
+        EXPECT_EQ(run.Texts.front(), "Connecting(" + Server->Host() + ")");
+        EXPECT_EQ(run.Texts.back(), "Uploading(" + Target() + ", 100)");
     }
     EXPECT_TRUE(ReadWholeFile(Target()) == first);
     // OpenSSH will not rename over an existing file through the plain SFTP rename: the old
@@ -322,7 +321,7 @@ TEST_F(SftpOpenSsh, KeyWithAPassphrase) {
         run.Go();
         ASSERT_EQ(run.Errors.size(), 1u);
         EXPECT_THAT(run.Errors[0],
-                    StartsWith("Login to " + Server->Host() + " as " + Server->User()));
+                    StartsWith("LoginFailed(" + Server->Host() + ", " + Server->User() + ", "));
         EXPECT_FALSE(fs::exists(Target()));
     }
     TRun run(Server->Host(), "alice:x\r\n", Target());
@@ -338,7 +337,7 @@ TEST_F(SftpOpenSsh, KeyNotAuthorizedIsALoginFailure) {
     Fill(run, "stranger");
     run.Go();
     ASSERT_EQ(run.Errors.size(), 1u);
-    EXPECT_THAT(run.Errors[0], StartsWith("Login to " + Server->Host() + " as "));
+    EXPECT_THAT(run.Errors[0], StartsWith("LoginFailed(" + Server->Host() + ", "));
     EXPECT_FALSE(fs::exists(Target()));
 }
 
@@ -350,10 +349,8 @@ TEST_F(SftpOpenSsh, UnknownHostKeyIsAskedAboutOrPinned) {
         TRun run(Server->Host(), "alice:x\r\n", Target());
         Fill(run);
         run.Go();
-        EXPECT_THAT(run.Errors, ElementsAre("The host key of " + Server->Host() +
-                                            " is not known. Its fingerprint is " + fingerprint +
-                                            "; accept it only if the server's administrator "
-                                            "confirms it."));
+        EXPECT_THAT(run.Errors,
+                    ElementsAre("HostKeyUnknown(" + Server->Host() + ", " + fingerprint + ")"));
         EXPECT_FALSE(fs::exists(Target()));
     }
     { // The user says no.
@@ -399,12 +396,10 @@ TEST_F(SftpOpenSsh, ChangedHostKeyIsRefusedLoudlyWithoutAsking) {
         std::string Expected;
     } cases[] = {
         {"known_hosts", true,
-         "WARNING: the host key of " + Server->Host() +
-             " has CHANGED. The server now shows the key " + Server->Fingerprint() +
-             ", not the one on record"},
+         "HostKeyChanged(" + Server->Host() + ", " + Server->Fingerprint() + ")"},
         {"trusted keys", false,
-         "WARNING: the host key of " + Server->Host() + " has CHANGED from the trusted one (" +
-             strangerPrint + "). The server now shows the key " + Server->Fingerprint()},
+         "HostKeyChangedFromTrusted(" + Server->Host() + ", [Verbatim(" + strangerPrint + ")], " +
+             Server->Fingerprint() + ")"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.What);
@@ -417,7 +412,7 @@ TEST_F(SftpOpenSsh, ChangedHostKeyIsRefusedLoudlyWithoutAsking) {
         run.Go();
         EXPECT_TRUE(run.Asked.empty()) << "a changed key is never offered for acceptance";
         ASSERT_EQ(run.Errors.size(), 1u);
-        EXPECT_THAT(run.Errors[0], StartsWith(c.Expected));
+        EXPECT_EQ(run.Errors[0], c.Expected);
         EXPECT_TRUE(run.Uploader.IdentityProblem().Changed);
         EXPECT_FALSE(fs::exists(Target()));
     }
@@ -479,7 +474,7 @@ TEST_F(SftpOpenSsh, ServerDyingMidUploadKeepsTheOldFileWhole) {
     run.AtTenPercent = [&] { Server->Kill(); };
     run.Go();
     ASSERT_EQ(run.Errors.size(), 1u);
-    EXPECT_THAT(run.Errors[0], StartsWith("Upload of " + Target() + " failed: ")) << run.Errors[0];
+    EXPECT_THAT(run.Errors[0], StartsWith("UploadFailed(" + Target() + ", ")) << run.Errors[0];
     EXPECT_EQ(ReadWholeFile(Target()), "old:content\r\n");
 }
 
@@ -489,7 +484,7 @@ TEST_F(SftpOpenSsh, AbortKeepsTheOldFileAndRemovesTheTemporaryOne) {
     Fill(run);
     run.AbortAtPercent = 5;
     run.Go();
-    EXPECT_THAT(run.Errors, ElementsAre("Upload of " + Target() + " was aborted"));
+    EXPECT_THAT(run.Errors, ElementsAre("UploadAborted(" + Target() + ")"));
     EXPECT_EQ(ReadWholeFile(Target()), "old:content\r\n");
     EXPECT_FALSE(fs::exists(Target() + "_safeupload"));
 }
@@ -526,7 +521,7 @@ TEST_F(SftpPassword, NewTargetReplacingAndAWrongPassword) {
     Fill(run, "wrong");
     run.Go();
     ASSERT_EQ(run.Errors.size(), 1u);
-    EXPECT_THAT(run.Errors[0], StartsWith("Login to " + Server->Host() + " as webmaster failed: "));
+    EXPECT_THAT(run.Errors[0], StartsWith("LoginFailed(" + Server->Host() + ", webmaster, "));
     EXPECT_EQ(ReadWholeFile(Server->Root() / "www" / ".htpasswd"), SampleText(60000, 's'));
 }
 
@@ -534,8 +529,7 @@ TEST_F(SftpPassword, NewTargetReplacingAndAWrongPassword) {
 // target; a server without posix-rename gets the old file deleted just before the rename.
 TEST(SftpServerKinds, ShortFilesAreRefusedAndRenamesFallBack) {
     const std::string content = SampleText(70001, 'n');
-    const std::string shortError = "Upload of htpasswd failed: the server stored 35000 of 70001 "
-                                   "bytes; the old file was kept";
+    const std::string shortError = "UploadIncomplete(htpasswd, 35000, 70001)";
     const struct {
         std::vector<std::string> Switches;
         const char* Error; // none: replaced
@@ -582,7 +576,7 @@ TEST(SftpServerKinds, ShortFilesAreRefusedAndRenamesFallBack) {
             SafeUpload(steps, local.File("new"), static_cast<std::int64_t>(content.size()),
                        "htpasswd");
         } catch (const EFtpError& e) {
-            error = e.what();
+            error = Signature(e.Message());
         }
         EXPECT_EQ(error, c.Error ? shortError : "");
         EXPECT_EQ(steps.Calls, c.Calls);
@@ -599,7 +593,7 @@ TEST_F(SftpPassword, ServerDyingMidUploadKeepsTheOldFileWhole) {
     run.AtTenPercent = [&] { Server->Kill(); };
     run.Go();
     ASSERT_EQ(run.Errors.size(), 1u);
-    EXPECT_THAT(run.Errors[0], StartsWith("Upload of htpasswd failed: ")) << run.Errors[0];
+    EXPECT_THAT(run.Errors[0], StartsWith("UploadFailed(htpasswd, ")) << run.Errors[0];
     EXPECT_EQ(ReadWholeFile(Server->Root() / "htpasswd"), "old:content\r\n");
 }
 

@@ -7,7 +7,9 @@
 #include "TestUtil.h"
 #include "TransportServers.h"
 #include "base/Random.h"
+#include "export/HashOnlyUsers.h"
 #include "ftp/ServerTarget.h"
+#include "job/JobTexts.h"
 #include "userdb/UserList.h"
 
 #include <gtest/gtest.h>
@@ -57,15 +59,19 @@ TEST(ExportJob, ResultCountsWrittenDisabledAndExpired) {
     struct TCase {
         std::string States;
         size_t Written, Disabled, Expired;
-        std::string Text;
+        std::string Signature;
     };
+    // One sentence for each combination of what was left out, and for one user or several.
     const TCase cases[] = {
-        {"eee", 3, 0, 0, "3 users written to F"},
-        {"e", 1, 0, 0, "1 user written to F"},
-        {"edx", 1, 1, 1, "1 user written to F; 1 disabled and 1 expired left out"},
-        {"eddd", 1, 3, 0, "1 user written to F; 3 disabled left out"},
-        {"xxe", 1, 0, 2, "1 user written to F; 2 expired left out"},
-        {"", 0, 0, 0, "0 users written to F"},
+        {"eee", 3, 0, 0, "ResultWritten(3, F)"},
+        {"e", 1, 0, 0, "ResultWrittenOne(F)"},
+        {"edx", 1, 1, 1, "ResultWrittenOneDisabledExpired(F, 1, 1)"},
+        {"eeddx", 2, 2, 1, "ResultWrittenDisabledExpired(2, F, 2, 1)"},
+        {"eddd", 1, 3, 0, "ResultWrittenOneDisabled(F, 3)"},
+        {"eed", 2, 1, 0, "ResultWrittenDisabled(2, F, 1)"},
+        {"xxe", 1, 0, 2, "ResultWrittenOneExpired(F, 2)"},
+        {"xee", 2, 0, 1, "ResultWrittenExpired(2, F, 1)"},
+        {"", 0, 0, 0, "ResultWritten(0, F)"},
     };
     for (const TCase& c : cases) {
         TTempDir dir;
@@ -84,11 +90,26 @@ TEST(ExportJob, ResultCountsWrittenDisabledAndExpired) {
         const std::string file = ReadWholeFile(dir.File("htpasswd"));
         EXPECT_EQ(static_cast<size_t>(std::count(file.begin(), file.end(), '\n')), c.Written);
         result.Target = "F";
-        EXPECT_EQ(ExportResultText(result), c.Text);
+        EXPECT_EQ(Signature(ExportResultMessage(result)), c.Signature);
         // The sweep ran once: the expired users stay disabled in the list.
         for (int i = 0; i < list.Count(); ++i)
             EXPECT_EQ(list.Users(i).Disable, c.States[static_cast<size_t>(i)] != 'e');
     }
+}
+
+// Users still on a weak hash: the result sentence, then the first line of the weak-hash report.
+TEST(ExportJob, ResultNamesTheUsersStillOnWeakHashes) {
+    TUserList list;
+    list.Add("amy", "").SetPasswordHash("{SHA}Ic5o83sXgQ4ET+PvVlWA+X1NfNc=");
+    TExportResult result;
+    result.Target = "F";
+    result.Written = 1;
+    result.WeakUsers = {&list.Users(0)};
+    const TMessage message = ExportResultMessage(result);
+    ASSERT_TRUE(message.Is(texts::ResultWithWeakHashes)) << Signature(message);
+    EXPECT_EQ(Signature(message.Parts[0].Items[0]), "ResultWrittenOne(F)");
+    const std::string weak = WeakHashReport(result.WeakUsers);
+    EXPECT_EQ(EnglishText(message.Parts[1].Items[0]), weak.substr(0, weak.find('\n')));
 }
 
 TEST(ExportJob, SweepByTheOwnerCountsOnceAndStartDoesNotSweepAgain) {
@@ -147,7 +168,7 @@ TEST(ExportJob, BuildEventsEveryHundredEntriesAndAbortWritesNothing) {
 TEST(ExportJob, EventTexts) {
     struct TCase {
         TExportEvent Event;
-        std::string Text;
+        std::string Signature;
         std::optional<int> Percent;
     };
     TExportEvent building, connecting, uploading;
@@ -160,13 +181,13 @@ TEST(ExportJob, EventTexts) {
     uploading.BytesSent = 999;
     uploading.BytesTotal = 1000;
     const TCase cases[] = {
-        {building, "Creating passwords file - 30% completed", 30},
-        {connecting, "Connecting to ftp.example:2121...", std::nullopt},
-        {uploading, "Uploading /www/.htpasswd - 99% completed", 99},
+        {building, "ExportBuilding(30)", 30},
+        {connecting, "Connecting(ftp.example:2121)", std::nullopt},
+        {uploading, "Uploading(/www/.htpasswd, 99)", 99},
     };
     for (const TCase& c : cases) {
-        EXPECT_EQ(ExportProgressText(c.Event), c.Text);
-        EXPECT_EQ(ExportProgressPercent(c.Event), c.Percent) << c.Text;
+        EXPECT_EQ(Signature(ExportProgressMessage(c.Event)), c.Signature);
+        EXPECT_EQ(ExportProgressPercent(c.Event), c.Percent) << c.Signature;
     }
 }
 
@@ -201,7 +222,7 @@ TEST(ExportJobUpload, EventsInOrderFileArrivesTempFileGoes) {
         TRecorder rec;
         std::vector<std::string> errors;
         rec.Attach(job);
-        job.OnError = [&](const std::string& text) { errors.push_back(text); };
+        job.OnError = [&](const TMessage& message) { errors.push_back(Signature(message)); };
         job.Start();
         const std::string temp = job.TempFile();
         EXPECT_FALSE(temp.empty());
@@ -210,7 +231,11 @@ TEST(ExportJobUpload, EventsInOrderFileArrivesTempFileGoes) {
         const TExportResult& result = rec.Done[0];
         EXPECT_EQ(result.Done, c.Done);
         EXPECT_EQ(errors.size(), c.Done ? 0u : 1u);
-        EXPECT_EQ(result.Error.empty(), c.Done);
+        EXPECT_EQ(result.Error.Empty(), c.Done);
+        if (!c.Done) {
+            EXPECT_EQ(errors, std::vector<std::string>{Signature(result.Error)})
+                << "the result keeps the error the job reported";
+        }
         EXPECT_EQ(result.Written, 1u);
         EXPECT_EQ(result.Expired, 1u);
         EXPECT_FALSE(fs::exists(temp)) << "the temporary file is removed either way";
@@ -235,8 +260,8 @@ TEST(ExportJobUpload, MissingServerSettingsFailBeforeAnything) {
         std::string Host, Remote, Error;
     };
     const TCase cases[] = {
-        {"", "htpasswd", "The database names no FTP server"},
-        {"127.0.0.1:1", "", "The database names no password file on the FTP server"},
+        {"", "htpasswd", "NoFtpServer()"},
+        {"127.0.0.1:1", "", "NoServerPasswordFile()"},
     };
     for (const TCase& c : cases) {
         TUserList list;
@@ -250,7 +275,7 @@ TEST(ExportJobUpload, MissingServerSettingsFailBeforeAnything) {
             job.Start();
             ADD_FAILURE() << "no error for " << c.Error;
         } catch (const EQuorvaneError& e) {
-            EXPECT_EQ(std::string(e.what()), c.Error);
+            EXPECT_EQ(Signature(e.Message()), c.Error);
         }
         EXPECT_TRUE(rec.Events.empty());
         EXPECT_TRUE(job.TempFile().empty());
@@ -360,7 +385,7 @@ TEST(ExportJobUpload, AbortDuringTheTransferLeavesTheServersFileAsItWas) {
         job.Start();
         while (!sending && !job.Wait(std::chrono::milliseconds(10))) {
         }
-        ASSERT_TRUE(sending) << testing::PrintToString(job.Result().Error);
+        ASSERT_TRUE(sending) << EnglishText(job.Result().Error);
         // Building the file and reading the site's took their time; the abort is heard at once.
         const auto start = std::chrono::steady_clock::now();
         EXPECT_TRUE(job.Abort()) << "in time: the file was still on its way";
@@ -370,7 +395,7 @@ TEST(ExportJobUpload, AbortDuringTheTransferLeavesTheServersFileAsItWas) {
         ASSERT_EQ(done.size(), 1u);
         EXPECT_TRUE(done[0].Aborted);
         EXPECT_FALSE(done[0].Done);
-        EXPECT_EQ(done[0].Error, "") << "an abort is not a failure";
+        EXPECT_TRUE(done[0].Error.Empty()) << "an abort is not a failure";
         EXPECT_TRUE(done[0].Warnings.empty()) << testing::PrintToString(done[0].Warnings);
         EXPECT_EQ(ReadWholeFile(target), "old:content\r\n");
         EXPECT_FALSE(fs::exists(site.Folder / "htpasswd_safeupload"));

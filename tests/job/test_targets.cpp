@@ -158,3 +158,63 @@ TEST(DatabaseState, UpdatesAtOnceLoseNoRecord) {
     ASSERT_EQ(::stat(TDatabaseState::PathFor(db).c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
+
+// What the command line lists under a stop: the users named up to 20, the rest counted, and the
+// lines that are no users, one or several.
+TEST(TargetReport, OutsideChangesNameTwentyUsersThenCountTheRest) {
+    const auto check = [](std::size_t users, std::size_t otherLines) {
+        TTargetCheck c;
+        for (std::size_t i = 0; i < users; ++i)
+            c.Outside.List.push_back({i == 0 ? TUserChangeKind::Removed : TUserChangeKind::Added,
+                                      "u" + std::to_string(i)});
+        c.OtherLines = otherLines;
+        return c;
+    };
+    const struct {
+        std::size_t Users, OtherLines;
+        std::vector<std::string> Last; // the signatures after the users named
+        std::size_t Named;
+    } cases[] = {
+        {2, 0, {}, 2},
+        {2, 1, {"OutsideOtherLine()"}, 2},
+        {20, 3, {"OutsideOtherLines(3)"}, 20},
+        {23, 0, {"OutsideMore(3)"}, 20},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> got;
+        for (const TMessage& m : OutsideChangesMessages(check(c.Users, c.OtherLines)))
+            got.push_back(Signature(m));
+        ASSERT_EQ(got.size(), c.Named + c.Last.size()) << c.Users;
+        EXPECT_EQ(got[0], "OutsideRemoved(u0)");
+        EXPECT_EQ(got[c.Named - 1], "OutsideAdded(u" + std::to_string(c.Named - 1) + ")");
+        EXPECT_EQ(
+            std::vector<std::string>(got.begin() + static_cast<std::ptrdiff_t>(c.Named), got.end()),
+            c.Last)
+            << c.Users;
+    }
+}
+
+// After a merge: the import's report, then the users disabled here, one or several.
+TEST(TargetReport, MergeReportCountsTheUsersDisabledHere) {
+    const struct {
+        std::vector<std::string> Disabled;
+        const char* Text; // the message's text; none: the import's report alone
+    } cases[] = {
+        {{}, nullptr},
+        {{"bob"}, "MergeDisabledOne"},
+        {{"bob", "carl"}, "MergeDisabled"},
+    };
+    for (const auto& c : cases) {
+        TMergeResult merged;
+        merged.Disabled = c.Disabled;
+        const TMessage message = MergeReportMessage(merged);
+        if (c.Text == nullptr) {
+            EXPECT_EQ(EnglishText(message), HtpasswdImportReport(merged.Imported));
+        } else {
+            EXPECT_STREQ(message.Text->Id, c.Text);
+            const TMessagePart& names = message.Parts.back();
+            ASSERT_EQ(names.Items.size(), c.Disabled.size());
+            EXPECT_EQ(EnglishText(names.Items.back()), c.Disabled.back());
+        }
+    }
+}

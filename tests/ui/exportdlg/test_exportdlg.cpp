@@ -672,7 +672,7 @@ TEST(ExportDialog, WorkerStatusGoesToTheLabelAndTheBarErrorsToAWarning) {
     EXPECT_EQ(t.c.pbrProgress->maximum(), 100);
     EXPECT_EQ(t.c.pbrProgress->value(), 50);
     EXPECT_FALSE(t.dialog.ErrorShown);
-    t.dialog.UploadError("Login incorrect.");
+    t.dialog.UploadError(Verbatim("Login incorrect."));
     EXPECT_TRUE(t.dialog.ErrorShown);
     EXPECT_EQ(Str(t.c.lblProgress->text()), "Uploading /www/.htpasswd - 50% completed")
         << "an error does not go into the label";
