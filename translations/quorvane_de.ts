@@ -364,18 +364,6 @@
         <translation>%1 Benutzer in %2 geschrieben</translation>
     </message>
     <message>
-        <source>; %1 disabled and %2 expired left out</source>
-        <translation>; %1 deaktivierte und %2 abgelaufene ausgelassen</translation>
-    </message>
-    <message>
-        <source>; %1 disabled left out</source>
-        <translation>; %1 deaktivierte ausgelassen</translation>
-    </message>
-    <message>
-        <source>; %1 expired left out</source>
-        <translation>; %1 abgelaufene ausgelassen</translation>
-    </message>
-    <message>
         <source>1 user added, %1 replaced, %2 skipped.</source>
         <translation>1 Benutzer hinzugefügt, %1 ersetzt, %2 übersprungen.</translation>
     </message>
@@ -746,6 +734,170 @@
     <message>
         <source>The password hash of %1 cannot go into %2: it holds a line break or a NUL</source>
         <translation>Der Kennwort-Hash von %1 kann nicht nach %2: Er enthält einen Zeilenumbruch oder ein NUL</translation>
+    </message>
+    <message>
+        <source>%1</source>
+        <translation>%1</translation>
+    </message>
+    <message>
+        <source>SFTP goes through its own transport, not the FTP client</source>
+        <translation>SFTP läuft über einen eigenen Transport, nicht über den FTP-Client</translation>
+    </message>
+    <message>
+        <source>Unknown upload protocol &quot;%1&quot;; this version knows ftp, ftpes, ftps and sftp</source>
+        <translation>Unbekanntes Upload-Protokoll „%1“; diese Version kennt ftp, ftpes, ftps und sftp</translation>
+    </message>
+    <message>
+        <source>FTP</source>
+        <translation>FTP</translation>
+    </message>
+    <message>
+        <source>SFTP</source>
+        <translation>SFTP</translation>
+    </message>
+    <message>
+        <source>The URL holds a line break or NUL character</source>
+        <translation>Die URL enthält einen Zeilenumbruch oder ein NUL-Zeichen</translation>
+    </message>
+    <message>
+        <source>Not a server URL: %1 (use ftp://, ftpes://, ftps:// or sftp://)</source>
+        <translation>Keine Server-URL: %1 (verwenden Sie ftp://, ftpes://, ftps:// oder sftp://)</translation>
+    </message>
+    <message>
+        <source>Unknown protocol %1:// (use ftp://, ftpes://, ftps:// or sftp://)</source>
+        <translation>Unbekanntes Protokoll %1:// (verwenden Sie ftp://, ftpes://, ftps:// oder sftp://)</translation>
+    </message>
+    <message>
+        <source>The URL names no valid server: %1</source>
+        <translation>Die URL nennt keinen gültigen Server: %1</translation>
+    </message>
+    <message>
+        <source>Give the password with --password-stdin, not in the URL</source>
+        <translation>Geben Sie das Kennwort mit --password-stdin an, nicht in der URL</translation>
+    </message>
+    <message>
+        <source>A server URL names a file, without &quot;?&quot; or &quot;#&quot; parts: %1 (write them as %3F and %23 in a file name)</source>
+        <translation>Eine Server-URL nennt eine Datei, ohne „?“- oder „#“-Teile: %1 (schreiben Sie sie in einem Dateinamen als %3F und %23)</translation>
+    </message>
+    <message>
+        <source>The URL names no file on the server: %1</source>
+        <translation>Die URL nennt keine Datei auf dem Server: %1</translation>
+    </message>
+    <message>
+        <source>The site let user %1 in (HTTP %2).</source>
+        <translation>Die Website hat Benutzer %1 hereingelassen (HTTP %2).</translation>
+    </message>
+    <message>
+        <source>The site refused user %1 (HTTP %2).</source>
+        <translation>Die Website hat Benutzer %1 abgewiesen (HTTP %2).</translation>
+    </message>
+    <message>
+        <source>The page is not protected: the site let everybody in without a password (HTTP %1), so the check says nothing about user %2.</source>
+        <translation>Die Seite ist nicht geschützt: Die Website hat jeden ohne Kennwort hereingelassen (HTTP %1), daher sagt die Prüfung nichts über Benutzer %2.</translation>
+    </message>
+    <message>
+        <source>The site redirects to another host (%1); the credentials were not sent there, so the check is undecided.</source>
+        <translation>Die Website leitet auf einen anderen Host um (%1); die Zugangsdaten wurden nicht dorthin gesendet, daher bleibt die Prüfung unentschieden.</translation>
+    </message>
+    <message>
+        <source>The site could not be checked: %1.</source>
+        <translation>Die Website konnte nicht geprüft werden: %1.</translation>
+    </message>
+    <message>
+        <source>The site neither let user %1 in nor refused them (HTTP %2).</source>
+        <translation>Die Website hat Benutzer %1 weder hereingelassen noch abgewiesen (HTTP %2).</translation>
+    </message>
+    <message>
+        <source>The HTTP client could not be started</source>
+        <translation>Der HTTP-Client konnte nicht gestartet werden</translation>
+    </message>
+    <message>
+        <source>Too many redirects</source>
+        <translation>Zu viele Umleitungen</translation>
+    </message>
+    <message>
+        <source>The address is not an http or https address</source>
+        <translation>Die Adresse ist keine http- oder https-Adresse</translation>
+    </message>
+    <message>
+        <source>1 user written to %1; %2 disabled and %3 expired left out</source>
+        <translation>1 Benutzer in %1 geschrieben; %2 deaktivierte und %3 abgelaufene ausgelassen</translation>
+    </message>
+    <message>
+        <source>%1 users written to %2; %3 disabled and %4 expired left out</source>
+        <translation>%1 Benutzer in %2 geschrieben; %3 deaktivierte und %4 abgelaufene ausgelassen</translation>
+    </message>
+    <message>
+        <source>1 user written to %1; %2 disabled left out</source>
+        <translation>1 Benutzer in %1 geschrieben; %2 deaktivierte ausgelassen</translation>
+    </message>
+    <message>
+        <source>%1 users written to %2; %3 disabled left out</source>
+        <translation>%1 Benutzer in %2 geschrieben; %3 deaktivierte ausgelassen</translation>
+    </message>
+    <message>
+        <source>1 user written to %1; %2 expired left out</source>
+        <translation>1 Benutzer in %1 geschrieben; %2 abgelaufene ausgelassen</translation>
+    </message>
+    <message>
+        <source>%1 users written to %2; %3 expired left out</source>
+        <translation>%1 Benutzer in %2 geschrieben; %3 abgelaufene ausgelassen</translation>
+    </message>
+    <message>
+        <source>%1. %2</source>
+        <translation>%1. %2</translation>
+    </message>
+    <message>
+        <source>%1 changed since this database last wrote it: %2 there</source>
+        <translation>%1 hat sich geändert, seit diese Datenbank die Datei zuletzt geschrieben hat: dort %2</translation>
+    </message>
+    <message>
+        <source>%1 holds a user this database does not have</source>
+        <translation>%1 enthält einen Benutzer, den diese Datenbank nicht hat</translation>
+    </message>
+    <message>
+        <source>%1 holds %2 users this database does not have</source>
+        <translation>%1 enthält %2 Benutzer, die diese Datenbank nicht hat</translation>
+    </message>
+    <message>
+        <source>%1. Nothing was replaced.</source>
+        <translation>%1. Es wurde nichts ersetzt.</translation>
+    </message>
+    <message>
+        <source>+ %1 (added there)</source>
+        <translation>+ %1 (dort hinzugefügt)</translation>
+    </message>
+    <message>
+        <source>- %1 (removed there)</source>
+        <translation>- %1 (dort entfernt)</translation>
+    </message>
+    <message>
+        <source>~ %1 (password changed there)</source>
+        <translation>~ %1 (Kennwort dort geändert)</translation>
+    </message>
+    <message>
+        <source>... and %1 more</source>
+        <translation>... und %1 weitere</translation>
+    </message>
+    <message>
+        <source>(1 line there that are comments, blank or no user; they do not count)</source>
+        <translation>(1 Zeile dort ist ein Kommentar, leer oder kein Benutzer; sie zählt nicht)</translation>
+    </message>
+    <message>
+        <source>(%1 lines there that are comments, blank or no user; they do not count)</source>
+        <translation>(%1 Zeilen dort sind Kommentare, leer oder keine Benutzer; sie zählen nicht)</translation>
+    </message>
+    <message>
+        <source>%1 1 user removed there disabled here: %2.</source>
+        <translation>%1 1 dort entfernter Benutzer hier deaktiviert: %2.</translation>
+    </message>
+    <message>
+        <source>%1 %2 users removed there disabled here: %3.</source>
+        <translation>%1 %2 dort entfernte Benutzer hier deaktiviert: %3.</translation>
+    </message>
+    <message>
+        <source>Could not keep a copy of the file about to be replaced in the state folder: neither XDG_STATE_HOME nor HOME is set; nothing was replaced</source>
+        <translation>Von der Datei, die ersetzt werden sollte, konnte keine Kopie im Statusordner aufbewahrt werden: weder XDG_STATE_HOME noch HOME ist gesetzt; es wurde nichts ersetzt</translation>
     </message>
 </context>
 <context>
