@@ -1,6 +1,7 @@
 #include "export/HtpasswdImport.h"
 
 #include "base/AsciiCase.h"
+#include "base/BaseTexts.h"
 #include "base/Errors.h"
 #include "base/FileSafety.h"
 #include "export/ExportTexts.h"
@@ -243,8 +244,12 @@ std::string HtpasswdImportNotes(const THtpasswdImportResult& r) {
 }
 
 std::string HtpasswdClashList(const std::vector<THtpasswdClash>& clashes) {
-    // The list part alone, rendered as a message of nothing else.
-    return EnglishText(Msg(KVerbatimText, ClashList(clashes)));
+    constexpr size_t KNamed = 20;
+    std::string text;
+    for (size_t i = 0; i < clashes.size() && i < KNamed; ++i)
+        text += (i > 0 ? ", " : "") + EnglishText(HtpasswdClashMessage(clashes[i]));
+    if (clashes.size() <= KNamed) return text;
+    return EnglishText(Msg(texts::NamesMore, text, Count(clashes.size() - KNamed)));
 }
 
 } // namespace quorvane
