@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     size_t plain = 0;
     for (const THtpasswdEntry& entry : entries) {
-        if (!LoginError(entry.Login).empty() || entry.Value.size() > KMaxPasswordBytes ||
+        if (!LoginErrorMessage(entry.Login).Empty() || entry.Value.size() > KMaxPasswordBytes ||
             entry.Value.find(':') != std::string::npos ||
             entry.Scheme != IdentifyStoredHash(entry.Value))
             std::abort();

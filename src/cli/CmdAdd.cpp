@@ -63,8 +63,8 @@ int CmdAdd(const TArgs& args, TCliStreams& io) {
     user.Comments = args.Value("comments").value_or("");
     if (groups) SetUserGroups(user, *groups);
     db.Save(io.Err);
-    if (const std::string warning = LoginWarning(login); !warning.empty())
-        io.Err << "quorvane-cli: warning: " << warning << "\n";
+    if (const TMessage warning = LoginWarningMessage(login); !warning.Empty())
+        io.Err << "quorvane-cli: warning: " << EnglishText(warning) << "\n";
     return kExitOk;
 }
 

@@ -47,8 +47,9 @@ int CmdEdit(const TArgs& args, TCliStreams& io) {
         changed = true;
     }
     if (changed) db.Save(io.Err);
-    if (newLogin && !LoginWarning(*newLogin).empty())
-        io.Err << "quorvane-cli: warning: " << LoginWarning(*newLogin) << "\n";
+    if (newLogin)
+        if (const TMessage warning = LoginWarningMessage(*newLogin); !warning.Empty())
+            io.Err << "quorvane-cli: warning: " << EnglishText(warning) << "\n";
     return kExitOk;
 }
 

@@ -412,8 +412,8 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     PrintWarnings(io.Err, result.Namesakes);
     ReportCommentLogins(result.CommentLogins, io, quiet);
     // A daily run's mail should not name hundreds of users every day: with --quiet, a count.
-    const std::string weak = WeakHashReport(result.WeakUsers);
-    io.Err << (quiet ? weak.substr(0, weak.find('\n') + (weak.empty() ? 0 : 1)) : weak);
+    const std::vector<TMessage> weak = WeakHashMessages(result.WeakUsers);
+    if (!weak.empty()) io.Err << (quiet ? EnglishLines({weak.front()}) : EnglishLines(weak));
     if (json) io.Out << ExportJson(result);
     return kExitOk;
 }

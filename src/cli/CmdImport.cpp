@@ -78,7 +78,7 @@ int CmdImport(const TArgs& args, TCliStreams& io) {
     }
     if (!report.Existing.empty())
         io.Err << "quorvane-cli: " << (options.SkipExisting ? "" : "warning: ")
-               << ExistingLoginsText(report)
+               << EnglishText(ExistingLoginsMessage(report))
                << (options.SkipExisting ? "" : "; --skip-existing leaves them out") << "\n";
     if (report.BlankLines > 0 && !args.Has("quiet"))
         io.Err << "quorvane-cli: skipped " << report.BlankLines << " blank line"

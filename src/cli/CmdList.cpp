@@ -110,7 +110,7 @@ int CmdList(const TArgs& args, TCliStreams& io) {
         out += FormatDateTime(u.CreatedDate);
         out += '\t';
         if (u.HashOnly())
-            out += HashOnlyText(u);
+            out += EnglishText(HashOnlyMessage(u));
         else
             out += "clear";
         out += '\n';

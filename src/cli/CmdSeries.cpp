@@ -31,7 +31,9 @@ TCharsType ParseChars(const TArgs& args, const std::string& name, TCharsType fal
 class TCliSeriesFeedback : public ISeriesFeedback {
 public:
     explicit TCliSeriesFeedback(std::ostream& err) : FErr(err) {}
-    void Warning(const std::string& text) override { FErr << "quorvane-cli: " << text << "\n"; }
+    void Warning(const TMessage& message) override {
+        FErr << "quorvane-cli: " << EnglishText(message) << "\n";
+    }
 
 private:
     std::ostream& FErr;

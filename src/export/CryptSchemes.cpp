@@ -1,6 +1,7 @@
 #include "export/CryptSchemes.h"
 
 #include "base/Errors.h"
+#include "export/ExportTexts.h"
 #include "export/ShaMulti.h"
 #include "export/htpasswd.h"
 #include "userdb/UserList.h"
@@ -39,11 +40,9 @@ struct TCryptArea {
 void CheckWorkFactor(TCryptKind kind, int workFactor) {
     if (kind == TCryptKind::Bcrypt) {
         if (workFactor < KBcryptCostMin || workFactor > KBcryptCostMax)
-            throw EQuorvaneError(FormatMessage("The bcrypt cost must be from %d to %d",
-                                               KBcryptCostMin, KBcryptCostMax));
+            throw EQuorvaneError(Msg(texts::BcryptCostRange, KBcryptCostMin, KBcryptCostMax));
     } else if (workFactor < KShaRoundsMin || workFactor > KShaRoundsMax) {
-        throw EQuorvaneError(FormatMessage("The SHA-crypt rounds must be from %d to %d",
-                                           KShaRoundsMin, KShaRoundsMax));
+        throw EQuorvaneError(Msg(texts::ShaRoundsRange, KShaRoundsMin, KShaRoundsMax));
     }
 }
 
@@ -51,14 +50,11 @@ namespace {
 
 void CheckPassword(std::string_view password) {
     if (password.find('\0') != std::string_view::npos)
-        throw EQuorvaneError("A password with a zero byte cannot be hashed with bcrypt or "
-                             "SHA-crypt");
+        throw EQuorvaneError(Msg(texts::CryptZeroByte));
 }
 
 EQuorvaneError RefusedSetting(std::string_view setting) {
-    const std::string set(setting);
-    return EQuorvaneError(
-        FormatMessage("The system's crypt does not accept the setting %s", set.c_str()));
+    return EQuorvaneError(Msg(texts::CryptRefusesSetting, std::string(setting)));
 }
 
 std::string HashWith(std::string_view password, std::string_view setting, crypt_data& area) {
@@ -100,7 +96,7 @@ std::string CryptSetting(TCryptKind kind, int workFactor, IRandomSource& random)
         crypt_gensalt_rn(prefix.c_str(), count, bytes, sizeof bytes, setting, sizeof setting);
     explicit_bzero(bytes, sizeof bytes);
     if (made == nullptr || made[0] == '*')
-        throw EQuorvaneError("The system's crypt cannot make a salt for " + prefix);
+        throw EQuorvaneError(Msg(texts::CryptCannotMakeSalt, prefix));
     return setting;
 }
 
@@ -111,12 +107,10 @@ std::string CryptSettingWithSalt(TCryptKind kind, int workFactor, std::string_vi
     });
     std::string setting(CryptPrefix(kind));
     if (kind == TCryptKind::Bcrypt) {
-        if (!alphabet || salt.size() != 22)
-            throw EQuorvaneError("A bcrypt salt is 22 characters of ./0-9A-Za-z");
+        if (!alphabet || salt.size() != 22) throw EQuorvaneError(Msg(texts::BcryptSaltInvalid));
         setting += (workFactor < 10 ? "0" : "") + std::to_string(workFactor) + "$";
     } else {
-        if (!alphabet || salt.size() > 16)
-            throw EQuorvaneError("A SHA-crypt salt is 1 to 16 characters of ./0-9A-Za-z");
+        if (!alphabet || salt.size() > 16) throw EQuorvaneError(Msg(texts::ShaSaltInvalid));
         if (workFactor != KShaRoundsDefault)
             setting += "rounds=" + std::to_string(workFactor) + "$";
     }
@@ -230,15 +224,6 @@ double MeasureOnce(TCryptKind kind, int workFactor) {
     return best;
 }
 
-std::string Thousands(size_t n) {
-    std::string digits = std::to_string(n), out;
-    for (size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
-        out += digits[i];
-    }
-    return out;
-}
-
 } // namespace
 
 double CryptSecondsPerHash(TCryptKind kind, int workFactor) {
@@ -256,25 +241,25 @@ double CryptSecondsPerHash(TCryptKind kind, int workFactor) {
     return base[slot] * workFactor / baseFactor;
 }
 
-std::string AboutDuration(double seconds) {
-    const auto about = [](double value, const char* unit) {
-        return "about " + std::to_string(static_cast<long long>(std::llround(value))) + " " + unit;
+TMessage DurationMessage(double seconds) {
+    const auto about = [](const TMessageText& unit, double value) {
+        return Msg(unit, static_cast<std::uint64_t>(std::llround(std::max(value, 0.0))));
     };
-    if (seconds < 0.0005) return "less than 1 ms";
-    if (seconds < 0.9995) return about(seconds * 1000, "ms");
-    if (seconds < 59.5) return about(seconds, "s");
-    if (seconds < 3570) return about(seconds / 60, "min");
-    return about(seconds / 3600, "h");
+    if (seconds < 0.0005) return Msg(texts::DurationUnderMs);
+    if (seconds < 0.9995) return about(texts::DurationMs, seconds * 1000);
+    if (seconds < 59.5) return about(texts::DurationS, seconds);
+    if (seconds < 3570) return about(texts::DurationMin, seconds / 60);
+    return about(texts::DurationH, seconds / 3600);
 }
 
-std::string ExportEstimateText(double secondsPerHash, size_t users, unsigned workers) {
+TMessage ExportEstimateMessage(double secondsPerHash, size_t users, unsigned workers) {
     const double total = secondsPerHash * static_cast<double>(users) / std::max(1u, workers);
-    return AboutDuration(total) + " for " + Thousands(users) + (users == 1 ? " user" : " users") +
-           "; later exports reuse unchanged hashes";
+    if (users == 1) return Msg(texts::EstimateOneUser, DurationMessage(total));
+    return Msg(texts::EstimateUsers, DurationMessage(total), Count(users));
 }
 
-std::string ServerCostText(double secondsPerHash) {
-    return "each page request costs the server " + AboutDuration(secondsPerHash);
+TMessage ServerCostMessage(double secondsPerHash) {
+    return Msg(texts::ServerCost, DurationMessage(secondsPerHash));
 }
 
 } // namespace quorvane

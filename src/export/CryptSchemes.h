@@ -3,6 +3,7 @@
 // libxcrypt, and for batches of SHA-crypt the multi-buffer code that gives the same strings.
 // Checking a password against a hash: VerifyStoredHash (StoredHash.h).
 
+#include "base/Message.h"
 #include "base/Random.h"
 
 #include <string>
@@ -52,11 +53,12 @@ void CryptHashBatch(const std::vector<std::string_view>& passwords,
 double CryptSecondsPerHash(TCryptKind kind, int workFactor);
 
 // What the export dialog tells about a slow form, from the seconds of one hash:
-// "about 40 s for 12,000 users; later exports reuse unchanged hashes" (the users shared among
-// `workers` processors) and "each page request costs the server about 2 ms".
-std::string ExportEstimateText(double secondsPerHash, size_t users, unsigned workers);
-std::string ServerCostText(double secondsPerHash);
+// "about 40 s for 12000 users; later exports reuse unchanged hashes" (the users shared among
+// `workers` processors; the count is the locale's on the desktop) and "each page request costs
+// the server about 2 ms".
+TMessage ExportEstimateMessage(double secondsPerHash, size_t users, unsigned workers);
+TMessage ServerCostMessage(double secondsPerHash);
 // A duration in words: "less than 1 ms", "about 2 ms", "about 40 s", "about 3 min", "about 2 h".
-std::string AboutDuration(double seconds);
+TMessage DurationMessage(double seconds);
 
 } // namespace quorvane

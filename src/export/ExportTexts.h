@@ -7,4 +7,78 @@ namespace quorvane::texts {
 extern const TMessageText NamesakeWritten;
 extern const TMessageText NamesakeDisabled;
 
+// The password file and its users
+extern const TMessageText EmptyPasswords;
+extern const TMessageText UnsafeUsers;
+extern const TMessageText UnsafeUser;
+extern const TMessageText UnsafeLoginEmpty;
+extern const TMessageText UnsafeLoginColon;
+extern const TMessageText UnsafeLoginControl;
+extern const TMessageText UnsafePasswordTooLong;
+extern const TMessageText UnsafePlainTextBreak;
+extern const TMessageText UnsafeCryptNul;
+extern const TMessageText StoredHashBreaksLine;
+extern const TMessageText PlainTextHashOnly;
+
+// Schemes and their settings
+extern const TMessageText BcryptCostRange;
+extern const TMessageText ShaRoundsRange;
+extern const TMessageText Sha256RoundsRange;
+extern const TMessageText Sha512RoundsRange;
+extern const TMessageText CryptZeroByte;
+extern const TMessageText CryptRefusesSetting;
+extern const TMessageText CryptCannotMakeSalt;
+extern const TMessageText BcryptSaltInvalid;
+extern const TMessageText ShaSaltInvalid;
+
+// The names of the export dialog's forms and of the schemes of stored hashes, where they are
+// words (the others are names the same in every language: "MD5", "bcrypt")
+extern const TMessageText FormPlainText;
+extern const TMessageText SchemeMd5Crypt;
+extern const TMessageText SchemeSaltedSha1;
+extern const TMessageText SchemeDesCrypt;
+extern const TMessageText SchemePlainText;
+extern const TMessageText SchemeLocked;
+extern const TMessageText HashOnly;
+extern const TMessageText HashOnlyUnknownScheme;
+extern const TMessageText NoPrefix;
+extern const TMessageText WeakHashOne;
+extern const TMessageText WeakHashMany;
+extern const TMessageText WeakHashUser;
+
+// The estimate of a slow form's cost
+extern const TMessageText EstimateOneUser;
+extern const TMessageText EstimateUsers;
+extern const TMessageText ServerCost;
+extern const TMessageText DurationUnderMs;
+extern const TMessageText DurationMs;
+extern const TMessageText DurationS;
+extern const TMessageText DurationMin;
+extern const TMessageText DurationH;
+
+// Group files
+extern const TMessageText GroupsOfUser;
+extern const TMessageText LoginNotForGroupFile;
+extern const TMessageText GroupFileBadLine;
+
+// The import of a password file
+extern const TMessageText HtpasswdNotLoginPassword;
+extern const TMessageText HtpasswdBadLogin;
+extern const TMessageText HtpasswdControlInPassword;
+extern const TMessageText HtpasswdPasswordTooLong;
+extern const TMessageText HtpasswdBinary;
+extern const TMessageText HtpasswdSystemAccounts;
+extern const TMessageText HtpasswdAddedOne;
+extern const TMessageText HtpasswdAdded;
+extern const TMessageText HtpasswdWeakOne;
+extern const TMessageText HtpasswdWeak;
+extern const TMessageText HtpasswdSkippedClashes;
+extern const TMessageText HtpasswdReplacedClashes;
+extern const TMessageText HtpasswdLocked;
+extern const TMessageText HtpasswdUnknownKept;
+extern const TMessageText HtpasswdClashDatabase;
+extern const TMessageText HtpasswdClashLine;
+extern const TMessageText HtpasswdEntry;
+extern const TMessageText HtpasswdEntryScheme;
+
 } // namespace quorvane::texts

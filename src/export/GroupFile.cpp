@@ -1,6 +1,8 @@
 #include "export/GroupFile.h"
 
+#include "base/BaseTexts.h"
 #include "base/Errors.h"
+#include "export/ExportTexts.h"
 #include "userdb/Groups.h"
 
 #include <algorithm>
@@ -28,14 +30,10 @@ std::string BuildGroupFile(const std::vector<const TUserProp*>& entries, std::st
         if (user->Disable || user->Groups().empty()) continue;
         const std::vector<std::string> groups = UserGroups(*user);
         for (const std::string& group : groups)
-            if (const std::string error = GroupNameError(group); !error.empty())
-                throw EQuorvaneError(
-                    FormatMessage("The groups of %s: %s", user->Login.c_str(), error.c_str()));
+            if (TMessage error = GroupNameMessage(group); !error.Empty())
+                throw EQuorvaneError(Msg(texts::GroupsOfUser, user->Login, std::move(error)));
         if (!groups.empty() && !LoginFitsGroupFile(user->Login))
-            throw EQuorvaneError(FormatMessage(
-                "The login %s holds a blank, a quote or a backslash and cannot go into the group "
-                "file",
-                user->Login.c_str()));
+            throw EQuorvaneError(Msg(texts::LoginNotForGroupFile, user->Login));
         for (const std::string& group : groups)
             members[group].push_back(&user->Login);
     }
@@ -64,7 +62,7 @@ std::string GroupFileName(const TUserList& list, const std::string& passwordFile
 
 std::vector<TGroupMembership> ReadGroupFile(const std::string& fileName) {
     std::ifstream in(fileName, std::ios::binary);
-    if (!in) throw EQuorvaneError(FormatMessage("Cannot open file %s", fileName.c_str()));
+    if (!in) throw EQuorvaneError(Msg(texts::CannotOpenFile, fileName));
     std::vector<TGroupMembership> users;
     std::map<std::string, size_t> byLogin;
     std::string line;
@@ -77,9 +75,8 @@ std::vector<TGroupMembership> ReadGroupFile(const std::string& fileName) {
         const size_t colon = line.find(':');
         const std::string group =
             colon == std::string::npos ? std::string() : line.substr(first, colon - first);
-        if (colon == std::string::npos || !GroupNameError(group).empty())
-            throw EQuorvaneError(FormatMessage("%s, line %d: not \"group: user user ...\"",
-                                               fileName.c_str(), number));
+        if (colon == std::string::npos || !GroupNameMessage(group).Empty())
+            throw EQuorvaneError(Msg(texts::GroupFileBadLine, fileName, number));
         std::istringstream logins(line.substr(colon + 1));
         std::string login;
         while (logins >> login) {
@@ -90,7 +87,7 @@ std::vector<TGroupMembership> ReadGroupFile(const std::string& fileName) {
                 groups.push_back(group);
         }
     }
-    if (in.bad()) throw EQuorvaneError("Stream read error");
+    if (in.bad()) throw EQuorvaneError(Msg(texts::StreamReadError));
     return users;
 }
 

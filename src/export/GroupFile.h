@@ -19,7 +19,7 @@ constexpr std::size_t KGroupLineLimit = 8000;
 // The text of the group file for the password file's entries (PasswordFileEntries, in file
 // order): the enabled users of each group, groups sorted byte-wise, members in the password
 // file's order; a group without enabled members has no line. Each line ends with eol. Raises
-// EQuorvaneError naming the user when a stored group name is unusable (see GroupNameError).
+// EQuorvaneError naming the user when a stored group name is unusable (see GroupNameMessage).
 std::string BuildGroupFile(const std::vector<const TUserProp*>& entries, std::string_view eol);
 
 // Where the group file of a password file goes: the list's GroupFile when set, otherwise the

@@ -1,5 +1,6 @@
 #include "export/HashOnlyUsers.h"
 
+#include "export/ExportTexts.h"
 #include "export/PasswordFile.h"
 
 namespace quorvane {
@@ -15,20 +16,20 @@ TStoredScheme UserHashScheme(const TUserProp& user) {
     return IdentifyStoredHash(user.PasswordHash());
 }
 
-std::string HashOnlyText(const TUserProp& user) {
-    if (!user.HashOnly()) return std::string();
+TMessage HashOnlyMessage(const TUserProp& user) {
+    if (!user.HashOnly()) return {};
     switch (const TStoredScheme scheme = UserHashScheme(user)) {
     case TStoredScheme::Locked:
-        return "locked";
+        return StoredSchemeMessage(scheme);
     case TStoredScheme::Unknown:
-        return "unknown scheme (" + UnknownSchemeTag(user.PasswordHash()) + ")";
+        return Msg(texts::HashOnlyUnknownScheme, UnknownSchemeTagMessage(user.PasswordHash()));
     default:
-        return std::string("hash only (") + StoredSchemeName(scheme) + ")";
+        return Msg(texts::HashOnly, StoredSchemeMessage(scheme));
     }
 }
 
 std::string PasswordKindText(const TUserProp& user) {
-    return user.HashOnly() ? HashOnlyText(user) : std::string("clear");
+    return user.HashOnly() ? EnglishText(HashOnlyMessage(user)) : std::string("clear");
 }
 
 bool HasWeakHash(const TUserProp& user) {
@@ -42,21 +43,25 @@ std::vector<const TUserProp*> WeakHashUsers(const TUserList& list) {
     return weak;
 }
 
+std::vector<TMessage> WeakHashMessages(const std::vector<const TUserProp*>& users) {
+    std::vector<TMessage> lines;
+    if (users.empty()) return lines;
+    lines.reserve(users.size() + 1);
+    lines.push_back(WeakHashSummary(users));
+    for (const TUserProp* user : users)
+        lines.push_back(
+            Msg(texts::WeakHashUser, user->Login, StoredSchemeMessage(UserHashScheme(*user))));
+    return lines;
+}
+
+TMessage WeakHashSummary(const std::vector<const TUserProp*>& users) {
+    if (users.empty()) return {};
+    if (users.size() == 1) return Msg(texts::WeakHashOne);
+    return Msg(texts::WeakHashMany, Count(users.size()));
+}
+
 std::string WeakHashReport(const std::vector<const TUserProp*>& users) {
-    if (users.empty()) return std::string();
-    std::string text = users.size() == 1
-                           ? std::string("1 user still uses a weak hash: set a new password for it")
-                           : std::to_string(users.size()) +
-                                 " users still use weak hashes: set new passwords for them";
-    text += '\n';
-    for (const TUserProp* user : users) {
-        text += "  ";
-        text += user->Login;
-        text += " (";
-        text += StoredSchemeName(UserHashScheme(*user));
-        text += ")\n";
-    }
-    return text;
+    return EnglishLines(WeakHashMessages(users));
 }
 
 } // namespace quorvane

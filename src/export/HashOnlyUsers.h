@@ -18,10 +18,10 @@ TStoredScheme UserHashScheme(const TUserProp& user);
 
 // "hash only (bcrypt)" for a user known only by the stored hash (the scheme told by its prefix),
 // "locked" for a locked value, "unknown scheme ($7$)" for one of no scheme this program knows;
-// empty for a user with a clear password.
-std::string HashOnlyText(const TUserProp& user);
+// an empty message for a user with a clear password.
+TMessage HashOnlyMessage(const TUserProp& user);
 
-// What `list` shows for the password: "clear" or the hash-only text.
+// What `list` shows for the password: "clear" or the English of the hash-only message.
 std::string PasswordKindText(const TUserProp& user);
 
 // True when the user is known only by a stored hash of a weak scheme (see WeakHashUsers).
@@ -31,8 +31,13 @@ bool HasWeakHash(const TUserProp& user);
 // SHA-1, DES crypt or plain text.
 std::vector<const TUserProp*> WeakHashUsers(const TUserList& list);
 
-// "3 users still use weak hashes: set new passwords for them", then the users, one per line as
-// "  login (scheme)"; empty when there are none. Every line ends with a line feed.
+// "3 users still use weak hashes: set new passwords for them" (WeakHashSummary), then one
+// message per user, "  login (scheme)"; none when there are no such users.
+std::vector<TMessage> WeakHashMessages(const std::vector<const TUserProp*>& users);
+// The first of them alone (the count); an empty message when there are none.
+TMessage WeakHashSummary(const std::vector<const TUserProp*>& users);
+// The English lines of WeakHashMessages, each ended by a line feed: what the export job's result
+// sentence takes its first line from.
 std::string WeakHashReport(const std::vector<const TUserProp*>& users);
 
 } // namespace quorvane

@@ -1,6 +1,7 @@
 #include "export/HashSchemes.h"
 
 #include "export/CryptSchemes.h"
+#include "export/ExportTexts.h"
 #include "export/StoredHash.h"
 #include "export/htpasswd.h"
 
@@ -49,22 +50,31 @@ template <TCryptKind Kind> bool CryptVerify(std::string_view password, std::stri
 
 // The order of the export dialog's list.
 const THashScheme KSchemes[] = {
-    {TPasswordsType::ptMD5, "ptMD5", "MD5", "md5", KApr1Magic, nullptr, Apr1Setting, Apr1Hash,
-     Apr1CryptBatch, Apr1Verify},
-    {TPasswordsType::ptPlainText, "ptPlainText", "Plain text", "plain", "", nullptr, nullptr,
-     nullptr, nullptr, PlainVerify},
-    {TPasswordsType::ptBcrypt, "ptBcrypt", "bcrypt", "bcrypt", "$2y$", &KBcryptCost,
-     CryptSettingOf<TCryptKind::Bcrypt>, CryptHashOf, CryptHashBatch,
+    {TPasswordsType::ptMD5, "ptMD5", "MD5", nullptr, "md5", KApr1Magic, nullptr, nullptr,
+     Apr1Setting, Apr1Hash, Apr1CryptBatch, Apr1Verify},
+    {TPasswordsType::ptPlainText, "ptPlainText", "Plain text", &texts::FormPlainText, "plain", "",
+     nullptr, nullptr, nullptr, nullptr, nullptr, PlainVerify},
+    {TPasswordsType::ptBcrypt, "ptBcrypt", "bcrypt", nullptr, "bcrypt", "$2y$", &KBcryptCost,
+     &texts::BcryptCostRange, CryptSettingOf<TCryptKind::Bcrypt>, CryptHashOf, CryptHashBatch,
      CryptVerify<TCryptKind::Bcrypt>},
-    {TPasswordsType::ptSHA256, "ptSHA256", "SHA-256-crypt", "sha256", "$5$", &KShaRounds,
-     CryptSettingOf<TCryptKind::Sha256>, CryptHashOf, CryptHashBatch,
+    {TPasswordsType::ptSHA256, "ptSHA256", "SHA-256-crypt", nullptr, "sha256", "$5$", &KShaRounds,
+     &texts::Sha256RoundsRange, CryptSettingOf<TCryptKind::Sha256>, CryptHashOf, CryptHashBatch,
      CryptVerify<TCryptKind::Sha256>},
-    {TPasswordsType::ptSHA512, "ptSHA512", "SHA-512-crypt", "sha512", "$6$", &KShaRounds,
-     CryptSettingOf<TCryptKind::Sha512>, CryptHashOf, CryptHashBatch,
+    {TPasswordsType::ptSHA512, "ptSHA512", "SHA-512-crypt", nullptr, "sha512", "$6$", &KShaRounds,
+     &texts::Sha512RoundsRange, CryptSettingOf<TCryptKind::Sha512>, CryptHashOf, CryptHashBatch,
      CryptVerify<TCryptKind::Sha512>},
 };
 
 } // namespace
+
+TMessage THashScheme::ParamRangeMessage() const {
+    if (Param == nullptr || ParamRange == nullptr) return {};
+    return Msg(*ParamRange, Param->Min, Param->Max);
+}
+
+TMessage THashScheme::DisplayMessage() const {
+    return DisplayText != nullptr ? Msg(*DisplayText) : Verbatim(std::string(DisplayName));
+}
 
 std::string THashScheme::Hash(std::string_view password, IRandomSource& random, int param) const {
     if (StoresClearText()) return std::string(password);

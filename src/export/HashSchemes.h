@@ -4,6 +4,7 @@
 // line's --format. Adding a scheme is a member of TPasswordsType (with its stored name), a row
 // here and its functions.
 
+#include "base/Message.h"
 #include "base/Random.h"
 #include "userdb/PasswordsType.h"
 
@@ -26,9 +27,14 @@ struct THashScheme {
     TPasswordsType Id;
     std::string_view StoredName;  // in the database file: "ptMD5"
     std::string_view DisplayName; // in the export dialog: "MD5"
-    std::string_view CliName;     // the value of the command line's --format: "md5"
-    std::string_view Prefix;      // how its hashes begin ("$apr1$"); empty: the password itself
-    const THashParam* Param;      // its one setting; none for a scheme without settings
+    // The display name as a text to translate, where it is words ("Plain text"); none for a
+    // name that is the same in every language.
+    const TMessageText* DisplayText;
+    std::string_view CliName; // the value of the command line's --format: "md5"
+    std::string_view Prefix;  // how its hashes begin ("$apr1$"); empty: the password itself
+    const THashParam* Param;  // its one setting; none for a scheme without settings
+    // "The bcrypt cost must be from %1 to %2": the range of Param, with Param.
+    const TMessageText* ParamRange;
 
     // The setting a hash is computed with (the salt and whatever the parameter's value adds),
     // drawn from random. Salts of an export are drawn in file order on one thread, so a
@@ -51,6 +57,10 @@ struct THashScheme {
     int DefaultParam() const { return Param ? Param->Default : 0; }
     // The value for the password file: a hash with a new setting, or the password itself.
     std::string Hash(std::string_view password, IRandomSource& random, int param) const;
+    // The refusal of a parameter outside Param's range (ParamRange with its bounds).
+    TMessage ParamRangeMessage() const;
+    // The display name as a message: DisplayText, or DisplayName as it is.
+    TMessage DisplayMessage() const;
 };
 
 // Every scheme, in the order the export dialog lists them ("MD5" first).

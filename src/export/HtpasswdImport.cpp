@@ -1,8 +1,10 @@
 #include "export/HtpasswdImport.h"
 
 #include "base/AsciiCase.h"
+#include "base/BaseTexts.h"
 #include "base/Errors.h"
 #include "base/FileSafety.h"
+#include "export/ExportTexts.h"
 #include "userdb/LoginRule.h"
 #include "userdb/UserList.h"
 
@@ -24,11 +26,6 @@ bool IsComment(std::string_view line) {
         if (c > 32) return c == '#';
     }
     return false;
-}
-
-[[noreturn]] void BadLine(int line, const std::string& why) {
-    throw EQuorvaneError(FormatMessage("Line %d of the password file ", line) + why +
-                         "; nothing was imported");
 }
 
 // "x:0:0:root:/root:/bin/bash": a number after the second colon.
@@ -68,24 +65,23 @@ THtpasswdClash ClashWith(const THtpasswdEntry& entry, const THolder& holder) {
     return {entry.Line, entry.Login, holder.Line, holder.Users.back()->Login};
 }
 
-// Lines named in a message; the rest are counted.
-constexpr size_t KNamed = 20;
-
-// " and N more" past the named ones, or nothing.
-std::string More(size_t count) {
-    return count > KNamed ? FormatMessage(" and %zu more", count - KNamed) : std::string();
+TMessage EntryMessage(const THtpasswdEntry& entry) {
+    return Msg(texts::HtpasswdEntry, entry.Line, entry.Login);
 }
 
-std::string EntryText(const THtpasswdEntry& entry) {
-    return FormatMessage("line %d \"%s\"", entry.Line, entry.Login.c_str());
+// The clashes as a list for a message: the first 20 named, the rest counted.
+TMessagePart ClashList(const std::vector<THtpasswdClash>& clashes) {
+    std::vector<TMessage> items;
+    items.reserve(clashes.size());
+    for (const THtpasswdClash& clash : clashes)
+        items.push_back(HtpasswdClashMessage(clash));
+    return Messages(std::move(items));
 }
 
 } // namespace
 
 std::vector<THtpasswdEntry> ParseHtpasswd(std::string_view text) {
-    if (text.find('\0') != std::string_view::npos)
-        throw EQuorvaneError("The file does not look like a password file: it holds binary data; "
-                             "nothing was imported");
+    if (text.find('\0') != std::string_view::npos) throw EQuorvaneError(Msg(texts::HtpasswdBinary));
     std::vector<THtpasswdEntry> entries;
     int number = 0, systemLike = 0;
     size_t start = 0;
@@ -99,30 +95,26 @@ std::vector<THtpasswdEntry> ParseHtpasswd(std::string_view text) {
         if (IsBlankLine(line) || IsComment(line)) continue;
 
         const size_t colon = line.find(':');
-        if (colon == std::string_view::npos) BadLine(number, "is not login:password");
+        if (colon == std::string_view::npos)
+            throw EQuorvaneError(Msg(texts::HtpasswdNotLoginPassword, number));
         THtpasswdEntry entry;
         entry.Line = number;
         entry.Login = std::string(line.substr(0, colon));
         std::string_view value = line.substr(colon + 1);
         value = value.substr(0, value.find(':'));
-        const std::string loginError = LoginError(entry.Login);
-        if (!loginError.empty()) BadLine(number, "has a login that cannot be used: " + loginError);
+        if (TMessage loginError = LoginErrorMessage(entry.Login); !loginError.Empty())
+            throw EQuorvaneError(Msg(texts::HtpasswdBadLogin, number, std::move(loginError)));
         for (unsigned char c : value)
-            if (c < 32) BadLine(number, "holds a control character in its password");
+            if (c < 32) throw EQuorvaneError(Msg(texts::HtpasswdControlInPassword, number));
         if (value.size() > KMaxPasswordBytes)
-            BadLine(number, FormatMessage("holds a password longer than %zu bytes, the most a "
-                                          "password may have",
-                                          KMaxPasswordBytes));
+            throw EQuorvaneError(Msg(texts::HtpasswdPasswordTooLong, number, KMaxPasswordBytes));
         if (LooksLikeSystemAccount(line)) ++systemLike;
         entry.Value = std::string(value);
         entry.Scheme = IdentifyStoredHash(entry.Value);
         entries.push_back(std::move(entry));
     }
     if (systemLike > 0 && static_cast<size_t>(systemLike) * 2 > entries.size())
-        throw EQuorvaneError("The file does not look like a password file: most of its lines "
-                             "have a number after the second colon, as the system's account "
-                             "files (/etc/passwd, /etc/shadow, /etc/group) have; nothing was "
-                             "imported");
+        throw EQuorvaneError(Msg(texts::HtpasswdSystemAccounts));
     return entries;
 }
 
@@ -201,56 +193,63 @@ THtpasswdImportResult ImportHtpasswd(TUserList& list, const std::vector<THtpassw
     return result;
 }
 
-std::string HtpasswdClashText(const THtpasswdClash& c) {
-    if (c.OtherLine == 0)
-        return FormatMessage("line %d \"%s\" (like \"%s\" in the database)", c.Line,
-                             c.Login.c_str(), c.OtherLogin.c_str());
-    return FormatMessage("line %d \"%s\" (like line %d \"%s\")", c.Line, c.Login.c_str(),
-                         c.OtherLine, c.OtherLogin.c_str());
+TMessage HtpasswdClashMessage(const THtpasswdClash& c) {
+    if (c.OtherLine == 0) return Msg(texts::HtpasswdClashDatabase, c.Line, c.Login, c.OtherLogin);
+    return Msg(texts::HtpasswdClashLine, c.Line, c.Login, c.OtherLine, c.OtherLogin);
+}
+
+std::vector<TMessage> HtpasswdImportMessages(const THtpasswdImportResult& r) {
+    std::vector<TMessage> sentences;
+    if (r.Added == 1)
+        sentences.push_back(Msg(texts::HtpasswdAddedOne, Count(r.Replaced), Count(r.Skipped)));
+    else
+        sentences.push_back(
+            Msg(texts::HtpasswdAdded, Count(r.Added), Count(r.Replaced), Count(r.Skipped)));
+    if (r.Weak == 1) sentences.push_back(Msg(texts::HtpasswdWeakOne));
+    if (r.Weak > 1) sentences.push_back(Msg(texts::HtpasswdWeak, Count(r.Weak)));
+    return sentences;
 }
 
 std::string HtpasswdImportReport(const THtpasswdImportResult& r) {
-    std::string text = std::to_string(r.Added) + (r.Added == 1 ? " user" : " users") + " added, " +
-                       std::to_string(r.Replaced) + " replaced, " + std::to_string(r.Skipped) +
-                       " skipped.";
-    if (r.Weak > 0)
-        text += " " + std::to_string(r.Weak) + (r.Weak == 1 ? " of them uses" : " of them use") +
-                " a weak scheme (SHA-1, DES crypt or plain text): set new passwords for " +
-                (r.Weak == 1 ? "it." : "them.");
+    std::string text;
+    for (const TMessage& sentence : HtpasswdImportMessages(r))
+        text += EnglishText(sentence);
     return text;
+}
+
+std::vector<TMessage> HtpasswdImportNoteMessages(const THtpasswdImportResult& r) {
+    std::vector<TMessage> notes;
+    if (!r.SkippedClashes.empty())
+        notes.push_back(Msg(texts::HtpasswdSkippedClashes, ClashList(r.SkippedClashes)));
+    if (!r.ReplacedClashes.empty())
+        notes.push_back(Msg(texts::HtpasswdReplacedClashes, ClashList(r.ReplacedClashes)));
+    // 20 entries named at most, the rest counted.
+    const auto entries = [](const std::vector<THtpasswdEntry>& list, bool tagged) {
+        std::vector<TMessage> items;
+        items.reserve(list.size());
+        for (const THtpasswdEntry& entry : list)
+            items.push_back(tagged ? Msg(texts::HtpasswdEntryScheme, entry.Line, entry.Login,
+                                         UnknownSchemeTagMessage(entry.Value))
+                                   : EntryMessage(entry));
+        return Messages(std::move(items));
+    };
+    if (!r.Locked.empty()) notes.push_back(Msg(texts::HtpasswdLocked, entries(r.Locked, false)));
+    if (!r.Unknown.empty())
+        notes.push_back(Msg(texts::HtpasswdUnknownKept, entries(r.Unknown, true)));
+    return notes;
 }
 
 std::string HtpasswdImportNotes(const THtpasswdImportResult& r) {
-    std::string text;
-    const auto clashes = [&](const std::vector<THtpasswdClash>& list, const char* head) {
-        if (!list.empty()) text += head + HtpasswdClashList(list) + "\n";
-    };
-    clashes(r.SkippedClashes, "Skipped, as the login is there already (letters a to z without "
-                              "regard to case): ");
-    clashes(r.ReplacedClashes, "Replaced, as the login was there already (letters a to z "
-                               "without regard to case): ");
-    // 20 entries named at most, the rest counted.
-    const auto entries = [&](const std::vector<THtpasswdEntry>& list, const char* head,
-                             bool tagged) {
-        if (list.empty()) return;
-        std::vector<std::string> items;
-        items.reserve(std::min(list.size(), KNamed));
-        for (size_t i = 0; i < list.size() && i < KNamed; ++i)
-            items.push_back(EntryText(list[i]) +
-                            (tagged ? " (" + UnknownSchemeTag(list[i].Value) + ")" : ""));
-        text += head + NameList(items) + More(list.size()) + "\n";
-    };
-    entries(r.Locked, "Locked, and kept locked: ", false);
-    entries(r.Unknown, "Kept exactly as they were, in a scheme Quorvane does not know: ", true);
-    return text;
+    return EnglishLines(HtpasswdImportNoteMessages(r));
 }
 
 std::string HtpasswdClashList(const std::vector<THtpasswdClash>& clashes) {
-    std::vector<std::string> items;
-    items.reserve(std::min(clashes.size(), KNamed));
+    constexpr size_t KNamed = 20;
+    std::string text;
     for (size_t i = 0; i < clashes.size() && i < KNamed; ++i)
-        items.push_back(HtpasswdClashText(clashes[i]));
-    return NameList(items) + More(clashes.size());
+        text += (i > 0 ? ", " : "") + EnglishText(HtpasswdClashMessage(clashes[i]));
+    if (clashes.size() <= KNamed) return text;
+    return EnglishText(Msg(texts::NamesMore, text, Count(clashes.size() - KNamed)));
 }
 
 } // namespace quorvane

@@ -3,6 +3,7 @@
 // the users come in known by their stored value, exactly as the file holds it, so that what the
 // servers let in (and keep out) stays as it was.
 
+#include "base/Message.h"
 #include "export/StoredHash.h"
 
 #include <functional>
@@ -84,18 +85,25 @@ THtpasswdImportResult ImportHtpasswd(TUserList& list, const std::vector<THtpassw
                                      const THtpasswdImportOptions& options = {});
 
 // "line 5 "mixed" (like line 2 "Mixed")", or "(like "Bob" in the database)".
-std::string HtpasswdClashText(const THtpasswdClash& clash);
+TMessage HtpasswdClashMessage(const THtpasswdClash& clash);
 
-// The clashes for a message: HtpasswdClashText of the first 20, then "and N more".
+// The English of the clashes for the command line's own sentence: the first 20, then "and N
+// more".
 std::string HtpasswdClashList(const std::vector<THtpasswdClash>& clashes);
 
 // "3 users added, 1 replaced, 2 skipped." followed, when some use weak schemes, by " 2 of them
-// use weak schemes (SHA-1, DES crypt or plain text): set new passwords for them."
+// use a weak scheme (SHA-1, DES crypt or plain text): set new passwords for them.": the
+// sentences in order, each to be put right after the one before (the second starts with its
+// blank).
+std::vector<TMessage> HtpasswdImportMessages(const THtpasswdImportResult& result);
+// Their English, one after the other.
 std::string HtpasswdImportReport(const THtpasswdImportResult& result);
 
-// What else the import has to tell, one sentence a line, each ending with a line feed: the
-// skipped and the replaced clashes, the locked users and those of an unknown scheme, by login
-// and line (20 named at most, the rest counted). Empty when there is nothing to tell.
+// What else the import has to tell, one sentence each: the skipped and the replaced clashes, the
+// locked users and those of an unknown scheme, by login and line (20 named at most, the rest
+// counted). None when there is nothing to tell.
+std::vector<TMessage> HtpasswdImportNoteMessages(const THtpasswdImportResult& result);
+// Their English, each ending with a line feed; empty when there is nothing to tell.
 std::string HtpasswdImportNotes(const THtpasswdImportResult& result);
 
 } // namespace quorvane

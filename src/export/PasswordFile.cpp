@@ -40,27 +40,27 @@ void AppendLine(std::string& text, std::string_view eol, const std::string& logi
     text += eol;
 }
 
-const char* UnsafeReason(const TUserProp& user, TPasswordsType passType) {
+const TMessageText* UnsafeReason(const TUserProp& user, TPasswordsType passType) {
     switch (CheckLogin(user.Login)) {
     case TLoginProblem::None:
         break;
     case TLoginProblem::Empty:
-        return "the login is empty";
+        return &texts::UnsafeLoginEmpty;
     case TLoginProblem::Colon:
-        return "the login holds a colon";
+        return &texts::UnsafeLoginColon;
     case TLoginProblem::Control:
-        return "the login holds a control character";
+        return &texts::UnsafeLoginControl;
     }
     if (!user.HashOnly() && user.Password.size() > KMaxPasswordBytes)
-        return "the password is longer than 4096 bytes, the most a password may have";
+        return &texts::UnsafePasswordTooLong;
     // A hash never holds these bytes; the password in clear might.
     if (SchemeOf(passType).StoresClearText() &&
         user.Password.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
-        return "the password holds a line break or a NUL and cannot be written as plain text";
+        return &texts::UnsafePlainTextBreak;
     // crypt reads the password as a C string: a NUL would cut it short.
     if (IsSlowPassType(passType) && !user.HashOnly() &&
         user.Password.find('\0') != std::string::npos)
-        return "the password holds a NUL, which bcrypt and SHA-crypt cannot hash";
+        return &texts::UnsafeCryptNul;
     return nullptr;
 }
 
@@ -89,28 +89,25 @@ void IExportProgress::Entries(size_t done, size_t total) {
 }
 
 EEmptyPasswords::EEmptyPasswords(std::vector<std::string> logins)
-    : EQuorvaneError("Anyone who knows these logins gets in without a password: " +
-                     NameList(logins)),
-      FLogins(std::move(logins)) {}
+    : EQuorvaneError(Msg(texts::EmptyPasswords, Names(logins))), FLogins(std::move(logins)) {}
 
 namespace {
 
-std::string UnsafeProblem(const TUserList& list, const TUserProp& user, const char* reason) {
-    return FormatMessage("user %d \"%s\" (%s)", list.IndexOf(&user) + 1,
-                         EscapeForOneLine(user.Login).c_str(), reason);
+TMessage UnsafeProblem(const TUserList& list, const TUserProp& user, const TMessageText& reason) {
+    return Msg(texts::UnsafeUser, list.IndexOf(&user) + 1, EscapeForOneLine(user.Login),
+               Msg(reason));
 }
 
-std::string UnsafeText(const std::vector<std::string>& problems) {
+TMessage UnsafeMessage(std::vector<TMessage> problems) {
     if (problems.empty()) return {};
-    return "These users cannot go into the password file safely: " + NameList(problems) +
-           ". Correct or disable them, then export again.";
+    return Msg(texts::UnsafeUsers, Messages(std::move(problems)));
 }
 
 // What the one walk over the file's users before anything is written finds.
 struct TEntryCheck {
-    std::vector<std::string> Unsafe;       // lines that would make the file unsafe
-    const TUserProp* BrokenHash = nullptr; // the first stored hash that would break its line
-    std::string HashOnlyNames;             // hash-only users a plain-text file cannot hold
+    std::vector<TMessage> Unsafe;           // lines that would make the file unsafe
+    const TUserProp* BrokenHash = nullptr;  // the first stored hash that would break its line
+    std::vector<std::string> HashOnlyNames; // hash-only users a plain-text file cannot hold
     std::vector<std::string> EmptyLogins;
 };
 
@@ -126,8 +123,8 @@ TEntryCheck CheckEntries(const TUserList& list, const std::vector<const TUserPro
             if (report != nullptr) report->LeftOut.push_back(user);
             continue;
         }
-        if (const char* reason = UnsafeReason(*user, passType))
-            check.Unsafe.push_back(UnsafeProblem(list, *user, reason));
+        if (const TMessageText* reason = UnsafeReason(*user, passType))
+            check.Unsafe.push_back(UnsafeProblem(list, *user, *reason));
         if (user->HashOnly()) {
             // Users known only by their stored hash go into the file with that hash unchanged;
             // a plain-text file cannot hold them (a hash is not a password), and a hash that
@@ -135,10 +132,7 @@ TEntryCheck CheckEntries(const TUserList& list, const std::vector<const TUserPro
             if (check.BrokenHash == nullptr && user->PasswordHash().find_first_of(std::string_view(
                                                    "\r\n\0", 3)) != std::string::npos)
                 check.BrokenHash = user;
-            if (clearText) {
-                if (!check.HashOnlyNames.empty()) check.HashOnlyNames += ", ";
-                check.HashOnlyNames += user->Login;
-            }
+            if (clearText) check.HashOnlyNames.push_back(user->Login);
         } else if (user->Password.empty()) {
             check.EmptyLogins.push_back(user->Login);
         }
@@ -174,15 +168,15 @@ void ReportNamesakes(const TUserList& list, const std::vector<const TUserProp*>&
 
 } // namespace
 
-std::string UnsafeUsersMessage(const TUserList& list, const std::vector<const TUserProp*>& entries,
-                               TPasswordsType passType) {
-    std::vector<std::string> problems;
+TMessage UnsafeUsersMessage(const TUserList& list, const std::vector<const TUserProp*>& entries,
+                            TPasswordsType passType) {
+    std::vector<TMessage> problems;
     for (const TUserProp* user : entries) {
         if (user->Disable) continue;
-        if (const char* reason = UnsafeReason(*user, passType))
-            problems.push_back(UnsafeProblem(list, *user, reason));
+        if (const TMessageText* reason = UnsafeReason(*user, passType))
+            problems.push_back(UnsafeProblem(list, *user, *reason));
     }
-    return UnsafeText(problems);
+    return UnsafeMessage(std::move(problems));
 }
 
 bool OpensWithoutPassword(const TUserProp& user) {
@@ -267,26 +261,20 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
     const auto entries = PasswordFileEntries(list);
     TEntryCheck check = CheckEntries(list, entries, passType, options.Report);
     if (options.Report != nullptr) ReportNamesakes(list, entries, *options.Report);
-    if (!check.Unsafe.empty()) throw EUnsafeUsers(UnsafeText(check.Unsafe));
+    if (!check.Unsafe.empty()) throw EUnsafeUsers(UnsafeMessage(std::move(check.Unsafe)));
     if (check.BrokenHash != nullptr)
-        throw EQuorvaneError(
-            FormatMessage("The stored password hash of %s holds a line break or a NUL byte and "
-                          "cannot go into the password file",
-                          check.BrokenHash->Login.c_str()));
+        throw EQuorvaneError(Msg(texts::StoredHashBreaksLine, check.BrokenHash->Login));
+    // Every one named: each needs a new password (or another form) before the export can go.
     if (!check.HashOnlyNames.empty())
-        throw EQuorvaneError("A plain-text password file cannot hold users known only by their "
-                             "password hash: " +
-                             check.HashOnlyNames +
-                             ". Give them new passwords or export in another form");
+        throw EQuorvaneError(
+            Msg(texts::PlainTextHashOnly, Names(check.HashOnlyNames, check.HashOnlyNames.size())));
     if (!options.AllowEmptyPasswords && !check.EmptyLogins.empty())
         throw EEmptyPasswords(std::move(check.EmptyLogins));
     const THashScheme& scheme = SchemeOf(passType);
     const int param = options.SchemeParam.value_or(StoredSchemeParam(list, passType));
     // Bounds first: a parameter out of range fails before any progress, not at the first hash.
     if (scheme.Param != nullptr && (param < scheme.Param->Min || param > scheme.Param->Max))
-        throw EQuorvaneError(FormatMessage(
-            "The %s %s must be from %d to %d", std::string(scheme.DisplayName).c_str(),
-            std::string(scheme.Param->Name).c_str(), scheme.Param->Min, scheme.Param->Max));
+        throw EQuorvaneError(scheme.ParamRangeMessage());
     TBufferedSecureRandom secure;
     IRandomSource& random = options.Random ? *options.Random : secure;
     const size_t count = entries.size();

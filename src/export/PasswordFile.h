@@ -125,9 +125,10 @@ std::string MakePasswordLine(const TUserProp& user, TPasswordsType passType,
 std::vector<const TUserProp*> PasswordFileEntries(const TUserList& list);
 
 // The enabled users of the file (in file order) whose line would be unsafe, each with the
-// reason, as the sentence EUnsafeUsers carries; empty when every line is safe.
-std::string UnsafeUsersMessage(const TUserList& list, const std::vector<const TUserProp*>& entries,
-                               TPasswordsType passType);
+// reason, as the message EUnsafeUsers carries (UnsafeUsers, a list of UnsafeUser); an empty
+// message when every line is safe.
+TMessage UnsafeUsersMessage(const TUserList& list, const std::vector<const TUserProp*>& entries,
+                            TPasswordsType passType);
 
 // True when the user would go into the password file without a password: enabled, with neither
 // a password nor a stored hash.

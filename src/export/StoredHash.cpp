@@ -1,5 +1,6 @@
 #include "export/StoredHash.h"
 
+#include "export/ExportTexts.h"
 #include "export/htpasswd.h"
 
 #include <crypt.h>
@@ -110,43 +111,79 @@ TStoredScheme IdentifyStoredHash(std::string_view s) {
     return TStoredScheme::Unknown;
 }
 
-const char* StoredSchemeName(TStoredScheme scheme) {
+namespace {
+
+// A scheme's name: a text to translate, or a name that is the same in every language.
+struct TSchemeName {
+    const TMessageText* Text = nullptr;
+    const char* Name = nullptr;
+};
+
+TSchemeName SchemeName(TStoredScheme scheme) {
     switch (scheme) {
     case TStoredScheme::Apr1:
-        return "MD5";
+        return {nullptr, "MD5"};
     case TStoredScheme::Bcrypt:
-        return "bcrypt";
+        return {nullptr, "bcrypt"};
     case TStoredScheme::Sha256Crypt:
-        return "SHA-256";
+        return {nullptr, "SHA-256"};
     case TStoredScheme::Sha512Crypt:
-        return "SHA-512";
+        return {nullptr, "SHA-512"};
     case TStoredScheme::Md5Crypt:
-        return "MD5 crypt";
+        return {&texts::SchemeMd5Crypt};
     case TStoredScheme::Yescrypt:
-        return "yescrypt";
+        return {nullptr, "yescrypt"};
     case TStoredScheme::Sha1:
-        return "SHA-1";
+        return {nullptr, "SHA-1"};
     case TStoredScheme::SaltedSha1:
-        return "salted SHA-1";
+        return {&texts::SchemeSaltedSha1};
     case TStoredScheme::DesCrypt:
-        return "DES crypt";
+        return {&texts::SchemeDesCrypt};
     case TStoredScheme::PlainText:
-        return "plain text";
+        return {&texts::SchemePlainText};
     case TStoredScheme::Locked:
-        return "locked";
+        return {&texts::SchemeLocked};
     case TStoredScheme::Unknown:
         break;
     }
-    return "unknown scheme";
+    // Only files and reports name it so; what is shown of such a value is its prefix.
+    return {nullptr, "unknown scheme"};
 }
 
-std::string UnknownSchemeTag(std::string_view s) {
+} // namespace
+
+const char* StoredSchemeName(TStoredScheme scheme) {
+    const TSchemeName name = SchemeName(scheme);
+    return name.Text != nullptr ? name.Text->English : name.Name;
+}
+
+TMessage StoredSchemeMessage(TStoredScheme scheme) {
+    const TSchemeName name = SchemeName(scheme);
+    return name.Text != nullptr ? Msg(*name.Text) : Verbatim(name.Name);
+}
+
+namespace {
+
+// The "$id$" or "{NAME}" prefix of s, at most 16 characters; empty when it has none.
+std::string_view SchemePrefix(std::string_view s) {
     constexpr size_t KLongest = 16;
     size_t end = std::string_view::npos;
     if (s.size() > 1 && s[0] == '$') end = s.find('$', 1);
     if (s.size() > 1 && s[0] == '{') end = s.find('}', 1);
-    if (end == std::string_view::npos || end + 1 > KLongest) return "no prefix";
-    return std::string(s.substr(0, end + 1));
+    if (end == std::string_view::npos || end + 1 > KLongest) return {};
+    return s.substr(0, end + 1);
+}
+
+} // namespace
+
+std::string UnknownSchemeTag(std::string_view s) {
+    return EnglishText(UnknownSchemeTagMessage(s));
+}
+
+TMessage UnknownSchemeTagMessage(std::string_view s) {
+    const std::string_view prefix = SchemePrefix(s);
+    if (prefix.empty()) return Msg(texts::NoPrefix);
+    return Verbatim(std::string(prefix));
 }
 
 bool IsWeakScheme(TStoredScheme scheme) {

@@ -4,6 +4,8 @@
 // that this program did not make is read: the import of a password file, users known only by
 // their hash, the verify command.
 
+#include "base/Message.h"
+
 #include <string>
 #include <string_view>
 
@@ -32,11 +34,18 @@ TStoredScheme IdentifyStoredHash(std::string_view stored);
 
 // A short name for lists and messages: "MD5", "bcrypt", "SHA-256", "SHA-512", "MD5 crypt",
 // "yescrypt", "SHA-1", "salted SHA-1", "DES crypt", "plain text", "locked", "unknown scheme".
+// The command line's name (its JSON reports); the desktop shows StoredSchemeMessage, whose English
+// it is.
 const char* StoredSchemeName(TStoredScheme scheme);
+// The name as a message: a text of its own where the name is words ("DES crypt"), the name as it
+// is where it is the same in every language ("bcrypt").
+TMessage StoredSchemeMessage(TStoredScheme scheme);
 
 // For a value of an unknown scheme, what it starts with: its "$id$" or "{NAME}" prefix (cut to
 // 16 characters), or "no prefix". Never more of the value than that, which might be a password.
 std::string UnknownSchemeTag(std::string_view stored);
+// The same as a message: the prefix as it is, or NoPrefix.
+TMessage UnknownSchemeTagMessage(std::string_view stored);
 
 // True for the schemes a password file should no longer hold: SHA-1 (fast, salted or not), DES
 // crypt (8 characters of the password at most) and plain text. A locked value lets nobody in,

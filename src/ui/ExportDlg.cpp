@@ -116,8 +116,7 @@ void TfrmExportUser::BuildControls() {
     cbxFormat = new QComboBox(this);
     cbxFormat->setObjectName(QStringLiteral("cbxFormat"));
     for (const THashScheme& scheme : HashSchemes())
-        cbxFormat->addItem(TranslateCoreText(std::string(scheme.DisplayName)),
-                           static_cast<int>(scheme.Id));
+        cbxFormat->addItem(MessageText(scheme.DisplayMessage()), static_cast<int>(scheme.Id));
     cbxFormat->setMinimumWidth(px(145));
     lblPlainTextNote =
         new QLabel(tr("Web servers on Linux and other Unix systems (Apache, nginx, lighttpd) "
@@ -580,9 +579,9 @@ void TfrmExportUser::UpdateEstimate() {
     const unsigned workers =
         HashThreads != 0 ? HashThreads : std::max(1, QThread::idealThreadCount());
     lblEstimate->setText(tr("Export: %1.\nServer: %2.")
-                             .arg(TranslateCoreText(ExportEstimateText(
+                             .arg(MessageText(ExportEstimateMessage(
                                       seconds, static_cast<size_t>(UsersToHash()), workers)),
-                                  TranslateCoreText(ServerCostText(seconds))));
+                                  MessageText(ServerCostMessage(seconds))));
 }
 
 bool TfrmExportUser::event(QEvent* event) {
@@ -779,7 +778,7 @@ void TfrmExportUser::StartExport() {
     try {
         FJob->Start();
     } catch (const EEmptyPasswords& e) {
-        const QString question = tr("%1. Export anyway?").arg(TranslateCoreText(e.what()));
+        const QString question = tr("%1. Export anyway?").arg(MessageText(e.Message()));
         if (ShowMessageBox(this, QMessageBox::Warning, tr("Warning"), question,
                            QMessageBox::Yes | QMessageBox::No,
                            QMessageBox::No) != QMessageBox::Yes) {
@@ -1076,10 +1075,10 @@ QString ShowExportDialog(TUserList& list, QWidget* owner, const std::string& dat
         ShowMessageBox(owner, QMessageBox::Information, TfrmExportUser::tr("Export"),
                        dialog.Confirmation, QMessageBox::Ok);
     // Once the file is out: the users whose stored hash is still weak, by name.
-    const std::string weak = WeakHashReport(dialog.WeakUsers);
+    const std::vector<TMessage> weak = WeakHashMessages(dialog.WeakUsers);
     if (!weak.empty())
         ShowMessageBox(owner, QMessageBox::Warning, TfrmExportUser::tr("Export"),
-                       TranslateCoreText(weak), QMessageBox::Ok);
+                       MessageLines(weak), QMessageBox::Ok);
     return dialog.ResultText;
 }
 

@@ -6,7 +6,7 @@
 #include "export/HtpasswdImport.h"
 #include "export/StoredHash.h"
 #include "ui/ByteText.h"
-#include "ui/CoreText.h"
+#include "ui/MessageText.h"
 #include "ui/ModalRunner.h"
 #include "ui/UsersModel.h"
 #include "userdb/UserList.h"
@@ -130,11 +130,16 @@ void TfrmMain::ImportPasswordFile(const QString& fileName) {
                 });
             },
             [](const TUsersDelta&) { return tr("Import Password File"); });
-        const QString report = HtpasswdImportDisplay(result);
+        QString report;
+        for (const TMessage& sentence : HtpasswdImportMessages(result))
+            report += MessageText(sentence);
         ShowResult(report);
         // Who was skipped, replaced, locked or kept as they were: worth reading, not only a
         // status line.
-        const QString notes = HtpasswdImportNotesDisplay(result);
+        QStringList paragraphs;
+        for (const TMessage& note : HtpasswdImportNoteMessages(result))
+            paragraphs << MessageText(note);
+        const QString notes = paragraphs.join(QStringLiteral("\n\n"));
         if (result.Weak > 0 || !notes.isEmpty())
             ShowMessageBox(this, QMessageBox::Warning, TfrmMain::tr("Import Password File"),
                            notes.isEmpty() ? report : report + QStringLiteral("\n\n") + notes,

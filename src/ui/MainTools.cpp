@@ -9,6 +9,7 @@
 #include "ui/CoreText.h"
 #include "ui/CredentialsDlg.h"
 #include "ui/ExportDlg.h"
+#include "ui/MessageText.h"
 #include "ui/ModalRunner.h"
 #include "ui/RestoreDlg.h"
 #include "ui/SeriesDlg.h"
@@ -62,7 +63,7 @@ void TfrmMain::ImportTextFile(const QString& file) {
             QMessageBox box(QMessageBox::Question, tr("Import Users"),
                             tr("%1.\n\nAdd them again (the password file holds only the last of "
                                "users with the same login), or skip them?")
-                                .arg(TranslateCoreText(ExistingLoginsText(preview))),
+                                .arg(MessageText(ExistingLoginsMessage(preview))),
                             QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
             box.setObjectName(QStringLiteral("dlgImportExisting"));
             box.button(QMessageBox::Yes)->setText(tr("&Add Again"));
@@ -85,7 +86,7 @@ void TfrmMain::ImportTextFile(const QString& file) {
         QString result =
             tr("%1 imported from %2").arg(UsersText(report.Added), QFileInfo(file).fileName());
         if (!report.Existing.empty())
-            result += QStringLiteral("; ") + TranslateCoreText(ExistingLoginsText(report));
+            result += QStringLiteral("; ") + MessageText(ExistingLoginsMessage(report));
         ShowResult(result);
     });
 }

@@ -6,9 +6,9 @@
 #include "persist/RegistryLib.h"
 #include "persist/ShellLib.h"
 #include "ui/ByteText.h"
-#include "ui/CoreText.h"
 #include "ui/EditLib.h"
 #include "ui/FitScreen.h"
+#include "ui/MessageText.h"
 #include "ui/ModalRunner.h"
 #include "ui/UiPrompts.h"
 #include "userdb/DataLib.h"
@@ -124,13 +124,13 @@ public:
         if (FBusy) QApplication::restoreOverrideCursor();
         FBusy = false;
     }
-    void Warning(const std::string& text) override { FWarning = text; }
+    void Warning(const TMessage& message) override { FWarning = message; }
     ~TSeriesFeedback() override { EndBusy(); }
-    const std::string& WarningText() const { return FWarning; }
+    const TMessage& WarningMessage() const { return FWarning; }
 
 private:
     bool FBusy = false;
-    std::string FWarning;
+    TMessage FWarning;
 };
 
 const QString KSeriesKey = QStringLiteral("\\Software\\Ostrick\\Quorvane\\Series");
@@ -314,9 +314,9 @@ void TfrmUserSeries::CreateSeries(int count) {
     TSeriesFeedback feedback;
     FCreated = quorvane::CreateSeries(FList, count, Options(), *Random, &feedback);
     feedback.EndBusy();
-    if (!feedback.WarningText().empty()) {
+    if (!feedback.WarningMessage().Empty()) {
         ShowMessageBox(this, QMessageBox::Warning, tr("Warning"),
-                       TranslateCoreText(feedback.WarningText()), QMessageBox::Ok);
+                       MessageText(feedback.WarningMessage()), QMessageBox::Ok);
     }
 }
 

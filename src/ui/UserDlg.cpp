@@ -1,11 +1,12 @@
 #include "ui/UserDlg.h"
 
+#include "base/Errors.h"
 #include "base/Random.h"
 #include "export/HashOnlyUsers.h"
 #include "ui/ByteText.h"
-#include "ui/CoreText.h"
 #include "ui/DateConv.h"
 #include "ui/FitScreen.h"
+#include "ui/MessageText.h"
 #include "ui/ModalRunner.h"
 #include "ui/PasswordField.h"
 #include "ui/UsersModel.h"
@@ -208,7 +209,7 @@ void TfrmUser::FillFromUser(const TUserProp& user) {
     FPassword = TByteField(user.Password, edtPassword->text());
     FHashOnly = user.HashOnly();
     // In place of a password this database does not know: what it has instead.
-    edtPassword->setPlaceholderText(TranslateCoreText(HashOnlyText(user)));
+    edtPassword->setPlaceholderText(MessageText(HashOnlyMessage(user)));
     cbxDisable->setChecked(user.Disable);
     cbxExpire->setChecked(user.Expire);
     SetExpireDate(user.ExpireDate);
@@ -245,23 +246,25 @@ QStringList TfrmUser::Problems() const {
     QStringList problems;
     const TLoginProblem problem =
         IsBlank(TypedLogin()) ? TLoginProblem::Empty : CheckLogin(TypedLogin());
-    if (problem != TLoginProblem::None) problems << TranslateCoreText(LoginProblemText(problem));
+    if (problem != TLoginProblem::None) problems << MessageText(LoginProblemMessage(problem));
     try {
         ParseGroupList(TextToBytes(edtGroups->text()));
+    } catch (const EQuorvaneError& error) {
+        problems << MessageText(error.Message());
     } catch (const std::exception& error) {
-        problems << TranslateCoreText(error.what());
+        problems << QString::fromLocal8Bit(error.what());
     }
     // The same bound as on every other way in; reading the field is cheap (no hashing).
-    if (const std::string tooLong = PasswordLengthError(FPassword.Read(edtPassword->text()));
-        !tooLong.empty())
-        problems << TranslateCoreText(tooLong);
+    if (const TMessage tooLong = PasswordLengthMessage(FPassword.Read(edtPassword->text()));
+        !tooLong.Empty())
+        problems << MessageText(tooLong);
     return problems;
 }
 
 QStringList TfrmUser::Warnings() const {
     QStringList warnings;
-    const std::string warning = LoginWarning(TypedLogin());
-    if (!warning.empty()) warnings << TranslateCoreText(warning);
+    if (const TMessage warning = LoginWarningMessage(TypedLogin()); !warning.Empty())
+        warnings << MessageText(warning);
     if (!cbxDisable->isChecked() && edtPassword->text().isEmpty() && !FHashOnly)
         warnings << tr("The user has no password: anyone who knows the login gets "
                        "in. Enter a password, or tick \"Disabled\".");

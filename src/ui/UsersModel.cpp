@@ -3,8 +3,8 @@
 #include "export/HashOnlyUsers.h"
 #include "export/PasswordFile.h"
 #include "ui/ByteText.h"
-#include "ui/CoreText.h"
 #include "ui/DateConv.h"
+#include "ui/MessageText.h"
 #include "userdb/Groups.h"
 #include "userdb/UserList.h"
 #include "userdb/UserView.h"
@@ -108,7 +108,7 @@ QString TUsersModel::CellText(const TUserProp& user, TColumn column) const {
     case TColumn::Created:
         return DateText(user.CreatedDate);
     case TColumn::Password:
-        return TranslateCoreText(HashOnlyText(user)); // a clear password is never shown in the list
+        return MessageText(HashOnlyMessage(user)); // a clear password is never shown in the list
     case TColumn::Groups:
         return GroupsText(user);
     }
@@ -131,7 +131,7 @@ QString TUsersModel::MarkText(const TUserProp& user) {
         return tr("No password: anyone who knows the login gets in");
     case TMark::WeakHash:
         return tr("The stored hash (%1) is weak: set a new password")
-            .arg(TranslateCoreText(StoredSchemeName(UserHashScheme(user))));
+            .arg(MessageText(StoredSchemeMessage(UserHashScheme(user))));
     case TMark::None:
         break;
     }

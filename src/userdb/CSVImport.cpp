@@ -4,6 +4,7 @@
 #include "base/Errors.h"
 #include "base/FileSafety.h"
 #include "userdb/LoginRule.h"
+#include "userdb/UserDbTexts.h"
 #include "userdb/UserList.h"
 
 #include <algorithm>
@@ -100,38 +101,29 @@ int ImportUsersFromText(std::string_view text, TUserList& list, TImportReport* r
     // list as it was.
     std::vector<std::vector<std::string>> rows(lines.size());
     std::vector<int> badLines;
-    std::string firstProblem;
+    TMessage firstProblem;
     for (size_t i = 0; i < lines.size(); ++i) {
         rows[i] = SplitImportFields(lines[i]);
         if (rows[i].empty()) continue; // blank line
         const TLoginProblem problem = CheckLogin(rows[i][0]);
         if (problem == TLoginProblem::None) {
-            if (const std::string tooLong = PasswordLengthError(ImportField(rows[i], 1));
-                !tooLong.empty())
-                throw EQuorvaneError(
-                    FormatMessage("Nothing was imported: line %zu of the file: ", i + 1) + tooLong +
-                    ". Correct the file and import it again.");
+            if (TMessage tooLong = PasswordLengthMessage(ImportField(rows[i], 1)); !tooLong.Empty())
+                throw EQuorvaneError(Msg(texts::ImportLineFailed, i + 1, std::move(tooLong)));
             continue;
         }
-        if (badLines.empty()) firstProblem = LoginProblemText(problem);
+        if (badLines.empty()) firstProblem = LoginProblemMessage(problem);
         badLines.push_back(static_cast<int>(i) + 1);
     }
+    if (badLines.size() == 1)
+        throw EQuorvaneError(Msg(texts::ImportBadLogin, badLines.front(), std::move(firstProblem)));
     if (!badLines.empty()) {
-        std::string message =
-            FormatMessage("Nothing was imported: line %d of the file holds a login that cannot be "
-                          "used. %s",
-                          badLines.front(), firstProblem.c_str());
-        if (badLines.size() > 1) {
-            message += " Other lines with such a login:";
-            const size_t shown = std::min<size_t>(badLines.size(), 21);
-            for (size_t k = 1; k < shown; ++k)
-                message += (k > 1 ? ", " : " ") + std::to_string(badLines[k]);
-            if (badLines.size() > shown)
-                message += FormatMessage(" and %zu more", badLines.size() - shown);
-            message += ".";
-        }
-        message += " Correct the file and import it again.";
-        throw EQuorvaneError(message);
+        // The other lines by number, 20 of them at most and the rest counted.
+        std::vector<std::string> others;
+        others.reserve(badLines.size() - 1);
+        for (size_t k = 1; k < badLines.size(); ++k)
+            others.push_back(std::to_string(badLines[k]));
+        throw EQuorvaneError(
+            Msg(texts::ImportBadLogins, badLines.front(), std::move(firstProblem), Names(others)));
     }
 
     // The logins there already, folded as uniqueness is decided; the file's own join them.
@@ -187,17 +179,18 @@ int ImportUsers(const std::string& fileName, TUserList& list, TImportReport* rep
     return ImportUsersFromText(content, list, report, options);
 }
 
-std::string ExistingLoginsText(const TImportReport& report) {
+TMessage ExistingLoginsMessage(const TImportReport& report) {
     const size_t n = report.Existing.size();
-    if (n == 0) return std::string();
+    if (n == 0) return {};
     std::vector<std::string> names;
     names.reserve(n);
     for (const std::string& login : report.Existing)
         names.push_back(EscapeForOneLine(login));
-    std::string text =
-        n == 1 ? "1 login was already there" : std::to_string(n) + " logins were already there";
-    if (report.SkippedExisting) text += n == 1 ? " and was skipped" : " and were skipped";
-    return text + ": " + NameList(names);
+    if (n == 1)
+        return Msg(report.SkippedExisting ? texts::ExistingLoginSkipped : texts::ExistingLogin,
+                   Names(names));
+    return Msg(report.SkippedExisting ? texts::ExistingLoginsSkipped : texts::ExistingLogins,
+               Count(n), Names(names));
 }
 
 } // namespace quorvane

@@ -3,6 +3,8 @@
 // password, e-mail address, full name) separated by commas or blanks, double-quoted fields
 // allowed.
 
+#include "base/Message.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,7 +35,7 @@ struct TImportReport {
     int Added = 0;                  // users appended
     int BlankLines = 0;             // lines that were empty or held only blanks, skipped
     std::vector<int> NoPassword;    // line numbers (from 1) of users added without a password
-    std::vector<int> CommentLogins; // line numbers of logins starting with "#" (see LoginWarning)
+    std::vector<int> CommentLogins; // lines whose login starts with "#" (LoginWarningMessage)
     // Logins that the database or an earlier line already had (letters a to z without regard
     // to case), in file order; added, or skipped with SkipExisting.
     std::vector<std::string> Existing;
@@ -72,7 +74,7 @@ int ImportUsers(const std::string& fileName, TUserList& list, TImportReport* rep
                 const TImportOptions& options = {});
 
 // "3 logins were already there: ann, bob, carl" (with "and were skipped" before the colon when
-// they were), 20 named at most; empty when there were none.
-std::string ExistingLoginsText(const TImportReport& report);
+// they were), 20 named at most; an empty message when there were none.
+TMessage ExistingLoginsMessage(const TImportReport& report);
 
 } // namespace quorvane

@@ -2,8 +2,10 @@
 
 #include "base/AsciiCase.h"
 #include "base/AtomicFile.h"
+#include "base/BaseTexts.h"
 #include "base/DateUtil.h"
 #include "base/Errors.h"
+#include "userdb/UserDbTexts.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -155,7 +157,7 @@ std::string WritePrivate(const std::string& folder, const std::string& name,
     // An older file of that name would hand its mode (maybe readable by others) to this one,
     // which holds passwords: it goes first, and the new file is made 0600.
     if (::unlink(path.c_str()) != 0 && errno != ENOENT)
-        throw EQuorvaneError(FormatMessage("Cannot create file %s", path.c_str()));
+        throw EQuorvaneError(Msg(texts::CannotCreateFile, path));
     WriteFileAtomically(path, data, 0600);
     return path;
 }
@@ -182,8 +184,7 @@ TCredentialsTemplate ParseCredentialsTemplate(const std::string& text) {
             if (!line.empty() && line.back() == '\r') line.pop_back();
             const size_t c = line.find(':');
             if (c == std::string::npos || c == 0)
-                throw EQuorvaneError("The template's header line \"" + line +
-                                     "\" is not \"Name: value\"");
+                throw EQuorvaneError(Msg(texts::TemplateHeaderInvalid, line));
             std::string name = line.substr(0, c);
             std::string value = line.substr(c + 1);
             if (!value.empty() && value[0] == ' ') value.erase(0, 1);
@@ -206,25 +207,23 @@ TCredentialsTemplate ParseCredentialsTemplate(const std::string& text) {
 std::vector<TCredentialsMail> MakeCredentialsMails(const TCredentialsTemplate& tmpl,
                                                    const std::vector<const TUserProp*>& users,
                                                    const std::string& url) {
-    std::string hashOnly;
+    std::vector<std::string> hashOnly;
     for (const TUserProp* user : users)
-        if (user->HashOnly() || user->Password.empty())
-            hashOnly += (hashOnly.empty() ? "" : ", ") + user->Login;
+        if (user->HashOnly() || user->Password.empty()) hashOnly.push_back(user->Login);
+    // Every one of them named: each needs a new password before any mail can go.
     if (!hashOnly.empty())
-        throw EQuorvaneError("This database knows no password to send for: " + hashOnly);
+        throw EQuorvaneError(Msg(texts::NoPasswordToSend, Names(hashOnly, hashOnly.size())));
     std::vector<TCredentialsMail> mails;
     for (const TUserProp* user : users) {
         TCredentialsMail mail;
         mail.User = user;
         if (HasControl(user->Email) || HasControl(user->FullName))
-            throw EQuorvaneError("The e-mail address or full name of \"" + user->Login +
-                                 "\" holds a line break or another control character");
+            throw EQuorvaneError(Msg(texts::MailAddressControl, user->Login));
         if (!user->Email.empty()) mail.To = Mailbox(user->FullName, user->Email);
         for (const auto& [name, value] : tmpl.Headers) {
             std::string filled = Fill(value, *user, url);
             if (HasControl(filled))
-                throw EQuorvaneError("The template's " + name + " line for \"" + user->Login +
-                                     "\" would hold a line break or another control character");
+                throw EQuorvaneError(Msg(texts::TemplateLineControl, name, user->Login));
             if (name == "Subject")
                 mail.Subject = std::move(filled);
             else
@@ -240,11 +239,9 @@ std::vector<TCredentialsMail> MakeCredentialsMails(const TCredentialsTemplate& t
 std::vector<std::string> WriteCredentials(const std::vector<TCredentialsMail>& mails,
                                           TCredentialsFormat format, const std::string& folder,
                                           const std::string& from) {
-    if (HasControl(from))
-        throw EQuorvaneError(
-            "The sender's address holds a line break or another control character");
+    if (HasControl(from)) throw EQuorvaneError(Msg(texts::SenderAddressControl));
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
-        throw EQuorvaneError(FormatMessage("Cannot create folder %s", folder.c_str()));
+        throw EQuorvaneError(Msg(texts::CannotCreateFolder, folder));
     std::vector<std::string> files;
     switch (format) {
     case TCredentialsFormat::Eml:

@@ -3,6 +3,7 @@
 
 #include "userdb/DataLib.h"
 
+#include "base/BaseTexts.h"
 #include "base/Errors.h"
 #include "base/FileSafety.h"
 #include "userdb/UserDbTexts.h"
@@ -20,13 +21,13 @@ namespace {
 
 const TUserList& AsList(const TDataStore& store) {
     const auto* list = dynamic_cast<const TUserList*>(&store);
-    if (list == nullptr) throw EQuorvaneError("Invalid stream format");
+    if (list == nullptr) throw EQuorvaneError(Msg(texts::InvalidStreamFormat));
     return *list;
 }
 
 TUserList& AsList(TDataStore& store) {
     auto* list = dynamic_cast<TUserList*>(&store);
-    if (list == nullptr) throw EQuorvaneError("Invalid stream format");
+    if (list == nullptr) throw EQuorvaneError(Msg(texts::InvalidStreamFormat));
     return *list;
 }
 
@@ -36,7 +37,7 @@ TUserList& AsList(TDataStore& store) {
 class TFileText {
 public:
     explicit TFileText(const std::string& path) {
-        const std::string cannotOpen = FormatMessage("Cannot open file %s", path.c_str());
+        const TMessage cannotOpen = Msg(texts::CannotOpenFile, path);
         const int fd = OpenInputFile(path); // a fifo or a device is refused, never waited on
         struct stat st {};
         if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {

@@ -1,6 +1,8 @@
 #include "userdb/DatabaseLock.h"
 
+#include "base/BaseTexts.h"
 #include "base/FileSafety.h"
+#include "userdb/UserDbTexts.h"
 
 #include <atomic>
 #include <cerrno>
@@ -27,7 +29,7 @@ void SetDefaultLockTimeout(std::chrono::milliseconds timeout) {
 }
 } // namespace test_hooks
 
-EDatabaseBusy::EDatabaseBusy() : EQuorvaneError("The database is in use by another program") {}
+EDatabaseBusy::EDatabaseBusy() : EQuorvaneError(Msg(texts::DatabaseBusy)) {}
 
 std::chrono::milliseconds TDatabaseLock::DefaultTimeout() {
     const long long ms = gTimeoutMs.load();
@@ -69,9 +71,7 @@ TDatabaseLock::TDatabaseLock(const std::string& path, TLockMode mode,
             // A fifo, a device or a socket is no lock file: it goes, and a proper one is made.
             ::close(fd);
             if (++replaced > 1 || ::unlink(lockPath.c_str()) != 0)
-                throw EQuorvaneError(FormatMessage(
-                    "The lock file %s is not a regular file and cannot be removed; remove it",
-                    lockPath.c_str()));
+                throw EQuorvaneError(Msg(texts::LockFileNotRegular, lockPath));
             continue;
         }
         if (fd < 0) {
@@ -102,7 +102,7 @@ TDatabaseLock::TDatabaseLock(const std::string& path, TLockMode mode,
         error = errno;
         ::close(fd);
         if (error != EWOULDBLOCK && error != EINTR)
-            throw EQuorvaneError(FormatMessage("Cannot create file %s", lockPath.c_str()));
+            throw EQuorvaneError(Msg(texts::CannotCreateFile, lockPath));
         if (std::chrono::steady_clock::now() >= deadline) throw EDatabaseBusy();
         std::this_thread::sleep_for(kPollInterval);
     }

@@ -4,6 +4,7 @@
 #include "base/Errors.h"
 #include "base/Random.h"
 #include "userdb/LoginRule.h"
+#include "userdb/UserDbTexts.h"
 #include "userdb/UserList.h"
 
 #include <algorithm>
@@ -21,7 +22,8 @@ constexpr std::string_view kDigits = "123456789";
 // One character of the set, drawn uniformly; positions count from 1.
 char GetRandomChar(std::string_view set, IRandomSource& random) {
     const uint32_t position = random.Random(static_cast<uint32_t>(set.size())) + 1u;
-    if (position < 1 || position > set.size()) throw EQuorvaneError("error GetRandomChar");
+    if (position < 1 || position > set.size())
+        throw EQuorvaneError(Msg(texts::SeriesRandomCharOutOfRange));
     return set[position - 1];
 }
 
@@ -84,9 +86,8 @@ std::string GeneratePassword(const TSeriesOptions& options, IRandomSource& rando
                           random);
 }
 
-std::string SeriesShortMessage(int created) {
-    return FormatMessage(
-        "Only %d users has been created. Increase the login length to create more.", created);
+TMessage SeriesShortMessage(int created) {
+    return Msg(texts::SeriesShort, Count(static_cast<std::uint64_t>(created)));
 }
 
 std::vector<TSeriesUser> CreateSeries(TUserList& list, int Count, const TSeriesOptions& options,
@@ -119,7 +120,7 @@ std::vector<TSeriesUser> CreateSeries(TUserList& list, int Count, const TSeriesO
         std::string password = GeneratePassword(options, random);
         // The character sets hold letters and digits only; this keeps it so.
         RequireValidLogin(login);
-        if (password.empty()) throw EQuorvaneError("The series made an empty password");
+        if (password.empty()) throw EQuorvaneError(Msg(texts::SeriesEmptyPassword));
         list.Add(login, password);
         created.push_back({std::move(login), std::move(password)});
         misses = 0;

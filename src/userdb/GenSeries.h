@@ -2,6 +2,8 @@
 // Series of users with random pronounceable logins and random passwords, none of whose logins
 // collides with one already in the list.
 
+#include "base/Message.h"
+
 #include <string>
 #include <vector>
 
@@ -56,8 +58,9 @@ public:
     // The run starts and ends (EndBusy is called also when a failure passes through).
     virtual void BeginBusy() {}
     virtual void EndBusy() {}
-    // The login space is exhausted; the text tells how many users were created.
-    virtual void Warning(const std::string& text) = 0;
+    // The login space is exhausted; the message (SeriesShortMessage) tells how many users were
+    // created.
+    virtual void Warning(const TMessage& message) = 0;
 };
 
 // A user created by a series, as handed out to the people who will use it.
@@ -94,6 +97,6 @@ std::vector<TSeriesUser> CreateSeries(TUserList& list, int Count, const TSeriesO
                                       bool reseedDeterministic = true);
 
 // The warning of an exhausted login space, for the given number of users created.
-std::string SeriesShortMessage(int created);
+TMessage SeriesShortMessage(int created);
 
 } // namespace quorvane

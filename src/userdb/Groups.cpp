@@ -1,6 +1,7 @@
 #include "userdb/Groups.h"
 
 #include "base/Errors.h"
+#include "userdb/UserDbTexts.h"
 #include "userdb/UserList.h"
 
 #include <algorithm>
@@ -32,12 +33,11 @@ std::vector<std::string> SplitStored(const std::string& field) {
 
 } // namespace
 
-std::string GroupNameError(const std::string& name) {
-    if (name.empty()) return "A group name must not be empty";
+TMessage GroupNameMessage(const std::string& name) {
+    if (name.empty()) return Msg(texts::GroupNameEmpty);
     for (char c : name) {
         if (c == ':' || c == ',' || static_cast<unsigned char>(c) <= 32 || c == 127)
-            return "The group name \"" + name +
-                   "\" may not hold \":\", \",\", a blank or a control character";
+            return Msg(texts::GroupNameInvalid, name);
     }
     return {};
 }
@@ -53,8 +53,8 @@ std::vector<std::string> ParseGroupList(const std::string& text) {
             ++i;
         if (i == start) continue;
         std::string name = text.substr(start, i - start);
-        if (const std::string error = GroupNameError(name); !error.empty())
-            throw EQuorvaneError(error);
+        if (TMessage error = GroupNameMessage(name); !error.Empty())
+            throw EQuorvaneError(std::move(error));
         if (std::find(names.begin(), names.end(), name) == names.end())
             names.push_back(std::move(name));
     }
@@ -68,8 +68,8 @@ std::vector<std::string> UserGroups(const TUserProp& user) {
 void SetUserGroups(TUserProp& user, const std::vector<std::string>& groups) {
     std::string field;
     for (const std::string& g : groups) {
-        if (const std::string error = GroupNameError(g); !error.empty())
-            throw EQuorvaneError(error);
+        if (TMessage error = GroupNameMessage(g); !error.Empty())
+            throw EQuorvaneError(std::move(error));
         if (!field.empty()) field += ' ';
         field += g;
     }

@@ -4,6 +4,8 @@
 // the order they were given; a group name is never empty and holds no blank, ",", ":" or control
 // character, which would split the name or the group file's line.
 
+#include "base/Message.h"
+
 #include <string>
 #include <vector>
 
@@ -12,8 +14,9 @@ namespace quorvane {
 class TUserProp;
 class TUserList;
 
-// Why the name cannot be a group's; empty when it can.
-std::string GroupNameError(const std::string& name);
+// Why the name cannot be a group's (GroupNameEmpty, GroupNameInvalid); an empty message when it
+// can.
+TMessage GroupNameMessage(const std::string& name);
 
 // The group names of a list given as text ("staff, editors" or "staff editors"): separated by
 // commas and blanks, repeated names once, in the order given. Raises EQuorvaneError naming the

@@ -1,6 +1,7 @@
 #include "userdb/LoginRule.h"
 
 #include "base/Errors.h"
+#include "userdb/UserDbTexts.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -16,39 +17,36 @@ TLoginProblem CheckLogin(const std::string& login) {
     return TLoginProblem::None;
 }
 
-std::string LoginProblemText(TLoginProblem problem) {
+TMessage LoginProblemMessage(TLoginProblem problem) {
     switch (problem) {
     case TLoginProblem::None:
         return {};
     case TLoginProblem::Empty:
-        return "The login is empty. Enter a login for the user.";
+        return Msg(texts::LoginEmpty);
     case TLoginProblem::Colon:
-        return "The login contains a colon (\":\"). Web servers end the login at the first colon, "
-               "so remove it from the login.";
+        return Msg(texts::LoginColon);
     case TLoginProblem::Control:
-        return "The login contains a control character (such as a tab, a line break or a NUL). "
-               "Remove it from the login.";
+        return Msg(texts::LoginControl);
     }
     return {};
 }
 
-std::string LoginError(const std::string& login) {
-    return LoginProblemText(CheckLogin(login));
+TMessage LoginErrorMessage(const std::string& login) {
+    return LoginProblemMessage(CheckLogin(login));
 }
 
 void RequireValidLogin(const std::string& login) {
-    const std::string error = LoginError(login);
-    if (!error.empty()) throw EQuorvaneError(error);
+    TMessage error = LoginErrorMessage(login);
+    if (!error.Empty()) throw EQuorvaneError(std::move(error));
 }
 
 bool LoginLooksLikeComment(const std::string& login) {
     return !login.empty() && login.front() == '#';
 }
 
-std::string LoginWarning(const std::string& login) {
+TMessage LoginWarningMessage(const std::string& login) {
     if (!LoginLooksLikeComment(login)) return {};
-    return "The login starts with \"#\". Web servers read such a line of the password file as a "
-           "comment, so this user will not be able to log in.";
+    return Msg(texts::LoginLooksLikeComment);
 }
 
 void AppendForOneLine(std::string& out, std::string_view text) {
@@ -106,15 +104,14 @@ std::string EscapeForOneLine(const std::string& text) {
     return out;
 }
 
-std::string PasswordLengthError(const std::string& password) {
-    if (password.size() <= KMaxPasswordBytes) return std::string();
-    return FormatMessage("The password is longer than %zu bytes, the most a password may have",
-                         KMaxPasswordBytes);
+TMessage PasswordLengthMessage(const std::string& password) {
+    if (password.size() <= KMaxPasswordBytes) return {};
+    return Msg(texts::PasswordTooLong, KMaxPasswordBytes);
 }
 
 void RequireValidPasswordLength(const std::string& password) {
-    const std::string error = PasswordLengthError(password);
-    if (!error.empty()) throw EQuorvaneError(error);
+    TMessage error = PasswordLengthMessage(password);
+    if (!error.Empty()) throw EQuorvaneError(std::move(error));
 }
 
 } // namespace quorvane

@@ -5,6 +5,8 @@
 // line that lets in anyone who leaves the name empty. Every place that makes or changes a login
 // checks it here; the password file builder checks again before anything is written.
 
+#include "base/Message.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -15,10 +17,10 @@ namespace quorvane {
 // password of megabytes would keep an export busy for minutes; no real password comes near it.
 inline constexpr std::size_t KMaxPasswordBytes = 4096;
 
-// "The password is longer than 4096 bytes, the most a password may have" when it is; empty
-// otherwise.
-std::string PasswordLengthError(const std::string& password);
-// Raises EQuorvaneError with that text when the password is too long.
+// "The password is longer than 4096 bytes, the most a password may have" (PasswordTooLong) when
+// it is; an empty message otherwise.
+TMessage PasswordLengthMessage(const std::string& password);
+// Raises EQuorvaneError with that message when the password is too long.
 void RequireValidPasswordLength(const std::string& password);
 
 enum class TLoginProblem {
@@ -31,21 +33,23 @@ enum class TLoginProblem {
 // The first problem found in the login, or TLoginProblem::None.
 TLoginProblem CheckLogin(const std::string& login);
 
-// A sentence saying why the login cannot be used and what to do; empty for None.
-std::string LoginProblemText(TLoginProblem problem);
+// Why the login cannot be used and what to do (LoginEmpty, LoginColon, LoginControl); an empty
+// message for None.
+TMessage LoginProblemMessage(TLoginProblem problem);
 
-// CheckLogin and LoginProblemText in one: empty when the login is acceptable.
-std::string LoginError(const std::string& login);
+// CheckLogin and LoginProblemMessage in one: an empty message when the login is acceptable.
+TMessage LoginErrorMessage(const std::string& login);
 
-// Raises EQuorvaneError with LoginError's text when the login is not acceptable.
+// Raises EQuorvaneError with LoginErrorMessage when the login is not acceptable.
 void RequireValidLogin(const std::string& login);
 
 // True when the login starts with "#": servers read such a password-file line as a comment, so
 // the user cannot log in. Allowed, but worth a warning.
 bool LoginLooksLikeComment(const std::string& login);
 
-// The warning for such a login; empty when there is nothing to warn about.
-std::string LoginWarning(const std::string& login);
+// The warning for such a login (LoginLooksLikeComment); an empty message when there is nothing
+// to warn about.
+TMessage LoginWarningMessage(const std::string& login);
 
 // The text on one line: backslash, tab, CR and LF become \\, \t, \r and \n, every other byte
 // below 32 becomes \xNN; all else is kept. No field shown this way can fake a line or a column.

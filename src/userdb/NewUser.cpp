@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "userdb/LoginRule.h"
+#include "userdb/UserDbTexts.h"
 
 namespace quorvane {
 
@@ -16,10 +17,10 @@ TDateTime DefaultExpireDate(TDateTime created) {
 }
 
 void CheckNewLogin(const std::string& login, const TUserList* list) {
-    if (IsBlank(login)) throw EQuorvaneError("The login must not be blank");
+    if (IsBlank(login)) throw EQuorvaneError(Msg(texts::LoginBlank));
     RequireValidLogin(login);
     if (list != nullptr && !list->IsLoginUnique(login))
-        throw EQuorvaneError("User \"" + login + "\" already exists");
+        throw EQuorvaneError(Msg(texts::UserExists, login));
 }
 
 TUserProp& AddNewUser(TUserList& list, const std::string& login) {

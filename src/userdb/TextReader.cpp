@@ -7,6 +7,7 @@
 #include "base/AsciiCase.h"
 #include "base/Errors.h"
 #include "userdb/DataLib.h"
+#include "userdb/UserDbTexts.h"
 #include "userdb/UserList.h"
 
 #include <array>
@@ -602,11 +603,8 @@ public:
             }
         }
         if (FRefusal == TRefusal::UnknownPassType)
-            throw EQuorvaneError(
-                FormatMessage("The file is not valid: it asks for the password form "
-                              "%s, which this version of Quorvane does not know",
-                              FUnknownPassType.c_str()));
-        if (FRefusal == TRefusal::Invalid) throw EQuorvaneError("The file is not valid");
+            throw EQuorvaneError(Msg(texts::FileUnknownPasswordForm, FUnknownPassType));
+        if (FRefusal == TRefusal::Invalid) throw EQuorvaneError(Msg(texts::FileNotValid));
     }
 
 private:
@@ -944,9 +942,9 @@ void ReadListText(std::string_view text, TUserList& list, const TReleaseHint& re
         parser.emplace(text, release);
         parser->Parse();
     } catch (const TInvalidText&) {
-        throw EQuorvaneError("The file is not valid");
+        throw EQuorvaneError(Msg(texts::FileNotValid));
     } catch (const EQuorvaneError&) {
-        throw EQuorvaneError("The file is not valid");
+        throw EQuorvaneError(Msg(texts::FileNotValid));
     }
     parser->Commit(list);
 }

@@ -1,6 +1,7 @@
 // Renders an object stream as the text of the users database file, in one pass from the
 // stream's start. Each kind of stream value has exactly one text form.
 
+#include "base/BaseTexts.h"
 #include "base/Errors.h"
 #include "userdb/DataLib.h"
 #include "userdb/DataLibInternal.h"
@@ -99,7 +100,7 @@ constexpr size_t kLineChars = 64;       // characters of a string value per line
 constexpr size_t kFlushAt = 256 * 1024; // text handed on in pieces of about this size
 
 [[noreturn]] void StreamError() {
-    throw EQuorvaneError("Stream read error");
+    throw EQuorvaneError(Msg(texts::StreamReadError));
 }
 
 // Length of the well-formed UTF-8 sequence starting at p (2 to 4), or 0 when there is none.

@@ -2,6 +2,7 @@
 
 #include "base/AsciiCase.h"
 #include "base/Errors.h"
+#include "userdb/UserDbTexts.h"
 
 #include <algorithm>
 #include <unordered_set>
@@ -106,7 +107,7 @@ TUserList::~TUserList() = default;
 
 TUserProp& TUserList::Users(int index) {
     if (index < 0 || index >= Count())
-        throw EQuorvaneError(FormatMessage("List index out of bounds (%d)", index));
+        throw EQuorvaneError(Msg(texts::ListIndexOutOfBounds, std::to_string(index)));
     return *FItems[static_cast<size_t>(index)];
 }
 
@@ -220,7 +221,7 @@ std::vector<std::unique_ptr<TUserProp>> TUserList::Detach(const std::vector<int>
     if (indices.empty()) return taken;
     for (size_t i = 0; i < indices.size(); ++i)
         if (indices[i] < 0 || indices[i] >= Count() || (i > 0 && indices[i] <= indices[i - 1]))
-            throw EQuorvaneError(FormatMessage("List index out of bounds (%d)", indices[i]));
+            throw EQuorvaneError(Msg(texts::ListIndexOutOfBounds, std::to_string(indices[i])));
     taken.reserve(indices.size());
     const auto first = static_cast<size_t>(indices.front());
     size_t next = 0, kept = first;

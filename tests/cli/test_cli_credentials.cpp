@@ -47,7 +47,7 @@ TEST_F(CredentialsCli, AddRefusesUnsafeLoginsWithoutTouchingTheFile) {
     for (const std::string& login : logins) {
         const TResult r = Cli({"add", Db, login, "--password", "pw"});
         EXPECT_EQ(r.Status, 1) << EscapeForOneLine(login);
-        EXPECT_EQ(r.Err, "quorvane-cli: " + LoginError(login) + "\n");
+        EXPECT_EQ(r.Err, "quorvane-cli: " + EnglishText(LoginErrorMessage(login)) + "\n");
     }
     EXPECT_EQ(ReadWholeFile(Db), before);
 }
@@ -55,7 +55,7 @@ TEST_F(CredentialsCli, AddRefusesUnsafeLoginsWithoutTouchingTheFile) {
 TEST_F(CredentialsCli, AddWarnsAboutALoginServersTakeForAComment) {
     const TResult r = Cli({"add", Db, "#team", "--password", "pw"});
     EXPECT_EQ(r.Status, 0);
-    EXPECT_EQ(r.Err, "quorvane-cli: warning: " + LoginWarning("#team") + "\n");
+    EXPECT_EQ(r.Err, "quorvane-cli: warning: " + EnglishText(LoginWarningMessage("#team")) + "\n");
     TUserList list;
     list.LoadFromFile(Db);
     ASSERT_EQ(list.Count(), 1);

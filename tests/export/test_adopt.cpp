@@ -22,6 +22,13 @@ const char* const kBcrypt = "$2y$04$6ZkXYL.VmcU7v9FzeDbBO.uawyatMbosZ3LfQY1OrkLb
 const char* const kSha1 = "{SHA}Ic5o83sXgQ4ET+PvVlWA+X1NfNc=";
 const char* const kDes = "BdLn.EIveFex2";
 
+std::vector<std::string> Signatures(const std::vector<TMessage>& messages) {
+    std::vector<std::string> out;
+    for (const TMessage& m : messages)
+        out.push_back(Signature(m));
+    return out;
+}
+
 TUserProp& HashUser(TUserList& list, const std::string& login, const std::string& hash) {
     TUserProp& user = list.Add(login, "");
     user.SetPasswordHash(hash);
@@ -100,10 +107,8 @@ TEST(HashOnlyUser, PlainTextExportStopsAndNamesThem) {
     HashUser(list, "ann", kBcrypt);
     HashUser(list, "bea", kDes);
     HashUser(list, "off", kDes).Disable = true;
-    const std::string error =
-        ErrorOf([&] { BuildPasswordFile(list, TPasswordsType::ptPlainText); });
-    EXPECT_NE(error.find("ann, bea"), std::string::npos) << error;
-    EXPECT_EQ(error.find("off"), std::string::npos) << error;
+    EXPECT_EQ(SignatureOf([&] { BuildPasswordFile(list, TPasswordsType::ptPlainText); }),
+              "PlainTextHashOnly([Verbatim(ann), Verbatim(bea)])");
     // A database without them exports in plain text as before.
     list.Users(1).SetPassword("a");
     list.Users(2).SetPassword("b");
@@ -114,29 +119,30 @@ TEST(HashOnlyUser, PlainTextExportStopsAndNamesThem) {
 TEST(HashOnlyUser, HashThatWouldBreakTheLineIsRefused) {
     TUserList list;
     HashUser(list, "ann", "$apr1$x\r\nevil:$apr1$y");
-    EXPECT_NE(ErrorOf([&] { BuildPasswordFile(list, TPasswordsType::ptMD5); }).find("ann"),
-              std::string::npos);
+    EXPECT_EQ(SignatureOf([&] { BuildPasswordFile(list, TPasswordsType::ptMD5); }),
+              "StoredHashBreaksLine(ann)");
 }
 
 TEST(HashOnlyUser, ShownAsHashOnlyWithTheScheme) {
     TUserList list;
     const struct {
         const char* Hash;
-        const char* Text;
-    } cases[] = {
-        {kBcrypt, "hash only (bcrypt)"},
-        {kSha1, "hash only (SHA-1)"},
-        {kDes, "hash only (DES crypt)"},
-        {"$apr1$WmeOjj75$5cpk8XAoS6RQcPGkLm5i40", "hash only (MD5)"},
-        {"$5$31cppLj7Gg..ENNX$RmYDp0mXFZH3vZahzmWuz0gnePQUSL.a7eGxRKCqLoD", "hash only (SHA-256)"},
-        {"!$apr1$WmeOjj75$5cpk8XAoS6RQcPGkLm5i40", "locked"},
-        {"*", "locked"},
-        {"$7$CU..../....abc$def", "unknown scheme ($7$)"},
-        {"plain pass", "unknown scheme (no prefix)"}};
+        const char* Shown;
+    } cases[] = {{kBcrypt, "HashOnly(Verbatim(bcrypt))"},
+                 {kSha1, "HashOnly(Verbatim(SHA-1))"},
+                 {kDes, "HashOnly(SchemeDesCrypt())"},
+                 {"$apr1$WmeOjj75$5cpk8XAoS6RQcPGkLm5i40", "HashOnly(Verbatim(MD5))"},
+                 {"$5$31cppLj7Gg..ENNX$RmYDp0mXFZH3vZahzmWuz0gnePQUSL.a7eGxRKCqLoD",
+                  "HashOnly(Verbatim(SHA-256))"},
+                 {"!$apr1$WmeOjj75$5cpk8XAoS6RQcPGkLm5i40", "SchemeLocked()"},
+                 {"*", "SchemeLocked()"},
+                 {"$7$CU..../....abc$def", "HashOnlyUnknownScheme(Verbatim($7$))"},
+                 {"plain pass", "HashOnlyUnknownScheme(NoPrefix())"}};
     for (const auto& c : cases)
-        EXPECT_EQ(HashOnlyText(HashUser(list, "u", c.Hash)), c.Text);
-    EXPECT_EQ(HashOnlyText(list.Add("clear", "pw")), "");
+        EXPECT_EQ(Signature(HashOnlyMessage(HashUser(list, "u", c.Hash))), c.Shown) << c.Hash;
+    EXPECT_TRUE(HashOnlyMessage(list.Add("clear", "pw")).Empty());
     EXPECT_EQ(PasswordKindText(list.Users(list.Count() - 1)), "clear");
+    EXPECT_EQ(PasswordKindText(list.Users(0)), "hash only (bcrypt)");
 }
 
 TEST(WeakHashes, ListsEnabledUsersOnWeakSchemesInFileOrder) {
@@ -151,11 +157,14 @@ TEST(WeakHashes, ListsEnabledUsersOnWeakSchemesInFileOrder) {
     list.Add("cid", "clear");
     const auto weak = WeakHashUsers(list);
     ASSERT_EQ(weak.size(), 3u);
-    EXPECT_EQ(WeakHashReport(weak), "3 users still use weak hashes: set new passwords for them\n"
-                                    "  amy (DES crypt)\n  pat (salted SHA-1)\n  zed (SHA-1)\n");
-    EXPECT_EQ(WeakHashReport({weak[0]}),
-              "1 user still uses a weak hash: set a new password for it\n  amy (DES crypt)\n");
-    EXPECT_EQ(WeakHashReport({}), "");
+    EXPECT_EQ(Signatures(WeakHashMessages(weak)),
+              (std::vector<std::string>{"WeakHashMany(3)", "WeakHashUser(amy, SchemeDesCrypt())",
+                                        "WeakHashUser(pat, SchemeSaltedSha1())",
+                                        "WeakHashUser(zed, Verbatim(SHA-1))"}));
+    EXPECT_EQ(Signatures(WeakHashMessages({weak[0]})),
+              (std::vector<std::string>{"WeakHashOne()", "WeakHashUser(amy, SchemeDesCrypt())"}));
+    EXPECT_TRUE(WeakHashMessages({}).empty());
+    EXPECT_TRUE(WeakHashSummary({}).Empty());
 }
 
 TEST(HtpasswdParse, SkipsCommentsAndBlankLinesAndReadsEveryForm) {
@@ -182,24 +191,20 @@ TEST(HtpasswdParse, BadLineRefusesTheWholeFileNamingIt) {
                                "ann:$apr1$WmeOjj75$5cpk8XAoS6RQcPGkLm5i40\n";
     const struct {
         std::string Text;
-        std::string Expected; // the start of the error
+        std::string Expected;
     } cases[] = {
-        {"ann:x\nnocolon\n", "Line 2 "},
-        {":hash\n", "Line 1 "},
-        {"ann:x\nb\tob:y\n", "Line 2 "},
-        {"ann:x\r\nbob:y\rz\n", "Line 2 "},
-        {"ann:x\nbob:" + std::string(4097, 'v') + "\n",
-         "Line 2 of the password file holds a password longer than 4096 bytes"},
-        {std::string("ann:a\0b\n", 7),
-         "The file does not look like a password file: it holds binary data"},
-        {passwd, "The file does not look like a password file: most of its lines"},
+        {"ann:x\nnocolon\n", "HtpasswdNotLoginPassword(2)"},
+        {":hash\n", "HtpasswdBadLogin(1, LoginEmpty())"},
+        {"ann:x\nb\tob:y\n", "HtpasswdBadLogin(2, LoginControl())"},
+        {"ann:x\r\nbob:y\rz\n", "HtpasswdControlInPassword(2)"},
+        {"ann:x\nbob:" + std::string(4097, 'v') + "\n", "HtpasswdPasswordTooLong(2, 4096)"},
+        {std::string("ann:a\0b\n", 7), "HtpasswdBinary()"},
+        {passwd, "HtpasswdSystemAccounts()"},
         {"root:$y$j9T$abc:19000:0:99999:7:::\nbin:*:19000:0:99999:7:::\n",
-         "The file does not look like a password file"},
+         "HtpasswdSystemAccounts()"},
     };
-    for (const auto& c : cases) {
-        const std::string error = ErrorOf([&] { ParseHtpasswd(c.Text); });
-        EXPECT_EQ(error.substr(0, c.Expected.size()), c.Expected) << c.Text << " -> " << error;
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(SignatureOf([&] { ParseHtpasswd(c.Text); }), c.Expected) << c.Text;
     // One such line among many is a login that happens to look so, not a system file.
     EXPECT_EQ(ParseHtpasswd(passwd + "bob:b\ncid:c\ndan:d\n").size(), 6u);
     // An empty value is a locked account, not a bad line.
@@ -214,19 +219,24 @@ TEST(HtpasswdImport, LoginsEqualWithoutRegardToCaseClash) {
                       "\nann:{PLAIN}second\nMixed:*\nmixed:\npl:plain-one\n" + "pl:other\n");
     TUserList before;
     before.Add("ann", "old").Email = "ann@example.org";
-    std::vector<std::string> found;
+    std::vector<TMessage> found;
     for (const THtpasswdClash& clash : FindHtpasswdClashes(before, entries))
-        found.push_back(HtpasswdClashText(clash));
-    EXPECT_EQ(found, (std::vector<std::string>{"line 1 \"ANN\" (like \"ann\" in the database)",
-                                               "line 3 \"ann\" (like \"ann\" in the database)",
-                                               "line 5 \"mixed\" (like line 4 \"Mixed\")",
-                                               "line 7 \"pl\" (like line 6 \"pl\")"}));
+        found.push_back(HtpasswdClashMessage(clash));
+    EXPECT_EQ(Signatures(found), (std::vector<std::string>{"HtpasswdClashDatabase(1, ANN, ann)",
+                                                           "HtpasswdClashDatabase(3, ann, ann)",
+                                                           "HtpasswdClashLine(5, mixed, 4, Mixed)",
+                                                           "HtpasswdClashLine(7, pl, 6, pl)"}));
+    // The notes name the same clashes.
+    std::string clashes;
+    for (const std::string& clash : Signatures(found))
+        clashes += (clashes.empty() ? "[" : ", ") + clash;
+    clashes += "]";
     const struct {
         bool Replace;
         // login and value (or clear password) of each user afterwards
         std::vector<std::string> Users;
         int Added, Replaced, Skipped, Weak;
-        std::string Notes;
+        std::vector<std::string> Notes;
     } cases[] = {
         {false,
          {"ann=old", "new#" + std::string(kSha1), "Mixed#*", "pl#plain-one"},
@@ -234,24 +244,16 @@ TEST(HtpasswdImport, LoginsEqualWithoutRegardToCaseClash) {
          0,
          4,
          1,
-         "Skipped, as the login is there already (letters a to z without regard to case): line 1 "
-         "\"ANN\" (like \"ann\" in the database), line 3 \"ann\" (like \"ann\" in the database), "
-         "line 5 \"mixed\" (like line 4 \"Mixed\"), line 7 \"pl\" (like line 6 \"pl\")\n"
-         "Locked, and kept locked: line 4 \"Mixed\"\n"
-         "Kept exactly as they were, in a scheme Quorvane does not know: line 6 \"pl\" (no "
-         "prefix)\n"},
+         {"HtpasswdSkippedClashes(" + clashes + ")", "HtpasswdLocked([HtpasswdEntry(4, Mixed)])",
+          "HtpasswdUnknownKept([HtpasswdEntryScheme(6, pl, NoPrefix())])"}},
         {true,
          {"ann=second", "new#" + std::string(kSha1), "Mixed#", "pl#other"},
          3,
          4,
          0,
          2,
-         "Replaced, as the login was there already (letters a to z without regard to case): line 1 "
-         "\"ANN\" (like \"ann\" in the database), line 3 \"ann\" (like \"ann\" in the database), "
-         "line 5 \"mixed\" (like line 4 \"Mixed\"), line 7 \"pl\" (like line 6 \"pl\")\n"
-         "Locked, and kept locked: line 5 \"mixed\"\n"
-         "Kept exactly as they were, in a scheme Quorvane does not know: line 7 \"pl\" (no "
-         "prefix)\n"},
+         {"HtpasswdReplacedClashes(" + clashes + ")", "HtpasswdLocked([HtpasswdEntry(5, mixed)])",
+          "HtpasswdUnknownKept([HtpasswdEntryScheme(7, pl, NoPrefix())])"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Replace ? "replace" : "skip");
@@ -271,7 +273,7 @@ TEST(HtpasswdImport, LoginsEqualWithoutRegardToCaseClash) {
         EXPECT_EQ(result.Replaced, c.Replaced);
         EXPECT_EQ(result.Skipped, c.Skipped);
         EXPECT_EQ(result.Weak, c.Weak);
-        EXPECT_EQ(HtpasswdImportNotes(result), c.Notes);
+        EXPECT_EQ(Signatures(HtpasswdImportNoteMessages(result)), c.Notes);
     }
     // A file for Apache on Windows: values in no known scheme are its clear passwords.
     TUserList windows;
@@ -290,8 +292,18 @@ TEST(HtpasswdImport, ReportSaysWhatHappened) {
         r.Weak = weak;
         return r;
     };
-    EXPECT_EQ(HtpasswdImportReport(result(3, 1, 2, 0)), "3 users added, 1 replaced, 2 skipped.");
-    EXPECT_EQ(HtpasswdImportNotes(result(3, 1, 2, 0)), "");
+    const struct {
+        THtpasswdImportResult Result;
+        std::vector<std::string> Report;
+    } cases[] = {
+        {result(3, 1, 2, 0), {"HtpasswdAdded(3, 1, 2)"}},
+        {result(1, 0, 0, 1), {"HtpasswdAddedOne(0, 0)", "HtpasswdWeakOne()"}},
+        {result(4, 1, 0, 2), {"HtpasswdAdded(4, 1, 0)", "HtpasswdWeak(2)"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Signatures(HtpasswdImportMessages(c.Result)), c.Report);
+    EXPECT_TRUE(HtpasswdImportNoteMessages(result(3, 1, 2, 0)).empty());
+    // The sentences follow one another as they are.
     EXPECT_EQ(HtpasswdImportReport(result(1, 0, 0, 1)),
               "1 user added, 0 replaced, 0 skipped. 1 of them uses a weak scheme (SHA-1, DES "
               "crypt or plain text): set new passwords for it.");
@@ -299,10 +311,10 @@ TEST(HtpasswdImport, ReportSaysWhatHappened) {
 
 TEST(HtpasswdImport, UnreadableFile) {
     TTempDir dir;
-    EXPECT_EQ(ErrorOf([&] { ReadHtpasswdFile(dir.File("missing")); }),
-              "Cannot open file " + dir.File("missing"));
-    EXPECT_EQ(ErrorOf([&] { ReadHtpasswdFile(dir.Path().string()); }),
-              "Cannot open file " + dir.Path().string());
+    EXPECT_EQ(SignatureOf([&] { ReadHtpasswdFile(dir.File("missing")); }),
+              "CannotOpenFile(" + dir.File("missing") + ")");
+    EXPECT_EQ(SignatureOf([&] { ReadHtpasswdFile(dir.Path().string()); }),
+              "CannotOpenFile(" + dir.Path().string() + ")");
 }
 
 } // namespace

@@ -21,8 +21,13 @@ TEST(HashSchemes, EveryFormHasOneRowUnderItsStoredName) {
         EXPECT_EQ(PasswordsTypeFromName(row.StoredName), id);
         EXPECT_TRUE(stored.insert(row.StoredName).second) << row.StoredName;
         EXPECT_TRUE(display.insert(row.DisplayName).second) << row.DisplayName;
+        if (row.DisplayText != nullptr) {
+            EXPECT_EQ(row.DisplayText->English, row.DisplayName);
+        }
         EXPECT_TRUE(cli.insert(row.CliName).second) << row.CliName;
         EXPECT_FALSE(row.DisplayName.empty());
+        // A scheme with a setting says its range in its own words.
+        EXPECT_EQ(row.Param != nullptr, row.ParamRange != nullptr) << row.StoredName;
         EXPECT_EQ(SchemeByCliName(row.CliName), &row);
         EXPECT_EQ(row.MakeSetting == nullptr, row.HashWithSetting == nullptr) << row.StoredName;
         ASSERT_NE(row.Verify, nullptr) << row.StoredName;

@@ -4,6 +4,7 @@
 #include "NginxTestServer.h"
 #include "TestUtil.h"
 #include "base/Errors.h"
+#include "export/ExportTexts.h"
 #include "export/PasswordFile.h"
 #include "export/htpasswd.h"
 #include "userdb/DataLibInternal.h"
@@ -164,10 +165,8 @@ TEST(PasswordFile, LineBreaksCannotForgeLines) {
                 CreatePasswordFile(target, list, form, options);
                 FAIL() << "a login with a line break was written";
             } catch (const EQuorvaneError& e) {
-                EXPECT_EQ(std::string(e.what()),
-                          "These users cannot go into the password file safely: user 2 "
-                          "\"evil\\r\\nadmin\" (the login holds a control character). Correct "
-                          "or disable them, then export again.");
+                EXPECT_EQ(Signature(e.Message()),
+                          "UnsafeUsers([UnsafeUser(2, evil\\r\\nadmin, UnsafeLoginControl())])");
             }
         }
         EXPECT_TRUE(progress.Texts.empty());
@@ -441,19 +440,19 @@ struct UnsafeCase {
     std::string login;
     std::string password;
     bool plainOnly; // unsafe only when the password is written in clear
-    const char* reason;
+    const TMessageText* reason;
 };
 
 TEST(PasswordFile, UnsafeLinesStopTheExportBeforeAnythingIsWritten) {
     using namespace std::string_literals;
     const std::vector<UnsafeCase> cases = {
-        {"colon", "admin:$apr1$x$y", "p", false, "the login holds a colon"},
-        {"empty login", "", "p", false, "the login is empty"},
-        {"tab", "a\tb", "p", false, "the login holds a control character"},
-        {"NUL in login", "ad\0min"s, "p", false, "the login holds a control character"},
-        {"CR", "a\rb", "p", false, "the login holds a control character"},
-        {"NUL in password", "bob", "pw\0x"s, true, "the password holds a line break or a NUL"},
-        {"LF in password", "bob", "pw\nadmin:x", true, "the password holds a line break or a NUL"},
+        {"colon", "admin:$apr1$x$y", "p", false, &texts::UnsafeLoginColon},
+        {"empty login", "", "p", false, &texts::UnsafeLoginEmpty},
+        {"tab", "a\tb", "p", false, &texts::UnsafeLoginControl},
+        {"NUL in login", "ad\0min"s, "p", false, &texts::UnsafeLoginControl},
+        {"CR", "a\rb", "p", false, &texts::UnsafeLoginControl},
+        {"NUL in password", "bob", "pw\0x"s, true, &texts::UnsafePlainTextBreak},
+        {"LF in password", "bob", "pw\nadmin:x", true, &texts::UnsafePlainTextBreak},
     };
     TTempDir dir;
     const std::string target = dir.File("htpasswd");
@@ -476,8 +475,13 @@ TEST(PasswordFile, UnsafeLinesStopTheExportBeforeAnythingIsWritten) {
                 CreatePasswordFile(target, list, form, options);
                 ADD_FAILURE() << "an unsafe line was written";
             } catch (const EUnsafeUsers& e) {
-                EXPECT_NE(std::string(e.what()).find("user 2 \""), std::string::npos) << e.what();
-                EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+                // The one unsafe user, by its place in the list and its reason.
+                const TMessage& message = e.Message();
+                ASSERT_TRUE(message.Is(texts::UnsafeUsers)) << Signature(message);
+                ASSERT_EQ(message.Parts.at(0).Items.size(), 1u) << Signature(message);
+                const TMessage& user = message.Parts[0].Items[0];
+                EXPECT_EQ(user.Parts.at(0).Value, 2u) << Signature(message);
+                EXPECT_TRUE(user.Parts.at(2).Items.at(0).Is(*c.reason)) << Signature(message);
             }
             EXPECT_TRUE(progress.Texts.empty());
             EXPECT_EQ(ReadWholeFile(target), "old:line\r\n");
@@ -494,16 +498,17 @@ TEST(PasswordFile, UnsafeUsersAreAllNamed) {
     AddUser(list, "a:b", "1");
     AddUser(list, "c\nd", "1");
     AddUser(list, "off:line", "1", true);
-    const std::string message =
+    const TMessage message =
         UnsafeUsersMessage(list, PasswordFileEntries(list), TPasswordsType::ptMD5);
-    EXPECT_EQ(message, "These users cannot go into the password file safely: user 2 \"a:b\" (the "
-                       "login holds a colon), user 3 \"c\\nd\" (the login holds a control "
-                       "character). Correct or disable them, then export again.");
+    EXPECT_EQ(Signature(message), "UnsafeUsers([UnsafeUser(2, a:b, UnsafeLoginColon()), "
+                                  "UnsafeUser(3, c\\nd, UnsafeLoginControl())])");
     for (int i = 0; i < 30; ++i)
         AddUser(list, "x:" + std::to_string(i), "1");
-    const std::string many =
+    const TMessage many =
         UnsafeUsersMessage(list, PasswordFileEntries(list), TPasswordsType::ptMD5);
-    EXPECT_NE(many.find(" and 12 more."), std::string::npos) << many;
+    ASSERT_EQ(many.Parts.size(), 1u);
+    EXPECT_EQ(many.Parts[0].Items.size(), 20u);
+    EXPECT_EQ(many.Parts[0].Value, 12u) << Signature(many);
 }
 
 TEST(PasswordFile, EmptyPasswordsGoOutOnlyWithConsent) {
@@ -524,8 +529,7 @@ TEST(PasswordFile, EmptyPasswordsGoOutOnlyWithConsent) {
             ADD_FAILURE() << "empty passwords went out without consent";
         } catch (const EEmptyPasswords& e) {
             EXPECT_EQ(e.Logins(), (std::vector<std::string>{"carl", "zed"}));
-            EXPECT_STREQ(e.what(),
-                         "Anyone who knows these logins gets in without a password: carl, zed");
+            EXPECT_EQ(Signature(e.Message()), "EmptyPasswords([Verbatim(carl), Verbatim(zed)])");
         }
         EXPECT_TRUE(progress.Texts.empty());
         EXPECT_EQ(ReadWholeFile(target), "old:line\r\n");

@@ -104,6 +104,17 @@ template <class E = EQuorvaneError, class F> std::string ErrorOf(F&& f) {
     return "";
 }
 
+// The Signature of the message of the error f() throws (E: the kind of error expected), or ""
+// when it returns.
+template <class E = EQuorvaneError, class F> std::string SignatureOf(F&& f) {
+    try {
+        f();
+    } catch (const E& e) {
+        return Signature(e.Message());
+    }
+    return "";
+}
+
 // A local date and time from its parts.
 inline TDateTime At(int year, int month, int day, int hour = 0, int minute = 0) {
     TDateParts parts;

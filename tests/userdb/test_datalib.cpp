@@ -295,13 +295,14 @@ TEST(ObjectStream, SumsAndTextOfTheListAreThoseOfItsStream) {
 
 TEST(ObjectStream, MalformedStreamsAreRefusedByTheRenderer) {
     const std::string good = WriteObjectStream(TUserList());
-    EXPECT_EQ(ErrorOf([&] { ObjectStreamToText("XPF0"); }), "Stream read error");
+    EXPECT_EQ(SignatureOf([&] { ObjectStreamToText("XPF0"); }), "StreamReadError()");
     for (size_t cut = 0; cut < good.size(); ++cut)
-        EXPECT_EQ(ErrorOf([&] { ObjectStreamToText(good.substr(0, cut)); }), "Stream read error")
+        EXPECT_EQ(SignatureOf([&] { ObjectStreamToText(good.substr(0, cut)); }),
+                  "StreamReadError()")
             << cut;
     std::string badTag = good;
     badTag[21] = 3; // the collection tag of Items
-    EXPECT_EQ(ErrorOf([&] { ObjectStreamToText(badTag); }), "Stream read error");
+    EXPECT_EQ(SignatureOf([&] { ObjectStreamToText(badTag); }), "StreamReadError()");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -483,11 +484,11 @@ TEST(SaveLoad, LoadErrorsNameTheFile) {
     TUserList list;
     list.Add("keep", "me");
     const std::string missing = dir.File("missing.udx");
-    EXPECT_EQ(ErrorOf([&] { list.LoadFromFile(missing); }), "Cannot open file " + missing);
-    EXPECT_EQ(ErrorOf([&] { list.LoadFromFile(dir.Path().string()); }),
-              "Cannot open file " + dir.Path().string());
+    EXPECT_EQ(SignatureOf([&] { list.LoadFromFile(missing); }), "CannotOpenFile(" + missing + ")");
+    EXPECT_EQ(SignatureOf([&] { list.LoadFromFile(dir.Path().string()); }),
+              "CannotOpenFile(" + dir.Path().string() + ")");
     WriteWholeFile(dir.File("bad.udx"), "objekt TUserList end");
-    EXPECT_EQ(ErrorOf([&] { list.LoadFromFile(dir.File("bad.udx")); }), "The file is not valid");
+    EXPECT_EQ(SignatureOf([&] { list.LoadFromFile(dir.File("bad.udx")); }), "FileNotValid()");
     ASSERT_EQ(list.Count(), 1);
     EXPECT_EQ(list.Users(0).Login, "keep");
 }

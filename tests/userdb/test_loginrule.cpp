@@ -3,6 +3,7 @@
 #include "base/CoreDumps.h"
 #include "base/Errors.h"
 #include "userdb/LoginRule.h"
+#include "userdb/UserDbTexts.h"
 
 #include <gtest/gtest.h>
 
@@ -46,8 +47,8 @@ class LoginRuleTable : public testing::TestWithParam<LoginCase> {};
 TEST_P(LoginRuleTable, ClassifiesTheLogin) {
     const LoginCase& c = GetParam();
     EXPECT_EQ(CheckLogin(c.login), c.problem);
-    const std::string error = LoginError(c.login);
-    EXPECT_EQ(error.empty(), c.problem == TLoginProblem::None) << error;
+    const TMessage error = LoginErrorMessage(c.login);
+    EXPECT_EQ(error.Empty(), c.problem == TLoginProblem::None) << EnglishText(error);
     if (c.problem == TLoginProblem::None) {
         EXPECT_NO_THROW(RequireValidLogin(c.login));
     } else {
@@ -55,11 +56,11 @@ TEST_P(LoginRuleTable, ClassifiesTheLogin) {
             RequireValidLogin(c.login);
             ADD_FAILURE() << "accepted a bad login";
         } catch (const EQuorvaneError& e) {
-            EXPECT_EQ(e.what(), error);
+            EXPECT_TRUE(e.Message().Is(*error.Text)) << e.what();
         }
     }
     EXPECT_EQ(LoginLooksLikeComment(c.login), c.commentWarning);
-    EXPECT_EQ(!LoginWarning(c.login).empty(), c.commentWarning);
+    EXPECT_EQ(LoginWarningMessage(c.login).Is(texts::LoginLooksLikeComment), c.commentWarning);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -80,17 +81,15 @@ INSTANTIATE_TEST_SUITE_P(
                     LoginCase{"\x1f", TLoginProblem::Control, false},
                     LoginCase{"#\n", TLoginProblem::Control, true}));
 
-TEST(LoginRule, EveryProblemHasItsOwnSentence) {
-    EXPECT_EQ(LoginProblemText(TLoginProblem::None), "");
-    const std::string empty = LoginProblemText(TLoginProblem::Empty);
-    const std::string colon = LoginProblemText(TLoginProblem::Colon);
-    const std::string control = LoginProblemText(TLoginProblem::Control);
-    EXPECT_NE(empty, colon);
-    EXPECT_NE(colon, control);
-    EXPECT_NE(empty, control);
-    EXPECT_NE(colon.find("colon"), std::string::npos);
-    EXPECT_NE(control.find("control character"), std::string::npos);
-    EXPECT_NE(empty.find("empty"), std::string::npos);
+TEST(LoginRule, EveryProblemHasItsOwnMessage) {
+    EXPECT_TRUE(LoginProblemMessage(TLoginProblem::None).Empty());
+    const std::pair<TLoginProblem, const TMessageText*> cases[] = {
+        {TLoginProblem::Empty, &texts::LoginEmpty},
+        {TLoginProblem::Colon, &texts::LoginColon},
+        {TLoginProblem::Control, &texts::LoginControl},
+    };
+    for (const auto& [problem, text] : cases)
+        EXPECT_TRUE(LoginProblemMessage(problem).Is(*text)) << text->Id;
 }
 
 TEST(EscapeForOneLine, NoFieldCanFakeALineOrAColumn) {

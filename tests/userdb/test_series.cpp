@@ -1,5 +1,6 @@
 // Random logins and passwords, and series of users with unique logins.
 
+#include "TestUtil.h"
 #include "base/DateUtil.h"
 #include "base/Errors.h"
 #include "base/Random.h"
@@ -75,7 +76,9 @@ class TRecordingFeedback final : public ISeriesFeedback {
 public:
     void BeginBusy() override { Events.push_back("begin"); }
     void EndBusy() override { Events.push_back("end"); }
-    void Warning(const std::string& text) override { Events.push_back("warning: " + text); }
+    void Warning(const TMessage& message) override {
+        Events.push_back("warning: " + Signature(message));
+    }
     std::vector<std::string> Events;
 };
 
@@ -117,7 +120,7 @@ TEST(GenerateString, DrawOutsideTheSetFails) {
             GenerateString(3, TCharsType::Letter, TCaseType::Lower, random);
             ADD_FAILURE() << "no error for draw " << bad;
         } catch (const EQuorvaneError& e) {
-            EXPECT_STREQ(e.what(), "error GetRandomChar");
+            EXPECT_EQ(Signature(e.Message()), "SeriesRandomCharOutOfRange()");
         }
     }
 }
@@ -325,12 +328,10 @@ TEST(CreateSeries, ExhaustedLoginSpaceStopsWithTheWarning) {
         if (c.Draws >= 0) {
             EXPECT_EQ(random.Draws, c.Draws);
         }
-        EXPECT_EQ(feedback.Events,
-                  (std::vector<std::string>{"begin",
-                                            "warning: Only " + std::to_string(created.size()) +
-                                                " users has been created. Increase the login "
-                                                "length to create more.",
-                                            "end"}));
+        EXPECT_EQ(
+            feedback.Events,
+            (std::vector<std::string>{
+                "begin", "warning: SeriesShort(" + std::to_string(created.size()) + ")", "end"}));
     }
 }
 
@@ -377,7 +378,7 @@ TEST(CreateSeries, FailureKeepsTheUsersAddedSoFar) {
         CreateSeries(list, 10, options, random, &feedback, false);
         ADD_FAILURE() << "no error";
     } catch (const EQuorvaneError& e) {
-        EXPECT_STREQ(e.what(), "error GetRandomChar");
+        EXPECT_EQ(Signature(e.Message()), "SeriesRandomCharOutOfRange()");
     }
     EXPECT_EQ(list.Count(), 3);
     EXPECT_EQ(feedback.Events, (std::vector<std::string>{"begin", "end"}));

@@ -1,6 +1,7 @@
 // The in-memory users database: defaults, the Items operations, Add, Reset, the expiry sweep,
 // the fingerprint and the change stamp.
 
+#include "TestUtil.h"
 #include "base/DateUtil.h"
 #include "base/Errors.h"
 #include "userdb/DataLib.h"
@@ -37,13 +38,13 @@ TEST(UserList, UsersOutsideTheListRaiseTheIndexError) {
         list.Users(1);
         FAIL() << "no error raised";
     } catch (const EQuorvaneError& e) {
-        EXPECT_STREQ(e.what(), "List index out of bounds (1)");
+        EXPECT_EQ(Signature(e.Message()), "ListIndexOutOfBounds(1)");
     }
     try {
         static_cast<const TUserList&>(list).Users(-1);
         FAIL() << "no error raised";
     } catch (const EQuorvaneError& e) {
-        EXPECT_STREQ(e.what(), "List index out of bounds (-1)");
+        EXPECT_EQ(Signature(e.Message()), "ListIndexOutOfBounds(-1)");
     }
     EXPECT_EQ(list.Count(), 1);
     EXPECT_EQ(list.Users(0).Login, "a");

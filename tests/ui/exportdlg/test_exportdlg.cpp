@@ -843,7 +843,7 @@ TEST(ExportDialog, UsersOnWeakHashesAreNamedOnceTheFileIsOut) {
         if (c.Named) {
             EXPECT_EQ(Str(modals.Boxes[0].Text),
                       "1 user still uses a weak hash: set a new password for it\n  old (" +
-                          std::string(c.Hash[0] == '{' ? "SHA-1" : "DES crypt") + ")\n");
+                          std::string(c.Hash[0] == '{' ? "SHA-1" : "DES crypt") + ")");
         }
     }
 }

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -173,7 +174,7 @@ TEST(SeriesDialog, ExhaustedLoginSpaceWarnsAndStillClosesWithOk) {
     ASSERT_EQ(modals.Boxes.size(), 1u);
     EXPECT_EQ(Str(modals.Boxes[0].Title), "Warning");
     EXPECT_EQ(Str(modals.Boxes[0].Text),
-              "Only " + std::to_string(list.Count()) +
+              "Only " + Str(QLocale().toString(list.Count())) +
                   " users has been created. Increase the login length to create more.");
     EXPECT_GT(list.Count(), 0);
     EXPECT_LE(list.Count(), 6561);
