@@ -380,10 +380,6 @@
         <translation> %1 davon verwenden ein schwaches Verfahren (SHA-1, DES-crypt oder Klartext): Vergeben Sie ihnen neue Kennwörter.</translation>
     </message>
     <message>
-        <source>user %1 &quot;%2&quot; (%3) and %4 more</source>
-        <translation>Benutzer %1 „%2“ (%3) und %4 weitere</translation>
-    </message>
-    <message>
         <source>user %1 &quot;%2&quot; (%3)</source>
         <translation>Benutzer %1 „%2“ (%3)</translation>
     </message>
@@ -898,6 +894,54 @@
     <message>
         <source>Could not keep a copy of the file about to be replaced in the state folder: neither XDG_STATE_HOME nor HOME is set; nothing was replaced</source>
         <translation>Von der Datei, die ersetzt werden sollte, konnte keine Kopie im Statusordner aufbewahrt werden: weder XDG_STATE_HOME noch HOME ist gesetzt; es wurde nichts ersetzt</translation>
+    </message>
+    <message>
+        <source>A bcrypt salt is 22 characters of ./0-9A-Za-z</source>
+        <translation>Ein bcrypt-Salt besteht aus 22 Zeichen aus ./0-9A-Za-z</translation>
+    </message>
+    <message>
+        <source>A SHA-crypt salt is 1 to 16 characters of ./0-9A-Za-z</source>
+        <translation>Ein SHA-crypt-Salt besteht aus 1 bis 16 Zeichen aus ./0-9A-Za-z</translation>
+    </message>
+    <message>
+        <source>%1, line %2: not &quot;group: user user ...&quot;</source>
+        <translation>%1, Zeile %2: nicht „group: user user ...“</translation>
+    </message>
+    <message>
+        <source>line %1 &quot;%2&quot; (%3)</source>
+        <translation>Zeile %1 „%2“ (%3)</translation>
+    </message>
+    <message>
+        <source>%1 added</source>
+        <translation>%1 hinzugefügt</translation>
+    </message>
+    <message>
+        <source>%1 removed</source>
+        <translation>%1 entfernt</translation>
+    </message>
+    <message>
+        <source>%1 changed</source>
+        <translation>%1 geändert</translation>
+    </message>
+    <message>
+        <source>no user changes</source>
+        <translation>keine Änderungen an Benutzern</translation>
+    </message>
+    <message>
+        <source>%1%2</source>
+        <translation>%1%2</translation>
+    </message>
+    <message>
+        <source>List index out of bounds (%1)</source>
+        <translation>Listenindex außerhalb der Grenzen (%1)</translation>
+    </message>
+    <message>
+        <source>error GetRandomChar</source>
+        <translation>Fehler GetRandomChar</translation>
+    </message>
+    <message>
+        <source>A group name must not be empty</source>
+        <translation>Ein Gruppenname darf nicht leer sein</translation>
     </message>
 </context>
 <context>

@@ -73,6 +73,12 @@ const TMessageText HtpasswdClashDatabase{"HtpasswdClashDatabase", QT_TRANSLATE_N
 const TMessageText HtpasswdClashLine{"HtpasswdClashLine", QT_TRANSLATE_NOOP("CoreText", "line %1 \"%2\" (like line %3 \"%4\")")};
 const TMessageText HtpasswdEntry{"HtpasswdEntry", QT_TRANSLATE_NOOP("CoreText", "line %1 \"%2\"")};
 const TMessageText HtpasswdEntryScheme{"HtpasswdEntryScheme", QT_TRANSLATE_NOOP("CoreText", "line %1 \"%2\" (%3)")};
+const TMessageText CountAdded{"CountAdded", QT_TRANSLATE_NOOP("CoreText", "%1 added")};
+const TMessageText CountRemoved{"CountRemoved", QT_TRANSLATE_NOOP("CoreText", "%1 removed")};
+const TMessageText CountChanged{"CountChanged", QT_TRANSLATE_NOOP("CoreText", "%1 changed")};
+const TMessageText NoUserChanges{"NoUserChanges", QT_TRANSLATE_NOOP("CoreText", "no user changes")};
+const TMessageText ChangeCounts{"ChangeCounts", QT_TRANSLATE_NOOP("CoreText", "%1")};
+const TMessageText SentencesJoined{"SentencesJoined", QT_TRANSLATE_NOOP("CoreText", "%1%2")};
 // clang-format on
 
 } // namespace quorvane::texts

@@ -80,5 +80,11 @@ extern const TMessageText HtpasswdClashDatabase;
 extern const TMessageText HtpasswdClashLine;
 extern const TMessageText HtpasswdEntry;
 extern const TMessageText HtpasswdEntryScheme;
+extern const TMessageText CountAdded;
+extern const TMessageText CountRemoved;
+extern const TMessageText CountChanged;
+extern const TMessageText NoUserChanges;
+extern const TMessageText ChangeCounts;
+extern const TMessageText SentencesJoined;
 
 } // namespace quorvane::texts

@@ -2,6 +2,7 @@
 
 #include "base/AsciiCase.h"
 #include "export/DatabaseState.h"
+#include "export/ExportTexts.h"
 
 #include <algorithm>
 
@@ -95,17 +96,13 @@ TUserChanges UnknownUsers(const TUserDigests& there, const std::unordered_set<st
     return changes;
 }
 
-std::string ChangeCountsText(const TUserChanges& changes) {
-    std::string text;
-    auto part = [&text](std::size_t n, const char* what) {
-        if (n == 0) return;
-        if (!text.empty()) text += ", ";
-        text += std::to_string(n) + " " + what;
-    };
-    part(changes.Added, "added");
-    part(changes.Removed, "removed");
-    part(changes.Changed, "changed");
-    return text.empty() ? "no user changes" : text;
+TMessage ChangeCountsMessage(const TUserChanges& changes) {
+    std::vector<TMessage> parts;
+    if (changes.Added > 0) parts.push_back(Msg(texts::CountAdded, Count(changes.Added)));
+    if (changes.Removed > 0) parts.push_back(Msg(texts::CountRemoved, Count(changes.Removed)));
+    if (changes.Changed > 0) parts.push_back(Msg(texts::CountChanged, Count(changes.Changed)));
+    if (parts.empty()) return Msg(texts::NoUserChanges);
+    return Msg(texts::ChangeCounts, Messages(std::move(parts)));
 }
 
 std::string ChangeListText(const TUserChanges& changes, std::size_t limit) {
@@ -121,7 +118,7 @@ std::string ChangeListText(const TUserChanges& changes, std::size_t limit) {
     }
     if (shown < changes.List.size())
         text += "  ... and " + std::to_string(changes.List.size() - shown) + " more\n";
-    return text + ChangeCountsText(changes) + "\n";
+    return text + EnglishText(ChangeCountsMessage(changes)) + "\n";
 }
 
 } // namespace quorvane

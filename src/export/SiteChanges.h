@@ -3,6 +3,8 @@
 // behind the check before a target is replaced (what changed there since this database wrote
 // it) and behind the preview of an export (what the new file changes).
 
+#include "base/Message.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -58,9 +60,9 @@ TUserChanges CompareUsers(const TUserDigests& before, const TUserDigests& after)
 TUserChanges UnknownUsers(const TUserDigests& there, const std::unordered_set<std::string>& known);
 
 // "+ login", "- login" or "~ login" for each change, one a line, then the counts as
-// ChangeCountsText gives them; at most `limit` logins (0: all), "  ... and N more" for the rest.
+// ChangeCountsMessage gives them; at most `limit` logins (0: all), "  ... and N more" for the rest.
 std::string ChangeListText(const TUserChanges& changes, std::size_t limit = 0);
 // "2 added, 1 removed, 3 changed" (the parts that are not 0; "no user changes" for none).
-std::string ChangeCountsText(const TUserChanges& changes);
+TMessage ChangeCountsMessage(const TUserChanges& changes);
 
 } // namespace quorvane

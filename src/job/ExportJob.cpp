@@ -66,16 +66,7 @@ std::optional<int> ExportProgressPercent(const TExportEvent& event) {
     return std::nullopt;
 }
 
-namespace {
-
-// The first line of WeakHashReport. It is still English: once the export library tells it as a
-// message, that message takes the place of this Verbatim.
-TMessage WeakHashesLine(const std::vector<const TUserProp*>& users) {
-    const std::string weak = WeakHashReport(users);
-    return Verbatim(weak.substr(0, weak.find('\n')));
-}
-
-} // namespace
+namespace {} // namespace
 
 TMessage ExportResultMessage(const TExportResult& result) {
     const bool one = result.Written == 1;
@@ -98,7 +89,7 @@ TMessage ExportResultMessage(const TExportResult& result) {
         message =
             one ? Msg(texts::ResultWrittenOne, target) : Msg(texts::ResultWritten, written, target);
     if (result.WeakUsers.empty()) return message;
-    return Msg(texts::ResultWithWeakHashes, std::move(message), WeakHashesLine(result.WeakUsers));
+    return Msg(texts::ResultWithWeakHashes, std::move(message), WeakHashSummary(result.WeakUsers));
 }
 
 TMessage ExportAbortedMessage() {

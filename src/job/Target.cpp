@@ -2,6 +2,7 @@
 
 #include "base/BaseTexts.h"
 #include "base/Errors.h"
+#include "export/ExportTexts.h"
 #include "ftp/Ftp.h"
 #include "ftp/FtpTexts.h"
 #include "ftp/ServerTarget.h"
@@ -158,11 +159,8 @@ ETargetChanged::ETargetChanged(TTargetCheck check)
     : EQuorvaneError(TargetStoppedMessage(check)), FCheck(std::move(check)) {}
 
 TMessage TargetChangedMessage(const TTargetCheck& check) {
-    // ChangeCountsText is still English: once the export library tells the counts as a message,
-    // that message takes the place of this Verbatim.
     if (check.Recorded)
-        return Msg(texts::TargetChangedThere, check.Target,
-                   Verbatim(ChangeCountsText(check.Outside)));
+        return Msg(texts::TargetChangedThere, check.Target, ChangeCountsMessage(check.Outside));
     if (check.Outside.Added == 1) return Msg(texts::TargetHoldsUnknownUser, check.Target);
     return Msg(texts::TargetHoldsUnknownUsers, check.Target, Count(check.Outside.Added));
 }
@@ -295,9 +293,11 @@ TMergeResult MergeOutsideChanges(TUserList& list, const TTargetCheck& check) {
 }
 
 TMessage MergeReportMessage(const TMergeResult& result) {
-    // HtpasswdImportReport is still English: once the export library tells it as a message,
-    // that message takes the place of this Verbatim.
-    TMessage imported = Verbatim(HtpasswdImportReport(result.Imported));
+    // The import's sentences, the second (the weak schemes) right after the first.
+    std::vector<TMessage> sentences = HtpasswdImportMessages(result.Imported);
+    TMessage imported = sentences.size() == 1 ? std::move(sentences[0])
+                                              : Msg(texts::SentencesJoined, std::move(sentences[0]),
+                                                    std::move(sentences[1]));
     const std::vector<std::string>& disabled = result.Disabled;
     if (disabled.empty()) return imported;
     if (disabled.size() == 1)

@@ -10,7 +10,6 @@
 #include "job/TransferMeter.h"
 #include "persist/PrjLib.h"
 #include "persist/ShellLib.h"
-#include "ui/CoreText.h"
 #include "ui/FitScreen.h"
 #include "ui/MessageText.h"
 #include "ui/ModalRunner.h"
@@ -689,7 +688,7 @@ QString TransferText(std::int64_t sent, std::int64_t total, std::optional<double
 } // namespace
 
 void TfrmExportUser::ShowEvent(const quorvane::TExportEvent& event) {
-    QString text = ExportProgressDisplay(event);
+    QString text = MessageText(ExportProgressMessage(event));
     lblProgress->setToolTip(text);
     const QFontMetrics metrics = lblProgress->fontMetrics();
     if (layout() != nullptr) layout()->activate(); // the label's width, shown or not
@@ -839,7 +838,7 @@ void TfrmExportUser::ExportDone(const quorvane::TExportResult& result) {
         return;
     }
     if (result.Done) {
-        ResultText = ExportResultDisplay(result);
+        ResultText = MessageText(ExportResultMessage(result));
         WeakUsers = result.WeakUsers;
     }
     ShowWriteWarnings(this, result.Warnings);  // written, but not all of the old file was kept

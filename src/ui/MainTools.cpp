@@ -3,10 +3,10 @@
 
 #include "ui/MainForm.h"
 
+#include "base/BaseTexts.h"
 #include "base/Errors.h"
 #include "export/HtpasswdImport.h"
 #include "ui/About.h"
-#include "ui/CoreText.h"
 #include "ui/CredentialsDlg.h"
 #include "ui/ExportDlg.h"
 #include "ui/MessageText.h"
@@ -107,8 +107,9 @@ bool LooksLikeDatabase(const QString& fileName) {
 void TfrmMain::OpenDroppedFile(const QString& fileName) {
     const QFileInfo info(fileName);
     if (!info.isFile()) {
-        ShowErrorMessage(this, ErrorMessageText(TranslateCoreText(FormatMessage(
-                                   "Cannot open file %s", QFile::encodeName(fileName).data()))));
+        ShowErrorMessage(
+            this, ErrorMessageText(MessageText(
+                      Msg(texts::CannotOpenFile, QFile::encodeName(fileName).toStdString()))));
         return;
     }
     if (LooksLikeDatabase(fileName)) {

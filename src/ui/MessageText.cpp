@@ -2,7 +2,6 @@
 
 #include "base/BaseTexts.h"
 #include "ui/ByteText.h"
-#include "ui/CoreText.h"
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -80,8 +79,6 @@ QString FillParts(const QString& translation, const QStringList& parts) {
 }
 
 QString MessageText(const TMessage& message) {
-    if (message.Is(KVerbatimText))
-        return message.Parts.empty() ? QString() : TranslateCoreText(message.Parts.front().Text);
     QStringList parts;
     for (const TMessagePart& part : message.Parts)
         parts << PartText(part);

@@ -3,7 +3,6 @@
 #include "ftp/ServerTarget.h"
 #include "job/ExportJob.h"
 #include "ui/ByteText.h"
-#include "ui/CoreText.h"
 #include "ui/ExportDlg.h"
 #include "ui/ModalRunner.h"
 #include "ui/UiPrompts.h"

@@ -4,11 +4,13 @@
 #include "FtpTestServer.h"
 #include "ScriptedPrompts.h"
 #include "TestUtil.h"
+#include "export/ExportTexts.h"
+#include "ftp/FtpTexts.h"
 #include "persist/RegistryLib.h"
-#include "ui/CoreText.h"
 #include "ui/ExportDlg.h"
 #include "ui/FindDlg.h"
 #include "ui/MainForm.h"
+#include "ui/MessageText.h"
 #include "ui/ModalRunner.h"
 #include "ui/OptionsDlg.h"
 #include "ui/Translations.h"
@@ -27,6 +29,8 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QXmlStreamReader>
+
+#include <cerrno>
 
 #include <gtest/gtest.h>
 
@@ -185,44 +189,46 @@ TEST(Translation, GermanLocaleShowsGermanDialogs) {
     }
 }
 
-TEST(Translation, CoreTextsKeepTheirVariablePartsAndPassWhatIsUnknown) {
+// The core's messages through the desktop's one translation: nested reasons and lists of them
+// translated in turn, counts the locale's way, names and a peer's words as they are.
+TEST(Translation, CoreMessagesKeepTheirVariablePartsAndAPeersWords) {
     ASSERT_TRUE(GermanLoaded);
+    const auto user = [](int n, const char* login, const TMessageText& why) {
+        return Msg(texts::UnsafeUser, n, std::string(login), Msg(why));
+    };
     const struct {
-        std::string Core;
+        TMessage Core;
         QString Shown;
     } cases[] = {
-        // A reason after "failed:" is a core text of its own; a "%2" in a name stays a name.
-        {"Upload of /www/a%2b failed: Connection refused",
+        // A reason after "failed:" is a message of its own; a "%2" in a name stays a name.
+        {Msg(texts::UploadFailed, std::string("/www/a%2b"),
+             Msg(texts::SystemFailure, SystemError(ECONNREFUSED))),
          QStringLiteral("Das Hochladen von /www/a%2b ist fehlgeschlagen: Verbindung abgelehnt")},
-        {"Plain text", QStringLiteral("Klartext")},
-        // Counts in the locale's form; each user of a list with its reason.
-        {"about 3 s for 1,500 users; later exports reuse unchanged hashes",
+        {Msg(texts::FormPlainText), QStringLiteral("Klartext")},
+        {Msg(texts::EstimateUsers, Msg(texts::DurationS, 3), Count(1500)),
          QStringLiteral("etwa 3 s für 1.500 Benutzer; spätere Exporte verwenden unveränderte "
                         "Hashes wieder")},
-        {"These users cannot go into the password file safely: user 2 \"a, b\" (the login is "
-         "empty), user 5 \"c:d\" (the login holds a colon) and 3 more. Correct or disable them, "
-         "then export again.",
+        // Each user of a list with its reason, the rest counted.
+        {Msg(texts::UnsafeUsers, Messages({user(2, "a, b", texts::UnsafeLoginEmpty),
+                                           user(5, "c:d", texts::UnsafeLoginColon), Verbatim("x"),
+                                           Verbatim("y"), Verbatim("z")},
+                                          2)),
          QStringLiteral("Diese Benutzer können nicht sicher in die Kennwortdatei geschrieben "
                         "werden: Benutzer 2 „a, b“ (der Anmeldename ist leer), Benutzer 5 „c:d“ "
                         "(der Anmeldename enthält einen Doppelpunkt) und 3 weitere. Korrigieren "
                         "oder deaktivieren Sie sie und exportieren Sie dann erneut.")},
-        // Several lines: the ones the table knows are translated, the users' lines stay.
-        {"1 user still uses a weak hash: set a new password for it\n  old (MD5)\n",
-         QStringLiteral("1 Benutzer verwendet noch einen schwachen Hash: Vergeben Sie ihm ein "
-                        "neues Kennwort\n  old (MD5)\n")},
-        // A weak scheme's name in the users' lines; a list of names cut short.
-        {"2 users still use weak hashes: set new passwords for them\n  old (plain text)\n  "
-         "des (DES crypt)\n",
-         QStringLiteral("2 Benutzer verwenden noch schwache Hashes: Vergeben Sie ihnen neue "
-                        "Kennwörter\n  old (Klartext)\n  des (DES-crypt)\n")},
-        {"Anyone who knows these logins gets in without a password: a, b and 18 more",
-         QStringLiteral("Wer diese Anmeldenamen kennt, kommt ohne Kennwort hinein: a, b und 18 "
+        {Msg(texts::EmptyPasswords, Names({"a", "b", "c", "d"}, 2)),
+         QStringLiteral("Wer diese Anmeldenamen kennt, kommt ohne Kennwort hinein: a, b und 2 "
                         "weitere")},
-        {"hash only (MD5 crypt)", QStringLiteral("nur Hash (MD5-crypt)")},
-        {"550 No such file or directory", QStringLiteral("550 No such file or directory")},
+        {Msg(texts::HashOnly, Msg(texts::SchemePlainText)), QStringLiteral("nur Hash (Klartext)")},
+        // What a server said is shown as it said it.
+        {Verbatim("550 No such file or directory"),
+         QStringLiteral("550 No such file or directory")},
+        {Msg(texts::Connecting, std::string("ftp.example.org")),
+         QStringLiteral("Verbindung zu ftp.example.org wird hergestellt...")},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(TranslateCoreText(c.Core), c.Shown) << c.Core;
+        EXPECT_EQ(MessageText(c.Core), c.Shown) << EnglishText(c.Core);
 }
 
 // A failure the core reports and the export's progress, as a German user sees them: file names
@@ -282,7 +288,7 @@ TEST(Translation, CoreFailuresAndExportProgressShowInGerman) {
     quorvane::TExportEvent connecting;
     connecting.Stage = quorvane::TExportStage::Connecting;
     connecting.Server = server.Host();
-    EXPECT_EQ(ExportProgressDisplay(connecting),
+    EXPECT_EQ(MessageText(ExportProgressMessage(connecting)),
               QStringLiteral("Verbindung zu %1 wird hergestellt...").arg(host));
     // The dialog stays open for another try once the upload has ended.
     EXPECT_TRUE(QTest::qWaitFor(
