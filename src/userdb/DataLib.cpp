@@ -5,6 +5,7 @@
 
 #include "base/Errors.h"
 #include "base/FileSafety.h"
+#include "userdb/Envelope.h"
 #include "userdb/UserList.h"
 
 #include <cerrno>
@@ -109,16 +110,32 @@ uint64_t TDataStore::ChangeStamp() const {
 }
 
 void TDataStore::LoadFromFile(const std::string& path) {
-    const TFileText file(path);
-    ReadListText(file.Text(), AsList(*this), file.Release());
+    Load(path, nullptr);
 }
 
 void TDataStore::LoadFromFile(const std::string& path, TLoadedFile& loaded) {
+    Load(path, &loaded);
+}
+
+void TDataStore::Load(const std::string& path, TLoadedFile* loaded) {
     const TFileText file(path);
-    loaded.Size = static_cast<int64_t>(file.Text().size());
-    loaded.ModifiedMs = file.ModifiedMs();
-    loaded.Stamp = StreamStamp(file.Text());
-    ReadListText(file.Text(), AsList(*this), file.Release());
+    if (loaded != nullptr) {
+        loaded->Size = static_cast<int64_t>(file.Text().size());
+        loaded->ModifiedMs = file.ModifiedMs();
+        loaded->Stamp = StreamStamp(file.Text());
+    }
+    if (!IsEncryptedDatabase(file.Text())) {
+        FKey.reset();
+        ReadListText(file.Text(), AsList(*this), file.Release());
+        return;
+    }
+    if (!FCredentials)
+        throw EQuorvaneError(FormatMessage(
+            "The database %s is encrypted; its master password is needed", path.c_str()));
+    // The opened text stays in locked memory and is wiped when it has been read.
+    TOpenedEnvelope opened = OpenEnvelope(file.Text(), FCredentials(NeedsKeyFile(file.Text())));
+    FKey = opened.Key;
+    ReadListText(opened.Text.View(), AsList(*this));
 }
 
 namespace {
@@ -126,8 +143,8 @@ namespace {
 // Whether the file holds clear passwords, so that nobody but its owner (and a group that shares
 // it to change it) may read it. This is the one place that decides it: an encrypted database
 // reveals nothing and will answer no here.
-bool HoldsClearPasswords(const TDataStore&) {
-    return true;
+bool HoldsClearPasswords(const TDataStore& store) {
+    return store.Encryption() == nullptr;
 }
 
 } // namespace
@@ -149,6 +166,15 @@ void TDataStore::SaveToFile(const std::string& path) {
                                     path.c_str(), mode, mode & kept);
     }
     const TUserList& list = AsList(*this);
+    if (FKey != nullptr) {
+        // The text is rendered into locked memory and only its sealed form is written.
+        TSecret text;
+        RenderListText(list, [&text](const char* data, size_t size) { text.Append(data, size); });
+        const std::string sealed = FKey->Seal(text.View());
+        text.Clear();
+        FSaveWarnings = WriteFileAtomically(path, sealed, 0600).Warnings;
+        return;
+    }
     // The text goes to the file in pieces as it is rendered; it is never held whole.
     FSaveWarnings =
         WriteFileAtomically(
