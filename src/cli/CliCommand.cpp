@@ -2,6 +2,7 @@
 
 #include "base/DateUtil.h"
 #include "base/FileSafety.h"
+#include "cli/MasterPassword.h"
 #include "userdb/DatabaseLock.h"
 #include "userdb/LoginRule.h"
 #include "userdb/UserList.h"
@@ -52,7 +53,7 @@ TDatabaseSession::TDatabaseSession(const std::string& path, TAccess access)
     }
     if (access == TAccess::Change) CheckNotReadOnly(path);
     // Update (export) may end up saving nothing, so a read-only database is no reason to refuse.
-    FList->LoadFromFile(path);
+    Load(*FList, path);
 }
 
 TDatabaseSession::~TDatabaseSession() = default;
@@ -79,6 +80,8 @@ bool FileExists(const std::string& path) {
 }
 
 void Load(TUserList& list, const std::string& path) {
+    list.SetCredentialSource(
+        [path](bool needsKeyFile) { return MasterCredentials(path, needsKeyFile); });
     list.LoadFromFile(path);
 }
 
@@ -91,6 +94,7 @@ namespace {
 // One line of in without its line end, read no further than the longest password allowed.
 std::string ReadPasswordLine(std::istream& in) {
     std::string line;
+    line.reserve(KMaxPasswordBytes + 2); // never moved while it grows: no stray copies
     char c = 0;
     while (line.size() <= KMaxPasswordBytes + 1 && in.get(c) && c != '\n')
         line += c;
@@ -109,8 +113,8 @@ void RestoreTerminalAndDie(int signal) {
     ::raise(signal);
 }
 
-// Prompts on standard error and reads one line from the terminal on standard input without
-// showing it, as htpasswd does.
+} // namespace
+
 std::string ReadPasswordFromTerminal(const char* prompt) {
     struct termios saved {};
     const bool canHide = ::tcgetattr(STDIN_FILENO, &saved) == 0;
@@ -152,8 +156,6 @@ std::string ReadPasswordFromTerminal(const char* prompt) {
     if (tooLong) std::rethrow_exception(tooLong);
     return line;
 }
-
-} // namespace
 
 std::string ReadSecretLine(std::istream& in) {
     if (&in == &std::cin && ::isatty(STDIN_FILENO)) return ReadPasswordFromTerminal("Password: ");

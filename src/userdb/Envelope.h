@@ -67,8 +67,8 @@ struct TKdfParams {
     bool operator==(const TKdfParams&) const = default;
 };
 
-// The parameters a new encryption uses: 64 MiB and as many passes as make one guess take at
-// least half a second on a current two-core machine (see bench/bench_envelope.cpp).
+// The parameters a new encryption uses: 64 MiB and 20 passes, which make one guess take at least
+// half a second of a core on a current two-core machine (see bench/bench_envelope.cpp).
 TKdfParams DefaultKdfParams();
 
 struct TOpenedEnvelope;
