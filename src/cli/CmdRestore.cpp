@@ -37,7 +37,7 @@ int CmdRestore(const TArgs& args, TCliStreams& io) {
         id = TLocalFileTarget(file).Id();
     }
     const std::string name = server ? remote : file;
-    const TTargetBackups backups(id);
+    const TTargetBackups backups(id, list.Encryption());
     const std::vector<TBackupVersion> versions = backups.List();
 
     if (args.Has("list")) {

@@ -1,6 +1,7 @@
 #include "job/Target.h"
 
 #include "base/Errors.h"
+#include "base/TempFiles.h"
 #include "ftp/Ftp.h"
 #include "ftp/ServerTarget.h"
 #include "ftp/Transport.h"
@@ -27,7 +28,9 @@ std::string TooLarge(const std::string& name) {
 
 // Writes data into an existing private file, from its start.
 void WritePrivateFile(const std::string& path, const std::string& data) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
+    // Never through a link, except to the file in memory an encrypted database uploads from.
+    const int fd = ::open(path.c_str(),
+                          O_WRONLY | O_TRUNC | O_CLOEXEC | (IsMemoryFile(path) ? 0 : O_NOFOLLOW));
     if (fd < 0) throw EQuorvaneError(FormatMessage("Cannot create file %s", path.c_str()));
     bool ok = WriteFully(fd, data.data(), data.size());
     if (::close(fd) != 0) ok = false;

@@ -167,12 +167,19 @@ void TDataStore::SaveToFile(const std::string& path) {
     }
     const TUserList& list = AsList(*this);
     if (FKey != nullptr) {
-        // The text is rendered into locked memory and only its sealed form is written.
-        TSecret text;
-        RenderListText(list, [&text](const char* data, size_t size) { text.Append(data, size); });
-        const std::string sealed = FKey->Seal(text.View());
-        text.Clear();
-        FSaveWarnings = WriteFileAtomically(path, sealed, 0600).Warnings;
+        // Only the sealed text reaches the file, sealed piece by piece as it is rendered.
+        const std::shared_ptr<const TDatabaseKey> key = FKey;
+        FSaveWarnings = WriteFileAtomically(
+                            path,
+                            [&list, &key](const TDataSink& sink) {
+                                TDatabaseKey::TSealer sealer(*key, sink);
+                                RenderListText(list, [&sealer](const char* data, size_t size) {
+                                    sealer.Write(data, size);
+                                });
+                                sealer.Finish();
+                            },
+                            0600)
+                            .Warnings;
         return;
     }
     // The text goes to the file in pieces as it is rendered; it is never held whole.

@@ -5,8 +5,10 @@
 
 #include <sodium.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <stdexcept>
 #include <unistd.h>
 
 namespace quorvane {
@@ -264,6 +266,117 @@ std::string TDatabaseKey::Seal(std::string_view text) const {
     return out;
 }
 
+// XChaCha20-Poly1305 (IETF) computed as the pieces come, exactly as
+// crypto_aead_xchacha20poly1305_ietf_encrypt computes it at once: a subkey from HChaCha20 and the
+// nonce's first 16 bytes; ChaCha20 (IETF) with the nonce's last 8 bytes, its first block keying
+// Poly1305, the next ones encrypting; Poly1305 over the associated data, the ciphertext, their
+// padding to 16 bytes and their two lengths. What opens the file is the library's own decrypt.
+struct TDatabaseKey::TSealer::TState {
+    TSecret SubKey;
+    TSecret Pending; // clear text not yet encrypted: whole blocks go at once
+    unsigned char Nonce[12] = {};
+    uint32_t Block = 1;
+    uint64_t Sealed = 0;
+    crypto_onetimeauth_poly1305_state Mac;
+    bool Finished = false;
+};
+
+namespace {
+constexpr size_t KSealChunk = 64 * 1024; // a multiple of ChaCha20's 64-byte block
+constexpr unsigned char KZeros[16] = {};
+} // namespace
+
+TDatabaseKey::TSealer::TSealer(const TDatabaseKey& key, TDataSink out)
+    : FState(std::make_unique<TState>()), FOut(std::move(out)) {
+    THeader h;
+    h.Flags = key.FKeyFile ? KFlagKeyFile : 0;
+    h.Params = key.FParams;
+    std::memcpy(h.Salt, key.FSalt, KSaltSize);
+    randombytes_buf(h.Nonce, KNonceSize);
+    const std::string header = HeaderBytes(h);
+    TState& s = *FState;
+    s.SubKey.Resize(crypto_core_hchacha20_OUTPUTBYTES);
+    crypto_core_hchacha20(s.SubKey.Data(), h.Nonce, key.FKey.Data(), nullptr);
+    std::memcpy(s.Nonce + 4, h.Nonce + 16, 8);
+    TSecret block0;
+    block0.Resize(64);
+    crypto_stream_chacha20_ietf(block0.Data(), 64, s.Nonce, s.SubKey.Data());
+    crypto_onetimeauth_poly1305_init(&s.Mac, block0.Data());
+    crypto_onetimeauth_poly1305_update(
+        &s.Mac, reinterpret_cast<const unsigned char*>(header.data()), header.size());
+    crypto_onetimeauth_poly1305_update(&s.Mac, KZeros, (0x10 - header.size()) & 0xf);
+    s.Pending.Resize(KSealChunk);
+    s.Pending.Resize(0);
+    FOut(header.data(), header.size());
+}
+
+TDatabaseKey::TSealer::~TSealer() {
+    sodium_memzero(&FState->Mac, sizeof FState->Mac);
+}
+
+void TDatabaseKey::TSealer::Flush() {
+    TState& s = *FState;
+    const size_t n = s.Pending.Size();
+    if (n == 0) return;
+    crypto_stream_chacha20_ietf_xor_ic(s.Pending.Data(), s.Pending.Data(), n, s.Nonce, s.Block,
+                                       s.SubKey.Data());
+    crypto_onetimeauth_poly1305_update(&s.Mac, s.Pending.Data(), n);
+    s.Block += static_cast<uint32_t>(n / 64);
+    s.Sealed += n;
+    FOut(reinterpret_cast<const char*>(s.Pending.Data()), n);
+    s.Pending.Resize(0);
+}
+
+void TDatabaseKey::TSealer::Write(const char* data, size_t size) {
+    TState& s = *FState;
+    // ChaCha20 (IETF) counts 2^32 blocks of 64 bytes: 256 GiB, far beyond any database.
+    if (s.Sealed + s.Pending.Size() + size > (uint64_t{1} << 37)) throw std::length_error("seal");
+    while (size > 0) {
+        const size_t take = std::min(size, KSealChunk - s.Pending.Size());
+        s.Pending.Append(data, take);
+        data += take;
+        size -= take;
+        if (s.Pending.Size() == KSealChunk) Flush();
+    }
+}
+
+void TDatabaseKey::TSealer::Finish() {
+    TState& s = *FState;
+    if (s.Finished) throw std::logic_error("TSealer finished twice");
+    s.Finished = true;
+    Flush();
+    crypto_onetimeauth_poly1305_update(&s.Mac, KZeros, (0x10 - (s.Sealed & 0xf)) & 0xf);
+    unsigned char lengths[16];
+    const uint64_t adLength = KEnvelopeHeaderSize;
+    for (int i = 0; i < 8; ++i) {
+        lengths[i] = static_cast<unsigned char>(adLength >> (8 * i));
+        lengths[8 + i] = static_cast<unsigned char>(s.Sealed >> (8 * i));
+    }
+    crypto_onetimeauth_poly1305_update(&s.Mac, lengths, sizeof lengths);
+    unsigned char tag[KEnvelopeTagSize];
+    crypto_onetimeauth_poly1305_final(&s.Mac, tag);
+    FOut(reinterpret_cast<const char*>(tag), sizeof tag);
+}
+
+TSecret TDatabaseKey::Open(std::string_view file) const {
+    const THeader h = ParseHeader(file);
+    if (!(h.Params == FParams) || std::memcmp(h.Salt, FSalt, KSaltSize) != 0 ||
+        ((h.Flags & KFlagKeyFile) != 0) != FKeyFile)
+        ThrowWrongPasswordOrDamaged();
+    TSecret text;
+    const size_t sealedSize = file.size() - KEnvelopeHeaderSize;
+    text.Resize(sealedSize - KEnvelopeTagSize);
+    unsigned long long opens = 0;
+    if (crypto_aead_xchacha20poly1305_ietf_decrypt(
+            text.Data(), &opens, nullptr,
+            reinterpret_cast<const unsigned char*>(file.data()) + KEnvelopeHeaderSize, sealedSize,
+            reinterpret_cast<const unsigned char*>(file.data()), KEnvelopeHeaderSize, h.Nonce,
+            FKey.Data()) != 0)
+        ThrowWrongPasswordOrDamaged();
+    text.Resize(static_cast<size_t>(opens));
+    return text;
+}
+
 // --- the file ---
 
 bool IsEncryptedDatabase(std::string_view bytes) {
@@ -284,17 +397,7 @@ TOpenedEnvelope OpenEnvelope(std::string_view file, const TMasterCredentials& cr
     TOpenedEnvelope opened;
     // A key file given where none was used, or none where one was, is a wrong key like any.
     opened.Key = std::make_shared<const TDatabaseKey>(credentials, h.Params, h.Salt);
-    const size_t sealedSize = file.size() - KEnvelopeHeaderSize;
-    opened.Text.Resize(sealedSize - KEnvelopeTagSize);
-    unsigned long long opens = 0;
-    if (opened.Key->UsesKeyFile() != ((h.Flags & KFlagKeyFile) != 0) ||
-        crypto_aead_xchacha20poly1305_ietf_decrypt(
-            opened.Text.Data(), &opens, nullptr,
-            reinterpret_cast<const unsigned char*>(file.data()) + KEnvelopeHeaderSize, sealedSize,
-            reinterpret_cast<const unsigned char*>(file.data()), KEnvelopeHeaderSize, h.Nonce,
-            opened.Key->FKey.Data()) != 0)
-        ThrowWrongPasswordOrDamaged();
-    opened.Text.Resize(static_cast<size_t>(opens));
+    opened.Text = opened.Key->Open(file);
     return opened;
 }
 

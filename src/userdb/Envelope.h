@@ -21,6 +21,8 @@
 // memory: allocated with guard pages, locked against swapping where the system allows, wiped
 // when freed.
 
+#include "base/AtomicFile.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -95,13 +97,32 @@ public:
 
     // Seals the text of a database into the bytes of its encrypted file (a new nonce each time).
     std::string Seal(std::string_view text) const;
+    // The same for a text given in pieces: the sealed bytes go to out as the pieces come, so the
+    // text is never held whole. Finish (once, after the last piece) writes the tag.
+    class TSealer {
+    public:
+        TSealer(const TDatabaseKey& key, TDataSink out);
+        ~TSealer();
+        TSealer(const TSealer&) = delete;
+        TSealer& operator=(const TSealer&) = delete;
+        void Write(const char* data, size_t size);
+        void Finish();
+
+    private:
+        struct TState;
+        void Flush();
+        std::unique_ptr<TState> FState;
+        TDataSink FOut;
+    };
+    // Opens what this key sealed (the same salt, parameters and key file: not a file sealed
+    // before a rekey). Raises "Wrong master password or damaged file" otherwise.
+    TSecret Open(std::string_view file) const;
 
     // Internal: derives the key from the credentials with the given header fields.
     TDatabaseKey(const TMasterCredentials& credentials, const TKdfParams& params,
                  const unsigned char* salt);
 
 private:
-    friend TOpenedEnvelope OpenEnvelope(std::string_view, const TMasterCredentials&);
     TSecret FKey;
     TKdfParams FParams;
     unsigned char FSalt[16] = {};

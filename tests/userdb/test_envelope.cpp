@@ -98,23 +98,30 @@ TEST_F(Envelope, TheFileHoldsNoneOfItsSecretsAsBytes) {
 }
 
 TEST_F(Envelope, TheSealedTextIsExactlyThePlainFile) {
-    TUserList list;
-    Fill(list, 40);
-    list.Users(3).Comments = std::string(300, 'c') + "\r\n'quoted'\t\x90\xff";
-    list.SaveToFile(Db);
-    const std::string plain = ReadWholeFile(Db);
-    const std::string sealed = SaveEncrypted(list, "pw", "");
-    const TOpenedEnvelope opened = OpenEnvelope(sealed, Credentials("pw"));
-    EXPECT_EQ(opened.Text.View(), plain);
-    // Opened, decrypted and saved plain again: byte for byte the file it started as.
-    auto back = Open("pw");
-    ASSERT_NE(back->Encryption(), nullptr);
-    EXPECT_EQ(ListText(*back), ListText(list));
-    back->SaveToFile(Db); // still encrypted: it keeps the key it was opened with
-    EXPECT_TRUE(IsEncryptedDatabase(ReadWholeFile(Db)));
-    back->SetEncryption(nullptr);
-    back->SaveToFile(Db);
-    EXPECT_EQ(ReadWholeFile(Db), plain);
+    // Sealed as it is rendered: texts shorter than a block, and longer than many of its pieces.
+    for (int users : {0, 40, 3000}) {
+        SCOPED_TRACE(users);
+        TUserList list;
+        Fill(list, users);
+        if (users > 0) list.Users(users / 2).Comments = std::string(300, 'c') + "\r\n'q'\t\x90\xff";
+        list.SaveToFile(Db);
+        const std::string plain = ReadWholeFile(Db);
+        const std::string sealed = SaveEncrypted(list, "pw");
+        EXPECT_EQ(sealed.size(), plain.size() + KEnvelopeHeaderSize + KEnvelopeTagSize);
+        EXPECT_EQ(OpenEnvelope(sealed, Credentials("pw")).Text.View(), plain);
+        EXPECT_EQ(OpenEnvelope(list.Encryption()->Seal(plain), Credentials("pw")).Text.View(),
+                  plain);
+        // Opened, and saved again: still encrypted with the key it was opened with; decrypted
+        // and saved: byte for byte the plain file.
+        auto back = Open("pw");
+        ASSERT_NE(back->Encryption(), nullptr);
+        EXPECT_EQ(ListText(*back), ListText(list));
+        back->SaveToFile(Db);
+        EXPECT_TRUE(IsEncryptedDatabase(ReadWholeFile(Db)));
+        back->SetEncryption(nullptr);
+        back->SaveToFile(Db);
+        EXPECT_EQ(ReadWholeFile(Db), plain);
+    }
 }
 
 TEST_F(Envelope, WhatOpensTheFileAndWhatIsRefused) {
