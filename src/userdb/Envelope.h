@@ -97,8 +97,10 @@ public:
 
     // Seals the text of a database into the bytes of its encrypted file (a new nonce each time).
     std::string Seal(std::string_view text) const;
-    // The same for a text given in pieces: the sealed bytes go to out as the pieces come, so the
-    // text is never held whole. Finish (once, after the last piece) writes the tag.
+    // The same for a text given in pieces: the sealed bytes go to out as the pieces come (from a
+    // thread of the sealer's own, one call at a time, in order), so the text is never held
+    // whole. Finish (once, after the last piece) writes the tag; it and Write raise what out
+    // raised. A sealer destroyed unfinished stops and drops what it did not seal.
     class TSealer {
     public:
         TSealer(const TDatabaseKey& key, TDataSink out);
@@ -110,7 +112,8 @@ public:
 
     private:
         struct TState;
-        void Flush();
+        void Flush(); // hands the chunk being filled to the sealing thread
+        void Seal();  // the sealing thread
         std::unique_ptr<TState> FState;
         TDataSink FOut;
     };

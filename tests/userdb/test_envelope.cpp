@@ -2,6 +2,7 @@
 // killed at any moment leaves a whole file.
 
 #include "TestUtil.h"
+#include "base/AtomicFile.h"
 #include "userdb/DataLib.h"
 #include "userdb/Envelope.h"
 #include "userdb/NewUser.h"
@@ -183,6 +184,23 @@ TEST_F(Envelope, EveryDamagedByteAndEveryCutIsRefused) {
     }
     WriteWholeFile(path, good + "x");
     EXPECT_EQ(Refusal("pw"), KWrong);
+}
+
+TEST_F(Envelope, AFailedWriteLeavesTheOldFileAndNoTemporaryOne) {
+    TUserList list;
+    Fill(list, 3000); // several chunks of the sealer
+    const std::string before = SaveEncrypted(list, "pw");
+    list.Users(0).Password = "changed";
+    ASSERT_GT(before.size(), 300000u);
+    for (long long after : {0LL, 100LL, 300000LL}) {
+        SCOPED_TRACE(after);
+        test_hooks::SetWriteFailureAfter(after);
+        EXPECT_EQ(ErrorOf([&] { list.SaveToFile(Db); }),
+                  "Cannot write file " + Db + ": the disk is full");
+        test_hooks::SetWriteFailureAfter(-1);
+        EXPECT_TRUE(ReadWholeFile(Db) == before);
+        EXPECT_EQ(Dir.Entries(), std::vector<std::string>{"users.udx"});
+    }
 }
 
 TEST_F(Envelope, ALoadWithoutAPasswordSourceSaysTheDatabaseIsEncrypted) {
