@@ -47,10 +47,8 @@ static_assert(KKeySize == crypto_aead_xchacha20poly1305_ietf_KEYBYTES);
 static_assert(KEnvelopeTagSize == crypto_aead_xchacha20poly1305_ietf_ABYTES);
 static_assert(KEnvelopeHeaderSize == 8 + 2 + 2 + 4 + 8 + 8 + KSaltSize + KNonceSize);
 
-// The one refusal of a file that does not open, whatever the reason: telling a wrong password
-// from a damaged byte would tell an attacker which bytes matter.
 [[noreturn]] void ThrowWrongPasswordOrDamaged() {
-    throw EQuorvaneError("Wrong master password or damaged file");
+    throw EWrongMasterPassword();
 }
 
 void RequireSodium() {
@@ -139,6 +137,9 @@ void HashKeyFile(const std::string& path, unsigned char out[KKeySize]) {
 }
 
 } // namespace
+
+EWrongMasterPassword::EWrongMasterPassword()
+    : EQuorvaneError("Wrong master password or damaged file") {}
 
 // --- TSecret ---
 
@@ -239,6 +240,12 @@ TDatabaseKey::TDatabaseKey(const TMasterCredentials& credentials, const TKdfPara
     FKey.Resize(KKeySize);
     crypto_generichash(FKey.Data(), KKeySize, fileHash.Data(), fileHash.Size(), stretched.Data(),
                        KKeySize);
+}
+
+bool TDatabaseKey::Matches(const TMasterCredentials& credentials) const {
+    if (credentials.KeyFile.empty() == FKeyFile) return false;
+    const TDatabaseKey other(credentials, FParams, FSalt);
+    return sodium_memcmp(other.FKey.Data(), FKey.Data(), KKeySize) == 0;
 }
 
 std::shared_ptr<const TDatabaseKey> TDatabaseKey::Create(const TMasterCredentials& credentials) {

@@ -22,6 +22,7 @@
 // when freed.
 
 #include "base/AtomicFile.h"
+#include "base/Errors.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -30,6 +31,13 @@
 #include <string_view>
 
 namespace quorvane {
+
+// Raised when an encrypted file does not open: "Wrong master password or damaged file". The two
+// are never told apart (that would say which bytes matter); a front end may ask again.
+class EWrongMasterPassword : public EQuorvaneError {
+public:
+    EWrongMasterPassword();
+};
 
 // Bytes that must not be swapped out or outlive their use: sodium_malloc'd, wiped on release.
 class TSecret {
@@ -94,6 +102,9 @@ public:
 
     const TKdfParams& Params() const { return FParams; }
     bool UsesKeyFile() const { return FKeyFile; }
+    // Whether these credentials give this key (one derivation: as slow as a guess). Raises the
+    // key file's errors as Create does.
+    bool Matches(const TMasterCredentials& credentials) const;
 
     // Seals the text of a database into the bytes of its encrypted file (a new nonce each time).
     std::string Seal(std::string_view text) const;

@@ -152,10 +152,15 @@ TEST_F(Envelope, WhatOpensTheFileAndWhatIsRefused) {
         Fill(list, 3);
         SaveEncrypted(list, "correct horse", c.SavedKeyFile);
         EXPECT_EQ(NeedsKeyFile(ReadWholeFile(Db)), !c.SavedKeyFile.empty());
+        // What checks a password before the key changes agrees with what opens the file.
+        EXPECT_EQ(list.Encryption()->Matches(Credentials(c.Password, c.KeyFile)), c.Opens);
         if (c.Opens) {
             EXPECT_EQ(ListText(*Open(c.Password, c.KeyFile)), ListText(list));
         } else {
             EXPECT_EQ(Refusal(c.Password, c.KeyFile), KWrong);
+            TUserList other;
+            other.SetCredentialSource([&](bool) { return Credentials(c.Password, c.KeyFile); });
+            EXPECT_THROW(other.LoadFromFile(Db), EWrongMasterPassword);
         }
     }
 }
