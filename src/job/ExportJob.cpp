@@ -147,7 +147,7 @@ void TExportJob::Start() {
 
     // What this database remembers of its last exports: the hashes to reuse, the records of
     // what it wrote where.
-    FState = TDatabaseState(s.DatabasePath).Load();
+    FState = TDatabaseState(s.DatabasePath, FList.Encryption()).Load();
     FKnownLogins.clear();
     for (int i = 0; i < FList.Count(); ++i)
         FKnownLogins.insert(FList.Users(i).Login);
@@ -251,10 +251,11 @@ void TExportJob::RememberExport(const std::string& targetId,
     const bool hashes = !FSettings.Content && !FCache.Entries().empty();
     if (!hashes && !record) return;
     // Not kept only costs time, or one question, at the next export.
-    (void)TDatabaseState(FSettings.DatabasePath).Update([&](TDatabaseStateData& data) {
-        if (hashes) data.Hashes = FCache.Entries();
-        if (record) data.Targets[targetId] = *record;
-    });
+    (void)TDatabaseState(FSettings.DatabasePath, FList.Encryption())
+        .Update([&](TDatabaseStateData& data) {
+            if (hashes) data.Hashes = FCache.Entries();
+            if (record) data.Targets[targetId] = *record;
+        });
 }
 
 void TExportJob::Finish(const TPasswordFileReport& report) {

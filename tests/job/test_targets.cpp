@@ -178,6 +178,39 @@ TEST(Backups, AnEncryptedDatabasesVersionsAreSealedWithItsKey) {
     test_hooks::SetDefaultKdfParams({});
 }
 
+TEST(DatabaseState, AnEncryptedDatabasesStoreIsSealedWithItsKey) {
+    test_hooks::SetDefaultKdfParams({1, 8192});
+    const auto key =
+        TDatabaseKey::Create(TMasterCredentials{TSecret(std::string_view("master")), {}});
+    TTempDir dir;
+    const std::string db = dir.File("site.udx");
+    // What was kept before the database was encrypted is still known, and sealed from now on.
+    ASSERT_TRUE(TDatabaseState(db).Update(
+        [](TDatabaseStateData& data) { data.Targets["file:/srv/a"] = RecordOf("alice:pw1\n"); }));
+    ASSERT_TRUE(TDatabaseState(db, key).Update([](TDatabaseStateData& data) {
+        EXPECT_EQ(data.Targets.size(), 1u);
+        data.Targets["file:/srv/b"] = RecordOf("bob:Bob-Secret\n");
+        data.Hashes["carol"] = THashEntry{"", "$apr1$salt$hash"};
+    }));
+    const std::string onDisk = ReadWholeFile(TDatabaseState::PathFor(db));
+    EXPECT_TRUE(IsEncryptedDatabase(onDisk));
+    for (const char* secret : {"alice", "bob", "carol", "/srv/b", "$apr1$"})
+        EXPECT_EQ(onDisk.find(secret), std::string::npos) << secret;
+    struct TCase {
+        const char* Name;
+        std::shared_ptr<const TDatabaseKey> Key;
+        size_t Targets;
+    } cases[] = {
+        {"its key", key, 2},
+        {"another master password",
+         TDatabaseKey::Create(TMasterCredentials{TSecret(std::string_view("master")), {}}), 0},
+        {"no key", nullptr, 0},
+    };
+    for (const TCase& c : cases)
+        EXPECT_EQ(TDatabaseState(db, c.Key).Load().Targets.size(), c.Targets) << c.Name;
+    test_hooks::SetDefaultKdfParams({});
+}
+
 TEST(DatabaseState, UpdatesAtOnceLoseNoRecord) {
     // Each update opens the store on its own, so the lock keeps them apart as it keeps two
     // programs apart.
