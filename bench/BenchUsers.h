@@ -5,8 +5,10 @@
 #include "base/Random.h"
 #include "userdb/UserList.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 
 namespace quorvane::bench {
 
@@ -49,6 +51,23 @@ inline void Fill(TUserList& list, int users = kUsers) {
             u.Comments = "Member of the spring workshop, invoice " + std::to_string(100000 + i) +
                          ".\r\nRemove the account after the last workshop day.";
     }
+}
+
+// The 100,000 users, made once.
+inline TUserList& BigList() {
+    static TUserList* list = [] {
+        auto* l = new TUserList();
+        Fill(*l);
+        return l;
+    }();
+    return *list;
+}
+
+// A file in the temporary folder, named for this process.
+inline std::string TempPath(const char* name) {
+    const char* dir = std::getenv("TMPDIR");
+    return std::string(dir != nullptr && *dir != 0 ? dir : "/tmp") + "/" + name + "-" +
+           std::to_string(::getpid()) + ".udx";
 }
 
 } // namespace quorvane::bench

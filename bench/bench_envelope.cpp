@@ -33,21 +33,6 @@ TMasterCredentials Credentials() {
     return TMasterCredentials{TSecret(std::string_view("correct horse battery staple")), {}};
 }
 
-TUserList& BigList() {
-    static TUserList* list = [] {
-        auto* l = new TUserList();
-        Fill(*l);
-        return l;
-    }();
-    return *list;
-}
-
-std::string TempPath(const char* name) {
-    const char* dir = std::getenv("TMPDIR");
-    return std::string(dir != nullptr && *dir != 0 ? dir : "/tmp") + "/" + name + "-" +
-           std::to_string(::getpid()) + ".udx";
-}
-
 void BM_OneGuess(benchmark::State& state) {
     const TKdfParams params{static_cast<uint64_t>(state.range(0)), kMemory};
     for (auto _ : state)

@@ -27,21 +27,6 @@ using namespace quorvane::bench;
 
 namespace {
 
-TUserList& BigList() {
-    static TUserList* list = [] {
-        auto* l = new TUserList();
-        Fill(*l);
-        return l;
-    }();
-    return *list;
-}
-
-std::string TempPath(const char* name) {
-    const char* dir = std::getenv("TMPDIR");
-    return std::string(dir != nullptr && *dir != 0 ? dir : "/tmp") + "/" + name + "-" +
-           std::to_string(::getpid()) + ".udx";
-}
-
 long long FileSize(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
