@@ -45,8 +45,8 @@ int RemoveStaleTempFiles(const std::string& prefix, std::chrono::seconds minAge,
     return RemoveStaleFiles(dir, prefix.substr(0, 3), ".tmp", minAge);
 }
 
-TMemoryFile::TMemoryFile(const std::string& name, const std::string& content) {
-    FFd = ::memfd_create(name.c_str(), MFD_CLOEXEC);
+TMemoryFile::TMemoryFile(const std::string& name, const std::string& content)
+    : FFd(::memfd_create(name.c_str(), MFD_CLOEXEC)) {
     if (FFd < 0 || !WriteFully(FFd, content.data(), content.size())) {
         if (FFd >= 0) ::close(FFd);
         throw EQuorvaneError(FormatMessage("Cannot create file %s", name.c_str()));
