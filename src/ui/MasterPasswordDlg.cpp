@@ -6,8 +6,8 @@
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFile>
-#include <QFileInfo>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>

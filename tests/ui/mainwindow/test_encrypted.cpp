@@ -48,8 +48,9 @@ protected:
         Dialogs.OnDialog = [this](QDialog& dialog) {
             const QString name = dialog.objectName();
             auto* message = dialog.findChild<QLabel*>(QStringLiteral("lblMessage"));
-            Shown.push_back(name + QStringLiteral(": ") +
-                            (message != nullptr && !message->isHidden() ? message->text() : QString()));
+            Shown.push_back(
+                name + QStringLiteral(": ") +
+                (message != nullptr && !message->isHidden() ? message->text() : QString()));
             if (Answers.empty()) {
                 ADD_FAILURE() << "unexpected dialog " << Str(name);
                 return int(QDialog::Rejected);
@@ -93,7 +94,8 @@ protected:
 };
 
 TEST_F(EncryptedWindowTest, OpeningAsksUntilTheRightPasswordOrCancel) {
-    const QString wrong = QStringLiteral("frmMasterPassword: Wrong master password or damaged file");
+    const QString wrong =
+        QStringLiteral("frmMasterPassword: Wrong master password or damaged file");
     const QString first = QStringLiteral("frmMasterPassword: ");
     struct TCase {
         const char* Name;
@@ -121,8 +123,9 @@ TEST_F(EncryptedWindowTest, OpeningAsksUntilTheRightPasswordOrCancel) {
         EXPECT_EQ(window->UserList().Count(), c.Opens ? 2 : 0);
         EXPECT_EQ(window->Project.FileName(), c.Opens ? Db : QString());
         EXPECT_EQ(Caption(*window).endsWith(KLock), c.Opens) << Str(Caption(*window));
-        EXPECT_EQ(window->findChild<QAction*>(QStringLiteral("miChangeMasterPassword"))->isEnabled(),
-                  c.Opens);
+        EXPECT_EQ(
+            window->findChild<QAction*>(QStringLiteral("miChangeMasterPassword"))->isEnabled(),
+            c.Opens);
         EXPECT_FALSE(window->Project.Modified());
     }
 }
