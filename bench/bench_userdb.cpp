@@ -8,7 +8,7 @@
 //                                        a process of its own, against the file's size
 // bench_userdb --make FILE N             writes a database of N such users (for compare.py)
 
-#include "base/Random.h"
+#include "BenchUsers.h"
 #include "userdb/DataLib.h"
 #include "userdb/UserList.h"
 
@@ -23,64 +23,9 @@
 #include <unistd.h>
 
 using namespace quorvane;
+using namespace quorvane::bench;
 
 namespace {
-
-constexpr int kUsers = 100000;
-
-const char* const kFirst[] = {"Anna",       "Bernhard", "Chiara", "Dmitri", "Elisabeth", "Farid",
-                              "Gudrun",     "Hiroshi",  "Ingrid", "Jonas",  "Katarzyna", "Luis",
-                              "Margarethe", "Nils",     "Olivia", "Pietro"};
-const char* const kLast[] = {"Andersson", "Becker",     "Castellano", "Dubois",
-                             "Eriksen",   "Fitzgerald", "Gonzalez",   "Hoffmann",
-                             "Ivanova",   "Jankowski",  "Kowalczyk",  "Lindqvist",
-                             "Moreau",    "Nakamura",   "Oliveira",   "Petersen"};
-
-std::string RandomText(TLcgRandom& r, size_t n, const char* alphabet) {
-    const auto size = static_cast<uint32_t>(std::strlen(alphabet));
-    std::string s;
-    s.reserve(n);
-    for (size_t i = 0; i < n; ++i)
-        s.push_back(alphabet[r.Random(size)]);
-    return s;
-}
-
-void Fill(TUserList& list, int users = kUsers) {
-    TLcgRandom r(12345);
-    list.PassType = TPasswordsType::ptMD5;
-    list.PassFile = "/var/www/site/.htpasswd";
-    for (int i = 0; i < users; ++i) {
-        TUserProp& u = list.AddBlank();
-        u.Login = RandomText(r, 10, "abcdefghijklmnopqrstuvwxyz0123456789");
-        u.Password = RandomText(r, 10, "abcdefghijkmnpqrstuvwxyzABCDEFGHJKLMNPQRSTUVWXYZ23456789");
-        const char* first = kFirst[r.Random(16)];
-        const char* last = kLast[r.Random(16)];
-        u.FullName = std::string(first) + " " + last;
-        u.Email = std::string(first) + "." + last + std::to_string(i % 100) + "@example.org";
-        u.CreatedDate = 44000 + i / 50 + r.Random(86400) / 86400.0;
-        u.ExpireDate = u.CreatedDate + 30;
-        u.Expire = i % 3 == 0;
-        u.Disable = i % 7 == 0;
-        if (i % 10 == 0)
-            u.Comments = "Member of the spring workshop, invoice " + std::to_string(100000 + i) +
-                         ".\r\nRemove the account after the last workshop day.";
-    }
-}
-
-TUserList& BigList() {
-    static TUserList* list = [] {
-        auto* l = new TUserList();
-        Fill(*l);
-        return l;
-    }();
-    return *list;
-}
-
-std::string TempPath(const char* name) {
-    const char* dir = std::getenv("TMPDIR");
-    return std::string(dir != nullptr && *dir != 0 ? dir : "/tmp") + "/" + name + "-" +
-           std::to_string(::getpid()) + ".udx";
-}
 
 long long FileSize(const std::string& path) {
     struct stat st {};

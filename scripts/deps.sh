@@ -11,7 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   libssl-dev openssl apache2-utils apache2 python3 python3-pyftpdlib
   xvfb xauth clang-format
-  libcrypt-dev nginx-light lighttpd vsftpd openssh-server openssh-client python3-asyncssh curl
+  libcrypt-dev libsodium-dev nginx-light lighttpd vsftpd openssh-server openssh-client python3-asyncssh curl
   locales
   lintian appstream librsvg2-bin dpkg-dev fakeroot man-db bash-completion qt6-l10n-tools qt6-tools-dev-tools
   qt6-tools-dev qt6-translations-l10n

@@ -943,6 +943,41 @@
         <source>A group name must not be empty</source>
         <translation>Ein Gruppenname darf nicht leer sein</translation>
     </message>
+    <message>
+        <source>Invalid data type for &apos;%1&apos;</source>
+        <translation>Ungültiger Datentyp für „%1“</translation>
+    </message>
+    <message>
+        <source>Failed to set data for &apos;%1&apos;</source>
+        <translation>Die Daten für „%1“ konnten nicht gesetzt werden</translation>
+    </message>
+    <message>
+        <source>Version %1 was kept under another master password</source>
+        <translation>Version %1 wurde unter einem anderen Master-Kennwort aufbewahrt</translation>
+    </message>
+    <message>
+        <source>The encryption library could not be started</source>
+        <translation>Die Verschlüsselungsbibliothek konnte nicht gestartet werden</translation>
+    </message>
+    <message>
+        <source>The key file %1 is empty</source>
+        <translation>Die Schlüsseldatei %1 ist leer</translation>
+    </message>
+    <message>
+        <source>Wrong master password or damaged file</source>
+        <translation>Falsches Master-Kennwort oder beschädigte Datei</translation>
+    </message>
+    <message>
+        <source>The database %1 is encrypted; its master password is needed</source>
+        <translation>Die Datenbank %1 ist verschlüsselt; ihr Master-Kennwort wird benötigt</translation>
+    </message>
+</context>
+<context>
+    <name>MasterPasswordDlg</name>
+    <message>
+        <source>&amp;Browse...</source>
+        <translation>&amp;Durchsuchen...</translation>
+    </message>
 </context>
 <context>
     <name>PasswordField</name>
@@ -2036,6 +2071,80 @@ Sie erneut hinzufügen (die Kennwortdatei enthält von Benutzern mit gleichem An
     <message>
         <source>Show the enabled users whose access ends within this many days:</source>
         <translation>Die aktivierten Benutzer zeigen, deren Zugang innerhalb so vieler Tage endet:</translation>
+    </message>
+    <message>
+        <source>&amp;Encrypt Database...</source>
+        <translation>Datenbank &amp;verschlüsseln...</translation>
+    </message>
+    <message>
+        <source>Change &amp;Master Password...</source>
+        <translation>&amp;Master-Kennwort ändern...</translation>
+    </message>
+    <message>
+        <source>Remove Encr&amp;yption...</source>
+        <translation>Verschlüsselung &amp;aufheben...</translation>
+    </message>
+    <message>
+        <source>Encrypt Database</source>
+        <translation>Datenbank verschlüsseln</translation>
+    </message>
+    <message>
+        <source>Encrypted: the database is saved encrypted from now on</source>
+        <translation>Verschlüsselt: die Datenbank wird von nun an verschlüsselt gespeichert</translation>
+    </message>
+    <message>
+        <source>Change Master Password</source>
+        <translation>Master-Kennwort ändern</translation>
+    </message>
+    <message>
+        <source>The master password is changed with the next save</source>
+        <translation>Das Master-Kennwort wird beim nächsten Speichern geändert</translation>
+    </message>
+    <message>
+        <source>Encryption removed: the database is saved as plain text from now on</source>
+        <translation>Verschlüsselung entfernt: die Datenbank wird von nun an unverschlüsselt gespeichert</translation>
+    </message>
+</context>
+<context>
+    <name>quorvane::TfrmMasterPassword</name>
+    <message>
+        <source>Master Password</source>
+        <translation>Master-Kennwort</translation>
+    </message>
+    <message>
+        <source>%1 is encrypted. Enter its master password to open it.</source>
+        <translation>%1 ist verschlüsselt. Geben Sie das Master-Kennwort ein, um sie zu öffnen.</translation>
+    </message>
+    <message>
+        <source>&amp;Master password</source>
+        <translation>&amp;Master-Kennwort</translation>
+    </message>
+    <message>
+        <source>&amp;Key file</source>
+        <translation>&amp;Schlüsseldatei</translation>
+    </message>
+</context>
+<context>
+    <name>quorvane::TfrmNewMasterPassword</name>
+    <message>
+        <source>Without this password (and the key file, when you choose one) nobody can open the database, you neither. Keep it safe.</source>
+        <translation>Ohne dieses Kennwort (und die Schlüsseldatei, wenn Sie eine wählen) kann niemand die Datenbank öffnen, auch Sie nicht. Bewahren Sie es sicher auf.</translation>
+    </message>
+    <message>
+        <source>The two passwords differ.</source>
+        <translation>Die beiden Kennwörter unterscheiden sich.</translation>
+    </message>
+    <message>
+        <source>&amp;New master password</source>
+        <translation>&amp;Neues Master-Kennwort</translation>
+    </message>
+    <message>
+        <source>&amp;Repeat it</source>
+        <translation>&amp;Wiederholen</translation>
+    </message>
+    <message>
+        <source>&amp;Key file (optional)</source>
+        <translation>&amp;Schlüsseldatei (optional)</translation>
     </message>
 </context>
 <context>

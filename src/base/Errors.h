@@ -15,9 +15,12 @@ namespace quorvane {
 class EQuorvaneError : public std::runtime_error {
 public:
     explicit EQuorvaneError(TMessage message);
-    // A sentence that is not one of the program's texts (the command line's own words).
-    explicit EQuorvaneError(const std::string& text);
     const TMessage& Message() const noexcept { return *FMessage; }
+
+protected:
+    // A sentence that is not one of the program's texts: only the command line, which speaks
+    // English alone, makes such failures (ECliError). The core raises messages.
+    explicit EQuorvaneError(const std::string& text);
 
 private:
     // Shared, so that copying the exception cannot fail.

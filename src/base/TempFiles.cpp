@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -43,6 +44,26 @@ int RemoveStaleTempFiles(const std::string& prefix, std::chrono::seconds minAge,
                          const std::string& folder) {
     const std::string dir = folder.empty() ? GetTempDir() : folder;
     return RemoveStaleFiles(dir, prefix.substr(0, 3), ".tmp", minAge);
+}
+
+TMemoryFile::TMemoryFile(const std::string& name, const std::string& content)
+    : FFd(::memfd_create(name.c_str(), MFD_CLOEXEC)) {
+    if (FFd < 0 || !WriteFully(FFd, content.data(), content.size())) {
+        if (FFd >= 0) ::close(FFd);
+        throw EQuorvaneError(Msg(texts::CannotCreateFile, name));
+    }
+    FPath = "/proc/self/fd/" + std::to_string(FFd);
+}
+
+TMemoryFile::~TMemoryFile() {
+    ::close(FFd);
+}
+
+bool IsMemoryFile(const std::string& path) {
+    if (path.rfind("/proc/self/fd/", 0) != 0) return false;
+    char target[64];
+    const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
+    return n > 7 && std::string(target, 7) == "/memfd:";
 }
 
 std::int64_t FileSizeOf(const std::string& fileName) {

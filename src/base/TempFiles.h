@@ -21,6 +21,26 @@ int RemoveStaleTempFiles(const std::string& prefix,
                          std::chrono::seconds minAge = std::chrono::hours(1),
                          const std::string& folder = std::string());
 
+// A file that lives in memory only (memfd_create): what it holds never reaches a disk. Others
+// open it by Path() ("/proc/self/fd/N") for as long as the object lives; it goes with the object.
+// For what would otherwise be a temporary file holding the passwords of an encrypted database.
+// Raises "Cannot create file %s" (naming it) when it cannot be made or filled.
+class TMemoryFile {
+public:
+    TMemoryFile(const std::string& name, const std::string& content);
+    ~TMemoryFile();
+    TMemoryFile(const TMemoryFile&) = delete;
+    TMemoryFile& operator=(const TMemoryFile&) = delete;
+    const std::string& Path() const { return FPath; }
+
+private:
+    int FFd = -1;
+    std::string FPath;
+};
+
+// Whether path is the Path() of a TMemoryFile of this process (a link that may be followed).
+bool IsMemoryFile(const std::string& path);
+
 // Size in bytes of the file `fileName`; 0 when it cannot be opened or is not a regular file.
 std::int64_t FileSizeOf(const std::string& fileName);
 

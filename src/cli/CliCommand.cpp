@@ -2,6 +2,7 @@
 
 #include "base/DateUtil.h"
 #include "base/FileSafety.h"
+#include "cli/MasterPassword.h"
 #include "userdb/DatabaseLock.h"
 #include "userdb/LoginRule.h"
 #include "userdb/UserList.h"
@@ -47,12 +48,12 @@ TDatabaseSession::TDatabaseSession(const std::string& path, TAccess access)
     FList = std::make_unique<TUserList>();
     if (access == TAccess::Create) {
         if (FileExists(path))
-            throw EQuorvaneError(FormatMessage("File %s already exists", path.c_str()));
+            throw ECliError(FormatMessage("File %s already exists", path.c_str()));
         return;
     }
     if (access == TAccess::Change) CheckNotReadOnly(path);
     // Update (export) may end up saving nothing, so a read-only database is no reason to refuse.
-    FList->LoadFromFile(path);
+    Load(*FList, path);
 }
 
 TDatabaseSession::~TDatabaseSession() = default;
@@ -91,6 +92,8 @@ bool FileExists(const std::string& path) {
 }
 
 void Load(TUserList& list, const std::string& path) {
+    list.SetCredentialSource(
+        [path](bool needsKeyFile) { return MasterCredentials(path, needsKeyFile); });
     list.LoadFromFile(path);
 }
 
@@ -103,6 +106,7 @@ namespace {
 // One line of in without its line end, read no further than the longest password allowed.
 std::string ReadPasswordLine(std::istream& in) {
     std::string line;
+    line.reserve(KMaxPasswordBytes + 2); // never moved while it grows: no stray copies
     char c = 0;
     while (line.size() <= KMaxPasswordBytes + 1 && in.get(c) && c != '\n')
         line += c;
@@ -121,8 +125,8 @@ void RestoreTerminalAndDie(int signal) {
     ::raise(signal);
 }
 
-// Prompts on standard error and reads one line from the terminal on standard input without
-// showing it, as htpasswd does.
+} // namespace
+
 std::string ReadPasswordFromTerminal(const char* prompt) {
     struct termios saved {};
     const bool canHide = ::tcgetattr(STDIN_FILENO, &saved) == 0;
@@ -165,8 +169,6 @@ std::string ReadPasswordFromTerminal(const char* prompt) {
     return line;
 }
 
-} // namespace
-
 std::string ReadSecretLine(std::istream& in) {
     if (&in == &std::cin && ::isatty(STDIN_FILENO)) return ReadPasswordFromTerminal("Password: ");
     return ReadPasswordLine(in);
@@ -178,7 +180,7 @@ void WriteOutput(TCliStreams& io, const std::string& text, const char* consequen
     if (!io.Out) {
         std::string message = "Cannot write to standard output";
         if (consequence != nullptr) message += std::string("; ") + consequence;
-        throw EQuorvaneError(message);
+        throw ECliError(message);
     }
 }
 

@@ -25,6 +25,13 @@ namespace quorvane::cli {
 
 inline constexpr const char* kVersion = "1.3";
 
+// A failure in the command line's own words (it speaks English only).
+class ECliError : public EQuorvaneError {
+public:
+    explicit ECliError(const std::string& text) : EQuorvaneError(text) {}
+    explicit ECliError(TMessage message) : EQuorvaneError(std::move(message)) {}
+};
+
 // A command line that cannot be understood; reported with the command's usage line.
 class EUsage : public std::runtime_error {
 public:
@@ -149,7 +156,8 @@ std::string IndentedLines(const std::vector<TMessage>& lines);
 
 // Whether something exists at the path.
 bool FileExists(const std::string& path);
-// Loads the database at path into list (without a lock: commands use TDatabaseSession).
+// Loads the database at path into list (without a lock: commands use TDatabaseSession); an
+// encrypted one with the master password MasterCredentials gets.
 void Load(TUserList& list, const std::string& path);
 // "Never", or the expiration moment as YYYY-MM-DD HH:MM:SS.
 std::string ExpirationText(const TUserProp& user);
@@ -157,6 +165,9 @@ std::string ExpirationText(const TUserProp& user);
 // process's standard input and that is a terminal, it first prompts "Password: " on standard
 // error and reads without echo.
 std::string ReadSecretLine(std::istream& in);
+// Prompts on standard error and reads one line from the terminal on standard input without
+// showing it, as htpasswd does.
+std::string ReadPasswordFromTerminal(const char* prompt);
 // Writes text to io.Out and flushes it; raises "Cannot write to standard output" (followed by
 // "; " and consequence, when given) when that failed.
 void WriteOutput(TCliStreams& io, const std::string& text, const char* consequence = nullptr);
@@ -193,5 +204,8 @@ TCommand TargetCommand();
 TCommand GroupCommand();
 TCommand CredentialsCommand();
 TCommand RestoreCommand();
+TCommand EncryptCommand();
+TCommand DecryptCommand();
+TCommand RekeyCommand();
 
 } // namespace quorvane::cli

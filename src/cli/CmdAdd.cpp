@@ -19,7 +19,7 @@ int CmdAdd(const TArgs& args, TCliStreams& io) {
         throw EUsage("give exactly one of --password and --password-stdin");
     password = args.Has("password") ? *args.Value("password") : ReadSecretLine(io.In);
     CheckNewLogin(login);
-    if (IsBlank(password)) throw EQuorvaneError("The password must not be blank");
+    if (IsBlank(password)) throw ECliError("The password must not be blank");
     RequireValidPasswordLength(password);
 
     TDateTime expireDate = 0;

@@ -30,7 +30,7 @@ int CmdCredentials(const TArgs& args, TCliStreams& io) {
     else
         throw EUsage("--format takes eml, mbox or csv");
     std::ifstream in(*templateFile, std::ios::binary);
-    if (!in) throw EQuorvaneError(FormatMessage("Cannot open file %s", templateFile->c_str()));
+    if (!in) throw ECliError(FormatMessage("Cannot open file %s", templateFile->c_str()));
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const TCredentialsTemplate tmpl = ParseCredentialsTemplate(text);
 

@@ -15,7 +15,7 @@ int CmdDelete(const TArgs& args, TCliStreams& io) {
     std::vector<TUserProp*> doomed;
     for (int i = 0; i < list.Count(); ++i)
         if (list.Users(i).Login == login) doomed.push_back(&list.Users(i));
-    if (doomed.empty()) throw EQuorvaneError("User \"" + login + "\" not found");
+    if (doomed.empty()) throw ECliError("User \"" + login + "\" not found");
     list.RemoveMany(doomed);
     db.Save(io.Err);
     return kExitOk;

@@ -30,7 +30,7 @@ int CmdEdit(const TArgs& args, TCliStreams& io) {
     TUserList& list = db.List();
     TUserProp& user = OneUserWithLogin(list, login);
     if (newLogin && !list.IsLoginUnique(*newLogin, user.Index()))
-        throw EQuorvaneError("User \"" + *newLogin + "\" already exists");
+        throw ECliError("User \"" + *newLogin + "\" already exists");
     bool changed = false;
     const auto set = [&changed](std::string& field, const std::optional<std::string>& value) {
         if (value && field != *value) {

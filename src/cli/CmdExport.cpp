@@ -232,12 +232,12 @@ std::string ServerSecretFor(const TUserList& list, const TArgs& args, TCliStream
     // A store may need none (an SQLite file, a PostgreSQL login by ~/.pgpass).
     if (!list.StoreUrl.empty()) return list.FtpPass;
     if (!list.FtpKeyFile.empty() && PrivateKeyNeedsPassphrase(list.FtpKeyFile))
-        throw EQuorvaneError("The key file " + list.FtpKeyFile +
-                             " is protected by a passphrase; give it with "
-                             "--server-password-stdin");
+        throw ECliError("The key file " + list.FtpKeyFile +
+                        " is protected by a passphrase; give it with "
+                        "--server-password-stdin");
     if (list.FtpKeyFile.empty() && secret.empty())
-        throw EQuorvaneError("The database stores no server password; give it with "
-                             "--server-password-stdin (or --ftp-password-stdin)");
+        throw ECliError("The database stores no server password; give it with "
+                        "--server-password-stdin (or --ftp-password-stdin)");
     return secret;
 }
 
@@ -300,7 +300,7 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
 
     const std::string target = toFile ? output.value_or(list.PassFile) : std::string();
     if (toFile && target.empty())
-        throw EQuorvaneError("The database names no password file; give --output FILE");
+        throw ECliError("The database names no password file; give --output FILE");
     if (toFile) CheckExportTarget(target, path);
     if (json && toFile && target == "-")
         throw EUsage("--json and a password file on standard output (--output -) contradict each "
@@ -308,7 +308,7 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     if (dryRun && toFile && target == "-")
         throw EUsage("--dry-run compares with a file or a server; standard output is neither");
     if (merge && db.ReadOnly())
-        throw EQuorvaneError("The database is read-only; --merge cannot take changes into it");
+        throw ECliError("The database is read-only; --merge cannot take changes into it");
 
     TExportSettings settings;
     settings.PassType = passType;
@@ -359,16 +359,16 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
             }
             job.Wait();
         } catch (const EEmptyPasswords& e) {
-            throw EQuorvaneError(std::string(e.what()) +
-                                 ". Nothing was written. Give these users passwords, or give "
-                                 "--allow-empty-passwords to export them as they are.");
+            throw ECliError(std::string(e.what()) +
+                            ". Nothing was written. Give these users passwords, or give "
+                            "--allow-empty-passwords to export them as they are.");
         }
         listener.EndLine();
         const TExportResult& result = job.Result();
         if (!result.Error.Empty()) {
             const std::string hint = TrustHint(result, path);
-            if (hint.empty()) throw EQuorvaneError(result.Error);
-            throw EQuorvaneError(EnglishText(result.Error) + hint);
+            if (hint.empty()) throw ECliError(result.Error);
+            throw ECliError(EnglishText(result.Error) + hint);
         }
     };
     run();
@@ -386,7 +386,7 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
         run();
     }
     const TExportResult& result = job.Result();
-    if (result.Aborted) throw EQuorvaneError(ExportAbortedMessage());
+    if (result.Aborted) throw ECliError(ExportAbortedMessage());
     if (result.Stopped) {
         ReportStop(*result.Check, io);
         io.Err << "Give --merge to take these changes into the database first, or --overwrite "
@@ -394,7 +394,7 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
         return kExitFailure;
     }
     if (dryRun) {
-        if (!result.Check) throw EQuorvaneError("Nothing to compare with");
+        if (!result.Check) throw ECliError("Nothing to compare with");
         if (result.Check->Stops) {
             io.Err << "quorvane-cli: warning: " << EnglishText(TargetChangedMessage(*result.Check))
                    << "; an export would stop there\n"

@@ -30,8 +30,7 @@ int CmdGroup(const TArgs& args, TCliStreams& io) {
     if (action != "add" && action != "remove") throw EUsage("the action is add, remove or file");
     if (pos.size() < 4) throw EUsage("give a group and at least one login");
     const std::string& group = pos[2];
-    if (TMessage error = GroupNameMessage(group); !error.Empty())
-        throw EQuorvaneError(std::move(error));
+    if (TMessage error = GroupNameMessage(group); !error.Empty()) throw ECliError(std::move(error));
     TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
     TUserList& list = db.List();
     const std::vector<std::string> logins(pos.begin() + 3, pos.end());

@@ -41,13 +41,13 @@ int CmdImport(const TArgs& args, TCliStreams& io) {
     std::string text;
     if (file == "-") {
         text.assign(std::istreambuf_iterator<char>(io.In), std::istreambuf_iterator<char>());
-        if (io.In.bad()) throw EQuorvaneError("Cannot read standard input");
+        if (io.In.bad()) throw ECliError("Cannot read standard input");
         // The bound a file's lines have holds for standard input too.
         size_t start = 0;
         for (int line = 1; start <= text.size(); ++line) {
             const size_t end = std::min(text.find_first_of("\r\n", start), text.size());
             if (end - start > KMaxInputLineBytes)
-                throw EQuorvaneError(
+                throw ECliError(
                     FormatMessage("Line %d of %s is longer than 64 KiB", line, "standard input"));
             start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
         }

@@ -42,7 +42,7 @@ int CmdImportHtpasswd(const TArgs& args, TCliStreams& io) {
         // Servers tell "Ann" from "ann"; this database does not. Nobody is dropped unasked.
         const std::vector<THtpasswdClash> clashes = FindHtpasswdClashes(list, entries);
         if (!clashes.empty())
-            throw EQuorvaneError(
+            throw ECliError(
                 "Nothing was imported: " + std::to_string(clashes.size()) +
                 (clashes.size() == 1 ? " login is" : " logins are") +
                 " there already (letters a to z without regard to case): " +

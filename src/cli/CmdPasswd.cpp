@@ -45,7 +45,7 @@ int CmdPasswd(const TArgs& args, TCliStreams& io) {
         password = GenerateSecret(length, SecureRandom());
     } else {
         password = ReadSecretLine(io.In);
-        if (IsBlank(password)) throw EQuorvaneError("The password must not be blank");
+        if (IsBlank(password)) throw ECliError("The password must not be blank");
     }
 
     RequireValidPasswordLength(password);

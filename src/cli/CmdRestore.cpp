@@ -26,7 +26,7 @@ int CmdRestore(const TArgs& args, TCliStreams& io) {
     const bool server = chosen ? *chosen == "server" : !list.ExportToFile;
     const std::string file = chosen && !server ? *chosen : list.PassFile;
     if (!server && file.empty())
-        throw EQuorvaneError("The database names no password file; give --target FILE");
+        throw ECliError("The database names no password file; give --target FILE");
     std::string remote = list.FtpPasswdFile, id;
     const std::optional<TStoreSettings> store = server ? ListStore(list, {}) : std::nullopt;
     if (store) {
@@ -34,7 +34,7 @@ int CmdRestore(const TArgs& args, TCliStreams& io) {
         id = remote;
     } else if (server) {
         if (list.FtpHost.empty() || remote.empty())
-            throw EQuorvaneError("The database names no password file on a server");
+            throw ECliError("The database names no password file on a server");
         TFtpSettings settings;
         ApplyServerSettings(list, settings);
         id = ServerTargetId(settings, remote);
@@ -42,7 +42,7 @@ int CmdRestore(const TArgs& args, TCliStreams& io) {
         id = TLocalFileTarget(file).Id();
     }
     const std::string name = server ? remote : file;
-    const TTargetBackups backups(id);
+    const TTargetBackups backups(id, list.Encryption());
     const std::vector<TBackupVersion> versions = backups.List();
 
     if (args.Has("list")) {
@@ -67,10 +67,10 @@ int CmdRestore(const TArgs& args, TCliStreams& io) {
     for (std::size_t i = 0; i < versions.size() && version == nullptr; ++i)
         if (wanted == std::to_string(i + 1) || wanted == versions[i].Name) version = &versions[i];
     if (version == nullptr)
-        throw EQuorvaneError(versions.empty()
-                                 ? "No earlier versions of " + name + " are kept"
-                                 : "No version " + wanted + " of " + name +
-                                       " is kept; see quorvane-cli restore " + path + " --list");
+        throw ECliError(versions.empty()
+                            ? "No earlier versions of " + name + " are kept"
+                            : "No version " + wanted + " of " + name +
+                                  " is kept; see quorvane-cli restore " + path + " --list");
 
     TExportSettings settings;
     settings.DatabasePath = path;
@@ -87,7 +87,7 @@ int CmdRestore(const TArgs& args, TCliStreams& io) {
     job.Start();
     job.Wait();
     const TExportResult& result = job.Result();
-    if (!result.Error.Empty()) throw EQuorvaneError(result.Error);
+    if (!result.Error.Empty()) throw ECliError(result.Error);
     if (result.Stopped) {
         io.Err << "quorvane-cli: " << EnglishText(TargetStoppedMessage(*result.Check)) << "\n"
                << IndentedLines(OutsideChangesMessages(*result.Check))

@@ -84,13 +84,13 @@ void SetStore(TUserList& list, const std::string& url, const TArgs& args, TCliSt
     }
     if (const auto login = args.Value("login")) {
         if (!SafeForServer(*login))
-            throw EQuorvaneError("The login must not be empty nor hold a line break or NUL");
+            throw ECliError("The login must not be empty nor hold a line break or NUL");
         list.FtpUser = *login;
     }
     if (args.Has("password-stdin")) {
         const std::string password = ReadSecretLine(io.In);
         if (!SafeForServer(password))
-            throw EQuorvaneError("The password must not hold a line break or NUL");
+            throw ECliError("The password must not hold a line break or NUL");
         list.FtpPass = password;
         list.FtpStorePass = true;
     } else if (args.Has("no-password")) {
@@ -132,13 +132,13 @@ void SetServer(TUserList& list, const TArgs& args, TCliStreams& io) {
     const bool sftp = protocol == TTransferProtocol::Sftp;
     if (const auto login = args.Value("login")) {
         if (login->empty() || !SafeForServer(*login))
-            throw EQuorvaneError("The login must not be empty nor hold a line break or NUL");
+            throw ECliError("The login must not be empty nor hold a line break or NUL");
         list.FtpUser = *login;
     }
     if (args.Has("password-stdin")) {
         const std::string password = ReadSecretLine(io.In);
         if (!SafeForServer(password))
-            throw EQuorvaneError("The password must not hold a line break or NUL");
+            throw ECliError("The password must not hold a line break or NUL");
         list.FtpPass = password;
         list.FtpStorePass = true;
     } else if (args.Has("no-password")) {
@@ -150,7 +150,7 @@ void SetServer(TUserList& list, const TArgs& args, TCliStreams& io) {
     if (const auto key = args.Value("key")) {
         if (!sftp) throw EUsage("--key is for sftp:// servers");
         if (!key->empty() && !FileExists(*key))
-            throw EQuorvaneError("The key file " + *key + " does not exist");
+            throw ECliError("The key file " + *key + " does not exist");
         list.FtpKeyFile = *key;
     }
     const auto hostKey = args.Value("host-key");
@@ -170,7 +170,7 @@ void SetServer(TUserList& list, const TArgs& args, TCliStreams& io) {
     if (hostKey) SetStoredHostKeys(list, {*hostKey});
     if (addHostKey) AddStoredHostKey(list, *addHostKey);
     if (removeHostKey && !RemoveStoredHostKey(list, *removeHostKey))
-        throw EQuorvaneError("The host key " + *removeHostKey + " is not among the trusted ones");
+        throw ECliError("The host key " + *removeHostKey + " is not among the trusted ones");
     if (const auto pin = args.Value("tls-pin")) {
         if (!tls) throw EUsage("--tls-pin is for ftpes:// and ftps:// servers");
         if (!pin->empty() && !ValidTlsPin(*pin))
@@ -180,7 +180,7 @@ void SetServer(TUserList& list, const TArgs& args, TCliStreams& io) {
     if (const auto ca = args.Value("ca-file")) {
         if (!tls) throw EUsage("--ca-file is for ftpes:// and ftps:// servers");
         if (!ca->empty() && !FileExists(*ca))
-            throw EQuorvaneError("The certificate file " + *ca + " does not exist");
+            throw ECliError("The certificate file " + *ca + " does not exist");
         list.FtpCaFile = *ca;
     }
     if (list.FtpUser.empty()) throw EUsage("the server needs a login; give --login");

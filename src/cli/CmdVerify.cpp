@@ -5,6 +5,7 @@
 #include "export/HtpasswdImport.h"
 #include "export/PasswordFile.h"
 #include "export/StoredHash.h"
+#include "userdb/Envelope.h"
 #include "userdb/LoginRule.h"
 #include "userdb/UserList.h"
 
@@ -16,7 +17,8 @@ namespace quorvane::cli {
 
 namespace {
 
-// A users database begins with its object keyword; anything else is read as a password file.
+// A users database begins with its object keyword, or is encrypted; anything else is read as a
+// password file.
 // A fifo or a device is refused here as for any file to read (OpenInputFile).
 bool LooksLikeDatabase(const std::string& path) {
     const int fd = OpenInputFile(path);
@@ -25,6 +27,7 @@ bool LooksLikeDatabase(const std::string& path) {
     while ((n = ::read(fd, head, sizeof head)) < 0 && errno == EINTR) {
     }
     ::close(fd);
+    if (n > 0 && IsEncryptedDatabase(std::string_view(head, static_cast<size_t>(n)))) return true;
     std::string word;
     for (ssize_t i = 0; i < n; ++i) {
         const char c = head[i];
@@ -68,7 +71,7 @@ int CmdVerify(const TArgs& args, TCliStreams& io) {
         WriteOutput(io, doc + "]}\n");
         return status;
     };
-    if (!FileExists(path)) throw EQuorvaneError(FormatMessage("Cannot open file %s", path.c_str()));
+    if (!FileExists(path)) throw ECliError(FormatMessage("Cannot open file %s", path.c_str()));
 
     std::string stored, checked = login;
     bool found = false, hashed = true, disabled = false;

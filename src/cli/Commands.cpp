@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include "cli/CliCommand.h"
+#include "cli/MasterPassword.h"
 
 #include <algorithm>
 #include <iostream>
@@ -34,8 +35,18 @@ std::string CutArguments(std::string message, const std::vector<std::string>& ar
     return message;
 }
 
+// Whether the command opens a database named on its command line, and so takes the options
+// that open an encrypted one. create makes a new database; encrypt's options are its own.
+bool OpensDatabase(const TCommand& c) {
+    if (c.Name == "create" || c.Name == "encrypt") return false;
+    const std::string usage = " " + c.Usage + " ";
+    return usage.find(" DB ") != std::string::npos || usage.find("|DB ") != std::string::npos;
+}
+
 void PrintUsage(std::ostream& os, const TCommand& c) {
-    os << "usage: quorvane-cli " << c.Name << (c.Usage.empty() ? "" : " ") << c.Usage << "\n";
+    os << "usage: quorvane-cli " << c.Name << (c.Usage.empty() ? "" : " ") << c.Usage;
+    if (OpensDatabase(c)) os << " [--master-password-file FILE] [--key-file FILE]";
+    os << "\n";
 }
 
 void PrintOverview(std::ostream& os) {
@@ -49,6 +60,9 @@ void PrintOverview(std::ostream& os) {
     }
     os << "\nquorvane-cli help COMMAND    details of one command\n"
        << "quorvane-cli --version       the program's version\n\n"
+       << "A command that opens an encrypted database asks for its master password on the\n"
+       << "terminal, or reads it from --master-password-file FILE (a file only its owner may\n"
+       << "read); --key-file FILE names the key file of a database encrypted with one.\n\n"
        << "Errors go to standard error with exit status 1; a command line that is not\n"
        << "understood gives exit status 2.\n";
 }
@@ -91,6 +105,9 @@ std::vector<TCommand>& Commands() {
         ExportCommand(),
         RestoreCommand(),
         TargetCommand(),
+        EncryptCommand(),
+        DecryptCommand(),
+        RekeyCommand(),
         HashCommand(),
         VerifyCommand(),
         CheckCommand(),
@@ -134,7 +151,17 @@ int RunCli(const std::vector<std::string>& args, TCliStreams& io) {
     try {
         std::vector<std::string> flags = command->Flags;
         flags.push_back("help");
-        const TArgs parsed(args, 1, command->ValueOptions, flags);
+        std::vector<std::string> valueOptions = command->ValueOptions;
+        if (OpensDatabase(*command)) {
+            valueOptions.push_back(KMasterPasswordFileOption);
+            valueOptions.push_back(KKeyFileOption);
+        }
+        const TArgs parsed(args, 1, valueOptions, flags);
+        // The database the command opens asks these options for its master password.
+        struct TOptionsInUse {
+            explicit TOptionsInUse(const TArgs& a) { SetMasterPasswordOptions(&a); }
+            ~TOptionsInUse() { SetMasterPasswordOptions(nullptr); }
+        } inUse(parsed);
         // "-h" asks for the command's help as --help does, unless "--" made it a plain value.
         const auto& pos = parsed.Positional();
         const bool shortHelp = std::find(pos.begin(), pos.end(), "-h") != pos.end() &&

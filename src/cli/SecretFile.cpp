@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "base/FileSafety.h"
+#include "cli/CliCommand.h"
 #include "userdb/LoginRule.h"
 
 #include <cerrno>
@@ -29,10 +30,10 @@ std::string ReadSecretFile(const std::string& path) {
     TFd file{OpenInputFile(path)};
     struct stat st {};
     if (::fstat(file.Fd, &st) != 0)
-        throw EQuorvaneError(FormatMessage("Cannot open the password file %s: %s", path.c_str(),
-                                           std::strerror(errno)));
+        throw ECliError(FormatMessage("Cannot open the password file %s: %s", path.c_str(),
+                                      std::strerror(errno)));
     if (S_ISREG(st.st_mode) && (st.st_mode & (S_IRWXG | S_IRWXO)) != 0)
-        throw EQuorvaneError(
+        throw ECliError(
             FormatMessage("The password file %s may be read or changed by other users (mode %04o); "
                           "make it private with \"chmod 600 %s\"",
                           path.c_str(), static_cast<unsigned>(st.st_mode & 07777), path.c_str()));
@@ -45,8 +46,8 @@ std::string ReadSecretFile(const std::string& path) {
         const ssize_t n = ::read(file.Fd, &c, 1);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0)
-            throw EQuorvaneError(FormatMessage("Cannot read the password file %s: %s", path.c_str(),
-                                               std::strerror(errno)));
+            throw ECliError(FormatMessage("Cannot read the password file %s: %s", path.c_str(),
+                                          std::strerror(errno)));
         if (n == 0) break;
         if (c == '\n')
             ended = true;
@@ -57,14 +58,13 @@ std::string ReadSecretFile(const std::string& path) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.size() > KMaxPasswordBytes) {
         ::explicit_bzero(line.data(), line.size());
-        throw EQuorvaneError(FormatMessage("The first line of the password file %s is longer than "
-                                           "%zu bytes, the most a password may have",
-                                           path.c_str(), KMaxPasswordBytes));
+        throw ECliError(FormatMessage("The first line of the password file %s is longer than "
+                                      "%zu bytes, the most a password may have",
+                                      path.c_str(), KMaxPasswordBytes));
     }
-    if (line.empty())
-        throw EQuorvaneError(FormatMessage("The password file %s is empty", path.c_str()));
+    if (line.empty()) throw ECliError(FormatMessage("The password file %s is empty", path.c_str()));
     if (line.find('\0') != std::string::npos)
-        throw EQuorvaneError(FormatMessage("The password file %s holds a NUL byte", path.c_str()));
+        throw ECliError(FormatMessage("The password file %s holds a NUL byte", path.c_str()));
     return line;
 }
 

@@ -16,7 +16,7 @@ std::vector<TUserProp*> UsersWithLogins(TUserList& list, const std::vector<std::
                 found = true;
             }
         }
-        if (!found) throw EQuorvaneError("User \"" + login + "\" not found");
+        if (!found) throw ECliError("User \"" + login + "\" not found");
     }
     std::vector<TUserProp*> users;
     for (int i = 0; i < list.Count(); ++i)
@@ -33,10 +33,10 @@ TUserProp& OneUserWithLogin(TUserList& list, const std::string& login) {
             ++count;
         }
     }
-    if (user == nullptr) throw EQuorvaneError("User \"" + login + "\" not found");
+    if (user == nullptr) throw ECliError("User \"" + login + "\" not found");
     if (count > 1)
-        throw EQuorvaneError(std::to_string(count) + " users have the login \"" + login +
-                             "\"; give each its own login in the desktop program first");
+        throw ECliError(std::to_string(count) + " users have the login \"" + login +
+                        "\"; give each its own login in the desktop program first");
     return *user;
 }
 

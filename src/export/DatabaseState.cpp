@@ -3,6 +3,7 @@
 #include "base/AtomicFile.h"
 #include "base/Errors.h"
 #include "base/FileSafety.h"
+#include "userdb/Envelope.h"
 
 #include <cerrno>
 #include <charconv>
@@ -183,9 +184,10 @@ TDatabaseStateData ParseStateText(std::string_view text) {
     return data;
 }
 
-TDatabaseState::TDatabaseState(const std::string& databasePath)
+TDatabaseState::TDatabaseState(const std::string& databasePath,
+                               std::shared_ptr<const TDatabaseKey> key)
     : FPath(databasePath.empty() ? std::string() : PathFor(databasePath)),
-      FDatabasePath(databasePath) {}
+      FDatabasePath(databasePath), FKey(std::move(key)) {}
 
 std::string TDatabaseState::PathFor(const std::string& databasePath) {
     const size_t slash = databasePath.rfind('/');
@@ -199,7 +201,19 @@ std::string TDatabaseState::PathFor(const std::string& databasePath) {
 TDatabaseStateData TDatabaseState::Load() const {
     TDatabaseStateData data;
     if (!Usable()) return data;
-    if (const auto text = ReadSideFile(FPath, KMaxStateBytes)) data = ParseStateText(*text);
+    const auto text = ReadSideFile(FPath, KMaxStateBytes);
+    if (text && IsEncryptedDatabase(*text)) {
+        if (FKey == nullptr) return data;
+        try {
+            data = ParseStateText(FKey->Open(*text).View());
+        } catch (const EQuorvaneError&) {
+            // Sealed under an earlier master password: what it knew is made again.
+        }
+        return data;
+    }
+    // A plain store (an encrypted database's from before it was encrypted) is read once more
+    // and sealed by the next update.
+    if (text) data = ParseStateText(*text);
     if (data.Hashes.empty()) ReadOldCache(OldCachePath(FDatabasePath), data);
     return data;
 }
@@ -235,7 +249,8 @@ bool TDatabaseState::Update(const std::function<void(TDatabaseStateData&)>& chan
             // A store others could read goes back to 0600 before it is replaced (the new file
             // keeps the old one's mode).
             (void)::fchmod(fd, 0600);
-            WriteFileAtomically(FPath, StateText(data), 0600);
+            WriteFileAtomically(
+                FPath, FKey != nullptr ? FKey->Seal(StateText(data)) : StateText(data), 0600);
         } catch (const EQuorvaneError&) {
             ok = false;
         } catch (...) {

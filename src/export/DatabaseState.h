@@ -7,10 +7,13 @@
 // The store is a cache of the program's own: a missing, damaged or foreign store reads as empty,
 // which costs only time (hashes made afresh) or one question (a target without a record that
 // holds users this database does not). It is read and replaced under one lock, so two programs
-// exporting the same database do not lose each other's records.
+// exporting the same database do not lose each other's records. The store of an encrypted
+// database is sealed with the database's key: its logins and digests are the database's secrets
+// too.
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +21,8 @@
 #include <vector>
 
 namespace quorvane {
+
+class TDatabaseKey;
 
 // SHA-256 of data, 64 lowercase hexadecimal digits.
 std::string Sha256Hex(std::string_view data);
@@ -53,9 +58,11 @@ struct TDatabaseStateData {
 
 class TDatabaseState {
 public:
-    // The store of the database at databasePath; an empty path (a database never saved) keeps
-    // nothing.
-    explicit TDatabaseState(const std::string& databasePath);
+    // The store of the database at databasePath, encrypted with key (none: a plain database);
+    // an empty path (a database never saved) keeps nothing. A sealed store that key does not
+    // open reads as empty.
+    explicit TDatabaseState(const std::string& databasePath,
+                            std::shared_ptr<const TDatabaseKey> key = nullptr);
 
     // The store's file: ".NAME.state" in the database's folder.
     static std::string PathFor(const std::string& databasePath);
@@ -75,6 +82,7 @@ public:
 private:
     std::string FPath;
     std::string FDatabasePath;
+    std::shared_ptr<const TDatabaseKey> FKey;
 };
 
 // The store's text and back; a damaged text parses as far as it is sound.

@@ -94,6 +94,7 @@ struct TFtpUploader::TState {
     std::vector<std::string> LocalFiles;
     std::vector<std::string> RemoteFiles;
     std::vector<std::string> DeleteWhenDone;
+    std::vector<std::shared_ptr<const void>> KeepOpen;
     std::function<void(IUploadTransport&, const std::string&, std::int64_t, const std::string&,
                        TCommitGate*)>
         Store;
@@ -310,6 +311,7 @@ void TFtpUploader::Start() {
     s.LocalFiles = LocalFiles;
     s.RemoteFiles = RemoteFiles;
     s.DeleteWhenDone = DeleteWhenDone;
+    s.KeepOpen = KeepOpen;
     s.Store = Store;
     s.OnProgress = OnProgress;
     s.OnStatus = OnStatus;

@@ -106,6 +106,9 @@ public:
     // Local files removed when the worker ends, whatever the outcome: the temporary password
     // file, which must not outlive the export even when its owner has gone.
     std::vector<std::string> DeleteWhenDone;
+    // What the worker holds until it ends, whoever else lets go: the memory files (TMemoryFile)
+    // that LocalFiles name.
+    std::vector<std::shared_ptr<const void>> KeepOpen;
     // How each file goes onto the connected server, on the worker's thread; what it raises is
     // that file's failure. None: SafeUpload.
     // With the upload's gate, which the store asks right before it first touches the target.

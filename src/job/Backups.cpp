@@ -6,6 +6,7 @@
 #include "export/DatabaseState.h"
 #include "export/SiteChanges.h"
 #include "job/JobTexts.h"
+#include "userdb/Envelope.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -100,7 +101,8 @@ std::string BackupTimeText(std::int64_t milliseconds) {
     return text;
 }
 
-TTargetBackups::TTargetBackups(const std::string& targetId) {
+TTargetBackups::TTargetBackups(const std::string& targetId, std::shared_ptr<const TDatabaseKey> key)
+    : FKey(std::move(key)) {
     const std::string home = StateHome();
     if (!home.empty()) FFolder = home + "/quorvane/backups/" + FolderName(targetId);
 }
@@ -119,13 +121,15 @@ TBackupVersion TTargetBackups::Keep(const std::string& bytes) const {
     for (;; ++ms) {
         version.Name = TimeName(ms);
         version.Path = FFolder + "/" + version.Name;
-        // An encrypted database's backups would be sealed here, before any byte reaches the
-        // disk; this is the one place backups are written.
+        // An encrypted database's backups are sealed before any byte reaches the disk; this is
+        // the one place backups are written.
         const int fd = ::open(version.Path.c_str(),
                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0 && errno == EEXIST) continue;
         if (fd < 0) throw EQuorvaneError(Msg(texts::BackupFailed, FFolder, SystemError(errno)));
-        bool ok = WriteFully(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+        const std::string kept = FKey != nullptr ? FKey->Seal(bytes) : std::string();
+        const std::string& written = FKey != nullptr ? kept : bytes;
+        bool ok = WriteFully(fd, written.data(), written.size()) && ::fsync(fd) == 0;
         const int error = errno;
         if (::close(fd) != 0) ok = false;
         if (!ok) {
@@ -167,13 +171,29 @@ std::vector<TBackupVersion> TTargetBackups::List(bool countUsers) const {
               [](const TBackupVersion& a, const TBackupVersion& b) { return a.Time > b.Time; });
     if (countUsers)
         for (TBackupVersion& version : versions)
-            if (const auto bytes = ReadSideFile(version.Path, KMaxBackupBytes))
+            if (const auto bytes = Opened(version, nullptr))
                 version.Users = ParseSiteFile(*bytes).Users.size();
     return versions;
 }
 
+std::optional<std::string> TTargetBackups::Opened(const TBackupVersion& version,
+                                                  bool* sealed) const {
+    std::optional<std::string> bytes = ReadSideFile(version.Path, KMaxBackupBytes);
+    if (!bytes || !IsEncryptedDatabase(*bytes)) return bytes;
+    if (sealed != nullptr) *sealed = true;
+    if (FKey == nullptr) return std::nullopt;
+    try {
+        const TSecret text = FKey->Open(*bytes);
+        return std::string(text.View());
+    } catch (const EQuorvaneError&) {
+        return std::nullopt; // kept under an earlier master password
+    }
+}
+
 std::string TTargetBackups::Read(const TBackupVersion& version) const {
-    const std::optional<std::string> bytes = ReadSideFile(version.Path, KMaxBackupBytes);
+    bool sealed = false;
+    const std::optional<std::string> bytes = Opened(version, &sealed);
+    if (!bytes && sealed) throw EQuorvaneError(Msg(texts::BackupOtherKey, version.Name));
     if (!bytes) throw EQuorvaneError(Msg(texts::CannotOpenFile, version.Path));
     return *bytes;
 }

@@ -2,14 +2,19 @@
 // What an export replaced, kept: the last versions of each target's file, in the user's state
 // folder ($XDG_STATE_HOME/quorvane/backups, by default ~/.local/state/quorvane/backups), one
 // folder per target (mode 0700), one file per version named by its time (mode 0600: a
-// plain-text file holds clear passwords).
+// plain-text file holds clear passwords). The versions of an encrypted database's targets are
+// kept sealed with the database's key.
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace quorvane {
+
+class TDatabaseKey;
 
 // One kept version of a target's file.
 struct TBackupVersion {
@@ -28,23 +33,32 @@ public:
     // How many versions each target keeps.
     static constexpr std::size_t KKept = 10;
 
-    // The backups of the target with this identity (IExportTarget::Id).
-    explicit TTargetBackups(const std::string& targetId);
+    // The backups of the target with this identity (IExportTarget::Id), for a database
+    // encrypted with key (none: a plain one).
+    explicit TTargetBackups(const std::string& targetId,
+                            std::shared_ptr<const TDatabaseKey> key = nullptr);
 
     // Where they are kept; empty when neither XDG_STATE_HOME nor HOME names a folder.
     const std::string& Folder() const { return FFolder; }
 
-    // Keeps bytes as the newest version and removes those past the KKept newest. Raises
+    // Keeps bytes as the newest version (sealed with the key, when there is one) and removes
+    // those past the KKept newest. Raises
     // EQuorvaneError naming the folder when it cannot be written: what a replacement would
     // lose must be safe first.
     TBackupVersion Keep(const std::string& bytes) const;
     // The kept versions, newest first, with their users counted unless countUsers is false.
     std::vector<TBackupVersion> List(bool countUsers = true) const;
-    // A version's bytes. Raises EQuorvaneError when it cannot be read.
+    // A version's bytes, opened with the key when it was kept sealed. Raises EQuorvaneError when
+    // it cannot be read, "Version %s was kept under another master password" for a sealed one
+    // this key does not open. A sealed version counts no users without its key.
     std::string Read(const TBackupVersion& version) const;
 
 private:
+    // The bytes of a version as kept, opened; nothing when it cannot be read or opened.
+    std::optional<std::string> Opened(const TBackupVersion& version, bool* sealed) const;
+
     std::string FFolder;
+    std::shared_ptr<const TDatabaseKey> FKey;
 };
 
 } // namespace quorvane

@@ -166,7 +166,7 @@ void TExportJob::Start() {
 
     // What this database remembers of its last exports: the hashes to reuse, the records of
     // what it wrote where.
-    FState = TDatabaseState(s.DatabasePath).Load();
+    FState = TDatabaseState(s.DatabasePath, FList.Encryption()).Load();
     FKnownLogins.clear();
     for (int i = 0; i < FList.Count(); ++i)
         FKnownLogins.insert(FList.Users(i).Login);
@@ -274,7 +274,8 @@ void TExportJob::Deploy(IExportTarget& target, const std::string& text,
         return;
     }
     if (beforeReplace) beforeReplace();
-    TTargetRecord written = ReplaceTarget(target, check, text, TTargetBackups(id));
+    TTargetRecord written =
+        ReplaceTarget(target, check, text, TTargetBackups(id, FList.Encryption()));
     // A pipe or a device keeps no record: what it held cannot be read back.
     RememberExport(id, check.Current.Comparable ? std::optional(std::move(written)) : std::nullopt);
     FResult.Done = true;
@@ -286,10 +287,11 @@ void TExportJob::RememberExport(const std::string& targetId,
     const bool hashes = !FSettings.Content && !FCache.Entries().empty();
     if (!hashes && !record) return;
     // Not kept only costs time, or one question, at the next export.
-    (void)TDatabaseState(FSettings.DatabasePath).Update([&](TDatabaseStateData& data) {
-        if (hashes) data.Hashes = FCache.Entries();
-        if (record) data.Targets[targetId] = *record;
-    });
+    (void)TDatabaseState(FSettings.DatabasePath, FList.Encryption())
+        .Update([&](TDatabaseStateData& data) {
+            if (hashes) data.Hashes = FCache.Entries();
+            if (record) data.Targets[targetId] = *record;
+        });
 }
 
 void TExportJob::Finish(const TPasswordFileReport& report) {
@@ -331,20 +333,33 @@ std::optional<std::string> TExportJob::BuildGroups(const TPasswordFileOptions& o
 }
 
 void TExportJob::StartUpload(const std::string& text) {
-    // What a killed export left there holds passwords too: it goes before a new one is made.
-    RemoveStaleTempFiles("kxv");
-    FTempFile = GetTempFile("kxv");
     auto uploader = std::make_unique<TFtpUploader>(FDispatcher);
-    // The worker removes the file itself, also if the owner stops waiting for it; a signal that
-    // ends the program meanwhile removes it too.
-    uploader->DeleteWhenDone = {FTempFile};
-    FTempRegistration = std::make_unique<TTempFileRegistration>(FTempFile);
-    WriteIntoFile(FTempFile, text);
-    if (FGroups) {
-        FGroupTempFile = GetTempFile("kxv");
-        uploader->DeleteWhenDone.push_back(FGroupTempFile);
-        FGroupTempRegistration = std::make_unique<TTempFileRegistration>(FGroupTempFile);
-        WriteIntoFile(FGroupTempFile, *FGroups);
+    if (FList.Encryption() != nullptr) {
+        // The passwords of an encrypted database never reach the disk: the upload reads them
+        // from files in memory, which the worker holds until it ends.
+        auto file = std::make_shared<const TMemoryFile>("kxv", text);
+        FTempFile = file->Path();
+        uploader->KeepOpen.push_back(file);
+        if (FGroups) {
+            auto groups = std::make_shared<const TMemoryFile>("kxv", *FGroups);
+            FGroupTempFile = groups->Path();
+            uploader->KeepOpen.push_back(groups);
+        }
+    } else {
+        // What a killed export left there holds passwords too: it goes before a new one is made.
+        RemoveStaleTempFiles("kxv");
+        FTempFile = GetTempFile("kxv");
+        // The worker removes the file itself, also if the owner stops waiting for it; a signal
+        // that ends the program meanwhile removes it too.
+        uploader->DeleteWhenDone = {FTempFile};
+        FTempRegistration = std::make_unique<TTempFileRegistration>(FTempFile);
+        WriteIntoFile(FTempFile, text);
+        if (FGroups) {
+            FGroupTempFile = GetTempFile("kxv");
+            uploader->DeleteWhenDone.push_back(FGroupTempFile);
+            FGroupTempRegistration = std::make_unique<TTempFileRegistration>(FGroupTempFile);
+            WriteIntoFile(FGroupTempFile, *FGroups);
+        }
     }
     ApplyServerSettings(FList, *uploader);
     (FList.FtpKeyFile.empty() ? uploader->Password : uploader->KeyPassphrase) =
@@ -366,9 +381,10 @@ void TExportJob::StartUpload(const std::string& text) {
     const std::string groupLocal = FGroups ? FGroupTempFile : std::string();
     const std::string groupRemote = FGroups ? FResult.GroupFile : std::string();
     uploader->Store = [outcome, record, content = text, known = FKnownLogins,
-                       replace = FSettings.Replace, groupLocal,
-                       groupRemote](IUploadTransport& transport, const std::string& local,
-                                    std::int64_t, const std::string& remote, TCommitGate* gate) {
+                       replace = FSettings.Replace, groupLocal, groupRemote,
+                       key = FList.Encryption()](IUploadTransport& transport,
+                                                 const std::string& local, std::int64_t,
+                                                 const std::string& remote, TCommitGate* gate) {
         TServerFileTarget target(transport, outcome->TargetId, remote, local, gate);
         TTargetCheck check =
             CheckTarget(target, record ? &*record : nullptr, content, known, replace);
@@ -377,7 +393,8 @@ void TExportJob::StartUpload(const std::string& text) {
         outcome->Stopped = check.Stops;
         if (!check.Stops && !groupLocal.empty())
             SafeUpload(transport, groupLocal, FileSizeOf(groupLocal), groupRemote, gate);
-        outcome->Record = ReplaceTarget(target, check, content, TTargetBackups(outcome->TargetId));
+        outcome->Record =
+            ReplaceTarget(target, check, content, TTargetBackups(outcome->TargetId, key));
     };
     FServer = outcome;
     uploader->OnProgress = [this](const TUploadProgress& progress) {
@@ -417,9 +434,10 @@ void TExportJob::UploadEnded() {
     FResult.Done = !FResult.Aborted && FResult.Error.Empty() && !FResult.Stopped && !FResult.DryRun;
     // The name stays: with a dispatcher that runs this on the worker's thread, the owner may be
     // reading it at this moment.
-    if (!FTempFile.empty()) ::unlink(FTempFile.c_str()); // gone already, normally
+    // A file in memory has no name to remove.
+    if (FTempRegistration) ::unlink(FTempFile.c_str()); // gone already, normally
     FTempRegistration.reset();
-    if (!FGroupTempFile.empty()) ::unlink(FGroupTempFile.c_str());
+    if (FGroupTempRegistration) ::unlink(FGroupTempFile.c_str());
     FGroupTempFile.clear();
     FGroupTempRegistration.reset();
     if (!FResult.DryRun && (FResult.Done || FResult.Stopped))

@@ -35,6 +35,7 @@ const TMessageText MergeDisabledOne{"MergeDisabledOne", QT_TRANSLATE_NOOP("CoreT
 const TMessageText MergeDisabled{"MergeDisabled", QT_TRANSLATE_NOOP("CoreText", "%1 %2 users removed there disabled here: %3.")};
 const TMessageText BackupNoStateFolder{"BackupNoStateFolder", QT_TRANSLATE_NOOP("CoreText", "Could not keep a copy of the file about to be replaced in the state folder: neither XDG_STATE_HOME nor HOME is set; nothing was replaced")};
 const TMessageText BackupFailed{"BackupFailed", QT_TRANSLATE_NOOP("CoreText", "Could not keep a copy of the file about to be replaced in %1: %2; nothing was replaced")};
+const TMessageText BackupOtherKey{"BackupOtherKey", QT_TRANSLATE_NOOP("CoreText", "Version %1 was kept under another master password")};
 // clang-format on
 
 } // namespace quorvane::texts

@@ -37,5 +37,6 @@ extern const TMessageText MergeDisabledOne;
 extern const TMessageText MergeDisabled;
 extern const TMessageText BackupNoStateFolder;
 extern const TMessageText BackupFailed;
+extern const TMessageText BackupOtherKey;
 
 } // namespace quorvane::texts

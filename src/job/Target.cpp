@@ -2,6 +2,7 @@
 
 #include "base/BaseTexts.h"
 #include "base/Errors.h"
+#include "base/TempFiles.h"
 #include "export/ExportTexts.h"
 #include "ftp/Ftp.h"
 #include "ftp/FtpTexts.h"
@@ -31,7 +32,9 @@ TMessage TooLarge(const std::string& name) {
 
 // Writes data into an existing private file, from its start.
 void WritePrivateFile(const std::string& path, const std::string& data) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
+    // Never through a link, except to the file in memory an encrypted database uploads from.
+    const int fd = ::open(path.c_str(),
+                          O_WRONLY | O_TRUNC | O_CLOEXEC | (IsMemoryFile(path) ? 0 : O_NOFOLLOW));
     if (fd < 0) throw EQuorvaneError(Msg(texts::CannotCreateFile, path));
     bool ok = WriteFully(fd, data.data(), data.size());
     if (::close(fd) != 0) ok = false;

@@ -1,5 +1,7 @@
 #include "persist/PrjLib.h"
 
+#include <stdexcept>
+
 #include "base/Errors.h"
 #include "base/FileSafety.h"
 #include "userdb/DataLib.h"
@@ -120,7 +122,7 @@ void TProject::Raise(const TNotifyEvent& event) {
 }
 
 IProjectPrompts& TProject::RequirePrompts() const {
-    if (!FPrompts) throw EQuorvaneError("The document manager has no way to ask the user");
+    if (!FPrompts) throw std::logic_error("The document manager has no way to ask the user");
     return *FPrompts;
 }
 

@@ -1,6 +1,7 @@
 #include "persist/RegistryLib.h"
 
 #include "base/Errors.h"
+#include "persist/PersistTexts.h"
 
 #include <QDir>
 #include <QFile>
@@ -76,11 +77,11 @@ TSettingsFactory& Factory() {
 }
 
 [[noreturn]] void InvalidType(const QString& name) {
-    throw EQuorvaneError(FormatMessage("Invalid data type for '%s'", name.toUtf8().constData()));
+    throw EQuorvaneError(Msg(texts::InvalidDataType, name.toStdString()));
 }
 
 [[noreturn]] void FailedToSet(const QString& name) {
-    throw EQuorvaneError(FormatMessage("Failed to set data for '%s'", name.toUtf8().constData()));
+    throw EQuorvaneError(Msg(texts::FailedToSetData, name.toStdString()));
 }
 
 } // namespace

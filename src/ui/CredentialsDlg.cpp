@@ -1,5 +1,6 @@
 #include "ui/CredentialsDlg.h"
 
+#include "base/BaseTexts.h"
 #include "base/Errors.h"
 #include "persist/RegistryLib.h"
 #include "persist/ShellLib.h"
@@ -232,8 +233,7 @@ void TfrmCredentials::btnLoadTemplateClick() {
     Guarded(this, [&] {
         QFile file(name);
         if (!file.open(QIODevice::ReadOnly))
-            throw EQuorvaneError(
-                FormatMessage("Cannot open file %s", QFile::encodeName(name).constData()));
+            throw EQuorvaneError(Msg(texts::CannotOpenFile, QFile::encodeName(name).toStdString()));
         memTemplate->setPlainText(QString::fromUtf8(file.readAll()));
     });
 }

@@ -1,5 +1,7 @@
 #include "ui/FormKeeper.h"
 
+#include <stdexcept>
+
 #include "base/Errors.h"
 #include "persist/PrjLib.h"
 
@@ -96,7 +98,7 @@ QRect VisiblePlacement(const QRect& stored, const QSize& minimum, const QSize& f
 
 TFormKeeper::TFormKeeper(QWidget* owner) : FOwner(owner) {
     if (!owner || !owner->isWindow())
-        throw EQuorvaneError("The window placement keeper must be placed on a window");
+        throw std::logic_error("The window placement keeper must be placed on a window");
     FormName = owner->objectName();
 }
 

@@ -2,6 +2,7 @@
 
 #include "ui/MainForm.h"
 
+#include "base/BaseTexts.h"
 #include "base/Errors.h"
 #include "ui/ByteText.h"
 #include "ui/CredentialsDlg.h"
@@ -279,8 +280,7 @@ void TfrmMain::miOptionsClick() {
 void TfrmMain::miHelpTopicsClick() {
     Guarded(this, [this] {
         if (!QFile::exists(FHelpFile))
-            throw EQuorvaneError(
-                FormatMessage("Cannot open file %s", FHelpFile.toUtf8().constData()));
+            throw EQuorvaneError(Msg(texts::CannotOpenFile, FHelpFile.toStdString()));
         // Shown by the program itself: no web browser needed.
         if (FHelpWindow == nullptr) FHelpWindow = new THelpWindow(FHelpFile, this);
         FHelpWindow->show();

@@ -2,12 +2,16 @@
 
 #include "base/Errors.h"
 #include "ui/ByteText.h"
+#include "ui/MasterPasswordDlg.h"
+#include "ui/MessageText.h"
 #include "ui/ModalRunner.h"
 #include "ui/PaintedIcon.h"
 #include "ui/UsersModel.h"
+#include "userdb/Envelope.h"
 #include "userdb/Groups.h"
 #include "userdb/NewUser.h"
 #include "userdb/UserCommands.h"
+#include "userdb/UserDbTexts.h"
 #include "userdb/UserList.h"
 
 #include <QAction>
@@ -436,6 +440,13 @@ void TfrmMain::CreateActions() {
     miSave = NewAction("miSave", QT_TR_NOOP("&Save"), &TfrmMain::miSaveClick);
     miSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     miSaveAs = NewAction("miSaveAs", QT_TR_NOOP("Save &As..."), &TfrmMain::miSaveAsClick);
+    miEncryptDatabase = NewAction("miEncryptDatabase", QT_TR_NOOP("&Encrypt Database..."),
+                                  &TfrmMain::miEncryptDatabaseClick);
+    miChangeMasterPassword =
+        NewAction("miChangeMasterPassword", QT_TR_NOOP("Change &Master Password..."),
+                  &TfrmMain::miChangeMasterPasswordClick);
+    miRemoveEncryption = NewAction("miRemoveEncryption", QT_TR_NOOP("Remove Encr&yption..."),
+                                   &TfrmMain::miRemoveEncryptionClick);
     miImport = NewAction("miImport", QT_TR_NOOP("&Import Users..."), &TfrmMain::miImportClick);
     miRestore = NewAction("miRestore", QT_TR_NOOP("Res&tore Previous Password File..."),
                           &TfrmMain::miRestoreClick);
@@ -536,6 +547,10 @@ void TfrmMain::CreateMenus() {
     file->addSeparator();
     file->addAction(miSave);
     file->addAction(miSaveAs);
+    file->addSeparator();
+    file->addAction(miEncryptDatabase);
+    file->addAction(miChangeMasterPassword);
+    file->addAction(miRemoveEncryption);
     file->addSeparator();
     file->addAction(miImport);
     file->addAction(miRestore);
@@ -1012,6 +1027,10 @@ void TfrmMain::UpdateCommands() {
     const bool hashOnly = HashOnlySelection() != nullptr;
     miCheckPassword->setVisible(hashOnly);
     miCheckPassword->setEnabled(hashOnly);
+    const bool encrypted = FUserList != nullptr && FUserList->Encryption() != nullptr;
+    miEncryptDatabase->setEnabled(!encrypted);
+    miChangeMasterPassword->setEnabled(encrypted);
+    miRemoveEncryption->setEnabled(encrypted);
 }
 
 TUserProp* TfrmMain::SingleSelection() const {
@@ -1285,6 +1304,8 @@ void TfrmMain::ProjectNew() {
         CreateUserList();
         FUserList->Reset();
     });
+    UpdateCaption();
+    UpdateCommands();
 }
 
 void TfrmMain::ProjectOpen() {
@@ -1297,13 +1318,15 @@ void TfrmMain::ProjectOpen() {
             ShowResult(QString());
             FLoaded.reset();
             TLoadedFile loaded;
-            OpenDatabase(*FUserList, FileNameBytes(Project.FileName()), &loaded);
+            OpenWithMasterPassword(loaded);
             FLoaded = loaded;
             FillList();
         });
     } catch (const std::bad_alloc&) {
         FUserList->Reset(); // give back what the load took before saying so
-        throw EQuorvaneError(OutOfMemoryText(tr("open %1").arg(Project.FileName())).toStdString());
+        // Already in the user's language.
+        throw EQuorvaneError(
+            Verbatim(OutOfMemoryText(tr("open %1").arg(Project.FileName())).toStdString()));
     }
     // A database opens at its first row, whatever the list showed before.
     lvwUsers->scrollToTop();
@@ -1318,7 +1341,8 @@ void TfrmMain::ProjectSave() {
     try {
         FUserList->SaveToFile(FileNameBytes(Project.FileName()));
     } catch (const std::bad_alloc&) {
-        throw EQuorvaneError(OutOfMemoryText(tr("save %1").arg(Project.FileName())).toStdString());
+        throw EQuorvaneError(
+            Verbatim(OutOfMemoryText(tr("save %1").arg(Project.FileName())).toStdString()));
     }
     FUndoStack->setClean(); // the history stays; undoing back here is clean again
     ShowResult(tr("Saved"));
@@ -1342,12 +1366,111 @@ void TfrmMain::ProjectChanged() {
 }
 
 void TfrmMain::ProjectNameChanged() {
+    UpdateCaption();
+    WatchFile();
+}
+
+void TfrmMain::UpdateCaption() {
     QString caption = Project.AppName;
     if (!Project.FileName().isEmpty()) caption += QStringLiteral(" - ") + Project.FileName();
+    // An encrypted database carries a lock after its name.
+    if (FUserList != nullptr && FUserList->Encryption() != nullptr)
+        caption += QStringLiteral(" \U0001F512");
     // "[*]" is where the window manager's title shows the unsaved-changes mark; it is not
     // part of the caption itself.
     setWindowTitle(caption + QStringLiteral("[*]"));
-    WatchFile();
+}
+
+void TfrmMain::OpenWithMasterPassword(TLoadedFile& loaded) {
+    // An encrypted database asks for its master password, again after a wrong one; Cancel
+    // leaves it unopened and says nothing.
+    const QString fileName = Project.FileName();
+    QString message;
+    bool asked = false;
+    FUserList->SetCredentialSource([&](bool needsKeyFile) {
+        TMasterCredentials credentials;
+        if (!AskMasterPassword(this, fileName, needsKeyFile, message, credentials))
+            throw ECancelled();
+        asked = true;
+        QApplication::setOverrideCursor(Qt::WaitCursor); // one try takes about a second
+        return credentials;
+    });
+    for (;;) {
+        try {
+            OpenDatabase(*FUserList, FileNameBytes(fileName), &loaded);
+            if (asked) QApplication::restoreOverrideCursor();
+            break;
+        } catch (const EWrongMasterPassword& error) {
+            if (asked) QApplication::restoreOverrideCursor();
+            message = MessageText(error.Message());
+            asked = false;
+        } catch (...) {
+            if (asked) QApplication::restoreOverrideCursor();
+            throw;
+        }
+    }
+    FUserList->SetCredentialSource({});
+    UpdateCaption();
+}
+
+namespace {
+
+// Runs a key derivation (about a second) under the wait cursor.
+template <typename TWork> auto Slowly(TWork&& work) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    struct TRestore {
+        ~TRestore() { QApplication::restoreOverrideCursor(); }
+    } restore;
+    return work();
+}
+
+} // namespace
+
+bool TfrmMain::ConfirmMasterPassword() {
+    QString message;
+    for (;;) {
+        TMasterCredentials credentials;
+        if (!AskMasterPassword(this, Project.FileName(), FUserList->Encryption()->UsesKeyFile(),
+                               message, credentials))
+            return false;
+        if (Slowly([&] { return FUserList->Encryption()->Matches(credentials); })) return true;
+        message = MessageText(Msg(texts::WrongMasterPassword));
+    }
+}
+
+void TfrmMain::SetEncryption(std::shared_ptr<const TDatabaseKey> key, const QString& result) {
+    FUserList->SetEncryption(std::move(key));
+    Project.SetModified(true); // the file changes form with the next save
+    UpdateCaption();
+    UpdateCommands();
+    ShowResult(result);
+}
+
+void TfrmMain::miEncryptDatabaseClick() {
+    Guarded(this, [this] {
+        TMasterCredentials credentials;
+        if (!AskNewMasterPassword(this, tr("Encrypt Database"), credentials)) return;
+        SetEncryption(Slowly([&] { return TDatabaseKey::Create(credentials); }),
+                      tr("Encrypted: the database is saved encrypted from now on"));
+    });
+}
+
+void TfrmMain::miChangeMasterPasswordClick() {
+    Guarded(this, [this] {
+        if (FUserList->Encryption() == nullptr || !ConfirmMasterPassword()) return;
+        TMasterCredentials credentials;
+        if (!AskNewMasterPassword(this, tr("Change Master Password"), credentials)) return;
+        SetEncryption(Slowly([&] { return TDatabaseKey::Create(credentials); }),
+                      tr("The master password is changed with the next save"));
+    });
+}
+
+void TfrmMain::miRemoveEncryptionClick() {
+    Guarded(this, [this] {
+        if (FUserList->Encryption() == nullptr || !ConfirmMasterPassword()) return;
+        SetEncryption(nullptr, tr("Encryption removed: the database is saved as plain text "
+                                  "from now on"));
+    });
 }
 
 void TfrmMain::WatchFile() {

@@ -34,6 +34,7 @@ class QTreeView;
 
 namespace quorvane {
 
+class TDatabaseKey;
 class TUserList;
 class TUserProp;
 class TUsersModel;
@@ -137,6 +138,9 @@ public slots:
     void miOpenClick();
     void miSaveClick();
     void miSaveAsClick();
+    void miEncryptDatabaseClick();
+    void miChangeMasterPasswordClick();
+    void miRemoveEncryptionClick();
     void miImportClick();
     void miExitClick();
     void miAddUserClick();
@@ -227,6 +231,16 @@ private:
     void ProjectSave();
     void ProjectChanged();
     void ProjectNameChanged();
+    // The window's title: the program, the file, a lock when it is encrypted, the change mark.
+    void UpdateCaption();
+    // Loads the document's file, asking for the master password of an encrypted one (again
+    // after a wrong one). Raises ECancelled when the user gives up.
+    void OpenWithMasterPassword(TLoadedFile& loaded);
+    // Asks for the master password of the open encrypted database until it is the right one;
+    // false when cancelled.
+    bool ConfirmMasterPassword();
+    // The database is saved with this key (none: plain) from the next save on.
+    void SetEncryption(std::shared_ptr<const TDatabaseKey> key, const QString& result);
     void ProjectProjectListAdd();
     void lvwUsersSelectItem();
     void lvwUsersDblClick();
@@ -269,6 +283,9 @@ private:
     QAction* miOpen = nullptr;
     QAction* miSave = nullptr;
     QAction* miSaveAs = nullptr;
+    QAction* miEncryptDatabase = nullptr;
+    QAction* miChangeMasterPassword = nullptr;
+    QAction* miRemoveEncryption = nullptr;
     QAction* miImport = nullptr;
     QAction* miRestore = nullptr;
     QAction* miExit = nullptr;

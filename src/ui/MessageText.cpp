@@ -79,6 +79,7 @@ QString FillParts(const QString& translation, const QStringList& parts) {
 }
 
 QString MessageText(const TMessage& message) {
+    if (message.Empty()) return {};
     QStringList parts;
     for (const TMessagePart& part : message.Parts)
         parts << PartText(part);

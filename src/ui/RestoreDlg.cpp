@@ -34,7 +34,7 @@ TfrmRestore::TfrmRestore(TUserList& list, std::string databasePath, QWidget* par
     } else if (!FServer && !FName.empty()) {
         FId = TLocalFileTarget(FName).Id();
     }
-    if (!FId.empty()) FVersions = TTargetBackups(FId).List();
+    if (!FId.empty()) FVersions = TTargetBackups(FId, list.Encryption()).List();
 
     lblTarget = new QLabel(this);
     lblTarget->setObjectName(QStringLiteral("lblTarget"));
@@ -89,7 +89,7 @@ void TfrmRestore::btnRestoreClick() {
 bool TfrmRestore::Restore(const TBackupVersion& version) {
     TExportSettings settings;
     settings.DatabasePath = FDatabasePath;
-    settings.Content = TTargetBackups(FId).Read(version);
+    settings.Content = TTargetBackups(FId, FList.Encryption()).Read(version);
     settings.Target = FServer ? TExportTarget::Server : TExportTarget::File;
     settings.FileName = FName;
     settings.RemoteFile = FName;

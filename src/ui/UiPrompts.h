@@ -39,7 +39,12 @@ void ShowErrorMessage(QWidget* parent, const QString& message);
 // warning box titled "Quorvane"; nothing when there is nothing to say.
 void ShowWriteWarnings(QWidget* parent, const std::vector<TMessage>& warnings);
 
-// Runs a command; a failure ends it and is shown in an error box. True when it ran through.
+// Raised (no error: nothing is shown) when the user cancels a dialog that a command cannot go on
+// without, such as the master password of the database to open.
+struct ECancelled {};
+
+// Runs a command; a failure ends it and is shown in an error box. True when it ran through; a
+// cancelled command (ECancelled) ends quietly.
 template <typename TAction> bool Guarded(QWidget* parent, TAction&& action) {
     try {
         std::forward<TAction>(action)();
@@ -49,6 +54,7 @@ template <typename TAction> bool Guarded(QWidget* parent, TAction&& action) {
                                      "UiPrompts", "finish the command")));
     } catch (const std::exception& error) {
         ShowErrorMessage(parent, ErrorMessageText(error));
+    } catch (const ECancelled&) {
     } catch (...) {
         ShowErrorMessage(parent, ErrorMessageText(QCoreApplication::translate(
                                      "UiPrompts", "Unexpected failure")));

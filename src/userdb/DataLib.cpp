@@ -6,6 +6,7 @@
 #include "base/BaseTexts.h"
 #include "base/Errors.h"
 #include "base/FileSafety.h"
+#include "userdb/Envelope.h"
 #include "userdb/UserDbTexts.h"
 #include "userdb/UserList.h"
 
@@ -111,16 +112,30 @@ uint64_t TDataStore::ChangeStamp() const {
 }
 
 void TDataStore::LoadFromFile(const std::string& path) {
-    const TFileText file(path);
-    ReadListText(file.Text(), AsList(*this), file.Release());
+    Load(path, nullptr);
 }
 
 void TDataStore::LoadFromFile(const std::string& path, TLoadedFile& loaded) {
+    Load(path, &loaded);
+}
+
+void TDataStore::Load(const std::string& path, TLoadedFile* loaded) {
     const TFileText file(path);
-    loaded.Size = static_cast<int64_t>(file.Text().size());
-    loaded.ModifiedMs = file.ModifiedMs();
-    loaded.Stamp = StreamStamp(file.Text());
-    ReadListText(file.Text(), AsList(*this), file.Release());
+    if (loaded != nullptr) {
+        loaded->Size = static_cast<int64_t>(file.Text().size());
+        loaded->ModifiedMs = file.ModifiedMs();
+        loaded->Stamp = StreamStamp(file.Text());
+    }
+    if (!IsEncryptedDatabase(file.Text())) {
+        FKey.reset();
+        ReadListText(file.Text(), AsList(*this), file.Release());
+        return;
+    }
+    if (!FCredentials) throw EQuorvaneError(Msg(texts::MasterPasswordNeeded, path));
+    // The opened text stays in locked memory and is wiped when it has been read.
+    TOpenedEnvelope opened = OpenEnvelope(file.Text(), FCredentials(NeedsKeyFile(file.Text())));
+    FKey = opened.Key;
+    ReadListText(opened.Text.View(), AsList(*this));
 }
 
 namespace {
@@ -128,8 +143,8 @@ namespace {
 // Whether the file holds clear passwords, so that nobody but its owner (and a group that shares
 // it to change it) may read it. This is the one place that decides it: an encrypted database
 // reveals nothing and will answer no here.
-bool HoldsClearPasswords(const TDataStore&) {
-    return true;
+bool HoldsClearPasswords(const TDataStore& store) {
+    return store.Encryption() == nullptr;
 }
 
 } // namespace
@@ -150,6 +165,22 @@ void TDataStore::SaveToFile(const std::string& path) {
                           FormatMessage("%04o", mode & kept));
     }
     const TUserList& list = AsList(*this);
+    if (FKey != nullptr) {
+        // Only the sealed text reaches the file, sealed piece by piece as it is rendered.
+        const std::shared_ptr<const TDatabaseKey> key = FKey;
+        FSaveWarnings = WriteFileAtomically(
+                            path,
+                            [&list, &key](const TDataSink& sink) {
+                                TDatabaseKey::TSealer sealer(*key, sink);
+                                RenderListText(list, [&sealer](const char* data, size_t size) {
+                                    sealer.Write(data, size);
+                                });
+                                sealer.Finish();
+                            },
+                            0600)
+                            .Warnings;
+        return;
+    }
     // The text goes to the file in pieces as it is rendered; it is never held whole.
     FSaveWarnings =
         WriteFileAtomically(

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,12 @@
 namespace quorvane {
 
 class TUserList;
+class TDatabaseKey;
+struct TMasterCredentials;
+
+// Asked for the master password (and key file) when a load meets an encrypted database;
+// needsKeyFile says whether the file was encrypted with one.
+using TCredentialSource = std::function<TMasterCredentials(bool needsKeyFile)>;
 
 // What a load read: the size and modification time of the file it opened and the strong stamp
 // (StreamStamp) of the bytes it parsed.
@@ -33,7 +40,10 @@ public:
     virtual uint32_t Fingerprint() const;
     // Reads the named file into this object without resetting it first. Raises
     // "Cannot open file %s" (nothing changed) or "The file is not valid" (a syntax error changes
-    // nothing; an error while applying leaves what was applied before it).
+    // nothing; an error while applying leaves what was applied before it). An encrypted file is
+    // opened with what the credential source gives: "The database %s is encrypted; its master
+    // password is needed" without one, "Wrong master password or damaged file" when it does
+    // not open (nothing changed then); the key that opened it is kept for the next save.
     virtual void LoadFromFile(const std::string& path);
     // The same, and says what it read (also when the text turns out not to be valid).
     void LoadFromFile(const std::string& path, TLoadedFile& loaded);
@@ -42,7 +52,15 @@ public:
     // was. Raises "Cannot create file %s" or "Stream write error". A new file gets mode 0600.
     // A file this user may not write to (or, for the superuser, one without any write
     // permission) is refused with "The file is read-only" before anything is written.
+    // With an encryption key the file is the sealed text (the text never reaches the disk).
     virtual void SaveToFile(const std::string& path);
+
+    // The key the file is encrypted with; null for a plain database. Setting one (or null)
+    // decides the form of the next save.
+    const std::shared_ptr<const TDatabaseKey>& Encryption() const { return FKey; }
+    void SetEncryption(std::shared_ptr<const TDatabaseKey> key) { FKey = std::move(key); }
+    // Where a load of an encrypted file gets the master password.
+    void SetCredentialSource(TCredentialSource source) { FCredentials = std::move(source); }
     // What the last save could not keep of the file it replaced (its owner, its group).
     const std::vector<TMessage>& SaveWarnings() const { return FSaveWarnings; }
 
@@ -60,8 +78,12 @@ protected:
     TDataStore& operator=(const TDataStore&) = default;
 
 private:
+    void Load(const std::string& path, TLoadedFile* loaded);
+
     std::string FName;
     std::vector<TMessage> FSaveWarnings;
+    std::shared_ptr<const TDatabaseKey> FKey;
+    TCredentialSource FCredentials;
 };
 
 // The object stream of a list: signature "TPF0", class name, object name, property entries,

@@ -35,6 +35,10 @@ const TMessageText TemplateLineControl{"TemplateLineControl", QT_TRANSLATE_NOOP(
 const TMessageText TemplateHeaderInvalid{"TemplateHeaderInvalid", QT_TRANSLATE_NOOP("CoreText", "The template's header line \"%1\" is not \"Name: value\"")};
 const TMessageText SenderAddressControl{"SenderAddressControl", QT_TRANSLATE_NOOP("CoreText", "The sender's address holds a line break or another control character")};
 const TMessageText CannotCreateFolder{"CannotCreateFolder", QT_TRANSLATE_NOOP("CoreText", "Cannot create folder %1")};
+const TMessageText EncryptionUnavailable{"EncryptionUnavailable", QT_TRANSLATE_NOOP("CoreText", "The encryption library could not be started")};
+const TMessageText KeyFileEmpty{"KeyFileEmpty", QT_TRANSLATE_NOOP("CoreText", "The key file %1 is empty")};
+const TMessageText WrongMasterPassword{"WrongMasterPassword", QT_TRANSLATE_NOOP("CoreText", "Wrong master password or damaged file")};
+const TMessageText MasterPasswordNeeded{"MasterPasswordNeeded", QT_TRANSLATE_NOOP("CoreText", "The database %1 is encrypted; its master password is needed")};
 // clang-format on
 
 } // namespace quorvane::texts

@@ -36,5 +36,9 @@ extern const TMessageText TemplateLineControl;
 extern const TMessageText TemplateHeaderInvalid;
 extern const TMessageText SenderAddressControl;
 extern const TMessageText CannotCreateFolder;
+extern const TMessageText EncryptionUnavailable;
+extern const TMessageText KeyFileEmpty;
+extern const TMessageText WrongMasterPassword;
+extern const TMessageText MasterPasswordNeeded;
 
 } // namespace quorvane::texts

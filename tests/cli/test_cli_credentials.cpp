@@ -4,6 +4,7 @@
 
 #include "CliRun.h"
 #include "NginxTestServer.h"
+#include "Terminal.h"
 #include "TestUtil.h"
 #include "base/Random.h"
 #include "cli/Commands.h"
@@ -16,11 +17,9 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <poll.h>
 #include <sstream>
 #include <streambuf>
 #include <string>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -356,58 +355,11 @@ TEST_F(CredentialsCli, GeneratedSecretsToAFullDiskExitOneAndSaveNothing) {
     EXPECT_EQ(list.Count(), 6);
 }
 
-// Runs the program on a new pseudo-terminal, answers its prompt and returns what the terminal
-// showed, or "<no prompt>" when no prompt came.
-std::string RunOnTerminal(const std::vector<std::string>& args, const std::string& answer) {
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) return "<no pty>";
-    const std::string slaveName = ::ptsname(master);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::setsid();
-        const int slave = ::open(slaveName.c_str(), O_RDWR);
-        if (slave < 0) ::_exit(127);
-        ::ioctl(slave, TIOCSCTTY, 0);
-        ::dup2(slave, 0);
-        ::dup2(slave, 1);
-        ::dup2(slave, 2);
-        ::close(master);
-        std::vector<char*> argv;
-        std::vector<std::string> all = args;
-        for (std::string& a : all)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    std::string shown;
-    bool answered = false;
-    for (;;) {
-        pollfd p{master, POLLIN, 0};
-        if (::poll(&p, 1, 10000) <= 0) break;
-        char buffer[256];
-        const ssize_t n = ::read(master, buffer, sizeof buffer);
-        if (n <= 0) break; // EIO once the program has closed the terminal
-        shown.append(buffer, static_cast<size_t>(n));
-        if (!answered && shown.find("Password: ") != std::string::npos) {
-            const std::string line = answer + "\n";
-            if (::write(master, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
-                break;
-            answered = true;
-        }
-    }
-    ::close(master);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (!answered) return "<no prompt>" + shown;
-    return shown;
-}
-
 TEST_F(CredentialsCli, PasswordFromATerminalIsAskedForAndNotShown) {
-    const std::string shown =
-        RunOnTerminal({QUORVANE_CLI_PATH, "add", Db, "eve", "--password-stdin"}, "T0p-s3cret");
-    EXPECT_EQ(shown.find("<no"), std::string::npos) << shown;
-    EXPECT_NE(shown.find("Password: "), std::string::npos) << shown;
+    const TTerminalRun run = RunOnTerminal(
+        {QUORVANE_CLI_PATH, "add", Db, "eve", "--password-stdin"}, {{"Password: ", "T0p-s3cret"}});
+    const std::string& shown = run.Shown;
+    EXPECT_EQ(run.Answered, 1u) << shown;
     EXPECT_EQ(shown.find("T0p-s3cret"), std::string::npos) << "the password was echoed: " << shown;
     TUserList list;
     list.LoadFromFile(Db);

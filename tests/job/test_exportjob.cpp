@@ -10,6 +10,7 @@
 #include "export/HashOnlyUsers.h"
 #include "ftp/ServerTarget.h"
 #include "job/JobTexts.h"
+#include "userdb/Envelope.h"
 #include "userdb/UserList.h"
 
 #include <gtest/gtest.h>
@@ -253,6 +254,41 @@ TEST(ExportJobUpload, EventsInOrderFileArrivesTempFileGoes) {
             EXPECT_TRUE(uploaded == "u0:pw0\n" || uploaded == "u0:pw0\r\n") << uploaded;
         }
     }
+}
+
+// The file an upload of an encrypted database sends is never on a disk: the temporary folder
+// stays empty while it is sent, and what arrives is the password file all the same.
+TEST(ExportJobUpload, AnEncryptedDatabaseUploadsFromMemory) {
+    test_hooks::SetDefaultKdfParams({1, 8192});
+    TFtpServer server; // its folder is not the temporary folder of the export
+    TTempDir tmp;
+    const char* savedTmp = std::getenv("TMPDIR");
+    const std::string saved = savedTmp != nullptr ? savedTmp : "";
+    ::setenv("TMPDIR", tmp.Path().c_str(), 1);
+    TUserList list;
+    AddUsers(list, "ee");
+    list.SetEncryption(
+        TDatabaseKey::Create(TMasterCredentials{TSecret(std::string_view("master")), {}}));
+    list.FtpHost = server.Host();
+    list.FtpUser = ftptest::kUser;
+    list.FtpPasswdFile = "htpasswd";
+    TExportSettings settings = PlainTo(TExportTarget::Server);
+    settings.ServerSecret = ftptest::kPassword;
+    TExportJob job(list, settings);
+    TRecorder rec;
+    rec.Attach(job);
+    job.Start();
+    EXPECT_EQ(job.TempFile().rfind("/proc/self/fd/", 0), 0u) << job.TempFile();
+    EXPECT_EQ(tmp.Entries(), std::vector<std::string>{});
+    job.Wait();
+    ::setenv("TMPDIR", saved.c_str(), 1);
+    if (savedTmp == nullptr) ::unsetenv("TMPDIR");
+    test_hooks::SetDefaultKdfParams({});
+    ASSERT_EQ(rec.Done.size(), 1u);
+    EXPECT_TRUE(rec.Done[0].Done) << EnglishText(rec.Done[0].Error);
+    EXPECT_EQ(tmp.Entries(), std::vector<std::string>{});
+    const std::string uploaded = ReadWholeFile(server.Root() / "htpasswd");
+    EXPECT_TRUE(uploaded == "u0:pw0\r\nu1:pw1\r\n" || uploaded == "u0:pw0\nu1:pw1\n") << uploaded;
 }
 
 TEST(ExportJobUpload, MissingServerSettingsFailBeforeAnything) {

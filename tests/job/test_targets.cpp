@@ -5,6 +5,7 @@
 #include "export/DatabaseState.h"
 #include "job/Backups.h"
 #include "job/Target.h"
+#include "userdb/Envelope.h"
 
 #include <gtest/gtest.h>
 
@@ -131,6 +132,83 @@ TEST(Backups, TheLastTenVersionsArePrivateAndNewestFirst) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_EQ(backups.Folder().rfind(home.Path().string() + "/quorvane/backups/", 0), 0u);
     EXPECT_NE(TTargetBackups("file:/srv/www/.htpasswd2").Folder(), backups.Folder());
+}
+
+TEST(Backups, AnEncryptedDatabasesVersionsAreSealedWithItsKey) {
+    test_hooks::SetDefaultKdfParams({1, 8192});
+    auto keyOf = [](const char* password) {
+        return TDatabaseKey::Create(TMasterCredentials{TSecret(std::string_view(password)), {}});
+    };
+    const auto key = keyOf("master");
+    TTempDir home;
+    const std::string saved = std::getenv("XDG_STATE_HOME");
+    ::setenv("XDG_STATE_HOME", home.Path().c_str(), 1);
+    const TTargetBackups sealing("file:/srv/www/.htpasswd", key);
+    ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
+    const std::string content = "alice:Alice-Secret\r\nbob:Bob-Secret\r\n";
+    const TBackupVersion kept = sealing.Keep(content);
+    const std::string onDisk = ReadWholeFile(kept.Path);
+    EXPECT_TRUE(IsEncryptedDatabase(onDisk));
+    for (const char* secret : {"alice", "Alice-Secret", "Bob-Secret"})
+        EXPECT_EQ(onDisk.find(secret), std::string::npos) << secret;
+    // Who reads it: the key it was kept with; not another one (a rekeyed database), nor none.
+    struct TCase {
+        const char* Name;
+        std::shared_ptr<const TDatabaseKey> Key;
+        bool Opens;
+    } cases[] = {
+        {"the same key", key, true},
+        {"another master password", keyOf("master"), false},
+        {"no key", nullptr, false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        ::setenv("XDG_STATE_HOME", home.Path().c_str(), 1);
+        const TTargetBackups backups("file:/srv/www/.htpasswd", c.Key);
+        ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
+        const std::vector<TBackupVersion> versions = backups.List();
+        ASSERT_EQ(versions.size(), 1u);
+        EXPECT_EQ(versions[0].Users, c.Opens ? 2u : 0u);
+        if (c.Opens)
+            EXPECT_EQ(backups.Read(versions[0]), content);
+        else
+            EXPECT_EQ(ErrorOf([&] { backups.Read(versions[0]); }),
+                      "Version " + kept.Name + " was kept under another master password");
+    }
+    test_hooks::SetDefaultKdfParams({});
+}
+
+TEST(DatabaseState, AnEncryptedDatabasesStoreIsSealedWithItsKey) {
+    test_hooks::SetDefaultKdfParams({1, 8192});
+    const auto key =
+        TDatabaseKey::Create(TMasterCredentials{TSecret(std::string_view("master")), {}});
+    TTempDir dir;
+    const std::string db = dir.File("site.udx");
+    // What was kept before the database was encrypted is still known, and sealed from now on.
+    ASSERT_TRUE(TDatabaseState(db).Update(
+        [](TDatabaseStateData& data) { data.Targets["file:/srv/a"] = RecordOf("alice:pw1\n"); }));
+    ASSERT_TRUE(TDatabaseState(db, key).Update([](TDatabaseStateData& data) {
+        EXPECT_EQ(data.Targets.size(), 1u);
+        data.Targets["file:/srv/b"] = RecordOf("bob:Bob-Secret\n");
+        data.Hashes["carol"] = THashEntry{"", "$apr1$salt$hash"};
+    }));
+    const std::string onDisk = ReadWholeFile(TDatabaseState::PathFor(db));
+    EXPECT_TRUE(IsEncryptedDatabase(onDisk));
+    for (const char* secret : {"alice", "bob", "carol", "/srv/b", "$apr1$"})
+        EXPECT_EQ(onDisk.find(secret), std::string::npos) << secret;
+    struct TCase {
+        const char* Name;
+        std::shared_ptr<const TDatabaseKey> Key;
+        size_t Targets;
+    } cases[] = {
+        {"its key", key, 2},
+        {"another master password",
+         TDatabaseKey::Create(TMasterCredentials{TSecret(std::string_view("master")), {}}), 0},
+        {"no key", nullptr, 0},
+    };
+    for (const TCase& c : cases)
+        EXPECT_EQ(TDatabaseState(db, c.Key).Load().Targets.size(), c.Targets) << c.Name;
+    test_hooks::SetDefaultKdfParams({});
 }
 
 TEST(DatabaseState, UpdatesAtOnceLoseNoRecord) {

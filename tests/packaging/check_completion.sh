@@ -64,11 +64,14 @@ contains() {
 
 # Every command of the overview is offered, and only commands start with these letters.
 contains "quorvane-cli " create info list add edit passwd enable disable expire delete sweep \
-    import series export hash help --help --version
+    import series export hash encrypt decrypt rekey help --help --version
 expect "quorvane-cli di" disable
 expect "quorvane-cli help pa" passwd
 # Options of one command, and their fixed values.
-expect "quorvane-cli passwd users.udx alice --" --password-stdin --generate --length --help
+expect "quorvane-cli passwd users.udx alice --" --password-stdin --generate --length --help \
+    --master-password-file --key-file
+expect "quorvane-cli rekey users.udx --n" --new-master-password-file --new-key-file --no-key-file
+expect "quorvane-cli encrypt users.udx --key-file n" notes.txt
 expect "quorvane-cli list users.udx --format " tsv json
 expect "quorvane-cli list users.udx --format=j" json
 expect "quorvane-cli series users.udx --login-case u" upper

@@ -18,6 +18,9 @@ cp "$sample" "$work/files/users.udx"
 cp "$sample" "$work/files/users-backup"
 printf 'object TUserListing\r\nend\r\n' >"$work/files/lookalike.udx.txt"
 printf 'not a database\n' >"$work/files/notes"
+# An encrypted database: the magic, a header and sealed bytes.
+{ printf '\x89QVDB\r\n\x1a\x01\x00\x00\x00'; head -c 200 /dev/urandom; } >"$work/files/sealed.udx"
+cp "$work/files/sealed.udx" "$work/files/sealed-backup"
 
 type_of() {
     XDG_DATA_HOME="$work/share" XDG_DATA_DIRS="$work/share:/usr/share" \
@@ -34,6 +37,8 @@ check() {
 }
 check users.udx application/x-quorvane-udx
 check users-backup application/x-quorvane-udx
+check sealed.udx application/x-quorvane-udx
+check sealed-backup application/x-quorvane-udx
 check notes text/plain
 check lookalike.udx.txt text/plain
 exit $((failures > 0))

@@ -68,6 +68,26 @@ export_once
 mode=$(stat -c %a "$work/htpasswd")
 [[ $mode == 640 ]] || { echo "FAIL: the export changed an existing file's mode to $mode"; exit 1; }
 
+# An encrypted database, set up as the service file says: the second credential (its commented
+# LoadCredential= line, uncommented) and --master-password-file %d/CREDENTIAL added to ExecStart.
+master=$(sed -n 's/^#LoadCredential=\([^:]*\):.*/\1/p' "$work/quorvane-export.service")
+[[ -n $master ]] || { echo "FAIL: the service shows no credential for a master password"; exit 1; }
+grep -qF -- "--master-password-file %d/$master" "$work/quorvane-export.service" ||
+    { echo "FAIL: the service does not say how ExecStart reads the master password"; exit 1; }
+printf 'the master password\n' >"$work/credentials/$master"
+chmod 0400 "$work/credentials/$master"
+"$cli" encrypt "$work/users.udx" --master-password-file "$work/credentials/$master" || exit 1
+rm -f "$work/htpasswd"
+command_plain=$command
+command="$command --master-password-file $work/credentials/$master"
+export_once
+if (umask "$unit_umask" && eval "$command_plain" </dev/null 2>/dev/null); then
+    echo "FAIL: the encrypted database was exported without its master password"
+    exit 1
+fi
+"$cli" decrypt "$work/users.udx" --master-password-file "$work/credentials/$master" || exit 1
+command=$command_plain
+
 # In the service's own sandbox, where systemd runs the machine: the [Service] settings of the
 # unit as properties of a transient service, the folder of the test as its writable path.
 if [[ $(ps -p 1 -o comm= 2>/dev/null) == systemd ]] && command -v systemd-run >/dev/null; then

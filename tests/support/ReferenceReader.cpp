@@ -623,13 +623,14 @@ void ReadListTextReference(std::string_view text, TUserList& list) {
         TParser(text, nullptr).Parse(); // syntax only: nothing is applied yet
         TParser(text, &list).Parse();
     } catch (const TInvalidText&) {
-        throw EQuorvaneError("The file is not valid");
+        throw EQuorvaneError(Verbatim("The file is not valid"));
     } catch (const TUnknownPassType& e) {
-        throw EQuorvaneError(FormatMessage("The file is not valid: it asks for the password form "
-                                           "%s, which this version of Quorvane does not know",
-                                           e.Name.c_str()));
+        throw EQuorvaneError(
+            Verbatim(FormatMessage("The file is not valid: it asks for the password form "
+                                   "%s, which this version of Quorvane does not know",
+                                   e.Name.c_str())));
     } catch (const EQuorvaneError&) {
-        throw EQuorvaneError("The file is not valid");
+        throw EQuorvaneError(Verbatim("The file is not valid"));
     }
 }
 

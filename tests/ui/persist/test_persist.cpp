@@ -412,7 +412,7 @@ TEST_F(TProjectEvents, YesWithTheSaveDialogCancelledKeepsTheDocument) {
 TEST_F(TProjectEvents, AFailedSaveLeavesTheDocumentModified) {
     OpenNamed(MakeFile("site.udx"));
     Project.SetModified(true);
-    SaveAction = [] { throw EQuorvaneError("Cannot create file /x"); };
+    SaveAction = [] { throw EQuorvaneError(Verbatim("Cannot create file /x")); };
     EXPECT_THROW(Project.Save(), EQuorvaneError);
     EXPECT_TRUE(Project.Modified());
     // Inside the close question the failure ends the caller's operation; the next close asks.
@@ -497,7 +497,7 @@ TEST_F(TProjectEvents, SaveOnAnUntitledDocumentAsksForAName) {
 
 TEST_F(TProjectEvents, AFailedOpenLeavesAnUntitledCleanDocument) {
     const QString file = MakeFile("broken.udx");
-    Project.OnOpen = [](TProject*) { throw EQuorvaneError("The file is not valid"); };
+    Project.OnOpen = [](TProject*) { throw EQuorvaneError(Verbatim("The file is not valid")); };
     Prompts.OpenChoices = {file};
     EXPECT_THROW(Project.Open(), EQuorvaneError);
     // The data are emptied and nothing is left that a later Save would write to the file.

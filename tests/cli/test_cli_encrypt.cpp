@@ -1,0 +1,260 @@
+// Encrypted databases from the command line: encrypt, decrypt and rekey, every other command on
+// an encrypted database as on a plain one, and the master password from a file or a terminal.
+
+#include "CliRun.h"
+#include "Terminal.h"
+#include "TestUtil.h"
+#include "userdb/Envelope.h"
+#include "userdb/UserList.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace quorvane;
+
+namespace {
+
+const std::string KWrong = "quorvane-cli: Wrong master password or damaged file\n";
+
+class EncryptCli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test_hooks::SetDefaultKdfParams({1, 8192});
+        Secret("master", "Master-Pass-1");
+        Secret("other", "Other-Pass-22");
+        WriteWholeFile(Key, "key file bytes");
+        ASSERT_EQ(Cli({"create", Db}).Status, 0);
+        for (const char* login : {"alice", "bob", "carol"})
+            ASSERT_EQ(
+                Cli({"add", Db, login, "--password-stdin"}, std::string(login) + "-pw\n").Status,
+                0);
+    }
+    void TearDown() override { test_hooks::SetDefaultKdfParams({}); }
+
+    // A private file holding a password, named after what it holds.
+    std::string Secret(const std::string& name, const std::string& password) {
+        const std::string path = Dir.File(name);
+        WriteWholeFile(path, password + "\n");
+        ::chmod(path.c_str(), 0600);
+        return path;
+    }
+    std::string File(const std::string& name) const { return Dir.File(name); }
+    bool Encrypted(const std::string& path) const {
+        return IsEncryptedDatabase(ReadWholeFile(path));
+    }
+
+    TTempDir Dir;
+    std::string Db = Dir.File("users.udx");
+    std::string Key = Dir.File("site.key");
+};
+
+TEST_F(EncryptCli, EveryCommandWorksOnAnEncryptedDatabaseAsOnAPlainOne) {
+    const std::string plain = File("plain.udx");
+    std::filesystem::copy_file(Db, plain);
+    ASSERT_EQ(Cli({"encrypt", Db, "--master-password-file", File("master")}).Status, 0);
+    ASSERT_TRUE(Encrypted(Db));
+    WriteWholeFile(File("new.txt"), "dave dave-pw\r\nerin erin-pw\r\n");
+    WriteWholeFile(File("site.htpasswd"), "frank:frank-pw\n");
+    struct TStep {
+        std::vector<std::string> Args; // after the command name: "DB" stands for the database
+        std::string Input;
+        bool SameOutput; // the plain database's run prints the same
+    } steps[] = {
+        {{"info", "DB"}, "", true},
+        {{"add", "DB", "zoe", "--password-stdin", "--full-name", "Zoe Z"}, "zoe-pw\n", true},
+        {{"edit", "DB", "zoe", "--email", "zoe@example.org"}, "", true},
+        {{"passwd", "DB", "alice", "--password-stdin"}, "alice-new\n", true},
+        {{"disable", "DB", "bob"}, "", true},
+        {{"enable", "DB", "bob"}, "", true},
+        {{"expire", "DB", "carol", "--on", "2001-01-01"}, "", true},
+        {{"sweep", "DB"}, "", true},
+        {{"group", "DB", "add", "staff", "alice", "bob"}, "", true},
+        {{"import", "DB", File("new.txt")}, "", true},
+        {{"import-htpasswd", "DB", File("site.htpasswd"), "--plain-text"}, "", true},
+        {{"delete", "DB", "erin"}, "", true},
+        {{"verify", "DB", "alice"}, "alice-new\n", true},
+        {{"list", "DB", "--format", "tsv"}, "", false}, // the creation times differ
+        {{"export", "DB", "--output", "OUT", "--format", "plain"}, "", true},
+        {{"restore", "DB", "--list", "--target", File("site.htpasswd")}, "", true},
+        {{"series", "DB", "--count", "2"}, "", false}, // new random logins
+    };
+    for (const TStep& step : steps) {
+        SCOPED_TRACE(step.Args[0]);
+        auto run = [&](const std::string& db, const std::string& out, bool withPassword) {
+            std::vector<std::string> args;
+            for (const std::string& a : step.Args)
+                args.push_back(a == "DB" ? db : a == "OUT" ? out : a);
+            if (withPassword) {
+                args.push_back("--master-password-file");
+                args.push_back(File("master"));
+            }
+            return Cli(args, step.Input);
+        };
+        const TResult ours = run(Db, File("encrypted.out"), true);
+        const TResult theirs = run(plain, File("plain.out"), false);
+        EXPECT_EQ(ours.Status, 0) << ours.Err << theirs.Err;
+        EXPECT_EQ(ours.Status, theirs.Status);
+        if (step.SameOutput) {
+            std::string expected = theirs.Out;
+            for (size_t at; (at = expected.find(plain)) != std::string::npos;)
+                expected.replace(at, plain.size(), Db);
+            EXPECT_EQ(ours.Out, expected);
+        }
+        EXPECT_TRUE(Encrypted(Db));
+    }
+    EXPECT_EQ(ReadWholeFile(File("encrypted.out")), ReadWholeFile(File("plain.out")));
+    // None of the logins or passwords is in the file, and it opens to the same users.
+    const std::string bytes = ReadWholeFile(Db);
+    for (const char* secret : {"alice", "alice-new", "zoe-pw", "dave-pw", "frank", "staff"})
+        EXPECT_EQ(bytes.find(secret), std::string::npos) << secret;
+    ASSERT_EQ(Cli({"decrypt", Db, "--master-password-file", File("master")}).Status, 0);
+    TUserList ours, theirs;
+    ours.LoadFromFile(Db);
+    theirs.LoadFromFile(plain);
+    EXPECT_EQ(ours.Count(), theirs.Count());
+    for (int i = 0; i < theirs.Count() - 2; ++i) {
+        EXPECT_EQ(ours.Users(i).Login, theirs.Users(i).Login);
+        EXPECT_EQ(ours.Users(i).Password, theirs.Users(i).Password);
+        EXPECT_EQ(ours.Users(i).Disable, theirs.Users(i).Disable);
+    }
+}
+
+TEST_F(EncryptCli, WhatIsRefusedAndWhatStaysUntouched) {
+    ASSERT_EQ(
+        Cli({"encrypt", Db, "--master-password-file", File("master"), "--key-file", Key}).Status,
+        0);
+    const std::string readable = Secret("readable", "Master-Pass-1");
+    ::chmod(readable.c_str(), 0644);
+    WriteWholeFile(File("other.key"), "other key bytes");
+    struct TCase {
+        const char* Name;
+        std::vector<std::string> Args;
+        std::string Err;
+    } cases[] = {
+        {"wrong password",
+         {"add", Db, "x", "--password", "p", "--master-password-file", File("other"), "--key-file",
+          Key},
+         KWrong},
+        {"wrong key file",
+         {"sweep", Db, "--master-password-file", File("master"), "--key-file", File("other.key")},
+         KWrong},
+        {"key file left out",
+         {"sweep", Db, "--master-password-file", File("master")},
+         "quorvane-cli: The database " + Db +
+             " was encrypted with a key file: name it with --key-file\n"},
+        {"password file others may read",
+         {"sweep", Db, "--master-password-file", readable, "--key-file", Key},
+         "quorvane-cli: The password file " + readable +
+             " may be read or changed by other users (mode 0644); make it private with \"chmod "
+             "600 " +
+             readable + "\"\n"},
+        {"encrypted twice",
+         {"encrypt", Db, "--master-password-file", File("master")},
+         "quorvane-cli: The database " + Db +
+             " is already encrypted; rekey gives it a new master password\n"},
+    };
+    const std::string before = ReadWholeFile(Db);
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const TResult r = Cli(c.Args);
+        EXPECT_EQ(r.Status, 1);
+        EXPECT_EQ(r.Err, c.Err);
+        EXPECT_EQ(ReadWholeFile(Db), before);
+        EXPECT_EQ(Dir.Entries().size(), 6u); // no temporary file, lock file or copy stays
+    }
+    // decrypt and rekey want an encrypted database.
+    const std::string plain = File("plain.udx");
+    ASSERT_EQ(Cli({"create", plain}).Status, 0);
+    for (const char* command : {"decrypt", "rekey"}) {
+        std::vector<std::string> args = {command, plain};
+        if (std::string(command) == "rekey")
+            args.insert(args.end(), {"--new-master-password-file", File("other")});
+        const TResult r = Cli(args);
+        EXPECT_EQ(r.Err, "quorvane-cli: The database " + plain + " is not encrypted\n") << command;
+    }
+}
+
+TEST_F(EncryptCli, RekeyTakesANewPasswordAndKeepsOrChangesTheKeyFile) {
+    ASSERT_EQ(
+        Cli({"encrypt", Db, "--master-password-file", File("master"), "--key-file", Key}).Status,
+        0);
+    const std::string otherKey = File("other.key");
+    WriteWholeFile(otherKey, "the other key");
+    struct TStep {
+        std::vector<std::string> Rekey; // options after the current password and key file
+        std::string NewKeyFile;         // what opens it afterwards
+    } steps[] = {
+        {{}, Key},
+        {{"--new-key-file", otherKey}, otherKey},
+        {{"--no-key-file"}, ""},
+        {{"--new-key-file", Key}, Key},
+    };
+    std::string password = "master", key = Key;
+    for (const TStep& step : steps) {
+        const std::string next = password == "master" ? "other" : "master";
+        std::vector<std::string> args = {
+            "rekey",   Db, "--master-password-file", File(password), "--new-master-password-file",
+            File(next)};
+        if (!key.empty()) args.insert(args.end(), {"--key-file", key});
+        args.insert(args.end(), step.Rekey.begin(), step.Rekey.end());
+        const TResult r = Cli(args);
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        std::vector<std::string> list = {"info", Db, "--master-password-file", File(password)};
+        if (!key.empty()) list.insert(list.end(), {"--key-file", key});
+        EXPECT_EQ(Cli(list).Status, 1); // the old password (and key file) no longer opens it
+        password = next;
+        key = step.NewKeyFile;
+        list = {"info", Db, "--master-password-file", File(password)};
+        if (!key.empty()) list.insert(list.end(), {"--key-file", key});
+        EXPECT_EQ(Cli(list).Status, 0) << Cli(list).Err;
+    }
+    EXPECT_EQ(Cli({"rekey", Db, "--new-key-file", Key, "--no-key-file"}).Status, 2);
+}
+
+// The real program at a terminal: the master password is asked for, twice for a new one, and
+// never shown; without a terminal or a file it is not waited for.
+TEST_F(EncryptCli, TheMasterPasswordIsTypedWithoutEcho) {
+    test_hooks::SetDefaultKdfParams({}); // the program's own parameters
+    const std::string cli = QUORVANE_CLI_PATH;
+    TTerminalRun run = RunOnTerminal({cli, "encrypt", Db},
+                                     {{"New master password: ", "Typed-Master-9"},
+                                      {"Repeat the new master password: ", "Typed-Master-9"}});
+    EXPECT_EQ(run.Answered, 2u) << run.Shown;
+    EXPECT_TRUE(WIFEXITED(run.Status) && WEXITSTATUS(run.Status) == 0) << run.Shown;
+    EXPECT_TRUE(Encrypted(Db));
+    run =
+        RunOnTerminal({cli, "list", Db}, {{"Master password for " + Db + ": ", "Typed-Master-9"}});
+    EXPECT_EQ(run.Answered, 1u) << run.Shown;
+    EXPECT_NE(run.Shown.find("carol"), std::string::npos) << run.Shown;
+    run = RunOnTerminal({cli, "decrypt", Db}, {{"Master password for ", "typed-master-9"}});
+    EXPECT_NE(run.Shown.find("Wrong master password or damaged file"), std::string::npos);
+    run = RunOnTerminal({cli, "rekey", Db}, {{"Master password for ", "Typed-Master-9"},
+                                             {"New master password: ", "one"},
+                                             {"Repeat the new master password: ", "two"}});
+    EXPECT_NE(run.Shown.find("The master passwords do not match"), std::string::npos) << run.Shown;
+    EXPECT_EQ(run.Shown.find("Typed-Master-9"), std::string::npos) << run.Shown;
+    EXPECT_TRUE(Encrypted(Db));
+    // Standard input not a terminal, no password file: a clear refusal, at once.
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_RDWR);
+        const int err = ::open(File("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(null, 0);
+        ::dup2(err, 2);
+        ::execl(cli.c_str(), cli.c_str(), "list", Db.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    EXPECT_EQ(ReadWholeFile(File("err")),
+              "quorvane-cli: The database " + Db +
+                  " is encrypted: type its master password on a terminal or give "
+                  "--master-password-file\n");
+}
+
+} // namespace
