@@ -767,7 +767,7 @@ TEST_F(MainWindowTest, KeeperStoresTextBoxesAndOwnValues) {
     keeper.Restore();
     EXPECT_EQ(name->text(), QString());
     // Only a window can carry a keeper.
-    EXPECT_THROW(TFormKeeper keeperOnABox(name), EQuorvaneError);
+    EXPECT_THROW(TFormKeeper keeperOnABox(name), std::logic_error);
 }
 
 TEST_F(MainWindowTest, SaysWhatHappened) {
