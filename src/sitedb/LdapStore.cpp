@@ -427,6 +427,7 @@ private:
             mods.push_back(mod);
         }
         std::vector<LDAPMod*> modPointers;
+        modPointers.reserve(mods.size() + 1);
         for (LDAPMod& mod : mods)
             modPointers.push_back(&mod);
         modPointers.push_back(nullptr);

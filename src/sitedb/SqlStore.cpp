@@ -130,10 +130,9 @@ std::string PostgresError(const PGconn* connection) {
 class TPostgresConnection final : public ISqlConnection {
 public:
     explicit TPostgresConnection(const TStoreSettings& settings)
-        : FName(StoreDisplayName(settings)) {
         // TLS with the server's certificate verified; a server that offers no TLS at all is
         // spoken to without it.
-        FConnection = Connect(settings, "verify-full");
+        : FName(StoreDisplayName(settings)), FConnection(Connect(settings, "verify-full")) {
         if (PQstatus(FConnection) != CONNECTION_OK &&
             PostgresError(FConnection).find("does not support SSL") != std::string::npos) {
             PQfinish(FConnection);
