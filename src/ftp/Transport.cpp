@@ -107,7 +107,7 @@ void StageUpload(IUploadTransport& transport, const std::string& local, std::int
         const bool removed = DeleteQuietly(transport, temp);
         if (aborted()) throw EUploadAborted(remote, !removed);
         if (!stored) throw EFtpError(Msg(texts::UploadSizeUnknown, remote));
-        throw EFtpError(Msg(texts::UploadIncomplete, remote, *stored, localSize));
+        throw EFtpError(Msg(texts::UploadIncomplete, remote, stored.value_or(0), localSize));
     }
 }
 
