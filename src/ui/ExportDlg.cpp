@@ -1,19 +1,18 @@
 #include "ui/ExportDlg.h"
 
-#include "base/TempFiles.h"
 #include "export/CryptSchemes.h"
 #include "export/HashCache.h"
 #include "export/HashOnlyUsers.h"
 #include "export/HashSchemes.h"
 #include "export/PasswordFile.h"
 #include "ftp/ServerTarget.h"
-#include "job/TransferMeter.h"
 #include "persist/PrjLib.h"
 #include "persist/ShellLib.h"
-#include "ui/FitScreen.h"
+#include "ui/ExportForm.h"
+#include "ui/ExportProgress.h"
 #include "ui/MessageText.h"
 #include "ui/ModalRunner.h"
-#include "ui/PasswordField.h"
+#include "ui/QtUiDispatcher.h"
 #include "ui/UiPrompts.h"
 
 #include <QApplication>
@@ -24,19 +23,14 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFrame>
-#include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
 #include <QMetaObject>
 #include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QThread>
@@ -44,24 +38,10 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cstdio>
-#include <exception>
 #include <initializer_list>
-#include <iterator>
 #include <utility>
 
 namespace quorvane {
-
-void TQtUiDispatcher::RunAndWait(const std::function<void()>& task) {
-    QCoreApplication* app = QCoreApplication::instance();
-    if (app == nullptr) return; // the program is ending: nobody is left to tell
-    if (QThread::currentThread() == app->thread()) {
-        task();
-        return;
-    }
-    QMetaObject::invokeMethod(
-        app, [&task] { task(); }, Qt::BlockingQueuedConnection);
-}
 
 namespace {
 
@@ -70,448 +50,7 @@ bool IsTlsProtocol(TTransferProtocol protocol) {
            protocol == TTransferProtocol::FtpImplicitTls;
 }
 
-QFrame* NewRule(QWidget* parent, const char* name) {
-    auto* rule = new QFrame(parent);
-    rule->setObjectName(QLatin1String(name));
-    rule->setFrameShape(QFrame::HLine);
-    rule->setFrameShadow(QFrame::Sunken);
-    return rule;
-}
-
-QLabel* NewLabel(QWidget* parent, const char* name, const QString& caption) {
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QLatin1String(name));
-    return label;
-}
-
-QLineEdit* NewEdit(QWidget* parent, const char* name) {
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(QLatin1String(name));
-    return edit;
-}
-
-} // namespace
-
-TfrmExportUser::TfrmExportUser(QWidget* parent)
-    : QDialog(parent), FDispatcher(std::make_shared<TQtUiDispatcher>()) {
-    setObjectName(QStringLiteral("frmExportUser"));
-    setWindowTitle(tr("Export"));
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    BuildControls();
-}
-
-TfrmExportUser::~TfrmExportUser() {
-    // Closed while the upload runs: the worker finishes the upload and the safe rename on its
-    // own and deletes the temporary file.
-    FJob.reset();
-    if (FCursorSet) QApplication::restoreOverrideCursor();
-}
-
-void TfrmExportUser::BuildControls() {
-    const double scale = fontMetrics().height() / 13.0;
-    const auto px = [scale](int pixels) { return static_cast<int>(pixels * scale + 0.5); };
-
-    auto* Label1 = NewLabel(this, "Label1", tr("Password hash"));
-    cbxFormat = new QComboBox(this);
-    cbxFormat->setObjectName(QStringLiteral("cbxFormat"));
-    for (const THashScheme& scheme : HashSchemes())
-        cbxFormat->addItem(MessageText(scheme.DisplayMessage()), static_cast<int>(scheme.Id));
-    cbxFormat->setMinimumWidth(px(145));
-    lblPlainTextNote =
-        new QLabel(tr("Web servers on Linux and other Unix systems (Apache, nginx, lighttpd) "
-                      "refuse plain-text password files; they accept them only on Windows."),
-                   this);
-    lblPlainTextNote->setObjectName(QStringLiteral("lblPlainTextNote"));
-    lblPlainTextNote->setWordWrap(true);
-    QSizePolicy notePolicy = lblPlainTextNote->sizePolicy();
-    notePolicy.setRetainSizeWhenHidden(true); // the dialog keeps its size when the note goes
-    lblPlainTextNote->setSizePolicy(notePolicy);
-    lblSchemeHint = new QLabel(this);
-    lblSchemeHint->setObjectName(QStringLiteral("lblSchemeHint"));
-    lblSchemeHint->setWordWrap(true);
-    lblWorkFactor = new QLabel(this);
-    lblWorkFactor->setObjectName(QStringLiteral("lblWorkFactor"));
-    spnWorkFactor = new QSpinBox(this);
-    spnWorkFactor->setObjectName(QStringLiteral("spnWorkFactor"));
-    spnWorkFactor->setGroupSeparatorShown(true);
-    lblWorkFactor->setBuddy(spnWorkFactor);
-    lblEstimate = new QLabel(this);
-    lblEstimate->setObjectName(QStringLiteral("lblEstimate"));
-    lblEstimate->setWordWrap(true);
-    lblEstimate->setMinimumHeight(2 * lblEstimate->fontMetrics().lineSpacing()); // two lines
-    for (QWidget* w : std::initializer_list<QWidget*>{lblWorkFactor, spnWorkFactor, lblEstimate}) {
-        QSizePolicy policy = w->sizePolicy();
-        policy.setRetainSizeWhenHidden(true); // the dialog keeps its size between the forms
-        w->setSizePolicy(policy);
-    }
-
-    rbnToFile = new QRadioButton(tr("To File"), this);
-    rbnToFile->setObjectName(QStringLiteral("rbnToFile"));
-    rbnToFile->setChecked(true);
-    auto* Label2 = NewLabel(this, "Label2", tr("File"));
-    edtFile = NewEdit(this, "edtFile");
-    edtFile->setMinimumWidth(px(280));
-    btnBrowse = new QToolButton(this);
-    btnBrowse->setObjectName(QStringLiteral("btnBrowse"));
-    btnBrowse->setText(tr("Browse"));
-    btnBrowse->setFocusPolicy(Qt::NoFocus);
-    btnBrowse->setMinimumWidth(px(65));
-    btnBrowse->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-
-    rbnToFTP = new QRadioButton(tr("To FTP Server"), this);
-    rbnToFTP->setObjectName(QStringLiteral("rbnToFTP"));
-    auto* Label3 = NewLabel(this, "Label3", tr("Host"));
-    edtFtpHost = NewEdit(this, "edtFtpHost");
-    edtFtpHost->setMinimumWidth(px(170));
-    cbxFTPPassiveMode = new QCheckBox(tr("Passive mode"), this);
-    cbxFTPPassiveMode->setObjectName(QStringLiteral("cbxFTPPassiveMode"));
-    auto* Label4 = NewLabel(this, "Label4", tr("Login"));
-    edtFtpLogin = NewEdit(this, "edtFtpLogin");
-    auto* Label5 = NewLabel(this, "Label5", tr("Password"));
-    edtFtpPassword = NewEdit(this, "edtFtpPassword");
-    AddShowPasswordToggle(*edtFtpPassword); // hidden, shown on request
-    cbxFTPPassSave = new QCheckBox(tr("Save?"), this);
-    cbxFTPPassSave->setObjectName(QStringLiteral("cbxFTPPassSave"));
-    cbxFTPPassSave->setToolTip(SavedPasswordHint());
-    lblSavedPasswordHint = new QLabel(SavedPasswordHint(), this);
-    lblSavedPasswordHint->setObjectName(QStringLiteral("lblSavedPasswordHint"));
-    lblSavedPasswordHint->setWordWrap(true);
-    // Wrapped within the width the fields give the dialog, never widening it.
-    lblSavedPasswordHint->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    auto* Label6 = NewLabel(this, "Label6", tr("File"));
-    edtFtpFile = NewEdit(this, "edtFtpFile");
-    auto* lblFtpProtocol = NewLabel(this, "lblFtpProtocol", tr("Protocol"));
-    cbxFtpProtocol = new QComboBox(this);
-    cbxFtpProtocol->setObjectName(QStringLiteral("cbxFtpProtocol"));
-    for (const TTransferProtocol protocol :
-         {TTransferProtocol::Ftp, TTransferProtocol::FtpExplicitTls,
-          TTransferProtocol::FtpImplicitTls, TTransferProtocol::Sftp})
-        cbxFtpProtocol->addItem(MessageText(ProtocolDisplayMessage(protocol)),
-                                static_cast<int>(protocol));
-    auto* lblFtpPort = NewLabel(this, "lblFtpPort", tr("Port"));
-    spnFtpPort = new QSpinBox(this);
-    spnFtpPort->setObjectName(QStringLiteral("spnFtpPort"));
-    spnFtpPort->setRange(0, 65535);
-    spnFtpPort->setSpecialValueText(tr("Default"));
-    lblFtpKeyFile = NewLabel(this, "lblFtpKeyFile", tr("Key file"));
-    edtFtpKeyFile = NewEdit(this, "edtFtpKeyFile");
-    edtFtpKeyFile->setPlaceholderText(tr("none: log in with the password"));
-    lblFtpCaFile = NewLabel(this, "lblFtpCaFile", tr("CA file"));
-    edtFtpCaFile = NewEdit(this, "edtFtpCaFile");
-    edtFtpCaFile->setPlaceholderText(tr("none: the system's certificate authorities"));
-    edtFtpCaFile->setToolTip(tr("A file of certificates (PEM) that vouch for the server, for a "
-                                "server whose certificate no public authority signed"));
-    lblFtpHostKeys = NewLabel(this, "lblFtpHostKeys", tr("Host keys"));
-    lstFtpHostKeys = new QListWidget(this);
-    lstFtpHostKeys->setObjectName(QStringLiteral("lstFtpHostKeys"));
-    lstFtpHostKeys->setToolTip(tr("SSH host keys trusted for this server besides known_hosts; "
-                                  "a server showing another key is refused"));
-    lstFtpHostKeys->setMaximumHeight(lstFtpHostKeys->fontMetrics().height() * 3 + px(8));
-    // A fingerprint wider than the list shows its start and end; the whole one is its tip.
-    lstFtpHostKeys->setTextElideMode(Qt::ElideMiddle);
-    lstFtpHostKeys->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    btnRemoveHostKey = new QPushButton(tr("Remove"), this);
-    btnRemoveHostKey->setObjectName(QStringLiteral("btnRemoveHostKey"));
-    btnRemoveHostKey->setAutoDefault(false);
-    lblClearTextHint =
-        new QLabel(tr("Plain FTP sends the password and the password file in clear."), this);
-    lblClearTextHint->setObjectName(QStringLiteral("lblClearTextHint"));
-    QSizePolicy hintPolicy = lblClearTextHint->sizePolicy();
-    hintPolicy.setRetainSizeWhenHidden(true);
-    lblClearTextHint->setSizePolicy(hintPolicy);
-
-    // One line each, as wide as the row leaves them (never widening the dialog): a long file
-    // name is shortened in its middle, so the rest of the line shows; the whole text is the
-    // tool tip.
-    lblProgress = new QLabel(this);
-    lblProgress->setObjectName(QStringLiteral("lblProgress"));
-    lblTransfer = new QLabel(this);
-    lblTransfer->setObjectName(QStringLiteral("lblTransfer"));
-    for (QLabel* label : {lblProgress, lblTransfer}) {
-        label->setMinimumWidth(px(200));
-        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-        label->setWordWrap(false);
-    }
-    pbrProgress = new QProgressBar(this);
-    pbrProgress->setObjectName(QStringLiteral("pbrProgress"));
-    pbrProgress->setFixedWidth(px(70));
-    pbrProgress->setTextVisible(false);
-    QSizePolicy barPolicy = pbrProgress->sizePolicy();
-    barPolicy.setRetainSizeWhenHidden(true);
-    pbrProgress->setSizePolicy(barPolicy);
-    pbrProgress->hide();
-    btnPreview = new QPushButton(tr("Preview Changes..."), this);
-    btnPreview->setObjectName(QStringLiteral("btnPreview"));
-    btnExport = new QPushButton(tr("Export"), this);
-    btnExport->setObjectName(QStringLiteral("btnExport"));
-    btnCancel = new QPushButton(tr("Cancel"), this);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    for (QPushButton* button : {btnExport, btnCancel})
-        button->setMinimumWidth(px(75));
-
-    // Layout, top to bottom.
-    auto* heading = new QHBoxLayout;
-    heading->addWidget(Label1);
-    heading->addWidget(NewRule(this, "Bevel4"), 1);
-
-    auto* grid = new QGridLayout;
-    grid->setColumnMinimumWidth(0, px(50));
-    grid->setHorizontalSpacing(px(6));
-    grid->setColumnStretch(1, 1);
-    auto* format = new QHBoxLayout;
-    format->addWidget(cbxFormat);
-    format->addSpacing(px(12));
-    format->addWidget(lblWorkFactor);
-    format->addWidget(spnWorkFactor);
-    format->addStretch(1);
-    grid->addLayout(format, 0, 1, 1, 3);
-    // The note on plain text and the guidance on the other forms share one place.
-    auto* guidance = new QGridLayout;
-    guidance->addWidget(lblPlainTextNote, 0, 0);
-    guidance->addWidget(lblSchemeHint, 0, 0);
-    guidance->addWidget(lblEstimate, 1, 0);
-    grid->addLayout(guidance, 1, 1, 1, 3);
-
-    auto* toFile = new QHBoxLayout;
-    toFile->addWidget(rbnToFile);
-    toFile->addWidget(NewRule(this, "Bevel1"), 1);
-    grid->addLayout(toFile, 2, 0, 1, 4);
-    grid->addWidget(Label2, 3, 0);
-    grid->addWidget(edtFile, 3, 1, 1, 2);
-    grid->addWidget(btnBrowse, 3, 3);
-
-    auto* toFtp = new QHBoxLayout;
-    toFtp->addWidget(rbnToFTP);
-    toFtp->addWidget(NewRule(this, "Bevel2"), 1);
-    grid->addLayout(toFtp, 4, 0, 1, 4);
-    grid->addWidget(lblFtpProtocol, 5, 0);
-    grid->addWidget(cbxFtpProtocol, 5, 1, Qt::AlignLeft);
-    auto* port = new QHBoxLayout;
-    port->addWidget(lblFtpPort);
-    port->addWidget(spnFtpPort);
-    grid->addLayout(port, 5, 2, 1, 2);
-    grid->addWidget(Label3, 6, 0);
-    grid->addWidget(edtFtpHost, 6, 1);
-    grid->addWidget(cbxFTPPassiveMode, 6, 2, 1, 2);
-    grid->addWidget(Label4, 7, 0);
-    grid->addWidget(edtFtpLogin, 7, 1);
-    grid->addWidget(Label5, 8, 0);
-    grid->addWidget(edtFtpPassword, 8, 1);
-    grid->addWidget(cbxFTPPassSave, 8, 2, 1, 2);
-    grid->addWidget(lblSavedPasswordHint, 9, 1, 1, 3);
-    // The key file (SFTP) and the CA file (FTP over TLS) share a row: one of them at most shows.
-    grid->addWidget(lblFtpKeyFile, 10, 0);
-    grid->addWidget(edtFtpKeyFile, 10, 1, 1, 2);
-    grid->addWidget(lblFtpCaFile, 10, 0);
-    grid->addWidget(edtFtpCaFile, 10, 1, 1, 2);
-    grid->addWidget(lblFtpHostKeys, 11, 0, Qt::AlignTop);
-    grid->addWidget(lstFtpHostKeys, 11, 1, 1, 2);
-    grid->addWidget(btnRemoveHostKey, 11, 3, Qt::AlignTop);
-    grid->addWidget(Label6, 12, 0);
-    grid->addWidget(edtFtpFile, 12, 1, 1, 2);
-    grid->addWidget(lblClearTextHint, 13, 1, 1, 3);
-    for (QLabel* label : {Label2, Label3, Label4, Label5, Label6, lblFtpProtocol, lblFtpKeyFile,
-                          lblFtpCaFile, lblFtpHostKeys})
-        label->setContentsMargins(px(5), 0, 0, 0);
-
-    // Below the rule: what the export is doing, with the bar, over the width of the dialog;
-    // under it the sizes and speed of an upload, beside the buttons.
-    auto* bottom = new QGridLayout;
-    bottom->setVerticalSpacing(px(2));
-    bottom->addWidget(lblProgress, 0, 0, 1, 3);
-    bottom->addWidget(pbrProgress, 0, 3, Qt::AlignRight);
-    bottom->addWidget(lblTransfer, 1, 0);
-    bottom->addWidget(btnPreview, 1, 1);
-    bottom->addWidget(btnExport, 1, 2);
-    bottom->addWidget(btnCancel, 1, 3);
-    bottom->setColumnStretch(0, 1);
-
-    // The settings scroll on a screen too small for them; the row of buttons always shows.
-    auto* body = new QVBoxLayout;
-    body->addLayout(heading);
-    body->addLayout(grid);
-    auto* main = new QVBoxLayout(this);
-    main->setContentsMargins(px(10), px(9), px(10), px(7));
-    main->addWidget(ScrollingBody(this, body));
-    main->addSpacing(px(6));
-    main->addWidget(NewRule(this, "Bevel3"));
-    main->addLayout(bottom);
-    main->setSizeConstraint(QLayout::SetFixedSize); // a fixed dialog frame
-
-    // Tab order: format, file, Cancel, Export, the two targets, then the FTP fields and boxes.
-    QWidget* order[] = {cbxFormat,      edtFile,    btnCancel,      btnExport,
-                        rbnToFile,      rbnToFTP,   edtFtpHost,     edtFtpLogin,
-                        edtFtpPassword, edtFtpFile, cbxFTPPassSave, cbxFTPPassiveMode,
-                        cbxFtpProtocol, spnFtpPort, edtFtpKeyFile,  edtFtpCaFile,
-                        spnWorkFactor,  btnPreview};
-    for (std::size_t i = 1; i < std::size(order); ++i)
-        setTabOrder(order[i - 1], order[i]);
-
-    connect(rbnToFile, &QRadioButton::clicked, this, &TfrmExportUser::rbnToFileClick);
-    connect(rbnToFTP, &QRadioButton::clicked, this, &TfrmExportUser::rbnToFileClick);
-    // Keyboard selection of a target moves the check without a click.
-    connect(rbnToFile, &QRadioButton::toggled, this, &TfrmExportUser::rbnToFileClick);
-    for (QLineEdit* edit : {edtFile, edtFtpHost, edtFtpLogin, edtFtpPassword, edtFtpFile})
-        connect(edit, &QLineEdit::textChanged, this, &TfrmExportUser::rbnToFileClick);
-    connect(cbxFormat, &QComboBox::currentIndexChanged, this, &TfrmExportUser::FormatChanged);
-    connect(spnWorkFactor, &QSpinBox::valueChanged, this, &TfrmExportUser::WorkFactorChanged);
-    connect(cbxFtpProtocol, &QComboBox::currentIndexChanged, this, &TfrmExportUser::UpdateControls);
-    connect(cbxFTPPassSave, &QCheckBox::toggled, this, &TfrmExportUser::UpdateControls);
-    connect(lstFtpHostKeys, &QListWidget::currentRowChanged, this, &TfrmExportUser::UpdateControls);
-    connect(btnRemoveHostKey, &QPushButton::clicked, this, [this] {
-        delete lstFtpHostKeys->takeItem(lstFtpHostKeys->currentRow());
-        UpdateControls();
-    });
-    connect(btnBrowse, &QToolButton::clicked, this, &TfrmExportUser::btnBrowseClick);
-    connect(btnExport, &QPushButton::clicked, this, &TfrmExportUser::btnExportClick);
-    connect(btnPreview, &QPushButton::clicked, this, &TfrmExportUser::btnPreviewClick);
-    connect(btnCancel, &QPushButton::clicked, this, &TfrmExportUser::btnCancelClick);
-
-    FormatChanged();
-    UpdateControls();
-}
-
-void TfrmExportUser::LoadSettings() {
-    TUserList& list = *UserList;
-    const auto load = [](QLineEdit* edit, TByteField& field, const std::string& bytes) {
-        edit->setText(BytesToText(bytes));
-        field = TByteField(bytes, edit->text());
-    };
-    load(edtFile, FPassFile, list.PassFile);
-    FBcryptCost = list.BcryptCost;
-    FShaRounds = list.ShaRounds;
-    cbxFormat->setCurrentIndex(cbxFormat->findData(static_cast<int>(list.PassType)));
-    FormatChanged(); // also when the form stays the same: the work factors are the list's
-    // A port in the stored host shows in the port box.
-    const TFtpAddress address = ParseFtpHost(list.FtpHost);
-    const bool hasPort = address.Valid && address.Port != 0;
-    load(edtFtpHost, FFtpHost,
-         hasPort ? list.FtpHost.substr(0, list.FtpHost.rfind(':')) : list.FtpHost);
-    spnFtpPort->setValue(hasPort ? address.Port : 0);
-    TTransferProtocol protocol = TTransferProtocol::Ftp;
-    try {
-        protocol = ProtocolFromStoredName(list.FtpProtocol);
-    } catch (const EQuorvaneError&) {
-        // A protocol of a later version: shown as plain FTP until the user chooses.
-    }
-    cbxFtpProtocol->setCurrentIndex(cbxFtpProtocol->findData(static_cast<int>(protocol)));
-    load(edtFtpKeyFile, FFtpKeyFile, list.FtpKeyFile);
-    load(edtFtpCaFile, FFtpCaFile, list.FtpCaFile);
-    load(edtFtpLogin, FFtpUser, list.FtpUser);
-    load(edtFtpPassword, FFtpPass, list.FtpPass);
-    load(edtFtpFile, FFtpPasswdFile, list.FtpPasswdFile);
-    // A server not set up yet: its password is not saved unless the user asks for it.
-    FNewServer = list.FtpHost.empty() && list.FtpUser.empty() && list.FtpPass.empty() &&
-                 list.FtpPasswdFile.empty();
-    cbxFTPPassSave->setChecked(FNewServer ? false : list.FtpStorePass);
-    cbxFTPPassiveMode->setChecked(list.FtpPassiveMode);
-    lstFtpHostKeys->clear();
-    for (const std::string& key : StoredHostKeys(list)) {
-        auto* item = new QListWidgetItem(QString::fromStdString(key), lstFtpHostKeys);
-        item->setToolTip(item->text());
-    }
-    if (list.ExportToFile)
-        rbnToFile->setChecked(true);
-    else
-        rbnToFTP->setChecked(true);
-    lblProgress->clear();
-    UpdateControls();
-}
-
-void TfrmExportUser::SaveSettings() {
-    TUserList& list = *UserList;
-    list.PassFile = FPassFile.Read(edtFile->text());
-    const TPasswordsType passType = GetPassType();
-    StoreSchemeChoice(list, passType,
-                      passType == TPasswordsType::ptBcrypt ? FBcryptCost : FShaRounds);
-    EnsureHashCacheKey(list); // a slow form keeps its hashes for the next export
-    list.FtpHost = FFtpHost.Read(edtFtpHost->text());
-    if (spnFtpPort->value() != 0 && ParseFtpHost(list.FtpHost).Port == 0)
-        list.FtpHost += ":" + std::to_string(spnFtpPort->value()); // a port typed in the host wins
-    const auto protocol = static_cast<TTransferProtocol>(cbxFtpProtocol->currentData().toInt());
-    if (SetServerProtocol(list, protocol)) {
-        lstFtpHostKeys->clear(); // another kind of server: none of its keys is trusted yet
-    } else {
-        // The keys still listed: those removed here are no longer trusted.
-        std::vector<std::string> keys;
-        for (int i = 0; i < lstFtpHostKeys->count(); ++i)
-            keys.push_back(lstFtpHostKeys->item(i)->text().toStdString());
-        SetStoredHostKeys(list, keys);
-    }
-    list.FtpKeyFile =
-        protocol == TTransferProtocol::Sftp ? FFtpKeyFile.Read(edtFtpKeyFile->text()) : "";
-    if (IsTlsProtocol(protocol)) list.FtpCaFile = FFtpCaFile.Read(edtFtpCaFile->text());
-    list.FtpUser = FFtpUser.Read(edtFtpLogin->text());
-    list.FtpPass =
-        cbxFTPPassSave->isChecked() ? FFtpPass.Read(edtFtpPassword->text()) : std::string();
-    list.FtpPasswdFile = FFtpPasswdFile.Read(edtFtpFile->text());
-    // While no server is set up the database keeps what it said (a file export leaves it as
-    // it was).
-    const bool noServer = edtFtpHost->text().isEmpty() && edtFtpLogin->text().isEmpty() &&
-                          edtFtpPassword->text().isEmpty() && edtFtpFile->text().isEmpty();
-    if (!(FNewServer && noServer)) list.FtpStorePass = cbxFTPPassSave->isChecked();
-    list.FtpPassiveMode = cbxFTPPassiveMode->isChecked();
-    list.ExportToFile = rbnToFile->isChecked();
-}
-
-TPasswordsType TfrmExportUser::GetPassType() const {
-    return static_cast<TPasswordsType>(cbxFormat->currentData().toInt());
-}
-
-void TfrmExportUser::UpdateControls() {
-    const bool toFile = rbnToFile->isChecked();
-    bool canExport = toFile ? !edtFile->text().isEmpty()
-                            : !edtFtpHost->text().isEmpty() && !edtFtpLogin->text().isEmpty() &&
-                                  !edtFtpFile->text().isEmpty();
-    if (Busy) canExport = false;
-    btnExport->setEnabled(canExport);
-    btnExport->setDefault(canExport);
-    btnPreview->setEnabled(canExport);
-    edtFile->setEnabled(toFile);
-    btnBrowse->setEnabled(toFile);
-    for (QWidget* w : std::initializer_list<QWidget*>{
-             edtFtpHost, edtFtpLogin, edtFtpPassword, edtFtpFile, cbxFTPPassiveMode, cbxFTPPassSave,
-             cbxFtpProtocol, spnFtpPort, edtFtpKeyFile, edtFtpCaFile})
-        w->setEnabled(!toFile);
-    const auto protocol = static_cast<TTransferProtocol>(cbxFtpProtocol->currentData().toInt());
-    const bool sftp = protocol == TTransferProtocol::Sftp;
-    lblFtpKeyFile->setVisible(sftp);
-    edtFtpKeyFile->setVisible(sftp);
-    const bool tls = IsTlsProtocol(protocol);
-    lblFtpCaFile->setVisible(tls);
-    edtFtpCaFile->setVisible(tls);
-    lblSavedPasswordHint->setVisible(cbxFTPPassSave->isChecked());
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{lblFtpHostKeys, lstFtpHostKeys, btnRemoveHostKey})
-        w->setVisible(sftp && lstFtpHostKeys->count() > 0);
-    lstFtpHostKeys->setEnabled(!toFile);
-    btnRemoveHostKey->setEnabled(!toFile && lstFtpHostKeys->currentRow() >= 0);
-    if (sftp) cbxFTPPassiveMode->setEnabled(false); // SSH has no data connections
-    lblClearTextHint->setVisible(!toFile && protocol == TTransferProtocol::Ftp);
-}
-
-void TfrmExportUser::rbnToFileClick() {
-    UpdateControls();
-}
-
-void TfrmExportUser::FormActivate() {
-    // The field of the chosen target, so that a name typed at once lands there; with FTP the
-    // password when it was not stored (it has to be typed).
-    if (rbnToFile->isChecked())
-        edtFile->setFocus();
-    else if (!cbxFTPPassSave->isChecked() && !edtFtpHost->text().isEmpty())
-        edtFtpPassword->setFocus();
-    else
-        edtFtpHost->setFocus(); // a server still to be named, or one whose password is known
-}
-
-QString SavedPasswordHint() {
-    // What keeps a saved password from others; a database that protects its secrets adds its
-    // sentence here.
-    return TfrmExportUser::tr("The database file then holds this password: anyone who can read "
-                              "the file can read it.");
-}
-
+// One line on which web servers accept a form (empty for plain text, which has its own note).
 QString SchemeGuidance(TPasswordsType type) {
     switch (type) {
     case TPasswordsType::ptMD5:
@@ -530,10 +69,220 @@ QString SchemeGuidance(TPasswordsType type) {
     return {};
 }
 
+// A list of users and what happens to them ("+ ann", "- bob", "~ carl"), one a line, in a
+// scrolling box under a heading, the counts below.
+void ShowUserChanges(QWidget* parent, const QString& title, const QString& heading,
+                     const QString& lines, const QString& footer) {
+    QDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("frmUserChanges"));
+    dialog.setWindowTitle(title);
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* top = new QLabel(heading, &dialog);
+    top->setTextFormat(Qt::PlainText);
+    layout->addWidget(top);
+    if (!lines.isEmpty()) {
+        auto* list = new QPlainTextEdit(lines, &dialog);
+        list->setObjectName(QStringLiteral("edtChanges"));
+        list->setReadOnly(true);
+        list->setLineWrapMode(QPlainTextEdit::NoWrap);
+        list->setMinimumSize(QSize(360, 200));
+        layout->addWidget(list);
+    }
+    auto* bottom = new QLabel(footer, &dialog);
+    bottom->setObjectName(QStringLiteral("lblCounts"));
+    bottom->setTextFormat(Qt::PlainText);
+    bottom->setWordWrap(true);
+    layout->addWidget(bottom);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    RunModal(dialog);
+}
+
+} // namespace
+
+TfrmExportUser::TfrmExportUser(TUserList& list, TExportDialogOptions options, QWidget* parent)
+    : QDialog(parent), FList(list), FOptions(std::move(options)),
+      FDispatcher(std::make_shared<TQtUiDispatcher>()) {
+    setObjectName(QStringLiteral("frmExportUser"));
+    setWindowTitle(tr("Export"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    F = std::make_unique<TExportForm>(*this);
+    FProgress =
+        std::make_unique<TExportProgressView>(*F->lblProgress, *F->lblTransfer, *F->pbrProgress);
+    Connect();
+    LoadSettings();
+}
+
+TfrmExportUser::~TfrmExportUser() {
+    // Closed while the upload runs: the worker finishes the upload and the safe rename on its
+    // own and deletes the temporary file.
+    FJob.reset();
+    if (FCursorSet) QApplication::restoreOverrideCursor();
+}
+
+void TfrmExportUser::Connect() {
+    for (QRadioButton* target : {F->rbnToFile, F->rbnToFTP})
+        connect(target, &QRadioButton::clicked, this, &TfrmExportUser::UpdateControls);
+    // Keyboard selection of a target moves the check without a click.
+    connect(F->rbnToFile, &QRadioButton::toggled, this, &TfrmExportUser::UpdateControls);
+    for (QLineEdit* edit :
+         {F->edtFile, F->edtFtpHost, F->edtFtpLogin, F->edtFtpPassword, F->edtFtpFile})
+        connect(edit, &QLineEdit::textChanged, this, &TfrmExportUser::UpdateControls);
+    connect(F->cbxFormat, &QComboBox::currentIndexChanged, this, &TfrmExportUser::FormatChanged);
+    connect(F->spnWorkFactor, &QSpinBox::valueChanged, this, &TfrmExportUser::WorkFactorChanged);
+    connect(F->cbxFtpProtocol, &QComboBox::currentIndexChanged, this,
+            &TfrmExportUser::UpdateControls);
+    connect(F->cbxFTPPassSave, &QCheckBox::toggled, this, &TfrmExportUser::UpdateControls);
+    connect(F->lstFtpHostKeys, &QListWidget::currentRowChanged, this,
+            &TfrmExportUser::UpdateControls);
+    connect(F->btnRemoveHostKey, &QPushButton::clicked, this, [this] {
+        delete F->lstFtpHostKeys->takeItem(F->lstFtpHostKeys->currentRow());
+        UpdateControls();
+    });
+    connect(F->btnBrowse, &QToolButton::clicked, this, &TfrmExportUser::Browse);
+    connect(F->btnExport, &QPushButton::clicked, this, &TfrmExportUser::ExportClicked);
+    connect(F->btnPreview, &QPushButton::clicked, this, &TfrmExportUser::PreviewClicked);
+    connect(F->btnCancel, &QPushButton::clicked, this, &TfrmExportUser::CancelClicked);
+}
+
+void TfrmExportUser::LoadSettings() {
+    TUserList& list = FList;
+    const auto load = [](QLineEdit* edit, TByteField& field, const std::string& bytes) {
+        edit->setText(BytesToText(bytes));
+        field = TByteField(bytes, edit->text());
+    };
+    load(F->edtFile, FPassFile, list.PassFile);
+    FBcryptCost = list.BcryptCost;
+    FShaRounds = list.ShaRounds;
+    F->cbxFormat->setCurrentIndex(F->cbxFormat->findData(static_cast<int>(list.PassType)));
+    FormatChanged(); // also when the form stays the same: the work factors are the list's
+    // A port in the stored host shows in the port box.
+    const TFtpAddress address = ParseFtpHost(list.FtpHost);
+    const bool hasPort = address.Valid && address.Port != 0;
+    load(F->edtFtpHost, FFtpHost,
+         hasPort ? list.FtpHost.substr(0, list.FtpHost.rfind(':')) : list.FtpHost);
+    F->spnFtpPort->setValue(hasPort ? address.Port : 0);
+    TTransferProtocol protocol = TTransferProtocol::Ftp;
+    try {
+        protocol = ProtocolFromStoredName(list.FtpProtocol);
+    } catch (const EQuorvaneError&) {
+        // A protocol of a later version: shown as plain FTP until the user chooses.
+    }
+    F->cbxFtpProtocol->setCurrentIndex(F->cbxFtpProtocol->findData(static_cast<int>(protocol)));
+    load(F->edtFtpKeyFile, FFtpKeyFile, list.FtpKeyFile);
+    load(F->edtFtpCaFile, FFtpCaFile, list.FtpCaFile);
+    load(F->edtFtpLogin, FFtpUser, list.FtpUser);
+    load(F->edtFtpPassword, FFtpPass, list.FtpPass);
+    load(F->edtFtpFile, FFtpPasswdFile, list.FtpPasswdFile);
+    // A server not set up yet: its password is not saved unless the user asks for it.
+    FNewServer = list.FtpHost.empty() && list.FtpUser.empty() && list.FtpPass.empty() &&
+                 list.FtpPasswdFile.empty();
+    F->cbxFTPPassSave->setChecked(FNewServer ? false : list.FtpStorePass);
+    F->cbxFTPPassiveMode->setChecked(list.FtpPassiveMode);
+    F->lstFtpHostKeys->clear();
+    for (const std::string& key : StoredHostKeys(list)) {
+        auto* item = new QListWidgetItem(QString::fromStdString(key), F->lstFtpHostKeys);
+        item->setToolTip(item->text());
+    }
+    if (list.ExportToFile)
+        F->rbnToFile->setChecked(true);
+    else
+        F->rbnToFTP->setChecked(true);
+    FProgress->End();
+    UpdateControls();
+}
+
+void TfrmExportUser::SaveSettings() {
+    TUserList& list = FList;
+    list.PassFile = FPassFile.Read(F->edtFile->text());
+    const TPasswordsType passType = GetPassType();
+    StoreSchemeChoice(list, passType,
+                      passType == TPasswordsType::ptBcrypt ? FBcryptCost : FShaRounds);
+    EnsureHashCacheKey(list); // a slow form keeps its hashes for the next export
+    list.FtpHost = FFtpHost.Read(F->edtFtpHost->text());
+    if (F->spnFtpPort->value() != 0 && ParseFtpHost(list.FtpHost).Port == 0)
+        list.FtpHost +=
+            ":" + std::to_string(F->spnFtpPort->value()); // a port typed in the host wins
+    const auto protocol = static_cast<TTransferProtocol>(F->cbxFtpProtocol->currentData().toInt());
+    if (SetServerProtocol(list, protocol)) {
+        F->lstFtpHostKeys->clear(); // another kind of server: none of its keys is trusted yet
+    } else {
+        // The keys still listed: those removed here are no longer trusted.
+        std::vector<std::string> keys;
+        for (int i = 0; i < F->lstFtpHostKeys->count(); ++i)
+            keys.push_back(F->lstFtpHostKeys->item(i)->text().toStdString());
+        SetStoredHostKeys(list, keys);
+    }
+    list.FtpKeyFile =
+        protocol == TTransferProtocol::Sftp ? FFtpKeyFile.Read(F->edtFtpKeyFile->text()) : "";
+    if (IsTlsProtocol(protocol)) list.FtpCaFile = FFtpCaFile.Read(F->edtFtpCaFile->text());
+    list.FtpUser = FFtpUser.Read(F->edtFtpLogin->text());
+    list.FtpPass =
+        F->cbxFTPPassSave->isChecked() ? FFtpPass.Read(F->edtFtpPassword->text()) : std::string();
+    list.FtpPasswdFile = FFtpPasswdFile.Read(F->edtFtpFile->text());
+    // While no server is set up the database keeps what it said (a file export leaves it as
+    // it was).
+    const bool noServer = F->edtFtpHost->text().isEmpty() && F->edtFtpLogin->text().isEmpty() &&
+                          F->edtFtpPassword->text().isEmpty() && F->edtFtpFile->text().isEmpty();
+    if (!(FNewServer && noServer)) list.FtpStorePass = F->cbxFTPPassSave->isChecked();
+    list.FtpPassiveMode = F->cbxFTPPassiveMode->isChecked();
+    list.ExportToFile = F->rbnToFile->isChecked();
+}
+
+TPasswordsType TfrmExportUser::GetPassType() const {
+    return static_cast<TPasswordsType>(F->cbxFormat->currentData().toInt());
+}
+
+void TfrmExportUser::UpdateControls() {
+    const bool toFile = F->rbnToFile->isChecked();
+    bool canExport = toFile
+                         ? !F->edtFile->text().isEmpty()
+                         : !F->edtFtpHost->text().isEmpty() && !F->edtFtpLogin->text().isEmpty() &&
+                               !F->edtFtpFile->text().isEmpty();
+    if (FBusy) canExport = false;
+    F->btnExport->setEnabled(canExport);
+    F->btnExport->setDefault(canExport);
+    F->btnPreview->setEnabled(canExport);
+    F->edtFile->setEnabled(toFile);
+    F->btnBrowse->setEnabled(toFile);
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             F->edtFtpHost, F->edtFtpLogin, F->edtFtpPassword, F->edtFtpFile, F->cbxFTPPassiveMode,
+             F->cbxFTPPassSave, F->cbxFtpProtocol, F->spnFtpPort, F->edtFtpKeyFile,
+             F->edtFtpCaFile})
+        w->setEnabled(!toFile);
+    const auto protocol = static_cast<TTransferProtocol>(F->cbxFtpProtocol->currentData().toInt());
+    const bool sftp = protocol == TTransferProtocol::Sftp;
+    F->lblFtpKeyFile->setVisible(sftp);
+    F->edtFtpKeyFile->setVisible(sftp);
+    const bool tls = IsTlsProtocol(protocol);
+    F->lblFtpCaFile->setVisible(tls);
+    F->edtFtpCaFile->setVisible(tls);
+    F->lblSavedPasswordHint->setVisible(F->cbxFTPPassSave->isChecked());
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{F->lblFtpHostKeys, F->lstFtpHostKeys, F->btnRemoveHostKey})
+        w->setVisible(sftp && F->lstFtpHostKeys->count() > 0);
+    F->lstFtpHostKeys->setEnabled(!toFile);
+    F->btnRemoveHostKey->setEnabled(!toFile && F->lstFtpHostKeys->currentRow() >= 0);
+    if (sftp) F->cbxFTPPassiveMode->setEnabled(false); // SSH has no data connections
+    F->lblClearTextHint->setVisible(!toFile && protocol == TTransferProtocol::Ftp);
+}
+
+void TfrmExportUser::FocusTarget() {
+    // The field of the chosen target, so that a name typed at once lands there; with FTP the
+    // password when it was not stored (it has to be typed).
+    if (F->rbnToFile->isChecked())
+        F->edtFile->setFocus();
+    else if (!F->cbxFTPPassSave->isChecked() && !F->edtFtpHost->text().isEmpty())
+        F->edtFtpPassword->setFocus();
+    else
+        F->edtFtpHost->setFocus(); // a server still to be named, or one whose password is known
+}
+
 int TfrmExportUser::UsersToHash() const {
     int count = 0;
-    for (int i = 0; i < UserList->Count(); ++i) {
-        const TUserProp& user = UserList->Users(i);
+    for (int i = 0; i < FList.Count(); ++i) {
+        const TUserProp& user = FList.Users(i);
         if (!user.Disable && !user.HashOnly()) ++count; // a stored hash goes out as it is
     }
     return count;
@@ -542,19 +291,19 @@ int TfrmExportUser::UsersToHash() const {
 void TfrmExportUser::FormatChanged() {
     const TPasswordsType type = GetPassType();
     const THashScheme& scheme = SchemeOf(type);
-    lblPlainTextNote->setVisible(scheme.StoresClearText());
-    lblSchemeHint->setText(SchemeGuidance(type));
-    lblSchemeHint->setVisible(!scheme.StoresClearText());
+    F->lblPlainTextNote->setVisible(scheme.StoresClearText());
+    F->lblSchemeHint->setText(SchemeGuidance(type));
+    F->lblSchemeHint->setVisible(!scheme.StoresClearText());
     const bool slow = IsSlowPassType(type);
-    lblWorkFactor->setVisible(slow);
-    spnWorkFactor->setVisible(slow);
-    lblEstimate->setVisible(slow);
+    F->lblWorkFactor->setVisible(slow);
+    F->spnWorkFactor->setVisible(slow);
+    F->lblEstimate->setVisible(slow);
     if (!slow) return;
     const bool bcrypt = type == TPasswordsType::ptBcrypt;
-    lblWorkFactor->setText(bcrypt ? tr("Cost") : tr("Rounds"));
-    const QSignalBlocker quiet(spnWorkFactor); // the value is the form's, not a new choice
-    spnWorkFactor->setRange(scheme.Param->Min, scheme.Param->Max);
-    spnWorkFactor->setValue(bcrypt ? FBcryptCost : FShaRounds);
+    F->lblWorkFactor->setText(bcrypt ? tr("Cost") : tr("Rounds"));
+    const QSignalBlocker quiet(F->spnWorkFactor); // the value is the form's, not a new choice
+    F->spnWorkFactor->setRange(scheme.Param->Min, scheme.Param->Max);
+    F->spnWorkFactor->setValue(bcrypt ? FBcryptCost : FShaRounds);
     UpdateEstimate();
 }
 
@@ -565,8 +314,8 @@ void TfrmExportUser::WorkFactorChanged(int value) {
 
 void TfrmExportUser::UpdateEstimate() {
     const TPasswordsType type = GetPassType();
-    if (!IsSlowPassType(type) || UserList == nullptr) {
-        lblEstimate->clear();
+    if (!IsSlowPassType(type)) {
+        F->lblEstimate->clear();
         return;
     }
     const TCryptKind kind = type == TPasswordsType::ptBcrypt   ? TCryptKind::Bcrypt
@@ -574,13 +323,13 @@ void TfrmExportUser::UpdateEstimate() {
                                                                : TCryptKind::Sha512;
     // Measured once per form and process from a few hashes at the cheapest work factor (a few
     // milliseconds), then scaled: quick enough for the interface thread.
-    const double seconds = CryptSecondsPerHash(kind, spnWorkFactor->value());
+    const double seconds = CryptSecondsPerHash(kind, F->spnWorkFactor->value());
     const unsigned workers =
-        HashThreads != 0 ? HashThreads : std::max(1, QThread::idealThreadCount());
-    lblEstimate->setText(tr("Export: %1.\nServer: %2.")
-                             .arg(MessageText(ExportEstimateMessage(
-                                      seconds, static_cast<size_t>(UsersToHash()), workers)),
-                                  MessageText(ServerCostMessage(seconds))));
+        FOptions.HashThreads != 0 ? FOptions.HashThreads : std::max(1, QThread::idealThreadCount());
+    F->lblEstimate->setText(tr("Export: %1.\nServer: %2.")
+                                .arg(MessageText(ExportEstimateMessage(
+                                         seconds, static_cast<size_t>(UsersToHash()), workers)),
+                                     MessageText(ServerCostMessage(seconds))));
 }
 
 bool TfrmExportUser::event(QEvent* event) {
@@ -589,14 +338,14 @@ bool TfrmExportUser::event(QEvent* event) {
     // not move the focus).
     if (event->type() == QEvent::WindowActivate && !FActivated) {
         FActivated = true;
-        FormActivate();
+        FocusTarget();
     } else if (event->type() == QEvent::Hide) {
         FActivated = false;
     }
     return result;
 }
 
-void TfrmExportUser::btnBrowseClick() {
+void TfrmExportUser::Browse() {
     QFileDialog dialog(this);
     dialog.setObjectName(QStringLiteral("SaveDialog"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -605,7 +354,7 @@ void TfrmExportUser::btnBrowseClick() {
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false); // ask before overwriting
     dialog.setOption(QFileDialog::ReadOnly, false);
     dialog.setSizeGripEnabled(true);
-    const QString typed = edtFile->text();
+    const QString typed = F->edtFile->text();
     if (!typed.trimmed().isEmpty()) {
         // As typed, blanks included.
         const QFileInfo info(typed);
@@ -623,24 +372,21 @@ void TfrmExportUser::btnBrowseClick() {
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty() || files.front().isEmpty()) return;
     RememberFolderOf(files.front());
-    edtFile->setText(QDir::toNativeSeparators(files.front())); // runs UpdateControls
+    F->edtFile->setText(QDir::toNativeSeparators(files.front())); // runs UpdateControls
 }
 
 void TfrmExportUser::BeginExport() {
     SaveSettings();
-    Attempted = true;
-    ErrorShown = false;
-    Busy = true;
-    CancelRequested = false;
+    FOutcome.Attempted = true;
+    FOutcome.Aborted = false;
+    FErrorShown = false;
+    FBusy = true;
+    FCancelRequested = false;
     if (!FCursorSet) {
         QApplication::setOverrideCursor(Qt::BusyCursor); // arrow with the busy sign
         FCursorSet = true;
     }
-    pbrProgress->setRange(0, 100);
-    pbrProgress->setValue(0);
-    pbrProgress->show();
-    FMeter.Reset();
-    FClock.start();
+    FProgress->Begin();
     UpdateControls();
 }
 
@@ -649,92 +395,18 @@ void TfrmExportUser::EndExport() {
         QApplication::restoreOverrideCursor();
         FCursorSet = false;
     }
-    Busy = false;
-    lblProgress->clear();
-    lblProgress->setToolTip(QString());
-    lblTransfer->clear();
-    pbrProgress->hide();
+    FBusy = false;
+    FProgress->End();
     UpdateControls();
 }
 
-namespace {
-
-// "12.4 of 48.1 MB, 1.2 MB/s, about 30 s left", in the user's language and number format.
-QString TransferText(std::int64_t sent, std::int64_t total, std::optional<double> rate,
-                     std::optional<double> secondsLeft) {
-    const QLocale locale;
-    const auto amount = [&locale](const TByteAmount& a) {
-        return locale.toString(a.Value, 'f', std::string_view(a.Unit) == "B" ? 0 : 1);
-    };
-    const TByteAmount of = ByteAmount(total, total);
-    QString text =
-        TfrmExportUser::tr("%1 of %2 %3")
-            .arg(amount(ByteAmount(sent, total)), amount(of), QString::fromLatin1(of.Unit));
-    if (!rate) return text;
-    const auto perSecond = static_cast<std::int64_t>(*rate);
-    const TByteAmount speed = ByteAmount(perSecond, perSecond);
-    text += TfrmExportUser::tr(", %1 %2/s").arg(amount(speed), QString::fromLatin1(speed.Unit));
-    if (!secondsLeft) return text;
-    const TTimeLeft left = RoundedTimeLeft(*secondsLeft);
-    if (left.Hours > 0)
-        text += TfrmExportUser::tr(", about %1 h %2 min left").arg(left.Hours).arg(left.Minutes);
-    else if (left.Minutes > 0)
-        text += TfrmExportUser::tr(", about %1 min left").arg(left.Minutes);
-    else if (left.Seconds > 0)
-        text += TfrmExportUser::tr(", about %1 s left").arg(left.Seconds);
-    return text;
-}
-
-} // namespace
-
-void TfrmExportUser::ShowEvent(const quorvane::TExportEvent& event) {
-    QString text = MessageText(ExportProgressMessage(event));
-    lblProgress->setToolTip(text);
-    const QFontMetrics metrics = lblProgress->fontMetrics();
-    if (layout() != nullptr) layout()->activate(); // the label's width, shown or not
-    const int room = std::max(lblProgress->width(), lblProgress->minimumWidth()) - 2;
-    if (event.Stage == quorvane::TExportStage::Uploading &&
-        metrics.horizontalAdvance(text) > room) {
-        // The file name gives way, in its middle; "Uploading" and the percentage stay.
-        const QString remote = BytesToText(event.Remote);
-        const int rest = metrics.horizontalAdvance(text) - metrics.horizontalAdvance(remote);
-        text.replace(remote, metrics.elidedText(remote, Qt::ElideMiddle, std::max(room - rest, 0)));
-    }
-    lblProgress->setText(metrics.elidedText(text, Qt::ElideRight, room));
-    if (event.Stage == quorvane::TExportStage::Uploading) {
-        FMeter.Add(FClock.elapsed(), event.BytesSent);
-        lblTransfer->setText(TransferText(event.BytesSent, event.BytesTotal,
-                                          FMeter.BytesPerSecond(),
-                                          FMeter.SecondsLeft(event.BytesTotal)));
-    } else {
-        lblTransfer->clear();
-    }
-    if (const std::optional<int> percent = quorvane::ExportProgressPercent(event)) {
-        pbrProgress->setRange(0, 100);
-        pbrProgress->setValue(*percent);
-    } else {
-        pbrProgress->setRange(0, 0); // connecting: no measure yet
-    }
-    // While the file is built on this thread, pending events run here: a click on Cancel is
-    // noticed at the next progress point.
-    if (event.Stage == quorvane::TExportStage::Building) {
-        // The line and the bar are painted together, at once: while the hashing keeps this
-        // thread busy between the progress points, the window's own updates would show them
-        // at different moments.
-        if (isVisible() && lblProgress->parentWidget() == pbrProgress->parentWidget())
-            lblProgress->parentWidget()->repaint(
-                lblProgress->geometry().united(pbrProgress->geometry()));
-        QCoreApplication::processEvents();
-    }
-}
-
 std::string TfrmExportUser::FileName() const {
-    return FPassFile.Read(edtFile->text());
+    return FPassFile.Read(F->edtFile->text());
 }
 
-void TfrmExportUser::btnExportClick() {
+void TfrmExportUser::ExportClicked() {
     // Enter on a disabled default button, or a second click while busy, starts nothing.
-    if (Busy || !btnExport->isEnabled() || UserList == nullptr) return;
+    if (FBusy || !F->btnExport->isEnabled()) return;
     FInExportClick = true;
     Guarded(this, [this] {
         BeginExport();
@@ -742,8 +414,7 @@ void TfrmExportUser::btnExportClick() {
             StartExport();
         } catch (...) {
             FJob.reset(); // a worker that never started removes its temporary file
-            TempFile.clear();
-            EndExport(); // idle again before the error is shown; the dialog stays open
+            EndExport();  // idle again before the error is shown; the dialog stays open
             throw;
         }
     });
@@ -753,25 +424,29 @@ void TfrmExportUser::btnExportClick() {
 }
 
 void TfrmExportUser::StartExport() {
-    using namespace quorvane;
     TExportSettings settings;
     settings.PassType = GetPassType();
-    settings.Build.Random = Random;
-    settings.Build.Threads = HashThreads;
-    settings.DatabasePath = DatabasePath;
-    settings.Target = rbnToFile->isChecked() ? TExportTarget::File : TExportTarget::Server;
+    settings.Build.Random = FOptions.Random;
+    settings.Build.Threads = FOptions.HashThreads;
+    settings.DatabasePath = FOptions.DatabasePath;
+    settings.Target = F->rbnToFile->isChecked() ? TExportTarget::File : TExportTarget::Server;
     settings.FileName = FileName();
     // Typed, stored or not; with a key file it unlocks the key.
-    settings.ServerSecret = FFtpPass.Read(edtFtpPassword->text());
-    settings.RemoteFile = FFtpPasswdFile.Read(edtFtpFile->text());
-    settings.Timeout = FtpTimeout;
+    settings.ServerSecret = FFtpPass.Read(F->edtFtpPassword->text());
+    settings.RemoteFile = FFtpPasswdFile.Read(F->edtFtpFile->text());
+    settings.Timeout = FOptions.FtpTimeout;
     settings.OnUnknownHostKey = [this](const std::string& server, const std::string& fingerprint) {
         return AcceptHostKey(server, fingerprint);
     };
     settings.Replace.DryRun = FDryRun;
     settings.Replace.AcceptedSha256 = std::exchange(FAcceptedSha256, std::string());
-    FJob = std::make_unique<TExportJob>(*UserList, std::move(settings), FDispatcher);
-    FJob->OnEvent = [this](const TExportEvent& event) { ShowEvent(event); };
+    FJob = std::make_unique<TExportJob>(FList, std::move(settings), FDispatcher);
+    FJob->OnEvent = [this](const TExportEvent& event) {
+        FProgress->Show(event);
+        // While the file is built on this thread, pending events run here: a click on Cancel
+        // is noticed at the next progress point.
+        if (event.Stage == TExportStage::Building) QCoreApplication::processEvents();
+    };
     FJob->OnError = [this](const TMessage& message) { UploadError(message); };
     FJob->OnDone = [this](const TExportResult& result) { ExportDone(result); };
     try {
@@ -788,102 +463,104 @@ void TfrmExportUser::StartExport() {
         FJob->Settings().Build.AllowEmptyPasswords = true;
         FJob->Start();
     }
-    TempFile = FJob->TempFile();
     if (!FJob->Uploading()) FJob.reset();
 }
 
-void TfrmExportUser::btnPreviewClick() {
-    if (Busy || !btnPreview->isEnabled()) return;
+void TfrmExportUser::PreviewClicked() {
+    if (FBusy || !F->btnPreview->isEnabled()) return;
     FDryRun = true;
-    btnExportClick();
+    ExportClicked();
     FDryRun = false;
 }
 
-void TfrmExportUser::ExportDone(const quorvane::TExportResult& result) {
+void TfrmExportUser::ExportDone(const TExportResult& result) {
     const bool upload = !FInExportClick; // a local export ends within the click
     if ((result.DryRun || result.Stopped) && result.Check) {
         // Nothing was replaced: the dialog stays open with what was found. A local job is still
         // running its Start; StartExport lets it go.
-        std::unique_ptr<quorvane::TExportJob> finished;
+        std::unique_ptr<TExportJob> finished;
         if (upload) finished = std::move(FJob);
-        TempFile.clear();
         EndExport();
-        const quorvane::TTargetCheck check = *result.Check;
-        if (result.Stopped) {
-            QMetaObject::invokeMethod(
-                this, [this, check] { TargetChanged(check); }, Qt::QueuedConnection);
-            return;
-        }
-        const TUserChanges& p = check.Preview;
-        QString lines;
-        for (const TUserChange& change : p.List)
-            lines += QStringLiteral("%1 %2\n").arg(
-                change.Kind == TUserChangeKind::Added     ? QStringLiteral("+")
-                : change.Kind == TUserChangeKind::Removed ? QStringLiteral("-")
-                                                          : QStringLiteral("~"),
-                BytesToText(change.Login));
-        QString footer = tr("%1 added, %2 removed, %3 with a new hash.")
-                             .arg(QLocale().toString(static_cast<qulonglong>(p.Added)),
-                                  QLocale().toString(static_cast<qulonglong>(p.Removed)),
-                                  QLocale().toString(static_cast<qulonglong>(p.Changed)));
-        if (check.Stops)
-            footer += QStringLiteral("\n") +
-                      tr("The file there changed since this database last wrote it: an export "
-                         "will ask before it replaces it.");
-        const QString target = BytesToText(check.Target);
-        ShowUserChanges(this, tr("Preview Changes"),
-                        p.Empty() ? tr("An export changes no user in %1.").arg(target)
-                                  : tr("An export makes these changes to %1:").arg(target),
-                        lines, footer);
+        ShowCheck(result);
         return;
     }
     if (result.Done) {
-        ResultText = MessageText(ExportResultMessage(result));
-        WeakUsers = result.WeakUsers;
+        FOutcome.ResultText = MessageText(ExportResultMessage(result));
+        FOutcome.WeakUsers = result.WeakUsers;
     }
     ShowWriteWarnings(this, result.Warnings);  // written, but not all of the old file was kept
     ShowWriteWarnings(this, result.Namesakes); // written, without users a server would tell apart
     if (!upload) {
         // Written, or aborted while building: a local export closes the dialog either way; an
         // aborted upload leaves the result to the one who cancelled.
-        if (!result.Aborted || rbnToFile->isChecked()) SetModalResult(QDialog::Accepted);
+        if (!result.Aborted || F->rbnToFile->isChecked()) SetModalResult(QDialog::Accepted);
         EndExport();
         return;
     }
     // The worker waits for this handler; the job is destroyed once its thread has let go.
-    const std::unique_ptr<quorvane::TExportJob> finished = std::move(FJob);
-    TempFile.clear();
-    if (result.Done && UserList != nullptr)
-        Confirmation = tr("The password file %1 is on the server %2 now.")
-                           .arg(BytesToText(result.Target), BytesToText(UserList->FtpHost));
+    const std::unique_ptr<TExportJob> finished = std::move(FJob);
+    if (result.Done)
+        FOutcome.Confirmation = tr("The password file %1 is on the server %2 now.")
+                                    .arg(BytesToText(result.Target), BytesToText(FList.FtpHost));
     if (result.Aborted) {
         EndExport();
         FUploadError.clear();
         // Only now is it certain: the transfer has stopped and the target was never touched.
-        ResultText = MessageText(quorvane::ExportAbortedMessage());
-        ShowMessageBox(this, QMessageBox::Information, tr("Export"), ResultText, QMessageBox::Ok);
+        FOutcome.ResultText = MessageText(ExportAbortedMessage());
+        ShowMessageBox(this, QMessageBox::Information, tr("Export"), FOutcome.ResultText,
+                       QMessageBox::Ok);
         SetModalResult(QDialog::Rejected);
         return;
     }
-    if (!ErrorShown) SetModalResult(QDialog::Accepted);
+    if (!FErrorShown) SetModalResult(QDialog::Accepted);
     EndExport();
     const QString error = std::exchange(FUploadError, QString());
     const auto& identity = result.Identity;
-    if (ErrorShown && !identity.Changed && !identity.PublicKeyPin.empty() && UserList) {
+    if (FErrorShown && !identity.Changed && !identity.PublicKeyPin.empty()) {
         // A certificate that no authority vouches for (a self-signed one): one question, with
         // the reason and the key, which (once the user has checked it) identifies the server
         // from now on.
         if (AskTrustTlsKey(error, QString::fromStdString(identity.PublicKeyPin))) {
-            UserList->FtpTlsPin = identity.PublicKeyPin;
-            QMetaObject::invokeMethod(this, &TfrmExportUser::btnExportClick, Qt::QueuedConnection);
+            FList.FtpTlsPin = identity.PublicKeyPin;
+            QMetaObject::invokeMethod(this, &TfrmExportUser::ExportClicked, Qt::QueuedConnection);
         }
-        FormActivate();
+        FocusTarget();
         return;
     }
     if (!error.isEmpty()) {
         ShowMessageBox(this, QMessageBox::Warning, tr("Warning"), error, QMessageBox::Ok);
-        FormActivate();
+        FocusTarget();
     }
+}
+
+void TfrmExportUser::ShowCheck(const TExportResult& result) {
+    const TTargetCheck check = *result.Check;
+    if (result.Stopped) {
+        QMetaObject::invokeMethod(
+            this, [this, check] { TargetChanged(check); }, Qt::QueuedConnection);
+        return;
+    }
+    const TUserChanges& p = check.Preview;
+    QString lines;
+    for (const TUserChange& change : p.List)
+        lines += QStringLiteral("%1 %2\n").arg(
+            change.Kind == TUserChangeKind::Added     ? QStringLiteral("+")
+            : change.Kind == TUserChangeKind::Removed ? QStringLiteral("-")
+                                                      : QStringLiteral("~"),
+            BytesToText(change.Login));
+    QString footer = tr("%1 added, %2 removed, %3 with a new hash.")
+                         .arg(QLocale().toString(static_cast<qulonglong>(p.Added)),
+                              QLocale().toString(static_cast<qulonglong>(p.Removed)),
+                              QLocale().toString(static_cast<qulonglong>(p.Changed)));
+    if (check.Stops)
+        footer += QStringLiteral("\n") +
+                  tr("The file there changed since this database last wrote it: an export "
+                     "will ask before it replaces it.");
+    const QString target = BytesToText(check.Target);
+    ShowUserChanges(this, tr("Preview Changes"),
+                    p.Empty() ? tr("An export changes no user in %1.").arg(target)
+                              : tr("An export makes these changes to %1:").arg(target),
+                    lines, footer);
 }
 
 bool TfrmExportUser::AskTrustTlsKey(const QString& reason, const QString& pin) {
@@ -904,7 +581,7 @@ bool TfrmExportUser::AskTrustTlsKey(const QString& reason, const QString& pin) {
     return answer == QMessageBox::Yes;
 }
 
-void TfrmExportUser::TargetChanged(const quorvane::TTargetCheck& check) {
+void TfrmExportUser::TargetChanged(const TTargetCheck& check) {
     using namespace quorvane;
     const QString target = BytesToText(check.Target);
     QString text = check.Recorded ? tr("%1 changed since this database last wrote it:").arg(target)
@@ -944,27 +621,26 @@ void TfrmExportUser::TargetChanged(const quorvane::TTargetCheck& check) {
         QMessageBox::Apply | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Cancel,
         {{QMessageBox::Apply, tr("&Merge")}, {QMessageBox::Discard, tr("&Overwrite")}});
     if (answer != QMessageBox::Apply && answer != QMessageBox::Discard) return;
-    if (answer == QMessageBox::Apply && UserList != nullptr) {
+    if (answer == QMessageBox::Apply) {
         Guarded(this, [&] {
-            MergeOutsideChanges(*UserList, check);
-            Merged = true;
+            MergeOutsideChanges(FList, check);
+            FOutcome.Merged = true;
         });
-        if (!Merged) return;
+        if (!FOutcome.Merged) return;
     }
     // Only what was shown may be replaced; a file that changed once more asks again.
     FAcceptedSha256 = check.CurrentSha256;
-    btnExportClick();
+    ExportClicked();
 }
 
-void TfrmExportUser::UploadError(const quorvane::TMessage& message) {
+void TfrmExportUser::UploadError(const TMessage& message) {
     // Told once the upload has ended, when it is known whether the server's key can be offered
     // for trust instead.
-    ErrorShown = true;
+    FErrorShown = true;
     if (FUploadError.isEmpty()) FUploadError = MessageText(message);
 }
 
 bool TfrmExportUser::AcceptHostKey(const std::string& server, const std::string& fingerprint) {
-    if (UserList == nullptr) return false;
     const QMessageBox::StandardButton answer = ShowMessageBox(
         this, QMessageBox::Question, tr("Confirm"),
         tr("The server %1 is not known yet. Its host key has the fingerprint\n%2\n\n"
@@ -973,21 +649,22 @@ bool TfrmExportUser::AcceptHostKey(const std::string& server, const std::string&
             .arg(QString::fromStdString(server), QString::fromStdString(fingerprint)),
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes) return false;
-    AddStoredHostKey(*UserList, fingerprint);
-    lstFtpHostKeys->addItem(QString::fromStdString(fingerprint));
+    AddStoredHostKey(FList, fingerprint);
+    F->lstFtpHostKeys->addItem(QString::fromStdString(fingerprint));
     UpdateControls();
     return true;
 }
 
 bool TfrmExportUser::ConfirmAbort() {
-    if (!Busy) return true;
+    if (!FBusy) return true;
     // Asked once: after Yes the dialog closes as soon as the export has stopped.
-    if (CancelRequested) return false;
+    if (FCancelRequested) return false;
     const QMessageBox::StandardButton answer = ShowMessageBox(
         this, QMessageBox::Warning, tr("Warning"), tr("Export is not completed. Abort?"),
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-    if (answer != QMessageBox::Yes || !Busy) return !Busy;
-    CancelRequested = true;
+    if (answer != QMessageBox::Yes || !FBusy) return !FBusy;
+    FCancelRequested = true;
+    FOutcome.Aborted = true;
     if (!FJob || !FJob->Uploading()) {
         // The build stops at its next progress point, or the export has just ended.
         if (FJob) FJob->Abort();
@@ -995,17 +672,17 @@ bool TfrmExportUser::ConfirmAbort() {
     }
     // The transfer stops at once; the dialog closes when the worker has cleaned up and says
     // then what the server holds.
-    lblProgress->setText(FJob->Abort() ? tr("Aborting...")
-                                       : tr("The new file is already being put in place..."));
+    FProgress->Say(FJob->Abort() ? tr("Aborting...")
+                                 : tr("The new file is already being put in place..."));
     return false;
 }
 
-void TfrmExportUser::btnCancelClick() {
+void TfrmExportUser::CancelClicked() {
     if (ConfirmAbort()) SetModalResult(QDialog::Rejected);
 }
 
 void TfrmExportUser::reject() {
-    btnCancelClick();
+    CancelClicked();
 }
 
 void TfrmExportUser::closeEvent(QCloseEvent* event) {
@@ -1026,59 +703,27 @@ void TfrmExportUser::CheckModalResult() {
     if (FModalResult == kNoResult || FInExportClick) return;
     const int result = FModalResult;
     FModalResult = kNoResult; // a refused close leaves the dialog as it was
-    if (FormCloseQuery()) QDialog::done(result);
+    if (ConfirmAbort()) QDialog::done(result);
 }
 
-void ShowUserChanges(QWidget* parent, const QString& title, const QString& heading,
-                     const QString& lines, const QString& footer) {
-    QDialog dialog(parent);
-    dialog.setObjectName(QStringLiteral("frmUserChanges"));
-    dialog.setWindowTitle(title);
-    auto* layout = new QVBoxLayout(&dialog);
-    auto* top = new QLabel(heading, &dialog);
-    top->setTextFormat(Qt::PlainText);
-    layout->addWidget(top);
-    if (!lines.isEmpty()) {
-        auto* list = new QPlainTextEdit(lines, &dialog);
-        list->setObjectName(QStringLiteral("edtChanges"));
-        list->setReadOnly(true);
-        list->setLineWrapMode(QPlainTextEdit::NoWrap);
-        list->setMinimumSize(QSize(360, 200));
-        layout->addWidget(list);
-    }
-    auto* bottom = new QLabel(footer, &dialog);
-    bottom->setObjectName(QStringLiteral("lblCounts"));
-    bottom->setTextFormat(Qt::PlainText);
-    bottom->setWordWrap(true);
-    layout->addWidget(bottom);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    layout->addWidget(buttons);
-    RunModal(dialog);
-}
-
-QString ShowExportDialog(TUserList& list, QWidget* owner, const std::string& databasePath,
-                         bool* attempted, bool* merged) {
-    TfrmExportUser dialog(owner);
-    dialog.UserList = &list;
-    dialog.DatabasePath = databasePath;
-    dialog.LoadSettings();
+TExportDialogOutcome ShowExportDialog(TUserList& list, QWidget* owner,
+                                      const std::string& databasePath) {
+    TfrmExportUser dialog(list, {.DatabasePath = databasePath}, owner);
     const int result = RunModal(dialog);
-    if (attempted != nullptr) *attempted = dialog.Attempted;
-    if (merged != nullptr) *merged = dialog.Merged;
-    if (result != QDialog::Accepted) return dialog.ResultText;
+    TExportDialogOutcome outcome = dialog.Outcome();
+    if (result != QDialog::Accepted) return outcome;
     dialog.SaveSettings();
-    if (dialog.CancelRequested) return dialog.ResultText;
+    if (outcome.Aborted) return outcome;
     // An upload ends with a word on where the file went.
-    if (!dialog.Confirmation.isEmpty())
+    if (!outcome.Confirmation.isEmpty())
         ShowMessageBox(owner, QMessageBox::Information, TfrmExportUser::tr("Export"),
-                       dialog.Confirmation, QMessageBox::Ok);
+                       outcome.Confirmation, QMessageBox::Ok);
     // Once the file is out: the users whose stored hash is still weak, by name.
-    const std::vector<TMessage> weak = WeakHashMessages(dialog.WeakUsers);
+    const std::vector<TMessage> weak = WeakHashMessages(outcome.WeakUsers);
     if (!weak.empty())
         ShowMessageBox(owner, QMessageBox::Warning, TfrmExportUser::tr("Export"),
                        MessageLines(weak), QMessageBox::Ok);
-    return dialog.ResultText;
+    return outcome;
 }
 
 } // namespace quorvane

@@ -182,13 +182,10 @@ void TfrmMain::miExportClick() {
         const TListChangeCheck check(*FUserList);
         // The rows are not rebuilt: users the export's sweep disabled show their new state at
         // the next rebuild.
-        QString result;
-        bool attempted = false;
-        bool merged = false;
+        TExportDialogOutcome outcome;
         try {
-            result = ShowExportDialog(*FUserList, this,
-                                      QFile::encodeName(Project.FileName()).toStdString(),
-                                      &attempted, &merged);
+            outcome = ShowExportDialog(*FUserList, this,
+                                       QFile::encodeName(Project.FileName()).toStdString());
         } catch (...) {
             ShowResult(QString());
             if (check.Changed()) Project.SetModified(true);
@@ -197,13 +194,13 @@ void TfrmMain::miExportClick() {
         if (check.Changed()) Project.SetModified(true);
         // Users taken over from the site are saved at once: a database that lost them again
         // would take them off the site at its next export.
-        if (merged) {
+        if (outcome.Merged) {
             FillList();
             Project.Save();
         }
         // An export that failed or was aborted: an earlier export's result would mislead. A
         // dialog closed without exporting leaves the line as it was.
-        if (attempted || !result.isEmpty()) ShowResult(result);
+        if (outcome.Attempted || !outcome.ResultText.isEmpty()) ShowResult(outcome.ResultText);
     });
 }
 

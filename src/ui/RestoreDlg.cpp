@@ -3,8 +3,8 @@
 #include "ftp/ServerTarget.h"
 #include "job/ExportJob.h"
 #include "ui/ByteText.h"
-#include "ui/ExportDlg.h"
 #include "ui/ModalRunner.h"
+#include "ui/QtUiDispatcher.h"
 #include "ui/UiPrompts.h"
 
 #include <QApplication>

@@ -4,6 +4,7 @@
 #include "Support.h"
 #include "persist/PrjLib.h"
 #include "ui/ExportDlg.h"
+#include "ui/ExportProgress.h"
 
 #include "base/Random.h"
 #include "persist/ShellLib.h"
@@ -24,8 +25,6 @@
 #include <QToolButton>
 
 #include <gtest/gtest.h>
-
-#include <sys/stat.h>
 
 using namespace quorvane;
 
@@ -67,12 +66,13 @@ struct TControls {
     QPushButton* btnCancel;
 };
 
-// A dialog over a list, filled from its settings, as ShowExportDialog fills it.
+// A dialog over a list, filled from its settings, salting from a fixed sequence.
 struct TDialogOn {
-    explicit TDialogOn(TUserList& list) : c(dialog) {
-        dialog.UserList = &list;
-        dialog.Random = &random;
-        dialog.LoadSettings();
+    explicit TDialogOn(TUserList& list, TExportDialogOptions options = {})
+        : dialog(list, Seeded(std::move(options), random)), c(dialog) {}
+    static TExportDialogOptions Seeded(TExportDialogOptions options, IRandomSource& random) {
+        options.Random = &random;
+        return options;
     }
     TLcgRandom random{42};
     TfrmExportUser dialog;
@@ -86,95 +86,71 @@ void AddUsers(TUserList& list, int count, const std::string& prefix = "user") {
 
 } // namespace
 
-TEST(ExportDialog, NewDatabaseShowsTheDefaultsWithExportDisabled) {
-    TUserList list;
-    TDialogOn t(list);
-    TControls& c = t.c;
-    EXPECT_EQ(c.cbxFormat->currentText(), QStringLiteral("MD5"));
-    EXPECT_EQ(c.cbxFormat->count(), 5);
-    EXPECT_EQ(c.cbxFormat->itemText(1), QStringLiteral("Plain text"));
-    EXPECT_TRUE(c.rbnToFile->isChecked());
-    EXPECT_FALSE(c.cbxFTPPassSave->isChecked()) << "a new server's password is not saved unasked";
-    EXPECT_TRUE(c.cbxFTPPassiveMode->isChecked());
-    for (QLineEdit* edit : {c.edtFile, c.edtFtpHost, c.edtFtpLogin, c.edtFtpPassword, c.edtFtpFile})
-        EXPECT_TRUE(edit->text().isEmpty()) << Str(edit->objectName());
-    EXPECT_FALSE(c.btnExport->isEnabled());
-    EXPECT_TRUE(c.edtFile->isEnabled());
-    EXPECT_TRUE(c.btnBrowse->isEnabled());
-    EXPECT_FALSE(c.edtFtpHost->isEnabled());
-    EXPECT_FALSE(c.cbxFTPPassSave->isEnabled());
-    EXPECT_TRUE(c.lblPlainTextNote->isHidden()) << "the note is only for plain text";
-}
-
-TEST(ExportDialog, EnablingRulesFollowTheTargetAndTheTexts) {
-    TUserList list;
-    TDialogOn t(list);
-    TControls& c = t.c;
-
-    QTest::keyClicks(c.edtFile, QStringLiteral(" "));
-    EXPECT_TRUE(c.btnExport->isEnabled()) << "a text of blanks counts as not empty";
-    EXPECT_TRUE(c.btnExport->isDefault());
-    c.edtFile->clear();
-    EXPECT_FALSE(c.btnExport->isEnabled());
-
-    QTest::mouseClick(c.rbnToFTP, Qt::LeftButton);
-    ASSERT_TRUE(c.rbnToFTP->isChecked());
-    EXPECT_FALSE(c.edtFile->isEnabled());
-    EXPECT_FALSE(c.btnBrowse->isEnabled());
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{c.edtFtpHost, c.edtFtpLogin, c.edtFtpPassword,
-                                         c.edtFtpFile, c.cbxFTPPassiveMode, c.cbxFTPPassSave})
-        EXPECT_TRUE(w->isEnabled()) << Str(w->objectName());
-
-    c.edtFile->setText(QStringLiteral("/tmp/x"));
-    EXPECT_FALSE(c.btnExport->isEnabled()) << "the local file does not count for FTP";
-    QTest::keyClicks(c.edtFtpHost, QStringLiteral("ftp.example"));
-    QTest::keyClicks(c.edtFtpLogin, QStringLiteral("admin"));
-    EXPECT_FALSE(c.btnExport->isEnabled()) << "no remote file yet";
-    QTest::keyClicks(c.edtFtpFile, QStringLiteral(".htpasswd"));
-    EXPECT_TRUE(c.btnExport->isEnabled()) << "the password may be empty";
-    EXPECT_TRUE(c.btnExport->isDefault());
-    c.edtFtpLogin->clear();
-    EXPECT_FALSE(c.btnExport->isEnabled());
-    EXPECT_FALSE(c.btnExport->isDefault());
-    c.edtFtpLogin->setText(QStringLiteral("admin"));
-
-    t.dialog.Busy = true;
-    t.dialog.UpdateControls();
-    EXPECT_FALSE(c.btnExport->isEnabled()) << "busy disables Export whatever the texts";
-
-    t.dialog.Busy = false;
-    QTest::mouseClick(c.rbnToFile, Qt::LeftButton);
-    EXPECT_TRUE(c.btnExport->isEnabled()) << "back to the file target with its file name";
-
-    c.cbxFormat->setCurrentIndex(1);
-    EXPECT_FALSE(c.lblPlainTextNote->isHidden());
-    EXPECT_TRUE(c.lblPlainTextNote->text().contains(QStringLiteral("Apache")));
-    c.cbxFormat->setCurrentIndex(0);
-    EXPECT_TRUE(c.lblPlainTextNote->isHidden());
-}
-
-TEST(ExportDialog, FocusGoesToTheFtpPasswordOnlyWhenItWasNotStored) {
-    for (const bool stored : {false, true}) {
+// Export (and Preview) need the chosen target named; the other target's fields are off.
+TEST(ExportDialog, ExportIsEnabledOnlyWhenTheChosenTargetIsNamed) {
+    struct TCase {
+        bool Ftp;
+        const char *File, *Host, *Login, *Remote;
+        bool Enabled;
+        const char* Why;
+    };
+    const TCase cases[] = {
+        {false, "", "h", "l", "r", false, "a new database names no file"},
+        {false, " ", "", "", "", true, "a text of blanks counts as not empty"},
+        {true, "/tmp/x", "h", "l", "", false, "no remote file; the local file does not count"},
+        {true, "", "h", "l", "r", true, "the password may be empty"},
+        {true, "", "h", "", "r", false, "no login"},
+        {true, "", "", "l", "r", false, "no host"},
+    };
+    for (const TCase& c : cases) {
         TUserList list;
-        list.ExportToFile = false;
+        TDialogOn t(list);
+        EXPECT_FALSE(t.c.cbxFTPPassSave->isChecked()) << "a new server's password is not saved";
+        QTest::mouseClick(c.Ftp ? t.c.rbnToFTP : t.c.rbnToFile, Qt::LeftButton);
+        const std::pair<QLineEdit*, const char*> typed[] = {{t.c.edtFile, c.File},
+                                                            {t.c.edtFtpHost, c.Host},
+                                                            {t.c.edtFtpLogin, c.Login},
+                                                            {t.c.edtFtpFile, c.Remote}};
+        for (const auto& [edit, text] : typed)
+            edit->setText(QString::fromUtf8(text));
+        EXPECT_EQ(t.c.btnExport->isEnabled(), c.Enabled) << c.Why;
+        EXPECT_EQ(t.c.btnExport->isDefault(), c.Enabled) << c.Why;
+        EXPECT_EQ(t.dialog.findChild<QPushButton*>(QStringLiteral("btnPreview"))->isEnabled(),
+                  c.Enabled)
+            << c.Why;
+        EXPECT_EQ(t.c.edtFile->isEnabled(), !c.Ftp) << c.Why;
+        EXPECT_EQ(t.c.btnBrowse->isEnabled(), !c.Ftp) << c.Why;
+        for (QWidget* w : std::initializer_list<QWidget*>{
+                 t.c.edtFtpHost, t.c.edtFtpLogin, t.c.edtFtpPassword, t.c.edtFtpFile,
+                 t.c.cbxFTPPassiveMode, t.c.cbxFTPPassSave})
+            EXPECT_EQ(w->isEnabled(), c.Ftp) << Str(w->objectName()) << ": " << c.Why;
+    }
+}
+
+// The field of the chosen target has the focus when the dialog opens; a server's password
+// box only when the password is not stored (it has to be typed).
+TEST(ExportDialog, OpensWithTheFocusOnTheChosenTargetsField) {
+    struct TCase {
+        bool ToFile;
+        bool PasswordStored;
+        const char* Expected;
+    };
+    for (const TCase& c :
+         {TCase{true, true, "edtFile"}, TCase{true, false, "edtFile"},
+          TCase{false, true, "edtFtpHost"}, TCase{false, false, "edtFtpPassword"}}) {
+        TUserList list;
+        list.ExportToFile = c.ToFile;
         list.FtpHost = "ftp.example.org";
-        list.FtpStorePass = stored;
+        list.FtpStorePass = c.PasswordStored;
         TDialogOn t(list);
         t.dialog.show();
         QApplication::setActiveWindow(&t.dialog);
         ASSERT_TRUE(WaitUntil([&] { return t.dialog.isActiveWindow(); }, 5000));
         WaitUntil([] { return false; }, 50);
-        EXPECT_EQ(QApplication::focusWidget() == t.c.edtFtpPassword, !stored)
-            << "stored: " << stored;
+        ASSERT_NE(QApplication::focusWidget(), nullptr);
+        EXPECT_EQ(Str(QApplication::focusWidget()->objectName()), c.Expected)
+            << c.ToFile << c.PasswordStored;
     }
-    // The file target never moves the focus to the password.
-    TUserList list;
-    list.FtpStorePass = false;
-    TDialogOn t(list);
-    t.c.edtFile->setFocus();
-    t.dialog.FormActivate();
-    EXPECT_NE(QApplication::focusWidget(), t.c.edtFtpPassword);
 }
 
 TEST(ExportDialog, SettingsLoadAndStoreEveryField) {
@@ -194,7 +170,6 @@ TEST(ExportDialog, SettingsLoadAndStoreEveryField) {
     TDialogOn t(list);
     TControls& c = t.c;
     EXPECT_EQ(c.cbxFormat->currentIndex(), 1);
-    EXPECT_EQ(t.dialog.GetPassType(), TPasswordsType::ptPlainText);
     EXPECT_EQ(Str(c.edtFile->text()), "/srv/www/.htpasswd");
     EXPECT_TRUE(c.rbnToFTP->isChecked());
     EXPECT_EQ(Str(c.edtFtpHost->text()), "ftp.example.org");
@@ -312,7 +287,7 @@ TEST(ExportDialog, LocalExportWritesTheFileSweepsAndCloses) {
     EXPECT_EQ(t.dialog.result(), QDialog::Accepted);
     EXPECT_EQ(ReadWholeFile(target), "alice:a1\r\ncarl:c\r\n");
     EXPECT_TRUE(list.Users(3).Disable) << "the sweep disabled the expired user";
-    EXPECT_FALSE(t.dialog.Busy);
+    EXPECT_FALSE(t.dialog.IsBusy());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the busy pointer is gone";
 
     // MD5: one "$apr1$" line per enabled user.
@@ -353,7 +328,7 @@ TEST(ExportDialog, EmptyPasswordsNeedConsent) {
             EXPECT_EQ(ReadWholeFile(target), "alice:a1\r\ncarl:\r\n");
         } else {
             EXPECT_TRUE(t.dialog.isVisible());
-            EXPECT_FALSE(t.dialog.Busy);
+            EXPECT_FALSE(t.dialog.IsBusy());
             EXPECT_FALSE(fs::exists(target));
         }
     }
@@ -369,8 +344,7 @@ TEST(ExportDialog, TargetThatIsTheDatabaseIsRefused) {
     list.SaveToFile(database.string());
     const std::string saved = ReadWholeFile(database);
     list.PassFile = database.string();
-    TDialogOn t(list);
-    t.dialog.DatabasePath = database.string();
+    TDialogOn t(list, {.DatabasePath = database.string()});
     t.dialog.show();
     TScriptedModals modals;
     QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
@@ -400,7 +374,7 @@ TEST(ExportDialog, FileThatCannotBeCreatedShowsTheErrorAndStaysOpen) {
                                              target.substr(0, target.rfind('/')) +
                                              " does not exist.");
     EXPECT_TRUE(t.dialog.isVisible()) << "the dialog stays open for another try";
-    EXPECT_FALSE(t.dialog.Busy);
+    EXPECT_FALSE(t.dialog.IsBusy());
     EXPECT_TRUE(t.c.btnExport->isEnabled());
     EXPECT_TRUE(t.c.lblProgress->text().isEmpty());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
@@ -435,14 +409,12 @@ TEST(ExportDialogFtp, UploadArrivesTempFileGoesDialogCloses) {
     TDialogOn t(list);
     t.dialog.show();
     QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
-    EXPECT_TRUE(t.dialog.Busy);
-    EXPECT_NE(t.dialog.Uploader(), nullptr);
+    EXPECT_TRUE(t.dialog.IsBusy());
     EXPECT_FALSE(t.c.btnExport->isEnabled());
     EXPECT_EQ(TempFilesIn(tmp.Dir()), 1) << "the file waits for the upload";
     ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }));
     EXPECT_EQ(t.dialog.result(), QDialog::Accepted);
-    EXPECT_EQ(t.dialog.Uploader(), nullptr);
-    EXPECT_FALSE(t.dialog.Busy);
+    EXPECT_FALSE(t.dialog.IsBusy());
     // ASCII transfer: the server stores its own line ends.
     const std::string uploaded = ReadWholeFile(server.Root() / "htpasswd");
     EXPECT_TRUE(uploaded == "alice:a 1\ncarl:c\n" || uploaded == "alice:a 1\r\ncarl:c\r\n")
@@ -468,18 +440,17 @@ TEST(ExportDialogFtp, StalledUploadEndsByTheServerOrByLeavingTheDialog) {
         FillFtp(list, silent->Host(), "x");
         TScriptedModals modals;
         if (end != TEnd::ServerGoes) modals.Buttons = {QMessageBox::No, QMessageBox::Yes};
-        auto t = std::make_unique<TDialogOn>(list);
-        t->dialog.FtpTimeout = 30000;
+        auto t = std::make_unique<TDialogOn>(list, TExportDialogOptions{.FtpTimeout = 30000});
         t->dialog.show();
         QTest::mouseClick(t->c.btnExport, Qt::LeftButton);
-        ASSERT_NE(t->dialog.Uploader(), nullptr);
+        ASSERT_TRUE(t->dialog.IsBusy());
         ASSERT_EQ(TempFilesIn(tmp.Dir()), 1);
-        struct stat info {};
-        ASSERT_EQ(::stat(t->dialog.TempFile.c_str(), &info), 0);
-        EXPECT_EQ(info.st_mode & 0777, 0600u);
+        for (const auto& entry : fs::directory_iterator(tmp.Dir().Path()))
+            EXPECT_EQ(entry.status().permissions(), fs::perms::owner_read | fs::perms::owner_write)
+                << "the file waiting for the upload is private";
         if (end == TEnd::ServerGoes) {
             silent.reset(); // the connection fails, the export ends with a warning
-            EXPECT_TRUE(WaitUntil([&] { return !t->dialog.Busy; }));
+            EXPECT_TRUE(WaitUntil([&] { return !t->dialog.IsBusy(); }));
             EXPECT_EQ(modals.Boxes.size(), 1u);
             EXPECT_EQ(TempFilesIn(tmp.Dir()), 0);
             continue;
@@ -493,7 +464,7 @@ TEST(ExportDialogFtp, StalledUploadEndsByTheServerOrByLeavingTheDialog) {
         leave(); // No
         WaitUntil([] { return false; }, 50);
         EXPECT_TRUE(t->dialog.isVisible());
-        EXPECT_TRUE(t->dialog.Busy);
+        EXPECT_TRUE(t->dialog.IsBusy());
         EXPECT_EQ(modals.Boxes.size(), 1u);
         leave(); // Yes: the worker stops waiting for the server
         ASSERT_TRUE(WaitUntil([&] { return !t->dialog.isVisible(); }, 5000));
@@ -503,7 +474,7 @@ TEST(ExportDialogFtp, StalledUploadEndsByTheServerOrByLeavingTheDialog) {
         EXPECT_EQ(Str(modals.Boxes[1].Text), "Export is not completed. Abort?");
         EXPECT_EQ(Str(modals.Boxes[2].Text), "Export aborted; the server's file was not changed");
         EXPECT_EQ(modals.Boxes[2].Icon, QMessageBox::Information);
-        EXPECT_EQ(t->dialog.Uploader(), nullptr) << "the worker has ended";
+        EXPECT_FALSE(t->dialog.IsBusy()) << "the worker has ended";
         EXPECT_EQ(TempFilesIn(tmp.Dir()), 0);
         t.reset();
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
@@ -552,14 +523,13 @@ TEST(ExportDialogFtp, ErrorShowsWarningAndLeavesTheDialogReady) {
     t.dialog.show();
     TScriptedModals modals;
     QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
-    ASSERT_TRUE(WaitUntil([&] { return !t.dialog.Busy; }));
+    ASSERT_TRUE(WaitUntil([&] { return !t.dialog.IsBusy(); }));
     WaitUntil([] { return false; }, 100);
     EXPECT_TRUE(t.dialog.isVisible());
     ASSERT_EQ(modals.Boxes.size(), 1u);
     EXPECT_EQ(Str(modals.Boxes[0].Title), "Warning");
     EXPECT_EQ(modals.Boxes[0].Icon, QMessageBox::Warning);
     EXPECT_FALSE(modals.Boxes[0].Text.isEmpty());
-    EXPECT_TRUE(t.dialog.ErrorShown);
     EXPECT_TRUE(t.c.btnExport->isEnabled()) << "Export is enabled again";
     EXPECT_TRUE(t.c.lblProgress->text().isEmpty());
     // The port of the stored host shows in its own box.
@@ -608,12 +578,12 @@ TEST(ExportDialog, CancelWhileBuildingAsksAndYesWritesNothing) {
         std::vector<QString> progressSeen;
         QTimer::singleShot(0, &t.dialog, [&] {
             progressSeen.push_back(t.c.lblProgress->text());
-            EXPECT_TRUE(t.dialog.Busy);
+            EXPECT_TRUE(t.dialog.IsBusy());
             EXPECT_FALSE(t.c.btnExport->isEnabled());
             QTest::mouseClick(t.c.btnCancel, Qt::LeftButton);
         });
         QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
-        EXPECT_EQ(t.dialog.Uploader(), nullptr);
+        EXPECT_FALSE(t.dialog.IsBusy()) << "stopped or done within the click";
         ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }, 5000));
         ASSERT_EQ(modals.Boxes.size(), 1u) << "one question while building";
         EXPECT_EQ(Str(modals.Boxes[0].Title), "Warning");
@@ -652,30 +622,27 @@ TEST(ExportDialog, EscapeAndTheCloseBoxCloseAnIdleDialogWithoutAQuestion) {
     EXPECT_TRUE(modals.Boxes.empty());
 }
 
-TEST(ExportDialog, WorkerStatusGoesToTheLabelAndTheBarErrorsToAWarning) {
+// The dialog's progress line and bar, fed as a running export feeds them.
+TEST(ExportDialog, ProgressShowsTheStageOnOneLineAndAnUploadsFigures) {
     TUserList list;
     TDialogOn t(list);
-    t.dialog.BeginExport();
+    TExportProgressView view(*t.c.lblProgress, *t.c.lblTransfer, *t.c.pbrProgress);
+    view.Begin();
     EXPECT_FALSE(t.c.pbrProgress->isHidden()) << "the bar shows while busy";
-    quorvane::TExportEvent event;
-    event.Stage = quorvane::TExportStage::Connecting;
+    TExportEvent event;
+    event.Stage = TExportStage::Connecting;
     event.Server = "127.0.0.1:21";
-    t.dialog.ShowEvent(event);
+    view.Show(event);
     EXPECT_EQ(Str(t.c.lblProgress->text()), "Connecting to 127.0.0.1:21...");
     EXPECT_EQ(t.c.pbrProgress->maximum(), 0) << "no measure while connecting";
-    event.Stage = quorvane::TExportStage::Uploading;
+    event.Stage = TExportStage::Uploading;
     event.Remote = "/www/.htpasswd";
     event.BytesSent = 500;
     event.BytesTotal = 1000;
-    t.dialog.ShowEvent(event);
+    view.Show(event);
     EXPECT_EQ(Str(t.c.lblProgress->text()), "Uploading /www/.htpasswd - 50% completed");
     EXPECT_EQ(t.c.pbrProgress->maximum(), 100);
     EXPECT_EQ(t.c.pbrProgress->value(), 50);
-    EXPECT_FALSE(t.dialog.ErrorShown);
-    t.dialog.UploadError(Verbatim("Login incorrect."));
-    EXPECT_TRUE(t.dialog.ErrorShown);
-    EXPECT_EQ(Str(t.c.lblProgress->text()), "Uploading /www/.htpasswd - 50% completed")
-        << "an error does not go into the label";
     // A text wider than the label is cut at its edge: the label keeps its size and one line.
     t.dialog.show();
     WaitUntil([] { return false; }, 20);
@@ -683,7 +650,7 @@ TEST(ExportDialog, WorkerStatusGoesToTheLabelAndTheBarErrorsToAWarning) {
     const QSize dialogSize = t.dialog.size();
     event.Remote = "/www/a/very/long/remote/folder/name/for/the/members/area/.htpasswd";
     event.BytesSent = 100;
-    t.dialog.ShowEvent(event);
+    view.Show(event);
     WaitUntil([] { return false; }, 20);
     EXPECT_EQ(t.c.lblProgress->size(), labelSize);
     EXPECT_EQ(t.dialog.size(), dialogSize);
@@ -697,19 +664,18 @@ TEST(ExportDialog, WorkerStatusGoesToTheLabelAndTheBarErrorsToAWarning) {
     // Under it, the sizes, and once a little time has passed, the speed and the time left.
     event.BytesTotal = 48'100'000;
     event.BytesSent = 1'000'000;
-    t.dialog.ShowEvent(event);
+    view.Show(event);
     EXPECT_EQ(Str(t.c.lblTransfer->text()), "1.0 of 48.1 MB");
     QTest::qWait(700);
     event.BytesSent = 1'700'000;
-    t.dialog.ShowEvent(event);
+    view.Show(event);
     const QRegularExpression figures(
         QStringLiteral("^1\\.7 of 48\\.1 MB, [0-9.]+ (kB|MB)/s, about [0-9]+ (s|min) left$"));
     EXPECT_TRUE(figures.match(t.c.lblTransfer->text()).hasMatch()) << Str(t.c.lblTransfer->text());
-    t.dialog.EndExport();
+    view.End();
     EXPECT_TRUE(t.c.lblTransfer->text().isEmpty());
     EXPECT_TRUE(t.c.lblProgress->text().isEmpty());
     EXPECT_TRUE(t.c.pbrProgress->isHidden());
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST(ExportDialog, EachFormShowsItsGuidanceWorkFactorAndEstimate) {
@@ -791,28 +757,6 @@ TEST(ExportDialog, WorkFactorsAreKeptPerFormAndStoredOnlyForTheChosenOne) {
     u.c.cbxFormat->setCurrentIndex(0);
     u.dialog.SaveSettings();
     EXPECT_EQ(md5.Fingerprint(), fingerprint);
-}
-
-TEST(ExportDialog, OpensWithTheFocusOnTheChosenTargetsField) {
-    struct TCase {
-        bool ToFile;
-        bool PasswordStored;
-        const char* Expected;
-    };
-    for (const TCase& c : {TCase{true, true, "edtFile"}, TCase{false, true, "edtFtpHost"},
-                           TCase{false, false, "edtFtpPassword"}}) {
-        TUserList list;
-        list.ExportToFile = c.ToFile;
-        list.FtpHost = "ftp.example.org";
-        list.FtpStorePass = c.PasswordStored;
-        TDialogOn t(list);
-        t.dialog.show();
-        QApplication::setActiveWindow(&t.dialog);
-        ASSERT_TRUE(WaitUntil([&] { return t.dialog.isActiveWindow(); }, 5000));
-        WaitUntil([] { return false; }, 50);
-        ASSERT_NE(QApplication::focusWidget(), nullptr);
-        EXPECT_EQ(Str(QApplication::focusWidget()->objectName()), c.Expected);
-    }
 }
 
 TEST(ExportDialog, UsersOnWeakHashesAreNamedOnceTheFileIsOut) {

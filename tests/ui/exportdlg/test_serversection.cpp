@@ -31,11 +31,7 @@ using namespace testsupport;
 namespace {
 
 struct TServerDialog {
-    explicit TServerDialog(TUserList& list) {
-        dialog.UserList = &list;
-        dialog.Random = &random;
-        dialog.LoadSettings();
-    }
+    explicit TServerDialog(TUserList& list) : dialog(list, {.Random = &random}) {}
     QComboBox* Protocol() { return Find<QComboBox>(dialog, "cbxFtpProtocol"); }
     QSpinBox* Port() { return Find<QSpinBox>(dialog, "spnFtpPort"); }
     QLineEdit* Host() { return Find<QLineEdit>(dialog, "edtFtpHost"); }
@@ -209,7 +205,7 @@ TEST(ExportDialogServer, UnknownHostKeyIsAskedAndRememberedWhenTrusted) {
         TScriptedModals modals;
         modals.Buttons = {QMessageBox::No, QMessageBox::Ok};
         QTest::mouseClick(t.Export(), Qt::LeftButton);
-        ASSERT_TRUE(WaitUntil([&] { return !t.dialog.Busy; }));
+        ASSERT_TRUE(WaitUntil([&] { return !t.dialog.IsBusy(); }));
         ASSERT_EQ(modals.Boxes.size(), 2u);
         EXPECT_TRUE(modals.Boxes[0].Text.contains(QStringLiteral("SHA256:")));
         EXPECT_TRUE(modals.Boxes[1].Text.contains(QStringLiteral("is not known")));

@@ -36,18 +36,15 @@ struct TSite {
     // closed (the export went through).
     bool Export(std::deque<QMessageBox::StandardButton> answers = {}, bool* merged = nullptr,
                 const std::function<int(QDialog&)>& other = {}) {
-        TfrmExportUser dialog;
-        dialog.UserList = &List;
-        dialog.DatabasePath = Db;
-        dialog.LoadSettings();
+        TfrmExportUser dialog(List, {.DatabasePath = Db});
         dialog.show();
         Modals.Buttons = std::move(answers);
         Modals.OnDialog = other;
         QTest::mouseClick(Find<QPushButton>(dialog, other ? "btnPreview" : "btnExport"),
                           Qt::LeftButton);
         const bool closed = WaitUntil([&] { return !dialog.isVisible(); }, other ? 500 : 2000);
-        WaitUntil([&] { return !dialog.Busy; }, 2000);
-        if (merged != nullptr) *merged = dialog.Merged;
+        WaitUntil([&] { return !dialog.IsBusy(); }, 2000);
+        if (merged != nullptr) *merged = dialog.Outcome().Merged;
         return closed;
     }
     TTempDir Dir;

@@ -274,9 +274,7 @@ TEST(Translation, CoreFailuresAndExportProgressShowInGerman) {
     list.FtpPasswdFile = "htpasswd";
     list.FtpPassiveMode = true;
     boxes.clear();
-    TfrmExportUser dialog(&window);
-    dialog.UserList = &list;
-    dialog.LoadSettings();
+    TfrmExportUser dialog(list, {}, &window);
     dialog.show();
     QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnExport")), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.empty(); }, 20000));

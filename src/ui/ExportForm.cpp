@@ -1,0 +1,315 @@
+#include "ui/ExportForm.h"
+
+#include "export/HashSchemes.h"
+#include "ftp/ServerTarget.h"
+#include "ui/ExportDlg.h"
+#include "ui/FitScreen.h"
+#include "ui/MessageText.h"
+#include "ui/PasswordField.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <initializer_list>
+#include <iterator>
+
+namespace quorvane {
+
+namespace {
+
+// What saving the server password means for who can read it.
+QString SavedPasswordHint() {
+    return TfrmExportUser::tr("The database file then holds this password: anyone who can read "
+                              "the file can read it.");
+}
+
+QFrame* NewRule(QWidget* parent, const char* name) {
+    auto* rule = new QFrame(parent);
+    rule->setObjectName(QLatin1String(name));
+    rule->setFrameShape(QFrame::HLine);
+    rule->setFrameShadow(QFrame::Sunken);
+    return rule;
+}
+
+QLabel* NewLabel(QWidget* parent, const char* name, const QString& caption = {}) {
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(QLatin1String(name));
+    return label;
+}
+
+QLineEdit* NewEdit(QWidget* parent, const char* name) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QLatin1String(name));
+    return edit;
+}
+
+template <typename Widget> Widget* New(QWidget* parent, const char* name) {
+    auto* widget = new Widget(parent);
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+// Hidden, the widget keeps its room: the dialog does not change size as parts come and go.
+void KeepRoomWhenHidden(std::initializer_list<QWidget*> widgets) {
+    for (QWidget* w : widgets) {
+        QSizePolicy policy = w->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        w->setSizePolicy(policy);
+    }
+}
+
+} // namespace
+
+TExportForm::TExportForm(QDialog& dialog) : FScale(dialog.fontMetrics().height() / 13.0) {
+    BuildFormat(dialog);
+    BuildFileTarget(dialog);
+    BuildServerTarget(dialog);
+    BuildProgress(dialog);
+    LayOut(dialog);
+}
+
+int TExportForm::Px(int pixels) const {
+    return static_cast<int>(pixels * FScale + 0.5);
+}
+
+void TExportForm::BuildFormat(QDialog& dialog) {
+    FFormatCaption = NewLabel(&dialog, "Label1", TfrmExportUser::tr("Password hash"));
+    cbxFormat = New<QComboBox>(&dialog, "cbxFormat");
+    for (const THashScheme& scheme : HashSchemes())
+        cbxFormat->addItem(MessageText(scheme.DisplayMessage()), static_cast<int>(scheme.Id));
+    cbxFormat->setMinimumWidth(Px(145));
+    lblPlainTextNote = NewLabel(
+        &dialog, "lblPlainTextNote",
+        TfrmExportUser::tr("Web servers on Linux and other Unix systems (Apache, nginx, lighttpd) "
+                           "refuse plain-text password files; they accept them only on Windows."));
+    lblPlainTextNote->setWordWrap(true);
+    lblSchemeHint = NewLabel(&dialog, "lblSchemeHint");
+    lblSchemeHint->setWordWrap(true);
+    lblWorkFactor = NewLabel(&dialog, "lblWorkFactor");
+    spnWorkFactor = New<QSpinBox>(&dialog, "spnWorkFactor");
+    spnWorkFactor->setGroupSeparatorShown(true);
+    lblWorkFactor->setBuddy(spnWorkFactor);
+    lblEstimate = NewLabel(&dialog, "lblEstimate");
+    lblEstimate->setWordWrap(true);
+    lblEstimate->setMinimumHeight(2 * lblEstimate->fontMetrics().lineSpacing()); // two lines
+    KeepRoomWhenHidden({lblPlainTextNote, lblWorkFactor, spnWorkFactor, lblEstimate});
+}
+
+void TExportForm::BuildFileTarget(QDialog& dialog) {
+    rbnToFile = new QRadioButton(TfrmExportUser::tr("To File"), &dialog);
+    rbnToFile->setObjectName(QStringLiteral("rbnToFile"));
+    rbnToFile->setChecked(true);
+    FFileCaption = NewLabel(&dialog, "Label2", TfrmExportUser::tr("File"));
+    edtFile = NewEdit(&dialog, "edtFile");
+    edtFile->setMinimumWidth(Px(280));
+    btnBrowse = New<QToolButton>(&dialog, "btnBrowse");
+    btnBrowse->setText(TfrmExportUser::tr("Browse"));
+    btnBrowse->setFocusPolicy(Qt::NoFocus);
+    btnBrowse->setMinimumWidth(Px(65));
+    btnBrowse->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+}
+
+void TExportForm::BuildServerTarget(QDialog& dialog) {
+    rbnToFTP = new QRadioButton(TfrmExportUser::tr("To FTP Server"), &dialog);
+    rbnToFTP->setObjectName(QStringLiteral("rbnToFTP"));
+    FProtocolCaption = NewLabel(&dialog, "lblFtpProtocol", TfrmExportUser::tr("Protocol"));
+    cbxFtpProtocol = New<QComboBox>(&dialog, "cbxFtpProtocol");
+    for (const TTransferProtocol protocol :
+         {TTransferProtocol::Ftp, TTransferProtocol::FtpExplicitTls,
+          TTransferProtocol::FtpImplicitTls, TTransferProtocol::Sftp})
+        cbxFtpProtocol->addItem(MessageText(ProtocolDisplayMessage(protocol)),
+                                static_cast<int>(protocol));
+    FPortCaption = NewLabel(&dialog, "lblFtpPort", TfrmExportUser::tr("Port"));
+    spnFtpPort = New<QSpinBox>(&dialog, "spnFtpPort");
+    spnFtpPort->setRange(0, 65535);
+    spnFtpPort->setSpecialValueText(TfrmExportUser::tr("Default"));
+
+    FHostCaption = NewLabel(&dialog, "Label3", TfrmExportUser::tr("Host"));
+    edtFtpHost = NewEdit(&dialog, "edtFtpHost");
+    edtFtpHost->setMinimumWidth(Px(170));
+    cbxFTPPassiveMode = new QCheckBox(TfrmExportUser::tr("Passive mode"), &dialog);
+    cbxFTPPassiveMode->setObjectName(QStringLiteral("cbxFTPPassiveMode"));
+    FLoginCaption = NewLabel(&dialog, "Label4", TfrmExportUser::tr("Login"));
+    edtFtpLogin = NewEdit(&dialog, "edtFtpLogin");
+    FPasswordCaption = NewLabel(&dialog, "Label5", TfrmExportUser::tr("Password"));
+    edtFtpPassword = NewEdit(&dialog, "edtFtpPassword");
+    AddShowPasswordToggle(*edtFtpPassword); // hidden, shown on request
+    cbxFTPPassSave = new QCheckBox(TfrmExportUser::tr("Save?"), &dialog);
+    cbxFTPPassSave->setObjectName(QStringLiteral("cbxFTPPassSave"));
+    cbxFTPPassSave->setToolTip(SavedPasswordHint());
+    lblSavedPasswordHint = NewLabel(&dialog, "lblSavedPasswordHint", SavedPasswordHint());
+    lblSavedPasswordHint->setWordWrap(true);
+    // Wrapped within the width the fields give the dialog, never widening it.
+    lblSavedPasswordHint->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+
+    lblFtpKeyFile = NewLabel(&dialog, "lblFtpKeyFile", TfrmExportUser::tr("Key file"));
+    edtFtpKeyFile = NewEdit(&dialog, "edtFtpKeyFile");
+    edtFtpKeyFile->setPlaceholderText(TfrmExportUser::tr("none: log in with the password"));
+    lblFtpCaFile = NewLabel(&dialog, "lblFtpCaFile", TfrmExportUser::tr("CA file"));
+    edtFtpCaFile = NewEdit(&dialog, "edtFtpCaFile");
+    edtFtpCaFile->setPlaceholderText(
+        TfrmExportUser::tr("none: the system's certificate authorities"));
+    edtFtpCaFile->setToolTip(
+        TfrmExportUser::tr("A file of certificates (PEM) that vouch for the server, for a "
+                           "server whose certificate no public authority signed"));
+    lblFtpHostKeys = NewLabel(&dialog, "lblFtpHostKeys", TfrmExportUser::tr("Host keys"));
+    lstFtpHostKeys = New<QListWidget>(&dialog, "lstFtpHostKeys");
+    lstFtpHostKeys->setToolTip(
+        TfrmExportUser::tr("SSH host keys trusted for this server besides known_hosts; "
+                           "a server showing another key is refused"));
+    lstFtpHostKeys->setMaximumHeight(lstFtpHostKeys->fontMetrics().height() * 3 + Px(8));
+    // A fingerprint wider than the list shows its start and end; the whole one is its tip.
+    lstFtpHostKeys->setTextElideMode(Qt::ElideMiddle);
+    lstFtpHostKeys->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    btnRemoveHostKey = new QPushButton(TfrmExportUser::tr("Remove"), &dialog);
+    btnRemoveHostKey->setObjectName(QStringLiteral("btnRemoveHostKey"));
+    btnRemoveHostKey->setAutoDefault(false);
+
+    FRemoteCaption = NewLabel(&dialog, "Label6", TfrmExportUser::tr("File"));
+    edtFtpFile = NewEdit(&dialog, "edtFtpFile");
+    lblClearTextHint = NewLabel(
+        &dialog, "lblClearTextHint",
+        TfrmExportUser::tr("Plain FTP sends the password and the password file in clear."));
+    KeepRoomWhenHidden({lblClearTextHint});
+}
+
+void TExportForm::BuildProgress(QDialog& dialog) {
+    // One line each, as wide as the row leaves them (never widening the dialog): a long file
+    // name is shortened in its middle, so the rest of the line shows; the whole text is the
+    // tool tip.
+    lblProgress = NewLabel(&dialog, "lblProgress");
+    lblTransfer = NewLabel(&dialog, "lblTransfer");
+    for (QLabel* label : {lblProgress, lblTransfer}) {
+        label->setMinimumWidth(Px(200));
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        label->setWordWrap(false);
+    }
+    pbrProgress = New<QProgressBar>(&dialog, "pbrProgress");
+    pbrProgress->setFixedWidth(Px(70));
+    pbrProgress->setTextVisible(false);
+    KeepRoomWhenHidden({pbrProgress});
+    pbrProgress->hide();
+    btnPreview = new QPushButton(TfrmExportUser::tr("Preview Changes..."), &dialog);
+    btnPreview->setObjectName(QStringLiteral("btnPreview"));
+    btnExport = new QPushButton(TfrmExportUser::tr("Export"), &dialog);
+    btnExport->setObjectName(QStringLiteral("btnExport"));
+    btnCancel = new QPushButton(TfrmExportUser::tr("Cancel"), &dialog);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    for (QPushButton* button : {btnExport, btnCancel})
+        button->setMinimumWidth(Px(75));
+}
+
+void TExportForm::LayOut(QDialog& dialog) {
+    auto* heading = new QHBoxLayout;
+    heading->addWidget(FFormatCaption);
+    heading->addWidget(NewRule(&dialog, "Bevel4"), 1);
+
+    auto* grid = new QGridLayout;
+    grid->setColumnMinimumWidth(0, Px(50));
+    grid->setHorizontalSpacing(Px(6));
+    grid->setColumnStretch(1, 1);
+    auto* format = new QHBoxLayout;
+    format->addWidget(cbxFormat);
+    format->addSpacing(Px(12));
+    format->addWidget(lblWorkFactor);
+    format->addWidget(spnWorkFactor);
+    format->addStretch(1);
+    grid->addLayout(format, 0, 1, 1, 3);
+    // The note on plain text and the guidance on the other forms share one place.
+    auto* guidance = new QGridLayout;
+    guidance->addWidget(lblPlainTextNote, 0, 0);
+    guidance->addWidget(lblSchemeHint, 0, 0);
+    guidance->addWidget(lblEstimate, 1, 0);
+    grid->addLayout(guidance, 1, 1, 1, 3);
+
+    const auto section = [&](QRadioButton* choice, const char* rule, int row) {
+        auto* line = new QHBoxLayout;
+        line->addWidget(choice);
+        line->addWidget(NewRule(&dialog, rule), 1);
+        grid->addLayout(line, row, 0, 1, 4);
+    };
+    section(rbnToFile, "Bevel1", 2);
+    grid->addWidget(FFileCaption, 3, 0);
+    grid->addWidget(edtFile, 3, 1, 1, 2);
+    grid->addWidget(btnBrowse, 3, 3);
+
+    section(rbnToFTP, "Bevel2", 4);
+    grid->addWidget(FProtocolCaption, 5, 0);
+    grid->addWidget(cbxFtpProtocol, 5, 1, Qt::AlignLeft);
+    auto* port = new QHBoxLayout;
+    port->addWidget(FPortCaption);
+    port->addWidget(spnFtpPort);
+    grid->addLayout(port, 5, 2, 1, 2);
+    grid->addWidget(FHostCaption, 6, 0);
+    grid->addWidget(edtFtpHost, 6, 1);
+    grid->addWidget(cbxFTPPassiveMode, 6, 2, 1, 2);
+    grid->addWidget(FLoginCaption, 7, 0);
+    grid->addWidget(edtFtpLogin, 7, 1);
+    grid->addWidget(FPasswordCaption, 8, 0);
+    grid->addWidget(edtFtpPassword, 8, 1);
+    grid->addWidget(cbxFTPPassSave, 8, 2, 1, 2);
+    grid->addWidget(lblSavedPasswordHint, 9, 1, 1, 3);
+    // The key file (SFTP) and the CA file (FTP over TLS) share a row: one of them at most shows.
+    grid->addWidget(lblFtpKeyFile, 10, 0);
+    grid->addWidget(edtFtpKeyFile, 10, 1, 1, 2);
+    grid->addWidget(lblFtpCaFile, 10, 0);
+    grid->addWidget(edtFtpCaFile, 10, 1, 1, 2);
+    grid->addWidget(lblFtpHostKeys, 11, 0, Qt::AlignTop);
+    grid->addWidget(lstFtpHostKeys, 11, 1, 1, 2);
+    grid->addWidget(btnRemoveHostKey, 11, 3, Qt::AlignTop);
+    grid->addWidget(FRemoteCaption, 12, 0);
+    grid->addWidget(edtFtpFile, 12, 1, 1, 2);
+    grid->addWidget(lblClearTextHint, 13, 1, 1, 3);
+    for (QLabel* label :
+         {FFileCaption, FHostCaption, FLoginCaption, FPasswordCaption, FRemoteCaption,
+          FProtocolCaption, lblFtpKeyFile, lblFtpCaFile, lblFtpHostKeys})
+        label->setContentsMargins(Px(5), 0, 0, 0);
+
+    // Below the rule: what the export is doing, with the bar, over the width of the dialog;
+    // under it the sizes and speed of an upload, beside the buttons.
+    auto* bottom = new QGridLayout;
+    bottom->setVerticalSpacing(Px(2));
+    bottom->addWidget(lblProgress, 0, 0, 1, 3);
+    bottom->addWidget(pbrProgress, 0, 3, Qt::AlignRight);
+    bottom->addWidget(lblTransfer, 1, 0);
+    bottom->addWidget(btnPreview, 1, 1);
+    bottom->addWidget(btnExport, 1, 2);
+    bottom->addWidget(btnCancel, 1, 3);
+    bottom->setColumnStretch(0, 1);
+
+    // The settings scroll on a screen too small for them; the row of buttons always shows.
+    auto* body = new QVBoxLayout;
+    body->addLayout(heading);
+    body->addLayout(grid);
+    auto* main = new QVBoxLayout(&dialog);
+    main->setContentsMargins(Px(10), Px(9), Px(10), Px(7));
+    main->addWidget(ScrollingBody(&dialog, body));
+    main->addSpacing(Px(6));
+    main->addWidget(NewRule(&dialog, "Bevel3"));
+    main->addLayout(bottom);
+    main->setSizeConstraint(QLayout::SetFixedSize); // a fixed dialog frame
+
+    // Format, file, Cancel, Export, the two targets, then the server's fields and boxes.
+    QWidget* order[] = {cbxFormat,      edtFile,    btnCancel,      btnExport,
+                        rbnToFile,      rbnToFTP,   edtFtpHost,     edtFtpLogin,
+                        edtFtpPassword, edtFtpFile, cbxFTPPassSave, cbxFTPPassiveMode,
+                        cbxFtpProtocol, spnFtpPort, edtFtpKeyFile,  edtFtpCaFile,
+                        spnWorkFactor,  btnPreview};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+} // namespace quorvane
