@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <set>
 #include <string>
 
@@ -80,20 +81,33 @@ TEST(HashSchemes, EachHashVerifiesItsPasswordAndNoOther) {
     }
 }
 
+// The writer's batch, on any number of workers, gives each user what hashing it alone gives:
+// every length up to and past the lanes' block, every byte value but zero, one long password.
 TEST(HashSchemes, BatchHashingGivesWhatOneByOneGives) {
+    std::mt19937 rng(11);
+    std::vector<std::string> owned;
+    for (int i = 0; i < 150; ++i) {
+        std::string password(rng() % 40, '\0');
+        for (char& c : password)
+            c = static_cast<char>(1 + rng() % 255);
+        owned.push_back(password);
+    }
+    owned.push_back(std::string(500, 'x'));
+    const std::vector<std::string_view> passwords(owned.begin(), owned.end());
     for (const THashScheme& row : HashSchemes()) {
         if (!row.HashBatch) continue;
         TLcgRandom random(11);
-        std::vector<std::string> owned, settings, batch;
-        for (int i = 0; i < 37; ++i) {
-            owned.push_back(std::string(static_cast<size_t>(i), static_cast<char>('a' + i % 26)));
-            settings.push_back(row.MakeSetting(random, row.DefaultParam()));
+        std::vector<std::string> settings;
+        for (size_t i = 0; i < passwords.size(); ++i) // the cheapest work factor: many hashes
+            settings.push_back(row.MakeSetting(random, row.Param ? row.Param->Min : 0));
+        for (unsigned threads : {0u, 1u, 2u, 3u, 16u}) {
+            std::vector<std::string> batch;
+            row.HashBatch(passwords, settings, batch, threads);
+            ASSERT_EQ(batch.size(), passwords.size());
+            for (size_t i = 0; i < passwords.size(); ++i)
+                EXPECT_EQ(batch[i], row.HashWithSetting(passwords[i], settings[i]))
+                    << row.StoredName << ", " << threads << " workers, password " << i;
         }
-        const std::vector<std::string_view> passwords(owned.begin(), owned.end());
-        row.HashBatch(passwords, settings, batch, 2);
-        ASSERT_EQ(batch.size(), passwords.size());
-        for (size_t i = 0; i < passwords.size(); ++i)
-            EXPECT_EQ(batch[i], row.HashWithSetting(passwords[i], settings[i])) << i;
     }
 }
 

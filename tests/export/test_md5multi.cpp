@@ -201,21 +201,6 @@ INSTANTIATE_TEST_SUITE_P(Paths, Md5MultiPath,
                                            TMd5Path::Avx512),
                          PathParamName);
 
-TEST(Md5MultiParallel, SameResultsForAnyNumberOfWorkers) {
-    std::mt19937 rng(11);
-    TBatch batch;
-    for (int k = 0; k < 150; ++k)
-        batch.Add(RandomBytes(rng, rng() % 40), RandomSalt(rng));
-    batch.Add(RandomBytes(rng, 500), RandomSalt(rng));
-    const std::vector<std::string_view> views(batch.Passwords.begin(), batch.Passwords.end());
-    for (unsigned threads : {0u, 1u, 2u, 3u, 16u}) {
-        std::vector<std::string> results(batch.Size());
-        Apr1CryptMultiParallel(views, batch.Salts, results, threads);
-        SCOPED_TRACE(threads);
-        ExpectSameAsReference(batch, results);
-    }
-}
-
 TEST(Md5MultiParallel, RefusesMismatchedSizesAndAcceptsAnEmptyBatch) {
     const std::vector<std::string_view> passwords = {"a", "b"};
     const std::vector<std::string> oneSalt = {"12345678"};
@@ -266,24 +251,6 @@ TEST(Md5MultiPaths, ForcedDefaultPathIsUsedAndRefusedWhenMissing) {
     }
     SetMd5DefaultPath(TMd5Path::Auto);
     EXPECT_EQ(Md5DefaultPath(), Md5BestPath());
-}
-
-TEST(Md5MultiBatchSeam, HashingForThePasswordFileUsesTheLanesAndMatches) {
-    // The seam the password file writer calls: same results as one user at a time, on the
-    // chosen path and on the scalar one.
-    std::mt19937 rng(21);
-    TBatch batch;
-    for (int k = 0; k < 70; ++k)
-        batch.Add(RandomBytes(rng, rng() % 30), RandomSalt(rng));
-    const std::vector<std::string_view> views(batch.Passwords.begin(), batch.Passwords.end());
-    for (TMd5Path path : {Md5BestPath(), TMd5Path::Scalar}) {
-        SetMd5DefaultPath(path);
-        std::vector<std::string> out;
-        Apr1CryptBatch(views, batch.Salts, out, 2);
-        SCOPED_TRACE(Md5PathName(path));
-        ExpectSameAsReference(batch, out);
-    }
-    SetMd5DefaultPath(TMd5Path::Auto);
 }
 
 class TRecordingProgress : public IExportProgress {

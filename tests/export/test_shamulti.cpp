@@ -266,16 +266,6 @@ TEST(ShaSettings, PasswordsCryptRefuses) {
     EXPECT_NE(ErrorOf([] { CryptHash(std::string(512, 'a'), "$6$abc"); }), "");
 }
 
-TEST(ShaMultiParallel, TheResultsDoNotDependOnTheWorkers) {
-    const TBatch batch = MixedBatch();
-    const std::vector<std::string_view> views(batch.Passwords.begin(), batch.Passwords.end());
-    for (unsigned threads : {1u, 2u, 5u}) {
-        std::vector<std::string> results(views.size());
-        ShaCryptMultiParallel(views, batch.Settings, results, threads);
-        ExpectSameAsCrypt(batch, results);
-    }
-}
-
 // The password file writer's batch: SHA-crypt in the lanes, bcrypt through libxcrypt, and what
 // crypt refuses refused before anything is hashed, with crypt's message.
 TEST(ShaMultiParallel, TheWritersBatchMixesFormsAndRefusesAsCryptDoes) {
