@@ -72,8 +72,8 @@ constexpr size_t KBatchUsers = 1024;
 
 // Arguments: path, password length. Each benchmark thread hashes batches of its own.
 void BM_Md5Multi(benchmark::State& state) {
-    const auto path = static_cast<TMd5Path>(state.range(0));
-    if (!Md5PathAvailable(path)) {
+    const auto path = static_cast<TLanePath>(state.range(0));
+    if (!Md5Paths().Available(path)) {
         state.SkipWithError("this processor cannot run the path");
         return;
     }
@@ -90,15 +90,16 @@ void BM_Md5Multi(benchmark::State& state) {
         benchmark::DoNotOptimize(batch.Results.data());
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * KBatchUsers));
-    state.SetLabel(Md5PathName(path));
+    state.SetLabel(LanePathName(path));
     state.counters["vs_openssl"] =
         benchmark::Counter(static_cast<double>(state.iterations() * KBatchUsers) / baseline,
                            benchmark::Counter::kIsRate);
 }
 
 void PathArgs(benchmark::internal::Benchmark* b) {
-    for (TMd5Path path : {TMd5Path::Scalar, TMd5Path::Generic, TMd5Path::Avx2, TMd5Path::Avx512})
-        if (Md5PathAvailable(path))
+    for (TLanePath path :
+         {TLanePath::Scalar, TLanePath::Generic, TLanePath::Avx2, TLanePath::Avx512})
+        if (Md5Paths().Available(path))
             for (int length : {8, 20})
                 b->Args({static_cast<int64_t>(path), length});
 }
@@ -176,28 +177,28 @@ BENCHMARK(BM_CliExport100000Users)->Unit(benchmark::kMillisecond)->Iterations(1)
 
 // The same export inside this process, on the chosen path and on the portable scalar one.
 void BM_CreatePasswordFile100000Users(benchmark::State& state) {
-    const auto path = static_cast<TMd5Path>(state.range(0));
-    if (!Md5PathAvailable(path)) {
+    const auto path = static_cast<TLanePath>(state.range(0));
+    if (!Md5Paths().Available(path)) {
         state.SkipWithError("this processor cannot run the path");
         return;
     }
     TUserList list;
     list.LoadFromFile(HundredThousandUserDatabase());
     const std::string output = OutputFile();
-    SetMd5DefaultPath(path);
+    Md5Paths().SetDefault(path);
     for (auto _ : state)
         if (!CreatePasswordFile(output, list, TPasswordsType::ptMD5))
             state.SkipWithError("aborted");
-    SetMd5DefaultPath(TMd5Path::Auto);
+    Md5Paths().SetDefault(TLanePath::Auto);
     if (!LooksLikeTheExport(output))
         state.SkipWithError("the password file does not have 100,000 lines");
     std::remove(output.c_str());
-    state.SetLabel(Md5PathName(path == TMd5Path::Auto ? Md5BestPath() : path));
+    state.SetLabel(LanePathName(path == TLanePath::Auto ? Md5Paths().Best() : path));
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * 100000);
 }
 BENCHMARK(BM_CreatePasswordFile100000Users)
-    ->Arg(static_cast<int64_t>(TMd5Path::Auto))
-    ->Arg(static_cast<int64_t>(TMd5Path::Scalar))
+    ->Arg(static_cast<int64_t>(TLanePath::Auto))
+    ->Arg(static_cast<int64_t>(TLanePath::Scalar))
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
     ->UseRealTime();

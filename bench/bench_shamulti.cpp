@@ -85,8 +85,8 @@ double LibxcryptRate(int64_t kind, size_t length) {
 
 // Arguments: path, hash (0 SHA-256, 1 SHA-512), password length.
 void BM_ShaMulti(benchmark::State& state) {
-    const auto path = static_cast<TShaPath>(state.range(0));
-    if (!ShaPathAvailable(path)) {
+    const auto path = static_cast<TLanePath>(state.range(0));
+    if (!ShaPaths().Available(path)) {
         state.SkipWithError("this processor cannot run the path");
         return;
     }
@@ -106,15 +106,16 @@ void BM_ShaMulti(benchmark::State& state) {
         benchmark::DoNotOptimize(batch.Results.data());
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * KBatchUsers));
-    state.SetLabel(ShaPathName(path));
+    state.SetLabel(LanePathName(path));
     state.counters["vs_libxcrypt"] =
         benchmark::Counter(static_cast<double>(state.iterations() * KBatchUsers) / baseline,
                            benchmark::Counter::kIsRate);
 }
 
 void PathArgs(benchmark::internal::Benchmark* b) {
-    for (TShaPath path : {TShaPath::Scalar, TShaPath::Generic, TShaPath::Avx2, TShaPath::Avx512})
-        if (ShaPathAvailable(path))
+    for (TLanePath path :
+         {TLanePath::Scalar, TLanePath::Generic, TLanePath::Avx2, TLanePath::Avx512})
+        if (ShaPaths().Available(path))
             for (int64_t kind : {0, 1})
                 for (int64_t length : {10, 20})
                     b->Args({static_cast<int64_t>(path), kind, length});

@@ -42,14 +42,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t k = 0; k < passwords.size(); ++k)
         expected[k] = Apr1CryptWithSalt(passwords[k], salts[k]);
 
-    for (TMd5Path path : {TMd5Path::Scalar, TMd5Path::Generic, TMd5Path::Avx2, TMd5Path::Avx512}) {
-        if (!Md5PathAvailable(path)) continue;
+    for (TLanePath path :
+         {TLanePath::Scalar, TLanePath::Generic, TLanePath::Avx2, TLanePath::Avx512}) {
+        if (!Md5Paths().Available(path)) continue;
         std::vector<std::string> results(passwords.size());
         Apr1CryptMulti(views, salts, results, path);
         for (size_t k = 0; k < passwords.size(); ++k)
             if (results[k] != expected[k]) {
                 std::fprintf(stderr, "%s path, user %zu (%zu password bytes): %s instead of %s\n",
-                             Md5PathName(path), k, passwords[k].size(), results[k].c_str(),
+                             LanePathName(path), k, passwords[k].size(), results[k].c_str(),
                              expected[k].c_str());
                 std::abort();
             }

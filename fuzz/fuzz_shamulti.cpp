@@ -84,13 +84,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         expected.push_back(reference);
     }
     const std::vector<std::string_view> views(passwords.begin(), passwords.end());
-    for (TShaPath path : {TShaPath::Scalar, TShaPath::Generic, TShaPath::Avx2, TShaPath::Avx512}) {
-        if (!ShaPathAvailable(path)) continue;
+    for (TLanePath path :
+         {TLanePath::Scalar, TLanePath::Generic, TLanePath::Avx2, TLanePath::Avx512}) {
+        if (!ShaPaths().Available(path)) continue;
         std::vector<std::string> results(passwords.size());
         ShaCryptMulti(views, settings, results, path);
         for (size_t k = 0; k < passwords.size(); ++k)
             if (results[k] != expected[k])
-                Fail(ShaPathName(path), settings[k], results[k], expected[k]);
+                Fail(LanePathName(path), settings[k], results[k], expected[k]);
     }
     return 0;
 }

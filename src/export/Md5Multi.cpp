@@ -21,47 +21,13 @@ namespace quorvane {
 
 namespace {
 
-struct TPathInfo {
-    TMd5Path Path;
-    const char* Name;
-};
-
-constexpr TPathInfo KPaths[] = {
-    {TMd5Path::Auto, "auto"}, {TMd5Path::Scalar, "scalar"}, {TMd5Path::Generic, "generic"},
-    {TMd5Path::Avx2, "avx2"}, {TMd5Path::Avx512, "avx512"},
-};
-
-bool ProcessorHas(TMd5Path path) {
-    switch (path) {
-    case TMd5Path::Auto:
-    case TMd5Path::Scalar:
-    case TMd5Path::Generic:
-        return true;
-#if defined(QUORVANE_MD5MULTI_X86)
-    case TMd5Path::Avx2:
-        return __builtin_cpu_supports("avx2");
-    case TMd5Path::Avx512:
-        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
-               __builtin_cpu_supports("avx512bw");
+#if defined(QUORVANE_LANES_X86)
+constexpr bool KX86Paths = true;
 #else
-    case TMd5Path::Avx2:
-    case TMd5Path::Avx512:
-        return false;
+constexpr bool KX86Paths = false;
 #endif
-    }
-    return false;
-}
 
-std::atomic<TMd5Path> GDefaultPath{TMd5Path::Auto};
-
-TMd5Path Resolve(TMd5Path path) {
-    if (path == TMd5Path::Auto) path = GDefaultPath.load(std::memory_order_relaxed);
-    if (path == TMd5Path::Auto) path = Md5BestPath();
-    if (!ProcessorHas(path))
-        throw std::invalid_argument(std::string("the ") + Md5PathName(path) +
-                                    " MD5 path is not available on this processor");
-    return path;
-}
+TLanePaths GPaths("MD5", KX86Paths);
 
 // The rounds and the lane count of one way of computing MD5.
 struct TKernel {
@@ -70,27 +36,27 @@ struct TKernel {
 };
 
 // The kernel of a resolved path.
-TKernel KernelOf(TMd5Path path) {
+TKernel KernelOf(TLanePath path) {
     switch (path) {
-    case TMd5Path::Generic:
+    case TLanePath::Generic:
         return {Apr1RoundsGeneric, Apr1LanesGeneric};
-#if defined(QUORVANE_MD5MULTI_X86)
-    case TMd5Path::Avx2:
+#if defined(QUORVANE_LANES_X86)
+    case TLanePath::Avx2:
         return {Apr1RoundsAvx2, Apr1LanesAvx2};
-    case TMd5Path::Avx512:
+    case TLanePath::Avx512:
         return {Apr1RoundsAvx512, Apr1LanesAvx512};
 #else
-    case TMd5Path::Avx2:
-    case TMd5Path::Avx512:
+    case TLanePath::Avx2:
+    case TLanePath::Avx512:
 #endif
-    case TMd5Path::Auto:
-    case TMd5Path::Scalar:
+    case TLanePath::Auto:
+    case TLanePath::Scalar:
         break;
     }
     return {Apr1RoundsScalar, Apr1LanesScalar};
 }
 
-bool RunRounds(TMd5Path path, const TApr1LaneJob& job) {
+bool RunRounds(TLanePath path, const TApr1LaneJob& job) {
     return KernelOf(path).Rounds(job);
 }
 
@@ -98,7 +64,7 @@ using TDigest = uint8_t[16];
 
 // Hashes the users order[0], ..., order[count - 1] (indices into the spans) on the given path.
 void HashRange(std::span<const std::string_view> passwords, std::span<const std::string> salts,
-               std::span<std::string> results, const size_t* order, size_t count, TMd5Path path) {
+               std::span<std::string> results, const size_t* order, size_t count, TLanePath path) {
     if (count == 0) return;
     std::vector<const uint8_t*> pw, salt;
     std::vector<uint32_t> pwLen, saltLen;
@@ -152,63 +118,27 @@ void CheckSizes(size_t passwords, size_t salts, size_t results) {
 
 } // namespace
 
-const char* Md5PathName(TMd5Path path) {
-    for (const TPathInfo& info : KPaths)
-        if (info.Path == path) return info.Name;
-    return "unknown";
+TLanePaths& Md5Paths() {
+    return GPaths;
 }
 
-bool Md5PathFromName(const std::string& name, TMd5Path& path) {
-    for (const TPathInfo& info : KPaths)
-        if (name == info.Name) {
-            path = info.Path;
-            return true;
-        }
-    return false;
-}
-
-bool Md5PathAvailable(TMd5Path path) {
-    return ProcessorHas(path);
-}
-
-TMd5Path Md5BestPath() {
-    static const TMd5Path best = [] {
-        if (ProcessorHas(TMd5Path::Avx512)) return TMd5Path::Avx512;
-        if (ProcessorHas(TMd5Path::Avx2)) return TMd5Path::Avx2;
-        return TMd5Path::Scalar;
-    }();
-    return best;
-}
-
-TMd5Path Md5DefaultPath() {
-    const TMd5Path path = GDefaultPath.load(std::memory_order_relaxed);
-    return path == TMd5Path::Auto ? Md5BestPath() : path;
-}
-
-void SetMd5DefaultPath(TMd5Path path) {
-    if (!ProcessorHas(path))
-        throw std::invalid_argument(std::string("the ") + Md5PathName(path) +
-                                    " MD5 path is not available on this processor");
-    GDefaultPath.store(path, std::memory_order_relaxed);
-}
-
-size_t Md5PathLanes(TMd5Path path) {
-    return KernelOf(Resolve(path)).Lanes();
+size_t Md5PathLanes(TLanePath path) {
+    return KernelOf(GPaths.Resolve(path)).Lanes();
 }
 
 void Apr1CryptMulti(std::span<const std::string_view> passwords, std::span<const std::string> salts,
-                    std::span<std::string> results, TMd5Path path) {
+                    std::span<std::string> results, TLanePath path) {
     CheckSizes(passwords.size(), salts.size(), results.size());
-    const TMd5Path resolved = Resolve(path);
+    const TLanePath resolved = GPaths.Resolve(path);
     const std::vector<size_t> order = ByLength(passwords);
     HashRange(passwords, salts, results, order.data(), order.size(), resolved);
 }
 
 void Apr1CryptMultiParallel(std::span<const std::string_view> passwords,
                             std::span<const std::string> salts, std::span<std::string> results,
-                            unsigned threads, TMd5Path path) {
+                            unsigned threads, TLanePath path) {
     CheckSizes(passwords.size(), salts.size(), results.size());
-    const TMd5Path resolved = Resolve(path);
+    const TLanePath resolved = GPaths.Resolve(path);
     const size_t count = passwords.size();
     if (count == 0) return;
     if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());

@@ -25,7 +25,7 @@ bool Apr1RoundsScalar(const TApr1LaneJob& job);
 size_t Apr1LanesScalar();
 bool Apr1RoundsGeneric(const TApr1LaneJob& job);
 size_t Apr1LanesGeneric();
-#if defined(QUORVANE_MD5MULTI_X86)
+#if defined(QUORVANE_LANES_X86)
 bool Apr1RoundsAvx2(const TApr1LaneJob& job);
 size_t Apr1LanesAvx2();
 bool Apr1RoundsAvx512(const TApr1LaneJob& job);

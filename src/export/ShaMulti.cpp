@@ -23,67 +23,30 @@ namespace quorvane {
 
 namespace {
 
-struct TPathInfo {
-    TShaPath Path;
-    const char* Name;
-};
-
-constexpr TPathInfo KPaths[] = {
-    {TShaPath::Auto, "auto"}, {TShaPath::Scalar, "scalar"}, {TShaPath::Generic, "generic"},
-    {TShaPath::Avx2, "avx2"}, {TShaPath::Avx512, "avx512"},
-};
-
-bool ProcessorHas(TShaPath path) {
-    switch (path) {
-    case TShaPath::Auto:
-    case TShaPath::Scalar:
-    case TShaPath::Generic:
-        return true;
-#if defined(QUORVANE_SHAMULTI_X86)
-    case TShaPath::Avx2:
-        return __builtin_cpu_supports("avx2");
-    case TShaPath::Avx512:
-        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
-               __builtin_cpu_supports("avx512bw");
+#if defined(QUORVANE_LANES_X86)
+constexpr bool KX86Paths = true;
 #else
-    case TShaPath::Avx2:
-    case TShaPath::Avx512:
-        return false;
+constexpr bool KX86Paths = false;
 #endif
-    }
-    return false;
-}
 
-std::atomic<TShaPath> GDefaultPath{TShaPath::Auto};
-
-void ThrowUnavailable(TShaPath path) {
-    throw std::invalid_argument(std::string("the ") + ShaPathName(path) +
-                                " SHA-crypt path is not available on this processor");
-}
-
-TShaPath Resolve(TShaPath path) {
-    if (path == TShaPath::Auto) path = GDefaultPath.load(std::memory_order_relaxed);
-    if (path == TShaPath::Auto) path = ShaBestPath();
-    if (!ProcessorHas(path)) ThrowUnavailable(path);
-    return path;
-}
+TLanePaths GPaths("SHA-crypt", KX86Paths);
 
 // The unit of a resolved path.
-TShaUnit UnitOf(TShaPath path) {
+TShaUnit UnitOf(TLanePath path) {
     switch (path) {
-    case TShaPath::Generic:
+    case TLanePath::Generic:
         return ShaUnitGeneric();
-#if defined(QUORVANE_SHAMULTI_X86)
-    case TShaPath::Avx2:
+#if defined(QUORVANE_LANES_X86)
+    case TLanePath::Avx2:
         return ShaUnitAvx2();
-    case TShaPath::Avx512:
+    case TLanePath::Avx512:
         return ShaUnitAvx512();
 #else
-    case TShaPath::Avx2:
-    case TShaPath::Avx512:
+    case TLanePath::Avx2:
+    case TLanePath::Avx512:
 #endif
-    case TShaPath::Auto:
-    case TShaPath::Scalar:
+    case TLanePath::Auto:
+    case TLanePath::Scalar:
         break;
     }
     return ShaUnitScalar();
@@ -302,46 +265,12 @@ void HashGroup(const TBatch& batch, size_t g, TShaUnit unit, TDigest& digest) {
 
 } // namespace
 
-const char* ShaPathName(TShaPath path) {
-    for (const TPathInfo& info : KPaths)
-        if (info.Path == path) return info.Name;
-    return "unknown";
+TLanePaths& ShaPaths() {
+    return GPaths;
 }
 
-bool ShaPathFromName(const std::string& name, TShaPath& path) {
-    for (const TPathInfo& info : KPaths)
-        if (name == info.Name) {
-            path = info.Path;
-            return true;
-        }
-    return false;
-}
-
-bool ShaPathAvailable(TShaPath path) {
-    return ProcessorHas(path);
-}
-
-TShaPath ShaBestPath() {
-    static const TShaPath best = [] {
-        if (ProcessorHas(TShaPath::Avx512)) return TShaPath::Avx512;
-        if (ProcessorHas(TShaPath::Avx2)) return TShaPath::Avx2;
-        return TShaPath::Scalar;
-    }();
-    return best;
-}
-
-TShaPath ShaDefaultPath() {
-    const TShaPath path = GDefaultPath.load(std::memory_order_relaxed);
-    return path == TShaPath::Auto ? ShaBestPath() : path;
-}
-
-void SetShaDefaultPath(TShaPath path) {
-    if (!ProcessorHas(path)) ThrowUnavailable(path);
-    GDefaultPath.store(path, std::memory_order_relaxed);
-}
-
-size_t ShaPathLanes(TShaCryptKind kind, TShaPath path) {
-    const TShaUnit unit = UnitOf(Resolve(path));
+size_t ShaPathLanes(TShaCryptKind kind, TLanePath path) {
+    const TShaUnit unit = UnitOf(GPaths.Resolve(path));
     return kind == TShaCryptKind::Sha256 ? unit.Sha256Lanes : unit.Sha512Lanes;
 }
 
@@ -383,8 +312,8 @@ bool ShaPasswordAccepted(std::string_view password) {
 
 void ShaCryptMulti(std::span<const std::string_view> passwords,
                    std::span<const std::string> settings, std::span<std::string> results,
-                   TShaPath path) {
-    const TShaUnit unit = UnitOf(Resolve(path));
+                   TLanePath path) {
+    const TShaUnit unit = UnitOf(GPaths.Resolve(path));
     const TBatch batch = Parse(passwords, settings, results, unit);
     TDigest digest;
     for (size_t g = 0; g + 1 < batch.GroupStart.size(); ++g)
@@ -393,8 +322,8 @@ void ShaCryptMulti(std::span<const std::string_view> passwords,
 
 void ShaCryptMultiParallel(std::span<const std::string_view> passwords,
                            std::span<const std::string> settings, std::span<std::string> results,
-                           unsigned threads, TShaPath path) {
-    const TShaUnit unit = UnitOf(Resolve(path));
+                           unsigned threads, TLanePath path) {
+    const TShaUnit unit = UnitOf(GPaths.Resolve(path));
     const TBatch batch = Parse(passwords, settings, results, unit);
     const size_t groups = batch.GroupStart.size() - 1;
     if (groups == 0) return;

@@ -4,6 +4,8 @@
 // byte what the system's crypt (libxcrypt's crypt_rn) gives for the same password and setting,
 // and a setting the system's crypt refuses is refused here too.
 
+#include "export/LanePaths.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -12,36 +14,14 @@
 
 namespace quorvane {
 
-// The lane code paths. TShaPath::Auto takes the fastest one the processor has (or the one set
-// with SetShaDefaultPath).
-enum class TShaPath : uint8_t {
-    Auto = 0,
-    Scalar = 1,  // portable: one user at a time in plain words
-    Generic = 2, // portable: the AVX-512 group layout built for the base instruction set
-    Avx2 = 3,    // x86-64 with AVX2: 8 SHA-256 or 4 SHA-512 users per group
-    Avx512 = 4,  // x86-64 with AVX-512F/VL/BW: 16 SHA-256 or 8 SHA-512 users per group
-};
-
-// "auto", "scalar", "generic", "avx2" or "avx512".
-const char* ShaPathName(TShaPath path);
-// The path with that name; false when there is none.
-bool ShaPathFromName(const std::string& name, TShaPath& path);
-// True when the path is built into this program and the processor can run it (TShaPath::Auto
-// always).
-bool ShaPathAvailable(TShaPath path);
-// The fastest available path, from the processor's features.
-TShaPath ShaBestPath();
-// The path that TShaPath::Auto stands for right now.
-TShaPath ShaDefaultPath();
-// Makes TShaPath::Auto stand for the given path (TShaPath::Auto restores the processor's
-// choice). Throws std::invalid_argument when the path is not available. Not synchronised: set it
-// before hashing starts.
-void SetShaDefaultPath(TShaPath path);
+// The kernel's path choice: which paths it has, which TLanePath::Auto stands for.
+TLanePaths& ShaPaths();
 
 enum class TShaCryptKind : uint8_t { Sha256, Sha512 };
 
-// Users hashed side by side in one group by the path.
-size_t ShaPathLanes(TShaCryptKind kind, TShaPath path);
+// Users hashed side by side in one group by the path: AVX2 8 SHA-256 or 4 SHA-512 users,
+// AVX-512 16 or 8; the scalar path one at a time.
+size_t ShaPathLanes(TShaCryptKind kind, TLanePath path);
 
 // The system's crypt refuses passwords longer than this.
 inline constexpr size_t KShaCryptMaxPassword = 511;
@@ -74,13 +54,13 @@ bool ShaPasswordAccepted(std::string_view password);
 // their own message), or the path is not available; std::bad_alloc when memory runs out.
 void ShaCryptMulti(std::span<const std::string_view> passwords,
                    std::span<const std::string> settings, std::span<std::string> results,
-                   TShaPath path = TShaPath::Auto);
+                   TLanePath path = TLanePath::Auto);
 
 // The same on up to `threads` workers (0: one per processor), the calling thread being one of
 // them. Whole lane groups of the sorted batch are dealt out to the workers in turn. The results
 // do not depend on the number of workers.
 void ShaCryptMultiParallel(std::span<const std::string_view> passwords,
                            std::span<const std::string> settings, std::span<std::string> results,
-                           unsigned threads = 0, TShaPath path = TShaPath::Auto);
+                           unsigned threads = 0, TLanePath path = TLanePath::Auto);
 
 } // namespace quorvane

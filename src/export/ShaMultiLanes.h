@@ -33,7 +33,7 @@ struct TShaUnit {
 
 TShaUnit ShaUnitScalar();
 TShaUnit ShaUnitGeneric();
-#if defined(QUORVANE_SHAMULTI_X86)
+#if defined(QUORVANE_LANES_X86)
 TShaUnit ShaUnitAvx2();
 TShaUnit ShaUnitAvx512();
 #endif

@@ -60,7 +60,7 @@ std::string RandomSalt(std::mt19937& rng) {
     return salt;
 }
 
-std::vector<std::string> Hash(const TBatch& batch, TMd5Path path) {
+std::vector<std::string> Hash(const TBatch& batch, TLanePath path) {
     const std::vector<std::string_view> views(batch.Passwords.begin(), batch.Passwords.end());
     std::vector<std::string> results(batch.Size());
     Apr1CryptMulti(views, batch.Salts, results, path);
@@ -81,11 +81,11 @@ void ExpectSameAsReference(const TBatch& batch, const std::vector<std::string>& 
     EXPECT_EQ(reported, 0) << "results that differ from the one-user computation";
 }
 
-class Md5MultiPath : public ::testing::TestWithParam<TMd5Path> {
+class Md5MultiPath : public ::testing::TestWithParam<TLanePath> {
 protected:
     void SetUp() override {
-        if (!Md5PathAvailable(GetParam()))
-            GTEST_SKIP() << "this processor cannot run the " << Md5PathName(GetParam()) << " path";
+        if (!Md5Paths().Available(GetParam()))
+            GTEST_SKIP() << "this processor cannot run the " << LanePathName(GetParam()) << " path";
     }
     size_t Lanes() const { return Md5PathLanes(GetParam()); }
 };
@@ -192,13 +192,13 @@ TEST_P(Md5MultiPath, MatchesOpenssl) {
     }
 }
 
-std::string PathParamName(const ::testing::TestParamInfo<TMd5Path>& info) {
-    return Md5PathName(info.param);
+std::string PathParamName(const ::testing::TestParamInfo<TLanePath>& info) {
+    return LanePathName(info.param);
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, Md5MultiPath,
-                         ::testing::Values(TMd5Path::Scalar, TMd5Path::Generic, TMd5Path::Avx2,
-                                           TMd5Path::Avx512),
+                         ::testing::Values(TLanePath::Scalar, TLanePath::Generic, TLanePath::Avx2,
+                                           TLanePath::Avx512),
                          PathParamName);
 
 TEST(Md5MultiParallel, RefusesMismatchedSizesAndAcceptsAnEmptyBatch) {
@@ -214,22 +214,22 @@ TEST(Md5MultiParallel, RefusesMismatchedSizesAndAcceptsAnEmptyBatch) {
 }
 
 TEST(Md5MultiPaths, NamesAndAvailability) {
-    for (TMd5Path path :
-         {TMd5Path::Auto, TMd5Path::Scalar, TMd5Path::Generic, TMd5Path::Avx2, TMd5Path::Avx512}) {
-        TMd5Path back = TMd5Path::Auto;
-        ASSERT_TRUE(Md5PathFromName(Md5PathName(path), back));
+    for (TLanePath path : {TLanePath::Auto, TLanePath::Scalar, TLanePath::Generic, TLanePath::Avx2,
+                           TLanePath::Avx512}) {
+        TLanePath back = TLanePath::Auto;
+        ASSERT_TRUE(LanePathFromName(LanePathName(path), back));
         EXPECT_EQ(back, path);
     }
-    TMd5Path unused = TMd5Path::Scalar;
-    EXPECT_FALSE(Md5PathFromName("sse9", unused));
+    TLanePath unused = TLanePath::Scalar;
+    EXPECT_FALSE(LanePathFromName("sse9", unused));
     // The portable paths run anywhere; the chosen one is one the processor has.
-    EXPECT_TRUE(Md5PathAvailable(TMd5Path::Scalar));
-    EXPECT_TRUE(Md5PathAvailable(TMd5Path::Generic));
-    EXPECT_TRUE(Md5PathAvailable(Md5BestPath()));
-    EXPECT_NE(Md5BestPath(), TMd5Path::Auto);
-    EXPECT_NE(Md5BestPath(), TMd5Path::Generic);
+    EXPECT_TRUE(Md5Paths().Available(TLanePath::Scalar));
+    EXPECT_TRUE(Md5Paths().Available(TLanePath::Generic));
+    EXPECT_TRUE(Md5Paths().Available(Md5Paths().Best()));
+    EXPECT_NE(Md5Paths().Best(), TLanePath::Auto);
+    EXPECT_NE(Md5Paths().Best(), TLanePath::Generic);
 #if defined(__x86_64__)
-    EXPECT_EQ(Md5PathAvailable(TMd5Path::Avx2), __builtin_cpu_supports("avx2") != 0);
+    EXPECT_EQ(Md5Paths().Available(TLanePath::Avx2), __builtin_cpu_supports("avx2") != 0);
 #endif
 }
 
@@ -238,19 +238,20 @@ TEST(Md5MultiPaths, ForcedDefaultPathIsUsedAndRefusedWhenMissing) {
     std::mt19937 rng(8);
     for (int k = 0; k < 20; ++k)
         batch.Add(RandomBytes(rng, 9), RandomSalt(rng));
-    for (TMd5Path path : {TMd5Path::Scalar, TMd5Path::Generic, TMd5Path::Avx2, TMd5Path::Avx512}) {
-        if (!Md5PathAvailable(path)) {
-            EXPECT_THROW(SetMd5DefaultPath(path), std::invalid_argument);
+    for (TLanePath path :
+         {TLanePath::Scalar, TLanePath::Generic, TLanePath::Avx2, TLanePath::Avx512}) {
+        if (!Md5Paths().Available(path)) {
+            EXPECT_THROW(Md5Paths().SetDefault(path), std::invalid_argument);
             EXPECT_THROW(Hash(batch, path), std::invalid_argument);
             continue;
         }
-        SetMd5DefaultPath(path);
-        EXPECT_EQ(Md5DefaultPath(), path);
-        EXPECT_EQ(Md5PathLanes(TMd5Path::Auto), Md5PathLanes(path));
-        ExpectSameAsReference(batch, Hash(batch, TMd5Path::Auto));
+        Md5Paths().SetDefault(path);
+        EXPECT_EQ(Md5Paths().Default(), path);
+        EXPECT_EQ(Md5PathLanes(TLanePath::Auto), Md5PathLanes(path));
+        ExpectSameAsReference(batch, Hash(batch, TLanePath::Auto));
     }
-    SetMd5DefaultPath(TMd5Path::Auto);
-    EXPECT_EQ(Md5DefaultPath(), Md5BestPath());
+    Md5Paths().SetDefault(TLanePath::Auto);
+    EXPECT_EQ(Md5Paths().Default(), Md5Paths().Best());
 }
 
 class TRecordingProgress : public IExportProgress {

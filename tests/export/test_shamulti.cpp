@@ -21,8 +21,8 @@ using namespace quorvane;
 
 namespace {
 
-constexpr TShaPath KLanePaths[] = {TShaPath::Scalar, TShaPath::Generic, TShaPath::Avx2,
-                                   TShaPath::Avx512};
+constexpr TLanePath KLanePaths[] = {TLanePath::Scalar, TLanePath::Generic, TLanePath::Avx2,
+                                    TLanePath::Avx512};
 
 // crypt_rn's result, each computed once for the whole program.
 const std::string& Reference(const std::string& password, const std::string& setting) {
@@ -38,7 +38,7 @@ struct TBatch {
         Passwords.push_back(std::move(password));
         Settings.push_back(std::move(setting));
     }
-    std::vector<std::string> Hash(TShaPath path, size_t count) const {
+    std::vector<std::string> Hash(TLanePath path, size_t count) const {
         const std::vector<std::string_view> views(Passwords.begin(), Passwords.begin() + count);
         const std::vector<std::string> settings(Settings.begin(), Settings.begin() + count);
         std::vector<std::string> results(count);
@@ -81,11 +81,11 @@ TBatch MixedBatch() {
     return batch;
 }
 
-class ShaMultiPath : public ::testing::TestWithParam<TShaPath> {
+class ShaMultiPath : public ::testing::TestWithParam<TLanePath> {
 protected:
     void SetUp() override {
-        if (!ShaPathAvailable(GetParam()))
-            GTEST_SKIP() << "this processor cannot run the " << ShaPathName(GetParam()) << " path";
+        if (!ShaPaths().Available(GetParam()))
+            GTEST_SKIP() << "this processor cannot run the " << LanePathName(GetParam()) << " path";
     }
 };
 
@@ -146,7 +146,7 @@ TEST_P(ShaMultiPath, ThePublishedVectorsInOneBatch) {
     for (const TVector& v : KVectors) {
         TShaSetting setting;
         ASSERT_TRUE(ParseShaSetting(v.Setting, setting)) << v.Setting;
-        if (setting.Rounds > 10000 && GetParam() != ShaBestPath()) continue;
+        if (setting.Rounds > 10000 && GetParam() != ShaPaths().Best()) continue;
         batch.Add(v.Password, v.Setting);
         used.push_back(&v);
     }
@@ -182,8 +182,8 @@ TEST_P(ShaMultiPath, ABatchOfAnySizeGivesWhatEachUserGetsAlone) {
     }
 }
 
-std::string PathParamName(const ::testing::TestParamInfo<TShaPath>& info) {
-    return ShaPathName(info.param);
+std::string PathParamName(const ::testing::TestParamInfo<TLanePath>& info) {
+    return LanePathName(info.param);
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, ShaMultiPath, ::testing::ValuesIn(KLanePaths), PathParamName);
@@ -262,7 +262,7 @@ TEST(ShaSettings, PasswordsCryptRefuses) {
     TBatch batch;
     batch.Add(std::string(511, '\xff'), "$6$rounds=1000$long");
     batch.Add(std::string(511, 'z'), "$5$rounds=1000$long");
-    ExpectSameAsCrypt(batch, batch.Hash(TShaPath::Auto, 2));
+    ExpectSameAsCrypt(batch, batch.Hash(TLanePath::Auto, 2));
     EXPECT_NE(ErrorOf([] { CryptHash(std::string(512, 'a'), "$6$abc"); }), "");
 }
 
@@ -288,34 +288,34 @@ TEST(ShaMultiParallel, TheWritersBatchMixesFormsAndRefusesAsCryptDoes) {
 }
 
 TEST(ShaPaths, NamesAvailabilityAndTheDefault) {
-    for (TShaPath path :
-         {TShaPath::Auto, TShaPath::Scalar, TShaPath::Generic, TShaPath::Avx2, TShaPath::Avx512}) {
-        TShaPath back = TShaPath::Auto;
-        ASSERT_TRUE(ShaPathFromName(ShaPathName(path), back));
+    for (TLanePath path : {TLanePath::Auto, TLanePath::Scalar, TLanePath::Generic, TLanePath::Avx2,
+                           TLanePath::Avx512}) {
+        TLanePath back = TLanePath::Auto;
+        ASSERT_TRUE(LanePathFromName(LanePathName(path), back));
         EXPECT_EQ(back, path);
     }
-    TShaPath unused = TShaPath::Scalar;
-    EXPECT_FALSE(ShaPathFromName("sse9", unused));
+    TLanePath unused = TLanePath::Scalar;
+    EXPECT_FALSE(LanePathFromName("sse9", unused));
 #if defined(__x86_64__)
-    EXPECT_EQ(ShaPathAvailable(TShaPath::Avx2), __builtin_cpu_supports("avx2") != 0);
+    EXPECT_EQ(ShaPaths().Available(TLanePath::Avx2), __builtin_cpu_supports("avx2") != 0);
 #endif
-    EXPECT_NE(ShaBestPath(), TShaPath::Generic);
+    EXPECT_NE(ShaPaths().Best(), TLanePath::Generic);
     TBatch batch;
     batch.Add("pw", "$6$rounds=1000$default");
-    for (TShaPath path : KLanePaths) {
-        if (!ShaPathAvailable(path)) {
-            EXPECT_THROW(SetShaDefaultPath(path), std::invalid_argument);
+    for (TLanePath path : KLanePaths) {
+        if (!ShaPaths().Available(path)) {
+            EXPECT_THROW(ShaPaths().SetDefault(path), std::invalid_argument);
             EXPECT_THROW(batch.Hash(path, 1), std::invalid_argument);
             continue;
         }
-        SetShaDefaultPath(path);
-        EXPECT_EQ(ShaDefaultPath(), path);
-        EXPECT_EQ(ShaPathLanes(TShaCryptKind::Sha512, TShaPath::Auto),
+        ShaPaths().SetDefault(path);
+        EXPECT_EQ(ShaPaths().Default(), path);
+        EXPECT_EQ(ShaPathLanes(TShaCryptKind::Sha512, TLanePath::Auto),
                   ShaPathLanes(TShaCryptKind::Sha512, path));
-        ExpectSameAsCrypt(batch, batch.Hash(TShaPath::Auto, 1));
+        ExpectSameAsCrypt(batch, batch.Hash(TLanePath::Auto, 1));
     }
-    SetShaDefaultPath(TShaPath::Auto);
-    EXPECT_EQ(ShaDefaultPath(), ShaBestPath());
+    ShaPaths().SetDefault(TLanePath::Auto);
+    EXPECT_EQ(ShaPaths().Default(), ShaPaths().Best());
 }
 
 } // namespace
