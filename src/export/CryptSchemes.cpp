@@ -1,6 +1,7 @@
 #include "export/CryptSchemes.h"
 
 #include "base/Errors.h"
+#include "base/Workers.h"
 #include "export/ExportTexts.h"
 #include "export/ShaMulti.h"
 #include "export/htpasswd.h"
@@ -13,11 +14,9 @@
 #include <cmath>
 #include <crypt.h>
 #include <cstring>
-#include <exception>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
-#include <thread>
 
 namespace quorvane {
 
@@ -137,32 +136,17 @@ void LibxcryptBatch(const std::vector<std::string_view>& passwords,
     if (workers == 0) return;
     std::atomic<size_t> next{0};
     std::atomic<bool> failed{false};
-    std::exception_ptr error;
-    std::mutex errorLock;
     // Users are dealt out one at a time: a slow hash costs milliseconds, the counter nothing.
-    auto work = [&] {
+    RunShares(workers, [&](size_t) {
         try {
             TCryptArea area;
             for (size_t k = next++; k < count && !failed; k = next++)
                 out[users[k]] = HashWith(passwords[users[k]], settings[users[k]], *area.Data);
         } catch (...) {
-            std::lock_guard<std::mutex> lock(errorLock);
-            if (!error) error = std::current_exception();
-            failed = true;
+            failed = true; // the others stop at their next user
+            throw;
         }
-    };
-    std::vector<std::thread> pool;
-    pool.reserve(workers - 1);
-    try {
-        for (size_t w = 1; w < workers; ++w)
-            pool.emplace_back(work);
-    } catch (const std::system_error&) {
-        // No more threads to be had: the ones started and this one finish the batch.
-    }
-    work();
-    for (std::thread& t : pool)
-        t.join();
-    if (error) std::rethrow_exception(error);
+    });
 }
 
 } // namespace
@@ -175,7 +159,7 @@ void CryptHashBatch(const std::vector<std::string_view>& passwords,
     const size_t count = passwords.size();
     out.assign(count, std::string());
     if (count == 0) return;
-    if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+    threads = WorkerCount(threads);
 
     // SHA-crypt goes to the multi-buffer code, checked first as crypt would check it, so a
     // refusal comes before any work and with crypt's message; bcrypt goes to libxcrypt.

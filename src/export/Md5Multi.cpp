@@ -1,5 +1,6 @@
 #include "export/Md5Multi.h"
 
+#include "base/Workers.h"
 #include "export/Md5MultiLanes.h"
 #include "export/htpasswd.h"
 #include "export/md5.h"
@@ -7,14 +8,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <exception>
 #include <functional>
 #include <new>
 #include <numeric>
 #include <stdexcept>
 #include <string_view>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace quorvane {
@@ -141,7 +139,7 @@ void Apr1CryptMultiParallel(std::span<const std::string_view> passwords,
     const TLanePath resolved = GPaths.Resolve(path);
     const size_t count = passwords.size();
     if (count == 0) return;
-    if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+    threads = WorkerCount(threads);
     const std::vector<size_t> order = ByLength(passwords);
 
     // Whole groups go to the workers in turn, so no worker runs a half-empty group that another
@@ -155,35 +153,14 @@ void Apr1CryptMultiParallel(std::span<const std::string_view> passwords,
     }
     // Worker w takes groups w, w + workers, ...: the long passwords, sorted to the end, are
     // spread over all workers like the short ones.
-    auto share = [&](size_t w, std::exception_ptr& slot) {
-        try {
-            std::vector<size_t> mine;
-            mine.reserve((groups / workers + 1) * lanes);
-            for (size_t g = w; g < groups; g += workers)
-                for (size_t k = g * lanes; k < std::min(count, (g + 1) * lanes); ++k)
-                    mine.push_back(order[k]);
-            HashRange(passwords, salts, results, mine.data(), mine.size(), resolved);
-        } catch (...) {
-            slot = std::current_exception();
-        }
-    };
-    std::vector<std::exception_ptr> errors(workers);
-    std::vector<std::thread> pool;
-    pool.reserve(workers - 1);
-    size_t started = 1;
-    try {
-        for (; started < workers; ++started)
-            pool.emplace_back(share, started, std::ref(errors[started]));
-    } catch (const std::system_error&) {
-        // A worker that could not start leaves its share to this thread.
-    }
-    share(0, errors[0]);
-    for (size_t w = started; w < workers; ++w)
-        share(w, errors[w]);
-    for (auto& t : pool)
-        t.join();
-    for (auto& e : errors)
-        if (e) std::rethrow_exception(e);
+    RunShares(workers, [&](size_t w) {
+        std::vector<size_t> mine;
+        mine.reserve((groups / workers + 1) * lanes);
+        for (size_t g = w; g < groups; g += workers)
+            for (size_t k = g * lanes; k < std::min(count, (g + 1) * lanes); ++k)
+                mine.push_back(order[k]);
+        HashRange(passwords, salts, results, mine.data(), mine.size(), resolved);
+    });
 }
 
 } // namespace quorvane

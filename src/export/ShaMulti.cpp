@@ -1,5 +1,6 @@
 #include "export/ShaMulti.h"
 
+#include "base/Workers.h"
 #include "export/ShaMultiLanes.h"
 #include "export/htpasswd.h"
 
@@ -8,14 +9,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <exception>
 #include <functional>
 #include <new>
 #include <numeric>
 #include <stdexcept>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -327,36 +325,15 @@ void ShaCryptMultiParallel(std::span<const std::string_view> passwords,
     const TBatch batch = Parse(passwords, settings, results, unit);
     const size_t groups = batch.GroupStart.size() - 1;
     if (groups == 0) return;
-    if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+    threads = WorkerCount(threads);
     const size_t workers = std::min<size_t>(threads, groups);
     // Worker w takes groups w, w + workers, ...: the long passwords, sorted to the end, are
     // spread over all workers like the short ones.
-    auto share = [&](size_t w, std::exception_ptr& slot) {
-        try {
-            TDigest digest;
-            for (size_t g = w; g < groups; g += workers)
-                HashGroup(batch, g, unit, digest);
-        } catch (...) {
-            slot = std::current_exception();
-        }
-    };
-    std::vector<std::exception_ptr> errors(workers);
-    std::vector<std::thread> pool;
-    pool.reserve(workers - 1);
-    size_t started = 1;
-    try {
-        for (; started < workers; ++started)
-            pool.emplace_back(share, started, std::ref(errors[started]));
-    } catch (const std::system_error&) {
-        // A worker that could not start leaves its share to this thread.
-    }
-    share(0, errors[0]);
-    for (size_t w = started; w < workers; ++w)
-        share(w, errors[w]);
-    for (auto& t : pool)
-        t.join();
-    for (auto& e : errors)
-        if (e) std::rethrow_exception(e);
+    RunShares(workers, [&](size_t w) {
+        TDigest digest;
+        for (size_t g = w; g < groups; g += workers)
+            HashGroup(batch, g, unit, digest);
+    });
 }
 
 } // namespace quorvane
