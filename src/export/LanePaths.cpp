@@ -16,6 +16,13 @@ constexpr TPathName KPathNames[] = {
     {TLanePath::Avx2, "avx2"}, {TLanePath::Avx512, "avx512"},
 };
 
+// The build compiles the AVX2 and AVX-512 units of the kernels for x86-64 only.
+#if defined(QUORVANE_LANES_X86)
+constexpr bool KX86Units = true;
+#else
+constexpr bool KX86Units = false;
+#endif
+
 bool ProcessorRuns(TLanePath path) {
     switch (path) {
     case TLanePath::Auto:
@@ -56,7 +63,7 @@ bool LanePathFromName(const std::string& name, TLanePath& path) {
 
 bool TLanePaths::Available(TLanePath path) const {
     const bool x86Path = path == TLanePath::Avx2 || path == TLanePath::Avx512;
-    return (!x86Path || FX86) && ProcessorRuns(path);
+    return (!x86Path || KX86Units) && ProcessorRuns(path);
 }
 
 TLanePath TLanePaths::Best() const {

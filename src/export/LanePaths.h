@@ -26,9 +26,8 @@ bool LanePathFromName(const std::string& name, TLanePath& path);
 // The path choice of one kernel, one object for the program's whole run.
 class TLanePaths {
 public:
-    // `kernel` names it in refusals ("MD5"); `x86` tells whether its AVX2 and AVX-512 paths
-    // are built into this program.
-    constexpr TLanePaths(const char* kernel, bool x86) : FKernel(kernel), FX86(x86) {}
+    // `kernel` names it in refusals ("MD5").
+    explicit constexpr TLanePaths(const char* kernel) : FKernel(kernel) {}
 
     // Built in and run by this processor (Auto always).
     bool Available(TLanePath path) const;
@@ -48,7 +47,6 @@ private:
     [[noreturn]] void ThrowUnavailable(TLanePath path) const;
 
     const char* FKernel;
-    bool FX86;
     std::atomic<TLanePath> FDefault{TLanePath::Auto};
 };
 

@@ -19,13 +19,7 @@ namespace quorvane {
 
 namespace {
 
-#if defined(QUORVANE_LANES_X86)
-constexpr bool KX86Paths = true;
-#else
-constexpr bool KX86Paths = false;
-#endif
-
-TLanePaths GPaths("MD5", KX86Paths);
+TLanePaths GPaths("MD5");
 
 // The rounds and the lane count of one way of computing MD5.
 struct TKernel {

@@ -16,6 +16,7 @@
 // Messages are stored word-major: word w of lane l at w * N + l.
 
 #include "export/Md5MultiLanes.h"
+#include "export/RoundLayout.h"
 #include "export/md5.h"
 
 #include <cstddef>
@@ -26,16 +27,6 @@
 namespace quorvane {
 
 namespace {
-
-// A round's message layout depends only on whether the round is odd, whether it takes the salt
-// (round not divisible by 3) and whether it takes the password twice (not divisible by 7): eight
-// layouts. Layout of a round: bit 0 odd, bit 1 salt, bit 2 second password.
-constexpr int KLayouts = 8;
-constexpr int KLayoutCycle = 42; // rounds after which the sequence of layouts repeats
-
-constexpr int LayoutOfRound(int i) {
-    return (i & 1) | (i % 3 != 0 ? 2 : 0) | (i % 7 != 0 ? 4 : 0);
-}
 
 constexpr uint32_t KInit[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
 

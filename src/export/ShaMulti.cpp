@@ -21,13 +21,7 @@ namespace quorvane {
 
 namespace {
 
-#if defined(QUORVANE_LANES_X86)
-constexpr bool KX86Paths = true;
-#else
-constexpr bool KX86Paths = false;
-#endif
-
-TLanePaths GPaths("SHA-crypt", KX86Paths);
+TLanePaths GPaths("SHA-crypt");
 
 // The unit of a resolved path.
 TShaUnit UnitOf(TLanePath path) {

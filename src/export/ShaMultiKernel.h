@@ -14,6 +14,7 @@
 // (word w of lane l at w * N + l); a round then only writes the previous digest into its layout's
 // message and compresses it.
 
+#include "export/RoundLayout.h"
 #include "export/ShaMultiLanes.h"
 
 #include <cstddef>
@@ -24,13 +25,6 @@
 namespace quorvane {
 
 namespace {
-
-constexpr int KShaLayouts = 8;
-constexpr int KShaLayoutCycle = 42; // rounds after which the sequence of layouts repeats
-
-constexpr int ShaLayoutOfRound(uint32_t i) {
-    return static_cast<int>((i & 1) | (i % 3 != 0 ? 2 : 0) | (i % 7 != 0 ? 4 : 0));
-}
 
 // The constants and rotation amounts of the two hashes (FIPS 180-4).
 template <class T> struct TShaFamily;
@@ -260,7 +254,7 @@ template <class T, class V> struct TShaGroup {
 
         // Lay out the eight messages.
         T* next = area;
-        for (int layout = 0; layout < KShaLayouts; ++layout) {
+        for (int layout = 0; layout < KLayouts; ++layout) {
             TPattern& pat = patterns[layout];
             const bool odd = (layout & 1) != 0;
             const bool withS = (layout & 2) != 0;
@@ -319,9 +313,9 @@ template <class T, class V> struct TShaGroup {
             f[k] = ShaLoad<V>(lanes);
         }
 
-        int layouts[KShaLayoutCycle];
-        for (uint32_t i = 0; i < KShaLayoutCycle; ++i)
-            layouts[i] = ShaLayoutOfRound(i);
+        int layouts[KLayoutCycle];
+        for (uint32_t i = 0; i < KLayoutCycle; ++i)
+            layouts[i] = LayoutOfRound(i);
         int c = 0;
         for (uint32_t i = 0; i < job.Rounds; ++i) {
             TPattern& pat = patterns[layouts[c]];
@@ -370,7 +364,7 @@ template <class T, class V> struct TShaGroup {
             }
             for (int k = 0; k < 8; ++k)
                 f[k] = st[k];
-            if (++c == KShaLayoutCycle) c = 0;
+            if (++c == KLayoutCycle) c = 0;
         }
 
         for (int k = 0; k < 8; ++k) {
@@ -386,7 +380,7 @@ template <class T, class V> struct TShaGroup {
     // given lengths.
     static size_t AreaWords(uint32_t maxP, uint32_t maxS) {
         size_t words = 0;
-        for (int layout = 0; layout < KShaLayouts; ++layout) {
+        for (int layout = 0; layout < KLayouts; ++layout) {
             const uint32_t len = DigestBytes + maxP + ((layout & 2) != 0 ? maxS : 0) +
                                  ((layout & 4) != 0 ? maxP : 0);
             words += static_cast<size_t>(BlocksFor(len)) * 17 * N;
@@ -409,7 +403,7 @@ template <class T, class V> struct TShaGroup {
         const size_t bytes = (areaWords * sizeof(T) + scratchBytes + 63) / 64 * 64;
         T* area = static_cast<T*>(std::aligned_alloc(64, bytes));
         uint8_t* scratch = reinterpret_cast<uint8_t*>(area + areaWords);
-        TPattern* patterns = static_cast<TPattern*>(std::malloc(sizeof(TPattern) * KShaLayouts));
+        TPattern* patterns = static_cast<TPattern*>(std::malloc(sizeof(TPattern) * KLayouts));
         if (area == nullptr || patterns == nullptr) {
             std::free(area);
             std::free(patterns);
