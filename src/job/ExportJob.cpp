@@ -366,8 +366,8 @@ void TExportJob::StartUpload(const std::string& text) {
         FSettings.ServerSecret;
     uploader->Timeout = FSettings.Timeout;
     uploader->OnUnknownHostKey = FSettings.OnUnknownHostKey;
-    uploader->LocalFiles = {FTempFile};
-    uploader->RemoteFiles = {FSettings.RemoteFile};
+    uploader->LocalFile = FTempFile;
+    uploader->RemoteFile = FSettings.RemoteFile;
 
     // The worker reads the server's file over its own connection, compares it and replaces it
     // only when nothing changed there that the user did not agree to lose.
