@@ -47,7 +47,6 @@ const TMessageText TargetPutBackFailed{"TargetPutBackFailed", QT_TRANSLATE_NOOP(
 const TMessageText TargetStateUnknown{"TargetStateUnknown", QT_TRANSLATE_NOOP("CoreText", "%1 (%2): the replacement failed and the previous file could not be put back, so it may hold neither: %3")};
 const TMessageText TargetCheckFailed{"TargetCheckFailed", QT_TRANSLATE_NOOP("CoreText", "%1 (%2): holds the new file, but the site check failed: %3 Put the previous version back (restore) if users cannot log in.")};
 const TMessageText TargetCheckNoPassword{"TargetCheckNoPassword", QT_TRANSLATE_NOOP("CoreText", "The database knows no password for the check user %1")};
-const TMessageText TargetNotReplacedForOthers{"TargetNotReplacedForOthers", QT_TRANSLATE_NOOP("CoreText", "Nothing was replaced, since not every target could take the new file")};
 const TMessageText TargetNoFile{"TargetNoFile", QT_TRANSLATE_NOOP("CoreText", "The target names no password file")};
 const TMessageText TargetChecking{"TargetChecking", QT_TRANSLATE_NOOP("CoreText", "Asking the site whether it lets the check user in...")};
 // clang-format on

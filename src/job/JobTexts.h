@@ -49,7 +49,6 @@ extern const TMessageText TargetPutBackFailed;
 extern const TMessageText TargetStateUnknown;
 extern const TMessageText TargetCheckFailed;
 extern const TMessageText TargetCheckNoPassword;
-extern const TMessageText TargetNotReplacedForOthers;
 extern const TMessageText TargetNoFile;
 extern const TMessageText TargetChecking;
 
