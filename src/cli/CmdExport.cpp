@@ -243,7 +243,8 @@ std::optional<std::vector<TTargetSettings>> ChosenTargets(const TUserList& list,
             if (!twice) chosen.push_back(all[static_cast<std::size_t>(index)]);
         }
     }
-    if (chosen.size() == 1 && chosen.front().Name == FirstTarget(list).Name && chosen.front().Enabled)
+    if (chosen.size() == 1 && chosen.front().Name == FirstTarget(list).Name &&
+        chosen.front().Enabled)
         return std::nullopt;
     return chosen;
 }
@@ -268,8 +269,8 @@ std::string OutcomesJson(const std::vector<TTargetOutcome>& outcomes) {
         const TTargetOutcome& o = outcomes[i];
         out += std::string(i == 0 ? "" : ", ") + "{\"name\": " + JsonString(o.Name) +
                ", \"where\": " + JsonString(o.Where) + ", \"holds\": \"" + HoldsName(o.Holds) +
-               "\", \"ok\": " + (o.Succeeded() ? "true" : "false") + ", \"message\": " +
-               JsonString(EnglishText(TargetOutcomeMessage(o))) + "}";
+               "\", \"ok\": " + (o.Succeeded() ? "true" : "false") +
+               ", \"message\": " + JsonString(EnglishText(TargetOutcomeMessage(o))) + "}";
     }
     return out + "]";
 }
@@ -362,8 +363,8 @@ int ReportSeveral(const TExportResult& result, const std::string& path, bool dry
         io.Err << "quorvane-cli: " << EnglishText(TargetOutcomeMessage(o)) << "\n";
         if (o.Stopped && o.Check) io.Err << IndentedLines(OutsideChangesMessages(*o.Check));
         if (!o.CheckError.Empty())
-            io.Err << "To put the previous file back: quorvane-cli restore " << path
-                   << " --target " << o.Name << "\n";
+            io.Err << "To put the previous file back: quorvane-cli restore " << path << " --target "
+                   << o.Name << "\n";
         if (!o.Identity.Changed && !o.Identity.Fingerprint.empty())
             io.Err << "To trust it: quorvane-cli target " << path << " --target " << o.Name
                    << " --host-key " << o.Identity.Fingerprint << "\n";
@@ -447,7 +448,8 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     const bool toFile = !several && (output.has_value() || list.ExportToFile);
     const std::vector<TDeployTarget> deployTargets =
         several ? TargetSecrets(*several, args, io) : std::vector<TDeployTarget>();
-    const std::string ftpPassword = several ? std::string() : ServerSecretFor(list, args, io, !toFile);
+    const std::string ftpPassword =
+        several ? std::string() : ServerSecretFor(list, args, io, !toFile);
 
     const std::string target = toFile ? output.value_or(list.PassFile) : std::string();
     if (toFile && target.empty())

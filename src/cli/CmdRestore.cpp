@@ -27,17 +27,17 @@ int CmdRestore(const TArgs& args, TCliStreams& io) {
     const auto chosen = args.Value("target");
     const int named = chosen ? FindTarget(list, *chosen) : -1;
     const std::optional<TTargetSettings> further =
-        named > 0 ? std::optional(list.Targets[static_cast<std::size_t>(named - 1)])
-                  : std::nullopt;
-    const bool server = further ? !further->ExportToFile
+        named > 0 ? std::optional(list.Targets[static_cast<std::size_t>(named - 1)]) : std::nullopt;
+    const bool server = further               ? !further->ExportToFile
                         : chosen && named < 0 ? *chosen == "server"
                                               : !list.ExportToFile;
     const std::string file = chosen && !server && named < 0 ? *chosen : list.PassFile;
     if (!server && file.empty())
         throw ECliError("The database names no password file; give --target FILE");
     std::string remote = list.FtpPasswdFile, id;
-    const std::optional<TStoreSettings> store =
-        further ? std::nullopt : server ? ListStore(list, {}) : std::nullopt;
+    const std::optional<TStoreSettings> store = further  ? std::nullopt
+                                                : server ? ListStore(list, {})
+                                                         : std::nullopt;
     if (further) {
         id = TargetIdOf(*further);
         remote = TargetWhere(*further);

@@ -102,7 +102,8 @@ bool ChangesServer(const TArgs& args) {
 
 // --login and --password-stdin / --no-password, for a server and a store alike. A store may do
 // without a login (SQLite, a PostgreSQL login by ~/.pgpass); a server may not.
-void SetLoginAndPassword(TTargetSettings& list, const TArgs& args, TCliStreams& io, bool loginRequired) {
+void SetLoginAndPassword(TTargetSettings& list, const TArgs& args, TCliStreams& io,
+                         bool loginRequired) {
     if (const auto login = args.Value("login")) {
         if ((loginRequired && login->empty()) || !SafeForServer(*login))
             throw ECliError("The login must not be empty nor hold a line break or NUL");

@@ -60,7 +60,8 @@ TMessage TargetOutcomeMessage(const TTargetOutcome& o) {
             return Msg(texts::TargetCheckFailed, o.Name, o.Where, o.CheckError);
         return Msg(texts::TargetHoldsNew, o.Name, o.Where);
     case TTargetHolds::Old:
-        if (o.Aborted) return Msg(texts::TargetHoldsOldFailed, o.Name, o.Where, Msg(texts::ExportAborted));
+        if (o.Aborted)
+            return Msg(texts::TargetHoldsOldFailed, o.Name, o.Where, Msg(texts::ExportAborted));
         if (!o.Error.Empty()) return Msg(texts::TargetHoldsOldFailed, o.Name, o.Where, o.Error);
         return Msg(texts::TargetHoldsOld, o.Name, o.Where);
     case TTargetHolds::PutBack:
@@ -108,8 +109,7 @@ std::optional<TMessage> TargetProblem(const TTargetSettings& target) {
         if (target.FtpPasswdFile.empty()) return Msg(texts::NoServerPasswordFile);
         break;
     case TKind::Store:
-        if (!ParseStoreUrl(target.StoreUrl))
-            return Msg(texts::StoreUrlInvalid, target.StoreUrl);
+        if (!ParseStoreUrl(target.StoreUrl)) return Msg(texts::StoreUrlInvalid, target.StoreUrl);
         break;
     }
     return std::nullopt;
@@ -355,8 +355,7 @@ struct TDeployment::TState {
             if (!slot.GroupLocal.empty()) uploader->DeleteWhenDone.push_back(slot.GroupLocal);
         }
         if (Handlers.OnUnknownHostKey)
-            uploader->OnUnknownHostKey = [this](const std::string& server,
-                                                const std::string& key) {
+            uploader->OnUnknownHostKey = [this](const std::string& server, const std::string& key) {
                 bool accepted = false;
                 ToOwner([&] { accepted = Handlers.OnUnknownHostKey(server, key); });
                 return accepted;
@@ -473,8 +472,7 @@ struct TDeployment::TState {
                         StartSlot(*next);
                     } catch (const std::exception& e) {
                         next->Out.Error = MessageOf(e);
-                        next->Started = next->PrepareEnded = next->CommitEnded = next->Ended =
-                            true;
+                        next->Started = next->PrepareEnded = next->CommitEnded = next->Ended = true;
                     }
                     lock.lock();
                     continue;
@@ -511,9 +509,8 @@ struct TDeployment::TState {
         Decide(3, Revert, go && !replaced);
         {
             std::unique_lock<std::mutex> lock(Mutex);
-            Changed.wait(lock, [&] {
-                return All(&TSlot::Ended, false) && All(&TSlot::Ended, true);
-            });
+            Changed.wait(lock,
+                         [&] { return All(&TSlot::Ended, false) && All(&TSlot::Ended, true); });
         }
         for (const auto& slot : Slots) {
             if (slot->Thread.joinable()) slot->Thread.join();

@@ -52,8 +52,8 @@ struct TTargetOutcome {
     TMessage Error;      // why it does not hold the new file, or why it could not be put back
     TMessage CheckError; // the site check after the replacement did not let the user in
     bool Aborted = false;
-    bool Stopped = false;                // changed there since this database wrote it
-    std::optional<TTargetCheck> Check;   // what was found there before
+    bool Stopped = false;              // changed there since this database wrote it
+    std::optional<TTargetCheck> Check; // what was found there before
     TFtpUploader::TIdentityProblem Identity;
     // Holds the new file, and the site check (where there is one) let the user in.
     bool Succeeded() const {
@@ -76,7 +76,7 @@ std::optional<TMessage> TargetProblem(const TTargetSettings& target);
 // What a deployment needs besides its targets; all of it copied, none of it shared with the
 // owner while the deployment runs.
 struct TDeploymentInput {
-    std::string Content; // the password file
+    std::string Content;               // the password file
     std::optional<std::string> Groups; // Apache's group file, when one is due
     std::string LineEnd;
     std::map<std::string, std::vector<std::string>> StoreGroups;

@@ -55,10 +55,10 @@ TMessage ExportProgressMessage(const TExportEvent& event);
 std::optional<int> ExportProgressPercent(const TExportEvent& event);
 
 enum class TExportTarget {
-    File,   // FileName, replaced atomically
-    Stream, // *Stream, as it is
-    Server, // the list's server settings, RemoteFile on it
-    Store,  // the list's store (StoreUrl): a table or a directory, synced
+    File,    // FileName, replaced atomically
+    Stream,  // *Stream, as it is
+    Server,  // the list's server settings, RemoteFile on it
+    Store,   // the list's store (StoreUrl): a table or a directory, synced
     Several, // Targets, all or nothing (see Deployment.h)
 };
 

@@ -355,7 +355,7 @@ TEST_F(CliTarget, SeveralTargetsAreAddedListedRenamedRemovedAndChosen) {
     const struct {
         std::vector<std::string> Args;
         int Status;
-        std::optional<std::string> Out;  // exactly, when given
+        std::optional<std::string> Out;    // exactly, when given
         std::vector<std::string> Exported; // the files the step writes
     } steps[] = {
         {{"target", Db, "--file", a}, 0, "kind: file\nfile: " + a + "\n", {}},
@@ -400,8 +400,8 @@ TEST_F(CliTarget, SeveralTargetsAreAddedListedRenamedRemovedAndChosen) {
             EXPECT_EQ(ReadWholeFile(Db), before) << what;
         }
         for (const std::string& file : {a, b, c}) {
-            const bool wanted = std::find(step.Exported.begin(), step.Exported.end(), file) !=
-                                step.Exported.end();
+            const bool wanted =
+                std::find(step.Exported.begin(), step.Exported.end(), file) != step.Exported.end();
             EXPECT_EQ(fs::exists(file), wanted) << what << " " << file;
             if (wanted) {
                 EXPECT_THAT(ReadWholeFile(file), testing::StartsWith("alice:$apr1$"));

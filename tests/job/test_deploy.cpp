@@ -133,21 +133,41 @@ TEST_F(Deploy, AllOrNothing) {
     using H = TTargetHolds;
     const struct {
         const char* What;
-        std::string Web2Remote;  // the second SFTP server's file
-        std::size_t Users;       // many make the second upload last
-        bool AbortDuringWeb2;    // Abort once the second upload is on its way
+        std::string Web2Remote; // the second SFTP server's file
+        std::size_t Users;      // many make the second upload last
+        bool AbortDuringWeb2;   // Abort once the second upload is on its way
         bool Done;
-        std::vector<H> Holds;    // web1, local, web2
-        std::vector<bool> New;   // whether each file holds the new content afterwards
+        std::vector<H> Holds;  // web1, local, web2
+        std::vector<bool> New; // whether each file holds the new content afterwards
     } cases[] = {
-        {"every target takes it", "/www/.htpasswd", 3, false, true, {H::New, H::New, H::New},
+        {"every target takes it",
+         "/www/.htpasswd",
+         3,
+         false,
+         true,
+         {H::New, H::New, H::New},
          {true, true, true}},
-        {"an upload fails on one", "/missing/.htpasswd", 3, false, false,
-         {H::Old, H::Old, H::Old}, {false, false, false}},
-        {"the third refuses the rename", "/www/locked", 3, false, false,
-         {H::PutBack, H::PutBack, H::Old}, {false, false, false}},
-        {"an abort during the second upload", "/www/slow.htpasswd", 60000, true, false,
-         {H::Old, H::Old, H::Old}, {false, false, false}},
+        {"an upload fails on one",
+         "/missing/.htpasswd",
+         3,
+         false,
+         false,
+         {H::Old, H::Old, H::Old},
+         {false, false, false}},
+        {"the third refuses the rename",
+         "/www/locked",
+         3,
+         false,
+         false,
+         {H::PutBack, H::PutBack, H::Old},
+         {false, false, false}},
+        {"an abort during the second upload",
+         "/www/slow.htpasswd",
+         60000,
+         true,
+         false,
+         {H::Old, H::Old, H::Old},
+         {false, false, false}},
     };
     TSites& sites = *gSites;
     for (const auto& c : cases) {
@@ -166,8 +186,7 @@ TEST_F(Deploy, AllOrNothing) {
         const TRun run = Export(
             list,
             {SftpTarget("web1", sites.Web1, "/www/.htpasswd"),
-             FileTarget("local", files[1].string()),
-             SftpTarget("web2", sites.Web2, c.Web2Remote)},
+             FileTarget("local", files[1].string()), SftpTarget("web2", sites.Web2, c.Web2Remote)},
             c.AbortDuringWeb2 ? TPasswordsType::ptPlainText : TPasswordsType::ptMD5,
             dir.File("site.udx"), [&](const TExportEvent& event) {
                 return c.AbortDuringWeb2 && event.Target == "web2" &&

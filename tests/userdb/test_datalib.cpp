@@ -692,7 +692,11 @@ TEST(SaveLoad, TargetsAreWrittenOnlyWhenUsedAndComeBack) {
         std::vector<std::string> Written; // the new property names the text holds
     } cases[] = {
         {"one target", "", false, "", {}, {}},
-        {"the first renamed, disabled, checked", "web1", true, "https://web1.example.org/m/", {},
+        {"the first renamed, disabled, checked",
+         "web1",
+         true,
+         "https://web1.example.org/m/",
+         {},
          {"TargetName", "TargetDisabled", "CheckUrl", "CheckUser"}},
         {"three further targets", "", false, "", {sftp, store, staging}, {"Targets"}},
     };
@@ -713,8 +717,8 @@ TEST(SaveLoad, TargetsAreWrittenOnlyWhenUsedAndComeBack) {
         const std::string text = Text(list);
         for (const char* name :
              {"TargetName", "TargetDisabled", "CheckUrl", "CheckUser", "Targets"}) {
-            const bool wanted = std::find(c.Written.begin(), c.Written.end(), name) !=
-                                c.Written.end();
+            const bool wanted =
+                std::find(c.Written.begin(), c.Written.end(), name) != c.Written.end();
             EXPECT_EQ(text.find(std::string("\r\n  ") + name + " = ") != std::string::npos, wanted)
                 << name << "\n"
                 << text;
