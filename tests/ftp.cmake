@@ -2,7 +2,8 @@
 # loopback (pyftpdlib, vsftpd with TLS, OpenSSH's sshd and asyncssh for SFTP).
 if(TARGET quorvane_ftp)
   quorvane_test_sources(ftp_test_sources ftp)
-  add_executable(test_ftp ${ftp_test_sources})
+  add_executable(test_ftp ${ftp_test_sources}
+    ${CMAKE_CURRENT_SOURCE_DIR}/support/QueuedDispatcher.cpp)
   target_link_libraries(test_ftp PRIVATE quorvane_ftp quorvane_testsupport GTest::gtest_main
     GTest::gmock)
   gtest_discover_tests(test_ftp TEST_PREFIX "ftp." DISCOVERY_TIMEOUT 60

@@ -971,6 +971,58 @@
         <source>The database %1 is encrypted; its master password is needed</source>
         <translation>Die Datenbank %1 ist verschlüsselt; ihr Master-Kennwort wird benötigt</translation>
     </message>
+    <message>
+        <source>The temporary copy of %1 does not hold what was written</source>
+        <translation>Die temporäre Kopie von %1 enthält nicht, was geschrieben wurde</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>Putting the new %1 in place...</source>
+        <translation>Die neue Datei %1 wird eingesetzt...</translation>
+    </message>
+    <message>
+        <source>%1 (%2): holds the new file</source>
+        <translation>%1 (%2): enthält die neue Datei</translation>
+    </message>
+    <message>
+        <source>%1 (%2): not replaced; it holds its previous file</source>
+        <translation>%1 (%2): nicht ersetzt; enthält die bisherige Datei</translation>
+    </message>
+    <message>
+        <source>%1 (%2): not replaced; it holds its previous file. %3</source>
+        <translation>%1 (%2): nicht ersetzt; enthält die bisherige Datei. %3</translation>
+    </message>
+    <message>
+        <source>%1 (%2): replaced, then put back; it holds its previous file again</source>
+        <translation>%1 (%2): ersetzt, dann zurückgesetzt; enthält wieder die bisherige Datei</translation>
+    </message>
+    <message>
+        <source>%1 (%2): holds the new file; putting its previous file back failed: %3</source>
+        <translation>%1 (%2): enthält die neue Datei; das Zurücksetzen der bisherigen Datei ist fehlgeschlagen: %3</translation>
+    </message>
+    <message>
+        <source>%1 (%2): the replacement failed and the previous file could not be put back, so it may hold neither: %3</source>
+        <translation>%1 (%2): das Ersetzen ist fehlgeschlagen und die bisherige Datei konnte nicht zurückgesetzt werden; möglicherweise enthält das Ziel keine von beiden: %3</translation>
+    </message>
+    <message>
+        <source>%1 (%2): holds the new file, but the site check failed: %3 Put the previous version back (restore) if users cannot log in.</source>
+        <translation>%1 (%2): enthält die neue Datei, aber die Prüfung der Website ist fehlgeschlagen: %3 Stellen Sie die vorige Version wieder her, falls sich Benutzer nicht anmelden können.</translation>
+    </message>
+    <message>
+        <source>The database knows no password for the check user %1</source>
+        <translation>Die Datenbank kennt kein Kennwort für den Prüfbenutzer %1</translation>
+    </message>
+    <message>
+        <source>The target names no password file</source>
+        <translation>Das Ziel nennt keine Kennwortdatei</translation>
+    </message>
+    <message>
+        <source>Asking the site whether it lets the check user in...</source>
+        <translation>Die Website wird gefragt, ob sie den Prüfbenutzer einlässt...</translation>
+    </message>
 </context>
 <context>
     <name>MasterPasswordDlg</name>

@@ -71,6 +71,8 @@ public:
     void Rollback() noexcept;
     // Whether the target is written in place rather than replaced (known after Stage).
     bool InPlace() const { return FInPlace; }
+    // The temporary file that holds what was staged (empty when written in place).
+    const std::string& StagedPath() const { return FTemp; }
 
 private:
     std::string FPath;

@@ -4,6 +4,7 @@
 
 #include "base/Errors.h"
 #include "cli/Commands.h"
+#include "job/Deployment.h"
 #include "userdb/NewUser.h"
 
 #include <functional>
@@ -61,6 +62,7 @@ public:
                         value = args[++i];
                     }
                     FOptions[name] = value;
+                    FRepeated[name].push_back(value);
                 } else if (Contains(flags, name) && !inlineValue) {
                     FOptions[name] = "";
                 } else {
@@ -86,6 +88,11 @@ public:
         if (it == FOptions.end()) return std::nullopt;
         return it->second;
     }
+    // Every value an option was given, in order (an option given more than once).
+    std::vector<std::string> Values(const std::string& name) const {
+        auto it = FRepeated.find(name);
+        return it == FRepeated.end() ? std::vector<std::string>() : it->second;
+    }
 
 private:
     static bool Contains(const std::vector<std::string>& v, const std::string& s) {
@@ -95,6 +102,7 @@ private:
     }
     std::vector<std::string> FPositional;
     std::map<std::string, std::string> FOptions;
+    std::map<std::string, std::vector<std::string>> FRepeated;
 };
 
 struct TCommand {
@@ -178,6 +186,10 @@ int ParseBoundedInt(const TArgs& args, const std::string& name, int fallback, in
 // The secret for the database's server: the stored password, or what --server-password-stdin
 // (--ftp-password-stdin) or --server-password-file give (the key file's passphrase with a key
 // file). Raises when a server is to be reached and none is known.
+// Each target with the secret it logs in with: its stored password, or the one given with
+// --server-password-stdin or --server-password-file for those that store none.
+std::vector<TDeployTarget> TargetSecrets(const std::vector<TTargetSettings>& targets,
+                                         const TArgs& args, TCliStreams& io);
 std::string ServerSecretFor(const TUserList& list, const TArgs& args, TCliStreams& io,
                             bool toServer);
 

@@ -217,6 +217,64 @@ void ReportStop(const TTargetCheck& check, TCliStreams& io) {
            << IndentedLines(OutsideChangesMessages(check));
 }
 
+// The targets an export goes to when they are more than the database's one: those --target
+// names, in the order given, or every enabled one of a database with several. None: the
+// database's first target alone, exported as always.
+std::optional<std::vector<TTargetSettings>> ChosenTargets(const TUserList& list,
+                                                          const TArgs& args) {
+    const std::vector<std::string> names = args.Values("target");
+    if (names.empty() && list.Targets.empty()) return std::nullopt;
+    std::vector<TTargetSettings> chosen;
+    if (names.empty()) {
+        for (const TTargetSettings& target : ListTargets(list))
+            if (target.Enabled) chosen.push_back(target);
+        if (chosen.empty())
+            throw ECliError("Every target of the database is disabled; name one with --target");
+    } else {
+        const std::vector<TTargetSettings> all = ListTargets(list);
+        for (const std::string& name : names) {
+            const int index = FindTarget(list, name);
+            if (index < 0)
+                throw ECliError("The database has no target named " + name +
+                                "; see quorvane-cli target DB");
+            bool twice = false;
+            for (const TTargetSettings& t : chosen)
+                twice = twice || t.Name == name;
+            if (!twice) chosen.push_back(all[static_cast<std::size_t>(index)]);
+        }
+    }
+    if (chosen.size() == 1 && chosen.front().Name == FirstTarget(list).Name &&
+        chosen.front().Enabled)
+        return std::nullopt;
+    return chosen;
+}
+
+const char* HoldsName(TTargetHolds holds) {
+    switch (holds) {
+    case TTargetHolds::Old:
+        return "old";
+    case TTargetHolds::New:
+        return "new";
+    case TTargetHolds::PutBack:
+        return "put back";
+    case TTargetHolds::Unknown:
+        return "unknown";
+    }
+    return "unknown";
+}
+
+std::string OutcomesJson(const std::vector<TTargetOutcome>& outcomes) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < outcomes.size(); ++i) {
+        const TTargetOutcome& o = outcomes[i];
+        out += std::string(i == 0 ? "" : ", ") + "{\"name\": " + JsonString(o.Name) +
+               ", \"where\": " + JsonString(o.Where) + ", \"holds\": \"" + HoldsName(o.Holds) +
+               "\", \"ok\": " + (o.Succeeded() ? "true" : "false") +
+               ", \"message\": " + JsonString(EnglishText(TargetOutcomeMessage(o))) + "}";
+    }
+    return out + "]";
+}
+
 } // namespace
 
 std::string ServerSecretFor(const TUserList& list, const TArgs& args, TCliStreams& io,
@@ -241,7 +299,94 @@ std::string ServerSecretFor(const TUserList& list, const TArgs& args, TCliStream
     return secret;
 }
 
+// Each chosen target with the secret it logs in with: its stored password, or the one given on
+// standard input or in a file for the targets that store none.
+std::vector<TDeployTarget> TargetSecrets(const std::vector<TTargetSettings>& targets,
+                                         const TArgs& args, TCliStreams& io) {
+    const auto passwordFile = args.Value("server-password-file");
+    const bool passwordGiven = args.Has("ftp-password-stdin") || args.Has("server-password-stdin");
+    if (passwordGiven && passwordFile)
+        throw EUsage("give the server password on standard input or in a file, not both");
+    std::optional<std::string> given;
+    if (passwordGiven || passwordFile)
+        given = passwordFile ? ReadSecretFile(*passwordFile) : ReadSecretLine(io.In);
+    std::vector<TDeployTarget> result;
+    for (const TTargetSettings& t : targets) {
+        TDeployTarget target{t, {}};
+        if (!t.ExportToFile && !t.StoreUrl.empty()) {
+            target.Secret = given.value_or(t.FtpPass);
+        } else if (!t.ExportToFile) {
+            const bool key = !t.FtpKeyFile.empty();
+            if (key && !given && PrivateKeyNeedsPassphrase(t.FtpKeyFile))
+                throw ECliError("The key file " + t.FtpKeyFile + " of target " + t.Name +
+                                " is protected by a passphrase; give it with "
+                                "--server-password-stdin");
+            target.Secret = given ? *given : (key ? std::string() : t.FtpPass);
+            if (!key && target.Secret.empty())
+                throw ECliError("The target " + t.Name +
+                                " stores no server password; give it with "
+                                "--server-password-stdin");
+        }
+        result.push_back(std::move(target));
+    }
+    return result;
+}
+
 namespace {
+
+// What an export to several targets did: a line for each target, then the advice its outcome
+// calls for; 0 only when every target holds the new file.
+int ReportSeveral(const TExportResult& result, const std::string& path, bool dryRun, bool json,
+                  TCliStreams& io) {
+    if (dryRun) {
+        for (const TTargetOutcome& o : result.Outcomes) {
+            if (!o.Check) {
+                io.Err << "quorvane-cli: " << EnglishText(TargetOutcomeMessage(o)) << "\n";
+                continue;
+            }
+            if (o.Check->Stops)
+                io.Err << "quorvane-cli: warning: " << o.Name << ": "
+                       << EnglishText(TargetChangedMessage(*o.Check))
+                       << "; an export would stop there\n"
+                       << IndentedLines(OutsideChangesMessages(*o.Check));
+            if (json) {
+                WriteOutput(io, "{\"name\":" + JsonString(o.Name) + "}\n");
+                PrintPreview(*o.Check, true, io);
+            } else {
+                WriteOutput(io, "== " + o.Name + " (" + o.Where + ")\n");
+                PrintPreview(*o.Check, false, io);
+            }
+        }
+        return kExitOk;
+    }
+    for (const TTargetOutcome& o : result.Outcomes) {
+        io.Err << "quorvane-cli: " << EnglishText(TargetOutcomeMessage(o)) << "\n";
+        if (o.Stopped && o.Check) io.Err << IndentedLines(OutsideChangesMessages(*o.Check));
+        if (!o.CheckError.Empty())
+            io.Err << "To put the previous file back: quorvane-cli restore " << path << " --target "
+                   << o.Name << "\n";
+        if (!o.Identity.Changed && !o.Identity.Fingerprint.empty())
+            io.Err << "To trust it: quorvane-cli target " << path << " --target " << o.Name
+                   << " --host-key " << o.Identity.Fingerprint << "\n";
+        else if (!o.Identity.Changed && !o.Identity.PublicKeyPin.empty())
+            io.Err << "To trust it: quorvane-cli target " << path << " --target " << o.Name
+                   << " --tls-pin " << o.Identity.PublicKeyPin << "\n";
+    }
+    PrintWarnings(io.Err, result.Warnings);
+    PrintWarnings(io.Err, result.Namesakes);
+    if (json) {
+        std::string text = ExportJson(result);
+        text.insert(text.rfind("\n}"), ",\n  \"targets\": " + OutcomesJson(result.Outcomes));
+        io.Out << text;
+    }
+    if (result.Done) return kExitOk;
+    if (result.Stopped)
+        io.Err << "Give --overwrite to replace what changed there (the files there are kept: see "
+                  "quorvane-cli restore), or --merge with --target NAME to take one target's "
+                  "changes in first.\n";
+    if (result.Aborted) throw ECliError(ExportAbortedMessage());
+    return kExitFailure;
+}
 
 int CmdExport(const TArgs& args, TCliStreams& io) {
     args.ExpectPositional(1);
@@ -295,8 +440,16 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     // A stored slow form gets the key of its hash cache (beside the database) once.
     changed = EnsureHashCacheKey(list) || changed;
     const auto output = args.Value("output");
-    const bool toFile = output.has_value() || list.ExportToFile;
-    const std::string ftpPassword = ServerSecretFor(list, args, io, !toFile);
+    if (output && args.Has("target")) throw EUsage("--output and --target exclude each other");
+    const std::optional<std::vector<TTargetSettings>> several =
+        output ? std::nullopt : ChosenTargets(list, args);
+    if (several && merge && several->size() != 1)
+        throw EUsage("--merge takes in the changes of one target; name it with --target");
+    const bool toFile = !several && (output.has_value() || list.ExportToFile);
+    const std::vector<TDeployTarget> deployTargets =
+        several ? TargetSecrets(*several, args, io) : std::vector<TDeployTarget>();
+    const std::string ftpPassword =
+        several ? std::string() : ServerSecretFor(list, args, io, !toFile);
 
     const std::string target = toFile ? output.value_or(list.PassFile) : std::string();
     if (toFile && target.empty())
@@ -315,10 +468,12 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     settings.Build = base;
     settings.Build.AllowEmptyPasswords = args.Has("allow-empty-passwords");
     settings.DatabasePath = path;
-    settings.Target = !toFile
+    settings.Target = several ? TExportTarget::Several
+                      : !toFile
                           ? (list.StoreUrl.empty() ? TExportTarget::Server : TExportTarget::Store)
                       : target == "-" ? TExportTarget::Stream
                                       : TExportTarget::File;
+    settings.Targets = deployTargets;
     settings.FileName = target;
     settings.Stream = &io.Out;
     settings.ServerSecret = ftpPassword;
@@ -365,6 +520,7 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
         }
         listener.EndLine();
         const TExportResult& result = job.Result();
+        if (several) return;
         if (!result.Error.Empty()) {
             const std::string hint = TrustHint(result, path);
             if (hint.empty()) throw ECliError(result.Error);
@@ -386,6 +542,7 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
         run();
     }
     const TExportResult& result = job.Result();
+    if (several) return ReportSeveral(result, path, dryRun, json, io);
     if (result.Aborted) throw ECliError(ExportAbortedMessage());
     if (result.Stopped) {
         ReportStop(*result.Check, io);
@@ -422,7 +579,7 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
 
 TCommand ExportCommand() {
     return {"export",
-            "DB [--output FILE] [--format " + SchemeCliNames("|") +
+            "DB [--output FILE | --target NAME...] [--format " + SchemeCliNames("|") +
                 "] [--cost N] [--rounds N] [--save-choice] [--server-password-stdin | "
                 "--server-password-file FILE] [--allow-empty-passwords] [--line-ends lf|crlf] "
                 "[--merge | --overwrite | --dry-run] [--quiet] [--json]",
@@ -474,8 +631,17 @@ TCommand ExportCommand() {
             "logins starting with \"#\" as a count; --json (without --dry-run) prints the result\n"
             "on standard output as one JSON document: target, written, disabled, expired,\n"
             "group_file, groups, comment_logins, namesakes, weak_hashes [{login, scheme}],\n"
-            "warnings.\n",
-            {"output", "format", "server-password-file", "cost", "rounds", "line-ends"},
+            "warnings.\n"
+            "A database with several targets (see the target command) exports to every enabled\n"
+            "one, or to those named by --target NAME (repeatable), all or nothing: each gets the\n"
+            "new file under its temporary name first (checked: its size on a server, its bytes\n"
+            "on a local disk), and only when every one holds it is each put in place, the\n"
+            "stores last; should one fail then, those replaced are put back as they were. The\n"
+            "targets are served in parallel (at most 4 at once). A line per target says what it\n"
+            "holds now; the exit status is 0 only when every one holds the new file and its\n"
+            "site check, where it has one, let the check user in. --server-password-stdin and\n"
+            "--server-password-file give the password of every target that stores none.\n",
+            {"output", "format", "server-password-file", "cost", "rounds", "line-ends", "target"},
             {"ftp-password-stdin", "server-password-stdin", "allow-empty-passwords", "save-choice",
              "merge", "overwrite", "dry-run", "quiet", "json"},
             CmdExport};

@@ -3,6 +3,7 @@
 #include "ftp/ServerTarget.h"
 #include "job/Backups.h"
 #include "job/ExportJob.h"
+#include "job/JobTexts.h"
 #include "job/StoreTarget.h"
 #include "userdb/UserList.h"
 
@@ -21,15 +22,26 @@ int CmdRestore(const TArgs& args, TCliStreams& io) {
     TDatabaseSession db(path, TDatabaseSession::TAccess::Read);
     TUserList& list = db.List();
 
-    // The database's own target, or the one --target names: "server", or a local file.
+    // The database's own target, or the one --target names: one of its targets by name,
+    // "server", or a local file.
     const auto chosen = args.Value("target");
-    const bool server = chosen ? *chosen == "server" : !list.ExportToFile;
-    const std::string file = chosen && !server ? *chosen : list.PassFile;
+    const int named = chosen ? FindTarget(list, *chosen) : -1;
+    const std::optional<TTargetSettings> further =
+        named > 0 ? std::optional(list.Targets[static_cast<std::size_t>(named - 1)]) : std::nullopt;
+    const bool server = further               ? !further->ExportToFile
+                        : chosen && named < 0 ? *chosen == "server"
+                                              : !list.ExportToFile;
+    const std::string file = chosen && !server && named < 0 ? *chosen : list.PassFile;
     if (!server && file.empty())
         throw ECliError("The database names no password file; give --target FILE");
     std::string remote = list.FtpPasswdFile, id;
-    const std::optional<TStoreSettings> store = server ? ListStore(list, {}) : std::nullopt;
-    if (store) {
+    const std::optional<TStoreSettings> store = further  ? std::nullopt
+                                                : server ? ListStore(list, {})
+                                                         : std::nullopt;
+    if (further) {
+        id = TargetIdOf(*further);
+        remote = TargetWhere(*further);
+    } else if (store) {
         remote = StoreDisplayName(*store);
         id = remote;
     } else if (server) {
@@ -41,7 +53,7 @@ int CmdRestore(const TArgs& args, TCliStreams& io) {
     } else {
         id = TLocalFileTarget(file).Id();
     }
-    const std::string name = server ? remote : file;
+    const std::string name = further || server ? remote : file;
     const TTargetBackups backups(id, list.Encryption());
     const std::vector<TBackupVersion> versions = backups.List();
 
@@ -80,7 +92,12 @@ int CmdRestore(const TArgs& args, TCliStreams& io) {
                                : TExportTarget::File;
     settings.FileName = file;
     settings.RemoteFile = remote;
-    settings.ServerSecret = ServerSecretFor(list, args, io, server);
+    if (further) {
+        settings.Target = TExportTarget::Several;
+        settings.Targets = TargetSecrets({*further}, args, io);
+    } else {
+        settings.ServerSecret = ServerSecretFor(list, args, io, server);
+    }
     settings.Replace.Outside =
         args.Has("overwrite") ? TOutsideChanges::Overwrite : TOutsideChanges::Stop;
     TExportJob job(list, std::move(settings));
@@ -88,6 +105,9 @@ int CmdRestore(const TArgs& args, TCliStreams& io) {
     job.Wait();
     const TExportResult& result = job.Result();
     if (!result.Error.Empty()) throw ECliError(result.Error);
+    if (further && !result.Done && !result.Stopped)
+        throw ECliError(result.Outcomes.empty() ? Msg(texts::ExportAborted)
+                                                : TargetOutcomeMessage(result.Outcomes.front()));
     if (result.Stopped) {
         io.Err << "quorvane-cli: " << EnglishText(TargetStoppedMessage(*result.Check)) << "\n"
                << IndentedLines(OutsideChangesMessages(*result.Check))
@@ -105,7 +125,7 @@ int CmdRestore(const TArgs& args, TCliStreams& io) {
 
 TCommand RestoreCommand() {
     return {"restore",
-            "DB [--list] [--target FILE|server] [VERSION] [--overwrite] "
+            "DB [--list] [--target NAME|FILE|server] [VERSION] [--overwrite] "
             "[--server-password-stdin | --server-password-file FILE]",
             "put back an earlier version of the password file an export replaced",
             "Every export that replaces a password file keeps what was there: the last 10\n"
@@ -116,7 +136,8 @@ TCommand RestoreCommand() {
             "replacement as an export, which keeps what it replaces in turn, and is recorded\n"
             "as written by this database, so the next export does not take it for a change\n"
             "made there. The target is the database's own (its file or its server) unless\n"
-            "--target names a local file or \"server\". A target that changed since this\n"
+            "--target names one of its targets (see the target command), a local file or\n"
+            "\"server\". A target that changed since this\n"
             "database last wrote it is not replaced without --overwrite. The server password\n"
             "is taken as for export.\n",
             {"target", "server-password-file"},

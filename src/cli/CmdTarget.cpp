@@ -2,16 +2,18 @@
 
 #include "base/Random.h"
 #include "ftp/ServerTarget.h"
+#include "job/Deployment.h"
 #include "sitedb/UserStore.h"
 #include "userdb/UserList.h"
 
+#include <algorithm>
 #include <ostream>
 
 namespace quorvane::cli {
 
 namespace {
 
-void PrintTarget(const TUserList& list, std::ostream& out) {
+void PrintTarget(const TTargetSettings& list, std::ostream& out) {
     if (list.ExportToFile) {
         out << "kind: file\n"
             << "file: " << list.PassFile << "\n";
@@ -48,7 +50,38 @@ void PrintTarget(const TUserList& list, std::ostream& out) {
     }
 }
 
-bool ChangesServer(const TArgs& args) {
+// A target as today's single target showed it, then its name, state and site check when it is
+// one of several or has them.
+void PrintDetails(const TTargetSettings& target, bool several, std::ostream& out) {
+    if (several) out << "name: " << target.Name << "\n";
+    PrintTarget(target, out);
+    if (several || !target.Enabled) out << "enabled: " << (target.Enabled ? "yes" : "no") << "\n";
+    if (!target.CheckUrl.empty()) out << "check url: " << target.CheckUrl << "\n";
+    if (!target.CheckUser.empty()) out << "check user: " << target.CheckUser << "\n";
+}
+
+const char* KindName(const TTargetSettings& target) {
+    if (target.ExportToFile) return "file";
+    return target.StoreUrl.empty() ? "server" : "store";
+}
+
+// One line per target: name, kind, where it writes, and whether an export leaves it out.
+void PrintTable(const TUserList& list, std::ostream& out) {
+    const std::vector<TTargetSettings> targets = ListTargets(list);
+    std::size_t width = 4;
+    for (const TTargetSettings& t : targets)
+        width = std::max(width, t.Name.size());
+    for (const TTargetSettings& t : targets) {
+        out << t.Name << std::string(width - t.Name.size() + 2, ' ') << KindName(t)
+            << std::string(8 - std::string(KindName(t)).size(), ' ') << TargetWhere(t);
+        if (!t.Enabled) out << "  (disabled)";
+        if (!t.CheckUrl.empty()) out << "  check " << t.CheckUrl << " as " << t.CheckUser;
+        out << "\n";
+    }
+}
+
+// The options of a server or a store (not --file, --url, the site check or the state).
+bool ChangesServerOnly(const TArgs& args) {
     for (const char* name :
          {"login", "owner", "password-stdin", "no-password", "passive", "active", "key", "host-key",
           "add-host-key", "remove-host-key", "clear-host-keys", "tls-pin", "ca-file"}) {
@@ -57,10 +90,41 @@ bool ChangesServer(const TArgs& args) {
     return false;
 }
 
+bool ChangesServer(const TArgs& args) {
+    for (const char* name :
+         {"login", "owner", "password-stdin", "no-password", "passive", "active", "key", "host-key",
+          "add-host-key", "remove-host-key", "clear-host-keys", "tls-pin", "ca-file", "check-url",
+          "check-user", "enable", "disable"}) {
+        if (args.Has(name)) return true;
+    }
+    return false;
+}
+
+// --login and --password-stdin / --no-password, for a server and a store alike. A store may do
+// without a login (SQLite, a PostgreSQL login by ~/.pgpass); a server may not.
+void SetLoginAndPassword(TTargetSettings& list, const TArgs& args, TCliStreams& io,
+                         bool loginRequired) {
+    if (const auto login = args.Value("login")) {
+        if ((loginRequired && login->empty()) || !SafeForServer(*login))
+            throw ECliError("The login must not be empty nor hold a line break or NUL");
+        list.FtpUser = *login;
+    }
+    if (args.Has("password-stdin")) {
+        const std::string password = ReadSecretLine(io.In);
+        if (!SafeForServer(password))
+            throw ECliError("The password must not hold a line break or NUL");
+        list.FtpPass = password;
+        list.FtpStorePass = true;
+    } else if (args.Has("no-password")) {
+        list.FtpPass.clear();
+        list.FtpStorePass = false;
+    }
+}
+
 // A table or a directory: the address, the login and password of the server (none for SQLite),
 // and the owner that marks this database's rows and entries there (a new one of its own unless
 // given: --owner takes over those of another database, after a restore say).
-void SetStore(TUserList& list, const std::string& url, const TArgs& args, TCliStreams& io) {
+void SetStore(TTargetSettings& list, const std::string& url, const TArgs& args, TCliStreams& io) {
     for (const char* name : {"passive", "active", "key", "host-key", "add-host-key",
                              "remove-host-key", "clear-host-keys", "tls-pin", "ca-file"})
         if (args.Has(name)) throw EUsage(std::string("--") + name + " is not for a store");
@@ -82,24 +146,10 @@ void SetStore(TUserList& list, const std::string& url, const TArgs& args, TCliSt
             list.StoreOwner += hex[b & 15];
         }
     }
-    if (const auto login = args.Value("login")) {
-        if (!SafeForServer(*login))
-            throw ECliError("The login must not be empty nor hold a line break or NUL");
-        list.FtpUser = *login;
-    }
-    if (args.Has("password-stdin")) {
-        const std::string password = ReadSecretLine(io.In);
-        if (!SafeForServer(password))
-            throw ECliError("The password must not hold a line break or NUL");
-        list.FtpPass = password;
-        list.FtpStorePass = true;
-    } else if (args.Has("no-password")) {
-        list.FtpPass.clear();
-        list.FtpStorePass = false;
-    }
+    SetLoginAndPassword(list, args, io, false);
 }
 
-void SetServer(TUserList& list, const TArgs& args, TCliStreams& io) {
+void SetServer(TTargetSettings& list, const TArgs& args, TCliStreams& io) {
     if (args.Has("password-stdin") && args.Has("no-password"))
         throw EUsage("--password-stdin and --no-password exclude each other");
     if (args.Has("passive") && args.Has("active"))
@@ -130,21 +180,7 @@ void SetServer(TUserList& list, const TArgs& args, TCliStreams& io) {
     const bool tls = protocol == TTransferProtocol::FtpExplicitTls ||
                      protocol == TTransferProtocol::FtpImplicitTls;
     const bool sftp = protocol == TTransferProtocol::Sftp;
-    if (const auto login = args.Value("login")) {
-        if (login->empty() || !SafeForServer(*login))
-            throw ECliError("The login must not be empty nor hold a line break or NUL");
-        list.FtpUser = *login;
-    }
-    if (args.Has("password-stdin")) {
-        const std::string password = ReadSecretLine(io.In);
-        if (!SafeForServer(password))
-            throw ECliError("The password must not hold a line break or NUL");
-        list.FtpPass = password;
-        list.FtpStorePass = true;
-    } else if (args.Has("no-password")) {
-        list.FtpPass.clear();
-        list.FtpStorePass = false;
-    }
+    SetLoginAndPassword(list, args, io, true);
     if (args.Has("passive")) list.FtpPassiveMode = true;
     if (args.Has("active")) list.FtpPassiveMode = false;
     if (const auto key = args.Value("key")) {
@@ -190,29 +226,145 @@ void SetServer(TUserList& list, const TArgs& args, TCliStreams& io) {
     }
 }
 
-int CmdTarget(const TArgs& args, TCliStreams& io) {
-    args.ExpectPositional(1);
-    const std::string& path = args.Positional()[0];
+bool ChangesTarget(const TArgs& args) {
+    return args.Has("url") || args.Has("file") || ChangesServer(args);
+}
+
+// --file, or --url and the server's options; --check-url and --check-user; --enable, --disable.
+void ApplyOptions(TTargetSettings& target, const TArgs& args, TCliStreams& io) {
     const bool setFile = args.Has("file");
-    const bool setServer = args.Has("url") || ChangesServer(args);
-    if (setFile && setServer) throw EUsage("--file and the server options exclude each other");
-    if (!setFile && !setServer) {
+    if (setFile && (args.Has("url") || ChangesServerOnly(args)))
+        throw EUsage("--file and the server options exclude each other");
+    if (args.Has("enable") && args.Has("disable"))
+        throw EUsage("--enable and --disable exclude each other");
+    if (setFile) {
+        const std::string file = *args.Value("file");
+        if (file.empty()) throw EUsage("--file needs a file name");
+        target.ExportToFile = true;
+        target.PassFile = file;
+    } else if (args.Has("url") || ChangesServerOnly(args)) {
+        SetServer(target, args, io);
+    }
+    if (const auto url = args.Value("check-url")) {
+        if (!url->empty() && url->rfind("http://", 0) != 0 && url->rfind("https://", 0) != 0)
+            throw EUsage("--check-url takes an http:// or https:// address");
+        if (!SafeForServer(*url)) throw EUsage("--check-url holds a line break or NUL");
+        target.CheckUrl = *url;
+    }
+    if (const auto user = args.Value("check-user")) {
+        if (!SafeForServer(*user)) throw EUsage("--check-user holds a line break or NUL");
+        target.CheckUser = *user;
+    }
+    if (target.CheckUrl.empty() != target.CheckUser.empty())
+        throw EUsage("a site check needs both --check-url and --check-user");
+    if (args.Has("enable")) target.Enabled = true;
+    if (args.Has("disable")) target.Enabled = false;
+}
+
+// A name for a new target, or for one renamed: not empty, printable, not taken.
+void CheckNewName(const TUserList& list, const std::string& name) {
+    if (name.empty() || name[0] == '-' || name.find_first_of(" \t:,") != std::string::npos ||
+        !SafeForServer(name))
+        throw EUsage("a target's name is a word without blanks, \":\" or \",\" (" + name + ")");
+    for (const char c : name)
+        if (static_cast<unsigned char>(c) < 32) throw EUsage("a target's name is a printable word");
+    if (FindTarget(list, name) >= 0)
+        throw ECliError("The database has a target named " + name + " already");
+}
+
+int TargetIndex(const TUserList& list, const std::string& name) {
+    const int index = FindTarget(list, name);
+    if (index < 0)
+        throw ECliError("The database has no target named " + name + "; see quorvane-cli target " +
+                        "DB");
+    return index;
+}
+
+TTargetSettings TargetAt(const TUserList& list, int index) {
+    return index == 0 ? FirstTarget(list) : list.Targets[static_cast<std::size_t>(index - 1)];
+}
+
+void SetTargetAt(TUserList& list, int index, const TTargetSettings& target) {
+    if (index == 0)
+        SetFirstTarget(list, target);
+    else
+        list.Targets[static_cast<std::size_t>(index - 1)] = target;
+}
+
+int CmdTarget(const TArgs& args, TCliStreams& io) {
+    if (args.Positional().empty()) throw EUsage("missing argument");
+    const std::string& path = args.Positional()[0];
+    const std::string action = args.Positional().size() > 1 ? args.Positional()[1] : "";
+    if (action == "add") {
+        args.ExpectPositional(3);
+        const std::string& name = args.Positional()[2];
+        if (!args.Has("file") && !args.Has("url")) throw EUsage("add needs --file or --url");
+        TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
+        TUserList& list = db.List();
+        CheckNewName(list, name);
+        TTargetSettings target;
+        target.Name = name;
+        target.FtpProtocol.clear();
+        ApplyOptions(target, args, io);
+        list.Targets.push_back(target);
+        db.Save(io.Err);
+        PrintDetails(target, true, io.Out);
+        return kExitOk;
+    }
+    if (action == "remove" || action == "rename") {
+        args.ExpectPositional(action == "remove" ? 3 : 4);
+        if (ChangesTarget(args) || args.Has("target"))
+            throw EUsage(action + " takes no target options");
+        TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
+        TUserList& list = db.List();
+        const int index = TargetIndex(list, args.Positional()[2]);
+        if (action == "remove") {
+            if (index == 0 && list.Targets.empty())
+                throw ECliError("The database's only target cannot be removed; change it with "
+                                "--file or --url");
+            if (index == 0) {
+                // The next target becomes the first, stored as the first is.
+                SetFirstTarget(list, list.Targets.front());
+                list.Targets.erase(list.Targets.begin());
+            } else {
+                list.Targets.erase(list.Targets.begin() + index - 1);
+            }
+        } else {
+            const std::string& name = args.Positional()[3];
+            CheckNewName(list, name);
+            TTargetSettings target = TargetAt(list, index);
+            target.Name = name;
+            SetTargetAt(list, index, target);
+        }
+        db.Save(io.Err);
+        PrintTable(list, io.Out);
+        return kExitOk;
+    }
+    if (!action.empty()) {
+        if (action == "set" || args.Positional().size() > 2)
+            throw EUsage("unexpected argument " + args.Positional()[1]);
+        throw EUsage("unknown action " + action + " (add, remove or rename)");
+    }
+    const auto name = args.Value("target");
+    if (!ChangesTarget(args)) {
         TDatabaseSession db(path, TDatabaseSession::TAccess::Read);
-        PrintTarget(db.List(), io.Out);
+        const TUserList& list = db.List();
+        if (name)
+            PrintDetails(TargetAt(list, TargetIndex(list, *name)), true, io.Out);
+        else if (list.Targets.empty())
+            PrintDetails(FirstTarget(list), !list.TargetName.empty(), io.Out);
+        else
+            PrintTable(list, io.Out);
         return kExitOk;
     }
     TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
     TUserList& list = db.List();
-    if (setFile) {
-        const std::string file = *args.Value("file");
-        if (file.empty()) throw EUsage("--file needs a file name");
-        list.ExportToFile = true;
-        list.PassFile = file;
-    } else {
-        SetServer(list, args, io);
-    }
+    const int index = name ? TargetIndex(list, *name) : 0;
+    TTargetSettings target = TargetAt(list, index);
+    ApplyOptions(target, args, io);
+    SetTargetAt(list, index, target);
     db.Save(io.Err);
-    PrintTarget(list, io.Out);
+    PrintDetails(target, !list.Targets.empty(), io.Out);
     return kExitOk;
 }
 
@@ -221,10 +373,11 @@ int CmdTarget(const TArgs& args, TCliStreams& io) {
 TCommand TargetCommand() {
     return {
         "target",
-        "DB [--file PATH | --url URL [--login L] [--password-stdin | --no-password] [--owner NAME] "
-        "[--passive | --active] [--key FILE] [--host-key SHA256:... | --add-host-key SHA256:...] "
-        "[--remove-host-key SHA256:...] [--clear-host-keys] [--tls-pin sha256//...] "
-        "[--ca-file PATH]]",
+        "DB [add NAME | --target NAME] [--file PATH | --url URL [--login L] [--password-stdin | "
+        "--no-password] [--owner NAME] [--passive | --active] [--key FILE] [--host-key "
+        "SHA256:... | --add-host-key SHA256:...] [--remove-host-key SHA256:...] "
+        "[--clear-host-keys] [--tls-pin sha256//...] [--ca-file PATH]] [--check-url URL "
+        "--check-user LOGIN] [--enable | --disable] | DB remove NAME | DB rename OLD NEW",
         "show or set where export writes the password file",
         "Without options, prints the stored target: its kind (file or server), and for a\n"
         "server the protocol, URL, host, port, login, remote file, whether a password is\n"
@@ -253,10 +406,20 @@ TCommand TargetCommand() {
         "  ldaps://host[:port]/BASE-DN     LDAP over TLS\n"
         "--login is the PostgreSQL user or the LDAP bind DN, --password-stdin its password;\n"
         "--owner names the mark of this database's rows or entries there (a new one is made\n"
-        "otherwise). The database is saved.\n",
+        "otherwise). The database is saved.\n"
+        "A database may export to several targets (several web servers, a staging copy):\n"
+        "\"target DB add NAME\" with --file or --url and the options above adds one, \"remove\n"
+        "NAME\" and \"rename OLD NEW\" take one away or rename it, and --target NAME shows or\n"
+        "changes that one (without it, the first, named \"default\" unless renamed). With\n"
+        "several, \"target DB\" lists name, kind and where of each. An export goes to every\n"
+        "enabled target, all or nothing (--disable leaves a target out until --enable).\n"
+        "--check-url URL --check-user LOGIN make each export ask that page, as that user of\n"
+        "the database, whether the new file lets it in; a refusal fails the export of that\n"
+        "target (see the check command).\n",
         {"file", "url", "login", "key", "host-key", "add-host-key", "remove-host-key", "tls-pin",
-         "ca-file", "owner"},
-        {"password-stdin", "no-password", "passive", "active", "clear-host-keys"},
+         "ca-file", "owner", "target", "check-url", "check-user"},
+        {"password-stdin", "no-password", "passive", "active", "clear-host-keys", "enable",
+         "disable"},
         CmdTarget};
 }
 

@@ -17,58 +17,6 @@ void TDirectDispatcher::RunAndWait(const std::function<void()>& task) {
     task();
 }
 
-void TQueuedDispatcher::RunAndWait(const std::function<void()>& task) {
-    auto item = std::make_shared<TItem>();
-    item->Task = &task;
-    std::unique_lock<std::mutex> lock(FMutex);
-    FQueue.push_back(item);
-    FChanged.notify_all();
-    FChanged.wait(lock, [&] { return item->Done; });
-}
-
-std::size_t TQueuedDispatcher::ProcessPending() {
-    std::size_t count = 0;
-    for (;;) {
-        std::shared_ptr<TItem> item;
-        {
-            std::lock_guard<std::mutex> lock(FMutex);
-            if (FQueue.empty()) {
-                return count;
-            }
-            item = FQueue.front();
-            FQueue.pop_front();
-        }
-        // The task's owner waits for it, so its exceptions must not stop the hand-back.
-        try {
-            (*item->Task)();
-        } catch (...) {
-        }
-        {
-            std::lock_guard<std::mutex> lock(FMutex);
-            item->Done = true;
-        }
-        FChanged.notify_all();
-        ++count;
-    }
-}
-
-bool TQueuedDispatcher::ProcessUntil(const std::function<bool()>& done,
-                                     std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        ProcessPending();
-        if (done()) {
-            return true;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        // `done` may turn true without a task (a detached worker ending): look again soon.
-        std::unique_lock<std::mutex> lock(FMutex);
-        FChanged.wait_for(lock, std::chrono::milliseconds(20), [&] { return !FQueue.empty(); });
-    }
-}
-
 std::int64_t UploadPercent(std::int64_t sent, std::int64_t size) {
     if (size <= 0 || sent <= 0) return 0;
     return sent <= INT64_MAX / 100
@@ -91,8 +39,8 @@ struct TFtpUploader::TState {
     std::function<bool(const std::string&, const std::string&)> OnUnknownHostKey;
     TCommitGate Gate;
     std::atomic<bool> TempKept{false}; // an aborted upload's temporary remote file stayed
-    std::vector<std::string> LocalFiles;
-    std::vector<std::string> RemoteFiles;
+    std::string LocalFile;
+    std::string RemoteFile;
     std::vector<std::string> DeleteWhenDone;
     std::vector<std::shared_ptr<const void>> KeepOpen;
     std::function<void(IUploadTransport&, const std::string&, std::int64_t, const std::string&,
@@ -177,9 +125,7 @@ struct TFtpUploader::TState {
         if (!SafeForServer(Settings.Host)) return &texts::HostUnsafe;
         if (!SafeForServer(Settings.User)) return &texts::LoginUnsafe;
         if (!SafeForServer(Settings.Password)) return &texts::PasswordUnsafe;
-        for (const std::string& remote : RemoteFiles) {
-            if (!SafeForServer(remote)) return &texts::RemoteNameUnsafe;
-        }
+        if (!SafeForServer(RemoteFile)) return &texts::RemoteNameUnsafe;
         return nullptr;
     }
 
@@ -204,19 +150,15 @@ struct TFtpUploader::TState {
             Report(connecting);
             transport.Connect();
             try {
-                for (std::size_t i = 0; i < LocalFiles.size(); ++i) {
-                    const std::string& local = LocalFiles[i];
-                    const std::string& remote = RemoteFiles[i];
-                    Remote = remote;
-                    BytesSent = 0;
-                    FileSize = FileSizeOf(local);
-                    Progress(0);
-                    if (Gate.Aborted()) throw EUploadAborted(remote, false);
-                    if (Store)
-                        Store(transport, local, FileSize, remote, &Gate);
-                    else
-                        SafeUpload(transport, local, FileSize, remote, &Gate);
-                }
+                Remote = RemoteFile;
+                BytesSent = 0;
+                FileSize = FileSizeOf(LocalFile);
+                Progress(0);
+                if (Gate.Aborted()) throw EUploadAborted(RemoteFile, false);
+                if (Store)
+                    Store(transport, LocalFile, FileSize, RemoteFile, &Gate);
+                else
+                    SafeUpload(transport, LocalFile, FileSize, RemoteFile, &Gate);
             } catch (...) {
                 transport.Disconnect();
                 throw;
@@ -302,14 +244,14 @@ void TFtpUploader::Start() {
     if (FStarted) {
         throw std::logic_error("TFtpUploader started twice");
     }
-    if (LocalFiles.size() != RemoteFiles.size()) {
-        throw std::logic_error("TFtpUploader: local and remote file lists differ in length");
+    if (LocalFile.empty() || RemoteFile.empty()) {
+        throw std::logic_error("TFtpUploader needs a local and a remote file");
     }
     TState& s = *FState;
     s.Settings = static_cast<const TFtpSettings&>(*this);
     s.OnUnknownHostKey = OnUnknownHostKey;
-    s.LocalFiles = LocalFiles;
-    s.RemoteFiles = RemoteFiles;
+    s.LocalFile = LocalFile;
+    s.RemoteFile = RemoteFile;
     s.DeleteWhenDone = DeleteWhenDone;
     s.KeepOpen = KeepOpen;
     s.Store = Store;

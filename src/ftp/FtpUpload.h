@@ -1,7 +1,8 @@
 #pragma once
-// The upload worker: stores a list of local files on one FTP server from a thread of its own,
-// each one safely (first under a temporary remote name, then moved over the target), and
-// reports what it does to its owner through a dispatcher that runs calls on the owner's thread.
+// The upload worker: stores one local file on one server from a thread of its own, safely
+// (first under a temporary remote name, then moved over the target), and reports what it does
+// to its owner through a dispatcher that runs calls on the owner's thread. An export to several
+// servers runs one worker per server.
 
 #include "ftp/Ftp.h"
 
@@ -9,7 +10,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -39,26 +39,6 @@ public:
 
 private:
     std::mutex FMutex;
-};
-
-// Queues tasks for the owner's thread, which runs them by calling ProcessPending or ProcessUntil
-// from its loop; the worker waits until its task has run.
-class TQueuedDispatcher : public IUiDispatcher {
-public:
-    void RunAndWait(const std::function<void()>& task) override;
-    // Runs the tasks waiting now; returns how many ran.
-    std::size_t ProcessPending();
-    // Runs tasks as they come until `done` returns true (true) or `timeout` has passed (false).
-    bool ProcessUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
-
-private:
-    struct TItem {
-        const std::function<void()>* Task = nullptr;
-        bool Done = false;
-    };
-    std::mutex FMutex;
-    std::condition_variable FChanged;
-    std::deque<std::shared_ptr<TItem>> FQueue;
 };
 
 // sent * 100 / size truncated, for sizes of any 64-bit magnitude; 0 for an empty file.
@@ -101,16 +81,16 @@ public:
     // Asked on the owner's thread when an SSH server shows a key neither known nor pinned:
     // server ("host:port") and the key's fingerprint; true accepts it for this run.
     std::function<bool(const std::string& server, const std::string& fingerprint)> OnUnknownHostKey;
-    std::vector<std::string> LocalFiles;
-    std::vector<std::string> RemoteFiles; // parallel to LocalFiles
+    std::string LocalFile;
+    std::string RemoteFile; // where LocalFile goes on the server
     // Local files removed when the worker ends, whatever the outcome: the temporary password
     // file, which must not outlive the export even when its owner has gone.
     std::vector<std::string> DeleteWhenDone;
     // What the worker holds until it ends, whoever else lets go: the memory files (TMemoryFile)
-    // that LocalFiles name.
+    // that LocalFile names.
     std::vector<std::shared_ptr<const void>> KeepOpen;
-    // How each file goes onto the connected server, on the worker's thread; what it raises is
-    // that file's failure. None: SafeUpload.
+    // How the file goes onto the connected server, on the worker's thread; what it raises is
+    // the upload's failure. None: SafeUpload.
     // With the upload's gate, which the store asks right before it first touches the target.
     std::function<void(IUploadTransport& transport, const std::string& local, std::int64_t size,
                        const std::string& remote, TCommitGate* gate)>
@@ -119,8 +99,8 @@ public:
     TFtpStatusEvent OnStatus;
     TFtpDoneEvent OnTerminate;
 
-    // Starts the worker thread. Raises std::logic_error when started twice or when the two file
-    // lists differ in length.
+    // Starts the worker thread. Raises std::logic_error when started twice or without a local
+    // or a remote file.
     void Start();
 
     // From now on no status and no completion reaches the owner; the upload, the safe rename

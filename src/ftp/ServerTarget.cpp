@@ -134,16 +134,16 @@ TServerUrl ParseServerUrl(const std::string& url) {
     return result;
 }
 
-std::string ServerUrlOf(const TUserList& list) {
-    const TTransferProtocol protocol = ProtocolFromStoredName(list.FtpProtocol);
-    const std::string scheme = protocol == TTransferProtocol::Ftp ? "ftp" : list.FtpProtocol;
-    std::string path = list.FtpPasswdFile;
+std::string ServerUrlOf(const TTargetSettings& target) {
+    const TTransferProtocol protocol = ProtocolFromStoredName(target.FtpProtocol);
+    const std::string scheme = protocol == TTransferProtocol::Ftp ? "ftp" : target.FtpProtocol;
+    std::string path = target.FtpPasswdFile;
     if (protocol == TTransferProtocol::Sftp) {
         path = !path.empty() && path[0] == '/' ? path.substr(1) : "~/" + path;
     }
-    const TFtpAddress address = ParseFtpHost(list.FtpHost);
+    const TFtpAddress address = ParseFtpHost(target.FtpHost);
     TUrlHandle url;
-    if (url.Url == nullptr || !address.Valid) return scheme + "://" + list.FtpHost + "/" + path;
+    if (url.Url == nullptr || !address.Valid) return scheme + "://" + target.FtpHost + "/" + path;
     const std::string host =
         address.Host.find(':') != std::string::npos ? "[" + address.Host + "]" : address.Host;
     curl_url_set(url.Url, CURLUPART_SCHEME, scheme.c_str(), CURLU_NON_SUPPORT_SCHEME);
@@ -152,60 +152,107 @@ std::string ServerUrlOf(const TUserList& list) {
         curl_url_set(url.Url, CURLUPART_PORT, std::to_string(address.Port).c_str(), 0);
     curl_url_set(url.Url, CURLUPART_PATH, ("/" + path).c_str(), CURLU_URLENCODE);
     const std::string text = UrlPart(url.Url, CURLUPART_URL, CURLU_NON_SUPPORT_SCHEME);
-    return text.empty() ? scheme + "://" + list.FtpHost + "/" + path : text;
+    return text.empty() ? scheme + "://" + target.FtpHost + "/" + path : text;
 }
 
-std::vector<std::string> StoredHostKeys(const TUserList& list) {
+std::vector<std::string> StoredHostKeys(const TTargetSettings& target) {
     std::vector<std::string> keys;
-    std::istringstream in(list.FtpHostKeys);
+    std::istringstream in(target.FtpHostKeys);
     for (std::string key; in >> key;) {
         keys.push_back(key);
     }
     return keys;
 }
 
-bool SetServerProtocol(TUserList& list, TTransferProtocol protocol) {
+bool SetServerProtocol(TTargetSettings& target, TTransferProtocol protocol) {
     const std::string name = ProtocolStoredName(protocol);
-    if (name == list.FtpProtocol) return false;
-    list.FtpProtocol = name;
-    list.FtpTlsPin.clear();
-    list.FtpCaFile.clear();
-    list.FtpKeyFile.clear();
-    list.FtpHostKeys.clear();
+    if (name == target.FtpProtocol) return false;
+    target.FtpProtocol = name;
+    target.FtpTlsPin.clear();
+    target.FtpCaFile.clear();
+    target.FtpKeyFile.clear();
+    target.FtpHostKeys.clear();
     return true;
 }
 
-void AddStoredHostKey(TUserList& list, const std::string& fingerprint) {
-    for (const std::string& key : StoredHostKeys(list)) {
+void AddStoredHostKey(TTargetSettings& target, const std::string& fingerprint) {
+    for (const std::string& key : StoredHostKeys(target)) {
         if (key == fingerprint) return;
     }
-    list.FtpHostKeys += (list.FtpHostKeys.empty() ? "" : " ") + fingerprint;
+    target.FtpHostKeys += (target.FtpHostKeys.empty() ? "" : " ") + fingerprint;
 }
 
-void SetStoredHostKeys(TUserList& list, const std::vector<std::string>& fingerprints) {
-    list.FtpHostKeys.clear();
+void SetStoredHostKeys(TTargetSettings& target, const std::vector<std::string>& fingerprints) {
+    target.FtpHostKeys.clear();
     for (const std::string& key : fingerprints)
-        AddStoredHostKey(list, key);
+        AddStoredHostKey(target, key);
 }
 
-bool RemoveStoredHostKey(TUserList& list, const std::string& fingerprint) {
-    std::vector<std::string> keys = StoredHostKeys(list);
+bool RemoveStoredHostKey(TTargetSettings& target, const std::string& fingerprint) {
+    std::vector<std::string> keys = StoredHostKeys(target);
     const auto end = std::remove(keys.begin(), keys.end(), fingerprint);
     if (end == keys.end()) return false;
     keys.erase(end, keys.end());
-    SetStoredHostKeys(list, keys);
+    SetStoredHostKeys(target, keys);
     return true;
 }
 
+void ApplyServerSettings(const TTargetSettings& target, TFtpSettings& server) {
+    server.Host = target.FtpHost;
+    server.User = target.FtpUser;
+    server.Passive = target.FtpPassiveMode;
+    server.Protocol = ProtocolFromStoredName(target.FtpProtocol);
+    server.TlsPin = target.FtpTlsPin;
+    server.CaFile = target.FtpCaFile;
+    server.KeyFile = target.FtpKeyFile;
+    server.HostKeyPins = StoredHostKeys(target);
+}
+
+namespace {
+
+// Runs a change on the list's first target.
+template <class TChange> auto OnFirstTarget(TUserList& list, TChange&& change) {
+    TTargetSettings target = FirstTarget(list);
+    const auto result = change(target);
+    SetFirstTarget(list, target);
+    return result;
+}
+
+} // namespace
+
+std::string ServerUrlOf(const TUserList& list) {
+    return ServerUrlOf(FirstTarget(list));
+}
+
+bool SetServerProtocol(TUserList& list, TTransferProtocol protocol) {
+    return OnFirstTarget(list, [&](TTargetSettings& t) { return SetServerProtocol(t, protocol); });
+}
+
+std::vector<std::string> StoredHostKeys(const TUserList& list) {
+    return StoredHostKeys(FirstTarget(list));
+}
+
+void AddStoredHostKey(TUserList& list, const std::string& fingerprint) {
+    OnFirstTarget(list, [&](TTargetSettings& t) {
+        AddStoredHostKey(t, fingerprint);
+        return true;
+    });
+}
+
+void SetStoredHostKeys(TUserList& list, const std::vector<std::string>& fingerprints) {
+    OnFirstTarget(list, [&](TTargetSettings& t) {
+        SetStoredHostKeys(t, fingerprints);
+        return true;
+    });
+}
+
+bool RemoveStoredHostKey(TUserList& list, const std::string& fingerprint) {
+    return OnFirstTarget(list,
+                         [&](TTargetSettings& t) { return RemoveStoredHostKey(t, fingerprint); });
+}
+
 void ApplyServerSettings(const TUserList& list, TFtpSettings& server) {
-    server.Host = list.FtpHost;
-    server.User = list.FtpUser;
-    server.Passive = list.FtpPassiveMode;
-    server.Protocol = ProtocolFromStoredName(list.FtpProtocol);
-    server.TlsPin = list.FtpTlsPin;
-    server.CaFile = list.FtpCaFile;
-    server.KeyFile = list.FtpKeyFile;
-    server.HostKeyPins = StoredHostKeys(list);
+    ApplyServerSettings(FirstTarget(list), server);
 }
 
 bool ValidTlsPin(const std::string& pin) {

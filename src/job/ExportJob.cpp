@@ -41,7 +41,16 @@ void WriteIntoFile(const std::string& path, const std::string& data) {
 } // namespace
 
 TMessage ExportProgressMessage(const TExportEvent& event) {
+    if (!event.Target.empty()) {
+        TExportEvent inner = event;
+        inner.Target.clear();
+        return Msg(texts::TargetPrefixed, event.Target, ExportProgressMessage(inner));
+    }
     switch (event.Stage) {
+    case TExportStage::Replacing:
+        return Msg(texts::TargetReplacing, event.Remote);
+    case TExportStage::Checking:
+        return Msg(texts::TargetChecking);
     case TExportStage::Building:
         return Msg(texts::ExportBuilding, ExportProgressPercent(event).value_or(0));
     case TExportStage::Connecting:
@@ -59,14 +68,14 @@ std::optional<int> ExportProgressPercent(const TExportEvent& event) {
                    ? 0
                    : static_cast<int>(event.EntriesDone * 100 / event.EntriesTotal);
     case TExportStage::Connecting:
+    case TExportStage::Replacing:
+    case TExportStage::Checking:
         return std::nullopt;
     case TExportStage::Uploading:
         return static_cast<int>(UploadPercent(event.BytesSent, event.BytesTotal));
     }
     return std::nullopt;
 }
-
-namespace {} // namespace
 
 TMessage ExportResultMessage(const TExportResult& result) {
     const bool one = result.Written == 1;
@@ -152,6 +161,15 @@ void TExportJob::Start() {
         if (s.RemoteFile.empty()) throw EQuorvaneError(Msg(texts::NoServerPasswordFile));
     }
     if (s.Target == TExportTarget::File) CheckExportTarget(s.FileName, s.DatabasePath);
+    if (s.Target == TExportTarget::Several) {
+        if (s.Targets.empty()) throw EQuorvaneError(Msg(texts::TargetNoFile));
+        for (const TDeployTarget& target : s.Targets) {
+            if (const auto problem = TargetProblem(target.Target))
+                throw EQuorvaneError(Msg(texts::TargetPrefixed, target.Target.Name, *problem));
+            if (target.Target.ExportToFile)
+                CheckExportTarget(target.Target.PassFile, s.DatabasePath);
+        }
+    }
     std::optional<TStoreSettings> store;
     if (s.Target == TExportTarget::Store) {
         store = ListStore(FList, s.ServerSecret);
@@ -162,6 +180,11 @@ void TExportJob::Start() {
     FResult.Target = s.Target == TExportTarget::Server ? s.RemoteFile
                      : store                           ? StoreDisplayName(*store)
                                                        : s.FileName;
+    if (s.Target == TExportTarget::Several) {
+        FResult.Target.clear();
+        for (const TDeployTarget& target : s.Targets)
+            FResult.Target += (FResult.Target.empty() ? "" : ", ") + target.Target.Name;
+    }
     FResult.DryRun = s.Replace.DryRun;
 
     // What this database remembers of its last exports: the hashes to reuse, the records of
@@ -228,6 +251,10 @@ void TExportJob::Start() {
         if (FAbort) break;
         DeployToStore(*text);
         break;
+    case TExportTarget::Several:
+        if (FAbort) break;
+        StartDeployment(*text);
+        return;
     }
     FResult.Aborted = !FResult.Done && !FResult.Stopped && !FResult.DryRun;
     Done();
@@ -314,6 +341,10 @@ std::optional<std::string> TExportJob::BuildGroups(const TPasswordFileOptions& o
     case TExportTarget::Stream: // standard output holds the password file alone
     case TExportTarget::Store:  // a store keeps the groups with its users
         break;
+    case TExportTarget::Several: // each file target gets its own, beside it
+        if (!AnyUserHasGroups(FList) && FList.GroupFile.empty()) return std::nullopt;
+        target = "*";
+        break;
     case TExportTarget::Server:
         target = GroupFileName(FList, s.RemoteFile);
         break;
@@ -327,7 +358,7 @@ std::optional<std::string> TExportJob::BuildGroups(const TPasswordFileOptions& o
     if (!wanted) return std::nullopt;
     std::string text =
         BuildGroupFile(PasswordFileEntries(FList), PasswordFileLineEnd(FList, options));
-    FResult.GroupFile = target;
+    FResult.GroupFile = s.Target == TExportTarget::Several ? std::string() : target;
     FResult.Groups = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
     return text;
 }
@@ -366,8 +397,8 @@ void TExportJob::StartUpload(const std::string& text) {
         FSettings.ServerSecret;
     uploader->Timeout = FSettings.Timeout;
     uploader->OnUnknownHostKey = FSettings.OnUnknownHostKey;
-    uploader->LocalFiles = {FTempFile};
-    uploader->RemoteFiles = {FSettings.RemoteFile};
+    uploader->LocalFile = FTempFile;
+    uploader->RemoteFile = FSettings.RemoteFile;
 
     // The worker reads the server's file over its own connection, compares it and replaces it
     // only when nothing changed there that the user did not agree to lose.
@@ -419,6 +450,76 @@ void TExportJob::StartUpload(const std::string& text) {
     FUploader->Start();
 }
 
+void TExportJob::StartDeployment(const std::string& text) {
+    const TExportSettings& s = FSettings;
+    TDeploymentInput input;
+    input.Content = text;
+    input.Groups = FGroups;
+    input.LineEnd = std::string(PasswordFileLineEnd(FList, s.Build));
+    input.StoreGroups = StoreGroups(FList);
+    input.Known = FKnownLogins;
+    input.Replace = s.Replace;
+    input.Key = FList.Encryption();
+    input.Timeout = s.Timeout;
+    std::vector<TDeploymentTarget> targets;
+    for (const TDeployTarget& spec : s.Targets) {
+        const TTargetSettings& t = spec.Target;
+        TDeploymentTarget target{spec, {}, std::nullopt};
+        if (FGroups && t.StoreUrl.empty())
+            target.GroupFile = GroupFileName(FList, t.ExportToFile ? t.PassFile : t.FtpPasswdFile);
+        const auto found = FState.Targets.find(TargetIdOf(t));
+        if (found != FState.Targets.end()) target.Record = found->second;
+        if (!t.CheckUser.empty()) {
+            for (int i = 0; i < FList.Count(); ++i) {
+                const TUserProp& user = FList.Users(i);
+                if (user.Login == t.CheckUser && !user.HashOnly() && !user.Password.empty())
+                    input.CheckPasswords[user.Login] = user.Password;
+            }
+        }
+        targets.push_back(std::move(target));
+    }
+    FDeployedContent = text;
+    TDeployment::THandlers handlers;
+    handlers.OnEvent = [this](const TExportEvent& event) {
+        if (OnEvent) OnEvent(event);
+    };
+    handlers.OnUnknownHostKey = s.OnUnknownHostKey;
+    handlers.OnDone = [this](const std::vector<TTargetOutcome>& outcomes) {
+        DeploymentEnded(outcomes);
+    };
+    FDeployment =
+        TDeployment::Start(std::move(input), std::move(targets), FDispatcher, std::move(handlers));
+}
+
+void TExportJob::DeploymentEnded(const std::vector<TTargetOutcome>& outcomes) {
+    FResult.Outcomes = outcomes;
+    bool all = !outcomes.empty(), replaced = false, aborted = false, stopped = false;
+    for (const TTargetOutcome& o : outcomes) {
+        all = all && o.Succeeded();
+        replaced = replaced || o.Holds != TTargetHolds::Old;
+        aborted = aborted || o.Aborted;
+        if (o.Stopped && !stopped) FResult.Check = o.Check;
+        stopped = stopped || o.Stopped;
+        if (FResult.Identity.Fingerprint.empty() && FResult.Identity.PublicKeyPin.empty())
+            FResult.Identity = o.Identity;
+    }
+    FResult.Aborted = aborted && !replaced;
+    FResult.Stopped = stopped && !FResult.Aborted;
+    FResult.Done = all && !FResult.DryRun;
+    if (!FResult.DryRun) {
+        // The record of what each target holds now: the new file where it went; a target put
+        // back holds what this database's record already says of it.
+        bool any = false;
+        for (const TTargetOutcome& o : outcomes)
+            if (o.Holds == TTargetHolds::New) {
+                RememberExport(o.Id, RecordOf(FDeployedContent));
+                any = true;
+            }
+        if (!any) RememberExport({}, std::nullopt);
+    }
+    Done();
+}
+
 void TExportJob::UploadEnded() {
     FResult.Identity = FUploader->IdentityProblem();
     if (FUploader->Aborted()) {
@@ -447,23 +548,28 @@ void TExportJob::UploadEnded() {
 
 bool TExportJob::Abort() noexcept {
     FAbort = true;
+    if (FDeployment) return FDeployment->Abort();
     return !FUploader || FUploader->Abort();
 }
 
 bool TExportJob::Uploading() const {
+    if (FDeployment) return !FDeployment->Finished();
     return FUploader && !FUploader->Finished() && !FTempFile.empty();
 }
 
 void TExportJob::Wait() {
     if (FUploader) FUploader->WaitFor();
+    if (FDeployment) FDeployment->WaitFor();
 }
 
 bool TExportJob::Wait(std::chrono::milliseconds timeout) {
+    if (FDeployment) return FDeployment->WaitFor(timeout);
     return !FUploader || FUploader->WaitFor(timeout);
 }
 
 void TExportJob::Detach() noexcept {
     if (FUploader) FUploader->Detach();
+    if (FDeployment) FDeployment->Detach();
 }
 
 } // namespace quorvane

@@ -8,6 +8,7 @@
 #include "export/HashCache.h"
 #include "export/PasswordFile.h"
 #include "ftp/FtpUpload.h"
+#include "job/Deployment.h"
 #include "job/Target.h"
 #include "userdb/UserList.h"
 
@@ -30,6 +31,8 @@ enum class TExportStage {
     Building,   // EntriesDone of EntriesTotal entries of the file made
     Connecting, // to Server
     Uploading,  // BytesSent of BytesTotal bytes of Remote stored
+    Replacing,  // the new file of Target goes in place of the old one (several targets)
+    Checking,   // the site of Target is asked to let its check user in (several targets)
 };
 
 struct TExportEvent {
@@ -40,20 +43,23 @@ struct TExportEvent {
     std::int64_t BytesTotal = 0;
     std::string Server;
     std::string Remote;
+    std::string Target; // the target's name, in an export to several
 };
 
 // The progress an event tells: "Creating passwords file - N% completed", "Connecting to
-// HOST...", "Uploading REMOTE - N% completed".
+// HOST...", "Uploading REMOTE - N% completed"; in an export to several targets, the target's
+// name first ("web1: Uploading ...").
 TMessage ExportProgressMessage(const TExportEvent& event);
 
 // The percentage an event stands for; none while connecting (there is no measure yet).
 std::optional<int> ExportProgressPercent(const TExportEvent& event);
 
 enum class TExportTarget {
-    File,   // FileName, replaced atomically
-    Stream, // *Stream, as it is
-    Server, // the list's server settings, RemoteFile on it
-    Store,  // the list's store (StoreUrl): a table or a directory, synced
+    File,    // FileName, replaced atomically
+    Stream,  // *Stream, as it is
+    Server,  // the list's server settings, RemoteFile on it
+    Store,   // the list's store (StoreUrl): a table or a directory, synced
+    Several, // Targets, all or nothing (see Deployment.h)
 };
 
 struct TExportSettings {
@@ -83,6 +89,8 @@ struct TExportSettings {
     // The content to put in place of a password file built from the list (a restored backup):
     // no sweep, no build; the target is checked, kept and replaced as for an export.
     std::optional<std::string> Content;
+    // Several: the targets, each with its secret.
+    std::vector<TDeployTarget> Targets;
 };
 
 struct TExportResult {
@@ -116,6 +124,9 @@ struct TExportResult {
     // what changed there).
     bool Stopped = false;
     bool DryRun = false; // compared only: nothing written
+    // Several: what each target holds now, in the targets' order. Done only when every one
+    // holds the new file (and its site check, where it has one, let the user in).
+    std::vector<TTargetOutcome> Outcomes;
 };
 
 // "57 users written to /srv/www/.htpasswd; 2 disabled and 1 expired left out", the left-out
@@ -188,6 +199,8 @@ private:
     void Deploy(IExportTarget& target, const std::string& text,
                 const std::function<void()>& beforeReplace = {});
     void StartUpload(const std::string& text);
+    void StartDeployment(const std::string& text);
+    void DeploymentEnded(const std::vector<TTargetOutcome>& outcomes);
     // Apache's group file for this export's target, or nothing when none is due; sets
     // FResult.GroupFile and FResult.Groups.
     std::optional<std::string> BuildGroups(const TPasswordFileOptions& options);
@@ -214,6 +227,8 @@ private:
     std::string FGroupTempFile;
     std::unique_ptr<TTempFileRegistration> FGroupTempRegistration;
     std::unique_ptr<TFtpUploader> FUploader;
+    std::shared_ptr<TDeployment> FDeployment;
+    std::string FDeployedContent;
 };
 
 } // namespace quorvane

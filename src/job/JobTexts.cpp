@@ -36,6 +36,19 @@ const TMessageText MergeDisabled{"MergeDisabled", QT_TRANSLATE_NOOP("CoreText", 
 const TMessageText BackupNoStateFolder{"BackupNoStateFolder", QT_TRANSLATE_NOOP("CoreText", "Could not keep a copy of the file about to be replaced in the state folder: neither XDG_STATE_HOME nor HOME is set; nothing was replaced")};
 const TMessageText BackupFailed{"BackupFailed", QT_TRANSLATE_NOOP("CoreText", "Could not keep a copy of the file about to be replaced in %1: %2; nothing was replaced")};
 const TMessageText BackupOtherKey{"BackupOtherKey", QT_TRANSLATE_NOOP("CoreText", "Version %1 was kept under another master password")};
+const TMessageText StagedFileDiffers{"StagedFileDiffers", QT_TRANSLATE_NOOP("CoreText", "The temporary copy of %1 does not hold what was written")};
+const TMessageText TargetPrefixed{"TargetPrefixed", QT_TRANSLATE_NOOP("CoreText", "%1: %2")};
+const TMessageText TargetReplacing{"TargetReplacing", QT_TRANSLATE_NOOP("CoreText", "Putting the new %1 in place...")};
+const TMessageText TargetHoldsNew{"TargetHoldsNew", QT_TRANSLATE_NOOP("CoreText", "%1 (%2): holds the new file")};
+const TMessageText TargetHoldsOld{"TargetHoldsOld", QT_TRANSLATE_NOOP("CoreText", "%1 (%2): not replaced; it holds its previous file")};
+const TMessageText TargetHoldsOldFailed{"TargetHoldsOldFailed", QT_TRANSLATE_NOOP("CoreText", "%1 (%2): not replaced; it holds its previous file. %3")};
+const TMessageText TargetPutBack{"TargetPutBack", QT_TRANSLATE_NOOP("CoreText", "%1 (%2): replaced, then put back; it holds its previous file again")};
+const TMessageText TargetPutBackFailed{"TargetPutBackFailed", QT_TRANSLATE_NOOP("CoreText", "%1 (%2): holds the new file; putting its previous file back failed: %3")};
+const TMessageText TargetStateUnknown{"TargetStateUnknown", QT_TRANSLATE_NOOP("CoreText", "%1 (%2): the replacement failed and the previous file could not be put back, so it may hold neither: %3")};
+const TMessageText TargetCheckFailed{"TargetCheckFailed", QT_TRANSLATE_NOOP("CoreText", "%1 (%2): holds the new file, but the site check failed: %3 Put the previous version back (restore) if users cannot log in.")};
+const TMessageText TargetCheckNoPassword{"TargetCheckNoPassword", QT_TRANSLATE_NOOP("CoreText", "The database knows no password for the check user %1")};
+const TMessageText TargetNoFile{"TargetNoFile", QT_TRANSLATE_NOOP("CoreText", "The target names no password file")};
+const TMessageText TargetChecking{"TargetChecking", QT_TRANSLATE_NOOP("CoreText", "Asking the site whether it lets the check user in...")};
 // clang-format on
 
 } // namespace quorvane::texts

@@ -38,5 +38,18 @@ extern const TMessageText MergeDisabled;
 extern const TMessageText BackupNoStateFolder;
 extern const TMessageText BackupFailed;
 extern const TMessageText BackupOtherKey;
+extern const TMessageText StagedFileDiffers;
+extern const TMessageText TargetPrefixed;
+extern const TMessageText TargetReplacing;
+extern const TMessageText TargetHoldsNew;
+extern const TMessageText TargetHoldsOld;
+extern const TMessageText TargetHoldsOldFailed;
+extern const TMessageText TargetPutBack;
+extern const TMessageText TargetPutBackFailed;
+extern const TMessageText TargetStateUnknown;
+extern const TMessageText TargetCheckFailed;
+extern const TMessageText TargetCheckNoPassword;
+extern const TMessageText TargetNoFile;
+extern const TMessageText TargetChecking;
 
 } // namespace quorvane::texts

@@ -46,14 +46,19 @@ void TStoreTarget::Stage(const std::string& content) {
     FChanges = FStore->Stage(users);
 }
 
-std::optional<TStoreSettings> ListStore(const TUserList& list, const std::string& password) {
-    if (list.StoreUrl.empty()) return std::nullopt;
-    std::optional<TStoreSettings> settings = ParseStoreUrl(list.StoreUrl);
-    if (!settings) throw EQuorvaneError(Msg(texts::StoreUrlInvalid, list.StoreUrl));
-    settings->Owner = list.StoreOwner;
-    if (!list.FtpUser.empty()) settings->Login = list.FtpUser;
+std::optional<TStoreSettings> TargetStore(const TTargetSettings& target,
+                                          const std::string& password) {
+    if (target.StoreUrl.empty()) return std::nullopt;
+    std::optional<TStoreSettings> settings = ParseStoreUrl(target.StoreUrl);
+    if (!settings) throw EQuorvaneError(Msg(texts::StoreUrlInvalid, target.StoreUrl));
+    settings->Owner = target.StoreOwner;
+    if (!target.FtpUser.empty()) settings->Login = target.FtpUser;
     settings->Password = password;
     return settings;
+}
+
+std::optional<TStoreSettings> ListStore(const TUserList& list, const std::string& password) {
+    return TargetStore(FirstTarget(list), password);
 }
 
 std::map<std::string, std::vector<std::string>> StoreGroups(const TUserList& list) {

@@ -97,8 +97,44 @@ TTargetContent TLocalFileTarget::Read() {
     return content;
 }
 
+void IExportTarget::PutBack(const TTargetContent& previous) {
+    if (!previous.Exists) {
+        Remove();
+        return;
+    }
+    Stage(previous.Bytes);
+    try {
+        Commit();
+    } catch (...) {
+        Rollback();
+        throw;
+    }
+}
+
 void TLocalFileTarget::Stage(const std::string& content) {
     FFile.Stage([&content](const TDataSink& sink) { sink(content.data(), content.size()); });
+    // The staged file holds exactly the new content, or it does not replace the old one.
+    if (FFile.InPlace() || FFile.StagedPath().empty()) return;
+    TLocalFileTarget staged(FFile.StagedPath());
+    bool same = false;
+    try {
+        same = staged.Read().Bytes == content;
+    } catch (const EQuorvaneError&) {
+        // Unreadable: not shown to hold the content.
+    }
+    if (!same) {
+        FFile.Rollback();
+        throw EQuorvaneError(Msg(texts::StagedFileDiffers, FPath));
+    }
+}
+
+void TLocalFileTarget::Remove() {
+    const TWriteTarget resolved = ResolveWriteTarget(FPath);
+    if (FRead && ReadFileIdentity(resolved.Path) != *FRead)
+        throw EQuorvaneError(Msg(texts::TargetChangedWhileExporting, FPath));
+    if (::unlink(resolved.Path.c_str()) != 0 && errno != ENOENT)
+        throw EQuorvaneError(Msg(texts::CannotCreateFile, FPath));
+    FRead = TFileIdentity();
 }
 
 void TLocalFileTarget::Commit() {
@@ -112,6 +148,8 @@ void TLocalFileTarget::Commit() {
     }
     const TWriteReport report = FFile.Commit();
     FWarnings.insert(FWarnings.end(), report.Warnings.begin(), report.Warnings.end());
+    // A later PutBack replaces only what this Commit wrote.
+    if (FRead && !FFile.InPlace()) FRead = ReadFileIdentity(ResolveWriteTarget(FPath).Path);
 }
 
 TTargetContent TServerFileTarget::Read() {
@@ -138,6 +176,14 @@ void TServerFileTarget::Stage(const std::string& content) {
 void TServerFileTarget::Commit() {
     CommitUpload(FTransport, FLocal, FRemote, FGate);
     FStaged = false;
+}
+
+void TServerFileTarget::Remove() {
+    try {
+        FTransport.Delete(FRemote);
+    } catch (const EFtpError& e) {
+        throw EFtpError(Msg(texts::UploadFailed, FRemote, e.Message()));
+    }
 }
 
 void TServerFileTarget::Rollback() noexcept {

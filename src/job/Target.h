@@ -53,6 +53,16 @@ public:
     virtual void Commit() = 0;
     // Removes what Stage made; the old content stays.
     virtual void Rollback() noexcept = 0;
+    // After a Commit: puts back what Read found there (a content that did not exist is
+    // removed), through the same safe replacement. Raises what Stage and Commit raise.
+    virtual void PutBack(const TTargetContent& previous);
+
+protected:
+    // Removes the target's content altogether; for a table or a directory, an empty content.
+    virtual void Remove() {
+        Stage(std::string());
+        Commit();
+    }
 };
 
 // A local password file, replaced atomically (or written in place when it is a pipe or a
@@ -66,6 +76,7 @@ public:
     void Stage(const std::string& content) override;
     void Commit() override;
     void Rollback() noexcept override { FFile.Rollback(); }
+    void Remove() override;
     // What the replacement could not keep of the old file (its owner, its group).
     const std::vector<TMessage>& Warnings() const { return FWarnings; }
 
@@ -92,6 +103,7 @@ public:
     void Stage(const std::string& content) override;
     void Commit() override;
     void Rollback() noexcept override;
+    void Remove() override;
 
 private:
     IUploadTransport& FTransport;

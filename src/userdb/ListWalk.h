@@ -81,6 +81,43 @@ template <class TVisitor> void WalkList(const TUserList& list, TVisitor& v) {
         str("StoreUrl", list.StoreUrl);
         str("StoreOwner", list.StoreOwner);
     }
+    // The first target as one of several, and the further targets, only when used.
+    str("TargetName", list.TargetName);
+    if (list.TargetDisabled) v.Bool("TargetDisabled", true);
+    str("CheckUrl", list.CheckUrl);
+    str("CheckUser", list.CheckUser);
+    if (!list.Targets.empty()) {
+        v.BeginCollection("Targets");
+        for (const TTargetSettings& t : list.Targets) {
+            v.BeginItem();
+            // Under the first target's rules and names.
+            str("Name", t.Name);
+            if (!t.Enabled) v.Bool("Disabled", true);
+            str("PassFile", t.PassFile);
+            v.Bool("ExportToFile", t.ExportToFile);
+            str("FtpHost", t.FtpHost);
+            str("FtpUser", t.FtpUser);
+            str("FtpPass", t.FtpPass);
+            str("FtpPasswdFile", t.FtpPasswdFile);
+            v.Bool("FtpStorePass", t.FtpStorePass);
+            v.Bool("FtpPassiveMode", t.FtpPassiveMode);
+            if (!t.FtpProtocol.empty()) {
+                str("FtpProtocol", t.FtpProtocol);
+                str("FtpTlsPin", t.FtpTlsPin);
+                str("FtpCaFile", t.FtpCaFile);
+                str("FtpKeyFile", t.FtpKeyFile);
+                str("FtpHostKeys", t.FtpHostKeys);
+            }
+            if (!t.StoreUrl.empty()) {
+                str("StoreUrl", t.StoreUrl);
+                str("StoreOwner", t.StoreOwner);
+            }
+            str("CheckUrl", t.CheckUrl);
+            str("CheckUser", t.CheckUser);
+            v.EndItem();
+        }
+        v.EndCollection();
+    }
     v.End();
 }
 

@@ -119,7 +119,14 @@ size_t EstimateSize(const TUserList& list) {
                   list.FtpUser.size() + list.FtpPass.size() + list.FtpPasswdFile.size() +
                   list.FtpTlsPin.size() + list.FtpCaFile.size() + list.FtpKeyFile.size() +
                   list.FtpHostKeys.size() + list.GroupFile.size() + list.StoreUrl.size() +
-                  list.StoreOwner.size();
+                  list.StoreOwner.size() + list.TargetName.size() + list.CheckUrl.size() +
+                  list.CheckUser.size();
+    for (const TTargetSettings& t : list.Targets)
+        size += 256 + t.Name.size() + t.PassFile.size() + t.FtpHost.size() + t.FtpUser.size() +
+                t.FtpPass.size() + t.FtpPasswdFile.size() + t.FtpProtocol.size() +
+                t.FtpTlsPin.size() + t.FtpCaFile.size() + t.FtpKeyFile.size() +
+                t.FtpHostKeys.size() + t.StoreUrl.size() + t.StoreOwner.size() + t.CheckUrl.size() +
+                t.CheckUser.size();
     for (int i = 0; i < list.Count(); ++i) {
         const TUserProp& u = list.Users(i);
         size += 112 + u.Login.size() + u.Password.size() + u.FullName.size() + u.Email.size() +

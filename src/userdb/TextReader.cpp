@@ -331,7 +331,17 @@ private:
 
 // What a property entry is applied to.
 // Apart: a string the user keeps apart from its record, reached through its accessors.
-enum class TKind : uint8_t { None, String, Apart, Boolean, Date, PassType, Integer, Items };
+enum class TKind : uint8_t {
+    None,
+    String,
+    Apart,
+    Boolean,
+    Date,
+    PassType,
+    Integer,
+    Items,
+    Targets
+};
 
 // The properties of a user and of the list that the file may set, by name (compared without
 // regard to ASCII letter case). A new property is one more row.
@@ -394,8 +404,49 @@ const TListField kListFields[] = {
     {"FtpHostKeys", TKind::String, &TUserList::FtpHostKeys},
     {"StoreUrl", TKind::String, &TUserList::StoreUrl},
     {"StoreOwner", TKind::String, &TUserList::StoreOwner},
+    {"TargetName", TKind::String, &TUserList::TargetName},
+    {"TargetDisabled", TKind::Boolean, nullptr, &TUserList::TargetDisabled},
+    {"CheckUrl", TKind::String, &TUserList::CheckUrl},
+    {"CheckUser", TKind::String, &TUserList::CheckUser},
+    {"Targets", TKind::Targets},
 };
 constexpr size_t kListFieldCount = sizeof kListFields / sizeof kListFields[0];
+
+// The properties of a further target, under the names the list gives its first one. Disabled
+// is the inverse of Enabled, which the reader keeps in TTargetDisabled.
+struct TTargetField {
+    std::string_view Name;
+    TKind Kind;
+    std::string TTargetSettings::*Str = nullptr;
+    bool TTargetSettings::*Flag = nullptr;
+};
+
+// Where a further target's Disabled goes while it is read: Enabled is its inverse.
+struct TTargetRead : TTargetSettings {
+    bool Disabled = false;
+};
+
+const TTargetField kTargetFields[] = {
+    {"Name", TKind::String, &TTargetSettings::Name},
+    {"Disabled", TKind::Boolean},
+    {"PassFile", TKind::String, &TTargetSettings::PassFile},
+    {"ExportToFile", TKind::Boolean, nullptr, &TTargetSettings::ExportToFile},
+    {"FtpHost", TKind::String, &TTargetSettings::FtpHost},
+    {"FtpUser", TKind::String, &TTargetSettings::FtpUser},
+    {"FtpPass", TKind::String, &TTargetSettings::FtpPass},
+    {"FtpPasswdFile", TKind::String, &TTargetSettings::FtpPasswdFile},
+    {"FtpStorePass", TKind::Boolean, nullptr, &TTargetSettings::FtpStorePass},
+    {"FtpPassiveMode", TKind::Boolean, nullptr, &TTargetSettings::FtpPassiveMode},
+    {"FtpProtocol", TKind::String, &TTargetSettings::FtpProtocol},
+    {"FtpTlsPin", TKind::String, &TTargetSettings::FtpTlsPin},
+    {"FtpCaFile", TKind::String, &TTargetSettings::FtpCaFile},
+    {"FtpKeyFile", TKind::String, &TTargetSettings::FtpKeyFile},
+    {"FtpHostKeys", TKind::String, &TTargetSettings::FtpHostKeys},
+    {"StoreUrl", TKind::String, &TTargetSettings::StoreUrl},
+    {"StoreOwner", TKind::String, &TTargetSettings::StoreOwner},
+    {"CheckUrl", TKind::String, &TTargetSettings::CheckUrl},
+    {"CheckUser", TKind::String, &TTargetSettings::CheckUser},
+};
 static_assert(kListFieldCount <= 64, "the fields set by a file are kept in one 64-bit mask");
 
 // The row of a name, or -1. The search starts at the row after the one found last, where the
@@ -424,6 +475,8 @@ struct TTarget {
     TKind Kind = TKind::None;
     const TUserField* User = nullptr;
     TUserProp* UserObject = nullptr;
+    const TTargetField* Item = nullptr; // a further target's property
+    TTargetRead* ItemObject = nullptr;
     int ListRow = -1;
 };
 
@@ -598,6 +651,9 @@ public:
             case TKind::PassType:
                 list.PassType = FStaged.PassType;
                 break;
+            case TKind::Targets:
+                list.Targets = std::move(FStaged.Targets);
+                break;
             default:
                 break;
             }
@@ -692,8 +748,9 @@ private:
         return dotted;
     }
 
-    // An entry of the list (root) or of a user (user), or of neither (a nested object's).
-    void Property(bool root, TUserProp* user) {
+    // An entry of the list (root), of a user (user) or of a further target (item), or of
+    // none of them (a nested object's).
+    void Property(bool root, TUserProp* user, TTargetRead* item = nullptr) {
         Expect(TTok::Ident);
         const std::string_view name = FTok.Span;
         bool dotted = false;
@@ -704,12 +761,17 @@ private:
         }
         FTok.Next();
         TTarget target;
-        if (FApplying && (root || user != nullptr)) {
+        if (FApplying && (root || user != nullptr || item != nullptr)) {
             const int row = dotted            ? -1
+                            : item != nullptr ? FindField(kTargetFields, name, FItemHint)
                             : user != nullptr ? FindField(kUserFields, name, FUserHint)
                                               : FindField(kListFields, name, FListHint);
             if (row < 0) {
                 Refuse();
+            } else if (item != nullptr) {
+                target.Item = &kTargetFields[row];
+                target.Kind = target.Item->Kind;
+                target.ItemObject = item;
             } else if (user != nullptr) {
                 target.User = &kUserFields[row];
                 target.Kind = target.User->Kind;
@@ -735,6 +797,8 @@ private:
             (target.UserObject->*target.User->Set)(std::string(bytes));
         } else if (target.User != nullptr) {
             (target.UserObject->*target.User->Str).assign(bytes);
+        } else if (target.Item != nullptr) {
+            (target.ItemObject->*target.Item->Str).assign(bytes);
         } else {
             ListField(target, kListFields[target.ListRow].Str).assign(bytes);
         }
@@ -745,6 +809,8 @@ private:
             (user.*target.User->Set)((user.*target.User->Get)() + std::string(bytes));
         } else if (target.User != nullptr) {
             (target.UserObject->*target.User->Str).append(bytes);
+        } else if (target.Item != nullptr) {
+            (target.ItemObject->*target.Item->Str).append(bytes);
         } else {
             ListField(target, kListFields[target.ListRow].Str).append(bytes);
         }
@@ -752,6 +818,10 @@ private:
     void SetFlag(const TTarget& target, bool value) {
         if (target.User != nullptr)
             target.UserObject->*target.User->Flag = value;
+        else if (target.Item != nullptr && target.Item->Flag == nullptr)
+            target.ItemObject->Disabled = value;
+        else if (target.Item != nullptr)
+            target.ItemObject->*target.Item->Flag = value;
         else
             ListField(target, kListFields[target.ListRow].Flag) = value;
     }
@@ -870,7 +940,34 @@ private:
         Leave();
     }
 
+    // The further targets: each item one, in file order.
+    void TargetsCollection(const TTarget& target) {
+        ListField(target, &TUserList::Targets).clear();
+        Enter();
+        FTok.Next();
+        while (!FTok.IsSymbol('>')) {
+            if (!FTok.IsKeyword("item")) Invalid();
+            FTok.Next();
+            OptionalPosition();
+            TTargetRead item;
+            FItemHint = 0;
+            while (!FTok.IsKeyword("end"))
+                Property(false, nullptr, FApplying ? &item : nullptr);
+            FTok.Next();
+            if (FApplying) {
+                item.Enabled = !item.Disabled;
+                FStaged.Targets.push_back(static_cast<TTargetSettings&&>(item));
+            }
+        }
+        FTok.Next();
+        Leave();
+    }
+
     void Collection(const TTarget& target) {
+        if (target.Kind == TKind::Targets && FApplying) {
+            TargetsCollection(target);
+            return;
+        }
         if (target.Kind != TKind::None && target.Kind != TKind::Items) Refuse();
         bool users = FApplying && target.Kind == TKind::Items;
         Enter();
@@ -900,7 +997,7 @@ private:
     const TReleaseHint& FRelease;
     size_t FReleased = 0;
     int FDepth = 0;
-    size_t FUserHint = 0, FListHint = 0;
+    size_t FUserHint = 0, FListHint = 0, FItemHint = 0;
 
     bool FApplying = true;
     TRefusal FRefusal = TRefusal::None;

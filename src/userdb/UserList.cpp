@@ -155,6 +155,11 @@ void TUserList::Reset() {
     GroupFile.clear();
     StoreUrl.clear();
     StoreOwner.clear();
+    TargetName.clear();
+    TargetDisabled = false;
+    CheckUrl.clear();
+    CheckUser.clear();
+    Targets.clear();
 }
 
 int TUserList::DisableExpired() {
@@ -256,6 +261,66 @@ void TUserList::Attach(std::vector<std::pair<int, std::unique_ptr<TUserProp>>> u
         merged.push_back(std::move(FItems[old++]));
     FItems = std::move(merged);
     Renumber(std::min(first, FItems.size()));
+}
+
+TTargetSettings FirstTarget(const TUserList& list) {
+    TTargetSettings t;
+    t.Name = list.TargetName.empty() ? std::string(KFirstTargetName) : list.TargetName;
+    t.Enabled = !list.TargetDisabled;
+    t.ExportToFile = list.ExportToFile;
+    t.PassFile = list.PassFile;
+    t.FtpHost = list.FtpHost;
+    t.FtpUser = list.FtpUser;
+    t.FtpPass = list.FtpPass;
+    t.FtpPasswdFile = list.FtpPasswdFile;
+    t.FtpStorePass = list.FtpStorePass;
+    t.FtpPassiveMode = list.FtpPassiveMode;
+    t.FtpProtocol = list.FtpProtocol;
+    t.FtpTlsPin = list.FtpTlsPin;
+    t.FtpCaFile = list.FtpCaFile;
+    t.FtpKeyFile = list.FtpKeyFile;
+    t.FtpHostKeys = list.FtpHostKeys;
+    t.StoreUrl = list.StoreUrl;
+    t.StoreOwner = list.StoreOwner;
+    t.CheckUrl = list.CheckUrl;
+    t.CheckUser = list.CheckUser;
+    return t;
+}
+
+void SetFirstTarget(TUserList& list, const TTargetSettings& t) {
+    list.TargetName = t.Name == KFirstTargetName ? std::string() : t.Name;
+    list.TargetDisabled = !t.Enabled;
+    list.ExportToFile = t.ExportToFile;
+    list.PassFile = t.PassFile;
+    list.FtpHost = t.FtpHost;
+    list.FtpUser = t.FtpUser;
+    list.FtpPass = t.FtpPass;
+    list.FtpPasswdFile = t.FtpPasswdFile;
+    list.FtpStorePass = t.FtpStorePass;
+    list.FtpPassiveMode = t.FtpPassiveMode;
+    list.FtpProtocol = t.FtpProtocol;
+    list.FtpTlsPin = t.FtpTlsPin;
+    list.FtpCaFile = t.FtpCaFile;
+    list.FtpKeyFile = t.FtpKeyFile;
+    list.FtpHostKeys = t.FtpHostKeys;
+    list.StoreUrl = t.StoreUrl;
+    list.StoreOwner = t.StoreOwner;
+    list.CheckUrl = t.CheckUrl;
+    list.CheckUser = t.CheckUser;
+}
+
+std::vector<TTargetSettings> ListTargets(const TUserList& list) {
+    std::vector<TTargetSettings> targets{FirstTarget(list)};
+    targets.insert(targets.end(), list.Targets.begin(), list.Targets.end());
+    return targets;
+}
+
+int FindTarget(const TUserList& list, const std::string& name) {
+    if (name == (list.TargetName.empty() ? std::string(KFirstTargetName) : list.TargetName))
+        return 0;
+    for (std::size_t i = 0; i < list.Targets.size(); ++i)
+        if (list.Targets[i].Name == name) return static_cast<int>(i + 1);
+    return -1;
 }
 
 } // namespace quorvane

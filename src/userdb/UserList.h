@@ -19,6 +19,35 @@ bool SameLoginFolded(const std::string& a, const std::string& b);
 
 class TUserList;
 
+// Where an export goes: a local file, a server (FTP, FTP over TLS, SFTP) or a store, named, with
+// the settings the list keeps for its first target under the same names (see TUserList).
+struct TTargetSettings {
+    std::string Name;
+    bool Enabled = true; // exported to by an export that names no targets
+    bool ExportToFile = true;
+    std::string PassFile;
+    std::string FtpHost;
+    std::string FtpUser;
+    std::string FtpPass;
+    std::string FtpPasswdFile;
+    bool FtpStorePass = true;
+    bool FtpPassiveMode = true;
+    std::string FtpProtocol;
+    std::string FtpTlsPin;
+    std::string FtpCaFile;
+    std::string FtpKeyFile;
+    std::string FtpHostKeys;
+    std::string StoreUrl;
+    std::string StoreOwner;
+    // After a replacement the site at CheckUrl is asked to let CheckUser in (with that user's
+    // password from the database); empty: not checked.
+    std::string CheckUrl;
+    std::string CheckUser;
+};
+
+// The name of a list's first target when it has none of its own.
+inline constexpr const char* KFirstTargetName = "default";
+
 // One user. It belongs to exactly one list and knows its position in it.
 class TUserProp {
 public:
@@ -127,6 +156,15 @@ public:
     // made there. Both stored only when a store is set.
     std::string StoreUrl;
     std::string StoreOwner;
+    // The first target (the settings above) as one of several: its name (empty: "default"),
+    // whether an export that names no targets leaves it out, and the site check after its
+    // replacement. Each stored only when set, so a database with one target keeps its bytes.
+    std::string TargetName;
+    bool TargetDisabled = false;
+    std::string CheckUrl;
+    std::string CheckUser;
+    // The targets after the first, in their order; stored only when there are any.
+    std::vector<TTargetSettings> Targets;
 
     int Count() const { return static_cast<int>(FItems.size()); }
     // The user at a 0-based position; raises "List index out of bounds (%d)" outside the list.
@@ -166,5 +204,14 @@ private:
     void Renumber(size_t from);
     std::vector<std::unique_ptr<TUserProp>> FItems;
 };
+
+// The list's first target: its own export settings, named (KFirstTargetName when it has no name).
+TTargetSettings FirstTarget(const TUserList& list);
+// Makes these the first target's settings; the default name is not stored.
+void SetFirstTarget(TUserList& list, const TTargetSettings& target);
+// Every target of the list, the first one first.
+std::vector<TTargetSettings> ListTargets(const TUserList& list);
+// The target of that name (exact bytes): 0 for the first, then 1, 2, ...; -1 when there is none.
+int FindTarget(const TUserList& list, const std::string& name);
 
 } // namespace quorvane

@@ -12,7 +12,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <optional>
 #include <sstream>
 
 using namespace quorvane;
@@ -338,3 +340,72 @@ TEST_F(CliTarget, AStoreIsSyncedCheckedAndRestoredLikeAFile) {
 }
 
 } // namespace
+
+// Several targets: added, listed, renamed and removed by name; an export goes to every enabled
+// one, or to those --target names; mistakes are refused with the database left alone.
+TEST_F(CliTarget, SeveralTargetsAreAddedListedRenamedRemovedAndChosen) {
+    const std::string a = Dir.File("a.htpasswd"), b = Dir.File("b.htpasswd"),
+                      c = Dir.File("c.htpasswd");
+    const auto table = [](const std::vector<std::string>& rows) {
+        std::string text;
+        for (const std::string& row : rows)
+            text += row + "\n";
+        return text;
+    };
+    const struct {
+        std::vector<std::string> Args;
+        int Status;
+        std::optional<std::string> Out;    // exactly, when given
+        std::vector<std::string> Exported; // the files the step writes
+    } steps[] = {
+        {{"target", Db, "--file", a}, 0, "kind: file\nfile: " + a + "\n", {}},
+        {{"target", Db, "add", "web2", "--file", b},
+         0,
+         "name: web2\nkind: file\nfile: " + b + "\nenabled: yes\n",
+         {}},
+        {{"target", Db, "add", "web2", "--file", c}, 1, "", {}},
+        {{"target", Db, "add", "bad:name", "--file", c}, 2, "", {}},
+        {{"target", Db, "add", "stage"}, 2, "", {}},
+        {{"target", Db, "add", "stage", "--file", c, "--disable"}, 0, std::nullopt, {}},
+        {{"target", Db},
+         0,
+         table({"default  file    " + a, "web2     file    " + b,
+                "stage    file    " + c + "  (disabled)"}),
+         {}},
+        {{"export", Db}, 0, "", {a, b}},
+        {{"export", Db, "--target", "stage", "--target", "web2"}, 0, "", {c, b}},
+        {{"target", Db, "rename", "web2", "web"}, 0, std::nullopt, {}},
+        {{"export", Db, "--target", "web2"}, 1, "", {}},
+        {{"target", Db, "--target", "stage", "--enable"}, 0, std::nullopt, {}},
+        {{"target", Db, "remove", "default"},
+         0,
+         table({"web    file    " + b, "stage  file    " + c}),
+         {}},
+        {{"export", Db}, 0, "", {b, c}},
+        {{"target", Db, "remove", "nosuch"}, 1, "", {}},
+        {{"target", Db, "remove", "web"}, 0, std::nullopt, {}},
+        {{"target", Db, "remove", "stage"}, 1, "", {}},
+    };
+    for (const auto& step : steps) {
+        const std::string what = testing::PrintToString(step.Args);
+        for (const std::string& file : {a, b, c})
+            fs::remove(file);
+        const std::string before = ReadWholeFile(Db);
+        const TResult r = Cli(step.Args);
+        EXPECT_EQ(r.Status, step.Status) << what << "\n" << r.Err;
+        if (step.Out) {
+            EXPECT_EQ(r.Out, *step.Out) << what;
+        }
+        if (step.Status != 0) {
+            EXPECT_EQ(ReadWholeFile(Db), before) << what;
+        }
+        for (const std::string& file : {a, b, c}) {
+            const bool wanted =
+                std::find(step.Exported.begin(), step.Exported.end(), file) != step.Exported.end();
+            EXPECT_EQ(fs::exists(file), wanted) << what << " " << file;
+            if (wanted) {
+                EXPECT_THAT(ReadWholeFile(file), testing::StartsWith("alice:$apr1$"));
+            }
+        }
+    }
+}

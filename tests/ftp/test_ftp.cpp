@@ -3,6 +3,7 @@
 // our own (ftp_server.py) that refuses renames or deletions or dies in the middle of an upload.
 
 #include "FtpTestServer.h"
+#include "QueuedDispatcher.h"
 #include "base/TempFiles.h"
 #include "ftp/Ftp.h"
 #include "ftp/FtpTexts.h"
@@ -41,6 +42,7 @@ using ftptest::kPassword;
 using ftptest::kUser;
 using ftptest::SampleText;
 using ftptest::TFtpServer;
+using testsupport::TQueuedDispatcher;
 
 // What an owner sees of a run: each status as its message's signature.
 struct TSeen {
@@ -96,8 +98,8 @@ struct TPreparedUpload {
         Uploader.Password = kPassword;
         Uploader.Passive = true;
         Uploader.Timeout = 10000;
-        Uploader.LocalFiles = {File};
-        Uploader.RemoteFiles = {"htpasswd"};
+        Uploader.LocalFile = File;
+        Uploader.RemoteFile = "htpasswd";
         Uploader.DeleteWhenDone = {File};
     }
     TFtpServer Server;
@@ -114,11 +116,11 @@ void Address(TFtp& ftp, const TFtpServer& server, const std::string& password = 
     ftp.Password = password;
 }
 
-// Uploads the files through a worker driven by the direct dispatcher and waits for its end.
-// Each local file is a temporary file of its own that the worker deletes when it ends.
+// Uploads the file through a worker driven by the direct dispatcher and waits for its end. The
+// local file is a temporary file of its own that the worker deletes when it ends.
 class TUploadRun {
 public:
-    TUploadRun(const std::string& host, const std::vector<TUpload>& files, bool passive = true,
+    TUploadRun(const std::string& host, const TUpload& file, bool passive = true,
                const std::string& password = kPassword) {
         auto dispatcher = std::make_shared<TDirectDispatcher>();
         TFtpUploader uploader(dispatcher);
@@ -127,30 +129,20 @@ public:
         uploader.Password = password;
         uploader.Passive = passive;
         uploader.Timeout = 10000;
-        for (const TUpload& file : files) {
-            const std::string local = GetTempFile("kxv", FLocal.Path().string());
-            WriteWholeFile(local, file.Local);
-            LocalFiles.push_back(local);
-            uploader.LocalFiles.push_back(local);
-            uploader.RemoteFiles.push_back(file.Remote);
-        }
-        uploader.DeleteWhenDone = uploader.LocalFiles;
+        LocalFile = GetTempFile("kxv", FLocal.Path().string());
+        WriteWholeFile(LocalFile, file.Local);
+        uploader.LocalFile = LocalFile;
+        uploader.RemoteFile = file.Remote;
+        uploader.DeleteWhenDone = {LocalFile};
         Seen.Attach(uploader);
         uploader.Start();
         uploader.WaitFor();
         EXPECT_TRUE(uploader.Finished());
     }
-    bool LocalFilesGone() const {
-        for (const std::string& name : LocalFiles) {
-            if (fs::exists(name)) {
-                return false;
-            }
-        }
-        return true;
-    }
+    bool LocalFilesGone() const { return !fs::exists(LocalFile); }
 
     TTempDir FLocal;
-    std::vector<std::string> LocalFiles;
+    std::string LocalFile;
     TSeen Seen;
 };
 
@@ -669,7 +661,7 @@ TEST(FtpUpload, TheTargetIsReplacedOnlyByAWholeNewFile) {
         TFtpServer server(c.Switches, c.Plain);
         const fs::path target = server.Root() / "htpasswd";
         if (c.OldTarget) WriteWholeFile(target, "old content\n");
-        TUploadRun run(server.Host(), {{c.Content, "htpasswd"}});
+        TUploadRun run(server.Host(), {c.Content, "htpasswd"});
         const std::vector<std::string> errors = run.Seen.Errors();
         EXPECT_THAT(errors, c.Errors);
         EXPECT_EQ(run.Seen.Completions, 1);
@@ -705,8 +697,10 @@ TEST(FtpUpload, SubfolderAndAbsoluteTargets) {
     fs::create_directories(server.Root() / "home" / "private");
     fs::create_directories(server.Root() / "www");
     WriteWholeFile(server.Root() / "www" / ".htpasswd", "old\n");
-    TUploadRun run(server.Host(), {{"one\n", "private/htpasswd"}, {"two\n", "/www/.htpasswd"}});
+    TUploadRun run(server.Host(), {"one\n", "private/htpasswd"});
     EXPECT_TRUE(run.Seen.Errors().empty()) << testing::PrintToString(run.Seen.Errors());
+    TUploadRun absolute(server.Host(), {"two\n", "/www/.htpasswd"});
+    EXPECT_TRUE(absolute.Seen.Errors().empty()) << testing::PrintToString(absolute.Seen.Errors());
     EXPECT_EQ(ReadWholeFile(server.Root() / "home" / "private" / "htpasswd"), "one\n");
     EXPECT_EQ(ReadWholeFile(server.Root() / "www" / ".htpasswd"), "two\n");
     EXPECT_FALSE(fs::exists(server.Root() / "home" / "www"));
@@ -714,12 +708,12 @@ TEST(FtpUpload, SubfolderAndAbsoluteTargets) {
     const std::string commands = server.Commands();
     EXPECT_EQ(CountLines(commands, "STOR /www/.htpasswd_safeupload"), 1) << commands;
     EXPECT_EQ(CountLines(commands, "RNTO /www/.htpasswd"), 1) << commands;
-    EXPECT_THAT(run.Seen.Texts(), testing::Contains("Uploading(/www/.htpasswd, 100)"));
+    EXPECT_THAT(absolute.Seen.Texts(), testing::Contains("Uploading(/www/.htpasswd, 100)"));
 }
 
 TEST(FtpUpload, WrongPasswordIsReportedOnceAndNothingIsTried) {
     TFtpServer server;
-    TUploadRun run(server.Host(), {{"content\n", "htpasswd"}}, true, "wrong");
+    TUploadRun run(server.Host(), {"content\n", "htpasswd"}, true, "wrong");
     EXPECT_THAT(run.Seen.Statuses,
                 ElementsAre(Pair("Connecting(" + server.Host() + ")", false),
                             Pair("LoginFailed(" + server.Host() +
@@ -733,7 +727,7 @@ TEST(FtpUpload, WrongPasswordIsReportedOnceAndNothingIsTried) {
 
 TEST(FtpUpload, MissingRemoteFolderGivesTheServersText) {
     TFtpServer server({}, true);
-    TUploadRun run(server.Host(), {{"content\n", "nowhere/htpasswd"}});
+    TUploadRun run(server.Host(), {"content\n", "nowhere/htpasswd"});
     EXPECT_THAT(
         run.Seen.Errors(),
         ElementsAre("UploadFailed(nowhere/htpasswd, Verbatim(No such file or directory.))"));
@@ -742,38 +736,13 @@ TEST(FtpUpload, MissingRemoteFolderGivesTheServersText) {
     EXPECT_TRUE(run.LocalFilesGone());
 }
 
-TEST(FtpUpload, FilesAfterAFailingOneAreNotTried) {
-    TFtpServer server;
-    TUploadRun run(server.Host(), {{"one\n", "missing/first"}, {"two\n", "second"}});
-    EXPECT_THAT(run.Seen.Errors(),
-                ElementsAre("UploadFailed(missing/first, Verbatim(No such file or directory.))"));
-    EXPECT_EQ(run.Seen.Completions, 1);
-    for (const std::string& text : run.Seen.Texts()) {
-        EXPECT_THAT(text, Not(HasSubstr("second")));
-    }
-    EXPECT_FALSE(fs::exists(server.Root() / "second"));
-    EXPECT_FALSE(fs::exists(server.Root() / "second_safeupload"));
-    EXPECT_EQ(CountLines(server.Commands(), "STOR second"), 0);
-    EXPECT_TRUE(run.LocalFilesGone()) << "both temporary files are deleted";
-}
-
-TEST(FtpUpload, EmptyListConnectsAndCompletes) {
-    TFtpServer server;
-    TUploadRun run(server.Host(), {});
-    EXPECT_THAT(run.Seen.Statuses, ElementsAre(Pair("Connecting(" + server.Host() + ")", false)));
-    EXPECT_EQ(run.Seen.Completions, 1);
-    const std::string commands = server.Commands();
-    EXPECT_EQ(CountLines(commands, "USER "), 1);
-    EXPECT_EQ(CountLines(commands, "STOR"), 0);
-}
-
 class FtpUploadModes : public testing::TestWithParam<bool> {};
 
 TEST_P(FtpUploadModes, UploadsInBothModes) {
     const bool passive = GetParam();
     TFtpServer server;
     const std::string content = SampleText(100000);
-    TUploadRun run(server.Host(), {{content, "htpasswd"}}, passive);
+    TUploadRun run(server.Host(), {content, "htpasswd"}, passive);
     EXPECT_TRUE(run.Seen.Errors().empty()) << testing::PrintToString(run.Seen.Errors());
     EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), content);
     const std::string commands = server.Commands();
@@ -787,7 +756,7 @@ TEST_P(FtpUploadModes, ServerDyingMidTransferLeavesTheTargetWhole) {
     TFtpServer server({"--die-after-bytes", "200000"});
     WriteWholeFile(server.Root() / "htpasswd", "old content\n");
     const std::string content = SampleText(3000000);
-    TUploadRun run(server.Host(), {{content, "htpasswd"}}, GetParam());
+    TUploadRun run(server.Host(), {content, "htpasswd"}, GetParam());
     const std::vector<std::string> errors = run.Seen.Errors();
     ASSERT_EQ(errors.size(), 1u) << testing::PrintToString(run.Seen.Texts());
     EXPECT_THAT(errors[0], Not(testing::IsEmpty()));
@@ -877,12 +846,12 @@ TEST(FtpUpload, FailingStatusHandlerEndsTheRunWithOneError) {
     EXPECT_FALSE(fs::exists(upload.Server.Root() / "htpasswd"));
 }
 
-TEST(FtpUpload, UnstartedUploaderStillDeletesItsFilesAndChecksItsLists) {
+TEST(FtpUpload, UnstartedUploaderStillDeletesItsFilesAndChecksItsFiles) {
     TTempDir local;
     const std::string file = GetTempFile("kxv", local.Path().string());
     {
         TFtpUploader uploader(std::make_shared<TDirectDispatcher>());
-        uploader.LocalFiles = {file};
+        uploader.LocalFile = file;
         uploader.DeleteWhenDone = {file};
         EXPECT_THROW(uploader.Start(), std::logic_error) << "no remote name for the file";
     }
@@ -890,6 +859,9 @@ TEST(FtpUpload, UnstartedUploaderStillDeletesItsFilesAndChecksItsLists) {
     TFtpUploader twice(std::make_shared<TDirectDispatcher>());
     twice.Host = "127.0.0.1:" + std::to_string(FreeLoopbackPort());
     twice.Timeout = 5000;
+    twice.LocalFile = GetTempFile("kxv", local.Path().string());
+    twice.RemoteFile = "htpasswd";
+    twice.DeleteWhenDone = {twice.LocalFile};
     twice.Start();
     EXPECT_THROW(twice.Start(), std::logic_error);
     twice.WaitFor();
@@ -925,8 +897,8 @@ TEST(FtpUploadFaults, LineBreaksInAnyTextSentToTheServerAreRefusedBeforeConnecti
         uploader.User = c.User;
         uploader.Password = c.Password;
         uploader.Timeout = 10000;
-        uploader.LocalFiles = {file};
-        uploader.RemoteFiles = {c.Remote};
+        uploader.LocalFile = file;
+        uploader.RemoteFile = c.Remote;
         uploader.DeleteWhenDone = {file};
         TSeen seen;
         seen.Attach(uploader);
@@ -950,7 +922,7 @@ TEST(FtpUploadFaults, LineBreaksInAnyTextSentToTheServerAreRefusedBeforeConnecti
 
 TEST(FtpUploadFaults, ConnectionErrorsNameTheStepAndTheServer) {
     const int port = FreeLoopbackPort();
-    TUploadRun run("127.0.0.1:" + std::to_string(port), {{"x\n", "/www/.htpasswd"}});
+    TUploadRun run("127.0.0.1:" + std::to_string(port), {"x\n", "/www/.htpasswd"});
     EXPECT_THAT(run.Seen.Errors(),
                 ElementsAre("CouldNotConnect(127.0.0.1:" + std::to_string(port) +
                             ", SystemFailure(#" + std::to_string(ECONNREFUSED) + "))"));

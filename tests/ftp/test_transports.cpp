@@ -50,8 +50,8 @@ struct TRun {
         Uploader.Host = host;
         Uploader.Passive = true;
         Uploader.Timeout = 10000;
-        Uploader.LocalFiles = {File};
-        Uploader.RemoteFiles = {remote};
+        Uploader.LocalFile = File;
+        Uploader.RemoteFile = remote;
         Uploader.DeleteWhenDone = {File};
         Uploader.OnStatus = [this](const TMessage& message, bool isError) {
             (isError ? Errors : Texts).push_back(Signature(message));

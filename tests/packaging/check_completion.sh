@@ -75,7 +75,13 @@ expect "quorvane-cli encrypt users.udx --key-file n" notes.txt
 expect "quorvane-cli list users.udx --format " tsv json
 expect "quorvane-cli list users.udx --format=j" json
 expect "quorvane-cli series users.udx --login-case u" upper
-contains "quorvane-cli export users.udx --" --output --format
+contains "quorvane-cli export users.udx --" --output --format --target
+# Targets: the actions, and the names of the database's targets.
+expect "quorvane-cli target users.udx " add remove rename
+expect "quorvane-cli export users.udx --target " default
+"$cli" target users.udx add web2 --file "$work/web2.htpasswd" >/dev/null
+expect "quorvane-cli export users.udx --target w" web2
+expect "quorvane-cli target users.udx rename " default web2
 # Databases: .udx files and folders (readline adds the "/"); plain files elsewhere.
 expect "quorvane-cli info " folder other.udx users.udx
 expect "quorvane-cli import users.udx " folder notes.txt other.udx users.udx

@@ -13,11 +13,13 @@ namespace fs = std::filesystem;
 
 class TNginxServer : public testsupport::TBasicAuthServer {
 public:
-    TNginxServer()
+    // passwordFile: the file nginx checks credentials against (its own by default).
+    explicit TNginxServer(fs::path passwordFile = {})
         : TBasicAuthServer("nginx",
                            testsupport::InstalledBinary(
                                {"/usr/sbin/nginx", "/usr/bin/nginx", "/usr/local/sbin/nginx"})) {
         if (!Available()) return;
+        FPasswordFile = passwordFile.empty() ? PasswordFilePath() : std::move(passwordFile);
         const std::string prefix = Prefix().string();
         fs::create_directories(Prefix() / "tmp");
         const fs::path conf = Prefix() / "nginx.conf";
@@ -51,12 +53,14 @@ private:
                "    location / {\n"
                "      auth_basic \"Quorvane test\";\n"
                "      auth_basic_user_file " +
-               PasswordFilePath().string() +
+               FPasswordFile.string() +
                ";\n"
                "    }\n"
                "  }\n"
                "}\n";
     }
+
+    fs::path FPasswordFile;
 };
 
 } // namespace nginxtest

@@ -25,6 +25,8 @@ def main():
                         help="do not offer OpenSSH's posix-rename extension")
     parser.add_argument("--throttle", type=int, default=0,
                         help="take at most this many bytes a second of uploads")
+    parser.add_argument("--refuse-name", default="",
+                        help="refuse to rename onto, write or remove files of this name")
     args = parser.parse_args()
 
     if args.no_posix_rename:
@@ -61,6 +63,27 @@ def main():
                 file_obj.flush()
                 file_obj.truncate(os.fstat(file_obj.fileno()).st_size // 2)
             return super().close(file_obj)
+
+        def _refused(self, path):
+            if args.refuse_name and os.path.basename(path).decode() == args.refuse_name:
+                raise asyncssh.SFTPError(asyncssh.FX_PERMISSION_DENIED, "refused by the test")
+
+        def open(self, path, pflags, attrs):
+            if pflags & asyncssh.FXF_WRITE:
+                self._refused(path)
+            return super().open(path, pflags, attrs)
+
+        def rename(self, oldpath, newpath):
+            self._refused(newpath)
+            return super().rename(oldpath, newpath)
+
+        def posix_rename(self, oldpath, newpath):
+            self._refused(newpath)
+            return super().posix_rename(oldpath, newpath)
+
+        def remove(self, path):
+            self._refused(path)
+            return super().remove(path)
 
         def stat(self, path):
             if args.no_stat:

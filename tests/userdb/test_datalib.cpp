@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <set>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 using namespace quorvane;
@@ -646,3 +647,93 @@ TEST_F(AtomicSave, WriteFileAtomicallyTakesTheModeOfANewFile) {
 }
 
 } // namespace
+
+namespace {
+
+auto TargetFields(const TTargetSettings& t) {
+    return std::make_tuple(t.Name, t.Enabled, t.ExportToFile, t.PassFile, t.FtpHost, t.FtpUser,
+                           t.FtpPass, t.FtpPasswdFile, t.FtpStorePass, t.FtpPassiveMode,
+                           t.FtpProtocol, t.FtpTlsPin, t.FtpCaFile, t.FtpKeyFile, t.FtpHostKeys,
+                           t.StoreUrl, t.StoreOwner, t.CheckUrl, t.CheckUser);
+}
+
+} // namespace
+
+// A database with one target keeps the bytes it had; the first target's name, state and site
+// check and the further targets are written only when used, and come back as they were.
+TEST(SaveLoad, TargetsAreWrittenOnlyWhenUsedAndComeBack) {
+    TTargetSettings sftp;
+    sftp.Name = "web2";
+    sftp.ExportToFile = false;
+    sftp.FtpHost = "web2.example.org:2222";
+    sftp.FtpUser = "deploy";
+    sftp.FtpPasswdFile = "/srv/www/.htpasswd";
+    sftp.FtpStorePass = false;
+    sftp.FtpProtocol = "sftp";
+    sftp.FtpKeyFile = "/home/deploy/.ssh/id_ed25519";
+    sftp.FtpHostKeys = "SHA256:" + std::string(43, 'k');
+    sftp.CheckUrl = "https://web2.example.org/members/";
+    sftp.CheckUser = "ann";
+    TTargetSettings store;
+    store.Name = "db";
+    store.ExportToFile = false;
+    store.StoreUrl = "sqlite:/var/lib/site/auth.db";
+    store.StoreOwner = "quorvane-0123456789abcdef";
+    TTargetSettings staging;
+    staging.Name = "staging";
+    staging.Enabled = false;
+    staging.PassFile = "/srv/staging/.htpasswd";
+    const struct {
+        const char* What;
+        std::string FirstName;
+        bool FirstDisabled;
+        std::string CheckUrl;
+        std::vector<TTargetSettings> Further;
+        std::vector<std::string> Written; // the new property names the text holds
+    } cases[] = {
+        {"one target", "", false, "", {}, {}},
+        {"the first renamed, disabled, checked",
+         "web1",
+         true,
+         "https://web1.example.org/m/",
+         {},
+         {"TargetName", "TargetDisabled", "CheckUrl", "CheckUser"}},
+        {"three further targets", "", false, "", {sftp, store, staging}, {"Targets"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        TTempDir dir;
+        TUserList list;
+        list.AddBlank().Login = "ann";
+        list.ExportToFile = false;
+        list.FtpHost = "web1.example.org";
+        list.FtpUser = "deploy";
+        list.FtpPasswdFile = "www/.htpasswd";
+        list.TargetName = c.FirstName;
+        list.TargetDisabled = c.FirstDisabled;
+        list.CheckUrl = c.CheckUrl;
+        list.CheckUser = c.CheckUrl.empty() ? "" : "ann";
+        list.Targets = c.Further;
+        const std::string text = Text(list);
+        for (const char* name :
+             {"TargetName", "TargetDisabled", "CheckUrl", "CheckUser", "Targets"}) {
+            const bool wanted =
+                std::find(c.Written.begin(), c.Written.end(), name) != c.Written.end();
+            EXPECT_EQ(text.find(std::string("\r\n  ") + name + " = ") != std::string::npos, wanted)
+                << name << "\n"
+                << text;
+        }
+        const std::string path = dir.File("targets.udx");
+        list.SaveToFile(path);
+        TUserList back;
+        back.LoadFromFile(path);
+        const std::vector<TTargetSettings> want = ListTargets(list), got = ListTargets(back);
+        ASSERT_EQ(got.size(), want.size());
+        for (std::size_t i = 0; i < want.size(); ++i)
+            EXPECT_EQ(TargetFields(got[i]), TargetFields(want[i])) << i;
+        EXPECT_EQ(got[0].Name, c.FirstName.empty() ? "default" : c.FirstName);
+        const std::string again = dir.File("again.udx");
+        back.SaveToFile(again);
+        EXPECT_EQ(ReadWholeFile(again), ReadWholeFile(path));
+    }
+}

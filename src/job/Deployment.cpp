@@ -1,0 +1,609 @@
+#include "job/Deployment.h"
+
+#include "base/AtomicFile.h"
+#include "base/BaseTexts.h"
+#include "base/Errors.h"
+#include "base/FileSafety.h"
+#include "base/TempFiles.h"
+#include "ftp/FtpTexts.h"
+#include "ftp/ServerTarget.h"
+#include "ftp/SiteCheck.h"
+#include "ftp/Transport.h"
+#include "job/Backups.h"
+#include "job/ExportJob.h"
+#include "job/JobTexts.h"
+#include "job/StoreTarget.h"
+#include "sitedb/SiteDbTexts.h"
+#include "sitedb/UserStore.h"
+
+#include <condition_variable>
+#include <fcntl.h>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+
+namespace quorvane {
+
+namespace {
+
+enum class TKind { File, Server, Store };
+
+TKind KindOf(const TTargetSettings& target) {
+    if (target.ExportToFile) return TKind::File;
+    return target.StoreUrl.empty() ? TKind::Server : TKind::Store;
+}
+
+// Writes data into an existing private temporary file.
+void WriteInto(const std::string& path, const std::string& data) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) throw EQuorvaneError(Msg(texts::CannotCreateFile, path));
+    bool ok = WriteFully(fd, data.data(), data.size());
+    if (::close(fd) != 0) ok = false;
+    if (!ok) throw EQuorvaneError(Msg(texts::StreamWriteError));
+}
+
+TMessage MessageOf(const std::exception& e) {
+    if (const auto* q = dynamic_cast<const EQuorvaneError*>(&e)) return q->Message();
+    return Verbatim(e.what());
+}
+
+// No password file is larger.
+constexpr std::size_t KMaxRead = std::size_t{1} << 30;
+
+} // namespace
+
+TMessage TargetOutcomeMessage(const TTargetOutcome& o) {
+    switch (o.Holds) {
+    case TTargetHolds::New:
+        if (!o.Error.Empty()) return Msg(texts::TargetPutBackFailed, o.Name, o.Where, o.Error);
+        if (!o.CheckError.Empty())
+            return Msg(texts::TargetCheckFailed, o.Name, o.Where, o.CheckError);
+        return Msg(texts::TargetHoldsNew, o.Name, o.Where);
+    case TTargetHolds::Old:
+        if (o.Aborted)
+            return Msg(texts::TargetHoldsOldFailed, o.Name, o.Where, Msg(texts::ExportAborted));
+        if (!o.Error.Empty()) return Msg(texts::TargetHoldsOldFailed, o.Name, o.Where, o.Error);
+        return Msg(texts::TargetHoldsOld, o.Name, o.Where);
+    case TTargetHolds::PutBack:
+        return Msg(texts::TargetPutBack, o.Name, o.Where);
+    case TTargetHolds::Unknown:
+        return Msg(texts::TargetStateUnknown, o.Name, o.Where, o.Error);
+    }
+    return {};
+}
+
+std::string TargetWhere(const TTargetSettings& target) {
+    switch (KindOf(target)) {
+    case TKind::File:
+        return target.PassFile;
+    case TKind::Server:
+        return ServerUrlOf(target);
+    case TKind::Store:
+        return target.StoreUrl;
+    }
+    return {};
+}
+
+std::string TargetIdOf(const TTargetSettings& target) {
+    switch (KindOf(target)) {
+    case TKind::File:
+        return TLocalFileTarget(target.PassFile).Id();
+    case TKind::Server: {
+        TFtpSettings server;
+        ApplyServerSettings(target, server);
+        return ServerTargetId(server, target.FtpPasswdFile);
+    }
+    case TKind::Store:
+        return StoreDisplayName(*TargetStore(target, {}));
+    }
+    return {};
+}
+
+std::optional<TMessage> TargetProblem(const TTargetSettings& target) {
+    switch (KindOf(target)) {
+    case TKind::File:
+        if (target.PassFile.empty()) return Msg(texts::TargetNoFile);
+        break;
+    case TKind::Server:
+        if (target.FtpHost.empty()) return Msg(texts::NoFtpServer);
+        if (target.FtpPasswdFile.empty()) return Msg(texts::NoServerPasswordFile);
+        break;
+    case TKind::Store:
+        if (!ParseStoreUrl(target.StoreUrl)) return Msg(texts::StoreUrlInvalid, target.StoreUrl);
+        break;
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+// One target while it is deployed. Its worker alone touches it until it reports a phase's end
+// under the state's lock; the coordinator reads it only after that.
+struct TSlot {
+    TDeploymentTarget In;
+    TKind Kind = TKind::File;
+    TTargetOutcome Out;
+    TTargetContent Previous; // what the target held, to put back
+    bool Started = false;
+    bool PrepareEnded = false, Prepared = false;
+    bool CommitEnded = false;
+    bool Ended = false;
+    std::unique_ptr<TFtpUploader> Uploader;
+    std::thread Thread;
+    std::string LocalFile, GroupLocal;
+    std::vector<std::unique_ptr<TTempFileRegistration>> Registrations;
+};
+
+} // namespace
+
+struct TDeployment::TState {
+    TDeploymentInput In;
+    std::vector<std::unique_ptr<TSlot>> Slots;
+    std::shared_ptr<IUiDispatcher> Dispatcher;
+    THandlers Handlers;
+    // One gate for every target: an abort that comes first keeps them all; once the
+    // replacements have begun, an abort is refused.
+    TCommitGate Gate;
+
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    int Step = 0;          // 1: the files' verdict, 2: the stores', 3: the last
+    bool Go = false;       // every target holds a good new file: replace them
+    bool StoresGo = false; // every file was replaced: sync the stores
+    bool Revert = false;   // something failed after a replacement: put back what was replaced
+
+    std::recursive_mutex HandlerMutex;
+    std::atomic<bool> Detached{false};
+    mutable std::mutex DoneMutex;
+    std::condition_variable DoneChanged;
+    bool Finished = false;
+
+    // Runs a handler on the owner's thread and waits for it; its failure is the owner's.
+    void ToOwner(const std::function<void()>& call) {
+        if (Detached) return;
+        Dispatcher->RunAndWait([&] {
+            const std::lock_guard<std::recursive_mutex> lock(HandlerMutex);
+            if (Detached) return;
+            try {
+                call();
+            } catch (...) {
+            }
+        });
+    }
+
+    void Event(const TExportEvent& event) {
+        if (!Handlers.OnEvent) return;
+        ToOwner([&] { Handlers.OnEvent(event); });
+    }
+
+    void StageEvent(const TSlot& slot, TExportStage stage) {
+        TExportEvent event;
+        event.Stage = stage;
+        event.Target = slot.Out.Name;
+        event.Remote = slot.Out.Where;
+        event.Server = slot.In.Spec.Target.FtpHost;
+        Event(event);
+    }
+
+    // Marks a phase of a slot as ended and wakes the coordinator.
+    void Report(const std::function<void()>& mark) {
+        {
+            const std::lock_guard<std::mutex> lock(Mutex);
+            mark();
+        }
+        Changed.notify_all();
+    }
+
+    void WaitStep(int step) {
+        std::unique_lock<std::mutex> lock(Mutex);
+        Changed.wait(lock, [&] { return Step >= step; });
+    }
+
+    // What a server now holds at the target, after its replacement failed: the old file, the
+    // new one, or neither, which the old file is then put back over.
+    void SettleFailedCommit(TSlot& slot, IExportTarget& target, IUploadTransport* transport) {
+        if (transport == nullptr) return; // a local rename either happened or did not
+        std::optional<std::string> now;
+        try {
+            now = transport->Read(slot.In.Spec.Target.FtpPasswdFile, KMaxRead);
+        } catch (const std::exception&) {
+            slot.Out.Holds = TTargetHolds::Unknown;
+            return;
+        }
+        if (now && *now == In.Content) {
+            slot.Out.Holds = TTargetHolds::New; // replaced after all
+            slot.Out.Error = TMessage();
+        } else if (now ? slot.Previous.Exists && *now == slot.Previous.Bytes
+                       : !slot.Previous.Exists) {
+            slot.Out.Holds = TTargetHolds::Old;
+        } else {
+            try {
+                target.PutBack(slot.Previous);
+                slot.Out.Holds = TTargetHolds::Old;
+            } catch (const std::exception&) {
+                slot.Out.Holds = TTargetHolds::Unknown;
+            }
+        }
+    }
+
+    void PutBackIfReverted(TSlot& slot, IExportTarget& target) {
+        WaitStep(3);
+        if (!Revert || slot.Out.Holds != TTargetHolds::New) return;
+        try {
+            target.PutBack(slot.Previous);
+            slot.Out.Holds = TTargetHolds::PutBack;
+        } catch (const std::exception& e) {
+            slot.Out.Error = MessageOf(e);
+        }
+    }
+
+    // A target's whole part, on its worker: prepare, wait for the verdict, replace or roll
+    // back, wait for the last verdict, put back when told.
+    void RunPhases(TSlot& slot, IExportTarget& target, IUploadTransport* transport) {
+        bool ok = false;
+        try {
+            if (Gate.Aborted()) throw EUploadAborted(slot.Out.Where, false);
+            const TTargetRecord* record = slot.In.Record ? &*slot.In.Record : nullptr;
+            TTargetCheck check = CheckTarget(target, record, In.Content, In.Known, In.Replace);
+            slot.Previous = check.Current;
+            slot.Out.Check = check;
+            if (check.Stops) {
+                slot.Out.Stopped = true;
+                slot.Out.Error = TargetChangedMessage(check);
+            } else if (!In.Replace.DryRun) {
+                if (slot.Kind != TKind::Store) {
+                    // What is replaced is kept first; a store keeps it once it is synced.
+                    if (check.Current.Exists && check.Current.Comparable &&
+                        check.Current.Bytes != In.Content)
+                        TTargetBackups(slot.Out.Id, In.Key).Keep(check.Current.Bytes);
+                    if (Gate.Aborted()) throw EUploadAborted(slot.Out.Where, false);
+                    target.Stage(In.Content);
+                }
+                ok = true;
+            }
+        } catch (const EUploadAborted&) {
+            slot.Out.Aborted = true;
+        } catch (const std::exception& e) {
+            slot.Out.Error = MessageOf(e);
+        }
+        Report([&] {
+            slot.PrepareEnded = true;
+            slot.Prepared = ok;
+        });
+        WaitStep(1);
+        if (!Go) {
+            if (ok && slot.Kind != TKind::Store) target.Rollback();
+            if (Gate.Aborted() && slot.Out.Error.Empty()) slot.Out.Aborted = true;
+            return;
+        }
+        if (slot.Kind == TKind::Store) {
+            WaitStep(2);
+            if (!StoresGo) return;
+            StageEvent(slot, TExportStage::Replacing);
+            try {
+                if (slot.Previous.Exists && slot.Previous.Bytes != In.Content)
+                    TTargetBackups(slot.Out.Id, In.Key).Keep(slot.Previous.Bytes);
+                target.Stage(In.Content);
+                target.Commit();
+                slot.Out.Holds = TTargetHolds::New;
+            } catch (const std::exception& e) {
+                slot.Out.Error = MessageOf(e);
+                target.Rollback();
+            }
+            Report([&] { slot.CommitEnded = true; });
+            PutBackIfReverted(slot, target);
+            return;
+        }
+        StageEvent(slot, TExportStage::Replacing);
+        try {
+            // The group file first, as for one target: a user taken out of a group never gets
+            // in as a member with the new password file.
+            if (In.Groups && !slot.In.GroupFile.empty()) {
+                if (transport != nullptr)
+                    SafeUpload(*transport, slot.GroupLocal,
+                               static_cast<std::int64_t>(In.Groups->size()), slot.In.GroupFile);
+                else
+                    WriteFileAtomically(slot.In.GroupFile, *In.Groups, 0644);
+            }
+            target.Commit();
+            slot.Out.Holds = TTargetHolds::New;
+        } catch (const std::exception& e) {
+            slot.Out.Error = MessageOf(e);
+            target.Rollback();
+            SettleFailedCommit(slot, target, transport);
+        }
+        Report([&] { slot.CommitEnded = true; });
+        PutBackIfReverted(slot, target);
+    }
+
+    void StartSlot(TSlot& slot) {
+        slot.Started = true;
+        const TTargetSettings& spec = slot.In.Spec.Target;
+        if (slot.Kind != TKind::Server) {
+            slot.Thread = std::thread([this, &slot] {
+                try {
+                    if (slot.Kind == TKind::File) {
+                        TLocalFileTarget target(slot.In.Spec.Target.PassFile);
+                        RunPhases(slot, target, nullptr);
+                    } else {
+                        StageEvent(slot, TExportStage::Connecting);
+                        TStoreTarget target(*TargetStore(slot.In.Spec.Target, slot.In.Spec.Secret),
+                                            In.StoreGroups, In.LineEnd);
+                        RunPhases(slot, target, nullptr);
+                    }
+                } catch (const std::exception& e) {
+                    // The store could not be opened: nothing was done there.
+                    slot.Out.Error = MessageOf(e);
+                }
+                Report([&] {
+                    slot.PrepareEnded = true;
+                    slot.CommitEnded = true;
+                    slot.Ended = true;
+                });
+            });
+            return;
+        }
+        auto uploader = std::make_unique<TFtpUploader>(std::make_shared<TDirectDispatcher>());
+        ApplyServerSettings(spec, *uploader);
+        (spec.FtpKeyFile.empty() ? uploader->Password : uploader->KeyPassphrase) =
+            slot.In.Spec.Secret;
+        uploader->Timeout = In.Timeout;
+        uploader->LocalFile = slot.LocalFile;
+        uploader->RemoteFile = spec.FtpPasswdFile;
+        if (In.Key == nullptr) {
+            uploader->DeleteWhenDone = {slot.LocalFile};
+            if (!slot.GroupLocal.empty()) uploader->DeleteWhenDone.push_back(slot.GroupLocal);
+        }
+        if (Handlers.OnUnknownHostKey)
+            uploader->OnUnknownHostKey = [this](const std::string& server, const std::string& key) {
+                bool accepted = false;
+                ToOwner([&] { accepted = Handlers.OnUnknownHostKey(server, key); });
+                return accepted;
+            };
+        uploader->OnProgress = [this, &slot](const TUploadProgress& progress) {
+            TExportEvent event;
+            event.Stage = progress.Connecting ? TExportStage::Connecting : TExportStage::Uploading;
+            event.Target = slot.Out.Name;
+            event.Server = progress.Host;
+            event.Remote = progress.Remote;
+            event.BytesSent = progress.Sent;
+            event.BytesTotal = progress.Size;
+            Event(event);
+        };
+        uploader->Store = [this, &slot](IUploadTransport& transport, const std::string& local,
+                                        std::int64_t, const std::string& remote,
+                                        TCommitGate* gate) {
+            TServerFileTarget target(transport, slot.Out.Id, remote, local, gate);
+            RunPhases(slot, target, &transport);
+        };
+        TFtpUploader* const raw = uploader.get();
+        uploader->OnStatus = [this, &slot, raw](const TMessage& message, bool isError) {
+            if (!isError) return;
+            Report([&] {
+                if (raw->Aborted())
+                    slot.Out.Aborted = true;
+                else if (slot.Out.Error.Empty())
+                    slot.Out.Error = message;
+            });
+        };
+        uploader->OnTerminate = [this, &slot, raw] {
+            const TFtpUploader::TIdentityProblem identity = raw->IdentityProblem();
+            Report([&] {
+                slot.Out.Identity = identity;
+                if (raw->Aborted() && !slot.Prepared) slot.Out.Aborted = true;
+                slot.PrepareEnded = true;
+                slot.CommitEnded = true;
+                slot.Ended = true;
+            });
+        };
+        {
+            const std::lock_guard<std::mutex> lock(Mutex);
+            slot.Uploader = std::move(uploader);
+            if (Gate.Aborted()) slot.Uploader->Abort();
+        }
+        raw->Start();
+    }
+
+    // The private local copies an upload sends; an encrypted database's stay in memory.
+    void MakeLocalFiles(TSlot& slot, std::vector<std::shared_ptr<const void>>& memory) {
+        const bool groups = In.Groups && !slot.In.GroupFile.empty();
+        if (In.Key != nullptr) {
+            auto file = std::make_shared<const TMemoryFile>("kxv", In.Content);
+            slot.LocalFile = file->Path();
+            memory.push_back(file);
+            if (groups) {
+                auto group = std::make_shared<const TMemoryFile>("kxv", *In.Groups);
+                slot.GroupLocal = group->Path();
+                memory.push_back(group);
+            }
+            return;
+        }
+        slot.LocalFile = GetTempFile("kxv");
+        slot.Registrations.push_back(std::make_unique<TTempFileRegistration>(slot.LocalFile));
+        WriteInto(slot.LocalFile, In.Content);
+        if (groups) {
+            slot.GroupLocal = GetTempFile("kxv");
+            slot.Registrations.push_back(std::make_unique<TTempFileRegistration>(slot.GroupLocal));
+            WriteInto(slot.GroupLocal, *In.Groups);
+        }
+    }
+
+    // Whether every slot of these kinds has passed the mark.
+    bool All(bool TSlot::*mark, bool stores) const {
+        for (const auto& slot : Slots)
+            if ((slot->Kind == TKind::Store) == stores && !(slot.get()->*mark)) return false;
+        return true;
+    }
+
+    void Decide(int step, bool& verdict, bool value) {
+        {
+            const std::lock_guard<std::mutex> lock(Mutex);
+            verdict = value;
+            Step = step;
+        }
+        Changed.notify_all();
+    }
+
+    void Coordinate() {
+        std::vector<std::shared_ptr<const void>> memory;
+        // Prepare: at most KMaxParallelTargets at once, the next as soon as one is done.
+        {
+            std::unique_lock<std::mutex> lock(Mutex);
+            for (;;) {
+                std::size_t active = 0;
+                for (const auto& slot : Slots)
+                    if (slot->Started && !slot->PrepareEnded) ++active;
+                TSlot* next = nullptr;
+                for (const auto& slot : Slots)
+                    if (!slot->Started) {
+                        next = slot.get();
+                        break;
+                    }
+                if (next != nullptr && Gate.Aborted()) {
+                    // Never begun: it holds what it held.
+                    next->Started = next->PrepareEnded = next->CommitEnded = next->Ended = true;
+                    next->Out.Aborted = true;
+                    continue;
+                }
+                if (next != nullptr && active < KMaxParallelTargets) {
+                    lock.unlock();
+                    try {
+                        if (next->Kind == TKind::Server) MakeLocalFiles(*next, memory);
+                        StartSlot(*next);
+                    } catch (const std::exception& e) {
+                        next->Out.Error = MessageOf(e);
+                        next->Started = next->PrepareEnded = next->CommitEnded = next->Ended = true;
+                    }
+                    lock.lock();
+                    continue;
+                }
+                if (next == nullptr && active == 0) break;
+                Changed.wait(lock);
+            }
+        }
+        bool prepared = true;
+        for (const auto& slot : Slots)
+            prepared = prepared && slot->Prepared;
+        // The last moment an abort holds: from here on every target is replaced.
+        const bool go = prepared && !In.Replace.DryRun && Gate.Commit();
+        Decide(1, Go, go);
+        bool replaced = go;
+        if (go) {
+            {
+                std::unique_lock<std::mutex> lock(Mutex);
+                Changed.wait(lock, [&] { return All(&TSlot::CommitEnded, false); });
+                for (const auto& slot : Slots)
+                    if (slot->Kind != TKind::Store)
+                        replaced = replaced && slot->Out.Holds == TTargetHolds::New;
+            }
+            Decide(2, StoresGo, replaced);
+            if (replaced) {
+                std::unique_lock<std::mutex> lock(Mutex);
+                Changed.wait(lock, [&] { return All(&TSlot::CommitEnded, true); });
+                for (const auto& slot : Slots)
+                    replaced = replaced && slot->Out.Holds == TTargetHolds::New;
+            }
+        } else {
+            Decide(2, StoresGo, false);
+        }
+        Decide(3, Revert, go && !replaced);
+        {
+            std::unique_lock<std::mutex> lock(Mutex);
+            Changed.wait(lock,
+                         [&] { return All(&TSlot::Ended, false) && All(&TSlot::Ended, true); });
+        }
+        for (const auto& slot : Slots) {
+            if (slot->Thread.joinable()) slot->Thread.join();
+            if (slot->Uploader) slot->Uploader->WaitFor();
+            for (const std::string& name : {slot->LocalFile, slot->GroupLocal})
+                if (!name.empty() && In.Key == nullptr) ::unlink(name.c_str());
+            slot->Registrations.clear();
+        }
+        // Asked live: does the site let the check user in with the new file?
+        for (const auto& slot : Slots) {
+            const TTargetSettings& spec = slot->In.Spec.Target;
+            if (slot->Out.Holds != TTargetHolds::New || spec.CheckUrl.empty()) continue;
+            StageEvent(*slot, TExportStage::Checking);
+            const auto password = In.CheckPasswords.find(spec.CheckUser);
+            if (password == In.CheckPasswords.end()) {
+                slot->Out.CheckError = Msg(texts::TargetCheckNoPassword, spec.CheckUser);
+                continue;
+            }
+            const TSiteCheckResult result =
+                CheckSiteLogin(spec.CheckUrl, spec.CheckUser, password->second, 30);
+            if (result.Outcome != TSiteCheckOutcome::LetIn &&
+                result.Outcome != TSiteCheckOutcome::NotProtected)
+                slot->Out.CheckError = SiteCheckMessage(result, spec.CheckUser);
+        }
+        std::vector<TTargetOutcome> outcomes;
+        for (const auto& slot : Slots)
+            outcomes.push_back(slot->Out);
+        if (Handlers.OnDone) ToOwner([&] { Handlers.OnDone(outcomes); });
+        {
+            const std::lock_guard<std::mutex> lock(DoneMutex);
+            Finished = true;
+        }
+        DoneChanged.notify_all();
+    }
+};
+
+std::shared_ptr<TDeployment> TDeployment::Start(TDeploymentInput input,
+                                                std::vector<TDeploymentTarget> targets,
+                                                std::shared_ptr<IUiDispatcher> dispatcher,
+                                                THandlers handlers) {
+    std::shared_ptr<TDeployment> deployment(new TDeployment());
+    auto state = std::make_shared<TState>();
+    state->In = std::move(input);
+    state->Dispatcher = std::move(dispatcher);
+    state->Handlers = std::move(handlers);
+    for (TDeploymentTarget& target : targets) {
+        auto slot = std::make_unique<TSlot>();
+        slot->Kind = KindOf(target.Spec.Target);
+        slot->Out.Name = target.Spec.Target.Name;
+        slot->Out.Where = TargetWhere(target.Spec.Target);
+        slot->Out.Id = TargetIdOf(target.Spec.Target);
+        slot->In = std::move(target);
+        state->Slots.push_back(std::move(slot));
+    }
+    deployment->FState = state;
+    deployment->FThread = std::thread([state] { state->Coordinate(); });
+    return deployment;
+}
+
+TDeployment::~TDeployment() {
+    Detach();
+    if (FThread.joinable()) FThread.detach(); // it keeps its state alive and ends on its own
+}
+
+bool TDeployment::Abort() noexcept {
+    TState& s = *FState;
+    if (!s.Gate.Abort()) return false;
+    {
+        const std::lock_guard<std::mutex> lock(s.Mutex);
+        for (const auto& slot : s.Slots)
+            if (slot->Uploader) slot->Uploader->Abort();
+    }
+    s.Changed.notify_all();
+    return true;
+}
+
+void TDeployment::Detach() noexcept {
+    const std::lock_guard<std::recursive_mutex> lock(FState->HandlerMutex);
+    FState->Detached = true;
+}
+
+bool TDeployment::Finished() const {
+    const std::lock_guard<std::mutex> lock(FState->DoneMutex);
+    return FState->Finished;
+}
+
+void TDeployment::WaitFor() {
+    if (FThread.joinable() && FThread.get_id() != std::this_thread::get_id()) FThread.join();
+}
+
+bool TDeployment::WaitFor(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(FState->DoneMutex);
+    return FState->DoneChanged.wait_for(lock, timeout, [&] { return FState->Finished; });
+}
+
+} // namespace quorvane

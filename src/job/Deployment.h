@@ -1,0 +1,137 @@
+#pragma once
+// An export to several targets, all or nothing. Every target is read and compared first (the
+// check before a replacement), what it holds is kept, and it gets the new content beside the old
+// one (a file under its temporary name, checked: its size on a server, its bytes on a local
+// disk; a table or a directory is only read and compared). Only when every target holds a good
+// new file is each one put in place, the files first and the stores after them; should one of
+// them fail then, those already replaced are put back from what was kept. One worker per target
+// (at most KMaxParallelTargets at once preparing), one stream of events, one Abort for all.
+
+#include "export/DatabaseState.h"
+#include "ftp/FtpUpload.h"
+#include "job/Target.h"
+#include "userdb/UserList.h"
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace quorvane {
+
+class TDatabaseKey;
+struct TExportEvent;
+
+// Targets being prepared at once; the others wait for a turn.
+inline constexpr std::size_t KMaxParallelTargets = 4;
+
+// One target of an export to several.
+struct TDeployTarget {
+    TTargetSettings Target;
+    // The server's password (with a key file, the key's passphrase), or the store's password.
+    std::string Secret;
+};
+
+// What a target holds once the export has ended.
+enum class TTargetHolds {
+    Old,     // not replaced: what it held before
+    New,     // the new file
+    PutBack, // replaced, then put back as it was, since another target failed
+    Unknown, // its replacement failed and what it held could not be put back
+};
+
+struct TTargetOutcome {
+    std::string Name;  // the target's name
+    std::string Where; // its file, the remote file on its server, or its store
+    std::string Id;    // what its backups and the database's state know it by
+    TTargetHolds Holds = TTargetHolds::Old;
+    TMessage Error;      // why it does not hold the new file, or why it could not be put back
+    TMessage CheckError; // the site check after the replacement did not let the user in
+    bool Aborted = false;
+    bool Stopped = false;              // changed there since this database wrote it
+    std::optional<TTargetCheck> Check; // what was found there before
+    TFtpUploader::TIdentityProblem Identity;
+    // Holds the new file, and the site check (where there is one) let the user in.
+    bool Succeeded() const {
+        return Holds == TTargetHolds::New && Error.Empty() && CheckError.Empty();
+    }
+};
+
+// One sentence per outcome: "web1 (/www/.htpasswd): holds the new file", "... not replaced; it
+// holds its previous file. REASON", "... replaced, then put back; ...", and so on.
+TMessage TargetOutcomeMessage(const TTargetOutcome& outcome);
+
+// Where a target writes, for people: its local file, its remote file, or its store.
+std::string TargetWhere(const TTargetSettings& target);
+// The identity of a target as its backups and the database's state know it (IExportTarget::Id);
+// raises when a store's address is not one.
+std::string TargetIdOf(const TTargetSettings& target);
+// What a target cannot be exported to as it is ("names no server", ...); none when it is usable.
+std::optional<TMessage> TargetProblem(const TTargetSettings& target);
+
+// What a deployment needs besides its targets; all of it copied, none of it shared with the
+// owner while the deployment runs.
+struct TDeploymentInput {
+    std::string Content;               // the password file
+    std::optional<std::string> Groups; // Apache's group file, when one is due
+    std::string LineEnd;
+    std::map<std::string, std::vector<std::string>> StoreGroups;
+    std::unordered_set<std::string> Known; // the database's logins
+    TReplaceOptions Replace;
+    std::shared_ptr<const TDatabaseKey> Key;
+    std::uint32_t Timeout = 0;
+    // The check users' passwords, by login.
+    std::map<std::string, std::string> CheckPasswords;
+};
+
+// One target with what the owner knows of it.
+struct TDeploymentTarget {
+    TDeployTarget Spec;
+    std::string GroupFile; // where its group file goes (none when empty)
+    std::optional<TTargetRecord> Record;
+};
+
+class TDeployment {
+public:
+    struct THandlers {
+        // Progress, on the owner's thread (through the dispatcher).
+        std::function<void(const TExportEvent&)> OnEvent;
+        // Asked on the owner's thread for an SSH host key neither known nor pinned.
+        std::function<bool(const std::string& server, const std::string& fingerprint)>
+            OnUnknownHostKey;
+        // The end, once, on the owner's thread: each target's outcome, in the targets' order.
+        std::function<void(const std::vector<TTargetOutcome>&)> OnDone;
+    };
+
+    // Starts the deployment on a thread of its own.
+    static std::shared_ptr<TDeployment> Start(TDeploymentInput input,
+                                              std::vector<TDeploymentTarget> targets,
+                                              std::shared_ptr<IUiDispatcher> dispatcher,
+                                              THandlers handlers);
+    ~TDeployment();
+    TDeployment(const TDeployment&) = delete;
+    TDeployment& operator=(const TDeployment&) = delete;
+
+    // Stops every target before any is replaced: true when none will be; false when the
+    // replacements had already begun (they then run to their end).
+    bool Abort() noexcept;
+    // No handler runs from now on; the deployment still ends as it would.
+    void Detach() noexcept;
+    bool Finished() const;
+    // Waits for the end (only with a dispatcher that does not need this thread).
+    void WaitFor();
+    bool WaitFor(std::chrono::milliseconds timeout);
+
+    struct TState;
+
+private:
+    TDeployment() = default;
+    std::shared_ptr<TState> FState;
+    std::thread FThread;
+};
+
+} // namespace quorvane

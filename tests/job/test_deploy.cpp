@@ -1,0 +1,239 @@
+// An export to several targets, all or nothing, against real peers on loopback: two SFTP servers
+// (asyncssh; the second takes uploads slowly and refuses to rename onto, write or remove files
+// named "locked"), a local file, and nginx in front of each target's file, started once for
+// the whole program.
+
+#include "job/ExportJob.h"
+
+#include "NginxTestServer.h"
+#include "TestUtil.h"
+#include "TransportServers.h"
+#include "ftp/ServerTarget.h"
+#include "job/JobTexts.h"
+#include "userdb/UserList.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+
+using namespace quorvane;
+namespace fs = std::filesystem;
+using transporttest::TAsyncSftp;
+
+namespace {
+
+// The peers, once for the program.
+struct TSites {
+    TAsyncSftp Web1;
+    TAsyncSftp Web2{{"--throttle", "1000000", "--refuse-name", "locked"}};
+    TTempDir Local;
+    std::unique_ptr<nginxtest::TNginxServer> Nginx1, Nginx2, Nginx3, Misconfigured;
+
+    TSites() {
+        for (const fs::path& root : {Web1.Root(), Web2.Root()})
+            fs::create_directories(root / "www");
+        WriteWholeFile(Web2.Root() / "www" / "old.htpasswd", "");
+        Nginx1 = std::make_unique<nginxtest::TNginxServer>(Web1.Root() / "www" / ".htpasswd");
+        Nginx2 = std::make_unique<nginxtest::TNginxServer>(Web2.Root() / "www" / ".htpasswd");
+        Nginx3 = std::make_unique<nginxtest::TNginxServer>(Local.File("htpasswd"));
+        // Reads a file no export writes: a wrong path in its configuration.
+        Misconfigured =
+            std::make_unique<nginxtest::TNginxServer>(Web2.Root() / "www" / "old.htpasswd");
+    }
+};
+
+TSites* gSites = nullptr;
+
+class Deploy : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!transporttest::Executable("/usr/bin/python3")) return;
+        gSites = new TSites();
+    }
+    static void TearDownTestSuite() {
+        delete gSites;
+        gSites = nullptr;
+    }
+    void SetUp() override {
+        if (gSites == nullptr) GTEST_SKIP() << "python3 with asyncssh is not installed";
+        if (!gSites->Nginx1->Available()) GTEST_SKIP() << gSites->Nginx1->SkipReason();
+    }
+};
+
+TTargetSettings SftpTarget(const std::string& name, const TAsyncSftp& server,
+                           const std::string& remote) {
+    TTargetSettings t;
+    t.Name = name;
+    t.ExportToFile = false;
+    t.FtpProtocol = "sftp";
+    t.FtpHost = server.Host();
+    t.FtpUser = TAsyncSftp::kUser;
+    t.FtpPasswdFile = remote;
+    t.FtpHostKeys = server.Fingerprint();
+    return t;
+}
+
+TTargetSettings FileTarget(const std::string& name, const std::string& file) {
+    TTargetSettings t;
+    t.Name = name;
+    t.PassFile = file;
+    return t;
+}
+
+struct TRun {
+    TExportResult Result;
+    std::vector<TExportEvent> Events;
+};
+
+// Exports the list to the targets and waits for the end; abortOn, when given, is asked at each
+// event whether to abort now.
+TRun Export(TUserList& list, const std::vector<TTargetSettings>& targets, TPasswordsType type,
+            const std::string& database,
+            const std::function<bool(const TExportEvent&)>& abortOn = {}) {
+    TExportSettings settings;
+    settings.PassType = type;
+    settings.Target = TExportTarget::Several;
+    settings.DatabasePath = database;
+    settings.Timeout = 10000;
+    // The files there hold users of their own: replaced all the same.
+    settings.Replace.Outside = TOutsideChanges::Overwrite;
+    for (const TTargetSettings& t : targets)
+        settings.Targets.push_back({t, t.ExportToFile ? "" : TAsyncSftp::kPassword});
+    TExportJob job(list, settings);
+    TRun run;
+    std::atomic<bool> aborted{false};
+    job.OnEvent = [&](const TExportEvent& event) {
+        run.Events.push_back(event);
+        if (abortOn && !aborted && abortOn(event)) {
+            aborted = true;
+            EXPECT_TRUE(job.Abort());
+        }
+    };
+    job.OnDone = [&](const TExportResult& result) { run.Result = result; };
+    job.Start();
+    job.Wait();
+    return run;
+}
+
+std::vector<TTargetHolds> Holdings(const TExportResult& result) {
+    std::vector<TTargetHolds> holds;
+    for (const TTargetOutcome& o : result.Outcomes)
+        holds.push_back(o.Holds);
+    return holds;
+}
+
+} // namespace
+
+// Three targets, two SFTP servers and a local file: whatever fails before every target holds
+// the new file replaces none, a failure after some were replaced puts those back, and only a
+// whole success leaves the new file everywhere.
+TEST_F(Deploy, AllOrNothing) {
+    using H = TTargetHolds;
+    const struct {
+        const char* What;
+        std::string Web2Remote; // the second SFTP server's file
+        std::size_t Users;      // many make the second upload last
+        bool AbortDuringWeb2;   // Abort once the second upload is on its way
+        bool Done;
+        std::vector<H> Holds;  // web1, local, web2
+        std::vector<bool> New; // whether each file holds the new content afterwards
+    } cases[] = {
+        {"every target takes it",
+         "/www/.htpasswd",
+         3,
+         false,
+         true,
+         {H::New, H::New, H::New},
+         {true, true, true}},
+        {"an upload fails on one",
+         "/missing/.htpasswd",
+         3,
+         false,
+         false,
+         {H::Old, H::Old, H::Old},
+         {false, false, false}},
+        {"the third refuses the rename",
+         "/www/locked",
+         3,
+         false,
+         false,
+         {H::PutBack, H::PutBack, H::Old},
+         {false, false, false}},
+        {"an abort during the second upload",
+         "/www/slow.htpasswd",
+         60000,
+         true,
+         false,
+         {H::Old, H::Old, H::Old},
+         {false, false, false}},
+    };
+    TSites& sites = *gSites;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        TTempDir dir;
+        const fs::path files[] = {sites.Web1.Root() / "www" / ".htpasswd",
+                                  sites.Local.File("htpasswd"),
+                                  sites.Web2.Root() / c.Web2Remote.substr(1)};
+        for (const fs::path& file : files)
+            if (fs::exists(file.parent_path())) WriteWholeFile(file, "old:content\n");
+        TUserList list;
+        list.Add("ann", "ann's password");
+        list.Add("bob", "bob's password");
+        for (std::size_t i = 2; i < c.Users; ++i)
+            list.Add("user" + std::to_string(i), "password of user " + std::to_string(i));
+        const TRun run = Export(
+            list,
+            {SftpTarget("web1", sites.Web1, "/www/.htpasswd"),
+             FileTarget("local", files[1].string()), SftpTarget("web2", sites.Web2, c.Web2Remote)},
+            c.AbortDuringWeb2 ? TPasswordsType::ptPlainText : TPasswordsType::ptMD5,
+            dir.File("site.udx"), [&](const TExportEvent& event) {
+                return c.AbortDuringWeb2 && event.Target == "web2" &&
+                       event.Stage == TExportStage::Uploading && event.BytesSent > 0;
+            });
+        EXPECT_EQ(run.Result.Done, c.Done);
+        EXPECT_EQ(run.Result.Aborted, c.AbortDuringWeb2);
+        EXPECT_EQ(Holdings(run.Result), c.Holds);
+        std::string said;
+        for (const TTargetOutcome& o : run.Result.Outcomes)
+            said += EnglishText(TargetOutcomeMessage(o)) + "\n";
+        SCOPED_TRACE(said);
+        for (std::size_t i = 0; i < 3; ++i) {
+            if (!fs::exists(files[i].parent_path())) continue;
+            const std::string now = ReadWholeFile(files[i]);
+            EXPECT_EQ(now != "old:content\n", c.New[i]) << files[i] << ": " << now.substr(0, 80);
+            EXPECT_FALSE(fs::exists(files[i].string() + "_safeupload")) << files[i];
+        }
+        if (c.Done) {
+            for (const auto* nginx : {sites.Nginx1.get(), sites.Nginx2.get(), sites.Nginx3.get()}) {
+                EXPECT_EQ(nginx->Status("ann", "ann's password"), 200);
+                EXPECT_EQ(nginx->Status("ann", "wrong"), 401);
+            }
+        }
+    }
+}
+
+// The site check after the replacement: a server that reads the new file lets the check user
+// in; one whose configuration names another file refuses, and that target's export failed.
+TEST_F(Deploy, TheLiveCheckCatchesASiteThatDoesNotReadTheNewFile) {
+    TSites& sites = *gSites;
+    TTempDir dir;
+    TUserList list;
+    list.Add("ann", "ann's password");
+    TTargetSettings web1 = SftpTarget("web1", sites.Web1, "/www/.htpasswd");
+    web1.CheckUrl = sites.Nginx1->Url();
+    web1.CheckUser = "ann";
+    TTargetSettings web2 = SftpTarget("web2", sites.Web2, "/www/.htpasswd");
+    web2.CheckUrl = sites.Misconfigured->Url();
+    web2.CheckUser = "ann";
+    const TRun run = Export(list, {web1, web2}, TPasswordsType::ptMD5, dir.File("site.udx"));
+    ASSERT_EQ(run.Result.Outcomes.size(), 2u);
+    EXPECT_TRUE(run.Result.Outcomes[0].Succeeded())
+        << EnglishText(TargetOutcomeMessage(run.Result.Outcomes[0]));
+    const TTargetOutcome& misread = run.Result.Outcomes[1];
+    EXPECT_EQ(misread.Holds, TTargetHolds::New);
+    EXPECT_EQ(Signature(misread.CheckError), "SiteRefused(ann, 401)");
+    EXPECT_TRUE(TargetOutcomeMessage(misread).Is(texts::TargetCheckFailed));
+    EXPECT_FALSE(run.Result.Done);
+}
