@@ -72,6 +72,11 @@ TMessage TargetOutcomeMessage(const TTargetOutcome& o) {
     return {};
 }
 
+bool ExportsAsSeveral(const TUserList& list, const std::vector<TTargetSettings>& chosen) {
+    return chosen.size() != 1 || chosen.front().Name != FirstTarget(list).Name ||
+           !chosen.front().CheckUrl.empty();
+}
+
 std::string TargetWhere(const TTargetSettings& target) {
     switch (KindOf(target)) {
     case TKind::File:

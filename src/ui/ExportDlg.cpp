@@ -23,6 +23,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -140,6 +141,12 @@ void TfrmExportUser::Connect() {
         delete F->lstFtpHostKeys->takeItem(F->lstFtpHostKeys->currentRow());
         UpdateControls();
     });
+    connect(F->lstTargets, &QListWidget::currentRowChanged, this, &TfrmExportUser::TargetChosen);
+    connect(F->lstTargets, &QListWidget::itemChanged, this, &TfrmExportUser::UpdateControls);
+    connect(F->btnAddTarget, &QPushButton::clicked, this, &TfrmExportUser::AddTarget);
+    connect(F->btnRenameTarget, &QPushButton::clicked, this, &TfrmExportUser::RenameTarget);
+    connect(F->btnRemoveTarget, &QPushButton::clicked, this, &TfrmExportUser::RemoveTarget);
+    connect(F->cbxCheckAfter, &QCheckBox::toggled, this, &TfrmExportUser::UpdateControls);
     connect(F->btnBrowse, &QToolButton::clicked, this, &TfrmExportUser::Browse);
     connect(F->btnExport, &QPushButton::clicked, this, &TfrmExportUser::ExportClicked);
     connect(F->btnPreview, &QPushButton::clicked, this, &TfrmExportUser::PreviewClicked);
@@ -147,87 +154,230 @@ void TfrmExportUser::Connect() {
 }
 
 void TfrmExportUser::LoadSettings() {
-    TUserList& list = FList;
-    const auto load = [](QLineEdit* edit, TByteField& field, const std::string& bytes) {
-        edit->setText(BytesToText(bytes));
-        field = TByteField(bytes, edit->text());
-    };
-    load(F->edtFile, FPassFile, list.PassFile);
-    FBcryptCost = list.BcryptCost;
-    FShaRounds = list.ShaRounds;
-    F->cbxFormat->setCurrentIndex(F->cbxFormat->findData(static_cast<int>(list.PassType)));
+    FBcryptCost = FList.BcryptCost;
+    FShaRounds = FList.ShaRounds;
+    F->cbxFormat->setCurrentIndex(F->cbxFormat->findData(static_cast<int>(FList.PassType)));
     FormatChanged(); // also when the form stays the same: the work factors are the list's
-    // A port in the stored host shows in the port box.
-    const TFtpAddress address = ParseFtpHost(list.FtpHost);
-    const bool hasPort = address.Valid && address.Port != 0;
-    load(F->edtFtpHost, FFtpHost,
-         hasPort ? list.FtpHost.substr(0, list.FtpHost.rfind(':')) : list.FtpHost);
-    F->spnFtpPort->setValue(hasPort ? address.Port : 0);
-    TTransferProtocol protocol = TTransferProtocol::Ftp;
-    try {
-        protocol = ProtocolFromStoredName(list.FtpProtocol);
-    } catch (const EQuorvaneError&) {
-        // A protocol of a later version: shown as plain FTP until the user chooses.
-    }
-    F->cbxFtpProtocol->setCurrentIndex(F->cbxFtpProtocol->findData(static_cast<int>(protocol)));
-    load(F->edtFtpKeyFile, FFtpKeyFile, list.FtpKeyFile);
-    load(F->edtFtpCaFile, FFtpCaFile, list.FtpCaFile);
-    load(F->edtFtpLogin, FFtpUser, list.FtpUser);
-    load(F->edtFtpPassword, FFtpPass, list.FtpPass);
-    load(F->edtFtpFile, FFtpPasswdFile, list.FtpPasswdFile);
-    // A server not set up yet: its password is not saved unless the user asks for it.
-    FNewServer = list.FtpHost.empty() && list.FtpUser.empty() && list.FtpPass.empty() &&
-                 list.FtpPasswdFile.empty();
-    F->cbxFTPPassSave->setChecked(FNewServer ? false : list.FtpStorePass);
-    F->cbxFTPPassiveMode->setChecked(list.FtpPassiveMode);
-    F->lstFtpHostKeys->clear();
-    for (const std::string& key : StoredHostKeys(list)) {
-        auto* item = new QListWidgetItem(QString::fromStdString(key), F->lstFtpHostKeys);
-        item->setToolTip(item->text());
-    }
-    if (list.ExportToFile)
-        F->rbnToFile->setChecked(true);
-    else
-        F->rbnToFTP->setChecked(true);
+    FOthers = FList.Targets;
+    FFirstName = FList.TargetName;
+    FTyped.assign(static_cast<std::size_t>(TargetCount()), std::string());
+    FCurrent = 0;
+    FillTargets();
+    LoadTarget(FList);
     FProgress->End();
     UpdateControls();
 }
 
+void TfrmExportUser::LoadTarget(const TTargetFields& target) {
+    const auto load = [](QLineEdit* edit, TByteField& field, const std::string& bytes) {
+        edit->setText(BytesToText(bytes));
+        field = TByteField(bytes, edit->text());
+    };
+    load(F->edtFile, FPassFile, target.PassFile);
+    // A port in the stored host shows in the port box.
+    const TFtpAddress address = ParseFtpHost(target.FtpHost);
+    const bool hasPort = address.Valid && address.Port != 0;
+    load(F->edtFtpHost, FFtpHost,
+         hasPort ? target.FtpHost.substr(0, target.FtpHost.rfind(':')) : target.FtpHost);
+    F->spnFtpPort->setValue(hasPort ? address.Port : 0);
+    TTransferProtocol protocol = TTransferProtocol::Ftp;
+    try {
+        protocol = ProtocolFromStoredName(target.FtpProtocol);
+    } catch (const EQuorvaneError&) {
+        // A protocol of a later version: shown as plain FTP until the user chooses.
+    }
+    F->cbxFtpProtocol->setCurrentIndex(F->cbxFtpProtocol->findData(static_cast<int>(protocol)));
+    load(F->edtFtpKeyFile, FFtpKeyFile, target.FtpKeyFile);
+    load(F->edtFtpCaFile, FFtpCaFile, target.FtpCaFile);
+    load(F->edtFtpLogin, FFtpUser, target.FtpUser);
+    load(F->edtFtpPassword, FFtpPass, target.FtpPass);
+    load(F->edtFtpFile, FFtpPasswdFile, target.FtpPasswdFile);
+    // A password typed for this target earlier in the dialog and not saved.
+    const std::string& typed = FTyped[static_cast<std::size_t>(FCurrent)];
+    if (target.FtpPass.empty() && !typed.empty()) F->edtFtpPassword->setText(BytesToText(typed));
+    // A server not set up yet: its password is not saved unless the user asks for it.
+    FNewServer = target.FtpHost.empty() && target.FtpUser.empty() && target.FtpPass.empty() &&
+                 target.FtpPasswdFile.empty();
+    F->cbxFTPPassSave->setChecked(FNewServer ? false : target.FtpStorePass);
+    F->cbxFTPPassiveMode->setChecked(target.FtpPassiveMode);
+    F->lstFtpHostKeys->clear();
+    for (const std::string& key : StoredHostKeys(target)) {
+        auto* item = new QListWidgetItem(QString::fromStdString(key), F->lstFtpHostKeys);
+        item->setToolTip(item->text());
+    }
+    load(F->edtCheckUrl, FCheckUrl, target.CheckUrl);
+    load(F->edtCheckUser, FCheckUser, target.CheckUser);
+    F->cbxCheckAfter->setChecked(!target.CheckUrl.empty());
+    if (target.ExportToFile)
+        F->rbnToFile->setChecked(true);
+    else
+        F->rbnToFTP->setChecked(true);
+}
+
 void TfrmExportUser::SaveSettings() {
-    TUserList& list = FList;
-    list.PassFile = FPassFile.Read(F->edtFile->text());
     const TPasswordsType passType = GetPassType();
-    StoreSchemeChoice(list, passType,
+    StoreSchemeChoice(FList, passType,
                       passType == TPasswordsType::ptBcrypt ? FBcryptCost : FShaRounds);
-    EnsureHashCacheKey(list); // a slow form keeps its hashes for the next export
-    list.FtpHost = FFtpHost.Read(F->edtFtpHost->text());
-    if (F->spnFtpPort->value() != 0 && ParseFtpHost(list.FtpHost).Port == 0)
-        list.FtpHost +=
+    EnsureHashCacheKey(FList); // a slow form keeps its hashes for the next export
+    FTyped[static_cast<std::size_t>(FCurrent)] = FFtpPass.Read(F->edtFtpPassword->text());
+    StoreTarget(CurrentTarget());
+    for (std::size_t i = 0; i < FOthers.size(); ++i)
+        FOthers[i].Enabled = TargetTicked(static_cast<int>(i) + 1);
+    FList.Targets = FOthers;
+    FList.TargetName = FFirstName;
+    FList.TargetDisabled = !TargetTicked(0);
+}
+
+void TfrmExportUser::StoreTarget(TTargetFields& target) {
+    target.PassFile = FPassFile.Read(F->edtFile->text());
+    target.FtpHost = FFtpHost.Read(F->edtFtpHost->text());
+    if (F->spnFtpPort->value() != 0 && ParseFtpHost(target.FtpHost).Port == 0)
+        target.FtpHost +=
             ":" + std::to_string(F->spnFtpPort->value()); // a port typed in the host wins
     const auto protocol = static_cast<TTransferProtocol>(F->cbxFtpProtocol->currentData().toInt());
-    if (SetServerProtocol(list, protocol)) {
+    if (SetServerProtocol(target, protocol)) {
         F->lstFtpHostKeys->clear(); // another kind of server: none of its keys is trusted yet
     } else {
         // The keys still listed: those removed here are no longer trusted.
         std::vector<std::string> keys;
         for (int i = 0; i < F->lstFtpHostKeys->count(); ++i)
             keys.push_back(F->lstFtpHostKeys->item(i)->text().toStdString());
-        SetStoredHostKeys(list, keys);
+        SetStoredHostKeys(target, keys);
     }
-    list.FtpKeyFile =
+    target.FtpKeyFile =
         protocol == TTransferProtocol::Sftp ? FFtpKeyFile.Read(F->edtFtpKeyFile->text()) : "";
-    if (IsTlsProtocol(protocol)) list.FtpCaFile = FFtpCaFile.Read(F->edtFtpCaFile->text());
-    list.FtpUser = FFtpUser.Read(F->edtFtpLogin->text());
-    list.FtpPass =
+    if (IsTlsProtocol(protocol)) target.FtpCaFile = FFtpCaFile.Read(F->edtFtpCaFile->text());
+    target.FtpUser = FFtpUser.Read(F->edtFtpLogin->text());
+    target.FtpPass =
         F->cbxFTPPassSave->isChecked() ? FFtpPass.Read(F->edtFtpPassword->text()) : std::string();
-    list.FtpPasswdFile = FFtpPasswdFile.Read(F->edtFtpFile->text());
+    target.FtpPasswdFile = FFtpPasswdFile.Read(F->edtFtpFile->text());
     // While no server is set up the database keeps what it said (a file export leaves it as
     // it was).
     const bool noServer = F->edtFtpHost->text().isEmpty() && F->edtFtpLogin->text().isEmpty() &&
                           F->edtFtpPassword->text().isEmpty() && F->edtFtpFile->text().isEmpty();
-    if (!(FNewServer && noServer)) list.FtpStorePass = F->cbxFTPPassSave->isChecked();
-    list.FtpPassiveMode = F->cbxFTPPassiveMode->isChecked();
-    list.ExportToFile = F->rbnToFile->isChecked();
+    if (!(FNewServer && noServer)) target.FtpStorePass = F->cbxFTPPassSave->isChecked();
+    target.FtpPassiveMode = F->cbxFTPPassiveMode->isChecked();
+    target.ExportToFile = F->rbnToFile->isChecked();
+    const bool check = F->cbxCheckAfter->isChecked();
+    target.CheckUrl = check ? FCheckUrl.Read(F->edtCheckUrl->text()) : std::string();
+    target.CheckUser = check ? FCheckUser.Read(F->edtCheckUser->text()) : std::string();
+}
+
+TTargetFields& TfrmExportUser::CurrentTarget() {
+    if (FCurrent == 0) return FList;
+    return FOthers[static_cast<std::size_t>(FCurrent - 1)];
+}
+
+std::string TfrmExportUser::TargetNameOf(int index) const {
+    if (index > 0) return FOthers[static_cast<std::size_t>(index - 1)].Name;
+    return FFirstName.empty() ? std::string(KFirstTargetName) : FFirstName;
+}
+
+TTargetSettings TfrmExportUser::TargetAt(int index) const {
+    if (index > 0) return FOthers[static_cast<std::size_t>(index - 1)];
+    TTargetSettings first = FirstTarget(FList);
+    first.Name = TargetNameOf(0);
+    return first;
+}
+
+bool TfrmExportUser::TargetTicked(int index) const {
+    const QListWidgetItem* item = F->lstTargets->item(index);
+    return item != nullptr && item->checkState() == Qt::Checked;
+}
+
+void TfrmExportUser::FillTargets() {
+    std::vector<bool> ticked;
+    for (int i = 0; i < TargetCount(); ++i)
+        ticked.push_back(i < F->lstTargets->count()
+                             ? TargetTicked(i)
+                             : (i == 0 ? !FList.TargetDisabled
+                                       : FOthers[static_cast<std::size_t>(i - 1)].Enabled));
+    const QSignalBlocker quiet(F->lstTargets);
+    F->lstTargets->clear();
+    for (int i = 0; i < TargetCount(); ++i) {
+        const TTargetSettings target = TargetAt(i);
+        const std::string where = TargetWhere(target);
+        auto* item = new QListWidgetItem(
+            where.empty() ? BytesToText(target.Name)
+                          : tr("%1 (%2)").arg(BytesToText(target.Name), BytesToText(where)),
+            F->lstTargets);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(ticked[static_cast<std::size_t>(i)] ? Qt::Checked : Qt::Unchecked);
+    }
+    F->lstTargets->setCurrentRow(FCurrent);
+}
+
+void TfrmExportUser::TargetChosen(int row) {
+    if (row < 0 || row == FCurrent || row >= TargetCount()) return;
+    FTyped[static_cast<std::size_t>(FCurrent)] = FFtpPass.Read(F->edtFtpPassword->text());
+    StoreTarget(CurrentTarget());
+    FCurrent = row;
+    LoadTarget(CurrentTarget());
+    FillTargets(); // what the one left now says of where it writes
+    UpdateControls();
+}
+
+std::optional<std::string> TfrmExportUser::AskTargetName(const QString& title,
+                                                         const std::string& name) {
+    QInputDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("dlgTargetName"));
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(tr("Name of the target:"));
+    dialog.setTextValue(BytesToText(name));
+    if (RunModal(dialog) != QDialog::Accepted) return std::nullopt;
+    const std::string chosen = dialog.textValue().trimmed().toStdString();
+    if (chosen.empty() || chosen == name) return std::nullopt;
+    for (int i = 0; i < TargetCount(); ++i)
+        if (TargetNameOf(i) == chosen) {
+            ShowMessageBox(
+                this, QMessageBox::Warning, tr("Warning"),
+                tr("There is a target named %1 already.").arg(QString::fromStdString(chosen)),
+                QMessageBox::Ok);
+            return std::nullopt;
+        }
+    return chosen;
+}
+
+void TfrmExportUser::AddTarget() {
+    const std::optional<std::string> name = AskTargetName(tr("Add Target"), {});
+    if (!name) return;
+    TTargetSettings target;
+    target.Name = *name;
+    FOthers.push_back(target);
+    FTyped.emplace_back();
+    FillTargets();
+    F->lstTargets->setCurrentRow(TargetCount() - 1); // the new one's fields, to be filled in
+    FocusTarget();
+}
+
+void TfrmExportUser::RenameTarget() {
+    const std::optional<std::string> name =
+        AskTargetName(tr("Rename Target"), TargetNameOf(FCurrent));
+    if (!name) return;
+    if (FCurrent == 0)
+        FFirstName = *name;
+    else
+        FOthers[static_cast<std::size_t>(FCurrent - 1)].Name = *name;
+    FillTargets();
+}
+
+void TfrmExportUser::RemoveTarget() {
+    if (FCurrent == 0) return; // the database's own settings stay
+    const int removed = FCurrent;
+    FOthers.erase(FOthers.begin() + (removed - 1));
+    FTyped.erase(FTyped.begin() + removed);
+    FCurrent = removed - 1;
+    LoadTarget(CurrentTarget());
+    delete F->lstTargets->takeItem(removed); // the others keep their ticks
+    FillTargets();
+    UpdateControls();
+}
+
+std::string TfrmExportUser::SecretOf(int index) const {
+    if (index == FCurrent) return FFtpPass.Read(F->edtFtpPassword->text());
+    const std::string& typed = FTyped[static_cast<std::size_t>(index)];
+    if (!typed.empty()) return typed;
+    return index == 0 ? FList.FtpPass : FOthers[static_cast<std::size_t>(index - 1)].FtpPass;
 }
 
 TPasswordsType TfrmExportUser::GetPassType() const {
@@ -240,7 +390,16 @@ void TfrmExportUser::UpdateControls() {
                          ? !F->edtFile->text().isEmpty()
                          : !F->edtFtpHost->text().isEmpty() && !F->edtFtpLogin->text().isEmpty() &&
                                !F->edtFtpFile->text().isEmpty();
-    if (FBusy) canExport = false;
+    bool anyTicked = false;
+    for (int i = 0; i < TargetCount(); ++i)
+        anyTicked = anyTicked || TargetTicked(i);
+    if (FBusy || !anyTicked) canExport = false;
+    F->lstTargets->setEnabled(!FBusy);
+    F->btnAddTarget->setEnabled(!FBusy);
+    F->btnRenameTarget->setEnabled(!FBusy);
+    F->btnRemoveTarget->setEnabled(!FBusy && FCurrent > 0);
+    F->edtCheckUrl->setEnabled(F->cbxCheckAfter->isChecked());
+    F->edtCheckUser->setEnabled(F->cbxCheckAfter->isChecked());
     F->btnExport->setEnabled(canExport);
     F->btnExport->setDefault(canExport);
     F->btnPreview->setEnabled(canExport);
@@ -400,10 +559,6 @@ void TfrmExportUser::EndExport() {
     UpdateControls();
 }
 
-std::string TfrmExportUser::FileName() const {
-    return FPassFile.Read(F->edtFile->text());
-}
-
 void TfrmExportUser::ExportClicked() {
     // Enter on a disabled default button, or a second click while busy, starts nothing.
     if (FBusy || !F->btnExport->isEnabled()) return;
@@ -429,11 +584,24 @@ void TfrmExportUser::StartExport() {
     settings.Build.Random = FOptions.Random;
     settings.Build.Threads = FOptions.HashThreads;
     settings.DatabasePath = FOptions.DatabasePath;
-    settings.Target = F->rbnToFile->isChecked() ? TExportTarget::File : TExportTarget::Server;
-    settings.FileName = FileName();
-    // Typed, stored or not; with a key file it unlocks the key.
-    settings.ServerSecret = FFtpPass.Read(F->edtFtpPassword->text());
-    settings.RemoteFile = FFtpPasswdFile.Read(F->edtFtpFile->text());
+    std::vector<TTargetSettings> chosen;
+    std::vector<int> indices;
+    for (int i = 0; i < TargetCount(); ++i)
+        if (TargetTicked(i)) {
+            chosen.push_back(TargetAt(i));
+            indices.push_back(i);
+        }
+    if (ExportsAsSeveral(FList, chosen)) {
+        settings.Target = TExportTarget::Several;
+        for (std::size_t k = 0; k < chosen.size(); ++k)
+            settings.Targets.push_back({chosen[k], SecretOf(indices[k])});
+    } else {
+        settings.Target = FList.ExportToFile ? TExportTarget::File : TExportTarget::Server;
+        settings.FileName = FList.PassFile;
+        // Typed, stored or not; with a key file it unlocks the key.
+        settings.ServerSecret = SecretOf(0);
+        settings.RemoteFile = FList.FtpPasswdFile;
+    }
     settings.Timeout = FOptions.FtpTimeout;
     settings.OnUnknownHostKey = [this](const std::string& server, const std::string& fingerprint) {
         return AcceptHostKey(server, fingerprint);
@@ -499,7 +667,7 @@ void TfrmExportUser::ExportDone(const TExportResult& result) {
     }
     // The worker waits for this handler; the job is destroyed once its thread has let go.
     const std::unique_ptr<TExportJob> finished = std::move(FJob);
-    if (result.Done)
+    if (result.Done && result.Outcomes.empty())
         FOutcome.Confirmation = tr("The password file %1 is on the server %2 now.")
                                     .arg(BytesToText(result.Target), BytesToText(FList.FtpHost));
     if (result.Aborted) {
@@ -510,6 +678,11 @@ void TfrmExportUser::ExportDone(const TExportResult& result) {
         ShowMessageBox(this, QMessageBox::Information, tr("Export"), FOutcome.ResultText,
                        QMessageBox::Ok);
         SetModalResult(QDialog::Rejected);
+        return;
+    }
+    if (!result.Outcomes.empty()) {
+        EndExport();
+        ShowOutcomes(result);
         return;
     }
     if (!FErrorShown) SetModalResult(QDialog::Accepted);
@@ -561,6 +734,28 @@ void TfrmExportUser::ShowCheck(const TExportResult& result) {
                     p.Empty() ? tr("An export changes no user in %1.").arg(target)
                               : tr("An export makes these changes to %1:").arg(target),
                     lines, footer);
+}
+
+void TfrmExportUser::ShowOutcomes(const TExportResult& result) {
+    QStringList lines;
+    bool checkFailed = false;
+    for (const TTargetOutcome& outcome : result.Outcomes) {
+        lines << MessageText(TargetOutcomeMessage(outcome));
+        checkFailed = checkFailed || !outcome.CheckError.Empty();
+    }
+    if (result.Done) {
+        // Said once the dialog has closed, as for one server.
+        FOutcome.Confirmation = lines.join(QLatin1Char('\n'));
+        SetModalResult(QDialog::Accepted);
+        return;
+    }
+    QString text = lines.join(QLatin1Char('\n'));
+    if (checkFailed)
+        text += QStringLiteral("\n\n") +
+                tr("A site that does not let its check user in can have its previous password "
+                   "file back: File, Restore Previous Password File.");
+    ShowMessageBox(this, QMessageBox::Warning, tr("Warning"), text, QMessageBox::Ok);
+    FocusTarget();
 }
 
 bool TfrmExportUser::AskTrustTlsKey(const QString& reason, const QString& pin) {
@@ -649,8 +844,18 @@ bool TfrmExportUser::AcceptHostKey(const std::string& server, const std::string&
             .arg(QString::fromStdString(server), QString::fromStdString(fingerprint)),
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes) return false;
-    AddStoredHostKey(FList, fingerprint);
-    F->lstFtpHostKeys->addItem(QString::fromStdString(fingerprint));
+    // The target of that server (the first one when none names it so).
+    int index = 0;
+    for (int i = 0; i < TargetCount(); ++i)
+        if (!TargetAt(i).ExportToFile &&
+            ParseFtpHost(TargetAt(i).FtpHost).Host == ParseFtpHost(server).Host) {
+            index = i;
+            break;
+        }
+    TTargetFields& target = index == 0 ? static_cast<TTargetFields&>(FList)
+                                       : FOthers[static_cast<std::size_t>(index - 1)];
+    AddStoredHostKey(target, fingerprint);
+    if (index == FCurrent) F->lstFtpHostKeys->addItem(QString::fromStdString(fingerprint));
     UpdateControls();
     return true;
 }

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,9 +71,28 @@ protected:
 private:
     void Connect();
     void LoadSettings();
+    // The targets: the list's first (its own settings, the list itself) and the others, as
+    // edited here; the fields show the one chosen in the list of targets.
+    TTargetFields& CurrentTarget();
+    void LoadTarget(const TTargetFields& target);
+    void StoreTarget(TTargetFields& target);
+    int TargetCount() const { return 1 + static_cast<int>(FOthers.size()); }
+    std::string TargetNameOf(int index) const;
+    TTargetSettings TargetAt(int index) const;
+    bool TargetTicked(int index) const;
+    void FillTargets();
+    void TargetChosen(int row);
+    void AddTarget();
+    void RenameTarget();
+    void RemoveTarget();
+    // A new name for a target, none when the user cancels or the name is taken.
+    std::optional<std::string> AskTargetName(const QString& title, const std::string& name);
+    // The password of a target's server or store: as typed, or as stored.
+    std::string SecretOf(int index) const;
+    // After an export to several targets: what each holds now.
+    void ShowOutcomes(const TExportResult& result);
     void UpdateControls();
     TPasswordsType GetPassType() const;
-    std::string FileName() const;
     // Puts the keyboard focus into the field of the chosen target; with a server, into its
     // password box when the password is not stored.
     void FocusTarget();
@@ -135,8 +155,14 @@ private:
     bool FDryRun = false;        // the running job only compares (Preview Changes)
     std::string FAcceptedSha256; // the target's content the user agreed to replace
 
+    std::vector<TTargetSettings> FOthers; // the targets after the first
+    std::string FFirstName;               // the first target's own name (empty: the default)
+    std::vector<std::string> FTyped;      // per target: its password as last typed here
+    int FCurrent = 0;                     // the target the fields show
+
     // The texts the database gave each box, so an untouched box writes back the same bytes.
-    TByteField FPassFile, FFtpHost, FFtpUser, FFtpPass, FFtpPasswdFile, FFtpKeyFile, FFtpCaFile;
+    TByteField FPassFile, FFtpHost, FFtpUser, FFtpPass, FFtpPasswdFile, FFtpKeyFile, FFtpCaFile,
+        FCheckUrl, FCheckUser;
     // The work factors as chosen in this dialog, kept while another form is shown.
     int FBcryptCost = KBcryptCostDefault;
     int FShaRounds = KShaRoundsDefault;

@@ -75,6 +75,7 @@ void KeepRoomWhenHidden(std::initializer_list<QWidget*> widgets) {
 
 TExportForm::TExportForm(QDialog& dialog) : FScale(dialog.fontMetrics().height() / 13.0) {
     BuildFormat(dialog);
+    BuildTargets(dialog);
     BuildFileTarget(dialog);
     BuildServerTarget(dialog);
     BuildProgress(dialog);
@@ -106,6 +107,23 @@ void TExportForm::BuildFormat(QDialog& dialog) {
     lblEstimate->setWordWrap(true);
     lblEstimate->setMinimumHeight(2 * lblEstimate->fontMetrics().lineSpacing()); // two lines
     KeepRoomWhenHidden({lblPlainTextNote, lblWorkFactor, spnWorkFactor, lblEstimate});
+}
+
+void TExportForm::BuildTargets(QDialog& dialog) {
+    FTargetsCaption = NewLabel(&dialog, "lblTargets", TfrmExportUser::tr("Targets"));
+    lstTargets = New<QListWidget>(&dialog, "lstTargets");
+    lstTargets->setToolTip(TfrmExportUser::tr(
+        "Where an export goes: every ticked target gets the new file, or none does"));
+    lstTargets->setMaximumHeight(lstTargets->fontMetrics().height() * 3 + Px(8));
+    FTargetsCaption->setBuddy(lstTargets);
+    btnAddTarget = new QPushButton(TfrmExportUser::tr("Add..."), &dialog);
+    btnAddTarget->setObjectName(QStringLiteral("btnAddTarget"));
+    btnRenameTarget = new QPushButton(TfrmExportUser::tr("Rename..."), &dialog);
+    btnRenameTarget->setObjectName(QStringLiteral("btnRenameTarget"));
+    btnRemoveTarget = new QPushButton(TfrmExportUser::tr("Remove"), &dialog);
+    btnRemoveTarget->setObjectName(QStringLiteral("btnRemoveTarget"));
+    for (QPushButton* button : {btnAddTarget, btnRenameTarget, btnRemoveTarget})
+        button->setAutoDefault(false);
 }
 
 void TExportForm::BuildFileTarget(QDialog& dialog) {
@@ -184,6 +202,16 @@ void TExportForm::BuildServerTarget(QDialog& dialog) {
         &dialog, "lblClearTextHint",
         TfrmExportUser::tr("Plain FTP sends the password and the password file in clear."));
     KeepRoomWhenHidden({lblClearTextHint});
+
+    cbxCheckAfter = new QCheckBox(TfrmExportUser::tr("Check after export"), &dialog);
+    cbxCheckAfter->setObjectName(QStringLiteral("cbxCheckAfter"));
+    cbxCheckAfter->setToolTip(TfrmExportUser::tr(
+        "Once the new file is in place, ask this address to let this user of the database in; "
+        "a refusal counts as a failed export"));
+    edtCheckUrl = NewEdit(&dialog, "edtCheckUrl");
+    edtCheckUrl->setPlaceholderText(TfrmExportUser::tr("https://www.example.org/members/"));
+    edtCheckUser = NewEdit(&dialog, "edtCheckUser");
+    edtCheckUser->setPlaceholderText(TfrmExportUser::tr("login"));
 }
 
 void TExportForm::BuildProgress(QDialog& dialog) {
@@ -241,41 +269,52 @@ void TExportForm::LayOut(QDialog& dialog) {
         line->addWidget(NewRule(&dialog, rule), 1);
         grid->addLayout(line, row, 0, 1, 4);
     };
-    section(rbnToFile, "Bevel1", 2);
-    grid->addWidget(FFileCaption, 3, 0);
-    grid->addWidget(edtFile, 3, 1, 1, 2);
-    grid->addWidget(btnBrowse, 3, 3);
+    grid->addWidget(FTargetsCaption, 2, 0, Qt::AlignTop);
+    grid->addWidget(lstTargets, 2, 1, 1, 2);
+    auto* targetButtons = new QVBoxLayout;
+    targetButtons->addWidget(btnAddTarget);
+    targetButtons->addWidget(btnRenameTarget);
+    targetButtons->addWidget(btnRemoveTarget);
+    targetButtons->addStretch(1);
+    grid->addLayout(targetButtons, 2, 3);
+    section(rbnToFile, "Bevel1", 3);
+    grid->addWidget(FFileCaption, 4, 0);
+    grid->addWidget(edtFile, 4, 1, 1, 2);
+    grid->addWidget(btnBrowse, 4, 3);
 
-    section(rbnToFTP, "Bevel2", 4);
-    grid->addWidget(FProtocolCaption, 5, 0);
-    grid->addWidget(cbxFtpProtocol, 5, 1, Qt::AlignLeft);
+    section(rbnToFTP, "Bevel2", 5);
+    grid->addWidget(FProtocolCaption, 6, 0);
+    grid->addWidget(cbxFtpProtocol, 6, 1, Qt::AlignLeft);
     auto* port = new QHBoxLayout;
     port->addWidget(FPortCaption);
     port->addWidget(spnFtpPort);
-    grid->addLayout(port, 5, 2, 1, 2);
-    grid->addWidget(FHostCaption, 6, 0);
-    grid->addWidget(edtFtpHost, 6, 1);
-    grid->addWidget(cbxFTPPassiveMode, 6, 2, 1, 2);
-    grid->addWidget(FLoginCaption, 7, 0);
-    grid->addWidget(edtFtpLogin, 7, 1);
-    grid->addWidget(FPasswordCaption, 8, 0);
-    grid->addWidget(edtFtpPassword, 8, 1);
-    grid->addWidget(cbxFTPPassSave, 8, 2, 1, 2);
-    grid->addWidget(lblSavedPasswordHint, 9, 1, 1, 3);
+    grid->addLayout(port, 6, 2, 1, 2);
+    grid->addWidget(FHostCaption, 7, 0);
+    grid->addWidget(edtFtpHost, 7, 1);
+    grid->addWidget(cbxFTPPassiveMode, 7, 2, 1, 2);
+    grid->addWidget(FLoginCaption, 8, 0);
+    grid->addWidget(edtFtpLogin, 8, 1);
+    grid->addWidget(FPasswordCaption, 9, 0);
+    grid->addWidget(edtFtpPassword, 9, 1);
+    grid->addWidget(cbxFTPPassSave, 9, 2, 1, 2);
+    grid->addWidget(lblSavedPasswordHint, 10, 1, 1, 3);
     // The key file (SFTP) and the CA file (FTP over TLS) share a row: one of them at most shows.
-    grid->addWidget(lblFtpKeyFile, 10, 0);
-    grid->addWidget(edtFtpKeyFile, 10, 1, 1, 2);
-    grid->addWidget(lblFtpCaFile, 10, 0);
-    grid->addWidget(edtFtpCaFile, 10, 1, 1, 2);
-    grid->addWidget(lblFtpHostKeys, 11, 0, Qt::AlignTop);
-    grid->addWidget(lstFtpHostKeys, 11, 1, 1, 2);
-    grid->addWidget(btnRemoveHostKey, 11, 3, Qt::AlignTop);
-    grid->addWidget(FRemoteCaption, 12, 0);
-    grid->addWidget(edtFtpFile, 12, 1, 1, 2);
-    grid->addWidget(lblClearTextHint, 13, 1, 1, 3);
+    grid->addWidget(lblFtpKeyFile, 11, 0);
+    grid->addWidget(edtFtpKeyFile, 11, 1, 1, 2);
+    grid->addWidget(lblFtpCaFile, 11, 0);
+    grid->addWidget(edtFtpCaFile, 11, 1, 1, 2);
+    grid->addWidget(lblFtpHostKeys, 12, 0, Qt::AlignTop);
+    grid->addWidget(lstFtpHostKeys, 12, 1, 1, 2);
+    grid->addWidget(btnRemoveHostKey, 12, 3, Qt::AlignTop);
+    grid->addWidget(FRemoteCaption, 13, 0);
+    grid->addWidget(edtFtpFile, 13, 1, 1, 2);
+    grid->addWidget(lblClearTextHint, 14, 1, 1, 3);
+    grid->addWidget(cbxCheckAfter, 15, 0, 1, 4);
+    grid->addWidget(edtCheckUrl, 16, 1);
+    grid->addWidget(edtCheckUser, 16, 2, 1, 2);
     for (QLabel* label :
-         {FFileCaption, FHostCaption, FLoginCaption, FPasswordCaption, FRemoteCaption,
-          FProtocolCaption, lblFtpKeyFile, lblFtpCaFile, lblFtpHostKeys})
+         {FTargetsCaption, FFileCaption, FHostCaption, FLoginCaption, FPasswordCaption,
+          FRemoteCaption, FProtocolCaption, lblFtpKeyFile, lblFtpCaFile, lblFtpHostKeys})
         label->setContentsMargins(Px(5), 0, 0, 0);
 
     // Below the rule: what the export is doing, with the bar, over the width of the dialog;
@@ -303,11 +342,12 @@ void TExportForm::LayOut(QDialog& dialog) {
     main->setSizeConstraint(QLayout::SetFixedSize); // a fixed dialog frame
 
     // Format, file, Cancel, Export, the two targets, then the server's fields and boxes.
-    QWidget* order[] = {cbxFormat,      edtFile,    btnCancel,      btnExport,
-                        rbnToFile,      rbnToFTP,   edtFtpHost,     edtFtpLogin,
-                        edtFtpPassword, edtFtpFile, cbxFTPPassSave, cbxFTPPassiveMode,
-                        cbxFtpProtocol, spnFtpPort, edtFtpKeyFile,  edtFtpCaFile,
-                        spnWorkFactor,  btnPreview};
+    QWidget* order[] = {
+        cbxFormat,       edtFile,           btnCancel,      btnExport,      rbnToFile,
+        rbnToFTP,        edtFtpHost,        edtFtpLogin,    edtFtpPassword, edtFtpFile,
+        cbxFTPPassSave,  cbxFTPPassiveMode, cbxFtpProtocol, spnFtpPort,     edtFtpKeyFile,
+        edtFtpCaFile,    spnWorkFactor,     btnPreview,     lstTargets,     btnAddTarget,
+        btnRenameTarget, btnRemoveTarget,   cbxCheckAfter,  edtCheckUrl,    edtCheckUser};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }

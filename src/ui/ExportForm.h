@@ -28,6 +28,13 @@ struct TExportForm {
     QSpinBox* spnWorkFactor = nullptr; // bcrypt's cost or SHA-crypt's rounds
     QLabel* lblEstimate = nullptr;     // export time for this database, server work per login
 
+    // The targets, one a line, ticked where an export goes; the fields below are those of the
+    // target chosen in the list.
+    QListWidget* lstTargets = nullptr;
+    QPushButton* btnAddTarget = nullptr;
+    QPushButton* btnRenameTarget = nullptr;
+    QPushButton* btnRemoveTarget = nullptr;
+
     // A local file.
     QRadioButton* rbnToFile = nullptr;
     QLineEdit* edtFile = nullptr;
@@ -53,6 +60,11 @@ struct TExportForm {
     QLineEdit* edtFtpFile = nullptr;
     QLabel* lblClearTextHint = nullptr; // plain FTP: the password travels in clear
 
+    // After the replacement, the site is asked to let one of the database's users in.
+    QCheckBox* cbxCheckAfter = nullptr;
+    QLineEdit* edtCheckUrl = nullptr;
+    QLineEdit* edtCheckUser = nullptr;
+
     // What the export is doing, and the buttons.
     QLabel* lblProgress = nullptr;
     QLabel* lblTransfer = nullptr; // an upload's sizes, speed and time left
@@ -64,6 +76,7 @@ struct TExportForm {
 private:
     int Px(int pixels) const; // a length of the design, in the font's scale
     void BuildFormat(QDialog& dialog);
+    void BuildTargets(QDialog& dialog);
     void BuildFileTarget(QDialog& dialog);
     void BuildServerTarget(QDialog& dialog);
     void BuildProgress(QDialog& dialog);
@@ -72,6 +85,7 @@ private:
     double FScale = 1.0;
     // The captions beside the fields.
     QLabel* FFormatCaption = nullptr;
+    QLabel* FTargetsCaption = nullptr;
     QLabel* FFileCaption = nullptr;
     QLabel* FProtocolCaption = nullptr;
     QLabel* FPortCaption = nullptr;

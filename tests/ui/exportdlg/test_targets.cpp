@@ -1,0 +1,121 @@
+// The export dialog's list of targets: targets added, ticked and renamed there are stored with
+// the database, an export goes to every ticked one or to none of them, and a database that
+// keeps one target keeps its bytes.
+
+#include "QtText.h"
+#include "Support.h"
+#include "ui/ExportDlg.h"
+
+#include "userdb/UserList.h"
+
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace quorvane;
+using namespace testsupport;
+
+namespace {
+
+// A plain-text database whose first target is a local file.
+struct TTargets {
+    TTargets() {
+        List.Add("alice", "a1");
+        List.PassType = TPasswordsType::ptPlainText;
+        List.PassFile = Dir.File("first");
+    }
+    // Adds a target through the dialog's Add button, its file typed into the fields.
+    static void Add(TfrmExportUser& dialog, TScriptedModals& modals, const std::string& name,
+                    const std::string& file) {
+        modals.OnDialog = [name](QDialog& asked) {
+            auto* input = qobject_cast<QInputDialog*>(&asked);
+            if (input == nullptr) return int(QDialog::Rejected);
+            input->setTextValue(QString::fromStdString(name));
+            return int(QDialog::Accepted);
+        };
+        QTest::mouseClick(Find<QPushButton>(dialog, "btnAddTarget"), Qt::LeftButton);
+        Find<QLineEdit>(dialog, "edtFile")->setText(QString::fromStdString(file));
+    }
+    static void Tick(TfrmExportUser& dialog, int row, bool ticked) {
+        Find<QListWidget>(dialog, "lstTargets")
+            ->item(row)
+            ->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
+    }
+    // Exports and waits for the end; whether the dialog closed.
+    static bool Export(TfrmExportUser& dialog) {
+        dialog.show();
+        QTest::mouseClick(Find<QPushButton>(dialog, "btnExport"), Qt::LeftButton);
+        WaitUntil([&] { return !dialog.IsBusy(); }, 10000);
+        return WaitUntil([&] { return !dialog.isVisible(); }, 500);
+    }
+    TTempDir Dir;
+    TUserList List;
+    TScriptedModals Modals;
+};
+
+} // namespace
+
+TEST(ExportTargets, OneTargetKeepsTheDatabasesBytesAndAddedOnesAreStored) {
+    TTargets t;
+    const uint32_t before = t.List.Fingerprint();
+    {
+        TfrmExportUser dialog(t.List);
+        dialog.SaveSettings();
+    }
+    EXPECT_EQ(t.List.Fingerprint(), before) << "one target: nothing new is written";
+
+    TfrmExportUser dialog(t.List);
+    TTargets::Add(dialog, t.Modals, "web2", t.Dir.File("second"));
+    TTargets::Tick(dialog, 1, false);
+    // Back on the first target, its fields are its own again.
+    Find<QListWidget>(dialog, "lstTargets")->setCurrentRow(0);
+    EXPECT_EQ(Str(Find<QLineEdit>(dialog, "edtFile")->text()), t.Dir.File("first"));
+    dialog.SaveSettings();
+    ASSERT_EQ(t.List.Targets.size(), 1u);
+    EXPECT_EQ(t.List.Targets[0].Name, "web2");
+    EXPECT_EQ(t.List.Targets[0].PassFile, t.Dir.File("second"));
+    EXPECT_FALSE(t.List.Targets[0].Enabled) << "not ticked: left out of exports";
+
+    // A name that is taken is refused.
+    TTargets::Add(dialog, t.Modals, "default", t.Dir.File("third"));
+    ASSERT_FALSE(t.Modals.Boxes.empty());
+    EXPECT_TRUE(t.Modals.Boxes.back().Text.contains(QStringLiteral("default")));
+    EXPECT_EQ(Find<QListWidget>(dialog, "lstTargets")->count(), 2);
+}
+
+// Every ticked target gets the new file, or (one of them failing) none does, and the dialog
+// says what each one holds.
+TEST(ExportTargets, AnExportGoesToEveryTickedTargetOrToNone) {
+    struct TCase {
+        const char* Name;
+        bool SecondFails; // its folder does not exist
+        bool FirstTicked;
+    };
+    for (const TCase& c : {TCase{"both", false, true}, TCase{"second alone", false, false},
+                           TCase{"second fails", true, true}}) {
+        SCOPED_TRACE(c.Name);
+        TTargets t;
+        WriteWholeFile(t.Dir.File("first"), "old\r\n");
+        const std::string second =
+            c.SecondFails ? t.Dir.File("missing/second") : t.Dir.File("second");
+        TfrmExportUser dialog(t.List);
+        TTargets::Add(dialog, t.Modals, "web2", second);
+        TTargets::Tick(dialog, 0, c.FirstTicked);
+        const bool closed = TTargets::Export(dialog);
+        EXPECT_EQ(closed, !c.SecondFails);
+        const bool firstNew = c.FirstTicked && !c.SecondFails;
+        EXPECT_EQ(ReadWholeFile(t.Dir.File("first")), firstNew ? "alice:a1\r\n" : "old\r\n");
+        if (!c.SecondFails) {
+            EXPECT_EQ(ReadWholeFile(second), "alice:a1\r\n");
+            EXPECT_FALSE(dialog.Outcome().Confirmation.isEmpty()) << "each target's outcome";
+        } else {
+            ASSERT_FALSE(t.Modals.Boxes.empty());
+            EXPECT_TRUE(t.Modals.Boxes.back().Text.contains(QStringLiteral("web2")))
+                << Str(t.Modals.Boxes.back().Text);
+        }
+    }
+}
