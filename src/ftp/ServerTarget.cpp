@@ -134,7 +134,7 @@ TServerUrl ParseServerUrl(const std::string& url) {
     return result;
 }
 
-std::string ServerUrlOf(const TTargetSettings& target) {
+std::string ServerUrlOf(const TTargetFields& target) {
     const TTransferProtocol protocol = ProtocolFromStoredName(target.FtpProtocol);
     const std::string scheme = protocol == TTransferProtocol::Ftp ? "ftp" : target.FtpProtocol;
     std::string path = target.FtpPasswdFile;
@@ -155,7 +155,7 @@ std::string ServerUrlOf(const TTargetSettings& target) {
     return text.empty() ? scheme + "://" + target.FtpHost + "/" + path : text;
 }
 
-std::vector<std::string> StoredHostKeys(const TTargetSettings& target) {
+std::vector<std::string> StoredHostKeys(const TTargetFields& target) {
     std::vector<std::string> keys;
     std::istringstream in(target.FtpHostKeys);
     for (std::string key; in >> key;) {
@@ -164,7 +164,7 @@ std::vector<std::string> StoredHostKeys(const TTargetSettings& target) {
     return keys;
 }
 
-bool SetServerProtocol(TTargetSettings& target, TTransferProtocol protocol) {
+bool SetServerProtocol(TTargetFields& target, TTransferProtocol protocol) {
     const std::string name = ProtocolStoredName(protocol);
     if (name == target.FtpProtocol) return false;
     target.FtpProtocol = name;
@@ -175,20 +175,20 @@ bool SetServerProtocol(TTargetSettings& target, TTransferProtocol protocol) {
     return true;
 }
 
-void AddStoredHostKey(TTargetSettings& target, const std::string& fingerprint) {
+void AddStoredHostKey(TTargetFields& target, const std::string& fingerprint) {
     for (const std::string& key : StoredHostKeys(target)) {
         if (key == fingerprint) return;
     }
     target.FtpHostKeys += (target.FtpHostKeys.empty() ? "" : " ") + fingerprint;
 }
 
-void SetStoredHostKeys(TTargetSettings& target, const std::vector<std::string>& fingerprints) {
+void SetStoredHostKeys(TTargetFields& target, const std::vector<std::string>& fingerprints) {
     target.FtpHostKeys.clear();
     for (const std::string& key : fingerprints)
         AddStoredHostKey(target, key);
 }
 
-bool RemoveStoredHostKey(TTargetSettings& target, const std::string& fingerprint) {
+bool RemoveStoredHostKey(TTargetFields& target, const std::string& fingerprint) {
     std::vector<std::string> keys = StoredHostKeys(target);
     const auto end = std::remove(keys.begin(), keys.end(), fingerprint);
     if (end == keys.end()) return false;
@@ -197,7 +197,7 @@ bool RemoveStoredHostKey(TTargetSettings& target, const std::string& fingerprint
     return true;
 }
 
-void ApplyServerSettings(const TTargetSettings& target, TFtpSettings& server) {
+void ApplyServerSettings(const TTargetFields& target, TFtpSettings& server) {
     server.Host = target.FtpHost;
     server.User = target.FtpUser;
     server.Passive = target.FtpPassiveMode;
@@ -206,53 +206,6 @@ void ApplyServerSettings(const TTargetSettings& target, TFtpSettings& server) {
     server.CaFile = target.FtpCaFile;
     server.KeyFile = target.FtpKeyFile;
     server.HostKeyPins = StoredHostKeys(target);
-}
-
-namespace {
-
-// Runs a change on the list's first target.
-template <class TChange> auto OnFirstTarget(TUserList& list, TChange&& change) {
-    TTargetSettings target = FirstTarget(list);
-    const auto result = change(target);
-    SetFirstTarget(list, target);
-    return result;
-}
-
-} // namespace
-
-std::string ServerUrlOf(const TUserList& list) {
-    return ServerUrlOf(FirstTarget(list));
-}
-
-bool SetServerProtocol(TUserList& list, TTransferProtocol protocol) {
-    return OnFirstTarget(list, [&](TTargetSettings& t) { return SetServerProtocol(t, protocol); });
-}
-
-std::vector<std::string> StoredHostKeys(const TUserList& list) {
-    return StoredHostKeys(FirstTarget(list));
-}
-
-void AddStoredHostKey(TUserList& list, const std::string& fingerprint) {
-    OnFirstTarget(list, [&](TTargetSettings& t) {
-        AddStoredHostKey(t, fingerprint);
-        return true;
-    });
-}
-
-void SetStoredHostKeys(TUserList& list, const std::vector<std::string>& fingerprints) {
-    OnFirstTarget(list, [&](TTargetSettings& t) {
-        SetStoredHostKeys(t, fingerprints);
-        return true;
-    });
-}
-
-bool RemoveStoredHostKey(TUserList& list, const std::string& fingerprint) {
-    return OnFirstTarget(list,
-                         [&](TTargetSettings& t) { return RemoveStoredHostKey(t, fingerprint); });
-}
-
-void ApplyServerSettings(const TUserList& list, TFtpSettings& server) {
-    ApplyServerSettings(FirstTarget(list), server);
 }
 
 bool ValidTlsPin(const std::string& pin) {

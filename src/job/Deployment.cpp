@@ -33,15 +33,6 @@ TKind KindOf(const TTargetSettings& target) {
     return target.StoreUrl.empty() ? TKind::Server : TKind::Store;
 }
 
-// Writes data into an existing private temporary file.
-void WriteInto(const std::string& path, const std::string& data) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0) throw EQuorvaneError(Msg(texts::CannotCreateFile, path));
-    bool ok = WriteFully(fd, data.data(), data.size());
-    if (::close(fd) != 0) ok = false;
-    if (!ok) throw EQuorvaneError(Msg(texts::StreamWriteError));
-}
-
 TMessage MessageOf(const std::exception& e) {
     if (const auto* q = dynamic_cast<const EQuorvaneError*>(&e)) return q->Message();
     return Verbatim(e.what());
@@ -425,11 +416,11 @@ struct TDeployment::TState {
         }
         slot.LocalFile = GetTempFile("kxv");
         slot.Registrations.push_back(std::make_unique<TTempFileRegistration>(slot.LocalFile));
-        WriteInto(slot.LocalFile, In.Content);
+        WritePrivateFile(slot.LocalFile, In.Content);
         if (groups) {
             slot.GroupLocal = GetTempFile("kxv");
             slot.Registrations.push_back(std::make_unique<TTempFileRegistration>(slot.GroupLocal));
-            WriteInto(slot.GroupLocal, *In.Groups);
+            WritePrivateFile(slot.GroupLocal, *In.Groups);
         }
     }
 

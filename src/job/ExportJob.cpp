@@ -27,19 +27,6 @@
 
 namespace quorvane {
 
-namespace {
-
-// Writes data into the existing private temporary file of an upload.
-void WriteIntoFile(const std::string& path, const std::string& data) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0) throw EQuorvaneError(Msg(texts::CannotCreateFile, path));
-    bool ok = WriteFully(fd, data.data(), data.size());
-    if (::close(fd) != 0) ok = false;
-    if (!ok) throw EQuorvaneError(Msg(texts::StreamWriteError));
-}
-
-} // namespace
-
 TMessage ExportProgressMessage(const TExportEvent& event) {
     if (!event.Target.empty()) {
         TExportEvent inner = event;
@@ -384,12 +371,12 @@ void TExportJob::StartUpload(const std::string& text) {
         // that ends the program meanwhile removes it too.
         uploader->DeleteWhenDone = {FTempFile};
         FTempRegistration = std::make_unique<TTempFileRegistration>(FTempFile);
-        WriteIntoFile(FTempFile, text);
+        WritePrivateFile(FTempFile, text);
         if (FGroups) {
             FGroupTempFile = GetTempFile("kxv");
             uploader->DeleteWhenDone.push_back(FGroupTempFile);
             FGroupTempRegistration = std::make_unique<TTempFileRegistration>(FGroupTempFile);
-            WriteIntoFile(FGroupTempFile, *FGroups);
+            WritePrivateFile(FGroupTempFile, *FGroups);
         }
     }
     ApplyServerSettings(FList, *uploader);

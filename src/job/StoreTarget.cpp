@@ -46,7 +46,7 @@ void TStoreTarget::Stage(const std::string& content) {
     FChanges = FStore->Stage(users);
 }
 
-std::optional<TStoreSettings> TargetStore(const TTargetSettings& target,
+std::optional<TStoreSettings> TargetStore(const TTargetFields& target,
                                           const std::string& password) {
     if (target.StoreUrl.empty()) return std::nullopt;
     std::optional<TStoreSettings> settings = ParseStoreUrl(target.StoreUrl);
@@ -58,7 +58,7 @@ std::optional<TStoreSettings> TargetStore(const TTargetSettings& target,
 }
 
 std::optional<TStoreSettings> ListStore(const TUserList& list, const std::string& password) {
-    return TargetStore(FirstTarget(list), password);
+    return TargetStore(static_cast<const TTargetFields&>(list), password);
 }
 
 std::map<std::string, std::vector<std::string>> StoreGroups(const TUserList& list) {

@@ -16,7 +16,7 @@
 namespace quorvane {
 
 class TUserList;
-struct TTargetSettings;
+struct TTargetFields;
 
 class TStoreTarget final : public IExportTarget {
 public:
@@ -44,8 +44,7 @@ private:
 // nothing when it names none. Raises when the address is not one of a store.
 std::optional<TStoreSettings> ListStore(const TUserList& list, const std::string& password);
 // The same for any target of the list.
-std::optional<TStoreSettings> TargetStore(const TTargetSettings& target,
-                                          const std::string& password);
+std::optional<TStoreSettings> TargetStore(const TTargetFields& target, const std::string& password);
 
 // The groups of the list's enabled users, for a store.
 std::map<std::string, std::vector<std::string>> StoreGroups(const TUserList& list);

@@ -30,7 +30,8 @@ TMessage TooLarge(const std::string& name) {
     return Msg(texts::TargetTooLarge, name);
 }
 
-// Writes data into an existing private file, from its start.
+} // namespace
+
 void WritePrivateFile(const std::string& path, const std::string& data) {
     // Never through a link, except to the file in memory an encrypted database uploads from.
     const int fd = ::open(path.c_str(),
@@ -40,8 +41,6 @@ void WritePrivateFile(const std::string& path, const std::string& data) {
     if (::close(fd) != 0) ok = false;
     if (!ok) throw EQuorvaneError(Msg(texts::StreamWriteError));
 }
-
-} // namespace
 
 std::string TLocalFileTarget::Id() const {
     const TWriteTarget resolved = ResolveWriteTarget(FPath);

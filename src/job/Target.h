@@ -31,6 +31,10 @@ class TUserList;
 class TTargetBackups;
 struct TFtpSettings;
 
+// Writes data into an existing private file (a temporary file of an upload, or a file in
+// memory), from its start; never through another link.
+void WritePrivateFile(const std::string& path, const std::string& data);
+
 // What a target holds now.
 struct TTargetContent {
     bool Exists = false;    // false: nothing there yet

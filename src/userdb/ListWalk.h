@@ -20,6 +20,32 @@
 
 namespace quorvane::stream {
 
+// A target's server or store, for the list's first target and for a further one alike.
+template <class TVisitor> void WalkServer(const TTargetFields& t, TVisitor& v) {
+    const auto str = [&v](std::string_view name, const std::string& value) {
+        if (!value.empty()) v.String(name, value);
+    };
+    str("FtpHost", t.FtpHost);
+    str("FtpUser", t.FtpUser);
+    str("FtpPass", t.FtpPass);
+    str("FtpPasswdFile", t.FtpPasswdFile);
+    v.Bool("FtpStorePass", t.FtpStorePass);
+    v.Bool("FtpPassiveMode", t.FtpPassiveMode);
+    if (!t.FtpProtocol.empty()) { // a plain FTP database stays as the earlier versions wrote it
+        str("FtpProtocol", t.FtpProtocol);
+        str("FtpTlsPin", t.FtpTlsPin);
+        str("FtpCaFile", t.FtpCaFile);
+        str("FtpKeyFile", t.FtpKeyFile);
+        str("FtpHostKeys", t.FtpHostKeys);
+    }
+    // A table or a directory as the target, only when one is (the server's login and password
+    // are FtpUser and FtpPass).
+    if (!t.StoreUrl.empty()) {
+        str("StoreUrl", t.StoreUrl);
+        str("StoreOwner", t.StoreOwner);
+    }
+}
+
 template <class TVisitor> void WalkList(const TUserList& list, TVisitor& v) {
     const auto str = [&v](std::string_view name, const std::string& value) {
         if (!value.empty()) v.String(name, value);
@@ -62,25 +88,7 @@ template <class TVisitor> void WalkList(const TUserList& list, TVisitor& v) {
     if (list.UnixLineEnds) v.Bool("UnixLineEnds", true); // CR LF, the default, is not written
     str("GroupFile", list.GroupFile);
     v.Bool("ExportToFile", list.ExportToFile);
-    str("FtpHost", list.FtpHost);
-    str("FtpUser", list.FtpUser);
-    str("FtpPass", list.FtpPass);
-    str("FtpPasswdFile", list.FtpPasswdFile);
-    v.Bool("FtpStorePass", list.FtpStorePass);
-    v.Bool("FtpPassiveMode", list.FtpPassiveMode);
-    if (!list.FtpProtocol.empty()) { // a plain FTP database stays as the earlier versions wrote it
-        str("FtpProtocol", list.FtpProtocol);
-        str("FtpTlsPin", list.FtpTlsPin);
-        str("FtpCaFile", list.FtpCaFile);
-        str("FtpKeyFile", list.FtpKeyFile);
-        str("FtpHostKeys", list.FtpHostKeys);
-    }
-    // A table or a directory as the target, only when one is (the server's login and password
-    // are FtpUser and FtpPass).
-    if (!list.StoreUrl.empty()) {
-        str("StoreUrl", list.StoreUrl);
-        str("StoreOwner", list.StoreOwner);
-    }
+    WalkServer(list, v);
     // The first target as one of several, and the further targets, only when used.
     str("TargetName", list.TargetName);
     if (list.TargetDisabled) v.Bool("TargetDisabled", true);
@@ -95,23 +103,7 @@ template <class TVisitor> void WalkList(const TUserList& list, TVisitor& v) {
             if (!t.Enabled) v.Bool("Disabled", true);
             str("PassFile", t.PassFile);
             v.Bool("ExportToFile", t.ExportToFile);
-            str("FtpHost", t.FtpHost);
-            str("FtpUser", t.FtpUser);
-            str("FtpPass", t.FtpPass);
-            str("FtpPasswdFile", t.FtpPasswdFile);
-            v.Bool("FtpStorePass", t.FtpStorePass);
-            v.Bool("FtpPassiveMode", t.FtpPassiveMode);
-            if (!t.FtpProtocol.empty()) {
-                str("FtpProtocol", t.FtpProtocol);
-                str("FtpTlsPin", t.FtpTlsPin);
-                str("FtpCaFile", t.FtpCaFile);
-                str("FtpKeyFile", t.FtpKeyFile);
-                str("FtpHostKeys", t.FtpHostKeys);
-            }
-            if (!t.StoreUrl.empty()) {
-                str("StoreUrl", t.StoreUrl);
-                str("StoreOwner", t.StoreOwner);
-            }
+            WalkServer(t, v);
             str("CheckUrl", t.CheckUrl);
             str("CheckUser", t.CheckUser);
             v.EndItem();

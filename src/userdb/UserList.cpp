@@ -138,27 +138,11 @@ void TUserList::Reset() {
     BcryptCost = KBcryptCostDefault;
     ShaRounds = KShaRoundsDefault;
     HashCacheKey.clear();
-    PassFile.clear();
-    FtpHost.clear();
-    FtpUser.clear();
-    FtpPass.clear();
-    FtpPasswdFile.clear();
-    ExportToFile = true;
-    FtpPassiveMode = true;
-    FtpStorePass = true;
-    FtpProtocol.clear();
-    FtpTlsPin.clear();
-    FtpCaFile.clear();
-    FtpKeyFile.clear();
-    FtpHostKeys.clear();
+    static_cast<TTargetFields&>(*this) = TTargetFields();
     UnixLineEnds = false;
     GroupFile.clear();
-    StoreUrl.clear();
-    StoreOwner.clear();
     TargetName.clear();
     TargetDisabled = false;
-    CheckUrl.clear();
-    CheckUser.clear();
     Targets.clear();
 }
 
@@ -265,48 +249,16 @@ void TUserList::Attach(std::vector<std::pair<int, std::unique_ptr<TUserProp>>> u
 
 TTargetSettings FirstTarget(const TUserList& list) {
     TTargetSettings t;
+    static_cast<TTargetFields&>(t) = list;
     t.Name = list.TargetName.empty() ? std::string(KFirstTargetName) : list.TargetName;
     t.Enabled = !list.TargetDisabled;
-    t.ExportToFile = list.ExportToFile;
-    t.PassFile = list.PassFile;
-    t.FtpHost = list.FtpHost;
-    t.FtpUser = list.FtpUser;
-    t.FtpPass = list.FtpPass;
-    t.FtpPasswdFile = list.FtpPasswdFile;
-    t.FtpStorePass = list.FtpStorePass;
-    t.FtpPassiveMode = list.FtpPassiveMode;
-    t.FtpProtocol = list.FtpProtocol;
-    t.FtpTlsPin = list.FtpTlsPin;
-    t.FtpCaFile = list.FtpCaFile;
-    t.FtpKeyFile = list.FtpKeyFile;
-    t.FtpHostKeys = list.FtpHostKeys;
-    t.StoreUrl = list.StoreUrl;
-    t.StoreOwner = list.StoreOwner;
-    t.CheckUrl = list.CheckUrl;
-    t.CheckUser = list.CheckUser;
     return t;
 }
 
 void SetFirstTarget(TUserList& list, const TTargetSettings& t) {
+    static_cast<TTargetFields&>(list) = t;
     list.TargetName = t.Name == KFirstTargetName ? std::string() : t.Name;
     list.TargetDisabled = !t.Enabled;
-    list.ExportToFile = t.ExportToFile;
-    list.PassFile = t.PassFile;
-    list.FtpHost = t.FtpHost;
-    list.FtpUser = t.FtpUser;
-    list.FtpPass = t.FtpPass;
-    list.FtpPasswdFile = t.FtpPasswdFile;
-    list.FtpStorePass = t.FtpStorePass;
-    list.FtpPassiveMode = t.FtpPassiveMode;
-    list.FtpProtocol = t.FtpProtocol;
-    list.FtpTlsPin = t.FtpTlsPin;
-    list.FtpCaFile = t.FtpCaFile;
-    list.FtpKeyFile = t.FtpKeyFile;
-    list.FtpHostKeys = t.FtpHostKeys;
-    list.StoreUrl = t.StoreUrl;
-    list.StoreOwner = t.StoreOwner;
-    list.CheckUrl = t.CheckUrl;
-    list.CheckUser = t.CheckUser;
 }
 
 std::vector<TTargetSettings> ListTargets(const TUserList& list) {

@@ -19,11 +19,9 @@ bool SameLoginFolded(const std::string& a, const std::string& b);
 
 class TUserList;
 
-// Where an export goes: a local file, a server (FTP, FTP over TLS, SFTP) or a store, named, with
-// the settings the list keeps for its first target under the same names (see TUserList).
-struct TTargetSettings {
-    std::string Name;
-    bool Enabled = true; // exported to by an export that names no targets
+// Where an export goes: a local file, a server (FTP, FTP over TLS, SFTP) or a store. The list
+// keeps its first target's under these names (see TUserList).
+struct TTargetFields {
     bool ExportToFile = true;
     std::string PassFile;
     std::string FtpHost;
@@ -32,17 +30,32 @@ struct TTargetSettings {
     std::string FtpPasswdFile;
     bool FtpStorePass = true;
     bool FtpPassiveMode = true;
+    // Secure transports, stored only when FtpProtocol is not plain FTP (empty): "ftpes" (FTP
+    // over explicit TLS), "ftps" (implicit TLS) or "sftp". The port stays in FtpHost
+    // ("host:port"). FtpHostKeys holds trusted SSH host key fingerprints ("SHA256:..."),
+    // separated by blanks.
     std::string FtpProtocol;
     std::string FtpTlsPin;
     std::string FtpCaFile;
     std::string FtpKeyFile;
     std::string FtpHostKeys;
+    // A store web servers read users from, as the target when ExportToFile is off:
+    // "sqlite:PATH", "postgresql://…", "ldap://HOST/BASE-DN" or "ldaps://…"; the server's login
+    // and password are FtpUser and FtpPass. StoreOwner marks the rows or entries this database
+    // made there. Both stored only when a store is set.
     std::string StoreUrl;
     std::string StoreOwner;
     // After a replacement the site at CheckUrl is asked to let CheckUser in (with that user's
-    // password from the database); empty: not checked.
+    // password from the database); empty: not checked. Stored only when set.
     std::string CheckUrl;
     std::string CheckUser;
+};
+
+// One target among several: its settings, its name and whether an export that names no
+// targets goes there.
+struct TTargetSettings : TTargetFields {
+    std::string Name;
+    bool Enabled = true;
 };
 
 // The name of a list's first target when it has none of its own.
@@ -109,9 +122,10 @@ private:
     int FIndex = -1;
 };
 
-// The users database with its export settings. It owns its users: removing a user destroys it
-// and moves every later user up one position.
-class TUserList : public TDataStore {
+// The users database with its export settings, the settings of its first target among them
+// (TTargetFields). It owns its users: removing a user destroys it and moves every later user up
+// one position.
+class TUserList : public TDataStore, public TTargetFields {
 public:
     TUserList();
     ~TUserList() override;
@@ -127,42 +141,17 @@ public:
     // Key of the digests in the hash cache beside the database (64 hexadecimal digits), made
     // when a slow form is first stored; written only while a slow form is chosen.
     std::string HashCacheKey;
-    std::string PassFile;
-    bool ExportToFile = true;
-    std::string FtpHost;
-    std::string FtpUser;
-    std::string FtpPass;
-    std::string FtpPasswdFile;
-    bool FtpStorePass = true;
-    bool FtpPassiveMode = true;
-    // Secure transports, stored only when FtpProtocol is not plain FTP (empty): "ftpes" (FTP
-    // over explicit TLS), "ftps" (implicit TLS) or "sftp". The port stays in FtpHost
-    // ("host:port"). FtpHostKeys holds trusted SSH host key fingerprints ("SHA256:..."),
-    // separated by blanks.
-    std::string FtpProtocol;
-    std::string FtpTlsPin;
-    std::string FtpCaFile;
-    std::string FtpKeyFile;
-    std::string FtpHostKeys;
     // The password file's line ends: CR LF unless this is set (LF alone, as Unix tools write
     // them); stored only when set.
     bool UnixLineEnds = false;
     // Where an export writes Apache's group file when users have groups: empty for the default,
     // the password file's name followed by ".groups" beside it; stored only when set.
     std::string GroupFile;
-    // A store web servers read users from, as the export's target when ExportToFile is off:
-    // "sqlite:PATH", "postgresql://…", "ldap://HOST/BASE-DN" or "ldaps://…"; the server's login
-    // and password are FtpUser and FtpPass. StoreOwner marks the rows or entries this database
-    // made there. Both stored only when a store is set.
-    std::string StoreUrl;
-    std::string StoreOwner;
-    // The first target (the settings above) as one of several: its name (empty: "default"),
-    // whether an export that names no targets leaves it out, and the site check after its
-    // replacement. Each stored only when set, so a database with one target keeps its bytes.
+    // The first target as one of several: its name (empty: "default") and whether an export
+    // that names no targets leaves it out. Each stored only when set, so a database with one
+    // target keeps its bytes.
     std::string TargetName;
     bool TargetDisabled = false;
-    std::string CheckUrl;
-    std::string CheckUser;
     // The targets after the first, in their order; stored only when there are any.
     std::vector<TTargetSettings> Targets;
 
