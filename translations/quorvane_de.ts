@@ -1657,6 +1657,62 @@ lautet? Nur wenn sein Administrator diesen Schlüssel bestätigt. Der Export wir
         <source>&amp;Overwrite</source>
         <translation>Ü&amp;berschreiben</translation>
     </message>
+    <message>
+        <source>%1 (%2)</source>
+        <translation>%1 (%2)</translation>
+    </message>
+    <message>
+        <source>Name of the target:</source>
+        <translation>Name des Ziels:</translation>
+    </message>
+    <message>
+        <source>There is a target named %1 already.</source>
+        <translation>Es gibt schon ein Ziel namens %1.</translation>
+    </message>
+    <message>
+        <source>Add Target</source>
+        <translation>Ziel hinzufügen</translation>
+    </message>
+    <message>
+        <source>Rename Target</source>
+        <translation>Ziel umbenennen</translation>
+    </message>
+    <message>
+        <source>A site that does not let its check user in can have its previous password file back: File, Restore Previous Password File.</source>
+        <translation>Eine Site, die ihren Prüfbenutzer nicht einlässt, kann ihre frühere Kennwortdatei zurückbekommen: Datei, Frühere Kennwortdatei wiederherstellen.</translation>
+    </message>
+    <message>
+        <source>Targets</source>
+        <translation>Ziele</translation>
+    </message>
+    <message>
+        <source>Where an export goes: every ticked target gets the new file, or none does</source>
+        <translation>Wohin ein Export geht: jedes angehakte Ziel erhält die neue Datei, oder keines</translation>
+    </message>
+    <message>
+        <source>Add...</source>
+        <translation>Hinzufügen...</translation>
+    </message>
+    <message>
+        <source>Rename...</source>
+        <translation>Umbenennen...</translation>
+    </message>
+    <message>
+        <source>Check after export</source>
+        <translation>Nach dem Export prüfen</translation>
+    </message>
+    <message>
+        <source>Once the new file is in place, ask this address to let this user of the database in; a refusal counts as a failed export</source>
+        <translation>Sobald die neue Datei an ihrem Platz ist, diese Adresse bitten, diesen Benutzer der Datenbank einzulassen; eine Ablehnung zählt als fehlgeschlagener Export</translation>
+    </message>
+    <message>
+        <source>https://www.example.org/members/</source>
+        <translation>https://www.example.org/mitglieder/</translation>
+    </message>
+    <message>
+        <source>login</source>
+        <translation>Anmeldename</translation>
+    </message>
 </context>
 <context>
     <name>quorvane::TfrmMain</name>
