@@ -447,6 +447,10 @@ void TfrmMain::CreateActions() {
                   &TfrmMain::miChangeMasterPasswordClick);
     miRemoveEncryption = NewAction("miRemoveEncryption", QT_TR_NOOP("Remove Encr&yption..."),
                                    &TfrmMain::miRemoveEncryptionClick);
+    miKeepClearPasswords = NewAction("miKeepClearPasswords", QT_TR_NOOP("&Keep Clear Passwords"),
+                                     &TfrmMain::miKeepClearPasswordsClick);
+    miKeepClearPasswords->setCheckable(true);
+    miKeepClearPasswords->setChecked(true);
     miImport = NewAction("miImport", QT_TR_NOOP("&Import Users..."), &TfrmMain::miImportClick);
     miRestore = NewAction("miRestore", QT_TR_NOOP("Res&tore Previous Password File..."),
                           &TfrmMain::miRestoreClick);
@@ -551,6 +555,7 @@ void TfrmMain::CreateMenus() {
     file->addAction(miEncryptDatabase);
     file->addAction(miChangeMasterPassword);
     file->addAction(miRemoveEncryption);
+    file->addAction(miKeepClearPasswords);
     file->addSeparator();
     file->addAction(miImport);
     file->addAction(miRestore);
@@ -1031,6 +1036,7 @@ void TfrmMain::UpdateCommands() {
     miEncryptDatabase->setEnabled(!encrypted);
     miChangeMasterPassword->setEnabled(encrypted);
     miRemoveEncryption->setEnabled(encrypted);
+    miKeepClearPasswords->setChecked(FUserList == nullptr || FUserList->KeepClearPasswords);
 }
 
 TUserProp* TfrmMain::SingleSelection() const {

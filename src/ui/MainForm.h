@@ -141,6 +141,8 @@ public slots:
     void miEncryptDatabaseClick();
     void miChangeMasterPasswordClick();
     void miRemoveEncryptionClick();
+    // Switches keeping the users' clear passwords on or off (off asks first: it cannot be undone).
+    void miKeepClearPasswordsClick();
     void miImportClick();
     void miExitClick();
     void miAddUserClick();
@@ -286,6 +288,7 @@ private:
     QAction* miEncryptDatabase = nullptr;
     QAction* miChangeMasterPassword = nullptr;
     QAction* miRemoveEncryption = nullptr;
+    QAction* miKeepClearPasswords = nullptr;
     QAction* miImport = nullptr;
     QAction* miRestore = nullptr;
     QAction* miExit = nullptr;

@@ -138,6 +138,7 @@ void TUserList::Reset() {
     BcryptCost = KBcryptCostDefault;
     ShaRounds = KShaRoundsDefault;
     HashCacheKey.clear();
+    KeepClearPasswords = true;
     PassFile.clear();
     FtpHost.clear();
     FtpUser.clear();

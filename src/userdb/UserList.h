@@ -98,6 +98,9 @@ public:
     // Key of the digests in the hash cache beside the database (64 hexadecimal digits), made
     // when a slow form is first stored; written only while a slow form is chosen.
     std::string HashCacheKey;
+    // Off: the database keeps no clear password; a password given to a user is replaced by its
+    // hash at once (see ClearPasswords.h in the export library). Stored only when off.
+    bool KeepClearPasswords = true;
     std::string PassFile;
     bool ExportToFile = true;
     std::string FtpHost;
