@@ -279,7 +279,9 @@ void TfrmMain::miFocusFilterClick() {
 }
 
 void TfrmMain::miOptionsClick() {
-    Guarded(this, [this] { ShowOptionsDialog(this); });
+    Guarded(this, [this] {
+        if (ShowOptionsDialog(this)) ApplyIdleLockOption();
+    });
 }
 
 void TfrmMain::miHelpTopicsClick() {

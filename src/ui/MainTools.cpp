@@ -135,6 +135,7 @@ void TfrmMain::OpenDroppedFile(const QString& fileName) {
 }
 
 void TfrmMain::dragEnterEvent(QDragEnterEvent* event) {
+    if (FLocked) return;
     const QList<QUrl> urls = event->mimeData()->urls();
     if (urls.size() == 1 && urls.front().isLocalFile()) event->acceptProposedAction();
 }
