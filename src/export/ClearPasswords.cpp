@@ -127,7 +127,8 @@ int StopKeepingClearPasswords(TUserList& list, unsigned threads) {
     }
 }
 
-std::vector<std::string> UsersNeedingClearPasswords(const TUserList& list, TPasswordsType passType) {
+std::vector<std::string> UsersNeedingClearPasswords(const TUserList& list,
+                                                    TPasswordsType passType) {
     std::vector<std::string> logins;
     if (list.KeepClearPasswords || passType == list.PassType) return logins;
     const std::optional<TStoredScheme> wanted = StoredSchemeOfForm(passType);
@@ -143,8 +144,8 @@ std::vector<std::string> UsersNeedingClearPasswords(const TUserList& list, TPass
 void CheckFormKeepsHashes(const TUserList& list, TPasswordsType passType) {
     const std::vector<std::string> logins = UsersNeedingClearPasswords(list, passType);
     if (!logins.empty())
-        throw EQuorvaneError(Msg(texts::FormNeedsClearPasswords, SchemeOf(passType).DisplayMessage(),
-                                 Names(logins)));
+        throw EQuorvaneError(Msg(texts::FormNeedsClearPasswords,
+                                 SchemeOf(passType).DisplayMessage(), Names(logins)));
 }
 
 } // namespace quorvane

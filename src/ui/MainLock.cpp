@@ -85,7 +85,7 @@ void TfrmMain::LockDatabase() {
     FLocked = true;
     FIdleTimer->stop();
     edtFilter->clear(); // what was typed there may be a login
-    CreateUserList(); // the rows, the undo steps (they hold users) and the users go
+    CreateUserList();   // the rows, the undo steps (they hold users) and the users go
     FUserList->SetEncryption(key);
     FLockedActions.clear();
     for (QAction* action : findChildren<QAction*>()) {

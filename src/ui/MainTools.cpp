@@ -77,8 +77,7 @@ void TfrmMain::ImportTextFile(const QString& file) {
         }
         TImportReport report;
         RunUsersChange(
-            TChangeScope::AppendsOnly,
-            [&] { ImportUsersFor(text, *FUserList, &report, options); },
+            TChangeScope::AppendsOnly, [&] { ImportUsersFor(text, *FUserList, &report, options); },
             [this](const TUsersDelta& delta) {
                 const int n = delta.AddedCount();
                 return n == 1 ? tr("Import User")

@@ -10,13 +10,13 @@
 
 #include <QAction>
 #include <QClipboard>
-#include <QGuiApplication>
-#include <QMimeData>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
@@ -180,12 +180,12 @@ void ShowPasswordOnce(const std::string& login, const std::string& password, QWi
     QDialog dialog(parent);
     dialog.setObjectName(QStringLiteral("frmPasswordOnce"));
     dialog.setWindowTitle(QCoreApplication::translate("PasswordField", "New Password"));
-    auto* intro = new QLabel(
-        QCoreApplication::translate("PasswordField",
-                                    "The new password of %1. The database keeps only its hash: "
-                                    "note it or copy it now, it is not shown again.")
-            .arg(BytesToText(login)),
-        &dialog);
+    auto* intro =
+        new QLabel(QCoreApplication::translate(
+                       "PasswordField", "The new password of %1. The database keeps only its hash: "
+                                        "note it or copy it now, it is not shown again.")
+                       .arg(BytesToText(login)),
+                   &dialog);
     intro->setTextFormat(Qt::PlainText);
     intro->setWordWrap(true);
     auto* edit = new QLineEdit(BytesToText(password), &dialog);
@@ -193,8 +193,8 @@ void ShowPasswordOnce(const std::string& login, const std::string& password, QWi
     edit->setReadOnly(true);
     edit->setMinimumWidth(edit->fontMetrics().averageCharWidth() * 32);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
-    QPushButton* copy = buttons->addButton(
-        QCoreApplication::translate("PasswordField", "&Copy"), QDialogButtonBox::ActionRole);
+    QPushButton* copy = buttons->addButton(QCoreApplication::translate("PasswordField", "&Copy"),
+                                           QDialogButtonBox::ActionRole);
     copy->setObjectName(QStringLiteral("btnCopy"));
     QObject::connect(copy, &QPushButton::clicked, &dialog, [edit] {
         auto* data = new QMimeData;

@@ -89,11 +89,21 @@ TEST(KeepNoClearPasswords, EveryWayInKeepsOnlyTheHash) {
     };
     const TCase cases[] = {
         {"add", {"add", "DB", "dora", "--password-stdin"}, "Dora-pw-1\n", "dora", "Dora-pw-1"},
-        {"passwd", {"passwd", "DB", "ann", "--password-stdin"}, "New-ann-pw\n", "ann", "New-ann-pw"},
+        {"passwd",
+         {"passwd", "DB", "ann", "--password-stdin"},
+         "New-ann-pw\n",
+         "ann",
+         "New-ann-pw"},
         {"passwd --generate", {"passwd", "DB", "ann", "--generate"}, "", "ann", ""},
-        {"add --update", {"add", "DB", "ann", "--update", "--password-stdin"}, "Upd-pw\n", "ann",
+        {"add --update",
+         {"add", "DB", "ann", "--update", "--password-stdin"},
+         "Upd-pw\n",
+         "ann",
          "Upd-pw"},
-        {"import", {"import", "DB", "-"}, "eve,Eve-import-pw,eve@example.org\n", "eve",
+        {"import",
+         {"import", "DB", "-"},
+         "eve,Eve-import-pw,eve@example.org\n",
+         "eve",
          "Eve-import-pw"},
         {"series", {"series", "DB", "--count", "3", "--password-length", "12"}, "", "", ""},
     };
@@ -110,8 +120,8 @@ TEST(KeepNoClearPasswords, EveryWayInKeepsOnlyTheHash) {
 
         std::vector<std::pair<std::string, std::string>> given;
         if (!c.Login.empty()) {
-            given.emplace_back(c.Login, c.Password.empty() ? r.Out.substr(0, r.Out.size() - 1)
-                                                           : c.Password);
+            given.emplace_back(c.Login,
+                               c.Password.empty() ? r.Out.substr(0, r.Out.size() - 1) : c.Password);
         } else { // "login<TAB>password" lines
             std::istringstream lines(r.Out);
             for (std::string line; std::getline(lines, line);)
@@ -139,12 +149,17 @@ TEST(KeepNoClearPasswords, RefusalsChangeNothing) {
     };
     const TCase cases[] = {
         {"without --yes", false, {"settings", "DB", "--keep-clear-passwords", "no"}, "--yes"},
-        {"plain text", false, {"settings", "DB", "--keep-clear-passwords", "no", "--yes"},
+        {"plain text",
+         false,
+         {"settings", "DB", "--keep-clear-passwords", "no", "--yes"},
          "plain text"},
-        {"another form", true, {"export", "DB", "--format", "bcrypt", "--output", "OUT"},
+        {"another form",
+         true,
+         {"export", "DB", "--format", "bcrypt", "--output", "OUT"},
          "bcrypt needs the clear passwords of these users, which this database does not keep: "
          "ann"},
-        {"another stored form", true,
+        {"another stored form",
+         true,
          {"export", "DB", "--format", "sha256", "--save-choice", "--output", "OUT"},
          "SHA-256-crypt needs the clear passwords"},
     };
@@ -158,9 +173,9 @@ TEST(KeepNoClearPasswords, RefusalsChangeNothing) {
         if (c.SwitchFirst) {
             ASSERT_EQ(Cli({"settings", db, "--keep-clear-passwords", "no", "--yes"}).Status, 0);
         } else if (std::string(c.Name) == "plain text") {
-            ASSERT_EQ(Cli({"export", db, "--format", "plain", "--save-choice", "--output", out})
-                          .Status,
-                      0);
+            ASSERT_EQ(
+                Cli({"export", db, "--format", "plain", "--save-choice", "--output", out}).Status,
+                0);
         }
         const std::string before = ReadWholeFile(db);
         std::vector<std::string> args = c.Args;
