@@ -88,6 +88,7 @@ void GiveUserPassword(TUserList& list, TUserProp& user, const std::string& passw
     TUserProp* one = &hashed;
     SealUsers(list, {one}, random, 1);
     user.SetStoredValue(hashed.PasswordHash());
+    std::fill(user.Password.begin(), user.Password.end(), '\0');
     user.Password.clear();
 }
 
@@ -117,10 +118,11 @@ int StopKeepingClearPasswords(TUserList& list, unsigned threads) {
     if (!list.KeepClearPasswords) return 0;
     if (SchemeOf(list.PassType).StoresClearText())
         throw EQuorvaneError(Msg(texts::NoClearPasswordsPlainText));
-    // Hashed while the list still keeps them, so a failure changes nothing.
+    // Every hash is made before any user changes, so a failure changes nothing.
     list.KeepClearPasswords = false;
     try {
-        return SealClearPasswords(list, 0, SecureRandom(), threads);
+        TBufferedSecureRandom salts; // one system call for many salts
+        return SealClearPasswords(list, 0, salts, threads);
     } catch (...) {
         list.KeepClearPasswords = true;
         throw;
