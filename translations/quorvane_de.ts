@@ -1023,6 +1023,14 @@
         <source>Asking the site whether it lets the check user in...</source>
         <translation>Die Website wird gefragt, ob sie den Prüfbenutzer einlässt...</translation>
     </message>
+    <message>
+        <source>A database that keeps no clear passwords cannot export them as plain text: choose a hashed form first</source>
+        <translation>Eine Datenbank, die keine Klartext-Kennwörter behält, kann sie nicht als Klartext exportieren: Wählen Sie zuerst eine Hash-Form</translation>
+    </message>
+    <message>
+        <source>The form %1 needs the clear passwords of these users, which this database does not keep: %2. Keep the database&apos;s form or give them new passwords</source>
+        <translation>Die Form %1 braucht die Klartext-Kennwörter dieser Benutzer, die diese Datenbank nicht behält: %2. Behalten Sie die Form der Datenbank bei oder geben Sie ihnen neue Kennwörter</translation>
+    </message>
 </context>
 <context>
     <name>MasterPasswordDlg</name>
@@ -1060,6 +1068,18 @@
     <message>
         <source>Strength: %1 (about %2 bits)</source>
         <translation>Stärke: %1 (etwa %2 Bit)</translation>
+    </message>
+    <message>
+        <source>New Password</source>
+        <translation>Neues Kennwort</translation>
+    </message>
+    <message>
+        <source>The new password of %1. The database keeps only its hash: note it or copy it now, it is not shown again.</source>
+        <translation>Das neue Kennwort von %1. Die Datenbank behält nur seinen Hash: Notieren oder kopieren Sie es jetzt, es wird nicht wieder angezeigt.</translation>
+    </message>
+    <message>
+        <source>&amp;Copy</source>
+        <translation>&amp;Kopieren</translation>
     </message>
 </context>
 <context>
@@ -2212,6 +2232,30 @@ Sie erneut hinzufügen (die Kennwortdatei enthält von Benutzern mit gleichem An
         <source>Encryption removed: the database is saved as plain text from now on</source>
         <translation>Verschlüsselung entfernt: die Datenbank wird von nun an unverschlüsselt gespeichert</translation>
     </message>
+    <message>
+        <source>&amp;Keep Clear Passwords</source>
+        <translation>&amp;Klartext-Kennwörter behalten</translation>
+    </message>
+    <message>
+        <source>The database is locked.</source>
+        <translation>Die Datenbank ist gesperrt.</translation>
+    </message>
+    <message>
+        <source>&amp;Unlock...</source>
+        <translation>&amp;Entsperren...</translation>
+    </message>
+    <message>
+        <source>Keep Clear Passwords</source>
+        <translation>Klartext-Kennwörter behalten</translation>
+    </message>
+    <message>
+        <source>Keep no clear passwords in this database? Every clear password is replaced by its hash now, and new passwords are kept only as their hashes. This cannot be undone.</source>
+        <translation>Keine Klartext-Kennwörter mehr in dieser Datenbank behalten? Jedes Klartext-Kennwort wird jetzt durch seinen Hash ersetzt, und neue Kennwörter werden nur noch als Hash behalten. Das lässt sich nicht rückgängig machen.</translation>
+    </message>
+    <message>
+        <source>Passwords replaced by their hashes: %1</source>
+        <translation>Kennwörter durch ihren Hash ersetzt: %1</translation>
+    </message>
 </context>
 <context>
     <name>quorvane::TfrmMasterPassword</name>
@@ -2276,6 +2320,18 @@ Sie erneut hinzufügen (die Kennwortdatei enthält von Benutzern mit gleichem An
     <message>
         <source>Cancel</source>
         <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>&amp;Lock after idle time:</source>
+        <translation>&amp;Sperren nach Leerlaufzeit:</translation>
+    </message>
+    <message>
+        <source>An encrypted database is hidden and cleared from memory until its master password is given again</source>
+        <translation>Eine verschlüsselte Datenbank wird ausgeblendet und aus dem Speicher gelöscht, bis ihr Master-Kennwort wieder eingegeben wird</translation>
+    </message>
+    <message>
+        <source> minutes</source>
+        <translation> Minuten</translation>
     </message>
 </context>
 <context>

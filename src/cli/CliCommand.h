@@ -213,6 +213,7 @@ TCommand ImportHtpasswdCommand();
 TCommand VerifyCommand();
 TCommand CheckCommand();
 TCommand TargetCommand();
+TCommand SettingsCommand();
 TCommand GroupCommand();
 TCommand CredentialsCommand();
 TCommand RestoreCommand();

@@ -1,6 +1,7 @@
 #include "cli/CliCommand.h"
 
 #include "base/DateUtil.h"
+#include "export/ClearPasswords.h"
 #include "userdb/Groups.h"
 #include "userdb/LoginRule.h"
 #include "userdb/NewUser.h"
@@ -40,7 +41,7 @@ int CmdAdd(const TArgs& args, TCliStreams& io) {
             if (list.Users(i).Login == login) existing = &list.Users(i);
     if (existing != nullptr) {
         TUserProp& user = *existing;
-        if (user.Password != password || user.HashOnly()) user.SetPassword(password);
+        if (user.Password != password || user.HashOnly()) GiveUserPassword(list, user, password);
         if (args.Has("disabled")) user.Disable = true;
         if (expire) {
             user.Expire = true;
@@ -54,7 +55,7 @@ int CmdAdd(const TArgs& args, TCliStreams& io) {
         return kExitOk;
     }
     TUserProp& user = AddNewUser(list, login);
-    user.Password = password;
+    GiveUserPassword(list, user, password);
     user.Disable = args.Has("disabled");
     user.Expire = expire;
     if (expire) user.ExpireDate = expireDate;

@@ -2,6 +2,7 @@
 
 #include "base/FileSafety.h"
 #include "cli/Json.h"
+#include "export/ClearPasswords.h"
 #include "userdb/CSVImport.h"
 #include "userdb/UserList.h"
 
@@ -57,10 +58,8 @@ int CmdImport(const TArgs& args, TCliStreams& io) {
     TImportReport report;
     TImportOptions options;
     options.SkipExisting = args.Has("skip-existing");
-    if (file == "-")
-        ImportUsersFromText(text, list, &report, options);
-    else
-        ImportUsers(file, list, &report, options);
+    if (file != "-") text = ReadImportFile(file); // the file is closed before any user is added
+    ImportUsersFor(text, list, &report, options);
     if (report.Added > 0) db.Save(io.Err);
     if (args.Has("json")) {
         std::string existing = "[";

@@ -2,6 +2,7 @@
 
 #include "base/Random.h"
 #include "cli/UserSelection.h"
+#include "export/ClearPasswords.h"
 #include "userdb/LoginRule.h"
 #include "userdb/UserList.h"
 
@@ -52,7 +53,8 @@ int CmdPasswd(const TArgs& args, TCliStreams& io) {
 
     TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
     TUserList& list = db.List();
-    OneUserWithLogin(list, login).SetPassword(password); // replaces a stored hash
+    // Replaces a stored hash; a database that keeps no clear passwords keeps only the new one's.
+    GiveUserPassword(list, OneUserWithLogin(list, login), password);
     // A generated password exists nowhere else: it must be out before the database holds it,
     // or a failed write would lock the user out with a password nobody saw.
     if (generate) WriteOutput(io, password + "\n", "the password was not changed");

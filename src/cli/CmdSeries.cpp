@@ -1,6 +1,7 @@
 #include "cli/CliCommand.h"
 
 #include "base/Random.h"
+#include "export/ClearPasswords.h"
 #include "userdb/GenSeries.h"
 #include "userdb/UserList.h"
 
@@ -59,7 +60,7 @@ int CmdSeries(const TArgs& args, TCliStreams& io) {
     TUserList& list = db.List();
     TCliSeriesFeedback feedback(io.Err);
     const std::vector<TSeriesUser> created =
-        CreateSeries(list, options.UserCount, options, SecureRandom(), &feedback);
+        CreateSeriesFor(list, options.UserCount, options, SecureRandom(), &feedback);
     std::string out;
     for (const TSeriesUser& u : created)
         out += u.Login + "\t" + u.Password + "\n";

@@ -105,6 +105,7 @@ std::vector<TCommand>& Commands() {
         ExportCommand(),
         RestoreCommand(),
         TargetCommand(),
+        SettingsCommand(),
         EncryptCommand(),
         DecryptCommand(),
         RekeyCommand(),

@@ -17,6 +17,8 @@ const TMessageText UnsafePlainTextBreak{"UnsafePlainTextBreak", QT_TRANSLATE_NOO
 const TMessageText UnsafeCryptNul{"UnsafeCryptNul", QT_TRANSLATE_NOOP("CoreText", "the password holds a NUL, which bcrypt and SHA-crypt cannot hash")};
 const TMessageText StoredHashBreaksLine{"StoredHashBreaksLine", QT_TRANSLATE_NOOP("CoreText", "The stored password hash of %1 holds a line break or a NUL byte and cannot go into the password file")};
 const TMessageText PlainTextHashOnly{"PlainTextHashOnly", QT_TRANSLATE_NOOP("CoreText", "A plain-text password file cannot hold users known only by their password hash: %1. Give them new passwords or export in another form")};
+const TMessageText NoClearPasswordsPlainText{"NoClearPasswordsPlainText", QT_TRANSLATE_NOOP("CoreText", "A database that keeps no clear passwords cannot export them as plain text: choose a hashed form first")};
+const TMessageText FormNeedsClearPasswords{"FormNeedsClearPasswords", QT_TRANSLATE_NOOP("CoreText", "The form %1 needs the clear passwords of these users, which this database does not keep: %2. Keep the database's form or give them new passwords")};
 
 const TMessageText BcryptCostRange{"BcryptCostRange", QT_TRANSLATE_NOOP("CoreText", "The bcrypt cost must be from %1 to %2")};
 const TMessageText ShaRoundsRange{"ShaRoundsRange", QT_TRANSLATE_NOOP("CoreText", "The SHA-crypt rounds must be from %1 to %2")};

@@ -20,6 +20,10 @@ extern const TMessageText UnsafeCryptNul;
 extern const TMessageText StoredHashBreaksLine;
 extern const TMessageText PlainTextHashOnly;
 
+// Databases that keep no clear passwords
+extern const TMessageText NoClearPasswordsPlainText;
+extern const TMessageText FormNeedsClearPasswords;
+
 // Schemes and their settings
 extern const TMessageText BcryptCostRange;
 extern const TMessageText ShaRoundsRange;

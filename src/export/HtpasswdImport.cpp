@@ -4,6 +4,7 @@
 #include "base/BaseTexts.h"
 #include "base/Errors.h"
 #include "base/FileSafety.h"
+#include "export/ClearPasswords.h"
 #include "export/ExportTexts.h"
 #include "userdb/LoginRule.h"
 #include "userdb/UserList.h"
@@ -190,6 +191,9 @@ THtpasswdImportResult ImportHtpasswd(TUserList& list, const std::vector<THtpassw
         if (entry->Scheme == TStoredScheme::Locked) result.Locked.push_back(*entry);
         if (entry->Scheme == TStoredScheme::Unknown && !plain) result.Unknown.push_back(*entry);
     }
+    // "{PLAIN}" values and --plain-text ones are clear passwords: hashed at once in a database
+    // that keeps none.
+    SealClearPasswords(list);
     return result;
 }
 

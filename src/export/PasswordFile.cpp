@@ -3,6 +3,7 @@
 #include "base/AsciiCase.h"
 #include "base/Errors.h"
 #include "base/FileSafety.h"
+#include "export/ClearPasswords.h"
 #include "export/ExportTexts.h"
 #include "export/HashCache.h"
 #include "export/HashSchemes.h"
@@ -211,6 +212,7 @@ int StoredSchemeParam(const TUserList& list, TPasswordsType passType) {
 }
 
 bool StoreSchemeChoice(TUserList& list, TPasswordsType passType, int param) {
+    CheckFormKeepsHashes(list, passType);
     bool changed = list.PassType != passType;
     list.PassType = passType;
     int* stored = passType == TPasswordsType::ptBcrypt ? &list.BcryptCost
@@ -258,6 +260,7 @@ std::vector<const TUserProp*> PasswordFileEntries(const TUserList& list) {
 
 std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsType passType,
                                              const TPasswordFileOptions& options) {
+    CheckFormKeepsHashes(list, passType);
     const auto entries = PasswordFileEntries(list);
     TEntryCheck check = CheckEntries(list, entries, passType, options.Report);
     if (options.Report != nullptr) ReportNamesakes(list, entries, *options.Report);

@@ -108,7 +108,8 @@ public:
 int StoredSchemeParam(const TUserList& list, TPasswordsType passType);
 // Makes passType, with param as its work factor, the list's stored choice; the work factor is
 // stored only for a form that has one (bcrypt's cost, SHA-crypt's rounds), so the database
-// holds it only while that form is chosen. True when anything changed.
+// holds it only while that form is chosen. True when anything changed. Refuses
+// a form that would need clear passwords the list does not keep (CheckFormKeepsHashes).
 bool StoreSchemeChoice(TUserList& list, TPasswordsType passType, int param);
 
 // One line without its line end: the login, ":" and the password in the given form (a hash
@@ -146,7 +147,8 @@ std::vector<std::string> EmptyPasswordLogins(const std::vector<const TUserProp*>
 // when users to be written have no password and options.AllowEmptyPasswords is not set. Users
 // known only by their stored hash are written with that hash unchanged (servers take mixed
 // schemes in one file); a plain-text file cannot hold them, so the plain form raises, naming
-// them.
+// them. A list that keeps no clear passwords refuses another form than its own when users'
+// hashes are not of it (CheckFormKeepsHashes).
 std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsType passType,
                                              const TPasswordFileOptions& options = {});
 

@@ -4,6 +4,7 @@
 
 #include "base/BaseTexts.h"
 #include "base/Errors.h"
+#include "export/ClearPasswords.h"
 #include "ui/ByteText.h"
 #include "ui/CredentialsDlg.h"
 #include "ui/DateDlg.h"
@@ -226,9 +227,13 @@ void TfrmMain::miChangePasswordClick() {
         const int index = FUserList->IndexOf(user);
         if (index < 0) return;
         std::string password;
-        if (!ShowChangePasswordDialog(user->Login, password, this)) return;
+        bool generated = false;
+        if (!ShowChangePasswordDialog(user->Login, password, this, &generated)) return;
         const TUserProp before = *user;
-        user->SetPassword(password); // a stored hash gives way to the new password
+        // A stored hash gives way to the new password (or to its hash, when the database keeps
+        // no clear passwords: a generated one is then shown this once).
+        GiveUserPassword(*FUserList, *user, password);
+        if (generated && user->HashOnly()) ShowPasswordOnce(user->Login, password, this);
         if (!user->SameAs(before)) {
             TUsersDelta delta;
             delta.AddChanged(*FUserList, index, before);
@@ -274,7 +279,9 @@ void TfrmMain::miFocusFilterClick() {
 }
 
 void TfrmMain::miOptionsClick() {
-    Guarded(this, [this] { ShowOptionsDialog(this); });
+    Guarded(this, [this] {
+        if (ShowOptionsDialog(this)) ApplyIdleLockOption();
+    });
 }
 
 void TfrmMain::miHelpTopicsClick() {

@@ -397,6 +397,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), FormKeeper(this), FPr
     CreateToolBar();
     CreateList();
     CreateStatusBar();
+    CreateLockPanel();
 
     // Changes on disk are looked at once things have settled: an editor or a second program
     // may write in several steps.
@@ -447,6 +448,10 @@ void TfrmMain::CreateActions() {
                   &TfrmMain::miChangeMasterPasswordClick);
     miRemoveEncryption = NewAction("miRemoveEncryption", QT_TR_NOOP("Remove Encr&yption..."),
                                    &TfrmMain::miRemoveEncryptionClick);
+    miKeepClearPasswords = NewAction("miKeepClearPasswords", QT_TR_NOOP("&Keep Clear Passwords"),
+                                     &TfrmMain::miKeepClearPasswordsClick);
+    miKeepClearPasswords->setCheckable(true);
+    miKeepClearPasswords->setChecked(true);
     miImport = NewAction("miImport", QT_TR_NOOP("&Import Users..."), &TfrmMain::miImportClick);
     miRestore = NewAction("miRestore", QT_TR_NOOP("Res&tore Previous Password File..."),
                           &TfrmMain::miRestoreClick);
@@ -493,7 +498,6 @@ void TfrmMain::CreateActions() {
         NewAction("miExport", QT_TR_NOOP("&Export Password File..."), &TfrmMain::miExportClick);
     miExport->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     miOptions = NewAction("miOptions", QT_TR_NOOP("&Options..."), &TfrmMain::miOptionsClick);
-    miOptions->setVisible(false);
     miHelpTopics =
         NewAction("miHelpTopics", QT_TR_NOOP("&Help Topics"), &TfrmMain::miHelpTopicsClick);
     miHelpTopics->setShortcut(QKeySequence(Qt::Key_F1));
@@ -551,6 +555,7 @@ void TfrmMain::CreateMenus() {
     file->addAction(miEncryptDatabase);
     file->addAction(miChangeMasterPassword);
     file->addAction(miRemoveEncryption);
+    file->addAction(miKeepClearPasswords);
     file->addSeparator();
     file->addAction(miImport);
     file->addAction(miRestore);
@@ -844,6 +849,11 @@ void TfrmMain::KeepFrameOnScreen() {
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
+    // Unsaved changes of a locked database can only be saved (or dropped) once it is open again.
+    if (FLocked && FLockedModified && !UnlockDatabase()) {
+        event->ignore();
+        return;
+    }
     bool mayClose = false;
     if (!Guarded(this, [this, &mayClose] { mayClose = Project.CloseQuery(); })) mayClose = false;
     if (mayClose)
@@ -1005,6 +1015,7 @@ QString TfrmMain::ListHint() const {
 }
 
 void TfrmMain::UpdateCommands() {
+    if (FLocked) return; // every command waits for the unlock
     const bool selected = lvwUsers->selectionModel()->hasSelection();
     tbnSave->setEnabled(Project.Modified());
     miSave->setEnabled(true);
@@ -1031,6 +1042,7 @@ void TfrmMain::UpdateCommands() {
     miEncryptDatabase->setEnabled(!encrypted);
     miChangeMasterPassword->setEnabled(encrypted);
     miRemoveEncryption->setEnabled(encrypted);
+    miKeepClearPasswords->setChecked(FUserList == nullptr || FUserList->KeepClearPasswords);
 }
 
 TUserProp* TfrmMain::SingleSelection() const {
@@ -1149,6 +1161,7 @@ void TfrmMain::SelectUsers(const std::unordered_set<const TUserProp*>& users) {
 }
 
 void TfrmMain::UndoCleanChanged(bool clean) {
+    if (FLocked) return; // the steps went with the users; the changes are kept sealed
     // Back at the saved state the document is clean again; away from it, modified.
     if (clean == !Project.Modified()) return;
     Project.SetModified(!clean);
@@ -1187,6 +1200,17 @@ QString TfrmMain::FilterCountText() const {
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) { // any input restarts the idle time
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+    case QEvent::TouchBegin:
+        if (FIdleTimer != nullptr && FIdleTimer->isActive()) FIdleTimer->start();
+        break;
+    default:
+        break;
+    }
     if (watched == edtFilter && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && !edtFilter->text().isEmpty()) {
         edtFilter->clear();
@@ -1486,6 +1510,7 @@ void TfrmMain::WatchFile() {
 }
 
 void TfrmMain::CheckFileOnDisk() {
+    if (FLocked) return; // looked at again after the unlock
     // A question never comes up in the middle of another dialog or a command.
     if (QApplication::activeModalWidget() != nullptr ||
         QApplication::activePopupWidget() != nullptr) {

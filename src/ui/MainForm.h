@@ -141,6 +141,8 @@ public slots:
     void miEncryptDatabaseClick();
     void miChangeMasterPasswordClick();
     void miRemoveEncryptionClick();
+    // Switches keeping the users' clear passwords on or off (off asks first: it cannot be undone).
+    void miKeepClearPasswordsClick();
     void miImportClick();
     void miExitClick();
     void miAddUserClick();
@@ -181,6 +183,20 @@ public:
     // How long a copied password stays on the clipboard (ms).
     int ClipboardClearMs = 30000;
 
+    // The idle lock of an encrypted database (Options: "Lock after idle time"). Locked, the list
+    // is hidden, the users and settings are cleared from memory and the commands are disabled;
+    // what was open, unsaved changes included, is kept sealed with the database's key until its
+    // master password is given again ("btnUnlock"). A lock that comes due while a dialog is open
+    // waits until it is closed.
+    bool Locked() const { return FLocked; }
+    void LockDatabase();
+    // Asks for the master password (again after a wrong one); false when cancelled.
+    bool UnlockDatabase();
+    // Reads the stored idle time again and restarts the count.
+    void ApplyIdleLockOption();
+    // How long a minute of the idle time is (ms); tests make it short.
+    int IdleMinuteMs = 60000;
+
     // The find dialog (not modal), created on first use; it lives with the window.
     TFindDialog* FindDialog();
     // Looks at the open file on disk now (the watcher does so shortly after a change): when
@@ -202,6 +218,8 @@ private:
     void CreateToolBar();
     void CreateList();
     void CreateStatusBar();
+    void CreateLockPanel();
+    void IdleTimeout();
     QAction* NewAction(const char* name, const char* caption, void (TfrmMain::*handler)());
     void FormCreate();
     void FormDestroy();
@@ -286,6 +304,7 @@ private:
     QAction* miEncryptDatabase = nullptr;
     QAction* miChangeMasterPassword = nullptr;
     QAction* miRemoveEncryption = nullptr;
+    QAction* miKeepClearPasswords = nullptr;
     QAction* miImport = nullptr;
     QAction* miRestore = nullptr;
     QAction* miExit = nullptr;
@@ -332,6 +351,13 @@ private:
     // The password this window put on the clipboard, until it is cleared again.
     QString FCopiedPassword;
     QTimer* FClipboardTimer = nullptr;
+
+    QTimer* FIdleTimer = nullptr;
+    QWidget* pnlLocked = nullptr;
+    bool FLocked = false;
+    bool FLockedModified = false;
+    std::string FLockedText; // the database's text, sealed with its key, while locked
+    std::vector<std::pair<QAction*, bool>> FLockedActions; // and whether each was enabled
     void ClearCopiedPassword();
     // The user of the one selected row, else nullptr.
     TUserProp* SingleSelection() const;

@@ -1,8 +1,10 @@
 // The main window's commands for users taken over from an existing password file: Import
-// Password File, and Check Password for a user known only by the stored hash.
+// Password File, Check Password for a user known only by the stored hash, and Keep Clear
+// Passwords.
 
 #include "ui/MainForm.h"
 
+#include "export/ClearPasswords.h"
 #include "export/HtpasswdImport.h"
 #include "export/StoredHash.h"
 #include "ui/ByteText.h"
@@ -17,6 +19,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -171,6 +174,34 @@ void TfrmMain::miCheckPasswordClick() {
     else
         ShowMessageBox(this, QMessageBox::Warning, TfrmMain::tr("Check Password"),
                        TfrmMain::tr("Password verification failed."), QMessageBox::Ok);
+}
+
+void TfrmMain::miKeepClearPasswordsClick() {
+    Guarded(this, [this] {
+        TUserList& list = *FUserList;
+        if (!list.KeepClearPasswords) {
+            list.KeepClearPasswords = true; // new passwords in clear again; hashes stay hashes
+            Project.SetModified(true);
+            UpdateCommands();
+            return;
+        }
+        UpdateCommands(); // the item stays checked unless the question is answered Yes
+        const QMessageBox::StandardButton answer = ShowMessageBox(
+            this, QMessageBox::Warning, tr("Keep Clear Passwords"),
+            tr("Keep no clear passwords in this database? Every clear password is replaced by its "
+               "hash now, and new passwords are kept only as their hashes. This cannot be "
+               "undone."),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes) return;
+        const int hashed = StopKeepingClearPasswords(list);
+        // The steps held the clear passwords of before: none may bring them back.
+        FUndoStack->clear();
+        Project.SetModified(true);
+        if (FUndoStack->isClean()) FUndoStack->resetClean();
+        FillList();
+        UpdateCommands();
+        ShowResult(tr("Passwords replaced by their hashes: %1").arg(QLocale().toString(hashed)));
+    });
 }
 
 } // namespace quorvane

@@ -5,6 +5,7 @@
 
 #include "base/BaseTexts.h"
 #include "base/Errors.h"
+#include "export/ClearPasswords.h"
 #include "export/HtpasswdImport.h"
 #include "ui/About.h"
 #include "ui/CredentialsDlg.h"
@@ -76,8 +77,7 @@ void TfrmMain::ImportTextFile(const QString& file) {
         }
         TImportReport report;
         RunUsersChange(
-            TChangeScope::AppendsOnly,
-            [&] { ImportUsersFromText(text, *FUserList, &report, options); },
+            TChangeScope::AppendsOnly, [&] { ImportUsersFor(text, *FUserList, &report, options); },
             [this](const TUsersDelta& delta) {
                 const int n = delta.AddedCount();
                 return n == 1 ? tr("Import User")
@@ -134,6 +134,7 @@ void TfrmMain::OpenDroppedFile(const QString& fileName) {
 }
 
 void TfrmMain::dragEnterEvent(QDragEnterEvent* event) {
+    if (FLocked) return;
     const QList<QUrl> urls = event->mimeData()->urls();
     if (urls.size() == 1 && urls.front().isLocalFile()) event->acceptProposedAction();
 }
@@ -165,10 +166,19 @@ void TfrmMain::miCreateUsersSeriesClick() {
         ShowResult(tr("%1 created").arg(UsersText(static_cast<int>(created.size()))));
         // The series' users are the last of the list (it only appends).
         const int first = FUserList->Count() - static_cast<int>(created.size());
-        ShowSeriesResult(created, this, [this, first] {
+        ShowSeriesResult(created, this, [this, first, &created] {
+            // A database that keeps no clear passwords has only their hashes: the mails take
+            // the passwords from the series' own list, the one place they are.
+            std::vector<TUserProp> copies;
+            for (int i = std::max(first, 0); i < FUserList->Count(); ++i) {
+                copies.push_back(FUserList->Users(i));
+                const size_t k = static_cast<size_t>(i - first);
+                if (copies.back().HashOnly() && k < created.size())
+                    copies.back().SetPassword(created[k].Password);
+            }
             std::vector<const TUserProp*> users;
-            for (int i = std::max(first, 0); i < FUserList->Count(); ++i)
-                users.push_back(&FUserList->Users(i));
+            for (const TUserProp& user : copies)
+                users.push_back(&user);
             Guarded(this, [&] {
                 const QString result = ShowCredentialsDialog(users, this);
                 if (!result.isEmpty()) ShowResult(result);

@@ -9,11 +9,14 @@
 #include "userdb/PasswordStrength.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
@@ -148,8 +151,13 @@ std::string TfrmChangePassword::Password() const {
     return TextToBytes(edtNewPassword->text());
 }
 
+bool TfrmChangePassword::Generated() const {
+    return !FGenerated.isEmpty() && edtNewPassword->text() == FGenerated;
+}
+
 void TfrmChangePassword::btnGenerateClick() {
-    edtNewPassword->setText(BytesToText(GenerateUserPassword(*Random)));
+    FGenerated = BytesToText(GenerateUserPassword(*Random));
+    edtNewPassword->setText(FGenerated);
     SetPasswordShown(*edtNewPassword, true); // a password to hand out is read off the screen
 }
 
@@ -159,11 +167,48 @@ void TfrmChangePassword::UpdateControls() {
     lblStrength->setText(PasswordStrengthText(password, FLogin));
 }
 
-bool ShowChangePasswordDialog(const std::string& login, std::string& password, QWidget* parent) {
+bool ShowChangePasswordDialog(const std::string& login, std::string& password, QWidget* parent,
+                              bool* generated) {
     TfrmChangePassword dialog(login, parent);
     if (RunModal(dialog) != QDialog::Accepted) return false;
     password = dialog.Password();
+    if (generated != nullptr) *generated = dialog.Generated();
     return true;
+}
+
+void ShowPasswordOnce(const std::string& login, const std::string& password, QWidget* parent) {
+    QDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("frmPasswordOnce"));
+    dialog.setWindowTitle(QCoreApplication::translate("PasswordField", "New Password"));
+    auto* intro =
+        new QLabel(QCoreApplication::translate(
+                       "PasswordField", "The new password of %1. The database keeps only its hash: "
+                                        "note it or copy it now, it is not shown again.")
+                       .arg(BytesToText(login)),
+                   &dialog);
+    intro->setTextFormat(Qt::PlainText);
+    intro->setWordWrap(true);
+    auto* edit = new QLineEdit(BytesToText(password), &dialog);
+    edit->setObjectName(QStringLiteral("edtPassword"));
+    edit->setReadOnly(true);
+    edit->setMinimumWidth(edit->fontMetrics().averageCharWidth() * 32);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    QPushButton* copy = buttons->addButton(QCoreApplication::translate("PasswordField", "&Copy"),
+                                           QDialogButtonBox::ActionRole);
+    copy->setObjectName(QStringLiteral("btnCopy"));
+    QObject::connect(copy, &QPushButton::clicked, &dialog, [edit] {
+        auto* data = new QMimeData;
+        data->setText(edit->text());
+        // Clipboard managers that know the hint keep no history of it.
+        data->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
+        QGuiApplication::clipboard()->setMimeData(data);
+    });
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(intro);
+    layout->addWidget(edit);
+    layout->addWidget(buttons);
+    RunModal(dialog);
 }
 
 } // namespace quorvane

@@ -35,6 +35,8 @@ public:
     TfrmChangePassword(const std::string& login, QWidget* parent = nullptr);
     // The password as typed, in bytes.
     std::string Password() const;
+    // True when the password is the one Generate drew (not typed over since).
+    bool Generated() const;
     IRandomSource* Random; // Generate's source; the secure generator unless a test sets one
 
 public slots:
@@ -44,14 +46,22 @@ private:
     void UpdateControls();
 
     std::string FLogin;
+    QString FGenerated; // what Generate put into the box last
     QLineEdit* edtNewPassword;
     QToolButton* btnGenerate;
     QLabel* lblStrength;
     QPushButton* btnOK;
 };
 
-// Shows the dialog; true and the password on OK.
+// Shows the dialog; true and the password on OK. generated, when given, tells whether the
+// password is the one Generate drew.
 bool ShowChangePasswordDialog(const std::string& login, std::string& password,
-                              QWidget* parent = nullptr);
+                              QWidget* parent = nullptr, bool* generated = nullptr);
+
+// The dialog that shows a generated password of a database that keeps only its hash: the one
+// time it can be read ("frmPasswordOnce", its text in "edtPassword", "btnCopy" puts it on the
+// clipboard).
+void ShowPasswordOnce(const std::string& login, const std::string& password,
+                      QWidget* parent = nullptr);
 
 } // namespace quorvane

@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "base/Random.h"
+#include "export/ClearPasswords.h"
 #include "persist/PrjLib.h"
 #include "persist/RegistryLib.h"
 #include "persist/ShellLib.h"
@@ -312,7 +313,7 @@ void TfrmUserSeries::btnTestClick() {
 
 void TfrmUserSeries::CreateSeries(int count) {
     TSeriesFeedback feedback;
-    FCreated = quorvane::CreateSeries(FList, count, Options(), *Random, &feedback);
+    FCreated = CreateSeriesFor(FList, count, Options(), *Random, &feedback);
     feedback.EndBusy();
     if (!feedback.WarningMessage().Empty()) {
         ShowMessageBox(this, QMessageBox::Warning, tr("Warning"),

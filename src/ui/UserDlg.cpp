@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "base/Random.h"
+#include "export/ClearPasswords.h"
 #include "export/HashOnlyUsers.h"
 #include "ui/ByteText.h"
 #include "ui/DateConv.h"
@@ -275,8 +276,13 @@ bool TfrmUser::LoginTaken() const {
     return !IsBlank(TypedLogin()) && !IsLoginUnique();
 }
 
+bool TfrmUser::PasswordGenerated() const {
+    return !FGenerated.isEmpty() && edtPassword->text() == FGenerated;
+}
+
 void TfrmUser::btnGenerateClick() {
-    edtPassword->setText(BytesToText(GenerateUserPassword(SecureRandom())));
+    FGenerated = BytesToText(GenerateUserPassword(SecureRandom()));
+    edtPassword->setText(FGenerated);
     SetPasswordShown(*edtPassword, true); // a password to hand out is read off the screen
 }
 
@@ -347,6 +353,13 @@ TUserProp* ShowUserDialog(TUserList& list, int index, TUserDialogMode mode, QWid
         target = &AddNewUser(list, dialog.TypedLogin());
     }
     dialog.WriteToUser(*target);
+    // A database that keeps no clear passwords keeps only the hash of a new one; a generated one
+    // is shown this once.
+    if (!list.KeepClearPasswords && !target->HashOnly() && !target->Password.empty()) {
+        const std::string password = target->Password;
+        GiveUserPassword(list, *target, password);
+        if (dialog.PasswordGenerated()) ShowPasswordOnce(target->Login, password, parent);
+    }
 
     if (changed != nullptr) *changed = check->Changed();
     return target;

@@ -57,6 +57,8 @@ public:
 
     // The login as typed, in bytes.
     std::string TypedLogin() const;
+    // True when the password box holds what Generate drew (not typed over since).
+    bool PasswordGenerated() const;
 
 private slots:
     void edtLoginChange();
@@ -93,6 +95,7 @@ private:
     TByteField FLogin, FPassword, FFullName, FEmail, FComments, FGroups;
     // The edited user is known only by a stored hash: an empty password field keeps the hash.
     bool FHashOnly = false;
+    QString FGenerated; // what Generate put into the password box last
     // The picker's full value: its date is what the picker shows, its time of day is kept.
     TDateTime FExpireDate = 0;
     QDate FShownExpireDay;

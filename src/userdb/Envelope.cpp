@@ -5,6 +5,7 @@
 #include "base/FileSafety.h"
 #include "userdb/UserDbTexts.h"
 
+#include <openssl/evp.h>
 #include <sodium.h>
 
 #include <algorithm>
@@ -282,35 +283,43 @@ std::string TDatabaseKey::Seal(std::string_view text) const {
 
 // XChaCha20-Poly1305 (IETF) computed as the pieces come, exactly as
 // crypto_aead_xchacha20poly1305_ietf_encrypt computes it at once: a subkey from HChaCha20 and the
-// nonce's first 16 bytes; ChaCha20 (IETF) with the nonce's last 8 bytes, its first block keying
-// Poly1305, the next ones encrypting; Poly1305 over the associated data, the ciphertext, their
-// padding to 16 bytes and their two lengths. What opens the file is the library's own decrypt.
+// nonce's first 16 bytes, then ChaCha20-Poly1305 (IETF, RFC 8439) under it with four zero bytes and
+// the nonce's last 8 bytes as its nonce and the header as associated data. libsodium derives the
+// subkey; the ChaCha20-Poly1305 itself is OpenSSL's, whose vector code seals about three times
+// as fast here, and the same algorithm: what opens the file is libsodium's own decrypt.
 //
 // The sealing runs on a thread of its own while the caller renders the next pieces, so that on
 // two cores a save takes hardly longer than a plain one: the caller fills chunks of locked memory,
-// the sealer encrypts them in order, authenticates them and hands them to out.
+// the sealer encrypts and authenticates them in order, and the caller hands the sealed ones to
+// out between its pieces. The writing stays on the caller's thread: on the sealer's it made the
+// sealing wait for the file and the save took the sum of both.
 struct TDatabaseKey::TSealer::TState {
-    TSecret SubKey;
-    unsigned char Nonce[12] = {};
-    uint32_t Block = 1;
+    // The cipher's state (OpenSSL wipes it when it is freed); used by the sealing thread, and by
+    // the caller only before it starts and after it ended.
+    std::unique_ptr<EVP_CIPHER_CTX, void (*)(EVP_CIPHER_CTX*)> Cipher{EVP_CIPHER_CTX_new(),
+                                                                      EVP_CIPHER_CTX_free};
     uint64_t Sealed = 0; // bytes handed to the sealing thread so far
-    crypto_onetimeauth_poly1305_state Mac;
     bool Finished = false;
 
     TSecret Filling; // the chunk the caller fills
     std::mutex Mutex;
     std::condition_variable Changed;
     std::deque<TSecret> Full;  // chunks to seal, in order
-    std::vector<TSecret> Free; // sealed chunks, to be filled again
+    std::deque<TSecret> Done;  // sealed chunks, in order, to be handed to out
+    std::vector<TSecret> Free; // written chunks, to be filled again
     bool Closing = false;
-    std::exception_ptr Error;
+    bool Failed = false; // the cipher refused a chunk
     std::thread Worker;
 };
 
 namespace {
 constexpr size_t KSealChunk = 1024 * 1024; // a multiple of ChaCha20's 64-byte block
 constexpr size_t KSealQueue = 3;           // chunks filled ahead of the sealing
-constexpr unsigned char KZeros[16] = {};
+
+// OpenSSL's cipher refused its key or a piece, which it does only without memory.
+[[noreturn]] void ThrowSealFailed() {
+    throw EQuorvaneError(Msg(texts::EncryptionUnavailable));
+}
 } // namespace
 
 TDatabaseKey::TSealer::TSealer(const TDatabaseKey& key, TDataSink out)
@@ -322,16 +331,19 @@ TDatabaseKey::TSealer::TSealer(const TDatabaseKey& key, TDataSink out)
     randombytes_buf(h.Nonce, KNonceSize);
     const std::string header = HeaderBytes(h);
     TState& s = *FState;
-    s.SubKey.Resize(crypto_core_hchacha20_OUTPUTBYTES);
-    crypto_core_hchacha20(s.SubKey.Data(), h.Nonce, key.FKey.Data(), nullptr);
-    std::memcpy(s.Nonce + 4, h.Nonce + 16, 8);
-    TSecret block0;
-    block0.Resize(64);
-    crypto_stream_chacha20_ietf(block0.Data(), 64, s.Nonce, s.SubKey.Data());
-    crypto_onetimeauth_poly1305_init(&s.Mac, block0.Data());
-    crypto_onetimeauth_poly1305_update(
-        &s.Mac, reinterpret_cast<const unsigned char*>(header.data()), header.size());
-    crypto_onetimeauth_poly1305_update(&s.Mac, KZeros, (0x10 - header.size()) & 0xf);
+    TSecret subKey;
+    subKey.Resize(crypto_core_hchacha20_OUTPUTBYTES);
+    crypto_core_hchacha20(subKey.Data(), h.Nonce, key.FKey.Data(), nullptr);
+    unsigned char nonce[12] = {};
+    std::memcpy(nonce + 4, h.Nonce + 16, 8);
+    int n = 0;
+    if (s.Cipher == nullptr ||
+        EVP_EncryptInit_ex(s.Cipher.get(), EVP_chacha20_poly1305(), nullptr, subKey.Data(),
+                           nonce) != 1 ||
+        EVP_EncryptUpdate(s.Cipher.get(), nullptr, &n,
+                          reinterpret_cast<const unsigned char*>(header.data()),
+                          static_cast<int>(header.size())) != 1)
+        ThrowSealFailed();
     FOut(header.data(), header.size());
     s.Filling.Resize(KSealChunk);
     s.Filling.Resize(0);
@@ -349,7 +361,6 @@ TDatabaseKey::TSealer::~TSealer() {
         s.Changed.notify_all();
         s.Worker.join();
     }
-    sodium_memzero(&s.Mac, sizeof s.Mac);
 }
 
 void TDatabaseKey::TSealer::Seal() {
@@ -363,41 +374,70 @@ void TDatabaseKey::TSealer::Seal() {
             chunk = std::move(s.Full.front());
             s.Full.pop_front();
         }
-        s.Changed.notify_all();
-        try {
-            const size_t n = chunk.Size();
-            crypto_stream_chacha20_ietf_xor_ic(chunk.Data(), chunk.Data(), n, s.Nonce, s.Block,
-                                               s.SubKey.Data());
-            crypto_onetimeauth_poly1305_update(&s.Mac, chunk.Data(), n);
-            s.Block += static_cast<uint32_t>(n / 64);
-            FOut(reinterpret_cast<const char*>(chunk.Data()), n);
-        } catch (...) {
+        // In place; a stream cipher's output has the input's length.
+        int n = 0;
+        const bool sealed = EVP_EncryptUpdate(s.Cipher.get(), chunk.Data(), &n, chunk.Data(),
+                                              static_cast<int>(chunk.Size())) == 1 &&
+                            static_cast<size_t>(n) == chunk.Size();
+        {
             std::lock_guard<std::mutex> lock(s.Mutex);
-            s.Error = std::current_exception();
-            s.Full.clear();
-            s.Closing = true;
+            if (sealed)
+                s.Done.push_back(std::move(chunk));
+            else
+                s.Failed = true;
+        }
+        if (!sealed) {
             s.Changed.notify_all();
             return;
         }
-        chunk.Resize(0);
-        std::lock_guard<std::mutex> lock(s.Mutex);
-        s.Free.push_back(std::move(chunk));
+        s.Changed.notify_all();
+    }
+}
+
+void TDatabaseKey::TSealer::WriteDone(bool wait) {
+    TState& s = *FState;
+    for (;;) {
+        std::deque<TSecret> done;
+        bool room = false;
+        {
+            std::unique_lock<std::mutex> lock(s.Mutex);
+            if (wait)
+                s.Changed.wait(lock, [&s] {
+                    return !s.Done.empty() || s.Full.size() < KSealQueue || s.Failed;
+                });
+            if (s.Failed) ThrowSealFailed();
+            done.swap(s.Done);
+            room = s.Full.size() < KSealQueue;
+        }
+        for (TSecret& chunk : done) {
+            FOut(reinterpret_cast<const char*>(chunk.Data()), chunk.Size());
+            chunk.Resize(0);
+        }
+        if (!done.empty()) {
+            std::lock_guard<std::mutex> lock(s.Mutex);
+            for (TSecret& chunk : done)
+                s.Free.push_back(std::move(chunk));
+        }
+        if (!wait || room) return;
     }
 }
 
 void TDatabaseKey::TSealer::Flush() {
     TState& s = *FState;
-    std::unique_lock<std::mutex> lock(s.Mutex);
-    s.Changed.wait(lock, [&s] { return s.Full.size() < KSealQueue || s.Error; });
-    if (s.Error) std::rethrow_exception(s.Error);
-    s.Sealed += s.Filling.Size();
-    s.Full.push_back(std::move(s.Filling));
-    if (!s.Free.empty()) {
-        s.Filling = std::move(s.Free.back());
-        s.Free.pop_back();
+    {
+        std::lock_guard<std::mutex> lock(s.Mutex);
+        s.Sealed += s.Filling.Size();
+        s.Full.push_back(std::move(s.Filling));
     }
-    lock.unlock();
     s.Changed.notify_all();
+    WriteDone(true); // what is sealed goes out; at most KSealQueue chunks wait to be sealed
+    {
+        std::lock_guard<std::mutex> lock(s.Mutex);
+        if (!s.Free.empty()) {
+            s.Filling = std::move(s.Free.back());
+            s.Free.pop_back();
+        }
+    }
     if (s.Filling.Empty()) {
         s.Filling.Resize(KSealChunk);
         s.Filling.Resize(0);
@@ -421,24 +461,24 @@ void TDatabaseKey::TSealer::Finish() {
     TState& s = *FState;
     if (s.Finished) throw std::logic_error("TSealer finished twice");
     s.Finished = true;
-    if (!s.Filling.Empty()) Flush(); // the last chunk, the only one that may end mid-block
+    if (!s.Filling.Empty()) { // the last chunk, the only one that may end mid-block
+        std::lock_guard<std::mutex> lock(s.Mutex);
+        s.Sealed += s.Filling.Size();
+        s.Full.push_back(std::move(s.Filling));
+    }
     {
         std::lock_guard<std::mutex> lock(s.Mutex);
         s.Closing = true;
     }
     s.Changed.notify_all();
-    s.Worker.join();
-    if (s.Error) std::rethrow_exception(s.Error);
-    crypto_onetimeauth_poly1305_update(&s.Mac, KZeros, (0x10 - (s.Sealed & 0xf)) & 0xf);
-    unsigned char lengths[16];
-    const uint64_t adLength = KEnvelopeHeaderSize;
-    for (int i = 0; i < 8; ++i) {
-        lengths[i] = static_cast<unsigned char>(adLength >> (8 * i));
-        lengths[8 + i] = static_cast<unsigned char>(s.Sealed >> (8 * i));
-    }
-    crypto_onetimeauth_poly1305_update(&s.Mac, lengths, sizeof lengths);
+    s.Worker.join(); // every chunk is sealed now
+    if (s.Failed) ThrowSealFailed();
+    WriteDone(false);
+    int n = 0;
     unsigned char tag[KEnvelopeTagSize];
-    crypto_onetimeauth_poly1305_final(&s.Mac, tag);
+    if (EVP_EncryptFinal_ex(s.Cipher.get(), tag, &n) != 1 || n != 0 ||
+        EVP_CIPHER_CTX_ctrl(s.Cipher.get(), EVP_CTRL_AEAD_GET_TAG, sizeof tag, tag) != 1)
+        ThrowSealFailed();
     FOut(reinterpret_cast<const char*>(tag), sizeof tag);
 }
 

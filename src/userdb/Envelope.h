@@ -108,10 +108,11 @@ public:
 
     // Seals the text of a database into the bytes of its encrypted file (a new nonce each time).
     std::string Seal(std::string_view text) const;
-    // The same for a text given in pieces: the sealed bytes go to out as the pieces come (from a
-    // thread of the sealer's own, one call at a time, in order), so the text is never held
-    // whole. Finish (once, after the last piece) writes the tag; it and Write raise what out
-    // raised. A sealer destroyed unfinished stops and drops what it did not seal.
+    // The same for a text given in pieces: the sealed bytes go to out as the pieces come (on the
+    // caller's thread, from within Write and Finish, in order), so the text is never held whole;
+    // the encryption runs on a thread of the sealer's own meanwhile. Finish (once, after the last
+    // piece) writes the tag; it and Write raise what out raised. A sealer destroyed unfinished
+    // stops and drops what it did not write.
     class TSealer {
     public:
         TSealer(const TDatabaseKey& key, TDataSink out);
@@ -125,6 +126,8 @@ public:
         struct TState;
         void Flush(); // hands the chunk being filled to the sealing thread
         void Seal();  // the sealing thread
+        // Hands the sealed chunks to out; with wait, until fewer than the most are waiting.
+        void WriteDone(bool wait);
         std::unique_ptr<TState> FState;
         TDataSink FOut;
     };

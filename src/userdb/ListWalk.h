@@ -84,6 +84,7 @@ template <class TVisitor> void WalkList(const TUserList& list, TVisitor& v) {
         list.ShaRounds != KShaRoundsDefault)
         v.Integer("ShaRounds", list.ShaRounds);
     if (IsSlowPassType(list.PassType)) str("HashCacheKey", list.HashCacheKey);
+    if (!list.KeepClearPasswords) v.Bool("KeepClearPasswords", false); // on is not written
     str("PassFile", list.PassFile);
     if (list.UnixLineEnds) v.Bool("UnixLineEnds", true); // CR LF, the default, is not written
     str("GroupFile", list.GroupFile);

@@ -387,6 +387,7 @@ const TListField kListFields[] = {
     {"ShaRounds", TKind::Integer, nullptr, nullptr, &TUserList::ShaRounds, KShaRoundsMin,
      KShaRoundsMax},
     {"HashCacheKey", TKind::String, &TUserList::HashCacheKey},
+    {"KeepClearPasswords", TKind::Boolean, nullptr, &TUserList::KeepClearPasswords},
     {"PassFile", TKind::String, &TUserList::PassFile},
     {"UnixLineEnds", TKind::Boolean, nullptr, &TUserList::UnixLineEnds},
     {"GroupFile", TKind::String, &TUserList::GroupFile},

@@ -139,6 +139,7 @@ void TUserList::Reset() {
     ShaRounds = KShaRoundsDefault;
     HashCacheKey.clear();
     static_cast<TTargetFields&>(*this) = TTargetFields();
+    KeepClearPasswords = true;
     UnixLineEnds = false;
     GroupFile.clear();
     TargetName.clear();

@@ -141,6 +141,9 @@ public:
     // Key of the digests in the hash cache beside the database (64 hexadecimal digits), made
     // when a slow form is first stored; written only while a slow form is chosen.
     std::string HashCacheKey;
+    // Off: the database keeps no clear password; a password given to a user is replaced by its
+    // hash at once (see ClearPasswords.h in the export library). Stored only when off.
+    bool KeepClearPasswords = true;
     // The password file's line ends: CR LF unless this is set (LF alone, as Unix tools write
     // them); stored only when set.
     bool UnixLineEnds = false;

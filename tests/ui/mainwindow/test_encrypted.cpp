@@ -1,12 +1,14 @@
 // The main window and an encrypted database: the master password asked for on opening (again
 // after a wrong one, Cancel leaving it unopened), the lock in the title, and encrypting, changing
-// the master password and removing the encryption from the File menu.
+// the master password and removing the encryption from the File menu, and the idle lock.
 
 #include "ScriptedPrompts.h"
 #include "TestUtil.h"
 #include "UiTestUtil.h"
 #include "ui/MainForm.h"
 #include "ui/MasterPasswordDlg.h"
+#include "ui/OptionsDlg.h"
+#include "ui/UsersModel.h"
 #include "userdb/Envelope.h"
 #include "userdb/UserList.h"
 
@@ -14,6 +16,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -213,6 +217,72 @@ TEST_F(EncryptedWindowTest, TheNewPasswordMustBeTypedTheSameTwice) {
     EXPECT_EQ(taken.Password.View(), "Tq8#vLw2!zRp4@kN");
     EXPECT_TRUE(first->text().isEmpty());
     EXPECT_TRUE(again->text().isEmpty());
+}
+
+// After the idle time the list is hidden and the users are gone from memory, an unsaved change
+// included; a wrong master password leaves it locked, the right one brings back what was open.
+TEST_F(EncryptedWindowTest, IdleTimeLocksUntilTheMasterPasswordIsGiven) {
+    const struct {
+        const char* Name;
+        bool Change;
+    } cases[] = {{"saved", false}, {"with an unsaved change", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        auto window = NewWindow();
+        Answers = {{false, "master", ""}};
+        Open(*window, Db);
+        ASSERT_EQ(window->UserList().Count(), 2);
+        if (c.Change)
+            window->RunUsersChange(
+                TfrmMain::TChangeScope::AnyUser,
+                [&] { window->UserList().Users(1).FullName = "Bob Changed"; },
+                [](const TUsersDelta&) { return QStringLiteral("change"); });
+        ASSERT_EQ(window->Project.Modified(), c.Change);
+        // One minute of idle time, through the Options dialog (a minute made short).
+        window->IdleMinuteMs = 40;
+        const auto answerMaster = Dialogs.OnDialog;
+        Dialogs.OnDialog = [](QDialog& dialog) {
+            auto* options = qobject_cast<TfrmOptions*>(&dialog);
+            EXPECT_NE(options, nullptr);
+            if (options == nullptr) return int(QDialog::Rejected);
+            options->SetIdleLockMinutes(1);
+            return int(QDialog::Accepted);
+        };
+        window->findChild<QAction*>(QStringLiteral("miOptions"))->trigger();
+        Dialogs.OnDialog = answerMaster;
+
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->Locked(); }, 5000));
+        auto* list = window->findChild<QTreeView*>(QStringLiteral("lvwUsers"));
+        auto* panel = window->findChild<QWidget*>(QStringLiteral("pnlLocked"));
+        EXPECT_TRUE(list->isHidden());
+        EXPECT_FALSE(panel->isHidden());
+        EXPECT_EQ(window->UserList().Count(), 0);
+        EXPECT_EQ(window->Model()->rowCount(), 0);
+        EXPECT_FALSE(window->findChild<QAction*>(QStringLiteral("miSave"))->isEnabled());
+        EXPECT_TRUE(Caption(*window).endsWith(KLock));
+
+        auto* unlock = window->findChild<QPushButton*>(QStringLiteral("btnUnlock"));
+        Answers = {{false, "wrong", ""}, {true, "", ""}};
+        unlock->click();
+        EXPECT_TRUE(window->Locked());
+        Answers = {{false, "master", ""}};
+        unlock->click();
+        EXPECT_TRUE(Answers.empty());
+        ASSERT_FALSE(window->Locked());
+        EXPECT_FALSE(list->isHidden());
+        EXPECT_TRUE(panel->isHidden());
+        ASSERT_EQ(window->UserList().Count(), 2);
+        EXPECT_EQ(window->Model()->rowCount(), 2);
+        EXPECT_EQ(window->UserList().Users(1).FullName, c.Change ? "Bob Changed" : "");
+        EXPECT_EQ(window->UserList().Users(0).Password, "Alice-Secret");
+        EXPECT_EQ(window->Project.Modified(), c.Change);
+        EXPECT_TRUE(window->findChild<QAction*>(QStringLiteral("miSave"))->isEnabled());
+        // The kept change is saved like any other.
+        window->miSaveClick();
+        EXPECT_FALSE(window->Project.Modified());
+        EXPECT_TRUE(FileEncrypted());
+        StoreIdleLockMinutes(0);
+    }
 }
 
 } // namespace

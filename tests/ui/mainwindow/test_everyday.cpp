@@ -1,9 +1,11 @@
 // The main window in a day's use: what the status line says, files dropped on the window, a
-// password on the clipboard for a while, where the list starts, how users at risk are marked.
+// password on the clipboard for a while, where the list starts, how users at risk are marked, a
+// database that keeps no clear passwords.
 
 #include "ScriptedPrompts.h"
 #include "TestUtil.h"
 #include "UiTestUtil.h"
+#include "export/StoredHash.h"
 #include "persist/RegistryLib.h"
 #include "ui/MainForm.h"
 #include "ui/PasswordField.h"
@@ -46,6 +48,13 @@ protected:
             list.Add("user" + std::to_string(100000 + i), "pw" + std::to_string(i));
         list.SaveToFile(Dir.File(name));
         return Q(Dir.File(name));
+    }
+    QString SiteWithTwoUsers() {
+        TUserList list;
+        list.Add("alice", "Alice-Secret");
+        list.Add("bob", "Bob-Secret");
+        list.SaveToFile(Dir.File("two.udx"));
+        return Q(Dir.File("two.udx"));
     }
     QString TextFile(const std::string& name, const std::string& text) {
         WriteWholeFile(Dir.File(name), text);
@@ -303,4 +312,71 @@ TEST_F(EverydayTest, InactiveUsersAreGreyAndUsersAtRiskMarked) {
         else
             EXPECT_TRUE(tip.isEmpty()) << c.Login << ": " << Str(tip);
     }
+}
+
+// File -> Keep Clear Passwords, unticked: a question that says it cannot be undone, then only the
+// hashes are kept (the undo steps, which held clear passwords, go too).
+TEST_F(EverydayTest, NotKeepingClearPasswordsAsksThenKeepsOnlyHashes) {
+    Open(SiteWithTwoUsers());
+    struct TCase {
+        QMessageBox::StandardButton Answer;
+        bool Hashed;
+    } cases[] = {{QMessageBox::No, false}, {QMessageBox::Yes, true}};
+    // A step that could bring a clear password back.
+    Window.RunUsersChange(
+        TfrmMain::TChangeScope::AnyUser,
+        [this] { Window.UserList().Users(0).SetPassword("Alice-Changed"); },
+        [](const TUsersDelta&) { return QStringLiteral("step"); });
+    ASSERT_EQ(Window.UndoStack()->count(), 1);
+    for (const TCase& c : cases) {
+        Dialogs.Buttons = {c.Answer};
+        Dialogs.Boxes.clear();
+        Find<QAction>(Window, "miKeepClearPasswords")->trigger();
+        ASSERT_EQ(Dialogs.Boxes.size(), 1u);
+        EXPECT_NE(Dialogs.Boxes[0].Text.indexOf(QStringLiteral("cannot be undone")), -1);
+        EXPECT_EQ(Find<QAction>(Window, "miKeepClearPasswords")->isChecked(), !c.Hashed);
+        EXPECT_EQ(Window.UserList().Users(1).HashOnly(), c.Hashed);
+        EXPECT_EQ(Window.UndoStack()->count() == 0, c.Hashed);
+    }
+    EXPECT_TRUE(VerifyStoredHash("Bob-Secret", Window.UserList().Users(1).PasswordHash()));
+    EXPECT_TRUE(VerifyStoredHash("Alice-Changed", Window.UserList().Users(0).PasswordHash()));
+    EXPECT_TRUE(Window.Project.Modified());
+    Window.miSaveClick();
+    const std::string bytes = ReadWholeFile(Dir.File("two.udx"));
+    for (const char* secret : {"Alice-Secret", "Alice-Changed", "Bob-Secret"})
+        EXPECT_EQ(bytes.find(secret), std::string::npos) << secret;
+    // On again: no question; new passwords are kept in clear, the hashes stay.
+    Dialogs.Boxes.clear();
+    Find<QAction>(Window, "miKeepClearPasswords")->trigger();
+    EXPECT_TRUE(Dialogs.Boxes.empty());
+    EXPECT_TRUE(Window.UserList().KeepClearPasswords);
+    EXPECT_TRUE(Window.UserList().Users(1).HashOnly());
+}
+
+// In a database that keeps no clear passwords a generated password is shown once, to be copied.
+TEST_F(EverydayTest, AGeneratedPasswordIsShownOnceWhenOnlyItsHashIsKept) {
+    Open(SiteWithTwoUsers());
+    Dialogs.Buttons = {QMessageBox::Yes};
+    Find<QAction>(Window, "miKeepClearPasswords")->trigger();
+    ASSERT_FALSE(Window.UserList().KeepClearPasswords);
+    QString shown;
+    Dialogs.OnDialog = [&shown](QDialog& dialog) {
+        if (auto* form = qobject_cast<TfrmChangePassword*>(&dialog)) {
+            form->btnGenerateClick();
+            return int(QDialog::Accepted);
+        }
+        EXPECT_EQ(dialog.objectName(), QStringLiteral("frmPasswordOnce"));
+        shown = Find<QLineEdit>(dialog, "edtPassword")->text();
+        Find<QPushButton>(dialog, "btnCopy")->click();
+        return int(QDialog::Rejected);
+    };
+    Window.UnselectAll();
+    Window.SelectRow(0);
+    Find<QAction>(Window, "miChangePassword")->trigger();
+    ASSERT_FALSE(shown.isEmpty());
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), shown);
+    const TUserProp& user = *Window.ItemUser(0);
+    EXPECT_TRUE(user.HashOnly());
+    EXPECT_TRUE(user.Password.empty());
+    EXPECT_TRUE(VerifyStoredHash(shown.toStdString(), user.PasswordHash()));
 }

@@ -1,0 +1,193 @@
+// Databases that keep no clear passwords, through quorvane-cli: the switch, every way a password
+// comes in, and the exported file judged by Apache's htpasswd and nginx.
+
+#include "CliRun.h"
+#include "NginxTestServer.h"
+#include "TestUtil.h"
+#include "cli/Commands.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <sstream>
+
+using namespace quorvane;
+
+namespace {
+
+bool Holds(const std::string& file, const std::string& bytes) {
+    return ReadWholeFile(file).find(bytes) != std::string::npos;
+}
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// htpasswd -vb FILE LOGIN PASSWORD: 0 when the file lets the user in.
+int HtpasswdVerify(const std::string& file, const std::string& login, const std::string& pw) {
+    const std::string command = "/usr/bin/htpasswd -vb " + Quote(file) + " " + Quote(login) + " " +
+                                Quote(pw) + " >/dev/null 2>&1";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The users a database of each form starts with, then the switch: none of the passwords is in
+// the file any more, and the exported file lets each of them in (and no wrong password).
+TEST(KeepNoClearPasswords, SwitchedDatabaseExportsAFileHtpasswdAndNginxAccept) {
+    if (::access("/usr/bin/htpasswd", X_OK) != 0) GTEST_SKIP() << "htpasswd is not installed";
+    nginxtest::TNginxServer nginx;
+    if (!nginx.Available()) GTEST_SKIP() << nginx.SkipReason();
+    const std::vector<std::vector<std::string>> forms = {
+        {"--format", "md5"},
+        {"--format", "bcrypt", "--cost", "5"},
+        {"--format", "sha512", "--rounds", "5000"},
+    };
+    const std::vector<std::pair<std::string, std::string>> users = {
+        {"ann", "Ann-s3cret-pw"}, {"bob", "b0b's pass word"}, {"carl", "c\xc3\xa4rl-pw"}};
+    for (const auto& form : forms) {
+        TTempDir dir;
+        const std::string db = dir.File("site.udx");
+        const std::string out = nginx.PasswordFilePath().string();
+        ASSERT_EQ(Cli({"create", db}).Status, 0);
+        for (const auto& [login, pw] : users)
+            ASSERT_EQ(Cli({"add", db, login, "--password-stdin"}, pw + "\n").Status, 0);
+        std::vector<std::string> choose = {"export", db, "--save-choice", "--output", out};
+        choose.insert(choose.end(), form.begin(), form.end());
+        ASSERT_EQ(Cli(choose).Status, 0) << form[1];
+
+        const TResult r = Cli({"settings", db, "--keep-clear-passwords", "no", "--yes"});
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        EXPECT_EQ(r.Err, "quorvane-cli: 3 passwords replaced by their hashes\n");
+        for (const auto& [login, pw] : users)
+            EXPECT_FALSE(Holds(db, pw)) << form[1] << " " << login;
+
+        ASSERT_EQ(Cli({"export", db, "--output", out, "--overwrite"}).Status, 0) << form[1];
+        for (const auto& [login, pw] : users) {
+            EXPECT_EQ(HtpasswdVerify(out, login, pw), 0) << form[1] << " " << login;
+            EXPECT_EQ(HtpasswdVerify(out, login, pw + "x"), 3) << form[1] << " " << login;
+            EXPECT_EQ(nginx.Status(login, pw), 200) << form[1] << " " << login;
+            EXPECT_EQ(nginx.Status(login, "x" + pw), 401) << form[1] << " " << login;
+        }
+    }
+}
+
+// Each way a password comes in, in a database that keeps none: the database file holds no clear
+// password afterwards, and the user's hash takes the password that was given or printed once.
+TEST(KeepNoClearPasswords, EveryWayInKeepsOnlyTheHash) {
+    struct TCase {
+        const char* Name;
+        std::vector<std::string> Args; // after the database
+        std::string Input;
+        std::string Login;    // the user to check; empty: the logins the command printed
+        std::string Password; // the password given; empty: the one the command printed
+    };
+    const TCase cases[] = {
+        {"add", {"add", "DB", "dora", "--password-stdin"}, "Dora-pw-1\n", "dora", "Dora-pw-1"},
+        {"passwd",
+         {"passwd", "DB", "ann", "--password-stdin"},
+         "New-ann-pw\n",
+         "ann",
+         "New-ann-pw"},
+        {"passwd --generate", {"passwd", "DB", "ann", "--generate"}, "", "ann", ""},
+        {"add --update",
+         {"add", "DB", "ann", "--update", "--password-stdin"},
+         "Upd-pw\n",
+         "ann",
+         "Upd-pw"},
+        {"import",
+         {"import", "DB", "-"},
+         "eve,Eve-import-pw,eve@example.org\n",
+         "eve",
+         "Eve-import-pw"},
+        {"series", {"series", "DB", "--count", "3", "--password-length", "12"}, "", "", ""},
+    };
+    for (const TCase& c : cases) {
+        TTempDir dir;
+        const std::string db = dir.File("site.udx");
+        ASSERT_EQ(Cli({"create", db}).Status, 0);
+        ASSERT_EQ(Cli({"add", db, "ann", "--password-stdin"}, "Old-ann-pw\n").Status, 0);
+        ASSERT_EQ(Cli({"settings", db, "--keep-clear-passwords", "no", "--yes"}).Status, 0);
+        std::vector<std::string> args = c.Args;
+        args[1] = db;
+        const TResult r = Cli(args, c.Input);
+        ASSERT_EQ(r.Status, 0) << c.Name << ": " << r.Err;
+
+        std::vector<std::pair<std::string, std::string>> given;
+        if (!c.Login.empty()) {
+            given.emplace_back(c.Login,
+                               c.Password.empty() ? r.Out.substr(0, r.Out.size() - 1) : c.Password);
+        } else { // "login<TAB>password" lines
+            std::istringstream lines(r.Out);
+            for (std::string line; std::getline(lines, line);)
+                given.emplace_back(line.substr(0, line.find('\t')),
+                                   line.substr(line.find('\t') + 1));
+        }
+        ASSERT_FALSE(given.empty()) << c.Name;
+        for (const auto& [login, pw] : given) {
+            ASSERT_FALSE(pw.empty()) << c.Name;
+            EXPECT_FALSE(Holds(db, pw)) << c.Name << ": the file holds the password of " << login;
+            EXPECT_EQ(Cli({"verify", db, login}, pw + "\n").Status, 0) << c.Name << " " << login;
+        }
+        EXPECT_FALSE(Holds(db, "Old-ann-pw")) << c.Name;
+        EXPECT_TRUE(Holds(db, "KeepClearPasswords = False")) << c.Name;
+    }
+}
+
+// What is refused leaves the database as it was.
+TEST(KeepNoClearPasswords, RefusalsChangeNothing) {
+    struct TCase {
+        const char* Name;
+        bool SwitchFirst;
+        std::vector<std::string> Args; // after the database
+        std::string Error;             // part of the message
+    };
+    const TCase cases[] = {
+        {"without --yes", false, {"settings", "DB", "--keep-clear-passwords", "no"}, "--yes"},
+        {"plain text",
+         false,
+         {"settings", "DB", "--keep-clear-passwords", "no", "--yes"},
+         "plain text"},
+        {"another form",
+         true,
+         {"export", "DB", "--format", "bcrypt", "--output", "OUT"},
+         "bcrypt needs the clear passwords of these users, which this database does not keep: "
+         "ann"},
+        {"another stored form",
+         true,
+         {"export", "DB", "--format", "sha256", "--save-choice", "--output", "OUT"},
+         "SHA-256-crypt needs the clear passwords"},
+    };
+    for (const TCase& c : cases) {
+        TTempDir dir;
+        const std::string db = dir.File("site.udx");
+        const std::string out = dir.File("htpasswd");
+        ASSERT_EQ(Cli({"create", db}).Status, 0);
+        ASSERT_EQ(Cli({"add", db, "ann", "--password-stdin"}, "ann-pw\n").Status, 0);
+        ASSERT_EQ(Cli({"add", db, "bob", "--password-stdin"}, "bob-pw\n").Status, 0);
+        if (c.SwitchFirst) {
+            ASSERT_EQ(Cli({"settings", db, "--keep-clear-passwords", "no", "--yes"}).Status, 0);
+        } else if (std::string(c.Name) == "plain text") {
+            ASSERT_EQ(
+                Cli({"export", db, "--format", "plain", "--save-choice", "--output", out}).Status,
+                0);
+        }
+        const std::string before = ReadWholeFile(db);
+        std::vector<std::string> args = c.Args;
+        args[1] = db;
+        for (std::string& a : args)
+            if (a == "OUT") a = dir.File("other");
+        const TResult r = Cli(args);
+        EXPECT_EQ(r.Status, 1) << c.Name;
+        EXPECT_NE(r.Err.find(c.Error), std::string::npos) << c.Name << ": " << r.Err;
+        EXPECT_EQ(ReadWholeFile(db), before) << c.Name;
+        EXPECT_FALSE(std::filesystem::exists(dir.File("other"))) << c.Name;
+    }
+}
+
+} // namespace
