@@ -2487,14 +2487,6 @@ Sie erneut hinzufügen (die Kennwortdatei enthält von Benutzern mit gleichem An
         <translation>Benutzer „%1“ existiert bereits</translation>
     </message>
     <message>
-        <source>&amp;Generate</source>
-        <translation>&amp;Erzeugen</translation>
-    </message>
-    <message>
-        <source>A random password with the settings of the last user series</source>
-        <translation>Ein zufälliges Kennwort mit den Einstellungen der letzten Benutzerserie</translation>
-    </message>
-    <message>
         <source>Already exists</source>
         <translation>Gibt es schon</translation>
     </message>

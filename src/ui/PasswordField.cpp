@@ -103,8 +103,30 @@ std::string GenerateUserPassword(IRandomSource& random) {
     return GeneratePassword(StoredSeriesOptions(), random);
 }
 
+TUserPasswordControls::TUserPasswordControls(QWidget& parent, const char* editName)
+    : Edit(new QLineEdit(&parent)), Generate(new QToolButton(&parent)),
+      Strength(new QLabel(&parent)) {
+    Edit->setObjectName(QLatin1String(editName));
+    AddShowPasswordToggle(*Edit);
+    Generate->setObjectName(QStringLiteral("btnGenerate"));
+    Generate->setText(TfrmChangePassword::tr("&Generate"));
+    Generate->setToolTip(
+        TfrmChangePassword::tr("A random password with the settings of the last user series"));
+    Strength->setObjectName(QStringLiteral("lblStrength"));
+}
+
+void TUserPasswordControls::GenerateFrom(IRandomSource& random) {
+    FGenerated = BytesToText(GenerateUserPassword(random));
+    Edit->setText(FGenerated);
+    SetPasswordShown(*Edit, true); // a password to hand out is read off the screen
+}
+
+bool TUserPasswordControls::Generated() const {
+    return !FGenerated.isEmpty() && Edit->text() == FGenerated;
+}
+
 TfrmChangePassword::TfrmChangePassword(const std::string& login, QWidget* parent)
-    : QDialog(parent), Random(&SecureRandom()), FLogin(login) {
+    : QDialog(parent), Random(&SecureRandom()), FLogin(login), FPassword(*this, "edtNewPassword") {
     setObjectName(QStringLiteral("frmChangePassword"));
     setWindowTitle(tr("Change Password"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -112,16 +134,7 @@ TfrmChangePassword::TfrmChangePassword(const std::string& login, QWidget* parent
     auto* intro = new QLabel(tr("A new password for %1.").arg(BytesToText(login)), this);
     intro->setObjectName(QStringLiteral("lblIntro"));
     intro->setTextFormat(Qt::PlainText);
-    edtNewPassword = new QLineEdit(this);
-    edtNewPassword->setObjectName(QStringLiteral("edtNewPassword"));
-    edtNewPassword->setMinimumWidth(fontMetrics().averageCharWidth() * 32);
-    AddShowPasswordToggle(*edtNewPassword);
-    btnGenerate = new QToolButton(this);
-    btnGenerate->setObjectName(QStringLiteral("btnGenerate"));
-    btnGenerate->setText(tr("&Generate"));
-    btnGenerate->setToolTip(tr("A random password with the settings of the last user series"));
-    lblStrength = new QLabel(this);
-    lblStrength->setObjectName(QStringLiteral("lblStrength"));
+    FPassword.Edit->setMinimumWidth(fontMetrics().averageCharWidth() * 32);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     btnOK = buttons->button(QDialogButtonBox::Ok);
@@ -129,42 +142,40 @@ TfrmChangePassword::TfrmChangePassword(const std::string& login, QWidget* parent
     buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("btnCancel"));
 
     auto* grid = new QGridLayout;
-    grid->addWidget(BuddyLabel(tr("&New password"), edtNewPassword, this), 0, 0);
-    grid->addWidget(edtNewPassword, 0, 1);
-    grid->addWidget(btnGenerate, 0, 2);
-    grid->addWidget(lblStrength, 1, 1, 1, 2);
+    grid->addWidget(BuddyLabel(tr("&New password"), FPassword.Edit, this), 0, 0);
+    grid->addWidget(FPassword.Edit, 0, 1);
+    grid->addWidget(FPassword.Generate, 0, 2);
+    grid->addWidget(FPassword.Strength, 1, 1, 1, 2);
     auto* main = new QVBoxLayout(this);
     main->addWidget(intro);
     main->addLayout(grid);
     main->addWidget(buttons);
     main->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(edtNewPassword, &QLineEdit::textChanged, this, &TfrmChangePassword::UpdateControls);
-    connect(btnGenerate, &QToolButton::clicked, this, &TfrmChangePassword::btnGenerateClick);
+    connect(FPassword.Edit, &QLineEdit::textChanged, this, &TfrmChangePassword::UpdateControls);
+    connect(FPassword.Generate, &QToolButton::clicked, this, &TfrmChangePassword::btnGenerateClick);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     UpdateControls();
-    edtNewPassword->setFocus();
+    FPassword.Edit->setFocus();
 }
 
 std::string TfrmChangePassword::Password() const {
-    return TextToBytes(edtNewPassword->text());
+    return TextToBytes(FPassword.Edit->text());
 }
 
 bool TfrmChangePassword::Generated() const {
-    return !FGenerated.isEmpty() && edtNewPassword->text() == FGenerated;
+    return FPassword.Generated();
 }
 
 void TfrmChangePassword::btnGenerateClick() {
-    FGenerated = BytesToText(GenerateUserPassword(*Random));
-    edtNewPassword->setText(FGenerated);
-    SetPasswordShown(*edtNewPassword, true); // a password to hand out is read off the screen
+    FPassword.GenerateFrom(*Random);
 }
 
 void TfrmChangePassword::UpdateControls() {
     const std::string password = Password();
     btnOK->setEnabled(!password.empty());
-    lblStrength->setText(PasswordStrengthText(password, FLogin));
+    FPassword.Strength->setText(PasswordStrengthText(password, FLogin));
 }
 
 bool ShowChangePasswordDialog(const std::string& login, std::string& password, QWidget* parent,

@@ -5,6 +5,8 @@
 
 #include <QDialog>
 
+#include <QString>
+
 #include <string>
 
 class QLabel;
@@ -28,6 +30,24 @@ QString PasswordStrengthText(const std::string& password, const std::string& log
 // A new password with the password settings of the last user series.
 std::string GenerateUserPassword(IRandomSource& random);
 
+// A user's password box (hidden, with the show toggle), its Generate button, which draws a
+// password with the settings of the last user series and shows it in clear, and its strength
+// line: the controls are children of the parent; the caller lays them out.
+class TUserPasswordControls {
+public:
+    TUserPasswordControls(QWidget& parent, const char* editName);
+    QLineEdit* const Edit;
+    QToolButton* const Generate;
+    QLabel* const Strength;
+    // What Generate does: a new password into the box, shown.
+    void GenerateFrom(IRandomSource& random);
+    // The box holds the password Generate drew (not typed over since).
+    bool Generated() const;
+
+private:
+    QString FGenerated;
+};
+
 // The Change Password dialog: a new password for one user.
 class TfrmChangePassword : public QDialog {
     Q_OBJECT
@@ -46,10 +66,7 @@ private:
     void UpdateControls();
 
     std::string FLogin;
-    QString FGenerated; // what Generate put into the box last
-    QLineEdit* edtNewPassword;
-    QToolButton* btnGenerate;
-    QLabel* lblStrength;
+    TUserPasswordControls FPassword;
     QPushButton* btnOK;
 };
 

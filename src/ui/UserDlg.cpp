@@ -48,22 +48,16 @@ QLabel* BuddyLabel(const QString& caption, QWidget* buddy, QWidget* parent) {
 }
 } // namespace
 
-TfrmUser::TfrmUser(QWidget* parent) : QDialog(parent) {
+TfrmUser::TfrmUser(QWidget* parent) : QDialog(parent), FPasswordBox(*this, "edtPassword") {
     setObjectName(QStringLiteral("frmUser"));
     setWindowTitle(tr("User Properties"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     edtLogin = new QLineEdit(this);
     edtLogin->setObjectName(QStringLiteral("edtLogin"));
-    edtPassword = new QLineEdit(this);
-    edtPassword->setObjectName(QStringLiteral("edtPassword"));
-    AddShowPasswordToggle(*edtPassword);
-    btnGenerate = new QToolButton(this);
-    btnGenerate->setObjectName(QStringLiteral("btnGenerate"));
-    btnGenerate->setText(tr("&Generate"));
-    btnGenerate->setToolTip(tr("A random password with the settings of the last user series"));
-    lblStrength = new QLabel(this);
-    lblStrength->setObjectName(QStringLiteral("lblStrength"));
+    edtPassword = FPasswordBox.Edit;
+    btnGenerate = FPasswordBox.Generate;
+    lblStrength = FPasswordBox.Strength;
     lblLoginTaken = new QLabel(tr("Already exists"), this);
     lblLoginTaken->setObjectName(QStringLiteral("lblLoginTaken"));
     {
@@ -277,13 +271,11 @@ bool TfrmUser::LoginTaken() const {
 }
 
 bool TfrmUser::PasswordGenerated() const {
-    return !FGenerated.isEmpty() && edtPassword->text() == FGenerated;
+    return FPasswordBox.Generated();
 }
 
 void TfrmUser::btnGenerateClick() {
-    FGenerated = BytesToText(GenerateUserPassword(SecureRandom()));
-    edtPassword->setText(FGenerated);
-    SetPasswordShown(*edtPassword, true); // a password to hand out is read off the screen
+    FPasswordBox.GenerateFrom(SecureRandom());
 }
 
 void TfrmUser::UpdateControls() {

@@ -2,6 +2,7 @@
 // The user properties dialog: adds one user to the list or edits one.
 
 #include "ui/ByteText.h"
+#include "ui/PasswordField.h"
 
 #include <QDate>
 #include <QDialog>
@@ -72,6 +73,7 @@ private:
 
     TUserList* FList = nullptr;
     int FIndex = -1;
+    TUserPasswordControls FPasswordBox; // the password box, Generate and the strength line
     TUserDialogMode FMode = TUserDialogMode::Add;
 
     QLineEdit* edtLogin;
@@ -95,7 +97,6 @@ private:
     TByteField FLogin, FPassword, FFullName, FEmail, FComments, FGroups;
     // The edited user is known only by a stored hash: an empty password field keeps the hash.
     bool FHashOnly = false;
-    QString FGenerated; // what Generate put into the password box last
     // The picker's full value: its date is what the picker shows, its time of day is kept.
     TDateTime FExpireDate = 0;
     QDate FShownExpireDay;

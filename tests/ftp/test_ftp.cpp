@@ -4,6 +4,7 @@
 
 #include "FtpTestServer.h"
 #include "QueuedDispatcher.h"
+#include "UploadRun.h"
 #include "base/TempFiles.h"
 #include "ftp/Ftp.h"
 #include "ftp/FtpTexts.h"
@@ -43,70 +44,32 @@ using ftptest::kUser;
 using ftptest::SampleText;
 using ftptest::TFtpServer;
 using testsupport::TQueuedDispatcher;
+using testsupport::TUploadRun;
 
-// What an owner sees of a run: each status as its message's signature.
-struct TSeen {
-    std::mutex Mutex;
-    std::vector<std::pair<std::string, bool>> Statuses;
-    std::vector<std::thread::id> Threads;
-    int Completions = 0;
+// A plain-FTP run with the test server's login, driven to its end.
+std::unique_ptr<TUploadRun> Uploaded(const std::string& host, const std::string& content,
+                                     const std::string& remote, bool passive = true,
+                                     const std::string& password = kPassword) {
+    auto run = std::make_unique<TUploadRun>(host, content, remote);
+    run->Uploader.User = kUser;
+    run->Uploader.Password = password;
+    run->Uploader.Passive = passive;
+    run->Go();
+    return run;
+}
 
-    void Attach(TFtpUploader& uploader) {
-        uploader.OnStatus = [this](const TMessage& message, bool isError) {
-            std::lock_guard<std::mutex> lock(Mutex);
-            Statuses.emplace_back(Signature(message), isError);
-            Threads.push_back(std::this_thread::get_id());
-        };
-        uploader.OnTerminate = [this] {
-            std::lock_guard<std::mutex> lock(Mutex);
-            ++Completions;
-            Threads.push_back(std::this_thread::get_id());
-        };
-    }
-    std::vector<std::string> Errors() {
-        std::vector<std::string> errors;
-        for (const auto& [text, isError] : Statuses) {
-            if (isError) {
-                errors.push_back(text);
-            }
-        }
-        return errors;
-    }
-    std::vector<std::string> Texts() {
-        std::vector<std::string> texts;
-        for (const auto& status : Statuses) {
-            texts.push_back(status.first);
-        }
-        return texts;
-    }
-};
-
-struct TUpload {
-    std::string Local;  // content of the local file
-    std::string Remote; // remote name
-};
-
-// A worker, not started yet, that uploads `size` bytes of sample text from a temporary file
-// of its own as "htpasswd" through `dispatcher`, and deletes the file when it ends.
-struct TPreparedUpload {
-    TPreparedUpload(std::shared_ptr<IUiDispatcher> dispatcher, std::size_t size)
-        : File(GetTempFile("kxv", Local.Path().string())), Content(SampleText(size)),
-          Uploader(std::move(dispatcher)) {
-        WriteWholeFile(File, Content);
-        Uploader.Host = Server.Host();
-        Uploader.User = kUser;
-        Uploader.Password = kPassword;
-        Uploader.Passive = true;
-        Uploader.Timeout = 10000;
-        Uploader.LocalFile = File;
-        Uploader.RemoteFile = "htpasswd";
-        Uploader.DeleteWhenDone = {File};
+// A worker, not started yet, that stores `size` bytes of sample text as "htpasswd" on a server
+// of its own, through `dispatcher`.
+struct TPrepared {
+    TPrepared(std::shared_ptr<IUiDispatcher> dispatcher, std::size_t size)
+        : Content(SampleText(size)),
+          Run(Server.Host(), Content, "htpasswd", std::move(dispatcher)) {
+        Run.Uploader.User = kUser;
+        Run.Uploader.Password = kPassword;
     }
     TFtpServer Server;
-    TTempDir Local;
-    std::string File;
     std::string Content;
-    TFtpUploader Uploader;
+    TUploadRun Run;
 };
 
 // Points the client at the server with the test login.
@@ -115,36 +78,6 @@ void Address(TFtp& ftp, const TFtpServer& server, const std::string& password = 
     ftp.User = kUser;
     ftp.Password = password;
 }
-
-// Uploads the file through a worker driven by the direct dispatcher and waits for its end. The
-// local file is a temporary file of its own that the worker deletes when it ends.
-class TUploadRun {
-public:
-    TUploadRun(const std::string& host, const TUpload& file, bool passive = true,
-               const std::string& password = kPassword) {
-        auto dispatcher = std::make_shared<TDirectDispatcher>();
-        TFtpUploader uploader(dispatcher);
-        uploader.Host = host;
-        uploader.User = kUser;
-        uploader.Password = password;
-        uploader.Passive = passive;
-        uploader.Timeout = 10000;
-        LocalFile = GetTempFile("kxv", FLocal.Path().string());
-        WriteWholeFile(LocalFile, file.Local);
-        uploader.LocalFile = LocalFile;
-        uploader.RemoteFile = file.Remote;
-        uploader.DeleteWhenDone = {LocalFile};
-        Seen.Attach(uploader);
-        uploader.Start();
-        uploader.WaitFor();
-        EXPECT_TRUE(uploader.Finished());
-    }
-    bool LocalFilesGone() const { return !fs::exists(LocalFile); }
-
-    TTempDir FLocal;
-    std::string LocalFile;
-    TSeen Seen;
-};
 
 // The percentages of one file, as signatures "Uploading(R, N)", N rising from 0 to 100.
 void ExpectRisingPercentages(const std::vector<std::string>& texts, const std::string& remote) {
@@ -661,16 +594,15 @@ TEST(FtpUpload, TheTargetIsReplacedOnlyByAWholeNewFile) {
         TFtpServer server(c.Switches, c.Plain);
         const fs::path target = server.Root() / "htpasswd";
         if (c.OldTarget) WriteWholeFile(target, "old content\n");
-        TUploadRun run(server.Host(), {c.Content, "htpasswd"});
-        const std::vector<std::string> errors = run.Seen.Errors();
+        const auto run = Uploaded(server.Host(), c.Content, "htpasswd");
+        const std::vector<std::string> errors = run->Errors();
         EXPECT_THAT(errors, c.Errors);
-        EXPECT_EQ(run.Seen.Completions, 1);
-        EXPECT_TRUE(run.LocalFilesGone());
+        EXPECT_EQ(run->Completions, 1);
         if (errors.empty()) {
             ASSERT_TRUE(fs::exists(target));
             EXPECT_EQ(ReadWholeFile(target), c.Content);
             // "Connecting(...)", then the file's percentages (an empty file has none).
-            const std::vector<std::string> texts = run.Seen.Texts();
+            const std::vector<std::string> texts = run->Texts();
             ASSERT_FALSE(texts.empty());
             EXPECT_EQ(texts.front(), "Connecting(" + server.Host() + ")");
             if (c.Content.empty()) {
@@ -697,10 +629,10 @@ TEST(FtpUpload, SubfolderAndAbsoluteTargets) {
     fs::create_directories(server.Root() / "home" / "private");
     fs::create_directories(server.Root() / "www");
     WriteWholeFile(server.Root() / "www" / ".htpasswd", "old\n");
-    TUploadRun run(server.Host(), {"one\n", "private/htpasswd"});
-    EXPECT_TRUE(run.Seen.Errors().empty()) << testing::PrintToString(run.Seen.Errors());
-    TUploadRun absolute(server.Host(), {"two\n", "/www/.htpasswd"});
-    EXPECT_TRUE(absolute.Seen.Errors().empty()) << testing::PrintToString(absolute.Seen.Errors());
+    const auto run = Uploaded(server.Host(), "one\n", "private/htpasswd");
+    EXPECT_TRUE(run->Errors().empty()) << testing::PrintToString(run->Errors());
+    const auto absolute = Uploaded(server.Host(), "two\n", "/www/.htpasswd");
+    EXPECT_TRUE(absolute->Errors().empty()) << testing::PrintToString(absolute->Errors());
     EXPECT_EQ(ReadWholeFile(server.Root() / "home" / "private" / "htpasswd"), "one\n");
     EXPECT_EQ(ReadWholeFile(server.Root() / "www" / ".htpasswd"), "two\n");
     EXPECT_FALSE(fs::exists(server.Root() / "home" / "www"));
@@ -708,32 +640,30 @@ TEST(FtpUpload, SubfolderAndAbsoluteTargets) {
     const std::string commands = server.Commands();
     EXPECT_EQ(CountLines(commands, "STOR /www/.htpasswd_safeupload"), 1) << commands;
     EXPECT_EQ(CountLines(commands, "RNTO /www/.htpasswd"), 1) << commands;
-    EXPECT_THAT(absolute.Seen.Texts(), testing::Contains("Uploading(/www/.htpasswd, 100)"));
+    EXPECT_THAT(absolute->Texts(), testing::Contains("Uploading(/www/.htpasswd, 100)"));
 }
 
 TEST(FtpUpload, WrongPasswordIsReportedOnceAndNothingIsTried) {
     TFtpServer server;
-    TUploadRun run(server.Host(), {"content\n", "htpasswd"}, true, "wrong");
-    EXPECT_THAT(run.Seen.Statuses,
+    const auto run = Uploaded(server.Host(), "content\n", "htpasswd", true, "wrong");
+    EXPECT_THAT(run->Statuses,
                 ElementsAre(Pair("Connecting(" + server.Host() + ")", false),
                             Pair("LoginFailed(" + server.Host() +
                                      ", webmaster, Verbatim(Authentication failed.))",
                                  true)));
-    EXPECT_EQ(run.Seen.Completions, 1);
+    EXPECT_EQ(run->Completions, 1);
     EXPECT_EQ(CountLines(server.Commands(), "STOR"), 0);
     EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
-    EXPECT_TRUE(run.LocalFilesGone());
 }
 
 TEST(FtpUpload, MissingRemoteFolderGivesTheServersText) {
     TFtpServer server({}, true);
-    TUploadRun run(server.Host(), {"content\n", "nowhere/htpasswd"});
+    const auto run = Uploaded(server.Host(), "content\n", "nowhere/htpasswd");
     EXPECT_THAT(
-        run.Seen.Errors(),
+        run->Errors(),
         ElementsAre("UploadFailed(nowhere/htpasswd, Verbatim(No such file or directory.))"));
-    EXPECT_EQ(run.Seen.Completions, 1);
+    EXPECT_EQ(run->Completions, 1);
     EXPECT_TRUE(fs::is_empty(server.Root()));
-    EXPECT_TRUE(run.LocalFilesGone());
 }
 
 class FtpUploadModes : public testing::TestWithParam<bool> {};
@@ -742,8 +672,8 @@ TEST_P(FtpUploadModes, UploadsInBothModes) {
     const bool passive = GetParam();
     TFtpServer server;
     const std::string content = SampleText(100000);
-    TUploadRun run(server.Host(), {content, "htpasswd"}, passive);
-    EXPECT_TRUE(run.Seen.Errors().empty()) << testing::PrintToString(run.Seen.Errors());
+    const auto run = Uploaded(server.Host(), content, "htpasswd", passive);
+    EXPECT_TRUE(run->Errors().empty()) << testing::PrintToString(run->Errors());
     EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), content);
     const std::string commands = server.Commands();
     const int passiveCommands = CountLines(commands, "EPSV") + CountLines(commands, "PASV");
@@ -756,17 +686,16 @@ TEST_P(FtpUploadModes, ServerDyingMidTransferLeavesTheTargetWhole) {
     TFtpServer server({"--die-after-bytes", "200000"});
     WriteWholeFile(server.Root() / "htpasswd", "old content\n");
     const std::string content = SampleText(3000000);
-    TUploadRun run(server.Host(), {content, "htpasswd"}, GetParam());
-    const std::vector<std::string> errors = run.Seen.Errors();
-    ASSERT_EQ(errors.size(), 1u) << testing::PrintToString(run.Seen.Texts());
+    const auto run = Uploaded(server.Host(), content, "htpasswd", GetParam());
+    const std::vector<std::string> errors = run->Errors();
+    ASSERT_EQ(errors.size(), 1u) << testing::PrintToString(run->Texts());
     EXPECT_THAT(errors[0], Not(testing::IsEmpty()));
     EXPECT_EQ(errors[0], "UploadFailed(htpasswd, ConnectionLost())");
-    EXPECT_TRUE(run.Seen.Statuses.back().second) << "the error is the last text";
-    EXPECT_EQ(run.Seen.Completions, 1);
+    EXPECT_TRUE(run->Statuses.back().second) << "the error is the last text";
+    EXPECT_EQ(run->Completions, 1);
     EXPECT_TRUE(server.Exited());
     EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), "old content\n");
     EXPECT_LT(ReadWholeFile(server.Root() / "htpasswd_safeupload").size(), content.size());
-    EXPECT_TRUE(run.LocalFilesGone());
 }
 
 INSTANTIATE_TEST_SUITE_P(PassiveAndActive, FtpUploadModes, testing::Bool(),
@@ -779,10 +708,9 @@ INSTANTIATE_TEST_SUITE_P(PassiveAndActive, FtpUploadModes, testing::Bool(),
 TEST(FtpUpload, HandlersRunOnTheOwnersThreadAndADetachedOwnerHearsNothing) {
     for (const bool detach : {false, true}) {
         auto dispatcher = std::make_shared<TQueuedDispatcher>();
-        TPreparedUpload upload(dispatcher, 200000);
-        TFtpUploader& uploader = upload.Uploader;
-        TSeen seen;
-        seen.Attach(uploader);
+        TPrepared upload(dispatcher, 200000);
+        TFtpUploader& uploader = upload.Run.Uploader;
+        const TUploadRun& seen = upload.Run;
         uploader.Start();
         if (detach) uploader.Detach(); // the dialog went away
         // The owner's loop goes on running other work.
@@ -799,14 +727,14 @@ TEST(FtpUpload, HandlersRunOnTheOwnersThreadAndADetachedOwnerHearsNothing) {
             for (const std::thread::id id : seen.Threads)
                 EXPECT_EQ(id, std::this_thread::get_id());
         }
-        EXPECT_FALSE(fs::exists(upload.File)) << "the temporary file is deleted: " << detach;
+        EXPECT_FALSE(fs::exists(upload.Run.File)) << "the temporary file is deleted: " << detach;
         EXPECT_EQ(ReadWholeFile(upload.Server.Root() / "htpasswd"), upload.Content) << detach;
     }
 }
 
 TEST(FtpUpload, DetachFromAHandlerStopsFurtherNotifications) {
-    TPreparedUpload upload(std::make_shared<TDirectDispatcher>(), 300000);
-    TFtpUploader& uploader = upload.Uploader;
+    TPrepared upload(std::make_shared<TDirectDispatcher>(), 300000);
+    TFtpUploader& uploader = upload.Run.Uploader;
     std::vector<std::string> texts;
     int completions = 0;
     uploader.OnStatus = [&](const TMessage& message, bool) {
@@ -821,13 +749,13 @@ TEST(FtpUpload, DetachFromAHandlerStopsFurtherNotifications) {
     EXPECT_THAT(texts,
                 ElementsAre("Connecting(" + upload.Server.Host() + ")", "Uploading(htpasswd, 0)"));
     EXPECT_EQ(completions, 0);
-    EXPECT_FALSE(fs::exists(upload.File));
+    EXPECT_FALSE(fs::exists(upload.Run.File));
     EXPECT_EQ(fs::file_size(upload.Server.Root() / "htpasswd"), 300000u);
 }
 
 TEST(FtpUpload, FailingStatusHandlerEndsTheRunWithOneError) {
-    TPreparedUpload upload(std::make_shared<TDirectDispatcher>(), 1000);
-    TFtpUploader& uploader = upload.Uploader;
+    TPrepared upload(std::make_shared<TDirectDispatcher>(), 1000);
+    TFtpUploader& uploader = upload.Run.Uploader;
     std::vector<std::pair<std::string, bool>> seen;
     int completions = 0;
     uploader.OnStatus = [&](const TMessage& message, bool isError) {
@@ -842,7 +770,7 @@ TEST(FtpUpload, FailingStatusHandlerEndsTheRunWithOneError) {
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(seen.back(), std::make_pair(std::string("Verbatim(label is gone)"), true));
     EXPECT_EQ(completions, 1);
-    EXPECT_FALSE(fs::exists(upload.File));
+    EXPECT_FALSE(fs::exists(upload.Run.File));
     EXPECT_FALSE(fs::exists(upload.Server.Root() / "htpasswd"));
 }
 
@@ -889,24 +817,12 @@ TEST(FtpUploadFaults, LineBreaksInAnyTextSentToTheServerAreRefusedBeforeConnecti
     };
     WriteWholeFile(server.Root() / "important", "keep me\n");
     for (const TCase& c : cases) {
-        TTempDir local;
-        const std::string file = GetTempFile("kxv", local.Path().string());
-        WriteWholeFile(file, "alice:x\n");
-        TFtpUploader uploader(std::make_shared<TDirectDispatcher>());
-        uploader.Host = c.Host;
-        uploader.User = c.User;
-        uploader.Password = c.Password;
-        uploader.Timeout = 10000;
-        uploader.LocalFile = file;
-        uploader.RemoteFile = c.Remote;
-        uploader.DeleteWhenDone = {file};
-        TSeen seen;
-        seen.Attach(uploader);
-        uploader.Start();
-        uploader.WaitFor();
-        EXPECT_THAT(seen.Errors(), ElementsAre(std::string(c.What) + "()"));
-        EXPECT_EQ(seen.Completions, 1);
-        EXPECT_FALSE(fs::exists(file));
+        TUploadRun run(c.Host, "alice:x\n", c.Remote);
+        run.Uploader.User = c.User;
+        run.Uploader.Password = c.Password;
+        run.Go();
+        EXPECT_THAT(run.Errors(), ElementsAre(std::string(c.What) + "()"));
+        EXPECT_EQ(run.Completions, 1);
     }
     EXPECT_EQ(ReadWholeFile(server.Root() / "important"), "keep me\n");
     EXPECT_EQ(server.Commands(), "") << "not even a connection was made";
@@ -922,31 +838,21 @@ TEST(FtpUploadFaults, LineBreaksInAnyTextSentToTheServerAreRefusedBeforeConnecti
 
 TEST(FtpUploadFaults, ConnectionErrorsNameTheStepAndTheServer) {
     const int port = FreeLoopbackPort();
-    TUploadRun run("127.0.0.1:" + std::to_string(port), {"x\n", "/www/.htpasswd"});
-    EXPECT_THAT(run.Seen.Errors(),
+    const auto run = Uploaded("127.0.0.1:" + std::to_string(port), "x\n", "/www/.htpasswd");
+    EXPECT_THAT(run->Errors(),
                 ElementsAre("CouldNotConnect(127.0.0.1:" + std::to_string(port) +
                             ", SystemFailure(#" + std::to_string(ECONNREFUSED) + "))"));
 }
 
 TEST(FtpUploadFaults, AbortStopsTheTransferAndKeepsTheOldTarget) {
-    TPreparedUpload upload(std::make_shared<TDirectDispatcher>(), 3000000);
-    TFtpUploader& uploader = upload.Uploader;
+    TPrepared upload(std::make_shared<TDirectDispatcher>(), 3000000);
     const TFtpServer& server = upload.Server;
     WriteWholeFile(server.Root() / "htpasswd", "old content\n");
-    std::vector<std::string> errors;
-    uploader.OnStatus = [&](const TMessage& message, bool isError) {
-        if (isError) {
-            errors.push_back(Signature(message));
-        } else if (message.Is(texts::Uploading) && message.Parts[1].Value > 0) {
-            uploader.Abort();
-        }
-    };
-    uploader.Start();
-    uploader.WaitFor();
-    EXPECT_THAT(errors, ElementsAre("UploadAborted(htpasswd)"));
+    upload.Run.AbortAtPercent = 1;
+    upload.Run.Go();
+    EXPECT_THAT(upload.Run.Errors(), ElementsAre("UploadAborted(htpasswd)"));
     EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), "old content\n");
     EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
-    EXPECT_FALSE(fs::exists(upload.File));
 }
 
 } // namespace
