@@ -250,144 +250,181 @@ TEST(StoreUrls, EachKindIsKnownByItsAddress) {
     }
 }
 
-// The web servers' own modules let in the synced users, with their groups, and no one else.
-struct TWebCase {
+// A web server reading a store with its own modules. The store is filled before the server
+// starts: a server that drops its rights (to nobody) reads a SQLite file from a folder open to
+// all.
+struct TWebSite {
     const char* Name;
-    std::function<void(TStoreSettings& settings, const std::string& folder)> Store;
-    std::vector<std::string> ApacheModules;
-    const char* ApacheDirectives;
-    const char* ApacheServerDirectives;
+    bool Groups; // lets in only the members of the group staff
+    // The store's place (folder: one for the site alone), or none with the reason it cannot run.
+    std::function<std::optional<TStoreSettings>(const TTempDir& folder, std::string& why)> Place;
+    std::function<std::unique_ptr<testsupport::TBasicAuthServer>(const TTempDir& folder,
+                                                                 const TStoreSettings& store)>
+        Server;
+};
+
+std::optional<TStoreSettings> SqlitePlace(const TTempDir& folder, std::string&) {
+    return ParseStoreUrl("sqlite:" + folder.File("auth.db"));
+}
+
+std::optional<TStoreSettings> PostgresPlace(const TTempDir&, std::string& why) {
+    const TStoreCase& postgres = KStores[1];
+    return postgres.NewPlace(why);
+}
+
+std::optional<TStoreSettings> LdapPlace(const TTempDir&, std::string& why) {
+    const TStoreCase& ldap = KStores[2];
+    return ldap.NewPlace(why);
+}
+
+// The database a PostgreSQL store's address names.
+std::string DatabaseOf(const TStoreSettings& store) {
+    return store.Location.substr(store.Location.rfind('/') + 1);
+}
+
+const std::string KApacheDbd =
+    "AuthBasicProvider dbd\n"
+    "AuthDBDUserPWQuery \"SELECT password FROM auth_users WHERE login = %s\"\n"
+    "AuthzDBDQuery \"SELECT groupname FROM auth_groups WHERE login = %s\"\n"
+    "Require dbd-group staff";
+
+const TWebSite KSites[] = {
+    {"Apache mod_authn_dbd, SQLite", true, SqlitePlace,
+     [](const TTempDir& folder, const TStoreSettings&) {
+         return std::make_unique<apachetest::TApacheServer>(
+             std::vector<std::string>{"dbd", "authn_dbd", "authz_dbd"}, KApacheDbd,
+             "DBDriver sqlite3\nDBDParams " + folder.File("auth.db"));
+     }},
+    {"Apache mod_authn_dbd, PostgreSQL", true, PostgresPlace,
+     [](const TTempDir&, const TStoreSettings& store) {
+         return std::make_unique<apachetest::TApacheServer>(
+             std::vector<std::string>{"dbd", "authn_dbd", "authz_dbd"}, KApacheDbd,
+             "DBDriver pgsql\nDBDParams \"host=127.0.0.1 port=" +
+                 std::to_string(Postgres().Port()) + " dbname=" + DatabaseOf(store) +
+                 " user=quorvane password=" + Postgres().Password() + "\"");
+     }},
+    {"Apache mod_authnz_ldap", true, LdapPlace,
+     [](const TTempDir&, const TStoreSettings& store) {
+         // Without its caches, the server sees a removal at once.
+         return std::make_unique<apachetest::TApacheServer>(
+             std::vector<std::string>{"ldap", "authnz_ldap"},
+             "AuthBasicProvider ldap\nAuthLDAPURL \"" + Slapd().Url() + "/" + store.BaseDn +
+                 "?uid\"\nAuthLDAPGroupAttribute member\nAuthLDAPGroupAttributeIsDN on\n"
+                 "Require ldap-group cn=staff," +
+                 store.BaseDn,
+             "LDAPCacheEntries 0\nLDAPOpCacheEntries 0");
+     }},
+    {"lighttpd mod_authn_dbi, SQLite", false, SqlitePlace,
+     [](const TTempDir& folder, const TStoreSettings&) {
+         return std::make_unique<lighttpdtest::TLighttpdServer>(
+             "server.modules += (\"mod_authn_dbi\")\nauth.backend = \"dbi\"\n"
+             "auth.backend.dbi = (\"sql\" => \"SELECT password FROM auth_users WHERE "
+             "login='?'\", \"dbtype\" => \"sqlite3\", \"dbname\" => \"auth.db\", "
+             "\"sqlite3_dbdir\" => \"" +
+             folder.Path().string() + "/\")");
+     }},
+    {"lighttpd mod_authn_ldap", false, LdapPlace,
+     [](const TTempDir&, const TStoreSettings& store) {
+         return std::make_unique<lighttpdtest::TLighttpdServer>(
+             "server.modules += (\"mod_authn_ldap\")\nauth.backend = \"ldap\"\n"
+             "auth.backend.ldap.hostname = \"" +
+             Slapd().Url() + "\"\nauth.backend.ldap.base-dn = \"" + store.BaseDn +
+             "\"\nauth.backend.ldap.filter = \"(uid=$)\"\n");
+     }},
+};
+
+// A site's store, filled with `users` by an owner of its own, and its server started; none
+// (the test skipped) when either cannot run here.
+struct TRunningSite {
+    TRunningSite(const TWebSite& site, const std::vector<TStoredUser>& users) {
+        fs::permissions(Folder.Path(),
+                        fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+        std::optional<TStoreSettings> place = site.Place(Folder, Why);
+        if (!place) return;
+        place->Owner = "web" + std::to_string(++gNext);
+        Store = OpenUserStore(*place);
+        Store->Stage(users);
+        Store->Commit();
+        if (place->Kind == TStoreKind::Sqlite) ::chmod(Folder.File("auth.db").c_str(), 0644);
+        Server = site.Server(Folder, *place);
+        if (!Server->Available()) Why = Server->SkipReason();
+    }
+    bool Running() const { return Why.empty(); }
+    TTempDir Folder;
+    std::string Why;
+    std::unique_ptr<IUserStore> Store;
+    std::unique_ptr<testsupport::TBasicAuthServer> Server;
 };
 
 TEST(WebServers, LetInTheSyncedUsersOfEachStore) {
-    const TWebCase cases[] = {
-        {"Apache mod_authn_dbd, SQLite",
-         [](TStoreSettings& s, const std::string& folder) {
-             s = *ParseStoreUrl("sqlite:" + folder + "/auth.db");
-         },
-         {"dbd", "authn_dbd", "authz_dbd"},
-         "AuthBasicProvider dbd\n"
-         "AuthDBDUserPWQuery \"SELECT password FROM auth_users WHERE login = %s\"\n"
-         "AuthzDBDQuery \"SELECT groupname FROM auth_groups WHERE login = %s\"\n"
-         "Require dbd-group staff",
-         "DBDriver sqlite3\nDBDParams FOLDER/auth.db"},
-        {"Apache mod_authn_dbd, PostgreSQL",
-         [](TStoreSettings& s, const std::string&) {
-             s = *ParseStoreUrl(Postgres().Url());
-             s.Password = Postgres().Password();
-         },
-         {"dbd", "authn_dbd", "authz_dbd"},
-         "AuthBasicProvider dbd\n"
-         "AuthDBDUserPWQuery \"SELECT password FROM auth_users WHERE login = %s\"\n"
-         "AuthzDBDQuery \"SELECT groupname FROM auth_groups WHERE login = %s\"\n"
-         "Require dbd-group staff",
-         nullptr},
-        {"Apache mod_authnz_ldap",
-         [](TStoreSettings& s, const std::string&) {
-             s = *ParseStoreUrl(Slapd().Url() + "/" + Slapd().BaseDn());
-             s.Login = Slapd().AdminDn();
-             s.Password = Slapd().AdminPassword();
-         },
-         {"ldap", "authnz_ldap"},
-         nullptr,
-         nullptr},
-    };
-    for (const TWebCase& c : cases) {
-        SCOPED_TRACE(c.Name);
-        const bool postgres = std::string(c.Name).find("PostgreSQL") != std::string::npos;
-        const bool ldap = std::string(c.Name).find("ldap") != std::string::npos;
-        if ((postgres && !Postgres().Running()) || (ldap && !Slapd().Running())) continue;
-        std::string directives = c.ApacheDirectives != nullptr ? c.ApacheDirectives : "";
-        std::string serverDirectives =
-            c.ApacheServerDirectives != nullptr ? c.ApacheServerDirectives : "";
-        if (postgres)
-            serverDirectives = "DBDriver pgsql\nDBDParams \"host=127.0.0.1 port=" +
-                               std::to_string(Postgres().Port()) +
-                               " dbname=postgres user=quorvane password=" + Postgres().Password() +
-                               "\"";
-        if (ldap) {
-            // Without its caches, the server sees a removal at once.
-            serverDirectives = "LDAPCacheEntries 0\nLDAPOpCacheEntries 0";
-            directives = "AuthBasicProvider ldap\nAuthLDAPURL \"" + Slapd().Url() + "/" +
-                         Slapd().BaseDn() +
-                         "?uid\"\nAuthLDAPGroupAttribute member\n"
-                         "AuthLDAPGroupAttributeIsDN on\nRequire ldap-group cn=staff," +
-                         Slapd().BaseDn();
+    for (const TWebSite& site : KSites) {
+        SCOPED_TRACE(site.Name);
+        TRunningSite s(site, {User("webann", "ann-pw", {"staff"}), User("webbob", "bob-pw")});
+        if (!s.Running()) {
+            ADD_FAILURE() << site.Name << " cannot run: " << s.Why;
+            continue;
         }
-        // The store is there before the server starts: a server that drops its rights (to
-        // nobody) reads it from a folder open to all.
-        TTempDir folder;
-        fs::permissions(folder.Path(),
-                        fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
-        for (size_t at; (at = serverDirectives.find("FOLDER")) != std::string::npos;)
-            serverDirectives.replace(at, 6, folder.Path().string());
-        TStoreSettings settings;
-        c.Store(settings, folder.Path().string());
-        settings.Owner = "web" + std::to_string(++gNext);
-        const auto store = OpenUserStore(settings);
-        store->Stage({User("webann", "ann-pw", {"staff"}), User("webbob", "bob-pw")});
-        store->Commit();
-        if (!postgres && !ldap) ::chmod(folder.File("auth.db").c_str(), 0644);
-        apachetest::TApacheServer server(c.ApacheModules, directives, serverDirectives);
-        if (!server.Available()) GTEST_SKIP() << server.SkipReason();
-        EXPECT_EQ(server.Status("webann", "ann-pw"), 200) << server.ErrorLog();
-        EXPECT_EQ(server.Status("webann", "wrong"), 401);
-        EXPECT_EQ(server.Status("webbob", "bob-pw"), 401) << "not in the group staff";
-        EXPECT_EQ(server.Status("nobody", "ann-pw"), 401);
+        EXPECT_EQ(s.Server->Status("webann", "ann-pw"), 200) << s.Server->ErrorLog();
+        EXPECT_EQ(s.Server->Status("webann", "wrong"), 401);
+        EXPECT_EQ(s.Server->Status("webbob", "bob-pw"), site.Groups ? 401 : 200)
+            << "only members of staff where the site asks for them";
+        EXPECT_EQ(s.Server->Status("nobody", "ann-pw"), 401);
         // Removed from the store: no longer let in.
-        store->Stage({User("webbob", "bob-pw", {"staff"})});
-        store->Commit();
-        EXPECT_EQ(server.Status("webann", "ann-pw"), 401);
-        EXPECT_EQ(server.Status("webbob", "bob-pw"), 200) << server.ErrorLog();
-        store->Stage({});
-        store->Commit();
+        s.Store->Stage({User("webbob", "bob-pw", {"staff"})});
+        s.Store->Commit();
+        EXPECT_EQ(s.Server->Status("webann", "ann-pw"), 401);
+        EXPECT_EQ(s.Server->Status("webbob", "bob-pw"), 200) << s.Server->ErrorLog();
+        s.Store->Stage({});
+        s.Store->Commit();
     }
 }
 
-TEST(WebServers, LighttpdReadsTheSqliteStoreAndTheDirectory) {
-    const struct {
-        const char* Name;
-        bool Ldap;
-    } cases[] = {{"lighttpd mod_authn_dbi, SQLite", false}, {"lighttpd mod_authn_ldap", true}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.Name);
-        if (c.Ldap && !Slapd().Running()) continue;
-        TTempDir folder;
-        TStoreSettings settings = *ParseStoreUrl("sqlite:" + folder.File("auth.db"));
-        std::string backend =
-            "server.modules += (\"mod_authn_dbi\")\nauth.backend = \"dbi\"\n"
-            "auth.backend.dbi = (\"sql\" => \"SELECT password FROM auth_users WHERE login='?'\", "
-            "\"dbtype\" => \"sqlite3\", \"dbname\" => \"auth.db\", \"sqlite3_dbdir\" => \"" +
-            folder.Path().string() + "/\")";
-        if (c.Ldap) {
-            const std::string ou = "t" + std::to_string(++gNext);
-            const std::string base = "ou=" + ou + "," + Slapd().BaseDn();
-            ASSERT_TRUE(
-                Slapd().Add("dn: " + base + "\nobjectClass: organizationalUnit\nou: " + ou + "\n"));
-            settings = *ParseStoreUrl(Slapd().Url() + "/" + base);
-            settings.Login = Slapd().AdminDn();
-            settings.Password = Slapd().AdminPassword();
-            backend = "server.modules += (\"mod_authn_ldap\")\nauth.backend = \"ldap\"\n"
-                      "auth.backend.ldap.hostname = \"" +
-                      Slapd().Url() +
-                      "\"\n"
-                      "auth.backend.ldap.base-dn = \"" +
-                      base +
-                      "\"\n"
-                      "auth.backend.ldap.filter = \"(uid=$)\"\n";
+// Which password forms each server checks from each store: one user per form, all with the
+// password "s-pw", the hashes made by the peers (openssl passwd, htpasswd, crypt).
+TEST(WebServers, CheckTheFormsTheirStoresHold) {
+    struct TForm {
+        const char* Login;
+        const char* Hash;
+    };
+    const TForm forms[] = {
+        {"md5", "$apr1$quorvane$Xt342euKjjH2jAB.O9pg0."},
+        {"bcrypt", "$2y$05$abcdefghijklmnopqrstuuqK2J/C5.NHMRPg7oHuLvrUmwz8E8pQe"},
+        {"sha256", "$5$rounds=1000$quorvanesalt$W7rANrCg3uhOsB5p/dwi9XfmeN8THXQBrDgkv2mDsX9"},
+        {"sha512", "$6$rounds=1000$quorvanesalt$0yPTUeengF0FhRf2mdt2CW2X8CEuZzYY9QWk5EezXBPzUHJ"
+                   "gK8UcEXWAMsuJxHmxIQxpVSfWgUANU5qM.qG8w0"},
+    };
+    // The forms each site lets its users in with; a directory holds no "$apr1$" hash (the
+    // store refuses it before anything is sent).
+    const std::map<std::string, std::string> accepted = {
+        {"Apache mod_authn_dbd, SQLite", "md5 bcrypt sha256 sha512"},
+        {"Apache mod_authn_dbd, PostgreSQL", "md5 bcrypt sha256 sha512"},
+        {"Apache mod_authnz_ldap", "bcrypt sha256 sha512"},
+        {"lighttpd mod_authn_dbi, SQLite", "bcrypt sha256 sha512"}, // through crypt() alone
+        {"lighttpd mod_authn_ldap", "bcrypt sha256 sha512"},
+    };
+    for (const TWebSite& site : KSites) {
+        SCOPED_TRACE(site.Name);
+        const std::string expected = " " + accepted.at(site.Name) + " ";
+        const bool directory = std::string(site.Name).find("ldap") != std::string::npos;
+        std::vector<TStoredUser> users;
+        for (const TForm& f : forms)
+            if (!directory || std::string(f.Login) != "md5")
+                users.push_back({f.Login, f.Hash, {"staff"}});
+        TRunningSite s(site, users);
+        if (!s.Running()) {
+            ADD_FAILURE() << site.Name << " cannot run: " << s.Why;
+            continue;
         }
-        settings.Owner = "lighttpd";
-        const auto store = OpenUserStore(settings);
-        store->Stage({User("ann", "ann-pw"), User("bob", "bob-pw")});
-        store->Commit();
-        lighttpdtest::TLighttpdServer server(backend);
-        if (!server.Available()) GTEST_SKIP() << server.SkipReason();
-        EXPECT_EQ(server.Status("ann", "ann-pw"), 200) << server.ErrorLog();
-        EXPECT_EQ(server.Status("ann", "wrong"), 401);
-        store->Stage({User("bob", "bob-pw")});
-        store->Commit();
-        EXPECT_EQ(server.Status("ann", "ann-pw"), 401);
-        EXPECT_EQ(server.Status("bob", "bob-pw"), 200);
+        for (const TForm& f : forms) {
+            const bool in = expected.find(std::string(" ") + f.Login + " ") != std::string::npos;
+            EXPECT_EQ(s.Server->Status(f.Login, "s-pw"), in ? 200 : 401) << f.Login << "\n"
+                                                                         << s.Server->ErrorLog();
+            if (in) {
+                EXPECT_EQ(s.Server->Status(f.Login, "s-pw!"), 401) << f.Login;
+            }
+        }
+        s.Store->Stage({});
+        s.Store->Commit();
     }
 }
 
