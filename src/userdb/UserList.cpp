@@ -250,14 +250,15 @@ void TUserList::Attach(std::vector<std::pair<int, std::unique_ptr<TUserProp>>> u
 
 TTargetSettings FirstTarget(const TUserList& list) {
     TTargetSettings t;
-    static_cast<TTargetFields&>(t) = list;
+    // The target fields alone are copied, on purpose.
+    static_cast<TTargetFields&>(t) = static_cast<const TTargetFields&>(list);
     t.Name = list.TargetName.empty() ? std::string(KFirstTargetName) : list.TargetName;
     t.Enabled = !list.TargetDisabled;
     return t;
 }
 
 void SetFirstTarget(TUserList& list, const TTargetSettings& t) {
-    static_cast<TTargetFields&>(list) = t;
+    static_cast<TTargetFields&>(list) = static_cast<const TTargetFields&>(t);
     list.TargetName = t.Name == KFirstTargetName ? std::string() : t.Name;
     list.TargetDisabled = !t.Enabled;
 }
