@@ -1733,6 +1733,22 @@ lautet? Nur wenn sein Administrator diesen Schlüssel bestätigt. Der Export wir
         <source>login</source>
         <translation>Anmeldename</translation>
     </message>
+    <message>
+        <source>To SQL Database or LDAP Directory</source>
+        <translation>In SQL-Datenbank oder LDAP-Verzeichnis</translation>
+    </message>
+    <message>
+        <source>Address</source>
+        <translation>Adresse</translation>
+    </message>
+    <message>
+        <source>sqlite:/var/lib/site/auth.db</source>
+        <translation>sqlite:/var/lib/site/auth.db</translation>
+    </message>
+    <message>
+        <source>sqlite:PATH, postgresql://HOST/DATABASE, ldap://HOST/BASE-DN or ldaps://HOST/BASE-DN; the login and password are those of the server fields above</source>
+        <translation>sqlite:PFAD, postgresql://HOST/DATENBANK, ldap://HOST/BASIS-DN oder ldaps://HOST/BASIS-DN; Anmeldename und Kennwort sind die der Serverfelder darüber</translation>
+    </message>
 </context>
 <context>
     <name>quorvane::TfrmMain</name>

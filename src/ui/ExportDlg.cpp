@@ -123,12 +123,12 @@ TfrmExportUser::~TfrmExportUser() {
 }
 
 void TfrmExportUser::Connect() {
-    for (QRadioButton* target : {F->rbnToFile, F->rbnToFTP})
+    for (QRadioButton* target : {F->rbnToFile, F->rbnToFTP, F->rbnToStore})
         connect(target, &QRadioButton::clicked, this, &TfrmExportUser::UpdateControls);
     // Keyboard selection of a target moves the check without a click.
     connect(F->rbnToFile, &QRadioButton::toggled, this, &TfrmExportUser::UpdateControls);
-    for (QLineEdit* edit :
-         {F->edtFile, F->edtFtpHost, F->edtFtpLogin, F->edtFtpPassword, F->edtFtpFile})
+    for (QLineEdit* edit : {F->edtFile, F->edtFtpHost, F->edtFtpLogin, F->edtFtpPassword,
+                            F->edtFtpFile, F->edtStoreUrl})
         connect(edit, &QLineEdit::textChanged, this, &TfrmExportUser::UpdateControls);
     connect(F->cbxFormat, &QComboBox::currentIndexChanged, this, &TfrmExportUser::FormatChanged);
     connect(F->spnWorkFactor, &QSpinBox::valueChanged, this, &TfrmExportUser::WorkFactorChanged);
@@ -208,8 +208,11 @@ void TfrmExportUser::LoadTarget(const TTargetFields& target) {
     load(F->edtCheckUrl, FCheckUrl, target.CheckUrl);
     load(F->edtCheckUser, FCheckUser, target.CheckUser);
     F->cbxCheckAfter->setChecked(!target.CheckUrl.empty());
+    load(F->edtStoreUrl, FStoreUrl, target.StoreUrl);
     if (target.ExportToFile)
         F->rbnToFile->setChecked(true);
+    else if (!target.StoreUrl.empty())
+        F->rbnToStore->setChecked(true);
     else
         F->rbnToFTP->setChecked(true);
 }
@@ -258,6 +261,8 @@ void TfrmExportUser::StoreTarget(TTargetFields& target) {
     if (!(FNewServer && noServer)) target.FtpStorePass = F->cbxFTPPassSave->isChecked();
     target.FtpPassiveMode = F->cbxFTPPassiveMode->isChecked();
     target.ExportToFile = F->rbnToFile->isChecked();
+    target.StoreUrl =
+        F->rbnToStore->isChecked() ? FStoreUrl.Read(F->edtStoreUrl->text()) : std::string();
     const bool check = F->cbxCheckAfter->isChecked();
     target.CheckUrl = check ? FCheckUrl.Read(F->edtCheckUrl->text()) : std::string();
     target.CheckUser = check ? FCheckUser.Read(F->edtCheckUser->text()) : std::string();
@@ -386,8 +391,11 @@ TPasswordsType TfrmExportUser::GetPassType() const {
 
 void TfrmExportUser::UpdateControls() {
     const bool toFile = F->rbnToFile->isChecked();
-    bool canExport = toFile
-                         ? !F->edtFile->text().isEmpty()
+    const bool toStore = F->rbnToStore->isChecked();
+    const bool toServer = !toFile && !toStore;
+    bool canExport = toFile ? !F->edtFile->text().isEmpty()
+                     : toStore
+                         ? !F->edtStoreUrl->text().isEmpty()
                          : !F->edtFtpHost->text().isEmpty() && !F->edtFtpLogin->text().isEmpty() &&
                                !F->edtFtpFile->text().isEmpty();
     bool anyTicked = false;
@@ -405,11 +413,15 @@ void TfrmExportUser::UpdateControls() {
     F->btnPreview->setEnabled(canExport);
     F->edtFile->setEnabled(toFile);
     F->btnBrowse->setEnabled(toFile);
-    for (QWidget* w : std::initializer_list<QWidget*>{
-             F->edtFtpHost, F->edtFtpLogin, F->edtFtpPassword, F->edtFtpFile, F->cbxFTPPassiveMode,
-             F->cbxFTPPassSave, F->cbxFtpProtocol, F->spnFtpPort, F->edtFtpKeyFile,
-             F->edtFtpCaFile})
+    F->edtStoreUrl->setEnabled(toStore);
+    // A store is reached with the login and the password of the server fields.
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{F->edtFtpLogin, F->edtFtpPassword, F->cbxFTPPassSave})
         w->setEnabled(!toFile);
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             F->edtFtpHost, F->edtFtpFile, F->cbxFTPPassiveMode, F->cbxFtpProtocol, F->spnFtpPort,
+             F->edtFtpKeyFile, F->edtFtpCaFile})
+        w->setEnabled(toServer);
     const auto protocol = static_cast<TTransferProtocol>(F->cbxFtpProtocol->currentData().toInt());
     const bool sftp = protocol == TTransferProtocol::Sftp;
     F->lblFtpKeyFile->setVisible(sftp);
@@ -421,10 +433,10 @@ void TfrmExportUser::UpdateControls() {
     for (QWidget* w :
          std::initializer_list<QWidget*>{F->lblFtpHostKeys, F->lstFtpHostKeys, F->btnRemoveHostKey})
         w->setVisible(sftp && F->lstFtpHostKeys->count() > 0);
-    F->lstFtpHostKeys->setEnabled(!toFile);
-    F->btnRemoveHostKey->setEnabled(!toFile && F->lstFtpHostKeys->currentRow() >= 0);
+    F->lstFtpHostKeys->setEnabled(toServer);
+    F->btnRemoveHostKey->setEnabled(toServer && F->lstFtpHostKeys->currentRow() >= 0);
     if (sftp) F->cbxFTPPassiveMode->setEnabled(false); // SSH has no data connections
-    F->lblClearTextHint->setVisible(!toFile && protocol == TTransferProtocol::Ftp);
+    F->lblClearTextHint->setVisible(toServer && protocol == TTransferProtocol::Ftp);
 }
 
 void TfrmExportUser::FocusTarget() {
@@ -432,6 +444,8 @@ void TfrmExportUser::FocusTarget() {
     // password when it was not stored (it has to be typed).
     if (F->rbnToFile->isChecked())
         F->edtFile->setFocus();
+    else if (F->rbnToStore->isChecked())
+        (F->edtStoreUrl->text().isEmpty() ? F->edtStoreUrl : F->edtFtpPassword)->setFocus();
     else if (!F->cbxFTPPassSave->isChecked() && !F->edtFtpHost->text().isEmpty())
         F->edtFtpPassword->setFocus();
     else
@@ -596,7 +610,9 @@ void TfrmExportUser::StartExport() {
         for (std::size_t k = 0; k < chosen.size(); ++k)
             settings.Targets.push_back({chosen[k], SecretOf(indices[k])});
     } else {
-        settings.Target = FList.ExportToFile ? TExportTarget::File : TExportTarget::Server;
+        settings.Target = FList.ExportToFile        ? TExportTarget::File
+                          : !FList.StoreUrl.empty() ? TExportTarget::Store
+                                                    : TExportTarget::Server;
         settings.FileName = FList.PassFile;
         // Typed, stored or not; with a key file it unlocks the key.
         settings.ServerSecret = SecretOf(0);

@@ -162,7 +162,7 @@ private:
 
     // The texts the database gave each box, so an untouched box writes back the same bytes.
     TByteField FPassFile, FFtpHost, FFtpUser, FFtpPass, FFtpPasswdFile, FFtpKeyFile, FFtpCaFile,
-        FCheckUrl, FCheckUser;
+        FCheckUrl, FCheckUser, FStoreUrl;
     // The work factors as chosen in this dialog, kept while another form is shown.
     int FBcryptCost = KBcryptCostDefault;
     int FShaRounds = KShaRoundsDefault;

@@ -203,6 +203,16 @@ void TExportForm::BuildServerTarget(QDialog& dialog) {
         TfrmExportUser::tr("Plain FTP sends the password and the password file in clear."));
     KeepRoomWhenHidden({lblClearTextHint});
 
+    rbnToStore = new QRadioButton(TfrmExportUser::tr("To SQL Database or LDAP Directory"), &dialog);
+    rbnToStore->setObjectName(QStringLiteral("rbnToStore"));
+    FStoreCaption = NewLabel(&dialog, "lblStoreUrl", TfrmExportUser::tr("Address"));
+    edtStoreUrl = NewEdit(&dialog, "edtStoreUrl");
+    edtStoreUrl->setPlaceholderText(TfrmExportUser::tr("sqlite:/var/lib/site/auth.db"));
+    edtStoreUrl->setToolTip(TfrmExportUser::tr(
+        "sqlite:PATH, postgresql://HOST/DATABASE, ldap://HOST/BASE-DN or ldaps://HOST/BASE-DN; "
+        "the login and password are those of the server fields above"));
+    FStoreCaption->setBuddy(edtStoreUrl);
+
     cbxCheckAfter = new QCheckBox(TfrmExportUser::tr("Check after export"), &dialog);
     cbxCheckAfter->setObjectName(QStringLiteral("cbxCheckAfter"));
     cbxCheckAfter->setToolTip(TfrmExportUser::tr(
@@ -309,12 +319,15 @@ void TExportForm::LayOut(QDialog& dialog) {
     grid->addWidget(FRemoteCaption, 13, 0);
     grid->addWidget(edtFtpFile, 13, 1, 1, 2);
     grid->addWidget(lblClearTextHint, 14, 1, 1, 3);
-    grid->addWidget(cbxCheckAfter, 15, 0, 1, 4);
-    grid->addWidget(edtCheckUrl, 16, 1);
-    grid->addWidget(edtCheckUser, 16, 2, 1, 2);
-    for (QLabel* label :
-         {FTargetsCaption, FFileCaption, FHostCaption, FLoginCaption, FPasswordCaption,
-          FRemoteCaption, FProtocolCaption, lblFtpKeyFile, lblFtpCaFile, lblFtpHostKeys})
+    section(rbnToStore, "Bevel5", 15);
+    grid->addWidget(FStoreCaption, 16, 0);
+    grid->addWidget(edtStoreUrl, 16, 1, 1, 3);
+    grid->addWidget(cbxCheckAfter, 17, 0, 1, 4);
+    grid->addWidget(edtCheckUrl, 18, 1);
+    grid->addWidget(edtCheckUser, 18, 2, 1, 2);
+    for (QLabel* label : {FTargetsCaption, FStoreCaption, FFileCaption, FHostCaption, FLoginCaption,
+                          FPasswordCaption, FRemoteCaption, FProtocolCaption, lblFtpKeyFile,
+                          lblFtpCaFile, lblFtpHostKeys})
         label->setContentsMargins(Px(5), 0, 0, 0);
 
     // Below the rule: what the export is doing, with the bar, over the width of the dialog;
@@ -342,12 +355,13 @@ void TExportForm::LayOut(QDialog& dialog) {
     main->setSizeConstraint(QLayout::SetFixedSize); // a fixed dialog frame
 
     // Format, file, Cancel, Export, the two targets, then the server's fields and boxes.
-    QWidget* order[] = {
-        cbxFormat,       edtFile,           btnCancel,      btnExport,      rbnToFile,
-        rbnToFTP,        edtFtpHost,        edtFtpLogin,    edtFtpPassword, edtFtpFile,
-        cbxFTPPassSave,  cbxFTPPassiveMode, cbxFtpProtocol, spnFtpPort,     edtFtpKeyFile,
-        edtFtpCaFile,    spnWorkFactor,     btnPreview,     lstTargets,     btnAddTarget,
-        btnRenameTarget, btnRemoveTarget,   cbxCheckAfter,  edtCheckUrl,    edtCheckUser};
+    QWidget* order[] = {cbxFormat,       lstTargets,    btnAddTarget,   btnRenameTarget,
+                        btnRemoveTarget, edtFile,       btnCancel,      btnExport,
+                        rbnToFile,       rbnToFTP,      edtFtpHost,     edtFtpLogin,
+                        edtFtpPassword,  edtFtpFile,    cbxFTPPassSave, cbxFTPPassiveMode,
+                        cbxFtpProtocol,  spnFtpPort,    edtFtpKeyFile,  edtFtpCaFile,
+                        rbnToStore,      edtStoreUrl,   cbxCheckAfter,  edtCheckUrl,
+                        edtCheckUser,    spnWorkFactor, btnPreview};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }

@@ -60,6 +60,11 @@ struct TExportForm {
     QLineEdit* edtFtpFile = nullptr;
     QLabel* lblClearTextHint = nullptr; // plain FTP: the password travels in clear
 
+    // A store web servers read the users from: an SQL database or an LDAP directory, reached
+    // with the login and password above.
+    QRadioButton* rbnToStore = nullptr;
+    QLineEdit* edtStoreUrl = nullptr; // sqlite:PATH, postgresql://..., ldap://HOST/BASE-DN
+
     // After the replacement, the site is asked to let one of the database's users in.
     QCheckBox* cbxCheckAfter = nullptr;
     QLineEdit* edtCheckUrl = nullptr;
@@ -93,6 +98,7 @@ private:
     QLabel* FLoginCaption = nullptr;
     QLabel* FPasswordCaption = nullptr;
     QLabel* FRemoteCaption = nullptr;
+    QLabel* FStoreCaption = nullptr;
 };
 
 } // namespace quorvane

@@ -6,12 +6,14 @@
 #include "Support.h"
 #include "ui/ExportDlg.h"
 
+#include "sitedb/UserStore.h"
 #include "userdb/UserList.h"
 
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -38,7 +40,12 @@ struct TTargets {
             return int(QDialog::Accepted);
         };
         QTest::mouseClick(Find<QPushButton>(dialog, "btnAddTarget"), Qt::LeftButton);
-        Find<QLineEdit>(dialog, "edtFile")->setText(QString::fromStdString(file));
+        if (file.starts_with("sqlite:")) {
+            QTest::mouseClick(Find<QRadioButton>(dialog, "rbnToStore"), Qt::LeftButton);
+            Find<QLineEdit>(dialog, "edtStoreUrl")->setText(QString::fromStdString(file));
+        } else {
+            Find<QLineEdit>(dialog, "edtFile")->setText(QString::fromStdString(file));
+        }
     }
     static void Tick(TfrmExportUser& dialog, int row, bool ticked) {
         Find<QListWidget>(dialog, "lstTargets")
@@ -118,4 +125,26 @@ TEST(ExportTargets, AnExportGoesToEveryTickedTargetOrToNone) {
                 << Str(t.Modals.Boxes.back().Text);
         }
     }
+}
+
+// A store among the targets: its table gets the users, the file the same export's lines.
+TEST(ExportTargets, AStoreTargetIsSyncedWithTheFiles) {
+    TTargets t;
+    t.List.PassType = TPasswordsType::ptSHA512;
+    const std::string url = "sqlite:" + t.Dir.File("auth.db");
+    TfrmExportUser dialog(t.List);
+    TTargets::Add(dialog, t.Modals, "sql", url);
+    ASSERT_TRUE(TTargets::Export(dialog)) << (t.Modals.Boxes.empty()
+                                                  ? std::string()
+                                                  : Str(t.Modals.Boxes.back().Text));
+    ASSERT_EQ(t.List.Targets.size(), 1u);
+    EXPECT_EQ(t.List.Targets[0].StoreUrl, url);
+    EXPECT_FALSE(t.List.Targets[0].ExportToFile);
+    const std::string line = ReadWholeFile(t.Dir.File("first"));
+    TStoreSettings settings = *ParseStoreUrl(url);
+    settings.Owner = t.List.Targets[0].StoreOwner;
+    const std::vector<TStoredUser> rows = OpenUserStore(settings)->Read();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].Login, "alice");
+    EXPECT_EQ("alice:" + rows[0].Hash + "\r\n", line) << "the same hash in both";
 }
