@@ -134,9 +134,8 @@ TEST(ExportTargets, AStoreTargetIsSyncedWithTheFiles) {
     const std::string url = "sqlite:" + t.Dir.File("auth.db");
     TfrmExportUser dialog(t.List);
     TTargets::Add(dialog, t.Modals, "sql", url);
-    ASSERT_TRUE(TTargets::Export(dialog)) << (t.Modals.Boxes.empty()
-                                                  ? std::string()
-                                                  : Str(t.Modals.Boxes.back().Text));
+    ASSERT_TRUE(TTargets::Export(dialog))
+        << (t.Modals.Boxes.empty() ? std::string() : Str(t.Modals.Boxes.back().Text));
     ASSERT_EQ(t.List.Targets.size(), 1u);
     EXPECT_EQ(t.List.Targets[0].StoreUrl, url);
     EXPECT_FALSE(t.List.Targets[0].ExportToFile);
