@@ -306,6 +306,7 @@ void TfrmExportUser::FillTargets() {
             where.empty() ? BytesToText(target.Name)
                           : tr("%1 (%2)").arg(BytesToText(target.Name), BytesToText(where)),
             F->lstTargets);
+        item->setToolTip(item->text());
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(ticked[static_cast<std::size_t>(i)] ? Qt::Checked : Qt::Unchecked);
     }

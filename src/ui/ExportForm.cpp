@@ -115,6 +115,9 @@ void TExportForm::BuildTargets(QDialog& dialog) {
     lstTargets->setToolTip(TfrmExportUser::tr(
         "Where an export goes: every ticked target gets the new file, or none does"));
     lstTargets->setMaximumHeight(lstTargets->fontMetrics().height() * 3 + Px(8));
+    // A long address shows its start and end; the whole line is its tip.
+    lstTargets->setTextElideMode(Qt::ElideMiddle);
+    lstTargets->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     FTargetsCaption->setBuddy(lstTargets);
     btnAddTarget = new QPushButton(TfrmExportUser::tr("Add..."), &dialog);
     btnAddTarget->setObjectName(QStringLiteral("btnAddTarget"));
