@@ -172,7 +172,7 @@ struct TDeployment::TState {
         event.Stage = stage;
         event.Target = slot.Out.Name;
         event.Remote = slot.Out.Where;
-        event.Server = slot.In.Spec.Target.FtpHost;
+        event.Server = slot.In.Given.Target.FtpHost;
         Event(event);
     }
 
@@ -196,7 +196,7 @@ struct TDeployment::TState {
         if (transport == nullptr) return; // a local rename either happened or did not
         std::optional<std::string> now;
         try {
-            now = transport->Read(slot.In.Spec.Target.FtpPasswdFile, KMaxRead);
+            now = transport->Read(slot.In.Given.Target.FtpPasswdFile, KMaxRead);
         } catch (const std::exception&) {
             slot.Out.Holds = TTargetHolds::Unknown;
             return;
@@ -309,17 +309,18 @@ struct TDeployment::TState {
 
     void StartSlot(TSlot& slot) {
         slot.Started = true;
-        const TTargetSettings& spec = slot.In.Spec.Target;
+        const TTargetSettings& given = slot.In.Given.Target;
         if (slot.Kind != TKind::Server) {
             slot.Thread = std::thread([this, &slot] {
                 try {
                     if (slot.Kind == TKind::File) {
-                        TLocalFileTarget target(slot.In.Spec.Target.PassFile);
+                        TLocalFileTarget target(slot.In.Given.Target.PassFile);
                         RunPhases(slot, target, nullptr);
                     } else {
                         StageEvent(slot, TExportStage::Connecting);
-                        TStoreTarget target(*TargetStore(slot.In.Spec.Target, slot.In.Spec.Secret),
-                                            In.StoreGroups, In.LineEnd);
+                        TStoreTarget target(
+                            *TargetStore(slot.In.Given.Target, slot.In.Given.Secret),
+                            In.StoreGroups, In.LineEnd);
                         RunPhases(slot, target, nullptr);
                     }
                 } catch (const std::exception& e) {
@@ -335,12 +336,12 @@ struct TDeployment::TState {
             return;
         }
         auto uploader = std::make_unique<TFtpUploader>(std::make_shared<TDirectDispatcher>());
-        ApplyServerSettings(spec, *uploader);
-        (spec.FtpKeyFile.empty() ? uploader->Password : uploader->KeyPassphrase) =
-            slot.In.Spec.Secret;
+        ApplyServerSettings(given, *uploader);
+        (given.FtpKeyFile.empty() ? uploader->Password : uploader->KeyPassphrase) =
+            slot.In.Given.Secret;
         uploader->Timeout = In.Timeout;
         uploader->LocalFile = slot.LocalFile;
-        uploader->RemoteFile = spec.FtpPasswdFile;
+        uploader->RemoteFile = given.FtpPasswdFile;
         if (In.Key == nullptr) {
             uploader->DeleteWhenDone = {slot.LocalFile};
             if (!slot.GroupLocal.empty()) uploader->DeleteWhenDone.push_back(slot.GroupLocal);
@@ -512,19 +513,19 @@ struct TDeployment::TState {
         }
         // Asked live: does the site let the check user in with the new file?
         for (const auto& slot : Slots) {
-            const TTargetSettings& spec = slot->In.Spec.Target;
-            if (slot->Out.Holds != TTargetHolds::New || spec.CheckUrl.empty()) continue;
+            const TTargetSettings& given = slot->In.Given.Target;
+            if (slot->Out.Holds != TTargetHolds::New || given.CheckUrl.empty()) continue;
             StageEvent(*slot, TExportStage::Checking);
-            const auto password = In.CheckPasswords.find(spec.CheckUser);
+            const auto password = In.CheckPasswords.find(given.CheckUser);
             if (password == In.CheckPasswords.end()) {
-                slot->Out.CheckError = Msg(texts::TargetCheckNoPassword, spec.CheckUser);
+                slot->Out.CheckError = Msg(texts::TargetCheckNoPassword, given.CheckUser);
                 continue;
             }
             const TSiteCheckResult result =
-                CheckSiteLogin(spec.CheckUrl, spec.CheckUser, password->second, 30);
+                CheckSiteLogin(given.CheckUrl, given.CheckUser, password->second, 30);
             if (result.Outcome != TSiteCheckOutcome::LetIn &&
                 result.Outcome != TSiteCheckOutcome::NotProtected)
-                slot->Out.CheckError = SiteCheckMessage(result, spec.CheckUser);
+                slot->Out.CheckError = SiteCheckMessage(result, given.CheckUser);
         }
         std::vector<TTargetOutcome> outcomes;
         for (const auto& slot : Slots)
@@ -549,10 +550,10 @@ std::shared_ptr<TDeployment> TDeployment::Start(TDeploymentInput input,
     state->Handlers = std::move(handlers);
     for (TDeploymentTarget& target : targets) {
         auto slot = std::make_unique<TSlot>();
-        slot->Kind = KindOf(target.Spec.Target);
-        slot->Out.Name = target.Spec.Target.Name;
-        slot->Out.Where = TargetWhere(target.Spec.Target);
-        slot->Out.Id = TargetIdOf(target.Spec.Target);
+        slot->Kind = KindOf(target.Given.Target);
+        slot->Out.Name = target.Given.Target.Name;
+        slot->Out.Where = TargetWhere(target.Given.Target);
+        slot->Out.Id = TargetIdOf(target.Given.Target);
         slot->In = std::move(target);
         state->Slots.push_back(std::move(slot));
     }

@@ -90,7 +90,7 @@ struct TDeploymentInput {
 
 // One target with what the owner knows of it.
 struct TDeploymentTarget {
-    TDeployTarget Spec;
+    TDeployTarget Given;
     std::string GroupFile; // where its group file goes (none when empty)
     std::optional<TTargetRecord> Record;
 };

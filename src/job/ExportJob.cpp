@@ -449,9 +449,9 @@ void TExportJob::StartDeployment(const std::string& text) {
     input.Key = FList.Encryption();
     input.Timeout = s.Timeout;
     std::vector<TDeploymentTarget> targets;
-    for (const TDeployTarget& spec : s.Targets) {
-        const TTargetSettings& t = spec.Target;
-        TDeploymentTarget target{spec, {}, std::nullopt};
+    for (const TDeployTarget& given : s.Targets) {
+        const TTargetSettings& t = given.Target;
+        TDeploymentTarget target{given, {}, std::nullopt};
         if (FGroups && t.StoreUrl.empty())
             target.GroupFile = GroupFileName(FList, t.ExportToFile ? t.PassFile : t.FtpPasswdFile);
         const auto found = FState.Targets.find(TargetIdOf(t));
