@@ -122,6 +122,8 @@ struct TSlot {
     std::unique_ptr<TFtpUploader> Uploader;
     std::thread Thread;
     std::string LocalFile, GroupLocal;
+    TTargetContent GroupPrevious; // what the group file held, to put back
+    bool GroupWritten = false;
     std::vector<std::unique_ptr<TTempFileRegistration>> Registrations;
 };
 
@@ -217,12 +219,32 @@ struct TDeployment::TState {
         }
     }
 
-    void PutBackIfReverted(TSlot& slot, IExportTarget& target) {
+    // The group file beside the target, on the same connection.
+    static std::unique_ptr<IExportTarget> GroupTarget(const TSlot& slot,
+                                                      IUploadTransport* transport) {
+        if (transport == nullptr) return std::make_unique<TLocalFileTarget>(slot.In.GroupFile);
+        return std::make_unique<TServerFileTarget>(*transport, std::string(), slot.In.GroupFile,
+                                                   slot.GroupLocal);
+    }
+
+    // The group file as it was, once the password file beside it is (best effort: the
+    // password file decides who gets in at all).
+    void PutBackGroups(TSlot& slot, IUploadTransport* transport) noexcept {
+        if (!slot.GroupWritten) return;
+        try {
+            GroupTarget(slot, transport)->PutBack(slot.GroupPrevious);
+            slot.GroupWritten = false;
+        } catch (const std::exception&) {
+        }
+    }
+
+    void PutBackIfReverted(TSlot& slot, IExportTarget& target, IUploadTransport* transport) {
         WaitStep(3);
         if (!Revert || slot.Out.Holds != TTargetHolds::New) return;
         try {
             target.PutBack(slot.Previous);
             slot.Out.Holds = TTargetHolds::PutBack;
+            PutBackGroups(slot, transport);
         } catch (const std::exception& e) {
             slot.Out.Error = MessageOf(e);
         }
@@ -247,6 +269,8 @@ struct TDeployment::TState {
                     if (check.Current.Exists && check.Current.Comparable &&
                         check.Current.Bytes != In.Content)
                         TTargetBackups(slot.Out.Id, In.Key).Keep(check.Current.Bytes);
+                    if (In.Groups && !slot.In.GroupFile.empty())
+                        slot.GroupPrevious = GroupTarget(slot, transport)->Read();
                     if (Gate.Aborted()) throw EUploadAborted(slot.Out.Where, false);
                     target.Stage(In.Content);
                 }
@@ -282,7 +306,7 @@ struct TDeployment::TState {
                 target.Rollback();
             }
             Report([&] { slot.CommitEnded = true; });
-            PutBackIfReverted(slot, target);
+            PutBackIfReverted(slot, target, nullptr);
             return;
         }
         StageEvent(slot, TExportStage::Replacing);
@@ -295,6 +319,7 @@ struct TDeployment::TState {
                                static_cast<std::int64_t>(In.Groups->size()), slot.In.GroupFile);
                 else
                     WriteFileAtomically(slot.In.GroupFile, *In.Groups, 0644);
+                slot.GroupWritten = true;
             }
             target.Commit();
             slot.Out.Holds = TTargetHolds::New;
@@ -302,9 +327,10 @@ struct TDeployment::TState {
             slot.Out.Error = MessageOf(e);
             target.Rollback();
             SettleFailedCommit(slot, target, transport);
+            if (slot.Out.Holds != TTargetHolds::New) PutBackGroups(slot, transport);
         }
         Report([&] { slot.CommitEnded = true; });
-        PutBackIfReverted(slot, target);
+        PutBackIfReverted(slot, target, transport);
     }
 
     void StartSlot(TSlot& slot) {
