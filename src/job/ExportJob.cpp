@@ -496,10 +496,13 @@ void TExportJob::DeploymentEnded(const std::vector<TTargetOutcome>& outcomes) {
     if (!FResult.DryRun) {
         // The record of what each target holds now: the new file where it went; a target put
         // back holds what this database's record already says of it.
+        // One record serves every target: they all hold the same content.
+        std::optional<TTargetRecord> record;
         bool any = false;
         for (const TTargetOutcome& o : outcomes)
             if (o.Holds == TTargetHolds::New) {
-                RememberExport(o.Id, RecordOf(FDeployedContent));
+                if (!record && !FSettings.DatabasePath.empty()) record = RecordOf(FDeployedContent);
+                RememberExport(o.Id, record);
                 any = true;
             }
         if (!any) RememberExport({}, std::nullopt);
