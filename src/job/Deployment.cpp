@@ -565,11 +565,8 @@ struct TDeployment::TState {
     }
 };
 
-std::shared_ptr<TDeployment> TDeployment::Start(TDeploymentInput input,
-                                                std::vector<TDeploymentTarget> targets,
-                                                std::shared_ptr<IUiDispatcher> dispatcher,
-                                                THandlers handlers) {
-    std::shared_ptr<TDeployment> deployment(new TDeployment());
+TDeployment::TDeployment(TDeploymentInput input, std::vector<TDeploymentTarget> targets,
+                         std::shared_ptr<IUiDispatcher> dispatcher, THandlers handlers) {
     auto state = std::make_shared<TState>();
     state->In = std::move(input);
     state->Dispatcher = std::move(dispatcher);
@@ -583,9 +580,12 @@ std::shared_ptr<TDeployment> TDeployment::Start(TDeploymentInput input,
         slot->In = std::move(target);
         state->Slots.push_back(std::move(slot));
     }
-    deployment->FState = state;
-    deployment->FThread = std::thread([state] { state->Coordinate(); });
-    return deployment;
+    FState = state;
+}
+
+void TDeployment::Start() {
+    if (FThread.joinable()) return;
+    FThread = std::thread([state = FState] { state->Coordinate(); });
 }
 
 TDeployment::~TDeployment() {

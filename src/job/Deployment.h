@@ -107,11 +107,10 @@ public:
         std::function<void(const std::vector<TTargetOutcome>&)> OnDone;
     };
 
-    // Starts the deployment on a thread of its own.
-    static std::shared_ptr<TDeployment> Start(TDeploymentInput input,
-                                              std::vector<TDeploymentTarget> targets,
-                                              std::shared_ptr<IUiDispatcher> dispatcher,
-                                              THandlers handlers);
+    TDeployment(TDeploymentInput input, std::vector<TDeploymentTarget> targets,
+                std::shared_ptr<IUiDispatcher> dispatcher, THandlers handlers);
+    // Starts the deployment on a thread of its own; once.
+    void Start();
     ~TDeployment();
     TDeployment(const TDeployment&) = delete;
     TDeployment& operator=(const TDeployment&) = delete;
@@ -129,7 +128,6 @@ public:
     struct TState;
 
 private:
-    TDeployment() = default;
     std::shared_ptr<TState> FState;
     std::thread FThread;
 };

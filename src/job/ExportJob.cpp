@@ -474,8 +474,10 @@ void TExportJob::StartDeployment(const std::string& text) {
     handlers.OnDone = [this](const std::vector<TTargetOutcome>& outcomes) {
         DeploymentEnded(outcomes);
     };
-    FDeployment =
-        TDeployment::Start(std::move(input), std::move(targets), FDispatcher, std::move(handlers));
+    // Set before the workers start: a handler of theirs may ask it to abort.
+    FDeployment = std::make_shared<TDeployment>(std::move(input), std::move(targets), FDispatcher,
+                                                std::move(handlers));
+    FDeployment->Start();
 }
 
 void TExportJob::DeploymentEnded(const std::vector<TTargetOutcome>& outcomes) {
