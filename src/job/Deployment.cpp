@@ -124,6 +124,7 @@ struct TSlot {
     std::string LocalFile, GroupLocal;
     TTargetContent GroupPrevious; // what the group file held, to put back
     bool GroupWritten = false;
+    std::int64_t LastPercent = -1; // of the last upload event (its worker's own)
     std::vector<std::unique_ptr<TTempFileRegistration>> Registrations;
 };
 
@@ -379,6 +380,11 @@ struct TDeployment::TState {
                 return accepted;
             };
         uploader->OnProgress = [this, &slot](const TUploadProgress& progress) {
+            // One event per whole percent and target is all a progress display can show; the
+            // workers do not wait for one another's handlers more often than that.
+            const std::int64_t percent = UploadPercent(progress.Sent, progress.Size);
+            if (!progress.Connecting && progress.Sent != 0 && percent == slot.LastPercent) return;
+            slot.LastPercent = progress.Connecting ? -1 : percent;
             TExportEvent event;
             event.Stage = progress.Connecting ? TExportStage::Connecting : TExportStage::Uploading;
             event.Target = slot.Out.Name;
