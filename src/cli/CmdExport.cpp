@@ -217,13 +217,15 @@ void ReportStop(const TTargetCheck& check, TCliStreams& io) {
            << IndentedLines(OutsideChangesMessages(check));
 }
 
-// The targets an export goes to when they are more than the database's one: those --target
-// names, in the order given, or every enabled one of a database with several. None: the
-// database's first target alone, exported as always.
+// The targets an export goes to when it is more than the database's one target as always:
+// those --target names, in the order given, or every enabled one. None: the first target alone,
+// enabled and without a site check, exported as always.
 std::optional<std::vector<TTargetSettings>> ChosenTargets(const TUserList& list,
                                                           const TArgs& args) {
     const std::vector<std::string> names = args.Values("target");
-    if (names.empty() && list.Targets.empty()) return std::nullopt;
+    // A site check is asked for by the export to several targets alone.
+    if (names.empty() && list.Targets.empty() && list.CheckUrl.empty() && !list.TargetDisabled)
+        return std::nullopt;
     std::vector<TTargetSettings> chosen;
     if (names.empty()) {
         for (const TTargetSettings& target : ListTargets(list))
@@ -244,7 +246,7 @@ std::optional<std::vector<TTargetSettings>> ChosenTargets(const TUserList& list,
         }
     }
     if (chosen.size() == 1 && chosen.front().Name == FirstTarget(list).Name &&
-        chosen.front().Enabled)
+        chosen.front().Enabled && chosen.front().CheckUrl.empty())
         return std::nullopt;
     return chosen;
 }

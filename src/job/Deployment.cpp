@@ -127,6 +127,9 @@ struct TSlot {
     std::unique_ptr<TFtpUploader> Uploader;
     std::thread Thread;
     std::string LocalFile, GroupLocal;
+    TTargetContent GroupPrevious; // what the group file held, to put back
+    bool GroupWritten = false;
+    std::int64_t LastPercent = -1; // of the last upload event (its worker's own)
     std::vector<std::unique_ptr<TTempFileRegistration>> Registrations;
 };
 
@@ -177,7 +180,7 @@ struct TDeployment::TState {
         event.Stage = stage;
         event.Target = slot.Out.Name;
         event.Remote = slot.Out.Where;
-        event.Server = slot.In.Spec.Target.FtpHost;
+        event.Server = slot.In.Given.Target.FtpHost;
         Event(event);
     }
 
@@ -201,7 +204,7 @@ struct TDeployment::TState {
         if (transport == nullptr) return; // a local rename either happened or did not
         std::optional<std::string> now;
         try {
-            now = transport->Read(slot.In.Spec.Target.FtpPasswdFile, KMaxRead);
+            now = transport->Read(slot.In.Given.Target.FtpPasswdFile, KMaxRead);
         } catch (const std::exception&) {
             slot.Out.Holds = TTargetHolds::Unknown;
             return;
@@ -222,12 +225,32 @@ struct TDeployment::TState {
         }
     }
 
-    void PutBackIfReverted(TSlot& slot, IExportTarget& target) {
+    // The group file beside the target, on the same connection.
+    static std::unique_ptr<IExportTarget> GroupTarget(const TSlot& slot,
+                                                      IUploadTransport* transport) {
+        if (transport == nullptr) return std::make_unique<TLocalFileTarget>(slot.In.GroupFile);
+        return std::make_unique<TServerFileTarget>(*transport, std::string(), slot.In.GroupFile,
+                                                   slot.GroupLocal);
+    }
+
+    // The group file as it was, once the password file beside it is (best effort: the
+    // password file decides who gets in at all).
+    void PutBackGroups(TSlot& slot, IUploadTransport* transport) noexcept {
+        if (!slot.GroupWritten) return;
+        try {
+            GroupTarget(slot, transport)->PutBack(slot.GroupPrevious);
+            slot.GroupWritten = false;
+        } catch (const std::exception&) {
+        }
+    }
+
+    void PutBackIfReverted(TSlot& slot, IExportTarget& target, IUploadTransport* transport) {
         WaitStep(3);
         if (!Revert || slot.Out.Holds != TTargetHolds::New) return;
         try {
             target.PutBack(slot.Previous);
             slot.Out.Holds = TTargetHolds::PutBack;
+            PutBackGroups(slot, transport);
         } catch (const std::exception& e) {
             slot.Out.Error = MessageOf(e);
         }
@@ -252,6 +275,8 @@ struct TDeployment::TState {
                     if (check.Current.Exists && check.Current.Comparable &&
                         check.Current.Bytes != In.Content)
                         TTargetBackups(slot.Out.Id, In.Key).Keep(check.Current.Bytes);
+                    if (In.Groups && !slot.In.GroupFile.empty())
+                        slot.GroupPrevious = GroupTarget(slot, transport)->Read();
                     if (Gate.Aborted()) throw EUploadAborted(slot.Out.Where, false);
                     target.Stage(In.Content);
                 }
@@ -287,7 +312,7 @@ struct TDeployment::TState {
                 target.Rollback();
             }
             Report([&] { slot.CommitEnded = true; });
-            PutBackIfReverted(slot, target);
+            PutBackIfReverted(slot, target, nullptr);
             return;
         }
         StageEvent(slot, TExportStage::Replacing);
@@ -300,6 +325,7 @@ struct TDeployment::TState {
                                static_cast<std::int64_t>(In.Groups->size()), slot.In.GroupFile);
                 else
                     WriteFileAtomically(slot.In.GroupFile, *In.Groups, 0644);
+                slot.GroupWritten = true;
             }
             target.Commit();
             slot.Out.Holds = TTargetHolds::New;
@@ -307,24 +333,26 @@ struct TDeployment::TState {
             slot.Out.Error = MessageOf(e);
             target.Rollback();
             SettleFailedCommit(slot, target, transport);
+            if (slot.Out.Holds != TTargetHolds::New) PutBackGroups(slot, transport);
         }
         Report([&] { slot.CommitEnded = true; });
-        PutBackIfReverted(slot, target);
+        PutBackIfReverted(slot, target, transport);
     }
 
     void StartSlot(TSlot& slot) {
         slot.Started = true;
-        const TTargetSettings& spec = slot.In.Spec.Target;
+        const TTargetSettings& given = slot.In.Given.Target;
         if (slot.Kind != TKind::Server) {
             slot.Thread = std::thread([this, &slot] {
                 try {
                     if (slot.Kind == TKind::File) {
-                        TLocalFileTarget target(slot.In.Spec.Target.PassFile);
+                        TLocalFileTarget target(slot.In.Given.Target.PassFile);
                         RunPhases(slot, target, nullptr);
                     } else {
                         StageEvent(slot, TExportStage::Connecting);
-                        TStoreTarget target(*TargetStore(slot.In.Spec.Target, slot.In.Spec.Secret),
-                                            In.StoreGroups, In.LineEnd);
+                        TStoreTarget target(
+                            *TargetStore(slot.In.Given.Target, slot.In.Given.Secret),
+                            In.StoreGroups, In.LineEnd);
                         RunPhases(slot, target, nullptr);
                     }
                 } catch (const std::exception& e) {
@@ -340,12 +368,12 @@ struct TDeployment::TState {
             return;
         }
         auto uploader = std::make_unique<TFtpUploader>(std::make_shared<TDirectDispatcher>());
-        ApplyServerSettings(spec, *uploader);
-        (spec.FtpKeyFile.empty() ? uploader->Password : uploader->KeyPassphrase) =
-            slot.In.Spec.Secret;
+        ApplyServerSettings(given, *uploader);
+        (given.FtpKeyFile.empty() ? uploader->Password : uploader->KeyPassphrase) =
+            slot.In.Given.Secret;
         uploader->Timeout = In.Timeout;
         uploader->LocalFile = slot.LocalFile;
-        uploader->RemoteFile = spec.FtpPasswdFile;
+        uploader->RemoteFile = given.FtpPasswdFile;
         if (In.Key == nullptr) {
             uploader->DeleteWhenDone = {slot.LocalFile};
             if (!slot.GroupLocal.empty()) uploader->DeleteWhenDone.push_back(slot.GroupLocal);
@@ -357,6 +385,11 @@ struct TDeployment::TState {
                 return accepted;
             };
         uploader->OnProgress = [this, &slot](const TUploadProgress& progress) {
+            // One event per whole percent and target is all a progress display can show; the
+            // workers do not wait for one another's handlers more often than that.
+            const std::int64_t percent = UploadPercent(progress.Sent, progress.Size);
+            if (!progress.Connecting && progress.Sent != 0 && percent == slot.LastPercent) return;
+            slot.LastPercent = progress.Connecting ? -1 : percent;
             TExportEvent event;
             event.Stage = progress.Connecting ? TExportStage::Connecting : TExportStage::Uploading;
             event.Target = slot.Out.Name;
@@ -517,19 +550,19 @@ struct TDeployment::TState {
         }
         // Asked live: does the site let the check user in with the new file?
         for (const auto& slot : Slots) {
-            const TTargetSettings& spec = slot->In.Spec.Target;
-            if (slot->Out.Holds != TTargetHolds::New || spec.CheckUrl.empty()) continue;
+            const TTargetSettings& given = slot->In.Given.Target;
+            if (slot->Out.Holds != TTargetHolds::New || given.CheckUrl.empty()) continue;
             StageEvent(*slot, TExportStage::Checking);
-            const auto password = In.CheckPasswords.find(spec.CheckUser);
+            const auto password = In.CheckPasswords.find(given.CheckUser);
             if (password == In.CheckPasswords.end()) {
-                slot->Out.CheckError = Msg(texts::TargetCheckNoPassword, spec.CheckUser);
+                slot->Out.CheckError = Msg(texts::TargetCheckNoPassword, given.CheckUser);
                 continue;
             }
             const TSiteCheckResult result =
-                CheckSiteLogin(spec.CheckUrl, spec.CheckUser, password->second, 30);
+                CheckSiteLogin(given.CheckUrl, given.CheckUser, password->second, 30);
             if (result.Outcome != TSiteCheckOutcome::LetIn &&
                 result.Outcome != TSiteCheckOutcome::NotProtected)
-                slot->Out.CheckError = SiteCheckMessage(result, spec.CheckUser);
+                slot->Out.CheckError = SiteCheckMessage(result, given.CheckUser);
         }
         std::vector<TTargetOutcome> outcomes;
         for (const auto& slot : Slots)
@@ -543,27 +576,27 @@ struct TDeployment::TState {
     }
 };
 
-std::shared_ptr<TDeployment> TDeployment::Start(TDeploymentInput input,
-                                                std::vector<TDeploymentTarget> targets,
-                                                std::shared_ptr<IUiDispatcher> dispatcher,
-                                                THandlers handlers) {
-    std::shared_ptr<TDeployment> deployment(new TDeployment());
+TDeployment::TDeployment(TDeploymentInput input, std::vector<TDeploymentTarget> targets,
+                         std::shared_ptr<IUiDispatcher> dispatcher, THandlers handlers) {
     auto state = std::make_shared<TState>();
     state->In = std::move(input);
     state->Dispatcher = std::move(dispatcher);
     state->Handlers = std::move(handlers);
     for (TDeploymentTarget& target : targets) {
         auto slot = std::make_unique<TSlot>();
-        slot->Kind = KindOf(target.Spec.Target);
-        slot->Out.Name = target.Spec.Target.Name;
-        slot->Out.Where = TargetWhere(target.Spec.Target);
-        slot->Out.Id = TargetIdOf(target.Spec.Target);
+        slot->Kind = KindOf(target.Given.Target);
+        slot->Out.Name = target.Given.Target.Name;
+        slot->Out.Where = TargetWhere(target.Given.Target);
+        slot->Out.Id = TargetIdOf(target.Given.Target);
         slot->In = std::move(target);
         state->Slots.push_back(std::move(slot));
     }
-    deployment->FState = state;
-    deployment->FThread = std::thread([state] { state->Coordinate(); });
-    return deployment;
+    FState = state;
+}
+
+void TDeployment::Start() {
+    if (FThread.joinable()) return;
+    FThread = std::thread([state = FState] { state->Coordinate(); });
 }
 
 TDeployment::~TDeployment() {

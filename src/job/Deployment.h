@@ -95,7 +95,7 @@ struct TDeploymentInput {
 
 // One target with what the owner knows of it.
 struct TDeploymentTarget {
-    TDeployTarget Spec;
+    TDeployTarget Given;
     std::string GroupFile; // where its group file goes (none when empty)
     std::optional<TTargetRecord> Record;
 };
@@ -112,11 +112,10 @@ public:
         std::function<void(const std::vector<TTargetOutcome>&)> OnDone;
     };
 
-    // Starts the deployment on a thread of its own.
-    static std::shared_ptr<TDeployment> Start(TDeploymentInput input,
-                                              std::vector<TDeploymentTarget> targets,
-                                              std::shared_ptr<IUiDispatcher> dispatcher,
-                                              THandlers handlers);
+    TDeployment(TDeploymentInput input, std::vector<TDeploymentTarget> targets,
+                std::shared_ptr<IUiDispatcher> dispatcher, THandlers handlers);
+    // Starts the deployment on a thread of its own; once.
+    void Start();
     ~TDeployment();
     TDeployment(const TDeployment&) = delete;
     TDeployment& operator=(const TDeployment&) = delete;
@@ -134,7 +133,6 @@ public:
     struct TState;
 
 private:
-    TDeployment() = default;
     std::shared_ptr<TState> FState;
     std::thread FThread;
 };

@@ -449,9 +449,9 @@ void TExportJob::StartDeployment(const std::string& text) {
     input.Key = FList.Encryption();
     input.Timeout = s.Timeout;
     std::vector<TDeploymentTarget> targets;
-    for (const TDeployTarget& spec : s.Targets) {
-        const TTargetSettings& t = spec.Target;
-        TDeploymentTarget target{spec, {}, std::nullopt};
+    for (const TDeployTarget& given : s.Targets) {
+        const TTargetSettings& t = given.Target;
+        TDeploymentTarget target{given, {}, std::nullopt};
         if (FGroups && t.StoreUrl.empty())
             target.GroupFile = GroupFileName(FList, t.ExportToFile ? t.PassFile : t.FtpPasswdFile);
         const auto found = FState.Targets.find(TargetIdOf(t));
@@ -474,8 +474,10 @@ void TExportJob::StartDeployment(const std::string& text) {
     handlers.OnDone = [this](const std::vector<TTargetOutcome>& outcomes) {
         DeploymentEnded(outcomes);
     };
-    FDeployment =
-        TDeployment::Start(std::move(input), std::move(targets), FDispatcher, std::move(handlers));
+    // Set before the workers start: a handler of theirs may ask it to abort.
+    FDeployment = std::make_shared<TDeployment>(std::move(input), std::move(targets), FDispatcher,
+                                                std::move(handlers));
+    FDeployment->Start();
 }
 
 void TExportJob::DeploymentEnded(const std::vector<TTargetOutcome>& outcomes) {
@@ -496,10 +498,13 @@ void TExportJob::DeploymentEnded(const std::vector<TTargetOutcome>& outcomes) {
     if (!FResult.DryRun) {
         // The record of what each target holds now: the new file where it went; a target put
         // back holds what this database's record already says of it.
+        // One record serves every target: they all hold the same content.
+        std::optional<TTargetRecord> record;
         bool any = false;
         for (const TTargetOutcome& o : outcomes)
             if (o.Holds == TTargetHolds::New) {
-                RememberExport(o.Id, RecordOf(FDeployedContent));
+                if (!record && !FSettings.DatabasePath.empty()) record = RecordOf(FDeployedContent);
+                RememberExport(o.Id, record);
                 any = true;
             }
         if (!any) RememberExport({}, std::nullopt);

@@ -409,3 +409,20 @@ TEST_F(CliTarget, SeveralTargetsAreAddedListedRenamedRemovedAndChosen) {
         }
     }
 }
+
+// restore --target NAME puts back what an export to that target replaced, and only there.
+TEST_F(CliTarget, RestoreTakesATargetByName) {
+    const std::string a = Dir.File("a.htpasswd"), b = Dir.File("b.htpasswd");
+    ASSERT_EQ(Cli({"target", Db, "--file", a}).Status, 0);
+    ASSERT_EQ(Cli({"target", Db, "add", "web2", "--file", b}).Status, 0);
+    WriteWholeFile(a, "alice:first\n");
+    WriteWholeFile(b, "alice:second\n");
+    const TResult exported = Cli({"export", Db});
+    ASSERT_EQ(exported.Status, 0) << exported.Err;
+    const std::string written = ReadWholeFile(a);
+    EXPECT_EQ(ReadWholeFile(b), written);
+    const TResult restored = Cli({"restore", Db, "--target", "web2"});
+    EXPECT_EQ(restored.Status, 0) << restored.Err;
+    EXPECT_EQ(ReadWholeFile(b), "alice:second\n");
+    EXPECT_EQ(ReadWholeFile(a), written);
+}

@@ -176,10 +176,14 @@ TEST_F(Deploy, AllOrNothing) {
         const fs::path files[] = {sites.Web1.Root() / "www" / ".htpasswd",
                                   sites.Local.File("htpasswd"),
                                   sites.Web2.Root() / c.Web2Remote.substr(1)};
+        // Beside each file its group file, replaced before it and put back after it.
         for (const fs::path& file : files)
-            if (fs::exists(file.parent_path())) WriteWholeFile(file, "old:content\n");
+            if (fs::exists(file.parent_path())) {
+                WriteWholeFile(file, "old:content\n");
+                WriteWholeFile(file.string() + ".groups", "staff: old\n");
+            }
         TUserList list;
-        list.Add("ann", "ann's password");
+        list.Add("ann", "ann's password").SetGroups("staff");
         list.Add("bob", "bob's password");
         for (std::size_t i = 2; i < c.Users; ++i)
             list.Add("user" + std::to_string(i), "password of user " + std::to_string(i));
@@ -203,6 +207,8 @@ TEST_F(Deploy, AllOrNothing) {
             if (!fs::exists(files[i].parent_path())) continue;
             const std::string now = ReadWholeFile(files[i]);
             EXPECT_EQ(now != "old:content\n", c.New[i]) << files[i] << ": " << now.substr(0, 80);
+            const std::string groups = ReadWholeFile(files[i].string() + ".groups");
+            EXPECT_EQ(groups, c.New[i] ? "staff: ann\r\n" : "staff: old\n") << files[i];
             EXPECT_FALSE(fs::exists(files[i].string() + "_safeupload")) << files[i];
         }
         if (c.Done) {
