@@ -245,9 +245,7 @@ std::optional<std::vector<TTargetSettings>> ChosenTargets(const TUserList& list,
             if (!twice) chosen.push_back(all[static_cast<std::size_t>(index)]);
         }
     }
-    if (chosen.size() == 1 && chosen.front().Name == FirstTarget(list).Name &&
-        chosen.front().Enabled && chosen.front().CheckUrl.empty())
-        return std::nullopt;
+    if (!ExportsAsSeveral(list, chosen)) return std::nullopt;
     return chosen;
 }
 

@@ -65,7 +65,7 @@ TMessage TargetOutcomeMessage(const TTargetOutcome& o) {
 
 bool ExportsAsSeveral(const TUserList& list, const std::vector<TTargetSettings>& chosen) {
     return chosen.size() != 1 || chosen.front().Name != FirstTarget(list).Name ||
-           !chosen.front().CheckUrl.empty();
+           !chosen.front().Enabled || !chosen.front().CheckUrl.empty();
 }
 
 std::string TargetWhere(const TTargetSettings& target) {

@@ -74,8 +74,8 @@ std::string TargetIdOf(const TTargetSettings& target);
 std::optional<TMessage> TargetProblem(const TTargetSettings& target);
 
 // Whether an export to these targets of the list runs as an export to several, all or nothing
-// and with the site checks: false only for the list's first target alone without a site check,
-// which is exported as a database with one target always was.
+// and with the site checks: false only for the list's first target alone, enabled and without
+// a site check, which is exported as a database with one target always was.
 bool ExportsAsSeveral(const TUserList& list, const std::vector<TTargetSettings>& chosen);
 
 // What a deployment needs besides its targets; all of it copied, none of it shared with the
