@@ -476,19 +476,24 @@ std::optional<std::string> ReadSideFile(const std::string& path, std::size_t max
     if (fd < 0) return std::nullopt;
     std::string data;
     struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && static_cast<std::size_t>(st.st_size) <= maxBytes;
-    char buffer[65536];
-    while (ok) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) ok = false;
-        if (n <= 0) break;
-        data.append(buffer, static_cast<std::size_t>(n));
-        ok = data.size() <= maxBytes;
-    }
+    const bool ok = ::fstat(fd, &st) == 0 && static_cast<std::size_t>(st.st_size) <= maxBytes &&
+                    ReadToEnd(fd, maxBytes, data) == TReadEnd::Whole;
     ::close(fd);
     if (!ok) return std::nullopt;
     return data;
+}
+
+TReadEnd ReadToEnd(int fd, std::size_t maxBytes, std::string& data) {
+    const std::size_t start = data.size();
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return TReadEnd::Failed;
+        if (n == 0) return TReadEnd::Whole;
+        data.append(buffer, static_cast<std::size_t>(n));
+        if (data.size() - start > maxBytes) return TReadEnd::TooLarge;
+    }
 }
 
 } // namespace quorvane

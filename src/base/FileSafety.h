@@ -75,6 +75,12 @@ int OpenSideFile(const std::string& path, int flags, mode_t mode = 0600);
 // unreadable). The caller treats it as absent, and replaces it when it writes one.
 std::optional<std::string> ReadSideFile(const std::string& path, std::size_t maxBytes);
 
+// How reading an open file to its end went.
+enum class TReadEnd { Whole, Failed, TooLarge };
+// Reads from where the descriptor stands to the end of the file, appending to `data` and
+// retrying interrupted reads; stops as soon as more than maxBytes have been read.
+TReadEnd ReadToEnd(int fd, std::size_t maxBytes, std::string& data);
+
 // The longest line a file of users may have (a password file, a text import): 64 KiB.
 inline constexpr std::size_t KMaxInputLineBytes = 64 * 1024;
 

@@ -77,21 +77,12 @@ TTargetContent TLocalFileTarget::Read() {
     const int fd = ::open(resolved.Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) throw EQuorvaneError(Msg(texts::CannotOpenFile, FPath));
     struct stat opened {};
-    bool ok = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode);
-    char buffer[65536];
-    while (ok) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) ok = false;
-        if (n <= 0) break;
-        content.Bytes.append(buffer, static_cast<std::size_t>(n));
-        if (content.Bytes.size() > KMaxTargetBytes) {
-            ::close(fd);
-            throw EQuorvaneError(TooLarge(FPath));
-        }
-    }
+    const TReadEnd end = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode)
+                             ? ReadToEnd(fd, KMaxTargetBytes, content.Bytes)
+                             : TReadEnd::Failed;
     ::close(fd);
-    if (!ok) throw EQuorvaneError(Msg(texts::CannotOpenFile, FPath));
+    if (end == TReadEnd::TooLarge) throw EQuorvaneError(TooLarge(FPath));
+    if (end != TReadEnd::Whole) throw EQuorvaneError(Msg(texts::CannotOpenFile, FPath));
     FRead = ReadFileIdentity(resolved.Path);
     return content;
 }
