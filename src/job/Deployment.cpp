@@ -180,7 +180,8 @@ struct TDeployment::TState {
         event.Stage = stage;
         event.Target = slot.Out.Name;
         event.Remote = slot.Out.Where;
-        event.Server = slot.In.Given.Target.FtpHost;
+        // A store is reached at its address; a server by its host.
+        event.Server = slot.Kind == TKind::Server ? slot.In.Given.Target.FtpHost : slot.Out.Where;
         Event(event);
     }
 
