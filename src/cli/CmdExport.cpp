@@ -194,11 +194,16 @@ std::string ChangesJson(const TUserChanges& changes) {
 }
 
 // What --dry-run prints: each user the export would add, remove or give a new hash, then the
-// counts; or the same as one JSON document.
-void PrintPreview(const TTargetCheck& check, bool json, TCliStreams& io) {
+// counts; or the same as one JSON document on one line, which for one of several targets begins
+// with that target's name and where it writes.
+void PrintPreview(const TTargetCheck& check, bool json, TCliStreams& io,
+                  const TTargetOutcome* of = nullptr) {
     if (json) {
         const TUserChanges& p = check.Preview;
-        WriteOutput(io, "{\"target\":" + JsonString(check.Target) +
+        const std::string named = of == nullptr ? std::string()
+                                                : "\"name\":" + JsonString(of->Name) +
+                                                      ",\"where\":" + JsonString(of->Where) + ",";
+        WriteOutput(io, "{" + named + "\"target\":" + JsonString(check.Target) +
                             ",\"exists\":" + (check.Current.Exists ? "true" : "false") +
                             ",\"changes\":" + ChangesJson(p) + ",\"added\":" +
                             std::to_string(p.Added) + ",\"removed\":" + std::to_string(p.Removed) +
@@ -339,9 +344,13 @@ namespace {
 int ReportSeveral(const TExportResult& result, const std::string& path, bool dryRun, bool json,
                   TCliStreams& io) {
     if (dryRun) {
+        // A target that could not be read is said, and the others shown all the same; the
+        // status tells that not every one was compared.
+        bool compared = true;
         for (const TTargetOutcome& o : result.Outcomes) {
             if (!o.Check) {
                 io.Err << "quorvane-cli: " << EnglishText(TargetOutcomeMessage(o)) << "\n";
+                compared = false;
                 continue;
             }
             if (o.Check->Stops)
@@ -349,15 +358,10 @@ int ReportSeveral(const TExportResult& result, const std::string& path, bool dry
                        << EnglishText(TargetChangedMessage(*o.Check))
                        << "; an export would stop there\n"
                        << IndentedLines(OutsideChangesMessages(*o.Check));
-            if (json) {
-                WriteOutput(io, "{\"name\":" + JsonString(o.Name) + "}\n");
-                PrintPreview(*o.Check, true, io);
-            } else {
-                WriteOutput(io, "== " + o.Name + " (" + o.Where + ")\n");
-                PrintPreview(*o.Check, false, io);
-            }
+            if (!json) WriteOutput(io, "== " + o.Name + " (" + o.Where + ")\n");
+            PrintPreview(*o.Check, json, io, &o);
         }
-        return kExitOk;
+        return compared ? kExitOk : kExitFailure;
     }
     for (const TTargetOutcome& o : result.Outcomes) {
         io.Err << "quorvane-cli: " << EnglishText(TargetOutcomeMessage(o)) << "\n";
@@ -621,7 +625,8 @@ TCommand ExportCommand() {
             "(see the restore command).\n"
             "--dry-run compares and writes nothing: \"+ LOGIN\" for a user the export would add,\n"
             "\"- LOGIN\" for one it would remove, \"~ LOGIN\" for a new hash, then the counts;\n"
-            "with --json one JSON document instead.\n"
+            "with --json one JSON document instead (to several targets one line each, with\n"
+            "the target's name and where; one that cannot be read makes the status 1).\n"
             "Lines end with CR LF unless the database chose LF: --line-ends lf makes LF the\n"
             "database's choice from now on, --line-ends crlf takes it back.\n"
             "When users belong to groups, Apache's group file (\"group: user user ...\", the\n"

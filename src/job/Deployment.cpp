@@ -43,7 +43,9 @@ constexpr std::size_t KMaxRead = std::size_t{1} << 30;
 
 } // namespace
 
-TMessage TargetOutcomeMessage(const TTargetOutcome& o) {
+namespace {
+
+TMessage PasswordFileOutcome(const TTargetOutcome& o) {
     switch (o.Holds) {
     case TTargetHolds::New:
         if (!o.Error.Empty()) return Msg(texts::TargetPutBackFailed, o.Name, o.Where, o.Error);
@@ -61,6 +63,14 @@ TMessage TargetOutcomeMessage(const TTargetOutcome& o) {
         return Msg(texts::TargetStateUnknown, o.Name, o.Where, o.Error);
     }
     return {};
+}
+
+} // namespace
+
+TMessage TargetOutcomeMessage(const TTargetOutcome& o) {
+    TMessage said = PasswordFileOutcome(o);
+    if (o.GroupError.Empty()) return said;
+    return Msg(texts::TargetGroupsNotPutBack, said, o.GroupError);
 }
 
 bool ExportsAsSeveral(const TUserList& list, const std::vector<TTargetSettings>& chosen) {
@@ -235,13 +245,14 @@ struct TDeployment::TState {
     }
 
     // The group file as it was, once the password file beside it is (best effort: the
-    // password file decides who gets in at all).
+    // password file decides who gets in at all); a failure is part of the target's outcome.
     void PutBackGroups(TSlot& slot, IUploadTransport* transport) noexcept {
         if (!slot.GroupWritten) return;
         try {
             GroupTarget(slot, transport)->PutBack(slot.GroupPrevious);
             slot.GroupWritten = false;
-        } catch (const std::exception&) {
+        } catch (const std::exception& e) {
+            slot.Out.GroupError = MessageOf(e);
         }
     }
 

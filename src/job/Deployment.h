@@ -51,13 +51,15 @@ struct TTargetOutcome {
     TTargetHolds Holds = TTargetHolds::Old;
     TMessage Error;      // why it does not hold the new file, or why it could not be put back
     TMessage CheckError; // the site check after the replacement did not let the user in
+    TMessage GroupError; // its group file holds the new groups: putting it back failed
     bool Aborted = false;
     bool Stopped = false;              // changed there since this database wrote it
     std::optional<TTargetCheck> Check; // what was found there before
     TFtpUploader::TIdentityProblem Identity;
     // Holds the new file, and the site check (where there is one) let the user in.
     bool Succeeded() const {
-        return Holds == TTargetHolds::New && Error.Empty() && CheckError.Empty();
+        return Holds == TTargetHolds::New && Error.Empty() && CheckError.Empty() &&
+               GroupError.Empty();
     }
 };
 

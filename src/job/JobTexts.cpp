@@ -44,6 +44,7 @@ const TMessageText TargetHoldsOld{"TargetHoldsOld", QT_TRANSLATE_NOOP("CoreText"
 const TMessageText TargetHoldsOldFailed{"TargetHoldsOldFailed", QT_TRANSLATE_NOOP("CoreText", "%1 (%2): not replaced; it holds its previous file. %3")};
 const TMessageText TargetPutBack{"TargetPutBack", QT_TRANSLATE_NOOP("CoreText", "%1 (%2): replaced, then put back; it holds its previous file again")};
 const TMessageText TargetPutBackFailed{"TargetPutBackFailed", QT_TRANSLATE_NOOP("CoreText", "%1 (%2): holds the new file; putting its previous file back failed: %3")};
+const TMessageText TargetGroupsNotPutBack{"TargetGroupsNotPutBack", QT_TRANSLATE_NOOP("CoreText", "%1; its group file could not be put back and holds the new groups: %2")};
 const TMessageText TargetStateUnknown{"TargetStateUnknown", QT_TRANSLATE_NOOP("CoreText", "%1 (%2): the replacement failed and the previous file could not be put back, so it may hold neither: %3")};
 const TMessageText TargetCheckFailed{"TargetCheckFailed", QT_TRANSLATE_NOOP("CoreText", "%1 (%2): holds the new file, but the site check failed: %3 Put the previous version back (restore) if users cannot log in.")};
 const TMessageText TargetCheckNoPassword{"TargetCheckNoPassword", QT_TRANSLATE_NOOP("CoreText", "The database knows no password for the check user %1")};

@@ -46,6 +46,7 @@ extern const TMessageText TargetHoldsOld;
 extern const TMessageText TargetHoldsOldFailed;
 extern const TMessageText TargetPutBack;
 extern const TMessageText TargetPutBackFailed;
+extern const TMessageText TargetGroupsNotPutBack;
 extern const TMessageText TargetStateUnknown;
 extern const TMessageText TargetCheckFailed;
 extern const TMessageText TargetCheckNoPassword;

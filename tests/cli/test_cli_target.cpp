@@ -352,6 +352,13 @@ TEST_F(CliTarget, SeveralTargetsAreAddedListedRenamedRemovedAndChosen) {
             text += row + "\n";
         return text;
     };
+    // What --dry-run --json says of one target that holds no file yet.
+    const auto preview = [](const std::string& name, const std::string& file) {
+        return "{\"name\":\"" + name + "\",\"where\":\"" + file + "\",\"target\":\"" + file +
+               "\",\"exists\":false,\"changes\":[{\"change\":\"+\",\"login\":\"alice\"}],"
+               "\"added\":1,\"removed\":0,\"changed\":0,\"changedThere\":[],"
+               "\"otherLinesThere\":0,\"wouldStop\":false}\n";
+    };
     const struct {
         std::vector<std::string> Args;
         int Status;
@@ -373,6 +380,7 @@ TEST_F(CliTarget, SeveralTargetsAreAddedListedRenamedRemovedAndChosen) {
                 "stage    file    " + c + "  (disabled)"}),
          {}},
         {{"export", Db}, 0, "", {a, b}},
+        {{"export", Db, "--dry-run", "--json"}, 0, preview("default", a) + preview("web2", b), {}},
         {{"export", Db, "--target", "stage", "--target", "web2"}, 0, "", {c, b}},
         {{"target", Db, "rename", "web2", "web"}, 0, std::nullopt, {}},
         {{"export", Db, "--target", "web2"}, 1, "", {}},
@@ -385,6 +393,9 @@ TEST_F(CliTarget, SeveralTargetsAreAddedListedRenamedRemovedAndChosen) {
         {{"target", Db, "remove", "nosuch"}, 1, "", {}},
         {{"target", Db, "remove", "web"}, 0, std::nullopt, {}},
         {{"target", Db, "remove", "stage"}, 1, "", {}},
+        // A target that cannot be read: the others are shown, the status says not all were.
+        {{"target", Db, "add", "folder", "--file", Dir.Path().string()}, 0, std::nullopt, {}},
+        {{"export", Db, "--dry-run", "--json"}, 1, preview("stage", c), {}},
     };
     for (const auto& step : steps) {
         const std::string what = testing::PrintToString(step.Args);

@@ -454,13 +454,14 @@ TEST_F(SftpOpenSsh, ReplacementIsAtomicWhereverTheServerDies) {
         }
         return steps.Calls;
     };
-    const std::vector<std::string> calls = replace(*Server, 0);
-    const std::string temp = Target() + "_safeupload";
-    EXPECT_THAT(calls,
-                ElementsAre("put " + temp, "size " + temp, "rename " + temp + " " + Target()));
-    EXPECT_TRUE(ReadWholeFile(Target()) == fresh);
-    EXPECT_THAT(Server->Log(), HasSubstr("posix-rename old")) << Server->Log();
-    EXPECT_THAT(Server->Log(), Not(HasSubstr("remove name"))) << Server->Log();
+    TSshd logged(true);
+    const std::vector<std::string> calls = replace(logged, 0);
+    const std::string target = (logged.Root() / ".htpasswd").string();
+    const std::string temp = target + "_safeupload";
+    EXPECT_THAT(calls, ElementsAre("put " + temp, "size " + temp, "rename " + temp + " " + target));
+    EXPECT_TRUE(ReadWholeFile(target) == fresh);
+    EXPECT_THAT(logged.Log(), HasSubstr("posix-rename old")) << logged.Log();
+    EXPECT_THAT(logged.Log(), Not(HasSubstr("remove name"))) << logged.Log();
     for (size_t killAfter = 1; killAfter <= calls.size(); ++killAfter) {
         SCOPED_TRACE(calls[killAfter - 1]);
         TSshd server;

@@ -1,7 +1,7 @@
 // An export to several targets, all or nothing, against real peers on loopback: two SFTP servers
-// (asyncssh; the second takes uploads slowly and refuses to rename onto, write or remove files
-// named "locked"), a local file, and nginx in front of each target's file, started once for
-// the whole program.
+// (asyncssh; the second takes uploads slowly, refuses to rename onto, write or remove files
+// named "locked", and takes "locked.groups" once only), a local file, and nginx in front of each
+// target's file, started once for the whole program.
 
 #include "job/ExportJob.h"
 
@@ -27,7 +27,8 @@ namespace {
 // The peers, once for the program.
 struct TSites {
     TAsyncSftp Web1;
-    TAsyncSftp Web2{{"--throttle", "1000000", "--refuse-name", "locked"}};
+    TAsyncSftp Web2{{"--throttle", "1000000", "--refuse-name", "locked", "--refuse-name-again",
+                     "locked.groups"}};
     TTempDir Local;
     std::unique_ptr<nginxtest::TNginxServer> Nginx1, Nginx2, Nginx3, Misconfigured;
 
@@ -137,8 +138,9 @@ TEST_F(Deploy, AllOrNothing) {
         std::size_t Users;      // many make the second upload last
         bool AbortDuringWeb2;   // Abort once the second upload is on its way
         bool Done;
-        std::vector<H> Holds;  // web1, local, web2
-        std::vector<bool> New; // whether each file holds the new content afterwards
+        std::vector<H> Holds;        // web1, local, web2
+        std::vector<bool> New;       // whether each file holds the new content afterwards
+        std::vector<bool> NewGroups; // and each group file
     } cases[] = {
         {"every target takes it",
          "/www/.htpasswd",
@@ -146,6 +148,7 @@ TEST_F(Deploy, AllOrNothing) {
          false,
          true,
          {H::New, H::New, H::New},
+         {true, true, true},
          {true, true, true}},
         {"an upload fails on one",
          "/missing/.htpasswd",
@@ -153,20 +156,24 @@ TEST_F(Deploy, AllOrNothing) {
          false,
          false,
          {H::Old, H::Old, H::Old},
+         {false, false, false},
          {false, false, false}},
+        // and then will not take its old group file back: said, not hidden
         {"the third refuses the rename",
          "/www/locked",
          3,
          false,
          false,
          {H::PutBack, H::PutBack, H::Old},
-         {false, false, false}},
+         {false, false, false},
+         {false, false, true}},
         {"an abort during the second upload",
          "/www/slow.htpasswd",
          60000,
          true,
          false,
          {H::Old, H::Old, H::Old},
+         {false, false, false},
          {false, false, false}},
     };
     TSites& sites = *gSites;
@@ -198,7 +205,7 @@ TEST_F(Deploy, AllOrNothing) {
             });
         EXPECT_EQ(run.Result.Done, c.Done);
         EXPECT_EQ(run.Result.Aborted, c.AbortDuringWeb2);
-        EXPECT_EQ(Holdings(run.Result), c.Holds);
+        ASSERT_EQ(Holdings(run.Result), c.Holds);
         std::string said;
         for (const TTargetOutcome& o : run.Result.Outcomes)
             said += EnglishText(TargetOutcomeMessage(o)) + "\n";
@@ -208,7 +215,10 @@ TEST_F(Deploy, AllOrNothing) {
             const std::string now = ReadWholeFile(files[i]);
             EXPECT_EQ(now != "old:content\n", c.New[i]) << files[i] << ": " << now.substr(0, 80);
             const std::string groups = ReadWholeFile(files[i].string() + ".groups");
-            EXPECT_EQ(groups, c.New[i] ? "staff: ann\r\n" : "staff: old\n") << files[i];
+            EXPECT_EQ(groups, c.NewGroups[i] ? "staff: ann\r\n" : "staff: old\n") << files[i];
+            EXPECT_EQ(
+                TargetOutcomeMessage(run.Result.Outcomes[i]).Is(texts::TargetGroupsNotPutBack),
+                c.NewGroups[i] != c.New[i]);
             EXPECT_FALSE(fs::exists(files[i].string() + "_safeupload")) << files[i];
         }
         if (c.Done) {

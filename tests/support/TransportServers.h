@@ -163,7 +163,9 @@ public:
     static constexpr const char* kBinary = "/usr/sbin/sshd";
     static constexpr const char* kLockedPassphrase = "correct horse";
 
-    TSshd() {
+    // logged: files by the separate sftp-server, which logs what it does (see Log()); sshd
+    // starts it through the login shell, whose start-up files cost every connection their time.
+    explicit TSshd(bool logged = false) {
         const std::string dir = FDir.Path().string();
         Capture("ssh-keygen -q -t ed25519 -N '' -f '" + dir + "/hostkey' && ssh-keygen -q -t " +
                 "ed25519 -N '' -f '" + dir + "/user' && ssh-keygen -q -t ed25519 -N '" +
@@ -180,14 +182,17 @@ public:
             [&](int port) {
                 const std::string conf = dir + "/sshd_config";
                 WriteWholeFile(
-                    conf, "Port " + std::to_string(port) + "\nListenAddress 127.0.0.1\nHostKey " +
-                              dir + "/hostkey\nPidFile none\nAuthorizedKeysFile " + dir +
-                              "/authorized_keys\nStrictModes no\nUsePAM no\n"
-                              "PasswordAuthentication no\n"
-                              "KbdInteractiveAuthentication no\nPubkeyAuthentication yes\n"
-                              "PermitRootLogin prohibit-password\n"
-                              "Subsystem sftp /usr/lib/openssh/sftp-server -e -l INFO 2>>" +
-                              dir + "/sftp.log\nLogLevel ERROR\n");
+                    conf,
+                    "Port " + std::to_string(port) + "\nListenAddress 127.0.0.1\nHostKey " + dir +
+                        "/hostkey\nPidFile none\nAuthorizedKeysFile " + dir +
+                        "/authorized_keys\nStrictModes no\nUsePAM no\n"
+                        "PasswordAuthentication no\n"
+                        "KbdInteractiveAuthentication no\nPubkeyAuthentication yes\n"
+                        "PermitRootLogin prohibit-password\n"
+                        "Subsystem sftp " +
+                        (logged ? "/usr/lib/openssh/sftp-server -e -l INFO 2>>" + dir + "/sftp.log"
+                                : std::string("internal-sftp")) +
+                        "\nLogLevel ERROR\n");
                 return std::vector<std::string>{kBinary, "-D", "-e", "-f", conf};
             },
             FDir.Path() / "server.out");
@@ -209,7 +214,7 @@ public:
         return from == std::string::npos ? line : line.substr(from, line.find(' ', from) - from);
     }
     std::string User() const { return Capture("id -un"); }
-    // What the SFTP subsystem logged: every rename and removal it did.
+    // A logged server's every rename and removal.
     std::string Log() const { return ReadWholeFile(FDir.Path() / "sftp.log"); }
     void Kill() { FPeer.Kill(); }
 

@@ -27,7 +27,10 @@ def main():
                         help="take at most this many bytes a second of uploads")
     parser.add_argument("--refuse-name", default="",
                         help="refuse to rename onto, write or remove files of this name")
+    parser.add_argument("--refuse-name-again", default="",
+                        help="let one rename onto files of this name through, refuse the rest")
     args = parser.parse_args()
+    renamed_once = set()
 
     if args.no_posix_rename:
         asyncssh.sftp.SFTPServerHandler._extensions = [
@@ -73,12 +76,19 @@ def main():
                 self._refused(path)
             return super().open(path, pflags, attrs)
 
+        def _refused_again(self, path):
+            self._refused(path)
+            if args.refuse_name_again and os.path.basename(path).decode() == args.refuse_name_again:
+                if path in renamed_once:
+                    raise asyncssh.SFTPError(asyncssh.FX_PERMISSION_DENIED, "refused by the test")
+                renamed_once.add(path)
+
         def rename(self, oldpath, newpath):
-            self._refused(newpath)
+            self._refused_again(newpath)
             return super().rename(oldpath, newpath)
 
         def posix_rename(self, oldpath, newpath):
-            self._refused(newpath)
+            self._refused_again(newpath)
             return super().posix_rename(oldpath, newpath)
 
         def remove(self, path):
