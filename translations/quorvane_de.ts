@@ -1031,6 +1031,10 @@
         <source>The form %1 needs the clear passwords of these users, which this database does not keep: %2. Keep the database&apos;s form or give them new passwords</source>
         <translation>Die Form %1 braucht die Klartext-Kennwörter dieser Benutzer, die diese Datenbank nicht behält: %2. Behalten Sie die Form der Datenbank bei oder geben Sie ihnen neue Kennwörter</translation>
     </message>
+    <message>
+        <source>%1; its group file could not be put back and holds the new groups: %2</source>
+        <translation>%1; die Gruppendatei konnte nicht zurückgesetzt werden und enthält die neuen Gruppen: %2</translation>
+    </message>
 </context>
 <context>
     <name>MasterPasswordDlg</name>
