@@ -3,6 +3,9 @@
 // through the all-or-nothing deployment (BM_Servers/1, BM_Servers/3), each server an OpenSSH
 // sshd of its own on loopback. The file is built once beforehand, so what is measured is the
 // deployment: read before replace, upload, size check, keeping the replaced file, rename.
+// BM_Interleaved takes turns with the three in one loop, so that a change in the machine's load
+// meets them alike; its counters are the mean time of each (ms) and three servers' time as a
+// multiple of one server's, by either path.
 //
 //   bench_deploy --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
@@ -13,6 +16,8 @@
 #include "userdb/UserList.h"
 
 #include <benchmark/benchmark.h>
+
+#include <chrono>
 
 #include <cstdlib>
 #include <memory>
@@ -68,44 +73,74 @@ TBench& Bench() {
     return bench;
 }
 
-void Run(benchmark::State& state, TExportSettings settings) {
-    for (auto _ : state) {
-        TExportJob job(Bench().List, settings);
-        job.Start();
-        job.Wait();
-        const TExportResult& result = job.Result();
-        if (!result.Done) {
-            state.SkipWithError(
-                result.Outcomes.empty()
-                    ? EnglishText(result.Error).c_str()
-                    : EnglishText(TargetOutcomeMessage(result.Outcomes.front())).c_str());
-            return;
-        }
-    }
+// One export; false (with the error given to the state) when it did not succeed.
+bool ExportOnce(benchmark::State& state, const TExportSettings& settings) {
+    TExportJob job(Bench().List, settings);
+    job.Start();
+    job.Wait();
+    const TExportResult& result = job.Result();
+    if (result.Done) return true;
+    state.SkipWithError(result.Outcomes.empty()
+                            ? EnglishText(result.Error).c_str()
+                            : EnglishText(TargetOutcomeMessage(result.Outcomes.front())).c_str());
+    return false;
+}
+
+void Run(benchmark::State& state, const TExportSettings& settings) {
+    for (auto _ : state)
+        if (!ExportOnce(state, settings)) return;
     state.SetBytesProcessed(
         state.iterations() * static_cast<std::int64_t>(Bench().Content.size()) *
         (settings.Targets.empty() ? 1 : static_cast<std::int64_t>(settings.Targets.size())));
 }
 
-void BM_OneServer(benchmark::State& state) {
+TExportSettings OneServer() {
     TExportSettings settings = Bench().Settings();
     const TTargetSettings target = Bench().Target(0);
-    TUserList& list = Bench().List;
-    SetFirstTarget(list, target);
+    SetFirstTarget(Bench().List, target);
     settings.Target = TExportTarget::Server;
     settings.RemoteFile = target.FtpPasswdFile;
-    Run(state, settings);
+    return settings;
+}
+
+TExportSettings Servers(int count) {
+    TExportSettings settings = Bench().Settings();
+    settings.Target = TExportTarget::Several;
+    for (int i = 0; i < count; ++i)
+        settings.Targets.push_back({Bench().Target(i), {}});
+    return settings;
+}
+
+void BM_OneServer(benchmark::State& state) {
+    Run(state, OneServer());
 }
 
 void BM_Servers(benchmark::State& state) {
-    TExportSettings settings = Bench().Settings();
-    settings.Target = TExportTarget::Several;
-    for (int i = 0; i < state.range(0); ++i)
-        settings.Targets.push_back({Bench().Target(i), {}});
-    Run(state, settings);
+    Run(state, Servers(static_cast<int>(state.range(0))));
+}
+
+void BM_Interleaved(benchmark::State& state) {
+    const TExportSettings ways[] = {OneServer(), Servers(1), Servers(3)};
+    double spent[3] = {0, 0, 0};
+    for (auto _ : state) {
+        for (int i = 0; i < 3; ++i) {
+            const auto start = std::chrono::steady_clock::now();
+            if (!ExportOnce(state, ways[i])) return;
+            spent[i] +=
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count();
+        }
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["one_path_ms"] = spent[0] / n;
+    state.counters["one_ms"] = spent[1] / n;
+    state.counters["three_ms"] = spent[2] / n;
+    state.counters["three_per_one"] = spent[2] / spent[1];
+    state.counters["three_per_one_path"] = spent[2] / spent[0];
 }
 
 } // namespace
 
 BENCHMARK(BM_OneServer)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_Servers)->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_Interleaved)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(4);
