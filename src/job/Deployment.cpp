@@ -5,6 +5,7 @@
 #include "base/Errors.h"
 #include "base/FileSafety.h"
 #include "base/TempFiles.h"
+#include "base/Workers.h"
 #include "ftp/FtpTexts.h"
 #include "ftp/ServerTarget.h"
 #include "ftp/SiteCheck.h"
@@ -16,6 +17,7 @@
 #include "sitedb/SiteDbTexts.h"
 #include "sitedb/UserStore.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <fcntl.h>
 #include <mutex>
@@ -265,6 +267,25 @@ struct TDeployment::TState {
             PutBackGroups(slot, transport);
         } catch (const std::exception& e) {
             slot.Out.Error = MessageOf(e);
+        }
+    }
+
+    void CheckSite(TSlot& slot) {
+        const TTargetSettings& given = slot.In.Given.Target;
+        StageEvent(slot, TExportStage::Checking);
+        const auto password = In.CheckPasswords.find(given.CheckUser);
+        if (password == In.CheckPasswords.end()) {
+            slot.Out.CheckError = Msg(texts::TargetCheckNoPassword, given.CheckUser);
+            return;
+        }
+        try {
+            const TSiteCheckResult result =
+                CheckSiteLogin(given.CheckUrl, given.CheckUser, password->second, 30);
+            if (result.Outcome != TSiteCheckOutcome::LetIn &&
+                result.Outcome != TSiteCheckOutcome::NotProtected)
+                slot.Out.CheckError = SiteCheckMessage(result, given.CheckUser);
+        } catch (const std::exception& e) {
+            slot.Out.CheckError = MessageOf(e);
         }
     }
 
@@ -560,22 +581,15 @@ struct TDeployment::TState {
                 if (!name.empty() && In.Key == nullptr) ::unlink(name.c_str());
             slot->Registrations.clear();
         }
-        // Asked live: does the site let the check user in with the new file?
-        for (const auto& slot : Slots) {
-            const TTargetSettings& given = slot->In.Given.Target;
-            if (slot->Out.Holds != TTargetHolds::New || given.CheckUrl.empty()) continue;
-            StageEvent(*slot, TExportStage::Checking);
-            const auto password = In.CheckPasswords.find(given.CheckUser);
-            if (password == In.CheckPasswords.end()) {
-                slot->Out.CheckError = Msg(texts::TargetCheckNoPassword, given.CheckUser);
-                continue;
-            }
-            const TSiteCheckResult result =
-                CheckSiteLogin(given.CheckUrl, given.CheckUser, password->second, 30);
-            if (result.Outcome != TSiteCheckOutcome::LetIn &&
-                result.Outcome != TSiteCheckOutcome::NotProtected)
-                slot->Out.CheckError = SiteCheckMessage(result, given.CheckUser);
-        }
+        // Asked live, every site at once (one that does not answer must not hold up the
+        // others): does it let the check user in with the new file?
+        std::vector<TSlot*> checked;
+        for (const auto& slot : Slots)
+            if (slot->Out.Holds == TTargetHolds::New && !slot->In.Given.Target.CheckUrl.empty())
+                checked.push_back(slot.get());
+        for (std::size_t from = 0; from < checked.size(); from += KMaxParallelTargets)
+            RunShares(std::min(KMaxParallelTargets, checked.size() - from),
+                      [&](std::size_t i) { CheckSite(*checked[from + i]); });
         std::vector<TTargetOutcome> outcomes;
         for (const auto& slot : Slots)
             outcomes.push_back(slot->Out);
