@@ -3,6 +3,8 @@
 // through the all-or-nothing deployment (BM_Servers/1, BM_Servers/3), each server an OpenSSH
 // sshd of its own on loopback. The file is built once beforehand, so what is measured is the
 // deployment: read before replace, upload, size check, keeping the replaced file, rename.
+// BM_Records is the part of it that grows with the targets: the record of what was written,
+// and the database's state with one such record per target, written and read back.
 // BM_Interleaved takes turns with the three in one loop, so that a change in the machine's load
 // meets them alike; its counters are the mean time of each (ms) and three servers' time as a
 // multiple of one server's, by either path.
@@ -12,7 +14,9 @@
 #include "TestUtil.h"
 #include "TransportServers.h"
 
+#include "export/DatabaseState.h"
 #include "job/ExportJob.h"
+#include "job/Target.h"
 #include "userdb/UserList.h"
 
 #include <benchmark/benchmark.h>
@@ -64,6 +68,9 @@ struct TBench {
         settings.Content = Content;
         settings.Replace.Outside = TOutsideChanges::Overwrite;
         settings.Timeout = 60000;
+        // As from the desktop or the command line: what was written is recorded beside the
+        // database, by either path.
+        settings.DatabasePath = (State.Path() / "site.udx").string();
         return settings;
     }
 };
@@ -139,8 +146,20 @@ void BM_Interleaved(benchmark::State& state) {
     state.counters["three_per_one_path"] = spent[2] / spent[0];
 }
 
+void BM_Records(benchmark::State& state) {
+    for (auto _ : state) {
+        TDatabaseStateData data;
+        const TTargetRecord record = RecordOf(Bench().Content);
+        for (int i = 0; i < state.range(0); ++i)
+            data.Targets["web" + std::to_string(i)] = record;
+        const TDatabaseStateData back = ParseStateText(StateText(data));
+        if (back.Targets.size() != data.Targets.size()) state.SkipWithError("not read back");
+    }
+}
+
 } // namespace
 
+BENCHMARK(BM_Records)->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_OneServer)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_Servers)->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_Interleaved)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(4);

@@ -5,12 +5,15 @@
 #include "base/FileSafety.h"
 #include "userdb/Envelope.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <fcntl.h>
 #include <openssl/evp.h>
 #include <openssl/sha.h>
+#include <stdexcept>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
@@ -63,15 +66,34 @@ bool IsHex(std::string_view text, size_t digits) {
 }
 
 // The fields of a line, separated by single blanks.
-std::vector<std::string_view> Fields(std::string_view line) {
-    std::vector<std::string_view> fields;
+// The blank-separated fields of a line; no line of the store has more than five, so a line
+// with more counts as one of six, which no reader takes. Made without allocating: the store
+// has a line per user and target.
+struct TFields {
+    static constexpr size_t KMost = 6;
+    std::array<std::string_view, KMost> Field;
+    size_t Count = 0;
+    size_t size() const { return Count; }
+    std::string_view operator[](size_t i) const { return Field[i]; }
+};
+
+TFields Fields(std::string_view line) {
+    TFields fields;
     size_t start = 0;
     for (;;) {
         const size_t blank = line.find(' ', start);
-        fields.push_back(line.substr(start, blank - start));
+        if (fields.Count == TFields::KMost) return fields;
+        fields.Field[fields.Count++] = line.substr(start, blank - start);
         if (blank == std::string_view::npos) return fields;
         start = blank + 1;
     }
+}
+
+// The number of lines from the start of text up to the next target's line (or the end).
+size_t LinesOfTarget(std::string_view text) {
+    const size_t next = text.find("\ntarget ");
+    const std::string_view part = text.substr(0, next);
+    return static_cast<size_t>(std::count(part.begin(), part.end(), '\n')) + 1;
 }
 
 bool ToInt(std::string_view text, std::int64_t& value) {
@@ -121,9 +143,24 @@ std::string Sha256Hex(std::string_view data) {
 
 std::string UserValueDigest(std::string_view value) {
     // The first 8 bytes of the SHA-256, in hexadecimal: one user's value among many, so the
-    // digest is made without the general interface's per-call set-up.
-    unsigned char digest[SHA256_DIGEST_LENGTH];
-    SHA256(reinterpret_cast<const unsigned char*>(value.data()), value.size(), digest);
+    // algorithm is looked up once and each thread keeps its context (the one-call form looks
+    // the algorithm up again every time, which costs more than hashing a line).
+    struct TContext {
+        EVP_MD* Md = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+        EVP_MD_CTX* Ctx = EVP_MD_CTX_new();
+        ~TContext() {
+            EVP_MD_CTX_free(Ctx);
+            EVP_MD_free(Md);
+        }
+    };
+    thread_local const TContext context;
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    if (context.Md == nullptr || context.Ctx == nullptr ||
+        EVP_DigestInit_ex2(context.Ctx, context.Md, nullptr) != 1 ||
+        EVP_DigestUpdate(context.Ctx, value.data(), value.size()) != 1 ||
+        EVP_DigestFinal_ex(context.Ctx, digest, &size) != 1 || size < 8)
+        throw std::runtime_error("SHA-256 is not available");
     static constexpr char KDigits[] = "0123456789abcdef";
     std::string text(16, '0');
     for (int i = 0; i < 8; ++i) {
@@ -135,11 +172,31 @@ std::string UserValueDigest(std::string_view value) {
 
 std::string StateText(const TDatabaseStateData& data) {
     std::string text(KHeader);
+    size_t size = text.size();
+    for (const auto& [id, record] : data.Targets) {
+        size += 128 + 2 * id.size();
+        for (const auto& [login, digest] : record.Users)
+            size += 7 + digest.size() + 2 * login.size();
+    }
+    text.reserve(size);
+    const auto appendHex = [&text](std::string_view bytes) {
+        static constexpr char digits[] = "0123456789abcdef";
+        for (const char c : bytes) {
+            const auto b = static_cast<unsigned char>(c);
+            text += digits[b >> 4];
+            text += digits[b & 15];
+        }
+    };
     for (const auto& [id, record] : data.Targets) {
         text += "target " + Hex(id) + " " + record.Sha256 + " " + std::to_string(record.Size) +
                 " " + std::to_string(record.Time) + "\n";
-        for (const auto& [login, digest] : record.Users)
-            text += "user " + digest + " " + Hex(login) + "\n";
+        for (const auto& [login, digest] : record.Users) {
+            text += "user ";
+            text += digest;
+            text += ' ';
+            appendHex(login);
+            text += '\n';
+        }
     }
     for (const auto& [login, entry] : data.Hashes) {
         if (!FitsField(entry.Hash) || (!entry.Tag.empty() && !FitsField(entry.Tag))) continue;
@@ -167,11 +224,13 @@ TDatabaseStateData ParseStateText(std::string_view text) {
                 !ToInt(f[3], record.Size) || !ToInt(f[4], record.Time))
                 continue;
             record.Sha256 = std::string(f[2]);
+            record.Users.reserve(LinesOfTarget(rest));
             target = &(data.Targets[id] = std::move(record));
         } else if (f[0] == "user") {
             if (target == nullptr || f.size() != 3 || !IsHex(f[1], 16) || !FromHex(f[2], login))
                 continue;
-            target->Users[login] = std::string(f[1]);
+            // A login given twice keeps its last digest, as before.
+            target->Users.insert_or_assign(login, std::string(f[1]));
         } else if (f[0] == "hash") {
             if (f.size() != 4 || !(f[1] == "-" || IsHex(f[1], 64)) || !FitsField(f[2]) ||
                 !FromHex(f[3], login))

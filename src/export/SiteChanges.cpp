@@ -8,9 +8,14 @@
 
 namespace quorvane {
 
-TSiteFile ParseSiteFile(std::string_view text) {
-    TSiteFile file;
+namespace {
+
+// Calls user(number, login, value) for every line that counts as a user's; the number of the
+// other lines.
+template <class TUser> std::size_t WalkSiteFile(std::string_view text, TUser&& user) {
+    std::size_t others = 0;
     std::unordered_set<std::string_view> seen;
+    seen.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
     int number = 0;
     while (!text.empty()) {
         const size_t end = text.find('\n');
@@ -22,16 +27,27 @@ TSiteFile ParseSiteFile(std::string_view text) {
         const size_t colon = line.find(':');
         if (first == std::string_view::npos || line[first] == '#' || colon == 0 ||
             colon == std::string_view::npos) {
-            ++file.OtherLines;
+            ++others;
             continue;
         }
         const std::string_view login = line.substr(0, colon);
         if (!seen.insert(login).second) {
-            ++file.OtherLines; // servers stop at the first line of a login
+            ++others; // servers stop at the first line of a login
             continue;
         }
-        file.Users.push_back({number, std::string(login), std::string(line.substr(colon + 1))});
+        user(number, login, line.substr(colon + 1));
     }
+    return others;
+}
+
+} // namespace
+
+TSiteFile ParseSiteFile(std::string_view text) {
+    TSiteFile file;
+    file.OtherLines =
+        WalkSiteFile(text, [&](int number, std::string_view login, std::string_view value) {
+            file.Users.push_back({number, std::string(login), std::string(value)});
+        });
     return file;
 }
 
@@ -40,6 +56,15 @@ TUserDigests UserDigestsOf(const TSiteFile& file) {
     digests.reserve(file.Users.size());
     for (const TSiteUser& user : file.Users)
         digests.emplace(user.Login, UserValueDigest(user.Value));
+    return digests;
+}
+
+TUserDigests UserDigestsOf(std::string_view text) {
+    TUserDigests digests;
+    digests.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+    WalkSiteFile(text, [&](int, std::string_view login, std::string_view value) {
+        digests.emplace(login, UserValueDigest(value));
+    });
     return digests;
 }
 

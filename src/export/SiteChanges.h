@@ -34,6 +34,8 @@ TSiteFile ParseSiteFile(std::string_view text);
 // Login -> UserValueDigest of its value, as a target record keeps them.
 using TUserDigests = std::unordered_map<std::string, std::string>;
 TUserDigests UserDigestsOf(const TSiteFile& file);
+// The same straight from a password file's text.
+TUserDigests UserDigestsOf(std::string_view text);
 
 enum class TUserChangeKind { Added, Removed, Changed };
 

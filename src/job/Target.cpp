@@ -241,7 +241,7 @@ TTargetRecord RecordOf(const std::string& content) {
     record.Time = std::chrono::duration_cast<std::chrono::seconds>(
                       std::chrono::system_clock::now().time_since_epoch())
                       .count();
-    record.Users = UserDigestsOf(ParseSiteFile(content));
+    record.Users = UserDigestsOf(std::string_view(content));
     return record;
 }
 
@@ -257,7 +257,7 @@ TTargetCheck CheckTarget(IExportTarget& target, const TTargetRecord* record,
     // What the export would change, user by user, only for a preview: an export itself needs
     // to know no more than whether anything changed there.
     std::optional<TUserDigests> after;
-    if (options.DryRun) after = UserDigestsOf(ParseSiteFile(newContent));
+    if (options.DryRun) after = UserDigestsOf(std::string_view(newContent));
     if (!check.Current.Exists) {
         // A first export there, or the file was removed: nothing to lose.
         if (after) check.Preview = CompareUsers({}, *after);
