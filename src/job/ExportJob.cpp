@@ -227,7 +227,7 @@ void TExportJob::Start() {
             *s.Stream << *text << std::flush;
             if (!*s.Stream) throw EQuorvaneError(Msg(texts::StreamWriteError));
         }
-        RememberExport({}, std::nullopt);
+        RememberExport(std::string(), std::nullopt);
         FResult.Done = true;
         break;
     case TExportTarget::File:
@@ -284,7 +284,7 @@ void TExportJob::Deploy(IExportTarget& target, const std::string& text,
     if (FResult.DryRun) return;
     if (check.Stops) {
         FResult.Stopped = true;
-        RememberExport({}, std::nullopt);
+        RememberExport(std::string(), std::nullopt);
         return;
     }
     if (beforeReplace) beforeReplace();
@@ -295,7 +295,7 @@ void TExportJob::Deploy(IExportTarget& target, const std::string& text,
     FResult.Done = true;
 }
 
-void TExportJob::RememberExport(const std::string& targetId,
+void TExportJob::RememberExport(const std::vector<std::string>& targetIds,
                                 const std::optional<TTargetRecord>& record) {
     if (FSettings.DatabasePath.empty()) return;
     const bool hashes = !FSettings.Content && !FCache.Entries().empty();
@@ -304,7 +304,9 @@ void TExportJob::RememberExport(const std::string& targetId,
     (void)TDatabaseState(FSettings.DatabasePath, FList.Encryption())
         .Update([&](TDatabaseStateData& data) {
             if (hashes) data.Hashes = FCache.Entries();
-            if (record) data.Targets[targetId] = *record;
+            if (record)
+                for (const std::string& id : targetIds)
+                    data.Targets[id] = *record;
         });
 }
 
@@ -499,15 +501,13 @@ void TExportJob::DeploymentEnded(const std::vector<TTargetOutcome>& outcomes) {
         // The record of what each target holds now: the new file where it went; a target put
         // back holds what this database's record already says of it.
         // One record serves every target: they all hold the same content.
-        std::optional<TTargetRecord> record;
-        bool any = false;
+        std::vector<std::string> received;
         for (const TTargetOutcome& o : outcomes)
-            if (o.Holds == TTargetHolds::New) {
-                if (!record && !FSettings.DatabasePath.empty()) record = RecordOf(FDeployedContent);
-                RememberExport(o.Id, record);
-                any = true;
-            }
-        if (!any) RememberExport({}, std::nullopt);
+            if (o.Holds == TTargetHolds::New) received.push_back(o.Id);
+        std::optional<TTargetRecord> record;
+        if (!received.empty() && !FSettings.DatabasePath.empty())
+            record = RecordOf(FDeployedContent);
+        RememberExport(received, received.empty() ? std::nullopt : record);
     }
     Done();
 }

@@ -206,7 +206,12 @@ private:
     std::optional<std::string> BuildGroups(const TPasswordFileOptions& options);
     void UploadEnded();
     // Keeps the hashes of this build and, when given, the record of what was written where.
-    void RememberExport(const std::string& targetId, const std::optional<TTargetRecord>& record);
+    void RememberExport(const std::string& targetId, const std::optional<TTargetRecord>& record) {
+        RememberExport(std::vector<std::string>{targetId}, record);
+    }
+    // One update of the state for every target that received the same content.
+    void RememberExport(const std::vector<std::string>& targetIds,
+                        const std::optional<TTargetRecord>& record);
     void Done();
 
     TUserList& FList;
