@@ -33,7 +33,7 @@ struct TLoadedFile {
 };
 
 // Takes the users of a text one at a time, as the reader completes each, in place of the list
-// (which then keeps none), so that a command that looks at each user once need not hold them
+// (which gets none of them), so that a command that looks at each user once need not hold them
 // all. Begin comes when a collection of users starts, with the name the list gets; a later one
 // replaces the users handed on before it, and Begin comes again. After an entry that does not
 // suit the list no further user comes, and the read fails as it does without a stream.
