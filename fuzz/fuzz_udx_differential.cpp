@@ -74,8 +74,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const std::string stream = WriteObjectStream(list);
     const std::string rendered = ObjectStreamToText(stream);
-    if (ListText(list) != rendered) Fail("the text differs from the stream's", rendered);
-    if (ListText(reference) != rendered) Fail("the readers read different lists", rendered);
+    // The stream holds the object name as a short string, its first 255 bytes; the text all of it.
+    if (list.Name().size() <= 255 && ListText(list) != rendered)
+        Fail("the text differs from the stream's", rendered);
+    if (ListText(reference) != ListText(list)) Fail("the readers read different lists", rendered);
     const TListSums sums = ListSums(list);
     if (sums.Fingerprint != StreamFingerprint(stream) || sums.Stamp != StreamStamp(stream))
         Fail("the sums differ from the stream's", rendered);
