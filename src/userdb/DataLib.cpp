@@ -241,8 +241,8 @@ void TDataStore::RewriteFile(const std::string& path, TUserStream& change) {
     std::optional<TMessage> widened;
     try {
         CheckNotReadOnly(path);
+        FKey.reset(); // a plain file is saved plain, and private
         const unsigned kept = KeptModeBits(path, widened);
-        FKey.reset();
         FSaveWarnings.clear();
         FSaveWarnings = WriteFileAtomically(
                             path,
