@@ -31,7 +31,7 @@ bool FolderReadOnly(const std::string& path) {
 
 } // namespace
 
-TDatabaseSession::TDatabaseSession(const std::string& path, TAccess access)
+TDatabaseSession::TDatabaseSession(const std::string& path, TAccess access, TUserStream* users)
     : FPath(path), FAccess(access) {
     try {
         FLock = std::make_unique<TDatabaseLock>(
@@ -51,9 +51,10 @@ TDatabaseSession::TDatabaseSession(const std::string& path, TAccess access)
             throw ECliError(FormatMessage("File %s already exists", path.c_str()));
         return;
     }
-    if (access == TAccess::Change) CheckNotReadOnly(path);
+    if (access == TAccess::Change || access == TAccess::Rewrite) CheckNotReadOnly(path);
+    if (access == TAccess::Rewrite) return;
     // Update (export) may end up saving nothing, so a read-only database is no reason to refuse.
-    Load(*FList, path);
+    Load(*FList, path, access == TAccess::Read ? users : nullptr);
 }
 
 TDatabaseSession::~TDatabaseSession() = default;
@@ -66,6 +67,15 @@ void TDatabaseSession::Save(std::ostream& err) {
     if (FAccess == TAccess::Read)
         throw std::logic_error("a database opened for reading is not saved");
     FList->SaveToFile(FPath);
+    PrintWarnings(err, FList->SaveWarnings());
+}
+
+void TDatabaseSession::Rewrite(TUserStream& change, std::ostream& err) {
+    if (FAccess != TAccess::Rewrite)
+        throw std::logic_error("only a database opened for a rewrite is rewritten");
+    FList->SetCredentialSource(
+        [path = FPath](bool needsKeyFile) { return MasterCredentials(path, needsKeyFile); });
+    FList->RewriteFile(FPath, change);
     PrintWarnings(err, FList->SaveWarnings());
 }
 
@@ -91,10 +101,13 @@ bool FileExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
-void Load(TUserList& list, const std::string& path) {
+void Load(TUserList& list, const std::string& path, TUserStream* users) {
     list.SetCredentialSource(
         [path](bool needsKeyFile) { return MasterCredentials(path, needsKeyFile); });
-    list.LoadFromFile(path);
+    if (users != nullptr)
+        list.LoadFromFile(path, *users);
+    else
+        list.LoadFromFile(path);
 }
 
 std::string ExpirationText(const TUserProp& user) {

@@ -20,6 +20,7 @@ namespace quorvane {
 class TDatabaseLock;
 class TUserList;
 class TUserProp;
+class TUserStream;
 } // namespace quorvane
 
 namespace quorvane::cli {
@@ -127,11 +128,13 @@ public:
         Update, // as Change, for a command whose main work is not the save (export): a
                 // read-only database is not refused up front (see ReadOnly); in a folder where
                 // no lock file can be made it is read as for Read and never saved (Unlocked)
-        Create  // exclusive lock; the file must not exist yet; the list starts new
+        Create, // exclusive lock; the file must not exist yet; the list starts new
+        Rewrite // as Change, but nothing is loaded until Rewrite reads and saves in one go
     };
     // Locks and loads (Read, Change) or checks that nothing is there yet (Create). Change refuses
     // a database this user may not write to ("The file is read-only") before anything is done.
-    TDatabaseSession(const std::string& path, TAccess access);
+    // With a stream (Read only) the users go to it as they are read, and the list keeps none.
+    TDatabaseSession(const std::string& path, TAccess access, TUserStream* users = nullptr);
     ~TDatabaseSession();
     TDatabaseSession(const TDatabaseSession&) = delete;
     TDatabaseSession& operator=(const TDatabaseSession&) = delete;
@@ -145,6 +148,9 @@ public:
     // Saves the list (Change and Create only). What the save could not keep of the old file (its
     // owner, its group) is reported on err as a warning; the save itself has succeeded then.
     void Save(std::ostream& err);
+    // Loads, hands every user to change and saves (Rewrite only), as Change, a change on each
+    // user and Save would, without holding all users at once (see TDataStore::RewriteFile).
+    void Rewrite(TUserStream& change, std::ostream& err);
 
 private:
     std::string FPath;
@@ -165,8 +171,9 @@ std::string IndentedLines(const std::vector<TMessage>& lines);
 // Whether something exists at the path.
 bool FileExists(const std::string& path);
 // Loads the database at path into list (without a lock: commands use TDatabaseSession); an
-// encrypted one with the master password MasterCredentials gets.
-void Load(TUserList& list, const std::string& path);
+// encrypted one with the master password MasterCredentials gets. With a stream the users go to
+// it in place of the list.
+void Load(TUserList& list, const std::string& path, TUserStream* users = nullptr);
 // "Never", or the expiration moment as YYYY-MM-DD HH:MM:SS.
 std::string ExpirationText(const TUserProp& user);
 // One line of standard input without its line end (LF or CR LF). When the stream is the

@@ -9,24 +9,37 @@ namespace quorvane::cli {
 
 namespace {
 
+// Counts the users as they are read and sums them into the fingerprint; none is kept.
+struct TCounts : TStreamedSums {
+    int Users = 0;
+    int Enabled = 0;
+    void Begin(std::string_view listName) override {
+        TStreamedSums::Begin(listName);
+        Users = Enabled = 0;
+    }
+    void User(TUserProp& user) override {
+        TStreamedSums::User(user);
+        ++Users;
+        if (!user.Disable) ++Enabled;
+    }
+};
+
 int CmdInfo(const TArgs& args, TCliStreams& io) {
     args.ExpectPositional(1);
-    TDatabaseSession db(args.Positional()[0], TDatabaseSession::TAccess::Read);
-    const TUserList& list = db.List();
-    int enabled = 0;
-    for (int i = 0; i < list.Count(); ++i)
-        if (!list.Users(i).Disable) ++enabled;
+    TCounts counts;
+    TDatabaseSession db(args.Positional()[0], TDatabaseSession::TAccess::Read, &counts);
+    const int users = counts.Users, enabled = counts.Enabled;
     char hex[16];
-    std::snprintf(hex, sizeof hex, "%08X", list.Fingerprint());
+    std::snprintf(hex, sizeof hex, "%08X", counts.Finish(db.List()).Fingerprint);
     if (args.Has("json")) {
-        io.Out << "{\"users\": " << list.Count() << ", \"enabled\": " << enabled
-               << ", \"disabled\": " << list.Count() - enabled << ", \"fingerprint\": \"" << hex
+        io.Out << "{\"users\": " << users << ", \"enabled\": " << enabled
+               << ", \"disabled\": " << users - enabled << ", \"fingerprint\": \"" << hex
                << "\"}\n";
         return kExitOk;
     }
-    io.Out << "users: " << list.Count() << "\n"
+    io.Out << "users: " << users << "\n"
            << "enabled: " << enabled << "\n"
-           << "disabled: " << list.Count() - enabled << "\n"
+           << "disabled: " << users - enabled << "\n"
            << "fingerprint: " << hex << "\n";
     return kExitOk;
 }

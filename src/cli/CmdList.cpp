@@ -17,31 +17,70 @@ namespace quorvane::cli {
 
 namespace {
 
-// {"users": [{...}, ...]}: one object per user in database order; passwords stay out.
-std::string ListJson(const std::vector<const TUserProp*>& users) {
-    std::string out = "{\n  \"users\": [";
-    for (size_t i = 0; i < users.size(); ++i) {
-        const TUserProp& u = *users[i];
-        out += i == 0 ? "\n" : ",\n";
-        out += "    {\"login\": " + JsonString(u.Login);
-        out += ", \"enabled\": ";
-        out += u.Disable ? "false" : "true";
-        out += ", \"expires\": ";
-        out += u.Expire ? JsonString(FormatDateTime(u.ExpireDate)) : "null";
-        out += ", \"email\": " + JsonString(u.Email);
-        out += ", \"full_name\": " + JsonString(u.FullName);
-        out += ", \"comments\": " + JsonString(u.Comments);
-        out += ", \"created\": " + JsonString(FormatDateTime(u.CreatedDate));
-        out += ", \"password\": " + JsonString(PasswordKindText(u));
-        out += ", \"groups\": [";
-        const auto groups = UserGroups(u);
-        for (size_t g = 0; g < groups.size(); ++g)
-            out += (g == 0 ? "" : ", ") + JsonString(groups[g]);
-        out += "]}";
-    }
-    out += users.empty() ? "]\n}\n" : "\n  ]\n}\n";
-    return out;
+// One user's object of {"users": [{...}, ...]}, after the ones before it; passwords stay out.
+void AppendJson(std::string& out, const TUserProp& u, bool first) {
+    out += first ? "\n" : ",\n";
+    out += "    {\"login\": " + JsonString(u.Login);
+    out += ", \"enabled\": ";
+    out += u.Disable ? "false" : "true";
+    out += ", \"expires\": ";
+    out += u.Expire ? JsonString(FormatDateTime(u.ExpireDate)) : "null";
+    out += ", \"email\": " + JsonString(u.Email);
+    out += ", \"full_name\": " + JsonString(u.FullName);
+    out += ", \"comments\": " + JsonString(u.Comments);
+    out += ", \"created\": " + JsonString(FormatDateTime(u.CreatedDate));
+    out += ", \"password\": " + JsonString(PasswordKindText(u));
+    out += ", \"groups\": [";
+    const auto groups = UserGroups(u);
+    for (size_t g = 0; g < groups.size(); ++g)
+        out += (g == 0 ? "" : ", ") + JsonString(groups[g]);
+    out += "]}";
 }
+
+// One user's line of the tab-separated form.
+void AppendLine(std::string& out, const TUserProp& u) {
+    AppendForOneLine(out, u.Login);
+    out += '\t';
+    out += u.Disable ? "Disabled" : "Enabled";
+    out += '\t';
+    out += ExpirationText(u);
+    out += '\t';
+    AppendForOneLine(out, u.Email);
+    out += '\t';
+    AppendForOneLine(out, u.FullName);
+    out += '\t';
+    out += FormatDateTime(u.CreatedDate);
+    out += '\t';
+    if (u.HashOnly())
+        out += EnglishText(HashOnlyMessage(u));
+    else
+        out += "clear";
+    out += '\n';
+}
+
+// The users that pass the filter, rendered as they are read (none is kept); a later collection
+// of users in the file replaces what was rendered before it. Printed once the whole file has
+// been read.
+struct TListing : TUserStream {
+    TListing(const TUserReportFilter& filter, bool json) : Filter(filter), Json(json) {}
+    const TUserReportFilter& Filter;
+    const bool Json;
+    const TDateTime Now = quorvane::Now();
+    std::string Out;
+    size_t Count = 0;
+    void Begin(std::string_view) override {
+        Out.clear();
+        Count = 0;
+    }
+    void User(TUserProp& user) override {
+        if (!Filter.Matches(user, Now)) return;
+        if (Json)
+            AppendJson(Out, user, Count == 0);
+        else
+            AppendLine(Out, user);
+        ++Count;
+    }
+};
 
 // A span of time as "14d", "2w", "36h" or a number of days alone; in days.
 double ParseSpan(const std::string& text) {
@@ -83,39 +122,13 @@ int CmdList(const TArgs& args, TCliStreams& io) {
     if (args.Has("json") && args.Value("format").value_or("json") != "json")
         throw EUsage("--json and --format tsv contradict each other");
     const TUserReportFilter filter = ReportFilter(args);
-    TDatabaseSession db(args.Positional()[0], TDatabaseSession::TAccess::Read);
-    const TUserList& list = db.List();
-    const TDateTime now = Now();
-    std::vector<const TUserProp*> users;
-    for (int i = 0; i < list.Count(); ++i)
-        if (filter.Matches(list.Users(i), now)) users.push_back(&list.Users(i));
-    if (format == "json") {
-        io.Out << ListJson(users);
-        return kExitOk;
-    }
-    std::string out;
-    out.reserve(users.size() * 128);
-    for (const TUserProp* user : users) {
-        const TUserProp& u = *user;
-        AppendForOneLine(out, u.Login);
-        out += '\t';
-        out += u.Disable ? "Disabled" : "Enabled";
-        out += '\t';
-        out += ExpirationText(u);
-        out += '\t';
-        AppendForOneLine(out, u.Email);
-        out += '\t';
-        AppendForOneLine(out, u.FullName);
-        out += '\t';
-        out += FormatDateTime(u.CreatedDate);
-        out += '\t';
-        if (u.HashOnly())
-            out += EnglishText(HashOnlyMessage(u));
-        else
-            out += "clear";
-        out += '\n';
-    }
-    io.Out << out;
+    TListing listing(filter, format == "json");
+    TDatabaseSession db(args.Positional()[0], TDatabaseSession::TAccess::Read, &listing);
+    if (format == "json")
+        io.Out << "{\n  \"users\": [" << listing.Out
+               << (listing.Count == 0 ? "]\n}\n" : "\n  ]\n}\n");
+    else
+        io.Out << listing.Out;
     return kExitOk;
 }
 

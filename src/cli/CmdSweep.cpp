@@ -1,5 +1,6 @@
 #include "cli/CliCommand.h"
 
+#include "base/DateUtil.h"
 #include "userdb/UserList.h"
 
 #include <ostream>
@@ -11,10 +12,18 @@ namespace {
 int CmdSweep(const TArgs& args, TCliStreams& io) {
     args.ExpectPositional(1);
     const std::string& path = args.Positional()[0];
-    TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
-    TUserList& list = db.List();
-    const int disabled = list.DisableExpired();
-    db.Save(io.Err);
+    TDatabaseSession db(path, TDatabaseSession::TAccess::Rewrite);
+    // Each user is swept as it is read, and written out again at once.
+    struct TSweep : TUserStream {
+        TDateTime Now = quorvane::Now();
+        int Disabled = 0;
+        void Begin(std::string_view) override { Disabled = 0; }
+        void User(TUserProp& user) override {
+            if (DisableIfExpired(user, Now)) ++Disabled;
+        }
+    } sweep;
+    db.Rewrite(sweep, io.Err);
+    const int disabled = sweep.Disabled;
     if (!args.Has("quiet")) io.Out << disabled << "\n";
     return kExitOk;
 }

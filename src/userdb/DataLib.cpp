@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <optional>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -119,7 +120,11 @@ void TDataStore::LoadFromFile(const std::string& path, TLoadedFile& loaded) {
     Load(path, &loaded);
 }
 
-void TDataStore::Load(const std::string& path, TLoadedFile* loaded) {
+void TDataStore::LoadFromFile(const std::string& path, TUserStream& users) {
+    Load(path, nullptr, &users);
+}
+
+void TDataStore::Load(const std::string& path, TLoadedFile* loaded, TUserStream* users) {
     const TFileText file(path);
     if (loaded != nullptr) {
         loaded->Size = static_cast<int64_t>(file.Text().size());
@@ -128,14 +133,14 @@ void TDataStore::Load(const std::string& path, TLoadedFile* loaded) {
     }
     if (!IsEncryptedDatabase(file.Text())) {
         FKey.reset();
-        ReadListText(file.Text(), AsList(*this), file.Release());
+        ReadListText(file.Text(), AsList(*this), file.Release(), users);
         return;
     }
     if (!FCredentials) throw EQuorvaneError(Msg(texts::MasterPasswordNeeded, path));
     // The opened text stays in locked memory and is wiped when it has been read.
     TOpenedEnvelope opened = OpenEnvelope(file.Text(), FCredentials(NeedsKeyFile(file.Text())));
     FKey = opened.Key;
-    ReadListText(opened.Text.View(), AsList(*this));
+    ReadListText(opened.Text.View(), AsList(*this), {}, users);
 }
 
 namespace {
@@ -149,13 +154,10 @@ bool HoldsClearPasswords(const TDataStore& store) {
 
 } // namespace
 
-void TDataStore::SaveToFile(const std::string& path) {
-    FSaveWarnings.clear();
-    CheckNotReadOnly(path);
+unsigned TDataStore::KeptModeBits(const std::string& path, std::optional<TMessage>& widened) const {
     // A database that has become readable by others is saved private again, and the user hears
     // of it. A group that may write it shares it on purpose and keeps its rights.
     unsigned kept = 07777;
-    std::optional<TMessage> widened;
     struct stat st {};
     if (HoldsClearPasswords(*this) && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
         const unsigned mode = st.st_mode & 07777;
@@ -164,6 +166,14 @@ void TDataStore::SaveToFile(const std::string& path) {
             widened = Msg(texts::DatabaseWidened, path, FormatMessage("%04o", mode),
                           FormatMessage("%04o", mode & kept));
     }
+    return kept;
+}
+
+void TDataStore::SaveToFile(const std::string& path) {
+    FSaveWarnings.clear();
+    CheckNotReadOnly(path);
+    std::optional<TMessage> widened;
+    const unsigned kept = KeptModeBits(path, widened);
     const TUserList& list = AsList(*this);
     if (FKey != nullptr) {
         // Only the sealed text reaches the file, sealed piece by piece as it is rendered.
@@ -186,6 +196,81 @@ void TDataStore::SaveToFile(const std::string& path) {
         WriteFileAtomically(
             path, [&list](const TDataSink& sink) { RenderListText(list, sink); }, 0600, kept)
             .Warnings;
+    if (widened) FSaveWarnings.push_back(*widened);
+}
+
+void TDataStore::RewriteFile(const std::string& path, TUserStream& change) {
+    TUserList& list = AsList(*this);
+    // The way of LoadFromFile and SaveToFile, for what one pass cannot do or where a failure
+    // must be reported as they report it.
+    const auto twoPasses = [&] {
+        LoadFromFile(path);
+        change.Begin(list.Name());
+        for (int i = 0; i < list.Count(); ++i)
+            change.User(list.Users(i));
+        SaveToFile(path);
+        list.Clear();
+    };
+    std::optional<TFileText> file;
+    try {
+        file.emplace(path);
+    } catch (const EQuorvaneError&) {
+        twoPasses();
+        return;
+    }
+    if (IsEncryptedDatabase(file->Text())) {
+        file.reset();
+        twoPasses();
+        return;
+    }
+    // Each user goes out as soon as it has been read and changed: the new text is written while
+    // the old one is read. A text that turns out not to be valid is never saved.
+    struct TChanged : TUserStream {
+        TStreamedText* Text = nullptr;
+        TUserStream* Change = nullptr;
+        void Begin(std::string_view listName) override {
+            Change->Begin(listName);
+            Text->Begin(listName);
+        }
+        void User(TUserProp& user) override {
+            Change->User(user);
+            Text->User(user);
+        }
+    };
+    bool reading = false;
+    std::optional<TMessage> widened;
+    try {
+        CheckNotReadOnly(path);
+        FKey.reset(); // a plain file is saved plain, and private
+        const unsigned kept = KeptModeBits(path, widened);
+        FSaveWarnings.clear();
+        FSaveWarnings = WriteFileAtomically(
+                            path,
+                            [&](const TDataSink& sink) {
+                                reading = true;
+                                TStreamedText text(sink);
+                                TChanged changed;
+                                changed.Text = &text;
+                                changed.Change = &change;
+                                ReadListText(file->Text(), list, file->Release(), &changed);
+                                text.Finish(list);
+                            },
+                            0600, kept)
+                            .Warnings;
+    } catch (const ETextRestarted&) {
+        // A second collection of users replaces the first, which went out already: nothing of
+        // the file was applied yet, and it is read again the other way.
+        file.reset();
+        twoPasses();
+        return;
+    } catch (const EQuorvaneError&) {
+        if (reading) throw;
+        // Refused before anything was read: the two passes tell what they would have told
+        // first.
+        file.reset();
+        twoPasses();
+        return;
+    }
     if (widened) FSaveWarnings.push_back(*widened);
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,7 @@
 namespace quorvane {
 
 class TUserList;
+class TUserProp;
 class TDatabaseKey;
 struct TMasterCredentials;
 
@@ -28,6 +30,19 @@ struct TLoadedFile {
     int64_t Size = 0;
     int64_t ModifiedMs = 0; // milliseconds since 1970
     uint64_t Stamp = 0;
+};
+
+// Takes the users of a text one at a time, as the reader completes each, in place of the list
+// (which gets none of them), so that a command that looks at each user once need not hold them
+// all. Begin comes when a collection of users starts, with the name the list gets; a later one
+// replaces the users handed on before it, and Begin comes again. After an entry that does not
+// suit the list no further user comes, and the read fails as it does without a stream.
+class TUserStream {
+public:
+    virtual ~TUserStream() = default;
+    virtual void Begin(std::string_view listName) = 0;
+    // The user is the reader's own and is reused for the next one.
+    virtual void User(TUserProp& user) = 0;
 };
 
 // Base of the users database: gives it its file form and its change fingerprint.
@@ -47,6 +62,8 @@ public:
     virtual void LoadFromFile(const std::string& path);
     // The same, and says what it read (also when the text turns out not to be valid).
     void LoadFromFile(const std::string& path, TLoadedFile& loaded);
+    // The same, with the users handed to a stream in place of this list (see TUserStream).
+    void LoadFromFile(const std::string& path, TUserStream& users);
     // Writes the text form into the named file, atomically: a temporary file in the same folder
     // is written, flushed and renamed over the target, so a failure leaves the target as it
     // was. Raises "Cannot create file %s" or "Stream write error". A new file gets mode 0600.
@@ -54,6 +71,12 @@ public:
     // permission) is refused with "The file is read-only" before anything is written.
     // With an encryption key the file is the sealed text (the text never reaches the disk).
     virtual void SaveToFile(const std::string& path);
+    // LoadFromFile, then SaveToFile, with the same results and errors, each user handed to change
+    // (which may alter it) on the way: Begin and then every user, as TUserStream describes
+    // (Begin may come again, and the users after it are the ones saved). A plain file is read
+    // and written again in one pass, without ever holding all its users. The list has the
+    // file's settings afterwards, and no users.
+    void RewriteFile(const std::string& path, TUserStream& change);
 
     // The key the file is encrypted with; null for a plain database. Setting one (or null)
     // decides the form of the next save.
@@ -78,7 +101,10 @@ protected:
     TDataStore& operator=(const TDataStore&) = default;
 
 private:
-    void Load(const std::string& path, TLoadedFile* loaded);
+    void Load(const std::string& path, TLoadedFile* loaded, TUserStream* users = nullptr);
+    // Whether the permission bits of the file at path are kept by a save (07777, or less for a
+    // database that must not stay readable by others), and the warning when they are narrowed.
+    unsigned KeptModeBits(const std::string& path, std::optional<TMessage>& widened) const;
 
     std::string FName;
     std::vector<TMessage> FSaveWarnings;
@@ -98,7 +124,9 @@ using TReleaseHint = std::function<void(size_t from, size_t to)>;
 // Reads the text of a file into the list: the whole text is checked before anything is applied.
 // Raises "The file is not valid" (then nothing changed when the text is not well formed, and
 // the entries before the first one that does not suit the list were applied when it is).
-void ReadListText(std::string_view text, TUserList& list, const TReleaseHint& release = {});
+// With a stream, the users go to it in place of the list.
+void ReadListText(std::string_view text, TUserList& list, const TReleaseHint& release = {},
+                  TUserStream* users = nullptr);
 
 // The 32-bit sum and the 64-bit stamp of an object stream.
 uint32_t StreamFingerprint(std::string_view stream);
@@ -109,6 +137,21 @@ struct TListSums {
     uint64_t Stamp = 0;
 };
 TListSums ListSums(const TUserList& list);
+// The same sums, for a list read through a stream: taken from the users as they come, and
+// finished with the rest of the list once it has been read.
+class TStreamedSums : public TUserStream {
+public:
+    TStreamedSums();
+    ~TStreamedSums() override;
+    void Begin(std::string_view listName) override;
+    void User(TUserProp& user) override;
+    // The sums of the list read (with the users that went through this stream).
+    TListSums Finish(const TUserList& list);
+
+private:
+    struct TState;
+    std::unique_ptr<TState> F;
+};
 
 // Renders an object stream as text into a sink, in pieces of a few hundred kilobytes.
 void RenderObjectStream(const std::string& stream, const TDataSink& sink);
@@ -116,5 +159,23 @@ void RenderObjectStream(const std::string& stream, const TDataSink& sink);
 // ObjectStreamToText(WriteObjectStream(list)), in the same pieces.
 void RenderListText(const TUserList& list, const TDataSink& sink);
 std::string ListText(const TUserList& list);
+// The text of a list read through a stream, rendered into a sink as the users come: exactly
+// RenderListText of the list with those users.
+class TStreamedText : public TUserStream {
+public:
+    explicit TStreamedText(const TDataSink& sink);
+    ~TStreamedText() override;
+    // Only one collection of users: a second Begin raises ETextRestarted (the text of the
+    // first went out already).
+    void Begin(std::string_view listName) override;
+    void User(TUserProp& user) override;
+    void Finish(const TUserList& list);
+
+private:
+    struct TState;
+    std::unique_ptr<TState> F;
+};
+// Raised by TStreamedText for a text with more than one collection of users.
+struct ETextRestarted {};
 
 } // namespace quorvane

@@ -46,33 +46,41 @@ template <class TVisitor> void WalkServer(const TTargetFields& t, TVisitor& v) {
     }
 }
 
-template <class TVisitor> void WalkList(const TUserList& list, TVisitor& v) {
+// The header (with the list's name) and the start of the Items collection.
+template <class TVisitor> void WalkHead(std::string_view name, TVisitor& v) {
+    v.Begin("TUserList", name);
+    v.BeginCollection("Items");
+}
+
+// One item of the Items collection.
+template <class TVisitor> void WalkUser(const TUserProp& u, TVisitor& v) {
     const auto str = [&v](std::string_view name, const std::string& value) {
         if (!value.empty()) v.String(name, value);
     };
     const auto date = [&v](std::string_view name, double value) {
         if (value != 0) v.Date(name, value);
     };
-    v.Begin("TUserList", list.Name());
+    v.BeginItem();
+    str("Login", u.Login);
+    str("Password", u.Password);
+    v.Bool("Disable", u.Disable);
+    v.Bool("Expire", u.Expire);
+    date("ExpireDate", u.ExpireDate);
+    date("CreatedDate", u.CreatedDate);
+    str("FullName", u.FullName);
+    str("Email", u.Email);
+    str("Comments", u.Comments);
+    // Taken over by its hash; also empty, for a locked account taken over so.
+    if (u.HashOnly()) v.String("PasswordHash", u.PasswordHash());
+    str("Groups", u.Groups()); // only for users in a group
+    v.EndItem();
+}
 
-    v.BeginCollection("Items");
-    for (int i = 0; i < list.Count(); ++i) {
-        const TUserProp& u = list.Users(i);
-        v.BeginItem();
-        str("Login", u.Login);
-        str("Password", u.Password);
-        v.Bool("Disable", u.Disable);
-        v.Bool("Expire", u.Expire);
-        date("ExpireDate", u.ExpireDate);
-        date("CreatedDate", u.CreatedDate);
-        str("FullName", u.FullName);
-        str("Email", u.Email);
-        str("Comments", u.Comments);
-        // Taken over by its hash; also empty, for a locked account taken over so.
-        if (u.HashOnly()) v.String("PasswordHash", u.PasswordHash());
-        str("Groups", u.Groups()); // only for users in a group
-        v.EndItem();
-    }
+// The end of the Items collection and everything after it.
+template <class TVisitor> void WalkTail(const TUserList& list, TVisitor& v) {
+    const auto str = [&v](std::string_view name, const std::string& value) {
+        if (!value.empty()) v.String(name, value);
+    };
     v.EndCollection();
 
     v.Ident("PassType", PasswordsTypeName(list.PassType));
@@ -112,6 +120,13 @@ template <class TVisitor> void WalkList(const TUserList& list, TVisitor& v) {
         v.EndCollection();
     }
     v.End();
+}
+
+template <class TVisitor> void WalkList(const TUserList& list, TVisitor& v) {
+    WalkHead(list.Name(), v);
+    for (int i = 0; i < list.Count(); ++i)
+        WalkUser(list.Users(i), v);
+    WalkTail(list, v);
 }
 
 } // namespace quorvane::stream

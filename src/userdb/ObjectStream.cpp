@@ -384,4 +384,29 @@ TListSums ListSums(const TUserList& list) {
     return {sums.Fingerprint(), sums.Stamp()};
 }
 
+struct TStreamedSums::TState {
+    TSumsOut Out;
+    TStreamEncoder<TSumsOut> Encoder{Out};
+};
+
+TStreamedSums::TStreamedSums() = default;
+TStreamedSums::~TStreamedSums() = default;
+
+void TStreamedSums::Begin(std::string_view listName) {
+    F = std::make_unique<TState>(); // the users before, if any, are replaced
+    WalkHead(listName, F->Encoder);
+}
+
+void TStreamedSums::User(TUserProp& user) {
+    WalkUser(user, F->Encoder);
+}
+
+TListSums TStreamedSums::Finish(const TUserList& list) {
+    if (F == nullptr) Begin(list.Name());
+    WalkTail(list, F->Encoder);
+    const TStreamSums sums = F->Out.Finish();
+    F.reset();
+    return {sums.Fingerprint(), sums.Stamp()};
+}
+
 } // namespace quorvane

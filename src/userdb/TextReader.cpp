@@ -625,7 +625,9 @@ enum class TRefusal { None, Invalid, UnknownPassType };
 
 class TParser {
 public:
-    TParser(std::string_view text, const TReleaseHint& release) : FTok(text), FRelease(release) {}
+    TParser(std::string_view text, const TReleaseHint& release, TUserStream* users,
+            std::string_view listName)
+        : FTok(text), FRelease(release), FUsers(users), FListName(listName) {}
 
     void Parse() {
         FTok.Next();
@@ -977,17 +979,27 @@ private:
         if (users && !FTok.IsSymbol('>')) {
             FStaged.Clear();
             FUsersReplaced = true;
+            if (FUsers != nullptr) FUsers->Begin(FNamed ? FStaged.Name() : FListName);
         }
         while (!FTok.IsSymbol('>')) {
             if (!FTok.IsKeyword("item")) Invalid();
             FTok.Next();
             OptionalPosition();
             users = users && FApplying;
-            TUserProp* const user = users ? &FStaged.AddBlank() : nullptr;
+            TUserProp* user = nullptr;
+            if (users && FUsers != nullptr) {
+                // One user at a time, in the same object: its strings keep their buffers.
+                static const TUserProp kBlank;
+                FUser.CopyFieldsFrom(kBlank);
+                user = &FUser;
+            } else if (users) {
+                user = &FStaged.AddBlank();
+            }
             FUserHint = 0;
             while (!FTok.IsKeyword("end"))
                 Property(false, FApplying ? user : nullptr);
             FTok.Next();
+            if (user == &FUser && FApplying) FUsers->User(FUser);
             MaybeRelease();
         }
         FTok.Next();
@@ -996,6 +1008,9 @@ private:
 
     TTokenizer FTok;
     const TReleaseHint& FRelease;
+    TUserStream* const FUsers;        // takes the users in place of the list, when set
+    const std::string_view FListName; // the name of the list being loaded, before this text
+    TUserProp FUser;                  // the user being read, when they go to FUsers
     size_t FReleased = 0;
     int FDepth = 0;
     size_t FUserHint = 0, FListHint = 0, FItemHint = 0;
@@ -1033,11 +1048,12 @@ bool LinesFitWindow(std::string_view text, const TReleaseHint& release) {
 
 } // namespace
 
-void ReadListText(std::string_view text, TUserList& list, const TReleaseHint& release) {
+void ReadListText(std::string_view text, TUserList& list, const TReleaseHint& release,
+                  TUserStream* users) {
     std::optional<TParser> parser;
     try {
         if (!LinesFitWindow(text, release)) Invalid();
-        parser.emplace(text, release);
+        parser.emplace(text, release, users, list.Name());
         parser->Parse();
     } catch (const TInvalidText&) {
         throw EQuorvaneError(Msg(texts::FileNotValid));

@@ -401,6 +401,31 @@ void RenderListText(const TUserList& list, const TDataSink& sink) {
     WalkList(list, out);
 }
 
+struct TStreamedText::TState {
+    explicit TState(const TDataSink& sink) : Sink(sink), Out(Sink) {}
+    TDataSink Sink;
+    TTextWriter Out;
+    bool Begun = false;
+};
+
+TStreamedText::TStreamedText(const TDataSink& sink) : F(std::make_unique<TState>(sink)) {}
+TStreamedText::~TStreamedText() = default;
+
+void TStreamedText::Begin(std::string_view listName) {
+    if (F->Begun) throw ETextRestarted{};
+    F->Begun = true;
+    WalkHead(listName, F->Out);
+}
+
+void TStreamedText::User(TUserProp& user) {
+    WalkUser(user, F->Out);
+}
+
+void TStreamedText::Finish(const TUserList& list) {
+    if (!F->Begun) Begin(list.Name());
+    WalkTail(list, F->Out);
+}
+
 std::string ListText(const TUserList& list) {
     std::string text;
     RenderListText(list, [&text](const char* data, size_t size) { text.append(data, size); });

@@ -150,13 +150,15 @@ void TUserList::Reset() {
 int TUserList::DisableExpired() {
     const TDateTime now = Now();
     int count = 0;
-    for (auto& user : FItems) {
-        if (!user->Disable && user->Expire && now > user->ExpireDate) {
-            user->Disable = true;
-            ++count;
-        }
-    }
+    for (auto& user : FItems)
+        if (DisableIfExpired(*user, now)) ++count;
     return count;
+}
+
+bool DisableIfExpired(TUserProp& user, TDateTime now) {
+    if (user.Disable || !user.Expire || !(now > user.ExpireDate)) return false;
+    user.Disable = true;
+    return true;
 }
 
 int TUserList::IndexOf(const TUserProp* user) const {

@@ -197,6 +197,10 @@ private:
     std::vector<std::unique_ptr<TUserProp>> FItems;
 };
 
+// The expiry sweep's rule for one user: disables it when it is enabled, its expiry is on and its
+// ExpireDate is strictly earlier than now; says whether it did.
+bool DisableIfExpired(TUserProp& user, TDateTime now);
+
 // The list's first target: its own export settings, named (KFirstTargetName when it has no name).
 TTargetSettings FirstTarget(const TUserList& list);
 // Makes these the first target's settings; the default name is not stored.

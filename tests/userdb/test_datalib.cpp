@@ -1,6 +1,8 @@
 // The users database file: the object stream, the text form, the reader and the atomic save.
 
+#include "ListText.h"
 #include "TestUtil.h"
+#include "base/DateUtil.h"
 #include "base/Errors.h"
 #include "base/FileSafety.h"
 #include "userdb/DataLib.h"
@@ -492,6 +494,76 @@ TEST(SaveLoad, LoadErrorsNameTheFile) {
     EXPECT_EQ(SignatureOf([&] { list.LoadFromFile(dir.File("bad.udx")); }), "FileNotValid()");
     ASSERT_EQ(list.Count(), 1);
     EXPECT_EQ(list.Users(0).Login, "keep");
+}
+
+// The sweep's change, counting what it disabled; a new collection of users starts it again.
+struct TSweepCount : TUserStream {
+    TDateTime Now = quorvane::Now();
+    int Disabled = 0, Users = 0;
+    void Begin(std::string_view) override { Disabled = Users = 0; }
+    void User(TUserProp& user) override {
+        ++Users;
+        if (DisableIfExpired(user, Now)) ++Disabled;
+    }
+};
+
+// Reading a file a user at a time gives what reading it whole does: a rewrite the file, the
+// message and the users of a load, the change on each and a save; a streamed load the sums and
+// the message of a load. Texts one pass cannot do go the other way, with the same outcome.
+TEST(SaveLoad, OneUserAtATimeIsLoadChangeAndSave) {
+    const std::string expired = " Expire = True ExpireDate = 1000.5 ";
+    const std::vector<std::pair<const char*, std::string>> cases = {
+        {"users, then settings",
+         Wrap("Items = <item Login = 'a'" + expired + "end item Login = 'b' end>\r\n" +
+              "PassType = ptPlainText\r\nPassFile = 'out'")},
+        {"settings, then users under a named header",
+         "object Db: TUserList\r\nPassFile = 'out'\r\nItems = <item Login = 'a'" + expired +
+             "FullName = 'x' + #39'y' end>\r\nend\r\n"},
+        {"no users", Wrap("Items = <>\r\nPassFile = 'out'")},
+        {"no collection", Wrap("PassFile = 'out'")},
+        {"a second collection replaces the first",
+         Wrap("Items = <item Login = 'a'" + expired + "end>\r\nItems = <item Login = 'b'" +
+              expired + "end item Login = 'c' end item Login = 'd'" + expired + "end>")},
+        {"an entry that does not suit", Wrap("Items = <item Login = 'a' end item Nope = 1 end>")},
+        {"an unknown password form", Wrap("Items = <item Login = 'a' end>\r\nPassType = ptLater")},
+        {"not well formed", Wrap("Items = <item Login = 'a' end")},
+        {"no database", "hello"},
+    };
+    TTempDir dir;
+    for (const auto& [what, text] : cases) {
+        const std::string once = dir.File("once.udx"), twice = dir.File("twice.udx");
+        WriteWholeFile(once, text);
+        WriteWholeFile(twice, text);
+        TUserList whole;
+        TSweepCount swept;
+        const std::string error = ErrorOf([&] { whole.LoadFromFile(twice); });
+        const TListSums sums = ListSums(whole);
+        if (error.empty()) {
+            swept.Begin(whole.Name());
+            for (int i = 0; i < whole.Count(); ++i)
+                swept.User(whole.Users(i));
+            whole.SaveToFile(twice);
+        }
+
+        TUserList streamed;
+        TStreamedSums streamedSums;
+        EXPECT_EQ(ErrorOf([&] { streamed.LoadFromFile(once, streamedSums); }), error) << what;
+        if (error.empty()) {
+            const TListSums got = streamedSums.Finish(streamed);
+            EXPECT_EQ(got.Fingerprint, sums.Fingerprint) << what;
+            EXPECT_EQ(got.Stamp, sums.Stamp) << what;
+            EXPECT_EQ(streamed.Count(), 0) << what;
+        }
+
+        TUserList rewritten;
+        TSweepCount sweep;
+        EXPECT_EQ(ErrorOf([&] { rewritten.RewriteFile(once, sweep); }), error) << what;
+        EXPECT_EQ(ReadWholeFile(once), ReadWholeFile(twice)) << what;
+        if (error.empty()) {
+            EXPECT_EQ(sweep.Users, whole.Count()) << what;
+            EXPECT_EQ(sweep.Disabled, swept.Disabled) << what;
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
