@@ -322,13 +322,7 @@ int CmdTarget(const TArgs& args, TCliStreams& io) {
             if (index == 0 && list.Targets.empty())
                 throw ECliError("The database's only target cannot be removed; change it with "
                                 "--file or --url");
-            if (index == 0) {
-                // The next target becomes the first, stored as the first is.
-                SetFirstTarget(list, list.Targets.front());
-                list.Targets.erase(list.Targets.begin());
-            } else {
-                list.Targets.erase(list.Targets.begin() + index - 1);
-            }
+            RemoveTarget(list, index);
         } else {
             const std::string& name = args.Positional()[3];
             CheckNewName(list, name);

@@ -158,12 +158,11 @@ void TfrmExportUser::LoadSettings() {
     FShaRounds = FList.ShaRounds;
     F->cbxFormat->setCurrentIndex(F->cbxFormat->findData(static_cast<int>(FList.PassType)));
     FormatChanged(); // also when the form stays the same: the work factors are the list's
-    FOthers = FList.Targets;
-    FFirstName = FList.TargetName;
-    FTyped.assign(static_cast<std::size_t>(TargetCount()), std::string());
+    FTargets = ListTargets(FList);
+    FTyped.assign(FTargets.size(), std::string());
     FCurrent = 0;
     FillTargets();
-    LoadTarget(FList);
+    LoadTarget(FTargets.front());
     FProgress->End();
     UpdateControls();
 }
@@ -224,11 +223,9 @@ void TfrmExportUser::SaveSettings() {
     EnsureHashCacheKey(FList); // a slow form keeps its hashes for the next export
     FTyped[static_cast<std::size_t>(FCurrent)] = FFtpPass.Read(F->edtFtpPassword->text());
     StoreTarget(CurrentTarget());
-    for (std::size_t i = 0; i < FOthers.size(); ++i)
-        FOthers[i].Enabled = TargetTicked(static_cast<int>(i) + 1);
-    FList.Targets = FOthers;
-    FList.TargetName = FFirstName;
-    FList.TargetDisabled = !TargetTicked(0);
+    for (std::size_t i = 0; i < FTargets.size(); ++i)
+        FTargets[i].Enabled = TargetTicked(static_cast<int>(i));
+    SetTargets(FList, FTargets);
 }
 
 void TfrmExportUser::StoreTarget(TTargetFields& target) {
@@ -268,21 +265,26 @@ void TfrmExportUser::StoreTarget(TTargetFields& target) {
     target.CheckUser = check ? FCheckUser.Read(F->edtCheckUser->text()) : std::string();
 }
 
+void TfrmExportUser::Trust(int index, const std::function<void(TTargetFields&)>& change) {
+    TTargetSettings& here = FTargets[static_cast<std::size_t>(index)];
+    change(here);
+    const int stored = FindTarget(FList, here.Name);
+    if (stored == 0)
+        change(FList);
+    else if (stored > 0)
+        change(FList.Targets[static_cast<std::size_t>(stored - 1)]);
+}
+
 TTargetFields& TfrmExportUser::CurrentTarget() {
-    if (FCurrent == 0) return FList;
-    return FOthers[static_cast<std::size_t>(FCurrent - 1)];
+    return FTargets[static_cast<std::size_t>(FCurrent)];
 }
 
 std::string TfrmExportUser::TargetNameOf(int index) const {
-    if (index > 0) return FOthers[static_cast<std::size_t>(index - 1)].Name;
-    return FFirstName.empty() ? std::string(KFirstTargetName) : FFirstName;
+    return FTargets[static_cast<std::size_t>(index)].Name;
 }
 
 TTargetSettings TfrmExportUser::TargetAt(int index) const {
-    if (index > 0) return FOthers[static_cast<std::size_t>(index - 1)];
-    TTargetSettings first = FirstTarget(FList);
-    first.Name = TargetNameOf(0);
-    return first;
+    return FTargets[static_cast<std::size_t>(index)];
 }
 
 bool TfrmExportUser::TargetTicked(int index) const {
@@ -295,8 +297,7 @@ void TfrmExportUser::FillTargets() {
     for (int i = 0; i < TargetCount(); ++i)
         ticked.push_back(i < F->lstTargets->count()
                              ? TargetTicked(i)
-                             : (i == 0 ? !FList.TargetDisabled
-                                       : FOthers[static_cast<std::size_t>(i - 1)].Enabled));
+                             : FTargets[static_cast<std::size_t>(i)].Enabled);
     const QSignalBlocker quiet(F->lstTargets);
     F->lstTargets->clear();
     for (int i = 0; i < TargetCount(); ++i) {
@@ -349,7 +350,7 @@ void TfrmExportUser::AddTarget() {
     if (!name) return;
     TTargetSettings target;
     target.Name = *name;
-    FOthers.push_back(target);
+    FTargets.push_back(target);
     FTyped.emplace_back();
     FillTargets();
     F->lstTargets->setCurrentRow(TargetCount() - 1); // the new one's fields, to be filled in
@@ -360,19 +361,17 @@ void TfrmExportUser::RenameTarget() {
     const std::optional<std::string> name =
         AskTargetName(tr("Rename Target"), TargetNameOf(FCurrent));
     if (!name) return;
-    if (FCurrent == 0)
-        FFirstName = *name;
-    else
-        FOthers[static_cast<std::size_t>(FCurrent - 1)].Name = *name;
+    FTargets[static_cast<std::size_t>(FCurrent)].Name = *name;
     FillTargets();
 }
 
 void TfrmExportUser::RemoveTarget() {
-    if (FCurrent == 0) return; // the database's own settings stay
+    if (TargetCount() < 2) return; // a database keeps one target at least
     const int removed = FCurrent;
-    FOthers.erase(FOthers.begin() + (removed - 1));
+    FTargets.erase(FTargets.begin() + removed);
     FTyped.erase(FTyped.begin() + removed);
-    FCurrent = removed - 1;
+    // The one before it, or the one that is the first now.
+    FCurrent = std::max(0, removed - 1);
     LoadTarget(CurrentTarget());
     delete F->lstTargets->takeItem(removed); // the others keep their ticks
     FillTargets();
@@ -383,7 +382,7 @@ std::string TfrmExportUser::SecretOf(int index) const {
     if (index == FCurrent) return FFtpPass.Read(F->edtFtpPassword->text());
     const std::string& typed = FTyped[static_cast<std::size_t>(index)];
     if (!typed.empty()) return typed;
-    return index == 0 ? FList.FtpPass : FOthers[static_cast<std::size_t>(index - 1)].FtpPass;
+    return FTargets[static_cast<std::size_t>(index)].FtpPass;
 }
 
 TPasswordsType TfrmExportUser::GetPassType() const {
@@ -406,7 +405,7 @@ void TfrmExportUser::UpdateControls() {
     F->lstTargets->setEnabled(!FBusy);
     F->btnAddTarget->setEnabled(!FBusy);
     F->btnRenameTarget->setEnabled(!FBusy);
-    F->btnRemoveTarget->setEnabled(!FBusy && FCurrent > 0);
+    F->btnRemoveTarget->setEnabled(!FBusy && TargetCount() > 1);
     F->edtCheckUrl->setEnabled(F->cbxCheckAfter->isChecked());
     F->edtCheckUser->setEnabled(F->cbxCheckAfter->isChecked());
     F->btnExport->setEnabled(canExport);
@@ -711,7 +710,7 @@ void TfrmExportUser::ExportDone(const TExportResult& result) {
         // the reason and the key, which (once the user has checked it) identifies the server
         // from now on.
         if (AskTrustTlsKey(error, QString::fromStdString(identity.PublicKeyPin))) {
-            FList.FtpTlsPin = identity.PublicKeyPin;
+            Trust(0, [&](TTargetFields& target) { target.FtpTlsPin = identity.PublicKeyPin; });
             QMetaObject::invokeMethod(this, &TfrmExportUser::ExportClicked, Qt::QueuedConnection);
         }
         FocusTarget();
@@ -869,9 +868,7 @@ bool TfrmExportUser::AcceptHostKey(const std::string& server, const std::string&
             index = i;
             break;
         }
-    TTargetFields& target = index == 0 ? static_cast<TTargetFields&>(FList)
-                                       : FOthers[static_cast<std::size_t>(index - 1)];
-    AddStoredHostKey(target, fingerprint);
+    Trust(index, [&](TTargetFields& target) { AddStoredHostKey(target, fingerprint); });
     if (index == FCurrent) F->lstFtpHostKeys->addItem(QString::fromStdString(fingerprint));
     UpdateControls();
     return true;

@@ -10,6 +10,7 @@
 #include <QDialog>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -71,12 +72,16 @@ protected:
 private:
     void Connect();
     void LoadSettings();
-    // The targets: the list's first (its own settings, the list itself) and the others, as
-    // edited here; the fields show the one chosen in the list of targets.
+    // The targets as edited here, the first one first; the fields show the one chosen in the
+    // list of targets. The database gets them when the settings are saved.
     TTargetFields& CurrentTarget();
+    // A trust decision (a host key, a certificate's key) for a target, remembered at once in
+    // the database as well: the export that asked runs on the database's settings, and the
+    // next one must not ask again.
+    void Trust(int index, const std::function<void(TTargetFields&)>& change);
     void LoadTarget(const TTargetFields& target);
     void StoreTarget(TTargetFields& target);
-    int TargetCount() const { return 1 + static_cast<int>(FOthers.size()); }
+    int TargetCount() const { return static_cast<int>(FTargets.size()); }
     std::string TargetNameOf(int index) const;
     TTargetSettings TargetAt(int index) const;
     bool TargetTicked(int index) const;
@@ -155,10 +160,9 @@ private:
     bool FDryRun = false;        // the running job only compares (Preview Changes)
     std::string FAcceptedSha256; // the target's content the user agreed to replace
 
-    std::vector<TTargetSettings> FOthers; // the targets after the first
-    std::string FFirstName;               // the first target's own name (empty: the default)
-    std::vector<std::string> FTyped;      // per target: its password as last typed here
-    int FCurrent = 0;                     // the target the fields show
+    std::vector<TTargetSettings> FTargets; // every target, the first one first
+    std::vector<std::string> FTyped;       // per target: its password as last typed here
+    int FCurrent = 0;                      // the target the fields show
 
     // The texts the database gave each box, so an untouched box writes back the same bytes.
     TByteField FPassFile, FFtpHost, FFtpUser, FFtpPass, FFtpPasswdFile, FFtpKeyFile, FFtpCaFile,

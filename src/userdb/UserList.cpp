@@ -5,6 +5,7 @@
 #include "userdb/UserDbTexts.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <unordered_set>
 
 namespace quorvane {
@@ -269,6 +270,20 @@ std::vector<TTargetSettings> ListTargets(const TUserList& list) {
     std::vector<TTargetSettings> targets{FirstTarget(list)};
     targets.insert(targets.end(), list.Targets.begin(), list.Targets.end());
     return targets;
+}
+
+void SetTargets(TUserList& list, const std::vector<TTargetSettings>& targets) {
+    if (targets.empty()) throw std::logic_error("a list has one target at least");
+    SetFirstTarget(list, targets.front());
+    list.Targets.assign(targets.begin() + 1, targets.end());
+}
+
+void RemoveTarget(TUserList& list, int index) {
+    std::vector<TTargetSettings> targets = ListTargets(list);
+    if (targets.size() < 2 || index < 0 || index >= static_cast<int>(targets.size()))
+        throw std::logic_error("no target to remove there");
+    targets.erase(targets.begin() + index);
+    SetTargets(list, targets);
 }
 
 int FindTarget(const TUserList& list, const std::string& name) {

@@ -207,6 +207,11 @@ TTargetSettings FirstTarget(const TUserList& list);
 void SetFirstTarget(TUserList& list, const TTargetSettings& target);
 // Every target of the list, the first one first.
 std::vector<TTargetSettings> ListTargets(const TUserList& list);
+// Makes these the list's targets, the first as its own settings (there must be one).
+void SetTargets(TUserList& list, const std::vector<TTargetSettings>& targets);
+// Removes a target (0 for the first: the next one takes its place); raises std::logic_error
+// for the only one or an index out of range, which callers are to refuse before.
+void RemoveTarget(TUserList& list, int index);
 // The target of that name (exact bytes): 0 for the first, then 1, 2, ...; -1 when there is none.
 int FindTarget(const TUserList& list, const std::string& name);
 

@@ -74,6 +74,13 @@ TEST(ExportTargets, OneTargetKeepsTheDatabasesBytesAndAddedOnesAreStored) {
         dialog.SaveSettings();
     }
     EXPECT_EQ(t.List.Fingerprint(), before) << "one target: nothing new is written";
+    {
+        // Edited, another target chosen, and closed without saving (Cancel): nothing stays.
+        TfrmExportUser dialog(t.List);
+        Find<QLineEdit>(dialog, "edtFile")->setText(QString::fromStdString(t.Dir.File("edited")));
+        TTargets::Add(dialog, t.Modals, "web9", t.Dir.File("ninth"));
+    }
+    EXPECT_EQ(t.List.Fingerprint(), before) << "cancelled: the database is as it was";
 
     TfrmExportUser dialog(t.List);
     TTargets::Add(dialog, t.Modals, "web2", t.Dir.File("second"));
@@ -92,6 +99,16 @@ TEST(ExportTargets, OneTargetKeepsTheDatabasesBytesAndAddedOnesAreStored) {
     ASSERT_FALSE(t.Modals.Boxes.empty());
     EXPECT_TRUE(t.Modals.Boxes.back().Text.contains(QStringLiteral("default")));
     EXPECT_EQ(Find<QListWidget>(dialog, "lstTargets")->count(), 2);
+
+    // The first one removed, the next takes its place as the database's own settings.
+    Find<QListWidget>(dialog, "lstTargets")->setCurrentRow(0);
+    QTest::mouseClick(Find<QPushButton>(dialog, "btnRemoveTarget"), Qt::LeftButton);
+    EXPECT_EQ(Str(Find<QLineEdit>(dialog, "edtFile")->text()), t.Dir.File("second"));
+    EXPECT_FALSE(Find<QPushButton>(dialog, "btnRemoveTarget")->isEnabled()) << "the only one";
+    dialog.SaveSettings();
+    EXPECT_EQ(t.List.PassFile, t.Dir.File("second"));
+    EXPECT_EQ(t.List.TargetName, "web2");
+    EXPECT_TRUE(t.List.Targets.empty());
 }
 
 // Every ticked target gets the new file, or (one of them failing) none does, and the dialog
