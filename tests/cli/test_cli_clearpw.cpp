@@ -37,6 +37,28 @@ int HtpasswdVerify(const std::string& file, const std::string& login, const std:
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// A new database in a folder of its own with these users, switched to keep no clear passwords
+// when asked. Run() puts the database for "DB" and a file beside it for "OUT".
+struct TSite {
+    using TUsers = std::vector<std::pair<std::string, std::string>>;
+    TSite(const TUsers& users, bool switched) {
+        EXPECT_EQ(Cli({"create", Db}).Status, 0);
+        for (const auto& [login, pw] : users)
+            EXPECT_EQ(Cli({"add", Db, login, "--password-stdin"}, pw + "\n").Status, 0);
+        if (switched) {
+            EXPECT_EQ(Cli({"settings", Db, "--keep-clear-passwords", "no", "--yes"}).Status, 0);
+        }
+    }
+    TResult Run(std::vector<std::string> args, const std::string& input = {}) const {
+        for (std::string& a : args)
+            a = a == "DB" ? Db : a == "OUT" ? Out : a;
+        return Cli(args, input);
+    }
+    TTempDir Dir;
+    const std::string Db = Dir.File("site.udx");
+    const std::string Out = Dir.File("other");
+};
+
 // The users a database of each form starts with, then the switch: none of the passwords is in
 // the file any more, and the exported file lets each of them in (and no wrong password).
 TEST(KeepNoClearPasswords, SwitchedDatabaseExportsAFileHtpasswdAndNginxAccept) {
@@ -48,15 +70,12 @@ TEST(KeepNoClearPasswords, SwitchedDatabaseExportsAFileHtpasswdAndNginxAccept) {
         {"--format", "bcrypt", "--cost", "5"},
         {"--format", "sha512", "--rounds", "5000"},
     };
-    const std::vector<std::pair<std::string, std::string>> users = {
+    const TSite::TUsers users = {
         {"ann", "Ann-s3cret-pw"}, {"bob", "b0b's pass word"}, {"carl", "c\xc3\xa4rl-pw"}};
     for (const auto& form : forms) {
-        TTempDir dir;
-        const std::string db = dir.File("site.udx");
+        const TSite site(users, false);
+        const std::string& db = site.Db;
         const std::string out = nginx.PasswordFilePath().string();
-        ASSERT_EQ(Cli({"create", db}).Status, 0);
-        for (const auto& [login, pw] : users)
-            ASSERT_EQ(Cli({"add", db, login, "--password-stdin"}, pw + "\n").Status, 0);
         std::vector<std::string> choose = {"export", db, "--save-choice", "--output", out};
         choose.insert(choose.end(), form.begin(), form.end());
         ASSERT_EQ(Cli(choose).Status, 0) << form[1];
@@ -108,14 +127,9 @@ TEST(KeepNoClearPasswords, EveryWayInKeepsOnlyTheHash) {
         {"series", {"series", "DB", "--count", "3", "--password-length", "12"}, "", "", ""},
     };
     for (const TCase& c : cases) {
-        TTempDir dir;
-        const std::string db = dir.File("site.udx");
-        ASSERT_EQ(Cli({"create", db}).Status, 0);
-        ASSERT_EQ(Cli({"add", db, "ann", "--password-stdin"}, "Old-ann-pw\n").Status, 0);
-        ASSERT_EQ(Cli({"settings", db, "--keep-clear-passwords", "no", "--yes"}).Status, 0);
-        std::vector<std::string> args = c.Args;
-        args[1] = db;
-        const TResult r = Cli(args, c.Input);
+        const TSite site({{"ann", "Old-ann-pw"}}, true);
+        const std::string& db = site.Db;
+        const TResult r = site.Run(c.Args, c.Input);
         ASSERT_EQ(r.Status, 0) << c.Name << ": " << r.Err;
 
         std::vector<std::pair<std::string, std::string>> given;
@@ -164,29 +178,19 @@ TEST(KeepNoClearPasswords, RefusalsChangeNothing) {
          "SHA-256-crypt needs the clear passwords"},
     };
     for (const TCase& c : cases) {
-        TTempDir dir;
-        const std::string db = dir.File("site.udx");
-        const std::string out = dir.File("htpasswd");
-        ASSERT_EQ(Cli({"create", db}).Status, 0);
-        ASSERT_EQ(Cli({"add", db, "ann", "--password-stdin"}, "ann-pw\n").Status, 0);
-        ASSERT_EQ(Cli({"add", db, "bob", "--password-stdin"}, "bob-pw\n").Status, 0);
-        if (c.SwitchFirst) {
-            ASSERT_EQ(Cli({"settings", db, "--keep-clear-passwords", "no", "--yes"}).Status, 0);
-        } else if (std::string(c.Name) == "plain text") {
-            ASSERT_EQ(
-                Cli({"export", db, "--format", "plain", "--save-choice", "--output", out}).Status,
-                0);
+        const TSite site({{"ann", "ann-pw"}, {"bob", "bob-pw"}}, c.SwitchFirst);
+        if (std::string(c.Name) == "plain text") {
+            ASSERT_EQ(site.Run({"export", "DB", "--format", "plain", "--save-choice", "--output",
+                                site.Dir.File("htpasswd")})
+                          .Status,
+                      0);
         }
-        const std::string before = ReadWholeFile(db);
-        std::vector<std::string> args = c.Args;
-        args[1] = db;
-        for (std::string& a : args)
-            if (a == "OUT") a = dir.File("other");
-        const TResult r = Cli(args);
+        const std::string before = ReadWholeFile(site.Db);
+        const TResult r = site.Run(c.Args);
         EXPECT_EQ(r.Status, 1) << c.Name;
         EXPECT_NE(r.Err.find(c.Error), std::string::npos) << c.Name << ": " << r.Err;
-        EXPECT_EQ(ReadWholeFile(db), before) << c.Name;
-        EXPECT_FALSE(std::filesystem::exists(dir.File("other"))) << c.Name;
+        EXPECT_EQ(ReadWholeFile(site.Db), before) << c.Name;
+        EXPECT_FALSE(std::filesystem::exists(site.Out)) << c.Name;
     }
 }
 

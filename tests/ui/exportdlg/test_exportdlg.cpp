@@ -334,51 +334,46 @@ TEST(ExportDialog, EmptyPasswordsNeedConsent) {
     }
 }
 
-// A stored target that names the database itself is refused before anything is written.
-TEST(ExportDialog, TargetThatIsTheDatabaseIsRefused) {
-    TTempDir dir;
-    const fs::path database = dir.Path() / "site.udx";
-    TUserList list;
-    list.Add("carl", "c");
-    list.PassType = TPasswordsType::ptPlainText;
-    list.SaveToFile(database.string());
-    const std::string saved = ReadWholeFile(database);
-    list.PassFile = database.string();
-    TDialogOn t(list, {.DatabasePath = database.string()});
-    t.dialog.show();
-    TScriptedModals modals;
-    QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
-    WaitUntil([] { return false; }, 100);
-    ASSERT_EQ(modals.Boxes.size(), 1u);
-    EXPECT_NE(Str(modals.Boxes[0].Text).find("would replace the database itself"),
-              std::string::npos)
-        << Str(modals.Boxes[0].Text);
-    EXPECT_TRUE(t.dialog.isVisible());
-    EXPECT_EQ(ReadWholeFile(database), saved) << "the database is untouched";
-}
-
-TEST(ExportDialog, FileThatCannotBeCreatedShowsTheErrorAndStaysOpen) {
-    TTempDir dir;
-    const std::string target = (dir.Path() / "missing" / "htpasswd").string();
-    TUserList list;
-    list.Add("carl", "c");
-    list.PassFile = target;
-    TDialogOn t(list);
-    t.dialog.show();
-    TScriptedModals modals;
-    QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
-    WaitUntil([] { return false; }, 100);
-    ASSERT_EQ(modals.Boxes.size(), 1u);
-    EXPECT_EQ(Str(modals.Boxes[0].Title), "Quorvane");
-    EXPECT_EQ(Str(modals.Boxes[0].Text), "Cannot create file " + target + ": the folder " +
-                                             target.substr(0, target.rfind('/')) +
-                                             " does not exist.");
-    EXPECT_TRUE(t.dialog.isVisible()) << "the dialog stays open for another try";
-    EXPECT_FALSE(t.dialog.IsBusy());
-    EXPECT_TRUE(t.c.btnExport->isEnabled());
-    EXPECT_TRUE(t.c.lblProgress->text().isEmpty());
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_FALSE(fs::exists(target));
+// A local target that cannot be written, or that names the database itself, is refused with
+// the reason; nothing is written and the dialog stays ready for another try.
+TEST(ExportDialog, LocalTargetsThatCannotBeWrittenAreRefusedAndTheDialogStaysOpen) {
+    struct TCase {
+        const char* Name;
+        bool IsDatabase; // else a file in a folder that does not exist
+    };
+    for (const TCase& c : {TCase{"the database", true}, TCase{"a missing folder", false}}) {
+        SCOPED_TRACE(c.Name);
+        TTempDir dir;
+        const std::string database = (dir.Path() / "site.udx").string();
+        const std::string target =
+            c.IsDatabase ? database : (dir.Path() / "missing" / "htpasswd").string();
+        TUserList list;
+        list.Add("carl", "c");
+        list.PassType = TPasswordsType::ptPlainText;
+        list.SaveToFile(database);
+        const std::string saved = ReadWholeFile(database);
+        list.PassFile = target;
+        TDialogOn t(list, {.DatabasePath = database});
+        t.dialog.show();
+        TScriptedModals modals;
+        QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
+        WaitUntil([] { return false; }, 100);
+        ASSERT_EQ(modals.Boxes.size(), 1u);
+        EXPECT_EQ(Str(modals.Boxes[0].Title), "Quorvane");
+        const std::string text = Str(modals.Boxes[0].Text);
+        if (c.IsDatabase)
+            EXPECT_NE(text.find("would replace the database itself"), std::string::npos) << text;
+        else
+            EXPECT_EQ(text, "Cannot create file " + target + ": the folder " +
+                                target.substr(0, target.rfind('/')) + " does not exist.");
+        EXPECT_TRUE(t.dialog.isVisible()) << "the dialog stays open for another try";
+        EXPECT_FALSE(t.dialog.IsBusy());
+        EXPECT_TRUE(t.c.btnExport->isEnabled());
+        EXPECT_TRUE(t.c.lblProgress->text().isEmpty());
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        EXPECT_EQ(ReadWholeFile(database), saved) << "the database is untouched";
+        EXPECT_EQ(fs::exists(target), c.IsDatabase);
+    }
 }
 
 // --- FTP exports against a loopback server ---

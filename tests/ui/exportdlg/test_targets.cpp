@@ -112,27 +112,45 @@ TEST(ExportTargets, OneTargetKeepsTheDatabasesBytesAndAddedOnesAreStored) {
 }
 
 // Every ticked target gets the new file, or (one of them failing) none does, and the dialog
-// says what each one holds.
+// says what each one holds. A store among them gets the users, with the same hashes as the file.
 TEST(ExportTargets, AnExportGoesToEveryTickedTargetOrToNone) {
     struct TCase {
         const char* Name;
         bool SecondFails; // its folder does not exist
         bool FirstTicked;
+        bool Store; // the second target is a database table
     };
-    for (const TCase& c : {TCase{"both", false, true}, TCase{"second alone", false, false},
-                           TCase{"second fails", true, true}}) {
+    for (const TCase& c :
+         {TCase{"both", false, true, false}, TCase{"second alone", false, false, false},
+          TCase{"second fails", true, true, false}, TCase{"a store", false, true, true}}) {
         SCOPED_TRACE(c.Name);
         TTargets t;
+        if (c.Store) t.List.PassType = TPasswordsType::ptSHA512;
         WriteWholeFile(t.Dir.File("first"), "old\r\n");
-        const std::string second =
-            c.SecondFails ? t.Dir.File("missing/second") : t.Dir.File("second");
+        const std::string second = c.Store         ? "sqlite:" + t.Dir.File("auth.db")
+                                   : c.SecondFails ? t.Dir.File("missing/second")
+                                                   : t.Dir.File("second");
         TfrmExportUser dialog(t.List);
         TTargets::Add(dialog, t.Modals, "web2", second);
         TTargets::Tick(dialog, 0, c.FirstTicked);
         const bool closed = TTargets::Export(dialog);
-        EXPECT_EQ(closed, !c.SecondFails);
+        EXPECT_EQ(closed, !c.SecondFails)
+            << (t.Modals.Boxes.empty() ? std::string() : Str(t.Modals.Boxes.back().Text));
+        const std::string first = ReadWholeFile(t.Dir.File("first"));
+        if (c.Store) {
+            ASSERT_EQ(t.List.Targets.size(), 1u);
+            EXPECT_EQ(t.List.Targets[0].StoreUrl, second);
+            EXPECT_FALSE(t.List.Targets[0].ExportToFile);
+            TStoreSettings settings = *ParseStoreUrl(second);
+            settings.Owner = t.List.Targets[0].StoreOwner;
+            const std::vector<TStoredUser> rows = OpenUserStore(settings)->Read();
+            ASSERT_EQ(rows.size(), 1u);
+            EXPECT_EQ(rows[0].Login, "alice");
+            EXPECT_EQ("alice:" + rows[0].Hash + "\r\n", first) << "the same hash in both";
+            continue;
+        }
         const bool firstNew = c.FirstTicked && !c.SecondFails;
-        EXPECT_EQ(ReadWholeFile(t.Dir.File("first")), firstNew ? "alice:a1\r\n" : "old\r\n");
+        EXPECT_EQ(first, firstNew ? "alice:a1\r\n" : "old\r\n");
         if (!c.SecondFails) {
             EXPECT_EQ(ReadWholeFile(second), "alice:a1\r\n");
             EXPECT_FALSE(dialog.Outcome().Confirmation.isEmpty()) << "each target's outcome";
@@ -142,25 +160,4 @@ TEST(ExportTargets, AnExportGoesToEveryTickedTargetOrToNone) {
                 << Str(t.Modals.Boxes.back().Text);
         }
     }
-}
-
-// A store among the targets: its table gets the users, the file the same export's lines.
-TEST(ExportTargets, AStoreTargetIsSyncedWithTheFiles) {
-    TTargets t;
-    t.List.PassType = TPasswordsType::ptSHA512;
-    const std::string url = "sqlite:" + t.Dir.File("auth.db");
-    TfrmExportUser dialog(t.List);
-    TTargets::Add(dialog, t.Modals, "sql", url);
-    ASSERT_TRUE(TTargets::Export(dialog))
-        << (t.Modals.Boxes.empty() ? std::string() : Str(t.Modals.Boxes.back().Text));
-    ASSERT_EQ(t.List.Targets.size(), 1u);
-    EXPECT_EQ(t.List.Targets[0].StoreUrl, url);
-    EXPECT_FALSE(t.List.Targets[0].ExportToFile);
-    const std::string line = ReadWholeFile(t.Dir.File("first"));
-    TStoreSettings settings = *ParseStoreUrl(url);
-    settings.Owner = t.List.Targets[0].StoreOwner;
-    const std::vector<TStoredUser> rows = OpenUserStore(settings)->Read();
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0].Login, "alice");
-    EXPECT_EQ("alice:" + rows[0].Hash + "\r\n", line) << "the same hash in both";
 }
