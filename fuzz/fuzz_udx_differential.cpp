@@ -2,11 +2,13 @@
 // object stream: for every input both readers end with the same list and the same message, and
 // what was read renders straight from the list exactly as through its object stream, with the
 // same fingerprint and stamp. Read through a stream, one user at a time, a text gives the same
-// message, and on success the same sums and the same text.
+// message, and on success the same sums and the same text. Read in small pieces on other threads,
+// it gives the same message and list, or the same sums, as read in one pass.
 
 #include "ReferenceReader.h"
 #include "base/Errors.h"
 #include "userdb/DataLib.h"
+#include "userdb/DataLibInternal.h"
 #include "userdb/UserList.h"
 
 #include <cstdint>
@@ -56,10 +58,42 @@ struct TTee : TUserStream {
     std::abort();
 }
 
+// The same text read in pieces of a few bytes, by the calling thread alone and with two more.
+void ReadInPieces(const std::string& text) {
+    TUserList whole;
+    whole.Add("old", "pw");
+    const std::string wholeError = ErrorOf([&] { ReadListText(text, whole); });
+    TTee wholeTee;
+    TUserList wholeStreamed;
+    ErrorOf([&] { ReadListTextInPieces(text, wholeStreamed, 0, 0, {}, &wholeTee); });
+    const TListSums b = wholeTee.Sums.Finish(wholeStreamed);
+    for (const auto& [pieceBytes, pieceWorkers] : {std::pair<size_t, unsigned>{1, 0}, {24, 2}}) {
+        const size_t bytes = pieceBytes;
+        const unsigned workers = pieceWorkers;
+        TUserList pieces;
+        pieces.Add("old", "pw");
+        pieces.Users(0).CreatedDate = whole.Users(0).CreatedDate;
+        pieces.Users(0).ExpireDate = whole.Users(0).ExpireDate;
+        if (ErrorOf([&] { ReadListTextInPieces(text, pieces, bytes, workers); }) != wholeError)
+            Fail("read in pieces, another message", wholeError);
+        if (ListText(pieces) != ListText(whole)) Fail("read in pieces, another list", text);
+        TTee tee;
+        TUserList streamed;
+        if (ErrorOf([&] { ReadListTextInPieces(text, streamed, bytes, workers, {}, &tee); }) !=
+            wholeError)
+            Fail("read in pieces through a stream, another message", wholeError);
+        if (!wholeError.empty()) continue;
+        const TListSums a = tee.Sums.Finish(streamed);
+        if (tee.Users != wholeTee.Users || a.Fingerprint != b.Fingerprint || a.Stamp != b.Stamp)
+            Fail("read in pieces through a stream, other sums", text);
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
+    ReadInPieces(text);
     // Both start from a list that already holds a user, so "Items = <>" and a partial read
     // show too.
     TUserList list, reference;

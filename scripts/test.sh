@@ -29,11 +29,11 @@ cmake --build build/release -j "$jobs"
 # waiting for its upload) under ThreadSanitizer.
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_GUI=OFF \
   -DQUORVANE_BENCH=OFF -DQUORVANE_TSAN=ON -DQUORVANE_WERROR=ON
-cmake --build build/tsan -j "$jobs" --target test_ftp test_export test_job
+cmake --build build/tsan -j "$jobs" --target test_ftp test_export test_job test_userdb
 (cd build/tsan &&
   TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
   ctest --output-on-failure -j "$jobs" --timeout 600 --no-tests=error \
-    -R '^(ftp\.(FtpUpload|PassiveAndActive|.*Abort)|job\.|export\..*(Workers|Threads))')
+    -R '^(ftp\.(FtpUpload|PassiveAndActive|.*Abort)|job\.|export\..*(Workers|Threads)|userdb\.SaveLoad\.ReadInPieces)')
 
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DQUORVANE_SANITIZE=ON -DQUORVANE_WERROR=ON -DQUORVANE_BENCH=ON \

@@ -3,6 +3,7 @@
 // seam through which tests make a save fail. Not part of the public interface.
 
 #include "base/AtomicFile.h"
+#include "userdb/DataLib.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -40,5 +41,12 @@ constexpr size_t kNumberChars = 32;
 size_t FormatNumber(double value, char* out);
 
 } // namespace stream
+
+// ReadListText with the users of a collection read ahead in pieces of about pieceBytes of text
+// (0: in one pass), by this many threads besides the calling one (0: the calling one reads
+// every piece). Every choice gives the same outcome; ReadListText's suits large files.
+void ReadListTextInPieces(std::string_view text, TUserList& list, size_t pieceBytes,
+                          unsigned workers, const TReleaseHint& release = {},
+                          TUserStream* users = nullptr);
 
 } // namespace quorvane

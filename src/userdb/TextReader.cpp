@@ -1,4 +1,5 @@
-// Reads the text of a users database file in one pass over it. Nothing reaches the list before
+// Reads the text of a users database file in one pass over it (a large collection of users is
+// read ahead in pieces on other threads, to the same outcome). Nothing reaches the list before
 // the whole text has been checked: the entries are applied on the way to a fresh list, and only
 // once the text has turned out well formed do they go over to the list being loaded, up to the
 // first entry that did not suit it. The list thus ends up exactly as if the syntax of the whole
@@ -7,17 +8,27 @@
 #include "base/AsciiCase.h"
 #include "base/Errors.h"
 #include "userdb/DataLib.h"
+#include "userdb/DataLibInternal.h"
 #include "userdb/UserDbTexts.h"
 #include "userdb/UserList.h"
 
+#include <algorithm>
 #include <array>
 #include <cfloat>
 #include <charconv>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string_view>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -99,9 +110,18 @@ public:
 
     // How far the text has been read.
     size_t Offset() const { return static_cast<size_t>(FP - FStart); }
+    // Where the current token starts.
+    size_t TokenOffset() const { return static_cast<size_t>(FTokenStart - FStart); }
+
+    // Goes on with the token that starts at this offset, as if the text before it had been read.
+    void SeekTo(size_t offset) {
+        FP = FStart + offset;
+        Next();
+    }
 
     void Next() {
         SkipBlanks();
+        FTokenStart = FP;
         // A zero byte ends the text like its real end.
         if (FP >= FEnd || *FP == 0) {
             Kind = TTok::Eof;
@@ -324,6 +344,7 @@ private:
     const unsigned char* const FStart;
     const unsigned char* FP;
     const unsigned char* const FEnd;
+    const unsigned char* FTokenStart = FStart;
     bool FBytesAreView = true;
     std::string_view FView;
     std::string FStr;
@@ -623,11 +644,115 @@ TFloat FloatValue(std::string_view s, char suffix) {
 // Why the entries stopped being applied: the first entry that did not suit the list.
 enum class TRefusal { None, Invalid, UnknownPassType };
 
+// The users of a large collection are read in pieces, each from a line that starts with "item",
+// on other threads while this one takes in the pieces before. A piece is read as the
+// collection's loop would read on from that item. It counts only when the reading before it
+// arrives at exactly that item, at the collection's own level; else the reading just goes on
+// past it. So the outcome is always that of one pass from the start.
+struct TPiece {
+    size_t From = 0;                 // where its first item starts
+    size_t To = std::string::npos;   // where the next piece's starts (npos: none)
+    std::vector<TUserProp> Streamed; // its users, when they go to a stream: the first Count
+    size_t Count = 0;
+    TUserList Staged; // its users, when they go to the list
+    bool Read = false;
+    bool Invalid = false; // not well formed
+    std::exception_ptr Error;
+    TRefusal Refusal = TRefusal::None; // an entry that did not suit, and what it was
+    std::string UnknownPassType;
+    bool Landed = false; // arrived at the item at To; else stopped at the collection's end
+    size_t StopAt = 0;   // where the collection's ">" is, when it did not land
+};
+
+// How large a text's collection must be, and the pieces, for the read ahead.
+struct TPieceSettings {
+    size_t Bytes = 0;     // 0: read in one pass only
+    unsigned Workers = 0; // threads besides the calling one (0: the calling one reads each piece)
+};
+
+class TParser;
+
+const TUserProp& BlankUser() {
+    static const TUserProp blank;
+    return blank;
+}
+
+// The pieces of one collection and the threads that read them ahead, at most a few pieces
+// beyond the one being taken in. Each piece is found when it is first needed, so that the text
+// is looked at front to back.
+class TReadAhead {
+public:
+    TReadAhead(std::string_view text, size_t first, const TPieceSettings& settings, int depth,
+               bool streamed);
+    ~TReadAhead();
+    TReadAhead(const TReadAhead&) = delete;
+    TReadAhead& operator=(const TReadAhead&) = delete;
+
+    // Where the next piece starts; npos when none is left.
+    size_t NextStart() const { return FNextStart; }
+    // The next piece, read (here, when no thread has begun it).
+    TPiece& Take();
+    // Done with the piece taken: it goes, and the threads may read one further.
+    void Done();
+
+private:
+    TPiece* Piece(size_t index);
+    void Reuse(TPiece& piece);
+    void Work();
+    void Read(TPiece& piece) const;
+
+    const std::string_view FText;
+    const size_t FBytes;
+    const int FDepth;
+    const bool FStreamed;
+    const size_t FWindow;
+    std::deque<TPiece> FPieces;                 // from the next one to take on
+    std::vector<std::vector<TUserProp>> FSpare; // users of pieces gone, to be filled again
+    size_t FFound;                              // where the piece after the last one found starts
+    size_t FTaken = 0;                          // pieces taken in and gone
+    size_t FClaim = 0;                          // the piece a thread may begin next
+    size_t FNextStart;                          // FTaken's start, for the taking thread alone
+    bool FStop = false;
+    std::mutex FMutex;
+    std::condition_variable FChanged;
+    std::vector<std::thread> FThreads;
+};
+
 class TParser {
 public:
     TParser(std::string_view text, const TReleaseHint& release, TUserStream* users,
-            std::string_view listName)
-        : FTok(text), FRelease(release), FUsers(users), FListName(listName) {}
+            std::string_view listName, TPieceSettings pieces = {})
+        : FText(text), FTok(text), FRelease(release), FUsers(users), FListName(listName),
+          FPieces(pieces) {}
+    // A parser of a piece whose users go to these, in place of a stream or the list.
+    TParser(std::string_view text, const TReleaseHint& release, std::vector<TUserProp>* slots)
+        : TParser(text, release, nullptr, {}) {
+        FSlots = slots;
+    }
+
+    // Reads the items of a piece as the loop of its collection (at this nesting depth) would,
+    // up to the next piece's first item or the collection's end.
+    void ReadPiece(TPiece& piece, int depth) {
+        FDepth = depth;
+        FTok.SeekTo(piece.From);
+        bool users = true;
+        size_t to = piece.To;
+        while (!FTok.IsSymbol('>')) {
+            if (FTok.TokenOffset() >= to) {
+                if (FTok.TokenOffset() == to) {
+                    piece.Landed = true;
+                    break;
+                }
+                to = std::string::npos; // went past it, inside an item: on to the end
+            }
+            Item(users);
+        }
+        if (!piece.Landed) piece.StopAt = FTok.TokenOffset();
+        piece.Refusal = FRefusal;
+        piece.UnknownPassType = FUnknownPassType;
+        if (FSlots == nullptr) piece.Staged.TakeUsers(FStaged);
+        piece.Count = FSlotCount;
+    }
 
     void Parse() {
         FTok.Next();
@@ -981,31 +1106,76 @@ private:
             FUsersReplaced = true;
             if (FUsers != nullptr) FUsers->Begin(FNamed ? FStaged.Name() : FListName);
         }
+        std::optional<TReadAhead> ahead;
+        if (users && FPieces.Bytes > 0 && FText.size() - FTok.TokenOffset() >= 2 * FPieces.Bytes)
+            ahead.emplace(FText, FTok.TokenOffset(), FPieces, FDepth, FUsers != nullptr);
         while (!FTok.IsSymbol('>')) {
-            if (!FTok.IsKeyword("item")) Invalid();
-            FTok.Next();
-            OptionalPosition();
-            users = users && FApplying;
-            TUserProp* user = nullptr;
-            if (users && FUsers != nullptr) {
-                // One user at a time, in the same object: its strings keep their buffers.
-                static const TUserProp kBlank;
-                FUser.CopyFieldsFrom(kBlank);
-                user = &FUser;
-            } else if (users) {
-                user = &FStaged.AddBlank();
+            if (ahead) {
+                const size_t next = ahead->NextStart();
+                if (FTok.TokenOffset() == next) {
+                    TakePiece(ahead->Take());
+                    ahead->Done();
+                    MaybeRelease();
+                    continue;
+                }
+                if (FTok.TokenOffset() > next) ahead.reset(); // the pieces left cannot count
             }
-            FUserHint = 0;
-            while (!FTok.IsKeyword("end"))
-                Property(false, FApplying ? user : nullptr);
-            FTok.Next();
-            if (user == &FUser && FApplying) FUsers->User(FUser);
+            Item(users);
             MaybeRelease();
         }
         FTok.Next();
         Leave();
     }
 
+    // One item of a collection: a user, while users is set and the entries still apply.
+    void Item(bool& users) {
+        if (!FTok.IsKeyword("item")) Invalid();
+        FTok.Next();
+        OptionalPosition();
+        users = users && FApplying;
+        TUserProp* user = nullptr;
+        if (users && FSlots != nullptr) {
+            // Into the piece's next user, which keeps the buffers of the one it held before.
+            if (FSlotCount == FSlots->size())
+                FSlots->emplace_back();
+            else
+                (*FSlots)[FSlotCount].CopyFieldsFrom(BlankUser());
+            user = &(*FSlots)[FSlotCount];
+        } else if (users && FUsers != nullptr) {
+            // One user at a time, in the same object: its strings keep their buffers.
+            FUser.CopyFieldsFrom(BlankUser());
+            user = &FUser;
+        } else if (users) {
+            user = &FStaged.AddBlank();
+        }
+        FUserHint = 0;
+        while (!FTok.IsKeyword("end"))
+            Property(false, FApplying ? user : nullptr);
+        FTok.Next();
+        if (user == &FUser && FApplying) FUsers->User(FUser);
+        if (user != nullptr && FSlots != nullptr && FApplying) ++FSlotCount;
+    }
+
+    // A piece read ahead, taken in as if its items had been read here.
+    void TakePiece(TPiece& piece) {
+        if (piece.Error) std::rethrow_exception(piece.Error);
+        if (piece.Invalid) Invalid();
+        if (FApplying) {
+            if (FUsers != nullptr) {
+                for (size_t i = 0; i < piece.Count; ++i)
+                    FUsers->User(piece.Streamed[i]);
+            } else {
+                FStaged.AppendUsers(piece.Staged);
+            }
+            if (piece.Refusal != TRefusal::None) {
+                FUnknownPassType = std::move(piece.UnknownPassType);
+                Refuse(piece.Refusal);
+            }
+        }
+        FTok.SeekTo(piece.Landed ? piece.To : piece.StopAt);
+    }
+
+    const std::string_view FText;
     TTokenizer FTok;
     const TReleaseHint& FRelease;
     TUserStream* const FUsers;        // takes the users in place of the list, when set
@@ -1022,7 +1192,132 @@ private:
     bool FNamed = false;         // the header named the object
     bool FUsersReplaced = false; // a collection with items replaced the users
     uint64_t FSetFields = 0;     // rows of kListFields the file set
+    const TPieceSettings FPieces;
+    std::vector<TUserProp>* FSlots = nullptr; // a piece's users, when they go there
+    size_t FSlotCount = 0;
 };
+
+// The first line at or after `from` whose first word is "item": where an item may start.
+size_t FindItemLine(std::string_view text, size_t from) {
+    while (from < text.size()) {
+        const void* lf = std::memchr(text.data() + from, '\n', text.size() - from);
+        if (lf == nullptr) break;
+        size_t i = static_cast<size_t>(static_cast<const char*>(lf) - text.data()) + 1;
+        while (i < text.size() && text[i] == ' ')
+            ++i;
+        if (text.size() - i > 4 && text.compare(i, 4, "item") == 0 &&
+            Is(static_cast<unsigned char>(text[i + 4]), kBlank))
+            return i;
+        from = i;
+    }
+    return std::string::npos;
+}
+
+TReadAhead::TReadAhead(std::string_view text, size_t first, const TPieceSettings& settings,
+                       int depth, bool streamed)
+    : FText(text), FBytes(settings.Bytes), FDepth(depth), FStreamed(streamed),
+      FWindow(2 * static_cast<size_t>(settings.Workers) + 2),
+      FFound(FindItemLine(text, first + settings.Bytes)), FNextStart(FFound) {
+    const unsigned workers = FFound == std::string::npos ? 0 : settings.Workers;
+    try {
+        for (unsigned i = 0; i < workers; ++i)
+            FThreads.emplace_back([this] { Work(); });
+    } catch (const std::system_error&) {
+        // Fewer threads: this one reads what no other has begun.
+    }
+}
+
+TReadAhead::~TReadAhead() {
+    {
+        const std::lock_guard<std::mutex> lock(FMutex);
+        FStop = true;
+    }
+    FChanged.notify_all();
+    for (std::thread& thread : FThreads)
+        thread.join();
+}
+
+// Under the lock: gives the piece the users of one gone, if there is one.
+void TReadAhead::Reuse(TPiece& piece) {
+    if (FSpare.empty()) return;
+    piece.Streamed = std::move(FSpare.back());
+    FSpare.pop_back();
+}
+
+// Under the lock.
+TPiece* TReadAhead::Piece(size_t index) {
+    while (FTaken + FPieces.size() <= index) {
+        if (FFound == std::string::npos) return nullptr;
+        TPiece& piece = FPieces.emplace_back();
+        piece.From = FFound;
+        piece.To = FFound = FindItemLine(FText, FFound + FBytes);
+    }
+    return &FPieces[index - FTaken];
+}
+
+void TReadAhead::Work() {
+    for (;;) {
+        TPiece* piece = nullptr;
+        {
+            std::unique_lock<std::mutex> lock(FMutex);
+            FChanged.wait(lock, [this] { return FStop || FClaim < FTaken + FWindow; });
+            if (FStop) return;
+            piece = Piece(FClaim);
+            if (piece == nullptr) return; // the text has no further piece
+            ++FClaim;
+            Reuse(*piece);
+        }
+        Read(*piece);
+        {
+            const std::lock_guard<std::mutex> lock(FMutex);
+            piece->Read = true;
+        }
+        FChanged.notify_all();
+    }
+}
+
+void TReadAhead::Read(TPiece& piece) const {
+    static const TReleaseHint kNoRelease;
+    try {
+        if (FStreamed) {
+            TParser parser(FText, kNoRelease, &piece.Streamed);
+            parser.ReadPiece(piece, FDepth);
+        } else {
+            TParser parser(FText, kNoRelease, nullptr, {});
+            parser.ReadPiece(piece, FDepth);
+        }
+    } catch (const TInvalidText&) {
+        piece.Invalid = true;
+    } catch (...) {
+        piece.Error = std::current_exception();
+    }
+}
+
+TPiece& TReadAhead::Take() {
+    std::unique_lock<std::mutex> lock(FMutex);
+    TPiece& piece = *Piece(FTaken);
+    if (FClaim == FTaken) { // no thread has begun it
+        ++FClaim;
+        Reuse(piece);
+        lock.unlock();
+        Read(piece);
+        return piece;
+    }
+    FChanged.wait(lock, [&piece] { return piece.Read; });
+    return piece;
+}
+
+void TReadAhead::Done() {
+    {
+        const std::lock_guard<std::mutex> lock(FMutex);
+        if (FStreamed) FSpare.push_back(std::move(FPieces.front().Streamed));
+        FPieces.pop_front();
+        ++FTaken;
+        const TPiece* next = Piece(FTaken);
+        FNextStart = next != nullptr ? next->From : std::string::npos;
+    }
+    FChanged.notify_all();
+}
 
 // The reader sees the text through a 4096-byte window that must always hold a line end: a line
 // of 4095 bytes or more before its line feed cannot be read unless the text ends within the
@@ -1048,12 +1343,12 @@ bool LinesFitWindow(std::string_view text, const TReleaseHint& release) {
 
 } // namespace
 
-void ReadListText(std::string_view text, TUserList& list, const TReleaseHint& release,
-                  TUserStream* users) {
+void ReadListTextInPieces(std::string_view text, TUserList& list, size_t pieceBytes,
+                          unsigned workers, const TReleaseHint& release, TUserStream* users) {
     std::optional<TParser> parser;
     try {
         if (!LinesFitWindow(text, release)) Invalid();
-        parser.emplace(text, release, users, list.Name());
+        parser.emplace(text, release, users, list.Name(), TPieceSettings{pieceBytes, workers});
         parser->Parse();
     } catch (const TInvalidText&) {
         throw EQuorvaneError(Msg(texts::FileNotValid));
@@ -1061,6 +1356,15 @@ void ReadListText(std::string_view text, TUserList& list, const TReleaseHint& re
         throw EQuorvaneError(Msg(texts::FileNotValid));
     }
     parser->Commit(list);
+}
+
+void ReadListText(std::string_view text, TUserList& list, const TReleaseHint& release,
+                  TUserStream* users) {
+    // Pieces of a megabyte (some 3,500 users) keep the threads busy and what is read ahead small.
+    constexpr size_t kPiece = size_t{1} << 20;
+    const unsigned processors = std::thread::hardware_concurrency();
+    const unsigned workers = processors > 1 ? std::min(processors, 4u) : 0;
+    ReadListTextInPieces(text, list, workers > 0 ? kPiece : 0, workers, release, users);
 }
 
 } // namespace quorvane

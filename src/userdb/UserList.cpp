@@ -5,6 +5,7 @@
 #include "userdb/UserDbTexts.h"
 
 #include <algorithm>
+#include <iterator>
 #include <stdexcept>
 #include <unordered_set>
 
@@ -173,6 +174,17 @@ void TUserList::TakeUsers(TUserList& other) {
     other.FItems.clear();
     for (const auto& user : FItems)
         user->FList = this;
+}
+
+void TUserList::AppendUsers(TUserList& other) {
+    if (&other == this) return;
+    const size_t from = FItems.size();
+    FItems.insert(FItems.end(), std::make_move_iterator(other.FItems.begin()),
+                  std::make_move_iterator(other.FItems.end()));
+    other.FItems.clear();
+    for (size_t i = from; i < FItems.size(); ++i)
+        FItems[i]->FList = this;
+    Renumber(from);
 }
 
 void TUserList::Renumber(size_t from) {

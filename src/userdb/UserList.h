@@ -181,6 +181,8 @@ public:
     // Destroys this list's users and takes over all users of another list, in their order
     // (the other list is left without users).
     void TakeUsers(TUserList& other);
+    // Takes over all users of another list after this list's own, in their order.
+    void AppendUsers(TUserList& other);
 
     // Takes the users at these positions (ascending, no duplicates) out of the list without
     // destroying them; later users move up. Returned in position order.

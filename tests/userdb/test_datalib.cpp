@@ -566,6 +566,58 @@ TEST(SaveLoad, OneUserAtATimeIsLoadChangeAndSave) {
     }
 }
 
+// A large text is read in pieces, each from a line that starts with "item", on other threads.
+// However the pieces fall, and whatever stands on such a line, the outcome is that of one pass:
+// the message, the list (the users before an entry that does not suit stay), or the sums.
+TEST(SaveLoad, ReadInPiecesIsReadInOnePass) {
+    TUserList many;
+    for (int i = 0; i < 40; ++i)
+        many.Add("user" + std::to_string(i), "pw").Comments = i % 7 == 0 ? "a\r\nb" : "";
+    const std::string users = ListText(many);
+    // The text with an entry put in at the end of a user.
+    const auto edit = [&](int user, const std::string& entry) {
+        std::string text = users;
+        return text.insert(text.find("end", text.find("'user" + std::to_string(user) + "'")),
+                           entry);
+    };
+    const std::vector<std::pair<const char*, std::string>> cases = {
+        {"the writer's text", users},
+        {"an entry that does not suit", edit(25, "Nope = 1\r\n")},
+        {"an item line inside a user's value", edit(12, "Nope = <\r\n    item\r\n    end>\r\n")},
+        {"an item line as a value", edit(30, "Disable =\r\n    item\r\n")},
+        {"not well formed late", users.substr(0, users.rfind("end>"))},
+        {"settings after the users, and a second collection",
+         users.substr(0, users.rfind("end\r\n")) + "PassFile = 'out'\r\nItems = <item\r\n" +
+             "Login = 'z' end>\r\nend\r\n"},
+    };
+    for (const auto& [what, text] : cases) {
+        TUserList whole;
+        TStreamedSums wholeSums;
+        const std::string error = ErrorOf([&] { ReadListText(text, whole); });
+        TUserList streamedWhole;
+        ErrorOf([&] { ReadListTextInPieces(text, streamedWhole, 0, 0, {}, &wholeSums); });
+        const TListSums expected = wholeSums.Finish(streamedWhole);
+        for (const auto& [bytes, workers] :
+             {std::pair<size_t, unsigned>{1, 0}, {150, 1}, {400, 3}}) {
+            const std::string how = std::string(what) + ", pieces of " + std::to_string(bytes);
+            TUserList list;
+            EXPECT_EQ(ErrorOf([&] { ReadListTextInPieces(text, list, bytes, workers); }), error)
+                << how;
+            EXPECT_EQ(ListText(list), ListText(whole)) << how;
+            TUserList streamed;
+            TStreamedSums sums;
+            EXPECT_EQ(
+                ErrorOf([&] { ReadListTextInPieces(text, streamed, bytes, workers, {}, &sums); }),
+                error)
+                << how;
+            if (!error.empty()) continue;
+            const TListSums got = sums.Finish(streamed);
+            EXPECT_EQ(got.Fingerprint, expected.Fingerprint) << how;
+            EXPECT_EQ(got.Stamp, expected.Stamp) << how;
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Atomic save
 
