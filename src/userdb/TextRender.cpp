@@ -13,6 +13,10 @@
 #include <cstring>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace quorvane {
 
 namespace stream {
@@ -104,6 +108,26 @@ constexpr size_t kFlushAt = 256 * 1024; // text handed on in pieces of about thi
 }
 
 // Length of the well-formed UTF-8 sequence starting at p (2 to 4), or 0 when there is none.
+// The first byte from p on, before limit, that cannot stand between apostrophes: a control
+// character or the apostrophe itself.
+const unsigned char* PlainRunEnd(const unsigned char* p, const unsigned char* limit) {
+#if defined(__SSE2__)
+    // Sixteen bytes at a time: a byte below 32 is one that its minimum with 31 leaves unchanged.
+    const __m128i quote = _mm_set1_epi8('\''), top = _mm_set1_epi8(31);
+    while (limit - p >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i stop =
+            _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(v, top), v), _mm_cmpeq_epi8(v, quote));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(stop));
+        if (mask != 0) return p + __builtin_ctz(mask);
+        p += 16;
+    }
+#endif
+    while (p < limit && *p >= 32 && *p != '\'')
+        ++p;
+    return p;
+}
+
 size_t Utf8SequenceAt(const unsigned char* p, const unsigned char* end) {
     const unsigned char b = *p;
     size_t n;
@@ -242,8 +266,7 @@ private:
                 const unsigned char* const start = p;
                 const size_t room = kLineChars - count;
                 const unsigned char* limit = static_cast<size_t>(end - p) > room ? p + room : end;
-                while (p < limit && *p >= 32 && *p != '\'')
-                    ++p;
+                p = PlainRunEnd(p, limit);
                 if (p == limit && p < end && *p >= 0x80 && *p <= 0xBF) {
                     // The run reached the line's limit: a well-formed multi-byte character
                     // that it would cut moves whole to the next line.
