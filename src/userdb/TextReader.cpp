@@ -537,27 +537,30 @@ struct TFloat {
 // one division rounds once, to the nearest double, as the general conversion does. False for
 // every other form.
 bool PlainDecimal(std::string_view s, double& value) {
-    size_t i = s.size() > 0 && s[0] == '-' ? 1 : 0;
+    const char* p = s.data();
+    const char* const end = p + s.size();
+    const bool negative = p < end && *p == '-';
+    if (negative) ++p;
+    // The digits, then those after the point: one integer, wrapping harmlessly when there are
+    // too many (the form is refused then).
     uint64_t mantissa = 0;
-    int digits = 0, fraction = -1;
-    for (; i < s.size(); ++i) {
-        const char c = s[i];
-        if (c == '.' && fraction < 0) {
-            fraction = 0;
-        } else if (c >= '0' && c <= '9') {
-            if (++digits > 15) return false;
-            mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');
-            if (fraction >= 0) ++fraction;
-        } else {
-            return false;
-        }
+    const char* const first = p;
+    for (; p < end && static_cast<unsigned>(*p - '0') <= 9; ++p)
+        mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+    size_t digits = static_cast<size_t>(p - first), fraction = 0;
+    if (p < end && *p == '.') {
+        const char* const point = ++p;
+        for (; p < end && static_cast<unsigned>(*p - '0') <= 9; ++p)
+            mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+        fraction = static_cast<size_t>(p - point);
+        digits += fraction;
     }
-    if (digits == 0) return false;
+    if (p != end || digits == 0 || digits > 15) return false;
     static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                          1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     value = static_cast<double>(mantissa);
     if (fraction > 0) value /= kPowers[fraction];
-    if (s[0] == '-') value = -value;
+    if (negative) value = -value;
     return true;
 }
 
@@ -641,6 +644,30 @@ TFloat FloatValue(std::string_view s, char suffix) {
     return result;
 }
 
+// The reader sees the text through a 4096-byte window that must always hold a line end: a line
+// of 4095 bytes or more before its line feed cannot be read unless the text ends within the
+// window. Each step looks at the window from a line's start and goes on after the last line
+// feed in it; every line that starts before that line feed ends inside the window. A line too
+// long is thus always met, from whatever line the steps start: this checks the lines that start
+// in [from, to), from the start of a line.
+bool LinesFitWindow(std::string_view text, size_t from, size_t to, const TReleaseHint& release) {
+    constexpr size_t kWindow = 4096;
+    constexpr size_t kReleaseStep = size_t{8} << 20;
+    const size_t size = text.size();
+    size_t start = from, released = from;
+    while (start < to && size - start >= kWindow) {
+        const void* lf = ::memrchr(text.data() + start, '\n', kWindow - 1);
+        if (lf == nullptr) return false;
+        start = static_cast<size_t>(static_cast<const char*>(lf) - text.data()) + 1;
+        if (release && start - released >= kReleaseStep) {
+            release(released, start);
+            released = start;
+        }
+    }
+    if (release) release(released, std::min(to, size));
+    return true;
+}
+
 // Why the entries stopped being applied: the first entry that did not suit the list.
 enum class TRefusal { None, Invalid, UnknownPassType };
 
@@ -650,8 +677,10 @@ enum class TRefusal { None, Invalid, UnknownPassType };
 // arrives at exactly that item, at the collection's own level; else the reading just goes on
 // past it. So the outcome is always that of one pass from the start.
 struct TPiece {
-    size_t From = 0;                 // where its first item starts
-    size_t To = std::string::npos;   // where the next piece's starts (npos: none)
+    size_t From = 0;               // where its first item starts
+    size_t To = std::string::npos; // where the next piece's starts (npos: none)
+    size_t Line = 0, LinesEnd = 0; // the lines it checks: from its first one to the next's
+    bool LinesFit = true;
     std::vector<TUserProp> Streamed; // its users, when they go to a stream: the first Count
     size_t Count = 0;
     TUserList Staged; // its users, when they go to the list
@@ -720,15 +749,12 @@ private:
 
 class TParser {
 public:
+    // With slots, a parser of a piece whose users go there, in place of a stream or the list.
     TParser(std::string_view text, const TReleaseHint& release, TUserStream* users,
-            std::string_view listName, TPieceSettings pieces = {})
+            std::string_view listName, TPieceSettings pieces = {},
+            std::vector<TUserProp>* slots = nullptr)
         : FText(text), FTok(text), FRelease(release), FUsers(users), FListName(listName),
-          FPieces(pieces) {}
-    // A parser of a piece whose users go to these, in place of a stream or the list.
-    TParser(std::string_view text, const TReleaseHint& release, std::vector<TUserProp>* slots)
-        : TParser(text, release, nullptr, {}) {
-        FSlots = slots;
-    }
+          FPieces(pieces), FSlots(slots) {}
 
     // Reads the items of a piece as the loop of its collection (at this nesting depth) would,
     // up to the next piece's first item or the collection's end.
@@ -757,6 +783,16 @@ public:
     void Parse() {
         FTok.Next();
         Object(true);
+    }
+
+    // The lines no piece read ahead has checked (all of them, when none was).
+    void CheckLines() {
+        size_t from = 0;
+        for (const auto& [first, end] : FLinesChecked) {
+            if (!LinesFitWindow(FText, from, first, FRelease)) Invalid();
+            from = end;
+        }
+        if (!LinesFitWindow(FText, from, FText.size(), FRelease)) Invalid();
     }
 
     // Carries what was applied over to the list being loaded; then raises the refusal, if any.
@@ -1168,7 +1204,11 @@ private:
     // A piece read ahead, taken in as if its items had been read here.
     void TakePiece(TPiece& piece) {
         if (piece.Error) std::rethrow_exception(piece.Error);
-        if (piece.Invalid) Invalid();
+        if (piece.Invalid || !piece.LinesFit) Invalid();
+        if (!FLinesChecked.empty() && FLinesChecked.back().second == piece.Line)
+            FLinesChecked.back().second = piece.LinesEnd;
+        else
+            FLinesChecked.emplace_back(piece.Line, piece.LinesEnd);
         if (FApplying) {
             if (FUsers != nullptr) {
                 for (size_t i = 0; i < piece.Count; ++i) {
@@ -1207,6 +1247,7 @@ private:
     const TPieceSettings FPieces;
     std::vector<TUserProp>* FSlots = nullptr; // a piece's users, when they go there
     size_t FSlotCount = 0;
+    std::vector<std::pair<size_t, size_t>> FLinesChecked; // by the pieces taken in, in order
 };
 
 // The first line at or after `from` whose first word is "item": where an item may start.
@@ -1223,6 +1264,13 @@ size_t FindItemLine(std::string_view text, size_t from) {
         from = i;
     }
     return std::string::npos;
+}
+
+// The start of the line of an item FindItemLine found.
+size_t LineStart(std::string_view text, size_t at) {
+    while (at > 0 && text[at - 1] == ' ')
+        --at;
+    return at;
 }
 
 TReadAhead::TReadAhead(std::string_view text, size_t first, const TPieceSettings& settings,
@@ -1263,6 +1311,8 @@ TPiece* TReadAhead::Piece(size_t index) {
         TPiece& piece = FPieces.emplace_back();
         piece.From = FFound;
         piece.To = FFound = FindItemLine(FText, FFound + FBytes);
+        piece.Line = LineStart(FText, piece.From);
+        piece.LinesEnd = piece.To == std::string::npos ? FText.size() : LineStart(FText, piece.To);
     }
     return &FPieces[index - FTaken];
 }
@@ -1292,12 +1342,13 @@ void TReadAhead::Read(TPiece& piece) const {
     static const TReleaseHint kNoRelease;
     try {
         if (FStreamed) {
-            TParser parser(FText, kNoRelease, &piece.Streamed);
+            TParser parser(FText, kNoRelease, nullptr, {}, {}, &piece.Streamed);
             parser.ReadPiece(piece, FDepth);
         } else {
             TParser parser(FText, kNoRelease, nullptr, {});
             parser.ReadPiece(piece, FDepth);
         }
+        piece.LinesFit = LinesFitWindow(FText, piece.Line, piece.LinesEnd, kNoRelease);
     } catch (const TInvalidText&) {
         piece.Invalid = true;
     } catch (...) {
@@ -1331,37 +1382,19 @@ void TReadAhead::Done() {
     FChanged.notify_all();
 }
 
-// The reader sees the text through a 4096-byte window that must always hold a line end: a line
-// of 4095 bytes or more before its line feed cannot be read unless the text ends within the
-// window. Each step looks at the window from a line's start and goes on after the last line
-// feed in it; every line that starts before that line feed ends inside the window.
-bool LinesFitWindow(std::string_view text, const TReleaseHint& release) {
-    constexpr size_t kWindow = 4096;
-    constexpr size_t kReleaseStep = size_t{8} << 20;
-    const size_t size = text.size();
-    size_t start = 0, released = 0;
-    while (size - start >= kWindow) {
-        const void* lf = ::memrchr(text.data() + start, '\n', kWindow - 1);
-        if (lf == nullptr) return false;
-        start = static_cast<size_t>(static_cast<const char*>(lf) - text.data()) + 1;
-        if (release && start - released >= kReleaseStep) {
-            release(released, start);
-            released = start;
-        }
-    }
-    if (release) release(released, size);
-    return true;
-}
-
 } // namespace
 
 void ReadListTextInPieces(std::string_view text, TUserList& list, size_t pieceBytes,
                           unsigned workers, const TReleaseHint& release, TUserStream* users) {
     std::optional<TParser> parser;
     try {
-        if (!LinesFitWindow(text, release)) Invalid();
+        // Where pieces may be read ahead, they check their own lines and this thread the rest
+        // afterwards; else all lines are checked before anything is read.
+        const bool pieces = pieceBytes > 0 && text.size() >= 2 * pieceBytes;
+        if (!pieces && !LinesFitWindow(text, 0, text.size(), release)) Invalid();
         parser.emplace(text, release, users, list.Name(), TPieceSettings{pieceBytes, workers});
         parser->Parse();
+        if (pieces) parser->CheckLines();
     } catch (const TInvalidText&) {
         throw EQuorvaneError(Msg(texts::FileNotValid));
     } catch (const EQuorvaneError&) {

@@ -586,6 +586,13 @@ TEST(SaveLoad, ReadInPiecesIsReadInOnePass) {
         {"an item line inside a user's value", edit(12, "Nope = <\r\n    item\r\n    end>\r\n")},
         {"an item line as a value", edit(30, "Disable =\r\n    item\r\n")},
         {"not well formed late", users.substr(0, users.rfind("end>"))},
+        {"a line too long for the reader, late",
+         edit(35, "Comments = '" + std::string(5000, 'x') + "'\r\n")},
+        {"a line too long for the reader, before the users",
+         "object TUserList\r\n  PassFile = '" + std::string(5000, 'x') + "'\r\n" +
+             users.substr(users.find("  Items"))},
+        {"a line too long for the reader, and no users",
+         "object TUserList\r\n  PassFile = '" + std::string(5000, 'x') + "'\r\nend\r\n"},
         {"settings after the users, and a second collection",
          users.substr(0, users.rfind("end\r\n")) + "PassFile = 'out'\r\nItems = <item\r\n" +
              "Login = 'z' end>\r\nend\r\n"},
