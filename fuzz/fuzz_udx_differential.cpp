@@ -29,16 +29,19 @@ template <class TRead> std::string ErrorOf(const TRead& read) {
     return "";
 }
 
-// Hands each user to the sums and to the text as they come; a second collection of users
-// ends the text (it cannot be taken back) but not the sums.
-struct TTee : TUserStream {
+// Hands each user to the sums, the fingerprint alone and the text as they come; a second
+// collection of users ends the text (it cannot be taken back) but not the sums. Items encoded by
+// the reader go to both sums.
+struct TTee : TEncodedUserStream {
     TStreamedSums Sums;
+    TStreamedFingerprint Fingerprint;
     std::string Text;
     TStreamedText Render{[this](const char* data, size_t size) { Text.append(data, size); }};
     bool Restarted = false;
     int Users = 0;
     void Begin(std::string_view name) override {
         Sums.Begin(name);
+        Fingerprint.Begin(name);
         Users = 0;
         try {
             if (!Restarted) Render.Begin(name);
@@ -48,8 +51,13 @@ struct TTee : TUserStream {
     }
     void User(TUserProp& user) override {
         Sums.User(user);
+        Fingerprint.User(user);
         ++Users;
         if (!Restarted) Render.User(user);
+    }
+    void Encoded(std::string_view bytes, size_t users) override {
+        Sums.Encoded(bytes, users);
+        Fingerprint.Encoded(bytes, users);
     }
 };
 
@@ -84,7 +92,8 @@ void ReadInPieces(const std::string& text) {
             Fail("read in pieces through a stream, another message", wholeError);
         if (!wholeError.empty()) continue;
         const TListSums a = tee.Sums.Finish(streamed);
-        if (tee.Users != wholeTee.Users || a.Fingerprint != b.Fingerprint || a.Stamp != b.Stamp)
+        if (tee.Users != wholeTee.Users || a.Fingerprint != b.Fingerprint || a.Stamp != b.Stamp ||
+            tee.Fingerprint.Finish(streamed) != b.Fingerprint)
             Fail("read in pieces through a stream, other sums", text);
     }
 }
@@ -125,7 +134,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const TListSums streamedSums = tee.Sums.Finish(streamed);
     const TListSums wholeSums = ListSums(whole);
     if (streamed.Count() != 0 || tee.Users != whole.Count() ||
-        streamedSums.Fingerprint != wholeSums.Fingerprint || streamedSums.Stamp != wholeSums.Stamp)
+        streamedSums.Fingerprint != wholeSums.Fingerprint ||
+        streamedSums.Stamp != wholeSums.Stamp ||
+        tee.Fingerprint.Finish(streamed) != wholeSums.Fingerprint)
         Fail("the streamed read sums another list", ListText(whole));
     if (!tee.Restarted) {
         tee.Render.Finish(streamed);

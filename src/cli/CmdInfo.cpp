@@ -10,15 +10,15 @@ namespace quorvane::cli {
 namespace {
 
 // Counts the users as they are read and sums them into the fingerprint; none is kept.
-struct TCounts : TStreamedSums {
+struct TCounts : TStreamedFingerprint {
     int Users = 0;
     int Enabled = 0;
     void Begin(std::string_view listName) override {
-        TStreamedSums::Begin(listName);
+        TStreamedFingerprint::Begin(listName);
         Users = Enabled = 0;
     }
     void User(TUserProp& user) override {
-        TStreamedSums::User(user);
+        TStreamedFingerprint::User(user);
         ++Users;
         if (!user.Disable) ++Enabled;
     }
@@ -30,7 +30,7 @@ int CmdInfo(const TArgs& args, TCliStreams& io) {
     TDatabaseSession db(args.Positional()[0], TDatabaseSession::TAccess::Read, &counts);
     const int users = counts.Users, enabled = counts.Enabled;
     char hex[16];
-    std::snprintf(hex, sizeof hex, "%08X", counts.Finish(db.List()).Fingerprint);
+    std::snprintf(hex, sizeof hex, "%08X", counts.Finish(db.List()));
     if (args.Has("json")) {
         io.Out << "{\"users\": " << users << ", \"enabled\": " << enabled
                << ", \"disabled\": " << users - enabled << ", \"fingerprint\": \"" << hex

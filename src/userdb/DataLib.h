@@ -45,6 +45,15 @@ public:
     virtual void User(TUserProp& user) = 0;
 };
 
+// A stream that sums the users' object stream. The reader may encode users on the thread that
+// read them, and then hands their bytes over before it hands over the users themselves.
+class TEncodedUserStream : public TUserStream {
+public:
+    // The next `users` users handed to User are these bytes of the object stream, one user's
+    // item after another: User is still called for each, and does not encode them again.
+    virtual void Encoded(std::string_view bytes, size_t users) = 0;
+};
+
 // Base of the users database: gives it its file form and its change fingerprint.
 class TDataStore {
 public:
@@ -139,14 +148,32 @@ struct TListSums {
 TListSums ListSums(const TUserList& list);
 // The same sums, for a list read through a stream: taken from the users as they come, and
 // finished with the rest of the list once it has been read.
-class TStreamedSums : public TUserStream {
+class TStreamedSums : public TEncodedUserStream {
 public:
     TStreamedSums();
     ~TStreamedSums() override;
     void Begin(std::string_view listName) override;
     void User(TUserProp& user) override;
+    void Encoded(std::string_view bytes, size_t users) override;
     // The sums of the list read (with the users that went through this stream).
     TListSums Finish(const TUserList& list);
+
+private:
+    struct TState;
+    std::unique_ptr<TState> F;
+};
+
+// The fingerprint alone of a list read through a stream, for a reader that has no use for the
+// stamp: the stream's bytes are summed as they come, never held nor hashed.
+class TStreamedFingerprint : public TEncodedUserStream {
+public:
+    TStreamedFingerprint();
+    ~TStreamedFingerprint() override;
+    void Begin(std::string_view listName) override;
+    void User(TUserProp& user) override;
+    void Encoded(std::string_view bytes, size_t users) override;
+    // The fingerprint of the list read (with the users that went through this stream).
+    uint32_t Finish(const TUserList& list);
 
 private:
     struct TState;

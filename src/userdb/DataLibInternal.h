@@ -40,6 +40,9 @@ std::string FormatNumber(double value);
 constexpr size_t kNumberChars = 32;
 size_t FormatNumber(double value, char* out);
 
+// Appends the item of one user, as the object stream of its list holds it.
+void AppendUserItem(const TUserProp& user, std::string& out);
+
 } // namespace stream
 
 // ReadListText with the users of a collection read ahead in pieces of about pieceBytes of text

@@ -210,6 +210,12 @@ double ExtendedToDouble(const unsigned char in[10]) {
 
 } // namespace stream
 
+void stream::AppendUserItem(const TUserProp& user, std::string& out) {
+    TStringOut to{out};
+    TStreamEncoder<TStringOut> encoder(to);
+    WalkUser(user, encoder);
+}
+
 std::string WriteObjectStream(const TUserList& list) {
     std::string data;
     data.reserve(EstimateSize(list));
@@ -366,6 +372,47 @@ private:
     TStreamSums FSums;
 };
 
+// Sums the stream's little-endian words straight from the pieces the encoder hands over, with
+// the same short last word as TStreamSums.
+class TFingerprintOut {
+public:
+    void Put(const char* data, size_t size) {
+        const auto* p = reinterpret_cast<const unsigned char*>(data);
+        const unsigned char* const end = p + size;
+        if (FFill != 0) { // first complete the word the pieces before began
+            while (FFill < 4 && p < end)
+                FWord |= static_cast<uint32_t>(*p++) << (8 * FFill++);
+            if (FFill < 4) return;
+            FSum += FWord;
+            FLast = FWord;
+            FWord = 0;
+            FFill = 0;
+        }
+        if (end - p >= 4) {
+            uint32_t sum = 0, word = 0;
+            for (; end - p >= 4; p += 4) {
+                word = Read32(p);
+                sum += word;
+            }
+            FSum += sum;
+            FLast = word;
+        }
+        while (p < end)
+            FWord |= static_cast<uint32_t>(*p++) << (8 * FFill++);
+    }
+    uint32_t Finish() const {
+        // The bytes left over take the place of the first bytes of the last whole word.
+        if (FFill == 0) return FSum;
+        return FSum + ((FLast & (~uint32_t{0} << (8 * FFill))) | FWord);
+    }
+
+private:
+    uint32_t FSum = 0;
+    uint32_t FLast = 0; // the last whole word
+    uint32_t FWord = 0; // the bytes of a word not yet whole, in their places
+    unsigned FFill = 0; // how many they are (0 to 3)
+};
+
 } // namespace
 
 uint32_t StreamFingerprint(std::string_view stream) {
@@ -387,6 +434,7 @@ TListSums ListSums(const TUserList& list) {
 struct TStreamedSums::TState {
     TSumsOut Out;
     TStreamEncoder<TSumsOut> Encoder{Out};
+    size_t Encoded = 0; // users to come whose bytes came already
 };
 
 TStreamedSums::TStreamedSums() = default;
@@ -398,7 +446,16 @@ void TStreamedSums::Begin(std::string_view listName) {
 }
 
 void TStreamedSums::User(TUserProp& user) {
+    if (F->Encoded > 0) {
+        --F->Encoded;
+        return;
+    }
     WalkUser(user, F->Encoder);
+}
+
+void TStreamedSums::Encoded(std::string_view bytes, size_t users) {
+    F->Out.Put(bytes.data(), bytes.size());
+    F->Encoded += users;
 }
 
 TListSums TStreamedSums::Finish(const TUserList& list) {
@@ -407,6 +464,41 @@ TListSums TStreamedSums::Finish(const TUserList& list) {
     const TStreamSums sums = F->Out.Finish();
     F.reset();
     return {sums.Fingerprint(), sums.Stamp()};
+}
+
+struct TStreamedFingerprint::TState {
+    TFingerprintOut Out;
+    TStreamEncoder<TFingerprintOut> Encoder{Out};
+    size_t Encoded = 0; // users to come whose bytes came already
+};
+
+TStreamedFingerprint::TStreamedFingerprint() = default;
+TStreamedFingerprint::~TStreamedFingerprint() = default;
+
+void TStreamedFingerprint::Begin(std::string_view listName) {
+    F = std::make_unique<TState>(); // the users before, if any, are replaced
+    WalkHead(listName, F->Encoder);
+}
+
+void TStreamedFingerprint::User(TUserProp& user) {
+    if (F->Encoded > 0) {
+        --F->Encoded;
+        return;
+    }
+    WalkUser(user, F->Encoder);
+}
+
+void TStreamedFingerprint::Encoded(std::string_view bytes, size_t users) {
+    F->Out.Put(bytes.data(), bytes.size());
+    F->Encoded += users;
+}
+
+uint32_t TStreamedFingerprint::Finish(const TUserList& list) {
+    if (F == nullptr) Begin(list.Name());
+    WalkTail(list, F->Encoder);
+    const uint32_t fingerprint = F->Out.Finish();
+    F.reset();
+    return fingerprint;
 }
 
 } // namespace quorvane

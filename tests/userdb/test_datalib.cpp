@@ -267,6 +267,15 @@ void FillEveryKind(TUserList& list) {
     b.FullName = std::string(255, 'f');
 }
 
+// The fingerprint of a list whose users go through TStreamedFingerprint one by one.
+uint32_t StreamedFingerprint(TUserList& list) {
+    TStreamedFingerprint sums;
+    sums.Begin(list.Name());
+    for (int i = 0; i < list.Count(); ++i)
+        sums.User(list.Users(i));
+    return sums.Finish(list);
+}
+
 // Lengths of the stream around the sums' 64 KiB pieces, every remainder of 4 and of 32 among them.
 TEST(ObjectStream, SumsAndTextOfTheListAreThoseOfItsStream) {
     TUserList probe;
@@ -285,6 +294,7 @@ TEST(ObjectStream, SumsAndTextOfTheListAreThoseOfItsStream) {
         const TListSums sums = ListSums(list);
         EXPECT_EQ(sums.Fingerprint, StreamFingerprint(stream));
         EXPECT_EQ(sums.Stamp, StreamStamp(stream));
+        EXPECT_EQ(StreamedFingerprint(list), StreamFingerprint(stream));
     }
     TUserList every;
     FillEveryKind(every);
@@ -294,6 +304,7 @@ TEST(ObjectStream, SumsAndTextOfTheListAreThoseOfItsStream) {
     EXPECT_EQ(ListText(every), ObjectStreamToText(stream));
     EXPECT_EQ(every.Fingerprint(), StreamFingerprint(stream));
     EXPECT_EQ(every.ChangeStamp(), StreamStamp(stream));
+    EXPECT_EQ(StreamedFingerprint(every), StreamFingerprint(stream));
 }
 
 TEST(ObjectStream, MalformedStreamsAreRefusedByTheRenderer) {
@@ -621,6 +632,10 @@ TEST(SaveLoad, ReadInPiecesIsReadInOnePass) {
             const TListSums got = sums.Finish(streamed);
             EXPECT_EQ(got.Fingerprint, expected.Fingerprint) << how;
             EXPECT_EQ(got.Stamp, expected.Stamp) << how;
+            TUserList alone;
+            TStreamedFingerprint fingerprint;
+            ReadListTextInPieces(text, alone, bytes, workers, {}, &fingerprint);
+            EXPECT_EQ(fingerprint.Finish(alone), expected.Fingerprint) << how;
         }
     }
 }
