@@ -3,7 +3,7 @@
 // what was read renders straight from the list exactly as through its object stream, with the
 // same fingerprint and stamp. Read through a stream, one user at a time, a text gives the same
 // message, and on success the same sums and the same text. Read in small pieces on other threads,
-// it gives the same message and list, or the same sums, as read in one pass.
+// it gives the same message and list, or the same sums and text, as read in one pass.
 
 #include "ReferenceReader.h"
 #include "base/Errors.h"
@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 using namespace quorvane;
@@ -30,9 +31,9 @@ template <class TRead> std::string ErrorOf(const TRead& read) {
 }
 
 // Hands each user to the sums, the fingerprint alone and the text as they come; a second
-// collection of users ends the text (it cannot be taken back) but not the sums. Items encoded by
-// the reader go to both sums.
-struct TTee : TEncodedUserStream {
+// collection of users ends the text (it cannot be taken back) but not the sums. Runs of users
+// read ahead are summed and rendered where they were read, by parts of the three.
+struct TTee : TUserStream {
     TStreamedSums Sums;
     TStreamedFingerprint Fingerprint;
     std::string Text;
@@ -55,9 +56,30 @@ struct TTee : TEncodedUserStream {
         ++Users;
         if (!Restarted) Render.User(user);
     }
-    void Encoded(std::string_view bytes, size_t users) override {
-        Sums.Encoded(bytes, users);
-        Fingerprint.Encoded(bytes, users);
+    struct TPart : TUserStream {
+        std::unique_ptr<TUserStream> Sums, Fingerprint, Render;
+        int Users = 0;
+        void Begin(std::string_view) override {}
+        void User(TUserProp& user) override {
+            Sums->User(user);
+            Fingerprint->User(user);
+            ++Users;
+            if (Render != nullptr) Render->User(user);
+        }
+    };
+    std::unique_ptr<TUserStream> Part(size_t textBytes) const override {
+        auto part = std::make_unique<TPart>();
+        part->Sums = Sums.Part(textBytes);
+        part->Fingerprint = Fingerprint.Part(textBytes);
+        if (!Restarted) part->Render = Render.Part(textBytes);
+        return part;
+    }
+    void Join(TUserStream& part) override {
+        auto& p = static_cast<TPart&>(part);
+        Sums.Join(*p.Sums);
+        Fingerprint.Join(*p.Fingerprint);
+        Users += p.Users;
+        if (p.Render != nullptr) Render.Join(*p.Render);
     }
 };
 
@@ -75,6 +97,7 @@ void ReadInPieces(const std::string& text) {
     TUserList wholeStreamed;
     ErrorOf([&] { ReadListTextInPieces(text, wholeStreamed, 0, 0, {}, &wholeTee); });
     const TListSums b = wholeTee.Sums.Finish(wholeStreamed);
+    if (!wholeTee.Restarted) wholeTee.Render.Finish(wholeStreamed);
     for (const auto& [pieceBytes, pieceWorkers] : {std::pair<size_t, unsigned>{1, 0}, {24, 2}}) {
         const size_t bytes = pieceBytes;
         const unsigned workers = pieceWorkers;
@@ -95,6 +118,11 @@ void ReadInPieces(const std::string& text) {
         if (tee.Users != wholeTee.Users || a.Fingerprint != b.Fingerprint || a.Stamp != b.Stamp ||
             tee.Fingerprint.Finish(streamed) != b.Fingerprint)
             Fail("read in pieces through a stream, other sums", text);
+        if (!tee.Restarted) {
+            tee.Render.Finish(streamed);
+            if (tee.Text != wholeTee.Text)
+                Fail("read in pieces through a stream, other text", text);
+        }
     }
 }
 

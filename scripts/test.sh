@@ -33,7 +33,7 @@ cmake --build build/tsan -j "$jobs" --target test_ftp test_export test_job test_
 (cd build/tsan &&
   TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
   ctest --output-on-failure -j "$jobs" --timeout 600 --no-tests=error \
-    -R '^(ftp\.(FtpUpload|PassiveAndActive|.*Abort)|job\.|export\..*(Workers|Threads)|userdb\.SaveLoad\.ReadInPieces)')
+    -R '^(ftp\.(FtpUpload|PassiveAndActive|.*Abort)|job\.|export\..*(Workers|Threads)|userdb\.SaveLoad\.(ReadInPieces|OneUserAtATime))')
 
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DQUORVANE_SANITIZE=ON -DQUORVANE_WERROR=ON -DQUORVANE_BENCH=ON \

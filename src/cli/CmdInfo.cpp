@@ -3,6 +3,7 @@
 #include "userdb/UserList.h"
 
 #include <cstdio>
+#include <memory>
 #include <ostream>
 
 namespace quorvane::cli {
@@ -21,6 +22,29 @@ struct TCounts : TStreamedFingerprint {
         TStreamedFingerprint::User(user);
         ++Users;
         if (!user.Disable) ++Enabled;
+    }
+    // A run of users counted and encoded where it was read.
+    struct TPart : TUserStream {
+        std::unique_ptr<TUserStream> Items;
+        int Users = 0;
+        int Enabled = 0;
+        void Begin(std::string_view) override {}
+        void User(TUserProp& user) override {
+            Items->User(user);
+            ++Users;
+            if (!user.Disable) ++Enabled;
+        }
+    };
+    std::unique_ptr<TUserStream> Part(size_t textBytes) const override {
+        auto part = std::make_unique<TPart>();
+        part->Items = TStreamedFingerprint::Part(textBytes);
+        return part;
+    }
+    void Join(TUserStream& part) override {
+        auto& p = static_cast<TPart&>(part);
+        TStreamedFingerprint::Join(*p.Items);
+        Users += p.Users;
+        Enabled += p.Enabled;
     }
 };
 

@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <memory>
 
 #include <ostream>
 
@@ -65,7 +66,7 @@ struct TListing : TUserStream {
     TListing(const TUserReportFilter& filter, bool json) : Filter(filter), Json(json) {}
     const TUserReportFilter& Filter;
     const bool Json;
-    const TDateTime Now = quorvane::Now();
+    TDateTime Now = quorvane::Now();
     std::string Out;
     size_t Count = 0;
     void Begin(std::string_view) override {
@@ -79,6 +80,19 @@ struct TListing : TUserStream {
         else
             AppendLine(Out, user);
         ++Count;
+    }
+    // Runs of users are rendered where they were read, each as if it came first.
+    std::unique_ptr<TUserStream> Part(size_t textBytes) const override {
+        auto part = std::make_unique<TListing>(Filter, Json);
+        part->Now = Now;
+        part->Out.reserve(textBytes / 2);
+        return part;
+    }
+    void Join(TUserStream& part) override {
+        const auto& p = static_cast<const TListing&>(part);
+        if (Json && Count > 0 && p.Count > 0) Out += ',';
+        Out += p.Out;
+        Count += p.Count;
     }
 };
 

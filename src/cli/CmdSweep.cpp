@@ -3,6 +3,7 @@
 #include "base/DateUtil.h"
 #include "userdb/UserList.h"
 
+#include <memory>
 #include <ostream>
 
 namespace quorvane::cli {
@@ -21,6 +22,13 @@ int CmdSweep(const TArgs& args, TCliStreams& io) {
         void User(TUserProp& user) override {
             if (DisableIfExpired(user, Now)) ++Disabled;
         }
+        // Runs of users may be swept where they were read, at the same moment.
+        std::unique_ptr<TUserStream> Part(size_t) const override {
+            auto part = std::make_unique<TSweep>();
+            part->Now = Now;
+            return part;
+        }
+        void Join(TUserStream& part) override { Disabled += static_cast<TSweep&>(part).Disabled; }
     } sweep;
     db.Rewrite(sweep, io.Err);
     const int disabled = sweep.Disabled;

@@ -236,6 +236,27 @@ void TDataStore::RewriteFile(const std::string& path, TUserStream& change) {
             Change->User(user);
             Text->User(user);
         }
+        // A run of users is changed and rendered where it was read, when the change allows it.
+        struct TPart : TUserStream {
+            std::unique_ptr<TUserStream> Change, Text;
+            void Begin(std::string_view) override {}
+            void User(TUserProp& user) override {
+                Change->User(user);
+                Text->User(user);
+            }
+        };
+        std::unique_ptr<TUserStream> Part(size_t textBytes) const override {
+            auto part = std::make_unique<TPart>();
+            part->Change = Change->Part(textBytes);
+            if (part->Change == nullptr) return nullptr;
+            part->Text = Text->Part(textBytes);
+            return part;
+        }
+        void Join(TUserStream& part) override {
+            auto& p = static_cast<TPart&>(part);
+            Change->Join(*p.Change);
+            Text->Join(*p.Text);
+        }
     };
     bool reading = false;
     std::optional<TMessage> widened;

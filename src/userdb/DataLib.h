@@ -43,15 +43,18 @@ public:
     virtual void Begin(std::string_view listName) = 0;
     // The user is the reader's own and is reused for the next one.
     virtual void User(TUserProp& user) = 0;
-};
-
-// A stream that sums the users' object stream. The reader may encode users on the thread that
-// read them, and then hands their bytes over before it hands over the users themselves.
-class TEncodedUserStream : public TUserStream {
-public:
-    // The next `users` users handed to User are these bytes of the object stream, one user's
-    // item after another: User is still called for each, and does not encode them again.
-    virtual void Encoded(std::string_view bytes, size_t users) = 0;
+    // A stream whose work on a user needs nothing but the user may have that work done for a
+    // run of users on the thread that read them, by a part of the stream made for the run: the
+    // part's User touches nothing but the part and the user (which it may change). The part
+    // then comes to Join in place of those users, in their order among the others; a run that
+    // does not count is dropped with its part. Part may be called on any thread while this
+    // stream takes other users. Without a part (the default) every user comes to User.
+    // textBytes is the length of the run's text, a hint of what the part will hold.
+    virtual std::unique_ptr<TUserStream> Part(size_t textBytes) const {
+        (void)textBytes;
+        return nullptr;
+    }
+    virtual void Join(TUserStream& part) { (void)part; }
 };
 
 // Base of the users database: gives it its file form and its change fingerprint.
@@ -148,13 +151,14 @@ struct TListSums {
 TListSums ListSums(const TUserList& list);
 // The same sums, for a list read through a stream: taken from the users as they come, and
 // finished with the rest of the list once it has been read.
-class TStreamedSums : public TEncodedUserStream {
+class TStreamedSums : public TUserStream {
 public:
     TStreamedSums();
     ~TStreamedSums() override;
     void Begin(std::string_view listName) override;
     void User(TUserProp& user) override;
-    void Encoded(std::string_view bytes, size_t users) override;
+    std::unique_ptr<TUserStream> Part(size_t) const override; // encodes its users
+    void Join(TUserStream& part) override;
     // The sums of the list read (with the users that went through this stream).
     TListSums Finish(const TUserList& list);
 
@@ -165,13 +169,14 @@ private:
 
 // The fingerprint alone of a list read through a stream, for a reader that has no use for the
 // stamp: the stream's bytes are summed as they come, never held nor hashed.
-class TStreamedFingerprint : public TEncodedUserStream {
+class TStreamedFingerprint : public TUserStream {
 public:
     TStreamedFingerprint();
     ~TStreamedFingerprint() override;
     void Begin(std::string_view listName) override;
     void User(TUserProp& user) override;
-    void Encoded(std::string_view bytes, size_t users) override;
+    std::unique_ptr<TUserStream> Part(size_t) const override; // encodes its users
+    void Join(TUserStream& part) override;
     // The fingerprint of the list read (with the users that went through this stream).
     uint32_t Finish(const TUserList& list);
 
@@ -196,6 +201,8 @@ public:
     // first went out already).
     void Begin(std::string_view listName) override;
     void User(TUserProp& user) override;
+    std::unique_ptr<TUserStream> Part(size_t) const override; // renders its users
+    void Join(TUserStream& part) override;
     void Finish(const TUserList& list);
 
 private:

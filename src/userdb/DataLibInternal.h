@@ -52,4 +52,10 @@ void ReadListTextInPieces(std::string_view text, TUserList& list, size_t pieceBy
                           unsigned workers, const TReleaseHint& release = {},
                           TUserStream* users = nullptr);
 
+namespace test_hooks {
+// Makes ReadListText read in pieces of this many bytes by this many threads besides the calling
+// one, so that small texts are read as large ones are (0 bytes restores its own choice).
+void SetReadPieces(size_t pieceBytes, unsigned workers);
+} // namespace test_hooks
+
 } // namespace quorvane

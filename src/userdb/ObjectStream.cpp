@@ -431,10 +431,22 @@ TListSums ListSums(const TUserList& list) {
     return {sums.Fingerprint(), sums.Stamp()};
 }
 
+namespace {
+
+// The items of a run of users in the object stream, encoded where the users were read.
+struct TItemsPart : TUserStream {
+    // The items take some two thirds of the text they were read from.
+    explicit TItemsPart(size_t textBytes) { Items.reserve(textBytes * 3 / 4); }
+    std::string Items;
+    void Begin(std::string_view) override {}
+    void User(TUserProp& user) override { stream::AppendUserItem(user, Items); }
+};
+
+} // namespace
+
 struct TStreamedSums::TState {
     TSumsOut Out;
     TStreamEncoder<TSumsOut> Encoder{Out};
-    size_t Encoded = 0; // users to come whose bytes came already
 };
 
 TStreamedSums::TStreamedSums() = default;
@@ -446,16 +458,16 @@ void TStreamedSums::Begin(std::string_view listName) {
 }
 
 void TStreamedSums::User(TUserProp& user) {
-    if (F->Encoded > 0) {
-        --F->Encoded;
-        return;
-    }
     WalkUser(user, F->Encoder);
 }
 
-void TStreamedSums::Encoded(std::string_view bytes, size_t users) {
-    F->Out.Put(bytes.data(), bytes.size());
-    F->Encoded += users;
+std::unique_ptr<TUserStream> TStreamedSums::Part(size_t textBytes) const {
+    return std::make_unique<TItemsPart>(textBytes);
+}
+
+void TStreamedSums::Join(TUserStream& part) {
+    const std::string& items = static_cast<TItemsPart&>(part).Items;
+    F->Out.Put(items.data(), items.size());
 }
 
 TListSums TStreamedSums::Finish(const TUserList& list) {
@@ -469,7 +481,6 @@ TListSums TStreamedSums::Finish(const TUserList& list) {
 struct TStreamedFingerprint::TState {
     TFingerprintOut Out;
     TStreamEncoder<TFingerprintOut> Encoder{Out};
-    size_t Encoded = 0; // users to come whose bytes came already
 };
 
 TStreamedFingerprint::TStreamedFingerprint() = default;
@@ -481,16 +492,16 @@ void TStreamedFingerprint::Begin(std::string_view listName) {
 }
 
 void TStreamedFingerprint::User(TUserProp& user) {
-    if (F->Encoded > 0) {
-        --F->Encoded;
-        return;
-    }
     WalkUser(user, F->Encoder);
 }
 
-void TStreamedFingerprint::Encoded(std::string_view bytes, size_t users) {
-    F->Out.Put(bytes.data(), bytes.size());
-    F->Encoded += users;
+std::unique_ptr<TUserStream> TStreamedFingerprint::Part(size_t textBytes) const {
+    return std::make_unique<TItemsPart>(textBytes);
+}
+
+void TStreamedFingerprint::Join(TUserStream& part) {
+    const std::string& items = static_cast<TItemsPart&>(part).Items;
+    F->Out.Put(items.data(), items.size());
 }
 
 uint32_t TStreamedFingerprint::Finish(const TUserList& list) {

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cfloat>
 #include <charconv>
 #include <cmath>
@@ -685,8 +686,8 @@ struct TPiece {
     bool LinesFit = true;
     std::vector<TUserProp> Streamed; // its users, when they go to a stream: the first Count
     size_t Count = 0;
-    std::string Encoded; // their items in the object stream, when the stream takes them
-    TUserList Staged;    // its users, when they go to the list
+    std::unique_ptr<TUserStream> Part; // the stream's part that took them, if it has parts
+    TUserList Staged;                  // its users, when they go to the list
     bool Read = false;
     bool Invalid = false; // not well formed
     std::exception_ptr Error;
@@ -714,9 +715,9 @@ const TUserProp& BlankUser() {
 // is looked at front to back.
 class TReadAhead {
 public:
-    // Streamed: the users go to a stream; encoded: their items too.
+    // Users: the stream the users go to (nullptr: the list).
     TReadAhead(std::string_view text, size_t first, const TPieceSettings& settings, int depth,
-               bool streamed, bool encoded);
+               const TUserStream* users);
     ~TReadAhead();
     TReadAhead(const TReadAhead&) = delete;
     TReadAhead& operator=(const TReadAhead&) = delete;
@@ -737,15 +738,14 @@ private:
     const std::string_view FText;
     const size_t FBytes;
     const int FDepth;
-    const bool FStreamed, FEncoded;
+    const TUserStream* const FUsers;
     const size_t FWindow;
-    std::deque<TPiece> FPieces; // from the next one to take on
-    // The users and the items of pieces gone, to be filled again.
-    std::vector<std::pair<std::vector<TUserProp>, std::string>> FSpare;
-    size_t FFound;     // where the piece after the last one found starts
-    size_t FTaken = 0; // pieces taken in and gone
-    size_t FClaim = 0; // the piece a thread may begin next
-    size_t FNextStart; // FTaken's start, for the taking thread alone
+    std::deque<TPiece> FPieces;                 // from the next one to take on
+    std::vector<std::vector<TUserProp>> FSpare; // users of pieces gone, to be filled again
+    size_t FFound;                              // where the piece after the last one found starts
+    size_t FTaken = 0;                          // pieces taken in and gone
+    size_t FClaim = 0;                          // the piece a thread may begin next
+    size_t FNextStart;                          // FTaken's start, for the taking thread alone
     bool FStop = false;
     std::mutex FMutex;
     std::condition_variable FChanged;
@@ -755,13 +755,12 @@ private:
 class TParser {
 public:
     // With slots, a parser of a piece whose users go there, in place of a stream or the list.
-    // With items as well, their object stream goes there too.
+    // With a part as well, each of those users goes to it too.
     TParser(std::string_view text, const TReleaseHint& release, TUserStream* users,
             std::string_view listName, TPieceSettings pieces = {},
-            std::vector<TUserProp>* slots = nullptr, std::string* items = nullptr)
-        : FText(text), FTok(text), FRelease(release), FUsers(users),
-          FEncodedUsers(dynamic_cast<TEncodedUserStream*>(users)), FListName(listName),
-          FPieces(pieces), FSlots(slots), FItems(items) {}
+            std::vector<TUserProp>* slots = nullptr, TUserStream* part = nullptr)
+        : FText(text), FTok(text), FRelease(release), FUsers(users), FListName(listName),
+          FPieces(pieces), FSlots(slots), FPart(part) {}
 
     // Reads the items of a piece as the loop of its collection (at this nesting depth) would,
     // up to the next piece's first item or the collection's end.
@@ -1151,8 +1150,7 @@ private:
         }
         std::optional<TReadAhead> ahead;
         if (users && FPieces.Bytes > 0 && FText.size() - FTok.TokenOffset() >= 2 * FPieces.Bytes)
-            ahead.emplace(FText, FTok.TokenOffset(), FPieces, FDepth, FUsers != nullptr,
-                          FEncodedUsers != nullptr);
+            ahead.emplace(FText, FTok.TokenOffset(), FPieces, FDepth, FUsers);
         while (!FTok.IsSymbol('>')) {
             if (ahead) {
                 const size_t next = ahead->NextStart();
@@ -1208,8 +1206,7 @@ private:
         if (user == &FUser && FApplying) FUsers->User(FUser);
         if (user != nullptr && FSlots != nullptr && FApplying) {
             ++FSlotCount;
-            // Encoded here, while its bytes are at hand, for the stream to sum.
-            if (FItems != nullptr) stream::AppendUserItem(*user, *FItems);
+            if (FPart != nullptr) FPart->User(*user); // here, while its bytes are at hand
         }
     }
 
@@ -1222,8 +1219,9 @@ private:
         else
             FLinesChecked.emplace_back(piece.Line, piece.LinesEnd);
         if (FApplying) {
-            if (FUsers != nullptr) {
-                if (FEncodedUsers != nullptr) FEncodedUsers->Encoded(piece.Encoded, piece.Count);
+            if (piece.Part != nullptr) {
+                FUsers->Join(*piece.Part);
+            } else if (FUsers != nullptr) {
                 for (size_t i = 0; i < piece.Count; ++i) {
                     // Another thread wrote them: their bytes are fetched a few users ahead.
                     if (i + 4 < piece.Count) Prefetch(piece.Streamed[i + 4]);
@@ -1243,10 +1241,9 @@ private:
     const std::string_view FText;
     TTokenizer FTok;
     const TReleaseHint& FRelease;
-    TUserStream* const FUsers;               // takes the users in place of the list, when set
-    TEncodedUserStream* const FEncodedUsers; // the same, when it takes their items too
-    const std::string_view FListName;        // the name of the list being loaded, before this text
-    TUserProp FUser;                         // the user being read, when they go to FUsers
+    TUserStream* const FUsers;        // takes the users in place of the list, when set
+    const std::string_view FListName; // the name of the list being loaded, before this text
+    TUserProp FUser;                  // the user being read, when they go to FUsers
     size_t FReleased = 0;
     int FDepth = 0;
     size_t FUserHint = 0, FListHint = 0, FItemHint = 0;
@@ -1260,7 +1257,7 @@ private:
     uint64_t FSetFields = 0;     // rows of kListFields the file set
     const TPieceSettings FPieces;
     std::vector<TUserProp>* FSlots = nullptr; // a piece's users, when they go there
-    std::string* FItems = nullptr;            // and their items, when they are encoded there
+    TUserStream* FPart = nullptr;             // and the stream's part for them, if it has one
     size_t FSlotCount = 0;
     std::vector<std::pair<size_t, size_t>> FLinesChecked; // by the pieces taken in, in order
 };
@@ -1289,8 +1286,8 @@ size_t LineStart(std::string_view text, size_t at) {
 }
 
 TReadAhead::TReadAhead(std::string_view text, size_t first, const TPieceSettings& settings,
-                       int depth, bool streamed, bool encoded)
-    : FText(text), FBytes(settings.Bytes), FDepth(depth), FStreamed(streamed), FEncoded(encoded),
+                       int depth, const TUserStream* users)
+    : FText(text), FBytes(settings.Bytes), FDepth(depth), FUsers(users),
       FWindow(2 * static_cast<size_t>(settings.Workers) + 2),
       FFound(FindItemLine(text, first + settings.Bytes)), FNextStart(FFound) {
     const unsigned workers = FFound == std::string::npos ? 0 : settings.Workers;
@@ -1315,9 +1312,7 @@ TReadAhead::~TReadAhead() {
 // Under the lock: gives the piece the users of one gone, if there is one.
 void TReadAhead::Reuse(TPiece& piece) {
     if (FSpare.empty()) return;
-    piece.Streamed = std::move(FSpare.back().first);
-    piece.Encoded = std::move(FSpare.back().second);
-    piece.Encoded.clear();
+    piece.Streamed = std::move(FSpare.back());
     FSpare.pop_back();
 }
 
@@ -1358,9 +1353,10 @@ void TReadAhead::Work() {
 void TReadAhead::Read(TPiece& piece) const {
     static const TReleaseHint kNoRelease;
     try {
-        if (FStreamed) {
-            TParser parser(FText, kNoRelease, nullptr, {}, {}, &piece.Streamed,
-                           FEncoded ? &piece.Encoded : nullptr);
+        if (FUsers != nullptr) {
+            piece.Part = FUsers->Part((piece.To == std::string::npos ? FText.size() : piece.To) -
+                                      piece.From);
+            TParser parser(FText, kNoRelease, nullptr, {}, {}, &piece.Streamed, piece.Part.get());
             parser.ReadPiece(piece, FDepth);
         } else {
             TParser parser(FText, kNoRelease, nullptr, {});
@@ -1391,9 +1387,7 @@ TPiece& TReadAhead::Take() {
 void TReadAhead::Done() {
     {
         const std::lock_guard<std::mutex> lock(FMutex);
-        if (FStreamed)
-            FSpare.emplace_back(std::move(FPieces.front().Streamed),
-                                std::move(FPieces.front().Encoded));
+        if (FUsers != nullptr) FSpare.push_back(std::move(FPieces.front().Streamed));
         FPieces.pop_front();
         ++FTaken;
         const TPiece* next = Piece(FTaken);
@@ -1423,8 +1417,24 @@ void ReadListTextInPieces(std::string_view text, TUserList& list, size_t pieceBy
     parser->Commit(list);
 }
 
+namespace {
+std::atomic<size_t> gPieceBytes{0};
+std::atomic<unsigned> gPieceWorkers{0};
+} // namespace
+
+namespace test_hooks {
+void SetReadPieces(size_t pieceBytes, unsigned workers) {
+    gPieceWorkers.store(workers);
+    gPieceBytes.store(pieceBytes);
+}
+} // namespace test_hooks
+
 void ReadListText(std::string_view text, TUserList& list, const TReleaseHint& release,
                   TUserStream* users) {
+    if (const size_t bytes = gPieceBytes.load(); bytes > 0) {
+        ReadListTextInPieces(text, list, bytes, gPieceWorkers.load(), release, users);
+        return;
+    }
     // Pieces of a megabyte (some 3,500 users) keep the threads busy and what is read ahead small.
     constexpr size_t kPiece = size_t{1} << 20;
     const unsigned processors = std::thread::hardware_concurrency();

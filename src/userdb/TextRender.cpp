@@ -157,6 +157,13 @@ size_t Utf8SequenceAt(const unsigned char* p, const unsigned char* end) {
 class TTextWriter {
 public:
     explicit TTextWriter(const TDataSink& sink) : FSink(sink) { FOut.reserve(kFlushAt + 4096); }
+    // A writer of items at the level of the list's own entries, where its collection is, that
+    // holds all it renders (Held) and never hands it on.
+    struct TItems {};
+    TTextWriter(TItems, size_t reserve)
+        : FSink(kNoSink), FFlushAt(std::string::npos), FLevel(kListLevel) {
+        FOut.reserve(reserve);
+    }
 
     void Begin(std::string_view className, std::string_view objectName) {
         FOut.append("object ");
@@ -166,7 +173,7 @@ public:
         }
         FOut.append(className);
         NewLine();
-        FLevel = 1;
+        FLevel = kListLevel;
     }
     void Bool(std::string_view name, bool value) {
         Head(name);
@@ -222,7 +229,15 @@ public:
         Flush();
     }
 
+    const std::string& Held() const { return FOut; }
+    // Text rendered by another writer goes on after this one's.
+    void Put(std::string_view text) {
+        Flush();
+        if (!text.empty()) FSink(text.data(), text.size());
+    }
+
 private:
+    static constexpr int kListLevel = 1;
     void NewLine() { FOut.append("\r\n", 2); }
     void Flush() {
         if (!FOut.empty()) FSink(FOut.data(), FOut.size());
@@ -236,7 +251,7 @@ private:
     }
     void Tail() {
         NewLine();
-        if (FOut.size() >= kFlushAt) Flush();
+        if (FOut.size() >= FFlushAt) Flush();
     }
 
     // The quoted form: runs of printable bytes between apostrophes, #codes for control
@@ -299,7 +314,9 @@ private:
         }
     }
 
+    static inline const TDataSink kNoSink;
     const TDataSink& FSink;
+    const size_t FFlushAt = kFlushAt;
     std::string FOut;
     int FLevel = 0;
 };
@@ -442,6 +459,27 @@ void TStreamedText::Begin(std::string_view listName) {
 
 void TStreamedText::User(TUserProp& user) {
     WalkUser(user, F->Out);
+}
+
+namespace {
+
+// The text of a run of users, rendered where the users were read.
+struct TTextPart : TUserStream {
+    // The text of a run is about as long as the text it was read from.
+    explicit TTextPart(size_t textBytes) : Out(TTextWriter::TItems{}, textBytes + textBytes / 8) {}
+    TTextWriter Out;
+    void Begin(std::string_view) override {}
+    void User(TUserProp& user) override { WalkUser(user, Out); }
+};
+
+} // namespace
+
+std::unique_ptr<TUserStream> TStreamedText::Part(size_t textBytes) const {
+    return std::make_unique<TTextPart>(textBytes);
+}
+
+void TStreamedText::Join(TUserStream& part) {
+    F->Out.Put(static_cast<TTextPart&>(part).Out.Held());
 }
 
 void TStreamedText::Finish(const TUserList& list) {

@@ -7,6 +7,7 @@
 #include "base/DateUtil.h"
 #include "cli/Commands.h"
 #include "export/htpasswd.h"
+#include "userdb/DataLibInternal.h"
 #include "userdb/UserList.h"
 
 #include <gtest/gtest.h>
@@ -147,6 +148,48 @@ TEST_F(CliTest, SweepDisablesOnlyWhatHasPassed) {
     EXPECT_TRUE(list.Users(0).Disable);
     EXPECT_FALSE(list.Users(1).Disable);
     EXPECT_FALSE(list.Users(2).Disable);
+}
+
+// Read in pieces on other threads, with each run of users listed, counted or swept where it
+// was read, a database gives what one pass gives: the output of each command and the file a
+// sweep saves.
+TEST_F(CliTest, CommandsReadInPiecesGiveWhatOnePassGives) {
+    TUserList list;
+    for (int i = 0; i < 30; ++i) {
+        TUserProp& user = list.Add("user" + std::to_string(i), "pw");
+        user.Disable = i % 7 == 3;
+        user.Expire = i % 3 != 0;
+        user.ExpireDate = i % 2 == 0 ? 1000.5 : 1e6;
+        user.Email = i % 4 == 0 ? "a\tb@example.org" : "";
+    }
+    list.SaveToFile(Db);
+    const std::string swept = Dir.File("swept.udx");
+    const std::vector<std::vector<std::string>> commands = {{"list", Db},
+                                                            {"list", Db, "--json"},
+                                                            {"list", Db, "--json", "--disabled"},
+                                                            {"list", Db, "--expired"},
+                                                            {"info", Db},
+                                                            {"info", Db, "--json"},
+                                                            {"sweep", swept}};
+    std::vector<std::string> onePass;
+    for (const auto& [bytes, workers] : {std::pair<size_t, unsigned>{0, 0}, {1, 0}, {60, 2}}) {
+        test_hooks::SetReadPieces(bytes, workers);
+        std::remove(swept.c_str());
+        WriteWholeFile(swept, ReadWholeFile(Db));
+        std::vector<std::string> got;
+        for (const auto& command : commands) {
+            const TResult r = Cli(command);
+            got.push_back(std::to_string(r.Status) + r.Out + r.Err);
+        }
+        got.push_back(ReadWholeFile(swept));
+        test_hooks::SetReadPieces(0, 0);
+        if (onePass.empty()) {
+            onePass = got;
+            continue;
+        }
+        for (size_t i = 0; i < got.size(); ++i)
+            EXPECT_EQ(got[i], onePass[i]) << "pieces of " << bytes << ", " << i;
+    }
 }
 
 TEST_F(CliTest, HelpAndVersion) {

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <sys/stat.h>
 #include <tuple>
@@ -511,19 +512,56 @@ TEST(SaveLoad, LoadErrorsNameTheFile) {
 struct TSweepCount : TUserStream {
     TDateTime Now = quorvane::Now();
     int Disabled = 0, Users = 0;
+    bool InParts = false; // runs of users may be swept where they were read
     void Begin(std::string_view) override { Disabled = Users = 0; }
     void User(TUserProp& user) override {
         ++Users;
         if (DisableIfExpired(user, Now)) ++Disabled;
     }
+    std::unique_ptr<TUserStream> Part(size_t) const override {
+        if (!InParts) return nullptr;
+        auto part = std::make_unique<TSweepCount>();
+        part->Now = Now;
+        return part;
+    }
+    void Join(TUserStream& part) override {
+        Users += static_cast<TSweepCount&>(part).Users;
+        Disabled += static_cast<TSweepCount&>(part).Disabled;
+    }
+};
+
+// Small texts read as large ones are, in pieces on other threads.
+struct TReadPieces {
+    size_t Bytes;
+    unsigned Workers;
+    bool SweepInParts;
+};
+class ReadPiecesScope {
+public:
+    explicit ReadPiecesScope(const TReadPieces& pieces) {
+        test_hooks::SetReadPieces(pieces.Bytes, pieces.Workers);
+    }
+    ~ReadPiecesScope() { test_hooks::SetReadPieces(0, 0); }
+    ReadPiecesScope(const ReadPiecesScope&) = delete;
+    ReadPiecesScope& operator=(const ReadPiecesScope&) = delete;
 };
 
 // Reading a file a user at a time gives what reading it whole does: a rewrite the file, the
 // message and the users of a load, the change on each and a save; a streamed load the sums and
-// the message of a load. Texts one pass cannot do go the other way, with the same outcome.
+// the message of a load. Texts one pass cannot do go the other way, with the same outcome. So
+// it is when the text is read in pieces, and when runs of users are changed, rendered and
+// summed where they were read.
 TEST(SaveLoad, OneUserAtATimeIsLoadChangeAndSave) {
     const std::string expired = " Expire = True ExpireDate = 1000.5 ";
+    TUserList some; // in the writer's lines, every other user expired
+    for (int i = 0; i < 12; ++i) {
+        TUserProp& user = some.Add("user" + std::to_string(i), "pw");
+        user.Expire = true;
+        user.ExpireDate = i % 2 == 0 ? 1000.5 : 1e6;
+        user.Comments = i % 5 == 0 ? "a\r\nb" : "";
+    }
     const std::vector<std::pair<const char*, std::string>> cases = {
+        {"the writer's text", ListText(some)},
         {"users, then settings",
          Wrap("Items = <item Login = 'a'" + expired + "end item Login = 'b' end>\r\n" +
               "PassType = ptPlainText\r\nPassFile = 'out'")},
@@ -541,40 +579,47 @@ TEST(SaveLoad, OneUserAtATimeIsLoadChangeAndSave) {
         {"no database", "hello"},
     };
     TTempDir dir;
-    for (const auto& [what, text] : cases) {
-        const std::string once = dir.File("once.udx"), twice = dir.File("twice.udx");
-        WriteWholeFile(once, text);
-        WriteWholeFile(twice, text);
-        TUserList whole;
-        TSweepCount swept;
-        const std::string error = ErrorOf([&] { whole.LoadFromFile(twice); });
-        const TListSums sums = ListSums(whole);
-        if (error.empty()) {
-            swept.Begin(whole.Name());
-            for (int i = 0; i < whole.Count(); ++i)
-                swept.User(whole.Users(i));
-            whole.SaveToFile(twice);
-        }
+    for (const TReadPieces& pieces : {TReadPieces{0, 0, true}, TReadPieces{1, 0, true},
+                                      TReadPieces{24, 2, true}, TReadPieces{24, 2, false}})
+        for (const auto& [caseWhat, text] : cases) {
+            const ReadPiecesScope scope(pieces);
+            const std::string what = std::string(caseWhat) + ", pieces of " +
+                                     std::to_string(pieces.Bytes) +
+                                     (pieces.SweepInParts ? ", swept in parts" : "");
+            const std::string once = dir.File("once.udx"), twice = dir.File("twice.udx");
+            WriteWholeFile(once, text);
+            WriteWholeFile(twice, text);
+            TUserList whole;
+            TSweepCount swept;
+            const std::string error = ErrorOf([&] { whole.LoadFromFile(twice); });
+            const TListSums sums = ListSums(whole);
+            if (error.empty()) {
+                swept.Begin(whole.Name());
+                for (int i = 0; i < whole.Count(); ++i)
+                    swept.User(whole.Users(i));
+                whole.SaveToFile(twice);
+            }
 
-        TUserList streamed;
-        TStreamedSums streamedSums;
-        EXPECT_EQ(ErrorOf([&] { streamed.LoadFromFile(once, streamedSums); }), error) << what;
-        if (error.empty()) {
-            const TListSums got = streamedSums.Finish(streamed);
-            EXPECT_EQ(got.Fingerprint, sums.Fingerprint) << what;
-            EXPECT_EQ(got.Stamp, sums.Stamp) << what;
-            EXPECT_EQ(streamed.Count(), 0) << what;
-        }
+            TUserList streamed;
+            TStreamedSums streamedSums;
+            EXPECT_EQ(ErrorOf([&] { streamed.LoadFromFile(once, streamedSums); }), error) << what;
+            if (error.empty()) {
+                const TListSums got = streamedSums.Finish(streamed);
+                EXPECT_EQ(got.Fingerprint, sums.Fingerprint) << what;
+                EXPECT_EQ(got.Stamp, sums.Stamp) << what;
+                EXPECT_EQ(streamed.Count(), 0) << what;
+            }
 
-        TUserList rewritten;
-        TSweepCount sweep;
-        EXPECT_EQ(ErrorOf([&] { rewritten.RewriteFile(once, sweep); }), error) << what;
-        EXPECT_EQ(ReadWholeFile(once), ReadWholeFile(twice)) << what;
-        if (error.empty()) {
-            EXPECT_EQ(sweep.Users, whole.Count()) << what;
-            EXPECT_EQ(sweep.Disabled, swept.Disabled) << what;
+            TUserList rewritten;
+            TSweepCount sweep;
+            sweep.InParts = pieces.SweepInParts;
+            EXPECT_EQ(ErrorOf([&] { rewritten.RewriteFile(once, sweep); }), error) << what;
+            EXPECT_EQ(ReadWholeFile(once), ReadWholeFile(twice)) << what;
+            if (error.empty()) {
+                EXPECT_EQ(sweep.Users, whole.Count()) << what;
+                EXPECT_EQ(sweep.Disabled, swept.Disabled) << what;
+            }
         }
-    }
 }
 
 // A large text is read in pieces, each from a line that starts with "item", on other threads.
