@@ -536,15 +536,6 @@ struct TReadPieces {
     unsigned Workers;
     bool SweepInParts;
 };
-class ReadPiecesScope {
-public:
-    explicit ReadPiecesScope(const TReadPieces& pieces) {
-        test_hooks::SetReadPieces(pieces.Bytes, pieces.Workers);
-    }
-    ~ReadPiecesScope() { test_hooks::SetReadPieces(0, 0); }
-    ReadPiecesScope(const ReadPiecesScope&) = delete;
-    ReadPiecesScope& operator=(const ReadPiecesScope&) = delete;
-};
 
 // Reading a file a user at a time gives what reading it whole does: a rewrite the file, the
 // message and the users of a load, the change on each and a save; a streamed load the sums and
@@ -579,47 +570,49 @@ TEST(SaveLoad, OneUserAtATimeIsLoadChangeAndSave) {
         {"no database", "hello"},
     };
     TTempDir dir;
-    for (const TReadPieces& pieces : {TReadPieces{0, 0, true}, TReadPieces{1, 0, true},
-                                      TReadPieces{24, 2, true}, TReadPieces{24, 2, false}})
-        for (const auto& [caseWhat, text] : cases) {
-            const ReadPiecesScope scope(pieces);
-            const std::string what = std::string(caseWhat) + ", pieces of " +
-                                     std::to_string(pieces.Bytes) +
-                                     (pieces.SweepInParts ? ", swept in parts" : "");
-            const std::string once = dir.File("once.udx"), twice = dir.File("twice.udx");
-            WriteWholeFile(once, text);
-            WriteWholeFile(twice, text);
-            TUserList whole;
-            TSweepCount swept;
-            const std::string error = ErrorOf([&] { whole.LoadFromFile(twice); });
-            const TListSums sums = ListSums(whole);
-            if (error.empty()) {
-                swept.Begin(whole.Name());
-                for (int i = 0; i < whole.Count(); ++i)
-                    swept.User(whole.Users(i));
-                whole.SaveToFile(twice);
-            }
-
-            TUserList streamed;
-            TStreamedSums streamedSums;
-            EXPECT_EQ(ErrorOf([&] { streamed.LoadFromFile(once, streamedSums); }), error) << what;
-            if (error.empty()) {
-                const TListSums got = streamedSums.Finish(streamed);
-                EXPECT_EQ(got.Fingerprint, sums.Fingerprint) << what;
-                EXPECT_EQ(got.Stamp, sums.Stamp) << what;
-                EXPECT_EQ(streamed.Count(), 0) << what;
-            }
-
-            TUserList rewritten;
-            TSweepCount sweep;
-            sweep.InParts = pieces.SweepInParts;
-            EXPECT_EQ(ErrorOf([&] { rewritten.RewriteFile(once, sweep); }), error) << what;
-            EXPECT_EQ(ReadWholeFile(once), ReadWholeFile(twice)) << what;
-            if (error.empty()) {
-                EXPECT_EQ(sweep.Users, whole.Count()) << what;
-                EXPECT_EQ(sweep.Disabled, swept.Disabled) << what;
-            }
+    const TReadPieces settings[] = {{0, 0, true}, {1, 0, true}, {24, 2, true}, {24, 2, false}};
+    for (size_t run = 0; run < std::size(settings) * cases.size(); ++run) {
+        const TReadPieces& pieces = settings[run / cases.size()];
+        const auto& [caseWhat, text] = cases[run % cases.size()];
+        test_hooks::SetReadPieces(pieces.Bytes, pieces.Workers);
+        const std::string what = std::string(caseWhat) + ", pieces of " +
+                                 std::to_string(pieces.Bytes) +
+                                 (pieces.SweepInParts ? ", in parts" : "");
+        const std::string once = dir.File("once.udx"), twice = dir.File("twice.udx");
+        WriteWholeFile(once, text);
+        WriteWholeFile(twice, text);
+        TUserList whole;
+        TSweepCount swept;
+        const std::string error = ErrorOf([&] { whole.LoadFromFile(twice); });
+        const TListSums sums = ListSums(whole);
+        if (error.empty()) {
+            swept.Begin(whole.Name());
+            for (int i = 0; i < whole.Count(); ++i)
+                swept.User(whole.Users(i));
+            whole.SaveToFile(twice);
         }
+
+        TUserList streamed;
+        TStreamedSums streamedSums;
+        EXPECT_EQ(ErrorOf([&] { streamed.LoadFromFile(once, streamedSums); }), error) << what;
+        if (error.empty()) {
+            const TListSums got = streamedSums.Finish(streamed);
+            EXPECT_EQ(got.Fingerprint, sums.Fingerprint) << what;
+            EXPECT_EQ(got.Stamp, sums.Stamp) << what;
+            EXPECT_EQ(streamed.Count(), 0) << what;
+        }
+
+        TUserList rewritten;
+        TSweepCount sweep;
+        sweep.InParts = pieces.SweepInParts;
+        EXPECT_EQ(ErrorOf([&] { rewritten.RewriteFile(once, sweep); }), error) << what;
+        EXPECT_EQ(ReadWholeFile(once), ReadWholeFile(twice)) << what;
+        if (error.empty()) {
+            EXPECT_EQ(sweep.Users, whole.Count()) << what;
+            EXPECT_EQ(sweep.Disabled, swept.Disabled) << what;
+        }
+    }
+    test_hooks::SetReadPieces(0, 0);
 }
 
 // A large text is read in pieces, each from a line that starts with "item", on other threads.
