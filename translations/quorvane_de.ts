@@ -1035,6 +1035,18 @@
         <source>%1; its group file could not be put back and holds the new groups: %2</source>
         <translation>%1; die Gruppendatei konnte nicht zurückgesetzt werden und enthält die neuen Gruppen: %2</translation>
     </message>
+    <message>
+        <source>%1, line %2: the group &quot;%3&quot; is the group &quot;%4&quot; of line %5 to the web server (letters a to z without regard to case)</source>
+        <translation>%1, Zeile %2: Die Gruppe „%3“ ist für den Webserver die Gruppe „%4“ aus Zeile %5 (Buchstaben a bis z ohne Rücksicht auf Groß- und Kleinschreibung)</translation>
+    </message>
+    <message>
+        <source>The group name &quot;%1&quot; starts with &quot;#&quot;, which makes its line of the group file a comment</source>
+        <translation>Der Gruppenname „%1“ beginnt mit „#“, wodurch seine Zeile in der Gruppendatei zu einem Kommentar wird</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; and &quot;%2&quot; are one group to the web server (letters a to z without regard to case): use one spelling</source>
+        <translation>„%1“ und „%2“ sind für den Webserver eine Gruppe (Buchstaben a bis z ohne Rücksicht auf Groß- und Kleinschreibung): Verwenden Sie eine Schreibweise</translation>
+    </message>
 </context>
 <context>
     <name>MasterPasswordDlg</name>

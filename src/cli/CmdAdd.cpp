@@ -39,6 +39,7 @@ int CmdAdd(const TArgs& args, TCliStreams& io) {
     if (args.Has("update"))
         for (int i = 0; i < list.Count() && existing == nullptr; ++i)
             if (list.Users(i).Login == login) existing = &list.Users(i);
+    if (groups) RequireGroupSpelling(list, *groups, existing);
     if (existing != nullptr) {
         TUserProp& user = *existing;
         if (user.Password != password || user.HashOnly()) GiveUserPassword(list, user, password);

@@ -29,6 +29,7 @@ int CmdEdit(const TArgs& args, TCliStreams& io) {
     TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
     TUserList& list = db.List();
     TUserProp& user = OneUserWithLogin(list, login);
+    if (groups) RequireGroupSpelling(list, *groups, &user);
     if (newLogin && !list.IsLoginUnique(*newLogin, user.Index()))
         throw ECliError("User \"" + *newLogin + "\" already exists");
     bool changed = false;

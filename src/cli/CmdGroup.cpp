@@ -30,9 +30,13 @@ int CmdGroup(const TArgs& args, TCliStreams& io) {
     if (action != "add" && action != "remove") throw EUsage("the action is add, remove or file");
     if (pos.size() < 4) throw EUsage("give a group and at least one login");
     const std::string& group = pos[2];
-    if (TMessage error = GroupNameMessage(group); !error.Empty()) throw ECliError(std::move(error));
+    // A stored name that could no longer be typed can still be taken away.
+    if (TMessage error = action == "add" ? NewGroupNameMessage(group) : GroupNameMessage(group);
+        !error.Empty())
+        throw ECliError(std::move(error));
     TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
     TUserList& list = db.List();
+    if (action == "add") RequireGroupSpelling(list, {group});
     const std::vector<std::string> logins(pos.begin() + 3, pos.end());
     bool changed = false;
     for (TUserProp* user : UsersWithLogins(list, logins))
@@ -51,11 +55,12 @@ TCommand GroupCommand() {
             "put users into a group or take them out; where the group file goes",
             "add makes the users whose login is exactly one of the LOGINs members of GROUP,\n"
             "remove takes them out; a login that matches nobody changes nothing and fails.\n"
-            "A group name may not hold \":\", \",\", blanks or control characters. The database\n"
-            "is saved when it changed. When users have groups, export writes Apache's group\n"
-            "file for Require group: beside the password file as FILE.groups, or at the PATH\n"
-            "given with \"group DB file PATH\" (on the server, for an upload; \"\" goes back\n"
-            "to the default).\n",
+            "A group name may not hold \":\", \",\", blanks or control characters, nor start\n"
+            "with \"#\"; a group has one spelling (letters a-z without regard to case, as\n"
+            "Apache compares them). The database is saved when it changed. When users have\n"
+            "groups, export writes Apache's group file for Require group: beside the password\n"
+            "file as FILE.groups, or at the PATH given with \"group DB file PATH\" (on the\n"
+            "server, for an upload; \"\" goes back to the default).\n",
             {},
             {},
             CmdGroup};

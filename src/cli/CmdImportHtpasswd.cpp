@@ -38,6 +38,11 @@ int CmdImportHtpasswd(const TArgs& args, TCliStreams& io) {
 
     TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
     TUserList& list = db.List();
+    // A group the database spells otherwise would be two groups here and one to Apache.
+    std::vector<std::string> fileGroups;
+    for (const TGroupMembership& m : memberships)
+        fileGroups.insert(fileGroups.end(), m.Groups.begin(), m.Groups.end());
+    RequireGroupSpelling(list, fileGroups);
     if (!policy) {
         // Servers tell "Ann" from "ann"; this database does not. Nobody is dropped unasked.
         const std::vector<THtpasswdClash> clashes = FindHtpasswdClashes(list, entries);

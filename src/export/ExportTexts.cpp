@@ -57,6 +57,7 @@ const TMessageText GroupsOfUser{"GroupsOfUser", QT_TRANSLATE_NOOP("CoreText", "T
 const TMessageText LoginNotForGroupFile{"LoginNotForGroupFile", QT_TRANSLATE_NOOP("CoreText", "The login %1 holds a blank, a quote or a backslash and cannot go into the group file")};
 const TMessageText GroupFileBadLine{"GroupFileBadLine", QT_TRANSLATE_NOOP("CoreText", "%1, line %2: not \"group: user user ...\"")};
 
+const TMessageText GroupFileSpellings{"GroupFileSpellings", QT_TRANSLATE_NOOP("CoreText", "%1, line %2: the group \"%3\" is the group \"%4\" of line %5 to the web server (letters a to z without regard to case)")};
 const TMessageText HtpasswdNotLoginPassword{"HtpasswdNotLoginPassword", QT_TRANSLATE_NOOP("CoreText", "Line %1 of the password file is not login:password; nothing was imported")};
 const TMessageText HtpasswdBadLogin{"HtpasswdBadLogin", QT_TRANSLATE_NOOP("CoreText", "Line %1 of the password file has a login that cannot be used: %2; nothing was imported")};
 const TMessageText HtpasswdControlInPassword{"HtpasswdControlInPassword", QT_TRANSLATE_NOOP("CoreText", "Line %1 of the password file holds a control character in its password; nothing was imported")};

@@ -65,6 +65,7 @@ extern const TMessageText GroupsOfUser;
 extern const TMessageText LoginNotForGroupFile;
 extern const TMessageText GroupFileBadLine;
 
+extern const TMessageText GroupFileSpellings;
 // The import of a password file
 extern const TMessageText HtpasswdNotLoginPassword;
 extern const TMessageText HtpasswdBadLogin;

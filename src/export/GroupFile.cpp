@@ -1,5 +1,6 @@
 #include "export/GroupFile.h"
 
+#include "base/AsciiCase.h"
 #include "base/BaseTexts.h"
 #include "base/Errors.h"
 #include "export/ExportTexts.h"
@@ -65,6 +66,9 @@ std::vector<TGroupMembership> ReadGroupFile(const std::string& fileName) {
     if (!in) throw EQuorvaneError(Msg(texts::CannotOpenFile, fileName));
     std::vector<TGroupMembership> users;
     std::map<std::string, size_t> byLogin;
+    // Folded group name -> its spelling and the line that gave it first: Apache takes two
+    // spellings for one group, the database would keep two.
+    std::map<std::string, std::pair<std::string, int>> spelled;
     std::string line;
     int number = 0;
     while (std::getline(in, line)) {
@@ -77,6 +81,10 @@ std::vector<TGroupMembership> ReadGroupFile(const std::string& fileName) {
             colon == std::string::npos ? std::string() : line.substr(first, colon - first);
         if (colon == std::string::npos || !GroupNameMessage(group).Empty())
             throw EQuorvaneError(Msg(texts::GroupFileBadLine, fileName, number));
+        const auto [seen, isNew] = spelled.emplace(ToAsciiLower(group), std::pair{group, number});
+        if (!isNew && seen->second.first != group)
+            throw EQuorvaneError(Msg(texts::GroupFileSpellings, fileName, number, group,
+                                     seen->second.first, seen->second.second));
         std::istringstream logins(line.substr(colon + 1));
         std::string login;
         while (logins >> login) {

@@ -183,7 +183,10 @@ void TExportJob::Start() {
 
     // The group file is made first: a group name it cannot hold stops the export before anything
     // is written, and it is replaced before the password file, so a user taken out of a group
-    // never gets in as a member with the new password file.
+    // never gets in as a member with the new password file. Two spellings of one group would be
+    // two groups here and one to the server, which would let the members of either in.
+    if (TMessage clash = GroupClashMessage(FList); !clash.Empty())
+        throw EQuorvaneError(std::move(clash));
     FGroups = BuildGroups(s.Build);
     if (FGroups && s.Target == TExportTarget::File) {
         CheckExportTarget(FResult.GroupFile, s.DatabasePath);

@@ -242,12 +242,18 @@ QStringList TfrmUser::Problems() const {
     const TLoginProblem problem =
         IsBlank(TypedLogin()) ? TLoginProblem::Empty : CheckLogin(TypedLogin());
     if (problem != TLoginProblem::None) problems << MessageText(LoginProblemMessage(problem));
-    try {
-        ParseGroupList(TextToBytes(edtGroups->text()));
-    } catch (const EQuorvaneError& error) {
-        problems << MessageText(error.Message());
-    } catch (const std::exception& error) {
-        problems << QString::fromLocal8Bit(error.what());
+    // Groups left as they were shown are not typed: a stored name stays as it is.
+    if (edtGroups->text() != FGroups.Shown()) {
+        try {
+            const auto groups = ParseGroupList(TextToBytes(edtGroups->text()));
+            const bool editing = FList != nullptr && FIndex >= 0 && FIndex < FList->Count();
+            if (FList != nullptr)
+                RequireGroupSpelling(*FList, groups, editing ? &FList->Users(FIndex) : nullptr);
+        } catch (const EQuorvaneError& error) {
+            problems << MessageText(error.Message());
+        } catch (const std::exception& error) {
+            problems << QString::fromLocal8Bit(error.what());
+        }
     }
     // The same bound as on every other way in; reading the field is cheap (no hashing).
     if (const TMessage tooLong = PasswordLengthMessage(FPassword.Read(edtPassword->text()));

@@ -1,11 +1,13 @@
 #include "userdb/Groups.h"
 
+#include "base/AsciiCase.h"
 #include "base/Errors.h"
 #include "userdb/UserDbTexts.h"
 #include "userdb/UserList.h"
 
 #include <algorithm>
 #include <set>
+#include <unordered_map>
 
 namespace quorvane {
 
@@ -42,6 +44,54 @@ TMessage GroupNameMessage(const std::string& name) {
     return {};
 }
 
+TMessage NewGroupNameMessage(const std::string& name) {
+    if (TMessage error = GroupNameMessage(name); !error.Empty()) return error;
+    if (name.front() == '#') return Msg(texts::GroupNameComment, name);
+    return {};
+}
+
+bool SameGroup(const std::string& a, const std::string& b) {
+    return SameTextAscii(a, b);
+}
+
+TMessage GroupSpellingMessage(const TUserList& list, const std::vector<std::string>& groups,
+                              const TUserProp* except) {
+    if (groups.empty()) return {};
+    // One spelling per folded name is enough: the database holds one spelling of each group.
+    std::unordered_map<std::string, std::string> spelled;
+    for (int i = 0; i < list.Count(); ++i) {
+        const TUserProp& user = list.Users(i);
+        if (&user == except || user.Groups().empty()) continue;
+        for (std::string& g : SplitStored(user.Groups()))
+            spelled.emplace(ToAsciiLower(g), std::move(g));
+    }
+    for (const std::string& g : groups) {
+        const auto it = spelled.find(ToAsciiLower(g));
+        if (it != spelled.end() && it->second != g)
+            return Msg(texts::GroupSpellings, g, it->second);
+    }
+    return {};
+}
+
+void RequireGroupSpelling(const TUserList& list, const std::vector<std::string>& groups,
+                          const TUserProp* except) {
+    if (TMessage error = GroupSpellingMessage(list, groups, except); !error.Empty())
+        throw EQuorvaneError(std::move(error));
+}
+
+TMessage GroupClashMessage(const TUserList& list) {
+    std::unordered_map<std::string, std::string> spelled;
+    for (int i = 0; i < list.Count(); ++i) {
+        const TUserProp& user = list.Users(i);
+        if (user.Groups().empty()) continue;
+        for (std::string& g : SplitStored(user.Groups())) {
+            const auto [it, added] = spelled.emplace(ToAsciiLower(g), g);
+            if (!added && it->second != g) return Msg(texts::GroupSpellings, it->second, g);
+        }
+    }
+    return {};
+}
+
 std::vector<std::string> ParseGroupList(const std::string& text) {
     std::vector<std::string> names;
     size_t i = 0;
@@ -53,10 +103,14 @@ std::vector<std::string> ParseGroupList(const std::string& text) {
             ++i;
         if (i == start) continue;
         std::string name = text.substr(start, i - start);
-        if (TMessage error = GroupNameMessage(name); !error.Empty())
+        if (TMessage error = NewGroupNameMessage(name); !error.Empty())
             throw EQuorvaneError(std::move(error));
-        if (std::find(names.begin(), names.end(), name) == names.end())
+        const auto same = std::find_if(names.begin(), names.end(),
+                                       [&](const std::string& n) { return SameGroup(n, name); });
+        if (same == names.end())
             names.push_back(std::move(name));
+        else if (*same != name)
+            throw EQuorvaneError(Msg(texts::GroupSpellings, *same, name));
     }
     return names;
 }

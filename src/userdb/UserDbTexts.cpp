@@ -30,6 +30,8 @@ const TMessageText SeriesRandomCharOutOfRange{"SeriesRandomCharOutOfRange", QT_T
 const TMessageText GroupNameEmpty{"GroupNameEmpty", QT_TRANSLATE_NOOP("CoreText", "A group name must not be empty")};
 const TMessageText GroupNameInvalid{"GroupNameInvalid", QT_TRANSLATE_NOOP("CoreText", "The group name \"%1\" may not hold \":\", \",\", a blank or a control character")};
 const TMessageText NoPasswordToSend{"NoPasswordToSend", QT_TRANSLATE_NOOP("CoreText", "This database knows no password to send for: %1")};
+const TMessageText GroupNameComment{"GroupNameComment", QT_TRANSLATE_NOOP("CoreText", "The group name \"%1\" starts with \"#\", which makes its line of the group file a comment")};
+const TMessageText GroupSpellings{"GroupSpellings", QT_TRANSLATE_NOOP("CoreText", "\"%1\" and \"%2\" are one group to the web server (letters a to z without regard to case): use one spelling")};
 const TMessageText MailAddressControl{"MailAddressControl", QT_TRANSLATE_NOOP("CoreText", "The e-mail address or full name of \"%1\" holds a line break or another control character")};
 const TMessageText TemplateLineControl{"TemplateLineControl", QT_TRANSLATE_NOOP("CoreText", "The template's %1 line for \"%2\" would hold a line break or another control character")};
 const TMessageText TemplateHeaderInvalid{"TemplateHeaderInvalid", QT_TRANSLATE_NOOP("CoreText", "The template's header line \"%1\" is not \"Name: value\"")};

@@ -31,6 +31,8 @@ extern const TMessageText SeriesRandomCharOutOfRange;
 extern const TMessageText GroupNameEmpty;
 extern const TMessageText GroupNameInvalid;
 extern const TMessageText NoPasswordToSend;
+extern const TMessageText GroupNameComment;
+extern const TMessageText GroupSpellings;
 extern const TMessageText MailAddressControl;
 extern const TMessageText TemplateLineControl;
 extern const TMessageText TemplateHeaderInvalid;

@@ -4,12 +4,17 @@
 
 #include "ApacheTestServer.h"
 #include "CliRun.h"
+#include "NginxTestServer.h"
 #include "TestUtil.h"
+#include "export/PasswordFile.h"
+#include "userdb/UserList.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <memory>
 #include <string>
 
 namespace {
@@ -153,10 +158,24 @@ TEST_F(CliAdmin, CredentialsGoOutAsPrivateMailsWithEachUsersPassword) {
               1);
 }
 
-// The group file the export writes, judged by Apache's own Require group.
-TEST_F(CliAdmin, ApacheLetsInExactlyTheEnabledMembersOfTheRequiredGroup) {
-    apachetest::TApacheServer apache({"authz_groupfile"},
-                                     "AuthGroupFile GROUPFILE\nRequire group staff");
+// The group file the export writes, judged by Apache's own Require group: one server for the
+// program, each test writing both files anew.
+class CliApacheGroups : public CliAdmin {
+protected:
+    static void SetUpTestSuite() {
+        Server = new apachetest::TApacheServer({"authz_groupfile"},
+                                               "AuthGroupFile GROUPFILE\nRequire group staff");
+    }
+    static void TearDownTestSuite() {
+        delete Server;
+        Server = nullptr;
+    }
+    static apachetest::TApacheServer* Server;
+};
+apachetest::TApacheServer* CliApacheGroups::Server = nullptr;
+
+TEST_F(CliApacheGroups, ApacheLetsInExactlyTheEnabledMembersOfTheRequiredGroup) {
+    apachetest::TApacheServer& apache = *Server;
     if (!apache.Available()) GTEST_SKIP() << apache.SkipReason();
     const std::string password = apache.PasswordFilePath().string();
     ASSERT_EQ(Cli({"group", Db, "add", "staff", "ann", "bob"}).Status, 0);
@@ -171,7 +190,7 @@ TEST_F(CliAdmin, ApacheLetsInExactlyTheEnabledMembersOfTheRequiredGroup) {
         args.push_back("member" + std::to_string(1000 + i));
     ASSERT_EQ(Cli(args).Status, 0);
     ASSERT_EQ(Cli({"disable", Db, "bob"}).Status, 0);
-    const TResult r = Cli({"export", Db, "--output", password, "--json"});
+    const TResult r = Cli({"export", Db, "--output", password, "--json", "--overwrite"});
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_NE(r.Out.find("\"groups\": "), std::string::npos) << r.Out;
     ::chmod(password.c_str(), 0644);
@@ -184,6 +203,55 @@ TEST_F(CliAdmin, ApacheLetsInExactlyTheEnabledMembersOfTheRequiredGroup) {
     ASSERT_EQ(Cli({"group", Db, "remove", "staff", "ann"}).Status, 0);
     ASSERT_EQ(Cli({"export", Db, "--output", password, "--quiet"}).Status, 0);
     EXPECT_EQ(apache.Status("ann", "ann-pw"), 401);
+}
+
+// Apache takes "staff" and "Staff" for one group: a second spelling is refused on every way a
+// group is named, and what is exported lets in nobody the database did not put in the group.
+TEST_F(CliApacheGroups, ASecondSpellingOfAGroupNeverLetsAnybodyIn) {
+    apachetest::TApacheServer& apache = *Server;
+    if (!apache.Available()) GTEST_SKIP() << apache.SkipReason();
+    ASSERT_EQ(Cli({"group", Db, "add", "staff", "ann"}).Status, 0);
+    ASSERT_EQ(Cli({"group", Db, "file", apache.GroupFilePath().string()}).Status, 0);
+    WriteWholeFile(Dir.File("site"), "dora:{SHA}W6ph5Mm5Pz8GgiULbPgzG37mj9g=\n");
+    WriteWholeFile(Dir.File("site.groups"), "Staff: bob dora\n");
+    WriteWholeFile(Dir.File("twice.groups"), "web: dora\nWEB: carl\n");
+    struct TCase {
+        std::vector<std::string> Args;
+        std::string Error; // what the refusal names
+    };
+    const TCase cases[] = {
+        {{"add", Db, "ed", "--password", "pw", "--groups", "Staff"}, "\"Staff\" and \"staff\""},
+        {{"add", Db, "bob", "--update", "--password", "pw", "--groups", "STAFF"}, "\"STAFF\""},
+        {{"edit", Db, "bob", "--groups", "web,sTaff"}, "\"sTaff\""},
+        {{"edit", Db, "carl", "--groups", "web Web"}, "\"web\" and \"Web\""},
+        {{"group", Db, "add", "Staff", "bob"}, "\"Staff\" and \"staff\""},
+        {{"group", Db, "add", "#staff", "bob"}, "starts with \"#\""},
+        {{"add", Db, "ed", "--password", "pw", "--groups", "#staff"}, "starts with \"#\""},
+        {{"import-htpasswd", Db, Dir.File("site"), "--groups", Dir.File("site.groups")},
+         "\"Staff\" and \"staff\""},
+        {{"import-htpasswd", Db, Dir.File("site"), "--groups", Dir.File("twice.groups")},
+         "line 2: the group \"WEB\" is the group \"web\" of line 1"},
+    };
+    const std::string before = ReadWholeFile(Db);
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Args[0] + " " + c.Args.back());
+        const TResult r = Cli(c.Args);
+        EXPECT_EQ(r.Status, 1) << r.Err;
+        EXPECT_NE(r.Err.find(c.Error), std::string::npos) << r.Err;
+        EXPECT_EQ(ReadWholeFile(Db), before); // nothing changed
+    }
+    // The only member may spell its group anew; the next member takes that spelling.
+    ASSERT_EQ(Cli({"edit", Db, "ann", "--groups", "Staff"}).Status, 0);
+    ASSERT_EQ(Cli({"group", Db, "add", "Staff", "carl"}).Status, 0);
+    const std::string password = apache.PasswordFilePath().string();
+    // Over what an earlier test left there.
+    const TResult r = Cli({"export", Db, "--output", password, "--quiet", "--overwrite"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    ::chmod(password.c_str(), 0644);
+    ::chmod(apache.GroupFilePath().c_str(), 0644);
+    EXPECT_EQ(apache.Status("ann", "ann-pw"), 200) << apache.ErrorLog();
+    EXPECT_EQ(apache.Status("carl", "carl-pw"), 200);
+    EXPECT_EQ(apache.Status("bob", "bob-pw"), 401);
 }
 
 } // namespace

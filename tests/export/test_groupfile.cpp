@@ -68,11 +68,21 @@ TEST(GroupFile, AnExistingFileIsTakenOverPerUserAndABrokenLineIsNamed) {
     EXPECT_EQ(users[0].Login, "ann");
     EXPECT_EQ(users[1].Groups, (std::vector<std::string>{"staff", "web"}));
     EXPECT_EQ(users[2].Groups, (std::vector<std::string>{"staff"}));
-    WriteWholeFile(dir.File("broken"), "staff: ann\nno colon here\n");
-    try {
-        ReadGroupFile(dir.File("broken"));
-        FAIL() << "a line without a group was taken";
-    } catch (const EQuorvaneError& e) {
-        EXPECT_EQ(Signature(e.Message()), "GroupFileBadLine(" + dir.File("broken") + ", 2)");
+    // Refused whole, naming the line: one without a group, and a second spelling of a group,
+    // which Apache joins with the first and the database would keep apart.
+    const std::string broken = dir.File("broken");
+    const std::pair<const char*, std::string> cases[] = {
+        {"staff: ann\nno colon here\n", "GroupFileBadLine(" + broken + ", 2)"},
+        {"staff: ann\nweb: bob\n\nStaff: carl\n",
+         "GroupFileSpellings(" + broken + ", 4, Staff, staff, 1)"},
+    };
+    for (const auto& [text, signature] : cases) {
+        WriteWholeFile(broken, text);
+        try {
+            ReadGroupFile(broken);
+            ADD_FAILURE() << "taken: " << text;
+        } catch (const EQuorvaneError& e) {
+            EXPECT_EQ(Signature(e.Message()), signature);
+        }
     }
 }

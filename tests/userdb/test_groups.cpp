@@ -28,6 +28,10 @@ TEST(Groups, ANameListIsSplitAtCommasAndBlanksAndRefusesWhatWouldBreakTheGroupFi
         {"ops\nadmin", std::nullopt}, // a line break would start a forged line
         {std::string("a\0b", 3), std::nullopt},
         {"\xC3\xA9quipe", std::vector<std::string>{"\xC3\xA9quipe"}}, // bytes above 127 pass
+        {"#staff", std::nullopt},      // Apache reads the group's line as a comment
+        {"staff Staff", std::nullopt}, // one group to Apache, two spellings
+        {"sta#ff", std::vector<std::string>{"sta#ff"}},
+        {"\xC3\xA9quipe \xC3\x89quipe", std::vector<std::string>{"\xC3\xA9quipe", "\xC3\x89quipe"}},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Text);
@@ -37,6 +41,40 @@ TEST(Groups, ANameListIsSplitAtCommasAndBlanksAndRefusesWhatWouldBreakTheGroupFi
             EXPECT_THROW(ParseGroupList(c.Text), EQuorvaneError);
         }
     }
+}
+
+// A group has one spelling in the database, letters a to z folded as Apache folds them; the
+// user being changed does not count, so its own groups can be spelled anew.
+TEST(Groups, AGroupNamedIsRefusedWhenAnotherUserSpellsItOtherwise) {
+    TUserList list;
+    SetUserGroups(list.Add("ann", "pw"), {"staff", "web"});
+    TUserProp& bob = list.Add("bob", "pw");
+    SetUserGroups(bob, {"board"});
+    struct TCase {
+        std::vector<std::string> Groups;
+        const TUserProp* Except;
+        std::string Signature; // empty: accepted
+    };
+    const TCase cases[] = {
+        {{"staff"}, nullptr, ""},
+        {{"Staff"}, nullptr, "GroupSpellings(Staff, staff)"},
+        {{"web", "STAFF"}, nullptr, "GroupSpellings(STAFF, staff)"},
+        {{"Board"}, &bob, ""}, // bob alone spells it: a new spelling of his own group
+        {{"Board"}, &list.Users(0), "GroupSpellings(Board, board)"},
+        {{"St\xC3\xA4"
+          "ff"},
+         nullptr,
+         ""}, // only a to z fold
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Groups.back());
+        const TMessage m = GroupSpellingMessage(list, c.Groups, c.Except);
+        EXPECT_EQ(m.Empty() ? std::string() : Signature(m), c.Signature);
+    }
+    EXPECT_TRUE(GroupClashMessage(list).Empty());
+    // A database that holds two spellings already names them.
+    SetUserGroups(bob, {"board", "Web"});
+    EXPECT_EQ(Signature(GroupClashMessage(list)), "GroupSpellings(web, Web)");
 }
 
 TEST(Groups, MembershipIsStoredOnlyWhenUsedAndComesBackFromTheFile) {
