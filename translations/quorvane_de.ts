@@ -1040,6 +1040,10 @@
         <translation>%1, Zeile %2: Die Gruppe „%3“ ist für den Webserver die Gruppe „%4“ aus Zeile %5 (Buchstaben a bis z ohne Rücksicht auf Groß- und Kleinschreibung)</translation>
     </message>
     <message>
+        <source>The key file %1 is a file this program writes (the database, its side files, kept versions or what an export writes): once rewritten, it could never open the database again. Choose a file that stays as it is</source>
+        <translation>Die Schlüsseldatei %1 ist eine Datei, die dieses Programm schreibt (die Datenbank, ihre Begleitdateien, aufbewahrte Fassungen oder was ein Export schreibt): Einmal überschrieben, könnte sie die Datenbank nie wieder öffnen. Wählen Sie eine Datei, die unverändert bleibt</translation>
+    </message>
+    <message>
         <source>The group name &quot;%1&quot; starts with &quot;#&quot;, which makes its line of the group file a comment</source>
         <translation>Der Gruppenname „%1“ beginnt mit „#“, wodurch seine Zeile in der Gruppendatei zu einem Kommentar wird</translation>
     </message>

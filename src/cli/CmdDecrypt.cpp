@@ -12,8 +12,7 @@ int CmdDecrypt(const TArgs& args, TCliStreams& io) {
     const std::string& path = args.Positional()[0];
     TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
     if (db.List().Encryption() == nullptr) throw ECliError(NotEncrypted(path));
-    db.List().SetEncryption(nullptr);
-    db.Save(io.Err);
+    SaveUnderKey(db, nullptr, io.Err);
     return kExitOk;
 }
 
@@ -24,7 +23,8 @@ TCommand DecryptCommand() {
             "DB",
             "remove the encryption of the database",
             "Opens the encrypted database with its master password and saves it as a plain\n"
-            "database again (mode 0600: it holds clear passwords).\n",
+            "database again (mode 0600: it holds clear passwords), with the state store beside\n"
+            "it and the versions its exports kept, in the same step.\n",
             {},
             {},
             CmdDecrypt};

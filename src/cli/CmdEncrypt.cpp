@@ -1,6 +1,7 @@
 #include "cli/CliCommand.h"
 #include "cli/MasterPassword.h"
 
+#include "job/KeyFileRule.h"
 #include "userdb/UserList.h"
 
 namespace quorvane::cli {
@@ -16,9 +17,9 @@ int CmdEncrypt(const TArgs& args, TCliStreams& io) {
     if (db.List().Encryption() != nullptr) throw ECliError(AlreadyEncrypted(path));
     TMasterCredentials credentials;
     credentials.KeyFile = args.Value(KKeyFileOption).value_or("");
+    if (!credentials.KeyFile.empty()) RequireUsableKeyFile(credentials.KeyFile, path, db.List());
     credentials.Password = NewMasterPassword(args, KMasterPasswordFileOption, io.Err);
-    db.List().SetEncryption(TDatabaseKey::Create(credentials));
-    db.Save(io.Err);
+    SaveUnderKey(db, TDatabaseKey::Create(credentials), io.Err);
     return kExitOk;
 }
 
@@ -38,7 +39,10 @@ TCommand EncryptCommand() {
             "encrypted: none of its users, passwords or settings can be read without that\n"
             "password, and with --key-file, without that file too. Every command then asks for\n"
             "the master password when it opens the database. Keep the password (and the key\n"
-            "file) safe: without them the database cannot be opened, by anyone.\n",
+            "file) safe: without them the database cannot be opened, by anyone. The key file\n"
+            "may not be one this program writes (the database, its side files, kept versions,\n"
+            "the files an export writes). The state store beside the database and the versions\n"
+            "its exports kept are sealed in the same step.\n",
             {KKeyFileOption, KMasterPasswordFileOption},
             {},
             CmdEncrypt};

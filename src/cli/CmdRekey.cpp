@@ -1,6 +1,7 @@
 #include "cli/CliCommand.h"
 #include "cli/MasterPassword.h"
 
+#include "job/KeyFileRule.h"
 #include "userdb/UserList.h"
 
 namespace quorvane::cli {
@@ -23,10 +24,10 @@ int CmdRekey(const TArgs& args, TCliStreams& io) {
     if (db.List().Encryption()->UsesKeyFile()) credentials.KeyFile = *args.Value(KKeyFileOption);
     if (args.Has(KNoKeyFileFlag)) credentials.KeyFile.clear();
     if (const auto file = args.Value(KNewKeyFileOption)) credentials.KeyFile = *file;
+    if (!credentials.KeyFile.empty()) RequireUsableKeyFile(credentials.KeyFile, path, db.List());
     credentials.Password = NewMasterPassword(args, KNewPasswordFileOption, io.Err);
     // A fresh salt, and the parameters of today's new files.
-    db.List().SetEncryption(TDatabaseKey::Create(credentials));
-    db.Save(io.Err);
+    SaveUnderKey(db, TDatabaseKey::Create(credentials), io.Err);
     return kExitOk;
 }
 
@@ -43,7 +44,8 @@ TCommand RekeyCommand() {
             "Opens the database with its master password (and key file), asks for the new one\n"
             "twice on the terminal (or reads --new-master-password-file) and saves it encrypted\n"
             "with a new key. The key file stays as it is unless --new-key-file names another or\n"
-            "--no-key-file leaves it out.\n",
+            "--no-key-file leaves it out. The state store beside the database and the versions\n"
+            "its exports kept are sealed with the new key in the same step.\n",
             {KNewPasswordFileOption, KNewKeyFileOption},
             {KNoKeyFileFlag},
             CmdRekey};

@@ -4,6 +4,7 @@
 #include "base/FileSafety.h"
 #include "cli/CliCommand.h"
 #include "cli/SecretFile.h"
+#include "job/SideFiles.h"
 #include "userdb/PasswordStrength.h"
 
 #include <cerrno>
@@ -77,6 +78,14 @@ TSecret NewMasterPassword(const TArgs& args, const char* passwordFileOption, std
         err << "quorvane-cli: warning: the master password is weak (about " << estimate.Bits
             << " bits); anyone with a copy of the database may guess it\n";
     return password;
+}
+
+void SaveUnderKey(TDatabaseSession& db, std::shared_ptr<const TDatabaseKey> key,
+                  std::ostream& err) {
+    TSideFilesRekey sideFiles(db.Path(), db.List(), db.List().Encryption(), key);
+    db.List().SetEncryption(std::move(key));
+    db.Save(err);
+    sideFiles.Commit();
 }
 
 bool FileIsEncrypted(const std::string& path) {

@@ -6,11 +6,13 @@
 #include "userdb/Envelope.h"
 
 #include <iosfwd>
+#include <memory>
 #include <string>
 
 namespace quorvane::cli {
 
 class TArgs;
+class TDatabaseSession;
 
 // The options every command that opens a database takes for an encrypted one.
 inline constexpr const char* KMasterPasswordFileOption = "master-password-file";
@@ -34,6 +36,11 @@ TSecret NewMasterPassword(const TArgs& args, const char* passwordFileOption, std
 // The refusals of encrypt and of decrypt and rekey.
 std::string AlreadyEncrypted(const std::string& path);
 std::string NotEncrypted(const std::string& path);
+
+// Saves the database under key (none: a plain database) and takes its state store and the
+// versions its exports kept over to that key in the same step: all prepared first, then the
+// database saved, then the side files put in place; a failure before that leaves every old file.
+void SaveUnderKey(TDatabaseSession& db, std::shared_ptr<const TDatabaseKey> key, std::ostream& err);
 
 // Whether the file at path is an encrypted database (false when it cannot be read).
 bool FileIsEncrypted(const std::string& path);

@@ -277,6 +277,25 @@ TDatabaseStateData TDatabaseState::Load() const {
     return data;
 }
 
+std::optional<std::string>
+TDatabaseState::Resealed(const std::shared_ptr<const TDatabaseKey>& newKey) const {
+    if (!Usable()) return std::nullopt;
+    const auto text = ReadSideFile(FPath, KMaxStateBytes);
+    if (!text) return std::nullopt;
+    std::string plain;
+    if (IsEncryptedDatabase(*text)) {
+        if (FKey == nullptr) return std::nullopt;
+        try {
+            plain = std::string(FKey->Open(*text).View());
+        } catch (const EQuorvaneError&) {
+            return std::nullopt;
+        }
+    } else {
+        plain = *text; // a plain store, also one from before the database was encrypted
+    }
+    return newKey != nullptr ? newKey->Seal(plain) : plain;
+}
+
 bool TDatabaseState::Update(const std::function<void(TDatabaseStateData&)>& change) const {
     if (!Usable()) return false;
     const auto deadline = std::chrono::steady_clock::now() + KLockWait;

@@ -76,6 +76,11 @@ public:
     // a few seconds): the next export then only knows less.
     bool Update(const std::function<void(TDatabaseStateData&)>& change) const;
 
+    // The store's file as it is to be kept once the database's key becomes newKey (none: a plain
+    // database): opened with this store's key and sealed with the new one. Nothing when there
+    // is no store, or this key does not open it (it reads as empty either way).
+    std::optional<std::string> Resealed(const std::shared_ptr<const TDatabaseKey>& newKey) const;
+
     bool Usable() const { return !FPath.empty(); }
     const std::string& Path() const { return FPath; }
 

@@ -103,8 +103,13 @@ std::string BackupTimeText(std::int64_t milliseconds) {
 
 TTargetBackups::TTargetBackups(const std::string& targetId, std::shared_ptr<const TDatabaseKey> key)
     : FKey(std::move(key)) {
+    const std::string root = RootFolder();
+    if (!root.empty()) FFolder = root + "/" + FolderName(targetId);
+}
+
+std::string TTargetBackups::RootFolder() {
     const std::string home = StateHome();
-    if (!home.empty()) FFolder = home + "/quorvane/backups/" + FolderName(targetId);
+    return home.empty() ? std::string() : home + "/quorvane/backups";
 }
 
 TBackupVersion TTargetBackups::Keep(const std::string& bytes) const {
@@ -188,6 +193,19 @@ std::optional<std::string> TTargetBackups::Opened(const TBackupVersion& version,
     } catch (const EQuorvaneError&) {
         return std::nullopt; // kept under an earlier master password
     }
+}
+
+std::vector<TTargetBackups::TResealed>
+TTargetBackups::Resealed(const std::shared_ptr<const TDatabaseKey>& newKey) const {
+    std::vector<TResealed> versions;
+    for (const TBackupVersion& version : List(false)) {
+        bool sealed = false;
+        std::optional<std::string> bytes = Opened(version, &sealed);
+        if (!bytes) continue;
+        if (!sealed && newKey == nullptr) continue; // plain it is and plain it stays
+        versions.push_back({version.Path, newKey != nullptr ? newKey->Seal(*bytes) : *bytes});
+    }
+    return versions;
 }
 
 std::string TTargetBackups::Read(const TBackupVersion& version) const {

@@ -40,6 +40,8 @@ public:
 
     // Where they are kept; empty when neither XDG_STATE_HOME nor HOME names a folder.
     const std::string& Folder() const { return FFolder; }
+    // The folder that holds every target's folder; empty as Folder is.
+    static std::string RootFolder();
 
     // Keeps bytes as the newest version (sealed with the key, when there is one) and removes
     // those past the KKept newest. Raises
@@ -52,6 +54,15 @@ public:
     // it cannot be read, "Version %s was kept under another master password" for a sealed one
     // this key does not open. A sealed version counts no users without its key.
     std::string Read(const TBackupVersion& version) const;
+
+    // The kept versions this key opens (every plain one, also those kept before the database
+    // was encrypted), each as newKey (none: plain) is to keep it: its path and bytes. Versions
+    // sealed under another key, or damaged, are left out.
+    struct TResealed {
+        std::string Path;
+        std::string Bytes;
+    };
+    std::vector<TResealed> Resealed(const std::shared_ptr<const TDatabaseKey>& newKey) const;
 
 private:
     // The bytes of a version as kept, opened; nothing when it cannot be read or opened.

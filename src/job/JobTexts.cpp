@@ -9,6 +9,7 @@ const TMessageText ExportBuilding{"ExportBuilding", QT_TRANSLATE_NOOP("CoreText"
 const TMessageText NoFtpServer{"NoFtpServer", QT_TRANSLATE_NOOP("CoreText", "The database names no FTP server")};
 const TMessageText NoServerPasswordFile{"NoServerPasswordFile", QT_TRANSLATE_NOOP("CoreText", "The database names no password file on the FTP server")};
 const TMessageText GroupFileIsPasswordFile{"GroupFileIsPasswordFile", QT_TRANSLATE_NOOP("CoreText", "The group file cannot be the password file itself")};
+const TMessageText KeyFileRewritten{"KeyFileRewritten", QT_TRANSLATE_NOOP("CoreText", "The key file %1 is a file this program writes (the database, its side files, kept versions or what an export writes): once rewritten, it could never open the database again. Choose a file that stays as it is")};
 const TMessageText ResultWrittenOne{"ResultWrittenOne", QT_TRANSLATE_NOOP("CoreText", "1 user written to %1")};
 const TMessageText ResultWritten{"ResultWritten", QT_TRANSLATE_NOOP("CoreText", "%1 users written to %2")};
 const TMessageText ResultWrittenOneDisabledExpired{"ResultWrittenOneDisabledExpired", QT_TRANSLATE_NOOP("CoreText", "1 user written to %1; %2 disabled and %3 expired left out")};

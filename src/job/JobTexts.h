@@ -11,6 +11,7 @@ extern const TMessageText ExportBuilding;
 extern const TMessageText NoFtpServer;
 extern const TMessageText NoServerPasswordFile;
 extern const TMessageText GroupFileIsPasswordFile;
+extern const TMessageText KeyFileRewritten;
 extern const TMessageText ResultWrittenOne;
 extern const TMessageText ResultWritten;
 extern const TMessageText ResultWrittenOneDisabledExpired;

@@ -1,6 +1,8 @@
 #include "ui/MainForm.h"
 
 #include "base/Errors.h"
+#include "job/KeyFileRule.h"
+#include "job/SideFiles.h"
 #include "ui/ByteText.h"
 #include "ui/MasterPasswordDlg.h"
 #include "ui/MessageText.h"
@@ -1341,9 +1343,13 @@ void TfrmMain::ProjectOpen() {
             CreateUserList();
             ShowResult(QString());
             FLoaded.reset();
+            FDiskPath.clear();
+            FDiskKey.reset();
             TLoadedFile loaded;
             OpenWithMasterPassword(loaded);
             FLoaded = loaded;
+            FDiskPath = FileNameBytes(Project.FileName());
+            FDiskKey = FUserList->Encryption();
             FillList();
         });
     } catch (const std::bad_alloc&) {
@@ -1363,7 +1369,16 @@ void TfrmMain::ProjectOpen() {
 
 void TfrmMain::ProjectSave() {
     try {
-        FUserList->SaveToFile(FileNameBytes(Project.FileName()));
+        const std::string path = FileNameBytes(Project.FileName());
+        // Encrypted, decrypted or given a new master password since the file was written: its
+        // state store and kept versions follow the key with this save, or stay as they were.
+        std::optional<TSideFilesRekey> sideFiles;
+        if (path == FDiskPath && FDiskKey != FUserList->Encryption())
+            sideFiles.emplace(path, *FUserList, FDiskKey, FUserList->Encryption());
+        FUserList->SaveToFile(path);
+        if (sideFiles) sideFiles->Commit();
+        FDiskPath = path;
+        FDiskKey = FUserList->Encryption();
     } catch (const std::bad_alloc&) {
         throw EQuorvaneError(
             Verbatim(OutOfMemoryText(tr("save %1").arg(Project.FileName())).toStdString()));
@@ -1474,6 +1489,9 @@ void TfrmMain::miEncryptDatabaseClick() {
     Guarded(this, [this] {
         TMasterCredentials credentials;
         if (!AskNewMasterPassword(this, tr("Encrypt Database"), credentials)) return;
+        if (!credentials.KeyFile.empty())
+            RequireUsableKeyFile(credentials.KeyFile, FileNameBytes(Project.FileName()),
+                                 *FUserList);
         SetEncryption(Slowly([&] { return TDatabaseKey::Create(credentials); }),
                       tr("Encrypted: the database is saved encrypted from now on"));
     });
@@ -1484,6 +1502,9 @@ void TfrmMain::miChangeMasterPasswordClick() {
         if (FUserList->Encryption() == nullptr || !ConfirmMasterPassword()) return;
         TMasterCredentials credentials;
         if (!AskNewMasterPassword(this, tr("Change Master Password"), credentials)) return;
+        if (!credentials.KeyFile.empty())
+            RequireUsableKeyFile(credentials.KeyFile, FileNameBytes(Project.FileName()),
+                                 *FUserList);
         SetEncryption(Slowly([&] { return TDatabaseKey::Create(credentials); }),
                       tr("The master password is changed with the next save"));
     });

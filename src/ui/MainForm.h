@@ -269,6 +269,10 @@ private:
     TQtProjectPrompts FPrompts;
     std::unique_ptr<TUserList> FUserList;
     std::optional<TLoadedFile> FLoaded; // what the last open read
+    // The file the database was last read from or saved to, and the key it is sealed with
+    // there (none: plain): a save under another key takes its side files over in the same step.
+    std::string FDiskPath;
+    std::shared_ptr<const TDatabaseKey> FDiskKey;
     int FSortColumn = 1;
     int FUpdateDepth = 0;
     TUserFilter FFilter = TUserFilter::All;

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -213,6 +215,116 @@ TEST_F(EncryptCli, RekeyTakesANewPasswordAndKeepsOrChangesTheKeyFile) {
         EXPECT_EQ(Cli(list).Status, 0) << Cli(list).Err;
     }
     EXPECT_EQ(Cli({"rekey", Db, "--new-key-file", Key, "--no-key-file"}).Status, 2);
+}
+
+// encrypt, rekey and decrypt take the state store and the kept versions over to the new key
+// with the database: after each, the kept versions count their users and restore, and the
+// state still tells a change made on the site from the database's own.
+TEST_F(EncryptCli, SideFilesGoOverToTheNewKeyWithTheDatabase) {
+    const std::string site = File("htpasswd");
+    const std::string state = File(".users.udx.state");
+    ASSERT_EQ(Cli({"target", Db, "--file", site}).Status, 0);
+    ASSERT_EQ(Cli({"export", Db, "--quiet"}).Status, 0);
+    ASSERT_EQ(Cli({"passwd", Db, "alice", "--password-stdin"}, "alice-2\n").Status, 0);
+    ASSERT_EQ(Cli({"export", Db, "--quiet"}).Status, 0); // keeps the first version
+    struct TStep {
+        std::vector<std::string> Args;
+        std::vector<std::string> Opens; // what opens the database afterwards
+        bool Sealed;                    // the side files are sealed afterwards
+    };
+    const std::vector<std::string> master = {"--master-password-file", File("master")};
+    const std::vector<std::string> other = {"--master-password-file", File("other")};
+    const TStep steps[] = {
+        {{"encrypt", Db, "--master-password-file", File("master")}, master, true},
+        {{"rekey", Db, "--master-password-file", File("master"), "--new-master-password-file",
+          File("other")},
+         other,
+         true},
+        {{"decrypt", Db, "--master-password-file", File("other")}, {}, false},
+    };
+    int round = 0;
+    ASSERT_EQ(Dir.Entries().size(), 6u);
+    for (const TStep& step : steps) {
+        SCOPED_TRACE(step.Args[0]);
+        const TResult r = Cli(step.Args);
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        const auto with = [&](std::vector<std::string> args) {
+            args.insert(args.end(), step.Opens.begin(), step.Opens.end());
+            return args;
+        };
+        EXPECT_EQ(IsEncryptedDatabase(ReadWholeFile(state)), step.Sealed);
+        const TResult list = Cli(with({"restore", Db, "--list"}));
+        ASSERT_EQ(list.Status, 0) << list.Err;
+        EXPECT_NE(list.Out.find("3 users"), std::string::npos) << list.Out;
+        EXPECT_EQ(list.Out.find(" 0 users"), std::string::npos) << list.Out;
+        // A change made on the site is still told from the database's own.
+        const std::string before = ReadWholeFile(site);
+        WriteWholeFile(site, before + "mallory:$apr1$x$y" + std::to_string(round++) + "\n");
+        const TResult exported = Cli(with({"export", Db}));
+        EXPECT_EQ(exported.Status, 1) << exported.Err;
+        EXPECT_NE(exported.Err.find("+ mallory"), std::string::npos) << exported.Err;
+        // restore brings back the oldest version, the first export's file.
+        const auto oldest = std::count(list.Out.begin(), list.Out.end(), '\n');
+        const TResult restored = Cli(with({"restore", Db, std::to_string(oldest), "--overwrite"}));
+        EXPECT_EQ(restored.Status, 0) << restored.Err;
+        EXPECT_EQ(ReadWholeFile(site).find("mallory"), std::string::npos);
+        EXPECT_EQ(Dir.Entries().size(), 6u); // nothing prepared is left beside the database
+    }
+}
+
+// A key file the program itself rewrites would change under the key: the database could never
+// be opened again. Such a file is refused, by what it is and not by how it is named.
+TEST_F(EncryptCli, AFileTheProgramRewritesIsRefusedAsKeyFile) {
+    const std::string site = File("htpasswd");
+    ASSERT_EQ(Cli({"target", Db, "--file", site}).Status, 0);
+    ASSERT_EQ(Cli({"group", Db, "add", "staff", "alice"}).Status, 0);
+    ASSERT_EQ(Cli({"export", Db, "--quiet"}).Status, 0); // the password file, its groups, state
+    const std::string state = File(".users.udx.state");
+    ASSERT_TRUE(std::filesystem::exists(state));
+    ASSERT_EQ(::symlink(Db.c_str(), File("link.key").c_str()), 0);
+    ASSERT_EQ(::link(Db.c_str(), File("hard.key").c_str()), 0);
+    ASSERT_EQ(::symlink(state.c_str(), File("state.key").c_str()), 0);
+    WriteWholeFile(File(".users.udx.Ab12Cd"), "left by a crash");
+    const std::string kept = std::string(std::getenv("XDG_STATE_HOME")) + "/quorvane/backups";
+    std::filesystem::create_directories(kept + "/some-target");
+    WriteWholeFile(kept + "/some-target/20260101T000000.000Z", "kept");
+    const std::string refused[] = {
+        Db,
+        File("link.key"),
+        File("hard.key"),
+        state,
+        File("state.key"),
+        File(".users.udx.Ab12Cd"),
+        File("users.udx.lock"),
+        site,
+        site + ".groups",
+        kept + "/some-target/20260101T000000.000Z",
+    };
+    const std::string before = ReadWholeFile(Db);
+    for (const std::string& key : refused) {
+        SCOPED_TRACE(key);
+        if (key == File("users.udx.lock")) WriteWholeFile(key, ""); // gone after each command
+        const TResult r =
+            Cli({"encrypt", Db, "--master-password-file", File("master"), "--key-file", key});
+        EXPECT_EQ(r.Status, 1);
+        EXPECT_NE(r.Err.find("The key file " + key + " is a file this program writes"),
+                  std::string::npos)
+            << r.Err;
+        EXPECT_EQ(ReadWholeFile(Db), before);
+    }
+    // A file that stays as it is serves; rekey refuses the same files.
+    ASSERT_EQ(
+        Cli({"encrypt", Db, "--master-password-file", File("master"), "--key-file", Key}).Status,
+        0);
+    for (const std::string& key : {Db, state}) {
+        const TResult r =
+            Cli({"rekey", Db, "--master-password-file", File("master"), "--key-file", Key,
+                 "--new-master-password-file", File("other"), "--new-key-file", key});
+        EXPECT_EQ(r.Status, 1) << key;
+        EXPECT_NE(r.Err.find("is a file this program writes"), std::string::npos) << r.Err;
+    }
+    EXPECT_EQ(Cli({"info", Db, "--master-password-file", File("master"), "--key-file", Key}).Status,
+              0);
 }
 
 // The real program at a terminal: the master password is asked for, twice for a new one, and
