@@ -1044,6 +1044,10 @@
         <translation>Die Schlüsseldatei %1 ist eine Datei, die dieses Programm schreibt (die Datenbank, ihre Begleitdateien, aufbewahrte Fassungen oder was ein Export schreibt): Einmal überschrieben, könnte sie die Datenbank nie wieder öffnen. Wählen Sie eine Datei, die unverändert bleibt</translation>
     </message>
     <message>
+        <source>Version %1 is damaged: it is not whole and cannot be restored</source>
+        <translation>Version %1 ist beschädigt: Sie ist nicht vollständig und kann nicht wiederhergestellt werden</translation>
+    </message>
+    <message>
         <source>The group name &quot;%1&quot; starts with &quot;#&quot;, which makes its line of the group file a comment</source>
         <translation>Der Gruppenname „%1“ beginnt mit „#“, wodurch seine Zeile in der Gruppendatei zu einem Kommentar wird</translation>
     </message>
@@ -2387,6 +2391,14 @@ Sie erneut hinzufügen (die Kennwortdatei enthält von Benutzern mit gleichem An
     <message>
         <source>Earlier versions of %1, newest first:</source>
         <translation>Frühere Fassungen von %1, die neueste zuerst:</translation>
+    </message>
+    <message>
+        <source>damaged</source>
+        <translation>beschädigt</translation>
+    </message>
+    <message>
+        <source>another master password</source>
+        <translation>anderes Master-Kennwort</translation>
     </message>
     <message>
         <source>Replaced</source>

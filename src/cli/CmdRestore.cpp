@@ -64,10 +64,20 @@ int CmdRestore(const TArgs& args, TCliStreams& io) {
         for (std::size_t i = 0; i < versions.size(); ++i) {
             const TBackupVersion& v = versions[i];
             char line[160];
-            std::snprintf(line, sizeof line, "%2zu  %s  %10lld bytes  %zu %s  ", i + 1,
-                          BackupTimeText(v.Time).c_str(), static_cast<long long>(v.Size), v.Users,
-                          v.Users == 1 ? "user " : "users");
-            text += line + v.Name + "\n";
+            std::snprintf(line, sizeof line, "%2zu  %s  %10lld bytes  ", i + 1,
+                          BackupTimeText(v.Time).c_str(), static_cast<long long>(v.Size));
+            text += line;
+            // One that does not open counts no users: say why instead.
+            if (v.State == TBackupVersion::TState::Damaged) {
+                text += "damaged";
+            } else if (v.State == TBackupVersion::TState::OtherKey) {
+                text += "under another master password";
+            } else {
+                std::snprintf(line, sizeof line, "%zu %s", v.Users,
+                              v.Users == 1 ? "user " : "users");
+                text += line;
+            }
+            text += "  " + v.Name + "\n";
         }
         WriteOutput(io, text);
         return kExitOk;

@@ -176,23 +176,37 @@ std::vector<TBackupVersion> TTargetBackups::List(bool countUsers) const {
               [](const TBackupVersion& a, const TBackupVersion& b) { return a.Time > b.Time; });
     if (countUsers)
         for (TBackupVersion& version : versions)
-            if (const auto bytes = Opened(version, nullptr))
+            if (const auto bytes = Opened(version, nullptr, &version.State))
                 version.Users = ParseSiteFile(*bytes).Users.size();
     return versions;
 }
 
-std::optional<std::string> TTargetBackups::Opened(const TBackupVersion& version,
-                                                  bool* sealed) const {
+std::optional<std::string> TTargetBackups::Opened(const TBackupVersion& version, bool* sealed,
+                                                  TBackupVersion::TState* state) const {
+    TBackupVersion::TState why = TBackupVersion::TState::Readable;
     std::optional<std::string> bytes = ReadSideFile(version.Path, KMaxBackupBytes);
-    if (!bytes || !IsEncryptedDatabase(*bytes)) return bytes;
-    if (sealed != nullptr) *sealed = true;
-    if (FKey == nullptr) return std::nullopt;
-    try {
-        const TSecret text = FKey->Open(*bytes);
-        return std::string(text.View());
-    } catch (const EQuorvaneError&) {
-        return std::nullopt; // kept under an earlier master password
+    if (!bytes) {
+        why = TBackupVersion::TState::Damaged;
+    } else if (IsEncryptedDatabase(*bytes)) {
+        if (sealed != nullptr) *sealed = true;
+        if (FKey == nullptr) {
+            why = TBackupVersion::TState::OtherKey;
+            bytes.reset();
+        } else {
+            try {
+                const TSecret text = FKey->Open(*bytes);
+                bytes = std::string(text.View());
+            } catch (const EDamagedEnvelope&) {
+                why = TBackupVersion::TState::Damaged;
+                bytes.reset();
+            } catch (const EQuorvaneError&) {
+                why = TBackupVersion::TState::OtherKey; // kept under an earlier master password
+                bytes.reset();
+            }
+        }
     }
+    if (state != nullptr) *state = why;
+    return bytes;
 }
 
 std::vector<TTargetBackups::TResealed>
@@ -210,8 +224,12 @@ TTargetBackups::Resealed(const std::shared_ptr<const TDatabaseKey>& newKey) cons
 
 std::string TTargetBackups::Read(const TBackupVersion& version) const {
     bool sealed = false;
-    const std::optional<std::string> bytes = Opened(version, &sealed);
-    if (!bytes && sealed) throw EQuorvaneError(Msg(texts::BackupOtherKey, version.Name));
+    TBackupVersion::TState state{};
+    const std::optional<std::string> bytes = Opened(version, &sealed, &state);
+    if (!bytes && sealed)
+        throw EQuorvaneError(Msg(state == TBackupVersion::TState::Damaged ? texts::BackupDamaged
+                                                                          : texts::BackupOtherKey,
+                                 version.Name));
     if (!bytes) throw EQuorvaneError(Msg(texts::CannotOpenFile, version.Path));
     return *bytes;
 }

@@ -23,6 +23,10 @@ struct TBackupVersion {
     std::int64_t Time = 0; // when it was replaced, milliseconds since 1970 (UTC)
     std::int64_t Size = 0;
     std::size_t Users = 0; // user lines as servers read them
+    // Whether it opens: a version sealed under an earlier master password, or one damaged (not
+    // whole, or not readable), counts no users. Known when the users were counted.
+    enum class TState : std::uint8_t { Readable, OtherKey, Damaged };
+    TState State = TState::Readable;
 };
 
 // "2025-01-02 03:04:05" in local time.
@@ -52,7 +56,8 @@ public:
     std::vector<TBackupVersion> List(bool countUsers = true) const;
     // A version's bytes, opened with the key when it was kept sealed. Raises EQuorvaneError when
     // it cannot be read, "Version %s was kept under another master password" for a sealed one
-    // this key does not open. A sealed version counts no users without its key.
+    // this key does not open, "Version %s is damaged" for one that is not whole. A sealed
+    // version counts no users without its key.
     std::string Read(const TBackupVersion& version) const;
 
     // The kept versions this key opens (every plain one, also those kept before the database
@@ -65,8 +70,10 @@ public:
     std::vector<TResealed> Resealed(const std::shared_ptr<const TDatabaseKey>& newKey) const;
 
 private:
-    // The bytes of a version as kept, opened; nothing when it cannot be read or opened.
-    std::optional<std::string> Opened(const TBackupVersion& version, bool* sealed) const;
+    // The bytes of a version as kept, opened; nothing when it cannot be read or opened, and then
+    // *state says why. *sealed: whether it was kept sealed.
+    std::optional<std::string> Opened(const TBackupVersion& version, bool* sealed,
+                                      TBackupVersion::TState* state = nullptr) const;
 
     std::string FFolder;
     std::shared_ptr<const TDatabaseKey> FKey;

@@ -37,6 +37,7 @@ const TMessageText MergeDisabled{"MergeDisabled", QT_TRANSLATE_NOOP("CoreText", 
 const TMessageText BackupNoStateFolder{"BackupNoStateFolder", QT_TRANSLATE_NOOP("CoreText", "Could not keep a copy of the file about to be replaced in the state folder: neither XDG_STATE_HOME nor HOME is set; nothing was replaced")};
 const TMessageText BackupFailed{"BackupFailed", QT_TRANSLATE_NOOP("CoreText", "Could not keep a copy of the file about to be replaced in %1: %2; nothing was replaced")};
 const TMessageText BackupOtherKey{"BackupOtherKey", QT_TRANSLATE_NOOP("CoreText", "Version %1 was kept under another master password")};
+const TMessageText BackupDamaged{"BackupDamaged", QT_TRANSLATE_NOOP("CoreText", "Version %1 is damaged: it is not whole and cannot be restored")};
 const TMessageText StagedFileDiffers{"StagedFileDiffers", QT_TRANSLATE_NOOP("CoreText", "The temporary copy of %1 does not hold what was written")};
 const TMessageText TargetPrefixed{"TargetPrefixed", QT_TRANSLATE_NOOP("CoreText", "%1: %2")};
 const TMessageText TargetReplacing{"TargetReplacing", QT_TRANSLATE_NOOP("CoreText", "Putting the new %1 in place...")};

@@ -39,6 +39,7 @@ extern const TMessageText MergeDisabled;
 extern const TMessageText BackupNoStateFolder;
 extern const TMessageText BackupFailed;
 extern const TMessageText BackupOtherKey;
+extern const TMessageText BackupDamaged;
 extern const TMessageText StagedFileDiffers;
 extern const TMessageText TargetPrefixed;
 extern const TMessageText TargetReplacing;

@@ -53,7 +53,11 @@ TfrmRestore::TfrmRestore(TUserList& list, std::string databasePath, QWidget* par
         auto* item = new QTreeWidgetItem(lvwVersions);
         item->setText(0, QString::fromStdString(BackupTimeText(v.Time)));
         item->setText(1, tr("%1 bytes").arg(locale.toString(static_cast<qlonglong>(v.Size))));
-        item->setText(2, locale.toString(static_cast<qulonglong>(v.Users)));
+        // One that does not open counts no users: it says why instead.
+        item->setText(2, v.State == TBackupVersion::TState::Damaged ? tr("damaged")
+                         : v.State == TBackupVersion::TState::OtherKey
+                             ? tr("another master password")
+                             : locale.toString(static_cast<qulonglong>(v.Users)));
         item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
         item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
     }

@@ -483,7 +483,12 @@ void TDatabaseKey::TSealer::Finish() {
 }
 
 TSecret TDatabaseKey::Open(std::string_view file) const {
-    const THeader h = ParseHeader(file);
+    THeader h;
+    try {
+        h = ParseHeader(file);
+    } catch (const EWrongMasterPassword&) {
+        throw EDamagedEnvelope();
+    }
     if (!(h.Params == FParams) || std::memcmp(h.Salt, FSalt, KSaltSize) != 0 ||
         ((h.Flags & KFlagKeyFile) != 0) != FKeyFile)
         ThrowWrongPasswordOrDamaged();
@@ -496,7 +501,7 @@ TSecret TDatabaseKey::Open(std::string_view file) const {
             reinterpret_cast<const unsigned char*>(file.data()) + KEnvelopeHeaderSize, sealedSize,
             reinterpret_cast<const unsigned char*>(file.data()), KEnvelopeHeaderSize, h.Nonce,
             FKey.Data()) != 0)
-        ThrowWrongPasswordOrDamaged();
+        throw EDamagedEnvelope(); // this key's own header: the rest is not what it sealed
     text.Resize(static_cast<size_t>(opens));
     return text;
 }

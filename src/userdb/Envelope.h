@@ -39,6 +39,12 @@ public:
     EWrongMasterPassword();
 };
 
+// Raised by TDatabaseKey::Open for a file that is not whole: its header cannot be read, or it
+// carries this very key's salt, parameters and key-file mark and still does not open. (A file
+// sealed under another key raises EWrongMasterPassword itself.) What a database's own side files
+// say: one under an earlier master password is not one that was damaged.
+class EDamagedEnvelope : public EWrongMasterPassword {};
+
 // Bytes that must not be swapped out or outlive their use: sodium_malloc'd, wiped on release.
 class TSecret {
 public:
@@ -132,7 +138,8 @@ public:
         TDataSink FOut;
     };
     // Opens what this key sealed (the same salt, parameters and key file: not a file sealed
-    // before a rekey). Raises "Wrong master password or damaged file" otherwise.
+    // before a rekey). Raises "Wrong master password or damaged file" otherwise, as
+    // EDamagedEnvelope for a file that is not whole.
     TSecret Open(std::string_view file) const;
 
     // Internal: derives the key from the credentials with the given header fields.

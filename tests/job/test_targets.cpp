@@ -152,28 +152,41 @@ TEST(Backups, AnEncryptedDatabasesVersionsAreSealedWithItsKey) {
     for (const char* secret : {"alice", "Alice-Secret", "Bob-Secret"})
         EXPECT_EQ(onDisk.find(secret), std::string::npos) << secret;
     // Who reads it: the key it was kept with; not another one (a rekeyed database), nor none.
+    // A version that is not whole is damaged, under its own key, and says so.
+    using TState = TBackupVersion::TState;
+    const std::string otherKey = "Version " + kept.Name + " was kept under another master password";
+    const std::string damaged =
+        "Version " + kept.Name + " is damaged: it is not whole and cannot be restored";
     struct TCase {
         const char* Name;
         std::shared_ptr<const TDatabaseKey> Key;
-        bool Opens;
+        std::string Bytes;
+        TState State;
+        std::string Error; // empty: it opens
     } cases[] = {
-        {"the same key", key, true},
-        {"another master password", keyOf("master"), false},
-        {"no key", nullptr, false},
+        {"the same key", key, onDisk, TState::Readable, ""},
+        {"another master password", keyOf("master"), onDisk, TState::OtherKey, otherKey},
+        {"no key", nullptr, onDisk, TState::OtherKey, otherKey},
+        {"a byte changed", key,
+         onDisk.substr(0, 80) + static_cast<char>(onDisk[80] ^ 1) + onDisk.substr(81),
+         TState::Damaged, damaged},
+        {"cut short", key, onDisk.substr(0, onDisk.size() - 5), TState::Damaged, damaged},
+        {"header cut", key, onDisk.substr(0, 40), TState::Damaged, damaged},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
+        WriteWholeFile(kept.Path, c.Bytes);
         ::setenv("XDG_STATE_HOME", home.Path().c_str(), 1);
         const TTargetBackups backups("file:/srv/www/.htpasswd", c.Key);
         ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
         const std::vector<TBackupVersion> versions = backups.List();
         ASSERT_EQ(versions.size(), 1u);
-        EXPECT_EQ(versions[0].Users, c.Opens ? 2u : 0u);
-        if (c.Opens)
+        EXPECT_EQ(versions[0].State, c.State);
+        EXPECT_EQ(versions[0].Users, c.Error.empty() ? 2u : 0u);
+        if (c.Error.empty())
             EXPECT_EQ(backups.Read(versions[0]), content);
         else
-            EXPECT_EQ(ErrorOf([&] { backups.Read(versions[0]); }),
-                      "Version " + kept.Name + " was kept under another master password");
+            EXPECT_EQ(ErrorOf([&] { backups.Read(versions[0]); }), c.Error);
     }
     test_hooks::SetDefaultKdfParams({});
 }
