@@ -1036,6 +1036,10 @@
         <translation>%1; die Gruppendatei konnte nicht zurückgesetzt werden und enthält die neuen Gruppen: %2</translation>
     </message>
     <message>
+        <source>its line would be longer than 8191 bytes; web servers stop reading the password file there, and every later user would be locked out</source>
+        <translation>seine Zeile wäre länger als 8191 Bytes; Webserver hören dort auf, die Kennwortdatei zu lesen, und alle späteren Benutzer wären ausgesperrt</translation>
+    </message>
+    <message>
         <source>%1, line %2: the group &quot;%3&quot; is the group &quot;%4&quot; of line %5 to the web server (letters a to z without regard to case)</source>
         <translation>%1, Zeile %2: Die Gruppe „%3“ ist für den Webserver die Gruppe „%4“ aus Zeile %5 (Buchstaben a bis z ohne Rücksicht auf Groß- und Kleinschreibung)</translation>
     </message>
@@ -1046,6 +1050,10 @@
     <message>
         <source>Version %1 is damaged: it is not whole and cannot be restored</source>
         <translation>Version %1 ist beschädigt: Sie ist nicht vollständig und kann nicht wiederhergestellt werden</translation>
+    </message>
+    <message>
+        <source>The login is longer than %1 bytes, the most a login may have. Shorten it.</source>
+        <translation>Der Anmeldename ist länger als %1 Bytes, das Höchstmaß für einen Anmeldenamen. Kürzen Sie ihn.</translation>
     </message>
     <message>
         <source>The group name &quot;%1&quot; starts with &quot;#&quot;, which makes its line of the group file a comment</source>

@@ -15,6 +15,7 @@ const TMessageText UnsafeLoginControl{"UnsafeLoginControl", QT_TRANSLATE_NOOP("C
 const TMessageText UnsafePasswordTooLong{"UnsafePasswordTooLong", QT_TRANSLATE_NOOP("CoreText", "the password is longer than 4096 bytes, the most a password may have")};
 const TMessageText UnsafePlainTextBreak{"UnsafePlainTextBreak", QT_TRANSLATE_NOOP("CoreText", "the password holds a line break or a NUL and cannot be written as plain text")};
 const TMessageText UnsafeCryptNul{"UnsafeCryptNul", QT_TRANSLATE_NOOP("CoreText", "the password holds a NUL, which bcrypt and SHA-crypt cannot hash")};
+const TMessageText UnsafeLineTooLong{"UnsafeLineTooLong", QT_TRANSLATE_NOOP("CoreText", "its line would be longer than 8191 bytes; web servers stop reading the password file there, and every later user would be locked out")};
 const TMessageText StoredHashBreaksLine{"StoredHashBreaksLine", QT_TRANSLATE_NOOP("CoreText", "The stored password hash of %1 holds a line break or a NUL byte and cannot go into the password file")};
 const TMessageText PlainTextHashOnly{"PlainTextHashOnly", QT_TRANSLATE_NOOP("CoreText", "A plain-text password file cannot hold users known only by their password hash: %1. Give them new passwords or export in another form")};
 const TMessageText NoClearPasswordsPlainText{"NoClearPasswordsPlainText", QT_TRANSLATE_NOOP("CoreText", "A database that keeps no clear passwords cannot export them as plain text: choose a hashed form first")};
@@ -56,8 +57,8 @@ const TMessageText DurationH{"DurationH", QT_TRANSLATE_NOOP("CoreText", "about %
 const TMessageText GroupsOfUser{"GroupsOfUser", QT_TRANSLATE_NOOP("CoreText", "The groups of %1: %2")};
 const TMessageText LoginNotForGroupFile{"LoginNotForGroupFile", QT_TRANSLATE_NOOP("CoreText", "The login %1 holds a blank, a quote or a backslash and cannot go into the group file")};
 const TMessageText GroupFileBadLine{"GroupFileBadLine", QT_TRANSLATE_NOOP("CoreText", "%1, line %2: not \"group: user user ...\"")};
-
 const TMessageText GroupFileSpellings{"GroupFileSpellings", QT_TRANSLATE_NOOP("CoreText", "%1, line %2: the group \"%3\" is the group \"%4\" of line %5 to the web server (letters a to z without regard to case)")};
+
 const TMessageText HtpasswdNotLoginPassword{"HtpasswdNotLoginPassword", QT_TRANSLATE_NOOP("CoreText", "Line %1 of the password file is not login:password; nothing was imported")};
 const TMessageText HtpasswdBadLogin{"HtpasswdBadLogin", QT_TRANSLATE_NOOP("CoreText", "Line %1 of the password file has a login that cannot be used: %2; nothing was imported")};
 const TMessageText HtpasswdControlInPassword{"HtpasswdControlInPassword", QT_TRANSLATE_NOOP("CoreText", "Line %1 of the password file holds a control character in its password; nothing was imported")};

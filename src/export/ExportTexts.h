@@ -17,6 +17,7 @@ extern const TMessageText UnsafeLoginControl;
 extern const TMessageText UnsafePasswordTooLong;
 extern const TMessageText UnsafePlainTextBreak;
 extern const TMessageText UnsafeCryptNul;
+extern const TMessageText UnsafeLineTooLong;
 extern const TMessageText StoredHashBreaksLine;
 extern const TMessageText PlainTextHashOnly;
 
@@ -64,8 +65,8 @@ extern const TMessageText DurationH;
 extern const TMessageText GroupsOfUser;
 extern const TMessageText LoginNotForGroupFile;
 extern const TMessageText GroupFileBadLine;
-
 extern const TMessageText GroupFileSpellings;
+
 // The import of a password file
 extern const TMessageText HtpasswdNotLoginPassword;
 extern const TMessageText HtpasswdBadLogin;

@@ -33,8 +33,15 @@ std::string FoldLogin(const std::string& login) {
     return ToAsciiLower(login);
 }
 
-void AppendLine(std::string& text, std::string_view eol, const std::string& login,
-                std::string_view value) {
+TMessage UnsafeProblem(const TUserList& list, const TUserProp& user, const TMessageText& reason);
+TMessage UnsafeMessage(std::vector<TMessage> problems);
+
+void AppendLine(std::string& text, std::string_view eol, const TUserList& list,
+                const TUserProp& user, std::string_view value) {
+    const std::string& login = user.Login;
+    // A line no server reads whole would shut out every user after it.
+    if (login.size() + 1 + value.size() + eol.size() > KMaxPasswordFileLine)
+        throw EUnsafeUsers(UnsafeMessage({UnsafeProblem(list, user, texts::UnsafeLineTooLong)}));
     text += login;
     text += ':';
     text += value;
@@ -51,9 +58,17 @@ const TMessageText* UnsafeReason(const TUserProp& user, TPasswordsType passType)
         return &texts::UnsafeLoginColon;
     case TLoginProblem::Control:
         return &texts::UnsafeLoginControl;
+    case TLoginProblem::TooLong:
+        break; // stored before the bound: the length of its whole line decides (AppendLine)
     }
     if (!user.HashOnly() && user.Password.size() > KMaxPasswordBytes)
         return &texts::UnsafePasswordTooLong;
+    // The shortest value any form writes is 13 bytes (DES crypt); the whole line is checked
+    // again as it is written.
+    const size_t value = user.HashOnly()                        ? user.PasswordHash().size()
+                         : SchemeOf(passType).StoresClearText() ? user.Password.size()
+                                                                : 13;
+    if (user.Login.size() + 1 + value + 1 > KMaxPasswordFileLine) return &texts::UnsafeLineTooLong;
     // A hash never holds these bytes; the password in clear might.
     if (SchemeOf(passType).StoresClearText() &&
         user.Password.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
@@ -312,7 +327,7 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
 
         if (scheme.StoresClearText()) {
             for (const TUserProp* user : chunkUsers)
-                AppendLine(text, eol, user->Login, user->Password);
+                AppendLine(text, eol, list, *user, user->Password);
             continue;
         }
         if (slow) {
@@ -345,7 +360,7 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
                 const TUserProp* user = chunkUsers[k];
                 if (!user->HashOnly() && cache)
                     cache->Put(form, param, user->Login, user->Password, hashes[k]);
-                AppendLine(text, eol, user->Login, hashes[k]);
+                AppendLine(text, eol, list, *user, hashes[k]);
             }
             continue;
         }
@@ -394,7 +409,7 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
             nextHash = 0;
         }
         for (const TUserProp* user : chunkUsers)
-            AppendLine(text, eol, user->Login,
+            AppendLine(text, eol, list, *user,
                        user->HashOnly() ? std::string_view(user->PasswordHash())
                                         : std::string_view(hashes[nextHash++]));
     }

@@ -16,6 +16,10 @@ namespace quorvane {
 
 class THashCache;
 
+// The longest line of a password file, its line end included, that every web server reads:
+// Apache reads a line into 8192 bytes and stops reading the file at a longer one.
+inline constexpr size_t KMaxPasswordFileLine = 8191;
+
 // What the writer asks of the one who drives it (the export dialog, the command line).
 class IExportProgress {
 public:

@@ -14,6 +14,7 @@ TLoginProblem CheckLogin(const std::string& login) {
     for (const char c : login)
         if (static_cast<unsigned char>(c) < 32) return TLoginProblem::Control;
     if (login.find(':') != std::string::npos) return TLoginProblem::Colon;
+    if (login.size() > KMaxLoginBytes) return TLoginProblem::TooLong;
     return TLoginProblem::None;
 }
 
@@ -27,6 +28,8 @@ TMessage LoginProblemMessage(TLoginProblem problem) {
         return Msg(texts::LoginColon);
     case TLoginProblem::Control:
         return Msg(texts::LoginControl);
+    case TLoginProblem::TooLong:
+        return Msg(texts::LoginTooLong, KMaxLoginBytes);
     }
     return {};
 }

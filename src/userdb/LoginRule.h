@@ -23,18 +23,24 @@ TMessage PasswordLengthMessage(const std::string& password);
 // Raises EQuorvaneError with that message when the password is too long.
 void RequireValidPasswordLength(const std::string& password);
 
+// The longest login any entry point takes. Web servers read a password-file line into a buffer
+// of their own (Apache: 8192 bytes, and it stops reading the file at a longer line, locking out
+// every user after it); no real login comes near this bound.
+inline constexpr std::size_t KMaxLoginBytes = 255;
+
 enum class TLoginProblem {
     None,    // the login is acceptable
     Empty,   // no characters at all
     Colon,   // holds ":"
     Control, // holds a byte below 32 (tab, CR, LF, NUL …)
+    TooLong, // more than KMaxLoginBytes bytes
 };
 
 // The first problem found in the login, or TLoginProblem::None.
 TLoginProblem CheckLogin(const std::string& login);
 
-// Why the login cannot be used and what to do (LoginEmpty, LoginColon, LoginControl); an empty
-// message for None.
+// Why the login cannot be used and what to do (LoginEmpty, LoginColon, LoginControl,
+// LoginTooLong); an empty message for None.
 TMessage LoginProblemMessage(TLoginProblem problem);
 
 // CheckLogin and LoginProblemMessage in one: an empty message when the login is acceptable.

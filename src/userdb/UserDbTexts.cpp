@@ -13,6 +13,7 @@ const TMessageText ListIndexOutOfBounds{"ListIndexOutOfBounds", QT_TRANSLATE_NOO
 const TMessageText LoginEmpty{"LoginEmpty", QT_TRANSLATE_NOOP("CoreText", "The login is empty. Enter a login for the user.")};
 const TMessageText LoginColon{"LoginColon", QT_TRANSLATE_NOOP("CoreText", "The login contains a colon (\":\"). Web servers end the login at the first colon, so remove it from the login.")};
 const TMessageText LoginControl{"LoginControl", QT_TRANSLATE_NOOP("CoreText", "The login contains a control character (such as a tab, a line break or a NUL). Remove it from the login.")};
+const TMessageText LoginTooLong{"LoginTooLong", QT_TRANSLATE_NOOP("CoreText", "The login is longer than %1 bytes, the most a login may have. Shorten it.")};
 const TMessageText LoginLooksLikeComment{"LoginLooksLikeComment", QT_TRANSLATE_NOOP("CoreText", "The login starts with \"#\". Web servers read such a line of the password file as a comment, so this user will not be able to log in.")};
 const TMessageText LoginBlank{"LoginBlank", QT_TRANSLATE_NOOP("CoreText", "The login must not be blank")};
 const TMessageText UserExists{"UserExists", QT_TRANSLATE_NOOP("CoreText", "User \"%1\" already exists")};
@@ -29,9 +30,9 @@ const TMessageText SeriesEmptyPassword{"SeriesEmptyPassword", QT_TRANSLATE_NOOP(
 const TMessageText SeriesRandomCharOutOfRange{"SeriesRandomCharOutOfRange", QT_TRANSLATE_NOOP("CoreText", "error GetRandomChar")};
 const TMessageText GroupNameEmpty{"GroupNameEmpty", QT_TRANSLATE_NOOP("CoreText", "A group name must not be empty")};
 const TMessageText GroupNameInvalid{"GroupNameInvalid", QT_TRANSLATE_NOOP("CoreText", "The group name \"%1\" may not hold \":\", \",\", a blank or a control character")};
-const TMessageText NoPasswordToSend{"NoPasswordToSend", QT_TRANSLATE_NOOP("CoreText", "This database knows no password to send for: %1")};
 const TMessageText GroupNameComment{"GroupNameComment", QT_TRANSLATE_NOOP("CoreText", "The group name \"%1\" starts with \"#\", which makes its line of the group file a comment")};
 const TMessageText GroupSpellings{"GroupSpellings", QT_TRANSLATE_NOOP("CoreText", "\"%1\" and \"%2\" are one group to the web server (letters a to z without regard to case): use one spelling")};
+const TMessageText NoPasswordToSend{"NoPasswordToSend", QT_TRANSLATE_NOOP("CoreText", "This database knows no password to send for: %1")};
 const TMessageText MailAddressControl{"MailAddressControl", QT_TRANSLATE_NOOP("CoreText", "The e-mail address or full name of \"%1\" holds a line break or another control character")};
 const TMessageText TemplateLineControl{"TemplateLineControl", QT_TRANSLATE_NOOP("CoreText", "The template's %1 line for \"%2\" would hold a line break or another control character")};
 const TMessageText TemplateHeaderInvalid{"TemplateHeaderInvalid", QT_TRANSLATE_NOOP("CoreText", "The template's header line \"%1\" is not \"Name: value\"")};

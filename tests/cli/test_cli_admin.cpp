@@ -254,4 +254,66 @@ TEST_F(CliApacheGroups, ASecondSpellingOfAGroupNeverLetsAnybodyIn) {
     EXPECT_EQ(apache.Status("bob", "bob-pw"), 401);
 }
 
+// Apache stops reading a password file at a line of 8192 bytes: every user after it is locked
+// out. A line the export writes always fits (written and read by Apache), one byte more is
+// refused (and, written by hand, does lock the later user out).
+TEST_F(CliApacheGroups, ApacheReadsEveryLineTheExportWritesAndNoLongerOneIsWritten) {
+    apachetest::TApacheServer& apache = *Server;
+    if (!apache.Available()) GTEST_SKIP() << apache.SkipReason();
+    WriteWholeFile(apache.GroupFilePath().string(), "staff: zlater\n");
+    ::chmod(apache.GroupFilePath().c_str(), 0644);
+    for (const bool lf : {false, true}) {
+        SCOPED_TRACE(lf ? "LF" : "CR LF");
+        const size_t eol = lf ? 1 : 2;
+        const size_t hash = 37; // "$apr1$" MD5-crypt
+        const auto listWith = [&](size_t loginBytes) {
+            auto list = std::make_unique<quorvane::TUserList>();
+            list->UnixLineEnds = lf;
+            list->Add(std::string(loginBytes, 'x'), "long-pw"); // made before the login bound
+            list->Add("zlater", "later-pw");
+            return list;
+        };
+        const size_t fits = quorvane::KMaxPasswordFileLine - eol - 1 - hash;
+        const auto text =
+            quorvane::BuildPasswordFile(*listWith(fits), quorvane::TPasswordsType::ptMD5, {});
+        ASSERT_TRUE(text);
+        EXPECT_EQ(text->find('\n') + 1, quorvane::KMaxPasswordFileLine);
+        apache.SetPasswordFile(*text);
+        ::chmod(apache.PasswordFilePath().c_str(), 0644);
+        EXPECT_EQ(apache.Status("zlater", "later-pw"), 200) << apache.ErrorLog();
+        EXPECT_THROW(
+            quorvane::BuildPasswordFile(*listWith(fits + 1), quorvane::TPasswordsType::ptMD5, {}),
+            quorvane::EUnsafeUsers);
+        apache.SetPasswordFile("x" + *text);
+        EXPECT_NE(apache.Status("zlater", "later-pw"), 200);
+    }
+}
+
+// A login of more than 255 bytes is refused on every way in, naming the bound.
+TEST_F(CliAdmin, ALoginLongerThanTheBoundIsRefusedOnEveryWayIn) {
+    const std::string longLogin(256, 'l');
+    WriteWholeFile(Dir.File("users.txt"), longLogin + " pw\n");
+    WriteWholeFile(Dir.File("site"), longLogin + ":{SHA}W6ph5Mm5Pz8GgiULbPgzG37mj9g=\n");
+    ASSERT_EQ(Cli({"target", Db, "--file", Dir.File("merged")}).Status, 0);
+    ASSERT_EQ(Cli({"export", Db, "--quiet"}).Status, 0);
+    WriteWholeFile(Dir.File("merged"), ReadWholeFile(Dir.File("merged")) + longLogin +
+                                           ":{SHA}W6ph5Mm5Pz8GgiULbPgzG37mj9g=\r\n");
+    const std::vector<std::string> ways[] = {
+        {"add", Db, longLogin, "--password", "pw"},
+        {"edit", Db, "ann", "--login", longLogin},
+        {"import", Db, Dir.File("users.txt")},
+        {"import-htpasswd", Db, Dir.File("site")},
+        {"export", Db, "--merge"},
+    };
+    const std::string before = ReadWholeFile(Db);
+    for (const auto& args : ways) {
+        SCOPED_TRACE(args[0] + " " + args.back());
+        const TResult r = Cli(args);
+        EXPECT_EQ(r.Status, 1);
+        EXPECT_NE(r.Err.find("longer than 255 bytes"), std::string::npos) << r.Err;
+        EXPECT_EQ(ReadWholeFile(Db), before);
+    }
+    EXPECT_EQ(Cli({"add", Db, longLogin.substr(1), "--password", "pw"}).Status, 0);
+}
+
 } // namespace

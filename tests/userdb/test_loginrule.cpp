@@ -73,7 +73,10 @@ INSTANTIATE_TEST_SUITE_P(
                     LoginCase{"a\nb", TLoginProblem::Control, false},
                     LoginCase{"ab\0c"s, TLoginProblem::Control, false},
                     LoginCase{"\x1f", TLoginProblem::Control, false},
-                    LoginCase{"#\n", TLoginProblem::Control, true}));
+                    LoginCase{"#\n", TLoginProblem::Control, true},
+                    LoginCase{std::string(255, 'a'), TLoginProblem::None, false},
+                    LoginCase{std::string(256, 'a'), TLoginProblem::TooLong, false},
+                    LoginCase{std::string(300, 'a') + ":", TLoginProblem::Colon, false}));
 
 TEST(LoginRule, EveryProblemHasItsOwnMessage) {
     EXPECT_TRUE(LoginProblemMessage(TLoginProblem::None).Empty());
@@ -81,6 +84,7 @@ TEST(LoginRule, EveryProblemHasItsOwnMessage) {
         {TLoginProblem::Empty, &texts::LoginEmpty},
         {TLoginProblem::Colon, &texts::LoginColon},
         {TLoginProblem::Control, &texts::LoginControl},
+        {TLoginProblem::TooLong, &texts::LoginTooLong},
     };
     for (const auto& [problem, text] : cases)
         EXPECT_TRUE(LoginProblemMessage(problem).Is(*text)) << text->Id;
