@@ -1063,6 +1063,10 @@
         <source>&quot;%1&quot; and &quot;%2&quot; are one group to the web server (letters a to z without regard to case): use one spelling</source>
         <translation>„%1“ und „%2“ sind für den Webserver eine Gruppe (Buchstaben a bis z ohne Rücksicht auf Groß- und Kleinschreibung): Verwenden Sie eine Schreibweise</translation>
     </message>
+    <message>
+        <source>The e-mail address of &quot;%1&quot; holds &quot;,&quot;, &quot;;&quot;, &quot;&lt;&quot;, &quot;&gt;&quot; or a blank: one address only, please</source>
+        <translation>Die E-Mail-Adresse von „%1“ enthält „,“, „;“, „&lt;“, „&gt;“ oder ein Leerzeichen: bitte nur eine Adresse</translation>
+    </message>
 </context>
 <context>
     <name>MasterPasswordDlg</name>

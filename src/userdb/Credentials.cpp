@@ -5,11 +5,14 @@
 #include "base/BaseTexts.h"
 #include "base/DateUtil.h"
 #include "base/Errors.h"
+#include "userdb/LoginRule.h"
 #include "userdb/UserDbTexts.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <set>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -144,6 +147,10 @@ std::string Message(const TCredentialsMail& mail, const std::string& from, bool 
 
 std::string CsvField(const std::string& value) {
     std::string out = "\"";
+    // A spreadsheet that opens the file would take a field starting with one of these for a
+    // formula (and run it); a leading apostrophe makes it text there.
+    if (!value.empty() && std::string_view("=+-@\t\r").find(value[0]) != std::string_view::npos)
+        out += '\'';
     for (char c : value) {
         if (c == '"') out += '"';
         out += c;
@@ -184,8 +191,13 @@ TCredentialsTemplate ParseCredentialsTemplate(const std::string& text) {
             if (!line.empty() && line.back() == '\r') line.pop_back();
             const size_t c = line.find(':');
             if (c == std::string::npos || c == 0)
-                throw EQuorvaneError(Msg(texts::TemplateHeaderInvalid, line));
+                throw EQuorvaneError(Msg(texts::TemplateHeaderInvalid, EscapeForOneLine(line)));
             std::string name = line.substr(0, c);
+            // A header's name is printable ASCII without blanks (RFC 5322): anything else would
+            // end the header or start another one.
+            for (const char n : name)
+                if (n < 33 || n > 126)
+                    throw EQuorvaneError(Msg(texts::TemplateHeaderInvalid, EscapeForOneLine(line)));
             std::string value = line.substr(c + 1);
             if (!value.empty() && value[0] == ' ') value.erase(0, 1);
             tmpl.Headers.emplace_back(std::move(name), std::move(value));
@@ -219,6 +231,10 @@ std::vector<TCredentialsMail> MakeCredentialsMails(const TCredentialsTemplate& t
         mail.User = user;
         if (HasControl(user->Email) || HasControl(user->FullName))
             throw EQuorvaneError(Msg(texts::MailAddressControl, user->Login));
+        // One address: a comma or semicolon would make it a list of recipients, angle brackets
+        // or a blank another mailbox than this one.
+        if (user->Email.find_first_of(",;<> ") != std::string::npos)
+            throw EQuorvaneError(Msg(texts::MailAddressList, user->Login));
         if (!user->Email.empty()) mail.To = Mailbox(user->FullName, user->Email);
         for (const auto& [name, value] : tmpl.Headers) {
             std::string filled = Fill(value, *user, url);
@@ -244,16 +260,24 @@ std::vector<std::string> WriteCredentials(const std::vector<TCredentialsMail>& m
         throw EQuorvaneError(Msg(texts::CannotCreateFolder, folder));
     std::vector<std::string> files;
     switch (format) {
-    case TCredentialsFormat::Eml:
+    case TCredentialsFormat::Eml: {
+        // Names given already, letters folded: a file system that ignores case would take two
+        // of them for one file.
+        std::set<std::string> taken;
         for (const TCredentialsMail& mail : mails) {
             // The login names the file; one that cannot be a file name gets its position.
             std::string name = mail.User->Login;
             if (name.find('/') != std::string::npos || name == "." || name == ".." ||
                 name.size() > 200)
                 name = "user-" + std::to_string(files.size() + 1);
-            files.push_back(WritePrivate(folder, name + ".eml", Message(mail, from, false)));
+            // Each mail a file of its own: a name met before gets a number.
+            std::string unique = name;
+            for (int n = 2; !taken.insert(ToAsciiLower(unique)).second; ++n)
+                unique = name + "-" + std::to_string(n);
+            files.push_back(WritePrivate(folder, unique + ".eml", Message(mail, from, false)));
         }
         break;
+    }
     case TCredentialsFormat::Mbox: {
         // Each message starts with a "From " line: sender and the time in asctime's form (UTC).
         const std::time_t now = std::time(nullptr);

@@ -34,6 +34,7 @@ const TMessageText GroupNameComment{"GroupNameComment", QT_TRANSLATE_NOOP("CoreT
 const TMessageText GroupSpellings{"GroupSpellings", QT_TRANSLATE_NOOP("CoreText", "\"%1\" and \"%2\" are one group to the web server (letters a to z without regard to case): use one spelling")};
 const TMessageText NoPasswordToSend{"NoPasswordToSend", QT_TRANSLATE_NOOP("CoreText", "This database knows no password to send for: %1")};
 const TMessageText MailAddressControl{"MailAddressControl", QT_TRANSLATE_NOOP("CoreText", "The e-mail address or full name of \"%1\" holds a line break or another control character")};
+const TMessageText MailAddressList{"MailAddressList", QT_TRANSLATE_NOOP("CoreText", "The e-mail address of \"%1\" holds \",\", \";\", \"<\", \">\" or a blank: one address only, please")};
 const TMessageText TemplateLineControl{"TemplateLineControl", QT_TRANSLATE_NOOP("CoreText", "The template's %1 line for \"%2\" would hold a line break or another control character")};
 const TMessageText TemplateHeaderInvalid{"TemplateHeaderInvalid", QT_TRANSLATE_NOOP("CoreText", "The template's header line \"%1\" is not \"Name: value\"")};
 const TMessageText SenderAddressControl{"SenderAddressControl", QT_TRANSLATE_NOOP("CoreText", "The sender's address holds a line break or another control character")};

@@ -35,6 +35,7 @@ extern const TMessageText GroupNameComment;
 extern const TMessageText GroupSpellings;
 extern const TMessageText NoPasswordToSend;
 extern const TMessageText MailAddressControl;
+extern const TMessageText MailAddressList;
 extern const TMessageText TemplateLineControl;
 extern const TMessageText TemplateHeaderInvalid;
 extern const TMessageText SenderAddressControl;

@@ -1,0 +1,102 @@
+// Credentials mails: what a template may hold, what a user's address may be, and what the files
+// written for a mail merge hand on to the program that opens them.
+
+#include "TestUtil.h"
+#include "base/Errors.h"
+#include "userdb/Credentials.h"
+#include "userdb/UserList.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+using namespace quorvane;
+
+namespace {
+
+const TCredentialsTemplate KPlain = ParseCredentialsTemplate("Subject: Hi\n\n{login} {password}\n");
+
+} // namespace
+
+// A spreadsheet opening the mail-merge file runs a field that starts like a formula: such a
+// field is written as text (a leading apostrophe); any other stays as it is.
+TEST(Credentials, AMailMergeFieldThatLooksLikeAFormulaIsWrittenAsText) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"=cmd|' /C calc'!A0", "\"'=cmd|' /C calc'!A0\""},
+        {"+SUM(1,2)", "\"'+SUM(1,2)\""},
+        {"-2+3", "\"'-2+3\""},
+        {"@SUM(A1)", "\"'@SUM(A1)\""},
+        {"\t=1", "\"'\t=1\""},
+        {"\r=1", "\"'\r=1\""},
+        {"pw \"A\" = B", "\"pw \"\"A\"\" = B\""},
+    };
+    TTempDir dir;
+    for (const auto& [password, field] : cases) {
+        SCOPED_TRACE(password);
+        TUserList list;
+        TUserProp& user = list.Add("ann", password);
+        const auto mails = MakeCredentialsMails(KPlain, {&user}, "https://site/");
+        const auto files =
+            WriteCredentials(mails, TCredentialsFormat::Csv, dir.Path().string(), "");
+        const std::string csv = ReadWholeFile(files.at(0));
+        const std::string row = csv.substr(csv.find("\r\n") + 2);
+        EXPECT_EQ(row.rfind("\"ann\"," + field + ",", 0), 0u) << row;
+    }
+}
+
+// What a template or a user's address would turn into another header or another recipient is
+// refused before anything is written.
+TEST(Credentials, AHeaderNameOrAnAddressThatWouldMakeMoreIsRefused) {
+    struct TCase {
+        const char* Name;
+        std::string Template;
+        std::string Email;
+        std::string Error; // the text's name; empty: accepted
+    };
+    const TCase cases[] = {
+        {"plain", "Subject: Hi\n\nbody\n", "ann@example.org", ""},
+        {"bare CR in a name", "Subject: Hi\nBcc\r: x\n\nbody\n", "", "TemplateHeaderInvalid"},
+        {"blank in a name", "Subject: Hi\nX Y: z\n\nbody\n", "", "TemplateHeaderInvalid"},
+        {"two addresses", "Subject: Hi\n\nbody\n", "ann@example.org,eve@example.org",
+         "MailAddressList"},
+        {"a list", "Subject: Hi\n\nbody\n", "ann@example.org; eve@example.org", "MailAddressList"},
+        {"another mailbox", "Subject: Hi\n\nbody\n", "Eve <eve@example.org>", "MailAddressList"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TUserList list;
+        TUserProp& user = list.Add("ann", "pw");
+        user.Email = c.Email;
+        std::string error;
+        try {
+            MakeCredentialsMails(ParseCredentialsTemplate(c.Template), {&user}, "");
+        } catch (const EQuorvaneError& e) {
+            error = e.Message().Text->Id;
+        }
+        EXPECT_EQ(error, c.Error);
+    }
+}
+
+// One mail, one file: logins that come to one file name (letters folded, as some file systems
+// fold them, or a name given by position) each get a file of their own.
+TEST(Credentials, EveryMailGetsAFileOfItsOwn) {
+    TUserList list;
+    std::vector<const TUserProp*> users;
+    for (const char* login : {"Ann", "ann", "a/b", "user-3", "ANN"})
+        users.push_back(&list.Add(login, std::string(login) + "-pw"));
+    TTempDir dir;
+    const auto files = WriteCredentials(MakeCredentialsMails(KPlain, users, ""),
+                                        TCredentialsFormat::Eml, dir.Path().string(), "");
+    ASSERT_EQ(files.size(), users.size());
+    std::set<std::string> folded;
+    for (size_t i = 0; i < files.size(); ++i) {
+        std::string name = files[i];
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+        EXPECT_TRUE(folded.insert(name).second) << files[i];
+        EXPECT_NE(ReadWholeFile(files[i]).find(users[i]->Password), std::string::npos) << files[i];
+    }
+}
