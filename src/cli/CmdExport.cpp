@@ -88,15 +88,17 @@ private:
 // terminal, then each step of an upload on a line of its own.
 class TCliExportListener {
 public:
-    TCliExportListener(std::ostream& err, bool terminal, bool quiet)
-        : FErr(err), FTerminal(terminal && !quiet), FQuiet(quiet) {}
+    TCliExportListener(std::ostream& err, std::ostream& terminal, bool isTerminal, bool quiet)
+        : FErr(err), FTerminal(terminal), FInPlace(isTerminal && !quiet), FQuiet(quiet) {}
     ~TCliExportListener() { EndLine(); }
     TCliExportListener(const TCliExportListener&) = delete;
     TCliExportListener& operator=(const TCliExportListener&) = delete;
     void Event(const TExportEvent& event) {
         if (event.Stage == TExportStage::Building) {
-            if (!FTerminal) return;
-            FErr << "\r" << EnglishText(ExportProgressMessage(event)) << std::flush;
+            if (!FInPlace) return;
+            // Rewritten in place: the CR goes to the terminal as it is.
+            FErr.flush();
+            FTerminal << "\r" << EnglishText(ExportProgressMessage(event)) << std::flush;
             FShown = true;
             return;
         }
@@ -110,7 +112,8 @@ public:
 
 private:
     std::ostream& FErr;
-    bool FTerminal;
+    std::ostream& FTerminal;
+    bool FInPlace;
     bool FQuiet;
     bool FShown = false;
 };
@@ -484,7 +487,8 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     settings.Replace.DryRun = dryRun;
     settings.Replace.Outside = overwrite ? TOutsideChanges::Overwrite : TOutsideChanges::Stop;
     TExportJob job(list, std::move(settings));
-    TCliExportListener listener(io.Err, io.ErrIsTerminal, quiet);
+    TCliExportListener listener(io.Err, io.RawErr != nullptr ? *io.RawErr : io.Err,
+                                io.ErrIsTerminal, quiet);
     TInterruptGuard interrupts;
     job.OnEvent = [&listener, &interrupts](const TExportEvent& event) {
         if (event.Stage == TExportStage::Connecting) interrupts.UploadBegins();

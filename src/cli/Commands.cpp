@@ -2,10 +2,13 @@
 
 #include "cli/CliCommand.h"
 #include "cli/MasterPassword.h"
+#include "userdb/LoginRule.h"
 
 #include <algorithm>
 #include <iostream>
 #include <new>
+#include <streambuf>
+#include <string_view>
 
 namespace quorvane {
 
@@ -14,6 +17,42 @@ using namespace quorvane::cli;
 namespace {
 
 std::vector<TCommand>& Commands();
+
+// Standard error as the commands write it: every control byte but the line feed written as an
+// escape (\r, \t, \x1b ...), as list writes its fields. A report names what came from outside
+// (a site's file, an import, a server's reply): none of it may move the cursor, colour the
+// terminal, or rewrite a line already shown.
+class TEscapingBuf : public std::streambuf {
+public:
+    explicit TEscapingBuf(std::ostream& target) : FTarget(target) {}
+
+protected:
+    int overflow(int c) override {
+        if (c == traits_type::eof()) return traits_type::not_eof(c);
+        const char byte = traits_type::to_char_type(c);
+        return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        std::string out;
+        out.reserve(static_cast<size_t>(n));
+        for (std::streamsize i = 0; i < n; ++i) {
+            const char c = s[i];
+            if (static_cast<unsigned char>(c) >= 32 || c == '\n')
+                out += c;
+            else
+                AppendForOneLine(out, std::string_view(&c, 1));
+        }
+        FTarget.write(out.data(), static_cast<std::streamsize>(out.size()));
+        return FTarget ? n : 0;
+    }
+    int sync() override {
+        FTarget.flush();
+        return FTarget ? 0 : -1;
+    }
+
+private:
+    std::ostream& FTarget;
+};
 
 // The message with every huge argument of the command line it quotes cut short: a message
 // should say which argument it means, not repeat 100 KB of it.
@@ -123,9 +162,22 @@ std::vector<TCommand>& Commands() {
     return commands;
 }
 
+int RunCommand(const std::vector<std::string>& args, TCliStreams& io);
+
 } // namespace
 
 int RunCli(const std::vector<std::string>& args, TCliStreams& io) {
+    TEscapingBuf escaping(io.Err);
+    std::ostream err(&escaping);
+    TCliStreams streams{io.In, io.Out, err, io.ErrIsTerminal, io.RawErr ? io.RawErr : &io.Err};
+    const int status = RunCommand(args, streams);
+    err.flush();
+    return status;
+}
+
+namespace {
+
+int RunCommand(const std::vector<std::string>& args, TCliStreams& io) {
     if (args.empty()) {
         PrintOverview(io.Err);
         return kExitUsage;
@@ -186,5 +238,7 @@ int RunCli(const std::vector<std::string>& args, TCliStreams& io) {
         return kExitFailure;
     }
 }
+
+} // namespace
 
 } // namespace quorvane

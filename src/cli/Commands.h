@@ -13,6 +13,9 @@ struct TCliStreams {
     std::ostream& Out;
     std::ostream& Err;
     bool ErrIsTerminal = false; // progress lines go to Err only when it is a terminal
+    // Standard error as it is, for the progress rewritten in place (after a CR) on a terminal;
+    // RunCli sets it and hands the command an Err that escapes every other control byte.
+    std::ostream* RawErr = nullptr;
 };
 
 // Exit statuses.

@@ -3,6 +3,7 @@
 #include "base/AsciiCase.h"
 #include "export/DatabaseState.h"
 #include "export/ExportTexts.h"
+#include "userdb/LoginRule.h"
 
 #include <algorithm>
 
@@ -139,7 +140,8 @@ std::string ChangeListText(const TUserChanges& changes, std::size_t limit) {
         text += change.Kind == TUserChangeKind::Added     ? "+ "
                 : change.Kind == TUserChangeKind::Removed ? "- "
                                                           : "~ ";
-        text += change.Login + "\n";
+        AppendForOneLine(text, change.Login); // a site's login is anybody's bytes
+        text += '\n';
     }
     if (shown < changes.List.size())
         text += "  ... and " + std::to_string(changes.List.size() - shown) + " more\n";

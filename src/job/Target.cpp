@@ -10,6 +10,7 @@
 #include "ftp/Transport.h"
 #include "job/Backups.h"
 #include "job/JobTexts.h"
+#include "userdb/LoginRule.h"
 #include "userdb/UserList.h"
 
 #include <cerrno>
@@ -216,13 +217,13 @@ std::vector<TMessage> OutsideChangesMessages(const TTargetCheck& check) {
         const TUserChange& change = list[i];
         switch (change.Kind) {
         case TUserChangeKind::Added:
-            lines.push_back(Msg(texts::OutsideAdded, change.Login));
+            lines.push_back(Msg(texts::OutsideAdded, EscapeForOneLine(change.Login)));
             break;
         case TUserChangeKind::Removed:
-            lines.push_back(Msg(texts::OutsideRemoved, change.Login));
+            lines.push_back(Msg(texts::OutsideRemoved, EscapeForOneLine(change.Login)));
             break;
         case TUserChangeKind::Changed:
-            lines.push_back(Msg(texts::OutsideChanged, change.Login));
+            lines.push_back(Msg(texts::OutsideChanged, EscapeForOneLine(change.Login)));
             break;
         }
     }

@@ -316,4 +316,35 @@ TEST_F(CliAdmin, ALoginLongerThanTheBoundIsRefusedOnEveryWayIn) {
     EXPECT_EQ(Cli({"add", Db, longLogin.substr(1), "--password", "pw"}).Status, 0);
 }
 
+// A site's file is anybody's bytes: its logins reach the terminal with every control byte
+// escaped, in every report, on standard error and standard output alike.
+TEST_F(CliAdmin, ASitesLoginsReachTheTerminalEscaped) {
+    const std::string site = Dir.File("site");
+    ASSERT_EQ(Cli({"target", Db, "--file", site}).Status, 0);
+    ASSERT_EQ(Cli({"export", Db, "--quiet"}).Status, 0);
+    WriteWholeFile(site, ReadWholeFile(site) + "\x1b[2Jevil:$apr1$x$y\r\nc\rarl:x\n");
+    struct TCase {
+        std::vector<std::string> Args;
+        bool OnOutput; // the report goes to standard output
+        bool Named;    // it names the login
+    };
+    const TCase cases[] = {
+        {{"export", Db}, false, true},
+        {{"export", Db, "--dry-run"}, true, true},
+        {{"export", Db, "--merge"}, false, true},
+    };
+    const auto raw = [](const std::string& text) {
+        return std::any_of(text.begin(), text.end(),
+                           [](char c) { return static_cast<unsigned char>(c) < 32 && c != '\n'; });
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Args.back());
+        const TResult r = Cli(c.Args);
+        const std::string& report = c.OnOutput ? r.Out : r.Err;
+        EXPECT_EQ(report.find("\\x1b[2Jevil") != std::string::npos, c.Named) << report;
+        EXPECT_FALSE(raw(r.Out)) << r.Out;
+        EXPECT_FALSE(raw(r.Err)) << r.Err;
+    }
+}
+
 } // namespace
