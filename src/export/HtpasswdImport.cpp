@@ -6,6 +6,7 @@
 #include "base/FileSafety.h"
 #include "export/ClearPasswords.h"
 #include "export/ExportTexts.h"
+#include "export/SiteChanges.h"
 #include "userdb/LoginRule.h"
 #include "userdb/UserList.h"
 
@@ -95,14 +96,14 @@ std::vector<THtpasswdEntry> ParseHtpasswd(std::string_view text) {
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (IsBlankLine(line) || IsComment(line)) continue;
 
-        const size_t colon = line.find(':');
-        if (colon == std::string_view::npos)
+        if (line.find(':') == std::string_view::npos)
             throw EQuorvaneError(Msg(texts::HtpasswdNotLoginPassword, number));
+        // As servers read it; a line with nothing before its ":" has an empty login.
+        const std::optional<TPasswordLine> read = ReadPasswordLine(line);
         THtpasswdEntry entry;
         entry.Line = number;
-        entry.Login = std::string(line.substr(0, colon));
-        std::string_view value = line.substr(colon + 1);
-        value = value.substr(0, value.find(':'));
+        entry.Login = read ? std::string(read->Login) : std::string();
+        const std::string_view value = read ? read->Value : std::string_view();
         if (TMessage loginError = LoginErrorMessage(entry.Login); !loginError.Empty())
             throw EQuorvaneError(Msg(texts::HtpasswdBadLogin, number, std::move(loginError)));
         for (unsigned char c : value)

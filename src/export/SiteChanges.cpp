@@ -23,25 +23,32 @@ template <class TUser> std::size_t WalkSiteFile(std::string_view text, TUser&& u
         std::string_view line = text.substr(0, end);
         text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
         ++number;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        const size_t first = line.find_first_not_of(" \t");
-        const size_t colon = line.find(':');
-        if (first == std::string_view::npos || line[first] == '#' || colon == 0 ||
-            colon == std::string_view::npos) {
+        const std::optional<TPasswordLine> read = ReadPasswordLine(line);
+        if (!read) {
             ++others;
             continue;
         }
-        const std::string_view login = line.substr(0, colon);
-        if (!seen.insert(login).second) {
+        if (!seen.insert(read->Login).second) {
             ++others; // servers stop at the first line of a login
             continue;
         }
-        user(number, login, line.substr(colon + 1));
+        user(number, read->Login, read->Value);
     }
     return others;
 }
 
 } // namespace
+
+std::optional<TPasswordLine> ReadPasswordLine(std::string_view line) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const size_t first = line.find_first_not_of(" \t");
+    const size_t colon = line.find(':');
+    if (first == std::string_view::npos || line[first] == '#' || colon == 0 ||
+        colon == std::string_view::npos)
+        return std::nullopt;
+    const std::string_view rest = line.substr(colon + 1);
+    return TPasswordLine{line.substr(0, colon), rest.substr(0, rest.find(':'))};
+}
 
 TSiteFile ParseSiteFile(std::string_view text) {
     TSiteFile file;

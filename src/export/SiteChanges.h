@@ -6,6 +6,7 @@
 #include "base/Message.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -14,7 +15,18 @@
 
 namespace quorvane {
 
-// One user line of a password file: the login before the first ":", the value after it.
+// One line of a password file as web servers read it (Apache, nginx): the login before the first
+// ":", and the value after it up to a further ":" (what follows, such as a full name, the servers
+// pass over). Nothing for a blank line, a comment ("#" first after blanks), a line without ":" or
+// one with nothing before it. The line comes without its LF; a CR at its end is dropped. The
+// one reader of the line: the import, the site check, the merge and the comparison all use it.
+struct TPasswordLine {
+    std::string_view Login;
+    std::string_view Value;
+};
+std::optional<TPasswordLine> ReadPasswordLine(std::string_view line);
+
+// One user line of a password file, as ReadPasswordLine reads it.
 struct TSiteUser {
     int Line = 0; // 1-based
     std::string Login;

@@ -347,4 +347,35 @@ TEST_F(CliAdmin, ASitesLoginsReachTheTerminalEscaped) {
     }
 }
 
+// A name after the hash ("ann:HASH:Ann Example") is nothing to the servers (nginx lets ann in
+// with the password), and nothing changed on the site to the export or the merge either.
+TEST_F(CliAdmin, ANameAfterTheHashIsNoChangeMadeThere) {
+    const std::string site = Dir.File("site");
+    ASSERT_EQ(Cli({"target", Db, "--file", site}).Status, 0);
+    ASSERT_EQ(Cli({"export", Db, "--quiet"}).Status, 0);
+    const auto named = [&] {
+        std::string text = ReadWholeFile(site);
+        const size_t ann = text.find("ann:");
+        text.insert(text.find("\r\n", ann), ":Ann Example");
+        WriteWholeFile(site, text);
+        return text;
+    };
+    const std::string text = named();
+    nginxtest::TNginxServer nginx;
+    if (nginx.Available()) {
+        nginx.SetPasswordFile(text);
+        EXPECT_EQ(nginx.Status("ann", "ann-pw"), 200);
+    }
+    for (const char* merge : {"", "--merge"}) {
+        SCOPED_TRACE(merge);
+        named();
+        std::vector<std::string> args = {"export", Db};
+        if (*merge != 0) args.push_back(merge);
+        const TResult r = Cli(args);
+        EXPECT_EQ(r.Status, 0) << r.Err;
+        EXPECT_EQ(r.Err.find("ann"), std::string::npos) << r.Err;
+        EXPECT_EQ(r.Err.find("replaced"), std::string::npos) << r.Err;
+    }
+}
+
 } // namespace

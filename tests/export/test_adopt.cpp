@@ -3,14 +3,17 @@
 
 #include "TestUtil.h"
 #include "base/Errors.h"
+#include "export/DatabaseState.h"
 #include "export/HashOnlyUsers.h"
 #include "export/HtpasswdImport.h"
 #include "export/PasswordFile.h"
+#include "export/SiteChanges.h"
 #include "userdb/DataLib.h"
 #include "userdb/UserList.h"
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -183,6 +186,43 @@ TEST(HtpasswdParse, SkipsCommentsAndBlankLinesAndReadsEveryForm) {
     EXPECT_EQ(entries[3].Scheme, TStoredScheme::Unknown);
     EXPECT_EQ(entries[4].Line, 9);
     EXPECT_TRUE(ParseHtpasswd("").empty());
+}
+
+// Every reader of a password file takes a line as the servers do: the import, the check of what
+// changed on the site and the merge agree on each line's login and value.
+TEST(HtpasswdParse, EveryReaderTakesALineAsTheServersDo) {
+    struct TCase {
+        std::string Line;
+        std::optional<std::pair<std::string, std::string>> Read; // none: not a user's line
+    };
+    const TCase cases[] = {
+        {"ann:" + std::string(kSha1), std::pair{"ann", std::string(kSha1)}},
+        {"ann:" + std::string(kSha1) + ":Ann Example", std::pair{"ann", std::string(kSha1)}},
+        {"ann:" + std::string(kSha1) + "::", std::pair{"ann", std::string(kSha1)}},
+        {"ann:hash\r", std::pair{"ann", "hash"}},
+        {"ann:", std::pair{"ann", ""}},
+        {"# ann:hash", std::nullopt},
+        {"  \t", std::nullopt},
+        {":hash", std::nullopt},
+        {"no colon", std::nullopt},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Line);
+        const auto read = ReadPasswordLine(c.Line);
+        ASSERT_EQ(read.has_value(), c.Read.has_value());
+        const TSiteFile site = ParseSiteFile(c.Line + "\n");
+        ASSERT_EQ(site.Users.size(), c.Read ? 1u : 0u);
+        if (!c.Read) continue;
+        EXPECT_EQ(read->Login, c.Read->first);
+        EXPECT_EQ(read->Value, c.Read->second);
+        EXPECT_EQ(site.Users[0].Value, c.Read->second);
+        const auto entries = ParseHtpasswd(c.Line + "\n");
+        ASSERT_EQ(entries.size(), 1u);
+        EXPECT_EQ(entries[0].Login, c.Read->first);
+        EXPECT_EQ(entries[0].Value, c.Read->second);
+        EXPECT_EQ(UserDigestsOf(std::string_view(c.Line)).at(c.Read->first),
+                  UserValueDigest(c.Read->second));
+    }
 }
 
 TEST(HtpasswdParse, BadLineRefusesTheWholeFileNamingIt) {
