@@ -23,6 +23,7 @@ template <class TUser> std::size_t WalkSiteFile(std::string_view text, TUser&& u
         std::string_view line = text.substr(0, end);
         text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
         ++number;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         const std::optional<TPasswordLine> read = ReadPasswordLine(line);
         if (!read) {
             ++others;
@@ -40,7 +41,6 @@ template <class TUser> std::size_t WalkSiteFile(std::string_view text, TUser&& u
 } // namespace
 
 std::optional<TPasswordLine> ReadPasswordLine(std::string_view line) {
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     const size_t first = line.find_first_not_of(" \t");
     const size_t colon = line.find(':');
     if (first == std::string_view::npos || line[first] == '#' || colon == 0 ||

@@ -18,7 +18,7 @@ namespace quorvane {
 // One line of a password file as web servers read it (Apache, nginx): the login before the first
 // ":", and the value after it up to a further ":" (what follows, such as a full name, the servers
 // pass over). Nothing for a blank line, a comment ("#" first after blanks), a line without ":" or
-// one with nothing before it. The line comes without its LF; a CR at its end is dropped. The
+// one with nothing before it. The line comes without its line end (LF, and a CR before it). The
 // one reader of the line: the import, the site check, the merge and the comparison all use it.
 struct TPasswordLine {
     std::string_view Login;
