@@ -39,14 +39,19 @@ std::string NameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Whether a file named `name` in a folder is one of the side files the program writes beside
-// `owner` while replacing it: ".OWNER.XXXXXX", and those of its own side files
-// ("..OWNER.state.XXXXXX" and the like).
+// Whether a file named `name` in a folder is one of the temporary files the program makes beside
+// `owner` while replacing it: ".OWNER.XXXXXX" (and "..OWNER.XXXXXX", a staged target), six
+// letters or digits at the end as mkstemp makes them.
 bool IsSideFileName(std::string_view name, const std::string& owner) {
-    const auto startsWith = [&](const std::string& prefix) {
-        return name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix;
-    };
-    return startsWith("." + owner + ".") || startsWith(".." + owner + ".");
+    for (const std::string& head : {"." + owner + ".", ".." + owner + "."}) {
+        if (name.size() != head.size() + 6 || name.substr(0, head.size()) != head) continue;
+        bool random = true;
+        for (const char c : name.substr(head.size()))
+            random = random &&
+                     ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'));
+        if (random) return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -60,7 +65,7 @@ TMessage KeyFileProblemMessage(const std::string& keyFile, const std::string& da
     const std::string real = resolved;
     const std::optional<TFileId> keyFolder = IdOf(DirectoryOf(real));
     const std::string keyName = NameOf(real);
-    const TMessage refused = Msg(texts::KeyFileRewritten, keyFile);
+    const auto refused = [&keyFile] { return Msg(texts::KeyFileRewritten, keyFile); };
 
     // The files that are written whole; each also has its temporary files beside it.
     std::vector<std::string> written;
@@ -68,6 +73,9 @@ TMessage KeyFileProblemMessage(const std::string& keyFile, const std::string& da
         written.push_back(databasePath);
         written.push_back(TDatabaseLock::LockPathFor(databasePath));
         written.push_back(TDatabaseState::PathFor(databasePath));
+        // The hash cache of earlier versions, removed once the state store holds its hashes.
+        const std::string state = TDatabaseState::PathFor(databasePath);
+        written.push_back(state.substr(0, state.size() - 6) + ".hashes");
     }
     for (const TTargetSettings& target : ListTargets(list)) {
         if (target.ExportToFile && target.StoreUrl.empty() && !target.PassFile.empty()) {
@@ -77,25 +85,25 @@ TMessage KeyFileProblemMessage(const std::string& keyFile, const std::string& da
         if (target.StoreUrl.rfind("sqlite:", 0) == 0) written.push_back(target.StoreUrl.substr(7));
     }
     for (const std::string& file : written) {
-        if (IdOf(file) == key) return refused;
+        if (IdOf(file) == key) return refused();
         // The name of a file that is not there (a state store before the first export) or
         // that a link leads to.
         if (keyFolder && IdOf(DirectoryOf(file)) == keyFolder) {
             const std::string name = NameOf(file);
-            if (keyName == name || IsSideFileName(keyName, name)) return refused;
+            if (keyName == name || IsSideFileName(keyName, name)) return refused();
         }
         char target[PATH_MAX];
         if (::realpath(file.c_str(), target) != nullptr) {
             const std::string real = target;
             if (IdOf(DirectoryOf(real)) == keyFolder && IsSideFileName(keyName, NameOf(real)))
-                return refused;
+                return refused();
         }
     }
     // Anything in the folder of kept versions is rewritten and removed as exports go on.
     if (const std::string backups = TTargetBackups::RootFolder(); !backups.empty()) {
         if (const std::optional<TFileId> root = IdOf(backups)) {
             for (std::string folder = DirectoryOf(real);; folder = DirectoryOf(folder)) {
-                if (IdOf(folder) == root) return refused;
+                if (IdOf(folder) == root) return refused();
                 if (folder == "/" || folder == ".") break;
             }
         }

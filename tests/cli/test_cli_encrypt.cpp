@@ -312,19 +312,21 @@ TEST_F(EncryptCli, AFileTheProgramRewritesIsRefusedAsKeyFile) {
             << r.Err;
         EXPECT_EQ(ReadWholeFile(Db), before);
     }
-    // A file that stays as it is serves; rekey refuses the same files.
+    // A file that stays as it is serves, whatever its name; rekey refuses the same files.
+    const std::string ours = File(".users.udx.key");
+    WriteWholeFile(ours, "key file bytes");
     ASSERT_EQ(
-        Cli({"encrypt", Db, "--master-password-file", File("master"), "--key-file", Key}).Status,
+        Cli({"encrypt", Db, "--master-password-file", File("master"), "--key-file", ours}).Status,
         0);
     for (const std::string& key : {Db, state}) {
         const TResult r =
-            Cli({"rekey", Db, "--master-password-file", File("master"), "--key-file", Key,
+            Cli({"rekey", Db, "--master-password-file", File("master"), "--key-file", ours,
                  "--new-master-password-file", File("other"), "--new-key-file", key});
         EXPECT_EQ(r.Status, 1) << key;
         EXPECT_NE(r.Err.find("is a file this program writes"), std::string::npos) << r.Err;
     }
-    EXPECT_EQ(Cli({"info", Db, "--master-password-file", File("master"), "--key-file", Key}).Status,
-              0);
+    EXPECT_EQ(
+        Cli({"info", Db, "--master-password-file", File("master"), "--key-file", ours}).Status, 0);
 }
 
 // The real program at a terminal: the master password is asked for, twice for a new one, and
