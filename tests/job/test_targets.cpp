@@ -4,14 +4,17 @@
 #include "TestUtil.h"
 #include "export/DatabaseState.h"
 #include "job/Backups.h"
+#include "job/SideFiles.h"
 #include "job/Target.h"
 #include "userdb/Envelope.h"
+#include "userdb/UserList.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
 #include <atomic>
+#include <filesystem>
 #include <thread>
 
 using namespace quorvane;
@@ -188,6 +191,60 @@ TEST(Backups, AnEncryptedDatabasesVersionsAreSealedWithItsKey) {
         else
             EXPECT_EQ(ErrorOf([&] { backups.Read(versions[0]); }), c.Error);
     }
+    test_hooks::SetDefaultKdfParams({});
+}
+
+// A new key takes the state store and the kept versions along only when the change is
+// committed: prepared and dropped (a save that failed), every old file stays as it was and
+// nothing prepared is left; committed, the new key opens them all, and decrypting makes them
+// plain again.
+TEST(SideFiles, TheStateAndKeptVersionsFollowTheKeyOnlyWhenCommitted) {
+    test_hooks::SetDefaultKdfParams({1, 8192});
+    TTempDir dir, home;
+    const std::string saved = std::getenv("XDG_STATE_HOME");
+    ::setenv("XDG_STATE_HOME", home.Path().c_str(), 1);
+    TUserList list;
+    list.ExportToFile = true;
+    list.PassFile = dir.File("htpasswd");
+    const std::string db = dir.File("users.udx");
+    const std::string id = TLocalFileTarget(list.PassFile).Id();
+    const std::string content = "ann:{SHA}Ic5o83sXgQ4ET+PvVlWA+X1NfNc=\n";
+    TTargetRecord record;
+    record.Sha256 = Sha256Hex(content);
+    ASSERT_TRUE(TDatabaseState(db).Update([&](TDatabaseStateData& d) { d.Targets[id] = record; }));
+    TTargetBackups(id).Keep(content);
+    const auto key =
+        TDatabaseKey::Create(TMasterCredentials{TSecret(std::string_view("master")), {}});
+    const std::string state = TDatabaseState::PathFor(db);
+    const std::string plainState = ReadWholeFile(state);
+    const auto folder = home.Path() / "quorvane" / "backups";
+    const auto entries = [&] {
+        std::vector<std::string> all = dir.Entries();
+        for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
+            all.push_back(e.path().string());
+        return all;
+    };
+    const auto before = entries();
+    {
+        TSideFilesRekey dropped(db, list, nullptr, key);
+        EXPECT_EQ(dropped.Count(), 2u);
+    }
+    EXPECT_EQ(ReadWholeFile(state), plainState);
+    EXPECT_EQ(entries(), before);
+    struct TStep {
+        std::shared_ptr<const TDatabaseKey> From, To;
+    };
+    for (const TStep& step : {TStep{nullptr, key}, TStep{key, nullptr}}) {
+        TSideFilesRekey(db, list, step.From, step.To).Commit();
+        EXPECT_EQ(entries(), before); // the same files, in place
+        EXPECT_EQ(IsEncryptedDatabase(ReadWholeFile(state)), step.To != nullptr);
+        EXPECT_EQ(TDatabaseState(db, step.To).Load().Targets.at(id), record);
+        const TTargetBackups backups(id, step.To);
+        const auto versions = backups.List();
+        ASSERT_EQ(versions.size(), 1u);
+        EXPECT_EQ(backups.Read(versions[0]), content);
+    }
+    ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
     test_hooks::SetDefaultKdfParams({});
 }
 
