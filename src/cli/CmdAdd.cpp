@@ -80,7 +80,8 @@ TCommand AddCommand() {
             "add a user, or with --update set its password",
             "The login and the password must not be blank, and no other user may have the\n"
             "same login (letters a-z compared without regard to case). A login may not hold\n"
-            "\":\" or a control character; one starting with \"#\" is added with a warning,\n"
+            "\":\" or a control character, nor be longer than 255 bytes; one starting with\n"
+            "\"#\" is added with a warning,\n"
             "since web servers read its line of the password file as a comment. --password-stdin "
             "reads\n"
             "the password from the first line of standard input. Without --expire the user\n"

@@ -64,12 +64,15 @@ TCommand CredentialsCommand() {
             "Fills the template for every user whose login is exactly one of the LOGINs and\n"
             "writes the mails into DIR (created with mode 0700): --format eml (the default)\n"
             "one LOGIN.eml per user, mbox one credentials.mbox, csv one credentials.csv for a\n"
-            "mail merge (login, password, email, name, url, subject, body). The files hold\n"
+            "mail merge (login, password, email, name, url, subject, body; a field starting\n"
+            "with =, +, -, @, a tab or a CR gets a leading ' so a spreadsheet runs no formula;\n"
+            "two logins that come to one file name get files of their own). The files hold\n"
             "clear passwords and get mode 0600. The template starts with header lines\n"
             "(\"Subject: ...\", ended by an empty line; without them the subject is \"Your\n"
             "access\") and holds the placeholders {login}, {password}, {url} (--url), {name},\n"
             "{email} and {expires}. Users known only by a hash taken over from a password file\n"
-            "have no password to send and are refused. Prints the files written.\n",
+            "have no password to send and are refused, and so is an e-mail address that holds\n"
+            "a comma, semicolon, angle bracket or blank. Prints the files written.\n",
             {"template", "out", "format", "url", "from"},
             {"quiet"},
             CmdCredentials};
