@@ -5,6 +5,7 @@
 #include "ScriptedPrompts.h"
 #include "TestUtil.h"
 #include "UiTestUtil.h"
+#include "export/DatabaseState.h"
 #include "ui/MainForm.h"
 #include "ui/MasterPasswordDlg.h"
 #include "ui/OptionsDlg.h"
@@ -139,6 +140,20 @@ TEST_F(EncryptedWindowTest, EncryptChangeAndRemoveFromTheFileMenu) {
     Answers = {{false, "master", ""}};
     Open(*window, Db);
     ASSERT_EQ(window->UserList().Count(), 2);
+    // The state store beside the database follows its key with each save: the current key
+    // (none: plain) always reads what an export recorded.
+    const std::string db = Dir.File("site.udx");
+    TTargetRecord record;
+    record.Sha256 = Sha256Hex("site");
+    ASSERT_TRUE(
+        TDatabaseState(db, window->UserList().Encryption()).Update([&](TDatabaseStateData& d) {
+            d.Targets["site"] = record;
+        }));
+    const auto stateFollows = [&] {
+        const auto key = window->UserList().Encryption();
+        EXPECT_EQ(IsEncryptedDatabase(ReadWholeFile(TDatabaseState::PathFor(db))), key != nullptr);
+        EXPECT_EQ(TDatabaseState(db, key).Load().Targets["site"], record);
+    };
     auto trigger = [&](const char* action) {
         auto* item = window->findChild<QAction*>(QString::fromLatin1(action));
         ASSERT_NE(item, nullptr);
@@ -152,6 +167,7 @@ TEST_F(EncryptedWindowTest, EncryptChangeAndRemoveFromTheFileMenu) {
     EXPECT_TRUE(window->Project.Modified());
     window->miSaveClick();
     EXPECT_TRUE(FileEncrypted());
+    stateFollows();
     {
         TUserList check;
         check.SetCredentialSource([](bool) {
@@ -166,7 +182,15 @@ TEST_F(EncryptedWindowTest, EncryptChangeAndRemoveFromTheFileMenu) {
     EXPECT_FALSE(Caption(*window).endsWith(KLock));
     window->miSaveClick();
     EXPECT_FALSE(FileEncrypted());
+    stateFollows();
     EXPECT_NE(ReadWholeFile(Dir.File("site.udx")).find("Alice-Secret"), std::string::npos);
+    // A key file the program rewrites (here the database itself) is refused; nothing changes.
+    Answers = {{false, "Third-Master-8", db}};
+    trigger("miEncryptDatabase");
+    ASSERT_FALSE(Dialogs.Boxes.empty());
+    EXPECT_TRUE(Dialogs.Boxes.back().Text.contains(QStringLiteral("is a file this program writes")))
+        << Str(Dialogs.Boxes.back().Text);
+    EXPECT_FALSE(Caption(*window).endsWith(KLock));
     // And encrypting it again, now with a key file.
     WriteWholeFile(Dir.File("site.key"), "key file bytes");
     Answers = {{false, "Third-Master-8", Dir.File("site.key")}};
@@ -177,6 +201,7 @@ TEST_F(EncryptedWindowTest, EncryptChangeAndRemoveFromTheFileMenu) {
     const std::string bytes = ReadWholeFile(Dir.File("site.udx"));
     EXPECT_TRUE(IsEncryptedDatabase(bytes));
     EXPECT_TRUE(NeedsKeyFile(bytes));
+    stateFollows();
     EXPECT_EQ(bytes.find("Alice-Secret"), std::string::npos);
     EXPECT_EQ(bytes.find("alice"), std::string::npos);
 }
