@@ -4,6 +4,7 @@
 #include "UiTestUtil.h"
 #include "base/Errors.h"
 #include "ui/DateConv.h"
+#include "userdb/Groups.h"
 #include "userdb/UserList.h"
 
 #include <QCheckBox>
@@ -121,10 +122,17 @@ TEST(UserDialog, OkFollowsTheLoginRuleAndTheLineSaysWhy) {
         {"bob", " \t ", false, true, {}},
         {"bob", "x", false, true, {}, "staff, web"},
         {"bob", "x", false, false, {"group name"}, "staff, ops:admin"},
+        // Another user is in "staff": one group to the web server, one spelling here.
+        {"bob", "x", false, false, {"one group to the web server"}, "web, Staff"},
+        {"bob", "x", false, false, {"a comment"}, "#staff"},
+        {std::string(256, 'l'), "x", false, false, {"longer than 255 bytes"}},
     };
+    TUserList list;
+    SetUserGroups(list.Add("ann", "pw"), {"staff"});
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Login + " / " + c.Password);
         TfrmUser form;
+        form.SetTarget(&list, -1, TUserDialogMode::Add);
         ShowActive(form);
         Find<QLineEdit>(form, "edtLogin")->setText(QString::fromStdString(c.Login));
         Find<QLineEdit>(form, "edtPassword")->setText(QString::fromStdString(c.Password));
