@@ -10,6 +10,7 @@
 #include "ui/DateDlg.h"
 #include "ui/ExportDlg.h"
 #include "ui/FindDlg.h"
+#include "ui/ImportPreviewDlg.h"
 #include "ui/MainForm.h"
 #include "ui/MasterPasswordDlg.h"
 #include "ui/OptionsDlg.h"
@@ -145,6 +146,8 @@ inline std::vector<std::unique_ptr<QWidget>> EveryWindow(TUserList& list) {
                                                            QStringLiteral("Try again")));
     windows.push_back(std::make_unique<TfrmNewMasterPassword>(QStringLiteral("Encrypt")));
     windows.push_back(std::make_unique<TAboutForm>());
+    windows.push_back(std::make_unique<TfrmImportPreview>(std::string("ann a1\nann a2\n"),
+                                                          QStringLiteral("users.txt")));
     return windows;
 }
 
