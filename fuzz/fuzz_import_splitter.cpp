@@ -1,7 +1,8 @@
 // Feeds arbitrary bytes to the text import's splitter and checks what must always hold: lines
 // hold no line end and no NUL, every line that is not blank yields one user with a usable
 // login (or the whole text is refused and nothing is added), and fields written back quoted
-// split into the same fields.
+// split into the same fields. Split by one separator character, a line's fields hold no such
+// separator outside quotes, and the look at the whole text names only lines that exist.
 
 #include "../tests/support/QuoteFields.h"
 #include "base/Errors.h"
@@ -46,6 +47,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(ImportField(fields, static_cast<int>(fields.size())).empty());
     }
     Check(total + lines.size() <= size + 1);
+
+    for (const TImportSeparator separator : {TImportSeparator::Comma, TImportSeparator::Semicolon,
+                                             TImportSeparator::Tab, TImportSeparator::Blank}) {
+        for (const std::string& line : lines) {
+            const std::vector<std::string> fields = SplitImportFields(line, separator);
+            // Quotes aside, a field is a part of its line.
+            size_t fieldBytes = 0;
+            for (const std::string& field : fields)
+                fieldBytes += field.size();
+            Check(fieldBytes <= line.size());
+        }
+        const TImportAnalysis analysis = AnalyseImport(text, separator);
+        Check(analysis.HeaderLine == 0 || analysis.HeaderLine == 1);
+        for (const TImportLineProblem& problem : analysis.Problems) {
+            Check(problem.Line >= 1 && static_cast<size_t>(problem.Line) <= lines.size());
+            Check(problem.Line != analysis.HeaderLine);
+            Check(problem.OtherLine >= 0 && static_cast<size_t>(problem.OtherLine) <= lines.size());
+        }
+    }
 
     if (size <= 4096) {
         std::vector<std::vector<std::string>> rows;

@@ -1215,7 +1215,7 @@ Datei überschreiben, unter anderem Namen speichern oder abbrechen?</translation
     </message>
     <message>
         <source>Match &amp;case</source>
-        <translation>&amp;Groß-/Kleinschreibung beachten</translation>
+        <translation>Groß-/&amp;Kleinschreibung beachten</translation>
     </message>
     <message>
         <source>&amp;Find Next</source>
@@ -1785,6 +1785,121 @@ lautet? Nur wenn sein Administrator diesen Schlüssel bestätigt. Der Export wir
         <source>sqlite:PATH, postgresql://HOST/DATABASE, ldap://HOST/BASE-DN or ldaps://HOST/BASE-DN; the login and password are those of the server fields above</source>
         <translation>sqlite:PFAD, postgresql://HOST/DATENBANK, ldap://HOST/BASIS-DN oder ldaps://HOST/BASIS-DN; Anmeldename und Kennwort sind die der Serverfelder darüber</translation>
     </message>
+    <message>
+        <source>No user changes.</source>
+        <translation>Keine Änderungen an Benutzern.</translation>
+    </message>
+    <message>
+        <source>An export makes these changes to %1 targets:</source>
+        <translation>Ein Export ändert Folgendes an %1 Zielen:</translation>
+    </message>
+</context>
+<context>
+    <name>quorvane::TfrmImportPreview</name>
+    <message>
+        <source>More fields than the other lines (%1)</source>
+        <translation>Mehr Felder als die anderen Zeilen (%1)</translation>
+    </message>
+    <message>
+        <source>Fewer fields than the other lines (%1)</source>
+        <translation>Weniger Felder als die anderen Zeilen (%1)</translation>
+    </message>
+    <message>
+        <source>The login holds a blank</source>
+        <translation>Der Anmeldename enthält ein Leerzeichen</translation>
+    </message>
+    <message>
+        <source>The password is a column name</source>
+        <translation>Das Kennwort ist ein Spaltenname</translation>
+    </message>
+    <message>
+        <source>The same login as line %1</source>
+        <translation>Derselbe Anmeldename wie Zeile %1</translation>
+    </message>
+    <message>
+        <source>Import Users</source>
+        <translation>Benutzer importieren</translation>
+    </message>
+    <message>
+        <source>Commas or blanks (text rules)</source>
+        <translation>Kommas oder Leerzeichen (Textregeln)</translation>
+    </message>
+    <message>
+        <source>Comma</source>
+        <translation>Komma</translation>
+    </message>
+    <message>
+        <source>Semicolon</source>
+        <translation>Semikolon</translation>
+    </message>
+    <message>
+        <source>Tab</source>
+        <translation>Tabulator</translation>
+    </message>
+    <message>
+        <source>Blank</source>
+        <translation>Leerzeichen</translation>
+    </message>
+    <message>
+        <source>Fields &amp;separated by:</source>
+        <translation>Felder &amp;getrennt durch:</translation>
+    </message>
+    <message>
+        <source>File: %1</source>
+        <translation>Datei: %1</translation>
+    </message>
+    <message>
+        <source>Line</source>
+        <translation>Zeile</translation>
+    </message>
+    <message>
+        <source>What looks wrong</source>
+        <translation>Was falsch aussieht</translation>
+    </message>
+    <message>
+        <source>Text</source>
+        <translation>Text</translation>
+    </message>
+    <message>
+        <source>&amp;Add All</source>
+        <translation>&amp;Alle hinzufügen</translation>
+    </message>
+    <message>
+        <source>Adds every line as it is read</source>
+        <translation>Fügt jede Zeile so hinzu, wie sie gelesen wird</translation>
+    </message>
+    <message>
+        <source>S&amp;kip These Lines</source>
+        <translation>Diese Zeilen ü&amp;berspringen</translation>
+    </message>
+    <message>
+        <source>Adds the other lines only</source>
+        <translation>Fügt nur die anderen Zeilen hinzu</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Line %1 names the columns and is not added.</source>
+        <translation>Zeile %1 benennt die Spalten und wird nicht hinzugefügt.</translation>
+    </message>
+    <message>
+        <source>Every line holds a semicolon: read by the text rules, each line becomes one login. Choose &quot;Semicolon&quot;.</source>
+        <translation>Jede Zeile enthält ein Semikolon: nach den Textregeln gelesen, wird jede Zeile zu einem Anmeldenamen. Wählen Sie &quot;Semikolon&quot;.</translation>
+    </message>
+    <message>
+        <source>No line looks wrong.</source>
+        <translation>Keine Zeile sieht falsch aus.</translation>
+    </message>
+    <message>
+        <source>1 line looks wrong. Nothing is added until you choose.</source>
+        <translation>1 Zeile sieht falsch aus. Nichts wird hinzugefügt, bevor Sie wählen.</translation>
+    </message>
+    <message>
+        <source>%1 lines look wrong. Nothing is added until you choose.</source>
+        <translation>%1 Zeilen sehen falsch aus. Nichts wird hinzugefügt, bevor Sie wählen.</translation>
+    </message>
 </context>
 <context>
     <name>quorvane::TfrmMain</name>
@@ -2308,6 +2423,18 @@ Sie erneut hinzufügen (die Kennwortdatei enthält von Benutzern mit gleichem An
         <source>Passwords replaced by their hashes: %1</source>
         <translation>Kennwörter durch ihren Hash ersetzt: %1</translation>
     </message>
+    <message>
+        <source>Filter: %1 — %2 of %3</source>
+        <translation>Filter: %1 — %2 von %3</translation>
+    </message>
+    <message>
+        <source>1 line left out</source>
+        <translation>1 Zeile ausgelassen</translation>
+    </message>
+    <message>
+        <source>%1 lines left out</source>
+        <translation>%1 Zeilen ausgelassen</translation>
+    </message>
 </context>
 <context>
     <name>quorvane::TfrmMasterPassword</name>
@@ -2384,6 +2511,10 @@ Sie erneut hinzufügen (die Kennwortdatei enthält von Benutzern mit gleichem An
     <message>
         <source> minutes</source>
         <translation> Minuten</translation>
+    </message>
+    <message>
+        <source>For users added from now on; 0: they do not expire</source>
+        <translation>Für Benutzer, die ab jetzt hinzugefügt werden; 0: sie laufen nicht ab</translation>
     </message>
 </context>
 <context>
@@ -2528,7 +2659,7 @@ Sie erneut hinzufügen (die Kennwortdatei enthält von Benutzern mit gleichem An
     </message>
     <message>
         <source>&amp;Email</source>
-        <translation>&amp;E-Mail</translation>
+        <translation>E-&amp;Mail</translation>
     </message>
     <message>
         <source>&amp;Comments</source>
@@ -2555,8 +2686,8 @@ Sie erneut hinzufügen (die Kennwortdatei enthält von Benutzern mit gleichem An
         <translation>Namen durch Kommas getrennt, etwa staff, editors</translation>
     </message>
     <message>
-        <source>&amp;Groups</source>
-        <translation>&amp;Gruppen</translation>
+        <source>Gro&amp;ups</source>
+        <translation>Gr&amp;uppen</translation>
     </message>
 </context>
 <context>
@@ -2640,6 +2771,18 @@ Sie erneut hinzufügen (die Kennwortdatei enthält von Benutzern mit gleichem An
     <message>
         <source>Pass&amp;word</source>
         <translation>Kenn&amp;wort</translation>
+    </message>
+    <message>
+        <source> C&amp;ase </source>
+        <translation> S&amp;chreibung </translation>
+    </message>
+    <message>
+        <source> Cha&amp;rs type </source>
+        <translation> Zeic&amp;henart </translation>
+    </message>
+    <message>
+        <source>Le&amp;ngth</source>
+        <translation>Län&amp;ge</translation>
     </message>
 </context>
 </TS>

@@ -140,7 +140,25 @@ void RestoreTerminalAndDie(int signal) {
 
 } // namespace
 
+namespace {
+bool gNoPrompt = false;
+} // namespace
+
+void SetNoPrompt(bool noPrompt) {
+    gNoPrompt = noPrompt;
+}
+
+bool NoPrompt() {
+    return gNoPrompt;
+}
+
 std::string ReadPasswordFromTerminal(const char* prompt) {
+    if (gNoPrompt) {
+        std::string what = prompt;
+        while (!what.empty() && (what.back() == ' ' || what.back() == ':'))
+            what.pop_back();
+        throw ECliError("\"" + what + "\" is not asked under --no-prompt");
+    }
     struct termios saved {};
     const bool canHide = ::tcgetattr(STDIN_FILENO, &saved) == 0;
     struct sigaction restore {

@@ -181,8 +181,14 @@ std::string ExpirationText(const TUserProp& user);
 // error and reads without echo.
 std::string ReadSecretLine(std::istream& in);
 // Prompts on standard error and reads one line from the terminal on standard input without
-// showing it, as htpasswd does.
+// showing it, as htpasswd does. Under --no-prompt it asks nothing and raises "PROMPT is not
+// asked under --no-prompt" at once.
 std::string ReadPasswordFromTerminal(const char* prompt);
+
+// --no-prompt: nothing is asked on the terminal; what would be asked fails at once (shell
+// completion and other callers that cannot answer use it).
+void SetNoPrompt(bool noPrompt);
+bool NoPrompt();
 // Writes text to io.Out and flushes it; raises "Cannot write to standard output" (followed by
 // "; " and consequence, when given) when that failed.
 void WriteOutput(TCliStreams& io, const std::string& text, const char* consequence = nullptr);

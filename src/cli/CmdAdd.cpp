@@ -23,10 +23,12 @@ int CmdAdd(const TArgs& args, TCliStreams& io) {
     if (IsBlank(password)) throw ECliError("The password must not be blank");
     RequireValidPasswordLength(password);
 
+    // --expire never: the user does not expire, whatever the default period.
     TDateTime expireDate = 0;
-    const bool expire = args.Has("expire");
+    const bool never = args.Value("expire") == std::optional<std::string>("never");
+    const bool expire = args.Has("expire") && !never;
     if (expire && !ParseDateTime(*args.Value("expire"), expireDate))
-        throw EUsage("--expire takes \"YYYY-MM-DD[ HH:MM[:SS]]\"");
+        throw EUsage("--expire takes \"YYYY-MM-DD[ HH:MM[:SS]]\" or never");
 
     std::optional<std::vector<std::string>> groups;
     if (const auto text = args.Value("groups")) groups = ParseGroupList(*text);
@@ -48,6 +50,7 @@ int CmdAdd(const TArgs& args, TCliStreams& io) {
             user.Expire = true;
             user.ExpireDate = expireDate;
         }
+        if (never) user.Expire = false;
         if (const auto v = args.Value("full-name")) user.FullName = *v;
         if (const auto v = args.Value("email")) user.Email = *v;
         if (const auto v = args.Value("comments")) user.Comments = *v;
@@ -55,11 +58,14 @@ int CmdAdd(const TArgs& args, TCliStreams& io) {
         db.Save(io.Err);
         return kExitOk;
     }
-    TUserProp& user = AddNewUser(list, login);
+    // The default period is the desktop's, from the options file both share.
+    TUserProp& user = AddNewUser(list, login, never ? 0 : ReadDefaultExpiryDays(UserOptionsFile()));
     GiveUserPassword(list, user, password);
     user.Disable = args.Has("disabled");
-    user.Expire = expire;
-    if (expire) user.ExpireDate = expireDate;
+    if (expire) {
+        user.Expire = true;
+        user.ExpireDate = expireDate;
+    }
     user.FullName = args.Value("full-name").value_or("");
     user.Email = args.Value("email").value_or("");
     user.Comments = args.Value("comments").value_or("");
@@ -75,7 +81,8 @@ int CmdAdd(const TArgs& args, TCliStreams& io) {
 TCommand AddCommand() {
     return {"add",
             "DB LOGIN (--password P | --password-stdin) [--full-name N] [--email E] "
-            "[--comments C] [--groups G1,G2] [--disabled] [--expire \"YYYY-MM-DD[ HH:MM[:SS]]\"] "
+            "[--comments C] [--groups G1,G2] [--disabled] "
+            "[--expire \"YYYY-MM-DD[ HH:MM[:SS]]\" | --expire never] "
             "[--update]",
             "add a user, or with --update set its password",
             "The login and the password must not be blank, and no other user may have the\n"
@@ -84,9 +91,12 @@ TCommand AddCommand() {
             "\"#\" is added with a warning,\n"
             "since web servers read its line of the password file as a comment. --password-stdin "
             "reads\n"
-            "the password from the first line of standard input. Without --expire the user\n"
-            "never expires. --groups makes the user a member of these groups (names separated\n"
-            "by commas or blanks, without \":\" or control characters). With --update, a user\n"
+            "the password from the first line of standard input. Without --expire a new user\n"
+            "expires after the default period of the desktop's Options (\"Now + N days\",\n"
+            "30 unless set; 0: never), read from ~/.config/quorvane/quorvane.conf;\n"
+            "--expire never: the user does not expire. --groups makes the user a member of\n"
+            "these groups (names separated by commas or blanks, without \":\" or control\n"
+            "characters). With --update, a user\n"
             "whose login is exactly LOGIN gets the new password and the fields given instead,\n"
             "as htpasswd -b does; without such a user it is added. The database is saved.\n",
             {"password", "full-name", "email", "comments", "expire", "groups"},

@@ -84,26 +84,37 @@ private:
     }
 };
 
-// The export's progress on standard error: the build's percentage rewritten in place on a
-// terminal, then each step of an upload on a line of its own.
+// The export's progress on standard error, only on a terminal or when asked (--progress): the
+// build's percentage rewritten in place on a terminal (a line for each new percentage
+// otherwise), then each step of an upload on a line of its own. A dry run uploads nothing and
+// says nothing of it.
 class TCliExportListener {
 public:
-    TCliExportListener(std::ostream& err, std::ostream& terminal, bool isTerminal, bool quiet)
-        : FErr(err), FTerminal(terminal), FInPlace(isTerminal && !quiet), FQuiet(quiet) {}
+    TCliExportListener(std::ostream& err, std::ostream& raw, bool terminal, bool quiet,
+                       bool progress, bool dryRun)
+        : FErr(err), FRaw(raw), FTerminal(terminal), FShow((terminal || progress) && !quiet),
+          FDryRun(dryRun) {}
     ~TCliExportListener() { EndLine(); }
     TCliExportListener(const TCliExportListener&) = delete;
     TCliExportListener& operator=(const TCliExportListener&) = delete;
     void Event(const TExportEvent& event) {
+        if (!FShow) return;
+        if (FDryRun && event.Stage == TExportStage::Uploading) return;
+        const std::string text = EnglishText(ExportProgressMessage(event));
         if (event.Stage == TExportStage::Building) {
-            if (!FInPlace) return;
+            if (!FTerminal) {
+                if (text != FLast) FErr << text << "\n";
+                FLast = text;
+                return;
+            }
             // Rewritten in place: the CR goes to the terminal as it is.
             FErr.flush();
-            FTerminal << "\r" << EnglishText(ExportProgressMessage(event)) << std::flush;
+            FRaw << "\r" << text << std::flush;
             FShown = true;
             return;
         }
         EndLine();
-        if (!FQuiet) FErr << EnglishText(ExportProgressMessage(event)) << "\n";
+        FErr << text << "\n";
     }
     void EndLine() {
         if (FShown) FErr << "\n";
@@ -112,11 +123,21 @@ public:
 
 private:
     std::ostream& FErr;
-    std::ostream& FTerminal;
-    bool FInPlace;
-    bool FQuiet;
+    std::ostream& FRaw;
+    bool FTerminal;
+    bool FShow;
+    bool FDryRun;
     bool FShown = false;
+    std::string FLast;
 };
+
+// "90,000": a count as the summary lines write it.
+std::string CountText(std::size_t n) {
+    std::string digits = std::to_string(n);
+    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
+        digits.insert(static_cast<std::size_t>(at), ",");
+    return digits;
+}
 
 // Says on standard error which users the file lets nobody in as; with quiet, how many.
 void ReportCommentLogins(const std::vector<std::string>& logins, TCliStreams& io, bool quiet) {
@@ -345,7 +366,7 @@ namespace {
 // What an export to several targets did: a line for each target, then the advice its outcome
 // calls for; 0 only when every target holds the new file.
 int ReportSeveral(const TExportResult& result, const std::string& path, bool dryRun, bool json,
-                  TCliStreams& io) {
+                  bool quiet, TCliStreams& io) {
     if (dryRun) {
         // A target that could not be read is said, and the others shown all the same; the
         // status tells that not every one was compared.
@@ -386,7 +407,13 @@ int ReportSeveral(const TExportResult& result, const std::string& path, bool dry
         text.insert(text.rfind("\n}"), ",\n  \"targets\": " + OutcomesJson(result.Outcomes));
         io.Out << text;
     }
-    if (result.Done) return kExitOk;
+    if (result.Done) {
+        if (!quiet && !json)
+            io.Err << "quorvane-cli: " << CountText(result.Written)
+                   << (result.Written == 1 ? " user" : " users") << " written to "
+                   << result.Outcomes.size() << " targets\n";
+        return kExitOk;
+    }
     if (result.Stopped)
         io.Err << "Give --overwrite to replace what changed there (the files there are kept: see "
                   "quorvane-cli restore), or --merge with --target NAME to take one target's "
@@ -488,7 +515,7 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     settings.Replace.Outside = overwrite ? TOutsideChanges::Overwrite : TOutsideChanges::Stop;
     TExportJob job(list, std::move(settings));
     TCliExportListener listener(io.Err, io.RawErr != nullptr ? *io.RawErr : io.Err,
-                                io.ErrIsTerminal, quiet);
+                                io.ErrIsTerminal, quiet, args.Has("progress"), dryRun);
     TInterruptGuard interrupts;
     job.OnEvent = [&listener, &interrupts](const TExportEvent& event) {
         if (event.Stage == TExportStage::Connecting) interrupts.UploadBegins();
@@ -550,7 +577,7 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
         run();
     }
     const TExportResult& result = job.Result();
-    if (several) return ReportSeveral(result, path, dryRun, json, io);
+    if (several) return ReportSeveral(result, path, dryRun, json, quiet, io);
     if (result.Aborted) throw ECliError(ExportAbortedMessage());
     if (result.Stopped) {
         ReportStop(*result.Check, io);
@@ -580,6 +607,16 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     const std::vector<TMessage> weak = WeakHashMessages(result.WeakUsers);
     if (!weak.empty()) io.Err << (quiet ? EnglishLines({weak.front()}) : EnglishLines(weak));
     if (json) io.Out << ExportJson(result);
+    // One line that says it is done, after whatever was said on the way.
+    else if (!quiet) {
+        // The weak hashes were named above already.
+        TExportResult summary;
+        summary.Written = result.Written;
+        summary.Disabled = result.Disabled;
+        summary.Expired = result.Expired;
+        summary.Target = result.Target;
+        io.Err << "quorvane-cli: " << EnglishText(ExportResultMessage(summary)) << "\n";
+    }
     return kExitOk;
 }
 
@@ -590,7 +627,7 @@ TCommand ExportCommand() {
             "DB [--output FILE | --target NAME...] [--format " + SchemeCliNames("|") +
                 "] [--cost N] [--rounds N] [--save-choice] [--server-password-stdin | "
                 "--server-password-file FILE] [--allow-empty-passwords] [--line-ends lf|crlf] "
-                "[--merge | --overwrite | --dry-run] [--quiet] [--json]",
+                "[--merge | --overwrite | --dry-run] [--progress] [--quiet] [--json]",
             "write the password file, locally or to the server",
             "Disables expired users first (and saves the database when that changed it), then\n"
             "writes one line per enabled user. The target and the format are the database's\n"
@@ -606,7 +643,8 @@ TCommand ExportCommand() {
             "line is its passphrase. A server whose certificate or host key is not trusted yet is "
             "refused;\n"
             "the error says how to trust it. Progress goes to standard error when it is a\n"
-            "terminal.\n"
+            "terminal, or with --progress; a successful export ends with one line there\n"
+            "(\"57 users written to /srv/www/.htpasswd\"; none with --quiet or --json).\n"
             "Nothing is written when an enabled user's line would be unsafe (a login that is\n"
             "empty or holds \":\" or a control character, a plain-text password with a line\n"
             "break or NUL), nor, unless --allow-empty-passwords is given, when an enabled user\n"
@@ -652,7 +690,7 @@ TCommand ExportCommand() {
             "--server-password-file give the password of every target that stores none.\n",
             {"output", "format", "server-password-file", "cost", "rounds", "line-ends", "target"},
             {"ftp-password-stdin", "server-password-stdin", "allow-empty-passwords", "save-choice",
-             "merge", "overwrite", "dry-run", "quiet", "json"},
+             "merge", "overwrite", "dry-run", "progress", "quiet", "json"},
             CmdExport};
 }
 

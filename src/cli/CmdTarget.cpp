@@ -129,23 +129,12 @@ void SetStore(TTargetSettings& list, const std::string& url, const TArgs& args, 
                              "remove-host-key", "clear-host-keys", "tls-pin", "ca-file"})
         if (args.Has(name)) throw EUsage(std::string("--") + name + " is not for a store");
     list.ExportToFile = false;
-    list.StoreUrl = url;
     if (const auto owner = args.Value("owner")) {
         if (owner->empty() || !SafeForServer(*owner))
             throw EUsage("--owner needs a name without a line break or NUL");
         list.StoreOwner = *owner;
     }
-    if (list.StoreOwner.empty()) {
-        unsigned char id[8];
-        for (unsigned char& b : id)
-            b = static_cast<unsigned char>(SecureRandom().Random(256));
-        static const char* const hex = "0123456789abcdef";
-        list.StoreOwner = "quorvane-";
-        for (const unsigned char b : id) {
-            list.StoreOwner += hex[b >> 4];
-            list.StoreOwner += hex[b & 15];
-        }
-    }
+    SetStoreUrl(list, url, SecureRandom());
     SetLoginAndPassword(list, args, io, false);
 }
 

@@ -101,7 +101,9 @@ void PrintOverview(std::ostream& os) {
        << "quorvane-cli --version       the program's version\n\n"
        << "A command that opens an encrypted database asks for its master password on the\n"
        << "terminal, or reads it from --master-password-file FILE (a file only its owner may\n"
-       << "read); --key-file FILE names the key file of a database encrypted with one.\n\n"
+       << "read); --key-file FILE names the key file of a database encrypted with one.\n"
+       << "--no-prompt (before or after the command) asks for nothing on the terminal: what\n"
+       << "would be asked fails at once, as shell completion and unattended scripts need.\n\n"
        << "Errors go to standard error with exit status 1; a command line that is not\n"
        << "understood gives exit status 2.\n";
 }
@@ -177,7 +179,18 @@ int RunCli(const std::vector<std::string>& args, TCliStreams& io) {
 
 namespace {
 
-int RunCommand(const std::vector<std::string>& args, TCliStreams& io) {
+int RunCommand(const std::vector<std::string>& given, TCliStreams& io) {
+    // --no-prompt before the command holds for it; the command takes it after its name too.
+    std::vector<std::string> args = given;
+    bool noPrompt = false;
+    while (!args.empty() && args[0] == "--no-prompt") {
+        noPrompt = true;
+        args.erase(args.begin());
+    }
+    struct TNoPromptInUse {
+        ~TNoPromptInUse() { SetNoPrompt(false); }
+    } noPromptInUse;
+    SetNoPrompt(noPrompt);
     if (args.empty()) {
         PrintOverview(io.Err);
         return kExitUsage;
@@ -204,6 +217,7 @@ int RunCommand(const std::vector<std::string>& args, TCliStreams& io) {
     try {
         std::vector<std::string> flags = command->Flags;
         flags.push_back("help");
+        flags.push_back("no-prompt");
         std::vector<std::string> valueOptions = command->ValueOptions;
         if (OpensDatabase(*command)) {
             valueOptions.push_back(KMasterPasswordFileOption);
@@ -215,6 +229,7 @@ int RunCommand(const std::vector<std::string>& args, TCliStreams& io) {
             explicit TOptionsInUse(const TArgs& a) { SetMasterPasswordOptions(&a); }
             ~TOptionsInUse() { SetMasterPasswordOptions(nullptr); }
         } inUse(parsed);
+        if (parsed.Has("no-prompt")) SetNoPrompt(true);
         // "-h" asks for the command's help as --help does, unless "--" made it a plain value.
         const auto& pos = parsed.Positional();
         const bool shortHelp = std::find(pos.begin(), pos.end(), "-h") != pos.end() &&

@@ -45,6 +45,10 @@ TMasterCredentials MasterCredentials(const std::string& path, bool needsKeyFile)
     const auto file = gArgs != nullptr ? gArgs->Value(KMasterPasswordFileOption) : std::nullopt;
     if (file) {
         credentials.Password = ToSecret(ReadSecretFile(*file));
+    } else if (NoPrompt()) {
+        throw ECliError(FormatMessage("The database %s is encrypted: give --master-password-file "
+                                      "(--no-prompt asks for nothing)",
+                                      path.c_str()));
     } else if (TerminalIn()) {
         const std::string prompt = "Master password for " + path + ": ";
         credentials.Password = ToSecret(ReadPasswordFromTerminal(prompt.c_str()));

@@ -1,5 +1,6 @@
 #include "ui/ExportDlg.h"
 
+#include "base/Random.h"
 #include "export/CryptSchemes.h"
 #include "export/HashCache.h"
 #include "export/HashOnlyUsers.h"
@@ -258,8 +259,10 @@ void TfrmExportUser::StoreTarget(TTargetFields& target) {
     if (!(FNewServer && noServer)) target.FtpStorePass = F->cbxFTPPassSave->isChecked();
     target.FtpPassiveMode = F->cbxFTPPassiveMode->isChecked();
     target.ExportToFile = F->rbnToFile->isChecked();
-    target.StoreUrl =
-        F->rbnToStore->isChecked() ? FStoreUrl.Read(F->edtStoreUrl->text()) : std::string();
+    // A new store gets an owner of its own, as on the command line.
+    SetStoreUrl(target,
+                F->rbnToStore->isChecked() ? FStoreUrl.Read(F->edtStoreUrl->text()) : std::string(),
+                SecureRandom());
     const bool check = F->cbxCheckAfter->isChecked();
     target.CheckUrl = check ? FCheckUrl.Read(F->edtCheckUrl->text()) : std::string();
     target.CheckUser = check ? FCheckUser.Read(F->edtCheckUser->text()) : std::string();
@@ -659,6 +662,14 @@ void TfrmExportUser::PreviewClicked() {
 
 void TfrmExportUser::ExportDone(const TExportResult& result) {
     const bool upload = !FInExportClick; // a local export ends within the click
+    if (result.DryRun && !result.Outcomes.empty()) {
+        // A preview of several targets: nothing was replaced anywhere.
+        std::unique_ptr<TExportJob> finished;
+        if (upload) finished = std::move(FJob);
+        EndExport();
+        ShowSeveralChecks(result);
+        return;
+    }
     if ((result.DryRun || result.Stopped) && result.Check) {
         // Nothing was replaced: the dialog stays open with what was found. A local job is still
         // running its Start; StartExport lets it go.
@@ -729,14 +740,26 @@ void TfrmExportUser::ShowCheck(const TExportResult& result) {
             this, [this, check] { TargetChanged(check); }, Qt::QueuedConnection);
         return;
     }
-    const TUserChanges& p = check.Preview;
+    const QString target = BytesToText(check.Target);
+    ShowUserChanges(this, tr("Preview Changes"),
+                    check.Preview.Empty() ? tr("An export changes no user in %1.").arg(target)
+                                          : tr("An export makes these changes to %1:").arg(target),
+                    ChangeLines(check.Preview), CheckFooter(check));
+}
+
+QString TfrmExportUser::ChangeLines(const TUserChanges& changes) {
     QString lines;
-    for (const TUserChange& change : p.List)
+    for (const TUserChange& change : changes.List)
         lines += QStringLiteral("%1 %2\n").arg(
             change.Kind == TUserChangeKind::Added     ? QStringLiteral("+")
             : change.Kind == TUserChangeKind::Removed ? QStringLiteral("-")
                                                       : QStringLiteral("~"),
             BytesToText(change.Login));
+    return lines;
+}
+
+QString TfrmExportUser::CheckFooter(const TTargetCheck& check) {
+    const TUserChanges& p = check.Preview;
     QString footer = tr("%1 added, %2 removed, %3 with a new hash.")
                          .arg(QLocale().toString(static_cast<qulonglong>(p.Added)),
                               QLocale().toString(static_cast<qulonglong>(p.Removed)),
@@ -745,11 +768,28 @@ void TfrmExportUser::ShowCheck(const TExportResult& result) {
         footer += QStringLiteral("\n") +
                   tr("The file there changed since this database last wrote it: an export "
                      "will ask before it replaces it.");
-    const QString target = BytesToText(check.Target);
+    return footer;
+}
+
+void TfrmExportUser::ShowSeveralChecks(const TExportResult& result) {
+    // Each target as the command line's --dry-run shows it: its name and where it writes, then
+    // its changes and counts; a target that could not be read says why.
+    QString lines;
+    for (const TTargetOutcome& outcome : result.Outcomes) {
+        lines += QStringLiteral("== %1 (%2)\n")
+                     .arg(BytesToText(outcome.Name), BytesToText(outcome.Where));
+        if (!outcome.Check) {
+            lines += MessageText(TargetOutcomeMessage(outcome)) + QStringLiteral("\n\n");
+            continue;
+        }
+        const QString changes = ChangeLines(outcome.Check->Preview);
+        lines += changes.isEmpty() ? tr("No user changes.") + QStringLiteral("\n") : changes;
+        lines += CheckFooter(*outcome.Check) + QStringLiteral("\n\n");
+    }
     ShowUserChanges(this, tr("Preview Changes"),
-                    p.Empty() ? tr("An export changes no user in %1.").arg(target)
-                              : tr("An export makes these changes to %1:").arg(target),
-                    lines, footer);
+                    tr("An export makes these changes to %1 targets:")
+                        .arg(QLocale().toString(static_cast<qulonglong>(result.Outcomes.size()))),
+                    lines.trimmed() + QStringLiteral("\n"), QString());
 }
 
 void TfrmExportUser::ShowOutcomes(const TExportResult& result) {
@@ -925,14 +965,16 @@ void TfrmExportUser::CheckModalResult() {
     if (ConfirmAbort()) QDialog::done(result);
 }
 
-TExportDialogOutcome ShowExportDialog(TUserList& list, QWidget* owner,
-                                      const std::string& databasePath) {
+TExportDialogOutcome
+ShowExportDialog(TUserList& list, QWidget* owner, const std::string& databasePath,
+                 const std::function<void(const TExportDialogOutcome&)>& exported) {
     TfrmExportUser dialog(list, {.DatabasePath = databasePath}, owner);
     const int result = RunModal(dialog);
     TExportDialogOutcome outcome = dialog.Outcome();
     if (result != QDialog::Accepted) return outcome;
     dialog.SaveSettings();
     if (outcome.Aborted) return outcome;
+    if (exported) exported(outcome);
     // An upload ends with a word on where the file went.
     if (!outcome.Confirmation.isEmpty())
         ShowMessageBox(owner, QMessageBox::Information, TfrmExportUser::tr("Export"),

@@ -119,6 +119,9 @@ private:
     void ExportDone(const TExportResult& result);
     // Nothing was replaced (a preview, or the target changed outside): shows what was found.
     void ShowCheck(const TExportResult& result);
+    void ShowSeveralChecks(const TExportResult& result);
+    static QString ChangeLines(const TUserChanges& changes);
+    static QString CheckFooter(const TTargetCheck& check);
     // The upload failed: the worker's message, shown as a warning once the upload has ended,
     // or as the reason of the question whether to trust an unverified TLS server's key.
     void UploadError(const TMessage& message);
@@ -177,8 +180,11 @@ private:
 // owner, stores the settings when it closes with OK and destroys it in every case; after an
 // upload it says where the file went, and it names the users still on weak hashes. The caller
 // compares the list's fingerprint to tell whether the database changed, and saves it when an
-// export merged changes made at the target.
-TExportDialogOutcome ShowExportDialog(TUserList& list, QWidget* owner,
-                                      const std::string& databasePath = {});
+// export merged changes made at the target: `exported`, when given, runs once the dialog has
+// closed with OK and before anything is said, so a merge is saved before the word that the
+// file is on the server.
+TExportDialogOutcome
+ShowExportDialog(TUserList& list, QWidget* owner, const std::string& databasePath = {},
+                 const std::function<void(const TExportDialogOutcome&)>& exported = {});
 
 } // namespace quorvane

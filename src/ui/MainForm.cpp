@@ -1001,8 +1001,12 @@ void TfrmMain::AutoSizeColumns() {
 void TfrmMain::UpdateStatus() {
     const int total = FUserList ? FUserList->Count() : 0;
     const int shown = FModel->rowCount();
+    // A filtered list says so, and by what: "Filter: smith — 12 of 1,004".
     FStatusPanels[0]->setText(
-        total > shown
+        !edtFilter->text().isEmpty()
+            ? tr("Filter: %1 — %2 of %3")
+                  .arg(edtFilter->text(), QLocale().toString(shown), QLocale().toString(total))
+        : total > shown
             ? tr("%1 (plus %2 hidden)").arg(UsersText(shown), QLocale().toString(total - shown))
             : UsersText(shown));
     lblFilterCount->setText(shown == total
@@ -1213,6 +1217,17 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
     default:
         break;
     }
+    // Ctrl+Z and Ctrl+E in the filter box are the window's Undo and Export, not the box's own
+    // undo and end-of-line: left unaccepted, the override lets the window's shortcut run.
+    if (watched == edtFilter && event->type() == QEvent::ShortcutOverride) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QKeyCombination combination = key->keyCombination();
+        if (combination == QKeyCombination(Qt::ControlModifier, Qt::Key_Z) ||
+            combination == QKeyCombination(Qt::ControlModifier, Qt::Key_E)) {
+            event->ignore();
+            return true;
+        }
+    }
     if (watched == edtFilter && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && !edtFilter->text().isEmpty()) {
         edtFilter->clear();
@@ -1398,6 +1413,8 @@ void TfrmMain::ClearFilterText() {
 void TfrmMain::ProjectChanged() {
     UpdateCommands();
     FStatusPanels[1]->setText(Project.Modified() ? tr("Modified") : QString());
+    // "Saved" is about the file as it was; a change after it makes it untrue.
+    if (Project.Modified() && FResultPanel->text() == tr("Saved")) ShowResult(QString());
     setWindowModified(Project.Modified());
     // A change that no step can take back (the export's settings, say): no undo makes the
     // document clean any more.

@@ -10,6 +10,7 @@
 #include "ui/About.h"
 #include "ui/CredentialsDlg.h"
 #include "ui/ExportDlg.h"
+#include "ui/ImportPreviewDlg.h"
 #include "ui/MessageText.h"
 #include "ui/ModalRunner.h"
 #include "ui/RestoreDlg.h"
@@ -54,10 +55,19 @@ void TfrmMain::ImportTextFile(const QString& file) {
     const std::string fileName = QFile::encodeName(file).toStdString();
     Guarded(this, [&] {
         const std::string text = ReadImportFile(fileName);
+        // A spreadsheet's file is looked at first: lines that look wrong are shown, with the
+        // separator, before anything is added; a header row is never a user.
+        TImportOptions options;
+        const TImportAnalysis analysis = AnalyseImport(text);
+        if (ImportNeedsPreview(analysis)) {
+            if (!ShowImportPreview(text, QFileInfo(file).fileName(), options, this)) return;
+        } else {
+            options.SkipLines = ImportLinesToSkip(analysis, false);
+        }
         // Logins that are there already would become namesakes, of which the password file
         // holds only one: the user decides before anything is added.
-        TImportOptions options;
-        if (const std::vector<std::string> existing = ExistingImportLogins(text, *FUserList);
+        if (const std::vector<std::string> existing =
+                ExistingImportLogins(text, *FUserList, options);
             !existing.empty()) {
             TImportReport preview;
             preview.Existing = existing;
@@ -85,6 +95,11 @@ void TfrmMain::ImportTextFile(const QString& file) {
             });
         QString result =
             tr("%1 imported from %2").arg(UsersText(report.Added), QFileInfo(file).fileName());
+        if (report.SkippedLines > 0)
+            result += QStringLiteral("; ") +
+                      (report.SkippedLines == 1
+                           ? tr("1 line left out")
+                           : tr("%1 lines left out").arg(QLocale().toString(report.SkippedLines)));
         if (!report.Existing.empty())
             result += QStringLiteral("; ") + MessageText(ExistingLoginsMessage(report));
         ShowResult(result);
@@ -193,18 +208,27 @@ void TfrmMain::miExportClick() {
         // The rows are not rebuilt: users the export's sweep disabled show their new state at
         // the next rebuild.
         TExportDialogOutcome outcome;
+        bool saved = false;
+        // Users taken over from the site are saved at once, before the word that the file is
+        // on the server: a database that lost them again would take them off the site at its
+        // next export.
+        const auto saveMerged = [&](const TExportDialogOutcome& done) {
+            if (!done.Merged) return;
+            Project.SetModified(true);
+            FillList();
+            Project.Save();
+            saved = true;
+        };
         try {
-            outcome = ShowExportDialog(*FUserList, this,
-                                       QFile::encodeName(Project.FileName()).toStdString());
+            outcome = ShowExportDialog(
+                *FUserList, this, QFile::encodeName(Project.FileName()).toStdString(), saveMerged);
         } catch (...) {
             ShowResult(QString());
-            if (check.Changed()) Project.SetModified(true);
+            if (check.Changed() && !saved) Project.SetModified(true);
             throw;
         }
-        if (check.Changed()) Project.SetModified(true);
-        // Users taken over from the site are saved at once: a database that lost them again
-        // would take them off the site at its next export.
-        if (outcome.Merged) {
+        if (check.Changed() && !saved) Project.SetModified(true);
+        if (outcome.Merged && !saved) {
             FillList();
             Project.Save();
         }

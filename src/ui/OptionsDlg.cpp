@@ -4,6 +4,7 @@
 #include "persist/RegistryLib.h"
 #include "ui/EditLib.h"
 #include "ui/ModalRunner.h"
+#include "userdb/NewUser.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -19,6 +20,8 @@ namespace {
 
 const QString KOptionsKey = QStringLiteral("\\Software\\Ostrick\\Quorvane\\Options");
 const QString KIdleLockValue = QStringLiteral("IdleLockMinutes");
+// The command line reads this value from the same file (ReadDefaultExpiryDays).
+const QString KExpiryDaysValue = QStringLiteral("DefaultExpiryDays");
 constexpr int KMaxIdleMinutes = 999;
 
 } // namespace
@@ -41,6 +44,25 @@ void StoreIdleLockMinutes(int minutes) {
     reg->WriteInteger(KIdleLockValue, minutes);
 }
 
+int StoredDefaultExpiryDays() {
+    try {
+        const std::unique_ptr<TRegistry> reg =
+            OpenRegistryKey(TRegistryRootKey::CurrentUser, KOptionsKey);
+        if (!reg->ValueExists(KExpiryDaysValue)) return KDefaultExpiryDays;
+        const int days = reg->ReadInteger(KExpiryDaysValue);
+        return days >= 0 && days <= KMaxExpiryDays ? days : KDefaultExpiryDays;
+    } catch (const EQuorvaneError&) {
+        return KDefaultExpiryDays;
+    }
+}
+
+void StoreDefaultExpiryDays(int days) {
+    const std::unique_ptr<TRegistry> reg =
+        OpenRegistryKey(TRegistryRootKey::CurrentUser, KOptionsKey);
+    reg->WriteInteger(KExpiryDaysValue, days);
+    reg->CloseKey();
+}
+
 TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmOptions"));
     setWindowTitle(tr("Options"));
@@ -49,9 +71,10 @@ TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent) {
     edtExpirationDate = new TNaturalEdit(this);
     edtExpirationDate->setObjectName(QStringLiteral("edtExpirationDate"));
     edtExpirationDate->SetMinValue(0);
-    edtExpirationDate->SetMaxValue(9999);
+    edtExpirationDate->SetMaxValue(KMaxExpiryDays);
     edtExpirationDate->SetMaxLength(4);
-    edtExpirationDate->SetValue(30);
+    edtExpirationDate->SetValue(KDefaultExpiryDays);
+    edtExpirationDate->setToolTip(tr("For users added from now on; 0: they do not expire"));
 
     auto* before = new QLabel(tr("Default expiration date: Now +  "), this);
     before->setObjectName(QStringLiteral("lblExpirationDate"));
@@ -98,6 +121,14 @@ TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent) {
     edtExpirationDate->setFocus();
 }
 
+int TfrmOptions::DefaultExpiryDays() const {
+    return edtExpirationDate->Value();
+}
+
+void TfrmOptions::SetDefaultExpiryDays(int days) {
+    edtExpirationDate->SetValue(days);
+}
+
 int TfrmOptions::IdleLockMinutes() const {
     return cbxIdleLock->isChecked() ? spnIdleMinutes->value() : 0;
 }
@@ -109,8 +140,10 @@ void TfrmOptions::SetIdleLockMinutes(int minutes) {
 
 bool ShowOptionsDialog(QWidget* parent) {
     TfrmOptions dialog(parent);
+    dialog.SetDefaultExpiryDays(StoredDefaultExpiryDays());
     dialog.SetIdleLockMinutes(StoredIdleLockMinutes());
     if (RunModal(dialog) != QDialog::Accepted) return false;
+    StoreDefaultExpiryDays(dialog.DefaultExpiryDays());
     StoreIdleLockMinutes(dialog.IdleLockMinutes());
     return true;
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The options dialog: the default expiration period in days (shown only), and after how many
-// idle minutes an encrypted database is locked.
+// The options dialog: the default expiration period in days of users added from now on (0: they
+// do not expire), and after how many idle minutes an encrypted database is locked.
 
 #include <QDialog>
 
@@ -18,6 +18,8 @@ public:
     explicit TfrmOptions(QWidget* parent = nullptr);
 
     TNaturalEdit* ExpirationDate() const { return edtExpirationDate; }
+    int DefaultExpiryDays() const;
+    void SetDefaultExpiryDays(int days);
     // Minutes without input after which an encrypted database is locked; 0: never.
     int IdleLockMinutes() const;
     void SetIdleLockMinutes(int minutes);
@@ -30,10 +32,13 @@ private:
     QPushButton* btnCancel;
 };
 
-// Shows the options dialog, which always opens with 30 days; returns true for OK. The period
-// is not kept: the periods the program applies are fixed where they are used. The idle lock
-// opens as stored and is stored on OK.
+// Shows the options dialog with the stored values; returns true for OK, which stores them.
 bool ShowOptionsDialog(QWidget* parent = nullptr);
+
+// The stored default expiry period in days (KDefaultExpiryDays when none is stored or the entry
+// is damaged). It lives in the per-user options file that quorvane-cli reads too.
+int StoredDefaultExpiryDays();
+void StoreDefaultExpiryDays(int days);
 
 // The stored idle lock (0: off, the default; a damaged entry reads as off).
 int StoredIdleLockMinutes();

@@ -205,9 +205,10 @@ TfrmUserSeries::TfrmUserSeries(TUserList& list, QWidget* parent)
                                  static_cast<int>(last.LoginCase));
     rgpLoginChars = NewRadioGroup(this, "rgpLoginChars", tr(" C&hars type "), CharsItems(),
                                   static_cast<int>(last.LoginChars));
-    rgpPasswordCase = NewRadioGroup(this, "rgpPasswordCase", tr(" Ca&se "), CaseItems(),
+    // The password's groups have access keys of their own: both sides are shown at once.
+    rgpPasswordCase = NewRadioGroup(this, "rgpPasswordCase", tr(" C&ase "), CaseItems(),
                                     static_cast<int>(last.PasswordCase));
-    rgpPasswordChars = NewRadioGroup(this, "rgpPasswordChars", tr(" C&hars type "), CharsItems(),
+    rgpPasswordChars = NewRadioGroup(this, "rgpPasswordChars", tr(" Cha&rs type "), CharsItems(),
                                      static_cast<int>(last.PasswordChars));
 
     edtTestLogin = new QLineEdit(this);
@@ -233,12 +234,13 @@ TfrmUserSeries::TfrmUserSeries(TUserList& list, QWidget* parent)
     countRow->addWidget(edtUserCount);
     countRow->addStretch(1);
 
-    const auto side = [this](const char* name, const QString& title, TNaturalEdit* length,
-                             TRadioGroup* caseGroup, TRadioGroup* charsGroup) {
+    const auto side = [this](const char* name, const QString& title, const QString& lengthCaption,
+                             TNaturalEdit* length, TRadioGroup* caseGroup,
+                             TRadioGroup* charsGroup) {
         auto* group = new QGroupBox(title, this);
         group->setObjectName(QLatin1String(name));
         auto* lengthRow = new QHBoxLayout;
-        auto* label = new QLabel(tr("L&ength"), group);
+        auto* label = new QLabel(lengthCaption, group);
         label->setBuddy(length);
         lengthRow->addWidget(label);
         lengthRow->addWidget(length);
@@ -252,10 +254,10 @@ TfrmUserSeries::TfrmUserSeries(TUserList& list, QWidget* parent)
         return group;
     };
     auto* groups = new QHBoxLayout;
-    groups->addWidget(
-        side("grpLogin", tr(" &Login "), edtLoginLength, rgpLoginCase, rgpLoginChars));
-    groups->addWidget(side("grpPassword", tr(" &Password "), edtPasswordLength, rgpPasswordCase,
-                           rgpPasswordChars));
+    groups->addWidget(side("grpLogin", tr(" &Login "), tr("L&ength"), edtLoginLength, rgpLoginCase,
+                           rgpLoginChars));
+    groups->addWidget(side("grpPassword", tr(" &Password "), tr("Le&ngth"), edtPasswordLength,
+                           rgpPasswordCase, rgpPasswordChars));
 
     auto* test = new QGroupBox(tr(" Test "), this);
     test->setObjectName(QStringLiteral("grpTest"));

@@ -9,6 +9,7 @@
 #include "ui/FitScreen.h"
 #include "ui/MessageText.h"
 #include "ui/ModalRunner.h"
+#include "ui/OptionsDlg.h"
 #include "ui/PasswordField.h"
 #include "ui/UsersModel.h"
 #include "userdb/Groups.h"
@@ -132,7 +133,7 @@ TfrmUser::TfrmUser(QWidget* parent) : QDialog(parent), FPasswordBox(*this, "edtP
     grid->addWidget(edtFullName, row++, 1, 1, 2);
     grid->addWidget(BuddyLabel(tr("&Email"), edtEmail, this), row, 0);
     grid->addWidget(edtEmail, row++, 1, 1, 2);
-    grid->addWidget(BuddyLabel(tr("&Groups"), edtGroups, this), row, 0);
+    grid->addWidget(BuddyLabel(tr("Gro&ups"), edtGroups, this), row, 0);
     grid->addWidget(edtGroups, row++, 1, 1, 2);
     QLabel* commentsLabel = BuddyLabel(tr("&Comments"), mmComments, this);
     grid->addWidget(commentsLabel, row, 0, Qt::AlignTop);
@@ -189,6 +190,12 @@ void TfrmUser::SetExpireDate(TDateTime value) {
     // A value no calendar can show stays as it is unless the user picks a day.
     dtpExpireDate->setDate(day.isValid() ? day : QDate(1899, 12, 30));
     FShownExpireDay = dtpExpireDate->date();
+}
+
+void TfrmUser::SetExpiry(bool expire, TDateTime date) {
+    cbxExpire->setChecked(expire);
+    SetExpireDate(date);
+    UpdateControls();
 }
 
 TDateTime TfrmUser::PickedExpireDate() const {
@@ -335,7 +342,12 @@ TUserProp* ShowUserDialog(TUserList& list, int index, TUserDialogMode mode, QWid
     if (changed != nullptr) *changed = false;
     TfrmUser dialog(parent);
     dialog.SetTarget(&list, index, mode);
-    if (index >= 0) dialog.FillFromUser(list.Users(index));
+    if (index >= 0) {
+        dialog.FillFromUser(list.Users(index));
+    } else {
+        const TNewUserExpiry expiry = NewUserExpiry(Now(), StoredDefaultExpiryDays());
+        dialog.SetExpiry(expiry.Expire, expiry.Date);
+    }
     dialog.UpdateControls();
 
     // The 32-bit sum alone misses changes that cancel out; the check takes the stamp too.

@@ -37,6 +37,8 @@ public:
     // Copies the nine editable fields (the eight of the record and the groups) between the
     // controls and a user. Fields the user did not touch keep their exact bytes.
     void FillFromUser(const TUserProp& user);
+    // How a new user starts: expiring at `date`, or not (the date then shown for later).
+    void SetExpiry(bool expire, TDateTime date);
     void WriteToUser(TUserProp& user) const;
 
     // OK is enabled (and the default button) when the login may be used: not blank, no ":",

@@ -11,6 +11,22 @@
 
 namespace quorvane {
 
+void SetStoreUrl(TTargetFields& target, const std::string& url, IRandomSource& random) {
+    if (url.empty()) {
+        target.StoreUrl.clear();
+        target.StoreOwner.clear();
+        return;
+    }
+    const bool sameStore = url == target.StoreUrl;
+    target.StoreUrl = url;
+    if (!target.StoreOwner.empty() || sameStore) return;
+    static const char* const KHex = "0123456789abcdef";
+    std::string owner = "quorvane-";
+    for (int i = 0; i < 16; ++i)
+        owner += KHex[random.Random(16)];
+    target.StoreOwner = owner;
+}
+
 bool SameLoginFolded(const std::string& a, const std::string& b) {
     return SameTextAscii(a, b);
 }

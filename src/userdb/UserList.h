@@ -2,6 +2,7 @@
 // The in-memory users database: the users in list order and the export settings.
 
 #include "base/DateUtil.h"
+#include "base/Random.h"
 #include "userdb/DataLib.h"
 #include "userdb/PasswordsType.h"
 
@@ -57,6 +58,13 @@ struct TTargetSettings : TTargetFields {
     std::string Name;
     bool Enabled = true;
 };
+
+// Points `target` at the store `url` (empty: at none, which forgets the owner too). A target
+// without an owner gets one of its own, "quorvane-" and 16 hexadecimal digits from `random`, so
+// two databases on one store never take each other's users for their own. An owner already set
+// stays, and so does the empty owner of a target that an earlier version pointed at this same
+// store: the rows it wrote there carry that empty owner.
+void SetStoreUrl(TTargetFields& target, const std::string& url, IRandomSource& random);
 
 // The name of a list's first target when it has none of its own.
 inline constexpr const char* KFirstTargetName = "default";

@@ -105,7 +105,9 @@ TEST_F(AdoptCliTest, ImportedFileExportedLetsEveryUserIntoNginx) {
     r = Cli({"export", Db, "--output", nginx.PasswordFilePath().string()});
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(r.Err, "2 users still use weak hashes: set new passwords for them\n"
-                     "  desuser (DES crypt)\n  sha1user (SHA-1)\n");
+                     "  desuser (DES crypt)\n  sha1user (SHA-1)\n"
+                     "quorvane-cli: 9 users written to " +
+                         nginx.PasswordFilePath().string() + "\n");
     // The exported file lets in exactly whom the original let in: everybody with the right
     // password but the plain-text line, which nginx hands to crypt() here.
     std::vector<int> after;
@@ -431,9 +433,9 @@ TEST(VerifyStatus, SaysWhyAPasswordDoesNotLetTheUserIn) {
     TTempDir dir;
     const std::string db = dir.File("d.udx");
     ASSERT_EQ(Cli({"create", db}).Status, 0);
-    // Namesakes come in by an import only.
+    // Namesakes come in by an import only, told to take them.
     WriteWholeFile(dir.File("users.txt"), "ann a1\ndis d1\nCarl c1\ncarl c2\n");
-    ASSERT_EQ(Cli({"import", db, dir.File("users.txt")}).Status, 0);
+    ASSERT_EQ(Cli({"import", db, dir.File("users.txt"), "--force"}).Status, 0);
     ASSERT_EQ(Cli({"disable", db, "dis"}).Status, 0);
     const struct {
         std::string Login, Password;

@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <sys/wait.h>
 
@@ -46,7 +48,8 @@ TEST_F(CliTest, AddListAndInfo) {
     TResult r = Cli({"add", Db, "alice", "--password", "s3cret", "--full-name", "Alice A",
                      "--email", "alice@example.org", "--expire", "2030-05-06 07:08:09"});
     ASSERT_EQ(r.Status, 0) << r.Err;
-    r = Cli({"add", Db, "bob", "--password-stdin", "--disabled", "--comments=line1\r\nline2"},
+    r = Cli({"add", Db, "bob", "--password-stdin", "--disabled", "--comments=line1\r\nline2",
+             "--expire", "never"},
             "pw from stdin\r\nignored\n");
     ASSERT_EQ(r.Status, 0) << r.Err;
 
@@ -71,6 +74,53 @@ TEST_F(CliTest, AddListAndInfo) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "%08X", list.Fingerprint());
     EXPECT_NE(r.Out.find(std::string("fingerprint: ") + hex + "\n"), std::string::npos);
+}
+
+TEST_F(CliTest, AddGivesTheDesktopsDefaultExpiryUnlessToldOtherwise) {
+    // Each row: the options file the desktop left (nullptr: none), the add's options; whether
+    // the user expires, and after how many days (-1: on the day given).
+    struct TCase {
+        const char* Options;
+        std::vector<std::string> Args;
+        bool Expire;
+        int Days;
+    } cases[] = {
+        {nullptr, {}, true, 30},
+        {"[Options]\nDefaultExpiryDays=365\n", {}, true, 365},
+        {"[Options]\nDefaultExpiryDays=0\n", {}, false, 0},
+        {"[Options]\nDefaultExpiryDays=365\n", {"--expire", "never"}, false, 0},
+        {"[Options]\nDefaultExpiryDays=365\n", {"--expire", "2031-01-02"}, true, -1},
+    };
+    const std::string config = Dir.File("config");
+    const std::string saved = std::getenv("XDG_CONFIG_HOME");
+    ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    for (const TCase& c : cases) {
+        std::filesystem::remove_all(config);
+        if (c.Options != nullptr) {
+            std::filesystem::create_directories(config + "/quorvane");
+            WriteWholeFile(config + "/quorvane/quorvane.conf", c.Options);
+        }
+        std::filesystem::remove(Db);
+        ASSERT_EQ(Cli({"create", Db}).Status, 0);
+        std::vector<std::string> args = {"add", Db, "ann", "--password", "pw"};
+        args.insert(args.end(), c.Args.begin(), c.Args.end());
+        const TDateTime before = Now();
+        const TResult r = Cli(args);
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        TUserList list;
+        list.LoadFromFile(Db);
+        const TUserProp& user = list.Users(0);
+        EXPECT_EQ(user.Expire, c.Expire) << (c.Options ? c.Options : "none");
+        if (c.Days > 0) {
+            EXPECT_EQ(user.ExpireDate, user.CreatedDate + c.Days);
+            EXPECT_GE(user.CreatedDate, before - 2.0 / 86400); // stored to the second
+        }
+        EXPECT_EQ(r.Err, "");
+        if (c.Days < 0) {
+            EXPECT_EQ(user.ExpireDate, At(2031, 1, 2));
+        }
+    }
+    ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
 }
 
 TEST_F(CliTest, AddRefusesDuplicatesAndBlanksWithoutTouchingTheFile) {
@@ -118,10 +168,10 @@ TEST_F(CliTest, ErrorsNameTheFile) {
 
 TEST_F(CliTest, DeleteMatchesTheLoginExactly) {
     ASSERT_EQ(Cli({"create", Db}).Status, 0);
-    // The import does not check for namesakes, so it can bring in several of them.
+    // Told to take a file's namesakes as they are, the import brings in several of them.
     const std::string text = Dir.File("users.txt");
     WriteWholeFile(text, "ann p1\nAnn p2\nann p3\nbea p4\n");
-    ASSERT_EQ(Cli({"import", Db, text}).Status, 0);
+    ASSERT_EQ(Cli({"import", Db, text, "--force"}).Status, 0);
     EXPECT_EQ(Cli({"delete", Db, "ann"}).Status, 0);
     TUserList list;
     list.LoadFromFile(Db);
@@ -211,7 +261,7 @@ TEST_F(CliTest, ImportAppendsAndCounts) {
     WriteWholeFile(text, "ann pw1 ann@example.org \"Ann Smith\"\r\nbob,pw2\n");
     TResult r = Cli({"import", Db, text});
     ASSERT_EQ(r.Status, 0) << r.Err;
-    EXPECT_EQ(r.Out, "2\n");
+    EXPECT_EQ(r.Out, "2 users added\n");
     TUserList list;
     list.LoadFromFile(Db);
     ASSERT_EQ(list.Count(), 2);
@@ -223,6 +273,61 @@ TEST_F(CliTest, ImportAppendsAndCounts) {
     EXPECT_EQ(r.Status, 1);
     EXPECT_EQ(r.Err, "quorvane-cli: Cannot open file " + Dir.File("nope.txt") + "\n");
     EXPECT_EQ(ReadWholeFile(Db), before);
+}
+
+TEST_F(CliTest, ImportRefusesASpreadsheetsSurprisesNamingTheLines) {
+    // Each row: the file, the options; the exit status, what standard error says (parts), the
+    // logins added.
+    struct TCase {
+        std::string Text;
+        std::vector<std::string> Options;
+        int Status;
+        std::vector<std::string> Says;
+        std::string Logins;
+    } cases[] = {
+        {"login,password,email,name\nmary ann,Pw-Lange-0751!,m@x,Mary\nbob,Pw-2,b@x,Bob\n",
+         {},
+         1,
+         {"line 2: more fields than the other lines (4)", "line 2: the login holds a blank",
+          "One line looks wrong (line 2); nothing was added"},
+         ""},
+        {"login,password,email,name\nmary ann,Pw-Lange-0751!,m@x,Mary\nbob,Pw-2,b@x,Bob\n",
+         {"--separator", "comma", "--force"},
+         0,
+         {"line 1 names the columns; it was not added"},
+         "mary ann,bob"},
+        {"Benutzer;Kennwort\nanna;Geheim-1\n", {}, 1, {"give --separator semicolon"}, ""},
+        {"Benutzer;Kennwort\nanna;Geheim-1\n", {"--separator", "semicolon"}, 0, {}, "anna"},
+        {"ann a1\nbob b1\nann a2\n",
+         {},
+         1,
+         {"line 1: the same login as line 3", "line 3: the same login as line 1", "(lines 1, 3)"},
+         ""},
+        {"ann a1\nbob b1\nann a2\n", {"--force"}, 0, {"already there: ann"}, "ann,bob,ann"},
+        {"a 1\n", {"--separator", "colon"}, 2, {"--separator takes comma"}, ""},
+    };
+    const std::string text = Dir.File("users.csv");
+    for (const TCase& c : cases) {
+        std::filesystem::remove(Db);
+        ASSERT_EQ(Cli({"create", Db}).Status, 0);
+        const std::string before = ReadWholeFile(Db);
+        WriteWholeFile(text, c.Text);
+        std::vector<std::string> args = {"import", Db, text};
+        args.insert(args.end(), c.Options.begin(), c.Options.end());
+        const TResult r = Cli(args);
+        EXPECT_EQ(r.Status, c.Status) << c.Text << r.Err;
+        for (const std::string& part : c.Says)
+            EXPECT_NE(r.Err.find(part), std::string::npos) << part << "\n" << r.Err;
+        TUserList list;
+        list.LoadFromFile(Db);
+        std::string logins;
+        for (int i = 0; i < list.Count(); ++i)
+            logins += (i ? "," : "") + list.Users(i).Login;
+        EXPECT_EQ(logins, c.Logins) << c.Text;
+        if (c.Status != 0) {
+            EXPECT_EQ(ReadWholeFile(Db), before) << "untouched";
+        }
+    }
 }
 
 TEST_F(CliTest, SeriesPrintsWhatItCreated) {
@@ -336,18 +441,38 @@ TEST_F(CliTest, ExportUploadsToTheDatabasesFtpServer) {
     const char* oldTmp = std::getenv("TMPDIR");
     const std::string savedTmp = oldTmp ? oldTmp : "";
     setenv("TMPDIR", tmp.c_str(), 1);
-    TResult r = Cli({"export", Db});
+    TResult r = Cli({"export", Db, "--progress"});
     if (savedTmp.empty())
         unsetenv("TMPDIR");
     else
         setenv("TMPDIR", savedTmp.c_str(), 1);
     EXPECT_TRUE(std::filesystem::is_empty(tmp));
     ASSERT_EQ(r.Status, 0) << r.Err;
-    EXPECT_EQ(r.Err, "Connecting to " + server.Host() +
+    const std::string done = "quorvane-cli: 2 users written to site/.htpasswd\n";
+    const std::string building = "Creating passwords file - 0% completed\n";
+    EXPECT_EQ(r.Err, building + "Connecting to " + server.Host() +
                          "...\n"
                          "Uploading site/.htpasswd - 0% completed\n"
-                         "Uploading site/.htpasswd - 100% completed\n")
-        << "the worker's status texts go to standard error";
+                         "Uploading site/.htpasswd - 100% completed\n" +
+                         done)
+        << "the worker's status texts go to standard error when asked";
+    // Without a terminal or --progress: the line that says it is done; with --quiet nothing; a
+    // dry run shows no upload, since there is none.
+    const struct {
+        std::vector<std::string> Options;
+        std::string Err;
+    } quietly[] = {
+        {{}, done},
+        {{"--quiet"}, ""},
+        {{"--dry-run", "--progress"}, building + "Connecting to " + server.Host() + "...\n"},
+    };
+    for (const auto& c : quietly) {
+        std::vector<std::string> args = {"export", Db};
+        args.insert(args.end(), c.Options.begin(), c.Options.end());
+        r = Cli(args);
+        EXPECT_EQ(r.Status, 0) << r.Err;
+        EXPECT_EQ(r.Err, c.Err);
+    }
     // Uploaded in text mode: the server stores its own line ends.
     const std::string uploaded = ReadWholeFile((server.Root() / "site" / ".htpasswd").string());
     EXPECT_TRUE(uploaded == "alice:a1\nbob:b2\n" || uploaded == "alice:a1\r\nbob:b2\r\n")

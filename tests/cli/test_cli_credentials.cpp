@@ -93,7 +93,7 @@ TEST_F(CredentialsCli, ImportSkipsBlankLinesAndSaysWhatItFound) {
     WriteWholeFile(text, "ann pw1\r\n\r\n \t \r\njsmith\r\n#team t\r\n");
     const TResult r = Cli({"import", Db, text});
     ASSERT_EQ(r.Status, 0) << r.Err;
-    EXPECT_EQ(r.Out, "3\n");
+    EXPECT_EQ(r.Out, "3 users added\n");
     EXPECT_NE(r.Err.find("skipped 2 blank lines\n"), std::string::npos) << r.Err;
     EXPECT_NE(r.Err.find("line 4 added a user without a password"), std::string::npos) << r.Err;
     EXPECT_NE(r.Err.find("line 5 added a login starting with \"#\""), std::string::npos) << r.Err;
@@ -111,14 +111,21 @@ TEST_F(CredentialsCli, NamesakesAreNamedByImportAndExport) {
     WriteWholeFile(text, "ann a1\nbob b1\ncarl c1\n");
     ASSERT_EQ(Cli({"import", Db, text}).Status, 0);
     WriteWholeFile(text, "ANN a2\nbob b2\ndora d1\ncarl c2\nDora d2\n");
+    // Two lines of one file with the same login are named, and neither is added unless asked.
     TResult r = Cli({"import", Db, text, "--skip-existing"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Err.find("line 3: the same login as line 5\nquorvane-cli: line 5: the same "
+                         "login as line 3\n"),
+              std::string::npos)
+        << r.Err;
+    r = Cli({"import", Db, text, "--skip-existing", "--force"});
     ASSERT_EQ(r.Status, 0) << r.Err;
-    EXPECT_EQ(r.Out, "1\n");
+    EXPECT_EQ(r.Out, "1 user added\n");
     EXPECT_EQ(r.Err, "quorvane-cli: 4 logins were already there and were skipped: ANN, bob, carl, "
                      "Dora\n");
-    r = Cli({"import", Db, text});
+    r = Cli({"import", Db, text, "--force"});
     ASSERT_EQ(r.Status, 0) << r.Err;
-    EXPECT_EQ(r.Out, "5\n");
+    EXPECT_EQ(r.Out, "5 users added\n");
     EXPECT_EQ(r.Err, "quorvane-cli: warning: 5 logins were already there: ANN, bob, dora, carl, "
                      "Dora; --skip-existing leaves them out\n");
     TUserList list;
@@ -241,7 +248,9 @@ TEST_F(CredentialsCli, ExportNamesLoginsServersTakeForComments) {
     const TResult r = Cli({"export", Db, "--output", out, "--format", "plain"});
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(r.Err, "quorvane-cli: warning: the login \"#team\" starts with \"#\"; web servers "
-                     "read its line as a comment, so this user cannot log in\n");
+                     "read its line as a comment, so this user cannot log in\n"
+                     "quorvane-cli: 2 users written to " +
+                         out + "\n");
     EXPECT_EQ(ReadWholeFile(out), "#team:pw\r\nalice:pw\r\n");
 }
 

@@ -371,4 +371,37 @@ TEST_F(EncryptCli, TheMasterPasswordIsTypedWithoutEcho) {
                   "--master-password-file\n");
 }
 
+// --no-prompt on a terminal: nothing is asked, whatever would be fails at once and says why.
+TEST_F(EncryptCli, NoPromptAsksNothingEvenOnATerminal) {
+    const std::string cli = QUORVANE_CLI_PATH;
+    const std::string plain = File("plain.udx");
+    std::filesystem::copy_file(Db, plain);
+    ASSERT_EQ(Cli({"encrypt", Db, "--master-password-file", File("master")}).Status, 0);
+    const std::string locked = "The database " + Db +
+                               " is encrypted: give --master-password-file (--no-prompt asks for "
+                               "nothing)";
+    struct TCase {
+        std::vector<std::string> Args;
+        std::string Says;
+    } cases[] = {
+        {{cli, "--no-prompt", "list", Db}, locked},
+        {{cli, "list", Db, "--no-prompt"}, locked},
+        {{cli, "--no-prompt", "passwd", Db, "alice", "--password-stdin"},
+         "\"Password\" is not asked under --no-prompt"},
+        {{cli, "--no-prompt", "encrypt", plain}, "\"New master password\" is not asked"},
+        {{cli, "--no-prompt", "add", plain, "dave", "--password-stdin"},
+         "\"Password\" is not asked under --no-prompt"},
+    };
+    for (const TCase& c : cases) {
+        const TTerminalRun run = RunOnTerminal(c.Args, {});
+        EXPECT_TRUE(WIFEXITED(run.Status) && WEXITSTATUS(run.Status) == 1) << run.Shown;
+        EXPECT_NE(run.Shown.find(c.Says), std::string::npos) << run.Shown;
+        EXPECT_EQ(run.Shown.find("assword:"), std::string::npos) << run.Shown;
+    }
+    TUserList list;
+    list.LoadFromFile(plain);
+    EXPECT_EQ(list.Count(), 3) << "nothing was added";
+    EXPECT_FALSE(Encrypted(plain));
+}
+
 } // namespace

@@ -407,7 +407,9 @@ TEST_F(CliFiles, AGroupThatCannotBeKeptIsReported) {
     EXPECT_EQ(ReadWholeFile(out), "alice:a1\r\n");
     EXPECT_EQ(ReadWholeFile(errFile),
               "quorvane-cli: warning: The group \"root\" of " + out +
-                  " could not be kept; the file now has the group \"nogroup\"\n");
+                  " could not be kept; the file now has the group \"nogroup\"\n"
+                  "quorvane-cli: 1 user written to " +
+                  out + "\n");
     struct stat st {};
     ASSERT_EQ(::stat(out.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);

@@ -32,7 +32,10 @@ protected:
     void SetUp() override {
         ASSERT_EQ(Cli({"create", Db}).Status, 0);
         for (const char* login : {"ann", "bob", "cid"})
-            ASSERT_EQ(Cli({"add", Db, login, "--password", std::string("pw-") + login}).Status, 0);
+            ASSERT_EQ(Cli({"add", Db, login, "--password", std::string("pw-") + login, "--expire",
+                           "never"})
+                          .Status,
+                      0);
     }
     TUserList& Reload() {
         FList = std::make_unique<TUserList>();
@@ -53,7 +56,8 @@ TEST_F(CliScriptTest, RefusalsLeaveTheDatabaseAlone) {
                    [&] {
                        WriteWholeFile(Dir.File("twins.txt"), "twin a\ntwin b\n");
                        return Dir.File("twins.txt");
-                   }()})
+                   }(),
+                   "--force"})
                   .Status,
               0);
     const std::string before = ReadWholeFile(Db);

@@ -94,6 +94,37 @@ expect "quorvane-cli expire users.udx --on 2030-01-01 b" bob
 expect "quorvane-cli passwd users.udx alice " ""
 expect "quorvane-cli hash --salt " ""
 
+# An encrypted database: completing a login asks for no master password and ends at once, even
+# with a terminal on standard input that nobody answers (a pseudo-terminal held open by script).
+(umask 077 && printf 'master-secret-9\n' >master.txt)
+"$cli" create secret.udx
+printf 'pw\n' | "$cli" add secret.udx carol --password-stdin --expire never
+"$cli" encrypt secret.udx --master-password-file master.txt
+cat >complete.sh <<END
+source "$bash_completion"
+source "$script"
+PATH=$(dirname "$cli"):\$PATH
+COMP_WORDS=(quorvane-cli passwd secret.udx c)
+COMP_LINE="\${COMP_WORDS[*]}"
+COMP_POINT=\${#COMP_LINE}
+COMP_CWORD=3
+_quorvane_cli quorvane-cli c secret.udx
+echo "done: \${COMPREPLY[*]}"
+END
+started=$(date +%s%N)
+got=$(timeout -s KILL 2 script -qec "bash complete.sh" /dev/null < <(sleep 3))
+status=$?
+elapsed=$((($(date +%s%N) - started) / 1000000))
+if ((status != 0)) || [[ $got != *"done: "* ]] || [[ $got == *carol* ]]; then
+    echo "FAIL: completing a login of an encrypted database (status $status after $elapsed ms): $got"
+    failures=$((failures + 1))
+fi
+# With its master password the database lists carol: the completion fails on the prompt only.
+if [[ $("$cli" list secret.udx --master-password-file master.txt | cut -f1) != carol ]]; then
+    echo "FAIL: the encrypted database does not list carol with its master password"
+    failures=$((failures + 1))
+fi
+
 if ((failures)); then
     echo "$failures completion checks failed"
     exit 1

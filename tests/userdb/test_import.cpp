@@ -322,3 +322,102 @@ TEST_F(ImportUsersTest, FileThatCannotBeOpened) {
     EXPECT_EQ(ImportUsers(locked, list), 1);
     EXPECT_EQ(list.Users(1).Login, "ghost");
 }
+
+namespace {
+
+const char* ProblemName(TImportProblem problem) {
+    switch (problem) {
+    case TImportProblem::MoreFields:
+        return "more";
+    case TImportProblem::FewerFields:
+        return "fewer";
+    case TImportProblem::BlankInLogin:
+        return "blank";
+    case TImportProblem::ColumnName:
+        return "column";
+    case TImportProblem::DuplicateLogin:
+        return "same";
+    }
+    return "?";
+}
+
+// "2:more 3:same(5)": each problem as line:kind, a namesake's line in brackets.
+std::string ProblemsText(const TImportAnalysis& analysis) {
+    std::string text;
+    for (const TImportLineProblem& p : analysis.Problems) {
+        if (!text.empty()) text += ' ';
+        text += std::to_string(p.Line) + ':' + ProblemName(p.Problem);
+        if (p.OtherLine != 0) text += '(' + std::to_string(p.OtherLine) + ')';
+    }
+    return text;
+}
+
+} // namespace
+
+// A spreadsheet's CSV as the import looks at it first: the header, the separator every line
+// holds, the lines that look wrong; then what it adds with the header left out (and the lines
+// as they are).
+TEST(ImportAnalysis, ASpreadsheetsFileIsLookedAtBeforeAnythingIsAdded) {
+    using S = TImportSeparator;
+    struct TCase {
+        const char* Name;
+        std::string Text;
+        S Separator;
+        int Header;
+        S Found;
+        const char* Problems;
+        const char* Added; // "login/password/email/name" per user, "|" between users
+    } cases[] = {
+        {"rule-following lines of two to four fields",
+         "alice a1\r\nbob b1 bob@x\r\ncarl,c1,c@x,Carl\r\n", S::TextRules, 0, S::TextRules, "",
+         "alice/a1//|bob/b1/bob@x/|carl/c1/c@x/Carl"},
+        {"a header row", "login,password,email,name\nann,Pw-1,a@x,Ann\n", S::TextRules, 1, S::Comma,
+         "", "ann/Pw-1/a@x/Ann"},
+        {"a blank in a login",
+         "login,password,email,name\nmary ann,Pw-Lange-0751!,m@x,Mary\n"
+         "bob,Pw-2,b@x,Bob\n",
+         S::TextRules, 1, S::Comma, "2:more 2:blank",
+         "mary/ann/Pw-Lange-0751!/m@x|bob/Pw-2/b@x/Bob"},
+        {"the same, read by commas", "mary ann,Pw-Lange-0751!,m@x,Mary\nbob,Pw-2,b@x,Bob\n",
+         S::Comma, 0, S::Comma, "1:blank", "mary ann/Pw-Lange-0751!/m@x/Mary|bob/Pw-2/b@x/Bob"},
+        {"semicolons by the text rules", "Benutzer;Kennwort\nanna;Geheim-1\nbert;Geheim-2\n",
+         S::TextRules, 0, S::Semicolon, "",
+         "Benutzer;Kennwort///|anna;Geheim-1///|bert;Geheim-2///"},
+        {"semicolons read by semicolons", "Benutzer;Kennwort\nanna;Geheim 1\nbert;Geheim-2\n",
+         S::Semicolon, 1, S::Semicolon, "", "anna/Geheim 1//|bert/Geheim-2//"},
+        {"short and long rows", "a;1;a@x\nb;2\nc;3;c@x;C;extra\nd;4;d@x\n", S::Semicolon, 0,
+         S::Semicolon, "2:fewer 3:more", "a/1/a@x/|b/2//|c/3/c@x/C|d/4/d@x/"},
+        {"tabs, empty fields kept", "a\t1\t\tA\nb\t2\tb@x\tB\n", S::Tab, 0, S::Tab, "",
+         "a/1//A|b/2/b@x/B"},
+        {"blank-separated, commas inside", "a 1,5 x@y\nb 2 z@y\n", S::Blank, 0, S::TextRules, "",
+         "a/1,5/x@y/|b/2/z@y/"},
+        {"a password that is a column name", "ann password\nbob b1\n", S::TextRules, 0,
+         S::TextRules, "1:column", "ann/password//|bob/b1//"},
+        {"duplicates within the file", "ann a1\nbob b1\nANN a2\ncarl c1\nann a3\n", S::TextRules, 0,
+         S::TextRules, "1:same(3) 3:same(1) 5:same(1)",
+         "ann/a1//|bob/b1//|ANN/a2//|carl/c1//|ann/a3//"},
+        {"blank lines are no rows", "\n  \na,1\n\nb,2\n", S::Comma, 0, S::Comma, "", "a/1//|b/2//"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const TImportAnalysis analysis = AnalyseImport(c.Text, c.Separator);
+        EXPECT_EQ(analysis.HeaderLine, c.Header);
+        EXPECT_EQ(analysis.Found, c.Found);
+        EXPECT_EQ(ProblemsText(analysis), c.Problems);
+        EXPECT_EQ(analysis.SeparatorMissed(),
+                  c.Separator == S::TextRules && c.Found == S::Semicolon);
+        TUserList list;
+        TImportOptions options;
+        options.Separator = c.Separator;
+        if (analysis.HeaderLine > 0) options.SkipLines.push_back(analysis.HeaderLine);
+        TImportReport report;
+        ImportUsersFromText(c.Text, list, &report, options);
+        EXPECT_EQ(report.SkippedLines, c.Header);
+        std::string added;
+        for (int i = 0; i < list.Count(); ++i) {
+            const TUserProp& u = list.Users(i);
+            added += (i ? "|" : "") + u.Login + "/" + u.Password + "/" + u.Email + "/" + u.FullName;
+        }
+        EXPECT_EQ(added, c.Added);
+    }
+}

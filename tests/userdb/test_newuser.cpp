@@ -63,3 +63,51 @@ TEST(NewUser, OpenDatabaseSweepsExpiredUsers) {
     EXPECT_FALSE(list.Users(1).Disable);
     EXPECT_TRUE(list.Users(2).Disable);
 }
+
+TEST(NewUser, TheDefaultPeriodComesFromTheOptionsFileOrIsThirtyDays) {
+    // Each row: the options file's text (nullptr: no file), the period read.
+    struct TCase {
+        const char* Text;
+        int Days;
+    } cases[] = {
+        {nullptr, KDefaultExpiryDays},
+        {"", KDefaultExpiryDays},
+        {"[Options]\nIdleLockMinutes=5\n", KDefaultExpiryDays},
+        {"[Options]\nDefaultExpiryDays=365\n", 365},
+        {"[General]\nx=1\r\n[Options]\r\nIdleLockMinutes=5\r\nDefaultExpiryDays=0\r\n", 0},
+        {"[Other]\nDefaultExpiryDays=7\n", KDefaultExpiryDays},
+        {"[Options]\nDefaultExpiryDays=9999\n", 9999},
+        {"[Options]\nDefaultExpiryDays=10000\n", KDefaultExpiryDays},
+        {"[Options]\nDefaultExpiryDays=-1\n", KDefaultExpiryDays},
+        {"[Options]\nDefaultExpiryDays=12x\n", KDefaultExpiryDays},
+        {"[Options]\nDefaultExpiryDays=\n", KDefaultExpiryDays},
+    };
+    TTempDir dir;
+    for (const TCase& c : cases) {
+        const std::string file = dir.File("quorvane.conf");
+        std::remove(file.c_str());
+        if (c.Text != nullptr) WriteWholeFile(file, c.Text);
+        EXPECT_EQ(ReadDefaultExpiryDays(file), c.Days) << (c.Text ? c.Text : "no file");
+    }
+}
+
+TEST(NewUser, APeriodOfDaysExpiresTheUserThatManyDaysOnAndZeroNever) {
+    const TDateTime created = At(2024, 1, 31, 10, 30);
+    struct TCase {
+        int Days;
+        bool Expire;
+        TDateTime Date;
+    } cases[] = {
+        {30, true, At(2024, 3, 1, 10, 30)},
+        {1, true, At(2024, 2, 1, 10, 30)},
+        {0, false, At(2024, 2, 29, 10, 30)},
+        {-5, false, At(2024, 2, 29, 10, 30)},
+    };
+    for (const TCase& c : cases) {
+        TFixedClock clock(created);
+        TUserList list;
+        const TUserProp& user = AddNewUser(list, "u", c.Days);
+        EXPECT_EQ(user.Expire, c.Expire) << c.Days;
+        EXPECT_EQ(user.ExpireDate, c.Date) << c.Days;
+    }
+}

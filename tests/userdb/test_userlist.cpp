@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+#include <set>
+
 using namespace quorvane;
 
 namespace {
@@ -219,3 +222,35 @@ TEST(UserList, LoginsAreComparedWithLettersFolded) {
 }
 
 } // namespace
+
+TEST(UserList, AStoreTargetGetsAnOwnerOfItsOwnOnce) {
+    // Each row: the target's store and owner before, the store set; the owner after
+    // ("new": a fresh "quorvane-" and 16 hex digits).
+    struct TCase {
+        std::string Url, Owner, NewUrl, Expected;
+    } cases[] = {
+        {"", "", "sqlite:/a.db", "new"},
+        {"", "", "", ""},
+        {"sqlite:/a.db", "quorvane-site", "sqlite:/b.db", "quorvane-site"},
+        {"sqlite:/a.db", "quorvane-site", "sqlite:/a.db", "quorvane-site"},
+        {"sqlite:/a.db", "", "sqlite:/a.db", ""}, // rows written with no owner keep theirs
+        {"sqlite:/a.db", "", "ldap://h/dc=x", "new"},
+        {"sqlite:/a.db", "quorvane-site", "", ""},
+    };
+    TLcgRandom random(7);
+    std::set<std::string> minted;
+    for (const TCase& c : cases) {
+        TTargetFields target;
+        target.StoreUrl = c.Url;
+        target.StoreOwner = c.Owner;
+        SetStoreUrl(target, c.NewUrl, random);
+        EXPECT_EQ(target.StoreUrl, c.NewUrl);
+        if (c.Expected != "new") {
+            EXPECT_EQ(target.StoreOwner, c.Expected) << c.Url << " -> " << c.NewUrl;
+            continue;
+        }
+        EXPECT_TRUE(std::regex_match(target.StoreOwner, std::regex("quorvane-[0-9a-f]{16}")))
+            << target.StoreOwner;
+        EXPECT_TRUE(minted.insert(target.StoreOwner).second) << "each owner its own";
+    }
+}

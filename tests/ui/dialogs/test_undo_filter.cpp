@@ -213,15 +213,27 @@ TEST_F(UndoFilterTest, TheFilterNarrowsTheRowsWithTheViewFilterAndTheSort) {
         int Sort;
         std::vector<std::string> Rows;
         const char* Count;
+        const char* Status; // the status line's first panel
     } const cases[] = {
-        {"miAllUsers", "smith", 1, {"alice", "bob", "dave"}, "3 of 4 users"},
-        {"miAllUsers", "smithe", 1, {"dave"}, "1 of 4 users"},
-        {"miAllUsers", "SMITH", -1, {"dave", "bob", "alice"}, "3 of 4 users"},
-        {"miEnabledUsers", "Smith", 1, {"alice"}, "1 of 4 users"},
-        {"miDisabledUsers", "smith", -5, {"dave", "bob"}, "2 of 4 users"},
-        {"miAllUsers", "C@X", 1, {"carol"}, "1 of 4 users"},
-        {"miAllUsers", "zzz", 1, {}, "0 of 4 users"},
-        {"miAllUsers", "", -1, {"dave", "carol", "bob", "alice"}, "4 users"},
+        {"miAllUsers",
+         "smith",
+         1,
+         {"alice", "bob", "dave"},
+         "3 of 4 users",
+         "Filter: smith — 3 of 4"},
+        {"miAllUsers", "smithe", 1, {"dave"}, "1 of 4 users", "Filter: smithe — 1 of 4"},
+        {"miAllUsers",
+         "SMITH",
+         -1,
+         {"dave", "bob", "alice"},
+         "3 of 4 users",
+         "Filter: SMITH — 3 of 4"},
+        {"miEnabledUsers", "Smith", 1, {"alice"}, "1 of 4 users", "Filter: Smith — 1 of 4"},
+        {"miDisabledUsers", "smith", -5, {"dave", "bob"}, "2 of 4 users", "Filter: smith — 2 of 4"},
+        {"miAllUsers", "C@X", 1, {"carol"}, "1 of 4 users", "Filter: C@X — 1 of 4"},
+        {"miAllUsers", "zzz", 1, {}, "0 of 4 users", "Filter: zzz — 0 of 4"},
+        {"miAllUsers", "", -1, {"dave", "carol", "bob", "alice"}, "4 users", "4 users"},
+        {"miEnabledUsers", "", -1, {"carol", "alice"}, "2 of 4 users", "2 users (plus 2 hidden)"},
     };
     QLineEdit* box = Window.FilterBox();
     for (const TCase& c : cases) {
@@ -232,6 +244,7 @@ TEST_F(UndoFilterTest, TheFilterNarrowsTheRowsWithTheViewFilterAndTheSort) {
         QTest::keyClicks(box, QString::fromLatin1(c.Text)); // each keystroke filters at once
         EXPECT_EQ(Rows(), c.Rows);
         EXPECT_EQ(Window.FilterCountText(), QString::fromLatin1(c.Count));
+        EXPECT_EQ(Window.StatusPanelText(0), QString::fromUtf8(c.Status));
     }
     // The filter widens again key by key, and Escape empties it.
     Action("miAllUsers")->trigger();
@@ -242,6 +255,50 @@ TEST_F(UndoFilterTest, TheFilterNarrowsTheRowsWithTheViewFilterAndTheSort) {
     QTest::keyClick(box, Qt::Key_Escape);
     EXPECT_EQ(box->text(), QString());
     EXPECT_EQ(Rows().size(), 4u);
+}
+
+// Typing in the filter box, Ctrl+Z and Ctrl+E still reach the window: Undo brings back the user
+// just deleted (shown, as it matches the filter), Export opens the export dialog.
+TEST_F(UndoFilterTest, CtrlZAndCtrlEInTheFilterBoxAreTheWindowsCommands) {
+    Window.show();
+    QApplication::setActiveWindow(&Window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Window));
+    QLineEdit* box = Window.FilterBox();
+    box->setFocus();
+    QTest::keyClicks(box, QStringLiteral("smith"));
+    Select({"bob"});
+    Action("miDeleteUser")->trigger();
+    ASSERT_EQ(Rows(), (std::vector<std::string>{"alice", "dave"}));
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(box->text(), QStringLiteral("smith")) << "the box's own undo did not run";
+    EXPECT_EQ(Window.UserList().Count(), 4);
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"alice", "bob", "dave"}));
+
+    bool exportShown = false;
+    Scripts.push_back([&](QDialog& dialog) {
+        exportShown = dialog.objectName() == QStringLiteral("frmExportUser");
+        return int(QDialog::Rejected);
+    });
+    box->setFocus();
+    box->setCursorPosition(0);
+    QTest::keyClick(box, Qt::Key_E, Qt::ControlModifier);
+    EXPECT_TRUE(exportShown);
+    EXPECT_EQ(box->cursorPosition(), 0) << "not moved to the end of the line";
+}
+
+// "Saved" is said only while it is true: the next change takes it away.
+TEST_F(UndoFilterTest, TheStatusLineNeverSaysModifiedAndSavedAtOnce) {
+    Window.Project.SetFileName(QString::fromStdString(Dir.File("site.udx")));
+    Select({"alice"});
+    Action("miDisable")->trigger();
+    Action("miSave")->trigger();
+    EXPECT_EQ(Window.ResultText(), QStringLiteral("Saved"));
+    EXPECT_EQ(Window.StatusPanelText(1), QString());
+    Select({"bob"});
+    Action("miEnable")->trigger();
+    EXPECT_EQ(Window.StatusPanelText(1), QStringLiteral("Modified"));
+    EXPECT_EQ(Window.ResultText(), QString());
 }
 
 TEST_F(UndoFilterTest, ABulkChangeOfAnyUsersIsOneStepThatUndoesExactly) {

@@ -3,16 +3,22 @@
 #include "TestUtil.h"
 #include "UiTestUtil.h"
 #include "base/Errors.h"
+#include "persist/RegistryLib.h"
 #include "ui/DateConv.h"
+#include "ui/EditLib.h"
+#include "ui/OptionsDlg.h"
 #include "userdb/Groups.h"
+#include "userdb/NewUser.h"
 #include "userdb/UserList.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 
 #include <functional>
 
@@ -66,33 +72,75 @@ TUserProp& AddUser(TUserList& list, const std::string& login, const std::string&
 
 } // namespace
 
-TEST(UserDialog, DefaultExpiryIsOneCalendarMonthAhead) {
+TEST(UserDialog, ANewUserGetsTheExpiryPeriodLastSetInOptions) {
+    // Each row: the days typed in Options and confirmed with Return (none: Options never
+    // opened), when the user is added; whether "Expire on" starts ticked, and at which date.
     struct TCase {
-        TDateTime Now, Expected;
+        const char* Days; // nullptr: nothing stored
+        TDateTime Now;
+        bool Expire;
+        TDateTime Expected;
     } cases[] = {
-        {At(2023, 1, 31, 10, 30), At(2023, 2, 28, 10, 30)},
-        {At(2024, 1, 31, 10, 30), At(2024, 2, 29, 10, 30)},
-        {At(2024, 12, 15, 23, 59), At(2025, 1, 15, 23, 59)},
+        {nullptr, At(2024, 1, 31, 10, 30), true, At(2024, 3, 1, 10, 30)},
+        {"365", At(2024, 3, 1, 8, 0), true, At(2025, 3, 1, 8, 0)},
+        {"7", At(2024, 12, 28, 23, 59), true, At(2025, 1, 4, 23, 59)},
+        {"0", At(2024, 1, 31, 10, 30), false, At(2024, 2, 29, 10, 30)},
     };
     for (const TCase& c : cases) {
+        const QTemporaryDir dir;
+        const TScopedSettingsFile settings(dir.filePath(QStringLiteral("settings.ini")));
         TFixedClock clock(c.Now);
+        if (c.Days != nullptr) {
+            TModalHandlerScope type([&](QDialog& dialog) {
+                ShowActive(dialog);
+                auto* days = Find<TNaturalEdit>(dialog, "edtExpirationDate");
+                days->selectAll();
+                QTest::keyClicks(days, QString::fromLatin1(c.Days));
+                QTest::keyClick(days, Qt::Key_Return);
+                return dialog.result();
+            });
+            ASSERT_TRUE(ShowOptionsDialog());
+        }
+        QString shown;
+        TModalHandlerScope look([&](QDialog& dialog) {
+            shown = Find<TNaturalEdit>(dialog, "edtExpirationDate")->text();
+            return int(QDialog::Rejected);
+        });
+        EXPECT_FALSE(ShowOptionsDialog());
+        EXPECT_EQ(shown, c.Days != nullptr ? QString::fromLatin1(c.Days) : QStringLiteral("30"))
+            << "Options opens with the period in force";
+
         TUserList list;
         TUserDialogRun run;
-        run.Script = [](TfrmUser& form) {
+        bool ticked = !c.Expire;
+        run.Script = [&](TfrmUser& form) {
+            ticked = Find<QCheckBox>(form, "cbxExpire")->isChecked();
             Type(form, "edtLogin", QStringLiteral("ann"));
             Type(form, "edtPassword", QStringLiteral("secret"));
             ClickOK(form);
         };
         TUserProp* user = run.Run(list, -1, TUserDialogMode::Add);
         ASSERT_NE(user, nullptr);
-        EXPECT_EQ(user->ExpireDate, c.Expected) << FormatDateTime(c.Now);
+        EXPECT_EQ(ticked, c.Expire) << (c.Days ? c.Days : "none");
+        EXPECT_EQ(user->Expire, c.Expire) << (c.Days ? c.Days : "none");
+        EXPECT_EQ(user->ExpireDate, c.Expected) << FormatDateTime(user->ExpireDate);
         EXPECT_EQ(user->CreatedDate, c.Now);
-        EXPECT_TRUE(user->Expire);
         EXPECT_FALSE(user->Disable);
-        EXPECT_EQ(user->Login, "ann");
-        EXPECT_TRUE(run.Changed);
-        EXPECT_EQ(list.Count(), 1);
     }
+}
+
+TEST(UserDialog, TheCommandLineReadsThePeriodOptionsStored) {
+    // The desktop's own store (the options file in the private XDG_CONFIG_HOME), not the test
+    // file: what Options keeps there is what quorvane-cli's reader finds.
+    const QTemporaryDir dir;
+    const TScopedSettingsFile restore(dir.filePath(QStringLiteral("unused.ini")));
+    SetSettingsFactory({});
+    for (const int days : {365, 0, 30}) {
+        StoreDefaultExpiryDays(days);
+        EXPECT_EQ(StoredDefaultExpiryDays(), days);
+        EXPECT_EQ(ReadDefaultExpiryDays(UserOptionsFile()), days);
+    }
+    QFile::remove(QString::fromStdString(UserOptionsFile()));
 }
 
 TEST(UserDialog, OkFollowsTheLoginRuleAndTheLineSaysWhy) {

@@ -13,9 +13,11 @@
 #include "userdb/UserList.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -107,6 +109,70 @@ TEST(ImportCommand, LoginsAlreadyThereAreAskedAbout) {
             EXPECT_EQ(Str(w.Window.ResultText()), c.Result);
         }
         EXPECT_EQ(w.Window.Project.Modified(), c.Answer != QMessageBox::Cancel);
+    }
+}
+
+// A spreadsheet's file: the lines that look wrong are shown with the separator every line
+// holds, and nothing is added before the user chooses to add them, skip them or cancel.
+TEST(ImportCommand, LinesThatLookWrongAreShownBeforeAnythingIsAdded) {
+    const std::string csv =
+        "login,password,email,name\nmary ann,Pw-Lange-0751!,m@x,Mary\nbob,Pw-2,b@x,Bob\n";
+    const struct {
+        const char* Name;
+        std::string Text;
+        const char* Button;     // btnAdd, btnSkip, btnCancel
+        const char* Separator;  // the one offered first
+        std::vector<int> Lines; // the lines shown
+        const char* Logins;     // afterwards
+    } cases[] = {
+        {"skip", csv, "btnSkip", "Comma", {2}, "bob"},
+        {"add", csv, "btnAdd", "Comma", {2}, "mary ann,bob"},
+        {"cancel", csv, "btnCancel", "Comma", {2}, ""},
+        {"semicolons",
+         "Benutzer;Kennwort\nanna;Geheim 1\nbert;Geheim-2\n",
+         "btnAdd",
+         "Semicolon",
+         {},
+         "anna,bert"},
+        {"a login twice",
+         "ann a1\nbob b1\nann a2\n",
+         "btnSkip",
+         "Commas or blanks (text rules)",
+         {1, 3},
+         "bob"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TWindow w;
+        const fs::path file = w.Dir.Path() / "users.csv";
+        WriteWholeFile(file, c.Text);
+        TScriptedModals modals;
+        modals.FileNames = {QString::fromStdString(file.string())};
+        int previews = 0;
+        modals.OnDialog = [&](QDialog& dialog) {
+            if (dialog.objectName() != QStringLiteral("frmImportPreview"))
+                return int(QDialog::Rejected);
+            ++previews;
+            ShowActive(dialog);
+            EXPECT_EQ(Find<QComboBox>(dialog, "cbxSeparator")->currentText(),
+                      QString::fromLatin1(c.Separator));
+            auto* grid = Find<QTableWidget>(dialog, "grdLines");
+            std::vector<int> lines;
+            for (int row = 0; row < grid->rowCount(); ++row)
+                if (lines.empty() || lines.back() != grid->item(row, 0)->text().toInt())
+                    lines.push_back(grid->item(row, 0)->text().toInt());
+            EXPECT_EQ(lines, c.Lines);
+            EXPECT_EQ(w.Window.UserList().Count(), 0) << "nothing added yet";
+            QTest::mouseClick(Find<QPushButton>(dialog, c.Button), Qt::LeftButton);
+            return dialog.result();
+        };
+        w.Trigger("miImport");
+        EXPECT_EQ(previews, 1);
+        std::string logins;
+        for (int i = 0; i < w.Window.UserList().Count(); ++i)
+            logins += (i ? "," : "") + w.Window.UserList().Users(i).Login;
+        EXPECT_EQ(logins, c.Logins);
+        EXPECT_EQ(w.Window.Project.Modified(), *c.Logins != '\0');
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include "Support.h"
 #include "ui/MainForm.h"
+#include "ui/ModalRunner.h"
 
 #include "persist/RegistryLib.h"
 #include "ui/EditLib.h"
@@ -163,4 +164,30 @@ TEST(RoadTest, AddSeriesSaveReopenExportAndCheckWithHtpasswd) {
     EXPECT_EQ(enabled, 8);
     const std::string text = ReadWholeFile(uploaded);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 8);
+
+    // A user added there by hand is merged in, and the database is saved before the word that
+    // the file is on the server: by then the file on disk has the user.
+    WriteWholeFile(uploaded, text + "handmade:hm\n");
+    bool asked = false, savedFirst = false;
+    const TModalHandlerScope merge([&](QDialog& dialog) -> int {
+        if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
+            if (box->text().contains(QStringLiteral("is on the server"))) {
+                savedFirst = ReadWholeFile(database).find("handmade") != std::string::npos;
+                return QMessageBox::Ok;
+            }
+            asked = box->text().contains(QStringLiteral("handmade"));
+            return QMessageBox::Apply; // Merge
+        }
+        if (dialog.objectName() != QStringLiteral("frmExportUser")) return QDialog::Rejected;
+        Type(dialog, "edtFtpPassword", ftptest::kPassword); // not kept in the database
+        dialog.show();
+        Click(dialog, "btnExport");
+        WaitUntil([&] { return !dialog.isVisible(); });
+        return dialog.result();
+    });
+    trigger("miExport");
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(savedFirst);
+    EXPECT_FALSE(window.Project.Modified());
+    EXPECT_NE(ReadWholeFile(uploaded).find("handmade:hm"), std::string::npos);
 }

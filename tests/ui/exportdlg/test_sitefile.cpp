@@ -99,6 +99,33 @@ TEST(SiteFile, PreviewShowsWhatAnExportChangesAndWritesNothing) {
     EXPECT_EQ(ReadWholeFile(site.Target), before);
 }
 
+// With several targets each one shows its own changes, as export --dry-run prints them.
+TEST(SiteFile, PreviewOfSeveralTargetsShowsEachOnesChanges) {
+    TSite site;
+    TTargetSettings second;
+    second.Name = "web2";
+    second.PassFile = site.Dir.File("second");
+    site.List.Targets.push_back(second);
+    ASSERT_TRUE(site.Export());
+    WriteWholeFile(second.PassFile, "alice:a1\r\n"); // bob is not there (yet)
+    const std::string before[] = {ReadWholeFile(site.Target), ReadWholeFile(second.PassFile)};
+    site.List.Users(0).SetPassword("new");
+    site.List.Add("carl", "c1");
+    QString shown;
+    EXPECT_FALSE(site.Export({}, nullptr, [&](QDialog& dialog) {
+        shown = Find<QPlainTextEdit>(dialog, "edtChanges")->toPlainText();
+        return QDialog::Rejected;
+    }));
+    EXPECT_EQ(Str(shown), "== default (" + site.Target + ")\n~ alice\n+ carl\n" +
+                              "1 added, 0 removed, 1 with a new hash.\n\n" + "== web2 (" +
+                              second.PassFile + ")\n~ alice\n+ bob\n+ carl\n" +
+                              "2 added, 0 removed, 1 with a new hash.\n" +
+                              "The file there changed since this database last wrote it: an "
+                              "export will ask before it replaces it.\n");
+    EXPECT_EQ(ReadWholeFile(site.Target), before[0]) << "a preview writes nothing";
+    EXPECT_EQ(ReadWholeFile(second.PassFile), before[1]);
+}
+
 TEST(SiteFile, RestoreListsTheReplacedVersionsAndPutsOneBack) {
     TSite site;
     const std::string first = ReadWholeFile(site.Target);

@@ -161,3 +161,32 @@ TEST(ExportTargets, AnExportGoesToEveryTickedTargetOrToNone) {
         }
     }
 }
+
+// Two databases whose store targets were made here, on one SQLite file: each keeps its own
+// users there, and neither export takes the other's rows for its own.
+TEST(ExportTargets, TwoDatabasesOnOneStoreKeepTheirOwnUsers) {
+    TTempDir shared;
+    const std::string store = "sqlite:" + shared.File("auth.db");
+    const char* const logins[] = {"alice", "bob"};
+    std::string owners[2];
+    for (int i = 0; i < 2; ++i) {
+        TTargets t; // one database at a time: each answers its own dialogs
+        t.List.PassType = TPasswordsType::ptSHA512;
+        t.List.Users(0).Login = logins[i];
+        TfrmExportUser dialog(t.List);
+        TTargets::Add(dialog, t.Modals, "site", store);
+        ASSERT_TRUE(TTargets::Export(dialog))
+            << (t.Modals.Boxes.empty() ? std::string() : Str(t.Modals.Boxes.back().Text));
+        ASSERT_EQ(t.List.Targets.size(), 1u);
+        owners[i] = t.List.Targets[0].StoreOwner;
+        EXPECT_TRUE(owners[i].starts_with("quorvane-")) << owners[i];
+    }
+    EXPECT_NE(owners[0], owners[1]);
+    for (int i = 0; i < 2; ++i) {
+        TStoreSettings settings = *ParseStoreUrl(store);
+        settings.Owner = owners[i];
+        const std::vector<TStoredUser> rows = OpenUserStore(settings)->Read();
+        ASSERT_EQ(rows.size(), 1u) << owners[i];
+        EXPECT_EQ(rows[0].Login, logins[i]);
+    }
+}
