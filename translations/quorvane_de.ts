@@ -1067,6 +1067,26 @@
         <source>The e-mail address of &quot;%1&quot; holds &quot;,&quot;, &quot;;&quot;, &quot;&lt;&quot;, &quot;&gt;&quot; or a blank: one address only, please</source>
         <translation>Die E-Mail-Adresse von „%1“ enthält „,“, „;“, „&lt;“, „&gt;“ oder ein Leerzeichen: bitte nur eine Adresse</translation>
     </message>
+    <message>
+        <source>The targets %1 and %2 both write %3: an export to both would replace it twice and fail; give one of them another place or remove it</source>
+        <translation>Die Ziele %1 und %2 schreiben beide %3: Ein Export zu beiden würde es zweimal ersetzen und scheitern; geben Sie einem von beiden einen anderen Ort oder entfernen Sie es</translation>
+    </message>
+    <message>
+        <source>Nothing was taken in and nothing replaced: %1 holds logins that are there already in another case (letters a to z without regard to case): %2. Rename or remove them there, or rename the users here, and export again</source>
+        <translation>Nichts wurde übernommen und nichts ersetzt: %1 enthält Anmeldenamen, die es in anderer Schreibweise schon gibt (Buchstaben a bis z ohne Rücksicht auf Groß- und Kleinschreibung): %2. Benennen Sie sie dort um oder entfernen Sie sie, oder benennen Sie die Benutzer hier um, und exportieren Sie erneut</translation>
+    </message>
+    <message>
+        <source>The export could not keep its record in %1 (the folder is read-only, or another program holds the file): the next export cannot tell what it wrote from a change made there, and makes every hash again</source>
+        <translation>Der Export konnte seine Aufzeichnung nicht in %1 ablegen (der Ordner ist schreibgeschützt, oder ein anderes Programm hält die Datei): Der nächste Export kann nicht unterscheiden, was er geschrieben hat und was dort geändert wurde, und erzeugt jeden Hash neu</translation>
+    </message>
+    <message>
+        <source>Give the store&apos;s password with --password-stdin (in the export dialog: its Password box), not in the address</source>
+        <translation>Geben Sie das Kennwort des Speichers mit --password-stdin an (im Exportdialog: im Feld Kennwort), nicht in der Adresse</translation>
+    </message>
+    <message>
+        <source>%1 stopped the search at its size limit, also read a page at a time; nothing was changed. Let %2 read more entries in a paged search (OpenLDAP: limits dn.exact=&quot;%2&quot; size.prtotal=unlimited)</source>
+        <translation>%1 hat die Suche an seiner Größenbegrenzung beendet, auch seitenweise gelesen; nichts wurde geändert. Erlauben Sie %2, in einer seitenweisen Suche mehr Einträge zu lesen (OpenLDAP: limits dn.exact=&quot;%2&quot; size.prtotal=unlimited)</translation>
+    </message>
 </context>
 <context>
     <name>MasterPasswordDlg</name>

@@ -17,6 +17,7 @@
 #include <grp.h>
 #include <memory>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -183,8 +184,12 @@ void TStagedFile::Stage(const std::function<void(const TDataSink&)>& produce) {
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) throw EQuorvaneError(CannotCreateMessage(FPath, errno));
     auto registration = std::make_unique<TTempFileRegistration>(temp);
+    // Held until the commit or the rollback: a later run tells a file a killed run left behind
+    // (the kernel let go of its lock) from one being staged now.
+    (void)::flock(fd, LOCK_EX);
 
-    // The file keeps mode 0600 while it is written: it may hold passwords.
+    // The file keeps mode 0600 until it replaces the target: it may hold passwords, and a run
+    // killed before the commit leaves nobody else a copy to read.
     try {
         Produce(fd, FPath, produce);
     } catch (...) {
@@ -192,28 +197,23 @@ void TStagedFile::Stage(const std::function<void(const TDataSink&)>& produce) {
         ::unlink(temp.c_str());
         throw;
     }
+    if (FExists) KeepOwnership(fd, FOld, FPath, FReport);
+    // After the owner change, which may clear the set-id bits; applied at the commit.
+    FFinalMode = FExists ? FOld.st_mode & FKeptModeBits & 07777
+                         : static_cast<mode_t>(FNewFileMode) & ~CurrentUmask() & 07777;
     bool ok = true;
-    if (FExists) {
-        KeepOwnership(fd, FOld, FPath, FReport);
-        // After the owner change, which may clear the set-id bits.
-        ok = ::fchmod(fd, FOld.st_mode & FKeptModeBits & 07777) == 0;
-    } else {
-        ok = ::fchmod(fd, static_cast<mode_t>(FNewFileMode) & ~CurrentUmask() & 07777) == 0;
-    }
-    if (ok && gFailFsync.load()) {
+    if (gFailFsync.load()) {
         errno = EIO;
         ok = false;
     }
     if (ok) ok = ::fsync(fd) == 0;
-    int failure = ok ? 0 : errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        failure = errno;
-    }
     if (!ok) {
+        const int failure = errno;
+        ::close(fd);
         ::unlink(temp.c_str());
         throw EQuorvaneError(WriteErrorMessage(FPath, failure));
     }
+    FTempDescriptor = fd;
     FTemp = std::move(temp);
     FRegistration = std::move(registration);
     FStaged = true;
@@ -235,6 +235,11 @@ TWriteReport TStagedFile::Commit() {
         return FReport;
     }
     // The old target stays until the new file is complete on disk.
+    if (::fchmod(FTempDescriptor, FFinalMode) != 0) {
+        const int failure = errno;
+        Rollback();
+        throw EQuorvaneError(WriteErrorMessage(FPath, failure));
+    }
     if (::rename(FTemp.c_str(), FTarget.c_str()) != 0) {
         const int failure = errno;
         Rollback();
@@ -243,6 +248,8 @@ TWriteReport TStagedFile::Commit() {
     FRegistration->Release();
     FRegistration.reset();
     FTemp.clear();
+    ::close(FTempDescriptor);
+    FTempDescriptor = -1;
     FStaged = false;
 
     // Make the rename itself durable; a failure here no longer endangers any data.
@@ -256,6 +263,8 @@ TWriteReport TStagedFile::Commit() {
 
 void TStagedFile::Rollback() noexcept {
     if (!FTemp.empty()) ::unlink(FTemp.c_str());
+    if (FTempDescriptor >= 0) ::close(FTempDescriptor);
+    FTempDescriptor = -1;
     FTemp.clear();
     FRegistration.reset();
     FInPlaceData.clear();

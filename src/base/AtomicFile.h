@@ -85,6 +85,8 @@ private:
     bool FStaged = false;
     struct stat FOld {};
     std::string FTemp;
+    int FTempDescriptor = -1; // the staged file, open and locked until the commit or rollback
+    mode_t FFinalMode = 0600; // the staged file's mode once it replaces the target
     std::string FInPlaceData;
     std::unique_ptr<TTempFileRegistration> FRegistration;
     TWriteReport FReport;

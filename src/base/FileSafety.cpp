@@ -166,7 +166,7 @@ std::string TemporaryPattern(const std::string& target) {
 }
 
 int RemoveStaleFiles(const std::string& folder, const std::string& head, const std::string& tail,
-                     std::chrono::seconds minAge) {
+                     std::chrono::seconds minAge, bool onlyUnlocked) {
     const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd < 0) return 0;
     DIR* dir = ::fdopendir(dirFd);
@@ -191,14 +191,25 @@ int RemoveStaleFiles(const std::string& folder, const std::string& head, const s
         struct stat st {};
         if (!pattern || ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
         if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || st.st_mtime > limit) continue;
+        int held = -1;
+        if (onlyUnlocked) {
+            // The lock is kept while the file is removed: its writer is gone, or never had it.
+            held = ::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+            if (held < 0) continue;
+            if (::flock(held, LOCK_EX | LOCK_NB) != 0) {
+                ::close(held);
+                continue;
+            }
+        }
         if (::unlinkat(dirFd, name.c_str(), 0) == 0) ++removed;
+        if (held >= 0) ::close(held);
     }
     ::closedir(dir);
     return removed;
 }
 
 int RemoveStaleTemporaries(const std::string& target, std::chrono::seconds minAge) {
-    return RemoveStaleFiles(DirectoryOf(target), "." + NameOf(target) + ".", "", minAge);
+    return RemoveStaleFiles(DirectoryOf(target), "." + NameOf(target) + ".", "", minAge, true);
 }
 
 // The registry of live temporary files. The signal handler only reads it: each slot's state

@@ -103,13 +103,15 @@ bool WriteFully(int fd, const char* data, std::size_t size);
 // The name of the temporary files of a write to target: ".NAME.XXXXXX" in its folder.
 std::string TemporaryPattern(const std::string& target);
 // Removes temporary files of earlier writes to target that a killed run left behind: same folder,
-// same name pattern, regular files of this user, last changed at least minAge ago. Returns how
+// same name pattern, regular files of this user that no run holds locked (a run holds its staged
+// file locked until it commits or rolls back), last changed at least minAge ago. Returns how
 // many were removed; failures are ignored.
 int RemoveStaleTemporaries(const std::string& target,
-                           std::chrono::seconds minAge = std::chrono::hours(1));
-// The same for any temporary files named head, six letters or digits, tail in folder.
+                           std::chrono::seconds minAge = std::chrono::seconds(5));
+// The same for any temporary files named head, six letters or digits, tail in folder; with
+// onlyUnlocked, a file some process holds locked is left alone.
 int RemoveStaleFiles(const std::string& folder, const std::string& head, const std::string& tail,
-                     std::chrono::seconds minAge);
+                     std::chrono::seconds minAge, bool onlyUnlocked = false);
 
 // Keeps a temporary file's name registered while it exists, so that SIGINT, SIGTERM or SIGHUP
 // remove it before the process ends (the signal is then raised again with its usual effect).

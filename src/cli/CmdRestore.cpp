@@ -7,6 +7,7 @@
 #include "job/StoreTarget.h"
 #include "userdb/UserList.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ostream>
 
@@ -26,24 +27,21 @@ int CmdRestore(const TArgs& args, TCliStreams& io) {
     // "server", or a local file.
     const auto chosen = args.Value("target");
     const int named = chosen ? FindTarget(list, *chosen) : -1;
-    const std::optional<TTargetSettings> further =
-        named > 0 ? std::optional(list.Targets[static_cast<std::size_t>(named - 1)]) : std::nullopt;
-    const bool server = further               ? !further->ExportToFile
-                        : chosen && named < 0 ? *chosen == "server"
-                                              : !list.ExportToFile;
-    const std::string file = chosen && !server && named < 0 ? *chosen : list.PassFile;
+    std::optional<TRestoreTarget> target;
+    if (!chosen || named >= 0) target = RestoreTargetOf(list, std::max(named, 0));
+    const std::optional<TTargetSettings> further = target && target->Kind == TExportTarget::Several
+                                                       ? std::optional(target->Target)
+                                                       : std::nullopt;
+    const bool store = target && target->Kind == TExportTarget::Store;
+    const bool server = target ? target->Kind != TExportTarget::File : *chosen == "server";
+    const std::string file = !target && !server ? *chosen : list.PassFile;
     if (!server && file.empty())
         throw ECliError("The database names no password file; give --target FILE");
     std::string remote = list.FtpPasswdFile, id;
-    const std::optional<TStoreSettings> store = further  ? std::nullopt
-                                                : server ? ListStore(list, {})
-                                                         : std::nullopt;
-    if (further) {
-        id = TargetIdOf(*further);
-        remote = TargetWhere(*further);
-    } else if (store) {
-        remote = StoreDisplayName(*store);
-        id = remote;
+    if (target && target->Kind != TExportTarget::File) {
+        id = target->Id;
+        remote = target->Name;
+        if (id.empty()) throw ECliError("The database names no password file on a server");
     } else if (server) {
         if (list.FtpHost.empty() || remote.empty())
             throw ECliError("The database names no password file on a server");
@@ -53,7 +51,7 @@ int CmdRestore(const TArgs& args, TCliStreams& io) {
     } else {
         id = TLocalFileTarget(file).Id();
     }
-    const std::string name = further || server ? remote : file;
+    const std::string name = server ? remote : file;
     const TTargetBackups backups(id, list.Encryption());
     const std::vector<TBackupVersion> versions = backups.List();
 

@@ -20,12 +20,33 @@ void PrintTarget(const TTargetSettings& list, std::ostream& out) {
         return;
     }
     if (!list.StoreUrl.empty()) {
+        // The address without its user part: a password an earlier version let it hold is never
+        // shown.
+        const std::optional<TStoreSettings> store = ParseStoreUrl(list.StoreUrl);
+        const std::string login = !list.FtpUser.empty() ? list.FtpUser
+                                  : store               ? store->Login
+                                                        : std::string();
         out << "kind: store\n"
-            << "url: " << list.StoreUrl << "\n"
+            << "url: " << TargetWhere(list) << "\n"
             << "owner: " << list.StoreOwner << "\n";
-        if (!list.FtpUser.empty()) out << "login: " << list.FtpUser << "\n";
-        out << "password stored: " << (list.FtpStorePass && !list.FtpPass.empty() ? "yes" : "no")
-            << "\n";
+        if (!login.empty()) out << "login: " << login << "\n";
+        if (StoreUrlHoldsPassword(list.StoreUrl))
+            out << "password stored: in the address; set it with --password-stdin and give the "
+                   "address without it\n";
+        else
+            out << "password stored: "
+                << (list.FtpStorePass && !list.FtpPass.empty() ? "yes" : "no") << "\n";
+        if (store && store->Kind == TStoreKind::Postgres) {
+            if (store->TlsMode.empty() || store->TlsMode == "verify-full")
+                out << "tls: verify-full (required, the server's certificate checked)\n";
+            else
+                out << "tls: " << store->TlsMode
+                    << " (as the address asks: weaker than verify-full; "
+                    << (store->TlsMode == "verify-ca" ? "the server's name is not checked"
+                        : store->TlsMode == "require" ? "the server's certificate is not checked"
+                                                      : "the password may travel in clear")
+                    << ")\n";
+        }
         return;
     }
     const TTransferProtocol protocol = ProtocolFromStoredName(list.FtpProtocol);
@@ -295,6 +316,9 @@ int CmdTarget(const TArgs& args, TCliStreams& io) {
         target.Name = name;
         target.FtpProtocol.clear();
         ApplyOptions(target, args, io);
+        std::vector<TTargetSettings> targets = ListTargets(list);
+        targets.push_back(target);
+        CheckTargetChange(ListTargets(list), targets);
         list.Targets.push_back(target);
         db.Save(io.Err);
         PrintDetails(target, true, io.Out);
@@ -345,6 +369,9 @@ int CmdTarget(const TArgs& args, TCliStreams& io) {
     const int index = name ? TargetIndex(list, *name) : 0;
     TTargetSettings target = TargetAt(list, index);
     ApplyOptions(target, args, io);
+    std::vector<TTargetSettings> targets = ListTargets(list);
+    targets[static_cast<std::size_t>(index)] = target;
+    CheckTargetChange(ListTargets(list), targets);
     SetTargetAt(list, index, target);
     db.Save(io.Err);
     PrintDetails(target, !list.Targets.empty(), io.Out);
@@ -384,10 +411,13 @@ TCommand TargetCommand() {
         "without --url change the stored server.\n"
         "--url may also name a store web servers read users from; export then syncs it:\n"
         "  sqlite:FILE                     an SQLite database file\n"
-        "  postgresql://[user@]host[:port]/database[?sslmode=...]\n"
+        "  postgresql://[user@]host[:port]/database[?sslmode=...]  TLS with the server's\n"
+        "                                  certificate checked (verify-full) unless\n"
+        "                                  sslmode asks for less\n"
         "  ldap://host[:port]/BASE-DN      LDAP with StartTLS (required)\n"
         "  ldaps://host[:port]/BASE-DN     LDAP over TLS\n"
-        "--login is the PostgreSQL user or the LDAP bind DN, --password-stdin its password;\n"
+        "--login is the PostgreSQL user or the LDAP bind DN, --password-stdin its password\n"
+        "(an address holding a password is refused: it would be shown with the address);\n"
         "--owner names the mark of this database's rows or entries there (a new one is made\n"
         "otherwise). The database is saved.\n"
         "A database may export to several targets (several web servers, a staging copy):\n"

@@ -198,6 +198,18 @@ std::string StateText(const TDatabaseStateData& data) {
             text += '\n';
         }
     }
+    // Lines an earlier version passes over, user lines included.
+    for (const auto& [id, record] : data.Pending) {
+        text += "pending " + Hex(id) + " " + record.Sha256 + " " + std::to_string(record.Size) +
+                " " + std::to_string(record.Time) + "\n";
+        for (const auto& [login, digest] : record.Users) {
+            text += "puser ";
+            text += digest;
+            text += ' ';
+            appendHex(login);
+            text += '\n';
+        }
+    }
     for (const auto& [login, entry] : data.Hashes) {
         if (!FitsField(entry.Hash) || (!entry.Tag.empty() && !FitsField(entry.Tag))) continue;
         text += "hash " + (entry.Tag.empty() ? std::string("-") : entry.Tag) + " " + entry.Hash +
@@ -210,7 +222,8 @@ TDatabaseStateData ParseStateText(std::string_view text) {
     TDatabaseStateData data;
     if (!text.starts_with(KHeader)) return data;
     std::string_view rest = text.substr(KHeader.size());
-    TTargetRecord* target = nullptr; // the one the following user lines belong to
+    TTargetRecord* target = nullptr;  // the one the following user lines belong to
+    TTargetRecord* pending = nullptr; // the one the following puser lines belong to
     std::string login, id;
     while (!rest.empty()) {
         const size_t end = rest.find('\n');
@@ -231,6 +244,18 @@ TDatabaseStateData ParseStateText(std::string_view text) {
                 continue;
             // A login given twice keeps its last digest, as before.
             target->Users.insert_or_assign(login, std::string(f[1]));
+        } else if (f[0] == "pending") {
+            pending = nullptr;
+            TTargetRecord record;
+            if (f.size() != 5 || !FromHex(f[1], id) || id.empty() || !IsHex(f[2], 64) ||
+                !ToInt(f[3], record.Size) || !ToInt(f[4], record.Time))
+                continue;
+            record.Sha256 = std::string(f[2]);
+            pending = &(data.Pending[id] = std::move(record));
+        } else if (f[0] == "puser") {
+            if (pending == nullptr || f.size() != 3 || !IsHex(f[1], 16) || !FromHex(f[2], login))
+                continue;
+            pending->Users.insert_or_assign(login, std::string(f[1]));
         } else if (f[0] == "hash") {
             if (f.size() != 4 || !(f[1] == "-" || IsHex(f[1], 64)) || !FitsField(f[2]) ||
                 !FromHex(f[3], login))

@@ -52,7 +52,11 @@ struct THashEntry {
 
 struct TDatabaseStateData {
     std::unordered_map<std::string, TTargetRecord> Targets; // by target identity
-    std::unordered_map<std::string, THashEntry> Hashes;     // by login
+    // What an export is about to write to a target, kept from before the replacement until its
+    // record is: a target found holding it was written by this database, even when the program
+    // was ended in between. Kept only while an export runs (or was ended).
+    std::unordered_map<std::string, TTargetRecord> Pending;
+    std::unordered_map<std::string, THashEntry> Hashes; // by login
     bool operator==(const TDatabaseStateData&) const = default;
 };
 

@@ -1,5 +1,6 @@
 #include "job/Deployment.h"
 
+#include "base/AsciiCase.h"
 #include "base/AtomicFile.h"
 #include "base/BaseTexts.h"
 #include "base/Errors.h"
@@ -20,7 +21,9 @@
 #include <algorithm>
 #include <condition_variable>
 #include <fcntl.h>
+#include <filesystem>
 #include <mutex>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -87,7 +90,9 @@ std::string TargetWhere(const TTargetSettings& target) {
     case TKind::Server:
         return ServerUrlOf(target);
     case TKind::Store:
-        return target.StoreUrl;
+        // Never the user part of the address, nor a password an older version let it hold.
+        if (const auto store = ParseStoreUrl(target.StoreUrl)) return StoreShownName(*store);
+        return WithoutUserInfo(target.StoreUrl);
     }
     return {};
 }
@@ -117,10 +122,113 @@ std::optional<TMessage> TargetProblem(const TTargetSettings& target) {
         if (target.FtpPasswdFile.empty()) return Msg(texts::NoServerPasswordFile);
         break;
     case TKind::Store:
-        if (!ParseStoreUrl(target.StoreUrl)) return Msg(texts::StoreUrlInvalid, target.StoreUrl);
+        if (!ParseStoreUrl(target.StoreUrl))
+            return Msg(texts::StoreUrlInvalid, WithoutUserInfo(target.StoreUrl));
         break;
     }
     return std::nullopt;
+}
+
+namespace {
+
+std::string FilePlace(const std::string& path) {
+    if (path.empty()) return {};
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0)
+        return "inode:" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    if (ec) return "path:" + path;
+    const std::filesystem::path real = std::filesystem::weakly_canonical(absolute, ec);
+    return "path:" + (ec ? absolute.lexically_normal() : real).string();
+}
+
+// The index of a target clashing with target i among the earlier ones; -1 for none.
+int ClashOf(const std::vector<std::string>& places, std::size_t i) {
+    if (places[i].empty()) return -1;
+    for (std::size_t k = 0; k < i; ++k)
+        if (places[k] == places[i]) return static_cast<int>(k);
+    return -1;
+}
+
+TMessage SamePlaceMessage(const TTargetSettings& a, const TTargetSettings& b) {
+    return Msg(texts::TargetsSamePlace, a.Name, b.Name, TargetWhere(b));
+}
+
+} // namespace
+
+std::string TargetPlace(const TTargetSettings& target) {
+    switch (KindOf(target)) {
+    case TKind::File:
+        return FilePlace(target.PassFile);
+    case TKind::Server: {
+        if (target.FtpHost.empty() || target.FtpPasswdFile.empty()) return {};
+        TFtpSettings server;
+        try {
+            ApplyServerSettings(target, server);
+        } catch (const EQuorvaneError&) {
+            return {};
+        }
+        server.User.clear();
+        return "server:" + ToAsciiLower(ServerTargetId(server, target.FtpPasswdFile));
+    }
+    case TKind::Store: {
+        const std::optional<TStoreSettings> store = ParseStoreUrl(target.StoreUrl);
+        if (!store) return {};
+        if (store->Kind == TStoreKind::Sqlite) return FilePlace(store->Location);
+        return "store:" + ToAsciiLower(StoreShownName(*store));
+    }
+    }
+    return {};
+}
+
+std::optional<TMessage> SamePlaceProblem(const std::vector<TTargetSettings>& targets) {
+    std::vector<std::string> places;
+    places.reserve(targets.size());
+    for (const TTargetSettings& target : targets)
+        places.push_back(TargetPlace(target));
+    for (std::size_t i = 0; i < targets.size(); ++i)
+        if (const int k = ClashOf(places, i); k >= 0)
+            return SamePlaceMessage(targets[static_cast<std::size_t>(k)], targets[i]);
+    return std::nullopt;
+}
+
+void CheckTargetChange(const std::vector<TTargetSettings>& before,
+                       const std::vector<TTargetSettings>& after) {
+    const auto stored = [&](const TTargetSettings& target) -> const TTargetSettings* {
+        for (const TTargetSettings& t : before)
+            if (t.Name == target.Name) return &t;
+        return nullptr;
+    };
+    for (const TTargetSettings& target : after) {
+        const TTargetSettings* was = stored(target);
+        if (KindOf(target) == TKind::Store &&
+            (was == nullptr || KindOf(*was) != TKind::Store || was->StoreUrl != target.StoreUrl)) {
+            try {
+                CheckNewStoreUrl(target.StoreUrl);
+            } catch (const EQuorvaneError& e) {
+                throw EQuorvaneError(Msg(texts::TargetPrefixed, target.Name, e.Message()));
+            }
+        }
+    }
+    std::vector<std::string> places, placesBefore;
+    places.reserve(after.size());
+    placesBefore.reserve(after.size());
+    for (const TTargetSettings& target : after) {
+        places.push_back(TargetPlace(target));
+        const TTargetSettings* was = stored(target);
+        placesBefore.push_back(was != nullptr ? TargetPlace(*was) : std::string());
+    }
+    for (std::size_t i = 0; i < after.size(); ++i) {
+        const int k = ClashOf(places, i);
+        if (k < 0) continue;
+        // Two targets an earlier version let share a place may stay as they are.
+        const auto kk = static_cast<std::size_t>(k);
+        if (!placesBefore[i].empty() && placesBefore[i] == placesBefore[kk] &&
+            placesBefore[i] == places[i])
+            continue;
+        throw EQuorvaneError(SamePlaceMessage(after[kk], after[i]));
+    }
 }
 
 namespace {
@@ -296,7 +404,8 @@ struct TDeployment::TState {
         try {
             if (Gate.Aborted()) throw EUploadAborted(slot.Out.Where, false);
             const TTargetRecord* record = slot.In.Record ? &*slot.In.Record : nullptr;
-            TTargetCheck check = CheckTarget(target, record, In.Content, In.Known, In.Replace);
+            TTargetCheck check = CheckTarget(target, record, In.Content, In.Known, In.Replace,
+                                             slot.In.Pending ? &*slot.In.Pending : nullptr);
             slot.Previous = check.Current;
             slot.Out.Check = check;
             if (check.Stops) {

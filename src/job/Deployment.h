@@ -75,6 +75,21 @@ std::string TargetIdOf(const TTargetSettings& target);
 // What a target cannot be exported to as it is ("names no server", ...); none when it is usable.
 std::optional<TMessage> TargetProblem(const TTargetSettings& target);
 
+// What place a target writes, so that two targets on one place are known: a local file (or an
+// SQLite store) by its device and inode, or by its absolute path while it does not exist yet;
+// a file on a server by server, port and path; a store by its address without user or
+// parameters. Empty when the target names no place.
+std::string TargetPlace(const TTargetSettings& target);
+
+// Raises EQuorvaneError for a list of targets that the user made out of `before` (the targets
+// as stored): an export to two targets on one place fails for good, and a store's address
+// holding a password would be stored and shown with it. A target as `before` held it passes,
+// so that a database of an earlier version can still be changed.
+void CheckTargetChange(const std::vector<TTargetSettings>& before,
+                       const std::vector<TTargetSettings>& after);
+// The same rule at an export's start: the first two of these targets on one place.
+std::optional<TMessage> SamePlaceProblem(const std::vector<TTargetSettings>& targets);
+
 // Whether an export to these targets of the list runs as an export to several, all or nothing
 // and with the site checks: false only for the list's first target alone, enabled and without
 // a site check, which is exported as a database with one target always was.
@@ -100,6 +115,7 @@ struct TDeploymentTarget {
     TDeployTarget Given;
     std::string GroupFile; // where its group file goes (none when empty)
     std::optional<TTargetRecord> Record;
+    std::optional<TTargetRecord> Pending; // written there by an export that did not record it
 };
 
 class TDeployment {

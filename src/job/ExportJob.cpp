@@ -14,6 +14,7 @@
 #include "export/HashCache.h"
 #include "export/HashOnlyUsers.h"
 #include "export/HashSchemes.h"
+#include "export/StoredHash.h"
 #include "ftp/ServerTarget.h"
 #include "ftp/Transport.h"
 #include "job/Backups.h"
@@ -24,6 +25,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace quorvane {
 
@@ -139,6 +141,36 @@ struct TExportJob::TServerOutcome {
     bool Stopped = false;
 };
 
+TRestoreTarget RestoreTargetOf(const TUserList& list, int index) {
+    TRestoreTarget restore;
+    if (index > 0) {
+        restore.Kind = TExportTarget::Several;
+        restore.Target = list.Targets.at(static_cast<std::size_t>(index - 1));
+        restore.Name = TargetWhere(restore.Target);
+        if (!TargetProblem(restore.Target)) restore.Id = TargetIdOf(restore.Target);
+        return restore;
+    }
+    restore.Target = FirstTarget(list);
+    if (list.ExportToFile) {
+        restore.Kind = TExportTarget::File;
+        restore.Name = list.PassFile;
+        if (!restore.Name.empty()) restore.Id = TLocalFileTarget(restore.Name).Id();
+    } else if (const std::optional<TStoreSettings> store = ListStore(list, {})) {
+        restore.Kind = TExportTarget::Store;
+        restore.Name = StoreShownName(*store);
+        restore.Id = StoreDisplayName(*store);
+    } else {
+        restore.Kind = TExportTarget::Server;
+        restore.Name = list.FtpPasswdFile;
+        if (!list.FtpHost.empty() && !restore.Name.empty()) {
+            TFtpSettings server;
+            ApplyServerSettings(list, server);
+            restore.Id = ServerTargetId(server, restore.Name);
+        }
+    }
+    return restore;
+}
+
 void TExportJob::Start() {
     TExportSettings& s = FSettings;
     if (!s.Content) Sweep();
@@ -156,16 +188,42 @@ void TExportJob::Start() {
             if (target.Target.ExportToFile)
                 CheckExportTarget(target.Target.PassFile, s.DatabasePath);
         }
+        std::vector<TTargetSettings> chosen;
+        chosen.reserve(s.Targets.size());
+        for (const TDeployTarget& target : s.Targets)
+            chosen.push_back(target.Target);
+        if (const auto clash = SamePlaceProblem(chosen)) throw EQuorvaneError(*clash);
     }
     std::optional<TStoreSettings> store;
     if (s.Target == TExportTarget::Store) {
         store = ListStore(FList, s.ServerSecret);
-        if (!store) throw EQuorvaneError(Msg(texts::StoreUrlInvalid, FList.StoreUrl));
+        if (!store)
+            throw EQuorvaneError(Msg(texts::StoreUrlInvalid, WithoutUserInfo(FList.StoreUrl)));
+    }
+    // A line there that the users as they are now account for is no change made there.
+    if (!s.Replace.Ours) {
+        struct TNow {
+            bool HashOnly;
+            std::string Value;
+        };
+        auto now = std::make_shared<std::unordered_map<std::string, TNow>>();
+        for (int i = 0; i < FList.Count(); ++i) {
+            const TUserProp& user = FList.Users(i);
+            now->emplace(user.Login, TNow{user.HashOnly(),
+                                          user.HashOnly() ? user.PasswordHash() : user.Password});
+        }
+        const bool plain = s.PassType == TPasswordsType::ptPlainText;
+        s.Replace.Ours = [now, plain](const std::string& login, const std::string& value) {
+            const auto found = now->find(login);
+            if (found == now->end()) return false;
+            if (found->second.HashOnly || plain) return SecretsEqual(value, found->second.Value);
+            return !found->second.Value.empty() && VerifyStoredHash(found->second.Value, value);
+        };
     }
     FAbort = false;
     FResult = TExportResult();
     FResult.Target = s.Target == TExportTarget::Server ? s.RemoteFile
-                     : store                           ? StoreDisplayName(*store)
+                     : store                           ? StoreShownName(*store)
                                                        : s.FileName;
     if (s.Target == TExportTarget::Several) {
         FResult.Target.clear();
@@ -280,9 +338,10 @@ void TExportJob::Deploy(IExportTarget& target, const std::string& text,
                         const std::function<void()>& beforeReplace) {
     const std::string id = target.Id();
     const auto record = FState.Targets.find(id);
-    TTargetCheck check =
-        CheckTarget(target, record == FState.Targets.end() ? nullptr : &record->second, text,
-                    FKnownLogins, FSettings.Replace);
+    const auto pending = FState.Pending.find(id);
+    TTargetCheck check = CheckTarget(
+        target, record == FState.Targets.end() ? nullptr : &record->second, text, FKnownLogins,
+        FSettings.Replace, pending == FState.Pending.end() ? nullptr : &pending->second);
     FResult.Check = check;
     if (FResult.DryRun) return;
     if (check.Stops) {
@@ -290,6 +349,8 @@ void TExportJob::Deploy(IExportTarget& target, const std::string& text,
         RememberExport(std::string(), std::nullopt);
         return;
     }
+    // A pipe or a device is written as it is and keeps no record: nothing to settle.
+    if (check.Current.Comparable) NotePending({id}, text);
     if (beforeReplace) beforeReplace();
     TTargetRecord written =
         ReplaceTarget(target, check, text, TTargetBackups(id, FList.Encryption()));
@@ -302,20 +363,51 @@ void TExportJob::RememberExport(const std::vector<std::string>& targetIds,
                                 const std::optional<TTargetRecord>& record) {
     if (FSettings.DatabasePath.empty()) return;
     const bool hashes = !FSettings.Content && !FCache.Entries().empty();
-    if (!hashes && !record) return;
-    // Not kept only costs time, or one question, at the next export.
-    (void)TDatabaseState(FSettings.DatabasePath, FList.Encryption())
-        .Update([&](TDatabaseStateData& data) {
-            if (hashes) data.Hashes = FCache.Entries();
-            if (record)
-                for (const std::string& id : targetIds)
-                    data.Targets[id] = *record;
-        });
+    if (!hashes && !record && FPendingIds.empty()) return;
+    const std::vector<std::string> pending = std::exchange(FPendingIds, {});
+    // Not kept costs time, or one question, at the next export: said, not failed.
+    if (!TDatabaseState(FSettings.DatabasePath, FList.Encryption())
+             .Update([&](TDatabaseStateData& data) {
+                 if (hashes) data.Hashes = FCache.Entries();
+                 if (record)
+                     for (const std::string& id : targetIds)
+                         data.Targets[id] = *record;
+                 for (const std::string& id : pending)
+                     data.Pending.erase(id);
+             }))
+        StateNotKept();
+}
+
+void TExportJob::NotePending(const std::vector<std::string>& targetIds, const std::string& text) {
+    if (FSettings.DatabasePath.empty() || FSettings.Replace.DryRun || targetIds.empty()) return;
+    const TTargetRecord record = RecordOf(text);
+    if (!TDatabaseState(FSettings.DatabasePath, FList.Encryption())
+             .Update([&](TDatabaseStateData& data) {
+                 for (const std::string& id : targetIds)
+                     data.Pending[id] = record;
+             })) {
+        StateNotKept();
+        return;
+    }
+    FPendingIds.insert(FPendingIds.end(), targetIds.begin(), targetIds.end());
+}
+
+void TExportJob::StateNotKept() {
+    if (std::exchange(FStateWarned, true)) return;
+    FResult.Warnings.push_back(
+        Msg(texts::StateNotKept, TDatabaseState::PathFor(FSettings.DatabasePath)));
 }
 
 void TExportJob::Finish(const TPasswordFileReport& report) {
     FResult.Written = report.Written;
-    FResult.CommentLogins = report.CommentLogins;
+    // Only a file's readers take a line starting with "#" for a comment; a store takes the user.
+    const TExportSettings& s = FSettings;
+    bool fileRead = s.Target != TExportTarget::Store;
+    if (s.Target == TExportTarget::Several)
+        fileRead = std::any_of(s.Targets.begin(), s.Targets.end(), [](const TDeployTarget& t) {
+            return t.Target.ExportToFile || t.Target.StoreUrl.empty();
+        });
+    if (fileRead) FResult.CommentLogins = report.CommentLogins;
     FResult.Namesakes = report.Namesakes;
     for (const TUserProp* user : report.LeftOut)
         ++(FExpired.count(user) ? FResult.Expired : FResult.Disabled);
@@ -399,18 +491,21 @@ void TExportJob::StartUpload(const std::string& text) {
     const auto found = FState.Targets.find(outcome->TargetId);
     const std::optional<TTargetRecord> record =
         found == FState.Targets.end() ? std::nullopt : std::optional(found->second);
+    const auto foundPending = FState.Pending.find(outcome->TargetId);
+    const std::optional<TTargetRecord> pending =
+        foundPending == FState.Pending.end() ? std::nullopt : std::optional(foundPending->second);
     // The group file goes up on the same connection once the password file may be replaced,
     // right before it, as on a local disk.
     const std::string groupLocal = FGroups ? FGroupTempFile : std::string();
     const std::string groupRemote = FGroups ? FResult.GroupFile : std::string();
-    uploader->Store = [outcome, record, content = text, known = FKnownLogins,
+    uploader->Store = [outcome, record, pending, content = text, known = FKnownLogins,
                        replace = FSettings.Replace, groupLocal, groupRemote,
                        key = FList.Encryption()](IUploadTransport& transport,
                                                  const std::string& local, std::int64_t,
                                                  const std::string& remote, TCommitGate* gate) {
         TServerFileTarget target(transport, outcome->TargetId, remote, local, gate);
-        TTargetCheck check =
-            CheckTarget(target, record ? &*record : nullptr, content, known, replace);
+        TTargetCheck check = CheckTarget(target, record ? &*record : nullptr, content, known,
+                                         replace, pending ? &*pending : nullptr);
         outcome->Check = check;
         if (replace.DryRun) return;
         outcome->Stopped = check.Stops;
@@ -420,6 +515,7 @@ void TExportJob::StartUpload(const std::string& text) {
             ReplaceTarget(target, check, content, TTargetBackups(outcome->TargetId, key));
     };
     FServer = outcome;
+    NotePending({outcome->TargetId}, text);
     uploader->OnProgress = [this](const TUploadProgress& progress) {
         if (!OnEvent) return;
         TExportEvent event;
@@ -454,13 +550,19 @@ void TExportJob::StartDeployment(const std::string& text) {
     input.Key = FList.Encryption();
     input.Timeout = s.Timeout;
     std::vector<TDeploymentTarget> targets;
+    std::vector<std::string> ids;
+    ids.reserve(s.Targets.size());
     for (const TDeployTarget& given : s.Targets) {
         const TTargetSettings& t = given.Target;
-        TDeploymentTarget target{given, {}, std::nullopt};
+        TDeploymentTarget target{given, {}, std::nullopt, std::nullopt};
         if (FGroups && t.StoreUrl.empty())
             target.GroupFile = GroupFileName(FList, t.ExportToFile ? t.PassFile : t.FtpPasswdFile);
-        const auto found = FState.Targets.find(TargetIdOf(t));
+        const std::string id = TargetIdOf(t);
+        ids.push_back(id);
+        const auto found = FState.Targets.find(id);
         if (found != FState.Targets.end()) target.Record = found->second;
+        const auto pending = FState.Pending.find(id);
+        if (pending != FState.Pending.end()) target.Pending = pending->second;
         if (!t.CheckUser.empty()) {
             for (int i = 0; i < FList.Count(); ++i) {
                 const TUserProp& user = FList.Users(i);
@@ -471,6 +573,7 @@ void TExportJob::StartDeployment(const std::string& text) {
         targets.push_back(std::move(target));
     }
     FDeployedContent = text;
+    NotePending(ids, text);
     TDeployment::THandlers handlers;
     handlers.OnEvent = [this](const TExportEvent& event) {
         if (OnEvent) OnEvent(event);

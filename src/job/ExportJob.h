@@ -62,6 +62,20 @@ enum class TExportTarget {
     Several, // Targets, all or nothing (see Deployment.h)
 };
 
+// One of the list's targets as a restore sees it: how a version goes back there, where that is
+// for people, and what its kept versions are known by. Both front ends take it from here.
+struct TRestoreTarget {
+    // File, Server or Store for the list's first target; Several for any other (restored as an
+    // export to that one target).
+    TExportTarget Kind = TExportTarget::File;
+    std::string Name; // the file, the remote file, or the store's address (never its user part)
+    std::string Id;   // empty: the target names no file, server or store yet
+    TTargetSettings Target;
+};
+// index: 0 for the list's first target, as FindTarget counts. Raises when a store's address is
+// not one.
+TRestoreTarget RestoreTargetOf(const TUserList& list, int index = 0);
+
 struct TExportSettings {
     TPasswordsType PassType = TPasswordsType::ptMD5;
     // Scheme parameter, salts, workers, collation, AllowEmptyPasswords. Progress, Report,
@@ -209,9 +223,16 @@ private:
     void RememberExport(const std::string& targetId, const std::optional<TTargetRecord>& record) {
         RememberExport(std::vector<std::string>{targetId}, record);
     }
-    // One update of the state for every target that received the same content.
+    // One update of the state for every target that received the same content; it also
+    // settles what NotePending recorded.
     void RememberExport(const std::vector<std::string>& targetIds,
                         const std::optional<TTargetRecord>& record);
+    // Records in the state, before the targets are replaced, what is about to be written there:
+    // an export ended between a replacement and its record is not taken for a change made
+    // there.
+    void NotePending(const std::vector<std::string>& targetIds, const std::string& text);
+    // The state could not be written: said once per export.
+    void StateNotKept();
     void Done();
 
     TUserList& FList;
@@ -234,6 +255,8 @@ private:
     std::unique_ptr<TFtpUploader> FUploader;
     std::shared_ptr<TDeployment> FDeployment;
     std::string FDeployedContent;
+    std::vector<std::string> FPendingIds; // recorded by NotePending, not settled yet
+    bool FStateWarned = false;
 };
 
 } // namespace quorvane

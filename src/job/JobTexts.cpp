@@ -50,6 +50,9 @@ const TMessageText TargetGroupsNotPutBack{"TargetGroupsNotPutBack", QT_TRANSLATE
 const TMessageText TargetStateUnknown{"TargetStateUnknown", QT_TRANSLATE_NOOP("CoreText", "%1 (%2): the replacement failed and the previous file could not be put back, so it may hold neither: %3")};
 const TMessageText TargetCheckFailed{"TargetCheckFailed", QT_TRANSLATE_NOOP("CoreText", "%1 (%2): holds the new file, but the site check failed: %3 Put the previous version back (restore) if users cannot log in.")};
 const TMessageText TargetCheckNoPassword{"TargetCheckNoPassword", QT_TRANSLATE_NOOP("CoreText", "The database knows no password for the check user %1")};
+const TMessageText TargetsSamePlace{"TargetsSamePlace", QT_TRANSLATE_NOOP("CoreText", "The targets %1 and %2 both write %3: an export to both would replace it twice and fail; give one of them another place or remove it")};
+const TMessageText MergeClashes{"MergeClashes", QT_TRANSLATE_NOOP("CoreText", "Nothing was taken in and nothing replaced: %1 holds logins that are there already in another case (letters a to z without regard to case): %2. Rename or remove them there, or rename the users here, and export again")};
+const TMessageText StateNotKept{"StateNotKept", QT_TRANSLATE_NOOP("CoreText", "The export could not keep its record in %1 (the folder is read-only, or another program holds the file): the next export cannot tell what it wrote from a change made there, and makes every hash again")};
 const TMessageText TargetNoFile{"TargetNoFile", QT_TRANSLATE_NOOP("CoreText", "The target names no password file")};
 const TMessageText TargetChecking{"TargetChecking", QT_TRANSLATE_NOOP("CoreText", "Asking the site whether it lets the check user in...")};
 // clang-format on

@@ -36,6 +36,7 @@ extern const TMessageText OutsideOtherLine;
 extern const TMessageText OutsideOtherLines;
 extern const TMessageText MergeDisabledOne;
 extern const TMessageText MergeDisabled;
+extern const TMessageText MergeClashes;
 extern const TMessageText BackupNoStateFolder;
 extern const TMessageText BackupFailed;
 extern const TMessageText BackupOtherKey;
@@ -53,6 +54,8 @@ extern const TMessageText TargetStateUnknown;
 extern const TMessageText TargetCheckFailed;
 extern const TMessageText TargetCheckNoPassword;
 extern const TMessageText TargetNoFile;
+extern const TMessageText TargetsSamePlace;
+extern const TMessageText StateNotKept;
 extern const TMessageText TargetChecking;
 
 } // namespace quorvane::texts

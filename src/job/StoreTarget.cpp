@@ -2,7 +2,6 @@
 
 #include "base/AsciiCase.h"
 #include "base/Errors.h"
-#include "export/SiteChanges.h"
 #include "sitedb/SiteDbTexts.h"
 #include "userdb/Groups.h"
 #include "userdb/UserList.h"
@@ -14,8 +13,8 @@ namespace quorvane {
 TStoreTarget::TStoreTarget(const TStoreSettings& settings,
                            std::map<std::string, std::vector<std::string>> groups,
                            std::string lineEnd)
-    : FName(StoreDisplayName(settings)), FStore(OpenUserStore(settings)),
-      FGroups(std::move(groups)), FLineEnd(std::move(lineEnd)) {}
+    : FId(StoreDisplayName(settings)), FName(StoreShownName(settings)),
+      FStore(OpenUserStore(settings)), FGroups(std::move(groups)), FLineEnd(std::move(lineEnd)) {}
 
 TTargetContent TStoreTarget::Read() {
     std::vector<TStoredUser> users = FStore->Read();
@@ -37,9 +36,19 @@ TTargetContent TStoreTarget::Read() {
 
 void TStoreTarget::Stage(const std::string& content) {
     std::vector<TStoredUser> users;
-    for (const TSiteUser& line : ParseSiteFile(content).Users) {
-        TStoredUser user{line.Login, line.Value, {}};
-        if (const auto found = FGroups.find(line.Login); found != FGroups.end())
+    // The content is this program's own, one "LOGIN:HASH" a line (a login never holds ":").
+    // A login starting with "#" is a user like any other here: only a file's readers take its
+    // line for a comment.
+    std::size_t start = 0;
+    while (start < content.size()) {
+        const std::size_t end = std::min(content.find('\n', start), content.size());
+        std::string line = content.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const std::size_t colon = line.find(':');
+        if (colon == 0 || colon == std::string::npos) continue;
+        TStoredUser user{line.substr(0, colon), line.substr(colon + 1), {}};
+        if (const auto found = FGroups.find(user.Login); found != FGroups.end())
             user.Groups = found->second;
         users.push_back(std::move(user));
     }
@@ -50,7 +59,8 @@ std::optional<TStoreSettings> TargetStore(const TTargetFields& target,
                                           const std::string& password) {
     if (target.StoreUrl.empty()) return std::nullopt;
     std::optional<TStoreSettings> settings = ParseStoreUrl(target.StoreUrl);
-    if (!settings) throw EQuorvaneError(Msg(texts::StoreUrlInvalid, target.StoreUrl));
+    if (!settings)
+        throw EQuorvaneError(Msg(texts::StoreUrlInvalid, WithoutUserInfo(target.StoreUrl)));
     settings->Owner = target.StoreOwner;
     if (!target.FtpUser.empty()) settings->Login = target.FtpUser;
     settings->Password = password;

@@ -23,7 +23,7 @@ public:
     // groups: each enabled user's groups, sorted; lineEnd: the password file's.
     TStoreTarget(const TStoreSettings& settings,
                  std::map<std::string, std::vector<std::string>> groups, std::string lineEnd);
-    std::string Id() const override { return FName; }
+    std::string Id() const override { return FId; }
     std::string Name() const override { return FName; }
     TTargetContent Read() override;
     void Stage(const std::string& content) override;
@@ -33,7 +33,7 @@ public:
     const TStoreChanges& Changes() const { return FChanges; }
 
 private:
-    std::string FName;
+    std::string FId, FName;
     std::unique_ptr<IUserStore> FStore;
     std::map<std::string, std::vector<std::string>> FGroups;
     std::string FLineEnd;

@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace quorvane {
 
@@ -246,10 +247,59 @@ TTargetRecord RecordOf(const std::string& content) {
     return record;
 }
 
+namespace {
+
+// The changes there less those an unrecorded export of this database made: a user line it was
+// writing, a user it was removing.
+TUserChanges WithoutPending(const TUserChanges& changes, const TTargetRecord& pending,
+                            const TUserDigests& there) {
+    TUserChanges kept;
+    for (const TUserChange& change : changes.List) {
+        const auto ours = pending.Users.find(change.Login);
+        if (change.Kind == TUserChangeKind::Removed) {
+            if (ours == pending.Users.end()) continue;
+            ++kept.Removed;
+        } else {
+            const auto line = there.find(change.Login);
+            if (ours != pending.Users.end() && line != there.end() && line->second == ours->second)
+                continue;
+            ++(change.Kind == TUserChangeKind::Added ? kept.Added : kept.Changed);
+        }
+        kept.List.push_back(change);
+    }
+    return kept;
+}
+
+// The changes there less those that match the database as it is now: a line whose hash its
+// user's current password verifies, a user the database no longer holds either.
+TUserChanges WithoutOurs(const TUserChanges& changes, const TSiteFile& there,
+                         const std::unordered_set<std::string>& known,
+                         const TReplaceOptions& options) {
+    std::unordered_map<std::string_view, std::string_view> values;
+    for (const TSiteUser& user : there.Users)
+        values.emplace(user.Login, user.Value);
+    TUserChanges kept;
+    for (const TUserChange& change : changes.List) {
+        if (change.Kind == TUserChangeKind::Removed) {
+            if (known.count(change.Login) == 0) continue;
+            ++kept.Removed;
+        } else {
+            const auto value = values.find(change.Login);
+            if (value != values.end() && options.Ours(change.Login, std::string(value->second)))
+                continue;
+            ++(change.Kind == TUserChangeKind::Added ? kept.Added : kept.Changed);
+        }
+        kept.List.push_back(change);
+    }
+    return kept;
+}
+
+} // namespace
+
 TTargetCheck CheckTarget(IExportTarget& target, const TTargetRecord* record,
                          const std::string& newContent,
                          const std::unordered_set<std::string>& known,
-                         const TReplaceOptions& options) {
+                         const TReplaceOptions& options, const TTargetRecord* pending) {
     TTargetCheck check;
     check.Target = target.Name();
     check.Current = target.Read();
@@ -265,7 +315,8 @@ TTargetCheck CheckTarget(IExportTarget& target, const TTargetRecord* record,
         return check;
     }
     check.CurrentSha256 = Sha256Hex(check.Current.Bytes);
-    check.Unchanged = record != nullptr && record->Sha256 == check.CurrentSha256;
+    check.Unchanged = (record != nullptr && record->Sha256 == check.CurrentSha256) ||
+                      (pending != nullptr && pending->Sha256 == check.CurrentSha256);
     // What this database wrote last, or the new content itself, is there: nothing to lose, and
     // the file is read no further.
     const bool mayLose = !check.Unchanged && check.CurrentSha256 != Sha256Hex(newContent);
@@ -277,6 +328,10 @@ TTargetCheck CheckTarget(IExportTarget& target, const TTargetRecord* record,
     if (mayLose)
         check.Outside = record != nullptr ? CompareUsers(record->Users, thereUsers)
                                           : UnknownUsers(thereUsers, known);
+    if (mayLose && pending != nullptr)
+        check.Outside = WithoutPending(check.Outside, *pending, thereUsers);
+    if (mayLose && record != nullptr && options.Ours)
+        check.Outside = WithoutOurs(check.Outside, there, known, options);
     check.Stops = !check.Outside.Empty() && options.Outside == TOutsideChanges::Stop &&
                   check.CurrentSha256 != options.AcceptedSha256;
     return check;
@@ -315,6 +370,16 @@ TMergeResult MergeOutsideChanges(TUserList& list, const TTargetCheck& check) {
             if (take.count(entry.Login) != 0 && seen.insert(entry.Login).second)
                 entries.push_back(std::move(entry));
     }
+    // A login there that this database holds in another case (or that two lines there hold) is
+    // one user to a database that folds a to z: neither is dropped unasked, as import-htpasswd
+    // stops for it too. Only a change there of the same login replaces the user here.
+    std::vector<TMessage> clashes;
+    for (const THtpasswdClash& clash : FindHtpasswdClashes(list, entries))
+        if (!(clash.OtherLine == 0 && clash.OtherLogin == clash.Login &&
+              changed.count(clash.Login) != 0))
+            clashes.push_back(HtpasswdClashMessage(clash));
+    if (!clashes.empty())
+        throw EQuorvaneError(Msg(texts::MergeClashes, check.Target, Messages(std::move(clashes))));
     TMergeResult result;
     // A target this database writes in plain text holds clear passwords by its own convention.
     THtpasswdImportOptions options;

@@ -16,6 +16,7 @@
 #include "export/HtpasswdImport.h"
 #include "export/SiteChanges.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -169,15 +170,23 @@ struct TReplaceOptions {
     std::string AcceptedSha256;
     // Read and compare only: nothing is staged, nothing replaced.
     bool DryRun = false;
+    // Whether a user line there is what this database holds for that login now (the hash
+    // verifies against the user's current password): no change made there, even without a
+    // record of it, as after an export ended between its replacement and its record. Called
+    // only for the lines that differ from the record; from any thread.
+    std::function<bool(const std::string& login, const std::string& value)> Ours;
 };
 
 // Reads the target and compares what is there with the record of what this database wrote
 // (none: never written there) and with the new content. The database's logins (`known`)
-// decide, without a record, which users there are someone else's.
+// decide, without a record, which users there are someone else's. `pending` is what an export
+// of this database was about to write there and never recorded (it was ended between the
+// replacement and the record): that content, or a user line of it, is this database's own,
+// not a change made there.
 TTargetCheck CheckTarget(IExportTarget& target, const TTargetRecord* record,
                          const std::string& newContent,
                          const std::unordered_set<std::string>& known,
-                         const TReplaceOptions& options);
+                         const TReplaceOptions& options, const TTargetRecord* pending = nullptr);
 
 // The record of content as written: its digest, size, time and users.
 TTargetRecord RecordOf(const std::string& content);

@@ -13,6 +13,7 @@
 #include <ldap.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -23,6 +24,8 @@ namespace quorvane {
 namespace {
 
 const char* const KOwnerMark = "quorvane-owner:";
+// Entries a page of a search asks for: below the size limits directories set by default.
+constexpr ber_int_t KPageSize = 200;
 
 // RFC 4514: the characters a value of a DN must escape.
 std::string DnValue(const std::string& value) {
@@ -54,6 +57,49 @@ std::string FilterValue(const std::string& value) {
         }
     }
     return out;
+}
+
+// A DN as the directory compares it: parsed, attribute names and values in lower case, each
+// value's bytes escaped one way. A server spells a DN its own way ("uid=a\2Cb" for our
+// "uid=a\,b"), so DNs are never compared as they are written.
+std::string DnKey(const std::string& dn) {
+    LDAPDN parsed = nullptr;
+    if (ldap_str2dn(dn.c_str(), &parsed, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS ||
+        parsed == nullptr) {
+        std::string lower = dn;
+        for (char& c : lower)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        return lower;
+    }
+    static const char* const hex = "0123456789abcdef";
+    std::string key;
+    for (LDAPRDN* rdn = parsed; *rdn != nullptr; ++rdn) {
+        if (!key.empty()) key += ',';
+        bool first = true;
+        for (LDAPAVA** ava = *rdn; *ava != nullptr; ++ava) {
+            if (!first) key += '+';
+            first = false;
+            for (ber_len_t i = 0; i < (*ava)->la_attr.bv_len; ++i) {
+                const char c = (*ava)->la_attr.bv_val[i];
+                key += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+            }
+            key += '=';
+            if (((*ava)->la_flags & LDAP_AVA_BINARY) != 0) key += '#';
+            for (ber_len_t i = 0; i < (*ava)->la_value.bv_len; ++i) {
+                auto c = static_cast<unsigned char>((*ava)->la_value.bv_val[i]);
+                if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c - 'A' + 'a');
+                if (std::isalnum(c) != 0 || c == '-' || c == '.' || c == '_') {
+                    key += static_cast<char>(c);
+                } else {
+                    key += '\\';
+                    key += hex[c >> 4];
+                    key += hex[c & 15];
+                }
+            }
+        }
+    }
+    ldap_dnfree(parsed);
+    return key;
 }
 
 // Whether the system's crypt, which the directory checks a {CRYPT} password with, knows the
@@ -89,7 +135,7 @@ struct TChange {
 class TLdapStore final : public IUserStore {
 public:
     explicit TLdapStore(TStoreSettings settings)
-        : FSettings(std::move(settings)), FName(StoreDisplayName(FSettings)),
+        : FSettings(std::move(settings)), FName(StoreShownName(FSettings)),
           FMark(KOwnerMark + FSettings.Owner) {}
     ~TLdapStore() override { Close(); }
     TLdapStore(const TLdapStore&) = delete;
@@ -197,39 +243,76 @@ private:
         FLdap = nullptr;
     }
 
+    // The entries right under the base that match, read a page at a time (RFC 2696): a
+    // directory answers a plain search with no more entries than its size limit.
     std::vector<TEntry> Search(const std::string& filter, std::vector<const char*> attributes) {
         attributes.push_back(nullptr);
-        LDAPMessage* result = nullptr;
-        const int rc = ldap_search_ext_s(FLdap, FSettings.BaseDn.c_str(), LDAP_SCOPE_ONELEVEL,
-                                         filter.c_str(), const_cast<char**>(attributes.data()), 0,
-                                         nullptr, nullptr, nullptr, LDAP_NO_LIMIT, &result);
-        std::unique_ptr<LDAPMessage, int (*)(LDAPMessage*)> owner(result, ldap_msgfree);
-        if (rc == LDAP_NO_SUCH_OBJECT) {
-            FExists = false;
-            return {};
-        }
-        if (rc != LDAP_SUCCESS)
-            throw EQuorvaneError(Msg(texts::StoreRefused, FName, Verbatim(ldap_err2string(rc))));
-        FExists = true;
         std::vector<TEntry> entries;
-        for (LDAPMessage* e = ldap_first_entry(FLdap, result); e != nullptr;
-             e = ldap_next_entry(FLdap, e)) {
-            TEntry entry;
-            char* dn = ldap_get_dn(FLdap, e);
-            entry.Dn = dn != nullptr ? dn : "";
-            ldap_memfree(dn);
-            for (const char* attribute : attributes) {
-                if (attribute == nullptr) break;
-                berval** values = ldap_get_values_len(FLdap, e, attribute);
-                if (values == nullptr) continue;
-                std::vector<std::string>& list = entry.Values[attribute];
-                for (berval** v = values; *v != nullptr; ++v)
-                    list.emplace_back((*v)->bv_val, (*v)->bv_len);
-                ldap_value_free_len(values);
+        berval cookie{};
+        std::unique_ptr<char, void (*)(char*)> cookieOwner(nullptr,
+                                                           [](char* p) { ber_memfree(p); });
+        for (;;) {
+            LDAPControl* page = nullptr;
+            if (ldap_create_page_control(FLdap, KPageSize, cookie.bv_len > 0 ? &cookie : nullptr, 0,
+                                         &page) != LDAP_SUCCESS)
+                throw EQuorvaneError(
+                    Msg(texts::StoreRefused, FName, Verbatim("could not ask for a paged search")));
+            LDAPControl* controls[] = {page, nullptr};
+            LDAPMessage* result = nullptr;
+            int rc = ldap_search_ext_s(FLdap, FSettings.BaseDn.c_str(), LDAP_SCOPE_ONELEVEL,
+                                       filter.c_str(), const_cast<char**>(attributes.data()), 0,
+                                       controls, nullptr, nullptr, LDAP_NO_LIMIT, &result);
+            ldap_control_free(page);
+            std::unique_ptr<LDAPMessage, int (*)(LDAPMessage*)> owner(result, ldap_msgfree);
+            if (rc == LDAP_NO_SUCH_OBJECT) {
+                FExists = false;
+                return {};
             }
-            entries.push_back(std::move(entry));
+            if (rc == LDAP_SIZELIMIT_EXCEEDED)
+                throw EQuorvaneError(Msg(texts::LdapSizeLimit, FName, FSettings.Login));
+            if (rc != LDAP_SUCCESS)
+                throw EQuorvaneError(
+                    Msg(texts::StoreRefused, FName, Verbatim(ldap_err2string(rc))));
+            FExists = true;
+            for (LDAPMessage* e = ldap_first_entry(FLdap, result); e != nullptr;
+                 e = ldap_next_entry(FLdap, e))
+                entries.push_back(EntryOf(e, attributes));
+            // The next page, while the server gives a cookie for one.
+            LDAPControl** returned = nullptr;
+            int code = LDAP_SUCCESS;
+            if (result != nullptr)
+                ldap_parse_result(FLdap, result, &code, nullptr, nullptr, nullptr, &returned, 0);
+            const LDAPControl* response =
+                ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, returned, nullptr);
+            ber_int_t estimate = 0;
+            berval next{};
+            if (response != nullptr &&
+                ldap_parse_pageresponse_control(FLdap, const_cast<LDAPControl*>(response),
+                                                &estimate, &next) != LDAP_SUCCESS)
+                next = berval{};
+            ldap_controls_free(returned);
+            cookieOwner.reset(next.bv_val);
+            cookie = next;
+            if (cookie.bv_len == 0) break;
         }
         return entries;
+    }
+
+    TEntry EntryOf(LDAPMessage* e, const std::vector<const char*>& attributes) {
+        TEntry entry;
+        char* dn = ldap_get_dn(FLdap, e);
+        entry.Dn = dn != nullptr ? dn : "";
+        ldap_memfree(dn);
+        for (const char* attribute : attributes) {
+            if (attribute == nullptr) break;
+            berval** values = ldap_get_values_len(FLdap, e, attribute);
+            if (values == nullptr) continue;
+            std::vector<std::string>& list = entry.Values[attribute];
+            for (berval** v = values; *v != nullptr; ++v)
+                list.emplace_back((*v)->bv_val, (*v)->bv_len);
+            ldap_value_free_len(values);
+        }
+        return entry;
     }
 
     std::string UserDn(const std::string& login) const {
@@ -254,8 +337,8 @@ private:
                 if (user.Hash.size() >= 7 && strncasecmp(user.Hash.c_str(), "{CRYPT}", 7) == 0)
                     user.Hash.erase(0, 7);
             }
-            FOld[entry.Dn] = entry;
-            loginOfDn[ToLower(entry.Dn)] = user.Login;
+            loginOfDn[DnKey(entry.Dn)] = user.Login;
+            FOld[DnKey(entry.Dn)] = entry;
         }
         for (const TEntry& entry :
              Search("(&(objectClass=groupOfNames)" + mark + ")", {"cn", "member"})) {
@@ -264,7 +347,7 @@ private:
             FOldGroups[cn->front()] = entry;
             if (const auto* members = entry.Get("member"))
                 for (const std::string& member : *members) {
-                    const auto found = loginOfDn.find(ToLower(member));
+                    const auto found = loginOfDn.find(DnKey(member));
                     if (found != loginOfDn.end())
                         users[found->second].Groups.push_back(cn->front());
                 }
@@ -275,12 +358,6 @@ private:
             list.push_back(std::move(user));
         }
         return list;
-    }
-
-    static std::string ToLower(std::string text) {
-        for (char& c : text)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        return text;
     }
 
     TStoreChanges Prepare(const std::vector<TStoredUser>& want) {
@@ -308,11 +385,11 @@ private:
                 const bool ours = description != nullptr &&
                                   std::find(description->begin(), description->end(), FMark) !=
                                       description->end();
-                if (!ours) foreign.insert(ToLower(entry.Dn));
+                if (!ours) foreign.insert(DnKey(entry.Dn));
             }
         }
         for (const TStoredUser* user : diff.Add)
-            if (foreign.count(ToLower(UserDn(user->Login))) != 0)
+            if (foreign.count(DnKey(UserDn(user->Login))) != 0)
                 throw EQuorvaneError(Msg(texts::StoreNotOurs, FName, UserDn(user->Login)));
 
         FPlan.clear();
@@ -343,7 +420,7 @@ private:
             std::sort(members.begin(), members.end());
             const auto old = FOldGroups.find(group);
             if (old == FOldGroups.end()) {
-                if (foreign.count(ToLower(GroupDn(group))) != 0)
+                if (foreign.count(DnKey(GroupDn(group))) != 0)
                     throw EQuorvaneError(Msg(texts::StoreNotOurs, FName, GroupDn(group)));
                 FPlan.push_back({TChange::TKind::Add,
                                  GroupDn(group),
@@ -353,10 +430,16 @@ private:
                                   {"description", {FMark}}}});
                 continue;
             }
-            std::vector<std::string> oldMembers;
-            if (const auto* m = old->second.Get("member")) oldMembers = *m;
-            std::sort(oldMembers.begin(), oldMembers.end());
-            if (oldMembers != members)
+            // The same members however the server spells their DNs: nothing to write.
+            std::vector<std::string> oldKeys, newKeys;
+            if (const auto* m = old->second.Get("member"))
+                for (const std::string& member : *m)
+                    oldKeys.push_back(DnKey(member));
+            for (const std::string& member : members)
+                newKeys.push_back(DnKey(member));
+            std::sort(oldKeys.begin(), oldKeys.end());
+            std::sort(newKeys.begin(), newKeys.end());
+            if (oldKeys != newKeys)
                 FPlan.push_back({TChange::TKind::Replace, old->second.Dn, {{"member", members}}});
         }
         for (const auto& [group, entry] : FOldGroups)
@@ -371,9 +454,10 @@ private:
     // The change that undoes `change`, from what the directory held when it was read.
     TChange Inverse(const TChange& change) const {
         const TEntry* old = nullptr;
-        if (const auto found = FOld.find(change.Dn); found != FOld.end()) old = &found->second;
+        const std::string key = DnKey(change.Dn);
+        if (const auto found = FOld.find(key); found != FOld.end()) old = &found->second;
         for (const auto& [group, entry] : FOldGroups)
-            if (entry.Dn == change.Dn) old = &entry;
+            if (DnKey(entry.Dn) == key) old = &entry;
         switch (change.Kind) {
         case TChange::TKind::Add:
             return {TChange::TKind::Delete, change.Dn, {}};
@@ -440,7 +524,7 @@ private:
     std::string FName, FMark;
     LDAP* FLdap = nullptr;
     bool FExists = false;
-    std::map<std::string, TEntry> FOld;       // our user entries by DN, as read
+    std::map<std::string, TEntry> FOld;       // our user entries by DnKey, as read
     std::map<std::string, TEntry> FOldGroups; // our groups by name, as read
     std::vector<TChange> FPlan;
 };

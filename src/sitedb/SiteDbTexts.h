@@ -6,6 +6,7 @@
 namespace quorvane::texts {
 
 extern const TMessageText StoreUrlInvalid;
+extern const TMessageText StoreUrlHoldsPassword;
 extern const TMessageText StoreOpenFailed;
 extern const TMessageText StoreConnectFailed;
 extern const TMessageText StoreRefused;
@@ -15,6 +16,7 @@ extern const TMessageText StoreBadHash;
 extern const TMessageText LdapNeedsCrypt;
 extern const TMessageText LdapNoTls;
 extern const TMessageText LdapLoginFailed;
+extern const TMessageText LdapSizeLimit;
 extern const TMessageText LdapUndone;
 extern const TMessageText LdapNotUndone;
 

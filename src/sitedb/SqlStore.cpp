@@ -130,14 +130,9 @@ std::string PostgresError(const PGconn* connection) {
 class TPostgresConnection final : public ISqlConnection {
 public:
     explicit TPostgresConnection(const TStoreSettings& settings)
-        // TLS with the server's certificate verified; a server that offers no TLS at all is
-        // spoken to without it.
-        : FName(StoreDisplayName(settings)), FConnection(Connect(settings, "verify-full")) {
-        if (PQstatus(FConnection) != CONNECTION_OK &&
-            PostgresError(FConnection).find("does not support SSL") != std::string::npos) {
-            PQfinish(FConnection);
-            FConnection = Connect(settings, "disable");
-        }
+        // TLS with the server's certificate checked against its name, unless the address asks
+        // for less (sslmode=...): a server that declines TLS never receives the password.
+        : FName(StoreShownName(settings)), FConnection(Connect(settings)) {
         if (PQstatus(FConnection) != CONNECTION_OK) {
             const std::string reason = PostgresError(FConnection);
             PQfinish(FConnection);
@@ -164,15 +159,14 @@ public:
     }
 
 private:
-    static PGconn* Connect(const TStoreSettings& settings, const char* tlsMode) {
-        const bool urlNamesTls = settings.Location.find("sslmode=") != std::string::npos;
+    static PGconn* Connect(const TStoreSettings& settings) {
         const std::string timeout = std::to_string(settings.TimeoutSeconds);
-        std::vector<const char*> keys{"dbname", "connect_timeout"};
-        std::vector<const char*> values{settings.Location.c_str(), timeout.c_str()};
-        if (!urlNamesTls) {
-            keys.push_back("sslmode");
-            values.push_back(tlsMode);
-        }
+        // After the URL (dbname), so that they win over what it says; the environment's
+        // PGSSLMODE does not weaken it either.
+        std::vector<const char*> keys{"dbname", "connect_timeout", "sslmode"};
+        std::vector<const char*> values{settings.Location.c_str(), timeout.c_str(),
+                                        settings.TlsMode.empty() ? "verify-full"
+                                                                 : settings.TlsMode.c_str()};
         if (!settings.Password.empty()) {
             keys.push_back("password");
             values.push_back(settings.Password.c_str());
@@ -410,7 +404,7 @@ std::unique_ptr<IUserStore> OpenSqliteStore(const TStoreSettings& settings) {
 }
 
 std::unique_ptr<IUserStore> OpenPostgresStore(const TStoreSettings& settings) {
-    return std::make_unique<TSqlStore>(StoreDisplayName(settings), settings.Owner,
+    return std::make_unique<TSqlStore>(StoreShownName(settings), settings.Owner,
                                        [settings](bool) -> std::unique_ptr<ISqlConnection> {
                                            return std::make_unique<TPostgresConnection>(settings);
                                        });

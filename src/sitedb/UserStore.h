@@ -53,18 +53,36 @@ struct TStoreSettings {
     std::string Location;
     std::string BaseDn;   // ldap: where the users' entries are
     std::string Login;    // ldap: the bind DN; postgresql: the user, when the URL names none
-    std::string Password; // for the bind or the connection; empty: none (or the URL's)
+    std::string Password; // for the bind or the connection; empty: none
+    // postgresql: the sslmode the URL asks for ("?sslmode=require"); empty: verify-full, TLS
+    // with the server's certificate checked against the host's name.
+    std::string TlsMode;
     // The mark of this database's rows and entries.
     std::string Owner;
     int TimeoutSeconds = 15;
 };
 
 // "sqlite:/srv/auth.db", "postgresql://web@db.example/site", "ldap://ldap.example/ou=web,dc=
-// example,dc=org", "ldaps://…": the settings of that store, or nothing when `url` names no store.
+// example,dc=org", "ldaps://…": the settings of that store, or nothing when `url` names no store
+// (nor an sslmode libpq knows). A PostgreSQL user in the URL is the settings' Login.
 std::optional<TStoreSettings> ParseStoreUrl(const std::string& url);
 
-// The store as messages name it: its address without a password it may hold.
+// Raises EQuorvaneError when `url` may not be a target's address: not a store's, or holding a
+// password (in its user part, or a password parameter), which would be stored and shown with
+// the address. The error never holds the password.
+void CheckNewStoreUrl(const std::string& url);
+// Whether the URL holds a password (an address stored before that was refused).
+bool StoreUrlHoldsPassword(const std::string& url);
+
+// What the database's state and backups know the store by: its address without a password and
+// without parameters (kept as it was, so that stored records still match).
 std::string StoreDisplayName(const TStoreSettings& settings);
+// The store for people: its address without the user part or parameters.
+std::string StoreShownName(const TStoreSettings& settings);
+// Any address for people, the user part (and with it any password) left out.
+std::string WithoutUserInfo(const std::string& url);
+// The address to edit: the user kept, a password in it (user part or parameter) left out.
+std::string StoreUrlWithoutPassword(const std::string& url);
 
 class IUserStore {
 public:

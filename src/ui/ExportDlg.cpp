@@ -9,6 +9,7 @@
 #include "ftp/ServerTarget.h"
 #include "persist/PrjLib.h"
 #include "persist/ShellLib.h"
+#include "sitedb/UserStore.h"
 #include "ui/ExportForm.h"
 #include "ui/ExportProgress.h"
 #include "ui/MessageText.h"
@@ -208,7 +209,10 @@ void TfrmExportUser::LoadTarget(const TTargetFields& target) {
     load(F->edtCheckUrl, FCheckUrl, target.CheckUrl);
     load(F->edtCheckUser, FCheckUser, target.CheckUser);
     F->cbxCheckAfter->setChecked(!target.CheckUrl.empty());
-    load(F->edtStoreUrl, FStoreUrl, target.StoreUrl);
+    // A password an earlier version let the address hold is not shown; left as it is, the
+    // address keeps it.
+    F->edtStoreUrl->setText(BytesToText(StoreUrlWithoutPassword(target.StoreUrl)));
+    FStoreUrl = TByteField(target.StoreUrl, F->edtStoreUrl->text());
     if (target.ExportToFile)
         F->rbnToFile->setChecked(true);
     else if (!target.StoreUrl.empty())
@@ -226,6 +230,8 @@ void TfrmExportUser::SaveSettings() {
     StoreTarget(CurrentTarget());
     for (std::size_t i = 0; i < FTargets.size(); ++i)
         FTargets[i].Enabled = TargetTicked(static_cast<int>(i));
+    // Two targets on one place, a password in a store's address: refused before it is kept.
+    CheckTargetChange(ListTargets(FList), FTargets);
     SetTargets(FList, FTargets);
 }
 

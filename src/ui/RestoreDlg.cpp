@@ -1,6 +1,6 @@
 #include "ui/RestoreDlg.h"
 
-#include "ftp/ServerTarget.h"
+#include "base/Errors.h"
 #include "job/ExportJob.h"
 #include "ui/ByteText.h"
 #include "ui/ModalRunner.h"
@@ -25,14 +25,15 @@ TfrmRestore::TfrmRestore(TUserList& list, std::string databasePath, QWidget* par
     : QDialog(parent), FList(list), FDatabasePath(std::move(databasePath)) {
     setObjectName(QStringLiteral("frmRestore"));
     setWindowTitle(tr("Restore Previous Password File"));
-    FServer = !list.ExportToFile;
-    FName = FServer ? list.FtpPasswdFile : list.PassFile;
-    if (FServer && !list.FtpHost.empty() && !FName.empty()) {
-        TFtpSettings server;
-        ApplyServerSettings(list, server);
-        FId = ServerTargetId(server, FName);
-    } else if (!FServer && !FName.empty()) {
-        FId = TLocalFileTarget(FName).Id();
+    // The command line's restore finds the same target the same way: a file, a server or a
+    // store.
+    try {
+        const TRestoreTarget target = RestoreTargetOf(list);
+        FKind = target.Kind;
+        FName = target.Name;
+        FId = target.Id;
+    } catch (const EQuorvaneError&) {
+        // A store's address that is none: nothing kept can be found for it.
     }
     if (!FId.empty()) FVersions = TTargetBackups(FId, list.Encryption()).List();
 
@@ -94,11 +95,12 @@ bool TfrmRestore::Restore(const TBackupVersion& version) {
     TExportSettings settings;
     settings.DatabasePath = FDatabasePath;
     settings.Content = TTargetBackups(FId, FList.Encryption()).Read(version);
-    settings.Target = FServer ? TExportTarget::Server : TExportTarget::File;
+    settings.Target = FKind;
     settings.FileName = FName;
     settings.RemoteFile = FName;
+    // A store's password is the stored one (or none: SQLite, a login by ~/.pgpass).
     settings.ServerSecret = FList.FtpKeyFile.empty() ? FList.FtpPass : std::string();
-    if (FServer && settings.ServerSecret.empty()) {
+    if (FKind == TExportTarget::Server && settings.ServerSecret.empty()) {
         QInputDialog ask(this);
         ask.setWindowTitle(tr("Restore Previous Password File"));
         ask.setLabelText(FList.FtpKeyFile.empty() ? tr("Password for the server:")

@@ -4,6 +4,7 @@
 // the same safe replacement as an export, which keeps what it replaces in turn.
 
 #include "job/Backups.h"
+#include "job/ExportJob.h"
 #include "userdb/UserList.h"
 
 #include <QDialog>
@@ -34,8 +35,8 @@ private:
 
     TUserList& FList;
     std::string FDatabasePath;
-    bool FServer = false;
-    std::string FName; // the file, or the remote file
+    TExportTarget FKind = TExportTarget::File; // File, Server or Store
+    std::string FName;                         // the file, the remote file, or the store
     std::string FId;
     std::vector<TBackupVersion> FVersions;
     QLabel* lblTarget = nullptr;

@@ -200,3 +200,37 @@ TEST(SameBytes, AnUnchangedDatabaseExportsIdenticalFilesInEveryFormAndLocale) {
 }
 
 } // namespace
+
+// A login added there that the database holds in another case is one user to the database:
+// --merge stops and names the line, with nothing taken in and nothing replaced.
+TEST(SiteMerge, ALoginThereInAnotherCaseStopsTheMerge) {
+    const struct {
+        const char* Added; // by htpasswd there
+        int Status;
+        const char* Says;
+    } cases[] = {
+        {"Alice", 1, "line 2 \"Alice\" (like \"alice\" in the database)"},
+        {"carl", 0, "1 user added"},
+    };
+    for (const auto& c : cases) {
+        TTempDir dir;
+        const std::string db = dir.File("users.udx"), file = dir.File("htpasswd");
+        ASSERT_EQ(Cli({"create", db}).Status, 0);
+        ASSERT_EQ(Cli({"add", db, "alice", "--password", "a1"}).Status, 0);
+        ASSERT_EQ(Cli({"target", db, "--file", file}).Status, 0);
+        ASSERT_EQ(Cli({"export", db}).Status, 0);
+        ASSERT_EQ(RunCommand("htpasswd -b " + ShellQuote(file) + " " + c.Added + " x 2>/dev/null")
+                      .ExitCode,
+                  0);
+        const std::string there = ReadWholeFile(file), before = ReadWholeFile(db);
+        const TResult r = Cli({"export", db, "--merge"});
+        EXPECT_EQ(r.Status, c.Status) << r.Err;
+        EXPECT_THAT(r.Err, HasSubstr(c.Says)) << r.Err;
+        if (c.Status != 0) {
+            EXPECT_EQ(ReadWholeFile(file), there) << "nothing replaced";
+            EXPECT_EQ(ReadWholeFile(db), before) << "nothing taken in";
+        } else {
+            EXPECT_THAT(ReadWholeFile(file), HasSubstr(std::string(c.Added) + ":"));
+        }
+    }
+}

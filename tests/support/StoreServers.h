@@ -1,8 +1,11 @@
 #pragma once
 // The stores the tests keep users in, each started once per test program and stopped by its
 // process id: a PostgreSQL cluster made by initdb in a folder of its own (a password login, on a
-// free loopback port), and an OpenLDAP slapd with TLS (a certificate made for 127.0.0.1 at start;
-// LDAPTLS_CACERT points the client library at it) holding an empty organisation.
+// free loopback port, TLS with a certificate made for 127.0.0.1 at start; PGSSLROOTCERT points
+// the client library at it), and an OpenLDAP slapd with TLS (a certificate made for 127.0.0.1 at
+// start; LDAPTLS_CACERT points the client library at it) holding an empty organisation. The
+// directory answers a plain search with at most 50 entries (paged searches are not limited), and
+// has a writer besides its administrator, whom limits do not apply to.
 //
 //   static TPostgresServer* pg = ...;  if (!pg->Running()) GTEST_SKIP() << pg->Why();
 //   pg->Url()  "postgresql://quorvane@127.0.0.1:PORT/postgres"  (password Password())
@@ -11,6 +14,7 @@
 #include "TestUtil.h"
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -76,6 +80,15 @@ public:
                        "--"};
         }
         const fs::path data = FDir / "data";
+        const std::string dir = FDir.string();
+        if (Run("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 "
+                "-addext subjectAltName=IP:127.0.0.1 -keyout " +
+                dir + "/server.key -out " + dir + "/server.crt >/dev/null 2>&1") != 0) {
+            FWhy = "openssl could not make a certificate";
+            return;
+        }
+        ::chmod((FDir / "server.key").c_str(), 0600);
+        if (!asUser.empty()) Run("chown postgres: " + dir + "/server.key " + dir + "/server.crt");
         WriteWholeFile(FDir / "pw", Password() + "\n");
         fs::permissions(FDir / "pw", fs::perms::owner_read | fs::perms::others_read);
         if (Run(asUser + bin + "initdb -D " + data.string() + " -U quorvane -A scram-sha-256 " +
@@ -89,13 +102,17 @@ public:
             for (const std::string& a :
                  {bin + "postgres", std::string("-D"), data.string(), std::string("-k"),
                   FDir.string(), std::string("-h"), std::string("127.0.0.1"), std::string("-p"),
-                  std::to_string(port), std::string("-c"), std::string("fsync=off")})
+                  std::to_string(port), std::string("-c"), std::string("fsync=off"),
+                  std::string("-c"), std::string("ssl=on"), std::string("-c"),
+                  "ssl_cert_file=" + dir + "/server.crt", std::string("-c"),
+                  "ssl_key_file=" + dir + "/server.key"})
                 args.push_back(a);
             return FProcess.Start(args, FDir / "server.log",
                                   [port](pid_t) { return testsupport::LoopbackPortAccepts(port); });
         });
         FRunning = FPort != 0;
         if (!FRunning) FWhy = "postgres did not start: " + ReadWholeFile(FDir / "server.log");
+        ::setenv("PGSSLROOTCERT", (FDir / "server.crt").c_str(), 1);
     }
     std::string Password() const { return "pg-secret"; }
     std::string Url(const std::string& database = "postgres") const {
@@ -128,9 +145,14 @@ public:
                 "/slapd.pid\nmodulepath /usr/lib/ldap\nmoduleload back_mdb\n"
                 "TLSCertificateFile " +
                 dir + "/cert.pem\nTLSCertificateKeyFile " + dir +
-                "/key.pem\ndatabase mdb\nmaxsize 4294967296\nsuffix \"" + Suffix() +
+                "/key.pem\nsizelimit size.soft=" + std::to_string(SizeLimit()) +
+                " size.hard=" + std::to_string(SizeLimit()) +
+                " size.prtotal=unlimited\ndatabase mdb\nmaxsize 4294967296\nsuffix \"" + Suffix() +
                 "\"\nrootdn \"" + AdminDn() + "\"\nrootpw " + AdminPassword() + "\ndirectory " +
-                dir + "/db\ndbnosync\nindex objectClass,uid,cn,description eq\n";
+                dir +
+                "/db\ndbnosync\nindex objectClass,uid,cn,description eq\naccess to * by "
+                "dn.exact=\"" +
+                WriterDn() + "\" write by * read\n";
         WriteWholeFile(FDir / "slapd.conf", conf);
         FPort = testsupport::StartOnFreePort([&](int port) {
             return FProcess.Start({"/usr/sbin/slapd", "-d", "0", "-h",
@@ -144,10 +166,14 @@ public:
             return;
         }
         ::setenv("LDAPTLS_CACERT", (FDir / "cert.pem").c_str(), 1);
-        FRunning = Add("dn: " + Suffix() +
-                       "\nobjectClass: dcObject\nobjectClass: organization\n"
-                       "dc: example\no: Example\n\ndn: " +
-                       BaseDn() + "\nobjectClass: organizationalUnit\nou: web\n");
+        FRunning =
+            Add("dn: " + Suffix() +
+                "\nobjectClass: dcObject\nobjectClass: organization\n"
+                "dc: example\no: Example\n\ndn: " +
+                BaseDn() + "\nobjectClass: organizationalUnit\nou: web\n\ndn: " + WriterDn() +
+                "\nobjectClass: organizationalRole\nobjectClass: simpleSecurityObject\n"
+                "cn: writer\nuserPassword: " +
+                WriterPassword() + "\n");
         if (!FRunning) FWhy = "the base entries could not be added";
     }
     // Adds entries (LDIF) as the administrator, over StartTLS.
@@ -162,6 +188,10 @@ public:
     std::string BaseDn() const { return "ou=web," + Suffix(); }
     std::string AdminDn() const { return "cn=admin," + Suffix(); }
     std::string AdminPassword() const { return "ldap-secret"; }
+    // Bound by the size limit, unlike the administrator.
+    std::string WriterDn() const { return "cn=writer," + Suffix(); }
+    std::string WriterPassword() const { return "writer-secret"; }
+    static int SizeLimit() { return 50; }
 };
 
 } // namespace storetest

@@ -3,6 +3,7 @@
 
 #include "FileTestUtil.h"
 #include "TestUtil.h"
+#include "base/AtomicFile.h"
 #include "base/Errors.h"
 #include "base/FileSafety.h"
 #include "userdb/DataLib.h"
@@ -16,6 +17,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <grp.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -66,14 +68,18 @@ TEST(TempFiles, StaleTemporariesOfTheSameFileAreRemoved) {
     };
     make(".users.udx.aB3xY9", 120);   // a killed run's: goes
     make(".users.udx.Zz0000", 61);    // goes
-    make(".users.udx.recent", 10);    // too young: another save may be writing it
+    make(".users.udx.recent", 1);     // a run killed a minute ago: goes too
+    make(".users.udx.justno", 0);     // too young: another save may have just made it
+    make(".users.udx.locked", 120);   // held by a run that stages it: left alone
     make(".users.udx.abc", 120);      // another pattern
     make(".other.udx.aB3xY9", 120);   // another file's
     make("users.udx.aB3xY9", 120);    // not hidden: not ours
     make(".users.udx.aB3xY9.x", 120); // longer
-    std::vector<std::string> expected = {".other.udx.aB3xY9", ".users.udx.aB3xY9.x",
-                                         ".users.udx.abc",    ".users.udx.recent",
-                                         "users.udx",         "users.udx.aB3xY9"};
+    const int held = ::open(dir.File(".users.udx.locked").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    std::vector<std::string> expected = {
+        ".other.udx.aB3xY9", ".users.udx.aB3xY9.x", ".users.udx.abc",  ".users.udx.justno",
+        ".users.udx.locked", "users.udx",           "users.udx.aB3xY9"};
     if (IsRoot()) {
         make(".users.udx.foreig", 120); // another user's
         ASSERT_EQ(::chown(dir.File(".users.udx.foreig").c_str(), kNobody, kNogroup), 0);
@@ -83,6 +89,7 @@ TEST(TempFiles, StaleTemporariesOfTheSameFileAreRemoved) {
     TUserList list;
     list.SaveToFile(db);
     EXPECT_EQ(dir.Entries(), expected);
+    ::close(held);
 
     // An export's upload temporaries in the temporary folder, by the same rules.
     TTempDir temp;
@@ -100,6 +107,41 @@ TEST(TempFiles, StaleTemporariesOfTheSameFileAreRemoved) {
     EXPECT_EQ(RemoveStaleFiles(temp.Path().string(), "kxv", ".tmp", std::chrono::hours(1)), 1);
     EXPECT_EQ(temp.Entries(), (std::vector<std::string>{"abcAb12Cd.tmp", "kxvAb12C.tmp",
                                                         "kxvAb12Cd.txt", "kxvrecent.tmp"}));
+}
+
+// A staged file may hold passwords: it is 0600 until it replaces the target, and then has the
+// mode the target keeps or a new file gets.
+TEST(TempFiles, AStagedFileIsPrivateUntilItsCommit) {
+    const struct {
+        int Existing; // the target's mode; -1: no target yet
+        unsigned NewFileMode;
+        int After;
+    } cases[] = {
+        {-1, 0644, 0644},
+        {0640, 0600, 0640},
+        {0604, 0600, 0604},
+    };
+    const mode_t mask = ::umask(022);
+    for (const auto& c : cases) {
+        TTempDir dir;
+        const std::string target = dir.File(".htpasswd");
+        if (c.Existing >= 0) {
+            WriteWholeFile(target, "old\n");
+            ::chmod(target.c_str(), static_cast<mode_t>(c.Existing));
+        }
+        TStagedFile file(target, c.NewFileMode);
+        file.Stage([](const TDataSink& sink) { sink("alice:secret\n", 13); });
+        struct stat st {};
+        ASSERT_EQ(::stat(file.StagedPath().c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600u) << c.Existing;
+        // Another run meanwhile finds it held and leaves it.
+        EXPECT_EQ(RemoveStaleTemporaries(target, std::chrono::seconds(0)), 0);
+        file.Commit();
+        ASSERT_EQ(::stat(target.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, static_cast<mode_t>(c.After)) << c.Existing;
+        EXPECT_EQ(ReadWholeFile(target), "alice:secret\n");
+    }
+    ::umask(mask);
 }
 
 // A fifo where the lock file goes is replaced by a proper lock file; nothing waits on it.

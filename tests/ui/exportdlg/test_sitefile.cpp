@@ -7,6 +7,7 @@
 #include "ui/ExportDlg.h"
 #include "ui/RestoreDlg.h"
 
+#include "sitedb/UserStore.h"
 #include "userdb/UserList.h"
 
 #include <QLabel>
@@ -17,20 +18,42 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace quorvane;
 using namespace testsupport;
 
 namespace {
 
-// A saved plain-text database with its local target, exported once through the dialog.
+// A saved plain-text database with its local target (or an SQLite store), exported once
+// through the dialog.
 struct TSite {
-    TSite() {
+    explicit TSite(bool store = false) {
         List.Add("alice", "a1");
         List.Add("bob", "b1");
         List.PassType = TPasswordsType::ptPlainText;
         List.PassFile = Target;
+        if (store) {
+            List.ExportToFile = false;
+            List.StoreUrl = "sqlite:" + Dir.File("auth.db");
+            List.StoreOwner = "site";
+        }
         List.SaveToFile(Db);
         EXPECT_TRUE(Export());
+    }
+    // What the target holds: the file's bytes, or the store's users as lines.
+    std::string Holds() const {
+        if (List.ExportToFile) return ReadWholeFile(Target);
+        TStoreSettings settings = *ParseStoreUrl(List.StoreUrl);
+        settings.Owner = List.StoreOwner;
+        std::vector<std::string> lines;
+        for (const TStoredUser& user : OpenUserStore(settings)->Read())
+            lines.push_back(user.Login + ":" + user.Hash + "\n");
+        std::sort(lines.begin(), lines.end());
+        std::string text;
+        for (const std::string& line : lines)
+            text += line;
+        return text;
     }
     // Runs an export through the dialog, answering its boxes with `answers`; whether the dialog
     // closed (the export went through).
@@ -126,22 +149,27 @@ TEST(SiteFile, PreviewOfSeveralTargetsShowsEachOnesChanges) {
     EXPECT_EQ(ReadWholeFile(second.PassFile), before[1]);
 }
 
+// The dialog finds a target's kept versions as the command line does: a file's, a store's.
 TEST(SiteFile, RestoreListsTheReplacedVersionsAndPutsOneBack) {
-    TSite site;
-    const std::string first = ReadWholeFile(site.Target);
-    site.List.Add("carl", "c1");
-    ASSERT_TRUE(site.Export());
-    ASSERT_NE(ReadWholeFile(site.Target), first);
+    for (const bool store : {false, true}) {
+        SCOPED_TRACE(store ? "store" : "file");
+        TSite site(store);
+        const std::string first = site.Holds();
+        ASSERT_NE(first.find("bob:b1"), std::string::npos) << first;
+        site.List.Add("carl", "c1");
+        ASSERT_TRUE(site.Export());
+        ASSERT_NE(site.Holds(), first);
 
-    TfrmRestore dialog(site.List, site.Db);
-    auto* versions = Find<QTreeWidget>(dialog, "lvwVersions");
-    ASSERT_EQ(versions->topLevelItemCount(), 1);
-    EXPECT_EQ(Str(versions->topLevelItem(0)->text(2)), "2") << "the users of that version";
-    dialog.show();
-    QTest::mouseClick(Find<QPushButton>(dialog, "btnRestore"), Qt::LeftButton);
-    EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    EXPECT_EQ(ReadWholeFile(site.Target), first);
-    // Recorded as written by the database: the next export asks nothing.
-    EXPECT_TRUE(site.Export());
-    EXPECT_TRUE(site.Modals.Boxes.empty());
+        TfrmRestore dialog(site.List, site.Db);
+        auto* versions = Find<QTreeWidget>(dialog, "lvwVersions");
+        ASSERT_EQ(versions->topLevelItemCount(), 1);
+        EXPECT_EQ(Str(versions->topLevelItem(0)->text(2)), "2") << "the users of that version";
+        dialog.show();
+        QTest::mouseClick(Find<QPushButton>(dialog, "btnRestore"), Qt::LeftButton);
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+        EXPECT_EQ(site.Holds(), first);
+        // Recorded as written by the database: the next export asks nothing.
+        EXPECT_TRUE(site.Export());
+        EXPECT_TRUE(site.Modals.Boxes.empty());
+    }
 }
