@@ -90,7 +90,9 @@ void BM_ImportTextOverExisting(benchmark::State& state) {
         ImportUsersFromText(text, list);
         state.ResumeTiming();
         TImportReport report;
-        benchmark::DoNotOptimize(ImportUsersFromText(text, list, &report, {true}));
+        TImportOptions options;
+        options.SkipExisting = true;
+        benchmark::DoNotOptimize(ImportUsersFromText(text, list, &report, options));
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
