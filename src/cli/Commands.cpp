@@ -7,6 +7,10 @@
 #include <iostream>
 #include <new>
 
+namespace quorvane::cli {
+const char* const kVersion = QUORVANE_VERSION;
+} // namespace quorvane::cli
+
 namespace quorvane {
 
 using namespace quorvane::cli;
