@@ -12,6 +12,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <unistd.h>
+#include <vector>
 
 namespace quorvane {
 
@@ -285,13 +286,16 @@ struct TDatabaseKey::TSealer::TState {
     TSecret SubKey;
     unsigned char Nonce[crypto_stream_chacha20_ietf_NONCEBYTES] = {};
     crypto_onetimeauth_poly1305_state Mac{};
-    TSecret Chunk;       // the text not sealed yet: less than a chunk
-    std::string Out;     // the chunk's sealed bytes on their way to out
-    uint64_t Block = 1;  // the key stream's block that seals the chunk's first byte
-    uint64_t Sealed = 0; // bytes of text sealed so far
+    TSecret Chunk;                  // the text not sealed yet: less than a chunk
+    std::vector<unsigned char> Out; // sealed bytes of a large piece on their way to out
+    uint64_t Block = 1;             // the key stream's block that seals the chunk's first byte
+    uint64_t Sealed = 0;            // bytes of text sealed so far
     bool Finished = false;
 
     ~TState() { sodium_memzero(&Mac, sizeof Mac); }
+
+    // Enciphers size bytes of text from in to sealed (which may be in) and authenticates them.
+    void Seal(const unsigned char* in, size_t size, unsigned char* sealed);
 };
 
 namespace {
@@ -306,6 +310,15 @@ void PadTo16(crypto_onetimeauth_poly1305_state& mac, uint64_t length) {
     if (length % 16 != 0) crypto_onetimeauth_poly1305_update(&mac, zeros, 16 - length % 16);
 }
 } // namespace
+
+void TDatabaseKey::TSealer::TState::Seal(const unsigned char* in, size_t size,
+                                         unsigned char* sealed) {
+    crypto_stream_chacha20_ietf_xor_ic(sealed, in, size, Nonce, static_cast<uint32_t>(Block),
+                                       SubKey.Data());
+    crypto_onetimeauth_poly1305_update(&Mac, sealed, size);
+    Block += (size + KChaChaBlock - 1) / KChaChaBlock;
+    Sealed += size;
+}
 
 TDatabaseKey::TSealer::TSealer(const TDatabaseKey& key, TDataSink out)
     : FState(std::make_unique<TState>()), FOut(std::move(out)) {
@@ -343,15 +356,15 @@ void TDatabaseKey::TSealer::SealChunk() {
     TState& s = *FState;
     const size_t size = s.Chunk.Size();
     if (size == 0) return;
-    crypto_stream_chacha20_ietf_xor_ic(s.Chunk.Data(), s.Chunk.Data(), size, s.Nonce,
-                                       static_cast<uint32_t>(s.Block), s.SubKey.Data());
-    crypto_onetimeauth_poly1305_update(&s.Mac, s.Chunk.Data(), size);
-    s.Block += (size + KChaChaBlock - 1) / KChaChaBlock;
-    s.Sealed += size;
-    // Sealed now: the chunk is emptied before out is called, which may raise.
-    s.Out.assign(reinterpret_cast<const char*>(s.Chunk.Data()), size);
+    s.Seal(s.Chunk.Data(), size, s.Chunk.Data());
+    // Sealed now: the chunk is emptied even when out raises.
+    try {
+        FOut(reinterpret_cast<const char*>(s.Chunk.Data()), size);
+    } catch (...) {
+        s.Chunk.Resize(0);
+        throw;
+    }
     s.Chunk.Resize(0);
-    FOut(s.Out.data(), s.Out.size());
 }
 
 void TDatabaseKey::TSealer::Write(const char* data, size_t size) {
@@ -359,6 +372,21 @@ void TDatabaseKey::TSealer::Write(const char* data, size_t size) {
     if (s.Finished) throw std::logic_error("TSealer written after Finish");
     if (size > KMaxSealed - s.Sealed - s.Chunk.Size()) throw std::length_error("seal");
     while (size > 0) {
+        if (s.Chunk.Empty() && size >= KSealChunk) {
+            // Whole chunks of a large piece are sealed straight from it: the clear text is
+            // copied nowhere, the sealed bytes go to out from a buffer of their own.
+            const size_t take = size - size % KSealChunk;
+            const size_t step = std::min(take, KSealChunk * 16);
+            s.Out.resize(step);
+            for (size_t at = 0; at < take; at += step) {
+                const size_t n = std::min(step, take - at);
+                s.Seal(reinterpret_cast<const unsigned char*>(data) + at, n, s.Out.data());
+                FOut(reinterpret_cast<const char*>(s.Out.data()), n);
+            }
+            data += take;
+            size -= take;
+            continue;
+        }
         const size_t take = std::min(size, KSealChunk - s.Chunk.Size());
         s.Chunk.Append(data, take);
         data += take;
