@@ -2,7 +2,7 @@
 // (the parameters a new encryption uses must make it take at least 0.5 s). Save and load of
 // 100,000 users, encrypted and plain, with the key derivation alone as the baseline of the same
 // run: an encrypted load should take at most the derivation plus 10 % of the plain load, an
-// encrypted save (which derives nothing: the key is kept) at most 10 % more than a plain one.
+// encrypted save (which derives nothing: the key is kept) at most 50 % more than a plain one.
 //
 // bench_envelope [benchmark flags]   the timings (medians with --benchmark_repetitions)
 // bench_envelope --guess-peak OPS    peak resident memory of one guess, in a process of its own

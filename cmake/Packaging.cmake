@@ -108,6 +108,20 @@ if(TARGET quorvane-cli)
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${quorvane_doc_dir})
 
+# The manual pages carry the project's version: made from docs/man/*.1.in into BUILD/man.
+foreach(page quorvane.1 quorvane-cli.1)
+  configure_file(${PROJECT_SOURCE_DIR}/docs/man/${page}.in ${CMAKE_BINARY_DIR}/man/${page} @ONLY)
+endforeach()
+# The changelog is the release history (and the AppStream description's); its newest entry must
+# be this version.
+file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/debian/changelog quorvane_changelog_head LIMIT_COUNT 1)
+if(NOT quorvane_changelog_head MATCHES "^quorvane \\(${PROJECT_VERSION}\\) ")
+  message(FATAL_ERROR "packaging/debian/changelog starts with \"${quorvane_changelog_head}\"; "
+                      "its newest entry must be version ${PROJECT_VERSION} (CMakeLists.txt)")
+endif()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${PROJECT_SOURCE_DIR}/packaging/debian/changelog)
+
 # Manual pages and the changelog go compressed, the way Debian's tools expect them
 # (gzip -9n: best compression, no name or time stamp, so builds are reproducible).
 find_program(QUORVANE_GZIP gzip REQUIRED)
@@ -123,8 +137,8 @@ foreach(page ${quorvane_man_pages})
   add_custom_command(
     OUTPUT ${CMAKE_BINARY_DIR}/man/${page}.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
-    COMMAND ${QUORVANE_GZIP} -9n -c ${PROJECT_SOURCE_DIR}/docs/man/${page} > ${CMAKE_BINARY_DIR}/man/${page}.gz
-    DEPENDS ${PROJECT_SOURCE_DIR}/docs/man/${page}
+    COMMAND ${QUORVANE_GZIP} -9n -c ${CMAKE_BINARY_DIR}/man/${page} > ${CMAKE_BINARY_DIR}/man/${page}.gz
+    DEPENDS ${CMAKE_BINARY_DIR}/man/${page}
     COMMENT "Compressing the manual page ${page}")
   list(APPEND quorvane_compressed ${CMAKE_BINARY_DIR}/man/${page}.gz)
   install(FILES ${CMAKE_BINARY_DIR}/man/${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake ninja-build pkg-config
+  g++ cmake ninja-build pkg-config ccache
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
   libcurl4-openssl-dev libssh2-1-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev

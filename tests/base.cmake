@@ -2,4 +2,4 @@
 quorvane_test_sources(base_test_sources base)
 add_executable(test_base ${base_test_sources})
 target_link_libraries(test_base PRIVATE quorvane_base quorvane_testsupport GTest::gtest_main)
-gtest_discover_tests(test_base TEST_PREFIX "base." DISCOVERY_TIMEOUT 60)
+quorvane_add_gtest(test_base base.Tests)

@@ -6,5 +6,6 @@ target_link_libraries(test_cli PRIVATE quorvane_clilib quorvane_testsupport CURL
   GTest::gtest_main GTest::gmock)
 target_compile_definitions(test_cli PRIVATE QUORVANE_CLI_PATH="$<TARGET_FILE:quorvane-cli>")
 add_dependencies(test_cli quorvane-cli)
-gtest_discover_tests(test_cli TEST_PREFIX "cli." DISCOVERY_TIMEOUT 60
-  PROPERTIES LABELS ftp TIMEOUT 300)
+set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/cli/test_cli.cpp PROPERTIES
+  COMPILE_DEFINITIONS QUORVANE_VERSION="${PROJECT_VERSION}")
+quorvane_add_gtest(test_cli cli.Tests SHARDS 2 LABELS ftp TIMEOUT 600)

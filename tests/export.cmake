@@ -5,5 +5,5 @@ if(TARGET quorvane_export)
   add_executable(test_export ${export_test_sources})
   target_link_libraries(test_export PRIVATE quorvane_export quorvane_testsupport CURL::libcurl
     GTest::gtest_main)
-  gtest_discover_tests(test_export TEST_PREFIX "export." DISCOVERY_TIMEOUT 60)
+  quorvane_add_gtest(test_export export.Tests SHARDS 2)
 endif()

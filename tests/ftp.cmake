@@ -6,6 +6,5 @@ if(TARGET quorvane_ftp)
     ${CMAKE_CURRENT_SOURCE_DIR}/support/QueuedDispatcher.cpp)
   target_link_libraries(test_ftp PRIVATE quorvane_ftp quorvane_testsupport GTest::gtest_main
     GTest::gmock)
-  gtest_discover_tests(test_ftp TEST_PREFIX "ftp." DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS ftp TIMEOUT 180)
+  quorvane_add_gtest(test_ftp ftp.Tests SHARDS 2 LABELS ftp TIMEOUT 600)
 endif()

@@ -39,7 +39,7 @@ endif()
 # with 77 (skipped) when the tool it needs is missing.
 add_test(NAME packaging.ManPages
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packaging/check_manpages.sh
-          ${PROJECT_SOURCE_DIR}/docs/man/quorvane.1 ${PROJECT_SOURCE_DIR}/docs/man/quorvane-cli.1)
+          ${CMAKE_BINARY_DIR}/man/quorvane.1 ${CMAKE_BINARY_DIR}/man/quorvane-cli.1)
 add_test(NAME packaging.MimeMagic
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packaging/check_mime.sh
           ${PROJECT_SOURCE_DIR}/packaging/quorvane-udx.xml ${CMAKE_CURRENT_SOURCE_DIR}/data/two-users.udx)
@@ -58,5 +58,5 @@ endif()
 if(TARGET quorvane-cli)
   add_test(NAME packaging.ManPageComplete
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/packaging/check_manpage_complete.sh
-            $<TARGET_FILE:quorvane-cli> ${PROJECT_SOURCE_DIR}/docs/man/quorvane-cli.1)
+            $<TARGET_FILE:quorvane-cli> ${CMAKE_BINARY_DIR}/man/quorvane-cli.1)
 endif()

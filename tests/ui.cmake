@@ -7,7 +7,7 @@ if(TARGET quorvane_persist)
   target_include_directories(test_persist PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/ui)
   target_link_libraries(test_persist PRIVATE quorvane_persist quorvane_userdb quorvane_testsupport
     GTest::gtest_main)
-  gtest_discover_tests(test_persist TEST_PREFIX "ui." DISCOVERY_TIMEOUT 60)
+  quorvane_add_gtest(test_persist ui.persist)
 endif()
 
 if(TARGET quorvane_ui AND TARGET Qt6::Test)
@@ -21,8 +21,8 @@ if(TARGET quorvane_ui AND TARGET Qt6::Test)
       ${CMAKE_CURRENT_SOURCE_DIR}/ui/${program})
     target_link_libraries(test_${program} PRIVATE quorvane_ui quorvane_testsupport Qt6::Test
       GTest::gtest)
-    gtest_discover_tests(test_${program} TEST_PREFIX "ui." DISCOVERY_TIMEOUT 60
-      PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" LABELS ftp TIMEOUT 120)
+    quorvane_add_gtest(test_${program} ui.${program} ENVIRONMENT QT_QPA_PLATFORM=offscreen
+      LABELS ftp TIMEOUT 600)
   endforeach()
   # The dialogs once more on a small screen at scale 2 (1280 x 800 pixels: 640 x 400 units).
   add_test(NAME ui.dialogs.FitScreen.OnASmallScreenAtScale2

@@ -964,6 +964,10 @@
         <translation>Die Schlüsseldatei %1 ist leer</translation>
     </message>
     <message>
+        <source>The encrypted database asks for a key derivation of %1 passes over %2 of memory; this version of Quorvane opens databases that ask for %3 to %4 passes over %5 to %6. The file is damaged or was written by a newer version.</source>
+        <translation>Die verschlüsselte Datenbank verlangt eine Schlüsselableitung mit %1 Durchgängen über %2 Speicher; diese Version von Quorvane öffnet Datenbanken, die %3 bis %4 Durchgänge über %5 bis %6 verlangen. Die Datei ist beschädigt oder wurde von einer neueren Version geschrieben.</translation>
+    </message>
+    <message>
         <source>Wrong master password or damaged file</source>
         <translation>Falsches Master-Kennwort oder beschädigte Datei</translation>
     </message>

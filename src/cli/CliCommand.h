@@ -25,7 +25,7 @@ class TUserStream;
 
 namespace quorvane::cli {
 
-inline constexpr const char* kVersion = "1.3";
+extern const char* const kVersion; // the project's version (CMakeLists.txt)
 
 // A failure in the command line's own words (it speaks English only).
 class ECliError : public EQuorvaneError {

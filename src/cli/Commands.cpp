@@ -10,6 +10,10 @@
 #include <streambuf>
 #include <string_view>
 
+namespace quorvane::cli {
+const char* const kVersion = QUORVANE_VERSION;
+} // namespace quorvane::cli
+
 namespace quorvane {
 
 using namespace quorvane::cli;

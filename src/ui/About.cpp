@@ -23,7 +23,7 @@ namespace quorvane {
 // names none shows no links.
 const char* const kMakerSiteAddress = QUORVANE_SITE_URL;
 const char* const kMakerMailAddress = QUORVANE_SUPPORT_MAIL;
-const char* const kProductName = "Quorvane 1.3";
+const char* const kProductName = "Quorvane " QUORVANE_VERSION;
 
 QString LicenceText() {
     QFile file(QStringLiteral(":/licence/LICENSE"));

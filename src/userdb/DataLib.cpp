@@ -136,6 +136,7 @@ void TDataStore::Load(const std::string& path, TLoadedFile* loaded, TUserStream*
         ReadListText(file.Text(), AsList(*this), file.Release(), users);
         return;
     }
+    CheckKeyDerivation(file.Text()); // before anyone is asked for a password
     if (!FCredentials) throw EQuorvaneError(Msg(texts::MasterPasswordNeeded, path));
     // The opened text stays in locked memory and is wiped when it has been read.
     TOpenedEnvelope opened = OpenEnvelope(file.Text(), FCredentials(NeedsKeyFile(file.Text())));

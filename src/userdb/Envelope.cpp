@@ -5,18 +5,12 @@
 #include "base/FileSafety.h"
 #include "userdb/UserDbTexts.h"
 
-#include <openssl/evp.h>
 #include <sodium.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
-#include <exception>
-#include <mutex>
 #include <stdexcept>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -32,15 +26,10 @@ constexpr size_t KSaltSize = 16;
 constexpr size_t KNonceSize = 24;
 constexpr size_t KKeySize = 32;
 
-// What a header may ask for. A damaged byte must not make one guess take minutes or all memory:
-// at most 1 GiB, and at most as much work as 256 passes over 64 MiB (about 7 s here); anything
-// beyond is refused unread. There is room above today's parameters to raise them.
-constexpr uint64_t KMaxOpsLimit = 256;
-constexpr uint64_t KMaxMemLimit = uint64_t{1} << 30;
-constexpr uint64_t KMaxWork = 256 * (uint64_t{64} << 20);
-
 // Measured with bench_envelope on a two-core machine: one pass over 64 MiB takes about 27 ms of
-// one core, 20 passes 0.54 s.
+// one core, 20 passes 0.54 s. They are also the most a file may ask for: no more than this program
+// writes (or wrote before: 3 passes), so that a damaged header cannot make one try take minutes or
+// all memory. A file asking for more is refused before anything is spent.
 constexpr TKdfParams KMeasuredParams{20, uint64_t{64} << 20};
 TKdfParams gTestParams{};
 
@@ -92,9 +81,15 @@ std::string HeaderBytes(const THeader& h) {
 }
 
 bool ParamsUsable(const TKdfParams& p) {
-    return p.OpsLimit >= crypto_pwhash_OPSLIMIT_MIN && p.OpsLimit <= KMaxOpsLimit &&
-           p.MemLimit >= crypto_pwhash_MEMLIMIT_MIN && p.MemLimit <= KMaxMemLimit &&
-           p.OpsLimit * p.MemLimit <= KMaxWork;
+    return p.OpsLimit >= crypto_pwhash_OPSLIMIT_MIN && p.OpsLimit <= KMeasuredParams.OpsLimit &&
+           p.MemLimit >= crypto_pwhash_MEMLIMIT_MIN && p.MemLimit <= KMeasuredParams.MemLimit;
+}
+
+// "64 MiB", "8 KiB", "1000 bytes".
+std::string MemoryAmount(uint64_t bytes) {
+    if (bytes != 0 && bytes % (uint64_t{1} << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
+    if (bytes != 0 && bytes % 1024 == 0) return std::to_string(bytes >> 10) + " KiB";
+    return std::to_string(bytes) + " bytes";
 }
 
 THeader ParseHeader(std::string_view file) {
@@ -106,8 +101,14 @@ THeader ParseHeader(std::string_view file) {
     h.Params.OpsLimit = GetLe(file, 16, 8);
     h.Params.MemLimit = GetLe(file, 24, 8);
     if (GetLe(file, 8, 2) != KVersion || (h.Flags & ~KFlagKeyFile) != 0 ||
-        GetLe(file, 12, 4) != KKdfArgon2id || !ParamsUsable(h.Params))
+        GetLe(file, 12, 4) != KKdfArgon2id)
         ThrowWrongPasswordOrDamaged();
+    if (!ParamsUsable(h.Params))
+        throw EQuorvaneError(
+            Msg(texts::KdfOutOfBounds, std::to_string(h.Params.OpsLimit),
+                MemoryAmount(h.Params.MemLimit), std::to_string(crypto_pwhash_OPSLIMIT_MIN),
+                std::to_string(KMeasuredParams.OpsLimit), MemoryAmount(crypto_pwhash_MEMLIMIT_MIN),
+                MemoryAmount(KMeasuredParams.MemLimit)));
     std::memcpy(h.Salt, file.data() + 32, KSaltSize);
     std::memcpy(h.Nonce, file.data() + 48, KNonceSize);
     return h;
@@ -264,66 +265,64 @@ std::shared_ptr<const TDatabaseKey> TDatabaseKey::Create(const TMasterCredential
 }
 
 std::string TDatabaseKey::Seal(std::string_view text) const {
-    THeader h;
-    h.Flags = FKeyFile ? KFlagKeyFile : 0;
-    h.Params = FParams;
-    std::memcpy(h.Salt, FSalt, KSaltSize);
-    randombytes_buf(h.Nonce, KNonceSize);
-    std::string out = HeaderBytes(h);
-    out.resize(KEnvelopeHeaderSize + text.size() + KEnvelopeTagSize);
-    unsigned long long sealed = 0;
-    crypto_aead_xchacha20poly1305_ietf_encrypt(
-        reinterpret_cast<unsigned char*>(out.data()) + KEnvelopeHeaderSize, &sealed,
-        reinterpret_cast<const unsigned char*>(text.data()), text.size(),
-        reinterpret_cast<const unsigned char*>(out.data()), KEnvelopeHeaderSize, nullptr, h.Nonce,
-        FKey.Data());
-    out.resize(KEnvelopeHeaderSize + static_cast<size_t>(sealed));
+    std::string out;
+    out.reserve(KEnvelopeHeaderSize + text.size() + KEnvelopeTagSize);
+    TSealer sealer(*this, [&out](const char* data, size_t size) { out.append(data, size); });
+    sealer.Write(text.data(), text.size());
+    sealer.Finish();
     return out;
 }
 
-// XChaCha20-Poly1305 (IETF) computed as the pieces come, exactly as
-// crypto_aead_xchacha20poly1305_ietf_encrypt computes it at once: a subkey from HChaCha20 and the
-// nonce's first 16 bytes, then ChaCha20-Poly1305 (IETF, RFC 8439) under it with four zero bytes and
-// the nonce's last 8 bytes as its nonce and the header as associated data. libsodium derives the
-// subkey; the ChaCha20-Poly1305 itself is OpenSSL's, whose vector code seals about three times
-// as fast here, and the same algorithm: what opens the file is libsodium's own decrypt.
+// XChaCha20-Poly1305 (IETF) computed as the pieces come, byte for byte what
+// crypto_aead_xchacha20poly1305_ietf_decrypt opens: a subkey from HChaCha20 and the nonce's first
+// 16 bytes, then ChaCha20-Poly1305 (RFC 8439) under it with four zero bytes and the nonce's last 8
+// bytes as its nonce and the header as associated data. Every step is libsodium's: the one-time
+// Poly1305 key is the first block of the key stream, the text is enciphered from block 1 on, and
+// Poly1305 takes the header, the sealed text, each padded to 16 bytes, and both lengths.
 //
-// The sealing runs on a thread of its own while the caller renders the next pieces, so that on
-// two cores a save takes hardly longer than a plain one: the caller fills chunks of locked memory,
-// the sealer encrypts and authenticates them in order, and the caller hands the sealed ones to
-// out between its pieces. The writing stays on the caller's thread: on the sealer's it made the
-// sealing wait for the file and the save took the sum of both.
+// The text collects in a chunk of locked memory, which is sealed in place and handed to out when
+// full, so the clear text never lies in ordinary memory nor is held whole.
 struct TDatabaseKey::TSealer::TState {
-    // The cipher's state (OpenSSL wipes it when it is freed); used by the sealing thread, and by
-    // the caller only before it starts and after it ended.
-    std::unique_ptr<EVP_CIPHER_CTX, void (*)(EVP_CIPHER_CTX*)> Cipher{EVP_CIPHER_CTX_new(),
-                                                                      EVP_CIPHER_CTX_free};
-    uint64_t Sealed = 0; // bytes handed to the sealing thread so far
+    TSecret SubKey;
+    unsigned char Nonce[crypto_stream_chacha20_ietf_NONCEBYTES] = {};
+    crypto_onetimeauth_poly1305_state Mac{};
+    TSecret Chunk;                  // the text not sealed yet: less than a chunk
+    std::vector<unsigned char> Out; // sealed bytes of a large piece on their way to out
+    uint64_t Block = 1;             // the key stream's block that seals the chunk's first byte
+    uint64_t Sealed = 0;            // bytes of text sealed so far
     bool Finished = false;
 
-    TSecret Filling; // the chunk the caller fills
-    std::mutex Mutex;
-    std::condition_variable Changed;
-    std::deque<TSecret> Full;  // chunks to seal, in order
-    std::deque<TSecret> Done;  // sealed chunks, in order, to be handed to out
-    std::vector<TSecret> Free; // written chunks, to be filled again
-    bool Closing = false;
-    bool Failed = false; // the cipher refused a chunk
-    std::thread Worker;
+    ~TState() { sodium_memzero(&Mac, sizeof Mac); }
+
+    // Enciphers size bytes of text from in to sealed (which may be in) and authenticates them.
+    void Seal(const unsigned char* in, size_t size, unsigned char* sealed);
 };
 
 namespace {
-constexpr size_t KSealChunk = 1024 * 1024; // a multiple of ChaCha20's 64-byte block
-constexpr size_t KSealQueue = 3;           // chunks filled ahead of the sealing
+constexpr size_t KSealChunk = 64 * 1024; // a multiple of ChaCha20's 64-byte block
+constexpr size_t KChaChaBlock = 64;
+// ChaCha20 (IETF) counts 2^32 blocks of 64 bytes, the first of which keys Poly1305: 256 GiB of
+// text, far beyond any database.
+constexpr uint64_t KMaxSealed = (uint64_t{1} << 38) - KChaChaBlock;
 
-// OpenSSL's cipher refused its key or a piece, which it does only without memory.
-[[noreturn]] void ThrowSealFailed() {
-    throw EQuorvaneError(Msg(texts::EncryptionUnavailable));
+void PadTo16(crypto_onetimeauth_poly1305_state& mac, uint64_t length) {
+    static const unsigned char zeros[16] = {};
+    if (length % 16 != 0) crypto_onetimeauth_poly1305_update(&mac, zeros, 16 - length % 16);
 }
 } // namespace
 
+void TDatabaseKey::TSealer::TState::Seal(const unsigned char* in, size_t size,
+                                         unsigned char* sealed) {
+    crypto_stream_chacha20_ietf_xor_ic(sealed, in, size, Nonce, static_cast<uint32_t>(Block),
+                                       SubKey.Data());
+    crypto_onetimeauth_poly1305_update(&Mac, sealed, size);
+    Block += (size + KChaChaBlock - 1) / KChaChaBlock;
+    Sealed += size;
+}
+
 TDatabaseKey::TSealer::TSealer(const TDatabaseKey& key, TDataSink out)
     : FState(std::make_unique<TState>()), FOut(std::move(out)) {
+    RequireSodium();
     THeader h;
     h.Flags = key.FKeyFile ? KFlagKeyFile : 0;
     h.Params = key.FParams;
@@ -331,129 +330,68 @@ TDatabaseKey::TSealer::TSealer(const TDatabaseKey& key, TDataSink out)
     randombytes_buf(h.Nonce, KNonceSize);
     const std::string header = HeaderBytes(h);
     TState& s = *FState;
-    TSecret subKey;
-    subKey.Resize(crypto_core_hchacha20_OUTPUTBYTES);
-    crypto_core_hchacha20(subKey.Data(), h.Nonce, key.FKey.Data(), nullptr);
-    unsigned char nonce[12] = {};
-    std::memcpy(nonce + 4, h.Nonce + 16, 8);
-    int n = 0;
-    if (s.Cipher == nullptr ||
-        EVP_EncryptInit_ex(s.Cipher.get(), EVP_chacha20_poly1305(), nullptr, subKey.Data(),
-                           nonce) != 1 ||
-        EVP_EncryptUpdate(s.Cipher.get(), nullptr, &n,
-                          reinterpret_cast<const unsigned char*>(header.data()),
-                          static_cast<int>(header.size())) != 1)
-        ThrowSealFailed();
+    static_assert(crypto_core_hchacha20_OUTPUTBYTES == crypto_stream_chacha20_ietf_KEYBYTES);
+    s.SubKey.Resize(crypto_core_hchacha20_OUTPUTBYTES);
+    crypto_core_hchacha20(s.SubKey.Data(), h.Nonce, key.FKey.Data(), nullptr);
+    static_assert(sizeof s.Nonce == 4 + KNonceSize - crypto_core_hchacha20_INPUTBYTES);
+    std::memcpy(s.Nonce + 4, h.Nonce + crypto_core_hchacha20_INPUTBYTES, sizeof s.Nonce - 4);
+    TSecret macKey;
+    macKey.Resize(KChaChaBlock);
+    std::memset(macKey.Data(), 0, KChaChaBlock);
+    crypto_stream_chacha20_ietf_xor_ic(macKey.Data(), macKey.Data(), KChaChaBlock, s.Nonce, 0,
+                                       s.SubKey.Data());
+    static_assert(crypto_onetimeauth_poly1305_KEYBYTES <= KChaChaBlock);
+    crypto_onetimeauth_poly1305_init(&s.Mac, macKey.Data());
+    crypto_onetimeauth_poly1305_update(
+        &s.Mac, reinterpret_cast<const unsigned char*>(header.data()), header.size());
+    PadTo16(s.Mac, header.size());
+    s.Chunk.Resize(KSealChunk);
+    s.Chunk.Resize(0);
     FOut(header.data(), header.size());
-    s.Filling.Resize(KSealChunk);
-    s.Filling.Resize(0);
-    s.Worker = std::thread([this] { Seal(); });
 }
 
-TDatabaseKey::TSealer::~TSealer() {
-    TState& s = *FState;
-    if (s.Worker.joinable()) {
-        {
-            std::lock_guard<std::mutex> lock(s.Mutex);
-            s.Closing = true;
-            s.Full.clear(); // unsealed chunks are dropped (wiped)
-        }
-        s.Changed.notify_all();
-        s.Worker.join();
-    }
-}
+TDatabaseKey::TSealer::~TSealer() = default; // the unsealed rest is wiped with the chunk
 
-void TDatabaseKey::TSealer::Seal() {
+void TDatabaseKey::TSealer::SealChunk() {
     TState& s = *FState;
-    for (;;) {
-        TSecret chunk;
-        {
-            std::unique_lock<std::mutex> lock(s.Mutex);
-            s.Changed.wait(lock, [&s] { return !s.Full.empty() || s.Closing; });
-            if (s.Full.empty()) return;
-            chunk = std::move(s.Full.front());
-            s.Full.pop_front();
-        }
-        // In place; a stream cipher's output has the input's length.
-        int n = 0;
-        const bool sealed = EVP_EncryptUpdate(s.Cipher.get(), chunk.Data(), &n, chunk.Data(),
-                                              static_cast<int>(chunk.Size())) == 1 &&
-                            static_cast<size_t>(n) == chunk.Size();
-        {
-            std::lock_guard<std::mutex> lock(s.Mutex);
-            if (sealed)
-                s.Done.push_back(std::move(chunk));
-            else
-                s.Failed = true;
-        }
-        if (!sealed) {
-            s.Changed.notify_all();
-            return;
-        }
-        s.Changed.notify_all();
+    const size_t size = s.Chunk.Size();
+    if (size == 0) return;
+    s.Seal(s.Chunk.Data(), size, s.Chunk.Data());
+    // Sealed now: the chunk is emptied even when out raises.
+    try {
+        FOut(reinterpret_cast<const char*>(s.Chunk.Data()), size);
+    } catch (...) {
+        s.Chunk.Resize(0);
+        throw;
     }
-}
-
-void TDatabaseKey::TSealer::WriteDone(bool wait) {
-    TState& s = *FState;
-    for (;;) {
-        std::deque<TSecret> done;
-        bool room = false;
-        {
-            std::unique_lock<std::mutex> lock(s.Mutex);
-            if (wait)
-                s.Changed.wait(lock, [&s] {
-                    return !s.Done.empty() || s.Full.size() < KSealQueue || s.Failed;
-                });
-            if (s.Failed) ThrowSealFailed();
-            done.swap(s.Done);
-            room = s.Full.size() < KSealQueue;
-        }
-        for (TSecret& chunk : done) {
-            FOut(reinterpret_cast<const char*>(chunk.Data()), chunk.Size());
-            chunk.Resize(0);
-        }
-        if (!done.empty()) {
-            std::lock_guard<std::mutex> lock(s.Mutex);
-            for (TSecret& chunk : done)
-                s.Free.push_back(std::move(chunk));
-        }
-        if (!wait || room) return;
-    }
-}
-
-void TDatabaseKey::TSealer::Flush() {
-    TState& s = *FState;
-    {
-        std::lock_guard<std::mutex> lock(s.Mutex);
-        s.Sealed += s.Filling.Size();
-        s.Full.push_back(std::move(s.Filling));
-    }
-    s.Changed.notify_all();
-    WriteDone(true); // what is sealed goes out; at most KSealQueue chunks wait to be sealed
-    {
-        std::lock_guard<std::mutex> lock(s.Mutex);
-        if (!s.Free.empty()) {
-            s.Filling = std::move(s.Free.back());
-            s.Free.pop_back();
-        }
-    }
-    if (s.Filling.Empty()) {
-        s.Filling.Resize(KSealChunk);
-        s.Filling.Resize(0);
-    }
+    s.Chunk.Resize(0);
 }
 
 void TDatabaseKey::TSealer::Write(const char* data, size_t size) {
     TState& s = *FState;
-    // ChaCha20 (IETF) counts 2^32 blocks of 64 bytes: 256 GiB, far beyond any database.
-    if (s.Sealed + s.Filling.Size() + size > (uint64_t{1} << 37)) throw std::length_error("seal");
+    if (s.Finished) throw std::logic_error("TSealer written after Finish");
+    if (size > KMaxSealed - s.Sealed - s.Chunk.Size()) throw std::length_error("seal");
     while (size > 0) {
-        const size_t take = std::min(size, KSealChunk - s.Filling.Size());
-        s.Filling.Append(data, take);
+        if (s.Chunk.Empty() && size >= KSealChunk) {
+            // Whole chunks of a large piece are sealed straight from it: the clear text is
+            // copied nowhere, the sealed bytes go to out from a buffer of their own.
+            const size_t take = size - size % KSealChunk;
+            const size_t step = std::min(take, KSealChunk * 16);
+            s.Out.resize(step);
+            for (size_t at = 0; at < take; at += step) {
+                const size_t n = std::min(step, take - at);
+                s.Seal(reinterpret_cast<const unsigned char*>(data) + at, n, s.Out.data());
+                FOut(reinterpret_cast<const char*>(s.Out.data()), n);
+            }
+            data += take;
+            size -= take;
+            continue;
+        }
+        const size_t take = std::min(size, KSealChunk - s.Chunk.Size());
+        s.Chunk.Append(data, take);
         data += take;
         size -= take;
-        if (s.Filling.Size() == KSealChunk) Flush();
+        if (s.Chunk.Size() == KSealChunk) SealChunk();
     }
 }
 
@@ -461,24 +399,16 @@ void TDatabaseKey::TSealer::Finish() {
     TState& s = *FState;
     if (s.Finished) throw std::logic_error("TSealer finished twice");
     s.Finished = true;
-    if (!s.Filling.Empty()) { // the last chunk, the only one that may end mid-block
-        std::lock_guard<std::mutex> lock(s.Mutex);
-        s.Sealed += s.Filling.Size();
-        s.Full.push_back(std::move(s.Filling));
-    }
-    {
-        std::lock_guard<std::mutex> lock(s.Mutex);
-        s.Closing = true;
-    }
-    s.Changed.notify_all();
-    s.Worker.join(); // every chunk is sealed now
-    if (s.Failed) ThrowSealFailed();
-    WriteDone(false);
-    int n = 0;
+    SealChunk(); // the last chunk, the only one that may end mid-block
+    PadTo16(s.Mac, s.Sealed);
+    unsigned char lengths[16];
+    const uint64_t fields[2] = {KEnvelopeHeaderSize, s.Sealed};
+    for (size_t i = 0; i < 16; ++i)
+        lengths[i] = static_cast<unsigned char>((fields[i / 8] >> (8 * (i % 8))) & 0xFF);
+    crypto_onetimeauth_poly1305_update(&s.Mac, lengths, sizeof lengths);
     unsigned char tag[KEnvelopeTagSize];
-    if (EVP_EncryptFinal_ex(s.Cipher.get(), tag, &n) != 1 || n != 0 ||
-        EVP_CIPHER_CTX_ctrl(s.Cipher.get(), EVP_CTRL_AEAD_GET_TAG, sizeof tag, tag) != 1)
-        ThrowSealFailed();
+    static_assert(crypto_onetimeauth_poly1305_BYTES == KEnvelopeTagSize);
+    crypto_onetimeauth_poly1305_final(&s.Mac, tag);
     FOut(reinterpret_cast<const char*>(tag), sizeof tag);
 }
 
@@ -518,6 +448,14 @@ bool IsEncryptedDatabase(std::string_view bytes) {
 
 bool NeedsKeyFile(std::string_view file) {
     return file.size() >= 12 && (GetLe(file, 10, 2) & KFlagKeyFile) != 0;
+}
+
+void CheckKeyDerivation(std::string_view file) {
+    try {
+        ParseHeader(file);
+    } catch (const EWrongMasterPassword&) {
+        // Damage of another kind is found when the file is opened, as a wrong password is.
+    }
 }
 
 TOpenedEnvelope OpenEnvelope(std::string_view file, const TMasterCredentials& credentials) {

@@ -114,11 +114,10 @@ public:
 
     // Seals the text of a database into the bytes of its encrypted file (a new nonce each time).
     std::string Seal(std::string_view text) const;
-    // The same for a text given in pieces: the sealed bytes go to out as the pieces come (on the
-    // caller's thread, from within Write and Finish, in order), so the text is never held whole;
-    // the encryption runs on a thread of the sealer's own meanwhile. Finish (once, after the last
-    // piece) writes the tag; it and Write raise what out raised. A sealer destroyed unfinished
-    // stops and drops what it did not write.
+    // The same for a text given in pieces: the sealed bytes go to out as the pieces come (from
+    // within Write and Finish, in order, on the caller's thread), so the text is never held whole.
+    // Finish (once, after the last piece) writes the tag; it and Write raise what out raised. A
+    // sealer destroyed unfinished drops (wipes) what it did not write.
     class TSealer {
     public:
         TSealer(const TDatabaseKey& key, TDataSink out);
@@ -130,10 +129,7 @@ public:
 
     private:
         struct TState;
-        void Flush(); // hands the chunk being filled to the sealing thread
-        void Seal();  // the sealing thread
-        // Hands the sealed chunks to out; with wait, until fewer than the most are waiting.
-        void WriteDone(bool wait);
+        void SealChunk(); // seals the text collected so far and hands it to out
         std::unique_ptr<TState> FState;
         TDataSink FOut;
     };
@@ -160,6 +156,12 @@ bool IsEncryptedDatabase(std::string_view bytes);
 // Whether the encrypted file's header asks for a key file (false when it cannot tell).
 bool NeedsKeyFile(std::string_view file);
 
+// Raises "The encrypted database asks for a key derivation of %1 passes over %2 ..." when the
+// header of an encrypted file asks for more (or less) than this program ever writes: a damaged
+// file, or one of a newer version. Called before the master password is asked for, so that such a
+// file costs nothing; other damage is left to OpenEnvelope.
+void CheckKeyDerivation(std::string_view file);
+
 // The content of an encrypted database's file and the key that opened it.
 struct TOpenedEnvelope {
     std::shared_ptr<const TDatabaseKey> Key;
@@ -167,7 +169,7 @@ struct TOpenedEnvelope {
 };
 // Opens the bytes of an encrypted database's file. Raises "Wrong master password or damaged
 // file" for a wrong password or key file and for a file that is not whole (any changed, missing
-// or added byte), the key file's own errors as Create does.
+// or added byte), CheckKeyDerivation's error, and the key file's own errors as Create does.
 TOpenedEnvelope OpenEnvelope(std::string_view file, const TMasterCredentials& credentials);
 
 // The size of the header in front of the sealed text, and of the tag after it.

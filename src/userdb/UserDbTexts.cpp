@@ -41,6 +41,7 @@ const TMessageText SenderAddressControl{"SenderAddressControl", QT_TRANSLATE_NOO
 const TMessageText CannotCreateFolder{"CannotCreateFolder", QT_TRANSLATE_NOOP("CoreText", "Cannot create folder %1")};
 const TMessageText EncryptionUnavailable{"EncryptionUnavailable", QT_TRANSLATE_NOOP("CoreText", "The encryption library could not be started")};
 const TMessageText KeyFileEmpty{"KeyFileEmpty", QT_TRANSLATE_NOOP("CoreText", "The key file %1 is empty")};
+const TMessageText KdfOutOfBounds{"KdfOutOfBounds", QT_TRANSLATE_NOOP("CoreText", "The encrypted database asks for a key derivation of %1 passes over %2 of memory; this version of Quorvane opens databases that ask for %3 to %4 passes over %5 to %6. The file is damaged or was written by a newer version.")};
 const TMessageText WrongMasterPassword{"WrongMasterPassword", QT_TRANSLATE_NOOP("CoreText", "Wrong master password or damaged file")};
 const TMessageText MasterPasswordNeeded{"MasterPasswordNeeded", QT_TRANSLATE_NOOP("CoreText", "The database %1 is encrypted; its master password is needed")};
 // clang-format on

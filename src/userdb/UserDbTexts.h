@@ -42,6 +42,7 @@ extern const TMessageText SenderAddressControl;
 extern const TMessageText CannotCreateFolder;
 extern const TMessageText EncryptionUnavailable;
 extern const TMessageText KeyFileEmpty;
+extern const TMessageText KdfOutOfBounds;
 extern const TMessageText WrongMasterPassword;
 extern const TMessageText MasterPasswordNeeded;
 

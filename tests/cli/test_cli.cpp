@@ -247,7 +247,7 @@ TEST_F(CliTest, HelpAndVersion) {
     EXPECT_EQ(r.Status, 0);
     for (const char* name : {"create", "info", "list", "add", "delete", "sweep"})
         EXPECT_NE(r.Out.find(std::string("  ") + name), std::string::npos) << name;
-    EXPECT_EQ(Cli({"--version"}).Out, "quorvane-cli 1.3\n");
+    EXPECT_EQ(Cli({"--version"}).Out, "quorvane-cli " QUORVANE_VERSION "\n");
     r = Cli({"help", "add"});
     EXPECT_EQ(r.Status, 0);
     EXPECT_EQ(r.Out.rfind("usage: quorvane-cli add DB LOGIN", 0), 0u);

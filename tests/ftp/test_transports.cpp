@@ -88,12 +88,18 @@ enum class TKind { FtpExplicitTls, FtpImplicitTls, SftpKey, SftpPassword };
 
 class Transport : public testing::TestWithParam<TKind> {
 protected:
-    void SetUp() override {
+    void SetUp() override { Start(); }
+    // Starts the server of this kind (in place of the one running); with throttle, one that takes
+    // uploads at most that many bytes a second, so that an upload lasts without a huge file.
+    void Start(int throttle = 0) {
+        Vsftpd.reset();
+        Sshd.reset();
+        Async.reset();
         switch (GetParam()) {
         case TKind::FtpExplicitTls:
         case TKind::FtpImplicitTls:
             if (!Executable(TVsftpd::kBinary)) GTEST_SKIP() << "vsftpd is not installed";
-            Vsftpd = std::make_unique<TVsftpd>(GetParam() == TKind::FtpImplicitTls);
+            Vsftpd = std::make_unique<TVsftpd>(GetParam() == TKind::FtpImplicitTls, throttle);
             Host = Vsftpd->Host();
             Remote = "pub/htpasswd";
             Stored = Vsftpd->Root() / "htpasswd";
@@ -101,7 +107,7 @@ protected:
             break;
         case TKind::SftpKey:
             if (!Executable(TSshd::kBinary)) GTEST_SKIP() << "OpenSSH's sshd is not installed";
-            Sshd = std::make_unique<TSshd>();
+            Sshd = std::make_unique<TSshd>(false, throttle);
             Host = Sshd->Host();
             Stored = Sshd->Root() / ".htpasswd";
             Remote = Stored.string(); // absolute
@@ -109,7 +115,9 @@ protected:
             WriteWholeFile(KnownHosts, Sshd->KnownHostsLine());
             break;
         case TKind::SftpPassword:
-            Async = std::make_unique<TAsyncSftp>();
+            Async = std::make_unique<TAsyncSftp>(
+                throttle > 0 ? std::vector<std::string>{"--throttle", std::to_string(throttle)}
+                             : std::vector<std::string>{});
             Host = Async->Host();
             Remote = "htpasswd"; // relative to the login's folder
             Stored = Async->Root() / "htpasswd";
@@ -190,10 +198,11 @@ TEST_P(Transport, RefusedCredentialsAreALoginFailureAndChangeNothing) {
 // Abort at 5% stops the upload, a server dying at 10% fails it: either way the old file stays
 // whole, and after an abort no temporary file is left.
 TEST_P(Transport, AnAbortedOrFailedUploadKeepsTheOldFileWhole) {
+    Start(100000);
     for (const bool abort : {true, false}) { // the server dies last
         SCOPED_TRACE(abort ? "abort" : "server dies");
         WriteWholeFile(Stored, "old:content\r\n");
-        TUploadRun run(Host, SampleText(30000000), Remote);
+        TUploadRun run(Host, SampleText(3000000), Remote);
         Fill(run);
         if (abort)
             run.AbortAtPercent = 5;

@@ -165,7 +165,9 @@ public:
 
     // logged: files by the separate sftp-server, which logs what it does (see Log()); sshd
     // starts it through the login shell, whose start-up files cost every connection their time.
-    explicit TSshd(bool logged = false) {
+    // throttle: files by the separate sftp-server taking uploads at most this many bytes a
+    // second (0: as fast as it goes).
+    explicit TSshd(bool logged = false, int throttle = 0) {
         const std::string dir = FDir.Path().string();
         Capture("ssh-keygen -q -t ed25519 -N '' -f '" + dir + "/hostkey' && ssh-keygen -q -t " +
                 "ed25519 -N '' -f '" + dir + "/user' && ssh-keygen -q -t ed25519 -N '" +
@@ -182,17 +184,14 @@ public:
             [&](int port) {
                 const std::string conf = dir + "/sshd_config";
                 WriteWholeFile(
-                    conf,
-                    "Port " + std::to_string(port) + "\nListenAddress 127.0.0.1\nHostKey " + dir +
-                        "/hostkey\nPidFile none\nAuthorizedKeysFile " + dir +
-                        "/authorized_keys\nStrictModes no\nUsePAM no\n"
-                        "PasswordAuthentication no\n"
-                        "KbdInteractiveAuthentication no\nPubkeyAuthentication yes\n"
-                        "PermitRootLogin prohibit-password\n"
-                        "Subsystem sftp " +
-                        (logged ? "/usr/lib/openssh/sftp-server -e -l INFO 2>>" + dir + "/sftp.log"
-                                : std::string("internal-sftp")) +
-                        "\nLogLevel ERROR\n");
+                    conf, "Port " + std::to_string(port) + "\nListenAddress 127.0.0.1\nHostKey " +
+                              dir + "/hostkey\nPidFile none\nAuthorizedKeysFile " + dir +
+                              "/authorized_keys\nStrictModes no\nUsePAM no\n"
+                              "PasswordAuthentication no\n"
+                              "KbdInteractiveAuthentication no\nPubkeyAuthentication yes\n"
+                              "PermitRootLogin prohibit-password\n"
+                              "Subsystem sftp " +
+                              Subsystem(logged, throttle) + "\nLogLevel ERROR\n");
                 return std::vector<std::string>{kBinary, "-D", "-e", "-f", conf};
             },
             FDir.Path() / "server.out");
@@ -214,6 +213,14 @@ public:
         return from == std::string::npos ? line : line.substr(from, line.find(' ', from) - from);
     }
     std::string User() const { return Capture("id -un"); }
+    std::string Subsystem(bool logged, int throttle) const {
+        const std::string server = "/usr/lib/openssh/sftp-server";
+        if (logged) return server + " -e -l INFO 2>>" + FDir.Path().string() + "/sftp.log";
+        if (throttle > 0)
+            return std::string("/usr/bin/python3 ") + QUORVANE_THROTTLE_SCRIPT + " " +
+                   std::to_string(throttle) + " " + server;
+        return "internal-sftp";
+    }
     // A logged server's every rename and removal.
     std::string Log() const { return ReadWholeFile(FDir.Path() / "sftp.log"); }
     void Kill() { FPeer.Kill(); }

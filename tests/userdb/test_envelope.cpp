@@ -9,10 +9,14 @@
 #include "userdb/UserList.h"
 
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <sodium.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <random>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,6 +27,68 @@ const std::string KWrong = "Wrong master password or damaged file";
 
 TMasterCredentials Credentials(const std::string& password, const std::string& keyFile = {}) {
     return TMasterCredentials{TSecret(password), keyFile};
+}
+
+const std::string KOutOfBounds = "The encrypted database asks for a key derivation of ";
+
+// The bounds on the key derivation a file may ask for: those a new encryption uses at most.
+bool KdfWithinBounds(const TKdfParams& p) {
+    return p.OpsLimit >= 1 && p.OpsLimit <= 20 && p.MemLimit >= 8192 &&
+           p.MemLimit <= (uint64_t{64} << 20);
+}
+
+uint64_t Le64(const std::string& bytes, size_t at) {
+    uint64_t value = 0;
+    for (size_t i = 8; i-- > 0;)
+        value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+    return value;
+}
+
+TKdfParams HeaderParams(const std::string& file) {
+    return {Le64(file, 16), Le64(file, 24)};
+}
+
+void SetHeaderParams(std::string& file, const TKdfParams& p) {
+    for (size_t i = 0; i < 8; ++i) {
+        file[16 + i] = static_cast<char>((p.OpsLimit >> (8 * i)) & 0xFF);
+        file[24 + i] = static_cast<char>((p.MemLimit >> (8 * i)) & 0xFF);
+    }
+}
+
+// The file format opened independently of the program's code: the key derived as the format
+// says (Argon2id, then BLAKE2b keyed with its output over the key file's hash), the subkey by
+// HChaCha20, and ChaCha20-Poly1305 (RFC 8439) by OpenSSL, as files were sealed before libsodium
+// sealed them alone. Empty when it does not open.
+std::optional<std::string> ReferenceOpen(const std::string& file, const std::string& password) {
+    if (file.size() < KEnvelopeHeaderSize + KEnvelopeTagSize) return std::nullopt;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(file.data());
+    const TKdfParams params = HeaderParams(file);
+    unsigned char stretched[32], key[32], subKey[32];
+    if (crypto_pwhash(stretched, sizeof stretched, password.data(), password.size(), bytes + 32,
+                      params.OpsLimit, static_cast<size_t>(params.MemLimit),
+                      crypto_pwhash_ALG_ARGON2ID13) != 0)
+        return std::nullopt;
+    crypto_generichash(key, sizeof key, nullptr, 0, stretched, sizeof stretched);
+    crypto_core_hchacha20(subKey, bytes + 48, key, nullptr);
+    unsigned char nonce[12] = {};
+    std::memcpy(nonce + 4, bytes + 48 + 16, 8);
+    const size_t sealed = file.size() - KEnvelopeHeaderSize - KEnvelopeTagSize;
+    std::string text(sealed, '\0');
+    std::unique_ptr<EVP_CIPHER_CTX, void (*)(EVP_CIPHER_CTX*)> cipher(EVP_CIPHER_CTX_new(),
+                                                                      EVP_CIPHER_CTX_free);
+    int n = 0;
+    unsigned char tag[KEnvelopeTagSize];
+    std::memcpy(tag, bytes + file.size() - KEnvelopeTagSize, sizeof tag);
+    const bool opened =
+        EVP_DecryptInit_ex(cipher.get(), EVP_chacha20_poly1305(), nullptr, subKey, nonce) == 1 &&
+        EVP_DecryptUpdate(cipher.get(), nullptr, &n, bytes,
+                          static_cast<int>(KEnvelopeHeaderSize)) == 1 &&
+        EVP_DecryptUpdate(cipher.get(), reinterpret_cast<unsigned char*>(text.data()), &n,
+                          bytes + KEnvelopeHeaderSize, static_cast<int>(sealed)) == 1 &&
+        EVP_CIPHER_CTX_ctrl(cipher.get(), EVP_CTRL_AEAD_SET_TAG, sizeof tag, tag) == 1 &&
+        EVP_DecryptFinal_ex(cipher.get(), nullptr, &n) == 1;
+    if (!opened) return std::nullopt;
+    return text;
 }
 
 // Cheap key derivation for every test: the parameters are read from the header, so the file is
@@ -178,7 +244,10 @@ TEST_F(Envelope, EveryDamagedByteAndEveryCutIsRefused) {
             std::string bad = good;
             bad[at] = static_cast<char>(bad[at] ^ flip);
             WriteWholeFile(path, bad);
-            ASSERT_EQ(Refusal("pw"), KWrong) << "byte " << at << " ^ " << int(flip);
+            // A key derivation beyond the bounds is named as such, before it is spent.
+            const bool outOfBounds = at >= 16 && at < 32 && !KdfWithinBounds(HeaderParams(bad));
+            ASSERT_EQ(Refusal("pw").rfind(outOfBounds ? KOutOfBounds : KWrong, 0), 0u)
+                << "byte " << at << " ^ " << int(flip);
             ++tested;
         }
     }
@@ -306,6 +375,102 @@ TEST_F(Envelope, ASaveKilledAtAnyMomentLeavesAWholeFile) {
         ASSERT_TRUE(WIFSIGNALED(status)) << status;
         auto back = Open("pw");
         ASSERT_EQ(back->Count(), users) << "round " << round;
+    }
+}
+
+// The sealer against the format itself: texts of every length around the sealer's chunks and
+// the key stream's blocks, given in pieces of every size, open with the reference (the way files
+// were sealed before) and with the one-shot open backups use; and a file sealed before opens.
+TEST_F(Envelope, SealedFilesOpenWithTheReferenceAndOldFilesOpenToday) {
+    const auto key = TDatabaseKey::Create(Credentials("pw"));
+    const size_t chunk = 64 * 1024;
+    for (size_t size : {size_t{0}, size_t{1}, size_t{63}, size_t{64}, size_t{65}, chunk - 1, chunk,
+                        chunk + 1, 3 * chunk + 17}) {
+        std::string text(size, '\0');
+        for (size_t i = 0; i < size; ++i)
+            text[i] = static_cast<char>((i * 131 + size) & 0xFF);
+        for (size_t piece : {size_t{1}, size_t{64}, size_t{1000}, size_t{1} << 20}) {
+            if (piece == 1 && size > chunk + 1) continue;
+            SCOPED_TRACE(testing::Message() << size << " bytes in pieces of " << piece);
+            std::string file;
+            TDatabaseKey::TSealer sealer(
+                *key, [&file](const char* data, size_t n) { file.append(data, n); });
+            for (size_t at = 0; at < size; at += piece)
+                sealer.Write(text.data() + at, std::min(piece, size - at));
+            sealer.Finish();
+            ASSERT_EQ(file.size(), KEnvelopeHeaderSize + size + KEnvelopeTagSize);
+            EXPECT_EQ(ReferenceOpen(file, "pw"), text);
+            EXPECT_EQ(key->Open(file).View(), text);
+            EXPECT_EQ(ReferenceOpen(key->Seal(text), "pw"), text);
+            std::string bad = file;
+            bad[bad.size() / 2] = static_cast<char>(bad[bad.size() / 2] ^ 1);
+            EXPECT_EQ(ReferenceOpen(bad, "pw"), std::nullopt);
+        }
+    }
+    // Sealed by the version before this sealer: its streamed save of three users.
+    std::filesystem::copy_file(std::string(QUORVANE_TEST_DATA_DIR) + "/encrypted-1.3.udx", Db);
+    const std::string before = ReadWholeFile(Db);
+    ASSERT_TRUE(ReferenceOpen(before, "sealed-before").has_value());
+    auto old = Open("sealed-before");
+    ASSERT_EQ(old->Count(), 3);
+    EXPECT_EQ(old->Users(2).Login, "login1002");
+    EXPECT_EQ(old->Users(2).Password, "Secret-7002-pw");
+    EXPECT_EQ(old->FtpPass, "ServerPass-42");
+    EXPECT_EQ(Refusal("sealed-after"), KWrong);
+    old->SaveToFile(Db);
+    EXPECT_EQ(ReferenceOpen(ReadWholeFile(Db), "sealed-before"),
+              *ReferenceOpen(before, "sealed-before"));
+}
+
+// A header asking for a key derivation beyond what a new encryption uses is refused with what it
+// asks for, before the password is asked for; within the bounds it costs one derivation.
+TEST_F(Envelope, AKeyDerivationBeyondTheBoundsIsRefusedBeforeItIsSpent) {
+    TUserList list;
+    Fill(list, 1);
+    const std::string good = SaveEncrypted(list, "pw");
+    const uint64_t MiB = uint64_t{1} << 20;
+    const struct {
+        TKdfParams Asked;
+        std::string Refusal; // the start of it
+    } cases[] = {
+        {{1, 8192}, ""},
+        {{20, 64 * MiB}, KWrong},
+        {{2, 8192}, KWrong},
+        {{21, 64 * MiB},
+         KOutOfBounds + "21 passes over 64 MiB of memory; this version of "
+                        "Quorvane opens databases that ask for 1 to 20 passes "
+                        "over 8 KiB to 64 MiB."},
+        {{20, 64 * MiB + 1024}, KOutOfBounds + "20 passes over 65537 KiB of memory"},
+        {{16, 1024 * MiB}, KOutOfBounds + "16 passes over 1024 MiB of memory"},
+        {{0, 8192}, KOutOfBounds + "0 passes over 8 KiB"},
+        {{1, 4096}, KOutOfBounds + "1 passes over 4 KiB"},
+        {{1, 8191}, KOutOfBounds + "1 passes over 8191 bytes"},
+        {{~uint64_t{0}, ~uint64_t{0}},
+         KOutOfBounds + "18446744073709551615 passes over "
+                        "18446744073709551615 bytes"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.Asked.OpsLimit << " " << c.Asked.MemLimit);
+        std::string file = good;
+        SetHeaderParams(file, c.Asked);
+        WriteWholeFile(Db, file);
+        int asked = 0;
+        TUserList other;
+        other.SetCredentialSource([&](bool) {
+            ++asked;
+            return Credentials("pw");
+        });
+        const std::string error = ErrorOf([&] { other.LoadFromFile(Db); });
+        EXPECT_EQ(error.rfind(c.Refusal, 0), 0u) << error;
+        EXPECT_EQ(asked, c.Refusal.rfind(KOutOfBounds, 0) == 0 ? 0 : 1);
+        if (c.Refusal.empty()) {
+            EXPECT_EQ(other.Count(), 1);
+        }
+        // Without a source of passwords it is named all the same.
+        if (c.Refusal.rfind(KOutOfBounds, 0) == 0) {
+            TUserList third;
+            EXPECT_EQ(ErrorOf([&] { third.LoadFromFile(Db); }), error);
+        }
     }
 }
 
