@@ -210,10 +210,33 @@ std::string StateText(const TDatabaseStateData& data) {
             text += '\n';
         }
     }
+    const auto appendHash = [&text](std::string_view login, const THashEntry& entry) {
+        text += entry.Tag.empty() ? std::string("-") : entry.Tag;
+        text += ' ';
+        text += entry.Hash;
+        text += ' ';
+        text += Hex(login);
+        text += '\n';
+    };
+    const auto fits = [](const THashEntry& entry) {
+        return FitsField(entry.Hash) && (entry.Tag.empty() || FitsField(entry.Tag));
+    };
     for (const auto& [login, entry] : data.Hashes) {
-        if (!FitsField(entry.Hash) || (!entry.Tag.empty() && !FitsField(entry.Tag))) continue;
-        text += "hash " + (entry.Tag.empty() ? std::string("-") : entry.Tag) + " " + entry.Hash +
-                " " + Hex(login) + "\n";
+        if (!fits(entry)) continue;
+        text += "hash ";
+        appendHash(login, entry);
+    }
+    // Earlier versions pass these lines over.
+    if (IsHex(data.FormHashKey, 64)) text += "formhashkey " + data.FormHashKey + "\n";
+    for (const auto& [form, hashes] : data.FormHashes) {
+        if (!FitsField(form)) continue;
+        for (const auto& [login, entry] : hashes) {
+            if (!fits(entry)) continue;
+            text += "formhash ";
+            text += form;
+            text += ' ';
+            appendHash(login, entry);
+        }
     }
     return text;
 }
@@ -262,6 +285,14 @@ TDatabaseStateData ParseStateText(std::string_view text) {
                 continue;
             data.Hashes[login] =
                 THashEntry{f[1] == "-" ? std::string() : std::string(f[1]), std::string(f[2])};
+        } else if (f[0] == "formhashkey") {
+            if (f.size() == 2 && IsHex(f[1], 64)) data.FormHashKey = std::string(f[1]);
+        } else if (f[0] == "formhash") {
+            if (f.size() != 5 || !FitsField(f[1]) || !(f[2] == "-" || IsHex(f[2], 64)) ||
+                !FitsField(f[3]) || !FromHex(f[4], login))
+                continue;
+            data.FormHashes[std::string(f[1])][login] =
+                THashEntry{f[2] == "-" ? std::string() : std::string(f[2]), std::string(f[3])};
         }
         // Lines of a later version are passed over.
     }

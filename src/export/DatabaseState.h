@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -56,7 +57,15 @@ struct TDatabaseStateData {
     // record is: a target found holding it was written by this database, even when the program
     // was ended in between. Kept only while an export runs (or was ended).
     std::unordered_map<std::string, TTargetRecord> Pending;
-    std::unordered_map<std::string, THashEntry> Hashes; // by login
+    std::unordered_map<std::string, THashEntry> Hashes;     // by login
+    // The hashes of exports in a form or work factor other than the database's own (given for
+    // one export), by form (HashFormId) and then by login: each form keeps its own, so exports
+    // in two forms do not push out each other's hashes. Written only when there are such.
+    std::map<std::string, std::unordered_map<std::string, THashEntry>> FormHashes;
+    // The key of the tags in FormHashes when the database holds none of its own (its chosen form
+    // is a fast one, and a one-off form leaves the database file alone): 64 hexadecimal digits,
+    // or empty.
+    std::string FormHashKey;
     bool operator==(const TDatabaseStateData&) const = default;
 };
 

@@ -1,6 +1,7 @@
 #include "export/HashCache.h"
 
 #include "base/Random.h"
+#include "export/PasswordFile.h"
 
 #include <cstring>
 #include <openssl/hmac.h>
@@ -76,14 +77,24 @@ void THashCache::Put(std::string_view form, int workFactor, std::string_view log
         THashEntry{Keyed() ? Tag(form, workFactor, login, password, hash) : std::string(), hash};
 }
 
-bool EnsureHashCacheKey(TUserList& list) {
-    if (!IsSlowPassType(list.PassType) || !list.HashCacheKey.empty()) return false;
+std::string NewHashCacheKey() {
     unsigned char key[32];
     for (unsigned char& b : key)
         b = static_cast<unsigned char>(SecureRandom().Random(256));
-    list.HashCacheKey = Hex(key, sizeof key);
+    std::string text = Hex(key, sizeof key);
     explicit_bzero(key, sizeof key);
+    return text;
+}
+
+bool EnsureHashCacheKey(TUserList& list) {
+    if (!IsSlowPassType(list.PassType) || !list.HashCacheKey.empty()) return false;
+    list.HashCacheKey = NewHashCacheKey();
     return true;
+}
+
+std::string HashFormId(const TUserList& list, TPasswordsType form, int param) {
+    if (form == list.PassType && param == StoredSchemeParam(list, form)) return {};
+    return std::string(PasswordsTypeName(form)) + "/" + std::to_string(param);
 }
 
 } // namespace quorvane

@@ -58,5 +58,12 @@ private:
 // Gives the list a new random HashCacheKey when a slow form is chosen and it has none; true
 // when it changed the list.
 bool EnsureHashCacheKey(TUserList& list);
+// A new random key for a hash cache: 64 hexadecimal digits.
+std::string NewHashCacheKey();
+
+// Where the state store keeps the hashes of an export in form with work factor param: empty for
+// the list's own choice (TDatabaseStateData::Hashes), else the key of its own part
+// (TDatabaseStateData::FormHashes).
+std::string HashFormId(const TUserList& list, TPasswordsType form, int param);
 
 } // namespace quorvane

@@ -261,11 +261,25 @@ void TExportJob::Start() {
         options.Report = &FReport;
         options.Stats = &FResult.Stats;
         // The slow forms' hashes are tagged with the database's key; without one they are not
-        // kept.
+        // kept. A form given for this export keeps its hashes apart from those of the database's
+        // own; when the database has no key (its own form is a fast one) their tags are made
+        // with one the state keeps, so that a one-off form leaves the database file alone.
         const bool slow = IsSlowPassType(s.PassType);
-        FCache = THashCache(slow ? FList.HashCacheKey : std::string());
-        if (!s.DatabasePath.empty() && !(slow && FList.HashCacheKey.empty())) {
-            FCache.Load(FState.Hashes);
+        FHashForm = HashFormId(FList, s.PassType,
+                               s.Build.SchemeParam.value_or(StoredSchemeParam(FList, s.PassType)));
+        FFormHashKey.clear();
+        if (slow && !FHashForm.empty() && FList.HashCacheKey.empty() && !s.DatabasePath.empty())
+            FFormHashKey = FState.FormHashKey.empty() ? NewHashCacheKey() : FState.FormHashKey;
+        const std::string& key = !FFormHashKey.empty() ? FFormHashKey : FList.HashCacheKey;
+        FCache = THashCache(slow ? key : std::string());
+        if (!s.DatabasePath.empty() && !(slow && key.empty())) {
+            if (FHashForm.empty()) {
+                FCache.Load(FState.Hashes);
+            } else if (const auto form = FState.FormHashes.find(FHashForm);
+                       form != FState.FormHashes.end() &&
+                       (FFormHashKey.empty() || FFormHashKey == FState.FormHashKey)) {
+                FCache.Load(form->second);
+            }
             if (!options.Cache) options.Cache = &FCache;
         }
         text = BuildPasswordFile(FList, s.PassType, options);
@@ -368,7 +382,17 @@ void TExportJob::RememberExport(const std::vector<std::string>& targetIds,
     // Not kept costs time, or one question, at the next export: said, not failed.
     if (!TDatabaseState(FSettings.DatabasePath, FList.Encryption())
              .Update([&](TDatabaseStateData& data) {
-                 if (hashes) data.Hashes = FCache.Entries();
+                 if (hashes && FHashForm.empty()) {
+                     data.Hashes = FCache.Entries();
+                 } else if (hashes) {
+                     // Another program may have made the key meanwhile: the tags made with the
+                     // other one no longer check.
+                     if (!FFormHashKey.empty() && data.FormHashKey != FFormHashKey) {
+                         data.FormHashes.clear();
+                         data.FormHashKey = FFormHashKey;
+                     }
+                     data.FormHashes[FHashForm] = FCache.Entries();
+                 }
                  if (record)
                      for (const std::string& id : targetIds)
                          data.Targets[id] = *record;

@@ -244,6 +244,8 @@ private:
     TExportResult FResult;
     TPasswordFileReport FReport;
     THashCache FCache;
+    std::string FHashForm;    // where the state keeps this export's hashes (HashFormId)
+    std::string FFormHashKey; // the state's key of FormHashes, when this export uses it
     TDatabaseStateData FState;
     std::unordered_set<std::string> FKnownLogins;
     std::shared_ptr<TServerOutcome> FServer;

@@ -151,6 +151,66 @@ TEST_F(CliExportSchemes, FormatAndWorkFactorForOneExportLeaveTheDatabaseAlone) {
     EXPECT_FALSE(FileExists(Dir.File(".site.udx.hashes")));
 }
 
+// Every form keeps the hashes of users that did not change, whether it is the database's own or
+// given for one export, each apart from the others; a changed password, form or work factor
+// gets a new hash.
+TEST_F(CliExportSchemes, EveryFormKeepsTheHashesOfUnchangedUsers) {
+    const struct {
+        const char* Passwd;              // a user given a new password first
+        std::vector<std::string> Format; // the export's options
+        const char* Against;             // the export whose lines it is compared with
+        const char* Changed;             // the users whose line differs from those
+    } steps[] = {
+        {nullptr, {}, nullptr, nullptr},
+        {nullptr, {}, "", ""},
+        {nullptr, {"--format", "sha512"}, nullptr, nullptr},
+        {nullptr, {"--format", "sha512"}, "--format sha512", ""},
+        {nullptr, {"--format", "bcrypt", "--cost", "4"}, nullptr, nullptr},
+        {nullptr, {"--format", "bcrypt", "--cost", "4"}, "--format bcrypt --cost 4", ""},
+        {nullptr, {"--format", "sha256", "--rounds", "1000"}, nullptr, nullptr},
+        {nullptr, {"--format", "sha256", "--rounds", "1000"}, "--format sha256 --rounds 1000", ""},
+        // Other forms in between push out neither the given forms' hashes nor the stored one's.
+        {nullptr, {"--format", "sha512"}, "--format sha512", ""},
+        {nullptr, {}, "", ""},
+        {"bob", {"--format", "sha512"}, "--format sha512", "bob"},
+        {nullptr, {"--format", "bcrypt", "--cost", "4"}, "--format bcrypt --cost 4", "bob"},
+        {nullptr, {}, "", "bob"},
+        {nullptr,
+         {"--format", "bcrypt", "--cost", "5"},
+         "--format bcrypt --cost 4",
+         "alice bob carol"},
+        {nullptr, {"--format", "sha256", "--rounds", "1000"}, "--format sha512", "alice bob carol"},
+        {nullptr, {"--format", "sha512", "--rounds", "1000"}, "--format sha512", "alice bob carol"},
+    };
+    std::map<std::string, std::map<std::string, std::string>> last; // by options
+    for (const auto& step : steps) {
+        if (step.Passwd != nullptr) {
+            ASSERT_EQ(Cli({"passwd", Db, step.Passwd, "--password-stdin"}, "new one\n").Status, 0);
+        }
+        std::string name;
+        for (const std::string& option : step.Format)
+            name += (name.empty() ? "" : " ") + option;
+        std::vector<std::string> args = {"export", Db, "--output", Out};
+        args.insert(args.end(), step.Format.begin(), step.Format.end());
+        const TResult r = Cli(args);
+        ASSERT_EQ(r.Status, 0) << name << ": " << r.Err;
+        const auto lines = Lines();
+        if (step.Against != nullptr) {
+            std::string changed;
+            for (const auto& [login, hash] : lines)
+                if (last.at(step.Against).at(login) != hash)
+                    changed += (changed.empty() ? "" : " ") + login;
+            EXPECT_EQ(changed, step.Changed) << name << " against " << step.Against;
+        }
+        last[name] = lines;
+    }
+    // Exported twice with nothing changed in between: the same bytes.
+    const std::string before = ReadWholeFile(Out);
+    ASSERT_EQ(Cli({"export", Db, "--output", Out, "--format", "sha512", "--rounds", "1000"}).Status,
+              0);
+    EXPECT_EQ(ReadWholeFile(Out), before);
+}
+
 TEST_F(CliExportSchemes, SaveChoiceStoresTheFormAndTheNextExportReusesItsHashes) {
     TResult r = Cli(
         {"export", Db, "--output", Out, "--format", "sha512", "--rounds", "1000", "--save-choice"});

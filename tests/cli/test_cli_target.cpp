@@ -339,6 +339,51 @@ TEST_F(CliTarget, AStoreIsSyncedCheckedAndRestoredLikeAFile) {
     EXPECT_EQ(rows(), "alice ? staff web\n");
 }
 
+// A store synced in a form given for the export is written once: a sync with nothing changed
+// keeps every row, and one changed password rewrites that row alone.
+TEST_F(CliTarget, AStoreSyncedInAGivenFormIsNotRewrittenWhenNothingChanged) {
+    const std::string store = Dir.File("auth.db");
+    ASSERT_EQ(Cli({"add", Db, "bob", "--password", "b1"}).Status, 0);
+    ASSERT_EQ(Cli({"add", Db, "carol", "--password", "c1"}).Status, 0);
+    ASSERT_EQ(Cli({"target", Db, "--url", "sqlite:" + store}).Status, 0);
+    const auto sqlite = [this, &store](const std::string& sql) {
+        const std::string out = Dir.File("sqlite.out");
+        EXPECT_EQ(std::system(("sqlite3 '" + store + "' \"" + sql + "\" > '" + out + "'").c_str()),
+                  0)
+            << sql;
+        return ReadWholeFile(out);
+    };
+    const struct {
+        const char* Passwd;  // a user given a new password first
+        const char* Format;  // --format
+        const char* Written; // the rows written, as the triggers log them
+    } steps[] = {
+        {nullptr, "sha512", nullptr}, // the first sync writes every row
+        {nullptr, "sha512", ""},      {nullptr, "bcrypt", nullptr}, {nullptr, "bcrypt", ""},
+        {nullptr, "sha512", nullptr}, // the store holds bcrypt hashes: each row changes
+        {nullptr, "sha512", ""},      {"bob", "sha512", "bob\n"},
+    };
+    for (const auto& step : steps) {
+        if (step.Passwd != nullptr) {
+            ASSERT_EQ(Cli({"passwd", Db, step.Passwd, "--password-stdin"}, "fresh\n").Status, 0);
+        }
+        const TResult r = Cli({"export", Db, "--format", step.Format});
+        ASSERT_EQ(r.Status, 0) << step.Format << ": " << r.Out << r.Err;
+        if (step.Written != nullptr) {
+            EXPECT_EQ(sqlite("SELECT who FROM written ORDER BY who"), step.Written) << step.Format;
+        }
+        // From the first sync on, every write to the users' table is logged.
+        sqlite("CREATE TABLE IF NOT EXISTS written (who TEXT);"
+               "CREATE TRIGGER IF NOT EXISTS wi AFTER INSERT ON auth_users BEGIN INSERT INTO "
+               "written VALUES (NEW.login); END;"
+               "CREATE TRIGGER IF NOT EXISTS wu AFTER UPDATE ON auth_users BEGIN INSERT INTO "
+               "written VALUES (NEW.login); END;"
+               "CREATE TRIGGER IF NOT EXISTS wd AFTER DELETE ON auth_users BEGIN INSERT INTO "
+               "written VALUES (OLD.login); END;"
+               "DELETE FROM written;");
+    }
+}
+
 } // namespace
 
 // Several targets: added, listed, renamed and removed by name; an export goes to every enabled
