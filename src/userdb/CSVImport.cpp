@@ -89,6 +89,27 @@ std::vector<std::string> SplitImportLines(std::string_view text) {
     return lines;
 }
 
+namespace {
+
+// Appends to field the text of a quoted field whose opening quote stands before pos ("" is one
+// quote); returns the position after the closing quote, or the line's end when it has none.
+size_t ReadQuoted(std::string_view line, size_t pos, std::string& field) {
+    while (pos < line.size()) {
+        if (line[pos] == '"') {
+            if (pos + 1 < line.size() && line[pos + 1] == '"') {
+                field += '"';
+                pos += 2;
+                continue;
+            }
+            return pos + 1; // the closing quote
+        }
+        field += line[pos++];
+    }
+    return pos;
+}
+
+} // namespace
+
 std::vector<std::string> SplitImportFields(std::string_view line) {
     const size_t nul = line.find('\0');
     if (nul != std::string_view::npos) line = line.substr(0, nul);
@@ -105,19 +126,7 @@ std::vector<std::string> SplitImportFields(std::string_view line) {
     while (pos < end) {
         std::string field;
         if (line[pos] == '"') {
-            ++pos;
-            while (pos < end) {
-                if (line[pos] == '"') {
-                    if (pos + 1 < end && line[pos + 1] == '"') {
-                        field += '"';
-                        pos += 2;
-                        continue;
-                    }
-                    ++pos; // the closing quote
-                    break;
-                }
-                field += line[pos++];
-            }
+            pos = ReadQuoted(line, pos + 1, field);
         } else {
             const size_t first = pos;
             while (pos < end && !IsBlank(line[pos]) && line[pos] != ',')
@@ -157,19 +166,7 @@ std::vector<std::string> SplitImportFields(std::string_view line, TImportSeparat
         bool quoted = false;
         if (pos < end && line[pos] == '"') {
             quoted = true;
-            ++pos;
-            while (pos < end) {
-                if (line[pos] == '"') {
-                    if (pos + 1 < end && line[pos + 1] == '"') {
-                        field += '"';
-                        pos += 2;
-                        continue;
-                    }
-                    ++pos;
-                    break;
-                }
-                field += line[pos++];
-            }
+            pos = ReadQuoted(line, pos + 1, field);
         }
         // Up to the separator; what follows a closing quote belongs to the field too.
         const size_t first = pos;
