@@ -57,7 +57,7 @@ struct TDatabaseStateData {
     // record is: a target found holding it was written by this database, even when the program
     // was ended in between. Kept only while an export runs (or was ended).
     std::unordered_map<std::string, TTargetRecord> Pending;
-    std::unordered_map<std::string, THashEntry> Hashes;     // by login
+    std::unordered_map<std::string, THashEntry> Hashes; // by login
     // The hashes of exports in a form or work factor other than the database's own (given for
     // one export), by form (HashFormId) and then by login: each form keeps its own, so exports
     // in two forms do not push out each other's hashes. Written only when there are such.
