@@ -1091,6 +1091,10 @@
         <source>%1 stopped the search at its size limit, also read a page at a time; nothing was changed. Let %2 read more entries in a paged search (OpenLDAP: limits dn.exact=&quot;%2&quot; size.prtotal=unlimited)</source>
         <translation>%1 hat die Suche an seiner Größenbegrenzung beendet, auch seitenweise gelesen; nichts wurde geändert. Erlauben Sie %2, in einer seitenweisen Suche mehr Einträge zu lesen (OpenLDAP: limits dn.exact=&quot;%2&quot; size.prtotal=unlimited)</translation>
     </message>
+    <message>
+        <source>The users cannot both join and leave the group &quot;%1&quot;</source>
+        <translation>Die Benutzer können der Gruppe „%1“ nicht zugleich beitreten und sie verlassen</translation>
+    </message>
 </context>
 <context>
     <name>MasterPasswordDlg</name>
@@ -1459,6 +1463,53 @@ Ihr Zugang endet: {expires}.
     <message>
         <source>Cancel</source>
         <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>quorvane::TfrmEditUsers</name>
+    <message>
+        <source>Edit %1 Users</source>
+        <translation>%1 Benutzer bearbeiten</translation>
+    </message>
+    <message>
+        <source>staff, editors</source>
+        <translation>team, redaktion</translation>
+    </message>
+    <message>
+        <source>&amp;Keep each user&apos;s expiry</source>
+        <translation>Ablauf jedes Benutzers &amp;beibehalten</translation>
+    </message>
+    <message>
+        <source>&amp;Never expire</source>
+        <translation>&amp;Nie ablaufen</translation>
+    </message>
+    <message>
+        <source>Expire &amp;on</source>
+        <translation>Läuft &amp;ab am</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source> Groups </source>
+        <translation> Gruppen </translation>
+    </message>
+    <message>
+        <source>&amp;Join</source>
+        <translation>Bei&amp;treten</translation>
+    </message>
+    <message>
+        <source>&amp;Leave</source>
+        <translation>&amp;Verlassen</translation>
+    </message>
+    <message>
+        <source> Expiry </source>
+        <translation> Ablauf </translation>
     </message>
 </context>
 <context>
@@ -2459,6 +2510,10 @@ Sie erneut hinzufügen (die Kennwortdatei enthält von Benutzern mit gleichem An
         <source>%1 lines left out</source>
         <translation>%1 Zeilen ausgelassen</translation>
     </message>
+    <message>
+        <source>Edit Users</source>
+        <translation>Benutzer bearbeiten</translation>
+    </message>
 </context>
 <context>
     <name>quorvane::TfrmMasterPassword</name>
@@ -2807,6 +2862,34 @@ Sie erneut hinzufügen (die Kennwortdatei enthält von Benutzern mit gleichem An
     <message>
         <source>Le&amp;ngth</source>
         <translation>Län&amp;ge</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>keine</translation>
+    </message>
+    <message>
+        <source>N&amp;umbered (prefix 01, 02, ...)</source>
+        <translation>N&amp;ummeriert (Präfix 01, 02, ...)</translation>
+    </message>
+    <message>
+        <source>Lea&amp;ve out I, l, 1, O and 0</source>
+        <translation>I, l, 1, O und 0 &amp;vermeiden</translation>
+    </message>
+    <message>
+        <source>E&amp;xpire on</source>
+        <translation>Läuft a&amp;b am</translation>
+    </message>
+    <message>
+        <source> Every user </source>
+        <translation> Jeder Benutzer </translation>
+    </message>
+    <message>
+        <source>Login pre&amp;fix</source>
+        <translation>&amp;Präfix des Anmeldenamens</translation>
+    </message>
+    <message>
+        <source>Gr&amp;oups</source>
+        <translation>G&amp;ruppen</translation>
     </message>
 </context>
 </TS>

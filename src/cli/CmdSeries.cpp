@@ -3,6 +3,7 @@
 #include "base/Random.h"
 #include "export/ClearPasswords.h"
 #include "userdb/GenSeries.h"
+#include "userdb/Groups.h"
 #include "userdb/UserList.h"
 
 #include <ostream>
@@ -55,6 +56,17 @@ int CmdSeries(const TArgs& args, TCliStreams& io) {
                                              O::kMinLength, O::kMaxLength);
     options.PasswordCase = ParseCase(args, "password-case", options.PasswordCase);
     options.PasswordChars = ParseChars(args, "password-chars", options.PasswordChars);
+    if (const auto prefix = args.Value("prefix")) options.LoginPrefix = *prefix;
+    options.NumberedLogins = args.Has("numbered");
+    if (options.NumberedLogins && options.LoginPrefix.empty())
+        throw EUsage("--numbered needs --prefix");
+    options.Unambiguous = args.Has("unambiguous");
+    if (const auto date = args.Value("expire")) {
+        options.Expire = true;
+        if (!ParseDateTime(*date, options.ExpireDate))
+            throw EUsage("--expire takes \"YYYY-MM-DD[ HH:MM[:SS]]\"");
+    }
+    if (const auto text = args.Value("groups")) options.Groups = ParseGroupList(*text);
 
     TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
     TUserList& list = db.List();
@@ -76,16 +88,22 @@ TCommand SeriesCommand() {
     return {"series",
             "DB [--count N] [--login-length L] [--login-case random|upper|lower] "
             "[--login-chars random|letter|numeral] [--password-length L] "
-            "[--password-case random|upper|lower] [--password-chars random|letter|numeral]",
+            "[--password-case random|upper|lower] [--password-chars random|letter|numeral] "
+            "[--prefix P [--numbered]] [--unambiguous] [--expire DATE] [--groups G,...]",
             "create a series of users with random logins and passwords",
-            "Defaults: 10 users; logins of 6 lower-case letters; passwords of 10 random\n"
-            "characters in random case. Counts run from 1 to 99999, lengths from 4 to 99.\n"
+            "Defaults: 10 users; logins of 6 lower-case letters; passwords of 16 random\n"
+            "characters in random case, each one the password meter rates strong. Counts run\n"
+            "from 1 to 99999, lengths from 4 to 99. --prefix starts every login with P;\n"
+            "with --numbered the logins are P and a number (guest01, guest02, ...), the next\n"
+            "free one each time. --unambiguous leaves out characters read alike (I, l, 1, O,\n"
+            "0). --expire and --groups give every user of the series that expiry and those\n"
+            "groups.\n"
             "Prints \"LOGIN<TAB>PASSWORD\" for every user created, then saves the database;\n"
             "when the list cannot be written whole, nothing is saved and the exit status is 1.\n"
             "When no free login is left, it says how many users were created.\n",
             {"count", "login-length", "login-case", "login-chars", "password-length",
-             "password-case", "password-chars"},
-            {},
+             "password-case", "password-chars", "prefix", "expire", "groups"},
+            {"numbered", "unambiguous"},
             CmdSeries};
 }
 

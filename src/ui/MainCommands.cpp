@@ -2,12 +2,15 @@
 
 #include "ui/MainForm.h"
 
+#include "ui/EditUsersDlg.h"
+
 #include "base/BaseTexts.h"
 #include "base/Errors.h"
 #include "export/ClearPasswords.h"
 #include "ui/ByteText.h"
 #include "ui/CredentialsDlg.h"
 #include "ui/DateDlg.h"
+#include "ui/EditUsersDlg.h"
 #include "ui/FindDlg.h"
 #include "ui/HelpWindow.h"
 #include "ui/ModalRunner.h"
@@ -71,6 +74,10 @@ void TfrmMain::miEditUserClick() {
     Guarded(this, [this] {
         const std::vector<int> rows = SelectedRows();
         if (rows.empty()) return;
+        if (rows.size() > 1) {
+            EditSeveralUsers(rows);
+            return;
+        }
         const int row = rows.front();
         TUserProp* user = ItemUser(row);
         const int index = FUserList->IndexOf(user);
@@ -90,6 +97,22 @@ void TfrmMain::miEditUserClick() {
         ShowUserInItem(row, edited);
         RefreshList();
     });
+}
+
+void TfrmMain::EditSeveralUsers(const std::vector<int>& rows) {
+    std::vector<int> indices;
+    for (const int row : rows)
+        if (const int index = FUserList->IndexOf(ItemUser(row)); index >= 0)
+            indices.push_back(index);
+    auto changed = ShowEditUsersDialog(*FUserList, indices, this);
+    if (changed.empty()) return;
+    TUsersDelta delta;
+    for (auto& [index, before] : changed)
+        delta.AddChanged(*FUserList, index, before);
+    PushUsersChange(tr("Edit Users"), std::move(delta));
+    for (const int row : rows)
+        ShowUserInItem(row, ItemUser(row));
+    RefreshList();
 }
 
 void TfrmMain::miDeleteUserClick() {

@@ -147,6 +147,8 @@ public slots:
     void miExitClick();
     void miAddUserClick();
     void miEditUserClick();
+    // The groups and expiry of the users of several selected rows, at once (Undo takes it back).
+    void EditSeveralUsers(const std::vector<int>& rows);
     void miDeleteUserClick();
     void miSearchClick();
     void miSelectAllClick();

@@ -7,16 +7,21 @@
 #include "persist/RegistryLib.h"
 #include "persist/ShellLib.h"
 #include "ui/ByteText.h"
+#include "ui/DateConv.h"
 #include "ui/EditLib.h"
 #include "ui/FitScreen.h"
 #include "ui/MessageText.h"
 #include "ui/ModalRunner.h"
+#include "ui/OptionsDlg.h"
 #include "ui/UiPrompts.h"
 #include "userdb/DataLib.h"
+#include "userdb/Groups.h"
+#include "userdb/NewUser.h"
 #include "userdb/UserList.h"
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -159,6 +164,9 @@ TSeriesOptions StoredSeriesOptions() {
         read("PasswordLength", options.PasswordLength);
         readEnum("PasswordCase", options.PasswordCase);
         readEnum("PasswordChars", options.PasswordChars);
+        int unambiguous = 0;
+        read("Unambiguous", unambiguous);
+        options.Unambiguous = unambiguous != 0;
     } catch (const EQuorvaneError&) {
         return TSeriesOptions(); // a damaged entry: the defaults, as on a first run
     }
@@ -183,6 +191,7 @@ void StoreSeriesOptions(const TSeriesOptions& options) {
     reg->WriteInteger(QStringLiteral("PasswordLength"), options.PasswordLength);
     reg->WriteInteger(QStringLiteral("PasswordCase"), static_cast<int>(options.PasswordCase));
     reg->WriteInteger(QStringLiteral("PasswordChars"), static_cast<int>(options.PasswordChars));
+    reg->WriteInteger(QStringLiteral("Unambiguous"), options.Unambiguous ? 1 : 0);
     reg->CloseKey();
 }
 
@@ -210,6 +219,32 @@ TfrmUserSeries::TfrmUserSeries(TUserList& list, QWidget* parent)
                                     static_cast<int>(last.PasswordCase));
     rgpPasswordChars = NewRadioGroup(this, "rgpPasswordChars", tr(" Cha&rs type "), CharsItems(),
                                      static_cast<int>(last.PasswordChars));
+
+    // What every user of this series gets: nothing of it outlives the dialog but the alphabet.
+    edtPrefix = new QLineEdit(this);
+    edtPrefix->setObjectName(QStringLiteral("edtPrefix"));
+    edtPrefix->setPlaceholderText(tr("none"));
+    cbxNumbered = new QCheckBox(tr("N&umbered (prefix 01, 02, ...)"), this);
+    cbxNumbered->setObjectName(QStringLiteral("cbxNumbered"));
+    cbxUnambiguous = new QCheckBox(tr("Lea&ve out I, l, 1, O and 0"), this);
+    cbxUnambiguous->setObjectName(QStringLiteral("cbxUnambiguous"));
+    cbxUnambiguous->setChecked(last.Unambiguous);
+    cbxExpire = new QCheckBox(tr("E&xpire on"), this);
+    cbxExpire->setObjectName(QStringLiteral("cbxExpire"));
+    dtpExpireDate = new TDatePicker(this);
+    dtpExpireDate->setObjectName(QStringLiteral("dtpExpireDate"));
+    SetUpDatePicker(*dtpExpireDate);
+    dtpExpireDate->setDate(DayCountToDate(NewUserExpiry(Now(), StoredDefaultExpiryDays()).Date));
+    dtpExpireDate->setEnabled(false);
+    edtGroups = new QLineEdit(this);
+    edtGroups->setObjectName(QStringLiteral("edtGroups"));
+    edtGroups->setPlaceholderText(tr("none"));
+    connect(cbxExpire, &QCheckBox::toggled, dtpExpireDate, &QWidget::setEnabled);
+    const auto numberedOnlyWithPrefix = [this] {
+        cbxNumbered->setEnabled(!edtPrefix->text().isEmpty());
+    };
+    connect(edtPrefix, &QLineEdit::textChanged, this, numberedOnlyWithPrefix);
+    numberedOnlyWithPrefix();
 
     edtTestLogin = new QLineEdit(this);
     edtTestLogin->setObjectName(QStringLiteral("edtTestLogin"));
@@ -259,6 +294,22 @@ TfrmUserSeries::TfrmUserSeries(TUserList& list, QWidget* parent)
     groups->addWidget(side("grpPassword", tr(" &Password "), tr("Le&ngth"), edtPasswordLength,
                            rgpPasswordCase, rgpPasswordChars));
 
+    auto* every = new QGroupBox(tr(" Every user "), this);
+    every->setObjectName(QStringLiteral("grpEvery"));
+    auto* everyGrid = new QGridLayout(every);
+    auto* prefixLabel = new QLabel(tr("Login pre&fix"), every);
+    prefixLabel->setBuddy(edtPrefix);
+    everyGrid->addWidget(prefixLabel, 0, 0);
+    everyGrid->addWidget(edtPrefix, 0, 1);
+    everyGrid->addWidget(cbxNumbered, 0, 2);
+    everyGrid->addWidget(cbxExpire, 1, 0);
+    everyGrid->addWidget(dtpExpireDate, 1, 1);
+    everyGrid->addWidget(cbxUnambiguous, 1, 2);
+    auto* groupsLabel = new QLabel(tr("Gr&oups"), every);
+    groupsLabel->setBuddy(edtGroups);
+    everyGrid->addWidget(groupsLabel, 2, 0);
+    everyGrid->addWidget(edtGroups, 2, 1, 1, 2);
+
     auto* test = new QGroupBox(tr(" Test "), this);
     test->setObjectName(QStringLiteral("grpTest"));
     auto* testLayout = new QHBoxLayout(test);
@@ -280,6 +331,7 @@ TfrmUserSeries::TfrmUserSeries(TUserList& list, QWidget* parent)
     auto* body = new QVBoxLayout;
     body->addLayout(countRow);
     body->addLayout(groups);
+    body->addWidget(every);
     body->addWidget(test);
     auto* main = new QVBoxLayout(this);
     main->addWidget(ScrollingBody(this, body));
@@ -302,6 +354,11 @@ TSeriesOptions TfrmUserSeries::Options() const {
     options.PasswordLength = edtPasswordLength->Value();
     options.PasswordCase = CaseOf(*rgpPasswordCase);
     options.PasswordChars = CharsOf(*rgpPasswordChars);
+    options.LoginPrefix = TextToBytes(edtPrefix->text());
+    options.NumberedLogins = cbxNumbered->isEnabled() && cbxNumbered->isChecked();
+    options.Unambiguous = cbxUnambiguous->isChecked();
+    options.Expire = cbxExpire->isChecked();
+    if (options.Expire) options.ExpireDate = ReplaceDay(0, dtpExpireDate->date());
     return options.Clamped();
 }
 
@@ -314,8 +371,10 @@ void TfrmUserSeries::btnTestClick() {
 }
 
 void TfrmUserSeries::CreateSeries(int count) {
+    TSeriesOptions options = Options();
+    options.Groups = ParseGroupList(TextToBytes(edtGroups->text()));
     TSeriesFeedback feedback;
-    FCreated = CreateSeriesFor(FList, count, Options(), *Random, &feedback);
+    FCreated = CreateSeriesFor(FList, count, options, *Random, &feedback);
     feedback.EndBusy();
     if (!feedback.WarningMessage().Empty()) {
         ShowMessageBox(this, QMessageBox::Warning, tr("Warning"),

@@ -14,6 +14,8 @@
 #include <vector>
 
 class QButtonGroup;
+class QCheckBox;
+class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -74,6 +76,13 @@ private:
     TNaturalEdit* edtPasswordLength;
     TRadioGroup* rgpPasswordCase;
     TRadioGroup* rgpPasswordChars;
+    // What every user of the series gets.
+    QLineEdit* edtPrefix;
+    QCheckBox* cbxNumbered;
+    QCheckBox* cbxUnambiguous;
+    QCheckBox* cbxExpire;
+    QDateEdit* dtpExpireDate;
+    QLineEdit* edtGroups;
     QLineEdit* edtTestLogin;
     QLineEdit* edtTestPassword;
     QToolButton* btnTest;

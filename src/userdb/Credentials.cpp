@@ -39,8 +39,14 @@ std::string Fill(const std::string& text, const TUserProp& user, const std::stri
         for (const auto& [key, value] : fields) {
             const std::string_view k(key);
             if (text.compare(i, k.size(), k) == 0) {
-                out += *value;
                 i += k.size();
+                // An empty field takes the blank before it along when a mark or the line's end
+                // follows: "Hello {name}," without a name is "Hello,", not "Hello ,".
+                if (value->empty() && !out.empty() && out.back() == ' ' &&
+                    (i == text.size() ||
+                     std::string_view(",.;:!?\r\n").find(text[i]) != std::string_view::npos))
+                    out.pop_back();
+                out += *value;
                 replaced = true;
                 break;
             }

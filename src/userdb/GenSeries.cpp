@@ -3,7 +3,9 @@
 #include "base/AsciiCase.h"
 #include "base/Errors.h"
 #include "base/Random.h"
+#include "userdb/Groups.h"
 #include "userdb/LoginRule.h"
+#include "userdb/PasswordStrength.h"
 #include "userdb/UserDbTexts.h"
 #include "userdb/UserList.h"
 
@@ -18,6 +20,14 @@ namespace {
 constexpr std::string_view kVowels = "AEIOUYaeiouy";
 constexpr std::string_view kConsonants = "BCDFGHJKLMNPQRSTVWXZbcdfghjklmnpqrstvwxz";
 constexpr std::string_view kDigits = "123456789";
+
+// The sets a string is drawn from.
+struct TAlphabet {
+    std::string_view Vowels, Consonants, Digits;
+};
+constexpr TAlphabet kEveryCharacter{kVowels, kConsonants, kDigits};
+// Without what is read alike: I and l and 1, O and 0.
+constexpr TAlphabet kReadAlike{"AEUYaeuy", "BCDFGHJKMNPQRSTVWXZbcdfghjkmnpqrstvwxz", "23456789"};
 
 // One character of the set, drawn uniformly; positions count from 1.
 char GetRandomChar(std::string_view set, IRandomSource& random) {
@@ -60,15 +70,18 @@ TSeriesOptions TSeriesOptions::Clamped() const {
     return result;
 }
 
-std::string GenerateString(int Length, TCharsType Chars, TCaseType Case, IRandomSource& random) {
+namespace {
+
+std::string Draw(int Length, TCharsType Chars, TCaseType Case, IRandomSource& random,
+                 const TAlphabet& alphabet) {
     std::string result;
     if (Length <= 0) return result;
     result.reserve(static_cast<size_t>(Length));
     for (int p = 1; p <= Length; ++p) {
         if (Chars == TCharsType::Numeral || (Chars == TCharsType::Random && random.Random(5) == 3))
-            result += GetRandomChar(kDigits, random);
+            result += GetRandomChar(alphabet.Digits, random);
         else
-            result += GetRandomChar(p % 2 == 1 ? kConsonants : kVowels, random);
+            result += GetRandomChar(p % 2 == 1 ? alphabet.Consonants : alphabet.Vowels, random);
     }
     if (Case == TCaseType::Upper)
         result = ToAsciiUpper(std::move(result));
@@ -77,14 +90,70 @@ std::string GenerateString(int Length, TCharsType Chars, TCaseType Case, IRandom
     return result;
 }
 
+const TAlphabet& AlphabetOf(const TSeriesOptions& options) {
+    return options.Unambiguous ? kReadAlike : kEveryCharacter;
+}
+
+// Draws so many times at most for a strong password before the last draw is taken as it is.
+constexpr int kMaxStrongDraws = 100;
+
+// Whether a password is drawn again until the meter rates it strong: the default alphabet at
+// the default length or longer, where nearly every draw is.
+bool WantsStrong(const TSeriesOptions& options) {
+    return options.PasswordChars == TCharsType::Random &&
+           options.PasswordCase == TCaseType::Random &&
+           options.PasswordLength >= TSeriesOptions::kDefaultPasswordLength;
+}
+
+int Digits(int n) {
+    int digits = 1;
+    for (; n >= 10; n /= 10)
+        ++digits;
+    return digits;
+}
+
+std::string Numbered(const std::string& prefix, int number, int width) {
+    std::string digits = std::to_string(number);
+    if (static_cast<int>(digits.size()) < width)
+        digits.insert(0, static_cast<size_t>(width) - digits.size(), '0');
+    return prefix + digits;
+}
+
+} // namespace
+
+std::string GenerateString(int Length, TCharsType Chars, TCaseType Case, IRandomSource& random) {
+    return Draw(Length, Chars, Case, random, kEveryCharacter);
+}
+
+std::string GenerateUnambiguousString(int Length, TCharsType Chars, TCaseType Case,
+                                      IRandomSource& random) {
+    return Draw(Length, Chars, Case, random, kReadAlike);
+}
+
 std::string GenerateLogin(const TSeriesOptions& options, IRandomSource& random) {
-    return GenerateString(options.LoginLength, options.LoginChars, options.LoginCase, random);
+    return options.LoginPrefix + Draw(options.LoginLength, options.LoginChars, options.LoginCase,
+                                      random, AlphabetOf(options));
 }
 
 std::string GeneratePassword(const TSeriesOptions& options, IRandomSource& random) {
-    return GenerateString(options.PasswordLength, options.PasswordChars, options.PasswordCase,
-                          random);
+    return Draw(options.PasswordLength, options.PasswordChars, options.PasswordCase, random,
+                AlphabetOf(options));
 }
+
+namespace {
+
+std::string StrongPassword(const TSeriesOptions& options, const std::string& login,
+                           IRandomSource& random) {
+    std::string password = GeneratePassword(options, random);
+    if (!WantsStrong(options)) return password;
+    for (int draw = 1; draw < kMaxStrongDraws; ++draw) {
+        if (EstimatePasswordStrength(password, login).Level == TPasswordStrength::Strong) break;
+        password = GeneratePassword(options, random);
+    }
+    return password;
+}
+
+} // namespace
 
 TMessage SeriesShortMessage(int created) {
     return Msg(texts::SeriesShort, Count(static_cast<std::uint64_t>(created)));
@@ -104,24 +173,36 @@ std::vector<TSeriesUser> CreateSeries(TUserList& list, int Count, const TSeriesO
     for (int i = 0; i < list.Count(); ++i)
         taken.insert(FoldLogin(list.Users(i).Login));
 
+    // What every user gets is checked before the first one is added.
+    if (!options.LoginPrefix.empty()) RequireValidLogin(options.LoginPrefix);
+    if (!options.Groups.empty()) RequireGroupSpelling(list, options.Groups);
+
     TBusyScope busy(feedback);
     std::vector<TSeriesUser> created;
     int misses = 0;
+    int number = 0;
+    const int width = std::max(2, Digits(std::max(Count, 1)));
     while (Count > 0) {
         if (misses > kMaxMissesInARow) {
             if (feedback) feedback->Warning(SeriesShortMessage(static_cast<int>(created.size())));
             break;
         }
-        std::string login = GenerateLogin(options, random);
+        std::string login = options.NumberedLogins ? Numbered(options.LoginPrefix, ++number, width)
+                                                   : GenerateLogin(options, random);
         if (!taken.insert(FoldLogin(login)).second) {
-            ++misses;
+            if (!options.NumberedLogins) ++misses; // the next number is always free in the end
             continue;
         }
-        std::string password = GeneratePassword(options, random);
+        std::string password = StrongPassword(options, login, random);
         // The character sets hold letters and digits only; this keeps it so.
         RequireValidLogin(login);
         if (password.empty()) throw EQuorvaneError(Msg(texts::SeriesEmptyPassword));
-        list.Add(login, password);
+        TUserProp& user = list.Add(login, password);
+        if (options.Expire) {
+            user.Expire = true;
+            user.ExpireDate = options.ExpireDate;
+        }
+        if (!options.Groups.empty()) SetUserGroups(user, options.Groups);
         created.push_back({std::move(login), std::move(password)});
         misses = 0;
         --Count;

@@ -2,6 +2,7 @@
 // Series of users with random pronounceable logins and random passwords, none of whose logins
 // collides with one already in the list.
 
+#include "base/DateUtil.h"
 #include "base/Message.h"
 
 #include <string>
@@ -35,7 +36,8 @@ struct TSeriesOptions {
     static constexpr int kMinLength = 4;
     static constexpr int kMaxLength = 99;
     static constexpr int kDefaultLoginLength = 6;
-    static constexpr int kDefaultPasswordLength = 10;
+    // Long enough that the password meter rates a drawn password strong (see CreateSeries).
+    static constexpr int kDefaultPasswordLength = 16;
 
     int UserCount = kDefaultUserCount;
     int LoginLength = kDefaultLoginLength;
@@ -44,6 +46,20 @@ struct TSeriesOptions {
     int PasswordLength = kDefaultPasswordLength;
     TCaseType PasswordCase = TCaseType::Random;
     TCharsType PasswordChars = TCharsType::Random;
+
+    // Every login starts with this prefix (checked like a login); empty: none.
+    std::string LoginPrefix;
+    // Logins are the prefix and a number (1, 2, ... zero-padded to the digits of the count,
+    // "guest01" to "guest12"), the next free number each time, instead of random characters.
+    bool NumberedLogins = false;
+    // Characters read alike left out of logins and passwords: i, l and o in either case, and
+    // the digit 1 (0 is never drawn).
+    bool Unambiguous = false;
+    // The series' users expire on ExpireDate (otherwise they get a new user's expiry).
+    bool Expire = false;
+    TDateTime ExpireDate = 0;
+    // The groups every user of the series joins (checked names, see ParseGroupList).
+    std::vector<std::string> Groups;
 
     // The same options with every number brought within its bounds, the way the dialog's
     // number boxes read their values back.
@@ -76,6 +92,9 @@ struct TSeriesUser {
 // leaves them as drawn. A source that draws outside the range it was asked for raises "error
 // GetRandomChar".
 std::string GenerateString(int Length, TCharsType Chars, TCaseType Case, IRandomSource& random);
+// The same without the characters read alike (TSeriesOptions::Unambiguous).
+std::string GenerateUnambiguousString(int Length, TCharsType Chars, TCaseType Case,
+                                      IRandomSource& random);
 // GenerateString with the login's or the password's length, chars type and case.
 std::string GenerateLogin(const TSeriesOptions& options, IRandomSource& random);
 std::string GeneratePassword(const TSeriesOptions& options, IRandomSource& random);
@@ -87,6 +106,12 @@ std::string GeneratePassword(const TSeriesOptions& options, IRandomSource& rando
 // create more.". A miss does not use up one of the Count users. Returns the users created, in
 // order (without a feedback, a result shorter than Count tells of the exhausted space). A
 // failure ends the run and propagates; the users added before it stay in the list.
+//
+// The options' prefix, numbering, alphabet, expiry and groups apply to every user; the
+// prefix and the groups are checked before any user is added. A password of the default
+// length or longer is drawn again while the password meter rates it below strong, so that a
+// series made with the defaults holds strong passwords only; a shorter length is what the
+// user asked for, as drawn.
 //
 // The program passes SecureRandom(). When the source is the deterministic TLcgRandom and
 // reseedDeterministic is true, the run first seeds it from the UTC time of day, as the

@@ -1,7 +1,10 @@
 #include "userdb/UserCommands.h"
 #include "base/AsciiCase.h"
+#include "base/Errors.h"
 
 #include "userdb/DataLib.h"
+#include "userdb/Groups.h"
+#include "userdb/UserDbTexts.h"
 
 #include <algorithm>
 
@@ -53,6 +56,31 @@ bool ApplyStateCommand(TUserProp& user, TStateCommand command, TDateTime date) {
     }
     return user.Disable != before.Disable || user.Expire != before.Expire ||
            user.ExpireDate != before.ExpireDate;
+}
+
+std::vector<std::pair<int, TUserProp>> ChangeSeveralUsers(TUserList& list,
+                                                          const std::vector<int>& indices,
+                                                          const TSeveralUsersChange& change) {
+    for (const std::string& join : change.Join)
+        for (const std::string& leave : change.Leave)
+            if (SameGroup(join, leave)) throw EQuorvaneError(Msg(texts::GroupJoinedAndLeft, join));
+    RequireGroupSpelling(list, change.Join);
+    std::vector<std::pair<int, TUserProp>> changed;
+    for (const int index : indices) {
+        TUserProp& user = list.Users(index);
+        TUserProp before = user;
+        for (const std::string& group : change.Join)
+            AddUserToGroup(user, group);
+        for (const std::string& group : change.Leave)
+            for (const std::string& held : UserGroups(user))
+                if (SameGroup(held, group)) RemoveUserFromGroup(user, held);
+        if (change.Expiry == TSeveralUsersChange::TExpiry::Never)
+            ApplyStateCommand(user, TStateCommand::NeverExpire, 0);
+        else if (change.Expiry == TSeveralUsersChange::TExpiry::On)
+            ApplyStateCommand(user, TStateCommand::SetExpireDate, change.ExpireDate);
+        if (!user.SameAs(before)) changed.emplace_back(index, std::move(before));
+    }
+    return changed;
 }
 
 std::string TrimBlanks(const std::string& text) {

@@ -41,6 +41,23 @@ enum class TStateCommand : int {
 // Returns whether the user changed.
 bool ApplyStateCommand(TUserProp& user, TStateCommand command, TDateTime date);
 
+// What an edit of several users at once changes; what it does not name stays as each user has
+// it.
+struct TSeveralUsersChange {
+    std::vector<std::string> Join;  // groups every user joins (checked names)
+    std::vector<std::string> Leave; // groups every user leaves
+    enum class TExpiry { Keep, Never, On } Expiry = TExpiry::Keep;
+    TDateTime ExpireDate = 0; // with TExpiry::On
+};
+
+// Applies the change to each user of the list given (by index). Checks come first, so a refusal
+// changes nobody: a group both joined and left, or joined in another spelling than the list's
+// users give it (GroupSpellingMessage). Returns, for each user the change altered, its index
+// and the user as it was before.
+std::vector<std::pair<int, TUserProp>> ChangeSeveralUsers(TUserList& list,
+                                                          const std::vector<int>& indices,
+                                                          const TSeveralUsersChange& change);
+
 // Leading and trailing blanks and control characters (codes 0 to 32) removed.
 std::string TrimBlanks(const std::string& text);
 

@@ -32,6 +32,7 @@ const TMessageText GroupNameEmpty{"GroupNameEmpty", QT_TRANSLATE_NOOP("CoreText"
 const TMessageText GroupNameInvalid{"GroupNameInvalid", QT_TRANSLATE_NOOP("CoreText", "The group name \"%1\" may not hold \":\", \",\", a blank or a control character")};
 const TMessageText GroupNameComment{"GroupNameComment", QT_TRANSLATE_NOOP("CoreText", "The group name \"%1\" starts with \"#\", which makes its line of the group file a comment")};
 const TMessageText GroupSpellings{"GroupSpellings", QT_TRANSLATE_NOOP("CoreText", "\"%1\" and \"%2\" are one group to the web server (letters a to z without regard to case): use one spelling")};
+const TMessageText GroupJoinedAndLeft{"GroupJoinedAndLeft", QT_TRANSLATE_NOOP("CoreText", "The users cannot both join and leave the group \"%1\"")};
 const TMessageText NoPasswordToSend{"NoPasswordToSend", QT_TRANSLATE_NOOP("CoreText", "This database knows no password to send for: %1")};
 const TMessageText MailAddressControl{"MailAddressControl", QT_TRANSLATE_NOOP("CoreText", "The e-mail address or full name of \"%1\" holds a line break or another control character")};
 const TMessageText MailAddressList{"MailAddressList", QT_TRANSLATE_NOOP("CoreText", "The e-mail address of \"%1\" holds \",\", \";\", \"<\", \">\" or a blank: one address only, please")};

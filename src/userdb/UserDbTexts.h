@@ -33,6 +33,7 @@ extern const TMessageText GroupNameEmpty;
 extern const TMessageText GroupNameInvalid;
 extern const TMessageText GroupNameComment;
 extern const TMessageText GroupSpellings;
+extern const TMessageText GroupJoinedAndLeft;
 extern const TMessageText NoPasswordToSend;
 extern const TMessageText MailAddressControl;
 extern const TMessageText MailAddressList;

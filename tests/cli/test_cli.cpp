@@ -354,6 +354,20 @@ TEST_F(CliTest, SeriesPrintsWhatItCreated) {
     EXPECT_EQ(Cli({"series", Db, "--count", "0"}).Status, 2);
     EXPECT_EQ(Cli({"series", Db, "--login-length", "3"}).Status, 2);
     EXPECT_EQ(Cli({"series", Db, "--login-case", "mixed"}).Status, 2);
+    EXPECT_EQ(Cli({"series", Db, "--numbered"}).Status, 2); // a number needs a prefix
+    EXPECT_EQ(Cli({"series", Db, "--expire", "soon"}).Status, 2);
+
+    // Guests: numbered logins after a prefix, one expiry and one group for all of them.
+    r = Cli({"series", Db, "--count", "2", "--prefix", "guest", "--numbered", "--expire",
+             "2027-01-31", "--groups", "guests"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out.substr(0, 8), "guest01\t");
+    TUserList guests;
+    guests.LoadFromFile(Db);
+    ASSERT_EQ(guests.Count(), 7);
+    EXPECT_EQ(guests.Users(6).Login, "guest02");
+    EXPECT_TRUE(guests.Users(6).Expire);
+    EXPECT_EQ(guests.Users(6).Groups(), "guests");
 }
 
 TEST_F(CliTest, SeriesThatRunsOutOfLoginsWarns) {

@@ -8,6 +8,7 @@
 #include "ui/About.h"
 #include "ui/CredentialsDlg.h"
 #include "ui/DateDlg.h"
+#include "ui/EditUsersDlg.h"
 #include "ui/ExportDlg.h"
 #include "ui/FindDlg.h"
 #include "ui/ImportPreviewDlg.h"
@@ -140,6 +141,7 @@ inline std::vector<std::unique_ptr<QWidget>> EveryWindow(TUserList& list) {
         std::make_unique<TfrmSeriesResult>(std::vector<TSeriesUser>{}, nullptr, [] {}));
     windows.push_back(std::make_unique<TfrmCredentials>(std::vector<const TUserProp*>{}));
     windows.push_back(std::make_unique<TfrmDateDialog>());
+    windows.push_back(std::make_unique<TfrmEditUsers>(3));
     windows.push_back(std::make_unique<TFindDialog>());
     windows.push_back(std::make_unique<TfrmRestore>(list, std::string()));
     windows.push_back(std::make_unique<TfrmMasterPassword>(QStringLiteral("a.udx"), true,

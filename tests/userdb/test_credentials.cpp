@@ -100,3 +100,21 @@ TEST(Credentials, EveryMailGetsAFileOfItsOwn) {
         EXPECT_NE(ReadWholeFile(files[i]).find(users[i]->Password), std::string::npos) << files[i];
     }
 }
+
+// A field the user has nothing for leaves no blank before a mark or a line's end ("Hello,"
+// for a guest without a name); anywhere else the text stays as written.
+TEST(Credentials, AnEmptyFieldLeavesNoStrayBlank) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"Hello {name},\n", "Hello,\n"},  {"Hello {name}!", "Hello!"},
+        {"Mail: {email}\n", "Mail:\n"},   {"Dear {name} and welcome", "Dear  and welcome"},
+        {"Hello {login},", "Hello ann,"},
+    };
+    for (const auto& [body, expected] : cases) {
+        SCOPED_TRACE(body);
+        TUserList list;
+        TUserProp& user = list.Add("ann", "pw");
+        const auto mails = MakeCredentialsMails(ParseCredentialsTemplate("Subject: Hi\n\n" + body),
+                                                {&user}, "https://site/");
+        EXPECT_EQ(mails.at(0).Body, expected);
+    }
+}

@@ -4,6 +4,7 @@
 #include "TestUtil.h"
 #include "base/Errors.h"
 #include "userdb/Groups.h"
+#include "userdb/UserCommands.h"
 #include "userdb/UserList.h"
 #include "userdb/UserView.h"
 
@@ -147,4 +148,52 @@ TEST(ReportFilter, EachConditionSelectsItsUsersAndAllMustHold) {
     EXPECT_EQ(select(enabledStaff), "soon never ");
     EXPECT_EQ(select(disabledExpired), "swept ");
     EXPECT_EQ(select({}), "soon later never gone swept off ");
+}
+
+// An edit of several users at once: groups joined and left in any spelling, the expiry set or
+// kept, and a refusal that changes nobody.
+TEST(Groups, AnEditOfSeveralUsersChangesEachOrNone) {
+    using TExpiry = TSeveralUsersChange::TExpiry;
+    struct TCase {
+        std::vector<std::string> Join, Leave;
+        TExpiry Expiry;
+        std::string Groups; // of ann and bob afterwards; carl is never selected
+        bool Expire;
+        bool Refused;
+    };
+    const TCase cases[] = {
+        {{"web"}, {}, TExpiry::Keep, "staff web", true, false},
+        {{}, {"STAFF"}, TExpiry::Never, "", false, false},
+        {{"Web"}, {"staff"}, TExpiry::On, "Web", true, false},
+        {{"Board"}, {}, TExpiry::Keep, "staff", true, true}, // carl spells it "board"
+        {{"web"}, {"WEB"}, TExpiry::Keep, "staff", true, true},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Groups);
+        TUserList list;
+        for (const char* login : {"ann", "bob", "carl"}) {
+            TUserProp& user = list.Add(login, "pw");
+            user.Expire = true;
+            user.ExpireDate = 100;
+            user.SetGroups(std::string(login) == "carl" ? "board" : "staff");
+        }
+        TSeveralUsersChange change;
+        change.Join = c.Join;
+        change.Leave = c.Leave;
+        change.Expiry = c.Expiry;
+        change.ExpireDate = 200;
+        if (c.Refused) {
+            EXPECT_THROW(ChangeSeveralUsers(list, {0, 1}, change), EQuorvaneError);
+        } else {
+            const auto changed = ChangeSeveralUsers(list, {0, 1}, change);
+            ASSERT_EQ(changed.size(), 2u);
+            EXPECT_EQ(changed[1].second.Groups(), "staff"); // bob as he was
+        }
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_EQ(list.Users(i).Groups(), c.Groups);
+            EXPECT_EQ(list.Users(i).Expire, c.Expire);
+            EXPECT_EQ(list.Users(i).ExpireDate, c.Expiry == TExpiry::On && !c.Refused ? 200 : 100);
+        }
+        EXPECT_EQ(list.Users(2).Groups(), "board");
+    }
 }

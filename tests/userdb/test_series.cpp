@@ -6,6 +6,7 @@
 #include "base/Random.h"
 #include "userdb/GenSeries.h"
 #include "userdb/LoginRule.h"
+#include "userdb/PasswordStrength.h"
 #include "userdb/UserList.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <climits>
 #include <deque>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -189,7 +191,6 @@ TEST(SeriesOptions, DefaultsAndBounds) {
     EXPECT_EQ(defaults.LoginLength, 6);
     EXPECT_EQ(defaults.LoginCase, TCaseType::Lower);
     EXPECT_EQ(defaults.LoginChars, TCharsType::Letter);
-    EXPECT_EQ(defaults.PasswordLength, 10);
     EXPECT_EQ(defaults.PasswordCase, TCaseType::Random);
     EXPECT_EQ(defaults.PasswordChars, TCharsType::Random);
 
@@ -214,7 +215,9 @@ TEST(CreateSeries, ReproducibleWithTheDeterministicSource) {
     TUserList list;
     TLcgRandom random(7);
     TRecordingFeedback feedback;
-    const auto created = CreateSeries(list, 2, TSeriesOptions(), random, &feedback, false);
+    TSeriesOptions options;
+    options.PasswordLength = 10;
+    const auto created = CreateSeries(list, 2, options, random, &feedback, false);
     ASSERT_EQ(created.size(), 2u);
     EXPECT_EQ(created[0].Login, "lunidi");
     EXPECT_EQ(created[0].Password, "h1hU6I99PO");
@@ -255,6 +258,7 @@ TEST(CreateSeries, EveryLoginIsUsableAndEveryPasswordSet) {
 
 TEST(CreateSeries, TakenLoginsAreSkippedWhateverTheirCase) {
     TSeriesOptions options;
+    options.PasswordLength = 10; // drawn once, as the scripted draws expect
     // The logins the source is about to produce, already in the list in upper case.
     TLcgRandom preview(31337);
     std::set<std::string> existing;
@@ -302,6 +306,7 @@ TEST(CreateSeries, ExhaustedLoginSpaceStopsWithTheWarning) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Seed);
         TSeriesOptions options;
+        options.PasswordLength = 10; // drawn once, as the scripted draws expect
         options.LoginLength = c.LoginLength;
         options.LoginChars = TCharsType::Numeral;
         TUserList list;
@@ -339,6 +344,7 @@ TEST(CreateSeries, MissesDoNotUseUpTheCount) {
     // Nine numeral logins of length 1 and nine users asked for: every one is found, after
     // however many misses on the way, as long as no 51 come in a row.
     TSeriesOptions options;
+    options.PasswordLength = 10; // drawn once, as the scripted draws expect
     options.LoginLength = 1;
     options.LoginChars = TCharsType::Numeral;
     options.PasswordChars = TCharsType::Numeral;
@@ -369,6 +375,7 @@ TEST(CreateSeries, FailureKeepsTheUsersAddedSoFar) {
     // Logins and passwords of letters only: exactly 6 + 10 draws per user; the source goes
     // wrong within the fourth user's login.
     TSeriesOptions options;
+    options.PasswordLength = 10; // drawn once, as the scripted draws expect
     options.PasswordChars = TCharsType::Letter;
     TUserList list;
     TLcgRandom inner(3);
@@ -386,6 +393,7 @@ TEST(CreateSeries, FailureKeepsTheUsersAddedSoFar) {
 
 TEST(CreateSeries, DeterministicSourceIsSeededFromTheClock) {
     TSeriesOptions options;
+    options.PasswordLength = 10; // drawn once, as the scripted draws expect
     options.LoginLength = 8;
     TUserList list;
     // A seed the clock cannot give (more milliseconds than a day has).
@@ -419,4 +427,86 @@ TEST(CreateSeries, SecureSourceGivesDistinctUsers) {
     }
     EXPECT_EQ(logins.size(), 50u);
     EXPECT_EQ(passwords.size(), 50u);
+}
+
+// What the options give every user of a series: the prefix and the next free number, an
+// alphabet without characters read alike, the series' expiry and groups; and with the defaults
+// nothing but passwords the meter rates strong.
+TEST(CreateSeries, TheOptionsHoldForEveryUser) {
+    struct TCase {
+        const char* Name;
+        TSeriesOptions Options;
+        int Count;
+        std::function<void(const TUserProp&)> Check;
+    };
+    TSeriesOptions numbered;
+    numbered.LoginPrefix = "guest";
+    numbered.NumberedLogins = true;
+    TSeriesOptions prefixed;
+    prefixed.LoginPrefix = "g-";
+    prefixed.LoginChars = TCharsType::Random;
+    prefixed.LoginCase = TCaseType::Random;
+    TSeriesOptions clear = prefixed;
+    clear.LoginPrefix.clear();
+    clear.Unambiguous = true;
+    TSeriesOptions guests;
+    guests.Expire = true;
+    guests.ExpireDate = EncodeDateTime({2027, 1, 31, 0, 0, 0, 0});
+    guests.Groups = {"guests", "wifi"};
+    const TCase cases[] = {
+        {"numbered, skipping GUEST02", numbered, 3,
+         [](const TUserProp& u) {
+             EXPECT_TRUE(u.Login == "guest01" || u.Login == "guest03" || u.Login == "guest04")
+                 << u.Login;
+         }},
+        {"prefixed", prefixed, 50,
+         [](const TUserProp& u) {
+             EXPECT_EQ(u.Login.rfind("g-", 0), 0u);
+             EXPECT_EQ(u.Login.size(), 8u);
+         }},
+        {"read alike left out", clear, 400,
+         [](const TUserProp& u) {
+             EXPECT_EQ((u.Login + u.Password).find_first_of("IiLlOo01"), std::string::npos)
+                 << u.Login << " " << u.Password;
+         }},
+        {"expiry and groups", guests, 5,
+         [&](const TUserProp& u) {
+             EXPECT_TRUE(u.Expire);
+             EXPECT_DOUBLE_EQ(u.ExpireDate, guests.ExpireDate);
+             EXPECT_EQ(u.Groups(), "guests wifi");
+         }},
+        {"defaults: strong passwords", TSeriesOptions(), 2000,
+         [](const TUserProp& u) {
+             EXPECT_EQ(EstimatePasswordStrength(u.Password, u.Login).Level,
+                       TPasswordStrength::Strong)
+                 << u.Password;
+         }},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TUserList list;
+        list.Add("GUEST02", "taken");
+        TLcgRandom random(4711);
+        const auto created = CreateSeries(list, c.Count, c.Options, random, nullptr, false);
+        ASSERT_EQ(static_cast<int>(created.size()), c.Count);
+        for (int i = 1; i < list.Count(); ++i)
+            c.Check(list.Users(i));
+    }
+}
+
+// A prefix that cannot start a login, or a group another user spells otherwise, is refused
+// before the first user is added.
+TEST(CreateSeries, WhatEveryUserWouldGetIsCheckedFirst) {
+    TSeriesOptions badPrefix;
+    badPrefix.LoginPrefix = "a:b";
+    TSeriesOptions otherSpelling;
+    otherSpelling.Groups = {"Staff"};
+    for (const TSeriesOptions& options : {badPrefix, otherSpelling}) {
+        TUserList list;
+        TUserProp& ann = list.Add("ann", "pw");
+        ann.SetGroups("staff");
+        TLcgRandom random(1);
+        EXPECT_THROW(CreateSeries(list, 3, options, random, nullptr, false), EQuorvaneError);
+        EXPECT_EQ(list.Count(), 1);
+    }
 }

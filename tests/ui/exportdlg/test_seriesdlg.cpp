@@ -10,7 +10,9 @@
 #include "userdb/UserList.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
+#include <QDateEdit>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPlainTextEdit>
@@ -116,7 +118,7 @@ TEST(SeriesDialog, TestShowsASampleAndAddsNothing) {
     const std::string login = Str(Find<QLineEdit>(dialog, "edtTestLogin")->text());
     const std::string password = Str(Find<QLineEdit>(dialog, "edtTestPassword")->text());
     ASSERT_EQ(login.size(), 6u);
-    EXPECT_EQ(password.size(), 10u);
+    EXPECT_EQ(password.size(), static_cast<size_t>(TSeriesOptions::kDefaultPasswordLength));
     EXPECT_EQ(login, Upper(login));
     EXPECT_NE(std::string("AEIOUY").find(login[1]), std::string::npos) << login;
     EXPECT_EQ(list.Count(), 1);
@@ -153,7 +155,8 @@ TEST(SeriesDialog, OkAddsTheSeriesAndCancelAddsNothing) {
         EXPECT_EQ(user.Login, created[i - 1].Login);
         EXPECT_EQ(user.Password, created[i - 1].Password);
         EXPECT_EQ(user.Login.size(), 6u);
-        EXPECT_EQ(user.Password.size(), 10u);
+        EXPECT_EQ(user.Password.size(),
+                  static_cast<size_t>(TSeriesOptions::kDefaultPasswordLength));
         EXPECT_TRUE(logins.insert(Upper(user.Login)).second) << "duplicate " << user.Login;
     }
     EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the busy cursor is gone";
@@ -213,4 +216,37 @@ TEST(SeriesResult, ListsCopiesAndSavesTheNewUsers) {
     ASSERT_EQ(modals.Boxes.size(), 1u);
     EXPECT_EQ(Str(modals.Boxes[0].Title), "Quorvane");
     EXPECT_FALSE(fs::exists(bad));
+}
+
+// What the dialog gives every user of a series reaches each of them; a groups line that the
+// group rules refuse leaves the dialog open with nothing added.
+TEST(SeriesDialog, EveryUserGetsThePrefixExpiryAndGroups) {
+    TTempDir dir;
+    TScopedSettingsFile store(QString::fromStdString((dir.Path() / "settings.ini").string()));
+    TUserList list;
+    TScriptedModals modals;
+    {
+        TfrmUserSeries dialog(list);
+        Find<TNaturalEdit>(dialog, "edtUserCount")->SetValue(3);
+        Find<QLineEdit>(dialog, "edtGroups")->setText(QStringLiteral("a:b"));
+        dialog.btnOKClick();
+        EXPECT_EQ(list.Count(), 0);
+        EXPECT_EQ(modals.Boxes.size(), 1u);
+    }
+    TfrmUserSeries dialog(list);
+    Find<TNaturalEdit>(dialog, "edtUserCount")->SetValue(3);
+    Find<QLineEdit>(dialog, "edtPrefix")->setText(QStringLiteral("guest"));
+    Find<QCheckBox>(dialog, "cbxNumbered")->setChecked(true);
+    Find<QCheckBox>(dialog, "cbxExpire")->setChecked(true);
+    Find<QDateEdit>(dialog, "dtpExpireDate")->setDate(QDate(2027, 1, 31));
+    Find<QLineEdit>(dialog, "edtGroups")->setText(QStringLiteral("guests, wifi"));
+    dialog.btnOKClick();
+    ASSERT_EQ(list.Count(), 3);
+    for (int i = 0; i < 3; ++i) {
+        const TUserProp& user = list.Users(i);
+        EXPECT_EQ(user.Login, "guest0" + std::to_string(i + 1));
+        EXPECT_TRUE(user.Expire);
+        EXPECT_EQ(FormatDateTime(user.ExpireDate).substr(0, 10), "2027-01-31");
+        EXPECT_EQ(user.Groups(), "guests wifi");
+    }
 }

@@ -7,6 +7,7 @@
 #include "UiTestUtil.h"
 #include "export/StoredHash.h"
 #include "persist/RegistryLib.h"
+#include "ui/EditUsersDlg.h"
 #include "ui/MainForm.h"
 #include "ui/PasswordField.h"
 #include "ui/UsersModel.h"
@@ -379,4 +380,38 @@ TEST_F(EverydayTest, AGeneratedPasswordIsShownOnceWhenOnlyItsHashIsKept) {
     EXPECT_TRUE(user.HashOnly());
     EXPECT_TRUE(user.Password.empty());
     EXPECT_TRUE(VerifyStoredHash(shown.toStdString(), user.PasswordHash()));
+}
+
+// Edit on several selected users changes the groups and expiry of each of them in one step
+// that Undo takes back; a group both joined and left changes nobody.
+TEST_F(EverydayTest, EditOnSeveralUsersChangesEachOfThemInOneStep) {
+    Open(Database("site.udx", 4));
+    Window.UnselectAll();
+    for (int row = 0; row < 3; ++row)
+        Window.SelectRow(row);
+    std::vector<std::pair<const char*, const char*>> answers = {{"staff", "Staff"},
+                                                                {"staff, web", ""}};
+    Dialogs.OnDialog = [&answers](QDialog& dialog) {
+        auto* form = qobject_cast<TfrmEditUsers*>(&dialog);
+        EXPECT_NE(form, nullptr);
+        if (form == nullptr) return int(QDialog::Rejected);
+        const auto [join, leave] = answers.front();
+        answers.erase(answers.begin());
+        Find<QLineEdit>(*form, "edtJoin")->setText(QString::fromLatin1(join));
+        Find<QLineEdit>(*form, "edtLeave")->setText(QString::fromLatin1(leave));
+        Find<QRadioButton>(*form, "rbnNeverExpire")->setChecked(true);
+        QTest::mouseClick(Find<QPushButton>(*form, "btnOK"), Qt::LeftButton);
+        return form->result();
+    };
+    Trigger("miEditUser"); // refused: one box, nobody changed
+    EXPECT_EQ(Dialogs.Boxes.size(), 1u);
+    EXPECT_EQ(Window.UserList().Users(0).Groups(), "");
+    EXPECT_EQ(Window.UndoStack()->count(), 0);
+    Trigger("miEditUser");
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(Window.UserList().Users(i).Groups(), i < 3 ? "staff web" : "") << i;
+    ASSERT_EQ(Window.UndoStack()->count(), 1);
+    Window.UndoStack()->undo();
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(Window.UserList().Users(i).Groups(), "") << i;
 }
