@@ -2514,6 +2514,10 @@ Sie erneut hinzufügen (die Kennwortdatei enthält von Benutzern mit gleichem An
         <source>Edit Users</source>
         <translation>Benutzer bearbeiten</translation>
     </message>
+    <message>
+        <source> (encrypted)</source>
+        <translation> (verschlüsselt)</translation>
+    </message>
 </context>
 <context>
     <name>quorvane::TfrmMasterPassword</name>

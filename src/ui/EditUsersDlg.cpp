@@ -41,8 +41,7 @@ TfrmEditUsers::TfrmEditUsers(int count, QWidget* parent) : QDialog(parent) {
     dtpExpireDate = new TDatePicker(this);
     dtpExpireDate->setObjectName(QStringLiteral("dtpExpireDate"));
     SetUpDatePicker(*dtpExpireDate);
-    dtpExpireDate->setDate(
-        DayCountToDate(NewUserExpiry(Now(), StoredDefaultExpiryDays()).Date));
+    dtpExpireDate->setDate(DayCountToDate(NewUserExpiry(Now(), StoredDefaultExpiryDays()).Date));
     dtpExpireDate->setEnabled(false);
     connect(rbnExpireOn, &QRadioButton::toggled, dtpExpireDate, &QWidget::setEnabled);
     CreateOkCancel(this, tr("OK"), tr("Cancel"), btnOK, btnCancel);
@@ -90,9 +89,8 @@ TSeveralUsersChange TfrmEditUsers::Change() const {
     return change;
 }
 
-std::vector<std::pair<int, TUserProp>> ShowEditUsersDialog(TUserList& list,
-                                                           const std::vector<int>& indices,
-                                                           QWidget* parent) {
+std::vector<std::pair<int, TUserProp>>
+ShowEditUsersDialog(TUserList& list, const std::vector<int>& indices, QWidget* parent) {
     TfrmEditUsers dialog(static_cast<int>(indices.size()), parent);
     std::vector<std::pair<int, TUserProp>> changed;
     auto* ok = dialog.findChild<QPushButton*>(QStringLiteral("btnOK"));

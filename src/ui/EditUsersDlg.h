@@ -35,8 +35,7 @@ private:
 // Shows the dialog for the users at `indices` and applies what it holds when it ends with OK.
 // Returns each user it changed with the user as it was before (for Undo); nothing after
 // Cancel. A refused change shows why and keeps the dialog open.
-std::vector<std::pair<int, TUserProp>> ShowEditUsersDialog(TUserList& list,
-                                                           const std::vector<int>& indices,
-                                                           QWidget* parent = nullptr);
+std::vector<std::pair<int, TUserProp>>
+ShowEditUsersDialog(TUserList& list, const std::vector<int>& indices, QWidget* parent = nullptr);
 
 } // namespace quorvane

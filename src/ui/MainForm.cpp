@@ -1367,6 +1367,7 @@ void TfrmMain::ProjectOpen() {
             FDiskKey = FUserList->Encryption();
             FillList();
         });
+        UpdateCaption();
     } catch (const std::bad_alloc&) {
         FUserList->Reset(); // give back what the load took before saying so
         // Already in the user's language.
@@ -1399,6 +1400,7 @@ void TfrmMain::ProjectSave() {
             Verbatim(OutOfMemoryText(tr("save %1").arg(Project.FileName())).toStdString()));
     }
     FUndoStack->setClean(); // the history stays; undoing back here is clean again
+    UpdateCaption();        // the file may be encrypted, or plain, from now on
     ShowResult(tr("Saved"));
     ShowWriteWarnings(this, FUserList->SaveWarnings());
 }
@@ -1429,9 +1431,10 @@ void TfrmMain::ProjectNameChanged() {
 void TfrmMain::UpdateCaption() {
     QString caption = Project.AppName;
     if (!Project.FileName().isEmpty()) caption += QStringLiteral(" - ") + Project.FileName();
-    // An encrypted database carries a lock after its name.
-    if (FUserList != nullptr && FUserList->Encryption() != nullptr)
-        caption += QStringLiteral(" \U0001F512");
+    // A database whose file is encrypted says so after its name, in words (no font lacks
+    // them): only once the file is, not when encryption is merely chosen for the next save.
+    if (FDiskKey != nullptr && !FDiskPath.empty() && FDiskPath == FileNameBytes(Project.FileName()))
+        caption += tr(" (encrypted)");
     // "[*]" is where the window manager's title shows the unsaved-changes mark; it is not
     // part of the caption itself.
     setWindowTitle(caption + QStringLiteral("[*]"));
@@ -1443,7 +1446,12 @@ void TfrmMain::OpenWithMasterPassword(TLoadedFile& loaded) {
     const QString fileName = Project.FileName();
     QString message;
     bool asked = false;
+    // Nothing of the list shows behind the question: it is not repainted while a database is
+    // read, so it would show whatever was there before.
+    const bool listShown = !lvwUsers->isHidden();
+    const auto showList = qScopeGuard([&] { lvwUsers->setVisible(listShown); });
     FUserList->SetCredentialSource([&](bool needsKeyFile) {
+        lvwUsers->hide();
         TMasterCredentials credentials;
         if (!AskMasterPassword(this, fileName, needsKeyFile, message, credentials))
             throw ECancelled();

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeView>
@@ -88,7 +89,13 @@ void TfrmMain::LockDatabase() {
     CreateUserList();   // the rows, the undo steps (they hold users) and the users go
     FUserList->SetEncryption(key);
     FLockedActions.clear();
+    // Quit and Help stay at hand, with the menus that hold them.
+    std::vector<const QAction*> kept = {miExit, miHelpTopics, miAbout};
+    for (const QAction* action : std::vector<const QAction*>(kept))
+        for (QObject* holder : action->associatedObjects())
+            if (const auto* menu = qobject_cast<QMenu*>(holder)) kept.push_back(menu->menuAction());
     for (QAction* action : findChildren<QAction*>()) {
+        if (std::find(kept.begin(), kept.end(), action) != kept.end()) continue;
         FLockedActions.emplace_back(action, action->isEnabled());
         action->setEnabled(false);
     }

@@ -28,7 +28,7 @@ using namespace quorvane;
 
 namespace {
 
-const QString KLock = QStringLiteral("\U0001F512");
+const QString KLock = QStringLiteral(" (encrypted)");
 
 // One answer to a master password dialog: what is typed (twice in a new-password dialog), or
 // nothing for Cancel.
@@ -46,12 +46,16 @@ protected:
     TScriptedPrompts Prompts;
     std::deque<TTyped> Answers;
     std::vector<QString> Shown; // each dialog: its name and the message it showed
+    bool ListBehind = false;    // a dialog showed over the window's list of users
     QString Db = Q(Dir.File("site.udx"));
 
     void SetUp() override {
         test_hooks::SetDefaultKdfParams({1, 8192});
         Dialogs.OnDialog = [this](QDialog& dialog) {
             const QString name = dialog.objectName();
+            if (QWidget* window = dialog.parentWidget())
+                if (auto* list = window->findChild<QTreeView*>(QStringLiteral("lvwUsers")))
+                    ListBehind = ListBehind || !list->isHidden();
             auto* message = dialog.findChild<QLabel*>(QStringLiteral("lblMessage"));
             Shown.push_back(
                 name + QStringLiteral(": ") +
@@ -120,10 +124,13 @@ TEST_F(EncryptedWindowTest, OpeningAsksUntilTheRightPasswordOrCancel) {
         SCOPED_TRACE(c.Name);
         Answers.assign(c.Typed.begin(), c.Typed.end());
         Shown.clear();
+        ListBehind = false;
         Dialogs.Boxes.clear();
         auto window = NewWindow();
         Open(*window, Db);
         EXPECT_EQ(Shown, c.Shown);
+        EXPECT_FALSE(ListBehind) << "the list it cannot repaint is hidden behind the question";
+        EXPECT_FALSE(window->findChild<QTreeView*>(QStringLiteral("lvwUsers"))->isHidden());
         EXPECT_TRUE(Dialogs.Boxes.empty()) << "a cancel or a wrong password is no error box";
         EXPECT_EQ(window->UserList().Count(), c.Opens ? 2 : 0);
         EXPECT_EQ(window->Project.FileName(), c.Opens ? Db : QString());
@@ -179,9 +186,10 @@ TEST_F(EncryptedWindowTest, EncryptChangeAndRemoveFromTheFileMenu) {
     // Removing it asks for the password; the next save writes the plain database.
     Answers = {{false, "Second-Master-7", ""}};
     trigger("miRemoveEncryption");
-    EXPECT_FALSE(Caption(*window).endsWith(KLock));
+    EXPECT_TRUE(Caption(*window).endsWith(KLock)) << "the file is still encrypted";
     window->miSaveClick();
     EXPECT_FALSE(FileEncrypted());
+    EXPECT_FALSE(Caption(*window).endsWith(KLock));
     stateFollows();
     EXPECT_NE(ReadWholeFile(Dir.File("site.udx")).find("Alice-Secret"), std::string::npos);
     // A key file the program rewrites (here the database itself) is refused; nothing changes.
@@ -195,9 +203,10 @@ TEST_F(EncryptedWindowTest, EncryptChangeAndRemoveFromTheFileMenu) {
     WriteWholeFile(Dir.File("site.key"), "key file bytes");
     Answers = {{false, "Third-Master-8", Dir.File("site.key")}};
     trigger("miEncryptDatabase");
-    EXPECT_TRUE(Caption(*window).endsWith(KLock));
+    EXPECT_FALSE(Caption(*window).endsWith(KLock)) << "not before the file is encrypted";
     EXPECT_FALSE(window->findChild<QAction*>(QStringLiteral("miEncryptDatabase"))->isEnabled());
     window->miSaveClick();
+    EXPECT_TRUE(Caption(*window).endsWith(KLock));
     const std::string bytes = ReadWholeFile(Dir.File("site.udx"));
     EXPECT_TRUE(IsEncryptedDatabase(bytes));
     EXPECT_TRUE(NeedsKeyFile(bytes));
@@ -285,6 +294,9 @@ TEST_F(EncryptedWindowTest, IdleTimeLocksUntilTheMasterPasswordIsGiven) {
         EXPECT_EQ(window->Model()->rowCount(), 0);
         EXPECT_FALSE(window->findChild<QAction*>(QStringLiteral("miSave"))->isEnabled());
         EXPECT_TRUE(Caption(*window).endsWith(KLock));
+        for (const char* open : {"miExit", "miHelpTopics", "miAbout"}) // never locked in
+            EXPECT_TRUE(window->findChild<QAction*>(QString::fromLatin1(open))->isEnabled())
+                << open;
 
         auto* unlock = window->findChild<QPushButton*>(QStringLiteral("btnUnlock"));
         Answers = {{false, "wrong", ""}, {true, "", ""}};
