@@ -31,6 +31,8 @@ TfrmEditUsers::TfrmEditUsers(int count, QWidget* parent) : QDialog(parent) {
     edtJoin->setPlaceholderText(tr("staff, editors"));
     edtLeave = new QLineEdit(this);
     edtLeave->setObjectName(QStringLiteral("edtLeave"));
+    for (QLineEdit* edit : {edtJoin, edtLeave}) // room for a few group names
+        edit->setMinimumWidth(edit->fontMetrics().averageCharWidth() * 36);
     rbnKeepExpiry = new QRadioButton(tr("&Keep each user's expiry"), this);
     rbnKeepExpiry->setObjectName(QStringLiteral("rbnKeepExpiry"));
     rbnKeepExpiry->setChecked(true);
