@@ -2518,6 +2518,22 @@ Sie erneut hinzufügen (die Kennwortdatei enthält von Benutzern mit gleichem An
         <source> (encrypted)</source>
         <translation> (verschlüsselt)</translation>
     </message>
+    <message>
+        <source>The hashes are made in one form, and the password file can then be written in that form only. %1 is quick to break where the file is stolen; bcrypt is not. Hash with bcrypt?</source>
+        <translation>Die Hashes entstehen in einer Form, und die Kennwortdatei lässt sich dann nur noch in dieser Form schreiben. %1 ist schnell gebrochen, wo die Datei gestohlen wird; bcrypt nicht. Mit bcrypt hashen?</translation>
+    </message>
+    <message>
+        <source>Hash with &amp;bcrypt</source>
+        <translation>Mit <translation type="unfinished"></translation>amp;bcrypt hashen</translation>
+    </message>
+    <message>
+        <source>Hash with &amp;%1</source>
+        <translation>Mit <translation type="unfinished"></translation>amp;%1 hashen</translation>
+    </message>
+    <message>
+        <source>&amp;Keep clear passwords</source>
+        <translation><translation type="unfinished"></translation>amp;Klartext-Kennwörter behalten</translation>
+    </message>
 </context>
 <context>
     <name>quorvane::TfrmMasterPassword</name>

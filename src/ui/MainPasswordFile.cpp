@@ -5,6 +5,7 @@
 #include "ui/MainForm.h"
 
 #include "export/ClearPasswords.h"
+#include "export/HashSchemes.h"
 #include "export/HtpasswdImport.h"
 #include "export/StoredHash.h"
 #include "ui/ByteText.h"
@@ -185,15 +186,40 @@ void TfrmMain::miKeepClearPasswordsClick() {
             UpdateCommands();
             return;
         }
-        UpdateCommands(); // the item stays checked unless the question is answered Yes
-        const QMessageBox::StandardButton answer = ShowMessageBox(
-            this, QMessageBox::Warning, tr("Keep Clear Passwords"),
+        UpdateCommands(); // the item stays checked unless the question is answered
+        // The form of the hashes becomes the only one this database can export: a fast one is
+        // named, and bcrypt offered first.
+        const QString form = MessageText(SchemeOf(list.PassType).DisplayMessage());
+        const bool fast = !IsSlowPassType(list.PassType);
+        QString question =
             tr("Keep no clear passwords in this database? Every clear password is replaced by its "
                "hash now, and new passwords are kept only as their hashes. This cannot be "
-               "undone."),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-        if (answer != QMessageBox::Yes) return;
-        const int hashed = StopKeepingClearPasswords(list);
+               "undone.");
+        if (fast)
+            question += QStringLiteral("\n\n") +
+                        tr("The hashes are made in one form, and the password file can then be "
+                           "written in that form only. %1 is quick to break where the file is "
+                           "stolen; bcrypt is not. Hash with bcrypt?")
+                            .arg(form);
+        const QMessageBox::StandardButton answer =
+            fast ? ShowMessageBox(this, QMessageBox::Warning, tr("Keep Clear Passwords"), question,
+                                  QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No,
+                                  QMessageBox::Yes,
+                                  {{QMessageBox::Yes, tr("Hash with &bcrypt")},
+                                   {QMessageBox::YesToAll, tr("Hash with &%1").arg(form)},
+                                   {QMessageBox::No, tr("&Keep clear passwords")}})
+                 : ShowMessageBox(this, QMessageBox::Warning, tr("Keep Clear Passwords"), question,
+                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes && answer != QMessageBox::YesToAll) return;
+        const TPasswordsType before = list.PassType;
+        if (fast && answer == QMessageBox::Yes) list.PassType = TPasswordsType::ptBcrypt;
+        int hashed = 0;
+        try {
+            hashed = StopKeepingClearPasswords(list);
+        } catch (...) {
+            list.PassType = before;
+            throw;
+        }
         // The steps held the clear passwords of before: none may bring them back.
         FUndoStack->clear();
         Project.SetModified(true);

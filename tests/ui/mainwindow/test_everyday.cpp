@@ -354,6 +354,29 @@ TEST_F(EverydayTest, NotKeepingClearPasswordsAsksThenKeepsOnlyHashes) {
     EXPECT_TRUE(Window.UserList().Users(1).HashOnly());
 }
 
+// Going hash-only from MD5 names the form that becomes the only one, and offers bcrypt first.
+TEST_F(EverydayTest, GoingHashOnlyOffersBcryptBeforeTheCurrentForm) {
+    const struct {
+        QMessageBox::StandardButton Answer;
+        TPasswordsType Form;
+        const char* Prefix;
+    } cases[] = {{QMessageBox::Yes, TPasswordsType::ptBcrypt, "$2y$"},
+                 {QMessageBox::YesToAll, TPasswordsType::ptMD5, "$apr1$"}};
+    for (const auto& c : cases) {
+        Open(SiteWithTwoUsers());
+        Dialogs.Buttons = {c.Answer};
+        Dialogs.Boxes.clear();
+        Find<QAction>(Window, "miKeepClearPasswords")->trigger();
+        ASSERT_EQ(Dialogs.Boxes.size(), 1u);
+        EXPECT_NE(Dialogs.Boxes[0].Text.indexOf(QStringLiteral("MD5 is quick to break")), -1)
+            << Str(Dialogs.Boxes[0].Text);
+        EXPECT_EQ(Window.UserList().PassType, c.Form);
+        EXPECT_EQ(Window.UserList().Users(1).PasswordHash().rfind(c.Prefix, 0), 0u);
+        EXPECT_TRUE(VerifyStoredHash("Bob-Secret", Window.UserList().Users(1).PasswordHash()));
+        Window.Project.SetModified(false); // the next Open asks nothing
+    }
+}
+
 // In a database that keeps no clear passwords a generated password is shown once, to be copied.
 TEST_F(EverydayTest, AGeneratedPasswordIsShownOnceWhenOnlyItsHashIsKept) {
     Open(SiteWithTwoUsers());
