@@ -2524,15 +2524,15 @@ Sie erneut hinzufügen (die Kennwortdatei enthält von Benutzern mit gleichem An
     </message>
     <message>
         <source>Hash with &amp;bcrypt</source>
-        <translation>Mit <translation type="unfinished"></translation>amp;bcrypt hashen</translation>
+        <translation>Mit &amp;bcrypt hashen</translation>
     </message>
     <message>
         <source>Hash with &amp;%1</source>
-        <translation>Mit <translation type="unfinished"></translation>amp;%1 hashen</translation>
+        <translation>Mit &amp;%1 hashen</translation>
     </message>
     <message>
         <source>&amp;Keep clear passwords</source>
-        <translation><translation type="unfinished"></translation>amp;Klartext-Kennwörter behalten</translation>
+        <translation>&amp;Klartext-Kennwörter behalten</translation>
     </message>
 </context>
 <context>
