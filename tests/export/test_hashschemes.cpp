@@ -69,8 +69,8 @@ TEST(HashSchemes, EachHashVerifiesItsPasswordAndNoOther) {
         for (const std::string& password : passwords) {
             const std::string hash = row.Hash(password, random, row.DefaultParam());
             EXPECT_TRUE(hash.starts_with(row.Prefix)) << hash;
-            EXPECT_TRUE(row.Verify(password, hash)) << row.StoredName << " " << password;
-            EXPECT_FALSE(row.Verify(password + "x", hash)) << row.StoredName << " " << password;
+            EXPECT_TRUE(row.Verify(password, hash, "")) << row.StoredName << " " << password;
+            EXPECT_FALSE(row.Verify(password + "x", hash, "")) << row.StoredName << " " << password;
             if (row.StoresClearText()) {
                 EXPECT_EQ(hash, password);
             } else {
@@ -123,6 +123,6 @@ TEST(HashSchemes, VerifiesWhatApachesHtpasswdHashed) {
     const THashScheme* row = SchemeOfHash(hash);
     ASSERT_NE(row, nullptr) << hash;
     EXPECT_EQ(row->Id, TPasswordsType::ptMD5);
-    EXPECT_TRUE(row->Verify("open sesame", hash));
-    EXPECT_FALSE(row->Verify("open sesam", hash));
+    EXPECT_TRUE(row->Verify("open sesame", hash, ""));
+    EXPECT_FALSE(row->Verify("open sesam", hash, ""));
 }
