@@ -92,6 +92,12 @@ bool HasAny(std::string_view text, std::string_view bytes) {
     return false;
 }
 
+bool HasControlOrQuote(std::string_view text) {
+    for (const unsigned char c : text)
+        if (c < 32 || c == 127 || c == '\'') return true;
+    return false;
+}
+
 // What a token of a configuration file (Caddyfile, haproxy.cfg) cannot hold: blanks and control
 // characters, and the bytes that quote, comment or open a block there.
 bool BreaksToken(const TConsumer& consumer, std::string_view text) {
@@ -124,7 +130,8 @@ const TMessageText* UnsafeField(const TConsumer& consumer, const THashScheme& fo
         if (YamlSyntax(consumer) && !ValidUtf8(text)) return name;
     }
     if (form.StoresClearText() && !user.HashOnly()) {
-        if (consumer.Syntax == TConsumerSyntax::Haproxy && BreaksToken(consumer, user.Password))
+        // haproxy.cfg takes it in single quotes, which nothing inside can end or escape
+        if (consumer.Syntax == TConsumerSyntax::Haproxy && HasControlOrQuote(user.Password))
             return &texts::ConsumerFieldPassword;
         // passwd-file splits its line at every colon
         if (consumer.Syntax == TConsumerSyntax::Dovecot &&
@@ -230,8 +237,9 @@ std::string RenderHaproxy(const TRender& r) {
     }
     for (const TPasswordEntry& entry : r.Entries) {
         const bool plain = r.Form.StoresClearText() && !entry.User->HashOnly();
-        text += "    user " + entry.User->Login + (plain ? " insecure-password " : " password ") +
-                entry.Value + "\n";
+        text += "    user " + entry.User->Login +
+                (plain ? " insecure-password '" + entry.Value + "'\n"
+                       : " password " + entry.Value + "\n");
     }
     return text;
 }

@@ -49,7 +49,7 @@ void People(TUserList& list) {
     alice.FullName = "Alice \"Al\" Example: #1";
     alice.Email = "alice@example.org";
     SetUserGroups(alice, {"staff"});
-    list.Add("bob", "bob's other secret");
+    list.Add("bob", "bob other secret");
 }
 
 std::string Build(const std::string& consumer, const std::string& form,
@@ -154,22 +154,42 @@ TVerdict Caddy(const std::string& file, const std::string& login, const std::str
     return ByStatus(server, "/", login, password);
 }
 
-TVerdict Haproxy(const std::string& file, const std::string& login, const std::string& password) {
-    if (!ToolAvailable("haproxy")) return {false, "haproxy is not installed"};
-    auto& server = Once(file, [](const std::string& f) {
-        return std::make_unique<TConsumerProcess>("haproxy", f, [](int port, const fs::path& dir) {
-            WriteWholeFile(dir / "haproxy.cfg",
-                           "defaults\n  mode http\n  timeout connect 5s\n  timeout client 5s\n"
-                           "  timeout server 5s\nfrontend site\n  bind 127.0.0.1:" +
-                               std::to_string(port) +
-                               "\n  http-request auth realm site unless { http_auth_group(users) "
-                               "staff }\n  http-request return status 200\n");
-            return std::vector<std::string>{
-                "/usr/sbin/haproxy",      "-db", "-f",
-                (dir / "users").string(), "-f",  (dir / "haproxy.cfg").string()};
+// One haproxy for every form it reads: a userlist per form ("ul_bcrypt", ...), each guarding
+// the path of its form's name. A row's file is built with its form's userlist name.
+const char* const KHaproxyForms[] = {"bcrypt", "sha512", "sha256", "plain"};
+
+TCheck Haproxy(const std::string& form) {
+    return [form](const std::string& file, const std::string& login, const std::string& password) {
+        if (!ToolAvailable("haproxy")) return TVerdict{false, "haproxy is not installed"};
+        static std::map<std::string, std::string> files;
+        files[form] = file;
+        if (files.size() < std::size(KHaproxyForms)) {
+            // the others' files first, built as their rows build them
+            for (const char* other : KHaproxyForms)
+                if (!files.count(other))
+                    files[other] = Build("haproxy", other, std::string("ul_") + other);
+        }
+        static const TConsumerProcess server("haproxy", "", [](int port, const fs::path& dir) {
+            std::string config = "defaults\n  mode http\n  timeout connect 5s\n"
+                                 "  timeout client 5s\n  timeout server 5s\nfrontend site\n"
+                                 "  bind 127.0.0.1:" +
+                                 std::to_string(port) + "\n";
+            std::vector<std::string> args = {"/usr/sbin/haproxy", "-db"};
+            for (const auto& [name, text] : files) {
+                WriteWholeFile(dir / name, text);
+                args.insert(args.end(), {"-f", (dir / name).string()});
+                config += "  http-request auth realm site if { path_beg /" + name +
+                          " } !{ http_auth_group(ul_" + name + ") staff }\n";
+            }
+            config += "  http-request return status 200\n";
+            WriteWholeFile(dir / "haproxy.cfg", config);
+            args.insert(args.end(), {"-f", (dir / "haproxy.cfg").string()});
+            return args;
         });
-    });
-    return ByStatus(server, "/", login, password);
+        // a file built later than the server started is not what it read
+        if (files[form] != file) return TVerdict{false, "the file changed after haproxy started"};
+        return ByStatus(server, "/" + form, login, password);
+    };
 }
 
 TVerdict Registry(const std::string& file, const std::string& login, const std::string& password) {
@@ -205,21 +225,27 @@ TVerdict NodeExporter(const std::string& file, const std::string& login,
     return ByStatus(server, "/metrics", login, password);
 }
 
-TVerdict Radicale(const std::string& file, const std::string& login, const std::string& password) {
-    if (!ToolAvailable("radicale")) return {false, "radicale is not installed"};
-    auto& server = Once(file, [](const std::string& f) {
-        return std::make_unique<TConsumerProcess>("radicale", f, [](int port, const fs::path& dir) {
-            WriteWholeFile(dir / "config", "[server]\nhosts = 127.0.0.1:" + std::to_string(port) +
-                                               "\n[auth]\ntype = htpasswd\nhtpasswd_filename = " +
-                                               (dir / "users").string() +
-                                               "\nhtpasswd_encryption = bcrypt\ndelay = 0\n"
-                                               "[storage]\nfilesystem_folder = " +
-                                               (dir / "collections").string() + "\n");
-            return std::vector<std::string>{"/usr/bin/python3", "-m", "radicale", "--config",
-                                            (dir / "config").string()};
-        });
-    });
-    return ByStatus(server, "/" + login + "/", login, password, "PROPFIND");
+// Radicale names the one form of its htpasswd file in its configuration: one Radicale per form.
+TCheck Radicale(const std::string& form) {
+    return [form](const std::string& file, const std::string& login, const std::string& password) {
+        if (!ToolAvailable("radicale")) return TVerdict{false, "radicale is not installed"};
+        static std::map<std::string, std::unique_ptr<TConsumerProcess>> servers;
+        auto& server = servers[form];
+        if (!server)
+            server = std::make_unique<TConsumerProcess>(
+                "radicale", file, [&form](int port, const fs::path& dir) {
+                    WriteWholeFile(dir / "config",
+                                   "[server]\nhosts = 127.0.0.1:" + std::to_string(port) +
+                                       "\n[auth]\ntype = htpasswd\nhtpasswd_filename = " +
+                                       (dir / "users").string() +
+                                       "\nhtpasswd_encryption = " + (form == "md5" ? "md5" : form) +
+                                       "\ndelay = 0\n[storage]\nfilesystem_folder = " +
+                                       (dir / "collections").string() + "\n");
+                    return std::vector<std::string>{"/usr/bin/python3", "-m", "radicale",
+                                                    "--config", (dir / "config").string()};
+                });
+        return ByStatus(*server, "/" + login + "/", login, password, "PROPFIND");
+    };
 }
 
 TVerdict Mosquitto(const std::string& file, const std::string& login, const std::string& password) {
@@ -379,11 +405,16 @@ TEST(Consumers, EachFormItReadsLetsInTheRightPasswordAndNoOther) {
         {"digest", "digest", ApacheDigest},
         {"digest", "digest", LighttpdHtdigest},
         {"caddy", "bcrypt", Caddy},
-        {"haproxy", "bcrypt", Haproxy},
+        {"haproxy", "bcrypt", Haproxy("bcrypt")},
+        {"haproxy", "sha512", Haproxy("sha512")},
+        {"haproxy", "sha256", Haproxy("sha256")},
+        {"haproxy", "plain", Haproxy("plain")},
         {"registry", "bcrypt", Registry},
         {"prometheus", "bcrypt", NodeExporter},
         {"mosquitto", "pbkdf2-sha512", Mosquitto},
-        {"radicale", "bcrypt", Radicale},
+        {"radicale", "bcrypt", Radicale("bcrypt")},
+        {"radicale", "md5", Radicale("md5")},
+        {"radicale", "plain", Radicale("plain")},
         {"dovecot", "bcrypt", Dovecot},
         {"dovecot", "sha512", Dovecot},
         {"dovecot", "sha256", Dovecot},
@@ -403,7 +434,9 @@ TEST(Consumers, EachFormItReadsLetsInTheRightPasswordAndNoOther) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.Consumer) + " " + row.Form);
-        const std::string file = Build(row.Consumer, row.Form);
+        const std::string listName =
+            std::string(row.Consumer) == "haproxy" ? std::string("ul_") + row.Form : "";
+        const std::string file = Build(row.Consumer, row.Form, listName);
         const TVerdict right = row.Check(file, "alice", KRight);
         if (!right.Skip.empty()) {
             ADD_FAILURE() << "not checked: " << right.Skip;
@@ -467,9 +500,9 @@ TEST(Consumers, RefusesWhatItCannotHoldOrReadNamingTheUser) {
          false, "r", ""},
         {"haproxy", "bcrypt", [](TUserList& l) { l.Add("a#b", "pw"); }, "ConsumerUnsafeUsers",
          "a#b", false, "r", ""},
-        {"haproxy", "plain", [](TUserList& l) { l.Add("ann", "pass word"); }, "ConsumerUnsafeUsers",
+        {"haproxy", "plain", [](TUserList& l) { l.Add("ann", "it's"); }, "ConsumerUnsafeUsers",
          "ann", false, "r", ""},
-        {"haproxy", "plain", [](TUserList& l) { l.Add("ann", "pw#1"); }, "ConsumerUnsafeUsers",
+        {"haproxy", "plain", [](TUserList& l) { l.Add("ann", "a\tb"); }, "ConsumerUnsafeUsers",
          "ann", false, "r", ""},
         {"dovecot", "plain", [](TUserList& l) { l.Add("ann", "a:b"); }, "ConsumerUnsafeUsers",
          "ann", false, "r", ""},
