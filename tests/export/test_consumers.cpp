@@ -295,16 +295,50 @@ TVerdict LighttpdHtdigest(const std::string& file, const std::string& login,
     return {status == 200, {}};
 }
 
-// Dovecot's own check of the value the passwd-file line holds for the login.
-TVerdict Dovecot(const std::string& file, const std::string& login, const std::string& password) {
-    if (!ToolAvailable("doveadm")) return {false, "doveadm is not installed"};
-    const size_t at = file.find(login + ":");
-    if (at == std::string::npos) return {false, {}};
-    const size_t start = at + login.size() + 1;
-    const std::string value = file.substr(start, file.find('\n', start) - start);
-    const TCommandResult result = RunCommand("doveadm pw -t " + ShellQuote(value) + " -p " +
-                                             ShellQuote(password) + " >/dev/null 2>&1");
+// Dovecot's auth service with a passwd-file per form ("%s.users", %s the service the check
+// names), asked by doveadm auth test: one Dovecot for the program, in a folder of its own.
+TVerdict Dovecot(const std::string& form, const std::string& file, const std::string& login,
+                 const std::string& password) {
+    if (!ToolAvailable("dovecot") || !ToolAvailable("doveadm"))
+        return {false, "dovecot-core is not installed"};
+    static const fs::path folder = MakeFolder("dovecot");
+    static const fs::path conf = folder / "dovecot.conf";
+    struct TDovecot {
+        TServerProcess Process;
+        ~TDovecot() {
+            Process.Stop();
+            std::error_code ec;
+            fs::remove_all(folder, ec);
+        }
+    };
+    static TDovecot dovecot;
+    if (dovecot.Process.Pid() <= 0) {
+        WriteWholeFile(conf, "base_dir = " + (folder / "run").string() +
+                                 "\nstate_dir = " + (folder / "state").string() +
+                                 "\nlog_path = " + (folder / "log").string() +
+                                 "\nprotocols =\nssl = no\npassdb {\n  driver = passwd-file\n"
+                                 "  args = " +
+                                 (folder / "%s.users").string() +
+                                 "\n}\nuserdb {\n  driver = static\n  args = uid=65534 "
+                                 "gid=65534 home=/nonexistent\n}\n");
+        if (!dovecot.Process.Start(
+                {"/usr/sbin/dovecot", "-F", "-c", conf.string()}, folder / "out.log",
+                [](pid_t) { return fs::exists(folder / "run" / "auth-client"); }))
+            return {false, "dovecot did not start: " + ReadWholeFile(folder / "out.log")};
+    }
+    WriteWholeFile(folder / (form + ".users"), file);
+    ::chmod((folder / (form + ".users")).c_str(), 0644);
+    const TCommandResult result =
+        RunCommand("doveadm -c " + ShellQuote(conf.string()) + " auth test -x service=" + form +
+                   " " + ShellQuote(login) + " " + ShellQuote(password) + " 2>&1");
+    if (result.ExitCode != 0 && result.ExitCode != 77) return {false, result.Output};
     return {result.ExitCode == 0, {}};
+}
+
+TCheck DovecotFor(const std::string& form) {
+    return [form](const std::string& file, const std::string& login, const std::string& password) {
+        return Dovecot(form, file, login, password);
+    };
 }
 
 // pam_pwdfile through pamtester, with a PAM service of this program's own in /etc/pam.d.
@@ -415,11 +449,11 @@ TEST(Consumers, EachFormItReadsLetsInTheRightPasswordAndNoOther) {
         {"radicale", "bcrypt", Radicale("bcrypt")},
         {"radicale", "md5", Radicale("md5")},
         {"radicale", "plain", Radicale("plain")},
-        {"dovecot", "bcrypt", Dovecot},
-        {"dovecot", "sha512", Dovecot},
-        {"dovecot", "sha256", Dovecot},
-        {"dovecot", "argon2id", Dovecot},
-        {"dovecot", "plain", Dovecot},
+        {"dovecot", "bcrypt", DovecotFor("bcrypt")},
+        {"dovecot", "sha512", DovecotFor("sha512")},
+        {"dovecot", "sha256", DovecotFor("sha256")},
+        {"dovecot", "argon2id", DovecotFor("argon2id")},
+        {"dovecot", "plain", DovecotFor("plain")},
         {"pam-pwdfile", "sha512", PamPwdfile},
         {"pam-pwdfile", "sha256", PamPwdfile},
         {"pam-pwdfile", "bcrypt", PamPwdfile},
