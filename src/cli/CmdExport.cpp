@@ -461,6 +461,10 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     base.Consumer = consumer;
     base.Form = form;
     base.Realm = args.Value("realm").value_or("");
+    // A form no database can choose keeps no hashes in the database's state: the job's cache
+    // there belongs to the database's form, which this export must not crowd out.
+    THashCache oneOffCache;
+    if (form != nullptr && !form->IsDatabaseForm()) base.Cache = &oneOffCache;
     // What the build tells besides the file (users whose taken-over values are in another form).
     std::vector<TMessage> buildWarnings;
     base.Warnings = &buildWarnings;

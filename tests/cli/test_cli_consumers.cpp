@@ -84,8 +84,14 @@ TEST_F(ConsumerCliTest, ExportsAFileInTheConsumersForm) {
     const std::string fresh = Dir.File("fresh.udx");
     ASSERT_EQ(Cli({"add", fresh, "ann", "--password", "ann pw"}).Status, 0);
 
+    const std::string web = Dir.File("web.htpasswd");
+    ASSERT_EQ(Cli({"export", fresh, "--output", web}).Status, 0);
+    const std::string before = ReadWholeFile(web);
     TResult r = Cli({"export", fresh, "--output", Out, "--consumer", "mosquitto"});
     ASSERT_EQ(r.Status, 0) << r.Err;
+    // The web servers' file keeps its hashes: the other form took nothing from it.
+    ASSERT_EQ(Cli({"export", fresh, "--output", web}).Status, 0);
+    EXPECT_EQ(ReadWholeFile(web), before);
     const std::string mosquitto = ReadWholeFile(Out);
     EXPECT_TRUE(mosquitto.starts_with("ann:$7$101$")) << mosquitto;
     EXPECT_EQ(mosquitto.back(), '\n');
