@@ -1163,6 +1163,10 @@
         <source>The name &quot;%1&quot; cannot name the %2: use letters, digits, &quot;-&quot; and &quot;_&quot;</source>
         <translation>Der Name „%1“ kann %2 nicht benennen: verwenden Sie Buchstaben, Ziffern, „-“ und „_“</translation>
     </message>
+    <message>
+        <source>%1 without users would let everybody in; nothing was written</source>
+        <translation>%1 ohne Benutzer würde jeden einlassen; es wurde nichts geschrieben</translation>
+    </message>
 </context>
 <context>
     <name>MasterPasswordDlg</name>

@@ -19,12 +19,13 @@ namespace {
 // clang-format off
 const TConsumer KConsumers[] = {
     // name, shown as, forms (the first the default), syntax, LF, groups, disabled, mixed, list
+    // name, opens without users
     {"htpasswd", "web server password file", "", TConsumerSyntax::Htpasswd, false, false, false, TMixedForms::Any, ""},
     {"digest", "Digest password file", "digest", TConsumerSyntax::Htpasswd, true, false, false, TMixedForms::None, ""},
     {"caddy", "Caddy basicauth", "bcrypt", TConsumerSyntax::Caddy, true, false, false, TMixedForms::None, ""},
     {"haproxy", "HAProxy userlist", "bcrypt sha512 sha256 plain", TConsumerSyntax::Haproxy, true, true, false, TMixedForms::Accepted, "users"},
     {"registry", "Docker registry htpasswd", "bcrypt", TConsumerSyntax::Htpasswd, true, false, false, TMixedForms::None, ""},
-    {"prometheus", "Prometheus web configuration", "bcrypt", TConsumerSyntax::PrometheusYaml, true, false, false, TMixedForms::None, ""},
+    {"prometheus", "Prometheus web configuration", "bcrypt", TConsumerSyntax::PrometheusYaml, true, false, false, TMixedForms::None, "", true},
     {"mosquitto", "Mosquitto password file", "pbkdf2-sha512", TConsumerSyntax::Htpasswd, true, false, false, TMixedForms::None, ""},
     {"dovecot", "Dovecot passwd-file", "bcrypt sha512 sha256 argon2id plain", TConsumerSyntax::Dovecot, true, false, false, TMixedForms::Accepted, ""},
     {"pam-pwdfile", "pam_pwdfile password file", "sha512 sha256 bcrypt", TConsumerSyntax::Htpasswd, true, false, false, TMixedForms::Accepted, ""},
@@ -58,6 +59,8 @@ const THashScheme* FormOfStored(std::string_view value) {
 // The value as the consumer writes it: Dovecot's scheme name in braces first.
 std::string Tagged(const TConsumer& consumer, const THashScheme& form, const std::string& value) {
     if (consumer.Syntax != TConsumerSyntax::Dovecot) return value;
+    // a value taken over from a passwd-file has its tag already
+    if (!form.StoresClearText() && value.starts_with("{")) return value;
     const THashScheme* of = FormOfStored(value);
     // A clear password stays PLAIN even when it looks like a hash.
     if (form.StoresClearText() || of == nullptr) of = &form;
@@ -419,6 +422,9 @@ std::optional<std::string> BuildConsumerFile(const TUserList& list, const TConsu
     if (!readable.empty() && options.Warnings != nullptr)
         options.Warnings->push_back(Msg(texts::OtherFormsWarning, Count(readable.size()),
                                         form.DisplayMessage(), Names(Logins(readable))));
+
+    if (consumer.EmptyOpens && entries->empty())
+        throw EQuorvaneError(Msg(texts::ConsumerNoUsers, shown));
 
     const TRender render{list, consumer, form, *entries, PasswordFileLineEnd(list, file), listName};
     return Render(render);

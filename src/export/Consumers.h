@@ -53,6 +53,9 @@ struct TConsumer {
     // The name the file gives its list (HAProxy's userlist, the Kubernetes Secret, the Traefik
     // middleware) when none is given; empty for a file without one.
     std::string_view DefaultListName;
+    // Without any user it asks nobody for a password (Prometheus' web configuration): a file
+    // without users is refused.
+    bool EmptyOpens = false;
 
     // Whether it reads the form.
     bool Reads(const THashScheme& form) const;

@@ -41,6 +41,7 @@ const TMessageText ConsumerOtherForms{"ConsumerOtherForms", QT_TRANSLATE_NOOP("C
 const TMessageText OtherFormsWarning{"OtherFormsWarning", QT_TRANSLATE_NOOP("CoreText", "Users with a password in another form than %2, which not every program reads (%1): %3")};
 const TMessageText ConsumerUnsafeUsers{"ConsumerUnsafeUsers", QT_TRANSLATE_NOOP("CoreText", "%1 cannot hold these users safely: %2. Correct or disable them, then export again.")};
 const TMessageText ConsumerUnsafeUser{"ConsumerUnsafeUser", QT_TRANSLATE_NOOP("CoreText", "%1 (%2 cannot go into this file)")};
+const TMessageText ConsumerNoUsers{"ConsumerNoUsers", QT_TRANSLATE_NOOP("CoreText", "%1 without users would let everybody in; nothing was written")};
 const TMessageText ConsumerFieldLogin{"ConsumerFieldLogin", QT_TRANSLATE_NOOP("CoreText", "the login")};
 const TMessageText ConsumerFieldName{"ConsumerFieldName", QT_TRANSLATE_NOOP("CoreText", "the full name")};
 const TMessageText ConsumerFieldEmail{"ConsumerFieldEmail", QT_TRANSLATE_NOOP("CoreText", "the e-mail address")};

@@ -50,6 +50,7 @@ extern const TMessageText OtherFormsWarning;
 extern const TMessageText ConsumerUnsafeUsers;
 extern const TMessageText ConsumerUnsafeUser;
 extern const TMessageText ConsumerNameInvalid;
+extern const TMessageText ConsumerNoUsers;
 extern const TMessageText ConsumerFieldLogin;
 extern const TMessageText ConsumerFieldName;
 extern const TMessageText ConsumerFieldEmail;

@@ -557,6 +557,11 @@ TEST(Consumers, RefusesWhatItCannotHoldOrReadNamingTheUser) {
          "Basic_Auth", false, "r", "Basic_Auth"},
         {"haproxy", "bcrypt", [](TUserList& l) { l.Add("ann", "pw"); }, "ConsumerNameInvalid",
          "a b", false, "r", "a b"},
+        {"prometheus", "bcrypt", [](TUserList& l) { l.Add("ann", "pw").Disable = true; },
+         "ConsumerNoUsers", "Prometheus", false, "r", ""},
+        {"dovecot", "sha512",
+         [&](TUserList& l) { l.Add("carl", "").SetPasswordHash("{SHA512-CRYPT}" + sha512); },
+         nullptr, "carl:{SHA512-CRYPT}$6$", false, "r", ""},
         // taken-over values
         {"registry", "bcrypt", [&](TUserList& l) { l.Add("carl", "").SetPasswordHash(apr1); },
          "ConsumerOtherForms", "carl", false, "r", ""},
