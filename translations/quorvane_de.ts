@@ -1167,6 +1167,10 @@
         <source>%1 without users would let everybody in; nothing was written</source>
         <translation>%1 ohne Benutzer würde jeden einlassen; es wurde nichts geschrieben</translation>
     </message>
+    <message>
+        <source>Users with a password in another form than %2, which not every program reads: %1</source>
+        <translation>Benutzer mit einem Passwort in einer anderen Form als %2, die nicht jedes Programm liest: %1</translation>
+    </message>
 </context>
 <context>
     <name>MasterPasswordDlg</name>

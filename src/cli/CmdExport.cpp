@@ -4,6 +4,7 @@
 #include "cli/Json.h"
 #include "cli/SecretFile.h"
 #include "export/Consumers.h"
+#include "export/ExportTexts.h"
 #include "export/HashCache.h"
 #include "export/HashOnlyUsers.h"
 #include "export/HashSchemes.h"
@@ -492,6 +493,9 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     // A stored slow form gets the key of its hash cache (beside the database) once.
     changed = EnsureHashCacheKey(list) || changed;
     const auto output = args.Value("output");
+    // A consumer's file goes to one file; the targets' own consumers come with their options.
+    if (consumer != nullptr && !output)
+        throw EUsage("--consumer writes one file: give --output FILE (\"-\": standard output)");
     if (output && args.Has("target")) throw EUsage("--output and --target exclude each other");
     const std::optional<std::vector<TTargetSettings>> several =
         output ? std::nullopt : ChosenTargets(list, args);
@@ -597,6 +601,11 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     }
     TExportResult result = job.Result();
     result.Warnings.insert(result.Warnings.begin(), buildWarnings.begin(), buildWarnings.end());
+    // A daily run's mail gets the count of users in another form, not their names.
+    if (quiet && !json)
+        for (TMessage& warning : result.Warnings)
+            if (warning.Is(texts::OtherFormsWarning) && warning.Parts.size() == 3)
+                warning = TMessage(texts::OtherFormsCount, {warning.Parts[0], warning.Parts[1]});
     if (several) return ReportSeveral(result, path, dryRun, json, quiet, io);
     if (result.Aborted) throw ECliError(ExportAbortedMessage());
     if (result.Stopped) {
@@ -710,8 +719,8 @@ TCommand ExportCommand() {
         "holds now; the exit status is 0 only when every one holds the new file and its\n"
         "site check, where it has one, let the check user in. --server-password-stdin and\n"
         "--server-password-file give the password of every target that stores none.\n"
-        "--consumer NAME writes the file another program reads, in its own layout and\n"
-        "form (" +
+        "--consumer NAME writes the file another program reads (to --output only), in its\n"
+        "own layout and form (" +
             ConsumerNames() +
             "); --format then takes the\n"
             "forms it reads, digest, pbkdf2-sha512 and argon2id among them, and the digest form\n"

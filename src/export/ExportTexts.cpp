@@ -39,6 +39,7 @@ const TMessageText UnknownConsumer{"UnknownConsumer", QT_TRANSLATE_NOOP("CoreTex
 const TMessageText ConsumerRefusesForm{"ConsumerRefusesForm", QT_TRANSLATE_NOOP("CoreText", "%1 does not read the form %2; it reads %3")};
 const TMessageText ConsumerOtherForms{"ConsumerOtherForms", QT_TRANSLATE_NOOP("CoreText", "%1 cannot read the passwords of these users, which are not in the form %2: %3. Give them new passwords, then export again")};
 const TMessageText OtherFormsWarning{"OtherFormsWarning", QT_TRANSLATE_NOOP("CoreText", "Users with a password in another form than %2, which not every program reads (%1): %3")};
+const TMessageText OtherFormsCount{"OtherFormsCount", QT_TRANSLATE_NOOP("CoreText", "Users with a password in another form than %2, which not every program reads: %1")};
 const TMessageText ConsumerUnsafeUsers{"ConsumerUnsafeUsers", QT_TRANSLATE_NOOP("CoreText", "%1 cannot hold these users safely: %2. Correct or disable them, then export again.")};
 const TMessageText ConsumerUnsafeUser{"ConsumerUnsafeUser", QT_TRANSLATE_NOOP("CoreText", "%1 (%2 cannot go into this file)")};
 const TMessageText ConsumerNoUsers{"ConsumerNoUsers", QT_TRANSLATE_NOOP("CoreText", "%1 without users would let everybody in; nothing was written")};

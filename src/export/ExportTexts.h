@@ -47,6 +47,7 @@ extern const TMessageText UnknownConsumer;
 extern const TMessageText ConsumerRefusesForm;
 extern const TMessageText ConsumerOtherForms;
 extern const TMessageText OtherFormsWarning;
+extern const TMessageText OtherFormsCount;
 extern const TMessageText ConsumerUnsafeUsers;
 extern const TMessageText ConsumerUnsafeUser;
 extern const TMessageText ConsumerNameInvalid;
