@@ -126,3 +126,30 @@ TEST(HashSchemes, VerifiesWhatApachesHtpasswdHashed) {
     EXPECT_TRUE(row->Verify("open sesame", hash, ""));
     EXPECT_FALSE(row->Verify("open sesam", hash, ""));
 }
+
+// Every form, those only other programs read included: its value verifies its password and no
+// other, is told by its stored scheme, and with Dovecot's tag in front still verifies.
+TEST(HashSchemes, EveryFormsValueIsRecognisedAndVerified) {
+    for (const THashScheme& row : AllForms()) {
+        SCOPED_TRACE(std::string(row.CliName));
+        TLcgRandom random(3);
+        const int param = row.Param ? row.Param->Min : 0;
+        const std::string value = row.HashFor("alice", "the realm", "pass word", random, param);
+        EXPECT_TRUE(row.Verify("pass word", value, "alice")) << value;
+        EXPECT_FALSE(row.Verify("pass wort", value, "alice")) << value;
+        EXPECT_EQ(FormByCliName(row.CliName), &row);
+        if (row.Stored == TStoredScheme::Unknown) {
+            EXPECT_TRUE(row.Prefix.empty());
+            continue;
+        }
+        EXPECT_EQ(IdentifyStoredHash(value), row.Stored) << value;
+        EXPECT_EQ(SchemeOfHash(value), &row) << value;
+        EXPECT_TRUE(VerifyStoredHash("pass word", value)) << value;
+        if (!row.DovecotName.empty()) {
+            const std::string tagged = "{" + std::string(row.DovecotName) + "}" + value;
+            EXPECT_EQ(IdentifyStoredHash(tagged), row.Stored) << tagged;
+            EXPECT_TRUE(VerifyStoredHash("pass word", tagged)) << tagged;
+            EXPECT_FALSE(VerifyStoredHash("pass wort", tagged)) << tagged;
+        }
+    }
+}
