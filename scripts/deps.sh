@@ -20,6 +20,8 @@ packages=(
   libsqlite3-dev libpq-dev libldap-dev postgresql slapd ldap-utils
   libaprutil1-dbd-sqlite3 libaprutil1-dbd-pgsql libaprutil1-ldap lighttpd-modules-dbi libdbd-sqlite3
   lighttpd-modules-ldap
+  caddy haproxy docker-registry prometheus-node-exporter mosquitto mosquitto-clients dovecot-core
+  libpam-pwdfile pamtester radicale python3-yaml
 )
 
 missing=()

@@ -1095,6 +1095,86 @@
         <source>The users cannot both join and leave the group &quot;%1&quot;</source>
         <translation>Die Benutzer können der Gruppe „%1“ nicht zugleich beitreten und sie verlassen</translation>
     </message>
+    <message>
+        <source>The password form does not accept the setting %1</source>
+        <translation>Die Passwortform nimmt die Einstellung %1 nicht an</translation>
+    </message>
+    <message>
+        <source>The PBKDF2 iterations must be from %1 to %2</source>
+        <translation>Die PBKDF2-Iterationen müssen zwischen %1 und %2 liegen</translation>
+    </message>
+    <message>
+        <source>The argon2id passes must be from %1 to %2</source>
+        <translation>Die argon2id-Durchläufe müssen zwischen %1 und %2 liegen</translation>
+    </message>
+    <message>
+        <source>The form %1 needs a realm: the name the server&apos;s AuthName gives</source>
+        <translation>Die Form %1 braucht einen Realm: den Namen, den AuthName des Servers angibt</translation>
+    </message>
+    <message>
+        <source>The realm &quot;%1&quot; cannot go into a Digest file: it holds a colon or a control character</source>
+        <translation>Der Realm „%1“ kann nicht in eine Digest-Datei: er enthält einen Doppelpunkt oder ein Steuerzeichen</translation>
+    </message>
+    <message>
+        <source>The form %1 is made from the clear password and cannot hold users known only by their password hash: %2. Give them new passwords or export in another form</source>
+        <translation>Die Form %1 entsteht aus dem Klartextpasswort und kann keine Benutzer aufnehmen, die nur mit ihrem Passwort-Hash bekannt sind: %2. Geben Sie ihnen neue Passwörter oder exportieren Sie in einer anderen Form</translation>
+    </message>
+    <message>
+        <source>No program is called %1; the known ones are %2</source>
+        <translation>Kein Programm heißt %1; bekannt sind %2</translation>
+    </message>
+    <message>
+        <source>%1 does not read the form %2; it reads %3</source>
+        <translation>%1 liest die Form %2 nicht; es liest %3</translation>
+    </message>
+    <message>
+        <source>%1 cannot read the passwords of these users, which are not in the form %2: %3. Give them new passwords, then export again</source>
+        <translation>%1 kann die Passwörter dieser Benutzer nicht lesen, die nicht in der Form %2 vorliegen: %3. Geben Sie ihnen neue Passwörter und exportieren Sie erneut</translation>
+    </message>
+    <message>
+        <source>Users with a password in another form than %2, which not every program reads (%1): %3</source>
+        <translation>Benutzer mit einem Passwort in einer anderen Form als %2, die nicht jedes Programm liest (%1): %3</translation>
+    </message>
+    <message>
+        <source>%1 cannot hold these users safely: %2. Correct or disable them, then export again.</source>
+        <translation>%1 kann diese Benutzer nicht sicher aufnehmen: %2. Korrigieren oder deaktivieren Sie sie und exportieren Sie erneut.</translation>
+    </message>
+    <message>
+        <source>%1 (%2 cannot go into this file)</source>
+        <translation>%1 (%2 kann nicht in diese Datei)</translation>
+    </message>
+    <message>
+        <source>the login</source>
+        <translation>der Login</translation>
+    </message>
+    <message>
+        <source>the full name</source>
+        <translation>der vollständige Name</translation>
+    </message>
+    <message>
+        <source>the e-mail address</source>
+        <translation>die E-Mail-Adresse</translation>
+    </message>
+    <message>
+        <source>a group</source>
+        <translation>eine Gruppe</translation>
+    </message>
+    <message>
+        <source>the password</source>
+        <translation>das Passwort</translation>
+    </message>
+    <message>
+        <source>The name &quot;%1&quot; cannot name the %2: use letters, digits, &quot;-&quot; and &quot;_&quot;</source>
+        <translation>Der Name „%1“ kann %2 nicht benennen: verwenden Sie Buchstaben, Ziffern, „-“ und „_“</translation>
+    </message>
+    <message>
+        <source>%1 without users would let everybody in; nothing was written</source>
+        <translation>%1 ohne Benutzer würde jeden einlassen; es wurde nichts geschrieben</translation>
+    </message>
+    <message>
+        <source>Users with a password in another form than %2, which not every program reads: %1</source>
+        <translation>Benutzer mit einem Passwort in einer anderen Form als %2, die nicht jedes Programm liest: %1</translation>
+    </message>
 </context>
 <context>
     <name>MasterPasswordDlg</name>

@@ -3,6 +3,8 @@
 #include "base/FileSafety.h"
 #include "cli/Json.h"
 #include "cli/SecretFile.h"
+#include "export/Consumers.h"
+#include "export/ExportTexts.h"
 #include "export/HashCache.h"
 #include "export/HashOnlyUsers.h"
 #include "export/HashSchemes.h"
@@ -441,15 +443,32 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
                                "a lock file and nothing is saved to it"});
 
     TPasswordsType passType = list.PassType;
+    // --consumer: the file for another program than a web server, in a form it reads.
+    const TConsumer* consumer = nullptr;
+    if (const auto name = args.Value("consumer")) consumer = &RequireConsumer(*name);
+    const THashScheme* form = consumer ? &consumer->DefaultForm(list) : nullptr;
     if (const auto format = args.Value("format")) {
-        const THashScheme* scheme = SchemeByCliName(*format);
-        if (!scheme) throw EUsage("--format takes " + SchemeCliNamesSentence());
-        passType = scheme->Id;
+        form = consumer ? FormByCliName(*format) : SchemeByCliName(*format);
+        if (!form) throw EUsage("--format takes " + SchemeCliNamesSentence());
     }
+    if (form != nullptr && form->IsDatabaseForm()) passType = form->Id;
+    if (args.Has("save-choice") && form != nullptr && !form->IsDatabaseForm())
+        throw EUsage("--save-choice takes a form a database can choose: " +
+                     SchemeCliNamesSentence());
     // The slow forms' work factor: --cost for bcrypt, --rounds for SHA-crypt; otherwise the one
     // the database stores.
-    const THashScheme& scheme = SchemeOf(passType);
+    const THashScheme& scheme = form ? *form : SchemeOf(passType);
     TPasswordFileOptions base;
+    base.Consumer = consumer;
+    base.Form = form;
+    base.Realm = args.Value("realm").value_or("");
+    // A form no database can choose keeps no hashes in the database's state: the job's cache
+    // there belongs to the database's form, which this export must not crowd out.
+    THashCache oneOffCache;
+    if (form != nullptr && !form->IsDatabaseForm()) base.Cache = &oneOffCache;
+    // What the build tells besides the file (users whose taken-over values are in another form).
+    std::vector<TMessage> buildWarnings;
+    base.Warnings = &buildWarnings;
     for (const char* option : {"cost", "rounds"}) {
         if (!args.Has(option)) continue;
         if (scheme.Param == nullptr || scheme.Param->Name != option)
@@ -474,6 +493,9 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     // A stored slow form gets the key of its hash cache (beside the database) once.
     changed = EnsureHashCacheKey(list) || changed;
     const auto output = args.Value("output");
+    // A consumer's file goes to one file; the targets' own consumers come with their options.
+    if (consumer != nullptr && !output)
+        throw EUsage("--consumer writes one file: give --output FILE (\"-\": standard output)");
     if (output && args.Has("target")) throw EUsage("--output and --target exclude each other");
     const std::optional<std::vector<TTargetSettings>> several =
         output ? std::nullopt : ChosenTargets(list, args);
@@ -536,6 +558,7 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
         db.Save(io.Err);
 
     auto run = [&] {
+        buildWarnings.clear(); // a second run builds again
         try {
             job.Start();
             bool abortAsked = false;
@@ -576,7 +599,13 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
         job.Settings().Replace.AcceptedSha256 = check.CurrentSha256;
         run();
     }
-    const TExportResult& result = job.Result();
+    TExportResult result = job.Result();
+    result.Warnings.insert(result.Warnings.begin(), buildWarnings.begin(), buildWarnings.end());
+    // A daily run's mail gets the count of users in another form, not their names.
+    if (quiet && !json)
+        for (TMessage& warning : result.Warnings)
+            if (warning.Is(texts::OtherFormsWarning) && warning.Parts.size() == 3)
+                warning = TMessage(texts::OtherFormsCount, {warning.Parts[0], warning.Parts[1]});
     if (several) return ReportSeveral(result, path, dryRun, json, quiet, io);
     if (result.Aborted) throw ECliError(ExportAbortedMessage());
     if (result.Stopped) {
@@ -623,75 +652,86 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
 } // namespace
 
 TCommand ExportCommand() {
-    return {"export",
-            "DB [--output FILE | --target NAME...] [--format " + SchemeCliNames("|") +
-                "] [--cost N] [--rounds N] [--save-choice] [--server-password-stdin | "
-                "--server-password-file FILE] [--allow-empty-passwords] [--line-ends lf|crlf] "
-                "[--merge | --overwrite | --dry-run] [--progress] [--quiet] [--json]",
-            "write the password file, locally or to the server",
-            "Disables expired users first (and saves the database when that changed it), then\n"
-            "writes one line per enabled user. The target and the format are the database's\n"
-            "export settings unless --output or --format say otherwise; --output always writes\n"
-            "a local file (\"-\": standard output; a device or a pipe is written in place).\n"
-            "The password file may not be the database itself. An upload to the stored server\n"
-            "(see the target command: FTP, FTP over TLS, SFTP) goes up under a temporary name\n"
-            "first and replaces the old file only when complete. The server password is the\n"
-            "stored one, or the first line of standard input with --server-password-stdin\n"
-            "(also --ftp-password-stdin), or the first line of FILE with\n"
-            "--server-password-file, which only its owner may read (chmod 600 FILE: a file\n"
-            "others may read or write is refused). For an SFTP key file that needs one, that\n"
-            "line is its passphrase. A server whose certificate or host key is not trusted yet is "
-            "refused;\n"
-            "the error says how to trust it. Progress goes to standard error when it is a\n"
-            "terminal, or with --progress; a successful export ends with one line there\n"
-            "(\"57 users written to /srv/www/.htpasswd\"; none with --quiet or --json).\n"
-            "Nothing is written when an enabled user's line would be unsafe (a login that is\n"
-            "empty or holds \":\" or a control character, a plain-text password with a line\n"
-            "break or NUL), nor, unless --allow-empty-passwords is given, when an enabled user\n"
-            "has no password: anyone who knows such a login gets in. Logins starting with \"#\"\n"
-            "are named on standard error: servers take their lines for comments.\n"
-            "bcrypt takes --cost 4 to 17 (default 5), sha256 and sha512 --rounds 1000 to\n"
-            "999999999 (default 5000); without them the database's stored value. With\n"
-            "--save-choice the format and its cost or rounds become the database's stored\n"
-            "choice. bcrypt and SHA-crypt hashes of users that did not change since the last\n"
-            "export keep their hash in every form, so an unchanged database gives the same\n"
-            "file; the hashes are remembered beside the database (.DB.state, mode 0600).\n"
-            "Before a file or a server's file is replaced it is read and compared with what\n"
-            "this database last wrote there. When it changed there since (or, written for the\n"
-            "first time, holds users this database does not have), nothing is replaced: the\n"
-            "users added, removed and changed there are named and the exit status is 1.\n"
-            "--merge takes them into the database (as import-htpasswd does; users removed\n"
-            "there are disabled), saves it and exports; --overwrite replaces the file anyway.\n"
-            "Comments and blank lines there are reported, never counted. A pipe or a device\n"
-            "is not compared. What is replaced is kept: the last 10 versions of each target\n"
-            "(see the restore command).\n"
-            "--dry-run compares and writes nothing: \"+ LOGIN\" for a user the export would add,\n"
-            "\"- LOGIN\" for one it would remove, \"~ LOGIN\" for a new hash, then the counts;\n"
-            "with --json one JSON document instead (to several targets one line each, with\n"
-            "the target's name and where; one that cannot be read makes the status 1).\n"
-            "Lines end with CR LF unless the database chose LF: --line-ends lf makes LF the\n"
-            "database's choice from now on, --line-ends crlf takes it back.\n"
-            "When users belong to groups, Apache's group file (\"group: user user ...\", the\n"
-            "enabled users only) goes beside the password file as FILE.groups, or to the\n"
-            "database's own group file (see the group command), right before the password file.\n"
-            "--quiet prints nothing but errors and warnings, the users with weak hashes and\n"
-            "logins starting with \"#\" as a count; --json (without --dry-run) prints the result\n"
-            "on standard output as one JSON document: target, written, disabled, expired,\n"
-            "group_file, groups, comment_logins, namesakes, weak_hashes [{login, scheme}],\n"
-            "warnings.\n"
-            "A database with several targets (see the target command) exports to every enabled\n"
-            "one, or to those named by --target NAME (repeatable), all or nothing: each gets the\n"
-            "new file under its temporary name first (checked: its size on a server, its bytes\n"
-            "on a local disk), and only when every one holds it is each put in place, the\n"
-            "stores last; should one fail then, those replaced are put back as they were. The\n"
-            "targets are served in parallel (at most 4 at once). A line per target says what it\n"
-            "holds now; the exit status is 0 only when every one holds the new file and its\n"
-            "site check, where it has one, let the check user in. --server-password-stdin and\n"
-            "--server-password-file give the password of every target that stores none.\n",
-            {"output", "format", "server-password-file", "cost", "rounds", "line-ends", "target"},
-            {"ftp-password-stdin", "server-password-stdin", "allow-empty-passwords", "save-choice",
-             "merge", "overwrite", "dry-run", "progress", "quiet", "json"},
-            CmdExport};
+    return {
+        "export",
+        "DB [--output FILE | --target NAME...] [--format " + SchemeCliNames("|") +
+            "] [--cost N] [--rounds N] [--consumer NAME [--realm R]] [--save-choice] "
+            "[--server-password-stdin | "
+            "--server-password-file FILE] [--allow-empty-passwords] [--line-ends lf|crlf] "
+            "[--merge | --overwrite | --dry-run] [--progress] [--quiet] [--json]",
+        "write the password file, locally or to the server",
+        "Disables expired users first (and saves the database when that changed it), then\n"
+        "writes one line per enabled user. The target and the format are the database's\n"
+        "export settings unless --output or --format say otherwise; --output always writes\n"
+        "a local file (\"-\": standard output; a device or a pipe is written in place).\n"
+        "The password file may not be the database itself. An upload to the stored server\n"
+        "(see the target command: FTP, FTP over TLS, SFTP) goes up under a temporary name\n"
+        "first and replaces the old file only when complete. The server password is the\n"
+        "stored one, or the first line of standard input with --server-password-stdin\n"
+        "(also --ftp-password-stdin), or the first line of FILE with\n"
+        "--server-password-file, which only its owner may read (chmod 600 FILE: a file\n"
+        "others may read or write is refused). For an SFTP key file that needs one, that\n"
+        "line is its passphrase. A server whose certificate or host key is not trusted yet is "
+        "refused;\n"
+        "the error says how to trust it. Progress goes to standard error when it is a\n"
+        "terminal, or with --progress; a successful export ends with one line there\n"
+        "(\"57 users written to /srv/www/.htpasswd\"; none with --quiet or --json).\n"
+        "Nothing is written when an enabled user's line would be unsafe (a login that is\n"
+        "empty or holds \":\" or a control character, a plain-text password with a line\n"
+        "break or NUL), nor, unless --allow-empty-passwords is given, when an enabled user\n"
+        "has no password: anyone who knows such a login gets in. Logins starting with \"#\"\n"
+        "are named on standard error: servers take their lines for comments.\n"
+        "bcrypt takes --cost 4 to 17 (default 5), sha256 and sha512 --rounds 1000 to\n"
+        "999999999 (default 5000); without them the database's stored value. With\n"
+        "--save-choice the format and its cost or rounds become the database's stored\n"
+        "choice. bcrypt and SHA-crypt hashes of users that did not change since the last\n"
+        "export keep their hash in every form, so an unchanged database gives the same\n"
+        "file; the hashes are remembered beside the database (.DB.state, mode 0600).\n"
+        "Before a file or a server's file is replaced it is read and compared with what\n"
+        "this database last wrote there. When it changed there since (or, written for the\n"
+        "first time, holds users this database does not have), nothing is replaced: the\n"
+        "users added, removed and changed there are named and the exit status is 1.\n"
+        "--merge takes them into the database (as import-htpasswd does; users removed\n"
+        "there are disabled), saves it and exports; --overwrite replaces the file anyway.\n"
+        "Comments and blank lines there are reported, never counted. A pipe or a device\n"
+        "is not compared. What is replaced is kept: the last 10 versions of each target\n"
+        "(see the restore command).\n"
+        "--dry-run compares and writes nothing: \"+ LOGIN\" for a user the export would add,\n"
+        "\"- LOGIN\" for one it would remove, \"~ LOGIN\" for a new hash, then the counts;\n"
+        "with --json one JSON document instead (to several targets one line each, with\n"
+        "the target's name and where; one that cannot be read makes the status 1).\n"
+        "Lines end with CR LF unless the database chose LF: --line-ends lf makes LF the\n"
+        "database's choice from now on, --line-ends crlf takes it back.\n"
+        "When users belong to groups, Apache's group file (\"group: user user ...\", the\n"
+        "enabled users only) goes beside the password file as FILE.groups, or to the\n"
+        "database's own group file (see the group command), right before the password file.\n"
+        "--quiet prints nothing but errors and warnings, the users with weak hashes and\n"
+        "logins starting with \"#\" as a count; --json (without --dry-run) prints the result\n"
+        "on standard output as one JSON document: target, written, disabled, expired,\n"
+        "group_file, groups, comment_logins, namesakes, weak_hashes [{login, scheme}],\n"
+        "warnings.\n"
+        "A database with several targets (see the target command) exports to every enabled\n"
+        "one, or to those named by --target NAME (repeatable), all or nothing: each gets the\n"
+        "new file under its temporary name first (checked: its size on a server, its bytes\n"
+        "on a local disk), and only when every one holds it is each put in place, the\n"
+        "stores last; should one fail then, those replaced are put back as they were. The\n"
+        "targets are served in parallel (at most 4 at once). A line per target says what it\n"
+        "holds now; the exit status is 0 only when every one holds the new file and its\n"
+        "site check, where it has one, let the check user in. --server-password-stdin and\n"
+        "--server-password-file give the password of every target that stores none.\n"
+        "--consumer NAME writes the file another program reads (to --output only), in its\n"
+        "own layout and form (" +
+            ConsumerNames() +
+            "); --format then takes the\n"
+            "forms it reads, digest, pbkdf2-sha512 and argon2id among them, and the digest form\n"
+            "needs --realm, the realm the server names. Users known only by a hash of another\n"
+            "form than the one written are named: a warning where the program reads that form\n"
+            "too, a refusal (nothing written) where it does not.\n",
+        {"output", "format", "server-password-file", "cost", "rounds", "line-ends", "target",
+         "consumer", "realm"},
+        {"ftp-password-stdin", "server-password-stdin", "allow-empty-passwords", "save-choice",
+         "merge", "overwrite", "dry-run", "progress", "quiet", "json"},
+        CmdExport};
 }
 
 } // namespace quorvane::cli

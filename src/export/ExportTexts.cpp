@@ -29,6 +29,26 @@ const TMessageText CryptZeroByte{"CryptZeroByte", QT_TRANSLATE_NOOP("CoreText", 
 const TMessageText CryptRefusesSetting{"CryptRefusesSetting", QT_TRANSLATE_NOOP("CoreText", "The system's crypt does not accept the setting %1")};
 const TMessageText CryptCannotMakeSalt{"CryptCannotMakeSalt", QT_TRANSLATE_NOOP("CoreText", "The system's crypt cannot make a salt for %1")};
 const TMessageText BcryptSaltInvalid{"BcryptSaltInvalid", QT_TRANSLATE_NOOP("CoreText", "A bcrypt salt is 22 characters of ./0-9A-Za-z")};
+const TMessageText FormRefusesSetting{"FormRefusesSetting", QT_TRANSLATE_NOOP("CoreText", "The password form does not accept the setting %1")};
+const TMessageText Pbkdf2IterationsRange{"Pbkdf2IterationsRange", QT_TRANSLATE_NOOP("CoreText", "The PBKDF2 iterations must be from %1 to %2")};
+const TMessageText Argon2PassesRange{"Argon2PassesRange", QT_TRANSLATE_NOOP("CoreText", "The argon2id passes must be from %1 to %2")};
+const TMessageText RealmNeeded{"RealmNeeded", QT_TRANSLATE_NOOP("CoreText", "The form %1 needs a realm: the name the server's AuthName gives")};
+const TMessageText RealmUnsafe{"RealmUnsafe", QT_TRANSLATE_NOOP("CoreText", "The realm \"%1\" cannot go into a Digest file: it holds a colon or a control character")};
+const TMessageText FormHashOnly{"FormHashOnly", QT_TRANSLATE_NOOP("CoreText", "The form %1 is made from the clear password and cannot hold users known only by their password hash: %2. Give them new passwords or export in another form")};
+const TMessageText UnknownConsumer{"UnknownConsumer", QT_TRANSLATE_NOOP("CoreText", "No program is called %1; the known ones are %2")};
+const TMessageText ConsumerRefusesForm{"ConsumerRefusesForm", QT_TRANSLATE_NOOP("CoreText", "%1 does not read the form %2; it reads %3")};
+const TMessageText ConsumerOtherForms{"ConsumerOtherForms", QT_TRANSLATE_NOOP("CoreText", "%1 cannot read the passwords of these users, which are not in the form %2: %3. Give them new passwords, then export again")};
+const TMessageText OtherFormsWarning{"OtherFormsWarning", QT_TRANSLATE_NOOP("CoreText", "Users with a password in another form than %2, which not every program reads (%1): %3")};
+const TMessageText OtherFormsCount{"OtherFormsCount", QT_TRANSLATE_NOOP("CoreText", "Users with a password in another form than %2, which not every program reads: %1")};
+const TMessageText ConsumerUnsafeUsers{"ConsumerUnsafeUsers", QT_TRANSLATE_NOOP("CoreText", "%1 cannot hold these users safely: %2. Correct or disable them, then export again.")};
+const TMessageText ConsumerUnsafeUser{"ConsumerUnsafeUser", QT_TRANSLATE_NOOP("CoreText", "%1 (%2 cannot go into this file)")};
+const TMessageText ConsumerNoUsers{"ConsumerNoUsers", QT_TRANSLATE_NOOP("CoreText", "%1 without users would let everybody in; nothing was written")};
+const TMessageText ConsumerFieldLogin{"ConsumerFieldLogin", QT_TRANSLATE_NOOP("CoreText", "the login")};
+const TMessageText ConsumerFieldName{"ConsumerFieldName", QT_TRANSLATE_NOOP("CoreText", "the full name")};
+const TMessageText ConsumerFieldEmail{"ConsumerFieldEmail", QT_TRANSLATE_NOOP("CoreText", "the e-mail address")};
+const TMessageText ConsumerFieldGroup{"ConsumerFieldGroup", QT_TRANSLATE_NOOP("CoreText", "a group")};
+const TMessageText ConsumerFieldPassword{"ConsumerFieldPassword", QT_TRANSLATE_NOOP("CoreText", "the password")};
+const TMessageText ConsumerNameInvalid{"ConsumerNameInvalid", QT_TRANSLATE_NOOP("CoreText", "The name \"%1\" cannot name the %2: use letters, digits, \"-\" and \"_\"")};
 const TMessageText ShaSaltInvalid{"ShaSaltInvalid", QT_TRANSLATE_NOOP("CoreText", "A SHA-crypt salt is 1 to 16 characters of ./0-9A-Za-z")};
 
 const TMessageText FormPlainText{"FormPlainText", QT_TRANSLATE_NOOP("CoreText", "Plain text")};

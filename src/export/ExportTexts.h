@@ -35,6 +35,28 @@ extern const TMessageText CryptRefusesSetting;
 extern const TMessageText CryptCannotMakeSalt;
 extern const TMessageText BcryptSaltInvalid;
 extern const TMessageText ShaSaltInvalid;
+extern const TMessageText FormRefusesSetting;
+extern const TMessageText Pbkdf2IterationsRange;
+extern const TMessageText Argon2PassesRange;
+extern const TMessageText RealmNeeded;
+extern const TMessageText RealmUnsafe;
+extern const TMessageText FormHashOnly;
+
+// The programs that read the exported users (consumers)
+extern const TMessageText UnknownConsumer;
+extern const TMessageText ConsumerRefusesForm;
+extern const TMessageText ConsumerOtherForms;
+extern const TMessageText OtherFormsWarning;
+extern const TMessageText OtherFormsCount;
+extern const TMessageText ConsumerUnsafeUsers;
+extern const TMessageText ConsumerUnsafeUser;
+extern const TMessageText ConsumerNameInvalid;
+extern const TMessageText ConsumerNoUsers;
+extern const TMessageText ConsumerFieldLogin;
+extern const TMessageText ConsumerFieldName;
+extern const TMessageText ConsumerFieldEmail;
+extern const TMessageText ConsumerFieldGroup;
+extern const TMessageText ConsumerFieldPassword;
 
 // The names of the export dialog's forms and of the schemes of stored hashes, where they are
 // words (the others are names the same in every language: "MD5", "bcrypt")

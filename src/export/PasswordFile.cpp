@@ -4,6 +4,7 @@
 #include "base/Errors.h"
 #include "base/FileSafety.h"
 #include "export/ClearPasswords.h"
+#include "export/Consumers.h"
 #include "export/ExportTexts.h"
 #include "export/HashCache.h"
 #include "export/HashSchemes.h"
@@ -48,7 +49,7 @@ void AppendLine(std::string& text, std::string_view eol, const TUserList& list,
     text += eol;
 }
 
-const TMessageText* UnsafeReason(const TUserProp& user, TPasswordsType passType) {
+const TMessageText* UnsafeReason(const TUserProp& user, const THashScheme& form) {
     switch (CheckLogin(user.Login)) {
     case TLoginProblem::None:
         break;
@@ -65,17 +66,16 @@ const TMessageText* UnsafeReason(const TUserProp& user, TPasswordsType passType)
         return &texts::UnsafePasswordTooLong;
     // The shortest value any form writes is 13 bytes (DES crypt); the whole line is checked
     // again as it is written.
-    const size_t value = user.HashOnly()                        ? user.PasswordHash().size()
-                         : SchemeOf(passType).StoresClearText() ? user.Password.size()
-                                                                : 13;
+    const size_t value = user.HashOnly()          ? user.PasswordHash().size()
+                         : form.StoresClearText() ? user.Password.size()
+                                                  : 13;
     if (user.Login.size() + 1 + value + 1 > KMaxPasswordFileLine) return &texts::UnsafeLineTooLong;
     // A hash never holds these bytes; the password in clear might.
-    if (SchemeOf(passType).StoresClearText() &&
+    if (form.StoresClearText() &&
         user.Password.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
         return &texts::UnsafePlainTextBreak;
     // crypt reads the password as a C string: a NUL would cut it short.
-    if (IsSlowPassType(passType) && !user.HashOnly() &&
-        user.Password.find('\0') != std::string::npos)
+    if (form.CStringPassword && !user.HashOnly() && user.Password.find('\0') != std::string::npos)
         return &texts::UnsafeCryptNul;
     return nullptr;
 }
@@ -127,32 +127,45 @@ struct TEntryCheck {
     std::vector<std::string> EmptyLogins;
 };
 
-// Checks every enabled user of the file in file order and fills the report on the way: the users
+// Whether a stored value is in the form: of the scheme the form's values are told by.
+bool ValueInForm(const THashScheme& form, std::string_view value) {
+    return form.Stored != TStoredScheme::Unknown && IdentifyStoredHash(value) == form.Stored;
+}
+
+// Whether the user goes into the file: enabled, or any user when disabled ones are written too.
+bool Written(const TUserProp& user, const TPasswordFileOptions& options) {
+    return !user.Disable || options.WithDisabled;
+}
+
+// Checks every user to be written in file order and fills the report on the way: the users
 // are touched once, however many things are asked of them.
 TEntryCheck CheckEntries(const TUserList& list, const std::vector<const TUserProp*>& entries,
-                         TPasswordsType passType, TPasswordFileReport* report) {
+                         const THashScheme& form, const TPasswordFileOptions& options) {
     TEntryCheck check;
-    const bool clearText = SchemeOf(passType).StoresClearText();
+    TPasswordFileReport* report = options.Report;
+    // Plain text and the Digest line are made from the clear password; a hash is not one.
+    const bool fromClearPassword = form.Prefix.empty();
     if (report != nullptr) *report = TPasswordFileReport();
     for (const TUserProp* user : entries) {
-        if (user->Disable) {
-            if (report != nullptr) report->LeftOut.push_back(user);
-            continue;
-        }
-        if (const TMessageText* reason = UnsafeReason(*user, passType))
+        if (user->Disable && report != nullptr) report->LeftOut.push_back(user);
+        if (!Written(*user, options)) continue;
+        if (const TMessageText* reason = UnsafeReason(*user, form))
             check.Unsafe.push_back(UnsafeProblem(list, *user, *reason));
         if (user->HashOnly()) {
             // Users known only by their stored hash go into the file with that hash unchanged;
-            // a plain-text file cannot hold them (a hash is not a password), and a hash that
-            // would break the line is refused like a login that would.
+            // a form made from the clear password cannot hold them (a hash is not a password),
+            // and a hash that would break the line is refused like a login that would.
             if (check.BrokenHash == nullptr && user->PasswordHash().find_first_of(std::string_view(
                                                    "\r\n\0", 3)) != std::string::npos)
                 check.BrokenHash = user;
-            if (clearText) check.HashOnlyNames.push_back(user->Login);
-        } else if (user->Password.empty()) {
+            if (fromClearPassword)
+                check.HashOnlyNames.push_back(user->Login);
+            else if (report != nullptr && !ValueInForm(form, user->PasswordHash()))
+                report->OtherForm.push_back(user);
+        } else if (user->Password.empty() && !user->Disable) {
             check.EmptyLogins.push_back(user->Login);
         }
-        if (report != nullptr) {
+        if (report != nullptr && !user->Disable) {
             ++report->Written;
             if (LoginLooksLikeComment(user->Login)) report->CommentLogins.push_back(user->Login);
             if (user->HashOnly() && IsWeakScheme(IdentifyStoredHash(user->PasswordHash())))
@@ -160,6 +173,20 @@ TEntryCheck CheckEntries(const TUserList& list, const std::vector<const TUserPro
         }
     }
     return check;
+}
+
+// The work factor a form is hashed with when the export names none: the database's stored one
+// for its own forms, the form's default for the others.
+int FormParam(const TUserList& list, const THashScheme& form) {
+    return form.IsDatabaseForm() ? StoredSchemeParam(list, form.Id) : form.DefaultParam();
+}
+
+void CheckRealm(const THashScheme& form, const std::string& realm) {
+    if (!form.NeedsRealm) return;
+    if (realm.empty()) throw EQuorvaneError(Msg(texts::RealmNeeded, form.DisplayMessage()));
+    for (const unsigned char c : realm)
+        if (c == ':' || c < 32 || c == 127)
+            throw EQuorvaneError(Msg(texts::RealmUnsafe, EscapeForOneLine(realm)));
 }
 
 // Fewer entries than users: some stand for namesakes, which servers would tell apart. Each
@@ -187,9 +214,10 @@ void ReportNamesakes(const TUserList& list, const std::vector<const TUserProp*>&
 TMessage UnsafeUsersMessage(const TUserList& list, const std::vector<const TUserProp*>& entries,
                             TPasswordsType passType) {
     std::vector<TMessage> problems;
+    const THashScheme& form = SchemeOf(passType);
     for (const TUserProp* user : entries) {
         if (user->Disable) continue;
-        if (const TMessageText* reason = UnsafeReason(*user, passType))
+        if (const TMessageText* reason = UnsafeReason(*user, form))
             problems.push_back(UnsafeProblem(list, *user, *reason));
     }
     return UnsafeMessage(std::move(problems));
@@ -273,23 +301,27 @@ std::vector<const TUserProp*> PasswordFileEntries(const TUserList& list) {
     return entries;
 }
 
-std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsType passType,
-                                             const TPasswordFileOptions& options) {
-    CheckFormKeepsHashes(list, passType);
+std::optional<std::vector<TPasswordEntry>>
+BuildPasswordEntries(const TUserList& list, const THashScheme& scheme,
+                     const TPasswordFileOptions& options) {
+    if (scheme.IsDatabaseForm()) CheckFormKeepsHashes(list, scheme.Id);
+    CheckRealm(scheme, options.Realm);
     const auto entries = PasswordFileEntries(list);
-    TEntryCheck check = CheckEntries(list, entries, passType, options.Report);
+    TEntryCheck check = CheckEntries(list, entries, scheme, options);
     if (options.Report != nullptr) ReportNamesakes(list, entries, *options.Report);
     if (!check.Unsafe.empty()) throw EUnsafeUsers(UnsafeMessage(std::move(check.Unsafe)));
     if (check.BrokenHash != nullptr)
         throw EQuorvaneError(Msg(texts::StoredHashBreaksLine, check.BrokenHash->Login));
     // Every one named: each needs a new password (or another form) before the export can go.
     if (!check.HashOnlyNames.empty())
-        throw EQuorvaneError(
-            Msg(texts::PlainTextHashOnly, Names(check.HashOnlyNames, check.HashOnlyNames.size())));
+        throw EQuorvaneError(scheme.StoresClearText()
+                                 ? Msg(texts::PlainTextHashOnly,
+                                       Names(check.HashOnlyNames, check.HashOnlyNames.size()))
+                                 : Msg(texts::FormHashOnly, scheme.DisplayMessage(),
+                                       Names(check.HashOnlyNames, check.HashOnlyNames.size())));
     if (!options.AllowEmptyPasswords && !check.EmptyLogins.empty())
         throw EEmptyPasswords(std::move(check.EmptyLogins));
-    const THashScheme& scheme = SchemeOf(passType);
-    const int param = options.SchemeParam.value_or(StoredSchemeParam(list, passType));
+    const int param = options.SchemeParam.value_or(FormParam(list, scheme));
     // Bounds first: a parameter out of range fails before any progress, not at the first hash.
     if (scheme.Param != nullptr && (param < scheme.Param->Min || param > scheme.Param->Max))
         throw EQuorvaneError(scheme.ParamRangeMessage());
@@ -299,16 +331,17 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
 
     // Users whose inputs did not change since the last export keep their hash: the slow forms
     // by the cache's keyed tags, the fast ones by hashing again with the remembered salt.
-    const bool slow = IsSlowPassType(passType);
-    const std::string form(PasswordsTypeName(passType));
-    THashCache* cache = scheme.StoresClearText() || !options.Cache || slow != options.Cache->Keyed()
+    const bool slow = scheme.Keyed;
+    const std::string form(scheme.StoredName);
+    THashCache* cache = scheme.StoresClearText() || scheme.HashForUser != nullptr ||
+                                !options.Cache || slow != options.Cache->Keyed()
                             ? nullptr
                             : options.Cache;
     TPasswordFileStats stats;
     std::vector<size_t> toHash;
 
-    const std::string_view eol = PasswordFileLineEnd(list, options);
-    std::string text;
+    std::vector<TPasswordEntry> out;
+    out.reserve(count);
     std::vector<const TUserProp*> chunkUsers;
     std::vector<std::string_view> passwords;
     std::vector<std::string> settings, hashes;
@@ -323,11 +356,17 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
         const size_t end = std::min(count, start + KProgressStep);
         chunkUsers.clear();
         for (size_t i = start; i < end; ++i)
-            if (!entries[i]->Disable) chunkUsers.push_back(entries[i]);
+            if (Written(*entries[i], options)) chunkUsers.push_back(entries[i]);
 
         if (scheme.StoresClearText()) {
             for (const TUserProp* user : chunkUsers)
-                AppendLine(text, eol, list, *user, user->Password);
+                out.push_back({user, user->Password});
+            continue;
+        }
+        if (scheme.HashForUser != nullptr) { // hash-only users were refused above
+            for (const TUserProp* user : chunkUsers)
+                out.push_back(
+                    {user, scheme.HashForUser(user->Login, options.Realm, user->Password)});
             continue;
         }
         if (slow) {
@@ -360,7 +399,7 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
                 const TUserProp* user = chunkUsers[k];
                 if (!user->HashOnly() && cache)
                     cache->Put(form, param, user->Login, user->Password, hashes[k]);
-                AppendLine(text, eol, list, *user, hashes[k]);
+                out.push_back({user, std::move(hashes[k])});
             }
             continue;
         }
@@ -372,7 +411,7 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
             remembered.clear();
             for (size_t i = start; i < std::min(count, start + KHashWindow); ++i) {
                 const TUserProp* user = entries[i];
-                if (user->Disable || user->HashOnly()) continue;
+                if (!Written(*user, options) || user->HashOnly()) continue;
                 windowUsers.push_back(user);
                 passwords.emplace_back(user->Password);
                 const std::string* old = cache ? cache->Remembered(user->Login) : nullptr;
@@ -409,11 +448,28 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
             nextHash = 0;
         }
         for (const TUserProp* user : chunkUsers)
-            AppendLine(text, eol, list, *user,
-                       user->HashOnly() ? std::string_view(user->PasswordHash())
-                                        : std::string_view(hashes[nextHash++]));
+            out.push_back({user, user->HashOnly() ? user->PasswordHash() : hashes[nextHash++]});
     }
     if (options.Stats) *options.Stats = stats;
+    return out;
+}
+
+std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsType passType,
+                                             const TPasswordFileOptions& options) {
+    TPasswordFileOptions file = options;
+    if (file.Form == nullptr) file.Form = &SchemeOf(passType);
+    return BuildConsumerFile(list, options.Consumer ? *options.Consumer : HtpasswdConsumer(), file);
+}
+
+std::string PasswordFileText(const TUserList& list, const std::vector<TPasswordEntry>& entries,
+                             std::string_view eol) {
+    size_t size = 0;
+    for (const TPasswordEntry& entry : entries)
+        size += entry.User->Login.size() + 1 + entry.Value.size() + eol.size();
+    std::string text;
+    text.reserve(size);
+    for (const TPasswordEntry& entry : entries)
+        AppendLine(text, eol, list, *entry.User, entry.Value);
     return text;
 }
 

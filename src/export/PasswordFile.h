@@ -15,6 +15,8 @@
 namespace quorvane {
 
 class THashCache;
+struct THashScheme;
+struct TConsumer;
 
 // The longest line of a password file, its line end included, that every web server reads:
 // Apache reads a line into 8192 bytes and stops reading the file at a longer one.
@@ -51,6 +53,10 @@ struct TPasswordFileReport {
     // (letters a to z), in database order: "bob left out: the later Bob is written" (or "is
     // disabled", when that one keeps both out).
     std::vector<TMessage> Namesakes;
+    // Users written whose value is not in the chosen form: users known only by a hash of
+    // another form (taken over from a password file), in file order. A program that reads
+    // only that form cannot let them in.
+    std::vector<const TUserProp*> OtherForm;
 };
 
 // What an export of a slow form did with its hashes.
@@ -71,8 +77,10 @@ struct TPasswordFileOptions {
     // with the list's HashCacheKey, the fast ones one without a key. None: fresh salts for all.
     THashCache* Cache = nullptr;
     TPasswordFileStats* Stats = nullptr; // filled when given
-    // Receives what the write could not keep of the file it replaced (its group, its owner);
-    // the export itself has succeeded then. None: such warnings are dropped.
+    // Receives what the write could not keep of the file it replaced (its group, its owner),
+    // and what the build tells besides the file: users whose taken-over values are in another
+    // form than the chosen one (Consumers.h); the export itself has succeeded then. None: such
+    // warnings are dropped.
     std::vector<TMessage>* Warnings = nullptr;
     // The database the file is made from: CreatePasswordFile refuses a target that is this file
     // (CheckExportTarget) before anything is written. Empty: not checked.
@@ -83,6 +91,25 @@ struct TPasswordFileOptions {
     TPasswordFileReport* Report = nullptr; // filled in when given
     // Lines end with LF alone (true) or CR LF (false); none: as the list's UnixLineEnds says.
     std::optional<bool> UnixLineEnds;
+    // The program that reads the file (Consumers.h); none: the web servers' password file.
+    const TConsumer* Consumer = nullptr;
+    // The form of the values in place of the one passed (any row of AllForms, one the consumer
+    // reads); none: the one passed.
+    const THashScheme* Form = nullptr;
+    // The realm of a form that needs one (the Digest line): no colon, no control character.
+    std::string Realm;
+    // The name the consumer's file gives its list of users (HAProxy's userlist, ...); empty: the
+    // consumer's own default.
+    std::string ListName;
+    // Disabled users are given a value too, in their place in file order (a consumer that
+    // marks them disabled itself); otherwise they are left out.
+    bool WithDisabled = false;
+};
+
+// One user of the file and the value that goes with the login.
+struct TPasswordEntry {
+    const TUserProp* User = nullptr;
+    std::string Value;
 };
 
 // "\n" or "\r\n", as the options or else the list choose.
@@ -143,18 +170,32 @@ bool OpensWithoutPassword(const TUserProp& user);
 // in file order.
 std::vector<std::string> EmptyPasswordLogins(const std::vector<const TUserProp*>& entries);
 
-// The text of the password file. Reports its progress (Entries) at entries 0, 100, 200, ...
-// and checks for an abort right after each report; returns nothing when the
-// export was aborted. Salts are drawn in file order, so a reproducible source gives a
-// reproducible file however many workers hash. Before any progress it raises EUnsafeUsers when
-// a user to be written would make an unsafe line (see UnsafeUsersMessage), then EEmptyPasswords
-// when users to be written have no password and options.AllowEmptyPasswords is not set. Users
-// known only by their stored hash are written with that hash unchanged (servers take mixed
-// schemes in one file); a plain-text file cannot hold them, so the plain form raises, naming
+// The text of the password file, or of the consumer's file when options name one (see
+// BuildConsumerFile: options.Form, when given, in place of passType). Reports its progress
+// (Entries) at entries 0, 100, 200, ... and checks for an abort right after each report; returns
+// nothing when the export was aborted. Salts are drawn in file order, so a reproducible source
+// gives a reproducible file however many workers hash. Before any progress it raises EUnsafeUsers
+// when a user to be written would make an unsafe line (see UnsafeUsersMessage), then
+// EEmptyPasswords when users to be written have no password and options.AllowEmptyPasswords is not
+// set. Users known only by their stored hash are written with that hash unchanged (servers take
+// mixed schemes in one file); a plain-text file cannot hold them, so the plain form raises, naming
 // them. A list that keeps no clear passwords refuses another form than its own when users'
 // hashes are not of it (CheckFormKeepsHashes).
 std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsType passType,
                                              const TPasswordFileOptions& options = {});
+
+// The users of the file with their values in `form` (any row of AllForms), checked as
+// BuildPasswordFile checks them, in file order: what every consumer's file is made from. Also
+// raises "The form Digest needs a realm" and refuses a realm that would break the line, and for
+// a form made from the clear password (plain text, Digest) users known only by their hash.
+std::optional<std::vector<TPasswordEntry>>
+BuildPasswordEntries(const TUserList& list, const THashScheme& form,
+                     const TPasswordFileOptions& options = {});
+
+// The "login:value" lines of entries, each ended by eol; raises EUnsafeUsers for a line no web
+// server reads whole (longer than KMaxPasswordFileLine).
+std::string PasswordFileText(const TUserList& list, const std::vector<TPasswordEntry>& entries,
+                             std::string_view eol);
 
 // Builds the file and writes it to fileName atomically: the old file stays whole until the new
 // one is complete, an existing file keeps its permission bits (and its owner and group where the

@@ -1,6 +1,7 @@
 #include "export/StoredHash.h"
 
 #include "export/ExportTexts.h"
+#include "export/ServiceForms.h"
 #include "export/htpasswd.h"
 
 #include <crypt.h>
@@ -86,7 +87,46 @@ bool SecretsEqual(std::string_view a, std::string_view b) {
     return CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
 }
 
+namespace {
+
+// Dovecot's names of the forms it reads in braces before a value, with the scheme the value
+// itself must then be of.
+struct TDovecotTag {
+    std::string_view Tag;
+    TStoredScheme Scheme;
+};
+constexpr TDovecotTag KDovecotTags[] = {
+    {"{BLF-CRYPT}", TStoredScheme::Bcrypt},         {"{SHA256-CRYPT}", TStoredScheme::Sha256Crypt},
+    {"{SHA512-CRYPT}", TStoredScheme::Sha512Crypt}, {"{MD5-CRYPT}", TStoredScheme::Md5Crypt},
+    {"{ARGON2ID}", TStoredScheme::Argon2},          {"{ARGON2I}", TStoredScheme::Argon2},
+};
+
+// The value after a Dovecot tag and the scheme the tag names; the value itself when it has none.
+std::string_view WithoutDovecotTag(std::string_view s, const TStoredScheme** named) {
+    *named = nullptr;
+    for (const TDovecotTag& tag : KDovecotTags)
+        if (s.starts_with(tag.Tag)) {
+            *named = &tag.Scheme;
+            return s.substr(tag.Tag.size());
+        }
+    return s;
+}
+
+TStoredScheme IdentifyUntagged(std::string_view s);
+
+} // namespace
+
 TStoredScheme IdentifyStoredHash(std::string_view s) {
+    const TStoredScheme* named = nullptr;
+    const std::string_view value = WithoutDovecotTag(s, &named);
+    const TStoredScheme scheme = IdentifyUntagged(value);
+    if (named != nullptr && scheme != *named) return TStoredScheme::Unknown;
+    return scheme;
+}
+
+namespace {
+
+TStoredScheme IdentifyUntagged(std::string_view s) {
     // Locks first: "!" or "*" in front of a hash locks it, as usermod -L and passwd -l do.
     bool blank = true;
     for (unsigned char c : s)
@@ -102,6 +142,14 @@ TStoredScheme IdentifyStoredHash(std::string_view s) {
     if (s.starts_with("{SHA}")) return TStoredScheme::Sha1;
     if (s.starts_with("{SSHA}")) return TStoredScheme::SaltedSha1;
     if (s.starts_with("{PLAIN}")) return TStoredScheme::PlainText;
+    // "$7$" is also scrypt's ("$7$C6..../...."); Mosquitto's has its iterations and a "$".
+    if (s.starts_with(KPbkdf2Prefix)) {
+        const size_t digits = s.find_first_not_of("0123456789", KPbkdf2Prefix.size());
+        if (digits != KPbkdf2Prefix.size() && digits != std::string_view::npos && s[digits] == '$')
+            return TStoredScheme::Pbkdf2Sha512;
+        return TStoredScheme::Unknown;
+    }
+    if (s.starts_with("$argon2id$") || s.starts_with("$argon2i$")) return TStoredScheme::Argon2;
     if (s.size() == 13) {
         bool des = true;
         for (char c : s)
@@ -110,6 +158,8 @@ TStoredScheme IdentifyStoredHash(std::string_view s) {
     }
     return TStoredScheme::Unknown;
 }
+
+} // namespace
 
 namespace {
 
@@ -133,6 +183,10 @@ TSchemeName SchemeName(TStoredScheme scheme) {
         return {&texts::SchemeMd5Crypt};
     case TStoredScheme::Yescrypt:
         return {nullptr, "yescrypt"};
+    case TStoredScheme::Pbkdf2Sha512:
+        return {nullptr, "PBKDF2-SHA512"};
+    case TStoredScheme::Argon2:
+        return {nullptr, "argon2"};
     case TStoredScheme::Sha1:
         return {nullptr, "SHA-1"};
     case TStoredScheme::SaltedSha1:
@@ -199,6 +253,8 @@ bool IsWeakScheme(TStoredScheme scheme) {
     case TStoredScheme::Sha512Crypt:
     case TStoredScheme::Md5Crypt:
     case TStoredScheme::Yescrypt:
+    case TStoredScheme::Pbkdf2Sha512:
+    case TStoredScheme::Argon2:
     case TStoredScheme::Locked:
     case TStoredScheme::Unknown:
         return false;
@@ -207,7 +263,10 @@ bool IsWeakScheme(TStoredScheme scheme) {
 }
 
 bool VerifyStoredHash(std::string_view password, std::string_view stored) {
-    switch (IdentifyStoredHash(stored)) {
+    const TStoredScheme scheme = IdentifyStoredHash(stored);
+    const TStoredScheme* named = nullptr;
+    stored = WithoutDovecotTag(stored, &named);
+    switch (scheme) {
     case TStoredScheme::Apr1: {
         std::string computed = Apr1CryptWithSalt(password, stored);
         const bool match = SecretsEqual(computed, stored);
@@ -231,6 +290,10 @@ bool VerifyStoredHash(std::string_view password, std::string_view stored) {
         return VerifyCrypt(password, stored);
     case TStoredScheme::PlainText:
         return SecretsEqual(password, stored.substr(7));
+    case TStoredScheme::Pbkdf2Sha512:
+        return VerifyPbkdf2(password, stored);
+    case TStoredScheme::Argon2:
+        return VerifyArgon2(password, stored);
     case TStoredScheme::Locked:
     case TStoredScheme::Unknown:
         return false;

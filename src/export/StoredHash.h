@@ -12,21 +12,25 @@
 namespace quorvane {
 
 enum class TStoredScheme {
-    Apr1,        // "$apr1$": Apache MD5-crypt
-    Bcrypt,      // "$2y$", "$2a$", "$2b$"
-    Sha256Crypt, // "$5$"
-    Sha512Crypt, // "$6$"
-    Md5Crypt,    // "$1$": the MD5-crypt of the system's crypt(), as strong as "$apr1$"
-    Yescrypt,    // "$y$": the system's crypt() on Debian and others
-    Sha1,        // "{SHA}" and the base64 SHA-1 digest, unsalted
-    SaltedSha1,  // "{SSHA}": base64 of SHA-1 over password and salt, then the salt (nginx)
-    DesCrypt,    // 13 characters of the crypt alphabet: traditional DES crypt
-    PlainText,   // "{PLAIN}" and the password itself: nginx's mark of a clear password
-    Locked,      // nothing, blanks only, or a value starting with "!" or "*": a locked account
-    Unknown,     // anything else: no scheme this program knows, so no password matches it
+    Apr1,         // "$apr1$": Apache MD5-crypt
+    Bcrypt,       // "$2y$", "$2a$", "$2b$"
+    Sha256Crypt,  // "$5$"
+    Sha512Crypt,  // "$6$"
+    Md5Crypt,     // "$1$": the MD5-crypt of the system's crypt(), as strong as "$apr1$"
+    Yescrypt,     // "$y$": the system's crypt() on Debian and others
+    Sha1,         // "{SHA}" and the base64 SHA-1 digest, unsalted
+    SaltedSha1,   // "{SSHA}": base64 of SHA-1 over password and salt, then the salt (nginx)
+    DesCrypt,     // 13 characters of the crypt alphabet: traditional DES crypt
+    PlainText,    // "{PLAIN}" and the password itself: nginx's mark of a clear password
+    Pbkdf2Sha512, // "$7$": Mosquitto's PBKDF2-SHA512
+    Argon2,       // "$argon2id$", "$argon2i$" (libsodium, Authelia, Dovecot)
+    Locked,       // nothing, blanks only, or a value starting with "!" or "*": a locked account
+    Unknown,      // anything else: no scheme this program knows, so no password matches it
 };
 
-// The scheme of a stored value, by its prefix (or, for DES crypt, its form). A value without a
+// The scheme of a stored value, by its prefix (or, for DES crypt, its form). Dovecot's name in
+// braces before a crypt or argon2 value ("{BLF-CRYPT}$2y$...") is read as the value's own scheme
+// when the two agree, and as Unknown when they do not. A value without a
 // known prefix is never taken for a clear password: on the systems Quorvane runs on, Apache and
 // nginx hand such a value to crypt(), which refuses it, so nobody gets in with it there; taking
 // it for a password would open a locked account ("*", "!", "x") to whoever types it.

@@ -84,7 +84,10 @@ TEST_F(CliAdmin, QuietExportsNameWeakHashesAsACountAndJsonCarriesTheResult) {
     const TResult quiet = Cli({"export", Db, "--output", file, "--quiet"});
     ASSERT_EQ(quiet.Status, 0);
     EXPECT_EQ(quiet.Out, "");
-    EXPECT_EQ(quiet.Err, "2 users still use weak hashes: set new passwords for them\n");
+    // Taken over in other forms than the database's MD5: counted too.
+    EXPECT_EQ(quiet.Err, "quorvane-cli: warning: Users with a password in another form than MD5, "
+                         "which not every program reads: 2\n"
+                         "2 users still use weak hashes: set new passwords for them\n");
     const TResult json = Cli({"export", Db, "--output", file, "--quiet", "--json"});
     ASSERT_EQ(json.Status, 0) << json.Err;
     EXPECT_NE(json.Out.find("\"written\": 5"), std::string::npos) << json.Out;

@@ -69,8 +69,8 @@ TEST(HashSchemes, EachHashVerifiesItsPasswordAndNoOther) {
         for (const std::string& password : passwords) {
             const std::string hash = row.Hash(password, random, row.DefaultParam());
             EXPECT_TRUE(hash.starts_with(row.Prefix)) << hash;
-            EXPECT_TRUE(row.Verify(password, hash)) << row.StoredName << " " << password;
-            EXPECT_FALSE(row.Verify(password + "x", hash)) << row.StoredName << " " << password;
+            EXPECT_TRUE(row.Verify(password, hash, "")) << row.StoredName << " " << password;
+            EXPECT_FALSE(row.Verify(password + "x", hash, "")) << row.StoredName << " " << password;
             if (row.StoresClearText()) {
                 EXPECT_EQ(hash, password);
             } else {
@@ -123,6 +123,33 @@ TEST(HashSchemes, VerifiesWhatApachesHtpasswdHashed) {
     const THashScheme* row = SchemeOfHash(hash);
     ASSERT_NE(row, nullptr) << hash;
     EXPECT_EQ(row->Id, TPasswordsType::ptMD5);
-    EXPECT_TRUE(row->Verify("open sesame", hash));
-    EXPECT_FALSE(row->Verify("open sesam", hash));
+    EXPECT_TRUE(row->Verify("open sesame", hash, ""));
+    EXPECT_FALSE(row->Verify("open sesam", hash, ""));
+}
+
+// Every form, those only other programs read included: its value verifies its password and no
+// other, is told by its stored scheme, and with Dovecot's tag in front still verifies.
+TEST(HashSchemes, EveryFormsValueIsRecognisedAndVerified) {
+    for (const THashScheme& row : AllForms()) {
+        SCOPED_TRACE(std::string(row.CliName));
+        TLcgRandom random(3);
+        const int param = row.Param ? row.Param->Min : 0;
+        const std::string value = row.HashFor("alice", "the realm", "pass word", random, param);
+        EXPECT_TRUE(row.Verify("pass word", value, "alice")) << value;
+        EXPECT_FALSE(row.Verify("pass wort", value, "alice")) << value;
+        EXPECT_EQ(FormByCliName(row.CliName), &row);
+        if (row.Stored == TStoredScheme::Unknown) {
+            EXPECT_TRUE(row.Prefix.empty());
+            continue;
+        }
+        EXPECT_EQ(IdentifyStoredHash(value), row.Stored) << value;
+        EXPECT_EQ(SchemeOfHash(value), &row) << value;
+        EXPECT_TRUE(VerifyStoredHash("pass word", value)) << value;
+        if (!row.DovecotName.empty()) {
+            const std::string tagged = "{" + std::string(row.DovecotName) + "}" + value;
+            EXPECT_EQ(IdentifyStoredHash(tagged), row.Stored) << tagged;
+            EXPECT_TRUE(VerifyStoredHash("pass word", tagged)) << tagged;
+            EXPECT_FALSE(VerifyStoredHash("pass wort", tagged)) << tagged;
+        }
+    }
 }
