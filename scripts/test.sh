@@ -63,8 +63,8 @@ step "layering check" bash scripts/layering-check.sh
 
 # Fuzz targets need clang's libFuzzer; a short run of each belongs to every test pass.
 # Line tables are all the debug information a crash's stack needs.
-step "fuzz configure" cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "${unity[@]}" \
-  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -gline-tables-only -DNDEBUG" \
+step "fuzz configure" cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  "${launcher[@]}" "${unity[@]}" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -gline-tables-only -DNDEBUG" \
   -DCMAKE_CXX_COMPILER=clang++ -DQUORVANE_GUI=OFF -DQUORVANE_TESTS=OFF -DQUORVANE_BENCH=OFF \
   -DQUORVANE_FUZZ=ON -DQUORVANE_WERROR=ON
 step "fuzz build" cmake --build build/fuzz -j "$jobs" --target quorvane_fuzzers
@@ -74,15 +74,16 @@ step "fuzz pass" bash scripts/fuzz.sh build/fuzz "${QUORVANE_FUZZ_SECONDS:-20}" 
 # The release build a distribution would make (its hardening flags included): the packaging
 # tests build the Debian package from it and check its programs with hardening-check. Without
 # tests and benchmarks, it builds what the package holds.
-step "release configure" cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" "${unity[@]}" \
-  -DQUORVANE_TESTS=OFF -DQUORVANE_BENCH=OFF -DQUORVANE_WERROR=ON
+step "release configure" cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  "${launcher[@]}" "${unity[@]}" -DQUORVANE_TESTS=OFF -DQUORVANE_BENCH=OFF -DQUORVANE_WERROR=ON
 step "release build" cmake --build build/release -j "$jobs"
 
 # The threaded parts of the core under ThreadSanitizer: the test programs that hold them, each
 # run for its threaded cases (the "threads" entries of tests/CMakeLists.txt).
 # Line tables and function names (-g1) are all the debug information its reports need.
-step "tsan configure" cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "${unity[@]}" \
-  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DQUORVANE_GUI=OFF -DQUORVANE_BENCH=OFF -DQUORVANE_TSAN=ON -DQUORVANE_WERROR=ON
+step "tsan configure" cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  "${launcher[@]}" "${unity[@]}" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
+  -DQUORVANE_GUI=OFF -DQUORVANE_BENCH=OFF -DQUORVANE_TSAN=ON -DQUORVANE_WERROR=ON
 step "tsan build" cmake --build build/tsan -j "$jobs" --target test_ftp test_export test_job test_userdb
 step "tsan tests" env -C build/tsan TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
   ctest --output-on-failure -j "$jobs" --no-tests=error -L '^threads$'
