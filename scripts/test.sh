@@ -2,17 +2,20 @@
 # Sets up what is missing, checks the form of the sources, then makes four builds, each for one
 # purpose, and runs what each is for:
 #   build/fuzz     clang, libFuzzer, ASan and UBSan: the fuzz targets only, each run briefly over
-#                  its seed corpus.
+#                  its seed corpus, two at a time.
 #   build/release  the hardened release build a distribution makes: the programs and files the
 #                  packaging tests put into the Debian package and hold to hardening-check.
 #   build/tsan     ThreadSanitizer: the test programs of the threaded parts only (the upload
 #                  worker, the parallel hash writer, the export job, reading in pieces), each run
-#                  for its threaded cases.
+#                  for its threaded cases, alongside the fuzz pass.
 #   build/test     Debug, ASan and UBSan: every test program (and the benchmarks, so that they keep
 #                  building); clang-tidy; then every test.
-# Warnings are errors in all four. Every compile goes through ccache, kept in build/ccache (set
-# CCACHE_DIR to share one elsewhere), so a second run rebuilds only what changed.
-# clang-tidy checks the translation units changed against main; QUORVANE_TIDY_ALL=1 checks all.
+# Warnings are errors in all four. The first three, which nobody debugs, are unity builds. Every
+# compile goes through ccache, kept in build/ccache (set CCACHE_DIR to share one elsewhere), so a
+# second run rebuilds only what changed.
+# clang-tidy checks the translation units changed against main; QUORVANE_TIDY_ALL=1 checks all;
+# either way a unit found clean before and unchanged since is not checked again.
+# Each step's wall and CPU time is printed after it, and all of them at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -24,40 +27,83 @@ export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD}
 export CCACHE_NOHASHDIR=1
 export CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-10G}
 launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+# The builds nobody steps through in a debugger (fuzz, release, ThreadSanitizer) compile their
+# sources in batches of eight, one compiler run per batch, so each header is read once per batch.
+unity=(-DCMAKE_UNITY_BUILD=ON -DCMAKE_UNITY_BUILD_BATCH_SIZE=8)
+
+# step NAME COMMAND...: runs the command and notes its wall time and the CPU time (user and
+# system, of all its processes) it took.
+summary=()
+cpu_so_far() { # sets cpu to the CPU seconds of this shell's finished children (not in a subshell)
+  local children
+  times >"$scratch/times"
+  { read -r _; read -r children; } <"$scratch/times"
+  cpu=$(awk '{ t = 0; for (i = 1; i <= 2; i++) { split($i, p, /[ms]/); t += p[1] * 60 + p[2] }
+    printf "%.2f", t }' <<<"$children")
+}
+step() {
+  local name=$1 start=$SECONDS cpu before line
+  shift
+  cpu_so_far
+  before=$cpu
+  "$@"
+  cpu_so_far
+  line=$(printf '%-18s %5d s wall %7.0f s CPU' "$name" $((SECONDS - start)) \
+    "$(awk -v a="$cpu" -v b="$before" 'BEGIN { print a - b }')")
+  echo "time: $line"
+  summary+=("$line")
+}
+scratch=$(mktemp -d)
+tsan=
+trap '[ -z "$tsan" ] || kill "$tsan" 2>/dev/null; rm -rf "$scratch"' EXIT
 
 # Every C++ source follows .clang-format.
-bash scripts/format-check.sh
+step "format check" bash scripts/format-check.sh
 # Every library includes only the libraries it stands on; the core never includes Qt.
-bash scripts/layering-check.sh
+step "layering check" bash scripts/layering-check.sh
 
 # Fuzz targets need clang's libFuzzer; a short run of each belongs to every test pass.
-cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" \
+# Line tables are all the debug information a crash's stack needs.
+step "fuzz configure" cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  "${launcher[@]}" "${unity[@]}" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -gline-tables-only -DNDEBUG" \
   -DCMAKE_CXX_COMPILER=clang++ -DQUORVANE_GUI=OFF -DQUORVANE_TESTS=OFF -DQUORVANE_BENCH=OFF \
   -DQUORVANE_FUZZ=ON -DQUORVANE_WERROR=ON
-cmake --build build/fuzz -j "$jobs" --target quorvane_fuzzers
-bash scripts/fuzz.sh build/fuzz "${QUORVANE_FUZZ_SECONDS:-20}"
+step "fuzz build" cmake --build build/fuzz -j "$jobs" --target quorvane_fuzzers
 
 # The release build a distribution would make (its hardening flags included): the packaging
 # tests build the Debian package from it and check its programs with hardening-check. Without
 # tests and benchmarks, it builds what the package holds.
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" \
-  -DQUORVANE_TESTS=OFF -DQUORVANE_BENCH=OFF -DQUORVANE_WERROR=ON
-cmake --build build/release -j "$jobs"
+step "release configure" cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  "${launcher[@]}" "${unity[@]}" -DQUORVANE_TESTS=OFF -DQUORVANE_BENCH=OFF -DQUORVANE_WERROR=ON
+step "release build" cmake --build build/release -j "$jobs"
 
 # The threaded parts of the core under ThreadSanitizer: the test programs that hold them, each
 # run for its threaded cases (the "threads" entries of tests/CMakeLists.txt).
-cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" \
+# Line tables and function names (-g1) are all the debug information its reports need.
+step "tsan configure" cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  "${launcher[@]}" "${unity[@]}" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
   -DQUORVANE_GUI=OFF -DQUORVANE_BENCH=OFF -DQUORVANE_TSAN=ON -DQUORVANE_WERROR=ON
-cmake --build build/tsan -j "$jobs" --target test_ftp test_export test_job test_userdb
-(cd build/tsan &&
-  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-  ctest --output-on-failure -j "$jobs" --no-tests=error -L '^threads$')
+step "tsan build" cmake --build build/tsan -j "$jobs" --target test_ftp test_export test_job test_userdb
+# The threaded cases mostly wait on their servers (a fifth of a core), so they run while the fuzz
+# targets, each on one core and for a fixed time, run two at a time; their output follows.
+env -C build/tsan TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  ctest --output-on-failure -j "$jobs" --no-tests=error -L '^threads$' >"$scratch/tsan.log" 2>&1 &
+tsan=$!
+step "fuzz pass" bash scripts/fuzz.sh build/fuzz "${QUORVANE_FUZZ_SECONDS:-20}" "$jobs"
+tsan_result() {
+  local status=0
+  wait "$tsan" || status=$?
+  tsan=
+  cat "$scratch/tsan.log"
+  return "$status"
+}
+step "tsan tests" tsan_result
 
-cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug "${launcher[@]}" \
+step "test configure" cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug "${launcher[@]}" \
   -DQUORVANE_SANITIZE=ON -DQUORVANE_WERROR=ON -DQUORVANE_BENCH=ON \
   -DQUORVANE_PACKAGE_BUILD_DIR="$PWD/build/release"
-cmake --build build/test -j "$jobs"
+step "test build" cmake --build build/test -j "$jobs"
 # clang-tidy over the core and the command-line companion, every finding an error.
-bash scripts/tidy-check.sh build/test
-cd build/test
-ctest --output-on-failure -j "$jobs" --no-tests=error
+step "clang-tidy" bash scripts/tidy-check.sh build/test
+step "tests" env -C build/test ctest --output-on-failure -j "$jobs" --no-tests=error
+printf 'time: %s\n' "${summary[@]}"

@@ -40,9 +40,10 @@ fi
 if [ -n "$base" ]; then
   # The sources among those above that changed, or include (at any depth) a file that changed.
   list=$(mktemp)
-  trap 'rm -f "$list"' EXIT
+  todo=$(mktemp)
+  trap 'rm -f "$list" "$todo"' EXIT
   printf '%s\n' "${changed[@]}" >"$list"
-  mapfile -t sources < <(python3 - "$build" "$PWD" "$list" "${sources[@]}" <<'PY'
+  python3 - "$build" "$PWD" "$list" "${sources[@]}" >"$todo" <<'PY'
 import json, os, shlex, subprocess, sys
 build, root, wanted = sys.argv[1], sys.argv[2], set(sys.argv[4:])
 changed = {os.path.realpath(os.path.join(root, line.strip()))
@@ -73,19 +74,102 @@ for line in deps.splitlines():
 picked |= unknown
 print("\n".join(sorted(picked)))
 PY
-  )
+  mapfile -t sources <"$todo"
   if ((${#sources[@]} == 0)); then
     echo "tidy check: no translation unit changed against main (QUORVANE_TIDY_ALL=1 checks all $all)"
     exit 0
   fi
 fi
-"$runner" -quiet -p "$build" -j "$(nproc)" "${sources[@]/#/$PWD/}" >"$build/tidy.log" 2>&1 || {
-  grep -E "(warning|error):" "$build/tidy.log" | sort -u >&2 || cat "$build/tidy.log" >&2
-  echo "tidy check: findings above" >&2
+
+# A translation unit found clean before is not checked again while nothing it is made of has
+# changed: clang-tidy's version, the checks, its compile command, and the bytes of its source and
+# of every file it includes (the build's dependency records, system headers among them). Its key
+# is the hash of all of these; $build/tidy-clean holds the keys of the clean ones. A unit without
+# a current dependency record (not built, or changed since) is checked and its result not kept.
+picked=${#sources[@]}
+keys=$(mktemp)
+todo=${todo:-$(mktemp)}
+trap 'rm -f "${list:-}" "$todo" "$keys"' EXIT
+tidy=$(command -v clang-tidy-14 || command -v clang-tidy || true)
+if [ -z "$tidy" ]; then
+  echo "tidy check: needs clang-tidy (Debian's clang-tidy package)" >&2
   exit 1
-}
+fi
+version=$("$tidy" --version)
+python3 - "$build" "$PWD" "$keys" "$version" "${sources[@]}" >"$todo" <<'PY'
+import hashlib, json, os, shlex, subprocess, sys
+build, root, keys_out, version, wanted = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5:]
+clean_dir = os.path.join(build, "tidy-clean")
+entries = {}
+for entry in json.load(open(os.path.join(build, "compile_commands.json"))):
+    path = os.path.realpath(os.path.join(entry["directory"], entry["file"]))
+    entries[os.path.relpath(path, root)] = entry
+def object_of(entry):
+    output = entry.get("output")
+    if output is None:
+        words = entry.get("arguments") or shlex.split(entry["command"])
+        output = words[words.index("-o") + 1] if "-o" in words else None
+    return None if output is None else os.path.normpath(output)
+objects = {object_of(e): s for s, e in entries.items() if s in wanted and object_of(e)}
+deps, current = {}, None
+listing = subprocess.run(["ninja", "-C", build, "-t", "deps"], capture_output=True, text=True).stdout
+for line in listing.splitlines():
+    if line and not line[0].isspace():
+        name, _, state = line.partition(":")
+        current = objects.get(os.path.normpath(name)) if state.rstrip().endswith("(VALID)") else None
+        if current is not None:
+            deps[current] = []
+    elif current is not None and line.strip():
+        deps[current].append(os.path.join(build, line.strip()))
+digests = {}
+def digest(path):
+    if path not in digests:
+        try:
+            with open(path, "rb") as f:
+                digests[path] = hashlib.sha256(f.read()).hexdigest()
+        except OSError:
+            digests[path] = "missing"
+    return digests[path]
+with open(os.path.join(root, ".clang-tidy"), "rb") as f:
+    config = f.read()
+with open(keys_out, "w") as out:
+    for source in wanted:
+        entry = entries.get(source)
+        if entry is None or source not in deps:
+            print(source)
+            continue
+        # A record older than a file it names may miss an include added since: check, keep no key.
+        try:
+            built = os.stat(os.path.join(entry["directory"], object_of(entry))).st_mtime
+            stale = any(os.stat(path).st_mtime > built for path in [os.path.join(root, source)] + deps[source])
+        except OSError:
+            stale = True
+        if stale:
+            print(source)
+            continue
+        h = hashlib.sha256()
+        h.update(version.encode() + b"\0" + config + b"\0")
+        h.update(json.dumps(entry, sort_keys=True).encode() + b"\0")
+        for path in [os.path.join(root, source)] + deps[source]:
+            h.update(os.path.realpath(path).encode() + b"\0" + digest(path).encode() + b"\0")
+        key = h.hexdigest()
+        if not os.path.exists(os.path.join(clean_dir, key)):
+            print(source)
+            out.write(key + "\n")
+PY
+mapfile -t sources <"$todo"
+if ((${#sources[@]} > 0)); then
+  "$runner" -clang-tidy-binary "$tidy" -quiet -p "$build" -j "$(nproc)" "${sources[@]/#/$PWD/}" >"$build/tidy.log" 2>&1 || {
+    grep -E "(warning|error):" "$build/tidy.log" | sort -u >&2 || cat "$build/tidy.log" >&2
+    echo "tidy check: findings above" >&2
+    exit 1
+  }
+  mkdir -p "$build/tidy-clean"
+  while read -r key; do : >"$build/tidy-clean/$key"; done <"$keys"
+fi
+reused=$((picked - ${#sources[@]}))
 if [ -n "$base" ]; then
-  echo "tidy check: clean (${#sources[@]} of $all files: those changed against main)"
+  echo "tidy check: clean ($picked of $all files: those changed against main; $reused unchanged since found clean)"
 else
-  echo "tidy check: clean (all $all files)"
+  echo "tidy check: clean (all $all files; $reused unchanged since found clean)"
 fi
