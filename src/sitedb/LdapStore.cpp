@@ -519,16 +519,16 @@ private:
                 continue;
             }
             if (!SameMembers(old->second.Get("member"), members))
-                FPlan.push_back({TChange::TKind::Replace,
-                                 old->second.Dn,
-                                 {{"member", members}},
-                                 &old->second});
+                FPlan.push_back(
+                    {TChange::TKind::Replace, old->second.Dn, {{"member", members}}, &old->second});
         }
         for (const auto& [group, entry] : FRead.Groups)
             if (groups.count(group) == 0)
                 FPlan.push_back({TChange::TKind::Delete, entry.Dn, {}, &entry});
         for (const TStoredUser* user : diff.Remove) {
-            FPlan.push_back({TChange::TKind::Delete, UserDn(user->Login), {},
+            FPlan.push_back({TChange::TKind::Delete,
+                             UserDn(user->Login),
+                             {},
                              &FRead.UserEntries.at(user->Login)});
             ++changes.Removed;
         }

@@ -134,10 +134,9 @@ void DigestFinal(sqlite3_context* context) {
     const TDigestSums zero;
     if (sums == nullptr) sums = &zero;
     char text[64];
-    const int n = std::snprintf(text, sizeof text, "%llu:%016llx:%016llx",
-                                static_cast<unsigned long long>(sums->Count),
-                                static_cast<unsigned long long>(sums->A),
-                                static_cast<unsigned long long>(sums->B));
+    const int n = std::snprintf(
+        text, sizeof text, "%llu:%016llx:%016llx", static_cast<unsigned long long>(sums->Count),
+        static_cast<unsigned long long>(sums->A), static_cast<unsigned long long>(sums->B));
     sqlite3_result_text(context, text, n, SQLITE_TRANSIENT);
 }
 
@@ -162,10 +161,9 @@ public:
             throw EQuorvaneError(Msg(texts::StoreOpenFailed, path, Verbatim(reason)));
         }
         sqlite3_busy_timeout(FDb, 10000);
-        if (sqlite3_create_function_v2(FDb, "quorvane_digest", 2,
-                                       SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_DIRECTONLY,
-                                       nullptr, nullptr, DigestStep, DigestFinal,
-                                       nullptr) != SQLITE_OK)
+        if (sqlite3_create_function_v2(
+                FDb, "quorvane_digest", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_DIRECTONLY,
+                nullptr, nullptr, DigestStep, DigestFinal, nullptr) != SQLITE_OK)
             Fail();
     }
     ~TSqliteConnection() override { sqlite3_close(FDb); }
@@ -199,7 +197,8 @@ public:
             Bind(statement.get(), width + static_cast<int>(f) + 1, fixed[f]);
         for (std::size_t r = 0; r < cells.Rows(); ++r) {
             for (int c = 0; c < width; ++c)
-                Bind(statement.get(), c + 1, cells.Cells[r * cells.Width + static_cast<std::size_t>(c)]);
+                Bind(statement.get(), c + 1,
+                     cells.Cells[r * cells.Width + static_cast<std::size_t>(c)]);
             Run(statement.get(), nullptr, &rows);
             sqlite3_reset(statement.get());
         }
@@ -210,7 +209,8 @@ public:
         std::string values;
         for (std::size_t c = 1; c <= cells.Width; ++c)
             values += (c == 1 ? "?" : ", ?") + std::to_string(c);
-        const std::string sql = "INSERT INTO " + table + " (" + columns + ") VALUES (" + values + ")";
+        const std::string sql =
+            "INSERT INTO " + table + " (" + columns + ") VALUES (" + values + ")";
         Each({sql.c_str(), nullptr}, cells, {});
     }
     bool TableExists(const std::string& name) override {
@@ -373,10 +373,9 @@ public:
     void Append(const std::string& table, const std::string& columns,
                 const TCells& cells) override {
         if (cells.Rows() == 0) return;
-        const TResult start(PQexec(FConnection, ("COPY " + table + " (" + columns +
-                                                 ") FROM STDIN")
-                                                    .c_str()),
-                            PQclear);
+        const TResult start(
+            PQexec(FConnection, ("COPY " + table + " (" + columns + ") FROM STDIN").c_str()),
+            PQclear);
         if (PQresultStatus(start.get()) != PGRES_COPY_IN) Refused();
         std::string chunk;
         bool sent = true;
@@ -387,7 +386,8 @@ public:
             }
             chunk += '\n';
             if (chunk.size() >= KCopyChunk) {
-                sent = PQputCopyData(FConnection, chunk.data(), static_cast<int>(chunk.size())) == 1;
+                sent =
+                    PQputCopyData(FConnection, chunk.data(), static_cast<int>(chunk.size())) == 1;
                 chunk.clear();
             }
         }
@@ -405,8 +405,9 @@ public:
             PQclear(result);
         }
         if (!ok)
-            throw EQuorvaneError(Msg(texts::StoreRefused, FName,
-                                     Verbatim(reason.empty() ? PostgresError(FConnection) : reason)));
+            throw EQuorvaneError(
+                Msg(texts::StoreRefused, FName,
+                    Verbatim(reason.empty() ? PostgresError(FConnection) : reason)));
     }
     bool TableExists(const std::string& name) override {
         return Rows("SELECT to_regclass($1) IS NOT NULL", {name}).at(0).at(0) == "t";
@@ -667,8 +668,7 @@ private:
     // logins to add are looked up, and none when every row is this owner's.
     void CheckOwners(ISqlConnection& db, const std::vector<const TStoredUser*>& added) {
         if (added.empty()) return;
-        if (db.Rows("SELECT 1 FROM auth_users WHERE owner <> $1 LIMIT 1", {FOwner}).empty())
-            return;
+        if (db.Rows("SELECT 1 FROM auth_users WHERE owner <> $1 LIMIT 1", {FOwner}).empty()) return;
         TCells logins(1);
         for (const TStoredUser* user : added)
             logins.Add({user->Login});
