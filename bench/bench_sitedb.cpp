@@ -1,10 +1,14 @@
 // Syncing a store, and asking a web server that reads it. Per engine (SQLite, PostgreSQL,
-// LDAP): the first sync of 100,000 users (BM_FirstSync) and a re-sync after 100 changes
-// (BM_Resync100); then Apache's answer for the last of QUORVANE_BENCH_USERS users (1,000,000 by
-// default) read from a password file, from PostgreSQL and from LDAP (BM_RequestLastUser), all
-// in one run with the servers the tests start.
+// LDAP): the first sync of QUORVANE_BENCH_SYNC_USERS users (100,000 by default; BM_FirstSync)
+// against the engine's own bulk tool loading the same rows into the same tables (sqlite3
+// .import, psql \copy; BM_BulkTool), a re-sync with one user changed, read and staged as an
+// export does (BM_ResyncOneChanged), and a re-sync after 100 changes (BM_Resync100); then
+// Apache's answer for the last of QUORVANE_BENCH_USERS users (1,000,000 by default) read from a
+// password file, from PostgreSQL and from LDAP (BM_RequestLastUser), all in one run with the
+// servers the tests start.
 //
-//   bench_sitedb --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+//   bench_sitedb --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+//       --benchmark_filter='FirstSync|BulkTool|OneChanged'
 
 #include "ApacheTestServer.h"
 #include "StoreServers.h"
@@ -16,6 +20,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 
 using namespace quorvane;
@@ -95,10 +100,15 @@ std::vector<TStoredUser> Users(int n, int changedFrom = -1, int changed = 0) {
     return users;
 }
 
+int SyncUsers() {
+    const char* n = std::getenv("QUORVANE_BENCH_SYNC_USERS");
+    return n != nullptr ? std::atoi(n) : 100000;
+}
+
 void BM_FirstSync(benchmark::State& state) {
     const auto engine = static_cast<TEngine>(state.range(0));
     if (!Available(engine, state)) return;
-    const std::vector<TStoredUser> users = Users(100000);
+    const std::vector<TStoredUser> users = Users(SyncUsers());
     for (auto _ : state) {
         state.PauseTiming();
         const auto store = OpenUserStore(NewPlace(engine));
@@ -106,8 +116,87 @@ void BM_FirstSync(benchmark::State& state) {
         store->Stage(users);
         store->Commit();
     }
+    state.counters["users"] = SyncUsers();
 }
 BENCHMARK(BM_FirstSync)
+    ->Arg(KSqlite)
+    ->Arg(KPostgres)
+    ->Arg(KLdap)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
+
+// The same rows loaded by the engine's own tool from tab-separated files, tables made first, in
+// one transaction: the bound a first sync is measured against.
+void BM_BulkTool(benchmark::State& state) {
+    const auto engine = static_cast<TEngine>(state.range(0));
+    if (!Available(engine, state)) return;
+    static TTempDir dir;
+    const std::string usersFile = dir.File("users.tsv"), groupsFile = dir.File("groups.tsv");
+    {
+        std::ofstream users(usersFile), groups(groupsFile);
+        for (const TStoredUser& user : Users(SyncUsers())) {
+            users << user.Login << '\t' << user.Hash << "\tbench\n";
+            for (const std::string& group : user.Groups)
+                groups << user.Login << '\t' << group << "\tbench\n";
+        }
+    }
+    const std::string tables =
+        "CREATE TABLE auth_users (login TEXT PRIMARY KEY, password TEXT NOT NULL, owner TEXT NOT "
+        "NULL); CREATE TABLE auth_groups (login TEXT NOT NULL, groupname TEXT NOT NULL, owner "
+        "TEXT NOT NULL, PRIMARY KEY (login, groupname));";
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::string command;
+        if (engine == KSqlite) {
+            command = "sqlite3 '" + dir.File("b" + std::to_string(++gPlace) + ".db") + "' '" +
+                      tables + "' '.mode tabs' '.import " + usersFile + " auth_users' '.import " +
+                      groupsFile + " auth_groups'";
+        } else {
+            const TStoreSettings place = NewPlace(engine);
+            command = "PGPASSWORD=" + Postgres().Password() + " psql -q -1 -v ON_ERROR_STOP=1 '" +
+                      place.Location + "' -c '" + tables + "' -c '\\copy auth_users FROM " +
+                      usersFile + "' -c '\\copy auth_groups FROM " + groupsFile + "'";
+        }
+        state.ResumeTiming();
+        if (storetest::Run(command) != 0) state.SkipWithError("the bulk tool failed");
+    }
+    state.counters["users"] = SyncUsers();
+}
+BENCHMARK(BM_BulkTool)
+    ->Arg(KSqlite)
+    ->Arg(KPostgres)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
+
+// A store of SyncUsers() users in which one user's hash changes at each sync, read first as an
+// export reads its target (the check of what changed there) and then staged and committed.
+void BM_ResyncOneChanged(benchmark::State& state) {
+    const auto engine = static_cast<TEngine>(state.range(0));
+    if (!Available(engine, state)) return;
+    static std::map<int, std::unique_ptr<IUserStore>> stores;
+    std::unique_ptr<IUserStore>& store = stores[engine];
+    const int n = SyncUsers();
+    const std::vector<TStoredUser> before = Users(n);
+    if (store == nullptr) {
+        store = OpenUserStore(NewPlace(engine));
+        store->Stage(before);
+        store->Commit();
+    }
+    const std::vector<TStoredUser> after = Users(n, n / 2, 1);
+    static std::map<int, bool> forward;
+    bool& forth = forward.emplace(engine, true).first->second;
+    for (auto _ : state) {
+        if (store->Read().size() != before.size()) state.SkipWithError("the store lost users");
+        const TStoreChanges changes = store->Stage(forth ? after : before);
+        store->Commit();
+        if (changes.Changed != 1) state.SkipWithError("not one user changed");
+        forth = !forth;
+    }
+    state.counters["users"] = n;
+}
+BENCHMARK(BM_ResyncOneChanged)
     ->Arg(KSqlite)
     ->Arg(KPostgres)
     ->Arg(KLdap)

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Old against new, in one run: the command-line tool's info, list, sweep and exports, and the
-desktop program's open, timed side by side on the same databases.
+"""Old against new, in one run: the command-line tool's info, verify, list, sweep and exports,
+and the desktop program's open, timed side by side on the same databases.
 
     bench/compare.py --old OLD_BUILD --new NEW_BUILD [--users 10000,100000,1000000]
                      [--runs 5] [--work DIR] [--only info,list,...]
@@ -11,7 +11,9 @@ the new build's bench_userdb --make ("export sha512", minutes for a large databa
 when named in --only). Runs of the two alternate (old, new, old, new, ...) so that
 a change in the machine's load meets both alike; every figure is the median of the runs. Each
 line also gives the peak resident memory (the larger of the two runs' medians is not hidden:
-both are shown), and for info and sweep the ratio to `wc -l` on the same cached file. The load
+both are shown), and for info, verify and sweep the ratio to `wc -l` on the same cached file.
+verify checks a wrong password of the database's first user: the whole file is read all the
+same, as a later namesake would stand for that user. The load
 average is printed before and after.
 """
 
@@ -26,16 +28,21 @@ import tempfile
 import time
 
 
-def run(argv, stdout=subprocess.DEVNULL, env=None):
+def run(argv, stdout=subprocess.DEVNULL, env=None, given=None, statuses=(0,)):
     """Wall time and processor time (user and system) in seconds, and peak resident memory in
-    KiB, of one process."""
+    KiB, of one process; given: the bytes on its standard input; statuses: the exit statuses
+    that are no failure."""
     start = time.perf_counter()
-    proc = subprocess.Popen(argv, stdout=stdout, stderr=subprocess.PIPE, env=env)
+    proc = subprocess.Popen(argv, stdout=stdout, stderr=subprocess.PIPE, env=env,
+                            stdin=subprocess.PIPE if given is not None else None)
+    if given is not None:
+        proc.stdin.write(given)
+        proc.stdin.close()
     _, status, usage = os.wait4(proc.pid, 0)
     elapsed = time.perf_counter() - start
     err = proc.stderr.read().decode(errors="replace")
     proc.stderr.close()
-    if os.waitstatus_to_exitcode(status) != 0:
+    if os.waitstatus_to_exitcode(status) not in statuses:
         sys.exit(f"failed: {' '.join(argv)}\n{err}")
     return elapsed, usage.ru_utime + usage.ru_stime, usage.ru_maxrss
 
@@ -44,11 +51,12 @@ def load_average():
     return "%.2f %.2f %.2f" % os.getloadavg()
 
 
-def commands(cli, db, scratch):
+def commands(cli, db, scratch, login="nobody"):
     """The timed commands: (name, argv, whether each run needs a fresh copy of the database)."""
     out = os.path.join(scratch, "htpasswd")
     return [
         ("info", [cli, "info", db], False),
+        ("verify", [cli, "verify", db, login], False),
         ("list", [cli, "list", db], False),
         ("sweep", [cli, "sweep", db], True),
         ("export md5", [cli, "export", db, "--output", out, "--format", "md5"], True),
@@ -71,6 +79,10 @@ def compare_cli(args, db, users, scratch):
         wc_cpu.append(cpu)
     wc_median = statistics.median(wc)
     wc_cpu_median = statistics.median(wc_cpu)
+    # verify checks a wrong password of the database's first user (exit status 3).
+    first = subprocess.run([os.path.join(args.new, "src", "cli", "quorvane-cli"), "list", db],
+                           capture_output=True, check=True).stdout.split(b"\t", 1)[0]
+    login = first.decode("utf-8", "surrogateescape")
     for name, _, fresh in commands("", work_db, scratch):
         if (args.only and name not in args.only) or (not args.only and name in SLOW):
             continue
@@ -80,17 +92,20 @@ def compare_cli(args, db, users, scratch):
         for _ in range(args.runs):
             for side in ("old", "new"):
                 cli = os.path.join(getattr(args, side), "src", "cli", "quorvane-cli")
-                argv = dict((n, a) for n, a, _ in commands(cli, work_db, scratch))[name]
+                argv = dict((n, a) for n, a, _ in commands(cli, work_db, scratch, login))[name]
                 if fresh or not os.path.exists(work_db):
                     shutil.copyfile(db, work_db)
                     run(["cat", work_db])  # cached, as the first run would find it
-                t, cpu, peak = run(argv)
+                if name == "verify":
+                    t, cpu, peak = run(argv, given=b"not-the-password\n", statuses=(3,))
+                else:
+                    t, cpu, peak = run(argv)
                 times[side].append(t)
                 cpus[side].append(cpu)
                 peaks[side].append(peak)
         old, new = statistics.median(times["old"]), statistics.median(times["new"])
         old_cpu, new_cpu = statistics.median(cpus["old"]), statistics.median(cpus["new"])
-        wc_rows = name in ("info", "sweep")
+        wc_rows = name in ("info", "verify", "sweep")
         rows.append((users, name, old, new, old_cpu, new_cpu,
                      statistics.median(peaks["old"]), statistics.median(peaks["new"]),
                      new / wc_median if wc_rows else None,

@@ -3,8 +3,8 @@
 #include "base/FileSafety.h"
 #include "cli/Json.h"
 #include "export/HtpasswdImport.h"
-#include "export/PasswordFile.h"
 #include "export/StoredHash.h"
+#include "userdb/DataLib.h"
 #include "userdb/Envelope.h"
 #include "userdb/LoginRule.h"
 #include "userdb/UserList.h"
@@ -37,6 +37,38 @@ bool LooksLikeDatabase(const std::string& path) {
     }
     return word == "object" || word == "inherited" || word == "inline";
 }
+
+// The users of a database whose login is the one asked for, letters a to z without regard to
+// case, as the reader hands them over one at a time: no other user is kept.
+class TNamesakes final : public TUserStream {
+public:
+    struct TFound {
+        std::string Login;
+        int Index = 0; // in the database, from 0
+        bool Hashed = true;
+        std::string Stored; // the hash, or the clear password
+        bool Disabled = false;
+    };
+    explicit TNamesakes(std::string login) : FLogin(std::move(login)) {}
+    void Begin(std::string_view) override {
+        FFound.clear();
+        FNext = 0;
+    }
+    void User(TUserProp& user) override {
+        const int index = FNext++;
+        if (!SameLoginFolded(user.Login, FLogin)) return;
+        const bool hashed = user.HashOnly();
+        FFound.push_back({user.Login, index, hashed, hashed ? user.PasswordHash() : user.Password,
+                          user.Disable});
+    }
+    // In database order.
+    const std::vector<TFound>& Found() const { return FFound; }
+
+private:
+    std::string FLogin;
+    std::vector<TFound> FFound;
+    int FNext = 0;
+};
 
 // Exit statuses of verify; 0, 3 and 6 are those of htpasswd -v.
 constexpr int kExitWrongPassword = 3;
@@ -76,27 +108,26 @@ int CmdVerify(const TArgs& args, TCliStreams& io) {
     std::string stored, checked = login;
     bool found = false, hashed = true, disabled = false;
     if (LooksLikeDatabase(path)) {
-        TDatabaseSession db(path, TDatabaseSession::TAccess::Read);
-        const TUserList& list = db.List();
+        // Read through, one user at a time: only the namesakes are kept.
+        TNamesakes namesakes(login);
+        { TDatabaseSession db(path, TDatabaseSession::TAccess::Read, &namesakes); }
         // The user as the password file would hold it: the last of its namesakes (letters a to z
-        // without regard to case), which stands for all of them.
-        const TUserProp* standing = nullptr;
-        for (const TUserProp* user : PasswordFileEntries(list))
-            if (SameLoginFolded(user->Login, login)) standing = user;
-        if (standing != nullptr) {
+        // without regard to case) in database order, which stands for all of them.
+        const std::vector<TNamesakes::TFound>& all = namesakes.Found();
+        if (!all.empty()) {
+            const TNamesakes::TFound& standing = all.back();
             found = true;
-            checked = standing->Login;
-            hashed = standing->HashOnly();
-            stored = hashed ? standing->PasswordHash() : standing->Password;
-            disabled = standing->Disable;
+            checked = standing.Login;
+            hashed = standing.Hashed;
+            stored = standing.Stored;
+            disabled = standing.Disabled;
             std::vector<std::string> others;
-            for (int i = 0; i < list.Count(); ++i)
-                if (&list.Users(i) != standing && SameLoginFolded(list.Users(i).Login, login))
-                    others.push_back(FormatMessage(
-                        "\"%s\" (user %d)", EscapeForOneLine(list.Users(i).Login).c_str(), i + 1));
+            for (std::size_t i = 0; i + 1 < all.size(); ++i)
+                others.push_back(FormatMessage(
+                    "\"%s\" (user %d)", EscapeForOneLine(all[i].Login).c_str(), all[i].Index + 1));
             if (!others.empty() || checked != login)
                 notes.push_back("checked \"" + EscapeForOneLine(checked) + "\" (user " +
-                                std::to_string(standing->Index() + 1) +
+                                std::to_string(standing.Index + 1) +
                                 "), the one the password file holds; web servers take only that "
                                 "spelling" +
                                 (others.empty() ? std::string()

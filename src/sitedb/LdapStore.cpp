@@ -18,6 +18,8 @@
 #include <functional>
 #include <map>
 #include <set>
+#include <unordered_map>
+#include <utility>
 
 namespace quorvane {
 
@@ -130,6 +132,21 @@ struct TChange {
     enum class TKind { Add, Replace, Delete } Kind;
     std::string Dn;
     std::map<std::string, std::vector<std::string>> Values; // Add, Replace: the attributes
+    const TEntry* Old = nullptr; // Replace, Delete: the entry as it was read
+};
+
+// The operational attribute a directory stamps every change of an entry with.
+const char* const KStamp = "modifyTimestamp";
+
+// What the directory held of this database's entries when it was last read.
+struct TReadEntries {
+    bool Valid = false;
+    std::vector<TStoredUser> Users;            // in login byte order
+    std::map<std::string, TEntry> UserEntries; // by login
+    std::map<std::string, TEntry> Groups;      // by name
+    // The latest change stamp among them: entries changed since carry this one or a later one.
+    // Empty when the directory gave none, or none comparable.
+    std::string Stamp;
 };
 
 class TLdapStore final : public IUserStore {
@@ -143,14 +160,15 @@ public:
 
     std::vector<TStoredUser> Read() override {
         Connect();
-        std::vector<TStoredUser> users = ReadOurs();
+        ReadOurs();
         Close();
-        return users;
+        return FRead.Users;
     }
     bool Exists() const override { return FExists; }
 
     TStoreChanges Stage(const std::vector<TStoredUser>& want) override {
-        Rollback();
+        FPlan.clear();
+        Close();
         for (const TStoredUser& user : want)
             if (!CryptKnows(user.Hash))
                 throw EQuorvaneError(Msg(texts::LdapNeedsCrypt, user.Login, HashTag(user.Hash)));
@@ -166,6 +184,8 @@ public:
     void Commit() override {
         std::vector<TChange> plan;
         plan.swap(FPlan);
+        // Whatever comes of it, what was read is no longer known to be there.
+        const TReadEntries read = std::exchange(FRead, TReadEntries());
         std::vector<TChange> undo;
         for (const TChange& change : plan) {
             TChange inverse = Inverse(change);
@@ -193,9 +213,9 @@ public:
         Close();
     }
 
+    // What was read stays known: nothing staged was applied.
     void Rollback() noexcept override {
         FPlan.clear();
-        FOld.clear();
         Close();
     }
 
@@ -322,48 +342,115 @@ private:
         return "cn=" + DnValue(group) + "," + FSettings.BaseDn;
     }
 
-    std::vector<TStoredUser> ReadOurs() {
+    // Reads this database's entries into FRead.
+    void ReadOurs() {
+        FRead = TReadEntries();
         const std::string mark = "(description=" + FilterValue(FMark) + ")";
-        std::map<std::string, TStoredUser> users;
-        std::map<std::string, std::string> loginOfDn;
-        for (const TEntry& entry :
-             Search("(&(objectClass=simpleSecurityObject)" + mark + ")", {"uid", "userPassword"})) {
+        bool stamped = true;
+        const auto stamp = [&](const TEntry& entry) {
+            const auto* value = entry.Get(KStamp);
+            if (value == nullptr || value->empty() ||
+                (!FRead.Stamp.empty() && value->front().size() != FRead.Stamp.size())) {
+                stamped = false;
+                return;
+            }
+            FRead.Stamp = std::max(FRead.Stamp, value->front());
+        };
+        std::unordered_map<std::string, std::string> loginOfDn;
+        for (TEntry& entry : Search("(&(objectClass=simpleSecurityObject)" + mark + ")",
+                                    {"uid", "userPassword", KStamp})) {
             const auto* uid = entry.Get("uid");
             if (uid == nullptr || uid->empty()) continue;
-            TStoredUser& user = users[uid->front()];
-            user.Login = uid->front();
+            stamp(entry);
+            const std::string login = uid->front();
+            loginOfDn[entry.Dn] = login;
+            FRead.UserEntries[login] = std::move(entry);
+        }
+        // Members by the DN as the server spells the user's entry; another spelling of it is
+        // looked up by the DN's parsed form, made only when one turns up.
+        std::unordered_map<std::string, std::string> loginOfKey;
+        const auto loginOf = [&](const std::string& member) -> const std::string* {
+            if (const auto found = loginOfDn.find(member); found != loginOfDn.end())
+                return &found->second;
+            if (loginOfKey.empty())
+                for (const auto& [dn, login] : loginOfDn)
+                    loginOfKey[DnKey(dn)] = login;
+            const auto found = loginOfKey.find(DnKey(member));
+            return found != loginOfKey.end() ? &found->second : nullptr;
+        };
+        std::map<std::string, std::vector<std::string>> groupsOf;
+        for (TEntry& entry :
+             Search("(&(objectClass=groupOfNames)" + mark + ")", {"cn", "member", KStamp})) {
+            const auto* cn = entry.Get("cn");
+            if (cn == nullptr || cn->empty()) continue;
+            stamp(entry);
+            const std::string group = cn->front();
+            if (const auto* members = entry.Get("member"))
+                for (const std::string& member : *members)
+                    if (const std::string* login = loginOf(member))
+                        groupsOf[*login].push_back(group);
+            FRead.Groups[group] = std::move(entry);
+        }
+        FRead.Users.reserve(FRead.UserEntries.size());
+        for (const auto& [login, entry] : FRead.UserEntries) {
+            TStoredUser user{login, {}, {}};
             if (const auto* password = entry.Get("userPassword"); password && !password->empty()) {
                 user.Hash = password->front();
                 if (user.Hash.size() >= 7 && strncasecmp(user.Hash.c_str(), "{CRYPT}", 7) == 0)
                     user.Hash.erase(0, 7);
             }
-            loginOfDn[DnKey(entry.Dn)] = user.Login;
-            FOld[DnKey(entry.Dn)] = entry;
+            if (const auto found = groupsOf.find(login); found != groupsOf.end()) {
+                user.Groups = std::move(found->second);
+                std::sort(user.Groups.begin(), user.Groups.end());
+            }
+            FRead.Users.push_back(std::move(user));
         }
-        for (const TEntry& entry :
-             Search("(&(objectClass=groupOfNames)" + mark + ")", {"cn", "member"})) {
+        if (!stamped) FRead.Stamp.clear();
+        FRead.Valid = true;
+    }
+
+    // Whether the directory holds this database's entries as they were read: none of them
+    // changed, and none was added, since. An entry changed since carries a change stamp no
+    // earlier than the latest one read, so only those are asked for.
+    bool ReadStillHolds() {
+        if (!FRead.Valid || FRead.Stamp.empty()) return false;
+        std::vector<TEntry> changed;
+        try {
+            changed = Search("(&(|(objectClass=simpleSecurityObject)(objectClass=groupOfNames))"
+                             "(description=" +
+                                 FilterValue(FMark) + ")(" + KStamp +
+                                 ">=" + FilterValue(FRead.Stamp) + "))",
+                             {"uid", "userPassword", "cn", "member", KStamp});
+        } catch (const EQuorvaneError&) {
+            // A directory that cannot answer it: the entries are read again.
+            return false;
+        }
+        if (!FExists) return false;
+        for (const TEntry& entry : changed) {
+            const auto* uid = entry.Get("uid");
             const auto* cn = entry.Get("cn");
-            if (cn == nullptr || cn->empty()) continue;
-            FOldGroups[cn->front()] = entry;
-            if (const auto* members = entry.Get("member"))
-                for (const std::string& member : *members) {
-                    const auto found = loginOfDn.find(DnKey(member));
-                    if (found != loginOfDn.end())
-                        users[found->second].Groups.push_back(cn->front());
-                }
+            const TEntry* was = nullptr;
+            if (uid != nullptr && !uid->empty()) {
+                const auto found = FRead.UserEntries.find(uid->front());
+                if (found != FRead.UserEntries.end()) was = &found->second;
+            } else if (cn != nullptr && !cn->empty()) {
+                const auto found = FRead.Groups.find(cn->front());
+                if (found != FRead.Groups.end()) was = &found->second;
+            }
+            if (was == nullptr || was->Dn != entry.Dn) return false;
+            for (const char* attribute : {"userPassword", "member", KStamp}) {
+                const auto* before = was->Get(attribute);
+                const auto* now = entry.Get(attribute);
+                if ((before == nullptr) != (now == nullptr) || (now != nullptr && *before != *now))
+                    return false;
+            }
         }
-        std::vector<TStoredUser> list;
-        for (auto& [login, user] : users) {
-            std::sort(user.Groups.begin(), user.Groups.end());
-            list.push_back(std::move(user));
-        }
-        return list;
+        return true;
     }
 
     TStoreChanges Prepare(const std::vector<TStoredUser>& want) {
-        FOld.clear();
-        FOldGroups.clear();
-        const std::vector<TStoredUser> have = ReadOurs();
+        if (!ReadStillHolds()) ReadOurs();
+        const std::vector<TStoredUser>& have = FRead.Users;
         // Entries of the same names that are not this database's are never taken over: the
         // names about to be made are looked up, a few hundred a search.
         const TStoreDiff diff = DiffUsers(have, want);
@@ -374,7 +461,7 @@ private:
         for (const TStoredUser& user : want)
             wantedGroups.insert(user.Groups.begin(), user.Groups.end());
         for (const std::string& group : wantedGroups)
-            if (FOldGroups.count(group) == 0) made.push_back("(cn=" + FilterValue(group) + ")");
+            if (FRead.Groups.count(group) == 0) made.push_back("(cn=" + FilterValue(group) + ")");
         std::set<std::string> foreign;
         for (std::size_t first = 0; first < made.size(); first += 500) {
             std::string filter = "(|";
@@ -408,7 +495,8 @@ private:
             if (before->Hash != after->Hash)
                 FPlan.push_back({TChange::TKind::Replace,
                                  UserDn(after->Login),
-                                 {{"userPassword", {"{CRYPT}" + after->Hash}}}});
+                                 {{"userPassword", {"{CRYPT}" + after->Hash}}},
+                                 &FRead.UserEntries.at(before->Login)});
             ++changes.Changed;
         }
         // The groups as they should be, their members by DN.
@@ -418,8 +506,8 @@ private:
                 groups[group].push_back(UserDn(user.Login));
         for (auto& [group, members] : groups) {
             std::sort(members.begin(), members.end());
-            const auto old = FOldGroups.find(group);
-            if (old == FOldGroups.end()) {
+            const auto old = FRead.Groups.find(group);
+            if (old == FRead.Groups.end()) {
                 if (foreign.count(DnKey(GroupDn(group))) != 0)
                     throw EQuorvaneError(Msg(texts::StoreNotOurs, FName, GroupDn(group)));
                 FPlan.push_back({TChange::TKind::Add,
@@ -430,34 +518,44 @@ private:
                                   {"description", {FMark}}}});
                 continue;
             }
-            // The same members however the server spells their DNs: nothing to write.
-            std::vector<std::string> oldKeys, newKeys;
-            if (const auto* m = old->second.Get("member"))
-                for (const std::string& member : *m)
-                    oldKeys.push_back(DnKey(member));
-            for (const std::string& member : members)
-                newKeys.push_back(DnKey(member));
-            std::sort(oldKeys.begin(), oldKeys.end());
-            std::sort(newKeys.begin(), newKeys.end());
-            if (oldKeys != newKeys)
-                FPlan.push_back({TChange::TKind::Replace, old->second.Dn, {{"member", members}}});
+            if (!SameMembers(old->second.Get("member"), members))
+                FPlan.push_back(
+                    {TChange::TKind::Replace, old->second.Dn, {{"member", members}}, &old->second});
         }
-        for (const auto& [group, entry] : FOldGroups)
-            if (groups.count(group) == 0) FPlan.push_back({TChange::TKind::Delete, entry.Dn, {}});
+        for (const auto& [group, entry] : FRead.Groups)
+            if (groups.count(group) == 0)
+                FPlan.push_back({TChange::TKind::Delete, entry.Dn, {}, &entry});
         for (const TStoredUser* user : diff.Remove) {
-            FPlan.push_back({TChange::TKind::Delete, UserDn(user->Login), {}});
+            FPlan.push_back({TChange::TKind::Delete,
+                             UserDn(user->Login),
+                             {},
+                             &FRead.UserEntries.at(user->Login)});
             ++changes.Removed;
         }
         return changes;
     }
 
+    // Whether a group's members as read are `members` (sorted), however the server spells
+    // their DNs: compared as written first, parsed only when that differs.
+    static bool SameMembers(const std::vector<std::string>* read,
+                            const std::vector<std::string>& members) {
+        std::vector<std::string> was = read != nullptr ? *read : std::vector<std::string>{};
+        if (was.size() != members.size()) return false;
+        std::sort(was.begin(), was.end());
+        if (was == members) return true;
+        std::vector<std::string> oldKeys, newKeys;
+        for (const std::string& member : was)
+            oldKeys.push_back(DnKey(member));
+        for (const std::string& member : members)
+            newKeys.push_back(DnKey(member));
+        std::sort(oldKeys.begin(), oldKeys.end());
+        std::sort(newKeys.begin(), newKeys.end());
+        return oldKeys == newKeys;
+    }
+
     // The change that undoes `change`, from what the directory held when it was read.
     TChange Inverse(const TChange& change) const {
-        const TEntry* old = nullptr;
-        const std::string key = DnKey(change.Dn);
-        if (const auto found = FOld.find(key); found != FOld.end()) old = &found->second;
-        for (const auto& [group, entry] : FOldGroups)
-            if (DnKey(entry.Dn) == key) old = &entry;
+        const TEntry* old = change.Old;
         switch (change.Kind) {
         case TChange::TKind::Add:
             return {TChange::TKind::Delete, change.Dn, {}};
@@ -475,6 +573,8 @@ private:
             if (old == nullptr) return inverse;
             const bool group = old->Get("cn") != nullptr;
             inverse.Values = old->Values;
+            // The directory's own stamp is not given back: it makes it again.
+            inverse.Values.erase(KStamp);
             inverse.Values["objectClass"] =
                 group ? std::vector<std::string>{"groupOfNames"}
                       : std::vector<std::string>{"account", "simpleSecurityObject"};
@@ -524,8 +624,7 @@ private:
     std::string FName, FMark;
     LDAP* FLdap = nullptr;
     bool FExists = false;
-    std::map<std::string, TEntry> FOld;       // our user entries by DnKey, as read
-    std::map<std::string, TEntry> FOldGroups; // our groups by name, as read
+    TReadEntries FRead;
     std::vector<TChange> FPlan;
 };
 

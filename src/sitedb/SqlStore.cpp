@@ -2,8 +2,12 @@
 //   auth_users  (login TEXT PRIMARY KEY, password TEXT NOT NULL, owner TEXT NOT NULL)
 //   auth_groups (login TEXT NOT NULL, groupname TEXT NOT NULL, owner TEXT NOT NULL,
 //                PRIMARY KEY (login, groupname))
-// A sync runs in one transaction: it reads the logins of every owner, refuses a login another
-// owner holds, then writes only what differs.
+// A sync runs in one transaction: it refuses a login another owner holds, then writes only what
+// differs. What Read found is compared again, not read again: the rows of this owner are summed
+// into a digest (count and two 64-bit sums of a hash per row) in the same snapshot as they are
+// read, and a sync whose transaction finds the same digest takes the rows Read found. New rows
+// go by the engine's bulk path: one prepared INSERT re-bound row after row (SQLite), COPY
+// FROM STDIN (PostgreSQL).
 
 #include "base/Errors.h"
 #include "sitedb/SiteDbTexts.h"
@@ -13,9 +17,11 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <functional>
-#include <map>
 #include <memory>
+#include <string_view>
 #include <unistd.h>
 
 namespace quorvane {
@@ -23,16 +29,50 @@ namespace quorvane {
 namespace {
 
 using TRow = std::vector<std::string>;
+using TRowView = std::vector<std::string_view>;
 
-// What the sync needs of an SQL connection; statements use $1, $2, … for their parameters.
+// Rows of parameters, cell after cell, each row Width cells.
+struct TCells {
+    explicit TCells(std::size_t width) : Width(width) {}
+    std::size_t Width;
+    std::vector<std::string_view> Cells;
+    std::size_t Rows() const { return Cells.size() / Width; }
+    void Add(std::initializer_list<std::string_view> row) { Cells.insert(Cells.end(), row); }
+};
+
+// A statement run for many rows of parameters. SQLite prepares One once and binds it row after
+// row: the row's cells are ?1 … ?W, the fixed parameters after them. PostgreSQL runs Many for a
+// few thousand rows at a time: $1 … $W are arrays of the rows' cells, one a column, the fixed
+// parameters after them.
+struct TEachSql {
+    const char* One;
+    const char* Many;
+};
+
+// What the sync needs of an SQL connection; single statements use $1, $2, … for their
+// parameters.
 class ISqlConnection {
 public:
     virtual ~ISqlConnection() = default;
     virtual void Exec(const std::string& sql, const std::vector<std::string>& params = {}) = 0;
     virtual std::vector<TRow> Rows(const std::string& sql,
                                    const std::vector<std::string>& params = {}) = 0;
+    // The rows of a query one at a time, never all of them held (inside a transaction).
+    virtual void Scan(const std::string& sql, const std::vector<std::string>& params,
+                      const std::function<void(const TRowView&)>& row) = 0;
+    // Runs sql for each row of cells, with the fixed parameters; the rows it returns.
+    virtual std::vector<TRow> Each(const TEachSql& sql, const TCells& cells,
+                                   const std::vector<std::string>& fixed) = 0;
+    // Adds rows to a table, its columns named as "a, b, c", by the engine's bulk path.
+    virtual void Append(const std::string& table, const std::string& columns,
+                        const TCells& cells) = 0;
     virtual bool TableExists(const std::string& name) = 0;
+    // The start of a transaction that writes, and of one that only reads, all in one snapshot.
     virtual const char* Begin() const { return "BEGIN"; }
+    virtual const char* BeginRead() const { return "BEGIN"; }
+    // A query of one row and column: the digest of this owner's rows of a table ($1 the owner),
+    // "login:VALUE" summed over them, VALUE the column given.
+    virtual std::string DigestSql(const std::string& table, const std::string& column) const = 0;
 };
 
 const char* const KCreateUsers = "CREATE TABLE IF NOT EXISTS auth_users (login TEXT PRIMARY KEY, "
@@ -42,6 +82,71 @@ const char* const KCreateGroups =
     "owner TEXT NOT NULL, PRIMARY KEY (login, groupname))";
 
 // ---- SQLite
+
+// The digest of rows as an aggregate function of the connection, quorvane_digest(login, value):
+// the count and two sums of a 64-bit hash of "login:value" (a login never holds ":"), so that
+// the order the rows come in does not matter.
+struct TDigestSums {
+    std::uint64_t Count = 0, A = 0, B = 0;
+};
+
+std::uint64_t Mixed(std::uint64_t x) {
+    x ^= x >> 30;
+    x *= 0xbf58476d1ce4e5b9ULL;
+    x ^= x >> 27;
+    x *= 0x94d049bb133111ebULL;
+    return x ^ (x >> 31);
+}
+
+std::uint64_t RowHash(std::uint64_t seed, std::string_view login, std::string_view value) {
+    std::uint64_t h = seed;
+    const auto add = [&h](unsigned char c) {
+        h ^= c;
+        h *= 0x100000001b3ULL;
+    };
+    for (const char c : login)
+        add(static_cast<unsigned char>(c));
+    add(':');
+    for (const char c : value)
+        add(static_cast<unsigned char>(c));
+    return Mixed(h ^ (login.size() << 32) ^ value.size());
+}
+
+std::string_view TextOf(sqlite3_value* value) {
+    const auto* data = static_cast<const char*>(sqlite3_value_blob(value));
+    return {data != nullptr ? data : "", static_cast<std::size_t>(sqlite3_value_bytes(value))};
+}
+
+void DigestStep(sqlite3_context* context, int, sqlite3_value** values) {
+    auto* sums = static_cast<TDigestSums*>(sqlite3_aggregate_context(context, sizeof(TDigestSums)));
+    if (sums == nullptr) {
+        sqlite3_result_error_nomem(context);
+        return;
+    }
+    const std::string_view login = TextOf(values[0]), value = TextOf(values[1]);
+    ++sums->Count;
+    sums->A += RowHash(0xcbf29ce484222325ULL, login, value);
+    sums->B += RowHash(0x84222325cbf29ce4ULL, login, value);
+}
+
+void DigestFinal(sqlite3_context* context) {
+    const auto* sums = static_cast<TDigestSums*>(sqlite3_aggregate_context(context, 0));
+    const TDigestSums zero;
+    if (sums == nullptr) sums = &zero;
+    char text[64];
+    const int n = std::snprintf(
+        text, sizeof text, "%llu:%016llx:%016llx", static_cast<unsigned long long>(sums->Count),
+        static_cast<unsigned long long>(sums->A), static_cast<unsigned long long>(sums->B));
+    sqlite3_result_text(context, text, n, SQLITE_TRANSIENT);
+}
+
+// "$1" as SQLite's numbered "?1", which it binds by number instead of searching the names.
+std::string Numbered(const std::string& sql) {
+    std::string out = sql;
+    for (std::size_t i = 0; i + 1 < out.size(); ++i)
+        if (out[i] == '$' && out[i + 1] >= '0' && out[i + 1] <= '9') out[i] = '?';
+    return out;
+}
 
 class TSqliteConnection final : public ISqlConnection {
 public:
@@ -56,58 +161,98 @@ public:
             throw EQuorvaneError(Msg(texts::StoreOpenFailed, path, Verbatim(reason)));
         }
         sqlite3_busy_timeout(FDb, 10000);
+        if (sqlite3_create_function_v2(
+                FDb, "quorvane_digest", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_DIRECTONLY,
+                nullptr, nullptr, DigestStep, DigestFinal, nullptr) != SQLITE_OK)
+            Fail();
     }
     ~TSqliteConnection() override { sqlite3_close(FDb); }
     TSqliteConnection(const TSqliteConnection&) = delete;
     TSqliteConnection& operator=(const TSqliteConnection&) = delete;
 
     void Exec(const std::string& sql, const std::vector<std::string>& params) override {
-        Run(sql, params, nullptr);
+        Scan(sql, params, nullptr);
     }
     std::vector<TRow> Rows(const std::string& sql,
                            const std::vector<std::string>& params) override {
         std::vector<TRow> rows;
-        Run(sql, params, &rows);
+        Scan(sql, params,
+             [&rows](const TRowView& row) { rows.emplace_back(row.begin(), row.end()); });
         return rows;
+    }
+    void Scan(const std::string& sql, const std::vector<std::string>& params,
+              const std::function<void(const TRowView&)>& row) override {
+        const TStatement statement = Prepare(Numbered(sql));
+        for (std::size_t i = 0; i < params.size(); ++i)
+            Bind(statement.get(), static_cast<int>(i) + 1, params[i]);
+        Run(statement.get(), row ? &row : nullptr, nullptr);
+    }
+    std::vector<TRow> Each(const TEachSql& sql, const TCells& cells,
+                           const std::vector<std::string>& fixed) override {
+        std::vector<TRow> rows;
+        if (cells.Rows() == 0) return rows;
+        const TStatement statement = Prepare(sql.One);
+        const int width = static_cast<int>(cells.Width);
+        for (std::size_t f = 0; f < fixed.size(); ++f)
+            Bind(statement.get(), width + static_cast<int>(f) + 1, fixed[f]);
+        for (std::size_t r = 0; r < cells.Rows(); ++r) {
+            for (int c = 0; c < width; ++c)
+                Bind(statement.get(), c + 1,
+                     cells.Cells[r * cells.Width + static_cast<std::size_t>(c)]);
+            Run(statement.get(), nullptr, &rows);
+            sqlite3_reset(statement.get());
+        }
+        return rows;
+    }
+    void Append(const std::string& table, const std::string& columns,
+                const TCells& cells) override {
+        std::string values;
+        for (std::size_t c = 1; c <= cells.Width; ++c)
+            values += (c == 1 ? "?" : ", ?") + std::to_string(c);
+        const std::string sql =
+            "INSERT INTO " + table + " (" + columns + ") VALUES (" + values + ")";
+        Each({sql.c_str(), nullptr}, cells, {});
     }
     bool TableExists(const std::string& name) override {
         return !Rows("SELECT name FROM sqlite_master WHERE type = 'table' AND name = $1", {name})
                     .empty();
     }
     const char* Begin() const override { return "BEGIN IMMEDIATE"; }
+    std::string DigestSql(const std::string& table, const std::string& column) const override {
+        return "SELECT quorvane_digest(login, " + column + ") FROM " + table + " WHERE owner = $1";
+    }
 
 private:
-    void Run(const std::string& sql, const std::vector<std::string>& params,
-             std::vector<TRow>* rows) {
+    using TStatement = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>;
+
+    TStatement Prepare(const std::string& sql) {
         sqlite3_stmt* statement = nullptr;
         if (sqlite3_prepare_v2(FDb, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) Fail();
-        std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> owner(statement, sqlite3_finalize);
-        for (std::size_t i = 0; i < params.size(); ++i) {
-            // The statements name their parameters $1, $2, ... in order, which makes $n the
-            // n-th; looking each name up would cost a search of all of them.
-            int index = static_cast<int>(i) + 1;
-            const std::string name = "$" + std::to_string(index);
-            const char* given = sqlite3_bind_parameter_name(statement, index);
-            if (given == nullptr || name != given)
-                index = sqlite3_bind_parameter_index(statement, name.c_str());
-            if (index == 0) continue;
-            if (sqlite3_bind_text(statement, index, params[i].data(),
-                                  static_cast<int>(params[i].size()),
-                                  SQLITE_TRANSIENT) != SQLITE_OK)
-                Fail();
-        }
+        return TStatement(statement, sqlite3_finalize);
+    }
+    // The text is not copied: it stays where it is until the statement has run.
+    void Bind(sqlite3_stmt* statement, int index, std::string_view text) {
+        if (index > sqlite3_bind_parameter_count(statement)) return;
+        if (sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()),
+                              SQLITE_STATIC) != SQLITE_OK)
+            Fail();
+    }
+    void Run(sqlite3_stmt* statement, const std::function<void(const TRowView&)>* each,
+             std::vector<TRow>* rows) {
+        TRowView row;
         for (;;) {
             const int step = sqlite3_step(statement);
             if (step == SQLITE_DONE) return;
             if (step != SQLITE_ROW) Fail();
-            if (rows == nullptr) continue;
-            TRow row;
+            if (each == nullptr && rows == nullptr) continue;
+            row.clear();
             for (int c = 0; c < sqlite3_column_count(statement); ++c) {
                 const auto* data = static_cast<const char*>(sqlite3_column_blob(statement, c));
                 row.emplace_back(data != nullptr ? data : "",
                                  static_cast<std::size_t>(sqlite3_column_bytes(statement, c)));
             }
-            rows->push_back(std::move(row));
+            if (each != nullptr) (*each)(row);
+            if (rows != nullptr) rows->emplace_back(row.begin(), row.end());
         }
     }
     [[noreturn]] void Fail() {
@@ -125,6 +270,43 @@ std::string PostgresError(const PGconn* connection) {
     while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
         text.pop_back();
     return text;
+}
+
+// An array literal of texts, '{"a","b\"c"}', each element quoted.
+std::string ArrayLiteral(const TCells& cells, std::size_t column, std::size_t first,
+                         std::size_t end) {
+    std::string out = "{";
+    for (std::size_t r = first; r < end; ++r) {
+        out += r == first ? "\"" : ",\"";
+        for (const char c : cells.Cells[r * cells.Width + column]) {
+            if (c == '"' || c == '\\') out += '\\';
+            out += c;
+        }
+        out += '"';
+    }
+    return out + "}";
+}
+
+// A field of COPY's text form: a backslash, a tab and the line ends escaped.
+void AppendCopyField(std::string& out, std::string_view field) {
+    for (const char c : field) {
+        switch (c) {
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default:
+            out += c;
+        }
+    }
 }
 
 class TPostgresConnection final : public ISqlConnection {
@@ -152,13 +334,100 @@ public:
     }
     std::vector<TRow> Rows(const std::string& sql,
                            const std::vector<std::string>& params) override {
-        return Run(sql, params);
+        return RowsOf(Run(sql, params));
+    }
+    // Through a cursor, a few thousand rows a fetch: a large table is never held whole.
+    void Scan(const std::string& sql, const std::vector<std::string>& params,
+              const std::function<void(const TRowView&)>& each) override {
+        Run("DECLARE quorvane_rows NO SCROLL CURSOR FOR " + sql, params);
+        TRowView row;
+        for (;;) {
+            const TResult result = Run("FETCH 10000 FROM quorvane_rows", {});
+            const int count = PQntuples(result.get());
+            for (int r = 0; r < count; ++r) {
+                row.clear();
+                for (int c = 0; c < PQnfields(result.get()); ++c)
+                    row.emplace_back(PQgetvalue(result.get(), r, c),
+                                     static_cast<std::size_t>(PQgetlength(result.get(), r, c)));
+                each(row);
+            }
+            if (count == 0) break;
+        }
+        Run("CLOSE quorvane_rows", {});
+    }
+    std::vector<TRow> Each(const TEachSql& sql, const TCells& cells,
+                           const std::vector<std::string>& fixed) override {
+        std::vector<TRow> rows;
+        for (std::size_t first = 0; first < cells.Rows(); first += KRowsPerStatement) {
+            const std::size_t end = std::min(cells.Rows(), first + KRowsPerStatement);
+            std::vector<std::string> params;
+            for (std::size_t c = 0; c < cells.Width; ++c)
+                params.push_back(ArrayLiteral(cells, c, first, end));
+            params.insert(params.end(), fixed.begin(), fixed.end());
+            std::vector<TRow> some = RowsOf(Run(sql.Many, params));
+            rows.insert(rows.end(), std::make_move_iterator(some.begin()),
+                        std::make_move_iterator(some.end()));
+        }
+        return rows;
+    }
+    void Append(const std::string& table, const std::string& columns,
+                const TCells& cells) override {
+        if (cells.Rows() == 0) return;
+        const TResult start(
+            PQexec(FConnection, ("COPY " + table + " (" + columns + ") FROM STDIN").c_str()),
+            PQclear);
+        if (PQresultStatus(start.get()) != PGRES_COPY_IN) Refused();
+        std::string chunk;
+        bool sent = true;
+        for (std::size_t r = 0; r < cells.Rows() && sent; ++r) {
+            for (std::size_t c = 0; c < cells.Width; ++c) {
+                if (c > 0) chunk += '\t';
+                AppendCopyField(chunk, cells.Cells[r * cells.Width + c]);
+            }
+            chunk += '\n';
+            if (chunk.size() >= KCopyChunk) {
+                sent =
+                    PQputCopyData(FConnection, chunk.data(), static_cast<int>(chunk.size())) == 1;
+                chunk.clear();
+            }
+        }
+        if (sent && !chunk.empty())
+            sent = PQputCopyData(FConnection, chunk.data(), static_cast<int>(chunk.size())) == 1;
+        // A copy that could not be sent whole is ended as failed: none of its rows is kept.
+        const bool ended = PQputCopyEnd(FConnection, sent ? nullptr : "not sent whole") == 1;
+        bool ok = sent && ended;
+        std::string reason;
+        while (PGresult* result = PQgetResult(FConnection)) {
+            if (PQresultStatus(result) != PGRES_COMMAND_OK) {
+                ok = false;
+                if (reason.empty()) reason = PostgresError(FConnection);
+            }
+            PQclear(result);
+        }
+        if (!ok)
+            throw EQuorvaneError(
+                Msg(texts::StoreRefused, FName,
+                    Verbatim(reason.empty() ? PostgresError(FConnection) : reason)));
     }
     bool TableExists(const std::string& name) override {
         return Rows("SELECT to_regclass($1) IS NOT NULL", {name}).at(0).at(0) == "t";
     }
+    const char* BeginRead() const override {
+        return "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY";
+    }
+    std::string DigestSql(const std::string& table, const std::string& column) const override {
+        const std::string row = "login || ':' || " + column;
+        return "SELECT count(*) || ':' || coalesce(sum(hashtextextended(" + row +
+               ", 1)::numeric), 0) || ':' || coalesce(sum(hashtextextended(" + row +
+               ", 2)::numeric), 0) FROM " + table + " WHERE owner = $1";
+    }
 
 private:
+    using TResult = std::unique_ptr<PGresult, void (*)(PGresult*)>;
+    // Rows a statement of arrays takes at once, and the bytes a piece of a copy holds.
+    static constexpr std::size_t KRowsPerStatement = 5000;
+    static constexpr std::size_t KCopyChunk = std::size_t{1} << 16;
+
     static PGconn* Connect(const TStoreSettings& settings) {
         const std::string timeout = std::to_string(settings.TimeoutSeconds);
         // After the URL (dbname), so that they win over what it says; the environment's
@@ -180,22 +449,11 @@ private:
         return PQconnectdbParams(keys.data(), values.data(), 1);
     }
 
-    std::vector<TRow> Run(const std::string& sql, const std::vector<std::string>& params) {
-        std::vector<const char*> values;
-        std::vector<int> lengths, formats;
-        for (const std::string& p : params) {
-            values.push_back(p.c_str());
-            lengths.push_back(static_cast<int>(p.size()));
-            formats.push_back(0);
-        }
-        std::unique_ptr<PGresult, void (*)(PGresult*)> result(
-            PQexecParams(FConnection, sql.c_str(), static_cast<int>(params.size()), nullptr,
-                         values.data(), lengths.data(), formats.data(), 0),
-            PQclear);
-        const ExecStatusType status = PQresultStatus(result.get());
-        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
-            throw EQuorvaneError(
-                Msg(texts::StoreRefused, FName, Verbatim(PostgresError(FConnection))));
+    [[noreturn]] void Refused() {
+        throw EQuorvaneError(Msg(texts::StoreRefused, FName, Verbatim(PostgresError(FConnection))));
+    }
+
+    static std::vector<TRow> RowsOf(const TResult& result) {
         std::vector<TRow> rows;
         for (int r = 0; r < PQntuples(result.get()); ++r) {
             TRow row;
@@ -207,11 +465,48 @@ private:
         return rows;
     }
 
+    TResult Run(const std::string& sql, const std::vector<std::string>& params) {
+        std::vector<const char*> values;
+        std::vector<int> lengths, formats;
+        for (const std::string& p : params) {
+            values.push_back(p.c_str());
+            lengths.push_back(static_cast<int>(p.size()));
+            formats.push_back(0);
+        }
+        TResult result(PQexecParams(FConnection, sql.c_str(), static_cast<int>(params.size()),
+                                    nullptr, values.data(), lengths.data(), formats.data(), 0),
+                       PQclear);
+        const ExecStatusType status = PQresultStatus(result.get());
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) Refused();
+        return result;
+    }
+
     std::string FName;
     PGconn* FConnection = nullptr;
 };
 
 // ---- The sync, the same for both
+
+const TEachSql KOwnersOf{"SELECT login, owner FROM auth_users WHERE login = ?1 AND owner <> ?2",
+                         "SELECT login, owner FROM auth_users WHERE login = ANY($1::text[]) AND "
+                         "owner <> $2"};
+const TEachSql KUpdatePassword{
+    "UPDATE auth_users SET password = ?1 WHERE login = ?2 AND owner = ?3",
+    "UPDATE auth_users AS a SET password = v.p FROM unnest($1::text[], $2::text[]) AS v(p, l) "
+    "WHERE a.login = v.l AND a.owner = $3"};
+const TEachSql KDeleteMembership{
+    "DELETE FROM auth_groups WHERE login = ?1 AND groupname = ?2 AND owner = ?3",
+    "DELETE FROM auth_groups AS a USING unnest($1::text[], $2::text[]) AS v(l, g) "
+    "WHERE a.login = v.l AND a.groupname = v.g AND a.owner = $3"};
+const TEachSql KDeleteGroupsOf{"DELETE FROM auth_groups WHERE login = ?1 AND owner = ?2",
+                               "DELETE FROM auth_groups WHERE login = ANY($1::text[]) AND "
+                               "owner = $2"};
+const TEachSql KDeleteUser{"DELETE FROM auth_users WHERE login = ?1 AND owner = ?2",
+                           "DELETE FROM auth_users WHERE login = ANY($1::text[]) AND owner = $2"};
+
+bool ByLogin(const TStoredUser& a, const TStoredUser& b) {
+    return a.Login < b.Login;
+}
 
 class TSqlStore final : public IUserStore {
 public:
@@ -222,9 +517,26 @@ public:
 
     std::vector<TStoredUser> Read() override {
         FExists = false;
+        FRead.clear();
+        FReadDigest.clear();
         std::unique_ptr<ISqlConnection> connection = FConnect(false);
         if (connection == nullptr) return {};
-        return ReadOurs(*connection);
+        ISqlConnection& db = *connection;
+        // The rows and their digest from one snapshot: a sync that finds the same digest may
+        // take these rows as the store's.
+        db.Exec(db.BeginRead());
+        FExists = db.TableExists("auth_users");
+        if (FExists) {
+            FRead = ReadOurs(db);
+            try {
+                FReadDigest = Digest(db);
+            } catch (const EQuorvaneError&) {
+                // A server without the digest's functions: the sync reads the rows again.
+                FReadDigest.clear();
+            }
+        }
+        db.Exec("COMMIT");
+        return FRead;
     }
     bool Exists() const override { return FExists; }
 
@@ -250,6 +562,9 @@ public:
         FConnection->Exec("COMMIT");
         FOpen = false;
         FConnection.reset();
+        // What Read found is no longer what the store holds.
+        FRead.clear();
+        FReadDigest.clear();
     }
 
     void Rollback() noexcept override {
@@ -265,121 +580,102 @@ public:
     }
 
 private:
+    // This owner's users, in login byte order (inside a transaction).
     std::vector<TStoredUser> ReadOurs(ISqlConnection& db) {
-        FExists = db.TableExists("auth_users");
-        if (!FExists) return {};
-        std::map<std::string, TStoredUser> users;
-        for (TRow& row :
-             db.Rows("SELECT login, password FROM auth_users WHERE owner = $1", {FOwner})) {
-            TStoredUser& user = users[row[0]];
-            user.Login = std::move(row[0]);
-            user.Hash = std::move(row[1]);
+        std::vector<TStoredUser> users;
+        db.Scan("SELECT login, password FROM auth_users WHERE owner = $1", {FOwner},
+                [&users](const TRowView& row) {
+                    users.push_back({std::string(row[0]), std::string(row[1]), {}});
+                });
+        if (!std::is_sorted(users.begin(), users.end(), ByLogin))
+            std::stable_sort(users.begin(), users.end(), ByLogin);
+        // A table made without its key may hold a login twice: the last row read counts.
+        const auto same = [](const TStoredUser& a, const TStoredUser& b) {
+            return a.Login == b.Login;
+        };
+        if (std::adjacent_find(users.begin(), users.end(), same) != users.end()) {
+            std::reverse(users.begin(), users.end());
+            std::stable_sort(users.begin(), users.end(), ByLogin);
+            users.erase(std::unique(users.begin(), users.end(), same), users.end());
         }
         if (db.TableExists("auth_groups"))
-            for (TRow& row : db.Rows("SELECT login, groupname FROM auth_groups WHERE owner = $1 "
-                                     "ORDER BY login, groupname",
-                                     {FOwner})) {
-                const auto found = users.find(row[0]);
-                if (found != users.end()) found->second.Groups.push_back(std::move(row[1]));
-            }
-        std::vector<TStoredUser> list;
-        list.reserve(users.size());
-        for (auto& [login, user] : users) {
-            std::sort(user.Groups.begin(), user.Groups.end());
-            list.push_back(std::move(user));
-        }
-        return list;
+            db.Scan("SELECT login, groupname FROM auth_groups WHERE owner = $1", {FOwner},
+                    [&users](const TRowView& row) {
+                        const auto found = std::lower_bound(
+                            users.begin(), users.end(), row[0],
+                            [](const TStoredUser& u, std::string_view l) { return u.Login < l; });
+                        if (found != users.end() && found->Login == row[0])
+                            found->Groups.emplace_back(row[1]);
+                    });
+        for (TStoredUser& user : users)
+            if (user.Groups.size() > 1) std::sort(user.Groups.begin(), user.Groups.end());
+        return users;
+    }
+
+    std::string Digest(ISqlConnection& db) {
+        std::string digest = db.Rows(db.DigestSql("auth_users", "password"), {FOwner}).at(0).at(0);
+        if (db.TableExists("auth_groups"))
+            digest += "/" + db.Rows(db.DigestSql("auth_groups", "groupname"), {FOwner}).at(0).at(0);
+        return digest;
     }
 
     TStoreChanges Apply(ISqlConnection& db, const std::vector<TStoredUser>& want) {
         db.Exec(KCreateUsers);
         db.Exec(KCreateGroups);
-        std::map<std::string, std::string> owners;
-        for (TRow& row : db.Rows("SELECT login, owner FROM auth_users"))
-            owners.emplace(std::move(row[0]), std::move(row[1]));
-        for (const TStoredUser& user : want) {
-            const auto found = owners.find(user.Login);
-            if (found != owners.end() && found->second != FOwner)
-                throw EQuorvaneError(
-                    Msg(texts::StoreForeignLogin, FName, user.Login, found->second));
-        }
-        const std::vector<TStoredUser> have = ReadOurs(db);
+        // The rows Read found, when the store holds them still; else the rows as they are now.
+        std::vector<TStoredUser> now;
+        const bool same = !FReadDigest.empty() && Digest(db) == FReadDigest;
+        if (!same) now = ReadOurs(db);
+        const std::vector<TStoredUser>& have = same ? FRead : now;
         const TStoreDiff diff = DiffUsers(have, want);
+        CheckOwners(db, diff.Add);
         TStoreChanges changes;
         changes.Unchanged = diff.Unchanged;
-        // New users go in many rows a statement: a first sync of a large database is one
-        // statement per few hundred users, not a round trip each.
-        std::vector<std::vector<std::string>> rows, groupRows;
+        changes.Added = diff.Add.size();
+        changes.Changed = diff.Change.size();
+        changes.Removed = diff.Remove.size();
+
+        TCells users(3), memberships(3);
         for (const TStoredUser* user : diff.Add) {
-            rows.push_back({user->Login, user->Hash, FOwner});
+            users.Add({user->Login, user->Hash, FOwner});
             for (const std::string& group : user->Groups)
-                groupRows.push_back({user->Login, group, FOwner});
-            ++changes.Added;
+                memberships.Add({user->Login, group, FOwner});
         }
-        InsertRows(db, "auth_users (login, password, owner)", rows);
-        InsertRows(db, "auth_groups (login, groupname, owner)", groupRows);
+        TCells passwords(2), leftGroups(2);
         for (const auto& [before, after] : diff.Change) {
-            if (before->Hash != after->Hash)
-                db.Exec("UPDATE auth_users SET password = $1 WHERE login = $2 AND owner = $3",
-                        {after->Hash, after->Login, FOwner});
-            if (before->Groups != after->Groups) WriteGroups(db, *after, before->Groups);
-            ++changes.Changed;
+            if (before->Hash != after->Hash) passwords.Add({after->Hash, after->Login});
+            for (const std::string& group : before->Groups)
+                if (!std::binary_search(after->Groups.begin(), after->Groups.end(), group))
+                    leftGroups.Add({after->Login, group});
+            for (const std::string& group : after->Groups)
+                if (!std::binary_search(before->Groups.begin(), before->Groups.end(), group))
+                    memberships.Add({after->Login, group, FOwner});
         }
-        std::vector<std::string> removed;
-        for (const TStoredUser* user : diff.Remove) {
-            removed.push_back(user->Login);
-            ++changes.Removed;
-        }
-        DeleteLogins(db, "auth_groups", removed);
-        DeleteLogins(db, "auth_users", removed);
+        TCells removed(1);
+        for (const TStoredUser* user : diff.Remove)
+            removed.Add({user->Login});
+
+        db.Each(KDeleteMembership, leftGroups, {FOwner});
+        db.Each(KDeleteGroupsOf, removed, {FOwner});
+        db.Each(KDeleteUser, removed, {FOwner});
+        db.Each(KUpdatePassword, passwords, {FOwner});
+        db.Append("auth_users", "login, password, owner", users);
+        db.Append("auth_groups", "login, groupname, owner", memberships);
         return changes;
     }
 
-    static constexpr std::size_t KRowsPerStatement = 300;
-
-    static void InsertRows(ISqlConnection& db, const std::string& into,
-                           const std::vector<std::vector<std::string>>& rows) {
-        for (std::size_t first = 0; first < rows.size(); first += KRowsPerStatement) {
-            const std::size_t end = std::min(rows.size(), first + KRowsPerStatement);
-            std::string sql = "INSERT INTO " + into + " VALUES ";
-            std::vector<std::string> params;
-            for (std::size_t r = first; r < end; ++r) {
-                sql += r == first ? "(" : ", (";
-                for (std::size_t c = 0; c < rows[r].size(); ++c) {
-                    params.push_back(rows[r][c]);
-                    sql += (c == 0 ? "$" : ", $") + std::to_string(params.size());
-                }
-                sql += ")";
-            }
-            db.Exec(sql, params);
-        }
-    }
-
-    void DeleteLogins(ISqlConnection& db, const std::string& table,
-                      const std::vector<std::string>& logins) {
-        for (std::size_t first = 0; first < logins.size(); first += KRowsPerStatement) {
-            const std::size_t end = std::min(logins.size(), first + KRowsPerStatement);
-            std::string sql = "DELETE FROM " + table + " WHERE owner = $1 AND login IN (";
-            std::vector<std::string> params{FOwner};
-            for (std::size_t i = first; i < end; ++i) {
-                params.push_back(logins[i]);
-                sql += (i == first ? "$" : ", $") + std::to_string(params.size());
-            }
-            db.Exec(sql + ")", params);
-        }
-    }
-
-    void WriteGroups(ISqlConnection& db, const TStoredUser& user,
-                     const std::vector<std::string>& before) {
-        for (const std::string& group : before)
-            if (!std::binary_search(user.Groups.begin(), user.Groups.end(), group))
-                db.Exec("DELETE FROM auth_groups WHERE login = $1 AND groupname = $2 AND "
-                        "owner = $3",
-                        {user.Login, group, FOwner});
-        for (const std::string& group : user.Groups)
-            if (!std::binary_search(before.begin(), before.end(), group))
-                db.Exec("INSERT INTO auth_groups (login, groupname, owner) VALUES ($1, $2, $3)",
-                        {user.Login, group, FOwner});
+    // Refuses, before anything is written, a login to add that another owner holds. Only the
+    // logins to add are looked up, and none when every row is this owner's.
+    void CheckOwners(ISqlConnection& db, const std::vector<const TStoredUser*>& added) {
+        if (added.empty()) return;
+        if (db.Rows("SELECT 1 FROM auth_users WHERE owner <> $1 LIMIT 1", {FOwner}).empty()) return;
+        TCells logins(1);
+        for (const TStoredUser* user : added)
+            logins.Add({user->Login});
+        std::vector<TRow> held = db.Each(KOwnersOf, logins, {FOwner});
+        if (held.empty()) return;
+        const TRow& first = *std::min_element(held.begin(), held.end());
+        throw EQuorvaneError(Msg(texts::StoreForeignLogin, FName, first.at(0), first.at(1)));
     }
 
     std::string FName, FOwner;
@@ -387,6 +683,9 @@ private:
     bool FExists = false;
     bool FOpen = false;
     std::unique_ptr<ISqlConnection> FConnection;
+    // What the last Read found, and the digest of those rows ("" when it was not taken).
+    std::vector<TStoredUser> FRead;
+    std::string FReadDigest;
 };
 
 } // namespace

@@ -5,35 +5,58 @@
 
 #include <algorithm>
 #include <cctype>
-#include <map>
 
 namespace quorvane {
 
+namespace {
+
+// The users of a list by login, in byte order; equal logins keep their order in the list.
+std::vector<const TStoredUser*> InLoginOrder(const std::vector<TStoredUser>& users) {
+    std::vector<const TStoredUser*> order;
+    order.reserve(users.size());
+    for (const TStoredUser& user : users)
+        order.push_back(&user);
+    const auto byLogin = [](const TStoredUser* a, const TStoredUser* b) {
+        return a->Login < b->Login;
+    };
+    // A store reads its rows in login order already: then no sort is needed.
+    if (!std::is_sorted(order.begin(), order.end(), byLogin))
+        std::stable_sort(order.begin(), order.end(), byLogin);
+    return order;
+}
+
+} // namespace
+
 TStoreDiff DiffUsers(const std::vector<TStoredUser>& have, const std::vector<TStoredUser>& want) {
-    std::map<std::string, const TStoredUser*> before;
-    for (const TStoredUser& user : have)
-        before.emplace(user.Login, &user);
-    std::vector<const TStoredUser*> wanted;
-    wanted.reserve(want.size());
-    for (const TStoredUser& user : want)
-        wanted.push_back(&user);
-    std::sort(wanted.begin(), wanted.end(),
-              [](const TStoredUser* a, const TStoredUser* b) { return a->Login < b->Login; });
+    const std::vector<const TStoredUser*> before = InLoginOrder(have);
+    const std::vector<const TStoredUser*> after = InLoginOrder(want);
     TStoreDiff diff;
-    for (const TStoredUser* user : wanted) {
-        const auto found = before.find(user->Login);
-        if (found == before.end()) {
-            diff.Add.push_back(user);
-            continue;
+    // Both in login order: one walk through the two finds every pair.
+    std::size_t b = 0;
+    const auto removed = [&](std::size_t& at) {
+        diff.Remove.push_back(before[at]);
+        const std::string& login = before[at]->Login;
+        for (++at; at < before.size() && before[at]->Login == login; ++at) {
         }
-        if (*found->second == *user)
-            ++diff.Unchanged;
-        else
-            diff.Change.emplace_back(found->second, user);
-        before.erase(found);
+    };
+    for (const TStoredUser* user : after) {
+        while (b < before.size() && before[b]->Login < user->Login)
+            removed(b);
+        if (b < before.size() && before[b]->Login == user->Login) {
+            if (*before[b] == *user)
+                ++diff.Unchanged;
+            else
+                diff.Change.emplace_back(before[b], user);
+            // A login the list holds twice stands for one user: its first.
+            const std::string& login = user->Login;
+            for (++b; b < before.size() && before[b]->Login == login; ++b) {
+            }
+        } else {
+            diff.Add.push_back(user);
+        }
     }
-    for (const auto& [login, user] : before)
-        diff.Remove.push_back(user);
+    while (b < before.size())
+        removed(b);
     return diff;
 }
 

@@ -87,7 +87,9 @@ std::string StoreUrlWithoutPassword(const std::string& url);
 class IUserStore {
 public:
     virtual ~IUserStore() = default;
-    // This owner's users, in any order; none when the store has none yet (or no table).
+    // This owner's users, in login byte order; none when the store has none yet (or no table).
+    // A Stage that follows takes what Read found as the store's, once it has made sure that the
+    // store still holds exactly that.
     virtual std::vector<TStoredUser> Read() = 0;
     // Whether the store (the table, the base entry) exists; known after Read.
     virtual bool Exists() const = 0;
