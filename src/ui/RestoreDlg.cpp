@@ -29,7 +29,7 @@ TfrmRestore::TfrmRestore(TUserList& list, std::string databasePath, QWidget* par
     // store.
     try {
         const TRestoreTarget target = RestoreTargetOf(list);
-        FKind = target.Kind;
+        FTarget = target.Target;
         FName = target.Name;
         FId = target.Id;
     } catch (const EQuorvaneError&) {
@@ -95,20 +95,18 @@ bool TfrmRestore::Restore(const TBackupVersion& version) {
     TExportSettings settings;
     settings.DatabasePath = FDatabasePath;
     settings.Content = TTargetBackups(FId, FList.Encryption()).Read(version);
-    settings.Target = FKind;
-    settings.FileName = FName;
-    settings.RemoteFile = FName;
     // A store's password is the stored one (or none: SQLite, a login by ~/.pgpass).
-    settings.ServerSecret = FList.FtpKeyFile.empty() ? FList.FtpPass : std::string();
-    if (FKind == TExportTarget::Server && settings.ServerSecret.empty()) {
+    std::string secret = FTarget.FtpKeyFile.empty() ? FTarget.FtpPass : std::string();
+    if (!FTarget.ExportToFile && FTarget.StoreUrl.empty() && secret.empty()) {
         QInputDialog ask(this);
         ask.setWindowTitle(tr("Restore Previous Password File"));
-        ask.setLabelText(FList.FtpKeyFile.empty() ? tr("Password for the server:")
-                                                  : tr("Passphrase of the key file:"));
+        ask.setLabelText(FTarget.FtpKeyFile.empty() ? tr("Password for the server:")
+                                                    : tr("Passphrase of the key file:"));
         ask.setTextEchoMode(QLineEdit::Password);
         if (RunModal(ask) != QDialog::Accepted) return false;
-        settings.ServerSecret = TextToBytes(ask.textValue());
+        secret = TextToBytes(ask.textValue());
     }
+    settings.Targets = {{FTarget, secret}};
     for (;;) {
         TExportJob job(FList, settings, std::make_shared<TQtUiDispatcher>());
         TExportResult result;

@@ -35,8 +35,8 @@ private:
 
     TUserList& FList;
     std::string FDatabasePath;
-    TExportTarget FKind = TExportTarget::File; // File, Server or Store
-    std::string FName;                         // the file, the remote file, or the store
+    TTargetSettings FTarget; // where a version goes back
+    std::string FName;       // the file, the remote file, or the store
     std::string FId;
     std::vector<TBackupVersion> FVersions;
     QLabel* lblTarget = nullptr;
