@@ -256,8 +256,7 @@ std::vector<TTargetSettings> ChosenTargets(const TUserList& list, const TArgs& a
         return {FirstTarget(list)};
     std::vector<TTargetSettings> chosen;
     if (names.empty()) {
-        for (const TTargetSettings& target : ListTargets(list))
-            if (target.Enabled) chosen.push_back(target);
+        chosen = DefaultTargets(list);
         if (chosen.empty())
             throw ECliError("Every target of the database is disabled; name one with --target");
     } else {

@@ -83,6 +83,18 @@ bool ReportedPerTarget(const TUserList& list, const std::vector<TTargetSettings>
            !chosen.front().Enabled || !chosen.front().CheckUrl.empty();
 }
 
+std::vector<TTargetSettings> DefaultTargets(const TUserList& list) {
+    std::vector<TTargetSettings> chosen;
+    for (const TTargetSettings& target : ListTargets(list))
+        if (target.Enabled) chosen.push_back(target);
+    if (chosen.size() < 2) return chosen;
+    const TTargetSettings& first = chosen.front();
+    if (first.Name == FirstTarget(list).Name && first.PassFile.empty() && first.FtpHost.empty() &&
+        first.FtpPasswdFile.empty() && first.StoreUrl.empty())
+        chosen.erase(chosen.begin());
+    return chosen;
+}
+
 std::string TargetFileName(const TTargetSettings& target) {
     switch (KindOf(target)) {
     case TKind::File:

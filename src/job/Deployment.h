@@ -99,6 +99,11 @@ std::optional<TMessage> SamePlaceProblem(const std::vector<TTargetSettings>& tar
 // database with one target always was. Either way the export is one deployment.
 bool ReportedPerTarget(const TUserList& list, const std::vector<TTargetSettings>& chosen);
 
+// The targets an export that names none goes to: every enabled one, in their order. The first
+// is left out while it names nothing at all (no file, no server, no store: a new database's own)
+// and another enabled target remains: a database made for a store alone exports to the store.
+std::vector<TTargetSettings> DefaultTargets(const TUserList& list);
+
 // The file as a target's user names it: the local file, the remote file on its server, or the
 // store (never its user part).
 std::string TargetFileName(const TTargetSettings& target);
