@@ -23,10 +23,13 @@ int CmdRestore(const TArgs& args, TCliStreams& io) {
     TDatabaseSession db(path, TDatabaseSession::TAccess::Read);
     TUserList& list = db.List();
 
-    // The database's own target, or the one --target names: one of its targets by name,
-    // "server", or a local file.
+    // The target an export that names none goes to first, or the one --target names: one of
+    // its targets by name, "server", or a local file.
     const auto chosen = args.Value("target");
-    const int named = chosen ? FindTarget(list, *chosen) : -1;
+    const std::vector<TTargetSettings> defaults = DefaultTargets(list);
+    const int named = chosen             ? FindTarget(list, *chosen)
+                      : defaults.empty() ? 0
+                                         : FindTarget(list, defaults.front().Name);
     TRestoreTarget target;
     if (!chosen || named >= 0) {
         target = RestoreTargetOf(list, std::max(named, 0));

@@ -616,6 +616,12 @@ TEST(CliTargetEmptyFirst, AnEmptyFirstTargetIsNoTarget) {
         }
         EXPECT_EQ(logins,
                   c.Synced ? std::vector<std::string>{"alice"} : std::vector<std::string>{});
+        // A restore that names no target finds the same one.
+        if (c.Synced) {
+            const TResult listed = Cli({"restore", db, "--list"});
+            EXPECT_EQ(listed.Status, 0) << listed.Err;
+            EXPECT_THAT(listed.Out, HasSubstr("No earlier versions of sqlite:"));
+        }
     }
 }
 
