@@ -105,14 +105,13 @@ TExportSettings OneServer() {
     TExportSettings settings = Bench().Settings();
     const TTargetSettings target = Bench().Target(0);
     SetFirstTarget(Bench().List, target);
-    settings.Target = TExportTarget::Server;
-    settings.RemoteFile = target.FtpPasswdFile;
+    settings.Targets = {{target, {}}};
     return settings;
 }
 
 TExportSettings Servers(int count) {
     TExportSettings settings = Bench().Settings();
-    settings.Target = TExportTarget::Several;
+    settings.PerTarget = true;
     for (int i = 0; i < count; ++i)
         settings.Targets.push_back({Bench().Target(i), {}});
     return settings;

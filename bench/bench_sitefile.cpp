@@ -51,13 +51,13 @@ struct TSetup {
     ~TSetup() { Sftp.Kill(); }
 
     // The export job as both front ends run it.
-    bool Export(TExportTarget target) {
+    bool Export(bool toServer) {
         TExportSettings settings;
         settings.PassType = TPasswordsType::ptMD5;
         settings.DatabasePath = Db;
-        settings.Target = target;
-        settings.FileName = Target;
-        settings.ServerSecret = transporttest::TAsyncSftp::kPassword;
+        TTargetSettings target = FirstTarget(List);
+        target.ExportToFile = !toServer;
+        settings.Targets = {{target, transporttest::TAsyncSftp::kPassword}};
         TExportJob job(List, std::move(settings));
         job.Start();
         job.Wait();
@@ -104,9 +104,9 @@ void BM_LocalPlain(benchmark::State& state) {
 
 void BM_LocalChecked(benchmark::State& state) {
     TSetup& s = Setup();
-    s.Export(TExportTarget::File); // the record and the remembered salts of a previous export
+    s.Export(false); // the record and the remembered salts of a previous export
     for (auto _ : state)
-        if (!s.Export(TExportTarget::File)) state.SkipWithError("the export did not go through");
+        if (!s.Export(false)) state.SkipWithError("the export did not go through");
 }
 
 void BM_LocalCheckOnly(benchmark::State& state) {
@@ -135,9 +135,9 @@ void BM_SftpPlain(benchmark::State& state) {
 
 void BM_SftpChecked(benchmark::State& state) {
     TSetup& s = Setup();
-    s.Export(TExportTarget::Server);
+    s.Export(true);
     for (auto _ : state)
-        if (!s.Export(TExportTarget::Server)) state.SkipWithError("the export did not go through");
+        if (!s.Export(true)) state.SkipWithError("the export did not go through");
 }
 
 void BM_SftpCheckOnly(benchmark::State& state) {

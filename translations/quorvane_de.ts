@@ -2762,6 +2762,14 @@ Sie erneut hinzufügen (die Kennwortdatei enthält von Benutzern mit gleichem An
         <source>%1 is back as it was on %2</source>
         <translation>%1 ist wieder so wie am %2</translation>
     </message>
+    <message>
+        <source>%1 (%2)</source>
+        <translation>%1 (%2)</translation>
+    </message>
+    <message>
+        <source>&amp;Target:</source>
+        <translation>&amp;Ziel:</translation>
+    </message>
 </context>
 <context>
     <name>quorvane::TfrmSeriesResult</name>

@@ -249,18 +249,16 @@ void ReportStop(const TTargetCheck& check, TCliStreams& io) {
 }
 
 // The targets an export goes to when it is more than the database's one target as always:
-// those --target names, in the order given, or every enabled one. None: the first target alone,
-// enabled and without a site check, exported as always.
-std::optional<std::vector<TTargetSettings>> ChosenTargets(const TUserList& list,
-                                                          const TArgs& args) {
+// those --target names, in the order given, or every enabled one; a database with one target,
+// enabled and without a site check, exports to it.
+std::vector<TTargetSettings> ChosenTargets(const TUserList& list, const TArgs& args) {
     const std::vector<std::string> names = args.Values("target");
     // A site check is asked for by the export to several targets alone.
     if (names.empty() && list.Targets.empty() && list.CheckUrl.empty() && !list.TargetDisabled)
-        return std::nullopt;
+        return {FirstTarget(list)};
     std::vector<TTargetSettings> chosen;
     if (names.empty()) {
-        for (const TTargetSettings& target : ListTargets(list))
-            if (target.Enabled) chosen.push_back(target);
+        chosen = DefaultTargets(list);
         if (chosen.empty())
             throw ECliError("Every target of the database is disabled; name one with --target");
     } else {
@@ -276,7 +274,6 @@ std::optional<std::vector<TTargetSettings>> ChosenTargets(const TUserList& list,
             if (!twice) chosen.push_back(all[static_cast<std::size_t>(index)]);
         }
     }
-    if (!ExportsAsSeveral(list, chosen)) return std::nullopt;
     return chosen;
 }
 
@@ -497,13 +494,14 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     if (consumer != nullptr && !output)
         throw EUsage("--consumer writes one file: give --output FILE (\"-\": standard output)");
     if (output && args.Has("target")) throw EUsage("--output and --target exclude each other");
-    const std::optional<std::vector<TTargetSettings>> several =
-        output ? std::nullopt : ChosenTargets(list, args);
-    if (several && merge && several->size() != 1)
+    const std::vector<TTargetSettings> chosen =
+        output ? std::vector<TTargetSettings>() : ChosenTargets(list, args);
+    const bool several = !output && ReportedPerTarget(list, chosen);
+    if (several && merge && chosen.size() != 1)
         throw EUsage("--merge takes in the changes of one target; name it with --target");
     const bool toFile = !several && (output.has_value() || list.ExportToFile);
     const std::vector<TDeployTarget> deployTargets =
-        several ? TargetSecrets(*several, args, io) : std::vector<TDeployTarget>();
+        several ? TargetSecrets(chosen, args, io) : std::vector<TDeployTarget>();
     const std::string ftpPassword =
         several ? std::string() : ServerSecretFor(list, args, io, !toFile);
 
@@ -524,15 +522,15 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     settings.Build = base;
     settings.Build.AllowEmptyPasswords = args.Has("allow-empty-passwords");
     settings.DatabasePath = path;
-    settings.Target = several ? TExportTarget::Several
-                      : !toFile
-                          ? (list.StoreUrl.empty() ? TExportTarget::Server : TExportTarget::Store)
-                      : target == "-" ? TExportTarget::Stream
-                                      : TExportTarget::File;
-    settings.Targets = deployTargets;
-    settings.FileName = target;
-    settings.Stream = &io.Out;
-    settings.ServerSecret = ftpPassword;
+    if (toFile && target == "-")
+        settings.Stream = &io.Out;
+    else if (toFile)
+        settings.Targets = {{FileTarget(target), {}}};
+    else if (several)
+        settings.Targets = deployTargets;
+    else
+        settings.Targets = {{chosen.front(), ftpPassword}};
+    settings.PerTarget = several;
     settings.Replace.DryRun = dryRun;
     settings.Replace.Outside = overwrite ? TOutsideChanges::Overwrite : TOutsideChanges::Stop;
     TExportJob job(list, std::move(settings));

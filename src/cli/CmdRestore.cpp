@@ -23,35 +23,30 @@ int CmdRestore(const TArgs& args, TCliStreams& io) {
     TDatabaseSession db(path, TDatabaseSession::TAccess::Read);
     TUserList& list = db.List();
 
-    // The database's own target, or the one --target names: one of its targets by name,
-    // "server", or a local file.
+    // The target an export that names none goes to first, or the one --target names: one of
+    // its targets by name, "server", or a local file.
     const auto chosen = args.Value("target");
-    const int named = chosen ? FindTarget(list, *chosen) : -1;
-    std::optional<TRestoreTarget> target;
-    if (!chosen || named >= 0) target = RestoreTargetOf(list, std::max(named, 0));
-    const std::optional<TTargetSettings> further = target && target->Kind == TExportTarget::Several
-                                                       ? std::optional(target->Target)
-                                                       : std::nullopt;
-    const bool store = target && target->Kind == TExportTarget::Store;
-    const bool server = target ? target->Kind != TExportTarget::File : *chosen == "server";
-    const std::string file = !target && !server ? *chosen : list.PassFile;
-    if (!server && file.empty())
-        throw ECliError("The database names no password file; give --target FILE");
-    std::string remote = list.FtpPasswdFile, id;
-    if (target && target->Kind != TExportTarget::File) {
-        id = target->Id;
-        remote = target->Name;
-        if (id.empty()) throw ECliError("The database names no password file on a server");
-    } else if (server) {
-        if (list.FtpHost.empty() || remote.empty())
-            throw ECliError("The database names no password file on a server");
-        TFtpSettings settings;
-        ApplyServerSettings(list, settings);
-        id = ServerTargetId(settings, remote);
+    const std::vector<TTargetSettings> defaults = DefaultTargets(list);
+    const int named = chosen             ? FindTarget(list, *chosen)
+                      : defaults.empty() ? 0
+                                         : FindTarget(list, defaults.front().Name);
+    TRestoreTarget target;
+    if (!chosen || named >= 0) {
+        target = RestoreTargetOf(list, std::max(named, 0));
+    } else if (*chosen == "server") {
+        TTargetSettings server = FirstTarget(list);
+        server.ExportToFile = false;
+        server.StoreUrl.clear();
+        target = RestoreTargetOf(server);
     } else {
-        id = TLocalFileTarget(file).Id();
+        target = RestoreTargetOf(FileTarget(*chosen));
     }
-    const std::string name = server ? remote : file;
+    const bool toFile = target.Target.ExportToFile;
+    if (toFile && target.Name.empty())
+        throw ECliError("The database names no password file; give --target FILE");
+    if (target.Id.empty()) throw ECliError("The database names no password file on a server");
+    const std::string& id = target.Id;
+    const std::string& name = target.Name;
     const TTargetBackups backups(id, list.Encryption());
     const std::vector<TBackupVersion> versions = backups.List();
 
@@ -95,17 +90,11 @@ int CmdRestore(const TArgs& args, TCliStreams& io) {
     TExportSettings settings;
     settings.DatabasePath = path;
     settings.Content = backups.Read(*version);
-    settings.Target = store    ? TExportTarget::Store
-                      : server ? TExportTarget::Server
-                               : TExportTarget::File;
-    settings.FileName = file;
-    settings.RemoteFile = remote;
-    if (further) {
-        settings.Target = TExportTarget::Several;
-        settings.Targets = TargetSecrets({*further}, args, io);
-    } else {
-        settings.ServerSecret = ServerSecretFor(list, args, io, server);
-    }
+    settings.PerTarget = target.PerTarget;
+    settings.Targets =
+        target.PerTarget
+            ? TargetSecrets({target.Target}, args, io)
+            : std::vector<TDeployTarget>{{target.Target, ServerSecretFor(list, args, io, !toFile)}};
     settings.Replace.Outside =
         args.Has("overwrite") ? TOutsideChanges::Overwrite : TOutsideChanges::Stop;
     TExportJob job(list, std::move(settings));
@@ -113,7 +102,7 @@ int CmdRestore(const TArgs& args, TCliStreams& io) {
     job.Wait();
     const TExportResult& result = job.Result();
     if (!result.Error.Empty()) throw ECliError(result.Error);
-    if (further && !result.Done && !result.Stopped)
+    if (target.PerTarget && !result.Done && !result.Stopped)
         throw ECliError(result.Outcomes.empty() ? Msg(texts::ExportAborted)
                                                 : TargetOutcomeMessage(result.Outcomes.front()));
     if (result.Stopped) {

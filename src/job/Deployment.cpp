@@ -78,9 +78,37 @@ TMessage TargetOutcomeMessage(const TTargetOutcome& o) {
     return Msg(texts::TargetGroupsNotPutBack, said, o.GroupError);
 }
 
-bool ExportsAsSeveral(const TUserList& list, const std::vector<TTargetSettings>& chosen) {
+bool ReportedPerTarget(const TUserList& list, const std::vector<TTargetSettings>& chosen) {
     return chosen.size() != 1 || chosen.front().Name != FirstTarget(list).Name ||
            !chosen.front().Enabled || !chosen.front().CheckUrl.empty();
+}
+
+std::vector<TTargetSettings> DefaultTargets(const TUserList& list) {
+    std::vector<TTargetSettings> chosen;
+    for (const TTargetSettings& target : ListTargets(list))
+        if (target.Enabled) chosen.push_back(target);
+    if (chosen.size() < 2) return chosen;
+    const TTargetSettings& first = chosen.front();
+    if (first.Name == FirstTarget(list).Name && first.PassFile.empty() && first.FtpHost.empty() &&
+        first.FtpPasswdFile.empty() && first.StoreUrl.empty())
+        chosen.erase(chosen.begin());
+    return chosen;
+}
+
+std::string TargetFileName(const TTargetSettings& target) {
+    switch (KindOf(target)) {
+    case TKind::File:
+        return target.PassFile;
+    case TKind::Server:
+        return target.FtpPasswdFile;
+    case TKind::Store:
+        return TargetWhere(target);
+    }
+    return {};
+}
+
+bool TargetTakesGroupFile(const TTargetSettings& target) {
+    return KindOf(target) != TKind::Store;
 }
 
 std::string TargetWhere(const TTargetSettings& target) {
@@ -246,11 +274,9 @@ struct TSlot {
     bool Ended = false;
     std::unique_ptr<TFtpUploader> Uploader;
     std::thread Thread;
-    std::string LocalFile, GroupLocal;
     TTargetContent GroupPrevious; // what the group file held, to put back
     bool GroupWritten = false;
     std::int64_t LastPercent = -1; // of the last upload event (its worker's own)
-    std::vector<std::unique_ptr<TTempFileRegistration>> Registrations;
 };
 
 } // namespace
@@ -263,6 +289,11 @@ struct TDeployment::TState {
     // One gate for every target: an abort that comes first keeps them all; once the
     // replacements have begun, an abort is refused.
     TCommitGate Gate;
+    // The private local copies every upload sends (an encrypted database's in memory), made
+    // before the workers start and removed after they all ended.
+    std::string LocalFile, GroupLocal;
+    std::vector<std::shared_ptr<const void>> Memory;
+    std::vector<std::unique_ptr<TTempFileRegistration>> Registrations;
 
     std::mutex Mutex;
     std::condition_variable Changed;
@@ -296,6 +327,7 @@ struct TDeployment::TState {
     }
 
     void StageEvent(const TSlot& slot, TExportStage stage) {
+        if (!In.PerTarget) return;
         TExportEvent event;
         event.Stage = stage;
         event.Target = slot.Out.Name;
@@ -347,11 +379,11 @@ struct TDeployment::TState {
     }
 
     // The group file beside the target, on the same connection.
-    static std::unique_ptr<IExportTarget> GroupTarget(const TSlot& slot,
-                                                      IUploadTransport* transport) {
+    std::unique_ptr<IExportTarget> GroupTarget(const TSlot& slot,
+                                               IUploadTransport* transport) const {
         if (transport == nullptr) return std::make_unique<TLocalFileTarget>(slot.In.GroupFile);
         return std::make_unique<TServerFileTarget>(*transport, std::string(), slot.In.GroupFile,
-                                                   slot.GroupLocal);
+                                                   GroupLocal);
     }
 
     // The group file as it was, once the password file beside it is (best effort: the
@@ -462,15 +494,21 @@ struct TDeployment::TState {
             // The group file first, as for one target: a user taken out of a group never gets
             // in as a member with the new password file.
             if (In.Groups && !slot.In.GroupFile.empty()) {
-                if (transport != nullptr)
-                    SafeUpload(*transport, slot.GroupLocal,
-                               static_cast<std::int64_t>(In.Groups->size()), slot.In.GroupFile);
-                else
-                    WriteFileAtomically(slot.In.GroupFile, *In.Groups, 0644);
+                if (transport != nullptr) {
+                    SafeUpload(*transport, GroupLocal, static_cast<std::int64_t>(In.Groups->size()),
+                               slot.In.GroupFile);
+                } else {
+                    const TWriteReport report =
+                        WriteFileAtomically(slot.In.GroupFile, *In.Groups, 0644);
+                    slot.Out.Warnings.insert(slot.Out.Warnings.end(), report.Warnings.begin(),
+                                             report.Warnings.end());
+                }
                 slot.GroupWritten = true;
             }
             target.Commit();
             slot.Out.Holds = TTargetHolds::New;
+            const std::vector<TMessage> warnings = target.Warnings();
+            slot.Out.Warnings.insert(slot.Out.Warnings.end(), warnings.begin(), warnings.end());
         } catch (const std::exception& e) {
             slot.Out.Error = MessageOf(e);
             target.Rollback();
@@ -514,12 +552,8 @@ struct TDeployment::TState {
         (given.FtpKeyFile.empty() ? uploader->Password : uploader->KeyPassphrase) =
             slot.In.Given.Secret;
         uploader->Timeout = In.Timeout;
-        uploader->LocalFile = slot.LocalFile;
+        uploader->LocalFile = LocalFile;
         uploader->RemoteFile = given.FtpPasswdFile;
-        if (In.Key == nullptr) {
-            uploader->DeleteWhenDone = {slot.LocalFile};
-            if (!slot.GroupLocal.empty()) uploader->DeleteWhenDone.push_back(slot.GroupLocal);
-        }
         if (Handlers.OnUnknownHostKey)
             uploader->OnUnknownHostKey = [this](const std::string& server, const std::string& key) {
                 bool accepted = false;
@@ -530,11 +564,13 @@ struct TDeployment::TState {
             // One event per whole percent and target is all a progress display can show; the
             // workers do not wait for one another's handlers more often than that.
             const std::int64_t percent = UploadPercent(progress.Sent, progress.Size);
-            if (!progress.Connecting && progress.Sent != 0 && percent == slot.LastPercent) return;
+            if (In.PerTarget && !progress.Connecting && progress.Sent != 0 &&
+                percent == slot.LastPercent)
+                return;
             slot.LastPercent = progress.Connecting ? -1 : percent;
             TExportEvent event;
             event.Stage = progress.Connecting ? TExportStage::Connecting : TExportStage::Uploading;
-            event.Target = slot.Out.Name;
+            if (In.PerTarget) event.Target = slot.Out.Name;
             event.Server = progress.Host;
             event.Remote = progress.Remote;
             event.BytesSent = progress.Sent;
@@ -561,6 +597,10 @@ struct TDeployment::TState {
             const TFtpUploader::TIdentityProblem identity = raw->IdentityProblem();
             Report([&] {
                 slot.Out.Identity = identity;
+                if (raw->Aborted() && raw->AbortTempKept())
+                    slot.Out.Warnings.push_back(
+                        Msg(texts::PartialUploadKept,
+                            SafeUploadName(slot.In.Given.Target.FtpPasswdFile)));
                 if (raw->Aborted() && !slot.Prepared) slot.Out.Aborted = true;
                 slot.PrepareEnded = true;
                 slot.CommitEnded = true;
@@ -575,28 +615,40 @@ struct TDeployment::TState {
         raw->Start();
     }
 
-    // The private local copies an upload sends; an encrypted database's stay in memory.
-    void MakeLocalFiles(TSlot& slot, std::vector<std::shared_ptr<const void>>& memory) {
-        const bool groups = In.Groups && !slot.In.GroupFile.empty();
+    // The private local copies the uploads send, once for all of them; an encrypted database's
+    // stay in memory.
+    void MakeLocalFiles() {
+        const bool groups =
+            In.Groups && std::any_of(Slots.begin(), Slots.end(), [](const auto& slot) {
+                return slot->Kind == TKind::Server && !slot->In.GroupFile.empty();
+            });
         if (In.Key != nullptr) {
             auto file = std::make_shared<const TMemoryFile>("kxv", In.Content);
-            slot.LocalFile = file->Path();
-            memory.push_back(file);
+            LocalFile = file->Path();
+            Memory.push_back(file);
             if (groups) {
                 auto group = std::make_shared<const TMemoryFile>("kxv", *In.Groups);
-                slot.GroupLocal = group->Path();
-                memory.push_back(group);
+                GroupLocal = group->Path();
+                Memory.push_back(group);
             }
             return;
         }
-        slot.LocalFile = GetTempFile("kxv");
-        slot.Registrations.push_back(std::make_unique<TTempFileRegistration>(slot.LocalFile));
-        WritePrivateFile(slot.LocalFile, In.Content);
+        // What a killed export left there holds passwords too: it goes before a new one is made.
+        RemoveStaleTempFiles("kxv");
+        LocalFile = GetTempFile("kxv");
+        Registrations.push_back(std::make_unique<TTempFileRegistration>(LocalFile));
+        WritePrivateFile(LocalFile, In.Content);
         if (groups) {
-            slot.GroupLocal = GetTempFile("kxv");
-            slot.Registrations.push_back(std::make_unique<TTempFileRegistration>(slot.GroupLocal));
-            WritePrivateFile(slot.GroupLocal, *In.Groups);
+            GroupLocal = GetTempFile("kxv");
+            Registrations.push_back(std::make_unique<TTempFileRegistration>(GroupLocal));
+            WritePrivateFile(GroupLocal, *In.Groups);
         }
+    }
+
+    void RemoveLocalFiles() {
+        for (const std::string& name : {LocalFile, GroupLocal})
+            if (!name.empty() && In.Key == nullptr) ::unlink(name.c_str());
+        Registrations.clear();
     }
 
     // Whether every slot of these kinds has passed the mark.
@@ -616,7 +668,6 @@ struct TDeployment::TState {
     }
 
     void Coordinate() {
-        std::vector<std::shared_ptr<const void>> memory;
         // Prepare: at most KMaxParallelTargets at once, the next as soon as one is done.
         {
             std::unique_lock<std::mutex> lock(Mutex);
@@ -639,7 +690,6 @@ struct TDeployment::TState {
                 if (next != nullptr && active < KMaxParallelTargets) {
                     lock.unlock();
                     try {
-                        if (next->Kind == TKind::Server) MakeLocalFiles(*next, memory);
                         StartSlot(*next);
                     } catch (const std::exception& e) {
                         next->Out.Error = MessageOf(e);
@@ -657,6 +707,13 @@ struct TDeployment::TState {
             prepared = prepared && slot->Prepared;
         // The last moment an abort holds: from here on every target is replaced.
         const bool go = prepared && !In.Replace.DryRun && Gate.Commit();
+        if (go && Handlers.OnReplacing) {
+            std::vector<std::string> ids;
+            for (const auto& slot : Slots)
+                if (slot->Out.Check && slot->Out.Check->Current.Comparable)
+                    ids.push_back(slot->Out.Id);
+            ToOwner([&] { Handlers.OnReplacing(ids); });
+        }
         Decide(1, Go, go);
         bool replaced = go;
         if (go) {
@@ -686,10 +743,8 @@ struct TDeployment::TState {
         for (const auto& slot : Slots) {
             if (slot->Thread.joinable()) slot->Thread.join();
             if (slot->Uploader) slot->Uploader->WaitFor();
-            for (const std::string& name : {slot->LocalFile, slot->GroupLocal})
-                if (!name.empty() && In.Key == nullptr) ::unlink(name.c_str());
-            slot->Registrations.clear();
         }
+        RemoveLocalFiles();
         // Asked live, every site at once (one that does not answer must not hold up the
         // others): does it let the check user in with the new file?
         std::vector<TSlot*> checked;
@@ -730,8 +785,28 @@ TDeployment::TDeployment(TDeploymentInput input, std::vector<TDeploymentTarget> 
 }
 
 void TDeployment::Start() {
-    if (FThread.joinable()) return;
+    TState& s = *FState;
+    if (FStarted) return;
+    FStarted = true;
+    const bool servers = std::any_of(s.Slots.begin(), s.Slots.end(),
+                                     [](const auto& slot) { return slot->Kind == TKind::Server; });
+    if (servers) {
+        try {
+            s.MakeLocalFiles();
+        } catch (...) {
+            s.RemoveLocalFiles();
+            throw;
+        }
+    }
+    if (!s.In.PerTarget && !servers) {
+        s.Coordinate();
+        return;
+    }
     FThread = std::thread([state = FState] { state->Coordinate(); });
+}
+
+const std::string& TDeployment::LocalFile() const {
+    return FState->LocalFile;
 }
 
 TDeployment::~TDeployment() {

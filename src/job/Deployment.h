@@ -55,6 +55,9 @@ struct TTargetOutcome {
     bool Aborted = false;
     bool Stopped = false;              // changed there since this database wrote it
     std::optional<TTargetCheck> Check; // what was found there before
+    // What its replacement could not keep of the old file, a partial upload an abort could not
+    // remove.
+    std::vector<TMessage> Warnings;
     TFtpUploader::TIdentityProblem Identity;
     // Holds the new file, and the site check (where there is one) let the user in.
     bool Succeeded() const {
@@ -90,10 +93,24 @@ void CheckTargetChange(const std::vector<TTargetSettings>& before,
 // The same rule at an export's start: the first two of these targets on one place.
 std::optional<TMessage> SamePlaceProblem(const std::vector<TTargetSettings>& targets);
 
-// Whether an export to these targets of the list runs as an export to several, all or nothing
-// and with the site checks: false only for the list's first target alone, enabled and without
-// a site check, which is exported as a database with one target always was.
-bool ExportsAsSeveral(const TUserList& list, const std::vector<TTargetSettings>& chosen);
+// Whether an export to these targets of the list is reported target by target (events named
+// by their target, a line for each target's outcome, the site checks): false only for the list's
+// first target alone, enabled and without a site check, which is reported as the export of a
+// database with one target always was. Either way the export is one deployment.
+bool ReportedPerTarget(const TUserList& list, const std::vector<TTargetSettings>& chosen);
+
+// The targets an export that names none goes to: every enabled one, in their order. The first
+// is left out while it names nothing at all (no file, no server, no store: a new database's own)
+// and another enabled target remains: a database made for a store alone exports to the store.
+std::vector<TTargetSettings> DefaultTargets(const TUserList& list);
+
+// The file as a target's user names it: the local file, the remote file on its server, or the
+// store (never its user part).
+std::string TargetFileName(const TTargetSettings& target);
+// Whether a target is a file that web servers read (a local file, a file on a server): Apache's
+// group file goes beside it and a line starting with "#" is a comment there. A store keeps the
+// groups with its users.
+bool TargetTakesGroupFile(const TTargetSettings& target);
 
 // What a deployment needs besides its targets; all of it copied, none of it shared with the
 // owner while the deployment runs.
@@ -108,6 +125,10 @@ struct TDeploymentInput {
     std::uint32_t Timeout = 0;
     // The check users' passwords, by login.
     std::map<std::string, std::string> CheckPasswords;
+    // Events carry the target's name, and the steps of replacing and checking come as events of
+    // their own. Off for one target reported as a database's one export: its events are the
+    // upload's alone, as they always were.
+    bool PerTarget = true;
 };
 
 // One target with what the owner knows of it.
@@ -126,13 +147,19 @@ public:
         // Asked on the owner's thread for an SSH host key neither known nor pinned.
         std::function<bool(const std::string& server, const std::string& fingerprint)>
             OnUnknownHostKey;
+        // Once every target is ready and before the first is replaced, on the owner's thread:
+        // the ids of the targets about to be replaced whose content is compared (not a pipe or
+        // a device), so that an export ended in between is not taken for a change made there.
+        std::function<void(const std::vector<std::string>&)> OnReplacing;
         // The end, once, on the owner's thread: each target's outcome, in the targets' order.
         std::function<void(const std::vector<TTargetOutcome>&)> OnDone;
     };
 
     TDeployment(TDeploymentInput input, std::vector<TDeploymentTarget> targets,
                 std::shared_ptr<IUiDispatcher> dispatcher, THandlers handlers);
-    // Starts the deployment on a thread of its own; once.
+    // Starts the deployment, once: on a thread of its own, or, for one target reported as one
+    // export that reaches no server, on this thread, done on return (as a local write always was;
+    // its handlers then run here).
     void Start();
     ~TDeployment();
     TDeployment(const TDeployment&) = delete;
@@ -147,12 +174,16 @@ public:
     // Waits for the end (only with a dispatcher that does not need this thread).
     void WaitFor();
     bool WaitFor(std::chrono::milliseconds timeout);
+    // The private local copy of the file the uploads send (one for every server; removed at the
+    // end); empty when no target is a server.
+    const std::string& LocalFile() const;
 
     struct TState;
 
 private:
     std::shared_ptr<TState> FState;
     std::thread FThread;
+    bool FStarted = false;
 };
 
 } // namespace quorvane

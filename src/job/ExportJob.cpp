@@ -132,74 +132,51 @@ int TExportJob::Sweep() {
     return count;
 }
 
-// What the worker found and did at the server, handed to the owner's thread through the
-// dispatcher's synchronised calls.
-struct TExportJob::TServerOutcome {
-    std::optional<TTargetCheck> Check;
-    std::optional<TTargetRecord> Record;
-    std::string TargetId;
-    bool Stopped = false;
-};
+TRestoreTarget RestoreTargetOf(const TTargetSettings& target) {
+    TRestoreTarget restore;
+    restore.Target = target;
+    restore.Name = TargetFileName(target);
+    if (!TargetProblem(target)) restore.Id = TargetIdOf(target);
+    return restore;
+}
 
 TRestoreTarget RestoreTargetOf(const TUserList& list, int index) {
-    TRestoreTarget restore;
-    if (index > 0) {
-        restore.Kind = TExportTarget::Several;
-        restore.Target = list.Targets.at(static_cast<std::size_t>(index - 1));
-        restore.Name = TargetWhere(restore.Target);
-        if (!TargetProblem(restore.Target)) restore.Id = TargetIdOf(restore.Target);
-        return restore;
-    }
-    restore.Target = FirstTarget(list);
-    if (list.ExportToFile) {
-        restore.Kind = TExportTarget::File;
-        restore.Name = list.PassFile;
-        if (!restore.Name.empty()) restore.Id = TLocalFileTarget(restore.Name).Id();
-    } else if (const std::optional<TStoreSettings> store = ListStore(list, {})) {
-        restore.Kind = TExportTarget::Store;
-        restore.Name = StoreShownName(*store);
-        restore.Id = StoreDisplayName(*store);
-    } else {
-        restore.Kind = TExportTarget::Server;
-        restore.Name = list.FtpPasswdFile;
-        if (!list.FtpHost.empty() && !restore.Name.empty()) {
-            TFtpSettings server;
-            ApplyServerSettings(list, server);
-            restore.Id = ServerTargetId(server, restore.Name);
-        }
-    }
+    TRestoreTarget restore = RestoreTargetOf(
+        index > 0 ? list.Targets.at(static_cast<std::size_t>(index - 1)) : FirstTarget(list));
+    restore.PerTarget = index > 0;
     return restore;
+}
+
+TTargetSettings FileTarget(const std::string& path) {
+    TTargetSettings target;
+    target.Name = path;
+    target.ExportToFile = true;
+    target.PassFile = path;
+    return target;
+}
+
+void TExportJob::CheckTargets() const {
+    const TExportSettings& s = FSettings;
+    if (s.Stream != nullptr) return;
+    if (s.Targets.empty()) throw EQuorvaneError(Msg(texts::TargetNoFile));
+    std::vector<TTargetSettings> chosen;
+    chosen.reserve(s.Targets.size());
+    for (const TDeployTarget& given : s.Targets) {
+        const TTargetSettings& target = given.Target;
+        if (target.ExportToFile) CheckExportTarget(target.PassFile, s.DatabasePath);
+        // One target is the export's own: its problem needs no name.
+        if (const auto problem = TargetProblem(target))
+            throw EQuorvaneError(s.PerTarget ? Msg(texts::TargetPrefixed, target.Name, *problem)
+                                             : *problem);
+        chosen.push_back(target);
+    }
+    if (const auto clash = SamePlaceProblem(chosen)) throw EQuorvaneError(*clash);
 }
 
 void TExportJob::Start() {
     TExportSettings& s = FSettings;
     if (!s.Content) Sweep();
-    if (s.Target == TExportTarget::Server) {
-        if (FList.FtpHost.empty()) throw EQuorvaneError(Msg(texts::NoFtpServer));
-        if (s.RemoteFile.empty()) s.RemoteFile = FList.FtpPasswdFile;
-        if (s.RemoteFile.empty()) throw EQuorvaneError(Msg(texts::NoServerPasswordFile));
-    }
-    if (s.Target == TExportTarget::File) CheckExportTarget(s.FileName, s.DatabasePath);
-    if (s.Target == TExportTarget::Several) {
-        if (s.Targets.empty()) throw EQuorvaneError(Msg(texts::TargetNoFile));
-        for (const TDeployTarget& target : s.Targets) {
-            if (const auto problem = TargetProblem(target.Target))
-                throw EQuorvaneError(Msg(texts::TargetPrefixed, target.Target.Name, *problem));
-            if (target.Target.ExportToFile)
-                CheckExportTarget(target.Target.PassFile, s.DatabasePath);
-        }
-        std::vector<TTargetSettings> chosen;
-        chosen.reserve(s.Targets.size());
-        for (const TDeployTarget& target : s.Targets)
-            chosen.push_back(target.Target);
-        if (const auto clash = SamePlaceProblem(chosen)) throw EQuorvaneError(*clash);
-    }
-    std::optional<TStoreSettings> store;
-    if (s.Target == TExportTarget::Store) {
-        store = ListStore(FList, s.ServerSecret);
-        if (!store)
-            throw EQuorvaneError(Msg(texts::StoreUrlInvalid, WithoutUserInfo(FList.StoreUrl)));
-    }
+    CheckTargets();
     // A line there that the users as they are now account for is no change made there.
     if (!s.Replace.Ours) {
         struct TNow {
@@ -222,11 +199,11 @@ void TExportJob::Start() {
     }
     FAbort = false;
     FResult = TExportResult();
-    FResult.Target = s.Target == TExportTarget::Server ? s.RemoteFile
-                     : store                           ? StoreShownName(*store)
-                                                       : s.FileName;
-    if (s.Target == TExportTarget::Several) {
-        FResult.Target.clear();
+    if (s.Stream != nullptr) {
+        FResult.Target = "-";
+    } else if (!s.PerTarget) {
+        FResult.Target = TargetFileName(s.Targets.front().Target);
+    } else {
         for (const TDeployTarget& target : s.Targets)
             FResult.Target += (FResult.Target.empty() ? "" : ", ") + target.Target.Name;
     }
@@ -246,11 +223,6 @@ void TExportJob::Start() {
     if (TMessage clash = GroupClashMessage(FList); !clash.Empty())
         throw EQuorvaneError(std::move(clash));
     FGroups = BuildGroups(s.Build);
-    if (FGroups && s.Target == TExportTarget::File) {
-        CheckExportTarget(FResult.GroupFile, s.DatabasePath);
-        if (FResult.GroupFile == s.FileName)
-            throw EQuorvaneError(Msg(texts::GroupFileIsPasswordFile));
-    }
     std::optional<std::string> text;
     if (s.Content) {
         text = *s.Content;
@@ -290,36 +262,24 @@ void TExportJob::Start() {
         }
         Finish(FReport);
     }
-    // Abort asked for after the last progress point: built all the same, written nowhere.
-    switch (s.Target) {
-    case TExportTarget::Server:
-        if (FAbort) break;
-        StartUpload(*text);
-        return;
-    case TExportTarget::Stream:
-        if (FResult.DryRun) break;
-        if (s.Stream != nullptr) {
+    if (s.Stream != nullptr) {
+        // A stream is a sink: written as it is, never compared nor kept.
+        if (!FResult.DryRun) {
             *s.Stream << *text << std::flush;
             if (!*s.Stream) throw EQuorvaneError(Msg(texts::StreamWriteError));
+            RememberExport(std::string(), std::nullopt);
+            FResult.Done = true;
         }
-        RememberExport(std::string(), std::nullopt);
-        FResult.Done = true;
-        break;
-    case TExportTarget::File:
-        if (FAbort) break;
-        DeployToFile(*text);
-        break;
-    case TExportTarget::Store:
-        if (FAbort) break;
-        DeployToStore(*text);
-        break;
-    case TExportTarget::Several:
-        if (FAbort) break;
-        StartDeployment(*text);
+        Done();
         return;
     }
-    FResult.Aborted = !FResult.Done && !FResult.Stopped && !FResult.DryRun;
-    Done();
+    // Abort asked for after the last progress point: built all the same, written nowhere.
+    if (FAbort) {
+        FResult.Aborted = true;
+        Done();
+        return;
+    }
+    StartDeployment(*text);
 }
 
 void TExportJob::Done() {
@@ -327,50 +287,6 @@ void TExportJob::Done() {
     const auto done = OnDone;
     const TExportResult result = FResult;
     if (done) done(result);
-}
-
-void TExportJob::DeployToFile(const std::string& text) {
-    TLocalFileTarget target(FSettings.FileName);
-    Deploy(target, text, [this] {
-        if (!FGroups) return;
-        const TWriteReport report = WriteFileAtomically(FResult.GroupFile, *FGroups, 0644);
-        FResult.Warnings.insert(FResult.Warnings.end(), report.Warnings.begin(),
-                                report.Warnings.end());
-    });
-    const std::vector<TMessage> warnings = target.Warnings();
-    FResult.Warnings.insert(FResult.Warnings.end(), warnings.begin(), warnings.end());
-}
-
-void TExportJob::DeployToStore(const std::string& text) {
-    const std::optional<TStoreSettings> store = ListStore(FList, FSettings.ServerSecret);
-    TStoreTarget target(*store, StoreGroups(FList),
-                        std::string(PasswordFileLineEnd(FList, FSettings.Build)));
-    Deploy(target, text);
-}
-
-void TExportJob::Deploy(IExportTarget& target, const std::string& text,
-                        const std::function<void()>& beforeReplace) {
-    const std::string id = target.Id();
-    const auto record = FState.Targets.find(id);
-    const auto pending = FState.Pending.find(id);
-    TTargetCheck check = CheckTarget(
-        target, record == FState.Targets.end() ? nullptr : &record->second, text, FKnownLogins,
-        FSettings.Replace, pending == FState.Pending.end() ? nullptr : &pending->second);
-    FResult.Check = check;
-    if (FResult.DryRun) return;
-    if (check.Stops) {
-        FResult.Stopped = true;
-        RememberExport(std::string(), std::nullopt);
-        return;
-    }
-    // A pipe or a device is written as it is and keeps no record: nothing to settle.
-    if (check.Current.Comparable) NotePending({id}, text);
-    if (beforeReplace) beforeReplace();
-    TTargetRecord written =
-        ReplaceTarget(target, check, text, TTargetBackups(id, FList.Encryption()));
-    // A pipe or a device keeps no record: what it held cannot be read back.
-    RememberExport(id, check.Current.Comparable ? std::optional(std::move(written)) : std::nullopt);
-    FResult.Done = true;
 }
 
 void TExportJob::RememberExport(const std::vector<std::string>& targetIds,
@@ -426,11 +342,10 @@ void TExportJob::Finish(const TPasswordFileReport& report) {
     FResult.Written = report.Written;
     // Only a file's readers take a line starting with "#" for a comment; a store takes the user.
     const TExportSettings& s = FSettings;
-    bool fileRead = s.Target != TExportTarget::Store;
-    if (s.Target == TExportTarget::Several)
-        fileRead = std::any_of(s.Targets.begin(), s.Targets.end(), [](const TDeployTarget& t) {
-            return t.Target.ExportToFile || t.Target.StoreUrl.empty();
-        });
+    const bool fileRead =
+        s.Stream != nullptr ||
+        std::any_of(s.Targets.begin(), s.Targets.end(),
+                    [](const TDeployTarget& t) { return TargetTakesGroupFile(t.Target); });
     if (fileRead) FResult.CommentLogins = report.CommentLogins;
     FResult.Namesakes = report.Namesakes;
     for (const TUserProp* user : report.LeftOut)
@@ -441,125 +356,32 @@ void TExportJob::Finish(const TPasswordFileReport& report) {
 std::optional<std::string> TExportJob::BuildGroups(const TPasswordFileOptions& options) {
     const TExportSettings& s = FSettings;
     FResult.GroupFile.clear();
-    std::string target;
-    switch (s.Target) {
-    case TExportTarget::File:
-        target = GroupFileName(FList, s.FileName);
-        break;
-    case TExportTarget::Stream: // standard output holds the password file alone
-    case TExportTarget::Store:  // a store keeps the groups with its users
-        break;
-    case TExportTarget::Several: // each file target gets its own, beside it
-        if (!AnyUserHasGroups(FList) && FList.GroupFile.empty()) return std::nullopt;
-        target = "*";
-        break;
-    case TExportTarget::Server:
-        target = GroupFileName(FList, s.RemoteFile);
-        break;
+    FGroupFiles.assign(s.Targets.size(), std::string());
+    // Standard output holds the password file alone.
+    if (s.Stream != nullptr) return std::nullopt;
+    const bool groups = AnyUserHasGroups(FList) || !FList.GroupFile.empty();
+    bool due = false;
+    for (std::size_t i = 0; i < s.Targets.size(); ++i) {
+        const TTargetSettings& t = s.Targets[i].Target;
+        // A store keeps the groups with its users.
+        if (!TargetTakesGroupFile(t)) continue;
+        std::string name = GroupFileName(FList, TargetFileName(t));
+        // Without groups a local file's group file that is there already is written all the
+        // same: left as it was, it would keep letting in users that are no longer members.
+        if (!groups && !(t.ExportToFile && ::access(name.c_str(), F_OK) == 0)) continue;
+        if (t.ExportToFile) {
+            CheckExportTarget(name, s.DatabasePath);
+            if (name == t.PassFile) throw EQuorvaneError(Msg(texts::GroupFileIsPasswordFile));
+        }
+        FGroupFiles[i] = std::move(name);
+        due = true;
     }
-    if (target.empty()) return std::nullopt;
-    // Without groups the file is still written when it is the database's own target or a local
-    // one that is there already: left as it was, it would keep letting in users that are no
-    // longer members.
-    const bool wanted = AnyUserHasGroups(FList) || !FList.GroupFile.empty() ||
-                        (s.Target == TExportTarget::File && ::access(target.c_str(), F_OK) == 0);
-    if (!wanted) return std::nullopt;
+    if (!due) return std::nullopt;
     std::string text =
         BuildGroupFile(PasswordFileEntries(FList), PasswordFileLineEnd(FList, options));
-    FResult.GroupFile = s.Target == TExportTarget::Several ? std::string() : target;
+    if (!s.PerTarget) FResult.GroupFile = FGroupFiles.front();
     FResult.Groups = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
     return text;
-}
-
-void TExportJob::StartUpload(const std::string& text) {
-    auto uploader = std::make_unique<TFtpUploader>(FDispatcher);
-    if (FList.Encryption() != nullptr) {
-        // The passwords of an encrypted database never reach the disk: the upload reads them
-        // from files in memory, which the worker holds until it ends.
-        auto file = std::make_shared<const TMemoryFile>("kxv", text);
-        FTempFile = file->Path();
-        uploader->KeepOpen.push_back(file);
-        if (FGroups) {
-            auto groups = std::make_shared<const TMemoryFile>("kxv", *FGroups);
-            FGroupTempFile = groups->Path();
-            uploader->KeepOpen.push_back(groups);
-        }
-    } else {
-        // What a killed export left there holds passwords too: it goes before a new one is made.
-        RemoveStaleTempFiles("kxv");
-        FTempFile = GetTempFile("kxv");
-        // The worker removes the file itself, also if the owner stops waiting for it; a signal
-        // that ends the program meanwhile removes it too.
-        uploader->DeleteWhenDone = {FTempFile};
-        FTempRegistration = std::make_unique<TTempFileRegistration>(FTempFile);
-        WritePrivateFile(FTempFile, text);
-        if (FGroups) {
-            FGroupTempFile = GetTempFile("kxv");
-            uploader->DeleteWhenDone.push_back(FGroupTempFile);
-            FGroupTempRegistration = std::make_unique<TTempFileRegistration>(FGroupTempFile);
-            WritePrivateFile(FGroupTempFile, *FGroups);
-        }
-    }
-    ApplyServerSettings(FList, *uploader);
-    (FList.FtpKeyFile.empty() ? uploader->Password : uploader->KeyPassphrase) =
-        FSettings.ServerSecret;
-    uploader->Timeout = FSettings.Timeout;
-    uploader->OnUnknownHostKey = FSettings.OnUnknownHostKey;
-    uploader->LocalFile = FTempFile;
-    uploader->RemoteFile = FSettings.RemoteFile;
-
-    // The worker reads the server's file over its own connection, compares it and replaces it
-    // only when nothing changed there that the user did not agree to lose.
-    auto outcome = std::make_shared<TServerOutcome>();
-    outcome->TargetId = ServerTargetId(*uploader, FSettings.RemoteFile);
-    const auto found = FState.Targets.find(outcome->TargetId);
-    const std::optional<TTargetRecord> record =
-        found == FState.Targets.end() ? std::nullopt : std::optional(found->second);
-    const auto foundPending = FState.Pending.find(outcome->TargetId);
-    const std::optional<TTargetRecord> pending =
-        foundPending == FState.Pending.end() ? std::nullopt : std::optional(foundPending->second);
-    // The group file goes up on the same connection once the password file may be replaced,
-    // right before it, as on a local disk.
-    const std::string groupLocal = FGroups ? FGroupTempFile : std::string();
-    const std::string groupRemote = FGroups ? FResult.GroupFile : std::string();
-    uploader->Store = [outcome, record, pending, content = text, known = FKnownLogins,
-                       replace = FSettings.Replace, groupLocal, groupRemote,
-                       key = FList.Encryption()](IUploadTransport& transport,
-                                                 const std::string& local, std::int64_t,
-                                                 const std::string& remote, TCommitGate* gate) {
-        TServerFileTarget target(transport, outcome->TargetId, remote, local, gate);
-        TTargetCheck check = CheckTarget(target, record ? &*record : nullptr, content, known,
-                                         replace, pending ? &*pending : nullptr);
-        outcome->Check = check;
-        if (replace.DryRun) return;
-        outcome->Stopped = check.Stops;
-        if (!check.Stops && !groupLocal.empty())
-            SafeUpload(transport, groupLocal, FileSizeOf(groupLocal), groupRemote, gate);
-        outcome->Record =
-            ReplaceTarget(target, check, content, TTargetBackups(outcome->TargetId, key));
-    };
-    FServer = outcome;
-    NotePending({outcome->TargetId}, text);
-    uploader->OnProgress = [this](const TUploadProgress& progress) {
-        if (!OnEvent) return;
-        TExportEvent event;
-        event.Stage = progress.Connecting ? TExportStage::Connecting : TExportStage::Uploading;
-        event.Server = progress.Host;
-        event.Remote = progress.Remote;
-        event.BytesSent = progress.Sent;
-        event.BytesTotal = progress.Size;
-        OnEvent(event);
-    };
-    uploader->OnStatus = [this](const TMessage& message, bool isError) {
-        // An abort that held is no failure, nor a stop before the replacement: the result says
-        // so.
-        if (!isError || FUploader->Aborted() || (FServer && FServer->Stopped)) return;
-        if (FResult.Error.Empty()) FResult.Error = message;
-        if (OnError) OnError(message);
-    };
-    uploader->OnTerminate = [this] { UploadEnded(); };
-    FUploader = std::move(uploader);
-    FUploader->Start();
 }
 
 void TExportJob::StartDeployment(const std::string& text) {
@@ -573,23 +395,19 @@ void TExportJob::StartDeployment(const std::string& text) {
     input.Replace = s.Replace;
     input.Key = FList.Encryption();
     input.Timeout = s.Timeout;
+    input.PerTarget = s.PerTarget;
     std::vector<TDeploymentTarget> targets;
-    std::vector<std::string> ids;
-    ids.reserve(s.Targets.size());
-    for (const TDeployTarget& given : s.Targets) {
-        const TTargetSettings& t = given.Target;
-        TDeploymentTarget target{given, {}, std::nullopt, std::nullopt};
-        if (FGroups && t.StoreUrl.empty())
-            target.GroupFile = GroupFileName(FList, t.ExportToFile ? t.PassFile : t.FtpPasswdFile);
+    for (std::size_t i = 0; i < s.Targets.size(); ++i) {
+        const TTargetSettings& t = s.Targets[i].Target;
+        TDeploymentTarget target{s.Targets[i], FGroupFiles[i], std::nullopt, std::nullopt};
         const std::string id = TargetIdOf(t);
-        ids.push_back(id);
         const auto found = FState.Targets.find(id);
         if (found != FState.Targets.end()) target.Record = found->second;
         const auto pending = FState.Pending.find(id);
         if (pending != FState.Pending.end()) target.Pending = pending->second;
         if (!t.CheckUser.empty()) {
-            for (int i = 0; i < FList.Count(); ++i) {
-                const TUserProp& user = FList.Users(i);
+            for (int k = 0; k < FList.Count(); ++k) {
+                const TUserProp& user = FList.Users(k);
                 if (user.Login == t.CheckUser && !user.HashOnly() && !user.Password.empty())
                     input.CheckPasswords[user.Login] = user.Password;
             }
@@ -597,23 +415,41 @@ void TExportJob::StartDeployment(const std::string& text) {
         targets.push_back(std::move(target));
     }
     FDeployedContent = text;
-    NotePending(ids, text);
+    // A deployment that ends within its Start (one local file or store) ends the export after
+    // it, here, where its failure can still be raised.
+    auto endedInStart = std::make_shared<std::optional<std::vector<TTargetOutcome>>>();
+    auto starting = std::make_shared<bool>(true);
     TDeployment::THandlers handlers;
     handlers.OnEvent = [this](const TExportEvent& event) {
         if (OnEvent) OnEvent(event);
     };
     handlers.OnUnknownHostKey = s.OnUnknownHostKey;
-    handlers.OnDone = [this](const std::vector<TTargetOutcome>& outcomes) {
+    handlers.OnReplacing = [this](const std::vector<std::string>& ids) {
+        NotePending(ids, FDeployedContent);
+    };
+    handlers.OnDone = [this, endedInStart, starting](const std::vector<TTargetOutcome>& outcomes) {
+        if (*starting) {
+            *endedInStart = outcomes;
+            return;
+        }
         DeploymentEnded(outcomes);
     };
     // Set before the workers start: a handler of theirs may ask it to abort.
     FDeployment = std::make_shared<TDeployment>(std::move(input), std::move(targets), FDispatcher,
                                                 std::move(handlers));
     FDeployment->Start();
+    *starting = false;
+    if (!*endedInStart) return;
+    const std::vector<TTargetOutcome> outcomes = std::move(**endedInStart);
+    if (!s.PerTarget && outcomes.size() == 1) {
+        // As a local write always did: its failure is raised, nothing is reported done.
+        const TTargetOutcome& o = outcomes.front();
+        if (!o.Aborted && !o.Stopped && !o.Error.Empty()) throw EQuorvaneError(o.Error);
+    }
+    DeploymentEnded(outcomes); // last: the owner's handler may destroy this job
 }
 
 void TExportJob::DeploymentEnded(const std::vector<TTargetOutcome>& outcomes) {
-    FResult.Outcomes = outcomes;
     bool all = !outcomes.empty(), replaced = false, aborted = false, stopped = false;
     for (const TTargetOutcome& o : outcomes) {
         all = all && o.Succeeded();
@@ -623,74 +459,64 @@ void TExportJob::DeploymentEnded(const std::vector<TTargetOutcome>& outcomes) {
         stopped = stopped || o.Stopped;
         if (FResult.Identity.Fingerprint.empty() && FResult.Identity.PublicKeyPin.empty())
             FResult.Identity = o.Identity;
+        FResult.Warnings.insert(FResult.Warnings.end(), o.Warnings.begin(), o.Warnings.end());
     }
     FResult.Aborted = aborted && !replaced;
-    FResult.Stopped = stopped && !FResult.Aborted;
+    // A dry run of one target only compares: what it found is its Check, nothing stopped.
+    FResult.Stopped = stopped && !FResult.Aborted && (FSettings.PerTarget || !FResult.DryRun);
     FResult.Done = all && !FResult.DryRun;
+    if (FSettings.PerTarget) {
+        FResult.Outcomes = outcomes;
+    } else if (outcomes.size() == 1) {
+        // One target: its outcome is the export's own.
+        const TTargetOutcome& o = outcomes.front();
+        FResult.Check = o.Check;
+        if (!FResult.Aborted && !o.Stopped && !o.Succeeded())
+            FResult.Error = !o.Error.Empty()        ? o.Error
+                            : !o.GroupError.Empty() ? o.GroupError
+                                                    : o.CheckError;
+    }
     if (!FResult.DryRun) {
         // The record of what each target holds now: the new file where it went; a target put
-        // back holds what this database's record already says of it.
+        // back holds what this database's record already says of it. A pipe or a device keeps
+        // no record: what it held cannot be read back.
         // One record serves every target: they all hold the same content.
         std::vector<std::string> received;
         for (const TTargetOutcome& o : outcomes)
-            if (o.Holds == TTargetHolds::New) received.push_back(o.Id);
+            if (o.Holds == TTargetHolds::New && !(o.Check && !o.Check->Current.Comparable))
+                received.push_back(o.Id);
         std::optional<TTargetRecord> record;
         if (!received.empty() && !FSettings.DatabasePath.empty())
             record = RecordOf(FDeployedContent);
         RememberExport(received, received.empty() ? std::nullopt : record);
     }
-    Done();
-}
-
-void TExportJob::UploadEnded() {
-    FResult.Identity = FUploader->IdentityProblem();
-    if (FUploader->Aborted()) {
-        FResult.Aborted = true;
-        FResult.Error = TMessage();
-        if (FUploader->AbortTempKept())
-            FResult.Warnings.push_back(
-                Msg(texts::PartialUploadKept, SafeUploadName(FResult.Target)));
-    }
-    const TServerOutcome& outcome = *FServer;
-    FResult.Check = outcome.Check;
-    FResult.Stopped = outcome.Stopped && !FResult.Aborted;
-    FResult.Done = !FResult.Aborted && FResult.Error.Empty() && !FResult.Stopped && !FResult.DryRun;
-    // The name stays: with a dispatcher that runs this on the worker's thread, the owner may be
-    // reading it at this moment.
-    // A file in memory has no name to remove.
-    if (FTempRegistration) ::unlink(FTempFile.c_str()); // gone already, normally
-    FTempRegistration.reset();
-    if (FGroupTempRegistration) ::unlink(FGroupTempFile.c_str());
-    FGroupTempFile.clear();
-    FGroupTempRegistration.reset();
-    if (!FResult.DryRun && (FResult.Done || FResult.Stopped))
-        RememberExport(outcome.TargetId, outcome.Record);
+    if (!FResult.Error.Empty() && OnError) OnError(FResult.Error);
     Done();
 }
 
 bool TExportJob::Abort() noexcept {
     FAbort = true;
-    if (FDeployment) return FDeployment->Abort();
-    return !FUploader || FUploader->Abort();
+    return !FDeployment || FDeployment->Abort();
 }
 
 bool TExportJob::Uploading() const {
-    if (FDeployment) return !FDeployment->Finished();
-    return FUploader && !FUploader->Finished() && !FTempFile.empty();
+    return FDeployment && !FDeployment->Finished();
+}
+
+const std::string& TExportJob::TempFile() const {
+    static const std::string none;
+    return FDeployment ? FDeployment->LocalFile() : none;
 }
 
 void TExportJob::Wait() {
-    if (FUploader) FUploader->WaitFor();
     if (FDeployment) FDeployment->WaitFor();
 }
 
 bool TExportJob::Wait(std::chrono::milliseconds timeout) {
-    if (FDeployment) return FDeployment->WaitFor(timeout);
-    return !FUploader || FUploader->WaitFor(timeout);
+    return !FDeployment || FDeployment->WaitFor(timeout);
 }
 
 void TExportJob::Detach() noexcept {
-    if (FUploader) FUploader->Detach();
     if (FDeployment) FDeployment->Detach();
 }
 

@@ -25,8 +25,6 @@
 
 namespace quorvane {
 
-class TTempFileRegistration;
-
 enum class TExportStage {
     Building,   // EntriesDone of EntriesTotal entries of the file made
     Connecting, // to Server
@@ -54,27 +52,22 @@ TMessage ExportProgressMessage(const TExportEvent& event);
 // The percentage an event stands for; none while connecting (there is no measure yet).
 std::optional<int> ExportProgressPercent(const TExportEvent& event);
 
-enum class TExportTarget {
-    File,    // FileName, replaced atomically
-    Stream,  // *Stream, as it is
-    Server,  // the list's server settings, RemoteFile on it
-    Store,   // the list's store (StoreUrl): a table or a directory, synced
-    Several, // Targets, all or nothing (see Deployment.h)
-};
-
-// One of the list's targets as a restore sees it: how a version goes back there, where that is
-// for people, and what its kept versions are known by. Both front ends take it from here.
+// One of the list's targets as a restore sees it: where a version goes back (an export of it to
+// that one target), where that is for people, and what its kept versions are known by. Both
+// front ends take it from here.
 struct TRestoreTarget {
-    // File, Server or Store for the list's first target; Several for any other (restored as an
-    // export to that one target).
-    TExportTarget Kind = TExportTarget::File;
     std::string Name; // the file, the remote file, or the store's address (never its user part)
     std::string Id;   // empty: the target names no file, server or store yet
     TTargetSettings Target;
+    bool PerTarget = false; // reported as one of the list's several targets
 };
-// index: 0 for the list's first target, as FindTarget counts. Raises when a store's address is
-// not one.
+// index: 0 for the list's first target, as FindTarget counts.
 TRestoreTarget RestoreTargetOf(const TUserList& list, int index = 0);
+// Any target, a local file or the first target's server named for the restore alone.
+TRestoreTarget RestoreTargetOf(const TTargetSettings& target);
+
+// A target that is the local file `path` alone (an export to a file the user names).
+TTargetSettings FileTarget(const std::string& path);
 
 struct TExportSettings {
     TPasswordsType PassType = TPasswordsType::ptMD5;
@@ -85,14 +78,16 @@ struct TExportSettings {
     // The database's file, when it has one: never the target of a local export; its hash cache
     // lies beside it.
     std::string DatabasePath;
-    TExportTarget Target = TExportTarget::File;
-    std::string FileName;
+    // Where the file goes: these targets (each with its password, or with a key file the key's
+    // passphrase), all or nothing (see Deployment.h); or, when Stream is set, that stream alone,
+    // as it is.
+    std::vector<TDeployTarget> Targets;
     std::ostream* Stream = nullptr;
-    // Server: the password, or with a key file the key's passphrase; the remote file (empty:
-    // the list's FtpPasswdFile); the client's time-out in ms (0: its default); the question for
-    // an SSH host key neither known nor pinned (none: refused).
-    std::string ServerSecret; // also a store's password
-    std::string RemoteFile;
+    // Reported target by target (see ReportedPerTarget): events named by their target, the
+    // result's Outcomes. Off: one target, whose result and events are the export's own.
+    bool PerTarget = false;
+    // The client's time-out in ms (0: its default); the question for an SSH host key neither
+    // known nor pinned (none: refused).
     std::uint32_t Timeout = 0;
     std::function<bool(const std::string& server, const std::string& fingerprint)> OnUnknownHostKey;
     // A file or a server target is read first and compared with what this database last wrote
@@ -103,8 +98,6 @@ struct TExportSettings {
     // The content to put in place of a password file built from the list (a restored backup):
     // no sweep, no build; the target is checked, kept and replaced as for an export.
     std::optional<std::string> Content;
-    // Several: the targets, each with its secret.
-    std::vector<TDeployTarget> Targets;
 };
 
 struct TExportResult {
@@ -112,7 +105,7 @@ struct TExportResult {
     // Stopped in time: while building nothing was written or sent; during an upload the
     // server's file was not changed (ExportAbortedMessage).
     bool Aborted = false;
-    std::string Target; // the file name or the remote file
+    std::string Target; // the file name, the remote file, the store; the targets' names
     std::size_t Written = 0;
     std::size_t Disabled = 0; // left out, disabled before this export
     std::size_t Expired = 0;  // left out, disabled by this export's sweep
@@ -138,7 +131,7 @@ struct TExportResult {
     // what changed there).
     bool Stopped = false;
     bool DryRun = false; // compared only: nothing written
-    // Several: what each target holds now, in the targets' order. Done only when every one
+    // Per target: what each target holds now, in the targets' order. Done only when every one
     // holds the new file (and its site check, where it has one, let the user in).
     std::vector<TTargetOutcome> Outcomes;
 };
@@ -175,11 +168,12 @@ public:
     // calls it when the owner has not (the command line saves the database in between).
     int Sweep();
 
-    // Builds the file on this thread (events and abort checks every 100 entries) and writes it:
-    // a local file or a stream is done on return; an upload runs on a worker and is done when
-    // OnDone runs. Raises what the checks find (EUnsafeUsers, EEmptyPasswords, an unusable target
-    // or server setting) with nothing written; Start may then be called again, e.g. with
-    // AllowEmptyPasswords.
+    // Builds the file on this thread (events and abort checks every 100 entries) and hands it to
+    // the deployment: a stream, or one local file or store alone, is done on return (and its
+    // failure raised, as a local write's always was); an upload or several targets run on workers
+    // and are done when OnDone runs. Raises what the checks find (EUnsafeUsers, EEmptyPasswords,
+    // an unusable target or server setting) with nothing written; Start may then be called
+    // again, e.g. with AllowEmptyPasswords.
     void Start();
 
     // Stops the build at its next progress point (nothing is written) or the transfer in
@@ -192,7 +186,7 @@ public:
     bool Uploading() const;
     // The private local copy of the file an upload sends (removed when the upload has ended);
     // empty for an export that uploads nothing.
-    const std::string& TempFile() const { return FTempFile; }
+    const std::string& TempFile() const;
     // Waits for the upload's end; only with a dispatcher that does not need this thread.
     void Wait();
     // Waits at most `timeout` for the upload's end; whether it has ended (or never began).
@@ -204,21 +198,14 @@ public:
 
 private:
     class TBuildProgress;
-    struct TServerOutcome;
+    // Raises what makes the targets unusable, before anything is built.
+    void CheckTargets() const;
     void Finish(const TPasswordFileReport& report);
-    void DeployToFile(const std::string& text);
-    void DeployToStore(const std::string& text);
-    // The check before a replacement, the replacement and its record, for any target;
-    // beforeReplace runs once the check let the replacement go ahead.
-    void Deploy(IExportTarget& target, const std::string& text,
-                const std::function<void()>& beforeReplace = {});
-    void StartUpload(const std::string& text);
     void StartDeployment(const std::string& text);
     void DeploymentEnded(const std::vector<TTargetOutcome>& outcomes);
-    // Apache's group file for this export's target, or nothing when none is due; sets
-    // FResult.GroupFile and FResult.Groups.
+    // Apache's group file for this export's targets, or nothing when none is due; sets
+    // FGroupFiles, FResult.GroupFile and FResult.Groups.
     std::optional<std::string> BuildGroups(const TPasswordFileOptions& options);
-    void UploadEnded();
     // Keeps the hashes of this build and, when given, the record of what was written where.
     void RememberExport(const std::string& targetId, const std::optional<TTargetRecord>& record) {
         RememberExport(std::vector<std::string>{targetId}, record);
@@ -248,13 +235,8 @@ private:
     std::string FFormHashKey; // the state's key of FormHashes, when this export uses it
     TDatabaseStateData FState;
     std::unordered_set<std::string> FKnownLogins;
-    std::shared_ptr<TServerOutcome> FServer;
-    std::string FTempFile;
-    std::unique_ptr<TTempFileRegistration> FTempRegistration;
-    std::optional<std::string> FGroups; // the group file of this export, when one is due
-    std::string FGroupTempFile;
-    std::unique_ptr<TTempFileRegistration> FGroupTempRegistration;
-    std::unique_ptr<TFtpUploader> FUploader;
+    std::optional<std::string> FGroups;   // the group file of this export, when one is due
+    std::vector<std::string> FGroupFiles; // where it goes for each target (none when empty)
     std::shared_ptr<TDeployment> FDeployment;
     std::string FDeployedContent;
     std::vector<std::string> FPendingIds; // recorded by NotePending, not settled yet

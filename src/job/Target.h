@@ -61,6 +61,8 @@ public:
     // After a Commit: puts back what Read found there (a content that did not exist is
     // removed), through the same safe replacement. Raises what Stage and Commit raise.
     virtual void PutBack(const TTargetContent& previous);
+    // What the replacement could not keep of the old content (a file's owner, its group).
+    virtual std::vector<TMessage> Warnings() const { return {}; }
 
 protected:
     // Removes the target's content altogether; for a table or a directory, an empty content.
@@ -82,8 +84,7 @@ public:
     void Commit() override;
     void Rollback() noexcept override { FFile.Rollback(); }
     void Remove() override;
-    // What the replacement could not keep of the old file (its owner, its group).
-    const std::vector<TMessage>& Warnings() const { return FWarnings; }
+    std::vector<TMessage> Warnings() const override { return FWarnings; }
 
 private:
     std::string FPath;

@@ -614,19 +614,10 @@ void TfrmExportUser::StartExport() {
             chosen.push_back(TargetAt(i));
             indices.push_back(i);
         }
-    if (ExportsAsSeveral(FList, chosen)) {
-        settings.Target = TExportTarget::Several;
-        for (std::size_t k = 0; k < chosen.size(); ++k)
-            settings.Targets.push_back({chosen[k], SecretOf(indices[k])});
-    } else {
-        settings.Target = FList.ExportToFile        ? TExportTarget::File
-                          : !FList.StoreUrl.empty() ? TExportTarget::Store
-                                                    : TExportTarget::Server;
-        settings.FileName = FList.PassFile;
-        // Typed, stored or not; with a key file it unlocks the key.
-        settings.ServerSecret = SecretOf(0);
-        settings.RemoteFile = FList.FtpPasswdFile;
-    }
+    // Typed, stored or not; with a key file it unlocks the key.
+    for (std::size_t k = 0; k < chosen.size(); ++k)
+        settings.Targets.push_back({chosen[k], SecretOf(indices[k])});
+    settings.PerTarget = ReportedPerTarget(FList, chosen);
     settings.Timeout = FOptions.FtpTimeout;
     settings.OnUnknownHostKey = [this](const std::string& server, const std::string& fingerprint) {
         return AcceptHostKey(server, fingerprint);

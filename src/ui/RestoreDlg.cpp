@@ -2,14 +2,17 @@
 
 #include "base/Errors.h"
 #include "job/ExportJob.h"
+#include "job/JobTexts.h"
 #include "ui/ByteText.h"
 #include "ui/ModalRunner.h"
 #include "ui/QtUiDispatcher.h"
 #include "ui/UiPrompts.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QEventLoop>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
@@ -19,36 +22,81 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace quorvane {
 
 TfrmRestore::TfrmRestore(TUserList& list, std::string databasePath, QWidget* parent)
     : QDialog(parent), FList(list), FDatabasePath(std::move(databasePath)) {
     setObjectName(QStringLiteral("frmRestore"));
     setWindowTitle(tr("Restore Previous Password File"));
-    // The command line's restore finds the same target the same way: a file, a server or a
-    // store.
-    try {
-        const TRestoreTarget target = RestoreTargetOf(list);
-        FKind = target.Kind;
-        FName = target.Name;
-        FId = target.Id;
-    } catch (const EQuorvaneError&) {
-        // A store's address that is none: nothing kept can be found for it.
+
+    // A database with several targets: which one's versions. The first an export that names
+    // none goes to is shown first.
+    const std::vector<TTargetSettings> targets = ListTargets(list);
+    cbxTarget = new QComboBox(this);
+    cbxTarget->setObjectName(QStringLiteral("cbxTarget"));
+    for (const TTargetSettings& target : targets) {
+        const std::string where = TargetWhere(target);
+        cbxTarget->addItem(where.empty()
+                               ? BytesToText(target.Name)
+                               : tr("%1 (%2)").arg(BytesToText(target.Name), BytesToText(where)));
     }
-    if (!FId.empty()) FVersions = TTargetBackups(FId, list.Encryption()).List();
+    const std::vector<TTargetSettings> defaults = DefaultTargets(list);
+    const int initial = defaults.empty() ? 0 : std::max(FindTarget(list, defaults.front().Name), 0);
+    cbxTarget->setCurrentIndex(initial);
+    auto* lblChoose = new QLabel(tr("&Target:"), this);
+    lblChoose->setBuddy(cbxTarget);
+    lblChoose->setVisible(targets.size() > 1);
+    cbxTarget->setVisible(targets.size() > 1);
 
     lblTarget = new QLabel(this);
     lblTarget->setObjectName(QStringLiteral("lblTarget"));
     lblTarget->setTextFormat(Qt::PlainText);
     lblTarget->setWordWrap(true);
-    const QString name = BytesToText(FName);
-    lblTarget->setText(FId.empty()         ? tr("The database names no password file yet.")
-                       : FVersions.empty() ? tr("No earlier versions of %1 are kept.").arg(name)
-                                           : tr("Earlier versions of %1, newest first:").arg(name));
     lvwVersions = new QTreeWidget(this);
     lvwVersions->setObjectName(QStringLiteral("lvwVersions"));
     lvwVersions->setRootIsDecorated(false);
     lvwVersions->setHeaderLabels({tr("Replaced"), tr("Size"), tr("Users")});
+    lvwVersions->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    lvwVersions->setMinimumSize(QSize(380, 180));
+
+    auto* buttons = new QDialogButtonBox(this);
+    btnRestore = buttons->addButton(tr("&Restore"), QDialogButtonBox::AcceptRole);
+    btnRestore->setObjectName(QStringLiteral("btnRestore"));
+    btnCancel = buttons->addButton(QDialogButtonBox::Cancel);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    connect(btnRestore, &QPushButton::clicked, this, &TfrmRestore::btnRestoreClick);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(lvwVersions, &QTreeWidget::itemDoubleClicked, this, &TfrmRestore::btnRestoreClick);
+    connect(cbxTarget, &QComboBox::currentIndexChanged, this, &TfrmRestore::ShowTarget);
+
+    auto* choose = new QHBoxLayout;
+    choose->addWidget(lblChoose);
+    choose->addWidget(cbxTarget, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(choose);
+    layout->addWidget(lblTarget);
+    layout->addWidget(lvwVersions);
+    layout->addWidget(buttons);
+    ShowTarget(initial);
+}
+
+void TfrmRestore::ShowTarget(int index) {
+    // The command line's restore finds the same target the same way, by its id.
+    FTarget = TRestoreTarget();
+    FVersions.clear();
+    try {
+        FTarget = RestoreTargetOf(FList, index);
+    } catch (const EQuorvaneError&) {
+        // A store's address that is none: nothing kept can be found for it.
+    }
+    if (!FTarget.Id.empty()) FVersions = TTargetBackups(FTarget.Id, FList.Encryption()).List();
+    const QString name = BytesToText(FTarget.Name);
+    lblTarget->setText(FTarget.Id.empty()  ? tr("The database names no password file yet.")
+                       : FVersions.empty() ? tr("No earlier versions of %1 are kept.").arg(name)
+                                           : tr("Earlier versions of %1, newest first:").arg(name));
+    lvwVersions->clear();
     const QLocale locale;
     for (const TBackupVersion& v : FVersions) {
         auto* item = new QTreeWidgetItem(lvwVersions);
@@ -62,24 +110,8 @@ TfrmRestore::TfrmRestore(TUserList& list, std::string databasePath, QWidget* par
         item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
         item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
     }
-    lvwVersions->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    lvwVersions->setMinimumSize(QSize(380, 180));
     if (!FVersions.empty()) lvwVersions->setCurrentItem(lvwVersions->topLevelItem(0));
-
-    auto* buttons = new QDialogButtonBox(this);
-    btnRestore = buttons->addButton(tr("&Restore"), QDialogButtonBox::AcceptRole);
-    btnRestore->setObjectName(QStringLiteral("btnRestore"));
     btnRestore->setEnabled(!FVersions.empty());
-    btnCancel = buttons->addButton(QDialogButtonBox::Cancel);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    connect(btnRestore, &QPushButton::clicked, this, &TfrmRestore::btnRestoreClick);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
-    connect(lvwVersions, &QTreeWidget::itemDoubleClicked, this, &TfrmRestore::btnRestoreClick);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(lblTarget);
-    layout->addWidget(lvwVersions);
-    layout->addWidget(buttons);
 }
 
 void TfrmRestore::btnRestoreClick() {
@@ -94,21 +126,21 @@ void TfrmRestore::btnRestoreClick() {
 bool TfrmRestore::Restore(const TBackupVersion& version) {
     TExportSettings settings;
     settings.DatabasePath = FDatabasePath;
-    settings.Content = TTargetBackups(FId, FList.Encryption()).Read(version);
-    settings.Target = FKind;
-    settings.FileName = FName;
-    settings.RemoteFile = FName;
+    settings.Content = TTargetBackups(FTarget.Id, FList.Encryption()).Read(version);
     // A store's password is the stored one (or none: SQLite, a login by ~/.pgpass).
-    settings.ServerSecret = FList.FtpKeyFile.empty() ? FList.FtpPass : std::string();
-    if (FKind == TExportTarget::Server && settings.ServerSecret.empty()) {
+    const TTargetSettings& target = FTarget.Target;
+    std::string secret = target.FtpKeyFile.empty() ? target.FtpPass : std::string();
+    if (!target.ExportToFile && target.StoreUrl.empty() && secret.empty()) {
         QInputDialog ask(this);
         ask.setWindowTitle(tr("Restore Previous Password File"));
-        ask.setLabelText(FList.FtpKeyFile.empty() ? tr("Password for the server:")
-                                                  : tr("Passphrase of the key file:"));
+        ask.setLabelText(target.FtpKeyFile.empty() ? tr("Password for the server:")
+                                                   : tr("Passphrase of the key file:"));
         ask.setTextEchoMode(QLineEdit::Password);
         if (RunModal(ask) != QDialog::Accepted) return false;
-        settings.ServerSecret = TextToBytes(ask.textValue());
+        secret = TextToBytes(ask.textValue());
     }
+    settings.Targets = {{target, secret}};
+    settings.PerTarget = FTarget.PerTarget;
     for (;;) {
         TExportJob job(FList, settings, std::make_shared<TQtUiDispatcher>());
         TExportResult result;
@@ -129,6 +161,10 @@ bool TfrmRestore::Restore(const TBackupVersion& version) {
         }
         QApplication::restoreOverrideCursor();
         if (!result.Error.Empty()) throw EQuorvaneError(result.Error);
+        if (FTarget.PerTarget && !result.Done && !result.Stopped)
+            throw EQuorvaneError(result.Outcomes.empty()
+                                     ? Msg(texts::ExportAborted)
+                                     : TargetOutcomeMessage(result.Outcomes.front()));
         if (result.Stopped && result.Check) {
             const TTargetCheck& check = *result.Check;
             const QString question =
@@ -147,9 +183,9 @@ bool TfrmRestore::Restore(const TBackupVersion& version) {
             continue;
         }
         ShowWriteWarnings(this, result.Warnings);
-        ResultText =
-            tr("%1 is back as it was on %2")
-                .arg(BytesToText(FName), QString::fromStdString(BackupTimeText(version.Time)));
+        ResultText = tr("%1 is back as it was on %2")
+                         .arg(BytesToText(FTarget.Name),
+                              QString::fromStdString(BackupTimeText(version.Time)));
         return true;
     }
 }

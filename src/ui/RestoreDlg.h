@@ -1,7 +1,9 @@
 #pragma once
-// File > Restore Previous Password File...: the versions of the database's password file that
+// File > Restore Previous Password File...: the versions of a target's password file that
 // exports replaced (time, size, users), newest first; Restore puts the chosen one back through
-// the same safe replacement as an export, which keeps what it replaces in turn.
+// the same safe replacement as an export, which keeps what it replaces in turn. A database with
+// several targets chooses the target first; each one's versions are found by its id, a file's,
+// a server's and a store's alike.
 
 #include "job/Backups.h"
 #include "job/ExportJob.h"
@@ -12,6 +14,7 @@
 #include <string>
 #include <vector>
 
+class QComboBox;
 class QLabel;
 class QPushButton;
 class QTreeWidget;
@@ -30,15 +33,16 @@ public slots:
     void btnRestoreClick();
 
 private:
+    // Shows the kept versions of the list's target at `index` (0: the first).
+    void ShowTarget(int index);
     // Runs the restore of one version; false when the user declined a question on the way.
     bool Restore(const TBackupVersion& version);
 
     TUserList& FList;
     std::string FDatabasePath;
-    TExportTarget FKind = TExportTarget::File; // File, Server or Store
-    std::string FName;                         // the file, the remote file, or the store
-    std::string FId;
+    TRestoreTarget FTarget; // where a version goes back
     std::vector<TBackupVersion> FVersions;
+    QComboBox* cbxTarget = nullptr;
     QLabel* lblTarget = nullptr;
     QTreeWidget* lvwVersions = nullptr;
     QPushButton* btnRestore = nullptr;

@@ -571,3 +571,58 @@ TEST_F(CliTarget, ALoginStartingWithHashGoesToAStoreWithoutTheFilesWarning) {
     std::sort(logins.begin(), logins.end());
     EXPECT_EQ(logins, (std::vector<std::string>{"#hash", "alice"}));
 }
+
+namespace {
+
+// A new database names no file of its own: once a store is added as a target, an export that
+// names none goes to the store. Named, the empty target is still refused, and a database with
+// nothing but it still asks for a file.
+TEST(CliTargetEmptyFirst, AnEmptyFirstTargetIsNoTarget) {
+    const struct {
+        bool AddStore;
+        std::vector<std::string> Export; // the options of the export
+        int Status;
+        const char* Says; // on standard error
+        bool Synced;      // alice is in the store afterwards
+    } cases[] = {
+        {true, {}, 0, "sql (sqlite:", true},
+        {true, {"--target", "sql"}, 0, "sql (sqlite:", true},
+        {true, {"--target", "default"}, 1, "The database names no password file", false},
+        {false, {}, 1, "The database names no password file; give --output FILE", false},
+    };
+    for (const auto& c : cases) {
+        TTempDir dir;
+        const std::string db = dir.File("users.udx"), store = dir.File("auth.db");
+        ASSERT_EQ(Cli({"create", db}).Status, 0);
+        ASSERT_EQ(Cli({"add", db, "alice", "--password", "a1"}).Status, 0);
+        if (c.AddStore) {
+            const TResult added = Cli({"target", db, "add", "sql", "--url", "sqlite:" + store});
+            ASSERT_EQ(added.Status, 0) << added.Err;
+        }
+        std::vector<std::string> args{"export", db};
+        args.insert(args.end(), c.Export.begin(), c.Export.end());
+        const TResult r = Cli(args);
+        SCOPED_TRACE(testing::PrintToString(args));
+        EXPECT_EQ(r.Status, c.Status) << r.Err;
+        EXPECT_THAT(r.Err, HasSubstr(c.Says));
+        std::vector<std::string> logins;
+        if (fs::exists(store)) {
+            TUserList list;
+            list.LoadFromFile(db);
+            TStoreSettings settings = *ParseStoreUrl("sqlite:" + store);
+            settings.Owner = list.Targets.empty() ? list.StoreOwner : list.Targets[0].StoreOwner;
+            for (const TStoredUser& user : OpenUserStore(settings)->Read())
+                logins.push_back(user.Login);
+        }
+        EXPECT_EQ(logins,
+                  c.Synced ? std::vector<std::string>{"alice"} : std::vector<std::string>{});
+        // A restore that names no target finds the same one.
+        if (c.Synced) {
+            const TResult listed = Cli({"restore", db, "--list"});
+            EXPECT_EQ(listed.Status, 0) << listed.Err;
+            EXPECT_THAT(listed.Out, HasSubstr("No earlier versions of sqlite:"));
+        }
+    }
+}
+
+} // namespace

@@ -95,7 +95,7 @@ TRun Export(TUserList& list, const std::vector<TTargetSettings>& targets, TPassw
             const std::function<bool(const TExportEvent&)>& abortOn = {}) {
     TExportSettings settings;
     settings.PassType = type;
-    settings.Target = TExportTarget::Several;
+    settings.PerTarget = true;
     settings.DatabasePath = database;
     settings.Timeout = 10000;
     // The files there hold users of their own: replaced all the same.

@@ -48,11 +48,23 @@ struct TRecorder {
     }
 };
 
-TExportSettings PlainTo(TExportTarget target, const std::string& file = {}) {
+// Plain text to the local file `file`.
+TExportSettings PlainTo(const std::string& file) {
     TExportSettings settings;
     settings.PassType = TPasswordsType::ptPlainText;
-    settings.Target = target;
-    settings.FileName = file;
+    settings.Targets = {{FileTarget(file), {}}};
+    return settings;
+}
+
+// Plain text to the list's server (its remote file, or `remote`).
+TExportSettings PlainToServer(const TUserList& list, const std::string& secret,
+                              const std::string& remote = {}) {
+    TExportSettings settings;
+    settings.PassType = TPasswordsType::ptPlainText;
+    TTargetSettings target = FirstTarget(list);
+    target.ExportToFile = false;
+    if (!remote.empty()) target.FtpPasswdFile = remote;
+    settings.Targets = {{target, secret}};
     return settings;
 }
 
@@ -80,7 +92,7 @@ TEST(ExportJob, ResultCountsWrittenDisabledAndExpired) {
         TTempDir dir;
         TUserList list;
         AddUsers(list, c.States);
-        TExportJob job(list, PlainTo(TExportTarget::File, dir.File("htpasswd")));
+        TExportJob job(list, PlainTo(dir.File("htpasswd")));
         TRecorder rec;
         rec.Attach(job);
         job.Start();
@@ -119,7 +131,8 @@ TEST(ExportJob, SweepByTheOwnerCountsOnceAndStartDoesNotSweepAgain) {
     TUserList list;
     AddUsers(list, "xxe");
     std::ostringstream out;
-    TExportSettings settings = PlainTo(TExportTarget::Stream);
+    TExportSettings settings;
+    settings.PassType = TPasswordsType::ptPlainText;
     settings.Stream = &out;
     TExportJob job(list, settings);
     EXPECT_EQ(job.Sweep(), 2);
@@ -145,7 +158,7 @@ TEST(ExportJob, BuildEventsEveryHundredEntriesAndAbortWritesNothing) {
         WriteWholeFile(dir.File("htpasswd"), "old\r\n");
         TUserList list;
         AddUsers(list, std::string(static_cast<size_t>(c.Users), 'e'));
-        TExportJob job(list, PlainTo(TExportTarget::File, dir.File("htpasswd")));
+        TExportJob job(list, PlainTo(dir.File("htpasswd")));
         TRecorder rec;
         rec.Attach(job);
         job.OnEvent = [&](const TExportEvent& event) {
@@ -198,7 +211,7 @@ TEST(ExportJob, EmptyPasswordsStopUntilAllowedThenTheSameJobWrites) {
     TTempDir dir;
     TUserList list;
     list.Add("nopass", "");
-    TExportJob job(list, PlainTo(TExportTarget::File, dir.File("htpasswd")));
+    TExportJob job(list, PlainTo(dir.File("htpasswd")));
     EXPECT_THROW(job.Start(), EEmptyPasswords);
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{});
     job.Settings().Build.AllowEmptyPasswords = true;
@@ -219,8 +232,7 @@ TEST(ExportJobUpload, EventsInOrderFileArrivesTempFileGoes) {
         list.FtpUser = ftptest::kUser;
         list.FtpPasswdFile = "htpasswd";
         list.FtpPassiveMode = true;
-        TExportSettings settings = PlainTo(TExportTarget::Server);
-        settings.ServerSecret = c.Password;
+        TExportSettings settings = PlainToServer(list, c.Password);
         TExportJob job(list, settings);
         TRecorder rec;
         std::vector<std::string> errors;
@@ -274,8 +286,7 @@ TEST(ExportJobUpload, AnEncryptedDatabaseUploadsFromMemory) {
     list.FtpHost = server.Host();
     list.FtpUser = ftptest::kUser;
     list.FtpPasswdFile = "htpasswd";
-    TExportSettings settings = PlainTo(TExportTarget::Server);
-    settings.ServerSecret = ftptest::kPassword;
+    TExportSettings settings = PlainToServer(list, ftptest::kPassword);
     TExportJob job(list, settings);
     TRecorder rec;
     rec.Attach(job);
@@ -306,7 +317,7 @@ TEST(ExportJobUpload, MissingServerSettingsFailBeforeAnything) {
         AddUsers(list, "e");
         list.FtpHost = c.Host;
         list.FtpPasswdFile = c.Remote;
-        TExportJob job(list, PlainTo(TExportTarget::Server));
+        TExportJob job(list, PlainToServer(list, {}));
         TRecorder rec;
         rec.Attach(job);
         try {
@@ -406,9 +417,8 @@ TEST(ExportJobUpload, AbortDuringTheTransferLeavesTheServersFileAsItWas) {
         list.FtpProtocol = ProtocolStoredName(c.Protocol);
         list.FtpPassiveMode = true;
         site.Fill(list);
-        TExportSettings settings = PlainTo(TExportTarget::Server);
-        settings.ServerSecret = list.FtpKeyFile.empty() ? list.FtpPass : "";
-        settings.RemoteFile = site.Remote;
+        TExportSettings settings =
+            PlainToServer(list, list.FtpKeyFile.empty() ? list.FtpPass : "", site.Remote);
         settings.Timeout = 10000;
         // The site's file holds a user of its own: replaced all the same, had it come to that.
         settings.Replace.Outside = TOutsideChanges::Overwrite;
@@ -464,7 +474,7 @@ TEST(ExportJob, WhatAKilledExportWroteIsNotAChangeMadeThere) {
         AddUsers(list, "ee");
         list.SaveToFile(db);
         const auto run = [&] {
-            TExportSettings settings = PlainTo(TExportTarget::File, file);
+            TExportSettings settings = PlainTo(file);
             settings.PassType = TPasswordsType::ptMD5;
             settings.DatabasePath = db;
             TExportJob job(list, settings);
@@ -514,7 +524,7 @@ TEST(ExportJob, AStateThatCannotBeKeptIsSaidOnce) {
         list.SaveToFile(db);
         // A folder where the state goes cannot be replaced by it.
         if (blocked) fs::create_directory(TDatabaseState::PathFor(db));
-        TExportSettings settings = PlainTo(TExportTarget::File, file);
+        TExportSettings settings = PlainTo(file);
         settings.PassType = TPasswordsType::ptMD5;
         settings.DatabasePath = db;
         TExportJob job(list, settings);

@@ -7,9 +7,11 @@
 #include "ui/ExportDlg.h"
 #include "ui/RestoreDlg.h"
 
+#include "job/ExportJob.h"
 #include "sitedb/UserStore.h"
 #include "userdb/UserList.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -172,4 +174,63 @@ TEST(SiteFile, RestoreListsTheReplacedVersionsAndPutsOneBack) {
         EXPECT_TRUE(site.Export());
         EXPECT_TRUE(site.Modals.Boxes.empty());
     }
+}
+
+// A store that is not the database's first target: the dialog finds it by its id, lists what
+// its exports replaced and puts a version back; the first target, which names nothing, has none.
+TEST(SiteFile, RestoreFindsTheVersionsOfAStoreThatIsNotTheFirstTarget) {
+    TTempDir dir;
+    const std::string db = dir.File("site.udx");
+    TUserList list;
+    list.Add("alice", "a1");
+    list.Add("bob", "b1");
+    list.PassType = TPasswordsType::ptPlainText;
+    TTargetSettings sql;
+    sql.Name = "sql";
+    sql.ExportToFile = false;
+    sql.StoreUrl = "sqlite:" + dir.File("auth.db");
+    sql.StoreOwner = "site";
+    list.Targets.push_back(sql);
+    list.SaveToFile(db);
+    TStoreSettings store = *ParseStoreUrl(sql.StoreUrl);
+    store.Owner = sql.StoreOwner;
+    const auto holds = [&] {
+        std::vector<std::string> logins;
+        for (const TStoredUser& user : OpenUserStore(store)->Read())
+            logins.push_back(user.Login);
+        std::sort(logins.begin(), logins.end());
+        return logins;
+    };
+    const auto exportToStore = [&] {
+        TExportSettings settings;
+        settings.PassType = list.PassType;
+        settings.DatabasePath = db;
+        settings.Targets = {{sql, {}}};
+        settings.PerTarget = true;
+        TExportJob job(list, settings);
+        job.Start();
+        job.Wait();
+        return job.Result().Done;
+    };
+    ASSERT_TRUE(exportToStore());
+    list.Add("carl", "c1");
+    ASSERT_TRUE(exportToStore());
+    ASSERT_EQ(holds(), (std::vector<std::string>{"alice", "bob", "carl"}));
+
+    TfrmRestore dialog(list, db);
+    auto* targets = Find<QComboBox>(dialog, "cbxTarget");
+    auto* versions = Find<QTreeWidget>(dialog, "lvwVersions");
+    auto* restore = Find<QPushButton>(dialog, "btnRestore");
+    ASSERT_EQ(targets->count(), 2);
+    EXPECT_EQ(targets->currentIndex(), 1) << "the target an export goes to";
+    ASSERT_EQ(versions->topLevelItemCount(), 1);
+    EXPECT_EQ(Str(versions->topLevelItem(0)->text(2)), "2") << "the users of that version";
+    targets->setCurrentIndex(0);
+    EXPECT_EQ(versions->topLevelItemCount(), 0);
+    EXPECT_FALSE(restore->isEnabled());
+    targets->setCurrentIndex(1);
+    dialog.show();
+    QTest::mouseClick(restore, Qt::LeftButton);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(holds(), (std::vector<std::string>{"alice", "bob"}));
 }
