@@ -7,8 +7,8 @@
 // password file, from PostgreSQL and from LDAP (BM_RequestLastUser), all in one run with the
 // servers the tests start.
 //
-//   bench_sitedb --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
-//       --benchmark_filter='FirstSync|BulkTool|OneChanged'
+//   bench_sitedb --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+//                --benchmark_filter='FirstSync|BulkTool|OneChanged'
 
 #include "ApacheTestServer.h"
 #include "StoreServers.h"
