@@ -437,6 +437,7 @@ void TExportJob::StartDeployment(const std::string& text) {
     // Set before the workers start: a handler of theirs may ask it to abort.
     FDeployment = std::make_shared<TDeployment>(std::move(input), std::move(targets), FDispatcher,
                                                 std::move(handlers));
+    FDeploying = true;
     FDeployment->Start();
     *starting = false;
     if (!*endedInStart) return;
@@ -444,12 +445,16 @@ void TExportJob::StartDeployment(const std::string& text) {
     if (!s.PerTarget && outcomes.size() == 1) {
         // As a local write always did: its failure is raised, nothing is reported done.
         const TTargetOutcome& o = outcomes.front();
-        if (!o.Aborted && !o.Stopped && !o.Error.Empty()) throw EQuorvaneError(o.Error);
+        if (!o.Aborted && !o.Stopped && !o.Error.Empty()) {
+            FDeploying = false;
+            throw EQuorvaneError(o.Error);
+        }
     }
     DeploymentEnded(outcomes); // last: the owner's handler may destroy this job
 }
 
 void TExportJob::DeploymentEnded(const std::vector<TTargetOutcome>& outcomes) {
+    FDeploying = false;
     bool all = !outcomes.empty(), replaced = false, aborted = false, stopped = false;
     for (const TTargetOutcome& o : outcomes) {
         all = all && o.Succeeded();
@@ -500,7 +505,7 @@ bool TExportJob::Abort() noexcept {
 }
 
 bool TExportJob::Uploading() const {
-    return FDeployment && !FDeployment->Finished();
+    return FDeploying;
 }
 
 const std::string& TExportJob::TempFile() const {

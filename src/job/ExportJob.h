@@ -238,6 +238,9 @@ private:
     std::optional<std::string> FGroups;   // the group file of this export, when one is due
     std::vector<std::string> FGroupFiles; // where it goes for each target (none when empty)
     std::shared_ptr<TDeployment> FDeployment;
+    // From the deployment's start until its end has reached this thread (DeploymentEnded):
+    // an abort in between is answered by the deployment's outcome, never taken for an end.
+    bool FDeploying = false;
     std::string FDeployedContent;
     std::vector<std::string> FPendingIds; // recorded by NotePending, not settled yet
     bool FStateWarned = false;
