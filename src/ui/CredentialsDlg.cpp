@@ -5,6 +5,7 @@
 #include "persist/RegistryLib.h"
 #include "persist/ShellLib.h"
 #include "ui/ByteText.h"
+#include "ui/EditLib.h"
 #include "ui/ModalRunner.h"
 #include "ui/UiPrompts.h"
 #include "userdb/Credentials.h"
@@ -33,12 +34,6 @@ namespace {
 const QString& SettingsKey() {
     static const QString key = QStringLiteral("\\Software\\Ostrick\\Quorvane\\Credentials");
     return key;
-}
-
-QLabel* BuddyLabel(const QString& caption, QWidget* buddy, QWidget* parent) {
-    auto* label = new QLabel(caption, parent);
-    label->setBuddy(buddy);
-    return label;
 }
 
 } // namespace

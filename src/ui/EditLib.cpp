@@ -1,6 +1,7 @@
 #include "ui/EditLib.h"
 
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
 #include <QStyle>
 #include <QToolButton>
@@ -176,6 +177,12 @@ QSize TNaturalEdit::minimumSizeHint() const {
     QSize size = QLineEdit::minimumSizeHint();
     size.setWidth(size.width() + ButtonWidth());
     return size;
+}
+
+QLabel* BuddyLabel(const QString& caption, QWidget* buddy, QWidget* parent) {
+    auto* label = new QLabel(caption, parent);
+    label->setBuddy(buddy);
+    return label;
 }
 
 void CreateOkCancel(QWidget* dialog, const QString& okText, const QString& cancelText,

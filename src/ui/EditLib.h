@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+class QLabel;
 class QPushButton;
 class QToolButton;
 
@@ -63,6 +64,9 @@ private:
 
 // The OK and Cancel buttons of a dialog, named "btnOK" and "btnCancel": never focused (the
 // fields keep Enter and Escape), OK the default button. The caller lays them out and connects them.
+// A label for `buddy`: its access key moves the focus there.
+QLabel* BuddyLabel(const QString& caption, QWidget* buddy, QWidget* parent);
+
 void CreateOkCancel(QWidget* dialog, const QString& okText, const QString& cancelText,
                     QPushButton*& ok, QPushButton*& cancel);
 

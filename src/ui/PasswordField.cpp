@@ -2,6 +2,7 @@
 
 #include "base/Random.h"
 #include "ui/ByteText.h"
+#include "ui/EditLib.h"
 #include "ui/ModalRunner.h"
 #include "ui/PaintedIcon.h"
 #include "ui/SeriesDlg.h"
@@ -43,12 +44,6 @@ void PaintClosedEye(QPainter& painter) {
     PaintEye(painter);
     painter.setPen(QPen(QColor(90, 90, 90), 2.2));
     painter.drawLine(QPointF(4, 20), QPointF(20, 4));
-}
-
-QLabel* BuddyLabel(const QString& caption, QWidget* buddy, QWidget* parent) {
-    auto* label = new QLabel(caption, parent);
-    label->setBuddy(buddy);
-    return label;
 }
 
 } // namespace

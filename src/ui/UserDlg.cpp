@@ -6,6 +6,7 @@
 #include "export/HashOnlyUsers.h"
 #include "ui/ByteText.h"
 #include "ui/DateConv.h"
+#include "ui/EditLib.h"
 #include "ui/FitScreen.h"
 #include "ui/MessageText.h"
 #include "ui/ModalRunner.h"
@@ -42,11 +43,6 @@ QString CommentsForFile(QString text) {
     return text;
 }
 
-QLabel* BuddyLabel(const QString& caption, QWidget* buddy, QWidget* parent) {
-    auto* label = new QLabel(caption, parent);
-    label->setBuddy(buddy);
-    return label;
-}
 } // namespace
 
 TfrmUser::TfrmUser(QWidget* parent) : QDialog(parent), FPasswordBox(*this, "edtPassword") {
