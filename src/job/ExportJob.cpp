@@ -24,6 +24,8 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <mutex>
+#include <optional>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -417,8 +419,14 @@ void TExportJob::StartDeployment(const std::string& text) {
     FDeployedContent = text;
     // A deployment that ends within its Start (one local file or store) ends the export after
     // it, here, where its failure can still be raised.
-    auto endedInStart = std::make_shared<std::optional<std::vector<TTargetOutcome>>>();
-    auto starting = std::make_shared<bool>(true);
+    // With a dispatcher that runs handlers on the deployment's thread, its end may come while
+    // Start is still returning: the gate decides, under its lock, who reports it.
+    struct TStartGate {
+        std::mutex Lock;
+        bool Starting = true;
+        std::optional<std::vector<TTargetOutcome>> Ended;
+    };
+    auto gate = std::make_shared<TStartGate>();
     TDeployment::THandlers handlers;
     handlers.OnEvent = [this](const TExportEvent& event) {
         if (OnEvent) OnEvent(event);
@@ -427,10 +435,13 @@ void TExportJob::StartDeployment(const std::string& text) {
     handlers.OnReplacing = [this](const std::vector<std::string>& ids) {
         NotePending(ids, FDeployedContent);
     };
-    handlers.OnDone = [this, endedInStart, starting](const std::vector<TTargetOutcome>& outcomes) {
-        if (*starting) {
-            *endedInStart = outcomes;
-            return;
+    handlers.OnDone = [this, gate](const std::vector<TTargetOutcome>& outcomes) {
+        {
+            const std::lock_guard<std::mutex> lock(gate->Lock);
+            if (gate->Starting) {
+                gate->Ended = outcomes;
+                return;
+            }
         }
         DeploymentEnded(outcomes);
     };
@@ -439,9 +450,14 @@ void TExportJob::StartDeployment(const std::string& text) {
                                                 std::move(handlers));
     FDeploying = true;
     FDeployment->Start();
-    *starting = false;
-    if (!*endedInStart) return;
-    const std::vector<TTargetOutcome> outcomes = std::move(**endedInStart);
+    std::optional<std::vector<TTargetOutcome>> ended;
+    {
+        const std::lock_guard<std::mutex> lock(gate->Lock);
+        gate->Starting = false;
+        ended = std::move(gate->Ended);
+    }
+    if (!ended) return;
+    const std::vector<TTargetOutcome> outcomes = std::move(*ended);
     if (!s.PerTarget && outcomes.size() == 1) {
         // As a local write always did: its failure is raised, nothing is reported done.
         const TTargetOutcome& o = outcomes.front();

@@ -240,7 +240,7 @@ private:
     std::shared_ptr<TDeployment> FDeployment;
     // From the deployment's start until its end has reached this thread (DeploymentEnded):
     // an abort in between is answered by the deployment's outcome, never taken for an end.
-    bool FDeploying = false;
+    std::atomic<bool> FDeploying = false;
     std::string FDeployedContent;
     std::vector<std::string> FPendingIds; // recorded by NotePending, not settled yet
     bool FStateWarned = false;
