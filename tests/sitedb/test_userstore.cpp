@@ -186,13 +186,8 @@ TEST_P(UserStores, ARolledBackStageLeavesTheStoreAsItWas) {
     EXPECT_EQ(store->Read(), before);
 }
 
-// The change stamps of a directory's entries under `base` (none for an SQL store): what a sync
-// that writes nothing leaves as they were.
-std::string ChangeStamps(const TStoreSettings& place) {
-    if (place.Kind != TStoreKind::Ldap) return {};
-    const std::string command = "ldapsearch -ZZ -x -LLL -H " + Slapd().Url() + " -D '" +
-                                Slapd().AdminDn() + "' -w " + Slapd().AdminPassword() + " -b '" +
-                                place.BaseDn + "' -s one '(objectClass=*)' entryCSN 2>&1";
+// What a command prints on standard output.
+std::string Output(const std::string& command) {
     std::string out;
     if (FILE* pipe = ::popen(command.c_str(), "r")) {
         char buffer[4096];
@@ -201,6 +196,16 @@ std::string ChangeStamps(const TStoreSettings& place) {
         ::pclose(pipe);
     }
     return out;
+}
+
+// The change stamps of a directory's entries under `base` (none for an SQL store): what a sync
+// that writes nothing leaves as they were.
+std::string ChangeStamps(const TStoreSettings& place) {
+    if (place.Kind != TStoreKind::Ldap) return {};
+    const std::string command = "ldapsearch -ZZ -x -LLL -H " + Slapd().Url() + " -D '" +
+                                Slapd().AdminDn() + "' -w " + Slapd().AdminPassword() + " -b '" +
+                                place.BaseDn + "' -s one '(objectClass=*)' entryCSN 2>&1";
+    return Output(command);
 }
 
 // Logins with the characters a DN escapes, in groups: synced, then a sync with nothing
@@ -249,18 +254,6 @@ TEST_P(UserStores, MoreUsersThanADirectorysSizeLimitAreReadAndSynced) {
     Sync(*store, users, {many, 0, 0, 0});
     Sync(*store, users, {0, 0, 0, many});
     Sync(*store, fewer, {0, 0, 20, many - 20});
-}
-
-// What a command prints on standard output.
-std::string Output(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            out.append(buffer, n);
-        ::pclose(pipe);
-    }
-    return out;
 }
 
 // Changes the store with its own client as its administrator (sqlite3, psql: SQL statements;
