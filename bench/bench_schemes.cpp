@@ -103,7 +103,7 @@ struct TExportSetup {
     }
     std::string Folder, Db;
     TUserList List;
-    std::unordered_map<std::string, THashEntry> Last;
+    THashTable Last;
 };
 
 TExportSetup& Setup() {

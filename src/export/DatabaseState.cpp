@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <climits>
+#include <cstring>
 #include <fcntl.h>
 #include <openssl/evp.h>
 #include <openssl/sha.h>
@@ -23,7 +25,11 @@ namespace quorvane {
 
 namespace {
 
-constexpr std::string_view KHeader = "quorvane state 1\n";
+// The current format: sections of a kind byte, a length and their bytes; integers little-endian,
+// strings with their length in front.
+constexpr std::string_view KHeader = "quorvane state 2\n";
+// The text of earlier versions, read once and written anew in the current format.
+constexpr std::string_view KTextHeader = "quorvane state 1\n";
 // The hash cache of earlier versions, read once when the store has no hashes yet.
 constexpr std::string_view KOldCacheHeader = "quorvane hash cache 1\n";
 // Refuse to read a store far larger than any real one (a damaged or foreign file).
@@ -128,8 +134,11 @@ void ReadOldCache(const std::string& path, TDatabaseStateData& data) {
         std::string login;
         if (f.size() != 3 || !IsHex(f[0], 64) || !FitsField(f[1]) || !FromHex(f[2], login))
             continue;
-        data.Hashes[login] = THashEntry{std::string(f[0]), std::string(f[1])};
+        std::string tag;
+        FromHex(f[0], tag);
+        data.Hashes.Put(login, tag, f[1]);
     }
+    data.Older = true;
 }
 
 } // namespace
@@ -141,10 +150,10 @@ std::string Sha256Hex(std::string_view data) {
     return Hex(std::string_view(reinterpret_cast<const char*>(digest), size));
 }
 
-std::string UserValueDigest(std::string_view value) {
-    // The first 8 bytes of the SHA-256, in hexadecimal: one user's value among many, so the
-    // algorithm is looked up once and each thread keeps its context (the one-call form looks
-    // the algorithm up again every time, which costs more than hashing a line).
+TValueDigest UserValueDigest(std::string_view value) {
+    // The first 8 bytes of the SHA-256: one user's value among many, so the algorithm is looked
+    // up once and each thread keeps its context (the one-call form looks the algorithm up again
+    // every time, which costs more than hashing a line).
     struct TContext {
         EVP_MD* Md = EVP_MD_fetch(nullptr, "SHA256", nullptr);
         EVP_MD_CTX* Ctx = EVP_MD_CTX_new();
@@ -161,90 +170,355 @@ std::string UserValueDigest(std::string_view value) {
         EVP_DigestUpdate(context.Ctx, value.data(), value.size()) != 1 ||
         EVP_DigestFinal_ex(context.Ctx, digest, &size) != 1 || size < 8)
         throw std::runtime_error("SHA-256 is not available");
-    static constexpr char KDigits[] = "0123456789abcdef";
-    std::string text(16, '0');
-    for (int i = 0; i < 8; ++i) {
-        text[2 * i] = KDigits[digest[i] >> 4];
-        text[2 * i + 1] = KDigits[digest[i] & 15];
-    }
-    return text;
+    TValueDigest first = 0;
+    for (int i = 0; i < 8; ++i)
+        first = first << 8 | digest[i];
+    return first;
 }
 
+// ---- the flat tables
+
+std::size_t TLoginSlots::Find(std::string_view login) const {
+    if (FIndex.empty()) return KNone;
+    const std::size_t mask = FIndex.size() - 1;
+    for (std::size_t at = std::hash<std::string_view>()(login) & mask;; at = (at + 1) & mask) {
+        const std::uint32_t slot = FIndex[at];
+        if (slot == 0) return KNone;
+        if (Login(slot - 1) == login) return slot - 1;
+    }
+}
+
+void TLoginSlots::Rehash(std::size_t capacity) {
+    FIndex.assign(capacity, 0);
+    const std::size_t mask = capacity - 1;
+    for (std::size_t slot = 0; slot < FSpans.size(); ++slot) {
+        std::size_t at = std::hash<std::string_view>()(Login(slot)) & mask;
+        while (FIndex[at] != 0)
+            at = (at + 1) & mask;
+        FIndex[at] = static_cast<std::uint32_t>(slot + 1);
+    }
+}
+
+void TLoginSlots::reserve(std::size_t slots, std::size_t bytes) {
+    FSpans.reserve(slots);
+    FBytes.reserve(bytes);
+    std::size_t capacity = 16;
+    while (capacity < 2 * slots)
+        capacity *= 2;
+    if (capacity > FIndex.size()) Rehash(capacity);
+}
+
+std::pair<std::size_t, bool> TLoginSlots::Add(std::string_view login) {
+    if (const std::size_t slot = Find(login); slot != KNone) return {slot, false};
+    if (FBytes.size() + login.size() > UINT32_MAX || FSpans.size() >= UINT32_MAX - 1)
+        throw std::length_error("too many logins for one table");
+    if (2 * (FSpans.size() + 1) > FIndex.size())
+        Rehash(std::max<std::size_t>(16, 2 * FIndex.size()));
+    const std::size_t slot = FSpans.size();
+    FSpans.push_back(
+        {static_cast<std::uint32_t>(FBytes.size()), static_cast<std::uint32_t>(login.size())});
+    FBytes.append(login);
+    const std::size_t mask = FIndex.size() - 1;
+    std::size_t at = std::hash<std::string_view>()(login) & mask;
+    while (FIndex[at] != 0)
+        at = (at + 1) & mask;
+    FIndex[at] = static_cast<std::uint32_t>(slot + 1);
+    return {slot, true};
+}
+
+bool TUserDigests::emplace(std::string_view login, TValueDigest digest) {
+    const auto [slot, added] = FSlots.Add(login);
+    if (added) FDigests.push_back(digest);
+    return added;
+}
+
+void TUserDigests::insert_or_assign(std::string_view login, TValueDigest digest) {
+    const auto [slot, added] = FSlots.Add(login);
+    if (added)
+        FDigests.push_back(digest);
+    else
+        FDigests[slot] = digest;
+}
+
+TValueDigest TUserDigests::at(std::string_view login) const {
+    const std::size_t slot = FSlots.Find(login);
+    if (slot == TLoginSlots::KNone) throw std::out_of_range("no such login");
+    return FDigests[slot];
+}
+
+void TUserDigests::reserve(std::size_t users, std::size_t loginBytes) {
+    FSlots.reserve(users, loginBytes);
+    FDigests.reserve(users);
+}
+
+bool TUserDigests::operator==(const TUserDigests& other) const {
+    if (size() != other.size()) return false;
+    for (std::size_t slot = 0; slot < size(); ++slot) {
+        const std::size_t there = other.FSlots.Find(FSlots.Login(slot));
+        if (there == TLoginSlots::KNone || other.FDigests[there] != FDigests[slot]) return false;
+    }
+    return true;
+}
+
+void THashTable::Put(std::string_view login, std::string_view tag, std::string_view hash) {
+    if (FHashes.size() + hash.size() > UINT32_MAX)
+        throw std::length_error("too many hashes for one table");
+    const auto [slot, added] = FSlots.Add(login);
+    if (added) FEntries.emplace_back();
+    TSlot& entry = FEntries[slot];
+    entry.HashOffset = static_cast<std::uint32_t>(FHashes.size());
+    entry.HashSize = static_cast<std::uint32_t>(hash.size());
+    FHashes.append(hash);
+    entry.Tagged = tag.size() == KTagBytes;
+    if (entry.Tagged) std::memcpy(entry.Tag.data(), tag.data(), KTagBytes);
+}
+
+THashEntry THashTable::Entry(std::size_t slot) const {
+    const TSlot& entry = FEntries[slot];
+    return {FSlots.Login(slot),
+            entry.Tagged
+                ? std::string_view(reinterpret_cast<const char*>(entry.Tag.data()), KTagBytes)
+                : std::string_view(),
+            std::string_view(FHashes.data() + entry.HashOffset, entry.HashSize)};
+}
+
+std::optional<THashEntry> THashTable::Find(std::string_view login) const {
+    const std::size_t slot = FSlots.Find(login);
+    if (slot == TLoginSlots::KNone) return std::nullopt;
+    return Entry(slot);
+}
+
+void THashTable::reserve(std::size_t entries, std::size_t bytes) {
+    FSlots.reserve(entries, bytes / 2);
+    FEntries.reserve(entries);
+    FHashes.reserve(bytes);
+}
+
+bool THashTable::operator==(const THashTable& other) const {
+    if (size() != other.size()) return false;
+    for (std::size_t slot = 0; slot < size(); ++slot) {
+        const THashEntry mine = Entry(slot);
+        const std::optional<THashEntry> theirs = other.Find(mine.Login);
+        if (!theirs || theirs->Tag != mine.Tag || theirs->Hash != mine.Hash) return false;
+    }
+    return true;
+}
+
+// ---- the store's bytes
+
+namespace {
+
+enum class TSection : unsigned char { Target = 1, Pending = 2, Hashes = 3, FormHashKey = 4 };
+
+// Builds the bytes of the current format.
+class TWriter {
+public:
+    std::string Bytes;
+    void Int(std::uint64_t value, int bytes = 8) {
+        for (int i = 0; i < bytes; ++i)
+            Bytes.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    }
+    void Str(std::string_view text) {
+        Int(text.size(), 4);
+        Bytes.append(text);
+    }
+    // A section whose length is filled in when End is called.
+    std::size_t Begin(TSection kind) {
+        Bytes.push_back(static_cast<char>(kind));
+        Int(0);
+        return Bytes.size();
+    }
+    void End(std::size_t start) {
+        const std::uint64_t length = Bytes.size() - start;
+        for (int i = 0; i < 8; ++i)
+            Bytes[start - 8 + i] = static_cast<char>((length >> (8 * i)) & 0xFF);
+    }
+};
+
+// Reads what TWriter wrote; any read past the end fails and every later one with it.
+class TReader {
+public:
+    explicit TReader(std::string_view bytes) : FRest(bytes) {}
+    bool Ok() const { return FOk; }
+    std::size_t Left() const { return FRest.size(); }
+    std::uint64_t Int(int bytes = 8) {
+        if (!Need(static_cast<std::size_t>(bytes))) return 0;
+        std::uint64_t value = 0;
+        for (int i = bytes - 1; i >= 0; --i)
+            value = value << 8 | static_cast<unsigned char>(FRest[static_cast<std::size_t>(i)]);
+        FRest.remove_prefix(static_cast<std::size_t>(bytes));
+        return value;
+    }
+    std::string_view Str() { return Take(static_cast<std::size_t>(Int(4))); }
+    std::string_view Take(std::size_t size) {
+        if (!Need(size)) return {};
+        const std::string_view taken = FRest.substr(0, size);
+        FRest.remove_prefix(size);
+        return taken;
+    }
+
+private:
+    bool Need(std::size_t size) {
+        if (FOk && FRest.size() >= size) return true;
+        FOk = false;
+        FRest = {};
+        return false;
+    }
+    bool FOk = true;
+    std::string_view FRest;
+};
+
+void WriteRecord(TWriter& out, TSection kind, const std::string& id, const TTargetRecord& record) {
+    const std::size_t start = out.Begin(kind);
+    out.Str(id);
+    out.Str(record.Sha256);
+    out.Int(static_cast<std::uint64_t>(record.Size));
+    out.Int(static_cast<std::uint64_t>(record.Time));
+    out.Int(record.Users.size());
+    for (const auto& [login, digest] : record.Users) {
+        out.Str(login);
+        out.Int(digest);
+    }
+    out.End(start);
+}
+
+bool ReadRecord(TReader& in, std::string& id, TTargetRecord& record) {
+    id = std::string(in.Str());
+    const std::string_view sha = in.Str();
+    record.Size = static_cast<std::int64_t>(in.Int());
+    record.Time = static_cast<std::int64_t>(in.Int());
+    const std::uint64_t users = in.Int();
+    // Each user takes 12 bytes at least: a count beyond that is damage, not a reason to reserve.
+    if (!in.Ok() || id.empty() || !IsHex(sha, 64) || users > in.Left() / 12) return false;
+    record.Sha256 = std::string(sha);
+    record.Users.reserve(users, in.Left() - 12 * users);
+    for (std::uint64_t i = 0; i < users && in.Ok(); ++i) {
+        const std::string_view login = in.Str();
+        const std::uint64_t digest = in.Int();
+        if (in.Ok()) record.Users.insert_or_assign(login, digest);
+    }
+    return in.Ok() && in.Left() == 0;
+}
+
+// A hash that fits the field of a password-file line and of the earlier versions' text.
+bool HashFits(std::string_view hash) {
+    return FitsField(hash);
+}
+
+void WriteHashes(TWriter& out, std::string_view form, const THashTable& hashes) {
+    const std::size_t start = out.Begin(TSection::Hashes);
+    out.Str(form);
+    std::size_t count = 0;
+    for (const THashEntry entry : hashes)
+        count += HashFits(entry.Hash) ? 1 : 0;
+    out.Int(count);
+    for (const THashEntry entry : hashes) {
+        if (!HashFits(entry.Hash)) continue;
+        out.Str(entry.Login);
+        out.Int(entry.Tag.empty() ? 0 : 1, 1);
+        out.Bytes.append(entry.Tag);
+        out.Str(entry.Hash);
+    }
+    out.End(start);
+}
+
+bool ReadHashes(TReader& in, std::string& form, THashTable& hashes) {
+    form = std::string(in.Str());
+    const std::uint64_t count = in.Int();
+    // Each entry takes 9 bytes at least.
+    if (!in.Ok() || count > in.Left() / 9) return false;
+    hashes.reserve(count, in.Left());
+    for (std::uint64_t i = 0; i < count && in.Ok(); ++i) {
+        const std::string_view login = in.Str();
+        const std::uint64_t tagged = in.Int(1);
+        const std::string_view tag = tagged == 1 ? in.Take(THashTable::KTagBytes) : "";
+        const std::string_view hash = in.Str();
+        if (tagged > 1 || !HashFits(hash)) return false;
+        if (in.Ok()) hashes.Put(login, tag, hash);
+    }
+    return in.Ok() && in.Left() == 0;
+}
+
+TDatabaseStateData ParseStateBytes(std::string_view bytes) {
+    TDatabaseStateData data;
+    TReader in(bytes.substr(KHeader.size()));
+    while (in.Ok() && in.Left() > 0) {
+        const auto kind = static_cast<TSection>(in.Int(1));
+        const std::uint64_t length = in.Int();
+        if (!in.Ok() || length > in.Left()) break;
+        TReader section(in.Take(static_cast<std::size_t>(length)));
+        std::string id;
+        switch (kind) {
+        case TSection::Target:
+        case TSection::Pending: {
+            TTargetRecord record;
+            if (ReadRecord(section, id, record))
+                (kind == TSection::Target ? data.Targets : data.Pending)[id] = std::move(record);
+            break;
+        }
+        case TSection::Hashes: {
+            THashTable hashes;
+            if (ReadHashes(section, id, hashes))
+                (id.empty() ? data.Hashes : data.FormHashes[id]) = std::move(hashes);
+            break;
+        }
+        case TSection::FormHashKey: {
+            const std::string_view key = section.Str();
+            if (section.Ok() && section.Left() == 0 && IsHex(key, 64))
+                data.FormHashKey = std::string(key);
+            break;
+        }
+        }
+        // Sections of a later version are passed over.
+    }
+    return data;
+}
+
+// The digest of a user line of the earlier text: 16 hexadecimal digits.
+bool DigestFromHex(std::string_view hex, TValueDigest& digest) {
+    if (!IsHex(hex, 16)) return false;
+    digest = 0;
+    for (const char c : hex)
+        digest = digest << 4 | static_cast<TValueDigest>(HexDigit(c));
+    return true;
+}
+
+} // namespace
+
 std::string StateText(const TDatabaseStateData& data) {
-    std::string text(KHeader);
-    size_t size = text.size();
-    for (const auto& [id, record] : data.Targets) {
-        size += 128 + 2 * id.size();
-        for (const auto& [login, digest] : record.Users)
-            size += 7 + digest.size() + 2 * login.size();
+    TWriter out;
+    std::size_t size = KHeader.size();
+    for (const auto* records : {&data.Targets, &data.Pending})
+        for (const auto& [id, record] : *records)
+            size += 128 + id.size() + 24 * record.Users.size();
+    size += 96 * data.Hashes.size();
+    for (const auto& [form, hashes] : data.FormHashes)
+        size += 96 * hashes.size();
+    out.Bytes.reserve(size);
+    out.Bytes = KHeader;
+    for (const auto& [id, record] : data.Targets)
+        WriteRecord(out, TSection::Target, id, record);
+    for (const auto& [id, record] : data.Pending)
+        WriteRecord(out, TSection::Pending, id, record);
+    if (!data.Hashes.empty()) WriteHashes(out, "", data.Hashes);
+    if (IsHex(data.FormHashKey, 64)) {
+        const std::size_t start = out.Begin(TSection::FormHashKey);
+        out.Str(data.FormHashKey);
+        out.End(start);
     }
-    text.reserve(size);
-    const auto appendHex = [&text](std::string_view bytes) {
-        static constexpr char digits[] = "0123456789abcdef";
-        for (const char c : bytes) {
-            const auto b = static_cast<unsigned char>(c);
-            text += digits[b >> 4];
-            text += digits[b & 15];
-        }
-    };
-    for (const auto& [id, record] : data.Targets) {
-        text += "target " + Hex(id) + " " + record.Sha256 + " " + std::to_string(record.Size) +
-                " " + std::to_string(record.Time) + "\n";
-        for (const auto& [login, digest] : record.Users) {
-            text += "user ";
-            text += digest;
-            text += ' ';
-            appendHex(login);
-            text += '\n';
-        }
-    }
-    // Lines an earlier version passes over, user lines included.
-    for (const auto& [id, record] : data.Pending) {
-        text += "pending " + Hex(id) + " " + record.Sha256 + " " + std::to_string(record.Size) +
-                " " + std::to_string(record.Time) + "\n";
-        for (const auto& [login, digest] : record.Users) {
-            text += "puser ";
-            text += digest;
-            text += ' ';
-            appendHex(login);
-            text += '\n';
-        }
-    }
-    const auto appendHash = [&text](std::string_view login, const THashEntry& entry) {
-        text += entry.Tag.empty() ? std::string("-") : entry.Tag;
-        text += ' ';
-        text += entry.Hash;
-        text += ' ';
-        text += Hex(login);
-        text += '\n';
-    };
-    const auto fits = [](const THashEntry& entry) {
-        return FitsField(entry.Hash) && (entry.Tag.empty() || FitsField(entry.Tag));
-    };
-    for (const auto& [login, entry] : data.Hashes) {
-        if (!fits(entry)) continue;
-        text += "hash ";
-        appendHash(login, entry);
-    }
-    // Earlier versions pass these lines over.
-    if (IsHex(data.FormHashKey, 64)) text += "formhashkey " + data.FormHashKey + "\n";
-    for (const auto& [form, hashes] : data.FormHashes) {
-        if (!FitsField(form)) continue;
-        for (const auto& [login, entry] : hashes) {
-            if (!fits(entry)) continue;
-            text += "formhash ";
-            text += form;
-            text += ' ';
-            appendHash(login, entry);
-        }
-    }
-    return text;
+    for (const auto& [form, hashes] : data.FormHashes)
+        if (!form.empty()) WriteHashes(out, form, hashes);
+    return std::move(out.Bytes);
 }
 
 TDatabaseStateData ParseStateText(std::string_view text) {
+    if (text.starts_with(KHeader)) return ParseStateBytes(text);
     TDatabaseStateData data;
-    if (!text.starts_with(KHeader)) return data;
-    std::string_view rest = text.substr(KHeader.size());
+    if (!text.starts_with(KTextHeader)) return data;
+    data.Older = true;
+    std::string_view rest = text.substr(KTextHeader.size());
+    TValueDigest digest = 0;
+    std::string tag;
     TTargetRecord* target = nullptr;  // the one the following user lines belong to
     TTargetRecord* pending = nullptr; // the one the following puser lines belong to
     std::string login, id;
@@ -260,13 +534,14 @@ TDatabaseStateData ParseStateText(std::string_view text) {
                 !ToInt(f[3], record.Size) || !ToInt(f[4], record.Time))
                 continue;
             record.Sha256 = std::string(f[2]);
-            record.Users.reserve(LinesOfTarget(rest));
+            record.Users.reserve(LinesOfTarget(rest), 0);
             target = &(data.Targets[id] = std::move(record));
         } else if (f[0] == "user") {
-            if (target == nullptr || f.size() != 3 || !IsHex(f[1], 16) || !FromHex(f[2], login))
+            if (target == nullptr || f.size() != 3 || !DigestFromHex(f[1], digest) ||
+                !FromHex(f[2], login))
                 continue;
             // A login given twice keeps its last digest, as before.
-            target->Users.insert_or_assign(login, std::string(f[1]));
+            target->Users.insert_or_assign(login, digest);
         } else if (f[0] == "pending") {
             pending = nullptr;
             TTargetRecord record;
@@ -276,23 +551,26 @@ TDatabaseStateData ParseStateText(std::string_view text) {
             record.Sha256 = std::string(f[2]);
             pending = &(data.Pending[id] = std::move(record));
         } else if (f[0] == "puser") {
-            if (pending == nullptr || f.size() != 3 || !IsHex(f[1], 16) || !FromHex(f[2], login))
+            if (pending == nullptr || f.size() != 3 || !DigestFromHex(f[1], digest) ||
+                !FromHex(f[2], login))
                 continue;
-            pending->Users.insert_or_assign(login, std::string(f[1]));
+            pending->Users.insert_or_assign(login, digest);
         } else if (f[0] == "hash") {
             if (f.size() != 4 || !(f[1] == "-" || IsHex(f[1], 64)) || !FitsField(f[2]) ||
                 !FromHex(f[3], login))
                 continue;
-            data.Hashes[login] =
-                THashEntry{f[1] == "-" ? std::string() : std::string(f[1]), std::string(f[2])};
+            tag.clear();
+            if (f[1] != "-") FromHex(f[1], tag);
+            data.Hashes.Put(login, tag, f[2]);
         } else if (f[0] == "formhashkey") {
             if (f.size() == 2 && IsHex(f[1], 64)) data.FormHashKey = std::string(f[1]);
         } else if (f[0] == "formhash") {
             if (f.size() != 5 || !FitsField(f[1]) || !(f[2] == "-" || IsHex(f[2], 64)) ||
                 !FitsField(f[3]) || !FromHex(f[4], login))
                 continue;
-            data.FormHashes[std::string(f[1])][login] =
-                THashEntry{f[2] == "-" ? std::string() : std::string(f[2]), std::string(f[3])};
+            tag.clear();
+            if (f[2] != "-") FromHex(f[2], tag);
+            data.FormHashes[std::string(f[1])].Put(login, tag, f[3]);
         }
         // Lines of a later version are passed over.
     }

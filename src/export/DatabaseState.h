@@ -11,6 +11,8 @@
 // database is sealed with the database's key: its logins and digests are the database's secrets
 // too.
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -19,6 +21,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace quorvane {
@@ -28,27 +31,150 @@ class TDatabaseKey;
 // SHA-256 of data, 64 lowercase hexadecimal digits.
 std::string Sha256Hex(std::string_view data);
 
+// The digest a record keeps of a user's value (the hash, or a plain-text password): the first
+// 8 bytes of its SHA-256, enough to tell a changed line from the one written.
+using TValueDigest = std::uint64_t;
+TValueDigest UserValueDigest(std::string_view value);
+
+// The logins of a flat table, each in a numbered slot: their bytes in one buffer and an index
+// by their hash, so that a table of a million users costs a few allocations, not one a user.
+class TLoginSlots {
+public:
+    static constexpr std::size_t KNone = static_cast<std::size_t>(-1);
+    // The slot of login, or KNone.
+    std::size_t Find(std::string_view login) const;
+    // The slot of login, a new one at the end when it had none (second: whether it is new).
+    std::pair<std::size_t, bool> Add(std::string_view login);
+    std::string_view Login(std::size_t slot) const {
+        return {FBytes.data() + FSpans[slot].Offset, FSpans[slot].Size};
+    }
+    std::size_t size() const { return FSpans.size(); }
+    void reserve(std::size_t slots, std::size_t bytes = 0);
+
+private:
+    struct TSpan {
+        std::uint32_t Offset, Size;
+    };
+    void Rehash(std::size_t capacity);
+    std::string FBytes;
+    std::vector<TSpan> FSpans;
+    std::vector<std::uint32_t> FIndex; // slot + 1 by hash of the login, open addressing; 0: free
+};
+
+// Login -> digest of its value, for each user line a target was written with. Read as the map
+// it stands for: find, count, at, and pairs of login and digest in the order the logins came.
+class TUserDigests {
+public:
+    using value_type = std::pair<std::string_view, TValueDigest>;
+    class const_iterator {
+    public:
+        struct TArrow {
+            value_type Value;
+            const value_type* operator->() const { return &Value; }
+        };
+        const_iterator(const TUserDigests* table, std::size_t slot) : FTable(table), FSlot(slot) {}
+        value_type operator*() const {
+            return {FTable->FSlots.Login(FSlot), FTable->FDigests[FSlot]};
+        }
+        TArrow operator->() const { return {**this}; }
+        const_iterator& operator++() {
+            ++FSlot;
+            return *this;
+        }
+        bool operator==(const const_iterator& other) const { return FSlot == other.FSlot; }
+
+    private:
+        const TUserDigests* FTable;
+        std::size_t FSlot;
+    };
+
+    // A login already there keeps its digest (false), as a map's emplace.
+    bool emplace(std::string_view login, TValueDigest digest);
+    // A login already there takes the new digest.
+    void insert_or_assign(std::string_view login, TValueDigest digest);
+    const_iterator find(std::string_view login) const {
+        const std::size_t slot = FSlots.Find(login);
+        return {this, slot == TLoginSlots::KNone ? size() : slot};
+    }
+    std::size_t count(std::string_view login) const {
+        return FSlots.Find(login) == TLoginSlots::KNone ? 0 : 1;
+    }
+    // Raises std::out_of_range for a login that is not there.
+    TValueDigest at(std::string_view login) const;
+    const_iterator begin() const { return {this, 0}; }
+    const_iterator end() const { return {this, size()}; }
+    std::size_t size() const { return FDigests.size(); }
+    bool empty() const { return FDigests.empty(); }
+    void reserve(std::size_t users, std::size_t loginBytes = 0);
+    // The same logins with the same digests, in any order.
+    bool operator==(const TUserDigests& other) const;
+
+private:
+    TLoginSlots FSlots;
+    std::vector<TValueDigest> FDigests; // by slot
+};
+
 // What this database last wrote to one target.
 struct TTargetRecord {
     std::string Sha256; // of the bytes written
     std::int64_t Size = 0;
     std::int64_t Time = 0; // when, seconds since 1970 (UTC)
-    // Each user line written: login and a digest of its value (UserValueDigest).
-    std::unordered_map<std::string, std::string> Users;
+    // Each user line written: login and a digest of its value.
+    TUserDigests Users;
     bool operator==(const TTargetRecord&) const = default;
 };
 
-// The digest a record keeps of a user's value (the hash, or a plain-text password): 16
-// hexadecimal digits of its SHA-256, enough to tell a changed line from the one written.
-std::string UserValueDigest(std::string_view value);
-
-// One remembered hash: the last value written for a login, with the keyed tag of the slow forms
-// (empty for the fast forms, whose hashes are checked by computing them again with their own
-// salt).
+// One remembered hash: the last value written for a login, with the keyed tag that shows it
+// was made from the user's inputs as they are now (32 bytes; empty for an entry of an earlier
+// version, whose hash is checked by computing it again with its own salt).
 struct THashEntry {
-    std::string Tag;
-    std::string Hash;
-    bool operator==(const THashEntry&) const = default;
+    std::string_view Login;
+    std::string_view Tag;
+    std::string_view Hash;
+};
+
+// The hashes of one export by login, one flat table as TUserDigests is.
+class THashTable {
+public:
+    static constexpr std::size_t KTagBytes = 32;
+    class const_iterator {
+    public:
+        const_iterator(const THashTable* table, std::size_t slot) : FTable(table), FSlot(slot) {}
+        THashEntry operator*() const { return FTable->Entry(FSlot); }
+        const_iterator& operator++() {
+            ++FSlot;
+            return *this;
+        }
+        bool operator==(const const_iterator& other) const { return FSlot == other.FSlot; }
+
+    private:
+        const THashTable* FTable;
+        std::size_t FSlot;
+    };
+
+    // Puts the entry of login (a tag of KTagBytes bytes, or none), in place of one it had.
+    void Put(std::string_view login, std::string_view tag, std::string_view hash);
+    std::optional<THashEntry> Find(std::string_view login) const;
+    // The slot Find and Entry know the login by, TLoginSlots::KNone when it has none.
+    std::size_t Slot(std::string_view login) const { return FSlots.Find(login); }
+    THashEntry Entry(std::size_t slot) const;
+    const_iterator begin() const { return {this, 0}; }
+    const_iterator end() const { return {this, size()}; }
+    std::size_t size() const { return FEntries.size(); }
+    bool empty() const { return FEntries.empty(); }
+    void reserve(std::size_t entries, std::size_t bytes = 0);
+    // The same logins with the same tags and hashes, in any order.
+    bool operator==(const THashTable& other) const;
+
+private:
+    struct TSlot {
+        std::uint32_t HashOffset = 0, HashSize = 0;
+        bool Tagged = false;
+        std::array<unsigned char, KTagBytes> Tag{};
+    };
+    TLoginSlots FSlots;
+    std::vector<TSlot> FEntries; // by slot
+    std::string FHashes;         // the hashes' bytes
 };
 
 struct TDatabaseStateData {
@@ -57,16 +183,22 @@ struct TDatabaseStateData {
     // record is: a target found holding it was written by this database, even when the program
     // was ended in between. Kept only while an export runs (or was ended).
     std::unordered_map<std::string, TTargetRecord> Pending;
-    std::unordered_map<std::string, THashEntry> Hashes; // by login
+    THashTable Hashes;
     // The hashes of exports in a form or work factor other than the database's own (given for
     // one export), by form (HashFormId) and then by login: each form keeps its own, so exports
     // in two forms do not push out each other's hashes. Written only when there are such.
-    std::map<std::string, std::unordered_map<std::string, THashEntry>> FormHashes;
+    std::map<std::string, THashTable> FormHashes;
     // The key of the tags in FormHashes when the database holds none of its own (its chosen form
     // is a fast one, and a one-off form leaves the database file alone): 64 hexadecimal digits,
     // or empty.
     std::string FormHashKey;
-    bool operator==(const TDatabaseStateData&) const = default;
+    // Read from a store in an earlier version's format: the next update writes it anew, in
+    // this one's (not part of what the store holds, so not compared).
+    bool Older = false;
+    bool operator==(const TDatabaseStateData& other) const {
+        return Targets == other.Targets && Pending == other.Pending && Hashes == other.Hashes &&
+               FormHashes == other.FormHashes && FormHashKey == other.FormHashKey;
+    }
 };
 
 class TDatabaseState {
@@ -103,7 +235,8 @@ private:
     std::shared_ptr<const TDatabaseKey> FKey;
 };
 
-// The store's text and back; a damaged text parses as far as it is sound.
+// The store's bytes and back; damaged bytes parse as far as they are sound. The bytes are
+// those of the current format; an earlier version's text is read too (and marked Older).
 std::string StateText(const TDatabaseStateData& data);
 TDatabaseStateData ParseStateText(std::string_view text);
 

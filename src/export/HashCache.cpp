@@ -1,16 +1,25 @@
 #include "export/HashCache.h"
 
+#include "base/FileSafety.h"
 #include "base/Random.h"
 #include "export/PasswordFile.h"
 
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
-#include <openssl/hmac.h>
+#include <fcntl.h>
+#include <openssl/core_names.h>
+#include <openssl/evp.h>
+#include <openssl/params.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace quorvane {
 
 namespace {
 
-constexpr size_t KTagDigits = 64;
+constexpr size_t KTagBytes = THashTable::KTagBytes;
 
 std::string Hex(const unsigned char* data, size_t size) {
     static constexpr char digits[] = "0123456789abcdef";
@@ -22,59 +31,98 @@ std::string Hex(const unsigned char* data, size_t size) {
     return out;
 }
 
-// Each field with its length in front, so that no two different inputs give the same message.
-void AppendField(std::string& message, std::string_view field) {
-    const uint64_t n = field.size();
-    for (int i = 0; i < 8; ++i)
-        message.push_back(static_cast<char>((n >> (8 * i)) & 0xFF));
-    message.append(field);
-}
-
 } // namespace
 
-std::string THashCache::Tag(std::string_view form, int workFactor, std::string_view login,
-                            std::string_view password, std::string_view hash) const {
-    std::string message;
-    message.reserve(64 + form.size() + login.size() + password.size() + hash.size());
-    AppendField(message, "quorvane hash cache entry");
-    AppendField(message, form);
-    AppendField(message, std::to_string(workFactor));
-    AppendField(message, login);
-    AppendField(message, password);
-    AppendField(message, hash);
-    unsigned char mac[32];
-    unsigned int macSize = 0;
-    HMAC(EVP_sha256(), FKey.data(), static_cast<int>(FKey.size()),
-         reinterpret_cast<const unsigned char*>(message.data()), message.size(), mac, &macSize);
-    explicit_bzero(message.data(), message.size());
-    return Hex(mac, macSize);
+THashCache::TTag THashCache::Tag(std::string_view form, int workFactor, std::string_view login,
+                                 std::string_view password, std::string_view hash) const {
+    // One HMAC context a thread, its key set once: a fast form tags every user of the database.
+    struct TMac {
+        EVP_MAC* Mac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
+        EVP_MAC_CTX* Ctx = Mac != nullptr ? EVP_MAC_CTX_new(Mac) : nullptr;
+        std::string Key;
+        ~TMac() {
+            EVP_MAC_CTX_free(Ctx);
+            EVP_MAC_free(Mac);
+            explicit_bzero(Key.data(), Key.size());
+        }
+    };
+    thread_local TMac mac;
+    bool ok = mac.Ctx != nullptr;
+    if (ok && mac.Key != FKey) {
+        char digest[] = "SHA256";
+        const OSSL_PARAM params[] = {
+            OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
+            OSSL_PARAM_construct_end()};
+        ok = EVP_MAC_init(mac.Ctx, reinterpret_cast<const unsigned char*>(FKey.data()), FKey.size(),
+                          params) == 1;
+        explicit_bzero(mac.Key.data(), mac.Key.size());
+        mac.Key = ok ? FKey : std::string();
+    } else if (ok) {
+        ok = EVP_MAC_init(mac.Ctx, nullptr, 0, nullptr) == 1;
+    }
+    // Each field with its length in front, so that no two different inputs give the same message.
+    const auto field = [&](std::string_view bytes) {
+        unsigned char size[8];
+        for (int i = 0; i < 8; ++i)
+            size[i] = static_cast<unsigned char>((uint64_t{bytes.size()} >> (8 * i)) & 0xFF);
+        ok = ok && EVP_MAC_update(mac.Ctx, size, sizeof size) == 1 &&
+             EVP_MAC_update(mac.Ctx, reinterpret_cast<const unsigned char*>(bytes.data()),
+                            bytes.size()) == 1;
+    };
+    field("quorvane hash cache entry");
+    field(form);
+    field(std::to_string(workFactor));
+    field(login);
+    field(password);
+    field(hash);
+    TTag tag{};
+    size_t size = 0;
+    if (!ok || EVP_MAC_final(mac.Ctx, tag.data(), &size, tag.size()) != 1 || size != tag.size())
+        throw std::runtime_error("HMAC-SHA-256 is not available");
+    return tag;
 }
 
 std::optional<std::string> THashCache::Find(std::string_view form, int workFactor,
                                             std::string_view login,
                                             std::string_view password) const {
     if (!Keyed()) return std::nullopt;
-    const auto it = FLoaded.find(std::string(login));
-    if (it == FLoaded.end()) return std::nullopt;
-    const THashEntry& entry = it->second;
-    if (entry.Tag.size() != KTagDigits) return std::nullopt;
-    const std::string expected = Tag(form, workFactor, login, password, entry.Hash);
+    const size_t slot = FLoaded.Slot(login);
+    if (slot == TLoginSlots::KNone) return std::nullopt;
+    const THashEntry entry = FLoaded.Entry(slot);
+    if (entry.Tag.size() != KTagBytes) return std::nullopt;
+    const TTag expected = Tag(form, workFactor, login, password, entry.Hash);
     unsigned char diff = 0;
-    for (size_t i = 0; i < KTagDigits; ++i)
-        diff |= static_cast<unsigned char>(expected[i] ^ entry.Tag[i]);
+    for (size_t i = 0; i < KTagBytes; ++i)
+        diff |= static_cast<unsigned char>(expected[i] ^ static_cast<unsigned char>(entry.Tag[i]));
     if (diff != 0) return std::nullopt;
-    return entry.Hash;
+    FVerified[slot] = true;
+    return std::string(entry.Hash);
 }
 
 const std::string* THashCache::Remembered(const std::string& login) const {
-    const auto it = FLoaded.find(login);
-    return it == FLoaded.end() ? nullptr : &it->second.Hash;
+    const std::optional<THashEntry> entry = FLoaded.Find(login);
+    if (!entry) return nullptr;
+    FRemembered = std::string(entry->Hash);
+    return &FRemembered;
 }
 
 void THashCache::Put(std::string_view form, int workFactor, std::string_view login,
                      std::string_view password, const std::string& hash) {
-    FNew[std::string(login)] =
-        THashEntry{Keyed() ? Tag(form, workFactor, login, password, hash) : std::string(), hash};
+    if (!Keyed()) {
+        FNew.Put(login, {}, hash);
+        return;
+    }
+    // A user whose tag Find checked, given the hash it found: the inputs are the same.
+    const size_t slot = FLoaded.Slot(login);
+    if (slot != TLoginSlots::KNone && FVerified[slot]) {
+        const THashEntry entry = FLoaded.Entry(slot);
+        if (entry.Hash == hash) {
+            FNew.Put(login, entry.Tag, hash);
+            return;
+        }
+    }
+    const TTag tag = Tag(form, workFactor, login, password, hash);
+    FNew.Put(login, std::string_view(reinterpret_cast<const char*>(tag.data()), tag.size()), hash);
 }
 
 std::string NewHashCacheKey() {
@@ -84,6 +132,47 @@ std::string NewHashCacheKey() {
     std::string text = Hex(key, sizeof key);
     explicit_bzero(key, sizeof key);
     return text;
+}
+
+std::string FastFormTagKey() {
+    std::string folder;
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && state[0] == '/')
+        folder = state;
+    else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/')
+        folder = std::string(home) + "/.local/state";
+    else
+        return {};
+    folder += "/quorvane";
+    for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+        const std::string part = folder.substr(0, slash);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return {};
+        if (slash == std::string::npos) break;
+    }
+    const std::string path = folder + "/hash-tag-key";
+    const auto read = [&]() -> std::string {
+        std::optional<std::string> text = ReadSideFile(path, 64);
+        if (!text || text->size() != 64 ||
+            text->find_first_not_of("0123456789abcdef") != std::string::npos)
+            return {};
+        return std::move(*text);
+    };
+    if (std::string key = read(); !key.empty()) return key;
+    // Made whole beside it and linked into place, so that two programs starting at once agree
+    // on one key and no program reads half of one.
+    std::string key = NewHashCacheKey();
+    const std::string made = path + "." + std::to_string(::getpid());
+    const int fd = OpenSideFile(made, O_WRONLY | O_CREAT | O_EXCL, 0600);
+    if (fd < 0) return {};
+    const bool written =
+        ::write(fd, key.data(), key.size()) == static_cast<ssize_t>(key.size()) && ::fsync(fd) == 0;
+    ::close(fd);
+    const bool linked = written && ::link(made.c_str(), path.c_str()) == 0;
+    ::unlink(made.c_str());
+    if (!linked) {
+        explicit_bzero(key.data(), key.size());
+        return read();
+    }
+    return key;
 }
 
 bool EnsureHashCacheKey(TUserList& list) {

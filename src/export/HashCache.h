@@ -9,51 +9,67 @@
 // factor, a damaged entry or a cache of another database all miss and are hashed afresh.
 // Without the key, which only the database holds, the tags tell nothing about the passwords.
 //
-// A fast form (MD5) needs no key, so its databases store none: the remembered hash gives its
-// salt, the password is hashed again with that salt, and the hash is kept exactly when it comes
-// out the same. The hashes are those of the password file.
+// A fast form (MD5) is tagged the same way, with the database's key when it has one and this
+// account's (FastFormTagKey) when it has none, so that an unchanged user costs one HMAC rather
+// than a thousand rounds of MD5 and a copied state file tells nothing without the key. An entry
+// without a tag (of an earlier version, or made without a key) is checked as before: the
+// remembered hash gives its salt, the password is hashed again with that salt, and the hash is
+// kept exactly when it comes out the same. The hashes are those of the password file.
 
 #include "export/DatabaseState.h"
 #include "userdb/UserList.h"
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 namespace quorvane {
 
 class THashCache {
 public:
-    // key: the database's HashCacheKey (any bytes); empty for a fast form, whose entries carry
-    // no tag.
+    // key: the database's HashCacheKey (any bytes), or FastFormTagKey for a fast form; empty:
+    // the entries carry no tag.
     explicit THashCache(std::string key = {}) : FKey(std::move(key)) {}
 
     // Takes the entries remembered from the last export.
-    void Load(const std::unordered_map<std::string, THashEntry>& entries) { FLoaded = entries; }
+    void Load(const THashTable& entries) {
+        FLoaded = entries;
+        FVerified.assign(FLoaded.size(), false);
+    }
     // The stored hash of this user when its tag shows it was made from exactly these inputs;
-    // nothing without a key.
+    // nothing without a key. A Put of the same user with that hash then keeps the tag.
     std::optional<std::string> Find(std::string_view form, int workFactor, std::string_view login,
                                     std::string_view password) const;
     // The hash last written for this login, not checked: a fast form checks it by hashing the
-    // password again with its salt. Nothing when none is remembered.
+    // password again with its salt. Nothing when none is remembered; valid until the next call.
     const std::string* Remembered(const std::string& login) const;
     // Remembers the hash written for this user (with its tag when there is a key).
     void Put(std::string_view form, int workFactor, std::string_view login,
              std::string_view password, const std::string& hash);
     // The entries Put since construction: the users of this export, no stale ones.
-    const std::unordered_map<std::string, THashEntry>& Entries() const { return FNew; }
+    const THashTable& Entries() const { return FNew; }
 
     bool Keyed() const { return !FKey.empty(); }
 
 private:
-    std::string Tag(std::string_view form, int workFactor, std::string_view login,
-                    std::string_view password, std::string_view hash) const;
+    using TTag = std::array<unsigned char, THashTable::KTagBytes>;
+    TTag Tag(std::string_view form, int workFactor, std::string_view login,
+             std::string_view password, std::string_view hash) const;
 
     std::string FKey;
-    std::unordered_map<std::string, THashEntry> FLoaded; // by login
-    std::unordered_map<std::string, THashEntry> FNew;
+    THashTable FLoaded;
+    mutable std::vector<bool> FVerified; // by slot of FLoaded: its tag checked by Find
+    mutable std::string FRemembered;
+    THashTable FNew;
 };
+
+// The key of this account's tags for the fast forms when the database has none of its own: 64
+// hexadecimal digits kept in the account's state folder ($XDG_STATE_HOME/quorvane, 0700; the
+// file 0600), made on first use. Empty when no such folder can be had: the fast forms are then
+// checked by hashing again.
+std::string FastFormTagKey();
 
 // Gives the list a new random HashCacheKey when a slow form is chosen and it has none; true
 // when it changed the list.

@@ -329,12 +329,13 @@ BuildPasswordEntries(const TUserList& list, const THashScheme& scheme,
     IRandomSource& random = options.Random ? *options.Random : secure;
     const size_t count = entries.size();
 
-    // Users whose inputs did not change since the last export keep their hash: the slow forms
-    // by the cache's keyed tags, the fast ones by hashing again with the remembered salt.
+    // Users whose inputs did not change since the last export keep their hash: by the cache's
+    // keyed tags, and a fast form's entries without one by hashing again with the remembered
+    // salt.
     const bool slow = scheme.Keyed;
     const std::string form(scheme.StoredName);
     THashCache* cache = scheme.StoresClearText() || scheme.HashForUser != nullptr ||
-                                !options.Cache || slow != options.Cache->Keyed()
+                                !options.Cache || (slow && !options.Cache->Keyed())
                             ? nullptr
                             : options.Cache;
     TPasswordFileStats stats;
@@ -345,7 +346,9 @@ BuildPasswordEntries(const TUserList& list, const THashScheme& scheme,
     std::vector<const TUserProp*> chunkUsers;
     std::vector<std::string_view> passwords;
     std::vector<std::string> settings, hashes;
-    std::vector<const TUserProp*> windowUsers; // of the fast forms' window, as hashed
+    std::vector<const TUserProp*> windowUsers; // of the fast forms' window, as written
+    std::vector<size_t> unknown;               // of windowUsers: those the tags did not confirm
+    std::vector<std::string> computed;         // their hashes
     std::vector<bool> remembered;              // whose setting is the remembered hash
     size_t nextHash = 0;                       // the hash of the next enabled user of the window
     for (size_t start = 0; start < count; start += KProgressStep) {
@@ -409,21 +412,32 @@ BuildPasswordEntries(const TUserList& list, const THashScheme& scheme,
             settings.clear();
             windowUsers.clear();
             remembered.clear();
+            hashes.clear();
+            unknown.clear();
             for (size_t i = start; i < std::min(count, start + KHashWindow); ++i) {
                 const TUserProp* user = entries[i];
                 if (!Written(*user, options) || user->HashOnly()) continue;
                 windowUsers.push_back(user);
+                if (auto hit = cache ? cache->Find(form, param, user->Login, user->Password)
+                                     : std::nullopt) {
+                    hashes.push_back(std::move(*hit));
+                    ++stats.Reused;
+                    continue;
+                }
+                hashes.emplace_back();
+                unknown.push_back(windowUsers.size() - 1);
                 passwords.emplace_back(user->Password);
                 const std::string* old = cache ? cache->Remembered(user->Login) : nullptr;
                 remembered.push_back(old != nullptr && SchemeOfHash(*old) == &scheme);
                 settings.push_back(remembered.back() ? *old : scheme.MakeSetting(random, param));
             }
-            HashAll(scheme, passwords, settings, hashes, options.Threads);
+            HashAll(scheme, passwords, settings, computed, options.Threads);
             // A remembered salt that no longer gives the remembered hash: the password changed,
             // and a changed password gets a fresh salt.
             toHash.clear();
-            for (size_t j = 0; j < hashes.size(); ++j) {
-                if (remembered[j] && hashes[j] == settings[j])
+            for (size_t j = 0; j < computed.size(); ++j) {
+                stats.Rehashed += remembered[j] ? 1 : 0;
+                if (remembered[j] && computed[j] == settings[j])
                     ++stats.Reused;
                 else if (remembered[j])
                     toHash.push_back(j);
@@ -439,12 +453,15 @@ BuildPasswordEntries(const TUserList& list, const THashScheme& scheme,
                 }
                 HashAll(scheme, again, againSettings, againHashes, options.Threads);
                 for (size_t k = 0; k < toHash.size(); ++k)
-                    hashes[toHash[k]] = std::move(againHashes[k]);
+                    computed[toHash[k]] = std::move(againHashes[k]);
                 stats.Hashed += toHash.size();
             }
+            for (size_t j = 0; j < unknown.size(); ++j)
+                hashes[unknown[j]] = std::move(computed[j]);
             if (cache)
                 for (size_t j = 0; j < hashes.size(); ++j)
-                    cache->Put(form, param, windowUsers[j]->Login, passwords[j], hashes[j]);
+                    cache->Put(form, param, windowUsers[j]->Login, windowUsers[j]->Password,
+                               hashes[j]);
             nextHash = 0;
         }
         for (const TUserProp* user : chunkUsers)

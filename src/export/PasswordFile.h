@@ -59,10 +59,11 @@ struct TPasswordFileReport {
     std::vector<const TUserProp*> OtherForm;
 };
 
-// What an export of a slow form did with its hashes.
+// What an export did with its hashes.
 struct TPasswordFileStats {
-    size_t Reused = 0; // taken from the hash cache
-    size_t Hashed = 0; // computed afresh
+    size_t Reused = 0;   // taken from the hash cache
+    size_t Hashed = 0;   // computed afresh
+    size_t Rehashed = 0; // a remembered hash without a tag, computed again to confirm it
 };
 
 struct TPasswordFileOptions {

@@ -61,7 +61,10 @@ TSiteFile ParseSiteFile(std::string_view text) {
 
 TUserDigests UserDigestsOf(const TSiteFile& file) {
     TUserDigests digests;
-    digests.reserve(file.Users.size());
+    std::size_t bytes = 0;
+    for (const TSiteUser& user : file.Users)
+        bytes += user.Login.size();
+    digests.reserve(file.Users.size(), bytes);
     for (const TSiteUser& user : file.Users)
         digests.emplace(user.Login, UserValueDigest(user.Value));
     return digests;
@@ -69,7 +72,8 @@ TUserDigests UserDigestsOf(const TSiteFile& file) {
 
 TUserDigests UserDigestsOf(std::string_view text) {
     TUserDigests digests;
-    digests.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+    digests.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1,
+                    text.size() / 2);
     WalkSiteFile(text, [&](int, std::string_view login, std::string_view value) {
         digests.emplace(login, UserValueDigest(value));
     });
@@ -109,12 +113,13 @@ TUserChanges CompareUsers(const TUserDigests& before, const TUserDigests& after)
     for (const auto& [login, digest] : after) {
         const auto it = before.find(login);
         if (it == before.end())
-            changes.List.push_back({TUserChangeKind::Added, login});
+            changes.List.push_back({TUserChangeKind::Added, std::string(login)});
         else if (it->second != digest)
-            changes.List.push_back({TUserChangeKind::Changed, login});
+            changes.List.push_back({TUserChangeKind::Changed, std::string(login)});
     }
     for (const auto& [login, digest] : before)
-        if (after.count(login) == 0) changes.List.push_back({TUserChangeKind::Removed, login});
+        if (after.count(login) == 0)
+            changes.List.push_back({TUserChangeKind::Removed, std::string(login)});
     SortChanges(changes);
     Count(changes);
     return changes;
@@ -123,7 +128,8 @@ TUserChanges CompareUsers(const TUserDigests& before, const TUserDigests& after)
 TUserChanges UnknownUsers(const TUserDigests& there, const std::unordered_set<std::string>& known) {
     TUserChanges changes;
     for (const auto& [login, digest] : there)
-        if (known.count(login) == 0) changes.List.push_back({TUserChangeKind::Added, login});
+        if (known.count(std::string(login)) == 0)
+            changes.List.push_back({TUserChangeKind::Added, std::string(login)});
     SortChanges(changes);
     Count(changes);
     return changes;

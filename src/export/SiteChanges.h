@@ -4,12 +4,12 @@
 // it) and behind the preview of an export (what the new file changes).
 
 #include "base/Message.h"
+#include "export/DatabaseState.h"
 
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -43,8 +43,7 @@ struct TSiteFile {
 // Lines end at LF; a CR before it is dropped.
 TSiteFile ParseSiteFile(std::string_view text);
 
-// Login -> UserValueDigest of its value, as a target record keeps them.
-using TUserDigests = std::unordered_map<std::string, std::string>;
+// Login -> UserValueDigest of its value, as a target record keeps them (TUserDigests).
 TUserDigests UserDigestsOf(const TSiteFile& file);
 // The same straight from a password file's text.
 TUserDigests UserDigestsOf(std::string_view text);

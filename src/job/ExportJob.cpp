@@ -244,8 +244,11 @@ void TExportJob::Start() {
         FFormHashKey.clear();
         if (slow && !FHashForm.empty() && FList.HashCacheKey.empty() && !s.DatabasePath.empty())
             FFormHashKey = FState.FormHashKey.empty() ? NewHashCacheKey() : FState.FormHashKey;
-        const std::string& key = !FFormHashKey.empty() ? FFormHashKey : FList.HashCacheKey;
-        FCache = THashCache(slow ? key : std::string());
+        std::string key = !FFormHashKey.empty() ? FFormHashKey : FList.HashCacheKey;
+        // A fast form's tags are made with the database's key, or this account's when it has
+        // none (its file is then left alone).
+        if (!slow && key.empty() && !s.DatabasePath.empty()) key = FastFormTagKey();
+        FCache = THashCache(key);
         if (!s.DatabasePath.empty() && !(slow && key.empty())) {
             if (FHashForm.empty()) {
                 FCache.Load(FState.Hashes);
@@ -294,8 +297,24 @@ void TExportJob::Done() {
 void TExportJob::RememberExport(const std::vector<std::string>& targetIds,
                                 const std::optional<TTargetRecord>& record) {
     if (FSettings.DatabasePath.empty()) return;
-    const bool hashes = !FSettings.Content && !FCache.Entries().empty();
-    if (!hashes && !record && FPendingIds.empty()) return;
+    // What the store holds already is not written again: an unchanged export writes nothing.
+    const THashTable* before = &FState.Hashes;
+    if (!FHashForm.empty()) {
+        const auto found = FState.FormHashes.find(FHashForm);
+        before = found == FState.FormHashes.end() ||
+                         (!FFormHashKey.empty() && FFormHashKey != FState.FormHashKey)
+                     ? nullptr
+                     : &found->second;
+    }
+    const bool hashes = !FSettings.Content && !FCache.Entries().empty() &&
+                        (before == nullptr || !(*before == FCache.Entries()));
+    const bool newRecord =
+        record && std::any_of(targetIds.begin(), targetIds.end(), [&](const std::string& id) {
+            const auto found = FState.Targets.find(id);
+            return found == FState.Targets.end() || found->second.Sha256 != record->Sha256 ||
+                   found->second.Size != record->Size;
+        });
+    if (!hashes && !newRecord && FPendingIds.empty() && !FState.Older) return;
     const std::vector<std::string> pending = std::exchange(FPendingIds, {});
     // Not kept costs time, or one question, at the next export: said, not failed.
     if (!TDatabaseState(FSettings.DatabasePath, FList.Encryption())
@@ -322,16 +341,25 @@ void TExportJob::RememberExport(const std::vector<std::string>& targetIds,
 
 void TExportJob::NotePending(const std::vector<std::string>& targetIds, const std::string& text) {
     if (FSettings.DatabasePath.empty() || FSettings.Replace.DryRun || targetIds.empty()) return;
+    // A target whose record holds this content already is known as this database's when it is
+    // found holding it: no note for it.
+    const std::string sha = Sha256Hex(text);
+    std::vector<std::string> ids;
+    for (const std::string& id : targetIds) {
+        const auto found = FState.Targets.find(id);
+        if (found == FState.Targets.end() || found->second.Sha256 != sha) ids.push_back(id);
+    }
+    if (ids.empty()) return;
     const TTargetRecord record = RecordOf(text);
     if (!TDatabaseState(FSettings.DatabasePath, FList.Encryption())
              .Update([&](TDatabaseStateData& data) {
-                 for (const std::string& id : targetIds)
+                 for (const std::string& id : ids)
                      data.Pending[id] = record;
              })) {
         StateNotKept();
         return;
     }
-    FPendingIds.insert(FPendingIds.end(), targetIds.begin(), targetIds.end());
+    FPendingIds.insert(FPendingIds.end(), ids.begin(), ids.end());
 }
 
 void TExportJob::StateNotKept() {

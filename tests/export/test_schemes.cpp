@@ -397,8 +397,9 @@ TEST_F(HashCacheTest, AnUnchangedReExportReusesEveryHash) {
     // The cache file of earlier versions is read once, then its entries live in the store.
     const std::string old = Dir.File(".site.udx.hashes");
     std::string oldText = "quorvane hash cache 1\n";
-    for (const auto& [login, entry] : ParseStateText(cache).Hashes)
-        oldText += entry.Tag + " " + entry.Hash + " " + ToHex(login) + "\n";
+    for (const THashEntry entry : ParseStateText(cache).Hashes)
+        oldText += ToHex(std::string(entry.Tag)) + " " + std::string(entry.Hash) + " " +
+                   ToHex(std::string(entry.Login)) + "\n";
     ::unlink(statePath.c_str());
     WriteWholeFile(old, oldText);
     TPasswordFileStats third;
@@ -442,9 +443,9 @@ TEST_F(HashCacheTest, ADamagedMissingOrForeignCacheOnlyCostsTime) {
 
     // Flip one character of every hash: no damaged hash may reach the file.
     std::string damaged = good;
-    for (size_t at = damaged.find(" $2y$"); at != std::string::npos;
-         at = damaged.find(" $2y$", at + 1))
-        damaged[at + 20] = damaged[at + 20] == 'A' ? 'B' : 'A';
+    for (size_t at = damaged.find("$2y$"); at != std::string::npos;
+         at = damaged.find("$2y$", at + 1))
+        damaged[at + 19] = damaged[at + 19] == 'A' ? 'B' : 'A';
     struct TCase {
         const char* Name;
         std::string Content; // "-" removes the file
@@ -513,7 +514,7 @@ TEST(SameBytes, AnUnchangedDatabaseKeepsEveryHashAChangedPasswordGetsAFreshSalt)
         list.PassType = f.Type;
         EnsureHashCacheKey(list);
         const std::string key = IsSlowPassType(f.Type) ? list.HashCacheKey : std::string();
-        std::unordered_map<std::string, THashEntry> remembered;
+        THashTable remembered;
         auto build = [&](TPasswordFileStats& stats) {
             THashCache cache(key);
             cache.Load(remembered);

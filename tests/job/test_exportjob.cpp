@@ -8,7 +8,9 @@
 #include "TransportServers.h"
 #include "base/Random.h"
 #include "export/DatabaseState.h"
+#include "export/HashCache.h"
 #include "export/HashOnlyUsers.h"
+#include "export/SiteChanges.h"
 #include "ftp/ServerTarget.h"
 #include "job/JobTexts.h"
 #include "userdb/Envelope.h"
@@ -19,8 +21,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <memory>
 #include <sstream>
+#include <sys/stat.h>
 #include <thread>
 
 using namespace quorvane;
@@ -37,6 +43,15 @@ void AddUsers(TUserList& list, const std::string& states) {
         user.Expire = states[i] == 'x';
         user.ExpireDate = 1.0; // long past
     }
+}
+
+std::string ToHex(const std::string& bytes) {
+    std::string hex;
+    for (const unsigned char c : bytes) {
+        hex += "0123456789abcdef"[c >> 4];
+        hex += "0123456789abcdef"[c & 15];
+    }
+    return hex;
 }
 
 struct TRecorder {
@@ -512,6 +527,93 @@ TEST(ExportJob, WhatAKilledExportWroteIsNotAChangeMadeThere) {
             EXPECT_TRUE(state.Load().Pending.empty());
         }
     }
+}
+
+// An MD5 user whose password did not change keeps its hash by its keyed tag, not hashed again;
+// a remembered hash without a tag that checks (an earlier version's state, read once and written
+// anew; another account's key) is confirmed by hashing it again. An export that changes nothing
+// writes no state, and the state never holds the key of its tags.
+TEST(ExportJob, UnchangedMd5UsersAreConfirmedByTheirTags) {
+    TTempDir dir, otherAccount;
+    const std::string db = dir.File("users.udx"), file = dir.File("htpasswd");
+    const std::string statePath = TDatabaseState::PathFor(db);
+    TUserList list;
+    AddUsers(list, "eeee");
+    list.SaveToFile(db);
+    const std::string home = std::getenv("XDG_STATE_HOME");
+    // Which file the state is, and when it was written.
+    const auto stamp = [&] {
+        struct stat st {};
+        if (::stat(statePath.c_str(), &st) != 0) return std::string();
+        return std::to_string(st.st_ino) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
+               std::to_string(st.st_mtim.tv_nsec);
+    };
+    // The state as an earlier version wrote it: its text, the target's record and the hashes
+    // without tags.
+    const auto earlierState = [&] {
+        const std::string content = ReadWholeFile(file);
+        const TTargetRecord record = RecordOf(content);
+        std::string text = "quorvane state 1\ntarget " + ToHex(TLocalFileTarget(file).Id()) + " " +
+                           record.Sha256 + " " + std::to_string(record.Size) + " 1\n";
+        std::string hashes;
+        for (const TSiteUser& user : ParseSiteFile(content).Users) {
+            char digest[17];
+            std::snprintf(digest, sizeof digest, "%016llx",
+                          static_cast<unsigned long long>(UserValueDigest(user.Value)));
+            text += std::string("user ") + digest + " " + ToHex(user.Login) + "\n";
+            hashes += "hash - " + user.Value + " " + ToHex(user.Login) + "\n";
+        }
+        WriteWholeFile(statePath, text + hashes);
+    };
+    const struct {
+        const char* Name;
+        std::function<void()> Before;
+        std::size_t Reused, Rehashed, Hashed;
+        bool StateWritten;
+    } steps[] = {
+        {"the first export", [] {}, 0, 0, 4, true},
+        {"nothing changed", [] {}, 4, 0, 0, false},
+        // Its tag no longer checks: hashed again with its salt, then with a fresh one.
+        {"one password changed", [&] { list.Users(1).SetPassword("new"); }, 3, 1, 1, true},
+        {"an earlier version's state", earlierState, 4, 4, 0, true},
+        {"the state it was written to", [] {}, 4, 0, 0, false},
+        {"another account's key",
+         [&] { ::setenv("XDG_STATE_HOME", otherAccount.Path().c_str(), 1); }, 4, 4, 0, true},
+        {"that account again", [] {}, 4, 0, 0, false},
+    };
+    std::string written;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.Name);
+        step.Before();
+        const std::string before = stamp();
+        TExportSettings settings = PlainTo(file);
+        settings.PassType = TPasswordsType::ptMD5;
+        settings.DatabasePath = db;
+        TExportJob job(list, settings);
+        job.Start();
+        job.Wait();
+        const TExportResult& result = job.Result();
+        ASSERT_TRUE(result.Done);
+        EXPECT_EQ(result.Stats.Reused, step.Reused);
+        EXPECT_EQ(result.Stats.Rehashed, step.Rehashed);
+        EXPECT_EQ(result.Stats.Hashed, step.Hashed);
+        EXPECT_EQ(stamp() != before, step.StateWritten);
+        // A user whose hash was kept has the same line.
+        const std::string now = ReadWholeFile(file);
+        if (step.Hashed == 0 && !written.empty()) {
+            EXPECT_EQ(now, written);
+        }
+        written = now;
+        const std::string key = FastFormTagKey();
+        ASSERT_EQ(key.size(), 64u);
+        std::string binaryKey;
+        for (std::size_t i = 0; i < key.size(); i += 2)
+            binaryKey += static_cast<char>(std::stoi(key.substr(i, 2), nullptr, 16));
+        const std::string state = ReadWholeFile(statePath);
+        EXPECT_EQ(state.find(key), std::string::npos);
+        EXPECT_EQ(state.find(binaryKey), std::string::npos);
+    }
+    ::setenv("XDG_STATE_HOME", home.c_str(), 1);
 }
 
 // A state that cannot be written is said once in the result, not passed over.

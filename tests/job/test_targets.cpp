@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 using namespace quorvane;
@@ -260,7 +261,7 @@ TEST(DatabaseState, AnEncryptedDatabasesStoreIsSealedWithItsKey) {
     ASSERT_TRUE(TDatabaseState(db, key).Update([](TDatabaseStateData& data) {
         EXPECT_EQ(data.Targets.size(), 1u);
         data.Targets["file:/srv/b"] = RecordOf("bob:Bob-Secret\n");
-        data.Hashes["carol"] = THashEntry{"", "$apr1$salt$hash"};
+        data.Hashes.Put("carol", "", "$apr1$salt$hash");
     }));
     const std::string onDisk = ReadWholeFile(TDatabaseState::PathFor(db));
     EXPECT_TRUE(IsEncryptedDatabase(onDisk));
@@ -279,6 +280,78 @@ TEST(DatabaseState, AnEncryptedDatabasesStoreIsSealedWithItsKey) {
     for (const TCase& c : cases)
         EXPECT_EQ(TDatabaseState(db, c.Key).Load().Targets.size(), c.Targets) << c.Name;
     test_hooks::SetDefaultKdfParams({});
+}
+
+// The store's bytes read back to what was written, whatever bytes the logins hold; a damaged
+// section costs what it held and nothing else, and a section of a later kind is passed over.
+TEST(DatabaseState, ADamagedSectionCostsOnlyWhatItHeld) {
+    TDatabaseStateData data;
+    TTargetRecord record = RecordOf("ann:x\n");
+    // Logins of any bytes, many of them; one given twice keeps its last digest.
+    for (const std::string& login :
+         {std::string(), std::string("n\0l", 3), std::string(" a:b"), std::string(300, 'L')})
+        record.Users.insert_or_assign(login, 1);
+    for (int i = 0; i < 5000; ++i)
+        record.Users.insert_or_assign("user" + std::to_string(i), static_cast<TValueDigest>(i));
+    record.Users.insert_or_assign("user7", 77);
+    ASSERT_EQ(record.Users.at("user7"), 77u);
+    ASSERT_EQ(record.Users.size(), 5005u);
+    data.Targets["file:/srv/a"] = record;
+    data.Pending["file:/srv/a"] = RecordOf("ann:y\n");
+    data.Hashes.Put("ann", std::string(32, 't'), "$apr1$salt$hash");
+    data.Hashes.Put("bob", "", "$apr1$s2$h2");
+    data.FormHashKey = std::string(64, 'a');
+    data.FormHashes["bcrypt/5"].Put("ann", std::string(32, 'u'), "$2y$05$x");
+    const std::string bytes = StateText(data);
+    // Where each section starts: a kind byte, an 8-byte length, its bytes.
+    std::vector<std::size_t> starts;
+    for (std::size_t at = std::string_view("quorvane state 2\n").size(); at < bytes.size();) {
+        starts.push_back(at);
+        std::uint64_t length = 0;
+        for (int i = 7; i >= 0; --i)
+            length = length << 8 | static_cast<unsigned char>(bytes[at + 1 + i]);
+        at += 9 + length;
+    }
+    ASSERT_EQ(starts.size(), 5u);
+    const auto without = [&](const std::function<void(TDatabaseStateData&)>& drop) {
+        TDatabaseStateData less = data;
+        drop(less);
+        return less;
+    };
+    // Damages a section: the length of its first string beyond the section's end.
+    const auto damaged = [&](char kind) {
+        std::string out = bytes;
+        for (const std::size_t at : starts)
+            if (out[at] == kind) out[at + 9 + 3] = '\x7f';
+        return out;
+    };
+    const struct {
+        const char* Name;
+        std::string Bytes;
+        TDatabaseStateData Read;
+    } cases[] = {
+        {"as written", bytes, data},
+        {"a target's record damaged", damaged(1),
+         without([](TDatabaseStateData& d) { d.Targets.clear(); })},
+        {"a pending record damaged", damaged(2),
+         without([](TDatabaseStateData& d) { d.Pending.clear(); })},
+        {"the hashes damaged", damaged(3), without([](TDatabaseStateData& d) {
+             d.Hashes = {};
+             d.FormHashes.clear();
+         })},
+        {"the key damaged", damaged(4),
+         without([](TDatabaseStateData& d) { d.FormHashKey.clear(); })},
+        {"cut short in the last section", bytes.substr(0, bytes.size() - 3),
+         without([](TDatabaseStateData& d) { d.FormHashes.clear(); })},
+        {"a section of a later kind", bytes + std::string("\x2a\x01\0\0\0\0\0\0\0z", 10), data},
+        {"another file", "quorvane state 3\n" + bytes.substr(17), {}},
+    };
+    for (const auto& c : cases) {
+        const TDatabaseStateData read = ParseStateText(c.Bytes);
+        EXPECT_TRUE(read == c.Read) << c.Name;
+        EXPECT_FALSE(read.Older) << c.Name;
+        EXPECT_TRUE(ParseStateText(StateText(read)) == read) << c.Name;
+    }
 }
 
 TEST(DatabaseState, UpdatesAtOnceLoseNoRecord) {

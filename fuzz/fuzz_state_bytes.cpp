@@ -1,0 +1,22 @@
+// The state store's current format: whatever follows its header reads as far as it is sound,
+// and what was read is written to bytes that read back to the same records and hashes (and to
+// as many bytes again: nothing read is lost or made up on the way).
+
+#include "export/DatabaseState.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+using namespace quorvane;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::string bytes = "quorvane state 2\n";
+    bytes.append(reinterpret_cast<const char*>(data), size);
+    const TDatabaseStateData read = ParseStateText(bytes);
+    if (read.Older) std::abort();
+    const std::string written = StateText(read);
+    const TDatabaseStateData again = ParseStateText(written);
+    if (!(again == read) || StateText(again).size() != written.size()) std::abort();
+    return 0;
+}
