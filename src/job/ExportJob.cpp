@@ -143,8 +143,8 @@ TRestoreTarget RestoreTargetOf(const TTargetSettings& target) {
 }
 
 TRestoreTarget RestoreTargetOf(const TUserList& list, int index) {
-    TRestoreTarget restore = RestoreTargetOf(
-        index > 0 ? list.Targets.at(static_cast<std::size_t>(index - 1)) : FirstTarget(list));
+    TRestoreTarget restore =
+        RestoreTargetOf(SettingsOf(list.Targets.at(static_cast<std::size_t>(index))));
     restore.PerTarget = index > 0;
     return restore;
 }

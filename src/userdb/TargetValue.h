@@ -4,13 +4,59 @@
 // here. The database file keeps a target under its older field names (TTargetSettings); the two
 // forms map onto each other without loss.
 
-#include "userdb/UserList.h"
+#include "base/Random.h"
 
 #include <map>
 #include <string>
 #include <string_view>
 
 namespace quorvane {
+
+// A target as the database file stores it: a local file, a server (FTP, FTP over TLS, SFTP)
+// or a store, with its name and whether an export that names no targets goes there. The list's
+// first target is stored under these names (its name as TargetName, Enabled as TargetDisabled),
+// the others as items of Targets.
+struct TTargetSettings {
+    std::string Name;
+    bool Enabled = true;
+    bool ExportToFile = true;
+    std::string PassFile;
+    std::string FtpHost;
+    std::string FtpUser;
+    std::string FtpPass;
+    std::string FtpPasswdFile;
+    bool FtpStorePass = true;
+    bool FtpPassiveMode = true;
+    // Secure transports, stored only when FtpProtocol is not plain FTP (empty): "ftpes" (FTP
+    // over explicit TLS), "ftps" (implicit TLS) or "sftp". The port stays in FtpHost
+    // ("host:port"). FtpHostKeys holds trusted SSH host key fingerprints ("SHA256:..."),
+    // separated by blanks.
+    std::string FtpProtocol;
+    std::string FtpTlsPin;
+    std::string FtpCaFile;
+    std::string FtpKeyFile;
+    std::string FtpHostKeys;
+    // A store web servers read users from, as the target when ExportToFile is off:
+    // "sqlite:PATH", "postgresql://…", "ldap://HOST/BASE-DN" or "ldaps://…"; the server's login
+    // and password are FtpUser and FtpPass. StoreOwner marks the rows or entries this database
+    // made there. Both stored only when a store is set.
+    std::string StoreUrl;
+    std::string StoreOwner;
+    // After a replacement the site at CheckUrl is asked to let CheckUser in (with that user's
+    // password from the database); empty: not checked. Stored only when set.
+    std::string CheckUrl;
+    std::string CheckUser;
+};
+
+// Points `target` at the store `url` (empty: at none, which forgets the owner too). A target
+// without an owner gets one of its own, "quorvane-" and 16 hexadecimal digits from `random`, so
+// two databases on one store never take each other's users for their own. An owner already set
+// stays, and so does the empty owner of a target that an earlier version pointed at this same
+// store: the rows it wrote there carry that empty owner.
+void SetStoreUrl(TTargetSettings& target, const std::string& url, IRandomSource& random);
+
+// The name of a list's first target when it has none of its own.
+inline constexpr const char* KFirstTargetName = "default";
 
 struct TTarget {
     std::string Name;

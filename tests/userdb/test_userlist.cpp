@@ -23,14 +23,14 @@ TEST(UserList, NewListHasTheDefaults) {
     TUserList list;
     EXPECT_EQ(list.Count(), 0);
     EXPECT_EQ(list.PassType, TPasswordsType::ptMD5);
-    EXPECT_TRUE(list.ExportToFile);
-    EXPECT_TRUE(list.FtpStorePass);
-    EXPECT_TRUE(list.FtpPassiveMode);
-    EXPECT_EQ(list.PassFile, "");
-    EXPECT_EQ(list.FtpHost, "");
-    EXPECT_EQ(list.FtpUser, "");
-    EXPECT_EQ(list.FtpPass, "");
-    EXPECT_EQ(list.FtpPasswdFile, "");
+    EXPECT_TRUE(First(list)->ExportToFile);
+    EXPECT_TRUE(First(list)->FtpStorePass);
+    EXPECT_TRUE(First(list)->FtpPassiveMode);
+    EXPECT_EQ(First(list)->PassFile, "");
+    EXPECT_EQ(First(list)->FtpHost, "");
+    EXPECT_EQ(First(list)->FtpUser, "");
+    EXPECT_EQ(First(list)->FtpPass, "");
+    EXPECT_EQ(First(list)->FtpPasswdFile, "");
     EXPECT_EQ(WriteObjectStream(list).size(), 85u);
     EXPECT_EQ(list.Fingerprint(), 0xA160D7C5u);
 }
@@ -83,11 +83,14 @@ TEST(UserList, ResetEmptiesTheListAndRestoresTheExportDefaults) {
     TUserList list;
     list.Add("a", "b");
     list.PassType = TPasswordsType::ptPlainText;
-    list.PassFile = "x";
-    list.ExportToFile = false;
-    list.FtpHost = list.FtpUser = list.FtpPass = list.FtpPasswdFile = "y";
-    list.FtpStorePass = false;
-    list.FtpPassiveMode = false;
+    First(list)->PassFile = "x";
+    First(list)->ExportToFile = false;
+    {
+        TFirstTargetEdit first = First(list);
+        first->FtpHost = first->FtpUser = first->FtpPass = first->FtpPasswdFile = "y";
+    }
+    First(list)->FtpStorePass = false;
+    First(list)->FtpPassiveMode = false;
     list.Reset();
     EXPECT_EQ(list.Count(), 0);
     EXPECT_EQ(list.Fingerprint(), 0xA160D7C5u);
@@ -241,7 +244,7 @@ TEST(UserList, AStoreTargetGetsAnOwnerOfItsOwnOnce) {
     TLcgRandom random(7);
     std::set<std::string> minted;
     for (const TCase& c : cases) {
-        TTargetFields target;
+        TTargetSettings target;
         target.StoreUrl = c.Url;
         target.StoreOwner = c.Owner;
         SetStoreUrl(target, c.NewUrl, random);
