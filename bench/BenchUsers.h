@@ -34,7 +34,9 @@ inline std::string RandomText(TLcgRandom& r, size_t n, const char* alphabet) {
 inline void Fill(TUserList& list, int users = kUsers) {
     TLcgRandom r(12345);
     list.PassType = TPasswordsType::ptMD5;
-    list.PassFile = "/var/www/site/.htpasswd";
+    TTargetSettings target = FirstTarget(list);
+    target.PassFile = "/var/www/site/.htpasswd";
+    SetFirstTarget(list, target);
     for (int i = 0; i < users; ++i) {
         TUserProp& u = list.AddBlank();
         u.Login = RandomText(r, 10, "abcdefghijklmnopqrstuvwxyz0123456789");

@@ -35,17 +35,17 @@ struct TSetup {
             std::snprintf(password, sizeof password, "pw%08d", i);
             List.Add(login, password);
         }
-        List.PassFile = Target;
-        List.FtpHost = Sftp.Host();
-        List.FtpUser = transporttest::TAsyncSftp::kUser;
-        List.FtpProtocol = "sftp";
-        List.FtpPasswdFile = KRemote;
+        First(List)->PassFile = Target;
+        First(List)->FtpHost = Sftp.Host();
+        First(List)->FtpUser = transporttest::TAsyncSftp::kUser;
+        First(List)->FtpProtocol = "sftp";
+        First(List)->FtpPasswdFile = KRemote;
         const std::string known = Dir.File("known_hosts");
         WriteWholeFile(known, Sftp.KnownHostsLine());
         const std::string line =
             transporttest::Capture("ssh-keygen -l -E sha256 -f '" + known + "'");
         const size_t at = line.find("SHA256:");
-        List.FtpHostKeys = line.substr(at, line.find(' ', at) - at);
+        First(List)->FtpHostKeys = line.substr(at, line.find(' ', at) - at);
         List.SaveToFile(Db);
     }
     ~TSetup() { Sftp.Kill(); }
@@ -71,7 +71,7 @@ struct TSetup {
         server.User = transporttest::TAsyncSftp::kUser;
         server.Password = transporttest::TAsyncSftp::kPassword;
         server.Protocol = TTransferProtocol::Sftp;
-        server.HostKeyPins = {List.FtpHostKeys};
+        server.HostKeyPins = {First(List)->FtpHostKeys};
         auto transport = MakeTransport(server, {});
         transport->Connect();
         return transport;

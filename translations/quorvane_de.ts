@@ -1175,6 +1175,10 @@
         <source>Users with a password in another form than %2, which not every program reads: %1</source>
         <translation>Benutzer mit einem Passwort in einer anderen Form als %2, die nicht jedes Programm liest: %1</translation>
     </message>
+    <message>
+        <source>No kind of target is reached by addresses starting with &quot;%1:&quot;</source>
+        <translation>Keine Art von Ziel ist über Adressen erreichbar, die mit &quot;%1:&quot; beginnen</translation>
+    </message>
 </context>
 <context>
     <name>MasterPasswordDlg</name>

@@ -254,8 +254,9 @@ void ReportStop(const TTargetCheck& check, TCliStreams& io) {
 std::vector<TTargetSettings> ChosenTargets(const TUserList& list, const TArgs& args) {
     const std::vector<std::string> names = args.Values("target");
     // A site check is asked for by the export to several targets alone.
-    if (names.empty() && list.Targets.empty() && list.CheckUrl.empty() && !list.TargetDisabled)
-        return {FirstTarget(list)};
+    const TTargetSettings first = FirstTarget(list);
+    if (names.empty() && list.Targets.size() == 1 && first.CheckUrl.empty() && first.Enabled)
+        return {first};
     std::vector<TTargetSettings> chosen;
     if (names.empty()) {
         chosen = DefaultTargets(list);
@@ -307,7 +308,8 @@ std::string OutcomesJson(const std::vector<TTargetOutcome>& outcomes) {
 
 std::string ServerSecretFor(const TUserList& list, const TArgs& args, TCliStreams& io,
                             bool toServer) {
-    std::string secret = list.FtpKeyFile.empty() ? list.FtpPass : std::string();
+    const TTargetSettings first = FirstTarget(list);
+    std::string secret = first.FtpKeyFile.empty() ? first.FtpPass : std::string();
     const auto passwordFile = args.Value("server-password-file");
     const bool passwordGiven = args.Has("ftp-password-stdin") || args.Has("server-password-stdin");
     if (passwordGiven && passwordFile)
@@ -316,12 +318,12 @@ std::string ServerSecretFor(const TUserList& list, const TArgs& args, TCliStream
     if (passwordGiven || passwordFile)
         return passwordFile ? ReadSecretFile(*passwordFile) : ReadSecretLine(io.In);
     // A store may need none (an SQLite file, a PostgreSQL login by ~/.pgpass).
-    if (!list.StoreUrl.empty()) return list.FtpPass;
-    if (!list.FtpKeyFile.empty() && PrivateKeyNeedsPassphrase(list.FtpKeyFile))
-        throw ECliError("The key file " + list.FtpKeyFile +
+    if (!first.StoreUrl.empty()) return first.FtpPass;
+    if (!first.FtpKeyFile.empty() && PrivateKeyNeedsPassphrase(first.FtpKeyFile))
+        throw ECliError("The key file " + first.FtpKeyFile +
                         " is protected by a passphrase; give it with "
                         "--server-password-stdin");
-    if (list.FtpKeyFile.empty() && secret.empty())
+    if (first.FtpKeyFile.empty() && secret.empty())
         throw ECliError("The database stores no server password; give it with "
                         "--server-password-stdin (or --ftp-password-stdin)");
     return secret;
@@ -499,13 +501,13 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     const bool several = !output && ReportedPerTarget(list, chosen);
     if (several && merge && chosen.size() != 1)
         throw EUsage("--merge takes in the changes of one target; name it with --target");
-    const bool toFile = !several && (output.has_value() || list.ExportToFile);
+    const bool toFile = !several && (output.has_value() || FirstTarget(list).ExportToFile);
     const std::vector<TDeployTarget> deployTargets =
         several ? TargetSecrets(chosen, args, io) : std::vector<TDeployTarget>();
     const std::string ftpPassword =
         several ? std::string() : ServerSecretFor(list, args, io, !toFile);
 
-    const std::string target = toFile ? output.value_or(list.PassFile) : std::string();
+    const std::string target = toFile ? output.value_or(FirstTarget(list).PassFile) : std::string();
     if (toFile && target.empty())
         throw ECliError("The database names no password file; give --output FILE");
     if (toFile) CheckExportTarget(target, path);

@@ -291,14 +291,11 @@ int TargetIndex(const TUserList& list, const std::string& name) {
 }
 
 TTargetSettings TargetAt(const TUserList& list, int index) {
-    return index == 0 ? FirstTarget(list) : list.Targets[static_cast<std::size_t>(index - 1)];
+    return SettingsOf(list.Targets[static_cast<std::size_t>(index)]);
 }
 
 void SetTargetAt(TUserList& list, int index, const TTargetSettings& target) {
-    if (index == 0)
-        SetFirstTarget(list, target);
-    else
-        list.Targets[static_cast<std::size_t>(index - 1)] = target;
+    list.Targets[static_cast<std::size_t>(index)] = TargetOf(target);
 }
 
 int CmdTarget(const TArgs& args, TCliStreams& io) {
@@ -319,7 +316,7 @@ int CmdTarget(const TArgs& args, TCliStreams& io) {
         std::vector<TTargetSettings> targets = ListTargets(list);
         targets.push_back(target);
         CheckTargetChange(ListTargets(list), targets);
-        list.Targets.push_back(target);
+        list.Targets.push_back(TargetOf(target));
         db.Save(io.Err);
         PrintDetails(target, true, io.Out);
         return kExitOk;
@@ -332,7 +329,7 @@ int CmdTarget(const TArgs& args, TCliStreams& io) {
         TUserList& list = db.List();
         const int index = TargetIndex(list, args.Positional()[2]);
         if (action == "remove") {
-            if (index == 0 && list.Targets.empty())
+            if (list.Targets.size() == 1)
                 throw ECliError("The database's only target cannot be removed; change it with "
                                 "--file or --url");
             RemoveTarget(list, index);
@@ -358,8 +355,8 @@ int CmdTarget(const TArgs& args, TCliStreams& io) {
         const TUserList& list = db.List();
         if (name)
             PrintDetails(TargetAt(list, TargetIndex(list, *name)), true, io.Out);
-        else if (list.Targets.empty())
-            PrintDetails(FirstTarget(list), !list.TargetName.empty(), io.Out);
+        else if (list.Targets.size() == 1)
+            PrintDetails(FirstTarget(list), list.Targets.front().Name != KFirstTargetName, io.Out);
         else
             PrintTable(list, io.Out);
         return kExitOk;
@@ -374,7 +371,7 @@ int CmdTarget(const TArgs& args, TCliStreams& io) {
     CheckTargetChange(ListTargets(list), targets);
     SetTargetAt(list, index, target);
     db.Save(io.Err);
-    PrintDetails(target, !list.Targets.empty(), io.Out);
+    PrintDetails(target, list.Targets.size() > 1, io.Out);
     return kExitOk;
 }
 

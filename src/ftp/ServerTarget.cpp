@@ -134,7 +134,7 @@ TServerUrl ParseServerUrl(const std::string& url) {
     return result;
 }
 
-std::string ServerUrlOf(const TTargetFields& target) {
+std::string ServerUrlOf(const TTargetSettings& target) {
     const TTransferProtocol protocol = ProtocolFromStoredName(target.FtpProtocol);
     const std::string scheme = protocol == TTransferProtocol::Ftp ? "ftp" : target.FtpProtocol;
     std::string path = target.FtpPasswdFile;
@@ -155,7 +155,7 @@ std::string ServerUrlOf(const TTargetFields& target) {
     return text.empty() ? scheme + "://" + target.FtpHost + "/" + path : text;
 }
 
-std::vector<std::string> StoredHostKeys(const TTargetFields& target) {
+std::vector<std::string> StoredHostKeys(const TTargetSettings& target) {
     std::vector<std::string> keys;
     std::istringstream in(target.FtpHostKeys);
     for (std::string key; in >> key;) {
@@ -164,7 +164,7 @@ std::vector<std::string> StoredHostKeys(const TTargetFields& target) {
     return keys;
 }
 
-bool SetServerProtocol(TTargetFields& target, TTransferProtocol protocol) {
+bool SetServerProtocol(TTargetSettings& target, TTransferProtocol protocol) {
     const std::string name = ProtocolStoredName(protocol);
     if (name == target.FtpProtocol) return false;
     target.FtpProtocol = name;
@@ -175,20 +175,20 @@ bool SetServerProtocol(TTargetFields& target, TTransferProtocol protocol) {
     return true;
 }
 
-void AddStoredHostKey(TTargetFields& target, const std::string& fingerprint) {
+void AddStoredHostKey(TTargetSettings& target, const std::string& fingerprint) {
     for (const std::string& key : StoredHostKeys(target)) {
         if (key == fingerprint) return;
     }
     target.FtpHostKeys += (target.FtpHostKeys.empty() ? "" : " ") + fingerprint;
 }
 
-void SetStoredHostKeys(TTargetFields& target, const std::vector<std::string>& fingerprints) {
+void SetStoredHostKeys(TTargetSettings& target, const std::vector<std::string>& fingerprints) {
     target.FtpHostKeys.clear();
     for (const std::string& key : fingerprints)
         AddStoredHostKey(target, key);
 }
 
-bool RemoveStoredHostKey(TTargetFields& target, const std::string& fingerprint) {
+bool RemoveStoredHostKey(TTargetSettings& target, const std::string& fingerprint) {
     std::vector<std::string> keys = StoredHostKeys(target);
     const auto end = std::remove(keys.begin(), keys.end(), fingerprint);
     if (end == keys.end()) return false;
@@ -197,7 +197,7 @@ bool RemoveStoredHostKey(TTargetFields& target, const std::string& fingerprint) 
     return true;
 }
 
-void ApplyServerSettings(const TTargetFields& target, TFtpSettings& server) {
+void ApplyServerSettings(const TTargetSettings& target, TFtpSettings& server) {
     server.Host = target.FtpHost;
     server.User = target.FtpUser;
     server.Passive = target.FtpPassiveMode;

@@ -11,7 +11,7 @@ namespace quorvane {
 
 class TUserList;
 struct TFtpSettings;
-struct TTargetFields;
+struct TTargetSettings;
 
 // The stored name of a protocol: "" for plain FTP, "ftpes", "ftps" or "sftp" (URL schemes).
 std::string ProtocolStoredName(TTransferProtocol protocol);
@@ -35,26 +35,26 @@ TServerUrl ParseServerUrl(const std::string& url);
 
 // The stored target as a URL (without login or password). These take a list for its first
 // target (a TUserList is one) as well as any other target.
-std::string ServerUrlOf(const TTargetFields& target);
+std::string ServerUrlOf(const TTargetSettings& target);
 
 // Makes protocol the target's server protocol. Another kind of server than the stored one has its
 // identity established anew: the trusted TLS key, the CA file, the SSH key file and the trusted
 // host keys are forgotten. True when that happened.
-bool SetServerProtocol(TTargetFields& target, TTransferProtocol protocol);
+bool SetServerProtocol(TTargetSettings& target, TTransferProtocol protocol);
 
 // The stored host key pins, one fingerprint each.
-std::vector<std::string> StoredHostKeys(const TTargetFields& target);
+std::vector<std::string> StoredHostKeys(const TTargetSettings& target);
 // Adds a fingerprint to the stored pins (once).
-void AddStoredHostKey(TTargetFields& target, const std::string& fingerprint);
+void AddStoredHostKey(TTargetSettings& target, const std::string& fingerprint);
 // Makes these the stored pins (blank-separated in FtpHostKeys, as before).
-void SetStoredHostKeys(TTargetFields& target, const std::vector<std::string>& fingerprints);
+void SetStoredHostKeys(TTargetSettings& target, const std::vector<std::string>& fingerprints);
 // Removes a fingerprint from the stored pins; false when it was not among them.
-bool RemoveStoredHostKey(TTargetFields& target, const std::string& fingerprint);
+bool RemoveStoredHostKey(TTargetSettings& target, const std::string& fingerprint);
 
 // Copies the stored server settings into a connection's settings: host, login, passive mode,
 // protocol, pins, CA file and key file (the password and passphrase are the caller's: they may not
 // be stored).
-void ApplyServerSettings(const TTargetFields& target, TFtpSettings& server);
+void ApplyServerSettings(const TTargetSettings& target, TFtpSettings& server);
 
 // Whether a text is a public key pin in curl's form ("sha256//" and 44 base64 characters) or an
 // SSH fingerprint as OpenSSH shows it ("SHA256:" and 43 base64 characters).

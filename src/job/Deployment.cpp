@@ -15,6 +15,7 @@
 #include "job/ExportJob.h"
 #include "job/JobTexts.h"
 #include "job/StoreTarget.h"
+#include "job/TargetKind.h"
 #include "sitedb/SiteDbTexts.h"
 #include "sitedb/UserStore.h"
 
@@ -30,13 +31,6 @@
 namespace quorvane {
 
 namespace {
-
-enum class TKind { File, Server, Store };
-
-TKind KindOf(const TTargetSettings& target) {
-    if (target.ExportToFile) return TKind::File;
-    return target.StoreUrl.empty() ? TKind::Server : TKind::Store;
-}
 
 TMessage MessageOf(const std::exception& e) {
     if (const auto* q = dynamic_cast<const EQuorvaneError*>(&e)) return q->Message();
@@ -95,81 +89,38 @@ std::vector<TTargetSettings> DefaultTargets(const TUserList& list) {
     return chosen;
 }
 
-std::string TargetFileName(const TTargetSettings& target) {
-    switch (KindOf(target)) {
-    case TKind::File:
-        return target.PassFile;
-    case TKind::Server:
-        return target.FtpPasswdFile;
-    case TKind::Store:
-        return TargetWhere(target);
-    }
+std::string TargetFileName(const TTarget& target) {
+    return KindOf(target).FileName(target);
+}
+
+bool TargetTakesGroupFile(const TTarget& target) {
+    return KindOf(target).TakesGroupFile();
+}
+
+std::string TargetLocalFile(const TTarget& target) {
+    return KindOf(target).LocalFile(target);
+}
+
+std::string TargetWhere(const TTarget& target) {
+    if (const ITargetKind* kind = FindKind(target)) return kind->Where(target);
+    return target.Url;
+}
+
+std::string TargetIdOf(const TTarget& target) {
+    return KindOf(target).Id(target);
+}
+
+std::optional<TMessage> TargetProblem(const TTarget& target) {
+    if (const ITargetKind* kind = FindKind(target)) return kind->Problem(target);
+    return Msg(texts::TargetKindUnknown, UrlScheme(target.Url));
+}
+
+std::string TargetPlace(const TTarget& target) {
+    if (const ITargetKind* kind = FindKind(target)) return kind->Place(target);
     return {};
-}
-
-bool TargetTakesGroupFile(const TTargetSettings& target) {
-    return KindOf(target) != TKind::Store;
-}
-
-std::string TargetWhere(const TTargetSettings& target) {
-    switch (KindOf(target)) {
-    case TKind::File:
-        return target.PassFile;
-    case TKind::Server:
-        return ServerUrlOf(target);
-    case TKind::Store:
-        // Never the user part of the address, nor a password an older version let it hold.
-        if (const auto store = ParseStoreUrl(target.StoreUrl)) return StoreShownName(*store);
-        return WithoutUserInfo(target.StoreUrl);
-    }
-    return {};
-}
-
-std::string TargetIdOf(const TTargetSettings& target) {
-    switch (KindOf(target)) {
-    case TKind::File:
-        return TLocalFileTarget(target.PassFile).Id();
-    case TKind::Server: {
-        TFtpSettings server;
-        ApplyServerSettings(target, server);
-        return ServerTargetId(server, target.FtpPasswdFile);
-    }
-    case TKind::Store:
-        return StoreDisplayName(*TargetStore(target, {}));
-    }
-    return {};
-}
-
-std::optional<TMessage> TargetProblem(const TTargetSettings& target) {
-    switch (KindOf(target)) {
-    case TKind::File:
-        if (target.PassFile.empty()) return Msg(texts::TargetNoFile);
-        break;
-    case TKind::Server:
-        if (target.FtpHost.empty()) return Msg(texts::NoFtpServer);
-        if (target.FtpPasswdFile.empty()) return Msg(texts::NoServerPasswordFile);
-        break;
-    case TKind::Store:
-        if (!ParseStoreUrl(target.StoreUrl))
-            return Msg(texts::StoreUrlInvalid, WithoutUserInfo(target.StoreUrl));
-        break;
-    }
-    return std::nullopt;
 }
 
 namespace {
-
-std::string FilePlace(const std::string& path) {
-    if (path.empty()) return {};
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0)
-        return "inode:" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
-    std::error_code ec;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
-    if (ec) return "path:" + path;
-    const std::filesystem::path real = std::filesystem::weakly_canonical(absolute, ec);
-    return "path:" + (ec ? absolute.lexically_normal() : real).string();
-}
 
 // The index of a target clashing with target i among the earlier ones; -1 for none.
 int ClashOf(const std::vector<std::string>& places, std::size_t i) {
@@ -179,41 +130,24 @@ int ClashOf(const std::vector<std::string>& places, std::size_t i) {
     return -1;
 }
 
-TMessage SamePlaceMessage(const TTargetSettings& a, const TTargetSettings& b) {
+TMessage SamePlaceMessage(const TTarget& a, const TTarget& b) {
     return Msg(texts::TargetsSamePlace, a.Name, b.Name, TargetWhere(b));
+}
+
+std::vector<TTarget> TargetsOf(const std::vector<TTargetSettings>& settings) {
+    std::vector<TTarget> targets;
+    targets.reserve(settings.size());
+    for (const TTargetSettings& s : settings)
+        targets.push_back(TargetOf(s));
+    return targets;
 }
 
 } // namespace
 
-std::string TargetPlace(const TTargetSettings& target) {
-    switch (KindOf(target)) {
-    case TKind::File:
-        return FilePlace(target.PassFile);
-    case TKind::Server: {
-        if (target.FtpHost.empty() || target.FtpPasswdFile.empty()) return {};
-        TFtpSettings server;
-        try {
-            ApplyServerSettings(target, server);
-        } catch (const EQuorvaneError&) {
-            return {};
-        }
-        server.User.clear();
-        return "server:" + ToAsciiLower(ServerTargetId(server, target.FtpPasswdFile));
-    }
-    case TKind::Store: {
-        const std::optional<TStoreSettings> store = ParseStoreUrl(target.StoreUrl);
-        if (!store) return {};
-        if (store->Kind == TStoreKind::Sqlite) return FilePlace(store->Location);
-        return "store:" + ToAsciiLower(StoreShownName(*store));
-    }
-    }
-    return {};
-}
-
-std::optional<TMessage> SamePlaceProblem(const std::vector<TTargetSettings>& targets) {
+std::optional<TMessage> SamePlaceProblem(const std::vector<TTarget>& targets) {
     std::vector<std::string> places;
     places.reserve(targets.size());
-    for (const TTargetSettings& target : targets)
+    for (const TTarget& target : targets)
         places.push_back(TargetPlace(target));
     for (std::size_t i = 0; i < targets.size(); ++i)
         if (const int k = ClashOf(places, i); k >= 0)
@@ -221,30 +155,33 @@ std::optional<TMessage> SamePlaceProblem(const std::vector<TTargetSettings>& tar
     return std::nullopt;
 }
 
-void CheckTargetChange(const std::vector<TTargetSettings>& before,
-                       const std::vector<TTargetSettings>& after) {
-    const auto stored = [&](const TTargetSettings& target) -> const TTargetSettings* {
-        for (const TTargetSettings& t : before)
+void CheckTargetChange(const std::vector<TTargetSettings>& beforeSettings,
+                       const std::vector<TTargetSettings>& afterSettings) {
+    const std::vector<TTarget> before = TargetsOf(beforeSettings);
+    const std::vector<TTarget> after = TargetsOf(afterSettings);
+    const auto stored = [&](const TTarget& target) -> const TTarget* {
+        for (const TTarget& t : before)
             if (t.Name == target.Name) return &t;
         return nullptr;
     };
-    for (const TTargetSettings& target : after) {
-        const TTargetSettings* was = stored(target);
-        if (KindOf(target) == TKind::Store &&
-            (was == nullptr || KindOf(*was) != TKind::Store || was->StoreUrl != target.StoreUrl)) {
-            try {
-                CheckNewStoreUrl(target.StoreUrl);
-            } catch (const EQuorvaneError& e) {
-                throw EQuorvaneError(Msg(texts::TargetPrefixed, target.Name, e.Message()));
-            }
+    // A new address is the kind's to judge; one as stored passes.
+    for (const TTarget& target : after) {
+        const TTarget* was = stored(target);
+        if (was != nullptr && was->Url == target.Url) continue;
+        const ITargetKind* kind = FindKind(target);
+        if (kind == nullptr) continue;
+        try {
+            kind->CheckNew(target);
+        } catch (const EQuorvaneError& e) {
+            throw EQuorvaneError(Msg(texts::TargetPrefixed, target.Name, e.Message()));
         }
     }
     std::vector<std::string> places, placesBefore;
     places.reserve(after.size());
     placesBefore.reserve(after.size());
-    for (const TTargetSettings& target : after) {
+    for (const TTarget& target : after) {
         places.push_back(TargetPlace(target));
-        const TTargetSettings* was = stored(target);
+        const TTarget* was = stored(target);
         placesBefore.push_back(was != nullptr ? TargetPlace(*was) : std::string());
     }
     for (std::size_t i = 0; i < after.size(); ++i) {
@@ -265,14 +202,15 @@ namespace {
 // under the state's lock; the coordinator reads it only after that.
 struct TSlot {
     TDeploymentTarget In;
-    TKind Kind = TKind::File;
+    const ITargetKind* Kind = nullptr;
+    TTargetContext Context;
+    std::unique_ptr<ITargetSession> Session; // from its start
     TTargetOutcome Out;
     TTargetContent Previous; // what the target held, to put back
     bool Started = false;
     bool PrepareEnded = false, Prepared = false;
     bool CommitEnded = false;
     bool Ended = false;
-    std::unique_ptr<TFtpUploader> Uploader;
     std::thread Thread;
     TTargetContent GroupPrevious; // what the group file held, to put back
     bool GroupWritten = false;
@@ -291,7 +229,7 @@ struct TDeployment::TState {
     TCommitGate Gate;
     // The private local copies every upload sends (an encrypted database's in memory), made
     // before the workers start and removed after they all ended.
-    std::string LocalFile, GroupLocal;
+    std::string LocalFile;
     std::vector<std::shared_ptr<const void>> Memory;
     std::vector<std::unique_ptr<TTempFileRegistration>> Registrations;
 
@@ -332,8 +270,7 @@ struct TDeployment::TState {
         event.Stage = stage;
         event.Target = slot.Out.Name;
         event.Remote = slot.Out.Where;
-        // A store is reached at its address; a server by its host.
-        event.Server = slot.Kind == TKind::Server ? slot.In.Given.Target.FtpHost : slot.Out.Where;
+        event.Server = slot.Kind->Reached(slot.In.Given.Target);
         Event(event);
     }
 
@@ -351,22 +288,23 @@ struct TDeployment::TState {
         Changed.wait(lock, [&] { return Step >= step; });
     }
 
-    // What a server now holds at the target, after its replacement failed: the old file, the
-    // new one, or neither, which the old file is then put back over.
-    void SettleFailedCommit(TSlot& slot, IExportTarget& target, IUploadTransport* transport) {
-        if (transport == nullptr) return; // a local rename either happened or did not
-        std::optional<std::string> now;
+    // What the target now holds after its replacement failed where that is not known (a
+    // server's rename may have happened even so): the old file, the new one, or neither, which
+    // the old file is then put back over.
+    void SettleFailedCommit(TSlot& slot, IExportTarget& target) {
+        if (!target.CommitUncertain()) return;
+        TTargetContent now;
         try {
-            now = transport->Read(slot.In.Given.Target.FtpPasswdFile, KMaxRead);
+            now = target.Read();
         } catch (const std::exception&) {
             slot.Out.Holds = TTargetHolds::Unknown;
             return;
         }
-        if (now && *now == In.Content) {
+        if (now.Exists && now.Bytes == In.Content) {
             slot.Out.Holds = TTargetHolds::New; // replaced after all
             slot.Out.Error = TMessage();
-        } else if (now ? slot.Previous.Exists && *now == slot.Previous.Bytes
-                       : !slot.Previous.Exists) {
+        } else if (now.Exists ? slot.Previous.Exists && now.Bytes == slot.Previous.Bytes
+                              : !slot.Previous.Exists) {
             slot.Out.Holds = TTargetHolds::Old;
         } else {
             try {
@@ -378,52 +316,44 @@ struct TDeployment::TState {
         }
     }
 
-    // The group file beside the target, on the same connection.
-    std::unique_ptr<IExportTarget> GroupTarget(const TSlot& slot,
-                                               IUploadTransport* transport) const {
-        if (transport == nullptr) return std::make_unique<TLocalFileTarget>(slot.In.GroupFile);
-        return std::make_unique<TServerFileTarget>(*transport, std::string(), slot.In.GroupFile,
-                                                   GroupLocal);
-    }
-
     // The group file as it was, once the password file beside it is (best effort: the
     // password file decides who gets in at all); a failure is part of the target's outcome.
-    void PutBackGroups(TSlot& slot, IUploadTransport* transport) noexcept {
+    void PutBackGroups(TSlot& slot, ISideFiles& side) noexcept {
         if (!slot.GroupWritten) return;
         try {
-            GroupTarget(slot, transport)->PutBack(slot.GroupPrevious);
+            side.Open(slot.In.GroupFile)->PutBack(slot.GroupPrevious);
             slot.GroupWritten = false;
         } catch (const std::exception& e) {
             slot.Out.GroupError = MessageOf(e);
         }
     }
 
-    void PutBackIfReverted(TSlot& slot, IExportTarget& target, IUploadTransport* transport) {
+    void PutBackIfReverted(TSlot& slot, IExportTarget& target, ISideFiles& side) {
         WaitStep(3);
         if (!Revert || slot.Out.Holds != TTargetHolds::New) return;
         try {
             target.PutBack(slot.Previous);
             slot.Out.Holds = TTargetHolds::PutBack;
-            PutBackGroups(slot, transport);
+            PutBackGroups(slot, side);
         } catch (const std::exception& e) {
             slot.Out.Error = MessageOf(e);
         }
     }
 
     void CheckSite(TSlot& slot) {
-        const TTargetSettings& given = slot.In.Given.Target;
+        const std::string& url = slot.In.Given.Target.Option("check-url");
+        const std::string& user = slot.In.Given.Target.Option("check-user");
         StageEvent(slot, TExportStage::Checking);
-        const auto password = In.CheckPasswords.find(given.CheckUser);
+        const auto password = In.CheckPasswords.find(user);
         if (password == In.CheckPasswords.end()) {
-            slot.Out.CheckError = Msg(texts::TargetCheckNoPassword, given.CheckUser);
+            slot.Out.CheckError = Msg(texts::TargetCheckNoPassword, user);
             return;
         }
         try {
-            const TSiteCheckResult result =
-                CheckSiteLogin(given.CheckUrl, given.CheckUser, password->second, 30);
+            const TSiteCheckResult result = CheckSiteLogin(url, user, password->second, 30);
             if (result.Outcome != TSiteCheckOutcome::LetIn &&
                 result.Outcome != TSiteCheckOutcome::NotProtected)
-                slot.Out.CheckError = SiteCheckMessage(result, given.CheckUser);
+                slot.Out.CheckError = SiteCheckMessage(result, user);
         } catch (const std::exception& e) {
             slot.Out.CheckError = MessageOf(e);
         }
@@ -431,7 +361,8 @@ struct TDeployment::TState {
 
     // A target's whole part, on its worker: prepare, wait for the verdict, replace or roll
     // back, wait for the last verdict, put back when told.
-    void RunPhases(TSlot& slot, IExportTarget& target, IUploadTransport* transport) {
+    void RunPhases(TSlot& slot, IExportTarget& target, ISideFiles& side) {
+        const bool last = slot.Kind->ReplacedLast();
         bool ok = false;
         try {
             if (Gate.Aborted()) throw EUploadAborted(slot.Out.Where, false);
@@ -444,13 +375,13 @@ struct TDeployment::TState {
                 slot.Out.Stopped = true;
                 slot.Out.Error = TargetChangedMessage(check);
             } else if (!In.Replace.DryRun) {
-                if (slot.Kind != TKind::Store) {
-                    // What is replaced is kept first; a store keeps it once it is synced.
+                if (!last) {
+                    // What is replaced is kept first; what is replaced last keeps it then.
                     if (check.Current.Exists && check.Current.Comparable &&
                         check.Current.Bytes != In.Content)
                         TTargetBackups(slot.Out.Id, In.Key).Keep(check.Current.Bytes);
                     if (In.Groups && !slot.In.GroupFile.empty())
-                        slot.GroupPrevious = GroupTarget(slot, transport)->Read();
+                        slot.GroupPrevious = side.Open(slot.In.GroupFile)->Read();
                     if (Gate.Aborted()) throw EUploadAborted(slot.Out.Where, false);
                     target.Stage(In.Content);
                 }
@@ -467,11 +398,11 @@ struct TDeployment::TState {
         });
         WaitStep(1);
         if (!Go) {
-            if (ok && slot.Kind != TKind::Store) target.Rollback();
+            if (ok && !last) target.Rollback();
             if (Gate.Aborted() && slot.Out.Error.Empty()) slot.Out.Aborted = true;
             return;
         }
-        if (slot.Kind == TKind::Store) {
+        if (last) {
             WaitStep(2);
             if (!StoresGo) return;
             StageEvent(slot, TExportStage::Replacing);
@@ -486,7 +417,7 @@ struct TDeployment::TState {
                 target.Rollback();
             }
             Report([&] { slot.CommitEnded = true; });
-            PutBackIfReverted(slot, target, nullptr);
+            PutBackIfReverted(slot, target, side);
             return;
         }
         StageEvent(slot, TExportStage::Replacing);
@@ -494,15 +425,8 @@ struct TDeployment::TState {
             // The group file first, as for one target: a user taken out of a group never gets
             // in as a member with the new password file.
             if (In.Groups && !slot.In.GroupFile.empty()) {
-                if (transport != nullptr) {
-                    SafeUpload(*transport, GroupLocal, static_cast<std::int64_t>(In.Groups->size()),
-                               slot.In.GroupFile);
-                } else {
-                    const TWriteReport report =
-                        WriteFileAtomically(slot.In.GroupFile, *In.Groups, 0644);
-                    slot.Out.Warnings.insert(slot.Out.Warnings.end(), report.Warnings.begin(),
-                                             report.Warnings.end());
-                }
+                const std::vector<TMessage> warnings = side.Write(slot.In.GroupFile, *In.Groups);
+                slot.Out.Warnings.insert(slot.Out.Warnings.end(), warnings.begin(), warnings.end());
                 slot.GroupWritten = true;
             }
             target.Commit();
@@ -512,55 +436,30 @@ struct TDeployment::TState {
         } catch (const std::exception& e) {
             slot.Out.Error = MessageOf(e);
             target.Rollback();
-            SettleFailedCommit(slot, target, transport);
-            if (slot.Out.Holds != TTargetHolds::New) PutBackGroups(slot, transport);
+            SettleFailedCommit(slot, target);
+            if (slot.Out.Holds != TTargetHolds::New) PutBackGroups(slot, side);
         }
         Report([&] { slot.CommitEnded = true; });
-        PutBackIfReverted(slot, target, transport);
+        PutBackIfReverted(slot, target, side);
     }
 
-    void StartSlot(TSlot& slot) {
-        slot.Started = true;
-        const TTargetSettings& given = slot.In.Given.Target;
-        if (slot.Kind != TKind::Server) {
-            slot.Thread = std::thread([this, &slot] {
-                try {
-                    if (slot.Kind == TKind::File) {
-                        TLocalFileTarget target(slot.In.Given.Target.PassFile);
-                        RunPhases(slot, target, nullptr);
-                    } else {
-                        StageEvent(slot, TExportStage::Connecting);
-                        TStoreTarget target(
-                            *TargetStore(slot.In.Given.Target, slot.In.Given.Secret),
-                            In.StoreGroups, In.LineEnd);
-                        RunPhases(slot, target, nullptr);
-                    }
-                } catch (const std::exception& e) {
-                    // The store could not be opened: nothing was done there.
-                    slot.Out.Error = MessageOf(e);
-                }
-                Report([&] {
-                    slot.PrepareEnded = true;
-                    slot.CommitEnded = true;
-                    slot.Ended = true;
-                });
-            });
-            return;
-        }
-        auto uploader = std::make_unique<TFtpUploader>(std::make_shared<TDirectDispatcher>());
-        ApplyServerSettings(given, *uploader);
-        (given.FtpKeyFile.empty() ? uploader->Password : uploader->KeyPassphrase) =
-            slot.In.Given.Secret;
-        uploader->Timeout = In.Timeout;
-        uploader->LocalFile = LocalFile;
-        uploader->RemoteFile = given.FtpPasswdFile;
+    // The target's context: its secret, the local copies, and where it reports.
+    void MakeContext(TSlot& slot) {
+        TTargetContext& c = slot.Context;
+        c.Secret = slot.In.Given.Secret;
+        c.Timeout = In.Timeout;
+        c.LocalFile = LocalFile;
+        c.StoreGroups = In.StoreGroups;
+        c.LineEnd = In.LineEnd;
+        c.Gate = &Gate;
+        c.OnConnecting = [this, &slot] { StageEvent(slot, TExportStage::Connecting); };
         if (Handlers.OnUnknownHostKey)
-            uploader->OnUnknownHostKey = [this](const std::string& server, const std::string& key) {
+            c.OnUnknownHostKey = [this](const std::string& server, const std::string& key) {
                 bool accepted = false;
                 ToOwner([&] { accepted = Handlers.OnUnknownHostKey(server, key); });
                 return accepted;
             };
-        uploader->OnProgress = [this, &slot](const TUploadProgress& progress) {
+        c.OnProgress = [this, &slot](const TUploadProgress& progress) {
             // One event per whole percent and target is all a progress display can show; the
             // workers do not wait for one another's handlers more often than that.
             const std::int64_t percent = UploadPercent(progress.Sent, progress.Size);
@@ -577,60 +476,48 @@ struct TDeployment::TState {
             event.BytesTotal = progress.Size;
             Event(event);
         };
-        uploader->Store = [this, &slot](IUploadTransport& transport, const std::string& local,
-                                        std::int64_t, const std::string& remote,
-                                        TCommitGate* gate) {
-            TServerFileTarget target(transport, slot.Out.Id, remote, local, gate);
-            RunPhases(slot, target, &transport);
-        };
-        TFtpUploader* const raw = uploader.get();
-        uploader->OnStatus = [this, &slot, raw](const TMessage& message, bool isError) {
-            if (!isError) return;
+    }
+
+    void StartSlot(TSlot& slot) {
+        slot.Started = true;
+        MakeContext(slot);
+        {
+            std::unique_ptr<ITargetSession> session =
+                slot.Kind->Open(slot.In.Given.Target, slot.Context);
+            const std::lock_guard<std::mutex> lock(Mutex);
+            slot.Session = std::move(session);
+            if (Gate.Aborted()) slot.Session->Abort();
+        }
+        slot.Thread = std::thread([this, &slot] {
+            try {
+                slot.Session->Run([this, &slot](IExportTarget& target, ISideFiles& side) {
+                    RunPhases(slot, target, side);
+                });
+            } catch (const EUploadAborted&) {
+                Report([&] { slot.Out.Aborted = true; });
+            } catch (const std::exception& e) {
+                // Not reached or not opened: nothing was done there.
+                const TMessage message = MessageOf(e);
+                Report([&] {
+                    if (slot.Out.Error.Empty()) slot.Out.Error = message;
+                });
+            }
             Report([&] {
-                if (raw->Aborted())
-                    slot.Out.Aborted = true;
-                else if (slot.Out.Error.Empty())
-                    slot.Out.Error = message;
-            });
-        };
-        uploader->OnTerminate = [this, &slot, raw] {
-            const TFtpUploader::TIdentityProblem identity = raw->IdentityProblem();
-            Report([&] {
-                slot.Out.Identity = identity;
-                if (raw->Aborted() && raw->AbortTempKept())
-                    slot.Out.Warnings.push_back(
-                        Msg(texts::PartialUploadKept,
-                            SafeUploadName(slot.In.Given.Target.FtpPasswdFile)));
-                if (raw->Aborted() && !slot.Prepared) slot.Out.Aborted = true;
+                slot.Session->Finish(slot.Out, slot.Prepared);
                 slot.PrepareEnded = true;
                 slot.CommitEnded = true;
                 slot.Ended = true;
             });
-        };
-        {
-            const std::lock_guard<std::mutex> lock(Mutex);
-            slot.Uploader = std::move(uploader);
-            if (Gate.Aborted()) slot.Uploader->Abort();
-        }
-        raw->Start();
+        });
     }
 
     // The private local copies the uploads send, once for all of them; an encrypted database's
     // stay in memory.
     void MakeLocalFiles() {
-        const bool groups =
-            In.Groups && std::any_of(Slots.begin(), Slots.end(), [](const auto& slot) {
-                return slot->Kind == TKind::Server && !slot->In.GroupFile.empty();
-            });
         if (In.Key != nullptr) {
             auto file = std::make_shared<const TMemoryFile>("kxv", In.Content);
             LocalFile = file->Path();
             Memory.push_back(file);
-            if (groups) {
-                auto group = std::make_shared<const TMemoryFile>("kxv", *In.Groups);
-                GroupLocal = group->Path();
-                Memory.push_back(group);
-            }
             return;
         }
         // What a killed export left there holds passwords too: it goes before a new one is made.
@@ -638,23 +525,17 @@ struct TDeployment::TState {
         LocalFile = GetTempFile("kxv");
         Registrations.push_back(std::make_unique<TTempFileRegistration>(LocalFile));
         WritePrivateFile(LocalFile, In.Content);
-        if (groups) {
-            GroupLocal = GetTempFile("kxv");
-            Registrations.push_back(std::make_unique<TTempFileRegistration>(GroupLocal));
-            WritePrivateFile(GroupLocal, *In.Groups);
-        }
     }
 
     void RemoveLocalFiles() {
-        for (const std::string& name : {LocalFile, GroupLocal})
-            if (!name.empty() && In.Key == nullptr) ::unlink(name.c_str());
+        if (!LocalFile.empty() && In.Key == nullptr) ::unlink(LocalFile.c_str());
         Registrations.clear();
     }
 
     // Whether every slot of these kinds has passed the mark.
     bool All(bool TSlot::*mark, bool stores) const {
         for (const auto& slot : Slots)
-            if ((slot->Kind == TKind::Store) == stores && !(slot.get()->*mark)) return false;
+            if (slot->Kind->ReplacedLast() == stores && !(slot.get()->*mark)) return false;
         return true;
     }
 
@@ -721,7 +602,7 @@ struct TDeployment::TState {
                 std::unique_lock<std::mutex> lock(Mutex);
                 Changed.wait(lock, [&] { return All(&TSlot::CommitEnded, false); });
                 for (const auto& slot : Slots)
-                    if (slot->Kind != TKind::Store)
+                    if (!slot->Kind->ReplacedLast())
                         replaced = replaced && slot->Out.Holds == TTargetHolds::New;
             }
             Decide(2, StoresGo, replaced);
@@ -742,14 +623,14 @@ struct TDeployment::TState {
         }
         for (const auto& slot : Slots) {
             if (slot->Thread.joinable()) slot->Thread.join();
-            if (slot->Uploader) slot->Uploader->WaitFor();
         }
         RemoveLocalFiles();
         // Asked live, every site at once (one that does not answer must not hold up the
         // others): does it let the check user in with the new file?
         std::vector<TSlot*> checked;
         for (const auto& slot : Slots)
-            if (slot->Out.Holds == TTargetHolds::New && !slot->In.Given.Target.CheckUrl.empty())
+            if (slot->Out.Holds == TTargetHolds::New &&
+                !slot->In.Given.Target.Option("check-url").empty())
                 checked.push_back(slot.get());
         for (std::size_t from = 0; from < checked.size(); from += KMaxParallelTargets)
             RunShares(std::min(KMaxParallelTargets, checked.size() - from),
@@ -774,7 +655,7 @@ TDeployment::TDeployment(TDeploymentInput input, std::vector<TDeploymentTarget> 
     state->Handlers = std::move(handlers);
     for (TDeploymentTarget& target : targets) {
         auto slot = std::make_unique<TSlot>();
-        slot->Kind = KindOf(target.Given.Target);
+        slot->Kind = &KindOf(target.Given.Target);
         slot->Out.Name = target.Given.Target.Name;
         slot->Out.Where = TargetWhere(target.Given.Target);
         slot->Out.Id = TargetIdOf(target.Given.Target);
@@ -788,8 +669,9 @@ void TDeployment::Start() {
     TState& s = *FState;
     if (FStarted) return;
     FStarted = true;
-    const bool servers = std::any_of(s.Slots.begin(), s.Slots.end(),
-                                     [](const auto& slot) { return slot->Kind == TKind::Server; });
+    const bool servers = std::any_of(s.Slots.begin(), s.Slots.end(), [](const auto& slot) {
+        return slot->Kind->UploadsLocalCopy();
+    });
     if (servers) {
         try {
             s.MakeLocalFiles();
@@ -820,7 +702,7 @@ bool TDeployment::Abort() noexcept {
     {
         const std::lock_guard<std::mutex> lock(s.Mutex);
         for (const auto& slot : s.Slots)
-            if (slot->Uploader) slot->Uploader->Abort();
+            if (slot->Session) slot->Session->Abort();
     }
     s.Changed.notify_all();
     return true;

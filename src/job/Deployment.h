@@ -10,6 +10,7 @@
 #include "export/DatabaseState.h"
 #include "ftp/FtpUpload.h"
 #include "job/Target.h"
+#include "userdb/TargetValue.h"
 #include "userdb/UserList.h"
 
 #include <chrono>
@@ -31,9 +32,16 @@ inline constexpr std::size_t KMaxParallelTargets = 4;
 
 // One target of an export to several.
 struct TDeployTarget {
-    TTargetSettings Target;
+    TTarget Target;
     // The server's password (with a key file, the key's passphrase), or the store's password.
     std::string Secret;
+
+    TDeployTarget() = default;
+    TDeployTarget(TTarget target, std::string secret)
+        : Target(std::move(target)), Secret(std::move(secret)) {}
+    // A target as the database stores it.
+    TDeployTarget(const TTargetSettings& stored, std::string secret)
+        : Target(TargetOf(stored)), Secret(std::move(secret)) {}
 };
 
 // What a target holds once the export has ended.
@@ -70,19 +78,34 @@ struct TTargetOutcome {
 // holds its previous file. REASON", "... replaced, then put back; ...", and so on.
 TMessage TargetOutcomeMessage(const TTargetOutcome& outcome);
 
-// Where a target writes, for people: its local file, its remote file, or its store.
-std::string TargetWhere(const TTargetSettings& target);
-// The identity of a target as its backups and the database's state know it (IExportTarget::Id);
-// raises when a store's address is not one.
-std::string TargetIdOf(const TTargetSettings& target);
-// What a target cannot be exported to as it is ("names no server", ...); none when it is usable.
-std::optional<TMessage> TargetProblem(const TTargetSettings& target);
-
-// What place a target writes, so that two targets on one place are known: a local file (or an
-// SQLite store) by its device and inode, or by its absolute path while it does not exist yet;
-// a file on a server by server, port and path; a store by its address without user or
-// parameters. Empty when the target names no place.
-std::string TargetPlace(const TTargetSettings& target);
+// What the target's kind says of it (see ITargetKind): where it writes for people, the identity
+// its backups and the database's state know it by (raises when a store's address is not one),
+// what it cannot be exported to as it is (none when usable; also an address no kind reads),
+// what place it writes (two targets on one place are known by it: a local file or an SQLite
+// store by device and inode, or by absolute path while it does not exist yet; a file on a
+// server by server, port and path; a store by its address without user or parameters; empty
+// when it names none), the file as its user names it (never a store's user part), whether
+// Apache's group file goes beside it, and the local file it writes (empty for none).
+std::string TargetWhere(const TTarget& target);
+std::string TargetIdOf(const TTarget& target);
+std::optional<TMessage> TargetProblem(const TTarget& target);
+std::string TargetPlace(const TTarget& target);
+std::string TargetFileName(const TTarget& target);
+bool TargetTakesGroupFile(const TTarget& target);
+std::string TargetLocalFile(const TTarget& target);
+// The same for targets as the database stores them.
+inline std::string TargetWhere(const TTargetSettings& t) {
+    return TargetWhere(TargetOf(t));
+}
+inline std::string TargetIdOf(const TTargetSettings& t) {
+    return TargetIdOf(TargetOf(t));
+}
+inline std::optional<TMessage> TargetProblem(const TTargetSettings& t) {
+    return TargetProblem(TargetOf(t));
+}
+inline std::string TargetFileName(const TTargetSettings& t) {
+    return TargetFileName(TargetOf(t));
+}
 
 // Raises EQuorvaneError for a list of targets that the user made out of `before` (the targets
 // as stored): an export to two targets on one place fails for good, and a store's address
@@ -91,7 +114,7 @@ std::string TargetPlace(const TTargetSettings& target);
 void CheckTargetChange(const std::vector<TTargetSettings>& before,
                        const std::vector<TTargetSettings>& after);
 // The same rule at an export's start: the first two of these targets on one place.
-std::optional<TMessage> SamePlaceProblem(const std::vector<TTargetSettings>& targets);
+std::optional<TMessage> SamePlaceProblem(const std::vector<TTarget>& targets);
 
 // Whether an export to these targets of the list is reported target by target (events named
 // by their target, a line for each target's outcome, the site checks): false only for the list's
@@ -103,14 +126,6 @@ bool ReportedPerTarget(const TUserList& list, const std::vector<TTargetSettings>
 // is left out while it names nothing at all (no file, no server, no store: a new database's own)
 // and another enabled target remains: a database made for a store alone exports to the store.
 std::vector<TTargetSettings> DefaultTargets(const TUserList& list);
-
-// The file as a target's user names it: the local file, the remote file on its server, or the
-// store (never its user part).
-std::string TargetFileName(const TTargetSettings& target);
-// Whether a target is a file that web servers read (a local file, a file on a server): Apache's
-// group file goes beside it and a line starting with "#" is a comment there. A store keeps the
-// groups with its users.
-bool TargetTakesGroupFile(const TTargetSettings& target);
 
 // What a deployment needs besides its targets; all of it copied, none of it shared with the
 // owner while the deployment runs.

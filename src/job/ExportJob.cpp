@@ -143,8 +143,8 @@ TRestoreTarget RestoreTargetOf(const TTargetSettings& target) {
 }
 
 TRestoreTarget RestoreTargetOf(const TUserList& list, int index) {
-    TRestoreTarget restore = RestoreTargetOf(
-        index > 0 ? list.Targets.at(static_cast<std::size_t>(index - 1)) : FirstTarget(list));
+    TRestoreTarget restore =
+        RestoreTargetOf(SettingsOf(list.Targets.at(static_cast<std::size_t>(index))));
     restore.PerTarget = index > 0;
     return restore;
 }
@@ -161,15 +161,16 @@ void TExportJob::CheckTargets() const {
     const TExportSettings& s = FSettings;
     if (s.Stream != nullptr) return;
     if (s.Targets.empty()) throw EQuorvaneError(Msg(texts::TargetNoFile));
-    std::vector<TTargetSettings> chosen;
+    std::vector<TTarget> chosen;
     chosen.reserve(s.Targets.size());
     for (const TDeployTarget& given : s.Targets) {
-        const TTargetSettings& target = given.Target;
-        if (target.ExportToFile) CheckExportTarget(target.PassFile, s.DatabasePath);
+        const TTarget& target = given.Target;
         // One target is the export's own: its problem needs no name.
         if (const auto problem = TargetProblem(target))
             throw EQuorvaneError(s.PerTarget ? Msg(texts::TargetPrefixed, target.Name, *problem)
                                              : *problem);
+        if (const std::string local = TargetLocalFile(target); !local.empty())
+            CheckExportTarget(local, s.DatabasePath);
         chosen.push_back(target);
     }
     if (const auto clash = SamePlaceProblem(chosen)) throw EQuorvaneError(*clash);
@@ -392,16 +393,17 @@ std::optional<std::string> TExportJob::BuildGroups(const TPasswordFileOptions& o
     const bool groups = AnyUserHasGroups(FList) || !FList.GroupFile.empty();
     bool due = false;
     for (std::size_t i = 0; i < s.Targets.size(); ++i) {
-        const TTargetSettings& t = s.Targets[i].Target;
+        const TTarget& t = s.Targets[i].Target;
         // A store keeps the groups with its users.
         if (!TargetTakesGroupFile(t)) continue;
         std::string name = GroupFileName(FList, TargetFileName(t));
+        const std::string local = TargetLocalFile(t);
         // Without groups a local file's group file that is there already is written all the
         // same: left as it was, it would keep letting in users that are no longer members.
-        if (!groups && !(t.ExportToFile && ::access(name.c_str(), F_OK) == 0)) continue;
-        if (t.ExportToFile) {
+        if (!groups && !(!local.empty() && ::access(name.c_str(), F_OK) == 0)) continue;
+        if (!local.empty()) {
             CheckExportTarget(name, s.DatabasePath);
-            if (name == t.PassFile) throw EQuorvaneError(Msg(texts::GroupFileIsPasswordFile));
+            if (name == local) throw EQuorvaneError(Msg(texts::GroupFileIsPasswordFile));
         }
         FGroupFiles[i] = std::move(name);
         due = true;
@@ -428,17 +430,17 @@ void TExportJob::StartDeployment(const std::string& text) {
     input.PerTarget = s.PerTarget;
     std::vector<TDeploymentTarget> targets;
     for (std::size_t i = 0; i < s.Targets.size(); ++i) {
-        const TTargetSettings& t = s.Targets[i].Target;
+        const TTarget& t = s.Targets[i].Target;
         TDeploymentTarget target{s.Targets[i], FGroupFiles[i], std::nullopt, std::nullopt};
         const std::string id = TargetIdOf(t);
         const auto found = FState.Targets.find(id);
         if (found != FState.Targets.end()) target.Record = found->second;
         const auto pending = FState.Pending.find(id);
         if (pending != FState.Pending.end()) target.Pending = pending->second;
-        if (!t.CheckUser.empty()) {
+        if (const std::string& checkUser = t.Option("check-user"); !checkUser.empty()) {
             for (int k = 0; k < FList.Count(); ++k) {
                 const TUserProp& user = FList.Users(k);
-                if (user.Login == t.CheckUser && !user.HashOnly() && !user.Password.empty())
+                if (user.Login == checkUser && !user.HashOnly() && !user.Password.empty())
                     input.CheckPasswords[user.Login] = user.Password;
             }
         }

@@ -55,6 +55,7 @@ const TMessageText MergeClashes{"MergeClashes", QT_TRANSLATE_NOOP("CoreText", "N
 const TMessageText StateNotKept{"StateNotKept", QT_TRANSLATE_NOOP("CoreText", "The export could not keep its record in %1 (the folder is read-only, or another program holds the file): the next export cannot tell what it wrote from a change made there, and makes every hash again")};
 const TMessageText TargetNoFile{"TargetNoFile", QT_TRANSLATE_NOOP("CoreText", "The target names no password file")};
 const TMessageText TargetChecking{"TargetChecking", QT_TRANSLATE_NOOP("CoreText", "Asking the site whether it lets the check user in...")};
+const TMessageText TargetKindUnknown{"TargetKindUnknown", QT_TRANSLATE_NOOP("CoreText", "No kind of target is reached by addresses starting with \"%1:\"")};
 // clang-format on
 
 } // namespace quorvane::texts

@@ -10,6 +10,7 @@ extern const TMessageText ExportAborted;
 extern const TMessageText ExportBuilding;
 extern const TMessageText NoFtpServer;
 extern const TMessageText NoServerPasswordFile;
+extern const TMessageText TargetKindUnknown;
 extern const TMessageText GroupFileIsPasswordFile;
 extern const TMessageText KeyFileRewritten;
 extern const TMessageText ResultWrittenOne;

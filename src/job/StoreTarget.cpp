@@ -55,7 +55,7 @@ void TStoreTarget::Stage(const std::string& content) {
     FChanges = FStore->Stage(users);
 }
 
-std::optional<TStoreSettings> TargetStore(const TTargetFields& target,
+std::optional<TStoreSettings> TargetStore(const TTargetSettings& target,
                                           const std::string& password) {
     if (target.StoreUrl.empty()) return std::nullopt;
     std::optional<TStoreSettings> settings = ParseStoreUrl(target.StoreUrl);
@@ -65,10 +65,6 @@ std::optional<TStoreSettings> TargetStore(const TTargetFields& target,
     if (!target.FtpUser.empty()) settings->Login = target.FtpUser;
     settings->Password = password;
     return settings;
-}
-
-std::optional<TStoreSettings> ListStore(const TUserList& list, const std::string& password) {
-    return TargetStore(static_cast<const TTargetFields&>(list), password);
 }
 
 std::map<std::string, std::vector<std::string>> StoreGroups(const TUserList& list) {

@@ -16,7 +16,7 @@
 namespace quorvane {
 
 class TUserList;
-struct TTargetFields;
+struct TTargetSettings;
 
 class TStoreTarget final : public IExportTarget {
 public:
@@ -40,11 +40,10 @@ private:
     TStoreChanges FChanges;
 };
 
-// The store the list names (StoreUrl with its owner and login; the password given), or
+// The store a target names (StoreUrl with its owner and login; the password given), or
 // nothing when it names none. Raises when the address is not one of a store.
-std::optional<TStoreSettings> ListStore(const TUserList& list, const std::string& password);
-// The same for any target of the list.
-std::optional<TStoreSettings> TargetStore(const TTargetFields& target, const std::string& password);
+std::optional<TStoreSettings> TargetStore(const TTargetSettings& target,
+                                          const std::string& password);
 
 // The groups of the list's enabled users, for a store.
 std::map<std::string, std::vector<std::string>> StoreGroups(const TUserList& list);

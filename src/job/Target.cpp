@@ -183,6 +183,18 @@ void TServerFileTarget::Rollback() noexcept {
     FStaged = false;
 }
 
+std::string LocalFilePlace(const std::string& path) {
+    if (path.empty()) return {};
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0)
+        return "inode:" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    if (ec) return "path:" + path;
+    const std::filesystem::path real = std::filesystem::weakly_canonical(absolute, ec);
+    return "path:" + (ec ? absolute.lexically_normal() : real).string();
+}
+
 std::string ServerTargetId(const TFtpSettings& server, const std::string& remote) {
     const TFtpAddress address = ParseFtpHost(server.Host);
     const unsigned port = address.Port != 0  ? address.Port

@@ -63,6 +63,9 @@ public:
     virtual void PutBack(const TTargetContent& previous);
     // What the replacement could not keep of the old content (a file's owner, its group).
     virtual std::vector<TMessage> Warnings() const { return {}; }
+    // Whether a Commit that raised may have replaced the content all the same (a rename on a
+    // server whose answer was lost): what the target holds is then read back.
+    virtual bool CommitUncertain() const { return false; }
 
 protected:
     // Removes the target's content altogether; for a table or a directory, an empty content.
@@ -110,6 +113,7 @@ public:
     void Commit() override;
     void Rollback() noexcept override;
     void Remove() override;
+    bool CommitUncertain() const override { return true; }
 
 private:
     IUploadTransport& FTransport;
@@ -117,6 +121,10 @@ private:
     TCommitGate* FGate;
     bool FStaged = false;
 };
+
+// What place a local file is, so that two targets on one file are known: its device and inode,
+// or its absolute path while it does not exist yet; empty for an empty path.
+std::string LocalFilePlace(const std::string& path);
 
 // The identity of a server target: "sftp://login@host:port/remote" (the protocol's own port
 // when the host names none).

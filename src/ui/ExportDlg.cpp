@@ -169,7 +169,7 @@ void TfrmExportUser::LoadSettings() {
     UpdateControls();
 }
 
-void TfrmExportUser::LoadTarget(const TTargetFields& target) {
+void TfrmExportUser::LoadTarget(const TTargetSettings& target) {
     const auto load = [](QLineEdit* edit, TByteField& field, const std::string& bytes) {
         edit->setText(BytesToText(bytes));
         field = TByteField(bytes, edit->text());
@@ -235,7 +235,7 @@ void TfrmExportUser::SaveSettings() {
     SetTargets(FList, FTargets);
 }
 
-void TfrmExportUser::StoreTarget(TTargetFields& target) {
+void TfrmExportUser::StoreTarget(TTargetSettings& target) {
     target.PassFile = FPassFile.Read(F->edtFile->text());
     target.FtpHost = FFtpHost.Read(F->edtFtpHost->text());
     if (F->spnFtpPort->value() != 0 && ParseFtpHost(target.FtpHost).Port == 0)
@@ -274,17 +274,17 @@ void TfrmExportUser::StoreTarget(TTargetFields& target) {
     target.CheckUser = check ? FCheckUser.Read(F->edtCheckUser->text()) : std::string();
 }
 
-void TfrmExportUser::Trust(int index, const std::function<void(TTargetFields&)>& change) {
+void TfrmExportUser::Trust(int index, const std::function<void(TTargetSettings&)>& change) {
     TTargetSettings& here = FTargets[static_cast<std::size_t>(index)];
     change(here);
     const int stored = FindTarget(FList, here.Name);
-    if (stored == 0)
-        change(FList);
-    else if (stored > 0)
-        change(FList.Targets[static_cast<std::size_t>(stored - 1)]);
+    if (stored < 0) return;
+    TTargetSettings settings = SettingsOf(FList.Targets[static_cast<std::size_t>(stored)]);
+    change(settings);
+    FList.Targets[static_cast<std::size_t>(stored)] = TargetOf(settings);
 }
 
-TTargetFields& TfrmExportUser::CurrentTarget() {
+TTargetSettings& TfrmExportUser::CurrentTarget() {
     return FTargets[static_cast<std::size_t>(FCurrent)];
 }
 
@@ -692,8 +692,9 @@ void TfrmExportUser::ExportDone(const TExportResult& result) {
     // The worker waits for this handler; the job is destroyed once its thread has let go.
     const std::unique_ptr<TExportJob> finished = std::move(FJob);
     if (result.Done && result.Outcomes.empty())
-        FOutcome.Confirmation = tr("The password file %1 is on the server %2 now.")
-                                    .arg(BytesToText(result.Target), BytesToText(FList.FtpHost));
+        FOutcome.Confirmation =
+            tr("The password file %1 is on the server %2 now.")
+                .arg(BytesToText(result.Target), BytesToText(FirstTarget(FList).FtpHost));
     if (result.Aborted) {
         EndExport();
         FUploadError.clear();
@@ -718,7 +719,7 @@ void TfrmExportUser::ExportDone(const TExportResult& result) {
         // the reason and the key, which (once the user has checked it) identifies the server
         // from now on.
         if (AskTrustTlsKey(error, QString::fromStdString(identity.PublicKeyPin))) {
-            Trust(0, [&](TTargetFields& target) { target.FtpTlsPin = identity.PublicKeyPin; });
+            Trust(0, [&](TTargetSettings& target) { target.FtpTlsPin = identity.PublicKeyPin; });
             QMetaObject::invokeMethod(this, &TfrmExportUser::ExportClicked, Qt::QueuedConnection);
         }
         FocusTarget();
@@ -905,7 +906,7 @@ bool TfrmExportUser::AcceptHostKey(const std::string& server, const std::string&
             index = i;
             break;
         }
-    Trust(index, [&](TTargetFields& target) { AddStoredHostKey(target, fingerprint); });
+    Trust(index, [&](TTargetSettings& target) { AddStoredHostKey(target, fingerprint); });
     if (index == FCurrent) F->lstFtpHostKeys->addItem(QString::fromStdString(fingerprint));
     UpdateControls();
     return true;

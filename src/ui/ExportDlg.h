@@ -74,13 +74,13 @@ private:
     void LoadSettings();
     // The targets as edited here, the first one first; the fields show the one chosen in the
     // list of targets. The database gets them when the settings are saved.
-    TTargetFields& CurrentTarget();
+    TTargetSettings& CurrentTarget();
     // A trust decision (a host key, a certificate's key) for a target, remembered at once in
     // the database as well: the export that asked runs on the database's settings, and the
     // next one must not ask again.
-    void Trust(int index, const std::function<void(TTargetFields&)>& change);
-    void LoadTarget(const TTargetFields& target);
-    void StoreTarget(TTargetFields& target);
+    void Trust(int index, const std::function<void(TTargetSettings&)>& change);
+    void LoadTarget(const TTargetSettings& target);
+    void StoreTarget(TTargetSettings& target);
     int TargetCount() const { return static_cast<int>(FTargets.size()); }
     std::string TargetNameOf(int index) const;
     TTargetSettings TargetAt(int index) const;

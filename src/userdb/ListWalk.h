@@ -21,7 +21,7 @@
 namespace quorvane::stream {
 
 // A target's server or store, for the list's first target and for a further one alike.
-template <class TVisitor> void WalkServer(const TTargetFields& t, TVisitor& v) {
+template <class TVisitor> void WalkServer(const TTargetSettings& t, TVisitor& v) {
     const auto str = [&v](std::string_view name, const std::string& value) {
         if (!value.empty()) v.String(name, value);
     };
@@ -93,19 +93,22 @@ template <class TVisitor> void WalkTail(const TUserList& list, TVisitor& v) {
         v.Integer("ShaRounds", list.ShaRounds);
     if (IsSlowPassType(list.PassType)) str("HashCacheKey", list.HashCacheKey);
     if (!list.KeepClearPasswords) v.Bool("KeepClearPasswords", false); // on is not written
-    str("PassFile", list.PassFile);
+    // The first target where a database with one target always had it.
+    const TTargetSettings first = SettingsOf(list.Targets.front());
+    str("PassFile", first.PassFile);
     if (list.UnixLineEnds) v.Bool("UnixLineEnds", true); // CR LF, the default, is not written
     str("GroupFile", list.GroupFile);
-    v.Bool("ExportToFile", list.ExportToFile);
-    WalkServer(list, v);
+    v.Bool("ExportToFile", first.ExportToFile);
+    WalkServer(first, v);
     // The first target as one of several, and the further targets, only when used.
-    str("TargetName", list.TargetName);
-    if (list.TargetDisabled) v.Bool("TargetDisabled", true);
-    str("CheckUrl", list.CheckUrl);
-    str("CheckUser", list.CheckUser);
-    if (!list.Targets.empty()) {
+    if (first.Name != KFirstTargetName) str("TargetName", first.Name);
+    if (!first.Enabled) v.Bool("TargetDisabled", true);
+    str("CheckUrl", first.CheckUrl);
+    str("CheckUser", first.CheckUser);
+    if (list.Targets.size() > 1) {
         v.BeginCollection("Targets");
-        for (const TTargetSettings& t : list.Targets) {
+        for (std::size_t i = 1; i < list.Targets.size(); ++i) {
+            const TTargetSettings t = SettingsOf(list.Targets[i]);
             v.BeginItem();
             // Under the first target's rules and names.
             str("Name", t.Name);

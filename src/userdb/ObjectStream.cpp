@@ -115,18 +115,13 @@ struct TStringOut {
 };
 
 size_t EstimateSize(const TUserList& list) {
-    size_t size = 128 + list.Name().size() + list.PassFile.size() + list.FtpHost.size() +
-                  list.FtpUser.size() + list.FtpPass.size() + list.FtpPasswdFile.size() +
-                  list.FtpTlsPin.size() + list.FtpCaFile.size() + list.FtpKeyFile.size() +
-                  list.FtpHostKeys.size() + list.GroupFile.size() + list.StoreUrl.size() +
-                  list.StoreOwner.size() + list.TargetName.size() + list.CheckUrl.size() +
-                  list.CheckUser.size();
-    for (const TTargetSettings& t : list.Targets)
-        size += 256 + t.Name.size() + t.PassFile.size() + t.FtpHost.size() + t.FtpUser.size() +
-                t.FtpPass.size() + t.FtpPasswdFile.size() + t.FtpProtocol.size() +
-                t.FtpTlsPin.size() + t.FtpCaFile.size() + t.FtpKeyFile.size() +
-                t.FtpHostKeys.size() + t.StoreUrl.size() + t.StoreOwner.size() + t.CheckUrl.size() +
-                t.CheckUser.size();
+    size_t size = 128 + list.Name().size() + list.GroupFile.size();
+    // A target's settings take about what its address and options hold, and their names.
+    for (const TTarget& t : list.Targets) {
+        size += 512 + t.Name.size() + t.Url.size();
+        for (const auto& [key, value] : t.Options)
+            size += 2 * key.size() + value.size();
+    }
     for (int i = 0; i < list.Count(); ++i) {
         const TUserProp& u = list.Users(i);
         size += 112 + u.Login.size() + u.Password.size() + u.FullName.size() + u.Email.size() +

@@ -355,7 +355,7 @@ private:
 
 // What a property entry is applied to.
 // Apart: a string the user keeps apart from its record, reached through its accessors.
-enum class TKind : uint8_t {
+enum class TPropKind : uint8_t {
     None,
     String,
     Apart,
@@ -371,7 +371,7 @@ enum class TKind : uint8_t {
 // regard to ASCII letter case). A new property is one more row.
 struct TUserField {
     std::string_view Name;
-    TKind Kind;
+    TPropKind Kind;
     std::string TUserProp::*Str = nullptr;
     bool TUserProp::*Flag = nullptr;
     TDateTime TUserProp::*Date = nullptr;
@@ -380,60 +380,76 @@ struct TUserField {
 };
 
 const TUserField kUserFields[] = {
-    {"Login", TKind::String, &TUserProp::Login},
-    {"Password", TKind::String, &TUserProp::Password},
-    {"Disable", TKind::Boolean, nullptr, &TUserProp::Disable},
-    {"Expire", TKind::Boolean, nullptr, &TUserProp::Expire},
-    {"ExpireDate", TKind::Date, nullptr, nullptr, &TUserProp::ExpireDate},
-    {"CreatedDate", TKind::Date, nullptr, nullptr, &TUserProp::CreatedDate},
-    {"FullName", TKind::String, &TUserProp::FullName},
-    {"Email", TKind::String, &TUserProp::Email},
-    {"Comments", TKind::String, &TUserProp::Comments},
-    {"PasswordHash", TKind::Apart, nullptr, nullptr, nullptr, &TUserProp::PasswordHash,
+    {"Login", TPropKind::String, &TUserProp::Login},
+    {"Password", TPropKind::String, &TUserProp::Password},
+    {"Disable", TPropKind::Boolean, nullptr, &TUserProp::Disable},
+    {"Expire", TPropKind::Boolean, nullptr, &TUserProp::Expire},
+    {"ExpireDate", TPropKind::Date, nullptr, nullptr, &TUserProp::ExpireDate},
+    {"CreatedDate", TPropKind::Date, nullptr, nullptr, &TUserProp::CreatedDate},
+    {"FullName", TPropKind::String, &TUserProp::FullName},
+    {"Email", TPropKind::String, &TUserProp::Email},
+    {"Comments", TPropKind::String, &TUserProp::Comments},
+    {"PasswordHash", TPropKind::Apart, nullptr, nullptr, nullptr, &TUserProp::PasswordHash,
      &TUserProp::SetStoredValue},
-    {"Groups", TKind::Apart, nullptr, nullptr, nullptr, &TUserProp::Groups, &TUserProp::SetGroups},
+    {"Groups", TPropKind::Apart, nullptr, nullptr, nullptr, &TUserProp::Groups,
+     &TUserProp::SetGroups},
 };
 
 struct TListField {
     std::string_view Name;
-    TKind Kind;
+    TPropKind Kind;
     std::string TUserList::*Str = nullptr;
     bool TUserList::*Flag = nullptr;
     int TUserList::*Int = nullptr;
     int Min = 0, Max = 0; // the accepted range of an Integer
+    // A setting of the first target, as a further target's is read (see kTargetFields).
+    std::string TTargetSettings::*TargetStr = nullptr;
+    bool TTargetSettings::*TargetFlag = nullptr;
+    bool FirstTarget = false;
 };
 
+// The first target's settings in the list's rows.
+constexpr TListField FirstTargetString(std::string_view name,
+                                       std::string TTargetSettings::*member) {
+    return {name, TPropKind::String, nullptr, nullptr, nullptr, 0, 0, member, nullptr, true};
+}
+constexpr TListField FirstTargetFlag(std::string_view name, bool TTargetSettings::*member) {
+    return {name, TPropKind::Boolean, nullptr, nullptr, nullptr, 0, 0, nullptr, member, true};
+}
+
 const TListField kListFields[] = {
-    {"Items", TKind::Items},
-    {"PassType", TKind::PassType},
-    {"BcryptCost", TKind::Integer, nullptr, nullptr, &TUserList::BcryptCost, KBcryptCostMin,
+    {"Items", TPropKind::Items},
+    {"PassType", TPropKind::PassType},
+    {"BcryptCost", TPropKind::Integer, nullptr, nullptr, &TUserList::BcryptCost, KBcryptCostMin,
      KBcryptCostMax},
-    {"ShaRounds", TKind::Integer, nullptr, nullptr, &TUserList::ShaRounds, KShaRoundsMin,
+    {"ShaRounds", TPropKind::Integer, nullptr, nullptr, &TUserList::ShaRounds, KShaRoundsMin,
      KShaRoundsMax},
-    {"HashCacheKey", TKind::String, &TUserList::HashCacheKey},
-    {"KeepClearPasswords", TKind::Boolean, nullptr, &TUserList::KeepClearPasswords},
-    {"PassFile", TKind::String, &TUserList::PassFile},
-    {"UnixLineEnds", TKind::Boolean, nullptr, &TUserList::UnixLineEnds},
-    {"GroupFile", TKind::String, &TUserList::GroupFile},
-    {"ExportToFile", TKind::Boolean, nullptr, &TUserList::ExportToFile},
-    {"FtpHost", TKind::String, &TUserList::FtpHost},
-    {"FtpUser", TKind::String, &TUserList::FtpUser},
-    {"FtpPass", TKind::String, &TUserList::FtpPass},
-    {"FtpPasswdFile", TKind::String, &TUserList::FtpPasswdFile},
-    {"FtpStorePass", TKind::Boolean, nullptr, &TUserList::FtpStorePass},
-    {"FtpPassiveMode", TKind::Boolean, nullptr, &TUserList::FtpPassiveMode},
-    {"FtpProtocol", TKind::String, &TUserList::FtpProtocol},
-    {"FtpTlsPin", TKind::String, &TUserList::FtpTlsPin},
-    {"FtpCaFile", TKind::String, &TUserList::FtpCaFile},
-    {"FtpKeyFile", TKind::String, &TUserList::FtpKeyFile},
-    {"FtpHostKeys", TKind::String, &TUserList::FtpHostKeys},
-    {"StoreUrl", TKind::String, &TUserList::StoreUrl},
-    {"StoreOwner", TKind::String, &TUserList::StoreOwner},
-    {"TargetName", TKind::String, &TUserList::TargetName},
-    {"TargetDisabled", TKind::Boolean, nullptr, &TUserList::TargetDisabled},
-    {"CheckUrl", TKind::String, &TUserList::CheckUrl},
-    {"CheckUser", TKind::String, &TUserList::CheckUser},
-    {"Targets", TKind::Targets},
+    {"HashCacheKey", TPropKind::String, &TUserList::HashCacheKey},
+    {"KeepClearPasswords", TPropKind::Boolean, nullptr, &TUserList::KeepClearPasswords},
+    FirstTargetString("PassFile", &TTargetSettings::PassFile),
+    {"UnixLineEnds", TPropKind::Boolean, nullptr, &TUserList::UnixLineEnds},
+    {"GroupFile", TPropKind::String, &TUserList::GroupFile},
+    FirstTargetFlag("ExportToFile", &TTargetSettings::ExportToFile),
+    FirstTargetString("FtpHost", &TTargetSettings::FtpHost),
+    FirstTargetString("FtpUser", &TTargetSettings::FtpUser),
+    FirstTargetString("FtpPass", &TTargetSettings::FtpPass),
+    FirstTargetString("FtpPasswdFile", &TTargetSettings::FtpPasswdFile),
+    FirstTargetFlag("FtpStorePass", &TTargetSettings::FtpStorePass),
+    FirstTargetFlag("FtpPassiveMode", &TTargetSettings::FtpPassiveMode),
+    FirstTargetString("FtpProtocol", &TTargetSettings::FtpProtocol),
+    FirstTargetString("FtpTlsPin", &TTargetSettings::FtpTlsPin),
+    FirstTargetString("FtpCaFile", &TTargetSettings::FtpCaFile),
+    FirstTargetString("FtpKeyFile", &TTargetSettings::FtpKeyFile),
+    FirstTargetString("FtpHostKeys", &TTargetSettings::FtpHostKeys),
+    FirstTargetString("StoreUrl", &TTargetSettings::StoreUrl),
+    FirstTargetString("StoreOwner", &TTargetSettings::StoreOwner),
+    // Empty: "default"; Disabled: the inverse of Enabled, kept while read as a further
+    // target's is.
+    FirstTargetString("TargetName", &TTargetSettings::Name),
+    {"TargetDisabled", TPropKind::Boolean, nullptr, nullptr, nullptr, 0, 0, nullptr, nullptr, true},
+    FirstTargetString("CheckUrl", &TTargetSettings::CheckUrl),
+    FirstTargetString("CheckUser", &TTargetSettings::CheckUser),
+    {"Targets", TPropKind::Targets},
 };
 constexpr size_t kListFieldCount = sizeof kListFields / sizeof kListFields[0];
 
@@ -441,7 +457,7 @@ constexpr size_t kListFieldCount = sizeof kListFields / sizeof kListFields[0];
 // is the inverse of Enabled, which the reader keeps in TTargetDisabled.
 struct TTargetField {
     std::string_view Name;
-    TKind Kind;
+    TPropKind Kind;
     std::string TTargetSettings::*Str = nullptr;
     bool TTargetSettings::*Flag = nullptr;
 };
@@ -452,25 +468,25 @@ struct TTargetRead : TTargetSettings {
 };
 
 const TTargetField kTargetFields[] = {
-    {"Name", TKind::String, &TTargetSettings::Name},
-    {"Disabled", TKind::Boolean},
-    {"PassFile", TKind::String, &TTargetSettings::PassFile},
-    {"ExportToFile", TKind::Boolean, nullptr, &TTargetSettings::ExportToFile},
-    {"FtpHost", TKind::String, &TTargetSettings::FtpHost},
-    {"FtpUser", TKind::String, &TTargetSettings::FtpUser},
-    {"FtpPass", TKind::String, &TTargetSettings::FtpPass},
-    {"FtpPasswdFile", TKind::String, &TTargetSettings::FtpPasswdFile},
-    {"FtpStorePass", TKind::Boolean, nullptr, &TTargetSettings::FtpStorePass},
-    {"FtpPassiveMode", TKind::Boolean, nullptr, &TTargetSettings::FtpPassiveMode},
-    {"FtpProtocol", TKind::String, &TTargetSettings::FtpProtocol},
-    {"FtpTlsPin", TKind::String, &TTargetSettings::FtpTlsPin},
-    {"FtpCaFile", TKind::String, &TTargetSettings::FtpCaFile},
-    {"FtpKeyFile", TKind::String, &TTargetSettings::FtpKeyFile},
-    {"FtpHostKeys", TKind::String, &TTargetSettings::FtpHostKeys},
-    {"StoreUrl", TKind::String, &TTargetSettings::StoreUrl},
-    {"StoreOwner", TKind::String, &TTargetSettings::StoreOwner},
-    {"CheckUrl", TKind::String, &TTargetSettings::CheckUrl},
-    {"CheckUser", TKind::String, &TTargetSettings::CheckUser},
+    {"Name", TPropKind::String, &TTargetSettings::Name},
+    {"Disabled", TPropKind::Boolean},
+    {"PassFile", TPropKind::String, &TTargetSettings::PassFile},
+    {"ExportToFile", TPropKind::Boolean, nullptr, &TTargetSettings::ExportToFile},
+    {"FtpHost", TPropKind::String, &TTargetSettings::FtpHost},
+    {"FtpUser", TPropKind::String, &TTargetSettings::FtpUser},
+    {"FtpPass", TPropKind::String, &TTargetSettings::FtpPass},
+    {"FtpPasswdFile", TPropKind::String, &TTargetSettings::FtpPasswdFile},
+    {"FtpStorePass", TPropKind::Boolean, nullptr, &TTargetSettings::FtpStorePass},
+    {"FtpPassiveMode", TPropKind::Boolean, nullptr, &TTargetSettings::FtpPassiveMode},
+    {"FtpProtocol", TPropKind::String, &TTargetSettings::FtpProtocol},
+    {"FtpTlsPin", TPropKind::String, &TTargetSettings::FtpTlsPin},
+    {"FtpCaFile", TPropKind::String, &TTargetSettings::FtpCaFile},
+    {"FtpKeyFile", TPropKind::String, &TTargetSettings::FtpKeyFile},
+    {"FtpHostKeys", TPropKind::String, &TTargetSettings::FtpHostKeys},
+    {"StoreUrl", TPropKind::String, &TTargetSettings::StoreUrl},
+    {"StoreOwner", TPropKind::String, &TTargetSettings::StoreOwner},
+    {"CheckUrl", TPropKind::String, &TTargetSettings::CheckUrl},
+    {"CheckUser", TPropKind::String, &TTargetSettings::CheckUser},
 };
 static_assert(kListFieldCount <= 64, "the fields set by a file are kept in one 64-bit mask");
 
@@ -496,8 +512,8 @@ int FindField(const TField (&fields)[N], std::string_view name, size_t& hint) {
 }
 
 // One property entry's destination: a row of one of the tables with its object.
-struct TTarget {
-    TKind Kind = TKind::None;
+struct TDestination {
+    TPropKind Kind = TPropKind::None;
     const TUserField* User = nullptr;
     TUserProp* UserObject = nullptr;
     const TTargetField* Item = nullptr; // a further target's property
@@ -805,28 +821,46 @@ public:
     void Commit(TUserList& list) {
         if (FNamed) list.SetName(FStaged.Name());
         if (FUsersReplaced) list.TakeUsers(FStaged);
+        // The first target's settings the text gave, over those the list had.
+        std::optional<TTargetSettings> first;
         for (size_t row = 0; row < kListFieldCount; ++row) {
             if ((FSetFields & (uint64_t{1} << row)) == 0) continue;
             const TListField& f = kListFields[row];
+            if (f.FirstTarget) {
+                if (!first) first = SettingsOf(list.Targets.front());
+                if (f.TargetStr != nullptr)
+                    (*first).*f.TargetStr = std::move(FFirst.*f.TargetStr);
+                else if (f.TargetFlag != nullptr)
+                    (*first).*f.TargetFlag = FFirst.*f.TargetFlag;
+                else
+                    first->Enabled = !FFirst.Disabled;
+                continue;
+            }
             switch (f.Kind) {
-            case TKind::String:
+            case TPropKind::String:
                 list.*f.Str = std::move(FStaged.*f.Str);
                 break;
-            case TKind::Boolean:
+            case TPropKind::Boolean:
                 list.*f.Flag = FStaged.*f.Flag;
                 break;
-            case TKind::Integer:
+            case TPropKind::Integer:
                 list.*f.Int = FStaged.*f.Int;
                 break;
-            case TKind::PassType:
+            case TPropKind::PassType:
                 list.PassType = FStaged.PassType;
                 break;
-            case TKind::Targets:
-                list.Targets = std::move(FStaged.Targets);
+            case TPropKind::Targets:
+                list.Targets.resize(1);
+                for (const TTargetSettings& t : FFurther)
+                    list.Targets.push_back(TargetOf(t));
                 break;
             default:
                 break;
             }
+        }
+        if (first) {
+            if (first->Name.empty()) first->Name = KFirstTargetName;
+            list.Targets.front() = TargetOf(*first);
         }
         if (FRefusal == TRefusal::UnknownPassType)
             throw EQuorvaneError(Msg(texts::FileUnknownPasswordForm, FUnknownPassType));
@@ -930,7 +964,7 @@ private:
             ExpectSymbol('=');
         }
         FTok.Next();
-        TTarget target;
+        TDestination target;
         if (FApplying && (root || user != nullptr || item != nullptr)) {
             const int row = dotted            ? -1
                             : item != nullptr ? FindField(kTargetFields, name, FItemHint)
@@ -955,13 +989,22 @@ private:
     }
 
     // The field of the list the target names, marked as set by the file.
-    template <class T> T& ListField(const TTarget& target, T TUserList::*member) {
+    template <class T> T& ListField(const TDestination& target, T TUserList::*member) {
         FSetFields |= uint64_t{1} << target.ListRow;
         return FStaged.*member;
     }
+    // The same for a setting of the first target.
+    template <class T> T& FirstField(const TDestination& target, T TTargetSettings::*member) {
+        FSetFields |= uint64_t{1} << target.ListRow;
+        return FFirst.*member;
+    }
+    std::string& StringField(const TDestination& target) {
+        const TListField& f = kListFields[target.ListRow];
+        return f.FirstTarget ? FirstField(target, f.TargetStr) : ListField(target, f.Str);
+    }
 
-    void SetString(const TTarget& target, std::string_view bytes) {
-        if (target.Kind == TKind::Apart) {
+    void SetString(const TDestination& target, std::string_view bytes) {
+        if (target.Kind == TPropKind::Apart) {
             // An empty PasswordHash stands for a value taken over empty (a locked account),
             // which is kept: its setter keeps an empty value.
             (target.UserObject->*target.User->Set)(std::string(bytes));
@@ -970,11 +1013,11 @@ private:
         } else if (target.Item != nullptr) {
             (target.ItemObject->*target.Item->Str).assign(bytes);
         } else {
-            ListField(target, kListFields[target.ListRow].Str).assign(bytes);
+            StringField(target).assign(bytes);
         }
     }
-    void AppendString(const TTarget& target, std::string_view bytes) {
-        if (target.Kind == TKind::Apart) {
+    void AppendString(const TDestination& target, std::string_view bytes) {
+        if (target.Kind == TPropKind::Apart) {
             TUserProp& user = *target.UserObject;
             (user.*target.User->Set)((user.*target.User->Get)() + std::string(bytes));
         } else if (target.User != nullptr) {
@@ -982,10 +1025,17 @@ private:
         } else if (target.Item != nullptr) {
             (target.ItemObject->*target.Item->Str).append(bytes);
         } else {
-            ListField(target, kListFields[target.ListRow].Str).append(bytes);
+            StringField(target).append(bytes);
         }
     }
-    void SetFlag(const TTarget& target, bool value) {
+    bool& FlagField(const TDestination& target) {
+        const TListField& f = kListFields[target.ListRow];
+        if (!f.FirstTarget) return ListField(target, f.Flag);
+        FSetFields |= uint64_t{1} << target.ListRow;
+        return f.TargetFlag != nullptr ? FFirst.*f.TargetFlag : FFirst.Disabled;
+    }
+
+    void SetFlag(const TDestination& target, bool value) {
         if (target.User != nullptr)
             target.UserObject->*target.User->Flag = value;
         else if (target.Item != nullptr && target.Item->Flag == nullptr)
@@ -993,23 +1043,23 @@ private:
         else if (target.Item != nullptr)
             target.ItemObject->*target.Item->Flag = value;
         else
-            ListField(target, kListFields[target.ListRow].Flag) = value;
+            FlagField(target) = value;
     }
 
-    void Value(const TTarget& target) {
+    void Value(const TDestination& target) {
         switch (FTok.Kind) {
         case TTok::Ident: {
             const std::string_view ident = FTok.Span;
             FTok.Next();
             const bool dotted = SkipDottedTail();
-            if (target.Kind == TKind::Boolean && !dotted) {
+            if (target.Kind == TPropKind::Boolean && !dotted) {
                 if (SameText(ident, "True"))
                     SetFlag(target, true);
                 else if (SameText(ident, "False"))
                     SetFlag(target, false);
                 else
                     Refuse();
-            } else if (target.Kind == TKind::PassType && !dotted) {
+            } else if (target.Kind == TPropKind::PassType && !dotted) {
                 if (const auto type = PasswordsTypeFromName(ident)) {
                     ListField(target, &TUserList::PassType) = *type;
                 } else if (ident.size() > 2 && SameText(ident.substr(0, 2), "pt")) {
@@ -1019,14 +1069,14 @@ private:
                 } else {
                     Refuse();
                 }
-            } else if (target.Kind != TKind::None) {
+            } else if (target.Kind != TPropKind::None) {
                 Refuse();
             }
             return;
         }
         case TTok::String: {
-            const bool apply = target.Kind == TKind::String || target.Kind == TKind::Apart;
-            if (target.Kind != TKind::None && !apply) Refuse();
+            const bool apply = target.Kind == TPropKind::String || target.Kind == TPropKind::Apart;
+            if (target.Kind != TPropKind::None && !apply) Refuse();
             bool wide = FTok.Wide;
             // The first part goes straight into the property (its bytes copied once); parts
             // after "+" are joined on.
@@ -1046,13 +1096,13 @@ private:
         case TTok::Integer: {
             const int64_t v = IntegerValue(FTok.Span, FTok.Hex);
             FTok.Next();
-            if (target.Kind == TKind::Date && v >= INT32_MIN && v <= INT32_MAX &&
+            if (target.Kind == TPropKind::Date && v >= INT32_MIN && v <= INT32_MAX &&
                 IsValidDateTime(static_cast<double>(v))) {
                 target.UserObject->*target.User->Date = static_cast<double>(v);
-            } else if (target.Kind == TKind::Integer && v >= kListFields[target.ListRow].Min &&
+            } else if (target.Kind == TPropKind::Integer && v >= kListFields[target.ListRow].Min &&
                        v <= kListFields[target.ListRow].Max) {
                 ListField(target, kListFields[target.ListRow].Int) = static_cast<int>(v);
-            } else if (target.Kind != TKind::None) {
+            } else if (target.Kind != TPropKind::None) {
                 Refuse();
             }
             return;
@@ -1062,10 +1112,10 @@ private:
             const char suffix = FTok.Suffix;
             FTok.Next();
             // A date outside the years 1 to 9999 is no date this program wrote.
-            if (target.Kind == TKind::Date && suffix == 0 && !f.Overflow &&
+            if (target.Kind == TPropKind::Date && suffix == 0 && !f.Overflow &&
                 IsValidDateTime(f.Value))
                 target.UserObject->*target.User->Date = f.Value;
-            else if (target.Kind != TKind::None)
+            else if (target.Kind != TPropKind::None)
                 Refuse();
             return;
         }
@@ -1080,12 +1130,12 @@ private:
             Collection(target);
             return;
         }
-        if (target.Kind != TKind::None) Refuse(); // no property takes these values
+        if (target.Kind != TPropKind::None) Refuse(); // no property takes these values
         Enter();
         if (symbol == '(') {
             FTok.Next();
             while (!FTok.IsSymbol(')'))
-                Value(TTarget{});
+                Value(TDestination{});
             FTok.Next();
         } else if (symbol == '[') {
             FTok.Next();
@@ -1111,8 +1161,9 @@ private:
     }
 
     // The further targets: each item one, in file order.
-    void TargetsCollection(const TTarget& target) {
-        ListField(target, &TUserList::Targets).clear();
+    void TargetsCollection(const TDestination& target) {
+        FSetFields |= uint64_t{1} << target.ListRow;
+        FFurther.clear();
         Enter();
         FTok.Next();
         while (!FTok.IsSymbol('>')) {
@@ -1126,20 +1177,20 @@ private:
             FTok.Next();
             if (FApplying) {
                 item.Enabled = !item.Disabled;
-                FStaged.Targets.push_back(static_cast<TTargetSettings&&>(item));
+                FFurther.push_back(static_cast<TTargetSettings&&>(item));
             }
         }
         FTok.Next();
         Leave();
     }
 
-    void Collection(const TTarget& target) {
-        if (target.Kind == TKind::Targets && FApplying) {
+    void Collection(const TDestination& target) {
+        if (target.Kind == TPropKind::Targets && FApplying) {
             TargetsCollection(target);
             return;
         }
-        if (target.Kind != TKind::None && target.Kind != TKind::Items) Refuse();
-        bool users = FApplying && target.Kind == TKind::Items;
+        if (target.Kind != TPropKind::None && target.Kind != TPropKind::Items) Refuse();
+        bool users = FApplying && target.Kind == TPropKind::Items;
         Enter();
         FTok.Next();
         // Only a collection with items replaces the users; "<>" leaves them as they are.
@@ -1251,10 +1302,12 @@ private:
     bool FApplying = true;
     TRefusal FRefusal = TRefusal::None;
     std::string FUnknownPassType;
-    TUserList FStaged;           // where the entries go while the text is read
-    bool FNamed = false;         // the header named the object
-    bool FUsersReplaced = false; // a collection with items replaced the users
-    uint64_t FSetFields = 0;     // rows of kListFields the file set
+    TUserList FStaged;                     // where the entries go while the text is read
+    TTargetRead FFirst;                    // the first target's settings, under the list's names
+    std::vector<TTargetSettings> FFurther; // the further targets
+    bool FNamed = false;                   // the header named the object
+    bool FUsersReplaced = false;           // a collection with items replaced the users
+    uint64_t FSetFields = 0;               // rows of kListFields the file set
     const TPieceSettings FPieces;
     std::vector<TUserProp>* FSlots = nullptr; // a piece's users, when they go there
     TUserStream* FPart = nullptr;             // and the stream's part for them, if it has one

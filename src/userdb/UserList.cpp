@@ -11,7 +11,7 @@
 
 namespace quorvane {
 
-void SetStoreUrl(TTargetFields& target, const std::string& url, IRandomSource& random) {
+void SetStoreUrl(TTargetSettings& target, const std::string& url, IRandomSource& random) {
     if (url.empty()) {
         target.StoreUrl.clear();
         target.StoreOwner.clear();
@@ -156,13 +156,11 @@ void TUserList::Reset() {
     BcryptCost = KBcryptCostDefault;
     ShaRounds = KShaRoundsDefault;
     HashCacheKey.clear();
-    static_cast<TTargetFields&>(*this) = TTargetFields();
     KeepClearPasswords = true;
     UnixLineEnds = false;
     GroupFile.clear();
-    TargetName.clear();
-    TargetDisabled = false;
-    Targets.clear();
+    Targets.assign(1, TTarget());
+    Targets[0].Name = KFirstTargetName;
 }
 
 int TUserList::DisableExpired() {
@@ -280,45 +278,39 @@ void TUserList::Attach(std::vector<std::pair<int, std::unique_ptr<TUserProp>>> u
 }
 
 TTargetSettings FirstTarget(const TUserList& list) {
-    TTargetSettings t;
-    // The target fields alone are copied, on purpose.
-    static_cast<TTargetFields&>(t) = static_cast<const TTargetFields&>(list);
-    t.Name = list.TargetName.empty() ? std::string(KFirstTargetName) : list.TargetName;
-    t.Enabled = !list.TargetDisabled;
-    return t;
+    return SettingsOf(list.Targets.front());
 }
 
-void SetFirstTarget(TUserList& list, const TTargetSettings& t) {
-    static_cast<TTargetFields&>(list) = static_cast<const TTargetFields&>(t);
-    list.TargetName = t.Name == KFirstTargetName ? std::string() : t.Name;
-    list.TargetDisabled = !t.Enabled;
+void SetFirstTarget(TUserList& list, const TTargetSettings& target) {
+    list.Targets.front() = TargetOf(target);
+    if (target.Name.empty()) list.Targets.front().Name = KFirstTargetName;
 }
 
 std::vector<TTargetSettings> ListTargets(const TUserList& list) {
-    std::vector<TTargetSettings> targets{FirstTarget(list)};
-    targets.insert(targets.end(), list.Targets.begin(), list.Targets.end());
+    std::vector<TTargetSettings> targets;
+    targets.reserve(list.Targets.size());
+    for (const TTarget& target : list.Targets)
+        targets.push_back(SettingsOf(target));
     return targets;
 }
 
 void SetTargets(TUserList& list, const std::vector<TTargetSettings>& targets) {
     if (targets.empty()) throw std::logic_error("a list has one target at least");
-    SetFirstTarget(list, targets.front());
-    list.Targets.assign(targets.begin() + 1, targets.end());
+    list.Targets.clear();
+    for (const TTargetSettings& target : targets)
+        list.Targets.push_back(TargetOf(target));
+    if (list.Targets.front().Name.empty()) list.Targets.front().Name = KFirstTargetName;
 }
 
 void RemoveTarget(TUserList& list, int index) {
-    std::vector<TTargetSettings> targets = ListTargets(list);
-    if (targets.size() < 2 || index < 0 || index >= static_cast<int>(targets.size()))
+    if (list.Targets.size() < 2 || index < 0 || index >= static_cast<int>(list.Targets.size()))
         throw std::logic_error("no target to remove there");
-    targets.erase(targets.begin() + index);
-    SetTargets(list, targets);
+    list.Targets.erase(list.Targets.begin() + index);
 }
 
 int FindTarget(const TUserList& list, const std::string& name) {
-    if (name == (list.TargetName.empty() ? std::string(KFirstTargetName) : list.TargetName))
-        return 0;
     for (std::size_t i = 0; i < list.Targets.size(); ++i)
-        if (list.Targets[i].Name == name) return static_cast<int>(i + 1);
+        if (list.Targets[i].Name == name) return static_cast<int>(i);
     return -1;
 }
 

@@ -5,6 +5,7 @@
 #include "base/Random.h"
 #include "userdb/DataLib.h"
 #include "userdb/PasswordsType.h"
+#include "userdb/TargetValue.h"
 
 #include <cstdint>
 #include <memory>
@@ -19,55 +20,6 @@ namespace quorvane {
 bool SameLoginFolded(const std::string& a, const std::string& b);
 
 class TUserList;
-
-// Where an export goes: a local file, a server (FTP, FTP over TLS, SFTP) or a store. The list
-// keeps its first target's under these names (see TUserList).
-struct TTargetFields {
-    bool ExportToFile = true;
-    std::string PassFile;
-    std::string FtpHost;
-    std::string FtpUser;
-    std::string FtpPass;
-    std::string FtpPasswdFile;
-    bool FtpStorePass = true;
-    bool FtpPassiveMode = true;
-    // Secure transports, stored only when FtpProtocol is not plain FTP (empty): "ftpes" (FTP
-    // over explicit TLS), "ftps" (implicit TLS) or "sftp". The port stays in FtpHost
-    // ("host:port"). FtpHostKeys holds trusted SSH host key fingerprints ("SHA256:..."),
-    // separated by blanks.
-    std::string FtpProtocol;
-    std::string FtpTlsPin;
-    std::string FtpCaFile;
-    std::string FtpKeyFile;
-    std::string FtpHostKeys;
-    // A store web servers read users from, as the target when ExportToFile is off:
-    // "sqlite:PATH", "postgresql://…", "ldap://HOST/BASE-DN" or "ldaps://…"; the server's login
-    // and password are FtpUser and FtpPass. StoreOwner marks the rows or entries this database
-    // made there. Both stored only when a store is set.
-    std::string StoreUrl;
-    std::string StoreOwner;
-    // After a replacement the site at CheckUrl is asked to let CheckUser in (with that user's
-    // password from the database); empty: not checked. Stored only when set.
-    std::string CheckUrl;
-    std::string CheckUser;
-};
-
-// One target among several: its settings, its name and whether an export that names no
-// targets goes there.
-struct TTargetSettings : TTargetFields {
-    std::string Name;
-    bool Enabled = true;
-};
-
-// Points `target` at the store `url` (empty: at none, which forgets the owner too). A target
-// without an owner gets one of its own, "quorvane-" and 16 hexadecimal digits from `random`, so
-// two databases on one store never take each other's users for their own. An owner already set
-// stays, and so does the empty owner of a target that an earlier version pointed at this same
-// store: the rows it wrote there carry that empty owner.
-void SetStoreUrl(TTargetFields& target, const std::string& url, IRandomSource& random);
-
-// The name of a list's first target when it has none of its own.
-inline constexpr const char* KFirstTargetName = "default";
 
 // One user. It belongs to exactly one list and knows its position in it.
 class TUserProp {
@@ -130,10 +82,9 @@ private:
     int FIndex = -1;
 };
 
-// The users database with its export settings, the settings of its first target among them
-// (TTargetFields). It owns its users: removing a user destroys it and moves every later user up
-// one position.
-class TUserList : public TDataStore, public TTargetFields {
+// The users database with its export settings and its targets. It owns its users: removing a
+// user destroys it and moves every later user up one position.
+class TUserList : public TDataStore {
 public:
     TUserList();
     ~TUserList() override;
@@ -158,13 +109,11 @@ public:
     // Where an export writes Apache's group file when users have groups: empty for the default,
     // the password file's name followed by ".groups" beside it; stored only when set.
     std::string GroupFile;
-    // The first target as one of several: its name (empty: "default") and whether an export
-    // that names no targets leaves it out. Each stored only when set, so a database with one
-    // target keeps its bytes.
-    std::string TargetName;
-    bool TargetDisabled = false;
-    // The targets after the first, in their order; stored only when there are any.
-    std::vector<TTargetSettings> Targets;
+    // Where exports go, in their order: one at least. The database file keeps the first one's
+    // settings where a database with one target always had them (its name only when it is not
+    // "default", whether it is disabled only when it is), the others after them only when there
+    // are any, so a database with one target keeps its bytes.
+    std::vector<TTarget> Targets;
 
     int Count() const { return static_cast<int>(FItems.size()); }
     // The user at a 0-based position; raises "List index out of bounds (%d)" outside the list.

@@ -437,11 +437,11 @@ TEST_F(CliTest, ExportUploadsToTheDatabasesFtpServer) {
     {
         TUserList list;
         list.LoadFromFile(Db);
-        list.ExportToFile = false;
-        list.FtpHost = server.Host();
-        list.FtpUser = ftptest::kUser;
-        list.FtpPass = ftptest::kPassword;
-        list.FtpPasswdFile = "site/.htpasswd";
+        First(list)->ExportToFile = false;
+        First(list)->FtpHost = server.Host();
+        First(list)->FtpUser = ftptest::kUser;
+        First(list)->FtpPass = ftptest::kPassword;
+        First(list)->FtpPasswdFile = "site/.htpasswd";
         list.PassType = TPasswordsType::ptPlainText;
         list.SaveToFile(Db);
     }
@@ -497,8 +497,8 @@ TEST_F(CliTest, ExportUploadsToTheDatabasesFtpServer) {
     {
         TUserList list;
         list.LoadFromFile(Db);
-        list.FtpStorePass = false;
-        list.FtpPass.clear();
+        First(list)->FtpStorePass = false;
+        First(list)->FtpPass.clear();
         list.SaveToFile(Db);
     }
     r = Cli({"export", Db});

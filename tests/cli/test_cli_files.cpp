@@ -223,7 +223,7 @@ TEST_F(CliFiles, ExportNeverWritesOverItsOwnDatabase) {
     {
         TUserList list;
         list.LoadFromFile(Db);
-        list.PassFile = Db;
+        First(list)->PassFile = Db;
         list.SaveToFile(Db);
     }
     const std::string stored = ReadWholeFile(Db);

@@ -130,13 +130,13 @@ TEST_F(CliTarget, PasswordIsStoredButNeverShown) {
     EXPECT_THAT(r.Out, Not(HasSubstr("S3cret")));
     TUserList list;
     list.LoadFromFile(Db);
-    EXPECT_EQ(list.FtpPass, "S3cret-FTP-pw");
+    EXPECT_EQ(First(list)->FtpPass, "S3cret-FTP-pw");
     r = Cli({"target", Db, "--no-password"});
     EXPECT_THAT(r.Out, HasSubstr("password stored: no\n"));
     TUserList after;
     after.LoadFromFile(Db);
-    EXPECT_EQ(after.FtpPass, "");
-    EXPECT_FALSE(after.FtpStorePass);
+    EXPECT_EQ(First(after)->FtpPass, "");
+    EXPECT_FALSE(First(after)->FtpStorePass);
 }
 
 // A database that uses plain FTP is written exactly as before; the new properties appear only
@@ -163,7 +163,7 @@ TEST_F(CliTarget, PlainFtpDatabasesKeepTheirBytes) {
     EXPECT_THAT(secure, HasSubstr("FtpHostKeys = 'SHA256:ccc"));
     TUserList list;
     list.LoadFromFile(Db);
-    EXPECT_EQ(list.FtpProtocol, "sftp");
+    EXPECT_EQ(First(list)->FtpProtocol, "sftp");
     ASSERT_EQ(Cli({"target", Db, "--url", "ftp://example.org/x"}).Status, 0);
     EXPECT_EQ(ReadWholeFile(Db), plain);
 }
@@ -245,7 +245,7 @@ TEST_F(CliTarget, TrustedHostKeysAreReplacedAddedRemovedAndCleared) {
             << testing::PrintToString(step.Args);
         TUserList list;
         list.LoadFromFile(Db);
-        EXPECT_EQ(list.FtpHostKeys, stored);
+        EXPECT_EQ(First(list)->FtpHostKeys, stored);
     }
     EXPECT_EQ(Cli({"target", Db, "--url", "ftp://example.org/x", "--add-host-key", a}).Status, 2)
         << "host keys are for SFTP servers";
@@ -289,7 +289,7 @@ TEST_F(CliTarget, AStoreIsSyncedCheckedAndRestoredLikeAFile) {
     TStoreSettings settings = *ParseStoreUrl("sqlite:" + store);
     TUserList list;
     list.LoadFromFile(Db);
-    settings.Owner = list.StoreOwner;
+    settings.Owner = First(list)->StoreOwner;
     const auto rows = [&] {
         std::string text;
         for (const TStoredUser& user : OpenUserStore(settings)->Read()) {
@@ -507,13 +507,13 @@ TEST_F(CliTarget, AStoreAddressNeverShowsItsPassword) {
     // As an earlier version stored it, beside a file target.
     TUserList list;
     list.LoadFromFile(Db);
-    list.PassFile = Dir.File("htpasswd");
+    First(list)->PassFile = Dir.File("htpasswd");
     TTargetSettings pg;
     pg.Name = "pg";
     pg.ExportToFile = false;
     pg.StoreUrl = secretUrl + "?sslmode=require";
     pg.StoreOwner = "site";
-    list.Targets.push_back(pg);
+    list.Targets.push_back(TargetOf(pg));
     list.SaveToFile(Db);
     const struct {
         std::vector<std::string> Args;
@@ -564,7 +564,7 @@ TEST_F(CliTarget, ALoginStartingWithHashGoesToAStoreWithoutTheFilesWarning) {
     TUserList list;
     list.LoadFromFile(Db);
     TStoreSettings settings = *ParseStoreUrl("sqlite:" + store);
-    settings.Owner = list.StoreOwner;
+    settings.Owner = First(list)->StoreOwner;
     std::vector<std::string> logins;
     for (const TStoredUser& user : OpenUserStore(settings)->Read())
         logins.push_back(user.Login);
@@ -610,7 +610,8 @@ TEST(CliTargetEmptyFirst, AnEmptyFirstTargetIsNoTarget) {
             TUserList list;
             list.LoadFromFile(db);
             TStoreSettings settings = *ParseStoreUrl("sqlite:" + store);
-            settings.Owner = list.Targets.empty() ? list.StoreOwner : list.Targets[0].StoreOwner;
+            settings.Owner = list.Targets.size() == 1 ? First(list)->StoreOwner
+                                                      : SettingsOf(list.Targets[1]).StoreOwner;
             for (const TStoredUser& user : OpenUserStore(settings)->Read())
                 logins.push_back(user.Login);
         }

@@ -874,17 +874,17 @@ TEST(ServerProtocol, AnotherKindOfServerForgetsWhatIdentifiedTheOldOne) {
                           ca = "/etc/ssl/site-ca.pem", key = "/home/web/.ssh/id_ed25519",
                           hostKeys = "SHA256:" + std::string(43, 'b');
         TUserList list;
-        list.FtpProtocol = ProtocolStoredName(c.From);
-        list.FtpTlsPin = pin;
-        list.FtpCaFile = ca;
-        list.FtpKeyFile = key;
-        list.FtpHostKeys = hostKeys;
-        EXPECT_EQ(SetServerProtocol(list, c.To), c.Forgets) << ProtocolStoredName(c.From);
-        EXPECT_EQ(list.FtpProtocol, ProtocolStoredName(c.To));
+        First(list)->FtpProtocol = ProtocolStoredName(c.From);
+        First(list)->FtpTlsPin = pin;
+        First(list)->FtpCaFile = ca;
+        First(list)->FtpKeyFile = key;
+        First(list)->FtpHostKeys = hostKeys;
+        EXPECT_EQ(SetServerProtocol(*First(list), c.To), c.Forgets) << ProtocolStoredName(c.From);
+        EXPECT_EQ(First(list)->FtpProtocol, ProtocolStoredName(c.To));
         const auto keptOr = [&](const std::string& was) { return c.Forgets ? "" : was; };
-        EXPECT_EQ(list.FtpTlsPin, keptOr(pin));
-        EXPECT_EQ(list.FtpCaFile, keptOr(ca));
-        EXPECT_EQ(list.FtpKeyFile, keptOr(key));
-        EXPECT_EQ(list.FtpHostKeys, keptOr(hostKeys));
+        EXPECT_EQ(First(list)->FtpTlsPin, keptOr(pin));
+        EXPECT_EQ(First(list)->FtpCaFile, keptOr(ca));
+        EXPECT_EQ(First(list)->FtpKeyFile, keptOr(key));
+        EXPECT_EQ(First(list)->FtpHostKeys, keptOr(hostKeys));
     }
 }

@@ -5,6 +5,7 @@
 
 #include "job/ExportJob.h"
 
+#include "MemKind.h"
 #include "NginxTestServer.h"
 #include "TestUtil.h"
 #include "TransportServers.h"
@@ -76,13 +77,6 @@ TTargetSettings SftpTarget(const std::string& name, const TAsyncSftp& server,
     return t;
 }
 
-TTargetSettings FileTarget(const std::string& name, const std::string& file) {
-    TTargetSettings t;
-    t.Name = name;
-    t.PassFile = file;
-    return t;
-}
-
 struct TRun {
     TExportResult Result;
     std::vector<TExportEvent> Events;
@@ -90,7 +84,7 @@ struct TRun {
 
 // Exports the list to the targets and waits for the end; abortOn, when given, is asked at each
 // event whether to abort now.
-TRun Export(TUserList& list, const std::vector<TTargetSettings>& targets, TPasswordsType type,
+TRun Export(TUserList& list, const std::vector<TTarget>& targets, TPasswordsType type,
             const std::string& database,
             const std::function<bool(const TExportEvent&)>& abortOn = {}) {
     TExportSettings settings;
@@ -100,8 +94,8 @@ TRun Export(TUserList& list, const std::vector<TTargetSettings>& targets, TPassw
     settings.Timeout = 10000;
     // The files there hold users of their own: replaced all the same.
     settings.Replace.Outside = TOutsideChanges::Overwrite;
-    for (const TTargetSettings& t : targets)
-        settings.Targets.push_back({t, t.ExportToFile ? "" : TAsyncSftp::kPassword});
+    for (const TTarget& t : targets)
+        settings.Targets.push_back({t, UrlScheme(t.Url) == "sftp" ? TAsyncSftp::kPassword : ""});
     TExportJob job(list, settings);
     TRun run;
     std::atomic<bool> aborted{false};
@@ -177,57 +171,107 @@ TEST_F(Deploy, AllOrNothing) {
          {false, false, false}},
     };
     TSites& sites = *gSites;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.What);
-        TTempDir dir;
-        const fs::path files[] = {sites.Web1.Root() / "www" / ".htpasswd",
-                                  sites.Local.File("htpasswd"),
-                                  sites.Web2.Root() / c.Web2Remote.substr(1)};
-        // Beside each file its group file, replaced before it and put back after it.
-        for (const fs::path& file : files)
-            if (fs::exists(file.parent_path())) {
-                WriteWholeFile(file, "old:content\n");
-                WriteWholeFile(file.string() + ".groups", "staff: old\n");
+    // The middle target: a local file, or a file of a kind only these tests know, which the
+    // deployment treats alike.
+    RegisterTargetKind({"mem"}, std::make_shared<memkind::TMemKind>());
+    const std::string localFile = sites.Local.File("htpasswd");
+    struct TMiddle {
+        std::string Url;
+        std::function<std::optional<std::string>(const std::string& path)> Read;
+        std::function<void(const std::string& path, const std::string& content)> Write;
+        // The second server's files of this pass, in a folder of their own below the case's
+        // (its refusals are counted by path).
+        std::string Web2Folder;
+    };
+    const TMiddle middles[] = {
+        {localFile,
+         [](const std::string& path) -> std::optional<std::string> {
+             if (!fs::exists(path)) return std::nullopt;
+             return ReadWholeFile(path);
+         },
+         [](const std::string& path, const std::string& content) { WriteWholeFile(path, content); },
+         ""},
+        {"mem:site/htpasswd", [](const std::string& path) { return memkind::Files().Get(path); },
+         [](const std::string& path, const std::string& content) {
+             memkind::Files().Set(path, content);
+         },
+         "mem/"},
+    };
+    for (const TMiddle& middle : middles)
+        for (const auto& c : cases) {
+            SCOPED_TRACE(middle.Url);
+            SCOPED_TRACE(c.What);
+            TTempDir dir;
+            TTarget local;
+            local.Name = "local";
+            local.Url = middle.Url;
+            const std::string middlePath = TargetFileName(local);
+            std::string web2Remote = c.Web2Remote;
+            web2Remote.insert(web2Remote.rfind('/') + 1, middle.Web2Folder);
+            const fs::path servers[] = {sites.Web1.Root() / "www" / ".htpasswd",
+                                        sites.Web2.Root() / web2Remote.substr(1)};
+            if (!middle.Web2Folder.empty() && fs::exists(servers[1].parent_path().parent_path()))
+                fs::create_directories(servers[1].parent_path());
+            // Beside each file its group file, replaced before it and put back after it.
+            // A file that is not there reads as "(none)"; none: its server has no such folder.
+            const auto read = [&](std::size_t i,
+                                  const std::string& suffix) -> std::optional<std::string> {
+                if (i == 1) return middle.Read(middlePath + suffix).value_or("(none)");
+                const fs::path& file = servers[i / 2];
+                if (!fs::exists(file.parent_path())) return std::nullopt;
+                if (!fs::exists(file.string() + suffix)) return "(none)";
+                return ReadWholeFile(file.string() + suffix);
+            };
+            for (std::size_t i = 0; i < 3; ++i) {
+                if (i == 1) {
+                    middle.Write(middlePath, "old:content\n");
+                    middle.Write(middlePath + ".groups", "staff: old\n");
+                } else if (fs::exists(servers[i / 2].parent_path())) {
+                    WriteWholeFile(servers[i / 2], "old:content\n");
+                    WriteWholeFile(servers[i / 2].string() + ".groups", "staff: old\n");
+                }
             }
-        TUserList list;
-        list.Add("ann", "ann's password").SetGroups("staff");
-        list.Add("bob", "bob's password");
-        for (std::size_t i = 2; i < c.Users; ++i)
-            list.Add("user" + std::to_string(i), "password of user " + std::to_string(i));
-        const TRun run = Export(
-            list,
-            {SftpTarget("web1", sites.Web1, "/www/.htpasswd"),
-             FileTarget("local", files[1].string()), SftpTarget("web2", sites.Web2, c.Web2Remote)},
-            c.AbortDuringWeb2 ? TPasswordsType::ptPlainText : TPasswordsType::ptMD5,
-            dir.File("site.udx"), [&](const TExportEvent& event) {
-                return c.AbortDuringWeb2 && event.Target == "web2" &&
-                       event.Stage == TExportStage::Uploading && event.BytesSent > 0;
-            });
-        EXPECT_EQ(run.Result.Done, c.Done);
-        EXPECT_EQ(run.Result.Aborted, c.AbortDuringWeb2);
-        ASSERT_EQ(Holdings(run.Result), c.Holds);
-        std::string said;
-        for (const TTargetOutcome& o : run.Result.Outcomes)
-            said += EnglishText(TargetOutcomeMessage(o)) + "\n";
-        SCOPED_TRACE(said);
-        for (std::size_t i = 0; i < 3; ++i) {
-            if (!fs::exists(files[i].parent_path())) continue;
-            const std::string now = ReadWholeFile(files[i]);
-            EXPECT_EQ(now != "old:content\n", c.New[i]) << files[i] << ": " << now.substr(0, 80);
-            const std::string groups = ReadWholeFile(files[i].string() + ".groups");
-            EXPECT_EQ(groups, c.NewGroups[i] ? "staff: ann\r\n" : "staff: old\n") << files[i];
-            EXPECT_EQ(
-                TargetOutcomeMessage(run.Result.Outcomes[i]).Is(texts::TargetGroupsNotPutBack),
-                c.NewGroups[i] != c.New[i]);
-            EXPECT_FALSE(fs::exists(files[i].string() + "_safeupload")) << files[i];
-        }
-        if (c.Done) {
-            for (const auto* nginx : {sites.Nginx1.get(), sites.Nginx2.get(), sites.Nginx3.get()}) {
-                EXPECT_EQ(nginx->Status("ann", "ann's password"), 200);
-                EXPECT_EQ(nginx->Status("ann", "wrong"), 401);
+            TUserList list;
+            list.Add("ann", "ann's password").SetGroups("staff");
+            list.Add("bob", "bob's password");
+            for (std::size_t i = 2; i < c.Users; ++i)
+                list.Add("user" + std::to_string(i), "password of user " + std::to_string(i));
+            const TRun run =
+                Export(list,
+                       {TargetOf(SftpTarget("web1", sites.Web1, "/www/.htpasswd")), local,
+                        TargetOf(SftpTarget("web2", sites.Web2, web2Remote))},
+                       c.AbortDuringWeb2 ? TPasswordsType::ptPlainText : TPasswordsType::ptMD5,
+                       dir.File("site.udx"), [&](const TExportEvent& event) {
+                           return c.AbortDuringWeb2 && event.Target == "web2" &&
+                                  event.Stage == TExportStage::Uploading && event.BytesSent > 0;
+                       });
+            EXPECT_EQ(run.Result.Done, c.Done);
+            EXPECT_EQ(run.Result.Aborted, c.AbortDuringWeb2);
+            ASSERT_EQ(Holdings(run.Result), c.Holds);
+            std::string said;
+            for (const TTargetOutcome& o : run.Result.Outcomes)
+                said += EnglishText(TargetOutcomeMessage(o)) + "\n";
+            SCOPED_TRACE(said);
+            for (std::size_t i = 0; i < 3; ++i) {
+                const std::optional<std::string> now = read(i, "");
+                if (!now) continue;
+                EXPECT_EQ(*now != "old:content\n", c.New[i]) << i << ": " << now->substr(0, 80);
+                EXPECT_EQ(read(i, ".groups"), c.NewGroups[i] ? "staff: ann\r\n" : "staff: old\n")
+                    << i;
+                EXPECT_EQ(
+                    TargetOutcomeMessage(run.Result.Outcomes[i]).Is(texts::TargetGroupsNotPutBack),
+                    c.NewGroups[i] != c.New[i]);
+                EXPECT_EQ(read(i, "_safeupload"), "(none)") << i;
+            }
+            // What the web servers read: the files of the first pass.
+            if (c.Done && middle.Web2Folder.empty()) {
+                for (const auto* nginx :
+                     {sites.Nginx1.get(), sites.Nginx2.get(), sites.Nginx3.get()}) {
+                    EXPECT_EQ(nginx->Status("ann", "ann's password"), 200);
+                    EXPECT_EQ(nginx->Status("ann", "wrong"), 401);
+                }
             }
         }
-    }
 }
 
 // The site check after the replacement: a server that reads the new file lets the check user
@@ -243,7 +287,8 @@ TEST_F(Deploy, TheLiveCheckCatchesASiteThatDoesNotReadTheNewFile) {
     TTargetSettings web2 = SftpTarget("web2", sites.Web2, "/www/.htpasswd");
     web2.CheckUrl = sites.Misconfigured->Url();
     web2.CheckUser = "ann";
-    const TRun run = Export(list, {web1, web2}, TPasswordsType::ptMD5, dir.File("site.udx"));
+    const TRun run =
+        Export(list, {TargetOf(web1), TargetOf(web2)}, TPasswordsType::ptMD5, dir.File("site.udx"));
     ASSERT_EQ(run.Result.Outcomes.size(), 2u);
     EXPECT_TRUE(run.Result.Outcomes[0].Succeeded())
         << EnglishText(TargetOutcomeMessage(run.Result.Outcomes[0]));

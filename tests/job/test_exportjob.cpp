@@ -243,10 +243,10 @@ TEST(ExportJobUpload, EventsInOrderFileArrivesTempFileGoes) {
         TFtpServer server;
         TUserList list;
         AddUsers(list, "edx");
-        list.FtpHost = server.Host();
-        list.FtpUser = ftptest::kUser;
-        list.FtpPasswdFile = "htpasswd";
-        list.FtpPassiveMode = true;
+        First(list)->FtpHost = server.Host();
+        First(list)->FtpUser = ftptest::kUser;
+        First(list)->FtpPasswdFile = "htpasswd";
+        First(list)->FtpPassiveMode = true;
         TExportSettings settings = PlainToServer(list, c.Password);
         TExportJob job(list, settings);
         TRecorder rec;
@@ -298,9 +298,9 @@ TEST(ExportJobUpload, AnEncryptedDatabaseUploadsFromMemory) {
     AddUsers(list, "ee");
     list.SetEncryption(
         TDatabaseKey::Create(TMasterCredentials{TSecret(std::string_view("master")), {}}));
-    list.FtpHost = server.Host();
-    list.FtpUser = ftptest::kUser;
-    list.FtpPasswdFile = "htpasswd";
+    First(list)->FtpHost = server.Host();
+    First(list)->FtpUser = ftptest::kUser;
+    First(list)->FtpPasswdFile = "htpasswd";
     TExportSettings settings = PlainToServer(list, ftptest::kPassword);
     TExportJob job(list, settings);
     TRecorder rec;
@@ -330,8 +330,8 @@ TEST(ExportJobUpload, MissingServerSettingsFailBeforeAnything) {
     for (const TCase& c : cases) {
         TUserList list;
         AddUsers(list, "e");
-        list.FtpHost = c.Host;
-        list.FtpPasswdFile = c.Remote;
+        First(list)->FtpHost = c.Host;
+        First(list)->FtpPasswdFile = c.Remote;
         TExportJob job(list, PlainToServer(list, {}));
         TRecorder rec;
         rec.Attach(job);
@@ -361,37 +361,37 @@ TSlowSite SlowSite(TTransferProtocol protocol, bool openSsh = false) {
     if (protocol == TTransferProtocol::Ftp) {
         auto server = std::make_shared<TFtpServer>(std::vector<std::string>{"--throttle", "50000"});
         site = {server, server->Root(), "htpasswd", [host = server->Host()](TUserList& list) {
-                    list.FtpHost = host;
-                    list.FtpUser = kUser;
-                    list.FtpPass = kPassword;
+                    First(list)->FtpHost = host;
+                    First(list)->FtpUser = kUser;
+                    First(list)->FtpPass = kPassword;
                 }};
     } else if (protocol != TTransferProtocol::Sftp) {
         auto server = std::make_shared<transporttest::TVsftpd>(
             protocol == TTransferProtocol::FtpImplicitTls, 50000);
         site = {server, server->Root(), "pub/htpasswd",
                 [host = server->Host(), pin = server->Pin()](TUserList& list) {
-                    list.FtpHost = host;
-                    list.FtpUser = "anonymous";
-                    list.FtpPass = "quorvane@example.org";
-                    list.FtpTlsPin = pin;
+                    First(list)->FtpHost = host;
+                    First(list)->FtpUser = "anonymous";
+                    First(list)->FtpPass = "quorvane@example.org";
+                    First(list)->FtpTlsPin = pin;
                 }};
     } else if (openSsh) {
         auto server = std::make_shared<transporttest::TSshd>(false, 50000);
         site = {server, server->Root(), (server->Root() / "htpasswd").string(),
                 [server](TUserList& list) {
-                    list.FtpHost = server->Host();
-                    list.FtpUser = server->User();
-                    list.FtpKeyFile = server->Key("user").string();
-                    list.FtpHostKeys = server->Fingerprint();
+                    First(list)->FtpHost = server->Host();
+                    First(list)->FtpUser = server->User();
+                    First(list)->FtpKeyFile = server->Key("user").string();
+                    First(list)->FtpHostKeys = server->Fingerprint();
                 }};
     } else {
         auto server = std::make_shared<transporttest::TAsyncSftp>(
             std::vector<std::string>{"--throttle", "50000"});
         site = {server, server->Root(), "htpasswd", [server](TUserList& list) {
-                    list.FtpHost = server->Host();
-                    list.FtpUser = transporttest::TAsyncSftp::kUser;
-                    list.FtpPass = transporttest::TAsyncSftp::kPassword;
-                    list.FtpHostKeys = server->Fingerprint();
+                    First(list)->FtpHost = server->Host();
+                    First(list)->FtpUser = transporttest::TAsyncSftp::kUser;
+                    First(list)->FtpPass = transporttest::TAsyncSftp::kPassword;
+                    First(list)->FtpHostKeys = server->Fingerprint();
                 }};
     }
     return site;
@@ -428,12 +428,12 @@ TEST(ExportJobUpload, AbortDuringTheTransferLeavesTheServersFileAsItWas) {
         TUserList list;
         for (int i = 0; i < 20000; ++i)
             list.Add("user" + std::to_string(i), "password of user " + std::to_string(i));
-        list.ExportToFile = false;
-        list.FtpProtocol = ProtocolStoredName(c.Protocol);
-        list.FtpPassiveMode = true;
+        First(list)->ExportToFile = false;
+        First(list)->FtpProtocol = ProtocolStoredName(c.Protocol);
+        First(list)->FtpPassiveMode = true;
         site.Fill(list);
-        TExportSettings settings =
-            PlainToServer(list, list.FtpKeyFile.empty() ? list.FtpPass : "", site.Remote);
+        TExportSettings settings = PlainToServer(
+            list, First(list)->FtpKeyFile.empty() ? First(list)->FtpPass : "", site.Remote);
         settings.Timeout = 10000;
         // The site's file holds a user of its own: replaced all the same, had it come to that.
         settings.Replace.Outside = TOutsideChanges::Overwrite;

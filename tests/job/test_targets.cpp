@@ -205,10 +205,10 @@ TEST(SideFiles, TheStateAndKeptVersionsFollowTheKeyOnlyWhenCommitted) {
     const std::string saved = std::getenv("XDG_STATE_HOME");
     ::setenv("XDG_STATE_HOME", home.Path().c_str(), 1);
     TUserList list;
-    list.ExportToFile = true;
-    list.PassFile = dir.File("htpasswd");
+    First(list)->ExportToFile = true;
+    First(list)->PassFile = dir.File("htpasswd");
     const std::string db = dir.File("users.udx");
-    const std::string id = TLocalFileTarget(list.PassFile).Id();
+    const std::string id = TLocalFileTarget(First(list)->PassFile).Id();
     const std::string content = "ann:{SHA}Ic5o83sXgQ4ET+PvVlWA+X1NfNc=\n";
     TTargetRecord record;
     record.Sha256 = Sha256Hex(content);

@@ -226,7 +226,7 @@ TTarget LookupUser(TUserProp& u, std::string_view name) {
     Invalid();
 }
 
-TTarget LookupList(TUserList& l, std::string_view name) {
+TTarget LookupList(TUserList& l, TTargetSettings& t, std::string_view name) {
     if (SameText(name, "Items")) return {TTarget::TKind::Items, &l};
     if (SameText(name, "PassType")) return {TTarget::TKind::PassType, &l.PassType};
     if (SameText(name, "BcryptCost"))
@@ -234,21 +234,21 @@ TTarget LookupList(TUserList& l, std::string_view name) {
     if (SameText(name, "ShaRounds"))
         return {TTarget::TKind::Integer, &l.ShaRounds, KShaRoundsMin, KShaRoundsMax};
     if (SameText(name, "HashCacheKey")) return {TTarget::TKind::String, &l.HashCacheKey};
-    if (SameText(name, "PassFile")) return {TTarget::TKind::String, &l.PassFile};
+    if (SameText(name, "PassFile")) return {TTarget::TKind::String, &t.PassFile};
     if (SameText(name, "UnixLineEnds")) return {TTarget::TKind::Boolean, &l.UnixLineEnds};
     if (SameText(name, "GroupFile")) return {TTarget::TKind::String, &l.GroupFile};
-    if (SameText(name, "ExportToFile")) return {TTarget::TKind::Boolean, &l.ExportToFile};
-    if (SameText(name, "FtpHost")) return {TTarget::TKind::String, &l.FtpHost};
-    if (SameText(name, "FtpUser")) return {TTarget::TKind::String, &l.FtpUser};
-    if (SameText(name, "FtpPass")) return {TTarget::TKind::String, &l.FtpPass};
-    if (SameText(name, "FtpPasswdFile")) return {TTarget::TKind::String, &l.FtpPasswdFile};
-    if (SameText(name, "FtpStorePass")) return {TTarget::TKind::Boolean, &l.FtpStorePass};
-    if (SameText(name, "FtpPassiveMode")) return {TTarget::TKind::Boolean, &l.FtpPassiveMode};
-    if (SameText(name, "FtpProtocol")) return {TTarget::TKind::String, &l.FtpProtocol};
-    if (SameText(name, "FtpTlsPin")) return {TTarget::TKind::String, &l.FtpTlsPin};
-    if (SameText(name, "FtpCaFile")) return {TTarget::TKind::String, &l.FtpCaFile};
-    if (SameText(name, "FtpKeyFile")) return {TTarget::TKind::String, &l.FtpKeyFile};
-    if (SameText(name, "FtpHostKeys")) return {TTarget::TKind::String, &l.FtpHostKeys};
+    if (SameText(name, "ExportToFile")) return {TTarget::TKind::Boolean, &t.ExportToFile};
+    if (SameText(name, "FtpHost")) return {TTarget::TKind::String, &t.FtpHost};
+    if (SameText(name, "FtpUser")) return {TTarget::TKind::String, &t.FtpUser};
+    if (SameText(name, "FtpPass")) return {TTarget::TKind::String, &t.FtpPass};
+    if (SameText(name, "FtpPasswdFile")) return {TTarget::TKind::String, &t.FtpPasswdFile};
+    if (SameText(name, "FtpStorePass")) return {TTarget::TKind::Boolean, &t.FtpStorePass};
+    if (SameText(name, "FtpPassiveMode")) return {TTarget::TKind::Boolean, &t.FtpPassiveMode};
+    if (SameText(name, "FtpProtocol")) return {TTarget::TKind::String, &t.FtpProtocol};
+    if (SameText(name, "FtpTlsPin")) return {TTarget::TKind::String, &t.FtpTlsPin};
+    if (SameText(name, "FtpCaFile")) return {TTarget::TKind::String, &t.FtpCaFile};
+    if (SameText(name, "FtpKeyFile")) return {TTarget::TKind::String, &t.FtpKeyFile};
+    if (SameText(name, "FtpHostKeys")) return {TTarget::TKind::String, &t.FtpHostKeys};
     Invalid();
 }
 
@@ -365,11 +365,19 @@ class TParser {
 public:
     TParser(std::string_view text, TUserList* list) : FTok(text), FList(list) {
         FTok.Build = list != nullptr; // the syntax check needs no string contents
+        if (list != nullptr) FFirst = FirstTarget(*list);
     }
 
+    // What was read of the target is the list's, also when the text is refused after it.
     void Parse() {
-        FTok.Next();
-        Object(true);
+        try {
+            FTok.Next();
+            Object(true);
+        } catch (...) {
+            if (FList != nullptr) SetFirstTarget(*FList, FFirst);
+            throw;
+        }
+        if (FList != nullptr) SetFirstTarget(*FList, FFirst);
     }
 
 private:
@@ -449,7 +457,7 @@ private:
         TTarget target;
         if (Applying()) {
             if (dotted) Invalid();
-            target = user != nullptr ? LookupUser(*user, name) : LookupList(*list, name);
+            target = user != nullptr ? LookupUser(*user, name) : LookupList(*list, FFirst, name);
         }
         Value(target);
     }
@@ -595,6 +603,8 @@ private:
 
     TTokenizer FTok;
     TUserList* const FList;
+    // The list's target, under the list's names.
+    TTargetSettings FFirst;
     int FDepth = 0;
 };
 

@@ -4,6 +4,7 @@
 
 #include "base/DateUtil.h"
 #include "base/Errors.h"
+#include "userdb/UserList.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -124,4 +125,31 @@ inline TDateTime At(int year, int month, int day, int hour = 0, int minute = 0) 
     parts.Hour = hour;
     parts.Minute = minute;
     return EncodeDateTime(parts);
+}
+
+// The list's first target as its settings, to read or change in one statement:
+// `First(list)->FtpHost = "h";` writes back when the statement ends.
+class TFirstTargetEdit {
+public:
+    explicit TFirstTargetEdit(quorvane::TUserList& list)
+        : FTarget(quorvane::FirstTarget(list)), FList(&list) {}
+    explicit TFirstTargetEdit(const quorvane::TUserList& list)
+        : FTarget(quorvane::FirstTarget(list)) {}
+    ~TFirstTargetEdit() {
+        if (FList != nullptr) quorvane::SetFirstTarget(*FList, FTarget);
+    }
+    TFirstTargetEdit(const TFirstTargetEdit&) = delete;
+    TFirstTargetEdit& operator=(const TFirstTargetEdit&) = delete;
+    quorvane::TTargetSettings* operator->() { return &FTarget; }
+    quorvane::TTargetSettings& operator*() { return FTarget; }
+
+private:
+    quorvane::TTargetSettings FTarget;
+    quorvane::TUserList* FList = nullptr; // none: read only
+};
+inline TFirstTargetEdit First(quorvane::TUserList& list) {
+    return TFirstTargetEdit(list);
+}
+inline TFirstTargetEdit First(const quorvane::TUserList& list) {
+    return TFirstTargetEdit(list);
 }

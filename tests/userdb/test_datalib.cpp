@@ -123,10 +123,10 @@ TEST(DataFile, TwoUsersExampleLoadsEveryField) {
     EXPECT_EQ(b.Comments, "Temporary account for the spring workshop.\r\nRemove it after the last "
                           "workshop day.");
     EXPECT_EQ(list.PassType, TPasswordsType::ptMD5);
-    EXPECT_EQ(list.PassFile, "C:\\site\\htpasswd");
-    EXPECT_TRUE(list.ExportToFile);
-    EXPECT_FALSE(list.FtpStorePass);
-    EXPECT_TRUE(list.FtpPassiveMode);
+    EXPECT_EQ(First(list)->PassFile, "C:\\site\\htpasswd");
+    EXPECT_TRUE(First(list)->ExportToFile);
+    EXPECT_FALSE(First(list)->FtpStorePass);
+    EXPECT_TRUE(First(list)->FtpPassiveMode);
     EXPECT_EQ(list.Name(), "");
 }
 
@@ -147,7 +147,7 @@ TEST(DataFile, NewListIsSevenLines) {
 TEST(ObjectStream, EntriesTagsAndOmissions) {
     TUserList list;
     list.PassType = TPasswordsType::ptPlainText;
-    list.FtpHost = "h";
+    First(list)->FtpHost = "h";
     TUserProp& u = list.AddBlank();
     u.Login = "ab";
     u.Expire = true;
@@ -250,10 +250,10 @@ void FillEveryKind(TUserList& list) {
     list.PassType = TPasswordsType::ptSHA512;
     list.ShaRounds = 70000;
     list.HashCacheKey = std::string(64, 'c');
-    list.FtpHost = "ftp.example.org:2121";
-    list.FtpProtocol = "sftp";
-    list.FtpHostKeys = "SHA256:abc SHA256:def";
-    list.ExportToFile = false;
+    First(list)->FtpHost = "ftp.example.org:2121";
+    First(list)->FtpProtocol = "sftp";
+    First(list)->FtpHostKeys = "SHA256:abc SHA256:def";
+    First(list)->ExportToFile = false;
     TUserProp& a = list.AddBlank();
     a.Login = "ann";
     a.Password = "it's\t\x01";
@@ -421,7 +421,7 @@ TEST(TextForm, MultiByteCharactersAreNotSplitAcrossLines) {
 
 TEST(TextForm, ListPropertiesUseLevelOneIndentation) {
     TUserList list;
-    list.PassFile = std::string(70, 'p');
+    First(list)->PassFile = std::string(70, 'p');
     const auto lines = Lines(Text(list));
     EXPECT_EQ(lines[3], "  PassFile = ");
     EXPECT_EQ(lines[4], "    '" + std::string(64, 'p') + "' +");
@@ -439,14 +439,14 @@ TEST(SaveLoad, EveryStringAndFlagComesBackAndDatesTo15Digits) {
         allBytes.push_back(static_cast<char>(c));
     list.SetName("Main");
     list.PassType = TPasswordsType::ptPlainText;
-    list.PassFile = allBytes;
-    list.ExportToFile = false;
-    list.FtpHost = "ftp.example.org";
-    list.FtpUser = "admin";
-    list.FtpPass = "se'cr\"et";
-    list.FtpPasswdFile = "/www/.htpasswd";
-    list.FtpStorePass = false;
-    list.FtpPassiveMode = false;
+    First(list)->PassFile = allBytes;
+    First(list)->ExportToFile = false;
+    First(list)->FtpHost = "ftp.example.org";
+    First(list)->FtpUser = "admin";
+    First(list)->FtpPass = "se'cr\"et";
+    First(list)->FtpPasswdFile = "/www/.htpasswd";
+    First(list)->FtpStorePass = false;
+    First(list)->FtpPassiveMode = false;
     for (int i = 0; i < 5; ++i) {
         TUserProp& u = list.AddBlank();
         u.Login = "user" + std::to_string(i);
@@ -465,14 +465,14 @@ TEST(SaveLoad, EveryStringAndFlagComesBackAndDatesTo15Digits) {
     back.LoadFromFile(path);
     EXPECT_EQ(back.Name(), "Main");
     EXPECT_EQ(back.PassType, TPasswordsType::ptPlainText);
-    EXPECT_EQ(back.PassFile, allBytes);
-    EXPECT_FALSE(back.ExportToFile);
-    EXPECT_EQ(back.FtpHost, list.FtpHost);
-    EXPECT_EQ(back.FtpUser, list.FtpUser);
-    EXPECT_EQ(back.FtpPass, list.FtpPass);
-    EXPECT_EQ(back.FtpPasswdFile, list.FtpPasswdFile);
-    EXPECT_FALSE(back.FtpStorePass);
-    EXPECT_FALSE(back.FtpPassiveMode);
+    EXPECT_EQ(First(back)->PassFile, allBytes);
+    EXPECT_FALSE(First(back)->ExportToFile);
+    EXPECT_EQ(First(back)->FtpHost, First(list)->FtpHost);
+    EXPECT_EQ(First(back)->FtpUser, First(list)->FtpUser);
+    EXPECT_EQ(First(back)->FtpPass, First(list)->FtpPass);
+    EXPECT_EQ(First(back)->FtpPasswdFile, First(list)->FtpPasswdFile);
+    EXPECT_FALSE(First(back)->FtpStorePass);
+    EXPECT_FALSE(First(back)->FtpPassiveMode);
     ASSERT_EQ(back.Count(), list.Count());
     for (int i = 0; i < list.Count(); ++i) {
         const TUserProp& a = list.Users(i);
@@ -889,15 +889,16 @@ TEST(SaveLoad, TargetsAreWrittenOnlyWhenUsedAndComeBack) {
         TTempDir dir;
         TUserList list;
         list.AddBlank().Login = "ann";
-        list.ExportToFile = false;
-        list.FtpHost = "web1.example.org";
-        list.FtpUser = "deploy";
-        list.FtpPasswdFile = "www/.htpasswd";
-        list.TargetName = c.FirstName;
-        list.TargetDisabled = c.FirstDisabled;
-        list.CheckUrl = c.CheckUrl;
-        list.CheckUser = c.CheckUrl.empty() ? "" : "ann";
-        list.Targets = c.Further;
+        First(list)->ExportToFile = false;
+        First(list)->FtpHost = "web1.example.org";
+        First(list)->FtpUser = "deploy";
+        First(list)->FtpPasswdFile = "www/.htpasswd";
+        First(list)->Name = c.FirstName;
+        First(list)->Enabled = !c.FirstDisabled;
+        First(list)->CheckUrl = c.CheckUrl;
+        First(list)->CheckUser = c.CheckUrl.empty() ? "" : "ann";
+        for (const TTargetSettings& further : c.Further)
+            list.Targets.push_back(TargetOf(further));
         const std::string text = Text(list);
         for (const char* name :
              {"TargetName", "TargetDisabled", "CheckUrl", "CheckUser", "Targets"}) {

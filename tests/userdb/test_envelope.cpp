@@ -106,9 +106,9 @@ protected:
             u.FullName = "Person Number " + std::to_string(i);
             u.Email = "person" + std::to_string(i) + "@example.org";
         }
-        list.FtpHost = "ftp.example.org";
-        list.FtpUser = "siteadmin";
-        list.FtpPass = "ServerPass-42";
+        First(list)->FtpHost = "ftp.example.org";
+        First(list)->FtpUser = "siteadmin";
+        First(list)->FtpPass = "ServerPass-42";
     }
 
     // Saves the list encrypted with this password (and key file) and returns the file's bytes.
@@ -415,7 +415,7 @@ TEST_F(Envelope, SealedFilesOpenWithTheReferenceAndOldFilesOpenToday) {
     ASSERT_EQ(old->Count(), 3);
     EXPECT_EQ(old->Users(2).Login, "login1002");
     EXPECT_EQ(old->Users(2).Password, "Secret-7002-pw");
-    EXPECT_EQ(old->FtpPass, "ServerPass-42");
+    EXPECT_EQ(First(*old)->FtpPass, "ServerPass-42");
     EXPECT_EQ(Refusal("sealed-after"), KWrong);
     old->SaveToFile(Db);
     EXPECT_EQ(ReferenceOpen(ReadWholeFile(Db), "sealed-before"),

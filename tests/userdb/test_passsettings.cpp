@@ -149,7 +149,7 @@ TEST(PassSettings, TheReaderTakesIntegersInRangeAndRefusesAnythingElse) {
 TEST(PassSettings, AFormOfALaterVersionIsRefusedByName) {
     for (const char* form : {"ptSHA", "ptArgon2id", "PTYESCRYPT"}) {
         TUserList list;
-        list.PassFile = "before";
+        First(list)->PassFile = "before";
         const std::string error =
             Read(Wrap(std::string("PassFile = 'applied' PassType = ") + form), list);
         EXPECT_EQ(error, std::string("The file is not valid: it asks for the password form ") +

@@ -2,6 +2,7 @@
 // leaves in the list.
 
 #include "ListText.h"
+#include "TestUtil.h"
 #include "base/DateUtil.h"
 #include "base/Errors.h"
 #include "userdb/DataLib.h"
@@ -40,19 +41,19 @@ TUserProp LoadUser(const std::string& entries) {
 // The entry is refused while the syntax is checked: nothing at all is applied.
 void ExpectSyntaxError(const std::string& entry) {
     TUserList list;
-    list.PassFile = "before";
+    First(list)->PassFile = "before";
     EXPECT_EQ(Read(Wrap("PassFile = 'applied'\r\n" + entry), list), "The file is not valid")
         << entry;
-    EXPECT_EQ(list.PassFile, "before") << "applied despite a syntax error: " << entry;
+    EXPECT_EQ(First(list)->PassFile, "before") << "applied despite a syntax error: " << entry;
 }
 
 // The entry is well formed but does not suit the list: what came before it stays applied.
 void ExpectApplicationError(const std::string& entry) {
     TUserList list;
-    list.PassFile = "before";
+    First(list)->PassFile = "before";
     EXPECT_EQ(Read(Wrap("PassFile = 'applied'\r\n" + entry), list), "The file is not valid")
         << entry;
-    EXPECT_EQ(list.PassFile, "applied") << "refused as a syntax error: " << entry;
+    EXPECT_EQ(First(list)->PassFile, "applied") << "refused as a syntax error: " << entry;
 }
 
 TEST(Reader, StringForms) {
@@ -99,7 +100,7 @@ TEST(Reader, BooleanEnumerationAndDateValues) {
     TUserList list;
     EXPECT_EQ(Read(Wrap("passtype = PTPLAINTEXT exporttofile = FALSE"), list), "");
     EXPECT_EQ(list.PassType, TPasswordsType::ptPlainText);
-    EXPECT_FALSE(list.ExportToFile);
+    EXPECT_FALSE(First(list)->ExportToFile);
 }
 
 TEST(Reader, ValuesThatDoNotSuitThePropertyFailAfterWhatCameBefore) {
@@ -240,7 +241,7 @@ TEST(Reader, HeaderAndKeywords) {
 
     TUserList other;
     EXPECT_EQ(Read("object TSomething\r\nFtpHost = 'h'\r\nend\r\n", other), "");
-    EXPECT_EQ(other.FtpHost, "h");
+    EXPECT_EQ(First(other)->FtpHost, "h");
     EXPECT_EQ(other.Name(), "");
 
     TUserList named;
@@ -263,7 +264,7 @@ TEST(Reader, LayoutCarriesNoMeaning) {
     TUserList written;
     written.Add("guest01", "pw");
     written.Users(0).Comments = "line\r\nline";
-    written.FtpHost = "host";
+    First(written)->FtpHost = "host";
     const std::string text = ObjectStreamToText(WriteObjectStream(written));
     std::string tabs, flat, oneLine;
     for (char c : text) {
@@ -339,14 +340,14 @@ TEST(Reader, FailureInTheThirdUserKeepsWhatWasRead) {
              "item Login = 'u4' end>\r\n"
              "FtpHost = 'never'");
     EXPECT_EQ(Read(text, list), "The file is not valid");
-    EXPECT_EQ(list.PassFile, "out");
+    EXPECT_EQ(First(list)->PassFile, "out");
     ASSERT_EQ(list.Count(), 3);
     EXPECT_EQ(list.Users(0).Password, "p1");
     EXPECT_EQ(list.Users(1).Login, "u2");
     EXPECT_EQ(list.Users(2).Login, "u3");
     EXPECT_EQ(list.Users(2).Password, "p3");
     EXPECT_EQ(list.Users(2).FullName, "");
-    EXPECT_EQ(list.FtpHost, "");
+    EXPECT_EQ(First(list)->FtpHost, "");
 }
 
 // The whole text is checked before anything is applied, also past an entry that does not suit
@@ -377,7 +378,7 @@ TEST(Reader, WhatFollowsAnEntryThatDoesNotSuitIsStillChecked) {
         SCOPED_TRACE(c.Entries);
         TUserList list;
         list.Add("old", "pw");
-        list.FtpHost = "before";
+        First(list)->FtpHost = "before";
         const std::string before = ListText(list);
         EXPECT_EQ(Read(Wrap(c.Entries), list), c.Error);
         EXPECT_EQ(ListText(list) == before, c.Unchanged);
@@ -388,7 +389,7 @@ TEST(Reader, NestedObjectFailsAfterTheListsProperties) {
     TUserList list;
     EXPECT_EQ(Read("object TUserList FtpHost = 'h' object X: TUserList end end", list),
               "The file is not valid");
-    EXPECT_EQ(list.FtpHost, "h");
+    EXPECT_EQ(First(list)->FtpHost, "h");
 }
 
 TEST(Reader, DeepNestingIsRefusedNotCrashed) {

@@ -5,6 +5,7 @@
 #include "base/DateUtil.h"
 #include "base/Errors.h"
 #include "userdb/DataLib.h"
+#include "userdb/TargetValue.h"
 #include "userdb/UserList.h"
 
 #include <gtest/gtest.h>
@@ -22,14 +23,14 @@ TEST(UserList, NewListHasTheDefaults) {
     TUserList list;
     EXPECT_EQ(list.Count(), 0);
     EXPECT_EQ(list.PassType, TPasswordsType::ptMD5);
-    EXPECT_TRUE(list.ExportToFile);
-    EXPECT_TRUE(list.FtpStorePass);
-    EXPECT_TRUE(list.FtpPassiveMode);
-    EXPECT_EQ(list.PassFile, "");
-    EXPECT_EQ(list.FtpHost, "");
-    EXPECT_EQ(list.FtpUser, "");
-    EXPECT_EQ(list.FtpPass, "");
-    EXPECT_EQ(list.FtpPasswdFile, "");
+    EXPECT_TRUE(First(list)->ExportToFile);
+    EXPECT_TRUE(First(list)->FtpStorePass);
+    EXPECT_TRUE(First(list)->FtpPassiveMode);
+    EXPECT_EQ(First(list)->PassFile, "");
+    EXPECT_EQ(First(list)->FtpHost, "");
+    EXPECT_EQ(First(list)->FtpUser, "");
+    EXPECT_EQ(First(list)->FtpPass, "");
+    EXPECT_EQ(First(list)->FtpPasswdFile, "");
     EXPECT_EQ(WriteObjectStream(list).size(), 85u);
     EXPECT_EQ(list.Fingerprint(), 0xA160D7C5u);
 }
@@ -82,11 +83,14 @@ TEST(UserList, ResetEmptiesTheListAndRestoresTheExportDefaults) {
     TUserList list;
     list.Add("a", "b");
     list.PassType = TPasswordsType::ptPlainText;
-    list.PassFile = "x";
-    list.ExportToFile = false;
-    list.FtpHost = list.FtpUser = list.FtpPass = list.FtpPasswdFile = "y";
-    list.FtpStorePass = false;
-    list.FtpPassiveMode = false;
+    First(list)->PassFile = "x";
+    First(list)->ExportToFile = false;
+    {
+        TFirstTargetEdit first = First(list);
+        first->FtpHost = first->FtpUser = first->FtpPass = first->FtpPasswdFile = "y";
+    }
+    First(list)->FtpStorePass = false;
+    First(list)->FtpPassiveMode = false;
     list.Reset();
     EXPECT_EQ(list.Count(), 0);
     EXPECT_EQ(list.Fingerprint(), 0xA160D7C5u);
@@ -240,7 +244,7 @@ TEST(UserList, AStoreTargetGetsAnOwnerOfItsOwnOnce) {
     TLcgRandom random(7);
     std::set<std::string> minted;
     for (const TCase& c : cases) {
-        TTargetFields target;
+        TTargetSettings target;
         target.StoreUrl = c.Url;
         target.StoreOwner = c.Owner;
         SetStoreUrl(target, c.NewUrl, random);
@@ -252,5 +256,153 @@ TEST(UserList, AStoreTargetGetsAnOwnerOfItsOwnOnce) {
         EXPECT_TRUE(std::regex_match(target.StoreOwner, std::regex("quorvane-[0-9a-f]{16}")))
             << target.StoreOwner;
         EXPECT_TRUE(minted.insert(target.StoreOwner).second) << "each owner its own";
+    }
+}
+
+// A target as stored and as a value are one: every setting survives the way there and back, the
+// chosen address is the value's own, and what the target keeps while another address is chosen
+// stays with it.
+TEST(TargetValue, StoredSettingsAndTheValueMapWithoutLoss) {
+    const auto settings = [](const std::function<void(TTargetSettings&)>& set) {
+        TTargetSettings s;
+        set(s);
+        return s;
+    };
+    const std::string odd = std::string("a b%2F?#@/\x01\xc3\xa9:") + '\0' + "end";
+    const struct {
+        const char* What;
+        TTargetSettings Stored;
+        std::string Url; // of the value; "-": not compared
+    } cases[] = {
+        {"a new database's", settings([](auto&) {}), ""},
+        {"a local file", settings([](auto& s) { s.PassFile = "/srv/www/.htpasswd"; }),
+         "/srv/www/.htpasswd"},
+        {"a path that reads like an address",
+         settings([](auto& s) { s.PassFile = "C:\\site\\htpasswd"; }), "file:C:\\site\\htpasswd"},
+        {"a path named like a store", settings([](auto& s) { s.PassFile = "sqlite:x"; }),
+         "file:sqlite:x"},
+        {"FTP into the login folder", settings([](auto& s) {
+             s.ExportToFile = false;
+             s.FtpHost = "ftp.example.org:2121";
+             s.FtpUser = "web";
+             s.FtpPass = "se'cr\"et";
+             s.FtpPasswdFile = "www/.htpasswd";
+             s.FtpStorePass = false;
+             s.FtpPassiveMode = false;
+         }),
+         "ftp://ftp.example.org:2121/www/.htpasswd"},
+        {"FTP to an absolute path", settings([](auto& s) {
+             s.ExportToFile = false;
+             s.FtpHost = "h";
+             s.FtpPasswdFile = "/www/.htpasswd";
+         }),
+         "ftp://h//www/.htpasswd"},
+        {"SFTP both ways", settings([](auto& s) {
+             s.ExportToFile = false;
+             s.FtpProtocol = "sftp";
+             s.FtpHost = "[::1]:22";
+             s.FtpPasswdFile = "/www/.htpasswd";
+             s.FtpKeyFile = "/home/me/.ssh/id";
+             s.FtpHostKeys = "SHA256:abc SHA256:def";
+             s.PassFile = "/backup/.htpasswd";
+         }),
+         "sftp://[::1]:22/www/.htpasswd"},
+        {"SFTP in the login folder", settings([](auto& s) {
+             s.ExportToFile = false;
+             s.FtpProtocol = "sftp";
+             s.FtpHost = "h";
+             s.FtpPasswdFile = "~/x";
+         }),
+         "sftp://h/~/~/x"},
+        {"FTP over TLS with its pins", settings([](auto& s) {
+             s.ExportToFile = false;
+             s.FtpProtocol = "ftpes";
+             s.FtpHost = "h";
+             s.FtpPasswdFile = "x";
+             s.FtpTlsPin = "sha256//abc=";
+             s.FtpCaFile = "/etc/ca.pem";
+         }),
+         "ftpes://h/x"},
+        {"a server not filled in yet", settings([](auto& s) { s.ExportToFile = false; }),
+         "ftp:///"},
+        {"odd bytes in host and file", settings([&](auto& s) {
+             s.ExportToFile = false;
+             s.FtpProtocol = "ftps";
+             s.FtpHost = odd;
+             s.FtpPasswdFile = odd;
+         }),
+         "-"},
+        {"a store", settings([](auto& s) {
+             s.ExportToFile = false;
+             s.StoreUrl = "postgresql://db/site";
+             s.StoreOwner = "quorvane-0123456789abcdef";
+             s.FtpUser = "writer";
+             s.FtpHost = "kept.example.org";
+         }),
+         "postgresql://db/site"},
+        {"an address that names no store", settings([](auto& s) {
+             s.ExportToFile = false;
+             s.StoreUrl = "mysql://db/site";
+         }),
+         "store:mysql://db/site"},
+        {"a file, with a server and a store kept", settings([&](auto& s) {
+             s.PassFile = "site.htpasswd";
+             s.FtpHost = odd;
+             s.FtpProtocol = "sftp";
+             s.StoreUrl = "sqlite:/var/lib/site.db";
+             s.CheckUrl = "https://example.org/private/";
+             s.CheckUser = "probe";
+         }),
+         "site.htpasswd"},
+        {"named and disabled", settings([](auto& s) {
+             s.Name = "web 2";
+             s.Enabled = false;
+         }),
+         ""},
+    };
+    const auto fields = [](const TTargetSettings& s) {
+        return std::vector<std::string>{s.Name,
+                                        s.Enabled ? "on" : "off",
+                                        s.ExportToFile ? "file" : "other",
+                                        s.PassFile,
+                                        s.FtpHost,
+                                        s.FtpUser,
+                                        s.FtpPass,
+                                        s.FtpPasswdFile,
+                                        s.FtpStorePass ? "keep" : "forget",
+                                        s.FtpPassiveMode ? "passive" : "active",
+                                        s.FtpProtocol,
+                                        s.FtpTlsPin,
+                                        s.FtpCaFile,
+                                        s.FtpKeyFile,
+                                        s.FtpHostKeys,
+                                        s.StoreUrl,
+                                        s.StoreOwner,
+                                        s.CheckUrl,
+                                        s.CheckUser};
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        const TTarget value = TargetOf(c.Stored);
+        if (c.Url != "-") {
+            EXPECT_EQ(value.Url, c.Url);
+        }
+        EXPECT_EQ(fields(SettingsOf(value)), fields(c.Stored));
+        EXPECT_EQ(TargetOf(SettingsOf(value)), value);
+    }
+    // What an address given by hand names.
+    const struct {
+        std::string Url, Host, RemoteFile, Login;
+    } addresses[] = {
+        {"ftp://web@h:21/www/x", "h:21", "www/x", "web"},
+        {"ftp://h/%2Fwww/x", "h", "/www/x", ""},
+        {"sftp://h/srv/x", "h", "/srv/x", ""},
+        {"sftp://me%40home@h/~/x%20y", "h", "x y", "me@home"},
+    };
+    for (const auto& a : addresses) {
+        const TServerAddress parsed = ServerAddressOf(a.Url);
+        EXPECT_EQ(std::tie(parsed.Host, parsed.RemoteFile, parsed.Login),
+                  std::tie(a.Host, a.RemoteFile, a.Login))
+            << a.Url;
     }
 }

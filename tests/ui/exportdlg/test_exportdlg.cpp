@@ -139,9 +139,9 @@ TEST(ExportDialog, OpensWithTheFocusOnTheChosenTargetsField) {
          {TCase{true, true, "edtFile"}, TCase{true, false, "edtFile"},
           TCase{false, true, "edtFtpHost"}, TCase{false, false, "edtFtpPassword"}}) {
         TUserList list;
-        list.ExportToFile = c.ToFile;
-        list.FtpHost = "ftp.example.org";
-        list.FtpStorePass = c.PasswordStored;
+        First(list)->ExportToFile = c.ToFile;
+        First(list)->FtpHost = "ftp.example.org";
+        First(list)->FtpStorePass = c.PasswordStored;
         TDialogOn t(list);
         t.dialog.show();
         QApplication::setActiveWindow(&t.dialog);
@@ -156,14 +156,14 @@ TEST(ExportDialog, OpensWithTheFocusOnTheChosenTargetsField) {
 TEST(ExportDialog, SettingsLoadAndStoreEveryField) {
     TUserList list;
     list.PassType = TPasswordsType::ptPlainText;
-    list.PassFile = "/srv/www/.htpasswd";
-    list.ExportToFile = false;
-    list.FtpHost = "ftp.example.org";
-    list.FtpUser = "webmaster";
-    list.FtpPass = "secret";
-    list.FtpPasswdFile = "/www/.htpasswd";
-    list.FtpStorePass = true;
-    list.FtpPassiveMode = false;
+    First(list)->PassFile = "/srv/www/.htpasswd";
+    First(list)->ExportToFile = false;
+    First(list)->FtpHost = "ftp.example.org";
+    First(list)->FtpUser = "webmaster";
+    First(list)->FtpPass = "secret";
+    First(list)->FtpPasswdFile = "/www/.htpasswd";
+    First(list)->FtpStorePass = true;
+    First(list)->FtpPassiveMode = false;
     list.Add("carl", "x");
     const uint32_t before = list.Fingerprint();
 
@@ -190,11 +190,11 @@ TEST(ExportDialog, SettingsLoadAndStoreEveryField) {
     c.cbxFTPPassiveMode->setChecked(true);
     t.dialog.SaveSettings();
     EXPECT_EQ(list.PassType, TPasswordsType::ptMD5);
-    EXPECT_TRUE(list.ExportToFile);
-    EXPECT_EQ(list.FtpHost, "127.0.0.1");
-    EXPECT_FALSE(list.FtpStorePass);
-    EXPECT_EQ(list.FtpPass, "") << "the password is stored only while Save? is ticked";
-    EXPECT_TRUE(list.FtpPassiveMode);
+    EXPECT_TRUE(First(list)->ExportToFile);
+    EXPECT_EQ(First(list)->FtpHost, "127.0.0.1");
+    EXPECT_FALSE(First(list)->FtpStorePass);
+    EXPECT_EQ(First(list)->FtpPass, "") << "the password is stored only while Save? is ticked";
+    EXPECT_TRUE(First(list)->FtpPassiveMode);
 
     // The next opening shows an empty password.
     TDialogOn again(list);
@@ -204,12 +204,12 @@ TEST(ExportDialog, SettingsLoadAndStoreEveryField) {
 
 TEST(ExportDialog, BytesThatAreNotUtf8SurviveAnUntouchedField) {
     TUserList list;
-    list.FtpUser = "M\xfcller"; // Latin-1 bytes
-    list.PassFile = "/tmp/\xe9t\xe9";
+    First(list)->FtpUser = "M\xfcller"; // Latin-1 bytes
+    First(list)->PassFile = "/tmp/\xe9t\xe9";
     TDialogOn t(list);
     t.dialog.SaveSettings();
-    EXPECT_EQ(list.FtpUser, "M\xfcller");
-    EXPECT_EQ(list.PassFile, "/tmp/\xe9t\xe9");
+    EXPECT_EQ(First(list)->FtpUser, "M\xfcller");
+    EXPECT_EQ(First(list)->PassFile, "/tmp/\xe9t\xe9");
 }
 
 TEST(ExportDialog, ShowExportDialogStoresTheSettingsOnlyOnOk) {
@@ -224,14 +224,14 @@ TEST(ExportDialog, ShowExportDialogStoresTheSettingsOnlyOnOk) {
     };
     ShowExportDialog(list, nullptr);
     EXPECT_TRUE(modals.Boxes.empty()) << "Cancel while idle asks nothing";
-    EXPECT_EQ(list.PassFile, "") << "Cancel before any export leaves the database alone";
+    EXPECT_EQ(First(list)->PassFile, "") << "Cancel before any export leaves the database alone";
 
     modals.OnDialog = [](QDialog& dialog) {
         dialog.findChild<QLineEdit*>(QStringLiteral("edtFile"))->setText(QStringLiteral("/x"));
         return int(QDialog::Accepted);
     };
     ShowExportDialog(list, nullptr);
-    EXPECT_EQ(list.PassFile, "/x");
+    EXPECT_EQ(First(list)->PassFile, "/x");
 }
 
 TEST(ExportDialog, BrowseProposesHtpasswdAndFillsTheChosenName) {
@@ -278,7 +278,7 @@ TEST(ExportDialog, LocalExportWritesTheFileSweepsAndCloses) {
     expired.Expire = true;
     expired.ExpireDate = 1.0; // long past
     list.PassType = TPasswordsType::ptPlainText;
-    list.PassFile = target.string();
+    First(list)->PassFile = target.string();
 
     TDialogOn t(list);
     t.dialog.show();
@@ -312,7 +312,7 @@ TEST(ExportDialog, EmptyPasswordsNeedConsent) {
         list.Add("alice", "a1");
         list.Add("dave", "").Disable = true; // disabled: not asked about
         list.PassType = TPasswordsType::ptPlainText;
-        list.PassFile = target.string();
+        First(list)->PassFile = target.string();
         TDialogOn t(list);
         t.dialog.show();
         TScriptedModals modals;
@@ -352,7 +352,7 @@ TEST(ExportDialog, LocalTargetsThatCannotBeWrittenAreRefusedAndTheDialogStaysOpe
         list.PassType = TPasswordsType::ptPlainText;
         list.SaveToFile(database);
         const std::string saved = ReadWholeFile(database);
-        list.PassFile = target;
+        First(list)->PassFile = target;
         TDialogOn t(list, {.DatabasePath = database});
         t.dialog.show();
         TScriptedModals modals;
@@ -382,12 +382,12 @@ namespace {
 
 void FillFtp(TUserList& list, const std::string& host, const std::string& password,
              const std::string& remote = "htpasswd") {
-    list.ExportToFile = false;
-    list.FtpHost = host;
-    list.FtpUser = ftptest::kUser;
-    list.FtpPass = password;
-    list.FtpPasswdFile = remote;
-    list.FtpPassiveMode = true;
+    First(list)->ExportToFile = false;
+    First(list)->FtpHost = host;
+    First(list)->FtpUser = ftptest::kUser;
+    First(list)->FtpPass = password;
+    First(list)->FtpPasswdFile = remote;
+    First(list)->FtpPassiveMode = true;
 }
 
 } // namespace
@@ -564,7 +564,7 @@ TEST(ExportDialog, CancelWhileBuildingAsksAndYesWritesNothing) {
         TUserList list;
         AddUsers(list, 350);
         list.PassType = TPasswordsType::ptPlainText;
-        list.PassFile = target.string();
+        First(list)->PassFile = target.string();
         if (server) FillFtp(list, server->Host(), ftptest::kPassword);
         TDialogOn t(list);
         t.dialog.show();

@@ -225,7 +225,7 @@ TEST(ExportCommand, MarksModifiedWhenTheExportChangedTheDatabase) {
     };
     w.Trigger("miExport");
     EXPECT_TRUE(fs::exists(target));
-    EXPECT_EQ(w.Window.UserList().PassFile, target.string());
+    EXPECT_EQ(First(w.Window.UserList())->PassFile, target.string());
     EXPECT_TRUE(w.Window.Project.Modified()) << "the settings went into the database";
 }
 

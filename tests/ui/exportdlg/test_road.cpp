@@ -142,7 +142,7 @@ TEST(RoadTest, AddSeriesSaveReopenExportAndCheckWithHtpasswd) {
     ASSERT_EQ(modals.Boxes.size(), 1u);
     EXPECT_EQ(modals.Boxes[0].Icon, QMessageBox::Information);
     EXPECT_EQ(Str(modals.Boxes[0].Text), "The password file site/.htpasswd is on the server " +
-                                             window.UserList().FtpHost + " now.");
+                                             First(window.UserList())->FtpHost + " now.");
 
     int enabled = 0;
     const TUserList& list = window.UserList();

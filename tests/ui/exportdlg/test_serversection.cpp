@@ -46,12 +46,12 @@ struct TServerDialog {
 
 void FillServer(TUserList& list, const std::string& protocol, const std::string& host,
                 const std::string& user, const std::string& password, const std::string& remote) {
-    list.ExportToFile = false;
-    list.FtpProtocol = protocol;
-    list.FtpHost = host;
-    list.FtpUser = user;
-    list.FtpPass = password;
-    list.FtpPasswdFile = remote;
+    First(list)->ExportToFile = false;
+    First(list)->FtpProtocol = protocol;
+    First(list)->FtpHost = host;
+    First(list)->FtpUser = user;
+    First(list)->FtpPass = password;
+    First(list)->FtpPasswdFile = remote;
 }
 
 } // namespace
@@ -60,10 +60,10 @@ TEST(ExportDialogServer, ProtocolPortAndKeyFileRoundTrip) {
     TUserList list;
     list.Add("carl", "c");
     FillServer(list, "sftp", "example.org:2222", "web", "", "site/.htpasswd");
-    list.FtpKeyFile = "/home/web/.ssh/id_ed25519";
+    First(list)->FtpKeyFile = "/home/web/.ssh/id_ed25519";
     const std::string oldKey = "SHA256:" + std::string(43, 'k');
     const std::string newKey = "SHA256:" + std::string(43, 'n');
-    list.FtpHostKeys = oldKey + " " + newKey;
+    First(list)->FtpHostKeys = oldKey + " " + newKey;
     TServerDialog t(list);
     t.dialog.show();
     EXPECT_EQ(Str(t.Protocol()->currentText()), "SFTP");
@@ -73,10 +73,10 @@ TEST(ExportDialogServer, ProtocolPortAndKeyFileRoundTrip) {
     EXPECT_FALSE(t.Passive()->isEnabled()) << "SSH has no data connections";
     EXPECT_FALSE(t.Hint()->isVisible());
     t.dialog.SaveSettings();
-    EXPECT_EQ(list.FtpHost, "example.org:2222");
-    EXPECT_EQ(list.FtpProtocol, "sftp");
-    EXPECT_EQ(list.FtpKeyFile, "/home/web/.ssh/id_ed25519");
-    EXPECT_EQ(list.FtpHostKeys, oldKey + " " + newKey) << "the same server keeps its keys";
+    EXPECT_EQ(First(list)->FtpHost, "example.org:2222");
+    EXPECT_EQ(First(list)->FtpProtocol, "sftp");
+    EXPECT_EQ(First(list)->FtpKeyFile, "/home/web/.ssh/id_ed25519");
+    EXPECT_EQ(First(list)->FtpHostKeys, oldKey + " " + newKey) << "the same server keeps its keys";
     // The trusted keys are listed; one taken away is no longer trusted.
     auto* keys = Find<QListWidget>(t.dialog, "lstFtpHostKeys");
     auto* remove = Find<QPushButton>(t.dialog, "btnRemoveHostKey");
@@ -89,7 +89,7 @@ TEST(ExportDialogServer, ProtocolPortAndKeyFileRoundTrip) {
     ASSERT_EQ(keys->count(), 1);
     EXPECT_EQ(Str(keys->item(0)->text()), newKey);
     t.dialog.SaveSettings();
-    EXPECT_EQ(list.FtpHostKeys, newKey);
+    EXPECT_EQ(First(list)->FtpHostKeys, newKey);
 
     // Plain FTP: the hint says the password travels in clear; no key file.
     t.Protocol()->setCurrentIndex(t.Protocol()->findText(QStringLiteral("FTP")));
@@ -97,10 +97,10 @@ TEST(ExportDialogServer, ProtocolPortAndKeyFileRoundTrip) {
     EXPECT_FALSE(t.KeyFile()->isVisible());
     t.Port()->setValue(0);
     t.dialog.SaveSettings();
-    EXPECT_EQ(list.FtpProtocol, "");
-    EXPECT_EQ(list.FtpHost, "example.org");
-    EXPECT_EQ(list.FtpKeyFile, "");
-    EXPECT_EQ(list.FtpHostKeys, "") << "another kind of server: its identity starts anew";
+    EXPECT_EQ(First(list)->FtpProtocol, "");
+    EXPECT_EQ(First(list)->FtpHost, "example.org");
+    EXPECT_EQ(First(list)->FtpKeyFile, "");
+    EXPECT_EQ(First(list)->FtpHostKeys, "") << "another kind of server: its identity starts anew";
 
     // FTP over TLS: a CA file (as the command line's --ca-file) vouches for the server.
     auto* caFile = Find<QLineEdit>(t.dialog, "edtFtpCaFile");
@@ -110,12 +110,12 @@ TEST(ExportDialogServer, ProtocolPortAndKeyFileRoundTrip) {
     EXPECT_FALSE(t.KeyFile()->isVisible());
     caFile->setText(QStringLiteral("/etc/ssl/site-ca.pem"));
     t.dialog.SaveSettings();
-    EXPECT_EQ(list.FtpProtocol, "ftpes");
-    EXPECT_EQ(list.FtpCaFile, "/etc/ssl/site-ca.pem");
+    EXPECT_EQ(First(list)->FtpProtocol, "ftpes");
+    EXPECT_EQ(First(list)->FtpCaFile, "/etc/ssl/site-ca.pem");
     t.Protocol()->setCurrentIndex(t.Protocol()->findText(QStringLiteral("SFTP")));
     EXPECT_FALSE(caFile->isVisible());
     t.dialog.SaveSettings();
-    EXPECT_EQ(list.FtpCaFile, "") << "no CA file for another kind of server";
+    EXPECT_EQ(First(list)->FtpCaFile, "") << "no CA file for another kind of server";
 }
 
 // The server's password is hidden until asked for, and a new server's password is not saved in
@@ -158,9 +158,9 @@ TEST(ExportDialogServer, TheServerPasswordIsHiddenAndSavedOnlyWhenAsked) {
         EXPECT_EQ(Find<QCheckBox>(t.dialog, "cbxFTPPassSave")->isChecked(), c.OpensTicked);
         c.Edit(t);
         t.dialog.SaveSettings();
-        EXPECT_EQ(list.FtpStorePass, c.StorePass);
-        EXPECT_EQ(list.FtpPass, c.Stored);
-        if (!list.FtpHost.empty()) continue;
+        EXPECT_EQ(First(list)->FtpStorePass, c.StorePass);
+        EXPECT_EQ(First(list)->FtpPass, c.Stored);
+        if (!First(list)->FtpHost.empty()) continue;
         EXPECT_EQ(WriteObjectStream(list), before) << "a database without a server stays the same";
     }
     // The toggle shows the password in clear, and hides it again.
@@ -183,7 +183,7 @@ TEST(ExportDialogServer, PlainFtpDatabaseStaysTheSame) {
     const std::uint32_t before = list.Fingerprint();
     TServerDialog t(list);
     t.dialog.SaveSettings();
-    EXPECT_EQ(list.FtpHost, "127.0.0.1:2121");
+    EXPECT_EQ(First(list)->FtpHost, "127.0.0.1:2121");
     EXPECT_EQ(list.Fingerprint(), before);
 }
 
@@ -210,7 +210,7 @@ TEST(ExportDialogServer, UnknownHostKeyIsAskedAndRememberedWhenTrusted) {
         EXPECT_TRUE(modals.Boxes[0].Text.contains(QStringLiteral("SHA256:")));
         EXPECT_TRUE(modals.Boxes[1].Text.contains(QStringLiteral("is not known")));
         EXPECT_FALSE(fs::exists(server.Root() / "htpasswd"));
-        EXPECT_EQ(list.FtpHostKeys, "");
+        EXPECT_EQ(First(list)->FtpHostKeys, "");
     }
     TServerDialog t(list);
     t.dialog.show();
@@ -221,8 +221,8 @@ TEST(ExportDialogServer, UnknownHostKeyIsAskedAndRememberedWhenTrusted) {
     ::setenv("HOME", savedHome.c_str(), 1);
     ASSERT_EQ(modals.Boxes.size(), 1u);
     EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd").substr(0, 6), "carl:$");
-    EXPECT_EQ(list.FtpHostKeys.rfind("SHA256:", 0), 0u) << list.FtpHostKeys;
-    EXPECT_TRUE(modals.Boxes[0].Text.contains(QString::fromStdString(list.FtpHostKeys)));
+    EXPECT_EQ(First(list)->FtpHostKeys.rfind("SHA256:", 0), 0u) << First(list)->FtpHostKeys;
+    EXPECT_TRUE(modals.Boxes[0].Text.contains(QString::fromStdString(First(list)->FtpHostKeys)));
 }
 
 TEST(ExportDialogServer, SelfSignedCertificateIsPinnedWhenTheUserTrustsIt) {
@@ -246,6 +246,6 @@ TEST(ExportDialogServer, SelfSignedCertificateIsPinnedWhenTheUserTrustsIt) {
     EXPECT_EQ(modals.Boxes[0].Icon, QMessageBox::Question);
     EXPECT_TRUE(modals.Boxes[0].Text.contains(QStringLiteral("could not be verified")));
     EXPECT_TRUE(modals.Boxes[0].Text.contains(QString::fromStdString(server.Pin())));
-    EXPECT_EQ(list.FtpTlsPin, server.Pin());
+    EXPECT_EQ(First(list)->FtpTlsPin, server.Pin());
     EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd").substr(0, 6), "carl:$");
 }

@@ -34,20 +34,20 @@ struct TSite {
         List.Add("alice", "a1");
         List.Add("bob", "b1");
         List.PassType = TPasswordsType::ptPlainText;
-        List.PassFile = Target;
+        First(List)->PassFile = Target;
         if (store) {
-            List.ExportToFile = false;
-            List.StoreUrl = "sqlite:" + Dir.File("auth.db");
-            List.StoreOwner = "site";
+            First(List)->ExportToFile = false;
+            First(List)->StoreUrl = "sqlite:" + Dir.File("auth.db");
+            First(List)->StoreOwner = "site";
         }
         List.SaveToFile(Db);
         EXPECT_TRUE(Export());
     }
     // What the target holds: the file's bytes, or the store's users as lines.
     std::string Holds() const {
-        if (List.ExportToFile) return ReadWholeFile(Target);
-        TStoreSettings settings = *ParseStoreUrl(List.StoreUrl);
-        settings.Owner = List.StoreOwner;
+        if (First(List)->ExportToFile) return ReadWholeFile(Target);
+        TStoreSettings settings = *ParseStoreUrl(First(List)->StoreUrl);
+        settings.Owner = First(List)->StoreOwner;
         std::vector<std::string> lines;
         for (const TStoredUser& user : OpenUserStore(settings)->Read())
             lines.push_back(user.Login + ":" + user.Hash + "\n");
@@ -130,7 +130,7 @@ TEST(SiteFile, PreviewOfSeveralTargetsShowsEachOnesChanges) {
     TTargetSettings second;
     second.Name = "web2";
     second.PassFile = site.Dir.File("second");
-    site.List.Targets.push_back(second);
+    site.List.Targets.push_back(TargetOf(second));
     ASSERT_TRUE(site.Export());
     WriteWholeFile(second.PassFile, "alice:a1\r\n"); // bob is not there (yet)
     const std::string before[] = {ReadWholeFile(site.Target), ReadWholeFile(second.PassFile)};
@@ -190,7 +190,7 @@ TEST(SiteFile, RestoreFindsTheVersionsOfAStoreThatIsNotTheFirstTarget) {
     sql.ExportToFile = false;
     sql.StoreUrl = "sqlite:" + dir.File("auth.db");
     sql.StoreOwner = "site";
-    list.Targets.push_back(sql);
+    list.Targets.push_back(TargetOf(sql));
     list.SaveToFile(db);
     TStoreSettings store = *ParseStoreUrl(sql.StoreUrl);
     store.Owner = sql.StoreOwner;

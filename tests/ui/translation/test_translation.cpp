@@ -264,12 +264,12 @@ TEST(Translation, CoreFailuresAndExportProgressShowInGerman) {
     ftptest::TFtpServer server;
     TUserList list;
     list.Add("ann", "a");
-    list.ExportToFile = false;
-    list.FtpHost = server.Host();
-    list.FtpUser = ftptest::kUser;
-    list.FtpPass = "wrong";
-    list.FtpPasswdFile = "htpasswd";
-    list.FtpPassiveMode = true;
+    First(list)->ExportToFile = false;
+    First(list)->FtpHost = server.Host();
+    First(list)->FtpUser = ftptest::kUser;
+    First(list)->FtpPass = "wrong";
+    First(list)->FtpPasswdFile = "htpasswd";
+    First(list)->FtpPassiveMode = true;
     boxes.clear();
     TfrmExportUser dialog(list, {}, &window);
     dialog.show();

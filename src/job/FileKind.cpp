@@ -1,0 +1,62 @@
+// A local password file: a plain path or "file:PATH".
+
+#include "base/AtomicFile.h"
+#include "job/JobTexts.h"
+#include "job/TargetKind.h"
+
+namespace quorvane {
+
+namespace {
+
+class TLocalSideFiles final : public ISideFiles {
+public:
+    std::unique_ptr<IExportTarget> Open(const std::string& path) override {
+        return std::make_unique<TLocalFileTarget>(path);
+    }
+    std::vector<TMessage> Write(const std::string& path, const std::string& content) override {
+        return WriteFileAtomically(path, content, 0644).Warnings;
+    }
+};
+
+class TFileSession final : public ITargetSession {
+public:
+    explicit TFileSession(std::string path) : FPath(std::move(path)) {}
+    void Run(const std::function<void(IExportTarget&, ISideFiles&)>& body) override {
+        TLocalFileTarget target(FPath);
+        TLocalSideFiles side;
+        body(target, side);
+    }
+
+private:
+    std::string FPath;
+};
+
+class TFileKind final : public ITargetKind {
+public:
+    std::string FileName(const TTarget& t) const override { return FileUrlPath(t.Url); }
+    std::string Where(const TTarget& t) const override { return FileUrlPath(t.Url); }
+    std::string Id(const TTarget& t) const override {
+        return TLocalFileTarget(FileUrlPath(t.Url)).Id();
+    }
+    std::string Place(const TTarget& t) const override {
+        return LocalFilePlace(FileUrlPath(t.Url));
+    }
+    std::optional<TMessage> Problem(const TTarget& t) const override {
+        if (FileUrlPath(t.Url).empty()) return Msg(texts::TargetNoFile);
+        return std::nullopt;
+    }
+    std::string LocalFile(const TTarget& t) const override { return FileUrlPath(t.Url); }
+    bool TakesGroupFile() const override { return true; }
+    std::vector<TTargetOptionRow> Options() const override { return {}; }
+    std::unique_ptr<ITargetSession> Open(const TTarget& t, const TTargetContext&) const override {
+        return std::make_unique<TFileSession>(FileUrlPath(t.Url));
+    }
+};
+
+} // namespace
+
+std::shared_ptr<const ITargetKind> FileKind() {
+    return std::make_shared<TFileKind>();
+}
+
+} // namespace quorvane

@@ -1,0 +1,141 @@
+// A password file on a server: "ftp://", "ftpes://", "ftps://", "sftp://HOST[:PORT]/FILE". The
+// file goes up under its temporary name and is then renamed over the old one; the group file
+// beside it goes up over the same connection.
+
+#include "base/AsciiCase.h"
+#include "base/Errors.h"
+#include "base/TempFiles.h"
+#include "base/Workers.h"
+#include "ftp/FtpTexts.h"
+#include "ftp/ServerTarget.h"
+#include "ftp/Transport.h"
+#include "job/Deployment.h"
+#include "job/JobTexts.h"
+#include "job/TargetKind.h"
+
+namespace quorvane {
+
+namespace {
+
+class TServerSideFiles final : public ISideFiles {
+public:
+    TServerSideFiles(IUploadTransport& transport, std::string local)
+        : FTransport(transport), FLocal(std::move(local)) {}
+    std::unique_ptr<IExportTarget> Open(const std::string& path) override {
+        return std::make_unique<TServerFileTarget>(FTransport, std::string(), path, FLocal);
+    }
+    std::vector<TMessage> Write(const std::string& path, const std::string& content) override {
+        WritePrivateFile(FLocal, content);
+        SafeUpload(FTransport, FLocal, static_cast<std::int64_t>(content.size()), path);
+        return {};
+    }
+
+private:
+    IUploadTransport& FTransport;
+    std::string FLocal;
+};
+
+class TServerSession final : public ITargetSession {
+public:
+    TServerSession(const TTargetSettings& settings, std::string id, const TTargetContext& context)
+        : FId(std::move(id)), FRemote(settings.FtpPasswdFile),
+          FUploader(std::make_shared<TDirectDispatcher>()) {
+        TFtpUploader& u = FUploader;
+        ApplyServerSettings(settings, u);
+        (settings.FtpKeyFile.empty() ? u.Password : u.KeyPassphrase) = context.Secret;
+        u.Timeout = context.Timeout;
+        u.LocalFile = context.LocalFile;
+        u.RemoteFile = FRemote;
+        u.OnUnknownHostKey = context.OnUnknownHostKey;
+        u.OnProgress = context.OnProgress;
+    }
+
+    void Run(const std::function<void(IExportTarget&, ISideFiles&)>& body) override {
+        FUploader.Store = [this, &body](IUploadTransport& transport, const std::string&,
+                                        std::int64_t, const std::string& remote,
+                                        TCommitGate* gate) {
+            // What this target stages and puts back goes up from files of its own: the copy
+            // every upload shares is never written while another may be sending it.
+            TServerFileTarget target(transport, FId, remote, FFileCopy.Path(), gate);
+            TServerSideFiles side(transport, FSideCopy.Path());
+            body(target, side);
+        };
+        FUploader.OnStatus = [this](const TMessage& message, bool isError) {
+            if (isError && FError.Empty()) FError = message;
+        };
+        FUploader.Start();
+        FUploader.WaitFor();
+        if (FUploader.Aborted()) throw EUploadAborted(FRemote, FUploader.AbortTempKept());
+        if (!FError.Empty()) throw EQuorvaneError(FError);
+    }
+
+    void Abort() noexcept override { FUploader.Abort(); }
+
+    void Finish(TTargetOutcome& outcome, bool prepared) override {
+        outcome.Identity = FUploader.IdentityProblem();
+        if (FUploader.Aborted() && FUploader.AbortTempKept())
+            outcome.Warnings.push_back(Msg(texts::PartialUploadKept, SafeUploadName(FRemote)));
+        if (FUploader.Aborted() && !prepared) outcome.Aborted = true;
+    }
+
+private:
+    std::string FId, FRemote;
+    TMemoryFile FFileCopy{"kxv", std::string()}, FSideCopy{"kxv", std::string()};
+    TFtpUploader FUploader;
+    TMessage FError; // the first error the upload reported
+};
+
+class TServerKind final : public ITargetKind {
+public:
+    std::string FileName(const TTarget& t) const override { return SettingsOf(t).FtpPasswdFile; }
+    std::string Where(const TTarget& t) const override { return ServerUrlOf(SettingsOf(t)); }
+    std::string Id(const TTarget& t) const override {
+        const TTargetSettings s = SettingsOf(t);
+        TFtpSettings server;
+        ApplyServerSettings(s, server);
+        return ServerTargetId(server, s.FtpPasswdFile);
+    }
+    std::string Place(const TTarget& t) const override {
+        const TTargetSettings s = SettingsOf(t);
+        if (s.FtpHost.empty() || s.FtpPasswdFile.empty()) return {};
+        TFtpSettings server;
+        try {
+            ApplyServerSettings(s, server);
+        } catch (const EQuorvaneError&) {
+            return {};
+        }
+        server.User.clear();
+        return "server:" + ToAsciiLower(ServerTargetId(server, s.FtpPasswdFile));
+    }
+    std::optional<TMessage> Problem(const TTarget& t) const override {
+        const TTargetSettings s = SettingsOf(t);
+        if (s.FtpHost.empty()) return Msg(texts::NoFtpServer);
+        if (s.FtpPasswdFile.empty()) return Msg(texts::NoServerPasswordFile);
+        return std::nullopt;
+    }
+    std::string Reached(const TTarget& t) const override { return SettingsOf(t).FtpHost; }
+    bool TakesGroupFile() const override { return true; }
+    bool UploadsLocalCopy() const override { return true; }
+    std::vector<TTargetOptionRow> Options() const override {
+        return {{"user"},
+                {"password", true},
+                {"keep-password", false, true},
+                {"passive", false, true},
+                {"tls-pin"},
+                {"ca-file"},
+                {"key-file"},
+                {"host-keys"}};
+    }
+    std::unique_ptr<ITargetSession> Open(const TTarget& t,
+                                         const TTargetContext& context) const override {
+        return std::make_unique<TServerSession>(SettingsOf(t), Id(t), context);
+    }
+};
+
+} // namespace
+
+std::shared_ptr<const ITargetKind> ServerKind() {
+    return std::make_shared<TServerKind>();
+}
+
+} // namespace quorvane

@@ -1,0 +1,84 @@
+// A store web servers read users from: "sqlite:PATH", "postgresql://…", "ldap://…",
+// "ldaps://…". Its rows or entries are replaced last, once every file holds its new content.
+
+#include "base/AsciiCase.h"
+#include "base/Errors.h"
+#include "job/StoreTarget.h"
+#include "job/TargetKind.h"
+#include "sitedb/SiteDbTexts.h"
+#include "sitedb/UserStore.h"
+
+namespace quorvane {
+
+namespace {
+
+// A store keeps the groups with its users: nothing goes beside it.
+class TNoSideFiles final : public ISideFiles {
+public:
+    std::unique_ptr<IExportTarget> Open(const std::string&) override {
+        throw std::logic_error("a store has no files beside it");
+    }
+    std::vector<TMessage> Write(const std::string&, const std::string&) override {
+        throw std::logic_error("a store has no files beside it");
+    }
+};
+
+class TStoreSession final : public ITargetSession {
+public:
+    TStoreSession(TTargetSettings settings, const TTargetContext& context)
+        : FSettings(std::move(settings)), FContext(context) {}
+    void Run(const std::function<void(IExportTarget&, ISideFiles&)>& body) override {
+        if (FContext.OnConnecting) FContext.OnConnecting();
+        TStoreTarget target(*TargetStore(FSettings, FContext.Secret), FContext.StoreGroups,
+                            FContext.LineEnd);
+        TNoSideFiles side;
+        body(target, side);
+    }
+
+private:
+    TTargetSettings FSettings;
+    const TTargetContext& FContext;
+};
+
+class TStoreTargetKind final : public ITargetKind {
+public:
+    std::string FileName(const TTarget& t) const override { return Where(t); }
+    std::string Where(const TTarget& t) const override {
+        const std::string url = SettingsOf(t).StoreUrl;
+        // Never the user part of the address, nor a password an older version let it hold.
+        if (const auto store = ParseStoreUrl(url)) return StoreShownName(*store);
+        return WithoutUserInfo(url);
+    }
+    std::string Id(const TTarget& t) const override {
+        return StoreDisplayName(*TargetStore(SettingsOf(t), {}));
+    }
+    std::string Place(const TTarget& t) const override {
+        const std::optional<TStoreSettings> store = ParseStoreUrl(SettingsOf(t).StoreUrl);
+        if (!store) return {};
+        if (store->Kind == TStoreKind::Sqlite) return LocalFilePlace(store->Location);
+        return "store:" + ToAsciiLower(StoreShownName(*store));
+    }
+    std::optional<TMessage> Problem(const TTarget& t) const override {
+        const std::string url = SettingsOf(t).StoreUrl;
+        if (!ParseStoreUrl(url)) return Msg(texts::StoreUrlInvalid, WithoutUserInfo(url));
+        return std::nullopt;
+    }
+    void CheckNew(const TTarget& t) const override { CheckNewStoreUrl(SettingsOf(t).StoreUrl); }
+    bool TakesGroupFile() const override { return false; }
+    bool ReplacedLast() const override { return true; }
+    std::vector<TTargetOptionRow> Options() const override {
+        return {{"user"}, {"password", true}, {"keep-password", false, true}, {"owner"}};
+    }
+    std::unique_ptr<ITargetSession> Open(const TTarget& t,
+                                         const TTargetContext& context) const override {
+        return std::make_unique<TStoreSession>(SettingsOf(t), context);
+    }
+};
+
+} // namespace
+
+std::shared_ptr<const ITargetKind> StoreKind() {
+    return std::make_shared<TStoreTargetKind>();
+}
+
+} // namespace quorvane

@@ -1,0 +1,124 @@
+#pragma once
+// Kinds of target, registered by their address's scheme: a local file (a plain path or
+// "file:"), a server ("ftp:", "ftpes:", "ftps:", "sftp:"), a store ("sqlite:", "postgresql:",
+// "ldap:", "ldaps:"). A kind knows how to open its target for an export, how to show where it
+// points (never a password), what makes it unusable, whether a group file goes beside it and
+// which options it reads; the deployment and everything else ask it, never the scheme.
+
+#include "base/Message.h"
+#include "ftp/FtpUpload.h"
+#include "job/Target.h"
+#include "userdb/TargetValue.h"
+
+#include <functional>
+#include <initializer_list>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvane {
+
+class TCommitGate;
+struct TTargetOutcome;
+struct TUploadProgress;
+
+// What a deployment gives a target it opens: the secret, and where the target reports.
+struct TTargetContext {
+    std::string Secret; // a server's password (with a key file, the key's passphrase), a store's
+    std::uint32_t Timeout = 0;
+    // The private local copy of the password file that every upload reads (never writes).
+    std::string LocalFile;
+    // The store's view: each enabled user's groups, and the password file's line ends.
+    std::map<std::string, std::vector<std::string>> StoreGroups;
+    std::string LineEnd;
+    // The one gate of the deployment, asked right before a target is first touched.
+    TCommitGate* Gate = nullptr;
+    std::function<void(const TUploadProgress&)> OnProgress;
+    // Connecting to what is not a server with progress of its own (a store).
+    std::function<void()> OnConnecting;
+    std::function<bool(const std::string& server, const std::string& fingerprint)> OnUnknownHostKey;
+};
+
+// A target's files beside its password file (Apache's group file), on the same connection.
+class ISideFiles {
+public:
+    virtual ~ISideFiles() = default;
+    // The file at path as a target of its own (to read it, or put back what it held).
+    virtual std::unique_ptr<IExportTarget> Open(const std::string& path) = 0;
+    // Replaces the file at path with content safely; what the replacement could not keep.
+    virtual std::vector<TMessage> Write(const std::string& path, const std::string& content) = 0;
+};
+
+// A target opened for one export.
+class ITargetSession {
+public:
+    virtual ~ITargetSession() = default;
+    // Connects where there is anything to connect to, then runs body with the target and its
+    // side files, on this thread; what it raises is the target's failure.
+    virtual void Run(const std::function<void(IExportTarget&, ISideFiles&)>& body) = 0;
+    // Asks a connection in progress to stop (from any thread).
+    virtual void Abort() noexcept {}
+    // After Run: what the session knows of how it ended (an identity a server showed, a partial
+    // upload an abort could not remove), added to the outcome; `prepared` says whether the
+    // target got as far as holding the new content beside the old.
+    virtual void Finish(TTargetOutcome& /*outcome*/, bool /*prepared*/) {}
+};
+
+// One option a kind reads from its target.
+struct TTargetOptionRow {
+    std::string Key;
+    bool Secret = false; // never shown, never stored unless the user keeps it
+    bool YesNo = false;  // "yes" or "no"; not set is the kind's default
+};
+
+class ITargetKind {
+public:
+    virtual ~ITargetKind() = default;
+    // The file as its user names it: the local file, the remote file, or the store.
+    virtual std::string FileName(const TTarget& target) const = 0;
+    // Where the target writes, for people: the file, the server's address, the store (never a
+    // password nor a store's user part).
+    virtual std::string Where(const TTarget& target) const = 0;
+    // What backups and the database's state know the target by; raises for an address that is
+    // not one of this kind.
+    virtual std::string Id(const TTarget& target) const = 0;
+    // What place the target writes, so that two targets on one place are known (see
+    // TargetPlace); empty when it names none.
+    virtual std::string Place(const TTarget& target) const = 0;
+    // Why the target cannot be exported to as it is; none when it can.
+    virtual std::optional<TMessage> Problem(const TTarget& target) const = 0;
+    // Raises for an address the user just gave that must not be stored (a password in it).
+    virtual void CheckNew(const TTarget& /*target*/) const {}
+    // The host or address progress names while connecting.
+    virtual std::string Reached(const TTarget& target) const { return Where(target); }
+    // The local file the target writes, to be checked as any export's file is; empty for none.
+    virtual std::string LocalFile(const TTarget& /*target*/) const { return {}; }
+    // Apache's group file goes beside the target (a file web servers read).
+    virtual bool TakesGroupFile() const = 0;
+    // Replaced only once every file target holds its new file (a store syncs last).
+    virtual bool ReplacedLast() const { return false; }
+    // Sends private local copies of the files (an upload), made once for every such target.
+    virtual bool UploadsLocalCopy() const { return false; }
+    virtual std::vector<TTargetOptionRow> Options() const = 0;
+    virtual std::unique_ptr<ITargetSession> Open(const TTarget& target,
+                                                 const TTargetContext& context) const = 0;
+};
+
+// Registers a kind for these schemes (in lower case; "" for a plain path), replacing a kind
+// registered for one of them before. The built-in kinds are there from the start.
+void RegisterTargetKind(std::initializer_list<std::string_view> schemes,
+                        std::shared_ptr<const ITargetKind> kind);
+// The kind of a target's address; raises EQuorvaneError for a scheme no kind has.
+const ITargetKind& KindOf(const TTarget& target);
+// The same, or none.
+const ITargetKind* FindKind(const TTarget& target);
+
+// The built-in kinds, each in a file of its own.
+std::shared_ptr<const ITargetKind> FileKind();
+std::shared_ptr<const ITargetKind> ServerKind();
+std::shared_ptr<const ITargetKind> StoreKind();
+
+} // namespace quorvane
