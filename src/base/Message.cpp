@@ -15,27 +15,27 @@ TMessagePart TextPart(std::string text) {
 
 TMessagePart NumberPart(std::uint64_t value) {
     TMessagePart part;
-    part.Kind = TMessagePart::TKind::Number;
+    part.Kind = TMessagePart::TPartKind::Number;
     part.Value = value;
     return part;
 }
 
 TMessagePart Count(std::uint64_t value) {
     TMessagePart part = NumberPart(value);
-    part.Kind = TMessagePart::TKind::Count;
+    part.Kind = TMessagePart::TPartKind::Count;
     return part;
 }
 
 TMessagePart Nested(TMessage message) {
     TMessagePart part;
-    part.Kind = TMessagePart::TKind::Message;
+    part.Kind = TMessagePart::TPartKind::Message;
     part.Items.push_back(std::move(message));
     return part;
 }
 
 TMessagePart Messages(std::vector<TMessage> items, std::size_t named) {
     TMessagePart part;
-    part.Kind = TMessagePart::TKind::List;
+    part.Kind = TMessagePart::TPartKind::List;
     if (items.size() > named) {
         part.Value = items.size() - named;
         items.resize(named);
@@ -56,7 +56,7 @@ TMessagePart Names(const std::vector<std::string>& names, std::size_t named) {
 
 TMessagePart SystemError(int error) {
     TMessagePart part;
-    part.Kind = TMessagePart::TKind::SystemError;
+    part.Kind = TMessagePart::TPartKind::SystemError;
     part.Value = static_cast<std::uint64_t>(error);
     return part;
 }
@@ -69,17 +69,17 @@ namespace {
 
 void AppendPart(std::string& out, const TMessagePart& part) {
     switch (part.Kind) {
-    case TMessagePart::TKind::Text:
+    case TMessagePart::TPartKind::Text:
         out += part.Text;
         return;
-    case TMessagePart::TKind::Number:
-    case TMessagePart::TKind::Count:
+    case TMessagePart::TPartKind::Number:
+    case TMessagePart::TPartKind::Count:
         out += std::to_string(part.Value);
         return;
-    case TMessagePart::TKind::Message:
+    case TMessagePart::TPartKind::Message:
         if (!part.Items.empty()) out += EnglishText(part.Items.front());
         return;
-    case TMessagePart::TKind::List: {
+    case TMessagePart::TPartKind::List: {
         const std::size_t start = out.size();
         for (std::size_t i = 0; i < part.Items.size(); ++i) {
             if (i > 0) out += ", ";
@@ -92,7 +92,7 @@ void AppendPart(std::string& out, const TMessagePart& part) {
         }
         return;
     }
-    case TMessagePart::TKind::SystemError:
+    case TMessagePart::TPartKind::SystemError:
         out += std::strerror(static_cast<int>(part.Value));
         return;
     }

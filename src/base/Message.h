@@ -33,7 +33,7 @@ struct TMessage;
 
 // A part of a message.
 struct TMessagePart {
-    enum class TKind : std::uint8_t {
+    enum class TPartKind : std::uint8_t {
         Text,        // a name (login, file, host, scheme) or other bytes, written as they are
         Number,      // an integer in plain digits (a line number, a size in bytes, a mode)
         Count,       // a count of things: plain digits in English, the locale's way on the desktop
@@ -41,7 +41,7 @@ struct TMessagePart {
         List,        // Items joined by ", ", then " and N more" when Value is not 0
         SystemError, // an errno value, as the system words it
     };
-    TKind Kind = TKind::Text;
+    TPartKind Kind = TPartKind::Text;
     std::string Text;
     std::uint64_t Value = 0;
     std::vector<TMessage> Items;

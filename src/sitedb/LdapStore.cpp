@@ -129,7 +129,7 @@ struct TEntry {
 
 // One change of the set, with the change that undoes it.
 struct TChange {
-    enum class TKind { Add, Replace, Delete } Kind;
+    enum class TChangeKind { Add, Replace, Delete } Kind;
     std::string Dn;
     std::map<std::string, std::vector<std::string>> Values; // Add, Replace: the attributes
     const TEntry* Old = nullptr; // Replace, Delete: the entry as it was read
@@ -483,7 +483,7 @@ private:
         TStoreChanges changes;
         changes.Unchanged = diff.Unchanged;
         for (const TStoredUser* user : diff.Add) {
-            FPlan.push_back({TChange::TKind::Add,
+            FPlan.push_back({TChange::TChangeKind::Add,
                              UserDn(user->Login),
                              {{"objectClass", {"account", "simpleSecurityObject"}},
                               {"uid", {user->Login}},
@@ -493,7 +493,7 @@ private:
         }
         for (const auto& [before, after] : diff.Change) {
             if (before->Hash != after->Hash)
-                FPlan.push_back({TChange::TKind::Replace,
+                FPlan.push_back({TChange::TChangeKind::Replace,
                                  UserDn(after->Login),
                                  {{"userPassword", {"{CRYPT}" + after->Hash}}},
                                  &FRead.UserEntries.at(before->Login)});
@@ -510,7 +510,7 @@ private:
             if (old == FRead.Groups.end()) {
                 if (foreign.count(DnKey(GroupDn(group))) != 0)
                     throw EQuorvaneError(Msg(texts::StoreNotOurs, FName, GroupDn(group)));
-                FPlan.push_back({TChange::TKind::Add,
+                FPlan.push_back({TChange::TChangeKind::Add,
                                  GroupDn(group),
                                  {{"objectClass", {"groupOfNames"}},
                                   {"cn", {group}},
@@ -520,13 +520,13 @@ private:
             }
             if (!SameMembers(old->second.Get("member"), members))
                 FPlan.push_back(
-                    {TChange::TKind::Replace, old->second.Dn, {{"member", members}}, &old->second});
+                    {TChange::TChangeKind::Replace, old->second.Dn, {{"member", members}}, &old->second});
         }
         for (const auto& [group, entry] : FRead.Groups)
             if (groups.count(group) == 0)
-                FPlan.push_back({TChange::TKind::Delete, entry.Dn, {}, &entry});
+                FPlan.push_back({TChange::TChangeKind::Delete, entry.Dn, {}, &entry});
         for (const TStoredUser* user : diff.Remove) {
-            FPlan.push_back({TChange::TKind::Delete,
+            FPlan.push_back({TChange::TChangeKind::Delete,
                              UserDn(user->Login),
                              {},
                              &FRead.UserEntries.at(user->Login)});
@@ -557,10 +557,10 @@ private:
     TChange Inverse(const TChange& change) const {
         const TEntry* old = change.Old;
         switch (change.Kind) {
-        case TChange::TKind::Add:
-            return {TChange::TKind::Delete, change.Dn, {}};
-        case TChange::TKind::Replace: {
-            TChange inverse{TChange::TKind::Replace, change.Dn, {}};
+        case TChange::TChangeKind::Add:
+            return {TChange::TChangeKind::Delete, change.Dn, {}};
+        case TChange::TChangeKind::Replace: {
+            TChange inverse{TChange::TChangeKind::Replace, change.Dn, {}};
             for (const auto& [attribute, values] : change.Values) {
                 const std::vector<std::string>* was =
                     old != nullptr ? old->Get(attribute) : nullptr;
@@ -568,8 +568,8 @@ private:
             }
             return inverse;
         }
-        case TChange::TKind::Delete: {
-            TChange inverse{TChange::TKind::Add, change.Dn, {}};
+        case TChange::TChangeKind::Delete: {
+            TChange inverse{TChange::TChangeKind::Add, change.Dn, {}};
             if (old == nullptr) return inverse;
             const bool group = old->Get("cn") != nullptr;
             inverse.Values = old->Values;
@@ -586,7 +586,7 @@ private:
     }
 
     int Apply(const TChange& change) {
-        if (change.Kind == TChange::TKind::Delete)
+        if (change.Kind == TChange::TChangeKind::Delete)
             return ldap_delete_ext_s(FLdap, change.Dn.c_str(), nullptr, nullptr);
         // The attribute lists libldap takes, pointing into change.
         std::vector<std::vector<berval>> values;
@@ -604,7 +604,7 @@ private:
                 pointers.back().push_back(&b);
             pointers.back().push_back(nullptr);
             LDAPMod mod{};
-            mod.mod_op = (change.Kind == TChange::TKind::Add ? LDAP_MOD_ADD : LDAP_MOD_REPLACE) |
+            mod.mod_op = (change.Kind == TChange::TChangeKind::Add ? LDAP_MOD_ADD : LDAP_MOD_REPLACE) |
                          LDAP_MOD_BVALUES;
             mod.mod_type = const_cast<char*>(attribute.c_str());
             mod.mod_bvalues = pointers.back().data();
@@ -615,7 +615,7 @@ private:
         for (LDAPMod& mod : mods)
             modPointers.push_back(&mod);
         modPointers.push_back(nullptr);
-        if (change.Kind == TChange::TKind::Add)
+        if (change.Kind == TChange::TChangeKind::Add)
             return ldap_add_ext_s(FLdap, change.Dn.c_str(), modPointers.data(), nullptr, nullptr);
         return ldap_modify_ext_s(FLdap, change.Dn.c_str(), modPointers.data(), nullptr, nullptr);
     }

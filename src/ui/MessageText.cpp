@@ -37,15 +37,15 @@ QString SystemErrorText(int error) {
 
 QString PartText(const TMessagePart& part) {
     switch (part.Kind) {
-    case TMessagePart::TKind::Text:
+    case TMessagePart::TPartKind::Text:
         return BytesToText(part.Text);
-    case TMessagePart::TKind::Number:
+    case TMessagePart::TPartKind::Number:
         return QString::number(part.Value);
-    case TMessagePart::TKind::Count:
+    case TMessagePart::TPartKind::Count:
         return QLocale().toString(static_cast<qulonglong>(part.Value));
-    case TMessagePart::TKind::Message:
+    case TMessagePart::TPartKind::Message:
         return part.Items.empty() ? QString() : MessageText(part.Items.front());
-    case TMessagePart::TKind::List: {
+    case TMessagePart::TPartKind::List: {
         QStringList items;
         for (const TMessage& item : part.Items)
             items << MessageText(item);
@@ -53,7 +53,7 @@ QString PartText(const TMessagePart& part) {
         if (part.Value == 0) return named;
         return MessageText(Msg(texts::NamesMore, Verbatim(named.toStdString()), Count(part.Value)));
     }
-    case TMessagePart::TKind::SystemError:
+    case TMessagePart::TPartKind::SystemError:
         return SystemErrorText(static_cast<int>(part.Value));
     }
     return {};

@@ -84,9 +84,9 @@ private:
 // What every secure transport does alike: a new target and its replacement, credentials the
 // server refuses, a server dying in the middle of an upload, abort.
 
-enum class TKind { FtpExplicitTls, FtpImplicitTls, SftpKey, SftpPassword };
+enum class TTransportKind { FtpExplicitTls, FtpImplicitTls, SftpKey, SftpPassword };
 
-class Transport : public testing::TestWithParam<TKind> {
+class Transport : public testing::TestWithParam<TTransportKind> {
 protected:
     void SetUp() override { Start(); }
     // Starts the server of this kind (in place of the one running); with throttle, one that takes
@@ -96,16 +96,16 @@ protected:
         Sshd.reset();
         Async.reset();
         switch (GetParam()) {
-        case TKind::FtpExplicitTls:
-        case TKind::FtpImplicitTls:
+        case TTransportKind::FtpExplicitTls:
+        case TTransportKind::FtpImplicitTls:
             if (!Executable(TVsftpd::kBinary)) GTEST_SKIP() << "vsftpd is not installed";
-            Vsftpd = std::make_unique<TVsftpd>(GetParam() == TKind::FtpImplicitTls, throttle);
+            Vsftpd = std::make_unique<TVsftpd>(GetParam() == TTransportKind::FtpImplicitTls, throttle);
             Host = Vsftpd->Host();
             Remote = "pub/htpasswd";
             Stored = Vsftpd->Root() / "htpasswd";
             Login = "anonymous";
             break;
-        case TKind::SftpKey:
+        case TTransportKind::SftpKey:
             if (!Executable(TSshd::kBinary)) GTEST_SKIP() << "OpenSSH's sshd is not installed";
             Sshd = std::make_unique<TSshd>(false, throttle);
             Host = Sshd->Host();
@@ -114,7 +114,7 @@ protected:
             Login = Sshd->User();
             WriteWholeFile(KnownHosts, Sshd->KnownHostsLine());
             break;
-        case TKind::SftpPassword:
+        case TTransportKind::SftpPassword:
             Async = std::make_unique<TAsyncSftp>(
                 throttle > 0 ? std::vector<std::string>{"--throttle", std::to_string(throttle)}
                              : std::vector<std::string>{});
@@ -131,9 +131,9 @@ protected:
     void Fill(TUploadRun& run, bool right = true, bool otherWay = false) {
         TFtpUploader& u = run.Uploader;
         switch (GetParam()) {
-        case TKind::FtpExplicitTls:
-        case TKind::FtpImplicitTls:
-            u.Protocol = GetParam() == TKind::FtpExplicitTls ? TTransferProtocol::FtpExplicitTls
+        case TTransportKind::FtpExplicitTls:
+        case TTransportKind::FtpImplicitTls:
+            u.Protocol = GetParam() == TTransportKind::FtpExplicitTls ? TTransferProtocol::FtpExplicitTls
                                                              : TTransferProtocol::FtpImplicitTls;
             u.User = Login;
             u.Password = right ? "quorvane@example.org" : TVsftpd::kWrongPassword;
@@ -142,13 +142,13 @@ protected:
             else
                 u.TlsPin = Vsftpd->Pin();
             break;
-        case TKind::SftpKey:
+        case TTransportKind::SftpKey:
             u.Protocol = TTransferProtocol::Sftp;
             u.User = Login;
             u.KeyFile = Sshd->Key(right ? "user" : "stranger").string(); // one not authorised
             u.KnownHostsFile = KnownHosts;
             break;
-        case TKind::SftpPassword:
+        case TTransportKind::SftpPassword:
             u.Protocol = TTransferProtocol::Sftp;
             u.User = Login;
             u.Password = right ? TAsyncSftp::kPassword : "wrong";
@@ -220,15 +220,15 @@ TEST_P(Transport, AnAbortedOrFailedUploadKeepsTheOldFileWhole) {
     }
 }
 
-std::string KindName(const testing::TestParamInfo<TKind>& info) {
+std::string KindName(const testing::TestParamInfo<TTransportKind>& info) {
     static const char* const names[] = {"FtpExplicitTls", "FtpImplicitTls", "SftpKey",
                                         "SftpPassword"};
     return names[static_cast<int>(info.param)];
 }
 
 INSTANTIATE_TEST_SUITE_P(EachTransport, Transport,
-                         testing::Values(TKind::FtpExplicitTls, TKind::FtpImplicitTls,
-                                         TKind::SftpKey, TKind::SftpPassword),
+                         testing::Values(TTransportKind::FtpExplicitTls, TTransportKind::FtpImplicitTls,
+                                         TTransportKind::SftpKey, TTransportKind::SftpPassword),
                          KindName);
 
 // ---------------------------------------------------------------------------------------------

@@ -195,8 +195,8 @@ private:
 };
 
 // What a property entry is applied to.
-struct TTarget {
-    enum class TKind {
+struct TDestination {
+    enum class TPropKind {
         None,
         String,
         Hash,
@@ -206,49 +206,49 @@ struct TTarget {
         PassType,
         Integer,
         Items
-    } Kind = TKind::None;
+    } Kind = TPropKind::None;
     void* Field = nullptr;
     int Min = 0, Max = 0; // the accepted range of an Integer
 };
 
-TTarget LookupUser(TUserProp& u, std::string_view name) {
-    if (SameText(name, "Login")) return {TTarget::TKind::String, &u.Login};
-    if (SameText(name, "Password")) return {TTarget::TKind::String, &u.Password};
-    if (SameText(name, "Disable")) return {TTarget::TKind::Boolean, &u.Disable};
-    if (SameText(name, "Expire")) return {TTarget::TKind::Boolean, &u.Expire};
-    if (SameText(name, "ExpireDate")) return {TTarget::TKind::Date, &u.ExpireDate};
-    if (SameText(name, "CreatedDate")) return {TTarget::TKind::Date, &u.CreatedDate};
-    if (SameText(name, "FullName")) return {TTarget::TKind::String, &u.FullName};
-    if (SameText(name, "Email")) return {TTarget::TKind::String, &u.Email};
-    if (SameText(name, "Comments")) return {TTarget::TKind::String, &u.Comments};
-    if (SameText(name, "PasswordHash")) return {TTarget::TKind::Hash, &u};
-    if (SameText(name, "Groups")) return {TTarget::TKind::Groups, &u};
+TDestination LookupUser(TUserProp& u, std::string_view name) {
+    if (SameText(name, "Login")) return {TDestination::TPropKind::String, &u.Login};
+    if (SameText(name, "Password")) return {TDestination::TPropKind::String, &u.Password};
+    if (SameText(name, "Disable")) return {TDestination::TPropKind::Boolean, &u.Disable};
+    if (SameText(name, "Expire")) return {TDestination::TPropKind::Boolean, &u.Expire};
+    if (SameText(name, "ExpireDate")) return {TDestination::TPropKind::Date, &u.ExpireDate};
+    if (SameText(name, "CreatedDate")) return {TDestination::TPropKind::Date, &u.CreatedDate};
+    if (SameText(name, "FullName")) return {TDestination::TPropKind::String, &u.FullName};
+    if (SameText(name, "Email")) return {TDestination::TPropKind::String, &u.Email};
+    if (SameText(name, "Comments")) return {TDestination::TPropKind::String, &u.Comments};
+    if (SameText(name, "PasswordHash")) return {TDestination::TPropKind::Hash, &u};
+    if (SameText(name, "Groups")) return {TDestination::TPropKind::Groups, &u};
     Invalid();
 }
 
-TTarget LookupList(TUserList& l, TTargetSettings& t, std::string_view name) {
-    if (SameText(name, "Items")) return {TTarget::TKind::Items, &l};
-    if (SameText(name, "PassType")) return {TTarget::TKind::PassType, &l.PassType};
+TDestination LookupList(TUserList& l, TTargetSettings& t, std::string_view name) {
+    if (SameText(name, "Items")) return {TDestination::TPropKind::Items, &l};
+    if (SameText(name, "PassType")) return {TDestination::TPropKind::PassType, &l.PassType};
     if (SameText(name, "BcryptCost"))
-        return {TTarget::TKind::Integer, &l.BcryptCost, KBcryptCostMin, KBcryptCostMax};
+        return {TDestination::TPropKind::Integer, &l.BcryptCost, KBcryptCostMin, KBcryptCostMax};
     if (SameText(name, "ShaRounds"))
-        return {TTarget::TKind::Integer, &l.ShaRounds, KShaRoundsMin, KShaRoundsMax};
-    if (SameText(name, "HashCacheKey")) return {TTarget::TKind::String, &l.HashCacheKey};
-    if (SameText(name, "PassFile")) return {TTarget::TKind::String, &t.PassFile};
-    if (SameText(name, "UnixLineEnds")) return {TTarget::TKind::Boolean, &l.UnixLineEnds};
-    if (SameText(name, "GroupFile")) return {TTarget::TKind::String, &l.GroupFile};
-    if (SameText(name, "ExportToFile")) return {TTarget::TKind::Boolean, &t.ExportToFile};
-    if (SameText(name, "FtpHost")) return {TTarget::TKind::String, &t.FtpHost};
-    if (SameText(name, "FtpUser")) return {TTarget::TKind::String, &t.FtpUser};
-    if (SameText(name, "FtpPass")) return {TTarget::TKind::String, &t.FtpPass};
-    if (SameText(name, "FtpPasswdFile")) return {TTarget::TKind::String, &t.FtpPasswdFile};
-    if (SameText(name, "FtpStorePass")) return {TTarget::TKind::Boolean, &t.FtpStorePass};
-    if (SameText(name, "FtpPassiveMode")) return {TTarget::TKind::Boolean, &t.FtpPassiveMode};
-    if (SameText(name, "FtpProtocol")) return {TTarget::TKind::String, &t.FtpProtocol};
-    if (SameText(name, "FtpTlsPin")) return {TTarget::TKind::String, &t.FtpTlsPin};
-    if (SameText(name, "FtpCaFile")) return {TTarget::TKind::String, &t.FtpCaFile};
-    if (SameText(name, "FtpKeyFile")) return {TTarget::TKind::String, &t.FtpKeyFile};
-    if (SameText(name, "FtpHostKeys")) return {TTarget::TKind::String, &t.FtpHostKeys};
+        return {TDestination::TPropKind::Integer, &l.ShaRounds, KShaRoundsMin, KShaRoundsMax};
+    if (SameText(name, "HashCacheKey")) return {TDestination::TPropKind::String, &l.HashCacheKey};
+    if (SameText(name, "PassFile")) return {TDestination::TPropKind::String, &t.PassFile};
+    if (SameText(name, "UnixLineEnds")) return {TDestination::TPropKind::Boolean, &l.UnixLineEnds};
+    if (SameText(name, "GroupFile")) return {TDestination::TPropKind::String, &l.GroupFile};
+    if (SameText(name, "ExportToFile")) return {TDestination::TPropKind::Boolean, &t.ExportToFile};
+    if (SameText(name, "FtpHost")) return {TDestination::TPropKind::String, &t.FtpHost};
+    if (SameText(name, "FtpUser")) return {TDestination::TPropKind::String, &t.FtpUser};
+    if (SameText(name, "FtpPass")) return {TDestination::TPropKind::String, &t.FtpPass};
+    if (SameText(name, "FtpPasswdFile")) return {TDestination::TPropKind::String, &t.FtpPasswdFile};
+    if (SameText(name, "FtpStorePass")) return {TDestination::TPropKind::Boolean, &t.FtpStorePass};
+    if (SameText(name, "FtpPassiveMode")) return {TDestination::TPropKind::Boolean, &t.FtpPassiveMode};
+    if (SameText(name, "FtpProtocol")) return {TDestination::TPropKind::String, &t.FtpProtocol};
+    if (SameText(name, "FtpTlsPin")) return {TDestination::TPropKind::String, &t.FtpTlsPin};
+    if (SameText(name, "FtpCaFile")) return {TDestination::TPropKind::String, &t.FtpCaFile};
+    if (SameText(name, "FtpKeyFile")) return {TDestination::TPropKind::String, &t.FtpKeyFile};
+    if (SameText(name, "FtpHostKeys")) return {TDestination::TPropKind::String, &t.FtpHostKeys};
     Invalid();
 }
 
@@ -454,7 +454,7 @@ private:
         const bool dotted = SkipDottedTail();
         ExpectSymbol('=');
         FTok.Next();
-        TTarget target;
+        TDestination target;
         if (Applying()) {
             if (dotted) Invalid();
             target = user != nullptr ? LookupUser(*user, name) : LookupList(*list, FFirst, name);
@@ -462,20 +462,20 @@ private:
         Value(target);
     }
 
-    void Value(const TTarget& target) {
+    void Value(const TDestination& target) {
         switch (FTok.Kind) {
         case TTok::Ident: {
             const std::string_view ident = FTok.Span;
             FTok.Next();
             const bool dotted = SkipDottedTail();
-            if (target.Kind == TTarget::TKind::Boolean && !dotted) {
+            if (target.Kind == TDestination::TPropKind::Boolean && !dotted) {
                 if (SameText(ident, "True"))
                     *static_cast<bool*>(target.Field) = true;
                 else if (SameText(ident, "False"))
                     *static_cast<bool*>(target.Field) = false;
                 else
                     Invalid();
-            } else if (target.Kind == TTarget::TKind::PassType && !dotted) {
+            } else if (target.Kind == TDestination::TPropKind::PassType && !dotted) {
                 if (const auto type = PasswordsTypeFromName(ident))
                     *static_cast<TPasswordsType*>(target.Field) = *type;
                 else if (ident.size() > 2 && SameText(ident.substr(0, 2), "pt"))
@@ -483,16 +483,16 @@ private:
                     throw TUnknownPassType{std::string(ident.substr(0, 64))};
                 else
                     Invalid();
-            } else if (target.Kind != TTarget::TKind::None) {
+            } else if (target.Kind != TDestination::TPropKind::None) {
                 Invalid();
             }
             return;
         }
         case TTok::String: {
             const bool hash =
-                target.Kind == TTarget::TKind::Hash || target.Kind == TTarget::TKind::Groups;
-            const bool apply = target.Kind == TTarget::TKind::String || hash;
-            if (target.Kind != TTarget::TKind::None && !apply) Invalid();
+                target.Kind == TDestination::TPropKind::Hash || target.Kind == TDestination::TPropKind::Groups;
+            const bool apply = target.Kind == TDestination::TPropKind::String || hash;
+            if (target.Kind != TDestination::TPropKind::None && !apply) Invalid();
             bool wide = FTok.Wide;
             // The first part goes straight into the property; parts after "+" are joined on.
             std::string joined;
@@ -508,9 +508,9 @@ private:
                 if (out != nullptr) out->append(FTok.Str);
                 FTok.Next();
             }
-            if (target.Kind == TTarget::TKind::Hash)
+            if (target.Kind == TDestination::TPropKind::Hash)
                 static_cast<TUserProp*>(target.Field)->SetPasswordHash(joined);
-            else if (target.Kind == TTarget::TKind::Groups)
+            else if (target.Kind == TDestination::TPropKind::Groups)
                 static_cast<TUserProp*>(target.Field)->SetGroups(joined);
             if (apply && wide) Invalid(); // codes of 256 or more do not fit the byte string
             return;
@@ -518,12 +518,12 @@ private:
         case TTok::Integer: {
             const int64_t v = IntegerValue(FTok.Span, FTok.Hex);
             FTok.Next();
-            if (target.Kind == TTarget::TKind::Date && v >= INT32_MIN && v <= INT32_MAX &&
+            if (target.Kind == TDestination::TPropKind::Date && v >= INT32_MIN && v <= INT32_MAX &&
                 IsValidDateTime(static_cast<double>(v)))
                 *static_cast<double*>(target.Field) = static_cast<double>(v);
-            else if (target.Kind == TTarget::TKind::Integer && v >= target.Min && v <= target.Max)
+            else if (target.Kind == TDestination::TPropKind::Integer && v >= target.Min && v <= target.Max)
                 *static_cast<int*>(target.Field) = static_cast<int>(v);
-            else if (target.Kind != TTarget::TKind::None)
+            else if (target.Kind != TDestination::TPropKind::None)
                 Invalid();
             return;
         }
@@ -532,10 +532,10 @@ private:
             const char suffix = FTok.Suffix;
             FTok.Next();
             // A date outside the years 1 to 9999 is no date this program wrote.
-            if (target.Kind == TTarget::TKind::Date && suffix == 0 && !f.Overflow &&
+            if (target.Kind == TDestination::TPropKind::Date && suffix == 0 && !f.Overflow &&
                 IsValidDateTime(f.Value))
                 *static_cast<double*>(target.Field) = f.Value;
-            else if (target.Kind != TTarget::TKind::None)
+            else if (target.Kind != TDestination::TPropKind::None)
                 Invalid();
             return;
         }
@@ -550,12 +550,12 @@ private:
             Collection(target);
             return;
         }
-        if (target.Kind != TTarget::TKind::None) Invalid(); // no property takes these values
+        if (target.Kind != TDestination::TPropKind::None) Invalid(); // no property takes these values
         Enter();
         if (symbol == '(') {
             FTok.Next();
             while (!FTok.IsSymbol(')'))
-                Value(TTarget{});
+                Value(TDestination{});
             FTok.Next();
         } else if (symbol == '[') {
             FTok.Next();
@@ -580,10 +580,10 @@ private:
         Leave();
     }
 
-    void Collection(const TTarget& target) {
-        if (target.Kind != TTarget::TKind::None && target.Kind != TTarget::TKind::Items) Invalid();
+    void Collection(const TDestination& target) {
+        if (target.Kind != TDestination::TPropKind::None && target.Kind != TDestination::TPropKind::Items) Invalid();
         TUserList* const list =
-            target.Kind == TTarget::TKind::Items ? static_cast<TUserList*>(target.Field) : nullptr;
+            target.Kind == TDestination::TPropKind::Items ? static_cast<TUserList*>(target.Field) : nullptr;
         Enter();
         FTok.Next();
         // Only a collection with items replaces the users; "<>" leaves them as they are.

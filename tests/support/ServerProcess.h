@@ -112,9 +112,9 @@ inline void KillDescendants(pid_t pid) {
 // (also sessions that left the group).
 class TServerProcess {
 public:
-    enum class TKind { Single, OwnGroup };
+    enum class TGrouping { Single, OwnGroup };
 
-    explicit TServerProcess(TKind kind = TKind::Single) : FKind(kind) {}
+    explicit TServerProcess(TGrouping kind = TGrouping::Single) : FKind(kind) {}
     TServerProcess(const TServerProcess&) = delete;
     TServerProcess& operator=(const TServerProcess&) = delete;
     ~TServerProcess() { Stop(); }
@@ -136,7 +136,7 @@ public:
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
         posix_spawnattr_t attr;
         posix_spawnattr_init(&attr);
-        if (FKind == TKind::OwnGroup) {
+        if (FKind == TGrouping::OwnGroup) {
             posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
             posix_spawnattr_setpgroup(&attr, 0);
         }
@@ -158,7 +158,7 @@ public:
 
     // Ends the server: SIGTERM for a single process, the whole group killed otherwise.
     void Stop() {
-        if (FKind == TKind::OwnGroup) {
+        if (FKind == TGrouping::OwnGroup) {
             Kill();
         } else if (FPid > 0) {
             ::kill(FPid, SIGTERM);
@@ -169,7 +169,7 @@ public:
     // Ends the server at once (SIGKILL), with every process it started when in its own group.
     void Kill() {
         if (FPid <= 0) return;
-        if (FKind == TKind::OwnGroup) {
+        if (FKind == TGrouping::OwnGroup) {
             KillDescendants(FPid);
             ::kill(-FPid, SIGKILL);
         } else {
@@ -188,7 +188,7 @@ public:
     pid_t Pid() const { return FPid; }
 
 private:
-    TKind FKind;
+    TGrouping FKind;
     pid_t FPid = 0;
 };
 

@@ -26,24 +26,24 @@ inline std::string Signature(const TMessage& message) {
         const TMessagePart& part = message.Parts[i];
         if (i > 0) out += ", ";
         switch (part.Kind) {
-        case TMessagePart::TKind::Text:
+        case TMessagePart::TPartKind::Text:
             out += part.Text;
             break;
-        case TMessagePart::TKind::Number:
-        case TMessagePart::TKind::Count:
+        case TMessagePart::TPartKind::Number:
+        case TMessagePart::TPartKind::Count:
             out += std::to_string(part.Value);
             break;
-        case TMessagePart::TKind::Message:
+        case TMessagePart::TPartKind::Message:
             out += part.Items.empty() ? std::string() : Signature(part.Items.front());
             break;
-        case TMessagePart::TKind::List:
+        case TMessagePart::TPartKind::List:
             out += "[";
             for (std::size_t k = 0; k < part.Items.size(); ++k)
                 out += (k > 0 ? ", " : "") + Signature(part.Items[k]);
             if (part.Value > 0) out += " +" + std::to_string(part.Value);
             out += "]";
             break;
-        case TMessagePart::TKind::SystemError:
+        case TMessagePart::TPartKind::SystemError:
             out += "#" + std::to_string(part.Value);
             break;
         }

@@ -64,7 +64,7 @@ public:
     void Kill() { FProcess.Kill(); }
 
 private:
-    testsupport::TServerProcess FProcess{testsupport::TServerProcess::TKind::OwnGroup};
+    testsupport::TServerProcess FProcess{testsupport::TServerProcess::TGrouping::OwnGroup};
 };
 
 // The known-hosts line of an SSH server on a loopback port with the public key in `pubFile`.
