@@ -70,27 +70,51 @@ step "format check" bash scripts/format-check.sh
 # Every library includes only the libraries it stands on; the core never includes Qt.
 step "layering check" bash scripts/layering-check.sh
 
-# Fuzz targets need clang's libFuzzer; a short run of each belongs to every test pass.
-# Line tables are all the debug information a crash's stack needs.
-step "fuzz configure" cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  "${launcher[@]}" "${unity[@]}" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -gline-tables-only -DNDEBUG" \
-  -DCMAKE_CXX_COMPILER=clang++ -DQUORVANE_GUI=OFF -DQUORVANE_TESTS=OFF -DQUORVANE_BENCH=OFF \
-  -DQUORVANE_FUZZ=ON -DQUORVANE_WERROR=ON
+# The four builds are configured side by side (each configure runs on one core); a failing
+# one's output is shown.
+# - fuzz: clang's libFuzzer; a short run of each fuzz target belongs to every test pass. Line
+#   tables are all the debug information a crash's stack needs.
+# - release: the release build a distribution would make (its hardening flags included): the
+#   packaging tests build the Debian package from it and check its programs with
+#   hardening-check. Without tests and benchmarks, it builds what the package holds.
+# - tsan: the threaded parts of the core under ThreadSanitizer: the test programs that hold them,
+#   each run for its threaded cases (the "threads" entries of tests/CMakeLists.txt). Line tables
+#   and function names (-g1) are all the debug information its reports need.
+# - test: Debug, AddressSanitizer and UndefinedBehaviorSanitizer, every test program.
+configure() { # configure NAME CMAKE-ARGUMENTS...: configures build/NAME
+  local name=$1
+  shift
+  cmake -S . -B "build/$name" -G Ninja "${launcher[@]}" "$@" >"$scratch/configure-$name.log" 2>&1 ||
+    { cat "$scratch/configure-$name.log"; echo "configuring build/$name failed" >&2; return 1; }
+}
+configure_all() {
+  local pids=() pid status=0
+  configure fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo "${unity[@]}" \
+    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -gline-tables-only -DNDEBUG" \
+    -DCMAKE_CXX_COMPILER=clang++ -DQUORVANE_GUI=OFF -DQUORVANE_TESTS=OFF -DQUORVANE_BENCH=OFF \
+    -DQUORVANE_FUZZ=ON -DQUORVANE_WERROR=ON &
+  pids+=($!)
+  configure release -DCMAKE_BUILD_TYPE=Release "${unity[@]}" -DQUORVANE_TESTS=OFF \
+    -DQUORVANE_BENCH=OFF -DQUORVANE_WERROR=ON &
+  pids+=($!)
+  configure tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo "${unity[@]}" \
+    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
+    -DQUORVANE_GUI=OFF -DQUORVANE_BENCH=OFF -DQUORVANE_TSAN=ON -DQUORVANE_WERROR=ON &
+  pids+=($!)
+  configure test -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_SANITIZE=ON -DQUORVANE_WERROR=ON \
+    -DQUORVANE_BENCH=ON -DQUORVANE_PACKAGE_BUILD_DIR="$PWD/build/release" &
+  pids+=($!)
+  for pid in "${pids[@]}"; do
+    wait "$pid" || status=1
+  done
+  return "$status"
+}
+step "configure" configure_all
+
 step "fuzz build" cmake --build build/fuzz -j "$jobs" --target quorvane_fuzzers
 
-# The release build a distribution would make (its hardening flags included): the packaging
-# tests build the Debian package from it and check its programs with hardening-check. Without
-# tests and benchmarks, it builds what the package holds.
-step "release configure" cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  "${launcher[@]}" "${unity[@]}" -DQUORVANE_TESTS=OFF -DQUORVANE_BENCH=OFF -DQUORVANE_WERROR=ON
 step "release build" cmake --build build/release -j "$jobs"
 
-# The threaded parts of the core under ThreadSanitizer: the test programs that hold them, each
-# run for its threaded cases (the "threads" entries of tests/CMakeLists.txt).
-# Line tables and function names (-g1) are all the debug information its reports need.
-step "tsan configure" cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  "${launcher[@]}" "${unity[@]}" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
-  -DQUORVANE_GUI=OFF -DQUORVANE_BENCH=OFF -DQUORVANE_TSAN=ON -DQUORVANE_WERROR=ON
 step "tsan build" cmake --build build/tsan -j "$jobs" --target test_ftp test_export test_job test_userdb
 # The threaded cases mostly wait on their servers (a fifth of a core), so they run while the fuzz
 # targets, each on one core and for a fixed time, run two at a time; their output follows.
@@ -107,9 +131,6 @@ tsan_result() {
 }
 step "tsan tests" tsan_result
 
-step "test configure" cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug "${launcher[@]}" \
-  -DQUORVANE_SANITIZE=ON -DQUORVANE_WERROR=ON -DQUORVANE_BENCH=ON \
-  -DQUORVANE_PACKAGE_BUILD_DIR="$PWD/build/release"
 step "test build" cmake --build build/test -j "$jobs"
 # clang-tidy over the core and the command-line companion (every finding an error) runs beside
 # the tests: they mostly wait on their servers, and clang-tidy takes the cores they leave, at a
