@@ -13,8 +13,8 @@
 #                  building); then every test, and clang-tidy beside them.
 # Warnings are errors in all four. The first three, which nobody debugs, are unity builds. Every
 # compile goes through ccache, kept in build/ccache (set CCACHE_DIR to share one elsewhere), so a
-# second run rebuilds only what changed; the test programs and the desktop library share
-# precompiled headers.
+# second run rebuilds only what changed; in build/test the test programs and the desktop library
+# share precompiled headers.
 # clang-tidy checks the translation units changed against main; QUORVANE_TIDY_ALL=1 checks all;
 # either way a unit found clean before and unchanged since is not checked again.
 # Each step's wall and CPU time is printed after it, and all of them at the end.
