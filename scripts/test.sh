@@ -6,13 +6,15 @@
 #   build/release  the hardened release build a distribution makes: the programs and files the
 #                  packaging tests put into the Debian package and hold to hardening-check.
 #   build/tsan     ThreadSanitizer: the test programs of the threaded parts only (the upload
-#                  worker, the parallel hash writer, the export job, reading in pieces), each run
-#                  for its threaded cases, alongside the fuzz pass.
+#                  worker, the parallel hash writer, the export job, reading in pieces), each made
+#                  of the test sources holding its threaded cases and run for them, alongside the
+#                  fuzz pass.
 #   build/test     Debug, ASan and UBSan: every test program (and the benchmarks, so that they keep
-#                  building); clang-tidy; then every test.
+#                  building); then every test, and clang-tidy beside them.
 # Warnings are errors in all four. The first three, which nobody debugs, are unity builds. Every
 # compile goes through ccache, kept in build/ccache (set CCACHE_DIR to share one elsewhere), so a
-# second run rebuilds only what changed.
+# second run rebuilds only what changed; in build/test the test programs and the desktop library
+# share precompiled headers.
 # clang-tidy checks the translation units changed against main; QUORVANE_TIDY_ALL=1 checks all;
 # either way a unit found clean before and unchanged since is not checked again.
 # Each step's wall and CPU time is printed after it, and all of them at the end.
@@ -26,6 +28,10 @@ export CCACHE_DIR=${CCACHE_DIR:-$PWD/build/ccache}
 export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD}
 export CCACHE_NOHASHDIR=1
 export CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-10G}
+# The test programs and the desktop library use precompiled headers (QUORVANE_PCH); ccache
+# caches a compile that makes or uses one only with these relaxations (its manual's advice for
+# precompiled headers; nothing here uses __DATE__ or __TIME__).
+export CCACHE_SLOPPINESS=${CCACHE_SLOPPINESS:-pch_defines,time_macros,include_file_mtime,include_file_ctime}
 launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 # The builds nobody steps through in a debugger (fuzz, release, ThreadSanitizer) compile their
 # sources in batches of eight, one compiler run per batch, so each header is read once per batch.
@@ -55,34 +61,60 @@ step() {
 }
 scratch=$(mktemp -d)
 tsan=
-trap '[ -z "$tsan" ] || kill "$tsan" 2>/dev/null; rm -rf "$scratch"' EXIT
+tidy=
+trap '[ -z "$tsan" ] || kill "$tsan" 2>/dev/null; [ -z "$tidy" ] || kill "$tidy" 2>/dev/null
+  rm -rf "$scratch"' EXIT
 
 # Every C++ source follows .clang-format.
 step "format check" bash scripts/format-check.sh
 # Every library includes only the libraries it stands on; the core never includes Qt.
 step "layering check" bash scripts/layering-check.sh
 
-# Fuzz targets need clang's libFuzzer; a short run of each belongs to every test pass.
-# Line tables are all the debug information a crash's stack needs.
-step "fuzz configure" cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  "${launcher[@]}" "${unity[@]}" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -gline-tables-only -DNDEBUG" \
-  -DCMAKE_CXX_COMPILER=clang++ -DQUORVANE_GUI=OFF -DQUORVANE_TESTS=OFF -DQUORVANE_BENCH=OFF \
-  -DQUORVANE_FUZZ=ON -DQUORVANE_WERROR=ON
+# The four builds are configured side by side (each configure runs on one core); a failing
+# one's output is shown.
+# - fuzz: clang's libFuzzer; a short run of each fuzz target belongs to every test pass. Line
+#   tables are all the debug information a crash's stack needs.
+# - release: the release build a distribution would make (its hardening flags included): the
+#   packaging tests build the Debian package from it and check its programs with
+#   hardening-check. Without tests and benchmarks, it builds what the package holds.
+# - tsan: the threaded parts of the core under ThreadSanitizer: the test programs that hold them,
+#   each run for its threaded cases (the "threads" entries of tests/CMakeLists.txt). Line tables
+#   and function names (-g1) are all the debug information its reports need.
+# - test: Debug, AddressSanitizer and UndefinedBehaviorSanitizer, every test program.
+configure() { # configure NAME CMAKE-ARGUMENTS...: configures build/NAME
+  local name=$1
+  shift
+  cmake -S . -B "build/$name" -G Ninja "${launcher[@]}" "$@" >"$scratch/configure-$name.log" 2>&1 ||
+    { cat "$scratch/configure-$name.log"; echo "configuring build/$name failed" >&2; return 1; }
+}
+configure_all() {
+  local pids=() pid status=0
+  configure fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo "${unity[@]}" \
+    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -gline-tables-only -DNDEBUG" \
+    -DCMAKE_CXX_COMPILER=clang++ -DQUORVANE_GUI=OFF -DQUORVANE_TESTS=OFF -DQUORVANE_BENCH=OFF \
+    -DQUORVANE_FUZZ=ON -DQUORVANE_WERROR=ON &
+  pids+=($!)
+  configure release -DCMAKE_BUILD_TYPE=Release "${unity[@]}" -DQUORVANE_TESTS=OFF \
+    -DQUORVANE_BENCH=OFF -DQUORVANE_WERROR=ON &
+  pids+=($!)
+  configure tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo "${unity[@]}" \
+    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
+    -DQUORVANE_GUI=OFF -DQUORVANE_BENCH=OFF -DQUORVANE_TSAN=ON -DQUORVANE_WERROR=ON &
+  pids+=($!)
+  configure test -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_SANITIZE=ON -DQUORVANE_WERROR=ON \
+    -DQUORVANE_BENCH=ON -DQUORVANE_PACKAGE_BUILD_DIR="$PWD/build/release" &
+  pids+=($!)
+  for pid in "${pids[@]}"; do
+    wait "$pid" || status=1
+  done
+  return "$status"
+}
+step "configure" configure_all
+
 step "fuzz build" cmake --build build/fuzz -j "$jobs" --target quorvane_fuzzers
 
-# The release build a distribution would make (its hardening flags included): the packaging
-# tests build the Debian package from it and check its programs with hardening-check. Without
-# tests and benchmarks, it builds what the package holds.
-step "release configure" cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  "${launcher[@]}" "${unity[@]}" -DQUORVANE_TESTS=OFF -DQUORVANE_BENCH=OFF -DQUORVANE_WERROR=ON
 step "release build" cmake --build build/release -j "$jobs"
 
-# The threaded parts of the core under ThreadSanitizer: the test programs that hold them, each
-# run for its threaded cases (the "threads" entries of tests/CMakeLists.txt).
-# Line tables and function names (-g1) are all the debug information its reports need.
-step "tsan configure" cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  "${launcher[@]}" "${unity[@]}" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
-  -DQUORVANE_GUI=OFF -DQUORVANE_BENCH=OFF -DQUORVANE_TSAN=ON -DQUORVANE_WERROR=ON
 step "tsan build" cmake --build build/tsan -j "$jobs" --target test_ftp test_export test_job test_userdb
 # The threaded cases mostly wait on their servers (a fifth of a core), so they run while the fuzz
 # targets, each on one core and for a fixed time, run two at a time; their output follows.
@@ -99,11 +131,37 @@ tsan_result() {
 }
 step "tsan tests" tsan_result
 
-step "test configure" cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug "${launcher[@]}" \
-  -DQUORVANE_SANITIZE=ON -DQUORVANE_WERROR=ON -DQUORVANE_BENCH=ON \
-  -DQUORVANE_PACKAGE_BUILD_DIR="$PWD/build/release"
 step "test build" cmake --build build/test -j "$jobs"
-# clang-tidy over the core and the command-line companion, every finding an error.
-step "clang-tidy" bash scripts/tidy-check.sh build/test
-step "tests" env -C build/test ctest --output-on-failure -j "$jobs" --no-tests=error
+# clang-tidy over the core and the command-line companion (every finding an error) runs beside
+# the tests: they mostly wait on their servers, and clang-tidy takes the cores they leave, at a
+# lower priority so that it never holds up a server's answer. Its output follows the tests';
+# either failing fails the run. Its own time is noted as well, from inside its subshell.
+tidy_and_tests() {
+  local tidy_status=0 tests_status=0 tidy_cpu
+  (
+    start=$SECONDS
+    status=0
+    nice -n 10 bash scripts/tidy-check.sh build/test || status=$?
+    times >"$scratch/tidy.times"
+    echo $((SECONDS - start)) >"$scratch/tidy.wall"
+    exit "$status"
+  ) >"$scratch/tidy.log" 2>&1 &
+  tidy=$!
+  env -C build/test ctest --output-on-failure -j "$jobs" --no-tests=error || tests_status=$?
+  wait "$tidy" || tidy_status=$?
+  tidy=
+  echo "clang-tidy:"
+  cat "$scratch/tidy.log"
+  if [ -f "$scratch/tidy.times" ]; then
+    tidy_cpu=$(sed -n 2p "$scratch/tidy.times" | awk '{ t = 0; for (i = 1; i <= 2; i++) {
+      split($i, p, /[ms]/); t += p[1] * 60 + p[2] } printf "%.0f", t }')
+    tidy_line=$(printf '%-18s %5d s wall %7.0f s CPU' "  clang-tidy" "$(cat "$scratch/tidy.wall")" "$tidy_cpu")
+  fi
+  ((tests_status == 0)) || echo "tests failed" >&2
+  ((tidy_status == 0)) || echo "clang-tidy failed" >&2
+  ((tests_status == 0 && tidy_status == 0))
+}
+tidy_line=
+step "tidy and tests" tidy_and_tests
+[ -z "$tidy_line" ] || { echo "time: $tidy_line"; summary+=("$tidy_line"); }
 printf 'time: %s\n' "${summary[@]}"

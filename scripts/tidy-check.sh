@@ -74,7 +74,7 @@ for line in deps.splitlines():
 picked |= unknown
 print("\n".join(sorted(picked)))
 PY
-  mapfile -t sources <"$todo"
+  mapfile -t sources < <(grep -v "^$" "$todo" || true)
   if ((${#sources[@]} == 0)); then
     echo "tidy check: no translation unit changed against main (QUORVANE_TIDY_ALL=1 checks all $all)"
     exit 0
@@ -157,7 +157,7 @@ with open(keys_out, "w") as out:
             print(source)
             out.write(key + "\n")
 PY
-mapfile -t sources <"$todo"
+mapfile -t sources < <(grep -v "^$" "$todo" || true)
 if ((${#sources[@]} > 0)); then
   "$runner" -clang-tidy-binary "$tidy" -quiet -p "$build" -j "$(nproc)" "${sources[@]/#/$PWD/}" >"$build/tidy.log" 2>&1 || {
     grep -E "(warning|error):" "$build/tidy.log" | sort -u >&2 || cat "$build/tidy.log" >&2

@@ -11,16 +11,20 @@ if(TARGET quorvane_persist)
 endif()
 
 if(TARGET quorvane_ui AND TARGET Qt6::Test)
+  # The main function of the widget tests, compiled once for the programs that link it.
+  add_library(quorvane_qttest_main OBJECT ${CMAKE_CURRENT_SOURCE_DIR}/ui/QtTestMain.cpp)
+  target_link_libraries(quorvane_qttest_main PRIVATE quorvane_ui quorvane_testsupport Qt6::Test
+    GTest::gtest GTest::gmock)
   foreach(program dialogs exportdlg mainwindow translation)
     quorvane_test_sources(ui_test_sources ui/${program})
-    if(NOT program STREQUAL "translation")
-      list(APPEND ui_test_sources ${CMAKE_CURRENT_SOURCE_DIR}/ui/QtTestMain.cpp)
-    endif()
     add_executable(test_${program} ${ui_test_sources})
     target_include_directories(test_${program} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/ui
       ${CMAKE_CURRENT_SOURCE_DIR}/ui/${program})
     target_link_libraries(test_${program} PRIVATE quorvane_ui quorvane_testsupport Qt6::Test
       GTest::gtest)
+    if(NOT program STREQUAL "translation")
+      target_link_libraries(test_${program} PRIVATE quorvane_qttest_main)
+    endif()
     quorvane_add_gtest(test_${program} ui.${program} ENVIRONMENT QT_QPA_PLATFORM=offscreen
       LABELS ftp TIMEOUT 600)
   endforeach()
