@@ -519,8 +519,10 @@ private:
                 continue;
             }
             if (!SameMembers(old->second.Get("member"), members))
-                FPlan.push_back(
-                    {TChange::TChangeKind::Replace, old->second.Dn, {{"member", members}}, &old->second});
+                FPlan.push_back({TChange::TChangeKind::Replace,
+                                 old->second.Dn,
+                                 {{"member", members}},
+                                 &old->second});
         }
         for (const auto& [group, entry] : FRead.Groups)
             if (groups.count(group) == 0)
@@ -604,8 +606,9 @@ private:
                 pointers.back().push_back(&b);
             pointers.back().push_back(nullptr);
             LDAPMod mod{};
-            mod.mod_op = (change.Kind == TChange::TChangeKind::Add ? LDAP_MOD_ADD : LDAP_MOD_REPLACE) |
-                         LDAP_MOD_BVALUES;
+            mod.mod_op =
+                (change.Kind == TChange::TChangeKind::Add ? LDAP_MOD_ADD : LDAP_MOD_REPLACE) |
+                LDAP_MOD_BVALUES;
             mod.mod_type = const_cast<char*>(attribute.c_str());
             mod.mod_bvalues = pointers.back().data();
             mods.push_back(mod);

@@ -99,7 +99,8 @@ protected:
         case TTransportKind::FtpExplicitTls:
         case TTransportKind::FtpImplicitTls:
             if (!Executable(TVsftpd::kBinary)) GTEST_SKIP() << "vsftpd is not installed";
-            Vsftpd = std::make_unique<TVsftpd>(GetParam() == TTransportKind::FtpImplicitTls, throttle);
+            Vsftpd =
+                std::make_unique<TVsftpd>(GetParam() == TTransportKind::FtpImplicitTls, throttle);
             Host = Vsftpd->Host();
             Remote = "pub/htpasswd";
             Stored = Vsftpd->Root() / "htpasswd";
@@ -133,8 +134,9 @@ protected:
         switch (GetParam()) {
         case TTransportKind::FtpExplicitTls:
         case TTransportKind::FtpImplicitTls:
-            u.Protocol = GetParam() == TTransportKind::FtpExplicitTls ? TTransferProtocol::FtpExplicitTls
-                                                             : TTransferProtocol::FtpImplicitTls;
+            u.Protocol = GetParam() == TTransportKind::FtpExplicitTls
+                             ? TTransferProtocol::FtpExplicitTls
+                             : TTransferProtocol::FtpImplicitTls;
             u.User = Login;
             u.Password = right ? "quorvane@example.org" : TVsftpd::kWrongPassword;
             if (otherWay)
@@ -227,8 +229,9 @@ std::string KindName(const testing::TestParamInfo<TTransportKind>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachTransport, Transport,
-                         testing::Values(TTransportKind::FtpExplicitTls, TTransportKind::FtpImplicitTls,
-                                         TTransportKind::SftpKey, TTransportKind::SftpPassword),
+                         testing::Values(TTransportKind::FtpExplicitTls,
+                                         TTransportKind::FtpImplicitTls, TTransportKind::SftpKey,
+                                         TTransportKind::SftpPassword),
                          KindName);
 
 // ---------------------------------------------------------------------------------------------

@@ -243,7 +243,8 @@ TDestination LookupList(TUserList& l, TTargetSettings& t, std::string_view name)
     if (SameText(name, "FtpPass")) return {TDestination::TPropKind::String, &t.FtpPass};
     if (SameText(name, "FtpPasswdFile")) return {TDestination::TPropKind::String, &t.FtpPasswdFile};
     if (SameText(name, "FtpStorePass")) return {TDestination::TPropKind::Boolean, &t.FtpStorePass};
-    if (SameText(name, "FtpPassiveMode")) return {TDestination::TPropKind::Boolean, &t.FtpPassiveMode};
+    if (SameText(name, "FtpPassiveMode"))
+        return {TDestination::TPropKind::Boolean, &t.FtpPassiveMode};
     if (SameText(name, "FtpProtocol")) return {TDestination::TPropKind::String, &t.FtpProtocol};
     if (SameText(name, "FtpTlsPin")) return {TDestination::TPropKind::String, &t.FtpTlsPin};
     if (SameText(name, "FtpCaFile")) return {TDestination::TPropKind::String, &t.FtpCaFile};
@@ -489,8 +490,8 @@ private:
             return;
         }
         case TTok::String: {
-            const bool hash =
-                target.Kind == TDestination::TPropKind::Hash || target.Kind == TDestination::TPropKind::Groups;
+            const bool hash = target.Kind == TDestination::TPropKind::Hash ||
+                              target.Kind == TDestination::TPropKind::Groups;
             const bool apply = target.Kind == TDestination::TPropKind::String || hash;
             if (target.Kind != TDestination::TPropKind::None && !apply) Invalid();
             bool wide = FTok.Wide;
@@ -521,7 +522,8 @@ private:
             if (target.Kind == TDestination::TPropKind::Date && v >= INT32_MIN && v <= INT32_MAX &&
                 IsValidDateTime(static_cast<double>(v)))
                 *static_cast<double*>(target.Field) = static_cast<double>(v);
-            else if (target.Kind == TDestination::TPropKind::Integer && v >= target.Min && v <= target.Max)
+            else if (target.Kind == TDestination::TPropKind::Integer && v >= target.Min &&
+                     v <= target.Max)
                 *static_cast<int*>(target.Field) = static_cast<int>(v);
             else if (target.Kind != TDestination::TPropKind::None)
                 Invalid();
@@ -550,7 +552,8 @@ private:
             Collection(target);
             return;
         }
-        if (target.Kind != TDestination::TPropKind::None) Invalid(); // no property takes these values
+        if (target.Kind != TDestination::TPropKind::None)
+            Invalid(); // no property takes these values
         Enter();
         if (symbol == '(') {
             FTok.Next();
@@ -581,9 +584,12 @@ private:
     }
 
     void Collection(const TDestination& target) {
-        if (target.Kind != TDestination::TPropKind::None && target.Kind != TDestination::TPropKind::Items) Invalid();
-        TUserList* const list =
-            target.Kind == TDestination::TPropKind::Items ? static_cast<TUserList*>(target.Field) : nullptr;
+        if (target.Kind != TDestination::TPropKind::None &&
+            target.Kind != TDestination::TPropKind::Items)
+            Invalid();
+        TUserList* const list = target.Kind == TDestination::TPropKind::Items
+                                    ? static_cast<TUserList*>(target.Field)
+                                    : nullptr;
         Enter();
         FTok.Next();
         // Only a collection with items replaces the users; "<>" leaves them as they are.
