@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "export/ExportTexts.h"
+#include "export/HashCache.h"
 #include "export/HashSchemes.h"
 #include "export/StoredHash.h"
 #include "userdb/Groups.h"
@@ -363,6 +364,16 @@ const TConsumer& RequireConsumer(std::string_view name) {
     if (const TConsumer* consumer = ConsumerByName(name)) return *consumer;
     throw EQuorvaneError(
         Msg(texts::UnknownConsumer, EscapeForOneLine(std::string(name)), ConsumerNames()));
+}
+
+std::optional<std::string> BuildConsumerFile(const TUserList& list, const TConsumer& consumer,
+                                             const TPasswordFileOptions& options,
+                                             TFormHashCaches& caches) {
+    TPasswordFileOptions file = options;
+    const THashScheme& form = options.Form != nullptr ? *options.Form : consumer.DefaultForm(list);
+    file.Form = &form;
+    file.Cache = caches.For(form, options.SchemeParam.value_or(FormParam(list, form)));
+    return BuildConsumerFile(list, consumer, file);
 }
 
 const TConsumer& HtpasswdConsumer() {

@@ -86,6 +86,16 @@ const TConsumer& RequireConsumer(std::string_view name);
 std::optional<std::string> BuildConsumerFile(const TUserList& list, const TConsumer& consumer,
                                              const TPasswordFileOptions& options = {});
 
+class TFormHashCaches;
+
+// BuildConsumerFile with the hashes of its form and work factor (options.Form or the
+// consumer's default; options.SchemeParam or the list's) taken from and put into that form's
+// cache in caches (options.Cache is not looked at): what an export to several targets calls
+// once per target, each in its own form, so that each form is hashed once.
+std::optional<std::string> BuildConsumerFile(const TUserList& list, const TConsumer& consumer,
+                                             const TPasswordFileOptions& options,
+                                             TFormHashCaches& caches);
+
 // The web servers' password file: "htpasswd".
 const TConsumer& HtpasswdConsumer();
 

@@ -1,6 +1,7 @@
 #include "export/HashCache.h"
 
 #include "base/Random.h"
+#include "export/HashSchemes.h"
 #include "export/PasswordFile.h"
 
 #include <cstring>
@@ -50,23 +51,31 @@ std::string THashCache::Tag(std::string_view form, int workFactor, std::string_v
     return Hex(mac, macSize);
 }
 
-std::optional<std::string> THashCache::Find(std::string_view form, int workFactor,
-                                            std::string_view login,
-                                            std::string_view password) const {
-    if (!Keyed()) return std::nullopt;
-    const auto it = FLoaded.find(std::string(login));
-    if (it == FLoaded.end()) return std::nullopt;
-    const THashEntry& entry = it->second;
-    if (entry.Tag.size() != KTagDigits) return std::nullopt;
+bool THashCache::TagMatches(const THashEntry& entry, std::string_view form, int workFactor,
+                            std::string_view login, std::string_view password) const {
+    if (entry.Tag.size() != KTagDigits) return false;
     const std::string expected = Tag(form, workFactor, login, password, entry.Hash);
     unsigned char diff = 0;
     for (size_t i = 0; i < KTagDigits; ++i)
         diff |= static_cast<unsigned char>(expected[i] ^ entry.Tag[i]);
-    if (diff != 0) return std::nullopt;
-    return entry.Hash;
+    return diff == 0;
+}
+
+std::optional<std::string> THashCache::Find(std::string_view form, int workFactor,
+                                            std::string_view login,
+                                            std::string_view password) const {
+    if (!Keyed()) return std::nullopt;
+    const std::string key(login);
+    for (const auto* entries : {&FNew, &FLoaded}) {
+        const auto it = entries->find(key);
+        if (it != entries->end() && TagMatches(it->second, form, workFactor, login, password))
+            return it->second.Hash;
+    }
+    return std::nullopt;
 }
 
 const std::string* THashCache::Remembered(const std::string& login) const {
+    if (const auto it = FNew.find(login); it != FNew.end()) return &it->second.Hash;
     const auto it = FLoaded.find(login);
     return it == FLoaded.end() ? nullptr : &it->second.Hash;
 }
@@ -95,6 +104,60 @@ bool EnsureHashCacheKey(TUserList& list) {
 std::string HashFormId(const TUserList& list, TPasswordsType form, int param) {
     if (form == list.PassType && param == StoredSchemeParam(list, form)) return {};
     return std::string(PasswordsTypeName(form)) + "/" + std::to_string(param);
+}
+
+std::string HashFormId(const TUserList& list, const THashScheme& form, int param) {
+    if (form.IsDatabaseForm()) return HashFormId(list, form.Id, param);
+    return std::string(form.StoredName) + "/" + std::to_string(param);
+}
+
+TFormHashCaches::TFormHashCaches(const TUserList& list, const TDatabaseStateData& state)
+    : FList(list), FState(state) {}
+
+THashCache* TFormHashCaches::For(const THashScheme& form, int param) {
+    if (form.StoresClearText() || form.HashForUser != nullptr) return nullptr;
+    const std::string id = HashFormId(FList, form, param);
+    if (const auto it = FCaches.find(id); it != FCaches.end()) return &it->second;
+    std::string key;
+    if (form.Keyed) {
+        // The list's own form takes the list's key only; another form the list's key, or the
+        // state's own when the list has none, so that a form given for one export leaves the
+        // database file alone.
+        if (!FList.HashCacheKey.empty()) {
+            key = FList.HashCacheKey;
+        } else if (!id.empty()) {
+            if (FFormKey.empty())
+                FFormKey = FState.FormHashKey.empty() ? NewHashCacheKey() : FState.FormHashKey;
+            key = FFormKey;
+        } else {
+            return nullptr;
+        }
+    }
+    THashCache& cache = FCaches.emplace(id, THashCache(key)).first->second;
+    if (id.empty()) {
+        cache.Load(FState.Hashes);
+    } else if (const auto part = FState.FormHashes.find(id);
+               part != FState.FormHashes.end() &&
+               (!form.Keyed || !FList.HashCacheKey.empty() || FFormKey == FState.FormHashKey)) {
+        cache.Load(part->second);
+    }
+    return &cache;
+}
+
+bool TFormHashCaches::Store(TDatabaseStateData& data) const {
+    bool stored = false;
+    // Another program may have made the state's key meanwhile: the tags made with the other
+    // one no longer check.
+    if (!FFormKey.empty() && data.FormHashKey != FFormKey) {
+        data.FormHashes.clear();
+        data.FormHashKey = FFormKey;
+    }
+    for (const auto& [id, cache] : FCaches) {
+        if (cache.Entries().empty()) continue;
+        (id.empty() ? data.Hashes : data.FormHashes[id]) = cache.Entries();
+        stored = true;
+    }
+    return stored;
 }
 
 } // namespace quorvane
