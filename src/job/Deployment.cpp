@@ -9,6 +9,7 @@
 #include "base/Workers.h"
 #include "ftp/FtpTexts.h"
 #include "ftp/ServerTarget.h"
+#include "ftp/Sftp.h"
 #include "ftp/SiteCheck.h"
 #include "ftp/Transport.h"
 #include "job/Backups.h"
@@ -56,6 +57,8 @@ TMessage PasswordFileOutcome(const TTargetOutcome& o) {
         if (!o.Error.Empty()) return Msg(texts::TargetPutBackFailed, o.Name, o.Where, o.Error);
         if (!o.CheckError.Empty())
             return Msg(texts::TargetCheckFailed, o.Name, o.Where, o.CheckError);
+        if (!o.AfterError.Empty())
+            return Msg(texts::TargetAfterFailed, o.Name, o.Where, o.AfterError);
         return Msg(texts::TargetHoldsNew, o.Name, o.Where);
     case TTargetHolds::Old:
         if (o.Aborted)
@@ -429,12 +432,44 @@ struct TDeployment::TState {
         }
     }
 
+    // What a target cannot do that it was asked to (a command, a mode or a group where there is
+    // no shell or no such attribute): refused before anything is written anywhere.
+    void CheckExtras(const TSlot& slot, IUploadTransport* transport) const {
+        const bool sftp = dynamic_cast<TSftpTransport*>(transport) != nullptr;
+        if (slot.Kind == TKind::Server && slot.In.After && !sftp)
+            throw EQuorvaneError(Msg(texts::AfterNeedsShell, slot.Out.Where));
+        if ((slot.Kind != TKind::File && !slot.In.Group.empty()) ||
+            (slot.In.Mode && (slot.Kind == TKind::Store || (slot.Kind == TKind::Server && !sftp))))
+            throw EQuorvaneError(Msg(texts::ModeOrGroupOverFtp, slot.Out.Where));
+    }
+
+    // The command after the export, once every target holds its new file: beside the file on
+    // this machine, or over the target's own SSH connection.
+    void RunAfter(TSlot& slot, IUploadTransport* transport) {
+        if (!slot.In.After || Revert || slot.Out.Holds != TTargetHolds::New) return;
+        const TTargetSettings& given = slot.In.Given.Target;
+        try {
+            auto* sftp = dynamic_cast<TSftpTransport*>(transport);
+            const TAfterResult result =
+                sftp != nullptr
+                    ? RunAfterCommandRemotely(*sftp, *slot.In.After, given.FtpPasswdFile)
+                    : RunAfterCommandLocally(*slot.In.After, slot.Kind == TKind::File
+                                                                 ? given.PassFile
+                                                                 : slot.Out.Where);
+            slot.Out.After = result;
+            slot.Out.AfterError = AfterFailureMessage(*slot.In.After, result);
+        } catch (const std::exception& e) {
+            slot.Out.AfterError = MessageOf(e);
+        }
+    }
+
     // A target's whole part, on its worker: prepare, wait for the verdict, replace or roll
     // back, wait for the last verdict, put back when told.
     void RunPhases(TSlot& slot, IExportTarget& target, IUploadTransport* transport) {
         bool ok = false;
         try {
             if (Gate.Aborted()) throw EUploadAborted(slot.Out.Where, false);
+            CheckExtras(slot, transport);
             const TTargetRecord* record = slot.In.Record ? &*slot.In.Record : nullptr;
             TTargetCheck check = CheckTarget(target, record, In.Content, In.Known, In.Replace,
                                              slot.In.Pending ? &*slot.In.Pending : nullptr);
@@ -487,6 +522,7 @@ struct TDeployment::TState {
             }
             Report([&] { slot.CommitEnded = true; });
             PutBackIfReverted(slot, target, nullptr);
+            RunAfter(slot, nullptr);
             return;
         }
         StageEvent(slot, TExportStage::Replacing);
@@ -509,6 +545,17 @@ struct TDeployment::TState {
             slot.Out.Holds = TTargetHolds::New;
             const std::vector<TMessage> warnings = target.Warnings();
             slot.Out.Warnings.insert(slot.Out.Warnings.end(), warnings.begin(), warnings.end());
+            // A file on a server gets its mode once it stands there: the replacement gives it
+            // the mode of the file it replaced.
+            if (auto* sftp = dynamic_cast<TSftpTransport*>(transport); sftp && slot.In.Mode) {
+                const std::string& remote = slot.In.Given.Target.FtpPasswdFile;
+                try {
+                    sftp->SetMode(remote, *slot.In.Mode);
+                } catch (const std::exception& e) {
+                    slot.Out.Warnings.push_back(Msg(texts::RemoteModeNotSet, remote,
+                                                    FileModeText(*slot.In.Mode), MessageOf(e)));
+                }
+            }
         } catch (const std::exception& e) {
             slot.Out.Error = MessageOf(e);
             target.Rollback();
@@ -517,6 +564,7 @@ struct TDeployment::TState {
         }
         Report([&] { slot.CommitEnded = true; });
         PutBackIfReverted(slot, target, transport);
+        RunAfter(slot, transport);
     }
 
     void StartSlot(TSlot& slot) {
@@ -527,6 +575,7 @@ struct TDeployment::TState {
                 try {
                     if (slot.Kind == TKind::File) {
                         TLocalFileTarget target(slot.In.Given.Target.PassFile);
+                        target.SetModeAndGroup(slot.In.Mode, slot.In.Group);
                         RunPhases(slot, target, nullptr);
                     } else {
                         StageEvent(slot, TExportStage::Connecting);

@@ -401,7 +401,9 @@ void TExportJob::StartDeployment(const std::string& text) {
     std::vector<TDeploymentTarget> targets;
     for (std::size_t i = 0; i < s.Targets.size(); ++i) {
         const TTargetSettings& t = s.Targets[i].Target;
-        TDeploymentTarget target{s.Targets[i], FGroupFiles[i], std::nullopt, std::nullopt};
+        TDeploymentTarget target;
+        target.Given = s.Targets[i];
+        target.GroupFile = FGroupFiles[i];
         const std::string id = TargetIdOf(t);
         const auto found = FState.Targets.find(id);
         if (found != FState.Targets.end()) target.Record = found->second;
