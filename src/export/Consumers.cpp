@@ -20,9 +20,9 @@ namespace {
 // clang-format off
 const TConsumer KConsumers[] = {
     // name, shown as, forms (the first the default), syntax, LF, groups, disabled, mixed, list
-    // name, opens without users
-    {"htpasswd", "web server password file", "", TConsumerSyntax::Htpasswd, false, false, false, TMixedForms::Any, ""},
-    {"digest", "Digest password file", "digest", TConsumerSyntax::Htpasswd, true, false, false, TMixedForms::None, ""},
+    // name, opens without users, Apache's group file beside
+    {"htpasswd", "web server password file", "", TConsumerSyntax::Htpasswd, false, false, false, TMixedForms::Any, "", false, true},
+    {"digest", "Digest password file", "digest", TConsumerSyntax::Htpasswd, true, false, false, TMixedForms::None, "", false, true},
     {"caddy", "Caddy basicauth", "bcrypt", TConsumerSyntax::Caddy, true, false, false, TMixedForms::None, ""},
     {"haproxy", "HAProxy userlist", "bcrypt sha512 sha256 plain", TConsumerSyntax::Haproxy, true, true, false, TMixedForms::Accepted, "users"},
     {"registry", "Docker registry htpasswd", "bcrypt", TConsumerSyntax::Htpasswd, true, false, false, TMixedForms::None, ""},

@@ -56,6 +56,10 @@ struct TConsumer {
     // Without any user it asks nobody for a password (Prometheus' web configuration): a file
     // without users is refused.
     bool EmptyOpens = false;
+    // Reads Apache's group file beside its own (AuthGroupFile): the export writes one there
+    // when users have groups. A consumer that carries the groups in its own file, or has none,
+    // gets none beside it.
+    bool GroupFileBeside = false;
 
     // Whether it reads the form.
     bool Reads(const THashScheme& form) const;

@@ -10,6 +10,7 @@
 #include "base/Errors.h"
 #include "base/FileSafety.h"
 #include "base/TempFiles.h"
+#include "export/Consumers.h"
 #include "export/GroupFile.h"
 #include "export/HashCache.h"
 #include "export/HashOnlyUsers.h"
@@ -359,8 +360,10 @@ std::optional<std::string> TExportJob::BuildGroups(const TPasswordFileOptions& o
     const TExportSettings& s = FSettings;
     FResult.GroupFile.clear();
     FGroupFiles.assign(s.Targets.size(), std::string());
-    // Standard output holds the password file alone.
+    // Standard output holds the password file alone; a program other than the web servers
+    // reads its groups from its own file, or none.
     if (s.Stream != nullptr) return std::nullopt;
+    if (s.Build.Consumer != nullptr && !s.Build.Consumer->GroupFileBeside) return std::nullopt;
     const bool groups = AnyUserHasGroups(FList) || !FList.GroupFile.empty();
     bool due = false;
     for (std::size_t i = 0; i < s.Targets.size(); ++i) {
