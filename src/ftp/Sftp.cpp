@@ -706,11 +706,13 @@ TSftpTransport::TExecResult TSftpTransport::Exec(
     if (channel == nullptr) throw EFtpError(s.Reason());
     TExecResult result;
     try {
-        for (const auto& [name, value] : env)
+        // The pair itself, not its bindings, is captured: clang 14 cannot capture those.
+        for (const auto& variable : env)
             s.Retry([&] {
-                return libssh2_channel_setenv_ex(
-                    channel, name.c_str(), static_cast<unsigned int>(name.size()), value.c_str(),
-                    static_cast<unsigned int>(value.size()));
+                return libssh2_channel_setenv_ex(channel, variable.first.c_str(),
+                                                 static_cast<unsigned int>(variable.first.size()),
+                                                 variable.second.c_str(),
+                                                 static_cast<unsigned int>(variable.second.size()));
             });
         if (s.Retry([&] {
                 return libssh2_channel_process_startup(channel, "exec", 4, command.c_str(),

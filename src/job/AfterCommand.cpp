@@ -104,6 +104,7 @@ TAfterResult RunAfterCommandLocally(const TAfterCommand& command, const std::str
         if (std::strncmp(*e, "QUORVANE_FILE=", 14) != 0) env.emplace_back(*e);
     env.push_back("QUORVANE_FILE=" + file);
     std::vector<char*> envp;
+    envp.reserve(env.size() + 1);
     for (std::string& e : env)
         envp.push_back(e.data());
     envp.push_back(nullptr);
