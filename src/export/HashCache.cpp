@@ -5,7 +5,11 @@
 #include "export/PasswordFile.h"
 
 #include <cstring>
-#include <openssl/hmac.h>
+#include <openssl/evp.h>
+
+#include <memory>
+#include <new>
+#include <utility>
 
 namespace quorvane {
 
@@ -33,6 +37,63 @@ void AppendField(std::string& message, std::string_view field) {
 
 } // namespace
 
+struct THashCache::TKeyedHash {
+    EVP_MD_CTX* Inner = nullptr; // SHA-256 after the key XOR ipad
+    EVP_MD_CTX* Outer = nullptr; // SHA-256 after the key XOR opad
+
+    explicit TKeyedHash(std::string_view key) {
+        unsigned char block[64] = {};
+        if (key.size() > sizeof block) {
+            unsigned int size = 0;
+            EVP_Digest(key.data(), key.size(), block, &size, EVP_sha256(), nullptr);
+        } else {
+            std::memcpy(block, key.data(), key.size());
+        }
+        unsigned char pad[64];
+        Inner = EVP_MD_CTX_new();
+        Outer = EVP_MD_CTX_new();
+        for (auto [ctx, mask] : {std::pair{Inner, 0x36}, std::pair{Outer, 0x5c}}) {
+            for (size_t i = 0; i < sizeof pad; ++i)
+                pad[i] = static_cast<unsigned char>(block[i] ^ mask);
+            if (ctx == nullptr || EVP_DigestInit_ex(ctx, EVP_sha256(), nullptr) != 1 ||
+                EVP_DigestUpdate(ctx, pad, sizeof pad) != 1) {
+                explicit_bzero(block, sizeof block);
+                explicit_bzero(pad, sizeof pad);
+                EVP_MD_CTX_free(Inner);
+                EVP_MD_CTX_free(Outer);
+                throw std::bad_alloc();
+            }
+        }
+        explicit_bzero(block, sizeof block);
+        explicit_bzero(pad, sizeof pad);
+    }
+    ~TKeyedHash() {
+        EVP_MD_CTX_free(Inner);
+        EVP_MD_CTX_free(Outer);
+    }
+    TKeyedHash(const TKeyedHash&) = delete;
+    TKeyedHash& operator=(const TKeyedHash&) = delete;
+
+    // HMAC-SHA-256 of message into mac (32 bytes).
+    void Mac(std::string_view message, unsigned char* mac) const {
+        EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+        unsigned char inner[EVP_MAX_MD_SIZE];
+        unsigned int size = 0;
+        const bool ok =
+            ctx != nullptr && EVP_MD_CTX_copy_ex(ctx, Inner) == 1 &&
+            EVP_DigestUpdate(ctx, message.data(), message.size()) == 1 &&
+            EVP_DigestFinal_ex(ctx, inner, &size) == 1 && EVP_MD_CTX_copy_ex(ctx, Outer) == 1 &&
+            EVP_DigestUpdate(ctx, inner, size) == 1 && EVP_DigestFinal_ex(ctx, mac, &size) == 1;
+        EVP_MD_CTX_free(ctx);
+        if (!ok) throw std::bad_alloc();
+    }
+};
+
+THashCache::THashCache(std::string key)
+    : FKeyed(key.empty() ? nullptr : std::make_shared<const TKeyedHash>(key)) {
+    explicit_bzero(key.data(), key.size());
+}
+
 std::string THashCache::Tag(std::string_view form, int workFactor, std::string_view login,
                             std::string_view password, std::string_view hash) const {
     std::string message;
@@ -44,11 +105,9 @@ std::string THashCache::Tag(std::string_view form, int workFactor, std::string_v
     AppendField(message, password);
     AppendField(message, hash);
     unsigned char mac[32];
-    unsigned int macSize = 0;
-    HMAC(EVP_sha256(), FKey.data(), static_cast<int>(FKey.size()),
-         reinterpret_cast<const unsigned char*>(message.data()), message.size(), mac, &macSize);
+    FKeyed->Mac(message, mac);
     explicit_bzero(message.data(), message.size());
-    return Hex(mac, macSize);
+    return Hex(mac, sizeof mac);
 }
 
 bool THashCache::TagMatches(const THashEntry& entry, std::string_view form, int workFactor,
@@ -62,16 +121,18 @@ bool THashCache::TagMatches(const THashEntry& entry, std::string_view form, int 
 }
 
 std::optional<std::string> THashCache::Find(std::string_view form, int workFactor,
-                                            std::string_view login,
-                                            std::string_view password) const {
+                                            std::string_view login, std::string_view password) {
     if (!Keyed()) return std::nullopt;
     const std::string key(login);
-    for (const auto* entries : {&FNew, &FLoaded}) {
-        const auto it = entries->find(key);
-        if (it != entries->end() && TagMatches(it->second, form, workFactor, login, password))
-            return it->second.Hash;
-    }
-    return std::nullopt;
+    if (const auto it = FNew.find(key);
+        it != FNew.end() && TagMatches(it->second, form, workFactor, login, password))
+        return it->second.Hash;
+    const auto it = FLoaded.find(key);
+    if (it == FLoaded.end() || !TagMatches(it->second, form, workFactor, login, password))
+        return std::nullopt;
+    // Kept for this export as it is: its Put finds it there and need not tag it again.
+    FNew[key] = it->second;
+    return it->second.Hash;
 }
 
 const std::string* THashCache::Remembered(const std::string& login) const {
@@ -82,6 +143,11 @@ const std::string* THashCache::Remembered(const std::string& login) const {
 
 void THashCache::Put(std::string_view form, int workFactor, std::string_view login,
                      std::string_view password, const std::string& hash) {
+    // A hash a Find just gave for this login: its tag is the one found (the hash holds its salt
+    // and settings, so the same hash comes from the same inputs).
+    if (const auto it = FNew.find(std::string(login));
+        it != FNew.end() && it->second.Hash == hash && Keyed())
+        return;
     FNew[std::string(login)] =
         THashEntry{Keyed() ? Tag(form, workFactor, login, password, hash) : std::string(), hash};
 }
@@ -142,6 +208,12 @@ THashCache* TFormHashCaches::For(const THashScheme& form, int param) {
         cache.Load(part->second);
     }
     return &cache;
+}
+
+bool TFormHashCaches::Used() const {
+    for (const auto& [id, cache] : FCaches)
+        if (!cache.Entries().empty()) return true;
+    return false;
 }
 
 bool TFormHashCaches::Store(TDatabaseStateData& data) const {

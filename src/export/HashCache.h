@@ -17,6 +17,7 @@
 #include "userdb/UserList.h"
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,15 +29,16 @@ class THashCache {
 public:
     // key: the database's HashCacheKey (any bytes); empty for a fast form, whose entries carry
     // no tag.
-    explicit THashCache(std::string key = {}) : FKey(std::move(key)) {}
+    explicit THashCache(std::string key = {});
 
     // Takes the entries remembered from the last export.
     void Load(const std::unordered_map<std::string, THashEntry>& entries) { FLoaded = entries; }
     // The stored hash of this user when its tag shows it was made from exactly these inputs:
     // one Put in this export first (a second file in the same form and work factor), then one
     // remembered from the last; nothing without a key.
+    // A hit remembered from the last export counts as one of this export's entries from then on.
     std::optional<std::string> Find(std::string_view form, int workFactor, std::string_view login,
-                                    std::string_view password) const;
+                                    std::string_view password);
     // The hash last written for this login (Put in this export, else remembered), not checked:
     // a fast form checks it by hashing the password again with its salt. Nothing when none is
     // remembered.
@@ -47,7 +49,7 @@ public:
     // The entries Put since construction: the users of this export, no stale ones.
     const std::unordered_map<std::string, THashEntry>& Entries() const { return FNew; }
 
-    bool Keyed() const { return !FKey.empty(); }
+    bool Keyed() const { return FKeyed != nullptr; }
 
 private:
     std::string Tag(std::string_view form, int workFactor, std::string_view login,
@@ -55,7 +57,10 @@ private:
     bool TagMatches(const THashEntry& entry, std::string_view form, int workFactor,
                     std::string_view login, std::string_view password) const;
 
-    std::string FKey;
+    // HMAC-SHA-256 under the key with its two padded key blocks hashed once: a tag then costs
+    // the message's blocks and one more (shared by copies of the cache).
+    struct TKeyedHash;
+    std::shared_ptr<const TKeyedHash> FKeyed;
     std::unordered_map<std::string, THashEntry> FLoaded; // by login
     std::unordered_map<std::string, THashEntry> FNew;
 };
@@ -83,6 +88,8 @@ public:
     // Puts the hashes of every form used into data (each form's part replaced whole) and the
     // key of FormHashes when one was made; false when no form was used, data untouched.
     bool Store(TDatabaseStateData& data) const;
+    // Whether any form's cache holds hashes of this export (Store would change data).
+    bool Used() const;
 
 private:
     const TUserList& FList;

@@ -235,27 +235,14 @@ void TExportJob::Start() {
         options.Progress = &progress;
         options.Report = &FReport;
         options.Stats = &FResult.Stats;
-        // The slow forms' hashes are tagged with the database's key; without one they are not
-        // kept. A form given for this export keeps its hashes apart from those of the database's
-        // own; when the database has no key (its own form is a fast one) their tags are made
-        // with one the state keeps, so that a one-off form leaves the database file alone.
-        const bool slow = IsSlowPassType(s.PassType);
-        FHashForm = HashFormId(FList, s.PassType,
-                               s.Build.SchemeParam.value_or(StoredSchemeParam(FList, s.PassType)));
-        FFormHashKey.clear();
-        if (slow && !FHashForm.empty() && FList.HashCacheKey.empty() && !s.DatabasePath.empty())
-            FFormHashKey = FState.FormHashKey.empty() ? NewHashCacheKey() : FState.FormHashKey;
-        const std::string& key = !FFormHashKey.empty() ? FFormHashKey : FList.HashCacheKey;
-        FCache = THashCache(slow ? key : std::string());
-        if (!s.DatabasePath.empty() && !(slow && key.empty())) {
-            if (FHashForm.empty()) {
-                FCache.Load(FState.Hashes);
-            } else if (const auto form = FState.FormHashes.find(FHashForm);
-                       form != FState.FormHashes.end() &&
-                       (FFormHashKey.empty() || FFormHashKey == FState.FormHashKey)) {
-                FCache.Load(form->second);
-            }
-            if (!options.Cache) options.Cache = &FCache;
+        // The hashes of the last exports in this form and work factor (TFormHashCaches: the
+        // database's own form in its part, a form given for this export in its own, so that it
+        // leaves the database's file and the other forms' hashes alone).
+        FCaches = std::make_unique<TFormHashCaches>(FList, FState);
+        if (!s.DatabasePath.empty() && !options.Cache) {
+            const THashScheme& form = options.Form ? *options.Form : SchemeOf(s.PassType);
+            options.Cache =
+                FCaches->For(form, options.SchemeParam.value_or(FormParam(FList, form)));
         }
         text = BuildPasswordFile(FList, s.PassType, options);
         if (!text) {
@@ -295,23 +282,13 @@ void TExportJob::Done() {
 void TExportJob::RememberExport(const std::vector<std::string>& targetIds,
                                 const std::optional<TTargetRecord>& record) {
     if (FSettings.DatabasePath.empty()) return;
-    const bool hashes = !FSettings.Content && !FCache.Entries().empty();
+    const bool hashes = !FSettings.Content && FCaches && FCaches->Used();
     if (!hashes && !record && FPendingIds.empty()) return;
     const std::vector<std::string> pending = std::exchange(FPendingIds, {});
     // Not kept costs time, or one question, at the next export: said, not failed.
     if (!TDatabaseState(FSettings.DatabasePath, FList.Encryption())
              .Update([&](TDatabaseStateData& data) {
-                 if (hashes && FHashForm.empty()) {
-                     data.Hashes = FCache.Entries();
-                 } else if (hashes) {
-                     // Another program may have made the key meanwhile: the tags made with the
-                     // other one no longer check.
-                     if (!FFormHashKey.empty() && data.FormHashKey != FFormHashKey) {
-                         data.FormHashes.clear();
-                         data.FormHashKey = FFormHashKey;
-                     }
-                     data.FormHashes[FHashForm] = FCache.Entries();
-                 }
+                 if (hashes) FCaches->Store(data);
                  if (record)
                      for (const std::string& id : targetIds)
                          data.Targets[id] = *record;
