@@ -1184,8 +1184,8 @@
         <translation>Die Gruppe von %1 kann nicht auf &quot;%2&quot; gesetzt werden: %3</translation>
     </message>
     <message>
-        <source>%1 (%2): holds the new file, but the command after the export failed: %3 Put the previous version back (restore) if the program that reads it cannot use the new one.</source>
-        <translation>%1 (%2): enthält die neue Datei, aber der Befehl nach dem Export ist fehlgeschlagen: %3 Stellen Sie die vorige Version wieder her, falls das Programm, das sie liest, die neue nicht verwenden kann.</translation>
+        <source>%1 (%2): holds the new file, but the command after the export failed (put the previous version back with restore if the program that reads it cannot use the new one): %3</source>
+        <translation>%1 (%2): enthält die neue Datei, aber der Befehl nach dem Export ist fehlgeschlagen (stellen Sie die vorige Version wieder her, falls das Programm, das sie liest, die neue nicht verwenden kann): %3</translation>
     </message>
     <message>
         <source>The command after the export could not be started: %1</source>
@@ -1204,12 +1204,12 @@
         <translation>wurde durch Signal %1 beendet</translation>
     </message>
     <message>
-        <source>The command &quot;%1&quot; %2.</source>
-        <translation>Der Befehl &quot;%1&quot; %2.</translation>
+        <source>The command &quot;%1&quot; %2</source>
+        <translation>Der Befehl &quot;%1&quot; %2</translation>
     </message>
     <message>
-        <source>The command &quot;%1&quot; %2; its last output: %3.</source>
-        <translation>Der Befehl &quot;%1&quot; %2; seine letzte Ausgabe: %3.</translation>
+        <source>The command &quot;%1&quot; %2; its last output: %3</source>
+        <translation>Der Befehl &quot;%1&quot; %2; seine letzte Ausgabe: %3</translation>
     </message>
     <message>
         <source>A command after the export runs beside a local file or over SFTP; %1 is reached over FTP</source>
