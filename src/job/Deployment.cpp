@@ -433,9 +433,12 @@ struct TDeployment::TState {
     }
 
     // What a target cannot do that it was asked to (a command, a mode or a group where there is
-    // no shell or no such attribute): refused before anything is written anywhere.
-    void CheckExtras(const TSlot& slot, IUploadTransport* transport) const {
-        const bool sftp = dynamic_cast<TSftpTransport*>(transport) != nullptr;
+    // no shell or no such attribute): refused before it is reached, so nothing is written
+    // anywhere.
+    static void CheckExtras(const TSlot& slot) {
+        const bool sftp =
+            slot.Kind == TKind::Server &&
+            ProtocolFromStoredName(slot.In.Given.Target.FtpProtocol) == TTransferProtocol::Sftp;
         if (slot.Kind == TKind::Server && slot.In.After && !sftp)
             throw EQuorvaneError(Msg(texts::AfterNeedsShell, slot.Out.Where));
         if ((slot.Kind != TKind::File && !slot.In.Group.empty()) ||
@@ -469,7 +472,6 @@ struct TDeployment::TState {
         bool ok = false;
         try {
             if (Gate.Aborted()) throw EUploadAborted(slot.Out.Where, false);
-            CheckExtras(slot, transport);
             const TTargetRecord* record = slot.In.Record ? &*slot.In.Record : nullptr;
             TTargetCheck check = CheckTarget(target, record, In.Content, In.Known, In.Replace,
                                              slot.In.Pending ? &*slot.In.Pending : nullptr);
@@ -569,6 +571,7 @@ struct TDeployment::TState {
 
     void StartSlot(TSlot& slot) {
         slot.Started = true;
+        CheckExtras(slot);
         const TTargetSettings& given = slot.In.Given.Target;
         if (slot.Kind != TKind::Server) {
             slot.Thread = std::thread([this, &slot] {

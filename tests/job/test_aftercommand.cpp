@@ -199,15 +199,27 @@ TEST_F(Deployed, TheCommandAfterTheExportRunsWhereTheFileIs) {
         << EnglishText(TargetOutcomeMessage(out[1]));
     EXPECT_EQ(ReadWholeFile(Dir.File("b.htpasswd")), Content);
 
-    // A target that cannot be written (a folder): nothing is replaced, nothing run.
+    // A target that cannot be written (a folder), or one over FTP, where no command runs:
+    // nothing is replaced, nothing run.
     fs::create_directories(Dir.File("folder"));
     TDeploymentTarget marking = Local("marking", Dir.File("c.htpasswd"));
     marking.After = after("touch " + ran);
-    out = Deploy({marking, Local("folder", Dir.File("folder"))});
-    ASSERT_EQ(out.size(), 2u);
-    EXPECT_EQ(out[0].Holds, TTargetHolds::Old);
-    EXPECT_FALSE(out[0].After.has_value());
-    EXPECT_FALSE(fs::exists(ran));
+    TDeploymentTarget ftp;
+    ftp.Given.Target.Name = "ftp";
+    ftp.Given.Target.ExportToFile = false;
+    ftp.Given.Target.FtpHost = "127.0.0.1:9";
+    ftp.Given.Target.FtpPasswdFile = "www/.htpasswd";
+    ftp.After = after("true");
+    for (const TDeploymentTarget& other : {Local("folder", Dir.File("folder")), ftp}) {
+        out = Deploy({marking, other});
+        ASSERT_EQ(out.size(), 2u);
+        EXPECT_EQ(out[0].Holds, TTargetHolds::Old);
+        EXPECT_EQ(out[1].Holds, TTargetHolds::Old);
+        EXPECT_FALSE(out[0].After.has_value());
+        EXPECT_FALSE(fs::exists(ran));
+        EXPECT_FALSE(fs::exists(Dir.File("c.htpasswd")));
+    }
+    EXPECT_TRUE(out[1].Error.Is(texts::AfterNeedsShell)) << EnglishText(out[1].Error);
 
     if (!gSshd) GTEST_SKIP() << "OpenSSH's sshd is not installed";
     // Over the same connection, on the server's side.
