@@ -6,3 +6,10 @@ if(TARGET quorvane_export)
   target_link_libraries(bench_export PRIVATE quorvane_export quorvane_options OpenSSL::Crypto
                         benchmark::benchmark_main)
 endif()
+
+# An export in three forms from one set of hash caches, against single-form builds.
+if(TARGET quorvane_export)
+  add_executable(bench_forms bench_forms.cpp)
+  target_link_libraries(bench_forms PRIVATE quorvane_export quorvane_options
+                        benchmark::benchmark_main)
+endif()

@@ -1179,6 +1179,54 @@
         <source>No kind of target is reached by addresses starting with &quot;%1:&quot;</source>
         <translation>Keine Art von Ziel ist über Adressen erreichbar, die mit &quot;%1:&quot; beginnen</translation>
     </message>
+    <message>
+        <source>There is no group &quot;%1&quot; on this system</source>
+        <translation>Auf diesem System gibt es keine Gruppe &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>The group of %1 cannot be set to &quot;%2&quot;: %3</source>
+        <translation>Die Gruppe von %1 kann nicht auf &quot;%2&quot; gesetzt werden: %3</translation>
+    </message>
+    <message>
+        <source>%1 (%2): holds the new file, but the command after the export failed (put the previous version back with restore if the program that reads it cannot use the new one): %3</source>
+        <translation>%1 (%2): enthält die neue Datei, aber der Befehl nach dem Export ist fehlgeschlagen (stellen Sie die vorige Version wieder her, falls das Programm, das sie liest, die neue nicht verwenden kann): %3</translation>
+    </message>
+    <message>
+        <source>The command after the export could not be started: %1</source>
+        <translation>Der Befehl nach dem Export konnte nicht gestartet werden: %1</translation>
+    </message>
+    <message>
+        <source>ended with status %1</source>
+        <translation>endete mit Status %1</translation>
+    </message>
+    <message>
+        <source>did not end within %1 seconds</source>
+        <translation>endete nicht innerhalb von %1 Sekunden</translation>
+    </message>
+    <message>
+        <source>was ended by signal %1</source>
+        <translation>wurde durch Signal %1 beendet</translation>
+    </message>
+    <message>
+        <source>The command &quot;%1&quot; %2</source>
+        <translation>Der Befehl &quot;%1&quot; %2</translation>
+    </message>
+    <message>
+        <source>The command &quot;%1&quot; %2; its last output: %3</source>
+        <translation>Der Befehl &quot;%1&quot; %2; seine letzte Ausgabe: %3</translation>
+    </message>
+    <message>
+        <source>A command after the export runs beside a local file or over SFTP; %1 is reached over FTP</source>
+        <translation>Ein Befehl nach dem Export läuft bei einer lokalen Datei oder über SFTP; %1 wird über FTP erreicht</translation>
+    </message>
+    <message>
+        <source>A file&apos;s mode is set on a local file or over SFTP, its group only on a local file; %1 cannot take them</source>
+        <translation>Die Zugriffsrechte einer Datei werden bei einer lokalen Datei oder über SFTP gesetzt, ihre Gruppe nur bei einer lokalen Datei; %1 kann sie nicht übernehmen</translation>
+    </message>
+    <message>
+        <source>The mode of %1 could not be set to %2: %3</source>
+        <translation>Die Zugriffsrechte von %1 konnten nicht auf %2 gesetzt werden: %3</translation>
+    </message>
 </context>
 <context>
     <name>MasterPasswordDlg</name>

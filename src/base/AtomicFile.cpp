@@ -111,6 +111,17 @@ std::string GroupName(gid_t gid) {
     return std::to_string(gid);
 }
 
+// The id of the group called name; raises "There is no group NAME".
+gid_t GroupIdByName(const std::string& name) {
+    std::vector<char> buffer(16384);
+    struct group gr {};
+    struct group* found = nullptr;
+    if (::getgrnam_r(name.c_str(), &gr, buffer.data(), buffer.size(), &found) == 0 &&
+        found != nullptr)
+        return found->gr_gid;
+    throw EQuorvaneError(Msg(texts::GroupUnknown, name));
+}
+
 // Gives the new file the owner and group of the one it replaces, as far as the system allows,
 // and says what could not be kept.
 void KeepOwnership(int fd, const struct stat& old, const std::string& path, TWriteReport& report) {
@@ -138,6 +149,28 @@ bool WriteInPlace(int fd, const std::string& data) {
 }
 
 } // namespace
+
+std::optional<unsigned> ParseFileMode(std::string_view text) {
+    if (text.empty() || text.size() > 5) return std::nullopt;
+    unsigned mode = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '7') return std::nullopt;
+        mode = mode * 8 + static_cast<unsigned>(c - '0');
+    }
+    if (mode > 07777) return std::nullopt;
+    return mode;
+}
+
+std::string FileModeText(unsigned mode) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", mode & 07777);
+    return text;
+}
+
+void TStagedFile::SetModeAndGroup(std::optional<unsigned> mode, std::string group) {
+    FMode = mode;
+    FGroup = std::move(group);
+}
 
 TStagedFile::TStagedFile(std::string path, unsigned newFileMode, unsigned keptModeBits)
     : FPath(std::move(path)), FNewFileMode(newFileMode), FKeptModeBits(keptModeBits) {}
@@ -177,6 +210,10 @@ void TStagedFile::Stage(const std::function<void(const TDataSink&)>& produce) {
         return;
     }
 
+    // The group asked for is looked up before anything is made.
+    std::optional<gid_t> group;
+    if (!FGroup.empty()) group = GroupIdByName(FGroup);
+
     // A run that was killed may have left its temporary file behind.
     RemoveStaleTemporaries(FTarget);
 
@@ -198,9 +235,16 @@ void TStagedFile::Stage(const std::function<void(const TDataSink&)>& produce) {
         throw;
     }
     if (FExists) KeepOwnership(fd, FOld, FPath, FReport);
+    if (group && ::fchown(fd, static_cast<uid_t>(-1), *group) != 0) {
+        const int failure = errno;
+        ::close(fd);
+        ::unlink(temp.c_str());
+        throw EQuorvaneError(Msg(texts::GroupNotSet, FPath, FGroup, SystemError(failure)));
+    }
     // After the owner change, which may clear the set-id bits; applied at the commit.
-    FFinalMode = FExists ? FOld.st_mode & FKeptModeBits & 07777
-                         : static_cast<mode_t>(FNewFileMode) & ~CurrentUmask() & 07777;
+    FFinalMode = FMode     ? static_cast<mode_t>(*FMode) & 07777
+                 : FExists ? FOld.st_mode & FKeptModeBits & 07777
+                           : static_cast<mode_t>(FNewFileMode) & ~CurrentUmask() & 07777;
     bool ok = true;
     if (gFailFsync.load()) {
         errno = EIO;

@@ -7,7 +7,9 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <vector>
 
@@ -50,6 +52,12 @@ TWriteReport WriteFileAtomically(const std::string& path,
                                  const std::function<void(const TDataSink&)>& produce,
                                  unsigned newFileMode = 0600, unsigned keptModeBits = 07777);
 
+// A file mode as written on the command line: one to four octal digits ("640", "0640"), at most
+// 07777; none for anything else.
+std::optional<unsigned> ParseFileMode(std::string_view text);
+// A mode as four octal digits: "0640".
+std::string FileModeText(unsigned mode);
+
 class TTempFileRegistration;
 
 // The two steps of WriteFileAtomically, for a caller that prepares more before the old file
@@ -66,6 +74,11 @@ public:
     TStagedFile(const TStagedFile&) = delete;
     TStagedFile& operator=(const TStagedFile&) = delete;
 
+    // The permission bits and group the staged file is given in place of the old file's (or
+    // newFileMode), from the next Stage on: none and empty keep today's rule. Stage raises "There
+    // is no group G" or "The group of F cannot be set to G: reason" before the target is
+    // touched. A target written in place keeps its own.
+    void SetModeAndGroup(std::optional<unsigned> mode, std::string group);
     void Stage(const std::function<void(const TDataSink&)>& produce);
     TWriteReport Commit();
     void Rollback() noexcept;
@@ -85,8 +98,10 @@ private:
     bool FStaged = false;
     struct stat FOld {};
     std::string FTemp;
-    int FTempDescriptor = -1; // the staged file, open and locked until the commit or rollback
-    mode_t FFinalMode = 0600; // the staged file's mode once it replaces the target
+    int FTempDescriptor = -1;      // the staged file, open and locked until the commit or rollback
+    mode_t FFinalMode = 0600;      // the staged file's mode once it replaces the target
+    std::optional<unsigned> FMode; // SetModeAndGroup's
+    std::string FGroup;
     std::string FInPlaceData;
     std::unique_ptr<TTempFileRegistration> FRegistration;
     TWriteReport FReport;

@@ -23,6 +23,8 @@ const TMessageText StreamWriteError{"StreamWriteError", QT_TRANSLATE_NOOP("CoreT
 const TMessageText FileReadOnly{"FileReadOnly", QT_TRANSLATE_NOOP("CoreText", "The file is read-only")};
 const TMessageText RandomUnavailable{"RandomUnavailable", QT_TRANSLATE_NOOP("CoreText", "The system's random generator is not available")};
 const TMessageText OwnerNotKept{"OwnerNotKept", QT_TRANSLATE_NOOP("CoreText", "The owner \"%1\" of %2 could not be kept; the file now belongs to \"%3\"")};
+const TMessageText GroupUnknown{"GroupUnknown", QT_TRANSLATE_NOOP("CoreText", "There is no group \"%1\" on this system")};
+const TMessageText GroupNotSet{"GroupNotSet", QT_TRANSLATE_NOOP("CoreText", "The group of %1 cannot be set to \"%2\": %3")};
 const TMessageText GroupNotKept{"GroupNotKept", QT_TRANSLATE_NOOP("CoreText", "The group \"%1\" of %2 could not be kept; the file now has the group \"%3\"")};
 const TMessageText ForeignLink{"ForeignLink", QT_TRANSLATE_NOOP("CoreText", "The link %1 belongs to another user in a folder open to everybody; it is not followed and nothing was written")};
 const TMessageText TargetIsDatabase{"TargetIsDatabase", QT_TRANSLATE_NOOP("CoreText", "The password file %1 would replace the database itself; choose another file")};

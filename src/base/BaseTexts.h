@@ -21,6 +21,8 @@ extern const TMessageText StreamWriteError;
 extern const TMessageText FileReadOnly;
 extern const TMessageText RandomUnavailable;
 extern const TMessageText OwnerNotKept;
+extern const TMessageText GroupUnknown;
+extern const TMessageText GroupNotSet;
 extern const TMessageText GroupNotKept;
 extern const TMessageText ForeignLink;
 extern const TMessageText TargetIsDatabase;

@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "export/ExportTexts.h"
+#include "export/HashCache.h"
 #include "export/HashSchemes.h"
 #include "export/StoredHash.h"
 #include "userdb/Groups.h"
@@ -19,9 +20,9 @@ namespace {
 // clang-format off
 const TConsumer KConsumers[] = {
     // name, shown as, forms (the first the default), syntax, LF, groups, disabled, mixed, list
-    // name, opens without users
-    {"htpasswd", "web server password file", "", TConsumerSyntax::Htpasswd, false, false, false, TMixedForms::Any, ""},
-    {"digest", "Digest password file", "digest", TConsumerSyntax::Htpasswd, true, false, false, TMixedForms::None, ""},
+    // name, opens without users, Apache's group file beside
+    {"htpasswd", "web server password file", "", TConsumerSyntax::Htpasswd, false, false, false, TMixedForms::Any, "", false, true},
+    {"digest", "Digest password file", "digest", TConsumerSyntax::Htpasswd, true, false, false, TMixedForms::None, "", false, true},
     {"caddy", "Caddy basicauth", "bcrypt", TConsumerSyntax::Caddy, true, false, false, TMixedForms::None, ""},
     {"haproxy", "HAProxy userlist", "bcrypt sha512 sha256 plain", TConsumerSyntax::Haproxy, true, true, false, TMixedForms::Accepted, "users"},
     {"registry", "Docker registry htpasswd", "bcrypt", TConsumerSyntax::Htpasswd, true, false, false, TMixedForms::None, ""},
@@ -363,6 +364,16 @@ const TConsumer& RequireConsumer(std::string_view name) {
     if (const TConsumer* consumer = ConsumerByName(name)) return *consumer;
     throw EQuorvaneError(
         Msg(texts::UnknownConsumer, EscapeForOneLine(std::string(name)), ConsumerNames()));
+}
+
+std::optional<std::string> BuildConsumerFile(const TUserList& list, const TConsumer& consumer,
+                                             const TPasswordFileOptions& options,
+                                             TFormHashCaches& caches) {
+    TPasswordFileOptions file = options;
+    const THashScheme& form = options.Form != nullptr ? *options.Form : consumer.DefaultForm(list);
+    file.Form = &form;
+    file.Cache = caches.For(form, options.SchemeParam.value_or(FormParam(list, form)));
+    return BuildConsumerFile(list, consumer, file);
 }
 
 const TConsumer& HtpasswdConsumer() {

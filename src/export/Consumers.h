@@ -56,6 +56,10 @@ struct TConsumer {
     // Without any user it asks nobody for a password (Prometheus' web configuration): a file
     // without users is refused.
     bool EmptyOpens = false;
+    // Reads Apache's group file beside its own (AuthGroupFile): the export writes one there
+    // when users have groups. A consumer that carries the groups in its own file, or has none,
+    // gets none beside it.
+    bool GroupFileBeside = false;
 
     // Whether it reads the form.
     bool Reads(const THashScheme& form) const;
@@ -85,6 +89,16 @@ const TConsumer& RequireConsumer(std::string_view name);
 // consumer's.
 std::optional<std::string> BuildConsumerFile(const TUserList& list, const TConsumer& consumer,
                                              const TPasswordFileOptions& options = {});
+
+class TFormHashCaches;
+
+// BuildConsumerFile with the hashes of its form and work factor (options.Form or the
+// consumer's default; options.SchemeParam or the list's) taken from and put into that form's
+// cache in caches (options.Cache is not looked at): what an export to several targets calls
+// once per target, each in its own form, so that each form is hashed once.
+std::optional<std::string> BuildConsumerFile(const TUserList& list, const TConsumer& consumer,
+                                             const TPasswordFileOptions& options,
+                                             TFormHashCaches& caches);
 
 // The web servers' password file: "htpasswd".
 const TConsumer& HtpasswdConsumer();

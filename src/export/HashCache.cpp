@@ -2,6 +2,7 @@
 
 #include "base/FileSafety.h"
 #include "base/Random.h"
+#include "export/HashSchemes.h"
 #include "export/PasswordFile.h"
 
 #include <cerrno>
@@ -12,6 +13,7 @@
 #include <openssl/evp.h>
 #include <openssl/params.h>
 #include <stdexcept>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -86,21 +88,34 @@ std::optional<std::string> THashCache::Find(std::string_view form, int workFacto
                                             std::string_view login,
                                             std::string_view password) const {
     if (!Keyed()) return std::nullopt;
+    const auto matches = [&](const THashEntry& entry) {
+        if (entry.Tag.size() != KTagBytes) return false;
+        const TTag expected = Tag(form, workFactor, login, password, entry.Hash);
+        unsigned char diff = 0;
+        for (size_t i = 0; i < KTagBytes; ++i)
+            diff |=
+                static_cast<unsigned char>(expected[i] ^ static_cast<unsigned char>(entry.Tag[i]));
+        return diff == 0;
+    };
+    // Put in this export already (a second file in the same form and work factor).
+    if (const size_t made = FNew.Slot(login); made != TLoginSlots::KNone) {
+        const THashEntry entry = FNew.Entry(made);
+        if (matches(entry)) {
+            FNewVerified[made] = true;
+            return std::string(entry.Hash);
+        }
+    }
     const size_t slot = FLoaded.Slot(login);
     if (slot == TLoginSlots::KNone) return std::nullopt;
     const THashEntry entry = FLoaded.Entry(slot);
-    if (entry.Tag.size() != KTagBytes) return std::nullopt;
-    const TTag expected = Tag(form, workFactor, login, password, entry.Hash);
-    unsigned char diff = 0;
-    for (size_t i = 0; i < KTagBytes; ++i)
-        diff |= static_cast<unsigned char>(expected[i] ^ static_cast<unsigned char>(entry.Tag[i]));
-    if (diff != 0) return std::nullopt;
+    if (!matches(entry)) return std::nullopt;
     FVerified[slot] = true;
     return std::string(entry.Hash);
 }
 
 const std::string* THashCache::Remembered(const std::string& login) const {
-    const std::optional<THashEntry> entry = FLoaded.Find(login);
+    std::optional<THashEntry> entry = FNew.Find(login);
+    if (!entry) entry = FLoaded.Find(login);
     if (!entry) return nullptr;
     FRemembered = std::string(entry->Hash);
     return &FRemembered;
@@ -108,21 +123,31 @@ const std::string* THashCache::Remembered(const std::string& login) const {
 
 void THashCache::Put(std::string_view form, int workFactor, std::string_view login,
                      std::string_view password, const std::string& hash) {
+    // The entry of this export, not checked by a Find yet.
+    const auto put = [&](std::string_view tag) {
+        FNew.Put(login, tag, hash);
+        FNewVerified.resize(FNew.size(), false);
+        FNewVerified[FNew.Slot(login)] = false;
+    };
     if (!Keyed()) {
-        FNew.Put(login, {}, hash);
+        put({});
         return;
     }
+    // A hash a Find of this export just gave for this user: its tag is the one checked.
+    if (const size_t made = FNew.Slot(login);
+        made != TLoginSlots::KNone && FNewVerified[made] && FNew.Entry(made).Hash == hash)
+        return;
     // A user whose tag Find checked, given the hash it found: the inputs are the same.
     const size_t slot = FLoaded.Slot(login);
     if (slot != TLoginSlots::KNone && FVerified[slot]) {
         const THashEntry entry = FLoaded.Entry(slot);
         if (entry.Hash == hash) {
-            FNew.Put(login, entry.Tag, hash);
+            put(entry.Tag);
             return;
         }
     }
     const TTag tag = Tag(form, workFactor, login, password, hash);
-    FNew.Put(login, std::string_view(reinterpret_cast<const char*>(tag.data()), tag.size()), hash);
+    put(std::string_view(reinterpret_cast<const char*>(tag.data()), tag.size()));
 }
 
 std::string NewHashCacheKey() {
@@ -184,6 +209,88 @@ bool EnsureHashCacheKey(TUserList& list) {
 std::string HashFormId(const TUserList& list, TPasswordsType form, int param) {
     if (form == list.PassType && param == StoredSchemeParam(list, form)) return {};
     return std::string(PasswordsTypeName(form)) + "/" + std::to_string(param);
+}
+
+std::string HashFormId(const TUserList& list, const THashScheme& form, int param) {
+    if (form.IsDatabaseForm()) return HashFormId(list, form.Id, param);
+    return std::string(form.StoredName) + "/" + std::to_string(param);
+}
+
+TFormHashCaches::TFormHashCaches(const TUserList& list, const TDatabaseStateData& state)
+    : FList(list), FState(state) {}
+
+THashCache* TFormHashCaches::For(const THashScheme& form, int param) {
+    if (form.StoresClearText() || form.HashForUser != nullptr) return nullptr;
+    const std::string id = HashFormId(FList, form, param);
+    if (const auto it = FCaches.find(id); it != FCaches.end()) return &it->second;
+    std::string key;
+    if (!form.Keyed) {
+        // A fast form's tags: the list's key, else this account's (the file is then left
+        // alone); without either its hashes are checked by hashing again.
+        if (!FFastKey)
+            FFastKey = FList.HashCacheKey.empty() ? FastFormTagKey() : FList.HashCacheKey;
+        key = *FFastKey;
+    } else {
+        // The list's own form takes the list's key only; another form the list's key, or the
+        // state's own when the list has none, so that a form given for one export leaves the
+        // database file alone.
+        if (!FList.HashCacheKey.empty()) {
+            key = FList.HashCacheKey;
+        } else if (!id.empty()) {
+            if (FFormKey.empty())
+                FFormKey = FState.FormHashKey.empty() ? NewHashCacheKey() : FState.FormHashKey;
+            key = FFormKey;
+        } else {
+            return nullptr;
+        }
+    }
+    THashCache& cache = FCaches.emplace(id, THashCache(key)).first->second;
+    if (id.empty()) {
+        cache.Load(FState.Hashes);
+    } else if (const auto part = FState.FormHashes.find(id);
+               part != FState.FormHashes.end() &&
+               (!form.Keyed || !FList.HashCacheKey.empty() || FFormKey == FState.FormHashKey)) {
+        cache.Load(part->second);
+    }
+    return &cache;
+}
+
+bool TFormHashCaches::Used() const {
+    for (const auto& [id, cache] : FCaches)
+        if (!cache.Entries().empty()) return true;
+    return false;
+}
+
+bool TFormHashCaches::Changed() const {
+    // A key of FormHashes other than the state's: every part of FormHashes is written anew.
+    const bool newKey = !FFormKey.empty() && FFormKey != FState.FormHashKey;
+    for (const auto& [id, cache] : FCaches) {
+        if (cache.Entries().empty()) continue;
+        if (id.empty()) {
+            if (!(FState.Hashes == cache.Entries())) return true;
+            continue;
+        }
+        const auto part = FState.FormHashes.find(id);
+        if (newKey || part == FState.FormHashes.end() || !(part->second == cache.Entries()))
+            return true;
+    }
+    return false;
+}
+
+bool TFormHashCaches::Store(TDatabaseStateData& data) const {
+    bool stored = false;
+    // Another program may have made the state's key meanwhile: the tags made with the other
+    // one no longer check.
+    if (!FFormKey.empty() && data.FormHashKey != FFormKey) {
+        data.FormHashes.clear();
+        data.FormHashKey = FFormKey;
+    }
+    for (const auto& [id, cache] : FCaches) {
+        if (cache.Entries().empty()) continue;
+        (id.empty() ? data.Hashes : data.FormHashes[id]) = cache.Entries();
+        stored = true;
+    }
+    return stored;
 }
 
 } // namespace quorvane

@@ -20,6 +20,7 @@
 #include "userdb/UserList.h"
 
 #include <array>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,12 +39,15 @@ public:
         FLoaded = entries;
         FVerified.assign(FLoaded.size(), false);
     }
-    // The stored hash of this user when its tag shows it was made from exactly these inputs;
-    // nothing without a key. A Put of the same user with that hash then keeps the tag.
+    // The stored hash of this user when its tag shows it was made from exactly these inputs:
+    // one Put in this export first (a second file in the same form and work factor), then one
+    // remembered from the last; nothing without a key. A Put of the same user with that hash
+    // then keeps the tag.
     std::optional<std::string> Find(std::string_view form, int workFactor, std::string_view login,
                                     std::string_view password) const;
-    // The hash last written for this login, not checked: a fast form checks it by hashing the
-    // password again with its salt. Nothing when none is remembered; valid until the next call.
+    // The hash last written for this login (Put in this export, else remembered), not checked:
+    // a fast form checks it by hashing the password again with its salt. Nothing when none is
+    // remembered; valid until the next call.
     const std::string* Remembered(const std::string& login) const;
     // Remembers the hash written for this user (with its tag when there is a key).
     void Put(std::string_view form, int workFactor, std::string_view login,
@@ -63,6 +67,7 @@ private:
     mutable std::vector<bool> FVerified; // by slot of FLoaded: its tag checked by Find
     mutable std::string FRemembered;
     THashTable FNew;
+    mutable std::vector<bool> FNewVerified; // by slot of FNew: its tag checked by Find
 };
 
 // The key of this account's tags for the fast forms when the database has none of its own: 64
@@ -70,6 +75,45 @@ private:
 // file 0600), made on first use. Empty when no such folder can be had: the fast forms are then
 // checked by hashing again.
 std::string FastFormTagKey();
+
+struct THashScheme;
+
+// The hash caches of an export that writes several forms (a file per target, each in its own
+// form and work factor): one THashCache per (form, work factor), each loaded from the part of
+// the database's state that keeps it and given back to that part, so that each (form, work
+// factor) is hashed once per export, however many files take it, and a re-export reuses every
+// form's hashes (the same bytes when nothing changed). The list's own form and work factor is
+// the state's Hashes, every other one its part of FormHashes; the slow forms' tags are made with
+// the list's HashCacheKey, or, for a list without one, with the state's FormHashKey (made here
+// when the state has none); the fast forms' with the list's HashCacheKey, or this account's
+// FastFormTagKey.
+class TFormHashCaches {
+public:
+    // list and state must outlive this; state is what the last exports kept (empty for a
+    // database never saved, whose hashes are then kept only for this export).
+    TFormHashCaches(const TUserList& list, const TDatabaseStateData& state);
+
+    // The cache of form with work factor param, made and loaded at its first call; none for a
+    // form that keeps no hashes (plain text, a form made from the login) or a slow form of a
+    // list whose own key is needed and missing.
+    THashCache* For(const THashScheme& form, int param);
+    // Puts the hashes of every form used into data (each form's part replaced whole) and the
+    // key of FormHashes when one was made; false when no form was used, data untouched.
+    bool Store(TDatabaseStateData& data) const;
+    // Whether any form's cache holds hashes of this export.
+    bool Used() const;
+    // Whether Store would change what the state held when this was made: a form's hashes that
+    // differ from its part, or a key of FormHashes made anew. An export that changes nothing
+    // writes no state.
+    bool Changed() const;
+
+private:
+    const TUserList& FList;
+    const TDatabaseStateData& FState;
+    std::string FFormKey; // FormHashes' key when the list has none, made at its first need
+    std::optional<std::string> FFastKey;       // the fast forms' key, looked up at its first need
+    std::map<std::string, THashCache> FCaches; // by HashFormId ("" the list's own)
+};
 
 // Gives the list a new random HashCacheKey when a slow form is chosen and it has none; true
 // when it changed the list.
@@ -81,5 +125,8 @@ std::string NewHashCacheKey();
 // the list's own choice (TDatabaseStateData::Hashes), else the key of its own part
 // (TDatabaseStateData::FormHashes).
 std::string HashFormId(const TUserList& list, TPasswordsType form, int param);
+// The same for any form: a form no database chooses is kept by its stored name
+// ("PBKDF2-SHA512/101").
+std::string HashFormId(const TUserList& list, const THashScheme& form, int param);
 
 } // namespace quorvane

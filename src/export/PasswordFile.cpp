@@ -175,12 +175,6 @@ TEntryCheck CheckEntries(const TUserList& list, const std::vector<const TUserPro
     return check;
 }
 
-// The work factor a form is hashed with when the export names none: the database's stored one
-// for its own forms, the form's default for the others.
-int FormParam(const TUserList& list, const THashScheme& form) {
-    return form.IsDatabaseForm() ? StoredSchemeParam(list, form.Id) : form.DefaultParam();
-}
-
 void CheckRealm(const THashScheme& form, const std::string& realm) {
     if (!form.NeedsRealm) return;
     if (realm.empty()) throw EQuorvaneError(Msg(texts::RealmNeeded, form.DisplayMessage()));
@@ -210,6 +204,10 @@ void ReportNamesakes(const TUserList& list, const std::vector<const TUserProp*>&
 }
 
 } // namespace
+
+int FormParam(const TUserList& list, const THashScheme& form) {
+    return form.IsDatabaseForm() ? StoredSchemeParam(list, form.Id) : form.DefaultParam();
+}
 
 TMessage UnsafeUsersMessage(const TUserList& list, const std::vector<const TUserProp*>& entries,
                             TPasswordsType passType) {

@@ -138,6 +138,9 @@ public:
 
 // The parameter the list stores for a form: BcryptCost, ShaRounds, or the scheme's default.
 int StoredSchemeParam(const TUserList& list, TPasswordsType passType);
+// The work factor a form is hashed with when the export names none: the database's stored one
+// for its own forms, the form's default for the others.
+int FormParam(const TUserList& list, const THashScheme& form);
 // Makes passType, with param as its work factor, the list's stored choice; the work factor is
 // stored only for a form that has one (bcrypt's cost, SHA-crypt's rounds), so the database
 // holds it only while that form is chosen. True when anything changed. Refuses

@@ -698,6 +698,86 @@ void TSftpTransport::Delete(const std::string& remote) {
         throw EFtpError(s.Reason());
 }
 
+TSftpTransport::TExecResult TSftpTransport::Exec(
+    const std::string& command, const std::vector<std::pair<std::string, std::string>>& env,
+    std::chrono::milliseconds timeout, const std::function<void(const char*, std::size_t)>& sink) {
+    TSession& s = Session();
+    LIBSSH2_CHANNEL* channel = s.Retry([&] { return libssh2_channel_open_session(s.Ssh); });
+    if (channel == nullptr) throw EFtpError(s.Reason());
+    TExecResult result;
+    try {
+        // The pair itself, not its bindings, is captured: clang 14 cannot capture those.
+        for (const auto& variable : env)
+            s.Retry([&] {
+                return libssh2_channel_setenv_ex(channel, variable.first.c_str(),
+                                                 static_cast<unsigned int>(variable.first.size()),
+                                                 variable.second.c_str(),
+                                                 static_cast<unsigned int>(variable.second.size()));
+            });
+        if (s.Retry([&] {
+                return libssh2_channel_process_startup(channel, "exec", 4, command.c_str(),
+                                                       static_cast<unsigned int>(command.size()));
+            }) != 0)
+            throw EFtpError(s.Reason());
+        libssh2_channel_send_eof(channel);
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        std::vector<char> buffer(16 * 1024);
+        for (;;) {
+            bool got = false;
+            for (const int stream : {0, SSH_EXTENDED_DATA_STDERR}) {
+                const ssize_t n =
+                    libssh2_channel_read_ex(channel, stream, buffer.data(), buffer.size());
+                if (n > 0) {
+                    sink(buffer.data(), static_cast<std::size_t>(n));
+                    got = true;
+                } else if (n < 0 && n != LIBSSH2_ERROR_EAGAIN) {
+                    throw EFtpError(s.Reason());
+                }
+            }
+            if (libssh2_channel_eof(channel) != 0) break;
+            if (got) continue;
+            if (std::chrono::steady_clock::now() >= deadline) {
+                result.TimedOut = true;
+                break;
+            }
+            pollfd p{s.Socket, POLLIN, 0};
+            ::poll(&p, 1, 100);
+        }
+        s.Retry([&] { return libssh2_channel_close(channel); });
+        if (!result.TimedOut) {
+            s.Retry([&] { return libssh2_channel_wait_closed(channel); });
+            result.ExitStatus = libssh2_channel_get_exit_status(channel);
+            char* signal = nullptr;
+            std::size_t length = 0;
+            if (libssh2_channel_get_exit_signal(channel, &signal, &length, nullptr, nullptr,
+                                                nullptr, nullptr) == 0 &&
+                signal != nullptr) {
+                result.Signal.assign(signal, length);
+                libssh2_free(s.Ssh, signal);
+            }
+        }
+        libssh2_channel_free(channel);
+    } catch (...) {
+        libssh2_channel_free(channel);
+        throw;
+    }
+    return result;
+}
+
+void TSftpTransport::SetMode(const std::string& remote, unsigned mode) {
+    if (!SafeForServer(remote)) throw EFtpError(Msg(texts::InvalidRemoteName));
+    TSession& s = Session();
+    LIBSSH2_SFTP_ATTRIBUTES attrs{};
+    attrs.flags = LIBSSH2_SFTP_ATTR_PERMISSIONS;
+    attrs.permissions = mode & 07777;
+    if (s.Retry([&] {
+            return libssh2_sftp_stat_ex(s.Sftp, remote.c_str(),
+                                        static_cast<unsigned int>(remote.size()),
+                                        LIBSSH2_SFTP_SETSTAT, &attrs);
+        }) != 0)
+        throw EFtpError(s.Reason());
+}
+
 bool TSftpTransport::AtomicRename() const {
     return FSession && FSession->PosixRename;
 }

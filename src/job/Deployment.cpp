@@ -37,9 +37,6 @@ TMessage MessageOf(const std::exception& e) {
     return Verbatim(e.what());
 }
 
-// No password file is larger.
-constexpr std::size_t KMaxRead = std::size_t{1} << 30;
-
 } // namespace
 
 namespace {
@@ -50,6 +47,8 @@ TMessage PasswordFileOutcome(const TTargetOutcome& o) {
         if (!o.Error.Empty()) return Msg(texts::TargetPutBackFailed, o.Name, o.Where, o.Error);
         if (!o.CheckError.Empty())
             return Msg(texts::TargetCheckFailed, o.Name, o.Where, o.CheckError);
+        if (!o.AfterError.Empty())
+            return Msg(texts::TargetAfterFailed, o.Name, o.Where, o.AfterError);
         return Msg(texts::TargetHoldsNew, o.Name, o.Where);
     case TTargetHolds::Old:
         if (o.Aborted)
@@ -359,6 +358,30 @@ struct TDeployment::TState {
         }
     }
 
+    // What a target cannot do that it was asked to (a command where there is no shell, a mode
+    // or a group where the file has none): refused before it is reached, so nothing is written
+    // anywhere.
+    static void CheckExtras(const TSlot& slot) {
+        const TTargetExtras takes = slot.Kind->Extras(slot.In.Given.Target);
+        if (slot.In.After && !takes.Command)
+            throw EQuorvaneError(Msg(texts::AfterNeedsShell, slot.Out.Where));
+        if ((slot.In.Mode && !takes.Mode) || (!slot.In.Group.empty() && !takes.Group))
+            throw EQuorvaneError(Msg(texts::ModeOrGroupOverFtp, slot.Out.Where));
+    }
+
+    // The command after the export, once every target holds its new file, where the target's
+    // file is (the session knows where).
+    void RunAfter(TSlot& slot) {
+        if (!slot.In.After || Revert || slot.Out.Holds != TTargetHolds::New) return;
+        try {
+            const TAfterResult result = slot.Session->RunAfter(*slot.In.After);
+            slot.Out.After = result;
+            slot.Out.AfterError = AfterFailureMessage(*slot.In.After, result);
+        } catch (const std::exception& e) {
+            slot.Out.AfterError = MessageOf(e);
+        }
+    }
+
     // A target's whole part, on its worker: prepare, wait for the verdict, replace or roll
     // back, wait for the last verdict, put back when told.
     void RunPhases(TSlot& slot, IExportTarget& target, ISideFiles& side) {
@@ -418,6 +441,7 @@ struct TDeployment::TState {
             }
             Report([&] { slot.CommitEnded = true; });
             PutBackIfReverted(slot, target, side);
+            RunAfter(slot);
             return;
         }
         StageEvent(slot, TExportStage::Replacing);
@@ -433,6 +457,9 @@ struct TDeployment::TState {
             slot.Out.Holds = TTargetHolds::New;
             const std::vector<TMessage> warnings = target.Warnings();
             slot.Out.Warnings.insert(slot.Out.Warnings.end(), warnings.begin(), warnings.end());
+            // What the kind does to the file once it stands there (a mode set over SFTP).
+            const std::vector<TMessage> done = slot.Session->Replaced();
+            slot.Out.Warnings.insert(slot.Out.Warnings.end(), done.begin(), done.end());
         } catch (const std::exception& e) {
             slot.Out.Error = MessageOf(e);
             target.Rollback();
@@ -441,6 +468,7 @@ struct TDeployment::TState {
         }
         Report([&] { slot.CommitEnded = true; });
         PutBackIfReverted(slot, target, side);
+        RunAfter(slot);
     }
 
     // The target's context: its secret, the local copies, and where it reports.
@@ -452,6 +480,8 @@ struct TDeployment::TState {
         c.StoreGroups = In.StoreGroups;
         c.LineEnd = In.LineEnd;
         c.Gate = &Gate;
+        c.Mode = slot.In.Mode;
+        c.Group = slot.In.Group;
         c.OnConnecting = [this, &slot] { StageEvent(slot, TExportStage::Connecting); };
         if (Handlers.OnUnknownHostKey)
             c.OnUnknownHostKey = [this](const std::string& server, const std::string& key) {
@@ -480,6 +510,7 @@ struct TDeployment::TState {
 
     void StartSlot(TSlot& slot) {
         slot.Started = true;
+        CheckExtras(slot);
         MakeContext(slot);
         {
             std::unique_ptr<ITargetSession> session =

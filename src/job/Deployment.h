@@ -9,6 +9,7 @@
 
 #include "export/DatabaseState.h"
 #include "ftp/FtpUpload.h"
+#include "job/AfterCommand.h"
 #include "job/Target.h"
 #include "userdb/TargetValue.h"
 #include "userdb/UserList.h"
@@ -60,6 +61,8 @@ struct TTargetOutcome {
     TMessage Error;      // why it does not hold the new file, or why it could not be put back
     TMessage CheckError; // the site check after the replacement did not let the user in
     TMessage GroupError; // its group file holds the new groups: putting it back failed
+    TMessage AfterError; // the command after the export failed (AfterFailureMessage)
+    std::optional<TAfterResult> After; // what the command after the export ended with, when run
     bool Aborted = false;
     bool Stopped = false;              // changed there since this database wrote it
     std::optional<TTargetCheck> Check; // what was found there before
@@ -70,7 +73,7 @@ struct TTargetOutcome {
     // Holds the new file, and the site check (where there is one) let the user in.
     bool Succeeded() const {
         return Holds == TTargetHolds::New && Error.Empty() && CheckError.Empty() &&
-               GroupError.Empty();
+               GroupError.Empty() && AfterError.Empty();
     }
 };
 
@@ -152,6 +155,17 @@ struct TDeploymentTarget {
     std::string GroupFile; // where its group file goes (none when empty)
     std::optional<TTargetRecord> Record;
     std::optional<TTargetRecord> Pending; // written there by an export that did not record it
+    // Run once every target of the export holds its new file (none was put back): beside a local
+    // file or a store on this machine, over the connection for an SFTP target. Its failure is
+    // this target's (AfterError); the others keep their new files. An FTP target refuses it
+    // before anything is written.
+    std::optional<TAfterCommand> After;
+    // The written file's permission bits (such as 0640) and group name, in place of what it
+    // kept of the file it replaced (or the default of a new file); later replacements keep them
+    // as they keep any file's. The group on a local file only, the mode on a local file and over
+    // SFTP; another target refuses them before anything is written.
+    std::optional<unsigned> Mode;
+    std::string Group;
 };
 
 class TDeployment {

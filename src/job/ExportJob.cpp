@@ -10,6 +10,7 @@
 #include "base/Errors.h"
 #include "base/FileSafety.h"
 #include "base/TempFiles.h"
+#include "export/Consumers.h"
 #include "export/GroupFile.h"
 #include "export/HashCache.h"
 #include "export/HashOnlyUsers.h"
@@ -235,30 +236,16 @@ void TExportJob::Start() {
         options.Progress = &progress;
         options.Report = &FReport;
         options.Stats = &FResult.Stats;
-        // The slow forms' hashes are tagged with the database's key; without one they are not
-        // kept. A form given for this export keeps its hashes apart from those of the database's
-        // own; when the database has no key (its own form is a fast one) their tags are made
-        // with one the state keeps, so that a one-off form leaves the database file alone.
-        const bool slow = IsSlowPassType(s.PassType);
-        FHashForm = HashFormId(FList, s.PassType,
-                               s.Build.SchemeParam.value_or(StoredSchemeParam(FList, s.PassType)));
-        FFormHashKey.clear();
-        if (slow && !FHashForm.empty() && FList.HashCacheKey.empty() && !s.DatabasePath.empty())
-            FFormHashKey = FState.FormHashKey.empty() ? NewHashCacheKey() : FState.FormHashKey;
-        std::string key = !FFormHashKey.empty() ? FFormHashKey : FList.HashCacheKey;
-        // A fast form's tags are made with the database's key, or this account's when it has
-        // none (its file is then left alone).
-        if (!slow && key.empty() && !s.DatabasePath.empty()) key = FastFormTagKey();
-        FCache = THashCache(key);
-        if (!s.DatabasePath.empty() && !(slow && key.empty())) {
-            if (FHashForm.empty()) {
-                FCache.Load(FState.Hashes);
-            } else if (const auto form = FState.FormHashes.find(FHashForm);
-                       form != FState.FormHashes.end() &&
-                       (FFormHashKey.empty() || FFormHashKey == FState.FormHashKey)) {
-                FCache.Load(form->second);
-            }
-            if (!options.Cache) options.Cache = &FCache;
+        // The hashes of the last exports in this form and work factor (TFormHashCaches: the
+        // database's own form in its part, a form given for this export in its own, so that it
+        // leaves the database's file and the other forms' hashes alone). The slow forms' tags are
+        // made with the database's key, else with one the state keeps for a form given for this
+        // export; the fast forms' with the database's key, else this account's.
+        FCaches = std::make_unique<TFormHashCaches>(FList, FState);
+        if (!s.DatabasePath.empty() && !options.Cache) {
+            const THashScheme& form = options.Form ? *options.Form : SchemeOf(s.PassType);
+            options.Cache =
+                FCaches->For(form, options.SchemeParam.value_or(FormParam(FList, form)));
         }
         text = BuildPasswordFile(FList, s.PassType, options);
         if (!text) {
@@ -299,16 +286,7 @@ void TExportJob::RememberExport(const std::vector<std::string>& targetIds,
                                 const std::optional<TTargetRecord>& record) {
     if (FSettings.DatabasePath.empty()) return;
     // What the store holds already is not written again: an unchanged export writes nothing.
-    const THashTable* before = &FState.Hashes;
-    if (!FHashForm.empty()) {
-        const auto found = FState.FormHashes.find(FHashForm);
-        before = found == FState.FormHashes.end() ||
-                         (!FFormHashKey.empty() && FFormHashKey != FState.FormHashKey)
-                     ? nullptr
-                     : &found->second;
-    }
-    const bool hashes = !FSettings.Content && !FCache.Entries().empty() &&
-                        (before == nullptr || !(*before == FCache.Entries()));
+    const bool hashes = !FSettings.Content && FCaches && FCaches->Changed();
     const bool newRecord =
         record && std::any_of(targetIds.begin(), targetIds.end(), [&](const std::string& id) {
             const auto found = FState.Targets.find(id);
@@ -320,17 +298,7 @@ void TExportJob::RememberExport(const std::vector<std::string>& targetIds,
     // Not kept costs time, or one question, at the next export: said, not failed.
     if (!TDatabaseState(FSettings.DatabasePath, FList.Encryption())
              .Update([&](TDatabaseStateData& data) {
-                 if (hashes && FHashForm.empty()) {
-                     data.Hashes = FCache.Entries();
-                 } else if (hashes) {
-                     // Another program may have made the key meanwhile: the tags made with the
-                     // other one no longer check.
-                     if (!FFormHashKey.empty() && data.FormHashKey != FFormHashKey) {
-                         data.FormHashes.clear();
-                         data.FormHashKey = FFormHashKey;
-                     }
-                     data.FormHashes[FHashForm] = FCache.Entries();
-                 }
+                 if (hashes) FCaches->Store(data);
                  if (record)
                      for (const std::string& id : targetIds)
                          data.Targets[id] = *record;
@@ -388,8 +356,10 @@ std::optional<std::string> TExportJob::BuildGroups(const TPasswordFileOptions& o
     const TExportSettings& s = FSettings;
     FResult.GroupFile.clear();
     FGroupFiles.assign(s.Targets.size(), std::string());
-    // Standard output holds the password file alone.
+    // Standard output holds the password file alone; a program other than the web servers
+    // reads its groups from its own file, or none.
     if (s.Stream != nullptr) return std::nullopt;
+    if (s.Build.Consumer != nullptr && !s.Build.Consumer->GroupFileBeside) return std::nullopt;
     const bool groups = AnyUserHasGroups(FList) || !FList.GroupFile.empty();
     bool due = false;
     for (std::size_t i = 0; i < s.Targets.size(); ++i) {
@@ -431,7 +401,9 @@ void TExportJob::StartDeployment(const std::string& text) {
     std::vector<TDeploymentTarget> targets;
     for (std::size_t i = 0; i < s.Targets.size(); ++i) {
         const TTarget& t = s.Targets[i].Target;
-        TDeploymentTarget target{s.Targets[i], FGroupFiles[i], std::nullopt, std::nullopt};
+        TDeploymentTarget target;
+        target.Given = s.Targets[i];
+        target.GroupFile = FGroupFiles[i];
         const std::string id = TargetIdOf(t);
         const auto found = FState.Targets.find(id);
         if (found != FState.Targets.end()) target.Record = found->second;

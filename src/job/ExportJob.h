@@ -230,9 +230,8 @@ private:
     std::atomic<bool> FAbort{false};
     TExportResult FResult;
     TPasswordFileReport FReport;
-    THashCache FCache;
-    std::string FHashForm;    // where the state keeps this export's hashes (HashFormId)
-    std::string FFormHashKey; // the state's key of FormHashes, when this export uses it
+    // The hashes of this export, by form and work factor, loaded from FState and kept in it.
+    std::unique_ptr<TFormHashCaches> FCaches;
     TDatabaseStateData FState;
     std::unordered_set<std::string> FKnownLogins;
     std::optional<std::string> FGroups;   // the group file of this export, when one is due

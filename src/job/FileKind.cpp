@@ -20,15 +20,21 @@ public:
 
 class TFileSession final : public ITargetSession {
 public:
-    explicit TFileSession(std::string path) : FPath(std::move(path)) {}
+    TFileSession(std::string path, const TTargetContext& context)
+        : FPath(std::move(path)), FContext(context) {}
     void Run(const std::function<void(IExportTarget&, ISideFiles&)>& body) override {
         TLocalFileTarget target(FPath);
+        target.SetModeAndGroup(FContext.Mode, FContext.Group);
         TLocalSideFiles side;
         body(target, side);
+    }
+    TAfterResult RunAfter(const TAfterCommand& command) override {
+        return RunAfterCommandLocally(command, FPath);
     }
 
 private:
     std::string FPath;
+    const TTargetContext& FContext;
 };
 
 class TFileKind final : public ITargetKind {
@@ -48,8 +54,10 @@ public:
     std::string LocalFile(const TTarget& t) const override { return FileUrlPath(t.Url); }
     bool TakesGroupFile() const override { return true; }
     std::vector<TTargetOptionRow> Options() const override { return {}; }
-    std::unique_ptr<ITargetSession> Open(const TTarget& t, const TTargetContext&) const override {
-        return std::make_unique<TFileSession>(FileUrlPath(t.Url));
+    TTargetExtras Extras(const TTarget&) const override { return {true, true, true}; }
+    std::unique_ptr<ITargetSession> Open(const TTarget& t,
+                                         const TTargetContext& context) const override {
+        return std::make_unique<TFileSession>(FileUrlPath(t.Url), context);
     }
 };
 

@@ -49,6 +49,16 @@ const TMessageText TargetPutBackFailed{"TargetPutBackFailed", QT_TRANSLATE_NOOP(
 const TMessageText TargetGroupsNotPutBack{"TargetGroupsNotPutBack", QT_TRANSLATE_NOOP("CoreText", "%1; its group file could not be put back and holds the new groups: %2")};
 const TMessageText TargetStateUnknown{"TargetStateUnknown", QT_TRANSLATE_NOOP("CoreText", "%1 (%2): the replacement failed and the previous file could not be put back, so it may hold neither: %3")};
 const TMessageText TargetCheckFailed{"TargetCheckFailed", QT_TRANSLATE_NOOP("CoreText", "%1 (%2): holds the new file, but the site check failed: %3 Put the previous version back (restore) if users cannot log in.")};
+const TMessageText TargetAfterFailed{"TargetAfterFailed", QT_TRANSLATE_NOOP("CoreText", "%1 (%2): holds the new file, but the command after the export failed (put the previous version back with restore if the program that reads it cannot use the new one): %3")};
+const TMessageText AfterNotStarted{"AfterNotStarted", QT_TRANSLATE_NOOP("CoreText", "The command after the export could not be started: %1")};
+const TMessageText AfterExitStatus{"AfterExitStatus", QT_TRANSLATE_NOOP("CoreText", "ended with status %1")};
+const TMessageText AfterTimedOut{"AfterTimedOut", QT_TRANSLATE_NOOP("CoreText", "did not end within %1 seconds")};
+const TMessageText AfterSignalled{"AfterSignalled", QT_TRANSLATE_NOOP("CoreText", "was ended by signal %1")};
+const TMessageText AfterFailed{"AfterFailed", QT_TRANSLATE_NOOP("CoreText", "The command \"%1\" %2")};
+const TMessageText AfterFailedSaying{"AfterFailedSaying", QT_TRANSLATE_NOOP("CoreText", "The command \"%1\" %2; its last output: %3")};
+const TMessageText AfterNeedsShell{"AfterNeedsShell", QT_TRANSLATE_NOOP("CoreText", "A command after the export runs beside a local file or over SFTP; %1 is reached over FTP")};
+const TMessageText ModeOrGroupOverFtp{"ModeOrGroupOverFtp", QT_TRANSLATE_NOOP("CoreText", "A file's mode is set on a local file or over SFTP, its group only on a local file; %1 cannot take them")};
+const TMessageText RemoteModeNotSet{"RemoteModeNotSet", QT_TRANSLATE_NOOP("CoreText", "The mode of %1 could not be set to %2: %3")};
 const TMessageText TargetCheckNoPassword{"TargetCheckNoPassword", QT_TRANSLATE_NOOP("CoreText", "The database knows no password for the check user %1")};
 const TMessageText TargetsSamePlace{"TargetsSamePlace", QT_TRANSLATE_NOOP("CoreText", "The targets %1 and %2 both write %3: an export to both would replace it twice and fail; give one of them another place or remove it")};
 const TMessageText MergeClashes{"MergeClashes", QT_TRANSLATE_NOOP("CoreText", "Nothing was taken in and nothing replaced: %1 holds logins that are there already in another case (letters a to z without regard to case): %2. Rename or remove them there, or rename the users here, and export again")};

@@ -3,11 +3,13 @@
 // beside it goes up over the same connection.
 
 #include "base/AsciiCase.h"
+#include "base/AtomicFile.h"
 #include "base/Errors.h"
 #include "base/TempFiles.h"
 #include "base/Workers.h"
 #include "ftp/FtpTexts.h"
 #include "ftp/ServerTarget.h"
+#include "ftp/Sftp.h"
 #include "ftp/Transport.h"
 #include "job/Deployment.h"
 #include "job/JobTexts.h"
@@ -38,7 +40,7 @@ private:
 class TServerSession final : public ITargetSession {
 public:
     TServerSession(const TTargetSettings& settings, std::string id, const TTargetContext& context)
-        : FId(std::move(id)), FRemote(settings.FtpPasswdFile),
+        : FId(std::move(id)), FRemote(settings.FtpPasswdFile), FMode(context.Mode),
           FUploader(std::make_shared<TDirectDispatcher>()) {
         TFtpUploader& u = FUploader;
         ApplyServerSettings(settings, u);
@@ -58,7 +60,14 @@ public:
             // every upload shares is never written while another may be sending it.
             TServerFileTarget target(transport, FId, remote, FFileCopy.Path(), gate);
             TServerSideFiles side(transport, FSideCopy.Path());
-            body(target, side);
+            FShell = dynamic_cast<TSftpTransport*>(&transport);
+            try {
+                body(target, side);
+            } catch (...) {
+                FShell = nullptr;
+                throw;
+            }
+            FShell = nullptr;
         };
         FUploader.OnStatus = [this](const TMessage& message, bool isError) {
             if (isError && FError.Empty()) FError = message;
@@ -71,6 +80,24 @@ public:
 
     void Abort() noexcept override { FUploader.Abort(); }
 
+    std::vector<TMessage> Replaced() override {
+        if (!FMode || FShell == nullptr) return {};
+        try {
+            FShell->SetMode(FRemote, *FMode);
+        } catch (const EQuorvaneError& e) {
+            return {Msg(texts::RemoteModeNotSet, FRemote, FileModeText(*FMode), e.Message())};
+        } catch (const std::exception& e) {
+            return {
+                Msg(texts::RemoteModeNotSet, FRemote, FileModeText(*FMode), Verbatim(e.what()))};
+        }
+        return {};
+    }
+
+    TAfterResult RunAfter(const TAfterCommand& command) override {
+        if (FShell == nullptr) throw EQuorvaneError(Msg(texts::AfterNeedsShell, FRemote));
+        return RunAfterCommandRemotely(*FShell, command, FRemote);
+    }
+
     void Finish(TTargetOutcome& outcome, bool prepared) override {
         outcome.Identity = FUploader.IdentityProblem();
         if (FUploader.Aborted() && FUploader.AbortTempKept())
@@ -80,6 +107,10 @@ public:
 
 private:
     std::string FId, FRemote;
+    std::optional<unsigned> FMode;
+    // The connection's SSH side while Run's body runs over SFTP (the command and the mode go
+    // over it); none over FTP.
+    TSftpTransport* FShell = nullptr;
     TMemoryFile FFileCopy{"kxv", std::string()}, FSideCopy{"kxv", std::string()};
     TFtpUploader FUploader;
     TMessage FError; // the first error the upload reported
@@ -116,6 +147,13 @@ public:
     std::string Reached(const TTarget& t) const override { return SettingsOf(t).FtpHost; }
     bool TakesGroupFile() const override { return true; }
     bool UploadsLocalCopy() const override { return true; }
+    // Over SFTP the server's shell runs a command and sets the mode; FTP has neither, and no
+    // server takes a group of this machine's.
+    TTargetExtras Extras(const TTarget& t) const override {
+        const bool ssh =
+            ProtocolFromStoredName(SettingsOf(t).FtpProtocol) == TTransferProtocol::Sftp;
+        return {ssh, ssh, false};
+    }
     std::vector<TTargetOptionRow> Options() const override {
         return {{"user"},
                 {"password", true},

@@ -25,8 +25,8 @@ public:
 
 class TStoreSession final : public ITargetSession {
 public:
-    TStoreSession(TTargetSettings settings, const TTargetContext& context)
-        : FSettings(std::move(settings)), FContext(context) {}
+    TStoreSession(TTargetSettings settings, std::string where, const TTargetContext& context)
+        : FSettings(std::move(settings)), FWhere(std::move(where)), FContext(context) {}
     void Run(const std::function<void(IExportTarget&, ISideFiles&)>& body) override {
         if (FContext.OnConnecting) FContext.OnConnecting();
         TStoreTarget target(*TargetStore(FSettings, FContext.Secret), FContext.StoreGroups,
@@ -34,9 +34,14 @@ public:
         TNoSideFiles side;
         body(target, side);
     }
+    // On this machine, the store's address (never a password) as the file it was given.
+    TAfterResult RunAfter(const TAfterCommand& command) override {
+        return RunAfterCommandLocally(command, FWhere);
+    }
 
 private:
     TTargetSettings FSettings;
+    std::string FWhere;
     const TTargetContext& FContext;
 };
 
@@ -66,12 +71,14 @@ public:
     void CheckNew(const TTarget& t) const override { CheckNewStoreUrl(SettingsOf(t).StoreUrl); }
     bool TakesGroupFile() const override { return false; }
     bool ReplacedLast() const override { return true; }
+    // A command runs on this machine; a store's rows have no mode nor group.
+    TTargetExtras Extras(const TTarget&) const override { return {true, false, false}; }
     std::vector<TTargetOptionRow> Options() const override {
         return {{"user"}, {"password", true}, {"keep-password", false, true}, {"owner"}};
     }
     std::unique_ptr<ITargetSession> Open(const TTarget& t,
                                          const TTargetContext& context) const override {
-        return std::make_unique<TStoreSession>(SettingsOf(t), context);
+        return std::make_unique<TStoreSession>(SettingsOf(t), Where(t), context);
     }
 };
 

@@ -88,6 +88,10 @@ public:
     void Rollback() noexcept override { FFile.Rollback(); }
     void Remove() override;
     std::vector<TMessage> Warnings() const override { return FWarnings; }
+    // The mode and group the new file gets (TStagedFile::SetModeAndGroup).
+    void SetModeAndGroup(std::optional<unsigned> mode, std::string group) {
+        FFile.SetModeAndGroup(mode, std::move(group));
+    }
 
 private:
     std::string FPath;

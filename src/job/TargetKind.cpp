@@ -5,6 +5,7 @@
 
 #include <map>
 #include <mutex>
+#include <stdexcept>
 
 namespace quorvane {
 
@@ -40,7 +41,7 @@ TKindRegistry& Registry() {
 } // namespace
 
 void RegisterTargetKind(std::initializer_list<std::string_view> schemes,
-                        std::shared_ptr<const ITargetKind> kind) {
+                        const std::shared_ptr<const ITargetKind>& kind) {
     TKindRegistry& r = Registry();
     const std::lock_guard<std::mutex> lock(r.Mutex);
     r.Add(schemes, kind);
@@ -54,6 +55,10 @@ const ITargetKind* FindKind(const TTarget& target) {
     if (it != r.BySchema.end()) return it->second.get();
     // "C:\site\htpasswd", "www:80/x": a path whose first part reads like a scheme no kind has.
     return nullptr;
+}
+
+TAfterResult ITargetSession::RunAfter(const TAfterCommand&) {
+    throw std::logic_error("this kind of target runs no command");
 }
 
 const ITargetKind& KindOf(const TTarget& target) {

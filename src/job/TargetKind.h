@@ -7,6 +7,7 @@
 
 #include "base/Message.h"
 #include "ftp/FtpUpload.h"
+#include "job/AfterCommand.h"
 #include "job/Target.h"
 #include "userdb/TargetValue.h"
 
@@ -40,6 +41,10 @@ struct TTargetContext {
     // Connecting to what is not a server with progress of its own (a store).
     std::function<void()> OnConnecting;
     std::function<bool(const std::string& server, const std::string& fingerprint)> OnUnknownHostKey;
+    // The written file's permission bits and group, in place of what it kept of the file it
+    // replaced; only what the kind's Extras accept is ever given.
+    std::optional<unsigned> Mode;
+    std::string Group;
 };
 
 // A target's files beside its password file (Apache's group file), on the same connection.
@@ -65,6 +70,22 @@ public:
     // upload an abort could not remove), added to the outcome; `prepared` says whether the
     // target got as far as holding the new content beside the old.
     virtual void Finish(TTargetOutcome& /*outcome*/, bool /*prepared*/) {}
+    // Inside Run, once the target holds the new file: what the kind does to the file then (a
+    // server sets the mode asked for over SFTP, the replacement having kept the old file's);
+    // what it could not do is a warning, the file being in place.
+    virtual std::vector<TMessage> Replaced() { return {}; }
+    // Inside Run, once every target holds its new file: the command after the export where the
+    // target's file is (on this machine, or over the server's own connection). Raises when it
+    // cannot be started; only a kind whose Extras accept a command is asked.
+    virtual TAfterResult RunAfter(const TAfterCommand& command);
+};
+
+// What a target takes besides its file (TDeploymentTarget::After, Mode, Group): asked for
+// where the kind does not, the export is refused before anything is written.
+struct TTargetExtras {
+    bool Command = false; // a command after the export
+    bool Mode = false;    // the written file's permission bits
+    bool Group = false;   // the written file's group
 };
 
 // One option a kind reads from its target.
@@ -103,6 +124,8 @@ public:
     // Sends private local copies of the files (an upload), made once for every such target.
     virtual bool UploadsLocalCopy() const { return false; }
     virtual std::vector<TTargetOptionRow> Options() const = 0;
+    // What the target takes besides its file; none unless the kind says.
+    virtual TTargetExtras Extras(const TTarget& /*target*/) const { return {}; }
     virtual std::unique_ptr<ITargetSession> Open(const TTarget& target,
                                                  const TTargetContext& context) const = 0;
 };
@@ -110,7 +133,7 @@ public:
 // Registers a kind for these schemes (in lower case; "" for a plain path), replacing a kind
 // registered for one of them before. The built-in kinds are there from the start.
 void RegisterTargetKind(std::initializer_list<std::string_view> schemes,
-                        std::shared_ptr<const ITargetKind> kind);
+                        const std::shared_ptr<const ITargetKind>& kind);
 // The kind of a target's address; raises EQuorvaneError for a scheme no kind has.
 const ITargetKind& KindOf(const TTarget& target);
 // The same, or none.

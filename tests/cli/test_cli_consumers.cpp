@@ -117,3 +117,37 @@ TEST_F(ConsumerCliTest, ExportsAFileInTheConsumersForm) {
     EXPECT_EQ(r.Status, 1);
     EXPECT_NE(r.Err.find("htpasswd, digest, caddy"), std::string::npos) << r.Err;
 }
+
+// Apache's group file goes beside the files Apache reads; a program that carries the groups in
+// its own file (HAProxy, Authelia) or takes none gets no group file beside its file.
+TEST_F(ConsumerCliTest, AGroupFileOnlyBesideTheFilesApacheReads) {
+    const std::string db = Dir.File("groups.udx");
+    ASSERT_EQ(Cli({"create", db}).Status, 0);
+    ASSERT_EQ(Cli({"add", db, "ann", "--password", "ann pw"}).Status, 0);
+    ASSERT_EQ(Cli({"group", db, "add", "staff", "ann"}).Status, 0);
+    const struct {
+        std::vector<std::string> Options;
+        bool GroupFile;
+        const char* InOwnFile; // how its own file names the group, where it does
+    } rows[] = {
+        {{"--consumer", "htpasswd"}, true, ""},
+        {{"--consumer", "digest", "--realm", "site"}, true, ""},
+        {{"--consumer", "haproxy"}, false, "group staff users ann"},
+        {{"--consumer", "authelia"}, false, "staff"},
+        {{"--consumer", "caddy"}, false, ""},
+        {{"--consumer", "mosquitto"}, false, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Options[1]);
+        const std::string out = Dir.File(row.Options[1] + ".out");
+        std::vector<std::string> args = {"export", db, "--output", out};
+        args.insert(args.end(), row.Options.begin(), row.Options.end());
+        const TResult r = Cli(args);
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        EXPECT_EQ(fs::exists(out + ".groups"), row.GroupFile);
+        if (row.GroupFile) {
+            EXPECT_EQ(ReadWholeFile(out + ".groups"), "staff: ann\r\n");
+        }
+        EXPECT_NE(ReadWholeFile(out).find(row.InOwnFile), std::string::npos);
+    }
+}

@@ -21,11 +21,13 @@
 #include <sodium.h>
 #include <sys/stat.h>
 
+#include <array>
 #include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
 #include <random>
+#include <sstream>
 
 using namespace quorvane;
 using namespace testsupport;
@@ -52,20 +54,21 @@ void People(TUserList& list) {
     list.Add("bob", "bob other secret");
 }
 
-std::string Build(const std::string& consumer, const std::string& form,
-                  const std::string& listName = {}) {
+// HAProxy's file is built with a userlist named after its form ("ul_bcrypt"), so that one
+// HAProxy reads the files of every form.
+std::string Build(const std::string& consumer, const std::string& form) {
     TUserList list;
     People(list);
     TPasswordFileOptions options;
     options.Form = FormByCliName(form);
     options.Realm = "Quorvane test"; // the test servers' AuthName
-    options.ListName = listName;
+    options.ListName = consumer == "haproxy" ? "ul_" + form : "";
     options.SchemeParam = options.Form->Param ? options.Form->Param->Min : 0;
     return BuildConsumerFile(list, RequireConsumer(consumer), options).value();
 }
 
 int HttpStatus(const std::string& url, const std::string& login, const std::string& password,
-               const char* method = nullptr, long digest = 0) {
+               const std::string& method, bool digest) {
     CURL* curl = curl_easy_init();
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
@@ -76,7 +79,7 @@ int HttpStatus(const std::string& url, const std::string& login, const std::stri
     curl_easy_setopt(curl, CURLOPT_HTTPAUTH, digest ? CURLAUTH_DIGEST : CURLAUTH_BASIC);
     curl_easy_setopt(curl, CURLOPT_USERNAME, login.c_str());
     curl_easy_setopt(curl, CURLOPT_PASSWORD, password.c_str());
-    if (method) curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, method);
+    if (!method.empty()) curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, method.c_str());
     long status = -1;
     if (curl_easy_perform(curl) == CURLE_OK)
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
@@ -84,288 +87,179 @@ int HttpStatus(const std::string& url, const std::string& login, const std::stri
     return static_cast<int>(status);
 }
 
-// A consumer program started once, on a free loopback port, with the file it reads.
-class TConsumerProcess {
-public:
-    // configFor(port, folder) writes the configuration and gives the command line.
-    TConsumerProcess(const std::string& name, const std::string& file,
-                     const std::function<std::vector<std::string>(int, const fs::path&)>& start)
-        : FFolder(MakeFolder(name)) {
-        WriteWholeFile(FFolder / "users", file);
-        ::chmod((FFolder / "users").c_str(), 0644);
-        FPort = StartOnFreePort([&](int port) {
-            return FProcess.Start(start(port, FFolder), FFolder / "out.log",
-                                  [&](pid_t) { return LoopbackPortAccepts(port); });
-        });
-    }
-    ~TConsumerProcess() {
-        FProcess.Stop();
-        std::error_code ec;
-        fs::remove_all(FFolder, ec);
-    }
-    int Port() const { return FPort; }
-    std::string Url(const std::string& path) const {
-        return "http://127.0.0.1:" + std::to_string(FPort) + path;
-    }
-    std::string Log() const { return ReadWholeFile(FFolder / "out.log"); }
-
-private:
-    fs::path FFolder;
-    TServerProcess FProcess;
-    int FPort = 0;
-};
-
 // What a check answers: let in or not; a reason instead when the consumer could not be asked.
 struct TVerdict {
     bool In = false;
     std::string Skip;
 };
 
-using TCheck = std::function<TVerdict(const std::string& file, const std::string& login,
-                                      const std::string& password)>;
+// How a program is started and asked, as data. In every text "@DIR@" stands for the program's
+// folder (which holds each form's file as FORM.users), "@PORT@" for its loopback port, "@FORM@"
+// for the form asked about, "@PID@" for this test program's process id, and in Ask "@LOGIN@"
+// and "@PASSWORD@" for the credentials, quoted for the shell.
+struct TProgram {
+    const char* Name;
+    const char* Needs;  // the tools it takes, separated by spaces
+    const char* Config; // the configuration file's path and, after a line end, its text
+    const char* Start;  // its command line, words separated by spaces; empty: nothing to start
+    const char* Ready;  // a file whose existence says it is ready; empty: its port accepts
+    bool OnePerForm;    // a process per form (the configuration names it) or one for all forms
+    // Asked over HTTP with Basic credentials: the path and the method (empty: GET).
+    const char* Path;
+    const char* Method;
+    // Otherwise asked by a shell command: exit status 0 lets in, Refused refuses (any other
+    // status when Refused is negative); any other status means it could not be asked.
+    const char* Ask;
+    int Refused;
+};
 
-// One server per consumer for the whole program, made with the first file it is asked about.
-template <typename Make> TConsumerProcess& Once(const std::string& file, Make make) {
-    static std::unique_ptr<TConsumerProcess> server(make(file));
-    return *server;
+const TProgram KPrograms[] = {
+    {"caddy", "caddy",
+     "@DIR@/Caddyfile\n{\n\tadmin off\n\tauto_https off\n\tstorage file_system @DIR@/data\n}\n"
+     "http://127.0.0.1:@PORT@ {\n\timport @DIR@/bcrypt.users\n\trespond \"in\"\n}\n",
+     "/usr/bin/caddy run --config @DIR@/Caddyfile --adapter caddyfile", "", false, "/", "", "", 0},
+    // one userlist per form, each guarding the path of its form's name
+    {"haproxy", "haproxy",
+     "@DIR@/haproxy.cfg\ndefaults\n  mode http\n  timeout connect 5s\n  timeout client 5s\n"
+     "  timeout server 5s\nfrontend site\n  bind 127.0.0.1:@PORT@\n"
+     "  http-request auth realm site if { path_beg /bcrypt } !{ http_auth_group(ul_bcrypt) staff "
+     "}\n"
+     "  http-request auth realm site if { path_beg /sha512 } !{ http_auth_group(ul_sha512) staff "
+     "}\n"
+     "  http-request auth realm site if { path_beg /sha256 } !{ http_auth_group(ul_sha256) staff "
+     "}\n"
+     "  http-request auth realm site if { path_beg /plain } !{ http_auth_group(ul_plain) staff }\n"
+     "  http-request return status 200\n",
+     "/usr/sbin/haproxy -db -f @DIR@/bcrypt.users -f @DIR@/sha512.users -f @DIR@/sha256.users "
+     "-f @DIR@/plain.users -f @DIR@/haproxy.cfg",
+     "", false, "/@FORM@", "", "", 0},
+    {"registry", "docker-registry",
+     "@DIR@/config.yml\nversion: 0.1\nlog:\n  level: error\nstorage:\n  filesystem:\n"
+     "    rootdirectory: @DIR@/data\nhttp:\n  addr: 127.0.0.1:@PORT@\nauth:\n  htpasswd:\n"
+     "    realm: registry\n    path: @DIR@/bcrypt.users\n",
+     "/usr/bin/docker-registry serve @DIR@/config.yml", "", false, "/v2/", "", "", 0},
+    {"node-exporter", "prometheus-node-exporter", "",
+     "/usr/bin/prometheus-node-exporter --web.listen-address=127.0.0.1:@PORT@ "
+     "--web.config.file=@DIR@/bcrypt.users --collector.disable-defaults",
+     "", false, "/metrics", "", "", 0},
+    // Radicale's configuration names the one form of its file
+    {"radicale", "radicale",
+     "@DIR@/config\n[server]\nhosts = 127.0.0.1:@PORT@\n[auth]\ntype = htpasswd\n"
+     "htpasswd_filename = @DIR@/@FORM@.users\nhtpasswd_encryption = @FORM@\ndelay = 0\n"
+     "[storage]\nfilesystem_folder = @DIR@/collections\n",
+     "/usr/bin/python3 -m radicale --config @DIR@/config", "", true, "/@LOGIN@/", "PROPFIND", "",
+     0},
+    {"mosquitto", "mosquitto mosquitto_pub",
+     "@DIR@/mosquitto.conf\nuser root\nlistener @PORT@ 127.0.0.1\nallow_anonymous false\n"
+     "persistence false\npassword_file @DIR@/pbkdf2-sha512.users\n",
+     "/usr/sbin/mosquitto -c @DIR@/mosquitto.conf", "", false, "", "",
+     "mosquitto_pub -h 127.0.0.1 -p @PORT@ -u @LOGIN@ -P @PASSWORD@ -t t -m x 2>&1", -1},
+    // Dovecot's auth service reads "%s.users", %s the service doveadm names: the form
+    {"dovecot", "dovecot doveadm",
+     "@DIR@/dovecot.conf\nbase_dir = @DIR@/run\nstate_dir = @DIR@/state\nlog_path = @DIR@/log\n"
+     "protocols =\nssl = no\npassdb {\n  driver = passwd-file\n  args = @DIR@/%s.users\n}\n"
+     "userdb {\n  driver = static\n  args = uid=65534 gid=65534 home=/nonexistent\n}\n",
+     "/usr/sbin/dovecot -F -c @DIR@/dovecot.conf", "@DIR@/run/auth-client", false, "", "",
+     "doveadm -c @DIR@/dovecot.conf auth test -x service=@FORM@ @LOGIN@ @PASSWORD@ 2>&1", 77},
+    // pam_pwdfile through pamtester, with a PAM service of this program's own (PAM looks a
+    // service up by its name in lower case)
+    {"pam-pwdfile", "pamtester /lib/x86_64-linux-gnu/security/pam_pwdfile.so",
+     "/etc/pam.d/quorvane-test-@PID@\nauth required pam_pwdfile.so pwdfile=@DIR@/@FORM@.users\n"
+     "account required pam_permit.so\n",
+     "", "", true, "", "",
+     "printf '%s\\n' @PASSWORD@ | pamtester quorvane-test-@PID@ @LOGIN@ authenticate 2>&1", 1},
+};
+
+std::string Expand(std::string text, const std::map<std::string, std::string>& values) {
+    for (const auto& [name, value] : values)
+        for (size_t at = 0; (at = text.find(name, at)) != std::string::npos; at += value.size())
+            text.replace(at, name.size(), value);
+    return text;
 }
 
-TVerdict ByStatus(const TConsumerProcess& server, const std::string& path, const std::string& login,
-                  const std::string& password, const char* method = nullptr) {
-    const int status = HttpStatus(server.Url(path), login, password, method);
-    if (status < 0) return {false, "no answer: " + server.Log()};
-    return {status >= 200 && status < 300, {}};
-}
-
-TVerdict Caddy(const std::string& file, const std::string& login, const std::string& password) {
-    if (!ToolAvailable("caddy")) return {false, "caddy is not installed"};
-    auto& server = Once(file, [](const std::string& f) {
-        return std::make_unique<TConsumerProcess>("caddy", f, [](int port, const fs::path& dir) {
-            WriteWholeFile(dir / "Caddyfile",
-                           "{\n\tadmin off\n\tauto_https off\n\tstorage file_system " +
-                               (dir / "data").string() +
-                               "\n}\nhttp://127.0.0.1:" + std::to_string(port) + " {\n\timport " +
-                               (dir / "users").string() + "\n\trespond \"in\"\n}\n");
-            return std::vector<std::string>{"/usr/bin/caddy", "run",
-                                            "--config",       (dir / "Caddyfile").string(),
-                                            "--adapter",      "caddyfile"};
-        });
-    });
-    return ByStatus(server, "/", login, password);
-}
-
-// One haproxy for every form it reads: a userlist per form ("ul_bcrypt", ...), each guarding
-// the path of its form's name. A row's file is built with its form's userlist name.
-const char* const KHaproxyForms[] = {"bcrypt", "sha512", "sha256", "plain"};
-
-TCheck Haproxy(const std::string& form) {
-    return [form](const std::string& file, const std::string& login, const std::string& password) {
-        if (!ToolAvailable("haproxy")) return TVerdict{false, "haproxy is not installed"};
-        static std::map<std::string, std::string> files;
-        files[form] = file;
-        if (files.size() < std::size(KHaproxyForms)) {
-            // the others' files first, built as their rows build them
-            for (const char* other : KHaproxyForms)
-                if (!files.count(other))
-                    files[other] = Build("haproxy", other, std::string("ul_") + other);
+// A program started with the files it reads, on a free loopback port, stopped by its process
+// id; its folder and configuration removed with it.
+class TProgramProcess {
+public:
+    TProgramProcess(const TProgram& program, const std::string& form,
+                    const std::map<std::string, std::string>& files)
+        : FProgram(program), FForm(form), FFolder(MakeFolder(program.Name)) {
+        for (const auto& [name, text] : files) {
+            WriteWholeFile(FFolder / (name + ".users"), text);
+            ::chmod((FFolder / (name + ".users")).c_str(), 0644);
         }
-        static const TConsumerProcess server("haproxy", "", [](int port, const fs::path& dir) {
-            std::string config = "defaults\n  mode http\n  timeout connect 5s\n"
-                                 "  timeout client 5s\n  timeout server 5s\nfrontend site\n"
-                                 "  bind 127.0.0.1:" +
-                                 std::to_string(port) + "\n";
-            std::vector<std::string> args = {"/usr/sbin/haproxy", "-db"};
-            for (const auto& [name, text] : files) {
-                WriteWholeFile(dir / name, text);
-                args.insert(args.end(), {"-f", (dir / name).string()});
-                config += "  http-request auth realm site if { path_beg /" + name +
-                          " } !{ http_auth_group(ul_" + name + ") staff }\n";
-            }
-            config += "  http-request return status 200\n";
-            WriteWholeFile(dir / "haproxy.cfg", config);
-            args.insert(args.end(), {"-f", (dir / "haproxy.cfg").string()});
-            return args;
-        });
-        // a file built later than the server started is not what it read
-        if (files[form] != file) return TVerdict{false, "the file changed after haproxy started"};
-        return ByStatus(server, "/" + form, login, password);
-    };
-}
-
-TVerdict Registry(const std::string& file, const std::string& login, const std::string& password) {
-    if (!ToolAvailable("docker-registry")) return {false, "docker-registry is not installed"};
-    auto& server = Once(file, [](const std::string& f) {
-        return std::make_unique<TConsumerProcess>("registry", f, [](int port, const fs::path& dir) {
-            WriteWholeFile(dir / "config.yml",
-                           "version: 0.1\nlog:\n  level: error\nstorage:\n  filesystem:\n"
-                           "    rootdirectory: " +
-                               (dir / "data").string() +
-                               "\nhttp:\n  addr: 127.0.0.1:" + std::to_string(port) +
-                               "\nauth:\n  htpasswd:\n    realm: registry\n    path: " +
-                               (dir / "users").string() + "\n");
-            return std::vector<std::string>{"/usr/bin/docker-registry", "serve",
-                                            (dir / "config.yml").string()};
-        });
-    });
-    return ByStatus(server, "/v2/", login, password);
-}
-
-TVerdict NodeExporter(const std::string& file, const std::string& login,
-                      const std::string& password) {
-    if (!ToolAvailable("prometheus-node-exporter"))
-        return {false, "prometheus-node-exporter is not installed"};
-    auto& server = Once(file, [](const std::string& f) {
-        return std::make_unique<TConsumerProcess>("node", f, [](int port, const fs::path& dir) {
-            return std::vector<std::string>{
-                "/usr/bin/prometheus-node-exporter",
-                "--web.listen-address=127.0.0.1:" + std::to_string(port),
-                "--web.config.file=" + (dir / "users").string(), "--collector.disable-defaults"};
-        });
-    });
-    return ByStatus(server, "/metrics", login, password);
-}
-
-// Radicale names the one form of its htpasswd file in its configuration: one Radicale per form.
-TCheck Radicale(const std::string& form) {
-    return [form](const std::string& file, const std::string& login, const std::string& password) {
-        if (!ToolAvailable("radicale")) return TVerdict{false, "radicale is not installed"};
-        static std::map<std::string, std::unique_ptr<TConsumerProcess>> servers;
-        auto& server = servers[form];
-        if (!server)
-            server = std::make_unique<TConsumerProcess>(
-                "radicale", file, [&form](int port, const fs::path& dir) {
-                    WriteWholeFile(dir / "config",
-                                   "[server]\nhosts = 127.0.0.1:" + std::to_string(port) +
-                                       "\n[auth]\ntype = htpasswd\nhtpasswd_filename = " +
-                                       (dir / "users").string() +
-                                       "\nhtpasswd_encryption = " + (form == "md5" ? "md5" : form) +
-                                       "\ndelay = 0\n[storage]\nfilesystem_folder = " +
-                                       (dir / "collections").string() + "\n");
-                    return std::vector<std::string>{"/usr/bin/python3", "-m", "radicale",
-                                                    "--config", (dir / "config").string()};
+        if (!std::string(program.Start).empty()) {
+            FPort = StartOnFreePort([&](int port) {
+                FPort = port;
+                WriteConfig();
+                std::vector<std::string> args;
+                std::istringstream words(Expand(program.Start, Values()));
+                for (std::string word; words >> word;)
+                    args.push_back(word);
+                const std::string ready = Expand(program.Ready, Values());
+                return FProcess.Start(args, FFolder / "out.log", [&](pid_t) {
+                    return ready.empty() ? LoopbackPortAccepts(port) : fs::exists(ready);
                 });
-        return ByStatus(*server, "/" + login + "/", login, password, "PROPFIND");
-    };
-}
-
-TVerdict Mosquitto(const std::string& file, const std::string& login, const std::string& password) {
-    if (!ToolAvailable("mosquitto") || !ToolAvailable("mosquitto_pub"))
-        return {false, "mosquitto is not installed"};
-    auto& server = Once(file, [](const std::string& f) {
-        return std::make_unique<TConsumerProcess>(
-            "mosquitto", f, [](int port, const fs::path& dir) {
-                WriteWholeFile(dir / "mosquitto.conf",
-                               "user root\nlistener " + std::to_string(port) +
-                                   " 127.0.0.1\nallow_anonymous false\npersistence false\n"
-                                   "password_file " +
-                                   (dir / "users").string() + "\n");
-                return std::vector<std::string>{"/usr/sbin/mosquitto", "-c",
-                                                (dir / "mosquitto.conf").string()};
             });
-    });
-    const TCommandResult result =
-        RunCommand("mosquitto_pub -h 127.0.0.1 -p " + std::to_string(server.Port()) + " -u " +
-                   ShellQuote(login) + " -P " + ShellQuote(password) + " -t t -m x 2>&1");
-    return {result.ExitCode == 0, {}};
-}
-
-// Apache's mod_auth_digest with the file as AuthUserFile, asked with Digest credentials.
-TVerdict ApacheDigest(const std::string& file, const std::string& login,
-                      const std::string& password) {
-    static apachetest::TApacheServer server(
-        {"auth_digest"}, "AuthBasicProvider file\n  AuthType Digest\n  AuthDigestProvider file\n"
-                         "  AuthUserFile PREFIX/htpasswd\n  Require valid-user");
-    if (!server.Available()) return {false, server.SkipReason()};
-    server.SetPasswordFile(file);
-    const int status = HttpStatus(server.Url(), login, password, nullptr, 1);
-    if (status < 0) return {false, "no answer: " + server.ErrorLog()};
-    return {status == 200, {}};
-}
-
-// lighttpd's htdigest backend (asked with Basic credentials, which it checks against the
-// digest of the realm).
-TVerdict LighttpdHtdigest(const std::string& file, const std::string& login,
-                          const std::string& password) {
-    static lighttpdtest::TLighttpdServer server(
-        "auth.backend = \"htdigest\"\nauth.backend.htdigest.userfile = \"PREFIX/htpasswd\"");
-    if (!server.Available()) return {false, server.SkipReason()};
-    server.SetPasswordFile(file);
-    const int status = server.Status(login, password);
-    if (status < 0) return {false, "no answer: " + server.ErrorLog()};
-    return {status == 200, {}};
-}
-
-// Dovecot's auth service with a passwd-file per form ("%s.users", %s the service the check
-// names), asked by doveadm auth test: one Dovecot for the program, in a folder of its own.
-TVerdict Dovecot(const std::string& form, const std::string& file, const std::string& login,
-                 const std::string& password) {
-    if (!ToolAvailable("dovecot") || !ToolAvailable("doveadm"))
-        return {false, "dovecot-core is not installed"};
-    static const fs::path folder = MakeFolder("dovecot");
-    static const fs::path conf = folder / "dovecot.conf";
-    struct TDovecot {
-        TServerProcess Process;
-        ~TDovecot() {
-            Process.Stop();
-            std::error_code ec;
-            fs::remove_all(folder, ec);
+        } else {
+            WriteConfig();
         }
-    };
-    static TDovecot dovecot;
-    if (dovecot.Process.Pid() <= 0) {
-        WriteWholeFile(conf, "base_dir = " + (folder / "run").string() +
-                                 "\nstate_dir = " + (folder / "state").string() +
-                                 "\nlog_path = " + (folder / "log").string() +
-                                 "\nprotocols =\nssl = no\npassdb {\n  driver = passwd-file\n"
-                                 "  args = " +
-                                 (folder / "%s.users").string() +
-                                 "\n}\nuserdb {\n  driver = static\n  args = uid=65534 "
-                                 "gid=65534 home=/nonexistent\n}\n");
-        if (!dovecot.Process.Start(
-                {"/usr/sbin/dovecot", "-F", "-c", conf.string()}, folder / "out.log",
-                [](pid_t) { return fs::exists(folder / "run" / "auth-client"); }))
-            return {false, "dovecot did not start: " + ReadWholeFile(folder / "out.log")};
     }
-    WriteWholeFile(folder / (form + ".users"), file);
-    ::chmod((folder / (form + ".users")).c_str(), 0644);
-    const TCommandResult result =
-        RunCommand("doveadm -c " + ShellQuote(conf.string()) + " auth test -x service=" + form +
-                   " " + ShellQuote(login) + " " + ShellQuote(password) + " 2>&1");
-    if (result.ExitCode != 0 && result.ExitCode != 77) return {false, result.Output};
-    return {result.ExitCode == 0, {}};
-}
+    ~TProgramProcess() {
+        FProcess.Stop();
+        std::error_code ec;
+        if (!FConfig.empty()) fs::remove(FConfig, ec);
+        fs::remove_all(FFolder, ec);
+    }
+    TProgramProcess(const TProgramProcess&) = delete;
+    TProgramProcess& operator=(const TProgramProcess&) = delete;
 
-TCheck DovecotFor(const std::string& form) {
-    return [form](const std::string& file, const std::string& login, const std::string& password) {
-        return Dovecot(form, file, login, password);
-    };
-}
-
-// pam_pwdfile through pamtester, with a PAM service of this program's own in /etc/pam.d.
-TVerdict PamPwdfile(const std::string& file, const std::string& login,
-                    const std::string& password) {
-    if (!ToolAvailable("pamtester") || !fs::exists("/lib/x86_64-linux-gnu/security/pam_pwdfile.so"))
-        return {false, "pamtester or pam_pwdfile is not installed"};
-    static const fs::path folder = MakeFolder("pam");
-    // PAM looks a service up by its name in lower case.
-    static const std::string service = "quorvane-test-" + std::to_string(::getpid());
-    struct TService {
-        ~TService() {
-            std::error_code ec;
-            fs::remove(fs::path("/etc/pam.d") / service, ec);
-            fs::remove_all(folder, ec);
+    TVerdict Ask(const std::string& login, const std::string& password) const {
+        const std::string log = ReadWholeFile(FFolder / "out.log");
+        if (!std::string(FProgram.Start).empty() && FPort == 0) return {false, "no start: " + log};
+        auto values = Values();
+        values["@LOGIN@"] = std::string(FProgram.Ask).empty() ? login : ShellQuote(login);
+        values["@PASSWORD@"] = ShellQuote(password);
+        if (std::string(FProgram.Ask).empty()) {
+            const int status = HttpStatus("http://127.0.0.1:" + std::to_string(FPort) +
+                                              Expand(FProgram.Path, values),
+                                          login, password, FProgram.Method, false);
+            if (status < 0) return {false, "no answer: " + log};
+            return {status >= 200 && status < 300, {}};
         }
-    };
-    static const TService cleanup;
-    WriteWholeFile(folder / "users", file);
-    WriteWholeFile(fs::path("/etc/pam.d") / service,
-                   "auth required pam_pwdfile.so pwdfile=" + (folder / "users").string() +
-                       "\naccount required pam_permit.so\n");
-    const TCommandResult result =
-        RunCommand("printf '%s\\n' " + ShellQuote(password) + " | pamtester " + service + " " +
-                   ShellQuote(login) + " authenticate 2>&1");
-    if (result.ExitCode != 0 && result.ExitCode != 1) return {false, result.Output};
-    return {result.ExitCode == 0, {}};
+        const TCommandResult result = RunCommand(Expand(FProgram.Ask, values));
+        if (result.ExitCode != 0 && FProgram.Refused >= 0 && result.ExitCode != FProgram.Refused)
+            return {false, result.Output + log};
+        return {result.ExitCode == 0, {}};
+    }
+
+private:
+    std::map<std::string, std::string> Values() const {
+        return {{"@DIR@", FFolder.string()},
+                {"@PORT@", std::to_string(FPort)},
+                {"@FORM@", FForm},
+                {"@PID@", std::to_string(::getpid())}};
+    }
+    void WriteConfig() {
+        const std::string config = Expand(FProgram.Config, Values());
+        if (config.empty()) return;
+        const size_t eol = config.find('\n');
+        FConfig = config.substr(0, eol);
+        WriteWholeFile(FConfig, config.substr(eol + 1));
+    }
+
+    const TProgram& FProgram;
+    std::string FForm;
+    fs::path FFolder;
+    fs::path FConfig;
+    TServerProcess FProcess;
+    int FPort = 0;
+};
+
+const TProgram* ProgramNamed(const std::string& name) {
+    for (const TProgram& program : KPrograms)
+        if (name == program.Name) return &program;
+    return nullptr;
 }
 
 // The reference verdict on a value of a form: libxcrypt for crypt forms, libsodium for
@@ -396,88 +290,134 @@ std::map<std::string, std::string> ParsedPairs(const std::string& file, const st
     std::error_code ec;
     fs::remove_all(folder, ec);
     std::map<std::string, std::string> pairs;
-    size_t start = 0;
-    while (start < result.Output.size()) {
-        const size_t end = result.Output.find('\n', start);
-        const std::string line = result.Output.substr(start, end - start);
-        const size_t tab = line.find('\t');
-        if (tab != std::string::npos) pairs[line.substr(0, tab)] = line.substr(tab + 1);
-        start = end == std::string::npos ? result.Output.size() : end + 1;
-    }
+    std::istringstream lines(result.Output);
+    for (std::string line; std::getline(lines, line);)
+        if (const size_t tab = line.find('\t'); tab != std::string::npos)
+            pairs[line.substr(0, tab)] = line.substr(tab + 1);
     return pairs;
 }
 
-TCheck Parsed(const std::string& how) {
-    return [how](const std::string& file, const std::string& login, const std::string& password) {
-        if (!ToolAvailable("python3")) return TVerdict{false, "python3 is not installed"};
-        const auto pairs = ParsedPairs(file, how);
-        const auto found = pairs.find(login);
-        return TVerdict{found != pairs.end() && ReferenceVerifies(found->second, password), {}};
-    };
+// How the files that no program is started for are read: login and value per line.
+const std::map<std::string, std::string> KParsers = {
+    {"traefik", "for u in d['http']['middlewares']['basic-auth']['basicAuth']['users']:\n"
+                "    print(u.replace(':', '\\t', 1))\n"},
+    {"kubernetes", "assert d['kind'] == 'Secret' and d['data']['auth'] == d['data']['users']\n"
+                   "for l in base64.b64decode(d['data']['auth']).decode().splitlines():\n"
+                   "    print(l.replace(':', '\\t', 1))\n"},
+    {"authelia",
+     "for k, v in d['users'].items():\n"
+     "    assert v['displayname'] and isinstance(v['groups'], list) and v['disabled'] is False\n"
+     "    print(k + '\\t' + v['password'])\n"},
+};
+
+// Apache's mod_auth_digest with the file as AuthUserFile (asked with Digest credentials) and
+// lighttpd's htdigest backend (asked with Basic credentials, which it checks against the
+// digest of the realm): the web servers the other tests start.
+TVerdict WebServer(const std::string& name, const std::string& file, const std::string& login,
+                   const std::string& password) {
+    static apachetest::TApacheServer apache(
+        {"auth_digest"}, "AuthBasicProvider file\n  AuthType Digest\n  AuthDigestProvider file\n"
+                         "  AuthUserFile PREFIX/htpasswd\n  Require valid-user");
+    static lighttpdtest::TLighttpdServer lighttpd(
+        "auth.backend = \"htdigest\"\nauth.backend.htdigest.userfile = \"PREFIX/htpasswd\"");
+    const TBasicAuthServer& server =
+        name == "apache" ? static_cast<const TBasicAuthServer&>(apache) : lighttpd;
+    if (!server.Available()) return {false, server.SkipReason()};
+    server.SetPasswordFile(file);
+    const int status = name == "apache" ? HttpStatus(server.Url(), login, password, "", true)
+                                        : server.Status(login, password);
+    if (status < 0) return {false, "no answer: " + server.ErrorLog()};
+    return {status == 200, {}};
 }
 
-const char* const KTraefikPairs =
-    "for u in d['http']['middlewares']['basic-auth']['basicAuth']['users']:\n"
-    "    print(u.replace(':', '\\t', 1))\n";
-const char* const KKubernetesPairs =
-    "assert d['kind'] == 'Secret' and d['data']['auth'] == d['data']['users']\n"
-    "for l in base64.b64decode(d['data']['auth']).decode().splitlines():\n"
-    "    print(l.replace(':', '\\t', 1))\n";
-const char* const KAutheliaPairs =
-    "for k, v in d['users'].items():\n"
-    "    assert v['displayname'] and isinstance(v['groups'], list) and v['disabled'] is False\n"
-    "    print(k + '\\t' + v['password'])\n";
+// Each row's file, built up front: a program that reads several forms reads all of them from
+// its start.
+struct TRow {
+    std::string Consumer;
+    std::string Form;
+    std::string Judge; // a program of KPrograms, "apache" or "lighttpd", or a parser's name
+    std::string File;
+};
+
+std::vector<TRow> Rows(std::initializer_list<std::array<const char*, 3>> table) {
+    std::vector<TRow> rows;
+    for (const auto& [consumer, form, judge] : table)
+        rows.push_back({consumer, form, judge, Build(consumer, form)});
+    return rows;
+}
+
+TVerdict Judge(const std::vector<TRow>& rows, const TRow& row, const std::string& login,
+               const std::string& password) {
+    if (row.Judge == "apache" || row.Judge == "lighttpd")
+        return WebServer(row.Judge, row.File, login, password);
+    if (const auto parser = KParsers.find(row.Judge); parser != KParsers.end()) {
+        if (!ToolAvailable("python3")) return TVerdict{false, "python3 is not installed"};
+        const auto pairs = ParsedPairs(row.File, parser->second);
+        const auto found = pairs.find(login);
+        return {found != pairs.end() && ReferenceVerifies(found->second, password), {}};
+    }
+    const TProgram* program = ProgramNamed(row.Judge);
+    if (program == nullptr) return {false, "no such program: " + row.Judge};
+    std::istringstream needs(program->Needs);
+    for (std::string tool; needs >> tool;)
+        if (tool.starts_with("/") ? !fs::exists(tool) : !ToolAvailable(tool))
+            return {false, tool + " is not installed"};
+    static std::map<std::string, std::unique_ptr<TProgramProcess>> started;
+    const std::string key = row.Judge + (program->OnePerForm ? "/" + row.Form : "");
+    auto& process = started[key];
+    if (!process) {
+        std::map<std::string, std::string> files;
+        for (const TRow& other : rows)
+            if (other.Judge == row.Judge && (!program->OnePerForm || other.Form == row.Form))
+                files[other.Form] = other.File;
+        process = std::make_unique<TProgramProcess>(*program, row.Form, files);
+    }
+    return process->Ask(login, password);
+}
 
 } // namespace
 
 TEST(Consumers, EachFormItReadsLetsInTheRightPasswordAndNoOther) {
-    const struct {
-        const char* Consumer;
-        const char* Form;
-        TCheck Check;
-    } rows[] = {
-        {"digest", "digest", ApacheDigest},
-        {"digest", "digest", LighttpdHtdigest},
-        {"caddy", "bcrypt", Caddy},
-        {"haproxy", "bcrypt", Haproxy("bcrypt")},
-        {"haproxy", "sha512", Haproxy("sha512")},
-        {"haproxy", "sha256", Haproxy("sha256")},
-        {"haproxy", "plain", Haproxy("plain")},
-        {"registry", "bcrypt", Registry},
-        {"prometheus", "bcrypt", NodeExporter},
-        {"mosquitto", "pbkdf2-sha512", Mosquitto},
-        {"radicale", "bcrypt", Radicale("bcrypt")},
-        {"radicale", "md5", Radicale("md5")},
-        {"radicale", "plain", Radicale("plain")},
-        {"dovecot", "bcrypt", DovecotFor("bcrypt")},
-        {"dovecot", "sha512", DovecotFor("sha512")},
-        {"dovecot", "sha256", DovecotFor("sha256")},
-        {"dovecot", "argon2id", DovecotFor("argon2id")},
-        {"dovecot", "plain", DovecotFor("plain")},
-        {"pam-pwdfile", "sha512", PamPwdfile},
-        {"pam-pwdfile", "sha256", PamPwdfile},
-        {"pam-pwdfile", "bcrypt", PamPwdfile},
-        {"traefik", "bcrypt", Parsed(KTraefikPairs)},
-        {"traefik", "md5", Parsed(KTraefikPairs)},
-        {"kubernetes", "bcrypt", Parsed(KKubernetesPairs)},
-        {"kubernetes", "md5", Parsed(KKubernetesPairs)},
-        {"authelia", "argon2id", Parsed(KAutheliaPairs)},
-        {"authelia", "bcrypt", Parsed(KAutheliaPairs)},
-        {"authelia", "sha512", Parsed(KAutheliaPairs)},
-        {"authelia", "sha256", Parsed(KAutheliaPairs)},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(std::string(row.Consumer) + " " + row.Form);
-        const std::string listName =
-            std::string(row.Consumer) == "haproxy" ? std::string("ul_") + row.Form : "";
-        const std::string file = Build(row.Consumer, row.Form, listName);
-        const TVerdict right = row.Check(file, "alice", KRight);
+    const std::vector<TRow> rows = Rows({
+        {"digest", "digest", "apache"},
+        {"digest", "digest", "lighttpd"},
+        {"caddy", "bcrypt", "caddy"},
+        {"haproxy", "bcrypt", "haproxy"},
+        {"haproxy", "sha512", "haproxy"},
+        {"haproxy", "sha256", "haproxy"},
+        {"haproxy", "plain", "haproxy"},
+        {"registry", "bcrypt", "registry"},
+        {"prometheus", "bcrypt", "node-exporter"},
+        {"mosquitto", "pbkdf2-sha512", "mosquitto"},
+        {"radicale", "bcrypt", "radicale"},
+        {"radicale", "md5", "radicale"},
+        {"radicale", "plain", "radicale"},
+        {"dovecot", "bcrypt", "dovecot"},
+        {"dovecot", "sha512", "dovecot"},
+        {"dovecot", "sha256", "dovecot"},
+        {"dovecot", "argon2id", "dovecot"},
+        {"dovecot", "plain", "dovecot"},
+        {"pam-pwdfile", "sha512", "pam-pwdfile"},
+        {"pam-pwdfile", "sha256", "pam-pwdfile"},
+        {"pam-pwdfile", "bcrypt", "pam-pwdfile"},
+        {"traefik", "bcrypt", "traefik"},
+        {"traefik", "md5", "traefik"},
+        {"kubernetes", "bcrypt", "kubernetes"},
+        {"kubernetes", "md5", "kubernetes"},
+        {"authelia", "argon2id", "authelia"},
+        {"authelia", "bcrypt", "authelia"},
+        {"authelia", "sha512", "authelia"},
+        {"authelia", "sha256", "authelia"},
+    });
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.Consumer + " " + row.Form + " read by " + row.Judge);
+        const TVerdict right = Judge(rows, row, "alice", KRight);
         if (!right.Skip.empty()) {
             ADD_FAILURE() << "not checked: " << right.Skip;
             continue;
         }
-        EXPECT_TRUE(right.In) << file;
-        EXPECT_FALSE(row.Check(file, "alice", KWrong).In) << file;
+        EXPECT_TRUE(right.In) << row.File;
+        EXPECT_FALSE(Judge(rows, row, "alice", KWrong).In) << row.File;
     }
 }
 

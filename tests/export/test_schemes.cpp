@@ -7,6 +7,7 @@
 #include "NginxTestServer.h"
 #include "TestUtil.h"
 #include "base/Errors.h"
+#include "export/Consumers.h"
 #include "export/CryptSchemes.h"
 #include "export/DatabaseState.h"
 #include "export/HashCache.h"
@@ -552,6 +553,87 @@ TEST(SameBytes, AnUnchangedDatabaseKeepsEveryHashAChangedPasswordGetsAFreshSalt)
             EXPECT_NE(changed,
                       SchemeOf(f.Type).HashWithSetting("looking glass", old.at(KUsers[0].first)))
                 << name << ": the old salt was kept for a new password";
+        }
+    }
+}
+
+// One export writing a file per target, each in its own form and work factor: each (form, work
+// factor) is hashed once however many files take it, each keeps its hashes in its own part of
+// the database's state, and a re-export of an unchanged database gives every file's bytes
+// again without hashing; a changed password is hashed once per form.
+TEST(SameBytes, SeveralFormsInOneExportEachHashedOnceAndKeptApart) {
+    const struct {
+        const char* Consumer;
+        const char* Form;
+        int WorkFactor; // 0: the form's own
+        size_t SameAs;  // an earlier file with the same form and work factor, or itself
+    } files[] = {
+        {"htpasswd", "md5", 0, 0},       {"htpasswd", "bcrypt", 4, 1},
+        {"htpasswd", "sha512", 1000, 2}, {"htpasswd", "bcrypt", 4, 1},
+        {"htpasswd", "bcrypt", 5, 4},    {"mosquitto", "pbkdf2-sha512", 0, 5},
+        {"htpasswd", "sha512", 1001, 6},
+    };
+    const size_t count = std::size(files);
+    // A database of a fast form (no key of its own) and one of a slow form (its key tags all).
+    for (const TPasswordsType own : {ptMD5, ptBcrypt}) {
+        SCOPED_TRACE(PasswordsTypeName(own));
+        TUserList list;
+        for (const char* login : {"alice", "bob", "carol", "dave"})
+            AddUser(list, login, std::string(login) + " pw");
+        list.PassType = own;
+        EnsureHashCacheKey(list);
+        TDatabaseStateData state;
+        std::vector<TPasswordFileStats> stats(count);
+        const auto exportAll = [&] {
+            std::vector<std::string> texts;
+            TDatabaseStateData next = state;
+            {
+                TFormHashCaches caches(list, state);
+                for (size_t i = 0; i < count; ++i) {
+                    TPasswordFileOptions options;
+                    options.Form = FormByCliName(files[i].Form);
+                    if (files[i].WorkFactor != 0) options.SchemeParam = files[i].WorkFactor;
+                    options.Stats = &stats[i];
+                    texts.push_back(*BuildConsumerFile(list, RequireConsumer(files[i].Consumer),
+                                                       options, caches));
+                }
+                EXPECT_TRUE(caches.Store(next));
+            }
+            state = next;
+            return texts;
+        };
+        const std::vector<std::string> first = exportAll();
+        for (size_t i = 0; i < count; ++i) {
+            SCOPED_TRACE(i);
+            const bool shared = files[i].SameAs != i;
+            EXPECT_EQ(stats[i].Hashed, shared ? 0u : 4u);
+            EXPECT_EQ(stats[i].Reused, shared ? 4u : 0u);
+            EXPECT_EQ(first[i], first[files[i].SameAs]);
+            for (size_t j = 0; j < i; ++j)
+                if (files[j].SameAs != files[i].SameAs) {
+                    EXPECT_NE(first[i], first[j]);
+                }
+        }
+        // Each form and work factor its own part: the database's own (MD5, or bcrypt at its
+        // stored cost 5) in the state's Hashes, the five others apart; the others' tags with
+        // the database's key when it has one, else with a key of the state's own.
+        EXPECT_EQ(state.Hashes.empty(), false);
+        EXPECT_EQ(state.FormHashes.size(), 5u);
+        EXPECT_EQ(state.FormHashKey.empty(), own == ptBcrypt);
+
+        EXPECT_EQ(exportAll(), first);
+        for (const TPasswordFileStats& s : stats) {
+            EXPECT_EQ(s.Hashed, 0u);
+            EXPECT_EQ(s.Reused, 4u);
+        }
+
+        list.Users(1).SetPassword("new bob pw");
+        const std::vector<std::string> after = exportAll();
+        for (size_t i = 0; i < count; ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(stats[i].Hashed, files[i].SameAs != i ? 0u : 1u);
+            EXPECT_NE(after[i], first[i]);
+            EXPECT_EQ(after[i], after[files[i].SameAs]);
         }
     }
 }

@@ -1,0 +1,321 @@
+// What a target does once it holds its new file: the command after the export, run through
+// /bin/sh on this machine or over the SFTP target's own connection to OpenSSH's sshd (started
+// once for this program), and the mode and group the written file is given, on the real
+// filesystem.
+
+#include "job/AfterCommand.h"
+#include "job/Deployment.h"
+
+#include "TestUtil.h"
+#include "TransportServers.h"
+#include "base/AtomicFile.h"
+#include "base/BaseTexts.h"
+#include "job/JobTexts.h"
+
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+
+using namespace quorvane;
+namespace fs = std::filesystem;
+using transporttest::TSshd;
+
+namespace {
+
+// A run's outcome, as the rows expect it.
+struct TExpected {
+    int Status = 0;          // -1: did not end by itself
+    const char* Signal = ""; // the signal that ended it
+    bool TimedOut = false;
+    const char* Tail = ""; // its last output exactly, "*" for any
+};
+
+void ExpectRun(const TAfterResult& result, const TExpected& want) {
+    EXPECT_EQ(result.ExitStatus, want.Status);
+    EXPECT_EQ(result.Signal, want.Signal);
+    EXPECT_EQ(result.TimedOut, want.TimedOut);
+    if (std::string(want.Tail) != "*") {
+        EXPECT_EQ(result.Tail, want.Tail);
+    }
+}
+
+std::string Numbers(int from, int to) {
+    std::string text;
+    for (int i = from; i <= to; ++i)
+        text += (i == from ? "" : "\n") + std::to_string(i);
+    return text;
+}
+
+} // namespace
+
+// A command runs through /bin/sh with the target's file in its environment, never spliced into
+// the command line; its status, the signal that ended it, its time limit and the last lines of
+// what it wrote are kept, and what it leaves running in the background does not hold it up.
+TEST(AfterCommand, LocallyItsStatusTimeLimitAndLastLinesAreKept) {
+    TTempDir dir;
+    const std::string planted = dir.File("planted");
+    const std::string file = dir.File("site $(touch " + planted + ") `touch " + planted + "`");
+    const std::string tail20 = "..." + Numbers(81, 100);
+    const struct {
+        const char* Command;
+        int Seconds;
+        TExpected Want;
+    } rows[] = {
+        {"echo reloaded", 10, {0, "", false, "reloaded"}},
+        {"echo out; echo err >&2; exit 3", 10, {3, "", false, "out\nerr"}},
+        {"printf %s \"$QUORVANE_FILE\"", 10, {0, "", false, "*"}},
+        {"seq 1 100", 10, {0, "", false, tail20.c_str()}},
+        {"kill -KILL $$", 10, {-1, "KILL", false, ""}},
+        {"echo begun; sleep 30", 1, {-1, "", true, "begun"}},
+        {"sleep 3 >/dev/null & echo started", 10, {0, "", false, "started"}},
+        {"sleep 3 & echo started", 10, {0, "", false, "started"}},
+        {"cat; echo read nothing", 10, {0, "", false, "read nothing"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Command);
+        const auto start = std::chrono::steady_clock::now();
+        const TAfterResult result =
+            RunAfterCommandLocally({row.Command, std::chrono::seconds(row.Seconds)}, file);
+        const auto took = std::chrono::steady_clock::now() - start;
+        ExpectRun(result, row.Want);
+        EXPECT_LT(took, std::chrono::seconds(row.Seconds + 5));
+        if (std::string(row.Command).find("QUORVANE_FILE") != std::string::npos) {
+            EXPECT_EQ(result.Tail, file);
+        }
+    }
+    EXPECT_FALSE(fs::exists(planted)) << "the file's name was run as a command";
+
+    // One line longer than what is kept: its end, marked as cut.
+    const TAfterResult longLine = RunAfterCommandLocally(
+        {"head -c 10000 /dev/zero | tr '\\0' x", std::chrono::seconds(10)}, file);
+    EXPECT_EQ(longLine.Tail, "..." + std::string(KAfterTailBytes, 'x'));
+
+    // A failure says what the command was, how it ended and what it said last.
+    const TAfterCommand failing{"systemctl reload nothing", std::chrono::seconds(7)};
+    TAfterResult failed;
+    failed.TimedOut = true;
+    EXPECT_NE(EnglishText(AfterFailureMessage(failing, failed)).find("within 7 seconds"),
+              std::string::npos);
+    failed = {5, "", false, "Unit nothing.service not found."};
+    EXPECT_EQ(EnglishText(AfterFailureMessage(failing, failed)),
+              "The command \"systemctl reload nothing\" ended with status 5; its last output: "
+              "Unit nothing.service not found.");
+    EXPECT_TRUE(AfterFailureMessage(failing, {0, "", false, "x"}).Empty());
+}
+
+namespace {
+
+std::unique_ptr<TSshd> gSshd;
+
+class Deployed : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (transporttest::Executable(TSshd::kBinary)) gSshd = std::make_unique<TSshd>();
+    }
+    static void TearDownTestSuite() { gSshd.reset(); }
+
+    TDeploymentTarget Local(const std::string& name, const std::string& file) const {
+        TDeploymentTarget t;
+        t.Given.Target.Name = name;
+        t.Given.Target.Url = FileUrl(file);
+        return t;
+    }
+    // A file on the sshd's machine, reached over SFTP with the test user's key.
+    TDeploymentTarget Sftp(const std::string& name, const std::string& file) const {
+        TDeploymentTarget t;
+        TTargetSettings s;
+        s.Name = name;
+        s.ExportToFile = false;
+        s.FtpProtocol = "sftp";
+        s.FtpHost = gSshd->Host();
+        s.FtpUser = gSshd->User();
+        s.FtpKeyFile = gSshd->Key("user").string();
+        s.FtpHostKeys = gSshd->Fingerprint();
+        s.FtpPasswdFile = file;
+        t.Given.Target = TargetOf(s);
+        return t;
+    }
+
+    std::vector<TTargetOutcome> Deploy(std::vector<TDeploymentTarget> targets) {
+        TDeploymentInput input;
+        input.Content = Content;
+        input.LineEnd = "\n";
+        input.Replace.Outside = TOutsideChanges::Overwrite;
+        input.Timeout = 10000;
+        std::vector<TTargetOutcome> outcomes;
+        TDeployment::THandlers handlers;
+        handlers.OnDone = [&](const std::vector<TTargetOutcome>& done) { outcomes = done; };
+        TDeployment deployment(std::move(input), std::move(targets),
+                               std::make_shared<TDirectDispatcher>(), std::move(handlers));
+        deployment.Start();
+        deployment.WaitFor();
+        return outcomes;
+    }
+
+    TTempDir Dir;
+    std::string Content = "ann:$apr1$abcdefgh$QHXxRkmAZy3DVa/Ns2fV40\n";
+};
+
+mode_t ModeOf(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+gid_t GroupOf(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_gid : static_cast<gid_t>(-1);
+}
+
+} // namespace
+
+// The command runs once every target holds its new file, where the target's file is: its
+// failure is that target's alone, with the advice to restore, and the others keep their new
+// file; an export that replaces nothing runs none.
+TEST_F(Deployed, TheCommandAfterTheExportRunsWhereTheFileIs) {
+    const std::string copy = Dir.File("copy");
+    const std::string ran = Dir.File("ran");
+    const auto after = [](const std::string& command) {
+        return TAfterCommand{command, std::chrono::seconds(20)};
+    };
+    // local: copies the file it was given
+    TDeploymentTarget copying = Local("copying", Dir.File("a.htpasswd"));
+    copying.After = after("cp \"$QUORVANE_FILE\" " + copy);
+    TDeploymentTarget failing = Local("failing", Dir.File("b.htpasswd"));
+    failing.After = after("echo reload refused >&2; exit 2");
+    std::vector<TTargetOutcome> out = Deploy({copying, failing});
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_TRUE(out[0].Succeeded()) << EnglishText(TargetOutcomeMessage(out[0]));
+    ASSERT_TRUE(out[0].After.has_value());
+    EXPECT_EQ(ReadWholeFile(copy), Content);
+    EXPECT_EQ(out[1].Holds, TTargetHolds::New);
+    EXPECT_FALSE(out[1].Succeeded());
+    EXPECT_TRUE(TargetOutcomeMessage(out[1]).Is(texts::TargetAfterFailed));
+    EXPECT_NE(EnglishText(TargetOutcomeMessage(out[1]))
+                  .find("status 2; its last output: reload "
+                        "refused"),
+              std::string::npos)
+        << EnglishText(TargetOutcomeMessage(out[1]));
+    EXPECT_EQ(ReadWholeFile(Dir.File("b.htpasswd")), Content);
+
+    // A target that cannot be written (a folder), or one over FTP, where no command runs:
+    // nothing is replaced, nothing run.
+    fs::create_directories(Dir.File("folder"));
+    TDeploymentTarget marking = Local("marking", Dir.File("c.htpasswd"));
+    marking.After = after("touch " + ran);
+    TDeploymentTarget ftp;
+    ftp.Given.Target.Name = "ftp";
+    ftp.Given.Target.Url = ServerUrl("ftp", "127.0.0.1:9", "www/.htpasswd");
+    ftp.After = after("true");
+    for (const TDeploymentTarget& other : {Local("folder", Dir.File("folder")), ftp}) {
+        out = Deploy({marking, other});
+        ASSERT_EQ(out.size(), 2u);
+        EXPECT_EQ(out[0].Holds, TTargetHolds::Old);
+        EXPECT_EQ(out[1].Holds, TTargetHolds::Old);
+        EXPECT_FALSE(out[0].After.has_value());
+        EXPECT_FALSE(fs::exists(ran));
+        EXPECT_FALSE(fs::exists(Dir.File("c.htpasswd")));
+    }
+    EXPECT_TRUE(out[1].Error.Is(texts::AfterNeedsShell)) << EnglishText(out[1].Error);
+
+    if (!gSshd) GTEST_SKIP() << "OpenSSH's sshd is not installed";
+    // Over the same connection, on the server's side.
+    const std::string remote = (gSshd->Root() / "site.htpasswd").string();
+    const std::string remoteCopy = (gSshd->Root() / "copy").string();
+    TDeploymentTarget sftp = Sftp("web", remote);
+    sftp.After = after("cp " + remote + " " + remoteCopy + " && echo copied there");
+    TDeploymentTarget sftpFailing = Sftp("web2", (gSshd->Root() / "other.htpasswd").string());
+    sftpFailing.After = after("echo no such unit; exit 4");
+    out = Deploy({sftp, sftpFailing});
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_TRUE(out[0].Succeeded()) << EnglishText(TargetOutcomeMessage(out[0]));
+    ASSERT_TRUE(out[0].After.has_value());
+    EXPECT_EQ(out[0].After->Tail, "copied there");
+    EXPECT_EQ(ReadWholeFile(remoteCopy), Content);
+    EXPECT_EQ(out[1].Holds, TTargetHolds::New);
+    ASSERT_TRUE(out[1].After.has_value());
+    EXPECT_EQ(out[1].After->ExitStatus, 4);
+    EXPECT_EQ(out[1].After->Tail, "no such unit");
+    EXPECT_TRUE(TargetOutcomeMessage(out[1]).Is(texts::TargetAfterFailed));
+}
+
+// The mode and group asked for are the written file's from its first replacement on, and
+// later replacements keep them; a group that does not exist stops the export before anything
+// is written.
+TEST_F(Deployed, TheWrittenFileGetsTheModeAndGroupAskedFor) {
+    // A group the user running the tests may give a file: one of its own other than its
+    // current one (any, for root).
+    std::string group;
+    std::vector<gid_t> mine(static_cast<std::size_t>(::getgroups(0, nullptr)));
+    ::getgroups(static_cast<int>(mine.size()), mine.data());
+    if (::geteuid() == 0) mine.push_back(1);
+    for (const gid_t gid : mine)
+        if (gid != ::getegid())
+            if (const struct group* g = ::getgrgid(gid)) {
+                group = g->gr_name;
+                break;
+            }
+    if (group.empty()) GTEST_SKIP() << "the test user is in no second group";
+    const gid_t gid = ::getgrnam(group.c_str())->gr_gid;
+
+    const std::string file = Dir.File("site.htpasswd");
+    const struct {
+        std::optional<unsigned> Mode;
+        std::string Group;
+        bool Written;
+        mode_t WantMode;
+        gid_t WantGroup;
+    } rows[] = {
+        {0640, group, true, 0640, gid},
+        {std::nullopt, "", true, 0640, gid}, // kept
+        {0604, "", true, 0604, gid},
+        {0600, "no-such-group-here", false, 0604, gid},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Group + " " + (row.Mode ? FileModeText(*row.Mode) : "-"));
+        Content += "x:y\n";
+        TDeploymentTarget target = Local("local", file);
+        target.Mode = row.Mode;
+        target.Group = row.Group;
+        const std::vector<TTargetOutcome> out = Deploy({target});
+        ASSERT_EQ(out.size(), 1u);
+        EXPECT_EQ(out[0].Succeeded(), row.Written) << EnglishText(TargetOutcomeMessage(out[0]));
+        EXPECT_EQ(ReadWholeFile(file) == Content, row.Written);
+        EXPECT_EQ(ModeOf(file), row.WantMode);
+        EXPECT_EQ(GroupOf(file), row.WantGroup);
+        if (!row.Written) {
+            EXPECT_TRUE(out[0].Error.Is(texts::GroupUnknown))
+                << EnglishText(TargetOutcomeMessage(out[0]));
+        }
+    }
+    EXPECT_EQ(ParseFileMode("0640"), 0640u);
+    EXPECT_EQ(ParseFileMode("755"), 0755u);
+    EXPECT_EQ(ParseFileMode("0800"), std::nullopt);
+    EXPECT_EQ(ParseFileMode("17777"), std::nullopt);
+    EXPECT_EQ(ParseFileMode(""), std::nullopt);
+
+    if (!gSshd) GTEST_SKIP() << "OpenSSH's sshd is not installed";
+    const std::string remote = (gSshd->Root() / "moded.htpasswd").string();
+    for (const auto& [mode, want] : {std::pair<std::optional<unsigned>, mode_t>{0600, 0600},
+                                     {std::nullopt, 0600},
+                                     {0640, 0640}}) {
+        Content += "y:z\n";
+        TDeploymentTarget target = Sftp("web", remote);
+        target.Mode = mode;
+        const std::vector<TTargetOutcome> out = Deploy({target});
+        ASSERT_EQ(out.size(), 1u);
+        EXPECT_TRUE(out[0].Succeeded()) << EnglishText(TargetOutcomeMessage(out[0]));
+        EXPECT_TRUE(out[0].Warnings.empty());
+        EXPECT_EQ(ReadWholeFile(remote), Content);
+        EXPECT_EQ(ModeOf(remote), want);
+    }
+    // A group goes only with a local file.
+    TDeploymentTarget grouped = Sftp("web", remote);
+    grouped.Group = group;
+    const std::vector<TTargetOutcome> out = Deploy({grouped});
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].Holds, TTargetHolds::Old);
+    EXPECT_TRUE(out[0].Error.Is(texts::ModeOrGroupOverFtp));
+}
