@@ -1,6 +1,7 @@
 // The check before a target is replaced, the versions kept of what was replaced, and the
 // database's state that remembers what was written where, shared by programs running at once.
 
+#include "ScopedEnv.h"
 #include "TestUtil.h"
 #include "export/DatabaseState.h"
 #include "job/Backups.h"
@@ -35,6 +36,13 @@ std::string Summary(const TUserChanges& changes) {
         text += change.Login;
     }
     return text;
+}
+
+// The backups of a target as kept below `home`, the state folder of the run.
+TTargetBackups BackupsUnder(const TTempDir& home, const std::string& id,
+                            std::shared_ptr<const TDatabaseKey> key = nullptr) {
+    const TScopedEnv stateHome("XDG_STATE_HOME", home.Path().string());
+    return TTargetBackups(id, std::move(key));
 }
 
 } // namespace
@@ -118,10 +126,7 @@ TEST(CheckTarget, WhatChangedThereSinceTheDatabaseWroteItStopsTheReplacement) {
 
 TEST(Backups, TheLastTenVersionsArePrivateAndNewestFirst) {
     TTempDir home;
-    const std::string saved = std::getenv("XDG_STATE_HOME");
-    ::setenv("XDG_STATE_HOME", home.Path().c_str(), 1);
-    const TTargetBackups backups("file:/srv/www/.htpasswd");
-    ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
+    const TTargetBackups backups = BackupsUnder(home, "file:/srv/www/.htpasswd");
     for (int i = 0; i < 12; ++i)
         backups.Keep("user" + std::to_string(i) + ":x\r\n" + std::string(i, '#') + "\n");
     const std::vector<TBackupVersion> versions = backups.List();
@@ -145,10 +150,7 @@ TEST(Backups, AnEncryptedDatabasesVersionsAreSealedWithItsKey) {
     };
     const auto key = keyOf("master");
     TTempDir home;
-    const std::string saved = std::getenv("XDG_STATE_HOME");
-    ::setenv("XDG_STATE_HOME", home.Path().c_str(), 1);
-    const TTargetBackups sealing("file:/srv/www/.htpasswd", key);
-    ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
+    const TTargetBackups sealing = BackupsUnder(home, "file:/srv/www/.htpasswd", key);
     const std::string content = "alice:Alice-Secret\r\nbob:Bob-Secret\r\n";
     const TBackupVersion kept = sealing.Keep(content);
     const std::string onDisk = ReadWholeFile(kept.Path);
@@ -180,9 +182,7 @@ TEST(Backups, AnEncryptedDatabasesVersionsAreSealedWithItsKey) {
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
         WriteWholeFile(kept.Path, c.Bytes);
-        ::setenv("XDG_STATE_HOME", home.Path().c_str(), 1);
-        const TTargetBackups backups("file:/srv/www/.htpasswd", c.Key);
-        ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
+        const TTargetBackups backups = BackupsUnder(home, "file:/srv/www/.htpasswd", c.Key);
         const std::vector<TBackupVersion> versions = backups.List();
         ASSERT_EQ(versions.size(), 1u);
         EXPECT_EQ(versions[0].State, c.State);
@@ -202,8 +202,7 @@ TEST(Backups, AnEncryptedDatabasesVersionsAreSealedWithItsKey) {
 TEST(SideFiles, TheStateAndKeptVersionsFollowTheKeyOnlyWhenCommitted) {
     test_hooks::SetDefaultKdfParams({1, 8192});
     TTempDir dir, home;
-    const std::string saved = std::getenv("XDG_STATE_HOME");
-    ::setenv("XDG_STATE_HOME", home.Path().c_str(), 1);
+    const TScopedEnv stateHome("XDG_STATE_HOME", home.Path().string());
     TUserList list;
     First(list)->ExportToFile = true;
     First(list)->PassFile = dir.File("htpasswd");
@@ -245,7 +244,6 @@ TEST(SideFiles, TheStateAndKeptVersionsFollowTheKeyOnlyWhenCommitted) {
         ASSERT_EQ(versions.size(), 1u);
         EXPECT_EQ(backups.Read(versions[0]), content);
     }
-    ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
     test_hooks::SetDefaultKdfParams({});
 }
 
