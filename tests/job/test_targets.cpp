@@ -50,64 +50,36 @@ TTargetBackups BackupsUnder(const TTempDir& home, const std::string& id,
 TEST(CheckTarget, WhatChangedThereSinceTheDatabaseWroteItStopsTheReplacement) {
     TReplaceOptions overwrite;
     overwrite.Outside = TOutsideChanges::Overwrite;
+    const std::string changed = "alice:$apr1$cccccccc$3\r\n";
+    const std::string lfEnds = "alice:$apr1$aaaaaaaa$1\nbob:$apr1$bbbbbbbb$2\n";
     const struct {
         const char* Name;
-        const char* There; // nullptr: no file; "|fifo": a named pipe
-        bool Recorded;     // the database wrote KWritten there before
+        std::optional<std::string> There; // none: no file; "|fifo": a named pipe
+        bool Recorded;                    // the database wrote KWritten there before
         TReplaceOptions Options;
         bool Accept; // the options accept exactly what is there
         std::string Outside;
         bool Stops;
     } cases[] = {
-        {"first export", nullptr, false, {}, false, "", false},
-        {"as written", KWritten.c_str(), true, {}, false, "", false},
-        {"line ends changed",
-         "alice:$apr1$aaaaaaaa$1\nbob:$apr1$bbbbbbbb$2\n",
-         true,
-         {},
-         false,
-         "",
-         false},
-        {"comments added",
-         "# staff\r\n\r\nalice:$apr1$aaaaaaaa$1\r\nbob:$apr1$bbbbbbbb$2\r\n",
-         true,
-         {},
-         false,
-         "",
-         false},
-        {"user added there",
-         "alice:$apr1$aaaaaaaa$1\r\nbob:$apr1$bbbbbbbb$2\r\nhandmade:$apr1$x$y\r\n",
-         true,
-         {},
-         false,
-         "+handmade",
-         true},
-        {"changed and removed there",
-         "alice:$apr1$cccccccc$3\r\n",
-         true,
-         {},
-         false,
-         "~alice -bob",
-         true},
-        {"overwrite", "alice:$apr1$cccccccc$3\r\n", true, overwrite, false, "~alice -bob", false},
-        {"accepted as shown", "alice:$apr1$cccccccc$3\r\n", true, {}, true, "~alice -bob", false},
-        {"no record, users of the database only",
-         "alice:$apr1$zzzzzzzz$9\r\n",
-         false,
-         {},
-         false,
-         "",
-         false},
+        {"first export", std::nullopt, false, {}, false, "", false},
+        {"as written", KWritten, true, {}, false, "", false},
+        {"line ends changed", lfEnds, true, {}, false, "", false},
+        {"comments added", "# staff\r\n\r\n" + KWritten, true, {}, false, "", false},
+        {"a user added", KWritten + "handmade:$apr1$x$y\r\n", true, {}, false, "+handmade", true},
+        {"changed and removed there", changed, true, {}, false, "~alice -bob", true},
+        {"overwrite", changed, true, overwrite, false, "~alice -bob", false},
+        {"accepted as shown", changed, true, {}, true, "~alice -bob", false},
+        {"no record, only our users", "alice:$apr1$zzzzzzzz$9\r\n", false, {}, false, "", false},
         {"no record, a stranger", "alice:x\r\nmallory:y\r\n", false, {}, false, "+mallory", true},
         {"a pipe", "|fifo", false, {}, false, "", false},
     };
     for (const auto& c : cases) {
         TTempDir dir;
         const std::string path = dir.File("htpasswd");
-        if (c.There != nullptr && std::string(c.There) == "|fifo")
+        if (c.There == "|fifo")
             ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-        else if (c.There != nullptr)
-            WriteWholeFile(path, c.There);
+        else if (c.There)
+            WriteWholeFile(path, *c.There);
         const TTargetRecord record = RecordOf(KWritten);
         TReplaceOptions options = c.Options;
         if (c.Accept) options.AcceptedSha256 = Sha256Hex(ReadWholeFile(path));
@@ -119,7 +91,7 @@ TEST(CheckTarget, WhatChangedThereSinceTheDatabaseWroteItStopsTheReplacement) {
         if (c.Stops) {
             EXPECT_THROW(ReplaceTarget(target, check, "x:y\r\n", TTargetBackups(target.Id())),
                          ETargetChanged);
-            EXPECT_EQ(ReadWholeFile(path), c.There) << c.Name << ": replaced all the same";
+            EXPECT_EQ(ReadWholeFile(path), *c.There) << c.Name << ": replaced all the same";
         }
     }
 }
