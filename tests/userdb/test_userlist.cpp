@@ -1,6 +1,7 @@
 // The in-memory users database: defaults, the Items operations, Add, Reset, the expiry sweep,
 // the fingerprint and the change stamp.
 
+#include "Fields.h"
 #include "TestUtil.h"
 #include "base/DateUtil.h"
 #include "base/Errors.h"
@@ -12,7 +13,6 @@
 
 #include <regex>
 #include <set>
-#include <tuple>
 
 using namespace quorvane;
 
@@ -170,12 +170,7 @@ TEST(UserList, RemovingMovesLaterUsersUp) {
 TEST(UserList, BlankUserHasEveryFieldEmpty) {
     TUserList list;
     TUserProp& user = list.AddBlank();
-    EXPECT_EQ(user.Login, "");
-    EXPECT_EQ(user.Password, "");
-    EXPECT_FALSE(user.Disable);
-    EXPECT_FALSE(user.Expire);
-    EXPECT_EQ(user.ExpireDate, 0);
-    EXPECT_EQ(user.CreatedDate, 0);
+    EXPECT_EQ(UserFields(user), UserFields("", "", false, false, 0, 0, "", "", ""));
     EXPECT_EQ(user.Index(), 0);
 }
 
@@ -348,20 +343,13 @@ TEST(TargetValue, StoredSettingsAndTheValueMapWithoutLoss) {
          }),
          ""},
     };
-    // Every setting, to compare whole.
-    const auto fields = [](const TTargetSettings& s) {
-        return std::make_tuple(s.Name, s.Enabled, s.ExportToFile, s.PassFile, s.FtpHost, s.FtpUser,
-                               s.FtpPass, s.FtpPasswdFile, s.FtpStorePass, s.FtpPassiveMode,
-                               s.FtpProtocol, s.FtpTlsPin, s.FtpCaFile, s.FtpKeyFile, s.FtpHostKeys,
-                               s.StoreUrl, s.StoreOwner, s.CheckUrl, s.CheckUser);
-    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.What);
         const TTarget value = TargetOf(c.Stored);
         if (c.Url != "-") {
             EXPECT_EQ(value.Url, c.Url);
         }
-        EXPECT_EQ(fields(SettingsOf(value)), fields(c.Stored));
+        EXPECT_EQ(TargetFields(SettingsOf(value)), TargetFields(c.Stored));
         EXPECT_EQ(TargetOf(SettingsOf(value)), value);
     }
     // What an address given by hand names.
