@@ -84,14 +84,12 @@ TEST(UserList, ResetEmptiesTheListAndRestoresTheExportDefaults) {
     TUserList list;
     list.Add("a", "b");
     list.PassType = TPasswordsType::ptPlainText;
-    First(list)->PassFile = "x";
-    First(list)->ExportToFile = false;
     {
         TFirstTargetEdit first = First(list);
+        first->PassFile = "x";
+        first->ExportToFile = first->FtpStorePass = first->FtpPassiveMode = false;
         first->FtpHost = first->FtpUser = first->FtpPass = first->FtpPasswdFile = "y";
     }
-    First(list)->FtpStorePass = false;
-    First(list)->FtpPassiveMode = false;
     list.Reset();
     EXPECT_EQ(list.Count(), 0);
     EXPECT_EQ(list.Fingerprint(), 0xA160D7C5u);
