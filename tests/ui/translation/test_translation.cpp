@@ -157,6 +157,8 @@ TEST(Translation, NoTwoControlsOfAGermanWindowShareAnAccessKey) {
     for (const auto& window : quorvane::accesskeys::EveryWindow(list))
         for (const QString& clash : quorvane::accesskeys::AccessKeyClashes(*window))
             ADD_FAILURE() << clash.toStdString();
+    for (const QString& problem : quorvane::accesskeys::ExportDialogKeyProblems())
+        ADD_FAILURE() << problem.toStdString();
 }
 
 TEST(Translation, GermanLocaleShowsGermanDialogs) {
