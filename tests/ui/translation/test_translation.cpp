@@ -2,6 +2,7 @@
 // and the shipped translation files: every entry finished and faithful to its English text.
 
 #include "AccessKeys.h"
+#include "FitScreenCheck.h"
 #include "FtpTestServer.h"
 #include "ScriptedPrompts.h"
 #include "TestUtil.h"
@@ -159,6 +160,12 @@ TEST(Translation, NoTwoControlsOfAGermanWindowShareAnAccessKey) {
             ADD_FAILURE() << clash.toStdString();
     for (const QString& problem : quorvane::accesskeys::ExportDialogKeyProblems())
         ADD_FAILURE() << problem.toStdString();
+}
+
+// The German words are longer: the dialogs still fit the screen, nothing in them cut off.
+TEST(Translation, GermanDialogsFitTheScreen) {
+    ASSERT_TRUE(GermanLoaded);
+    quorvane::fitscreen::CheckEveryDialogFitsTheScreen();
 }
 
 TEST(Translation, GermanLocaleShowsGermanDialogs) {
