@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -119,6 +120,40 @@ TEST(ExportDialogServer, ProtocolPortAndKeyFileRoundTrip) {
     EXPECT_FALSE(caFile->isVisible());
     t.dialog.SaveSettings();
     EXPECT_EQ(First(list)->FtpCaFile, "") << "no CA file for another kind of server";
+}
+
+// Browse beside the key file starts in ~/.ssh and puts the chosen key in the field; over FTP with
+// TLS the same button chooses the CA file; plain FTP has neither.
+TEST(ExportDialogServer, BrowseChoosesTheKeyFileInSshOrTheCaFile) {
+    TTempDir home;
+    fs::create_directories(home.Path() / ".ssh");
+    const std::string key = (home.Path() / ".ssh" / "id_site").string();
+    const std::string ca = (home.Path() / "ca.pem").string();
+    WriteWholeFile(key, "key");
+    WriteWholeFile(ca, "ca");
+    const char* oldHome = std::getenv("HOME");
+    const std::string savedHome = oldHome != nullptr ? oldHome : "";
+    ::setenv("HOME", home.Path().c_str(), 1);
+    TUserList list;
+    FillServer(list, "sftp", "example.org", "web", "", "htpasswd");
+    TServerDialog t(list);
+    t.dialog.show();
+    auto* browse = Find<QToolButton>(t.dialog, "btnBrowseKeyFile");
+    TScriptedModals modals;
+    modals.FileNames = {QString::fromStdString(key)};
+    QTest::mouseClick(browse, Qt::LeftButton);
+    ::setenv("HOME", savedHome.c_str(), 1);
+    ASSERT_EQ(modals.FileDialogDirectories.size(), 1U);
+    EXPECT_EQ(Str(modals.FileDialogDirectories[0]), (home.Path() / ".ssh").string());
+    EXPECT_EQ(Str(t.KeyFile()->text()), key);
+    t.Protocol()->setCurrentIndex(
+        t.Protocol()->findData(static_cast<int>(TTransferProtocol::FtpExplicitTls)));
+    modals.FileNames = {QString::fromStdString(ca)};
+    QTest::mouseClick(browse, Qt::LeftButton);
+    EXPECT_EQ(Str(Find<QLineEdit>(t.dialog, "edtFtpCaFile")->text()), ca);
+    EXPECT_EQ(Str(t.KeyFile()->text()), key) << "the key file stays as it was";
+    t.Protocol()->setCurrentIndex(t.Protocol()->findData(static_cast<int>(TTransferProtocol::Ftp)));
+    EXPECT_FALSE(browse->isVisible());
 }
 
 // The server's password is hidden until asked for, and a new server's password is not saved in
