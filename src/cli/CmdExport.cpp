@@ -323,7 +323,8 @@ std::string ServerSecretFor(const TUserList& list, const TArgs& args, TCliStream
         throw ECliError("The key file " + first.FtpKeyFile +
                         " is protected by a passphrase; give it with "
                         "--server-password-stdin");
-    if (first.FtpKeyFile.empty() && secret.empty())
+    // SFTP without a key file may log in with ssh-agent's keys or the default ones.
+    if (first.FtpKeyFile.empty() && secret.empty() && TargetAsksForSecret(first))
         throw ECliError("The database stores no server password; give it with "
                         "--server-password-stdin (or --ftp-password-stdin)");
     return secret;
@@ -352,7 +353,7 @@ std::vector<TDeployTarget> TargetSecrets(const std::vector<TTargetSettings>& tar
                                 " is protected by a passphrase; give it with "
                                 "--server-password-stdin");
             target.Secret = given ? *given : (key ? std::string() : t.FtpPass);
-            if (!key && target.Secret.empty())
+            if (!key && target.Secret.empty() && TargetAsksForSecret(t))
                 throw ECliError("The target " + t.Name +
                                 " stores no server password; give it with "
                                 "--server-password-stdin");

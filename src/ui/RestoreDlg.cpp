@@ -1,6 +1,7 @@
 #include "ui/RestoreDlg.h"
 
 #include "base/Errors.h"
+#include "ftp/ServerTarget.h"
 #include "job/ExportJob.h"
 #include "job/JobTexts.h"
 #include "ui/ByteText.h"
@@ -130,14 +131,23 @@ bool TfrmRestore::Restore(const TBackupVersion& version) {
     // A store's password is the stored one (or none: SQLite, a login by ~/.pgpass).
     const TTargetSettings& target = FTarget.Target;
     std::string secret = target.FtpKeyFile.empty() ? target.FtpPass : std::string();
-    if (!target.ExportToFile && target.StoreUrl.empty() && secret.empty()) {
+    // A server's password typed earlier in this session is not asked for again.
+    if (const std::string* kept = ProgramSecrets().Find(target); kept != nullptr && secret.empty())
+        secret = *kept;
+    if (secret.empty() && TargetAsksForSecret(target)) {
         QInputDialog ask(this);
+        ask.setObjectName(QStringLiteral("dlgServerPassword"));
         ask.setWindowTitle(tr("Restore Previous Password File"));
-        ask.setLabelText(target.FtpKeyFile.empty() ? tr("Password for the server:")
-                                                   : tr("Passphrase of the key file:"));
+        ask.setLabelText(
+            target.FtpKeyFile.empty()
+                ? tr("Password for %1 on %2")
+                      .arg(BytesToText(target.FtpUser),
+                           BytesToText(ParseFtpHost(target.FtpHost).Host))
+                : tr("Passphrase of the key file %1").arg(BytesToText(target.FtpKeyFile)));
         ask.setTextEchoMode(QLineEdit::Password);
         if (RunModal(ask) != QDialog::Accepted) return false;
         secret = TextToBytes(ask.textValue());
+        ProgramSecrets().Keep(target, secret);
     }
     settings.Targets = {{target, secret}};
     settings.PerTarget = FTarget.PerTarget;
