@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
   libcurl4-openssl-dev libssh2-1-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev lld
   libssl-dev openssl apache2-utils apache2 python3 python3-pyftpdlib
   xvfb xauth clang-format
   libcrypt-dev libsodium-dev nginx-light lighttpd vsftpd openssh-server openssh-client python3-asyncssh curl
