@@ -100,6 +100,11 @@ std::string TargetLocalFile(const TTarget& target) {
     return KindOf(target).LocalFile(target);
 }
 
+TTargetSecret TargetSecretOf(const TTarget& target) {
+    const ITargetKind* kind = FindKind(target);
+    return kind != nullptr ? kind->Secret(target) : TTargetSecret();
+}
+
 std::string TargetWhere(const TTarget& target) {
     if (const ITargetKind* kind = FindKind(target)) return kind->Where(target);
     return target.Url;

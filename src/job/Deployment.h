@@ -11,6 +11,7 @@
 #include "ftp/FtpUpload.h"
 #include "job/AfterCommand.h"
 #include "job/Target.h"
+#include "job/TargetKind.h"
 #include "userdb/TargetValue.h"
 #include "userdb/UserList.h"
 
@@ -96,6 +97,8 @@ std::string TargetPlace(const TTarget& target);
 std::string TargetFileName(const TTarget& target);
 bool TargetTakesGroupFile(const TTarget& target);
 std::string TargetLocalFile(const TTarget& target);
+// What the target logs in with (see ITargetKind::Secret); nothing for an address no kind reads.
+TTargetSecret TargetSecretOf(const TTarget& target);
 // The same for targets as the database stores them.
 inline std::string TargetWhere(const TTargetSettings& t) {
     return TargetWhere(TargetOf(t));

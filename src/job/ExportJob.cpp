@@ -173,8 +173,8 @@ void TExportJob::CheckTargets() {
                                              : *problem);
         if (const std::string local = TargetLocalFile(target); !local.empty())
             CheckExportTarget(local, s.DatabasePath);
-        // A restored version goes back as it is: the target's options ask nothing of it.
-        FFiles.push_back(s.Content ? TTargetFile() : TargetFileOf(FList, target));
+        // A restored version goes back as it is; its mode, group and command after still hold.
+        FFiles.push_back(TargetFileOf(FList, target));
         chosen.push_back(target);
     }
     if (const auto clash = SamePlaceProblem(chosen)) throw EQuorvaneError(*clash);

@@ -7,6 +7,7 @@
 #include "base/Errors.h"
 #include "base/TempFiles.h"
 #include "base/Workers.h"
+#include "ftp/Ftp.h"
 #include "ftp/FtpTexts.h"
 #include "ftp/ServerTarget.h"
 #include "ftp/Sftp.h"
@@ -149,6 +150,17 @@ public:
     bool UploadsLocalCopy() const override { return true; }
     // Over SFTP the server's shell runs a command and sets the mode; FTP has neither, and no
     // server takes a group of this machine's.
+    TTargetSecret Secret(const TTarget& t) const override {
+        TTargetSecret secret;
+        secret.TakesSecret = true;
+        if (const std::string& key = t.Option("key-file"); !key.empty()) {
+            if (PrivateKeyNeedsPassphrase(key)) secret.Ask = TTargetSecret::TAsk::Passphrase;
+            return secret;
+        }
+        secret.Stored = t.Option("password");
+        if (secret.Stored.empty()) secret.Ask = TTargetSecret::TAsk::Password;
+        return secret;
+    }
     TTargetExtras Extras(const TTarget& t) const override {
         const bool ssh =
             ProtocolFromStoredName(SettingsOf(t).FtpProtocol) == TTransferProtocol::Sftp;

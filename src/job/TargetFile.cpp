@@ -1,5 +1,6 @@
 #include "job/TargetFile.h"
 
+#include "base/AtomicFile.h"
 #include "base/Errors.h"
 #include "export/Consumers.h"
 #include "export/ExportTexts.h"
@@ -23,18 +24,6 @@ constexpr std::array<std::string_view, 9> KOptions = {
 
 [[noreturn]] void Refuse(const TTarget& target, TMessage message) {
     throw EQuorvaneError(Msg(texts::TargetPrefixed, target.Name, std::move(message)));
-}
-
-// Octal permission bits: "640", "0640", at most 07777.
-std::optional<unsigned> ParseMode(const std::string& text) {
-    if (text.empty() || text.size() > 5) return std::nullopt;
-    unsigned value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '7') return std::nullopt;
-        value = value * 8 + static_cast<unsigned>(c - '0');
-    }
-    if (value > 07777) return std::nullopt;
-    return value;
 }
 
 std::optional<int> ParseWhole(const std::string& text) {
@@ -93,7 +82,7 @@ TTargetFile TargetFileOf(const TUserList& list, const TTarget& target) {
         f.UnixLineEnds = ends == "lf";
     }
     if (const std::string& mode = target.Option(targetopt::Mode); !mode.empty()) {
-        f.Mode = ParseMode(mode);
+        f.Mode = ParseFileMode(mode);
         if (!f.Mode) Refuse(target, Msg(texts::TargetBadMode, mode));
     }
     f.Group = target.Option(targetopt::Group);

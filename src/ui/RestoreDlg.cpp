@@ -127,14 +127,16 @@ bool TfrmRestore::Restore(const TBackupVersion& version) {
     TExportSettings settings;
     settings.DatabasePath = FDatabasePath;
     settings.Content = TTargetBackups(FTarget.Id, FList.Encryption()).Read(version);
-    // A store's password is the stored one (or none: SQLite, a login by ~/.pgpass).
+    // The stored secret, or the one asked for where the target keeps none it needs.
     const TTargetSettings& target = FTarget.Target;
-    std::string secret = target.FtpKeyFile.empty() ? target.FtpPass : std::string();
-    if (!target.ExportToFile && target.StoreUrl.empty() && secret.empty()) {
+    const TTargetSecret stored = TargetSecretOf(TargetOf(target));
+    std::string secret = stored.Stored;
+    if (stored.Ask != TTargetSecret::TAsk::None) {
         QInputDialog ask(this);
         ask.setWindowTitle(tr("Restore Previous Password File"));
-        ask.setLabelText(target.FtpKeyFile.empty() ? tr("Password for the server:")
-                                                   : tr("Passphrase of the key file:"));
+        ask.setLabelText(stored.Ask == TTargetSecret::TAsk::Password
+                             ? tr("Password for the server:")
+                             : tr("Passphrase of the key file:"));
         ask.setTextEchoMode(QLineEdit::Password);
         if (RunModal(ask) != QDialog::Accepted) return false;
         secret = TextToBytes(ask.textValue());
