@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -284,23 +286,17 @@ TEST(HtpasswdImport, LoginsEqualWithoutRegardToCaseClash) {
         bool Replace;
         // login and value (or clear password) of each user afterwards
         std::vector<std::string> Users;
-        int Added, Replaced, Skipped, Weak;
+        std::array<int, 4> Counts; // added, replaced, skipped, weak
         std::vector<std::string> Notes;
     } cases[] = {
         {false,
          {"ann=old", "new#" + std::string(kSha1), "Mixed#*", "pl#plain-one"},
-         3,
-         0,
-         4,
-         1,
+         {3, 0, 4, 1},
          {"HtpasswdSkippedClashes(" + clashes + ")", "HtpasswdLocked([HtpasswdEntry(4, Mixed)])",
           "HtpasswdUnknownKept([HtpasswdEntryScheme(6, pl, NoPrefix())])"}},
         {true,
          {"ann=second", "new#" + std::string(kSha1), "Mixed#", "pl#other"},
-         3,
-         4,
-         0,
-         2,
+         {3, 4, 0, 2},
          {"HtpasswdReplacedClashes(" + clashes + ")", "HtpasswdLocked([HtpasswdEntry(5, mixed)])",
           "HtpasswdUnknownKept([HtpasswdEntryScheme(7, pl, NoPrefix())])"}},
     };
@@ -318,10 +314,8 @@ TEST(HtpasswdImport, LoginsEqualWithoutRegardToCaseClash) {
         EXPECT_EQ(users, c.Users);
         EXPECT_EQ(list.Users(0).Email, "ann@example.org") << "a replaced user keeps the rest";
         EXPECT_EQ(list.Users(2).HashOnly(), true) << "an empty value is a locked account";
-        EXPECT_EQ(result.Added, c.Added);
-        EXPECT_EQ(result.Replaced, c.Replaced);
-        EXPECT_EQ(result.Skipped, c.Skipped);
-        EXPECT_EQ(result.Weak, c.Weak);
+        EXPECT_EQ((std::array{result.Added, result.Replaced, result.Skipped, result.Weak}),
+                  c.Counts);
         EXPECT_EQ(Signatures(HtpasswdImportNoteMessages(result)), c.Notes);
     }
     // A file for Apache on Windows: values in no known scheme are its clear passwords.

@@ -2,6 +2,7 @@
 // every password length from 0 to 200, every byte value, lanes of mixed lengths and salts, groups
 // left partly empty, and a few hashes made by openssl.
 
+#include "BatchCheck.h"
 #include "ExportTestUtil.h"
 #include "TestUtil.h"
 #include "export/Md5Multi.h"
@@ -26,25 +27,9 @@ using namespace quorvane;
 
 namespace {
 
-// The one-user results, each computed once for the whole program (the one-user code is slow
-// in the sanitized debug build).
-const std::string& Reference(const std::string& password, const std::string& salt) {
-    static std::map<std::pair<std::string, std::string>, std::string> cache;
-    auto [it, added] = cache.try_emplace({password, salt});
-    if (added) it->second = Apr1CryptWithSalt(password, salt);
-    return it->second;
-}
-
-struct TBatch {
-    std::vector<std::string> Passwords;
-    std::vector<std::string> Salts;
-
-    void Add(std::string password, std::string salt) {
-        Passwords.push_back(std::move(password));
-        Salts.push_back(std::move(salt));
-    }
-    size_t Size() const { return Passwords.size(); }
-};
+// The one-user computation, and a batch's results held to it.
+const auto Reference = OneUser<Apr1CryptWithSalt>;
+const auto ExpectSameAsReference = ExpectSameAsOneUser<Apr1CryptWithSalt>;
 
 std::string RandomBytes(std::mt19937& rng, size_t length) {
     std::string text(length, '\0');
@@ -63,22 +48,8 @@ std::string RandomSalt(std::mt19937& rng) {
 std::vector<std::string> Hash(const TBatch& batch, TLanePath path) {
     const std::vector<std::string_view> views(batch.Passwords.begin(), batch.Passwords.end());
     std::vector<std::string> results(batch.Size());
-    Apr1CryptMulti(views, batch.Salts, results, path);
+    Apr1CryptMulti(views, batch.Settings, results, path);
     return results;
-}
-
-// Compares every result with the one-user computation and names the first few that differ.
-void ExpectSameAsReference(const TBatch& batch, const std::vector<std::string>& results) {
-    ASSERT_EQ(results.size(), batch.Size());
-    int reported = 0;
-    for (size_t k = 0; k < batch.Size(); ++k) {
-        const std::string& expected = Reference(batch.Passwords[k], batch.Salts[k]);
-        if (results[k] != expected && reported++ < 5)
-            ADD_FAILURE() << "user " << k << ": password of " << batch.Passwords[k].size()
-                          << " bytes, salt \"" << batch.Salts[k] << "\": got " << results[k]
-                          << ", expected " << expected;
-    }
-    EXPECT_EQ(reported, 0) << "results that differ from the one-user computation";
 }
 
 class Md5MultiPath : public ::testing::TestWithParam<TLanePath> {
@@ -182,7 +153,7 @@ TEST_P(Md5MultiPath, MatchesOpenssl) {
     const std::vector<std::string> results = Hash(batch, GetParam());
     for (size_t k = 0; k < batch.Size(); ++k) {
         const TCommandResult run =
-            RunCommand("openssl passwd -apr1 -salt " + ShellQuote(batch.Salts[k]) + " " +
+            RunCommand("openssl passwd -apr1 -salt " + ShellQuote(batch.Settings[k]) + " " +
                        ShellQuote(batch.Passwords[k]));
         ASSERT_EQ(run.ExitCode, 0);
         std::string expected = run.Output;
@@ -253,17 +224,6 @@ TEST(Md5MultiPaths, ForcedDefaultPathIsUsedAndRefusedWhenMissing) {
     Md5Paths().SetDefault(TLanePath::Auto);
     EXPECT_EQ(Md5Paths().Default(), Md5Paths().Best());
 }
-
-class TRecordingProgress : public IExportProgress {
-public:
-    explicit TRecordingProgress(size_t abortAfter = SIZE_MAX) : FAbortAfter(abortAfter) {}
-    void Progress(const std::string& text) override { Texts.push_back(text); }
-    bool CancelRequested() override { return Texts.size() >= FAbortAfter; }
-    std::vector<std::string> Texts;
-
-private:
-    size_t FAbortAfter;
-};
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;

@@ -1,5 +1,6 @@
 // The password file: its lines, order, namesakes, progress, abort and the safe write.
 
+#include "BatchCheck.h"
 #include "ExportTestUtil.h"
 #include "NginxTestServer.h"
 #include "TestUtil.h"
@@ -22,18 +23,6 @@
 using namespace quorvane;
 
 namespace {
-
-// Records every progress text and asks for the abort after a given number of them.
-class TScriptedProgress : public IExportProgress {
-public:
-    explicit TScriptedProgress(size_t abortAfter = SIZE_MAX) : FAbortAfter(abortAfter) {}
-    void Progress(const std::string& text) override { Texts.push_back(text); }
-    bool CancelRequested() override { return Texts.size() >= FAbortAfter; }
-    std::vector<std::string> Texts;
-
-private:
-    size_t FAbortAfter;
-};
 
 TUserProp& AddUser(TUserList& list, const std::string& login, const std::string& password,
                    bool disabled = false) {
@@ -158,7 +147,7 @@ TEST(PasswordFile, LineBreaksCannotForgeLines) {
         TUserList list;
         AddUser(list, "ok", "1");
         AddUser(list, "evil\r\nadmin", "x");
-        TScriptedProgress progress;
+        TRecordingProgress progress;
         TPasswordFileOptions options;
         options.Progress = &progress;
         for (TPasswordsType form : {TPasswordsType::ptPlainText, TPasswordsType::ptMD5}) {
@@ -191,39 +180,32 @@ TEST(PasswordFile, LineBreaksCannotForgeLines) {
     EXPECT_EQ(ReadWholeFile(target), "old:line\r\n");
 }
 
-TEST(PasswordFile, EmptyAndAllDisabled) {
-    TUserList empty;
-    TScriptedProgress progress;
-    EXPECT_EQ(PlainFile(empty, &progress), "");
-    EXPECT_TRUE(progress.Texts.empty());
-
-    TUserList disabled;
-    for (int i = 0; i < 100; ++i)
-        AddUser(disabled, "u" + std::to_string(i), "p", true);
-    TScriptedProgress progress2;
-    EXPECT_EQ(PlainFile(disabled, &progress2), "");
-    EXPECT_EQ(progress2.Texts, std::vector<std::string>{"Creating passwords file - 0% completed"});
-}
-
+// A progress text every 100 entries, disabled users counted, and none for an empty list.
 TEST(PasswordFile, ProgressEveryHundredEntries) {
-    TUserList list;
-    for (int i = 0; i < 250; ++i)
-        AddUser(list, "user" + std::to_string(1000 + i), "p", i % 3 == 0);
-    TScriptedProgress progress;
-    const std::string text = PlainFile(list, &progress);
-    EXPECT_EQ(progress.Texts,
-              (std::vector<std::string>{"Creating passwords file - 0% completed",
-                                        "Creating passwords file - 40% completed",
-                                        "Creating passwords file - 80% completed"}));
-    EXPECT_EQ(SplitLines(text).size(), 166u); // 84 of 250 are disabled
-
-    TUserList list301;
-    for (int i = 0; i < 301; ++i)
-        AddUser(list301, "user" + std::to_string(1000 + i), "p");
-    TScriptedProgress progress301;
-    PlainFile(list301, &progress301);
-    ASSERT_EQ(progress301.Texts.size(), 4u);
-    EXPECT_EQ(progress301.Texts[3], "Creating passwords file - 99% completed");
+    const struct {
+        int Users;
+        int DisabledEvery; // every user whose number divides by it; 0: none
+        std::vector<int> Percents;
+        std::size_t Lines;
+    } cases[] = {
+        {0, 0, {}, 0},
+        {100, 1, {0}, 0},
+        {250, 3, {0, 40, 80}, 166},
+        {301, 0, {0, 33, 66, 99}, 301},
+    };
+    for (const auto& c : cases) {
+        TUserList list;
+        for (int i = 0; i < c.Users; ++i)
+            AddUser(list, "user" + std::to_string(1000 + i), "p",
+                    c.DisabledEvery != 0 && i % c.DisabledEvery == 0);
+        TRecordingProgress progress;
+        const std::string text = PlainFile(list, &progress);
+        std::vector<std::string> texts;
+        for (const int percent : c.Percents)
+            texts.push_back("Creating passwords file - " + std::to_string(percent) + "% completed");
+        EXPECT_EQ(progress.Texts, texts) << c.Users;
+        EXPECT_EQ(SplitLines(text).size(), c.Lines) << c.Users;
+    }
 }
 
 TEST(PasswordFile, AbortLeavesTheTargetAsItWas) {
@@ -235,14 +217,14 @@ TEST(PasswordFile, AbortLeavesTheTargetAsItWas) {
         AddUser(list, "user" + std::to_string(i), "p");
 
     for (TPasswordsType form : {TPasswordsType::ptPlainText, TPasswordsType::ptMD5}) {
-        TScriptedProgress progress(2); // confirmed at the check of entry 100
+        TRecordingProgress progress(2); // confirmed at the check of entry 100
         TPasswordFileOptions options;
         options.Progress = &progress;
         EXPECT_FALSE(CreatePasswordFile(target, list, form, options));
         EXPECT_EQ(progress.Texts.size(), 2u);
         EXPECT_EQ(ReadWholeFile(target), "old:line\r\n");
 
-        TScriptedProgress atOnce(1);
+        TRecordingProgress atOnce(1);
         options.Progress = &atOnce;
         EXPECT_FALSE(CreatePasswordFile(dir.File("new"), list, form, options));
         EXPECT_FALSE(std::filesystem::exists(dir.File("new")));
@@ -457,7 +439,7 @@ TEST(PasswordFile, UnsafeLinesStopTheExportBeforeAnythingIsWritten) {
             TUserList list;
             AddUser(list, "ok", "1");
             AddUser(list, c.login, c.password);
-            TScriptedProgress progress;
+            TRecordingProgress progress;
             TPasswordFileOptions options;
             options.Progress = &progress;
             options.AllowEmptyPasswords = true; // no consent overrides these
@@ -515,7 +497,7 @@ TEST(PasswordFile, EmptyPasswordsGoOutOnlyWithConsent) {
     AddUser(list, "off", "", true); // disabled: not asked about
     for (TPasswordsType form : {TPasswordsType::ptPlainText, TPasswordsType::ptMD5}) {
         WriteWholeFile(target, "old:line\r\n");
-        TScriptedProgress progress;
+        TRecordingProgress progress;
         TPasswordFileOptions options;
         options.Progress = &progress;
         try {

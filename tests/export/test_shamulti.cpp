@@ -3,6 +3,7 @@
 // accepts and refuses, passwords and salts across the block boundaries in full and partly empty
 // groups of every path, and the batch of the password file writer.
 
+#include "BatchCheck.h"
 #include "TestUtil.h"
 #include "base/Errors.h"
 #include "export/CryptSchemes.h"
@@ -24,40 +25,18 @@ namespace {
 constexpr TLanePath KLanePaths[] = {TLanePath::Scalar, TLanePath::Generic, TLanePath::Avx2,
                                     TLanePath::Avx512};
 
-// crypt_rn's result, each computed once for the whole program.
-const std::string& Reference(const std::string& password, const std::string& setting) {
-    static std::map<std::pair<std::string, std::string>, std::string> cache;
-    auto [it, added] = cache.try_emplace({password, setting});
-    if (added) it->second = CryptHash(password, setting);
-    return it->second;
-}
+// crypt_rn one user at a time, and a batch's results held to it.
+const auto Reference = OneUser<CryptHash>;
+const auto ExpectSameAsCrypt = ExpectSameAsOneUser<CryptHash>;
 
-struct TBatch {
-    std::vector<std::string> Passwords, Settings;
-    void Add(std::string password, std::string setting) {
-        Passwords.push_back(std::move(password));
-        Settings.push_back(std::move(setting));
-    }
-    std::vector<std::string> Hash(TLanePath path, size_t count) const {
-        const std::vector<std::string_view> views(Passwords.begin(), Passwords.begin() + count);
-        const std::vector<std::string> settings(Settings.begin(), Settings.begin() + count);
-        std::vector<std::string> results(count);
-        ShaCryptMulti(views, settings, results, path);
-        return results;
-    }
-};
-
-// Compares the first results.size() users with crypt_rn and names the first few that differ.
-void ExpectSameAsCrypt(const TBatch& batch, const std::vector<std::string>& results) {
-    int reported = 0;
-    for (size_t k = 0; k < results.size(); ++k) {
-        const std::string& expected = Reference(batch.Passwords[k], batch.Settings[k]);
-        if (results[k] != expected && reported++ < 5)
-            ADD_FAILURE() << "user " << k << ": password of " << batch.Passwords[k].size()
-                          << " bytes, setting " << batch.Settings[k] << ": got " << results[k]
-                          << ", expected " << expected;
-    }
-    EXPECT_EQ(reported, 0) << "results that differ from crypt_rn";
+// The first `count` users hashed together on `path`.
+std::vector<std::string> Hash(const TBatch& batch, TLanePath path, size_t count) {
+    const std::vector<std::string_view> views(batch.Passwords.begin(),
+                                              batch.Passwords.begin() + count);
+    const std::vector<std::string> settings(batch.Settings.begin(), batch.Settings.begin() + count);
+    std::vector<std::string> results(count);
+    ShaCryptMulti(views, settings, results, path);
+    return results;
 }
 
 // Passwords of every length from 0 to 130 bytes (any byte but zero), so that each hash's messages
@@ -150,7 +129,7 @@ TEST_P(ShaMultiPath, ThePublishedVectorsInOneBatch) {
         batch.Add(v.Password, v.Setting);
         used.push_back(&v);
     }
-    const std::vector<std::string> results = batch.Hash(GetParam(), used.size());
+    const std::vector<std::string> results = Hash(batch, GetParam(), used.size());
     for (size_t k = 0; k < used.size(); ++k) {
         EXPECT_EQ(results[k], used[k]->Expected) << used[k]->Setting;
         EXPECT_EQ(Reference(used[k]->Password, used[k]->Setting), used[k]->Expected);
@@ -159,7 +138,7 @@ TEST_P(ShaMultiPath, ThePublishedVectorsInOneBatch) {
 
 TEST_P(ShaMultiPath, EveryLengthAcrossTheBlocksAsCryptHashesIt) {
     const TBatch batch = MixedBatch();
-    ExpectSameAsCrypt(batch, batch.Hash(GetParam(), batch.Passwords.size()));
+    ExpectSameAsCrypt(batch, Hash(batch, GetParam(), batch.Passwords.size()));
 }
 
 TEST_P(ShaMultiPath, ABatchOfAnySizeGivesWhatEachUserGetsAlone) {
@@ -176,8 +155,8 @@ TEST_P(ShaMultiPath, ABatchOfAnySizeGivesWhatEachUserGetsAlone) {
                 same.Add("pw" + std::to_string(1000 + k),
                          std::string(kind == TShaCryptKind::Sha256 ? "$5$" : "$6$") +
                              "rounds=1000$salt" + std::to_string(10 + k % 90));
-            ExpectSameAsCrypt(same, same.Hash(GetParam(), count));
-            ExpectSameAsCrypt(batch, batch.Hash(GetParam(), count));
+            ExpectSameAsCrypt(same, Hash(same, GetParam(), count));
+            ExpectSameAsCrypt(batch, Hash(batch, GetParam(), count));
         }
     }
 }
@@ -262,7 +241,7 @@ TEST(ShaSettings, PasswordsCryptRefuses) {
     TBatch batch;
     batch.Add(std::string(511, '\xff'), "$6$rounds=1000$long");
     batch.Add(std::string(511, 'z'), "$5$rounds=1000$long");
-    ExpectSameAsCrypt(batch, batch.Hash(TLanePath::Auto, 2));
+    ExpectSameAsCrypt(batch, Hash(batch, TLanePath::Auto, 2));
     EXPECT_NE(ErrorOf([] { CryptHash(std::string(512, 'a'), "$6$abc"); }), "");
 }
 
@@ -305,14 +284,14 @@ TEST(ShaPaths, NamesAvailabilityAndTheDefault) {
     for (TLanePath path : KLanePaths) {
         if (!ShaPaths().Available(path)) {
             EXPECT_THROW(ShaPaths().SetDefault(path), std::invalid_argument);
-            EXPECT_THROW(batch.Hash(path, 1), std::invalid_argument);
+            EXPECT_THROW(Hash(batch, path, 1), std::invalid_argument);
             continue;
         }
         ShaPaths().SetDefault(path);
         EXPECT_EQ(ShaPaths().Default(), path);
         EXPECT_EQ(ShaPathLanes(TShaCryptKind::Sha512, TLanePath::Auto),
                   ShaPathLanes(TShaCryptKind::Sha512, path));
-        ExpectSameAsCrypt(batch, batch.Hash(TLanePath::Auto, 1));
+        ExpectSameAsCrypt(batch, Hash(batch, TLanePath::Auto, 1));
     }
     ShaPaths().SetDefault(TLanePath::Auto);
     EXPECT_EQ(ShaPaths().Default(), ShaPaths().Best());

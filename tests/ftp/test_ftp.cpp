@@ -4,6 +4,7 @@
 
 #include "FtpTestServer.h"
 #include "QueuedDispatcher.h"
+#include "ScopedEnv.h"
 #include "UploadRun.h"
 #include "base/TempFiles.h"
 #include "ftp/Ftp.h"
@@ -140,19 +141,14 @@ TEST(FileLib, GetTempFileCreatesUniquePrivateEmptyFiles) {
 
 TEST(FileLib, TempDirFollowsTmpdirAndEndsWithSeparator) {
     TTempDir dir;
-    const char* saved = std::getenv("TMPDIR");
-    const std::string savedValue = saved != nullptr ? saved : "";
-    ::setenv("TMPDIR", dir.Path().c_str(), 1);
+    const TScopedEnv tmpdir("TMPDIR", dir.Path().string());
     EXPECT_EQ(GetTempDir(), dir.Path().string() + "/");
     const std::string name = GetTempFile("kxv");
     EXPECT_THAT(name, StartsWith(dir.Path().string() + "/kxv"));
     EXPECT_TRUE(fs::exists(name));
-    ::setenv("TMPDIR", "", 1);
-    EXPECT_EQ(GetTempDir(), "/tmp/");
-    ::unsetenv("TMPDIR");
-    EXPECT_EQ(GetTempDir(), "/tmp/");
-    if (saved != nullptr) {
-        ::setenv("TMPDIR", savedValue.c_str(), 1);
+    for (const char* unset : {"", static_cast<const char*>(nullptr)}) {
+        tmpdir.Set(unset);
+        EXPECT_EQ(GetTempDir(), "/tmp/");
     }
 }
 

@@ -19,6 +19,7 @@
 
 #include <chrono>
 #include <memory>
+#include <tuple>
 
 using namespace quorvane;
 namespace fs = std::filesystem;
@@ -26,21 +27,9 @@ using transporttest::TSshd;
 
 namespace {
 
-// A run's outcome, as the rows expect it.
-struct TExpected {
-    int Status = 0;          // -1: did not end by itself
-    const char* Signal = ""; // the signal that ended it
-    bool TimedOut = false;
-    const char* Tail = ""; // its last output exactly, "*" for any
-};
-
-void ExpectRun(const TAfterResult& result, const TExpected& want) {
-    EXPECT_EQ(result.ExitStatus, want.Status);
-    EXPECT_EQ(result.Signal, want.Signal);
-    EXPECT_EQ(result.TimedOut, want.TimedOut);
-    if (std::string(want.Tail) != "*") {
-        EXPECT_EQ(result.Tail, want.Tail);
-    }
+// What a run's result says, to compare whole.
+auto Said(const TAfterResult& r) {
+    return std::tie(r.ExitStatus, r.Signal, r.TimedOut, r.Tail);
 }
 
 std::string Numbers(int from, int to) {
@@ -60,20 +49,23 @@ TEST(AfterCommand, LocallyItsStatusTimeLimitAndLastLinesAreKept) {
     const std::string planted = dir.File("planted");
     const std::string file = dir.File("site $(touch " + planted + ") `touch " + planted + "`");
     const std::string tail20 = "..." + Numbers(81, 100);
+    // One line longer than what is kept: its end, marked as cut.
+    const std::string cut = "..." + std::string(KAfterTailBytes, 'x');
     const struct {
         const char* Command;
         int Seconds;
-        TExpected Want;
+        TAfterResult Want; // the whole result: status, signal, timed out, last output
     } rows[] = {
         {"echo reloaded", 10, {0, "", false, "reloaded"}},
         {"echo out; echo err >&2; exit 3", 10, {3, "", false, "out\nerr"}},
-        {"printf %s \"$QUORVANE_FILE\"", 10, {0, "", false, "*"}},
+        {"printf %s \"$QUORVANE_FILE\"", 10, {0, "", false, file.c_str()}},
         {"seq 1 100", 10, {0, "", false, tail20.c_str()}},
         {"kill -KILL $$", 10, {-1, "KILL", false, ""}},
         {"echo begun; sleep 30", 1, {-1, "", true, "begun"}},
         {"sleep 3 >/dev/null & echo started", 10, {0, "", false, "started"}},
         {"sleep 3 & echo started", 10, {0, "", false, "started"}},
         {"cat; echo read nothing", 10, {0, "", false, "read nothing"}},
+        {"head -c 10000 /dev/zero | tr '\\0' x", 10, {0, "", false, cut.c_str()}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.Command);
@@ -81,18 +73,10 @@ TEST(AfterCommand, LocallyItsStatusTimeLimitAndLastLinesAreKept) {
         const TAfterResult result =
             RunAfterCommandLocally({row.Command, std::chrono::seconds(row.Seconds)}, file);
         const auto took = std::chrono::steady_clock::now() - start;
-        ExpectRun(result, row.Want);
+        EXPECT_EQ(Said(result), Said(row.Want));
         EXPECT_LT(took, std::chrono::seconds(row.Seconds + 5));
-        if (std::string(row.Command).find("QUORVANE_FILE") != std::string::npos) {
-            EXPECT_EQ(result.Tail, file);
-        }
     }
     EXPECT_FALSE(fs::exists(planted)) << "the file's name was run as a command";
-
-    // One line longer than what is kept: its end, marked as cut.
-    const TAfterResult longLine = RunAfterCommandLocally(
-        {"head -c 10000 /dev/zero | tr '\\0' x", std::chrono::seconds(10)}, file);
-    EXPECT_EQ(longLine.Tail, "..." + std::string(KAfterTailBytes, 'x'));
 
     // A failure says what the command was, how it ended and what it said last.
     const TAfterCommand failing{"systemctl reload nothing", std::chrono::seconds(7)};
@@ -139,6 +123,9 @@ protected:
         t.Given.Target = TargetOf(s);
         return t;
     }
+    TDeploymentTarget Place(bool overSftp, const std::string& name, const std::string& file) const {
+        return overSftp ? Sftp(name, file) : Local(name, file);
+    }
 
     std::vector<TTargetOutcome> Deploy(std::vector<TDeploymentTarget> targets) {
         TDeploymentInput input;
@@ -175,31 +162,10 @@ gid_t GroupOf(const std::string& path) {
 // failure is that target's alone, with the advice to restore, and the others keep their new
 // file; an export that replaces nothing runs none.
 TEST_F(Deployed, TheCommandAfterTheExportRunsWhereTheFileIs) {
-    const std::string copy = Dir.File("copy");
     const std::string ran = Dir.File("ran");
     const auto after = [](const std::string& command) {
         return TAfterCommand{command, std::chrono::seconds(20)};
     };
-    // local: copies the file it was given
-    TDeploymentTarget copying = Local("copying", Dir.File("a.htpasswd"));
-    copying.After = after("cp \"$QUORVANE_FILE\" " + copy);
-    TDeploymentTarget failing = Local("failing", Dir.File("b.htpasswd"));
-    failing.After = after("echo reload refused >&2; exit 2");
-    std::vector<TTargetOutcome> out = Deploy({copying, failing});
-    ASSERT_EQ(out.size(), 2u);
-    EXPECT_TRUE(out[0].Succeeded()) << EnglishText(TargetOutcomeMessage(out[0]));
-    ASSERT_TRUE(out[0].After.has_value());
-    EXPECT_EQ(ReadWholeFile(copy), Content);
-    EXPECT_EQ(out[1].Holds, TTargetHolds::New);
-    EXPECT_FALSE(out[1].Succeeded());
-    EXPECT_TRUE(TargetOutcomeMessage(out[1]).Is(texts::TargetAfterFailed));
-    EXPECT_NE(EnglishText(TargetOutcomeMessage(out[1]))
-                  .find("status 2; its last output: reload "
-                        "refused"),
-              std::string::npos)
-        << EnglishText(TargetOutcomeMessage(out[1]));
-    EXPECT_EQ(ReadWholeFile(Dir.File("b.htpasswd")), Content);
-
     // A target that cannot be written (a folder), or one over FTP, where no command runs:
     // nothing is replaced, nothing run.
     fs::create_directories(Dir.File("folder"));
@@ -209,6 +175,7 @@ TEST_F(Deployed, TheCommandAfterTheExportRunsWhereTheFileIs) {
     ftp.Given.Target.Name = "ftp";
     ftp.Given.Target.Url = ServerUrl("ftp", "127.0.0.1:9", "www/.htpasswd");
     ftp.After = after("true");
+    std::vector<TTargetOutcome> out;
     for (const TDeploymentTarget& other : {Local("folder", Dir.File("folder")), ftp}) {
         out = Deploy({marking, other});
         ASSERT_EQ(out.size(), 2u);
@@ -220,25 +187,49 @@ TEST_F(Deployed, TheCommandAfterTheExportRunsWhereTheFileIs) {
     }
     EXPECT_TRUE(out[1].Error.Is(texts::AfterNeedsShell)) << EnglishText(out[1].Error);
 
-    if (!gSshd) GTEST_SKIP() << "OpenSSH's sshd is not installed";
-    // Over the same connection, on the server's side.
-    const std::string remote = (gSshd->Root() / "site.htpasswd").string();
-    const std::string remoteCopy = (gSshd->Root() / "copy").string();
-    TDeploymentTarget sftp = Sftp("web", remote);
-    sftp.After = after("cp " + remote + " " + remoteCopy + " && echo copied there");
-    TDeploymentTarget sftpFailing = Sftp("web2", (gSshd->Root() / "other.htpasswd").string());
-    sftpFailing.After = after("echo no such unit; exit 4");
-    out = Deploy({sftp, sftpFailing});
-    ASSERT_EQ(out.size(), 2u);
-    EXPECT_TRUE(out[0].Succeeded()) << EnglishText(TargetOutcomeMessage(out[0]));
-    ASSERT_TRUE(out[0].After.has_value());
-    EXPECT_EQ(out[0].After->Tail, "copied there");
-    EXPECT_EQ(ReadWholeFile(remoteCopy), Content);
-    EXPECT_EQ(out[1].Holds, TTargetHolds::New);
-    ASSERT_TRUE(out[1].After.has_value());
-    EXPECT_EQ(out[1].After->ExitStatus, 4);
-    EXPECT_EQ(out[1].After->Tail, "no such unit");
-    EXPECT_TRUE(TargetOutcomeMessage(out[1]).Is(texts::TargetAfterFailed));
+    // Two targets, one whose command copies its new file and one whose command fails: on this
+    // machine, where the file's name comes in the environment, and on the SFTP server's side,
+    // over the same connection.
+    const struct {
+        bool OverSftp;
+        const char* Failing;
+        int Status;
+        const char* Said;
+    } rows[] = {
+        {false, "echo reload refused >&2; exit 2", 2, "reload refused"},
+        {true, "echo no such unit; exit 4", 4, "no such unit"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.OverSftp ? "over SFTP" : "on this machine");
+        if (row.OverSftp && !gSshd) GTEST_SKIP() << "OpenSSH's sshd is not installed";
+        const fs::path folder = row.OverSftp ? gSshd->Root() : Dir.Path();
+        const std::string a = (folder / "a.htpasswd").string(),
+                          b = (folder / "b.htpasswd").string();
+        const std::string copy = (folder / "copy").string();
+        TDeploymentTarget copying = Place(row.OverSftp, "copying", a);
+        copying.After = after("cp " + (row.OverSftp ? a : std::string("\"$QUORVANE_FILE\"")) + " " +
+                              copy + " && echo copied");
+        TDeploymentTarget failing = Place(row.OverSftp, "failing", b);
+        failing.After = after(row.Failing);
+        out = Deploy({copying, failing});
+        ASSERT_EQ(out.size(), 2u);
+        EXPECT_TRUE(out[0].Succeeded()) << EnglishText(TargetOutcomeMessage(out[0]));
+        ASSERT_TRUE(out[0].After.has_value());
+        EXPECT_EQ(out[0].After->Tail, "copied");
+        EXPECT_EQ(ReadWholeFile(copy), Content);
+        EXPECT_EQ(out[1].Holds, TTargetHolds::New);
+        EXPECT_FALSE(out[1].Succeeded());
+        EXPECT_TRUE(TargetOutcomeMessage(out[1]).Is(texts::TargetAfterFailed));
+        EXPECT_NE(
+            EnglishText(TargetOutcomeMessage(out[1]))
+                .find("status " + std::to_string(row.Status) + "; its last output: " + row.Said),
+            std::string::npos)
+            << EnglishText(TargetOutcomeMessage(out[1]));
+        ASSERT_TRUE(out[1].After.has_value());
+        EXPECT_EQ(out[1].After->ExitStatus, row.Status);
+        EXPECT_EQ(out[1].After->Tail, row.Said);
+        EXPECT_EQ(ReadWholeFile(b), Content);
+    }
 }
 
 // The mode and group asked for are the written file's from its first replacement on, and
@@ -260,62 +251,54 @@ TEST_F(Deployed, TheWrittenFileGetsTheModeAndGroupAskedFor) {
     if (group.empty()) GTEST_SKIP() << "the test user is in no second group";
     const gid_t gid = ::getgrnam(group.c_str())->gr_gid;
 
-    const std::string file = Dir.File("site.htpasswd");
-    const struct {
-        std::optional<unsigned> Mode;
-        std::string Group;
-        bool Written;
-        mode_t WantMode;
-        gid_t WantGroup;
-    } rows[] = {
-        {0640, group, true, 0640, gid},
-        {std::nullopt, "", true, 0640, gid}, // kept
-        {0604, "", true, 0604, gid},
-        {0600, "no-such-group-here", false, 0604, gid},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.Group + " " + (row.Mode ? FileModeText(*row.Mode) : "-"));
-        Content += "x:y\n";
-        TDeploymentTarget target = Local("local", file);
-        target.Mode = row.Mode;
-        target.Group = row.Group;
-        const std::vector<TTargetOutcome> out = Deploy({target});
-        ASSERT_EQ(out.size(), 1u);
-        EXPECT_EQ(out[0].Succeeded(), row.Written) << EnglishText(TargetOutcomeMessage(out[0]));
-        EXPECT_EQ(ReadWholeFile(file) == Content, row.Written);
-        EXPECT_EQ(ModeOf(file), row.WantMode);
-        EXPECT_EQ(GroupOf(file), row.WantGroup);
-        if (!row.Written) {
-            EXPECT_TRUE(out[0].Error.Is(texts::GroupUnknown))
-                << EnglishText(TargetOutcomeMessage(out[0]));
-        }
-    }
     EXPECT_EQ(ParseFileMode("0640"), 0640u);
     EXPECT_EQ(ParseFileMode("755"), 0755u);
     EXPECT_EQ(ParseFileMode("0800"), std::nullopt);
     EXPECT_EQ(ParseFileMode("17777"), std::nullopt);
     EXPECT_EQ(ParseFileMode(""), std::nullopt);
 
-    if (!gSshd) GTEST_SKIP() << "OpenSSH's sshd is not installed";
-    const std::string remote = (gSshd->Root() / "moded.htpasswd").string();
-    for (const auto& [mode, want] : {std::pair<std::optional<unsigned>, mode_t>{0600, 0600},
-                                     {std::nullopt, 0600},
-                                     {0640, 0640}}) {
-        Content += "y:z\n";
-        TDeploymentTarget target = Sftp("web", remote);
-        target.Mode = mode;
+    // Each row one replacement of the same file, here and then over SFTP, in turn; a row that
+    // is not written leaves the file as the row before left it.
+    const struct {
+        bool OverSftp;
+        std::optional<unsigned> Mode;
+        std::string Group;
+        mode_t WantMode;
+        const TMessageText* Error; // none: written
+    } rows[] = {
+        {false, 0640, group, 0640, nullptr},
+        {false, std::nullopt, "", 0640, nullptr}, // kept
+        {false, 0604, "", 0604, nullptr},
+        {false, 0600, "no-such-group-here", 0604, &texts::GroupUnknown},
+        {true, 0600, "", 0600, nullptr},
+        {true, std::nullopt, "", 0600, nullptr}, // kept
+        {true, 0640, "", 0640, nullptr},
+        {true, std::nullopt, group, 0640, &texts::ModeOrGroupOverFtp}, // a group: local only
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.OverSftp ? "SFTP " : "local ") + row.Group + " " +
+                     (row.Mode ? FileModeText(*row.Mode) : "-"));
+        if (row.OverSftp && !gSshd) GTEST_SKIP() << "OpenSSH's sshd is not installed";
+        const std::string file =
+            row.OverSftp ? (gSshd->Root() / "moded.htpasswd").string() : Dir.File("site.htpasswd");
+        Content += "x:y\n";
+        TDeploymentTarget target = Place(row.OverSftp, "web", file);
+        target.Mode = row.Mode;
+        target.Group = row.Group;
         const std::vector<TTargetOutcome> out = Deploy({target});
         ASSERT_EQ(out.size(), 1u);
-        EXPECT_TRUE(out[0].Succeeded()) << EnglishText(TargetOutcomeMessage(out[0]));
-        EXPECT_TRUE(out[0].Warnings.empty());
-        EXPECT_EQ(ReadWholeFile(remote), Content);
-        EXPECT_EQ(ModeOf(remote), want);
+        const bool written = row.Error == nullptr;
+        EXPECT_EQ(out[0].Succeeded(), written) << EnglishText(TargetOutcomeMessage(out[0]));
+        EXPECT_EQ(ReadWholeFile(file) == Content, written);
+        EXPECT_EQ(ModeOf(file), row.WantMode);
+        if (!row.OverSftp) {
+            EXPECT_EQ(GroupOf(file), gid);
+        }
+        if (written) {
+            EXPECT_TRUE(out[0].Warnings.empty());
+        } else {
+            EXPECT_EQ(out[0].Holds, TTargetHolds::Old);
+            EXPECT_TRUE(out[0].Error.Is(*row.Error)) << EnglishText(TargetOutcomeMessage(out[0]));
+        }
     }
-    // A group goes only with a local file.
-    TDeploymentTarget grouped = Sftp("web", remote);
-    grouped.Group = group;
-    const std::vector<TTargetOutcome> out = Deploy({grouped});
-    ASSERT_EQ(out.size(), 1u);
-    EXPECT_EQ(out[0].Holds, TTargetHolds::Old);
-    EXPECT_TRUE(out[0].Error.Is(texts::ModeOrGroupOverFtp));
 }

@@ -4,6 +4,7 @@
 #include "job/ExportJob.h"
 
 #include "FtpTestServer.h"
+#include "ScopedEnv.h"
 #include "TestUtil.h"
 #include "TransportServers.h"
 #include "base/Random.h"
@@ -69,6 +70,17 @@ TExportSettings PlainTo(const std::string& file) {
     settings.PassType = TPasswordsType::ptPlainText;
     settings.Targets = {{FileTarget(file), {}}};
     return settings;
+}
+
+// An MD5 export of `list`, saved as `db`, to the local file `file`, run to its end.
+TExportResult ExportMd5(TUserList& list, const std::string& db, const std::string& file) {
+    TExportSettings settings = PlainTo(file);
+    settings.PassType = TPasswordsType::ptMD5;
+    settings.DatabasePath = db;
+    TExportJob job(list, settings);
+    job.Start();
+    job.Wait();
+    return job.Result();
 }
 
 // Plain text to the list's server (its remote file, or `remote`).
@@ -291,9 +303,7 @@ TEST(ExportJobUpload, AnEncryptedDatabaseUploadsFromMemory) {
     test_hooks::SetDefaultKdfParams({1, 8192});
     TFtpServer server; // its folder is not the temporary folder of the export
     TTempDir tmp;
-    const char* savedTmp = std::getenv("TMPDIR");
-    const std::string saved = savedTmp != nullptr ? savedTmp : "";
-    ::setenv("TMPDIR", tmp.Path().c_str(), 1);
+    const TScopedEnv tmpdir("TMPDIR", tmp.Path().string());
     TUserList list;
     AddUsers(list, "ee");
     list.SetEncryption(
@@ -309,8 +319,6 @@ TEST(ExportJobUpload, AnEncryptedDatabaseUploadsFromMemory) {
     EXPECT_EQ(job.TempFile().rfind("/proc/self/fd/", 0), 0u) << job.TempFile();
     EXPECT_EQ(tmp.Entries(), std::vector<std::string>{});
     job.Wait();
-    ::setenv("TMPDIR", saved.c_str(), 1);
-    if (savedTmp == nullptr) ::unsetenv("TMPDIR");
     test_hooks::SetDefaultKdfParams({});
     ASSERT_EQ(rec.Done.size(), 1u);
     EXPECT_TRUE(rec.Done[0].Done) << EnglishText(rec.Done[0].Error);
@@ -488,23 +496,12 @@ TEST(ExportJob, WhatAKilledExportWroteIsNotAChangeMadeThere) {
         TUserList list;
         AddUsers(list, "ee");
         list.SaveToFile(db);
-        const auto run = [&] {
-            TExportSettings settings = PlainTo(file);
-            settings.PassType = TPasswordsType::ptMD5;
-            settings.DatabasePath = db;
-            TExportJob job(list, settings);
-            TRecorder recorder;
-            recorder.Attach(job);
-            job.Start();
-            job.Wait();
-            return job.Result();
-        };
-        ASSERT_TRUE(run().Done);
+        ASSERT_TRUE(ExportMd5(list, db, file).Done);
         const TDatabaseState state(db);
         const TDatabaseStateData before = state.Load();
         list.Users(0).SetPassword("new");
         list.Add("carl", "c1");
-        ASSERT_TRUE(run().Done);
+        ASSERT_TRUE(ExportMd5(list, db, file).Done);
         // The state as the kill left it.
         TDatabaseStateData killed = before;
         if (c.Pending)
@@ -512,7 +509,7 @@ TEST(ExportJob, WhatAKilledExportWroteIsNotAChangeMadeThere) {
         ASSERT_TRUE(state.Update([&](TDatabaseStateData& data) { data = killed; }));
         WriteWholeFile(file, ReadWholeFile(file) + c.HandAdd);
 
-        const TExportResult result = run();
+        const TExportResult result = ExportMd5(list, db, file);
         EXPECT_EQ(result.Stopped, c.Stops) << c.HandAdd;
         std::vector<std::string> named;
         if (result.Check)
@@ -540,7 +537,7 @@ TEST(ExportJob, UnchangedMd5UsersAreConfirmedByTheirTags) {
     TUserList list;
     AddUsers(list, "eeee");
     list.SaveToFile(db);
-    const std::string home = std::getenv("XDG_STATE_HOME");
+    const TScopedEnv stateHome("XDG_STATE_HOME", std::getenv("XDG_STATE_HOME"));
     // Which file the state is, and when it was written.
     const auto stamp = [&] {
         struct stat st {};
@@ -577,8 +574,8 @@ TEST(ExportJob, UnchangedMd5UsersAreConfirmedByTheirTags) {
         {"one password changed", [&] { list.Users(1).SetPassword("new"); }, 3, 1, 1, true},
         {"an earlier version's state", earlierState, 4, 4, 0, true},
         {"the state it was written to", [] {}, 4, 0, 0, false},
-        {"another account's key",
-         [&] { ::setenv("XDG_STATE_HOME", otherAccount.Path().c_str(), 1); }, 4, 4, 0, true},
+        {"another account's key", [&] { stateHome.Set(otherAccount.Path().c_str()); }, 4, 4, 0,
+         true},
         {"that account again", [] {}, 4, 0, 0, false},
     };
     std::string written;
@@ -586,13 +583,7 @@ TEST(ExportJob, UnchangedMd5UsersAreConfirmedByTheirTags) {
         SCOPED_TRACE(step.Name);
         step.Before();
         const std::string before = stamp();
-        TExportSettings settings = PlainTo(file);
-        settings.PassType = TPasswordsType::ptMD5;
-        settings.DatabasePath = db;
-        TExportJob job(list, settings);
-        job.Start();
-        job.Wait();
-        const TExportResult& result = job.Result();
+        const TExportResult result = ExportMd5(list, db, file);
         ASSERT_TRUE(result.Done);
         EXPECT_EQ(result.Stats.Reused, step.Reused);
         EXPECT_EQ(result.Stats.Rehashed, step.Rehashed);
@@ -613,7 +604,6 @@ TEST(ExportJob, UnchangedMd5UsersAreConfirmedByTheirTags) {
         EXPECT_EQ(state.find(key), std::string::npos);
         EXPECT_EQ(state.find(binaryKey), std::string::npos);
     }
-    ::setenv("XDG_STATE_HOME", home.c_str(), 1);
 }
 
 // A state that cannot be written is said once in the result, not passed over.
@@ -626,13 +616,7 @@ TEST(ExportJob, AStateThatCannotBeKeptIsSaidOnce) {
         list.SaveToFile(db);
         // A folder where the state goes cannot be replaced by it.
         if (blocked) fs::create_directory(TDatabaseState::PathFor(db));
-        TExportSettings settings = PlainTo(file);
-        settings.PassType = TPasswordsType::ptMD5;
-        settings.DatabasePath = db;
-        TExportJob job(list, settings);
-        job.Start();
-        job.Wait();
-        const TExportResult& result = job.Result();
+        const TExportResult result = ExportMd5(list, db, file);
         EXPECT_TRUE(result.Done);
         std::size_t said = 0;
         for (const TMessage& warning : result.Warnings)

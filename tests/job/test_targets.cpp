@@ -1,6 +1,7 @@
 // The check before a target is replaced, the versions kept of what was replaced, and the
 // database's state that remembers what was written where, shared by programs running at once.
 
+#include "ScopedEnv.h"
 #include "TestUtil.h"
 #include "export/DatabaseState.h"
 #include "job/Backups.h"
@@ -37,69 +38,48 @@ std::string Summary(const TUserChanges& changes) {
     return text;
 }
 
+// The backups of a target as kept below `home`, the state folder of the run.
+TTargetBackups BackupsUnder(const TTempDir& home, const std::string& id,
+                            std::shared_ptr<const TDatabaseKey> key = nullptr) {
+    const TScopedEnv stateHome("XDG_STATE_HOME", home.Path().string());
+    return TTargetBackups(id, std::move(key));
+}
+
 } // namespace
 
 TEST(CheckTarget, WhatChangedThereSinceTheDatabaseWroteItStopsTheReplacement) {
     TReplaceOptions overwrite;
     overwrite.Outside = TOutsideChanges::Overwrite;
+    const std::string changed = "alice:$apr1$cccccccc$3\r\n";
+    const std::string lfEnds = "alice:$apr1$aaaaaaaa$1\nbob:$apr1$bbbbbbbb$2\n";
     const struct {
         const char* Name;
-        const char* There; // nullptr: no file; "|fifo": a named pipe
-        bool Recorded;     // the database wrote KWritten there before
+        std::optional<std::string> There; // none: no file; "|fifo": a named pipe
+        bool Recorded;                    // the database wrote KWritten there before
         TReplaceOptions Options;
         bool Accept; // the options accept exactly what is there
         std::string Outside;
         bool Stops;
     } cases[] = {
-        {"first export", nullptr, false, {}, false, "", false},
-        {"as written", KWritten.c_str(), true, {}, false, "", false},
-        {"line ends changed",
-         "alice:$apr1$aaaaaaaa$1\nbob:$apr1$bbbbbbbb$2\n",
-         true,
-         {},
-         false,
-         "",
-         false},
-        {"comments added",
-         "# staff\r\n\r\nalice:$apr1$aaaaaaaa$1\r\nbob:$apr1$bbbbbbbb$2\r\n",
-         true,
-         {},
-         false,
-         "",
-         false},
-        {"user added there",
-         "alice:$apr1$aaaaaaaa$1\r\nbob:$apr1$bbbbbbbb$2\r\nhandmade:$apr1$x$y\r\n",
-         true,
-         {},
-         false,
-         "+handmade",
-         true},
-        {"changed and removed there",
-         "alice:$apr1$cccccccc$3\r\n",
-         true,
-         {},
-         false,
-         "~alice -bob",
-         true},
-        {"overwrite", "alice:$apr1$cccccccc$3\r\n", true, overwrite, false, "~alice -bob", false},
-        {"accepted as shown", "alice:$apr1$cccccccc$3\r\n", true, {}, true, "~alice -bob", false},
-        {"no record, users of the database only",
-         "alice:$apr1$zzzzzzzz$9\r\n",
-         false,
-         {},
-         false,
-         "",
-         false},
+        {"first export", std::nullopt, false, {}, false, "", false},
+        {"as written", KWritten, true, {}, false, "", false},
+        {"line ends changed", lfEnds, true, {}, false, "", false},
+        {"comments added", "# staff\r\n\r\n" + KWritten, true, {}, false, "", false},
+        {"a user added", KWritten + "handmade:$apr1$x$y\r\n", true, {}, false, "+handmade", true},
+        {"changed and removed there", changed, true, {}, false, "~alice -bob", true},
+        {"overwrite", changed, true, overwrite, false, "~alice -bob", false},
+        {"accepted as shown", changed, true, {}, true, "~alice -bob", false},
+        {"no record, only our users", "alice:$apr1$zzzzzzzz$9\r\n", false, {}, false, "", false},
         {"no record, a stranger", "alice:x\r\nmallory:y\r\n", false, {}, false, "+mallory", true},
         {"a pipe", "|fifo", false, {}, false, "", false},
     };
     for (const auto& c : cases) {
         TTempDir dir;
         const std::string path = dir.File("htpasswd");
-        if (c.There != nullptr && std::string(c.There) == "|fifo")
+        if (c.There == "|fifo")
             ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-        else if (c.There != nullptr)
-            WriteWholeFile(path, c.There);
+        else if (c.There)
+            WriteWholeFile(path, *c.There);
         const TTargetRecord record = RecordOf(KWritten);
         TReplaceOptions options = c.Options;
         if (c.Accept) options.AcceptedSha256 = Sha256Hex(ReadWholeFile(path));
@@ -111,17 +91,14 @@ TEST(CheckTarget, WhatChangedThereSinceTheDatabaseWroteItStopsTheReplacement) {
         if (c.Stops) {
             EXPECT_THROW(ReplaceTarget(target, check, "x:y\r\n", TTargetBackups(target.Id())),
                          ETargetChanged);
-            EXPECT_EQ(ReadWholeFile(path), c.There) << c.Name << ": replaced all the same";
+            EXPECT_EQ(ReadWholeFile(path), *c.There) << c.Name << ": replaced all the same";
         }
     }
 }
 
 TEST(Backups, TheLastTenVersionsArePrivateAndNewestFirst) {
     TTempDir home;
-    const std::string saved = std::getenv("XDG_STATE_HOME");
-    ::setenv("XDG_STATE_HOME", home.Path().c_str(), 1);
-    const TTargetBackups backups("file:/srv/www/.htpasswd");
-    ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
+    const TTargetBackups backups = BackupsUnder(home, "file:/srv/www/.htpasswd");
     for (int i = 0; i < 12; ++i)
         backups.Keep("user" + std::to_string(i) + ":x\r\n" + std::string(i, '#') + "\n");
     const std::vector<TBackupVersion> versions = backups.List();
@@ -145,10 +122,7 @@ TEST(Backups, AnEncryptedDatabasesVersionsAreSealedWithItsKey) {
     };
     const auto key = keyOf("master");
     TTempDir home;
-    const std::string saved = std::getenv("XDG_STATE_HOME");
-    ::setenv("XDG_STATE_HOME", home.Path().c_str(), 1);
-    const TTargetBackups sealing("file:/srv/www/.htpasswd", key);
-    ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
+    const TTargetBackups sealing = BackupsUnder(home, "file:/srv/www/.htpasswd", key);
     const std::string content = "alice:Alice-Secret\r\nbob:Bob-Secret\r\n";
     const TBackupVersion kept = sealing.Keep(content);
     const std::string onDisk = ReadWholeFile(kept.Path);
@@ -180,9 +154,7 @@ TEST(Backups, AnEncryptedDatabasesVersionsAreSealedWithItsKey) {
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
         WriteWholeFile(kept.Path, c.Bytes);
-        ::setenv("XDG_STATE_HOME", home.Path().c_str(), 1);
-        const TTargetBackups backups("file:/srv/www/.htpasswd", c.Key);
-        ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
+        const TTargetBackups backups = BackupsUnder(home, "file:/srv/www/.htpasswd", c.Key);
         const std::vector<TBackupVersion> versions = backups.List();
         ASSERT_EQ(versions.size(), 1u);
         EXPECT_EQ(versions[0].State, c.State);
@@ -202,8 +174,7 @@ TEST(Backups, AnEncryptedDatabasesVersionsAreSealedWithItsKey) {
 TEST(SideFiles, TheStateAndKeptVersionsFollowTheKeyOnlyWhenCommitted) {
     test_hooks::SetDefaultKdfParams({1, 8192});
     TTempDir dir, home;
-    const std::string saved = std::getenv("XDG_STATE_HOME");
-    ::setenv("XDG_STATE_HOME", home.Path().c_str(), 1);
+    const TScopedEnv stateHome("XDG_STATE_HOME", home.Path().string());
     TUserList list;
     First(list)->ExportToFile = true;
     First(list)->PassFile = dir.File("htpasswd");
@@ -245,7 +216,6 @@ TEST(SideFiles, TheStateAndKeptVersionsFollowTheKeyOnlyWhenCommitted) {
         ASSERT_EQ(versions.size(), 1u);
         EXPECT_EQ(backups.Read(versions[0]), content);
     }
-    ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
     test_hooks::SetDefaultKdfParams({});
 }
 

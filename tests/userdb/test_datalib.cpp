@@ -1,5 +1,6 @@
 // The users database file: the object stream, the text form, the reader and the atomic save.
 
+#include "Fields.h"
 #include "ListText.h"
 #include "TestUtil.h"
 #include "base/DateUtil.h"
@@ -105,24 +106,12 @@ TEST(DataFile, TwoUsersExampleLoadsEveryField) {
     TUserList list;
     list.LoadFromFile(DataFile("two-users.udx"));
     ASSERT_EQ(list.Count(), 2);
-    const TUserProp& a = list.Users(0);
-    EXPECT_EQ(a.Login, "guest01");
-    EXPECT_EQ(a.Password, "Spr1ng!");
-    EXPECT_FALSE(a.Disable);
-    EXPECT_TRUE(a.Expire);
-    EXPECT_EQ(a.ExpireDate, 46393.4375);
-    EXPECT_EQ(a.CreatedDate, 46363.4375);
-    EXPECT_EQ(a.FullName, "Guest One");
-    EXPECT_EQ(a.Email, "");
-    EXPECT_EQ(a.Comments, "Don't remove");
-    const TUserProp& b = list.Users(1);
-    EXPECT_EQ(b.Login, "guest02");
-    EXPECT_EQ(b.Password, "");
-    EXPECT_TRUE(b.Disable);
-    EXPECT_FALSE(b.Expire);
-    EXPECT_EQ(b.ExpireDate, 46393.5870023148);
-    EXPECT_EQ(b.Comments, "Temporary account for the spring workshop.\r\nRemove it after the last "
-                          "workshop day.");
+    EXPECT_EQ(UserFields(list.Users(0)), UserFields("guest01", "Spr1ng!", false, true, 46393.4375,
+                                                    46363.4375, "Guest One", "", "Don't remove"));
+    EXPECT_EQ(UserFields(list.Users(1)),
+              UserFields("guest02", "", true, false, 46393.5870023148, 46363.5870023148, "", "",
+                         "Temporary account for the spring workshop.\r\nRemove it after "
+                         "the last workshop day."));
     EXPECT_EQ(list.PassType, TPasswordsType::ptMD5);
     EXPECT_EQ(First(list)->PassFile, "C:\\site\\htpasswd");
     EXPECT_TRUE(First(list)->ExportToFile);

@@ -1,6 +1,7 @@
 // The in-memory users database: defaults, the Items operations, Add, Reset, the expiry sweep,
 // the fingerprint and the change stamp.
 
+#include "Fields.h"
 #include "TestUtil.h"
 #include "base/DateUtil.h"
 #include "base/Errors.h"
@@ -83,14 +84,12 @@ TEST(UserList, ResetEmptiesTheListAndRestoresTheExportDefaults) {
     TUserList list;
     list.Add("a", "b");
     list.PassType = TPasswordsType::ptPlainText;
-    First(list)->PassFile = "x";
-    First(list)->ExportToFile = false;
     {
         TFirstTargetEdit first = First(list);
+        first->PassFile = "x";
+        first->ExportToFile = first->FtpStorePass = first->FtpPassiveMode = false;
         first->FtpHost = first->FtpUser = first->FtpPass = first->FtpPasswdFile = "y";
     }
-    First(list)->FtpStorePass = false;
-    First(list)->FtpPassiveMode = false;
     list.Reset();
     EXPECT_EQ(list.Count(), 0);
     EXPECT_EQ(list.Fingerprint(), 0xA160D7C5u);
@@ -169,12 +168,7 @@ TEST(UserList, RemovingMovesLaterUsersUp) {
 TEST(UserList, BlankUserHasEveryFieldEmpty) {
     TUserList list;
     TUserProp& user = list.AddBlank();
-    EXPECT_EQ(user.Login, "");
-    EXPECT_EQ(user.Password, "");
-    EXPECT_FALSE(user.Disable);
-    EXPECT_FALSE(user.Expire);
-    EXPECT_EQ(user.ExpireDate, 0);
-    EXPECT_EQ(user.CreatedDate, 0);
+    EXPECT_EQ(UserFields(user), UserFields("", "", false, false, 0, 0, "", "", ""));
     EXPECT_EQ(user.Index(), 0);
 }
 
@@ -263,10 +257,23 @@ TEST(UserList, AStoreTargetGetsAnOwnerOfItsOwnOnce) {
 // chosen address is the value's own, and what the target keeps while another address is chosen
 // stays with it.
 TEST(TargetValue, StoredSettingsAndTheValueMapWithoutLoss) {
-    const auto settings = [](const std::function<void(TTargetSettings&)>& set) {
+    using TSet = std::function<void(TTargetSettings&)>;
+    const auto settings = [](const TSet& set) {
         TTargetSettings s;
         set(s);
         return s;
+    };
+    // A target that sends to a server: its protocol, host and file, then what else it sets.
+    const auto server = [&](
+                            const char* protocol, const std::string& host, const std::string& file,
+                            const TSet& more = [](auto&) {}) {
+        return settings([&](TTargetSettings& s) {
+            s.ExportToFile = false;
+            s.FtpProtocol = protocol;
+            s.FtpHost = host;
+            s.FtpPasswdFile = file;
+            more(s);
+        });
     };
     const std::string odd = std::string("a b%2F?#@/\x01\xc3\xa9:") + '\0' + "end";
     const struct {
@@ -274,76 +281,50 @@ TEST(TargetValue, StoredSettingsAndTheValueMapWithoutLoss) {
         TTargetSettings Stored;
         std::string Url; // of the value; "-": not compared
     } cases[] = {
-        {"a new database's", settings([](auto&) {}), ""},
+        {"a new database's", {}, ""},
         {"a local file", settings([](auto& s) { s.PassFile = "/srv/www/.htpasswd"; }),
          "/srv/www/.htpasswd"},
         {"a path that reads like an address",
          settings([](auto& s) { s.PassFile = "C:\\site\\htpasswd"; }), "file:C:\\site\\htpasswd"},
         {"a path named like a store", settings([](auto& s) { s.PassFile = "sqlite:x"; }),
          "file:sqlite:x"},
-        {"FTP into the login folder", settings([](auto& s) {
-             s.ExportToFile = false;
-             s.FtpHost = "ftp.example.org:2121";
-             s.FtpUser = "web";
-             s.FtpPass = "se'cr\"et";
-             s.FtpPasswdFile = "www/.htpasswd";
-             s.FtpStorePass = false;
-             s.FtpPassiveMode = false;
-         }),
+        {"FTP into the login folder",
+         server("", "ftp.example.org:2121", "www/.htpasswd",
+                [](auto& s) {
+                    s.FtpUser = "web";
+                    s.FtpPass = "se'cr\"et";
+                    s.FtpStorePass = s.FtpPassiveMode = false;
+                }),
          "ftp://ftp.example.org:2121/www/.htpasswd"},
-        {"FTP to an absolute path", settings([](auto& s) {
-             s.ExportToFile = false;
-             s.FtpHost = "h";
-             s.FtpPasswdFile = "/www/.htpasswd";
-         }),
-         "ftp://h//www/.htpasswd"},
-        {"SFTP both ways", settings([](auto& s) {
-             s.ExportToFile = false;
-             s.FtpProtocol = "sftp";
-             s.FtpHost = "[::1]:22";
-             s.FtpPasswdFile = "/www/.htpasswd";
-             s.FtpKeyFile = "/home/me/.ssh/id";
-             s.FtpHostKeys = "SHA256:abc SHA256:def";
-             s.PassFile = "/backup/.htpasswd";
-         }),
+        {"FTP to an absolute path", server("", "h", "/www/.htpasswd"), "ftp://h//www/.htpasswd"},
+        {"SFTP both ways",
+         server("sftp", "[::1]:22", "/www/.htpasswd",
+                [](auto& s) {
+                    s.FtpKeyFile = "/home/me/.ssh/id";
+                    s.FtpHostKeys = "SHA256:abc SHA256:def";
+                    s.PassFile = "/backup/.htpasswd";
+                }),
          "sftp://[::1]:22/www/.htpasswd"},
-        {"SFTP in the login folder", settings([](auto& s) {
-             s.ExportToFile = false;
-             s.FtpProtocol = "sftp";
-             s.FtpHost = "h";
-             s.FtpPasswdFile = "~/x";
-         }),
-         "sftp://h/~/~/x"},
-        {"FTP over TLS with its pins", settings([](auto& s) {
-             s.ExportToFile = false;
-             s.FtpProtocol = "ftpes";
-             s.FtpHost = "h";
-             s.FtpPasswdFile = "x";
-             s.FtpTlsPin = "sha256//abc=";
-             s.FtpCaFile = "/etc/ca.pem";
-         }),
+        {"SFTP in the login folder", server("sftp", "h", "~/x"), "sftp://h/~/~/x"},
+        {"FTP over TLS with its pins",
+         server("ftpes", "h", "x",
+                [](auto& s) {
+                    s.FtpTlsPin = "sha256//abc=";
+                    s.FtpCaFile = "/etc/ca.pem";
+                }),
          "ftpes://h/x"},
-        {"a server not filled in yet", settings([](auto& s) { s.ExportToFile = false; }),
-         "ftp:///"},
-        {"odd bytes in host and file", settings([&](auto& s) {
-             s.ExportToFile = false;
-             s.FtpProtocol = "ftps";
-             s.FtpHost = odd;
-             s.FtpPasswdFile = odd;
-         }),
-         "-"},
-        {"a store", settings([](auto& s) {
-             s.ExportToFile = false;
-             s.StoreUrl = "postgresql://db/site";
-             s.StoreOwner = "quorvane-0123456789abcdef";
-             s.FtpUser = "writer";
-             s.FtpHost = "kept.example.org";
-         }),
+        {"a server not filled in yet", server("", "", ""), "ftp:///"},
+        {"odd bytes in host and file", server("ftps", odd, odd), "-"},
+        {"a store",
+         server("", "kept.example.org", "",
+                [](auto& s) {
+                    s.StoreUrl = "postgresql://db/site";
+                    s.StoreOwner = "quorvane-0123456789abcdef";
+                    s.FtpUser = "writer";
+                }),
          "postgresql://db/site"},
-        {"an address that names no store", settings([](auto& s) {
-             s.ExportToFile = false;
-             s.StoreUrl = "mysql://db/site";
-         }),
+        {"an address that names no store",
+         server("", "", "", [](auto& s) { s.StoreUrl = "mysql://db/site"; }),
          "store:mysql://db/site"},
         {"a file, with a server and a store kept", settings([&](auto& s) {
              s.PassFile = "site.htpasswd";
@@ -360,34 +341,13 @@ TEST(TargetValue, StoredSettingsAndTheValueMapWithoutLoss) {
          }),
          ""},
     };
-    const auto fields = [](const TTargetSettings& s) {
-        return std::vector<std::string>{s.Name,
-                                        s.Enabled ? "on" : "off",
-                                        s.ExportToFile ? "file" : "other",
-                                        s.PassFile,
-                                        s.FtpHost,
-                                        s.FtpUser,
-                                        s.FtpPass,
-                                        s.FtpPasswdFile,
-                                        s.FtpStorePass ? "keep" : "forget",
-                                        s.FtpPassiveMode ? "passive" : "active",
-                                        s.FtpProtocol,
-                                        s.FtpTlsPin,
-                                        s.FtpCaFile,
-                                        s.FtpKeyFile,
-                                        s.FtpHostKeys,
-                                        s.StoreUrl,
-                                        s.StoreOwner,
-                                        s.CheckUrl,
-                                        s.CheckUser};
-    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.What);
         const TTarget value = TargetOf(c.Stored);
         if (c.Url != "-") {
             EXPECT_EQ(value.Url, c.Url);
         }
-        EXPECT_EQ(fields(SettingsOf(value)), fields(c.Stored));
+        EXPECT_EQ(TargetFields(SettingsOf(value)), TargetFields(c.Stored));
         EXPECT_EQ(TargetOf(SettingsOf(value)), value);
     }
     // What an address given by hand names.
