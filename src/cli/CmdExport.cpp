@@ -538,6 +538,8 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
         listener.Event(event);
     };
 
+    // Nothing is saved for an export that cannot go where it is to go.
+    job.CheckTargets();
     // Expired users are disabled first, so they are left out of the file; the database keeps
     // that change unless it is read-only.
     const int disabled = job.Sweep();

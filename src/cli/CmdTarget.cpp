@@ -91,8 +91,17 @@ std::string FileSummary(const TUserList& list, const TTarget& target) {
     }
 }
 
+// Whether the target asks anything of its file (a program, a form, a mode, a command after):
+// one that does not gets the web servers' file in the database's form, as always.
+bool HasFileOptions(const TTarget& target) {
+    for (const std::string_view key : TargetFileOptions())
+        if (!target.Option(key).empty()) return true;
+    return false;
+}
+
 // The program that reads the target's file and its form, then the options the target sets.
 void PrintFile(const TUserList& list, const TTarget& target, std::ostream& out) {
+    if (!HasFileOptions(target)) return;
     out << "file for: " << FileSummary(list, target) << "\n";
     for (const std::string_view key : TargetFileOptions()) {
         const std::string& value = target.Option(key);
@@ -115,7 +124,7 @@ void PrintTable(const TUserList& list, std::ostream& out) {
     for (const TTargetSettings& t : targets) {
         out << t.Name << std::string(width - t.Name.size() + 2, ' ') << KindName(t)
             << std::string(8 - std::string(KindName(t)).size(), ' ') << TargetWhere(t);
-        out << "  " << FileSummary(list, TargetOf(t));
+        if (HasFileOptions(TargetOf(t))) out << "  " << FileSummary(list, TargetOf(t));
         if (!t.Enabled) out << "  (disabled)";
         if (!t.CheckUrl.empty()) out << "  check " << t.CheckUrl << " as " << t.CheckUser;
         out << "\n";

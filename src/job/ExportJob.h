@@ -166,6 +166,11 @@ public:
 
     TExportSettings& Settings() { return FSettings; }
 
+    // Raises what makes the targets unusable (as Start does first), so that an owner who saves
+    // the database between Sweep and Start can refuse before anything is written, the database
+    // included.
+    void CheckTargets();
+
     // Disables the users whose expiry date has passed, the first time only; their count. Start
     // calls it when the owner has not (the command line saves the database in between).
     int Sweep();
@@ -200,9 +205,6 @@ public:
 
 private:
     class TBuildProgress;
-    // Raises what makes the targets unusable, before anything is built; reads what each
-    // target's options ask of its file (FFiles).
-    void CheckTargets();
     // The files this export's targets get, each (program, form, work factor, ...) built once:
     // FContents, and FContentOf for each target. False when the build was aborted.
     bool BuildContents();
