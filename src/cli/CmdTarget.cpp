@@ -495,9 +495,10 @@ TCommand TargetCommand() {
         "its new file, beside a local file or over the SFTP connection (\"systemctl reload\n"
         "haproxy\"); its failure fails that target. An empty value takes an option away.\n"
         "Each form is hashed once per export, however many targets use it.\n",
-        {"file", "url", "login", "key", "host-key", "add-host-key", "remove-host-key", "tls-pin",
-         "ca-file", "owner", "target", "check-url", "check-user", "consumer", "format", "cost",
-         "rounds", "realm", "line-ends", "mode", "group", "after"},
+        {"file",    "url",     "login",  "key",    "host-key",  "add-host-key", "remove-host-key",
+         "tls-pin", "ca-file", "owner",  "target", "check-url", "check-user",   "consumer",
+         "format",  "cost",    "rounds", "realm",  "line-ends", "mode",         "group",
+         "after"},
         {"password-stdin", "no-password", "passive", "active", "clear-host-keys", "enable",
          "disable"},
         CmdTarget};

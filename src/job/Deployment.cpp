@@ -218,7 +218,7 @@ struct TSlot {
     std::thread Thread;
     TTargetContent GroupPrevious; // what the group file held, to put back
     bool GroupWritten = false;
-    std::string LocalCopy; // the private local copy of its content an upload sends
+    std::string LocalCopy;         // the private local copy of its content an upload sends
     std::int64_t LastPercent = -1; // of the last upload event (its worker's own)
 };
 

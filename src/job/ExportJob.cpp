@@ -597,8 +597,7 @@ void TExportJob::DeploymentEnded(const std::vector<TTargetOutcome>& outcomes) {
         std::vector<std::pair<std::string, TTargetRecord>> records;
         std::map<std::size_t, TTargetRecord> byContent; // targets with one content share one
         for (const TTargetOutcome& o : outcomes) {
-            if (o.Holds != TTargetHolds::New || (o.Check && !o.Check->Current.Comparable))
-                continue;
+            if (o.Holds != TTargetHolds::New || (o.Check && !o.Check->Current.Comparable)) continue;
             const auto content = FContentById.find(o.Id);
             if (content == FContentById.end() || FSettings.DatabasePath.empty()) continue;
             auto record = byContent.find(content->second);

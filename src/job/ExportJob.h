@@ -262,7 +262,7 @@ private:
     std::vector<std::string> FContents;
     std::vector<std::size_t> FContentOf;
     std::map<std::string, std::size_t> FContentById;
-    std::vector<TTargetFile> FFiles; // what each target's options ask of its file
+    std::vector<TTargetFile> FFiles;      // what each target's options ask of its file
     std::vector<std::string> FPendingIds; // recorded by NotePending, not settled yet
     bool FStateWarned = false;
 };

@@ -69,8 +69,8 @@ TTargetFile TargetFileOf(const TUserList& list, const TTarget& target) {
         const std::string& text = target.Option(key);
         if (text.empty()) continue;
         if (form.Param == nullptr || form.Param->Name != key)
-            Refuse(target, Msg(texts::TargetParamNotOfForm, std::string(key),
-                               std::string(form.CliName)));
+            Refuse(target,
+                   Msg(texts::TargetParamNotOfForm, std::string(key), std::string(form.CliName)));
         const std::optional<int> value = ParseWhole(text);
         if (!value || *value < form.Param->Min || *value > form.Param->Max)
             Refuse(target, form.ParamRangeMessage());

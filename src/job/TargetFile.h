@@ -20,15 +20,15 @@ struct THashScheme;
 
 // The option names, as the target keeps them.
 namespace targetopt {
-inline constexpr std::string_view Consumer = "consumer"; // a row of Consumers() by name
-inline constexpr std::string_view Format = "format";     // a form by its command-line name
-inline constexpr std::string_view Cost = "cost";         // bcrypt's cost
-inline constexpr std::string_view Rounds = "rounds";     // SHA-crypt's rounds
-inline constexpr std::string_view Realm = "realm";       // the Digest line's realm
+inline constexpr std::string_view Consumer = "consumer";  // a row of Consumers() by name
+inline constexpr std::string_view Format = "format";      // a form by its command-line name
+inline constexpr std::string_view Cost = "cost";          // bcrypt's cost
+inline constexpr std::string_view Rounds = "rounds";      // SHA-crypt's rounds
+inline constexpr std::string_view Realm = "realm";        // the Digest line's realm
 inline constexpr std::string_view LineEnds = "line-ends"; // "lf" or "crlf"
-inline constexpr std::string_view Mode = "mode";         // octal permission bits: "0640"
-inline constexpr std::string_view Group = "group";       // the written file's group
-inline constexpr std::string_view After = "after";       // the command after the export
+inline constexpr std::string_view Mode = "mode";          // octal permission bits: "0640"
+inline constexpr std::string_view Group = "group";        // the written file's group
+inline constexpr std::string_view After = "after";        // the command after the export
 } // namespace targetopt
 
 // Every option above, in the order the command line and the desktop show them.

@@ -250,9 +250,9 @@ void TfrmExportUser::FillTargetForms() {
     // The program's own form (for the web servers, the one chosen above) unless another is.
     F->cbxTargetForm->addItem(tr("Its default"), QString());
     for (const THashScheme* form : consumer->AcceptedForms())
-        F->cbxTargetForm->addItem(MessageText(form->DisplayMessage()),
-                                  QString::fromUtf8(form->CliName.data(),
-                                                    static_cast<int>(form->CliName.size())));
+        F->cbxTargetForm->addItem(
+            MessageText(form->DisplayMessage()),
+            QString::fromUtf8(form->CliName.data(), static_cast<int>(form->CliName.size())));
     F->cbxTargetForm->setCurrentIndex(std::max(F->cbxTargetForm->findData(chosen), 0));
     UpdateControls();
 }
@@ -499,7 +499,8 @@ void TfrmExportUser::UpdateControls() {
     // A store keeps users, not a file another program reads.
     for (QWidget* w : std::initializer_list<QWidget*>{F->cbxConsumer, F->edtMode, F->edtGroup})
         w->setEnabled(!toStore);
-    const THashScheme* form = FormByCliName(F->cbxTargetForm->currentData().toString().toStdString());
+    const THashScheme* form =
+        FormByCliName(F->cbxTargetForm->currentData().toString().toStdString());
     const TConsumer* consumer =
         ConsumerByName(F->cbxConsumer->currentData().toString().toStdString());
     if (form == nullptr && consumer != nullptr && consumer != &HtpasswdConsumer())

@@ -233,10 +233,10 @@ void TExportForm::BuildReader(QDialog& dialog) {
     FConsumerCaption = NewLabel(&dialog, "lblConsumer", TfrmExportUser::tr("Read by"));
     cbxConsumer = New<QComboBox>(&dialog, "cbxConsumer");
     for (const TConsumer& consumer : Consumers())
-        cbxConsumer->addItem(QString::fromUtf8(consumer.DisplayName.data(),
-                                               static_cast<int>(consumer.DisplayName.size())),
-                             QString::fromUtf8(consumer.Name.data(),
-                                               static_cast<int>(consumer.Name.size())));
+        cbxConsumer->addItem(
+            QString::fromUtf8(consumer.DisplayName.data(),
+                              static_cast<int>(consumer.DisplayName.size())),
+            QString::fromUtf8(consumer.Name.data(), static_cast<int>(consumer.Name.size())));
     cbxConsumer->setToolTip(TfrmExportUser::tr(
         "The program that reads this target's file: the file is written in its syntax, in a "
         "form it reads"));
@@ -384,10 +384,10 @@ void TExportForm::LayOut(QDialog& dialog) {
     grid->addLayout(file, 20, 1, 1, 3);
     grid->addWidget(FAfterCaption, 21, 0);
     grid->addWidget(edtAfter, 21, 1, 1, 3);
-    for (QLabel* label : {FTargetsCaption, FStoreCaption, FFileCaption, FHostCaption, FLoginCaption,
-                          FPasswordCaption, FRemoteCaption, FProtocolCaption, lblFtpKeyFile,
-                          lblFtpCaFile, lblFtpHostKeys, FConsumerCaption, FModeCaption,
-                          FAfterCaption})
+    for (QLabel* label :
+         {FTargetsCaption, FStoreCaption, FFileCaption, FHostCaption, FLoginCaption,
+          FPasswordCaption, FRemoteCaption, FProtocolCaption, lblFtpKeyFile, lblFtpCaFile,
+          lblFtpHostKeys, FConsumerCaption, FModeCaption, FAfterCaption})
         label->setContentsMargins(Px(5), 0, 0, 0);
 
     // Below the rule: what the export is doing, with the bar, over the width of the dialog;
@@ -415,15 +415,14 @@ void TExportForm::LayOut(QDialog& dialog) {
     main->setSizeConstraint(QLayout::SetFixedSize); // a fixed dialog frame
 
     // Format, file, Cancel, Export, the two targets, then the server's fields and boxes.
-    QWidget* order[] = {cbxFormat,       lstTargets,    btnAddTarget,   btnRenameTarget,
-                        btnRemoveTarget, edtFile,       btnCancel,      btnExport,
-                        rbnToFile,       rbnToFTP,      edtFtpHost,     edtFtpLogin,
-                        edtFtpPassword,  edtFtpFile,    cbxFTPPassSave, cbxFTPPassiveMode,
-                        cbxFtpProtocol,  spnFtpPort,    edtFtpKeyFile,  edtFtpCaFile,
-                        rbnToStore,      edtStoreUrl,   cbxCheckAfter,  edtCheckUrl,
-                        edtCheckUser,    cbxConsumer,   cbxTargetForm,  edtRealm,
-                        edtMode,         edtGroup,      edtAfter,       spnWorkFactor,
-                        btnPreview};
+    QWidget* order[] = {
+        cbxFormat,         lstTargets,     btnAddTarget,   btnRenameTarget, btnRemoveTarget,
+        edtFile,           btnCancel,      btnExport,      rbnToFile,       rbnToFTP,
+        edtFtpHost,        edtFtpLogin,    edtFtpPassword, edtFtpFile,      cbxFTPPassSave,
+        cbxFTPPassiveMode, cbxFtpProtocol, spnFtpPort,     edtFtpKeyFile,   edtFtpCaFile,
+        rbnToStore,        edtStoreUrl,    cbxCheckAfter,  edtCheckUrl,     edtCheckUser,
+        cbxConsumer,       cbxTargetForm,  edtRealm,       edtMode,         edtGroup,
+        edtAfter,          spnWorkFactor,  btnPreview};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }

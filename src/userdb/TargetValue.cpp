@@ -124,9 +124,9 @@ void SetServerFields(TTargetSettings& s, std::string_view url) {
 }
 
 bool IsFieldOption(std::string_view key) {
-    for (const std::string_view k : {KUser, KPassword, KKeepPassword, KPassive, KTlsPin, KCaFile,
-                                     KKeyFile, KHostKeys, KOwner, KCheckUrl, KCheckUser, KFile,
-                                     KServer, KStore})
+    for (const std::string_view k :
+         {KUser, KPassword, KKeepPassword, KPassive, KTlsPin, KCaFile, KKeyFile, KHostKeys, KOwner,
+          KCheckUrl, KCheckUser, KFile, KServer, KStore})
         if (key == k) return true;
     return false;
 }
@@ -150,7 +150,8 @@ void DecodeOptions(std::string_view text, TTarget& t) {
         const std::size_t eq = pair.find('=');
         const std::string key = Unescaped(pair.substr(0, eq));
         if (key.empty() || IsFieldOption(key)) continue;
-        t.SetOption(key, eq == std::string_view::npos ? std::string() : Unescaped(pair.substr(eq + 1)));
+        t.SetOption(key,
+                    eq == std::string_view::npos ? std::string() : Unescaped(pair.substr(eq + 1)));
     }
 }
 

@@ -156,11 +156,12 @@ TEST_F(ConsumerCliTest, AGroupFileOnlyBesideTheFilesApacheReads) {
 // anything is written, a target whose program cannot read the taken-over users.
 TEST_F(ConsumerCliTest, ATargetKeepsItsProgramAndFormAndIsRefusedWhatItCannotRead) {
     const std::string reg = Dir.File("registry.htpasswd");
-    TResult r = Cli({"target", Db, "add", "bad", "--file", Out, "--consumer", "registry",
-                     "--format", "md5"});
+    TResult r = Cli(
+        {"target", Db, "add", "bad", "--file", Out, "--consumer", "registry", "--format", "md5"});
     EXPECT_EQ(r.Status, 1);
     EXPECT_NE(r.Err.find("bad: Docker"), std::string::npos) << r.Err;
-    r = Cli({"target", Db, "add", "reg", "--file", reg, "--consumer", "registry", "--mode", "0600"});
+    r = Cli(
+        {"target", Db, "add", "reg", "--file", reg, "--consumer", "registry", "--mode", "0600"});
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_NE(r.Out.find("file for: registry, bcrypt (cost "), std::string::npos) << r.Out;
     EXPECT_NE(r.Out.find("mode: 0600"), std::string::npos) << r.Out;
@@ -188,8 +189,8 @@ TEST_F(ConsumerCliTest, ATargetKeepsItsProgramAndFormAndIsRefusedWhatItCannotRea
 
     // A command that fails fails its target; an empty value takes it away again.
     ASSERT_EQ(Cli({"add", Db, "bea", "--password", "bea pw"}).Status, 0);
-    ASSERT_EQ(Cli({"target", Db, "--target", "reg", "--after", "echo reload failed; exit 3"}).Status,
-              0);
+    ASSERT_EQ(
+        Cli({"target", Db, "--target", "reg", "--after", "echo reload failed; exit 3"}).Status, 0);
     r = Cli({"export", Db});
     EXPECT_EQ(r.Status, 1);
     EXPECT_NE(r.Err.find("reload failed"), std::string::npos) << r.Err;

@@ -259,9 +259,9 @@ TEST(ExportTargets, ATargetsProgramFormAndModeAreChosenKeptAndUsed) {
         QStringList offered;
         for (int i = 0; i < form->count(); ++i)
             offered << form->itemData(i).toString();
-        EXPECT_EQ(offered, QStringList({QString(), QStringLiteral("plain"),
-                                        QStringLiteral("bcrypt"), QStringLiteral("sha256"),
-                                        QStringLiteral("sha512")}));
+        EXPECT_EQ(offered,
+                  QStringList({QString(), QStringLiteral("plain"), QStringLiteral("bcrypt"),
+                               QStringLiteral("sha256"), QStringLiteral("sha512")}));
         form->setCurrentIndex(form->findData(QStringLiteral("sha512")));
         Find<QLineEdit>(dialog, "edtMode")->setText(QStringLiteral("0640"));
         ASSERT_TRUE(TTargets::Export(dialog))
