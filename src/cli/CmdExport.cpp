@@ -313,7 +313,7 @@ namespace {
 // the database's one target, named as such.
 class TSecrets {
 public:
-    TSecrets(const TArgs& args, TCliStreams& io, bool one) : FArgs(args), FIo(io), FOne(one) {
+    TSecrets(const TArgs& args, TCliStreams& io, bool one) : FIo(io), FOne(one) {
         FFile = args.Value("server-password-file");
         FStdin = args.Has("ftp-password-stdin") || args.Has("server-password-stdin");
         if (FStdin && FFile)
@@ -340,7 +340,6 @@ public:
     }
 
 private:
-    const TArgs& FArgs;
     TCliStreams& FIo;
     bool FOne;
     std::optional<std::string> FFile;
