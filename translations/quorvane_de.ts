@@ -1227,26 +1227,6 @@
         <source>The mode of %1 could not be set to %2: %3</source>
         <translation>Die Zugriffsrechte von %1 konnten nicht auf %2 gesetzt werden: %3</translation>
     </message>
-    <message>
-        <source>No form is called %1; the forms are %2</source>
-        <translation>Keine Form heißt %1; die Formen sind %2</translation>
-    </message>
-    <message>
-        <source>The form %2 has no %1</source>
-        <translation>Die Form %2 hat kein %1</translation>
-    </message>
-    <message>
-        <source>Line ends are lf or crlf, not %1</source>
-        <translation>Zeilenenden sind lf oder crlf, nicht %1</translation>
-    </message>
-    <message>
-        <source>%1 is no file mode: give the permission bits in octal, such as 0640</source>
-        <translation>%1 sind keine Dateirechte: Geben Sie die Zugriffsrechte oktal an, etwa 0640</translation>
-    </message>
-    <message>
-        <source>%1 is a store: it keeps users, not a file for another program, a realm or line ends</source>
-        <translation>%1 ist ein Speicher: Er hält Benutzer, keine Datei für ein anderes Programm, keinen Realm und keine Zeilenenden</translation>
-    </message>
 </context>
 <context>
     <name>MasterPasswordDlg</name>
@@ -1675,56 +1655,8 @@ Ihr Zugang endet: {expires}.
         <translation>Webserver unter Linux und anderen Unix-Systemen (Apache, nginx, lighttpd) lehnen Kennwortdateien im Klartext ab; nur unter Windows nehmen sie sie an.</translation>
     </message>
     <message>
-        <source>To File</source>
-        <translation>In Datei</translation>
-    </message>
-    <message>
-        <source>File</source>
-        <translation>Datei</translation>
-    </message>
-    <message>
-        <source>Browse</source>
-        <translation>Durchsuchen</translation>
-    </message>
-    <message>
-        <source>To FTP Server</source>
-        <translation>Auf FTP-Server</translation>
-    </message>
-    <message>
-        <source>Host</source>
-        <translation>Host</translation>
-    </message>
-    <message>
-        <source>Passive mode</source>
-        <translation>Passiver Modus</translation>
-    </message>
-    <message>
-        <source>Login</source>
-        <translation>Benutzername</translation>
-    </message>
-    <message>
-        <source>Password</source>
-        <translation>Kennwort</translation>
-    </message>
-    <message>
-        <source>Save?</source>
-        <translation>Speichern?</translation>
-    </message>
-    <message>
-        <source>Protocol</source>
-        <translation>Protokoll</translation>
-    </message>
-    <message>
-        <source>Port</source>
-        <translation>Port</translation>
-    </message>
-    <message>
         <source>Default</source>
         <translation>Standard</translation>
-    </message>
-    <message>
-        <source>Key file</source>
-        <translation>Schlüsseldatei</translation>
     </message>
     <message>
         <source>none: log in with the password</source>
@@ -1781,26 +1713,10 @@ Vertrauen Sie ihm nur, wenn der Administrator des Servers diesen Fingerabdruck b
         <translation>Von Apache und nginx unter Linux (über die crypt-Funktion des Systems) angenommen, nicht von Apache unter Windows.</translation>
     </message>
     <message>
-        <source>Cost</source>
-        <translation>Aufwand</translation>
-    </message>
-    <message>
-        <source>Rounds</source>
-        <translation>Runden</translation>
-    </message>
-    <message>
         <source>Export: %1.
 Server: %2.</source>
         <translation>Export: %1.
 Server: %2.</translation>
-    </message>
-    <message>
-        <source>Password hash</source>
-        <translation>Hash-Verfahren</translation>
-    </message>
-    <message>
-        <source>CA file</source>
-        <translation>CA-Datei</translation>
     </message>
     <message>
         <source>none: the system&apos;s certificate authorities</source>
@@ -1857,16 +1773,8 @@ lautet? Nur wenn sein Administrator diesen Schlüssel bestätigt. Der Export wir
         <translation>&amp;Vertrauen</translation>
     </message>
     <message>
-        <source>Host keys</source>
-        <translation>Hostschlüssel</translation>
-    </message>
-    <message>
         <source>SSH host keys trusted for this server besides known_hosts; a server showing another key is refused</source>
         <translation>SSH-Hostschlüssel, denen für diesen Server neben known_hosts vertraut wird; ein Server, der einen anderen Schlüssel zeigt, wird abgewiesen</translation>
-    </message>
-    <message>
-        <source>Remove</source>
-        <translation>Entfernen</translation>
     </message>
     <message>
         <source>Aborting...</source>
@@ -1875,10 +1783,6 @@ lautet? Nur wenn sein Administrator diesen Schlüssel bestätigt. Der Export wir
     <message>
         <source>The new file is already being put in place...</source>
         <translation>Die neue Datei wird bereits an ihren Platz gebracht...</translation>
-    </message>
-    <message>
-        <source>Preview Changes...</source>
-        <translation>Änderungen anzeigen...</translation>
     </message>
     <message>
         <source>%1 added, %2 removed, %3 with a new hash.</source>
@@ -1965,24 +1869,8 @@ lautet? Nur wenn sein Administrator diesen Schlüssel bestätigt. Der Export wir
         <translation>Eine Site, die ihren Prüfbenutzer nicht einlässt, kann ihre frühere Kennwortdatei zurückbekommen: Datei, Frühere Kennwortdatei wiederherstellen.</translation>
     </message>
     <message>
-        <source>Targets</source>
-        <translation>Ziele</translation>
-    </message>
-    <message>
         <source>Where an export goes: every ticked target gets the new file, or none does</source>
         <translation>Wohin ein Export geht: jedes angehakte Ziel erhält die neue Datei, oder keines</translation>
-    </message>
-    <message>
-        <source>Add...</source>
-        <translation>Hinzufügen...</translation>
-    </message>
-    <message>
-        <source>Rename...</source>
-        <translation>Umbenennen...</translation>
-    </message>
-    <message>
-        <source>Check after export</source>
-        <translation>Nach dem Export prüfen</translation>
     </message>
     <message>
         <source>Once the new file is in place, ask this address to let this user of the database in; a refusal counts as a failed export</source>
@@ -1995,14 +1883,6 @@ lautet? Nur wenn sein Administrator diesen Schlüssel bestätigt. Der Export wir
     <message>
         <source>login</source>
         <translation>Anmeldename</translation>
-    </message>
-    <message>
-        <source>To SQL Database or LDAP Directory</source>
-        <translation>In SQL-Datenbank oder LDAP-Verzeichnis</translation>
-    </message>
-    <message>
-        <source>Address</source>
-        <translation>Adresse</translation>
     </message>
     <message>
         <source>sqlite:/var/lib/site/auth.db</source>
@@ -2021,52 +1901,120 @@ lautet? Nur wenn sein Administrator diesen Schlüssel bestätigt. Der Export wir
         <translation>Ein Export ändert Folgendes an %1 Zielen:</translation>
     </message>
     <message>
-        <source>Its default</source>
-        <translation>Seine Vorgabe</translation>
+        <source>Passphrase of the key file %1</source>
+        <translation>Passphrase der Schlüsseldatei %1</translation>
     </message>
     <message>
-        <source>Read by</source>
-        <translation>Gelesen von</translation>
+        <source>Password for %1 on %2</source>
+        <translation>Kennwort für %1 auf %2</translation>
     </message>
     <message>
-        <source>The program that reads this target&apos;s file: the file is written in its syntax, in a form it reads</source>
-        <translation>Das Programm, das die Datei dieses Ziels liest: Die Datei wird in seiner Syntax geschrieben, in einer Form, die es liest</translation>
+        <source>&amp;Cost</source>
+        <translation>Auf&amp;wand</translation>
     </message>
     <message>
-        <source>Form</source>
-        <translation>Form</translation>
+        <source>Ro&amp;unds</source>
+        <translation>&amp;Runden</translation>
     </message>
     <message>
-        <source>Realm</source>
-        <translation>Realm</translation>
+        <source>Pass&amp;word hash</source>
+        <translation>Hash-&amp;Verfahren</translation>
     </message>
     <message>
-        <source>File mode</source>
-        <translation>Dateirechte</translation>
+        <source>&amp;Targets</source>
+        <translation>&amp;Ziele</translation>
     </message>
     <message>
-        <source>as it was</source>
-        <translation>wie bisher</translation>
+        <source>&amp;Add...</source>
+        <translation>Hi&amp;nzufügen...</translation>
     </message>
     <message>
-        <source>The written file&apos;s permission bits in octal, such as 0640 (a local file or SFTP)</source>
-        <translation>Die Zugriffsrechte der geschriebenen Datei, oktal, etwa 0640 (lokale Datei oder SFTP)</translation>
+        <source>Re&amp;name...</source>
+        <translation>&amp;Umbenennen...</translation>
     </message>
     <message>
-        <source>File group</source>
-        <translation>Dateigruppe</translation>
+        <source>&amp;Remove</source>
+        <translation>&amp;Entfernen</translation>
     </message>
     <message>
-        <source>Then run</source>
-        <translation>Danach ausführen</translation>
+        <source>To F&amp;ile</source>
+        <translation>&amp;In Datei</translation>
     </message>
     <message>
-        <source>systemctl reload haproxy</source>
-        <translation>systemctl reload haproxy</translation>
+        <source>&amp;File</source>
+        <translation>D&amp;atei</translation>
     </message>
     <message>
-        <source>A command run once every target holds its new file, beside a local file or over the SFTP connection; its failure fails this target</source>
-        <translation>Ein Befehl, der ausgeführt wird, sobald jedes Ziel seine neue Datei hat, neben einer lokalen Datei oder über die SFTP-Verbindung; schlägt er fehl, schlägt dieses Ziel fehl</translation>
+        <source>&amp;Browse</source>
+        <translation>&amp;Durchsuchen</translation>
+    </message>
+    <message>
+        <source>To FTP Ser&amp;ver</source>
+        <translation>Auf &amp;FTP-Server</translation>
+    </message>
+    <message>
+        <source>Pr&amp;otocol</source>
+        <translation>Protoko&amp;ll</translation>
+    </message>
+    <message>
+        <source>&amp;Port</source>
+        <translation>&amp;Port</translation>
+    </message>
+    <message>
+        <source>&amp;Host</source>
+        <translation>&amp;Host</translation>
+    </message>
+    <message>
+        <source>Passive &amp;mode</source>
+        <translation>Passiver M&amp;odus</translation>
+    </message>
+    <message>
+        <source>&amp;Login</source>
+        <translation>&amp;Benutzername</translation>
+    </message>
+    <message>
+        <source>Passwor&amp;d</source>
+        <translation>&amp;Kennwort</translation>
+    </message>
+    <message>
+        <source>&amp;Save?</source>
+        <translation>&amp;Speichern?</translation>
+    </message>
+    <message>
+        <source>Ke&amp;y file</source>
+        <translation>S&amp;chlüsseldatei</translation>
+    </message>
+    <message>
+        <source>CA fil&amp;e</source>
+        <translation>&amp;CA-Datei</translation>
+    </message>
+    <message>
+        <source>Host k&amp;eys</source>
+        <translation>H&amp;ostschlüssel</translation>
+    </message>
+    <message>
+        <source>Re&amp;move</source>
+        <translation>En&amp;tfernen</translation>
+    </message>
+    <message>
+        <source>To S&amp;QL Database or LDAP Directory</source>
+        <translation>In S&amp;QL-Datenbank oder LDAP-Verzeichnis</translation>
+    </message>
+    <message>
+        <source>Addr&amp;ess</source>
+        <translation>&amp;Adresse</translation>
+    </message>
+    <message>
+        <source>Chec&amp;k after export</source>
+        <translation>Nach de&amp;m Export prüfen</translation>
+    </message>
+    <message>
+        <source>Preview Chan&amp;ges...</source>
+        <translation>Änderun&amp;gen anzeigen...</translation>
+    </message>
+    <message>
+        <source>E&amp;xport</source>
+        <translation>E&amp;xportieren</translation>
     </message>
 </context>
 <context>
@@ -2863,14 +2811,6 @@ Sie erneut hinzufügen (die Kennwortdatei enthält von Benutzern mit gleichem An
         <translation>&amp;Wiederherstellen</translation>
     </message>
     <message>
-        <source>Password for the server:</source>
-        <translation>Kennwort für den Server:</translation>
-    </message>
-    <message>
-        <source>Passphrase of the key file:</source>
-        <translation>Passphrase der Schlüsseldatei:</translation>
-    </message>
-    <message>
         <source>%1 changed since this database last wrote it (%2 users added, %3 removed, %4 changed there). Put the earlier version back all the same? What is there now is kept too.</source>
         <translation>%1 hat sich geändert, seit diese Datenbank die Datei zuletzt geschrieben hat (dort %2 Benutzer hinzugefügt, %3 entfernt, %4 geändert). Die frühere Fassung trotzdem wiederherstellen? Was jetzt dort ist, wird ebenfalls aufbewahrt.</translation>
     </message>
@@ -2889,6 +2829,14 @@ Sie erneut hinzufügen (die Kennwortdatei enthält von Benutzern mit gleichem An
     <message>
         <source>&amp;Target:</source>
         <translation>&amp;Ziel:</translation>
+    </message>
+    <message>
+        <source>Password for %1 on %2</source>
+        <translation>Kennwort für %1 auf %2</translation>
+    </message>
+    <message>
+        <source>Passphrase of the key file %1</source>
+        <translation>Passphrase der Schlüsseldatei %1</translation>
     </message>
 </context>
 <context>

@@ -3,9 +3,11 @@
 
 #include "ftp/FtpTexts.h"
 #include "ftp/FtpUpload.h"
+#include "ftp/Sftp.h"
 #include "userdb/UserList.h"
 
 #include <curl/curl.h>
+#include <openssl/crypto.h>
 
 #include <algorithm>
 #include <cctype>
@@ -215,6 +217,70 @@ bool ValidTlsPin(const std::string& pin) {
 bool ValidHostKeyFingerprint(const std::string& fingerprint) {
     return fingerprint.size() == 7 + 43 && fingerprint.rfind("SHA256:", 0) == 0 &&
            Base64Text(fingerprint.substr(7));
+}
+
+} // namespace quorvane
+
+namespace quorvane {
+
+namespace {
+
+void Wipe(std::string& secret) {
+    if (!secret.empty()) OPENSSL_cleanse(secret.data(), secret.size());
+    secret.clear();
+}
+
+} // namespace
+
+bool TargetAsksForSecret(const TTargetSettings& target) {
+    if (target.ExportToFile || !target.StoreUrl.empty()) return false;
+    if (!target.FtpKeyFile.empty()) return PrivateKeyNeedsPassphrase(target.FtpKeyFile);
+    // SFTP without a key file tries ssh-agent and the default keys first.
+    return !(target.FtpProtocol == ProtocolStoredName(TTransferProtocol::Sftp) && SshKeysAtHand());
+}
+
+std::string SecretIdOf(const TTargetSettings& target) {
+    if (target.ExportToFile || !target.StoreUrl.empty()) return {};
+    if (!target.FtpKeyFile.empty()) return "key:" + target.FtpKeyFile;
+    TTransferProtocol protocol = TTransferProtocol::Ftp;
+    try {
+        protocol = ProtocolFromStoredName(target.FtpProtocol);
+    } catch (const EQuorvaneError&) {
+        return {}; // a protocol this version does not speak logs in nowhere
+    }
+    const TFtpAddress address = ParseFtpHost(target.FtpHost);
+    if (!address.Valid || address.Host.empty()) return {};
+    const std::string scheme =
+        protocol == TTransferProtocol::Ftp ? "ftp" : ProtocolStoredName(protocol);
+    return scheme + "://" + target.FtpUser + "@" + ToAsciiLower(address.Host) + ":" +
+           std::to_string(address.Port);
+}
+
+TSessionSecrets::~TSessionSecrets() {
+    for (auto& entry : FSecrets)
+        Wipe(entry.second);
+}
+
+const std::string* TSessionSecrets::Find(const TTargetSettings& target) const {
+    const std::string id = SecretIdOf(target);
+    if (id.empty()) return nullptr;
+    const auto found = FSecrets.find(id);
+    return found == FSecrets.end() ? nullptr : &found->second;
+}
+
+void TSessionSecrets::Keep(const TTargetSettings& target, const std::string& secret) {
+    const std::string id = SecretIdOf(target);
+    if (id.empty() || secret.empty()) return;
+    std::string& kept = FSecrets[id];
+    Wipe(kept);
+    kept = secret;
+}
+
+void TSessionSecrets::Forget(const TTargetSettings& target) {
+    const auto found = FSecrets.find(SecretIdOf(target));
+    if (found == FSecrets.end()) return;
+    Wipe(found->second);
+    FSecrets.erase(found);
 }
 
 } // namespace quorvane

@@ -4,6 +4,7 @@
 
 #include "ftp/Ftp.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,37 @@ bool RemoveStoredHostKey(TTargetSettings& target, const std::string& fingerprint
 // protocol, pins, CA file and key file (the password and passphrase are the caller's: they may not
 // be stored).
 void ApplyServerSettings(const TTargetSettings& target, TFtpSettings& server);
+
+// Whether a login to the target's server takes a secret the user types: a password, or the
+// passphrase of a key file that has one. False for a local file and a store.
+bool TargetAsksForSecret(const TTargetSettings& target);
+
+// What a secret typed for a target belongs to, so that it is asked once while the program runs:
+// a key file's passphrase to the file, a server password to the protocol, the host (its letters
+// folded), the port and the login. Empty for a target that logs in nowhere (a local file) and
+// for a store, whose password is its own business.
+std::string SecretIdOf(const TTargetSettings& target);
+
+// The passwords and passphrases typed for targets while the program runs: kept in memory only,
+// never in the database or the settings, and wiped when forgotten or at the end.
+class TSessionSecrets {
+public:
+    TSessionSecrets() = default;
+    TSessionSecrets(const TSessionSecrets&) = delete;
+    TSessionSecrets& operator=(const TSessionSecrets&) = delete;
+    ~TSessionSecrets();
+
+    // The secret kept for the target's server and login (or its key file); null when none is.
+    const std::string* Find(const TTargetSettings& target) const;
+    // Keeps a secret for the target's server and login; an empty one, or one for a target
+    // without an id, is not kept.
+    void Keep(const TTargetSettings& target, const std::string& secret);
+    // After a refused login: the next export asks again.
+    void Forget(const TTargetSettings& target);
+
+private:
+    std::map<std::string, std::string> FSecrets;
+};
 
 // Whether a text is a public key pin in curl's form ("sha256//" and 44 base64 characters) or an
 // SSH fingerprint as OpenSSH shows it ("SHA256:" and 43 base64 characters).

@@ -113,6 +113,23 @@ std::string GetString(const std::string& data, size_t& at) {
 
 } // namespace
 
+std::vector<std::string> DefaultSshKeyFiles() {
+    std::vector<std::string> keys;
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] == '\0') return keys;
+    for (const char* name : {"id_ed25519", "id_ecdsa", "id_rsa"}) {
+        const std::string path = std::string(home) + "/.ssh/" + name;
+        if (::access(path.c_str(), R_OK) == 0 && !PrivateKeyNeedsPassphrase(path))
+            keys.push_back(path);
+    }
+    return keys;
+}
+
+bool SshKeysAtHand() {
+    const char* socket = std::getenv("SSH_AUTH_SOCK");
+    return (socket != nullptr && socket[0] != '\0') || !DefaultSshKeyFiles().empty();
+}
+
 // One SSH connection: the socket, the session, the SFTP subsystem through libssh2 and, for the
 // extension libssh2 does not speak, a second SFTP channel of our own.
 struct TSftpTransport::TSession {
@@ -341,6 +358,10 @@ struct TSftpTransport::TSession {
             return Reason();
         }
         const std::string offered = methods;
+        // Without a key file: the password when there is one, the keys of ssh-agent and the
+        // user's own default keys when there is none or it is refused, as ssh would.
+        const bool keys = offered.find("publickey") != std::string::npos;
+        if (s.Password.empty() && keys && (ByAgent() || ByDefaultKeys())) return std::nullopt;
         int rc = LIBSSH2_ERROR_AUTHENTICATION_FAILED;
         if (offered.find("password") != std::string::npos) {
             rc = Retry([&] {
@@ -358,7 +379,49 @@ struct TSftpTransport::TSession {
             });
         }
         if (rc == 0) return std::nullopt;
+        if (!s.Password.empty() && keys && (ByAgent() || ByDefaultKeys())) return std::nullopt;
         return Msg(texts::ServerRefusedLogin);
+    }
+
+    // A login with one of the identities ssh-agent holds (SSH_AUTH_SOCK); false without an
+    // agent or when the server takes none of them.
+    bool ByAgent() {
+        const char* socket = std::getenv("SSH_AUTH_SOCK");
+        if (socket == nullptr || socket[0] == '\0') return false;
+        LIBSSH2_AGENT* agent = libssh2_agent_init(Ssh);
+        if (agent == nullptr) return false;
+        bool in = false;
+        if (libssh2_agent_connect(agent) == 0) {
+            if (libssh2_agent_list_identities(agent) == 0) {
+                libssh2_agent_publickey* identity = nullptr;
+                libssh2_agent_publickey* previous = nullptr;
+                const std::string& user = Owner.FSettings.User;
+                while (!in && libssh2_agent_get_identity(agent, &identity, previous) == 0) {
+                    in = Retry([&] {
+                             return libssh2_agent_userauth(agent, user.c_str(), identity);
+                         }) == 0;
+                    previous = identity;
+                }
+            }
+            libssh2_agent_disconnect(agent);
+        }
+        libssh2_agent_free(agent);
+        return in;
+    }
+
+    // A login with the first of the user's default keys (~/.ssh) the server takes; keys locked
+    // by a passphrase are left to the agent.
+    bool ByDefaultKeys() {
+        const std::string& user = Owner.FSettings.User;
+        for (const std::string& key : DefaultSshKeyFiles()) {
+            const int rc = Retry([&] {
+                return libssh2_userauth_publickey_fromfile_ex(
+                    Ssh, user.c_str(), static_cast<unsigned int>(user.size()), nullptr, key.c_str(),
+                    "");
+            });
+            if (rc == 0) return true;
+        }
+        return false;
     }
 
     // ---- The extension channel: a minimal SFTP client for what libssh2 does not offer.

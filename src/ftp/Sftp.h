@@ -17,6 +17,13 @@
 
 namespace quorvane {
 
+// The user's default SSH keys that open without a passphrase, as ssh tries them:
+// ~/.ssh/id_ed25519, id_ecdsa and id_rsa, those that are there and readable.
+std::vector<std::string> DefaultSshKeyFiles();
+// Whether a login without a key file can try keys: ssh-agent is there (SSH_AUTH_SOCK) or a
+// default key opens without a passphrase.
+bool SshKeysAtHand();
+
 class TSftpTransport : public IUploadTransport {
 public:
     TSftpTransport(const TFtpSettings& settings, TTransportHooks hooks);

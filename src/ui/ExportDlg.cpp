@@ -7,6 +7,7 @@
 #include "export/HashOnlyUsers.h"
 #include "export/HashSchemes.h"
 #include "export/PasswordFile.h"
+#include "ftp/FtpTexts.h"
 #include "ftp/ServerTarget.h"
 #include "job/TargetFile.h"
 #include "persist/PrjLib.h"
@@ -156,6 +157,7 @@ void TfrmExportUser::Connect() {
     connect(F->cbxTargetForm, &QComboBox::currentIndexChanged, this,
             &TfrmExportUser::UpdateControls);
     connect(F->btnBrowse, &QToolButton::clicked, this, &TfrmExportUser::Browse);
+    connect(F->btnBrowseKeyFile, &QToolButton::clicked, this, &TfrmExportUser::BrowseKeyFile);
     connect(F->btnExport, &QPushButton::clicked, this, &TfrmExportUser::ExportClicked);
     connect(F->btnPreview, &QPushButton::clicked, this, &TfrmExportUser::PreviewClicked);
     connect(F->btnCancel, &QPushButton::clicked, this, &TfrmExportUser::CancelClicked);
@@ -168,6 +170,11 @@ void TfrmExportUser::LoadSettings() {
     FormatChanged(); // also when the form stays the same: the work factors are the list's
     FTargets = ListTargets(FList);
     FTyped.assign(FTargets.size(), std::string());
+    // A password typed earlier in this session for the same server and login, not saved.
+    for (std::size_t i = 0; i < FTargets.size(); ++i)
+        if (const std::string* kept = Secrets().Find(FTargets[i]);
+            kept != nullptr && FTargets[i].FtpPass.empty())
+            FTyped[i] = *kept;
     FCurrent = 0;
     FillTargets();
     LoadTarget(FTargets.front());
@@ -444,6 +451,49 @@ std::string TfrmExportUser::SecretOf(int index) const {
     return FTargets[static_cast<std::size_t>(index)].FtpPass;
 }
 
+TSessionSecrets& TfrmExportUser::Secrets() const {
+    return FOptions.Secrets != nullptr ? *FOptions.Secrets : ProgramSecrets();
+}
+
+bool TfrmExportUser::AskMissingSecrets(const std::vector<int>& indices) {
+    for (const int index : indices) {
+        const TTargetSettings& target = FTargets[static_cast<std::size_t>(index)];
+        std::string secret = SecretOf(index);
+        if (secret.empty() && TargetAsksForSecret(target)) {
+            const QString question =
+                !target.FtpKeyFile.empty()
+                    ? tr("Passphrase of the key file %1").arg(BytesToText(target.FtpKeyFile))
+                    : tr("Password for %1 on %2")
+                          .arg(BytesToText(target.FtpUser),
+                               BytesToText(ParseFtpHost(target.FtpHost).Host));
+            TQtSecretPrompt box(this);
+            ISecretPrompt& prompt = FOptions.SecretPrompt != nullptr ? *FOptions.SecretPrompt : box;
+            QString answer;
+            if (!prompt.AskSecret(question, answer)) return false;
+            secret = TextToBytes(answer);
+            FTyped[static_cast<std::size_t>(index)] = secret;
+            if (index == FCurrent) {
+                F->edtFtpPassword->setText(answer);
+                FTyped[static_cast<std::size_t>(index)] = FFtpPass.Read(answer);
+            }
+        }
+        // Kept for the session unless the database keeps it.
+        if (target.FtpPass.empty()) Secrets().Keep(target, secret);
+    }
+    return true;
+}
+
+void TfrmExportUser::ForgetRefusedSecrets(const TExportResult& result) {
+    for (const int index : FExporting) {
+        const TTargetSettings& target = FTargets[static_cast<std::size_t>(index)];
+        bool refused = result.Outcomes.empty() && result.Error.Is(texts::LoginFailed);
+        for (const TTargetOutcome& outcome : result.Outcomes)
+            refused =
+                refused || (outcome.Name == target.Name && outcome.Error.Is(texts::LoginFailed));
+        if (refused) Secrets().Forget(target);
+    }
+}
+
 TPasswordsType TfrmExportUser::GetPassType() const {
     return static_cast<TPasswordsType>(F->cbxFormat->currentData().toInt());
 }
@@ -506,6 +556,11 @@ void TfrmExportUser::UpdateControls() {
     if (form == nullptr && consumer != nullptr && consumer != &HtpasswdConsumer())
         form = &consumer->DefaultForm(FList);
     F->edtRealm->setEnabled(!toStore && form != nullptr && form->NeedsRealm);
+    F->btnBrowseKeyFile->setVisible(sftp || tls);
+    F->btnBrowseKeyFile->setEnabled(toServer);
+    // A caption is greyed with its field, and Alt with its letter passes it by.
+    for (QLabel* caption : findChildren<QLabel*>())
+        if (caption->buddy() != nullptr) caption->setEnabled(caption->buddy()->isEnabled());
 }
 
 void TfrmExportUser::FocusTarget() {
@@ -542,7 +597,7 @@ void TfrmExportUser::FormatChanged() {
     F->lblEstimate->setVisible(slow);
     if (!slow) return;
     const bool bcrypt = type == TPasswordsType::ptBcrypt;
-    F->lblWorkFactor->setText(bcrypt ? tr("Cost") : tr("Rounds"));
+    F->lblWorkFactor->setText(bcrypt ? tr("&Cost") : tr("Ro&unds"));
     const QSignalBlocker quiet(F->spnWorkFactor); // the value is the form's, not a new choice
     F->spnWorkFactor->setRange(scheme.Param->Min, scheme.Param->Max);
     F->spnWorkFactor->setValue(bcrypt ? FBcryptCost : FShaRounds);
@@ -617,6 +672,35 @@ void TfrmExportUser::Browse() {
     F->edtFile->setText(QDir::toNativeSeparators(files.front())); // runs UpdateControls
 }
 
+void TfrmExportUser::BrowseKeyFile() {
+    const bool sftp = static_cast<TTransferProtocol>(F->cbxFtpProtocol->currentData().toInt()) ==
+                      TTransferProtocol::Sftp;
+    QLineEdit* edit = sftp ? F->edtFtpKeyFile : F->edtFtpCaFile;
+    QFileDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("OpenKeyDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(tr("All Files (*)"));
+    // Keys live in a hidden folder, ~/.ssh, and are hidden-looking files themselves at times.
+    dialog.setFilter(dialog.filter() | QDir::Hidden);
+    const QString typed = edit->text().trimmed();
+    if (!typed.isEmpty()) {
+        const QFileInfo info(typed);
+        if (!info.path().isEmpty() && info.path() != QStringLiteral("."))
+            dialog.setDirectory(info.path());
+        dialog.selectFile(typed);
+    } else if (const QString ssh = QDir::home().filePath(QStringLiteral(".ssh"));
+               sftp && QFileInfo(ssh).isDir()) {
+        dialog.setDirectory(ssh);
+    } else if (const QString folder = ExistingFolder(LastFolder()); !folder.isEmpty()) {
+        dialog.setDirectory(folder);
+    }
+    if (RunModal(dialog) != QDialog::Accepted) return;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty() || files.front().isEmpty()) return;
+    edit->setText(QDir::toNativeSeparators(files.front()));
+}
+
 void TfrmExportUser::BeginExport() {
     SaveSettings();
     FOutcome.Attempted = true;
@@ -674,7 +758,9 @@ void TfrmExportUser::StartExport() {
             chosen.push_back(TargetAt(i));
             indices.push_back(i);
         }
-    // Typed, stored or not; with a key file it unlocks the key.
+    // Typed, stored or not, or asked for now; with a key file it unlocks the key.
+    if (!AskMissingSecrets(indices)) throw ECancelled{};
+    FExporting = indices;
     for (std::size_t k = 0; k < chosen.size(); ++k)
         settings.Targets.push_back({chosen[k], SecretOf(indices[k])});
     settings.PerTarget = ReportedPerTarget(FList, chosen);
@@ -718,6 +804,7 @@ void TfrmExportUser::PreviewClicked() {
 }
 
 void TfrmExportUser::ExportDone(const TExportResult& result) {
+    ForgetRefusedSecrets(result);
     const bool upload = !FInExportClick; // a local export ends within the click
     if (result.DryRun && !result.Outcomes.empty()) {
         // A preview of several targets: nothing was replaced anywhere.

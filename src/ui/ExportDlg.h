@@ -19,6 +19,8 @@
 namespace quorvane {
 
 class IRandomSource;
+class ISecretPrompt;
+class TSessionSecrets;
 class IUiDispatcher;
 class TExportProgressView;
 struct TExportForm;
@@ -31,6 +33,10 @@ struct TExportDialogOptions {
     unsigned HashThreads = 0;        // hashing workers; 0: one per processor
     IRandomSource* Random = nullptr; // salts; none: the secure generator
     std::uint32_t FtpTimeout = 0;    // the FTP client's time-out in ms; 0: its default
+    // The server passwords typed while the program runs (none: the program's own set) and the
+    // question for one not known yet (none: a password box).
+    TSessionSecrets* Secrets = nullptr;
+    ISecretPrompt* SecretPrompt = nullptr;
 };
 
 // What the dialog did.
@@ -94,6 +100,12 @@ private:
     std::optional<std::string> AskTargetName(const QString& title, const std::string& name);
     // The password of a target's server or store: as typed, or as stored.
     std::string SecretOf(int index) const;
+    TSessionSecrets& Secrets() const;
+    // The secret of each chosen target that takes one and has none yet, asked for by name and
+    // kept for the session; false when the user cancels a question.
+    bool AskMissingSecrets(const std::vector<int>& indices);
+    // A login refused with a secret of the session: the next export asks again.
+    void ForgetRefusedSecrets(const TExportResult& result);
     // After an export to several targets: what each holds now.
     void ShowOutcomes(const TExportResult& result);
     void UpdateControls();
@@ -110,6 +122,8 @@ private:
     // Enabled users whose password the export hashes (not those known by a stored hash).
     int UsersToHash() const;
     void Browse();
+    // Chooses the SFTP key file (starting in ~/.ssh) or the CA file, as the protocol asks.
+    void BrowseKeyFile();
 
     void ExportClicked();
     void PreviewClicked();
@@ -167,6 +181,7 @@ private:
 
     std::vector<TTargetSettings> FTargets; // every target, the first one first
     std::vector<std::string> FTyped;       // per target: its password as last typed here
+    std::vector<int> FExporting;           // the targets of the running export
     int FCurrent = 0;                      // the target the fields show
 
     // The texts the database gave each box, so an untouched box writes back the same bytes.

@@ -89,11 +89,12 @@ int TExportForm::Px(int pixels) const {
 }
 
 void TExportForm::BuildFormat(QDialog& dialog) {
-    FFormatCaption = NewLabel(&dialog, "Label1", TfrmExportUser::tr("Password hash"));
+    FFormatCaption = NewLabel(&dialog, "Label1", TfrmExportUser::tr("Pass&word hash"));
     cbxFormat = New<QComboBox>(&dialog, "cbxFormat");
     for (const THashScheme& scheme : HashSchemes())
         cbxFormat->addItem(MessageText(scheme.DisplayMessage()), static_cast<int>(scheme.Id));
     cbxFormat->setMinimumWidth(Px(145));
+    FFormatCaption->setBuddy(cbxFormat);
     lblPlainTextNote = NewLabel(
         &dialog, "lblPlainTextNote",
         TfrmExportUser::tr("Web servers on Linux and other Unix systems (Apache, nginx, lighttpd) "
@@ -112,7 +113,7 @@ void TExportForm::BuildFormat(QDialog& dialog) {
 }
 
 void TExportForm::BuildTargets(QDialog& dialog) {
-    FTargetsCaption = NewLabel(&dialog, "lblTargets", TfrmExportUser::tr("Targets"));
+    FTargetsCaption = NewLabel(&dialog, "lblTargets", TfrmExportUser::tr("&Targets"));
     lstTargets = New<QListWidget>(&dialog, "lstTargets");
     lstTargets->setToolTip(TfrmExportUser::tr(
         "Where an export goes: every ticked target gets the new file, or none does"));
@@ -121,56 +122,62 @@ void TExportForm::BuildTargets(QDialog& dialog) {
     lstTargets->setTextElideMode(Qt::ElideMiddle);
     lstTargets->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     FTargetsCaption->setBuddy(lstTargets);
-    btnAddTarget = new QPushButton(TfrmExportUser::tr("Add..."), &dialog);
+    btnAddTarget = new QPushButton(TfrmExportUser::tr("&Add..."), &dialog);
     btnAddTarget->setObjectName(QStringLiteral("btnAddTarget"));
-    btnRenameTarget = new QPushButton(TfrmExportUser::tr("Rename..."), &dialog);
+    btnRenameTarget = new QPushButton(TfrmExportUser::tr("Re&name..."), &dialog);
     btnRenameTarget->setObjectName(QStringLiteral("btnRenameTarget"));
-    btnRemoveTarget = new QPushButton(TfrmExportUser::tr("Remove"), &dialog);
+    btnRemoveTarget = new QPushButton(TfrmExportUser::tr("&Remove"), &dialog);
     btnRemoveTarget->setObjectName(QStringLiteral("btnRemoveTarget"));
     for (QPushButton* button : {btnAddTarget, btnRenameTarget, btnRemoveTarget})
         button->setAutoDefault(false);
 }
 
 void TExportForm::BuildFileTarget(QDialog& dialog) {
-    rbnToFile = new QRadioButton(TfrmExportUser::tr("To File"), &dialog);
+    rbnToFile = new QRadioButton(TfrmExportUser::tr("To F&ile"), &dialog);
     rbnToFile->setObjectName(QStringLiteral("rbnToFile"));
     rbnToFile->setChecked(true);
-    FFileCaption = NewLabel(&dialog, "Label2", TfrmExportUser::tr("File"));
+    FFileCaption = NewLabel(&dialog, "Label2", TfrmExportUser::tr("&File"));
     edtFile = NewEdit(&dialog, "edtFile");
     edtFile->setMinimumWidth(Px(280));
     btnBrowse = New<QToolButton>(&dialog, "btnBrowse");
-    btnBrowse->setText(TfrmExportUser::tr("Browse"));
+    btnBrowse->setText(TfrmExportUser::tr("&Browse"));
     btnBrowse->setFocusPolicy(Qt::NoFocus);
     btnBrowse->setMinimumWidth(Px(65));
     btnBrowse->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    FFileCaption->setBuddy(edtFile);
 }
 
 void TExportForm::BuildServerTarget(QDialog& dialog) {
-    rbnToFTP = new QRadioButton(TfrmExportUser::tr("To FTP Server"), &dialog);
+    rbnToFTP = new QRadioButton(TfrmExportUser::tr("To FTP Ser&ver"), &dialog);
     rbnToFTP->setObjectName(QStringLiteral("rbnToFTP"));
-    FProtocolCaption = NewLabel(&dialog, "lblFtpProtocol", TfrmExportUser::tr("Protocol"));
+    FProtocolCaption = NewLabel(&dialog, "lblFtpProtocol", TfrmExportUser::tr("Pr&otocol"));
     cbxFtpProtocol = New<QComboBox>(&dialog, "cbxFtpProtocol");
     for (const TTransferProtocol protocol :
          {TTransferProtocol::Ftp, TTransferProtocol::FtpExplicitTls,
           TTransferProtocol::FtpImplicitTls, TTransferProtocol::Sftp})
         cbxFtpProtocol->addItem(MessageText(ProtocolDisplayMessage(protocol)),
                                 static_cast<int>(protocol));
-    FPortCaption = NewLabel(&dialog, "lblFtpPort", TfrmExportUser::tr("Port"));
+    FPortCaption = NewLabel(&dialog, "lblFtpPort", TfrmExportUser::tr("&Port"));
     spnFtpPort = New<QSpinBox>(&dialog, "spnFtpPort");
     spnFtpPort->setRange(0, 65535);
     spnFtpPort->setSpecialValueText(TfrmExportUser::tr("Default"));
+    FProtocolCaption->setBuddy(cbxFtpProtocol);
+    FPortCaption->setBuddy(spnFtpPort);
 
-    FHostCaption = NewLabel(&dialog, "Label3", TfrmExportUser::tr("Host"));
+    FHostCaption = NewLabel(&dialog, "Label3", TfrmExportUser::tr("&Host"));
     edtFtpHost = NewEdit(&dialog, "edtFtpHost");
     edtFtpHost->setMinimumWidth(Px(170));
-    cbxFTPPassiveMode = new QCheckBox(TfrmExportUser::tr("Passive mode"), &dialog);
+    FHostCaption->setBuddy(edtFtpHost);
+    cbxFTPPassiveMode = new QCheckBox(TfrmExportUser::tr("Passive &mode"), &dialog);
     cbxFTPPassiveMode->setObjectName(QStringLiteral("cbxFTPPassiveMode"));
-    FLoginCaption = NewLabel(&dialog, "Label4", TfrmExportUser::tr("Login"));
+    FLoginCaption = NewLabel(&dialog, "Label4", TfrmExportUser::tr("&Login"));
     edtFtpLogin = NewEdit(&dialog, "edtFtpLogin");
-    FPasswordCaption = NewLabel(&dialog, "Label5", TfrmExportUser::tr("Password"));
+    FLoginCaption->setBuddy(edtFtpLogin);
+    FPasswordCaption = NewLabel(&dialog, "Label5", TfrmExportUser::tr("Passwor&d"));
     edtFtpPassword = NewEdit(&dialog, "edtFtpPassword");
     AddShowPasswordToggle(*edtFtpPassword); // hidden, shown on request
-    cbxFTPPassSave = new QCheckBox(TfrmExportUser::tr("Save?"), &dialog);
+    FPasswordCaption->setBuddy(edtFtpPassword);
+    cbxFTPPassSave = new QCheckBox(TfrmExportUser::tr("&Save?"), &dialog);
     cbxFTPPassSave->setObjectName(QStringLiteral("cbxFTPPassSave"));
     cbxFTPPassSave->setToolTip(SavedPasswordHint());
     lblSavedPasswordHint = NewLabel(&dialog, "lblSavedPasswordHint", SavedPasswordHint());
@@ -178,17 +185,25 @@ void TExportForm::BuildServerTarget(QDialog& dialog) {
     // Wrapped within the width the fields give the dialog, never widening it.
     lblSavedPasswordHint->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
-    lblFtpKeyFile = NewLabel(&dialog, "lblFtpKeyFile", TfrmExportUser::tr("Key file"));
+    lblFtpKeyFile = NewLabel(&dialog, "lblFtpKeyFile", TfrmExportUser::tr("Ke&y file"));
     edtFtpKeyFile = NewEdit(&dialog, "edtFtpKeyFile");
     edtFtpKeyFile->setPlaceholderText(TfrmExportUser::tr("none: log in with the password"));
-    lblFtpCaFile = NewLabel(&dialog, "lblFtpCaFile", TfrmExportUser::tr("CA file"));
+    lblFtpKeyFile->setBuddy(edtFtpKeyFile);
+    lblFtpCaFile = NewLabel(&dialog, "lblFtpCaFile", TfrmExportUser::tr("CA fil&e"));
     edtFtpCaFile = NewEdit(&dialog, "edtFtpCaFile");
     edtFtpCaFile->setPlaceholderText(
         TfrmExportUser::tr("none: the system's certificate authorities"));
+    lblFtpCaFile->setBuddy(edtFtpCaFile);
+    // One button beside the key file and the CA file, of which one row at most shows.
+    btnBrowseKeyFile = New<QToolButton>(&dialog, "btnBrowseKeyFile");
+    btnBrowseKeyFile->setText(TfrmExportUser::tr("&Browse"));
+    btnBrowseKeyFile->setFocusPolicy(Qt::NoFocus);
+    btnBrowseKeyFile->setMinimumWidth(Px(65));
+    btnBrowseKeyFile->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     edtFtpCaFile->setToolTip(
         TfrmExportUser::tr("A file of certificates (PEM) that vouch for the server, for a "
                            "server whose certificate no public authority signed"));
-    lblFtpHostKeys = NewLabel(&dialog, "lblFtpHostKeys", TfrmExportUser::tr("Host keys"));
+    lblFtpHostKeys = NewLabel(&dialog, "lblFtpHostKeys", TfrmExportUser::tr("Host k&eys"));
     lstFtpHostKeys = New<QListWidget>(&dialog, "lstFtpHostKeys");
     lstFtpHostKeys->setToolTip(
         TfrmExportUser::tr("SSH host keys trusted for this server besides known_hosts; "
@@ -197,20 +212,23 @@ void TExportForm::BuildServerTarget(QDialog& dialog) {
     // A fingerprint wider than the list shows its start and end; the whole one is its tip.
     lstFtpHostKeys->setTextElideMode(Qt::ElideMiddle);
     lstFtpHostKeys->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    btnRemoveHostKey = new QPushButton(TfrmExportUser::tr("Remove"), &dialog);
+    lblFtpHostKeys->setBuddy(lstFtpHostKeys);
+    btnRemoveHostKey = new QPushButton(TfrmExportUser::tr("Re&move"), &dialog);
     btnRemoveHostKey->setObjectName(QStringLiteral("btnRemoveHostKey"));
     btnRemoveHostKey->setAutoDefault(false);
 
-    FRemoteCaption = NewLabel(&dialog, "Label6", TfrmExportUser::tr("File"));
+    FRemoteCaption = NewLabel(&dialog, "Label6", TfrmExportUser::tr("&File"));
     edtFtpFile = NewEdit(&dialog, "edtFtpFile");
+    FRemoteCaption->setBuddy(edtFtpFile);
     lblClearTextHint = NewLabel(
         &dialog, "lblClearTextHint",
         TfrmExportUser::tr("Plain FTP sends the password and the password file in clear."));
     KeepRoomWhenHidden({lblClearTextHint});
 
-    rbnToStore = new QRadioButton(TfrmExportUser::tr("To SQL Database or LDAP Directory"), &dialog);
+    rbnToStore =
+        new QRadioButton(TfrmExportUser::tr("To S&QL Database or LDAP Directory"), &dialog);
     rbnToStore->setObjectName(QStringLiteral("rbnToStore"));
-    FStoreCaption = NewLabel(&dialog, "lblStoreUrl", TfrmExportUser::tr("Address"));
+    FStoreCaption = NewLabel(&dialog, "lblStoreUrl", TfrmExportUser::tr("Addr&ess"));
     edtStoreUrl = NewEdit(&dialog, "edtStoreUrl");
     edtStoreUrl->setPlaceholderText(TfrmExportUser::tr("sqlite:/var/lib/site/auth.db"));
     edtStoreUrl->setToolTip(TfrmExportUser::tr(
@@ -218,7 +236,7 @@ void TExportForm::BuildServerTarget(QDialog& dialog) {
         "the login and password are those of the server fields above"));
     FStoreCaption->setBuddy(edtStoreUrl);
 
-    cbxCheckAfter = new QCheckBox(TfrmExportUser::tr("Check after export"), &dialog);
+    cbxCheckAfter = new QCheckBox(TfrmExportUser::tr("Chec&k after export"), &dialog);
     cbxCheckAfter->setObjectName(QStringLiteral("cbxCheckAfter"));
     cbxCheckAfter->setToolTip(TfrmExportUser::tr(
         "Once the new file is in place, ask this address to let this user of the database in; "
@@ -283,9 +301,9 @@ void TExportForm::BuildProgress(QDialog& dialog) {
     pbrProgress->setTextVisible(false);
     KeepRoomWhenHidden({pbrProgress});
     pbrProgress->hide();
-    btnPreview = new QPushButton(TfrmExportUser::tr("Preview Changes..."), &dialog);
+    btnPreview = new QPushButton(TfrmExportUser::tr("Preview Chan&ges..."), &dialog);
     btnPreview->setObjectName(QStringLiteral("btnPreview"));
-    btnExport = new QPushButton(TfrmExportUser::tr("Export"), &dialog);
+    btnExport = new QPushButton(TfrmExportUser::tr("E&xport"), &dialog);
     btnExport->setObjectName(QStringLiteral("btnExport"));
     btnCancel = new QPushButton(TfrmExportUser::tr("Cancel"), &dialog);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
@@ -356,6 +374,7 @@ void TExportForm::LayOut(QDialog& dialog) {
     grid->addWidget(edtFtpKeyFile, 11, 1, 1, 2);
     grid->addWidget(lblFtpCaFile, 11, 0);
     grid->addWidget(edtFtpCaFile, 11, 1, 1, 2);
+    grid->addWidget(btnBrowseKeyFile, 11, 3);
     grid->addWidget(lblFtpHostKeys, 12, 0, Qt::AlignTop);
     grid->addWidget(lstFtpHostKeys, 12, 1, 1, 2);
     grid->addWidget(btnRemoveHostKey, 12, 3, Qt::AlignTop);
@@ -416,13 +435,13 @@ void TExportForm::LayOut(QDialog& dialog) {
 
     // Format, file, Cancel, Export, the two targets, then the server's fields and boxes.
     QWidget* order[] = {
-        cbxFormat,         lstTargets,     btnAddTarget,   btnRenameTarget, btnRemoveTarget,
-        edtFile,           btnCancel,      btnExport,      rbnToFile,       rbnToFTP,
-        edtFtpHost,        edtFtpLogin,    edtFtpPassword, edtFtpFile,      cbxFTPPassSave,
-        cbxFTPPassiveMode, cbxFtpProtocol, spnFtpPort,     edtFtpKeyFile,   edtFtpCaFile,
-        rbnToStore,        edtStoreUrl,    cbxCheckAfter,  edtCheckUrl,     edtCheckUser,
-        cbxConsumer,       cbxTargetForm,  edtRealm,       edtMode,         edtGroup,
-        edtAfter,          spnWorkFactor,  btnPreview};
+        cbxFormat,         lstTargets,       btnAddTarget,   btnRenameTarget, btnRemoveTarget,
+        edtFile,           btnCancel,        btnExport,      rbnToFile,       rbnToFTP,
+        edtFtpHost,        edtFtpLogin,      edtFtpPassword, edtFtpFile,      cbxFTPPassSave,
+        cbxFTPPassiveMode, cbxFtpProtocol,   spnFtpPort,     edtFtpKeyFile,   edtFtpCaFile,
+        lstFtpHostKeys,    btnRemoveHostKey, rbnToStore,     edtStoreUrl,     cbxCheckAfter,
+        edtCheckUrl,       edtCheckUser,     cbxConsumer,    cbxTargetForm,   edtRealm,
+        edtMode,           edtGroup,         edtAfter,       spnWorkFactor,   btnPreview};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }

@@ -53,7 +53,8 @@ struct TExportForm {
     QLabel* lblFtpKeyFile = nullptr;
     QLineEdit* edtFtpKeyFile = nullptr; // SFTP: a private key file instead of the password
     QLabel* lblFtpCaFile = nullptr;
-    QLineEdit* edtFtpCaFile = nullptr; // FTP over TLS: certificates that vouch for the server
+    QLineEdit* edtFtpCaFile = nullptr;       // FTP over TLS: certificates that vouch for the server
+    QToolButton* btnBrowseKeyFile = nullptr; // chooses the key file, or the CA file
     QLabel* lblFtpHostKeys = nullptr;
     QListWidget* lstFtpHostKeys = nullptr; // SFTP: the trusted host keys, removable
     QPushButton* btnRemoveHostKey = nullptr;

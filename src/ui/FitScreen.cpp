@@ -17,7 +17,10 @@ TFittingScrollArea::TFittingScrollArea(QWidget* parent) : QScrollArea(parent) {
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // A scroll bar only once the body is given less height than it needs (SetHeightLimit): one
+    // shown on the way to the window's first size would stay, take its width from the fields and
+    // cover their right edge.
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     setFocusPolicy(Qt::NoFocus); // Tab goes through the fields, not the area around them
     // The body looks like the rest of the dialog, not like a list.
@@ -58,6 +61,7 @@ bool TFittingScrollArea::eventFilter(QObject* watched, QEvent* event) {
 void TFittingScrollArea::SetHeightLimit(int height) {
     if (height == FLimit) return;
     FLimit = std::max(height, 0);
+    setVerticalScrollBarPolicy(FLimit > 0 ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
     updateGeometry();
 }
 

@@ -1,6 +1,7 @@
 #include "ui/RestoreDlg.h"
 
 #include "base/Errors.h"
+#include "ftp/ServerTarget.h"
 #include "job/ExportJob.h"
 #include "job/JobTexts.h"
 #include "ui/ByteText.h"
@@ -131,15 +132,23 @@ bool TfrmRestore::Restore(const TBackupVersion& version) {
     const TTargetSettings& target = FTarget.Target;
     const TTargetSecret stored = TargetSecretOf(TargetOf(target));
     std::string secret = stored.Stored;
-    if (stored.Ask != TTargetSecret::TAsk::None) {
+    // A secret typed earlier in this session is not asked for again.
+    if (const std::string* kept = ProgramSecrets().Find(target); kept != nullptr && secret.empty())
+        secret = *kept;
+    if (secret.empty() && stored.Ask != TTargetSecret::TAsk::None) {
         QInputDialog ask(this);
+        ask.setObjectName(QStringLiteral("dlgServerPassword"));
         ask.setWindowTitle(tr("Restore Previous Password File"));
-        ask.setLabelText(stored.Ask == TTargetSecret::TAsk::Password
-                             ? tr("Password for the server:")
-                             : tr("Passphrase of the key file:"));
+        ask.setLabelText(
+            stored.Ask == TTargetSecret::TAsk::Password
+                ? tr("Password for %1 on %2")
+                      .arg(BytesToText(target.FtpUser),
+                           BytesToText(ParseFtpHost(target.FtpHost).Host))
+                : tr("Passphrase of the key file %1").arg(BytesToText(target.FtpKeyFile)));
         ask.setTextEchoMode(QLineEdit::Password);
         if (RunModal(ask) != QDialog::Accepted) return false;
         secret = TextToBytes(ask.textValue());
+        ProgramSecrets().Keep(target, secret);
     }
     settings.Targets = {{target, secret}};
     settings.PerTarget = FTarget.PerTarget;

@@ -1,12 +1,15 @@
 #include "ui/UiPrompts.h"
 
 #include "base/Errors.h"
+#include "ftp/ServerTarget.h"
 #include "ui/MessageText.h"
 #include "ui/ModalRunner.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QStringList>
 
@@ -39,6 +42,22 @@ void ShowWriteWarnings(QWidget* parent, const std::vector<TMessage>& warnings) {
         lines << ErrorMessageText(MessageText(warning));
     ShowMessageBox(parent, QMessageBox::Warning, AppTitle(), lines.join(QLatin1Char('\n')),
                    QMessageBox::Ok);
+}
+
+bool TQtSecretPrompt::AskSecret(const QString& question, QString& secret) {
+    QInputDialog ask(FParent);
+    ask.setObjectName(QStringLiteral("dlgServerPassword"));
+    ask.setWindowTitle(AppTitle());
+    ask.setLabelText(question);
+    ask.setTextEchoMode(QLineEdit::Password);
+    if (RunModal(ask) != QDialog::Accepted) return false;
+    secret = ask.textValue();
+    return true;
+}
+
+TSessionSecrets& ProgramSecrets() {
+    static TSessionSecrets secrets;
+    return secrets;
 }
 
 TSaveAnswer TQtProjectPrompts::AskSaveChanges(const QString& question) {

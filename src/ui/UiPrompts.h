@@ -18,6 +18,8 @@ class QWidget;
 
 namespace quorvane {
 
+class TSessionSecrets;
+
 // Title of the program's error boxes.
 inline QString AppTitle() {
     return QStringLiteral("Quorvane");
@@ -67,6 +69,28 @@ QString ExistingFolder(const QString& folder);
 
 // The next file dialog starts in the folder of this file (see LastFolder).
 void RememberFolderOf(const QString& fileName);
+
+// Asks for a server's password or a key file's passphrase, the question naming which.
+class ISecretPrompt {
+public:
+    virtual ~ISecretPrompt() = default;
+    // False when the user cancels.
+    virtual bool AskSecret(const QString& question, QString& secret) = 0;
+};
+
+// A password box over the given window.
+class TQtSecretPrompt final : public ISecretPrompt {
+public:
+    explicit TQtSecretPrompt(QWidget* parent) : FParent(parent) {}
+    bool AskSecret(const QString& question, QString& secret) override;
+
+private:
+    QWidget* FParent;
+};
+
+// The secrets typed for servers while the program runs, one set for all its windows; never
+// written anywhere.
+TSessionSecrets& ProgramSecrets();
 
 // Message box and file dialogs for a TProject, shown over the given window.
 class TQtProjectPrompts final : public IProjectPrompts {

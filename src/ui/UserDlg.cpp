@@ -31,6 +31,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <optional>
 
 namespace quorvane {
@@ -110,7 +111,12 @@ TfrmUser::TfrmUser(QWidget* parent) : QDialog(parent), FPasswordBox(*this, "edtP
         });
     }
 
-    const int fieldWidth = fontMetrics().averageCharWidth() * 40;
+    // Room for 40 characters, or for the whole hint of the groups field in the user's language
+    // (within reason): a hint cut off in the middle says nothing.
+    const int average = fontMetrics().averageCharWidth();
+    const int fieldWidth = std::clamp(
+        edtGroups->fontMetrics().horizontalAdvance(edtGroups->placeholderText()) + 2 * average,
+        40 * average, 70 * average);
     edtLogin->setMinimumWidth(fieldWidth);
 
     auto* grid = new QGridLayout;

@@ -126,6 +126,9 @@ std::string Message(const TCredentialsMail& mail, const std::string& from, bool 
         if ((!from.empty() && SameTextAscii(name, "From")) ||
             (!mail.To.empty() && SameTextAscii(name, "To")))
             continue;
+        // A header that came out empty ("To: {email}" for a user without an address) says
+        // nothing, and an empty address header is no address at all.
+        if (value.find_first_not_of(' ') == std::string::npos) continue;
         head += name + ": " + HeaderText(value) + "\n";
     }
     head += "MIME-Version: 1.0\nContent-Type: text/plain; charset=UTF-8\n"

@@ -5,7 +5,8 @@
 // A template is text: optional header lines first ("Subject: ...", "From: ..."), ended by an
 // empty line, then the body. Both may hold the placeholders {login}, {password}, {url},
 // {name} (the full name), {email} and {expires} ("never" or YYYY-MM-DD). A template without a
-// header line is all body, with the subject "Your access".
+// header line is all body, with the subject "Your access". A header line that comes out empty
+// for a user ("To: {email}" without an address) is left out of that user's mail.
 
 #include "userdb/UserList.h"
 

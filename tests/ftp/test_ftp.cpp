@@ -884,3 +884,54 @@ TEST(ServerProtocol, AnotherKindOfServerForgetsWhatIdentifiedTheOldOne) {
         EXPECT_EQ(First(list)->FtpHostKeys, keptOr(hostKeys));
     }
 }
+
+// A secret typed for a target goes back only to the same server and login: the host's letters
+// do not matter, its port, protocol and login do; a key file's passphrase goes with the file;
+// a local file or a store takes none, and a forgotten one is gone.
+TEST(SessionSecrets, ASecretGoesBackToTheServerAndLoginItWasTypedFor) {
+    const auto server = [](const std::string& protocol, const std::string& host,
+                           const std::string& user, const std::string& key = {}) {
+        TTargetSettings t;
+        t.ExportToFile = false;
+        t.FtpProtocol = protocol;
+        t.FtpHost = host;
+        t.FtpUser = user;
+        t.FtpKeyFile = key;
+        return t;
+    };
+    TTargetSettings file;
+    file.ExportToFile = true;
+    file.PassFile = "/srv/htpasswd";
+    TTargetSettings store = server("", "ftp.example.org", "alice");
+    store.StoreUrl = "sqlite:/srv/auth.db";
+    TSessionSecrets secrets;
+    secrets.Keep(server("", "FTP.Example.org", "alice"), "pw");
+    secrets.Keep(server("sftp", "ssh.example.org", "alice", "/home/a/.ssh/id_ed25519"), "phrase");
+    secrets.Keep(file, "never");
+    secrets.Keep(store, "never");
+    const struct {
+        const char* Case;
+        TTargetSettings Target;
+        const char* Kept; // nullptr: none
+        bool Asks;
+    } cases[] = {
+        {"the same server and login", server("", "ftp.example.org", "alice"), "pw", true},
+        {"another login", server("", "ftp.example.org", "bob"), nullptr, true},
+        {"another port", server("", "ftp.example.org:2121", "alice"), nullptr, true},
+        {"another protocol", server("ftpes", "ftp.example.org", "alice"), nullptr, true},
+        {"another host", server("", "www.example.org", "alice"), nullptr, true},
+        {"the key file elsewhere",
+         server("sftp", "other.example.org", "bob", "/home/a/.ssh/id_ed25519"), "phrase", false},
+        {"a local file", file, nullptr, false},
+        {"a store", store, nullptr, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Case);
+        const std::string* kept = secrets.Find(c.Target);
+        EXPECT_EQ(kept != nullptr ? *kept : std::string("(none)"),
+                  std::string(c.Kept != nullptr ? c.Kept : "(none)"));
+        EXPECT_EQ(TargetAsksForSecret(c.Target), c.Asks);
+    }
+    secrets.Forget(server("", "ftp.example.org", "alice"));
+    EXPECT_EQ(secrets.Find(server("", "FTP.example.org", "alice")), nullptr);
+}

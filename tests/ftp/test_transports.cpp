@@ -14,8 +14,10 @@
 #include "ftp/Sftp.h"
 #include "ftp/Transport.h"
 
+#include <csignal>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
 using namespace quorvane;
 
@@ -361,6 +363,75 @@ TEST_F(SftpOpenSsh, KeyWithAPassphrase) {
     run.Go();
     EXPECT_TRUE(run.Errors().empty()) << testing::PrintToString(run.Errors());
     EXPECT_EQ(ReadWholeFile(Target()), "alice:x\r\n");
+}
+
+// Without a key file the login tries what ssh would: the keys ssh-agent holds, then the user's
+// default keys in ~/.ssh (one locked by a passphrase is left to the agent); a server that takes
+// none of them refuses the login. HOME and SSH_AUTH_SOCK are the test's own in each case.
+TEST_F(SftpOpenSsh, WithoutAKeyFileTheAgentAndTheDefaultKeysAreTried) {
+    const std::string socket = Dir.File("agent.sock");
+    const std::string started = Capture("ssh-agent -a '" + socket + "'");
+    const size_t at = started.find("SSH_AGENT_PID=");
+    ASSERT_NE(at, std::string::npos) << started;
+    const pid_t agent = std::stoi(started.substr(at + 14));
+    struct TStop {
+        pid_t Pid;
+        ~TStop() { ::kill(Pid, SIGTERM); }
+    } stop{agent};
+    Capture("SSH_AUTH_SOCK='" + socket + "' ssh-add -q '" + Server->Key("user").string() +
+            "' 2>&1");
+    const char* oldHome = std::getenv("HOME");
+    const char* oldSocket = std::getenv("SSH_AUTH_SOCK");
+    const std::string savedHome = oldHome != nullptr ? oldHome : "";
+    const std::string savedSocket = oldSocket != nullptr ? oldSocket : "";
+    const struct {
+        const char* Case;
+        const char* DefaultKey; // the server's key copied to ~/.ssh/id_ed25519; nullptr: none
+        bool Agent;
+        bool In;
+    } cases[] = {
+        {"a default key the server knows", "user", false, true},
+        {"a default key it does not know", "stranger", false, false},
+        {"a default key locked by a passphrase", "locked", false, false},
+        {"the agent's key", nullptr, true, true},
+        {"the agent's key after a default key it does not know", "stranger", true, true},
+        {"no key at all", nullptr, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Case);
+        TTempDir home;
+        if (c.DefaultKey != nullptr) {
+            fs::create_directories(home.Path() / ".ssh");
+            fs::copy_file(Server->Key(c.DefaultKey), home.Path() / ".ssh" / "id_ed25519");
+            fs::permissions(home.Path() / ".ssh" / "id_ed25519", fs::perms::owner_read);
+        }
+        ::setenv("HOME", home.Path().c_str(), 1);
+        if (c.Agent)
+            ::setenv("SSH_AUTH_SOCK", socket.c_str(), 1);
+        else
+            ::unsetenv("SSH_AUTH_SOCK");
+        EXPECT_EQ(SshKeysAtHand(),
+                  c.Agent || (c.DefaultKey != nullptr && std::string(c.DefaultKey) != "locked"));
+        fs::remove(Target());
+        TUploadRun run(Server->Host(), "alice:x\r\n", Target());
+        Fill(run);
+        run.Uploader.KeyFile.clear();
+        run.Go();
+        if (c.In) {
+            EXPECT_TRUE(run.Errors().empty()) << testing::PrintToString(run.Errors());
+            EXPECT_EQ(ReadWholeFile(Target()), "alice:x\r\n");
+        } else {
+            ASSERT_EQ(run.Errors().size(), 1u);
+            EXPECT_THAT(run.Errors()[0], StartsWith("LoginFailed(" + Server->Host() + ", " +
+                                                    Server->User() + ", ServerRefusedLogin"));
+            EXPECT_FALSE(fs::exists(Target()));
+        }
+    }
+    ::setenv("HOME", savedHome.c_str(), 1);
+    if (oldSocket != nullptr)
+        ::setenv("SSH_AUTH_SOCK", savedSocket.c_str(), 1);
+    else
+        ::unsetenv("SSH_AUTH_SOCK");
 }
 
 TEST_F(SftpOpenSsh, UnknownHostKeyIsAskedAboutOrPinned) {

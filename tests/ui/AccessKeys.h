@@ -4,6 +4,8 @@
 // against every other key the window shows at the same time. A page of a tab or stacked widget
 // is shown alone, so keys on two pages of one stack do not clash; a key beside the stack clashes
 // with the keys on each page. A menu bar's titles form one set; each menu's items another.
+// A window whose controls come and go (the export dialog) is walked in each of its states, over
+// the controls a key reaches then: Qt hands no key to a hidden or disabled control.
 
 #include "ui/About.h"
 #include "ui/CredentialsDlg.h"
@@ -22,16 +24,27 @@
 #include "userdb/UserList.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAbstractSpinBox>
 #include <QAction>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QRadioButton>
 #include <QStackedWidget>
 #include <QTabWidget>
 
+#include <gtest/gtest.h>
+
+#include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 namespace quorvane::accesskeys {
@@ -83,8 +96,16 @@ inline void AddClashes(const std::vector<TAccessKey>& keys, const QString& where
                                   QStringLiteral("\""));
 }
 
+// Which controls count: every one the window has, or those a key reaches now (shown and enabled).
+enum class TKeyScope { Every, Reachable };
+
+inline bool Reachable(const QWidget* widget, const QWidget& window) {
+    return widget->isVisibleTo(&window) && widget->isEnabled();
+}
+
 // Every clash in `window` (a dialog or a main window), each as "WINDOW: Alt+K is "A" and "B"".
-inline std::vector<QString> AccessKeyClashes(const QWidget& window) {
+inline std::vector<QString> AccessKeyClashes(const QWidget& window,
+                                             TKeyScope scope = TKeyScope::Every) {
     std::vector<QString> clashes;
     std::vector<TAccessKey> keys;
     const auto add = [&](const QString& caption, const QWidget* at) {
@@ -92,6 +113,7 @@ inline std::vector<QString> AccessKeyClashes(const QWidget& window) {
         if (!key.isNull()) keys.push_back({key, caption, PagesOf(at, &window)});
     };
     for (const QWidget* widget : window.findChildren<QWidget*>()) {
+        if (scope == TKeyScope::Reachable && !Reachable(widget, window)) continue;
         if (qobject_cast<const QMenu*>(widget) != nullptr ||
             qobject_cast<const QMenuBar*>(widget) != nullptr)
             continue;
@@ -127,15 +149,121 @@ inline std::vector<QString> AccessKeyClashes(const QWidget& window) {
     return clashes;
 }
 
+// A field a user types into or chooses in (not the parts of another field: a spin box's or a
+// combo box's own editor and list).
+inline bool IsField(const QWidget* widget) {
+    const bool field = qobject_cast<const QLineEdit*>(widget) != nullptr ||
+                       qobject_cast<const QComboBox*>(widget) != nullptr ||
+                       qobject_cast<const QAbstractSpinBox*>(widget) != nullptr ||
+                       qobject_cast<const QAbstractItemView*>(widget) != nullptr ||
+                       qobject_cast<const QPlainTextEdit*>(widget) != nullptr;
+    if (!field) return false;
+    for (const QWidget* w = widget->parentWidget(); w != nullptr; w = w->parentWidget())
+        if (qobject_cast<const QComboBox*>(w) != nullptr ||
+            qobject_cast<const QAbstractSpinBox*>(w) != nullptr)
+            return false;
+    return true;
+}
+
+// The controls of `window` a key reaches now that have none: a button with a caption but no
+// key, a field without a caption with a key. `exempt` names (objectName) the controls the
+// keyboard reaches otherwise (Cancel answers Escape) or that have no caption of their own.
+inline std::vector<QString> MissingAccessKeys(const QWidget& window,
+                                              const std::set<QString>& exempt) {
+    std::vector<QString> missing;
+    std::set<const QWidget*> captioned;
+    for (const QLabel* label : window.findChildren<QLabel*>())
+        if (label->buddy() != nullptr && Reachable(label, window) &&
+            !AccessKeyOf(label->text()).isNull())
+            captioned.insert(label->buddy());
+    const QString name = window.objectName();
+    for (const QWidget* widget : window.findChildren<QWidget*>()) {
+        if (!Reachable(widget, window) || exempt.count(widget->objectName()) != 0) continue;
+        if (const auto* button = qobject_cast<const QAbstractButton*>(widget)) {
+            // A field's own button (showing a password) is reached through the field.
+            if (widget->parentWidget() != nullptr && IsField(widget->parentWidget())) continue;
+            if (!button->text().isEmpty() && AccessKeyOf(button->text()).isNull())
+                missing.push_back(name + QStringLiteral(": \"") + button->text() +
+                                  QStringLiteral("\" has no access key"));
+        } else if (IsField(widget) && captioned.count(widget) == 0) {
+            missing.push_back(name + QStringLiteral(": ") + widget->objectName() +
+                              QStringLiteral(" has no caption with an access key"));
+        }
+    }
+    return missing;
+}
+
+// Walks the export dialog through the states that show or enable other controls: each password
+// form (its work factor named "Cost" or "Rounds", or none), each kind of target, each server
+// protocol, an SFTP server with a trusted host key. `visit` gets the dialog in each, named.
+inline void ForEachExportDialogState(QWidget& dialog,
+                                     const std::function<void(const QString&)>& visit) {
+    auto* format = dialog.findChild<QComboBox*>(QStringLiteral("cbxFormat"));
+    auto* protocol = dialog.findChild<QComboBox*>(QStringLiteral("cbxFtpProtocol"));
+    auto* hostKeys = dialog.findChild<QListWidget*>(QStringLiteral("lstFtpHostKeys"));
+    auto* toFile = dialog.findChild<QRadioButton*>(QStringLiteral("rbnToFile"));
+    auto* toServer = dialog.findChild<QRadioButton*>(QStringLiteral("rbnToFTP"));
+    auto* toStore = dialog.findChild<QRadioButton*>(QStringLiteral("rbnToStore"));
+    if (format == nullptr || protocol == nullptr || hostKeys == nullptr || toFile == nullptr ||
+        toServer == nullptr || toStore == nullptr) {
+        ADD_FAILURE() << "not the export dialog: " << dialog.objectName().toStdString();
+        return;
+    }
+    if (hostKeys->count() == 0) hostKeys->addItem(QStringLiteral("SHA256:probe"));
+    hostKeys->setCurrentRow(0); // Remove is enabled with a key chosen
+    for (int f = 0; f < format->count(); ++f) {
+        format->setCurrentIndex(f);
+        const QString form = format->currentText();
+        toFile->click();
+        visit(form + QStringLiteral(", to a file"));
+        toStore->click();
+        visit(form + QStringLiteral(", to a store"));
+        toServer->click();
+        for (int p = 0; p < protocol->count(); ++p) {
+            protocol->setCurrentIndex(p);
+            visit(form + QStringLiteral(", to a server over ") + protocol->currentText());
+        }
+    }
+}
+
+// What keeps a control of the export dialog from a key of its own, in any of its states (with a
+// second target, so that Remove is enabled), each problem named with the state it shows in.
+inline std::vector<QString> ExportDialogKeyProblems() {
+    TUserList list;
+    std::vector<TTargetSettings> targets = ListTargets(list);
+    // Every kind filled in, so that Export and Preview Changes are enabled whichever is chosen.
+    targets[0].PassFile = "/srv/htpasswd";
+    targets[0].FtpHost = "ftp.example.org";
+    targets[0].FtpUser = "web";
+    targets[0].FtpPasswdFile = "htpasswd";
+    targets[0].StoreUrl = "sqlite:/srv/auth.db";
+    TTargetSettings second;
+    second.Name = "web2";
+    targets.push_back(second);
+    SetTargets(list, targets);
+    TfrmExportUser dialog(list);
+    // Cancel answers Escape; the check's address and user have their check box's key.
+    const std::set<QString> exempt = {QStringLiteral("btnCancel"), QStringLiteral("edtCheckUrl"),
+                                      QStringLiteral("edtCheckUser")};
+    std::vector<QString> problems;
+    ForEachExportDialogState(dialog, [&](const QString& state) {
+        for (const QString& clash : AccessKeyClashes(dialog, TKeyScope::Reachable))
+            problems.push_back(state + QStringLiteral(": ") + clash);
+        for (const QString& missing : MissingAccessKeys(dialog, exempt))
+            problems.push_back(state + QStringLiteral(": ") + missing);
+    });
+    return problems;
+}
+
 // One of each window of the desktop program, as a user can open it, over `list` (which must
-// outlive them).
+// outlive them). The export dialog is walked on its own, state by state
+// (ForEachExportDialogState): two of its controls that never show together may share a key.
 inline std::vector<std::unique_ptr<QWidget>> EveryWindow(TUserList& list) {
     std::vector<std::unique_ptr<QWidget>> windows;
     windows.push_back(std::make_unique<TfrmMain>());
     windows.push_back(std::make_unique<TfrmUser>());
     windows.push_back(std::make_unique<TfrmChangePassword>("ann"));
     windows.push_back(std::make_unique<TfrmOptions>());
-    windows.push_back(std::make_unique<TfrmExportUser>(list));
     windows.push_back(std::make_unique<TfrmUserSeries>(list));
     windows.push_back(
         std::make_unique<TfrmSeriesResult>(std::vector<TSeriesUser>{}, nullptr, [] {}));

@@ -3,6 +3,7 @@
 
 #include "QtText.h"
 #include "persist/PrjLib.h"
+#include "ui/UiPrompts.h"
 
 #include <deque>
 #include <stdexcept>
@@ -75,5 +76,21 @@ private:
         fileName = choices.front();
         choices.pop_front();
         return !fileName.isEmpty();
+    }
+};
+
+// Answers for the questions for a server's password, given in advance by a test; with none left,
+// the question is cancelled.
+class TScriptedSecretPrompt final : public ISecretPrompt {
+public:
+    std::deque<QString> Answers;
+    std::vector<QString> Questions; // as asked, in order
+
+    bool AskSecret(const QString& question, QString& secret) override {
+        Questions.push_back(question);
+        if (Answers.empty()) return false;
+        secret = Answers.front();
+        Answers.pop_front();
+        return true;
     }
 };

@@ -118,3 +118,98 @@ TEST(Credentials, AnEmptyFieldLeavesNoStrayBlank) {
         EXPECT_EQ(mails.at(0).Body, expected);
     }
 }
+
+// Each mail is addressed to its user: a "To:" line with the address (and the full name when
+// there is one) in every message written, none without an address; the greeting has no stray
+// blank without a name; a template's own "To:" gives way to the user's address, and a header
+// that comes out empty is left out.
+TEST(Credentials, EachMailIsAddressedToItsUser) {
+    struct TCase {
+        const char* Name;
+        std::string FullName, Email, Template;
+        std::vector<std::string> Lines;  // in the head, in this order
+        std::vector<std::string> Absent; // nowhere in the message
+        std::string Greeting;            // the body's first line
+    };
+    const std::string hello = "Subject: Hi\n\nHello {name},\n";
+    const TCase cases[] = {
+        {"name and address",
+         "Ann Lee",
+         "ann@example.org",
+         hello,
+         {"To: \"Ann Lee\" <ann@example.org>", "Subject: Hi"},
+         {},
+         "Hello Ann Lee,"},
+        {"address alone",
+         "",
+         "ann@example.org",
+         hello,
+         {"To: ann@example.org", "Subject: Hi"},
+         {"Hello ,"},
+         "Hello,"},
+        {"no address", "Ann", "", hello, {"Subject: Hi"}, {"To:"}, "Hello Ann,"},
+        {"a name outside ASCII",
+         "Zoë",
+         "z@example.org",
+         hello,
+         {"To: =?UTF-8?B?Wm/Dqw==?= <z@example.org>"},
+         {},
+         "Hello Zoë,"},
+        {"a quote in the name",
+         "Ann \"Nan\" Lee",
+         "ann@example.org",
+         hello,
+         {"To: \"Ann \\\"Nan\\\" Lee\" <ann@example.org>"},
+         {},
+         "Hello Ann \"Nan\" Lee,"},
+        {"the template's To gives way",
+         "",
+         "ann@example.org",
+         "Subject: Hi\nTo: office@example.org\n\nHello {name},\n",
+         {"To: ann@example.org"},
+         {"office@"},
+         "Hello,"},
+        {"an empty header is left out",
+         "",
+         "",
+         "Subject: Hi\nTo: {email}\nX-Name: {name}\n\nHi\n",
+         {"Subject: Hi"},
+         {"To:", "X-Name:"},
+         "Hi"},
+    };
+    for (const TCredentialsFormat format : {TCredentialsFormat::Eml, TCredentialsFormat::Mbox}) {
+        for (const TCase& c : cases) {
+            SCOPED_TRACE(std::string(c.Name) +
+                         (format == TCredentialsFormat::Eml ? " (eml)" : " (mbox)"));
+            TUserList list;
+            TUserProp& user = list.Add("ann", "pw");
+            user.FullName = c.FullName;
+            user.Email = c.Email;
+            TTempDir dir;
+            const auto files = WriteCredentials(
+                MakeCredentialsMails(ParseCredentialsTemplate(c.Template), {&user}, ""), format,
+                dir.Path().string(), "");
+            ASSERT_EQ(files.size(), 1U);
+            std::string text = ReadWholeFile(files[0]);
+            text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+            const size_t bodyAt = text.find("\n\n");
+            ASSERT_NE(bodyAt, std::string::npos);
+            std::vector<std::string> head;
+            for (size_t start = 0; start <= bodyAt;) {
+                const size_t end = text.find('\n', start);
+                head.push_back(text.substr(start, end - start));
+                start = end + 1;
+            }
+            auto next = head.begin();
+            for (const std::string& line : c.Lines) {
+                const auto found = std::find(next, head.end(), line);
+                EXPECT_NE(found, head.end()) << line << " in\n" << text.substr(0, bodyAt);
+                if (found != head.end()) next = found + 1;
+            }
+            for (const std::string& absent : c.Absent)
+                EXPECT_EQ(text.find(absent), std::string::npos) << absent << " in\n" << text;
+            EXPECT_EQ(text.substr(bodyAt + 2, text.find('\n', bodyAt + 2) - bodyAt - 2),
+                      c.Greeting);
+        }
+    }
+}

@@ -5,8 +5,11 @@
 
 #include <QCheckBox>
 #include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QVBoxLayout>
 
 using namespace quorvane;
 
@@ -15,6 +18,11 @@ TEST(AccessKeys, NoTwoControlsOfAWindowShareOne) {
     for (const auto& window : quorvane::accesskeys::EveryWindow(list))
         for (const QString& clash : quorvane::accesskeys::AccessKeyClashes(*window))
             ADD_FAILURE() << clash.toStdString();
+}
+
+TEST(AccessKeys, EveryControlOfTheExportDialogHasAKeyOfItsOwnInEachState) {
+    for (const QString& problem : quorvane::accesskeys::ExportDialogKeyProblems())
+        ADD_FAILURE() << problem.toStdString();
 }
 
 TEST(AccessKeys, TheWalkFindsAClashAndLeavesSeparatePagesAlone) {
@@ -37,4 +45,40 @@ TEST(AccessKeys, TheWalkFindsAClashAndLeavesSeparatePagesAlone) {
     EXPECT_TRUE(clashes[0].startsWith(QStringLiteral("frmProbe: Alt+C is ")));
     EXPECT_TRUE(clashes[0].contains(QStringLiteral("\"&Copy\"")));
     EXPECT_TRUE(clashes[0].contains(QStringLiteral("\"Save && &Close\"")));
+}
+
+TEST(AccessKeys, TheWalkOfWhatAKeyReachesPassesHiddenAndDisabledControlsByAndFindsTheUnkeyed) {
+    // Two buttons of one key, never usable together, and a field whose caption has no key.
+    QDialog window;
+    window.setObjectName(QStringLiteral("frmProbe"));
+    auto* layout = new QVBoxLayout(&window);
+    auto* browse = new QPushButton(QStringLiteral("&Browse"), &window);
+    auto* other = new QPushButton(QStringLiteral("&Browse"), &window);
+    auto* caption = new QLabel(QStringLiteral("File"), &window);
+    auto* field = new QLineEdit(&window);
+    field->setObjectName(QStringLiteral("edtFile"));
+    caption->setBuddy(field);
+    for (QWidget* w : {static_cast<QWidget*>(browse), static_cast<QWidget*>(other),
+                       static_cast<QWidget*>(caption), static_cast<QWidget*>(field)})
+        layout->addWidget(w);
+    using quorvane::accesskeys::AccessKeyClashes;
+    using quorvane::accesskeys::MissingAccessKeys;
+    using quorvane::accesskeys::TKeyScope;
+    EXPECT_EQ(AccessKeyClashes(window, TKeyScope::Reachable).size(), 1U);
+    other->setEnabled(false);
+    EXPECT_TRUE(AccessKeyClashes(window, TKeyScope::Reachable).empty());
+    EXPECT_EQ(AccessKeyClashes(window, TKeyScope::Every).size(), 1U) << "every control counts";
+    other->setEnabled(true);
+    other->hide();
+    EXPECT_TRUE(AccessKeyClashes(window, TKeyScope::Reachable).empty());
+    const std::vector<QString> missing = MissingAccessKeys(window, {});
+    ASSERT_EQ(missing.size(), 1U);
+    EXPECT_EQ(missing[0], QStringLiteral("frmProbe: edtFile has no caption with an access key"));
+    caption->setText(QStringLiteral("&File"));
+    EXPECT_TRUE(MissingAccessKeys(window, {}).empty());
+    browse->setText(QStringLiteral("Browse"));
+    browse->setObjectName(QStringLiteral("btnBrowse"));
+    EXPECT_EQ(MissingAccessKeys(window, {}),
+              std::vector<QString>{QStringLiteral("frmProbe: \"Browse\" has no access key")});
+    EXPECT_TRUE(MissingAccessKeys(window, {QStringLiteral("btnBrowse")}).empty());
 }

@@ -2,7 +2,10 @@
 // database, the clear-text hint, and the first-connection questions (an unknown SSH host key,
 // a certificate no authority vouches for), answered through the scripted prompts.
 
+#include "ScriptedPrompts.h"
 #include "Support.h"
+#include "ftp/ServerTarget.h"
+#include "persist/RegistryLib.h"
 #include "ui/ExportDlg.h"
 
 #include "TransportServers.h"
@@ -19,6 +22,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -118,6 +122,40 @@ TEST(ExportDialogServer, ProtocolPortAndKeyFileRoundTrip) {
     EXPECT_EQ(First(list)->FtpCaFile, "") << "no CA file for another kind of server";
 }
 
+// Browse beside the key file starts in ~/.ssh and puts the chosen key in the field; over FTP with
+// TLS the same button chooses the CA file; plain FTP has neither.
+TEST(ExportDialogServer, BrowseChoosesTheKeyFileInSshOrTheCaFile) {
+    TTempDir home;
+    fs::create_directories(home.Path() / ".ssh");
+    const std::string key = (home.Path() / ".ssh" / "id_site").string();
+    const std::string ca = (home.Path() / "ca.pem").string();
+    WriteWholeFile(key, "key");
+    WriteWholeFile(ca, "ca");
+    const char* oldHome = std::getenv("HOME");
+    const std::string savedHome = oldHome != nullptr ? oldHome : "";
+    ::setenv("HOME", home.Path().c_str(), 1);
+    TUserList list;
+    FillServer(list, "sftp", "example.org", "web", "", "htpasswd");
+    TServerDialog t(list);
+    t.dialog.show();
+    auto* browse = Find<QToolButton>(t.dialog, "btnBrowseKeyFile");
+    TScriptedModals modals;
+    modals.FileNames = {QString::fromStdString(key)};
+    QTest::mouseClick(browse, Qt::LeftButton);
+    ::setenv("HOME", savedHome.c_str(), 1);
+    ASSERT_EQ(modals.FileDialogDirectories.size(), 1U);
+    EXPECT_EQ(Str(modals.FileDialogDirectories[0]), (home.Path() / ".ssh").string());
+    EXPECT_EQ(Str(t.KeyFile()->text()), key);
+    t.Protocol()->setCurrentIndex(
+        t.Protocol()->findData(static_cast<int>(TTransferProtocol::FtpExplicitTls)));
+    modals.FileNames = {QString::fromStdString(ca)};
+    QTest::mouseClick(browse, Qt::LeftButton);
+    EXPECT_EQ(Str(Find<QLineEdit>(t.dialog, "edtFtpCaFile")->text()), ca);
+    EXPECT_EQ(Str(t.KeyFile()->text()), key) << "the key file stays as it was";
+    t.Protocol()->setCurrentIndex(t.Protocol()->findData(static_cast<int>(TTransferProtocol::Ftp)));
+    EXPECT_FALSE(browse->isVisible());
+}
+
 // The server's password is hidden until asked for, and a new server's password is not saved in
 // the database unless the user ticks "Save?"; a database without a server stays as it was.
 TEST(ExportDialogServer, TheServerPasswordIsHiddenAndSavedOnlyWhenAsked) {
@@ -185,6 +223,66 @@ TEST(ExportDialogServer, PlainFtpDatabaseStaysTheSame) {
     t.dialog.SaveSettings();
     EXPECT_EQ(First(list)->FtpHost, "127.0.0.1:2121");
     EXPECT_EQ(list.Fingerprint(), before);
+}
+
+// A server password that is not saved is asked for once while the program runs, naming the
+// login and the server, and kept in memory only: the next export (another dialog) asks nothing,
+// and neither the database nor the settings hold it. One the server refuses is forgotten, so
+// the export after that asks again.
+TEST(ExportDialogServer, TheServerPasswordIsAskedOnceASessionAndKeptInMemoryOnly) {
+    TThreadsSettle settle;
+    TScopedTmpDir tmp;
+    TTempDir dir;
+    const QString settingsFile = QString::fromStdString(dir.File("settings.ini"));
+    TScopedSettingsFile store(settingsFile);
+    ftptest::TFtpServer server;
+    TUserList list;
+    list.Add("carl", "c");
+    FillServer(list, "", server.Host(), ftptest::kUser, "", "htpasswd");
+    First(list)->FtpStorePass = false; // "Save?" not ticked
+    TSessionSecrets secrets;
+    TScriptedSecretPrompt prompt;
+    TScriptedModals modals; // the warning of a refused login
+    TLcgRandom random{7};
+    // True when the dialog closed after its export.
+    const auto exportOnce = [&] {
+        TfrmExportUser dialog(list,
+                              {.Random = &random, .Secrets = &secrets, .SecretPrompt = &prompt});
+        dialog.show();
+        QTest::mouseClick(Find<QPushButton>(dialog, "btnExport"), Qt::LeftButton);
+        EXPECT_TRUE(WaitUntil([&] { return !dialog.IsBusy(); }));
+        const bool closed = !dialog.isVisible();
+        dialog.SaveSettings();
+        return closed;
+    };
+    const QString question =
+        QStringLiteral("Password for %1 on 127.0.0.1").arg(QString::fromStdString(ftptest::kUser));
+
+    prompt.Answers = {QString::fromStdString(ftptest::kPassword)};
+    ASSERT_TRUE(exportOnce());
+    EXPECT_EQ(prompt.Questions, std::vector<QString>{question});
+    list.Add("dora", "d");
+    ASSERT_TRUE(exportOnce()) << "the password of the session";
+    EXPECT_EQ(prompt.Questions.size(), 1U) << "one question for two exports";
+    EXPECT_NE(ReadWholeFile(server.Root() / "htpasswd").find("dora:"), std::string::npos);
+    EXPECT_EQ(First(list)->FtpPass, "");
+    EXPECT_EQ(WriteObjectStream(list).find(ftptest::kPassword), std::string::npos);
+    if (fs::exists(settingsFile.toStdString())) {
+        EXPECT_EQ(ReadWholeFile(settingsFile.toStdString()).find(ftptest::kPassword),
+                  std::string::npos);
+    }
+
+    // A wrong password kept for the session: refused, forgotten, asked for at the next export.
+    secrets.Forget(FirstTarget(list));
+    secrets.Keep(FirstTarget(list), "not it");
+    EXPECT_FALSE(exportOnce());
+    EXPECT_EQ(prompt.Questions.size(), 1U);
+    EXPECT_EQ(secrets.Find(FirstTarget(list)), nullptr);
+    ASSERT_FALSE(modals.Boxes.empty());
+    EXPECT_TRUE(modals.Boxes.back().Text.contains(QStringLiteral("Login to")));
+    prompt.Answers = {QString::fromStdString(ftptest::kPassword)};
+    EXPECT_TRUE(exportOnce());
+    EXPECT_EQ(prompt.Questions.size(), 2U);
 }
 
 TEST(ExportDialogServer, UnknownHostKeyIsAskedAndRememberedWhenTrusted) {

@@ -2,6 +2,7 @@
 // and the shipped translation files: every entry finished and faithful to its English text.
 
 #include "AccessKeys.h"
+#include "FitScreenCheck.h"
 #include "FtpTestServer.h"
 #include "ScriptedPrompts.h"
 #include "TestUtil.h"
@@ -157,6 +158,14 @@ TEST(Translation, NoTwoControlsOfAGermanWindowShareAnAccessKey) {
     for (const auto& window : quorvane::accesskeys::EveryWindow(list))
         for (const QString& clash : quorvane::accesskeys::AccessKeyClashes(*window))
             ADD_FAILURE() << clash.toStdString();
+    for (const QString& problem : quorvane::accesskeys::ExportDialogKeyProblems())
+        ADD_FAILURE() << problem.toStdString();
+}
+
+// The German words are longer: the dialogs still fit the screen, nothing in them cut off.
+TEST(Translation, GermanDialogsFitTheScreen) {
+    ASSERT_TRUE(GermanLoaded);
+    quorvane::fitscreen::CheckEveryDialogFitsTheScreen();
 }
 
 TEST(Translation, GermanLocaleShowsGermanDialogs) {
