@@ -1227,6 +1227,26 @@
         <source>The mode of %1 could not be set to %2: %3</source>
         <translation>Die Zugriffsrechte von %1 konnten nicht auf %2 gesetzt werden: %3</translation>
     </message>
+    <message>
+        <source>No form is called %1; the forms are %2</source>
+        <translation>Keine Form heißt %1; die Formen sind %2</translation>
+    </message>
+    <message>
+        <source>The form %2 has no %1</source>
+        <translation>Die Form %2 hat kein %1</translation>
+    </message>
+    <message>
+        <source>Line ends are lf or crlf, not %1</source>
+        <translation>Zeilenenden sind lf oder crlf, nicht %1</translation>
+    </message>
+    <message>
+        <source>%1 is no file mode: give the permission bits in octal, such as 0640</source>
+        <translation>%1 sind keine Dateirechte: Geben Sie die Zugriffsrechte oktal an, etwa 0640</translation>
+    </message>
+    <message>
+        <source>%1 is a store: it keeps users, not a file for another program, a realm or line ends</source>
+        <translation>%1 ist ein Speicher: Er hält Benutzer, keine Datei für ein anderes Programm, keinen Realm und keine Zeilenenden</translation>
+    </message>
 </context>
 <context>
     <name>MasterPasswordDlg</name>
@@ -2015,6 +2035,54 @@ lautet? Nur wenn sein Administrator diesen Schlüssel bestätigt. Der Export wir
     <message>
         <source>E&amp;xport</source>
         <translation>E&amp;xportieren</translation>
+    </message>
+    <message>
+        <source>Its default</source>
+        <translation>Seine Vorgabe</translation>
+    </message>
+    <message>
+        <source>Read by</source>
+        <translation>Gelesen von</translation>
+    </message>
+    <message>
+        <source>The program that reads this target&apos;s file: the file is written in its syntax, in a form it reads</source>
+        <translation>Das Programm, das die Datei dieses Ziels liest: Die Datei wird in seiner Syntax geschrieben, in einer Form, die es liest</translation>
+    </message>
+    <message>
+        <source>Form</source>
+        <translation>Form</translation>
+    </message>
+    <message>
+        <source>Realm</source>
+        <translation>Realm</translation>
+    </message>
+    <message>
+        <source>File mode</source>
+        <translation>Dateirechte</translation>
+    </message>
+    <message>
+        <source>as it was</source>
+        <translation>wie bisher</translation>
+    </message>
+    <message>
+        <source>The written file&apos;s permission bits in octal, such as 0640 (a local file or SFTP)</source>
+        <translation>Die Zugriffsrechte der geschriebenen Datei, oktal, etwa 0640 (lokale Datei oder SFTP)</translation>
+    </message>
+    <message>
+        <source>File group</source>
+        <translation>Dateigruppe</translation>
+    </message>
+    <message>
+        <source>Then run</source>
+        <translation>Danach ausführen</translation>
+    </message>
+    <message>
+        <source>systemctl reload haproxy</source>
+        <translation>systemctl reload haproxy</translation>
+    </message>
+    <message>
+        <source>A command run once every target holds its new file, beside a local file or over the SFTP connection; its failure fails this target</source>
+        <translation>Ein Befehl, der ausgeführt wird, sobald jedes Ziel seine neue Datei hat, neben einer lokalen Datei oder über die SFTP-Verbindung; schlägt er fehl, schlägt dieses Ziel fehl</translation>
     </message>
 </context>
 <context>

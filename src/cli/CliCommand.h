@@ -196,15 +196,12 @@ void WriteOutput(TCliStreams& io, const std::string& text, const char* consequen
 // Raises EUsage otherwise.
 int ParseBoundedInt(const TArgs& args, const std::string& name, int fallback, int low, int high);
 
-// The secret for the database's server: the stored password, or what --server-password-stdin
-// (--ftp-password-stdin) or --server-password-file give (the key file's passphrase with a key
-// file). Raises when a server is to be reached and none is known.
-// Each target with the secret it logs in with: its stored password, or the one given with
-// --server-password-stdin or --server-password-file for those that store none.
+// Each target with the secret it logs in with: the one --server-password-stdin
+// (--ftp-password-stdin) or --server-password-file give (a key file's passphrase with a key
+// file), or the stored one. Raises, naming the target, when one is to be reached and neither is
+// there; `one`: the database's one target, named as the database's.
 std::vector<TDeployTarget> TargetSecrets(const std::vector<TTargetSettings>& targets,
-                                         const TArgs& args, TCliStreams& io);
-std::string ServerSecretFor(const TUserList& list, const TArgs& args, TCliStreams& io,
-                            bool toServer);
+                                         const TArgs& args, TCliStreams& io, bool one);
 
 // The command table's entries, one per command file.
 TCommand CreateCommand();

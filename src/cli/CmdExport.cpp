@@ -306,58 +306,56 @@ std::string OutcomesJson(const std::vector<TTargetOutcome>& outcomes) {
 
 } // namespace
 
-std::string ServerSecretFor(const TUserList& list, const TArgs& args, TCliStreams& io,
-                            bool toServer) {
-    const TTargetSettings first = FirstTarget(list);
-    std::string secret = first.FtpKeyFile.empty() ? first.FtpPass : std::string();
-    const auto passwordFile = args.Value("server-password-file");
-    const bool passwordGiven = args.Has("ftp-password-stdin") || args.Has("server-password-stdin");
-    if (passwordGiven && passwordFile)
-        throw EUsage("give the server password on standard input or in a file, not both");
-    if (!toServer) return secret;
-    if (passwordGiven || passwordFile)
-        return passwordFile ? ReadSecretFile(*passwordFile) : ReadSecretLine(io.In);
-    // A store may need none (an SQLite file, a PostgreSQL login by ~/.pgpass).
-    if (!first.StoreUrl.empty()) return first.FtpPass;
-    if (!first.FtpKeyFile.empty() && PrivateKeyNeedsPassphrase(first.FtpKeyFile))
-        throw ECliError("The key file " + first.FtpKeyFile +
-                        " is protected by a passphrase; give it with "
-                        "--server-password-stdin");
-    // SFTP without a key file may log in with ssh-agent's keys or the default ones.
-    if (first.FtpKeyFile.empty() && secret.empty() && TargetAsksForSecret(first))
-        throw ECliError("The database stores no server password; give it with "
-                        "--server-password-stdin (or --ftp-password-stdin)");
-    return secret;
-}
+namespace {
 
-// Each chosen target with the secret it logs in with: its stored password, or the one given on
-// standard input or in a file for the targets that store none.
+// The secret each target logs in with: the one given on standard input or in a file (read once,
+// when a target takes one), or the stored one; refused by name where neither is there. `one`:
+// the database's one target, named as such.
+class TSecrets {
+public:
+    TSecrets(const TArgs& args, TCliStreams& io, bool one) : FIo(io), FOne(one) {
+        FFile = args.Value("server-password-file");
+        FStdin = args.Has("ftp-password-stdin") || args.Has("server-password-stdin");
+        if (FStdin && FFile)
+            throw EUsage("give the server password on standard input or in a file, not both");
+    }
+    std::string For(const TTarget& t) {
+        const TTargetSecret secret = TargetSecretOf(t);
+        if (secret.TakesSecret && (FStdin || FFile)) {
+            if (!FGiven) FGiven = FFile ? ReadSecretFile(*FFile) : ReadSecretLine(FIo.In);
+            return *FGiven;
+        }
+        const std::string of = FOne ? std::string() : " of target " + t.Name;
+        if (secret.Ask == TTargetSecret::TAsk::Passphrase)
+            throw ECliError("The key file " + t.Option("key-file") + of +
+                            " is protected by a passphrase; give it with "
+                            "--server-password-stdin");
+        if (secret.Ask == TTargetSecret::TAsk::Password)
+            throw ECliError(FOne ? "The database stores no server password; give it with "
+                                   "--server-password-stdin (or --ftp-password-stdin)"
+                                 : "The target " + t.Name +
+                                       " stores no server password; give it with "
+                                       "--server-password-stdin");
+        return secret.Stored;
+    }
+
+private:
+    TCliStreams& FIo;
+    bool FOne;
+    std::optional<std::string> FFile;
+    bool FStdin = false;
+    std::optional<std::string> FGiven;
+};
+
+} // namespace
+
 std::vector<TDeployTarget> TargetSecrets(const std::vector<TTargetSettings>& targets,
-                                         const TArgs& args, TCliStreams& io) {
-    const auto passwordFile = args.Value("server-password-file");
-    const bool passwordGiven = args.Has("ftp-password-stdin") || args.Has("server-password-stdin");
-    if (passwordGiven && passwordFile)
-        throw EUsage("give the server password on standard input or in a file, not both");
-    std::optional<std::string> given;
-    if (passwordGiven || passwordFile)
-        given = passwordFile ? ReadSecretFile(*passwordFile) : ReadSecretLine(io.In);
+                                         const TArgs& args, TCliStreams& io, bool one) {
+    TSecrets secrets(args, io, one);
     std::vector<TDeployTarget> result;
     for (const TTargetSettings& t : targets) {
         TDeployTarget target{t, {}};
-        if (!t.ExportToFile && !t.StoreUrl.empty()) {
-            target.Secret = given.value_or(t.FtpPass);
-        } else if (!t.ExportToFile) {
-            const bool key = !t.FtpKeyFile.empty();
-            if (key && !given && PrivateKeyNeedsPassphrase(t.FtpKeyFile))
-                throw ECliError("The key file " + t.FtpKeyFile + " of target " + t.Name +
-                                " is protected by a passphrase; give it with "
-                                "--server-password-stdin");
-            target.Secret = given ? *given : (key ? std::string() : t.FtpPass);
-            if (!key && target.Secret.empty() && TargetAsksForSecret(t))
-                throw ECliError("The target " + t.Name +
-                                " stores no server password; give it with "
-                                "--server-password-stdin");
-        }
+        target.Secret = secrets.For(target.Target);
         result.push_back(std::move(target));
     }
     return result;
@@ -502,20 +500,16 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     const bool several = !output && ReportedPerTarget(list, chosen);
     if (several && merge && chosen.size() != 1)
         throw EUsage("--merge takes in the changes of one target; name it with --target");
-    const bool toFile = !several && (output.has_value() || FirstTarget(list).ExportToFile);
     const std::vector<TDeployTarget> deployTargets =
-        several ? TargetSecrets(chosen, args, io) : std::vector<TDeployTarget>();
-    const std::string ftpPassword =
-        several ? std::string() : ServerSecretFor(list, args, io, !toFile);
-
-    const std::string target = toFile ? output.value_or(FirstTarget(list).PassFile) : std::string();
-    if (toFile && target.empty())
+        output ? std::vector<TDeployTarget>() : TargetSecrets(chosen, args, io, !several);
+    const bool toStream = output && *output == "-";
+    if (!output && !several && TargetOf(chosen.front()).Url.empty())
         throw ECliError("The database names no password file; give --output FILE");
-    if (toFile) CheckExportTarget(target, path);
-    if (json && toFile && target == "-")
+    if (output && !toStream) CheckExportTarget(*output, path);
+    if (json && toStream)
         throw EUsage("--json and a password file on standard output (--output -) contradict each "
                      "other");
-    if (dryRun && toFile && target == "-")
+    if (dryRun && toStream)
         throw EUsage("--dry-run compares with a file or a server; standard output is neither");
     if (merge && db.ReadOnly())
         throw ECliError("The database is read-only; --merge cannot take changes into it");
@@ -525,14 +519,12 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     settings.Build = base;
     settings.Build.AllowEmptyPasswords = args.Has("allow-empty-passwords");
     settings.DatabasePath = path;
-    if (toFile && target == "-")
+    if (toStream)
         settings.Stream = &io.Out;
-    else if (toFile)
-        settings.Targets = {{FileTarget(target), {}}};
-    else if (several)
-        settings.Targets = deployTargets;
+    else if (output)
+        settings.Targets = {{FileTarget(*output), {}}};
     else
-        settings.Targets = {{chosen.front(), ftpPassword}};
+        settings.Targets = deployTargets;
     settings.PerTarget = several;
     settings.Replace.DryRun = dryRun;
     settings.Replace.Outside = overwrite ? TOutsideChanges::Overwrite : TOutsideChanges::Stop;
@@ -545,6 +537,8 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
         listener.Event(event);
     };
 
+    // Nothing is saved for an export that cannot go where it is to go.
+    job.CheckTargets();
     // Expired users are disabled first, so they are left out of the file; the database keeps
     // that change unless it is read-only.
     const int disabled = job.Sweep();

@@ -41,10 +41,11 @@ int CmdRestore(const TArgs& args, TCliStreams& io) {
     } else {
         target = RestoreTargetOf(FileTarget(*chosen));
     }
-    const bool toFile = target.Target.ExportToFile;
-    if (toFile && target.Name.empty())
-        throw ECliError("The database names no password file; give --target FILE");
-    if (target.Id.empty()) throw ECliError("The database names no password file on a server");
+    if (target.Id.empty())
+        throw ECliError(target.Name.empty()
+                            ? "The database names no password file; give --target FILE"
+                            : "The database names no password file that can be restored: " +
+                                  target.Name);
     const std::string& id = target.Id;
     const std::string& name = target.Name;
     const TTargetBackups backups(id, list.Encryption());
@@ -91,10 +92,7 @@ int CmdRestore(const TArgs& args, TCliStreams& io) {
     settings.DatabasePath = path;
     settings.Content = backups.Read(*version);
     settings.PerTarget = target.PerTarget;
-    settings.Targets =
-        target.PerTarget
-            ? TargetSecrets({target.Target}, args, io)
-            : std::vector<TDeployTarget>{{target.Target, ServerSecretFor(list, args, io, !toFile)}};
+    settings.Targets = TargetSecrets({target.Target}, args, io, !target.PerTarget);
     settings.Replace.Outside =
         args.Has("overwrite") ? TOutsideChanges::Overwrite : TOutsideChanges::Stop;
     TExportJob job(list, std::move(settings));

@@ -3,6 +3,7 @@
 #include "base/Random.h"
 #include "ftp/ServerTarget.h"
 #include "job/Deployment.h"
+#include "job/TargetFile.h"
 #include "sitedb/UserStore.h"
 #include "userdb/UserList.h"
 
@@ -81,6 +82,34 @@ void PrintDetails(const TTargetSettings& target, bool several, std::ostream& out
     if (!target.CheckUser.empty()) out << "check user: " << target.CheckUser << "\n";
 }
 
+// What the target's file is (its program and form), or why its options are not usable.
+std::string FileSummary(const TUserList& list, const TTarget& target) {
+    try {
+        return TargetFileSummary(list, TargetFileOf(list, target));
+    } catch (const EQuorvaneError& e) {
+        return "unusable: " + EnglishText(e.Message());
+    }
+}
+
+// Whether the target asks anything of its file (a program, a form, a mode, a command after):
+// one that does not gets the web servers' file in the database's form, as always.
+bool HasFileOptions(const TTarget& target) {
+    for (const std::string_view key : TargetFileOptions())
+        if (!target.Option(key).empty()) return true;
+    return false;
+}
+
+// The program that reads the target's file and its form, then the options the target sets.
+void PrintFile(const TUserList& list, const TTarget& target, std::ostream& out) {
+    if (!HasFileOptions(target)) return;
+    out << "file for: " << FileSummary(list, target) << "\n";
+    for (const std::string_view key : TargetFileOptions()) {
+        const std::string& value = target.Option(key);
+        if (!value.empty() && key != targetopt::Consumer && key != targetopt::Format)
+            out << key << ": " << value << "\n";
+    }
+}
+
 const char* KindName(const TTargetSettings& target) {
     if (target.ExportToFile) return "file";
     return target.StoreUrl.empty() ? "server" : "store";
@@ -95,6 +124,7 @@ void PrintTable(const TUserList& list, std::ostream& out) {
     for (const TTargetSettings& t : targets) {
         out << t.Name << std::string(width - t.Name.size() + 2, ' ') << KindName(t)
             << std::string(8 - std::string(KindName(t)).size(), ' ') << TargetWhere(t);
+        if (HasFileOptions(TargetOf(t))) out << "  " << FileSummary(list, TargetOf(t));
         if (!t.Enabled) out << "  (disabled)";
         if (!t.CheckUrl.empty()) out << "  check " << t.CheckUrl << " as " << t.CheckUser;
         out << "\n";
@@ -236,8 +266,25 @@ void SetServer(TTargetSettings& list, const TArgs& args, TCliStreams& io) {
     }
 }
 
+bool ChangesFile(const TArgs& args) {
+    for (const std::string_view key : TargetFileOptions())
+        if (args.Has(std::string(key))) return true;
+    return false;
+}
+
 bool ChangesTarget(const TArgs& args) {
-    return args.Has("url") || args.Has("file") || ChangesServer(args);
+    return args.Has("url") || args.Has("file") || ChangesServer(args) || ChangesFile(args);
+}
+
+// --consumer, --format, --cost, ...: what the target's file is and what is done with it once
+// written, checked against the target's kind before anything is stored (an empty value takes
+// the option away).
+void ApplyFileOptions(const TUserList& list, TTargetSettings& target, const TArgs& args) {
+    TTarget value = TargetOf(target);
+    for (const std::string_view key : TargetFileOptions())
+        if (const auto given = args.Value(std::string(key))) value.SetOption(key, *given);
+    TargetFileOf(list, value);
+    target = SettingsOf(value);
 }
 
 // --file, or --url and the server's options; --check-url and --check-user; --enable, --disable.
@@ -313,12 +360,14 @@ int CmdTarget(const TArgs& args, TCliStreams& io) {
         target.Name = name;
         target.FtpProtocol.clear();
         ApplyOptions(target, args, io);
+        ApplyFileOptions(list, target, args);
         std::vector<TTargetSettings> targets = ListTargets(list);
         targets.push_back(target);
         CheckTargetChange(ListTargets(list), targets);
         list.Targets.push_back(TargetOf(target));
         db.Save(io.Err);
         PrintDetails(target, true, io.Out);
+        PrintFile(list, TargetOf(target), io.Out);
         return kExitOk;
     }
     if (action == "remove" || action == "rename") {
@@ -353,11 +402,14 @@ int CmdTarget(const TArgs& args, TCliStreams& io) {
     if (!ChangesTarget(args)) {
         TDatabaseSession db(path, TDatabaseSession::TAccess::Read);
         const TUserList& list = db.List();
-        if (name)
-            PrintDetails(TargetAt(list, TargetIndex(list, *name)), true, io.Out);
-        else if (list.Targets.size() == 1)
+        if (name) {
+            const int index = TargetIndex(list, *name);
+            PrintDetails(TargetAt(list, index), true, io.Out);
+            PrintFile(list, list.Targets[static_cast<std::size_t>(index)], io.Out);
+        } else if (list.Targets.size() == 1) {
             PrintDetails(FirstTarget(list), list.Targets.front().Name != KFirstTargetName, io.Out);
-        else
+            PrintFile(list, list.Targets.front(), io.Out);
+        } else
             PrintTable(list, io.Out);
         return kExitOk;
     }
@@ -366,12 +418,14 @@ int CmdTarget(const TArgs& args, TCliStreams& io) {
     const int index = name ? TargetIndex(list, *name) : 0;
     TTargetSettings target = TargetAt(list, index);
     ApplyOptions(target, args, io);
+    ApplyFileOptions(list, target, args);
     std::vector<TTargetSettings> targets = ListTargets(list);
     targets[static_cast<std::size_t>(index)] = target;
     CheckTargetChange(ListTargets(list), targets);
     SetTargetAt(list, index, target);
     db.Save(io.Err);
     PrintDetails(target, list.Targets.size() > 1, io.Out);
+    PrintFile(list, TargetOf(target), io.Out);
     return kExitOk;
 }
 
@@ -384,7 +438,9 @@ TCommand TargetCommand() {
         "--no-password] [--owner NAME] [--passive | --active] [--key FILE] [--host-key "
         "SHA256:... | --add-host-key SHA256:...] [--remove-host-key SHA256:...] "
         "[--clear-host-keys] [--tls-pin sha256//...] [--ca-file PATH]] [--check-url URL "
-        "--check-user LOGIN] [--enable | --disable] | DB remove NAME | DB rename OLD NEW",
+        "--check-user LOGIN] [--consumer PROGRAM] [--format FORM] [--cost N | --rounds N] "
+        "[--realm REALM] [--line-ends lf|crlf] [--mode 0640] [--group GROUP] [--after COMMAND] "
+        "[--enable | --disable] | DB remove NAME | DB rename OLD NEW",
         "show or set where export writes the password file",
         "Without options, prints the stored target: its kind (file or server), and for a\n"
         "server the protocol, URL, host, port, login, remote file, whether a password is\n"
@@ -425,9 +481,24 @@ TCommand TargetCommand() {
         "enabled target, all or nothing (--disable leaves a target out until --enable).\n"
         "--check-url URL --check-user LOGIN make each export ask that page, as that user of\n"
         "the database, whether the new file lets it in; a refusal fails the export of that\n"
-        "target (see the check command).\n",
-        {"file", "url", "login", "key", "host-key", "add-host-key", "remove-host-key", "tls-pin",
-         "ca-file", "owner", "target", "check-url", "check-user"},
+        "target (see the check command).\n"
+        "A file target (local or on a server) may be for another program than the web\n"
+        "servers: --consumer names it (htpasswd, the default; digest, caddy, haproxy,\n"
+        "registry, prometheus, mosquitto, dovecot, pam-pwdfile, radicale, traefik,\n"
+        "kubernetes, authelia), and the file is written in its syntax and in a form it\n"
+        "reads. --format chooses the form (the program's default otherwise; without a\n"
+        "program, the database's), --cost (bcrypt) or --rounds (SHA-crypt) its work\n"
+        "factor, --realm the Digest realm, --line-ends the line ends. HAProxy's userlist\n"
+        "and the Kubernetes Secret are named after the target. --mode 0640 and --group\n"
+        "GROUP set the written file's permission bits and group (the group on a local\n"
+        "file only, the mode also over SFTP); --after COMMAND runs once every target holds\n"
+        "its new file, beside a local file or over the SFTP connection (\"systemctl reload\n"
+        "haproxy\"); its failure fails that target. An empty value takes an option away.\n"
+        "Each form is hashed once per export, however many targets use it.\n",
+        {"file",    "url",     "login",  "key",    "host-key",  "add-host-key", "remove-host-key",
+         "tls-pin", "ca-file", "owner",  "target", "check-url", "check-user",   "consumer",
+         "format",  "cost",    "rounds", "realm",  "line-ends", "mode",         "group",
+         "after"},
         {"password-stdin", "no-password", "passive", "active", "clear-host-keys", "enable",
          "disable"},
         CmdTarget};

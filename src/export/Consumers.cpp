@@ -376,6 +376,16 @@ std::optional<std::string> BuildConsumerFile(const TUserList& list, const TConsu
     return BuildConsumerFile(list, consumer, file);
 }
 
+void CheckConsumerReads(const TConsumer& consumer, const THashScheme& form) {
+    if (consumer.Reads(form)) return;
+    std::vector<std::string> names;
+    for (const THashScheme* accepted : consumer.AcceptedForms())
+        names.emplace_back(accepted->CliName);
+    throw EQuorvaneError(Msg(texts::ConsumerRefusesForm,
+                             Verbatim(std::string(consumer.DisplayName)), form.DisplayMessage(),
+                             Names(names, names.size())));
+}
+
 const TConsumer& HtpasswdConsumer() {
     return KConsumers[0];
 }
@@ -384,13 +394,7 @@ std::optional<std::string> BuildConsumerFile(const TUserList& list, const TConsu
                                              const TPasswordFileOptions& options) {
     const THashScheme& form = options.Form != nullptr ? *options.Form : consumer.DefaultForm(list);
     const TMessage shown = Verbatim(std::string(consumer.DisplayName));
-    if (!consumer.Reads(form)) {
-        std::vector<std::string> names;
-        for (const THashScheme* accepted : consumer.AcceptedForms())
-            names.emplace_back(accepted->CliName);
-        throw EQuorvaneError(Msg(texts::ConsumerRefusesForm, shown, form.DisplayMessage(),
-                                 Names(names, names.size())));
-    }
+    CheckConsumerReads(consumer, form);
     const std::string listName =
         options.ListName.empty() ? std::string(consumer.DefaultListName) : options.ListName;
     CheckListName(consumer, listName);

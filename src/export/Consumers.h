@@ -100,6 +100,9 @@ std::optional<std::string> BuildConsumerFile(const TUserList& list, const TConsu
                                              const TPasswordFileOptions& options,
                                              TFormHashCaches& caches);
 
+// Raises "X does not read the form F; it reads ..." when the consumer does not read the form.
+void CheckConsumerReads(const TConsumer& consumer, const THashScheme& form);
+
 // The web servers' password file: "htpasswd".
 const TConsumer& HtpasswdConsumer();
 

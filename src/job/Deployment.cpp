@@ -100,6 +100,11 @@ std::string TargetLocalFile(const TTarget& target) {
     return KindOf(target).LocalFile(target);
 }
 
+TTargetSecret TargetSecretOf(const TTarget& target) {
+    const ITargetKind* kind = FindKind(target);
+    return kind != nullptr ? kind->Secret(target) : TTargetSecret();
+}
+
 std::string TargetWhere(const TTarget& target) {
     if (const ITargetKind* kind = FindKind(target)) return kind->Where(target);
     return target.Url;
@@ -213,6 +218,7 @@ struct TSlot {
     std::thread Thread;
     TTargetContent GroupPrevious; // what the group file held, to put back
     bool GroupWritten = false;
+    std::string LocalCopy;         // the private local copy of its content an upload sends
     std::int64_t LastPercent = -1; // of the last upload event (its worker's own)
 };
 
@@ -226,9 +232,10 @@ struct TDeployment::TState {
     // One gate for every target: an abort that comes first keeps them all; once the
     // replacements have begun, an abort is refused.
     TCommitGate Gate;
-    // The private local copies every upload sends (an encrypted database's in memory), made
-    // before the workers start and removed after they all ended.
-    std::string LocalFile;
+    // The private local copies the uploads send (an encrypted database's in memory), one per
+    // content, made before the workers start and removed after they all ended.
+    std::string LocalFile; // the first
+    std::vector<std::string> LocalFiles;
     std::vector<std::shared_ptr<const void>> Memory;
     std::vector<std::unique_ptr<TTempFileRegistration>> Registrations;
 
@@ -282,6 +289,11 @@ struct TDeployment::TState {
         Changed.notify_all();
     }
 
+    // What the target gets: its own content, or the deployment's.
+    const std::string& ContentOf(const TSlot& slot) const {
+        return slot.In.Content ? *slot.In.Content : In.Content;
+    }
+
     void WaitStep(int step) {
         std::unique_lock<std::mutex> lock(Mutex);
         Changed.wait(lock, [&] { return Step >= step; });
@@ -299,7 +311,7 @@ struct TDeployment::TState {
             slot.Out.Holds = TTargetHolds::Unknown;
             return;
         }
-        if (now.Exists && now.Bytes == In.Content) {
+        if (now.Exists && now.Bytes == ContentOf(slot)) {
             slot.Out.Holds = TTargetHolds::New; // replaced after all
             slot.Out.Error = TMessage();
         } else if (now.Exists ? slot.Previous.Exists && now.Bytes == slot.Previous.Bytes
@@ -386,11 +398,12 @@ struct TDeployment::TState {
     // back, wait for the last verdict, put back when told.
     void RunPhases(TSlot& slot, IExportTarget& target, ISideFiles& side) {
         const bool last = slot.Kind->ReplacedLast();
+        const std::string& content = ContentOf(slot);
         bool ok = false;
         try {
             if (Gate.Aborted()) throw EUploadAborted(slot.Out.Where, false);
             const TTargetRecord* record = slot.In.Record ? &*slot.In.Record : nullptr;
-            TTargetCheck check = CheckTarget(target, record, In.Content, In.Known, In.Replace,
+            TTargetCheck check = CheckTarget(target, record, content, In.Known, In.Replace,
                                              slot.In.Pending ? &*slot.In.Pending : nullptr);
             slot.Previous = check.Current;
             slot.Out.Check = check;
@@ -401,12 +414,12 @@ struct TDeployment::TState {
                 if (!last) {
                     // What is replaced is kept first; what is replaced last keeps it then.
                     if (check.Current.Exists && check.Current.Comparable &&
-                        check.Current.Bytes != In.Content)
+                        check.Current.Bytes != content)
                         TTargetBackups(slot.Out.Id, In.Key).Keep(check.Current.Bytes);
                     if (In.Groups && !slot.In.GroupFile.empty())
                         slot.GroupPrevious = side.Open(slot.In.GroupFile)->Read();
                     if (Gate.Aborted()) throw EUploadAborted(slot.Out.Where, false);
-                    target.Stage(In.Content);
+                    target.Stage(content);
                 }
                 ok = true;
             }
@@ -430,9 +443,9 @@ struct TDeployment::TState {
             if (!StoresGo) return;
             StageEvent(slot, TExportStage::Replacing);
             try {
-                if (slot.Previous.Exists && slot.Previous.Bytes != In.Content)
+                if (slot.Previous.Exists && slot.Previous.Bytes != content)
                     TTargetBackups(slot.Out.Id, In.Key).Keep(slot.Previous.Bytes);
-                target.Stage(In.Content);
+                target.Stage(content);
                 target.Commit();
                 slot.Out.Holds = TTargetHolds::New;
             } catch (const std::exception& e) {
@@ -476,7 +489,7 @@ struct TDeployment::TState {
         TTargetContext& c = slot.Context;
         c.Secret = slot.In.Given.Secret;
         c.Timeout = In.Timeout;
-        c.LocalFile = LocalFile;
+        c.LocalFile = slot.LocalCopy;
         c.StoreGroups = In.StoreGroups;
         c.LineEnd = In.LineEnd;
         c.Gate = &Gate;
@@ -542,24 +555,42 @@ struct TDeployment::TState {
         });
     }
 
-    // The private local copies the uploads send, once for all of them; an encrypted database's
-    // stay in memory.
+    // The private local copies the uploads send, one for each content they send; an encrypted
+    // database's stay in memory.
     void MakeLocalFiles() {
-        if (In.Key != nullptr) {
-            auto file = std::make_shared<const TMemoryFile>("kxv", In.Content);
-            LocalFile = file->Path();
-            Memory.push_back(file);
-            return;
-        }
         // What a killed export left there holds passwords too: it goes before a new one is made.
-        RemoveStaleTempFiles("kxv");
-        LocalFile = GetTempFile("kxv");
-        Registrations.push_back(std::make_unique<TTempFileRegistration>(LocalFile));
-        WritePrivateFile(LocalFile, In.Content);
+        if (In.Key == nullptr) RemoveStaleTempFiles("kxv");
+        std::vector<std::pair<const std::string*, std::string>> made;
+        for (const auto& slot : Slots) {
+            if (!slot->Kind->UploadsLocalCopy()) continue;
+            const std::string& content = ContentOf(*slot);
+            const auto same = std::find_if(made.begin(), made.end(), [&](const auto& m) {
+                return m.first == &content || *m.first == content;
+            });
+            if (same != made.end()) {
+                slot->LocalCopy = same->second;
+                continue;
+            }
+            std::string path;
+            if (In.Key != nullptr) {
+                auto file = std::make_shared<const TMemoryFile>("kxv", content);
+                path = file->Path();
+                Memory.push_back(file);
+            } else {
+                path = GetTempFile("kxv");
+                Registrations.push_back(std::make_unique<TTempFileRegistration>(path));
+                LocalFiles.push_back(path);
+                WritePrivateFile(path, content);
+            }
+            made.emplace_back(&content, path);
+            slot->LocalCopy = path;
+            if (LocalFile.empty()) LocalFile = path;
+        }
     }
 
     void RemoveLocalFiles() {
-        if (!LocalFile.empty() && In.Key == nullptr) ::unlink(LocalFile.c_str());
+        for (const std::string& path : LocalFiles)
+            ::unlink(path.c_str());
         Registrations.clear();
     }
 

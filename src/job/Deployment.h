@@ -11,6 +11,7 @@
 #include "ftp/FtpUpload.h"
 #include "job/AfterCommand.h"
 #include "job/Target.h"
+#include "job/TargetKind.h"
 #include "userdb/TargetValue.h"
 #include "userdb/UserList.h"
 
@@ -96,6 +97,8 @@ std::string TargetPlace(const TTarget& target);
 std::string TargetFileName(const TTarget& target);
 bool TargetTakesGroupFile(const TTarget& target);
 std::string TargetLocalFile(const TTarget& target);
+// What the target logs in with (see ITargetKind::Secret); nothing for an address no kind reads.
+TTargetSecret TargetSecretOf(const TTarget& target);
 // The same for targets as the database stores them.
 inline std::string TargetWhere(const TTargetSettings& t) {
     return TargetWhere(TargetOf(t));
@@ -152,6 +155,9 @@ struct TDeploymentInput {
 // One target with what the owner knows of it.
 struct TDeploymentTarget {
     TDeployTarget Given;
+    // Its own file, when it is not the deployment's Content (another program reads it, or
+    // another form).
+    std::optional<std::string> Content;
     std::string GroupFile; // where its group file goes (none when empty)
     std::optional<TTargetRecord> Record;
     std::optional<TTargetRecord> Pending; // written there by an export that did not record it
@@ -203,8 +209,8 @@ public:
     // Waits for the end (only with a dispatcher that does not need this thread).
     void WaitFor();
     bool WaitFor(std::chrono::milliseconds timeout);
-    // The private local copy of the file the uploads send (one for every server; removed at the
-    // end); empty when no target is a server.
+    // The private local copy of the file the uploads send (one for every content a server
+    // gets; removed at the end); the first, or empty when no target is a server.
     const std::string& LocalFile() const;
 
     struct TState;

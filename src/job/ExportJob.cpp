@@ -158,8 +158,9 @@ TTargetSettings FileTarget(const std::string& path) {
     return target;
 }
 
-void TExportJob::CheckTargets() const {
+void TExportJob::CheckTargets() {
     const TExportSettings& s = FSettings;
+    FFiles.clear();
     if (s.Stream != nullptr) return;
     if (s.Targets.empty()) throw EQuorvaneError(Msg(texts::TargetNoFile));
     std::vector<TTarget> chosen;
@@ -172,6 +173,8 @@ void TExportJob::CheckTargets() const {
                                              : *problem);
         if (const std::string local = TargetLocalFile(target); !local.empty())
             CheckExportTarget(local, s.DatabasePath);
+        // A restored version goes back as it is; its mode, group and command after still hold.
+        FFiles.push_back(TargetFileOf(FList, target));
         chosen.push_back(target);
     }
     if (const auto clash = SamePlaceProblem(chosen)) throw EQuorvaneError(*clash);
@@ -227,28 +230,18 @@ void TExportJob::Start() {
     if (TMessage clash = GroupClashMessage(FList); !clash.Empty())
         throw EQuorvaneError(std::move(clash));
     FGroups = BuildGroups(s.Build);
-    std::optional<std::string> text;
     if (s.Content) {
-        text = *s.Content;
+        FContents = {*s.Content};
+        FContentOf.assign(s.Targets.size(), 0);
     } else {
-        TBuildProgress progress(*this);
-        TPasswordFileOptions options = s.Build;
-        options.Progress = &progress;
-        options.Report = &FReport;
-        options.Stats = &FResult.Stats;
         // The hashes of the last exports in this form and work factor (TFormHashCaches: the
-        // database's own form in its part, a form given for this export in its own, so that it
-        // leaves the database's file and the other forms' hashes alone). The slow forms' tags are
-        // made with the database's key, else with one the state keeps for a form given for this
-        // export; the fast forms' with the database's key, else this account's.
+        // database's own form in its part, a form given for this export or a target in its own,
+        // so that it leaves the database's file and the other forms' hashes alone). The slow
+        // forms' tags are made with the database's key, else with one the state keeps for a
+        // form given for this export; the fast forms' with the database's key, else this
+        // account's.
         FCaches = std::make_unique<TFormHashCaches>(FList, FState);
-        if (!s.DatabasePath.empty() && !options.Cache) {
-            const THashScheme& form = options.Form ? *options.Form : SchemeOf(s.PassType);
-            options.Cache =
-                FCaches->For(form, options.SchemeParam.value_or(FormParam(FList, form)));
-        }
-        text = BuildPasswordFile(FList, s.PassType, options);
-        if (!text) {
+        if (!BuildContents()) {
             FResult.Aborted = true;
             Done();
             return;
@@ -258,7 +251,7 @@ void TExportJob::Start() {
     if (s.Stream != nullptr) {
         // A stream is a sink: written as it is, never compared nor kept.
         if (!FResult.DryRun) {
-            *s.Stream << *text << std::flush;
+            *s.Stream << FContents.front() << std::flush;
             if (!*s.Stream) throw EQuorvaneError(Msg(texts::StreamWriteError));
             RememberExport(std::string(), std::nullopt);
             FResult.Done = true;
@@ -272,7 +265,97 @@ void TExportJob::Start() {
         Done();
         return;
     }
-    StartDeployment(*text);
+    StartDeployment();
+}
+
+TPasswordFileOptions TExportJob::OwnOptions(std::size_t i) const {
+    const TExportSettings& s = FSettings;
+    const TTargetFile& f = FFiles[i];
+    TPasswordFileOptions o = s.Build;
+    if (f.Consumer != nullptr) {
+        // Its program's form unless it names one.
+        o.Consumer = f.Consumer;
+        o.Form = f.Form;
+        o.SchemeParam.reset();
+    } else if (f.Form != nullptr) {
+        o.Form = f.Form;
+        o.SchemeParam.reset();
+    }
+    if (o.Consumer == nullptr && o.Form == nullptr) o.Form = &SchemeOf(s.PassType);
+    if (f.SchemeParam) o.SchemeParam = f.SchemeParam;
+    if (!f.Realm.empty()) o.Realm = f.Realm;
+    if (f.UnixLineEnds) o.UnixLineEnds = f.UnixLineEnds;
+    // A file that names its list (HAProxy's userlist, ...) names it after the target.
+    if (o.Consumer != nullptr && !o.Consumer->DefaultListName.empty() && o.ListName.empty())
+        o.ListName = s.Targets[i].Target.Name;
+    o.Cache = nullptr;
+    return o;
+}
+
+bool TExportJob::BuildContents() {
+    const TExportSettings& s = FSettings;
+    TBuildProgress progress(*this);
+    // Each distinct file once: the export's own for the targets that ask nothing else, then one
+    // for each (program, form, work factor, realm, line ends, list name) the targets ask for.
+    std::vector<std::string> keys;
+    std::vector<std::size_t> firstOf;
+    const std::size_t n = s.Stream != nullptr ? 0 : s.Targets.size();
+    FContentOf.assign(n, 0);
+    const auto keyOf = [&](std::size_t i) -> std::string {
+        if (i >= n || !FFiles[i].OwnFile()) return {};
+        const TPasswordFileOptions o = OwnOptions(i);
+        const TConsumer& reader = o.Consumer != nullptr ? *o.Consumer : HtpasswdConsumer();
+        const THashScheme& form = o.Form != nullptr ? *o.Form : reader.DefaultForm(FList);
+        return std::string(reader.Name) + '\n' + std::string(form.CliName) + '\n' +
+               std::to_string(o.SchemeParam.value_or(FormParam(FList, form))) + '\n' + o.Realm +
+               '\n' + std::string(PasswordFileLineEnd(FList, o)) + '\n' + o.ListName;
+    };
+    for (std::size_t i = 0; i < std::max<std::size_t>(n, 1); ++i) {
+        const std::string key = keyOf(i);
+        const auto found = std::find(keys.begin(), keys.end(), key);
+        if (i < n) FContentOf[i] = static_cast<std::size_t>(found - keys.begin());
+        if (found != keys.end()) continue;
+        keys.push_back(key);
+        firstOf.push_back(i);
+    }
+    FContents.clear();
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+        TPasswordFileReport scratch;
+        TPasswordFileStats stats;
+        std::optional<std::string> text;
+        if (keys[k].empty()) {
+            TPasswordFileOptions options = s.Build;
+            options.Progress = &progress;
+            options.Report = k == 0 ? &FReport : &scratch;
+            options.Stats = &stats;
+            if (!s.DatabasePath.empty() && !options.Cache) {
+                const THashScheme& form = options.Form ? *options.Form : SchemeOf(s.PassType);
+                options.Cache =
+                    FCaches->For(form, options.SchemeParam.value_or(FormParam(FList, form)));
+            }
+            text = BuildPasswordFile(FList, s.PassType, options);
+        } else {
+            TPasswordFileOptions options = OwnOptions(firstOf[k]);
+            options.Progress = &progress;
+            options.Report = k == 0 ? &FReport : &scratch;
+            options.Stats = &stats;
+            const TConsumer& reader =
+                options.Consumer != nullptr ? *options.Consumer : HtpasswdConsumer();
+            try {
+                text = BuildConsumerFile(FList, reader, options, *FCaches);
+            } catch (const EQuorvaneError& e) {
+                // Named by its target: the others may be fine.
+                throw EQuorvaneError(
+                    Msg(texts::TargetPrefixed, s.Targets[firstOf[k]].Target.Name, e.Message()));
+            }
+        }
+        if (!text) return false;
+        FResult.Stats.Reused += stats.Reused;
+        FResult.Stats.Hashed += stats.Hashed;
+        FResult.Stats.Rehashed += stats.Rehashed;
+        FContents.push_back(std::move(*text));
+    }
+    return true;
 }
 
 void TExportJob::Done() {
@@ -282,53 +365,55 @@ void TExportJob::Done() {
     if (done) done(result);
 }
 
-void TExportJob::RememberExport(const std::vector<std::string>& targetIds,
-                                const std::optional<TTargetRecord>& record) {
+void TExportJob::RememberExport(const std::vector<std::pair<std::string, TTargetRecord>>& records) {
     if (FSettings.DatabasePath.empty()) return;
     // What the store holds already is not written again: an unchanged export writes nothing.
     const bool hashes = !FSettings.Content && FCaches && FCaches->Changed();
-    const bool newRecord =
-        record && std::any_of(targetIds.begin(), targetIds.end(), [&](const std::string& id) {
-            const auto found = FState.Targets.find(id);
-            return found == FState.Targets.end() || found->second.Sha256 != record->Sha256 ||
-                   found->second.Size != record->Size;
-        });
+    const bool newRecord = std::any_of(records.begin(), records.end(), [&](const auto& r) {
+        const auto found = FState.Targets.find(r.first);
+        return found == FState.Targets.end() || found->second.Sha256 != r.second.Sha256 ||
+               found->second.Size != r.second.Size;
+    });
     if (!hashes && !newRecord && FPendingIds.empty() && !FState.Older) return;
     const std::vector<std::string> pending = std::exchange(FPendingIds, {});
     // Not kept costs time, or one question, at the next export: said, not failed.
     if (!TDatabaseState(FSettings.DatabasePath, FList.Encryption())
              .Update([&](TDatabaseStateData& data) {
                  if (hashes) FCaches->Store(data);
-                 if (record)
-                     for (const std::string& id : targetIds)
-                         data.Targets[id] = *record;
+                 for (const auto& [id, record] : records)
+                     data.Targets[id] = record;
                  for (const std::string& id : pending)
                      data.Pending.erase(id);
              }))
         StateNotKept();
 }
 
-void TExportJob::NotePending(const std::vector<std::string>& targetIds, const std::string& text) {
+void TExportJob::NotePending(const std::vector<std::string>& targetIds) {
     if (FSettings.DatabasePath.empty() || FSettings.Replace.DryRun || targetIds.empty()) return;
     // A target whose record holds this content already is known as this database's when it is
     // found holding it: no note for it.
-    const std::string sha = Sha256Hex(text);
-    std::vector<std::string> ids;
+    std::vector<std::pair<std::string, TTargetRecord>> notes;
+    std::map<std::size_t, std::optional<TTargetRecord>> records; // by content
     for (const std::string& id : targetIds) {
+        const auto content = FContentById.find(id);
+        if (content == FContentById.end()) continue;
+        std::optional<TTargetRecord>& record = records[content->second];
+        if (!record) record = RecordOf(FContents[content->second]);
         const auto found = FState.Targets.find(id);
-        if (found == FState.Targets.end() || found->second.Sha256 != sha) ids.push_back(id);
+        if (found == FState.Targets.end() || found->second.Sha256 != record->Sha256)
+            notes.emplace_back(id, *record);
     }
-    if (ids.empty()) return;
-    const TTargetRecord record = RecordOf(text);
+    if (notes.empty()) return;
     if (!TDatabaseState(FSettings.DatabasePath, FList.Encryption())
              .Update([&](TDatabaseStateData& data) {
-                 for (const std::string& id : ids)
+                 for (const auto& [id, record] : notes)
                      data.Pending[id] = record;
              })) {
         StateNotKept();
         return;
     }
-    FPendingIds.insert(FPendingIds.end(), ids.begin(), ids.end());
+    for (const auto& note : notes)
+        FPendingIds.push_back(note.first);
 }
 
 void TExportJob::StateNotKept() {
@@ -359,13 +444,15 @@ std::optional<std::string> TExportJob::BuildGroups(const TPasswordFileOptions& o
     // Standard output holds the password file alone; a program other than the web servers
     // reads its groups from its own file, or none.
     if (s.Stream != nullptr) return std::nullopt;
-    if (s.Build.Consumer != nullptr && !s.Build.Consumer->GroupFileBeside) return std::nullopt;
     const bool groups = AnyUserHasGroups(FList) || !FList.GroupFile.empty();
     bool due = false;
     for (std::size_t i = 0; i < s.Targets.size(); ++i) {
         const TTarget& t = s.Targets[i].Target;
-        // A store keeps the groups with its users.
+        // A store keeps the groups with its users; a program other than the web servers reads
+        // them from its own file, or none.
         if (!TargetTakesGroupFile(t)) continue;
+        const TConsumer* reader = FFiles[i].Consumer ? FFiles[i].Consumer : s.Build.Consumer;
+        if (reader != nullptr && !reader->GroupFileBeside) continue;
         std::string name = GroupFileName(FList, TargetFileName(t));
         const std::string local = TargetLocalFile(t);
         // Without groups a local file's group file that is there already is written all the
@@ -386,10 +473,11 @@ std::optional<std::string> TExportJob::BuildGroups(const TPasswordFileOptions& o
     return text;
 }
 
-void TExportJob::StartDeployment(const std::string& text) {
+void TExportJob::StartDeployment() {
     const TExportSettings& s = FSettings;
     TDeploymentInput input;
-    input.Content = text;
+    input.Content = FContents.front();
+    FContentById.clear();
     input.Groups = FGroups;
     input.LineEnd = std::string(PasswordFileLineEnd(FList, s.Build));
     input.StoreGroups = StoreGroups(FList);
@@ -404,7 +492,13 @@ void TExportJob::StartDeployment(const std::string& text) {
         TDeploymentTarget target;
         target.Given = s.Targets[i];
         target.GroupFile = FGroupFiles[i];
+        if (FContentOf[i] != 0) target.Content = FContents[FContentOf[i]];
+        const TTargetFile& file = FFiles[i];
+        target.Mode = file.Mode;
+        target.Group = file.Group;
+        target.After = file.After;
         const std::string id = TargetIdOf(t);
+        FContentById[id] = FContentOf[i];
         const auto found = FState.Targets.find(id);
         if (found != FState.Targets.end()) target.Record = found->second;
         const auto pending = FState.Pending.find(id);
@@ -418,7 +512,6 @@ void TExportJob::StartDeployment(const std::string& text) {
         }
         targets.push_back(std::move(target));
     }
-    FDeployedContent = text;
     // A deployment that ends within its Start (one local file or store) ends the export after
     // it, here, where its failure can still be raised.
     // With a dispatcher that runs handlers on the deployment's thread, its end may come while
@@ -434,9 +527,7 @@ void TExportJob::StartDeployment(const std::string& text) {
         if (OnEvent) OnEvent(event);
     };
     handlers.OnUnknownHostKey = s.OnUnknownHostKey;
-    handlers.OnReplacing = [this](const std::vector<std::string>& ids) {
-        NotePending(ids, FDeployedContent);
-    };
+    handlers.OnReplacing = [this](const std::vector<std::string>& ids) { NotePending(ids); };
     handlers.OnDone = [this, gate](const std::vector<TTargetOutcome>& outcomes) {
         {
             const std::lock_guard<std::mutex> lock(gate->Lock);
@@ -503,15 +594,19 @@ void TExportJob::DeploymentEnded(const std::vector<TTargetOutcome>& outcomes) {
         // The record of what each target holds now: the new file where it went; a target put
         // back holds what this database's record already says of it. A pipe or a device keeps
         // no record: what it held cannot be read back.
-        // One record serves every target: they all hold the same content.
-        std::vector<std::string> received;
-        for (const TTargetOutcome& o : outcomes)
-            if (o.Holds == TTargetHolds::New && !(o.Check && !o.Check->Current.Comparable))
-                received.push_back(o.Id);
-        std::optional<TTargetRecord> record;
-        if (!received.empty() && !FSettings.DatabasePath.empty())
-            record = RecordOf(FDeployedContent);
-        RememberExport(received, received.empty() ? std::nullopt : record);
+        std::vector<std::pair<std::string, TTargetRecord>> records;
+        std::map<std::size_t, TTargetRecord> byContent; // targets with one content share one
+        for (const TTargetOutcome& o : outcomes) {
+            if (o.Holds != TTargetHolds::New || (o.Check && !o.Check->Current.Comparable)) continue;
+            const auto content = FContentById.find(o.Id);
+            if (content == FContentById.end() || FSettings.DatabasePath.empty()) continue;
+            auto record = byContent.find(content->second);
+            if (record == byContent.end())
+                record =
+                    byContent.emplace(content->second, RecordOf(FContents[content->second])).first;
+            records.emplace_back(o.Id, record->second);
+        }
+        RememberExport(records);
     }
     if (!FResult.Error.Empty() && OnError) OnError(FResult.Error);
     Done();

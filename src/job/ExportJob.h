@@ -10,12 +10,14 @@
 #include "ftp/FtpUpload.h"
 #include "job/Deployment.h"
 #include "job/Target.h"
+#include "job/TargetFile.h"
 #include "userdb/UserList.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -164,6 +166,11 @@ public:
 
     TExportSettings& Settings() { return FSettings; }
 
+    // Raises what makes the targets unusable (as Start does first), so that an owner who saves
+    // the database between Sweep and Start can refuse before anything is written, the database
+    // included.
+    void CheckTargets();
+
     // Disables the users whose expiry date has passed, the first time only; their count. Start
     // calls it when the owner has not (the command line saves the database in between).
     int Sweep();
@@ -198,10 +205,13 @@ public:
 
 private:
     class TBuildProgress;
-    // Raises what makes the targets unusable, before anything is built.
-    void CheckTargets() const;
+    // The files this export's targets get, each (program, form, work factor, ...) built once:
+    // FContents, and FContentOf for each target. False when the build was aborted.
+    bool BuildContents();
+    // The build options of target i's own file (its program, form, work factor, ...).
+    TPasswordFileOptions OwnOptions(std::size_t i) const;
     void Finish(const TPasswordFileReport& report);
-    void StartDeployment(const std::string& text);
+    void StartDeployment();
     void DeploymentEnded(const std::vector<TTargetOutcome>& outcomes);
     // Apache's group file for this export's targets, or nothing when none is due; sets
     // FGroupFiles, FResult.GroupFile and FResult.Groups.
@@ -213,11 +223,19 @@ private:
     // One update of the state for every target that received the same content; it also
     // settles what NotePending recorded.
     void RememberExport(const std::vector<std::string>& targetIds,
-                        const std::optional<TTargetRecord>& record);
+                        const std::optional<TTargetRecord>& record) {
+        std::vector<std::pair<std::string, TTargetRecord>> records;
+        if (record)
+            for (const std::string& id : targetIds)
+                records.emplace_back(id, *record);
+        RememberExport(records);
+    }
+    // One update of the state: the hashes, what each target received.
+    void RememberExport(const std::vector<std::pair<std::string, TTargetRecord>>& records);
     // Records in the state, before the targets are replaced, what is about to be written there:
     // an export ended between a replacement and its record is not taken for a change made
     // there.
-    void NotePending(const std::vector<std::string>& targetIds, const std::string& text);
+    void NotePending(const std::vector<std::string>& targetIds);
     // The state could not be written: said once per export.
     void StateNotKept();
     void Done();
@@ -240,7 +258,11 @@ private:
     // From the deployment's start until its end has reached this thread (DeploymentEnded):
     // an abort in between is answered by the deployment's outcome, never taken for an end.
     std::atomic<bool> FDeploying = false;
-    std::string FDeployedContent;
+    // The files built, and which of them each target gets (an index into FContents).
+    std::vector<std::string> FContents;
+    std::vector<std::size_t> FContentOf;
+    std::map<std::string, std::size_t> FContentById;
+    std::vector<TTargetFile> FFiles;      // what each target's options ask of its file
     std::vector<std::string> FPendingIds; // recorded by NotePending, not settled yet
     bool FStateWarned = false;
 };

@@ -57,6 +57,11 @@ const TMessageText AfterSignalled{"AfterSignalled", QT_TRANSLATE_NOOP("CoreText"
 const TMessageText AfterFailed{"AfterFailed", QT_TRANSLATE_NOOP("CoreText", "The command \"%1\" %2")};
 const TMessageText AfterFailedSaying{"AfterFailedSaying", QT_TRANSLATE_NOOP("CoreText", "The command \"%1\" %2; its last output: %3")};
 const TMessageText AfterNeedsShell{"AfterNeedsShell", QT_TRANSLATE_NOOP("CoreText", "A command after the export runs beside a local file or over SFTP; %1 is reached over FTP")};
+const TMessageText TargetUnknownForm{"TargetUnknownForm", QT_TRANSLATE_NOOP("CoreText", "No form is called %1; the forms are %2")};
+const TMessageText TargetParamNotOfForm{"TargetParamNotOfForm", QT_TRANSLATE_NOOP("CoreText", "The form %2 has no %1")};
+const TMessageText TargetLineEnds{"TargetLineEnds", QT_TRANSLATE_NOOP("CoreText", "Line ends are lf or crlf, not %1")};
+const TMessageText TargetBadMode{"TargetBadMode", QT_TRANSLATE_NOOP("CoreText", "%1 is no file mode: give the permission bits in octal, such as 0640")};
+const TMessageText TargetNoConsumer{"TargetNoConsumer", QT_TRANSLATE_NOOP("CoreText", "%1 is a store: it keeps users, not a file for another program, a realm or line ends")};
 const TMessageText ModeOrGroupOverFtp{"ModeOrGroupOverFtp", QT_TRANSLATE_NOOP("CoreText", "A file's mode is set on a local file or over SFTP, its group only on a local file; %1 cannot take them")};
 const TMessageText RemoteModeNotSet{"RemoteModeNotSet", QT_TRANSLATE_NOOP("CoreText", "The mode of %1 could not be set to %2: %3")};
 const TMessageText TargetCheckNoPassword{"TargetCheckNoPassword", QT_TRANSLATE_NOOP("CoreText", "The database knows no password for the check user %1")};

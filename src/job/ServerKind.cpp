@@ -149,6 +149,18 @@ public:
     bool UploadsLocalCopy() const override { return true; }
     // Over SFTP the server's shell runs a command and sets the mode; FTP has neither, and no
     // server takes a group of this machine's.
+    // A key file's passphrase is never stored; SFTP without a key file and without a password
+    // tries ssh-agent's keys and the default ones first.
+    TTargetSecret Secret(const TTarget& t) const override {
+        const TTargetSettings s = SettingsOf(t);
+        TTargetSecret secret;
+        secret.TakesSecret = true;
+        if (s.FtpKeyFile.empty()) secret.Stored = s.FtpPass;
+        if (secret.Stored.empty() && TargetAsksForSecret(s))
+            secret.Ask = s.FtpKeyFile.empty() ? TTargetSecret::TAsk::Password
+                                              : TTargetSecret::TAsk::Passphrase;
+        return secret;
+    }
     TTargetExtras Extras(const TTarget& t) const override {
         const bool ssh =
             ProtocolFromStoredName(SettingsOf(t).FtpProtocol) == TTransferProtocol::Sftp;

@@ -72,6 +72,10 @@ public:
     bool TakesGroupFile() const override { return false; }
     bool ReplacedLast() const override { return true; }
     // A command runs on this machine; a store's rows have no mode nor group.
+    // A store may need no password (an SQLite file, a PostgreSQL login by ~/.pgpass).
+    TTargetSecret Secret(const TTarget& t) const override {
+        return {t.Option("password"), TTargetSecret::TAsk::None, true};
+    }
     TTargetExtras Extras(const TTarget&) const override { return {true, false, false}; }
     std::vector<TTargetOptionRow> Options() const override {
         return {{"user"}, {"password", true}, {"keep-password", false, true}, {"owner"}};

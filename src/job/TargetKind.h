@@ -88,6 +88,19 @@ struct TTargetExtras {
     bool Group = false;   // the written file's group
 };
 
+// What a target logs in with: the secret the database keeps for it, and what must be asked
+// for when it keeps none.
+struct TTargetSecret {
+    enum class TAsk {
+        None,       // nothing to ask: the stored secret, or none needed
+        Password,   // the server's password
+        Passphrase, // the passphrase of the key file (never stored)
+    };
+    std::string Stored;
+    TAsk Ask = TAsk::None;
+    bool TakesSecret = false; // a secret the user gives replaces the stored one
+};
+
 // One option a kind reads from its target.
 struct TTargetOptionRow {
     std::string Key;
@@ -124,6 +137,8 @@ public:
     // Sends private local copies of the files (an upload), made once for every such target.
     virtual bool UploadsLocalCopy() const { return false; }
     virtual std::vector<TTargetOptionRow> Options() const = 0;
+    // What the target logs in with; by default nothing.
+    virtual TTargetSecret Secret(const TTarget& /*target*/) const { return {}; }
     // What the target takes besides its file; none unless the kind says.
     virtual TTargetExtras Extras(const TTarget& /*target*/) const { return {}; }
     virtual std::unique_ptr<ITargetSession> Open(const TTarget& target,

@@ -1,6 +1,7 @@
 #include "ui/ExportDlg.h"
 
 #include "base/Random.h"
+#include "export/Consumers.h"
 #include "export/CryptSchemes.h"
 #include "export/HashCache.h"
 #include "export/HashOnlyUsers.h"
@@ -8,6 +9,7 @@
 #include "export/PasswordFile.h"
 #include "ftp/FtpTexts.h"
 #include "ftp/ServerTarget.h"
+#include "job/TargetFile.h"
 #include "persist/PrjLib.h"
 #include "persist/ShellLib.h"
 #include "sitedb/UserStore.h"
@@ -150,6 +152,10 @@ void TfrmExportUser::Connect() {
     connect(F->btnRenameTarget, &QPushButton::clicked, this, &TfrmExportUser::RenameTarget);
     connect(F->btnRemoveTarget, &QPushButton::clicked, this, &TfrmExportUser::RemoveTarget);
     connect(F->cbxCheckAfter, &QCheckBox::toggled, this, &TfrmExportUser::UpdateControls);
+    connect(F->cbxConsumer, &QComboBox::currentIndexChanged, this,
+            &TfrmExportUser::FillTargetForms);
+    connect(F->cbxTargetForm, &QComboBox::currentIndexChanged, this,
+            &TfrmExportUser::UpdateControls);
     connect(F->btnBrowse, &QToolButton::clicked, this, &TfrmExportUser::Browse);
     connect(F->btnBrowseKeyFile, &QToolButton::clicked, this, &TfrmExportUser::BrowseKeyFile);
     connect(F->btnExport, &QPushButton::clicked, this, &TfrmExportUser::ExportClicked);
@@ -226,6 +232,36 @@ void TfrmExportUser::LoadTarget(const TTargetSettings& target) {
         F->rbnToStore->setChecked(true);
     else
         F->rbnToFTP->setChecked(true);
+    // What reads its file, in which form; the file's mode and group, the command after.
+    const TTarget value = TargetOf(target);
+    const std::string& consumer = value.Option(targetopt::Consumer);
+    F->cbxConsumer->setCurrentIndex(std::max(
+        F->cbxConsumer->findData(QString::fromStdString(consumer.empty() ? "htpasswd" : consumer)),
+        0));
+    FillTargetForms();
+    F->cbxTargetForm->setCurrentIndex(std::max(
+        F->cbxTargetForm->findData(QString::fromStdString(value.Option(targetopt::Format))), 0));
+    F->edtRealm->setText(BytesToText(value.Option(targetopt::Realm)));
+    F->edtMode->setText(BytesToText(value.Option(targetopt::Mode)));
+    F->edtGroup->setText(BytesToText(value.Option(targetopt::Group)));
+    F->edtAfter->setText(BytesToText(value.Option(targetopt::After)));
+}
+
+void TfrmExportUser::FillTargetForms() {
+    const QSignalBlocker block(F->cbxTargetForm);
+    const QString chosen = F->cbxTargetForm->currentData().toString();
+    F->cbxTargetForm->clear();
+    const TConsumer* consumer =
+        ConsumerByName(F->cbxConsumer->currentData().toString().toStdString());
+    if (consumer == nullptr) consumer = &HtpasswdConsumer();
+    // The program's own form (for the web servers, the one chosen above) unless another is.
+    F->cbxTargetForm->addItem(tr("Its default"), QString());
+    for (const THashScheme* form : consumer->AcceptedForms())
+        F->cbxTargetForm->addItem(
+            MessageText(form->DisplayMessage()),
+            QString::fromUtf8(form->CliName.data(), static_cast<int>(form->CliName.size())));
+    F->cbxTargetForm->setCurrentIndex(std::max(F->cbxTargetForm->findData(chosen), 0));
+    UpdateControls();
 }
 
 void TfrmExportUser::SaveSettings() {
@@ -237,8 +273,11 @@ void TfrmExportUser::SaveSettings() {
     StoreTarget(CurrentTarget());
     for (std::size_t i = 0; i < FTargets.size(); ++i)
         FTargets[i].Enabled = TargetTicked(static_cast<int>(i));
-    // Two targets on one place, a password in a store's address: refused before it is kept.
+    // Two targets on one place, a password in a store's address, a program or mode a target
+    // cannot take: refused before it is kept.
     CheckTargetChange(ListTargets(FList), FTargets);
+    for (const TTargetSettings& target : FTargets)
+        TargetFileOf(FList, TargetOf(target));
     SetTargets(FList, FTargets);
 }
 
@@ -279,6 +318,17 @@ void TfrmExportUser::StoreTarget(TTargetSettings& target) {
     const bool check = F->cbxCheckAfter->isChecked();
     target.CheckUrl = check ? FCheckUrl.Read(F->edtCheckUrl->text()) : std::string();
     target.CheckUser = check ? FCheckUser.Read(F->edtCheckUser->text()) : std::string();
+    TTarget value = TargetOf(target);
+    const std::string consumer = F->cbxConsumer->currentData().toString().toStdString();
+    // The web servers' file is what a target without a program gets: nothing stored for it.
+    value.SetOption(targetopt::Consumer, consumer == "htpasswd" ? std::string() : consumer);
+    value.SetOption(targetopt::Format, F->cbxTargetForm->currentData().toString().toStdString());
+    value.SetOption(targetopt::Realm,
+                    F->edtRealm->isEnabled() ? TextToBytes(F->edtRealm->text()) : std::string());
+    value.SetOption(targetopt::Mode, TextToBytes(F->edtMode->text().trimmed()));
+    value.SetOption(targetopt::Group, TextToBytes(F->edtGroup->text().trimmed()));
+    value.SetOption(targetopt::After, TextToBytes(F->edtAfter->text()));
+    target = SettingsOf(value);
 }
 
 void TfrmExportUser::Trust(int index, const std::function<void(TTargetSettings&)>& change) {
@@ -496,6 +546,16 @@ void TfrmExportUser::UpdateControls() {
     F->btnRemoveHostKey->setEnabled(toServer && F->lstFtpHostKeys->currentRow() >= 0);
     if (sftp) F->cbxFTPPassiveMode->setEnabled(false); // SSH has no data connections
     F->lblClearTextHint->setVisible(toServer && protocol == TTransferProtocol::Ftp);
+    // A store keeps users, not a file another program reads.
+    for (QWidget* w : std::initializer_list<QWidget*>{F->cbxConsumer, F->edtMode, F->edtGroup})
+        w->setEnabled(!toStore);
+    const THashScheme* form =
+        FormByCliName(F->cbxTargetForm->currentData().toString().toStdString());
+    const TConsumer* consumer =
+        ConsumerByName(F->cbxConsumer->currentData().toString().toStdString());
+    if (form == nullptr && consumer != nullptr && consumer != &HtpasswdConsumer())
+        form = &consumer->DefaultForm(FList);
+    F->edtRealm->setEnabled(!toStore && form != nullptr && form->NeedsRealm);
     F->btnBrowseKeyFile->setVisible(sftp || tls);
     F->btnBrowseKeyFile->setEnabled(toServer);
     // A caption is greyed with its field, and Alt with its letter passes it by.

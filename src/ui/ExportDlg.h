@@ -115,6 +115,8 @@ private:
     void FocusTarget();
     // The form's line of guidance, its work-factor box and the estimates follow the chosen form.
     void FormatChanged();
+    // The forms the chosen program reads, with its own first; the realm where the form needs one.
+    void FillTargetForms();
     void WorkFactorChanged(int value);
     void UpdateEstimate();
     // Enabled users whose password the export hashes (not those known by a stored hash).

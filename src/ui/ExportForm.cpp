@@ -1,5 +1,6 @@
 #include "ui/ExportForm.h"
 
+#include "export/Consumers.h"
 #include "export/HashSchemes.h"
 #include "ftp/ServerTarget.h"
 #include "ui/ExportDlg.h"
@@ -78,6 +79,7 @@ TExportForm::TExportForm(QDialog& dialog) : FScale(dialog.fontMetrics().height()
     BuildTargets(dialog);
     BuildFileTarget(dialog);
     BuildServerTarget(dialog);
+    BuildReader(dialog);
     BuildProgress(dialog);
     LayOut(dialog);
 }
@@ -245,6 +247,44 @@ void TExportForm::BuildServerTarget(QDialog& dialog) {
     edtCheckUser->setPlaceholderText(TfrmExportUser::tr("login"));
 }
 
+void TExportForm::BuildReader(QDialog& dialog) {
+    FConsumerCaption = NewLabel(&dialog, "lblConsumer", TfrmExportUser::tr("Read by"));
+    cbxConsumer = New<QComboBox>(&dialog, "cbxConsumer");
+    for (const TConsumer& consumer : Consumers())
+        cbxConsumer->addItem(
+            QString::fromUtf8(consumer.DisplayName.data(),
+                              static_cast<int>(consumer.DisplayName.size())),
+            QString::fromUtf8(consumer.Name.data(), static_cast<int>(consumer.Name.size())));
+    cbxConsumer->setToolTip(TfrmExportUser::tr(
+        "The program that reads this target's file: the file is written in its syntax, in a "
+        "form it reads"));
+    FConsumerCaption->setBuddy(cbxConsumer);
+    FTargetFormCaption = NewLabel(&dialog, "lblTargetForm", TfrmExportUser::tr("Form"));
+    cbxTargetForm = New<QComboBox>(&dialog, "cbxTargetForm");
+    FTargetFormCaption->setBuddy(cbxTargetForm);
+    FRealmCaption = NewLabel(&dialog, "lblRealm", TfrmExportUser::tr("Realm"));
+    edtRealm = NewEdit(&dialog, "edtRealm");
+    FRealmCaption->setBuddy(edtRealm);
+    FModeCaption = NewLabel(&dialog, "lblMode", TfrmExportUser::tr("File mode"));
+    edtMode = NewEdit(&dialog, "edtMode");
+    edtMode->setPlaceholderText(TfrmExportUser::tr("as it was"));
+    edtMode->setToolTip(TfrmExportUser::tr(
+        "The written file's permission bits in octal, such as 0640 (a local file or SFTP)"));
+    edtMode->setMaximumWidth(Px(80));
+    FModeCaption->setBuddy(edtMode);
+    FGroupCaption = NewLabel(&dialog, "lblGroup", TfrmExportUser::tr("File group"));
+    edtGroup = NewEdit(&dialog, "edtGroup");
+    edtGroup->setPlaceholderText(TfrmExportUser::tr("as it was"));
+    FGroupCaption->setBuddy(edtGroup);
+    FAfterCaption = NewLabel(&dialog, "lblAfter", TfrmExportUser::tr("Then run"));
+    edtAfter = NewEdit(&dialog, "edtAfter");
+    edtAfter->setPlaceholderText(TfrmExportUser::tr("systemctl reload haproxy"));
+    edtAfter->setToolTip(TfrmExportUser::tr(
+        "A command run once every target holds its new file, beside a local file or over the "
+        "SFTP connection; its failure fails this target"));
+    FAfterCaption->setBuddy(edtAfter);
+}
+
 void TExportForm::BuildProgress(QDialog& dialog) {
     // One line each, as wide as the row leaves them (never widening the dialog): a long file
     // name is shortened in its middle, so the rest of the line shows; the whole text is the
@@ -347,9 +387,26 @@ void TExportForm::LayOut(QDialog& dialog) {
     grid->addWidget(cbxCheckAfter, 17, 0, 1, 4);
     grid->addWidget(edtCheckUrl, 18, 1);
     grid->addWidget(edtCheckUser, 18, 2, 1, 2);
-    for (QLabel* label : {FTargetsCaption, FStoreCaption, FFileCaption, FHostCaption, FLoginCaption,
-                          FPasswordCaption, FRemoteCaption, FProtocolCaption, lblFtpKeyFile,
-                          lblFtpCaFile, lblFtpHostKeys})
+    auto* reader = new QHBoxLayout;
+    reader->addWidget(cbxConsumer, 1);
+    reader->addWidget(FTargetFormCaption);
+    reader->addWidget(cbxTargetForm, 1);
+    reader->addWidget(FRealmCaption);
+    reader->addWidget(edtRealm, 1);
+    grid->addWidget(FConsumerCaption, 19, 0);
+    grid->addLayout(reader, 19, 1, 1, 3);
+    auto* file = new QHBoxLayout;
+    file->addWidget(edtMode);
+    file->addWidget(FGroupCaption);
+    file->addWidget(edtGroup, 1);
+    grid->addWidget(FModeCaption, 20, 0);
+    grid->addLayout(file, 20, 1, 1, 3);
+    grid->addWidget(FAfterCaption, 21, 0);
+    grid->addWidget(edtAfter, 21, 1, 1, 3);
+    for (QLabel* label :
+         {FTargetsCaption, FStoreCaption, FFileCaption, FHostCaption, FLoginCaption,
+          FPasswordCaption, FRemoteCaption, FProtocolCaption, lblFtpKeyFile, lblFtpCaFile,
+          lblFtpHostKeys, FConsumerCaption, FModeCaption, FAfterCaption})
         label->setContentsMargins(Px(5), 0, 0, 0);
 
     // Below the rule: what the export is doing, with the bar, over the width of the dialog;
@@ -383,7 +440,8 @@ void TExportForm::LayOut(QDialog& dialog) {
         edtFtpHost,        edtFtpLogin,      edtFtpPassword, edtFtpFile,      cbxFTPPassSave,
         cbxFTPPassiveMode, cbxFtpProtocol,   spnFtpPort,     edtFtpKeyFile,   edtFtpCaFile,
         lstFtpHostKeys,    btnRemoveHostKey, rbnToStore,     edtStoreUrl,     cbxCheckAfter,
-        edtCheckUrl,       edtCheckUser,     spnWorkFactor,  btnPreview};
+        edtCheckUrl,       edtCheckUser,     cbxConsumer,    cbxTargetForm,   edtRealm,
+        edtMode,           edtGroup,         edtAfter,       spnWorkFactor,   btnPreview};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }

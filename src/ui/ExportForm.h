@@ -71,6 +71,15 @@ struct TExportForm {
     QLineEdit* edtCheckUrl = nullptr;
     QLineEdit* edtCheckUser = nullptr;
 
+    // The program that reads the chosen target's file and the form it gets; the written file's
+    // mode and group; the command run once every target holds its new file.
+    QComboBox* cbxConsumer = nullptr;   // data: the program's command-line name
+    QComboBox* cbxTargetForm = nullptr; // data: a form's command-line name; "": the program's own
+    QLineEdit* edtRealm = nullptr;      // for a form that holds one (Digest)
+    QLineEdit* edtMode = nullptr;       // octal permission bits; empty: kept as the file had them
+    QLineEdit* edtGroup = nullptr;
+    QLineEdit* edtAfter = nullptr;
+
     // What the export is doing, and the buttons.
     QLabel* lblProgress = nullptr;
     QLabel* lblTransfer = nullptr; // an upload's sizes, speed and time left
@@ -85,6 +94,7 @@ private:
     void BuildTargets(QDialog& dialog);
     void BuildFileTarget(QDialog& dialog);
     void BuildServerTarget(QDialog& dialog);
+    void BuildReader(QDialog& dialog);
     void BuildProgress(QDialog& dialog);
     void LayOut(QDialog& dialog);
 
@@ -100,6 +110,12 @@ private:
     QLabel* FPasswordCaption = nullptr;
     QLabel* FRemoteCaption = nullptr;
     QLabel* FStoreCaption = nullptr;
+    QLabel* FConsumerCaption = nullptr;
+    QLabel* FTargetFormCaption = nullptr;
+    QLabel* FRealmCaption = nullptr;
+    QLabel* FModeCaption = nullptr;
+    QLabel* FGroupCaption = nullptr;
+    QLabel* FAfterCaption = nullptr;
 };
 
 } // namespace quorvane

@@ -121,7 +121,12 @@ void FitToScreen(QWidget& window) {
         TFittingScrollArea* body = bodies.front();
         body->SetHeightLimit(
             std::max(body->sizeHint().height() - excess, body->fontMetrics().height() * 3));
-        if (layout != nullptr) layout->activate();
+        // The new limit (and the scroll bar's room) counts now, not at the next layout pass:
+        // the window would otherwise change its size at the first change of any text in it.
+        if (layout != nullptr) {
+            layout->invalidate();
+            layout->activate();
+        }
     }
     // A window that can be resized is made no larger than the screen.
     const bool fixed = window.minimumSize() == window.maximumSize();

@@ -128,18 +128,19 @@ bool TfrmRestore::Restore(const TBackupVersion& version) {
     TExportSettings settings;
     settings.DatabasePath = FDatabasePath;
     settings.Content = TTargetBackups(FTarget.Id, FList.Encryption()).Read(version);
-    // A store's password is the stored one (or none: SQLite, a login by ~/.pgpass).
+    // The stored secret, or the one asked for where the target keeps none it needs.
     const TTargetSettings& target = FTarget.Target;
-    std::string secret = target.FtpKeyFile.empty() ? target.FtpPass : std::string();
-    // A server's password typed earlier in this session is not asked for again.
+    const TTargetSecret stored = TargetSecretOf(TargetOf(target));
+    std::string secret = stored.Stored;
+    // A secret typed earlier in this session is not asked for again.
     if (const std::string* kept = ProgramSecrets().Find(target); kept != nullptr && secret.empty())
         secret = *kept;
-    if (secret.empty() && TargetAsksForSecret(target)) {
+    if (secret.empty() && stored.Ask != TTargetSecret::TAsk::None) {
         QInputDialog ask(this);
         ask.setObjectName(QStringLiteral("dlgServerPassword"));
         ask.setWindowTitle(tr("Restore Previous Password File"));
         ask.setLabelText(
-            target.FtpKeyFile.empty()
+            stored.Ask == TTargetSecret::TAsk::Password
                 ? tr("Password for %1 on %2")
                       .arg(BytesToText(target.FtpUser),
                            BytesToText(ParseFtpHost(target.FtpHost).Host))

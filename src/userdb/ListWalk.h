@@ -105,6 +105,7 @@ template <class TVisitor> void WalkTail(const TUserList& list, TVisitor& v) {
     if (!first.Enabled) v.Bool("TargetDisabled", true);
     str("CheckUrl", first.CheckUrl);
     str("CheckUser", first.CheckUser);
+    str("TargetOptions", first.Options);
     if (list.Targets.size() > 1) {
         v.BeginCollection("Targets");
         for (std::size_t i = 1; i < list.Targets.size(); ++i) {
@@ -118,6 +119,7 @@ template <class TVisitor> void WalkTail(const TUserList& list, TVisitor& v) {
             WalkServer(t, v);
             str("CheckUrl", t.CheckUrl);
             str("CheckUser", t.CheckUser);
+            str("Options", t.Options);
             v.EndItem();
         }
         v.EndCollection();

@@ -123,6 +123,38 @@ void SetServerFields(TTargetSettings& s, std::string_view url) {
     s.FtpPasswdFile = address.RemoteFile;
 }
 
+bool IsFieldOption(std::string_view key) {
+    for (const std::string_view k :
+         {KUser, KPassword, KKeepPassword, KPassive, KTlsPin, KCaFile, KKeyFile, KHostKeys, KOwner,
+          KCheckUrl, KCheckUser, KFile, KServer, KStore})
+        if (key == k) return true;
+    return false;
+}
+
+// The options without fields of their own, as TTargetSettings::Options keeps them.
+std::string EncodedOptions(const TTarget& t) {
+    std::string out;
+    for (const auto& [key, value] : t.Options) {
+        if (IsFieldOption(key)) continue;
+        if (!out.empty()) out += '&';
+        out += Escaped(key, "&=") + "=" + Escaped(value, "&=");
+    }
+    return out;
+}
+
+void DecodeOptions(std::string_view text, TTarget& t) {
+    while (!text.empty()) {
+        const std::size_t amp = text.find('&');
+        const std::string_view pair = text.substr(0, amp);
+        text = amp == std::string_view::npos ? std::string_view() : text.substr(amp + 1);
+        const std::size_t eq = pair.find('=');
+        const std::string key = Unescaped(pair.substr(0, eq));
+        if (key.empty() || IsFieldOption(key)) continue;
+        t.SetOption(key,
+                    eq == std::string_view::npos ? std::string() : Unescaped(pair.substr(eq + 1)));
+    }
+}
+
 } // namespace
 
 std::string UrlScheme(std::string_view url) {
@@ -205,6 +237,7 @@ TTarget TargetOf(const TTargetSettings& s) {
     t.SetOption(KOwner, s.StoreOwner);
     t.SetOption(KCheckUrl, s.CheckUrl);
     t.SetOption(KCheckUser, s.CheckUser);
+    DecodeOptions(s.Options, t);
     return t;
 }
 
@@ -237,6 +270,7 @@ TTargetSettings SettingsOf(const TTarget& t) {
     s.StoreOwner = t.Option(KOwner);
     s.CheckUrl = t.Option(KCheckUrl);
     s.CheckUser = t.Option(KCheckUser);
+    s.Options = EncodedOptions(t);
     return s;
 }
 

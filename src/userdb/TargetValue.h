@@ -46,6 +46,10 @@ struct TTargetSettings {
     // password from the database); empty: not checked. Stored only when set.
     std::string CheckUrl;
     std::string CheckUser;
+    // The target's other options (what reads its file, its form, the command run after it, ...)
+    // as "key=value" pairs joined by "&", "%", "&", "=" and control bytes percent-escaped, in
+    // the order of their keys. Stored only when the target has such options.
+    std::string Options;
 };
 
 // Points `target` at the store `url` (empty: at none, which forgets the owner too). A target
@@ -67,7 +71,8 @@ struct TTarget {
     // By name: "user", "password" (a secret, stored only while "keep-password" is not "no"),
     // "passive", "tls-pin", "ca-file", "key-file", "host-keys", "owner", "check-url",
     // "check-user", and the addresses the target keeps while another is chosen ("file",
-    // "server", "store"). An option that is not set reads as empty.
+    // "server", "store"); any other key (TTargetSettings::Options keeps them) is kept as it is,
+    // whether this version knows it or not. An option that is not set reads as empty.
     std::map<std::string, std::string, std::less<>> Options;
 
     const std::string& Option(std::string_view key) const;
@@ -106,7 +111,8 @@ std::string ServerUrl(const std::string& scheme, const std::string& host,
 TServerAddress ServerAddressOf(std::string_view url);
 
 // The value of settings as stored, and back; TargetOf(SettingsOf(t)) == t for every value
-// TargetOf gives, and SettingsOf(TargetOf(s)) == s for all settings.
+// TargetOf gives, and SettingsOf(TargetOf(s)) == s for all settings whose Options are in the
+// form SettingsOf writes and name none of the options kept in fields of their own.
 TTarget TargetOf(const TTargetSettings& settings);
 TTargetSettings SettingsOf(const TTarget& target);
 

@@ -449,6 +449,7 @@ const TListField kListFields[] = {
     {"TargetDisabled", TPropKind::Boolean, nullptr, nullptr, nullptr, 0, 0, nullptr, nullptr, true},
     FirstTargetString("CheckUrl", &TTargetSettings::CheckUrl),
     FirstTargetString("CheckUser", &TTargetSettings::CheckUser),
+    FirstTargetString("TargetOptions", &TTargetSettings::Options),
     {"Targets", TPropKind::Targets},
 };
 constexpr size_t kListFieldCount = sizeof kListFields / sizeof kListFields[0];
@@ -487,6 +488,7 @@ const TTargetField kTargetFields[] = {
     {"StoreOwner", TPropKind::String, &TTargetSettings::StoreOwner},
     {"CheckUrl", TPropKind::String, &TTargetSettings::CheckUrl},
     {"CheckUser", TPropKind::String, &TTargetSettings::CheckUser},
+    {"Options", TPropKind::String, &TTargetSettings::Options},
 };
 static_assert(kListFieldCount <= 64, "the fields set by a file are kept in one 64-bit mask");
 

@@ -151,3 +151,50 @@ TEST_F(ConsumerCliTest, AGroupFileOnlyBesideTheFilesApacheReads) {
         EXPECT_NE(ReadWholeFile(out).find(row.InOwnFile), std::string::npos);
     }
 }
+
+// A target keeps its program, form, mode and command after the export; the export refuses, before
+// anything is written, a target whose program cannot read the taken-over users.
+TEST_F(ConsumerCliTest, ATargetKeepsItsProgramAndFormAndIsRefusedWhatItCannotRead) {
+    const std::string reg = Dir.File("registry.htpasswd");
+    TResult r = Cli(
+        {"target", Db, "add", "bad", "--file", Out, "--consumer", "registry", "--format", "md5"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Err.find("bad: Docker"), std::string::npos) << r.Err;
+    r = Cli(
+        {"target", Db, "add", "reg", "--file", reg, "--consumer", "registry", "--mode", "0600"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NE(r.Out.find("file for: registry, bcrypt (cost "), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("mode: 0600"), std::string::npos) << r.Out;
+
+    // The database's first target names no file: the export goes to "reg" alone.
+    r = Cli({"export", Db});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Err.find("carl"), std::string::npos) << r.Err;
+    EXPECT_FALSE(fs::exists(reg));
+
+    // Read as a web server reads it, the taken-over users go out as they are, and are named.
+    r = Cli({"target", Db, "--target", "reg", "--consumer", "htpasswd", "--format", "bcrypt",
+             "--cost", "5"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    r = Cli({"target", Db});
+    EXPECT_NE(r.Out.find("htpasswd, bcrypt (cost 5)"), std::string::npos) << r.Out;
+    r = Cli({"export", Db});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NE(r.Err.find("carl"), std::string::npos) << r.Err;
+    const std::string written = ReadWholeFile(reg);
+    EXPECT_NE(written.find("ann:$2y$05$"), std::string::npos) << written;
+    EXPECT_NE(written.find("carl:$apr1$"), std::string::npos) << written;
+    EXPECT_EQ(fs::status(reg).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+
+    // A command that fails fails its target; an empty value takes it away again.
+    ASSERT_EQ(Cli({"add", Db, "bea", "--password", "bea pw"}).Status, 0);
+    ASSERT_EQ(
+        Cli({"target", Db, "--target", "reg", "--after", "echo reload failed; exit 3"}).Status, 0);
+    r = Cli({"export", Db});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Err.find("reload failed"), std::string::npos) << r.Err;
+    ASSERT_EQ(Cli({"target", Db, "--target", "reg", "--after", ""}).Status, 0);
+    r = Cli({"target", Db, "--target", "reg"});
+    EXPECT_EQ(r.Out.find("after:"), std::string::npos) << r.Out;
+}

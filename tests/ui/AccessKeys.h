@@ -242,9 +242,15 @@ inline std::vector<QString> ExportDialogKeyProblems() {
     targets.push_back(second);
     SetTargets(list, targets);
     TfrmExportUser dialog(list);
-    // Cancel answers Escape; the check's address and user have their check box's key.
-    const std::set<QString> exempt = {QStringLiteral("btnCancel"), QStringLiteral("edtCheckUrl"),
-                                      QStringLiteral("edtCheckUser")};
+    // Cancel answers Escape; the check's address and user have their check box's key. The
+    // target's program, form, realm, mode, group and command after have none left (26 letters
+    // do not cover the dialog): Tab reaches them after the check.
+    const std::set<QString> exempt = {
+        QStringLiteral("btnCancel"),     QStringLiteral("edtCheckUrl"),
+        QStringLiteral("edtCheckUser"),  QStringLiteral("cbxConsumer"),
+        QStringLiteral("cbxTargetForm"), QStringLiteral("edtRealm"),
+        QStringLiteral("edtMode"),       QStringLiteral("edtGroup"),
+        QStringLiteral("edtAfter")};
     std::vector<QString> problems;
     ForEachExportDialogState(dialog, [&](const QString& state) {
         for (const QString& clash : AccessKeyClashes(dialog, TKeyScope::Reachable))

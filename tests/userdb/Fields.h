@@ -25,5 +25,5 @@ inline auto TargetFields(const quorvane::TTargetSettings& t) {
     return std::make_tuple(t.Name, t.Enabled, t.ExportToFile, t.PassFile, t.FtpHost, t.FtpUser,
                            t.FtpPass, t.FtpPasswdFile, t.FtpStorePass, t.FtpPassiveMode,
                            t.FtpProtocol, t.FtpTlsPin, t.FtpCaFile, t.FtpKeyFile, t.FtpHostKeys,
-                           t.StoreUrl, t.StoreOwner, t.CheckUrl, t.CheckUser);
+                           t.StoreUrl, t.StoreOwner, t.CheckUrl, t.CheckUser, t.Options);
 }

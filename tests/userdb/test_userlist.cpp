@@ -288,6 +288,11 @@ TEST(TargetValue, StoredSettingsAndTheValueMapWithoutLoss) {
          settings([](auto& s) { s.PassFile = "C:\\site\\htpasswd"; }), "file:C:\\site\\htpasswd"},
         {"a path named like a store", settings([](auto& s) { s.PassFile = "sqlite:x"; }),
          "file:sqlite:x"},
+        {"options of its own, with the bytes their form escapes", settings([](auto& s) {
+             s.PassFile = "/etc/haproxy/users.cfg";
+             s.Options = "after=a%3Db%26c%25%0A&consumer=haproxy";
+         }),
+         "/etc/haproxy/users.cfg"},
         {"FTP into the login folder",
          server("", "ftp.example.org:2121", "www/.htpasswd",
                 [](auto& s) {

@@ -9,6 +9,7 @@
 #include "sitedb/UserStore.h"
 #include "userdb/UserList.h"
 
+#include <QComboBox>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QListWidget>
@@ -240,4 +241,55 @@ TEST(ExportTargets, AStoredAddressIsShownWithoutItsPassword) {
               "postgresql://web@127.0.0.1:1/site?sslmode=require");
     dialog.SaveSettings();
     EXPECT_EQ(t.List.Fingerprint(), before);
+}
+
+// The program that reads a target's file is chosen from a list, with only the forms it reads;
+// the export writes the file in its syntax, keeps the choice with the database and shows it
+// again; a mode a store cannot take is refused before anything is written.
+TEST(ExportTargets, ATargetsProgramFormAndModeAreChosenKeptAndUsed) {
+    TTargets t;
+    t.List.PassType = TPasswordsType::ptMD5;
+    const std::string lb = t.Dir.File("lb.cfg");
+    {
+        TfrmExportUser dialog(t.List);
+        TTargets::Add(dialog, t.Modals, "lb", lb);
+        auto* consumer = Find<QComboBox>(dialog, "cbxConsumer");
+        consumer->setCurrentIndex(consumer->findData(QStringLiteral("haproxy")));
+        auto* form = Find<QComboBox>(dialog, "cbxTargetForm");
+        QStringList offered;
+        for (int i = 0; i < form->count(); ++i)
+            offered << form->itemData(i).toString();
+        EXPECT_EQ(offered,
+                  QStringList({QString(), QStringLiteral("plain"), QStringLiteral("bcrypt"),
+                               QStringLiteral("sha256"), QStringLiteral("sha512")}));
+        form->setCurrentIndex(form->findData(QStringLiteral("sha512")));
+        Find<QLineEdit>(dialog, "edtMode")->setText(QStringLiteral("0640"));
+        ASSERT_TRUE(TTargets::Export(dialog))
+            << (t.Modals.Boxes.empty() ? std::string() : Str(t.Modals.Boxes.back().Text));
+    }
+    const std::string written = ReadWholeFile(lb);
+    EXPECT_TRUE(written.starts_with("userlist lb\n")) << written;
+    EXPECT_NE(written.find("user alice password $6$"), std::string::npos) << written;
+    EXPECT_EQ(std::filesystem::status(lb).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                  std::filesystem::perms::group_read);
+    ASSERT_EQ(t.List.Targets.size(), 2u);
+    EXPECT_EQ(t.List.Targets[1].Option("consumer"), "haproxy");
+    EXPECT_EQ(t.List.Targets[1].Option("format"), "sha512");
+    {
+        // Shown again as chosen; a mode on a store is refused, nothing kept.
+        TfrmExportUser dialog(t.List);
+        Find<QListWidget>(dialog, "lstTargets")->setCurrentRow(1);
+        EXPECT_EQ(Find<QComboBox>(dialog, "cbxConsumer")->currentData().toString(),
+                  QStringLiteral("haproxy"));
+        EXPECT_EQ(Find<QComboBox>(dialog, "cbxTargetForm")->currentData().toString(),
+                  QStringLiteral("sha512"));
+        EXPECT_EQ(Find<QLineEdit>(dialog, "edtMode")->text(), QStringLiteral("0640"));
+        Find<QLineEdit>(dialog, "edtMode")->setText(QStringLiteral("9"));
+        EXPECT_FALSE(TTargets::Export(dialog));
+        ASSERT_FALSE(t.Modals.Boxes.empty());
+        EXPECT_TRUE(t.Modals.Boxes.back().Text.contains(QStringLiteral("is no file mode")))
+            << Str(t.Modals.Boxes.back().Text);
+    }
+    EXPECT_EQ(t.List.Targets[1].Option("mode"), "0640");
 }

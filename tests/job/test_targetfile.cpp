@@ -1,0 +1,188 @@
+// What a target's options ask of its file: refused where the value or the target's kind cannot
+// take it, before anything is written; otherwise each target gets its program's file, each
+// form hashed once, with its mode, and its command after the export run.
+
+#include "TestUtil.h"
+#include "export/GroupFile.h"
+#include "job/ExportJob.h"
+#include "job/TargetFile.h"
+#include "userdb/UserList.h"
+
+#include <gtest/gtest.h>
+
+#include <crypt.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+using namespace quorvane;
+
+namespace {
+
+TTarget TargetAt(const std::string& name, const std::string& url,
+                 const std::map<std::string, std::string>& options) {
+    TTarget t;
+    t.Name = name;
+    t.Url = url;
+    for (const auto& [key, value] : options)
+        t.SetOption(key, value);
+    return t;
+}
+
+// The first value starting with "$" on the line that names login (as a word of its own or
+// before a colon).
+std::string HashOf(const std::string& text, const std::string& login) {
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::vector<std::string> found;
+        for (std::string word; words >> word;)
+            found.push_back(word);
+        bool named = false;
+        for (const std::string& word : found)
+            named = named || word == login || word.rfind(login + ":", 0) == 0;
+        if (!named) continue;
+        for (std::string word : found) {
+            if (const auto colon = word.find(":$"); colon != std::string::npos)
+                word = word.substr(colon + 1);
+            if (!word.empty() && word[0] == '$') return word;
+        }
+    }
+    return {};
+}
+
+bool Verifies(const std::string& password, const std::string& hash) {
+    struct crypt_data data {};
+    const char* out = crypt_r(password.c_str(), hash.c_str(), &data);
+    return out != nullptr && hash == out;
+}
+
+} // namespace
+
+TEST(TargetFile, WhatATargetCannotTakeIsRefusedByNameBeforeAnythingIsWritten) {
+    const struct {
+        const char* Url;
+        std::map<std::string, std::string> Options;
+        const char* Refusal; // part of the message; "": taken
+    } cases[] = {
+        {"t.txt", {{"consumer", "nosuch"}}, "No program is called nosuch"},
+        {"t.txt", {{"consumer", "registry"}, {"format", "md5"}}, "does not read the form"},
+        {"t.txt", {{"format", "nosuch"}}, "No form is called nosuch"},
+        {"t.txt", {{"format", "md5"}, {"cost", "10"}}, "The form md5 has no cost"},
+        {"t.txt", {{"consumer", "caddy"}, {"rounds", "5000"}}, "has no rounds"},
+        {"t.txt", {{"format", "bcrypt"}, {"cost", "99"}}, "cost"},
+        {"t.txt", {{"format", "bcrypt"}, {"cost", "1x"}}, "cost"},
+        {"t.txt", {{"line-ends", "cr"}}, "Line ends are lf or crlf, not cr"},
+        {"t.txt", {{"mode", "0899"}}, "0899 is no file mode"},
+        {"t.txt", {{"mode", "17777"}}, "17777 is no file mode"},
+        {"sqlite:/tmp/x.db", {{"consumer", "caddy"}}, "is a store"},
+        {"sqlite:/tmp/x.db", {{"mode", "0640"}}, "mode"},
+        {"ftp://h/x", {{"after", "true"}}, "A command after the export runs beside"},
+        {"ftp://h/x", {{"mode", "0640"}}, "A file's mode is set"},
+        {"sftp://h/x", {{"group", "www-data"}}, "its group only on a local file"},
+        // Taken: a program and its forms, a realm, a mode over SFTP, a command beside a file.
+        {"t.txt", {{"consumer", "digest"}, {"realm", "Members"}}, ""},
+        {"t.txt", {{"consumer", "haproxy"}, {"format", "sha512"}, {"rounds", "5000"}}, ""},
+        {"t.txt", {{"consumer", "htpasswd"}, {"format", "bcrypt"}, {"cost", "5"}}, ""},
+        {"t.txt", {{"mode", "640"}, {"group", "www-data"}, {"after", "true"}}, ""},
+        {"sftp://h/x", {{"mode", "0600"}, {"after", "true"}}, ""},
+        {"sqlite:/tmp/x.db", {{"format", "bcrypt"}}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.Url) + " " + (c.Options.begin()->first) + "=" +
+                     c.Options.begin()->second);
+        TTempDir dir;
+        TUserList list;
+        list.Add("ann", "pw-ann");
+        const bool local = std::string(c.Url) == "t.txt";
+        const TTarget target = TargetAt("second", local ? dir.File(c.Url) : c.Url, c.Options);
+        const std::string error = ErrorOf([&] { TargetFileOf(list, target); });
+        if (*c.Refusal == '\0') {
+            EXPECT_EQ(error, "");
+            continue;
+        }
+        EXPECT_NE(error.find(c.Refusal), std::string::npos) << error;
+        EXPECT_EQ(error.rfind("second: ", 0), 0u) << error;
+        if (!local) continue;
+        // The export refuses it before the first target is touched.
+        TExportSettings settings;
+        settings.PassType = TPasswordsType::ptMD5;
+        settings.PerTarget = true;
+        settings.Targets = {{TargetAt("first", dir.File("first.txt"), {}), {}}, {target, {}}};
+        TExportJob job(list, settings);
+        EXPECT_EQ(ErrorOf([&] { job.Start(); }), error);
+        EXPECT_FALSE(std::filesystem::exists(dir.File("first.txt")));
+    }
+}
+
+TEST(TargetFile, EachTargetGetsItsProgramsFileEveryFormHashedOnce) {
+    TTempDir dir;
+    const std::string db = dir.File("site.udx");
+    TUserList list;
+    list.PassType = TPasswordsType::ptMD5;
+    list.Add("ann", "pw-ann").SetGroups("staff");
+    list.Add("bob", "pw-bob");
+    list.SaveToFile(db);
+    const std::string web = dir.File("htpasswd"), lb = dir.File("lb.cfg"),
+                      registry = dir.File("registry.htpasswd"), caddy = dir.File("Caddyfile.users");
+    const std::string after = dir.File("after.txt");
+    TExportSettings settings;
+    settings.PassType = TPasswordsType::ptMD5;
+    settings.DatabasePath = db;
+    settings.PerTarget = true;
+    settings.Targets = {
+        {TargetAt("web", web, {}), {}},
+        {TargetAt("lb", lb,
+                  {{"consumer", "haproxy"},
+                   {"format", "sha512"},
+                   {"rounds", "5000"},
+                   {"mode", "0640"},
+                   {"after", "printf %s \"$QUORVANE_FILE\" > '" + after + "'"}}),
+         {}},
+        // One form and work factor for two programs: hashed once for both.
+        {TargetAt("registry", registry, {{"consumer", "registry"}, {"cost", "5"}}), {}},
+        {TargetAt("caddy", caddy, {{"consumer", "caddy"}, {"cost", "5"}}), {}},
+    };
+    std::map<std::string, std::string> first;
+    for (const int round : {1, 2}) {
+        SCOPED_TRACE(round);
+        TExportJob job(list, settings);
+        std::optional<TExportResult> done;
+        job.OnDone = [&](const TExportResult& result) { done = result; };
+        job.Start();
+        job.Wait();
+        ASSERT_TRUE(done);
+        ASSERT_TRUE(done->Done) << EnglishText(done->Error);
+        // Round 1 hashes each user once per form (MD5, SHA-512, bcrypt); round 2 nothing.
+        EXPECT_EQ(done->Stats.Hashed, round == 1 ? 6u : 0u);
+        std::map<std::string, std::string> files;
+        for (const std::string& file : {web, lb, registry, caddy})
+            files[file] = ReadWholeFile(file);
+        if (round == 2) {
+            EXPECT_EQ(files, first) << "an unchanged export writes the same bytes";
+            continue;
+        }
+        first = files;
+        for (const std::string login : {"ann", "bob"}) {
+            const std::string password = "pw-" + login;
+            EXPECT_EQ(HashOf(files[web], login).rfind("$apr1$", 0), 0u) << files[web];
+            EXPECT_TRUE(Verifies(password, HashOf(files[lb], login))) << files[lb];
+            EXPECT_EQ(HashOf(files[lb], login).rfind("$6$", 0), 0u) << files[lb];
+            EXPECT_EQ(HashOf(files[registry], login).rfind("$2y$05$", 0), 0u) << files[registry];
+            EXPECT_TRUE(Verifies(password, HashOf(files[registry], login)));
+            EXPECT_EQ(HashOf(files[caddy], login), HashOf(files[registry], login));
+        }
+        EXPECT_NE(files[lb].find("userlist lb"), std::string::npos) << files[lb];
+        EXPECT_NE(files[lb].find("group staff users ann"), std::string::npos) << files[lb];
+        // Apache's group file beside the web servers' file alone.
+        EXPECT_TRUE(std::filesystem::exists(GroupFileName(list, web)));
+        for (const std::string& file : {lb, registry, caddy})
+            EXPECT_FALSE(std::filesystem::exists(GroupFileName(list, file))) << file;
+        struct stat st {};
+        ASSERT_EQ(::stat(lb.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0640u);
+        EXPECT_EQ(ReadWholeFile(after), lb);
+    }
+}
