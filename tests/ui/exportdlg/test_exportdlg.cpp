@@ -484,7 +484,7 @@ TEST(ExportDialogFtp, AbortDuringTheTransferLeavesTheServersFile) {
     TFtpServer server({"--throttle", "20000"});
     WriteWholeFile(server.Root() / "htpasswd", "old content\r\n");
     TUserList list;
-    AddUsers(list, 3000);
+    AddUsers(list, 30000); // the upload lasts long after the abort, even on a busy machine
     list.PassType = TPasswordsType::ptPlainText;
     FillFtp(list, server.Host(), ftptest::kPassword);
     TScriptedModals modals(QMessageBox::Yes);
