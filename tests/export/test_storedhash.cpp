@@ -1,15 +1,13 @@
 // Stored password-file values: the scheme told by the form, and verifying a password against
 // values written by Apache's htpasswd and by the system's crypt.
 
+#include "ExportTestUtil.h"
 #include "export/StoredHash.h"
 #include "export/htpasswd.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace quorvane;
@@ -126,15 +124,8 @@ TEST(StoredHash, OwnApr1OutputVerifies) {
 
 // Runs htpasswd -nb with the given flags; the "login:hash" line without its line end.
 std::string HtpasswdLine(const std::string& flags, const std::string& password) {
-    const std::string command = "htpasswd -nb " + flags + " u '" + password + "' 2>/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return {};
-    std::string out;
-    std::array<char, 256> buffer{};
-    size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-        out.append(buffer.data(), n);
-    pclose(pipe);
+    std::string out =
+        RunCommand("htpasswd -nb " + flags + " u '" + password + "' 2>/dev/null").Output;
     out = out.substr(0, out.find('\n'));
     if (!out.empty() && out.back() == '\r') out.pop_back();
     return out;
