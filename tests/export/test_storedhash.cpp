@@ -2,11 +2,13 @@
 // values written by Apache's htpasswd and by the system's crypt.
 
 #include "ExportTestUtil.h"
+#include "export/HashSchemes.h"
 #include "export/StoredHash.h"
 #include "export/htpasswd.h"
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <unistd.h>
 
@@ -133,13 +135,19 @@ std::string HtpasswdLine(const std::string& flags, const std::string& password) 
 
 TEST(StoredHash, AgreesWithHtpasswdOnFreshHashes) {
     if (access("/usr/bin/htpasswd", X_OK) != 0) GTEST_SKIP() << "htpasswd is not installed";
+    using enum TPasswordsType;
     const struct {
         const char* Flags;
         TStoredScheme Scheme;
-    } forms[] = {{"-m", TStoredScheme::Apr1},        {"-B -C 4", TStoredScheme::Bcrypt},
-                 {"-B -C 5", TStoredScheme::Bcrypt}, {"-2", TStoredScheme::Sha256Crypt},
-                 {"-5", TStoredScheme::Sha512Crypt}, {"-s", TStoredScheme::Sha1},
-                 {"-d", TStoredScheme::DesCrypt},    {"-p", TStoredScheme::Unknown}};
+        std::optional<TPasswordsType> Row; // the form this program writes such values in
+    } forms[] = {{"-m", TStoredScheme::Apr1, ptMD5},
+                 {"-B -C 4", TStoredScheme::Bcrypt, ptBcrypt},
+                 {"-B -C 5", TStoredScheme::Bcrypt, ptBcrypt},
+                 {"-2", TStoredScheme::Sha256Crypt, ptSHA256},
+                 {"-5", TStoredScheme::Sha512Crypt, ptSHA512},
+                 {"-s", TStoredScheme::Sha1, std::nullopt},
+                 {"-d", TStoredScheme::DesCrypt, std::nullopt},
+                 {"-p", TStoredScheme::Unknown, std::nullopt}};
     for (const auto& form : forms) {
         for (const std::string password : {"s3cret", "with space", "0123456789abcdefghij"}) {
             SCOPED_TRACE(std::string(form.Flags) + " " + password);
@@ -150,6 +158,13 @@ TEST(StoredHash, AgreesWithHtpasswdOnFreshHashes) {
             // A plain-text value lets nobody in here, as for htpasswd -v on this system.
             EXPECT_EQ(VerifyStoredHash(password, stored), form.Scheme != TStoredScheme::Unknown);
             EXPECT_FALSE(VerifyStoredHash("?" + password, stored));
+            // The value is told as one of that form, whose row verifies it too.
+            const THashScheme* row = SchemeOfHash(stored);
+            EXPECT_EQ(row != nullptr ? std::optional(row->Id) : std::nullopt, form.Row);
+            if (row != nullptr) {
+                EXPECT_TRUE(row->Verify(password, stored, ""));
+                EXPECT_FALSE(row->Verify("?" + password, stored, ""));
+            }
         }
     }
 }
