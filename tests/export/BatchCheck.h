@@ -1,7 +1,9 @@
 #pragma once
-// What the tests of the many-users hash paths share: a batch of users, its results held to the
-// one-user computation, and a progress sink that records and aborts.
+// What the tests of the many-users hash paths share: the paths, a batch of users, its results
+// held to the one-user computation, a kernel's choice of path, and a progress sink that records
+// and aborts.
 
+#include "export/LanePaths.h"
 #include "export/PasswordFile.h"
 
 #include <gtest/gtest.h>
@@ -9,10 +11,20 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+constexpr quorvane::TLanePath KLanePaths[] = {
+    quorvane::TLanePath::Scalar, quorvane::TLanePath::Generic, quorvane::TLanePath::Avx2,
+    quorvane::TLanePath::Avx512};
+
+// A parameterised test's name for its path: "avx2".
+inline std::string PathParamName(const ::testing::TestParamInfo<quorvane::TLanePath>& info) {
+    return quorvane::LanePathName(info.param);
+}
 
 // Passwords and, beside each, its setting (an "$apr1$" salt, a SHA-crypt setting).
 struct TBatch {
@@ -48,6 +60,39 @@ void ExpectSameAsOneUser(const TBatch& batch, const std::vector<std::string>& re
                           << ", expected " << expected;
     }
     EXPECT_EQ(reported, 0) << "results that differ from the one-user computation";
+}
+
+// A kernel's choice of path: the portable paths run anywhere, the processor's AVX2 is known,
+// the best path is one it has and not the slow portable one; a path it lacks is refused as the
+// default and for a batch (hash(path) throws); any other, made the default, is what Auto runs,
+// with that path's lanes (lanes(path)) and results (check(hash(Auto))). Auto then stands for the
+// best path again.
+template <class FHash, class FLanes, class FCheck>
+void ExpectPathChoice(quorvane::TLanePaths& paths, const FHash& hash, const FLanes& lanes,
+                      const FCheck& check) {
+    using quorvane::TLanePath;
+    EXPECT_TRUE(paths.Available(TLanePath::Scalar));
+    EXPECT_TRUE(paths.Available(TLanePath::Generic));
+    EXPECT_TRUE(paths.Available(paths.Best()));
+    EXPECT_NE(paths.Best(), TLanePath::Auto);
+    EXPECT_NE(paths.Best(), TLanePath::Generic);
+#if defined(__x86_64__)
+    EXPECT_EQ(paths.Available(TLanePath::Avx2), __builtin_cpu_supports("avx2") != 0);
+#endif
+    for (TLanePath path : KLanePaths) {
+        SCOPED_TRACE(quorvane::LanePathName(path));
+        if (!paths.Available(path)) {
+            EXPECT_THROW(paths.SetDefault(path), std::invalid_argument);
+            EXPECT_THROW(hash(path), std::invalid_argument);
+            continue;
+        }
+        paths.SetDefault(path);
+        EXPECT_EQ(paths.Default(), path);
+        EXPECT_EQ(lanes(TLanePath::Auto), lanes(path));
+        check(hash(TLanePath::Auto));
+    }
+    paths.SetDefault(TLanePath::Auto);
+    EXPECT_EQ(paths.Default(), paths.Best());
 }
 
 // Records every progress text and asks for the abort after a given number of them.

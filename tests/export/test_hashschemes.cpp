@@ -1,7 +1,6 @@
 // The scheme table: every password form has one consistent row, and each row's functions agree
 // with each other and with the peers that read the password file.
 
-#include "ExportTestUtil.h"
 #include "export/HashSchemes.h"
 
 #include <gtest/gtest.h>
@@ -112,19 +111,6 @@ TEST(HashSchemes, BatchHashingGivesWhatOneByOneGives) {
                     << row.StoredName << ", " << threads << " workers, password " << i;
         }
     }
-}
-
-TEST(HashSchemes, VerifiesWhatApachesHtpasswdHashed) {
-    if (!ToolAvailable("htpasswd")) GTEST_SKIP() << "Apache's htpasswd is not installed";
-    const TCommandResult made = RunCommand("htpasswd -nbm alice 'open sesame'");
-    ASSERT_EQ(made.ExitCode, 0);
-    const std::string line = made.Output.substr(0, made.Output.find('\n'));
-    const std::string hash = line.substr(line.find(':') + 1);
-    const THashScheme* row = SchemeOfHash(hash);
-    ASSERT_NE(row, nullptr) << hash;
-    EXPECT_EQ(row->Id, TPasswordsType::ptMD5);
-    EXPECT_TRUE(row->Verify("open sesame", hash, ""));
-    EXPECT_FALSE(row->Verify("open sesam", hash, ""));
 }
 
 // Every form, those only other programs read included: its value verifies its password and no

@@ -1,7 +1,6 @@
 // The password file: its lines, order, namesakes, progress, abort and the safe write.
 
 #include "BatchCheck.h"
-#include "ExportTestUtil.h"
 #include "NginxTestServer.h"
 #include "TestUtil.h"
 #include "base/BaseTexts.h"
@@ -334,58 +333,6 @@ TEST(PasswordFile, TwoMd5ExportsDifferOnlyInSaltsAndDigests) {
         EXPECT_EQ(first[i].substr(0, colon + 7), second[i].substr(0, colon + 7)); // login:$apr1$
         EXPECT_NE(first[i].substr(colon + 7), second[i].substr(colon + 7));
     }
-}
-
-TEST(PasswordFile, ApacheHtpasswdAcceptsEveryLine) {
-    if (!ToolAvailable("htpasswd")) GTEST_SKIP() << "apache2-utils is not installed";
-    TTempDir dir;
-    const std::string target = dir.File("htpasswd");
-    TUserList list;
-    const std::vector<std::pair<std::string, std::string>> users = {
-        {"alice", "wonderland"},
-        {"bob", "x"},
-        {"carol", "it's $ecret"},
-        {"dave", std::string(16, 'd')},
-        {"erin", std::string(17, 'e')},
-        {"frank", std::string(64, 'f')},
-        {"grace", "\xe4\xf6\xfc\xc0\xff"},
-        {"heidi", std::string(100, 'h')},
-        {"ivan", ""}};
-    for (const auto& [login, password] : users)
-        AddUser(list, login, password);
-    TPasswordFileOptions options;
-    options.AllowEmptyPasswords = true; // ivan
-    ASSERT_TRUE(CreatePasswordFile(target, list, TPasswordsType::ptMD5, options));
-
-    for (const auto& [login, password] : users) {
-        EXPECT_EQ(RunCommand("htpasswd -vb " + ShellQuote(target) + " " + ShellQuote(login) + " " +
-                             ShellQuote(password) + " 2>/dev/null")
-                      .ExitCode,
-                  0)
-            << login;
-    }
-    EXPECT_NE(
-        RunCommand("htpasswd -vb " + ShellQuote(target) + " alice wrong 2>/dev/null").ExitCode, 0);
-}
-
-TEST(PasswordFile, NginxLetsInTheRightPasswordOnly) {
-    nginxtest::TNginxServer server;
-    if (!server.Available()) GTEST_SKIP() << server.SkipReason();
-    TUserList list;
-    AddUser(list, "alice", "wonderland");
-    AddUser(list, "Bob Smith", "it's $ecret");
-    AddUser(list, "carol", "gone", true);
-    // nginx reads a password without a scheme prefix through crypt(), so only the MD5 form is
-    // one it can check.
-    const auto text = BuildPasswordFile(list, TPasswordsType::ptMD5);
-    ASSERT_TRUE(text);
-    server.SetPasswordFile(*text);
-    EXPECT_EQ(server.StatusWithoutCredentials(), 401);
-    EXPECT_EQ(server.Status("alice", "wonderland"), 200) << server.ErrorLog();
-    EXPECT_EQ(server.Status("Bob Smith", "it's $ecret"), 200);
-    EXPECT_EQ(server.Status("alice", "wonderlan"), 401);
-    EXPECT_EQ(server.Status("ALICE", "wonderland"), 401);
-    EXPECT_EQ(server.Status("carol", "gone"), 401);
 }
 
 TEST(PasswordFileTarget, NeverTheDatabaseAndSpecialTargetsInPlace) {

@@ -194,21 +194,30 @@ TEST(CryptSchemes, TheBatchGivesTheSameStringsOnAnyNumberOfWorkers) {
     EXPECT_NE(ErrorOf([&] { CryptHashBatch(views, bad, out, 2); }), "");
 }
 
+// Every line of every hashed form, MD5 too (with passwords of 16, 17, 64 and 100 bytes, where its
+// rounds take another block), is one Apache's htpasswd accepts for the right password only.
 TEST(SlowForms, EveryLineIsAcceptedByApacheHtpasswd) {
     if (!ToolAvailable("htpasswd")) GTEST_SKIP() << "apache2-utils is not installed";
-    for (const TSchemeCase& scheme : KSchemes) {
+    std::vector<TSchemeCase> forms(std::begin(KSchemes), std::end(KSchemes));
+    forms.push_back({ptMD5, 0, "$apr1$"});
+    auto users = KUsers;
+    users.insert(users.end(), {{"bob", "x"},
+                               {"erin", std::string(16, 'e')},
+                               {"frank", std::string(17, 'f')},
+                               {"grace", std::string(64, 'g')}});
+    for (const TSchemeCase& scheme : forms) {
         TTempDir dir;
         const std::string target = dir.File("htpasswd");
         TUserList list;
-        for (const auto& [login, password] : KUsers)
+        for (const auto& [login, password] : users)
             AddUser(list, login, password);
         TPasswordFileOptions options;
-        options.SchemeParam = scheme.WorkFactor;
+        if (scheme.WorkFactor != 0) options.SchemeParam = scheme.WorkFactor;
         options.AllowEmptyPasswords = true; // ivan's empty password is hashed like any other
         ASSERT_TRUE(CreatePasswordFile(target, list, scheme.Type, options));
         const auto lines = Lines(ReadWholeFile(target));
-        ASSERT_EQ(lines.size(), KUsers.size());
-        for (const auto& [login, password] : KUsers) {
+        ASSERT_EQ(lines.size(), users.size());
+        for (const auto& [login, password] : users) {
             EXPECT_EQ(lines.at(login).rfind(scheme.Prefix, 0), 0u) << lines.at(login);
             EXPECT_EQ(RunCommand("htpasswd -vb " + ShellQuote(target) + " " + ShellQuote(login) +
                                  " " + ShellQuote(password) + " 2>/dev/null")
@@ -253,7 +262,8 @@ TEST_P(WebServer, LetsInTheRightPasswordOnly) {
     const TAsk asks[] = {{"alice", "wonderland", true},
                          {"Bob Smith", "it's $ecret", true},
                          {"alice", "wonderlan", false},
-                         {"carol", "gone", false}}; // disabled
+                         {"ALICE", "wonderland", false}, // logins are compared exactly
+                         {"carol", "gone", false}};      // disabled
     for (const TSchemeCase& scheme : forms) {
         TUserList list;
         AddUser(list, "alice", "wonderland");
@@ -265,6 +275,8 @@ TEST_P(WebServer, LetsInTheRightPasswordOnly) {
         ASSERT_TRUE(text);
         server->SetPasswordFile(*text);
         // All at once: lighttpd answers each refusal only after a second.
+        auto anonymous = std::async(std::launch::async,
+                                    [&server] { return server->StatusWithoutCredentials(); });
         std::vector<std::future<int>> answers;
         for (const TAsk& ask : asks)
             answers.push_back(std::async(std::launch::async, [&server, &ask] {
@@ -274,6 +286,7 @@ TEST_P(WebServer, LetsInTheRightPasswordOnly) {
             EXPECT_EQ(answers[i].get(), asks[i].Right && scheme.Type != ptPlainText ? 200 : 401)
                 << scheme.Prefix << " " << asks[i].Login << " " << asks[i].Password << "\n"
                 << server->ErrorLog();
+        EXPECT_EQ(anonymous.get(), 401) << scheme.Prefix << " without credentials";
     }
 }
 

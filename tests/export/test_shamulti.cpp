@@ -22,9 +22,6 @@ using namespace quorvane;
 
 namespace {
 
-constexpr TLanePath KLanePaths[] = {TLanePath::Scalar, TLanePath::Generic, TLanePath::Avx2,
-                                    TLanePath::Avx512};
-
 // crypt_rn one user at a time, and a batch's results held to it.
 const auto Reference = OneUser<CryptHash>;
 const auto ExpectSameAsCrypt = ExpectSameAsOneUser<CryptHash>;
@@ -161,10 +158,6 @@ TEST_P(ShaMultiPath, ABatchOfAnySizeGivesWhatEachUserGetsAlone) {
     }
 }
 
-std::string PathParamName(const ::testing::TestParamInfo<TLanePath>& info) {
-    return LanePathName(info.param);
-}
-
 INSTANTIATE_TEST_SUITE_P(Paths, ShaMultiPath, ::testing::ValuesIn(KLanePaths), PathParamName);
 
 struct TSettingCase {
@@ -266,35 +259,14 @@ TEST(ShaMultiParallel, TheWritersBatchMixesFormsAndRefusesAsCryptDoes) {
               "A password with a zero byte cannot be hashed with bcrypt or SHA-crypt");
 }
 
-TEST(ShaPaths, NamesAvailabilityAndTheDefault) {
-    for (TLanePath path : {TLanePath::Auto, TLanePath::Scalar, TLanePath::Generic, TLanePath::Avx2,
-                           TLanePath::Avx512}) {
-        TLanePath back = TLanePath::Auto;
-        ASSERT_TRUE(LanePathFromName(LanePathName(path), back));
-        EXPECT_EQ(back, path);
-    }
-    TLanePath unused = TLanePath::Scalar;
-    EXPECT_FALSE(LanePathFromName("sse9", unused));
-#if defined(__x86_64__)
-    EXPECT_EQ(ShaPaths().Available(TLanePath::Avx2), __builtin_cpu_supports("avx2") != 0);
-#endif
-    EXPECT_NE(ShaPaths().Best(), TLanePath::Generic);
+// The SHA-crypt kernel runs the path chosen as its default.
+TEST(ShaPaths, AvailabilityAndTheDefault) {
     TBatch batch;
     batch.Add("pw", "$6$rounds=1000$default");
-    for (TLanePath path : KLanePaths) {
-        if (!ShaPaths().Available(path)) {
-            EXPECT_THROW(ShaPaths().SetDefault(path), std::invalid_argument);
-            EXPECT_THROW(Hash(batch, path, 1), std::invalid_argument);
-            continue;
-        }
-        ShaPaths().SetDefault(path);
-        EXPECT_EQ(ShaPaths().Default(), path);
-        EXPECT_EQ(ShaPathLanes(TShaCryptKind::Sha512, TLanePath::Auto),
-                  ShaPathLanes(TShaCryptKind::Sha512, path));
-        ExpectSameAsCrypt(batch, Hash(batch, TLanePath::Auto, 1));
-    }
-    ShaPaths().SetDefault(TLanePath::Auto);
-    EXPECT_EQ(ShaPaths().Default(), ShaPaths().Best());
+    ExpectPathChoice(
+        ShaPaths(), [&](TLanePath path) { return Hash(batch, path, 1); },
+        [](TLanePath path) { return ShaPathLanes(TShaCryptKind::Sha512, path); },
+        [&](const std::vector<std::string>& results) { ExpectSameAsCrypt(batch, results); });
 }
 
 } // namespace

@@ -1,15 +1,15 @@
 // Stored password-file values: the scheme told by the form, and verifying a password against
 // values written by Apache's htpasswd and by the system's crypt.
 
+#include "ExportTestUtil.h"
+#include "export/HashSchemes.h"
 #include "export/StoredHash.h"
 #include "export/htpasswd.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
+#include <optional>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace quorvane;
@@ -126,15 +126,8 @@ TEST(StoredHash, OwnApr1OutputVerifies) {
 
 // Runs htpasswd -nb with the given flags; the "login:hash" line without its line end.
 std::string HtpasswdLine(const std::string& flags, const std::string& password) {
-    const std::string command = "htpasswd -nb " + flags + " u '" + password + "' 2>/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return {};
-    std::string out;
-    std::array<char, 256> buffer{};
-    size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-        out.append(buffer.data(), n);
-    pclose(pipe);
+    std::string out =
+        RunCommand("htpasswd -nb " + flags + " u '" + password + "' 2>/dev/null").Output;
     out = out.substr(0, out.find('\n'));
     if (!out.empty() && out.back() == '\r') out.pop_back();
     return out;
@@ -142,13 +135,19 @@ std::string HtpasswdLine(const std::string& flags, const std::string& password) 
 
 TEST(StoredHash, AgreesWithHtpasswdOnFreshHashes) {
     if (access("/usr/bin/htpasswd", X_OK) != 0) GTEST_SKIP() << "htpasswd is not installed";
+    using enum TPasswordsType;
     const struct {
         const char* Flags;
         TStoredScheme Scheme;
-    } forms[] = {{"-m", TStoredScheme::Apr1},        {"-B -C 4", TStoredScheme::Bcrypt},
-                 {"-B -C 5", TStoredScheme::Bcrypt}, {"-2", TStoredScheme::Sha256Crypt},
-                 {"-5", TStoredScheme::Sha512Crypt}, {"-s", TStoredScheme::Sha1},
-                 {"-d", TStoredScheme::DesCrypt},    {"-p", TStoredScheme::Unknown}};
+        std::optional<TPasswordsType> Row; // the form this program writes such values in
+    } forms[] = {{"-m", TStoredScheme::Apr1, ptMD5},
+                 {"-B -C 4", TStoredScheme::Bcrypt, ptBcrypt},
+                 {"-B -C 5", TStoredScheme::Bcrypt, ptBcrypt},
+                 {"-2", TStoredScheme::Sha256Crypt, ptSHA256},
+                 {"-5", TStoredScheme::Sha512Crypt, ptSHA512},
+                 {"-s", TStoredScheme::Sha1, std::nullopt},
+                 {"-d", TStoredScheme::DesCrypt, std::nullopt},
+                 {"-p", TStoredScheme::Unknown, std::nullopt}};
     for (const auto& form : forms) {
         for (const std::string password : {"s3cret", "with space", "0123456789abcdefghij"}) {
             SCOPED_TRACE(std::string(form.Flags) + " " + password);
@@ -159,6 +158,13 @@ TEST(StoredHash, AgreesWithHtpasswdOnFreshHashes) {
             // A plain-text value lets nobody in here, as for htpasswd -v on this system.
             EXPECT_EQ(VerifyStoredHash(password, stored), form.Scheme != TStoredScheme::Unknown);
             EXPECT_FALSE(VerifyStoredHash("?" + password, stored));
+            // The value is told as one of that form, whose row verifies it too.
+            const THashScheme* row = SchemeOfHash(stored);
+            EXPECT_EQ(row != nullptr ? std::optional(row->Id) : std::nullopt, form.Row);
+            if (row != nullptr) {
+                EXPECT_TRUE(row->Verify(password, stored, ""));
+                EXPECT_FALSE(row->Verify("?" + password, stored, ""));
+            }
         }
     }
 }

@@ -4,6 +4,7 @@
 // middle of an upload, abort); then what is each one's own: server identities, key
 // passphrases, atomic replacement.
 
+#include "ScopedEnv.h"
 #include "TestUtil.h"
 #include "TransportServers.h"
 #include "UploadRun.h"
@@ -380,10 +381,7 @@ TEST_F(SftpOpenSsh, WithoutAKeyFileTheAgentAndTheDefaultKeysAreTried) {
     } stop{agent};
     Capture("SSH_AUTH_SOCK='" + socket + "' ssh-add -q '" + Server->Key("user").string() +
             "' 2>&1");
-    const char* oldHome = std::getenv("HOME");
-    const char* oldSocket = std::getenv("SSH_AUTH_SOCK");
-    const std::string savedHome = oldHome != nullptr ? oldHome : "";
-    const std::string savedSocket = oldSocket != nullptr ? oldSocket : "";
+    const TScopedEnv home("HOME", nullptr), agentSocket("SSH_AUTH_SOCK", nullptr);
     const struct {
         const char* Case;
         const char* DefaultKey; // the server's key copied to ~/.ssh/id_ed25519; nullptr: none
@@ -399,17 +397,14 @@ TEST_F(SftpOpenSsh, WithoutAKeyFileTheAgentAndTheDefaultKeysAreTried) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Case);
-        TTempDir home;
+        TTempDir homeDir;
         if (c.DefaultKey != nullptr) {
-            fs::create_directories(home.Path() / ".ssh");
-            fs::copy_file(Server->Key(c.DefaultKey), home.Path() / ".ssh" / "id_ed25519");
-            fs::permissions(home.Path() / ".ssh" / "id_ed25519", fs::perms::owner_read);
+            fs::create_directories(homeDir.Path() / ".ssh");
+            fs::copy_file(Server->Key(c.DefaultKey), homeDir.Path() / ".ssh" / "id_ed25519");
+            fs::permissions(homeDir.Path() / ".ssh" / "id_ed25519", fs::perms::owner_read);
         }
-        ::setenv("HOME", home.Path().c_str(), 1);
-        if (c.Agent)
-            ::setenv("SSH_AUTH_SOCK", socket.c_str(), 1);
-        else
-            ::unsetenv("SSH_AUTH_SOCK");
+        home.Set(homeDir.Path().c_str());
+        agentSocket.Set(c.Agent ? socket.c_str() : nullptr);
         EXPECT_EQ(SshKeysAtHand(),
                   c.Agent || (c.DefaultKey != nullptr && std::string(c.DefaultKey) != "locked"));
         fs::remove(Target());
@@ -427,11 +422,6 @@ TEST_F(SftpOpenSsh, WithoutAKeyFileTheAgentAndTheDefaultKeysAreTried) {
             EXPECT_FALSE(fs::exists(Target()));
         }
     }
-    ::setenv("HOME", savedHome.c_str(), 1);
-    if (oldSocket != nullptr)
-        ::setenv("SSH_AUTH_SOCK", savedSocket.c_str(), 1);
-    else
-        ::unsetenv("SSH_AUTH_SOCK");
 }
 
 TEST_F(SftpOpenSsh, UnknownHostKeyIsAskedAboutOrPinned) {

@@ -3,6 +3,7 @@
 // lighttpd letting in exactly the users a sync left there.
 
 #include "ApacheTestServer.h"
+#include "ExportTestUtil.h"
 #include "LighttpdTestServer.h"
 #include "StoreServers.h"
 #include "TestUtil.h"
@@ -13,7 +14,6 @@
 
 #include <arpa/inet.h>
 #include <crypt.h>
-#include <cstdio>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -128,18 +128,6 @@ const TStoreCase KStores[] = {
      }},
 };
 
-// What a command prints on standard output.
-std::string Output(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            out.append(buffer, n);
-        ::pclose(pipe);
-    }
-    return out;
-}
-
 class UserStores : public testing::TestWithParam<TStoreCase> {
 protected:
     void SetUp() override {
@@ -162,12 +150,13 @@ protected:
     // PASSWORD OWNER" and "g LOGIN GROUP OWNER" lines, login and value in hexadecimal.
     std::string PeerRows() {
         const auto hex = GetParam().Hex;
-        return Output(GetParam().Client(Place()) + " < '" +
-                      Input("SELECT 'u ' || " + hex("login") + " || ' ' || " + hex("password") +
-                            " || ' ' || owner FROM auth_users UNION ALL SELECT 'g ' || " +
-                            hex("login") + " || ' ' || " + hex("groupname") +
-                            " || ' ' || owner FROM auth_groups ORDER BY 1;\n") +
-                      "'");
+        return RunCommand(GetParam().Client(Place()) + " < '" +
+                          Input("SELECT 'u ' || " + hex("login") + " || ' ' || " + hex("password") +
+                                " || ' ' || owner FROM auth_users UNION ALL SELECT 'g ' || " +
+                                hex("login") + " || ' ' || " + hex("groupname") +
+                                " || ' ' || owner FROM auth_groups ORDER BY 1;\n") +
+                          "'")
+            .Output;
     }
 
 private:
@@ -255,7 +244,7 @@ std::string ChangeStamps(const TStoreSettings& place) {
     const std::string command = "ldapsearch -ZZ -x -LLL -H " + Slapd().Url() + " -D '" +
                                 Slapd().AdminDn() + "' -w " + Slapd().AdminPassword() + " -b '" +
                                 place.BaseDn + "' -s one '(objectClass=*)' entryCSN 2>&1";
-    return Output(command);
+    return RunCommand(command).Output;
 }
 
 // Logins with the characters a DN escapes, in groups: synced, then a sync with nothing

@@ -368,45 +368,38 @@ TEST(TextForm, StringsOf64And65And300Characters) {
     EXPECT_EQ(lines[5], "        '" + s300.substr(256) + "'");
 }
 
-TEST(TextForm, CodesCountAsOneCharacterOfTheLine) {
-    // 63 characters, then a line break code pair: #13 makes 64, so #10 starts the next line.
-    const std::string s = std::string(63, 'x') + "\r\n" + "tail";
-    auto lines = CommentLines(s);
-    EXPECT_EQ(lines[1], "        '" + std::string(63, 'x') + "'#13 +");
-    EXPECT_EQ(lines[2], "        #10'tail'");
-    // A value whose 64th character ends it takes no " +".
-    lines = CommentLines(std::string(64, 'x') + "\t");
-    EXPECT_EQ(lines[1], "        '" + std::string(64, 'x') + "' +");
-    EXPECT_EQ(lines[2], "        #9");
-}
-
-TEST(TextForm, MultiByteCharactersAreNotSplitAcrossLines) {
-    const std::string e = "\xC3\xA9"; // a two-byte character
-    // The 64th byte would be the first byte of the character: it moves whole.
-    auto lines = CommentLines(std::string(63, 'a') + e + "z");
-    EXPECT_EQ(lines[1], "        '" + std::string(63, 'a') + "' +");
-    EXPECT_EQ(lines[2], "        '" + e + "z'");
-    // A character ending exactly at the 64th byte stays.
-    lines = CommentLines(std::string(62, 'a') + e + "z");
-    EXPECT_EQ(lines[1], "        '" + std::string(62, 'a') + e + "' +");
-    EXPECT_EQ(lines[2], "        'z'");
-    // A four-byte character cut after its second byte moves whole.
-    const std::string g = "\xF0\x9F\x98\x80";
-    lines = CommentLines(std::string(62, 'a') + g + "z");
-    EXPECT_EQ(lines[1], "        '" + std::string(62, 'a') + "' +");
-    EXPECT_EQ(lines[2], "        '" + g + "z'");
-    // Invalid sequences are plain bytes and split where the count says.
-    lines = CommentLines(std::string(63, 'a') + "\xC3\x41\xA9z");
-    EXPECT_EQ(lines[1], "        '" + std::string(63, 'a') + "\xC3' +");
-    EXPECT_EQ(lines[2], "        '\x41\xA9z'");
-    // After 62 codes a three-byte character does not fit: the line ends before it.
-    const std::string euro = "\xE2\x82\xAC";
-    lines = CommentLines(std::string(62, '\t') + euro + "x");
+// Where a long value's first line ends: a code counts as one character of the line, a value
+// whose 64th character ends it takes no " +", and a character of several bytes is never split
+// across lines (bytes that make no character split where the count says).
+TEST(TextForm, WhereALongValuesFirstLineEnds) {
+    const std::string a62(62, 'a'), a63(63, 'a'), x63(63, 'x'), x64(64, 'x');
+    const std::string e = "\xC3\xA9", g = "\xF0\x9F\x98\x80", euro = "\xE2\x82\xAC";
     std::string codes;
     for (int i = 0; i < 62; ++i)
         codes += "#9";
-    EXPECT_EQ(lines[1], "        " + codes + " +");
-    EXPECT_EQ(lines[2], "        '" + euro + "x'");
+    const struct {
+        std::string Value;
+        std::string Second, Third; // its second and third lines, without their indentation
+    } cases[] = {
+        // #13 makes 64 characters, so #10 starts the next line.
+        {x63 + "\r\ntail", "'" + x63 + "'#13 +", "#10'tail'"},
+        {x64 + "\t", "'" + x64 + "' +", "#9"},
+        // The 64th byte would be the first of a character: it moves whole.
+        {a63 + e + "z", "'" + a63 + "' +", "'" + e + "z'"},
+        // A character ending exactly at the 64th byte stays.
+        {a62 + e + "z", "'" + a62 + e + "' +", "'z'"},
+        // A four-byte character cut after its second byte moves whole.
+        {a62 + g + "z", "'" + a62 + "' +", "'" + g + "z'"},
+        {a63 + "\xC3\x41\xA9z", "'" + a63 + "\xC3' +", "'\x41\xA9z'"},
+        // After 62 codes a three-byte character does not fit: the line ends before it.
+        {std::string(62, '\t') + euro + "x", codes + " +", "'" + euro + "x'"},
+    };
+    for (const auto& c : cases) {
+        const std::vector<std::string> lines = CommentLines(c.Value);
+        ASSERT_GE(lines.size(), 3u) << c.Value;
+        EXPECT_EQ(lines[1], "        " + c.Second) << c.Value;
+        EXPECT_EQ(lines[2], "        " + c.Third) << c.Value;
+    }
 }
 
 TEST(TextForm, ListPropertiesUseLevelOneIndentation) {

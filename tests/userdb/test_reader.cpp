@@ -38,22 +38,19 @@ TUserProp LoadUser(const std::string& entries) {
     return list.Users(0);
 }
 
-// The entry is refused while the syntax is checked: nothing at all is applied.
-void ExpectSyntaxError(const std::string& entry) {
+// The entry, after one that sets PassFile, is refused. A syntax error is found before anything
+// is applied (PassFile stays "before"); an entry that is well formed but does not suit the list
+// fails after what came before it was applied ("applied").
+enum class TRefusal { Syntax, Application };
+void ExpectRefused(TRefusal refusal, const std::string& entry) {
     TUserList list;
     First(list)->PassFile = "before";
     EXPECT_EQ(Read(Wrap("PassFile = 'applied'\r\n" + entry), list), "The file is not valid")
         << entry;
-    EXPECT_EQ(First(list)->PassFile, "before") << "applied despite a syntax error: " << entry;
-}
-
-// The entry is well formed but does not suit the list: what came before it stays applied.
-void ExpectApplicationError(const std::string& entry) {
-    TUserList list;
-    First(list)->PassFile = "before";
-    EXPECT_EQ(Read(Wrap("PassFile = 'applied'\r\n" + entry), list), "The file is not valid")
+    EXPECT_EQ(First(list)->PassFile, refusal == TRefusal::Syntax ? "before" : "applied")
+        << (refusal == TRefusal::Syntax ? "applied despite a syntax error: "
+                                        : "refused as a syntax error: ")
         << entry;
-    EXPECT_EQ(First(list)->PassFile, "applied") << "refused as a syntax error: " << entry;
 }
 
 TEST(Reader, StringForms) {
@@ -104,6 +101,8 @@ TEST(Reader, BooleanEnumerationAndDateValues) {
 }
 
 TEST(Reader, ValuesThatDoNotSuitThePropertyFailAfterWhatCameBefore) {
+    // The last four: forms the writer never produces but the syntax allows (positions, dotted
+    // values, sets, binary data, lists); they fail only because the list has no such property.
     for (const char* entry : {"ExportToFile = 1",
                               "ExportToFile = 'True'",
                               "ExportToFile = Yes",
@@ -130,8 +129,12 @@ TEST(Reader, ValuesThatDoNotSuitThePropertyFailAfterWhatCameBefore) {
                               "FtpHost = {}",
                               "FtpHost = a.b.c",
                               "ExportToFile = <item end>",
-                              "Items = <item Unknown = 1 end>"}) {
-        ExpectApplicationError(entry);
+                              "Items = <item Unknown = 1 end>",
+                              "object Child: TX [2] Sub.Name = (1 2.5 'x' [a, 3] {0a0B}) end",
+                              "inherited Child: TX end",
+                              "FtpHost = 46393.5d",
+                              "FtpHost = -1.5"}) {
+        ExpectRefused(TRefusal::Application, entry);
     }
 }
 
@@ -219,18 +222,9 @@ TEST(Reader, MalformedTextChangesNothing) {
                               "9 = 1",
                               "object C: TX",
                               "object : TX end"}) {
-        ExpectSyntaxError(entry);
+        ExpectRefused(TRefusal::Syntax, entry);
     }
-    ExpectSyntaxError(std::string("FtpHost = 'a\0b'", 15));
-}
-
-TEST(Reader, WellFormedOddities) {
-    // Forms the writer never produces but the syntax allows: positions, dotted values, sets,
-    // binary data, lists. They fail only because the list has no such property.
-    ExpectApplicationError("object Child: TX [2] Sub.Name = (1 2.5 'x' [a, 3] {0a0B}) end");
-    ExpectApplicationError("inherited Child: TX end");
-    ExpectApplicationError("FtpHost = 46393.5d");
-    ExpectApplicationError("FtpHost = -1.5");
+    ExpectRefused(TRefusal::Syntax, std::string("FtpHost = 'a\0b'", 15));
 }
 
 TEST(Reader, HeaderAndKeywords) {
@@ -411,7 +405,7 @@ TEST(Reader, DeepNestingIsRefusedNotCrashed) {
         reasonable += "(";
     for (int i = 0; i < 50; ++i)
         reasonable += ")";
-    ExpectApplicationError(reasonable.substr(17));
+    ExpectRefused(TRefusal::Application, reasonable.substr(17));
 }
 
 TEST(Reader, LinesMustFitTheReadersWindow) {

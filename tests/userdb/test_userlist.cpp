@@ -258,40 +258,34 @@ TEST(UserList, AStoreTargetGetsAnOwnerOfItsOwnOnce) {
 // stays with it.
 TEST(TargetValue, StoredSettingsAndTheValueMapWithoutLoss) {
     using TSet = std::function<void(TTargetSettings&)>;
-    const auto settings = [](const TSet& set) {
-        TTargetSettings s;
-        set(s);
-        return s;
-    };
     // A target that sends to a server: its protocol, host and file, then what else it sets.
-    const auto server = [&](
+    const auto server = [](
                             const char* protocol, const std::string& host, const std::string& file,
-                            const TSet& more = [](auto&) {}) {
-        return settings([&](TTargetSettings& s) {
+                            const TSet& more = [](auto&) {}) -> TSet {
+        return [=](TTargetSettings& s) {
             s.ExportToFile = false;
             s.FtpProtocol = protocol;
             s.FtpHost = host;
             s.FtpPasswdFile = file;
             more(s);
-        });
+        };
     };
     const std::string odd = std::string("a b%2F?#@/\x01\xc3\xa9:") + '\0' + "end";
     const struct {
         const char* What;
-        TTargetSettings Stored;
+        TSet Stored;     // applied to a new target's settings
         std::string Url; // of the value; "-": not compared
     } cases[] = {
-        {"a new database's", {}, ""},
-        {"a local file", settings([](auto& s) { s.PassFile = "/srv/www/.htpasswd"; }),
-         "/srv/www/.htpasswd"},
-        {"a path that reads like an address",
-         settings([](auto& s) { s.PassFile = "C:\\site\\htpasswd"; }), "file:C:\\site\\htpasswd"},
-        {"a path named like a store", settings([](auto& s) { s.PassFile = "sqlite:x"; }),
-         "file:sqlite:x"},
-        {"options of its own, with the bytes their form escapes", settings([](auto& s) {
+        {"a new database's", [](auto&) {}, ""},
+        {"a local file", [](auto& s) { s.PassFile = "/srv/www/.htpasswd"; }, "/srv/www/.htpasswd"},
+        {"a path that reads like an address", [](auto& s) { s.PassFile = "C:\\site\\htpasswd"; },
+         "file:C:\\site\\htpasswd"},
+        {"a path named like a store", [](auto& s) { s.PassFile = "sqlite:x"; }, "file:sqlite:x"},
+        {"options of its own, with the bytes their form escapes",
+         [](auto& s) {
              s.PassFile = "/etc/haproxy/users.cfg";
              s.Options = "after=a%3Db%26c%25%0A&consumer=haproxy";
-         }),
+         },
          "/etc/haproxy/users.cfg"},
         {"FTP into the login folder",
          server("", "ftp.example.org:2121", "www/.htpasswd",
@@ -331,28 +325,32 @@ TEST(TargetValue, StoredSettingsAndTheValueMapWithoutLoss) {
         {"an address that names no store",
          server("", "", "", [](auto& s) { s.StoreUrl = "mysql://db/site"; }),
          "store:mysql://db/site"},
-        {"a file, with a server and a store kept", settings([&](auto& s) {
+        {"a file, with a server and a store kept",
+         [&](auto& s) {
              s.PassFile = "site.htpasswd";
              s.FtpHost = odd;
              s.FtpProtocol = "sftp";
              s.StoreUrl = "sqlite:/var/lib/site.db";
              s.CheckUrl = "https://example.org/private/";
              s.CheckUser = "probe";
-         }),
+         },
          "site.htpasswd"},
-        {"named and disabled", settings([](auto& s) {
+        {"named and disabled",
+         [](auto& s) {
              s.Name = "web 2";
              s.Enabled = false;
-         }),
+         },
          ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.What);
-        const TTarget value = TargetOf(c.Stored);
+        TTargetSettings stored;
+        c.Stored(stored);
+        const TTarget value = TargetOf(stored);
         if (c.Url != "-") {
             EXPECT_EQ(value.Url, c.Url);
         }
-        EXPECT_EQ(TargetFields(SettingsOf(value)), TargetFields(c.Stored));
+        EXPECT_EQ(TargetFields(SettingsOf(value)), TargetFields(stored));
         EXPECT_EQ(TargetOf(SettingsOf(value)), value);
     }
     // What an address given by hand names.
