@@ -4,6 +4,7 @@
 #include "ftp/ServerTarget.h"
 #include "job/Deployment.h"
 #include "job/TargetFile.h"
+#include "job/TargetKind.h"
 #include "sitedb/UserStore.h"
 #include "userdb/UserList.h"
 
@@ -110,9 +111,9 @@ void PrintFile(const TUserList& list, const TTarget& target, std::ostream& out) 
     }
 }
 
-const char* KindName(const TTargetSettings& target) {
-    if (target.ExportToFile) return "file";
-    return target.StoreUrl.empty() ? "server" : "store";
+std::string KindName(const TTargetSettings& target) {
+    const ITargetKind* kind = FindKind(TargetOf(target));
+    return kind != nullptr ? std::string(kind->Name()) : "?";
 }
 
 // One line per target: name, kind, where it writes, and whether an export leaves it out.
@@ -122,8 +123,9 @@ void PrintTable(const TUserList& list, std::ostream& out) {
     for (const TTargetSettings& t : targets)
         width = std::max(width, t.Name.size());
     for (const TTargetSettings& t : targets) {
-        out << t.Name << std::string(width - t.Name.size() + 2, ' ') << KindName(t)
-            << std::string(8 - std::string(KindName(t)).size(), ' ') << TargetWhere(t);
+        const std::string kind = KindName(t);
+        out << t.Name << std::string(width - t.Name.size() + 2, ' ') << kind
+            << std::string(kind.size() < 8 ? 8 - kind.size() : 1, ' ') << TargetWhere(t);
         if (HasFileOptions(TargetOf(t))) out << "  " << FileSummary(list, TargetOf(t));
         if (!t.Enabled) out << "  (disabled)";
         if (!t.CheckUrl.empty()) out << "  check " << t.CheckUrl << " as " << t.CheckUser;
@@ -172,6 +174,26 @@ void SetLoginAndPassword(TTargetSettings& list, const TArgs& args, TCliStreams& 
     }
 }
 
+// --option KEY=VALUE, as often as needed: any option the target's kind reads, by the name the
+// target keeps it under (the kind says which, and what a value must look like). Applying them
+// twice changes nothing, so each step that sets an address applies them before its own checks.
+void SetGivenOptions(TTargetSettings& settings, const TArgs& args) {
+    const std::vector<std::string> given = args.Values("option");
+    if (given.empty()) return;
+    TTarget target = TargetOf(settings);
+    for (const std::string& option : given) {
+        const std::size_t eq = option.find('=');
+        if (eq == std::string::npos || eq == 0)
+            throw EUsage("--option takes KEY=VALUE (" + option + ")");
+        try {
+            SetTargetOption(target, option.substr(0, eq), option.substr(eq + 1));
+        } catch (const EQuorvaneError& e) {
+            throw EUsage(EnglishText(e.Message()));
+        }
+    }
+    settings = SettingsOf(target);
+}
+
 // A table or a directory: the address, the login and password of the server (none for SQLite),
 // and the owner that marks this database's rows and entries there (a new one of its own unless
 // given: --owner takes over those of another database, after a restore say).
@@ -187,6 +209,7 @@ void SetStore(TTargetSettings& list, const std::string& url, const TArgs& args, 
     }
     SetStoreUrl(list, url, SecureRandom());
     SetLoginAndPassword(list, args, io, false);
+    SetGivenOptions(list, args);
 }
 
 void SetServer(TTargetSettings& list, const TArgs& args, TCliStreams& io) {
@@ -221,6 +244,7 @@ void SetServer(TTargetSettings& list, const TArgs& args, TCliStreams& io) {
                      protocol == TTransferProtocol::FtpImplicitTls;
     const bool sftp = protocol == TTransferProtocol::Sftp;
     SetLoginAndPassword(list, args, io, true);
+    SetGivenOptions(list, args);
     if (args.Has("passive")) list.FtpPassiveMode = true;
     if (args.Has("active")) list.FtpPassiveMode = false;
     if (const auto key = args.Value("key")) {
@@ -273,7 +297,8 @@ bool ChangesFile(const TArgs& args) {
 }
 
 bool ChangesTarget(const TArgs& args) {
-    return args.Has("url") || args.Has("file") || ChangesServer(args) || ChangesFile(args);
+    return args.Has("url") || args.Has("file") || args.Has("option") || ChangesServer(args) ||
+           ChangesFile(args);
 }
 
 // --consumer, --format, --cost, ...: what the target's file is and what is done with it once
@@ -316,6 +341,7 @@ void ApplyOptions(TTargetSettings& target, const TArgs& args, TCliStreams& io) {
         throw EUsage("a site check needs both --check-url and --check-user");
     if (args.Has("enable")) target.Enabled = true;
     if (args.Has("disable")) target.Enabled = false;
+    SetGivenOptions(target, args);
 }
 
 // A name for a new target, or for one renamed: not empty, printable, not taken.
@@ -440,7 +466,7 @@ TCommand TargetCommand() {
         "[--clear-host-keys] [--tls-pin sha256//...] [--ca-file PATH]] [--check-url URL "
         "--check-user LOGIN] [--consumer PROGRAM] [--format FORM] [--cost N | --rounds N] "
         "[--realm REALM] [--line-ends lf|crlf] [--mode 0640] [--group GROUP] [--after COMMAND] "
-        "[--enable | --disable] | DB remove NAME | DB rename OLD NEW",
+        "[--option KEY=VALUE]... [--enable | --disable] | DB remove NAME | DB rename OLD NEW",
         "show or set where export writes the password file",
         "Without options, prints the stored target: its kind (file or server), and for a\n"
         "server the protocol, URL, host, port, login, remote file, whether a password is\n"
@@ -494,11 +520,17 @@ TCommand TargetCommand() {
         "file only, the mode also over SFTP); --after COMMAND runs once every target holds\n"
         "its new file, beside a local file or over the SFTP connection (\"systemctl reload\n"
         "haproxy\"); its failure fails that target. An empty value takes an option away.\n"
-        "Each form is hashed once per export, however many targets use it.\n",
+        "Each form is hashed once per export, however many targets use it.\n"
+        "--option KEY=VALUE sets any option the target's kind reads, by the name the\n"
+        "target keeps it under (the options above are its spellings): user, keep-password,\n"
+        "passive, tls-pin, ca-file, key-file, host-keys (blank-separated) for a server,\n"
+        "user, keep-password, owner for a store, and consumer, format, cost, rounds, realm,\n"
+        "line-ends, mode, group, after for a file. An option the kind does not read is\n"
+        "refused with the ones it does; passwords are never given as options.\n",
         {"file",    "url",     "login",  "key",    "host-key",  "add-host-key", "remove-host-key",
          "tls-pin", "ca-file", "owner",  "target", "check-url", "check-user",   "consumer",
          "format",  "cost",    "rounds", "realm",  "line-ends", "mode",         "group",
-         "after"},
+         "after",   "option"},
         {"password-stdin", "no-password", "passive", "active", "clear-host-keys", "enable",
          "disable"},
         CmdTarget};

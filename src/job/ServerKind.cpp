@@ -166,15 +166,37 @@ public:
             ProtocolFromStoredName(SettingsOf(t).FtpProtocol) == TTransferProtocol::Sftp;
         return {ssh, ssh, false};
     }
-    std::vector<TTargetOptionRow> Options() const override {
-        return {{"user"},
-                {"password", true},
-                {"keep-password", false, true},
-                {"passive", false, true},
-                {"tls-pin"},
-                {"ca-file"},
-                {"key-file"},
-                {"host-keys"}};
+    std::string_view Name() const override { return "server"; }
+    std::vector<TTargetOptionRow> Options(const TTarget& t) const override {
+        std::vector<TTargetOptionRow> rows = {
+            {"user", false, false,
+             [](std::string_view v) { return SafeForServer(std::string(v)); }},
+            {"password", true},
+            {"keep-password", false, true}};
+        const std::string scheme = UrlScheme(t.Url);
+        if (scheme == "sftp") {
+            rows.push_back({"key-file"});
+            // Fingerprints as ssh-keygen -l shows them, separated by blanks.
+            rows.push_back(
+                {"host-keys", false, false, [](std::string_view v) {
+                     std::size_t at = 0;
+                     while (at < v.size()) {
+                         const std::size_t end = std::min(v.find(' ', at), v.size());
+                         if (!ValidHostKeyFingerprint(std::string(v.substr(at, end - at))))
+                             return false;
+                         at = end + 1;
+                     }
+                     return true;
+                 }});
+            return rows;
+        }
+        rows.push_back({"passive", false, true});
+        if (scheme == "ftpes" || scheme == "ftps") {
+            rows.push_back({"tls-pin", false, false,
+                            [](std::string_view v) { return ValidTlsPin(std::string(v)); }});
+            rows.push_back({"ca-file"});
+        }
+        return rows;
     }
     std::unique_ptr<ITargetSession> Open(const TTarget& t,
                                          const TTargetContext& context) const override {

@@ -3,6 +3,7 @@
 
 #include "base/AsciiCase.h"
 #include "base/Errors.h"
+#include "ftp/Ftp.h"
 #include "job/StoreTarget.h"
 #include "job/TargetKind.h"
 #include "sitedb/SiteDbTexts.h"
@@ -77,8 +78,13 @@ public:
         return {t.Option("password"), TTargetSecret::TAsk::None, true};
     }
     TTargetExtras Extras(const TTarget&) const override { return {true, false, false}; }
-    std::vector<TTargetOptionRow> Options() const override {
-        return {{"user"}, {"password", true}, {"keep-password", false, true}, {"owner"}};
+    std::string_view Name() const override { return "store"; }
+    std::vector<TTargetOptionRow> Options(const TTarget&) const override {
+        const auto safe = [](std::string_view v) { return SafeForServer(std::string(v)); };
+        return {{"user", false, false, safe},
+                {"password", true},
+                {"keep-password", false, true},
+                {"owner", false, false, safe}};
     }
     std::unique_ptr<ITargetSession> Open(const TTarget& t,
                                          const TTargetContext& context) const override {
