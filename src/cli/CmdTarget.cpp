@@ -15,62 +15,13 @@ namespace quorvane::cli {
 
 namespace {
 
-void PrintTarget(const TTargetSettings& list, std::ostream& out) {
-    if (list.ExportToFile) {
-        out << "kind: file\n"
-            << "file: " << list.PassFile << "\n";
-        return;
-    }
-    if (!list.StoreUrl.empty()) {
-        // The address without its user part: a password an earlier version let it hold is never
-        // shown.
-        const std::optional<TStoreSettings> store = ParseStoreUrl(list.StoreUrl);
-        const std::string login = !list.FtpUser.empty() ? list.FtpUser
-                                  : store               ? store->Login
-                                                        : std::string();
-        out << "kind: store\n"
-            << "url: " << TargetWhere(list) << "\n"
-            << "owner: " << list.StoreOwner << "\n";
-        if (!login.empty()) out << "login: " << login << "\n";
-        if (StoreUrlHoldsPassword(list.StoreUrl))
-            out << "password stored: in the address; set it with --password-stdin and give the "
-                   "address without it\n";
-        else
-            out << "password stored: "
-                << (list.FtpStorePass && !list.FtpPass.empty() ? "yes" : "no") << "\n";
-        if (store && store->Kind == TStoreKind::Postgres) {
-            if (store->TlsMode.empty() || store->TlsMode == "verify-full")
-                out << "tls: verify-full (required, the server's certificate checked)\n";
-            else
-                out << "tls: " << store->TlsMode
-                    << " (as the address asks: weaker than verify-full; "
-                    << (store->TlsMode == "verify-ca" ? "the server's name is not checked"
-                        : store->TlsMode == "require" ? "the server's certificate is not checked"
-                                                      : "the password may travel in clear")
-                    << ")\n";
-        }
-        return;
-    }
-    const TTransferProtocol protocol = ProtocolFromStoredName(list.FtpProtocol);
-    const TFtpAddress address = ParseFtpHost(list.FtpHost);
-    out << "kind: server\n"
-        << "protocol: " << EnglishText(ProtocolDisplayMessage(protocol)) << "\n"
-        << "url: " << ServerUrlOf(list) << "\n"
-        << "host: " << (address.Valid ? address.Host : list.FtpHost) << "\n"
-        << "port: " << (address.Port != 0 ? address.Port : DefaultPort(protocol)) << "\n"
-        << "login: " << list.FtpUser << "\n"
-        << "remote file: " << list.FtpPasswdFile << "\n"
-        << "password stored: " << (list.FtpStorePass && !list.FtpPass.empty() ? "yes" : "no")
-        << "\n";
-    if (protocol != TTransferProtocol::Sftp) {
-        out << "mode: " << (list.FtpPassiveMode ? "passive" : "active") << "\n";
-    }
-    if (!list.FtpTlsPin.empty()) out << "tls pin: " << list.FtpTlsPin << "\n";
-    if (!list.FtpCaFile.empty()) out << "ca file: " << list.FtpCaFile << "\n";
-    if (!list.FtpKeyFile.empty()) out << "key file: " << list.FtpKeyFile << "\n";
-    for (const std::string& key : StoredHostKeys(list)) {
-        out << "host key: " << key << "\n";
-    }
+// The target's kind, then what the kind shows of it.
+void PrintTarget(const TTargetSettings& settings, std::ostream& out) {
+    const TTarget target = TargetOf(settings);
+    const ITargetKind& kind = KindOf(target);
+    out << "kind: " << kind.Name() << "\n";
+    for (const TTargetDetail& detail : kind.Details(target))
+        out << detail.Label << ": " << detail.Value << "\n";
 }
 
 // A target as today's single target showed it, then its name, state and site check when it is

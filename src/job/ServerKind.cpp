@@ -167,6 +167,27 @@ public:
         return {ssh, ssh, false};
     }
     std::string_view Name() const override { return "server"; }
+    std::vector<TTargetDetail> Details(const TTarget& t) const override {
+        const TTargetSettings s = SettingsOf(t);
+        const TTransferProtocol protocol = ProtocolFromStoredName(s.FtpProtocol);
+        const TFtpAddress address = ParseFtpHost(s.FtpHost);
+        std::vector<TTargetDetail> details = {
+            {"protocol", EnglishText(ProtocolDisplayMessage(protocol))},
+            {"url", ServerUrlOf(s)},
+            {"host", address.Valid ? address.Host : s.FtpHost},
+            {"port", std::to_string(address.Port != 0 ? address.Port : DefaultPort(protocol))},
+            {"login", s.FtpUser},
+            {"remote file", s.FtpPasswdFile},
+            {"password stored", s.FtpStorePass && !s.FtpPass.empty() ? "yes" : "no"}};
+        if (protocol != TTransferProtocol::Sftp)
+            details.push_back({"mode", s.FtpPassiveMode ? "passive" : "active"});
+        if (!s.FtpTlsPin.empty()) details.push_back({"tls pin", s.FtpTlsPin});
+        if (!s.FtpCaFile.empty()) details.push_back({"ca file", s.FtpCaFile});
+        if (!s.FtpKeyFile.empty()) details.push_back({"key file", s.FtpKeyFile});
+        for (const std::string& key : StoredHostKeys(s))
+            details.push_back({"host key", key});
+        return details;
+    }
     std::vector<TTargetOptionRow> Options(const TTarget& t) const override {
         std::vector<TTargetOptionRow> rows = {
             {"user", false, false,

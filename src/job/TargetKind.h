@@ -101,6 +101,12 @@ struct TTargetSecret {
     bool TakesSecret = false; // a secret the user gives replaces the stored one
 };
 
+// One line of what a listing shows of a target: "protocol: SFTP".
+struct TTargetDetail {
+    std::string Label;
+    std::string Value;
+};
+
 // One option a kind reads from its target.
 struct TTargetOptionRow {
     std::string Key;
@@ -141,6 +147,11 @@ public:
     virtual bool UploadsLocalCopy() const { return false; }
     // What listings call the kind: "file", "server", "store".
     virtual std::string_view Name() const = 0;
+    // What a listing shows of the target after its kind's name, in English: where it points,
+    // how it logs in and whom it trusts (never a password: only whether one is stored).
+    virtual std::vector<TTargetDetail> Details(const TTarget& target) const {
+        return {{"url", Where(target)}};
+    }
     // The options this target reads (a server's depend on its protocol), besides those of its
     // file (TargetFileOptions) which every kind that writes a file reads.
     virtual std::vector<TTargetOptionRow> Options(const TTarget& target) const = 0;
