@@ -145,13 +145,56 @@ void SetGivenOptions(TTargetSettings& settings, const TArgs& args) {
     settings = SettingsOf(target);
 }
 
+// The options of a server or a store spelled as options of their own (--passive, --key,
+// --tls-pin, ...): set through the target's kind, which refuses those it does not read; what
+// only this machine can tell (a file that is not there) is checked here.
+void SetSpelledOptions(TTargetSettings& settings, const TArgs& args) {
+    TTarget target = TargetOf(settings);
+    const auto set = [&](std::string_view key, std::string value) {
+        try {
+            SetTargetOption(target, key, std::move(value));
+        } catch (const EQuorvaneError& e) {
+            throw EUsage(EnglishText(e.Message()));
+        }
+    };
+    if (args.Has("passive")) set("passive", "yes");
+    if (args.Has("active")) set("passive", "no");
+    const auto file = [&](const char* name, std::string_view key, const char* what) {
+        const auto path = args.Value(name);
+        if (!path) return;
+        set(key, *path);
+        if (!path->empty() && !FileExists(*path))
+            throw ECliError(std::string("The ") + what + " " + *path + " does not exist");
+    };
+    file("key", "key-file", "key file");
+    file("ca-file", "ca-file", "certificate file");
+    if (const auto pin = args.Value("tls-pin")) set("tls-pin", *pin);
+    const auto hostKey = args.Value("host-key");
+    const auto addHostKey = args.Value("add-host-key");
+    const auto removeHostKey = args.Value("remove-host-key");
+    if (hostKey && addHostKey)
+        throw EUsage("--host-key replaces the trusted keys and --add-host-key adds one; give one "
+                     "of them");
+    if (hostKey || addHostKey || removeHostKey || args.Has("clear-host-keys")) {
+        for (const auto& key : {hostKey, addHostKey, removeHostKey})
+            if (key && !ValidHostKeyFingerprint(*key))
+                throw EUsage("a host key is a fingerprint as ssh-keygen -l shows it: SHA256:...");
+        TTargetSettings keys = SettingsOf(target);
+        if (args.Has("clear-host-keys")) SetStoredHostKeys(keys, {});
+        // After a key rotation the old key must not stay trusted beside the new one.
+        if (hostKey) SetStoredHostKeys(keys, {*hostKey});
+        if (addHostKey) AddStoredHostKey(keys, *addHostKey);
+        if (removeHostKey && !RemoveStoredHostKey(keys, *removeHostKey))
+            throw ECliError("The host key " + *removeHostKey + " is not among the trusted ones");
+        set("host-keys", keys.FtpHostKeys);
+    }
+    settings = SettingsOf(target);
+}
+
 // A table or a directory: the address, the login and password of the server (none for SQLite),
 // and the owner that marks this database's rows and entries there (a new one of its own unless
 // given: --owner takes over those of another database, after a restore say).
 void SetStore(TTargetSettings& list, const std::string& url, const TArgs& args, TCliStreams& io) {
-    for (const char* name : {"passive", "active", "key", "host-key", "add-host-key",
-                             "remove-host-key", "clear-host-keys", "tls-pin", "ca-file"})
-        if (args.Has(name)) throw EUsage(std::string("--") + name + " is not for a store");
     list.ExportToFile = false;
     if (const auto owner = args.Value("owner")) {
         if (owner->empty() || !SafeForServer(*owner))
@@ -161,6 +204,7 @@ void SetStore(TTargetSettings& list, const std::string& url, const TArgs& args, 
     SetStoreUrl(list, url, SecureRandom());
     SetLoginAndPassword(list, args, io, false);
     SetGivenOptions(list, args);
+    SetSpelledOptions(list, args);
 }
 
 void SetServer(TTargetSettings& list, const TArgs& args, TCliStreams& io) {
@@ -190,52 +234,11 @@ void SetServer(TTargetSettings& list, const TArgs& args, TCliStreams& io) {
     } else if (list.ExportToFile || list.FtpHost.empty()) {
         throw EUsage("the database names no server yet; give --url");
     }
-    const TTransferProtocol protocol = ProtocolFromStoredName(list.FtpProtocol);
-    const bool tls = protocol == TTransferProtocol::FtpExplicitTls ||
-                     protocol == TTransferProtocol::FtpImplicitTls;
-    const bool sftp = protocol == TTransferProtocol::Sftp;
     SetLoginAndPassword(list, args, io, true);
     SetGivenOptions(list, args);
-    if (args.Has("passive")) list.FtpPassiveMode = true;
-    if (args.Has("active")) list.FtpPassiveMode = false;
-    if (const auto key = args.Value("key")) {
-        if (!sftp) throw EUsage("--key is for sftp:// servers");
-        if (!key->empty() && !FileExists(*key))
-            throw ECliError("The key file " + *key + " does not exist");
-        list.FtpKeyFile = *key;
-    }
-    const auto hostKey = args.Value("host-key");
-    const auto addHostKey = args.Value("add-host-key");
-    const auto removeHostKey = args.Value("remove-host-key");
-    if (hostKey && addHostKey)
-        throw EUsage("--host-key replaces the trusted keys and --add-host-key adds one; give one "
-                     "of them");
-    if (hostKey || addHostKey || removeHostKey || args.Has("clear-host-keys")) {
-        if (!sftp) throw EUsage("the host key options are for sftp:// servers");
-        for (const auto& key : {hostKey, addHostKey, removeHostKey})
-            if (key && !ValidHostKeyFingerprint(*key))
-                throw EUsage("a host key is a fingerprint as ssh-keygen -l shows it: SHA256:...");
-    }
-    if (args.Has("clear-host-keys")) SetStoredHostKeys(list, {});
-    // After a key rotation the old key must not stay trusted beside the new one.
-    if (hostKey) SetStoredHostKeys(list, {*hostKey});
-    if (addHostKey) AddStoredHostKey(list, *addHostKey);
-    if (removeHostKey && !RemoveStoredHostKey(list, *removeHostKey))
-        throw ECliError("The host key " + *removeHostKey + " is not among the trusted ones");
-    if (const auto pin = args.Value("tls-pin")) {
-        if (!tls) throw EUsage("--tls-pin is for ftpes:// and ftps:// servers");
-        if (!pin->empty() && !ValidTlsPin(*pin))
-            throw EUsage("--tls-pin takes the server's public key as sha256//BASE64");
-        list.FtpTlsPin = *pin;
-    }
-    if (const auto ca = args.Value("ca-file")) {
-        if (!tls) throw EUsage("--ca-file is for ftpes:// and ftps:// servers");
-        if (!ca->empty() && !FileExists(*ca))
-            throw ECliError("The certificate file " + *ca + " does not exist");
-        list.FtpCaFile = *ca;
-    }
+    SetSpelledOptions(list, args);
     if (list.FtpUser.empty()) throw EUsage("the server needs a login; give --login");
-    if (protocol == TTransferProtocol::Ftp) {
+    if (ProtocolFromStoredName(list.FtpProtocol) == TTransferProtocol::Ftp) {
         io.Err << "quorvane-cli: warning: plain FTP sends the password and the password file "
                   "in clear; use ftpes://, ftps:// or sftp:// where the server offers it\n";
     }
