@@ -1247,6 +1247,18 @@
         <source>%1 is a store: it keeps users, not a file for another program, a realm or line ends</source>
         <translation>%1 ist ein Speicher: Er hält Benutzer, keine Datei für ein anderes Programm, keinen Realm und keine Zeilenenden</translation>
     </message>
+    <message>
+        <source>A %2 target reads no option %1; it reads %3</source>
+        <translation>Ein Ziel der Art %2 liest keine Option %1; es liest %3</translation>
+    </message>
+    <message>
+        <source>%1 is a secret: it is given apart, never as an option</source>
+        <translation>%1 ist geheim: Es wird getrennt angegeben, nie als Option</translation>
+    </message>
+    <message>
+        <source>%1 is not a value of %2</source>
+        <translation>%1 ist kein Wert von %2</translation>
+    </message>
 </context>
 <context>
     <name>MasterPasswordDlg</name>

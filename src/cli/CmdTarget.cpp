@@ -4,6 +4,7 @@
 #include "ftp/ServerTarget.h"
 #include "job/Deployment.h"
 #include "job/TargetFile.h"
+#include "job/TargetKind.h"
 #include "sitedb/UserStore.h"
 #include "userdb/UserList.h"
 
@@ -14,62 +15,13 @@ namespace quorvane::cli {
 
 namespace {
 
-void PrintTarget(const TTargetSettings& list, std::ostream& out) {
-    if (list.ExportToFile) {
-        out << "kind: file\n"
-            << "file: " << list.PassFile << "\n";
-        return;
-    }
-    if (!list.StoreUrl.empty()) {
-        // The address without its user part: a password an earlier version let it hold is never
-        // shown.
-        const std::optional<TStoreSettings> store = ParseStoreUrl(list.StoreUrl);
-        const std::string login = !list.FtpUser.empty() ? list.FtpUser
-                                  : store               ? store->Login
-                                                        : std::string();
-        out << "kind: store\n"
-            << "url: " << TargetWhere(list) << "\n"
-            << "owner: " << list.StoreOwner << "\n";
-        if (!login.empty()) out << "login: " << login << "\n";
-        if (StoreUrlHoldsPassword(list.StoreUrl))
-            out << "password stored: in the address; set it with --password-stdin and give the "
-                   "address without it\n";
-        else
-            out << "password stored: "
-                << (list.FtpStorePass && !list.FtpPass.empty() ? "yes" : "no") << "\n";
-        if (store && store->Kind == TStoreKind::Postgres) {
-            if (store->TlsMode.empty() || store->TlsMode == "verify-full")
-                out << "tls: verify-full (required, the server's certificate checked)\n";
-            else
-                out << "tls: " << store->TlsMode
-                    << " (as the address asks: weaker than verify-full; "
-                    << (store->TlsMode == "verify-ca" ? "the server's name is not checked"
-                        : store->TlsMode == "require" ? "the server's certificate is not checked"
-                                                      : "the password may travel in clear")
-                    << ")\n";
-        }
-        return;
-    }
-    const TTransferProtocol protocol = ProtocolFromStoredName(list.FtpProtocol);
-    const TFtpAddress address = ParseFtpHost(list.FtpHost);
-    out << "kind: server\n"
-        << "protocol: " << EnglishText(ProtocolDisplayMessage(protocol)) << "\n"
-        << "url: " << ServerUrlOf(list) << "\n"
-        << "host: " << (address.Valid ? address.Host : list.FtpHost) << "\n"
-        << "port: " << (address.Port != 0 ? address.Port : DefaultPort(protocol)) << "\n"
-        << "login: " << list.FtpUser << "\n"
-        << "remote file: " << list.FtpPasswdFile << "\n"
-        << "password stored: " << (list.FtpStorePass && !list.FtpPass.empty() ? "yes" : "no")
-        << "\n";
-    if (protocol != TTransferProtocol::Sftp) {
-        out << "mode: " << (list.FtpPassiveMode ? "passive" : "active") << "\n";
-    }
-    if (!list.FtpTlsPin.empty()) out << "tls pin: " << list.FtpTlsPin << "\n";
-    if (!list.FtpCaFile.empty()) out << "ca file: " << list.FtpCaFile << "\n";
-    if (!list.FtpKeyFile.empty()) out << "key file: " << list.FtpKeyFile << "\n";
-    for (const std::string& key : StoredHostKeys(list)) {
-        out << "host key: " << key << "\n";
-    }
+// The target's kind, then what the kind shows of it.
+void PrintTarget(const TTargetSettings& settings, std::ostream& out) {
+    const TTarget target = TargetOf(settings);
+    const ITargetKind& kind = KindOf(target);
+    out << "kind: " << kind.Name() << "\n";
+    for (const TTargetDetail& detail : kind.Details(target))
+        out << detail.Label << ": " << detail.Value << "\n";
 }
 
 // A target as today's single target showed it, then its name, state and site check when it is
@@ -110,9 +62,9 @@ void PrintFile(const TUserList& list, const TTarget& target, std::ostream& out) 
     }
 }
 
-const char* KindName(const TTargetSettings& target) {
-    if (target.ExportToFile) return "file";
-    return target.StoreUrl.empty() ? "server" : "store";
+std::string KindName(const TTargetSettings& target) {
+    const ITargetKind* kind = FindKind(TargetOf(target));
+    return kind != nullptr ? std::string(kind->Name()) : "?";
 }
 
 // One line per target: name, kind, where it writes, and whether an export leaves it out.
@@ -122,8 +74,9 @@ void PrintTable(const TUserList& list, std::ostream& out) {
     for (const TTargetSettings& t : targets)
         width = std::max(width, t.Name.size());
     for (const TTargetSettings& t : targets) {
-        out << t.Name << std::string(width - t.Name.size() + 2, ' ') << KindName(t)
-            << std::string(8 - std::string(KindName(t)).size(), ' ') << TargetWhere(t);
+        const std::string kind = KindName(t);
+        out << t.Name << std::string(width - t.Name.size() + 2, ' ') << kind
+            << std::string(kind.size() < 8 ? 8 - kind.size() : 1, ' ') << TargetWhere(t);
         if (HasFileOptions(TargetOf(t))) out << "  " << FileSummary(list, TargetOf(t));
         if (!t.Enabled) out << "  (disabled)";
         if (!t.CheckUrl.empty()) out << "  check " << t.CheckUrl << " as " << t.CheckUser;
@@ -172,13 +125,76 @@ void SetLoginAndPassword(TTargetSettings& list, const TArgs& args, TCliStreams& 
     }
 }
 
+// --option KEY=VALUE, as often as needed: any option the target's kind reads, by the name the
+// target keeps it under (the kind says which, and what a value must look like). Applying them
+// twice changes nothing, so each step that sets an address applies them before its own checks.
+void SetGivenOptions(TTargetSettings& settings, const TArgs& args) {
+    const std::vector<std::string> given = args.Values("option");
+    if (given.empty()) return;
+    TTarget target = TargetOf(settings);
+    for (const std::string& option : given) {
+        const std::size_t eq = option.find('=');
+        if (eq == std::string::npos || eq == 0)
+            throw EUsage("--option takes KEY=VALUE (" + option + ")");
+        try {
+            SetTargetOption(target, option.substr(0, eq), option.substr(eq + 1));
+        } catch (const EQuorvaneError& e) {
+            throw EUsage(EnglishText(e.Message()));
+        }
+    }
+    settings = SettingsOf(target);
+}
+
+// The options of a server or a store spelled as options of their own (--passive, --key,
+// --tls-pin, ...): set through the target's kind, which refuses those it does not read; what
+// only this machine can tell (a file that is not there) is checked here.
+void SetSpelledOptions(TTargetSettings& settings, const TArgs& args) {
+    TTarget target = TargetOf(settings);
+    const auto set = [&](std::string_view key, std::string value) {
+        try {
+            SetTargetOption(target, key, std::move(value));
+        } catch (const EQuorvaneError& e) {
+            throw EUsage(EnglishText(e.Message()));
+        }
+    };
+    if (args.Has("passive")) set("passive", "yes");
+    if (args.Has("active")) set("passive", "no");
+    const auto file = [&](const char* name, std::string_view key, const char* what) {
+        const auto path = args.Value(name);
+        if (!path) return;
+        set(key, *path);
+        if (!path->empty() && !FileExists(*path))
+            throw ECliError(std::string("The ") + what + " " + *path + " does not exist");
+    };
+    file("key", "key-file", "key file");
+    file("ca-file", "ca-file", "certificate file");
+    if (const auto pin = args.Value("tls-pin")) set("tls-pin", *pin);
+    const auto hostKey = args.Value("host-key");
+    const auto addHostKey = args.Value("add-host-key");
+    const auto removeHostKey = args.Value("remove-host-key");
+    if (hostKey && addHostKey)
+        throw EUsage("--host-key replaces the trusted keys and --add-host-key adds one; give one "
+                     "of them");
+    if (hostKey || addHostKey || removeHostKey || args.Has("clear-host-keys")) {
+        for (const auto& key : {hostKey, addHostKey, removeHostKey})
+            if (key && !ValidHostKeyFingerprint(*key))
+                throw EUsage("a host key is a fingerprint as ssh-keygen -l shows it: SHA256:...");
+        TTargetSettings keys = SettingsOf(target);
+        if (args.Has("clear-host-keys")) SetStoredHostKeys(keys, {});
+        // After a key rotation the old key must not stay trusted beside the new one.
+        if (hostKey) SetStoredHostKeys(keys, {*hostKey});
+        if (addHostKey) AddStoredHostKey(keys, *addHostKey);
+        if (removeHostKey && !RemoveStoredHostKey(keys, *removeHostKey))
+            throw ECliError("The host key " + *removeHostKey + " is not among the trusted ones");
+        set("host-keys", keys.FtpHostKeys);
+    }
+    settings = SettingsOf(target);
+}
+
 // A table or a directory: the address, the login and password of the server (none for SQLite),
 // and the owner that marks this database's rows and entries there (a new one of its own unless
 // given: --owner takes over those of another database, after a restore say).
 void SetStore(TTargetSettings& list, const std::string& url, const TArgs& args, TCliStreams& io) {
-    for (const char* name : {"passive", "active", "key", "host-key", "add-host-key",
-                             "remove-host-key", "clear-host-keys", "tls-pin", "ca-file"})
-        if (args.Has(name)) throw EUsage(std::string("--") + name + " is not for a store");
     list.ExportToFile = false;
     if (const auto owner = args.Value("owner")) {
         if (owner->empty() || !SafeForServer(*owner))
@@ -187,6 +203,8 @@ void SetStore(TTargetSettings& list, const std::string& url, const TArgs& args, 
     }
     SetStoreUrl(list, url, SecureRandom());
     SetLoginAndPassword(list, args, io, false);
+    SetGivenOptions(list, args);
+    SetSpelledOptions(list, args);
 }
 
 void SetServer(TTargetSettings& list, const TArgs& args, TCliStreams& io) {
@@ -216,51 +234,11 @@ void SetServer(TTargetSettings& list, const TArgs& args, TCliStreams& io) {
     } else if (list.ExportToFile || list.FtpHost.empty()) {
         throw EUsage("the database names no server yet; give --url");
     }
-    const TTransferProtocol protocol = ProtocolFromStoredName(list.FtpProtocol);
-    const bool tls = protocol == TTransferProtocol::FtpExplicitTls ||
-                     protocol == TTransferProtocol::FtpImplicitTls;
-    const bool sftp = protocol == TTransferProtocol::Sftp;
     SetLoginAndPassword(list, args, io, true);
-    if (args.Has("passive")) list.FtpPassiveMode = true;
-    if (args.Has("active")) list.FtpPassiveMode = false;
-    if (const auto key = args.Value("key")) {
-        if (!sftp) throw EUsage("--key is for sftp:// servers");
-        if (!key->empty() && !FileExists(*key))
-            throw ECliError("The key file " + *key + " does not exist");
-        list.FtpKeyFile = *key;
-    }
-    const auto hostKey = args.Value("host-key");
-    const auto addHostKey = args.Value("add-host-key");
-    const auto removeHostKey = args.Value("remove-host-key");
-    if (hostKey && addHostKey)
-        throw EUsage("--host-key replaces the trusted keys and --add-host-key adds one; give one "
-                     "of them");
-    if (hostKey || addHostKey || removeHostKey || args.Has("clear-host-keys")) {
-        if (!sftp) throw EUsage("the host key options are for sftp:// servers");
-        for (const auto& key : {hostKey, addHostKey, removeHostKey})
-            if (key && !ValidHostKeyFingerprint(*key))
-                throw EUsage("a host key is a fingerprint as ssh-keygen -l shows it: SHA256:...");
-    }
-    if (args.Has("clear-host-keys")) SetStoredHostKeys(list, {});
-    // After a key rotation the old key must not stay trusted beside the new one.
-    if (hostKey) SetStoredHostKeys(list, {*hostKey});
-    if (addHostKey) AddStoredHostKey(list, *addHostKey);
-    if (removeHostKey && !RemoveStoredHostKey(list, *removeHostKey))
-        throw ECliError("The host key " + *removeHostKey + " is not among the trusted ones");
-    if (const auto pin = args.Value("tls-pin")) {
-        if (!tls) throw EUsage("--tls-pin is for ftpes:// and ftps:// servers");
-        if (!pin->empty() && !ValidTlsPin(*pin))
-            throw EUsage("--tls-pin takes the server's public key as sha256//BASE64");
-        list.FtpTlsPin = *pin;
-    }
-    if (const auto ca = args.Value("ca-file")) {
-        if (!tls) throw EUsage("--ca-file is for ftpes:// and ftps:// servers");
-        if (!ca->empty() && !FileExists(*ca))
-            throw ECliError("The certificate file " + *ca + " does not exist");
-        list.FtpCaFile = *ca;
-    }
+    SetGivenOptions(list, args);
+    SetSpelledOptions(list, args);
     if (list.FtpUser.empty()) throw EUsage("the server needs a login; give --login");
-    if (protocol == TTransferProtocol::Ftp) {
+    if (ProtocolFromStoredName(list.FtpProtocol) == TTransferProtocol::Ftp) {
         io.Err << "quorvane-cli: warning: plain FTP sends the password and the password file "
                   "in clear; use ftpes://, ftps:// or sftp:// where the server offers it\n";
     }
@@ -273,7 +251,8 @@ bool ChangesFile(const TArgs& args) {
 }
 
 bool ChangesTarget(const TArgs& args) {
-    return args.Has("url") || args.Has("file") || ChangesServer(args) || ChangesFile(args);
+    return args.Has("url") || args.Has("file") || args.Has("option") || ChangesServer(args) ||
+           ChangesFile(args);
 }
 
 // --consumer, --format, --cost, ...: what the target's file is and what is done with it once
@@ -316,6 +295,7 @@ void ApplyOptions(TTargetSettings& target, const TArgs& args, TCliStreams& io) {
         throw EUsage("a site check needs both --check-url and --check-user");
     if (args.Has("enable")) target.Enabled = true;
     if (args.Has("disable")) target.Enabled = false;
+    SetGivenOptions(target, args);
 }
 
 // A name for a new target, or for one renamed: not empty, printable, not taken.
@@ -440,7 +420,7 @@ TCommand TargetCommand() {
         "[--clear-host-keys] [--tls-pin sha256//...] [--ca-file PATH]] [--check-url URL "
         "--check-user LOGIN] [--consumer PROGRAM] [--format FORM] [--cost N | --rounds N] "
         "[--realm REALM] [--line-ends lf|crlf] [--mode 0640] [--group GROUP] [--after COMMAND] "
-        "[--enable | --disable] | DB remove NAME | DB rename OLD NEW",
+        "[--option KEY=VALUE]... [--enable | --disable] | DB remove NAME | DB rename OLD NEW",
         "show or set where export writes the password file",
         "Without options, prints the stored target: its kind (file or server), and for a\n"
         "server the protocol, URL, host, port, login, remote file, whether a password is\n"
@@ -494,11 +474,17 @@ TCommand TargetCommand() {
         "file only, the mode also over SFTP); --after COMMAND runs once every target holds\n"
         "its new file, beside a local file or over the SFTP connection (\"systemctl reload\n"
         "haproxy\"); its failure fails that target. An empty value takes an option away.\n"
-        "Each form is hashed once per export, however many targets use it.\n",
+        "Each form is hashed once per export, however many targets use it.\n"
+        "--option KEY=VALUE sets any option the target's kind reads, by the name the\n"
+        "target keeps it under (the options above are its spellings): user, keep-password,\n"
+        "passive, tls-pin, ca-file, key-file, host-keys (blank-separated) for a server,\n"
+        "user, keep-password, owner for a store, and consumer, format, cost, rounds, realm,\n"
+        "line-ends, mode, group, after for a file. An option the kind does not read is\n"
+        "refused with the ones it does; passwords are never given as options.\n",
         {"file",    "url",     "login",  "key",    "host-key",  "add-host-key", "remove-host-key",
          "tls-pin", "ca-file", "owner",  "target", "check-url", "check-user",   "consumer",
          "format",  "cost",    "rounds", "realm",  "line-ends", "mode",         "group",
-         "after"},
+         "after",   "option"},
         {"password-stdin", "no-password", "passive", "active", "clear-host-keys", "enable",
          "disable"},
         CmdTarget};

@@ -53,7 +53,11 @@ public:
     }
     std::string LocalFile(const TTarget& t) const override { return FileUrlPath(t.Url); }
     bool TakesGroupFile() const override { return true; }
-    std::vector<TTargetOptionRow> Options() const override { return {}; }
+    std::string_view Name() const override { return "file"; }
+    std::vector<TTargetDetail> Details(const TTarget& t) const override {
+        return {{"file", FileUrlPath(t.Url)}};
+    }
+    std::vector<TTargetOptionRow> Options(const TTarget&) const override { return {}; }
     TTargetExtras Extras(const TTarget&) const override { return {true, true, true}; }
     std::unique_ptr<ITargetSession> Open(const TTarget& t,
                                          const TTargetContext& context) const override {

@@ -62,6 +62,9 @@ const TMessageText TargetParamNotOfForm{"TargetParamNotOfForm", QT_TRANSLATE_NOO
 const TMessageText TargetLineEnds{"TargetLineEnds", QT_TRANSLATE_NOOP("CoreText", "Line ends are lf or crlf, not %1")};
 const TMessageText TargetBadMode{"TargetBadMode", QT_TRANSLATE_NOOP("CoreText", "%1 is no file mode: give the permission bits in octal, such as 0640")};
 const TMessageText TargetNoConsumer{"TargetNoConsumer", QT_TRANSLATE_NOOP("CoreText", "%1 is a store: it keeps users, not a file for another program, a realm or line ends")};
+const TMessageText TargetOptionNotRead{"TargetOptionNotRead", QT_TRANSLATE_NOOP("CoreText", "A %2 target reads no option %1; it reads %3")};
+const TMessageText TargetOptionSecret{"TargetOptionSecret", QT_TRANSLATE_NOOP("CoreText", "%1 is a secret: it is given apart, never as an option")};
+const TMessageText TargetOptionValue{"TargetOptionValue", QT_TRANSLATE_NOOP("CoreText", "%1 is not a value of %2")};
 const TMessageText ModeOrGroupOverFtp{"ModeOrGroupOverFtp", QT_TRANSLATE_NOOP("CoreText", "A file's mode is set on a local file or over SFTP, its group only on a local file; %1 cannot take them")};
 const TMessageText RemoteModeNotSet{"RemoteModeNotSet", QT_TRANSLATE_NOOP("CoreText", "The mode of %1 could not be set to %2: %3")};
 const TMessageText TargetCheckNoPassword{"TargetCheckNoPassword", QT_TRANSLATE_NOOP("CoreText", "The database knows no password for the check user %1")};

@@ -166,15 +166,58 @@ public:
             ProtocolFromStoredName(SettingsOf(t).FtpProtocol) == TTransferProtocol::Sftp;
         return {ssh, ssh, false};
     }
-    std::vector<TTargetOptionRow> Options() const override {
-        return {{"user"},
-                {"password", true},
-                {"keep-password", false, true},
-                {"passive", false, true},
-                {"tls-pin"},
-                {"ca-file"},
-                {"key-file"},
-                {"host-keys"}};
+    std::string_view Name() const override { return "server"; }
+    std::vector<TTargetDetail> Details(const TTarget& t) const override {
+        const TTargetSettings s = SettingsOf(t);
+        const TTransferProtocol protocol = ProtocolFromStoredName(s.FtpProtocol);
+        const TFtpAddress address = ParseFtpHost(s.FtpHost);
+        std::vector<TTargetDetail> details = {
+            {"protocol", EnglishText(ProtocolDisplayMessage(protocol))},
+            {"url", ServerUrlOf(s)},
+            {"host", address.Valid ? address.Host : s.FtpHost},
+            {"port", std::to_string(address.Port != 0 ? address.Port : DefaultPort(protocol))},
+            {"login", s.FtpUser},
+            {"remote file", s.FtpPasswdFile},
+            {"password stored", s.FtpStorePass && !s.FtpPass.empty() ? "yes" : "no"}};
+        if (protocol != TTransferProtocol::Sftp)
+            details.push_back({"mode", s.FtpPassiveMode ? "passive" : "active"});
+        if (!s.FtpTlsPin.empty()) details.push_back({"tls pin", s.FtpTlsPin});
+        if (!s.FtpCaFile.empty()) details.push_back({"ca file", s.FtpCaFile});
+        if (!s.FtpKeyFile.empty()) details.push_back({"key file", s.FtpKeyFile});
+        for (const std::string& key : StoredHostKeys(s))
+            details.push_back({"host key", key});
+        return details;
+    }
+    std::vector<TTargetOptionRow> Options(const TTarget& t) const override {
+        std::vector<TTargetOptionRow> rows = {
+            {"user", false, false,
+             [](std::string_view v) { return SafeForServer(std::string(v)); }},
+            {"password", true},
+            {"keep-password", false, true}};
+        const std::string scheme = UrlScheme(t.Url);
+        if (scheme == "sftp") {
+            rows.push_back({"key-file"});
+            // Fingerprints as ssh-keygen -l shows them, separated by blanks.
+            rows.push_back(
+                {"host-keys", false, false, [](std::string_view v) {
+                     std::size_t at = 0;
+                     while (at < v.size()) {
+                         const std::size_t end = std::min(v.find(' ', at), v.size());
+                         if (!ValidHostKeyFingerprint(std::string(v.substr(at, end - at))))
+                             return false;
+                         at = end + 1;
+                     }
+                     return true;
+                 }});
+            return rows;
+        }
+        rows.push_back({"passive", false, true});
+        if (scheme == "ftpes" || scheme == "ftps") {
+            rows.push_back({"tls-pin", false, false,
+                            [](std::string_view v) { return ValidTlsPin(std::string(v)); }});
+            rows.push_back({"ca-file"});
+        }
+        return rows;
     }
     std::unique_ptr<ITargetSession> Open(const TTarget& t,
                                          const TTargetContext& context) const override {

@@ -3,6 +3,7 @@
 
 #include "base/AsciiCase.h"
 #include "base/Errors.h"
+#include "ftp/Ftp.h"
 #include "job/StoreTarget.h"
 #include "job/TargetKind.h"
 #include "sitedb/SiteDbTexts.h"
@@ -77,8 +78,42 @@ public:
         return {t.Option("password"), TTargetSecret::TAsk::None, true};
     }
     TTargetExtras Extras(const TTarget&) const override { return {true, false, false}; }
-    std::vector<TTargetOptionRow> Options() const override {
-        return {{"user"}, {"password", true}, {"keep-password", false, true}, {"owner"}};
+    std::string_view Name() const override { return "store"; }
+    std::vector<TTargetDetail> Details(const TTarget& t) const override {
+        const TTargetSettings s = SettingsOf(t);
+        // The address without its user part: a password an earlier version let it hold is never
+        // shown.
+        const std::optional<TStoreSettings> store = ParseStoreUrl(s.StoreUrl);
+        const std::string login = !s.FtpUser.empty() ? s.FtpUser
+                                  : store            ? store->Login
+                                                     : std::string();
+        std::vector<TTargetDetail> details = {{"url", Where(t)}, {"owner", s.StoreOwner}};
+        if (!login.empty()) details.push_back({"login", login});
+        details.push_back(
+            {"password stored",
+             StoreUrlHoldsPassword(s.StoreUrl)
+                 ? "in the address; set it with --password-stdin and give the address without it"
+             : s.FtpStorePass && !s.FtpPass.empty() ? "yes"
+                                                    : "no"});
+        if (store && store->Kind == TStoreKind::Postgres) {
+            const std::string& mode = store->TlsMode;
+            details.push_back(
+                {"tls", mode.empty() || mode == "verify-full"
+                            ? "verify-full (required, the server's certificate checked)"
+                            : mode + " (as the address asks: weaker than verify-full; " +
+                                  (mode == "verify-ca" ? "the server's name is not checked"
+                                   : mode == "require" ? "the server's certificate is not checked"
+                                                       : "the password may travel in clear") +
+                                  ")"});
+        }
+        return details;
+    }
+    std::vector<TTargetOptionRow> Options(const TTarget&) const override {
+        const auto safe = [](std::string_view v) { return SafeForServer(std::string(v)); };
+        return {{"user", false, false, safe},
+                {"password", true},
+                {"keep-password", false, true},
+                {"owner", false, false, safe}};
     }
     std::unique_ptr<ITargetSession> Open(const TTarget& t,
                                          const TTargetContext& context) const override {

@@ -2,6 +2,9 @@
 
 #include "base/Errors.h"
 #include "job/JobTexts.h"
+#include "job/TargetFile.h"
+
+#include <algorithm>
 
 #include <map>
 #include <mutex>
@@ -64,6 +67,40 @@ TAfterResult ITargetSession::RunAfter(const TAfterCommand&) {
 const ITargetKind& KindOf(const TTarget& target) {
     if (const ITargetKind* kind = FindKind(target)) return *kind;
     throw EQuorvaneError(Msg(texts::TargetKindUnknown, UrlScheme(target.Url)));
+}
+
+void SetTargetOption(TTarget& target, std::string_view key, std::string value) {
+    const ITargetKind& kind = KindOf(target);
+    std::vector<TTargetOptionRow> rows = kind.Options(target);
+    // A file's options are read by every kind that writes one; a store's are refused by
+    // TargetFileOf with the reason.
+    for (const std::string_view file : TargetFileOptions())
+        rows.push_back({std::string(file)});
+    const auto row = std::find_if(rows.begin(), rows.end(),
+                                  [&](const TTargetOptionRow& r) { return r.Key == key; });
+    if (row == rows.end()) {
+        std::string known;
+        for (const TTargetOptionRow& r : rows)
+            if (!r.Secret) known += (known.empty() ? "" : ", ") + r.Key;
+        throw EQuorvaneError(Msg(
+            texts::TargetPrefixed, target.Name,
+            Msg(texts::TargetOptionNotRead, std::string(key), std::string(kind.Name()), known)));
+    }
+    const bool wellFormed =
+        value.empty() ||
+        (row->YesNo ? value == "yes" || value == "no"
+         : row->WellFormed != nullptr
+             ? row->WellFormed(value)
+             : value.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos);
+    if (row->Secret)
+        throw EQuorvaneError(Msg(texts::TargetPrefixed, target.Name,
+                                 Msg(texts::TargetOptionSecret, std::string(key))));
+    if (!wellFormed)
+        throw EQuorvaneError(Msg(texts::TargetPrefixed, target.Name,
+                                 Msg(texts::TargetOptionValue, value, std::string(key))));
+    // A password is kept only while keep-password allows it.
+    if (row->YesNo && key == "keep-password" && value == "no") target.SetOption("password", {});
+    target.SetOption(key, std::move(value));
 }
 
 } // namespace quorvane

@@ -101,11 +101,20 @@ struct TTargetSecret {
     bool TakesSecret = false; // a secret the user gives replaces the stored one
 };
 
+// One line of what a listing shows of a target: "protocol: SFTP".
+struct TTargetDetail {
+    std::string Label;
+    std::string Value;
+};
+
 // One option a kind reads from its target.
 struct TTargetOptionRow {
     std::string Key;
     bool Secret = false; // never shown, never stored unless the user keeps it
     bool YesNo = false;  // "yes" or "no"; not set is the kind's default
+    // Whether a value given for it is well formed (an empty value, which takes the option away,
+    // always is); none: any value without a line break or NUL.
+    bool (*WellFormed)(std::string_view value) = nullptr;
 };
 
 class ITargetKind {
@@ -136,7 +145,16 @@ public:
     virtual bool ReplacedLast() const { return false; }
     // Sends private local copies of the files (an upload), made once for every such target.
     virtual bool UploadsLocalCopy() const { return false; }
-    virtual std::vector<TTargetOptionRow> Options() const = 0;
+    // What listings call the kind: "file", "server", "store".
+    virtual std::string_view Name() const = 0;
+    // What a listing shows of the target after its kind's name, in English: where it points,
+    // how it logs in and whom it trusts (never a password: only whether one is stored).
+    virtual std::vector<TTargetDetail> Details(const TTarget& target) const {
+        return {{"url", Where(target)}};
+    }
+    // The options this target reads (a server's depend on its protocol), besides those of its
+    // file (TargetFileOptions) which every kind that writes a file reads.
+    virtual std::vector<TTargetOptionRow> Options(const TTarget& target) const = 0;
     // What the target logs in with; by default nothing.
     virtual TTargetSecret Secret(const TTarget& /*target*/) const { return {}; }
     // What the target takes besides its file; none unless the kind says.
@@ -153,6 +171,13 @@ void RegisterTargetKind(std::initializer_list<std::string_view> schemes,
 const ITargetKind& KindOf(const TTarget& target);
 // The same, or none.
 const ITargetKind* FindKind(const TTarget& target);
+
+// Sets one option of the target as its user gave it, by the name the target keeps it under
+// (the rows of its kind's Options, and those of its file, TargetFileOptions); an empty value
+// takes it away. Raises EQuorvaneError, the target's name first, for an option its kind does not
+// read, for a secret (given apart, never as an option) and for a value that is not well formed.
+// What a file option asks is checked with the rest of the target's file (TargetFileOf).
+void SetTargetOption(TTarget& target, std::string_view key, std::string value);
 
 // The built-in kinds, each in a file of its own.
 std::shared_ptr<const ITargetKind> FileKind();

@@ -120,6 +120,56 @@ TEST_F(CliTarget, RefusesWhatCannotWorkAndLeavesTheDatabaseAlone) {
     }
 }
 
+// --option KEY=VALUE sets what the target's kind reads, by its kept name; the kind decides which
+// options it has and what a value must look like, and a refusal leaves the database alone.
+TEST_F(CliTarget, GenericOptionsAreTheKindsOwn) {
+    const std::string pin = "sha256//" + std::string(43, 'A') + "=";
+    const std::string hostKey = "SHA256:" + std::string(43, 'b');
+    struct TCase {
+        std::vector<std::string> Args; // after "target DB add tN"
+        int Status;
+        std::vector<std::string> Shown; // lines printed (status 0) or in the error (otherwise)
+    };
+    const std::vector<TCase> cases = {
+        {{"--url", "sftp://h/x", "--option", "user=web", "--option", "host-keys=" + hostKey},
+         0,
+         {"login: web", "host key: " + hostKey}},
+        {{"--url", "ftpes://h/x", "--option", "user=web", "--option", "tls-pin=" + pin, "--option",
+          "passive=no"},
+         0,
+         {"tls pin: " + pin, "mode: active"}},
+        {{"--url", "sqlite:" + Dir.File("s.db"), "--option", "owner=site"}, 0, {"owner: site"}},
+        {{"--file", Dir.File("c"), "--option", "consumer=caddy"}, 0, {"file for: caddy, bcrypt"}},
+        // Options of another kind or protocol, named with those the target reads.
+        {{"--url", "ftp://h/x", "--login", "w", "--option", "tls-pin=" + pin},
+         2,
+         {"reads no option tls-pin", "passive"}},
+        {{"--url", "sqlite:" + Dir.File("t.db"), "--option", "passive=no"}, 2, {"owner"}},
+        {{"--file", Dir.File("d"), "--option", "user=w"}, 2, {"file target reads no option user"}},
+        // Values the kind does not take, and what is never an option.
+        {{"--url", "ftpes://h/x", "--login", "w", "--option", "tls-pin=sha1//x"}, 2, {"tls-pin"}},
+        {{"--url", "sftp://h/x", "--login", "w", "--option", "host-keys=MD5:aa"}, 2, {"host-keys"}},
+        {{"--url", "ftp://h/x", "--login", "w", "--option", "passive=maybe"}, 2, {"passive"}},
+        {{"--url", "ftp://h/x", "--option", "user=w\r\nDELE x"}, 2, {"user"}},
+        {{"--url", "ftp://h/x", "--login", "w", "--option", "password=pw"}, 2, {"secret"}},
+        {{"--file", Dir.File("e"), "--option", "mode"}, 2, {"KEY=VALUE"}},
+        {{"--file", Dir.File("f"), "--option", "consumer=nobody"}, 1, {"nobody"}},
+    };
+    int n = 0;
+    for (const TCase& c : cases) {
+        std::vector<std::string> args{"target", Db, "add", "t" + std::to_string(++n)};
+        args.insert(args.end(), c.Args.begin(), c.Args.end());
+        const std::string before = ReadWholeFile(Db);
+        const TResult r = Cli(args);
+        EXPECT_EQ(r.Status, c.Status) << n << ": " << r.Err;
+        for (const std::string& line : c.Shown)
+            EXPECT_THAT(c.Status == 0 ? r.Out : r.Err, HasSubstr(line)) << n;
+        if (c.Status != 0) {
+            EXPECT_EQ(ReadWholeFile(Db), before) << n;
+        }
+    }
+}
+
 TEST_F(CliTarget, PasswordIsStoredButNeverShown) {
     TResult r =
         Cli({"target", Db, "--url", "ftpes://example.org/x", "--login", "web", "--password-stdin"},

@@ -107,7 +107,10 @@ public:
         return std::nullopt;
     }
     bool TakesGroupFile() const override { return true; }
-    std::vector<quorvane::TTargetOptionRow> Options() const override { return {}; }
+    std::string_view Name() const override { return "memory"; }
+    std::vector<quorvane::TTargetOptionRow> Options(const quorvane::TTarget&) const override {
+        return {};
+    }
     std::unique_ptr<quorvane::ITargetSession> Open(const quorvane::TTarget& t,
                                                    const quorvane::TTargetContext&) const override {
         return std::make_unique<TMemSession>(NameOf(t));
