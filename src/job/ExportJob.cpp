@@ -28,9 +28,9 @@
 #include <exception>
 #include <fcntl.h>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <thread>
-#include <optional>
 #include <unistd.h>
 #include <unordered_map>
 

@@ -774,8 +774,8 @@ void TfrmExportUser::StartExport() {
     settings.Replace.DryRun = FDryRun;
     settings.Replace.AcceptedSha256 = std::exchange(FAcceptedSha256, std::string());
     // One target on a server: the dialog says where the file went once it is there.
-    FToServer = settings.Targets.size() == 1 &&
-                KindOf(settings.Targets.front().Target).UploadsLocalCopy();
+    FToServer =
+        settings.Targets.size() == 1 && KindOf(settings.Targets.front().Target).UploadsLocalCopy();
     FJob = std::make_unique<TExportJob>(FList, std::move(settings), FDispatcher);
     // Everything after the checks runs on the job's threads; its events and its end come here
     // through the dispatcher, served by this window's event loop.

@@ -259,7 +259,8 @@ TEST(ExportJobAsync, ChecksRaiseOnTheCallersThreadBeforeAnythingRuns) {
         if (c.Cause == TCause::UnsafeLogin) list.Add("a:b", "x");
         TExportSettings settings;
         settings.PassType = TPasswordsType::ptPlainText;
-        settings.Targets = {{FileTarget(c.Cause == TCause::NoFile ? "" : dir.File("htpasswd")), {}}};
+        settings.Targets = {
+            {FileTarget(c.Cause == TCause::NoFile ? "" : dir.File("htpasswd")), {}}};
         if (c.Cause == TCause::SecondTargetsForm) {
             TTarget second{"digest", dir.File("digest"), true, {{"consumer", "digest"}}};
             settings.Targets.emplace_back(second, std::string());

@@ -588,8 +588,8 @@ TEST(ExportDialog, TheWindowRunsDuringTheBuildAndLeavingItAbortsOrLetsItFinish) 
         QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
         timer.start();
         ASSERT_TRUE(WaitUntil([&] {
-            return ticks > 20 && t.c.lblProgress->text().startsWith(
-                                     QStringLiteral("Creating passwords file - "));
+            return ticks > 20 &&
+                   t.c.lblProgress->text().startsWith(QStringLiteral("Creating passwords file - "));
         }));
         EXPECT_TRUE(t.dialog.IsBusy()) << "still building";
         timer.stop();
