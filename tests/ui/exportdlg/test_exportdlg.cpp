@@ -5,6 +5,7 @@
 #include "persist/PrjLib.h"
 #include "ui/ExportDlg.h"
 #include "ui/ExportProgress.h"
+#include "ui/RestoreDlg.h"
 
 #include "base/Random.h"
 #include "persist/ShellLib.h"
@@ -23,6 +24,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -505,6 +507,70 @@ TEST(ExportDialogFtp, AbortDuringTheTransferLeavesTheServersFile) {
     EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
     EXPECT_EQ(server.Commands().find("RNFR"), std::string::npos) << server.Commands();
     EXPECT_EQ(TempFilesIn(tmp.Dir()), 0);
+}
+
+// Cancel while a kept version travels back to a slow server: the transfer stops, nothing is put
+// back, no success is told, and the Restore dialog stays open until the restore has ended.
+TEST(ExportDialogFtp, CancelDuringARestoreLeavesTheServersFile) {
+    TThreadsSettle settle;
+    TScopedTmpDir tmp;
+    TFtpServer server({"--throttle", "20000"});
+    std::string large; // what the export replaces and keeps: seconds of upload at that pace
+    for (int i = 0; i < 30000; ++i)
+        large += "old" + std::to_string(i) + ":x\r\n";
+    WriteWholeFile(server.Root() / "htpasswd", large);
+    TTempDir dir;
+    const std::string db = dir.File("site.udx");
+    TUserList list;
+    list.Add("carl", "c");
+    list.PassType = TPasswordsType::ptPlainText;
+    FillFtp(list, server.Host(), ftptest::kPassword);
+    list.SaveToFile(db);
+    {
+        TScriptedModals modals;
+        modals.Buttons = {QMessageBox::Discard}; // Overwrite the users found there
+        TDialogOn t(list, {.DatabasePath = db});
+        t.dialog.show();
+        QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
+        ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }, 30000));
+    }
+    const std::string exported = ReadWholeFile(server.Root() / "htpasswd");
+    ASSERT_EQ(exported.find("old1:"), std::string::npos) << exported;
+
+    TfrmRestore dialog(list, db);
+    ASSERT_EQ(Find<QTreeWidget>(dialog, "lvwVersions")->topLevelItemCount(), 1);
+    dialog.show();
+    const auto stores = [&] {
+        const std::string log = server.Commands();
+        std::size_t count = 0;
+        for (std::size_t at = log.find("STOR"); at != std::string::npos;
+             at = log.find("STOR", at + 1))
+            ++count;
+        return count;
+    };
+    const std::size_t before = stores();
+    bool cancelled = false;
+    QTimer watch; // the restore runs within the click: Cancel comes from the event loop it runs
+    watch.setInterval(20);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (cancelled || stores() == before) return;
+        cancelled = true;
+        QTest::mouseClick(Find<QPushButton>(dialog, "btnCancel"), Qt::LeftButton);
+    });
+    watch.start();
+    TScriptedModals modals;
+    QTest::mouseClick(Find<QPushButton>(dialog, "btnRestore"), Qt::LeftButton);
+    watch.stop();
+    EXPECT_TRUE(cancelled);
+    EXPECT_TRUE(dialog.isVisible()) << "nothing was put back: the dialog stays";
+    EXPECT_TRUE(dialog.ResultText.isEmpty());
+    EXPECT_TRUE(modals.Boxes.empty());
+    EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), exported);
+    EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
+    EXPECT_EQ(TempFilesIn(tmp.Dir()), 0);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    QTest::mouseClick(Find<QPushButton>(dialog, "btnCancel"), Qt::LeftButton); // idle: closes
+    EXPECT_FALSE(dialog.isVisible());
 }
 
 TEST(ExportDialogFtp, ErrorShowsWarningAndLeavesTheDialogReady) {
