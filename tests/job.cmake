@@ -1,7 +1,8 @@
 # The export job: its events, abort and result, to a file, a stream and a loopback FTP server.
 if(TARGET quorvane_job)
   quorvane_test_sources(job_test_sources job)
-  add_executable(test_job ${job_test_sources})
+  add_executable(test_job ${job_test_sources}
+    ${CMAKE_CURRENT_SOURCE_DIR}/support/QueuedDispatcher.cpp)
   target_link_libraries(test_job PRIVATE quorvane_job quorvane_testsupport GTest::gtest_main)
   quorvane_add_gtest(test_job job.Tests LABELS ftp TIMEOUT 600)
 endif()

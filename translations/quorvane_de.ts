@@ -348,6 +348,10 @@
         <translation>Kennwortdatei wird erstellt - %1 % abgeschlossen</translation>
     </message>
     <message>
+        <source>The export failed: %1</source>
+        <translation>Der Export ist fehlgeschlagen: %1</translation>
+    </message>
+    <message>
         <source>Connecting to %1...</source>
         <translation>Verbindung zu %1 wird hergestellt...</translation>
     </message>

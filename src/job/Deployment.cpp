@@ -742,7 +742,7 @@ void TDeployment::Start() {
             throw;
         }
     }
-    if (!s.In.PerTarget && !servers) {
+    if (!s.In.PerTarget && !servers && !s.In.OwnThread) {
         s.Coordinate();
         return;
     }

@@ -150,6 +150,9 @@ struct TDeploymentInput {
     // their own. Off for one target reported as a database's one export: its events are the
     // upload's alone, as they always were.
     bool PerTarget = true;
+    // On a thread of its own even when it could end within Start (one local file or store
+    // reported as one export): for an owner whose thread must not wait for it.
+    bool OwnThread = false;
 };
 
 // One target with what the owner knows of it.
@@ -193,8 +196,8 @@ public:
     TDeployment(TDeploymentInput input, std::vector<TDeploymentTarget> targets,
                 std::shared_ptr<IUiDispatcher> dispatcher, THandlers handlers);
     // Starts the deployment, once: on a thread of its own, or, for one target reported as one
-    // export that reaches no server, on this thread, done on return (as a local write always was;
-    // its handlers then run here).
+    // export that reaches no server (and not OwnThread), on this thread, done on return (as a
+    // local write always was; its handlers then run here).
     void Start();
     ~TDeployment();
     TDeployment(const TDeployment&) = delete;

@@ -24,9 +24,13 @@
 #include <algorithm>
 
 #include <cerrno>
+#include <condition_variable>
+#include <exception>
 #include <fcntl.h>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
+#include <thread>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -97,18 +101,124 @@ TMessage ExportAbortedMessage() {
     return Msg(texts::ExportAborted);
 }
 
+// StartAsync's build. One thread builds; another carries its progress and its end to the
+// owner through the dispatcher. The builder never waits for the owner's thread, so the owner can
+// always wait for the builder (the job's destructor does), while the carrier, which may be held
+// by a dispatcher that needs the owner's thread, is never waited for: it keeps this state alive
+// and ends on its own.
+struct TExportJob::TAsyncBuild {
+    std::shared_ptr<IUiDispatcher> Dispatcher;
+    TExportJob* Job = nullptr; // until Detached
+
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    std::optional<TExportEvent> Event; // the latest progress the owner has not had yet
+    bool Ended = false;                // the builder is done: Built, or Failure
+    bool Built = false;
+    std::exception_ptr Failure;
+    bool Handed = false; // the end has been handed to the owner (or never will be)
+
+    // Taken on the owner's thread around each call there; Detach takes it too, so that no call
+    // reaches a job being destroyed.
+    std::recursive_mutex HandlerMutex;
+    std::atomic<bool> Detached{false};
+    bool Reported = false; // OnDone has been called (read and written on the owner's thread)
+
+    std::thread Builder;
+
+    void Post(const TExportEvent& event) {
+        {
+            const std::lock_guard<std::mutex> lock(Mutex);
+            Event = event; // an event not handed over yet is superseded by this one
+        }
+        Changed.notify_all();
+    }
+
+    void End(bool built, std::exception_ptr failure) {
+        {
+            const std::lock_guard<std::mutex> lock(Mutex);
+            Ended = true;
+            Built = built;
+            Failure = std::move(failure);
+        }
+        Changed.notify_all();
+    }
+
+    void Detach() noexcept {
+        {
+            const std::lock_guard<std::recursive_mutex> lock(HandlerMutex);
+            Detached = true;
+        }
+        { const std::lock_guard<std::mutex> lock(Mutex); }
+        Changed.notify_all();
+    }
+
+    void ToOwner(const std::function<void(TExportJob&)>& call) {
+        if (Detached) return;
+        Dispatcher->RunAndWait([&] {
+            const std::lock_guard<std::recursive_mutex> lock(HandlerMutex);
+            if (Detached) return;
+            try {
+                call(*Job);
+            } catch (...) {
+                // An owner's handler that throws has nobody above it here.
+            }
+        });
+    }
+
+    // The carrier: the events in their order (the latest of a burst), then the end, once.
+    void Carry() {
+        std::unique_lock<std::mutex> lock(Mutex);
+        for (;;) {
+            Changed.wait(lock, [&] { return Event || Ended || Detached; });
+            if (Detached) break;
+            if (Event) {
+                const TExportEvent event = *std::exchange(Event, std::nullopt);
+                lock.unlock();
+                ToOwner([&](TExportJob& job) {
+                    if (job.OnEvent) job.OnEvent(event);
+                });
+                lock.lock();
+                continue;
+            }
+            lock.unlock();
+            ToOwner([](TExportJob& job) { job.AsyncBuildEnded(); });
+            lock.lock();
+            break;
+        }
+        Handed = true;
+        lock.unlock();
+        Changed.notify_all();
+    }
+
+    bool WaitHanded(std::optional<std::chrono::milliseconds> timeout) {
+        std::unique_lock<std::mutex> lock(Mutex);
+        if (!timeout) {
+            Changed.wait(lock, [&] { return Handed; });
+            return true;
+        }
+        return Changed.wait_for(lock, *timeout, [&] { return Handed; });
+    }
+};
+
 // The build's progress as events, its abort as the job's.
 class TExportJob::TBuildProgress final : public IExportProgress {
 public:
     explicit TBuildProgress(TExportJob& job) : FJob(job) {}
     void Entries(size_t done, size_t total) override {
-        if (!FJob.OnEvent) return;
+        if (FJob.FChecking) return;
         TExportEvent event;
         event.EntriesDone = done;
         event.EntriesTotal = total;
-        FJob.OnEvent(event);
+        // Built on a thread of its own: the event goes to the owner without waiting for it.
+        if (FJob.FAsync) {
+            FJob.FAsync->Post(event);
+            return;
+        }
+        if (FJob.OnEvent) FJob.OnEvent(event);
     }
-    bool CancelRequested() override { return FJob.FAbort; }
+    // The checks of StartAsync end at the first progress point: every check comes before it.
+    bool CancelRequested() override { return FJob.FAbort || FJob.FChecking; }
 
 private:
     TExportJob& FJob;
@@ -120,6 +230,11 @@ TExportJob::TExportJob(TUserList& list, TExportSettings settings,
 
 TExportJob::~TExportJob() {
     Detach();
+    if (FAsync) {
+        // A build still running writes nothing: it stops at its next progress point.
+        FAbort = true;
+        if (FAsync->Builder.joinable()) FAsync->Builder.join();
+    }
 }
 
 int TExportJob::Sweep() {
@@ -180,7 +295,7 @@ void TExportJob::CheckTargets() {
     if (const auto clash = SamePlaceProblem(chosen)) throw EQuorvaneError(*clash);
 }
 
-void TExportJob::Start() {
+void TExportJob::Prepare() {
     TExportSettings& s = FSettings;
     if (!s.Content) Sweep();
     CheckTargets();
@@ -241,13 +356,105 @@ void TExportJob::Start() {
         // form given for this export; the fast forms' with the database's key, else this
         // account's.
         FCaches = std::make_unique<TFormHashCaches>(FList, FState);
-        if (!BuildContents()) {
+    }
+}
+
+void TExportJob::Start() {
+    if (Building()) throw std::logic_error("an export job started while its build runs");
+    FAsync.reset();
+    Prepare();
+    if (!FSettings.Content && !BuildContents()) {
+        FResult.Aborted = true;
+        Done();
+        return;
+    }
+    Deliver();
+}
+
+void TExportJob::StartAsync() {
+    if (Building()) throw std::logic_error("an export job started while its build runs");
+    FAsync.reset();
+    Prepare();
+    if (!FSettings.Content) {
+        // Every file's checks, here, before anything runs: the build stops at the first progress
+        // point of each file, which comes after all of its checks.
+        FChecking = true;
+        try {
+            BuildContents();
+        } catch (...) {
+            FChecking = false;
+            throw;
+        }
+        FChecking = false;
+    }
+    auto async = std::make_shared<TAsyncBuild>();
+    async->Dispatcher = FDispatcher;
+    async->Job = this;
+    FAsync = async;
+    FBuilding = true;
+    if (FSettings.Content) {
+        async->End(true, nullptr); // nothing to build: a restored version goes out as it is
+    } else {
+        async->Builder = std::thread([this, async] {
+            bool built = false;
+            std::exception_ptr failure;
+            try {
+                built = BuildContents();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            async->End(built, std::move(failure));
+        });
+    }
+    // Never waited for (see TAsyncBuild); it holds the state until it ends.
+    std::thread([async] { async->Carry(); }).detach();
+}
+
+bool TExportJob::Building() const {
+    return FBuilding;
+}
+
+void TExportJob::AsyncBuildEnded() {
+    const std::shared_ptr<TAsyncBuild> async = FAsync;
+    FBuilding = false;
+    if (async->Builder.joinable()) async->Builder.join();
+    bool built = false;
+    std::exception_ptr failure;
+    {
+        const std::lock_guard<std::mutex> lock(async->Mutex);
+        built = async->Built;
+        failure = async->Failure;
+    }
+    TMessage error;
+    try {
+        if (failure) std::rethrow_exception(failure);
+        if (!built) {
             FResult.Aborted = true;
             Done();
             return;
         }
-        Finish(FReport);
+        Deliver();
+        return;
+    } catch (const EQuorvaneError& e) {
+        // Raised by the owner's OnDone: the job may be gone.
+        if (async->Reported) throw;
+        error = e.Message();
+    } catch (const std::exception& e) {
+        if (async->Reported) throw;
+        error = Msg(texts::ExportFailed, Verbatim(e.what()));
     }
+    // What a synchronous Start raises after its checks (a write that failed, a target's own
+    // file that cannot be made) ends this export as a failure.
+    FDeploying = false;
+    FResult.Done = false;
+    FResult.Error = error;
+    if (OnError) OnError(error);
+    Done();
+}
+
+void TExportJob::Deliver() {
+    TExportSettings& s = FSettings;
+    if (!s.Content) Finish(FReport);
     if (s.Stream != nullptr) {
         // A stream is a sink: written as it is, never compared nor kept.
         if (!FResult.DryRun) {
@@ -349,6 +556,7 @@ bool TExportJob::BuildContents() {
                     Msg(texts::TargetPrefixed, s.Targets[firstOf[k]].Target.Name, e.Message()));
             }
         }
+        if (!text && FChecking) continue; // checked: the next file's checks
         if (!text) return false;
         FResult.Stats.Reused += stats.Reused;
         FResult.Stats.Hashed += stats.Hashed;
@@ -359,6 +567,7 @@ bool TExportJob::BuildContents() {
 }
 
 void TExportJob::Done() {
+    if (FAsync) FAsync->Reported = true;
     // The handler may destroy this job: nothing of it is touched after the call.
     const auto done = OnDone;
     const TExportResult result = FResult;
@@ -486,6 +695,7 @@ void TExportJob::StartDeployment() {
     input.Key = FList.Encryption();
     input.Timeout = s.Timeout;
     input.PerTarget = s.PerTarget;
+    input.OwnThread = FAsync != nullptr; // the owner's thread waits for nothing after StartAsync
     std::vector<TDeploymentTarget> targets;
     for (std::size_t i = 0; i < s.Targets.size(); ++i) {
         const TTarget& t = s.Targets[i].Target;
@@ -627,14 +837,21 @@ const std::string& TExportJob::TempFile() const {
 }
 
 void TExportJob::Wait() {
+    // The deployment, if any, is started when the build's end reaches the owner.
+    if (FAsync) FAsync->WaitHanded(std::nullopt);
     if (FDeployment) FDeployment->WaitFor();
 }
 
 bool TExportJob::Wait(std::chrono::milliseconds timeout) {
-    return !FDeployment || FDeployment->WaitFor(timeout);
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    if (FAsync && !FAsync->WaitHanded(timeout)) return false;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        until - std::chrono::steady_clock::now());
+    return !FDeployment || FDeployment->WaitFor(std::max(left, std::chrono::milliseconds(0)));
 }
 
 void TExportJob::Detach() noexcept {
+    if (FAsync) FAsync->Detach();
     if (FDeployment) FDeployment->Detach();
 }
 

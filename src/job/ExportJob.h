@@ -151,7 +151,9 @@ public:
     // The dispatcher runs the upload's events on the owner's thread (see IUiDispatcher).
     TExportJob(TUserList& list, TExportSettings settings,
                std::shared_ptr<IUiDispatcher> dispatcher = std::make_shared<TDirectDispatcher>());
-    // A running upload is detached: it finishes on its own and removes its temporary file.
+    // A running upload is detached: it finishes on its own and removes its temporary file. A
+    // build of StartAsync still running is aborted (nothing is written) and waited for, which
+    // takes until its next progress point.
     ~TExportJob();
     TExportJob(const TExportJob&) = delete;
     TExportJob& operator=(const TExportJob&) = delete;
@@ -183,6 +185,20 @@ public:
     // again, e.g. with AllowEmptyPasswords.
     void Start();
 
+    // Start for an owner with an event loop (the desktop), whose thread must never wait for the
+    // build: the same sweep and checks as Start, on this thread, raising what Start raises with
+    // nothing run yet (every file's checks: EUnsafeUsers, EEmptyPasswords, an unusable target);
+    // then the files are built on a thread of their own, and the rest (the write, the upload,
+    // the store, several targets) runs on the deployment's thread. Its events and its end reach
+    // the owner through the dispatcher only: OnDone comes once, on the owner's thread and never
+    // within this call, for every kind of target; a failure after the checks (a write, a
+    // target's own file) comes as the result's Error, through OnError first. The list must stay
+    // as it is until OnDone (the build reads it from its thread; the owner holds it, e.g. by a
+    // modal dialog); Result() is the owner's once OnDone has come.
+    void StartAsync();
+    // From StartAsync until the build's end has reached the owner's thread.
+    bool Building() const;
+
     // Stops the build at its next progress point (nothing is written) or the transfer in
     // progress (the old file stays on the server, the partial upload is removed). False when it
     // came too late: the upload was already replacing the server's file, and ends as usual.
@@ -194,17 +210,28 @@ public:
     // The private local copy of the file an upload sends (removed when the upload has ended);
     // empty for an export that uploads nothing.
     const std::string& TempFile() const;
-    // Waits for the upload's end; only with a dispatcher that does not need this thread.
+    // Waits for the upload's end (after StartAsync, for the build's and the export's end); only
+    // with a dispatcher that does not need this thread.
     void Wait();
     // Waits at most `timeout` for the upload's end; whether it has ended (or never began).
     bool Wait(std::chrono::milliseconds timeout);
-    // From now on no event reaches the owner; a running upload still finishes.
+    // From now on no event reaches the owner; a running upload still finishes, a build of
+    // StartAsync goes nowhere.
     void Detach() noexcept;
 
     const TExportResult& Result() const { return FResult; }
 
 private:
     class TBuildProgress;
+    struct TAsyncBuild;
+    // What Start and StartAsync do before the build: the sweep, the checks of the targets and
+    // the group names, the group file, what the state remembers.
+    void Prepare();
+    // What follows the build (or a restored version's content): the result's counts, then the
+    // stream, or the deployment.
+    void Deliver();
+    // StartAsync's build has ended (on the owner's thread): its failure, its abort, or Deliver.
+    void AsyncBuildEnded();
     // The files this export's targets get, each (program, form, work factor, ...) built once:
     // FContents, and FContentOf for each target. False when the build was aborted.
     bool BuildContents();
@@ -265,6 +292,12 @@ private:
     std::vector<TTargetFile> FFiles;      // what each target's options ask of its file
     std::vector<std::string> FPendingIds; // recorded by NotePending, not settled yet
     bool FStateWarned = false;
+    // While StartAsync's checks run: the build stops at its first progress point, having checked
+    // every file, and reports no progress.
+    bool FChecking = false;
+    // The build of StartAsync, its threads and what it hands to the owner.
+    std::shared_ptr<TAsyncBuild> FAsync;
+    bool FBuilding = false; // see Building
 };
 
 } // namespace quorvane

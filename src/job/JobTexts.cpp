@@ -6,6 +6,7 @@ namespace quorvane::texts {
 const TMessageText PartialUploadKept{"PartialUploadKept", QT_TRANSLATE_NOOP("CoreText", "The partial upload %1 could not be removed from the server")};
 const TMessageText ExportAborted{"ExportAborted", QT_TRANSLATE_NOOP("CoreText", "Export aborted; the server's file was not changed")};
 const TMessageText ExportBuilding{"ExportBuilding", QT_TRANSLATE_NOOP("CoreText", "Creating passwords file - %1% completed")};
+const TMessageText ExportFailed{"ExportFailed", QT_TRANSLATE_NOOP("CoreText", "The export failed: %1")};
 const TMessageText NoFtpServer{"NoFtpServer", QT_TRANSLATE_NOOP("CoreText", "The database names no FTP server")};
 const TMessageText NoServerPasswordFile{"NoServerPasswordFile", QT_TRANSLATE_NOOP("CoreText", "The database names no password file on the FTP server")};
 const TMessageText GroupFileIsPasswordFile{"GroupFileIsPasswordFile", QT_TRANSLATE_NOOP("CoreText", "The group file cannot be the password file itself")};

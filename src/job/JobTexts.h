@@ -8,6 +8,7 @@ namespace quorvane::texts {
 extern const TMessageText PartialUploadKept;
 extern const TMessageText ExportAborted;
 extern const TMessageText ExportBuilding;
+extern const TMessageText ExportFailed;
 extern const TMessageText NoFtpServer;
 extern const TMessageText NoServerPasswordFile;
 extern const TMessageText TargetKindUnknown;

@@ -10,6 +10,7 @@
 #include "ftp/FtpTexts.h"
 #include "ftp/ServerTarget.h"
 #include "job/TargetFile.h"
+#include "job/TargetKind.h"
 #include "persist/PrjLib.h"
 #include "persist/ShellLib.h"
 #include "sitedb/UserStore.h"
@@ -122,7 +123,9 @@ TfrmExportUser::TfrmExportUser(TUserList& list, TExportDialogOptions options, QW
 
 TfrmExportUser::~TfrmExportUser() {
     // Closed while the upload runs: the worker finishes the upload and the safe rename on its
-    // own and deletes the temporary file.
+    // own and deletes the temporary file. While the file is built (only when the dialog is
+    // destroyed without being closed, which waits for the job), the build is aborted: nothing
+    // is written.
     FJob.reset();
     if (FCursorSet) QApplication::restoreOverrideCursor();
 }
@@ -770,17 +773,21 @@ void TfrmExportUser::StartExport() {
     };
     settings.Replace.DryRun = FDryRun;
     settings.Replace.AcceptedSha256 = std::exchange(FAcceptedSha256, std::string());
+    // One target on a server: the dialog says where the file went once it is there.
+    FToServer =
+        settings.Targets.size() == 1 && KindOf(settings.Targets.front().Target).UploadsLocalCopy();
     FJob = std::make_unique<TExportJob>(FList, std::move(settings), FDispatcher);
-    FJob->OnEvent = [this](const TExportEvent& event) {
-        FProgress->Show(event);
-        // While the file is built on this thread, pending events run here: a click on Cancel
-        // is noticed at the next progress point.
-        if (event.Stage == TExportStage::Building) QCoreApplication::processEvents();
-    };
+    // Everything after the checks runs on the job's threads; its events and its end come here
+    // through the dispatcher, served by this window's event loop.
+    FJob->OnEvent = [this](const TExportEvent& event) { FProgress->Show(event); };
     FJob->OnError = [this](const TMessage& message) { UploadError(message); };
     FJob->OnDone = [this](const TExportResult& result) { ExportDone(result); };
+    // The build reads the list from its thread until OnDone. This dialog is modal, so the window
+    // changes no user meanwhile, and the idle lock and the check for a changed file wait for
+    // modal dialogs; what the dialog itself changes in the list (a trusted host key, a merge)
+    // comes after the build.
     try {
-        FJob->Start();
+        FJob->StartAsync();
     } catch (const EEmptyPasswords& e) {
         const QString question = tr("%1. Export anyway?").arg(MessageText(e.Message()));
         if (ShowMessageBox(this, QMessageBox::Warning, tr("Warning"), question,
@@ -791,9 +798,8 @@ void TfrmExportUser::StartExport() {
             return;
         }
         FJob->Settings().Build.AllowEmptyPasswords = true;
-        FJob->Start();
+        FJob->StartAsync();
     }
-    if (!FJob->Uploading()) FJob.reset();
 }
 
 void TfrmExportUser::PreviewClicked() {
@@ -805,20 +811,24 @@ void TfrmExportUser::PreviewClicked() {
 
 void TfrmExportUser::ExportDone(const TExportResult& result) {
     ForgetRefusedSecrets(result);
-    const bool upload = !FInExportClick; // a local export ends within the click
+    // The job's thread waits for this handler; the job is destroyed once it has returned.
+    const std::unique_ptr<TExportJob> finished = std::move(FJob);
+    const bool server = std::exchange(FToServer, false);
+    const bool uploadAborted = std::exchange(FUploadAborted, false);
+    if (FCancelRequested && (result.DryRun || result.Stopped)) {
+        // Nothing was replaced, and the user asked to leave: nothing more to show.
+        EndExport();
+        SetModalResult(QDialog::Rejected);
+        return;
+    }
     if (result.DryRun && !result.Outcomes.empty()) {
         // A preview of several targets: nothing was replaced anywhere.
-        std::unique_ptr<TExportJob> finished;
-        if (upload) finished = std::move(FJob);
         EndExport();
         ShowSeveralChecks(result);
         return;
     }
     if ((result.DryRun || result.Stopped) && result.Check) {
-        // Nothing was replaced: the dialog stays open with what was found. A local job is still
-        // running its Start; StartExport lets it go.
-        std::unique_ptr<TExportJob> finished;
-        if (upload) finished = std::move(FJob);
+        // Nothing was replaced: the dialog stays open with what was found.
         EndExport();
         ShowCheck(result);
         return;
@@ -829,29 +839,23 @@ void TfrmExportUser::ExportDone(const TExportResult& result) {
     }
     ShowWriteWarnings(this, result.Warnings);  // written, but not all of the old file was kept
     ShowWriteWarnings(this, result.Namesakes); // written, without users a server would tell apart
-    if (!upload) {
-        // Written, or aborted while building: a local export closes the dialog either way; an
-        // aborted upload leaves the result to the one who cancelled.
-        if (!result.Aborted || F->rbnToFile->isChecked()) SetModalResult(QDialog::Accepted);
-        EndExport();
-        return;
-    }
-    // The worker waits for this handler; the job is destroyed once its thread has let go.
-    const std::unique_ptr<TExportJob> finished = std::move(FJob);
-    if (result.Done && result.Outcomes.empty())
-        FOutcome.Confirmation =
-            tr("The password file %1 is on the server %2 now.")
-                .arg(BytesToText(result.Target), BytesToText(FirstTarget(FList).FtpHost));
     if (result.Aborted) {
+        // Only the user's Cancel aborts: the dialog closes as they asked, now that nothing runs.
         EndExport();
         FUploadError.clear();
-        // Only now is it certain: the transfer has stopped and the target was never touched.
-        FOutcome.ResultText = MessageText(ExportAbortedMessage());
-        ShowMessageBox(this, QMessageBox::Information, tr("Export"), FOutcome.ResultText,
-                       QMessageBox::Ok);
+        if (uploadAborted) {
+            // Only now is it certain: the transfer has stopped and the target was never touched.
+            FOutcome.ResultText = MessageText(ExportAbortedMessage());
+            ShowMessageBox(this, QMessageBox::Information, tr("Export"), FOutcome.ResultText,
+                           QMessageBox::Ok);
+        }
         SetModalResult(QDialog::Rejected);
         return;
     }
+    if (result.Done && server && result.Outcomes.empty())
+        FOutcome.Confirmation =
+            tr("The password file %1 is on the server %2 now.")
+                .arg(BytesToText(result.Target), BytesToText(FirstTarget(FList).FtpHost));
     if (!result.Outcomes.empty()) {
         EndExport();
         ShowOutcomes(result);
@@ -873,7 +877,12 @@ void TfrmExportUser::ExportDone(const TExportResult& result) {
         return;
     }
     if (!error.isEmpty()) {
-        ShowMessageBox(this, QMessageBox::Warning, tr("Warning"), error, QMessageBox::Ok);
+        // A local file or a store fails as any command does; a server's failure is a warning
+        // about the server.
+        if (server)
+            ShowMessageBox(this, QMessageBox::Warning, tr("Warning"), error, QMessageBox::Ok);
+        else
+            ShowErrorMessage(this, ErrorMessageText(error));
         FocusTarget();
     }
 }
@@ -1069,13 +1078,11 @@ bool TfrmExportUser::ConfirmAbort() {
     if (answer != QMessageBox::Yes || !FBusy) return !FBusy;
     FCancelRequested = true;
     FOutcome.Aborted = true;
-    if (!FJob || !FJob->Uploading()) {
-        // The build stops at its next progress point, or the export has just ended.
-        if (FJob) FJob->Abort();
-        return true;
-    }
-    // The transfer stops at once; the dialog closes when the worker has cleaned up and says
-    // then what the server holds.
+    if (!FJob) return true; // nothing started yet
+    // The build stops at its next progress point, the transfer at once; the dialog closes when
+    // the job has ended (never while its threads still use the list), and says then what the
+    // server holds.
+    FUploadAborted = FJob->Uploading();
     FProgress->Say(FJob->Abort() ? tr("Aborting...")
                                  : tr("The new file is already being put in place..."));
     return false;

@@ -164,10 +164,12 @@ private:
     std::unique_ptr<TExportProgressView> FProgress;
     TExportDialogOutcome FOutcome;
 
-    std::unique_ptr<TExportJob> FJob; // while its upload runs
+    std::unique_ptr<TExportJob> FJob; // from the export's start until its end
     std::shared_ptr<IUiDispatcher> FDispatcher;
     bool FBusy = false;
     bool FCancelRequested = false; // the user confirmed "Abort?" during the current export
+    bool FUploadAborted = false;   // ... while its upload ran (the server's file is told of)
+    bool FToServer = false;        // the current export's one target is a file on a server
     bool FErrorShown = false;      // the worker reported an error during the current export
     QString FUploadError;          // the upload's failure, told when the upload has ended
     static constexpr int kNoResult = -1;

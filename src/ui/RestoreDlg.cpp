@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -116,6 +117,7 @@ void TfrmRestore::ShowTarget(int index) {
 }
 
 void TfrmRestore::btnRestoreClick() {
+    if (FRunning != nullptr) return; // one restore at a time (a double click while one runs)
     const int row = lvwVersions->indexOfTopLevelItem(lvwVersions->currentItem());
     if (row < 0 || row >= static_cast<int>(FVersions.size())) return;
     const TBackupVersion version = FVersions[static_cast<size_t>(row)];
@@ -162,15 +164,19 @@ bool TfrmRestore::Restore(const TBackupVersion& version) {
             ended = true;
             loop.quit();
         };
+        // The version goes back on the job's threads; its end comes through this loop, which
+        // keeps the window painting meanwhile. Cancel and the close box abort it (reject).
+        FRunning = &job;
+        btnRestore->setEnabled(false);
         QApplication::setOverrideCursor(Qt::BusyCursor);
-        try {
-            job.Start();
-            if (!ended) loop.exec();
-        } catch (...) {
+        const auto running = qScopeGuard([this] {
+            FRunning = nullptr;
+            btnRestore->setEnabled(!FVersions.empty());
             QApplication::restoreOverrideCursor();
-            throw;
-        }
-        QApplication::restoreOverrideCursor();
+        });
+        job.StartAsync();
+        if (!ended) loop.exec();
+        if (result.Aborted) return false; // nothing was put back
         if (!result.Error.Empty()) throw EQuorvaneError(result.Error);
         if (FTarget.PerTarget && !result.Done && !result.Stopped)
             throw EQuorvaneError(result.Outcomes.empty()
@@ -199,6 +205,16 @@ bool TfrmRestore::Restore(const TBackupVersion& version) {
                               QString::fromStdString(BackupTimeText(version.Time)));
         return true;
     }
+}
+
+void TfrmRestore::reject() {
+    // A restore that runs is stopped first; the dialog stays until it has ended, with nothing
+    // put back.
+    if (FRunning != nullptr) {
+        FRunning->Abort();
+        return;
+    }
+    QDialog::reject();
 }
 
 QString ShowRestoreDialog(TUserList& list, QWidget* owner, const std::string& databasePath) {

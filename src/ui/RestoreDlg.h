@@ -32,6 +32,9 @@ public:
 public slots:
     void btnRestoreClick();
 
+protected:
+    void reject() override; // Escape, Cancel, the close box: a running restore is aborted first
+
 private:
     // Shows the kept versions of the list's target at `index` (0: the first).
     void ShowTarget(int index);
@@ -42,6 +45,7 @@ private:
     std::string FDatabasePath;
     TRestoreTarget FTarget; // where a version goes back
     std::vector<TBackupVersion> FVersions;
+    TExportJob* FRunning = nullptr; // the restore running now
     QComboBox* cbxTarget = nullptr;
     QLabel* lblTarget = nullptr;
     QTreeWidget* lvwVersions = nullptr;

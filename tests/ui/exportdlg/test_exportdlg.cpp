@@ -5,6 +5,7 @@
 #include "persist/PrjLib.h"
 #include "ui/ExportDlg.h"
 #include "ui/ExportProgress.h"
+#include "ui/RestoreDlg.h"
 
 #include "base/Random.h"
 #include "persist/ShellLib.h"
@@ -23,6 +24,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -406,7 +408,6 @@ TEST(ExportDialogFtp, UploadArrivesTempFileGoesDialogCloses) {
     QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
     EXPECT_TRUE(t.dialog.IsBusy());
     EXPECT_FALSE(t.c.btnExport->isEnabled());
-    EXPECT_EQ(TempFilesIn(tmp.Dir()), 1) << "the file waits for the upload";
     ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }));
     EXPECT_EQ(t.dialog.result(), QDialog::Accepted);
     EXPECT_FALSE(t.dialog.IsBusy());
@@ -439,7 +440,8 @@ TEST(ExportDialogFtp, StalledUploadEndsByTheServerOrByLeavingTheDialog) {
         t->dialog.show();
         QTest::mouseClick(t->c.btnExport, Qt::LeftButton);
         ASSERT_TRUE(t->dialog.IsBusy());
-        ASSERT_EQ(TempFilesIn(tmp.Dir()), 1);
+        // Once built, the file waits for the upload (which waits for the server's greeting).
+        ASSERT_TRUE(WaitUntil([&] { return TempFilesIn(tmp.Dir()) == 1; }, 10000));
         for (const auto& entry : fs::directory_iterator(tmp.Dir().Path()))
             EXPECT_EQ(entry.status().permissions(), fs::perms::owner_read | fs::perms::owner_write)
                 << "the file waiting for the upload is private";
@@ -507,6 +509,70 @@ TEST(ExportDialogFtp, AbortDuringTheTransferLeavesTheServersFile) {
     EXPECT_EQ(TempFilesIn(tmp.Dir()), 0);
 }
 
+// Cancel while a kept version travels back to a slow server: the transfer stops, nothing is put
+// back, no success is told, and the Restore dialog stays open until the restore has ended.
+TEST(ExportDialogFtp, CancelDuringARestoreLeavesTheServersFile) {
+    TThreadsSettle settle;
+    TScopedTmpDir tmp;
+    TFtpServer server({"--throttle", "20000"});
+    std::string large; // what the export replaces and keeps: seconds of upload at that pace
+    for (int i = 0; i < 30000; ++i)
+        large += "old" + std::to_string(i) + ":x\r\n";
+    WriteWholeFile(server.Root() / "htpasswd", large);
+    TTempDir dir;
+    const std::string db = dir.File("site.udx");
+    TUserList list;
+    list.Add("carl", "c");
+    list.PassType = TPasswordsType::ptPlainText;
+    FillFtp(list, server.Host(), ftptest::kPassword);
+    list.SaveToFile(db);
+    {
+        TScriptedModals modals;
+        modals.Buttons = {QMessageBox::Discard}; // Overwrite the users found there
+        TDialogOn t(list, {.DatabasePath = db});
+        t.dialog.show();
+        QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
+        ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }, 30000));
+    }
+    const std::string exported = ReadWholeFile(server.Root() / "htpasswd");
+    ASSERT_EQ(exported.find("old1:"), std::string::npos) << exported;
+
+    TfrmRestore dialog(list, db);
+    ASSERT_EQ(Find<QTreeWidget>(dialog, "lvwVersions")->topLevelItemCount(), 1);
+    dialog.show();
+    const auto stores = [&] {
+        const std::string log = server.Commands();
+        std::size_t count = 0;
+        for (std::size_t at = log.find("STOR"); at != std::string::npos;
+             at = log.find("STOR", at + 1))
+            ++count;
+        return count;
+    };
+    const std::size_t before = stores();
+    bool cancelled = false;
+    QTimer watch; // the restore runs within the click: Cancel comes from the event loop it runs
+    watch.setInterval(20);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (cancelled || stores() == before) return;
+        cancelled = true;
+        QTest::mouseClick(Find<QPushButton>(dialog, "btnCancel"), Qt::LeftButton);
+    });
+    watch.start();
+    TScriptedModals modals;
+    QTest::mouseClick(Find<QPushButton>(dialog, "btnRestore"), Qt::LeftButton);
+    watch.stop();
+    EXPECT_TRUE(cancelled);
+    EXPECT_TRUE(dialog.isVisible()) << "nothing was put back: the dialog stays";
+    EXPECT_TRUE(dialog.ResultText.isEmpty());
+    EXPECT_TRUE(modals.Boxes.empty());
+    EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd"), exported);
+    EXPECT_FALSE(fs::exists(server.Root() / "htpasswd_safeupload"));
+    EXPECT_EQ(TempFilesIn(tmp.Dir()), 0);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    QTest::mouseClick(Find<QPushButton>(dialog, "btnCancel"), Qt::LeftButton); // idle: closes
+    EXPECT_FALSE(dialog.isVisible());
+}
+
 TEST(ExportDialogFtp, ErrorShowsWarningAndLeavesTheDialogReady) {
     TThreadsSettle settle;
     TScopedTmpDir tmp;
@@ -545,15 +611,22 @@ TEST(ExportDialogFtp, ErrorShowsWarningAndLeavesTheDialogReady) {
     EXPECT_TRUE(fs::exists(server.Root() / "htpasswd"));
 }
 
-// Cancel while the file is being built (at its first progress point) asks once: Yes writes
-// nothing, to a file or to a server, and leaves no temporary file; No lets the export finish.
-TEST(ExportDialog, CancelWhileBuildingAsksAndYesWritesNothing) {
+// The file is built off the window's thread: the Export click returns at once, and while the
+// build runs the window's event loop goes on (a zero-interval timer keeps ticking) and the
+// progress comes from the job. Leaving then (Cancel, or the close box) asks once: Yes stops the
+// build, writes nothing to a file or a server and leaves no temporary file, and the dialog
+// closes once the build has stopped; No lets the export finish.
+TEST(ExportDialog, TheWindowRunsDuringTheBuildAndLeavingItAbortsOrLetsItFinish) {
     const struct {
         bool Ftp;
+        bool CloseBox; // else Cancel
         QMessageBox::StandardButton Answer;
-    } cases[] = {{false, QMessageBox::Yes}, {false, QMessageBox::No}, {true, QMessageBox::Yes}};
+    } cases[] = {{false, false, QMessageBox::Yes},
+                 {false, true, QMessageBox::Yes},
+                 {false, false, QMessageBox::No},
+                 {true, false, QMessageBox::Yes}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.Ftp ? "FTP, " : "file, ") +
+        SCOPED_TRACE(std::string(c.Ftp ? "FTP, " : "file, ") + (c.CloseBox ? "close box, " : "") +
                      (c.Answer == QMessageBox::Yes ? "Yes" : "No"));
         TThreadsSettle settle;
         TScopedTmpDir tmp;
@@ -562,40 +635,57 @@ TEST(ExportDialog, CancelWhileBuildingAsksAndYesWritesNothing) {
         const fs::path target = dir.Path() / "htpasswd";
         WriteWholeFile(target, "old content\r\n");
         TUserList list;
-        AddUsers(list, 350);
-        list.PassType = TPasswordsType::ptPlainText;
+        constexpr int kUsers = 3000; // seconds of bcrypt on one thread
+        AddUsers(list, kUsers);
+        list.PassType = TPasswordsType::ptBcrypt;
+        list.BcryptCost = 4;
         First(list)->PassFile = target.string();
         if (server) FillFtp(list, server->Host(), ftptest::kPassword);
-        TDialogOn t(list);
+        TDialogOn t(list, {.HashThreads = 1});
         t.dialog.show();
         TScriptedModals modals;
         modals.Buttons = {c.Answer};
-        std::vector<QString> progressSeen;
-        QTimer::singleShot(0, &t.dialog, [&] {
-            progressSeen.push_back(t.c.lblProgress->text());
-            EXPECT_TRUE(t.dialog.IsBusy());
-            EXPECT_FALSE(t.c.btnExport->isEnabled());
-            QTest::mouseClick(t.c.btnCancel, Qt::LeftButton);
-        });
         QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
-        EXPECT_FALSE(t.dialog.IsBusy()) << "stopped or done within the click";
-        ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }, 5000));
-        ASSERT_EQ(modals.Boxes.size(), 1u) << "one question while building";
+        ASSERT_TRUE(t.dialog.IsBusy()) << "the click returns while the file is built";
+        EXPECT_FALSE(t.c.btnExport->isEnabled());
+        int ticks = 0;
+        QTimer timer;
+        timer.setInterval(0);
+        QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+        timer.start();
+        ASSERT_TRUE(WaitUntil([&] {
+            return ticks > 20 &&
+                   t.c.lblProgress->text().startsWith(QStringLiteral("Creating passwords file - "));
+        }));
+        EXPECT_TRUE(t.dialog.IsBusy()) << "still building";
+        timer.stop();
+        if (c.CloseBox)
+            t.dialog.close(); // asked once the close box's handler has returned
+        else
+            QTest::mouseClick(t.c.btnCancel, Qt::LeftButton);
+        ASSERT_TRUE(WaitUntil([&] { return !modals.Boxes.empty(); }, 5000));
         EXPECT_EQ(Str(modals.Boxes[0].Title), "Warning");
         EXPECT_EQ(Str(modals.Boxes[0].Text), "Export is not completed. Abort?");
-        ASSERT_EQ(progressSeen.size(), 1u);
-        EXPECT_EQ(Str(progressSeen[0]), "Creating passwords file - 0% completed");
+        if (c.Answer == QMessageBox::Yes && !c.CloseBox) {
+            EXPECT_TRUE(t.dialog.isVisible()) << "open until the build has stopped";
+            EXPECT_EQ(Str(t.c.lblProgress->text()), "Aborting...");
+        }
+        ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }, 60000));
+        EXPECT_FALSE(t.dialog.IsBusy());
+        EXPECT_EQ(modals.Boxes.size(), 1u) << "nothing more to say after an abort while building";
         EXPECT_EQ(TempFilesIn(tmp.Dir()), 0);
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
         if (c.Answer == QMessageBox::Yes) {
+            EXPECT_EQ(t.dialog.result(), QDialog::Rejected);
+            EXPECT_TRUE(t.dialog.Outcome().Aborted);
             EXPECT_EQ(ReadWholeFile(target), "old content\r\n") << "the target is untouched";
             EXPECT_EQ(dir.Entries(), std::vector<std::string>{"htpasswd"}) << "no temporary left";
         } else {
             EXPECT_EQ(t.dialog.result(), QDialog::Accepted);
             const std::string written = ReadWholeFile(target);
-            EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 350);
+            EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), kUsers);
         }
         if (server) {
-            EXPECT_EQ(t.dialog.result(), QDialog::Rejected);
             EXPECT_EQ(server->Commands(), "") << "nothing reached the server";
         }
     }
@@ -770,6 +860,7 @@ TEST(ExportDialog, UsersOnWeakHashesAreNamedOnceTheFileIsOut) {
         modals.OnDialog = [&](QDialog& dialog) {
             dialog.findChild<QLineEdit*>(QStringLiteral("edtFile"))
                 ->setText(QString::fromStdString((dir.Path() / "htpasswd").string()));
+            dialog.show(); // closes when the export has ended
             QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnExport")),
                               Qt::LeftButton);
             WaitUntil([&] { return !dialog.isVisible(); }, 5000);
