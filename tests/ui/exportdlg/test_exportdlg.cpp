@@ -730,13 +730,23 @@ TEST(ExportDialog, ProgressShowsTheStageOnOneLineAndAnUploadsFigures) {
     EXPECT_EQ(t.c.pbrProgress->value(), 50);
     // A text wider than the label is cut at its edge: the label keeps its size and one line.
     t.dialog.show();
-    WaitUntil([] { return false; }, 20);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&t.dialog));
+    // The dialog settles at its first size (fitted to the screen) over several passes of the
+    // event loop: measured once the sizes hold still.
+    const auto settled = [&] {
+        for (int still = 0, rounds = 0; still < 5 && rounds < 200; ++rounds) {
+            const QSize before = t.dialog.size(), label = t.c.lblProgress->size();
+            QTest::qWait(10);
+            still = before == t.dialog.size() && label == t.c.lblProgress->size() ? still + 1 : 0;
+        }
+    };
+    settled();
     const QSize labelSize = t.c.lblProgress->size();
     const QSize dialogSize = t.dialog.size();
     event.Remote = "/www/a/very/long/remote/folder/name/for/the/members/area/.htpasswd";
     event.BytesSent = 100;
     view.Show(event);
-    WaitUntil([] { return false; }, 20);
+    settled();
     EXPECT_EQ(t.c.lblProgress->size(), labelSize);
     EXPECT_EQ(t.dialog.size(), dialogSize);
     EXPECT_FALSE(t.c.lblProgress->wordWrap());
