@@ -53,6 +53,7 @@
 #include <cmath>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 namespace quorvane {
 
@@ -917,12 +918,20 @@ void TfrmMain::FillList() {
             if (RowPasses(user)) rows.push_back(&user);
         }
         FModel->SetRows(std::move(rows));
+        FListOrderAt = FModel->Changes();
     });
 }
 
 void TfrmMain::RefreshList() {
+    const bool listOrder = FModel->Changes() == FListOrderAt;
     AutoSizeColumns();
     FModel->SortRows(FSortColumn);
+    // Rows FillList took in list order, now sorted, are the filter's whole answer; the steps
+    // kept for other rows are gone with them.
+    if (listOrder) {
+        FFilterSteps.clear();
+        FFilterRowsAt = FModel->Changes();
+    }
     UpdateStatus();
 }
 
@@ -1175,30 +1184,71 @@ void TfrmMain::UndoCleanChanged(bool clean) {
 
 void TfrmMain::FilterTextChanged(const QString& text) {
     TUserTextFilter next(TextToBytes(text));
+    // The rows shown are the filter's whole answer, in order, as long as nothing else has
+    // changed them since; only then may they, and the steps kept on the way to them, stand in
+    // for a search of the whole list. A view that depends on the time never keeps steps.
+    const bool answered = FModel->Changes() == FFilterRowsAt && !FExpiringWithin;
+    if (!answered) FFilterSteps.clear();
     const bool narrower = next.Narrows(FTextFilter);
-    FTextFilter = std::move(next);
     std::unordered_set<const TUserProp*> selected;
     for (int row : SelectedRows())
         selected.insert(ItemUser(row));
+    // Typing on: the rows shown are searched. Erasing: the rows of the nearest wider filter on
+    // the way here are, or are shown again as they were when it is the same filter.
+    const std::vector<TUserProp*>* searched = nullptr;
     std::vector<TUserProp*> rows;
+    bool same = false;
     if (narrower) {
-        // The rows left are a part of those shown, already in order: no new sort.
-        for (TUserProp* user : FModel->Rows())
+        searched = &FModel->Rows();
+    } else if (answered) {
+        while (!FFilterSteps.empty() && !next.Narrows(FFilterSteps.back().Filter))
+            FFilterSteps.pop_back();
+        if (!FFilterSteps.empty()) {
+            same = FFilterSteps.back().Filter.Narrows(next);
+            if (same) {
+                rows = std::move(FFilterSteps.back().Rows);
+                FFilterSteps.pop_back();
+            } else {
+                searched = &FFilterSteps.back().Rows;
+            }
+        }
+    }
+    const TUserTextFilter wider = std::exchange(FTextFilter, std::move(next));
+    if (searched != nullptr) {
+        // The rows left are a part of those searched, already in order: no new sort.
+        for (TUserProp* user : *searched)
             if (user != nullptr && RowPasses(*user)) rows.push_back(user);
-        FModel->SetRows(std::move(rows));
-    } else {
+    } else if (!same) {
         rows.reserve(static_cast<size_t>(FUserList->Count()));
         for (int i = 0; i < FUserList->Count(); ++i) {
             TUserProp& user = FUserList->Users(i);
             if (RowPasses(user)) rows.push_back(&user);
         }
-        FModel->SetRows(std::move(rows));
-        FModel->SortRows(FSortColumn);
     }
+    std::vector<TUserProp*> before = FModel->SetRows(std::move(rows));
+    if (searched == nullptr && !same) FModel->SortRows(FSortColumn);
+    if (narrower && answered) KeepFilterStep(wider, std::move(before));
+    // Rows from a whole answer are one again; rows searched out of others are only as good as
+    // those were.
+    if (answered || (searched == nullptr && !same)) FFilterRowsAt = FModel->Changes();
     UpdateStatus();
     // The first match shows at the top; a selected user still among them stays in view.
     lvwUsers->scrollToTop();
     if (!selected.empty()) SelectUsers(selected);
+}
+
+void TfrmMain::KeepFilterStep(const TUserTextFilter& filter, std::vector<TUserProp*> rows) {
+    FFilterSteps.push_back({filter, std::move(rows)});
+    // The steps hold at most a few lists' worth of rows: the widest ones go first, as the
+    // narrower ones are what erasing meets first.
+    const size_t limit = 4 * static_cast<size_t>(std::max(FUserList->Count(), 1024));
+    size_t held = 0;
+    for (const TFilterStep& step : FFilterSteps)
+        held += step.Rows.size();
+    size_t first = 0;
+    while (held > limit && first + 1 < FFilterSteps.size())
+        held -= FFilterSteps[first++].Rows.size();
+    FFilterSteps.erase(FFilterSteps.begin(), FFilterSteps.begin() + static_cast<ptrdiff_t>(first));
 }
 
 QString TfrmMain::FilterCountText() const {
@@ -1410,6 +1460,7 @@ void TfrmMain::ClearFilterText() {
     const QSignalBlocker block(edtFilter);
     edtFilter->clear();
     FTextFilter = TUserTextFilter();
+    FFilterSteps.clear();
 }
 
 void TfrmMain::ProjectChanged() {
