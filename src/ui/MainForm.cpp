@@ -228,7 +228,12 @@ std::vector<TUserProp*> SearchRows(TUserList& list, const std::vector<TUserProp*
         return found;
     }
     for (size_t i = 0; i < rows.size(); ++i) {
-        prefetch(i + kAhead);
+        // A user's place in the list is kept at the end of the user.
+        if (i + kAhead < rows.size() && rows[i + kAhead] != nullptr) {
+            const auto* end = reinterpret_cast<const char*>(rows[i + kAhead] + 1);
+            __builtin_prefetch(end - 1);
+            __builtin_prefetch(end - 16);
+        }
         const int index = list.IndexOf(rows[i]);
         if (index >= 0 && passing[static_cast<size_t>(index)]) found.push_back(rows[i]);
     }

@@ -273,6 +273,15 @@ TEST_F(UndoFilterTest, EveryKeystrokeShowsWhatASearchOfTheWholeListFinds) {
         user.Email = std::string(i % 2 == 0 ? "mail" : "post") + std::to_string(i % 11) + "@x.org";
         user.Disable = i % 4 == 0;
     }
+    // Long texts, the word at every place of them, in any case, beside look-alike bytes.
+    for (int at = 0; at < 20; ++at) {
+        TUserProp& user = Window.UserList().AddBlank();
+        user.Login = "long" + std::to_string(at);
+        user.Password = "pw";
+        user.FullName = std::string(static_cast<size_t>(at), at % 2 == 0 ? 's' : '`') +
+                        (at % 3 == 0 ? "SMITH" : "sMiTh") + std::string(10, '@');
+        user.Email = std::string(static_cast<size_t>(at) + 3, '0') + "@x.org";
+    }
     Window.FillList();
     // "+keys": typed one by one; "-N": N backspaces; "<N": the cursor to N; "=text": pasted
     // over the whole text; "sort N", "view NAME", "add LOGIN", "undo".
@@ -282,16 +291,28 @@ TEST_F(UndoFilterTest, EveryKeystrokeShowsWhatASearchOfTheWholeListFinds) {
         "=MA",    "-1", "+as",    "view miEnabledUsers",  "-3", "+sm",
         "add smz", "-2", "+ma",   "undo", "-1",   "=0@",  "sort -1",
         "-2",     "view miAllUsers", "+1", "-1", "+zzz", "sort 5", "-3",
+        "=`sm",   "-2", "+SMITH@", "-6", "=0000000000@", "-11", "+@@@", "-3",
+        "=hs",    "=s", "+`",
     };
     QLineEdit* box = Window.FilterBox();
     TUserFilter view = TUserFilter::All;
     auto check = [&](const std::string& step) {
         SCOPED_TRACE(step + " -> \"" + box->text().toStdString() + "\"");
-        const TUserTextFilter filter(box->text().toStdString());
+        // The login, e-mail address or full name holds the text, the letters a to z in either
+        // case.
+        const auto fold = [](std::string text) {
+            for (char& c : text)
+                if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+            return text;
+        };
+        const std::string wanted = fold(box->text().toStdString());
         std::vector<const TUserProp*> expected;
         for (int i = 0; i < Window.UserList().Count(); ++i) {
             const TUserProp& user = Window.UserList().Users(i);
-            if (UserPassesFilter(user, view) && filter.Matches(user)) expected.push_back(&user);
+            const bool holds = fold(user.Login).find(wanted) != std::string::npos ||
+                               fold(user.Email).find(wanted) != std::string::npos ||
+                               fold(user.FullName).find(wanted) != std::string::npos;
+            if (UserPassesFilter(user, view) && holds) expected.push_back(&user);
         }
         std::vector<const TUserProp*> shown;
         for (int row = 0; row < Window.Model()->rowCount(); ++row)
