@@ -1004,7 +1004,7 @@ void TfrmMain::RefreshList() {
 // but for a rare outlier, and a million users open without each one being measured.
 namespace {
 
-constexpr int kMeasuredUsers = 50000;
+constexpr int kMeasuredUsers = 20000;
 constexpr int kMeasuredLast = 1000;
 constexpr int kMeasuredRows = 256;
 
