@@ -999,11 +999,11 @@ void TfrmMain::RefreshList() {
     UpdateStatus();
 }
 
+namespace {
+
 // A list of ordinary size is measured whole. A larger one is measured on an even sample of this
 // many users, with the users added last and the first rows shown: the widths come out the same
 // but for a rare outlier, and a million users open without each one being measured.
-namespace {
-
 constexpr int kMeasuredUsers = 20000;
 constexpr int kMeasuredLast = 1000;
 constexpr int kMeasuredRows = 256;
@@ -1311,7 +1311,8 @@ void TfrmMain::FilterTextChanged(const QString& text) {
     if (searched != nullptr) {
         // The rows left are a part of those searched, already in order: no new sort.
         rows = SearchRows(*FUserList, *searched,
-                          answered ? std::optional<int>(FSortColumn) : std::nullopt, [this](const TUserProp& user) { return RowPasses(user); });
+                          answered ? std::optional<int>(FSortColumn) : std::nullopt,
+                          [this](const TUserProp& user) { return RowPasses(user); });
     } else if (!same) {
         rows.reserve(static_cast<size_t>(FUserList->Count()));
         for (int i = 0; i < FUserList->Count(); ++i) {

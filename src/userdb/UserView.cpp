@@ -60,8 +60,8 @@ bool TUserTextFilter::FieldMatches(const std::string& field) const {
     const unsigned char wanted = first | caseBit;
     const auto matchesAt = [this, text, n](size_t i) {
         size_t k = 1;
-        while (k < n && FoldAZ(static_cast<char>(text[i + k])) ==
-                            static_cast<unsigned char>(FFolded[k]))
+        while (k < n &&
+               FoldAZ(static_cast<char>(text[i + k])) == static_cast<unsigned char>(FFolded[k]))
             ++k;
         return k == n;
     };

@@ -285,15 +285,16 @@ TEST_F(UndoFilterTest, EveryKeystrokeShowsWhatASearchOfTheWholeListFinds) {
     Window.FillList();
     // "+keys": typed one by one; "-N": N backspaces; "<N": the cursor to N; "=text": pasted
     // over the whole text; "sort N", "view NAME", "add LOGIN", "undo".
-    const char* const steps[] = {
-        "+smith", "-2", "+ers",   "-3",   "<2",   "-1",   "+m",
-        "=smith", "-5", "+ann",   "sort 5", "-1", "+e",   "-3",
-        "=MA",    "-1", "+as",    "view miEnabledUsers",  "-3", "+sm",
-        "add smz", "-2", "+ma",   "undo", "-1",   "=0@",  "sort -1",
-        "-2",     "view miAllUsers", "+1", "-1", "+zzz", "sort 5", "-3",
-        "=`sm",   "-2", "+SMITH@", "-6", "=0000000000@", "-11", "+@@@", "-3",
-        "=hs",    "=s", "+`",
-    };
+    const std::string script =
+        "+smith, -2, +ers, -3, <2, -1, +m, =smith, -5, +ann, sort 5, -1, +e, -3, =MA, -1, +as, "
+        "view miEnabledUsers, -3, +sm, add smz, -2, +ma, undo, -1, =0@, sort -1, -2, "
+        "view miAllUsers, +1, -1, +zzz, sort 5, -3, =`sm, -2, +SMITH@, -6, =0000000000@, -11, "
+        "+@@@, -3, =hs, =s, +`";
+    std::vector<std::string> steps;
+    for (size_t from = 0, to = 0; from < script.size(); from = to + 2) {
+        to = std::min(script.find(", ", from), script.size());
+        steps.push_back(script.substr(from, to - from));
+    }
     QLineEdit* box = Window.FilterBox();
     TUserFilter view = TUserFilter::All;
     auto check = [&](const std::string& step) {
@@ -325,7 +326,7 @@ TEST_F(UndoFilterTest, EveryKeystrokeShowsWhatASearchOfTheWholeListFinds) {
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(shown, expected);
     };
-    for (const std::string step : steps) {
+    for (const std::string& step : steps) {
         const std::string arg = step.substr(step.find(' ') + 1);
         if (step[0] == '+') {
             for (char c : step.substr(1)) {
