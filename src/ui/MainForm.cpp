@@ -53,6 +53,7 @@
 #include <cmath>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 namespace quorvane {
 
@@ -173,6 +174,70 @@ QIcon ExportIcon() {
         arrow.closeSubpath();
         painter.drawPath(arrow);
     });
+}
+
+// The rows of users that pass, in the order given. Rows in display order refer to users all over
+// memory, and visiting each user's texts in that order waits on the memory again and again. A
+// few rows are searched so, each user asked for some rows ahead of its turn; many are searched
+// in the list's own order (where the users lie one after the other), and then only each row's
+// place in the list is looked up in display order. Rows that are a filter's whole answer under
+// the sort key (every user that passes is among them) need no look-up when few users pass:
+// those few are sorted.
+template <typename TPasses>
+std::vector<TUserProp*> SearchRows(TUserList& list, const std::vector<TUserProp*>& rows,
+                                   std::optional<int> wholeAnswerSortKey, const TPasses& passes) {
+    constexpr size_t kAhead = 24;
+    const auto prefetch = [&rows](size_t i) {
+        if (i < rows.size() && rows[i] != nullptr) {
+            const auto* bytes = reinterpret_cast<const char*>(rows[i]);
+            for (size_t line = 0; line < sizeof(TUserProp); line += 64)
+                __builtin_prefetch(bytes + line);
+        }
+    };
+    std::vector<TUserProp*> found;
+    const int count = list.Count();
+    if (rows.size() <= static_cast<size_t>(count) / 8) {
+        for (size_t i = 0; i < rows.size(); ++i) {
+            prefetch(i + kAhead);
+            if (i + kAhead / 2 < rows.size() && rows[i + kAhead / 2] != nullptr) {
+                const TUserProp& ahead = *rows[i + kAhead / 2];
+                __builtin_prefetch(ahead.Login.data());
+                __builtin_prefetch(ahead.Email.data());
+                __builtin_prefetch(ahead.FullName.data());
+            }
+            if (rows[i] != nullptr && passes(*rows[i])) found.push_back(rows[i]);
+        }
+        return found;
+    }
+    std::vector<bool> passing(static_cast<size_t>(count));
+    size_t passed = 0;
+    for (int i = 0; i < count; ++i) {
+        const bool in = passes(list.Users(i));
+        passing[static_cast<size_t>(i)] = in;
+        passed += in ? 1 : 0;
+    }
+    if (wholeAnswerSortKey && passed <= rows.size() / 16) {
+        std::vector<TUserProp*> users;
+        users.reserve(passed);
+        for (int i = 0; i < count; ++i)
+            if (passing[static_cast<size_t>(i)]) users.push_back(&list.Users(i));
+        const std::vector<int> order = SortedOrder(users, *wholeAnswerSortKey);
+        found.reserve(order.size());
+        for (int position : order)
+            found.push_back(users[static_cast<size_t>(position)]);
+        return found;
+    }
+    for (size_t i = 0; i < rows.size(); ++i) {
+        // A user's place in the list is kept at the end of the user.
+        if (i + kAhead < rows.size() && rows[i + kAhead] != nullptr) {
+            const auto* end = reinterpret_cast<const char*>(rows[i + kAhead] + 1);
+            __builtin_prefetch(end - 1);
+            __builtin_prefetch(end - 16);
+        }
+        const int index = list.IndexOf(rows[i]);
+        if (index >= 0 && passing[static_cast<size_t>(index)]) found.push_back(rows[i]);
+    }
+    return found;
 }
 
 // The widest of many texts in a font. Shaping every text is slow for 100,000 users, so each
@@ -917,48 +982,90 @@ void TfrmMain::FillList() {
             if (RowPasses(user)) rows.push_back(&user);
         }
         FModel->SetRows(std::move(rows));
+        FListOrderAt = FModel->Changes();
     });
 }
 
 void TfrmMain::RefreshList() {
-    AutoSizeColumns();
+    const bool listOrder = FModel->Changes() == FListOrderAt;
     FModel->SortRows(FSortColumn);
+    AutoSizeColumns(); // after the sort: the first rows shown are among those measured
+    // Rows FillList took in list order, now sorted, are the filter's whole answer; the steps
+    // kept for other rows are gone with them.
+    if (listOrder) {
+        FFilterSteps.clear();
+        FFilterRowsAt = FModel->Changes();
+    }
     UpdateStatus();
 }
+
+namespace {
+
+// A list of ordinary size is measured whole. A larger one is measured on an even sample of this
+// many users, with the users added last and the first rows shown: the widths come out the same
+// but for a rare outlier, and a million users open without each one being measured.
+constexpr int kMeasuredUsers = 20000;
+constexpr int kMeasuredLast = 1000;
+constexpr int kMeasuredRows = 256;
+
+// The users the column widths are taken from; rows: the rows in display order.
+std::vector<const TUserProp*> MeasuredUsers(const TUserList& list,
+                                            const std::vector<TUserProp*>& rows) {
+    const int count = list.Count();
+    std::vector<const TUserProp*> users;
+    if (count <= kMeasuredUsers) {
+        users.reserve(static_cast<size_t>(count));
+        for (int i = 0; i < count; ++i)
+            users.push_back(&list.Users(i));
+        return users;
+    }
+    const int step = (count + kMeasuredUsers - 1) / kMeasuredUsers;
+    for (int i = 0; i < count - kMeasuredLast; i += step)
+        users.push_back(&list.Users(i));
+    for (int i = count - kMeasuredLast; i < count; ++i)
+        users.push_back(&list.Users(i));
+    for (size_t row = 0; row < rows.size() && row < kMeasuredRows; ++row)
+        if (rows[row] != nullptr) users.push_back(rows[row]);
+    return users;
+}
+
+} // namespace
 
 void TfrmMain::AutoSizeColumns() {
     if (Updating()) return;
     const QFontMetrics cells = lvwUsers->fontMetrics();
     const QFontMetrics captions = lvwUsers->header()->fontMetrics();
-    const int count = FUserList->Count();
-    bool anyHashOnly = false;
-    for (int i = 0; i < count && !anyHashOnly; ++i)
-        anyHashOnly = FUserList->Users(i).HashOnly();
+    // Whether a column is shown at all depends on every user.
+    bool anyHashOnly = false, anyGroups = false;
+    for (int i = 0, count = FUserList->Count(); i < count && !(anyHashOnly && anyGroups); ++i) {
+        const TUserProp& user = FUserList->Users(i);
+        anyHashOnly = anyHashOnly || user.HashOnly();
+        anyGroups = anyGroups || !user.Groups().empty();
+    }
     using TColumn = TUsersModel::TColumn;
     lvwUsers->setColumnHidden(TUsersModel::Index(TColumn::Password), !anyHashOnly);
-    const bool anyGroups = AnyUserHasGroups(*FUserList);
     lvwUsers->setColumnHidden(TUsersModel::Index(TColumn::Groups), !anyGroups);
+    const std::vector<const TUserProp*> users = MeasuredUsers(*FUserList, FModel->Rows());
     for (int index = 0; index < TUsersModel::KColumnCount; ++index) {
         const TColumn column = *TUsersModel::ColumnAt(index);
         TWidthMeter meter(cells);
         switch (column) {
         case TColumn::Status:
             // Measured as "Disabled" for every user, whatever the state.
-            if (count > 0) meter.AddText(TUsersModel::tr("Disabled"));
+            if (!users.empty()) meter.AddText(TUsersModel::tr("Disabled"));
             break;
         case TColumn::ExpireDate:
         case TColumn::Created: {
             // Many users share a day: each day's text is measured once.
             std::unordered_set<long long> days;
             bool never = false;
-            for (int i = 0; i < count; ++i) {
-                const TUserProp& user = FUserList->Users(i);
-                if (column == TColumn::ExpireDate && !user.Expire) {
+            for (const TUserProp* user : users) {
+                if (column == TColumn::ExpireDate && !user->Expire) {
                     never = true;
                     continue;
                 }
                 const double value =
-                    column == TColumn::Created ? user.CreatedDate : user.ExpireDate;
+                    column == TColumn::Created ? user->CreatedDate : user->ExpireDate;
                 if (days.insert(static_cast<long long>(std::floor(value))).second)
                     meter.AddText(FModel->DateText(value));
             }
@@ -966,24 +1073,20 @@ void TfrmMain::AutoSizeColumns() {
             break;
         }
         case TColumn::Password:
-            for (int i = 0; i < count; ++i)
-                if (FUserList->Users(i).HashOnly())
-                    meter.AddText(FModel->CellText(FUserList->Users(i), column));
+            for (const TUserProp* user : users)
+                if (user->HashOnly()) meter.AddText(FModel->CellText(*user, column));
             break;
         case TColumn::Groups:
-            for (int i = 0; i < count && anyGroups; ++i)
-                if (!FUserList->Users(i).Groups().empty())
-                    meter.AddText(GroupsText(FUserList->Users(i)));
+            for (const TUserProp* user : users)
+                if (anyGroups && !user->Groups().empty()) meter.AddText(GroupsText(*user));
             break;
         case TColumn::Login:
         case TColumn::Email:
         case TColumn::FullName:
-            for (int i = 0; i < count; ++i) {
-                const TUserProp& user = FUserList->Users(i);
-                meter.AddBytes(column == TColumn::Login   ? user.Login
-                               : column == TColumn::Email ? user.Email
-                                                          : user.FullName);
-            }
+            for (const TUserProp* user : users)
+                meter.AddBytes(column == TColumn::Login   ? user->Login
+                               : column == TColumn::Email ? user->Email
+                                                          : user->FullName);
             break;
         }
         int width = std::max(meter.Widest(),
@@ -1175,30 +1278,72 @@ void TfrmMain::UndoCleanChanged(bool clean) {
 
 void TfrmMain::FilterTextChanged(const QString& text) {
     TUserTextFilter next(TextToBytes(text));
+    // The rows shown are the filter's whole answer, in order, as long as nothing else has
+    // changed them since; only then may they, and the steps kept on the way to them, stand in
+    // for a search of the whole list. A view that depends on the time never keeps steps.
+    const bool answered = FModel->Changes() == FFilterRowsAt && !FExpiringWithin;
+    if (!answered) FFilterSteps.clear();
     const bool narrower = next.Narrows(FTextFilter);
-    FTextFilter = std::move(next);
     std::unordered_set<const TUserProp*> selected;
     for (int row : SelectedRows())
         selected.insert(ItemUser(row));
+    // Typing on: the rows shown are searched. Erasing: the rows of the nearest wider filter on
+    // the way here are, or are shown again as they were when it is the same filter.
+    const std::vector<TUserProp*>* searched = nullptr;
     std::vector<TUserProp*> rows;
+    bool same = false;
     if (narrower) {
-        // The rows left are a part of those shown, already in order: no new sort.
-        for (TUserProp* user : FModel->Rows())
-            if (user != nullptr && RowPasses(*user)) rows.push_back(user);
-        FModel->SetRows(std::move(rows));
-    } else {
+        searched = &FModel->Rows();
+    } else if (answered) {
+        while (!FFilterSteps.empty() && !next.Narrows(FFilterSteps.back().Filter))
+            FFilterSteps.pop_back();
+        if (!FFilterSteps.empty()) {
+            same = FFilterSteps.back().Filter.Narrows(next);
+            if (same) {
+                rows = std::move(FFilterSteps.back().Rows);
+                FFilterSteps.pop_back();
+            } else {
+                searched = &FFilterSteps.back().Rows;
+            }
+        }
+    }
+    const TUserTextFilter wider = std::exchange(FTextFilter, std::move(next));
+    if (searched != nullptr) {
+        // The rows left are a part of those searched, already in order: no new sort.
+        rows = SearchRows(*FUserList, *searched,
+                          answered ? std::optional<int>(FSortColumn) : std::nullopt,
+                          [this](const TUserProp& user) { return RowPasses(user); });
+    } else if (!same) {
         rows.reserve(static_cast<size_t>(FUserList->Count()));
         for (int i = 0; i < FUserList->Count(); ++i) {
             TUserProp& user = FUserList->Users(i);
             if (RowPasses(user)) rows.push_back(&user);
         }
-        FModel->SetRows(std::move(rows));
-        FModel->SortRows(FSortColumn);
     }
+    std::vector<TUserProp*> before = FModel->SetRows(std::move(rows));
+    if (searched == nullptr && !same) FModel->SortRows(FSortColumn);
+    if (narrower && answered) KeepFilterStep(wider, std::move(before));
+    // Rows from a whole answer are one again; rows searched out of others are only as good as
+    // those were.
+    if (answered || (searched == nullptr && !same)) FFilterRowsAt = FModel->Changes();
     UpdateStatus();
     // The first match shows at the top; a selected user still among them stays in view.
     lvwUsers->scrollToTop();
     if (!selected.empty()) SelectUsers(selected);
+}
+
+void TfrmMain::KeepFilterStep(const TUserTextFilter& filter, std::vector<TUserProp*> rows) {
+    FFilterSteps.push_back({filter, std::move(rows)});
+    // The steps hold at most a few lists' worth of rows: the widest ones go first, as the
+    // narrower ones are what erasing meets first.
+    const size_t limit = 4 * static_cast<size_t>(std::max(FUserList->Count(), 1024));
+    size_t held = 0;
+    for (const TFilterStep& step : FFilterSteps)
+        held += step.Rows.size();
+    size_t first = 0;
+    while (held > limit && first + 1 < FFilterSteps.size())
+        held -= FFilterSteps[first++].Rows.size();
+    FFilterSteps.erase(FFilterSteps.begin(), FFilterSteps.begin() + static_cast<ptrdiff_t>(first));
 }
 
 QString TfrmMain::FilterCountText() const {
@@ -1410,6 +1555,7 @@ void TfrmMain::ClearFilterText() {
     const QSignalBlocker block(edtFilter);
     edtFilter->clear();
     FTextFilter = TUserTextFilter();
+    FFilterSteps.clear();
 }
 
 void TfrmMain::ProjectChanged() {

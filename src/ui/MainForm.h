@@ -233,6 +233,8 @@ private:
     void UsersChangeApplied(const std::vector<int>& touched);
     void UndoCleanChanged(bool clean);
     void FilterTextChanged(const QString& text);
+    // Keeps the rows a wider filter showed, for erasing back to it.
+    void KeepFilterStep(const TUserTextFilter& filter, std::vector<TUserProp*> rows);
     void ClearFilterText();
     // Shrinks and moves the window so that its frame lies on the screen's free area.
     void KeepFrameOnScreen();
@@ -282,6 +284,16 @@ private:
     int FExpiringDays = 14; // what the "Expiring within" question offers
     std::string FGroupFilter;
     TUserTextFilter FTextFilter;
+    // The wider filters on the way to the one in force, each with the rows it showed, widest
+    // first. They stand while the rows are the filter's whole answer: the rows' change count
+    // then is FFilterRowsAt.
+    struct TFilterStep {
+        TUserTextFilter Filter;
+        std::vector<TUserProp*> Rows;
+    };
+    std::vector<TFilterStep> FFilterSteps;
+    uint64_t FFilterRowsAt = ~uint64_t{0};
+    uint64_t FListOrderAt = ~uint64_t{0}; // the change count when FillList set its rows
     QUndoStack* FUndoStack = nullptr;
     QLineEdit* edtFilter = nullptr;
     QLabel* lblFilterCount = nullptr;

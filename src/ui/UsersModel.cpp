@@ -178,10 +178,12 @@ TUserProp* TUsersModel::UserAt(int row) const {
     return FRows[static_cast<size_t>(row)];
 }
 
-void TUsersModel::SetRows(std::vector<TUserProp*> rows) {
+std::vector<TUserProp*> TUsersModel::SetRows(std::vector<TUserProp*> rows) {
     beginResetModel();
-    FRows = std::move(rows);
+    std::swap(FRows, rows);
+    ++FChanges;
     endResetModel();
+    return rows;
 }
 
 void TUsersModel::Clear() {
@@ -192,6 +194,7 @@ int TUsersModel::AppendRow(TUserProp* user) {
     const int row = rowCount();
     beginInsertRows(QModelIndex(), row, row);
     FRows.push_back(user);
+    ++FChanges;
     endInsertRows();
     return row;
 }
@@ -199,6 +202,7 @@ int TUsersModel::AppendRow(TUserProp* user) {
 void TUsersModel::SetUserAt(int row, TUserProp* user) {
     if (row < 0 || row >= rowCount()) return;
     FRows[static_cast<size_t>(row)] = user;
+    ++FChanges;
     emit dataChanged(index(row, 0), index(row, KColumnCount - 1));
 }
 
@@ -219,6 +223,7 @@ std::vector<TUserProp*> TUsersModel::RemoveRows(std::vector<int> rows) {
         if (first >= 0 && last < rowCount()) {
             beginRemoveRows(QModelIndex(), first, last);
             FRows.erase(FRows.begin() + first, FRows.begin() + last + 1);
+            ++FChanges;
             endRemoveRows();
         }
         end = begin;
@@ -227,6 +232,7 @@ std::vector<TUserProp*> TUsersModel::RemoveRows(std::vector<int> rows) {
 }
 
 void TUsersModel::SortRows(int sortKey) {
+    ++FChanges; // rows kept from before are in another order now, however few are shown
     if (FRows.size() < 2) return;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     // Sort positions so persistent indexes (the selection) can follow their rows.

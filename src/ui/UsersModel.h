@@ -7,6 +7,7 @@
 
 #include <QAbstractTableModel>
 
+#include <cstdint>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -61,8 +62,8 @@ public:
     TUserProp* UserAt(int row) const;
     const std::vector<TUserProp*>& Rows() const { return FRows; }
 
-    // Replaces all rows at once.
-    void SetRows(std::vector<TUserProp*> rows);
+    // Replaces all rows at once; returns the rows shown before.
+    std::vector<TUserProp*> SetRows(std::vector<TUserProp*> rows);
     void Clear();
     // Appends a row referring to the user; returns its position.
     int AppendRow(TUserProp* user);
@@ -73,9 +74,13 @@ public:
     std::vector<TUserProp*> RemoveRows(std::vector<int> rows);
     // Sorts the rows by a sort key (see CompareUsers); the selection follows its rows.
     void SortRows(int sortKey);
+    // Counts every change of the rows (set, added, removed, shown again, sorted): rows a caller
+    // derived from the rows at one count still stand for them while the count is the same.
+    uint64_t Changes() const { return FChanges; }
 
 private:
     std::vector<TUserProp*> FRows;
+    uint64_t FChanges = 0;
     mutable std::unordered_map<long long, QString> FDateTexts; // whole day -> short date
     mutable QString FDateFormat;
 };

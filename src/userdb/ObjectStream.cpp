@@ -251,6 +251,15 @@ public:
         FStamp = Final(p + striped, n - striped);
     }
 
+    // Finish for a whole stream whose fingerprint is not asked for: the stamp alone, in one
+    // pass over the bytes.
+    void FinishStampOnly(const unsigned char* p, size_t n) {
+        const size_t striped = n / 32 * 32;
+        Stripes(p, striped);
+        FLength += n;
+        FStamp = Final(p + striped, n - striped);
+    }
+
     uint32_t Fingerprint() const { return FSum; }
     uint64_t Stamp() const { return FStamp; }
 
@@ -415,7 +424,9 @@ uint32_t StreamFingerprint(std::string_view stream) {
 }
 
 uint64_t StreamStamp(std::string_view stream) {
-    return SumsOf(stream).Stamp();
+    TStreamSums sums;
+    sums.FinishStampOnly(reinterpret_cast<const unsigned char*>(stream.data()), stream.size());
+    return sums.Stamp();
 }
 
 TListSums ListSums(const TUserList& list) {

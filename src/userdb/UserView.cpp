@@ -3,8 +3,10 @@
 #include "userdb/Groups.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 namespace quorvane {
 
@@ -50,14 +52,38 @@ TUserTextFilter::TUserTextFilter(const std::string& text) : FFolded(text) {
 bool TUserTextFilter::FieldMatches(const std::string& field) const {
     const size_t n = FFolded.size();
     if (field.size() < n) return false;
-    const unsigned char first = static_cast<unsigned char>(FFolded[0]);
-    for (size_t i = 0, last = field.size() - n; i <= last; ++i) {
-        if (FoldAZ(field[i]) != first) continue;
+    const auto* text = reinterpret_cast<const unsigned char*>(field.data());
+    const auto first = static_cast<unsigned char>(FFolded[0]);
+    // A letter is found in either case as its lower case with the 0x20 bit set; any other byte
+    // as itself.
+    const unsigned char caseBit = first >= 'A' && first <= 'Z' ? 0x20 : 0;
+    const unsigned char wanted = first | caseBit;
+    const auto matchesAt = [this, text, n](size_t i) {
         size_t k = 1;
-        while (k < n && FoldAZ(field[i + k]) == static_cast<unsigned char>(FFolded[k]))
+        while (k < n &&
+               FoldAZ(static_cast<char>(text[i + k])) == static_cast<unsigned char>(FFolded[k]))
             ++k;
-        if (k == n) return true;
+        return k == n;
+    };
+    const size_t starts = field.size() - n + 1; // the places a match may begin
+    size_t i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        // Eight places at a time: a byte of x is zero where the first byte is found. The test
+        // finds every zero byte, and may flag some above one, which are checked anyway.
+        constexpr uint64_t kOnes = 0x0101010101010101ULL, kHighs = 0x8080808080808080ULL;
+        for (; i + 8 <= starts; i += 8) {
+            uint64_t word;
+            std::memcpy(&word, text + i, 8);
+            const uint64_t x = (word | kOnes * caseBit) ^ kOnes * wanted;
+            for (uint64_t flagged = (x - kOnes) & ~x & kHighs; flagged != 0;
+                 flagged &= flagged - 1) {
+                const size_t at = i + static_cast<size_t>(std::countr_zero(flagged)) / 8;
+                if ((text[at] | caseBit) == wanted && matchesAt(at)) return true;
+            }
+        }
     }
+    for (; i < starts; ++i)
+        if ((text[i] | caseBit) == wanted && matchesAt(i)) return true;
     return false;
 }
 

@@ -7,6 +7,7 @@
 #include "ui/UserDlg.h"
 #include "ui/UsersModel.h"
 #include "userdb/UserList.h"
+#include "userdb/UserView.h"
 
 #include <QAction>
 #include <QCalendarWidget>
@@ -16,6 +17,7 @@
 #include <QPushButton>
 #include <QUndoStack>
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 
@@ -255,6 +257,107 @@ TEST_F(UndoFilterTest, TheFilterNarrowsTheRowsWithTheViewFilterAndTheSort) {
     QTest::keyClick(box, Qt::Key_Escape);
     EXPECT_EQ(box->text(), QString());
     EXPECT_EQ(Rows().size(), 4u);
+}
+
+// Whatever way the text got into the filter box (typed on, erased, erased inside, pasted over,
+// with a sort, a view, a new user or an undo in between), the list shows what a search of the
+// whole list finds: the same users, in the order of the sort key.
+TEST_F(UndoFilterTest, EveryKeystrokeShowsWhatASearchOfTheWholeListFinds) {
+    const char* const names[] = {"Ann Smith", "Anne Smithers", "Sam Nash", "Tom Mason",
+                                 "Nina Amos"};
+    for (int i = 0; i < 300; ++i) {
+        TUserProp& user = Window.UserList().AddBlank();
+        user.Login = (i % 3 == 0 ? "sm" : i % 3 == 1 ? "an" : "ma") + std::to_string(i * 7 % 300);
+        user.Password = "pw";
+        user.FullName = names[i % 5];
+        user.Email = std::string(i % 2 == 0 ? "mail" : "post") + std::to_string(i % 11) + "@x.org";
+        user.Disable = i % 4 == 0;
+    }
+    // Long texts, the word at every place of them, in any case, beside look-alike bytes.
+    for (int at = 0; at < 20; ++at) {
+        TUserProp& user = Window.UserList().AddBlank();
+        user.Login = "long" + std::to_string(at);
+        user.Password = "pw";
+        user.FullName = std::string(static_cast<size_t>(at), at % 2 == 0 ? 's' : '`') +
+                        (at % 3 == 0 ? "SMITH" : "sMiTh") + std::string(10, '@');
+        user.Email = std::string(static_cast<size_t>(at) + 3, '0') + "@x.org";
+    }
+    Window.FillList();
+    // "+keys": typed one by one; "-N": N backspaces; "<N": the cursor to N; "=text": pasted
+    // over the whole text; "sort N", "view NAME", "add LOGIN", "undo".
+    const std::string script =
+        "+smith, -2, +ers, -3, <2, -1, +m, =smith, -5, +ann, sort 5, -1, +e, -3, =MA, -1, +as, "
+        "view miEnabledUsers, -3, +sm, add smz, -2, +ma, undo, -1, =0@, sort -1, -2, "
+        "view miAllUsers, +1, -1, +zzz, sort 5, -3, =`sm, -2, +SMITH@, -6, =0000000000@, -11, "
+        "+@@@, -3, =hs, =s, +`";
+    std::vector<std::string> steps;
+    for (size_t from = 0, to = 0; from < script.size(); from = to + 2) {
+        to = std::min(script.find(", ", from), script.size());
+        steps.push_back(script.substr(from, to - from));
+    }
+    QLineEdit* box = Window.FilterBox();
+    TUserFilter view = TUserFilter::All;
+    auto check = [&](const std::string& step) {
+        SCOPED_TRACE(step + " -> \"" + box->text().toStdString() + "\"");
+        // The login, e-mail address or full name holds the text, the letters a to z in either
+        // case.
+        const auto fold = [](std::string text) {
+            for (char& c : text)
+                if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+            return text;
+        };
+        const std::string wanted = fold(box->text().toStdString());
+        std::vector<const TUserProp*> expected;
+        for (int i = 0; i < Window.UserList().Count(); ++i) {
+            const TUserProp& user = Window.UserList().Users(i);
+            const bool holds = fold(user.Login).find(wanted) != std::string::npos ||
+                               fold(user.Email).find(wanted) != std::string::npos ||
+                               fold(user.FullName).find(wanted) != std::string::npos;
+            if (UserPassesFilter(user, view) && holds) expected.push_back(&user);
+        }
+        std::vector<const TUserProp*> shown;
+        for (int row = 0; row < Window.Model()->rowCount(); ++row)
+            shown.push_back(Window.ItemUser(row));
+        const int key = Window.SortColumn();
+        EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end(), [key](auto* a, auto* b) {
+            return CompareUsers(*a, *b, key) < 0;
+        }));
+        std::sort(shown.begin(), shown.end());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(shown, expected);
+    };
+    for (const std::string& step : steps) {
+        const std::string arg = step.substr(step.find(' ') + 1);
+        if (step[0] == '+') {
+            for (char c : step.substr(1)) {
+                QTest::keyClick(box, c);
+                check(step);
+            }
+        } else if (step[0] == '-') {
+            for (int n = std::stoi(step.substr(1)); n > 0; --n) {
+                QTest::keyClick(box, Qt::Key_Backspace);
+                check(step);
+            }
+        } else if (step[0] == '<') {
+            box->setCursorPosition(std::stoi(step.substr(1)));
+        } else if (step[0] == '=') {
+            box->selectAll();
+            box->insert(QString::fromStdString(step.substr(1)));
+            check(step);
+        } else if (step.rfind("sort", 0) == 0) {
+            Window.SortBy(std::stoi(arg));
+        } else if (step.rfind("view", 0) == 0) {
+            Action(arg.c_str())->trigger();
+            view = arg == "miEnabledUsers" ? TUserFilter::Enabled : TUserFilter::All;
+        } else if (step.rfind("add", 0) == 0) {
+            Scripts.push_back(UserScript(arg.c_str()));
+            Action("miAddUser")->trigger();
+        } else {
+            ASSERT_EQ(step, "undo");
+            Action("miUndo")->trigger();
+        }
+        check(step);
+    }
 }
 
 // Typing in the filter box, Ctrl+Z and Ctrl+E still reach the window: Undo brings back the user
