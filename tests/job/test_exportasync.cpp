@@ -96,6 +96,15 @@ struct TOwnerSide {
         };
     }
     void Note() { OffThread = OffThread || std::this_thread::get_id() != Owner; }
+
+    // Serves the owner's queue until the end has come, a little longer (a second end would come
+    // meanwhile), and until the job has let go; whether exactly one end came.
+    bool EndsOnce(TQueuedDispatcher& owner, TExportJob& job) {
+        if (!owner.ProcessUntil([&] { return !Done.empty(); }, 60s)) return false;
+        owner.ProcessUntil([] { return false; }, 200ms);
+        job.Wait();
+        return Done.size() == 1;
+    }
 };
 
 } // namespace
@@ -146,11 +155,8 @@ TEST(ExportJobAsync, EveryKindOfTargetEndsOnceOnTheOwnersThread) {
         side.Attach(job);
         job.StartAsync();
         EXPECT_TRUE(side.Done.empty()) << "the end never comes within the start";
-        ASSERT_TRUE(owner->ProcessUntil([&] { return !side.Done.empty(); }, 60s));
-        owner->ProcessUntil([] { return false; }, 200ms); // a second end would come meanwhile
-        job.Wait();
+        ASSERT_TRUE(side.EndsOnce(*owner, job));
         EXPECT_FALSE(side.OffThread);
-        ASSERT_EQ(side.Done.size(), 1u);
         const TExportResult& result = side.Done[0];
         std::string why = EnglishText(result.Error);
         for (const TTargetOutcome& outcome : result.Outcomes)
@@ -214,10 +220,7 @@ TEST(ExportJobAsync, AbortOrTheJobsEndDuringTheBuildWritesNothing) {
             job.reset();
         } else {
             EXPECT_TRUE(job->Abort());
-            ASSERT_TRUE(owner->ProcessUntil([&] { return !side.Done.empty(); }, 60s));
-            owner->ProcessUntil([] { return false; }, 200ms);
-            job->Wait();
-            ASSERT_EQ(side.Done.size(), 1u);
+            ASSERT_TRUE(side.EndsOnce(*owner, *job));
             EXPECT_TRUE(side.Done[0].Aborted);
             EXPECT_FALSE(side.Done[0].Done);
         }
@@ -290,8 +293,7 @@ TEST(ExportJobAsync, ChecksRaiseOnTheCallersThreadBeforeAnythingRuns) {
         if (c.Cause != TCause::EmptyPassword) continue;
         job.Settings().Build.AllowEmptyPasswords = true;
         job.StartAsync();
-        ASSERT_TRUE(owner->ProcessUntil([&] { return !side.Done.empty(); }, 60s));
-        job.Wait();
+        ASSERT_TRUE(side.EndsOnce(*owner, job));
         EXPECT_TRUE(side.Done[0].Done) << EnglishText(side.Done[0].Error);
         EXPECT_EQ(ReadWholeFile(dir.File("htpasswd")), "ann:a1\r\nnopass:\r\n");
     }
@@ -314,9 +316,7 @@ TEST(ExportJobAsync, AWriteThatFailsAfterTheChecksEndsWithItsError) {
     job.StartAsync();
     // The write comes once the build's end has reached this thread, after this.
     fs::remove_all(dir.Path() / "site");
-    ASSERT_TRUE(owner->ProcessUntil([&] { return !side.Done.empty(); }, 60s));
-    job.Wait();
-    ASSERT_EQ(side.Done.size(), 1u);
+    ASSERT_TRUE(side.EndsOnce(*owner, job));
     EXPECT_FALSE(side.Done[0].Done);
     EXPECT_FALSE(side.Done[0].Error.Empty());
     EXPECT_EQ(side.Errors, std::vector<std::string>{EnglishText(side.Done[0].Error)});
