@@ -1263,6 +1263,18 @@
         <source>%1 is not a value of %2</source>
         <translation>%1 ist kein Wert von %2</translation>
     </message>
+    <message>
+        <source>A %1 target needs the option %2</source>
+        <translation>Ein Ziel der Art %1 braucht die Option %2</translation>
+    </message>
+    <message>
+        <source>A %1 target logs in nowhere: it takes no password</source>
+        <translation>Ein Ziel der Art %1 meldet sich nirgends an: es nimmt kein Passwort</translation>
+    </message>
+    <message>
+        <source>Plain FTP sends the password and the password file in clear; use ftpes://, ftps:// or sftp:// where the server offers it</source>
+        <translation>Einfaches FTP überträgt das Passwort und die Passwortdatei im Klartext; nehmen Sie ftpes://, ftps:// oder sftp://, wo der Server es anbietet</translation>
+    </message>
 </context>
 <context>
     <name>MasterPasswordDlg</name>

@@ -1,10 +1,9 @@
 #include "cli/CliCommand.h"
 
-#include "ftp/ServerTarget.h"
 #include "job/Backups.h"
 #include "job/ExportJob.h"
 #include "job/JobTexts.h"
-#include "job/StoreTarget.h"
+#include "job/TargetKind.h"
 #include "userdb/UserList.h"
 
 #include <algorithm>
@@ -24,23 +23,18 @@ int CmdRestore(const TArgs& args, TCliStreams& io) {
     TUserList& list = db.List();
 
     // The target an export that names none goes to first, or the one --target names: one of
-    // its targets by name, "server", or a local file.
+    // its targets by name, the address of a kind ("server") the first target points at or keeps
+    // beside it, or a local file.
     const auto chosen = args.Value("target");
     const std::vector<TTargetSettings> defaults = DefaultTargets(list);
     const int named = chosen             ? FindTarget(list, *chosen)
                       : defaults.empty() ? 0
                                          : FindTarget(list, defaults.front().Name);
-    TRestoreTarget target;
-    if (!chosen || named >= 0) {
-        target = RestoreTargetOf(list, std::max(named, 0));
-    } else if (*chosen == "server") {
-        TTargetSettings server = FirstTarget(list);
-        server.ExportToFile = false;
-        server.StoreUrl.clear();
-        target = RestoreTargetOf(server);
-    } else {
-        target = RestoreTargetOf(FileTarget(*chosen));
-    }
+    std::optional<TTarget> kept;
+    if (chosen && named < 0) kept = KeptAddress(list.Targets.front(), *chosen);
+    const TRestoreTarget target = !chosen || named >= 0 ? RestoreTargetOf(list, std::max(named, 0))
+                                  : kept                ? RestoreTargetOf(SettingsOf(*kept))
+                                                        : RestoreTargetOf(FileTarget(*chosen));
     if (target.Id.empty())
         throw ECliError(target.Name.empty()
                             ? "The database names no password file; give --target FILE"
@@ -120,7 +114,7 @@ int CmdRestore(const TArgs& args, TCliStreams& io) {
 
 TCommand RestoreCommand() {
     return {"restore",
-            "DB [--list] [--target NAME|FILE|server] [VERSION] [--overwrite] "
+            "DB [--list] [--target NAME|FILE|KIND] [VERSION] [--overwrite] "
             "[--server-password-stdin | --server-password-file FILE]",
             "put back an earlier version of the password file an export replaced",
             "Every export that replaces a password file keeps what was there: the last 10\n"
@@ -130,9 +124,10 @@ TCommand RestoreCommand() {
             "VERSION (or named so; default 1, the newest) goes back through the same safe\n"
             "replacement as an export, which keeps what it replaces in turn, and is recorded\n"
             "as written by this database, so the next export does not take it for a change\n"
-            "made there. The target is the database's own (its file or its server) unless\n"
-            "--target names one of its targets (see the target command), a local file or\n"
-            "\"server\". A target that changed since this\n"
+            "made there. The target is the database's own (its file, server or store) unless\n"
+            "--target names one of its targets (see the target command), a kind of address\n"
+            "(file, server or store: the one of that kind its first target points at or\n"
+            "keeps beside it) or a local file. A target that changed since this\n"
             "database last wrote it is not replaced without --overwrite. The server password\n"
             "is taken as for export.\n",
             {"target", "server-password-file"},

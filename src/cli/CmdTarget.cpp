@@ -3,9 +3,9 @@
 #include "base/Random.h"
 #include "ftp/ServerTarget.h"
 #include "job/Deployment.h"
+#include "job/JobTexts.h"
 #include "job/TargetFile.h"
 #include "job/TargetKind.h"
-#include "sitedb/UserStore.h"
 #include "userdb/UserList.h"
 
 #include <algorithm>
@@ -16,8 +16,7 @@ namespace quorvane::cli {
 namespace {
 
 // The target's kind, then what the kind shows of it.
-void PrintTarget(const TTargetSettings& settings, std::ostream& out) {
-    const TTarget target = TargetOf(settings);
+void PrintTarget(const TTarget& target, std::ostream& out) {
     const ITargetKind& kind = KindOf(target);
     out << "kind: " << kind.Name() << "\n";
     for (const TTargetDetail& detail : kind.Details(target))
@@ -26,12 +25,14 @@ void PrintTarget(const TTargetSettings& settings, std::ostream& out) {
 
 // A target as today's single target showed it, then its name, state and site check when it is
 // one of several or has them.
-void PrintDetails(const TTargetSettings& target, bool several, std::ostream& out) {
+void PrintDetails(const TTarget& target, bool several, std::ostream& out) {
     if (several) out << "name: " << target.Name << "\n";
     PrintTarget(target, out);
     if (several || !target.Enabled) out << "enabled: " << (target.Enabled ? "yes" : "no") << "\n";
-    if (!target.CheckUrl.empty()) out << "check url: " << target.CheckUrl << "\n";
-    if (!target.CheckUser.empty()) out << "check user: " << target.CheckUser << "\n";
+    if (!target.Option("check-url").empty())
+        out << "check url: " << target.Option("check-url") << "\n";
+    if (!target.Option("check-user").empty())
+        out << "check user: " << target.Option("check-user") << "\n";
 }
 
 // What the target's file is (its program and form), or why its options are not usable.
@@ -62,113 +63,114 @@ void PrintFile(const TUserList& list, const TTarget& target, std::ostream& out) 
     }
 }
 
-std::string KindName(const TTargetSettings& target) {
-    const ITargetKind* kind = FindKind(TargetOf(target));
+std::string KindName(const TTarget& target) {
+    const ITargetKind* kind = FindKind(target);
     return kind != nullptr ? std::string(kind->Name()) : "?";
 }
 
 // One line per target: name, kind, where it writes, and whether an export leaves it out.
 void PrintTable(const TUserList& list, std::ostream& out) {
-    const std::vector<TTargetSettings> targets = ListTargets(list);
     std::size_t width = 4;
-    for (const TTargetSettings& t : targets)
+    for (const TTarget& t : list.Targets)
         width = std::max(width, t.Name.size());
-    for (const TTargetSettings& t : targets) {
+    for (const TTarget& t : list.Targets) {
         const std::string kind = KindName(t);
         out << t.Name << std::string(width - t.Name.size() + 2, ' ') << kind
-            << std::string(kind.size() < 8 ? 8 - kind.size() : 1, ' ') << TargetWhere(t);
-        if (HasFileOptions(TargetOf(t))) out << "  " << FileSummary(list, TargetOf(t));
+            << std::string(kind.size() < 8 ? 8 - kind.size() : 1, ' ')
+            << TargetWhere(SettingsOf(t));
+        if (HasFileOptions(t)) out << "  " << FileSummary(list, t);
         if (!t.Enabled) out << "  (disabled)";
-        if (!t.CheckUrl.empty()) out << "  check " << t.CheckUrl << " as " << t.CheckUser;
+        if (!t.Option("check-url").empty())
+            out << "  check " << t.Option("check-url") << " as " << t.Option("check-user");
         out << "\n";
     }
 }
 
-// The options of a server or a store (not --file, --url, the site check or the state).
-bool ChangesServerOnly(const TArgs& args) {
+// What the target logs in with and how it reaches its place, spelled as options of their own
+// (not --file, --url, the site check or the state).
+bool ChangesKindOptions(const TArgs& args) {
     for (const char* name :
          {"login", "owner", "password-stdin", "no-password", "passive", "active", "key", "host-key",
-          "add-host-key", "remove-host-key", "clear-host-keys", "tls-pin", "ca-file"}) {
+          "add-host-key", "remove-host-key", "clear-host-keys", "tls-pin", "ca-file", "option"}) {
         if (args.Has(name)) return true;
     }
     return false;
 }
 
-bool ChangesServer(const TArgs& args) {
-    for (const char* name :
-         {"login", "owner", "password-stdin", "no-password", "passive", "active", "key", "host-key",
-          "add-host-key", "remove-host-key", "clear-host-keys", "tls-pin", "ca-file", "check-url",
-          "check-user", "enable", "disable"}) {
-        if (args.Has(name)) return true;
-    }
+bool ChangesFile(const TArgs& args) {
+    for (const std::string_view key : TargetFileOptions())
+        if (args.Has(std::string(key))) return true;
     return false;
 }
 
-// --login and --password-stdin / --no-password, for a server and a store alike. A store may do
-// without a login (SQLite, a PostgreSQL login by ~/.pgpass); a server may not.
-void SetLoginAndPassword(TTargetSettings& list, const TArgs& args, TCliStreams& io,
-                         bool loginRequired) {
+bool ChangesTarget(const TArgs& args) {
+    for (const char* name : {"url", "file", "check-url", "check-user", "enable", "disable"})
+        if (args.Has(name)) return true;
+    return ChangesKindOptions(args) || ChangesFile(args);
+}
+
+// One option set through the target's kind, which refuses one it does not read.
+void SetOption(TTarget& target, std::string_view key, std::string value) {
+    try {
+        SetTargetOption(target, key, std::move(value));
+    } catch (const EQuorvaneError& e) {
+        throw EUsage(EnglishText(e.Message()));
+    }
+}
+
+// --login, --owner and --password-stdin / --no-password, for every kind that reads them.
+void SetLoginAndPassword(TTarget& target, const TArgs& args, TCliStreams& io) {
     if (const auto login = args.Value("login")) {
-        if ((loginRequired && login->empty()) || !SafeForServer(*login))
-            throw ECliError("The login must not be empty nor hold a line break or NUL");
-        list.FtpUser = *login;
+        if (!SafeForServer(*login)) throw ECliError("The login must not hold a line break or NUL");
+        SetOption(target, "user", *login);
     }
+    if (const auto owner = args.Value("owner")) {
+        if (owner->empty() || !SafeForServer(*owner))
+            throw EUsage("--owner needs a name without a line break or NUL");
+        SetOption(target, "owner", *owner);
+    }
+    if (!args.Has("password-stdin") && !args.Has("no-password")) return;
+    const ITargetKind& kind = KindOf(target);
+    if (!kind.Secret(target).TakesSecret)
+        throw EUsage(EnglishText(Msg(texts::TargetPrefixed, target.Name,
+                                     Msg(texts::TargetTakesNoSecret, std::string(kind.Name())))));
+    std::string password;
     if (args.Has("password-stdin")) {
-        const std::string password = ReadSecretLine(io.In);
+        password = ReadSecretLine(io.In);
         if (!SafeForServer(password))
             throw ECliError("The password must not hold a line break or NUL");
-        list.FtpPass = password;
-        list.FtpStorePass = true;
-    } else if (args.Has("no-password")) {
-        list.FtpPass.clear();
-        list.FtpStorePass = false;
     }
+    target.SetOption("keep-password", password.empty() ? "no" : "");
+    target.SetOption("password", std::move(password));
 }
 
 // --option KEY=VALUE, as often as needed: any option the target's kind reads, by the name the
-// target keeps it under (the kind says which, and what a value must look like). Applying them
-// twice changes nothing, so each step that sets an address applies them before its own checks.
-void SetGivenOptions(TTargetSettings& settings, const TArgs& args) {
-    const std::vector<std::string> given = args.Values("option");
-    if (given.empty()) return;
-    TTarget target = TargetOf(settings);
-    for (const std::string& option : given) {
+// target keeps it under (the kind says which, and what a value must look like).
+void SetGivenOptions(TTarget& target, const TArgs& args) {
+    for (const std::string& option : args.Values("option")) {
         const std::size_t eq = option.find('=');
         if (eq == std::string::npos || eq == 0)
             throw EUsage("--option takes KEY=VALUE (" + option + ")");
-        try {
-            SetTargetOption(target, option.substr(0, eq), option.substr(eq + 1));
-        } catch (const EQuorvaneError& e) {
-            throw EUsage(EnglishText(e.Message()));
-        }
+        SetOption(target, option.substr(0, eq), option.substr(eq + 1));
     }
-    settings = SettingsOf(target);
 }
 
 // The options of a server or a store spelled as options of their own (--passive, --key,
 // --tls-pin, ...): set through the target's kind, which refuses those it does not read; what
 // only this machine can tell (a file that is not there) is checked here.
-void SetSpelledOptions(TTargetSettings& settings, const TArgs& args) {
-    TTarget target = TargetOf(settings);
-    const auto set = [&](std::string_view key, std::string value) {
-        try {
-            SetTargetOption(target, key, std::move(value));
-        } catch (const EQuorvaneError& e) {
-            throw EUsage(EnglishText(e.Message()));
-        }
-    };
-    if (args.Has("passive")) set("passive", "yes");
-    if (args.Has("active")) set("passive", "no");
+void SetSpelledOptions(TTarget& target, const TArgs& args) {
+    if (args.Has("passive")) SetOption(target, "passive", "yes");
+    if (args.Has("active")) SetOption(target, "passive", "no");
     const auto file = [&](const char* name, std::string_view key, const char* what) {
         const auto path = args.Value(name);
         if (!path) return;
-        set(key, *path);
+        SetOption(target, key, *path);
         if (!path->empty() && !FileExists(*path))
             throw ECliError(std::string("The ") + what + " " + *path + " does not exist");
     };
     file("key", "key-file", "key file");
     file("ca-file", "ca-file", "certificate file");
-    if (const auto pin = args.Value("tls-pin")) set("tls-pin", *pin);
+    if (const auto pin = args.Value("tls-pin")) SetOption(target, "tls-pin", *pin);
     const auto hostKey = args.Value("host-key");
     const auto addHostKey = args.Value("add-host-key");
     const auto removeHostKey = args.Value("remove-host-key");
@@ -186,116 +188,61 @@ void SetSpelledOptions(TTargetSettings& settings, const TArgs& args) {
         if (addHostKey) AddStoredHostKey(keys, *addHostKey);
         if (removeHostKey && !RemoveStoredHostKey(keys, *removeHostKey))
             throw ECliError("The host key " + *removeHostKey + " is not among the trusted ones");
-        set("host-keys", keys.FtpHostKeys);
+        SetOption(target, "host-keys", keys.FtpHostKeys);
     }
-    settings = SettingsOf(target);
-}
-
-// A table or a directory: the address, the login and password of the server (none for SQLite),
-// and the owner that marks this database's rows and entries there (a new one of its own unless
-// given: --owner takes over those of another database, after a restore say).
-void SetStore(TTargetSettings& list, const std::string& url, const TArgs& args, TCliStreams& io) {
-    list.ExportToFile = false;
-    if (const auto owner = args.Value("owner")) {
-        if (owner->empty() || !SafeForServer(*owner))
-            throw EUsage("--owner needs a name without a line break or NUL");
-        list.StoreOwner = *owner;
-    }
-    SetStoreUrl(list, url, SecureRandom());
-    SetLoginAndPassword(list, args, io, false);
-    SetGivenOptions(list, args);
-    SetSpelledOptions(list, args);
-}
-
-void SetServer(TTargetSettings& list, const TArgs& args, TCliStreams& io) {
-    if (args.Has("password-stdin") && args.Has("no-password"))
-        throw EUsage("--password-stdin and --no-password exclude each other");
-    if (args.Has("passive") && args.Has("active"))
-        throw EUsage("--passive and --active exclude each other");
-    const auto url = args.Value("url");
-    if (url && ParseStoreUrl(*url)) {
-        SetStore(list, *url, args, io);
-        return;
-    }
-    if (!url && !list.ExportToFile && !list.StoreUrl.empty()) {
-        SetStore(list, list.StoreUrl, args, io);
-        return;
-    }
-    if (args.Has("owner")) throw EUsage("--owner is for a store (sqlite:, postgresql://, ldap://)");
-    if (url) {
-        const TServerUrl server = ParseServerUrl(*url);
-        list.StoreUrl.clear();
-        list.StoreOwner.clear();
-        list.ExportToFile = false;
-        SetServerProtocol(list, server.Protocol);
-        list.FtpHost = server.Host;
-        list.FtpPasswdFile = server.RemoteFile;
-        if (!server.Login.empty()) list.FtpUser = server.Login;
-    } else if (list.ExportToFile || list.FtpHost.empty()) {
-        throw EUsage("the database names no server yet; give --url");
-    }
-    SetLoginAndPassword(list, args, io, true);
-    SetGivenOptions(list, args);
-    SetSpelledOptions(list, args);
-    if (list.FtpUser.empty()) throw EUsage("the server needs a login; give --login");
-    if (ProtocolFromStoredName(list.FtpProtocol) == TTransferProtocol::Ftp) {
-        io.Err << "quorvane-cli: warning: plain FTP sends the password and the password file "
-                  "in clear; use ftpes://, ftps:// or sftp:// where the server offers it\n";
-    }
-}
-
-bool ChangesFile(const TArgs& args) {
-    for (const std::string_view key : TargetFileOptions())
-        if (args.Has(std::string(key))) return true;
-    return false;
-}
-
-bool ChangesTarget(const TArgs& args) {
-    return args.Has("url") || args.Has("file") || args.Has("option") || ChangesServer(args) ||
-           ChangesFile(args);
 }
 
 // --consumer, --format, --cost, ...: what the target's file is and what is done with it once
 // written, checked against the target's kind before anything is stored (an empty value takes
 // the option away).
-void ApplyFileOptions(const TUserList& list, TTargetSettings& target, const TArgs& args) {
-    TTarget value = TargetOf(target);
+void ApplyFileOptions(const TUserList& list, TTarget& target, const TArgs& args) {
     for (const std::string_view key : TargetFileOptions())
-        if (const auto given = args.Value(std::string(key))) value.SetOption(key, *given);
-    TargetFileOf(list, value);
-    target = SettingsOf(value);
+        if (const auto given = args.Value(std::string(key))) target.SetOption(key, *given);
+    TargetFileOf(list, target);
 }
 
-// --file, or --url and the server's options; --check-url and --check-user; --enable, --disable.
-void ApplyOptions(TTargetSettings& target, const TArgs& args, TCliStreams& io) {
-    const bool setFile = args.Has("file");
-    if (setFile && (args.Has("url") || ChangesServerOnly(args)))
-        throw EUsage("--file and the server options exclude each other");
-    if (args.Has("enable") && args.Has("disable"))
-        throw EUsage("--enable and --disable exclude each other");
-    if (setFile) {
-        const std::string file = *args.Value("file");
-        if (file.empty()) throw EUsage("--file needs a file name");
-        target.ExportToFile = true;
-        target.PassFile = file;
-    } else if (args.Has("url") || ChangesServerOnly(args)) {
-        SetServer(target, args, io);
+// --file or --url, taken in by the kind of the address; what the target logs in with and its
+// kind's options; --check-url and --check-user; --enable, --disable.
+void ApplyOptions(TTarget& target, const TArgs& args, TCliStreams& io) {
+    for (const auto& [one, other] : {std::pair{"file", "url"},
+                                     {"enable", "disable"},
+                                     {"password-stdin", "no-password"},
+                                     {"passive", "active"}}) {
+        if (args.Has(one) && args.Has(other))
+            throw EUsage(std::string("--") + one + " and --" + other + " exclude each other");
+    }
+    if (const auto file = args.Value("file")) {
+        if (file->empty()) throw EUsage("--file needs a file name");
+        SetTargetAddress(target, FileUrl(*file), SecureRandom());
+    } else if (const auto url = args.Value("url")) {
+        SetTargetAddress(target, *url, SecureRandom());
+    }
+    SetLoginAndPassword(target, args, io);
+    SetGivenOptions(target, args);
+    SetSpelledOptions(target, args);
+    if (args.Has("url") || ChangesKindOptions(args)) {
+        const ITargetKind& kind = KindOf(target);
+        for (const std::string& key : MissingTargetOptions(target))
+            throw EUsage(
+                EnglishText(Msg(texts::TargetPrefixed, target.Name,
+                                Msg(texts::TargetOptionNeeded, std::string(kind.Name()), key))));
+        if (const std::optional<TMessage> caution = kind.Caution(target))
+            io.Err << "quorvane-cli: warning: " << EnglishText(*caution) << "\n";
     }
     if (const auto url = args.Value("check-url")) {
         if (!url->empty() && url->rfind("http://", 0) != 0 && url->rfind("https://", 0) != 0)
             throw EUsage("--check-url takes an http:// or https:// address");
         if (!SafeForServer(*url)) throw EUsage("--check-url holds a line break or NUL");
-        target.CheckUrl = *url;
+        target.SetOption("check-url", *url);
     }
     if (const auto user = args.Value("check-user")) {
         if (!SafeForServer(*user)) throw EUsage("--check-user holds a line break or NUL");
-        target.CheckUser = *user;
+        target.SetOption("check-user", *user);
     }
-    if (target.CheckUrl.empty() != target.CheckUser.empty())
+    if (target.Option("check-url").empty() != target.Option("check-user").empty())
         throw EUsage("a site check needs both --check-url and --check-user");
     if (args.Has("enable")) target.Enabled = true;
     if (args.Has("disable")) target.Enabled = false;
-    SetGivenOptions(target, args);
 }
 
 // A name for a new target, or for one renamed: not empty, printable, not taken.
@@ -317,12 +264,14 @@ int TargetIndex(const TUserList& list, const std::string& name) {
     return index;
 }
 
-TTargetSettings TargetAt(const TUserList& list, int index) {
-    return SettingsOf(list.Targets[static_cast<std::size_t>(index)]);
-}
-
-void SetTargetAt(TUserList& list, int index, const TTargetSettings& target) {
-    list.Targets[static_cast<std::size_t>(index)] = TargetOf(target);
+// Stores the target at index (the end for a new one) once the targets together still work.
+void StoreTarget(TUserList& list, std::size_t index, const TTarget& target) {
+    std::vector<TTargetSettings> targets = ListTargets(list);
+    targets.resize(std::max(targets.size(), index + 1));
+    targets[index] = SettingsOf(target);
+    CheckTargetChange(ListTargets(list), targets);
+    list.Targets.resize(targets.size());
+    list.Targets[index] = target;
 }
 
 int CmdTarget(const TArgs& args, TCliStreams& io) {
@@ -336,18 +285,14 @@ int CmdTarget(const TArgs& args, TCliStreams& io) {
         TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
         TUserList& list = db.List();
         CheckNewName(list, name);
-        TTargetSettings target;
+        TTarget target;
         target.Name = name;
-        target.FtpProtocol.clear();
         ApplyOptions(target, args, io);
         ApplyFileOptions(list, target, args);
-        std::vector<TTargetSettings> targets = ListTargets(list);
-        targets.push_back(target);
-        CheckTargetChange(ListTargets(list), targets);
-        list.Targets.push_back(TargetOf(target));
+        StoreTarget(list, list.Targets.size(), target);
         db.Save(io.Err);
         PrintDetails(target, true, io.Out);
-        PrintFile(list, TargetOf(target), io.Out);
+        PrintFile(list, target, io.Out);
         return kExitOk;
     }
     if (action == "remove" || action == "rename") {
@@ -365,9 +310,7 @@ int CmdTarget(const TArgs& args, TCliStreams& io) {
         } else {
             const std::string& name = args.Positional()[3];
             CheckNewName(list, name);
-            TTargetSettings target = TargetAt(list, index);
-            target.Name = name;
-            SetTargetAt(list, index, target);
+            list.Targets[static_cast<std::size_t>(index)].Name = name;
         }
         db.Save(io.Err);
         PrintTable(list, io.Out);
@@ -383,11 +326,13 @@ int CmdTarget(const TArgs& args, TCliStreams& io) {
         TDatabaseSession db(path, TDatabaseSession::TAccess::Read);
         const TUserList& list = db.List();
         if (name) {
-            const int index = TargetIndex(list, *name);
-            PrintDetails(TargetAt(list, index), true, io.Out);
-            PrintFile(list, list.Targets[static_cast<std::size_t>(index)], io.Out);
+            const TTarget& target =
+                list.Targets[static_cast<std::size_t>(TargetIndex(list, *name))];
+            PrintDetails(target, true, io.Out);
+            PrintFile(list, target, io.Out);
         } else if (list.Targets.size() == 1) {
-            PrintDetails(FirstTarget(list), list.Targets.front().Name != KFirstTargetName, io.Out);
+            PrintDetails(list.Targets.front(), list.Targets.front().Name != KFirstTargetName,
+                         io.Out);
             PrintFile(list, list.Targets.front(), io.Out);
         } else
             PrintTable(list, io.Out);
@@ -395,17 +340,14 @@ int CmdTarget(const TArgs& args, TCliStreams& io) {
     }
     TDatabaseSession db(path, TDatabaseSession::TAccess::Change);
     TUserList& list = db.List();
-    const int index = name ? TargetIndex(list, *name) : 0;
-    TTargetSettings target = TargetAt(list, index);
+    const auto index = static_cast<std::size_t>(name ? TargetIndex(list, *name) : 0);
+    TTarget target = list.Targets[index];
     ApplyOptions(target, args, io);
     ApplyFileOptions(list, target, args);
-    std::vector<TTargetSettings> targets = ListTargets(list);
-    targets[static_cast<std::size_t>(index)] = target;
-    CheckTargetChange(ListTargets(list), targets);
-    SetTargetAt(list, index, target);
+    StoreTarget(list, index, target);
     db.Save(io.Err);
     PrintDetails(target, list.Targets.size() > 1, io.Out);
-    PrintFile(list, TargetOf(target), io.Out);
+    PrintFile(list, target, io.Out);
     return kExitOk;
 }
 

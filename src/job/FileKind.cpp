@@ -53,6 +53,13 @@ public:
     }
     std::string LocalFile(const TTarget& t) const override { return FileUrlPath(t.Url); }
     bool TakesGroupFile() const override { return true; }
+    // A server or a store the target pointed at stays beside the file, as the database keeps it.
+    void Adopt(TTarget& t, const TTarget& before, IRandomSource&) const override {
+        TTargetSettings s = SettingsOf(before);
+        s.ExportToFile = true;
+        s.PassFile = FileUrlPath(t.Url);
+        t = TargetOf(s);
+    }
     std::string_view Name() const override { return "file"; }
     std::vector<TTargetDetail> Details(const TTarget& t) const override {
         return {{"file", FileUrlPath(t.Url)}};

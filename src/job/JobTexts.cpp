@@ -66,6 +66,9 @@ const TMessageText TargetNoConsumer{"TargetNoConsumer", QT_TRANSLATE_NOOP("CoreT
 const TMessageText TargetOptionNotRead{"TargetOptionNotRead", QT_TRANSLATE_NOOP("CoreText", "A %2 target reads no option %1; it reads %3")};
 const TMessageText TargetOptionSecret{"TargetOptionSecret", QT_TRANSLATE_NOOP("CoreText", "%1 is a secret: it is given apart, never as an option")};
 const TMessageText TargetOptionValue{"TargetOptionValue", QT_TRANSLATE_NOOP("CoreText", "%1 is not a value of %2")};
+const TMessageText TargetOptionNeeded{"TargetOptionNeeded", QT_TRANSLATE_NOOP("CoreText", "A %1 target needs the option %2")};
+const TMessageText TargetTakesNoSecret{"TargetTakesNoSecret", QT_TRANSLATE_NOOP("CoreText", "A %1 target logs in nowhere: it takes no password")};
+const TMessageText PlainFtpInClear{"PlainFtpInClear", QT_TRANSLATE_NOOP("CoreText", "Plain FTP sends the password and the password file in clear; use ftpes://, ftps:// or sftp:// where the server offers it")};
 const TMessageText ModeOrGroupOverFtp{"ModeOrGroupOverFtp", QT_TRANSLATE_NOOP("CoreText", "A file's mode is set on a local file or over SFTP, its group only on a local file; %1 cannot take them")};
 const TMessageText RemoteModeNotSet{"RemoteModeNotSet", QT_TRANSLATE_NOOP("CoreText", "The mode of %1 could not be set to %2: %3")};
 const TMessageText TargetCheckNoPassword{"TargetCheckNoPassword", QT_TRANSLATE_NOOP("CoreText", "The database knows no password for the check user %1")};

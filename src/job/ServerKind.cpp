@@ -144,6 +144,25 @@ public:
         if (s.FtpPasswdFile.empty()) return Msg(texts::NoServerPasswordFile);
         return std::nullopt;
     }
+    // The login an address holds becomes the target's user; a store the target pointed at is
+    // forgotten (the database keeps none beside a server), the file stays.
+    void Adopt(TTarget& t, const TTarget& before, IRandomSource&) const override {
+        const TServerUrl server = ParseServerUrl(t.Url);
+        TTargetSettings s = SettingsOf(before);
+        s.StoreUrl.clear();
+        s.StoreOwner.clear();
+        s.ExportToFile = false;
+        SetServerProtocol(s, server.Protocol);
+        s.FtpHost = server.Host;
+        s.FtpPasswdFile = server.RemoteFile;
+        if (!server.Login.empty()) s.FtpUser = server.Login;
+        t = TargetOf(s);
+    }
+    std::optional<TMessage> Caution(const TTarget& t) const override {
+        if (ProtocolFromStoredName(SettingsOf(t).FtpProtocol) != TTransferProtocol::Ftp)
+            return std::nullopt;
+        return Msg(texts::PlainFtpInClear);
+    }
     std::string Reached(const TTarget& t) const override { return SettingsOf(t).FtpHost; }
     bool TakesGroupFile() const override { return true; }
     bool UploadsLocalCopy() const override { return true; }
@@ -190,8 +209,8 @@ public:
     }
     std::vector<TTargetOptionRow> Options(const TTarget& t) const override {
         std::vector<TTargetOptionRow> rows = {
-            {"user", false, false,
-             [](std::string_view v) { return SafeForServer(std::string(v)); }},
+            {"user", false, false, [](std::string_view v) { return SafeForServer(std::string(v)); },
+             true},
             {"password", true},
             {"keep-password", false, true}};
         const std::string scheme = UrlScheme(t.Url);

@@ -70,6 +70,14 @@ public:
         return std::nullopt;
     }
     void CheckNew(const TTarget& t) const override { CheckNewStoreUrl(SettingsOf(t).StoreUrl); }
+    // The store's own owner, kept when the target was at this store before; the file and the
+    // server stay beside it.
+    void Adopt(TTarget& t, const TTarget& before, IRandomSource& random) const override {
+        TTargetSettings s = SettingsOf(before);
+        s.ExportToFile = false;
+        SetStoreUrl(s, t.Url, random);
+        t = TargetOf(s);
+    }
     bool TakesGroupFile() const override { return false; }
     bool ReplacedLast() const override { return true; }
     // A command runs on this machine; a store's rows have no mode nor group.

@@ -41,6 +41,15 @@ TKindRegistry& Registry() {
     return registry;
 }
 
+// Whether key is the name of a registered kind: a target keeps the address of that kind it does
+// not point at under it.
+bool IsKindName(std::string_view key) {
+    TKindRegistry& r = Registry();
+    const std::lock_guard<std::mutex> lock(r.Mutex);
+    return std::any_of(r.BySchema.begin(), r.BySchema.end(),
+                       [&](const auto& kind) { return kind.second->Name() == key; });
+}
+
 } // namespace
 
 void RegisterTargetKind(std::initializer_list<std::string_view> schemes,
@@ -101,6 +110,42 @@ void SetTargetOption(TTarget& target, std::string_view key, std::string value) {
     // A password is kept only while keep-password allows it.
     if (row->YesNo && key == "keep-password" && value == "no") target.SetOption("password", {});
     target.SetOption(key, std::move(value));
+}
+
+void ITargetKind::Adopt(TTarget& target, const TTarget& before, IRandomSource&) const {
+    const ITargetKind* earlier = FindKind(before);
+    if (earlier != nullptr && earlier->Name() != Name() && !before.Url.empty())
+        target.SetOption(earlier->Name(), before.Url);
+    target.SetOption(Name(), {});
+}
+
+void SetTargetAddress(TTarget& target, std::string url, IRandomSource& random) {
+    TTarget next = target;
+    next.Url = std::move(url);
+    const ITargetKind& kind = KindOf(next);
+    kind.CheckNew(next);
+    kind.Adopt(next, target, random);
+    target = std::move(next);
+}
+
+std::vector<std::string> MissingTargetOptions(const TTarget& target) {
+    std::vector<std::string> missing;
+    for (const TTargetOptionRow& row : KindOf(target).Options(target))
+        if (row.Required && target.Option(row.Key).empty()) missing.push_back(row.Key);
+    return missing;
+}
+
+std::optional<TTarget> KeptAddress(const TTarget& target, std::string_view kindName) {
+    const ITargetKind* kind = FindKind(target);
+    if (kind != nullptr && kind->Name() == kindName) return target;
+    const std::string& kept = target.Option(kindName);
+    if (kept.empty() || !IsKindName(kindName)) return std::nullopt;
+    // The kept address alone: none of the others the target keeps comes with it.
+    TTarget other = target;
+    other.Url = kept;
+    for (auto it = other.Options.begin(); it != other.Options.end();)
+        it = IsKindName(it->first) ? other.Options.erase(it) : std::next(it);
+    return other;
 }
 
 } // namespace quorvane

@@ -6,6 +6,7 @@
 // which options it reads; the deployment and everything else ask it, never the scheme.
 
 #include "base/Message.h"
+#include "base/Random.h"
 #include "ftp/FtpUpload.h"
 #include "job/AfterCommand.h"
 #include "job/Target.h"
@@ -115,6 +116,7 @@ struct TTargetOptionRow {
     // Whether a value given for it is well formed (an empty value, which takes the option away,
     // always is); none: any value without a line break or NUL.
     bool (*WellFormed)(std::string_view value) = nullptr;
+    bool Required = false; // the target cannot be used without it (a server's user)
 };
 
 class ITargetKind {
@@ -135,6 +137,17 @@ public:
     virtual std::optional<TMessage> Problem(const TTarget& target) const = 0;
     // Raises for an address the user just gave that must not be stored (a password in it).
     virtual void CheckNew(const TTarget& /*target*/) const {}
+    // Takes in the address the user just gave, which the target's Url holds; `before` is the
+    // target as it was. The kind keeps apart what the address carries (a server's login), gives
+    // a new address what it needs (a store's owner of its own) and keeps or forgets the
+    // earlier address as the database keeps it. Raises EQuorvaneError for an address that is
+    // not well formed. By default the earlier address of another kind is kept under that kind's
+    // name.
+    virtual void Adopt(TTarget& target, const TTarget& before, IRandomSource& random) const;
+    // What its user should know of the target as it is set (plain FTP sends passwords in clear).
+    virtual std::optional<TMessage> Caution(const TTarget& /*target*/) const {
+        return std::nullopt;
+    }
     // The host or address progress names while connecting.
     virtual std::string Reached(const TTarget& target) const { return Where(target); }
     // The local file the target writes, to be checked as any export's file is; empty for none.
@@ -178,6 +191,18 @@ const ITargetKind* FindKind(const TTarget& target);
 // read, for a secret (given apart, never as an option) and for a value that is not well formed.
 // What a file option asks is checked with the rest of the target's file (TargetFileOf).
 void SetTargetOption(TTarget& target, std::string_view key, std::string value);
+
+// Points the target at the address its user gave (a plain path or an address of a registered
+// kind), which the kind takes in (ITargetKind::Adopt). Raises EQuorvaneError for an address no
+// kind reads, one that is not well formed and one that must not be stored.
+void SetTargetAddress(TTarget& target, std::string url, IRandomSource& random);
+
+// The options the target's kind cannot do without that the target does not set.
+std::vector<std::string> MissingTargetOptions(const TTarget& target);
+
+// The address of the kind named `kindName` ("server") that the target points at or keeps beside
+// the one it points at, as a target of its own; none when it has none.
+std::optional<TTarget> KeptAddress(const TTarget& target, std::string_view kindName);
 
 // The built-in kinds, each in a file of its own.
 std::shared_ptr<const ITargetKind> FileKind();

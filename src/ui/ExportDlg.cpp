@@ -52,9 +52,29 @@ namespace quorvane {
 
 namespace {
 
-bool IsTlsProtocol(TTransferProtocol protocol) {
-    return protocol == TTransferProtocol::FtpExplicitTls ||
-           protocol == TTransferProtocol::FtpImplicitTls;
+// What the kind of the target the fields describe offers: the options it reads, what it warns
+// of and what it takes besides its file. The section and the protocol decide it, never the
+// values typed; a store not named yet offers nothing.
+struct TFieldsKind {
+    std::vector<TTargetOptionRow> Rows;
+    std::optional<TMessage> Caution;
+    TTargetExtras Extras;
+
+    bool Reads(std::string_view key) const {
+        return std::any_of(Rows.begin(), Rows.end(),
+                           [&](const TTargetOptionRow& row) { return row.Key == key; });
+    }
+};
+
+TFieldsKind FieldsKindOf(bool toFile, const std::string& storeUrl, TTransferProtocol protocol) {
+    TTargetSettings s;
+    s.ExportToFile = toFile;
+    s.StoreUrl = storeUrl;
+    SetServerProtocol(s, protocol);
+    const TTarget target = TargetOf(s);
+    const ITargetKind* kind = FindKind(target);
+    if (kind == nullptr) return {};
+    return {kind->Options(target), kind->Caution(target), kind->Extras(target)};
 }
 
 // One line on which web servers accept a form (empty for plain text, which has its own note).
@@ -136,7 +156,7 @@ void TfrmExportUser::Connect() {
     // Keyboard selection of a target moves the check without a click.
     connect(F->rbnToFile, &QRadioButton::toggled, this, &TfrmExportUser::UpdateControls);
     for (QLineEdit* edit : {F->edtFile, F->edtFtpHost, F->edtFtpLogin, F->edtFtpPassword,
-                            F->edtFtpFile, F->edtStoreUrl})
+                            F->edtFtpFile, F->edtStoreUrl, F->edtMode, F->edtGroup})
         connect(edit, &QLineEdit::textChanged, this, &TfrmExportUser::UpdateControls);
     connect(F->cbxFormat, &QComboBox::currentIndexChanged, this, &TfrmExportUser::FormatChanged);
     connect(F->spnWorkFactor, &QSpinBox::valueChanged, this, &TfrmExportUser::WorkFactorChanged);
@@ -300,9 +320,10 @@ void TfrmExportUser::StoreTarget(TTargetSettings& target) {
             keys.push_back(F->lstFtpHostKeys->item(i)->text().toStdString());
         SetStoredHostKeys(target, keys);
     }
+    const TFieldsKind server = FieldsKindOf(false, {}, protocol);
     target.FtpKeyFile =
-        protocol == TTransferProtocol::Sftp ? FFtpKeyFile.Read(F->edtFtpKeyFile->text()) : "";
-    if (IsTlsProtocol(protocol)) target.FtpCaFile = FFtpCaFile.Read(F->edtFtpCaFile->text());
+        server.Reads("key-file") ? FFtpKeyFile.Read(F->edtFtpKeyFile->text()) : std::string();
+    if (server.Reads("ca-file")) target.FtpCaFile = FFtpCaFile.Read(F->edtFtpCaFile->text());
     target.FtpUser = FFtpUser.Read(F->edtFtpLogin->text());
     target.FtpPass =
         F->cbxFTPPassSave->isChecked() ? FFtpPass.Read(F->edtFtpPassword->text()) : std::string();
@@ -535,23 +556,32 @@ void TfrmExportUser::UpdateControls() {
              F->edtFtpKeyFile, F->edtFtpCaFile})
         w->setEnabled(toServer);
     const auto protocol = static_cast<TTransferProtocol>(F->cbxFtpProtocol->currentData().toInt());
-    const bool sftp = protocol == TTransferProtocol::Sftp;
-    F->lblFtpKeyFile->setVisible(sftp);
-    F->edtFtpKeyFile->setVisible(sftp);
-    const bool tls = IsTlsProtocol(protocol);
-    F->lblFtpCaFile->setVisible(tls);
-    F->edtFtpCaFile->setVisible(tls);
+    // The server's rows are those its kind reads; what a target takes besides its file (a mode,
+    // a group) is what its kind takes.
+    const TFieldsKind server = FieldsKindOf(false, {}, protocol);
+    const TFieldsKind chosen =
+        toServer
+            ? server
+            : FieldsKindOf(toFile, toStore ? FStoreUrl.Read(F->edtStoreUrl->text()) : "", protocol);
+    const bool keyFile = server.Reads("key-file"), caFile = server.Reads("ca-file");
+    F->lblFtpKeyFile->setVisible(keyFile);
+    F->edtFtpKeyFile->setVisible(keyFile);
+    F->lblFtpCaFile->setVisible(caFile);
+    F->edtFtpCaFile->setVisible(caFile);
     F->lblSavedPasswordHint->setVisible(F->cbxFTPPassSave->isChecked());
     for (QWidget* w :
          std::initializer_list<QWidget*>{F->lblFtpHostKeys, F->lstFtpHostKeys, F->btnRemoveHostKey})
-        w->setVisible(sftp && F->lstFtpHostKeys->count() > 0);
+        w->setVisible(server.Reads("host-keys") && F->lstFtpHostKeys->count() > 0);
     F->lstFtpHostKeys->setEnabled(toServer);
     F->btnRemoveHostKey->setEnabled(toServer && F->lstFtpHostKeys->currentRow() >= 0);
-    if (sftp) F->cbxFTPPassiveMode->setEnabled(false); // SSH has no data connections
-    F->lblClearTextHint->setVisible(toServer && protocol == TTransferProtocol::Ftp);
+    F->cbxFTPPassiveMode->setEnabled(toServer && server.Reads("passive"));
+    F->lblClearTextHint->setVisible(toServer && server.Caution.has_value());
     // A store keeps users, not a file another program reads.
-    for (QWidget* w : std::initializer_list<QWidget*>{F->cbxConsumer, F->edtMode, F->edtGroup})
-        w->setEnabled(!toStore);
+    F->cbxConsumer->setEnabled(!toStore);
+    // One the kind does not take stays open while it holds a value: the export names it and the
+    // user takes it away.
+    F->edtMode->setEnabled(chosen.Extras.Mode || !F->edtMode->text().isEmpty());
+    F->edtGroup->setEnabled(chosen.Extras.Group || !F->edtGroup->text().isEmpty());
     const THashScheme* form =
         FormByCliName(F->cbxTargetForm->currentData().toString().toStdString());
     const TConsumer* consumer =
@@ -559,7 +589,7 @@ void TfrmExportUser::UpdateControls() {
     if (form == nullptr && consumer != nullptr && consumer != &HtpasswdConsumer())
         form = &consumer->DefaultForm(FList);
     F->edtRealm->setEnabled(!toStore && form != nullptr && form->NeedsRealm);
-    F->btnBrowseKeyFile->setVisible(sftp || tls);
+    F->btnBrowseKeyFile->setVisible(keyFile || caFile);
     F->btnBrowseKeyFile->setEnabled(toServer);
     // A caption is greyed with its field, and Alt with its letter passes it by.
     for (QLabel* caption : findChildren<QLabel*>())
@@ -676,9 +706,9 @@ void TfrmExportUser::Browse() {
 }
 
 void TfrmExportUser::BrowseKeyFile() {
-    const bool sftp = static_cast<TTransferProtocol>(F->cbxFtpProtocol->currentData().toInt()) ==
-                      TTransferProtocol::Sftp;
-    QLineEdit* edit = sftp ? F->edtFtpKeyFile : F->edtFtpCaFile;
+    const auto protocol = static_cast<TTransferProtocol>(F->cbxFtpProtocol->currentData().toInt());
+    const bool keyFile = FieldsKindOf(false, {}, protocol).Reads("key-file");
+    QLineEdit* edit = keyFile ? F->edtFtpKeyFile : F->edtFtpCaFile;
     QFileDialog dialog(this);
     dialog.setObjectName(QStringLiteral("OpenKeyDialog"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -693,7 +723,7 @@ void TfrmExportUser::BrowseKeyFile() {
             dialog.setDirectory(info.path());
         dialog.selectFile(typed);
     } else if (const QString ssh = QDir::home().filePath(QStringLiteral(".ssh"));
-               sftp && QFileInfo(ssh).isDir()) {
+               keyFile && QFileInfo(ssh).isDir()) {
         dialog.setDirectory(ssh);
     } else if (const QString folder = ExistingFolder(LastFolder()); !folder.isEmpty()) {
         dialog.setDirectory(folder);

@@ -3,6 +3,7 @@
 // server, redirects included.
 
 #include "CliRun.h"
+#include "ExportTestUtil.h"
 #include "NginxTestServer.h"
 #include "TestUtil.h"
 #include "cli/Commands.h"
@@ -163,8 +164,7 @@ TEST_F(AdoptCliTest, VerifyAgreesWithHtpasswdOnEveryLine) {
         SCOPED_TRACE(u.Login);
         for (const std::string& password :
              {std::string(u.Password), "x" + std::string(u.Password)}) {
-            const int apache =
-                Shell("htpasswd -vb " + Quote(File) + " " + u.Login + " " + Quote(password));
+            const int apache = HtpasswdVerify(File, u.Login, password);
             const TResult ours = Cli({"verify", File, u.Login}, password + "\n");
             const TResult fromDb = Cli({"verify", Db, u.Login}, password + "\r\n");
             // 0 and 3 as htpasswd -v gives them; a plain-text value, which htpasswd hands to
@@ -193,7 +193,7 @@ TEST_F(AdoptCliTest, VerifyAgreesWithHtpasswdOnEveryLine) {
                      "\"exit_status\": 6, \"notes\": [\"User nobody not found\"]}\n");
     r = Cli({"verify", File, "nobody"}, "x\n");
     EXPECT_EQ(r.Status, 6);
-    EXPECT_EQ(Shell("htpasswd -vb " + Quote(File) + " nobody x"), 6);
+    EXPECT_EQ(HtpasswdVerify(File, "nobody", "x"), 6);
     EXPECT_NE(r.Err.find("User nobody not found"), std::string::npos);
     // Logins in a password file are compared exactly, as servers compare them.
     EXPECT_EQ(Cli({"verify", File, "MD5USER"}, "Md5-pass\n").Status, 6);

@@ -2,13 +2,13 @@
 // comes in, and the exported file judged by Apache's htpasswd and nginx.
 
 #include "CliRun.h"
+#include "ExportTestUtil.h"
 #include "NginxTestServer.h"
 #include "TestUtil.h"
 #include "cli/Commands.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -20,21 +20,6 @@ namespace {
 
 bool Holds(const std::string& file, const std::string& bytes) {
     return ReadWholeFile(file).find(bytes) != std::string::npos;
-}
-
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-// htpasswd -vb FILE LOGIN PASSWORD: 0 when the file lets the user in.
-int HtpasswdVerify(const std::string& file, const std::string& login, const std::string& pw) {
-    const std::string command = "/usr/bin/htpasswd -vb " + Quote(file) + " " + Quote(login) + " " +
-                                Quote(pw) + " >/dev/null 2>&1";
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // A new database in a folder of its own with these users, switched to keep no clear passwords

@@ -6,6 +6,7 @@
 #include "export/GroupFile.h"
 #include "job/ExportJob.h"
 #include "job/TargetFile.h"
+#include "job/TargetKind.h"
 #include "userdb/UserList.h"
 
 #include <gtest/gtest.h>
@@ -185,4 +186,77 @@ TEST(TargetFile, EachTargetGetsItsProgramsFileEveryFormHashedOnce) {
         EXPECT_EQ(st.st_mode & 07777, 0640u);
         EXPECT_EQ(ReadWholeFile(after), lb);
     }
+}
+
+// A new address is taken in by its own kind: a server keeps the login its address holds apart
+// and forgets a store, a store gets an owner of its own, a file keeps the server and the store
+// beside it; an address that must not be stored leaves the target as it was. What a target
+// keeps beside its address is found again by the kind's name.
+TEST(TargetAddress, EachKindTakesInItsAddressAndKeepsWhatTheDatabaseKeeps) {
+    using TOptions = std::map<std::string, std::string>;
+    const struct {
+        TTarget Before;
+        std::string Url;
+        std::string Url2; // the address the target then points at; empty: refused
+        TOptions Options; // as kept ("-": not set; "*": set to something)
+    } cases[] = {
+        {TargetAt("a", "/srv/a", {}),
+         "sftp://web@h/x",
+         "sftp://h/x",
+         {{"file", "/srv/a"}, {"user", "web"}, {"store", "-"}}},
+        {TargetAt("b", "sqlite:/d.db", {{"owner", "site"}, {"user", "u"}}),
+         "ftp://h/x",
+         "ftp://h/x",
+         {{"store", "-"}, {"owner", "-"}, {"user", "u"}}},
+        {TargetAt("c", "/srv/c", {{"server", "ftp://h/x"}}),
+         "sqlite:/d.db",
+         "sqlite:/d.db",
+         {{"file", "/srv/c"}, {"server", "ftp://h/x"}, {"owner", "*"}}},
+        {TargetAt("d", "sqlite:/d.db", {{"owner", "site"}}),
+         "/srv/d",
+         "/srv/d",
+         {{"store", "sqlite:/d.db"}, {"owner", "site"}}},
+        {TargetAt("e", "sqlite:/d.db", {{"owner", "site"}}),
+         "sqlite:/e.db",
+         "sqlite:/e.db",
+         {{"owner", "site"}}},
+        {TargetAt("f", "/srv/f", {}), "http://h/x", "", {}},
+        {TargetAt("g", "/srv/g", {}), "ftp://w:pw@h/x", "", {}},
+        {TargetAt("h", "/srv/h", {}), "postgresql://u:pw@h/db", "", {}},
+    };
+    TLcgRandom random(7);
+    for (const auto& c : cases) {
+        TTarget t = c.Before;
+        if (c.Url2.empty()) {
+            EXPECT_THROW(SetTargetAddress(t, c.Url, random), EQuorvaneError) << c.Url;
+            EXPECT_EQ(t, c.Before) << c.Url;
+            continue;
+        }
+        SetTargetAddress(t, c.Url, random);
+        EXPECT_EQ(t.Url, c.Url2);
+        for (const auto& [key, value] : c.Options) {
+            if (value == "*")
+                EXPECT_FALSE(t.Option(key).empty()) << c.Url << " " << key;
+            else
+                EXPECT_EQ(t.Option(key), value == "-" ? "" : value) << c.Url << " " << key;
+        }
+        // What it points at, found by its kind's name; what it keeps is found alone.
+        const std::string kind(KindOf(t).Name());
+        ASSERT_TRUE(KeptAddress(t, kind)) << c.Url;
+        EXPECT_EQ(KeptAddress(t, kind)->Url, t.Url);
+        for (const auto& [key, value] : c.Options) {
+            if (key != "file" && key != "server" && key != "store") continue;
+            const std::optional<TTarget> kept = KeptAddress(t, key);
+            EXPECT_EQ(kept.has_value(), value != "-") << c.Url << " " << key;
+            if (!kept) continue;
+            EXPECT_EQ(kept->Url, value);
+            EXPECT_EQ(std::string(KindOf(*kept).Name()), key);
+            EXPECT_TRUE(kept->Option(kind).empty()) << "kept alone";
+        }
+    }
+    // A server cannot do without its login; the file asks for none.
+    EXPECT_EQ(MissingTargetOptions(TargetAt("s", "sftp://h/x", {})),
+              std::vector<std::string>{"user"});
+    EXPECT_TRUE(MissingTargetOptions(TargetAt("s", "sftp://h/x", {{"user", "w"}})).empty());
+    EXPECT_TRUE(MissingTargetOptions(TargetAt("f", "/srv/f", {})).empty());
 }

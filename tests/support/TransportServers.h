@@ -74,6 +74,13 @@ inline std::string KnownHostsLine(int port, const fs::path& pubFile) {
     return "[127.0.0.1]:" + std::to_string(port) + " " + pub.substr(0, comment) + "\n";
 }
 
+// "SHA256:..." as ssh-keygen shows the public key in `pubFile`.
+inline std::string FingerprintOf(const fs::path& pubFile) {
+    const std::string line = Capture("ssh-keygen -l -E sha256 -f '" + pubFile.string() + "'");
+    const size_t from = line.find("SHA256:");
+    return from == std::string::npos ? line : line.substr(from, line.find(' ', from) - from);
+}
+
 // The public key of a PEM certificate in curl's pin form, "sha256//BASE64", by openssl.
 inline std::string PinOf(const fs::path& cert) {
     return "sha256//" + Capture("openssl x509 -in '" + cert.string() +
@@ -207,10 +214,7 @@ public:
     }
     // "SHA256:..." as ssh-keygen shows the host key.
     std::string Fingerprint() const {
-        const std::string line =
-            Capture("ssh-keygen -l -E sha256 -f '" + (FDir.Path() / "hostkey.pub").string() + "'");
-        const size_t from = line.find("SHA256:");
-        return from == std::string::npos ? line : line.substr(from, line.find(' ', from) - from);
+        return transporttest::FingerprintOf(FDir.Path() / "hostkey.pub");
     }
     std::string User() const { return Capture("id -un"); }
     std::string Subsystem(bool logged, int throttle) const {
@@ -262,10 +266,7 @@ public:
         return transporttest::KnownHostsLine(FPort, FDir.Path() / "hostkey.pub");
     }
     std::string Fingerprint() const {
-        const std::string line =
-            Capture("ssh-keygen -l -E sha256 -f '" + (FDir.Path() / "hostkey.pub").string() + "'");
-        const size_t from = line.find("SHA256:");
-        return from == std::string::npos ? line : line.substr(from, line.find(' ', from) - from);
+        return transporttest::FingerprintOf(FDir.Path() / "hostkey.pub");
     }
     void Kill() { FPeer.Kill(); }
 

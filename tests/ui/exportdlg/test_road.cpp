@@ -1,6 +1,7 @@
 // The whole road through the desktop program: add users, create a series, save, reopen, export
 // to a loopback FTP server, and check the uploaded password file with Apache's htpasswd.
 
+#include "ExportTestUtil.h"
 #include "Support.h"
 #include "ui/MainForm.h"
 #include "ui/ModalRunner.h"
@@ -24,25 +25,6 @@ using namespace quorvane;
 using namespace testsupport;
 
 namespace {
-
-// Runs a program with the given arguments (no shell) and returns its exit status.
-int RunProgram(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return -1;
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 void Click(QDialog& dialog, const char* name) {
     auto* button = dialog.findChild<QAbstractButton*>(QLatin1String(name));
@@ -148,16 +130,13 @@ TEST(RoadTest, AddSeriesSaveReopenExportAndCheckWithHtpasswd) {
     const TUserList& list = window.UserList();
     for (int i = 0; i < list.Count(); ++i) {
         const TUserProp& user = list.Users(i);
-        const int status =
-            RunProgram({htpasswd, "-vb", uploaded.string(), user.Login, user.Password});
+        const int status = HtpasswdVerify(uploaded.string(), user.Login, user.Password);
         if (user.Disable) {
             EXPECT_NE(status, 0) << user.Login << " is disabled and must not be in the file";
         } else {
             ++enabled;
             EXPECT_EQ(status, 0) << user.Login << " / " << user.Password;
-            EXPECT_NE(
-                RunProgram({htpasswd, "-vb", uploaded.string(), user.Login, user.Password + "x"}),
-                0)
+            EXPECT_NE(HtpasswdVerify(uploaded.string(), user.Login, user.Password + "x"), 0)
                 << "a wrong password is refused for " << user.Login;
         }
     }

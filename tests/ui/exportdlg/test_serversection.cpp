@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QTest>
 #include <QToolButton>
@@ -120,6 +121,35 @@ TEST(ExportDialogServer, ProtocolPortAndKeyFileRoundTrip) {
     EXPECT_FALSE(caFile->isVisible());
     t.dialog.SaveSettings();
     EXPECT_EQ(First(list)->FtpCaFile, "") << "no CA file for another kind of server";
+}
+
+// A file's mode and group are offered where the target's kind takes them (the mode over SFTP,
+// neither over FTP); one held where it is not taken stays open for the user to take away.
+TEST(ExportDialogServer, ModeAndGroupWhereTheKindTakesThem) {
+    TUserList list;
+    FillServer(list, "sftp", "example.org", "web", "", "www/.htpasswd");
+    TServerDialog t(list);
+    auto* mode = Find<QLineEdit>(t.dialog, "edtMode");
+    auto* group = Find<QLineEdit>(t.dialog, "edtGroup");
+    const struct {
+        const char* Protocol;
+        const char* Mode;
+        bool ModeOpen, GroupOpen;
+    } cases[] = {
+        {"SFTP", "", true, false},
+        {"FTP", "", false, false},
+        {"FTP over TLS", "0640", true, false},
+    };
+    for (const auto& c : cases) {
+        t.Protocol()->setCurrentIndex(t.Protocol()->findText(QString::fromLatin1(c.Protocol)));
+        mode->setText(QString::fromLatin1(c.Mode));
+        EXPECT_EQ(mode->isEnabled(), c.ModeOpen) << c.Protocol;
+        EXPECT_EQ(group->isEnabled(), c.GroupOpen) << c.Protocol;
+    }
+    Find<QRadioButton>(t.dialog, "rbnToFile")->click();
+    mode->clear();
+    EXPECT_TRUE(mode->isEnabled());
+    EXPECT_TRUE(group->isEnabled());
 }
 
 // Browse beside the key file starts in ~/.ssh and puts the chosen key in the field; over FTP with
