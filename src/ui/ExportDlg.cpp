@@ -156,7 +156,7 @@ void TfrmExportUser::Connect() {
     // Keyboard selection of a target moves the check without a click.
     connect(F->rbnToFile, &QRadioButton::toggled, this, &TfrmExportUser::UpdateControls);
     for (QLineEdit* edit : {F->edtFile, F->edtFtpHost, F->edtFtpLogin, F->edtFtpPassword,
-                            F->edtFtpFile, F->edtStoreUrl, F->edtMode, F->edtGroup})
+                            F->edtFtpFile, F->edtStoreUrl, F->edtMode, F->edtGroup, F->edtAfter})
         connect(edit, &QLineEdit::textChanged, this, &TfrmExportUser::UpdateControls);
     connect(F->cbxFormat, &QComboBox::currentIndexChanged, this, &TfrmExportUser::FormatChanged);
     connect(F->spnWorkFactor, &QSpinBox::valueChanged, this, &TfrmExportUser::WorkFactorChanged);
@@ -578,10 +578,11 @@ void TfrmExportUser::UpdateControls() {
     F->lblClearTextHint->setVisible(toServer && server.Caution.has_value());
     // A store keeps users, not a file another program reads.
     F->cbxConsumer->setEnabled(!toStore);
-    // One the kind does not take stays open while it holds a value: the export names it and the
-    // user takes it away.
+    // One the kind does not take (a mode, a group, a command after the export) stays open while
+    // it holds a value: the export names it and the user takes it away.
     F->edtMode->setEnabled(chosen.Extras.Mode || !F->edtMode->text().isEmpty());
     F->edtGroup->setEnabled(chosen.Extras.Group || !F->edtGroup->text().isEmpty());
+    F->edtAfter->setEnabled(chosen.Extras.Command || !F->edtAfter->text().isEmpty());
     const THashScheme* form =
         FormByCliName(F->cbxTargetForm->currentData().toString().toStdString());
     const TConsumer* consumer =

@@ -123,28 +123,31 @@ TEST(ExportDialogServer, ProtocolPortAndKeyFileRoundTrip) {
     EXPECT_EQ(First(list)->FtpCaFile, "") << "no CA file for another kind of server";
 }
 
-// A file's mode and group are offered where the target's kind takes them (the mode over SFTP,
-// neither over FTP); one held where it is not taken stays open for the user to take away.
+// A file's mode, its group and a command after the export are offered where the target's kind
+// takes them (the mode and the command over SFTP, none over FTP); one held where it is not taken
+// stays open for the user to take away.
 TEST(ExportDialogServer, ModeAndGroupWhereTheKindTakesThem) {
     TUserList list;
     FillServer(list, "sftp", "example.org", "web", "", "www/.htpasswd");
     TServerDialog t(list);
     auto* mode = Find<QLineEdit>(t.dialog, "edtMode");
     auto* group = Find<QLineEdit>(t.dialog, "edtGroup");
+    auto* after = Find<QLineEdit>(t.dialog, "edtAfter");
     const struct {
         const char* Protocol;
         const char* Mode;
-        bool ModeOpen, GroupOpen;
+        bool ModeOpen, GroupOpen, AfterOpen;
     } cases[] = {
-        {"SFTP", "", true, false},
-        {"FTP", "", false, false},
-        {"FTP over TLS", "0640", true, false},
+        {"SFTP", "", true, false, true},
+        {"FTP", "", false, false, false},
+        {"FTP over TLS", "0640", true, false, false},
     };
     for (const auto& c : cases) {
         t.Protocol()->setCurrentIndex(t.Protocol()->findText(QString::fromLatin1(c.Protocol)));
         mode->setText(QString::fromLatin1(c.Mode));
         EXPECT_EQ(mode->isEnabled(), c.ModeOpen) << c.Protocol;
         EXPECT_EQ(group->isEnabled(), c.GroupOpen) << c.Protocol;
+        EXPECT_EQ(after->isEnabled(), c.AfterOpen) << c.Protocol;
     }
     Find<QRadioButton>(t.dialog, "rbnToFile")->click();
     mode->clear();
