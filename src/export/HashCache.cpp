@@ -372,7 +372,8 @@ std::string TFormHashCaches::IdentityIn(const TDatabaseStateData& data, const TH
     const std::string id = HashFormId(FList, form, param);
     if (id.empty()) return HashCacheIdentity(cache->Key(), data.Hashes);
     const auto part = data.FormHashes.find(id);
-    return HashCacheIdentity(cache->Key(), part == data.FormHashes.end() ? THashTable() : part->second);
+    return HashCacheIdentity(cache->Key(),
+                             part == data.FormHashes.end() ? THashTable() : part->second);
 }
 
 } // namespace quorvane

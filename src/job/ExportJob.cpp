@@ -28,10 +28,10 @@
 #include <condition_variable>
 #include <exception>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 #include <unordered_map>
@@ -323,6 +323,7 @@ void TExportJob::Prepare() {
     }
     FAbort = false;
     FResult = TExportResult();
+    FMemos.clear(); // a restored version is built by nobody
     if (s.Stream != nullptr) {
         FResult.Target = "-";
     } else if (!s.PerTarget) {
@@ -527,8 +528,8 @@ std::optional<std::string> ReadWhole(const std::string& path, std::int64_t size)
 
 } // namespace
 
-TExportJob::TContentMemo TExportJob::MemoOf(const std::string& key,
-                                            const TPasswordFileOptions& o, bool own) {
+TExportJob::TContentMemo TExportJob::MemoOf(const std::string& key, const TPasswordFileOptions& o,
+                                            bool own) {
     const TExportSettings& s = FSettings;
     TContentMemo memo;
     // Only a file built from this database's users with the hashes its state keeps: a cache
@@ -542,11 +543,11 @@ TExportJob::TContentMemo TExportJob::MemoOf(const std::string& key,
     // Every option the builders read.
     std::string options = own ? "own\n" : "target\n" + key + '\n';
     options += std::string(o.Consumer != nullptr ? o.Consumer->Name : "") + '\n' +
-               std::string(memo.Form->StoredName) + '\n' + std::string(memo.Form->CliName) +
-               '\n' + std::to_string(memo.Param) + '\n' +
-               std::to_string(static_cast<int>(s.PassType)) + '\n' + o.Realm + '\n' +
-               std::string(PasswordFileLineEnd(FList, o)) + '\n' + o.ListName + '\n' +
-               (o.WithDisabled ? "1" : "0") + (o.AllowEmptyPasswords ? "1" : "0") + '\n';
+               std::string(memo.Form->StoredName) + '\n' + std::string(memo.Form->CliName) + '\n' +
+               std::to_string(memo.Param) + '\n' + std::to_string(static_cast<int>(s.PassType)) +
+               '\n' + o.Realm + '\n' + std::string(PasswordFileLineEnd(FList, o)) + '\n' +
+               o.ListName + '\n' + (o.WithDisabled ? "1" : "0") +
+               (o.AllowEmptyPasswords ? "1" : "0") + '\n';
     memo.Key = Sha256Hex(options);
     memo.Inputs = std::string(KBuiltHead) + FListDigest + '\n' + options;
     return memo;
@@ -598,12 +599,29 @@ std::optional<std::string> TExportJob::TakeBuilt(std::size_t k, TContentMemo& me
 void TExportJob::NoteBuilt(TContentMemo& memo, const std::string& text,
                            const TPasswordFileReport& report, const TPasswordFileStats& stats,
                            bool warned) {
-    // Only a build that the same inputs make again exactly: none of its hashes fresh (fresh
-    // salts differ), and nothing said of it that is not kept here.
-    memo.Keep = memo.Usable && stats.Hashed == 0 && !warned && report.Namesakes.empty();
+    // Only a file that the same inputs build again byte for byte, with what a build of it
+    // would say then: nothing said of it that is not kept here (warnings, namesakes).
+    memo.Keep = memo.Usable && !warned && report.Namesakes.empty();
     if (!memo.Keep) return;
     TBuiltFile& built = memo.Outcome;
     built = TBuiltFile();
+    const bool keepsNone = memo.Form->StoresClearText() || memo.Form->HashForUser != nullptr;
+    const THashCache* cache = keepsNone ? nullptr : FCaches->For(*memo.Form, memo.Param);
+    if (keepsNone) {
+        // Made from the users alone.
+    } else if (cache != nullptr && cache->Keyed()) {
+        // Every hash of this build is in the cache with its tag now: the next build finds them
+        // all, and hashes none.
+        built.Reused = stats.Reused + stats.Hashed;
+    } else if (cache != nullptr && !memo.Form->Keyed && stats.Hashed == 0) {
+        // Checked by hashing again with the remembered salt, as the next build does too.
+        built.Reused = stats.Reused;
+        built.Rehashed = stats.Rehashed;
+    } else {
+        // Fresh salts every time.
+        memo.Keep = false;
+        return;
+    }
     built.Sha256 = Sha256Hex(text);
     built.Size = static_cast<std::int64_t>(text.size());
     built.Written = report.Written;
@@ -620,8 +638,6 @@ void TExportJob::NoteBuilt(TContentMemo& memo, const std::string& text,
             places->push_back(static_cast<std::uint32_t>(place));
         }
     }
-    built.Reused = stats.Reused;
-    built.Rehashed = stats.Rehashed;
 }
 
 bool TExportJob::BuildContents() {
@@ -767,8 +783,7 @@ void TExportJob::NotePending(const std::vector<std::string>& targetIds) {
         const auto content = FContentById.find(id);
         if (content == FContentById.end()) continue;
         const auto found = FState.Targets.find(id);
-        if (found != FState.Targets.end() &&
-            found->second.Sha256 == ContentSha256(content->second))
+        if (found != FState.Targets.end() && found->second.Sha256 == ContentSha256(content->second))
             continue;
         std::optional<TTargetRecord>& record = records[content->second];
         if (!record) record = RecordOf(FContents[content->second]);

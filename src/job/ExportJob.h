@@ -313,9 +313,9 @@ private:
     std::atomic<bool> FDeploying = false;
     // The files built, and which of them each target gets (an index into FContents).
     std::vector<std::string> FContents;
-    std::vector<TContentMemo> FMemos; // by content
+    std::vector<TContentMemo> FMemos;        // by content
     std::vector<std::string> FContentSha256; // by content, made as the deployment starts
-    std::string FListDigest;          // of the list as this export builds from it
+    std::string FListDigest;                 // of the list as this export builds from it
     std::vector<std::size_t> FContentOf;
     std::map<std::string, std::size_t> FContentById;
     std::vector<TTargetFile> FFiles;      // what each target's options ask of its file

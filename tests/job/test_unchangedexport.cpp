@@ -126,7 +126,10 @@ TEST(UnchangedExport, EveryChangeBuildsAgainAndEitherWayTheFilesAreABuildsOwn) {
     } cases[] = {
         {"nothing changed", true, true, none, none},
         {"nothing changed, Digest lines", true, false,
-         [](TSite& s) { s.Target("sha") = TargetAt("sha", s.Dir.File("sha"), {{"consumer", "digest"}, {"realm", "A"}}); },
+         [](TSite& s) {
+             s.Target("sha") =
+                 TargetAt("sha", s.Dir.File("sha"), {{"consumer", "digest"}, {"realm", "A"}});
+         },
          none},
         {"a password changed", false, true, none,
          [](TSite& s) { s.Change([](TUserList& l) { User(l, "ann").SetPassword("new-ann"); }); }},
@@ -147,7 +150,10 @@ TEST(UnchangedExport, EveryChangeBuildsAgainAndEitherWayTheFilesAreABuildsOwn) {
         {"a consumer changed", false, false, none,
          [](TSite& s) { s.Target("sha").SetOption("consumer", "haproxy"); }},
         {"a realm changed", false, false,
-         [](TSite& s) { s.Target("sha") = TargetAt("sha", s.Dir.File("sha"), {{"consumer", "digest"}, {"realm", "A"}}); },
+         [](TSite& s) {
+             s.Target("sha") =
+                 TargetAt("sha", s.Dir.File("sha"), {{"consumer", "digest"}, {"realm", "A"}});
+         },
          [](TSite& s) { s.Target("sha").SetOption("realm", "B"); }},
         {"line ends changed", false, true, none,
          [](TSite& s) { s.Target("web").SetOption("line-ends", "lf"); }},
@@ -169,7 +175,9 @@ TEST(UnchangedExport, EveryChangeBuildsAgainAndEitherWayTheFilesAreABuildsOwn) {
         {"the account's tag key lost", false, true, none,
          [](TSite& s) { fs::remove_all(s.Dir.File("account")); }},
         {"a second target added", false, true, none,
-         [](TSite& s) { s.Settings.Targets.push_back({TargetAt("web2", s.Dir.File("web2"), {}), {}}); }},
+         [](TSite& s) {
+             s.Settings.Targets.push_back({TargetAt("web2", s.Dir.File("web2"), {}), {}});
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
