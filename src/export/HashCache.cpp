@@ -15,6 +15,7 @@
 #include <openssl/core_names.h>
 #include <openssl/evp.h>
 #include <openssl/params.h>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <sys/stat.h>
@@ -286,39 +287,41 @@ std::string ListDigest(const TUserList& list) {
 TFormHashCaches::TFormHashCaches(const TUserList& list, const TDatabaseStateData& state)
     : FList(list), FState(state) {}
 
-THashCache* TFormHashCaches::For(const THashScheme& form, int param) {
-    if (form.StoresClearText() || form.HashForUser != nullptr) return nullptr;
-    const std::string id = HashFormId(FList, form, param);
-    if (const auto it = FCaches.find(id); it != FCaches.end()) return &it->second;
-    std::string key;
+std::optional<std::string> TFormHashCaches::KeyOf(const THashScheme& form, const std::string& id) {
     if (!form.Keyed) {
         // A fast form's tags: the list's key, else this account's (the file is then left
         // alone); without either its hashes are checked by hashing again.
         if (!FFastKey)
             FFastKey = FList.HashCacheKey.empty() ? FastFormTagKey() : FList.HashCacheKey;
-        key = *FFastKey;
-    } else {
-        // The list's own form takes the list's key only; another form the list's key, or the
-        // state's own when the list has none, so that a form given for one export leaves the
-        // database file alone.
-        if (!FList.HashCacheKey.empty()) {
-            key = FList.HashCacheKey;
-        } else if (!id.empty()) {
-            if (FFormKey.empty())
-                FFormKey = FState.FormHashKey.empty() ? NewHashCacheKey() : FState.FormHashKey;
-            key = FFormKey;
-        } else {
-            return nullptr;
-        }
+        return *FFastKey;
     }
-    THashCache& cache = FCaches.emplace(id, THashCache(key)).first->second;
-    if (id.empty()) {
-        cache.Load(FState.Hashes);
-    } else if (const auto part = FState.FormHashes.find(id);
-               part != FState.FormHashes.end() &&
-               (!form.Keyed || !FList.HashCacheKey.empty() || FFormKey == FState.FormHashKey)) {
-        cache.Load(part->second);
-    }
+    // The list's own form takes the list's key only; another form the list's key, or the
+    // state's own when the list has none, so that a form given for one export leaves the
+    // database file alone.
+    if (!FList.HashCacheKey.empty()) return FList.HashCacheKey;
+    if (id.empty()) return std::nullopt;
+    if (FFormKey.empty())
+        FFormKey = FState.FormHashKey.empty() ? NewHashCacheKey() : FState.FormHashKey;
+    return FFormKey;
+}
+
+const THashTable* TFormHashCaches::PartOf(const THashScheme& form, const std::string& id) const {
+    if (id.empty()) return &FState.Hashes;
+    const auto part = FState.FormHashes.find(id);
+    if (part == FState.FormHashes.end()) return nullptr;
+    // Tags made with another key than the one now used check nothing.
+    if (form.Keyed && FList.HashCacheKey.empty() && FFormKey != FState.FormHashKey) return nullptr;
+    return &part->second;
+}
+
+THashCache* TFormHashCaches::For(const THashScheme& form, int param) {
+    if (form.StoresClearText() || form.HashForUser != nullptr) return nullptr;
+    const std::string id = HashFormId(FList, form, param);
+    if (const auto it = FCaches.find(id); it != FCaches.end()) return &it->second;
+    const std::optional<std::string> key = KeyOf(form, id);
+    if (!key) return nullptr;
+    THashCache& cache = FCaches.emplace(id, THashCache(*key)).first->second;
+    if (const THashTable* part = PartOf(form, id)) cache.Load(*part);
     return &cache;
 }
 
@@ -361,8 +364,15 @@ bool TFormHashCaches::Store(TDatabaseStateData& data) const {
 }
 
 std::string TFormHashCaches::Identity(const THashScheme& form, int param) {
-    const THashCache* cache = For(form, param);
-    return cache == nullptr ? std::string() : HashCacheIdentity(cache->Key(), cache->Loaded());
+    if (form.StoresClearText() || form.HashForUser != nullptr) return {};
+    const std::string id = HashFormId(FList, form, param);
+    if (const auto it = FCaches.find(id); it != FCaches.end())
+        return HashCacheIdentity(it->second.Key(), it->second.Loaded());
+    // What For would load, read where it lies rather than copied.
+    const std::optional<std::string> key = KeyOf(form, id);
+    if (!key) return {};
+    const THashTable* part = PartOf(form, id);
+    return HashCacheIdentity(*key, part != nullptr ? *part : THashTable());
 }
 
 std::string TFormHashCaches::IdentityIn(const TDatabaseStateData& data, const THashScheme& form,

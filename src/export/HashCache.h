@@ -116,6 +116,12 @@ public:
     bool Changed() const;
 
 private:
+    // The key of form's tags (made or looked up at its first need); none for the list's own
+    // slow form without the list's key. id: HashFormId of the form.
+    std::optional<std::string> KeyOf(const THashScheme& form, const std::string& id);
+    // The part of the state For loads into form's cache; none when there is none to load.
+    const THashTable* PartOf(const THashScheme& form, const std::string& id) const;
+
     const TUserList& FList;
     const TDatabaseStateData& FState;
     std::string FFormKey; // FormHashes' key when the list has none, made at its first need

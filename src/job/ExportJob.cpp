@@ -863,20 +863,6 @@ const std::string& TExportJob::ContentSha256(std::size_t k) const {
     return FContentSha256.at(k);
 }
 
-TTargetRecord TExportJob::RecordFor(std::size_t k, const std::string& id) {
-    // The record of a target that held these bytes already says of them what a new one would:
-    // its user lines need not be read again.
-    const auto found = FState.Targets.find(id);
-    if (found == FState.Targets.end() || found->second.Sha256 != ContentSha256(k) ||
-        found->second.Size != static_cast<std::int64_t>(FContents[k].size()))
-        return RecordOf(FContents[k]);
-    TTargetRecord record = found->second;
-    record.Time = std::chrono::duration_cast<std::chrono::seconds>(
-                      std::chrono::system_clock::now().time_since_epoch())
-                      .count();
-    return record;
-}
-
 void TExportJob::StartDeployment() {
     const TExportSettings& s = FSettings;
     TDeploymentInput input;
@@ -1015,11 +1001,18 @@ void TExportJob::DeploymentEnded(const std::vector<TTargetOutcome>& outcomes) {
             if (o.Holds != TTargetHolds::New || (o.Check && !o.Check->Current.Comparable)) continue;
             const auto content = FContentById.find(o.Id);
             if (content == FContentById.end() || FSettings.DatabasePath.empty()) continue;
-            auto record = byContent.find(content->second);
-            if (record == byContent.end()) {
-                delivered.push_back(content->second);
-                record = byContent.emplace(content->second, RecordFor(content->second, o.Id)).first;
-            }
+            const std::size_t k = content->second;
+            if (std::find(delivered.begin(), delivered.end(), k) == delivered.end())
+                delivered.push_back(k);
+            // A target whose record says it holds these bytes keeps that record: its user lines
+            // need not be read again.
+            const auto old = FState.Targets.find(o.Id);
+            if (old != FState.Targets.end() && old->second.Sha256 == ContentSha256(k) &&
+                old->second.Size == static_cast<std::int64_t>(FContents[k].size()))
+                continue;
+            auto record = byContent.find(k);
+            if (record == byContent.end())
+                record = byContent.emplace(k, RecordOf(FContents[k])).first;
             records.emplace_back(o.Id, record->second);
         }
         RememberExport(records, delivered);

@@ -282,9 +282,8 @@ private:
     // files built that a target now holds (delivered: their contents).
     void RememberExport(const std::vector<std::pair<std::string, TTargetRecord>>& records,
                         const std::vector<std::size_t>& delivered = {});
-    // SHA-256 of content k (made once), and the record of target id holding it.
+    // SHA-256 of content k (made once as the deployment starts).
     const std::string& ContentSha256(std::size_t k) const;
-    TTargetRecord RecordFor(std::size_t k, const std::string& id);
     // Records in the state, before the targets are replaced, what is about to be written there:
     // an export ended between a replacement and its record is not taken for a change made
     // there.
