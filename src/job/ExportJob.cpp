@@ -35,6 +35,7 @@
 #include <thread>
 #include <unistd.h>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace quorvane {
 
@@ -769,6 +770,13 @@ void TExportJob::RememberExport(const std::vector<std::pair<std::string, TTarget
                      TBuiltFile& built = data.Built[memo.Key] = memo.Outcome;
                      built.Inputs = Sha256Hex(memo.Inputs + identity);
                  }
+                 // A file that no target's record names is never taken again.
+                 std::unordered_set<std::string> held;
+                 for (const auto& [id, record] : data.Targets)
+                     held.insert(record.Sha256);
+                 std::erase_if(data.Built, [&](const auto& built) {
+                     return held.count(built.second.Sha256) == 0;
+                 });
              }))
         StateNotKept();
 }
