@@ -308,7 +308,13 @@ bool THashTable::operator==(const THashTable& other) const {
 
 namespace {
 
-enum class TSection : unsigned char { Target = 1, Pending = 2, Hashes = 3, FormHashKey = 4 };
+enum class TSection : unsigned char {
+    Target = 1,
+    Pending = 2,
+    Hashes = 3,
+    FormHashKey = 4,
+    Built = 5,
+};
 
 // Builds the bytes of the current format.
 class TWriter {
@@ -400,6 +406,52 @@ bool ReadRecord(TReader& in, std::string& id, TTargetRecord& record) {
     return in.Ok() && in.Left() == 0;
 }
 
+void WriteBuilt(TWriter& out, const std::string& key, const TBuiltFile& built) {
+    const std::size_t start = out.Begin(TSection::Built);
+    out.Str(key);
+    out.Str(built.Inputs);
+    out.Str(built.Sha256);
+    out.Int(static_cast<std::uint64_t>(built.Size));
+    out.Int(built.Written);
+    out.Int(built.Reused);
+    out.Int(built.Rehashed);
+    out.Int(built.CommentLogins.size());
+    for (const std::string& login : built.CommentLogins)
+        out.Str(login);
+    for (const auto* users : {&built.LeftOut, &built.WeakUsers}) {
+        out.Int(users->size());
+        for (const std::uint32_t user : *users)
+            out.Int(user, 4);
+    }
+    out.End(start);
+}
+
+bool ReadBuilt(TReader& in, std::string& key, TBuiltFile& built) {
+    key = std::string(in.Str());
+    const std::string_view inputs = in.Str(), sha = in.Str();
+    built.Size = static_cast<std::int64_t>(in.Int());
+    built.Written = in.Int();
+    built.Reused = in.Int();
+    built.Rehashed = in.Int();
+    if (!in.Ok() || !IsHex(key, 64) || !IsHex(inputs, 64) || !IsHex(sha, 64) || built.Size < 0)
+        return false;
+    built.Inputs = std::string(inputs);
+    built.Sha256 = std::string(sha);
+    const std::uint64_t comments = in.Int();
+    // Each login takes 4 bytes at least, each user 4: a count beyond that is damage.
+    if (!in.Ok() || comments > in.Left() / 4) return false;
+    for (std::uint64_t i = 0; i < comments && in.Ok(); ++i)
+        built.CommentLogins.emplace_back(in.Str());
+    for (auto* users : {&built.LeftOut, &built.WeakUsers}) {
+        const std::uint64_t count = in.Int();
+        if (!in.Ok() || count > in.Left() / 4) return false;
+        users->reserve(count);
+        for (std::uint64_t i = 0; i < count; ++i)
+            users->push_back(static_cast<std::uint32_t>(in.Int(4)));
+    }
+    return in.Ok() && in.Left() == 0;
+}
+
 // A hash that fits the field of a password-file line and of the earlier versions' text.
 bool HashFits(std::string_view hash) {
     return FitsField(hash);
@@ -468,6 +520,11 @@ TDatabaseStateData ParseStateBytes(std::string_view bytes) {
                 data.FormHashKey = std::string(key);
             break;
         }
+        case TSection::Built: {
+            TBuiltFile built;
+            if (ReadBuilt(section, id, built)) data.Built[id] = std::move(built);
+            break;
+        }
         }
         // Sections of a later version are passed over.
     }
@@ -508,6 +565,8 @@ std::string StateText(const TDatabaseStateData& data) {
     }
     for (const auto& [form, hashes] : data.FormHashes)
         if (!form.empty()) WriteHashes(out, form, hashes);
+    for (const auto& [key, built] : data.Built)
+        WriteBuilt(out, key, built);
     return std::move(out.Bytes);
 }
 

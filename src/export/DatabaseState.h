@@ -177,6 +177,26 @@ private:
     std::string FHashes;         // the hashes' bytes
 };
 
+// What the build of one file gave, kept so that an export whose inputs did not change since
+// takes it instead of building the file again: the digest of everything the file's bytes
+// depend on, the digest of the bytes, and what the build said of them. The file itself is not
+// kept: an export takes it from a target found holding exactly these bytes.
+struct TBuiltFile {
+    std::string Inputs; // SHA-256 (hex) of the file's inputs
+    std::string Sha256; // of the bytes built
+    std::int64_t Size = 0;
+    std::uint64_t Written = 0;
+    std::vector<std::string> CommentLogins;
+    // Users by their place in the list: left out (disabled), and with weak stored hashes, in
+    // file order.
+    std::vector<std::uint32_t> LeftOut;
+    std::vector<std::uint32_t> WeakUsers;
+    // What the build did with its hashes (it hashed none: the same inputs reuse the same).
+    std::uint64_t Reused = 0;
+    std::uint64_t Rehashed = 0;
+    bool operator==(const TBuiltFile&) const = default;
+};
+
 struct TDatabaseStateData {
     std::unordered_map<std::string, TTargetRecord> Targets; // by target identity
     // What an export is about to write to a target, kept from before the replacement until its
@@ -192,12 +212,16 @@ struct TDatabaseStateData {
     // is a fast one, and a one-off form leaves the database file alone): 64 hexadecimal digits,
     // or empty.
     std::string FormHashKey;
+    // The files built, by the digest of their options (form, work factor, consumer, ...).
+    // Written only when there are such; a version that does not know them passes them over.
+    std::map<std::string, TBuiltFile> Built;
     // Read from a store in an earlier version's format: the next update writes it anew, in
     // this one's (not part of what the store holds, so not compared).
     bool Older = false;
     bool operator==(const TDatabaseStateData& other) const {
         return Targets == other.Targets && Pending == other.Pending && Hashes == other.Hashes &&
-               FormHashes == other.FormHashes && FormHashKey == other.FormHashKey;
+               FormHashes == other.FormHashes && FormHashKey == other.FormHashKey &&
+               Built == other.Built;
     }
 };
 

@@ -4,14 +4,18 @@
 #include "base/Random.h"
 #include "export/HashSchemes.h"
 #include "export/PasswordFile.h"
+#include "userdb/DataLib.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <openssl/core_names.h>
 #include <openssl/evp.h>
 #include <openssl/params.h>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <sys/stat.h>
@@ -216,42 +220,108 @@ std::string HashFormId(const TUserList& list, const THashScheme& form, int param
     return std::string(form.StoredName) + "/" + std::to_string(param);
 }
 
+namespace {
+
+// SHA-256 of pieces handed over one after the other, in hexadecimal.
+class TSha256 {
+public:
+    TSha256() : FCtx(EVP_MD_CTX_new(), &EVP_MD_CTX_free) {
+        if (!FCtx || EVP_DigestInit_ex(FCtx.get(), EVP_sha256(), nullptr) != 1)
+            throw std::runtime_error("SHA-256 is not available");
+    }
+    void Update(const char* data, std::size_t size) {
+        if (EVP_DigestUpdate(FCtx.get(), data, size) != 1)
+            throw std::runtime_error("SHA-256 failed");
+    }
+    std::string Hex() {
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned int size = 0;
+        if (EVP_DigestFinal_ex(FCtx.get(), digest, &size) != 1)
+            throw std::runtime_error("SHA-256 failed");
+        static constexpr char digits[] = "0123456789abcdef";
+        std::string hex;
+        for (unsigned int i = 0; i < size; ++i) {
+            hex.push_back(digits[digest[i] >> 4]);
+            hex.push_back(digits[digest[i] & 15]);
+        }
+        return hex;
+    }
+
+private:
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> FCtx;
+};
+
+} // namespace
+
+std::string HashCacheIdentity(std::string_view key, const THashTable& table) {
+    // The entries in pieces of a buffer: one digest call a piece, not several an entry.
+    constexpr std::size_t kPiece = 1 << 16;
+    TSha256 sha;
+    std::string buffer;
+    buffer.reserve(kPiece);
+    const auto field = [&](std::string_view text) {
+        const auto size = static_cast<std::uint32_t>(text.size());
+        buffer.append(reinterpret_cast<const char*>(&size), sizeof size);
+        buffer.append(text);
+    };
+    field(key);
+    for (const THashEntry entry : table) {
+        field(entry.Login);
+        field(entry.Tag);
+        field(entry.Hash);
+        if (buffer.size() >= kPiece / 2) {
+            sha.Update(buffer.data(), buffer.size());
+            buffer.clear();
+        }
+    }
+    sha.Update(buffer.data(), buffer.size());
+    return sha.Hex();
+}
+
+std::string ListDigest(const TUserList& list) {
+    TSha256 sha;
+    WriteObjectStream(list, [&sha](const char* data, std::size_t size) { sha.Update(data, size); });
+    return sha.Hex();
+}
+
 TFormHashCaches::TFormHashCaches(const TUserList& list, const TDatabaseStateData& state)
     : FList(list), FState(state) {}
 
-THashCache* TFormHashCaches::For(const THashScheme& form, int param) {
-    if (form.StoresClearText() || form.HashForUser != nullptr) return nullptr;
-    const std::string id = HashFormId(FList, form, param);
-    if (const auto it = FCaches.find(id); it != FCaches.end()) return &it->second;
-    std::string key;
+std::optional<std::string> TFormHashCaches::KeyOf(const THashScheme& form, const std::string& id) {
     if (!form.Keyed) {
         // A fast form's tags: the list's key, else this account's (the file is then left
         // alone); without either its hashes are checked by hashing again.
         if (!FFastKey)
             FFastKey = FList.HashCacheKey.empty() ? FastFormTagKey() : FList.HashCacheKey;
-        key = *FFastKey;
-    } else {
-        // The list's own form takes the list's key only; another form the list's key, or the
-        // state's own when the list has none, so that a form given for one export leaves the
-        // database file alone.
-        if (!FList.HashCacheKey.empty()) {
-            key = FList.HashCacheKey;
-        } else if (!id.empty()) {
-            if (FFormKey.empty())
-                FFormKey = FState.FormHashKey.empty() ? NewHashCacheKey() : FState.FormHashKey;
-            key = FFormKey;
-        } else {
-            return nullptr;
-        }
+        return *FFastKey;
     }
-    THashCache& cache = FCaches.emplace(id, THashCache(key)).first->second;
-    if (id.empty()) {
-        cache.Load(FState.Hashes);
-    } else if (const auto part = FState.FormHashes.find(id);
-               part != FState.FormHashes.end() &&
-               (!form.Keyed || !FList.HashCacheKey.empty() || FFormKey == FState.FormHashKey)) {
-        cache.Load(part->second);
-    }
+    // The list's own form takes the list's key only; another form the list's key, or the
+    // state's own when the list has none, so that a form given for one export leaves the
+    // database file alone.
+    if (!FList.HashCacheKey.empty()) return FList.HashCacheKey;
+    if (id.empty()) return std::nullopt;
+    if (FFormKey.empty())
+        FFormKey = FState.FormHashKey.empty() ? NewHashCacheKey() : FState.FormHashKey;
+    return FFormKey;
+}
+
+const THashTable* TFormHashCaches::PartOf(const THashScheme& form, const std::string& id) const {
+    if (id.empty()) return &FState.Hashes;
+    const auto part = FState.FormHashes.find(id);
+    if (part == FState.FormHashes.end()) return nullptr;
+    // Tags made with another key than the one now used check nothing.
+    if (form.Keyed && FList.HashCacheKey.empty() && FFormKey != FState.FormHashKey) return nullptr;
+    return &part->second;
+}
+
+THashCache* TFormHashCaches::For(const THashScheme& form, int param) {
+    if (form.StoresClearText() || form.HashForUser != nullptr) return nullptr;
+    const std::string id = HashFormId(FList, form, param);
+    if (const auto it = FCaches.find(id); it != FCaches.end()) return &it->second;
+    const std::optional<std::string> key = KeyOf(form, id);
+    if (!key) return nullptr;
+    THashCache& cache = FCaches.emplace(id, THashCache(*key)).first->second;
+    if (const THashTable* part = PartOf(form, id)) cache.Load(*part);
     return &cache;
 }
 
@@ -291,6 +361,29 @@ bool TFormHashCaches::Store(TDatabaseStateData& data) const {
         stored = true;
     }
     return stored;
+}
+
+std::string TFormHashCaches::Identity(const THashScheme& form, int param) {
+    if (form.StoresClearText() || form.HashForUser != nullptr) return {};
+    const std::string id = HashFormId(FList, form, param);
+    if (const auto it = FCaches.find(id); it != FCaches.end())
+        return HashCacheIdentity(it->second.Key(), it->second.Loaded());
+    // What For would load, read where it lies rather than copied.
+    const std::optional<std::string> key = KeyOf(form, id);
+    if (!key) return {};
+    const THashTable* part = PartOf(form, id);
+    return HashCacheIdentity(*key, part != nullptr ? *part : THashTable());
+}
+
+std::string TFormHashCaches::IdentityIn(const TDatabaseStateData& data, const THashScheme& form,
+                                        int param) {
+    const THashCache* cache = For(form, param);
+    if (cache == nullptr) return {};
+    const std::string id = HashFormId(FList, form, param);
+    if (id.empty()) return HashCacheIdentity(cache->Key(), data.Hashes);
+    const auto part = data.FormHashes.find(id);
+    return HashCacheIdentity(cache->Key(),
+                             part == data.FormHashes.end() ? THashTable() : part->second);
 }
 
 } // namespace quorvane

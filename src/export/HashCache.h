@@ -56,6 +56,9 @@ public:
     const THashTable& Entries() const { return FNew; }
 
     bool Keyed() const { return !FKey.empty(); }
+    // The key of the tags, and the entries taken by Load.
+    const std::string& Key() const { return FKey; }
+    const THashTable& Loaded() const { return FLoaded; }
 
 private:
     using TTag = std::array<unsigned char, THashTable::KTagBytes>;
@@ -102,18 +105,37 @@ public:
     bool Store(TDatabaseStateData& data) const;
     // Whether any form's cache holds hashes of this export.
     bool Used() const;
+    // HashCacheIdentity of the cache For gives (made and loaded at the first call), as it was
+    // loaded; empty for a form that keeps no hashes.
+    std::string Identity(const THashScheme& form, int param);
+    // The same of the part of data that keeps form's hashes, as Store left it there.
+    std::string IdentityIn(const TDatabaseStateData& data, const THashScheme& form, int param);
     // Whether Store would change what the state held when this was made: a form's hashes that
     // differ from its part, or a key of FormHashes made anew. An export that changes nothing
     // writes no state.
     bool Changed() const;
 
 private:
+    // The key of form's tags (made or looked up at its first need); none for the list's own
+    // slow form without the list's key. id: HashFormId of the form.
+    std::optional<std::string> KeyOf(const THashScheme& form, const std::string& id);
+    // The part of the state For loads into form's cache; none when there is none to load.
+    const THashTable* PartOf(const THashScheme& form, const std::string& id) const;
+
     const TUserList& FList;
     const TDatabaseStateData& FState;
     std::string FFormKey; // FormHashes' key when the list has none, made at its first need
     std::optional<std::string> FFastKey;       // the fast forms' key, looked up at its first need
     std::map<std::string, THashCache> FCaches; // by HashFormId ("" the list's own)
 };
+
+// What the hashes a cache with this key finds in table depend on: SHA-256 (hex) of the key and
+// of every entry in the table's order, so that a cache wiped, lost, replaced or keyed anew tells
+// apart from the one a file was built with.
+std::string HashCacheIdentity(std::string_view key, const THashTable& table);
+
+// SHA-256 (hex) of the list's object stream: every user and every setting a file is built from.
+std::string ListDigest(const TUserList& list);
 
 // Gives the list a new random HashCacheKey when a slow form is chosen and it has none; true
 // when it changed the list.

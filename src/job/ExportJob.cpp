@@ -22,6 +22,7 @@
 #include "userdb/Groups.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include <cerrno>
 #include <condition_variable>
@@ -30,9 +31,11 @@
 #include <mutex>
 #include <optional>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace quorvane {
 
@@ -321,6 +324,7 @@ void TExportJob::Prepare() {
     }
     FAbort = false;
     FResult = TExportResult();
+    FMemos.clear(); // a restored version is built by nobody
     if (s.Stream != nullptr) {
         FResult.Target = "-";
     } else if (!s.PerTarget) {
@@ -356,6 +360,10 @@ void TExportJob::Prepare() {
         // form given for this export; the fast forms' with the database's key, else this
         // account's.
         FCaches = std::make_unique<TFormHashCaches>(FList, FState);
+        // The users as this export builds from them (after the sweep), for the files whose
+        // last build may be taken again.
+        FListDigest.clear();
+        if (!s.DatabasePath.empty() && s.Stream == nullptr) FListDigest = ListDigest(FList);
     }
 }
 
@@ -499,6 +507,140 @@ TPasswordFileOptions TExportJob::OwnOptions(std::size_t i) const {
     return o;
 }
 
+namespace {
+
+// What goes into the digest of a file's inputs before its options: a file built by another
+// version may differ, however alike the rest.
+constexpr std::string_view KBuiltHead = "quorvane built file 1\n" QUORVANE_VERSION "\n";
+
+// The bytes of the regular file at path when it holds exactly size bytes; none otherwise (a
+// pipe or a device, a file that cannot be read).
+std::optional<std::string> ReadWhole(const std::string& path, std::int64_t size) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    std::string bytes;
+    const bool read = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == size &&
+                      ReadToEnd(fd, static_cast<std::size_t>(size), bytes) == TReadEnd::Whole;
+    ::close(fd);
+    if (!read || bytes.size() != static_cast<std::size_t>(size)) return std::nullopt;
+    return bytes;
+}
+
+} // namespace
+
+TExportJob::TContentMemo TExportJob::MemoOf(const std::string& key, const TPasswordFileOptions& o,
+                                            bool own) {
+    const TExportSettings& s = FSettings;
+    TContentMemo memo;
+    // Only a file built from this database's users with the hashes its state keeps: a cache
+    // given from outside lives no longer than this export.
+    memo.Usable = !FListDigest.empty() && FCaches != nullptr && !(own && o.Cache != nullptr);
+    if (!memo.Usable) return memo;
+    const TConsumer& reader = o.Consumer != nullptr ? *o.Consumer : HtpasswdConsumer();
+    memo.Form = own ? (o.Form != nullptr ? o.Form : &SchemeOf(s.PassType))
+                    : (o.Form != nullptr ? o.Form : &reader.DefaultForm(FList));
+    memo.Param = o.SchemeParam.value_or(FormParam(FList, *memo.Form));
+    // Every option the builders read.
+    std::string options = own ? "own\n" : "target\n" + key + '\n';
+    options += std::string(o.Consumer != nullptr ? o.Consumer->Name : "") + '\n' +
+               std::string(memo.Form->StoredName) + '\n' + std::string(memo.Form->CliName) + '\n' +
+               std::to_string(memo.Param) + '\n' + std::to_string(static_cast<int>(s.PassType)) +
+               '\n' + o.Realm + '\n' + std::string(PasswordFileLineEnd(FList, o)) + '\n' +
+               o.ListName + '\n' + (o.WithDisabled ? "1" : "0") +
+               (o.AllowEmptyPasswords ? "1" : "0") + '\n';
+    memo.Key = Sha256Hex(options);
+    memo.Inputs = std::string(KBuiltHead) + FListDigest + '\n' + options;
+    return memo;
+}
+
+std::optional<std::string> TExportJob::TakeBuilt(std::size_t k, TContentMemo& memo) {
+    if (!memo.Usable) return std::nullopt;
+    // Before anything else: it is what the build would have been given.
+    memo.CacheIdentity = FCaches->Identity(*memo.Form, memo.Param);
+    const auto found = FState.Built.find(memo.Key);
+    if (found == FState.Built.end()) return std::nullopt;
+    const TBuiltFile& built = found->second;
+    if (built.Inputs != Sha256Hex(memo.Inputs + memo.CacheIdentity)) return std::nullopt;
+    // Every target that takes it holds exactly what this database last wrote there, which is
+    // the file built: read here, as a build would not need to.
+    const TExportSettings& s = FSettings;
+    std::optional<std::string> text;
+    for (std::size_t i = 0; i < FContentOf.size(); ++i) {
+        if (FContentOf[i] != k) continue;
+        const TTarget& target = s.Targets[i].Target;
+        const std::string local = TargetLocalFile(target);
+        if (local.empty()) return std::nullopt;
+        const auto record = FState.Targets.find(TargetIdOf(target));
+        if (record == FState.Targets.end() || record->second.Sha256 != built.Sha256 ||
+            record->second.Size != built.Size)
+            return std::nullopt;
+        std::optional<std::string> there = ReadWhole(local, built.Size);
+        if (!there || Sha256Hex(*there) != built.Sha256) return std::nullopt;
+        if (!text) text = std::move(there);
+    }
+    if (!text) return std::nullopt;
+    TPasswordFileReport report;
+    report.Written = built.Written;
+    report.CommentLogins = built.CommentLogins;
+    for (const auto& [places, users] : {std::pair{&built.LeftOut, &report.LeftOut},
+                                        std::pair{&built.WeakUsers, &report.WeakUsers}}) {
+        for (const std::uint32_t place : *places) {
+            if (place >= static_cast<std::uint32_t>(FList.Count())) return std::nullopt;
+            users->push_back(&FList.Users(static_cast<int>(place)));
+        }
+    }
+    if (k == 0) FReport = std::move(report);
+    FResult.Stats.Reused += built.Reused;
+    FResult.Stats.Rehashed += built.Rehashed;
+    memo.Skipped = true;
+    return text;
+}
+
+void TExportJob::NoteBuilt(TContentMemo& memo, const std::string& text,
+                           const TPasswordFileReport& report, const TPasswordFileStats& stats,
+                           bool warned) {
+    // Only a file that the same inputs build again byte for byte, with what a build of it
+    // would say then: nothing said of it that is not kept here (warnings, namesakes).
+    memo.Keep = memo.Usable && !warned && report.Namesakes.empty();
+    if (!memo.Keep) return;
+    TBuiltFile& built = memo.Outcome;
+    built = TBuiltFile();
+    const bool keepsNone = memo.Form->StoresClearText() || memo.Form->HashForUser != nullptr;
+    const THashCache* cache = keepsNone ? nullptr : FCaches->For(*memo.Form, memo.Param);
+    if (keepsNone) {
+        // Made from the users alone.
+    } else if (cache != nullptr && cache->Keyed()) {
+        // Every hash of this build is in the cache with its tag now: the next build finds them
+        // all, and hashes none.
+        built.Reused = stats.Reused + stats.Hashed;
+    } else if (cache != nullptr && !memo.Form->Keyed && stats.Hashed == 0) {
+        // Checked by hashing again with the remembered salt, as the next build does too.
+        built.Reused = stats.Reused;
+        built.Rehashed = stats.Rehashed;
+    } else {
+        // Fresh salts every time.
+        memo.Keep = false;
+        return;
+    }
+    built.Sha256 = Sha256Hex(text);
+    built.Size = static_cast<std::int64_t>(text.size());
+    built.Written = report.Written;
+    built.CommentLogins = report.CommentLogins;
+    for (const auto& [users, places] : {std::pair{&report.LeftOut, &built.LeftOut},
+                                        std::pair{&report.WeakUsers, &built.WeakUsers}}) {
+        places->reserve(users->size());
+        for (const TUserProp* user : *users) {
+            const int place = FList.IndexOf(user);
+            if (place < 0) {
+                memo.Keep = false;
+                return;
+            }
+            places->push_back(static_cast<std::uint32_t>(place));
+        }
+    }
+}
+
 bool TExportJob::BuildContents() {
     const TExportSettings& s = FSettings;
     TBuildProgress progress(*this);
@@ -526,7 +668,16 @@ bool TExportJob::BuildContents() {
         firstOf.push_back(i);
     }
     FContents.clear();
+    FMemos.assign(keys.size(), TContentMemo());
+    std::vector<TMessage>* const warnings = s.Build.Warnings;
     for (std::size_t k = 0; k < keys.size(); ++k) {
+        TContentMemo& memo = FMemos[k];
+        memo = MemoOf(keys[k], keys[k].empty() ? s.Build : OwnOptions(firstOf[k]), keys[k].empty());
+        if (std::optional<std::string> taken = TakeBuilt(k, memo)) {
+            FContents.push_back(std::move(*taken));
+            continue;
+        }
+        const std::size_t warned = warnings != nullptr ? warnings->size() : 0;
         TPasswordFileReport scratch;
         TPasswordFileStats stats;
         std::optional<std::string> text;
@@ -561,6 +712,8 @@ bool TExportJob::BuildContents() {
         FResult.Stats.Reused += stats.Reused;
         FResult.Stats.Hashed += stats.Hashed;
         FResult.Stats.Rehashed += stats.Rehashed;
+        NoteBuilt(memo, *text, k == 0 ? FReport : scratch, stats,
+                  warnings != nullptr && warnings->size() != warned);
         FContents.push_back(std::move(*text));
     }
     return true;
@@ -574,7 +727,8 @@ void TExportJob::Done() {
     if (done) done(result);
 }
 
-void TExportJob::RememberExport(const std::vector<std::pair<std::string, TTargetRecord>>& records) {
+void TExportJob::RememberExport(const std::vector<std::pair<std::string, TTargetRecord>>& records,
+                                const std::vector<std::size_t>& delivered) {
     if (FSettings.DatabasePath.empty()) return;
     // What the store holds already is not written again: an unchanged export writes nothing.
     const bool hashes = !FSettings.Content && FCaches && FCaches->Changed();
@@ -583,7 +737,19 @@ void TExportJob::RememberExport(const std::vector<std::pair<std::string, TTarget
         return found == FState.Targets.end() || found->second.Sha256 != r.second.Sha256 ||
                found->second.Size != r.second.Size;
     });
-    if (!hashes && !newRecord && FPendingIds.empty() && !FState.Older) return;
+    // The files built that a target now holds, to be taken next time when nothing changed:
+    // their inputs' digest with their hash cache as the state will keep it.
+    std::vector<std::size_t> kept;
+    bool newBuilt = false;
+    for (const std::size_t k : delivered) {
+        if (k >= FMemos.size() || !FMemos[k].Keep) continue;
+        kept.push_back(k);
+        TBuiltFile built = FMemos[k].Outcome;
+        built.Inputs = Sha256Hex(FMemos[k].Inputs + FMemos[k].CacheIdentity);
+        const auto found = FState.Built.find(FMemos[k].Key);
+        newBuilt = newBuilt || found == FState.Built.end() || !(found->second == built);
+    }
+    if (!hashes && !newRecord && !newBuilt && FPendingIds.empty() && !FState.Older) return;
     const std::vector<std::string> pending = std::exchange(FPendingIds, {});
     // Not kept costs time, or one question, at the next export: said, not failed.
     if (!TDatabaseState(FSettings.DatabasePath, FList.Encryption())
@@ -593,6 +759,24 @@ void TExportJob::RememberExport(const std::vector<std::pair<std::string, TTarget
                      data.Targets[id] = record;
                  for (const std::string& id : pending)
                      data.Pending.erase(id);
+                 for (const std::size_t k : kept) {
+                     const TContentMemo& memo = FMemos[k];
+                     const std::string identity = FCaches->IdentityIn(data, *memo.Form, memo.Param);
+                     // Hashes another export put there meanwhile were not this build's.
+                     if (!hashes && identity != memo.CacheIdentity) {
+                         data.Built.erase(memo.Key);
+                         continue;
+                     }
+                     TBuiltFile& built = data.Built[memo.Key] = memo.Outcome;
+                     built.Inputs = Sha256Hex(memo.Inputs + identity);
+                 }
+                 // A file that no target's record names is never taken again.
+                 std::unordered_set<std::string> held;
+                 for (const auto& [id, record] : data.Targets)
+                     held.insert(record.Sha256);
+                 std::erase_if(data.Built, [&](const auto& built) {
+                     return held.count(built.second.Sha256) == 0;
+                 });
              }))
         StateNotKept();
 }
@@ -606,11 +790,12 @@ void TExportJob::NotePending(const std::vector<std::string>& targetIds) {
     for (const std::string& id : targetIds) {
         const auto content = FContentById.find(id);
         if (content == FContentById.end()) continue;
+        const auto found = FState.Targets.find(id);
+        if (found != FState.Targets.end() && found->second.Sha256 == ContentSha256(content->second))
+            continue;
         std::optional<TTargetRecord>& record = records[content->second];
         if (!record) record = RecordOf(FContents[content->second]);
-        const auto found = FState.Targets.find(id);
-        if (found == FState.Targets.end() || found->second.Sha256 != record->Sha256)
-            notes.emplace_back(id, *record);
+        notes.emplace_back(id, *record);
     }
     if (notes.empty()) return;
     if (!TDatabaseState(FSettings.DatabasePath, FList.Encryption())
@@ -682,11 +867,24 @@ std::optional<std::string> TExportJob::BuildGroups(const TPasswordFileOptions& o
     return text;
 }
 
+const std::string& TExportJob::ContentSha256(std::size_t k) const {
+    return FContentSha256.at(k);
+}
+
 void TExportJob::StartDeployment() {
     const TExportSettings& s = FSettings;
     TDeploymentInput input;
     input.Content = FContents.front();
     FContentById.clear();
+    // The digest of each file, made here once: a file taken from the last build or noted for
+    // the next has it already.
+    FContentSha256.assign(FContents.size(), std::string());
+    for (std::size_t k = 0; k < FContents.size(); ++k) {
+        const bool memo = k < FMemos.size();
+        FContentSha256[k] = memo && FMemos[k].Skipped ? FState.Built.at(FMemos[k].Key).Sha256
+                            : memo && FMemos[k].Keep  ? FMemos[k].Outcome.Sha256
+                                                      : Sha256Hex(FContents[k]);
+    }
     input.Groups = FGroups;
     input.LineEnd = std::string(PasswordFileLineEnd(FList, s.Build));
     input.StoreGroups = StoreGroups(FList);
@@ -806,17 +1004,26 @@ void TExportJob::DeploymentEnded(const std::vector<TTargetOutcome>& outcomes) {
         // no record: what it held cannot be read back.
         std::vector<std::pair<std::string, TTargetRecord>> records;
         std::map<std::size_t, TTargetRecord> byContent; // targets with one content share one
+        std::vector<std::size_t> delivered;
         for (const TTargetOutcome& o : outcomes) {
             if (o.Holds != TTargetHolds::New || (o.Check && !o.Check->Current.Comparable)) continue;
             const auto content = FContentById.find(o.Id);
             if (content == FContentById.end() || FSettings.DatabasePath.empty()) continue;
-            auto record = byContent.find(content->second);
+            const std::size_t k = content->second;
+            if (std::find(delivered.begin(), delivered.end(), k) == delivered.end())
+                delivered.push_back(k);
+            // A target whose record says it holds these bytes keeps that record: its user lines
+            // need not be read again.
+            const auto old = FState.Targets.find(o.Id);
+            if (old != FState.Targets.end() && old->second.Sha256 == ContentSha256(k) &&
+                old->second.Size == static_cast<std::int64_t>(FContents[k].size()))
+                continue;
+            auto record = byContent.find(k);
             if (record == byContent.end())
-                record =
-                    byContent.emplace(content->second, RecordOf(FContents[content->second])).first;
+                record = byContent.emplace(k, RecordOf(FContents[k])).first;
             records.emplace_back(o.Id, record->second);
         }
-        RememberExport(records);
+        RememberExport(records, delivered);
     }
     if (!FResult.Error.Empty() && OnError) OnError(FResult.Error);
     Done();

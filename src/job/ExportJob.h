@@ -237,6 +237,27 @@ private:
     bool BuildContents();
     // The build options of target i's own file (its program, form, work factor, ...).
     TPasswordFileOptions OwnOptions(std::size_t i) const;
+    // What one file of this export depends on and what its build gave, to take the last build's
+    // outcome in its place when nothing it depends on changed.
+    struct TContentMemo {
+        std::string Key;           // the digest of the file's options: its place in the state
+        std::string Inputs;        // the digest of its inputs but the hash cache's
+        std::string CacheIdentity; // of the hash cache it is built with, as loaded
+        const THashScheme* Form = nullptr;
+        int Param = 0;
+        bool Usable = false;  // its outcome may be remembered and taken
+        bool Skipped = false; // taken from the last build
+        TBuiltFile Outcome;   // this build's, when it may be taken next time
+        bool Keep = false;    // Outcome is to be remembered
+    };
+    // The memo of content k, built first by the targets at firstOf (or the export's own).
+    TContentMemo MemoOf(const std::string& key, const TPasswordFileOptions& options, bool own);
+    // The last build's file for content k, when its inputs are all unchanged and every target
+    // that takes it holds exactly that file; fills the report and the stats as a build would.
+    std::optional<std::string> TakeBuilt(std::size_t k, TContentMemo& memo);
+    // The outcome of a build just made, to remember when it can be taken next time.
+    void NoteBuilt(TContentMemo& memo, const std::string& text, const TPasswordFileReport& report,
+                   const TPasswordFileStats& stats, bool warned);
     void Finish(const TPasswordFileReport& report);
     void StartDeployment();
     void DeploymentEnded(const std::vector<TTargetOutcome>& outcomes);
@@ -257,8 +278,12 @@ private:
                 records.emplace_back(id, *record);
         RememberExport(records);
     }
-    // One update of the state: the hashes, what each target received.
-    void RememberExport(const std::vector<std::pair<std::string, TTargetRecord>>& records);
+    // One update of the state: the hashes, what each target received, and the outcome of the
+    // files built that a target now holds (delivered: their contents).
+    void RememberExport(const std::vector<std::pair<std::string, TTargetRecord>>& records,
+                        const std::vector<std::size_t>& delivered = {});
+    // SHA-256 of content k (made once as the deployment starts).
+    const std::string& ContentSha256(std::size_t k) const;
     // Records in the state, before the targets are replaced, what is about to be written there:
     // an export ended between a replacement and its record is not taken for a change made
     // there.
@@ -287,6 +312,9 @@ private:
     std::atomic<bool> FDeploying = false;
     // The files built, and which of them each target gets (an index into FContents).
     std::vector<std::string> FContents;
+    std::vector<TContentMemo> FMemos;        // by content
+    std::vector<std::string> FContentSha256; // by content, made as the deployment starts
+    std::string FListDigest;                 // of the list as this export builds from it
     std::vector<std::size_t> FContentOf;
     std::map<std::string, std::size_t> FContentById;
     std::vector<TTargetFile> FFiles;      // what each target's options ask of its file

@@ -127,6 +127,8 @@ private:
 // The object stream of a list: signature "TPF0", class name, object name, property entries,
 // two end markers.
 std::string WriteObjectStream(const TUserList& list);
+// The same stream handed to a sink in pieces, never held whole.
+void WriteObjectStream(const TUserList& list, const TDataSink& sink);
 // Renders an object stream as the text of the file (CR LF line ends). Raises EQuorvaneError on
 // a stream that is not well formed.
 std::string ObjectStreamToText(const std::string& stream);

@@ -222,6 +222,40 @@ std::string WriteObjectStream(const TUserList& list) {
 
 namespace {
 
+// Hands the stream to a sink in pieces of a buffer.
+class TSinkOut {
+public:
+    explicit TSinkOut(const TDataSink& sink) : FSink(sink) { FBuffer.reserve(kBuffer); }
+    void Put(const char* data, size_t size) {
+        if (FBuffer.size() + size > kBuffer) Flush();
+        if (size >= kBuffer) {
+            FSink(data, size);
+            return;
+        }
+        FBuffer.append(data, size);
+    }
+    void Flush() {
+        if (!FBuffer.empty()) FSink(FBuffer.data(), FBuffer.size());
+        FBuffer.clear();
+    }
+
+private:
+    static constexpr size_t kBuffer = 64 * 1024;
+    const TDataSink& FSink;
+    std::string FBuffer;
+};
+
+} // namespace
+
+void WriteObjectStream(const TUserList& list, const TDataSink& sink) {
+    TSinkOut out(sink);
+    TStreamEncoder<TSinkOut> encoder(out);
+    WalkList(list, encoder);
+    out.Flush();
+}
+
+namespace {
+
 // The fingerprint and the stamp of a stream handed over in pieces: Update with pieces whose
 // sizes are multiples of 32 bytes, then Finish with the rest (of any size). A whole stream given
 // to Finish alone gives the same values as any split of it.

@@ -1,0 +1,255 @@
+// An export whose inputs did not change since the export that wrote its files takes that
+// export's outcome instead of building them again. Every change a file depends on builds it
+// again, and either way the files written and the result are those of an export that builds
+// every file from the same state.
+
+#include "ScopedEnv.h"
+#include "TestUtil.h"
+#include "base/Random.h"
+#include "export/DatabaseState.h"
+#include "job/ExportJob.h"
+#include "userdb/UserList.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+using namespace quorvane;
+namespace fs = std::filesystem;
+
+namespace {
+
+TTarget TargetAt(const std::string& name, const std::string& file,
+                 const std::map<std::string, std::string>& options) {
+    TTarget t;
+    t.Name = name;
+    t.Url = file;
+    for (const auto& [key, value] : options)
+        t.SetOption(key, value);
+    return t;
+}
+
+// What an export wrote and said.
+struct TRun {
+    std::map<std::string, std::string> Files; // every target's file by target name
+    std::size_t Written = 0, Disabled = 0, Expired = 0;
+    std::vector<std::string> Weak;
+    std::size_t Reused = 0, Hashed = 0, Rehashed = 0;
+    std::vector<bool> Holds; // each target holds the new file
+    std::size_t Builds = 0;  // build progress events
+};
+
+TRun Export(const std::string& db, TExportSettings settings) {
+    TUserList list;
+    list.LoadFromFile(db);
+    TLcgRandom random(7); // the same salts for the same users in both runs
+    settings.Build.Random = &random;
+    TExportJob job(list, settings);
+    TRun run;
+    job.OnEvent = [&](const TExportEvent& event) {
+        run.Builds += event.Stage == TExportStage::Building ? 1 : 0;
+    };
+    job.Start();
+    job.Wait();
+    const TExportResult& result = job.Result();
+    run.Written = result.Written;
+    run.Disabled = result.Disabled;
+    run.Expired = result.Expired;
+    for (const TUserProp* user : result.WeakUsers)
+        run.Weak.push_back(user->Login);
+    run.Reused = result.Stats.Reused;
+    run.Hashed = result.Stats.Hashed;
+    run.Rehashed = result.Stats.Rehashed;
+    for (const TTargetOutcome& o : result.Outcomes)
+        run.Holds.push_back(o.Holds == TTargetHolds::New);
+    for (const TDeployTarget& target : settings.Targets)
+        run.Files[target.Target.Name] = ReadWholeFile(target.Target.Url);
+    return run;
+}
+
+// Every file under a folder, by its path.
+std::map<fs::path, std::string> Snapshot(const fs::path& folder) {
+    std::map<fs::path, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (entry.is_regular_file()) files[entry.path()] = ReadWholeFile(entry.path());
+    return files;
+}
+
+void Restore(const fs::path& folder, const std::map<fs::path, std::string>& files) {
+    for (const auto& entry : fs::directory_iterator(folder))
+        fs::remove_all(entry.path());
+    for (const auto& [path, bytes] : files) {
+        fs::create_directories(path.parent_path());
+        WriteWholeFile(path, bytes);
+    }
+}
+
+struct TSite {
+    TTempDir Dir;
+    const std::string Db = Dir.File("site.udx");
+    TScopedEnv Account{"XDG_STATE_HOME", Dir.File("account").c_str()};
+    TExportSettings Settings;
+    TTarget& Target(const std::string& name) {
+        for (TDeployTarget& t : Settings.Targets)
+            if (t.Target.Name == name) return t.Target;
+        throw std::logic_error("no target " + name);
+    }
+    void Change(const std::function<void(TUserList&)>& change) const {
+        TUserList list;
+        list.LoadFromFile(Db);
+        change(list);
+        list.SaveToFile(Db);
+    }
+};
+
+TUserProp& User(TUserList& list, const std::string& login) {
+    for (int i = 0; i < list.Count(); ++i)
+        if (list.Users(i).Login == login) return list.Users(i);
+    throw std::logic_error("no user " + login);
+}
+
+} // namespace
+
+TEST(UnchangedExport, EveryChangeBuildsAgainAndEitherWayTheFilesAreABuildsOwn) {
+    using TSiteChange = std::function<void(TSite&)>;
+    const TSiteChange none = [](TSite&) {};
+    const struct {
+        const char* Name;
+        bool Skips;
+        bool WeakUser; // a user known by a weak taken-over hash (a file that takes only its
+                       // own form refuses it)
+        TSiteChange Setup, Change;
+    } cases[] = {
+        {"nothing changed", true, true, none, none},
+        {"nothing changed, Digest lines", true, false,
+         [](TSite& s) {
+             s.Target("sha") =
+                 TargetAt("sha", s.Dir.File("sha"), {{"consumer", "digest"}, {"realm", "A"}});
+         },
+         none},
+        {"a password changed", false, true, none,
+         [](TSite& s) { s.Change([](TUserList& l) { User(l, "ann").SetPassword("new-ann"); }); }},
+        {"a user added", false, true, none,
+         [](TSite& s) { s.Change([](TUserList& l) { l.Add("fay", "pw-fay"); }); }},
+        {"a user deleted", false, true, none,
+         [](TSite& s) { s.Change([](TUserList& l) { l.Remove(&User(l, "bob")); }); }},
+        {"a user disabled", false, true, none,
+         [](TSite& s) { s.Change([](TUserList& l) { User(l, "bob").Disable = true; }); }},
+        {"an expiry passed", false, true, none,
+         [](TSite& s) { s.Change([](TUserList& l) { User(l, "dan").ExpireDate = 1.0; }); }},
+        {"a group changed", false, true, none,
+         [](TSite& s) { s.Change([](TUserList& l) { User(l, "ann").SetGroups("staff"); }); }},
+        {"a form changed", false, true, none,
+         [](TSite& s) { s.Target("sha").SetOption("format", "sha256"); }},
+        {"a cost changed", false, true, none,
+         [](TSite& s) { s.Target("bc").SetOption("cost", "6"); }},
+        {"a consumer changed", false, false, none,
+         [](TSite& s) { s.Target("sha").SetOption("consumer", "haproxy"); }},
+        {"a realm changed", false, false,
+         [](TSite& s) {
+             s.Target("sha") =
+                 TargetAt("sha", s.Dir.File("sha"), {{"consumer", "digest"}, {"realm", "A"}});
+         },
+         [](TSite& s) { s.Target("sha").SetOption("realm", "B"); }},
+        {"line ends changed", false, true, none,
+         [](TSite& s) { s.Target("web").SetOption("line-ends", "lf"); }},
+        {"a target file edited by hand", false, true, none,
+         [](TSite& s) {
+             std::string bytes = ReadWholeFile(s.Dir.File("sha"));
+             bytes.replace(0, 3, "zed");
+             WriteWholeFile(s.Dir.File("sha"), bytes);
+         }},
+        {"the state deleted", false, true, none,
+         [](TSite& s) { fs::remove(TDatabaseState::PathFor(s.Db)); }},
+        {"the hash cache wiped", false, true, none,
+         [](TSite& s) {
+             TDatabaseState(s.Db).Update([](TDatabaseStateData& data) {
+                 data.Hashes = THashTable();
+                 data.FormHashes.clear();
+             });
+         }},
+        {"the account's tag key lost", false, true, none,
+         [](TSite& s) { fs::remove_all(s.Dir.File("account")); }},
+        {"a second target added", false, true, none,
+         [](TSite& s) {
+             s.Settings.Targets.push_back({TargetAt("web2", s.Dir.File("web2"), {}), {}});
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TSite site;
+        TUserList list;
+        list.PassType = TPasswordsType::ptMD5;
+        list.Add("ann", "pw-ann");
+        list.Add("bob", "pw-bob");
+        list.Add("cat", "pw-cat").Disable = true;
+        TUserProp& dan = list.Add("dan", "pw-dan");
+        dan.Expire = true;
+        dan.ExpireDate = 100000.0; // far ahead
+        if (c.WeakUser) list.Add("eve", "").SetPasswordHash("{SHA}Ic5o83sXgQ4ET+PvVlWA+X1NfNc=");
+        list.SaveToFile(site.Db);
+        site.Settings.PassType = TPasswordsType::ptMD5;
+        site.Settings.DatabasePath = site.Db;
+        site.Settings.PerTarget = true;
+        site.Settings.Targets = {
+            {TargetAt("web", site.Dir.File("web"), {}), {}},
+            {TargetAt("sha", site.Dir.File("sha"), {{"format", "sha512"}, {"rounds", "1000"}}), {}},
+            {TargetAt("bc", site.Dir.File("bc"), {{"format", "bcrypt"}, {"cost", "5"}}), {}},
+        };
+        c.Setup(site);
+        // The first export hashes; the second takes every hash from the first and is kept.
+        for (int round = 0; round < 2; ++round)
+            ASSERT_EQ(Export(site.Db, site.Settings).Holds, std::vector<bool>(3, true));
+        c.Change(site);
+        const auto before = Snapshot(site.Dir.Path());
+        const TRun taken = Export(site.Db, site.Settings);
+        // The same export from the same state with nothing of the last build remembered.
+        Restore(site.Dir.Path(), before);
+        TDatabaseState(site.Db).Update([](TDatabaseStateData& data) { data.Built.clear(); });
+        const TRun built = Export(site.Db, site.Settings);
+        EXPECT_EQ(taken.Builds == 0, c.Skips) << taken.Builds;
+        EXPECT_GT(built.Builds, 0u);
+        EXPECT_EQ(taken.Files, built.Files);
+        EXPECT_EQ(taken.Holds, built.Holds);
+        EXPECT_EQ(taken.Written, built.Written);
+        EXPECT_EQ(taken.Disabled, built.Disabled);
+        EXPECT_EQ(taken.Expired, built.Expired);
+        EXPECT_EQ(taken.Weak, built.Weak);
+        EXPECT_EQ(taken.Reused, built.Reused);
+        EXPECT_EQ(taken.Hashed, built.Hashed);
+        EXPECT_EQ(taken.Rehashed, built.Rehashed);
+    }
+}
+
+// The part the state keeps of the files built is passed over by a reader that knows nothing of
+// it, and a state without it still reads.
+TEST(UnchangedExport, TheStatesNewPartIsOneAnEarlierReaderPassesOver) {
+    TDatabaseStateData data;
+    data.FormHashKey = std::string(64, 'a');
+    TBuiltFile built;
+    built.Inputs = std::string(64, 'b');
+    built.Sha256 = std::string(64, 'c');
+    built.Size = 12;
+    built.Written = 3;
+    built.CommentLogins = {"#x"};
+    built.LeftOut = {1, 4};
+    built.WeakUsers = {2};
+    built.Reused = 3;
+    data.Built[std::string(64, 'd')] = built;
+    const std::string text = StateText(data);
+    EXPECT_EQ(ParseStateText(text), data);
+    // The same bytes with the part's kind unknown: what is left reads as before.
+    TDatabaseStateData without = data;
+    without.Built.clear();
+    const std::string plain = StateText(without);
+    ASSERT_EQ(text.compare(0, plain.size(), plain), 0) << "the part comes last";
+    std::string unknown = text;
+    unknown[plain.size()] = '\x7f';
+    EXPECT_EQ(ParseStateText(unknown), without);
+    // A part cut short is dropped alone.
+    EXPECT_EQ(ParseStateText(text.substr(0, text.size() - 1)), without);
+}
