@@ -27,7 +27,7 @@ set(QUORVANE_APPSTREAM_ID "invalid.ostrick.quorvane" CACHE STRING
     "AppStream component id (reverse domain name); it also names the metainfo file")
 
 set(quorvane_help_source ${PROJECT_SOURCE_DIR}/docs/help/index.html)
-set(quorvane_private_dir lib/quorvane)
+set(quorvane_private_dir ${QUORVANE_PRIVATE_DIR})
 set(quorvane_doc_dir ${CMAKE_INSTALL_DATADIR}/doc/quorvane)
 # Not below share/doc: systems that leave out documentation must still have the program's help.
 set(quorvane_help_dir ${CMAKE_INSTALL_DATADIR}/quorvane/help)
