@@ -41,7 +41,7 @@ const char* const KPrivateFolder = QUORVANE_PRIVATE_DIR;
 } // namespace
 
 std::string PluginFolder() {
-    const std::string folder = Parent(ProgramFile());
+    std::string folder = Parent(ProgramFile());
 #ifdef QUORVANE_BUILD_TREE
     const std::string tree = QUORVANE_BUILD_TREE;
     if (folder == tree || folder.compare(0, tree.size() + 1, tree + "/") == 0)

@@ -10,10 +10,8 @@ namespace quorvane {
 
 class IStoreOpener {
 public:
+    virtual ~IStoreOpener() = default;
     virtual std::unique_ptr<IUserStore> Open(const TStoreSettings& settings) const = 0;
-
-protected:
-    ~IStoreOpener() = default;
 };
 
 // Inside the plugin: the stores of each kind.

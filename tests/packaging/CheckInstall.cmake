@@ -13,6 +13,7 @@ endif()
 set(root "${SCRATCH}/usr")
 foreach(file
     lib/quorvane/quorvane
+    lib/quorvane/quorvane-stores.so
     share/quorvane/help/index.html
     share/doc-base/quorvane
     share/metainfo/${APPSTREAM_ID}.metainfo.xml
