@@ -12,7 +12,11 @@ function(quorvane_add_plugin name)
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
   target_link_libraries(${name} PRIVATE quorvane_options)
-  target_link_options(${name} PRIVATE LINKER:--exclude-libs,ALL LINKER:--no-undefined)
+  target_link_options(${name} PRIVATE LINKER:--exclude-libs,ALL)
+  # Every symbol found at link time (Clang's sanitizers leave theirs to the program).
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_link_options(${name} PRIVATE LINKER:--no-undefined)
+  endif()
   install(TARGETS ${name} LIBRARY DESTINATION ${QUORVANE_PRIVATE_DIR}
     PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 endfunction()

@@ -14,6 +14,7 @@ set(root "${SCRATCH}/usr")
 foreach(file
     lib/quorvane/quorvane
     lib/quorvane/quorvane-stores.so
+    lib/quorvane/quorvane-transfers.so
     share/quorvane/help/index.html
     share/doc-base/quorvane
     share/metainfo/${APPSTREAM_ID}.metainfo.xml
