@@ -37,6 +37,7 @@ std::string ProgramFile() {
 }
 
 const char* const KPrivateFolder = QUORVANE_PRIVATE_DIR;
+const char* const KPluginFolder = QUORVANE_PLUGIN_DIR;
 
 } // namespace
 
@@ -47,9 +48,12 @@ std::string PluginFolder() {
     if (folder == tree || folder.compare(0, tree.size() + 1, tree + "/") == 0)
         return tree + "/plugins";
 #endif
-    // The desktop program lives in the private folder itself; everything else in PREFIX/bin.
-    if (EndsWith(folder, std::string("/") + KPrivateFolder)) return folder;
-    return Parent(folder) + "/" + KPrivateFolder;
+    // The desktop program lives in PREFIX/lib/quorvane, quorvane-cli in PREFIX/bin.
+    const std::string privateFolder = std::string("/") + KPrivateFolder;
+    const std::string prefix = EndsWith(folder, privateFolder)
+                                   ? folder.substr(0, folder.size() - privateFolder.size())
+                                   : Parent(folder);
+    return prefix + "/" + KPluginFolder;
 }
 
 void* PluginEntry(const std::string& file, const char* entry) {

@@ -9,8 +9,8 @@
 namespace quorvane {
 
 // The folder the plugins are loaded from: a program inside the build tree takes the build
-// tree's plugin folder; an installed program the private folder of the installation
-// (PREFIX/lib/quorvane, where the desktop program itself lives).
+// tree's plugin folder; an installed program (PREFIX/bin/quorvane-cli, or the desktop program in
+// PREFIX/lib/quorvane) the installation's plugin folder, PREFIX/lib/<multiarch>/quorvane.
 std::string PluginFolder();
 
 // The plugin `file` (a name in PluginFolder()), loaded once for the process and kept, and the

@@ -20,18 +20,21 @@ using ::testing::HasSubstr;
 namespace {
 
 TEST(CliPlugins, ServersAndStoresNeedTheirPluginsInTheInstalledPlaceAndNothingElseDoes) {
+    const std::string installed = QUORVANE_INSTALLED_PLUGIN_DIR; // lib/<multiarch>/quorvane
+    const std::string missing = "@/" + installed + "/quorvane-";
     const struct {
         const char* Program; // where the copy of the program goes
         const char* Plugins; // where the plugins go; null: nowhere
         int Status;          // of the commands that need them
         const char* Missing; // the plugin they name then, "@" for the temporary folder
     } cases[] = {
-        {"bin/quorvane-cli", nullptr, 1, "@/lib/quorvane/quorvane-"},
-        {"bin/quorvane-cli", "lib/quorvane", 0, nullptr},
-        // The desktop program's own place: the plugins beside it.
-        {"lib/quorvane/quorvane-cli", "lib/quorvane", 0, nullptr},
-        // Not beside a program in bin, nor anywhere the environment names.
-        {"bin/quorvane-cli", "bin", 1, "@/lib/quorvane/quorvane-"},
+        {"bin/quorvane-cli", nullptr, 1, missing.c_str()},
+        {"bin/quorvane-cli", installed.c_str(), 0, nullptr},
+        // The desktop program's place.
+        {"lib/quorvane/quorvane-cli", installed.c_str(), 0, nullptr},
+        // Not beside the program, nor anywhere the environment names.
+        {"lib/quorvane/quorvane-cli", "lib/quorvane", 1, missing.c_str()},
+        {"bin/quorvane-cli", "bin", 1, missing.c_str()},
     };
     for (const auto& c : cases) {
         TTempDir dir;
