@@ -6,10 +6,11 @@
 # The desktop program lives in lib/quorvane; bin/quorvane is a link to it. Its help page is
 # installed once, in share/quorvane/help; lib/quorvane/Quorvane.html links to it, since Help
 # Topics opens the page next to the executable, and share/doc/quorvane/html links to its folder,
-# where doc-base (which only takes pages below share/doc) registers it. The
-# command-line companion goes to bin. The .desktop entry, the icons (SVG, and PNG from 16 to 256
-# pixels rendered from it), the AppStream description and the MIME type of .udx files go where
-# desktops and software centres look for them.
+# where doc-base (which only takes pages below share/doc) registers it. The command-line companion
+# goes to bin. The plugins both load (the servers' and the stores' clients) go to
+# lib/<multiarch>/quorvane (cmake/Plugins.cmake). The .desktop entry, the icons (SVG, and PNG from
+# 16 to 256 pixels rendered from it), the AppStream description and the MIME type of .udx files go
+# where desktops and software centres look for them.
 #
 # QUORVANE_HOMEPAGE names where the project is published. Only when it is set do the package's
 # Homepage field, the copyright file's Source and the AppStream web addresses (the homepage and
@@ -27,7 +28,7 @@ set(QUORVANE_APPSTREAM_ID "invalid.ostrick.quorvane" CACHE STRING
     "AppStream component id (reverse domain name); it also names the metainfo file")
 
 set(quorvane_help_source ${PROJECT_SOURCE_DIR}/docs/help/index.html)
-set(quorvane_private_dir lib/quorvane)
+set(quorvane_private_dir ${QUORVANE_PRIVATE_DIR})
 set(quorvane_doc_dir ${CMAKE_INSTALL_DATADIR}/doc/quorvane)
 # Not below share/doc: systems that leave out documentation must still have the program's help.
 set(quorvane_help_dir ${CMAKE_INSTALL_DATADIR}/quorvane/help)

@@ -2,6 +2,7 @@
 if(TARGET quorvane AND TARGET quorvane-cli)
   add_test(NAME packaging.InstallLayout
     COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${CMAKE_BINARY_DIR} -DAPPSTREAM_ID=${QUORVANE_APPSTREAM_ID}
+            -DPLUGIN_DIR=${QUORVANE_PLUGIN_DIR}
             -DSCRATCH=${CMAKE_CURRENT_BINARY_DIR}/install-scratch
             -P ${CMAKE_CURRENT_SOURCE_DIR}/packaging/CheckInstall.cmake)
 endif()

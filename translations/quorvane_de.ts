@@ -428,6 +428,10 @@
         <translation>%1 und %2 weitere</translation>
     </message>
     <message>
+        <source>Could not load the program part %1: %2</source>
+        <translation>Der Programmteil %1 konnte nicht geladen werden: %2</translation>
+    </message>
+    <message>
         <source>Could not read %1 to compare it before replacing it: %2</source>
         <translation>%1 konnte vor dem Ersetzen nicht zum Vergleich gelesen werden: %2</translation>
     </message>

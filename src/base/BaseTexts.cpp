@@ -31,6 +31,7 @@ const TMessageText TargetIsDatabase{"TargetIsDatabase", QT_TRANSLATE_NOOP("CoreT
 const TMessageText NotARegularFile{"NotARegularFile", QT_TRANSLATE_NOOP("CoreText", "%1 is not a regular file")};
 const TMessageText LineTooLong{"LineTooLong", QT_TRANSLATE_NOOP("CoreText", "Line %1 of %2 is longer than 64 KiB")};
 const TMessageText NamesMore{"NamesMore", QT_TRANSLATE_NOOP("CoreText", "%1 and %2 more")};
+const TMessageText PluginNotLoaded{"PluginNotLoaded", QT_TRANSLATE_NOOP("CoreText", "Could not load the program part %1: %2")};
 // clang-format on
 
 } // namespace texts

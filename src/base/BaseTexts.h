@@ -29,5 +29,6 @@ extern const TMessageText TargetIsDatabase;
 extern const TMessageText NotARegularFile;
 extern const TMessageText LineTooLong;
 extern const TMessageText NamesMore;
+extern const TMessageText PluginNotLoaded;
 
 } // namespace quorvane::texts

@@ -5,6 +5,7 @@
 // program in the user's language (ui/MessageText), both from the text's one English form.
 
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <type_traits>
@@ -55,11 +56,12 @@ struct TMessage {
     TMessage(const TMessageText& text, std::vector<TMessagePart> parts = {})
         : Text(&text), Parts(std::move(parts)) {}
 
-    // Whether this is the given text (its parts not looked at).
-    bool Is(const TMessageText& text) const { return Text == &text; }
-    bool Empty() const {
-        return Text == &KVerbatimText && (Parts.empty() || Parts[0].Text.empty());
+    // Whether this is the given text (its parts not looked at). A text is known by its name:
+    // a plugin library holds copies of the texts it raises.
+    bool Is(const TMessageText& text) const {
+        return Text == &text || std::strcmp(Text->Id, text.Id) == 0;
     }
+    bool Empty() const { return Is(KVerbatimText) && (Parts.empty() || Parts[0].Text.empty()); }
 };
 
 // The parts of a message, from ordinary values: strings are Text, integers Number; Count,

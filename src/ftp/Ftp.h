@@ -47,12 +47,22 @@ std::uint16_t DefaultPort(TTransferProtocol protocol);
 // start one of the sender's choosing.
 bool SafeForServer(const std::string& text);
 
+// Base64 of bytes, with or without its padding.
+std::string Base64(const unsigned char* data, std::size_t size, bool pad);
+
 // SHA256:BASE64 (unpadded) of an SSH public key blob, as OpenSSH shows fingerprints.
 std::string SshKeyFingerprint(const std::string& keyBlob);
 
 // Whether a private key file is protected by a passphrase (PEM "ENCRYPTED" or an OpenSSH key
 // with a cipher). False for files that cannot be read: the login reports those.
 bool PrivateKeyNeedsPassphrase(const std::string& keyFile);
+
+// The user's default SSH keys that open without a passphrase, as ssh tries them:
+// ~/.ssh/id_ed25519, id_ecdsa and id_rsa, those that are there and readable.
+std::vector<std::string> DefaultSshKeyFiles();
+// Whether a login without a key file can try keys: ssh-agent is there (SSH_AUTH_SOCK) or a
+// default key opens without a passphrase.
+bool SshKeysAtHand();
 
 class TFtp;
 

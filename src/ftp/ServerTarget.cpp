@@ -3,10 +3,9 @@
 
 #include "ftp/FtpTexts.h"
 #include "ftp/FtpUpload.h"
-#include "ftp/Sftp.h"
+#include "ftp/TransfersPlugin.h"
 #include "userdb/UserList.h"
 
-#include <curl/curl.h>
 #include <openssl/crypto.h>
 
 #include <algorithm>
@@ -56,23 +55,11 @@ TMessage ProtocolDisplayMessage(TTransferProtocol protocol) {
 
 namespace {
 
-// One part of a parsed URL, percent escapes decoded; empty when the URL has none.
-std::string UrlPart(CURLU* url, CURLUPart part, unsigned flags = CURLU_URLDECODE) {
-    char* text = nullptr;
-    const CURLUcode rc = curl_url_get(url, part, &text, flags);
-    std::string value = rc == CURLUE_OK && text != nullptr ? std::string(text) : std::string();
-    curl_free(text);
-    if (rc == CURLUE_URLDECODE) throw EQuorvaneError(Msg(texts::UrlUnsafe));
-    return value;
+// A part the parser decoded; an escape that does not decode to a byte is refused.
+std::string Decoded(const std::optional<std::string>& part) {
+    if (!part) throw EQuorvaneError(Msg(texts::UrlUnsafe));
+    return *part;
 }
-
-struct TUrlHandle {
-    CURLU* Url = curl_url();
-    ~TUrlHandle() { curl_url_cleanup(Url); }
-    TUrlHandle() = default;
-    TUrlHandle(const TUrlHandle&) = delete;
-    TUrlHandle& operator=(const TUrlHandle&) = delete;
-};
 
 bool Base64Text(const std::string& text) {
     for (const char c : text) {
@@ -96,32 +83,26 @@ TServerUrl ParseServerUrl(const std::string& url) {
         throw EQuorvaneError(Msg(texts::UnknownUrlProtocol, scheme));
     }
     result.Protocol = ProtocolFromStoredName(scheme);
-    TUrlHandle parsed;
-    if (parsed.Url == nullptr) throw std::bad_alloc();
-    if (curl_url_set(parsed.Url, CURLUPART_URL, url.c_str(),
-                     CURLU_NON_SUPPORT_SCHEME | CURLU_ALLOW_SPACE | CURLU_PATH_AS_IS) !=
-        CURLUE_OK) {
+    const TServerUrlParts parsed = Transfers().SplitUrl(url);
+    if (!parsed.Parsed) {
         throw EQuorvaneError(Msg(texts::UrlNoValidServer, url));
     }
-    if (!UrlPart(parsed.Url, CURLUPART_PASSWORD).empty()) {
+    if (!Decoded(parsed.Password).empty()) {
         throw EQuorvaneError(Msg(texts::UrlHoldsPassword));
     }
     // Neither is part of a file name: "?" and "#" in a name are written %3F and %23.
-    if (!UrlPart(parsed.Url, CURLUPART_QUERY, 0).empty() ||
-        !UrlPart(parsed.Url, CURLUPART_FRAGMENT, 0).empty() ||
+    if (!parsed.Query.empty() || !parsed.Fragment.empty() ||
         url.find_first_of("?#") != std::string::npos) {
         throw EQuorvaneError(Msg(texts::UrlQueryOrFragment, url));
     }
-    result.Login = UrlPart(parsed.Url, CURLUPART_USER);
-    const std::string host = UrlPart(parsed.Url, CURLUPART_HOST, 0);
-    const std::string port = UrlPart(parsed.Url, CURLUPART_PORT, 0);
-    result.Host = port.empty() ? host : host + ":" + port;
+    result.Login = Decoded(parsed.User);
+    result.Host = parsed.Port.empty() ? parsed.Host : parsed.Host + ":" + parsed.Port;
     const TFtpAddress address = ParseFtpHost(result.Host);
     if (!address.Valid) {
         throw EQuorvaneError(Msg(texts::UrlNoValidServer, url));
     }
     // The path always starts with "/", which only separates it from the server.
-    const std::string path = UrlPart(parsed.Url, CURLUPART_PATH).substr(1);
+    const std::string path = Decoded(parsed.Path).substr(1);
     if (result.Protocol == TTransferProtocol::Sftp) {
         result.RemoteFile = path.rfind("~/", 0) == 0 ? path.substr(2) : "/" + path;
     } else {
@@ -144,16 +125,10 @@ std::string ServerUrlOf(const TTargetSettings& target) {
         path = !path.empty() && path[0] == '/' ? path.substr(1) : "~/" + path;
     }
     const TFtpAddress address = ParseFtpHost(target.FtpHost);
-    TUrlHandle url;
-    if (url.Url == nullptr || !address.Valid) return scheme + "://" + target.FtpHost + "/" + path;
+    if (!address.Valid) return scheme + "://" + target.FtpHost + "/" + path;
     const std::string host =
         address.Host.find(':') != std::string::npos ? "[" + address.Host + "]" : address.Host;
-    curl_url_set(url.Url, CURLUPART_SCHEME, scheme.c_str(), CURLU_NON_SUPPORT_SCHEME);
-    curl_url_set(url.Url, CURLUPART_HOST, host.c_str(), 0);
-    if (address.Port != 0)
-        curl_url_set(url.Url, CURLUPART_PORT, std::to_string(address.Port).c_str(), 0);
-    curl_url_set(url.Url, CURLUPART_PATH, ("/" + path).c_str(), CURLU_URLENCODE);
-    const std::string text = UrlPart(url.Url, CURLUPART_URL, CURLU_NON_SUPPORT_SCHEME);
+    const std::string text = Transfers().JoinUrl(scheme, host, address.Port, "/" + path);
     return text.empty() ? scheme + "://" + target.FtpHost + "/" + path : text;
 }
 

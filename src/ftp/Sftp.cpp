@@ -113,23 +113,6 @@ std::string GetString(const std::string& data, size_t& at) {
 
 } // namespace
 
-std::vector<std::string> DefaultSshKeyFiles() {
-    std::vector<std::string> keys;
-    const char* home = std::getenv("HOME");
-    if (home == nullptr || home[0] == '\0') return keys;
-    for (const char* name : {"id_ed25519", "id_ecdsa", "id_rsa"}) {
-        const std::string path = std::string(home) + "/.ssh/" + name;
-        if (::access(path.c_str(), R_OK) == 0 && !PrivateKeyNeedsPassphrase(path))
-            keys.push_back(path);
-    }
-    return keys;
-}
-
-bool SshKeysAtHand() {
-    const char* socket = std::getenv("SSH_AUTH_SOCK");
-    return (socket != nullptr && socket[0] != '\0') || !DefaultSshKeyFiles().empty();
-}
-
 // One SSH connection: the socket, the session, the SFTP subsystem through libssh2 and, for the
 // extension libssh2 does not speak, a second SFTP channel of our own.
 struct TSftpTransport::TSession {

@@ -17,14 +17,7 @@
 
 namespace quorvane {
 
-// The user's default SSH keys that open without a passphrase, as ssh tries them:
-// ~/.ssh/id_ed25519, id_ecdsa and id_rsa, those that are there and readable.
-std::vector<std::string> DefaultSshKeyFiles();
-// Whether a login without a key file can try keys: ssh-agent is there (SSH_AUTH_SOCK) or a
-// default key opens without a passphrase.
-bool SshKeysAtHand();
-
-class TSftpTransport : public IUploadTransport {
+class TSftpTransport : public IUploadTransport, public IRemoteShell {
 public:
     TSftpTransport(const TFtpSettings& settings, TTransportHooks hooks);
     ~TSftpTransport() override;
@@ -47,24 +40,11 @@ public:
     void Read(const std::string& remote,
               const std::function<void(const char*, std::size_t)>& sink) override;
     std::optional<std::string> Read(const std::string& remote, std::size_t limit) override;
-    // What a command run on the server (Exec) ended with.
-    struct TExecResult {
-        int ExitStatus = -1;
-        std::string Signal; // the signal that ended it, as the server names it ("KILL")
-        bool TimedOut = false;
-    };
-    // Runs command on the server through an exec channel of this connection (the server's shell
-    // runs it, standard input empty), handing its standard output and error to sink as they
-    // come; env is asked for in its environment (a server may refuse such variables: not an
-    // error). Returns when the command has ended, or when timeout has passed (the channel is
-    // then closed, and the server decides what becomes of the command). Raises EFtpError when no
-    // channel can be opened or the connection fails.
     TExecResult Exec(const std::string& command,
                      const std::vector<std::pair<std::string, std::string>>& env,
                      std::chrono::milliseconds timeout,
-                     const std::function<void(const char*, std::size_t)>& sink);
-    // Sets the permission bits of a file on the server (SFTP setstat). Raises EFtpError.
-    void SetMode(const std::string& remote, unsigned mode);
+                     const std::function<void(const char*, std::size_t)>& sink) override;
+    void SetMode(const std::string& remote, unsigned mode) override;
     // After the first Rename: whether the server replaced atomically (offers posix-rename).
     bool AtomicRename() const;
     // "host:port" as connected to ("[v6]:port" for IPv6 addresses).

@@ -1,6 +1,7 @@
 #include "ftp/SiteCheck.h"
 #include "base/AsciiCase.h"
 #include "ftp/FtpTexts.h"
+#include "ftp/TransfersPlugin.h"
 
 #include <curl/curl.h>
 
@@ -110,8 +111,8 @@ TSiteCheckResult Request(const std::string& url, const TUrlParts& origin, const 
 
 } // namespace
 
-TSiteCheckResult CheckSiteLogin(const std::string& url, const std::string& login,
-                                const std::string& password, long timeoutSeconds) {
+TSiteCheckResult transfers::CheckSiteLogin(const std::string& url, const std::string& login,
+                                           const std::string& password, long timeoutSeconds) {
     const TUrlParts origin = Parse(url);
     if (!origin.Valid) {
         TSiteCheckResult result;
@@ -126,22 +127,6 @@ TSiteCheckResult CheckSiteLogin(const std::string& url, const std::string& login
     }
     if (open.Status == 0 && open.RedirectUrl.empty()) return open; // no answer at all
     return Request(url, origin, &login, &password, timeoutSeconds);
-}
-
-TMessage SiteCheckMessage(const TSiteCheckResult& r, const std::string& login) {
-    switch (r.Outcome) {
-    case TSiteCheckOutcome::LetIn:
-        return Msg(texts::SiteLetIn, login, r.Status);
-    case TSiteCheckOutcome::Refused:
-        return Msg(texts::SiteRefused, login, r.Status);
-    case TSiteCheckOutcome::NotProtected:
-        return Msg(texts::SiteNotProtected, r.Status, login);
-    case TSiteCheckOutcome::Other:
-        break;
-    }
-    if (!r.RedirectUrl.empty()) return Msg(texts::SiteRedirects, r.RedirectUrl);
-    if (r.Status == 0) return Msg(texts::SiteNotChecked, r.Error);
-    return Msg(texts::SiteUndecided, login, r.Status);
 }
 
 } // namespace quorvane

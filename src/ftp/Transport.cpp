@@ -1,39 +1,6 @@
 #include "ftp/Transport.h"
 
-#include "ftp/Sftp.h"
-
 namespace quorvane {
-
-TCurlTransport::TCurlTransport(const TFtpSettings& settings, TTransportHooks hooks) {
-    static_cast<TFtpSettings&>(FFtp) = settings;
-    FFtp.Aborted = std::move(hooks.Aborted);
-    if (hooks.OnBytes)
-        FFtp.OnProgress = [onBytes = std::move(hooks.OnBytes)](TFtp&, std::int64_t bytes) {
-            onBytes(bytes);
-        };
-}
-
-std::unique_ptr<IUploadTransport> MakeTransport(const TFtpSettings& settings,
-                                                TTransportHooks hooks) {
-    if (settings.Protocol == TTransferProtocol::Sftp)
-        return std::make_unique<TSftpTransport>(settings, std::move(hooks));
-    return std::make_unique<TCurlTransport>(settings, std::move(hooks));
-}
-
-void TCurlTransport::Put(const std::string& remote, const std::string& local) {
-    // Binary: the server gets the file's bytes as written, line ends included.
-    FFtp.PutFile(remote, local, false);
-}
-
-void TCurlTransport::Rename(const std::string& from, const std::string& to) {
-    FSourceRefused = false;
-    try {
-        FFtp.RenameFile(from, to);
-    } catch (const EFtpError&) {
-        FSourceRefused = FFtp.LastRefusedCommand() == "RNFR";
-        throw;
-    }
-}
 
 bool TCommitGate::Abort() noexcept {
     const std::lock_guard<std::mutex> lock(FMutex);

@@ -5,12 +5,15 @@
 #include "ftp/Ftp.h"
 #include "ftp/FtpTexts.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace quorvane {
 
@@ -39,6 +42,30 @@ public:
                       const std::function<void(const char*, std::size_t)>& sink) = 0;
 };
 
+// What an SSH connection offers beside its files (the SFTP transport has it).
+class IRemoteShell {
+public:
+    virtual ~IRemoteShell() = default;
+    // What a command run on the server (Exec) ended with.
+    struct TExecResult {
+        int ExitStatus = -1;
+        std::string Signal; // the signal that ended it, as the server names it ("KILL")
+        bool TimedOut = false;
+    };
+    // Runs command on the server through an exec channel of this connection (the server's shell
+    // runs it, standard input empty), handing its standard output and error to sink as they
+    // come; env is asked for in its environment (a server may refuse such variables: not an
+    // error). Returns when the command has ended, or when timeout has passed (the channel is
+    // then closed, and the server decides what becomes of the command). Raises EFtpError when no
+    // channel can be opened or the connection fails.
+    virtual TExecResult Exec(const std::string& command,
+                             const std::vector<std::pair<std::string, std::string>>& env,
+                             std::chrono::milliseconds timeout,
+                             const std::function<void(const char*, std::size_t)>& sink) = 0;
+    // Sets the permission bits of a file on the server (SFTP setstat). Raises EFtpError.
+    virtual void SetMode(const std::string& remote, unsigned mode) = 0;
+};
+
 // What a transport asks and reports while it works, on the thread that drives it.
 struct TTransportHooks {
     // An SSH host key neither known nor pinned: server ("host:port") and its fingerprint; true
@@ -50,34 +77,8 @@ struct TTransportHooks {
     std::function<void(std::int64_t bytes)> OnBytes;
 };
 
-// The transport over the libcurl client: FTP and FTP over TLS.
-class TCurlTransport : public IUploadTransport {
-public:
-    TCurlTransport(const TFtpSettings& settings, TTransportHooks hooks);
-    TFtp& Client() { return FFtp; }
-    void Connect() override { FFtp.Connect(); }
-    void Disconnect() noexcept override { FFtp.Disconnect(); }
-    void Put(const std::string& remote, const std::string& local) override;
-    void Rename(const std::string& from, const std::string& to) override;
-    void Delete(const std::string& remote) override { FFtp.DeleteFile(remote); }
-    std::optional<std::int64_t> Size(const std::string& remote) override {
-        return FFtp.StoredSize(remote);
-    }
-    std::optional<std::string> Read(const std::string& remote, std::size_t limit) override {
-        return FFtp.ReadFile(remote, limit);
-    }
-    bool RenameSourceRefused() const override { return FSourceRefused; }
-    void Read(const std::string& remote,
-              const std::function<void(const char*, std::size_t)>& sink) override {
-        FFtp.ReadFile(remote, sink);
-    }
-
-private:
-    TFtp FFtp;
-    bool FSourceRefused = false;
-};
-
-// The transport for the settings' protocol: SFTP over libssh2, the others over libcurl.
+// The transport for the settings' protocol: SFTP over libssh2, the others over libcurl (through
+// the transfers' plugin, loaded on first use).
 std::unique_ptr<IUploadTransport> MakeTransport(const TFtpSettings& settings,
                                                 TTransportHooks hooks);
 

@@ -1,7 +1,7 @@
 #include "job/AfterCommand.h"
 
 #include "base/Errors.h"
-#include "ftp/Sftp.h"
+#include "ftp/Transport.h"
 #include "job/JobTexts.h"
 
 #include <fcntl.h>
@@ -168,10 +168,10 @@ TAfterResult RunAfterCommandLocally(const TAfterCommand& command, const std::str
     return result;
 }
 
-TAfterResult RunAfterCommandRemotely(TSftpTransport& transport, const TAfterCommand& command,
+TAfterResult RunAfterCommandRemotely(IRemoteShell& transport, const TAfterCommand& command,
                                      const std::string& file) {
     TOutputTail tail;
-    const TSftpTransport::TExecResult run =
+    const IRemoteShell::TExecResult run =
         transport.Exec(command.Command, {{"QUORVANE_FILE", file}},
                        std::chrono::duration_cast<std::chrono::milliseconds>(command.Timeout),
                        [&](const char* data, std::size_t size) { tail.Add(data, size); });

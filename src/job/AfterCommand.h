@@ -14,7 +14,7 @@
 
 namespace quorvane {
 
-class TSftpTransport;
+class IRemoteShell;
 
 // The last lines of a command's output a result keeps, and at most this many bytes of them.
 inline constexpr std::size_t KAfterTailLines = 20;
@@ -58,7 +58,7 @@ TAfterResult RunAfterCommandLocally(const TAfterCommand& command, const std::str
 // runs the command, QUORVANE_FILE is asked for as an environment variable, which servers
 // may refuse). A command still running at the time limit is left to the server when the
 // channel closes. Raises EFtpError when the channel cannot be opened.
-TAfterResult RunAfterCommandRemotely(TSftpTransport& transport, const TAfterCommand& command,
+TAfterResult RunAfterCommandRemotely(IRemoteShell& transport, const TAfterCommand& command,
                                      const std::string& file);
 
 // Why a result is a failure ("ended with status 3: LAST LINES", "did not end within 60

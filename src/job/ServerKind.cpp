@@ -9,7 +9,6 @@
 #include "base/Workers.h"
 #include "ftp/FtpTexts.h"
 #include "ftp/ServerTarget.h"
-#include "ftp/Sftp.h"
 #include "ftp/Transport.h"
 #include "job/Deployment.h"
 #include "job/JobTexts.h"
@@ -60,7 +59,7 @@ public:
             // every upload shares is never written while another may be sending it.
             TServerFileTarget target(transport, FId, remote, FFileCopy.Path(), gate);
             TServerSideFiles side(transport, FSideCopy.Path());
-            FShell = dynamic_cast<TSftpTransport*>(&transport);
+            FShell = dynamic_cast<IRemoteShell*>(&transport);
             try {
                 body(target, side);
             } catch (...) {
@@ -110,7 +109,7 @@ private:
     std::optional<unsigned> FMode;
     // The connection's SSH side while Run's body runs over SFTP (the command and the mode go
     // over it); none over FTP.
-    TSftpTransport* FShell = nullptr;
+    IRemoteShell* FShell = nullptr;
     TMemoryFile FFileCopy{"kxv", std::string()}, FSideCopy{"kxv", std::string()};
     TFtpUploader FUploader;
     TMessage FError; // the first error the upload reported

@@ -8,6 +8,7 @@
 
 #include "base/Errors.h"
 #include "sitedb/SiteDbTexts.h"
+#include "sitedb/StoresPlugin.h"
 #include "sitedb/UserStore.h"
 
 #include <ldap.h>

@@ -1,7 +1,9 @@
 #include "sitedb/UserStore.h"
 
 #include "base/Errors.h"
+#include "base/Plugins.h"
 #include "sitedb/SiteDbTexts.h"
+#include "sitedb/StoresPlugin.h"
 
 #include <algorithm>
 #include <cctype>
@@ -244,15 +246,9 @@ std::string StoreShownName(const TStoreSettings& settings) {
 }
 
 std::unique_ptr<IUserStore> OpenUserStore(const TStoreSettings& settings) {
-    switch (settings.Kind) {
-    case TStoreKind::Sqlite:
-        return OpenSqliteStore(settings);
-    case TStoreKind::Postgres:
-        return OpenPostgresStore(settings);
-    case TStoreKind::Ldap:
-        return OpenLdapStore(settings);
-    }
-    return nullptr;
+    static const IStoreOpener* const opener =
+        reinterpret_cast<TStoresEntry>(PluginEntry(KStoresPlugin, KStoresEntry))();
+    return opener->Open(settings);
 }
 
 } // namespace quorvane

@@ -104,9 +104,8 @@ public:
     virtual void Rollback() noexcept = 0;
 };
 
+// The store of the settings, through the stores' plugin (loaded on first use; raises
+// EQuorvaneError texts::PluginNotLoaded when it cannot be).
 std::unique_ptr<IUserStore> OpenUserStore(const TStoreSettings& settings);
-std::unique_ptr<IUserStore> OpenSqliteStore(const TStoreSettings& settings);
-std::unique_ptr<IUserStore> OpenPostgresStore(const TStoreSettings& settings);
-std::unique_ptr<IUserStore> OpenLdapStore(const TStoreSettings& settings);
 
 } // namespace quorvane

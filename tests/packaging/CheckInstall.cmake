@@ -1,7 +1,7 @@
 # Installs the build into a scratch DESTDIR and checks the layout the desktop and the Debian
-# package rely on. Called by CTest with BUILD_DIR, SCRATCH and APPSTREAM_ID set.
-if(NOT BUILD_DIR OR NOT SCRATCH OR NOT APPSTREAM_ID)
-  message(FATAL_ERROR "BUILD_DIR, SCRATCH and APPSTREAM_ID must be given")
+# package rely on. Called by CTest with BUILD_DIR, SCRATCH, APPSTREAM_ID and PLUGIN_DIR set.
+if(NOT BUILD_DIR OR NOT SCRATCH OR NOT APPSTREAM_ID OR NOT PLUGIN_DIR)
+  message(FATAL_ERROR "BUILD_DIR, SCRATCH, APPSTREAM_ID and PLUGIN_DIR must be given")
 endif()
 file(REMOVE_RECURSE "${SCRATCH}")
 execute_process(
@@ -13,6 +13,8 @@ endif()
 set(root "${SCRATCH}/usr")
 foreach(file
     lib/quorvane/quorvane
+    ${PLUGIN_DIR}/quorvane-stores.so
+    ${PLUGIN_DIR}/quorvane-transfers.so
     share/quorvane/help/index.html
     share/doc-base/quorvane
     share/metainfo/${APPSTREAM_ID}.metainfo.xml
