@@ -2,6 +2,7 @@
 // take it, before anything is written; otherwise each target gets its program's file, each
 // form hashed once, with its mode, and its command after the export run.
 
+#include "TargetValues.h"
 #include "TestUtil.h"
 #include "export/GroupFile.h"
 #include "job/ExportJob.h"
@@ -21,16 +22,6 @@
 using namespace quorvane;
 
 namespace {
-
-TTarget TargetAt(const std::string& name, const std::string& url,
-                 const std::map<std::string, std::string>& options) {
-    TTarget t;
-    t.Name = name;
-    t.Url = url;
-    for (const auto& [key, value] : options)
-        t.SetOption(key, value);
-    return t;
-}
 
 // The first value starting with "$" on the line that names login (as a word of its own or
 // before a colon).
