@@ -185,6 +185,10 @@ public:
         return {ssh, ssh, false};
     }
     std::string_view Name() const override { return "server"; }
+    std::vector<std::string> AddressForms() const override {
+        return {"ftp://HOST[:PORT]/FILE", "ftpes://HOST[:PORT]/FILE", "ftps://HOST[:PORT]/FILE",
+                "sftp://HOST[:PORT]/FILE"};
+    }
     std::vector<TTargetDetail> Details(const TTarget& t) const override {
         const TTargetSettings s = SettingsOf(t);
         const TTransferProtocol protocol = ProtocolFromStoredName(s.FtpProtocol);

@@ -87,6 +87,10 @@ public:
     }
     TTargetExtras Extras(const TTarget&) const override { return {true, false, false}; }
     std::string_view Name() const override { return "store"; }
+    std::vector<std::string> AddressForms() const override {
+        return {"sqlite:PATH", "postgresql://HOST/DATABASE", "ldap://HOST/BASE-DN",
+                "ldaps://HOST/BASE-DN"};
+    }
     std::vector<TTargetDetail> Details(const TTarget& t) const override {
         const TTargetSettings s = SettingsOf(t);
         // The address without its user part: a password an earlier version let it hold is never

@@ -187,12 +187,11 @@ private:
     int FCurrent = 0;                      // the target the fields show
 
     // The texts the database gave each box, so an untouched box writes back the same bytes.
-    TByteField FPassFile, FFtpHost, FFtpUser, FFtpPass, FFtpPasswdFile, FFtpKeyFile, FFtpCaFile,
-        FCheckUrl, FCheckUser, FStoreUrl;
+    TByteField FAddress, FFtpUser, FFtpPass, FFtpKeyFile, FFtpCaFile, FCheckUrl, FCheckUser;
     // The work factors as chosen in this dialog, kept while another form is shown.
     int FBcryptCost = KBcryptCostDefault;
     int FShaRounds = KShaRoundsDefault;
-    bool FNewServer = false; // the database had no server settings when the dialog opened
+    bool FNewLogin = false; // the target had no login when its fields were shown
 };
 
 // The Export command's dialog: fills it from the list's settings, shows it modally over the
