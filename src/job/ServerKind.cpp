@@ -173,6 +173,9 @@ public:
         const TTargetSettings s = SettingsOf(t);
         TTargetSecret secret;
         secret.TakesSecret = true;
+        secret.Login = s.FtpUser;
+        secret.Host = ParseFtpHost(s.FtpHost).Host;
+        secret.KeyFile = s.FtpKeyFile;
         if (s.FtpKeyFile.empty()) secret.Stored = s.FtpPass;
         if (secret.Stored.empty() && TargetAsksForSecret(s))
             secret.Ask = s.FtpKeyFile.empty() ? TTargetSecret::TAsk::Password

@@ -100,6 +100,10 @@ struct TTargetSecret {
     std::string Stored;
     TAsk Ask = TAsk::None;
     bool TakesSecret = false; // a secret the user gives replaces the stored one
+    // What a question names: the login and the host it logs in to, or the key file.
+    std::string Login;
+    std::string Host;
+    std::string KeyFile;
 };
 
 // One line of what a listing shows of a target: "protocol: SFTP".

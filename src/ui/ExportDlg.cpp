@@ -8,7 +8,7 @@
 #include "export/HashSchemes.h"
 #include "export/PasswordFile.h"
 #include "ftp/FtpTexts.h"
-#include "ftp/ServerTarget.h"
+#include "ftp/ServerTarget.h" // the secrets typed this session
 #include "job/TargetFile.h"
 #include "job/TargetKind.h"
 #include "persist/PrjLib.h"
@@ -93,6 +93,12 @@ TFieldsKind FieldsKindOf(const std::string& address, const std::string& login = 
         if (!fields.Problem) fields.Problem = e.Message(); // no kind reads it, or it is half typed
     }
     return fields;
+}
+
+// The host keys a target trusts, as its option lists them.
+QStringList HostKeysOf(const TTarget& target) {
+    return QString::fromStdString(target.Option("host-keys"))
+        .split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 
 // The address as the field shows it: a password an earlier version let it hold is left out
@@ -245,8 +251,8 @@ void TfrmExportUser::LoadTarget(const TTargetSettings& target) {
     F->cbxFTPPassSave->setChecked(FNewLogin ? false : value.Option("keep-password") != "no");
     F->cbxFTPPassiveMode->setChecked(value.Option("passive") != "no");
     F->lstFtpHostKeys->clear();
-    for (const std::string& key : StoredHostKeys(target)) {
-        auto* item = new QListWidgetItem(QString::fromStdString(key), F->lstFtpHostKeys);
+    for (const QString& key : HostKeysOf(value)) {
+        auto* item = new QListWidgetItem(key, F->lstFtpHostKeys);
         item->setToolTip(item->text());
     }
     load(F->edtCheckUrl, FCheckUrl, target.CheckUrl);
@@ -312,8 +318,7 @@ void TfrmExportUser::StoreTarget(TTargetSettings& target) {
         if (UrlScheme(value.Url) != scheme) {
             // The keys trusted are those the target keeps for its new address, if any.
             F->lstFtpHostKeys->clear();
-            for (const std::string& key : StoredHostKeys(SettingsOf(value)))
-                F->lstFtpHostKeys->addItem(QString::fromStdString(key));
+            F->lstFtpHostKeys->addItems(HostKeysOf(value));
         }
     }
     const TFieldsKind kind = FieldsKindOf(value.Url);
@@ -349,14 +354,13 @@ void TfrmExportUser::StoreTarget(TTargetSettings& target) {
     target = SettingsOf(value);
 }
 
-void TfrmExportUser::Trust(int index, const std::function<void(TTargetSettings&)>& change) {
+void TfrmExportUser::Trust(int index, const std::function<void(TTarget&)>& change) {
     TTargetSettings& here = FTargets[static_cast<std::size_t>(index)];
-    change(here);
+    TTarget value = TargetOf(here);
+    change(value);
+    here = SettingsOf(value);
     const int stored = FindTarget(FList, here.Name);
-    if (stored < 0) return;
-    TTargetSettings settings = SettingsOf(FList.Targets[static_cast<std::size_t>(stored)]);
-    change(settings);
-    FList.Targets[static_cast<std::size_t>(stored)] = TargetOf(settings);
+    if (stored >= 0) change(FList.Targets[static_cast<std::size_t>(stored)]);
 }
 
 TTargetSettings& TfrmExportUser::CurrentTarget() {
@@ -481,14 +485,14 @@ TSessionSecrets& TfrmExportUser::Secrets() const {
 bool TfrmExportUser::AskMissingSecrets(const std::vector<int>& indices) {
     for (const int index : indices) {
         const TTargetSettings& target = FTargets[static_cast<std::size_t>(index)];
+        const TTargetSecret wanted = TargetSecretOf(TargetOf(target));
         std::string secret = SecretOf(index);
-        if (secret.empty() && TargetAsksForSecret(target)) {
+        if (secret.empty() && wanted.Ask != TTargetSecret::TAsk::None) {
             const QString question =
-                !target.FtpKeyFile.empty()
-                    ? tr("Passphrase of the key file %1").arg(BytesToText(target.FtpKeyFile))
+                wanted.Ask == TTargetSecret::TAsk::Passphrase
+                    ? tr("Passphrase of the key file %1").arg(BytesToText(wanted.KeyFile))
                     : tr("Password for %1 on %2")
-                          .arg(BytesToText(target.FtpUser),
-                               BytesToText(ParseFtpHost(target.FtpHost).Host));
+                          .arg(BytesToText(wanted.Login), BytesToText(wanted.Host));
             TQtSecretPrompt box(this);
             ISecretPrompt& prompt = FOptions.SecretPrompt != nullptr ? *FOptions.SecretPrompt : box;
             QString answer;
@@ -501,7 +505,7 @@ bool TfrmExportUser::AskMissingSecrets(const std::vector<int>& indices) {
             }
         }
         // Kept for the session unless the database keeps it.
-        if (target.FtpPass.empty()) Secrets().Keep(target, secret);
+        if (wanted.Stored.empty()) Secrets().Keep(target, secret);
     }
     return true;
 }
@@ -784,8 +788,9 @@ void TfrmExportUser::StartExport() {
         settings.Targets.push_back({chosen[k], SecretOf(indices[k])});
     settings.PerTarget = ReportedPerTarget(FList, chosen);
     settings.Timeout = FOptions.FtpTimeout;
-    settings.OnUnknownHostKey = [this](const std::string& server, const std::string& fingerprint) {
-        return AcceptHostKey(server, fingerprint);
+    settings.OnUnknownHostKey = [this](const std::string& target, const std::string& server,
+                                       const std::string& fingerprint) {
+        return AcceptHostKey(target, server, fingerprint);
     };
     settings.Replace.DryRun = FDryRun;
     settings.Replace.AcceptedSha256 = std::exchange(FAcceptedSha256, std::string());
@@ -868,10 +873,12 @@ void TfrmExportUser::ExportDone(const TExportResult& result) {
         SetModalResult(QDialog::Rejected);
         return;
     }
-    if (result.Done && server && result.Outcomes.empty())
+    if (result.Done && server && result.Outcomes.empty()) {
+        const TTarget exported = TargetOf(TargetAt(FExporting.front()));
         FOutcome.Confirmation =
             tr("The password file %1 is on the server %2 now.")
-                .arg(BytesToText(result.Target), BytesToText(FirstTarget(FList).FtpHost));
+                .arg(BytesToText(result.Target), BytesToText(KindOf(exported).Reached(exported)));
+    }
     if (!result.Outcomes.empty()) {
         EndExport();
         ShowOutcomes(result);
@@ -886,7 +893,8 @@ void TfrmExportUser::ExportDone(const TExportResult& result) {
         // the reason and the key, which (once the user has checked it) identifies the server
         // from now on.
         if (AskTrustTlsKey(error, QString::fromStdString(identity.PublicKeyPin))) {
-            Trust(0, [&](TTargetSettings& target) { target.FtpTlsPin = identity.PublicKeyPin; });
+            Trust(FExporting.front(),
+                  [&](TTarget& trusted) { trusted.SetOption("tls-pin", identity.PublicKeyPin); });
             QMetaObject::invokeMethod(this, &TfrmExportUser::ExportClicked, Qt::QueuedConnection);
         }
         FocusTarget();
@@ -1061,7 +1069,8 @@ void TfrmExportUser::UploadError(const TMessage& message) {
     if (FUploadError.isEmpty()) FUploadError = MessageText(message);
 }
 
-bool TfrmExportUser::AcceptHostKey(const std::string& server, const std::string& fingerprint) {
+bool TfrmExportUser::AcceptHostKey(const std::string& target, const std::string& server,
+                                   const std::string& fingerprint) {
     const QMessageBox::StandardButton answer = ShowMessageBox(
         this, QMessageBox::Question, tr("Confirm"),
         tr("The server %1 is not known yet. Its host key has the fingerprint\n%2\n\n"
@@ -1070,15 +1079,14 @@ bool TfrmExportUser::AcceptHostKey(const std::string& server, const std::string&
             .arg(QString::fromStdString(server), QString::fromStdString(fingerprint)),
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes) return false;
-    // The target of that server (the first one when none names it so).
     int index = 0;
-    for (int i = 0; i < TargetCount(); ++i)
-        if (!TargetAt(i).ExportToFile &&
-            ParseFtpHost(TargetAt(i).FtpHost).Host == ParseFtpHost(server).Host) {
-            index = i;
-            break;
-        }
-    Trust(index, [&](TTargetSettings& target) { AddStoredHostKey(target, fingerprint); });
+    while (index < TargetCount() - 1 && TargetNameOf(index) != target)
+        ++index;
+    Trust(index, [&](TTarget& trusted) {
+        const std::string& keys = trusted.Option("host-keys");
+        if ((" " + keys + " ").find(" " + fingerprint + " ") == std::string::npos)
+            trusted.SetOption("host-keys", keys.empty() ? fingerprint : keys + " " + fingerprint);
+    });
     if (index == FCurrent) F->lstFtpHostKeys->addItem(QString::fromStdString(fingerprint));
     UpdateControls();
     return true;

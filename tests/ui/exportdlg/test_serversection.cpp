@@ -369,4 +369,6 @@ TEST(ExportDialogServer, SelfSignedCertificateIsPinnedWhenTheUserTrustsIt) {
     EXPECT_TRUE(modals.Boxes[0].Text.contains(QString::fromStdString(server.Pin())));
     EXPECT_EQ(First(list)->FtpTlsPin, server.Pin());
     EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd").substr(0, 6), "carl:$");
+    EXPECT_TRUE(t.dialog.Outcome().Confirmation.contains(QString::fromStdString(server.Host())))
+        << Str(t.dialog.Outcome().Confirmation);
 }
