@@ -1707,16 +1707,8 @@ Ihr Zugang endet: {expires}.
         <translation>Webserver unter Linux und anderen Unix-Systemen (Apache, nginx, lighttpd) lehnen Kennwortdateien im Klartext ab; nur unter Windows nehmen sie sie an.</translation>
     </message>
     <message>
-        <source>Default</source>
-        <translation>Standard</translation>
-    </message>
-    <message>
         <source>none: log in with the password</source>
         <translation>keine: Anmeldung mit dem Kennwort</translation>
-    </message>
-    <message>
-        <source>Plain FTP sends the password and the password file in clear.</source>
-        <translation>Einfaches FTP überträgt das Kennwort und die Kennwortdatei unverschlüsselt.</translation>
     </message>
     <message>
         <source>Cancel</source>
@@ -1937,14 +1929,6 @@ lautet? Nur wenn sein Administrator diesen Schlüssel bestätigt. Der Export wir
         <translation>Anmeldename</translation>
     </message>
     <message>
-        <source>sqlite:/var/lib/site/auth.db</source>
-        <translation>sqlite:/var/lib/site/auth.db</translation>
-    </message>
-    <message>
-        <source>sqlite:PATH, postgresql://HOST/DATABASE, ldap://HOST/BASE-DN or ldaps://HOST/BASE-DN; the login and password are those of the server fields above</source>
-        <translation>sqlite:PFAD, postgresql://HOST/DATENBANK, ldap://HOST/BASIS-DN oder ldaps://HOST/BASIS-DN; Anmeldename und Kennwort sind die der Serverfelder darüber</translation>
-    </message>
-    <message>
         <source>No user changes.</source>
         <translation>Keine Änderungen an Benutzern.</translation>
     </message>
@@ -1989,32 +1973,8 @@ lautet? Nur wenn sein Administrator diesen Schlüssel bestätigt. Der Export wir
         <translation>&amp;Entfernen</translation>
     </message>
     <message>
-        <source>To F&amp;ile</source>
-        <translation>&amp;In Datei</translation>
-    </message>
-    <message>
-        <source>&amp;File</source>
-        <translation>D&amp;atei</translation>
-    </message>
-    <message>
         <source>&amp;Browse</source>
         <translation>&amp;Durchsuchen</translation>
-    </message>
-    <message>
-        <source>To FTP Ser&amp;ver</source>
-        <translation>Auf &amp;FTP-Server</translation>
-    </message>
-    <message>
-        <source>Pr&amp;otocol</source>
-        <translation>Protoko&amp;ll</translation>
-    </message>
-    <message>
-        <source>&amp;Port</source>
-        <translation>&amp;Port</translation>
-    </message>
-    <message>
-        <source>&amp;Host</source>
-        <translation>&amp;Host</translation>
     </message>
     <message>
         <source>Passive &amp;mode</source>
@@ -2037,20 +1997,8 @@ lautet? Nur wenn sein Administrator diesen Schlüssel bestätigt. Der Export wir
         <translation>S&amp;chlüsseldatei</translation>
     </message>
     <message>
-        <source>CA fil&amp;e</source>
-        <translation>&amp;CA-Datei</translation>
-    </message>
-    <message>
-        <source>Host k&amp;eys</source>
-        <translation>H&amp;ostschlüssel</translation>
-    </message>
-    <message>
         <source>Re&amp;move</source>
         <translation>En&amp;tfernen</translation>
-    </message>
-    <message>
-        <source>To S&amp;QL Database or LDAP Directory</source>
-        <translation>In S&amp;QL-Datenbank oder LDAP-Verzeichnis</translation>
     </message>
     <message>
         <source>Addr&amp;ess</source>
@@ -2115,6 +2063,18 @@ lautet? Nur wenn sein Administrator diesen Schlüssel bestätigt. Der Export wir
     <message>
         <source>A command run once every target holds its new file, beside a local file or over the SFTP connection; its failure fails this target</source>
         <translation>Ein Befehl, der ausgeführt wird, sobald jedes Ziel seine neue Datei hat, neben einer lokalen Datei oder über die SFTP-Verbindung; schlägt er fehl, schlägt dieses Ziel fehl</translation>
+    </message>
+    <message>
+        <source>Where the file goes: a file on this computer, or an address: %1</source>
+        <translation>Wohin die Datei geht: eine Datei auf diesem Rechner oder eine Adresse: %1</translation>
+    </message>
+    <message>
+        <source>CA f&amp;ile</source>
+        <translation>&amp;CA-Datei</translation>
+    </message>
+    <message>
+        <source>&amp;Host keys</source>
+        <translation>H&amp;ostschlüssel</translation>
     </message>
 </context>
 <context>

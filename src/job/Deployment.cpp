@@ -497,9 +497,11 @@ struct TDeployment::TState {
         c.Group = slot.In.Group;
         c.OnConnecting = [this, &slot] { StageEvent(slot, TExportStage::Connecting); };
         if (Handlers.OnUnknownHostKey)
-            c.OnUnknownHostKey = [this](const std::string& server, const std::string& key) {
+            c.OnUnknownHostKey = [this, &slot](const std::string& server, const std::string& key) {
                 bool accepted = false;
-                ToOwner([&] { accepted = Handlers.OnUnknownHostKey(server, key); });
+                ToOwner([&] {
+                    accepted = Handlers.OnUnknownHostKey(slot.In.Given.Target.Name, server, key);
+                });
                 return accepted;
             };
         c.OnProgress = [this, &slot](const TUploadProgress& progress) {

@@ -182,8 +182,10 @@ public:
     struct THandlers {
         // Progress, on the owner's thread (through the dispatcher).
         std::function<void(const TExportEvent&)> OnEvent;
-        // Asked on the owner's thread for an SSH host key neither known nor pinned.
-        std::function<bool(const std::string& server, const std::string& fingerprint)>
+        // Asked on the owner's thread for an SSH host key neither known nor pinned, with the
+        // name of the target that met it.
+        std::function<bool(const std::string& target, const std::string& server,
+                           const std::string& fingerprint)>
             OnUnknownHostKey;
         // Once every target is ready and before the first is replaced, on the owner's thread:
         // the ids of the targets about to be replaced whose content is compared (not a pipe or

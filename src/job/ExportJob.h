@@ -89,9 +89,11 @@ struct TExportSettings {
     // result's Outcomes. Off: one target, whose result and events are the export's own.
     bool PerTarget = false;
     // The client's time-out in ms (0: its default); the question for an SSH host key neither
-    // known nor pinned (none: refused).
+    // known nor pinned, with the name of the target that met it (none: refused).
     std::uint32_t Timeout = 0;
-    std::function<bool(const std::string& server, const std::string& fingerprint)> OnUnknownHostKey;
+    std::function<bool(const std::string& target, const std::string& server,
+                       const std::string& fingerprint)>
+        OnUnknownHostKey;
     // A file or a server target is read first and compared with what this database last wrote
     // there (kept in the database's state, TDatabaseState): a target changed since then stops
     // the export unless Replace says otherwise; with DryRun it is only compared. A stream is

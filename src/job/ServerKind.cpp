@@ -173,6 +173,9 @@ public:
         const TTargetSettings s = SettingsOf(t);
         TTargetSecret secret;
         secret.TakesSecret = true;
+        secret.Login = s.FtpUser;
+        secret.Host = ParseFtpHost(s.FtpHost).Host;
+        secret.KeyFile = s.FtpKeyFile;
         if (s.FtpKeyFile.empty()) secret.Stored = s.FtpPass;
         if (secret.Stored.empty() && TargetAsksForSecret(s))
             secret.Ask = s.FtpKeyFile.empty() ? TTargetSecret::TAsk::Password
@@ -185,6 +188,10 @@ public:
         return {ssh, ssh, false};
     }
     std::string_view Name() const override { return "server"; }
+    std::vector<std::string> AddressForms() const override {
+        return {"ftp://HOST[:PORT]/FILE", "ftpes://HOST[:PORT]/FILE", "ftps://HOST[:PORT]/FILE",
+                "sftp://HOST[:PORT]/FILE"};
+    }
     std::vector<TTargetDetail> Details(const TTarget& t) const override {
         const TTargetSettings s = SettingsOf(t);
         const TTransferProtocol protocol = ProtocolFromStoredName(s.FtpProtocol);

@@ -83,10 +83,17 @@ public:
     // A command runs on this machine; a store's rows have no mode nor group.
     // A store may need no password (an SQLite file, a PostgreSQL login by ~/.pgpass).
     TTargetSecret Secret(const TTarget& t) const override {
-        return {t.Option("password"), TTargetSecret::TAsk::None, true};
+        TTargetSecret secret;
+        secret.Stored = t.Option("password");
+        secret.TakesSecret = true;
+        return secret;
     }
     TTargetExtras Extras(const TTarget&) const override { return {true, false, false}; }
     std::string_view Name() const override { return "store"; }
+    std::vector<std::string> AddressForms() const override {
+        return {"sqlite:PATH", "postgresql://HOST/DATABASE", "ldap://HOST/BASE-DN",
+                "ldaps://HOST/BASE-DN"};
+    }
     std::vector<TTargetDetail> Details(const TTarget& t) const override {
         const TTargetSettings s = SettingsOf(t);
         // The address without its user part: a password an earlier version let it hold is never

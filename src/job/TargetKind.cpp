@@ -69,6 +69,20 @@ const ITargetKind* FindKind(const TTarget& target) {
     return nullptr;
 }
 
+std::vector<std::string> TargetAddressForms() {
+    TKindRegistry& r = Registry();
+    const std::lock_guard<std::mutex> lock(r.Mutex);
+    std::vector<const ITargetKind*> kinds;
+    std::vector<std::string> forms;
+    for (const auto& [scheme, kind] : r.BySchema) {
+        if (std::find(kinds.begin(), kinds.end(), kind.get()) != kinds.end()) continue;
+        kinds.push_back(kind.get());
+        for (std::string& form : kind->AddressForms())
+            forms.push_back(std::move(form));
+    }
+    return forms;
+}
+
 TAfterResult ITargetSession::RunAfter(const TAfterCommand&) {
     throw std::logic_error("this kind of target runs no command");
 }

@@ -100,6 +100,10 @@ struct TTargetSecret {
     std::string Stored;
     TAsk Ask = TAsk::None;
     bool TakesSecret = false; // a secret the user gives replaces the stored one
+    // What a question names: the login and the host it logs in to, or the key file.
+    std::string Login;
+    std::string Host;
+    std::string KeyFile;
 };
 
 // One line of what a listing shows of a target: "protocol: SFTP".
@@ -160,6 +164,8 @@ public:
     virtual bool UploadsLocalCopy() const { return false; }
     // What listings call the kind: "file", "server", "store".
     virtual std::string_view Name() const = 0;
+    // How its addresses are written, for people ("sftp://HOST[:PORT]/FILE").
+    virtual std::vector<std::string> AddressForms() const { return {}; }
     // What a listing shows of the target after its kind's name, in English: where it points,
     // how it logs in and whom it trusts (never a password: only whether one is stored).
     virtual std::vector<TTargetDetail> Details(const TTarget& target) const {
@@ -184,6 +190,8 @@ void RegisterTargetKind(std::initializer_list<std::string_view> schemes,
 const ITargetKind& KindOf(const TTarget& target);
 // The same, or none.
 const ITargetKind* FindKind(const TTarget& target);
+// How the addresses of every registered kind are written (ITargetKind::AddressForms).
+std::vector<std::string> TargetAddressForms();
 
 // Sets one option of the target as its user gave it, by the name the target keeps it under
 // (the rows of its kind's Options, and those of its file, TargetFileOptions); an empty value

@@ -8,7 +8,7 @@
 #include "export/HashSchemes.h"
 #include "export/PasswordFile.h"
 #include "ftp/FtpTexts.h"
-#include "ftp/ServerTarget.h"
+#include "ftp/ServerTarget.h" // the secrets typed this session
 #include "job/TargetFile.h"
 #include "job/TargetKind.h"
 #include "persist/PrjLib.h"
@@ -52,13 +52,19 @@ namespace quorvane {
 
 namespace {
 
-// What the kind of the target the fields describe offers: the options it reads, what it warns
-// of and what it takes besides its file. The section and the protocol decide it, never the
-// values typed; a store not named yet offers nothing.
+// What the kind of the address typed offers: the options it reads, what it warns of, what it
+// takes besides its file and whether it writes a file other programs read; and why the target
+// cannot be exported to as typed. An address no kind reads offers nothing. A `typed` address is
+// taken in as an export will take it: a login in it counts, and one that must not be kept (a
+// password in it) is said so while it is typed.
 struct TFieldsKind {
     std::vector<TTargetOptionRow> Rows;
     std::optional<TMessage> Caution;
     TTargetExtras Extras;
+    bool TakesFile = false;
+    bool Local = false; // a file on this computer, or none named yet
+    std::optional<TMessage> Problem;
+    bool Incomplete = false; // an option it cannot do without is not set
 
     bool Reads(std::string_view key) const {
         return std::any_of(Rows.begin(), Rows.end(),
@@ -66,15 +72,39 @@ struct TFieldsKind {
     }
 };
 
-TFieldsKind FieldsKindOf(bool toFile, const std::string& storeUrl, TTransferProtocol protocol) {
-    TTargetSettings s;
-    s.ExportToFile = toFile;
-    s.StoreUrl = storeUrl;
-    SetServerProtocol(s, protocol);
-    const TTarget target = TargetOf(s);
-    const ITargetKind* kind = FindKind(target);
-    if (kind == nullptr) return {};
-    return {kind->Options(target), kind->Caution(target), kind->Extras(target)};
+TFieldsKind FieldsKindOf(const std::string& address, const std::string& login = {},
+                         bool typed = false) {
+    TTarget target;
+    target.Url = address;
+    target.SetOption("user", login);
+    TFieldsKind fields;
+    try {
+        const ITargetKind& kind = KindOf(target);
+        fields = {kind.Options(target),
+                  kind.Caution(target),
+                  kind.Extras(target),
+                  kind.TakesGroupFile(),
+                  address.empty() || !kind.LocalFile(target).empty(),
+                  kind.Problem(target)};
+        if (typed && !address.empty()) SetTargetAddress(target, address, SecureRandom());
+        if (!fields.Problem) fields.Problem = KindOf(target).Problem(target);
+        fields.Incomplete = !MissingTargetOptions(target).empty(); // a login, say
+    } catch (const EQuorvaneError& e) {
+        if (!fields.Problem) fields.Problem = e.Message(); // no kind reads it, or it is half typed
+    }
+    return fields;
+}
+
+// The host keys a target trusts, as its option lists them.
+QStringList HostKeysOf(const TTarget& target) {
+    return QString::fromStdString(target.Option("host-keys"))
+        .split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+// The address as the field shows it: a password an earlier version let it hold is left out
+// (left as it is, the address keeps it).
+std::string ShownAddress(const std::string& url) {
+    return UrlScheme(url).empty() ? url : StoreUrlWithoutPassword(url);
 }
 
 // One line on which web servers accept a form (empty for plain text, which has its own note).
@@ -151,17 +181,11 @@ TfrmExportUser::~TfrmExportUser() {
 }
 
 void TfrmExportUser::Connect() {
-    for (QRadioButton* target : {F->rbnToFile, F->rbnToFTP, F->rbnToStore})
-        connect(target, &QRadioButton::clicked, this, &TfrmExportUser::UpdateControls);
-    // Keyboard selection of a target moves the check without a click.
-    connect(F->rbnToFile, &QRadioButton::toggled, this, &TfrmExportUser::UpdateControls);
-    for (QLineEdit* edit : {F->edtFile, F->edtFtpHost, F->edtFtpLogin, F->edtFtpPassword,
-                            F->edtFtpFile, F->edtStoreUrl, F->edtMode, F->edtGroup, F->edtAfter})
+    for (QLineEdit* edit :
+         {F->edtAddress, F->edtFtpLogin, F->edtFtpPassword, F->edtMode, F->edtGroup, F->edtAfter})
         connect(edit, &QLineEdit::textChanged, this, &TfrmExportUser::UpdateControls);
     connect(F->cbxFormat, &QComboBox::currentIndexChanged, this, &TfrmExportUser::FormatChanged);
     connect(F->spnWorkFactor, &QSpinBox::valueChanged, this, &TfrmExportUser::WorkFactorChanged);
-    connect(F->cbxFtpProtocol, &QComboBox::currentIndexChanged, this,
-            &TfrmExportUser::UpdateControls);
     connect(F->cbxFTPPassSave, &QCheckBox::toggled, this, &TfrmExportUser::UpdateControls);
     connect(F->lstFtpHostKeys, &QListWidget::currentRowChanged, this,
             &TfrmExportUser::UpdateControls);
@@ -210,53 +234,31 @@ void TfrmExportUser::LoadTarget(const TTargetSettings& target) {
         edit->setText(BytesToText(bytes));
         field = TByteField(bytes, edit->text());
     };
-    load(F->edtFile, FPassFile, target.PassFile);
-    // A port in the stored host shows in the port box.
-    const TFtpAddress address = ParseFtpHost(target.FtpHost);
-    const bool hasPort = address.Valid && address.Port != 0;
-    load(F->edtFtpHost, FFtpHost,
-         hasPort ? target.FtpHost.substr(0, target.FtpHost.rfind(':')) : target.FtpHost);
-    F->spnFtpPort->setValue(hasPort ? address.Port : 0);
-    TTransferProtocol protocol = TTransferProtocol::Ftp;
-    try {
-        protocol = ProtocolFromStoredName(target.FtpProtocol);
-    } catch (const EQuorvaneError&) {
-        // A protocol of a later version: shown as plain FTP until the user chooses.
-    }
-    F->cbxFtpProtocol->setCurrentIndex(F->cbxFtpProtocol->findData(static_cast<int>(protocol)));
-    load(F->edtFtpKeyFile, FFtpKeyFile, target.FtpKeyFile);
-    load(F->edtFtpCaFile, FFtpCaFile, target.FtpCaFile);
-    load(F->edtFtpLogin, FFtpUser, target.FtpUser);
-    load(F->edtFtpPassword, FFtpPass, target.FtpPass);
-    load(F->edtFtpFile, FFtpPasswdFile, target.FtpPasswdFile);
+    const TTarget value = TargetOf(target);
+    F->edtAddress->setText(BytesToText(ShownAddress(value.Url)));
+    FAddress = TByteField(value.Url, F->edtAddress->text());
+    load(F->edtFtpKeyFile, FFtpKeyFile, value.Option("key-file"));
+    load(F->edtFtpCaFile, FFtpCaFile, value.Option("ca-file"));
+    load(F->edtFtpLogin, FFtpUser, value.Option("user"));
+    load(F->edtFtpPassword, FFtpPass, value.Option("password"));
     // A password typed for this target earlier in the dialog and not saved.
     const std::string& typed = FTyped[static_cast<std::size_t>(FCurrent)];
-    if (target.FtpPass.empty() && !typed.empty()) F->edtFtpPassword->setText(BytesToText(typed));
-    // A server not set up yet: its password is not saved unless the user asks for it.
-    FNewServer = target.FtpHost.empty() && target.FtpUser.empty() && target.FtpPass.empty() &&
-                 target.FtpPasswdFile.empty();
-    F->cbxFTPPassSave->setChecked(FNewServer ? false : target.FtpStorePass);
-    F->cbxFTPPassiveMode->setChecked(target.FtpPassiveMode);
+    if (value.Option("password").empty() && !typed.empty())
+        F->edtFtpPassword->setText(BytesToText(typed));
+    // Nothing that logs in set up yet: its password is not saved unless the user asks for it.
+    FNewLogin = value.Option("user").empty() && value.Option("password").empty() &&
+                !FieldsKindOf(value.Url).Reads("user");
+    F->cbxFTPPassSave->setChecked(FNewLogin ? false : value.Option("keep-password") != "no");
+    F->cbxFTPPassiveMode->setChecked(value.Option("passive") != "no");
     F->lstFtpHostKeys->clear();
-    for (const std::string& key : StoredHostKeys(target)) {
-        auto* item = new QListWidgetItem(QString::fromStdString(key), F->lstFtpHostKeys);
+    for (const QString& key : HostKeysOf(value)) {
+        auto* item = new QListWidgetItem(key, F->lstFtpHostKeys);
         item->setToolTip(item->text());
     }
     load(F->edtCheckUrl, FCheckUrl, target.CheckUrl);
     load(F->edtCheckUser, FCheckUser, target.CheckUser);
     F->cbxCheckAfter->setChecked(!target.CheckUrl.empty());
-    // A password an earlier version let the address hold is not shown; left as it is, the
-    // address keeps it.
-    F->edtStoreUrl->setText(BytesToText(StoreUrlWithoutPassword(target.StoreUrl)));
-    FStoreUrl = TByteField(target.StoreUrl, F->edtStoreUrl->text());
-    if (target.ExportToFile)
-        F->rbnToFile->setChecked(true);
-    else if (!target.StoreUrl.empty())
-        F->rbnToStore->setChecked(true);
-    else
-        F->rbnToFTP->setChecked(true);
     // What reads its file, in which form; the file's mode and group, the command after.
-    const TTarget value = TargetOf(target);
     const std::string& consumer = value.Option(targetopt::Consumer);
     F->cbxConsumer->setCurrentIndex(std::max(
         F->cbxConsumer->findData(QString::fromStdString(consumer.empty() ? "htpasswd" : consumer)),
@@ -305,44 +307,41 @@ void TfrmExportUser::SaveSettings() {
 }
 
 void TfrmExportUser::StoreTarget(TTargetSettings& target) {
-    target.PassFile = FPassFile.Read(F->edtFile->text());
-    target.FtpHost = FFtpHost.Read(F->edtFtpHost->text());
-    if (F->spnFtpPort->value() != 0 && ParseFtpHost(target.FtpHost).Port == 0)
-        target.FtpHost +=
-            ":" + std::to_string(F->spnFtpPort->value()); // a port typed in the host wins
-    const auto protocol = static_cast<TTransferProtocol>(F->cbxFtpProtocol->currentData().toInt());
-    if (SetServerProtocol(target, protocol)) {
-        F->lstFtpHostKeys->clear(); // another kind of server: none of its keys is trusted yet
-    } else {
-        // The keys still listed: those removed here are no longer trusted.
-        std::vector<std::string> keys;
-        for (int i = 0; i < F->lstFtpHostKeys->count(); ++i)
-            keys.push_back(F->lstFtpHostKeys->item(i)->text().toStdString());
-        SetStoredHostKeys(target, keys);
-    }
-    const TFieldsKind server = FieldsKindOf(false, {}, protocol);
-    target.FtpKeyFile =
-        server.Reads("key-file") ? FFtpKeyFile.Read(F->edtFtpKeyFile->text()) : std::string();
-    if (server.Reads("ca-file")) target.FtpCaFile = FFtpCaFile.Read(F->edtFtpCaFile->text());
-    target.FtpUser = FFtpUser.Read(F->edtFtpLogin->text());
-    target.FtpPass =
-        F->cbxFTPPassSave->isChecked() ? FFtpPass.Read(F->edtFtpPassword->text()) : std::string();
-    target.FtpPasswdFile = FFtpPasswdFile.Read(F->edtFtpFile->text());
-    // While no server is set up the database keeps what it said (a file export leaves it as
-    // it was).
-    const bool noServer = F->edtFtpHost->text().isEmpty() && F->edtFtpLogin->text().isEmpty() &&
-                          F->edtFtpPassword->text().isEmpty() && F->edtFtpFile->text().isEmpty();
-    if (!(FNewServer && noServer)) target.FtpStorePass = F->cbxFTPPassSave->isChecked();
-    target.FtpPassiveMode = F->cbxFTPPassiveMode->isChecked();
-    target.ExportToFile = F->rbnToFile->isChecked();
-    // A new store gets an owner of its own, as on the command line.
-    SetStoreUrl(target,
-                F->rbnToStore->isChecked() ? FStoreUrl.Read(F->edtStoreUrl->text()) : std::string(),
-                SecureRandom());
-    const bool check = F->cbxCheckAfter->isChecked();
-    target.CheckUrl = check ? FCheckUrl.Read(F->edtCheckUrl->text()) : std::string();
-    target.CheckUser = check ? FCheckUser.Read(F->edtCheckUser->text()) : std::string();
     TTarget value = TargetOf(target);
+    // The login first: an address that holds one ("sftp://web@host/x") gives its own.
+    value.SetOption("user", FFtpUser.Read(F->edtFtpLogin->text()));
+    if (const std::string address = FAddress.Read(F->edtAddress->text()); address != value.Url) {
+        // The kind of the new address takes it in: it keeps what it reads of the target, and
+        // the earlier address stays with the target under its own kind's name.
+        const std::string scheme = UrlScheme(value.Url);
+        SetTargetAddress(value, address, SecureRandom());
+        if (UrlScheme(value.Url) != scheme) {
+            // The keys trusted are those the target keeps for its new address, if any.
+            F->lstFtpHostKeys->clear();
+            F->lstFtpHostKeys->addItems(HostKeysOf(value));
+        }
+    }
+    const TFieldsKind kind = FieldsKindOf(value.Url);
+    const bool save = F->cbxFTPPassSave->isChecked();
+    value.SetOption("password", save ? FFtpPass.Read(F->edtFtpPassword->text()) : std::string());
+    // While no login is set up the database keeps what it said.
+    const bool noLogin = F->edtFtpLogin->text().isEmpty() && F->edtFtpPassword->text().isEmpty();
+    if (!(FNewLogin && noLogin)) value.SetOption("keep-password", save ? "" : "no");
+    value.SetOption("passive", F->cbxFTPPassiveMode->isChecked() ? "" : "no");
+    // A key file where the kind takes none is forgotten; certificates are kept for later.
+    value.SetOption("key-file",
+                    kind.Reads("key-file") ? FFtpKeyFile.Read(F->edtFtpKeyFile->text()) : "");
+    if (kind.Reads("ca-file")) value.SetOption("ca-file", FFtpCaFile.Read(F->edtFtpCaFile->text()));
+    if (kind.Reads("host-keys")) {
+        // The keys still listed: those removed here are no longer trusted.
+        std::string keys;
+        for (int i = 0; i < F->lstFtpHostKeys->count(); ++i)
+            keys += (keys.empty() ? "" : " ") + F->lstFtpHostKeys->item(i)->text().toStdString();
+        value.SetOption("host-keys", keys);
+    }
+    const bool check = F->cbxCheckAfter->isChecked();
+    value.SetOption("check-url", check ? FCheckUrl.Read(F->edtCheckUrl->text()) : std::string());
+    value.SetOption("check-user", check ? FCheckUser.Read(F->edtCheckUser->text()) : std::string());
     const std::string consumer = F->cbxConsumer->currentData().toString().toStdString();
     // The web servers' file is what a target without a program gets: nothing stored for it.
     value.SetOption(targetopt::Consumer, consumer == "htpasswd" ? std::string() : consumer);
@@ -355,14 +354,13 @@ void TfrmExportUser::StoreTarget(TTargetSettings& target) {
     target = SettingsOf(value);
 }
 
-void TfrmExportUser::Trust(int index, const std::function<void(TTargetSettings&)>& change) {
+void TfrmExportUser::Trust(int index, const std::function<void(TTarget&)>& change) {
     TTargetSettings& here = FTargets[static_cast<std::size_t>(index)];
-    change(here);
+    TTarget value = TargetOf(here);
+    change(value);
+    here = SettingsOf(value);
     const int stored = FindTarget(FList, here.Name);
-    if (stored < 0) return;
-    TTargetSettings settings = SettingsOf(FList.Targets[static_cast<std::size_t>(stored)]);
-    change(settings);
-    FList.Targets[static_cast<std::size_t>(stored)] = TargetOf(settings);
+    if (stored >= 0) change(FList.Targets[static_cast<std::size_t>(stored)]);
 }
 
 TTargetSettings& TfrmExportUser::CurrentTarget() {
@@ -407,7 +405,12 @@ void TfrmExportUser::FillTargets() {
 void TfrmExportUser::TargetChosen(int row) {
     if (row < 0 || row == FCurrent || row >= TargetCount()) return;
     FTyped[static_cast<std::size_t>(FCurrent)] = FFtpPass.Read(F->edtFtpPassword->text());
-    StoreTarget(CurrentTarget());
+    // An address no kind takes keeps the target chosen, to be put right.
+    if (!Guarded(this, [this] { StoreTarget(CurrentTarget()); })) {
+        const QSignalBlocker quiet(F->lstTargets);
+        F->lstTargets->setCurrentRow(FCurrent);
+        return;
+    }
     FCurrent = row;
     LoadTarget(CurrentTarget());
     FillTargets(); // what the one left now says of where it writes
@@ -482,14 +485,14 @@ TSessionSecrets& TfrmExportUser::Secrets() const {
 bool TfrmExportUser::AskMissingSecrets(const std::vector<int>& indices) {
     for (const int index : indices) {
         const TTargetSettings& target = FTargets[static_cast<std::size_t>(index)];
+        const TTargetSecret wanted = TargetSecretOf(TargetOf(target));
         std::string secret = SecretOf(index);
-        if (secret.empty() && TargetAsksForSecret(target)) {
+        if (secret.empty() && wanted.Ask != TTargetSecret::TAsk::None) {
             const QString question =
-                !target.FtpKeyFile.empty()
-                    ? tr("Passphrase of the key file %1").arg(BytesToText(target.FtpKeyFile))
+                wanted.Ask == TTargetSecret::TAsk::Passphrase
+                    ? tr("Passphrase of the key file %1").arg(BytesToText(wanted.KeyFile))
                     : tr("Password for %1 on %2")
-                          .arg(BytesToText(target.FtpUser),
-                               BytesToText(ParseFtpHost(target.FtpHost).Host));
+                          .arg(BytesToText(wanted.Login), BytesToText(wanted.Host));
             TQtSecretPrompt box(this);
             ISecretPrompt& prompt = FOptions.SecretPrompt != nullptr ? *FOptions.SecretPrompt : box;
             QString answer;
@@ -502,7 +505,7 @@ bool TfrmExportUser::AskMissingSecrets(const std::vector<int>& indices) {
             }
         }
         // Kept for the session unless the database keeps it.
-        if (target.FtpPass.empty()) Secrets().Keep(target, secret);
+        if (wanted.Stored.empty()) Secrets().Keep(target, secret);
     }
     return true;
 }
@@ -523,14 +526,13 @@ TPasswordsType TfrmExportUser::GetPassType() const {
 }
 
 void TfrmExportUser::UpdateControls() {
-    const bool toFile = F->rbnToFile->isChecked();
-    const bool toStore = F->rbnToStore->isChecked();
-    const bool toServer = !toFile && !toStore;
-    bool canExport = toFile ? !F->edtFile->text().isEmpty()
-                     : toStore
-                         ? !F->edtStoreUrl->text().isEmpty()
-                         : !F->edtFtpHost->text().isEmpty() && !F->edtFtpLogin->text().isEmpty() &&
-                               !F->edtFtpFile->text().isEmpty();
+    // The rows are those the address's kind reads; what a target takes besides its file (a
+    // mode, a group) is what its kind takes.
+    const std::string address = FAddress.Read(F->edtAddress->text());
+    const TFieldsKind kind =
+        FieldsKindOf(address, FFtpUser.Read(F->edtFtpLogin->text()),
+                     FCurrent >= TargetCount() || address != TargetOf(CurrentTarget()).Url);
+    bool canExport = !F->edtAddress->text().isEmpty() && !kind.Problem && !kind.Incomplete;
     bool anyTicked = false;
     for (int i = 0; i < TargetCount(); ++i)
         anyTicked = anyTicked || TargetTicked(i);
@@ -544,70 +546,56 @@ void TfrmExportUser::UpdateControls() {
     F->btnExport->setEnabled(canExport);
     F->btnExport->setDefault(canExport);
     F->btnPreview->setEnabled(canExport);
-    F->edtFile->setEnabled(toFile);
-    F->btnBrowse->setEnabled(toFile);
-    F->edtStoreUrl->setEnabled(toStore);
-    // A store is reached with the login and the password of the server fields.
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{F->edtFtpLogin, F->edtFtpPassword, F->cbxFTPPassSave})
-        w->setEnabled(!toFile);
-    for (QWidget* w : std::initializer_list<QWidget*>{
-             F->edtFtpHost, F->edtFtpFile, F->cbxFTPPassiveMode, F->cbxFtpProtocol, F->spnFtpPort,
-             F->edtFtpKeyFile, F->edtFtpCaFile})
-        w->setEnabled(toServer);
-    const auto protocol = static_cast<TTransferProtocol>(F->cbxFtpProtocol->currentData().toInt());
-    // The server's rows are those its kind reads; what a target takes besides its file (a mode,
-    // a group) is what its kind takes.
-    const TFieldsKind server = FieldsKindOf(false, {}, protocol);
-    const TFieldsKind chosen =
-        toServer
-            ? server
-            : FieldsKindOf(toFile, toStore ? FStoreUrl.Read(F->edtStoreUrl->text()) : "", protocol);
-    const bool keyFile = server.Reads("key-file"), caFile = server.Reads("ca-file");
+    F->btnBrowse->setEnabled(!FBusy && kind.Local);
+    for (QWidget* w : std::initializer_list<QWidget*>{F->edtFtpLogin, F->cbxFTPPassSave})
+        w->setEnabled(kind.Reads("user"));
+    F->edtFtpPassword->setEnabled(kind.Reads("password"));
+    const bool keyFile = kind.Reads("key-file"), caFile = kind.Reads("ca-file");
     F->lblFtpKeyFile->setVisible(keyFile);
     F->edtFtpKeyFile->setVisible(keyFile);
     F->lblFtpCaFile->setVisible(caFile);
     F->edtFtpCaFile->setVisible(caFile);
-    F->lblSavedPasswordHint->setVisible(F->cbxFTPPassSave->isChecked());
+    F->lblSavedPasswordHint->setVisible(F->cbxFTPPassSave->isChecked() && kind.Reads("password"));
     for (QWidget* w :
          std::initializer_list<QWidget*>{F->lblFtpHostKeys, F->lstFtpHostKeys, F->btnRemoveHostKey})
-        w->setVisible(server.Reads("host-keys") && F->lstFtpHostKeys->count() > 0);
-    F->lstFtpHostKeys->setEnabled(toServer);
-    F->btnRemoveHostKey->setEnabled(toServer && F->lstFtpHostKeys->currentRow() >= 0);
-    F->cbxFTPPassiveMode->setEnabled(toServer && server.Reads("passive"));
-    F->lblClearTextHint->setVisible(toServer && server.Caution.has_value());
-    // A store keeps users, not a file another program reads.
-    F->cbxConsumer->setEnabled(!toStore);
+        w->setVisible(kind.Reads("host-keys") && F->lstFtpHostKeys->count() > 0);
+    F->btnRemoveHostKey->setEnabled(F->lstFtpHostKeys->currentRow() >= 0);
+    F->cbxFTPPassiveMode->setEnabled(kind.Reads("passive"));
+    // Why the address cannot be exported to, else what its kind cautions of.
+    const std::optional<TMessage>& word = F->edtAddress->text().isEmpty() ? std::nullopt
+                                          : kind.Problem                  ? kind.Problem
+                                                                          : kind.Caution;
+    F->lblAddressHint->setText(word ? MessageText(*word) : QString());
+    F->lblAddressHint->setVisible(word.has_value());
+    // What reads the file: only a kind that writes one other programs read.
+    F->cbxConsumer->setEnabled(kind.TakesFile);
     // One the kind does not take (a mode, a group, a command after the export) stays open while
     // it holds a value: the export names it and the user takes it away.
-    F->edtMode->setEnabled(chosen.Extras.Mode || !F->edtMode->text().isEmpty());
-    F->edtGroup->setEnabled(chosen.Extras.Group || !F->edtGroup->text().isEmpty());
-    F->edtAfter->setEnabled(chosen.Extras.Command || !F->edtAfter->text().isEmpty());
+    F->edtMode->setEnabled(kind.Extras.Mode || !F->edtMode->text().isEmpty());
+    F->edtGroup->setEnabled(kind.Extras.Group || !F->edtGroup->text().isEmpty());
+    F->edtAfter->setEnabled(kind.Extras.Command || !F->edtAfter->text().isEmpty());
     const THashScheme* form =
         FormByCliName(F->cbxTargetForm->currentData().toString().toStdString());
     const TConsumer* consumer =
         ConsumerByName(F->cbxConsumer->currentData().toString().toStdString());
     if (form == nullptr && consumer != nullptr && consumer != &HtpasswdConsumer())
         form = &consumer->DefaultForm(FList);
-    F->edtRealm->setEnabled(!toStore && form != nullptr && form->NeedsRealm);
+    F->edtRealm->setEnabled(kind.TakesFile && form != nullptr && form->NeedsRealm);
     F->btnBrowseKeyFile->setVisible(keyFile || caFile);
-    F->btnBrowseKeyFile->setEnabled(toServer);
     // A caption is greyed with its field, and Alt with its letter passes it by.
     for (QLabel* caption : findChildren<QLabel*>())
         if (caption->buddy() != nullptr) caption->setEnabled(caption->buddy()->isEnabled());
 }
 
 void TfrmExportUser::FocusTarget() {
-    // The field of the chosen target, so that a name typed at once lands there; with FTP the
-    // password when it was not stored (it has to be typed).
-    if (F->rbnToFile->isChecked())
-        F->edtFile->setFocus();
-    else if (F->rbnToStore->isChecked())
-        (F->edtStoreUrl->text().isEmpty() ? F->edtStoreUrl : F->edtFtpPassword)->setFocus();
-    else if (!F->cbxFTPPassSave->isChecked() && !F->edtFtpHost->text().isEmpty())
+    // The address while it is still to be given; then, where the kind logs in, the password
+    // when it is not stored (it has to be typed). A name typed at once lands there.
+    const TFieldsKind kind = FieldsKindOf(FAddress.Read(F->edtAddress->text()));
+    if (!F->edtAddress->text().isEmpty() && kind.Reads("password") &&
+        !F->cbxFTPPassSave->isChecked())
         F->edtFtpPassword->setFocus();
     else
-        F->edtFtpHost->setFocus(); // a server still to be named, or one whose password is known
+        F->edtAddress->setFocus();
 }
 
 int TfrmExportUser::UsersToHash() const {
@@ -685,7 +673,7 @@ void TfrmExportUser::Browse() {
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false); // ask before overwriting
     dialog.setOption(QFileDialog::ReadOnly, false);
     dialog.setSizeGripEnabled(true);
-    const QString typed = F->edtFile->text();
+    const QString typed = F->edtAddress->text();
     if (!typed.trimmed().isEmpty()) {
         // As typed, blanks included.
         const QFileInfo info(typed);
@@ -703,12 +691,13 @@ void TfrmExportUser::Browse() {
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty() || files.front().isEmpty()) return;
     RememberFolderOf(files.front());
-    F->edtFile->setText(QDir::toNativeSeparators(files.front())); // runs UpdateControls
+    // A path that reads like an address is written as a file's address.
+    F->edtAddress->setText(BytesToText(
+        FileUrl(TextToBytes(QDir::toNativeSeparators(files.front()))))); // runs UpdateControls
 }
 
 void TfrmExportUser::BrowseKeyFile() {
-    const auto protocol = static_cast<TTransferProtocol>(F->cbxFtpProtocol->currentData().toInt());
-    const bool keyFile = FieldsKindOf(false, {}, protocol).Reads("key-file");
+    const bool keyFile = FieldsKindOf(FAddress.Read(F->edtAddress->text())).Reads("key-file");
     QLineEdit* edit = keyFile ? F->edtFtpKeyFile : F->edtFtpCaFile;
     QFileDialog dialog(this);
     dialog.setObjectName(QStringLiteral("OpenKeyDialog"));
@@ -799,8 +788,9 @@ void TfrmExportUser::StartExport() {
         settings.Targets.push_back({chosen[k], SecretOf(indices[k])});
     settings.PerTarget = ReportedPerTarget(FList, chosen);
     settings.Timeout = FOptions.FtpTimeout;
-    settings.OnUnknownHostKey = [this](const std::string& server, const std::string& fingerprint) {
-        return AcceptHostKey(server, fingerprint);
+    settings.OnUnknownHostKey = [this](const std::string& target, const std::string& server,
+                                       const std::string& fingerprint) {
+        return AcceptHostKey(target, server, fingerprint);
     };
     settings.Replace.DryRun = FDryRun;
     settings.Replace.AcceptedSha256 = std::exchange(FAcceptedSha256, std::string());
@@ -883,10 +873,12 @@ void TfrmExportUser::ExportDone(const TExportResult& result) {
         SetModalResult(QDialog::Rejected);
         return;
     }
-    if (result.Done && server && result.Outcomes.empty())
+    if (result.Done && server && result.Outcomes.empty()) {
+        const TTarget exported = TargetOf(TargetAt(FExporting.front()));
         FOutcome.Confirmation =
             tr("The password file %1 is on the server %2 now.")
-                .arg(BytesToText(result.Target), BytesToText(FirstTarget(FList).FtpHost));
+                .arg(BytesToText(result.Target), BytesToText(KindOf(exported).Reached(exported)));
+    }
     if (!result.Outcomes.empty()) {
         EndExport();
         ShowOutcomes(result);
@@ -901,7 +893,8 @@ void TfrmExportUser::ExportDone(const TExportResult& result) {
         // the reason and the key, which (once the user has checked it) identifies the server
         // from now on.
         if (AskTrustTlsKey(error, QString::fromStdString(identity.PublicKeyPin))) {
-            Trust(0, [&](TTargetSettings& target) { target.FtpTlsPin = identity.PublicKeyPin; });
+            Trust(FExporting.front(),
+                  [&](TTarget& trusted) { trusted.SetOption("tls-pin", identity.PublicKeyPin); });
             QMetaObject::invokeMethod(this, &TfrmExportUser::ExportClicked, Qt::QueuedConnection);
         }
         FocusTarget();
@@ -1076,7 +1069,8 @@ void TfrmExportUser::UploadError(const TMessage& message) {
     if (FUploadError.isEmpty()) FUploadError = MessageText(message);
 }
 
-bool TfrmExportUser::AcceptHostKey(const std::string& server, const std::string& fingerprint) {
+bool TfrmExportUser::AcceptHostKey(const std::string& target, const std::string& server,
+                                   const std::string& fingerprint) {
     const QMessageBox::StandardButton answer = ShowMessageBox(
         this, QMessageBox::Question, tr("Confirm"),
         tr("The server %1 is not known yet. Its host key has the fingerprint\n%2\n\n"
@@ -1085,15 +1079,14 @@ bool TfrmExportUser::AcceptHostKey(const std::string& server, const std::string&
             .arg(QString::fromStdString(server), QString::fromStdString(fingerprint)),
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes) return false;
-    // The target of that server (the first one when none names it so).
     int index = 0;
-    for (int i = 0; i < TargetCount(); ++i)
-        if (!TargetAt(i).ExportToFile &&
-            ParseFtpHost(TargetAt(i).FtpHost).Host == ParseFtpHost(server).Host) {
-            index = i;
-            break;
-        }
-    Trust(index, [&](TTargetSettings& target) { AddStoredHostKey(target, fingerprint); });
+    while (index < TargetCount() - 1 && TargetNameOf(index) != target)
+        ++index;
+    Trust(index, [&](TTarget& trusted) {
+        const std::string& keys = trusted.Option("host-keys");
+        if ((" " + keys + " ").find(" " + fingerprint + " ") == std::string::npos)
+            trusted.SetOption("host-keys", keys.empty() ? fingerprint : keys + " " + fingerprint);
+    });
     if (index == FCurrent) F->lstFtpHostKeys->addItem(QString::fromStdString(fingerprint));
     UpdateControls();
     return true;

@@ -84,7 +84,7 @@ private:
     // A trust decision (a host key, a certificate's key) for a target, remembered at once in
     // the database as well: the export that asked runs on the database's settings, and the
     // next one must not ask again.
-    void Trust(int index, const std::function<void(TTargetSettings&)>& change);
+    void Trust(int index, const std::function<void(TTarget&)>& change);
     void LoadTarget(const TTargetSettings& target);
     void StoreTarget(TTargetSettings& target);
     int TargetCount() const { return static_cast<int>(FTargets.size()); }
@@ -143,9 +143,10 @@ private:
     void UploadError(const TMessage& message);
     // "Trust the server whose public key is ..." with Trust and Cancel; true on Trust.
     bool AskTrustTlsKey(const QString& reason, const QString& pin);
-    // The worker met an SSH host key neither known nor pinned: asks the user, and stores the
-    // key as trusted when they accept it.
-    bool AcceptHostKey(const std::string& server, const std::string& fingerprint);
+    // The worker met an SSH host key neither known nor pinned for the named target: asks the
+    // user, and stores the key as trusted for that target when they accept it.
+    bool AcceptHostKey(const std::string& target, const std::string& server,
+                       const std::string& fingerprint);
     // The target changed since this database last wrote it: asks once (Merge, Overwrite,
     // Cancel) and exports again after Merge or Overwrite.
     void TargetChanged(const TTargetCheck& check);
@@ -187,12 +188,11 @@ private:
     int FCurrent = 0;                      // the target the fields show
 
     // The texts the database gave each box, so an untouched box writes back the same bytes.
-    TByteField FPassFile, FFtpHost, FFtpUser, FFtpPass, FFtpPasswdFile, FFtpKeyFile, FFtpCaFile,
-        FCheckUrl, FCheckUser, FStoreUrl;
+    TByteField FAddress, FFtpUser, FFtpPass, FFtpKeyFile, FFtpCaFile, FCheckUrl, FCheckUser;
     // The work factors as chosen in this dialog, kept while another form is shown.
     int FBcryptCost = KBcryptCostDefault;
     int FShaRounds = KShaRoundsDefault;
-    bool FNewServer = false; // the database had no server settings when the dialog opened
+    bool FNewLogin = false; // the target had no login when its fields were shown
 };
 
 // The Export command's dialog: fills it from the list's settings, shows it modally over the

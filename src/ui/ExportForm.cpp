@@ -2,7 +2,7 @@
 
 #include "export/Consumers.h"
 #include "export/HashSchemes.h"
-#include "ftp/ServerTarget.h"
+#include "job/TargetKind.h"
 #include "ui/ExportDlg.h"
 #include "ui/FitScreen.h"
 #include "ui/MessageText.h"
@@ -19,7 +19,6 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QSpinBox>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -77,8 +76,7 @@ void KeepRoomWhenHidden(std::initializer_list<QWidget*> widgets) {
 TExportForm::TExportForm(QDialog& dialog) : FScale(dialog.fontMetrics().height() / 13.0) {
     BuildFormat(dialog);
     BuildTargets(dialog);
-    BuildFileTarget(dialog);
-    BuildServerTarget(dialog);
+    BuildAddress(dialog);
     BuildReader(dialog);
     BuildProgress(dialog);
     LayOut(dialog);
@@ -132,42 +130,23 @@ void TExportForm::BuildTargets(QDialog& dialog) {
         button->setAutoDefault(false);
 }
 
-void TExportForm::BuildFileTarget(QDialog& dialog) {
-    rbnToFile = new QRadioButton(TfrmExportUser::tr("To F&ile"), &dialog);
-    rbnToFile->setObjectName(QStringLiteral("rbnToFile"));
-    rbnToFile->setChecked(true);
-    FFileCaption = NewLabel(&dialog, "Label2", TfrmExportUser::tr("&File"));
-    edtFile = NewEdit(&dialog, "edtFile");
-    edtFile->setMinimumWidth(Px(280));
+void TExportForm::BuildAddress(QDialog& dialog) {
+    FAddressCaption = NewLabel(&dialog, "lblAddress", TfrmExportUser::tr("Addr&ess"));
+    edtAddress = NewEdit(&dialog, "edtAddress");
+    edtAddress->setMinimumWidth(Px(280));
+    QStringList forms;
+    for (const std::string& form : TargetAddressForms())
+        forms << QString::fromStdString(form);
+    edtAddress->setToolTip(
+        TfrmExportUser::tr("Where the file goes: a file on this computer, or an address: %1")
+            .arg(forms.join(QStringLiteral(", "))));
+    FAddressCaption->setBuddy(edtAddress);
     btnBrowse = New<QToolButton>(&dialog, "btnBrowse");
     btnBrowse->setText(TfrmExportUser::tr("&Browse"));
     btnBrowse->setFocusPolicy(Qt::NoFocus);
     btnBrowse->setMinimumWidth(Px(65));
     btnBrowse->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    FFileCaption->setBuddy(edtFile);
-}
 
-void TExportForm::BuildServerTarget(QDialog& dialog) {
-    rbnToFTP = new QRadioButton(TfrmExportUser::tr("To FTP Ser&ver"), &dialog);
-    rbnToFTP->setObjectName(QStringLiteral("rbnToFTP"));
-    FProtocolCaption = NewLabel(&dialog, "lblFtpProtocol", TfrmExportUser::tr("Pr&otocol"));
-    cbxFtpProtocol = New<QComboBox>(&dialog, "cbxFtpProtocol");
-    for (const TTransferProtocol protocol :
-         {TTransferProtocol::Ftp, TTransferProtocol::FtpExplicitTls,
-          TTransferProtocol::FtpImplicitTls, TTransferProtocol::Sftp})
-        cbxFtpProtocol->addItem(MessageText(ProtocolDisplayMessage(protocol)),
-                                static_cast<int>(protocol));
-    FPortCaption = NewLabel(&dialog, "lblFtpPort", TfrmExportUser::tr("&Port"));
-    spnFtpPort = New<QSpinBox>(&dialog, "spnFtpPort");
-    spnFtpPort->setRange(0, 65535);
-    spnFtpPort->setSpecialValueText(TfrmExportUser::tr("Default"));
-    FProtocolCaption->setBuddy(cbxFtpProtocol);
-    FPortCaption->setBuddy(spnFtpPort);
-
-    FHostCaption = NewLabel(&dialog, "Label3", TfrmExportUser::tr("&Host"));
-    edtFtpHost = NewEdit(&dialog, "edtFtpHost");
-    edtFtpHost->setMinimumWidth(Px(170));
-    FHostCaption->setBuddy(edtFtpHost);
     cbxFTPPassiveMode = new QCheckBox(TfrmExportUser::tr("Passive &mode"), &dialog);
     cbxFTPPassiveMode->setObjectName(QStringLiteral("cbxFTPPassiveMode"));
     FLoginCaption = NewLabel(&dialog, "Label4", TfrmExportUser::tr("&Login"));
@@ -189,7 +168,7 @@ void TExportForm::BuildServerTarget(QDialog& dialog) {
     edtFtpKeyFile = NewEdit(&dialog, "edtFtpKeyFile");
     edtFtpKeyFile->setPlaceholderText(TfrmExportUser::tr("none: log in with the password"));
     lblFtpKeyFile->setBuddy(edtFtpKeyFile);
-    lblFtpCaFile = NewLabel(&dialog, "lblFtpCaFile", TfrmExportUser::tr("CA fil&e"));
+    lblFtpCaFile = NewLabel(&dialog, "lblFtpCaFile", TfrmExportUser::tr("CA f&ile"));
     edtFtpCaFile = NewEdit(&dialog, "edtFtpCaFile");
     edtFtpCaFile->setPlaceholderText(
         TfrmExportUser::tr("none: the system's certificate authorities"));
@@ -203,7 +182,7 @@ void TExportForm::BuildServerTarget(QDialog& dialog) {
     edtFtpCaFile->setToolTip(
         TfrmExportUser::tr("A file of certificates (PEM) that vouch for the server, for a "
                            "server whose certificate no public authority signed"));
-    lblFtpHostKeys = NewLabel(&dialog, "lblFtpHostKeys", TfrmExportUser::tr("Host k&eys"));
+    lblFtpHostKeys = NewLabel(&dialog, "lblFtpHostKeys", TfrmExportUser::tr("&Host keys"));
     lstFtpHostKeys = New<QListWidget>(&dialog, "lstFtpHostKeys");
     lstFtpHostKeys->setToolTip(
         TfrmExportUser::tr("SSH host keys trusted for this server besides known_hosts; "
@@ -216,25 +195,10 @@ void TExportForm::BuildServerTarget(QDialog& dialog) {
     btnRemoveHostKey = new QPushButton(TfrmExportUser::tr("Re&move"), &dialog);
     btnRemoveHostKey->setObjectName(QStringLiteral("btnRemoveHostKey"));
     btnRemoveHostKey->setAutoDefault(false);
-
-    FRemoteCaption = NewLabel(&dialog, "Label6", TfrmExportUser::tr("&File"));
-    edtFtpFile = NewEdit(&dialog, "edtFtpFile");
-    FRemoteCaption->setBuddy(edtFtpFile);
-    lblClearTextHint = NewLabel(
-        &dialog, "lblClearTextHint",
-        TfrmExportUser::tr("Plain FTP sends the password and the password file in clear."));
-    KeepRoomWhenHidden({lblClearTextHint});
-
-    rbnToStore =
-        new QRadioButton(TfrmExportUser::tr("To S&QL Database or LDAP Directory"), &dialog);
-    rbnToStore->setObjectName(QStringLiteral("rbnToStore"));
-    FStoreCaption = NewLabel(&dialog, "lblStoreUrl", TfrmExportUser::tr("Addr&ess"));
-    edtStoreUrl = NewEdit(&dialog, "edtStoreUrl");
-    edtStoreUrl->setPlaceholderText(TfrmExportUser::tr("sqlite:/var/lib/site/auth.db"));
-    edtStoreUrl->setToolTip(TfrmExportUser::tr(
-        "sqlite:PATH, postgresql://HOST/DATABASE, ldap://HOST/BASE-DN or ldaps://HOST/BASE-DN; "
-        "the login and password are those of the server fields above"));
-    FStoreCaption->setBuddy(edtStoreUrl);
+    lblAddressHint = NewLabel(&dialog, "lblAddressHint");
+    lblAddressHint->setWordWrap(true);
+    lblAddressHint->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    KeepRoomWhenHidden({lblAddressHint});
 
     cbxCheckAfter = new QCheckBox(TfrmExportUser::tr("Chec&k after export"), &dialog);
     cbxCheckAfter->setObjectName(QStringLiteral("cbxCheckAfter"));
@@ -334,12 +298,6 @@ void TExportForm::LayOut(QDialog& dialog) {
     guidance->addWidget(lblEstimate, 1, 0);
     grid->addLayout(guidance, 1, 1, 1, 3);
 
-    const auto section = [&](QRadioButton* choice, const char* rule, int row) {
-        auto* line = new QHBoxLayout;
-        line->addWidget(choice);
-        line->addWidget(NewRule(&dialog, rule), 1);
-        grid->addLayout(line, row, 0, 1, 4);
-    };
     grid->addWidget(FTargetsCaption, 2, 0, Qt::AlignTop);
     grid->addWidget(lstTargets, 2, 1, 1, 2);
     auto* targetButtons = new QVBoxLayout;
@@ -348,65 +306,49 @@ void TExportForm::LayOut(QDialog& dialog) {
     targetButtons->addWidget(btnRemoveTarget);
     targetButtons->addStretch(1);
     grid->addLayout(targetButtons, 2, 3);
-    section(rbnToFile, "Bevel1", 3);
-    grid->addWidget(FFileCaption, 4, 0);
-    grid->addWidget(edtFile, 4, 1, 1, 2);
+    grid->addWidget(NewRule(&dialog, "Bevel1"), 3, 0, 1, 4);
+    grid->addWidget(FAddressCaption, 4, 0);
+    grid->addWidget(edtAddress, 4, 1, 1, 2);
     grid->addWidget(btnBrowse, 4, 3);
-
-    section(rbnToFTP, "Bevel2", 5);
-    grid->addWidget(FProtocolCaption, 6, 0);
-    grid->addWidget(cbxFtpProtocol, 6, 1, Qt::AlignLeft);
-    auto* port = new QHBoxLayout;
-    port->addWidget(FPortCaption);
-    port->addWidget(spnFtpPort);
-    grid->addLayout(port, 6, 2, 1, 2);
-    grid->addWidget(FHostCaption, 7, 0);
-    grid->addWidget(edtFtpHost, 7, 1);
-    grid->addWidget(cbxFTPPassiveMode, 7, 2, 1, 2);
-    grid->addWidget(FLoginCaption, 8, 0);
-    grid->addWidget(edtFtpLogin, 8, 1);
-    grid->addWidget(FPasswordCaption, 9, 0);
-    grid->addWidget(edtFtpPassword, 9, 1);
-    grid->addWidget(cbxFTPPassSave, 9, 2, 1, 2);
-    grid->addWidget(lblSavedPasswordHint, 10, 1, 1, 3);
-    // The key file (SFTP) and the CA file (FTP over TLS) share a row: one of them at most shows.
-    grid->addWidget(lblFtpKeyFile, 11, 0);
-    grid->addWidget(edtFtpKeyFile, 11, 1, 1, 2);
-    grid->addWidget(lblFtpCaFile, 11, 0);
-    grid->addWidget(edtFtpCaFile, 11, 1, 1, 2);
-    grid->addWidget(btnBrowseKeyFile, 11, 3);
-    grid->addWidget(lblFtpHostKeys, 12, 0, Qt::AlignTop);
-    grid->addWidget(lstFtpHostKeys, 12, 1, 1, 2);
-    grid->addWidget(btnRemoveHostKey, 12, 3, Qt::AlignTop);
-    grid->addWidget(FRemoteCaption, 13, 0);
-    grid->addWidget(edtFtpFile, 13, 1, 1, 2);
-    grid->addWidget(lblClearTextHint, 14, 1, 1, 3);
-    section(rbnToStore, "Bevel5", 15);
-    grid->addWidget(FStoreCaption, 16, 0);
-    grid->addWidget(edtStoreUrl, 16, 1, 1, 3);
-    grid->addWidget(cbxCheckAfter, 17, 0, 1, 4);
-    grid->addWidget(edtCheckUrl, 18, 1);
-    grid->addWidget(edtCheckUser, 18, 2, 1, 2);
+    grid->addWidget(FLoginCaption, 5, 0);
+    grid->addWidget(edtFtpLogin, 5, 1);
+    grid->addWidget(cbxFTPPassiveMode, 5, 2, 1, 2);
+    grid->addWidget(FPasswordCaption, 6, 0);
+    grid->addWidget(edtFtpPassword, 6, 1);
+    grid->addWidget(cbxFTPPassSave, 6, 2, 1, 2);
+    grid->addWidget(lblSavedPasswordHint, 7, 1, 1, 3);
+    // The key file and the CA file share a row: a kind reads one of them at most.
+    grid->addWidget(lblFtpKeyFile, 8, 0);
+    grid->addWidget(edtFtpKeyFile, 8, 1, 1, 2);
+    grid->addWidget(lblFtpCaFile, 8, 0);
+    grid->addWidget(edtFtpCaFile, 8, 1, 1, 2);
+    grid->addWidget(btnBrowseKeyFile, 8, 3);
+    grid->addWidget(lblFtpHostKeys, 9, 0, Qt::AlignTop);
+    grid->addWidget(lstFtpHostKeys, 9, 1, 1, 2);
+    grid->addWidget(btnRemoveHostKey, 9, 3, Qt::AlignTop);
+    grid->addWidget(lblAddressHint, 10, 1, 1, 3);
+    grid->addWidget(cbxCheckAfter, 11, 0, 1, 4);
+    grid->addWidget(edtCheckUrl, 12, 1);
+    grid->addWidget(edtCheckUser, 12, 2, 1, 2);
     auto* reader = new QHBoxLayout;
     reader->addWidget(cbxConsumer, 1);
     reader->addWidget(FTargetFormCaption);
     reader->addWidget(cbxTargetForm, 1);
     reader->addWidget(FRealmCaption);
     reader->addWidget(edtRealm, 1);
-    grid->addWidget(FConsumerCaption, 19, 0);
-    grid->addLayout(reader, 19, 1, 1, 3);
+    grid->addWidget(FConsumerCaption, 13, 0);
+    grid->addLayout(reader, 13, 1, 1, 3);
     auto* file = new QHBoxLayout;
     file->addWidget(edtMode);
     file->addWidget(FGroupCaption);
     file->addWidget(edtGroup, 1);
-    grid->addWidget(FModeCaption, 20, 0);
-    grid->addLayout(file, 20, 1, 1, 3);
-    grid->addWidget(FAfterCaption, 21, 0);
-    grid->addWidget(edtAfter, 21, 1, 1, 3);
+    grid->addWidget(FModeCaption, 14, 0);
+    grid->addLayout(file, 14, 1, 1, 3);
+    grid->addWidget(FAfterCaption, 15, 0);
+    grid->addWidget(edtAfter, 15, 1, 1, 3);
     for (QLabel* label :
-         {FTargetsCaption, FStoreCaption, FFileCaption, FHostCaption, FLoginCaption,
-          FPasswordCaption, FRemoteCaption, FProtocolCaption, lblFtpKeyFile, lblFtpCaFile,
-          lblFtpHostKeys, FConsumerCaption, FModeCaption, FAfterCaption})
+         {FTargetsCaption, FAddressCaption, FLoginCaption, FPasswordCaption, lblFtpKeyFile,
+          lblFtpCaFile, lblFtpHostKeys, FConsumerCaption, FModeCaption, FAfterCaption})
         label->setContentsMargins(Px(5), 0, 0, 0);
 
     // Below the rule: what the export is doing, with the bar, over the width of the dialog;
@@ -433,15 +375,14 @@ void TExportForm::LayOut(QDialog& dialog) {
     main->addLayout(bottom);
     main->setSizeConstraint(QLayout::SetFixedSize); // a fixed dialog frame
 
-    // Format, file, Cancel, Export, the two targets, then the server's fields and boxes.
-    QWidget* order[] = {
-        cbxFormat,         lstTargets,       btnAddTarget,   btnRenameTarget, btnRemoveTarget,
-        edtFile,           btnCancel,        btnExport,      rbnToFile,       rbnToFTP,
-        edtFtpHost,        edtFtpLogin,      edtFtpPassword, edtFtpFile,      cbxFTPPassSave,
-        cbxFTPPassiveMode, cbxFtpProtocol,   spnFtpPort,     edtFtpKeyFile,   edtFtpCaFile,
-        lstFtpHostKeys,    btnRemoveHostKey, rbnToStore,     edtStoreUrl,     cbxCheckAfter,
-        edtCheckUrl,       edtCheckUser,     cbxConsumer,    cbxTargetForm,   edtRealm,
-        edtMode,           edtGroup,         edtAfter,       spnWorkFactor,   btnPreview};
+    // Format, targets, address, Cancel, Export, then what the target logs in with and reads.
+    QWidget* order[] = {cbxFormat,       lstTargets,     btnAddTarget,   btnRenameTarget,
+                        btnRemoveTarget, edtAddress,     btnCancel,      btnExport,
+                        edtFtpLogin,     edtFtpPassword, cbxFTPPassSave, cbxFTPPassiveMode,
+                        edtFtpKeyFile,   edtFtpCaFile,   lstFtpHostKeys, btnRemoveHostKey,
+                        cbxCheckAfter,   edtCheckUrl,    edtCheckUser,   cbxConsumer,
+                        cbxTargetForm,   edtRealm,       edtMode,        edtGroup,
+                        edtAfter,        spnWorkFactor,  btnPreview};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }

@@ -10,7 +10,6 @@ class QLineEdit;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
-class QRadioButton;
 class QSpinBox;
 class QToolButton;
 
@@ -35,36 +34,27 @@ struct TExportForm {
     QPushButton* btnRenameTarget = nullptr;
     QPushButton* btnRemoveTarget = nullptr;
 
-    // A local file.
-    QRadioButton* rbnToFile = nullptr;
-    QLineEdit* edtFile = nullptr;
-    QToolButton* btnBrowse = nullptr;
+    // Where the chosen target's file goes: a path on this computer or an address, whose kind
+    // decides which of the rows below it reads.
+    QLineEdit* edtAddress = nullptr;
+    QToolButton* btnBrowse = nullptr; // chooses a file on this computer
 
-    // A server.
-    QRadioButton* rbnToFTP = nullptr;
-    QComboBox* cbxFtpProtocol = nullptr; // FTP, FTP over TLS, FTP over TLS (implicit), SFTP
-    QSpinBox* spnFtpPort = nullptr;      // 0 shows "Default": the protocol's own port
-    QLineEdit* edtFtpHost = nullptr;
-    QCheckBox* cbxFTPPassiveMode = nullptr;
+    // What the target logs in with, where its kind takes a login.
     QLineEdit* edtFtpLogin = nullptr;
     QLineEdit* edtFtpPassword = nullptr;
     QCheckBox* cbxFTPPassSave = nullptr;
     QLabel* lblSavedPasswordHint = nullptr;
+    // The rows a kind may read besides: each shows or is enabled only where it does.
+    QCheckBox* cbxFTPPassiveMode = nullptr;
     QLabel* lblFtpKeyFile = nullptr;
-    QLineEdit* edtFtpKeyFile = nullptr; // SFTP: a private key file instead of the password
+    QLineEdit* edtFtpKeyFile = nullptr; // a private key file instead of the password
     QLabel* lblFtpCaFile = nullptr;
-    QLineEdit* edtFtpCaFile = nullptr;       // FTP over TLS: certificates that vouch for the server
+    QLineEdit* edtFtpCaFile = nullptr;       // certificates that vouch for the server
     QToolButton* btnBrowseKeyFile = nullptr; // chooses the key file, or the CA file
     QLabel* lblFtpHostKeys = nullptr;
-    QListWidget* lstFtpHostKeys = nullptr; // SFTP: the trusted host keys, removable
+    QListWidget* lstFtpHostKeys = nullptr; // the trusted host keys, removable
     QPushButton* btnRemoveHostKey = nullptr;
-    QLineEdit* edtFtpFile = nullptr;
-    QLabel* lblClearTextHint = nullptr; // plain FTP: the password travels in clear
-
-    // A store web servers read the users from: an SQL database or an LDAP directory, reached
-    // with the login and password above.
-    QRadioButton* rbnToStore = nullptr;
-    QLineEdit* edtStoreUrl = nullptr; // sqlite:PATH, postgresql://..., ldap://HOST/BASE-DN
+    QLabel* lblAddressHint = nullptr; // why the address will not do, or what its kind cautions of
 
     // After the replacement, the site is asked to let one of the database's users in.
     QCheckBox* cbxCheckAfter = nullptr;
@@ -92,8 +82,7 @@ private:
     int Px(int pixels) const; // a length of the design, in the font's scale
     void BuildFormat(QDialog& dialog);
     void BuildTargets(QDialog& dialog);
-    void BuildFileTarget(QDialog& dialog);
-    void BuildServerTarget(QDialog& dialog);
+    void BuildAddress(QDialog& dialog);
     void BuildReader(QDialog& dialog);
     void BuildProgress(QDialog& dialog);
     void LayOut(QDialog& dialog);
@@ -102,14 +91,9 @@ private:
     // The captions beside the fields.
     QLabel* FFormatCaption = nullptr;
     QLabel* FTargetsCaption = nullptr;
-    QLabel* FFileCaption = nullptr;
-    QLabel* FProtocolCaption = nullptr;
-    QLabel* FPortCaption = nullptr;
-    QLabel* FHostCaption = nullptr;
+    QLabel* FAddressCaption = nullptr;
     QLabel* FLoginCaption = nullptr;
     QLabel* FPasswordCaption = nullptr;
-    QLabel* FRemoteCaption = nullptr;
-    QLabel* FStoreCaption = nullptr;
     QLabel* FConsumerCaption = nullptr;
     QLabel* FTargetFormCaption = nullptr;
     QLabel* FRealmCaption = nullptr;

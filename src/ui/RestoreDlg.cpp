@@ -144,9 +144,8 @@ bool TfrmRestore::Restore(const TBackupVersion& version) {
         ask.setLabelText(
             stored.Ask == TTargetSecret::TAsk::Password
                 ? tr("Password for %1 on %2")
-                      .arg(BytesToText(target.FtpUser),
-                           BytesToText(ParseFtpHost(target.FtpHost).Host))
-                : tr("Passphrase of the key file %1").arg(BytesToText(target.FtpKeyFile)));
+                      .arg(BytesToText(stored.Login), BytesToText(stored.Host))
+                : tr("Passphrase of the key file %1").arg(BytesToText(stored.KeyFile)));
         ask.setTextEchoMode(QLineEdit::Password);
         if (RunModal(ask) != QDialog::Accepted) return false;
         secret = TextToBytes(ask.textValue());

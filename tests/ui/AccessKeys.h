@@ -194,18 +194,15 @@ inline std::vector<QString> MissingAccessKeys(const QWidget& window,
 }
 
 // Walks the export dialog through the states that show or enable other controls: each password
-// form (its work factor named "Cost" or "Rounds", or none), each kind of target, each server
-// protocol, an SFTP server with a trusted host key. `visit` gets the dialog in each, named.
+// form (its work factor named "Cost" or "Rounds", or none), each kind of address (a file, a
+// store, a server over each protocol), an SFTP server with a trusted host key. `visit` gets the
+// dialog in each, named.
 inline void ForEachExportDialogState(QWidget& dialog,
                                      const std::function<void(const QString&)>& visit) {
     auto* format = dialog.findChild<QComboBox*>(QStringLiteral("cbxFormat"));
-    auto* protocol = dialog.findChild<QComboBox*>(QStringLiteral("cbxFtpProtocol"));
+    auto* address = dialog.findChild<QLineEdit*>(QStringLiteral("edtAddress"));
     auto* hostKeys = dialog.findChild<QListWidget*>(QStringLiteral("lstFtpHostKeys"));
-    auto* toFile = dialog.findChild<QRadioButton*>(QStringLiteral("rbnToFile"));
-    auto* toServer = dialog.findChild<QRadioButton*>(QStringLiteral("rbnToFTP"));
-    auto* toStore = dialog.findChild<QRadioButton*>(QStringLiteral("rbnToStore"));
-    if (format == nullptr || protocol == nullptr || hostKeys == nullptr || toFile == nullptr ||
-        toServer == nullptr || toStore == nullptr) {
+    if (format == nullptr || address == nullptr || hostKeys == nullptr) {
         ADD_FAILURE() << "not the export dialog: " << dialog.objectName().toStdString();
         return;
     }
@@ -213,15 +210,12 @@ inline void ForEachExportDialogState(QWidget& dialog,
     hostKeys->setCurrentRow(0); // Remove is enabled with a key chosen
     for (int f = 0; f < format->count(); ++f) {
         format->setCurrentIndex(f);
-        const QString form = format->currentText();
-        toFile->click();
-        visit(form + QStringLiteral(", to a file"));
-        toStore->click();
-        visit(form + QStringLiteral(", to a store"));
-        toServer->click();
-        for (int p = 0; p < protocol->count(); ++p) {
-            protocol->setCurrentIndex(p);
-            visit(form + QStringLiteral(", to a server over ") + protocol->currentText());
+        for (const char* to :
+             {"/srv/htpasswd", "sqlite:/srv/auth.db", "ftp://ftp.example.org/htpasswd",
+              "ftpes://ftp.example.org/htpasswd", "ftps://ftp.example.org/htpasswd",
+              "sftp://ftp.example.org/htpasswd"}) {
+            address->setText(QString::fromLatin1(to));
+            visit(format->currentText() + QStringLiteral(", to ") + address->text());
         }
     }
 }
@@ -231,12 +225,8 @@ inline void ForEachExportDialogState(QWidget& dialog,
 inline std::vector<QString> ExportDialogKeyProblems() {
     TUserList list;
     std::vector<TTargetSettings> targets = ListTargets(list);
-    // Every kind filled in, so that Export and Preview Changes are enabled whichever is chosen.
-    targets[0].PassFile = "/srv/htpasswd";
-    targets[0].FtpHost = "ftp.example.org";
+    // A login, so that Export and Preview Changes are enabled whichever address is typed.
     targets[0].FtpUser = "web";
-    targets[0].FtpPasswdFile = "htpasswd";
-    targets[0].StoreUrl = "sqlite:/srv/auth.db";
     TTargetSettings second;
     second.Name = "web2";
     targets.push_back(second);

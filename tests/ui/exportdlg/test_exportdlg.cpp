@@ -18,7 +18,6 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QTest>
@@ -37,29 +36,24 @@ namespace {
 // The dialog's controls by name.
 struct TControls {
     explicit TControls(TfrmExportUser& d)
-        : cbxFormat(Find<QComboBox>(d, "cbxFormat")), rbnToFile(Find<QRadioButton>(d, "rbnToFile")),
-          edtFile(Find<QLineEdit>(d, "edtFile")), btnBrowse(Find<QToolButton>(d, "btnBrowse")),
-          rbnToFTP(Find<QRadioButton>(d, "rbnToFTP")), edtFtpHost(Find<QLineEdit>(d, "edtFtpHost")),
+        : cbxFormat(Find<QComboBox>(d, "cbxFormat")), edtAddress(Find<QLineEdit>(d, "edtAddress")),
+          btnBrowse(Find<QToolButton>(d, "btnBrowse")),
           cbxFTPPassiveMode(Find<QCheckBox>(d, "cbxFTPPassiveMode")),
           edtFtpLogin(Find<QLineEdit>(d, "edtFtpLogin")),
           edtFtpPassword(Find<QLineEdit>(d, "edtFtpPassword")),
           cbxFTPPassSave(Find<QCheckBox>(d, "cbxFTPPassSave")),
-          edtFtpFile(Find<QLineEdit>(d, "edtFtpFile")), lblProgress(Find<QLabel>(d, "lblProgress")),
+          lblProgress(Find<QLabel>(d, "lblProgress")),
           lblPlainTextNote(Find<QLabel>(d, "lblPlainTextNote")),
           pbrProgress(Find<QProgressBar>(d, "pbrProgress")),
           lblTransfer(Find<QLabel>(d, "lblTransfer")), btnExport(Find<QPushButton>(d, "btnExport")),
           btnCancel(Find<QPushButton>(d, "btnCancel")) {}
     QComboBox* cbxFormat;
-    QRadioButton* rbnToFile;
-    QLineEdit* edtFile;
+    QLineEdit* edtAddress;
     QToolButton* btnBrowse;
-    QRadioButton* rbnToFTP;
-    QLineEdit* edtFtpHost;
     QCheckBox* cbxFTPPassiveMode;
     QLineEdit* edtFtpLogin;
     QLineEdit* edtFtpPassword;
     QCheckBox* cbxFTPPassSave;
-    QLineEdit* edtFtpFile;
     QLabel* lblProgress;
     QLabel* lblPlainTextNote;
     QProgressBar* pbrProgress;
@@ -88,44 +82,43 @@ void AddUsers(TUserList& list, int count, const std::string& prefix = "user") {
 
 } // namespace
 
-// Export (and Preview) need the chosen target named; the other target's fields are off.
-TEST(ExportDialog, ExportIsEnabledOnlyWhenTheChosenTargetIsNamed) {
+// Export (and Preview) need an address some kind reads, with what that kind cannot do without;
+// the rows the kind does not read are off.
+TEST(ExportDialog, ExportIsEnabledOnlyWhenTheAddressWillDo) {
     struct TCase {
-        bool Ftp;
-        const char *File, *Host, *Login, *Remote;
-        bool Enabled;
+        const char *Address, *Login;
+        bool Enabled, LogsIn;
+        bool Said; // a line under the address says why it will not do, or what to mind
         const char* Why;
     };
     const TCase cases[] = {
-        {false, "", "h", "l", "r", false, "a new database names no file"},
-        {false, " ", "", "", "", true, "a text of blanks counts as not empty"},
-        {true, "/tmp/x", "h", "l", "", false, "no remote file; the local file does not count"},
-        {true, "", "h", "l", "r", true, "the password may be empty"},
-        {true, "", "h", "", "r", false, "no login"},
-        {true, "", "", "l", "r", false, "no host"},
+        {"", "l", false, false, false, "a new database names no file"},
+        {" ", "", true, false, false, "a text of blanks counts as not empty"},
+        {"ftp://h/r", "l", true, true, true, "the password may be empty; it travels in clear"},
+        {"ftp://h/r", "", false, true, true, "no login"},
+        {"ftp://h/", "l", false, true, true, "no remote file"},
+        {"sftp:///r", "l", false, true, true, "no host"},
+        {"sqlite:/srv/auth.db", "", true, true, false, "a store that needs no login"},
+        {"gopher://h/r", "l", false, false, true, "no kind reads the address"},
     };
     for (const TCase& c : cases) {
         TUserList list;
         TDialogOn t(list);
         EXPECT_FALSE(t.c.cbxFTPPassSave->isChecked()) << "a new server's password is not saved";
-        QTest::mouseClick(c.Ftp ? t.c.rbnToFTP : t.c.rbnToFile, Qt::LeftButton);
-        const std::pair<QLineEdit*, const char*> typed[] = {{t.c.edtFile, c.File},
-                                                            {t.c.edtFtpHost, c.Host},
-                                                            {t.c.edtFtpLogin, c.Login},
-                                                            {t.c.edtFtpFile, c.Remote}};
-        for (const auto& [edit, text] : typed)
-            edit->setText(QString::fromUtf8(text));
+        t.c.edtAddress->setText(QString::fromUtf8(c.Address));
+        t.c.edtFtpLogin->setText(QString::fromUtf8(c.Login));
         EXPECT_EQ(t.c.btnExport->isEnabled(), c.Enabled) << c.Why;
         EXPECT_EQ(t.c.btnExport->isDefault(), c.Enabled) << c.Why;
         EXPECT_EQ(t.dialog.findChild<QPushButton*>(QStringLiteral("btnPreview"))->isEnabled(),
                   c.Enabled)
             << c.Why;
-        EXPECT_EQ(t.c.edtFile->isEnabled(), !c.Ftp) << c.Why;
-        EXPECT_EQ(t.c.btnBrowse->isEnabled(), !c.Ftp) << c.Why;
-        for (QWidget* w : std::initializer_list<QWidget*>{
-                 t.c.edtFtpHost, t.c.edtFtpLogin, t.c.edtFtpPassword, t.c.edtFtpFile,
-                 t.c.cbxFTPPassiveMode, t.c.cbxFTPPassSave})
-            EXPECT_EQ(w->isEnabled(), c.Ftp) << Str(w->objectName()) << ": " << c.Why;
+        const bool local = UrlScheme(c.Address).empty();
+        EXPECT_EQ(t.c.btnBrowse->isEnabled(), local) << c.Why;
+        for (QWidget* w : std::initializer_list<QWidget*>{t.c.edtFtpLogin, t.c.edtFtpPassword,
+                                                          t.c.cbxFTPPassSave})
+            EXPECT_EQ(w->isEnabled(), c.LogsIn) << Str(w->objectName()) << ": " << c.Why;
+        auto* hint = Find<QLabel>(t.dialog, "lblAddressHint");
+        EXPECT_EQ(!hint->isHidden() && !hint->text().isEmpty(), c.Said) << c.Why;
     }
 }
 
@@ -138,8 +131,8 @@ TEST(ExportDialog, OpensWithTheFocusOnTheChosenTargetsField) {
         const char* Expected;
     };
     for (const TCase& c :
-         {TCase{true, true, "edtFile"}, TCase{true, false, "edtFile"},
-          TCase{false, true, "edtFtpHost"}, TCase{false, false, "edtFtpPassword"}}) {
+         {TCase{true, true, "edtAddress"}, TCase{true, false, "edtAddress"},
+          TCase{false, true, "edtAddress"}, TCase{false, false, "edtFtpPassword"}}) {
         TUserList list;
         First(list)->ExportToFile = c.ToFile;
         First(list)->FtpHost = "ftp.example.org";
@@ -172,12 +165,9 @@ TEST(ExportDialog, SettingsLoadAndStoreEveryField) {
     TDialogOn t(list);
     TControls& c = t.c;
     EXPECT_EQ(c.cbxFormat->currentIndex(), 1);
-    EXPECT_EQ(Str(c.edtFile->text()), "/srv/www/.htpasswd");
-    EXPECT_TRUE(c.rbnToFTP->isChecked());
-    EXPECT_EQ(Str(c.edtFtpHost->text()), "ftp.example.org");
+    EXPECT_EQ(Str(c.edtAddress->text()), "ftp://ftp.example.org//www/.htpasswd");
     EXPECT_EQ(Str(c.edtFtpLogin->text()), "webmaster");
     EXPECT_EQ(Str(c.edtFtpPassword->text()), "secret");
-    EXPECT_EQ(Str(c.edtFtpFile->text()), "/www/.htpasswd");
     EXPECT_TRUE(c.cbxFTPPassSave->isChecked());
     EXPECT_FALSE(c.cbxFTPPassiveMode->isChecked());
     EXPECT_TRUE(c.lblProgress->text().isEmpty());
@@ -186,14 +176,16 @@ TEST(ExportDialog, SettingsLoadAndStoreEveryField) {
     EXPECT_EQ(list.Fingerprint(), before) << "storing unchanged controls changes nothing";
 
     c.cbxFormat->setCurrentIndex(0);
-    c.rbnToFile->setChecked(true);
-    c.edtFtpHost->setText(QStringLiteral("127.0.0.1"));
+    // Back to the file the database kept beside the server, which stays as it was.
+    c.edtAddress->setText(QStringLiteral("/srv/www/.htpasswd"));
     c.cbxFTPPassSave->setChecked(false);
     c.cbxFTPPassiveMode->setChecked(true);
     t.dialog.SaveSettings();
     EXPECT_EQ(list.PassType, TPasswordsType::ptMD5);
     EXPECT_TRUE(First(list)->ExportToFile);
-    EXPECT_EQ(First(list)->FtpHost, "127.0.0.1");
+    EXPECT_EQ(First(list)->PassFile, "/srv/www/.htpasswd");
+    EXPECT_EQ(First(list)->FtpHost, "ftp.example.org");
+    EXPECT_EQ(First(list)->FtpPasswdFile, "/www/.htpasswd");
     EXPECT_FALSE(First(list)->FtpStorePass);
     EXPECT_EQ(First(list)->FtpPass, "") << "the password is stored only while Save? is ticked";
     EXPECT_TRUE(First(list)->FtpPassiveMode);
@@ -218,7 +210,7 @@ TEST(ExportDialog, ShowExportDialogStoresTheSettingsOnlyOnOk) {
     TUserList list;
     TScriptedModals modals;
     modals.OnDialog = [](QDialog& dialog) {
-        dialog.findChild<QLineEdit*>(QStringLiteral("edtFile"))->setText(QStringLiteral("/x"));
+        dialog.findChild<QLineEdit*>(QStringLiteral("edtAddress"))->setText(QStringLiteral("/x"));
         QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnCancel")),
                           Qt::LeftButton);
         WaitUntil([&] { return !dialog.isVisible(); }, 100);
@@ -229,7 +221,7 @@ TEST(ExportDialog, ShowExportDialogStoresTheSettingsOnlyOnOk) {
     EXPECT_EQ(First(list)->PassFile, "") << "Cancel before any export leaves the database alone";
 
     modals.OnDialog = [](QDialog& dialog) {
-        dialog.findChild<QLineEdit*>(QStringLiteral("edtFile"))->setText(QStringLiteral("/x"));
+        dialog.findChild<QLineEdit*>(QStringLiteral("edtAddress"))->setText(QStringLiteral("/x"));
         return int(QDialog::Accepted);
     };
     ShowExportDialog(list, nullptr);
@@ -243,7 +235,7 @@ TEST(ExportDialog, BrowseProposesHtpasswdAndFillsTheChosenName) {
     TScriptedModals modals;
     const std::string chosen = (home.Path() / "site.passwd").string();
     modals.FileNames = {QString::fromStdString(chosen)};
-    t.c.edtFile->setText(QStringLiteral("   "));
+    t.c.edtAddress->setText(QStringLiteral("   "));
     LastFolder().clear(); // no file dialog used yet: the documents folder
     QTest::mouseClick(t.c.btnBrowse, Qt::LeftButton);
     ASSERT_EQ(modals.FileDialogSelections.size(), 1u);
@@ -254,7 +246,7 @@ TEST(ExportDialog, BrowseProposesHtpasswdAndFillsTheChosenName) {
     if (!documents.isEmpty() && QDir(documents).exists()) {
         EXPECT_EQ(modals.FileDialogDirectories[0], QDir(documents).absolutePath());
     }
-    EXPECT_EQ(Str(t.c.edtFile->text()), chosen);
+    EXPECT_EQ(Str(t.c.edtAddress->text()), chosen);
     EXPECT_TRUE(t.c.btnExport->isEnabled());
 
     // With a name typed the dialog starts from it; cancelling changes nothing.
@@ -262,9 +254,9 @@ TEST(ExportDialog, BrowseProposesHtpasswdAndFillsTheChosenName) {
     ASSERT_EQ(modals.FileDialogSelections.size(), 2u);
     EXPECT_EQ(Str(modals.FileDialogSelections[1].value(0)), chosen);
     EXPECT_EQ(Str(modals.FileDialogDirectories[1]), home.Path().string());
-    EXPECT_EQ(Str(t.c.edtFile->text()), chosen);
+    EXPECT_EQ(Str(t.c.edtAddress->text()), chosen);
     // Emptied, it starts where the last file was chosen.
-    t.c.edtFile->clear();
+    t.c.edtAddress->clear();
     QTest::mouseClick(t.c.btnBrowse, Qt::LeftButton);
     EXPECT_EQ(Str(modals.FileDialogDirectories[2]), home.Path().string());
 }
@@ -593,11 +585,7 @@ TEST(ExportDialogFtp, ErrorShowsWarningAndLeavesTheDialogReady) {
     EXPECT_FALSE(modals.Boxes[0].Text.isEmpty());
     EXPECT_TRUE(t.c.btnExport->isEnabled()) << "Export is enabled again";
     EXPECT_TRUE(t.c.lblProgress->text().isEmpty());
-    // The port of the stored host shows in its own box.
-    EXPECT_EQ(
-        Str(t.c.edtFtpHost->text()) + ":" +
-            std::to_string(t.dialog.findChild<QSpinBox*>(QStringLiteral("spnFtpPort"))->value()),
-        server.Host())
+    EXPECT_EQ(Str(t.c.edtAddress->text()), "ftp://" + server.Host() + "/htpasswd")
         << "fields intact";
     EXPECT_EQ(TempFilesIn(tmp.Dir()), 0);
     EXPECT_FALSE(fs::exists(server.Root() / "htpasswd"));
@@ -868,7 +856,7 @@ TEST(ExportDialog, UsersOnWeakHashesAreNamedOnceTheFileIsOut) {
         list.Add("old", "").SetPasswordHash(c.Hash);
         TScriptedModals modals;
         modals.OnDialog = [&](QDialog& dialog) {
-            dialog.findChild<QLineEdit*>(QStringLiteral("edtFile"))
+            dialog.findChild<QLineEdit*>(QStringLiteral("edtAddress"))
                 ->setText(QString::fromStdString((dir.Path() / "htpasswd").string()));
             dialog.show(); // closes when the export has ended
             QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnExport")),

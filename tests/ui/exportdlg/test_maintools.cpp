@@ -215,7 +215,7 @@ TEST(ExportCommand, MarksModifiedWhenTheExportChangedTheDatabase) {
 
     const fs::path target = w.Dir.Path() / "htpasswd";
     modals.OnDialog = [&](QDialog& dialog) {
-        dialog.findChild<QLineEdit*>(QStringLiteral("edtFile"))
+        dialog.findChild<QLineEdit*>(QStringLiteral("edtAddress"))
             ->setText(QString::fromStdString(target.string()));
         dialog.show();
         QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnExport")),

@@ -15,7 +15,6 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -81,11 +80,9 @@ TEST(RoadTest, AddSeriesSaveReopenExportAndCheckWithHtpasswd) {
         } else if (name == QStringLiteral("frmSeriesResult")) {
             return QDialog::Accepted;
         } else if (name == QStringLiteral("frmExportUser")) {
-            dialog.findChild<QRadioButton*>(QStringLiteral("rbnToFTP"))->setChecked(true);
-            Type(dialog, "edtFtpHost", server.Host());
+            Type(dialog, "edtAddress", "ftp://" + server.Host() + "/site/.htpasswd");
             Type(dialog, "edtFtpLogin", ftptest::kUser);
             Type(dialog, "edtFtpPassword", ftptest::kPassword);
-            Type(dialog, "edtFtpFile", "site/.htpasswd");
             dialog.show();
             Click(dialog, "btnExport");
             WaitUntil([&] { return !dialog.isVisible(); });

@@ -1,4 +1,4 @@
-// The export dialog's server section: the protocol, port and key file it keeps in the
+// The export dialog's rows for a server: the address, key file and host keys it keeps in the
 // database, the clear-text hint, and the first-connection questions (an unknown SSH host key,
 // a certificate no authority vouches for), answered through the scripted prompts.
 
@@ -15,13 +15,10 @@
 
 #include <QAction>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QRadioButton>
-#include <QSpinBox>
 #include <QTest>
 #include <QToolButton>
 
@@ -37,11 +34,10 @@ namespace {
 
 struct TServerDialog {
     explicit TServerDialog(TUserList& list) : dialog(list, {.Random = &random}) {}
-    QComboBox* Protocol() { return Find<QComboBox>(dialog, "cbxFtpProtocol"); }
-    QSpinBox* Port() { return Find<QSpinBox>(dialog, "spnFtpPort"); }
-    QLineEdit* Host() { return Find<QLineEdit>(dialog, "edtFtpHost"); }
+    QLineEdit* Address() { return Find<QLineEdit>(dialog, "edtAddress"); }
+    void Point(const char* address) { Address()->setText(QString::fromUtf8(address)); }
     QLineEdit* KeyFile() { return Find<QLineEdit>(dialog, "edtFtpKeyFile"); }
-    QLabel* Hint() { return Find<QLabel>(dialog, "lblClearTextHint"); }
+    QLabel* Hint() { return Find<QLabel>(dialog, "lblAddressHint"); }
     QCheckBox* Passive() { return Find<QCheckBox>(dialog, "cbxFTPPassiveMode"); }
     QPushButton* Export() { return Find<QPushButton>(dialog, "btnExport"); }
 
@@ -61,7 +57,7 @@ void FillServer(TUserList& list, const std::string& protocol, const std::string&
 
 } // namespace
 
-TEST(ExportDialogServer, ProtocolPortAndKeyFileRoundTrip) {
+TEST(ExportDialogServer, AddressKeyFileAndHostKeysRoundTrip) {
     TUserList list;
     list.Add("carl", "c");
     FillServer(list, "sftp", "example.org:2222", "web", "", "site/.htpasswd");
@@ -71,9 +67,7 @@ TEST(ExportDialogServer, ProtocolPortAndKeyFileRoundTrip) {
     First(list)->FtpHostKeys = oldKey + " " + newKey;
     TServerDialog t(list);
     t.dialog.show();
-    EXPECT_EQ(Str(t.Protocol()->currentText()), "SFTP");
-    EXPECT_EQ(t.Port()->value(), 2222);
-    EXPECT_EQ(Str(t.Host()->text()), "example.org");
+    EXPECT_EQ(Str(t.Address()->text()), "sftp://example.org:2222/~/site/.htpasswd");
     EXPECT_TRUE(t.KeyFile()->isVisible());
     EXPECT_FALSE(t.Passive()->isEnabled()) << "SSH has no data connections";
     EXPECT_FALSE(t.Hint()->isVisible());
@@ -97,27 +91,27 @@ TEST(ExportDialogServer, ProtocolPortAndKeyFileRoundTrip) {
     EXPECT_EQ(First(list)->FtpHostKeys, newKey);
 
     // Plain FTP: the hint says the password travels in clear; no key file.
-    t.Protocol()->setCurrentIndex(t.Protocol()->findText(QStringLiteral("FTP")));
+    t.Point("ftp://example.org/site/.htpasswd");
     EXPECT_TRUE(t.Hint()->isVisible());
     EXPECT_FALSE(t.KeyFile()->isVisible());
-    t.Port()->setValue(0);
     t.dialog.SaveSettings();
     EXPECT_EQ(First(list)->FtpProtocol, "");
     EXPECT_EQ(First(list)->FtpHost, "example.org");
+    EXPECT_EQ(First(list)->FtpPasswdFile, "site/.htpasswd");
     EXPECT_EQ(First(list)->FtpKeyFile, "");
     EXPECT_EQ(First(list)->FtpHostKeys, "") << "another kind of server: its identity starts anew";
 
     // FTP over TLS: a CA file (as the command line's --ca-file) vouches for the server.
     auto* caFile = Find<QLineEdit>(t.dialog, "edtFtpCaFile");
     EXPECT_FALSE(caFile->isVisible());
-    t.Protocol()->setCurrentIndex(t.Protocol()->findText(QStringLiteral("FTP over TLS")));
+    t.Point("ftpes://example.org/site/.htpasswd");
     EXPECT_TRUE(caFile->isVisible());
     EXPECT_FALSE(t.KeyFile()->isVisible());
     caFile->setText(QStringLiteral("/etc/ssl/site-ca.pem"));
     t.dialog.SaveSettings();
     EXPECT_EQ(First(list)->FtpProtocol, "ftpes");
     EXPECT_EQ(First(list)->FtpCaFile, "/etc/ssl/site-ca.pem");
-    t.Protocol()->setCurrentIndex(t.Protocol()->findText(QStringLiteral("SFTP")));
+    t.Point("sftp://example.org/site/.htpasswd");
     EXPECT_FALSE(caFile->isVisible());
     t.dialog.SaveSettings();
     EXPECT_EQ(First(list)->FtpCaFile, "") << "no CA file for another kind of server";
@@ -134,25 +128,22 @@ TEST(ExportDialogServer, ModeAndGroupWhereTheKindTakesThem) {
     auto* group = Find<QLineEdit>(t.dialog, "edtGroup");
     auto* after = Find<QLineEdit>(t.dialog, "edtAfter");
     const struct {
-        const char* Protocol;
+        const char* Address;
         const char* Mode;
         bool ModeOpen, GroupOpen, AfterOpen;
     } cases[] = {
-        {"SFTP", "", true, false, true},
-        {"FTP", "", false, false, false},
-        {"FTP over TLS", "0640", true, false, false},
+        {"sftp://example.org/www/.htpasswd", "", true, false, true},
+        {"ftp://example.org/www/.htpasswd", "", false, false, false},
+        {"ftpes://example.org/www/.htpasswd", "0640", true, false, false},
+        {"/srv/www/.htpasswd", "", true, true, true},
     };
     for (const auto& c : cases) {
-        t.Protocol()->setCurrentIndex(t.Protocol()->findText(QString::fromLatin1(c.Protocol)));
+        t.Point(c.Address);
         mode->setText(QString::fromLatin1(c.Mode));
-        EXPECT_EQ(mode->isEnabled(), c.ModeOpen) << c.Protocol;
-        EXPECT_EQ(group->isEnabled(), c.GroupOpen) << c.Protocol;
-        EXPECT_EQ(after->isEnabled(), c.AfterOpen) << c.Protocol;
+        EXPECT_EQ(mode->isEnabled(), c.ModeOpen) << c.Address;
+        EXPECT_EQ(group->isEnabled(), c.GroupOpen) << c.Address;
+        EXPECT_EQ(after->isEnabled(), c.AfterOpen) << c.Address;
     }
-    Find<QRadioButton>(t.dialog, "rbnToFile")->click();
-    mode->clear();
-    EXPECT_TRUE(mode->isEnabled());
-    EXPECT_TRUE(group->isEnabled());
 }
 
 // Browse beside the key file starts in ~/.ssh and puts the chosen key in the field; over FTP with
@@ -179,13 +170,12 @@ TEST(ExportDialogServer, BrowseChoosesTheKeyFileInSshOrTheCaFile) {
     ASSERT_EQ(modals.FileDialogDirectories.size(), 1U);
     EXPECT_EQ(Str(modals.FileDialogDirectories[0]), (home.Path() / ".ssh").string());
     EXPECT_EQ(Str(t.KeyFile()->text()), key);
-    t.Protocol()->setCurrentIndex(
-        t.Protocol()->findData(static_cast<int>(TTransferProtocol::FtpExplicitTls)));
+    t.Point("ftpes://example.org/htpasswd");
     modals.FileNames = {QString::fromStdString(ca)};
     QTest::mouseClick(browse, Qt::LeftButton);
     EXPECT_EQ(Str(Find<QLineEdit>(t.dialog, "edtFtpCaFile")->text()), ca);
     EXPECT_EQ(Str(t.KeyFile()->text()), key) << "the key file stays as it was";
-    t.Protocol()->setCurrentIndex(t.Protocol()->findData(static_cast<int>(TTransferProtocol::Ftp)));
+    t.Point("ftp://example.org/htpasswd");
     EXPECT_FALSE(browse->isVisible());
 }
 
@@ -203,14 +193,14 @@ TEST(ExportDialogServer, TheServerPasswordIsHiddenAndSavedOnlyWhenAsked) {
         {"no server, a file export", [](TUserList&) {}, [](TServerDialog&) {}, false, true, ""},
         {"a new server", [](TUserList&) {},
          [](TServerDialog& t) {
-             t.Host()->setText(QStringLiteral("ftp.site.test"));
+             t.Point("ftp://ftp.site.test/htpasswd");
              Find<QLineEdit>(t.dialog, "edtFtpLogin")->setText(QStringLiteral("web"));
              Find<QLineEdit>(t.dialog, "edtFtpPassword")->setText(QStringLiteral("s3cret"));
          },
          false, false, ""},
         {"a new server, saved on request", [](TUserList&) {},
          [](TServerDialog& t) {
-             t.Host()->setText(QStringLiteral("ftp.site.test"));
+             t.Point("ftp://ftp.site.test/htpasswd");
              Find<QLineEdit>(t.dialog, "edtFtpPassword")->setText(QStringLiteral("s3cret"));
              Find<QCheckBox>(t.dialog, "cbxFTPPassSave")->setChecked(true);
          },
@@ -379,4 +369,6 @@ TEST(ExportDialogServer, SelfSignedCertificateIsPinnedWhenTheUserTrustsIt) {
     EXPECT_TRUE(modals.Boxes[0].Text.contains(QString::fromStdString(server.Pin())));
     EXPECT_EQ(First(list)->FtpTlsPin, server.Pin());
     EXPECT_EQ(ReadWholeFile(server.Root() / "htpasswd").substr(0, 6), "carl:$");
+    EXPECT_TRUE(t.dialog.Outcome().Confirmation.contains(QString::fromStdString(server.Host())))
+        << Str(t.dialog.Outcome().Confirmation);
 }

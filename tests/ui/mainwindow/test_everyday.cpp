@@ -69,8 +69,7 @@ protected:
     void Export(const QString& file) {
         Dialogs.OnDialog = [file](QDialog& dialog) {
             if (!file.isEmpty()) {
-                Find<QRadioButton>(dialog, "rbnToFile")->setChecked(true);
-                Find<QLineEdit>(dialog, "edtFile")->setText(file);
+                Find<QLineEdit>(dialog, "edtAddress")->setText(file);
                 QTest::mouseClick(Find<QPushButton>(dialog, "btnExport"), Qt::LeftButton);
             }
             return int(QDialog::Rejected);
