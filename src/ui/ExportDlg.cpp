@@ -181,16 +181,15 @@ TfrmExportUser::~TfrmExportUser() {
 }
 
 void TfrmExportUser::Connect() {
-    for (QLineEdit* edit :
-         {F->edtAddress, F->edtFtpLogin, F->edtFtpPassword, F->edtMode, F->edtGroup, F->edtAfter})
+    for (QLineEdit* edit : {F->edtAddress, F->edtTargetLogin, F->edtTargetPassword, F->edtMode,
+                            F->edtGroup, F->edtAfter})
         connect(edit, &QLineEdit::textChanged, this, &TfrmExportUser::UpdateControls);
     connect(F->cbxFormat, &QComboBox::currentIndexChanged, this, &TfrmExportUser::FormatChanged);
     connect(F->spnWorkFactor, &QSpinBox::valueChanged, this, &TfrmExportUser::WorkFactorChanged);
-    connect(F->cbxFTPPassSave, &QCheckBox::toggled, this, &TfrmExportUser::UpdateControls);
-    connect(F->lstFtpHostKeys, &QListWidget::currentRowChanged, this,
-            &TfrmExportUser::UpdateControls);
+    connect(F->cbxSavePassword, &QCheckBox::toggled, this, &TfrmExportUser::UpdateControls);
+    connect(F->lstHostKeys, &QListWidget::currentRowChanged, this, &TfrmExportUser::UpdateControls);
     connect(F->btnRemoveHostKey, &QPushButton::clicked, this, [this] {
-        delete F->lstFtpHostKeys->takeItem(F->lstFtpHostKeys->currentRow());
+        delete F->lstHostKeys->takeItem(F->lstHostKeys->currentRow());
         UpdateControls();
     });
     connect(F->lstTargets, &QListWidget::currentRowChanged, this, &TfrmExportUser::TargetChosen);
@@ -237,22 +236,22 @@ void TfrmExportUser::LoadTarget(const TTargetSettings& target) {
     const TTarget value = TargetOf(target);
     F->edtAddress->setText(BytesToText(ShownAddress(value.Url)));
     FAddress = TByteField(value.Url, F->edtAddress->text());
-    load(F->edtFtpKeyFile, FFtpKeyFile, value.Option("key-file"));
-    load(F->edtFtpCaFile, FFtpCaFile, value.Option("ca-file"));
-    load(F->edtFtpLogin, FFtpUser, value.Option("user"));
-    load(F->edtFtpPassword, FFtpPass, value.Option("password"));
+    load(F->edtKeyFile, FKeyFile, value.Option("key-file"));
+    load(F->edtCaFile, FCaFile, value.Option("ca-file"));
+    load(F->edtTargetLogin, FLogin, value.Option("user"));
+    load(F->edtTargetPassword, FSecret, value.Option("password"));
     // A password typed for this target earlier in the dialog and not saved.
     const std::string& typed = FTyped[static_cast<std::size_t>(FCurrent)];
     if (value.Option("password").empty() && !typed.empty())
-        F->edtFtpPassword->setText(BytesToText(typed));
+        F->edtTargetPassword->setText(BytesToText(typed));
     // Nothing that logs in set up yet: its password is not saved unless the user asks for it.
     FNewLogin = value.Option("user").empty() && value.Option("password").empty() &&
                 !FieldsKindOf(value.Url).Reads("user");
-    F->cbxFTPPassSave->setChecked(FNewLogin ? false : value.Option("keep-password") != "no");
-    F->cbxFTPPassiveMode->setChecked(value.Option("passive") != "no");
-    F->lstFtpHostKeys->clear();
+    F->cbxSavePassword->setChecked(FNewLogin ? false : value.Option("keep-password") != "no");
+    F->cbxPassiveMode->setChecked(value.Option("passive") != "no");
+    F->lstHostKeys->clear();
     for (const QString& key : HostKeysOf(value)) {
-        auto* item = new QListWidgetItem(key, F->lstFtpHostKeys);
+        auto* item = new QListWidgetItem(key, F->lstHostKeys);
         item->setToolTip(item->text());
     }
     load(F->edtCheckUrl, FCheckUrl, target.CheckUrl);
@@ -294,7 +293,7 @@ void TfrmExportUser::SaveSettings() {
     StoreSchemeChoice(FList, passType,
                       passType == TPasswordsType::ptBcrypt ? FBcryptCost : FShaRounds);
     EnsureHashCacheKey(FList); // a slow form keeps its hashes for the next export
-    FTyped[static_cast<std::size_t>(FCurrent)] = FFtpPass.Read(F->edtFtpPassword->text());
+    FTyped[static_cast<std::size_t>(FCurrent)] = FSecret.Read(F->edtTargetPassword->text());
     StoreTarget(CurrentTarget());
     for (std::size_t i = 0; i < FTargets.size(); ++i)
         FTargets[i].Enabled = TargetTicked(static_cast<int>(i));
@@ -309,7 +308,7 @@ void TfrmExportUser::SaveSettings() {
 void TfrmExportUser::StoreTarget(TTargetSettings& target) {
     TTarget value = TargetOf(target);
     // The login first: an address that holds one ("sftp://web@host/x") gives its own.
-    value.SetOption("user", FFtpUser.Read(F->edtFtpLogin->text()));
+    value.SetOption("user", FLogin.Read(F->edtTargetLogin->text()));
     if (const std::string address = FAddress.Read(F->edtAddress->text()); address != value.Url) {
         // The kind of the new address takes it in: it keeps what it reads of the target, and
         // the earlier address stays with the target under its own kind's name.
@@ -317,26 +316,26 @@ void TfrmExportUser::StoreTarget(TTargetSettings& target) {
         SetTargetAddress(value, address, SecureRandom());
         if (UrlScheme(value.Url) != scheme) {
             // The keys trusted are those the target keeps for its new address, if any.
-            F->lstFtpHostKeys->clear();
-            F->lstFtpHostKeys->addItems(HostKeysOf(value));
+            F->lstHostKeys->clear();
+            F->lstHostKeys->addItems(HostKeysOf(value));
         }
     }
     const TFieldsKind kind = FieldsKindOf(value.Url);
-    const bool save = F->cbxFTPPassSave->isChecked();
-    value.SetOption("password", save ? FFtpPass.Read(F->edtFtpPassword->text()) : std::string());
+    const bool save = F->cbxSavePassword->isChecked();
+    value.SetOption("password", save ? FSecret.Read(F->edtTargetPassword->text()) : std::string());
     // While no login is set up the database keeps what it said.
-    const bool noLogin = F->edtFtpLogin->text().isEmpty() && F->edtFtpPassword->text().isEmpty();
+    const bool noLogin =
+        F->edtTargetLogin->text().isEmpty() && F->edtTargetPassword->text().isEmpty();
     if (!(FNewLogin && noLogin)) value.SetOption("keep-password", save ? "" : "no");
-    value.SetOption("passive", F->cbxFTPPassiveMode->isChecked() ? "" : "no");
+    value.SetOption("passive", F->cbxPassiveMode->isChecked() ? "" : "no");
     // A key file where the kind takes none is forgotten; certificates are kept for later.
-    value.SetOption("key-file",
-                    kind.Reads("key-file") ? FFtpKeyFile.Read(F->edtFtpKeyFile->text()) : "");
-    if (kind.Reads("ca-file")) value.SetOption("ca-file", FFtpCaFile.Read(F->edtFtpCaFile->text()));
+    value.SetOption("key-file", kind.Reads("key-file") ? FKeyFile.Read(F->edtKeyFile->text()) : "");
+    if (kind.Reads("ca-file")) value.SetOption("ca-file", FCaFile.Read(F->edtCaFile->text()));
     if (kind.Reads("host-keys")) {
         // The keys still listed: those removed here are no longer trusted.
         std::string keys;
-        for (int i = 0; i < F->lstFtpHostKeys->count(); ++i)
-            keys += (keys.empty() ? "" : " ") + F->lstFtpHostKeys->item(i)->text().toStdString();
+        for (int i = 0; i < F->lstHostKeys->count(); ++i)
+            keys += (keys.empty() ? "" : " ") + F->lstHostKeys->item(i)->text().toStdString();
         value.SetOption("host-keys", keys);
     }
     const bool check = F->cbxCheckAfter->isChecked();
@@ -404,7 +403,7 @@ void TfrmExportUser::FillTargets() {
 
 void TfrmExportUser::TargetChosen(int row) {
     if (row < 0 || row == FCurrent || row >= TargetCount()) return;
-    FTyped[static_cast<std::size_t>(FCurrent)] = FFtpPass.Read(F->edtFtpPassword->text());
+    FTyped[static_cast<std::size_t>(FCurrent)] = FSecret.Read(F->edtTargetPassword->text());
     // An address no kind takes keeps the target chosen, to be put right.
     if (!Guarded(this, [this] { StoreTarget(CurrentTarget()); })) {
         const QSignalBlocker quiet(F->lstTargets);
@@ -472,7 +471,7 @@ void TfrmExportUser::RemoveTarget() {
 }
 
 std::string TfrmExportUser::SecretOf(int index) const {
-    if (index == FCurrent) return FFtpPass.Read(F->edtFtpPassword->text());
+    if (index == FCurrent) return FSecret.Read(F->edtTargetPassword->text());
     const std::string& typed = FTyped[static_cast<std::size_t>(index)];
     if (!typed.empty()) return typed;
     return FTargets[static_cast<std::size_t>(index)].FtpPass;
@@ -500,8 +499,8 @@ bool TfrmExportUser::AskMissingSecrets(const std::vector<int>& indices) {
             secret = TextToBytes(answer);
             FTyped[static_cast<std::size_t>(index)] = secret;
             if (index == FCurrent) {
-                F->edtFtpPassword->setText(answer);
-                FTyped[static_cast<std::size_t>(index)] = FFtpPass.Read(answer);
+                F->edtTargetPassword->setText(answer);
+                FTyped[static_cast<std::size_t>(index)] = FSecret.Read(answer);
             }
         }
         // Kept for the session unless the database keeps it.
@@ -530,7 +529,7 @@ void TfrmExportUser::UpdateControls() {
     // mode, a group) is what its kind takes.
     const std::string address = FAddress.Read(F->edtAddress->text());
     const TFieldsKind kind =
-        FieldsKindOf(address, FFtpUser.Read(F->edtFtpLogin->text()),
+        FieldsKindOf(address, FLogin.Read(F->edtTargetLogin->text()),
                      FCurrent >= TargetCount() || address != TargetOf(CurrentTarget()).Url);
     bool canExport = !F->edtAddress->text().isEmpty() && !kind.Problem && !kind.Incomplete;
     bool anyTicked = false;
@@ -547,20 +546,20 @@ void TfrmExportUser::UpdateControls() {
     F->btnExport->setDefault(canExport);
     F->btnPreview->setEnabled(canExport);
     F->btnBrowse->setEnabled(!FBusy && kind.Local);
-    for (QWidget* w : std::initializer_list<QWidget*>{F->edtFtpLogin, F->cbxFTPPassSave})
+    for (QWidget* w : std::initializer_list<QWidget*>{F->edtTargetLogin, F->cbxSavePassword})
         w->setEnabled(kind.Reads("user"));
-    F->edtFtpPassword->setEnabled(kind.Reads("password"));
+    F->edtTargetPassword->setEnabled(kind.Reads("password"));
     const bool keyFile = kind.Reads("key-file"), caFile = kind.Reads("ca-file");
-    F->lblFtpKeyFile->setVisible(keyFile);
-    F->edtFtpKeyFile->setVisible(keyFile);
-    F->lblFtpCaFile->setVisible(caFile);
-    F->edtFtpCaFile->setVisible(caFile);
-    F->lblSavedPasswordHint->setVisible(F->cbxFTPPassSave->isChecked() && kind.Reads("password"));
+    F->lblKeyFile->setVisible(keyFile);
+    F->edtKeyFile->setVisible(keyFile);
+    F->lblCaFile->setVisible(caFile);
+    F->edtCaFile->setVisible(caFile);
+    F->lblSavedPasswordHint->setVisible(F->cbxSavePassword->isChecked() && kind.Reads("password"));
     for (QWidget* w :
-         std::initializer_list<QWidget*>{F->lblFtpHostKeys, F->lstFtpHostKeys, F->btnRemoveHostKey})
-        w->setVisible(kind.Reads("host-keys") && F->lstFtpHostKeys->count() > 0);
-    F->btnRemoveHostKey->setEnabled(F->lstFtpHostKeys->currentRow() >= 0);
-    F->cbxFTPPassiveMode->setEnabled(kind.Reads("passive"));
+         std::initializer_list<QWidget*>{F->lblHostKeys, F->lstHostKeys, F->btnRemoveHostKey})
+        w->setVisible(kind.Reads("host-keys") && F->lstHostKeys->count() > 0);
+    F->btnRemoveHostKey->setEnabled(F->lstHostKeys->currentRow() >= 0);
+    F->cbxPassiveMode->setEnabled(kind.Reads("passive"));
     // Why the address cannot be exported to, else what its kind cautions of.
     const std::optional<TMessage>& word = F->edtAddress->text().isEmpty() ? std::nullopt
                                           : kind.Problem                  ? kind.Problem
@@ -592,8 +591,8 @@ void TfrmExportUser::FocusTarget() {
     // when it is not stored (it has to be typed). A name typed at once lands there.
     const TFieldsKind kind = FieldsKindOf(FAddress.Read(F->edtAddress->text()));
     if (!F->edtAddress->text().isEmpty() && kind.Reads("password") &&
-        !F->cbxFTPPassSave->isChecked())
-        F->edtFtpPassword->setFocus();
+        !F->cbxSavePassword->isChecked())
+        F->edtTargetPassword->setFocus();
     else
         F->edtAddress->setFocus();
 }
@@ -698,7 +697,7 @@ void TfrmExportUser::Browse() {
 
 void TfrmExportUser::BrowseKeyFile() {
     const bool keyFile = FieldsKindOf(FAddress.Read(F->edtAddress->text())).Reads("key-file");
-    QLineEdit* edit = keyFile ? F->edtFtpKeyFile : F->edtFtpCaFile;
+    QLineEdit* edit = keyFile ? F->edtKeyFile : F->edtCaFile;
     QFileDialog dialog(this);
     dialog.setObjectName(QStringLiteral("OpenKeyDialog"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -787,7 +786,7 @@ void TfrmExportUser::StartExport() {
     for (std::size_t k = 0; k < chosen.size(); ++k)
         settings.Targets.push_back({chosen[k], SecretOf(indices[k])});
     settings.PerTarget = ReportedPerTarget(FList, chosen);
-    settings.Timeout = FOptions.FtpTimeout;
+    settings.Timeout = FOptions.Timeout;
     settings.OnUnknownHostKey = [this](const std::string& target, const std::string& server,
                                        const std::string& fingerprint) {
         return AcceptHostKey(target, server, fingerprint);
@@ -1087,7 +1086,7 @@ bool TfrmExportUser::AcceptHostKey(const std::string& target, const std::string&
         if ((" " + keys + " ").find(" " + fingerprint + " ") == std::string::npos)
             trusted.SetOption("host-keys", keys.empty() ? fingerprint : keys + " " + fingerprint);
     });
-    if (index == FCurrent) F->lstFtpHostKeys->addItem(QString::fromStdString(fingerprint));
+    if (index == FCurrent) F->lstHostKeys->addItem(QString::fromStdString(fingerprint));
     UpdateControls();
     return true;
 }

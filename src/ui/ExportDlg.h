@@ -32,7 +32,7 @@ struct TExportDialogOptions {
     // Knobs for tests and tools; the program leaves them alone.
     unsigned HashThreads = 0;        // hashing workers; 0: one per processor
     IRandomSource* Random = nullptr; // salts; none: the secure generator
-    std::uint32_t FtpTimeout = 0;    // the FTP client's time-out in ms; 0: its default
+    std::uint32_t Timeout = 0;       // a connection's time-out in ms; 0: its default
     // The server passwords typed while the program runs (none: the program's own set) and the
     // question for one not known yet (none: a password box).
     TSessionSecrets* Secrets = nullptr;
@@ -188,7 +188,7 @@ private:
     int FCurrent = 0;                      // the target the fields show
 
     // The texts the database gave each box, so an untouched box writes back the same bytes.
-    TByteField FAddress, FFtpUser, FFtpPass, FFtpKeyFile, FFtpCaFile, FCheckUrl, FCheckUser;
+    TByteField FAddress, FLogin, FSecret, FKeyFile, FCaFile, FCheckUrl, FCheckUser;
     // The work factors as chosen in this dialog, kept while another form is shown.
     int FBcryptCost = KBcryptCostDefault;
     int FShaRounds = KShaRoundsDefault;

@@ -147,51 +147,50 @@ void TExportForm::BuildAddress(QDialog& dialog) {
     btnBrowse->setMinimumWidth(Px(65));
     btnBrowse->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 
-    cbxFTPPassiveMode = new QCheckBox(TfrmExportUser::tr("Passive &mode"), &dialog);
-    cbxFTPPassiveMode->setObjectName(QStringLiteral("cbxFTPPassiveMode"));
+    cbxPassiveMode = new QCheckBox(TfrmExportUser::tr("Passive &mode"), &dialog);
+    cbxPassiveMode->setObjectName(QStringLiteral("cbxPassiveMode"));
     FLoginCaption = NewLabel(&dialog, "Label4", TfrmExportUser::tr("&Login"));
-    edtFtpLogin = NewEdit(&dialog, "edtFtpLogin");
-    FLoginCaption->setBuddy(edtFtpLogin);
+    edtTargetLogin = NewEdit(&dialog, "edtTargetLogin");
+    FLoginCaption->setBuddy(edtTargetLogin);
     FPasswordCaption = NewLabel(&dialog, "Label5", TfrmExportUser::tr("Passwor&d"));
-    edtFtpPassword = NewEdit(&dialog, "edtFtpPassword");
-    AddShowPasswordToggle(*edtFtpPassword); // hidden, shown on request
-    FPasswordCaption->setBuddy(edtFtpPassword);
-    cbxFTPPassSave = new QCheckBox(TfrmExportUser::tr("&Save?"), &dialog);
-    cbxFTPPassSave->setObjectName(QStringLiteral("cbxFTPPassSave"));
-    cbxFTPPassSave->setToolTip(SavedPasswordHint());
+    edtTargetPassword = NewEdit(&dialog, "edtTargetPassword");
+    AddShowPasswordToggle(*edtTargetPassword); // hidden, shown on request
+    FPasswordCaption->setBuddy(edtTargetPassword);
+    cbxSavePassword = new QCheckBox(TfrmExportUser::tr("&Save?"), &dialog);
+    cbxSavePassword->setObjectName(QStringLiteral("cbxSavePassword"));
+    cbxSavePassword->setToolTip(SavedPasswordHint());
     lblSavedPasswordHint = NewLabel(&dialog, "lblSavedPasswordHint", SavedPasswordHint());
     lblSavedPasswordHint->setWordWrap(true);
     // Wrapped within the width the fields give the dialog, never widening it.
     lblSavedPasswordHint->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
-    lblFtpKeyFile = NewLabel(&dialog, "lblFtpKeyFile", TfrmExportUser::tr("Ke&y file"));
-    edtFtpKeyFile = NewEdit(&dialog, "edtFtpKeyFile");
-    edtFtpKeyFile->setPlaceholderText(TfrmExportUser::tr("none: log in with the password"));
-    lblFtpKeyFile->setBuddy(edtFtpKeyFile);
-    lblFtpCaFile = NewLabel(&dialog, "lblFtpCaFile", TfrmExportUser::tr("CA f&ile"));
-    edtFtpCaFile = NewEdit(&dialog, "edtFtpCaFile");
-    edtFtpCaFile->setPlaceholderText(
-        TfrmExportUser::tr("none: the system's certificate authorities"));
-    lblFtpCaFile->setBuddy(edtFtpCaFile);
+    lblKeyFile = NewLabel(&dialog, "lblKeyFile", TfrmExportUser::tr("Ke&y file"));
+    edtKeyFile = NewEdit(&dialog, "edtKeyFile");
+    edtKeyFile->setPlaceholderText(TfrmExportUser::tr("none: log in with the password"));
+    lblKeyFile->setBuddy(edtKeyFile);
+    lblCaFile = NewLabel(&dialog, "lblCaFile", TfrmExportUser::tr("CA f&ile"));
+    edtCaFile = NewEdit(&dialog, "edtCaFile");
+    edtCaFile->setPlaceholderText(TfrmExportUser::tr("none: the system's certificate authorities"));
+    lblCaFile->setBuddy(edtCaFile);
     // One button beside the key file and the CA file, of which one row at most shows.
     btnBrowseKeyFile = New<QToolButton>(&dialog, "btnBrowseKeyFile");
     btnBrowseKeyFile->setText(TfrmExportUser::tr("&Browse"));
     btnBrowseKeyFile->setFocusPolicy(Qt::NoFocus);
     btnBrowseKeyFile->setMinimumWidth(Px(65));
     btnBrowseKeyFile->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    edtFtpCaFile->setToolTip(
+    edtCaFile->setToolTip(
         TfrmExportUser::tr("A file of certificates (PEM) that vouch for the server, for a "
                            "server whose certificate no public authority signed"));
-    lblFtpHostKeys = NewLabel(&dialog, "lblFtpHostKeys", TfrmExportUser::tr("&Host keys"));
-    lstFtpHostKeys = New<QListWidget>(&dialog, "lstFtpHostKeys");
-    lstFtpHostKeys->setToolTip(
+    lblHostKeys = NewLabel(&dialog, "lblHostKeys", TfrmExportUser::tr("&Host keys"));
+    lstHostKeys = New<QListWidget>(&dialog, "lstHostKeys");
+    lstHostKeys->setToolTip(
         TfrmExportUser::tr("SSH host keys trusted for this server besides known_hosts; "
                            "a server showing another key is refused"));
-    lstFtpHostKeys->setMaximumHeight(lstFtpHostKeys->fontMetrics().height() * 3 + Px(8));
+    lstHostKeys->setMaximumHeight(lstHostKeys->fontMetrics().height() * 3 + Px(8));
     // A fingerprint wider than the list shows its start and end; the whole one is its tip.
-    lstFtpHostKeys->setTextElideMode(Qt::ElideMiddle);
-    lstFtpHostKeys->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    lblFtpHostKeys->setBuddy(lstFtpHostKeys);
+    lstHostKeys->setTextElideMode(Qt::ElideMiddle);
+    lstHostKeys->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    lblHostKeys->setBuddy(lstHostKeys);
     btnRemoveHostKey = new QPushButton(TfrmExportUser::tr("Re&move"), &dialog);
     btnRemoveHostKey->setObjectName(QStringLiteral("btnRemoveHostKey"));
     btnRemoveHostKey->setAutoDefault(false);
@@ -311,20 +310,20 @@ void TExportForm::LayOut(QDialog& dialog) {
     grid->addWidget(edtAddress, 4, 1, 1, 2);
     grid->addWidget(btnBrowse, 4, 3);
     grid->addWidget(FLoginCaption, 5, 0);
-    grid->addWidget(edtFtpLogin, 5, 1);
-    grid->addWidget(cbxFTPPassiveMode, 5, 2, 1, 2);
+    grid->addWidget(edtTargetLogin, 5, 1);
+    grid->addWidget(cbxPassiveMode, 5, 2, 1, 2);
     grid->addWidget(FPasswordCaption, 6, 0);
-    grid->addWidget(edtFtpPassword, 6, 1);
-    grid->addWidget(cbxFTPPassSave, 6, 2, 1, 2);
+    grid->addWidget(edtTargetPassword, 6, 1);
+    grid->addWidget(cbxSavePassword, 6, 2, 1, 2);
     grid->addWidget(lblSavedPasswordHint, 7, 1, 1, 3);
     // The key file and the CA file share a row: a kind reads one of them at most.
-    grid->addWidget(lblFtpKeyFile, 8, 0);
-    grid->addWidget(edtFtpKeyFile, 8, 1, 1, 2);
-    grid->addWidget(lblFtpCaFile, 8, 0);
-    grid->addWidget(edtFtpCaFile, 8, 1, 1, 2);
+    grid->addWidget(lblKeyFile, 8, 0);
+    grid->addWidget(edtKeyFile, 8, 1, 1, 2);
+    grid->addWidget(lblCaFile, 8, 0);
+    grid->addWidget(edtCaFile, 8, 1, 1, 2);
     grid->addWidget(btnBrowseKeyFile, 8, 3);
-    grid->addWidget(lblFtpHostKeys, 9, 0, Qt::AlignTop);
-    grid->addWidget(lstFtpHostKeys, 9, 1, 1, 2);
+    grid->addWidget(lblHostKeys, 9, 0, Qt::AlignTop);
+    grid->addWidget(lstHostKeys, 9, 1, 1, 2);
     grid->addWidget(btnRemoveHostKey, 9, 3, Qt::AlignTop);
     grid->addWidget(lblAddressHint, 10, 1, 1, 3);
     grid->addWidget(cbxCheckAfter, 11, 0, 1, 4);
@@ -347,8 +346,8 @@ void TExportForm::LayOut(QDialog& dialog) {
     grid->addWidget(FAfterCaption, 15, 0);
     grid->addWidget(edtAfter, 15, 1, 1, 3);
     for (QLabel* label :
-         {FTargetsCaption, FAddressCaption, FLoginCaption, FPasswordCaption, lblFtpKeyFile,
-          lblFtpCaFile, lblFtpHostKeys, FConsumerCaption, FModeCaption, FAfterCaption})
+         {FTargetsCaption, FAddressCaption, FLoginCaption, FPasswordCaption, lblKeyFile, lblCaFile,
+          lblHostKeys, FConsumerCaption, FModeCaption, FAfterCaption})
         label->setContentsMargins(Px(5), 0, 0, 0);
 
     // Below the rule: what the export is doing, with the bar, over the width of the dialog;
@@ -376,13 +375,13 @@ void TExportForm::LayOut(QDialog& dialog) {
     main->setSizeConstraint(QLayout::SetFixedSize); // a fixed dialog frame
 
     // Format, targets, address, Cancel, Export, then what the target logs in with and reads.
-    QWidget* order[] = {cbxFormat,       lstTargets,     btnAddTarget,   btnRenameTarget,
-                        btnRemoveTarget, edtAddress,     btnCancel,      btnExport,
-                        edtFtpLogin,     edtFtpPassword, cbxFTPPassSave, cbxFTPPassiveMode,
-                        edtFtpKeyFile,   edtFtpCaFile,   lstFtpHostKeys, btnRemoveHostKey,
-                        cbxCheckAfter,   edtCheckUrl,    edtCheckUser,   cbxConsumer,
-                        cbxTargetForm,   edtRealm,       edtMode,        edtGroup,
-                        edtAfter,        spnWorkFactor,  btnPreview};
+    QWidget* order[] = {cbxFormat,       lstTargets,        btnAddTarget,    btnRenameTarget,
+                        btnRemoveTarget, edtAddress,        btnCancel,       btnExport,
+                        edtTargetLogin,  edtTargetPassword, cbxSavePassword, cbxPassiveMode,
+                        edtKeyFile,      edtCaFile,         lstHostKeys,     btnRemoveHostKey,
+                        cbxCheckAfter,   edtCheckUrl,       edtCheckUser,    cbxConsumer,
+                        cbxTargetForm,   edtRealm,          edtMode,         edtGroup,
+                        edtAfter,        spnWorkFactor,     btnPreview};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }

@@ -40,19 +40,19 @@ struct TExportForm {
     QToolButton* btnBrowse = nullptr; // chooses a file on this computer
 
     // What the target logs in with, where its kind takes a login.
-    QLineEdit* edtFtpLogin = nullptr;
-    QLineEdit* edtFtpPassword = nullptr;
-    QCheckBox* cbxFTPPassSave = nullptr;
+    QLineEdit* edtTargetLogin = nullptr;
+    QLineEdit* edtTargetPassword = nullptr;
+    QCheckBox* cbxSavePassword = nullptr;
     QLabel* lblSavedPasswordHint = nullptr;
     // The rows a kind may read besides: each shows or is enabled only where it does.
-    QCheckBox* cbxFTPPassiveMode = nullptr;
-    QLabel* lblFtpKeyFile = nullptr;
-    QLineEdit* edtFtpKeyFile = nullptr; // a private key file instead of the password
-    QLabel* lblFtpCaFile = nullptr;
-    QLineEdit* edtFtpCaFile = nullptr;       // certificates that vouch for the server
+    QCheckBox* cbxPassiveMode = nullptr;
+    QLabel* lblKeyFile = nullptr;
+    QLineEdit* edtKeyFile = nullptr; // a private key file instead of the password
+    QLabel* lblCaFile = nullptr;
+    QLineEdit* edtCaFile = nullptr;          // certificates that vouch for the server
     QToolButton* btnBrowseKeyFile = nullptr; // chooses the key file, or the CA file
-    QLabel* lblFtpHostKeys = nullptr;
-    QListWidget* lstFtpHostKeys = nullptr; // the trusted host keys, removable
+    QLabel* lblHostKeys = nullptr;
+    QListWidget* lstHostKeys = nullptr; // the trusted host keys, removable
     QPushButton* btnRemoveHostKey = nullptr;
     QLabel* lblAddressHint = nullptr; // why the address will not do, or what its kind cautions of
 

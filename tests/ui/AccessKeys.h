@@ -201,7 +201,7 @@ inline void ForEachExportDialogState(QWidget& dialog,
                                      const std::function<void(const QString&)>& visit) {
     auto* format = dialog.findChild<QComboBox*>(QStringLiteral("cbxFormat"));
     auto* address = dialog.findChild<QLineEdit*>(QStringLiteral("edtAddress"));
-    auto* hostKeys = dialog.findChild<QListWidget*>(QStringLiteral("lstFtpHostKeys"));
+    auto* hostKeys = dialog.findChild<QListWidget*>(QStringLiteral("lstHostKeys"));
     if (format == nullptr || address == nullptr || hostKeys == nullptr) {
         ADD_FAILURE() << "not the export dialog: " << dialog.objectName().toStdString();
         return;

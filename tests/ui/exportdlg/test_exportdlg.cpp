@@ -38,10 +38,10 @@ struct TControls {
     explicit TControls(TfrmExportUser& d)
         : cbxFormat(Find<QComboBox>(d, "cbxFormat")), edtAddress(Find<QLineEdit>(d, "edtAddress")),
           btnBrowse(Find<QToolButton>(d, "btnBrowse")),
-          cbxFTPPassiveMode(Find<QCheckBox>(d, "cbxFTPPassiveMode")),
-          edtFtpLogin(Find<QLineEdit>(d, "edtFtpLogin")),
-          edtFtpPassword(Find<QLineEdit>(d, "edtFtpPassword")),
-          cbxFTPPassSave(Find<QCheckBox>(d, "cbxFTPPassSave")),
+          cbxPassiveMode(Find<QCheckBox>(d, "cbxPassiveMode")),
+          edtTargetLogin(Find<QLineEdit>(d, "edtTargetLogin")),
+          edtTargetPassword(Find<QLineEdit>(d, "edtTargetPassword")),
+          cbxSavePassword(Find<QCheckBox>(d, "cbxSavePassword")),
           lblProgress(Find<QLabel>(d, "lblProgress")),
           lblPlainTextNote(Find<QLabel>(d, "lblPlainTextNote")),
           pbrProgress(Find<QProgressBar>(d, "pbrProgress")),
@@ -50,10 +50,10 @@ struct TControls {
     QComboBox* cbxFormat;
     QLineEdit* edtAddress;
     QToolButton* btnBrowse;
-    QCheckBox* cbxFTPPassiveMode;
-    QLineEdit* edtFtpLogin;
-    QLineEdit* edtFtpPassword;
-    QCheckBox* cbxFTPPassSave;
+    QCheckBox* cbxPassiveMode;
+    QLineEdit* edtTargetLogin;
+    QLineEdit* edtTargetPassword;
+    QCheckBox* cbxSavePassword;
     QLabel* lblProgress;
     QLabel* lblPlainTextNote;
     QProgressBar* pbrProgress;
@@ -104,9 +104,9 @@ TEST(ExportDialog, ExportIsEnabledOnlyWhenTheAddressWillDo) {
     for (const TCase& c : cases) {
         TUserList list;
         TDialogOn t(list);
-        EXPECT_FALSE(t.c.cbxFTPPassSave->isChecked()) << "a new server's password is not saved";
+        EXPECT_FALSE(t.c.cbxSavePassword->isChecked()) << "a new server's password is not saved";
         t.c.edtAddress->setText(QString::fromUtf8(c.Address));
-        t.c.edtFtpLogin->setText(QString::fromUtf8(c.Login));
+        t.c.edtTargetLogin->setText(QString::fromUtf8(c.Login));
         EXPECT_EQ(t.c.btnExport->isEnabled(), c.Enabled) << c.Why;
         EXPECT_EQ(t.c.btnExport->isDefault(), c.Enabled) << c.Why;
         EXPECT_EQ(t.dialog.findChild<QPushButton*>(QStringLiteral("btnPreview"))->isEnabled(),
@@ -114,8 +114,8 @@ TEST(ExportDialog, ExportIsEnabledOnlyWhenTheAddressWillDo) {
             << c.Why;
         const bool local = UrlScheme(c.Address).empty();
         EXPECT_EQ(t.c.btnBrowse->isEnabled(), local) << c.Why;
-        for (QWidget* w : std::initializer_list<QWidget*>{t.c.edtFtpLogin, t.c.edtFtpPassword,
-                                                          t.c.cbxFTPPassSave})
+        for (QWidget* w : std::initializer_list<QWidget*>{t.c.edtTargetLogin, t.c.edtTargetPassword,
+                                                          t.c.cbxSavePassword})
             EXPECT_EQ(w->isEnabled(), c.LogsIn) << Str(w->objectName()) << ": " << c.Why;
         auto* hint = Find<QLabel>(t.dialog, "lblAddressHint");
         EXPECT_EQ(!hint->isHidden() && !hint->text().isEmpty(), c.Said) << c.Why;
@@ -132,7 +132,7 @@ TEST(ExportDialog, OpensWithTheFocusOnTheChosenTargetsField) {
     };
     for (const TCase& c :
          {TCase{true, true, "edtAddress"}, TCase{true, false, "edtAddress"},
-          TCase{false, true, "edtAddress"}, TCase{false, false, "edtFtpPassword"}}) {
+          TCase{false, true, "edtAddress"}, TCase{false, false, "edtTargetPassword"}}) {
         TUserList list;
         First(list)->ExportToFile = c.ToFile;
         First(list)->FtpHost = "ftp.example.org";
@@ -166,10 +166,10 @@ TEST(ExportDialog, SettingsLoadAndStoreEveryField) {
     TControls& c = t.c;
     EXPECT_EQ(c.cbxFormat->currentIndex(), 1);
     EXPECT_EQ(Str(c.edtAddress->text()), "ftp://ftp.example.org//www/.htpasswd");
-    EXPECT_EQ(Str(c.edtFtpLogin->text()), "webmaster");
-    EXPECT_EQ(Str(c.edtFtpPassword->text()), "secret");
-    EXPECT_TRUE(c.cbxFTPPassSave->isChecked());
-    EXPECT_FALSE(c.cbxFTPPassiveMode->isChecked());
+    EXPECT_EQ(Str(c.edtTargetLogin->text()), "webmaster");
+    EXPECT_EQ(Str(c.edtTargetPassword->text()), "secret");
+    EXPECT_TRUE(c.cbxSavePassword->isChecked());
+    EXPECT_FALSE(c.cbxPassiveMode->isChecked());
     EXPECT_TRUE(c.lblProgress->text().isEmpty());
 
     t.dialog.SaveSettings();
@@ -178,8 +178,8 @@ TEST(ExportDialog, SettingsLoadAndStoreEveryField) {
     c.cbxFormat->setCurrentIndex(0);
     // Back to the file the database kept beside the server, which stays as it was.
     c.edtAddress->setText(QStringLiteral("/srv/www/.htpasswd"));
-    c.cbxFTPPassSave->setChecked(false);
-    c.cbxFTPPassiveMode->setChecked(true);
+    c.cbxSavePassword->setChecked(false);
+    c.cbxPassiveMode->setChecked(true);
     t.dialog.SaveSettings();
     EXPECT_EQ(list.PassType, TPasswordsType::ptMD5);
     EXPECT_TRUE(First(list)->ExportToFile);
@@ -192,8 +192,8 @@ TEST(ExportDialog, SettingsLoadAndStoreEveryField) {
 
     // The next opening shows an empty password.
     TDialogOn again(list);
-    EXPECT_TRUE(again.c.edtFtpPassword->text().isEmpty());
-    EXPECT_FALSE(again.c.cbxFTPPassSave->isChecked());
+    EXPECT_TRUE(again.c.edtTargetPassword->text().isEmpty());
+    EXPECT_FALSE(again.c.cbxSavePassword->isChecked());
 }
 
 TEST(ExportDialog, BytesThatAreNotUtf8SurviveAnUntouchedField) {
@@ -428,7 +428,7 @@ TEST(ExportDialogFtp, StalledUploadEndsByTheServerOrByLeavingTheDialog) {
         FillFtp(list, silent->Host(), "x");
         TScriptedModals modals;
         if (end != TEnd::ServerGoes) modals.Buttons = {QMessageBox::No, QMessageBox::Yes};
-        auto t = std::make_unique<TDialogOn>(list, TExportDialogOptions{.FtpTimeout = 30000});
+        auto t = std::make_unique<TDialogOn>(list, TExportDialogOptions{.Timeout = 30000});
         t->dialog.show();
         QTest::mouseClick(t->c.btnExport, Qt::LeftButton);
         ASSERT_TRUE(t->dialog.IsBusy());
@@ -592,7 +592,7 @@ TEST(ExportDialogFtp, ErrorShowsWarningAndLeavesTheDialogReady) {
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
     // Another try with the right password goes through from the same dialog.
-    t.c.edtFtpPassword->setText(QString::fromStdString(ftptest::kPassword));
+    t.c.edtTargetPassword->setText(QString::fromStdString(ftptest::kPassword));
     QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
     ASSERT_TRUE(WaitUntil([&] { return !t.dialog.isVisible(); }));
     EXPECT_EQ(t.dialog.result(), QDialog::Accepted);

@@ -81,8 +81,8 @@ TEST(RoadTest, AddSeriesSaveReopenExportAndCheckWithHtpasswd) {
             return QDialog::Accepted;
         } else if (name == QStringLiteral("frmExportUser")) {
             Type(dialog, "edtAddress", "ftp://" + server.Host() + "/site/.htpasswd");
-            Type(dialog, "edtFtpLogin", ftptest::kUser);
-            Type(dialog, "edtFtpPassword", ftptest::kPassword);
+            Type(dialog, "edtTargetLogin", ftptest::kUser);
+            Type(dialog, "edtTargetPassword", ftptest::kPassword);
             dialog.show();
             Click(dialog, "btnExport");
             WaitUntil([&] { return !dialog.isVisible(); });
@@ -155,7 +155,7 @@ TEST(RoadTest, AddSeriesSaveReopenExportAndCheckWithHtpasswd) {
             return QMessageBox::Apply; // Merge
         }
         if (dialog.objectName() != QStringLiteral("frmExportUser")) return QDialog::Rejected;
-        Type(dialog, "edtFtpPassword", ftptest::kPassword); // not kept in the database
+        Type(dialog, "edtTargetPassword", ftptest::kPassword); // not kept in the database
         dialog.show();
         Click(dialog, "btnExport");
         WaitUntil([&] { return !dialog.isVisible(); });

@@ -36,9 +36,9 @@ struct TServerDialog {
     explicit TServerDialog(TUserList& list) : dialog(list, {.Random = &random}) {}
     QLineEdit* Address() { return Find<QLineEdit>(dialog, "edtAddress"); }
     void Point(const char* address) { Address()->setText(QString::fromUtf8(address)); }
-    QLineEdit* KeyFile() { return Find<QLineEdit>(dialog, "edtFtpKeyFile"); }
+    QLineEdit* KeyFile() { return Find<QLineEdit>(dialog, "edtKeyFile"); }
     QLabel* Hint() { return Find<QLabel>(dialog, "lblAddressHint"); }
-    QCheckBox* Passive() { return Find<QCheckBox>(dialog, "cbxFTPPassiveMode"); }
+    QCheckBox* Passive() { return Find<QCheckBox>(dialog, "cbxPassiveMode"); }
     QPushButton* Export() { return Find<QPushButton>(dialog, "btnExport"); }
 
     TLcgRandom random{42};
@@ -77,7 +77,7 @@ TEST(ExportDialogServer, AddressKeyFileAndHostKeysRoundTrip) {
     EXPECT_EQ(First(list)->FtpKeyFile, "/home/web/.ssh/id_ed25519");
     EXPECT_EQ(First(list)->FtpHostKeys, oldKey + " " + newKey) << "the same server keeps its keys";
     // The trusted keys are listed; one taken away is no longer trusted.
-    auto* keys = Find<QListWidget>(t.dialog, "lstFtpHostKeys");
+    auto* keys = Find<QListWidget>(t.dialog, "lstHostKeys");
     auto* remove = Find<QPushButton>(t.dialog, "btnRemoveHostKey");
     ASSERT_EQ(keys->count(), 2);
     EXPECT_TRUE(keys->isVisible());
@@ -102,7 +102,7 @@ TEST(ExportDialogServer, AddressKeyFileAndHostKeysRoundTrip) {
     EXPECT_EQ(First(list)->FtpHostKeys, "") << "another kind of server: its identity starts anew";
 
     // FTP over TLS: a CA file (as the command line's --ca-file) vouches for the server.
-    auto* caFile = Find<QLineEdit>(t.dialog, "edtFtpCaFile");
+    auto* caFile = Find<QLineEdit>(t.dialog, "edtCaFile");
     EXPECT_FALSE(caFile->isVisible());
     t.Point("ftpes://example.org/site/.htpasswd");
     EXPECT_TRUE(caFile->isVisible());
@@ -173,7 +173,7 @@ TEST(ExportDialogServer, BrowseChoosesTheKeyFileInSshOrTheCaFile) {
     t.Point("ftpes://example.org/htpasswd");
     modals.FileNames = {QString::fromStdString(ca)};
     QTest::mouseClick(browse, Qt::LeftButton);
-    EXPECT_EQ(Str(Find<QLineEdit>(t.dialog, "edtFtpCaFile")->text()), ca);
+    EXPECT_EQ(Str(Find<QLineEdit>(t.dialog, "edtCaFile")->text()), ca);
     EXPECT_EQ(Str(t.KeyFile()->text()), key) << "the key file stays as it was";
     t.Point("ftp://example.org/htpasswd");
     EXPECT_FALSE(browse->isVisible());
@@ -194,15 +194,15 @@ TEST(ExportDialogServer, TheServerPasswordIsHiddenAndSavedOnlyWhenAsked) {
         {"a new server", [](TUserList&) {},
          [](TServerDialog& t) {
              t.Point("ftp://ftp.site.test/htpasswd");
-             Find<QLineEdit>(t.dialog, "edtFtpLogin")->setText(QStringLiteral("web"));
-             Find<QLineEdit>(t.dialog, "edtFtpPassword")->setText(QStringLiteral("s3cret"));
+             Find<QLineEdit>(t.dialog, "edtTargetLogin")->setText(QStringLiteral("web"));
+             Find<QLineEdit>(t.dialog, "edtTargetPassword")->setText(QStringLiteral("s3cret"));
          },
          false, false, ""},
         {"a new server, saved on request", [](TUserList&) {},
          [](TServerDialog& t) {
              t.Point("ftp://ftp.site.test/htpasswd");
-             Find<QLineEdit>(t.dialog, "edtFtpPassword")->setText(QStringLiteral("s3cret"));
-             Find<QCheckBox>(t.dialog, "cbxFTPPassSave")->setChecked(true);
+             Find<QLineEdit>(t.dialog, "edtTargetPassword")->setText(QStringLiteral("s3cret"));
+             Find<QCheckBox>(t.dialog, "cbxSavePassword")->setChecked(true);
          },
          false, true, "s3cret"},
         {"a server whose password was saved",
@@ -215,8 +215,8 @@ TEST(ExportDialogServer, TheServerPasswordIsHiddenAndSavedOnlyWhenAsked) {
         c.Before(list);
         const std::string before = WriteObjectStream(list);
         TServerDialog t(list);
-        EXPECT_EQ(Find<QLineEdit>(t.dialog, "edtFtpPassword")->echoMode(), QLineEdit::Password);
-        EXPECT_EQ(Find<QCheckBox>(t.dialog, "cbxFTPPassSave")->isChecked(), c.OpensTicked);
+        EXPECT_EQ(Find<QLineEdit>(t.dialog, "edtTargetPassword")->echoMode(), QLineEdit::Password);
+        EXPECT_EQ(Find<QCheckBox>(t.dialog, "cbxSavePassword")->isChecked(), c.OpensTicked);
         c.Edit(t);
         t.dialog.SaveSettings();
         EXPECT_EQ(First(list)->FtpStorePass, c.StorePass);
@@ -227,7 +227,7 @@ TEST(ExportDialogServer, TheServerPasswordIsHiddenAndSavedOnlyWhenAsked) {
     // The toggle shows the password in clear, and hides it again.
     TUserList list;
     TServerDialog t(list);
-    auto* password = Find<QLineEdit>(t.dialog, "edtFtpPassword");
+    auto* password = Find<QLineEdit>(t.dialog, "edtTargetPassword");
     auto* toggle = password->findChild<QAction*>(QStringLiteral("actShowPassword"));
     ASSERT_NE(toggle, nullptr);
     toggle->trigger();
