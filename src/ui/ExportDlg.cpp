@@ -235,6 +235,7 @@ void TfrmExportUser::LoadTarget(const TTargetSettings& target) {
     };
     const TTarget value = TargetOf(target);
     F->edtAddress->setText(BytesToText(ShownAddress(value.Url)));
+    F->edtAddress->setCursorPosition(0); // a long address shows its start
     FAddress = TByteField(value.Url, F->edtAddress->text());
     load(F->edtKeyFile, FKeyFile, value.Option("key-file"));
     load(F->edtCaFile, FCaFile, value.Option("ca-file"));

@@ -224,6 +224,13 @@ void TExportForm::BuildReader(QDialog& dialog) {
     FConsumerCaption->setBuddy(cbxConsumer);
     FTargetFormCaption = NewLabel(&dialog, "lblTargetForm", TfrmExportUser::tr("Form"));
     cbxTargetForm = New<QComboBox>(&dialog, "cbxTargetForm");
+    // The programs' and forms' names are long: the boxes are as wide as their names where
+    // there is room (known before the dialog is first shown, when its size is fitted to the
+    // screen), and a minimum of their own lets them give way on a small screen.
+    for (QComboBox* box : {cbxConsumer, cbxTargetForm}) {
+        box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        box->setMinimumWidth(Px(90));
+    }
     FTargetFormCaption->setBuddy(cbxTargetForm);
     FRealmCaption = NewLabel(&dialog, "lblRealm", TfrmExportUser::tr("Realm"));
     edtRealm = NewEdit(&dialog, "edtRealm");

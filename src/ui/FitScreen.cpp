@@ -39,13 +39,17 @@ QSize TFittingScrollArea::sizeHint() const {
     // The content's own layout first: before the dialog is first shown it has not run yet.
     if (widget()->layout() != nullptr) widget()->layout()->activate();
     QSize size = widget()->sizeHint().expandedTo(widget()->minimumSizeHint());
+    const int bar = verticalScrollBar()->sizeHint().width();
+    const int frame = 2 * frameWidth();
+    if (FWidthLimit > 0)
+        size.setWidth(std::max(std::min(size.width(), FWidthLimit - frame - (FLimit > 0 ? bar : 0)),
+                               widget()->minimumSizeHint().width()));
     // Wrapped lines are as tall as they are at the width they get, not at a guessed one.
     if (widget()->hasHeightForWidth()) size.setHeight(widget()->heightForWidth(size.width()));
     if (FLimit > 0 && size.height() > FLimit) {
         size.setHeight(FLimit);
-        size.rwidth() += verticalScrollBar()->sizeHint().width(); // room for the scroll bar
+        size.rwidth() += bar; // room for the scroll bar
     }
-    const int frame = 2 * frameWidth();
     return size + QSize(frame, frame);
 }
 
@@ -56,6 +60,12 @@ QSize TFittingScrollArea::minimumSizeHint() const {
 bool TFittingScrollArea::eventFilter(QObject* watched, QEvent* event) {
     if (watched == widget() && event->type() == QEvent::LayoutRequest) updateGeometry();
     return QScrollArea::eventFilter(watched, event);
+}
+
+void TFittingScrollArea::SetWidthLimit(int width) {
+    if (width == FWidthLimit) return;
+    FWidthLimit = std::max(width, 0);
+    updateGeometry();
 }
 
 void TFittingScrollArea::SetHeightLimit(int height) {
@@ -108,6 +118,7 @@ void FitToScreen(QWidget& window) {
     QLayout* layout = window.layout();
     for (TFittingScrollArea* body : bodies) {
         body->SetHeightLimit(0);
+        body->SetWidthLimit(0);
         if (body->widget() != nullptr && body->widget()->layout() != nullptr)
             body->widget()->layout()->activate();
     }
@@ -116,6 +127,18 @@ void FitToScreen(QWidget& window) {
         return layout != nullptr ? layout->totalSizeHint().expandedTo(window.minimumSize())
                                  : window.sizeHint();
     };
+    // Too wide: the body gives up what is too much, as far as its content allows; its wrapped
+    // lines then take more height, which the next step counts.
+    if (const int wide = wanted().width() - roomWide; wide > 0 && !bodies.isEmpty()) {
+        TFittingScrollArea* body = bodies.front();
+        // Kept clear of the scroll bar that the height may still call for.
+        body->SetWidthLimit(body->sizeHint().width() - wide -
+                            body->verticalScrollBar()->sizeHint().width());
+        if (layout != nullptr) {
+            layout->invalidate();
+            layout->activate();
+        }
+    }
     const int excess = wanted().height() - room;
     if (excess > 0 && !bodies.isEmpty()) {
         TFittingScrollArea* body = bodies.front();

@@ -18,6 +18,9 @@ public:
     // The tallest the area may be; 0 for no limit.
     void SetHeightLimit(int height);
     int HeightLimit() const { return FLimit; }
+    // The widest the area may be, scroll bar included, yet never narrower than its content
+    // can be laid out in (texts wrap, fields shrink); 0 for no limit.
+    void SetWidthLimit(int width);
 
 protected:
     // A body whose content grows or shrinks (a line of warnings comes or goes) changes the
@@ -26,6 +29,7 @@ protected:
 
 private:
     int FLimit = 0;
+    int FWidthLimit = 0;
 };
 
 // Puts `body` (the layout of everything above the dialog's buttons) into a fitting scroll area

@@ -29,6 +29,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionFrame>
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
@@ -93,6 +94,30 @@ inline void CheckShownDialog(QDialog& dialog, const QRect& screen) {
     }
 }
 
+// A field that would like more room than any screen has and does with little (a box of long
+// names).
+class TGreedyField final : public QWidget {
+public:
+    QSize sizeHint() const override { return {4000, 20}; }
+    QSize minimumSizeHint() const override { return {120, 20}; }
+};
+
+// A fixed-size dialog laid out as the program's are, whose body wants to be wider than the
+// screen.
+inline void ShowGreedyDialog() {
+    QDialog dialog;
+    auto* body = new QVBoxLayout;
+    body->addWidget(new TGreedyField);
+    auto* label = new QLabel(QString(60, QLatin1Char('w')) + QStringLiteral(" words"));
+    label->setWordWrap(true);
+    body->addWidget(label);
+    auto* main = new QVBoxLayout(&dialog);
+    main->addWidget(ScrollingBody(&dialog, body));
+    main->addWidget(new QPushButton(QStringLiteral("OK"), &dialog));
+    main->setSizeConstraint(QLayout::SetFixedSize);
+    RunModal(dialog);
+}
+
 // Opens each dialog through the program's modal runner and checks it as shown.
 inline void CheckEveryDialogFitsTheScreen() {
     TTempDir dir;
@@ -115,6 +140,7 @@ inline void CheckEveryDialogFitsTheScreen() {
          }},
         {"options", [] { ShowOptionsDialog(); }},
         {"about", [] { ShowAboutBox(nullptr); }},
+        {"a body wider than the screen", [] { ShowGreedyDialog(); }},
         {"change password",
          [] {
              std::string password;
