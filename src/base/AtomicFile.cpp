@@ -118,7 +118,8 @@ bool InGroup(gid_t group) {
     if (count <= 0) return false;
     std::vector<gid_t> groups(static_cast<std::size_t>(count));
     const int got = ::getgroups(count, groups.data());
-    return got > 0 && std::find(groups.begin(), groups.begin() + got, group) != groups.begin() + got;
+    return got > 0 &&
+           std::find(groups.begin(), groups.begin() + got, group) != groups.begin() + got;
 }
 
 // The id of the group called name; raises "There is no group NAME".
@@ -278,8 +279,7 @@ bool TStagedFile::StageHeld() {
     if (FPath.empty()) return false;
     const TWriteTarget resolved = ResolveWriteTarget(FPath);
     struct stat st {};
-    if (resolved.Descriptor >= 0 || ::stat(resolved.Path.c_str(), &st) != 0 ||
-        !S_ISREG(st.st_mode))
+    if (resolved.Descriptor >= 0 || ::stat(resolved.Path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
     std::optional<gid_t> asked;
     if (!FGroup.empty()) asked = GroupIdByName(FGroup);
@@ -290,8 +290,8 @@ bool TStagedFile::StageHeld() {
     const gid_t group = asked.value_or(st.st_gid);
     if (st.st_gid != group || !(me == 0 || group == ::getegid() || InGroup(group))) return false;
     // Set-id bits may be cleared on the way; such a file is replaced as it always was.
-    const mode_t mode = FMode ? static_cast<mode_t>(*FMode) & 07777
-                              : st.st_mode & FKeptModeBits & 07777;
+    const mode_t mode =
+        FMode ? static_cast<mode_t>(*FMode) & 07777 : st.st_mode & FKeptModeBits & 07777;
     if ((st.st_mode & 07777) != mode || (mode & (S_ISUID | S_ISGID)) != 0) return false;
     FReport = TWriteReport();
     FTarget = resolved.Path;

@@ -292,8 +292,8 @@ struct TDeployment::TState {
     // What the target gets: its own content, or the deployment's.
     const std::string& ContentOf(const TSlot& slot) const {
         static const std::string none;
-        const std::shared_ptr<const std::string>& content = slot.In.Content ? slot.In.Content
-                                                                              : In.Content;
+        const std::shared_ptr<const std::string>& content =
+            slot.In.Content ? slot.In.Content : In.Content;
         return content ? *content : none;
     }
 
@@ -407,10 +407,9 @@ struct TDeployment::TState {
             if (Gate.Aborted()) throw EUploadAborted(slot.Out.Where, false);
             const TTargetRecord* record = slot.In.Record ? &*slot.In.Record : nullptr;
             static const std::unordered_set<std::string> nobody;
-            slot.Out.Check = CheckTarget(target, record, content, In.Known ? *In.Known : nobody,
-                                         In.Replace,
-                                         slot.In.Pending ? &*slot.In.Pending : nullptr,
-                                         slot.In.ContentSha256);
+            slot.Out.Check =
+                CheckTarget(target, record, content, In.Known ? *In.Known : nobody, In.Replace,
+                            slot.In.Pending ? &*slot.In.Pending : nullptr, slot.In.ContentSha256);
             const TTargetCheck& check = *slot.Out.Check;
             // The bytes found there are kept once, to put back; the outcome keeps them too only
             // where a merge takes lines from them (users added or changed there).

@@ -137,7 +137,7 @@ std::vector<TTargetSettings> DefaultTargets(const TUserList& list);
 // changed by the owner while the deployment runs.
 struct TDeploymentInput {
     std::shared_ptr<const std::string> Content; // the password file
-    std::optional<std::string> Groups; // Apache's group file, when one is due
+    std::optional<std::string> Groups;          // Apache's group file, when one is due
     std::string LineEnd;
     std::map<std::string, std::vector<std::string>> StoreGroups;
     std::shared_ptr<const std::unordered_set<std::string>> Known; // the database's logins
