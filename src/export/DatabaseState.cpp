@@ -745,7 +745,7 @@ std::string TDatabaseState::PathFor(const std::string& databasePath) {
 TDatabaseStateData TDatabaseState::Load() const {
     TDatabaseStateData data;
     if (!Usable()) return data;
-    const auto text = ReadSideFile(FPath, KMaxStateBytes);
+    auto text = ReadSideFile(FPath, KMaxStateBytes);
     if (text && IsEncryptedDatabase(*text)) {
         if (FKey == nullptr) return data;
         try {
