@@ -7,6 +7,7 @@
 #include "base/Errors.h"
 #include "base/FileSafety.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -109,6 +110,16 @@ std::string GroupName(gid_t gid) {
     if (::getgrgid_r(gid, &gr, buffer.data(), buffer.size(), &found) == 0 && found != nullptr)
         return found->gr_name;
     return std::to_string(gid);
+}
+
+// Whether this process is a member of group (its supplementary groups).
+bool InGroup(gid_t group) {
+    const int count = ::getgroups(0, nullptr);
+    if (count <= 0) return false;
+    std::vector<gid_t> groups(static_cast<std::size_t>(count));
+    const int got = ::getgroups(count, groups.data());
+    return got > 0 &&
+           std::find(groups.begin(), groups.begin() + got, group) != groups.begin() + got;
 }
 
 // The id of the group called name; raises "There is no group NAME".
@@ -263,8 +274,42 @@ void TStagedFile::Stage(const std::function<void(const TDataSink&)>& produce) {
     FStaged = true;
 }
 
+bool TStagedFile::StageHeld() {
+    Rollback();
+    if (FPath.empty()) return false;
+    const TWriteTarget resolved = ResolveWriteTarget(FPath);
+    struct stat st {};
+    if (resolved.Descriptor >= 0 || ::stat(resolved.Path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    std::optional<gid_t> asked;
+    if (!FGroup.empty()) asked = GroupIdByName(FGroup);
+    const uid_t me = ::geteuid();
+    // A replacement keeps the owner only with the privilege to give a file away, and sets a
+    // group (kept or asked for) only where this user is a member of it or has that privilege.
+    if (st.st_uid != me && me != 0) return false;
+    const gid_t group = asked.value_or(st.st_gid);
+    if (st.st_gid != group || !(me == 0 || group == ::getegid() || InGroup(group))) return false;
+    // Set-id bits may be cleared on the way; such a file is replaced as it always was.
+    const mode_t mode =
+        FMode ? static_cast<mode_t>(*FMode) & 07777 : st.st_mode & FKeptModeBits & 07777;
+    if ((st.st_mode & 07777) != mode || (mode & (S_ISUID | S_ISGID)) != 0) return false;
+    FReport = TWriteReport();
+    FTarget = resolved.Path;
+    FInPlace = false;
+    FExists = true;
+    FOld = st;
+    FHeld = true;
+    FStaged = true;
+    return true;
+}
+
 TWriteReport TStagedFile::Commit() {
     if (!FStaged) throw EQuorvaneError(Msg(texts::CannotCreateFile, FPath));
+    if (FHeld) {
+        FHeld = false;
+        FStaged = false;
+        return FReport;
+    }
     if (FInPlace) {
         int fd = FDescriptor;
         if (fd < 0) fd = ::open(FTarget.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
@@ -313,6 +358,7 @@ void TStagedFile::Rollback() noexcept {
     FRegistration.reset();
     FInPlaceData.clear();
     FStaged = false;
+    FHeld = false;
 }
 
 TWriteReport WriteFileAtomically(const std::string& path,

@@ -80,6 +80,12 @@ public:
     // touched. A target written in place keeps its own.
     void SetModeAndGroup(std::optional<unsigned> mode, std::string group);
     void Stage(const std::function<void(const TDataSink&)>& produce);
+    // Stage for a target the caller found holding the new content already: stages nothing when
+    // the target is a regular file whose permission bits, owner and group are those Stage and
+    // Commit would give the new file, so that Commit leaves it as it is (true). False, nothing
+    // staged, when a replacement would change any of them: Stage then. Raises what Stage raises
+    // for a group that cannot be had.
+    bool StageHeld();
     TWriteReport Commit();
     void Rollback() noexcept;
     // Whether the target is written in place rather than replaced (known after Stage).
@@ -96,6 +102,7 @@ private:
     bool FInPlace = false;
     bool FExists = false;
     bool FStaged = false;
+    bool FHeld = false; // staged by StageHeld: Commit leaves the target as it is
     struct stat FOld {};
     std::string FTemp;
     int FTempDescriptor = -1;      // the staged file, open and locked until the commit or rollback

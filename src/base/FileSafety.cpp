@@ -496,6 +496,12 @@ std::optional<std::string> ReadSideFile(const std::string& path, std::size_t max
 
 TReadEnd ReadToEnd(int fd, std::size_t maxBytes, std::string& data) {
     const std::size_t start = data.size();
+    // A regular file's size is known: its bytes go to their place at once, not through a
+    // buffer that grows (and is copied) as it fills.
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+        static_cast<std::uint64_t>(st.st_size) <= maxBytes)
+        data.reserve(start + static_cast<std::size_t>(st.st_size));
     char buffer[65536];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);

@@ -227,12 +227,14 @@ std::pair<std::size_t, bool> TLoginSlots::Add(std::string_view login) {
 }
 
 bool TUserDigests::emplace(std::string_view login, TValueDigest digest) {
+    Read();
     const auto [slot, added] = FSlots.Add(login);
     if (added) FDigests.push_back(digest);
     return added;
 }
 
 void TUserDigests::insert_or_assign(std::string_view login, TValueDigest digest) {
+    Read();
     const auto [slot, added] = FSlots.Add(login);
     if (added)
         FDigests.push_back(digest);
@@ -241,17 +243,21 @@ void TUserDigests::insert_or_assign(std::string_view login, TValueDigest digest)
 }
 
 TValueDigest TUserDigests::at(std::string_view login) const {
+    Read();
     const std::size_t slot = FSlots.Find(login);
     if (slot == TLoginSlots::KNone) throw std::out_of_range("no such login");
     return FDigests[slot];
 }
 
 void TUserDigests::reserve(std::size_t users, std::size_t loginBytes) {
+    Read();
     FSlots.reserve(users, loginBytes);
     FDigests.reserve(users);
 }
 
 bool TUserDigests::operator==(const TUserDigests& other) const {
+    Read();
+    other.Read();
     if (size() != other.size()) return false;
     for (std::size_t slot = 0; slot < size(); ++slot) {
         const std::size_t there = other.FSlots.Find(FSlots.Login(slot));
@@ -261,6 +267,7 @@ bool TUserDigests::operator==(const TUserDigests& other) const {
 }
 
 void THashTable::Put(std::string_view login, std::string_view tag, std::string_view hash) {
+    Read();
     if (FHashes.size() + hash.size() > UINT32_MAX)
         throw std::length_error("too many hashes for one table");
     const auto [slot, added] = FSlots.Add(login);
@@ -274,6 +281,7 @@ void THashTable::Put(std::string_view login, std::string_view tag, std::string_v
 }
 
 THashEntry THashTable::Entry(std::size_t slot) const {
+    Read();
     const TSlot& entry = FEntries[slot];
     return {FSlots.Login(slot),
             entry.Tagged
@@ -283,18 +291,22 @@ THashEntry THashTable::Entry(std::size_t slot) const {
 }
 
 std::optional<THashEntry> THashTable::Find(std::string_view login) const {
+    Read();
     const std::size_t slot = FSlots.Find(login);
     if (slot == TLoginSlots::KNone) return std::nullopt;
     return Entry(slot);
 }
 
 void THashTable::reserve(std::size_t entries, std::size_t bytes) {
+    Read();
     FSlots.reserve(entries, bytes / 2);
     FEntries.reserve(entries);
     FHashes.reserve(bytes);
 }
 
 bool THashTable::operator==(const THashTable& other) const {
+    Read();
+    other.Read();
     if (size() != other.size()) return false;
     for (std::size_t slot = 0; slot < size(); ++slot) {
         const THashEntry mine = Entry(slot);
@@ -347,6 +359,7 @@ public:
     explicit TReader(std::string_view bytes) : FRest(bytes) {}
     bool Ok() const { return FOk; }
     std::size_t Left() const { return FRest.size(); }
+    std::string_view Rest() const { return FRest; }
     std::uint64_t Int(int bytes = 8) {
         if (!Need(static_cast<std::size_t>(bytes))) return 0;
         std::uint64_t value = 0;
@@ -380,6 +393,11 @@ void WriteRecord(TWriter& out, TSection kind, const std::string& id, const TTarg
     out.Str(record.Sha256);
     out.Int(static_cast<std::uint64_t>(record.Size));
     out.Int(static_cast<std::uint64_t>(record.Time));
+    if (const TUnreadPart* unread = record.Users.Unread()) {
+        out.Bytes.append(unread->Bytes); // as read: nothing of it was looked at
+        out.End(start);
+        return;
+    }
     out.Int(record.Users.size());
     for (const auto& [login, digest] : record.Users) {
         out.Str(login);
@@ -388,22 +406,36 @@ void WriteRecord(TWriter& out, TSection kind, const std::string& id, const TTarg
     out.End(start);
 }
 
-bool ReadRecord(TReader& in, std::string& id, TTargetRecord& record) {
+// A record's users (their count, then login and digest of each) into users, or only checked
+// as sound when users is none.
+bool ReadUsers(std::string_view bytes, TUserDigests* users) {
+    TReader in(bytes);
+    const std::uint64_t count = in.Int();
+    // Each user takes 12 bytes at least: a count beyond that is damage, not a reason to reserve.
+    if (!in.Ok() || count > in.Left() / 12) return false;
+    if (users != nullptr) users->reserve(count, in.Left() - 12 * count);
+    for (std::uint64_t i = 0; i < count && in.Ok(); ++i) {
+        const std::string_view login = in.Str();
+        const std::uint64_t digest = in.Int();
+        if (in.Ok() && users != nullptr) users->insert_or_assign(login, digest);
+    }
+    return in.Ok() && in.Left() == 0;
+}
+
+// owner: the text bytes lie in, when the users may be left to be parsed at their first use.
+bool ReadRecord(TReader& in, std::string& id, TTargetRecord& record,
+                const std::shared_ptr<const std::string>& owner) {
     id = std::string(in.Str());
     const std::string_view sha = in.Str();
     record.Size = static_cast<std::int64_t>(in.Int());
     record.Time = static_cast<std::int64_t>(in.Int());
-    const std::uint64_t users = in.Int();
-    // Each user takes 12 bytes at least: a count beyond that is damage, not a reason to reserve.
-    if (!in.Ok() || id.empty() || !IsHex(sha, 64) || users > in.Left() / 12) return false;
+    if (!in.Ok() || id.empty() || !IsHex(sha, 64)) return false;
     record.Sha256 = std::string(sha);
-    record.Users.reserve(users, in.Left() - 12 * users);
-    for (std::uint64_t i = 0; i < users && in.Ok(); ++i) {
-        const std::string_view login = in.Str();
-        const std::uint64_t digest = in.Int();
-        if (in.Ok()) record.Users.insert_or_assign(login, digest);
-    }
-    return in.Ok() && in.Left() == 0;
+    const std::string_view users = in.Rest();
+    if (owner == nullptr) return ReadUsers(users, &record.Users);
+    if (!ReadUsers(users, nullptr)) return false;
+    record.Users.SetUnread({owner, users});
+    return true;
 }
 
 void WriteBuilt(TWriter& out, const std::string& key, const TBuiltFile& built) {
@@ -460,38 +492,42 @@ bool HashFits(std::string_view hash) {
 void WriteHashes(TWriter& out, std::string_view form, const THashTable& hashes) {
     const std::size_t start = out.Begin(TSection::Hashes);
     out.Str(form);
-    std::size_t count = 0;
-    for (const THashEntry entry : hashes)
-        count += HashFits(entry.Hash) ? 1 : 0;
-    out.Int(count);
-    for (const THashEntry entry : hashes) {
-        if (!HashFits(entry.Hash)) continue;
-        out.Str(entry.Login);
-        out.Int(entry.Tag.empty() ? 0 : 1, 1);
-        out.Bytes.append(entry.Tag);
-        out.Str(entry.Hash);
-    }
+    hashes.Bytes([&out](std::string_view piece) { out.Bytes.append(piece); });
     out.End(start);
 }
 
-bool ReadHashes(TReader& in, std::string& form, THashTable& hashes) {
-    form = std::string(in.Str());
+// A hash table's entries (THashTable::Bytes) into hashes, or only checked as sound when hashes
+// is none.
+bool ReadHashEntries(std::string_view bytes, THashTable* hashes) {
+    TReader in(bytes);
     const std::uint64_t count = in.Int();
     // Each entry takes 9 bytes at least.
     if (!in.Ok() || count > in.Left() / 9) return false;
-    hashes.reserve(count, in.Left());
+    if (hashes != nullptr) hashes->reserve(count, in.Left());
     for (std::uint64_t i = 0; i < count && in.Ok(); ++i) {
         const std::string_view login = in.Str();
         const std::uint64_t tagged = in.Int(1);
         const std::string_view tag = tagged == 1 ? in.Take(THashTable::KTagBytes) : "";
         const std::string_view hash = in.Str();
         if (tagged > 1 || !HashFits(hash)) return false;
-        if (in.Ok()) hashes.Put(login, tag, hash);
+        if (in.Ok() && hashes != nullptr) hashes->Put(login, tag, hash);
     }
     return in.Ok() && in.Left() == 0;
 }
 
-TDatabaseStateData ParseStateBytes(std::string_view bytes) {
+bool ReadHashes(TReader& in, std::string& form, THashTable& hashes,
+                const std::shared_ptr<const std::string>& owner) {
+    form = std::string(in.Str());
+    if (!in.Ok()) return false;
+    const std::string_view entries = in.Rest();
+    if (owner == nullptr) return ReadHashEntries(entries, &hashes);
+    if (!ReadHashEntries(entries, nullptr)) return false;
+    hashes.SetUnread({owner, entries});
+    return true;
+}
+
+TDatabaseStateData ParseStateBytes(std::string_view bytes,
+                                   const std::shared_ptr<const std::string>& owner) {
     TDatabaseStateData data;
     TReader in(bytes.substr(KHeader.size()));
     while (in.Ok() && in.Left() > 0) {
@@ -504,13 +540,13 @@ TDatabaseStateData ParseStateBytes(std::string_view bytes) {
         case TSection::Target:
         case TSection::Pending: {
             TTargetRecord record;
-            if (ReadRecord(section, id, record))
+            if (ReadRecord(section, id, record, owner))
                 (kind == TSection::Target ? data.Targets : data.Pending)[id] = std::move(record);
             break;
         }
         case TSection::Hashes: {
             THashTable hashes;
-            if (ReadHashes(section, id, hashes))
+            if (ReadHashes(section, id, hashes, owner))
                 (id.empty() ? data.Hashes : data.FormHashes[id]) = std::move(hashes);
             break;
         }
@@ -542,15 +578,65 @@ bool DigestFromHex(std::string_view hex, TValueDigest& digest) {
 
 } // namespace
 
+std::uint64_t UnreadCount(const TUnreadPart& part) {
+    return TReader(part.Bytes).Int();
+}
+
+void TUserDigests::ParseUnread() const {
+    const TUnreadPart part = std::exchange(FUnread, TUnreadPart());
+    // Checked as sound when it was read.
+    ReadUsers(part.Bytes, const_cast<TUserDigests*>(this));
+}
+
+void THashTable::ParseUnread() const {
+    const TUnreadPart part = std::exchange(FUnread, TUnreadPart());
+    ReadHashEntries(part.Bytes, const_cast<THashTable*>(this));
+}
+
+void THashTable::Bytes(const std::function<void(std::string_view)>& sink) const {
+    if (FUnread.Owner) {
+        sink(FUnread.Bytes);
+        return;
+    }
+    // In pieces of a buffer: one call a piece, not several an entry.
+    constexpr std::size_t kPiece = 1 << 16;
+    TWriter out;
+    out.Bytes.reserve(kPiece + 1024);
+    std::size_t count = 0;
+    for (const THashEntry entry : *this)
+        count += HashFits(entry.Hash) ? 1 : 0;
+    out.Int(count);
+    for (const THashEntry entry : *this) {
+        if (!HashFits(entry.Hash)) continue;
+        out.Str(entry.Login);
+        out.Int(entry.Tag.empty() ? 0 : 1, 1);
+        out.Bytes.append(entry.Tag);
+        out.Str(entry.Hash);
+        if (out.Bytes.size() >= kPiece) {
+            sink(out.Bytes);
+            out.Bytes.clear();
+        }
+    }
+    if (!out.Bytes.empty()) sink(out.Bytes);
+}
+
 std::string StateText(const TDatabaseStateData& data) {
     TWriter out;
     std::size_t size = KHeader.size();
+    // Tables not parsed are not parsed for an estimate.
     for (const auto* records : {&data.Targets, &data.Pending})
         for (const auto& [id, record] : *records)
-            size += 128 + id.size() + 24 * record.Users.size();
-    size += 96 * data.Hashes.size();
+            size += 128 + id.size() +
+                    (record.Users.Unread() != nullptr ? record.Users.Unread()->Bytes.size()
+                                                      : 24 * record.Users.size());
+    const auto estimate = [](const THashTable& hashes) {
+        std::size_t bytes = 0;
+        hashes.Bytes([&bytes](std::string_view piece) { bytes += piece.size(); });
+        return bytes;
+    };
+    size += estimate(data.Hashes) + 64;
     for (const auto& [form, hashes] : data.FormHashes)
-        size += 96 * hashes.size();
+        size += estimate(hashes) + 64 + form.size();
     out.Bytes.reserve(size);
     out.Bytes = KHeader;
     for (const auto& [id, record] : data.Targets)
@@ -570,8 +656,14 @@ std::string StateText(const TDatabaseStateData& data) {
     return std::move(out.Bytes);
 }
 
+TDatabaseStateData ParseStateText(const std::shared_ptr<const std::string>& text) {
+    if (text == nullptr) return {};
+    if (std::string_view(*text).starts_with(KHeader)) return ParseStateBytes(*text, text);
+    return ParseStateText(std::string_view(*text));
+}
+
 TDatabaseStateData ParseStateText(std::string_view text) {
-    if (text.starts_with(KHeader)) return ParseStateBytes(text);
+    if (text.starts_with(KHeader)) return ParseStateBytes(text, nullptr);
     TDatabaseStateData data;
     if (!text.starts_with(KTextHeader)) return data;
     data.Older = true;
@@ -653,7 +745,7 @@ std::string TDatabaseState::PathFor(const std::string& databasePath) {
 TDatabaseStateData TDatabaseState::Load() const {
     TDatabaseStateData data;
     if (!Usable()) return data;
-    const auto text = ReadSideFile(FPath, KMaxStateBytes);
+    auto text = ReadSideFile(FPath, KMaxStateBytes);
     if (text && IsEncryptedDatabase(*text)) {
         if (FKey == nullptr) return data;
         try {
@@ -665,7 +757,7 @@ TDatabaseStateData TDatabaseState::Load() const {
     }
     // A plain store (an encrypted database's from before it was encrypted) is read once more
     // and sealed by the next update.
-    if (text) data = ParseStateText(*text);
+    if (text) data = ParseStateText(std::make_shared<const std::string>(std::move(*text)));
     if (data.Hashes.empty()) ReadOldCache(OldCachePath(FDatabasePath), data);
     return data;
 }

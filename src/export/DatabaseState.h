@@ -61,8 +61,20 @@ private:
     std::vector<std::uint32_t> FIndex; // slot + 1 by hash of the login, open addressing; 0: free
 };
 
+// Entries read from a store and not parsed yet: their bytes as the store keeps them and the
+// store's text they lie in. A table read from a store is parsed at its first use (most exports
+// never look at most of them) and, while it is not, written back as it was read.
+struct TUnreadPart {
+    std::shared_ptr<const std::string> Owner;
+    std::string_view Bytes;
+};
+// The number of entries an unread part holds (its first field; it was checked when read).
+std::uint64_t UnreadCount(const TUnreadPart& part);
+
 // Login -> digest of its value, for each user line a target was written with. Read as the map
 // it stands for: find, count, at, and pairs of login and digest in the order the logins came.
+// Like a standard container, one object is not first used from two threads at once (a copy is
+// an object of its own).
 class TUserDigests {
 public:
     using value_type = std::pair<std::string_view, TValueDigest>;
@@ -93,25 +105,43 @@ public:
     // A login already there takes the new digest.
     void insert_or_assign(std::string_view login, TValueDigest digest);
     const_iterator find(std::string_view login) const {
+        Read();
         const std::size_t slot = FSlots.Find(login);
         return {this, slot == TLoginSlots::KNone ? size() : slot};
     }
     std::size_t count(std::string_view login) const {
+        Read();
         return FSlots.Find(login) == TLoginSlots::KNone ? 0 : 1;
     }
     // Raises std::out_of_range for a login that is not there.
     TValueDigest at(std::string_view login) const;
-    const_iterator begin() const { return {this, 0}; }
+    const_iterator begin() const {
+        Read();
+        return {this, 0};
+    }
     const_iterator end() const { return {this, size()}; }
-    std::size_t size() const { return FDigests.size(); }
-    bool empty() const { return FDigests.empty(); }
+    std::size_t size() const {
+        Read();
+        return FDigests.size();
+    }
+    bool empty() const { return FUnread.Owner ? UnreadCount(FUnread) == 0 : FDigests.empty(); }
     void reserve(std::size_t users, std::size_t loginBytes = 0);
     // The same logins with the same digests, in any order.
     bool operator==(const TUserDigests& other) const;
 
+    // For the store's reader and writer: entries checked as sound and left to be parsed at the
+    // first use, and those bytes while they are not parsed.
+    void SetUnread(TUnreadPart part) { FUnread = std::move(part); }
+    const TUnreadPart* Unread() const { return FUnread.Owner ? &FUnread : nullptr; }
+
 private:
-    TLoginSlots FSlots;
-    std::vector<TValueDigest> FDigests; // by slot
+    void Read() const {
+        if (FUnread.Owner) ParseUnread();
+    }
+    void ParseUnread() const;
+    mutable TUnreadPart FUnread;
+    mutable TLoginSlots FSlots;
+    mutable std::vector<TValueDigest> FDigests; // by slot
 };
 
 // What this database last wrote to one target.
@@ -156,25 +186,46 @@ public:
     void Put(std::string_view login, std::string_view tag, std::string_view hash);
     std::optional<THashEntry> Find(std::string_view login) const;
     // The slot Find and Entry know the login by, TLoginSlots::KNone when it has none.
-    std::size_t Slot(std::string_view login) const { return FSlots.Find(login); }
+    std::size_t Slot(std::string_view login) const {
+        Read();
+        return FSlots.Find(login);
+    }
     THashEntry Entry(std::size_t slot) const;
-    const_iterator begin() const { return {this, 0}; }
+    const_iterator begin() const {
+        Read();
+        return {this, 0};
+    }
     const_iterator end() const { return {this, size()}; }
-    std::size_t size() const { return FEntries.size(); }
-    bool empty() const { return FEntries.empty(); }
+    std::size_t size() const {
+        Read();
+        return FEntries.size();
+    }
+    bool empty() const { return FUnread.Owner ? UnreadCount(FUnread) == 0 : FEntries.empty(); }
     void reserve(std::size_t entries, std::size_t bytes = 0);
     // The same logins with the same tags and hashes, in any order.
     bool operator==(const THashTable& other) const;
 
+    // The entries as the store keeps them (a count, then login, tag and hash of each, without
+    // the hashes that fit no line), in pieces: the bytes read while the table is not parsed.
+    // What the digest of a table (HashCacheIdentity) and the store's writer take.
+    void Bytes(const std::function<void(std::string_view)>& sink) const;
+    // For the store's reader (see TUserDigests).
+    void SetUnread(TUnreadPart part) { FUnread = std::move(part); }
+
 private:
+    void Read() const {
+        if (FUnread.Owner) ParseUnread();
+    }
+    void ParseUnread() const;
     struct TSlot {
         std::uint32_t HashOffset = 0, HashSize = 0;
         bool Tagged = false;
         std::array<unsigned char, KTagBytes> Tag{};
     };
-    TLoginSlots FSlots;
-    std::vector<TSlot> FEntries; // by slot
-    std::string FHashes;         // the hashes' bytes
+    mutable TUnreadPart FUnread;
+    mutable TLoginSlots FSlots;
+    mutable std::vector<TSlot> FEntries; // by slot
+    mutable std::string FHashes;         // the hashes' bytes
 };
 
 // What the build of one file gave, kept so that an export whose inputs did not change since
@@ -260,8 +311,10 @@ private:
 };
 
 // The store's bytes and back; damaged bytes parse as far as they are sound. The bytes are
-// those of the current format; an earlier version's text is read too (and marked Older).
+// those of the current format; an earlier version's text is read too (and marked Older). From
+// a text it shares, the per-user tables are checked and left to be parsed at their first use.
 std::string StateText(const TDatabaseStateData& data);
 TDatabaseStateData ParseStateText(std::string_view text);
+TDatabaseStateData ParseStateText(const std::shared_ptr<const std::string>& text);
 
 } // namespace quorvane

@@ -254,27 +254,12 @@ private:
 } // namespace
 
 std::string HashCacheIdentity(std::string_view key, const THashTable& table) {
-    // The entries in pieces of a buffer: one digest call a piece, not several an entry.
-    constexpr std::size_t kPiece = 1 << 16;
+    // The table as the store keeps it: a table read and never parsed is taken as it was read.
     TSha256 sha;
-    std::string buffer;
-    buffer.reserve(kPiece);
-    const auto field = [&](std::string_view text) {
-        const auto size = static_cast<std::uint32_t>(text.size());
-        buffer.append(reinterpret_cast<const char*>(&size), sizeof size);
-        buffer.append(text);
-    };
-    field(key);
-    for (const THashEntry entry : table) {
-        field(entry.Login);
-        field(entry.Tag);
-        field(entry.Hash);
-        if (buffer.size() >= kPiece / 2) {
-            sha.Update(buffer.data(), buffer.size());
-            buffer.clear();
-        }
-    }
-    sha.Update(buffer.data(), buffer.size());
+    const auto size = static_cast<std::uint32_t>(key.size());
+    sha.Update(reinterpret_cast<const char*>(&size), sizeof size);
+    sha.Update(key.data(), key.size());
+    table.Bytes([&sha](std::string_view piece) { sha.Update(piece.data(), piece.size()); });
     return sha.Hex();
 }
 
@@ -371,8 +356,9 @@ std::string TFormHashCaches::Identity(const THashScheme& form, int param) {
     // What For would load, read where it lies rather than copied.
     const std::optional<std::string> key = KeyOf(form, id);
     if (!key) return {};
+    static const THashTable none;
     const THashTable* part = PartOf(form, id);
-    return HashCacheIdentity(*key, part != nullptr ? *part : THashTable());
+    return HashCacheIdentity(*key, part != nullptr ? *part : none);
 }
 
 std::string TFormHashCaches::IdentityIn(const TDatabaseStateData& data, const THashScheme& form,

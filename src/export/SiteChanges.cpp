@@ -59,6 +59,10 @@ TSiteFile ParseSiteFile(std::string_view text) {
     return file;
 }
 
+std::size_t SiteFileOtherLines(std::string_view text) {
+    return WalkSiteFile(text, [](int, std::string_view, std::string_view) {});
+}
+
 TUserDigests UserDigestsOf(const TSiteFile& file) {
     TUserDigests digests;
     std::size_t bytes = 0;

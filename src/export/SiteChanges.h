@@ -42,6 +42,8 @@ struct TSiteFile {
 };
 // Lines end at LF; a CR before it is dropped.
 TSiteFile ParseSiteFile(std::string_view text);
+// ParseSiteFile(text).OtherLines, without keeping the users.
+std::size_t SiteFileOtherLines(std::string_view text);
 
 // Login -> UserValueDigest of its value, as a target record keeps them (TUserDigests).
 TUserDigests UserDigestsOf(const TSiteFile& file);

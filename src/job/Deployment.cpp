@@ -291,7 +291,10 @@ struct TDeployment::TState {
 
     // What the target gets: its own content, or the deployment's.
     const std::string& ContentOf(const TSlot& slot) const {
-        return slot.In.Content ? *slot.In.Content : In.Content;
+        static const std::string none;
+        const std::shared_ptr<const std::string>& content =
+            slot.In.Content ? slot.In.Content : In.Content;
+        return content ? *content : none;
     }
 
     void WaitStep(int step) {
@@ -403,23 +406,36 @@ struct TDeployment::TState {
         try {
             if (Gate.Aborted()) throw EUploadAborted(slot.Out.Where, false);
             const TTargetRecord* record = slot.In.Record ? &*slot.In.Record : nullptr;
-            TTargetCheck check = CheckTarget(target, record, content, In.Known, In.Replace,
-                                             slot.In.Pending ? &*slot.In.Pending : nullptr);
-            slot.Previous = check.Current;
-            slot.Out.Check = check;
+            static const std::unordered_set<std::string> nobody;
+            slot.Out.Check =
+                CheckTarget(target, record, content, In.Known ? *In.Known : nobody, In.Replace,
+                            slot.In.Pending ? &*slot.In.Pending : nullptr, slot.In.ContentSha256);
+            const TTargetCheck& check = *slot.Out.Check;
+            // The bytes found there are kept once, to put back; the outcome keeps them too only
+            // where a merge takes lines from them (users added or changed there).
+            TTargetContent& found = slot.Out.Check->Current;
+            slot.Previous.Exists = found.Exists;
+            slot.Previous.Comparable = found.Comparable;
+            slot.Previous.Bytes =
+                check.Outside.Empty() ? std::move(found.Bytes) : std::string(found.Bytes);
+            if (check.Outside.Empty()) found.Bytes.clear();
             if (check.Stops) {
                 slot.Out.Stopped = true;
                 slot.Out.Error = TargetChangedMessage(check);
             } else if (!In.Replace.DryRun) {
                 if (!last) {
                     // What is replaced is kept first; what is replaced last keeps it then.
-                    if (check.Current.Exists && check.Current.Comparable &&
-                        check.Current.Bytes != content)
-                        TTargetBackups(slot.Out.Id, In.Key).Keep(check.Current.Bytes);
+                    const bool same = slot.Previous.Exists && slot.Previous.Comparable &&
+                                      slot.Previous.Bytes == content;
+                    if (slot.Previous.Exists && slot.Previous.Comparable && !same)
+                        TTargetBackups(slot.Out.Id, In.Key).Keep(slot.Previous.Bytes);
                     if (In.Groups && !slot.In.GroupFile.empty())
                         slot.GroupPrevious = side.Open(slot.In.GroupFile)->Read();
                     if (Gate.Aborted()) throw EUploadAborted(slot.Out.Where, false);
-                    target.Stage(content);
+                    if (same)
+                        target.StageHeld(content);
+                    else
+                        target.Stage(content);
                 }
                 ok = true;
             }

@@ -133,14 +133,14 @@ bool ReportedPerTarget(const TUserList& list, const std::vector<TTargetSettings>
 // and another enabled target remains: a database made for a store alone exports to the store.
 std::vector<TTargetSettings> DefaultTargets(const TUserList& list);
 
-// What a deployment needs besides its targets; all of it copied, none of it shared with the
-// owner while the deployment runs.
+// What a deployment needs besides its targets; all of it copied or shared as it is, none of it
+// changed by the owner while the deployment runs.
 struct TDeploymentInput {
-    std::string Content;               // the password file
-    std::optional<std::string> Groups; // Apache's group file, when one is due
+    std::shared_ptr<const std::string> Content; // the password file
+    std::optional<std::string> Groups;          // Apache's group file, when one is due
     std::string LineEnd;
     std::map<std::string, std::vector<std::string>> StoreGroups;
-    std::unordered_set<std::string> Known; // the database's logins
+    std::shared_ptr<const std::unordered_set<std::string>> Known; // the database's logins
     TReplaceOptions Replace;
     std::shared_ptr<const TDatabaseKey> Key;
     std::uint32_t Timeout = 0;
@@ -160,10 +160,13 @@ struct TDeploymentTarget {
     TDeployTarget Given;
     // Its own file, when it is not the deployment's Content (another program reads it, or
     // another form).
-    std::optional<std::string> Content;
+    std::shared_ptr<const std::string> Content;
     std::string GroupFile; // where its group file goes (none when empty)
     std::optional<TTargetRecord> Record;
     std::optional<TTargetRecord> Pending; // written there by an export that did not record it
+    // SHA-256 (hex) of what it gets, when known: a target found holding exactly that is not
+    // hashed again.
+    std::string ContentSha256;
     // Run once every target of the export holds its new file (none was put back): beside a local
     // file or a store on this machine, over the connection for an SFTP target. Its failure is
     // this target's (AfterError); the others keep their new files. An FTP target refuses it

@@ -338,9 +338,11 @@ void TExportJob::Prepare() {
     // What this database remembers of its last exports: the hashes to reuse, the records of
     // what it wrote where.
     FState = TDatabaseState(s.DatabasePath, FList.Encryption()).Load();
-    FKnownLogins.clear();
+    auto known = std::make_shared<std::unordered_set<std::string>>();
+    known->reserve(static_cast<std::size_t>(FList.Count()));
     for (int i = 0; i < FList.Count(); ++i)
-        FKnownLogins.insert(FList.Users(i).Login);
+        known->insert(FList.Users(i).Login);
+    FKnownLogins = std::move(known);
 
     // The group file is made first: a group name it cannot hold stops the export before anything
     // is written, and it is replaced before the password file, so a user taken out of a group
@@ -350,7 +352,7 @@ void TExportJob::Prepare() {
         throw EQuorvaneError(std::move(clash));
     FGroups = BuildGroups(s.Build);
     if (s.Content) {
-        FContents = {*s.Content};
+        FContents = {std::make_shared<const std::string>(*s.Content)};
         FContentOf.assign(s.Targets.size(), 0);
     } else {
         // The hashes of the last exports in this form and work factor (TFormHashCaches: the
@@ -466,7 +468,7 @@ void TExportJob::Deliver() {
     if (s.Stream != nullptr) {
         // A stream is a sink: written as it is, never compared nor kept.
         if (!FResult.DryRun) {
-            *s.Stream << FContents.front() << std::flush;
+            *s.Stream << *FContents.front() << std::flush;
             if (!*s.Stream) throw EQuorvaneError(Msg(texts::StreamWriteError));
             RememberExport(std::string(), std::nullopt);
             FResult.Done = true;
@@ -511,7 +513,7 @@ namespace {
 
 // What goes into the digest of a file's inputs before its options: a file built by another
 // version may differ, however alike the rest.
-constexpr std::string_view KBuiltHead = "quorvane built file 1\n" QUORVANE_VERSION "\n";
+constexpr std::string_view KBuiltHead = "quorvane built file 2\n" QUORVANE_VERSION "\n";
 
 // The bytes of the regular file at path when it holds exactly size bytes; none otherwise (a
 // pipe or a device, a file that cannot be read).
@@ -674,7 +676,7 @@ bool TExportJob::BuildContents() {
         TContentMemo& memo = FMemos[k];
         memo = MemoOf(keys[k], keys[k].empty() ? s.Build : OwnOptions(firstOf[k]), keys[k].empty());
         if (std::optional<std::string> taken = TakeBuilt(k, memo)) {
-            FContents.push_back(std::move(*taken));
+            FContents.push_back(std::make_shared<const std::string>(std::move(*taken)));
             continue;
         }
         const std::size_t warned = warnings != nullptr ? warnings->size() : 0;
@@ -714,7 +716,7 @@ bool TExportJob::BuildContents() {
         FResult.Stats.Rehashed += stats.Rehashed;
         NoteBuilt(memo, *text, k == 0 ? FReport : scratch, stats,
                   warnings != nullptr && warnings->size() != warned);
-        FContents.push_back(std::move(*text));
+        FContents.push_back(std::make_shared<const std::string>(std::move(*text)));
     }
     return true;
 }
@@ -794,7 +796,7 @@ void TExportJob::NotePending(const std::vector<std::string>& targetIds) {
         if (found != FState.Targets.end() && found->second.Sha256 == ContentSha256(content->second))
             continue;
         std::optional<TTargetRecord>& record = records[content->second];
-        if (!record) record = RecordOf(FContents[content->second]);
+        if (!record) record = RecordOf(*FContents[content->second]);
         notes.emplace_back(id, *record);
     }
     if (notes.empty()) return;
@@ -874,7 +876,7 @@ const std::string& TExportJob::ContentSha256(std::size_t k) const {
 void TExportJob::StartDeployment() {
     const TExportSettings& s = FSettings;
     TDeploymentInput input;
-    input.Content = FContents.front();
+    input.Content = FContents.front(); // shared: nothing changes it any more
     FContentById.clear();
     // The digest of each file, made here once: a file taken from the last build or noted for
     // the next has it already.
@@ -883,7 +885,7 @@ void TExportJob::StartDeployment() {
         const bool memo = k < FMemos.size();
         FContentSha256[k] = memo && FMemos[k].Skipped ? FState.Built.at(FMemos[k].Key).Sha256
                             : memo && FMemos[k].Keep  ? FMemos[k].Outcome.Sha256
-                                                      : Sha256Hex(FContents[k]);
+                                                      : Sha256Hex(*FContents[k]);
     }
     input.Groups = FGroups;
     input.LineEnd = std::string(PasswordFileLineEnd(FList, s.Build));
@@ -901,6 +903,7 @@ void TExportJob::StartDeployment() {
         target.Given = s.Targets[i];
         target.GroupFile = FGroupFiles[i];
         if (FContentOf[i] != 0) target.Content = FContents[FContentOf[i]];
+        target.ContentSha256 = FContentSha256[FContentOf[i]];
         const TTargetFile& file = FFiles[i];
         target.Mode = file.Mode;
         target.Group = file.Group;
@@ -1016,11 +1019,11 @@ void TExportJob::DeploymentEnded(const std::vector<TTargetOutcome>& outcomes) {
             // need not be read again.
             const auto old = FState.Targets.find(o.Id);
             if (old != FState.Targets.end() && old->second.Sha256 == ContentSha256(k) &&
-                old->second.Size == static_cast<std::int64_t>(FContents[k].size()))
+                old->second.Size == static_cast<std::int64_t>(FContents[k]->size()))
                 continue;
             auto record = byContent.find(k);
             if (record == byContent.end())
-                record = byContent.emplace(k, RecordOf(FContents[k])).first;
+                record = byContent.emplace(k, RecordOf(*FContents[k])).first;
             records.emplace_back(o.Id, record->second);
         }
         RememberExport(records, delivered);

@@ -305,7 +305,7 @@ private:
     // The hashes of this export, by form and work factor, loaded from FState and kept in it.
     std::unique_ptr<TFormHashCaches> FCaches;
     TDatabaseStateData FState;
-    std::unordered_set<std::string> FKnownLogins;
+    std::shared_ptr<const std::unordered_set<std::string>> FKnownLogins;
     std::optional<std::string> FGroups;   // the group file of this export, when one is due
     std::vector<std::string> FGroupFiles; // where it goes for each target (none when empty)
     std::shared_ptr<TDeployment> FDeployment;
@@ -313,7 +313,7 @@ private:
     // an abort in between is answered by the deployment's outcome, never taken for an end.
     std::atomic<bool> FDeploying = false;
     // The files built, and which of them each target gets (an index into FContents).
-    std::vector<std::string> FContents;
+    std::vector<std::shared_ptr<const std::string>> FContents;
     std::vector<TContentMemo> FMemos;        // by content
     std::vector<std::string> FContentSha256; // by content, made as the deployment starts
     std::string FListDigest;                 // of the list as this export builds from it

@@ -120,6 +120,11 @@ void TLocalFileTarget::Stage(const std::string& content) {
     }
 }
 
+void TLocalFileTarget::StageHeld(const std::string& content) {
+    // Only a file as Read saw it: anything else is staged and compared as always.
+    if (!FRead || !FRead->Exists || !FFile.StageHeld()) Stage(content);
+}
+
 void TLocalFileTarget::Remove() {
     const TWriteTarget resolved = ResolveWriteTarget(FPath);
     if (FRead && ReadFileIdentity(resolved.Path) != *FRead)
@@ -311,7 +316,8 @@ TUserChanges WithoutOurs(const TUserChanges& changes, const TSiteFile& there,
 TTargetCheck CheckTarget(IExportTarget& target, const TTargetRecord* record,
                          const std::string& newContent,
                          const std::unordered_set<std::string>& known,
-                         const TReplaceOptions& options, const TTargetRecord* pending) {
+                         const TReplaceOptions& options, const TTargetRecord* pending,
+                         const std::string& newSha256) {
     TTargetCheck check;
     check.Target = target.Name();
     check.Current = target.Read();
@@ -320,19 +326,26 @@ TTargetCheck CheckTarget(IExportTarget& target, const TTargetRecord* record,
     // What the export would change, user by user, only for a preview: an export itself needs
     // to know no more than whether anything changed there.
     std::optional<TUserDigests> after;
-    if (options.DryRun) after = UserDigestsOf(std::string_view(newContent));
     if (!check.Current.Exists) {
         // A first export there, or the file was removed: nothing to lose.
-        if (after) check.Preview = CompareUsers({}, *after);
+        if (options.DryRun) check.Preview = CompareUsers({}, UserDigestsOf(newContent));
         return check;
     }
-    check.CurrentSha256 = Sha256Hex(check.Current.Bytes);
+    const bool holdsNew = check.Current.Bytes == newContent;
+    check.CurrentSha256 =
+        holdsNew && !newSha256.empty() ? newSha256 : Sha256Hex(check.Current.Bytes);
     check.Unchanged = (record != nullptr && record->Sha256 == check.CurrentSha256) ||
                       (pending != nullptr && pending->Sha256 == check.CurrentSha256);
     // What this database wrote last, or the new content itself, is there: nothing to lose, and
     // the file is read no further.
-    const bool mayLose = !check.Unchanged && check.CurrentSha256 != Sha256Hex(newContent);
-    if (!mayLose && !after) return check;
+    const bool mayLose = !check.Unchanged && !holdsNew;
+    if (!mayLose && !options.DryRun) return check;
+    if (holdsNew) {
+        // The new content is there already: it changes no user there.
+        check.OtherLines = SiteFileOtherLines(check.Current.Bytes);
+        return check;
+    }
+    if (options.DryRun) after = UserDigestsOf(std::string_view(newContent));
     const TSiteFile there = ParseSiteFile(check.Current.Bytes);
     check.OtherLines = there.OtherLines;
     const TUserDigests thereUsers = UserDigestsOf(there);

@@ -54,6 +54,10 @@ public:
     virtual TTargetContent Read() = 0;
     // Puts the new content beside the old one, which stays as it is.
     virtual void Stage(const std::string& content) = 0;
+    // Stage for a content that Read found there already, byte for byte: a target that can
+    // tell that a replacement would leave it exactly as it is stages nothing, and its Commit
+    // replaces nothing (it still refuses a target that changed since Read).
+    virtual void StageHeld(const std::string& content) { Stage(content); }
     // Makes the staged content the target's.
     virtual void Commit() = 0;
     // Removes what Stage made; the old content stays.
@@ -84,6 +88,9 @@ public:
     std::string Name() const override { return FPath; }
     TTargetContent Read() override;
     void Stage(const std::string& content) override;
+    // Nothing is staged when the file's mode, owner and group are those a replacement would
+    // give it (TStagedFile::StageHeld).
+    void StageHeld(const std::string& content) override;
     void Commit() override;
     void Rollback() noexcept override { FFile.Rollback(); }
     void Remove() override;
@@ -195,11 +202,13 @@ struct TReplaceOptions {
 // decide, without a record, which users there are someone else's. `pending` is what an export
 // of this database was about to write there and never recorded (it was ended between the
 // replacement and the record): that content, or a user line of it, is this database's own,
-// not a change made there.
+// not a change made there. newSha256, when not empty, is the SHA-256 (hex) of newContent: a
+// target found holding exactly newContent is then not hashed.
 TTargetCheck CheckTarget(IExportTarget& target, const TTargetRecord* record,
                          const std::string& newContent,
                          const std::unordered_set<std::string>& known,
-                         const TReplaceOptions& options, const TTargetRecord* pending = nullptr);
+                         const TReplaceOptions& options, const TTargetRecord* pending = nullptr,
+                         const std::string& newSha256 = std::string());
 
 // The record of content as written: its digest, size, time and users.
 TTargetRecord RecordOf(const std::string& content);

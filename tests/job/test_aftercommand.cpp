@@ -129,7 +129,7 @@ protected:
 
     std::vector<TTargetOutcome> Deploy(std::vector<TDeploymentTarget> targets) {
         TDeploymentInput input;
-        input.Content = Content;
+        input.Content = std::make_shared<const std::string>(Content);
         input.LineEnd = "\n";
         input.Replace.Outside = TOutsideChanges::Overwrite;
         input.Timeout = 10000;
