@@ -176,17 +176,28 @@ QIcon ExportIcon() {
     });
 }
 
-// The rows of users that pass, in the order given. Rows in display order refer to users all over
-// memory, and visiting each user's texts in that order waits on the memory again and again. A
-// few rows are searched so, each user asked for some rows ahead of its turn; many are searched
-// in the list's own order (where the users lie one after the other), and then only each row's
-// place in the list is looked up in display order. Rows that are a filter's whole answer under
-// the sort key (every user that passes is among them) need no look-up when few users pass:
-// those few are sorted.
+// The rows found by a search, and their users' places in the list.
+struct TFoundRows {
+    std::vector<TUserProp*> Rows;
+    std::vector<int> Places;
+};
+
+// The rows of users that pass, in the order given, with their places in the list. Rows in
+// display order refer to users all over memory, and visiting each user's texts in that order
+// waits on the memory again and again. A few rows are searched so, each user asked for some rows
+// ahead of its turn; many are searched in the list's own order (where the users lie one after
+// the other), and then only each row's place in the list is looked up in display order: from
+// `places` (one a row, learnt while the list had its users where it has them now) where given,
+// else from the user. Rows that are a filter's whole answer under the sort key (every user that
+// passes is among them) need no look-up when few users pass: those few are sorted.
 template <typename TPasses>
-std::vector<TUserProp*> SearchRows(TUserList& list, const std::vector<TUserProp*>& rows,
-                                   std::optional<int> wholeAnswerSortKey, const TPasses& passes) {
+TFoundRows SearchRows(TUserList& list, const std::vector<TUserProp*>& rows,
+                      const std::vector<int>& places, std::optional<int> wholeAnswerSortKey,
+                      const TPasses& passes) {
     constexpr size_t kAhead = 24;
+    const int count = list.Count();
+    const bool placed = places.size() == rows.size();
+    const auto placeOf = [&](size_t i) { return placed ? places[i] : list.IndexOf(rows[i]); };
     const auto prefetch = [&rows](size_t i) {
         if (i < rows.size() && rows[i] != nullptr) {
             const auto* bytes = reinterpret_cast<const char*>(rows[i]);
@@ -194,8 +205,7 @@ std::vector<TUserProp*> SearchRows(TUserList& list, const std::vector<TUserProp*
                 __builtin_prefetch(bytes + line);
         }
     };
-    std::vector<TUserProp*> found;
-    const int count = list.Count();
+    TFoundRows found;
     if (rows.size() <= static_cast<size_t>(count) / 8) {
         for (size_t i = 0; i < rows.size(); ++i) {
             prefetch(i + kAhead);
@@ -205,7 +215,10 @@ std::vector<TUserProp*> SearchRows(TUserList& list, const std::vector<TUserProp*
                 __builtin_prefetch(ahead.Email.data());
                 __builtin_prefetch(ahead.FullName.data());
             }
-            if (rows[i] != nullptr && passes(*rows[i])) found.push_back(rows[i]);
+            if (rows[i] != nullptr && passes(*rows[i])) {
+                found.Rows.push_back(rows[i]);
+                found.Places.push_back(placeOf(i));
+            }
         }
         return found;
     }
@@ -216,26 +229,36 @@ std::vector<TUserProp*> SearchRows(TUserList& list, const std::vector<TUserProp*
         passing[static_cast<size_t>(i)] = in;
         passed += in ? 1 : 0;
     }
+    found.Rows.reserve(passed);
+    found.Places.reserve(passed);
     if (wholeAnswerSortKey && passed <= rows.size() / 16) {
         std::vector<TUserProp*> users;
+        std::vector<int> indexes;
         users.reserve(passed);
-        for (int i = 0; i < count; ++i)
-            if (passing[static_cast<size_t>(i)]) users.push_back(&list.Users(i));
-        const std::vector<int> order = SortedOrder(users, *wholeAnswerSortKey);
-        found.reserve(order.size());
-        for (int position : order)
-            found.push_back(users[static_cast<size_t>(position)]);
+        indexes.reserve(passed);
+        for (int i = 0; i < count; ++i) {
+            if (!passing[static_cast<size_t>(i)]) continue;
+            users.push_back(&list.Users(i));
+            indexes.push_back(i);
+        }
+        for (int position : SortedOrder(users, *wholeAnswerSortKey)) {
+            found.Rows.push_back(users[static_cast<size_t>(position)]);
+            found.Places.push_back(indexes[static_cast<size_t>(position)]);
+        }
         return found;
     }
     for (size_t i = 0; i < rows.size(); ++i) {
         // A user's place in the list is kept at the end of the user.
-        if (i + kAhead < rows.size() && rows[i + kAhead] != nullptr) {
+        if (!placed && i + kAhead < rows.size() && rows[i + kAhead] != nullptr) {
             const auto* end = reinterpret_cast<const char*>(rows[i + kAhead] + 1);
             __builtin_prefetch(end - 1);
             __builtin_prefetch(end - 16);
         }
-        const int index = list.IndexOf(rows[i]);
-        if (index >= 0 && passing[static_cast<size_t>(index)]) found.push_back(rows[i]);
+        const int index = placeOf(i);
+        if (index >= 0 && index < count && passing[static_cast<size_t>(index)]) {
+            found.Rows.push_back(rows[i]);
+            found.Places.push_back(index);
+        }
     }
     return found;
 }
@@ -976,19 +999,28 @@ void TfrmMain::FillList() {
     ClearItems();
     InListUpdate([this] {
         std::vector<TUserProp*> rows;
+        std::vector<int> places;
         rows.reserve(static_cast<size_t>(FUserList->Count()));
+        places.reserve(static_cast<size_t>(FUserList->Count()));
         for (int i = 0; i < FUserList->Count(); ++i) {
             TUserProp& user = FUserList->Users(i);
-            if (RowPasses(user)) rows.push_back(&user);
+            if (!RowPasses(user)) continue;
+            rows.push_back(&user);
+            places.push_back(i);
         }
         FModel->SetRows(std::move(rows));
         FListOrderAt = FModel->Changes();
+        FRowPlaces = std::move(places);
+        FRowPlacesAt = FModel->Changes();
+        FRowPlacesListAt = FUserList->PlaceChanges();
     });
 }
 
 void TfrmMain::RefreshList() {
     const bool listOrder = FModel->Changes() == FListOrderAt;
-    FModel->SortRows(FSortColumn);
+    const bool placed = RowPlacesHold();
+    FModel->SortRows(FSortColumn, placed ? &FRowPlaces : nullptr);
+    if (placed) FRowPlacesAt = FModel->Changes();
     AutoSizeColumns(); // after the sort: the first rows shown are among those measured
     // Rows FillList took in list order, now sorted, are the filter's whole answer; the steps
     // kept for other rows are gone with them.
@@ -1290,39 +1322,56 @@ void TfrmMain::FilterTextChanged(const QString& text) {
     // Typing on: the rows shown are searched. Erasing: the rows of the nearest wider filter on
     // the way here are, or are shown again as they were when it is the same filter.
     const std::vector<TUserProp*>* searched = nullptr;
-    std::vector<TUserProp*> rows;
+    const std::vector<int> unknown;
+    const std::vector<int>* searchedPlaces = &unknown;
+    TFoundRows rows;
     bool same = false;
+    // Places learnt before users moved in the list are forgotten.
+    if (FUserList->PlaceChanges() != FRowPlacesListAt)
+        for (TFilterStep& step : FFilterSteps)
+            step.Places.clear();
     if (narrower) {
         searched = &FModel->Rows();
+        if (RowPlacesHold()) searchedPlaces = &FRowPlaces;
     } else if (answered) {
         while (!FFilterSteps.empty() && !next.Narrows(FFilterSteps.back().Filter))
             FFilterSteps.pop_back();
         if (!FFilterSteps.empty()) {
             same = FFilterSteps.back().Filter.Narrows(next);
             if (same) {
-                rows = std::move(FFilterSteps.back().Rows);
+                rows.Rows = std::move(FFilterSteps.back().Rows);
+                rows.Places = std::move(FFilterSteps.back().Places);
                 FFilterSteps.pop_back();
             } else {
                 searched = &FFilterSteps.back().Rows;
+                searchedPlaces = &FFilterSteps.back().Places;
             }
         }
     }
     const TUserTextFilter wider = std::exchange(FTextFilter, std::move(next));
     if (searched != nullptr) {
         // The rows left are a part of those searched, already in order: no new sort.
-        rows = SearchRows(*FUserList, *searched,
+        rows = SearchRows(*FUserList, *searched, *searchedPlaces,
                           answered ? std::optional<int>(FSortColumn) : std::nullopt,
                           [this](const TUserProp& user) { return RowPasses(user); });
     } else if (!same) {
-        rows.reserve(static_cast<size_t>(FUserList->Count()));
+        rows.Rows.reserve(static_cast<size_t>(FUserList->Count()));
+        rows.Places.reserve(static_cast<size_t>(FUserList->Count()));
         for (int i = 0; i < FUserList->Count(); ++i) {
             TUserProp& user = FUserList->Users(i);
-            if (RowPasses(user)) rows.push_back(&user);
+            if (!RowPasses(user)) continue;
+            rows.Rows.push_back(&user);
+            rows.Places.push_back(i);
         }
     }
-    std::vector<TUserProp*> before = FModel->SetRows(std::move(rows));
-    if (searched == nullptr && !same) FModel->SortRows(FSortColumn);
-    if (narrower && answered) KeepFilterStep(wider, std::move(before));
+    std::vector<int> placesBefore;
+    if (RowPlacesHold()) placesBefore = std::move(FRowPlaces);
+    std::vector<TUserProp*> before = FModel->SetRows(std::move(rows.Rows));
+    FRowPlaces = std::move(rows.Places);
+    if (searched == nullptr && !same) FModel->SortRows(FSortColumn, &FRowPlaces);
+    FRowPlacesAt = FModel->Changes();
+    FRowPlacesListAt = FUserList->PlaceChanges();
+    if (narrower && answered) KeepFilterStep(wider, std::move(before), std::move(placesBefore));
     // Rows from a whole answer are one again; rows searched out of others are only as good as
     // those were.
     if (answered || (searched == nullptr && !same)) FFilterRowsAt = FModel->Changes();
@@ -1332,8 +1381,13 @@ void TfrmMain::FilterTextChanged(const QString& text) {
     if (!selected.empty()) SelectUsers(selected);
 }
 
-void TfrmMain::KeepFilterStep(const TUserTextFilter& filter, std::vector<TUserProp*> rows) {
-    FFilterSteps.push_back({filter, std::move(rows)});
+bool TfrmMain::RowPlacesHold() const {
+    return FRowPlacesAt == FModel->Changes() && FRowPlacesListAt == FUserList->PlaceChanges();
+}
+
+void TfrmMain::KeepFilterStep(const TUserTextFilter& filter, std::vector<TUserProp*> rows,
+                              std::vector<int> places) {
+    FFilterSteps.push_back({filter, std::move(rows), std::move(places)});
     // The steps hold at most a few lists' worth of rows: the widest ones go first, as the
     // narrower ones are what erasing meets first.
     const size_t limit = 4 * static_cast<size_t>(std::max(FUserList->Count(), 1024));
@@ -1385,7 +1439,9 @@ void TfrmMain::SortBy(int sortKey) {
     if (sortKey == 0) return;
     FSortColumn = sortKey;
     UpdateSortIndicator();
-    FModel->SortRows(FSortColumn);
+    const bool placed = RowPlacesHold();
+    FModel->SortRows(FSortColumn, placed ? &FRowPlaces : nullptr);
+    if (placed) FRowPlacesAt = FModel->Changes();
 }
 
 void TfrmMain::UpdateSortIndicator() {

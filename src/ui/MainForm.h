@@ -233,8 +233,11 @@ private:
     void UsersChangeApplied(const std::vector<int>& touched);
     void UndoCleanChanged(bool clean);
     void FilterTextChanged(const QString& text);
+    // Whether FRowPlaces are the places of the rows shown.
+    bool RowPlacesHold() const;
     // Keeps the rows a wider filter showed, for erasing back to it.
-    void KeepFilterStep(const TUserTextFilter& filter, std::vector<TUserProp*> rows);
+    void KeepFilterStep(const TUserTextFilter& filter, std::vector<TUserProp*> rows,
+                        std::vector<int> places);
     void ClearFilterText();
     // Shrinks and moves the window so that its frame lies on the screen's free area.
     void KeepFrameOnScreen();
@@ -284,16 +287,23 @@ private:
     int FExpiringDays = 14; // what the "Expiring within" question offers
     std::string FGroupFilter;
     TUserTextFilter FTextFilter;
-    // The wider filters on the way to the one in force, each with the rows it showed, widest
-    // first. They stand while the rows are the filter's whole answer: the rows' change count
-    // then is FFilterRowsAt.
+    // The wider filters on the way to the one in force, each with the rows it showed (and their
+    // users' places in the list, where known), widest first. They stand while the rows are the
+    // filter's whole answer: the rows' change count then is FFilterRowsAt.
     struct TFilterStep {
         TUserTextFilter Filter;
         std::vector<TUserProp*> Rows;
+        std::vector<int> Places;
     };
     std::vector<TFilterStep> FFilterSteps;
     uint64_t FFilterRowsAt = ~uint64_t{0};
     uint64_t FListOrderAt = ~uint64_t{0}; // the change count when FillList set its rows
+    // Each row's user's place in the list, which spares a search of many rows visiting every
+    // user to learn it. They belong to the rows of change count FRowPlacesAt, learnt while the
+    // list's count of place changes was FRowPlacesListAt.
+    std::vector<int> FRowPlaces;
+    uint64_t FRowPlacesAt = ~uint64_t{0};
+    uint64_t FRowPlacesListAt = ~uint64_t{0};
     QUndoStack* FUndoStack = nullptr;
     QLineEdit* edtFilter = nullptr;
     QLabel* lblFilterCount = nullptr;

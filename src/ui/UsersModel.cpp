@@ -231,7 +231,7 @@ std::vector<TUserProp*> TUsersModel::RemoveRows(std::vector<int> rows) {
     return removed;
 }
 
-void TUsersModel::SortRows(int sortKey) {
+void TUsersModel::SortRows(int sortKey, std::vector<int>* along) {
     ++FChanges; // rows kept from before are in another order now, however few are shown
     if (FRows.size() < 2) return;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
@@ -244,6 +244,12 @@ void TUsersModel::SortRows(int sortKey) {
         newPosition[static_cast<size_t>(order[i])] = static_cast<int>(i);
     }
     FRows = std::move(sorted);
+    if (along != nullptr && along->size() == order.size()) {
+        std::vector<int> moved(order.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            moved[i] = (*along)[static_cast<size_t>(order[i])];
+        *along = std::move(moved);
+    }
     const QModelIndexList from = persistentIndexList();
     QModelIndexList to;
     to.reserve(from.size());

@@ -72,8 +72,9 @@ public:
     // Removes the rows at these positions (any order, no duplicates); returns the users they
     // referred to, in row order.
     std::vector<TUserProp*> RemoveRows(std::vector<int> rows);
-    // Sorts the rows by a sort key (see CompareUsers); the selection follows its rows.
-    void SortRows(int sortKey);
+    // Sorts the rows by a sort key (see CompareUsers); the selection follows its rows, and so do
+    // the values of `along` (one a row, such as the users' places in the list) when given.
+    void SortRows(int sortKey, std::vector<int>* along = nullptr);
     // Counts every change of the rows (set, added, removed, shown again, sorted): rows a caller
     // derived from the rows at one count still stand for them while the count is the same.
     uint64_t Changes() const { return FChanges; }

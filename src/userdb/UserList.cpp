@@ -186,6 +186,8 @@ void TUserList::TakeUsers(TUserList& other) {
     if (&other == this) return;
     FItems = std::move(other.FItems);
     other.FItems.clear();
+    ++FPlaceChanges;
+    ++other.FPlaceChanges;
     for (const auto& user : FItems)
         user->FList = this;
 }
@@ -196,12 +198,14 @@ void TUserList::AppendUsers(TUserList& other) {
     FItems.insert(FItems.end(), std::make_move_iterator(other.FItems.begin()),
                   std::make_move_iterator(other.FItems.end()));
     other.FItems.clear();
+    ++other.FPlaceChanges;
     for (size_t i = from; i < FItems.size(); ++i)
         FItems[i]->FList = this;
     Renumber(from);
 }
 
 void TUserList::Renumber(size_t from) {
+    ++FPlaceChanges;
     for (size_t i = from; i < FItems.size(); ++i)
         FItems[i]->FIndex = static_cast<int>(i);
 }
@@ -233,6 +237,7 @@ void TUserList::RemoveMany(const std::vector<TUserProp*>& users) {
 
 void TUserList::Clear() {
     FItems.clear();
+    ++FPlaceChanges;
 }
 
 std::vector<std::unique_ptr<TUserProp>> TUserList::Detach(const std::vector<int>& indices) {

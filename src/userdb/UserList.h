@@ -151,9 +151,14 @@ public:
     // True when no user other than the one at exceptIndex has this login (a-z folded).
     bool IsLoginUnique(const std::string& login, int exceptIndex = -1) const;
 
+    // Counts the changes that give users other places or take them away (AddBlank does not):
+    // places learnt at one count still hold while the count is the same.
+    uint64_t PlaceChanges() const { return FPlaceChanges; }
+
 private:
     void Renumber(size_t from);
     std::vector<std::unique_ptr<TUserProp>> FItems;
+    uint64_t FPlaceChanges = 0;
 };
 
 // The expiry sweep's rule for one user: disables it when it is enabled, its expiry is on and its

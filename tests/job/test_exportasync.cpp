@@ -73,35 +73,47 @@ void AddUsers(TUserList& list, int count) {
         list.Add("user" + std::to_string(i), "pw" + std::to_string(i));
 }
 
-// What reached the owner, and whether any of it came on another thread.
+// A case's folders (its targets', and TMPDIR for its export's temporary files) and a name of its
+// own on the FTP server, which starts first so that its own folder is not in the temporary one.
+struct TCaseFolders {
+    ftptest::TFtpServer& Server = FtpServer();
+    TTempDir Dir, Tmp;
+    const TScopedEnv TmpDir{"TMPDIR", Tmp.Path().string()};
+    const std::string Remote = Dir.Path().filename().string();
+};
+
+// The owner's thread: its queue, what reached it, and whether any of it came on another thread.
 struct TOwnerSide {
+    std::shared_ptr<TQueuedDispatcher> Queue = std::make_shared<TQueuedDispatcher>();
     std::thread::id Owner = std::this_thread::get_id();
     bool OffThread = false;
     std::vector<TExportEvent> Events;
     std::vector<std::string> Errors;
     std::vector<TExportResult> Done;
 
-    void Attach(TExportJob& job) {
-        job.OnEvent = [this](const TExportEvent& event) {
-            Note();
-            Events.push_back(event);
-        };
-        job.OnError = [this](const TMessage& message) {
-            Note();
-            Errors.push_back(EnglishText(message));
-        };
-        job.OnDone = [this](const TExportResult& result) {
-            Note();
-            Done.push_back(result);
-        };
+    // A job whose calls come to this owner.
+    std::unique_ptr<TExportJob> Job(TUserList& list, const TExportSettings& settings) {
+        auto job = std::make_unique<TExportJob>(list, settings, Queue);
+        job->OnEvent = [this](const TExportEvent& event) { Keep(Events, event); };
+        job->OnError = [this](const TMessage& message) { Keep(Errors, EnglishText(message)); };
+        job->OnDone = [this](const TExportResult& result) { Keep(Done, result); };
+        return job;
     }
-    void Note() { OffThread = OffThread || std::this_thread::get_id() != Owner; }
+    // Keeps what came, and notes whether it came on another thread.
+    template <class T> void Keep(std::vector<T>& into, T value) {
+        OffThread = OffThread || std::this_thread::get_id() != Owner;
+        into.push_back(std::move(value));
+    }
+    // Serves the queue for a while, as a window's event loop would.
+    void Serve() {
+        Queue->ProcessUntil([] { return false; }, 200ms);
+    }
 
-    // Serves the owner's queue until the end has come, a little longer (a second end would come
+    // Serves the queue until the end has come, a little longer (a second end would come
     // meanwhile), and until the job has let go; whether exactly one end came.
-    bool EndsOnce(TQueuedDispatcher& owner, TExportJob& job) {
-        if (!owner.ProcessUntil([&] { return !Done.empty(); }, 60s)) return false;
-        owner.ProcessUntil([] { return false; }, 200ms);
+    bool EndsOnce(TExportJob& job) {
+        if (!Queue->ProcessUntil([&] { return !Done.empty(); }, 60s)) return false;
+        Serve();
         job.Wait();
         return Done.size() == 1;
     }
@@ -122,40 +134,34 @@ TEST(ExportJobAsync, EveryKindOfTargetEndsOnceOnTheOwnersThread) {
         {"an SQLite store", TKind::Store},
         {"a local file and an upload", TKind::Several},
     };
-    int run = 0;
-    FtpServer(); // its own folder is not in the export's temporary folder
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
-        TTempDir dir, tmp;
-        const TScopedEnv tmpdir("TMPDIR", tmp.Path().string());
-        const std::string remote = "async" + std::to_string(++run);
+        const TCaseFolders at;
         TUserList list;
         AddUsers(list, 250);
         TExportSettings settings;
         settings.PassType = TPasswordsType::ptMD5;
         switch (c.Kind) {
         case TKind::File:
-            settings.Targets = {{FileTarget(dir.File("htpasswd")), {}}};
+            settings.Targets = {{FileTarget(at.Dir.File("htpasswd")), {}}};
             break;
         case TKind::Upload:
-            settings.Targets = {{FtpTarget(remote), ftptest::kPassword}};
+            settings.Targets = {{FtpTarget(at.Remote), ftptest::kPassword}};
             break;
         case TKind::Store:
-            settings.Targets = {{StoreTarget(dir.File("auth.db")), {}}};
+            settings.Targets = {{StoreTarget(at.Dir.File("auth.db")), {}}};
             break;
         case TKind::Several:
-            settings.Targets = {{FileTarget(dir.File("htpasswd")), {}},
-                                {FtpTarget(remote), ftptest::kPassword}};
+            settings.Targets = {{FileTarget(at.Dir.File("htpasswd")), {}},
+                                {FtpTarget(at.Remote), ftptest::kPassword}};
             settings.PerTarget = true;
             break;
         }
-        auto owner = std::make_shared<TQueuedDispatcher>();
-        TExportJob job(list, settings, owner);
         TOwnerSide side;
-        side.Attach(job);
-        job.StartAsync();
+        const auto job = side.Job(list, settings);
+        job->StartAsync();
         EXPECT_TRUE(side.Done.empty()) << "the end never comes within the start";
-        ASSERT_TRUE(side.EndsOnce(*owner, job));
+        ASSERT_TRUE(side.EndsOnce(*job));
         EXPECT_FALSE(side.OffThread);
         const TExportResult& result = side.Done[0];
         std::string why = EnglishText(result.Error);
@@ -163,19 +169,19 @@ TEST(ExportJobAsync, EveryKindOfTargetEndsOnceOnTheOwnersThread) {
             why += "\n" + EnglishText(TargetOutcomeMessage(outcome));
         EXPECT_TRUE(result.Done) << why;
         EXPECT_TRUE(side.Errors.empty()) << side.Errors.front();
-        EXPECT_FALSE(job.Building());
+        EXPECT_FALSE(job->Building());
         ASSERT_FALSE(side.Events.empty());
         EXPECT_EQ(side.Events.front().Stage, TExportStage::Building);
         if (c.Kind == TKind::File || c.Kind == TKind::Several) {
-            EXPECT_EQ(Lines(ReadWholeFile(dir.File("htpasswd"))), 250u);
+            EXPECT_EQ(Lines(ReadWholeFile(at.Dir.File("htpasswd"))), 250u);
         }
         if (c.Kind == TKind::Upload || c.Kind == TKind::Several) {
-            EXPECT_EQ(Lines(ReadWholeFile(FtpServer().Root() / remote)), 250u);
+            EXPECT_EQ(Lines(ReadWholeFile(at.Server.Root() / at.Remote)), 250u);
         }
         if (c.Kind == TKind::Store) {
-            EXPECT_EQ(StoreLogins(dir.File("auth.db")).size(), 250u);
+            EXPECT_EQ(StoreLogins(at.Dir.File("auth.db")).size(), 250u);
         }
-        EXPECT_EQ(tmp.Entries(), std::vector<std::string>{}) << "the upload's copy is gone";
+        EXPECT_EQ(at.Tmp.Entries(), std::vector<std::string>{}) << "the upload's copy is gone";
     }
 }
 
@@ -193,47 +199,41 @@ TEST(ExportJobAsync, AbortOrTheJobsEndDuringTheBuildWritesNothing) {
         {"job destroyed, local file", false, true},
         {"job destroyed, upload", true, true},
     };
-    int run = 0;
-    FtpServer(); // its own folder is not in the export's temporary folder
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
-        TTempDir dir, tmp;
-        const TScopedEnv tmpdir("TMPDIR", tmp.Path().string());
-        const std::string remote = "aborted" + std::to_string(++run);
-        WriteWholeFile(dir.File("htpasswd"), "old\n");
+        const TCaseFolders at;
+        WriteWholeFile(at.Dir.File("htpasswd"), "old\n");
         TUserList list;
         AddUsers(list, 5000); // seconds of bcrypt on one thread; the abort comes in the first 100
         TExportSettings settings;
         settings.PassType = TPasswordsType::ptBcrypt;
         settings.Build.SchemeParam = 4;
         settings.Build.Threads = 1;
-        settings.Targets = {c.Upload ? TDeployTarget(FtpTarget(remote), ftptest::kPassword)
-                                     : TDeployTarget(FileTarget(dir.File("htpasswd")), {})};
-        auto owner = std::make_shared<TQueuedDispatcher>();
-        auto job = std::make_unique<TExportJob>(list, settings, owner);
+        settings.Targets = {c.Upload ? TDeployTarget(FtpTarget(at.Remote), ftptest::kPassword)
+                                     : TDeployTarget(FileTarget(at.Dir.File("htpasswd")), {})};
         TOwnerSide side;
-        side.Attach(*job);
+        auto job = side.Job(list, settings);
         job->StartAsync();
-        ASSERT_TRUE(owner->ProcessUntil([&] { return !side.Events.empty(); }, 60s));
+        ASSERT_TRUE(side.Queue->ProcessUntil([&] { return !side.Events.empty(); }, 60s));
         EXPECT_TRUE(job->Building());
         if (c.Destroy) {
             job.reset();
         } else {
             EXPECT_TRUE(job->Abort());
-            ASSERT_TRUE(side.EndsOnce(*owner, *job));
+            ASSERT_TRUE(side.EndsOnce(*job));
             EXPECT_TRUE(side.Done[0].Aborted);
             EXPECT_FALSE(side.Done[0].Done);
         }
-        owner->ProcessUntil([] { return false; }, 200ms);
+        side.Serve();
         if (c.Destroy) {
             EXPECT_TRUE(side.Done.empty()) << "nothing reaches an owner that has gone";
         }
         EXPECT_FALSE(side.OffThread);
         EXPECT_LT(side.Events.back().EntriesDone, 5000u);
-        EXPECT_EQ(ReadWholeFile(dir.File("htpasswd")), "old\n");
-        EXPECT_EQ(dir.Entries(), std::vector<std::string>{"htpasswd"});
-        EXPECT_EQ(tmp.Entries(), std::vector<std::string>{});
-        EXPECT_EQ(FtpServer().Commands().find(remote), std::string::npos) << "nothing was sent";
+        EXPECT_EQ(ReadWholeFile(at.Dir.File("htpasswd")), "old\n");
+        EXPECT_EQ(at.Dir.Entries(), std::vector<std::string>{"htpasswd"});
+        EXPECT_EQ(at.Tmp.Entries(), std::vector<std::string>{});
+        EXPECT_EQ(at.Server.Commands().find(at.Remote), std::string::npos) << "nothing was sent";
     }
 }
 
@@ -269,13 +269,11 @@ TEST(ExportJobAsync, ChecksRaiseOnTheCallersThreadBeforeAnythingRuns) {
             settings.Targets.emplace_back(second, std::string());
             settings.PerTarget = true;
         }
-        auto owner = std::make_shared<TQueuedDispatcher>();
-        TExportJob job(list, settings, owner);
         TOwnerSide side;
-        side.Attach(job);
+        const auto job = side.Job(list, settings);
         std::string said;
         try {
-            job.StartAsync();
+            job->StartAsync();
             ADD_FAILURE() << "nothing raised";
         } catch (const EQuorvaneError& e) {
             said = EnglishText(e.Message());
@@ -285,15 +283,15 @@ TEST(ExportJobAsync, ChecksRaiseOnTheCallersThreadBeforeAnythingRuns) {
                       dynamic_cast<const EUnsafeUsers*>(&e) != nullptr);
         }
         EXPECT_NE(said.find(c.Said), std::string::npos) << said;
-        EXPECT_FALSE(job.Building());
-        owner->ProcessUntil([] { return false; }, 200ms);
+        EXPECT_FALSE(job->Building());
+        side.Serve();
         EXPECT_TRUE(side.Events.empty());
         EXPECT_TRUE(side.Done.empty());
         EXPECT_EQ(dir.Entries(), std::vector<std::string>{});
         if (c.Cause != TCause::EmptyPassword) continue;
-        job.Settings().Build.AllowEmptyPasswords = true;
-        job.StartAsync();
-        ASSERT_TRUE(side.EndsOnce(*owner, job));
+        job->Settings().Build.AllowEmptyPasswords = true;
+        job->StartAsync();
+        ASSERT_TRUE(side.EndsOnce(*job));
         EXPECT_TRUE(side.Done[0].Done) << EnglishText(side.Done[0].Error);
         EXPECT_EQ(ReadWholeFile(dir.File("htpasswd")), "ann:a1\r\nnopass:\r\n");
     }
@@ -309,14 +307,12 @@ TEST(ExportJobAsync, AWriteThatFailsAfterTheChecksEndsWithItsError) {
     TExportSettings settings;
     settings.PassType = TPasswordsType::ptPlainText;
     settings.Targets = {{FileTarget((dir.Path() / "site" / "htpasswd").string()), {}}};
-    auto owner = std::make_shared<TQueuedDispatcher>();
-    TExportJob job(list, settings, owner);
     TOwnerSide side;
-    side.Attach(job);
-    job.StartAsync();
+    const auto job = side.Job(list, settings);
+    job->StartAsync();
     // The write comes once the build's end has reached this thread, after this.
     fs::remove_all(dir.Path() / "site");
-    ASSERT_TRUE(side.EndsOnce(*owner, job));
+    ASSERT_TRUE(side.EndsOnce(*job));
     EXPECT_FALSE(side.Done[0].Done);
     EXPECT_FALSE(side.Done[0].Error.Empty());
     EXPECT_EQ(side.Errors, std::vector<std::string>{EnglishText(side.Done[0].Error)});

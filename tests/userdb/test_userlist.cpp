@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <regex>
 #include <set>
 
@@ -163,6 +164,60 @@ TEST(UserList, RemovingMovesLaterUsersUp) {
 
     list.Clear();
     EXPECT_EQ(list.Count(), 0);
+}
+
+// Places learnt at one count of place changes hold while it is the same: every change that gives
+// a user another place, or takes one away, counts; appending one user and what changes nothing
+// do not.
+TEST(UserList, PlacesHoldWhileThePlaceChangesAreTheSame) {
+    const struct {
+        const char* Name;
+        std::function<void(TUserList&, TUserList&)> Change; // the list, and another of two users
+        bool Counts;
+    } cases[] = {
+        {"a user appended", [](TUserList& l, TUserList&) { l.AddBlank(); }, false},
+        {"a stranger removed", [](TUserList& l, TUserList& o) { l.Remove(&o.Users(0)); }, false},
+        {"the last removed", [](TUserList& l, TUserList&) { l.Remove(&l.Users(4)); }, true},
+        {"one in the middle removed", [](TUserList& l, TUserList&) { l.Remove(&l.Users(1)); },
+         true},
+        {"several removed",
+         [](TUserList& l, TUserList&) {
+             l.RemoveMany({&l.Users(3), &l.Users(0)});
+         },
+         true},
+        {"detached", [](TUserList& l, TUserList&) { l.Detach({2}); }, true},
+        {"detached and put back",
+         [](TUserList& l, TUserList&) {
+             auto taken = l.Detach({1, 3});
+             std::vector<std::pair<int, std::unique_ptr<TUserProp>>> back;
+             back.emplace_back(1, std::move(taken[0]));
+             back.emplace_back(3, std::move(taken[1]));
+             l.Attach(std::move(back));
+         },
+         true},
+        {"emptied", [](TUserList& l, TUserList&) { l.Clear(); }, true},
+        {"another's users taken", [](TUserList& l, TUserList& o) { l.TakeUsers(o); }, true},
+        {"another's users appended", [](TUserList& l, TUserList& o) { l.AppendUsers(o); }, true},
+        {"given to another", [](TUserList& l, TUserList& o) { o.AppendUsers(l); }, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TUserList list, other;
+        for (const char* login : {"u0", "u1", "u2", "u3", "u4"})
+            list.Add(login, "p");
+        other.Add("o0", "p");
+        other.Add("o1", "p");
+        std::vector<const TUserProp*> before;
+        for (int i = 0; i < list.Count(); ++i)
+            before.push_back(&list.Users(i));
+        const uint64_t count = list.PlaceChanges();
+        c.Change(list, other);
+        EXPECT_EQ(list.PlaceChanges() != count, c.Counts);
+        if (list.PlaceChanges() != count) continue;
+        ASSERT_GE(list.Count(), static_cast<int>(before.size()));
+        for (size_t i = 0; i < before.size(); ++i)
+            EXPECT_EQ(&list.Users(static_cast<int>(i)), before[i]) << i;
+    }
 }
 
 TEST(UserList, BlankUserHasEveryFieldEmpty) {

@@ -284,9 +284,11 @@ TEST_F(UndoFilterTest, EveryKeystrokeShowsWhatASearchOfTheWholeListFinds) {
     }
     Window.FillList();
     // "+keys": typed one by one; "-N": N backspaces; "<N": the cursor to N; "=text": pasted
-    // over the whole text; "sort N", "view NAME", "add LOGIN", "undo".
+    // over the whole text; "sort N", "view NAME", "add LOGIN", "delete LOGIN", "undo". A user
+    // deleted and brought back moves every later user's place in the list.
     const std::string script =
-        "+smith, -2, +ers, -3, <2, -1, +m, =smith, -5, +ann, sort 5, -1, +e, -3, =MA, -1, +as, "
+        "+sm, delete sm21, -1, +m, undo, -2, sort 3, +s, sort 1, +m, -2, +smith, -2, +ers, -3, <2, "
+        "-1, +m, =smith, -5, +ann, sort 5, -1, +e, -3, =MA, -1, +as, "
         "view miEnabledUsers, -3, +sm, add smz, -2, +ma, undo, -1, =0@, sort -1, -2, "
         "view miAllUsers, +1, -1, +zzz, sort 5, -3, =`sm, -2, +SMITH@, -6, =0000000000@, -11, "
         "+@@@, -3, =hs, =s, +`";
@@ -349,6 +351,9 @@ TEST_F(UndoFilterTest, EveryKeystrokeShowsWhatASearchOfTheWholeListFinds) {
         } else if (step.rfind("view", 0) == 0) {
             Action(arg.c_str())->trigger();
             view = arg == "miEnabledUsers" ? TUserFilter::Enabled : TUserFilter::All;
+        } else if (step.rfind("delete", 0) == 0) {
+            Select({arg});
+            Action("miDeleteUser")->trigger();
         } else if (step.rfind("add", 0) == 0) {
             Scripts.push_back(UserScript(arg.c_str()));
             Action("miAddUser")->trigger();
