@@ -124,15 +124,15 @@ struct TOwnerSide {
 // Whatever the targets, the job's calls come on the owner's thread, the end once and never
 // within StartAsync, and the targets hold the new file.
 TEST(ExportJobAsync, EveryKindOfTargetEndsOnceOnTheOwnersThread) {
-    enum class TKind { File, Upload, Store, Several };
+    enum class TTargetsOf { File, Upload, Store, Several };
     const struct {
         const char* Name;
-        TKind Kind;
+        TTargetsOf Kind;
     } cases[] = {
-        {"a local file", TKind::File},
-        {"an upload", TKind::Upload},
-        {"an SQLite store", TKind::Store},
-        {"a local file and an upload", TKind::Several},
+        {"a local file", TTargetsOf::File},
+        {"an upload", TTargetsOf::Upload},
+        {"an SQLite store", TTargetsOf::Store},
+        {"a local file and an upload", TTargetsOf::Several},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -142,16 +142,16 @@ TEST(ExportJobAsync, EveryKindOfTargetEndsOnceOnTheOwnersThread) {
         TExportSettings settings;
         settings.PassType = TPasswordsType::ptMD5;
         switch (c.Kind) {
-        case TKind::File:
+        case TTargetsOf::File:
             settings.Targets = {{FileTarget(at.Dir.File("htpasswd")), {}}};
             break;
-        case TKind::Upload:
+        case TTargetsOf::Upload:
             settings.Targets = {{FtpTarget(at.Remote), ftptest::kPassword}};
             break;
-        case TKind::Store:
+        case TTargetsOf::Store:
             settings.Targets = {{StoreTarget(at.Dir.File("auth.db")), {}}};
             break;
-        case TKind::Several:
+        case TTargetsOf::Several:
             settings.Targets = {{FileTarget(at.Dir.File("htpasswd")), {}},
                                 {FtpTarget(at.Remote), ftptest::kPassword}};
             settings.PerTarget = true;
@@ -172,13 +172,13 @@ TEST(ExportJobAsync, EveryKindOfTargetEndsOnceOnTheOwnersThread) {
         EXPECT_FALSE(job->Building());
         ASSERT_FALSE(side.Events.empty());
         EXPECT_EQ(side.Events.front().Stage, TExportStage::Building);
-        if (c.Kind == TKind::File || c.Kind == TKind::Several) {
+        if (c.Kind == TTargetsOf::File || c.Kind == TTargetsOf::Several) {
             EXPECT_EQ(Lines(ReadWholeFile(at.Dir.File("htpasswd"))), 250u);
         }
-        if (c.Kind == TKind::Upload || c.Kind == TKind::Several) {
+        if (c.Kind == TTargetsOf::Upload || c.Kind == TTargetsOf::Several) {
             EXPECT_EQ(Lines(ReadWholeFile(at.Server.Root() / at.Remote)), 250u);
         }
-        if (c.Kind == TKind::Store) {
+        if (c.Kind == TTargetsOf::Store) {
             EXPECT_EQ(StoreLogins(at.Dir.File("auth.db")).size(), 250u);
         }
         EXPECT_EQ(at.Tmp.Entries(), std::vector<std::string>{}) << "the upload's copy is gone";
