@@ -6,6 +6,7 @@
 #include "TestUtil.h"
 #include "UiTestUtil.h"
 #include "ui/ModalRunner.h"
+#include "userdb/UserList.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -108,5 +109,18 @@ private:
 };
 
 using ftptest::TFtpServer;
+
+// The database's first target made a server: its protocol ("" for plain FTP), host, login,
+// password and remote file.
+inline void FillServer(quorvane::TUserList& list, const std::string& protocol,
+                       const std::string& host, const std::string& user,
+                       const std::string& password, const std::string& remote = "htpasswd") {
+    First(list)->ExportToFile = false;
+    First(list)->FtpProtocol = protocol;
+    First(list)->FtpHost = host;
+    First(list)->FtpUser = user;
+    First(list)->FtpPass = password;
+    First(list)->FtpPasswdFile = remote;
+}
 
 } // namespace testsupport

@@ -372,20 +372,6 @@ TEST(ExportDialog, LocalTargetsThatCannotBeWrittenAreRefusedAndTheDialogStaysOpe
 
 // --- FTP exports against a loopback server ---
 
-namespace {
-
-void FillFtp(TUserList& list, const std::string& host, const std::string& password,
-             const std::string& remote = "htpasswd") {
-    First(list)->ExportToFile = false;
-    First(list)->FtpHost = host;
-    First(list)->FtpUser = ftptest::kUser;
-    First(list)->FtpPass = password;
-    First(list)->FtpPasswdFile = remote;
-    First(list)->FtpPassiveMode = true;
-}
-
-} // namespace
-
 TEST(ExportDialogFtp, UploadArrivesTempFileGoesDialogCloses) {
     TThreadsSettle settle;
     TScopedTmpDir tmp;
@@ -394,7 +380,7 @@ TEST(ExportDialogFtp, UploadArrivesTempFileGoesDialogCloses) {
     list.Add("carl", "c");
     list.Add("alice", "a 1");
     list.PassType = TPasswordsType::ptPlainText;
-    FillFtp(list, server.Host(), ftptest::kPassword);
+    FillServer(list, "", server.Host(), ftptest::kUser, ftptest::kPassword);
     TDialogOn t(list);
     t.dialog.show();
     QTest::mouseClick(t.c.btnExport, Qt::LeftButton);
@@ -425,7 +411,7 @@ TEST(ExportDialogFtp, StalledUploadEndsByTheServerOrByLeavingTheDialog) {
         auto silent = std::make_unique<TSilentServer>();
         TUserList list;
         list.Add("carl", "c");
-        FillFtp(list, silent->Host(), "x");
+        FillServer(list, "", silent->Host(), ftptest::kUser, "x");
         TScriptedModals modals;
         if (end != TEnd::ServerGoes) modals.Buttons = {QMessageBox::No, QMessageBox::Yes};
         auto t = std::make_unique<TDialogOn>(list, TExportDialogOptions{.Timeout = 30000});
@@ -480,7 +466,7 @@ TEST(ExportDialogFtp, AbortDuringTheTransferLeavesTheServersFile) {
     TUserList list;
     AddUsers(list, 30000); // the upload lasts long after the abort, even on a busy machine
     list.PassType = TPasswordsType::ptPlainText;
-    FillFtp(list, server.Host(), ftptest::kPassword);
+    FillServer(list, "", server.Host(), ftptest::kUser, ftptest::kPassword);
     TScriptedModals modals(QMessageBox::Yes);
     TDialogOn t(list);
     t.dialog.show();
@@ -516,7 +502,7 @@ TEST(ExportDialogFtp, CancelDuringARestoreLeavesTheServersFile) {
     TUserList list;
     list.Add("carl", "c");
     list.PassType = TPasswordsType::ptPlainText;
-    FillFtp(list, server.Host(), ftptest::kPassword);
+    FillServer(list, "", server.Host(), ftptest::kUser, ftptest::kPassword);
     list.SaveToFile(db);
     {
         TScriptedModals modals;
@@ -571,7 +557,7 @@ TEST(ExportDialogFtp, ErrorShowsWarningAndLeavesTheDialogReady) {
     TFtpServer server;
     TUserList list;
     list.Add("carl", "c");
-    FillFtp(list, server.Host(), "wrong password");
+    FillServer(list, "", server.Host(), ftptest::kUser, "wrong password");
     TDialogOn t(list);
     t.dialog.show();
     TScriptedModals modals;
@@ -628,7 +614,7 @@ TEST(ExportDialog, TheWindowRunsDuringTheBuildAndLeavingItAbortsOrLetsItFinish) 
         list.PassType = TPasswordsType::ptBcrypt;
         list.BcryptCost = 4;
         First(list)->PassFile = target.string();
-        if (server) FillFtp(list, server->Host(), ftptest::kPassword);
+        if (server) FillServer(list, "", server->Host(), ftptest::kUser, ftptest::kPassword);
         TDialogOn t(list, {.HashThreads = 1});
         t.dialog.show();
         TScriptedModals modals;

@@ -45,16 +45,6 @@ struct TServerDialog {
     TfrmExportUser dialog;
 };
 
-void FillServer(TUserList& list, const std::string& protocol, const std::string& host,
-                const std::string& user, const std::string& password, const std::string& remote) {
-    First(list)->ExportToFile = false;
-    First(list)->FtpProtocol = protocol;
-    First(list)->FtpHost = host;
-    First(list)->FtpUser = user;
-    First(list)->FtpPass = password;
-    First(list)->FtpPasswdFile = remote;
-}
-
 } // namespace
 
 TEST(ExportDialogServer, AddressKeyFileAndHostKeysRoundTrip) {
