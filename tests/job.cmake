@@ -3,6 +3,8 @@ if(TARGET quorvane_job)
   quorvane_test_sources(job_test_sources job)
   add_executable(test_job ${job_test_sources}
     ${CMAKE_CURRENT_SOURCE_DIR}/support/QueuedDispatcher.cpp)
-  target_link_libraries(test_job PRIVATE quorvane_job quorvane_testsupport GTest::gtest_main)
+  # The system's crypt as the reference for the hashes the exports write.
+  target_link_libraries(test_job PRIVATE quorvane_job quorvane_testsupport PkgConfig::LIBXCRYPT
+    GTest::gtest_main)
   quorvane_add_gtest(test_job job.Tests LABELS ftp TIMEOUT 600)
 endif()

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <iostream>
 #include <new>
+#include <optional>
+#include <stdexcept>
 #include <streambuf>
 #include <string_view>
 
@@ -129,43 +131,67 @@ int CmdHelp(const TArgs& args, TCliStreams& io) {
     throw EUsage("unknown command " + args.Positional()[0]);
 }
 
+TCommand HelpCommand() {
+    return {"help", "[COMMAND]", "show this overview, or the details of one command", "", {},
+            {},     CmdHelp};
+}
+
+// Each command by its name, in the order the overview lists them. A run makes only the command
+// it runs: making them all touches the code and the texts of every one, which cost a short
+// command a good part of its time.
+struct TCommandMaker {
+    std::string_view Name;
+    TCommand (*Make)();
+};
+constexpr TCommandMaker KCommandMakers[] = {
+    {"create", CreateCommand},
+    {"info", InfoCommand},
+    {"list", ListCommand},
+    {"add", AddCommand},
+    {"edit", EditCommand},
+    {"passwd", PasswdCommand},
+    {"enable", EnableCommand},
+    {"disable", DisableCommand},
+    {"expire", ExpireCommand},
+    {"delete", DeleteCommand},
+    {"sweep", SweepCommand},
+    {"import", ImportCommand},
+    {"import-htpasswd", ImportHtpasswdCommand},
+    {"series", SeriesCommand},
+    {"group", GroupCommand},
+    {"credentials", CredentialsCommand},
+    {"export", ExportCommand},
+    {"restore", RestoreCommand},
+    {"target", TargetCommand},
+    {"settings", SettingsCommand},
+    {"encrypt", EncryptCommand},
+    {"decrypt", DecryptCommand},
+    {"rekey", RekeyCommand},
+    {"hash", HashCommand},
+    {"verify", VerifyCommand},
+    {"check", CheckCommand},
+    {"help", HelpCommand},
+};
+
 std::vector<TCommand>& Commands() {
-    static std::vector<TCommand> commands = {
-        CreateCommand(),
-        InfoCommand(),
-        ListCommand(),
-        AddCommand(),
-        EditCommand(),
-        PasswdCommand(),
-        EnableCommand(),
-        DisableCommand(),
-        ExpireCommand(),
-        DeleteCommand(),
-        SweepCommand(),
-        ImportCommand(),
-        ImportHtpasswdCommand(),
-        SeriesCommand(),
-        GroupCommand(),
-        CredentialsCommand(),
-        ExportCommand(),
-        RestoreCommand(),
-        TargetCommand(),
-        SettingsCommand(),
-        EncryptCommand(),
-        DecryptCommand(),
-        RekeyCommand(),
-        HashCommand(),
-        VerifyCommand(),
-        CheckCommand(),
-        {"help",
-         "[COMMAND]",
-         "show this overview, or the details of one command",
-         "",
-         {},
-         {},
-         CmdHelp},
-    };
+    static std::vector<TCommand> commands = [] {
+        std::vector<TCommand> all;
+        for (const TCommandMaker& maker : KCommandMakers)
+            all.push_back(maker.Make());
+        return all;
+    }();
     return commands;
+}
+
+// The command called `name`; nothing when there is none.
+std::optional<TCommand> FindCommand(std::string_view name) {
+    for (const TCommandMaker& maker : KCommandMakers) {
+        if (maker.Name != name) continue;
+        TCommand command = maker.Make();
+        if (command.Name != name) throw std::logic_error("command table out of order");
+        return command;
+    }
+    return std::nullopt;
 }
 
 int RunCommand(const std::vector<std::string>& args, TCliStreams& io);
@@ -210,10 +236,8 @@ int RunCommand(const std::vector<std::string>& given, TCliStreams& io) {
         io.Err << "quorvane-cli: Cannot write to standard output\n";
         return kExitFailure;
     }
-    const TCommand* command = nullptr;
-    for (const TCommand& c : Commands())
-        if (c.Name == name) command = &c;
-    if (command == nullptr) {
+    const std::optional<TCommand> command = FindCommand(name);
+    if (!command) {
         io.Err << "quorvane-cli: unknown command \"" << ShortArgument(name) << "\"\n"
                << "usage: quorvane-cli COMMAND [ARGUMENTS]; see quorvane-cli --help\n";
         return kExitUsage;

@@ -1,5 +1,6 @@
 #include "export/Consumers.h"
 
+#include "base/Crypto.h"
 #include "base/Errors.h"
 #include "export/ExportTexts.h"
 #include "export/HashCache.h"
@@ -7,8 +8,6 @@
 #include "export/StoredHash.h"
 #include "userdb/Groups.h"
 #include "userdb/LoginRule.h"
-
-#include <openssl/evp.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -194,12 +193,7 @@ std::string YamlQuoted(std::string_view text) {
 }
 
 std::string Base64(std::string_view bytes) {
-    std::string out(4 * ((bytes.size() + 2) / 3), '\0');
-    const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                                  reinterpret_cast<const unsigned char*>(bytes.data()),
-                                  static_cast<int>(bytes.size()));
-    out.resize(n < 0 ? 0 : static_cast<size_t>(n));
-    return out;
+    return crypto::Base64Encode(bytes.data(), bytes.size());
 }
 
 struct TRender {

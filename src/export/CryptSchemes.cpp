@@ -1,5 +1,6 @@
 #include "export/CryptSchemes.h"
 
+#include "base/CryptoPlugin.h"
 #include "base/Errors.h"
 #include "base/Workers.h"
 #include "export/ExportTexts.h"
@@ -12,7 +13,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <crypt.h>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -59,7 +59,8 @@ EQuorvaneError RefusedSetting(std::string_view setting) {
 std::string HashWith(std::string_view password, std::string_view setting, crypt_data& area) {
     CheckPassword(password);
     const std::string phrase(password), set(setting);
-    const char* out = crypt_rn(phrase.c_str(), set.c_str(), &area, sizeof area);
+    const char* out =
+        crypto::CryptLibrary().crypt_rn(phrase.c_str(), set.c_str(), &area, sizeof area);
     // A failure gives a null pointer, or a string starting with "*" that no setting starts with.
     if (out == nullptr || out[0] == '*') throw RefusedSetting(set);
     std::string hash(out);
@@ -91,8 +92,8 @@ std::string CryptSetting(TCryptKind kind, int workFactor, IRandomSource& random)
         kind != TCryptKind::Bcrypt && workFactor == KShaRoundsDefault ? 0 : workFactor;
     char setting[CRYPT_GENSALT_OUTPUT_SIZE];
     const std::string prefix(CryptPrefix(kind));
-    const char* made =
-        crypt_gensalt_rn(prefix.c_str(), count, bytes, sizeof bytes, setting, sizeof setting);
+    const char* made = crypto::CryptLibrary().crypt_gensalt_rn(
+        prefix.c_str(), count, bytes, sizeof bytes, setting, sizeof setting);
     explicit_bzero(bytes, sizeof bytes);
     if (made == nullptr || made[0] == '*')
         throw EQuorvaneError(Msg(texts::CryptCannotMakeSalt, prefix));

@@ -1,6 +1,7 @@
 #include "export/DatabaseState.h"
 
 #include "base/AtomicFile.h"
+#include "base/Crypto.h"
 #include "base/Errors.h"
 #include "base/FileSafety.h"
 #include "userdb/Envelope.h"
@@ -13,8 +14,6 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
-#include <openssl/evp.h>
-#include <openssl/sha.h>
 #include <stdexcept>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -144,32 +143,18 @@ void ReadOldCache(const std::string& path, TDatabaseStateData& data) {
 } // namespace
 
 std::string Sha256Hex(std::string_view data) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int size = 0;
-    EVP_Digest(data.data(), data.size(), digest, &size, EVP_sha256(), nullptr);
-    return Hex(std::string_view(reinterpret_cast<const char*>(digest), size));
+    unsigned char digest[crypto::DigestBytes(crypto::TDigestKind::Sha256)];
+    crypto::Digest(crypto::TDigestKind::Sha256, data.data(), data.size(), digest);
+    return Hex(std::string_view(reinterpret_cast<const char*>(digest), sizeof digest));
 }
 
 TValueDigest UserValueDigest(std::string_view value) {
-    // The first 8 bytes of the SHA-256: one user's value among many, so the algorithm is looked
-    // up once and each thread keeps its context (the one-call form looks the algorithm up again
-    // every time, which costs more than hashing a line).
-    struct TContext {
-        EVP_MD* Md = EVP_MD_fetch(nullptr, "SHA256", nullptr);
-        EVP_MD_CTX* Ctx = EVP_MD_CTX_new();
-        ~TContext() {
-            EVP_MD_CTX_free(Ctx);
-            EVP_MD_free(Md);
-        }
-    };
-    thread_local const TContext context;
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int size = 0;
-    if (context.Md == nullptr || context.Ctx == nullptr ||
-        EVP_DigestInit_ex2(context.Ctx, context.Md, nullptr) != 1 ||
-        EVP_DigestUpdate(context.Ctx, value.data(), value.size()) != 1 ||
-        EVP_DigestFinal_ex(context.Ctx, digest, &size) != 1 || size < 8)
-        throw std::runtime_error("SHA-256 is not available");
+    // The first 8 bytes of the SHA-256: one user's value among many, so each thread keeps its
+    // context.
+    thread_local crypto::TDigest context(crypto::TDigestKind::Sha256);
+    unsigned char digest[crypto::DigestBytes(crypto::TDigestKind::Sha256)];
+    context.Add(value);
+    context.Finish(digest);
     TValueDigest first = 0;
     for (int i = 0; i < 8; ++i)
         first = first << 8 | digest[i];

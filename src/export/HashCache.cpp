@@ -1,5 +1,6 @@
 #include "export/HashCache.h"
 
+#include "base/Crypto.h"
 #include "base/FileSafety.h"
 #include "base/Random.h"
 #include "export/HashSchemes.h"
@@ -12,9 +13,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
-#include <openssl/core_names.h>
-#include <openssl/evp.h>
-#include <openssl/params.h>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -43,37 +41,27 @@ THashCache::TTag THashCache::Tag(std::string_view form, int workFactor, std::str
                                  std::string_view password, std::string_view hash) const {
     // One HMAC context a thread, its key set once: a fast form tags every user of the database.
     struct TMac {
-        EVP_MAC* Mac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
-        EVP_MAC_CTX* Ctx = Mac != nullptr ? EVP_MAC_CTX_new(Mac) : nullptr;
+        std::optional<crypto::TDigest> Mac;
         std::string Key;
-        ~TMac() {
-            EVP_MAC_CTX_free(Ctx);
-            EVP_MAC_free(Mac);
-            explicit_bzero(Key.data(), Key.size());
-        }
+        ~TMac() { explicit_bzero(Key.data(), Key.size()); }
     };
     thread_local TMac mac;
-    bool ok = mac.Ctx != nullptr;
-    if (ok && mac.Key != FKey) {
-        char digest[] = "SHA256";
-        const OSSL_PARAM params[] = {
-            OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
-            OSSL_PARAM_construct_end()};
-        ok = EVP_MAC_init(mac.Ctx, reinterpret_cast<const unsigned char*>(FKey.data()), FKey.size(),
-                          params) == 1;
+    if (!mac.Mac || mac.Key != FKey) {
+        mac.Mac.reset();
         explicit_bzero(mac.Key.data(), mac.Key.size());
-        mac.Key = ok ? FKey : std::string();
-    } else if (ok) {
-        ok = EVP_MAC_init(mac.Ctx, nullptr, 0, nullptr) == 1;
+        mac.Key.clear();
+        mac.Mac.emplace(crypto::TDigestKind::Sha256, FKey);
+        mac.Key = FKey;
+    } else {
+        mac.Mac->Restart();
     }
     // Each field with its length in front, so that no two different inputs give the same message.
     const auto field = [&](std::string_view bytes) {
         unsigned char size[8];
         for (int i = 0; i < 8; ++i)
             size[i] = static_cast<unsigned char>((uint64_t{bytes.size()} >> (8 * i)) & 0xFF);
-        ok = ok && EVP_MAC_update(mac.Ctx, size, sizeof size) == 1 &&
-             EVP_MAC_update(mac.Ctx, reinterpret_cast<const unsigned char*>(bytes.data()),
-                            bytes.size()) == 1;
+        mac.Mac->Add(size, sizeof size);
+        mac.Mac->Add(bytes);
     };
     field("quorvane hash cache entry");
     field(form);
@@ -81,10 +69,9 @@ THashCache::TTag THashCache::Tag(std::string_view form, int workFactor, std::str
     field(login);
     field(password);
     field(hash);
+    static_assert(sizeof(TTag) == crypto::DigestBytes(crypto::TDigestKind::Sha256));
     TTag tag{};
-    size_t size = 0;
-    if (!ok || EVP_MAC_final(mac.Ctx, tag.data(), &size, tag.size()) != 1 || size != tag.size())
-        throw std::runtime_error("HMAC-SHA-256 is not available");
+    mac.Mac->Finish(tag.data());
     return tag;
 }
 
@@ -225,30 +212,21 @@ namespace {
 // SHA-256 of pieces handed over one after the other, in hexadecimal.
 class TSha256 {
 public:
-    TSha256() : FCtx(EVP_MD_CTX_new(), &EVP_MD_CTX_free) {
-        if (!FCtx || EVP_DigestInit_ex(FCtx.get(), EVP_sha256(), nullptr) != 1)
-            throw std::runtime_error("SHA-256 is not available");
-    }
-    void Update(const char* data, std::size_t size) {
-        if (EVP_DigestUpdate(FCtx.get(), data, size) != 1)
-            throw std::runtime_error("SHA-256 failed");
-    }
+    void Update(const char* data, std::size_t size) { FDigest.Add(data, size); }
     std::string Hex() {
-        unsigned char digest[EVP_MAX_MD_SIZE];
-        unsigned int size = 0;
-        if (EVP_DigestFinal_ex(FCtx.get(), digest, &size) != 1)
-            throw std::runtime_error("SHA-256 failed");
+        unsigned char digest[crypto::DigestBytes(crypto::TDigestKind::Sha256)];
+        FDigest.Finish(digest);
         static constexpr char digits[] = "0123456789abcdef";
         std::string hex;
-        for (unsigned int i = 0; i < size; ++i) {
-            hex.push_back(digits[digest[i] >> 4]);
-            hex.push_back(digits[digest[i] & 15]);
+        for (const unsigned char byte : digest) {
+            hex.push_back(digits[byte >> 4]);
+            hex.push_back(digits[byte & 15]);
         }
         return hex;
     }
 
 private:
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> FCtx;
+    crypto::TDigest FDigest{crypto::TDigestKind::Sha256};
 };
 
 } // namespace

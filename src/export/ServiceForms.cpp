@@ -1,5 +1,7 @@
 #include "export/ServiceForms.h"
 
+#include "base/Crypto.h"
+#include "base/CryptoPlugin.h"
 #include "base/Errors.h"
 #include "base/Workers.h"
 #include "export/ExportTexts.h"
@@ -9,9 +11,8 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
-#include <openssl/crypto.h>
-#include <openssl/evp.h>
-#include <sodium.h>
+#include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -31,25 +32,17 @@ std::string Hex(const unsigned char* bytes, size_t size) {
 }
 
 std::string Base64(const unsigned char* bytes, size_t size) {
-    std::string out(4 * ((size + 2) / 3), '\0');
-    const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()), bytes,
-                                  static_cast<int>(size));
-    out.resize(n < 0 ? 0 : static_cast<size_t>(n));
-    return out;
+    return crypto::Base64Encode(bytes, size);
 }
 
 // Standard base64 with its padding, exactly `expected` bytes; false for anything else.
 bool FromBase64(std::string_view text, size_t expected, std::vector<unsigned char>& out) {
     if (text.empty() || text.size() % 4 != 0) return false;
-    out.assign(text.size() / 4 * 3, 0);
-    const int n = EVP_DecodeBlock(out.data(), reinterpret_cast<const unsigned char*>(text.data()),
-                                  static_cast<int>(text.size()));
-    if (n < 0) return false;
-    size_t size = static_cast<size_t>(n);
-    for (size_t i = text.size(); i > 0 && text[i - 1] == '='; --i)
-        --size; // EVP_DecodeBlock counts the padding as zero bytes
-    out.resize(size);
-    return size == expected;
+    std::optional<std::string> decoded = crypto::Base64Decode(text);
+    if (!decoded) return false;
+    out.assign(decoded->begin(), decoded->end());
+    explicit_bzero(decoded->data(), decoded->size());
+    return out.size() == expected;
 }
 
 bool ParseInt(std::string_view text, int& value) {
@@ -94,7 +87,7 @@ bool ParsePbkdf2(std::string_view text, TPbkdf2Setting& out) {
 }
 
 void EnsureSodium() {
-    static const int ready = sodium_init();
+    static const int ready = crypto::Sodium().sodium_init();
     if (ready < 0) throw std::runtime_error("libsodium cannot start");
 }
 
@@ -124,16 +117,17 @@ bool ParseArgon2(std::string_view text, TArgon2Setting& out) {
     const std::string salt(parts[4]);
     out.Salt.assign(crypto_pwhash_SALTBYTES, 0);
     size_t size = 0;
-    return sodium_base642bin(out.Salt.data(), out.Salt.size(), salt.data(), salt.size(), nullptr,
-                             &size, nullptr, sodium_base64_VARIANT_ORIGINAL_NO_PADDING) == 0 &&
+    return crypto::Sodium().sodium_base642bin(out.Salt.data(), out.Salt.size(), salt.data(),
+                                              salt.size(), nullptr, &size, nullptr,
+                                              sodium_base64_VARIANT_ORIGINAL_NO_PADDING) == 0 &&
            size == crypto_pwhash_SALTBYTES;
 }
 
 std::string SodiumBase64(const unsigned char* bytes, size_t size) {
     std::string out(sodium_base64_ENCODED_LEN(size, sodium_base64_VARIANT_ORIGINAL_NO_PADDING),
                     '\0');
-    sodium_bin2base64(out.data(), out.size(), bytes, size,
-                      sodium_base64_VARIANT_ORIGINAL_NO_PADDING);
+    crypto::Sodium().sodium_bin2base64(out.data(), out.size(), bytes, size,
+                                       sodium_base64_VARIANT_ORIGINAL_NO_PADDING);
     out.resize(out.find('\0'));
     return out;
 }
@@ -152,7 +146,7 @@ std::string DigestValue(std::string_view login, std::string_view realm, std::str
     std::string value(realm);
     value += ':';
     value += Hex(digest.data(), digest.size());
-    OPENSSL_cleanse(digest.data(), digest.size());
+    explicit_bzero(digest.data(), digest.size());
     return value;
 }
 
@@ -161,7 +155,7 @@ bool VerifyDigestValue(std::string_view password, std::string_view value, std::s
     if (colon == std::string_view::npos || value.size() - colon - 1 != 32) return false;
     std::string computed = DigestValue(login, value.substr(0, colon), password);
     const bool match = SecretsEqual(computed, value);
-    OPENSSL_cleanse(computed.data(), computed.size());
+    explicit_bzero(computed.data(), computed.size());
     return match;
 }
 
@@ -177,14 +171,13 @@ std::string Pbkdf2Hash(std::string_view password, std::string_view setting) {
     TPbkdf2Setting parsed;
     if (!ParsePbkdf2(setting, parsed)) throw NotASetting(setting);
     unsigned char key[KPbkdf2KeyBytes];
-    if (PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()), parsed.Salt.data(),
-                          static_cast<int>(parsed.Salt.size()), parsed.Iterations, EVP_sha512(),
-                          sizeof key, key) != 1)
+    if (!crypto::Pbkdf2Hmac(crypto::TDigestKind::Sha512, password, parsed.Salt.data(),
+                            parsed.Salt.size(), parsed.Iterations, key, sizeof key))
         throw NotASetting(setting);
     std::string value = std::string(KPbkdf2Prefix) + std::to_string(parsed.Iterations) + "$" +
                         Base64(parsed.Salt.data(), parsed.Salt.size()) + "$" +
                         Base64(key, sizeof key);
-    OPENSSL_cleanse(key, sizeof key);
+    explicit_bzero(key, sizeof key);
     return value;
 }
 
@@ -193,7 +186,7 @@ bool VerifyPbkdf2(std::string_view password, std::string_view value) {
     if (!ParsePbkdf2(value, parsed) || parsed.Key.empty()) return false;
     std::string computed = Pbkdf2Hash(password, value);
     const bool match = SecretsEqual(computed, value);
-    OPENSSL_cleanse(computed.data(), computed.size());
+    explicit_bzero(computed.data(), computed.size());
     return match;
 }
 
@@ -210,16 +203,16 @@ std::string Argon2idHash(std::string_view password, std::string_view setting) {
     TArgon2Setting parsed;
     if (!ParseArgon2(setting, parsed)) throw NotASetting(setting);
     unsigned char key[32];
-    if (crypto_pwhash(key, sizeof key, password.data(), password.size(), parsed.Salt.data(),
-                      static_cast<unsigned long long>(parsed.Passes),
-                      static_cast<size_t>(parsed.MemoryKiB) * 1024,
-                      crypto_pwhash_ALG_ARGON2ID13) != 0)
+    if (crypto::Sodium().crypto_pwhash(
+            key, sizeof key, password.data(), password.size(), parsed.Salt.data(),
+            static_cast<unsigned long long>(parsed.Passes),
+            static_cast<size_t>(parsed.MemoryKiB) * 1024, crypto_pwhash_ALG_ARGON2ID13) != 0)
         throw NotASetting(setting);
     std::string value =
         std::string(KArgon2idPrefix) + "v=19$m=" + std::to_string(parsed.MemoryKiB) +
         ",t=" + std::to_string(parsed.Passes) + ",p=1$" +
         SodiumBase64(parsed.Salt.data(), parsed.Salt.size()) + "$" + SodiumBase64(key, sizeof key);
-    sodium_memzero(key, sizeof key);
+    explicit_bzero(key, sizeof key);
     return value;
 }
 
@@ -228,11 +221,11 @@ bool VerifyArgon2(std::string_view password, std::string_view value) {
     const std::string stored(value); // crypto_pwhash_str_verify reads a C string
     if (stored.find('\0') != std::string::npos) return false;
     if (stored.starts_with("$argon2id$"))
-        return crypto_pwhash_argon2id_str_verify(stored.c_str(), password.data(),
-                                                 password.size()) == 0;
+        return crypto::Sodium().crypto_pwhash_argon2id_str_verify(stored.c_str(), password.data(),
+                                                                  password.size()) == 0;
     if (stored.starts_with("$argon2i$"))
-        return crypto_pwhash_argon2i_str_verify(stored.c_str(), password.data(), password.size()) ==
-               0;
+        return crypto::Sodium().crypto_pwhash_argon2i_str_verify(stored.c_str(), password.data(),
+                                                                 password.size()) == 0;
     return false;
 }
 

@@ -1,10 +1,9 @@
 #include "export/ShaMulti.h"
 
+#include "base/Crypto.h"
 #include "base/Workers.h"
 #include "export/ShaMultiLanes.h"
 #include "export/htpasswd.h"
-
-#include <openssl/evp.h>
 
 #include <algorithm>
 #include <atomic>
@@ -12,6 +11,7 @@
 #include <functional>
 #include <new>
 #include <numeric>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <tuple>
@@ -57,36 +57,22 @@ bool CryptRefusesByte(char c) {
 // OpenSSL's SHA-2 for the few digests before the rounds, one user at a time.
 class TDigest {
 public:
-    TDigest() : FCtx(EVP_MD_CTX_new()) {
-        if (FCtx == nullptr) throw std::bad_alloc();
+    void Start(TShaCryptKind kind) {
+        const crypto::TDigestKind wanted = kind == TShaCryptKind::Sha256
+                                               ? crypto::TDigestKind::Sha256
+                                               : crypto::TDigestKind::Sha512;
+        if (FDigest && FDigest->Kind() == wanted) {
+            FDigest->Restart();
+        } else {
+            FDigest.emplace(wanted);
+        }
     }
-    ~TDigest() { EVP_MD_CTX_free(FCtx); } // clears the context
-    TDigest(const TDigest&) = delete;
-    TDigest& operator=(const TDigest&) = delete;
-
-    void Start(TShaCryptKind kind) { Check(EVP_DigestInit_ex(FCtx, Md(kind), nullptr)); }
-    void Add(const void* bytes, size_t n) {
-        if (n != 0) Check(EVP_DigestUpdate(FCtx, bytes, n));
-    }
+    void Add(const void* bytes, size_t n) { FDigest->Add(bytes, n); }
     void Add(std::string_view text) { Add(text.data(), text.size()); }
-    void Finish(uint8_t* out) {
-        unsigned int length = 0;
-        Check(EVP_DigestFinal_ex(FCtx, out, &length));
-    }
+    void Finish(uint8_t* out) { FDigest->Finish(out); }
 
 private:
-    static const EVP_MD* Md(TShaCryptKind kind) {
-        // Fetched once: the implicit fetch of EVP_sha512() would look it up on every call.
-        static const EVP_MD* const sha256 = EVP_MD_fetch(nullptr, "SHA256", nullptr);
-        static const EVP_MD* const sha512 = EVP_MD_fetch(nullptr, "SHA512", nullptr);
-        const EVP_MD* md = kind == TShaCryptKind::Sha256 ? sha256 : sha512;
-        if (md == nullptr) throw std::runtime_error("OpenSSL has no SHA-2 digest");
-        return md;
-    }
-    static void Check(int ok) {
-        if (ok != 1) throw std::runtime_error("OpenSSL's SHA-2 digest failed");
-    }
-    EVP_MD_CTX* FCtx;
+    std::optional<crypto::TDigest> FDigest; // clears its state when it goes
 };
 
 // The bytes the rounds of one user start from: the digest of the password, the salt and the

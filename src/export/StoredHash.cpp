@@ -1,16 +1,14 @@
 #include "export/StoredHash.h"
 
+#include "base/Crypto.h"
+#include "base/CryptoPlugin.h"
 #include "export/ExportTexts.h"
 #include "export/ServiceForms.h"
 #include "export/htpasswd.h"
 
-#include <crypt.h>
-#include <openssl/crypto.h>
-#include <openssl/evp.h>
-#include <openssl/sha.h>
-
 #include <cstring>
 #include <memory>
+#include <optional>
 
 namespace quorvane {
 
@@ -20,46 +18,39 @@ bool InCryptAlphabet(char c) {
     return KCryptAlphabet.find(c) != std::string_view::npos;
 }
 
+constexpr size_t KSha1Bytes = crypto::DigestBytes(crypto::TDigestKind::Sha1);
+
 // "{SHA}" and the base64 form of the password's SHA-1 digest, as htpasswd -s writes it.
 std::string Sha1Base64(std::string_view password) {
-    unsigned char digest[SHA_DIGEST_LENGTH];
-    unsigned int length = 0;
-    if (EVP_Digest(password.data(), password.size(), digest, &length, EVP_sha1(), nullptr) != 1 ||
-        length != SHA_DIGEST_LENGTH)
-        return std::string();
-    unsigned char text[4 * ((SHA_DIGEST_LENGTH + 2) / 3) + 1];
-    const int n = EVP_EncodeBlock(text, digest, SHA_DIGEST_LENGTH);
-    OPENSSL_cleanse(digest, sizeof digest);
-    return "{SHA}" + std::string(reinterpret_cast<const char*>(text), static_cast<size_t>(n));
+    unsigned char digest[KSha1Bytes];
+    crypto::Digest(crypto::TDigestKind::Sha1, password.data(), password.size(), digest);
+    std::string value = "{SHA}" + crypto::Base64Encode(digest, sizeof digest);
+    explicit_bzero(digest, sizeof digest);
+    return value;
 }
 
 // "{SSHA}" and the base64 of SHA-1 over the password and the salt, followed by the salt.
 bool VerifySaltedSha1(std::string_view password, std::string_view stored) {
     const std::string_view text = stored.substr(6);
     if (text.empty() || text.size() % 4 != 0 || text.size() > 1024) return false;
-    std::string decoded(text.size() / 4 * 3, '\0');
-    const int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(decoded.data()),
-                                  reinterpret_cast<const unsigned char*>(text.data()),
-                                  static_cast<int>(text.size()));
-    if (n < 0) return false;
-    size_t size = static_cast<size_t>(n);
-    for (size_t i = text.size(); i > 0 && text[i - 1] == '='; --i)
-        --size; // EVP_DecodeBlock counts the padding as zero bytes
-    if (size <= SHA_DIGEST_LENGTH) return false;
-    const std::string salt = decoded.substr(SHA_DIGEST_LENGTH, size - SHA_DIGEST_LENGTH);
+    std::optional<std::string> decoded = crypto::Base64Decode(text);
+    if (!decoded) return false;
+    const size_t size = decoded->size();
+    if (size <= KSha1Bytes) {
+        explicit_bzero(decoded->data(), decoded->size());
+        return false;
+    }
+    const std::string salt = decoded->substr(KSha1Bytes, size - KSha1Bytes);
     std::string message(password);
     message += salt;
-    unsigned char digest[SHA_DIGEST_LENGTH];
-    unsigned int length = 0;
-    const bool hashed =
-        EVP_Digest(message.data(), message.size(), digest, &length, EVP_sha1(), nullptr) == 1 &&
-        length == SHA_DIGEST_LENGTH;
-    OPENSSL_cleanse(message.data(), message.size());
+    unsigned char digest[KSha1Bytes];
+    crypto::Digest(crypto::TDigestKind::Sha1, message.data(), message.size(), digest);
+    explicit_bzero(message.data(), message.size());
     const bool match =
-        hashed && SecretsEqual(std::string_view(reinterpret_cast<const char*>(digest), length),
-                               std::string_view(decoded).substr(0, SHA_DIGEST_LENGTH));
-    OPENSSL_cleanse(digest, sizeof digest);
-    OPENSSL_cleanse(decoded.data(), decoded.size());
+        SecretsEqual(std::string_view(reinterpret_cast<const char*>(digest), sizeof digest),
+                     std::string_view(*decoded).substr(0, KSha1Bytes));
+    explicit_bzero(digest, sizeof digest);
+    explicit_bzero(decoded->data(), decoded->size());
     return match;
 }
 
@@ -72,10 +63,11 @@ bool VerifyCrypt(std::string_view password, std::string_view stored) {
     const std::string phrase(password), setting(stored);
     auto data = std::make_unique<crypt_data>();
     std::memset(data.get(), 0, sizeof(crypt_data));
-    const char* result = crypt_rn(phrase.c_str(), setting.c_str(), data.get(), sizeof(crypt_data));
+    const char* result = crypto::CryptLibrary().crypt_rn(phrase.c_str(), setting.c_str(),
+                                                         data.get(), sizeof(crypt_data));
     // A failure is NULL, or a string starting with "*" that never equals a valid setting.
     const bool match = result != nullptr && result[0] != '*' && SecretsEqual(result, stored);
-    OPENSSL_cleanse(data.get(), sizeof(crypt_data));
+    explicit_bzero(data.get(), sizeof(crypt_data));
     return match;
 }
 
@@ -84,7 +76,7 @@ bool VerifyCrypt(std::string_view password, std::string_view stored) {
 bool SecretsEqual(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     if (a.empty()) return true;
-    return CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
+    return crypto::ConstantTimeEqual(a.data(), b.data(), a.size());
 }
 
 namespace {
@@ -270,13 +262,13 @@ bool VerifyStoredHash(std::string_view password, std::string_view stored) {
     case TStoredScheme::Apr1: {
         std::string computed = Apr1CryptWithSalt(password, stored);
         const bool match = SecretsEqual(computed, stored);
-        OPENSSL_cleanse(computed.data(), computed.size());
+        explicit_bzero(computed.data(), computed.size());
         return match;
     }
     case TStoredScheme::Sha1: {
         std::string computed = Sha1Base64(password);
         const bool match = !computed.empty() && SecretsEqual(computed, stored);
-        OPENSSL_cleanse(computed.data(), computed.size());
+        explicit_bzero(computed.data(), computed.size());
         return match;
     }
     case TStoredScheme::SaltedSha1:

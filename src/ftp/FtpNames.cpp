@@ -1,7 +1,7 @@
 #include "base/AsciiCase.h"
+#include "base/Crypto.h"
 #include "ftp/Ftp.h"
 
-#include <openssl/evp.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,10 +17,7 @@
 namespace quorvane {
 
 std::string Base64(const unsigned char* data, size_t size, bool pad) {
-    std::string out(4 * ((size + 2) / 3) + 1, '\0');
-    const int n =
-        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()), data, static_cast<int>(size));
-    out.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    std::string out = crypto::Base64Encode(data, size);
     while (!pad && !out.empty() && out.back() == '=') {
         out.pop_back();
     }
@@ -39,19 +36,7 @@ std::string Unbase64(const std::string& text) {
     if (clean.empty() || clean.size() % 4 != 0) {
         return std::string();
     }
-    std::string out(clean.size() / 4 * 3 + 1, '\0');
-    const int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                                  reinterpret_cast<const unsigned char*>(clean.data()),
-                                  static_cast<int>(clean.size()));
-    if (n < 0) {
-        return std::string();
-    }
-    size_t size = static_cast<size_t>(n);
-    for (size_t i = clean.size(); i > 0 && clean[i - 1] == '='; --i) {
-        --size; // the decoder counts padding as bytes
-    }
-    out.resize(size);
-    return out;
+    return crypto::Base64Decode(clean).value_or(std::string());
 }
 
 } // namespace
@@ -74,10 +59,9 @@ bool SafeForServer(const std::string& text) {
 }
 
 std::string SshKeyFingerprint(const std::string& keyBlob) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EVP_Digest(keyBlob.data(), keyBlob.size(), digest, &length, EVP_sha256(), nullptr);
-    return "SHA256:" + Base64(digest, length, false);
+    unsigned char digest[crypto::DigestBytes(crypto::TDigestKind::Sha256)];
+    crypto::Digest(crypto::TDigestKind::Sha256, keyBlob.data(), keyBlob.size(), digest);
+    return "SHA256:" + Base64(digest, sizeof digest, false);
 }
 
 bool PrivateKeyNeedsPassphrase(const std::string& keyFile) {

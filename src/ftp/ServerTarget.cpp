@@ -6,10 +6,9 @@
 #include "ftp/TransfersPlugin.h"
 #include "userdb/UserList.h"
 
-#include <openssl/crypto.h>
-
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <new>
 #include <sstream>
 
@@ -201,7 +200,7 @@ namespace quorvane {
 namespace {
 
 void Wipe(std::string& secret) {
-    if (!secret.empty()) OPENSSL_cleanse(secret.data(), secret.size());
+    if (!secret.empty()) explicit_bzero(secret.data(), secret.size());
     secret.clear();
 }
 

@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <memory>
 #include <optional>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -57,16 +58,18 @@ public:
                 return;
             }
         }
-        char buffer[65536];
+        // On the heap: a buffer this size on the stack is probed page by page on every call,
+        // also when the file is mapped and it is never used.
+        const std::unique_ptr<char[]> buffer(new char[65536]);
         for (;;) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            const ssize_t n = ::read(fd, buffer.get(), 65536);
             if (n < 0) {
                 if (errno == EINTR) continue;
                 ::close(fd);
                 throw EQuorvaneError(cannotOpen);
             }
             if (n == 0) break;
-            FData.append(buffer, static_cast<size_t>(n));
+            FData.append(buffer.get(), static_cast<size_t>(n));
         }
         ::close(fd);
     }

@@ -1,11 +1,11 @@
 #include "userdb/Envelope.h"
 
 #include "base/BaseTexts.h"
+#include "base/Crypto.h"
+#include "base/CryptoPlugin.h"
 #include "base/Errors.h"
 #include "base/FileSafety.h"
 #include "userdb/UserDbTexts.h"
-
-#include <sodium.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -44,7 +44,7 @@ static_assert(KEnvelopeHeaderSize == 8 + 2 + 2 + 4 + 8 + 8 + KSaltSize + KNonceS
 }
 
 void RequireSodium() {
-    static const int ready = sodium_init();
+    static const int ready = crypto::Sodium().sodium_init();
     if (ready < 0) throw EQuorvaneError(Msg(texts::EncryptionUnavailable));
 }
 
@@ -118,7 +118,7 @@ THeader ParseHeader(std::string_view file) {
 void HashKeyFile(const std::string& path, unsigned char out[KKeySize]) {
     const int fd = OpenInputFile(path);
     crypto_generichash_state state;
-    crypto_generichash_init(&state, nullptr, 0, KKeySize);
+    crypto::Sodium().crypto_generichash_init(&state, nullptr, 0, KKeySize);
     unsigned char buffer[65536];
     uint64_t total = 0;
     for (;;) {
@@ -126,17 +126,17 @@ void HashKeyFile(const std::string& path, unsigned char out[KKeySize]) {
         if (n < 0) {
             if (errno == EINTR) continue;
             ::close(fd);
-            sodium_memzero(buffer, sizeof buffer);
+            explicit_bzero(buffer, sizeof buffer);
             throw EQuorvaneError(Msg(texts::CannotOpenFile, path));
         }
         if (n == 0) break;
-        crypto_generichash_update(&state, buffer, static_cast<size_t>(n));
+        crypto::Sodium().crypto_generichash_update(&state, buffer, static_cast<size_t>(n));
         total += static_cast<uint64_t>(n);
     }
     ::close(fd);
-    sodium_memzero(buffer, sizeof buffer);
-    crypto_generichash_final(&state, out, KKeySize);
-    sodium_memzero(&state, sizeof state);
+    explicit_bzero(buffer, sizeof buffer);
+    crypto::Sodium().crypto_generichash_final(&state, out, KKeySize);
+    explicit_bzero(&state, sizeof state);
     if (total == 0) throw EQuorvaneError(Msg(texts::KeyFileEmpty, path));
 }
 
@@ -173,7 +173,7 @@ TSecret& TSecret::operator=(TSecret&& other) noexcept {
 }
 
 void TSecret::Clear() {
-    if (FData != nullptr) sodium_free(FData); // wipes before it frees
+    if (FData != nullptr) crypto::Sodium().sodium_free(FData); // wipes before it frees
     FData = nullptr;
     FSize = FCapacity = 0;
 }
@@ -184,7 +184,7 @@ void TSecret::Reserve(size_t capacity) {
     size_t grown = FCapacity < 4096 ? 4096 : FCapacity;
     while (grown < capacity)
         grown = grown > SIZE_MAX / 2 ? capacity : grown * 2;
-    auto* data = static_cast<unsigned char*>(sodium_malloc(grown));
+    auto* data = static_cast<unsigned char*>(crypto::Sodium().sodium_malloc(grown));
     if (data == nullptr) throw std::bad_alloc();
     if (FSize != 0) std::memcpy(data, FData, FSize);
     const size_t size = FSize;
@@ -234,21 +234,22 @@ TDatabaseKey::TDatabaseKey(const TMasterCredentials& credentials, const TKdfPara
     const char* password = credentials.Password.Empty()
                                ? ""
                                : reinterpret_cast<const char*>(credentials.Password.Data());
-    if (crypto_pwhash(stretched.Data(), KKeySize, password, credentials.Password.Size(), FSalt,
-                      params.OpsLimit, static_cast<size_t>(params.MemLimit),
-                      crypto_pwhash_ALG_ARGON2ID13) != 0)
+    if (crypto::Sodium().crypto_pwhash(stretched.Data(), KKeySize, password,
+                                       credentials.Password.Size(), FSalt, params.OpsLimit,
+                                       static_cast<size_t>(params.MemLimit),
+                                       crypto_pwhash_ALG_ARGON2ID13) != 0)
         throw std::bad_alloc(); // Argon2id fails only when its memory cannot be had
     // The key file, when there is one, is mixed in by a keyed hash: neither the password nor
     // the file alone gives the key.
     FKey.Resize(KKeySize);
-    crypto_generichash(FKey.Data(), KKeySize, fileHash.Data(), fileHash.Size(), stretched.Data(),
-                       KKeySize);
+    crypto::Sodium().crypto_generichash(FKey.Data(), KKeySize, fileHash.Data(), fileHash.Size(),
+                                        stretched.Data(), KKeySize);
 }
 
 bool TDatabaseKey::Matches(const TMasterCredentials& credentials) const {
     if (credentials.KeyFile.empty() == FKeyFile) return false;
     const TDatabaseKey other(credentials, FParams, FSalt);
-    return sodium_memcmp(other.FKey.Data(), FKey.Data(), KKeySize) == 0;
+    return crypto::ConstantTimeEqual(other.FKey.Data(), FKey.Data(), KKeySize);
 }
 
 std::shared_ptr<const TDatabaseKey> TDatabaseKey::Create(const TMasterCredentials& credentials) {
@@ -260,7 +261,7 @@ std::shared_ptr<const TDatabaseKey> TDatabaseKey::Create(const TMasterCredential
     RequireSodium();
     if (!ParamsUsable(params)) throw std::invalid_argument("key derivation parameters");
     unsigned char salt[KSaltSize];
-    randombytes_buf(salt, sizeof salt);
+    crypto::Sodium().randombytes_buf(salt, sizeof salt);
     return std::make_shared<const TDatabaseKey>(credentials, params, salt);
 }
 
@@ -292,7 +293,7 @@ struct TDatabaseKey::TSealer::TState {
     uint64_t Sealed = 0;            // bytes of text sealed so far
     bool Finished = false;
 
-    ~TState() { sodium_memzero(&Mac, sizeof Mac); }
+    ~TState() { explicit_bzero(&Mac, sizeof Mac); }
 
     // Enciphers size bytes of text from in to sealed (which may be in) and authenticates them.
     void Seal(const unsigned char* in, size_t size, unsigned char* sealed);
@@ -307,15 +308,16 @@ constexpr uint64_t KMaxSealed = (uint64_t{1} << 38) - KChaChaBlock;
 
 void PadTo16(crypto_onetimeauth_poly1305_state& mac, uint64_t length) {
     static const unsigned char zeros[16] = {};
-    if (length % 16 != 0) crypto_onetimeauth_poly1305_update(&mac, zeros, 16 - length % 16);
+    if (length % 16 != 0)
+        crypto::Sodium().crypto_onetimeauth_poly1305_update(&mac, zeros, 16 - length % 16);
 }
 } // namespace
 
 void TDatabaseKey::TSealer::TState::Seal(const unsigned char* in, size_t size,
                                          unsigned char* sealed) {
-    crypto_stream_chacha20_ietf_xor_ic(sealed, in, size, Nonce, static_cast<uint32_t>(Block),
-                                       SubKey.Data());
-    crypto_onetimeauth_poly1305_update(&Mac, sealed, size);
+    crypto::Sodium().crypto_stream_chacha20_ietf_xor_ic(
+        sealed, in, size, Nonce, static_cast<uint32_t>(Block), SubKey.Data());
+    crypto::Sodium().crypto_onetimeauth_poly1305_update(&Mac, sealed, size);
     Block += (size + KChaChaBlock - 1) / KChaChaBlock;
     Sealed += size;
 }
@@ -327,22 +329,22 @@ TDatabaseKey::TSealer::TSealer(const TDatabaseKey& key, TDataSink out)
     h.Flags = key.FKeyFile ? KFlagKeyFile : 0;
     h.Params = key.FParams;
     std::memcpy(h.Salt, key.FSalt, KSaltSize);
-    randombytes_buf(h.Nonce, KNonceSize);
+    crypto::Sodium().randombytes_buf(h.Nonce, KNonceSize);
     const std::string header = HeaderBytes(h);
     TState& s = *FState;
     static_assert(crypto_core_hchacha20_OUTPUTBYTES == crypto_stream_chacha20_ietf_KEYBYTES);
     s.SubKey.Resize(crypto_core_hchacha20_OUTPUTBYTES);
-    crypto_core_hchacha20(s.SubKey.Data(), h.Nonce, key.FKey.Data(), nullptr);
+    crypto::Sodium().crypto_core_hchacha20(s.SubKey.Data(), h.Nonce, key.FKey.Data(), nullptr);
     static_assert(sizeof s.Nonce == 4 + KNonceSize - crypto_core_hchacha20_INPUTBYTES);
     std::memcpy(s.Nonce + 4, h.Nonce + crypto_core_hchacha20_INPUTBYTES, sizeof s.Nonce - 4);
     TSecret macKey;
     macKey.Resize(KChaChaBlock);
     std::memset(macKey.Data(), 0, KChaChaBlock);
-    crypto_stream_chacha20_ietf_xor_ic(macKey.Data(), macKey.Data(), KChaChaBlock, s.Nonce, 0,
-                                       s.SubKey.Data());
+    crypto::Sodium().crypto_stream_chacha20_ietf_xor_ic(macKey.Data(), macKey.Data(), KChaChaBlock,
+                                                        s.Nonce, 0, s.SubKey.Data());
     static_assert(crypto_onetimeauth_poly1305_KEYBYTES <= KChaChaBlock);
-    crypto_onetimeauth_poly1305_init(&s.Mac, macKey.Data());
-    crypto_onetimeauth_poly1305_update(
+    crypto::Sodium().crypto_onetimeauth_poly1305_init(&s.Mac, macKey.Data());
+    crypto::Sodium().crypto_onetimeauth_poly1305_update(
         &s.Mac, reinterpret_cast<const unsigned char*>(header.data()), header.size());
     PadTo16(s.Mac, header.size());
     s.Chunk.Resize(KSealChunk);
@@ -405,10 +407,10 @@ void TDatabaseKey::TSealer::Finish() {
     const uint64_t fields[2] = {KEnvelopeHeaderSize, s.Sealed};
     for (size_t i = 0; i < 16; ++i)
         lengths[i] = static_cast<unsigned char>((fields[i / 8] >> (8 * (i % 8))) & 0xFF);
-    crypto_onetimeauth_poly1305_update(&s.Mac, lengths, sizeof lengths);
+    crypto::Sodium().crypto_onetimeauth_poly1305_update(&s.Mac, lengths, sizeof lengths);
     unsigned char tag[KEnvelopeTagSize];
     static_assert(crypto_onetimeauth_poly1305_BYTES == KEnvelopeTagSize);
-    crypto_onetimeauth_poly1305_final(&s.Mac, tag);
+    crypto::Sodium().crypto_onetimeauth_poly1305_final(&s.Mac, tag);
     FOut(reinterpret_cast<const char*>(tag), sizeof tag);
 }
 
@@ -426,7 +428,7 @@ TSecret TDatabaseKey::Open(std::string_view file) const {
     const size_t sealedSize = file.size() - KEnvelopeHeaderSize;
     text.Resize(sealedSize - KEnvelopeTagSize);
     unsigned long long opens = 0;
-    if (crypto_aead_xchacha20poly1305_ietf_decrypt(
+    if (crypto::Sodium().crypto_aead_xchacha20poly1305_ietf_decrypt(
             text.Data(), &opens, nullptr,
             reinterpret_cast<const unsigned char*>(file.data()) + KEnvelopeHeaderSize, sealedSize,
             reinterpret_cast<const unsigned char*>(file.data()), KEnvelopeHeaderSize, h.Nonce,

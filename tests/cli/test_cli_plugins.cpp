@@ -1,6 +1,7 @@
-// The servers' and the stores' clients live in plugins the program loads on first use: a command
-// that touches neither runs without them, one that needs one says which file could not be
-// loaded, and an installed program finds them in the installation's private folder.
+// The servers' and the stores' clients and the digests' library live in plugins the program loads
+// on first use: a command that touches none of them runs without them, one that needs one says
+// which file could not be loaded, and an installed program finds them in the installation's
+// private folder.
 
 #include "ExportTestUtil.h"
 #include "TestUtil.h"
@@ -18,6 +19,10 @@ namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 
 namespace {
+
+// Built beside the others.
+const fs::path KCryptoPlugin =
+    fs::path(QUORVANE_STORES_PLUGIN_PATH).parent_path() / "quorvane-crypto.so";
 
 TEST(CliPlugins, ServersAndStoresNeedTheirPluginsInTheInstalledPlaceAndNothingElseDoes) {
     const std::string installed = QUORVANE_INSTALLED_PLUGIN_DIR; // lib/<multiarch>/quorvane
@@ -45,8 +50,8 @@ TEST(CliPlugins, ServersAndStoresNeedTheirPluginsInTheInstalledPlaceAndNothingEl
         if (c.Plugins != nullptr) {
             const fs::path folder = root + "/" + c.Plugins;
             fs::create_directories(folder);
-            for (const fs::path plugin :
-                 {QUORVANE_STORES_PLUGIN_PATH, QUORVANE_TRANSFERS_PLUGIN_PATH})
+            for (const fs::path& plugin : {fs::path(QUORVANE_STORES_PLUGIN_PATH),
+                                           fs::path(QUORVANE_TRANSFERS_PLUGIN_PATH), KCryptoPlugin})
                 fs::copy_file(plugin, folder / plugin.filename());
         }
         const std::string db = root + "/users.udx";
@@ -64,7 +69,8 @@ TEST(CliPlugins, ServersAndStoresNeedTheirPluginsInTheInstalledPlaceAndNothingEl
             std::string Command;
             const char* Plugin;
         } needing[] = {
-            {"export " + ShellQuote(db), "stores.so: "},
+            // The hashes' digests come before the store.
+            {"export " + ShellQuote(db), "crypto.so: "},
             {"target " + ShellQuote(db) + " --url sftp://127.0.0.1/site/.htpasswd --login web",
              "transfers.so: "},
         };
@@ -82,21 +88,23 @@ TEST(CliPlugins, ServersAndStoresNeedTheirPluginsInTheInstalledPlaceAndNothingEl
     }
 }
 
-// The program itself links none of the servers' and stores' libraries: they come with the
-// plugins.
+// The program itself links none of the servers' and stores' libraries, nor libcrypto: they come
+// with the plugins.
 TEST(CliPlugins, TheProgramLinksNoServerOrStoreLibrary) {
     const TCommandResult needed =
         RunCommand("readelf -d " + ShellQuote(QUORVANE_CLI_PATH) + " 2>&1");
     ASSERT_EQ(needed.ExitCode, 0) << needed.Output;
     ASSERT_THAT(needed.Output, HasSubstr("(NEEDED)"));
-    for (const char* library : {"libsqlite3", "libpq", "libldap", "liblber", "libcurl", "libssh2"})
+    for (const char* library :
+         {"libsqlite3", "libpq", "libldap", "liblber", "libcurl", "libssh2", "libcrypto"})
         EXPECT_THAT(needed.Output, ::testing::Not(HasSubstr(library))) << library;
     const struct {
-        const char* Plugin;
+        std::string Plugin;
         std::vector<const char*> Libraries;
     } plugins[] = {
         {QUORVANE_STORES_PLUGIN_PATH, {"libsqlite3", "libpq", "libldap"}},
         {QUORVANE_TRANSFERS_PLUGIN_PATH, {"libcurl", "libssh2"}},
+        {KCryptoPlugin.string(), {"libcrypto"}},
     };
     for (const auto& p : plugins) {
         const TCommandResult linked = RunCommand("readelf -d " + ShellQuote(p.Plugin) + " 2>&1");

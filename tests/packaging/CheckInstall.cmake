@@ -15,6 +15,7 @@ foreach(file
     lib/quorvane/quorvane
     ${PLUGIN_DIR}/quorvane-stores.so
     ${PLUGIN_DIR}/quorvane-transfers.so
+    ${PLUGIN_DIR}/quorvane-crypto.so
     share/quorvane/help/index.html
     share/doc-base/quorvane
     share/metainfo/${APPSTREAM_ID}.metainfo.xml
