@@ -106,12 +106,13 @@ bool ToInt(std::string_view text, std::int64_t& value) {
     return ec == std::errc() && end == text.data() + text.size();
 }
 
-// A value that fits one field of a line.
+// A value that fits one field of a line. Without a branch a byte: every hash of a store is
+// looked at when the store is read.
 bool FitsField(std::string_view value) {
-    if (value.empty()) return false;
-    for (char c : value)
-        if (static_cast<unsigned char>(c) <= ' ') return false;
-    return true;
+    unsigned char least = 0xFF;
+    for (const char c : value)
+        least = std::min(least, static_cast<unsigned char>(c));
+    return !value.empty() && least > ' ';
 }
 
 std::string OldCachePath(const std::string& databasePath) {
@@ -311,7 +312,21 @@ enum class TSection : unsigned char {
     Hashes = 3,
     FormHashKey = 4,
     Built = 5,
+    // The SHA-256 of a Hashes section's entries, beside it: what the digest of a table that
+    // nobody parses is taken from. A reader that knows nothing of it passes it over, and
+    // writes none.
+    HashesDigest = 6,
 };
+
+// SHA-256 of data, its 32 bytes.
+std::string Sha256Bytes(std::string_view data) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    if (EVP_Digest(data.data(), data.size(), digest, &size, EVP_sha256(), nullptr) != 1 ||
+        size != 32)
+        throw std::runtime_error("SHA-256 is not available");
+    return std::string(reinterpret_cast<const char*>(digest), size);
+}
 
 // Builds the bytes of the current format.
 class TWriter {
@@ -419,7 +434,7 @@ bool ReadRecord(TReader& in, std::string& id, TTargetRecord& record,
     const std::string_view users = in.Rest();
     if (owner == nullptr) return ReadUsers(users, &record.Users);
     if (!ReadUsers(users, nullptr)) return false;
-    record.Users.SetUnread({owner, users});
+    record.Users.SetUnread({owner, users, {}});
     return true;
 }
 
@@ -477,8 +492,19 @@ bool HashFits(std::string_view hash) {
 void WriteHashes(TWriter& out, std::string_view form, const THashTable& hashes) {
     const std::size_t start = out.Begin(TSection::Hashes);
     out.Str(form);
+    const std::size_t entries = out.Bytes.size();
     hashes.Bytes([&out](std::string_view piece) { out.Bytes.append(piece); });
+    const std::size_t size = out.Bytes.size() - entries;
     out.End(start);
+    const TUnreadPart* unread = hashes.Unread();
+    const std::string digest = unread != nullptr && !unread->Digest.empty()
+                                   ? unread->Digest
+                                   : Sha256Bytes(std::string_view(out.Bytes).substr(entries, size));
+    const std::size_t beside = out.Begin(TSection::HashesDigest);
+    out.Str(form);
+    out.Int(size);
+    out.Bytes.append(digest);
+    out.End(beside);
 }
 
 // A hash table's entries (THashTable::Bytes) into hashes, or only checked as sound when hashes
@@ -507,7 +533,7 @@ bool ReadHashes(TReader& in, std::string& form, THashTable& hashes,
     const std::string_view entries = in.Rest();
     if (owner == nullptr) return ReadHashEntries(entries, &hashes);
     if (!ReadHashEntries(entries, nullptr)) return false;
-    hashes.SetUnread({owner, entries});
+    hashes.SetUnread({owner, entries, {}});
     return true;
 }
 
@@ -544,6 +570,19 @@ TDatabaseStateData ParseStateBytes(std::string_view bytes,
         case TSection::Built: {
             TBuiltFile built;
             if (ReadBuilt(section, id, built)) data.Built[id] = std::move(built);
+            break;
+        }
+        case TSection::HashesDigest: {
+            // Only of a table read before it and left as it was read.
+            id = std::string(section.Str());
+            const std::uint64_t size = section.Int();
+            const std::string_view digest = section.Take(32);
+            if (!section.Ok() || section.Left() != 0) break;
+            if (id.empty()) {
+                data.Hashes.SetUnreadDigest(size, digest);
+            } else if (const auto part = data.FormHashes.find(id); part != data.FormHashes.end()) {
+                part->second.SetUnreadDigest(size, digest);
+            }
             break;
         }
         }
@@ -605,6 +644,22 @@ void THashTable::Bytes(const std::function<void(std::string_view)>& sink) const 
     if (!out.Bytes.empty()) sink(out.Bytes);
 }
 
+std::string THashTable::Digest() const {
+    if (FUnread.Owner && !FUnread.Digest.empty()) return FUnread.Digest;
+    if (FUnread.Owner) return Sha256Bytes(FUnread.Bytes);
+    const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(),
+                                                                      &EVP_MD_CTX_free);
+    bool ok = ctx != nullptr && EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) == 1;
+    Bytes([&](std::string_view piece) {
+        ok = ok && EVP_DigestUpdate(ctx.get(), piece.data(), piece.size()) == 1;
+    });
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    if (!ok || EVP_DigestFinal_ex(ctx.get(), digest, &size) != 1 || size != 32)
+        throw std::runtime_error("SHA-256 is not available");
+    return std::string(reinterpret_cast<const char*>(digest), size);
+}
+
 std::string StateText(const TDatabaseStateData& data) {
     TWriter out;
     std::size_t size = KHeader.size();
@@ -619,9 +674,9 @@ std::string StateText(const TDatabaseStateData& data) {
         hashes.Bytes([&bytes](std::string_view piece) { bytes += piece.size(); });
         return bytes;
     };
-    size += estimate(data.Hashes) + 64;
+    size += estimate(data.Hashes) + 128;
     for (const auto& [form, hashes] : data.FormHashes)
-        size += estimate(hashes) + 64 + form.size();
+        size += estimate(hashes) + 128 + 2 * form.size();
     out.Bytes.reserve(size);
     out.Bytes = KHeader;
     for (const auto& [id, record] : data.Targets)

@@ -67,6 +67,9 @@ private:
 struct TUnreadPart {
     std::shared_ptr<const std::string> Owner;
     std::string_view Bytes;
+    // SHA-256 (32 bytes) of Bytes as the store recorded it beside them, or empty: what the
+    // digest of a table that nobody parsed is taken from instead of hashing its bytes again.
+    std::string Digest;
 };
 // The number of entries an unread part holds (its first field; it was checked when read).
 std::uint64_t UnreadCount(const TUnreadPart& part);
@@ -209,8 +212,18 @@ public:
     // the hashes that fit no line), in pieces: the bytes read while the table is not parsed.
     // What the digest of a table (HashCacheIdentity) and the store's writer take.
     void Bytes(const std::function<void(std::string_view)>& sink) const;
+    // SHA-256 (32 bytes) of Bytes: the one the store recorded with the table while it is not
+    // parsed, else made from the bytes.
+    std::string Digest() const;
     // For the store's reader (see TUserDigests).
     void SetUnread(TUnreadPart part) { FUnread = std::move(part); }
+    const TUnreadPart* Unread() const { return FUnread.Owner ? &FUnread : nullptr; }
+    // The digest the store recorded of the bytes of a table not parsed yet; passed over when
+    // the table is parsed, or its bytes are not size bytes long.
+    void SetUnreadDigest(std::uint64_t size, std::string_view digest) {
+        if (FUnread.Owner && FUnread.Bytes.size() == size && digest.size() == 32)
+            FUnread.Digest = std::string(digest);
+    }
 
 private:
     void Read() const {

@@ -232,12 +232,14 @@ private:
 } // namespace
 
 std::string HashCacheIdentity(std::string_view key, const THashTable& table) {
-    // The table as the store keeps it: a table read and never parsed is taken as it was read.
+    // The digest of the table as the store keeps it: of a table read and never parsed, the one
+    // the store recorded beside it, so that a table nobody needs is not hashed again.
     TSha256 sha;
     const auto size = static_cast<std::uint32_t>(key.size());
     sha.Update(reinterpret_cast<const char*>(&size), sizeof size);
     sha.Update(key.data(), key.size());
-    table.Bytes([&sha](std::string_view piece) { sha.Update(piece.data(), piece.size()); });
+    const std::string digest = table.Digest();
+    sha.Update(digest.data(), digest.size());
     return sha.Hex();
 }
 

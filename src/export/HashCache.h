@@ -132,8 +132,8 @@ private:
 };
 
 // What the hashes a cache with this key finds in table depend on: SHA-256 (hex) of the key and
-// of the table as the state keeps it (THashTable::Bytes), so that a cache wiped, lost, replaced or
-// keyed anew tells apart from the one a file was built with.
+// of the digest of the table as the state keeps it (THashTable::Digest), so that a cache wiped,
+// lost, replaced or keyed anew tells apart from the one a file was built with.
 std::string HashCacheIdentity(std::string_view key, const THashTable& table);
 
 // SHA-256 (hex) of the list's object stream: every user and every setting a file is built from.

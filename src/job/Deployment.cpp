@@ -477,7 +477,10 @@ struct TDeployment::TState {
         try {
             // The group file first, as for one target: a user taken out of a group never gets
             // in as a member with the new password file.
-            if (In.Groups && !slot.In.GroupFile.empty()) {
+            // A group file found holding these groups already is left as it is.
+            const TTargetContent& groups = slot.GroupPrevious;
+            if (In.Groups && !slot.In.GroupFile.empty() &&
+                !(groups.Exists && groups.Comparable && groups.Bytes == *In.Groups)) {
                 const std::vector<TMessage> warnings = side.Write(slot.In.GroupFile, *In.Groups);
                 slot.Out.Warnings.insert(slot.Out.Warnings.end(), warnings.begin(), warnings.end());
                 slot.GroupWritten = true;

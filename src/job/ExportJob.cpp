@@ -513,7 +513,7 @@ namespace {
 
 // What goes into the digest of a file's inputs before its options: a file built by another
 // version may differ, however alike the rest.
-constexpr std::string_view KBuiltHead = "quorvane built file 2\n" QUORVANE_VERSION "\n";
+constexpr std::string_view KBuiltHead = "quorvane built file 3\n" QUORVANE_VERSION "\n";
 
 // The bytes of the regular file at path when it holds exactly size bytes; none otherwise (a
 // pipe or a device, a file that cannot be read).

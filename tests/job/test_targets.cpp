@@ -282,7 +282,7 @@ TEST(DatabaseState, ADamagedSectionCostsOnlyWhatItHeld) {
             length = length << 8 | static_cast<unsigned char>(bytes[at + 1 + i]);
         at += 9 + length;
     }
-    ASSERT_EQ(starts.size(), 5u);
+    ASSERT_EQ(starts.size(), 7u); // with the digest beside each hash table
     const auto without = [&](const std::function<void(TDatabaseStateData&)>& drop) {
         TDatabaseStateData less = data;
         drop(less);
@@ -311,7 +311,10 @@ TEST(DatabaseState, ADamagedSectionCostsOnlyWhatItHeld) {
          })},
         {"the key damaged", damaged(4),
          without([](TDatabaseStateData& d) { d.FormHashKey.clear(); })},
-        {"cut short in the last section", bytes.substr(0, bytes.size() - 3),
+        {"a digest beside the hashes damaged", damaged(6), data},
+        {"cut short in the last section, the digest beside the last hashes",
+         bytes.substr(0, bytes.size() - 3), data},
+        {"cut short in the last hashes", bytes.substr(0, starts.back() - 3),
          without([](TDatabaseStateData& d) { d.FormHashes.clear(); })},
         {"a section of a later kind", bytes + std::string("\x2a\x01\0\0\0\0\0\0\0z", 10), data},
         {"another file", "quorvane state 3\n" + bytes.substr(17), {}},

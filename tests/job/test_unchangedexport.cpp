@@ -18,11 +18,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <iostream>
 #include <map>
+#include <memory>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <vector>
 
@@ -87,6 +91,8 @@ TRun Export(const std::string& db, TExportSettings settings) {
     }
     for (const TDeployTarget& target : settings.Targets) {
         run.Files[target.Target.Name] = ReadWholeFile(target.Target.Url);
+        if (const std::string groups = target.Target.Url + ".groups"; fs::exists(groups))
+            run.Files[target.Target.Name + ".groups"] = ReadWholeFile(groups);
         struct stat st {};
         ::stat(target.Target.Url.c_str(), &st);
         run.Modes[target.Target.Name] = {st.st_mode & 07777, st.st_gid};
@@ -152,6 +158,27 @@ struct TSite {
     }
 };
 
+// The state's bytes without the parts of one kind (a section: its kind byte, its length in 8
+// bytes, little-endian, then its bytes), as a version that does not write them leaves them; or,
+// with rename, with those parts of a kind no reader knows.
+std::string WithoutStateParts(const std::string& text, unsigned char kind, bool rename = false) {
+    constexpr std::string_view header = "quorvane state 2\n";
+    if (!std::string_view(text).starts_with(header)) throw std::logic_error("not a state");
+    std::string kept(header);
+    for (std::size_t at = header.size(); at + 9 <= text.size();) {
+        std::uint64_t length = 0;
+        for (int i = 8; i >= 1; --i)
+            length =
+                length << 8 | static_cast<unsigned char>(text[at + static_cast<std::size_t>(i)]);
+        const std::size_t start = kept.size();
+        if (rename || static_cast<unsigned char>(text[at]) != kind)
+            kept.append(text, at, 9 + length);
+        if (rename && static_cast<unsigned char>(text[at]) == kind) kept[start] = '\x7f';
+        at += 9 + length;
+    }
+    return kept;
+}
+
 TUserProp& User(TUserList& list, const std::string& login) {
     for (int i = 0; i < list.Count(); ++i)
         if (list.Users(i).Login == login) return list.Users(i);
@@ -174,12 +201,20 @@ TEST(UnchangedExport, EveryChangeBuildsAgainAndEitherWayTheFilesAreABuildsOwn) {
         bool WeakUser; // a user known by a weak taken-over hash (a file that takes only its
                        // own form refuses it)
         TSiteChange Setup, Change;
-        // How many of the targets' files the export leaves in place (not replaced by a copy
-        // of themselves); -1: not asked.
+        // How many of the targets' files and their group files the export leaves in place
+        // (not replaced by a copy of themselves); -1: not asked.
         int LeftInPlace = -1;
     } cases[] = {
         {"nothing changed", true, true, none, none, 3},
         {"nothing changed, Digest lines", true, false, digest, none, 3},
+        {"nothing changed, users in groups", true, true,
+         [](TSite& s) {
+             s.Change([](TUserList& l) {
+                 User(l, "ann").SetGroups("staff");
+                 User(l, "bob").SetGroups("staff admin");
+             });
+         },
+         none, 6},
         {"nothing changed, a command after the export", true, true,
          [](TSite& s) { s.Target("web").SetOption("after", "echo ran"); }, none, 3},
         {"a file's mode is not the one asked for", true, true,
@@ -230,6 +265,18 @@ TEST(UnchangedExport, EveryChangeBuildsAgainAndEitherWayTheFilesAreABuildsOwn) {
                  data.FormHashes.clear();
              });
          }},
+        {"the digests the state keeps beside its hash tables lost (an earlier version's "
+         "state)",
+         true, true, none,
+         [](TSite& s) {
+             const std::string path = TDatabaseState::PathFor(s.Db);
+             const std::string text = ReadWholeFile(path);
+             const std::string without = WithoutStateParts(text, 6);
+             ASSERT_LT(without.size(), text.size());
+             WriteWholeFile(path, without);
+             ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+         },
+         3},
         {"the account's tag key lost", false, true, none,
          [](TSite& s) { fs::remove_all(s.Dir.File("account")); }},
         {"a second target added", false, true, none,
@@ -268,13 +315,14 @@ TEST(UnchangedExport, EveryChangeBuildsAgainAndEitherWayTheFilesAreABuildsOwn) {
             ASSERT_EQ(Export(site.Db, site.Settings).Holds, std::vector<bool>(3, true));
         c.Change(site);
         const auto before = Snapshot(site.Dir.Path());
-        std::vector<ino_t> inodes;
+        std::vector<std::pair<std::string, ino_t>> inodes;
         for (const TDeployTarget& t : site.Settings.Targets)
-            inodes.push_back(InodeOf(t.Target.Url));
+            for (const std::string& file : {t.Target.Url, t.Target.Url + ".groups"})
+                if (fs::exists(file)) inodes.emplace_back(file, InodeOf(file));
         const TRun taken = Export(site.Db, site.Settings);
         int leftInPlace = 0;
-        for (std::size_t i = 0; i < inodes.size(); ++i)
-            leftInPlace += InodeOf(site.Settings.Targets[i].Target.Url) == inodes[i] ? 1 : 0;
+        for (const auto& [file, inode] : inodes)
+            leftInPlace += InodeOf(file) == inode ? 1 : 0;
         // The same export from the same state with nothing of the last build remembered.
         Restore(site.Dir.Path(), before);
         TDatabaseState(site.Db).Update([](TDatabaseStateData& data) { data.Built.clear(); });
@@ -288,11 +336,13 @@ TEST(UnchangedExport, EveryChangeBuildsAgainAndEitherWayTheFilesAreABuildsOwn) {
     }
 }
 
-// The part the state keeps of the files built is passed over by a reader that knows nothing of
-// it, and a state without it still reads.
+// The parts the state keeps of the files built and of the digests of its hash tables are passed
+// over by a reader that knows nothing of them, and a state without them still reads.
 TEST(UnchangedExport, TheStatesNewPartIsOneAnEarlierReaderPassesOver) {
     TDatabaseStateData data;
     data.FormHashKey = std::string(64, 'a');
+    data.Hashes.Put("ann", std::string(THashTable::KTagBytes, 't'), "$apr1$x$y");
+    data.FormHashes["SHA512/1000"].Put("bob", "", "$6$a$b");
     TBuiltFile built;
     built.Inputs = std::string(64, 'b');
     built.Sha256 = std::string(64, 'c');
@@ -305,16 +355,30 @@ TEST(UnchangedExport, TheStatesNewPartIsOneAnEarlierReaderPassesOver) {
     data.Built[std::string(64, 'd')] = built;
     const std::string text = StateText(data);
     EXPECT_EQ(ParseStateText(text), data);
-    // The same bytes with the part's kind unknown: what is left reads as before.
+    // The same bytes with the part of the files built unknown: what is left reads as before.
     TDatabaseStateData without = data;
     without.Built.clear();
-    const std::string plain = StateText(without);
-    ASSERT_EQ(text.compare(0, plain.size(), plain), 0) << "the part comes last";
-    std::string unknown = text;
-    unknown[plain.size()] = '\x7f';
-    EXPECT_EQ(ParseStateText(unknown), without);
+    EXPECT_EQ(ParseStateText(WithoutStateParts(text, 5, true)), without);
+    EXPECT_EQ(ParseStateText(WithoutStateParts(text, 5)), without);
     // A part cut short is dropped alone.
     EXPECT_EQ(ParseStateText(text.substr(0, text.size() - 1)), without);
+    // The digests beside the hash tables unknown, or not there: the tables read all the same,
+    // and their digests are made from their bytes, the same as those the state kept.
+    ASSERT_LT(WithoutStateParts(text, 6).size(), text.size());
+    for (const std::string& earlier :
+         {WithoutStateParts(text, 6, true), WithoutStateParts(text, 6)}) {
+        EXPECT_EQ(ParseStateText(earlier), data);
+        const auto kept = ParseStateText(std::make_shared<const std::string>(text));
+        const auto made = ParseStateText(std::make_shared<const std::string>(earlier));
+        ASSERT_NE(kept.Hashes.Unread(), nullptr);
+        EXPECT_FALSE(kept.Hashes.Unread()->Digest.empty());
+        EXPECT_TRUE(made.Hashes.Unread()->Digest.empty());
+        EXPECT_EQ(kept.Hashes.Digest(), made.Hashes.Digest());
+        EXPECT_EQ(kept.FormHashes.at("SHA512/1000").Digest(),
+                  made.FormHashes.at("SHA512/1000").Digest());
+        // Written again by this version, they are kept beside the tables again.
+        EXPECT_EQ(StateText(ParseStateText(std::string_view(earlier))), text);
+    }
 }
 
 // A state read from its file leaves its per-user tables as they were read until they are used:
