@@ -320,12 +320,9 @@ enum class TSection : unsigned char {
 
 // SHA-256 of data, its 32 bytes.
 std::string Sha256Bytes(std::string_view data) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int size = 0;
-    if (EVP_Digest(data.data(), data.size(), digest, &size, EVP_sha256(), nullptr) != 1 ||
-        size != 32)
-        throw std::runtime_error("SHA-256 is not available");
-    return std::string(reinterpret_cast<const char*>(digest), size);
+    unsigned char digest[crypto::DigestBytes(crypto::TDigestKind::Sha256)];
+    crypto::Digest(crypto::TDigestKind::Sha256, data.data(), data.size(), digest);
+    return std::string(reinterpret_cast<const char*>(digest), sizeof digest);
 }
 
 // Builds the bytes of the current format.
@@ -647,17 +644,11 @@ void THashTable::Bytes(const std::function<void(std::string_view)>& sink) const 
 std::string THashTable::Digest() const {
     if (FUnread.Owner && !FUnread.Digest.empty()) return FUnread.Digest;
     if (FUnread.Owner) return Sha256Bytes(FUnread.Bytes);
-    const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(),
-                                                                      &EVP_MD_CTX_free);
-    bool ok = ctx != nullptr && EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) == 1;
-    Bytes([&](std::string_view piece) {
-        ok = ok && EVP_DigestUpdate(ctx.get(), piece.data(), piece.size()) == 1;
-    });
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int size = 0;
-    if (!ok || EVP_DigestFinal_ex(ctx.get(), digest, &size) != 1 || size != 32)
-        throw std::runtime_error("SHA-256 is not available");
-    return std::string(reinterpret_cast<const char*>(digest), size);
+    crypto::TDigest context(crypto::TDigestKind::Sha256);
+    Bytes([&](std::string_view piece) { context.Add(piece); });
+    unsigned char digest[crypto::DigestBytes(crypto::TDigestKind::Sha256)];
+    context.Finish(digest);
+    return std::string(reinterpret_cast<const char*>(digest), sizeof digest);
 }
 
 std::string StateText(const TDatabaseStateData& data) {
