@@ -154,10 +154,10 @@ with open(keys_out, "w") as out:
 PY
 mapfile -t sources < <(grep -v "^$" "$todo" || true)
 if ((${#sources[@]} > 0)); then
-  # An unoptimised GCC build compiles the sources with GCC's precompiled headers (QUORVANE_PCH),
-  # forced in with -include; clang cannot read GCC's, so clang-tidy gets the compile commands
-  # without them and checks each source with its own includes alone, as the other builds
-  # compile it. A clang build's precompiled headers are clang's own, and are kept.
+  # An unoptimised build compiles the sources with precompiled headers (QUORVANE_PCH), forced in
+  # with -include (GCC's, which clang cannot read) or -include-pch (clang's); clang-tidy gets the
+  # compile commands without them and checks each source with its own includes alone, as the
+  # other builds compile it.
   db=$(mktemp -d)
   trap 'rm -rf "${list:-}" "$todo" "$keys" "$db"' EXIT
   # Many sources are checked in batches: up to eight sources of one library that share a compile
@@ -168,7 +168,8 @@ if ((${#sources[@]} > 0)); then
   python3 - "$build/compile_commands.json" "$db" "$PWD" "${sources[@]}" <<'PY'
 import json, os, re, shlex, sys
 path, db, root, wanted = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
-pch = re.compile(r" -Winvalid-pch| -include \S*/cmake_pch\.hxx(?=\s|$)")
+pch = re.compile(r" -Winvalid-pch| -Xclang -include-pch -Xclang \S+\.pch"
+                 r"| (?:-Xclang )?-include (?:-Xclang )?\S*/cmake_pch\.hxx(?=\s|$)")
 entries = json.load(open(path))
 for entry in entries:
     if "arguments" in entry:
