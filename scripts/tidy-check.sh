@@ -13,11 +13,6 @@ if [ ! -f "$build/compile_commands.json" ]; then
   echo "tidy check: $build/compile_commands.json is missing (configure the build first)" >&2
   exit 1
 fi
-runner=$(command -v run-clang-tidy-14 || command -v run-clang-tidy || true)
-if [ -z "$runner" ]; then
-  echo "tidy check: needs run-clang-tidy (Debian's clang-tidy package)" >&2
-  exit 1
-fi
 mapfile -t sources < <(git ls-files 'src/base/*.cpp' 'src/userdb/*.cpp' 'src/export/*.cpp' \
   'src/ftp/*.cpp' 'src/sitedb/*.cpp' 'src/job/*.cpp' 'src/cli/*.cpp')
 all=${#sources[@]}
@@ -159,38 +154,104 @@ with open(keys_out, "w") as out:
 PY
 mapfile -t sources < <(grep -v "^$" "$todo" || true)
 if ((${#sources[@]} > 0)); then
-  # An unoptimised build compiles the sources with GCC's precompiled headers (QUORVANE_PCH),
-  # forced in with -include; clang cannot read GCC's, so clang-tidy gets the compile commands
-  # without them and checks each source with its own includes alone, as the other builds
-  # compile it.
+  # An unoptimised build compiles the sources with precompiled headers (QUORVANE_PCH), forced in
+  # with -include (GCC's, which clang cannot read) or -include-pch (clang's); clang-tidy gets the
+  # compile commands without them and checks each source with its own includes alone, as the
+  # other builds compile it.
   db=$(mktemp -d)
   trap 'rm -rf "${list:-}" "$todo" "$keys" "$db"' EXIT
-  python3 - "$build/compile_commands.json" >"$db/compile_commands.json" <<'PY'
-import json, re, sys
-pch = re.compile(r" -Winvalid-pch| -include \S*/cmake_pch\.hxx(?=\s|$)")
-entries = json.load(open(sys.argv[1]))
+  # Many sources are checked in batches: up to eight sources of one library that share a compile
+  # command, each batch one clang-tidy run over a file that includes them, as the unity builds
+  # compile them, so that the headers they share are read and matched once rather than eight
+  # times. A batch with a finding (or whose sources do not go together) is checked again source
+  # by source, so that every finding is reported against its own source.
+  python3 - "$build/compile_commands.json" "$db" "$PWD" "${sources[@]}" <<'PY'
+import json, os, re, shlex, sys
+path, db, root, wanted = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
+pch = re.compile(r" -Winvalid-pch| -Xclang -include-pch -Xclang \S+\.pch"
+                 r"| (?:-Xclang )?-include (?:-Xclang )?\S*/cmake_pch\.hxx(?=\s|$)")
+entries = json.load(open(path))
 for entry in entries:
-    if "command" in entry:
-        entry["command"] = pch.sub("", entry["command"])
     if "arguments" in entry:
-        words, kept = entry["arguments"], []
-        i = 0
-        while i < len(words):
-            if words[i] == "-Winvalid-pch":
-                i += 1
-            elif words[i] == "-include" and i + 1 < len(words) and words[i + 1].endswith("/cmake_pch.hxx"):
-                i += 2
-            else:
-                kept.append(words[i])
-                i += 1
-        entry["arguments"] = kept
-json.dump(entries, sys.stdout, indent=1)
+        entry["command"] = shlex.join(entry.pop("arguments"))
+    entry["command"] = pch.sub("", entry["command"])
+by_source = {}
+for entry in entries:
+    source = os.path.relpath(os.path.realpath(os.path.join(entry["directory"], entry["file"])), root)
+    by_source.setdefault(source, entry)
+groups = {}
+singles = []
+for source in wanted:
+    entry = by_source.get(source)
+    if entry is None:
+        singles.append(source)
+        continue
+    words = shlex.split(entry["command"])
+    if "-o" in words:
+        i = words.index("-o")
+        library = os.path.dirname(words[i + 1])
+        del words[i:i + 2]
+    else:
+        library = ""
+    words = [w for w in words if os.path.realpath(os.path.join(entry["directory"], w)) !=
+             os.path.realpath(os.path.join(entry["directory"], entry["file"]))]
+    groups.setdefault((entry["directory"], library, shlex.join(words)), []).append(source)
+units = open(os.path.join(db, "units"), "w")
+number = 0
+for (directory, _, command), members in groups.items():
+    if len(wanted) <= 8:
+        singles += members
+        continue
+    for first in range(0, len(members), 8):
+        batch = members[first:first + 8]
+        if len(batch) == 1:
+            singles += batch
+            continue
+        number += 1
+        name = os.path.join(db, "batch%d.cpp" % number)
+        with open(name, "w") as out:
+            for source in batch:
+                out.write('#include "%s" // NOLINT(bugprone-suspicious-include)\n' %
+                          os.path.join(root, source))
+        with open(name + ".sources", "w") as out:
+            out.write("\n".join(batch) + "\n")
+        entries.append({"directory": directory, "file": name,
+                        "command": "%s -o %s.o -c %s" % (command, name, name)})
+        units.write(name + "\n")
+for source in singles:
+    units.write(os.path.join(root, source) + "\n")
+json.dump(entries, open(os.path.join(db, "compile_commands.json"), "w"), indent=1)
 PY
-  "$runner" -clang-tidy-binary "$tidy" -quiet -p "$db" -j "$(nproc)" "${sources[@]/#/$PWD/}" >"$build/tidy.log" 2>&1 || {
-    grep -E "(warning|error):" "$build/tidy.log" | sort -u >&2 || cat "$build/tidy.log" >&2
-    echo "tidy check: findings above" >&2
-    exit 1
+  # check UNITS-FILE: runs clang-tidy over each unit listed, as many at once as there are
+  # cores; each unit's output goes to a log of its own and the units with findings to $db/failed.
+  check() {
+    : >"$db/failed"
+    tr '\n' '\0' <"$1" | xargs -0 -r -P "$(nproc)" -n 1 bash -c '
+      log="$2/log.$(printf %s "$4" | md5sum | cut -c1-16)"
+      "$1" -quiet --config-file="$3/.clang-tidy" -p "$2" "$4" >"$log" 2>&1 || echo "$4" >>"$2/failed"
+    ' check "$tidy" "$db" "$PWD"
   }
+  check "$db/units"
+  if [ -s "$db/failed" ]; then
+    cp "$db/failed" "$db/again"
+    : >"$db/retry"
+    while read -r unit; do
+      if [ -f "$unit.sources" ]; then sed "s|^|$PWD/|" "$unit.sources" >>"$db/retry"; fi
+    done <"$db/again"
+    grep -v '/batch[0-9]*\.cpp$' "$db/again" >"$db/findings" || true
+    if [ -s "$db/retry" ]; then
+      check "$db/retry"
+      cat "$db/failed" >>"$db/findings"
+    fi
+    if [ -s "$db/findings" ]; then
+      while read -r unit; do
+        cat "$db/log.$(printf %s "$unit" | md5sum | cut -c1-16)"
+      done <"$db/findings" >"$build/tidy.log"
+      grep -E "(warning|error):" "$build/tidy.log" | sort -u >&2 || cat "$build/tidy.log" >&2
+      echo "tidy check: findings above" >&2
+      exit 1
+    fi
+  fi
   mkdir -p "$build/tidy-clean"
   while read -r key; do : >"$build/tidy-clean/$key"; done <"$keys"
 fi

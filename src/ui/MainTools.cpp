@@ -88,7 +88,7 @@ void TfrmMain::ImportTextFile(const QString& file) {
         TImportReport report;
         RunUsersChange(
             TChangeScope::AppendsOnly, [&] { ImportUsersFor(text, *FUserList, &report, options); },
-            [this](const TUsersDelta& delta) {
+            [](const TUsersDelta& delta) {
                 const int n = delta.AddedCount();
                 return n == 1 ? tr("Import User")
                               : tr("Import %1 Users").arg(QLocale().toString(n));
@@ -170,7 +170,7 @@ void TfrmMain::miCreateUsersSeriesClick() {
         const bool changed = RunUsersChange(
             TChangeScope::AppendsOnly,
             [&] { accepted = ShowUserSeriesDialog(*FUserList, this, &created); },
-            [this](const TUsersDelta& delta) {
+            [](const TUsersDelta& delta) {
                 const int n = delta.AddedCount();
                 return n == 1 ? tr("Create User")
                               : tr("Create %1 Users").arg(QLocale().toString(n));

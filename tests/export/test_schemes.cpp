@@ -158,7 +158,7 @@ TEST(CryptSchemes, ChosenSaltsAndWhatCryptRefuses) {
     EXPECT_EQ(CryptSettingWithSalt(TCryptKind::Sha256, 5000, "abc"), "$5$abc");
     EXPECT_EQ(CryptSettingWithSalt(TCryptKind::Bcrypt, 5, "oHg.7kd2dqbkYnPbOBcFSe"),
               "$2y$05$oHg.7kd2dqbkYnPbOBcFSe");
-    for (const auto& [kind, salt] :
+    for (const auto& row :
          std::vector<std::pair<TCryptKind, std::string>>{{TCryptKind::Bcrypt, "short"},
                                                          {TCryptKind::Bcrypt, std::string(22, '$')},
                                                          {TCryptKind::Sha256, ""},
@@ -166,10 +166,11 @@ TEST(CryptSchemes, ChosenSaltsAndWhatCryptRefuses) {
                                                          {TCryptKind::Sha512, "a$b"},
                                                          {TCryptKind::Sha512, "a:b"}})
         EXPECT_NE(ErrorOf([&] {
-                      CryptSettingWithSalt(kind, kind == TCryptKind::Bcrypt ? 5 : 5000, salt);
+                      CryptSettingWithSalt(row.first, row.first == TCryptKind::Bcrypt ? 5 : 5000,
+                                           row.second);
                   }),
                   "")
-            << salt;
+            << row.second;
     EXPECT_NE(ErrorOf([] { CryptHash(std::string("a\0b", 3), "$5$abc"); }), "");
     EXPECT_NE(ErrorOf([] { CryptHash("a", "$7$nonsense"); }), "");
 }

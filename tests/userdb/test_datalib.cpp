@@ -629,15 +629,17 @@ TEST(SaveLoad, ReadInPiecesIsReadInOnePass) {
          users.substr(0, users.rfind("end\r\n")) + "PassFile = 'out'\r\nItems = <item\r\n" +
              "Login = 'z' end>\r\nend\r\n"},
     };
-    for (const auto& [what, text] : cases) {
+    for (const auto& [what, row_text] : cases) {
+        const std::string& text = row_text; // a variable the lambdas below can capture
         TUserList whole;
         TStreamedSums wholeSums;
         const std::string error = ErrorOf([&] { ReadListText(text, whole); });
         TUserList streamedWhole;
         ErrorOf([&] { ReadListTextInPieces(text, streamedWhole, 0, 0, {}, &wholeSums); });
         const TListSums expected = wholeSums.Finish(streamedWhole);
-        for (const auto& [bytes, workers] :
-             {std::pair<size_t, unsigned>{1, 0}, {150, 1}, {400, 3}}) {
+        for (const auto& pieces : {std::pair<size_t, unsigned>{1, 0}, {150, 1}, {400, 3}}) {
+            const size_t bytes = pieces.first;
+            const unsigned workers = pieces.second;
             const std::string how = std::string(what) + ", pieces of " + std::to_string(bytes);
             TUserList list;
             EXPECT_EQ(ErrorOf([&] { ReadListTextInPieces(text, list, bytes, workers); }), error)
