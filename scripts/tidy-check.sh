@@ -13,6 +13,32 @@ if [ ! -f "$build/compile_commands.json" ]; then
   echo "tidy check: $build/compile_commands.json is missing (configure the build first)" >&2
   exit 1
 fi
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# The compile commands with a unity build's batch files (CMake's Unity/unity_N_cxx.cxx) opened
+# up: each source of a batch gets the batch's command and object, so that every source is
+# checked, and found changed, as itself.
+commands=$work/build_commands.json
+python3 - "$build/compile_commands.json" "$commands" <<'PY'
+import json, re, shlex, sys
+entries, unity = [], re.compile(r"/Unity/unity_[0-9]+_cxx\.cxx$")
+for entry in json.load(open(sys.argv[1])):
+    if not unity.search(entry["file"]):
+        entries.append(entry)
+        continue
+    batch = entry["file"]
+    with open(batch) as f:
+        members = re.findall(r'^#include "([^"]+)"', f.read(), re.M)
+    for member in members:
+        one = dict(entry, file=member)
+        if "arguments" in one:
+            one["arguments"] = [member if word == batch else word for word in one["arguments"]]
+        else:
+            one["command"] = shlex.join(member if word == batch else word
+                                        for word in shlex.split(one["command"]))
+        entries.append(one)
+json.dump(entries, open(sys.argv[2], "w"), indent=1)
+PY
 mapfile -t sources < <(git ls-files 'src/base/*.cpp' 'src/userdb/*.cpp' 'src/export/*.cpp' \
   'src/ftp/*.cpp' 'src/sitedb/*.cpp' 'src/job/*.cpp' 'src/cli/*.cpp')
 all=${#sources[@]}
@@ -34,17 +60,16 @@ if [ -n "$base" ]; then
 fi
 if [ -n "$base" ]; then
   # The sources among those above that changed, or include (at any depth) a file that changed.
-  list=$(mktemp)
-  todo=$(mktemp)
-  trap 'rm -f "$list" "$todo"' EXIT
+  list=$work/changed
+  todo=$work/todo
   printf '%s\n' "${changed[@]}" >"$list"
-  python3 - "$build" "$PWD" "$list" "${sources[@]}" >"$todo" <<'PY'
+  python3 - "$build" "$PWD" "$list" "$commands" "${sources[@]}" >"$todo" <<'PY'
 import json, os, shlex, subprocess, sys
-build, root, wanted = sys.argv[1], sys.argv[2], set(sys.argv[4:])
+build, root, wanted = sys.argv[1], sys.argv[2], set(sys.argv[5:])
 changed = {os.path.realpath(os.path.join(root, line.strip()))
            for line in open(sys.argv[3]) if line.strip()}
 objects = {}
-for entry in json.load(open(os.path.join(build, "compile_commands.json"))):
+for entry in json.load(open(sys.argv[4])):
     source = os.path.relpath(os.path.realpath(os.path.join(entry["directory"], entry["file"])), root)
     if source not in wanted:
         continue
@@ -53,18 +78,18 @@ for entry in json.load(open(os.path.join(build, "compile_commands.json"))):
         words = entry.get("arguments") or shlex.split(entry["command"])
         output = words[words.index("-o") + 1] if "-o" in words else None
     if output is not None:
-        objects[os.path.normpath(output)] = source
+        objects.setdefault(os.path.normpath(output), []).append(source)
 picked = {s for s in wanted if os.path.realpath(os.path.join(root, s)) in changed}
 deps = subprocess.run(["ninja", "-C", build, "-t", "deps"], capture_output=True, text=True).stdout
-current, unknown = None, set(objects.values())
+current, unknown = None, {s for members in objects.values() for s in members}
 for line in deps.splitlines():
     if line and not line[0].isspace():
         current = objects.get(os.path.normpath(line.split(":", 1)[0]))
         if current is not None:
-            unknown.discard(current)
+            unknown.difference_update(current)
     elif current is not None and line.strip():
         if os.path.realpath(os.path.join(build, line.strip())) in changed:
-            picked.add(current)
+            picked.update(current)
 # Without a record of what a source includes (not built yet), it is checked.
 picked |= unknown
 print("\n".join(sorted(picked)))
@@ -82,21 +107,20 @@ fi
 # is the hash of all of these; $build/tidy-clean holds the keys of the clean ones. A unit without
 # a current dependency record (not built, or changed since) is checked and its result not kept.
 picked=${#sources[@]}
-keys=$(mktemp)
-todo=${todo:-$(mktemp)}
-trap 'rm -f "${list:-}" "$todo" "$keys"' EXIT
+keys=$work/keys
+todo=$work/todo
 tidy=$(command -v clang-tidy-14 || command -v clang-tidy || true)
 if [ -z "$tidy" ]; then
   echo "tidy check: needs clang-tidy (Debian's clang-tidy package)" >&2
   exit 1
 fi
 version=$("$tidy" --version)
-python3 - "$build" "$PWD" "$keys" "$version" "${sources[@]}" >"$todo" <<'PY'
+python3 - "$build" "$PWD" "$keys" "$version" "$commands" "${sources[@]}" >"$todo.next" <<'PY'
 import hashlib, json, os, shlex, subprocess, sys
-build, root, keys_out, version, wanted = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5:]
+build, root, keys_out, version, wanted = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[6:]
 clean_dir = os.path.join(build, "tidy-clean")
 entries = {}
-for entry in json.load(open(os.path.join(build, "compile_commands.json"))):
+for entry in json.load(open(sys.argv[5])):
     path = os.path.realpath(os.path.join(entry["directory"], entry["file"]))
     entries[os.path.relpath(path, root)] = entry
 def object_of(entry):
@@ -105,17 +129,23 @@ def object_of(entry):
         words = entry.get("arguments") or shlex.split(entry["command"])
         output = words[words.index("-o") + 1] if "-o" in words else None
     return None if output is None else os.path.normpath(output)
-objects = {object_of(e): s for s, e in entries.items() if s in wanted and object_of(e)}
+objects = {}
+for s, e in entries.items():
+    if s in wanted and object_of(e):
+        objects.setdefault(object_of(e), []).append(s)
 deps, current = {}, None
 listing = subprocess.run(["ninja", "-C", build, "-t", "deps"], capture_output=True, text=True).stdout
 for line in listing.splitlines():
     if line and not line[0].isspace():
         name, _, state = line.partition(":")
-        current = objects.get(os.path.normpath(name)) if state.rstrip().endswith("(VALID)") else None
-        if current is not None:
-            deps[current] = []
+        members = objects.get(os.path.normpath(name)) if state.rstrip().endswith("(VALID)") else None
+        current = None
+        if members is not None:
+            current = []
+            for member in members:
+                deps[member] = current
     elif current is not None and line.strip():
-        deps[current].append(os.path.join(build, line.strip()))
+        current.append(os.path.join(build, line.strip()))
 digests = {}
 def digest(path):
     if path not in digests:
@@ -152,20 +182,21 @@ with open(keys_out, "w") as out:
             print(source)
             out.write(key + "\n")
 PY
+mv "$todo.next" "$todo"
 mapfile -t sources < <(grep -v "^$" "$todo" || true)
 if ((${#sources[@]} > 0)); then
   # An unoptimised build compiles the sources with precompiled headers (QUORVANE_PCH), forced in
   # with -include (GCC's, which clang cannot read) or -include-pch (clang's); clang-tidy gets the
   # compile commands without them and checks each source with its own includes alone, as the
   # other builds compile it.
-  db=$(mktemp -d)
-  trap 'rm -rf "${list:-}" "$todo" "$keys" "$db"' EXIT
+  db=$work/db
+  mkdir "$db"
   # Many sources are checked in batches: up to eight sources of one library that share a compile
   # command, each batch one clang-tidy run over a file that includes them, as the unity builds
   # compile them, so that the headers they share are read and matched once rather than eight
   # times. A batch with a finding (or whose sources do not go together) is checked again source
   # by source, so that every finding is reported against its own source.
-  python3 - "$build/compile_commands.json" "$db" "$PWD" "${sources[@]}" <<'PY'
+  python3 - "$commands" "$db" "$PWD" "${sources[@]}" <<'PY'
 import json, os, re, shlex, sys
 path, db, root, wanted = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
 pch = re.compile(r" -Winvalid-pch| -Xclang -include-pch -Xclang \S+\.pch"
@@ -198,12 +229,14 @@ for source in wanted:
     groups.setdefault((entry["directory"], library, shlex.join(words)), []).append(source)
 units = open(os.path.join(db, "units"), "w")
 number = 0
+batch_size = int(os.environ.get("QUORVANE_TIDY_BATCH", "32"))
 for (directory, _, command), members in groups.items():
     if len(wanted) <= 8:
         singles += members
         continue
-    for first in range(0, len(members), 8):
-        batch = members[first:first + 8]
+    count = -(-len(members) // batch_size)
+    for number_in_group in range(count):
+        batch = members[number_in_group::count]
         if len(batch) == 1:
             singles += batch
             continue
@@ -238,6 +271,7 @@ PY
     while read -r unit; do
       if [ -f "$unit.sources" ]; then sed "s|^|$PWD/|" "$unit.sources" >>"$db/retry"; fi
     done <"$db/again"
+    echo "tidy check: $(grep -c '/batch[0-9]*\.cpp$' "$db/again" || true) batch(es) checked again unit by unit"
     grep -v '/batch[0-9]*\.cpp$' "$db/again" >"$db/findings" || true
     if [ -s "$db/retry" ]; then
       check "$db/retry"

@@ -80,6 +80,17 @@ bool Pbkdf2Hmac(TDigestKind kind, std::string_view password, const unsigned char
                                   saltSize, iterations, out, outSize) == 1;
 }
 
+std::string LowerHex(const void* bytes, std::size_t size) {
+    static constexpr char digits[] = "0123456789abcdef";
+    const auto* in = static_cast<const unsigned char*>(bytes);
+    std::string out(2 * size, '0');
+    for (std::size_t i = 0; i < size; ++i) {
+        out[2 * i] = digits[in[i] >> 4];
+        out[2 * i + 1] = digits[in[i] & 15];
+    }
+    return out;
+}
+
 std::string Base64Encode(const void* bytes, std::size_t size) {
     if (size > static_cast<std::size_t>(INT_MAX / 4 * 3)) throw std::length_error("base64");
     std::string out(4 * ((size + 2) / 3) + 1, '\0');

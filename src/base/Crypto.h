@@ -53,6 +53,9 @@ void Digest(TDigestKind kind, const void* bytes, std::size_t size, unsigned char
 bool Pbkdf2Hmac(TDigestKind kind, std::string_view password, const unsigned char* salt,
                 std::size_t saltSize, int iterations, unsigned char* out, std::size_t outSize);
 
+// Lower-case hexadecimal of `size` bytes, two digits a byte.
+std::string LowerHex(const void* bytes, std::size_t size);
+
 // Standard base64 (RFC 4648) with its padding and no line breaks.
 std::string Base64Encode(const void* bytes, std::size_t size);
 // The bytes of base64 text as OpenSSL's decoder reads it (blanks before and line ends after it

@@ -35,17 +35,6 @@ constexpr std::string_view KOldCacheHeader = "quorvane hash cache 1\n";
 constexpr std::size_t KMaxStateBytes = std::size_t{1} << 30;
 constexpr auto KLockWait = std::chrono::seconds(5);
 
-std::string Hex(std::string_view data) {
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string out(2 * data.size(), '0');
-    for (size_t i = 0; i < data.size(); ++i) {
-        const auto b = static_cast<unsigned char>(data[i]);
-        out[2 * i] = digits[b >> 4];
-        out[2 * i + 1] = digits[b & 15];
-    }
-    return out;
-}
-
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -146,7 +135,7 @@ void ReadOldCache(const std::string& path, TDatabaseStateData& data) {
 std::string Sha256Hex(std::string_view data) {
     unsigned char digest[crypto::DigestBytes(crypto::TDigestKind::Sha256)];
     crypto::Digest(crypto::TDigestKind::Sha256, data.data(), data.size(), digest);
-    return Hex(std::string_view(reinterpret_cast<const char*>(digest), sizeof digest));
+    return crypto::LowerHex(digest, sizeof digest);
 }
 
 TValueDigest UserValueDigest(std::string_view value) {

@@ -25,16 +25,6 @@ namespace {
 
 constexpr size_t KTagBytes = THashTable::KTagBytes;
 
-std::string Hex(const unsigned char* data, size_t size) {
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string out(2 * size, '0');
-    for (size_t i = 0; i < size; ++i) {
-        out[2 * i] = digits[data[i] >> 4];
-        out[2 * i + 1] = digits[data[i] & 15];
-    }
-    return out;
-}
-
 } // namespace
 
 THashCache::TTag THashCache::Tag(std::string_view form, int workFactor, std::string_view login,
@@ -145,7 +135,7 @@ std::string NewHashCacheKey() {
     unsigned char key[32];
     for (unsigned char& b : key)
         b = static_cast<unsigned char>(SecureRandom().Random(256));
-    std::string text = Hex(key, sizeof key);
+    std::string text = crypto::LowerHex(key, sizeof key);
     explicit_bzero(key, sizeof key);
     return text;
 }
@@ -216,13 +206,7 @@ public:
     std::string Hex() {
         unsigned char digest[crypto::DigestBytes(crypto::TDigestKind::Sha256)];
         FDigest.Finish(digest);
-        static constexpr char digits[] = "0123456789abcdef";
-        std::string hex;
-        for (const unsigned char byte : digest) {
-            hex.push_back(digits[byte >> 4]);
-            hex.push_back(digits[byte & 15]);
-        }
-        return hex;
+        return crypto::LowerHex(digest, sizeof digest);
     }
 
 private:

@@ -19,7 +19,7 @@ namespace quorvane {
 
 namespace {
 
-TLanePaths GPaths("MD5");
+TLanePaths GMd5Paths("MD5");
 
 // The rounds and the lane count of one way of computing MD5.
 struct TKernel {
@@ -52,7 +52,7 @@ bool RunRounds(TLanePath path, const TApr1LaneJob& job) {
     return KernelOf(path).Rounds(job);
 }
 
-using TDigest = uint8_t[16];
+using TMd5Digest = uint8_t[16];
 
 // Hashes the users order[0], ..., order[count - 1] (indices into the spans) on the given path.
 void HashRange(std::span<const std::string_view> passwords, std::span<const std::string> salts,
@@ -62,7 +62,7 @@ void HashRange(std::span<const std::string_view> passwords, std::span<const std:
     std::vector<uint32_t> pwLen, saltLen;
     std::vector<uint8_t*> digest;
     std::vector<size_t> users;
-    std::vector<TDigest> digests(count);
+    std::vector<TMd5Digest> digests(count);
     pw.reserve(count);
     salt.reserve(count);
     pwLen.reserve(count);
@@ -90,7 +90,7 @@ void HashRange(std::span<const std::string_view> passwords, std::span<const std:
     if (!RunRounds(path, job)) throw std::bad_alloc();
     for (size_t k = 0; k < users.size(); ++k)
         results[users[k]] = Apr1Format(Apr1Salt(salts[users[k]]), digest[k]);
-    explicit_bzero(digests.data(), digests.size() * sizeof(TDigest));
+    explicit_bzero(digests.data(), digests.size() * sizeof(TMd5Digest));
 }
 
 // Indices of the passwords, shortest first (stable), so that lanes of a group share lengths.
@@ -111,17 +111,17 @@ void CheckSizes(size_t passwords, size_t salts, size_t results) {
 } // namespace
 
 TLanePaths& Md5Paths() {
-    return GPaths;
+    return GMd5Paths;
 }
 
 size_t Md5PathLanes(TLanePath path) {
-    return KernelOf(GPaths.Resolve(path)).Lanes();
+    return KernelOf(GMd5Paths.Resolve(path)).Lanes();
 }
 
 void Apr1CryptMulti(std::span<const std::string_view> passwords, std::span<const std::string> salts,
                     std::span<std::string> results, TLanePath path) {
     CheckSizes(passwords.size(), salts.size(), results.size());
-    const TLanePath resolved = GPaths.Resolve(path);
+    const TLanePath resolved = GMd5Paths.Resolve(path);
     const std::vector<size_t> order = ByLength(passwords);
     HashRange(passwords, salts, results, order.data(), order.size(), resolved);
 }
@@ -130,7 +130,7 @@ void Apr1CryptMultiParallel(std::span<const std::string_view> passwords,
                             std::span<const std::string> salts, std::span<std::string> results,
                             unsigned threads, TLanePath path) {
     CheckSizes(passwords.size(), salts.size(), results.size());
-    const TLanePath resolved = GPaths.Resolve(path);
+    const TLanePath resolved = GMd5Paths.Resolve(path);
     const size_t count = passwords.size();
     if (count == 0) return;
     threads = WorkerCount(threads);

@@ -20,17 +20,6 @@ namespace quorvane {
 
 namespace {
 
-std::string Hex(const unsigned char* bytes, size_t size) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(size * 2);
-    for (size_t i = 0; i < size; ++i) {
-        out += digits[bytes[i] >> 4];
-        out += digits[bytes[i] & 15];
-    }
-    return out;
-}
-
 std::string Base64(const unsigned char* bytes, size_t size) {
     return crypto::Base64Encode(bytes, size);
 }
@@ -145,7 +134,7 @@ std::string DigestValue(std::string_view login, std::string_view realm, std::str
     TMD5Digest digest = MD5Final(context);
     std::string value(realm);
     value += ':';
-    value += Hex(digest.data(), digest.size());
+    value += crypto::LowerHex(digest.data(), digest.size());
     explicit_bzero(digest.data(), digest.size());
     return value;
 }

@@ -21,7 +21,7 @@ namespace quorvane {
 
 namespace {
 
-TLanePaths GPaths("SHA-crypt");
+TLanePaths GShaPaths("SHA-crypt");
 
 // The unit of a resolved path.
 TShaUnit UnitOf(TLanePath path) {
@@ -244,11 +244,11 @@ void HashGroup(const TBatch& batch, size_t g, TShaUnit unit, TDigest& digest) {
 } // namespace
 
 TLanePaths& ShaPaths() {
-    return GPaths;
+    return GShaPaths;
 }
 
 size_t ShaPathLanes(TShaCryptKind kind, TLanePath path) {
-    const TShaUnit unit = UnitOf(GPaths.Resolve(path));
+    const TShaUnit unit = UnitOf(GShaPaths.Resolve(path));
     return kind == TShaCryptKind::Sha256 ? unit.Sha256Lanes : unit.Sha512Lanes;
 }
 
@@ -291,7 +291,7 @@ bool ShaPasswordAccepted(std::string_view password) {
 void ShaCryptMulti(std::span<const std::string_view> passwords,
                    std::span<const std::string> settings, std::span<std::string> results,
                    TLanePath path) {
-    const TShaUnit unit = UnitOf(GPaths.Resolve(path));
+    const TShaUnit unit = UnitOf(GShaPaths.Resolve(path));
     const TBatch batch = Parse(passwords, settings, results, unit);
     TDigest digest;
     for (size_t g = 0; g + 1 < batch.GroupStart.size(); ++g)
@@ -301,7 +301,7 @@ void ShaCryptMulti(std::span<const std::string_view> passwords,
 void ShaCryptMultiParallel(std::span<const std::string_view> passwords,
                            std::span<const std::string> settings, std::span<std::string> results,
                            unsigned threads, TLanePath path) {
-    const TShaUnit unit = UnitOf(GPaths.Resolve(path));
+    const TShaUnit unit = UnitOf(GShaPaths.Resolve(path));
     const TBatch batch = Parse(passwords, settings, results, unit);
     const size_t groups = batch.GroupStart.size() - 1;
     if (groups == 0) return;

@@ -26,8 +26,6 @@ namespace quorvane {
 
 namespace {
 
-constexpr std::uint32_t kDefaultTimeoutMs = 60000;
-
 void InitCurlOnce() {
     // curl_global_init is not thread-safe; run it once before the first handle exists.
     static std::once_flag once;
@@ -322,7 +320,7 @@ bool UsesTls(TTransferProtocol protocol) {
 
 void TFtp::Configure(void* handle, bool probe) {
     CURL* h = handle;
-    const std::uint32_t timeoutMs = Timeout != 0 ? Timeout : kDefaultTimeoutMs;
+    const std::uint32_t timeoutMs = Timeout != 0 ? Timeout : TFtpSettings::kDefaultTimeoutMs;
     const long timeoutSeconds = static_cast<long>((timeoutMs + 999) / 1000);
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, Scheme(Protocol));
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);

@@ -119,6 +119,7 @@ struct TFtpSettings {
     // Milliseconds the server may stay silent (connecting, answering, taking data) before an
     // operation fails; 0 takes the default of 60 seconds.
     std::uint32_t Timeout = 0;
+    static constexpr std::uint32_t kDefaultTimeoutMs = 60000;
     std::string Proxy; // empty: a direct connection, whatever the environment says
 };
 

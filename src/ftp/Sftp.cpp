@@ -26,7 +26,6 @@ namespace quorvane {
 
 namespace {
 
-constexpr std::uint32_t kDefaultTimeoutMs = 60000;
 constexpr std::size_t kChunk = 256 * 1024;
 
 void InitLibssh2Once() {
@@ -130,8 +129,8 @@ struct TSftpTransport::TSession {
     std::chrono::milliseconds Timeout;
 
     explicit TSession(TSftpTransport& owner)
-        : Owner(owner),
-          Timeout(owner.FSettings.Timeout != 0 ? owner.FSettings.Timeout : kDefaultTimeoutMs) {}
+        : Owner(owner), Timeout(owner.FSettings.Timeout != 0 ? owner.FSettings.Timeout
+                                                             : TFtpSettings::kDefaultTimeoutMs) {}
 
     ~TSession() {
         // A connection dropped (an abort, a failed transfer) says no farewell: with the socket

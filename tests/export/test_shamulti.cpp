@@ -23,7 +23,7 @@ using namespace quorvane;
 namespace {
 
 // crypt_rn one user at a time, and a batch's results held to it.
-const auto Reference = OneUser<CryptHash>;
+const auto ShaReference = OneUser<CryptHash>;
 const auto ExpectSameAsCrypt = ExpectSameAsOneUser<CryptHash>;
 
 // The first `count` users hashed together on `path`.
@@ -129,7 +129,7 @@ TEST_P(ShaMultiPath, ThePublishedVectorsInOneBatch) {
     const std::vector<std::string> results = Hash(batch, GetParam(), used.size());
     for (size_t k = 0; k < used.size(); ++k) {
         EXPECT_EQ(results[k], used[k]->Expected) << used[k]->Setting;
-        EXPECT_EQ(Reference(used[k]->Password, used[k]->Setting), used[k]->Expected);
+        EXPECT_EQ(ShaReference(used[k]->Password, used[k]->Setting), used[k]->Expected);
     }
 }
 
