@@ -494,12 +494,20 @@ bool HashFits(std::string_view hash) {
     return FitsField(hash);
 }
 
-void WriteHashes(TWriter& out, std::string_view form, const THashTable& hashes) {
+// emptyToo: a table found to hold nothing (one left in the store's file that could not be read
+// is only known to then) is written all the same.
+void WriteHashes(TWriter& out, std::string_view form, const THashTable& hashes,
+                 bool emptyToo = true) {
     const std::size_t start = out.Begin(TSection::Hashes);
     out.Str(form);
     const std::size_t entries = out.Bytes.size();
     hashes.Bytes([&out](std::string_view piece) { out.Bytes.append(piece); });
     const std::size_t size = out.Bytes.size() - entries;
+    // The count alone: no entries.
+    if (!emptyToo && size == 8) {
+        out.Bytes.resize(start - 9);
+        return;
+    }
     out.End(start);
     const TUnreadPart* unread = hashes.Unread();
     const std::string digest = unread != nullptr && !unread->Digest.empty()
@@ -796,7 +804,7 @@ std::string StateText(const TDatabaseStateData& data) {
         WriteRecord(out, TSection::Target, id, record);
     for (const auto& [id, record] : data.Pending)
         WriteRecord(out, TSection::Pending, id, record);
-    if (!data.Hashes.empty()) WriteHashes(out, "", data.Hashes);
+    if (!data.Hashes.empty()) WriteHashes(out, "", data.Hashes, false);
     if (IsHex(data.FormHashKey, 64)) {
         const std::size_t start = out.Begin(TSection::FormHashKey);
         out.Str(data.FormHashKey);
