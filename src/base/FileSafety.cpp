@@ -7,8 +7,8 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <cstdint>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <deque>
@@ -510,8 +510,7 @@ void PrepareForWriting(char* bytes, std::size_t size) {
     const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
     const auto from = (reinterpret_cast<std::uintptr_t>(bytes) + page - 1) / page * page;
     const auto to = (reinterpret_cast<std::uintptr_t>(bytes) + size) / page * page;
-    if (to > from)
-        (void)::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+    if (to > from) (void)::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
 #else
     (void)bytes;
     (void)size;

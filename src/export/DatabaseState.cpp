@@ -641,8 +641,8 @@ namespace {
 bool ReadAt(int fd, std::uint64_t offset, std::size_t size, char* to) {
     std::size_t filled = 0;
     while (filled < size) {
-        const ssize_t n = ::pread(fd, to + filled, size - filled,
-                                  static_cast<off_t>(offset + filled));
+        const ssize_t n =
+            ::pread(fd, to + filled, size - filled, static_cast<off_t>(offset + filled));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         filled += static_cast<std::size_t>(n);

@@ -530,10 +530,11 @@ TFileIdentity IdentityOf(const struct stat& st) {
 // was while they were read (the same before and after); none otherwise (a pipe or a device, a
 // file that cannot be read, one changed while it was read).
 std::optional<std::pair<std::string, TFileIdentity>> ReadWhole(const std::string& path,
-                                                                std::int64_t size) {
+                                                               std::int64_t size) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
-    struct stat before {}, after{};
+    struct stat before {
+    }, after{};
     std::string bytes;
     const bool read = ::fstat(fd, &before) == 0 && S_ISREG(before.st_mode) &&
                       before.st_size == size &&

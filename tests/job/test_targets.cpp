@@ -107,7 +107,7 @@ TEST(CheckTarget, AFileShownHoldingTheNewContentIsReadAgainOnlyWhenChanged) {
     const struct {
         const char* Name;
         std::function<void(const std::string& path)> Since; // done after it was shown
-        bool Taken;                                          // taken for the new content
+        bool Taken;                                         // taken for the new content
         bool Stops;
     } cases[] = {
         {"as it was", [](const std::string&) {}, true, false},
@@ -329,7 +329,8 @@ TEST(DatabaseState, ADamagedSectionCostsOnlyWhatItHeld) {
     data.FormHashes["bcrypt/5"].Put("ann", std::string(32, 'u'), "$2y$05$x");
     // Tables large enough that a store read from its file leaves them there until used.
     for (int i = 0; i < 2000; ++i) {
-        data.Hashes.Put("h" + std::to_string(i), std::string(32, 'v'), "$apr1$s$" + std::to_string(i));
+        data.Hashes.Put("h" + std::to_string(i), std::string(32, 'v'),
+                        "$apr1$s$" + std::to_string(i));
         data.FormHashes["bcrypt/5"].Put("b" + std::to_string(i), "", "$2y$05$" + std::to_string(i));
     }
     const std::string bytes = StateText(data);
@@ -405,14 +406,16 @@ TEST(DatabaseState, ADamagedSectionCostsOnlyWhatItHeld) {
 TEST(DatabaseState, TablesLeftInTheFileReadAsTheStoreWasRead) {
     TDatabaseStateData data;
     for (int i = 0; i < 3000; ++i) {
-        data.Hashes.Put("u" + std::to_string(i), std::string(32, 't'), "$apr1$s$" + std::to_string(i));
-        data.FormHashes["sha512/1000"].Put("u" + std::to_string(i), "", "$6$s$" + std::to_string(i));
+        data.Hashes.Put("u" + std::to_string(i), std::string(32, 't'),
+                        "$apr1$s$" + std::to_string(i));
+        data.FormHashes["sha512/1000"].Put("u" + std::to_string(i), "",
+                                           "$6$s$" + std::to_string(i));
     }
     const std::string bytes = StateText(data);
     const struct {
         const char* Name;
         std::function<void(const std::string& store)> After; // done to the store once read
-        bool Kept;                                            // the tables read are data's
+        bool Kept;                                           // the tables read are data's
     } cases[] = {
         {"left as it was", [](const std::string&) {}, true},
         {"replaced since",
