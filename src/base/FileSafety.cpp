@@ -508,9 +508,11 @@ void PrepareForWriting(char* bytes, std::size_t size) {
     constexpr std::size_t KWorthIt = std::size_t{1} << 20;
     if (size < KWorthIt) return;
     const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-    const auto from = (reinterpret_cast<std::uintptr_t>(bytes) + page - 1) / page * page;
-    const auto to = (reinterpret_cast<std::uintptr_t>(bytes) + size) / page * page;
-    if (to > from) (void)::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+    const auto at = reinterpret_cast<std::uintptr_t>(bytes);
+    // The whole pages inside the buffer.
+    char* const from = bytes + (page - at % page) % page;
+    char* const to = bytes + size - (at + size) % page;
+    if (to > from) (void)::madvise(from, static_cast<std::size_t>(to - from), MADV_POPULATE_WRITE);
 #else
     (void)bytes;
     (void)size;
