@@ -33,6 +33,8 @@ constexpr std::string_view KTextHeader = "quorvane state 1\n";
 constexpr std::string_view KOldCacheHeader = "quorvane hash cache 1\n";
 // Refuse to read a store far larger than any real one (a damaged or foreign file).
 constexpr std::size_t KMaxStateBytes = std::size_t{1} << 30;
+// A table at least this large is left in the store's file until something needs it.
+constexpr std::uint64_t KLeftInFileBytes = 64 * 1024;
 constexpr auto KLockWait = std::chrono::seconds(5);
 
 int HexDigit(char c) {
@@ -305,6 +307,9 @@ enum class TSection : unsigned char {
     // nobody parses is taken from. A reader that knows nothing of it passes it over, and
     // writes none.
     HashesDigest = 6,
+    // Never in a store: the place of a table left in the store's file (its form, and its
+    // number among the parts left there), as the reader of a plain store sees it.
+    LeftInFile = 0xF0,
 };
 
 // SHA-256 of data, its 32 bytes.
@@ -420,7 +425,10 @@ bool ReadRecord(TReader& in, std::string& id, TTargetRecord& record,
     const std::string_view users = in.Rest();
     if (owner == nullptr) return ReadUsers(users, &record.Users);
     if (!ReadUsers(users, nullptr)) return false;
-    record.Users.SetUnread({owner, users, {}});
+    TUnreadPart part;
+    part.Owner = owner;
+    part.Bytes = users;
+    record.Users.SetUnread(std::move(part));
     return true;
 }
 
@@ -475,12 +483,20 @@ bool HashFits(std::string_view hash) {
     return FitsField(hash);
 }
 
-void WriteHashes(TWriter& out, std::string_view form, const THashTable& hashes) {
+// emptyToo: a table found to hold nothing (one left in the store's file that could not be read
+// is only known to then) is written all the same.
+void WriteHashes(TWriter& out, std::string_view form, const THashTable& hashes,
+                 bool emptyToo = true) {
     const std::size_t start = out.Begin(TSection::Hashes);
     out.Str(form);
     const std::size_t entries = out.Bytes.size();
     hashes.Bytes([&out](std::string_view piece) { out.Bytes.append(piece); });
     const std::size_t size = out.Bytes.size() - entries;
+    // The count alone: no entries.
+    if (!emptyToo && size == 8) {
+        out.Bytes.resize(start - 9);
+        return;
+    }
     out.End(start);
     const TUnreadPart* unread = hashes.Unread();
     const std::string digest = unread != nullptr && !unread->Digest.empty()
@@ -519,12 +535,17 @@ bool ReadHashes(TReader& in, std::string& form, THashTable& hashes,
     const std::string_view entries = in.Rest();
     if (owner == nullptr) return ReadHashEntries(entries, &hashes);
     if (!ReadHashEntries(entries, nullptr)) return false;
-    hashes.SetUnread({owner, entries, {}});
+    TUnreadPart part;
+    part.Owner = owner;
+    part.Bytes = entries;
+    hashes.SetUnread(std::move(part));
     return true;
 }
 
+// leftInFile: the tables that LeftInFile sections stand for.
 TDatabaseStateData ParseStateBytes(std::string_view bytes,
-                                   const std::shared_ptr<const std::string>& owner) {
+                                   const std::shared_ptr<const std::string>& owner,
+                                   const std::vector<TUnreadPart>* leftInFile = nullptr) {
     TDatabaseStateData data;
     TReader in(bytes.substr(KHeader.size()));
     while (in.Ok() && in.Left() > 0) {
@@ -558,6 +579,17 @@ TDatabaseStateData ParseStateBytes(std::string_view bytes,
             if (ReadBuilt(section, id, built)) data.Built[id] = std::move(built);
             break;
         }
+        case TSection::LeftInFile: {
+            id = std::string(section.Str());
+            const std::uint64_t index = section.Int();
+            if (leftInFile == nullptr || !section.Ok() || section.Left() != 0 ||
+                index >= leftInFile->size())
+                break;
+            THashTable hashes;
+            hashes.SetUnread((*leftInFile)[static_cast<std::size_t>(index)]);
+            (id.empty() ? data.Hashes : data.FormHashes[id]) = std::move(hashes);
+            break;
+        }
         case TSection::HashesDigest: {
             // Only of a table read before it and left as it was read.
             id = std::string(section.Str());
@@ -588,8 +620,86 @@ bool DigestFromHex(std::string_view hex, TValueDigest& digest) {
 
 } // namespace
 
+TStoreFile::~TStoreFile() {
+    if (Descriptor >= 0) ::close(Descriptor);
+}
+
+namespace {
+
+// size bytes at offset of the file, all of them.
+bool ReadAt(int fd, std::uint64_t offset, std::size_t size, char* to) {
+    std::size_t filled = 0;
+    while (filled < size) {
+        const ssize_t n =
+            ::pread(fd, to + filled, size - filled, static_cast<off_t>(offset + filled));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        filled += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::uint64_t LittleEndian(const char* bytes, int count) {
+    std::uint64_t value = 0;
+    for (int i = count - 1; i >= 0; --i)
+        value = value << 8 | static_cast<unsigned char>(bytes[i]);
+    return value;
+}
+
+// A plain store in the current format, read but for its large tables, which stay in the file
+// (the descriptor, taken over) until something needs them. None when the store is not such,
+// or not sound in its sections' frame: the caller reads it whole then, as any other.
+std::optional<TDatabaseStateData> ReadLeavingTables(int fd, std::uint64_t size) {
+    auto file = std::make_shared<const TStoreFile>(fd);
+    auto skeleton = std::make_shared<std::string>(KHeader);
+    std::vector<TUnreadPart> left;
+    std::uint64_t at = KHeader.size();
+    while (at < size) {
+        char head[9];
+        if (size - at < sizeof head || !ReadAt(fd, at, sizeof head, head)) return std::nullopt;
+        const auto kind = static_cast<TSection>(head[0]);
+        const std::uint64_t length = LittleEndian(head + 1, 8);
+        const std::uint64_t body = at + sizeof head;
+        if (length > size - body) return std::nullopt;
+        at = body + length;
+        if (kind == TSection::Hashes && length >= KLeftInFileBytes) {
+            char formSize[4];
+            if (!ReadAt(fd, body, sizeof formSize, formSize)) return std::nullopt;
+            const std::uint64_t formBytes = LittleEndian(formSize, 4);
+            if (formBytes + sizeof formSize + 8 > length) return std::nullopt;
+            std::string form(static_cast<std::size_t>(formBytes) + 8, '\0');
+            if (!ReadAt(fd, body + sizeof formSize, form.size(), form.data())) return std::nullopt;
+            TUnreadPart part;
+            part.File = file;
+            part.Offset = body + sizeof formSize + formBytes;
+            part.Size = length - sizeof formSize - formBytes;
+            part.Count = LittleEndian(form.data() + formBytes, 8);
+            form.resize(static_cast<std::size_t>(formBytes));
+            // Each entry takes 9 bytes at least: a table that cannot hold its count is damage.
+            if (part.Count > (part.Size - 8) / 9) continue;
+            TWriter out;
+            const std::size_t start = out.Begin(TSection::LeftInFile);
+            out.Str(form);
+            out.Int(left.size());
+            out.End(start);
+            skeleton->append(out.Bytes);
+            left.push_back(std::move(part));
+            continue;
+        }
+        const std::size_t from = skeleton->size();
+        skeleton->resize(from + sizeof head + static_cast<std::size_t>(length));
+        if (!ReadAt(fd, at - length - sizeof head, sizeof head + static_cast<std::size_t>(length),
+                    skeleton->data() + from))
+            return std::nullopt;
+    }
+    const std::shared_ptr<const std::string> owner = std::move(skeleton);
+    return ParseStateBytes(*owner, owner, &left);
+}
+
+} // namespace
+
 std::uint64_t UnreadCount(const TUnreadPart& part) {
-    return TReader(part.Bytes).Int();
+    return part.File != nullptr ? part.Count : TReader(part.Bytes).Int();
 }
 
 void TUserDigests::ParseUnread() const {
@@ -598,12 +708,31 @@ void TUserDigests::ParseUnread() const {
     ReadUsers(part.Bytes, const_cast<TUserDigests*>(this));
 }
 
+bool THashTable::Fetch() const {
+    TUnreadPart part = std::exchange(FUnread, TUnreadPart());
+    if (part.File == nullptr) {
+        FUnread = std::move(part);
+        return true;
+    }
+    auto bytes = std::make_shared<std::string>();
+    bytes->resize(static_cast<std::size_t>(part.Size));
+    if (!ReadAt(part.File->Descriptor, part.Offset, bytes->size(), bytes->data()) ||
+        TReader(*bytes).Int() != part.Count || !ReadHashEntries(*bytes, nullptr))
+        return false;
+    FUnread.Owner = std::move(bytes);
+    FUnread.Bytes = *FUnread.Owner;
+    FUnread.Digest = std::move(part.Digest);
+    return true;
+}
+
 void THashTable::ParseUnread() const {
+    if (!Fetch()) return; // damaged: empty, as a damaged store reads
     const TUnreadPart part = std::exchange(FUnread, TUnreadPart());
     ReadHashEntries(part.Bytes, const_cast<THashTable*>(this));
 }
 
 void THashTable::Bytes(const std::function<void(std::string_view)>& sink) const {
+    Fetch();
     if (FUnread.Owner) {
         sink(FUnread.Bytes);
         return;
@@ -631,7 +760,8 @@ void THashTable::Bytes(const std::function<void(std::string_view)>& sink) const 
 }
 
 std::string THashTable::Digest() const {
-    if (FUnread.Owner && !FUnread.Digest.empty()) return FUnread.Digest;
+    if (FUnread.Pending() && !FUnread.Digest.empty()) return FUnread.Digest;
+    Fetch();
     if (FUnread.Owner) return Sha256Bytes(FUnread.Bytes);
     crypto::TDigest context(crypto::TDigestKind::Sha256);
     Bytes([&](std::string_view piece) { context.Add(piece); });
@@ -663,7 +793,7 @@ std::string StateText(const TDatabaseStateData& data) {
         WriteRecord(out, TSection::Target, id, record);
     for (const auto& [id, record] : data.Pending)
         WriteRecord(out, TSection::Pending, id, record);
-    if (!data.Hashes.empty()) WriteHashes(out, "", data.Hashes);
+    if (!data.Hashes.empty()) WriteHashes(out, "", data.Hashes, false);
     if (IsHex(data.FormHashKey, 64)) {
         const std::size_t start = out.Begin(TSection::FormHashKey);
         out.Str(data.FormHashKey);
@@ -765,6 +895,22 @@ std::string TDatabaseState::PathFor(const std::string& databasePath) {
 TDatabaseStateData TDatabaseState::Load() const {
     TDatabaseStateData data;
     if (!Usable()) return data;
+    // A plain store in the current format leaves its large tables in the file: an export that
+    // builds nothing reads no hashes.
+    if (const int fd = OpenSideFile(FPath, O_RDONLY); fd >= 0) {
+        struct stat st {};
+        std::string head(KHeader.size(), '\0');
+        if (::fstat(fd, &st) == 0 && static_cast<std::uint64_t>(st.st_size) <= KMaxStateBytes &&
+            ReadAt(fd, 0, head.size(), head.data()) && head == KHeader) {
+            if (auto read = ReadLeavingTables(fd, static_cast<std::uint64_t>(st.st_size))) {
+                data = std::move(*read);
+                if (data.Hashes.empty()) ReadOldCache(OldCachePath(FDatabasePath), data);
+                return data;
+            }
+        } else {
+            ::close(fd);
+        }
+    }
     auto text = ReadSideFile(FPath, KMaxStateBytes);
     if (text && IsEncryptedDatabase(*text)) {
         if (FKey == nullptr) return data;

@@ -61,6 +61,16 @@ private:
     std::vector<std::uint32_t> FIndex; // slot + 1 by hash of the login, open addressing; 0: free
 };
 
+// A store's file held open while tables of it are still to be read from it. The store is
+// replaced by a new file, never rewritten in place: the open file keeps the bytes it had.
+struct TStoreFile {
+    int Descriptor = -1;
+    explicit TStoreFile(int fd) : Descriptor(fd) {}
+    TStoreFile(const TStoreFile&) = delete;
+    TStoreFile& operator=(const TStoreFile&) = delete;
+    ~TStoreFile();
+};
+
 // Entries read from a store and not parsed yet: their bytes as the store keeps them and the
 // store's text they lie in. A table read from a store is parsed at its first use (most exports
 // never look at most of them) and, while it is not, written back as it was read.
@@ -70,6 +80,12 @@ struct TUnreadPart {
     // SHA-256 (32 bytes) of Bytes as the store recorded it beside them, or empty: what the
     // digest of a table that nobody parsed is taken from instead of hashing its bytes again.
     std::string Digest;
+    // Or a large table of a plain store, left in its file: the bytes are read (and checked) only
+    // when something needs them, Size bytes at Offset, holding Count entries.
+    std::shared_ptr<const TStoreFile> File;
+    std::uint64_t Offset = 0, Size = 0, Count = 0;
+    bool Pending() const { return Owner != nullptr || File != nullptr; }
+    std::uint64_t BytesSize() const { return File != nullptr ? Size : Bytes.size(); }
 };
 // The number of entries an unread part holds (its first field; it was checked when read).
 std::uint64_t UnreadCount(const TUnreadPart& part);
@@ -127,7 +143,7 @@ public:
         Read();
         return FDigests.size();
     }
-    bool empty() const { return FUnread.Owner ? UnreadCount(FUnread) == 0 : FDigests.empty(); }
+    bool empty() const { return FUnread.Pending() ? UnreadCount(FUnread) == 0 : FDigests.empty(); }
     void reserve(std::size_t users, std::size_t loginBytes = 0);
     // The same logins with the same digests, in any order.
     bool operator==(const TUserDigests& other) const;
@@ -135,11 +151,11 @@ public:
     // For the store's reader and writer: entries checked as sound and left to be parsed at the
     // first use, and those bytes while they are not parsed.
     void SetUnread(TUnreadPart part) { FUnread = std::move(part); }
-    const TUnreadPart* Unread() const { return FUnread.Owner ? &FUnread : nullptr; }
+    const TUnreadPart* Unread() const { return FUnread.Pending() ? &FUnread : nullptr; }
 
 private:
     void Read() const {
-        if (FUnread.Owner) ParseUnread();
+        if (FUnread.Pending()) ParseUnread();
     }
     void ParseUnread() const;
     mutable TUnreadPart FUnread;
@@ -203,7 +219,7 @@ public:
         Read();
         return FEntries.size();
     }
-    bool empty() const { return FUnread.Owner ? UnreadCount(FUnread) == 0 : FEntries.empty(); }
+    bool empty() const { return FUnread.Pending() ? UnreadCount(FUnread) == 0 : FEntries.empty(); }
     void reserve(std::size_t entries, std::size_t bytes = 0);
     // The same logins with the same tags and hashes, in any order.
     bool operator==(const THashTable& other) const;
@@ -217,19 +233,22 @@ public:
     std::string Digest() const;
     // For the store's reader (see TUserDigests).
     void SetUnread(TUnreadPart part) { FUnread = std::move(part); }
-    const TUnreadPart* Unread() const { return FUnread.Owner ? &FUnread : nullptr; }
+    const TUnreadPart* Unread() const { return FUnread.Pending() ? &FUnread : nullptr; }
     // The digest the store recorded of the bytes of a table not parsed yet; passed over when
     // the table is parsed, or its bytes are not size bytes long.
     void SetUnreadDigest(std::uint64_t size, std::string_view digest) {
-        if (FUnread.Owner && FUnread.Bytes.size() == size && digest.size() == 32)
+        if (FUnread.Pending() && FUnread.BytesSize() == size && digest.size() == 32)
             FUnread.Digest = std::string(digest);
     }
 
 private:
     void Read() const {
-        if (FUnread.Owner) ParseUnread();
+        if (FUnread.Pending()) ParseUnread();
     }
     void ParseUnread() const;
+    // The bytes of a table left in its file, read and checked; false (and the table empty)
+    // when they cannot be read or are not sound.
+    bool Fetch() const;
     struct TSlot {
         std::uint32_t HashOffset = 0, HashSize = 0;
         bool Tagged = false;

@@ -289,6 +289,17 @@ struct TDeployment::TState {
         Changed.notify_all();
     }
 
+    // What the target held before, to compare or put back.
+    const std::string& PreviousBytes(const TSlot& slot) const {
+        return slot.Previous.HoldsNew ? ContentOf(slot) : slot.Previous.Bytes;
+    }
+    TTargetContent PreviousOf(const TSlot& slot) const {
+        if (!slot.Previous.HoldsNew) return slot.Previous;
+        TTargetContent previous = slot.Previous;
+        previous.HoldsNew = false;
+        previous.Bytes = ContentOf(slot);
+        return previous;
+    }
     // What the target gets: its own content, or the deployment's.
     const std::string& ContentOf(const TSlot& slot) const {
         static const std::string none;
@@ -317,12 +328,12 @@ struct TDeployment::TState {
         if (now.Exists && now.Bytes == ContentOf(slot)) {
             slot.Out.Holds = TTargetHolds::New; // replaced after all
             slot.Out.Error = TMessage();
-        } else if (now.Exists ? slot.Previous.Exists && now.Bytes == slot.Previous.Bytes
+        } else if (now.Exists ? slot.Previous.Exists && now.Bytes == PreviousBytes(slot)
                               : !slot.Previous.Exists) {
             slot.Out.Holds = TTargetHolds::Old;
         } else {
             try {
-                target.PutBack(slot.Previous);
+                target.PutBack(PreviousOf(slot));
                 slot.Out.Holds = TTargetHolds::Old;
             } catch (const std::exception&) {
                 slot.Out.Holds = TTargetHolds::Unknown;
@@ -346,7 +357,7 @@ struct TDeployment::TState {
         WaitStep(3);
         if (!Revert || slot.Out.Holds != TTargetHolds::New) return;
         try {
-            target.PutBack(slot.Previous);
+            target.PutBack(PreviousOf(slot));
             slot.Out.Holds = TTargetHolds::PutBack;
             PutBackGroups(slot, side);
         } catch (const std::exception& e) {
@@ -416,6 +427,7 @@ struct TDeployment::TState {
             TTargetContent& found = slot.Out.Check->Current;
             slot.Previous.Exists = found.Exists;
             slot.Previous.Comparable = found.Comparable;
+            slot.Previous.HoldsNew = found.HoldsNew;
             slot.Previous.Bytes =
                 check.Outside.Empty() ? std::move(found.Bytes) : std::string(found.Bytes);
             if (check.Outside.Empty()) found.Bytes.clear();
@@ -426,7 +438,7 @@ struct TDeployment::TState {
                 if (!last) {
                     // What is replaced is kept first; what is replaced last keeps it then.
                     const bool same = slot.Previous.Exists && slot.Previous.Comparable &&
-                                      slot.Previous.Bytes == content;
+                                      PreviousBytes(slot) == content;
                     if (slot.Previous.Exists && slot.Previous.Comparable && !same)
                         TTargetBackups(slot.Out.Id, In.Key).Keep(slot.Previous.Bytes);
                     if (In.Groups && !slot.In.GroupFile.empty())
@@ -459,7 +471,7 @@ struct TDeployment::TState {
             if (!StoresGo) return;
             StageEvent(slot, TExportStage::Replacing);
             try {
-                if (slot.Previous.Exists && slot.Previous.Bytes != content)
+                if (slot.Previous.Exists && PreviousBytes(slot) != content)
                     TTargetBackups(slot.Out.Id, In.Key).Keep(slot.Previous.Bytes);
                 target.Stage(content);
                 target.Commit();
@@ -514,6 +526,7 @@ struct TDeployment::TState {
         c.Gate = &Gate;
         c.Mode = slot.In.Mode;
         c.Group = slot.In.Group;
+        c.Held = slot.In.Held;
         c.OnConnecting = [this, &slot] { StageEvent(slot, TExportStage::Connecting); };
         if (Handlers.OnUnknownHostKey)
             c.OnUnknownHostKey = [this, &slot](const std::string& server, const std::string& key) {

@@ -178,6 +178,9 @@ struct TDeploymentTarget {
     // SFTP; another target refuses them before anything is written.
     std::optional<unsigned> Mode;
     std::string Group;
+    // A local file that the export read holding exactly Content (its digest checked), as it
+    // was then: while it is still so, it is taken to hold Content and not read again.
+    std::optional<TFileIdentity> Held;
 };
 
 class TDeployment {

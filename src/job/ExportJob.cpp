@@ -325,6 +325,7 @@ void TExportJob::Prepare() {
     FAbort = false;
     FResult = TExportResult();
     FMemos.clear(); // a restored version is built by nobody
+    FHeld.clear();
     if (s.Stream != nullptr) {
         FResult.Target = "-";
     } else if (!s.PerTarget) {
@@ -515,18 +516,35 @@ namespace {
 // version may differ, however alike the rest.
 constexpr std::string_view KBuiltHead = "quorvane built file 3\n" QUORVANE_VERSION "\n";
 
-// The bytes of the regular file at path when it holds exactly size bytes; none otherwise (a
-// pipe or a device, a file that cannot be read).
-std::optional<std::string> ReadWhole(const std::string& path, std::int64_t size) {
+TFileIdentity IdentityOf(const struct stat& st) {
+    TFileIdentity id;
+    id.Exists = true;
+    id.Device = static_cast<std::uint64_t>(st.st_dev);
+    id.Inode = static_cast<std::uint64_t>(st.st_ino);
+    id.Size = static_cast<std::int64_t>(st.st_size);
+    id.ModifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return id;
+}
+
+// The bytes of the regular file at path when it holds exactly size bytes, and the file as it
+// was while they were read (the same before and after); none otherwise (a pipe or a device, a
+// file that cannot be read, one changed while it was read).
+std::optional<std::pair<std::string, TFileIdentity>> ReadWhole(const std::string& path,
+                                                               std::int64_t size) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
-    struct stat st {};
+    struct stat before {
+    }, after{};
     std::string bytes;
-    const bool read = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == size &&
-                      ReadToEnd(fd, static_cast<std::size_t>(size), bytes) == TReadEnd::Whole;
+    const bool read = ::fstat(fd, &before) == 0 && S_ISREG(before.st_mode) &&
+                      before.st_size == size &&
+                      ReadToEnd(fd, static_cast<std::size_t>(size), bytes) == TReadEnd::Whole &&
+                      ::fstat(fd, &after) == 0;
     ::close(fd);
     if (!read || bytes.size() != static_cast<std::size_t>(size)) return std::nullopt;
-    return bytes;
+    const TFileIdentity identity = IdentityOf(before);
+    if (IdentityOf(after) != identity) return std::nullopt;
+    return std::pair{std::move(bytes), identity};
 }
 
 } // namespace
@@ -568,6 +586,7 @@ std::optional<std::string> TExportJob::TakeBuilt(std::size_t k, TContentMemo& me
     // the file built: read here, as a build would not need to.
     const TExportSettings& s = FSettings;
     std::optional<std::string> text;
+    std::vector<std::pair<std::size_t, TFileIdentity>> held;
     for (std::size_t i = 0; i < FContentOf.size(); ++i) {
         if (FContentOf[i] != k) continue;
         const TTarget& target = s.Targets[i].Target;
@@ -577,9 +596,10 @@ std::optional<std::string> TExportJob::TakeBuilt(std::size_t k, TContentMemo& me
         if (record == FState.Targets.end() || record->second.Sha256 != built.Sha256 ||
             record->second.Size != built.Size)
             return std::nullopt;
-        std::optional<std::string> there = ReadWhole(local, built.Size);
-        if (!there || Sha256Hex(*there) != built.Sha256) return std::nullopt;
-        if (!text) text = std::move(there);
+        auto there = ReadWhole(local, built.Size);
+        if (!there || Sha256Hex(there->first) != built.Sha256) return std::nullopt;
+        held.emplace_back(i, there->second);
+        if (!text) text = std::move(there->first);
     }
     if (!text) return std::nullopt;
     TPasswordFileReport report;
@@ -596,6 +616,9 @@ std::optional<std::string> TExportJob::TakeBuilt(std::size_t k, TContentMemo& me
     FResult.Stats.Reused += built.Reused;
     FResult.Stats.Rehashed += built.Rehashed;
     memo.Skipped = true;
+    // Each of them holds it: the deployment need not read them again while they are so.
+    for (const auto& [i, identity] : held)
+        FHeld[i] = identity;
     return text;
 }
 
@@ -670,6 +693,7 @@ bool TExportJob::BuildContents() {
         firstOf.push_back(i);
     }
     FContents.clear();
+    FHeld.assign(n, std::nullopt);
     FMemos.assign(keys.size(), TContentMemo());
     std::vector<TMessage>* const warnings = s.Build.Warnings;
     for (std::size_t k = 0; k < keys.size(); ++k) {
@@ -908,6 +932,7 @@ void TExportJob::StartDeployment() {
         target.Mode = file.Mode;
         target.Group = file.Group;
         target.After = file.After;
+        if (i < FHeld.size()) target.Held = FHeld[i];
         const std::string id = TargetIdOf(t);
         FContentById[id] = FContentOf[i];
         const auto found = FState.Targets.find(id);

@@ -318,6 +318,8 @@ private:
     std::vector<std::string> FContentSha256; // by content, made as the deployment starts
     std::string FListDigest;                 // of the list as this export builds from it
     std::vector<std::size_t> FContentOf;
+    // By target: a local file found holding its content, as it was then (TakeBuilt).
+    std::vector<std::optional<TFileIdentity>> FHeld;
     std::map<std::string, std::size_t> FContentById;
     std::vector<TTargetFile> FFiles;      // what each target's options ask of its file
     std::vector<std::string> FPendingIds; // recorded by NotePending, not settled yet

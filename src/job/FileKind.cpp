@@ -25,6 +25,7 @@ public:
     void Run(const std::function<void(IExportTarget&, ISideFiles&)>& body) override {
         TLocalFileTarget target(FPath);
         target.SetModeAndGroup(FContext.Mode, FContext.Group);
+        if (FContext.Held) target.ExpectHeld(*FContext.Held);
         TLocalSideFiles side;
         body(target, side);
     }

@@ -76,6 +76,14 @@ TTargetContent TLocalFileTarget::Read() {
         throw EQuorvaneError(CannotCreateMessage(FPath, S_ISDIR(st.st_mode) ? EISDIR : 0));
     if (static_cast<std::size_t>(st.st_size) > KMaxTargetBytes)
         throw EQuorvaneError(TooLarge(FPath));
+    if (const auto held = std::exchange(FHeld, std::nullopt); held && held->Exists) {
+        const TFileIdentity now = ReadFileIdentity(resolved.Path);
+        if (now == *held) {
+            content.HoldsNew = true;
+            FRead = now;
+            return content;
+        }
+    }
     const int fd = ::open(resolved.Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) throw EQuorvaneError(Msg(texts::CannotOpenFile, FPath));
     struct stat opened {};
@@ -331,9 +339,10 @@ TTargetCheck CheckTarget(IExportTarget& target, const TTargetRecord* record,
         if (options.DryRun) check.Preview = CompareUsers({}, UserDigestsOf(newContent));
         return check;
     }
-    const bool holdsNew = check.Current.Bytes == newContent;
-    check.CurrentSha256 =
-        holdsNew && !newSha256.empty() ? newSha256 : Sha256Hex(check.Current.Bytes);
+    const bool holdsNew = check.Current.HoldsNew || check.Current.Bytes == newContent;
+    check.CurrentSha256 = holdsNew && !newSha256.empty() ? newSha256
+                          : holdsNew                     ? Sha256Hex(newContent)
+                                                         : Sha256Hex(check.Current.Bytes);
     check.Unchanged = (record != nullptr && record->Sha256 == check.CurrentSha256) ||
                       (pending != nullptr && pending->Sha256 == check.CurrentSha256);
     // What this database wrote last, or the new content itself, is there: nothing to lose, and
@@ -342,7 +351,7 @@ TTargetCheck CheckTarget(IExportTarget& target, const TTargetRecord* record,
     if (!mayLose && !options.DryRun) return check;
     if (holdsNew) {
         // The new content is there already: it changes no user there.
-        check.OtherLines = SiteFileOtherLines(check.Current.Bytes);
+        check.OtherLines = SiteFileOtherLines(newContent);
         return check;
     }
     if (options.DryRun) after = UserDigestsOf(std::string_view(newContent));
@@ -367,7 +376,8 @@ TTargetRecord ReplaceTarget(IExportTarget& target, const TTargetCheck& check,
     if (check.Stops) throw ETargetChanged(check);
     // What is replaced is kept first (unless it is the new content itself); a pipe or a device
     // has nothing to keep.
-    if (check.Current.Exists && check.Current.Comparable && check.Current.Bytes != newContent)
+    if (check.Current.Exists && check.Current.Comparable && !check.Current.HoldsNew &&
+        check.Current.Bytes != newContent)
         backups.Keep(check.Current.Bytes);
     target.Stage(newContent);
     try {

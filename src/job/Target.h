@@ -41,6 +41,9 @@ struct TTargetContent {
     bool Exists = false;    // false: nothing there yet
     bool Comparable = true; // false: written in place, never compared (a pipe, a device)
     std::string Bytes;
+    // Found holding the new content, byte for byte, as the caller had shown it
+    // (TLocalFileTarget::ExpectHeld): Bytes are left empty, they are that content.
+    bool HoldsNew = false;
 };
 
 class IExportTarget {
@@ -99,11 +102,16 @@ public:
     void SetModeAndGroup(std::optional<unsigned> mode, std::string group) {
         FFile.SetModeAndGroup(mode, std::move(group));
     }
+    // The caller read the file holding exactly the new content while it was as identity says:
+    // the next Read that finds it so takes that content for what is there, without reading it
+    // again. A file changed since is read as always.
+    void ExpectHeld(const TFileIdentity& identity) { FHeld = identity; }
 
 private:
     std::string FPath;
     TStagedFile FFile;
     std::optional<TFileIdentity> FRead; // the file as Read saw it
+    std::optional<TFileIdentity> FHeld; // see ExpectHeld
     std::vector<TMessage> FWarnings;
 };
 

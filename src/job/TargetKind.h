@@ -46,6 +46,9 @@ struct TTargetContext {
     // replaced; only what the kind's Extras accept is ever given.
     std::optional<unsigned> Mode;
     std::string Group;
+    // A local file found holding exactly its new content, as it was then (see
+    // TDeploymentTarget::Held).
+    std::optional<TFileIdentity> Held;
 };
 
 // A target's files beside its password file (Apache's group file), on the same connection.

@@ -323,6 +323,54 @@ TEST(SideFiles, OnlyARegularFileOfThisUserIsRead) {
     }
 }
 
+// Reading to the end from where the descriptor stands, appended to what the buffer holds: a
+// large file at once, a pipe piece by piece, and no more than asked for.
+TEST(ReadToEnd, ReadsTheRestOfAFileOrPipeAndNoMore) {
+    TTempDir dir;
+    std::string large(3 * 1024 * 1024 + 123, '\0');
+    for (std::size_t i = 0; i < large.size(); ++i)
+        large[i] = static_cast<char>('a' + i % 23);
+    const struct {
+        const char* Name;
+        std::string Content;
+        off_t From;           // where the descriptor stands (-1: the content through a pipe)
+        std::size_t MaxBytes; // 0: no limit
+        TReadEnd End;
+    } cases[] = {
+        {"a large file", large, 0, 0, TReadEnd::Whole},
+        {"from its middle", large, 1000001, 0, TReadEnd::Whole},
+        {"exactly the limit", large, 1000001, large.size() - 1000001, TReadEnd::Whole},
+        {"beyond the limit", large, 0, large.size() - 1, TReadEnd::TooLarge},
+        {"an empty file", "", 0, 0, TReadEnd::Whole},
+        {"a pipe", large.substr(0, 60000), -1, 0, TReadEnd::Whole},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        int fd = -1;
+        if (c.From >= 0) {
+            const std::string path = dir.File("file");
+            WriteWholeFile(path, c.Content);
+            fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+            ASSERT_GE(fd, 0);
+            ASSERT_EQ(::lseek(fd, c.From, SEEK_SET), c.From);
+        } else {
+            int ends[2];
+            ASSERT_EQ(::pipe(ends), 0);
+            ASSERT_EQ(::write(ends[1], c.Content.data(), c.Content.size()),
+                      static_cast<ssize_t>(c.Content.size()));
+            ::close(ends[1]);
+            fd = ends[0];
+        }
+        std::string data = "kept";
+        const TReadEnd end =
+            ReadToEnd(fd, c.MaxBytes != 0 ? c.MaxBytes : std::size_t{1} << 30, data);
+        ::close(fd);
+        EXPECT_EQ(end, c.End);
+        if (c.End == TReadEnd::Whole)
+            EXPECT_TRUE(data == "kept" + c.Content.substr(c.From > 0 ? c.From : 0));
+    }
+}
+
 TEST(TempFiles, ASignalDuringAWriteRemovesTheTemporaryFile) {
     for (int sig : {SIGINT, SIGTERM}) {
         SCOPED_TRACE(sig);

@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
@@ -93,6 +95,59 @@ TEST(CheckTarget, WhatChangedThereSinceTheDatabaseWroteItStopsTheReplacement) {
                          ETargetChanged);
             EXPECT_EQ(ReadWholeFile(path), *c.There) << c.Name << ": replaced all the same";
         }
+    }
+}
+
+// A file the export read holding exactly the new content is not read again while it is as it
+// was then; any change since (the same size written anew, a file put in its place, none left)
+// is read, compared and refused as always.
+TEST(CheckTarget, AFileShownHoldingTheNewContentIsReadAgainOnlyWhenChanged) {
+    const std::string other = "alice:$apr1$aaaaaaaa$9\r\nbob:$apr1$bbbbbbbb$2\r\n";
+    ASSERT_EQ(other.size(), KWritten.size());
+    const struct {
+        const char* Name;
+        std::function<void(const std::string& path)> Since; // done after it was shown
+        bool Taken;                                         // taken for the new content
+        bool Stops;
+    } cases[] = {
+        {"as it was", [](const std::string&) {}, true, false},
+        {"written anew, the same size",
+         [&](const std::string& path) {
+             WriteWholeFile(path, other);
+             const timespec later[2] = {{0, UTIME_OMIT}, {2000000000, 0}};
+             ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), later, 0), 0);
+         },
+         false, true},
+        {"another file put in its place",
+         [&](const std::string& path) { WriteFileAtomically(path, other, 0644); }, false, true},
+        {"removed", [](const std::string& path) { ASSERT_EQ(::unlink(path.c_str()), 0); }, false,
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TTempDir dir;
+        const std::string path = dir.File("htpasswd");
+        WriteWholeFile(path, KWritten);
+        const TFileIdentity shown = ReadFileIdentity(path);
+        c.Since(path);
+        const std::string there =
+            std::filesystem::exists(path) ? ReadWholeFile(path) : std::string();
+        const TTargetRecord record = RecordOf(KWritten);
+        TLocalFileTarget target(path);
+        target.ExpectHeld(shown);
+        const TTargetCheck check =
+            CheckTarget(target, &record, KWritten, {"alice", "bob"}, TReplaceOptions());
+        EXPECT_EQ(check.Current.HoldsNew, c.Taken);
+        EXPECT_EQ(check.Current.Bytes, c.Taken ? std::string() : there);
+        EXPECT_EQ(check.Stops, c.Stops);
+        EXPECT_EQ(check.Unchanged, c.Taken);
+        if (c.Stops) continue;
+        // Left in place as it is, or written where nothing is.
+        const std::uint64_t before = ReadFileIdentity(path).Inode;
+        target.StageHeld(KWritten);
+        target.Commit();
+        EXPECT_EQ(ReadWholeFile(path), KWritten);
+        if (c.Taken) EXPECT_EQ(ReadFileIdentity(path).Inode, before);
     }
 }
 
@@ -272,6 +327,12 @@ TEST(DatabaseState, ADamagedSectionCostsOnlyWhatItHeld) {
     data.Hashes.Put("bob", "", "$apr1$s2$h2");
     data.FormHashKey = std::string(64, 'a');
     data.FormHashes["bcrypt/5"].Put("ann", std::string(32, 'u'), "$2y$05$x");
+    // Tables large enough that a store read from its file leaves them there until used.
+    for (int i = 0; i < 2000; ++i) {
+        data.Hashes.Put("h" + std::to_string(i), std::string(32, 'v'),
+                        "$apr1$s$" + std::to_string(i));
+        data.FormHashes["bcrypt/5"].Put("b" + std::to_string(i), "", "$2y$05$" + std::to_string(i));
+    }
     const std::string bytes = StateText(data);
     // Where each section starts: a kind byte, an 8-byte length, its bytes.
     std::vector<std::size_t> starts;
@@ -295,6 +356,9 @@ TEST(DatabaseState, ADamagedSectionCostsOnlyWhatItHeld) {
             if (out[at] == kind) out[at + 9 + 3] = '\x7f';
         return out;
     };
+    // Damages one hash of the database's own table, deep inside it.
+    std::string entryDamaged = bytes;
+    entryDamaged[entryDamaged.find("$apr1$s$1000") - 2] = '\x7f';
     const struct {
         const char* Name;
         std::string Bytes;
@@ -316,6 +380,8 @@ TEST(DatabaseState, ADamagedSectionCostsOnlyWhatItHeld) {
          bytes.substr(0, bytes.size() - 3), data},
         {"cut short in the last hashes", bytes.substr(0, starts.back() - 3),
          without([](TDatabaseStateData& d) { d.FormHashes.clear(); })},
+        {"a hash deep in a table damaged", entryDamaged,
+         without([](TDatabaseStateData& d) { d.Hashes = {}; })},
         {"a section of a later kind", bytes + std::string("\x2a\x01\0\0\0\0\0\0\0z", 10), data},
         {"another file", "quorvane state 3\n" + bytes.substr(17), {}},
     };
@@ -324,6 +390,63 @@ TEST(DatabaseState, ADamagedSectionCostsOnlyWhatItHeld) {
         EXPECT_TRUE(read == c.Read) << c.Name;
         EXPECT_FALSE(read.Older) << c.Name;
         EXPECT_TRUE(ParseStateText(StateText(read)) == read) << c.Name;
+        // Read from the store's file (its large tables left there until used): the same.
+        TTempDir dir;
+        const std::string db = dir.File("site.udx");
+        WriteWholeFile(TDatabaseState::PathFor(db), c.Bytes);
+        ASSERT_EQ(::chmod(TDatabaseState::PathFor(db).c_str(), 0600), 0);
+        EXPECT_EQ(StateText(TDatabaseState(db).Load()), StateText(read)) << c.Name;
+        EXPECT_TRUE(TDatabaseState(db).Load() == c.Read) << c.Name;
+    }
+}
+
+// A store's large tables stay in its file until something needs them: written back unused,
+// they are the bytes read; a store replaced since (as every update replaces it) still gives
+// what was read; one cut short in place gives empty tables, not a failure.
+TEST(DatabaseState, TablesLeftInTheFileReadAsTheStoreWasRead) {
+    TDatabaseStateData data;
+    for (int i = 0; i < 3000; ++i) {
+        data.Hashes.Put("u" + std::to_string(i), std::string(32, 't'),
+                        "$apr1$s$" + std::to_string(i));
+        data.FormHashes["sha512/1000"].Put("u" + std::to_string(i), "",
+                                           "$6$s$" + std::to_string(i));
+    }
+    const std::string bytes = StateText(data);
+    const struct {
+        const char* Name;
+        std::function<void(const std::string& store)> After; // done to the store once read
+        bool Kept;                                           // the tables read are data's
+    } cases[] = {
+        {"left as it was", [](const std::string&) {}, true},
+        {"replaced since",
+         [](const std::string& store) {
+             WriteFileAtomically(store, StateText(TDatabaseStateData()), 0600);
+         },
+         true},
+        {"cut short in place",
+         [&](const std::string& store) { ASSERT_EQ(::truncate(store.c_str(), 100), 0); }, false},
+        {"emptied in place", [](const std::string& store) { WriteWholeFile(store, ""); }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TTempDir dir;
+        const std::string db = dir.File("site.udx");
+        const std::string store = TDatabaseState::PathFor(db);
+        WriteWholeFile(store, bytes);
+        ASSERT_EQ(::chmod(store.c_str(), 0600), 0);
+        const TDatabaseStateData read = TDatabaseState(db).Load();
+        ASSERT_NE(read.Hashes.Unread(), nullptr);
+        // Unused, they keep the digests the store recorded beside them: nothing is read.
+        const std::string digest = read.FormHashes.at("sha512/1000").Digest();
+        c.After(store);
+        EXPECT_EQ(digest, data.FormHashes.at("sha512/1000").Digest());
+        if (c.Kept) {
+            EXPECT_EQ(StateText(read), bytes);
+            EXPECT_TRUE(read == data);
+        } else {
+            EXPECT_TRUE(read.Hashes.Find("u7") == std::nullopt);
+            EXPECT_EQ(read.FormHashes.at("sha512/1000").size(), 0u);
+        }
     }
 }
 
