@@ -147,7 +147,9 @@ TEST(CheckTarget, AFileShownHoldingTheNewContentIsReadAgainOnlyWhenChanged) {
         target.StageHeld(KWritten);
         target.Commit();
         EXPECT_EQ(ReadWholeFile(path), KWritten);
-        if (c.Taken) EXPECT_EQ(ReadFileIdentity(path).Inode, before);
+        if (c.Taken) {
+            EXPECT_EQ(ReadFileIdentity(path).Inode, before);
+        }
     }
 }
 
