@@ -6,17 +6,50 @@
 #include "userdb/LoginRule.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <functional>
 
 namespace quorvane {
 
 namespace {
 
+// The logins of a file's lines seen so far, each kept as its place in the text (a login runs
+// from its line's start to the first ":"): a file of a million lines costs one table of
+// places, not a node a line.
+class TSeenLogins {
+public:
+    TSeenLogins(std::string_view text, std::size_t lines) : FText(text) {
+        std::size_t capacity = 16;
+        while (capacity < 2 * lines)
+            capacity *= 2;
+        FIndex.assign(capacity, 0);
+    }
+    // Whether login (a view into the text) is seen for the first time; it is seen from then on.
+    bool Insert(std::string_view login) {
+        const std::size_t mask = FIndex.size() - 1;
+        for (std::size_t at = std::hash<std::string_view>()(login) & mask;; at = (at + 1) & mask) {
+            const std::uint64_t place = FIndex[at];
+            if (place == 0) {
+                FIndex[at] = static_cast<std::uint64_t>(login.data() - FText.data()) + 1;
+                return true;
+            }
+            const std::string_view rest = FText.substr(static_cast<std::size_t>(place - 1));
+            if (rest.substr(0, rest.find(':')) == login) return false;
+        }
+    }
+
+private:
+    std::string_view FText;
+    std::vector<std::uint64_t> FIndex; // place + 1 by hash of the login, open addressing; 0: free
+};
+
 // Calls user(number, login, value) for every line that counts as a user's; the number of the
 // other lines.
 template <class TUser> std::size_t WalkSiteFile(std::string_view text, TUser&& user) {
     std::size_t others = 0;
-    std::unordered_set<std::string_view> seen;
-    seen.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+    // Every line is one at most: the table is never more than half full.
+    TSeenLogins seen(text,
+                     static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
     int number = 0;
     while (!text.empty()) {
         const size_t end = text.find('\n');
@@ -29,7 +62,7 @@ template <class TUser> std::size_t WalkSiteFile(std::string_view text, TUser&& u
             ++others;
             continue;
         }
-        if (!seen.insert(read->Login).second) {
+        if (!seen.Insert(read->Login)) {
             ++others; // servers stop at the first line of a login
             continue;
         }

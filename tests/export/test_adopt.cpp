@@ -361,3 +361,38 @@ TEST(HtpasswdImport, UnreadableFile) {
 }
 
 } // namespace
+
+// A file's users are the first line of each login; every other line (a comment, a blank, a
+// later line of a login seen before) is counted, never taken.
+TEST(SiteFile, TheFirstLineOfALoginCountsAndEveryOtherLineIsCounted) {
+    std::string many;
+    for (int i = 0; i < 3000; ++i)
+        many += "u" + std::to_string(i % 1000) + ":h" + std::to_string(i) + "\r\n";
+    const struct {
+        std::string Text;
+        std::string Users; // login=value of each user, in file order
+        std::size_t Other;
+    } cases[] = {
+        {"", "", 0},
+        {"ann:a\nbob:b\n", "ann=a bob=b", 0},
+        {"ann:a\r\n# ann:x\r\n\r\nann:b\r\n", "ann=a", 3},
+        {"al:1\nalice:2\nal:3\nalice:4\na:5\n", "al=1 alice=2 a=5", 2},
+        {"ann:a:full name\nann::\n:x\nno colon\nann", "ann=a", 4},
+        {many, "", 2000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Text.substr(0, 40));
+        const TSiteFile site = ParseSiteFile(c.Text);
+        std::string users;
+        for (const TSiteUser& user : site.Users)
+            users += (users.empty() ? "" : " ") + user.Login + "=" + user.Value;
+        if (c.Text != many) EXPECT_EQ(users, c.Users);
+        if (c.Text == many) {
+            ASSERT_EQ(site.Users.size(), 1000u);
+            EXPECT_EQ(site.Users[999].Value, "h999");
+        }
+        EXPECT_EQ(site.OtherLines, c.Other);
+        EXPECT_EQ(SiteFileOtherLines(c.Text), c.Other);
+        EXPECT_EQ(UserDigestsOf(c.Text).size(), site.Users.size());
+    }
+}
