@@ -639,13 +639,6 @@ bool ReadAt(int fd, std::uint64_t offset, std::size_t size, char* to) {
     return true;
 }
 
-std::uint64_t LittleEndian(const char* bytes, int count) {
-    std::uint64_t value = 0;
-    for (int i = count - 1; i >= 0; --i)
-        value = value << 8 | static_cast<unsigned char>(bytes[i]);
-    return value;
-}
-
 // A plain store in the current format, read but for its large tables, which stay in the file
 // (the descriptor, taken over) until something needs them. None when the store is not such,
 // or not sound in its sections' frame: the caller reads it whole then, as any other.
@@ -658,14 +651,14 @@ std::optional<TDatabaseStateData> ReadLeavingTables(int fd, std::uint64_t size) 
         char head[9];
         if (size - at < sizeof head || !ReadAt(fd, at, sizeof head, head)) return std::nullopt;
         const auto kind = static_cast<TSection>(head[0]);
-        const std::uint64_t length = LittleEndian(head + 1, 8);
+        const std::uint64_t length = TReader(std::string_view(head + 1, 8)).Int();
         const std::uint64_t body = at + sizeof head;
         if (length > size - body) return std::nullopt;
         at = body + length;
         if (kind == TSection::Hashes && length >= KLeftInFileBytes) {
             char formSize[4];
             if (!ReadAt(fd, body, sizeof formSize, formSize)) return std::nullopt;
-            const std::uint64_t formBytes = LittleEndian(formSize, 4);
+            const std::uint64_t formBytes = TReader(std::string_view(formSize, 4)).Int(4);
             if (formBytes + sizeof formSize + 8 > length) return std::nullopt;
             std::string form(static_cast<std::size_t>(formBytes) + 8, '\0');
             if (!ReadAt(fd, body + sizeof formSize, form.size(), form.data())) return std::nullopt;
@@ -673,7 +666,8 @@ std::optional<TDatabaseStateData> ReadLeavingTables(int fd, std::uint64_t size) 
             part.File = file;
             part.Offset = body + sizeof formSize + formBytes;
             part.Size = length - sizeof formSize - formBytes;
-            part.Count = LittleEndian(form.data() + formBytes, 8);
+            part.Count =
+                TReader(std::string_view(form).substr(static_cast<std::size_t>(formBytes))).Int();
             form.resize(static_cast<std::size_t>(formBytes));
             // Each entry takes 9 bytes at least: a table that cannot hold its count is damage.
             if (part.Count > (part.Size - 8) / 9) continue;
