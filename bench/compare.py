@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
-"""Old against new, in one run: the command-line tool's info, verify, list, sweep and exports,
-and the desktop program's open, timed side by side on the same databases.
+"""Old against new, in one run: the command-line tool's info, verify, list, sweep, exports in
+every form and import-htpasswd, and the desktop program's open, timed side by side on the same
+databases.
 
     bench/compare.py --old OLD_BUILD --new NEW_BUILD [--users 10000,100000,1000000]
                      [--runs 5] [--work DIR] [--only info,list,...]
 
 OLD_BUILD and NEW_BUILD are build folders (Release) of two versions; the older one needs only
 quorvane-cli (and bench/bench_mainwindow for the desktop open). The databases are made once by
-the new build's bench_userdb --make ("export sha512", minutes for a large database, runs only
-when named in --only). Runs of the two alternate (old, new, old, new, ...) so that
+the new build's bench_userdb --make. The slow forms ("export sha512", "export sha256",
+"export bcrypt": minutes for a large database) run only when named in --only. Runs of the two alternate (old, new, old, new, ...) so that
 a change in the machine's load meets both alike; every figure is the median of the runs. Each
 line also gives the peak resident memory (the larger of the two runs' medians is not hidden:
 both are shown), and for info, verify and sweep the ratio to `wc -l` on the same cached file.
@@ -52,21 +53,28 @@ def load_average():
 
 
 def commands(cli, db, scratch, login="nobody"):
-    """The timed commands: (name, argv, whether each run needs a fresh copy of the database)."""
+    """The timed commands: (name, argv, whether each run needs a fresh copy of the database).
+    import-htpasswd takes the database's MD5 password file (made once by the new build) into
+    an empty database (made afresh for each run)."""
     out = os.path.join(scratch, "htpasswd")
+    export = [cli, "export", db, "--output", out, "--format"]
     return [
         ("info", [cli, "info", db], False),
         ("verify", [cli, "verify", db, login], False),
         ("list", [cli, "list", db], False),
         ("sweep", [cli, "sweep", db], True),
-        ("export md5", [cli, "export", db, "--output", out, "--format", "md5"], True),
-        ("export plain", [cli, "export", db, "--output", out, "--format", "plain"], True),
-        ("export sha512", [cli, "export", db, "--output", out, "--format", "sha512"], True),
+        ("export md5", export + ["md5"], True),
+        ("export plain", export + ["plain"], True),
+        ("export sha512", export + ["sha512"], True),
+        ("export sha256", export + ["sha256", "--rounds", "1000"], True),
+        ("export bcrypt", export + ["bcrypt", "--cost", "4"], True),
+        ("import-htpasswd", [cli, "import-htpasswd", db, os.path.join(scratch, "taken.htpasswd"),
+                             "--quiet"], True),
     ]
 
 
 # Minutes on every processor for a large database: run only when named in --only.
-SLOW = {"export sha512"}
+SLOW = {"export sha512", "export sha256", "export bcrypt"}
 
 
 def compare_cli(args, db, users, scratch):
@@ -83,9 +91,17 @@ def compare_cli(args, db, users, scratch):
     first = subprocess.run([os.path.join(args.new, "src", "cli", "quorvane-cli"), "list", db],
                            capture_output=True, check=True).stdout.split(b"\t", 1)[0]
     login = first.decode("utf-8", "surrogateescape")
+    new_cli = os.path.join(args.new, "src", "cli", "quorvane-cli")
     for name, _, fresh in commands("", work_db, scratch):
         if (args.only and name not in args.only) or (not args.only and name in SLOW):
             continue
+        source = db
+        if name == "import-htpasswd":
+            source = os.path.join(scratch, "empty.udx")
+            subprocess.run([new_cli, "create", source], check=True, capture_output=True)
+            subprocess.run([new_cli, "export", db, "--output",
+                            os.path.join(scratch, "taken.htpasswd"), "--format", "md5",
+                            "--quiet"], check=True, capture_output=True)
         times = {"old": [], "new": []}
         cpus = {"old": [], "new": []}
         peaks = {"old": [], "new": []}
@@ -94,7 +110,7 @@ def compare_cli(args, db, users, scratch):
                 cli = os.path.join(getattr(args, side), "src", "cli", "quorvane-cli")
                 argv = dict((n, a) for n, a, _ in commands(cli, work_db, scratch, login))[name]
                 if fresh or not os.path.exists(work_db):
-                    shutil.copyfile(db, work_db)
+                    shutil.copyfile(source, work_db)
                     run(["cat", work_db])  # cached, as the first run would find it
                 if name == "verify":
                     t, cpu, peak = run(argv, given=b"not-the-password\n", statuses=(3,))
@@ -148,7 +164,7 @@ def main():
     maker = os.path.join(args.new, "bench", "bench_userdb")
     print(f"load average before: {load_average()}")
     print("wall: elapsed seconds; cpu: user + system seconds; /wc: new against wc -l")
-    print(f"{'users':>9} {'command':<13} {'old wall':>8} {'new wall':>8} {'ratio':>6} "
+    print(f"{'users':>9} {'command':<15} {'old wall':>8} {'new wall':>8} {'ratio':>6} "
           f"{'old cpu':>8} {'new cpu':>8} {'ratio':>6} {'old MiB':>8} {'new MiB':>8} "
           f"{'wall/wc':>7} {'cpu/wc':>7}")
     for users in [int(u) for u in args.users.split(",")]:
@@ -161,11 +177,11 @@ def main():
             for (users_, name, old, new, old_cpu, new_cpu, old_peak, new_peak, to_wc,
                  cpu_to_wc) in rows:
                 wc_text = (f"{to_wc:7.1f} {cpu_to_wc:7.1f}" if to_wc is not None else "")
-                print(f"{users_:>9} {name:<13} {old:8.3f} {new:8.3f} {new / old:6.2f} "
+                print(f"{users_:>9} {name:<15} {old:8.3f} {new:8.3f} {new / old:6.2f} "
                       f"{old_cpu:8.3f} {new_cpu:8.3f} {new_cpu / max(old_cpu, 1e-3):6.2f} "
                       f"{old_peak / 1024:8.0f} {new_peak / 1024:8.0f} {wc_text}", flush=True)
             if rows:
-                print(f"{users:>9} {'(file)':<13} {size / 2**20:.0f} MiB; wc -l {wc[0]:.3f} s "
+                print(f"{users:>9} {'(file)':<15} {size / 2**20:.0f} MiB; wc -l {wc[0]:.3f} s "
                       f"wall, {wc[1]:.3f} s cpu; new peak {rows[0][7] * 1024 / size:.2f}x and "
                       f"old {rows[0][6] * 1024 / size:.2f}x the file ({rows[0][1]})", flush=True)
         shutil.rmtree(scratch, ignore_errors=True)
@@ -174,12 +190,12 @@ def main():
                 old_ms = desktop_open(args.old, None, args.runs)
                 new_ms = desktop_open(args.new, None, args.runs)
                 if old_ms and new_ms:
-                    print(f"{users:>9} {'desktop open':<13} {old_ms / 1000:8.3f} "
+                    print(f"{users:>9} {'desktop open':<15} {old_ms / 1000:8.3f} "
                           f"{new_ms / 1000:8.3f} {new_ms / old_ms:7.2f}", flush=True)
             elif users >= 1000000:
                 new_ms = desktop_open(args.new, db, max(1, args.runs // 2))
                 if new_ms:
-                    print(f"{users:>9} {'desktop open':<13} {'':>8} {new_ms / 1000:8.3f}",
+                    print(f"{users:>9} {'desktop open':<15} {'':>8} {new_ms / 1000:8.3f}",
                           flush=True)
     print(f"load average after: {load_average()}")
     if not args.work:
