@@ -9,13 +9,13 @@ databases.
 OLD_BUILD and NEW_BUILD are build folders (Release) of two versions; the older one needs only
 quorvane-cli (and bench/bench_mainwindow for the desktop open). The databases are made once by
 the new build's bench_userdb --make. The slow forms ("export sha512", "export sha256",
-"export bcrypt": minutes for a large database) run only when named in --only. Runs of the two alternate (old, new, old, new, ...) so that
-a change in the machine's load meets both alike; every figure is the median of the runs. Each
-line also gives the peak resident memory (the larger of the two runs' medians is not hidden:
-both are shown), and for info, verify and sweep the ratio to `wc -l` on the same cached file.
-verify checks a wrong password of the database's first user: the whole file is read all the
-same, as a later namesake would stand for that user. The load
-average is printed before and after.
+"export bcrypt": minutes for a large database) run only when named in --only. Runs of the two
+alternate (old, new, old, new, ...) so that a change in the machine's load meets both alike;
+every figure is the median of the runs. Each line also gives the peak resident memory (both
+sides' medians are shown), and for info, verify and sweep the ratio to `wc -l` on the same
+cached file. verify checks a wrong password of the database's first user: the whole file is
+read all the same, as a later namesake would stand for that user. The load average is printed
+before and after.
 """
 
 import argparse
