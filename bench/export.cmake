@@ -4,7 +4,7 @@ if(TARGET quorvane_export)
   find_package(OpenSSL REQUIRED COMPONENTS Crypto)
   add_executable(bench_export bench_export.cpp)
   target_link_libraries(bench_export PRIVATE quorvane_export quorvane_options OpenSSL::Crypto
-                        benchmark::benchmark_main)
+                        benchmark::benchmark)
 endif()
 
 # An export in three forms from one set of hash caches, against single-form builds.

@@ -4,7 +4,7 @@ the export again with nothing changed, its --dry-run, and the export after one u
 changed, each through quorvane-cli as a user runs it.
 
     bench/whole_job.py --old OLD_BUILD --new NEW_BUILD [--users 100000,1000000] [--runs 3]
-                       [--work DIR]
+                       [--work DIR] [--openssl]
 
 OLD_BUILD and NEW_BUILD are build folders (Release); the databases are made once by the new
 build's bench_userdb --make (MD5, the form a database starts with). Each side exports its own
@@ -14,6 +14,10 @@ without a state. The sides alternate within every round so that a change in the 
 meets both alike; every figure is the median of the rounds: wall time, processor time (user and
 system, from wait4) and peak resident memory, the latter also against the database file's size.
 The load average is printed before and after.
+
+With --openssl each round also hashes the users the export writes with OpenSSL's MD5, one after
+another on one thread (bench_export --openssl-apr1), and the first and unchanged exports are
+given as that scalar baseline's processor time over theirs.
 """
 
 import argparse
@@ -63,6 +67,8 @@ def main():
     parser.add_argument("--users", default="100000,1000000")
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--work", help="folder for the databases (default: a temporary one)")
+    parser.add_argument("--openssl", action="store_true",
+                        help="set the exports against OpenSSL's scalar apr1 on the same users")
     args = parser.parse_args()
 
     work = args.work or tempfile.mkdtemp(prefix="quorvane-job-")
@@ -83,12 +89,18 @@ def main():
                                check=True).stdout.split(b"\t", 1)[0].decode()
         scratch = tempfile.mkdtemp(dir=work)
         figures = {side: {step: [] for step in STEPS} for side in ("old", "new")}
+        scalar = []  # (hashes, processor seconds) of OpenSSL's apr1, one per round
         for _ in range(args.runs):
             for side in ("old", "new"):
                 got = one_round(side, getattr(args, side), db,
                                 os.path.join(scratch, side), login)
                 for step in STEPS:
                     figures[side][step].append(got[step])
+            if args.openssl:
+                out = subprocess.run([os.path.join(args.new, "bench", "bench_export"),
+                                      "--openssl-apr1", db], capture_output=True, check=True,
+                                     text=True).stdout.split()
+                scalar.append((int(out[0]), float(out[1])))
         for step in STEPS:
             med = {side: [statistics.median(f[i] for f in figures[side][step])
                           for i in range(3)] for side in ("old", "new")}
@@ -97,6 +109,15 @@ def main():
                   f"{nc:8.3f} {nc / max(oc, 1e-3):6.2f} {op / 1024:8.0f} {np / 1024:8.0f} "
                   f"{op * 1024 / size:6.2f} {np * 1024 / size:6.2f}", flush=True)
         print(f"{users:>9} {'(file)':<12} {size / 2**20:.0f} MiB", flush=True)
+        if scalar:
+            base = statistics.median(cpu for _, cpu in scalar)
+            print(f"{users:>9} OpenSSL's scalar apr1 on the same {scalar[0][0]} users: "
+                  f"{base:.3f} s cpu; against it, in cpu:", flush=True)
+            for step in ("first", "unchanged"):
+                old, new = (statistics.median(f[1] for f in figures[side][step])
+                            for side in ("old", "new"))
+                print(f"{users:>9}   {step:<10} old {base / max(old, 1e-3):6.1f}x  "
+                      f"new {base / max(new, 1e-3):6.1f}x", flush=True)
         shutil.rmtree(scratch, ignore_errors=True)
     print(f"load average after: {load_average()}")
     if not args.work:
