@@ -284,7 +284,14 @@ bool TFormHashCaches::Used() const {
     return false;
 }
 
+void TFormHashCaches::Settle() {
+    FChanged = Changed();
+    for (auto& [id, cache] : FCaches)
+        cache.Release();
+}
+
 bool TFormHashCaches::Changed() const {
+    if (FChanged) return *FChanged;
     // A key of FormHashes other than the state's: every part of FormHashes is written anew.
     const bool newKey = !FFormKey.empty() && FFormKey != FState.FormHashKey;
     for (const auto& [id, cache] : FCaches) {

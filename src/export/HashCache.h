@@ -67,6 +67,12 @@ public:
              std::string_view password, const std::string& hash);
     // The entries Put since construction: the users of this export, no stale ones.
     const THashTable& Entries() const { return FNew; }
+    // Lets go of the entries Load or Refer took: no Find or Put follows.
+    void Release() {
+        FLoaded = THashTable();
+        FLoadedAt = nullptr;
+        FVerified = {};
+    }
     // Entries, given away: the cache holds none of this export's afterwards.
     THashTable TakeEntries() {
         FNewVerified.clear();
@@ -126,6 +132,10 @@ public:
     bool Store(TDatabaseStateData& data);
     // Whether any form's cache holds hashes of this export.
     bool Used() const;
+    // The builds are over: whether Store would change the state (Changed) is settled now, and
+    // every cache lets go of what it read from the state, so that the state's tables may be let
+    // go too. A million users' last hashes are not kept through the deployment.
+    void Settle();
     // HashCacheIdentity of the cache For gives (made and loaded at the first call), as it was
     // loaded; empty for a form that keeps no hashes.
     std::string Identity(const THashScheme& form, int param);
@@ -148,6 +158,7 @@ private:
     std::string FFormKey; // FormHashes' key when the list has none, made at its first need
     std::optional<std::string> FFastKey;       // the fast forms' key, looked up at its first need
     std::map<std::string, THashCache> FCaches; // by HashFormId ("" the list's own)
+    std::optional<bool> FChanged;              // settled: what Changed says from then on
 };
 
 // What the hashes a cache with this key finds in table depend on: SHA-256 (hex) of the key and

@@ -757,6 +757,13 @@ bool TExportJob::BuildContents() {
                   warnings != nullptr && warnings->size() != warned);
         FContents.push_back(std::make_shared<const std::string>(std::move(*text)));
     }
+    if (!FChecking && FCaches != nullptr) {
+        // Built: the hashes read from the state have done their part. The state is read again
+        // when it is updated.
+        FCaches->Settle();
+        FState.Hashes = THashTable();
+        FState.FormHashes.clear();
+    }
     return true;
 }
 

@@ -156,6 +156,13 @@ struct TSite {
         change(list);
         list.SaveToFile(Db);
     }
+    // Exports of this site's database in MD5 to targets, each with its own outcome.
+    void ExportTo(std::vector<TDeployTarget> targets) {
+        Settings.PassType = TPasswordsType::ptMD5;
+        Settings.DatabasePath = Db;
+        Settings.PerTarget = true;
+        Settings.Targets = std::move(targets);
+    }
 };
 
 // The state's bytes without the parts of one kind (a section: its kind byte, its length in 8
@@ -301,14 +308,11 @@ TEST(UnchangedExport, EveryChangeBuildsAgainAndEitherWayTheFilesAreABuildsOwn) {
         dan.ExpireDate = 100000.0; // far ahead
         if (c.WeakUser) list.Add("eve", "").SetPasswordHash("{SHA}Ic5o83sXgQ4ET+PvVlWA+X1NfNc=");
         list.SaveToFile(site.Db);
-        site.Settings.PassType = TPasswordsType::ptMD5;
-        site.Settings.DatabasePath = site.Db;
-        site.Settings.PerTarget = true;
-        site.Settings.Targets = {
+        site.ExportTo({
             {TargetAt("web", site.Dir.File("web"), {}), {}},
             {TargetAt("sha", site.Dir.File("sha"), {{"format", "sha512"}, {"rounds", "1000"}}), {}},
             {TargetAt("bc", site.Dir.File("bc"), {{"format", "bcrypt"}, {"cost", "5"}}), {}},
-        };
+        });
         c.Setup(site);
         // The first export hashes; the second takes every hash from the first and is kept.
         for (int round = 0; round < 2; ++round)
@@ -470,15 +474,12 @@ TEST(UnchangedExport, EachTargetKeepsTheRecordOfWhatItHolds) {
     list.Add("ann", "pw-ann");
     list.Add("bob", "pw-bob");
     list.SaveToFile(site.Db);
-    site.Settings.PassType = TPasswordsType::ptMD5;
-    site.Settings.DatabasePath = site.Db;
-    site.Settings.PerTarget = true;
-    site.Settings.Targets = {
+    site.ExportTo({
         {TargetAt("web", site.Dir.File("web"), {}), {}},
         {TargetAt("sha", site.Dir.File("sha"), {{"format", "sha512"}, {"rounds", "1000"}}), {}},
         {TargetAt("web2", site.Dir.File("web2"), {}), {}},
         {TargetAt("web3", site.Dir.File("web3"), {}), {}},
-    };
+    });
     ASSERT_EQ(Export(site.Db, site.Settings).Holds, std::vector<bool>(4, true));
     const TDatabaseStateData state = TDatabaseState(site.Db).Load();
     for (const TDeployTarget& t : site.Settings.Targets) {
