@@ -468,7 +468,9 @@ TEST(DatabaseState, TablesLeftInTheFileReadAsTheStoreWasRead) {
         EXPECT_EQ(pieces, StateText(expected));
         EXPECT_EQ(StateText(read), StateText(expected));
         EXPECT_TRUE(read == expected);
-        if (c.Hashes && c.FormHashes) EXPECT_EQ(pieces, bytes);
+        if (c.Hashes && c.FormHashes) {
+            EXPECT_EQ(pieces, bytes);
+        }
     }
 }
 
