@@ -113,9 +113,9 @@ void BM_LocalCheckOnly(benchmark::State& state) {
     TSetup& s = Setup();
     const std::string text = ReadWholeFile(s.Target);
     const TTargetRecord record = RecordOfFile(s.Target);
-    std::unordered_set<std::string> known;
+    TLoginSlots known;
     for (int i = 0; i < s.List.Count(); ++i)
-        known.insert(s.List.Users(i).Login);
+        known.Add(s.List.Users(i).Login);
     for (auto _ : state) {
         TLocalFileTarget target(s.Target);
         benchmark::DoNotOptimize(CheckTarget(target, &record, text, known, {}));
@@ -144,9 +144,9 @@ void BM_SftpCheckOnly(benchmark::State& state) {
     TSetup& s = Setup();
     const std::string text = ReadWholeFile(s.Sftp.Root() / KRemote);
     const TTargetRecord record = RecordOf(text);
-    std::unordered_set<std::string> known;
+    TLoginSlots known;
     for (int i = 0; i < s.List.Count(); ++i)
-        known.insert(s.List.Users(i).Login);
+        known.Add(s.List.Users(i).Login);
     auto transport = s.Connect();
     for (auto _ : state) {
         TServerFileTarget target(*transport, "bench", KRemote, s.Local);

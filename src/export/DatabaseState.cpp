@@ -1,6 +1,7 @@
 #include "export/DatabaseState.h"
 
 #include "base/AtomicFile.h"
+#include "base/BaseTexts.h"
 #include "base/Crypto.h"
 #include "base/Errors.h"
 #include "base/FileSafety.h"
@@ -274,11 +275,16 @@ std::optional<THashEntry> THashTable::Find(std::string_view login) const {
     return Entry(slot);
 }
 
-void THashTable::reserve(std::size_t entries, std::size_t bytes) {
+void THashTable::reserve(std::size_t entries, std::size_t loginBytes, std::size_t hashBytes) {
     Read();
-    FSlots.reserve(entries, bytes / 2);
+    FSlots.reserve(entries, loginBytes);
     FEntries.reserve(entries);
-    FHashes.reserve(bytes);
+    FHashes.reserve(hashBytes);
+}
+
+void THashTable::ReserveLike(const THashTable& other) {
+    other.Read();
+    reserve(other.FEntries.size(), other.FSlots.Bytes(), other.FHashes.size());
 }
 
 bool THashTable::operator==(const THashTable& other) const {
@@ -296,6 +302,19 @@ bool THashTable::operator==(const THashTable& other) const {
 // ---- the store's bytes
 
 namespace {
+
+// size bytes at offset of the file, all of them.
+bool ReadAt(int fd, std::uint64_t offset, std::size_t size, char* to) {
+    std::size_t filled = 0;
+    while (filled < size) {
+        const ssize_t n =
+            ::pread(fd, to + filled, size - filled, static_cast<off_t>(offset + filled));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        filled += static_cast<std::size_t>(n);
+    }
+    return true;
+}
 
 enum class TSection : unsigned char {
     Target = 1,
@@ -319,10 +338,27 @@ std::string Sha256Bytes(std::string_view data) {
     return std::string(reinterpret_cast<const char*>(digest), sizeof digest);
 }
 
-// Builds the bytes of the current format.
+// Builds the bytes of the current format: whole, or, given a sink, handed to it in pieces
+// whenever no section whose length is still to be filled in is open.
 class TWriter {
 public:
     std::string Bytes;
+    const std::function<void(std::string_view)>* Sink = nullptr;
+    // The bytes so far to the sink, once there are atLeast of them.
+    void Spill(std::size_t atLeast = std::size_t{1} << 16) {
+        if (Sink == nullptr || FOpen > 0 || Bytes.size() < atLeast) return;
+        (*Sink)(Bytes);
+        Bytes.clear();
+    }
+    // Bytes that go out as they are, after those so far.
+    void Append(std::string_view piece) {
+        if (Sink == nullptr || FOpen > 0) {
+            Bytes.append(piece);
+            return;
+        }
+        Spill(0);
+        (*Sink)(piece);
+    }
     void Int(std::uint64_t value, int bytes = 8) {
         for (int i = 0; i < bytes; ++i)
             Bytes.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
@@ -333,15 +369,25 @@ public:
     }
     // A section whose length is filled in when End is called.
     std::size_t Begin(TSection kind) {
+        ++FOpen;
         Bytes.push_back(static_cast<char>(kind));
         Int(0);
         return Bytes.size();
     }
     void End(std::size_t start) {
+        --FOpen;
         const std::uint64_t length = Bytes.size() - start;
         for (int i = 0; i < 8; ++i)
             Bytes[start - 8 + i] = static_cast<char>((length >> (8 * i)) & 0xFF);
     }
+    // A section of a length known in advance: its bytes may go out as they come.
+    void BeginSized(TSection kind, std::uint64_t length) {
+        Bytes.push_back(static_cast<char>(kind));
+        Int(length);
+    }
+
+private:
+    int FOpen = 0;
 };
 
 // Reads what TWriter wrote; any read past the end fails and every later one with it.
@@ -379,22 +425,28 @@ private:
 };
 
 void WriteRecord(TWriter& out, TSection kind, const std::string& id, const TTargetRecord& record) {
-    const std::size_t start = out.Begin(kind);
+    const TUnreadPart* unread = record.Users.Unread();
+    std::uint64_t users = 8;
+    if (unread != nullptr)
+        users = unread->Bytes.size();
+    else
+        for (const auto& user : record.Users)
+            users += 4 + user.first.size() + 8;
+    out.BeginSized(kind, 4 + id.size() + 4 + record.Sha256.size() + 16 + users);
     out.Str(id);
     out.Str(record.Sha256);
     out.Int(static_cast<std::uint64_t>(record.Size));
     out.Int(static_cast<std::uint64_t>(record.Time));
-    if (const TUnreadPart* unread = record.Users.Unread()) {
-        out.Bytes.append(unread->Bytes); // as read: nothing of it was looked at
-        out.End(start);
+    if (unread != nullptr) {
+        out.Append(unread->Bytes); // as read: nothing of it was looked at
         return;
     }
     out.Int(record.Users.size());
     for (const auto& [login, digest] : record.Users) {
         out.Str(login);
         out.Int(digest);
+        out.Spill();
     }
-    out.End(start);
 }
 
 // A record's users (their count, then login and digest of each) into users, or only checked
@@ -485,23 +537,172 @@ bool HashFits(std::string_view hash) {
 
 // emptyToo: a table found to hold nothing (one left in the store's file that could not be read
 // is only known to then) is written all the same.
+// Checks the entries of a hash table as ReadHashEntries does, given its bytes piece by piece:
+// a table left in the store's file is checked without being held whole.
+class THashEntriesCheck {
+public:
+    explicit THashEntriesCheck(std::uint64_t size) : FSize(size) { Field(TPhase::Count, 8); }
+    void Add(std::string_view piece) {
+        for (std::size_t i = 0; i < piece.size() && FOk;) {
+            switch (FPhase) {
+            case TPhase::Done:
+                FOk = false; // bytes after the last entry
+                break;
+            case TPhase::Login:
+            case TPhase::Tag: {
+                const std::size_t taken =
+                    static_cast<std::size_t>(std::min<std::uint64_t>(FNeed, piece.size() - i));
+                i += taken;
+                FNeed -= taken;
+                if (FNeed == 0) Next();
+                break;
+            }
+            case TPhase::Hash:
+                // A hash that fits a line: no control character, no blank.
+                if (static_cast<unsigned char>(piece[i++]) <= ' ') FOk = false;
+                if (--FNeed == 0) Next();
+                break;
+            default:
+                FValue |= static_cast<std::uint64_t>(static_cast<unsigned char>(piece[i++]))
+                          << (8 * FGot);
+                if (++FGot == FNeed) Next();
+                break;
+            }
+        }
+    }
+    bool Sound() const { return FOk && FPhase == TPhase::Done; }
+    std::uint64_t Count() const { return FCount; }
+
+private:
+    enum class TPhase { Count, LoginSize, Login, Tagged, Tag, HashSize, Hash, Done };
+    void Field(TPhase phase, std::uint64_t bytes) {
+        FPhase = phase;
+        FNeed = bytes;
+        FGot = 0;
+        FValue = 0;
+    }
+    // Bytes passed over, or checked byte by byte (a hash): no value is gathered.
+    void Span(TPhase phase, std::uint64_t bytes) {
+        FPhase = phase;
+        FNeed = bytes;
+    }
+    void Next() {
+        switch (FPhase) {
+        case TPhase::Count:
+            FCount = FValue;
+            // Each entry takes 9 bytes at least.
+            FOk = FOk && FCount <= (FSize - 8) / 9;
+            FCount == 0 ? Span(TPhase::Done, 0) : Field(TPhase::LoginSize, 4);
+            break;
+        case TPhase::LoginSize:
+            FValue == 0 ? Field(TPhase::Tagged, 1) : Span(TPhase::Login, FValue);
+            break;
+        case TPhase::Login:
+            Field(TPhase::Tagged, 1);
+            break;
+        case TPhase::Tagged:
+            FOk = FOk && FValue <= 1;
+            FValue == 1 ? Span(TPhase::Tag, THashTable::KTagBytes) : Field(TPhase::HashSize, 4);
+            break;
+        case TPhase::Tag:
+            Field(TPhase::HashSize, 4);
+            break;
+        case TPhase::HashSize:
+            FOk = FOk && FValue != 0; // an empty hash fits no line
+            Span(TPhase::Hash, FValue);
+            break;
+        case TPhase::Hash:
+            ++FEntries == FCount ? Span(TPhase::Done, 0) : Field(TPhase::LoginSize, 4);
+            break;
+        case TPhase::Done:
+            break;
+        }
+    }
+    std::uint64_t FSize;
+    TPhase FPhase = TPhase::Count;
+    std::uint64_t FNeed = 0, FGot = 0, FValue = 0, FCount = 0, FEntries = 0;
+    bool FOk = true;
+};
+
+// The bytes of a part left in the store's file, handed to sink in pieces; false when they
+// cannot be read.
+bool ReadPieces(const TUnreadPart& part, const std::function<void(std::string_view)>& sink) {
+    constexpr std::uint64_t kPiece = std::uint64_t{1} << 16;
+    std::string buffer(static_cast<std::size_t>(std::min(kPiece, part.Size)), '\0');
+    for (std::uint64_t at = 0; at < part.Size;) {
+        const auto size = static_cast<std::size_t>(std::min(kPiece, part.Size - at));
+        if (!ReadAt(part.File->Descriptor, part.Offset + at, size, buffer.data())) return false;
+        sink(std::string_view(buffer.data(), size));
+        at += size;
+    }
+    return true;
+}
+
+// A table left in the store's file and never parsed, written as it lies there: checked first,
+// then copied piece by piece, never held whole. False, with nothing written, when its bytes
+// cannot be read or are not sound: the caller writes it as the table it then reads as.
+bool CopyLeftInFile(TWriter& out, std::string_view form, const TUnreadPart& part) {
+    THashEntriesCheck check(part.Size);
+    crypto::TDigest context(crypto::TDigestKind::Sha256);
+    const bool recorded = part.Digest.size() == 32;
+    if (!ReadPieces(part,
+                    [&](std::string_view piece) {
+                        check.Add(piece);
+                        if (!recorded) context.Add(piece);
+                    }) ||
+        !check.Sound() || check.Count() != part.Count)
+        return false;
+    std::string digest = part.Digest;
+    if (!recorded) {
+        unsigned char made[crypto::DigestBytes(crypto::TDigestKind::Sha256)];
+        context.Finish(made);
+        digest.assign(reinterpret_cast<const char*>(made), sizeof made);
+    }
+    out.BeginSized(TSection::Hashes, 4 + form.size() + part.Size);
+    out.Str(form);
+    // Read a moment ago from a file that is replaced, never rewritten: a read that fails now
+    // leaves the store as it was.
+    if (!ReadPieces(part, [&out](std::string_view piece) { out.Append(piece); }))
+        throw EQuorvaneError(Msg(texts::StreamWriteError));
+    const std::size_t beside = out.Begin(TSection::HashesDigest);
+    out.Str(form);
+    out.Int(part.Size);
+    out.Bytes.append(digest);
+    out.End(beside);
+    return true;
+}
+
 void WriteHashes(TWriter& out, std::string_view form, const THashTable& hashes,
                  bool emptyToo = true) {
-    const std::size_t start = out.Begin(TSection::Hashes);
-    out.Str(form);
-    const std::size_t entries = out.Bytes.size();
-    hashes.Bytes([&out](std::string_view piece) { out.Bytes.append(piece); });
-    const std::size_t size = out.Bytes.size() - entries;
-    // The count alone: no entries.
-    if (!emptyToo && size == 8) {
-        out.Bytes.resize(start - 9);
+    if (const TUnreadPart* left = hashes.Unread();
+        left != nullptr && left->File != nullptr && CopyLeftInFile(out, form, *left))
         return;
-    }
-    out.End(start);
+    // The entries' length and digest first, so that the entries themselves go out as they are
+    // made.
+    const TUnreadPart* before = hashes.Unread();
+    const bool recorded = before != nullptr && !before->Digest.empty();
+    std::uint64_t size = 0;
+    crypto::TDigest context(crypto::TDigestKind::Sha256);
+    hashes.Bytes([&](std::string_view piece) {
+        size += piece.size();
+        if (!recorded) context.Add(piece);
+    });
+    // The count alone: no entries.
+    if (!emptyToo && size == 8) return;
     const TUnreadPart* unread = hashes.Unread();
-    const std::string digest = unread != nullptr && !unread->Digest.empty()
-                                   ? unread->Digest
-                                   : Sha256Bytes(std::string_view(out.Bytes).substr(entries, size));
+    std::string digest;
+    if (unread != nullptr && !unread->Digest.empty()) {
+        digest = unread->Digest;
+    } else if (recorded) {
+        digest = hashes.Digest(); // left in the file and found damaged: empty now
+    } else {
+        unsigned char made[crypto::DigestBytes(crypto::TDigestKind::Sha256)];
+        context.Finish(made);
+        digest.assign(reinterpret_cast<const char*>(made), sizeof made);
+    }
+    out.BeginSized(TSection::Hashes, 4 + form.size() + size);
+    out.Str(form);
+    hashes.Bytes([&out](std::string_view piece) { out.Append(piece); });
     const std::size_t beside = out.Begin(TSection::HashesDigest);
     out.Str(form);
     out.Int(size);
@@ -516,7 +717,18 @@ bool ReadHashEntries(std::string_view bytes, THashTable* hashes) {
     const std::uint64_t count = in.Int();
     // Each entry takes 9 bytes at least.
     if (!in.Ok() || count > in.Left() / 9) return false;
-    if (hashes != nullptr) hashes->reserve(count, in.Left());
+    if (hashes != nullptr) {
+        // The logins' and the hashes' bytes as they are: a table of a million users is not
+        // given room for the whole of its text twice.
+        std::size_t logins = 0, hashBytes = 0;
+        TReader sizes(in.Rest());
+        for (std::uint64_t i = 0; i < count && sizes.Ok(); ++i) {
+            logins += sizes.Str().size();
+            if (sizes.Int(1) == 1) sizes.Take(THashTable::KTagBytes);
+            hashBytes += sizes.Str().size();
+        }
+        hashes->reserve(count, logins, hashBytes);
+    }
     for (std::uint64_t i = 0; i < count && in.Ok(); ++i) {
         const std::string_view login = in.Str();
         const std::uint64_t tagged = in.Int(1);
@@ -625,19 +837,6 @@ TStoreFile::~TStoreFile() {
 }
 
 namespace {
-
-// size bytes at offset of the file, all of them.
-bool ReadAt(int fd, std::uint64_t offset, std::size_t size, char* to) {
-    std::size_t filled = 0;
-    while (filled < size) {
-        const ssize_t n =
-            ::pread(fd, to + filled, size - filled, static_cast<off_t>(offset + filled));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        filled += static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 // A plain store in the current format, read but for its large tables, which stay in the file
 // (the descriptor, taken over) until something needs them. None when the store is not such,
@@ -764,6 +963,28 @@ std::string THashTable::Digest() const {
     return std::string(reinterpret_cast<const char*>(digest), sizeof digest);
 }
 
+namespace {
+
+void WriteState(TWriter& out, const TDatabaseStateData& data) {
+    out.Bytes += KHeader;
+    for (const auto& [id, record] : data.Targets)
+        WriteRecord(out, TSection::Target, id, record);
+    for (const auto& [id, record] : data.Pending)
+        WriteRecord(out, TSection::Pending, id, record);
+    if (!data.Hashes.empty()) WriteHashes(out, "", data.Hashes, false);
+    if (IsHex(data.FormHashKey, 64)) {
+        const std::size_t start = out.Begin(TSection::FormHashKey);
+        out.Str(data.FormHashKey);
+        out.End(start);
+    }
+    for (const auto& [form, hashes] : data.FormHashes)
+        if (!form.empty()) WriteHashes(out, form, hashes);
+    for (const auto& [key, built] : data.Built)
+        WriteBuilt(out, key, built);
+}
+
+} // namespace
+
 std::string StateText(const TDatabaseStateData& data) {
     TWriter out;
     std::size_t size = KHeader.size();
@@ -782,22 +1003,17 @@ std::string StateText(const TDatabaseStateData& data) {
     for (const auto& [form, hashes] : data.FormHashes)
         size += estimate(hashes) + 128 + 2 * form.size();
     out.Bytes.reserve(size);
-    out.Bytes = KHeader;
-    for (const auto& [id, record] : data.Targets)
-        WriteRecord(out, TSection::Target, id, record);
-    for (const auto& [id, record] : data.Pending)
-        WriteRecord(out, TSection::Pending, id, record);
-    if (!data.Hashes.empty()) WriteHashes(out, "", data.Hashes, false);
-    if (IsHex(data.FormHashKey, 64)) {
-        const std::size_t start = out.Begin(TSection::FormHashKey);
-        out.Str(data.FormHashKey);
-        out.End(start);
-    }
-    for (const auto& [form, hashes] : data.FormHashes)
-        if (!form.empty()) WriteHashes(out, form, hashes);
-    for (const auto& [key, built] : data.Built)
-        WriteBuilt(out, key, built);
+    WriteState(out, data);
     return std::move(out.Bytes);
+}
+
+void WriteStateText(const TDatabaseStateData& data,
+                    const std::function<void(std::string_view)>& sink) {
+    TWriter out;
+    out.Sink = &sink;
+    out.Bytes.reserve((std::size_t{1} << 16) + 4096);
+    WriteState(out, data);
+    out.Spill(0);
 }
 
 TDatabaseStateData ParseStateText(const std::shared_ptr<const std::string>& text) {
@@ -972,8 +1188,18 @@ bool TDatabaseState::Update(const std::function<void(TDatabaseStateData&)>& chan
             // A store others could read goes back to 0600 before it is replaced (the new file
             // keeps the old one's mode).
             (void)::fchmod(fd, 0600);
-            WriteFileAtomically(
-                FPath, FKey != nullptr ? FKey->Seal(StateText(data)) : StateText(data), 0600);
+            if (FKey != nullptr)
+                WriteFileAtomically(FPath, FKey->Seal(StateText(data)), 0600);
+            else
+                // Written as it is made: a million users' tables are never held twice.
+                WriteFileAtomically(
+                    FPath,
+                    [&data](const TDataSink& sink) {
+                        WriteStateText(data, [&sink](std::string_view piece) {
+                            sink(piece.data(), piece.size());
+                        });
+                    },
+                    0600);
         } catch (const EQuorvaneError&) {
             ok = false;
         } catch (...) {

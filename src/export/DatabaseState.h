@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
@@ -41,6 +42,11 @@ TValueDigest UserValueDigest(std::string_view value);
 class TLoginSlots {
 public:
     static constexpr std::size_t KNone = static_cast<std::size_t>(-1);
+    TLoginSlots() = default;
+    TLoginSlots(std::initializer_list<std::string_view> logins) {
+        for (const std::string_view login : logins)
+            Add(login);
+    }
     // The slot of login, or KNone.
     std::size_t Find(std::string_view login) const;
     // The slot of login, a new one at the end when it had none (second: whether it is new).
@@ -49,6 +55,10 @@ public:
         return {FBytes.data() + FSpans[slot].Offset, FSpans[slot].Size};
     }
     std::size_t size() const { return FSpans.size(); }
+    // 1 when login has a slot, as a set's count.
+    std::size_t count(std::string_view login) const { return Find(login) == KNone ? 0 : 1; }
+    // The logins' bytes.
+    std::size_t Bytes() const { return FBytes.size(); }
     void reserve(std::size_t slots, std::size_t bytes = 0);
 
 private:
@@ -220,7 +230,9 @@ public:
         return FEntries.size();
     }
     bool empty() const { return FUnread.Pending() ? UnreadCount(FUnread) == 0 : FEntries.empty(); }
-    void reserve(std::size_t entries, std::size_t bytes = 0);
+    void reserve(std::size_t entries, std::size_t loginBytes = 0, std::size_t hashBytes = 0);
+    // Room for as many entries and bytes as other holds.
+    void ReserveLike(const THashTable& other);
     // The same logins with the same tags and hashes, in any order.
     bool operator==(const THashTable& other) const;
 
@@ -346,6 +358,9 @@ private:
 // those of the current format; an earlier version's text is read too (and marked Older). From
 // a text it shares, the per-user tables are checked and left to be parsed at their first use.
 std::string StateText(const TDatabaseStateData& data);
+// The same bytes, handed to sink in pieces as they are made.
+void WriteStateText(const TDatabaseStateData& data,
+                    const std::function<void(std::string_view)>& sink);
 TDatabaseStateData ParseStateText(std::string_view text);
 TDatabaseStateData ParseStateText(const std::shared_ptr<const std::string>& text);
 

@@ -86,9 +86,9 @@ std::optional<std::string> THashCache::Find(std::string_view form, int workFacto
             return std::string(entry.Hash);
         }
     }
-    const size_t slot = FLoaded.Slot(login);
+    const size_t slot = Loaded().Slot(login);
     if (slot == TLoginSlots::KNone) return std::nullopt;
-    const THashEntry entry = FLoaded.Entry(slot);
+    const THashEntry entry = Loaded().Entry(slot);
     if (!matches(entry)) return std::nullopt;
     FVerified[slot] = true;
     return std::string(entry.Hash);
@@ -96,7 +96,7 @@ std::optional<std::string> THashCache::Find(std::string_view form, int workFacto
 
 const std::string* THashCache::Remembered(const std::string& login) const {
     std::optional<THashEntry> entry = FNew.Find(login);
-    if (!entry) entry = FLoaded.Find(login);
+    if (!entry) entry = Loaded().Find(login);
     if (!entry) return nullptr;
     FRemembered = std::string(entry->Hash);
     return &FRemembered;
@@ -104,8 +104,11 @@ const std::string* THashCache::Remembered(const std::string& login) const {
 
 void THashCache::Put(std::string_view form, int workFactor, std::string_view login,
                      std::string_view password, const std::string& hash) {
-    // The entry of this export, not checked by a Find yet.
+    // The entry of this export, not checked by a Find yet. The first one gives the table room
+    // for as many as the last export had: a re-export mostly holds the same users, and a table
+    // of a million grown step by step would, for a moment, need its room twice.
     const auto put = [&](std::string_view tag) {
+        if (FNew.empty()) FNew.ReserveLike(Loaded());
         FNew.Put(login, tag, hash);
         FNewVerified.resize(FNew.size(), false);
         FNewVerified[FNew.Slot(login)] = false;
@@ -119,9 +122,9 @@ void THashCache::Put(std::string_view form, int workFactor, std::string_view log
         made != TLoginSlots::KNone && FNewVerified[made] && FNew.Entry(made).Hash == hash)
         return;
     // A user whose tag Find checked, given the hash it found: the inputs are the same.
-    const size_t slot = FLoaded.Slot(login);
+    const size_t slot = Loaded().Slot(login);
     if (slot != TLoginSlots::KNone && FVerified[slot]) {
-        const THashEntry entry = FLoaded.Entry(slot);
+        const THashEntry entry = Loaded().Entry(slot);
         if (entry.Hash == hash) {
             put(entry.Tag);
             return;
@@ -270,7 +273,8 @@ THashCache* TFormHashCaches::For(const THashScheme& form, int param) {
     const std::optional<std::string> key = KeyOf(form, id);
     if (!key) return nullptr;
     THashCache& cache = FCaches.emplace(id, THashCache(*key)).first->second;
-    if (const THashTable* part = PartOf(form, id)) cache.Load(*part);
+    // Read where it lies in the state: the state outlives the caches and is not changed.
+    if (const THashTable* part = PartOf(form, id)) cache.Refer(*part);
     return &cache;
 }
 
@@ -280,7 +284,14 @@ bool TFormHashCaches::Used() const {
     return false;
 }
 
+void TFormHashCaches::Settle() {
+    FChanged = Changed();
+    for (auto& [id, cache] : FCaches)
+        cache.Release();
+}
+
 bool TFormHashCaches::Changed() const {
+    if (FChanged) return *FChanged;
     // A key of FormHashes other than the state's: every part of FormHashes is written anew.
     const bool newKey = !FFormKey.empty() && FFormKey != FState.FormHashKey;
     for (const auto& [id, cache] : FCaches) {
@@ -296,7 +307,7 @@ bool TFormHashCaches::Changed() const {
     return false;
 }
 
-bool TFormHashCaches::Store(TDatabaseStateData& data) const {
+bool TFormHashCaches::Store(TDatabaseStateData& data) {
     bool stored = false;
     // Another program may have made the state's key meanwhile: the tags made with the other
     // one no longer check.
@@ -304,9 +315,9 @@ bool TFormHashCaches::Store(TDatabaseStateData& data) const {
         data.FormHashes.clear();
         data.FormHashKey = FFormKey;
     }
-    for (const auto& [id, cache] : FCaches) {
+    for (auto& [id, cache] : FCaches) {
         if (cache.Entries().empty()) continue;
-        (id.empty() ? data.Hashes : data.FormHashes[id]) = cache.Entries();
+        (id.empty() ? data.Hashes : data.FormHashes[id]) = cache.TakeEntries();
         stored = true;
     }
     return stored;

@@ -24,6 +24,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quorvane {
@@ -39,7 +40,17 @@ public:
         // A part of the state not parsed yet is parsed where it lies, once, then copied.
         (void)entries.size();
         FLoaded = entries;
+        FLoadedAt = nullptr;
         FVerified.assign(FLoaded.size(), false);
+    }
+    // The same without a copy: the entries are read where they lie, and must outlive this
+    // cache unchanged (the state an export loaded).
+    void Refer(const THashTable& entries) {
+        // Parsed here, once, before any build's workers read it.
+        (void)entries.size();
+        FLoaded = THashTable();
+        FLoadedAt = &entries;
+        FVerified.assign(entries.size(), false);
     }
     // The stored hash of this user when its tag shows it was made from exactly these inputs:
     // one Put in this export first (a second file in the same form and work factor), then one
@@ -56,11 +67,22 @@ public:
              std::string_view password, const std::string& hash);
     // The entries Put since construction: the users of this export, no stale ones.
     const THashTable& Entries() const { return FNew; }
+    // Lets go of the entries Load or Refer took: no Find or Put follows.
+    void Release() {
+        FLoaded = THashTable();
+        FLoadedAt = nullptr;
+        FVerified = {};
+    }
+    // Entries, given away: the cache holds none of this export's afterwards.
+    THashTable TakeEntries() {
+        FNewVerified.clear();
+        return std::exchange(FNew, THashTable());
+    }
 
     bool Keyed() const { return !FKey.empty(); }
     // The key of the tags, and the entries taken by Load.
     const std::string& Key() const { return FKey; }
-    const THashTable& Loaded() const { return FLoaded; }
+    const THashTable& Loaded() const { return FLoadedAt != nullptr ? *FLoadedAt : FLoaded; }
 
 private:
     using TTag = std::array<unsigned char, THashTable::KTagBytes>;
@@ -69,7 +91,8 @@ private:
 
     std::string FKey;
     THashTable FLoaded;
-    mutable std::vector<bool> FVerified; // by slot of FLoaded: its tag checked by Find
+    const THashTable* FLoadedAt = nullptr; // the entries Refer took, in place of FLoaded
+    mutable std::vector<bool> FVerified;   // by slot of Loaded(): its tag checked by Find
     mutable std::string FRemembered;
     THashTable FNew;
     mutable std::vector<bool> FNewVerified; // by slot of FNew: its tag checked by Find
@@ -103,10 +126,16 @@ public:
     // list whose own key is needed and missing.
     THashCache* For(const THashScheme& form, int param);
     // Puts the hashes of every form used into data (each form's part replaced whole) and the
-    // key of FormHashes when one was made; false when no form was used, data untouched.
-    bool Store(TDatabaseStateData& data) const;
+    // key of FormHashes when one was made; false when no form was used, data untouched. The
+    // hashes move: no form's cache holds any of this export's afterwards (a million users'
+    // hashes are never held twice).
+    bool Store(TDatabaseStateData& data);
     // Whether any form's cache holds hashes of this export.
     bool Used() const;
+    // The builds are over: whether Store would change the state (Changed) is settled now, and
+    // every cache lets go of what it read from the state, so that the state's tables may be let
+    // go too. A million users' last hashes are not kept through the deployment.
+    void Settle();
     // HashCacheIdentity of the cache For gives (made and loaded at the first call), as it was
     // loaded; empty for a form that keeps no hashes.
     std::string Identity(const THashScheme& form, int param);
@@ -129,6 +158,7 @@ private:
     std::string FFormKey; // FormHashes' key when the list has none, made at its first need
     std::optional<std::string> FFastKey;       // the fast forms' key, looked up at its first need
     std::map<std::string, THashCache> FCaches; // by HashFormId ("" the list's own)
+    std::optional<bool> FChanged;              // settled: what Changed says from then on
 };
 
 // What the hashes a cache with this key finds in table depend on: SHA-256 (hex) of the key and

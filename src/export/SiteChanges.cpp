@@ -162,7 +162,7 @@ TUserChanges CompareUsers(const TUserDigests& before, const TUserDigests& after)
     return changes;
 }
 
-TUserChanges UnknownUsers(const TUserDigests& there, const std::unordered_set<std::string>& known) {
+TUserChanges UnknownUsers(const TUserDigests& there, const TLoginSlots& known) {
     TUserChanges changes;
     for (const auto& [login, digest] : there)
         if (known.count(std::string(login)) == 0)

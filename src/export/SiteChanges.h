@@ -10,7 +10,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 namespace quorvane {
@@ -72,7 +71,7 @@ TUserChanges CompareUsers(const TUserDigests& before, const TUserDigests& after)
 // it wrote: the logins of `there` that the database does not hold at all (`known`, exact bytes,
 // as servers compare them). The values cannot be compared: the database's hashes differ from
 // any other's by their salts.
-TUserChanges UnknownUsers(const TUserDigests& there, const std::unordered_set<std::string>& known);
+TUserChanges UnknownUsers(const TUserDigests& there, const TLoginSlots& known);
 
 // "+ login", "- login" or "~ login" for each change, one a line, then the counts as
 // ChangeCountsMessage gives them; at most `limit` logins (0: all), "  ... and N more" for the rest.

@@ -417,7 +417,7 @@ struct TDeployment::TState {
         try {
             if (Gate.Aborted()) throw EUploadAborted(slot.Out.Where, false);
             const TTargetRecord* record = slot.In.Record ? &*slot.In.Record : nullptr;
-            static const std::unordered_set<std::string> nobody;
+            static const TLoginSlots nobody;
             slot.Out.Check =
                 CheckTarget(target, record, content, In.Known ? *In.Known : nobody, In.Replace,
                             slot.In.Pending ? &*slot.In.Pending : nullptr, slot.In.ContentSha256);

@@ -21,7 +21,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 namespace quorvane {
@@ -140,7 +139,7 @@ struct TDeploymentInput {
     std::optional<std::string> Groups;          // Apache's group file, when one is due
     std::string LineEnd;
     std::map<std::string, std::vector<std::string>> StoreGroups;
-    std::shared_ptr<const std::unordered_set<std::string>> Known; // the database's logins
+    std::shared_ptr<const TLoginSlots> Known; // the database's logins
     TReplaceOptions Replace;
     std::shared_ptr<const TDatabaseKey> Key;
     std::uint32_t Timeout = 0;

@@ -34,7 +34,6 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
-#include <unordered_map>
 #include <unordered_set>
 
 namespace quorvane {
@@ -298,30 +297,51 @@ void TExportJob::CheckTargets() {
     if (const auto clash = SamePlaceProblem(chosen)) throw EQuorvaneError(*clash);
 }
 
+namespace {
+
+// The users as an export found them: each login once (its first user's), with the value its line
+// is checked against (the stored hash of a user known by it alone, else the password), in a few
+// flat buffers: a million users cost a few allocations, not two a user.
+struct TUsersNow {
+    TLoginSlots Logins;
+    std::string Values;
+    std::vector<std::size_t> Ends; // by slot: where its value ends in Values
+    std::vector<bool> HashOnly;    // by slot
+    std::string_view Value(std::size_t slot) const {
+        const std::size_t begin = slot == 0 ? 0 : Ends[slot - 1];
+        return std::string_view(Values).substr(begin, Ends[slot] - begin);
+    }
+};
+
+std::shared_ptr<const TUsersNow> UsersNow(const TUserList& list) {
+    auto now = std::make_shared<TUsersNow>();
+    const auto count = static_cast<std::size_t>(list.Count());
+    std::size_t loginBytes = 0, valueBytes = 0;
+    for (int i = 0; i < list.Count(); ++i) {
+        const TUserProp& user = list.Users(i);
+        loginBytes += user.Login.size();
+        valueBytes += user.HashOnly() ? user.PasswordHash().size() : user.Password.size();
+    }
+    now->Logins.reserve(count, loginBytes);
+    now->Values.reserve(valueBytes);
+    now->Ends.reserve(count);
+    now->HashOnly.reserve(count);
+    for (int i = 0; i < list.Count(); ++i) {
+        const TUserProp& user = list.Users(i);
+        if (!now->Logins.Add(user.Login).second) continue; // a namesake: the first one counts
+        now->Values += user.HashOnly() ? user.PasswordHash() : user.Password;
+        now->Ends.push_back(now->Values.size());
+        now->HashOnly.push_back(user.HashOnly());
+    }
+    return now;
+}
+
+} // namespace
+
 void TExportJob::Prepare() {
     TExportSettings& s = FSettings;
     if (!s.Content) Sweep();
     CheckTargets();
-    // A line there that the users as they are now account for is no change made there.
-    if (!s.Replace.Ours) {
-        struct TNow {
-            bool HashOnly;
-            std::string Value;
-        };
-        auto now = std::make_shared<std::unordered_map<std::string, TNow>>();
-        for (int i = 0; i < FList.Count(); ++i) {
-            const TUserProp& user = FList.Users(i);
-            now->emplace(user.Login, TNow{user.HashOnly(),
-                                          user.HashOnly() ? user.PasswordHash() : user.Password});
-        }
-        const bool plain = s.PassType == TPasswordsType::ptPlainText;
-        s.Replace.Ours = [now, plain](const std::string& login, const std::string& value) {
-            const auto found = now->find(login);
-            if (found == now->end()) return false;
-            if (found->second.HashOnly || plain) return SecretsEqual(value, found->second.Value);
-            return !found->second.Value.empty() && VerifyStoredHash(found->second.Value, value);
-        };
-    }
     FAbort = false;
     FResult = TExportResult();
     FMemos.clear(); // a restored version is built by nobody
@@ -339,11 +359,6 @@ void TExportJob::Prepare() {
     // What this database remembers of its last exports: the hashes to reuse, the records of
     // what it wrote where.
     FState = TDatabaseState(s.DatabasePath, FList.Encryption()).Load();
-    auto known = std::make_shared<std::unordered_set<std::string>>();
-    known->reserve(static_cast<std::size_t>(FList.Count()));
-    for (int i = 0; i < FList.Count(); ++i)
-        known->insert(FList.Users(i).Login);
-    FKnownLogins = std::move(known);
 
     // The group file is made first: a group name it cannot hold stops the export before anything
     // is written, and it is replaced before the password file, so a user taken out of a group
@@ -742,6 +757,13 @@ bool TExportJob::BuildContents() {
                   warnings != nullptr && warnings->size() != warned);
         FContents.push_back(std::make_shared<const std::string>(std::move(*text)));
     }
+    if (!FChecking && FCaches != nullptr) {
+        // Built: the hashes read from the state have done their part. The state is read again
+        // when it is updated.
+        FCaches->Settle();
+        FState.Hashes = THashTable();
+        FState.FormHashes.clear();
+    }
     return true;
 }
 
@@ -753,7 +775,7 @@ void TExportJob::Done() {
     if (done) done(result);
 }
 
-void TExportJob::RememberExport(const std::vector<std::pair<std::string, TTargetRecord>>& records,
+void TExportJob::RememberExport(std::vector<std::pair<std::string, TTargetRecord>> records,
                                 const std::vector<std::size_t>& delivered) {
     if (FSettings.DatabasePath.empty()) return;
     // What the store holds already is not written again: an unchanged export writes nothing.
@@ -781,8 +803,8 @@ void TExportJob::RememberExport(const std::vector<std::pair<std::string, TTarget
     if (!TDatabaseState(FSettings.DatabasePath, FList.Encryption())
              .Update([&](TDatabaseStateData& data) {
                  if (hashes) FCaches->Store(data);
-                 for (const auto& [id, record] : records)
-                     data.Targets[id] = record;
+                 for (auto& [id, record] : records)
+                     data.Targets[id] = std::move(record);
                  for (const std::string& id : pending)
                      data.Pending.erase(id);
                  for (const std::size_t k : kept) {
@@ -811,29 +833,44 @@ void TExportJob::NotePending(const std::vector<std::string>& targetIds) {
     if (FSettings.DatabasePath.empty() || FSettings.Replace.DryRun || targetIds.empty()) return;
     // A target whose record holds this content already is known as this database's when it is
     // found holding it: no note for it.
-    std::vector<std::pair<std::string, TTargetRecord>> notes;
-    std::map<std::size_t, std::optional<TTargetRecord>> records; // by content
+    std::vector<std::pair<std::string, std::size_t>> due; // target, its content
     for (const std::string& id : targetIds) {
         const auto content = FContentById.find(id);
         if (content == FContentById.end()) continue;
         const auto found = FState.Targets.find(id);
         if (found != FState.Targets.end() && found->second.Sha256 == ContentSha256(content->second))
             continue;
-        std::optional<TTargetRecord>& record = records[content->second];
-        if (!record) record = RecordOf(*FContents[content->second]);
-        notes.emplace_back(id, *record);
+        due.emplace_back(id, content->second);
     }
-    if (notes.empty()) return;
+    if (due.empty()) return;
+    std::vector<std::pair<std::string, TTargetRecord>> notes = RecordsOf(due);
     if (!TDatabaseState(FSettings.DatabasePath, FList.Encryption())
              .Update([&](TDatabaseStateData& data) {
-                 for (const auto& [id, record] : notes)
-                     data.Pending[id] = record;
+                 for (auto& [id, record] : notes)
+                     data.Pending[id] = std::move(record);
              })) {
         StateNotKept();
         return;
     }
     for (const auto& note : notes)
         FPendingIds.push_back(note.first);
+}
+
+std::vector<std::pair<std::string, TTargetRecord>>
+TExportJob::RecordsOf(const std::vector<std::pair<std::string, std::size_t>>& due) const {
+    // Targets with one content share one record, made once and copied only for the others: the
+    // last one takes it. A million users' record is not held three times.
+    std::vector<std::pair<std::string, TTargetRecord>> records;
+    std::map<std::size_t, TTargetRecord> byContent;
+    for (std::size_t i = 0; i < due.size(); ++i) {
+        const std::size_t k = due[i].second;
+        auto record = byContent.find(k);
+        if (record == byContent.end()) record = byContent.emplace(k, RecordOf(*FContents[k])).first;
+        const bool last = std::none_of(due.begin() + static_cast<std::ptrdiff_t>(i) + 1, due.end(),
+                                       [k](const auto& d) { return d.second == k; });
+        records.emplace_back(due[i].first, last ? std::move(record->second) : record->second);
+    }
+    return records;
 }
 
 void TExportJob::StateNotKept() {
@@ -914,8 +951,37 @@ void TExportJob::StartDeployment() {
     input.Groups = FGroups;
     input.LineEnd = std::string(PasswordFileLineEnd(FList, s.Build));
     input.StoreGroups = StoreGroups(FList);
-    input.Known = FKnownLogins;
     input.Replace = s.Replace;
+    // The users as they are now: a line there that they account for is no change made there,
+    // and without a record the logins decide which users there are someone else's. Only a
+    // target that may hold what this export has not just seen needs them: not one whose file
+    // was taken from the last build (found holding exactly what its record says a moment ago),
+    // nor a local file that is not there. One changed or made meanwhile is then compared
+    // without them: a line there that only matches the users now still counts as changed
+    // there, and a file made there holds users this database does not know. Never wrongly
+    // replaced, at most asked about once more.
+    bool needUsers = false;
+    for (std::size_t i = 0; i < s.Targets.size() && !needUsers; ++i) {
+        if (i < FHeld.size() && FHeld[i]) continue;
+        const std::string local = TargetLocalFile(s.Targets[i].Target);
+        struct stat st {};
+        if (!local.empty() && ::lstat(local.c_str(), &st) != 0 && errno == ENOENT) continue;
+        needUsers = true;
+    }
+    if (needUsers) {
+        const std::shared_ptr<const TUsersNow> now = UsersNow(FList);
+        input.Known = std::shared_ptr<const TLoginSlots>(now, &now->Logins);
+        if (!input.Replace.Ours) {
+            const bool plain = s.PassType == TPasswordsType::ptPlainText;
+            input.Replace.Ours = [now, plain](const std::string& login, const std::string& value) {
+                const std::size_t slot = now->Logins.Find(login);
+                if (slot == TLoginSlots::KNone) return false;
+                const std::string_view ours = now->Value(slot);
+                if (now->HashOnly[slot] || plain) return SecretsEqual(value, ours);
+                return !ours.empty() && VerifyStoredHash(ours, value);
+            };
+        }
+    }
     input.Key = FList.Encryption();
     input.Timeout = s.Timeout;
     input.PerTarget = s.PerTarget;
@@ -1030,8 +1096,7 @@ void TExportJob::DeploymentEnded(const std::vector<TTargetOutcome>& outcomes) {
         // The record of what each target holds now: the new file where it went; a target put
         // back holds what this database's record already says of it. A pipe or a device keeps
         // no record: what it held cannot be read back.
-        std::vector<std::pair<std::string, TTargetRecord>> records;
-        std::map<std::size_t, TTargetRecord> byContent; // targets with one content share one
+        std::vector<std::pair<std::string, std::size_t>> due; // target, its content
         std::vector<std::size_t> delivered;
         for (const TTargetOutcome& o : outcomes) {
             if (o.Holds != TTargetHolds::New || (o.Check && !o.Check->Current.Comparable)) continue;
@@ -1046,12 +1111,9 @@ void TExportJob::DeploymentEnded(const std::vector<TTargetOutcome>& outcomes) {
             if (old != FState.Targets.end() && old->second.Sha256 == ContentSha256(k) &&
                 old->second.Size == static_cast<std::int64_t>(FContents[k]->size()))
                 continue;
-            auto record = byContent.find(k);
-            if (record == byContent.end())
-                record = byContent.emplace(k, RecordOf(*FContents[k])).first;
-            records.emplace_back(o.Id, record->second);
+            due.emplace_back(o.Id, k);
         }
-        RememberExport(records, delivered);
+        RememberExport(RecordsOf(due), delivered);
     }
     if (!FResult.Error.Empty() && OnError) OnError(FResult.Error);
     Done();

@@ -278,12 +278,16 @@ private:
         if (record)
             for (const std::string& id : targetIds)
                 records.emplace_back(id, *record);
-        RememberExport(records);
+        RememberExport(std::move(records));
     }
-    // One update of the state: the hashes, what each target received, and the outcome of the
-    // files built that a target now holds (delivered: their contents).
-    void RememberExport(const std::vector<std::pair<std::string, TTargetRecord>>& records,
+    // One update of the state: the hashes, what each target received (the records move into
+    // the state), and the outcome of the files built that a target now holds (delivered: their
+    // contents).
+    void RememberExport(std::vector<std::pair<std::string, TTargetRecord>> records,
                         const std::vector<std::size_t>& delivered = {});
+    // The record of each target's content (target id, content), each content's made once.
+    std::vector<std::pair<std::string, TTargetRecord>>
+    RecordsOf(const std::vector<std::pair<std::string, std::size_t>>& due) const;
     // SHA-256 of content k (made once as the deployment starts).
     const std::string& ContentSha256(std::size_t k) const;
     // Records in the state, before the targets are replaced, what is about to be written there:
@@ -305,7 +309,6 @@ private:
     // The hashes of this export, by form and work factor, loaded from FState and kept in it.
     std::unique_ptr<TFormHashCaches> FCaches;
     TDatabaseStateData FState;
-    std::shared_ptr<const std::unordered_set<std::string>> FKnownLogins;
     std::optional<std::string> FGroups;   // the group file of this export, when one is due
     std::vector<std::string> FGroupFiles; // where it goes for each target (none when empty)
     std::shared_ptr<TDeployment> FDeployment;

@@ -20,6 +20,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace quorvane {
 
@@ -298,8 +299,7 @@ TUserChanges WithoutPending(const TUserChanges& changes, const TTargetRecord& pe
 // The changes there less those that match the database as it is now: a line whose hash its
 // user's current password verifies, a user the database no longer holds either.
 TUserChanges WithoutOurs(const TUserChanges& changes, const TSiteFile& there,
-                         const std::unordered_set<std::string>& known,
-                         const TReplaceOptions& options) {
+                         const TLoginSlots& known, const TReplaceOptions& options) {
     std::unordered_map<std::string_view, std::string_view> values;
     for (const TSiteUser& user : there.Users)
         values.emplace(user.Login, user.Value);
@@ -322,8 +322,7 @@ TUserChanges WithoutOurs(const TUserChanges& changes, const TSiteFile& there,
 } // namespace
 
 TTargetCheck CheckTarget(IExportTarget& target, const TTargetRecord* record,
-                         const std::string& newContent,
-                         const std::unordered_set<std::string>& known,
+                         const std::string& newContent, const TLoginSlots& known,
                          const TReplaceOptions& options, const TTargetRecord* pending,
                          const std::string& newSha256) {
     TTargetCheck check;

@@ -20,7 +20,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 namespace quorvane {
@@ -213,8 +212,7 @@ struct TReplaceOptions {
 // not a change made there. newSha256, when not empty, is the SHA-256 (hex) of newContent: a
 // target found holding exactly newContent is then not hashed.
 TTargetCheck CheckTarget(IExportTarget& target, const TTargetRecord* record,
-                         const std::string& newContent,
-                         const std::unordered_set<std::string>& known,
+                         const std::string& newContent, const TLoginSlots& known,
                          const TReplaceOptions& options, const TTargetRecord* pending = nullptr,
                          const std::string& newSha256 = std::string());
 

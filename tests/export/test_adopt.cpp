@@ -386,7 +386,9 @@ TEST(SiteFile, TheFirstLineOfALoginCountsAndEveryOtherLineIsCounted) {
         std::string users;
         for (const TSiteUser& user : site.Users)
             users += (users.empty() ? "" : " ") + user.Login + "=" + user.Value;
-        if (c.Text != many) EXPECT_EQ(users, c.Users);
+        if (c.Text != many) {
+            EXPECT_EQ(users, c.Users);
+        }
         if (c.Text == many) {
             ASSERT_EQ(site.Users.size(), 1000u);
             EXPECT_EQ(site.Users[999].Value, "h999");

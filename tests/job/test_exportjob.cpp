@@ -577,6 +577,10 @@ TEST(ExportJob, UnchangedMd5UsersAreConfirmedByTheirTags) {
         {"another account's key", [&] { stateHome.Set(otherAccount.Path().c_str()); }, 4, 4, 0,
          true},
         {"that account again", [] {}, 4, 0, 0, false},
+        // A file with namesakes is built every time (its build is not kept): built again with
+        // the same hashes, it leaves the state alone all the same.
+        {"a namesake added", [&] { list.Add("U0", "pw-upper"); }, 3, 0, 1, true},
+        {"nothing changed, built again", [] {}, 4, 0, 0, false},
     };
     std::string written;
     for (const auto& step : steps) {

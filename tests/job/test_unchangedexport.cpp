@@ -156,6 +156,13 @@ struct TSite {
         change(list);
         list.SaveToFile(Db);
     }
+    // Exports of this site's database in MD5 to targets, each with its own outcome.
+    void ExportTo(std::vector<TDeployTarget> targets) {
+        Settings.PassType = TPasswordsType::ptMD5;
+        Settings.DatabasePath = Db;
+        Settings.PerTarget = true;
+        Settings.Targets = std::move(targets);
+    }
 };
 
 // The state's bytes without the parts of one kind (a section: its kind byte, its length in 8
@@ -301,14 +308,11 @@ TEST(UnchangedExport, EveryChangeBuildsAgainAndEitherWayTheFilesAreABuildsOwn) {
         dan.ExpireDate = 100000.0; // far ahead
         if (c.WeakUser) list.Add("eve", "").SetPasswordHash("{SHA}Ic5o83sXgQ4ET+PvVlWA+X1NfNc=");
         list.SaveToFile(site.Db);
-        site.Settings.PassType = TPasswordsType::ptMD5;
-        site.Settings.DatabasePath = site.Db;
-        site.Settings.PerTarget = true;
-        site.Settings.Targets = {
+        site.ExportTo({
             {TargetAt("web", site.Dir.File("web"), {}), {}},
             {TargetAt("sha", site.Dir.File("sha"), {{"format", "sha512"}, {"rounds", "1000"}}), {}},
             {TargetAt("bc", site.Dir.File("bc"), {{"format", "bcrypt"}, {"cost", "5"}}), {}},
-        };
+        });
         c.Setup(site);
         // The first export hashes; the second takes every hash from the first and is kept.
         for (int round = 0; round < 2; ++round)
@@ -416,4 +420,76 @@ TEST(UnchangedExport, AStateIsParsedWhereItIsUsedAndReadsAsAWholeReadingDoes) {
     }
     // Nothing used: written back as read.
     EXPECT_EQ(StateText(ParseStateText(std::make_shared<const std::string>(text))), text);
+}
+
+// The store written in pieces as it is made holds the bytes of the one-piece text, for tables
+// parsed or not, large enough to go out in many pieces, and read back from the store's file.
+TEST(UnchangedExport, TheStateWrittenInPiecesIsTheOnePieceText) {
+    TDatabaseStateData data;
+    TTargetRecord record;
+    record.Sha256 = std::string(64, 'e');
+    for (int i = 0; i < 20000; ++i) {
+        const std::string login = "user" + std::to_string(i);
+        record.Users.emplace(login, static_cast<TValueDigest>(i) * 7919);
+        data.Hashes.Put(login, i % 3 == 0 ? "" : std::string(THashTable::KTagBytes, 't'),
+                        "$apr1$" + std::to_string(i) + "$hash");
+        if (i % 2 == 0) data.FormHashes["sha512"].Put(login, "", "$6$" + login);
+    }
+    data.Targets["file:/a"] = record;
+    data.Pending["file:/b"] = record;
+    data.FormHashKey = std::string(64, 'a');
+    TBuiltFile built;
+    built.Inputs = built.Sha256 = std::string(64, 'b');
+    built.LeftOut = {1, 2};
+    data.Built[std::string(64, 'c')] = built;
+    const std::string text = StateText(data);
+    const auto streamed = [](const TDatabaseStateData& d) {
+        std::string bytes;
+        std::size_t pieces = 0;
+        WriteStateText(d, [&](std::string_view piece) {
+            bytes += piece;
+            ++pieces;
+        });
+        EXPECT_GT(pieces, 4u);
+        return bytes;
+    };
+    EXPECT_EQ(streamed(data), text);
+    EXPECT_EQ(streamed(ParseStateText(std::make_shared<const std::string>(text))), text);
+    TTempDir dir;
+    const std::string db = dir.File("site.udx");
+    ASSERT_TRUE(TDatabaseState(db).Update([&](TDatabaseStateData& d) { d = data; }));
+    EXPECT_EQ(ReadWholeFile(TDatabaseState::PathFor(db)), text);
+    // Updated with nothing parsed: the tables left in the file go back as they were.
+    ASSERT_TRUE(TDatabaseState(db).Update([](TDatabaseStateData&) {}));
+    EXPECT_EQ(ReadWholeFile(TDatabaseState::PathFor(db)), text);
+    EXPECT_EQ(TDatabaseState(db).Load(), data);
+}
+
+// Targets that take one file share its record, made once: each keeps the record of the bytes
+// it holds, the first of them as well as the last.
+TEST(UnchangedExport, EachTargetKeepsTheRecordOfWhatItHolds) {
+    TSite site;
+    TUserList list;
+    list.PassType = TPasswordsType::ptMD5;
+    list.Add("ann", "pw-ann");
+    list.Add("bob", "pw-bob");
+    list.SaveToFile(site.Db);
+    site.ExportTo({
+        {TargetAt("web", site.Dir.File("web"), {}), {}},
+        {TargetAt("sha", site.Dir.File("sha"), {{"format", "sha512"}, {"rounds", "1000"}}), {}},
+        {TargetAt("web2", site.Dir.File("web2"), {}), {}},
+        {TargetAt("web3", site.Dir.File("web3"), {}), {}},
+    });
+    ASSERT_EQ(Export(site.Db, site.Settings).Holds, std::vector<bool>(4, true));
+    const TDatabaseStateData state = TDatabaseState(site.Db).Load();
+    for (const TDeployTarget& t : site.Settings.Targets) {
+        SCOPED_TRACE(t.Target.Name);
+        const auto record = state.Targets.find(TargetIdOf(t.Target));
+        ASSERT_NE(record, state.Targets.end());
+        const TTargetRecord held = RecordOf(ReadWholeFile(t.Target.Url));
+        EXPECT_EQ(record->second.Sha256, held.Sha256);
+        EXPECT_EQ(record->second.Size, held.Size);
+        EXPECT_EQ(record->second.Users.size(), 2u);
+        EXPECT_TRUE(record->second.Users == held.Users);
+    }
 }
