@@ -99,9 +99,12 @@ def compare_cli(args, db, users, scratch):
         if name == "import-htpasswd":
             source = os.path.join(scratch, "empty.udx")
             subprocess.run([new_cli, "create", source], check=True, capture_output=True)
-            subprocess.run([new_cli, "export", db, "--output",
+            # From a copy: an export disables the expired users of the database it reads.
+            shutil.copyfile(db, work_db)
+            subprocess.run([new_cli, "export", work_db, "--output",
                             os.path.join(scratch, "taken.htpasswd"), "--format", "md5",
-                            "--quiet"], check=True, capture_output=True)
+                            "--quiet"], check=True, capture_output=True,
+                           env=dict(os.environ, XDG_STATE_HOME=os.path.join(scratch, "state")))
         times = {"old": [], "new": []}
         cpus = {"old": [], "new": []}
         peaks = {"old": [], "new": []}
@@ -109,13 +112,19 @@ def compare_cli(args, db, users, scratch):
             for side in ("old", "new"):
                 cli = os.path.join(getattr(args, side), "src", "cli", "quorvane-cli")
                 argv = dict((n, a) for n, a, _ in commands(cli, work_db, scratch, login))[name]
+                # A fresh copy comes with no state: every export is a first export, and the
+                # two versions never read what the other kept.
+                state = os.path.join(scratch, side + "-state")
                 if fresh or not os.path.exists(work_db):
                     shutil.copyfile(source, work_db)
+                    shutil.rmtree(state, ignore_errors=True)
                     run(["cat", work_db])  # cached, as the first run would find it
+                env = dict(os.environ, XDG_STATE_HOME=state)
                 if name == "verify":
-                    t, cpu, peak = run(argv, given=b"not-the-password\n", statuses=(3,))
+                    t, cpu, peak = run(argv, env=env, given=b"not-the-password\n",
+                                       statuses=(3,))
                 else:
-                    t, cpu, peak = run(argv)
+                    t, cpu, peak = run(argv, env=env)
                 times[side].append(t)
                 cpus[side].append(cpu)
                 peaks[side].append(peak)

@@ -1,5 +1,6 @@
 #include "base/CoreDumps.h"
 #include "cli/Commands.h"
+#include "cli/HeapStart.h"
 
 #include <iostream>
 #include <unistd.h>
@@ -7,6 +8,7 @@
 using namespace quorvane;
 
 int main(int argc, char** argv) {
+    cli::TuneHeap(argc, argv);
     DisableCoreDumps(); // memory holds clear passwords
     std::vector<std::string> args(argv + 1, argv + argc);
     TCliStreams io{std::cin, std::cout, std::cerr, isatty(STDERR_FILENO) != 0};

@@ -7,6 +7,7 @@
 #include "TestUtil.h"
 #include "base/FileSafety.h"
 #include "cli/Commands.h"
+#include "cli/HeapStart.h"
 #include "userdb/DatabaseLock.h"
 #include "userdb/UserList.h"
 
@@ -489,6 +490,86 @@ TEST_F(CliFiles, ALinkPlantedByAnotherUserIsNotFollowed) {
     ASSERT_EQ(::lchown(link.c_str(), 0, 0), 0);
     EXPECT_EQ(Cli({"add", link, "x", "--password", "p"}).Status, 0);
     EXPECT_TRUE(fs::is_symlink(link));
+}
+
+// An export runs itself again for huge pages on its heap, only where that is needed and only
+// on top of what the user asked of the C library.
+TEST(HeapStart, OnlyAnExportRunsAgainAndTheUsersTunablesStayFirst) {
+    const char* madvise = "always [madvise] never\n";
+    struct TCase {
+        const char* Command;
+        const char* Tunables; // nullptr: unset
+        const char* Marker;
+        const char* HugePages;
+        bool Again;
+        std::string Tunables2, Marker2;
+    } cases[] = {
+        {"export", nullptr, nullptr, madvise, true, "glibc.malloc.hugetlb=1", "-"},
+        {"export", "", nullptr, madvise, true, "glibc.malloc.hugetlb=1", ""},
+        {"export", "glibc.malloc.arena_max=2", nullptr, madvise, true,
+         "glibc.malloc.arena_max=2:glibc.malloc.hugetlb=1", "glibc.malloc.arena_max=2"},
+        // The user's own choice on huge pages stands.
+        {"export", "glibc.malloc.hugetlb=0", nullptr, madvise, false, "", ""},
+        // The second run, and kernels that give huge pages unasked or never.
+        {"export", "glibc.malloc.hugetlb=1", "-", madvise, false, "", ""},
+        {"export", nullptr, nullptr, "[always] madvise never\n", false, "", ""},
+        {"export", nullptr, nullptr, "always madvise [never]\n", false, "", ""},
+        {"export", nullptr, nullptr, "", false, "", ""},
+        // Short commands pay no second start.
+        {"info", nullptr, nullptr, madvise, false, "", ""},
+    };
+    for (const TCase& c : cases) {
+        const cli::THeapRestart plan =
+            cli::PlanHeapRestart(c.Command, c.Tunables, c.Marker, c.HugePages);
+        SCOPED_TRACE(std::string(c.Command) + " " + (c.Tunables ? c.Tunables : "(unset)") + " " +
+                     c.HugePages);
+        EXPECT_EQ(plan.RunAgain, c.Again);
+        EXPECT_EQ(plan.Tunables, c.Tunables2);
+        EXPECT_EQ(plan.Marker, c.Marker2);
+    }
+}
+
+// The real program: what a target's --after command sees of the environment is what the user
+// gave the export, whether or not it ran itself again.
+TEST_F(CliFiles, TheCommandAfterAnExportSeesTheUsersEnvironment) {
+    ASSERT_EQ(Cli({"add", Db, "ann", "--password", "pw"}).Status, 0);
+    const std::string seen = Dir.File("seen");
+    ASSERT_EQ(Cli({"target", Db, "--url", Dir.File("htpasswd"), "--after",
+                   "echo \"[${GLIBC_TUNABLES-unset}] [${" + std::string(cli::kHeapRunVariable) +
+                       "-unset}]\" > '" + seen + "'"})
+                  .Status,
+              0);
+    const struct {
+        const char* Tunables;
+        const char* Seen;
+    } cases[] = {{nullptr, "[unset] [unset]\n"},
+                 {"", "[] [unset]\n"},
+                 {"glibc.malloc.arena_max=2", "[glibc.malloc.arena_max=2] [unset]\n"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Tunables ? c.Tunables : "(unset)");
+        fs::remove(seen);
+        ASSERT_EQ(
+            Cli({"add", Db, "bob", "--update", "--password", std::string("pw ") + c.Seen}).Status,
+            0);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::setenv("XDG_STATE_HOME", Dir.File("state").c_str(), 1);
+            if (c.Tunables == nullptr)
+                ::unsetenv("GLIBC_TUNABLES");
+            else
+                ::setenv("GLIBC_TUNABLES", c.Tunables, 1);
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, STDOUT_FILENO);
+            ::dup2(null, STDERR_FILENO);
+            ::execl(QUORVANE_CLI_PATH, "quorvane-cli", "export", Db.c_str(),
+                    static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        const int status = Wait(pid);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        EXPECT_EQ(ReadWholeFile(seen), c.Seen);
+        EXPECT_NE(ReadWholeFile(Dir.File("htpasswd")).find("bob:$apr1$"), std::string::npos);
+    }
 }
 
 } // namespace
