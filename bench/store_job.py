@@ -3,6 +3,7 @@
 of a database to a SQLite file, a PostgreSQL database and an LDAP directory, the export again
 with nothing changed, and the export after one user's password changed (`passwd` between), each
 through quorvane-cli as a user runs it (the database read, the state, the hash cache, the store).
+The same steps exported to a local file show what of it is the store's.
 
     bench/store_job.py --old OLD_BUILD --new NEW_BUILD [--stores sqlite,postgresql,ldap]
                        [--users 1000000] [--ldap-users 100000] [--runs 3] [--work DIR]
@@ -203,6 +204,9 @@ class Store:
         self.kind, self.server, self.scratch = kind, server, scratch
 
     def new_place(self, side, rnd):
+        if self.kind == "file":
+            path = os.path.join(self.scratch, f"{side}-{rnd}.htpasswd")
+            return path, path
         if self.kind == "sqlite":
             path = os.path.join(self.scratch, f"{side}-{rnd}.db")
             return path, f"sqlite:{path}"
@@ -210,7 +214,8 @@ class Store:
         return name, self.server.url(name)
 
     def target_argv(self, build, db, url):
-        argv = [cli(build), "target", db, "--url", url]
+        argv = [cli(build), "target", db] + (["--file", url] if self.kind == "file" else
+                                             ["--url", url])
         if self.kind == "ldap":
             argv += ["--login", ADMIN, "--password-stdin", "--format", "sha512",
                      "--rounds", "1000"]
@@ -289,8 +294,9 @@ def main():
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--old", required=True, help="build folder of the older version")
     parser.add_argument("--new", required=True, help="build folder of the newer version")
-    parser.add_argument("--stores", default="sqlite,postgresql,ldap")
-    parser.add_argument("--users", type=int, default=1000000, help="users for SQLite and "
+    parser.add_argument("--stores", default="file,sqlite,postgresql,ldap",
+                        help="file: the same export to a local file, for the store's share")
+    parser.add_argument("--users", type=int, default=1000000, help="users for a file, SQLite and "
                         "PostgreSQL")
     parser.add_argument("--ldap-users", type=int, default=100000)
     parser.add_argument("--runs", type=int, default=3)
@@ -330,13 +336,13 @@ def main():
                     got, place = one_round(store, side, getattr(args, side), db, login, rnd)
                     for step in STEPS:
                         figures[side][step].append(got[step])
-                    if kind != "ldap" and side == "new":
+                    if kind in ("sqlite", "postgresql") and side == "new":
                         tsv = (os.path.join(scratch, "users.tsv"),
                                os.path.join(scratch, "groups.tsv"))
                         if rnd == 0:
                             store.dump(place, *tsv)
                         bulks.append(bulk(store, rnd, *tsv))
-                    if kind == "sqlite":
+                    if kind in ("file", "sqlite"):
                         os.remove(place)
             for step in STEPS:
                 med = {side: [median(f[i] for f in figures[side][step]) for i in range(5)]
