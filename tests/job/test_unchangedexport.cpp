@@ -155,6 +155,20 @@ struct TSite {
             if (t.Target.Name == name) return t.Target;
         throw std::logic_error("no target " + name);
     }
+    // The users every case starts with, MD5: ann and bob, and cat disabled; with what adds
+    // more, saved as the site's database, which each export exports per target.
+    void Start(const std::function<void(TUserList&)>& more) {
+        TUserList list;
+        list.PassType = TPasswordsType::ptMD5;
+        list.Add("ann", "pw-ann");
+        list.Add("bob", "pw-bob");
+        list.Add("cat", "pw-cat").Disable = true;
+        more(list);
+        list.SaveToFile(Db);
+        Settings.PassType = TPasswordsType::ptMD5;
+        Settings.DatabasePath = Db;
+        Settings.PerTarget = true;
+    }
     void Change(const std::function<void(TUserList&)>& change) const {
         TUserList list;
         list.LoadFromFile(Db);
@@ -296,19 +310,13 @@ TEST(UnchangedExport, EveryChangeBuildsAgainAndEitherWayTheFilesAreABuildsOwn) {
             continue;
         }
         TSite site;
-        TUserList list;
-        list.PassType = TPasswordsType::ptMD5;
-        list.Add("ann", "pw-ann");
-        list.Add("bob", "pw-bob");
-        list.Add("cat", "pw-cat").Disable = true;
-        TUserProp& dan = list.Add("dan", "pw-dan");
-        dan.Expire = true;
-        dan.ExpireDate = 100000.0; // far ahead
-        if (c.WeakUser) list.Add("eve", "").SetPasswordHash("{SHA}Ic5o83sXgQ4ET+PvVlWA+X1NfNc=");
-        list.SaveToFile(site.Db);
-        site.Settings.PassType = TPasswordsType::ptMD5;
-        site.Settings.DatabasePath = site.Db;
-        site.Settings.PerTarget = true;
+        site.Start([&c](TUserList& list) {
+            TUserProp& dan = list.Add("dan", "pw-dan");
+            dan.Expire = true;
+            dan.ExpireDate = 100000.0; // far ahead
+            if (c.WeakUser)
+                list.Add("eve", "").SetPasswordHash("{SHA}Ic5o83sXgQ4ET+PvVlWA+X1NfNc=");
+        });
         site.Settings.Targets = {
             {TargetAt("web", site.Dir.File("web"), {}), {}},
             {TargetAt("sha", site.Dir.File("sha"), {{"format", "sha512"}, {"rounds", "1000"}}), {}},
@@ -512,15 +520,7 @@ TEST(UnchangedExport, AStoreHoldingTheLastFileIsTakenAndWhatChangedThereIsFound)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         TSite site;
-        TUserList list;
-        list.PassType = TPasswordsType::ptMD5;
-        list.Add("ann", "pw-ann");
-        list.Add("bob", "pw-bob");
-        list.Add("cat", "pw-cat").Disable = true;
-        list.SaveToFile(site.Db);
-        site.Settings.PassType = TPasswordsType::ptMD5;
-        site.Settings.DatabasePath = site.Db;
-        site.Settings.PerTarget = true;
+        site.Start([](TUserList&) {});
         TTargetSettings store;
         store.Name = "store";
         store.ExportToFile = false;
