@@ -635,7 +635,9 @@ std::optional<std::pair<std::shared_ptr<TStoreTarget>, std::string>>
 TExportJob::HeldStore(std::size_t i, const std::string& sha256) {
     const TDeployTarget& given = FSettings.Targets[i];
     const TTargetSettings settings = SettingsOf(given.Target);
-    if (settings.StoreUrl.empty()) return std::nullopt;
+    // The checks before an export in the background run on the owner's thread, which waits for
+    // no server.
+    if (settings.StoreUrl.empty() || FChecking) return std::nullopt;
     // Whatever keeps the store from answering here is the deployment's to report: the file is
     // built then, as it would be without the store's answer.
     try {
