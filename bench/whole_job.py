@@ -38,6 +38,24 @@ def cli(build):
     return os.path.join(build, "src", "cli", "quorvane-cli")
 
 
+def database(work, build, users):
+    """The database of users users in work (made once by build's bench_userdb --make, MD5) and
+    the login of its first user an export writes (enabled, never expiring): a changed password
+    of a user left out would change nothing."""
+    db = os.path.join(work, f"users-{users}.udx")
+    if not os.path.exists(db):
+        subprocess.run([os.path.join(build, "bench", "bench_userdb"), "--make", db, str(users)],
+                       check=True)
+    listed = subprocess.Popen([cli(build), "list", db, "--enabled"], stdout=subprocess.PIPE)
+    login = None
+    for line in listed.stdout:
+        fields = line.decode().split("\t")
+        if login is None and fields[2] == "Never":
+            login = fields[0]
+    listed.wait()
+    return db, login
+
+
 def one_round(side, build, db, folder, login):
     """The four steps on a fresh copy: {step: (wall, cpu, peak KiB)}."""
     shutil.rmtree(folder, ignore_errors=True)
@@ -80,13 +98,8 @@ def main():
           f"{'old cpu':>8} {'new cpu':>8} {'ratio':>6} {'old MiB':>8} {'new MiB':>8} "
           f"{'old x':>6} {'new x':>6}")
     for users in [int(u) for u in args.users.split(",")]:
-        db = os.path.join(work, f"users-{users}.udx")
-        if not os.path.exists(db):
-            subprocess.run([os.path.join(args.new, "bench", "bench_userdb"), "--make", db,
-                            str(users)], check=True)
+        db, login = database(work, args.new, users)
         size = os.path.getsize(db)
-        login = subprocess.run([cli(args.new), "list", db], capture_output=True,
-                               check=True).stdout.split(b"\t", 1)[0].decode()
         scratch = tempfile.mkdtemp(dir=work)
         figures = {side: {step: [] for step in STEPS} for side in ("old", "new")}
         scalar = []  # (hashes, processor seconds) of OpenSSL's apr1, one per round

@@ -471,9 +471,14 @@ struct TDeployment::TState {
             if (!StoresGo) return;
             StageEvent(slot, TExportStage::Replacing);
             try {
-                if (slot.Previous.Exists && PreviousBytes(slot) != content)
+                const bool same = slot.Previous.Exists && slot.Previous.Comparable &&
+                                  PreviousBytes(slot) == content;
+                if (slot.Previous.Exists && !same)
                     TTargetBackups(slot.Out.Id, In.Key).Keep(slot.Previous.Bytes);
-                target.Stage(content);
+                if (same)
+                    target.StageHeld(content);
+                else
+                    target.Stage(content);
                 target.Commit();
                 slot.Out.Holds = TTargetHolds::New;
             } catch (const std::exception& e) {
@@ -527,6 +532,7 @@ struct TDeployment::TState {
         c.Mode = slot.In.Mode;
         c.Group = slot.In.Group;
         c.Held = slot.In.Held;
+        c.HeldTarget = slot.In.HeldTarget;
         c.OnConnecting = [this, &slot] { StageEvent(slot, TExportStage::Connecting); };
         if (Handlers.OnUnknownHostKey)
             c.OnUnknownHostKey = [this, &slot](const std::string& server, const std::string& key) {

@@ -180,6 +180,9 @@ struct TDeploymentTarget {
     // A local file that the export read holding exactly Content (its digest checked), as it
     // was then: while it is still so, it is taken to hold Content and not read again.
     std::optional<TFileIdentity> Held;
+    // A store that the export read holding exactly Content (its digest checked), to be taken as
+    // it was read: its stage confirms that it still holds that.
+    std::shared_ptr<IExportTarget> HeldTarget;
 };
 
 class TDeployment {

@@ -346,6 +346,7 @@ void TExportJob::Prepare() {
     FResult = TExportResult();
     FMemos.clear(); // a restored version is built by nobody
     FHeld.clear();
+    FHeldStores.clear();
     if (s.Stream != nullptr) {
         FResult.Target = "-";
     } else if (!s.PerTarget) {
@@ -602,15 +603,21 @@ std::optional<std::string> TExportJob::TakeBuilt(std::size_t k, TContentMemo& me
     const TExportSettings& s = FSettings;
     std::optional<std::string> text;
     std::vector<std::pair<std::size_t, TFileIdentity>> held;
+    std::vector<std::pair<std::size_t, std::shared_ptr<TStoreTarget>>> heldStores;
     for (std::size_t i = 0; i < FContentOf.size(); ++i) {
         if (FContentOf[i] != k) continue;
         const TTarget& target = s.Targets[i].Target;
-        const std::string local = TargetLocalFile(target);
-        if (local.empty()) return std::nullopt;
         const auto record = FState.Targets.find(TargetIdOf(target));
         if (record == FState.Targets.end() || record->second.Sha256 != built.Sha256 ||
             record->second.Size != built.Size)
             return std::nullopt;
+        if (auto store = HeldStore(i, built.Sha256)) {
+            if (!text) text = std::move(store->second);
+            heldStores.emplace_back(i, std::move(store->first));
+            continue;
+        }
+        const std::string local = TargetLocalFile(target);
+        if (local.empty()) return std::nullopt;
         auto there = ReadWhole(local, built.Size);
         if (!there || Sha256Hex(there->first) != built.Sha256) return std::nullopt;
         held.emplace_back(i, there->second);
@@ -634,7 +641,33 @@ std::optional<std::string> TExportJob::TakeBuilt(std::size_t k, TContentMemo& me
     // Each of them holds it: the deployment need not read them again while they are so.
     for (const auto& [i, identity] : held)
         FHeld[i] = identity;
+    for (auto& [i, store] : heldStores)
+        FHeldStores[i] = std::move(store);
     return text;
+}
+
+std::optional<std::pair<std::shared_ptr<TStoreTarget>, std::string>>
+TExportJob::HeldStore(std::size_t i, const std::string& sha256) {
+    const TDeployTarget& given = FSettings.Targets[i];
+    const TTargetSettings settings = SettingsOf(given.Target);
+    // The checks before an export in the background run on the owner's thread, which waits for
+    // no server.
+    if (settings.StoreUrl.empty() || FChecking) return std::nullopt;
+    // Whatever keeps the store from answering here is the deployment's to report: the file is
+    // built then, as it would be without the store's answer.
+    try {
+        const std::optional<TStoreSettings> store = TargetStore(settings, given.Secret);
+        if (!store) return std::nullopt;
+        if (!FStoreGroups) FStoreGroups = StoreGroups(FList);
+        auto target = std::make_shared<TStoreTarget>(
+            *store, *FStoreGroups, std::string(PasswordFileLineEnd(FList, FSettings.Build)));
+        TTargetContent there = target->Read();
+        if (!there.Exists || Sha256Hex(there.Bytes) != sha256) return std::nullopt;
+        target->ExpectHeld();
+        return std::pair{std::move(target), std::move(there.Bytes)};
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
 }
 
 void TExportJob::NoteBuilt(TContentMemo& memo, const std::string& text,
@@ -709,6 +742,8 @@ bool TExportJob::BuildContents() {
     }
     FContents.clear();
     FHeld.assign(n, std::nullopt);
+    FHeldStores.assign(n, nullptr);
+    FStoreGroups.reset();
     FMemos.assign(keys.size(), TContentMemo());
     std::vector<TMessage>* const warnings = s.Build.Warnings;
     for (std::size_t k = 0; k < keys.size(); ++k) {
@@ -950,7 +985,8 @@ void TExportJob::StartDeployment() {
     }
     input.Groups = FGroups;
     input.LineEnd = std::string(PasswordFileLineEnd(FList, s.Build));
-    input.StoreGroups = StoreGroups(FList);
+    input.StoreGroups = FStoreGroups ? std::move(*FStoreGroups) : StoreGroups(FList);
+    FStoreGroups.reset();
     input.Replace = s.Replace;
     // The users as they are now: a line there that they account for is no change made there,
     // and without a record the logins decide which users there are someone else's. Only a
@@ -999,6 +1035,7 @@ void TExportJob::StartDeployment() {
         target.Group = file.Group;
         target.After = file.After;
         if (i < FHeld.size()) target.Held = FHeld[i];
+        if (i < FHeldStores.size()) target.HeldTarget = std::move(FHeldStores[i]);
         const std::string id = TargetIdOf(t);
         FContentById[id] = FContentOf[i];
         const auto found = FState.Targets.find(id);

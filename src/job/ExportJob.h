@@ -23,6 +23,7 @@
 #include <ostream>
 #include <string>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace quorvane {
@@ -148,6 +149,8 @@ TMessage ExportResultMessage(const TExportResult& result);
 // What an upload stopped by Abort leaves: "Export aborted; the server's file was not changed".
 TMessage ExportAbortedMessage();
 
+class TStoreTarget;
+
 class TExportJob {
 public:
     // The dispatcher runs the upload's events on the owner's thread (see IUiDispatcher).
@@ -257,6 +260,10 @@ private:
     // The last build's file for content k, when its inputs are all unchanged and every target
     // that takes it holds exactly that file; fills the report and the stats as a build would.
     std::optional<std::string> TakeBuilt(std::size_t k, TContentMemo& memo);
+    // Target i's store, read, with its text, when it is a store found holding exactly the file
+    // of that digest.
+    std::optional<std::pair<std::shared_ptr<TStoreTarget>, std::string>>
+    HeldStore(std::size_t i, const std::string& sha256);
     // The outcome of a build just made, to remember when it can be taken next time.
     void NoteBuilt(TContentMemo& memo, const std::string& text, const TPasswordFileReport& report,
                    const TPasswordFileStats& stats, bool warned);
@@ -323,6 +330,10 @@ private:
     std::vector<std::size_t> FContentOf;
     // By target: a local file found holding its content, as it was then (TakeBuilt).
     std::vector<std::optional<TFileIdentity>> FHeld;
+    // By target: a store found holding its content, as it was read then (TakeBuilt).
+    std::vector<std::shared_ptr<TStoreTarget>> FHeldStores;
+    // The stores' groups, once a store is read for TakeBuilt.
+    std::optional<std::map<std::string, std::vector<std::string>>> FStoreGroups;
     std::map<std::string, std::size_t> FContentById;
     std::vector<TTargetFile> FFiles;      // what each target's options ask of its file
     std::vector<std::string> FPendingIds; // recorded by NotePending, not settled yet

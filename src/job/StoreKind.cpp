@@ -30,9 +30,13 @@ public:
         : FSettings(std::move(settings)), FWhere(std::move(where)), FContext(context) {}
     void Run(const std::function<void(IExportTarget&, ISideFiles&)>& body) override {
         if (FContext.OnConnecting) FContext.OnConnecting();
+        TNoSideFiles side;
+        if (FContext.HeldTarget) {
+            body(*FContext.HeldTarget, side);
+            return;
+        }
         TStoreTarget target(*TargetStore(FSettings, FContext.Secret), FContext.StoreGroups,
                             FContext.LineEnd);
-        TNoSideFiles side;
         body(target, side);
     }
     // On this machine, the store's address (never a password) as the file it was given.

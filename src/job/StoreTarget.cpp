@@ -1,12 +1,13 @@
 #include "job/StoreTarget.h"
 
-#include "base/AsciiCase.h"
 #include "base/Errors.h"
 #include "sitedb/SiteDbTexts.h"
 #include "userdb/Groups.h"
 #include "userdb/UserList.h"
 
 #include <algorithm>
+#include <string_view>
+#include <utility>
 
 namespace quorvane {
 
@@ -16,43 +17,101 @@ TStoreTarget::TStoreTarget(const TStoreSettings& settings,
     : FId(StoreDisplayName(settings)), FName(StoreShownName(settings)),
       FStore(OpenUserStore(settings)), FGroups(std::move(groups)), FLineEnd(std::move(lineEnd)) {}
 
+namespace {
+
+char FoldedByte(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// The order of the password file: bytes with A to Z folded, the bytes themselves breaking ties.
+bool FoldedBefore(const TStoredUser* a, const TStoredUser* b) {
+    const std::string& x = a->Login;
+    const std::string& y = b->Login;
+    const std::size_t n = std::min(x.size(), y.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto fx = static_cast<unsigned char>(FoldedByte(x[i]));
+        const auto fy = static_cast<unsigned char>(FoldedByte(y[i]));
+        if (fx != fy) return fx < fy;
+    }
+    if (x.size() != y.size()) return x.size() < y.size();
+    return x < y;
+}
+
+} // namespace
+
 TTargetContent TStoreTarget::Read() {
-    std::vector<TStoredUser> users = FStore->Read();
     TTargetContent content;
+    if (std::exchange(FHeld, false)) {
+        content.Exists = true;
+        content.HoldsNew = true;
+        return content;
+    }
+    const std::vector<TStoredUser>& users = FStore->ReadInPlace();
     content.Exists = FStore->Exists() && !users.empty();
-    // The order of the password file: bytes with a to z folded, the bytes themselves breaking ties.
-    std::vector<std::pair<std::string, const TStoredUser*>> order;
+    std::vector<const TStoredUser*> order;
     order.reserve(users.size());
-    for (const TStoredUser& user : users)
-        order.emplace_back(ToAsciiLower(user.Login), &user);
-    std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) {
-        if (int c = a.first.compare(b.first); c != 0) return c < 0;
-        return a.second->Login < b.second->Login;
-    });
-    for (const auto& [folded, user] : order)
-        content.Bytes += user->Login + ":" + user->Hash + FLineEnd;
+    std::size_t bytes = 0;
+    // Whether the text stands for these users whole: each one a line of its own, and the
+    // groups the database gives each user those the store holds.
+    FReadIsText = true;
+    static const std::vector<std::string> none;
+    for (const TStoredUser& user : users) {
+        order.push_back(&user);
+        bytes += user.Login.size() + 1 + user.Hash.size() + FLineEnd.size();
+        if (!FReadIsText) continue;
+        const auto found = FGroups.empty() ? FGroups.end() : FGroups.find(user.Login);
+        FReadIsText = user.Login.find_first_of(":\r\n") == std::string::npos &&
+                      user.Hash.find_first_of("\r\n") == std::string::npos &&
+                      user.Groups == (found != FGroups.end() ? found->second : none);
+    }
+    // The store gives them in byte order, which is that order already unless a login holds
+    // capitals.
+    if (!std::is_sorted(order.begin(), order.end(), FoldedBefore))
+        std::sort(order.begin(), order.end(), FoldedBefore);
+    content.Bytes.reserve(bytes);
+    for (const TStoredUser* user : order) {
+        content.Bytes += user->Login;
+        content.Bytes += ':';
+        content.Bytes += user->Hash;
+        content.Bytes += FLineEnd;
+    }
     return content;
 }
 
 void TStoreTarget::Stage(const std::string& content) {
+    FReadIsText = false;
     std::vector<TStoredUser> users;
+    users.reserve(static_cast<std::size_t>(std::count(content.begin(), content.end(), '\n')) + 1);
     // The content is this program's own, one "LOGIN:HASH" a line (a login never holds ":").
     // A login starting with "#" is a user like any other here: only a file's readers take its
     // line for a comment.
+    const std::string_view text = content;
     std::size_t start = 0;
-    while (start < content.size()) {
-        const std::size_t end = std::min(content.find('\n', start), content.size());
-        std::string line = content.substr(start, end - start);
+    while (start < text.size()) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        std::string_view line = text.substr(start, end - start);
         start = end + 1;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         const std::size_t colon = line.find(':');
-        if (colon == 0 || colon == std::string::npos) continue;
-        TStoredUser user{line.substr(0, colon), line.substr(colon + 1), {}};
-        if (const auto found = FGroups.find(user.Login); found != FGroups.end())
-            user.Groups = found->second;
+        if (colon == 0 || colon == std::string_view::npos) continue;
+        TStoredUser user{
+            std::string(line.substr(0, colon)), std::string(line.substr(colon + 1)), {}};
+        if (!FGroups.empty())
+            if (const auto found = FGroups.find(user.Login); found != FGroups.end())
+                user.Groups = found->second;
         users.push_back(std::move(user));
     }
     FChanges = FStore->Stage(users);
+}
+
+void TStoreTarget::StageHeld(const std::string& content) {
+    // What Read found is that content: the store confirms it still holds it, or is put back to
+    // it. The text holds no groups: where they differ, the content is staged as any other.
+    if (!std::exchange(FReadIsText, false)) {
+        Stage(content);
+        return;
+    }
+    FChanges = FStore->StageRead();
 }
 
 std::optional<TStoreSettings> TargetStore(const TTargetSettings& target,

@@ -27,6 +27,10 @@ public:
     std::string Name() const override { return FName; }
     TTargetContent Read() override;
     void Stage(const std::string& content) override;
+    void StageHeld(const std::string& content) override;
+    // Read found the new content there (its digest checked by the caller): the next Read
+    // reports it held without reading the store again, and StageHeld confirms it.
+    void ExpectHeld() { FHeld = true; }
     void Commit() override { FStore->Commit(); }
     void Rollback() noexcept override { FStore->Rollback(); }
     // What the last Stage changes there.
@@ -38,6 +42,9 @@ private:
     std::map<std::string, std::vector<std::string>> FGroups;
     std::string FLineEnd;
     TStoreChanges FChanges;
+    // The last Read's text stands for what the store holds, groups included.
+    bool FReadIsText = false;
+    bool FHeld = false; // see ExpectHeld
 };
 
 // The store a target names (StoreUrl with its owner and login; the password given), or

@@ -49,6 +49,8 @@ struct TTargetContext {
     // A local file found holding exactly its new content, as it was then (see
     // TDeploymentTarget::Held).
     std::optional<TFileIdentity> Held;
+    // A store read before, holding exactly its new content (see TDeploymentTarget::HeldTarget).
+    std::shared_ptr<IExportTarget> HeldTarget;
 };
 
 // A target's files beside its password file (Apache's group file), on the same connection.

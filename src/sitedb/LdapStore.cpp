@@ -159,7 +159,7 @@ public:
     TLdapStore(const TLdapStore&) = delete;
     TLdapStore& operator=(const TLdapStore&) = delete;
 
-    std::vector<TStoredUser> Read() override {
+    const std::vector<TStoredUser>& ReadInPlace() override {
         Connect();
         ReadOurs();
         Close();
@@ -180,6 +180,13 @@ public:
             Rollback();
             throw;
         }
+    }
+
+    // The entries as they were read are what is wanted: when they still hold, Prepare plans
+    // nothing.
+    TStoreChanges StageRead() override {
+        const std::vector<TStoredUser> want = FRead.Users;
+        return Stage(want);
     }
 
     void Commit() override {

@@ -516,12 +516,12 @@ public:
         : FName(std::move(name)), FOwner(std::move(owner)), FConnect(std::move(connect)) {}
     ~TSqlStore() override { Rollback(); }
 
-    std::vector<TStoredUser> Read() override {
+    const std::vector<TStoredUser>& ReadInPlace() override {
         FExists = false;
         FRead.clear();
         FReadDigest.clear();
         std::unique_ptr<ISqlConnection> connection = FConnect(false);
-        if (connection == nullptr) return {};
+        if (connection == nullptr) return FRead;
         ISqlConnection& db = *connection;
         // The rows and their digest from one snapshot: a sync that finds the same digest may
         // take these rows as the store's.
@@ -546,16 +546,23 @@ public:
         for (const TStoredUser& user : want)
             if (user.Hash.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
                 throw EQuorvaneError(Msg(texts::StoreBadHash, user.Login, FName));
-        FConnection = FConnect(true);
-        ISqlConnection& db = *FConnection;
-        db.Exec(db.Begin());
-        FOpen = true;
-        try {
+        return InTransaction([&](ISqlConnection& db) { return Apply(db, want); });
+    }
+
+    TStoreChanges StageRead() override {
+        Rollback();
+        return InTransaction([&](ISqlConnection& db) {
+            db.Exec(KCreateUsers);
+            db.Exec(KCreateGroups);
+            // Still the rows Read found (its digest, in this transaction): nothing to write.
+            if (FExists && !FReadDigest.empty() && Digest(db) == FReadDigest) {
+                TStoreChanges changes;
+                changes.Unchanged = FRead.size();
+                return changes;
+            }
+            const std::vector<TStoredUser> want = FRead;
             return Apply(db, want);
-        } catch (...) {
-            Rollback();
-            throw;
-        }
+        });
     }
 
     void Commit() override {
@@ -581,6 +588,21 @@ public:
     }
 
 private:
+    // body(db) inside a transaction that writes, left open for Commit; rolled back when it
+    // fails.
+    TStoreChanges InTransaction(const std::function<TStoreChanges(ISqlConnection&)>& body) {
+        FConnection = FConnect(true);
+        ISqlConnection& db = *FConnection;
+        db.Exec(db.Begin());
+        FOpen = true;
+        try {
+            return body(db);
+        } catch (...) {
+            Rollback();
+            throw;
+        }
+    }
+
     // This owner's users, in login byte order (inside a transaction).
     std::vector<TStoredUser> ReadOurs(ISqlConnection& db) {
         std::vector<TStoredUser> users;

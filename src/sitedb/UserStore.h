@@ -90,13 +90,19 @@ public:
     // This owner's users, in login byte order; none when the store has none yet (or no table).
     // A Stage that follows takes what Read found as the store's, once it has made sure that the
     // store still holds exactly that.
-    virtual std::vector<TStoredUser> Read() = 0;
+    std::vector<TStoredUser> Read() { return ReadInPlace(); }
+    // Read without a copy: the list stays the store's, and lives until the store's next Read,
+    // Stage or Commit, and no longer than the store.
+    virtual const std::vector<TStoredUser>& ReadInPlace() = 0;
     // Whether the store (the table, the base entry) exists; known after Read.
     virtual bool Exists() const = 0;
     // Prepares the change that makes this owner's users `want`: adds, changes, removes; a user
     // that has not changed is not written. Refused, with nothing changed, when a login of `want`
     // is held by another owner.
     virtual TStoreChanges Stage(const std::vector<TStoredUser>& want) = 0;
+    // Stage with `want` the users Read found: a store that still holds exactly them stages
+    // nothing (and is not compared row by row); one changed since is put back to them.
+    virtual TStoreChanges StageRead() = 0;
     // Makes the staged change the store's (all of it, or none: an LDAP change that fails half
     // way puts back what it had applied).
     virtual void Commit() = 0;

@@ -3,6 +3,7 @@
 // again, and either way the files written and the result are those of an export that builds
 // every file from the same state.
 
+#include "ExportTestUtil.h"
 #include "ScopedEnv.h"
 #include "TargetValues.h"
 #include "TestUtil.h"
@@ -10,6 +11,7 @@
 #include "export/DatabaseState.h"
 #include "export/HashCache.h"
 #include "job/ExportJob.h"
+#include "sitedb/UserStore.h"
 #include "userdb/UserList.h"
 
 #include <gtest/gtest.h>
@@ -18,12 +20,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <iostream>
 #include <map>
 #include <memory>
+#include <numeric>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -149,6 +154,20 @@ struct TSite {
         for (TDeployTarget& t : Settings.Targets)
             if (t.Target.Name == name) return t.Target;
         throw std::logic_error("no target " + name);
+    }
+    // The users every case starts with, MD5: ann and bob, and cat disabled; with what adds
+    // more, saved as the site's database, which each export exports per target.
+    void Start(const std::function<void(TUserList&)>& more) {
+        TUserList list;
+        list.PassType = TPasswordsType::ptMD5;
+        list.Add("ann", "pw-ann");
+        list.Add("bob", "pw-bob");
+        list.Add("cat", "pw-cat").Disable = true;
+        more(list);
+        list.SaveToFile(Db);
+        Settings.PassType = TPasswordsType::ptMD5;
+        Settings.DatabasePath = Db;
+        Settings.PerTarget = true;
     }
     void Change(const std::function<void(TUserList&)>& change) const {
         TUserList list;
@@ -298,16 +317,13 @@ TEST(UnchangedExport, EveryChangeBuildsAgainAndEitherWayTheFilesAreABuildsOwn) {
             continue;
         }
         TSite site;
-        TUserList list;
-        list.PassType = TPasswordsType::ptMD5;
-        list.Add("ann", "pw-ann");
-        list.Add("bob", "pw-bob");
-        list.Add("cat", "pw-cat").Disable = true;
-        TUserProp& dan = list.Add("dan", "pw-dan");
-        dan.Expire = true;
-        dan.ExpireDate = 100000.0; // far ahead
-        if (c.WeakUser) list.Add("eve", "").SetPasswordHash("{SHA}Ic5o83sXgQ4ET+PvVlWA+X1NfNc=");
-        list.SaveToFile(site.Db);
+        site.Start([&c](TUserList& list) {
+            TUserProp& dan = list.Add("dan", "pw-dan");
+            dan.Expire = true;
+            dan.ExpireDate = 100000.0; // far ahead
+            if (c.WeakUser)
+                list.Add("eve", "").SetPasswordHash("{SHA}Ic5o83sXgQ4ET+PvVlWA+X1NfNc=");
+        });
         site.ExportTo({
             {TargetAt("web", site.Dir.File("web"), {}), {}},
             {TargetAt("sha", site.Dir.File("sha"), {{"format", "sha512"}, {"rounds", "1000"}}), {}},
@@ -491,5 +507,122 @@ TEST(UnchangedExport, EachTargetKeepsTheRecordOfWhatItHolds) {
         EXPECT_EQ(record->second.Size, held.Size);
         EXPECT_EQ(record->second.Users.size(), 2u);
         EXPECT_TRUE(record->second.Users == held.Users);
+
+namespace {
+
+// A store's users of the owner "site", one "LOGIN:HASH GROUP GROUP" line each, in login order.
+std::string StoreRows(const std::string& database) {
+    TStoreSettings settings = *ParseStoreUrl("sqlite:" + database);
+    settings.Owner = "site";
+    std::string rows;
+    const auto store = OpenUserStore(settings);
+    for (const TStoredUser& user : store->Read()) {
+        rows += user.Login + ":" + user.Hash;
+        for (const std::string& group : user.Groups)
+            rows += " " + group;
+        rows += "\n";
+    }
+    return rows;
+}
+
+// The same lines from a password file and its groups (one "GROUP: MEMBER MEMBER" line each).
+std::string FileRows(const std::string& text, const std::string& groupText) {
+    std::map<std::string, std::vector<std::string>> groupsOf;
+    std::istringstream groups(groupText);
+    for (std::string line; std::getline(groups, line);) {
+        std::istringstream words(line);
+        std::string group, member;
+        words >> group;
+        group.pop_back(); // its ":"
+        while (words >> member)
+            groupsOf[member].push_back(group);
+    }
+    std::vector<std::string> lines;
+    std::istringstream file(text);
+    for (std::string line; std::getline(file, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::vector<std::string>& names = groupsOf[line.substr(0, line.find(':'))];
+        std::sort(names.begin(), names.end());
+        for (const std::string& group : names)
+            line += " " + group;
+        lines.push_back(line + "\n");
+    }
+    std::sort(lines.begin(), lines.end());
+    return std::accumulate(lines.begin(), lines.end(), std::string());
+}
+
+} // namespace
+
+// A store found holding exactly the file the last export wrote there is taken as it is, as a
+// local file is: the file is not built again and the store is not written. Whatever else was
+// changed there is found as a build finds it: a changed row stops the export, and groups the
+// text does not show are set right; either way the store ends as the file says.
+TEST(UnchangedExport, AStoreHoldingTheLastFileIsTakenAndWhatChangedThereIsFound) {
+    using TSiteChange = std::function<void(TSite&)>;
+    const TSiteChange none = [](TSite&) {};
+    const TSiteChange groups = [](TSite& s) {
+        s.Change([](TUserList& l) {
+            User(l, "ann").SetGroups("staff");
+            User(l, "bob").SetGroups("staff admin");
+        });
+    };
+    const auto sql = [](const std::string& statement) {
+        return [statement](TSite& s) {
+            ASSERT_EQ(RunCommand("sqlite3 '" + s.Dir.File("auth.db") + "' \"" + statement + "\"")
+                          .ExitCode,
+                      0);
+        };
+    };
+    const struct {
+        const char* Name;
+        TSiteChange Setup, Change;
+        bool Skips;
+        bool Holds; // the targets hold the new file after the export (a stop stops both)
+    } cases[] = {
+        {"nothing changed", none, none, true, true},
+        {"nothing changed, users in groups", groups, none, true, true},
+        {"a member taken out there", groups,
+         sql("DELETE FROM auth_groups WHERE login = 'bob' AND groupname = 'staff'"), true, true},
+        {"a hash changed there", none,
+         sql("UPDATE auth_users SET password = 'x' WHERE login = 'ann'"), false, false},
+        {"a user of this database's added there", none,
+         sql("INSERT INTO auth_users VALUES ('zed', 'z', 'site')"), false, false},
+        {"a password changed", none,
+         [](TSite& s) { s.Change([](TUserList& l) { User(l, "ann").SetPassword("new-ann"); }); },
+         false, true},
+        {"a group changed", groups,
+         [](TSite& s) { s.Change([](TUserList& l) { User(l, "ann").SetGroups("admin"); }); }, false,
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TSite site;
+        site.Start([](TUserList&) {});
+        TTargetSettings store;
+        store.Name = "store";
+        store.ExportToFile = false;
+        store.StoreUrl = "sqlite:" + site.Dir.File("auth.db");
+        store.StoreOwner = "site";
+        site.Settings.Targets = {{TargetAt("web", site.Dir.File("web"), {}), {}}, {store, {}}};
+        c.Setup(site);
+        for (int round = 0; round < 2; ++round)
+            ASSERT_EQ(Export(site.Db, site.Settings).Holds, std::vector<bool>(2, true));
+        c.Change(site);
+        const auto before = Snapshot(site.Dir.Path());
+        const TRun taken = Export(site.Db, site.Settings);
+        const std::string rows = StoreRows(site.Dir.File("auth.db"));
+        // The same export from the same state with nothing of the last build remembered.
+        Restore(site.Dir.Path(), before);
+        TDatabaseState(site.Db).Update([](TDatabaseStateData& data) { data.Built.clear(); });
+        const TRun built = Export(site.Db, site.Settings);
+        EXPECT_EQ(taken.Builds == 0, c.Skips) << taken.Builds;
+        EXPECT_EQ(taken.Outcome(), built.Outcome());
+        EXPECT_EQ(taken.Holds, std::vector<bool>(2, c.Holds));
+        EXPECT_EQ(rows, StoreRows(site.Dir.File("auth.db")));
+        if (c.Holds) {
+            EXPECT_EQ(rows, FileRows(taken.Files.at("web"), taken.Files.count("web.groups") != 0
+                                                                ? taken.Files.at("web.groups")
+                                                                : std::string()));
+        }
     }
 }
