@@ -507,6 +507,8 @@ TEST(UnchangedExport, EachTargetKeepsTheRecordOfWhatItHolds) {
         EXPECT_EQ(record->second.Size, held.Size);
         EXPECT_EQ(record->second.Users.size(), 2u);
         EXPECT_TRUE(record->second.Users == held.Users);
+    }
+}
 
 namespace {
 
