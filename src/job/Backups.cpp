@@ -145,7 +145,6 @@ TBackupVersion TTargetBackups::Keep(const std::string& bytes) const {
     }
     version.Time = ms;
     version.Size = static_cast<std::int64_t>(bytes.size());
-    version.Users = ParseSiteFile(bytes).Users.size();
     // Past the newest ones, versions go: a plain-text file's old passwords do not linger.
     const std::vector<TBackupVersion> all = List(false);
     for (size_t i = KKept; i < all.size(); ++i)

@@ -48,7 +48,8 @@ public:
     static std::string RootFolder();
 
     // Keeps bytes as the newest version (sealed with the key, when there is one) and removes
-    // those past the KKept newest. Raises
+    // those past the KKept newest; the version returned has its users not counted (List
+    // counts them: an export that keeps the file it replaces does not). Raises
     // EQuorvaneError naming the folder when it cannot be written: what a replacement would
     // lose must be safe first.
     TBackupVersion Keep(const std::string& bytes) const;
