@@ -404,46 +404,19 @@ TEST(UnchangedExport, TheStatesNewPartIsOneAnEarlierReaderPassesOver) {
 // A state read from its file leaves its per-user tables as they were read until they are used:
 // written back, they are the bytes read; used, they are what a reader that parses everything
 // at once finds (damaged parts dropped alike); and the digest of a hash table is the same
-// either way, so that the files built are taken again whichever way the state was read.
-TEST(UnchangedExport, AStateIsParsedWhereItIsUsedAndReadsAsAWholeReadingDoes) {
+// either way, so that the files built are taken again whichever way the state was read. Written
+// in pieces as it is made, and through its file, it is the bytes of the one-piece text.
+TEST(UnchangedExport, AStateIsParsedWhereItIsUsedAndWrittenInPiecesAsAWholeIs) {
     TDatabaseStateData data;
     TTargetRecord record;
     record.Sha256 = std::string(64, 'e');
     record.Size = 40;
     record.Users.emplace("ann", 1);
     record.Users.emplace("bob", 2);
-    data.Targets["file:/a"] = record;
-    data.Pending["file:/b"] = record;
     data.Hashes.Put("ann", std::string(THashTable::KTagBytes, 't'), "$apr1$x$y");
     data.Hashes.Put("bob", "", "$apr1$z$w");
     data.FormHashes["sha512"].Put("ann", std::string(THashTable::KTagBytes, 'u'), "$6$a$b");
-    const std::string text = StateText(data);
-    // A byte of every part's users or hashes turned, one at a time, and the text cut short.
-    std::vector<std::string> texts = {text, text.substr(0, text.size() - 5)};
-    for (const std::string_view mark : {"bob", "$apr1$z", "$6$a"}) {
-        std::string damaged = text;
-        const std::size_t at = damaged.find(mark);
-        ASSERT_NE(at, std::string::npos);
-        damaged[at - 4] = '\x7f'; // the length in front of it
-        texts.push_back(damaged);
-    }
-    for (const std::string& bytes : texts) {
-        const TDatabaseStateData whole = ParseStateText(std::string_view(bytes));
-        const TDatabaseStateData lazy = ParseStateText(std::make_shared<const std::string>(bytes));
-        EXPECT_EQ(HashCacheIdentity("key", lazy.Hashes), HashCacheIdentity("key", whole.Hashes));
-        EXPECT_EQ(ParseStateText(StateText(lazy)), whole);
-        EXPECT_EQ(lazy, whole);
-    }
-    // Nothing used: written back as read.
-    EXPECT_EQ(StateText(ParseStateText(std::make_shared<const std::string>(text))), text);
-}
-
-// The store written in pieces as it is made holds the bytes of the one-piece text, for tables
-// parsed or not, large enough to go out in many pieces, and read back from the store's file.
-TEST(UnchangedExport, TheStateWrittenInPiecesIsTheOnePieceText) {
-    TDatabaseStateData data;
-    TTargetRecord record;
-    record.Sha256 = std::string(64, 'e');
+    // Enough users for the tables to go out in many pieces.
     for (int i = 0; i < 20000; ++i) {
         const std::string login = "user" + std::to_string(i);
         record.Users.emplace(login, static_cast<TValueDigest>(i) * 7919);
@@ -459,18 +432,38 @@ TEST(UnchangedExport, TheStateWrittenInPiecesIsTheOnePieceText) {
     built.LeftOut = {1, 2};
     data.Built[std::string(64, 'c')] = built;
     const std::string text = StateText(data);
-    const auto streamed = [](const TDatabaseStateData& d) {
+    std::size_t pieces = 0;
+    const auto streamed = [&pieces](const TDatabaseStateData& d) {
         std::string bytes;
-        std::size_t pieces = 0;
+        pieces = 0;
         WriteStateText(d, [&](std::string_view piece) {
             bytes += piece;
             ++pieces;
         });
-        EXPECT_GT(pieces, 4u);
         return bytes;
     };
+    // A byte of every part's users or hashes turned, one at a time, and the text cut short.
+    std::vector<std::string> texts = {text, text.substr(0, text.size() - 5)};
+    for (const std::string_view mark : {"bob", "$apr1$z", "$6$a"}) {
+        std::string damaged = text;
+        const std::size_t at = damaged.find(mark);
+        ASSERT_NE(at, std::string::npos);
+        damaged[at - 4] = '\x7f'; // the length in front of it
+        texts.push_back(damaged);
+    }
+    for (const std::string& bytes : texts) {
+        const TDatabaseStateData whole = ParseStateText(std::string_view(bytes));
+        const TDatabaseStateData lazy = ParseStateText(std::make_shared<const std::string>(bytes));
+        EXPECT_EQ(HashCacheIdentity("key", lazy.Hashes), HashCacheIdentity("key", whole.Hashes));
+        EXPECT_EQ(streamed(lazy), StateText(lazy));
+        EXPECT_EQ(ParseStateText(StateText(lazy)), whole);
+        EXPECT_EQ(lazy, whole);
+    }
+    // Nothing used: written back as read.
     EXPECT_EQ(streamed(data), text);
+    EXPECT_GT(pieces, 4u);
     EXPECT_EQ(streamed(ParseStateText(std::make_shared<const std::string>(text))), text);
+    EXPECT_EQ(StateText(ParseStateText(std::make_shared<const std::string>(text))), text);
     TTempDir dir;
     const std::string db = dir.File("site.udx");
     ASSERT_TRUE(TDatabaseState(db).Update([&](TDatabaseStateData& d) { d = data; }));
