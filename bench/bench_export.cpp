@@ -8,6 +8,7 @@
 // scalar baseline bench/whole_job.py sets the whole export against.
 
 #include "OpensslApr1.h"
+#include "base/DateUtil.h"
 #include "export/PasswordFile.h"
 #include "export/htpasswd.h"
 #include "userdb/UserList.h"
@@ -97,6 +98,10 @@ double ProcessCpuSeconds() {
 int OpensslOverDatabase(const char* path) {
     TUserList list;
     list.LoadFromFile(path);
+    // The export's sweep first disables the users whose expiry has passed.
+    const TDateTime now = Now();
+    for (int i = 0; i < list.Count(); ++i)
+        DisableIfExpired(list.Users(i), now);
     std::vector<const TUserProp*> written;
     for (const TUserProp* user : PasswordFileEntries(list))
         if (!user->Disable) written.push_back(user);
