@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -156,25 +157,62 @@ TValueDigest UserValueDigest(std::string_view value) {
 
 // ---- the flat tables
 
+namespace {
+
+// How an index of capacity places (a power of two) splits its entries: the low Shift bits hold
+// slot + 1 (SlotMask), the rest a tag of the hash.
+struct TIndexBits {
+    unsigned Shift;
+    std::uint32_t SlotMask;
+};
+
+TIndexBits IndexBits(std::size_t capacity) {
+    const auto shift = static_cast<unsigned>(std::countr_zero(capacity));
+    if (shift >= 32) return {32, UINT32_MAX};
+    return {shift, (std::uint32_t{1} << shift) - 1};
+}
+
+// The hash's top bits, placed above the slot's.
+std::uint32_t IndexTag(std::size_t hash, unsigned shift) {
+    if (shift >= 32) return 0;
+    const unsigned bits = 32 - shift;
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(hash) >> (64 - bits)) << shift;
+}
+
+} // namespace
+
 std::size_t TLoginSlots::Find(std::string_view login) const {
     if (FIndex.empty()) return KNone;
+    return FindHashed(login, std::hash<std::string_view>()(login));
+}
+
+std::size_t TLoginSlots::FindHashed(std::string_view login, std::size_t hash) const {
+    if (FIndex.empty()) return KNone;
     const std::size_t mask = FIndex.size() - 1;
-    for (std::size_t at = std::hash<std::string_view>()(login) & mask;; at = (at + 1) & mask) {
-        const std::uint32_t slot = FIndex[at];
-        if (slot == 0) return KNone;
-        if (Login(slot - 1) == login) return slot - 1;
+    const TIndexBits bits = IndexBits(FIndex.size());
+    const std::uint32_t tag = IndexTag(hash, bits.Shift);
+    for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+        const std::uint32_t entry = FIndex[at];
+        if (entry == 0) return KNone;
+        if ((entry & ~bits.SlotMask) != tag) continue;
+        const std::size_t slot = (entry & bits.SlotMask) - 1;
+        if (Login(slot) == login) return slot;
     }
+}
+
+void TLoginSlots::Place(std::size_t hash, std::size_t slot) {
+    const std::size_t mask = FIndex.size() - 1;
+    std::size_t at = hash & mask;
+    while (FIndex[at] != 0)
+        at = (at + 1) & mask;
+    FIndex[at] =
+        IndexTag(hash, IndexBits(FIndex.size()).Shift) | static_cast<std::uint32_t>(slot + 1);
 }
 
 void TLoginSlots::Rehash(std::size_t capacity) {
     FIndex.assign(capacity, 0);
-    const std::size_t mask = capacity - 1;
-    for (std::size_t slot = 0; slot < FSpans.size(); ++slot) {
-        std::size_t at = std::hash<std::string_view>()(Login(slot)) & mask;
-        while (FIndex[at] != 0)
-            at = (at + 1) & mask;
-        FIndex[at] = static_cast<std::uint32_t>(slot + 1);
-    }
+    for (std::size_t slot = 0; slot < FSpans.size(); ++slot)
+        Place(std::hash<std::string_view>()(Login(slot)), slot);
 }
 
 void TLoginSlots::reserve(std::size_t slots, std::size_t bytes) {
@@ -187,7 +225,8 @@ void TLoginSlots::reserve(std::size_t slots, std::size_t bytes) {
 }
 
 std::pair<std::size_t, bool> TLoginSlots::Add(std::string_view login) {
-    if (const std::size_t slot = Find(login); slot != KNone) return {slot, false};
+    const std::size_t hash = std::hash<std::string_view>()(login);
+    if (const std::size_t slot = FindHashed(login, hash); slot != KNone) return {slot, false};
     if (FBytes.size() + login.size() > UINT32_MAX || FSpans.size() >= UINT32_MAX - 1)
         throw std::length_error("too many logins for one table");
     if (2 * (FSpans.size() + 1) > FIndex.size())
@@ -196,11 +235,7 @@ std::pair<std::size_t, bool> TLoginSlots::Add(std::string_view login) {
     FSpans.push_back(
         {static_cast<std::uint32_t>(FBytes.size()), static_cast<std::uint32_t>(login.size())});
     FBytes.append(login);
-    const std::size_t mask = FIndex.size() - 1;
-    std::size_t at = std::hash<std::string_view>()(login) & mask;
-    while (FIndex[at] != 0)
-        at = (at + 1) & mask;
-    FIndex[at] = static_cast<std::uint32_t>(slot + 1);
+    Place(hash, slot);
     return {slot, true};
 }
 

@@ -66,9 +66,14 @@ private:
         std::uint32_t Offset, Size;
     };
     void Rehash(std::size_t capacity);
+    std::size_t FindHashed(std::string_view login, std::size_t hash) const;
+    void Place(std::size_t hash, std::size_t slot);
     std::string FBytes;
     std::vector<TSpan> FSpans;
-    std::vector<std::uint32_t> FIndex; // slot + 1 by hash of the login, open addressing; 0: free
+    // By hash of the login, open addressing; 0: free. An entry holds slot + 1 in as many low
+    // bits as the index has places, and the top bits of the login's hash in the bits above:
+    // most logins that are not the one looked for are passed over without reading them.
+    std::vector<std::uint32_t> FIndex;
 };
 
 // A store's file held open while tables of it are still to be read from it. The store is
