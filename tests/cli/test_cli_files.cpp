@@ -505,17 +505,13 @@ TEST(HeapStart, OnlyAnExportRunsAgainAndTheUsersTunablesStayFirst) {
         std::string Tunables2, Marker2;
     } cases[] = {
         {"export", nullptr, nullptr, madvise, true, "glibc.malloc.hugetlb=1", "-"},
-        {"export", "", nullptr, madvise, true, "glibc.malloc.hugetlb=1", ""},
         {"export", "glibc.malloc.arena_max=2", nullptr, madvise, true,
          "glibc.malloc.arena_max=2:glibc.malloc.hugetlb=1", "glibc.malloc.arena_max=2"},
-        // The user's own choice on huge pages stands.
+        // The user's own choice on huge pages stands; the second run never starts a third.
         {"export", "glibc.malloc.hugetlb=0", nullptr, madvise, false, "", ""},
-        // The second run, and kernels that give huge pages unasked or never.
         {"export", "glibc.malloc.hugetlb=1", "-", madvise, false, "", ""},
+        // A kernel that gives huge pages unasked; a short command.
         {"export", nullptr, nullptr, "[always] madvise never\n", false, "", ""},
-        {"export", nullptr, nullptr, "always madvise [never]\n", false, "", ""},
-        {"export", nullptr, nullptr, "", false, "", ""},
-        // Short commands pay no second start.
         {"info", nullptr, nullptr, madvise, false, "", ""},
     };
     for (const TCase& c : cases) {
