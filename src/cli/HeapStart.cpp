@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <malloc.h>
 #include <unistd.h>
 
 namespace quorvane::cli {
@@ -22,6 +23,17 @@ void PutBack(const char* tunables) {
     else
         ::setenv("GLIBC_TUNABLES", tunables, 1);
     ::unsetenv(kHeapRunVariable);
+}
+
+// An export allocates and frees large tables all the way through. glibc's defaults grow the heap
+// by 128 KiB at a time and hand freed space at its top back to the kernel at once, so the same
+// memory is asked for, faulted in and zeroed again and again: a tenth of a million-user export's
+// processor time. The process ends with the export, so what it frees is kept for its next
+// allocation instead, and the heap grows in steps of 64 MiB (reserved, not touched: the peak
+// resident size does not grow).
+void KeepFreedHeap() {
+    (void)::mallopt(M_TOP_PAD, 64 << 20);
+    (void)::mallopt(M_TRIM_THRESHOLD, 1 << 30);
 }
 
 } // namespace
@@ -45,6 +57,7 @@ THeapRestart PlanHeapRestart(std::string_view command, const char* tunables, con
 }
 
 void TuneHeap(int argc, char** argv) {
+    if (argc >= 2 && std::string_view(argv[1]) == "export") KeepFreedHeap();
     if (const char* marker = std::getenv(kHeapRunVariable)) {
         PutBack(marker);
         return;

@@ -4,7 +4,8 @@
 // transparent huge pages when asked (the tunable glibc.malloc.hugetlb), but reads the request
 // only as a program starts: so the export runs itself again once, with the request added. The
 // second run puts the environment back as the user gave it before anything else happens, so
-// the commands it starts (a target's --after) see the user's own.
+// the commands it starts (a target's --after) see the user's own. An export also keeps the heap
+// it frees rather than giving it back and faulting it in again.
 
 #include <string>
 #include <string_view>
@@ -26,10 +27,10 @@ struct THeapRestart {
 THeapRestart PlanHeapRestart(std::string_view command, const char* tunables, const char* marker,
                              std::string_view hugePages);
 
-// First thing in main: in a second run, puts GLIBC_TUNABLES back and drops the marker; in a
-// first run that PlanHeapRestart says should run again, executes the program again with the
-// same arguments and does not return. Returns when the program goes on in this process, which
-// is also what happens when the second start fails.
+// First thing in main: for an export, keeps freed heap (in either run); in a second run, puts
+// GLIBC_TUNABLES back and drops the marker; in a first run that PlanHeapRestart says should run
+// again, executes the program again with the same arguments and does not return. Returns when the
+// program goes on in this process, which is also what happens when the second start fails.
 void TuneHeap(int argc, char** argv);
 
 } // namespace quorvane::cli
