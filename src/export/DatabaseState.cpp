@@ -364,6 +364,9 @@ enum class TSection : unsigned char {
     // Never in a store: the place of a table left in the store's file (its form, and its
     // number among the parts left there), as the reader of a plain store sees it.
     LeftInFile = 0xF0,
+    // Never in a store either: a target's record whose users were left in the store's file (the
+    // section it stands for, the record's head as it lies there, its number among the parts).
+    RecordLeftInFile = 0xF1,
 };
 
 // SHA-256 of data, its 32 bytes.
@@ -459,11 +462,13 @@ private:
     std::string_view FRest;
 };
 
+bool ReadPieces(const TUnreadPart& part, const std::function<void(std::string_view)>& sink);
+
 void WriteRecord(TWriter& out, TSection kind, const std::string& id, const TTargetRecord& record) {
     const TUnreadPart* unread = record.Users.Unread();
     std::uint64_t users = 8;
     if (unread != nullptr)
-        users = unread->Bytes.size();
+        users = unread->BytesSize();
     else
         for (const auto& user : record.Users)
             users += 4 + user.first.size() + 8;
@@ -472,6 +477,13 @@ void WriteRecord(TWriter& out, TSection kind, const std::string& id, const TTarg
     out.Str(record.Sha256);
     out.Int(static_cast<std::uint64_t>(record.Size));
     out.Int(static_cast<std::uint64_t>(record.Time));
+    if (unread != nullptr && unread->File != nullptr) {
+        // Checked when the store was read, from a file that is replaced, never rewritten: a
+        // read that fails now leaves the store as it was.
+        if (!ReadPieces(*unread, [&out](std::string_view piece) { out.Append(piece); }))
+            throw EQuorvaneError(Msg(texts::StreamWriteError));
+        return;
+    }
     if (unread != nullptr) {
         out.Append(unread->Bytes); // as read: nothing of it was looked at
         return;
@@ -500,15 +512,21 @@ bool ReadUsers(std::string_view bytes, TUserDigests* users) {
     return in.Ok() && in.Left() == 0;
 }
 
-// owner: the text bytes lie in, when the users may be left to be parsed at their first use.
-bool ReadRecord(TReader& in, std::string& id, TTargetRecord& record,
-                const std::shared_ptr<const std::string>& owner) {
+// A record's head: the target's id, the digest, size and time of what was written there.
+bool ReadRecordHead(TReader& in, std::string& id, TTargetRecord& record) {
     id = std::string(in.Str());
     const std::string_view sha = in.Str();
     record.Size = static_cast<std::int64_t>(in.Int());
     record.Time = static_cast<std::int64_t>(in.Int());
     if (!in.Ok() || id.empty() || !IsHex(sha, 64)) return false;
     record.Sha256 = std::string(sha);
+    return true;
+}
+
+// owner: the text bytes lie in, when the users may be left to be parsed at their first use.
+bool ReadRecord(TReader& in, std::string& id, TTargetRecord& record,
+                const std::shared_ptr<const std::string>& owner) {
+    if (!ReadRecordHead(in, id, record)) return false;
     const std::string_view users = in.Rest();
     if (owner == nullptr) return ReadUsers(users, &record.Users);
     if (!ReadUsers(users, nullptr)) return false;
@@ -656,6 +674,65 @@ private:
     std::uint64_t FSize;
     TPhase FPhase = TPhase::Count;
     std::uint64_t FNeed = 0, FGot = 0, FValue = 0, FCount = 0, FEntries = 0;
+    bool FOk = true;
+};
+
+// Checks a record's users (their count, then login and digest of each) as they come in pieces,
+// as ReadUsers does when given them whole.
+class TUserDigestsCheck {
+public:
+    explicit TUserDigestsCheck(std::uint64_t size) : FSize(size) { Field(TPhase::Count, 8); }
+    void Add(std::string_view piece) {
+        for (std::size_t i = 0; i < piece.size() && FOk;) {
+            if (FPhase == TPhase::Done) {
+                FOk = false; // bytes after the last user
+            } else if (FPhase == TPhase::Login) {
+                const std::size_t taken =
+                    static_cast<std::size_t>(std::min<std::uint64_t>(FNeed, piece.size() - i));
+                i += taken;
+                FNeed -= taken;
+                if (FNeed == 0) Next();
+            } else {
+                FValue |= static_cast<std::uint64_t>(static_cast<unsigned char>(piece[i++]))
+                          << (8 * FGot);
+                if (++FGot == FNeed) Next();
+            }
+        }
+    }
+    bool Sound() const { return FOk && FPhase == TPhase::Done; }
+
+private:
+    enum class TPhase { Count, LoginSize, Login, Digest, Done };
+    void Field(TPhase phase, std::uint64_t bytes) {
+        FPhase = phase;
+        FNeed = bytes;
+        FGot = 0;
+        FValue = 0;
+    }
+    void Next() {
+        switch (FPhase) {
+        case TPhase::Count:
+            FCount = FValue;
+            // Each user takes 12 bytes at least.
+            FOk = FCount <= (FSize - 8) / 12;
+            FCount == 0 ? Field(TPhase::Done, 0) : Field(TPhase::LoginSize, 4);
+            break;
+        case TPhase::LoginSize:
+            FValue == 0 ? Field(TPhase::Digest, 8) : Field(TPhase::Login, FValue);
+            break;
+        case TPhase::Login:
+            Field(TPhase::Digest, 8);
+            break;
+        case TPhase::Digest:
+            ++FUsers == FCount ? Field(TPhase::Done, 0) : Field(TPhase::LoginSize, 4);
+            break;
+        case TPhase::Done:
+            break;
+        }
+    }
+    std::uint64_t FSize;
+    TPhase FPhase = TPhase::Count;
+    std::uint64_t FNeed = 0, FGot = 0, FValue = 0, FCount = 0, FUsers = 0;
     bool FOk = true;
 };
 
@@ -837,6 +914,19 @@ TDatabaseStateData ParseStateBytes(std::string_view bytes,
             (id.empty() ? data.Hashes : data.FormHashes[id]) = std::move(hashes);
             break;
         }
+        case TSection::RecordLeftInFile: {
+            const auto stands = static_cast<TSection>(section.Int(1));
+            TTargetRecord record;
+            if (!ReadRecordHead(section, id, record)) break;
+            const std::uint64_t index = section.Int();
+            if (leftInFile == nullptr || !section.Ok() || section.Left() != 0 ||
+                index >= leftInFile->size() ||
+                (stands != TSection::Target && stands != TSection::Pending))
+                break;
+            record.Users.SetUnread((*leftInFile)[static_cast<std::size_t>(index)]);
+            (stands == TSection::Target ? data.Targets : data.Pending)[id] = std::move(record);
+            break;
+        }
         case TSection::HashesDigest: {
             // Only of a table read before it and left as it was read.
             id = std::string(section.Str());
@@ -914,6 +1004,37 @@ std::optional<TDatabaseStateData> ReadLeavingTables(int fd, std::uint64_t size) 
             left.push_back(std::move(part));
             continue;
         }
+        if ((kind == TSection::Target || kind == TSection::Pending) && length >= KLeftInFileBytes) {
+            // The head here, the users left where they are: checked now, read when needed.
+            constexpr std::size_t kMostHead = 4096;
+            std::string first(kMostHead, '\0');
+            if (!ReadAt(fd, body, first.size(), first.data())) return std::nullopt;
+            TReader in(first);
+            std::string id;
+            TTargetRecord record;
+            if (ReadRecordHead(in, id, record)) {
+                TUnreadPart part;
+                part.File = file;
+                part.Offset = body + (first.size() - in.Left());
+                part.Size = length - (first.size() - in.Left());
+                TUserDigestsCheck check(part.Size);
+                if (!ReadPieces(part, [&check](std::string_view piece) { check.Add(piece); }))
+                    return std::nullopt;
+                if (!check.Sound()) continue; // damaged: no record, as a store read whole has
+                char count[8];
+                if (!ReadAt(fd, part.Offset, sizeof count, count)) return std::nullopt;
+                part.Count = TReader(std::string_view(count, sizeof count)).Int();
+                TWriter out;
+                const std::size_t start = out.Begin(TSection::RecordLeftInFile);
+                out.Int(static_cast<std::uint64_t>(kind), 1);
+                out.Append(std::string_view(first).substr(0, first.size() - in.Left()));
+                out.Int(left.size());
+                out.End(start);
+                skeleton->append(out.Bytes);
+                left.push_back(std::move(part));
+                continue;
+            }
+        }
         const std::size_t from = skeleton->size();
         skeleton->resize(from + sizeof head + static_cast<std::size_t>(length));
         if (!ReadAt(fd, at - length - sizeof head, sizeof head + static_cast<std::size_t>(length),
@@ -933,7 +1054,13 @@ std::uint64_t UnreadCount(const TUnreadPart& part) {
 void TUserDigests::ParseUnread() const {
     const TUnreadPart part = std::exchange(FUnread, TUnreadPart());
     // Checked as sound when it was read.
-    ReadUsers(part.Bytes, const_cast<TUserDigests*>(this));
+    if (part.File == nullptr) {
+        ReadUsers(part.Bytes, const_cast<TUserDigests*>(this));
+        return;
+    }
+    std::string bytes(static_cast<std::size_t>(part.Size), '\0');
+    if (ReadAt(part.File->Descriptor, part.Offset, bytes.size(), bytes.data()))
+        ReadUsers(bytes, const_cast<TUserDigests*>(this));
 }
 
 bool THashTable::Fetch() const {
@@ -1027,7 +1154,7 @@ std::string StateText(const TDatabaseStateData& data) {
     for (const auto* records : {&data.Targets, &data.Pending})
         for (const auto& [id, record] : *records)
             size += 128 + id.size() +
-                    (record.Users.Unread() != nullptr ? record.Users.Unread()->Bytes.size()
+                    (record.Users.Unread() != nullptr ? record.Users.Unread()->BytesSize()
                                                       : 24 * record.Users.size());
     const auto estimate = [](const THashTable& hashes) {
         std::size_t bytes = 0;

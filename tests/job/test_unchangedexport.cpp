@@ -451,6 +451,8 @@ TEST(UnchangedExport, AStateIsParsedWhereItIsUsedAndWrittenInPiecesAsAWholeIs) {
         damaged[at - 4] = '\x7f'; // the length in front of it
         texts.push_back(damaged);
     }
+    TTempDir dir;
+    const std::string db = dir.File("site.udx");
     for (const std::string& bytes : texts) {
         const TDatabaseStateData whole = ParseStateText(std::string_view(bytes));
         const TDatabaseStateData lazy = ParseStateText(std::make_shared<const std::string>(bytes));
@@ -458,14 +460,21 @@ TEST(UnchangedExport, AStateIsParsedWhereItIsUsedAndWrittenInPiecesAsAWholeIs) {
         EXPECT_EQ(streamed(lazy), StateText(lazy));
         EXPECT_EQ(ParseStateText(StateText(lazy)), whole);
         EXPECT_EQ(lazy, whole);
+        // From its file, where the records' users stay until used (a damaged hash table left
+        // there reads as an empty one).
+        WriteWholeFile(TDatabaseState::PathFor(db), bytes);
+        const TDatabaseStateData read = TDatabaseState(db).Load();
+        const TDatabaseStateData back = ParseStateText(streamed(read));
+        for (const TDatabaseStateData* d : {&read, &back}) {
+            EXPECT_EQ(d->Targets, whole.Targets);
+            EXPECT_EQ(d->Pending, whole.Pending);
+        }
     }
     // Nothing used: written back as read.
     EXPECT_EQ(streamed(data), text);
     EXPECT_GT(pieces, 4u);
     EXPECT_EQ(streamed(ParseStateText(std::make_shared<const std::string>(text))), text);
     EXPECT_EQ(StateText(ParseStateText(std::make_shared<const std::string>(text))), text);
-    TTempDir dir;
-    const std::string db = dir.File("site.udx");
     ASSERT_TRUE(TDatabaseState(db).Update([&](TDatabaseStateData& d) { d = data; }));
     EXPECT_EQ(ReadWholeFile(TDatabaseState::PathFor(db)), text);
     // Updated with nothing parsed: the tables left in the file go back as they were.
