@@ -31,7 +31,10 @@ inline std::string RandomText(TLcgRandom& r, size_t n, const char* alphabet) {
     return s;
 }
 
-inline void Fill(TUserList& list, int users = kUsers) {
+// By default a third of the users have expired and a seventh are disabled, so that an export
+// writes 57% of them. With leftOutEvery = k > 0 none has expired and every k-th is disabled
+// instead: an export writes all but one in k (10: 90%).
+inline void Fill(TUserList& list, int users = kUsers, int leftOutEvery = 0) {
     TLcgRandom r(12345);
     list.PassType = TPasswordsType::ptMD5;
     TTargetSettings target = FirstTarget(list);
@@ -47,8 +50,8 @@ inline void Fill(TUserList& list, int users = kUsers) {
         u.Email = std::string(first) + "." + last + std::to_string(i % 100) + "@example.org";
         u.CreatedDate = 44000 + i / 50 + r.Random(86400) / 86400.0;
         u.ExpireDate = u.CreatedDate + 30;
-        u.Expire = i % 3 == 0;
-        u.Disable = i % 7 == 0;
+        u.Expire = leftOutEvery == 0 && i % 3 == 0;
+        u.Disable = leftOutEvery == 0 ? i % 7 == 0 : i % leftOutEvery == 0;
         if (i % 10 == 0)
             u.Comments = "Member of the spring workshop, invoice " + std::to_string(100000 + i) +
                          ".\r\nRemove the account after the last workshop day.";

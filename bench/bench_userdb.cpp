@@ -6,7 +6,8 @@
 // bench_userdb [benchmark flags]         the timings (medians with --benchmark_repetitions)
 // bench_userdb --peak load|save FILE     peak resident memory of one load or one save, each in
 //                                        a process of its own, against the file's size
-// bench_userdb --make FILE N             writes a database of N such users (for compare.py)
+// bench_userdb --make FILE N [K]         writes a database of N such users (for compare.py);
+//                                        with K, every K-th is disabled and none has expired
 
 #include "BenchUsers.h"
 #include "userdb/DataLib.h"
@@ -114,18 +115,20 @@ int Peak(const std::string& what, const std::string& path) {
 
 } // namespace
 
-int Make(const std::string& path, const char* count) {
+int Make(const std::string& path, const char* count, const char* leftOutEvery) {
     const int users = std::atoi(count);
-    if (users < 0) return 2;
+    const int every = leftOutEvery != nullptr ? std::atoi(leftOutEvery) : 0;
+    if (users < 0 || every < 0) return 2;
     TUserList list;
-    Fill(list, users);
+    Fill(list, users, every);
     list.SaveToFile(path);
     return 0;
 }
 
 int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "--peak") == 0) return Peak(argv[2], argv[3]);
-    if (argc == 4 && std::strcmp(argv[1], "--make") == 0) return Make(argv[2], argv[3]);
+    if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "--make") == 0)
+        return Make(argv[2], argv[3], argc == 5 ? argv[4] : nullptr);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();

@@ -4,7 +4,7 @@ the export again with nothing changed, its --dry-run, and the export after one u
 changed, each through quorvane-cli as a user runs it.
 
     bench/whole_job.py --old OLD_BUILD --new NEW_BUILD [--users 100000,1000000] [--runs 3]
-                       [--work DIR] [--openssl]
+                       [--work DIR] [--openssl] [--left-out-every K]
 
 OLD_BUILD and NEW_BUILD are build folders (Release); the databases are made once by the new
 build's bench_userdb --make (MD5, the form a database starts with). Each side exports its own
@@ -38,14 +38,16 @@ def cli(build):
     return os.path.join(build, "src", "cli", "quorvane-cli")
 
 
-def database(work, build, users):
+def database(work, build, users, left_out_every=0):
     """The database of users users in work (made once by build's bench_userdb --make, MD5) and
     the login of its first user an export writes (enabled, never expiring): a changed password
-    of a user left out would change nothing."""
-    db = os.path.join(work, f"users-{users}.udx")
+    of a user left out would change nothing. With left_out_every = k, every k-th user is
+    disabled and none has expired (the default database leaves out 43%)."""
+    name = f"users-{users}" + (f"-every{left_out_every}" if left_out_every else "")
+    db = os.path.join(work, name + ".udx")
     if not os.path.exists(db):
-        subprocess.run([os.path.join(build, "bench", "bench_userdb"), "--make", db, str(users)],
-                       check=True)
+        subprocess.run([os.path.join(build, "bench", "bench_userdb"), "--make", db, str(users)] +
+                       ([str(left_out_every)] if left_out_every else []), check=True)
     listed = subprocess.Popen([cli(build), "list", db, "--enabled"], stdout=subprocess.PIPE)
     login = None
     for line in listed.stdout:
@@ -87,6 +89,9 @@ def main():
     parser.add_argument("--work", help="folder for the databases (default: a temporary one)")
     parser.add_argument("--openssl", action="store_true",
                         help="set the exports against OpenSSL's scalar apr1 on the same users")
+    parser.add_argument("--left-out-every", type=int, default=0, metavar="K",
+                        help="a database where every K-th user is disabled and none has expired "
+                        "(10: the export writes 90%% of the users)")
     args = parser.parse_args()
 
     work = args.work or tempfile.mkdtemp(prefix="quorvane-job-")
@@ -98,7 +103,7 @@ def main():
           f"{'old cpu':>8} {'new cpu':>8} {'ratio':>6} {'old MiB':>8} {'new MiB':>8} "
           f"{'old x':>6} {'new x':>6}")
     for users in [int(u) for u in args.users.split(",")]:
-        db, login = database(work, args.new, users)
+        db, login = database(work, args.new, users, args.left_out_every)
         size = os.path.getsize(db)
         scratch = tempfile.mkdtemp(dir=work)
         figures = {side: {step: [] for step in STEPS} for side in ("old", "new")}
