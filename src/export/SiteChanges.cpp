@@ -45,30 +45,40 @@ private:
 
 // Calls user(number, login, value) for every line that counts as a user's; the number of the
 // other lines.
-template <class TUser> std::size_t WalkSiteFile(std::string_view text, TUser&& user) {
+// Calls line(number, login, value) for every line that reads as a user's, a login's later
+// lines too; the number of the other lines.
+template <class TLine> std::size_t WalkPasswordLines(std::string_view text, TLine&& line) {
     std::size_t others = 0;
-    // Every line is one at most: the table is never more than half full.
-    TSeenLogins seen(text,
-                     static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
     int number = 0;
     while (!text.empty()) {
         const size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
+        std::string_view one = text.substr(0, end);
         text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
         ++number;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        const std::optional<TPasswordLine> read = ReadPasswordLine(line);
+        if (!one.empty() && one.back() == '\r') one.remove_suffix(1);
+        const std::optional<TPasswordLine> read = ReadPasswordLine(one);
         if (!read) {
             ++others;
             continue;
         }
-        if (!seen.Insert(read->Login)) {
-            ++others; // servers stop at the first line of a login
-            continue;
-        }
-        user(number, read->Login, read->Value);
+        line(number, read->Login, read->Value);
     }
     return others;
+}
+
+template <class TUser> std::size_t WalkSiteFile(std::string_view text, TUser&& user) {
+    // Every line is one at most: the table is never more than half full.
+    TSeenLogins seen(text,
+                     static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+    std::size_t again = 0;
+    const std::size_t others =
+        WalkPasswordLines(text, [&](int number, std::string_view login, std::string_view value) {
+            if (seen.Insert(login))
+                user(number, login, value);
+            else
+                ++again; // servers stop at the first line of a login
+        });
+    return others + again;
 }
 
 } // namespace
@@ -109,9 +119,12 @@ TUserDigests UserDigestsOf(const TSiteFile& file) {
 
 TUserDigests UserDigestsOf(std::string_view text) {
     TUserDigests digests;
+    // A login is a small part of its line: room for a quarter of the text, grown if need be.
     digests.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1,
-                    text.size() / 2);
-    WalkSiteFile(text, [&](int, std::string_view login, std::string_view value) {
+                    text.size() / 4);
+    // The first line of a login is the one that counts, as in WalkSiteFile: the table keeps
+    // the first digest of a login and passes over its later lines.
+    WalkPasswordLines(text, [&](int, std::string_view login, std::string_view value) {
         digests.emplace(login, UserValueDigest(value));
     });
     return digests;
