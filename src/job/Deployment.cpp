@@ -355,14 +355,19 @@ struct TDeployment::TState {
 
     void PutBackIfReverted(TSlot& slot, IExportTarget& target, ISideFiles& side) {
         WaitStep(3);
-        if (!Revert || slot.Out.Holds != TTargetHolds::New) return;
-        try {
-            target.PutBack(PreviousOf(slot));
-            slot.Out.Holds = TTargetHolds::PutBack;
-            PutBackGroups(slot, side);
-        } catch (const std::exception& e) {
-            slot.Out.Error = MessageOf(e);
+        if (Revert && slot.Out.Holds == TTargetHolds::New) {
+            try {
+                target.PutBack(PreviousOf(slot));
+                slot.Out.Holds = TTargetHolds::PutBack;
+                PutBackGroups(slot, side);
+            } catch (const std::exception& e) {
+                slot.Out.Error = MessageOf(e);
+            }
         }
+        // The verdict is the last: what the target held is put back or never will be, and a
+        // million users' file is not held while the export keeps its state.
+        std::string().swap(slot.Previous.Bytes);
+        std::string().swap(slot.GroupPrevious.Bytes);
     }
 
     void CheckSite(TSlot& slot) {
