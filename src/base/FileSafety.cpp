@@ -521,6 +521,29 @@ void PrepareForWriting(char* bytes, std::size_t size) {
 
 } // namespace
 
+bool FileHoldsExactly(const std::string& path, std::string_view bytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool same = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                static_cast<std::uint64_t>(st.st_size) == bytes.size();
+    char piece[1 << 16];
+    std::size_t at = 0;
+    while (same) {
+        const ssize_t n = ::read(fd, piece, sizeof piece);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            same = n == 0 && at == bytes.size();
+            break;
+        }
+        const auto got = static_cast<std::size_t>(n);
+        same = got <= bytes.size() - at && std::memcmp(piece, bytes.data() + at, got) == 0;
+        at += got;
+    }
+    ::close(fd);
+    return same;
+}
+
 TReadEnd ReadToEnd(int fd, std::size_t maxBytes, std::string& data) {
     const std::size_t start = data.size();
     // A regular file's size is known: its bytes are read straight to their place, not through

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 
 namespace quorvane {
@@ -80,6 +81,10 @@ enum class TReadEnd { Whole, Failed, TooLarge };
 // Reads from where the descriptor stands to the end of the file, appending to `data` and
 // retrying interrupted reads; stops as soon as more than maxBytes have been read.
 TReadEnd ReadToEnd(int fd, std::size_t maxBytes, std::string& data);
+
+// Whether the regular file at path (not followed if it is a link) holds exactly bytes: compared
+// a piece at a time, never read whole. False when it cannot be opened or read.
+bool FileHoldsExactly(const std::string& path, std::string_view bytes);
 
 // The longest line a file of users may have (a password file, a text import): 64 KiB.
 inline constexpr std::size_t KMaxInputLineBytes = 64 * 1024;

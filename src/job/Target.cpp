@@ -116,14 +116,9 @@ void TLocalFileTarget::Stage(const std::string& content) {
     FFile.Stage([&content](const TDataSink& sink) { sink(content.data(), content.size()); });
     // The staged file holds exactly the new content, or it does not replace the old one.
     if (FFile.InPlace() || FFile.StagedPath().empty()) return;
-    TLocalFileTarget staged(FFile.StagedPath());
-    bool same = false;
-    try {
-        same = staged.Read().Bytes == content;
-    } catch (const EQuorvaneError&) {
-        // Unreadable: not shown to hold the content.
-    }
-    if (!same) {
+    // Compared in pieces: a million users' file is not held a second time for it. Unreadable
+    // is not shown to hold the content.
+    if (!FileHoldsExactly(FFile.StagedPath(), content)) {
         FFile.Rollback();
         throw EQuorvaneError(Msg(texts::StagedFileDiffers, FPath));
     }

@@ -13,8 +13,10 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
 #include <functional>
 #include <grp.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -368,6 +370,49 @@ TEST(ReadToEnd, ReadsTheRestOfAFileOrPipeAndNoMore) {
         EXPECT_EQ(end, c.End);
         if (c.End == TReadEnd::Whole)
             EXPECT_TRUE(data == "kept" + c.Content.substr(c.From > 0 ? c.From : 0));
+    }
+}
+
+// A file holds exactly the bytes only when every byte is there and nothing more, whatever piece
+// the difference falls in; anything but a regular file holds nothing.
+TEST(FileHoldsExactly, EveryByteAndNothingMoreOfARegularFile) {
+    TTempDir dir;
+    std::string large(3 * 65536 + 123, '\0');
+    for (std::size_t i = 0; i < large.size(); ++i)
+        large[i] = static_cast<char>('a' + i % 23);
+    const auto turned = [&large](std::size_t at) {
+        std::string t = large;
+        t[at] = '#';
+        return t;
+    };
+    const std::string file = dir.File("file");
+    const std::string link = dir.File("link");
+    const std::string fifo = dir.File("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        const char* Name;
+        std::string Path, Holds; // Holds: written to Path when it is file
+        std::string_view Bytes;
+        bool Same;
+    } cases[] = {
+        {"the same", file, large, large, true},
+        {"both empty", file, "", "", true},
+        {"the first byte", file, turned(0), large, false},
+        {"the first byte of a later piece", file, turned(65536), large, false},
+        {"the last byte", file, turned(large.size() - 1), large, false},
+        {"shorter", file, large.substr(0, large.size() - 1), large, false},
+        {"longer", file, large + "x", large, false},
+        {"a link to the same bytes", link, large, large, false},
+        {"a pipe", fifo, "", "", false},
+        {"a folder", dir.Path().string(), "", "", false},
+        {"nothing there", dir.File("none"), "", "", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        WriteWholeFile(file, c.Holds);
+        std::filesystem::remove(link);
+        std::filesystem::create_symlink(file, link);
+        EXPECT_EQ(FileHoldsExactly(c.Path, c.Bytes), c.Same);
     }
 }
 
