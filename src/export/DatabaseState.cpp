@@ -319,7 +319,10 @@ void THashTable::reserve(std::size_t entries, std::size_t loginBytes, std::size_
 
 void THashTable::ReserveLike(const THashTable& other) {
     other.Read();
-    reserve(other.FEntries.size(), other.FSlots.Bytes(), other.FHashes.size());
+    // With room for a few more: one user added, or one hash longer than before, would
+    // otherwise double a table of a million.
+    const auto more = [](std::size_t n) { return n + n / 64 + 64; };
+    reserve(more(other.FEntries.size()), more(other.FSlots.Bytes()), more(other.FHashes.size()));
 }
 
 bool THashTable::operator==(const THashTable& other) const {
