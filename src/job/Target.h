@@ -204,13 +204,26 @@ struct TReplaceOptions {
     std::function<bool(const std::string& login, const std::string& value)> Ours;
 };
 
+// The database's users as a check needs them: its logins (without a record, they decide which
+// users there are someone else's; none: no user there is the database's) and, when the options
+// give none, Ours (see TReplaceOptions).
+struct TUsersNow {
+    std::shared_ptr<const TLoginSlots> Logins;
+    std::function<bool(const std::string& login, const std::string& value)> Ours;
+};
+
 // Reads the target and compares what is there with the record of what this database wrote
-// (none: never written there) and with the new content. The database's logins (`known`)
-// decide, without a record, which users there are someone else's. `pending` is what an export
+// (none: never written there) and with the new content. The database's users are asked for
+// (`users`, on this thread) only when the target holds neither what its record or `pending`
+// says nor the new content; with `known`, they are those logins. `pending` is what an export
 // of this database was about to write there and never recorded (it was ended between the
 // replacement and the record): that content, or a user line of it, is this database's own,
 // not a change made there. newSha256, when not empty, is the SHA-256 (hex) of newContent: a
 // target found holding exactly newContent is then not hashed.
+TTargetCheck CheckTarget(IExportTarget& target, const TTargetRecord* record,
+                         const std::string& newContent, const std::function<TUsersNow()>& users,
+                         const TReplaceOptions& options, const TTargetRecord* pending = nullptr,
+                         const std::string& newSha256 = std::string());
 TTargetCheck CheckTarget(IExportTarget& target, const TTargetRecord* record,
                          const std::string& newContent, const TLoginSlots& known,
                          const TReplaceOptions& options, const TTargetRecord* pending = nullptr,
