@@ -483,6 +483,17 @@ struct TDeployment::TState {
             slot.PrepareEnded = true;
             slot.Prepared = ok;
         });
+        // What is replaced last is staged only once every target is ready and the owner has
+        // noted what is about to be written: what its stage can make ready before, it makes
+        // meanwhile.
+        if (ok && last && !(slot.Previous.Exists && slot.Previous.Comparable &&
+                            PreviousBytes(slot) == content)) {
+            try {
+                target.PrepareStage(content);
+            } catch (const std::exception&) {
+                // Made again by the stage, whose failure is the target's.
+            }
+        }
         WaitStep(1);
         if (!Go) {
             if (ok && !last) target.Rollback();

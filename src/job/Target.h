@@ -60,6 +60,10 @@ public:
     // tell that a replacement would leave it exactly as it is stages nothing, and its Commit
     // replaces nothing (it still refuses a target that changed since Read).
     virtual void StageHeld(const std::string& content) { Stage(content); }
+    // What a Stage of content can make ready before it is asked for, touching nothing there
+    // (the rows a store is synced to), while the export does something else; the next Stage
+    // of that same content takes it.
+    virtual void PrepareStage(const std::string& content) { (void)content; }
     // Makes the staged content the target's.
     virtual void Commit() = 0;
     // Removes what Stage made; the old content stays.
