@@ -33,6 +33,7 @@
 #include <optional>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <unordered_set>
@@ -922,7 +923,7 @@ TExportJob::RecordsOf(const std::vector<std::pair<std::string, std::size_t>>& du
         if (FRecords.size() < FContents.size()) FRecords.resize(FContents.size());
         TMadeRecord& made = FRecords[k];
         if (made.Making.valid()) made.Record = made.Making.get();
-        if (!made.Record) made.Record = RecordOf(*FContents[k]);
+        if (!made.Record) made.Record = RecordOf(*FContents[k], ContentSha256(k));
         made.Record->Time = now; // when it is taken, as a record made here would be
         const bool last = std::none_of(due.begin() + static_cast<std::ptrdiff_t>(i) + 1, due.end(),
                                        [k](const auto& d) { return d.second == k; });
@@ -1025,11 +1026,17 @@ void TExportJob::StartDeployment() {
                      found->second.Sha256 != FContentSha256[k] ||
                      found->second.Size != static_cast<std::int64_t>(FContents[k]->size());
         }
-        for (std::size_t k = 0; k < FContents.size(); ++k)
-            if (due[k])
-                FRecords[k].Making = std::async(std::launch::async, [content = FContents[k]] {
-                    return RecordOf(*content);
-                });
+        for (std::size_t k = 0; k < FContents.size(); ++k) {
+            if (!due[k]) continue;
+            try {
+                FRecords[k].Making =
+                    std::async(std::launch::async, [content = FContents[k], sha256 = FContentSha256[k]] {
+                        return RecordOf(*content, sha256);
+                    });
+            } catch (const std::system_error&) {
+                // No thread to be had: made when it is asked for.
+            }
+        }
     }
     input.Groups = FGroups;
     input.LineEnd = std::string(PasswordFileLineEnd(FList, s.Build));

@@ -262,9 +262,9 @@ std::vector<TMessage> OutsideChangesMessages(const TTargetCheck& check) {
     return lines;
 }
 
-TTargetRecord RecordOf(const std::string& content) {
+TTargetRecord RecordOf(const std::string& content, const std::string& sha256) {
     TTargetRecord record;
-    record.Sha256 = Sha256Hex(content);
+    record.Sha256 = sha256.empty() ? Sha256Hex(content) : sha256;
     record.Size = static_cast<std::int64_t>(content.size());
     record.Time = std::chrono::duration_cast<std::chrono::seconds>(
                       std::chrono::system_clock::now().time_since_epoch())

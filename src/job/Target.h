@@ -233,8 +233,9 @@ TTargetCheck CheckTarget(IExportTarget& target, const TTargetRecord* record,
                          const TReplaceOptions& options, const TTargetRecord* pending = nullptr,
                          const std::string& newSha256 = std::string());
 
-// The record of content as written: its digest, size, time and users.
-TTargetRecord RecordOf(const std::string& content);
+// The record of content as written: its digest, size, time and users. sha256, when not empty,
+// is the SHA-256 (hex) of content, known already.
+TTargetRecord RecordOf(const std::string& content, const std::string& sha256 = std::string());
 
 // The safe replacement after CheckTarget: raises ETargetChanged when the check stops it;
 // otherwise keeps what is there (when it exists and can be compared) in backups, stages the
