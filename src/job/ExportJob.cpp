@@ -376,6 +376,18 @@ void TExportJob::Prepare() {
     }
     FResult.DryRun = s.Replace.DryRun;
 
+    // The users as this export builds from them (after the sweep), for the files whose last
+    // build may be taken again: digested on a thread of its own while the state is read.
+    const bool digest = !s.Content && !s.DatabasePath.empty() && s.Stream == nullptr;
+    std::future<std::string> listDigest;
+    if (digest) {
+        try {
+            listDigest = std::async(std::launch::async, [this] { return ListDigest(FList); });
+        } catch (const std::system_error&) {
+            // No thread to be had: digested below.
+        }
+    }
+
     // What this database remembers of its last exports: the hashes to reuse, the records of
     // what it wrote where.
     FState = TDatabaseState(s.DatabasePath, FList.Encryption()).Load();
@@ -398,10 +410,8 @@ void TExportJob::Prepare() {
         // form given for this export; the fast forms' with the database's key, else this
         // account's.
         FCaches = std::make_unique<TFormHashCaches>(FList, FState);
-        // The users as this export builds from them (after the sweep), for the files whose
-        // last build may be taken again.
         FListDigest.clear();
-        if (!s.DatabasePath.empty() && s.Stream == nullptr) FListDigest = ListDigest(FList);
+        if (digest) FListDigest = listDigest.valid() ? listDigest.get() : ListDigest(FList);
     }
 }
 
