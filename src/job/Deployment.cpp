@@ -441,9 +441,9 @@ struct TDeployment::TState {
         try {
             if (Gate.Aborted()) throw EUploadAborted(slot.Out.Where, false);
             const TTargetRecord* record = slot.In.Record ? &*slot.In.Record : nullptr;
-            slot.Out.Check =
-                CheckTarget(target, record, content, [this] { return UsersNow(); }, In.Replace,
-                            slot.In.Pending ? &*slot.In.Pending : nullptr, slot.In.ContentSha256);
+            slot.Out.Check = CheckTarget(
+                target, record, content, [this] { return UsersNow(); }, In.Replace,
+                slot.In.Pending ? &*slot.In.Pending : nullptr, slot.In.ContentSha256);
             const TTargetCheck& check = *slot.Out.Check;
             // The bytes found there are kept once, to put back; the outcome keeps them too only
             // where a merge takes lines from them (users added or changed there).
@@ -486,8 +486,8 @@ struct TDeployment::TState {
         // What is replaced last is staged only once every target is ready and the owner has
         // noted what is about to be written: what its stage can make ready before, it makes
         // meanwhile.
-        if (ok && last && !(slot.Previous.Exists && slot.Previous.Comparable &&
-                            PreviousBytes(slot) == content)) {
+        if (ok && last &&
+            !(slot.Previous.Exists && slot.Previous.Comparable && PreviousBytes(slot) == content)) {
             try {
                 target.PrepareStage(content);
             } catch (const std::exception&) {

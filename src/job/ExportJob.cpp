@@ -1039,8 +1039,8 @@ void TExportJob::StartDeployment() {
         for (std::size_t k = 0; k < FContents.size(); ++k) {
             if (!due[k]) continue;
             try {
-                FRecords[k].Making =
-                    std::async(std::launch::async, [content = FContents[k], sha256 = FContentSha256[k]] {
+                FRecords[k].Making = std::async(
+                    std::launch::async, [content = FContents[k], sha256 = FContentSha256[k]] {
                         return RecordOf(*content, sha256);
                     });
             } catch (const std::system_error&) {

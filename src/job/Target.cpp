@@ -311,8 +311,7 @@ TUserChanges WithoutOurs(const TUserChanges& changes, const TSiteFile& there,
             ++kept.Removed;
         } else {
             const auto value = values.find(change.Login);
-            if (value != values.end() && ours(change.Login, std::string(value->second)))
-                continue;
+            if (value != values.end() && ours(change.Login, std::string(value->second))) continue;
             ++(change.Kind == TUserChangeKind::Added ? kept.Added : kept.Changed);
         }
         kept.List.push_back(change);
@@ -329,8 +328,11 @@ TTargetCheck CheckTarget(IExportTarget& target, const TTargetRecord* record,
     // Not owned: the caller's, for the call.
     const std::shared_ptr<const TLoginSlots> logins(std::shared_ptr<const TLoginSlots>(), &known);
     return CheckTarget(
-        target, record, newContent, [&logins] { return TUsersNow{logins, nullptr}; }, options,
-        pending, newSha256);
+        target, record, newContent,
+        [&logins] {
+            return TUsersNow{logins, nullptr};
+        },
+        options, pending, newSha256);
 }
 
 TTargetCheck CheckTarget(IExportTarget& target, const TTargetRecord* record,
@@ -380,7 +382,8 @@ TTargetCheck CheckTarget(IExportTarget& target, const TTargetRecord* record,
         check.Outside = record != nullptr ? CompareUsers(record->Users, thereUsers)
                                           : UnknownUsers(thereUsers, known);
         if (pending != nullptr) check.Outside = WithoutPending(check.Outside, *pending, thereUsers);
-        if (record != nullptr && ours) check.Outside = WithoutOurs(check.Outside, there, known, ours);
+        if (record != nullptr && ours)
+            check.Outside = WithoutOurs(check.Outside, there, known, ours);
     }
     check.Stops = !check.Outside.Empty() && options.Outside == TOutsideChanges::Stop &&
                   check.CurrentSha256 != options.AcceptedSha256;
