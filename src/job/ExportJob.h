@@ -188,7 +188,9 @@ public:
     // failure raised, as a local write's always was); an upload or several targets run on workers
     // and are done when OnDone runs. Raises what the checks find (EUnsafeUsers, EEmptyPasswords,
     // an unusable target or server setting) with nothing written; Start may then be called
-    // again, e.g. with AllowEmptyPasswords.
+    // again, e.g. with AllowEmptyPasswords. The list is read until OnDone (a target found
+    // holding something else than its record is compared with the users as they are then):
+    // it stays as it is until then.
     void Start();
 
     // Start for an owner with an event loop (the desktop), whose thread must never wait for the
