@@ -252,6 +252,9 @@ struct TDeployment::TState {
     std::condition_variable DoneChanged;
     bool Finished = false;
 
+    // The deployment runs within Start: its owner's thread waits there for its end.
+    bool Inline = false;
+
     // Runs a handler on the owner's thread and waits for it; its failure is the owner's.
     void ToOwner(const std::function<void()>& call) {
         if (Detached) return;
@@ -263,6 +266,27 @@ struct TDeployment::TState {
             } catch (...) {
             }
         });
+    }
+
+    // The database's users for a check (THandlers::OnUsersNow); none when not asked.
+    TUsersNow UsersNow() {
+        if (In.Known) return {In.Known, nullptr};
+        TUsersNow now;
+        if (!Handlers.OnUsersNow) return now;
+        const auto ask = [&] { now = Handlers.OnUsersNow(); };
+        if (!Inline) {
+            ToOwner(ask);
+            return now;
+        }
+        // The owner's thread waits in Start for the end and serves no dispatcher: asked here,
+        // one worker at a time.
+        const std::lock_guard<std::recursive_mutex> lock(HandlerMutex);
+        if (Detached) return now;
+        try {
+            ask();
+        } catch (...) {
+        }
+        return now;
     }
 
     void Event(const TExportEvent& event) {
@@ -422,10 +446,9 @@ struct TDeployment::TState {
         try {
             if (Gate.Aborted()) throw EUploadAborted(slot.Out.Where, false);
             const TTargetRecord* record = slot.In.Record ? &*slot.In.Record : nullptr;
-            static const TLoginSlots nobody;
-            slot.Out.Check =
-                CheckTarget(target, record, content, In.Known ? *In.Known : nobody, In.Replace,
-                            slot.In.Pending ? &*slot.In.Pending : nullptr, slot.In.ContentSha256);
+            slot.Out.Check = CheckTarget(
+                target, record, content, [this] { return UsersNow(); }, In.Replace,
+                slot.In.Pending ? &*slot.In.Pending : nullptr, slot.In.ContentSha256);
             const TTargetCheck& check = *slot.Out.Check;
             // The bytes found there are kept once, to put back; the outcome keeps them too only
             // where a merge takes lines from them (users added or changed there).
@@ -465,6 +488,17 @@ struct TDeployment::TState {
             slot.PrepareEnded = true;
             slot.Prepared = ok;
         });
+        // What is replaced last is staged only once every target is ready and the owner has
+        // noted what is about to be written: what its stage can make ready before, it makes
+        // meanwhile.
+        if (ok && last &&
+            !(slot.Previous.Exists && slot.Previous.Comparable && PreviousBytes(slot) == content)) {
+            try {
+                target.PrepareStage(content);
+            } catch (const std::exception&) {
+                // Made again by the stage, whose failure is the target's.
+            }
+        }
         WaitStep(1);
         if (!Go) {
             if (ok && !last) target.Rollback();
@@ -788,6 +822,7 @@ void TDeployment::Start() {
         }
     }
     if (!s.In.PerTarget && !servers && !s.In.OwnThread) {
+        s.Inline = true;
         s.Coordinate();
         return;
     }

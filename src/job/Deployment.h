@@ -139,7 +139,9 @@ struct TDeploymentInput {
     std::optional<std::string> Groups;          // Apache's group file, when one is due
     std::string LineEnd;
     std::map<std::string, std::vector<std::string>> StoreGroups;
-    std::shared_ptr<const TLoginSlots> Known; // the database's logins
+    // The database's logins, when taken up front; else a check that needs them asks the
+    // owner (THandlers::OnUsersNow).
+    std::shared_ptr<const TLoginSlots> Known;
     TReplaceOptions Replace;
     std::shared_ptr<const TDatabaseKey> Key;
     std::uint32_t Timeout = 0;
@@ -199,6 +201,11 @@ public:
         // the ids of the targets about to be replaced whose content is compared (not a pipe or
         // a device), so that an export ended in between is not taken for a change made there.
         std::function<void(const std::vector<std::string>&)> OnReplacing;
+        // The database's users as they are now, asked only by a check that finds a target
+        // holding neither what its record says nor the new content (and only when the input
+        // has no Known). On the owner's thread; for a deployment that ends within Start, on its
+        // worker while the owner's thread waits in Start. Not asked: none known.
+        std::function<TUsersNow()> OnUsersNow;
         // The end, once, on the owner's thread: each target's outcome, in the targets' order.
         std::function<void(const std::vector<TTargetOutcome>&)> OnDone;
     };

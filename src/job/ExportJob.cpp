@@ -28,10 +28,12 @@
 #include <condition_variable>
 #include <exception>
 #include <fcntl.h>
+#include <future>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <unordered_set>
@@ -302,7 +304,7 @@ namespace {
 // The users as an export found them: each login once (its first user's), with the value its line
 // is checked against (the stored hash of a user known by it alone, else the password), in a few
 // flat buffers: a million users cost a few allocations, not two a user.
-struct TUsersNow {
+struct TListUsers {
     TLoginSlots Logins;
     std::string Values;
     std::vector<std::size_t> Ends; // by slot: where its value ends in Values
@@ -313,8 +315,8 @@ struct TUsersNow {
     }
 };
 
-std::shared_ptr<const TUsersNow> UsersNow(const TUserList& list) {
-    auto now = std::make_shared<TUsersNow>();
+std::shared_ptr<const TListUsers> ListUsers(const TUserList& list) {
+    auto now = std::make_shared<TListUsers>();
     const auto count = static_cast<std::size_t>(list.Count());
     std::size_t loginBytes = 0, valueBytes = 0;
     for (int i = 0; i < list.Count(); ++i) {
@@ -334,6 +336,23 @@ std::shared_ptr<const TUsersNow> UsersNow(const TUserList& list) {
         now->HashOnly.push_back(user.HashOnly());
     }
     return now;
+}
+
+// The list's users as a check takes them: their logins, and whether a line there is what the
+// list holds for its login now (the hash verifies against the user's password; in plain text,
+// or for a user known by its hash alone, the same value).
+TUsersNow UsersNowOf(const TUserList& list, bool plain) {
+    const std::shared_ptr<const TListUsers> now = ListUsers(list);
+    TUsersNow users;
+    users.Logins = std::shared_ptr<const TLoginSlots>(now, &now->Logins);
+    users.Ours = [now, plain](const std::string& login, const std::string& value) {
+        const std::size_t slot = now->Logins.Find(login);
+        if (slot == TLoginSlots::KNone) return false;
+        const std::string_view ours = now->Value(slot);
+        if (now->HashOnly[slot] || plain) return SecretsEqual(value, ours);
+        return !ours.empty() && VerifyStoredHash(ours, value);
+    };
+    return users;
 }
 
 } // namespace
@@ -357,6 +376,18 @@ void TExportJob::Prepare() {
     }
     FResult.DryRun = s.Replace.DryRun;
 
+    // The users as this export builds from them (after the sweep), for the files whose last
+    // build may be taken again: digested on a thread of its own while the state is read.
+    const bool digest = !s.Content && !s.DatabasePath.empty() && s.Stream == nullptr;
+    std::future<std::string> listDigest;
+    if (digest) {
+        try {
+            listDigest = std::async(std::launch::async, [this] { return ListDigest(FList); });
+        } catch (const std::system_error&) {
+            // No thread to be had: digested below.
+        }
+    }
+
     // What this database remembers of its last exports: the hashes to reuse, the records of
     // what it wrote where.
     FState = TDatabaseState(s.DatabasePath, FList.Encryption()).Load();
@@ -379,10 +410,8 @@ void TExportJob::Prepare() {
         // form given for this export; the fast forms' with the database's key, else this
         // account's.
         FCaches = std::make_unique<TFormHashCaches>(FList, FState);
-        // The users as this export builds from them (after the sweep), for the files whose
-        // last build may be taken again.
         FListDigest.clear();
-        if (!s.DatabasePath.empty() && s.Stream == nullptr) FListDigest = ListDigest(FList);
+        if (digest) FListDigest = listDigest.valid() ? listDigest.get() : ListDigest(FList);
     }
 }
 
@@ -878,7 +907,7 @@ void TExportJob::NotePending(const std::vector<std::string>& targetIds) {
         due.emplace_back(id, content->second);
     }
     if (due.empty()) return;
-    std::vector<std::pair<std::string, TTargetRecord>> notes = RecordsOf(due);
+    std::vector<std::pair<std::string, TTargetRecord>> notes = RecordsOf(due, true);
     if (!TDatabaseState(FSettings.DatabasePath, FList.Encryption())
              .Update([&](TDatabaseStateData& data) {
                  for (auto& [id, record] : notes)
@@ -892,18 +921,28 @@ void TExportJob::NotePending(const std::vector<std::string>& targetIds) {
 }
 
 std::vector<std::pair<std::string, TTargetRecord>>
-TExportJob::RecordsOf(const std::vector<std::pair<std::string, std::size_t>>& due) const {
+TExportJob::RecordsOf(const std::vector<std::pair<std::string, std::size_t>>& due, bool keep) {
     // Targets with one content share one record, made once and copied only for the others: the
-    // last one takes it. A million users' record is not held three times.
+    // last one takes it unless it is kept. A million users' record is not held three times.
+    const std::int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
+                                 std::chrono::system_clock::now().time_since_epoch())
+                                 .count();
     std::vector<std::pair<std::string, TTargetRecord>> records;
-    std::map<std::size_t, TTargetRecord> byContent;
     for (std::size_t i = 0; i < due.size(); ++i) {
         const std::size_t k = due[i].second;
-        auto record = byContent.find(k);
-        if (record == byContent.end()) record = byContent.emplace(k, RecordOf(*FContents[k])).first;
+        if (FRecords.size() < FContents.size()) FRecords.resize(FContents.size());
+        TMadeRecord& made = FRecords[k];
+        if (made.Making.valid()) made.Record = made.Making.get();
+        if (!made.Record) made.Record = RecordOf(*FContents[k], ContentSha256(k));
+        made.Record->Time = now; // when it is taken, as a record made here would be
         const bool last = std::none_of(due.begin() + static_cast<std::ptrdiff_t>(i) + 1, due.end(),
                                        [k](const auto& d) { return d.second == k; });
-        records.emplace_back(due[i].first, last ? std::move(record->second) : record->second);
+        if (last && !keep) {
+            records.emplace_back(due[i].first, std::move(*made.Record));
+            made.Record.reset();
+        } else {
+            records.emplace_back(due[i].first, *made.Record);
+        }
     }
     return records;
 }
@@ -983,6 +1022,32 @@ void TExportJob::StartDeployment() {
                             : memo && FMemos[k].Keep  ? FMemos[k].Outcome.Sha256
                                                       : Sha256Hex(*FContents[k]);
     }
+    // The record of each content a target's record does not name yet (the pending note, then
+    // the state, take it) is made on a thread of its own while the targets are read and
+    // checked: it depends on the content alone.
+    FRecords.clear();
+    FRecords.resize(FContents.size());
+    if (!s.DatabasePath.empty() && !s.Replace.DryRun) {
+        std::vector<bool> due(FContents.size(), false);
+        for (std::size_t i = 0; i < s.Targets.size(); ++i) {
+            const std::size_t k = FContentOf[i];
+            const auto found = FState.Targets.find(TargetIdOf(s.Targets[i].Target));
+            due[k] = due[k] || found == FState.Targets.end() ||
+                     found->second.Sha256 != FContentSha256[k] ||
+                     found->second.Size != static_cast<std::int64_t>(FContents[k]->size());
+        }
+        for (std::size_t k = 0; k < FContents.size(); ++k) {
+            if (!due[k]) continue;
+            try {
+                FRecords[k].Making = std::async(
+                    std::launch::async, [content = FContents[k], sha256 = FContentSha256[k]] {
+                        return RecordOf(*content, sha256);
+                    });
+            } catch (const std::system_error&) {
+                // No thread to be had: made when it is asked for.
+            }
+        }
+    }
     input.Groups = FGroups;
     input.LineEnd = std::string(PasswordFileLineEnd(FList, s.Build));
     input.StoreGroups = FStoreGroups ? std::move(*FStoreGroups) : StoreGroups(FList);
@@ -990,14 +1055,20 @@ void TExportJob::StartDeployment() {
     input.Replace = s.Replace;
     // The users as they are now: a line there that they account for is no change made there,
     // and without a record the logins decide which users there are someone else's. Only a
-    // target that may hold what this export has not just seen needs them: not one whose file
-    // was taken from the last build (found holding exactly what its record says a moment ago),
-    // nor a local file that is not there. One changed or made meanwhile is then compared
-    // without them: a line there that only matches the users now still counts as changed
-    // there, and a file made there holds users this database does not know. Never wrongly
-    // replaced, at most asked about once more.
+    // check that finds a target holding neither what its record says nor the new content
+    // needs them; a target that holds what was recorded (the usual case) never does. They are
+    // taken when a check asks, on this thread (OnUsersNow), while the owner keeps the list as
+    // it is. A background export's owner runs meanwhile: there they are taken now, and only
+    // where a target may hold what this export has not just seen: not one whose file was
+    // taken from the last build (found holding exactly what its record says a moment ago), nor
+    // a local file that is not there. One changed or made meanwhile is then compared without
+    // them: a line there that only matches the users now still counts as changed there, and a
+    // file made there holds users this database does not know. Never wrongly replaced, at most
+    // asked about once more.
+    const bool plain = s.PassType == TPasswordsType::ptPlainText;
+    FUsersNow.reset();
     bool needUsers = false;
-    for (std::size_t i = 0; i < s.Targets.size() && !needUsers; ++i) {
+    for (std::size_t i = 0; FAsync && i < s.Targets.size() && !needUsers; ++i) {
         if (i < FHeld.size() && FHeld[i]) continue;
         const std::string local = TargetLocalFile(s.Targets[i].Target);
         struct stat st {};
@@ -1005,18 +1076,9 @@ void TExportJob::StartDeployment() {
         needUsers = true;
     }
     if (needUsers) {
-        const std::shared_ptr<const TUsersNow> now = UsersNow(FList);
-        input.Known = std::shared_ptr<const TLoginSlots>(now, &now->Logins);
-        if (!input.Replace.Ours) {
-            const bool plain = s.PassType == TPasswordsType::ptPlainText;
-            input.Replace.Ours = [now, plain](const std::string& login, const std::string& value) {
-                const std::size_t slot = now->Logins.Find(login);
-                if (slot == TLoginSlots::KNone) return false;
-                const std::string_view ours = now->Value(slot);
-                if (now->HashOnly[slot] || plain) return SecretsEqual(value, ours);
-                return !ours.empty() && VerifyStoredHash(ours, value);
-            };
-        }
+        TUsersNow now = UsersNowOf(FList, plain);
+        input.Known = std::move(now.Logins);
+        if (!input.Replace.Ours) input.Replace.Ours = std::move(now.Ours);
     }
     input.Key = FList.Encryption();
     input.Timeout = s.Timeout;
@@ -1067,6 +1129,11 @@ void TExportJob::StartDeployment() {
     };
     handlers.OnUnknownHostKey = s.OnUnknownHostKey;
     handlers.OnReplacing = [this](const std::vector<std::string>& ids) { NotePending(ids); };
+    if (!FAsync)
+        handlers.OnUsersNow = [this, plain] {
+            if (!FUsersNow) FUsersNow = UsersNowOf(FList, plain);
+            return *FUsersNow;
+        };
     handlers.OnDone = [this, gate](const std::vector<TTargetOutcome>& outcomes) {
         {
             const std::lock_guard<std::mutex> lock(gate->Lock);
@@ -1150,8 +1217,10 @@ void TExportJob::DeploymentEnded(const std::vector<TTargetOutcome>& outcomes) {
                 continue;
             due.emplace_back(o.Id, k);
         }
-        RememberExport(RecordsOf(due), delivered);
+        RememberExport(RecordsOf(due, false), delivered);
     }
+    // A record still being made (its target was not replaced) is waited for here, once.
+    FRecords.clear();
     if (!FResult.Error.Empty() && OnError) OnError(FResult.Error);
     Done();
 }

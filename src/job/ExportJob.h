@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <optional>
@@ -187,7 +188,9 @@ public:
     // failure raised, as a local write's always was); an upload or several targets run on workers
     // and are done when OnDone runs. Raises what the checks find (EUnsafeUsers, EEmptyPasswords,
     // an unusable target or server setting) with nothing written; Start may then be called
-    // again, e.g. with AllowEmptyPasswords.
+    // again, e.g. with AllowEmptyPasswords. The list is read until OnDone (a target found
+    // holding something else than its record is compared with the users as they are then):
+    // it stays as it is until then.
     void Start();
 
     // Start for an owner with an event loop (the desktop), whose thread must never wait for the
@@ -292,9 +295,10 @@ private:
     // contents).
     void RememberExport(std::vector<std::pair<std::string, TTargetRecord>> records,
                         const std::vector<std::size_t>& delivered = {});
-    // The record of each target's content (target id, content), each content's made once.
+    // The record of each target's content (target id, content), each content's made once (see
+    // FRecords), timed now; with keep, the records stay for a later call, else they move out.
     std::vector<std::pair<std::string, TTargetRecord>>
-    RecordsOf(const std::vector<std::pair<std::string, std::size_t>>& due) const;
+    RecordsOf(const std::vector<std::pair<std::string, std::size_t>>& due, bool keep);
     // SHA-256 of content k (made once as the deployment starts).
     const std::string& ContentSha256(std::size_t k) const;
     // Records in the state, before the targets are replaced, what is about to be written there:
@@ -327,6 +331,15 @@ private:
     std::vector<TContentMemo> FMemos;        // by content
     std::vector<std::string> FContentSha256; // by content, made as the deployment starts
     std::string FListDigest;                 // of the list as this export builds from it
+    // By content: its record, made on a thread of its own from the deployment's start (a
+    // content that no target's record names yet), or when first asked for (RecordsOf).
+    struct TMadeRecord {
+        std::future<TTargetRecord> Making;
+        std::optional<TTargetRecord> Record;
+    };
+    std::vector<TMadeRecord> FRecords;
+    // The users as a check asked for them (OnUsersNow), once per deployment.
+    std::optional<TUsersNow> FUsersNow;
     std::vector<std::size_t> FContentOf;
     // By target: a local file found holding its content, as it was then (TakeBuilt).
     std::vector<std::optional<TFileIdentity>> FHeld;

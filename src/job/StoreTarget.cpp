@@ -78,8 +78,7 @@ TTargetContent TStoreTarget::Read() {
     return content;
 }
 
-void TStoreTarget::Stage(const std::string& content) {
-    FReadIsText = false;
+std::vector<TStoredUser> TStoreTarget::UsersOf(const std::string& content) const {
     std::vector<TStoredUser> users;
     users.reserve(static_cast<std::size_t>(std::count(content.begin(), content.end(), '\n')) + 1);
     // The content is this program's own, one "LOGIN:HASH" a line (a login never holds ":").
@@ -101,6 +100,21 @@ void TStoreTarget::Stage(const std::string& content) {
                 user.Groups = found->second;
         users.push_back(std::move(user));
     }
+    return users;
+}
+
+void TStoreTarget::PrepareStage(const std::string& content) {
+    FPrepared = UsersOf(content);
+    FPreparedFor = &content;
+    FPreparedSize = content.size();
+}
+
+void TStoreTarget::Stage(const std::string& content) {
+    FReadIsText = false;
+    const bool prepared = FPreparedFor == &content && FPreparedSize == content.size();
+    std::vector<TStoredUser> users = prepared ? std::move(FPrepared) : UsersOf(content);
+    FPrepared.clear();
+    FPreparedFor = nullptr;
     FChanges = FStore->Stage(users);
 }
 

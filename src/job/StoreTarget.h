@@ -28,6 +28,7 @@ public:
     TTargetContent Read() override;
     void Stage(const std::string& content) override;
     void StageHeld(const std::string& content) override;
+    void PrepareStage(const std::string& content) override;
     // Read found the new content there (its digest checked by the caller): the next Read
     // reports it held without reading the store again, and StageHeld confirms it.
     void ExpectHeld() { FHeld = true; }
@@ -42,6 +43,12 @@ private:
     std::map<std::string, std::vector<std::string>> FGroups;
     std::string FLineEnd;
     TStoreChanges FChanges;
+    // The users of a content, made by PrepareStage: that content (its address and size) alone
+    // takes them.
+    std::vector<TStoredUser> FPrepared;
+    const std::string* FPreparedFor = nullptr;
+    std::size_t FPreparedSize = 0;
+    std::vector<TStoredUser> UsersOf(const std::string& content) const;
     // The last Read's text stands for what the store holds, groups included.
     bool FReadIsText = false;
     bool FHeld = false; // see ExpectHeld

@@ -257,9 +257,9 @@ std::vector<TMessage> OutsideChangesMessages(const TTargetCheck& check) {
     return lines;
 }
 
-TTargetRecord RecordOf(const std::string& content) {
+TTargetRecord RecordOf(const std::string& content, const std::string& sha256) {
     TTargetRecord record;
-    record.Sha256 = Sha256Hex(content);
+    record.Sha256 = sha256.empty() ? Sha256Hex(content) : sha256;
     record.Size = static_cast<std::int64_t>(content.size());
     record.Time = std::chrono::duration_cast<std::chrono::seconds>(
                       std::chrono::system_clock::now().time_since_epoch())
@@ -294,7 +294,8 @@ TUserChanges WithoutPending(const TUserChanges& changes, const TTargetRecord& pe
 // The changes there less those that match the database as it is now: a line whose hash its
 // user's current password verifies, a user the database no longer holds either.
 TUserChanges WithoutOurs(const TUserChanges& changes, const TSiteFile& there,
-                         const TLoginSlots& known, const TReplaceOptions& options) {
+                         const TLoginSlots& known,
+                         const std::function<bool(const std::string&, const std::string&)>& ours) {
     std::unordered_map<std::string_view, std::string_view> values;
     for (const TSiteUser& user : there.Users)
         values.emplace(user.Login, user.Value);
@@ -305,8 +306,7 @@ TUserChanges WithoutOurs(const TUserChanges& changes, const TSiteFile& there,
             ++kept.Removed;
         } else {
             const auto value = values.find(change.Login);
-            if (value != values.end() && options.Ours(change.Login, std::string(value->second)))
-                continue;
+            if (value != values.end() && ours(change.Login, std::string(value->second))) continue;
             ++(change.Kind == TUserChangeKind::Added ? kept.Added : kept.Changed);
         }
         kept.List.push_back(change);
@@ -318,6 +318,20 @@ TUserChanges WithoutOurs(const TUserChanges& changes, const TSiteFile& there,
 
 TTargetCheck CheckTarget(IExportTarget& target, const TTargetRecord* record,
                          const std::string& newContent, const TLoginSlots& known,
+                         const TReplaceOptions& options, const TTargetRecord* pending,
+                         const std::string& newSha256) {
+    // Not owned: the caller's, for the call.
+    const std::shared_ptr<const TLoginSlots> logins(std::shared_ptr<const TLoginSlots>(), &known);
+    return CheckTarget(
+        target, record, newContent,
+        [&logins] {
+            return TUsersNow{logins, nullptr};
+        },
+        options, pending, newSha256);
+}
+
+TTargetCheck CheckTarget(IExportTarget& target, const TTargetRecord* record,
+                         const std::string& newContent, const std::function<TUsersNow()>& users,
                          const TReplaceOptions& options, const TTargetRecord* pending,
                          const std::string& newSha256) {
     TTargetCheck check;
@@ -353,13 +367,19 @@ TTargetCheck CheckTarget(IExportTarget& target, const TTargetRecord* record,
     check.OtherLines = there.OtherLines;
     const TUserDigests thereUsers = UserDigestsOf(there);
     if (after) check.Preview = CompareUsers(thereUsers, *after);
-    if (mayLose)
+    if (mayLose) {
+        // Only here are the database's users needed: a target that holds what was recorded
+        // (the usual case) never asks for them.
+        const TUsersNow now = users ? users() : TUsersNow();
+        static const TLoginSlots nobody;
+        const TLoginSlots& known = now.Logins ? *now.Logins : nobody;
+        const auto& ours = options.Ours ? options.Ours : now.Ours;
         check.Outside = record != nullptr ? CompareUsers(record->Users, thereUsers)
                                           : UnknownUsers(thereUsers, known);
-    if (mayLose && pending != nullptr)
-        check.Outside = WithoutPending(check.Outside, *pending, thereUsers);
-    if (mayLose && record != nullptr && options.Ours)
-        check.Outside = WithoutOurs(check.Outside, there, known, options);
+        if (pending != nullptr) check.Outside = WithoutPending(check.Outside, *pending, thereUsers);
+        if (record != nullptr && ours)
+            check.Outside = WithoutOurs(check.Outside, there, known, ours);
+    }
     check.Stops = !check.Outside.Empty() && options.Outside == TOutsideChanges::Stop &&
                   check.CurrentSha256 != options.AcceptedSha256;
     return check;

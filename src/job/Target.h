@@ -60,6 +60,10 @@ public:
     // tell that a replacement would leave it exactly as it is stages nothing, and its Commit
     // replaces nothing (it still refuses a target that changed since Read).
     virtual void StageHeld(const std::string& content) { Stage(content); }
+    // What a Stage of content can make ready before it is asked for, touching nothing there
+    // (the rows a store is synced to), while the export does something else; the next Stage
+    // of that same content takes it.
+    virtual void PrepareStage(const std::string& content) { (void)content; }
     // Makes the staged content the target's.
     virtual void Commit() = 0;
     // Removes what Stage made; the old content stays.
@@ -204,20 +208,34 @@ struct TReplaceOptions {
     std::function<bool(const std::string& login, const std::string& value)> Ours;
 };
 
+// The database's users as a check needs them: its logins (without a record, they decide which
+// users there are someone else's; none: no user there is the database's) and, when the options
+// give none, Ours (see TReplaceOptions).
+struct TUsersNow {
+    std::shared_ptr<const TLoginSlots> Logins;
+    std::function<bool(const std::string& login, const std::string& value)> Ours;
+};
+
 // Reads the target and compares what is there with the record of what this database wrote
-// (none: never written there) and with the new content. The database's logins (`known`)
-// decide, without a record, which users there are someone else's. `pending` is what an export
+// (none: never written there) and with the new content. The database's users are asked for
+// (`users`, on this thread) only when the target holds neither what its record or `pending`
+// says nor the new content; with `known`, they are those logins. `pending` is what an export
 // of this database was about to write there and never recorded (it was ended between the
 // replacement and the record): that content, or a user line of it, is this database's own,
 // not a change made there. newSha256, when not empty, is the SHA-256 (hex) of newContent: a
 // target found holding exactly newContent is then not hashed.
 TTargetCheck CheckTarget(IExportTarget& target, const TTargetRecord* record,
+                         const std::string& newContent, const std::function<TUsersNow()>& users,
+                         const TReplaceOptions& options, const TTargetRecord* pending = nullptr,
+                         const std::string& newSha256 = std::string());
+TTargetCheck CheckTarget(IExportTarget& target, const TTargetRecord* record,
                          const std::string& newContent, const TLoginSlots& known,
                          const TReplaceOptions& options, const TTargetRecord* pending = nullptr,
                          const std::string& newSha256 = std::string());
 
-// The record of content as written: its digest, size, time and users.
-TTargetRecord RecordOf(const std::string& content);
+// The record of content as written: its digest, size, time and users. sha256, when not empty,
+// is the SHA-256 (hex) of content, known already.
+TTargetRecord RecordOf(const std::string& content, const std::string& sha256 = std::string());
 
 // The safe replacement after CheckTarget: raises ETargetChanged when the check stops it;
 // otherwise keeps what is there (when it exists and can be compared) in backups, stages the

@@ -3,6 +3,7 @@
 
 #include "job/ExportJob.h"
 
+#include "ExportTestUtil.h"
 #include "FtpTestServer.h"
 #include "ScopedEnv.h"
 #include "TestUtil.h"
@@ -522,6 +523,64 @@ TEST(ExportJob, WhatAKilledExportWroteIsNotAChangeMadeThere) {
         // Settled once the export recorded what it wrote.
         if (!c.Stops) {
             EXPECT_TRUE(state.Load().Pending.empty());
+        }
+    }
+}
+
+// What an export is about to write is noted in the state before the target is replaced: the
+// state a kill right after the replacement leaves (copied by the command after the export)
+// holds the record of the new file, and the next export takes that file for the database's
+// own even once a password it changed there changed again here; a line added there after it
+// still stops that export.
+TEST(ExportJob, AKillAfterTheReplacementLeavesANoteTheNextExportHonours) {
+    const struct {
+        const char* HandAdd;
+        bool Stops;
+    } cases[] = {{"", false}, {"dave:{PLAIN}d\n", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.HandAdd);
+        TTempDir dir;
+        const std::string db = dir.File("users.udx"), file = dir.File("htpasswd");
+        const std::string statePath = TDatabaseState::PathFor(db), copy = dir.File("as-killed");
+        TUserList list;
+        AddUsers(list, "eee");
+        list.SaveToFile(db);
+        ASSERT_TRUE(ExportMd5(list, db, file).Done);
+        list.Users(0).SetPassword("new");
+        list.Add("carl", "c1");
+        list.Remove(&list.Users(1));
+        TExportSettings settings = PlainTo(file);
+        settings.PassType = TPasswordsType::ptMD5;
+        settings.DatabasePath = db;
+        TTarget target = settings.Targets.front().Target;
+        target.SetOption("after", "cp " + ShellQuote(statePath) + " " + ShellQuote(copy));
+        settings.Targets.front().Target = target;
+        {
+            TExportJob job(list, settings);
+            job.Start();
+            job.Wait();
+            ASSERT_TRUE(job.Result().Done) << EnglishText(job.Result().Error);
+        }
+        // The kill: the state as it was right after the replacement.
+        WriteWholeFile(statePath, ReadWholeFile(copy));
+        const TDatabaseStateData killed = TDatabaseState(db).Load();
+        const std::string id = TLocalFileTarget(file).Id();
+        const TTargetRecord written = RecordOf(ReadWholeFile(file));
+        ASSERT_EQ(killed.Pending.count(id), 1u);
+        EXPECT_EQ(killed.Pending.at(id).Sha256, written.Sha256);
+        EXPECT_EQ(killed.Pending.at(id).Size, written.Size);
+        EXPECT_TRUE(killed.Pending.at(id).Users == written.Users);
+        ASSERT_NE(killed.Targets.at(id).Sha256, written.Sha256);
+
+        list.Users(0).SetPassword("newer");
+        WriteWholeFile(file, ReadWholeFile(file) + c.HandAdd);
+        const TExportResult result = ExportMd5(list, db, file);
+        EXPECT_EQ(result.Stopped, c.Stops);
+        EXPECT_EQ(result.Done, !c.Stops);
+        if (!c.Stops) {
+            const TDatabaseStateData after = TDatabaseState(db).Load();
+            EXPECT_TRUE(after.Pending.empty());
+            EXPECT_EQ(after.Targets.at(id).Sha256, Sha256Hex(ReadWholeFile(file)));
         }
     }
 }

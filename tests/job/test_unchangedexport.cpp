@@ -577,6 +577,28 @@ TEST(UnchangedExport, AStoreHoldingTheLastFileIsTakenAndWhatChangedThereIsFound)
                       0);
         };
     };
+    const auto both = [](TSiteChange here, TSiteChange there) {
+        return [here, there](TSite& s) {
+            here(s);
+            there(s);
+        };
+    };
+    const TSiteChange newAnn = [](TSite& s) {
+        s.Change([](TUserList& l) { User(l, "ann").SetPassword("new-ann"); });
+    };
+    // There, ann's line holds a hash of her new password already, as an export ended between
+    // the store's sync and its record leaves it.
+    const TSiteChange annsNewThere = [](TSite& s) {
+        const TCommandResult hash = RunCommand("openssl passwd -apr1 -salt 0penss1x new-ann");
+        ASSERT_EQ(hash.ExitCode, 0);
+        const std::string statement = "UPDATE auth_users SET password = '" +
+                                      hash.Output.substr(0, hash.Output.find('\n')) +
+                                      "' WHERE login = 'ann'";
+        ASSERT_EQ(
+            RunCommand("sqlite3 " + ShellQuote(s.Dir.File("auth.db")) + " " + ShellQuote(statement))
+                .ExitCode,
+            0);
+    };
     const struct {
         const char* Name;
         TSiteChange Setup, Change;
@@ -597,6 +619,15 @@ TEST(UnchangedExport, AStoreHoldingTheLastFileIsTakenAndWhatChangedThereIsFound)
         {"a group changed", groups,
          [](TSite& s) { s.Change([](TUserList& l) { User(l, "ann").SetGroups("admin"); }); }, false,
          true},
+        // Built again, and the store holds something else than its record: the users as they
+        // are now tell what is this database's.
+        {"a password changed, a hash changed there", none,
+         both(newAnn, sql("UPDATE auth_users SET password = 'x' WHERE login = 'bob'")), false,
+         false},
+        {"a password changed, a user removed there", none,
+         both(newAnn, sql("DELETE FROM auth_users WHERE login = 'bob'")), false, false},
+        {"a password changed, the store holding its hash already", none, both(newAnn, annsNewThere),
+         false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
