@@ -65,9 +65,9 @@ THashCache::TTag THashCache::Tag(std::string_view form, int workFactor, std::str
     return tag;
 }
 
-std::optional<std::string> THashCache::Find(std::string_view form, int workFactor,
-                                            std::string_view login,
-                                            std::string_view password) const {
+std::optional<THashCache::THit> THashCache::Find(std::string_view form, int workFactor,
+                                                 std::string_view login,
+                                                 std::string_view password) const {
     if (!Keyed()) return std::nullopt;
     const auto matches = [&](const THashEntry& entry) {
         if (entry.Tag.size() != KTagBytes) return false;
@@ -81,17 +81,20 @@ std::optional<std::string> THashCache::Find(std::string_view form, int workFacto
     // Put in this export already (a second file in the same form and work factor).
     if (const size_t made = FNew.Slot(login); made != TLoginSlots::KNone) {
         const THashEntry entry = FNew.Entry(made);
-        if (matches(entry)) {
-            FNewVerified[made] = true;
-            return std::string(entry.Hash);
-        }
+        if (matches(entry)) return THit{entry.Hash, false, made};
     }
     const size_t slot = Loaded().Slot(login);
     if (slot == TLoginSlots::KNone) return std::nullopt;
     const THashEntry entry = Loaded().Entry(slot);
     if (!matches(entry)) return std::nullopt;
-    FVerified[slot] = true;
-    return std::string(entry.Hash);
+    return THit{entry.Hash, true, slot};
+}
+
+void THashCache::Keep(std::string_view login, const THit& hit) {
+    if (!hit.Remembered) return; // this export's entry already, its tag the one checked
+    if (FNew.empty()) FNew.ReserveLike(Loaded());
+    const THashEntry entry = Loaded().Entry(hit.Slot);
+    FNew.Put(login, entry.Tag, entry.Hash);
 }
 
 const std::string* THashCache::Remembered(const std::string& login) const {
@@ -103,35 +106,17 @@ const std::string* THashCache::Remembered(const std::string& login) const {
 }
 
 void THashCache::Put(std::string_view form, int workFactor, std::string_view login,
-                     std::string_view password, const std::string& hash) {
-    // The entry of this export, not checked by a Find yet. The first one gives the table room
-    // for as many as the last export had: a re-export mostly holds the same users, and a table
-    // of a million grown step by step would, for a moment, need its room twice.
-    const auto put = [&](std::string_view tag) {
-        if (FNew.empty()) FNew.ReserveLike(Loaded());
-        FNew.Put(login, tag, hash);
-        FNewVerified.resize(FNew.size(), false);
-        FNewVerified[FNew.Slot(login)] = false;
-    };
+                     std::string_view password, std::string_view hash) {
+    // The first entry gives the table room for as many as the last export had: a re-export
+    // mostly holds the same users, and a table of a million grown step by step would, for a
+    // moment, need its room twice.
+    if (FNew.empty()) FNew.ReserveLike(Loaded());
     if (!Keyed()) {
-        put({});
+        FNew.Put(login, {}, hash);
         return;
-    }
-    // A hash a Find of this export just gave for this user: its tag is the one checked.
-    if (const size_t made = FNew.Slot(login);
-        made != TLoginSlots::KNone && FNewVerified[made] && FNew.Entry(made).Hash == hash)
-        return;
-    // A user whose tag Find checked, given the hash it found: the inputs are the same.
-    const size_t slot = Loaded().Slot(login);
-    if (slot != TLoginSlots::KNone && FVerified[slot]) {
-        const THashEntry entry = Loaded().Entry(slot);
-        if (entry.Hash == hash) {
-            put(entry.Tag);
-            return;
-        }
     }
     const TTag tag = Tag(form, workFactor, login, password, hash);
-    put(std::string_view(reinterpret_cast<const char*>(tag.data()), tag.size()));
+    FNew.Put(login, std::string_view(reinterpret_cast<const char*>(tag.data()), tag.size()), hash);
 }
 
 std::string NewHashCacheKey() {
