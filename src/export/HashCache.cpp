@@ -1,5 +1,6 @@
 #include "export/HashCache.h"
 
+#include "base/AsciiCase.h"
 #include "base/Crypto.h"
 #include "base/FileSafety.h"
 #include "base/Random.h"
@@ -78,16 +79,29 @@ std::optional<THashCache::THit> THashCache::Find(std::string_view form, int work
                 static_cast<unsigned char>(expected[i] ^ static_cast<unsigned char>(entry.Tag[i]));
         return diff == 0;
     };
-    // Put in this export already (a second file in the same form and work factor).
-    if (const size_t made = FNew.Slot(login); made != TLoginSlots::KNone) {
-        const THashEntry entry = FNew.Entry(made);
-        if (matches(entry)) return THit{entry.Hash, false, made};
+    // Put in this export already (a second file in the same form and work factor); not looked
+    // up for a login past every one put, as each of a file's logins is when it is built.
+    if (!FNew.empty() && CompareAscii(login, FLastPut) <= 0) {
+        if (const size_t made = FNew.Slot(login); made != TLoginSlots::KNone) {
+            const THashEntry entry = FNew.Entry(made);
+            if (matches(entry)) return THit{entry.Hash, false, made};
+        }
     }
-    const size_t slot = Loaded().Slot(login);
+    // A file's users mostly come in the order the last export wrote them: the entry after the
+    // last one found is tried before the index.
+    const THashTable& loaded = Loaded();
+    const size_t slot = FNextLoaded < loaded.size() && loaded.Entry(FNextLoaded).Login == login
+                            ? FNextLoaded
+                            : loaded.Slot(login);
     if (slot == TLoginSlots::KNone) return std::nullopt;
-    const THashEntry entry = Loaded().Entry(slot);
+    FNextLoaded = slot + 1;
+    const THashEntry entry = loaded.Entry(slot);
     if (!matches(entry)) return std::nullopt;
     return THit{entry.Hash, true, slot};
+}
+
+void THashCache::Added(std::string_view login) {
+    if (FNew.size() == 1 || CompareAscii(login, FLastPut) > 0) FLastPut = login;
 }
 
 void THashCache::Keep(std::string_view login, const THit& hit) {
@@ -95,6 +109,7 @@ void THashCache::Keep(std::string_view login, const THit& hit) {
     if (FNew.empty()) FNew.ReserveLike(Loaded());
     const THashEntry entry = Loaded().Entry(hit.Slot);
     FNew.Put(login, entry.Tag, entry.Hash);
+    Added(login);
 }
 
 const std::string* THashCache::Remembered(const std::string& login) const {
@@ -113,10 +128,12 @@ void THashCache::Put(std::string_view form, int workFactor, std::string_view log
     if (FNew.empty()) FNew.ReserveLike(Loaded());
     if (!Keyed()) {
         FNew.Put(login, {}, hash);
-        return;
+    } else {
+        const TTag tag = Tag(form, workFactor, login, password, hash);
+        FNew.Put(login, std::string_view(reinterpret_cast<const char*>(tag.data()), tag.size()),
+                 hash);
     }
-    const TTag tag = Tag(form, workFactor, login, password, hash);
-    FNew.Put(login, std::string_view(reinterpret_cast<const char*>(tag.data()), tag.size()), hash);
+    Added(login);
 }
 
 std::string NewHashCacheKey() {

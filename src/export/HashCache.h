@@ -41,6 +41,7 @@ public:
         (void)entries.size();
         FLoaded = entries;
         FLoadedAt = nullptr;
+        FNextLoaded = 0;
     }
     // The same without a copy: the entries are read where they lie, and must outlive this
     // cache unchanged (the state an export loaded).
@@ -49,6 +50,7 @@ public:
         (void)entries.size();
         FLoaded = THashTable();
         FLoadedAt = &entries;
+        FNextLoaded = 0;
     }
     // A hash Find gave and where it lies: in the table Load or Refer took (Remembered; valid
     // until Release), else in this export's own (valid until the next Put or Keep).
@@ -79,9 +81,13 @@ public:
     void Release() {
         FLoaded = THashTable();
         FLoadedAt = nullptr;
+        FNextLoaded = 0;
     }
     // Entries, given away: the cache holds none of this export's afterwards.
-    THashTable TakeEntries() { return std::exchange(FNew, THashTable()); }
+    THashTable TakeEntries() {
+        FLastPut.clear();
+        return std::exchange(FNew, THashTable());
+    }
 
     bool Keyed() const { return !FKey.empty(); }
     // The key of the tags, and the entries taken by Load.
@@ -96,8 +102,15 @@ private:
     std::string FKey;
     THashTable FLoaded;
     const THashTable* FLoadedAt = nullptr; // the entries Refer took, in place of FLoaded
+    // Notes login as put into FNew.
+    void Added(std::string_view login);
+
     mutable std::string FRemembered;
     THashTable FNew;
+    // The last of FNew's logins with a to z folded (CompareAscii): a login past it is not there.
+    std::string FLastPut;
+    // The slot of Loaded() after the last one Find found: the one it tries first.
+    mutable std::size_t FNextLoaded = 0;
 };
 
 // The key of this account's tags for the fast forms when the database has none of its own: 64

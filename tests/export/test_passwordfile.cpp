@@ -118,7 +118,8 @@ TEST(PasswordFile, PlainTextLines) {
 
 TEST(PasswordFile, OrderIsByteOrderAfterFoldingWhateverTheLocale) {
     // Folded bytes decide (punctuation and digits before letters, UTF-8 after z); the locale of
-    // the machine never does.
+    // the machine never does. Of namesakes the last in the database stands, in their place.
+    using namespace std::string_literals;
     const struct {
         std::vector<std::string> Database, File;
     } cases[] = {
@@ -126,6 +127,22 @@ TEST(PasswordFile, OrderIsByteOrderAfterFoldingWhateverTheLocale) {
         {{"über", "zed", "Uwe", "ute"}, {"ute", "Uwe", "zed", "über"}},
         {{"Über", "über"}, {"Über", "über"}},
         {{"Bob", "carl", "bob"}, {"bob", "carl"}},
+        // capitals: namesakes wherever they are, the last one standing
+        {{"b", "a", "B", "A", "c"}, {"A", "B", "c"}},
+        {{"bob", "Carl", "BOB", "carl", "Bob"}, {"Bob", "carl"}},
+        // in file order already: no namesake lost, none kept twice
+        {{"ann", "Ann", "ANN", "bob"}, {"ANN", "bob"}},
+        {{"Amy", "amy", "Ben", "carl"}, {"amy", "Ben", "carl"}},
+        // a login that is the start of another, and logins alike in their first eight bytes
+        {{"abcdefghij", "abcdefgh", "ABCDEFGHI", "abc"},
+         {"abc", "abcdefgh", "ABCDEFGHI", "abcdefghij"}},
+        {{"abcdefghZ", "abcdefgha", "ABCDEFGHz"}, {"abcdefgha", "ABCDEFGHz"}},
+        {{"ab\0"s, "ab", "AB\0c"s}, {"ab", "ab\0"s, "AB\0c"s}},
+        // bytes above 0x7f after every ASCII byte, in their own order, also past eight bytes
+        {{"\xff", "\xc3\xa9", "z", "\x80", "\x7f"}, {"z", "\x7f", "\x80", "\xc3\xa9", "\xff"}},
+        {{"abcdefgh\xff", "abcdefghz", "ABCDEFGH\x80"},
+         {"abcdefghz", "ABCDEFGH\x80", "abcdefgh\xff"}},
+        {{"\xe9T\xe9", "\xe9t\xe9", "\xc9t\xe9"}, {"\xc9t\xe9", "\xe9t\xe9"}},
     };
     for (const auto& c : cases) {
         TUserList list;
@@ -136,6 +153,28 @@ TEST(PasswordFile, OrderIsByteOrderAfterFoldingWhateverTheLocale) {
             logins.push_back(user->Login);
         EXPECT_EQ(logins, c.File) << c.Database.front();
     }
+}
+
+TEST(PasswordFile, KeptValuesStayWhereTheyAreWhileTheArenaLives) {
+    // Enough values to fill several blocks, one of them longer than a block, each different; the
+    // arena moved to another owner halfway, as the entries it backs are.
+    std::vector<std::string> values;
+    for (int i = 0; i < 40000; ++i)
+        values.push_back("$apr1$" + std::to_string(i) +
+                         std::string(static_cast<size_t>(i % 61), 'x'));
+    values.insert(values.begin() + 20000, std::string(size_t{3} << 20, 'L'));
+    values.push_back("");
+    std::vector<std::string_view> kept;
+    TValueArena arena;
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (i == values.size() / 2) {
+            TValueArena moved = std::move(arena);
+            arena = std::move(moved);
+        }
+        kept.push_back(arena.Keep(values[i]));
+    }
+    for (size_t i = 0; i < values.size(); ++i)
+        ASSERT_EQ(kept[i], values[i]) << i;
 }
 
 TEST(PasswordFile, LineBreaksCannotForgeLines) {
