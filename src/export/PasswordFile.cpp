@@ -518,6 +518,7 @@ std::optional<TPasswordEntries> BuildPasswordEntries(const TUserList& list,
                 hashes[unknown[j]] = arena.Keep(computed[j]);
             if (cache)
                 for (size_t j = 0; j < hashes.size(); ++j) {
+                    Prefetch(windowUsers, j + KAhead);
                     if (hits[j])
                         cache->Keep(windowUsers[j]->Login, *hits[j]);
                     else

@@ -811,15 +811,24 @@ void TExportJob::Done() {
 }
 
 void TExportJob::RememberExport(std::vector<std::pair<std::string, TTargetRecord>> records,
-                                const std::vector<std::size_t>& delivered) {
+                                const std::vector<std::size_t>& delivered,
+                                const std::vector<std::pair<std::string, std::size_t>>& noted) {
     if (FSettings.DatabasePath.empty()) return;
     // What the store holds already is not written again: an unchanged export writes nothing.
     const bool hashes = !FSettings.Content && FCaches && FCaches->Changed();
-    const bool newRecord = std::any_of(records.begin(), records.end(), [&](const auto& r) {
-        const auto found = FState.Targets.find(r.first);
-        return found == FState.Targets.end() || found->second.Sha256 != r.second.Sha256 ||
-               found->second.Size != r.second.Size;
-    });
+    const auto differs = [&](const std::string& id, const std::string& sha256, std::int64_t size) {
+        const auto found = FState.Targets.find(id);
+        return found == FState.Targets.end() || found->second.Sha256 != sha256 ||
+               found->second.Size != size;
+    };
+    const bool newRecord =
+        std::any_of(
+            records.begin(), records.end(),
+            [&](const auto& r) { return differs(r.first, r.second.Sha256, r.second.Size); }) ||
+        std::any_of(noted.begin(), noted.end(), [&](const auto& n) {
+            return differs(n.first, ContentSha256(n.second),
+                           static_cast<std::int64_t>(FContents[n.second]->size()));
+        });
     // The files built that a target now holds, to be taken next time when nothing changed:
     // their inputs' digest with their hash cache as the state will keep it.
     std::vector<std::size_t> kept;
@@ -840,6 +849,20 @@ void TExportJob::RememberExport(std::vector<std::pair<std::string, TTargetRecord
                  if (hashes) FCaches->Store(data);
                  for (auto& [id, record] : records)
                      data.Targets[id] = std::move(record);
+                 // The note made before the replacement is the record of these very bytes:
+                 // their user lines are not read again.
+                 for (const auto& [id, k] : noted) {
+                     const auto note = data.Pending.find(id);
+                     const bool same =
+                         note != data.Pending.end() && note->second.Sha256 == ContentSha256(k) &&
+                         note->second.Size == static_cast<std::int64_t>(FContents[k]->size());
+                     TTargetRecord record =
+                         same ? std::move(note->second) : RecordOf(*FContents[k]);
+                     record.Time = std::chrono::duration_cast<std::chrono::seconds>(
+                                       std::chrono::system_clock::now().time_since_epoch())
+                                       .count();
+                     data.Targets[id] = std::move(record);
+                 }
                  for (const std::string& id : pending)
                      data.Pending.erase(id);
                  for (const std::size_t k : kept) {
@@ -1133,7 +1156,7 @@ void TExportJob::DeploymentEnded(const std::vector<TTargetOutcome>& outcomes) {
         // The record of what each target holds now: the new file where it went; a target put
         // back holds what this database's record already says of it. A pipe or a device keeps
         // no record: what it held cannot be read back.
-        std::vector<std::pair<std::string, std::size_t>> due; // target, its content
+        std::vector<std::pair<std::string, std::size_t>> due, noted; // target, its content
         std::vector<std::size_t> delivered;
         for (const TTargetOutcome& o : outcomes) {
             if (o.Holds != TTargetHolds::New || (o.Check && !o.Check->Current.Comparable)) continue;
@@ -1148,9 +1171,13 @@ void TExportJob::DeploymentEnded(const std::vector<TTargetOutcome>& outcomes) {
             if (old != FState.Targets.end() && old->second.Sha256 == ContentSha256(k) &&
                 old->second.Size == static_cast<std::int64_t>(FContents[k]->size()))
                 continue;
-            due.emplace_back(o.Id, k);
+            // Noted before the replacement: the note is the record.
+            if (std::find(FPendingIds.begin(), FPendingIds.end(), o.Id) != FPendingIds.end())
+                noted.emplace_back(o.Id, k);
+            else
+                due.emplace_back(o.Id, k);
         }
-        RememberExport(RecordsOf(due), delivered);
+        RememberExport(RecordsOf(due), delivered, noted);
     }
     if (!FResult.Error.Empty() && OnError) OnError(FResult.Error);
     Done();

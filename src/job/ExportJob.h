@@ -289,9 +289,11 @@ private:
     }
     // One update of the state: the hashes, what each target received (the records move into
     // the state), and the outcome of the files built that a target now holds (delivered: their
-    // contents).
+    // contents). noted: targets (id, content) whose record NotePending made for this content;
+    // it moves from Pending (made anew should it not be there any more).
     void RememberExport(std::vector<std::pair<std::string, TTargetRecord>> records,
-                        const std::vector<std::size_t>& delivered = {});
+                        const std::vector<std::size_t>& delivered = {},
+                        const std::vector<std::pair<std::string, std::size_t>>& noted = {});
     // The record of each target's content (target id, content), each content's made once.
     std::vector<std::pair<std::string, TTargetRecord>>
     RecordsOf(const std::vector<std::pair<std::string, std::size_t>>& due) const;
