@@ -19,7 +19,6 @@
 #include <cstdint>
 #include <numeric>
 #include <string_view>
-#include <unordered_map>
 
 namespace quorvane {
 
@@ -29,10 +28,6 @@ constexpr size_t KProgressStep = 100;
 // MD5 hashes are computed for this many entries at a time, so that the vector lanes and the
 // workers stay busy; progress and abort checks still come every KProgressStep entries.
 constexpr size_t KHashWindow = 10 * KProgressStep;
-
-std::string FoldLogin(const std::string& login) {
-    return ToAsciiLower(login);
-}
 
 // The passes over a file's users go in file order, in which the users lie anywhere in memory:
 // each asks for the user this many places ahead, whose fields then arrive while the ones
@@ -207,15 +202,19 @@ void CheckRealm(const THashScheme& form, const std::string& realm) {
 void ReportNamesakes(const TUserList& list, const std::vector<const TUserProp*>& entries,
                      TPasswordFileReport& report) {
     if (entries.size() == static_cast<size_t>(list.Count())) return;
-    std::unordered_map<std::string, const TUserProp*> standing;
-    standing.reserve(entries.size());
+    std::vector<bool> stands(static_cast<size_t>(list.Count()), false);
     for (const TUserProp* user : entries)
-        standing.emplace(FoldLogin(user->Login), user);
+        stands[static_cast<size_t>(list.IndexOf(user))] = true;
     for (int i = 0; i < list.Count(); ++i) {
         const TUserProp& user = list.Users(i);
-        const auto found = standing.find(FoldLogin(user.Login));
-        if (user.Disable || found == standing.end() || found->second == &user) continue;
-        const TUserProp& other = *found->second;
+        if (user.Disable || stands[static_cast<size_t>(i)]) continue;
+        // The entries are in file order: the one standing for this login is found by halving.
+        const auto found = std::lower_bound(entries.begin(), entries.end(), user.Login,
+                                            [](const TUserProp* entry, const std::string& login) {
+                                                return CompareAscii(entry->Login, login) < 0;
+                                            });
+        if (found == entries.end() || CompareAscii((*found)->Login, user.Login) != 0) continue;
+        const TUserProp& other = **found;
         report.Namesakes.push_back(
             Msg(other.Disable ? texts::NamesakeDisabled : texts::NamesakeWritten,
                 EscapeForOneLine(user.Login), EscapeForOneLine(other.Login)));
