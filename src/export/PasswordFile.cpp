@@ -17,7 +17,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
-#include <numeric>
 #include <string_view>
 
 namespace quorvane {
@@ -293,6 +292,7 @@ std::vector<const TUserProp*> PasswordFileEntries(const TUserList& list) {
     // Byte order, never the locale: the file must come out the same on every machine, or no
     // comparison of two exports could tell what changed. Logins equal once folded end up side
     // by side; which of them stands depends only on database order.
+    //
     // A database whose users are in file order already (as sorted lists are saved) needs no
     // sort: one pass tells.
     bool sorted = true;

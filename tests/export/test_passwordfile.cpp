@@ -31,10 +31,11 @@ TUserProp& AddUser(TUserList& list, const std::string& login, const std::string&
 }
 
 std::string PlainFile(const TUserList& list, IExportProgress* progress = nullptr,
-                      bool allowEmptyPasswords = false) {
+                      bool allowEmptyPasswords = false, TPasswordFileReport* report = nullptr) {
     TPasswordFileOptions options;
     options.Progress = progress;
     options.AllowEmptyPasswords = allowEmptyPasswords;
+    options.Report = report;
     const auto text = BuildPasswordFile(list, TPasswordsType::ptPlainText, options);
     return text ? *text : "<aborted>";
 }
@@ -68,8 +69,9 @@ TEST(PasswordLine, BothForms) {
 }
 
 // Users in the database's order and the plain-text file they give: sorted ignoring case, the
-// last of logins that differ only in case decides, nothing escaped, disabled users left out. An
-// empty password goes out only with the user's consent.
+// last of logins that differ only in case decides (each enabled one left out is named with it),
+// nothing escaped, disabled users left out. An empty password goes out only with the user's
+// consent.
 TEST(PasswordFile, PlainTextLines) {
     struct TUser {
         const char* Login;
@@ -80,6 +82,7 @@ TEST(PasswordFile, PlainTextLines) {
         const char* What;
         std::vector<TUser> Users;
         const char* File;
+        std::vector<std::string> Namesakes = {};
     } cases[] = {
         {"an empty password, a disabled user",
          {{"carl", ""}, {"Bob", "b", true}, {"alice", "a1"}},
@@ -89,13 +92,20 @@ TEST(PasswordFile, PlainTextLines) {
          "Alice:3\r\nALICIA:5\r\nbob:1\r\nBOBBY:4\r\ncarol:2\r\n"},
         {"the last namesake disabled: no line even though an earlier one is enabled",
          {{"Bob", "first"}, {"bob", "second", true}, {"zed", "z"}},
-         "zed:z\r\n"},
+         "zed:z\r\n",
+         {"Bob left out: the later bob is disabled"}},
         {"the last namesake enabled: its own login and password",
          {{"Bob", "first", true}, {"amy", "a"}, {"bob", "second"}},
          "amy:a\r\nbob:second\r\n"},
         {"three namesakes, and a trailing blank that makes another login",
          {{"EVE", "1", true}, {"Eve", "2"}, {"eve", "3"}, {"eve ", "4"}},
-         "eve:3\r\neve :4\r\n"},
+         "eve:3\r\neve :4\r\n",
+         {"Eve left out: the later eve is written"}},
+        {"namesakes among others, each named with the one written",
+         {{"zoe", "1"}, {"Al", "2"}, {"ZOE", "3"}, {"al", "4"}, {"bo", "5"}, {"AL", "6"}},
+         "AL:6\r\nbo:5\r\nZOE:3\r\n",
+         {"zoe left out: the later ZOE is written", "Al left out: the later AL is written",
+          "al left out: the later AL is written"}},
         {"nothing escaped",
          {{"x y", "p:w z"}, {"\xe9t\xe9", "\"q\"\\"}, {"empty", ""}},
          "empty:\r\nx y:p:w z\r\n\xe9t\xe9:\"q\"\\\r\n"},
@@ -107,7 +117,12 @@ TEST(PasswordFile, PlainTextLines) {
             AddUser(list, user.Login, user.Password, user.Disabled);
             emptyPassword = emptyPassword || (!user.Disabled && *user.Password == '\0');
         }
-        EXPECT_EQ(PlainFile(list, nullptr, true), c.File) << c.What;
+        TPasswordFileReport report;
+        EXPECT_EQ(PlainFile(list, nullptr, true, &report), c.File) << c.What;
+        std::vector<std::string> namesakes;
+        for (const TMessage& note : report.Namesakes)
+            namesakes.push_back(EnglishText(note));
+        EXPECT_EQ(namesakes, c.Namesakes) << c.What;
         if (emptyPassword) {
             EXPECT_THROW(PlainFile(list), EEmptyPasswords) << c.What;
         } else {
