@@ -36,4 +36,16 @@ constexpr bool SameTextAscii(std::string_view a, std::string_view b) {
     return true;
 }
 
+// a against b once the letters a to z are folded, byte by byte as unsigned values, a prefix
+// first: negative, zero or positive, as std::string::compare. No copy of either.
+constexpr int CompareAscii(std::string_view a, std::string_view b) {
+    const size_t common = a.size() < b.size() ? a.size() : b.size();
+    for (size_t i = 0; i < common; ++i) {
+        const auto x = static_cast<unsigned char>(AsciiLower(a[i]));
+        const auto y = static_cast<unsigned char>(AsciiLower(b[i]));
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
 } // namespace quorvane

@@ -57,14 +57,14 @@ const THashScheme* FormOfStored(std::string_view value) {
 }
 
 // The value as the consumer writes it: Dovecot's scheme name in braces first.
-std::string Tagged(const TConsumer& consumer, const THashScheme& form, const std::string& value) {
-    if (consumer.Syntax != TConsumerSyntax::Dovecot) return value;
+std::string Tagged(const TConsumer& consumer, const THashScheme& form, std::string_view value) {
+    if (consumer.Syntax != TConsumerSyntax::Dovecot) return std::string(value);
     // a value taken over from a passwd-file has its tag already
-    if (!form.StoresClearText() && value.starts_with("{")) return value;
+    if (!form.StoresClearText() && value.starts_with("{")) return std::string(value);
     const THashScheme* of = FormOfStored(value);
     // A clear password stays PLAIN even when it looks like a hash.
     if (form.StoresClearText() || of == nullptr) of = &form;
-    return "{" + std::string(of->DovecotName) + "}" + value;
+    return "{" + std::string(of->DovecotName) + "}" + std::string(value);
 }
 
 // --- what a file can hold ---
@@ -210,15 +210,21 @@ std::string HtpasswdLines(const TRender& r) {
         return PasswordFileText(r.List, r.Entries, r.Eol);
     std::vector<TPasswordEntry> tagged;
     tagged.reserve(r.Entries.size());
+    TValueArena values;
     for (const TPasswordEntry& entry : r.Entries)
-        tagged.push_back({entry.User, Tagged(r.Consumer, r.Form, entry.Value)});
+        tagged.push_back({entry.User, values.Keep(Tagged(r.Consumer, r.Form, entry.Value))});
     return PasswordFileText(r.List, tagged, r.Eol);
 }
 
 std::string RenderCaddy(const TRender& r) {
     std::string text = "basicauth {\n";
-    for (const TPasswordEntry& entry : r.Entries)
-        text += "\t" + entry.User->Login + " " + entry.Value + "\n";
+    for (const TPasswordEntry& entry : r.Entries) {
+        text += '\t';
+        text += entry.User->Login;
+        text += ' ';
+        text += entry.Value;
+        text += '\n';
+    }
     return text + "}\n";
 }
 
@@ -236,8 +242,8 @@ std::string RenderHaproxy(const TRender& r) {
     for (const TPasswordEntry& entry : r.Entries) {
         const bool plain = r.Form.StoresClearText() && !entry.User->HashOnly();
         text += "    user " + entry.User->Login +
-                (plain ? " insecure-password '" + entry.Value + "'\n"
-                       : " password " + entry.Value + "\n");
+                (plain ? " insecure-password '" + std::string(entry.Value) + "'\n"
+                       : " password " + std::string(entry.Value) + "\n");
     }
     return text;
 }
@@ -253,7 +259,8 @@ std::string RenderTraefik(const TRender& r) {
     std::string text =
         "http:\n  middlewares:\n    " + r.ListName + ":\n      basicAuth:\n        users:\n";
     for (const TPasswordEntry& entry : r.Entries)
-        text += "          - " + YamlQuoted(entry.User->Login + ":" + entry.Value) + "\n";
+        text +=
+            "          - " + YamlQuoted(entry.User->Login + ":" + std::string(entry.Value)) + "\n";
     if (r.Entries.empty()) text += "          []\n";
     return text;
 }
@@ -412,8 +419,7 @@ std::optional<std::string> BuildConsumerFile(const TUserList& list, const TConsu
     if (file.Report == nullptr) file.Report = &report;
     file.WithDisabled = consumer.WritesDisabled;
     if (consumer.UnixLineEnds) file.UnixLineEnds = true;
-    const std::optional<std::vector<TPasswordEntry>> entries =
-        BuildPasswordEntries(list, form, file);
+    const std::optional<TPasswordEntries> entries = BuildPasswordEntries(list, form, file);
     if (!entries) return std::nullopt;
 
     // Values of other forms (taken over): a warning where the consumer reads them, else no file.
@@ -432,10 +438,11 @@ std::optional<std::string> BuildConsumerFile(const TUserList& list, const TConsu
         options.Warnings->push_back(Msg(texts::OtherFormsWarning, Count(readable.size()),
                                         form.DisplayMessage(), Names(Logins(readable))));
 
-    if (consumer.EmptyOpens && entries->empty())
+    if (consumer.EmptyOpens && entries->Entries.empty())
         throw EQuorvaneError(Msg(texts::ConsumerNoUsers, shown));
 
-    const TRender render{list, consumer, form, *entries, PasswordFileLineEnd(list, file), listName};
+    const TRender render{list,    consumer, form, entries->Entries, PasswordFileLineEnd(list, file),
+                         listName};
     return Render(render);
 }
 

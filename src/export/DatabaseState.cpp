@@ -272,9 +272,16 @@ bool TUserDigests::operator==(const TUserDigests& other) const {
     Read();
     other.Read();
     if (size() != other.size()) return false;
+    // Tables of the same users mostly hold them in the same order: the slot after the last
+    // one found is tried before the index.
+    std::size_t next = 0;
     for (std::size_t slot = 0; slot < size(); ++slot) {
-        const std::size_t there = other.FSlots.Find(FSlots.Login(slot));
+        const std::string_view login = FSlots.Login(slot);
+        const std::size_t there = next < other.size() && other.FSlots.Login(next) == login
+                                      ? next
+                                      : other.FSlots.Find(login);
         if (there == TLoginSlots::KNone || other.FDigests[there] != FDigests[slot]) return false;
+        next = there + 1;
     }
     return true;
 }
@@ -329,10 +336,17 @@ bool THashTable::operator==(const THashTable& other) const {
     Read();
     other.Read();
     if (size() != other.size()) return false;
+    // As TUserDigests: the slot after the last one found first.
+    std::size_t next = 0;
     for (std::size_t slot = 0; slot < size(); ++slot) {
         const THashEntry mine = Entry(slot);
-        const std::optional<THashEntry> theirs = other.Find(mine.Login);
-        if (!theirs || theirs->Tag != mine.Tag || theirs->Hash != mine.Hash) return false;
+        const std::size_t there = next < other.size() && other.FSlots.Login(next) == mine.Login
+                                      ? next
+                                      : other.FSlots.Find(mine.Login);
+        if (there == TLoginSlots::KNone) return false;
+        const THashEntry theirs = other.Entry(there);
+        if (theirs.Tag != mine.Tag || theirs.Hash != mine.Hash) return false;
+        next = there + 1;
     }
     return true;
 }

@@ -1,5 +1,6 @@
 #include "export/HashCache.h"
 
+#include "base/AsciiCase.h"
 #include "base/Crypto.h"
 #include "base/FileSafety.h"
 #include "base/Random.h"
@@ -65,9 +66,9 @@ THashCache::TTag THashCache::Tag(std::string_view form, int workFactor, std::str
     return tag;
 }
 
-std::optional<std::string> THashCache::Find(std::string_view form, int workFactor,
-                                            std::string_view login,
-                                            std::string_view password) const {
+std::optional<THashCache::THit> THashCache::Find(std::string_view form, int workFactor,
+                                                 std::string_view login,
+                                                 std::string_view password) const {
     if (!Keyed()) return std::nullopt;
     const auto matches = [&](const THashEntry& entry) {
         if (entry.Tag.size() != KTagBytes) return false;
@@ -78,20 +79,37 @@ std::optional<std::string> THashCache::Find(std::string_view form, int workFacto
                 static_cast<unsigned char>(expected[i] ^ static_cast<unsigned char>(entry.Tag[i]));
         return diff == 0;
     };
-    // Put in this export already (a second file in the same form and work factor).
-    if (const size_t made = FNew.Slot(login); made != TLoginSlots::KNone) {
-        const THashEntry entry = FNew.Entry(made);
-        if (matches(entry)) {
-            FNewVerified[made] = true;
-            return std::string(entry.Hash);
+    // Put in this export already (a second file in the same form and work factor); not looked
+    // up for a login past every one put, as each of a file's logins is when it is built.
+    if (!FNew.empty() && CompareAscii(login, FLastPut) <= 0) {
+        if (const size_t made = FNew.Slot(login); made != TLoginSlots::KNone) {
+            const THashEntry entry = FNew.Entry(made);
+            if (matches(entry)) return THit{entry.Hash, false, made};
         }
     }
-    const size_t slot = Loaded().Slot(login);
+    // A file's users mostly come in the order the last export wrote them: the entry after the
+    // last one found is tried before the index.
+    const THashTable& loaded = Loaded();
+    const size_t slot = FNextLoaded < loaded.size() && loaded.Entry(FNextLoaded).Login == login
+                            ? FNextLoaded
+                            : loaded.Slot(login);
     if (slot == TLoginSlots::KNone) return std::nullopt;
-    const THashEntry entry = Loaded().Entry(slot);
+    FNextLoaded = slot + 1;
+    const THashEntry entry = loaded.Entry(slot);
     if (!matches(entry)) return std::nullopt;
-    FVerified[slot] = true;
-    return std::string(entry.Hash);
+    return THit{entry.Hash, true, slot};
+}
+
+void THashCache::Added(std::string_view login) {
+    if (FNew.size() == 1 || CompareAscii(login, FLastPut) > 0) FLastPut = login;
+}
+
+void THashCache::Keep(std::string_view login, const THit& hit) {
+    if (!hit.Remembered) return; // this export's entry already, its tag the one checked
+    if (FNew.empty()) FNew.ReserveLike(Loaded());
+    const THashEntry entry = Loaded().Entry(hit.Slot);
+    FNew.Put(login, entry.Tag, entry.Hash);
+    Added(login);
 }
 
 const std::string* THashCache::Remembered(const std::string& login) const {
@@ -103,35 +121,19 @@ const std::string* THashCache::Remembered(const std::string& login) const {
 }
 
 void THashCache::Put(std::string_view form, int workFactor, std::string_view login,
-                     std::string_view password, const std::string& hash) {
-    // The entry of this export, not checked by a Find yet. The first one gives the table room
-    // for as many as the last export had: a re-export mostly holds the same users, and a table
-    // of a million grown step by step would, for a moment, need its room twice.
-    const auto put = [&](std::string_view tag) {
-        if (FNew.empty()) FNew.ReserveLike(Loaded());
-        FNew.Put(login, tag, hash);
-        FNewVerified.resize(FNew.size(), false);
-        FNewVerified[FNew.Slot(login)] = false;
-    };
+                     std::string_view password, std::string_view hash) {
+    // The first entry gives the table room for as many as the last export had: a re-export
+    // mostly holds the same users, and a table of a million grown step by step would, for a
+    // moment, need its room twice.
+    if (FNew.empty()) FNew.ReserveLike(Loaded());
     if (!Keyed()) {
-        put({});
-        return;
+        FNew.Put(login, {}, hash);
+    } else {
+        const TTag tag = Tag(form, workFactor, login, password, hash);
+        FNew.Put(login, std::string_view(reinterpret_cast<const char*>(tag.data()), tag.size()),
+                 hash);
     }
-    // A hash a Find of this export just gave for this user: its tag is the one checked.
-    if (const size_t made = FNew.Slot(login);
-        made != TLoginSlots::KNone && FNewVerified[made] && FNew.Entry(made).Hash == hash)
-        return;
-    // A user whose tag Find checked, given the hash it found: the inputs are the same.
-    const size_t slot = Loaded().Slot(login);
-    if (slot != TLoginSlots::KNone && FVerified[slot]) {
-        const THashEntry entry = Loaded().Entry(slot);
-        if (entry.Hash == hash) {
-            put(entry.Tag);
-            return;
-        }
-    }
-    const TTag tag = Tag(form, workFactor, login, password, hash);
-    put(std::string_view(reinterpret_cast<const char*>(tag.data()), tag.size()));
+    Added(login);
 }
 
 std::string NewHashCacheKey() {

@@ -41,7 +41,7 @@ public:
         (void)entries.size();
         FLoaded = entries;
         FLoadedAt = nullptr;
-        FVerified.assign(FLoaded.size(), false);
+        FNextLoaded = 0;
     }
     // The same without a copy: the entries are read where they lie, and must outlive this
     // cache unchanged (the state an export loaded).
@@ -50,32 +50,42 @@ public:
         (void)entries.size();
         FLoaded = THashTable();
         FLoadedAt = &entries;
-        FVerified.assign(entries.size(), false);
+        FNextLoaded = 0;
     }
+    // A hash Find gave and where it lies: in the table Load or Refer took (Remembered; valid
+    // until Release), else in this export's own (valid until the next Put or Keep).
+    struct THit {
+        std::string_view Hash;
+        bool Remembered = false;
+        std::size_t Slot = 0; // of the table it lies in
+    };
     // The stored hash of this user when its tag shows it was made from exactly these inputs:
     // one Put in this export first (a second file in the same form and work factor), then one
-    // remembered from the last; nothing without a key. A Put of the same user with that hash
-    // then keeps the tag.
-    std::optional<std::string> Find(std::string_view form, int workFactor, std::string_view login,
-                                    std::string_view password) const;
+    // remembered from the last; nothing without a key.
+    std::optional<THit> Find(std::string_view form, int workFactor, std::string_view login,
+                             std::string_view password) const;
+    // Makes the hash a Find of this export gave for login (the login Find was given) one of
+    // this export's, with the tag Find checked: nothing is hashed or looked up again.
+    void Keep(std::string_view login, const THit& hit);
     // The hash last written for this login (Put in this export, else remembered), not checked:
     // a fast form checks it by hashing the password again with its salt. Nothing when none is
     // remembered; valid until the next call.
     const std::string* Remembered(const std::string& login) const;
-    // Remembers the hash written for this user (with its tag when there is a key).
+    // Remembers the hash written for this user (with its tag when there is a key). hash is not
+    // one of this cache's own entries.
     void Put(std::string_view form, int workFactor, std::string_view login,
-             std::string_view password, const std::string& hash);
+             std::string_view password, std::string_view hash);
     // The entries Put since construction: the users of this export, no stale ones.
     const THashTable& Entries() const { return FNew; }
     // Lets go of the entries Load or Refer took: no Find or Put follows.
     void Release() {
         FLoaded = THashTable();
         FLoadedAt = nullptr;
-        FVerified = {};
+        FNextLoaded = 0;
     }
     // Entries, given away: the cache holds none of this export's afterwards.
     THashTable TakeEntries() {
-        FNewVerified.clear();
+        FLastPut.clear();
         return std::exchange(FNew, THashTable());
     }
 
@@ -92,10 +102,15 @@ private:
     std::string FKey;
     THashTable FLoaded;
     const THashTable* FLoadedAt = nullptr; // the entries Refer took, in place of FLoaded
-    mutable std::vector<bool> FVerified;   // by slot of Loaded(): its tag checked by Find
+    // Notes login as put into FNew.
+    void Added(std::string_view login);
+
     mutable std::string FRemembered;
     THashTable FNew;
-    mutable std::vector<bool> FNewVerified; // by slot of FNew: its tag checked by Find
+    // The last of FNew's logins with a to z folded (CompareAscii): a login past it is not there.
+    std::string FLastPut;
+    // The slot of Loaded() after the last one Find found: the one it tries first.
+    mutable std::size_t FNextLoaded = 0;
 };
 
 // The key of this account's tags for the fast forms when the database has none of its own: 64

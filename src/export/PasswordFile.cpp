@@ -17,9 +17,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
-#include <numeric>
 #include <string_view>
-#include <unordered_map>
 
 namespace quorvane {
 
@@ -30,8 +28,21 @@ constexpr size_t KProgressStep = 100;
 // workers stay busy; progress and abort checks still come every KProgressStep entries.
 constexpr size_t KHashWindow = 10 * KProgressStep;
 
-std::string FoldLogin(const std::string& login) {
-    return ToAsciiLower(login);
+// The passes over a file's users go in file order, in which the users lie anywhere in memory:
+// each asks for the user this many places ahead, whose fields then arrive while the ones
+// before it are read.
+constexpr size_t KAhead = 8;
+
+void Prefetch(const std::vector<const TUserProp*>& users, size_t at) {
+    if (at >= users.size()) return;
+    const char* bytes = reinterpret_cast<const char*>(users[at]);
+    for (size_t line = 0; line < sizeof(TUserProp); line += 64)
+        __builtin_prefetch(bytes + line);
+}
+
+// The same for the logins (their first bytes) of a file's entries.
+void PrefetchLogin(const std::vector<TPasswordEntry>& entries, size_t at) {
+    if (at < entries.size()) __builtin_prefetch(entries[at].User->Login.data());
 }
 
 TMessage UnsafeProblem(const TUserList& list, const TUserProp& user, const TMessageText& reason);
@@ -146,7 +157,9 @@ TEntryCheck CheckEntries(const TUserList& list, const std::vector<const TUserPro
     // Plain text and the Digest line are made from the clear password; a hash is not one.
     const bool fromClearPassword = form.Prefix.empty();
     if (report != nullptr) *report = TPasswordFileReport();
-    for (const TUserProp* user : entries) {
+    for (size_t i = 0; i < entries.size(); ++i) {
+        Prefetch(entries, i + KAhead);
+        const TUserProp* user = entries[i];
         if (user->Disable && report != nullptr) report->LeftOut.push_back(user);
         if (!Written(*user, options)) continue;
         if (const TMessageText* reason = UnsafeReason(*user, form))
@@ -188,15 +201,19 @@ void CheckRealm(const THashScheme& form, const std::string& realm) {
 void ReportNamesakes(const TUserList& list, const std::vector<const TUserProp*>& entries,
                      TPasswordFileReport& report) {
     if (entries.size() == static_cast<size_t>(list.Count())) return;
-    std::unordered_map<std::string, const TUserProp*> standing;
-    standing.reserve(entries.size());
+    std::vector<bool> stands(static_cast<size_t>(list.Count()), false);
     for (const TUserProp* user : entries)
-        standing.emplace(FoldLogin(user->Login), user);
+        stands[static_cast<size_t>(list.IndexOf(user))] = true;
     for (int i = 0; i < list.Count(); ++i) {
         const TUserProp& user = list.Users(i);
-        const auto found = standing.find(FoldLogin(user.Login));
-        if (user.Disable || found == standing.end() || found->second == &user) continue;
-        const TUserProp& other = *found->second;
+        if (user.Disable || stands[static_cast<size_t>(i)]) continue;
+        // The entries are in file order: the one standing for this login is found by halving.
+        const auto found = std::lower_bound(entries.begin(), entries.end(), user.Login,
+                                            [](const TUserProp* entry, const std::string& login) {
+                                                return CompareAscii(entry->Login, login) < 0;
+                                            });
+        if (found == entries.end() || CompareAscii((*found)->Login, user.Login) != 0) continue;
+        const TUserProp& other = **found;
         report.Namesakes.push_back(
             Msg(other.Disable ? texts::NamesakeDisabled : texts::NamesakeWritten,
                 EscapeForOneLine(user.Login), EscapeForOneLine(other.Login)));
@@ -268,40 +285,63 @@ bool StoreSchemeChoice(TUserList& list, TPasswordsType passType, int param) {
 
 std::vector<const TUserProp*> PasswordFileEntries(const TUserList& list) {
     const size_t count = static_cast<size_t>(list.Count());
-    std::vector<std::string> folded(count);
-    for (size_t i = 0; i < count; ++i)
-        folded[i] = FoldLogin(list.Users(static_cast<int>(i)).Login);
+    const auto login = [&](size_t i) -> std::string_view {
+        return list.Users(static_cast<int>(i)).Login;
+    };
 
     // Byte order, never the locale: the file must come out the same on every machine, or no
-    // comparison of two exports could tell what changed. Equal folded logins end up side by
-    // side; their unfolded bytes, then their database order, decide within the run.
-    std::vector<size_t> order(count);
-    std::iota(order.begin(), order.end(), size_t{0});
-    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-        if (int c = folded[a].compare(folded[b]); c != 0) return c < 0;
-        const std::string& la = list.Users(static_cast<int>(a)).Login;
-        const std::string& lb = list.Users(static_cast<int>(b)).Login;
-        if (int c = la.compare(lb); c != 0) return c < 0;
-        return a < b;
-    });
+    // comparison of two exports could tell what changed. Logins equal once folded end up side
+    // by side; which of them stands depends only on database order.
+    //
+    // A database whose users are in file order already (as sorted lists are saved) needs no
+    // sort: one pass tells.
+    bool sorted = true;
+    for (size_t i = 1; i < count && sorted; ++i)
+        sorted = CompareAscii(login(i - 1), login(i)) <= 0;
+    // Otherwise the first eight folded bytes of each login, big-endian and padded with zeros,
+    // order the logins as their whole folded bytes do wherever they differ; only a tie reads
+    // the logins themselves.
+    struct TKey {
+        uint64_t Prefix;
+        uint32_t Index;
+    };
+    std::vector<TKey> keys(count);
+    for (size_t i = 0; i < count; ++i) {
+        uint64_t prefix = 0;
+        if (!sorted) {
+            const std::string_view bytes = login(i);
+            for (size_t k = 0; k < 8; ++k)
+                prefix = prefix << 8 |
+                         (k < bytes.size() ? static_cast<unsigned char>(AsciiLower(bytes[k])) : 0U);
+        }
+        keys[i] = {prefix, static_cast<uint32_t>(i)};
+    }
+    if (!sorted)
+        std::sort(keys.begin(), keys.end(), [&](const TKey& a, const TKey& b) {
+            if (a.Prefix != b.Prefix) return a.Prefix < b.Prefix;
+            if (const int c = CompareAscii(login(a.Index), login(b.Index)); c != 0) return c < 0;
+            return a.Index < b.Index;
+        });
 
     std::vector<const TUserProp*> entries;
     entries.reserve(count);
     for (size_t k = 0; k < count;) {
         // The last in database order of a run of namesakes stands for all of them.
-        size_t last = order[k];
+        uint32_t last = keys[k].Index;
         size_t next = k + 1;
-        for (; next < count && folded[order[next]] == folded[order[k]]; ++next)
-            last = std::max(last, order[next]);
+        for (; next < count && keys[next].Prefix == keys[k].Prefix &&
+               CompareAscii(login(keys[next].Index), login(keys[k].Index)) == 0;
+             ++next)
+            last = std::max(last, keys[next].Index);
         entries.push_back(&list.Users(static_cast<int>(last)));
         k = next;
     }
     return entries;
 }
 
-std::optional<std::vector<TPasswordEntry>>
-BuildPasswordEntries(const TUserList& list, const THashScheme& scheme,
-                     const TPasswordFileOptions& options) {
+std::optional<TPasswordEntries> BuildPasswordEntries(const TUserList& list,
+                                                     const THashScheme& scheme,
+                                                     const TPasswordFileOptions& options) {
     if (scheme.IsDatabaseForm()) CheckFormKeepsHashes(list, scheme.Id);
     CheckRealm(scheme, options.Realm);
     const auto entries = PasswordFileEntries(list);
@@ -339,16 +379,27 @@ BuildPasswordEntries(const TUserList& list, const THashScheme& scheme,
     TPasswordFileStats stats;
     std::vector<size_t> toHash;
 
-    std::vector<TPasswordEntry> out;
+    // No value is copied per user: a stored one is read where it lies (the user, the cache's
+    // table of the last export), one made now goes into the arena.
+    TPasswordEntries built;
+    std::vector<TPasswordEntry>& out = built.Entries;
+    TValueArena& arena = built.Values;
     out.reserve(count);
+    // A hash a Find gave: kept where it lies when that is the last export's table, else copied,
+    // for this export's table moves as it grows.
+    const auto found = [&](const THashCache::THit& hit) {
+        return hit.Remembered ? hit.Hash : arena.Keep(hit.Hash);
+    };
     std::vector<const TUserProp*> chunkUsers;
     std::vector<std::string_view> passwords;
-    std::vector<std::string> settings, hashes;
+    std::vector<std::string> settings;
+    std::vector<std::string_view> hashes;
     std::vector<const TUserProp*> windowUsers; // of the fast forms' window, as written
     std::vector<size_t> unknown;               // of windowUsers: those the tags did not confirm
     std::vector<std::string> computed;         // their hashes
     std::vector<bool> remembered;              // whose setting is the remembered hash
-    size_t nextHash = 0;                       // the hash of the next enabled user of the window
+    std::vector<std::optional<THashCache::THit>> hits; // of windowUsers: what the tags confirmed
+    size_t nextHash = 0; // the hash of the next enabled user of the window
     for (size_t start = 0; start < count; start += KProgressStep) {
         if (options.Progress) {
             options.Progress->Entries(start, count);
@@ -356,8 +407,10 @@ BuildPasswordEntries(const TUserList& list, const THashScheme& scheme,
         }
         const size_t end = std::min(count, start + KProgressStep);
         chunkUsers.clear();
-        for (size_t i = start; i < end; ++i)
+        for (size_t i = start; i < end; ++i) {
+            Prefetch(entries, i + KAhead);
             if (Written(*entries[i], options)) chunkUsers.push_back(entries[i]);
+        }
 
         if (scheme.StoresClearText()) {
             for (const TUserProp* user : chunkUsers)
@@ -366,14 +419,15 @@ BuildPasswordEntries(const TUserList& list, const THashScheme& scheme,
         }
         if (scheme.HashForUser != nullptr) { // hash-only users were refused above
             for (const TUserProp* user : chunkUsers)
-                out.push_back(
-                    {user, scheme.HashForUser(user->Login, options.Realm, user->Password)});
+                out.push_back({user, arena.Keep(scheme.HashForUser(user->Login, options.Realm,
+                                                                   user->Password))});
             continue;
         }
         if (slow) {
             // A cached hash for every user whose inputs are unchanged; settings for the others
             // in file order on this thread, the hashing on every processor.
-            hashes.assign(chunkUsers.size(), std::string());
+            hashes.assign(chunkUsers.size(), std::string_view());
+            hits.assign(chunkUsers.size(), std::nullopt);
             toHash.clear();
             passwords.clear();
             settings.clear();
@@ -381,9 +435,9 @@ BuildPasswordEntries(const TUserList& list, const THashScheme& scheme,
                 const TUserProp* user = chunkUsers[k];
                 if (user->HashOnly()) {
                     hashes[k] = user->PasswordHash(); // taken over unchanged
-                } else if (auto hit = cache ? cache->Find(form, param, user->Login, user->Password)
-                                            : std::nullopt) {
-                    hashes[k] = std::move(*hit);
+                } else if (cache != nullptr &&
+                           (hits[k] = cache->Find(form, param, user->Login, user->Password))) {
+                    hashes[k] = found(*hits[k]);
                     ++stats.Reused;
                 } else {
                     toHash.push_back(k);
@@ -395,12 +449,14 @@ BuildPasswordEntries(const TUserList& list, const THashScheme& scheme,
             scheme.HashBatch(passwords, settings, fresh, options.Threads);
             stats.Hashed += fresh.size();
             for (size_t j = 0; j < toHash.size(); ++j)
-                hashes[toHash[j]] = std::move(fresh[j]);
+                hashes[toHash[j]] = arena.Keep(fresh[j]);
             for (size_t k = 0; k < chunkUsers.size(); ++k) {
                 const TUserProp* user = chunkUsers[k];
-                if (!user->HashOnly() && cache)
+                if (hits[k])
+                    cache->Keep(user->Login, *hits[k]);
+                else if (!user->HashOnly() && cache)
                     cache->Put(form, param, user->Login, user->Password, hashes[k]);
-                out.push_back({user, std::move(hashes[k])});
+                out.push_back({user, hashes[k]});
             }
             continue;
         }
@@ -411,14 +467,17 @@ BuildPasswordEntries(const TUserList& list, const THashScheme& scheme,
             windowUsers.clear();
             remembered.clear();
             hashes.clear();
+            hits.clear();
             unknown.clear();
             for (size_t i = start; i < std::min(count, start + KHashWindow); ++i) {
+                Prefetch(entries, i + KAhead);
                 const TUserProp* user = entries[i];
                 if (!Written(*user, options) || user->HashOnly()) continue;
                 windowUsers.push_back(user);
-                if (auto hit = cache ? cache->Find(form, param, user->Login, user->Password)
-                                     : std::nullopt) {
-                    hashes.push_back(std::move(*hit));
+                hits.push_back(cache ? cache->Find(form, param, user->Login, user->Password)
+                                     : std::nullopt);
+                if (hits.back()) {
+                    hashes.push_back(found(*hits.back()));
                     ++stats.Reused;
                     continue;
                 }
@@ -455,18 +514,38 @@ BuildPasswordEntries(const TUserList& list, const THashScheme& scheme,
                 stats.Hashed += toHash.size();
             }
             for (size_t j = 0; j < unknown.size(); ++j)
-                hashes[unknown[j]] = std::move(computed[j]);
+                hashes[unknown[j]] = arena.Keep(computed[j]);
             if (cache)
-                for (size_t j = 0; j < hashes.size(); ++j)
-                    cache->Put(form, param, windowUsers[j]->Login, windowUsers[j]->Password,
-                               hashes[j]);
+                for (size_t j = 0; j < hashes.size(); ++j) {
+                    Prefetch(windowUsers, j + KAhead);
+                    if (hits[j])
+                        cache->Keep(windowUsers[j]->Login, *hits[j]);
+                    else
+                        cache->Put(form, param, windowUsers[j]->Login, windowUsers[j]->Password,
+                                   hashes[j]);
+                }
             nextHash = 0;
         }
         for (const TUserProp* user : chunkUsers)
-            out.push_back({user, user->HashOnly() ? user->PasswordHash() : hashes[nextHash++]});
+            out.push_back({user, user->HashOnly() ? std::string_view(user->PasswordHash())
+                                                  : hashes[nextHash++]});
     }
     if (options.Stats) *options.Stats = stats;
-    return out;
+    return built;
+}
+
+std::string_view TValueArena::Keep(std::string_view bytes) {
+    // Blocks of 1 MiB, or one of its own for a value longer than that.
+    constexpr size_t KBlock = size_t{1} << 20;
+    if (FBlocks.empty() || FSize - FUsed < bytes.size()) {
+        FSize = std::max(KBlock, bytes.size());
+        FBlocks.push_back(std::make_unique_for_overwrite<char[]>(FSize));
+        FUsed = 0;
+    }
+    char* at = FBlocks.back().get() + FUsed;
+    std::copy(bytes.begin(), bytes.end(), at);
+    FUsed += bytes.size();
+    return {at, bytes.size()};
 }
 
 std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsType passType,
@@ -479,12 +558,16 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
 std::string PasswordFileText(const TUserList& list, const std::vector<TPasswordEntry>& entries,
                              std::string_view eol) {
     size_t size = 0;
-    for (const TPasswordEntry& entry : entries)
-        size += entry.User->Login.size() + 1 + entry.Value.size() + eol.size();
+    for (size_t i = 0; i < entries.size(); ++i) {
+        PrefetchLogin(entries, i + KAhead);
+        size += entries[i].User->Login.size() + 1 + entries[i].Value.size() + eol.size();
+    }
     std::string text;
     text.reserve(size);
-    for (const TPasswordEntry& entry : entries)
-        AppendLine(text, eol, list, *entry.User, entry.Value);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        PrefetchLogin(entries, i + KAhead);
+        AppendLine(text, eol, list, *entries[i].User, entries[i].Value);
+    }
     return text;
 }
 

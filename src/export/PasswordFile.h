@@ -7,6 +7,7 @@
 #include "base/Random.h"
 #include "userdb/UserList.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -110,7 +111,28 @@ struct TPasswordFileOptions {
 // One user of the file and the value that goes with the login.
 struct TPasswordEntry {
     const TUserProp* User = nullptr;
-    std::string Value;
+    std::string_view Value;
+};
+
+// Bytes kept in a few large blocks that never move, so that a million values cost a few
+// allocations rather than one each; a view Keep gave stays valid as long as the arena, moved or
+// not.
+class TValueArena {
+public:
+    std::string_view Keep(std::string_view bytes);
+
+private:
+    std::vector<std::unique_ptr<char[]>> FBlocks;
+    size_t FUsed = 0; // of the last block
+    size_t FSize = 0; // of the last block
+};
+
+// The users of a file with their values. A value lies in the user (the password in clear, a
+// stored hash), in Values, or in the table of the last export the build's hash cache read: the
+// entries are read before that cache lets go of it (THashCache::Release).
+struct TPasswordEntries {
+    std::vector<TPasswordEntry> Entries;
+    TValueArena Values;
 };
 
 // "\n" or "\r\n", as the options or else the list choose.
@@ -192,9 +214,8 @@ std::optional<std::string> BuildPasswordFile(const TUserList& list, TPasswordsTy
 // BuildPasswordFile checks them, in file order: what every consumer's file is made from. Also
 // raises "The form Digest needs a realm" and refuses a realm that would break the line, and for
 // a form made from the clear password (plain text, Digest) users known only by their hash.
-std::optional<std::vector<TPasswordEntry>>
-BuildPasswordEntries(const TUserList& list, const THashScheme& form,
-                     const TPasswordFileOptions& options = {});
+std::optional<TPasswordEntries> BuildPasswordEntries(const TUserList& list, const THashScheme& form,
+                                                     const TPasswordFileOptions& options = {});
 
 // The "login:value" lines of entries, each ended by eol; raises EUnsafeUsers for a line no web
 // server reads whole (longer than KMaxPasswordFileLine).

@@ -31,10 +31,11 @@ TUserProp& AddUser(TUserList& list, const std::string& login, const std::string&
 }
 
 std::string PlainFile(const TUserList& list, IExportProgress* progress = nullptr,
-                      bool allowEmptyPasswords = false) {
+                      bool allowEmptyPasswords = false, TPasswordFileReport* report = nullptr) {
     TPasswordFileOptions options;
     options.Progress = progress;
     options.AllowEmptyPasswords = allowEmptyPasswords;
+    options.Report = report;
     const auto text = BuildPasswordFile(list, TPasswordsType::ptPlainText, options);
     return text ? *text : "<aborted>";
 }
@@ -68,8 +69,9 @@ TEST(PasswordLine, BothForms) {
 }
 
 // Users in the database's order and the plain-text file they give: sorted ignoring case, the
-// last of logins that differ only in case decides, nothing escaped, disabled users left out. An
-// empty password goes out only with the user's consent.
+// last of logins that differ only in case decides (each enabled one left out is named with it),
+// nothing escaped, disabled users left out. An empty password goes out only with the user's
+// consent.
 TEST(PasswordFile, PlainTextLines) {
     struct TUser {
         const char* Login;
@@ -80,6 +82,7 @@ TEST(PasswordFile, PlainTextLines) {
         const char* What;
         std::vector<TUser> Users;
         const char* File;
+        std::vector<std::string> Namesakes = {};
     } cases[] = {
         {"an empty password, a disabled user",
          {{"carl", ""}, {"Bob", "b", true}, {"alice", "a1"}},
@@ -89,13 +92,20 @@ TEST(PasswordFile, PlainTextLines) {
          "Alice:3\r\nALICIA:5\r\nbob:1\r\nBOBBY:4\r\ncarol:2\r\n"},
         {"the last namesake disabled: no line even though an earlier one is enabled",
          {{"Bob", "first"}, {"bob", "second", true}, {"zed", "z"}},
-         "zed:z\r\n"},
+         "zed:z\r\n",
+         {"Bob left out: the later bob is disabled"}},
         {"the last namesake enabled: its own login and password",
          {{"Bob", "first", true}, {"amy", "a"}, {"bob", "second"}},
          "amy:a\r\nbob:second\r\n"},
         {"three namesakes, and a trailing blank that makes another login",
          {{"EVE", "1", true}, {"Eve", "2"}, {"eve", "3"}, {"eve ", "4"}},
-         "eve:3\r\neve :4\r\n"},
+         "eve:3\r\neve :4\r\n",
+         {"Eve left out: the later eve is written"}},
+        {"namesakes among others, each named with the one written",
+         {{"zoe", "1"}, {"Al", "2"}, {"ZOE", "3"}, {"al", "4"}, {"bo", "5"}, {"AL", "6"}},
+         "AL:6\r\nbo:5\r\nZOE:3\r\n",
+         {"zoe left out: the later ZOE is written", "Al left out: the later AL is written",
+          "al left out: the later AL is written"}},
         {"nothing escaped",
          {{"x y", "p:w z"}, {"\xe9t\xe9", "\"q\"\\"}, {"empty", ""}},
          "empty:\r\nx y:p:w z\r\n\xe9t\xe9:\"q\"\\\r\n"},
@@ -107,7 +117,12 @@ TEST(PasswordFile, PlainTextLines) {
             AddUser(list, user.Login, user.Password, user.Disabled);
             emptyPassword = emptyPassword || (!user.Disabled && *user.Password == '\0');
         }
-        EXPECT_EQ(PlainFile(list, nullptr, true), c.File) << c.What;
+        TPasswordFileReport report;
+        EXPECT_EQ(PlainFile(list, nullptr, true, &report), c.File) << c.What;
+        std::vector<std::string> namesakes;
+        for (const TMessage& note : report.Namesakes)
+            namesakes.push_back(EnglishText(note));
+        EXPECT_EQ(namesakes, c.Namesakes) << c.What;
         if (emptyPassword) {
             EXPECT_THROW(PlainFile(list), EEmptyPasswords) << c.What;
         } else {
@@ -118,7 +133,8 @@ TEST(PasswordFile, PlainTextLines) {
 
 TEST(PasswordFile, OrderIsByteOrderAfterFoldingWhateverTheLocale) {
     // Folded bytes decide (punctuation and digits before letters, UTF-8 after z); the locale of
-    // the machine never does.
+    // the machine never does. Of namesakes the last in the database stands, in their place.
+    using namespace std::string_literals;
     const struct {
         std::vector<std::string> Database, File;
     } cases[] = {
@@ -126,6 +142,22 @@ TEST(PasswordFile, OrderIsByteOrderAfterFoldingWhateverTheLocale) {
         {{"über", "zed", "Uwe", "ute"}, {"ute", "Uwe", "zed", "über"}},
         {{"Über", "über"}, {"Über", "über"}},
         {{"Bob", "carl", "bob"}, {"bob", "carl"}},
+        // capitals: namesakes wherever they are, the last one standing
+        {{"b", "a", "B", "A", "c"}, {"A", "B", "c"}},
+        {{"bob", "Carl", "BOB", "carl", "Bob"}, {"Bob", "carl"}},
+        // in file order already: no namesake lost, none kept twice
+        {{"ann", "Ann", "ANN", "bob"}, {"ANN", "bob"}},
+        {{"Amy", "amy", "Ben", "carl"}, {"amy", "Ben", "carl"}},
+        // a login that is the start of another, and logins alike in their first eight bytes
+        {{"abcdefghij", "abcdefgh", "ABCDEFGHI", "abc"},
+         {"abc", "abcdefgh", "ABCDEFGHI", "abcdefghij"}},
+        {{"abcdefghZ", "abcdefgha", "ABCDEFGHz"}, {"abcdefgha", "ABCDEFGHz"}},
+        {{"ab\0"s, "ab", "AB\0c"s}, {"ab", "ab\0"s, "AB\0c"s}},
+        // bytes above 0x7f after every ASCII byte, in their own order, also past eight bytes
+        {{"\xff", "\xc3\xa9", "z", "\x80", "\x7f"}, {"z", "\x7f", "\x80", "\xc3\xa9", "\xff"}},
+        {{"abcdefgh\xff", "abcdefghz", "ABCDEFGH\x80"},
+         {"abcdefghz", "ABCDEFGH\x80", "abcdefgh\xff"}},
+        {{"\xe9T\xe9", "\xe9t\xe9", "\xc9t\xe9"}, {"\xc9t\xe9", "\xe9t\xe9"}},
     };
     for (const auto& c : cases) {
         TUserList list;
@@ -136,6 +168,28 @@ TEST(PasswordFile, OrderIsByteOrderAfterFoldingWhateverTheLocale) {
             logins.push_back(user->Login);
         EXPECT_EQ(logins, c.File) << c.Database.front();
     }
+}
+
+TEST(PasswordFile, KeptValuesStayWhereTheyAreWhileTheArenaLives) {
+    // Enough values to fill several blocks, one of them longer than a block, each different; the
+    // arena moved to another owner halfway, as the entries it backs are.
+    std::vector<std::string> values;
+    for (int i = 0; i < 40000; ++i)
+        values.push_back("$apr1$" + std::to_string(i) +
+                         std::string(static_cast<size_t>(i % 61), 'x'));
+    values.insert(values.begin() + 20000, std::string(size_t{3} << 20, 'L'));
+    values.push_back("");
+    std::vector<std::string_view> kept;
+    TValueArena arena;
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (i == values.size() / 2) {
+            TValueArena moved = std::move(arena);
+            arena = std::move(moved);
+        }
+        kept.push_back(arena.Keep(values[i]));
+    }
+    for (size_t i = 0; i < values.size(); ++i)
+        ASSERT_EQ(kept[i], values[i]) << i;
 }
 
 TEST(PasswordFile, LineBreaksCannotForgeLines) {

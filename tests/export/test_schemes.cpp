@@ -328,6 +328,37 @@ TEST(SlowForms, AReproducibleSourceGivesTheSameFileOnAnyNumberOfWorkers) {
     EXPECT_EQ(files[0], files[1]);
 }
 
+// Whatever order an export's files put their users in, a hash put in this export is found again
+// for the same inputs and for no others, and one remembered from the last export as well.
+TEST(HashCacheFind, EveryHashPutIsFoundInAnyOrder) {
+    const std::vector<std::vector<std::string>> orders = {
+        {"a", "b", "c"},
+        {"c", "b", "a"},
+        {"b", "a", "c"},
+        {"Bob", "amy", "CARL", "bob"},
+        {"zed", "Amy", "\xe9t\xe9", "ab", "abc"},
+    };
+    for (const auto& logins : orders) {
+        THashCache last("key");
+        last.Put("md5", 0, "old", "pw-old", "$apr1$old");
+        THashCache cache("key");
+        cache.Refer(last.Entries());
+        for (const std::string& login : logins)
+            cache.Put("md5", 0, login, "pw-" + login, "$apr1$" + login);
+        for (const std::string& login : logins) {
+            const auto hit = cache.Find("md5", 0, login, "pw-" + login);
+            ASSERT_TRUE(hit) << login << " of " << logins.front();
+            EXPECT_EQ(hit->Hash, "$apr1$" + login);
+            EXPECT_FALSE(hit->Remembered);
+            EXPECT_FALSE(cache.Find("md5", 0, login, "another"));
+        }
+        const auto old = cache.Find("md5", 0, "old", "pw-old");
+        ASSERT_TRUE(old);
+        EXPECT_TRUE(old->Remembered);
+        EXPECT_EQ(old->Hash, "$apr1$old");
+    }
+}
+
 // The hash cache, driven through the export as a user would: a database file on disk, its
 // cache beside it, exports one after another.
 class HashCacheTest : public ::testing::Test {
