@@ -1,12 +1,9 @@
 #include "cli/HeapStart.h"
 
-#include <algorithm>
-#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <malloc.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quorvane::cli {
@@ -32,16 +29,10 @@ void PutBack(const char* tunables) {
 // by 128 KiB at a time and hand freed space at its top back to the kernel at once, so the same
 // memory is asked for, faulted in and zeroed again and again: a tenth of a million-user export's
 // processor time. The process ends with the export, so what it frees is kept for its next
-// allocation instead, and the heap grows in steps of a quarter of the database's size (between
-// 4 and 64 MiB): a step ahead of a large export, not a small export's peak (huge pages are
-// faulted in whole).
-void KeepFreedHeap(const char* database) {
-    constexpr std::uint64_t kLeast = std::uint64_t{4} << 20, kMost = std::uint64_t{64} << 20;
-    struct stat st {};
-    const std::uint64_t size = database != nullptr && ::stat(database, &st) == 0 && st.st_size > 0
-                                   ? static_cast<std::uint64_t>(st.st_size)
-                                   : kMost * 4;
-    (void)::mallopt(M_TOP_PAD, static_cast<int>(std::clamp(size / 4, kLeast, kMost)));
+// allocation instead, and the heap grows in steps of 64 MiB (reserved, not touched: the peak
+// resident size does not grow).
+void KeepFreedHeap() {
+    (void)::mallopt(M_TOP_PAD, 64 << 20);
     (void)::mallopt(M_TRIM_THRESHOLD, 1 << 30);
 }
 
@@ -66,8 +57,7 @@ THeapRestart PlanHeapRestart(std::string_view command, const char* tunables, con
 }
 
 void TuneHeap(int argc, char** argv) {
-    if (argc >= 2 && std::string_view(argv[1]) == "export")
-        KeepFreedHeap(argc >= 3 ? argv[2] : nullptr);
+    if (argc >= 2 && std::string_view(argv[1]) == "export") KeepFreedHeap();
     if (const char* marker = std::getenv(kHeapRunVariable)) {
         PutBack(marker);
         return;
