@@ -54,7 +54,32 @@ TDatabaseSession::TDatabaseSession(const std::string& path, TAccess access, TUse
     if (access == TAccess::Change || access == TAccess::Rewrite) CheckNotReadOnly(path);
     if (access == TAccess::Rewrite) return;
     // Update (export) may end up saving nothing, so a read-only database is no reason to refuse.
-    Load(*FList, path, access == TAccess::Read ? users : nullptr);
+    Load(*FList, path, access == TAccess::Read || access == TAccess::Update ? users : nullptr);
+}
+
+void TDatabaseSession::Reload() {
+    FList->Reset();
+    Load(*FList, FPath);
+}
+
+void TDatabaseSession::SaveChanged(TUserStream& change, std::ostream& err) {
+    if (FAccess != TAccess::Update)
+        throw std::logic_error("only an export saves the file in place of its list");
+    TUserList whole;
+    whole.SetCredentialSource(
+        [path = FPath](bool needsKeyFile) { return MasterCredentials(path, needsKeyFile); });
+    whole.RewriteFile(FPath, change);
+    PrintWarnings(err, whole.SaveWarnings());
+}
+
+void TDatabaseSession::SaveWhole(const std::function<void(TUserList&)>& change, std::ostream& err) {
+    if (FAccess != TAccess::Update)
+        throw std::logic_error("only an export saves the file in place of its list");
+    TUserList whole;
+    Load(whole, FPath);
+    change(whole);
+    whole.SaveToFile(FPath);
+    PrintWarnings(err, whole.SaveWarnings());
 }
 
 TDatabaseSession::~TDatabaseSession() = default;

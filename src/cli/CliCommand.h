@@ -133,7 +133,8 @@ public:
     };
     // Locks and loads (Read, Change) or checks that nothing is there yet (Create). Change refuses
     // a database this user may not write to ("The file is read-only") before anything is done.
-    // With a stream (Read only) the users go to it as they are read, and the list keeps none.
+    // With a stream (Read, Update) the users go to it as they are read, and the list keeps none.
+    // A list read so for an Update is not to be saved: SaveChanged and SaveWhole save the file.
     TDatabaseSession(const std::string& path, TAccess access, TUserStream* users = nullptr);
     ~TDatabaseSession();
     TDatabaseSession(const TDatabaseSession&) = delete;
@@ -151,6 +152,15 @@ public:
     // Loads, hands every user to change and saves (Rewrite only), as Change, a change on each
     // user and Save would, without holding all users at once (see TDataStore::RewriteFile).
     void Rewrite(TUserStream& change, std::ostream& err);
+    // For a list read through a stream (Update): reads the file again as a whole, in place of
+    // what the list holds, for work that needs every field.
+    void Reload();
+    // Saves the file as it is with change made to each of its users (Update of a plain
+    // database), without holding them all; the list is left as it is.
+    void SaveChanged(TUserStream& change, std::ostream& err);
+    // Saves the file as it is with change made to the whole of it (Update of a plain database);
+    // the list is left as it is.
+    void SaveWhole(const std::function<void(TUserList&)>& change, std::ostream& err);
 
 private:
     std::string FPath;

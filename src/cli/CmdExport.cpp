@@ -2,6 +2,7 @@
 
 #include "base/FileSafety.h"
 #include "cli/Json.h"
+#include "cli/MasterPassword.h"
 #include "cli/SecretFile.h"
 #include "export/Consumers.h"
 #include "export/ExportTexts.h"
@@ -11,6 +12,7 @@
 #include "export/PasswordFile.h"
 #include "ftp/ServerTarget.h"
 #include "job/ExportJob.h"
+#include "job/TargetFile.h"
 #include "userdb/LoginRule.h"
 #include "userdb/UserList.h"
 
@@ -23,6 +25,24 @@
 namespace quorvane::cli {
 
 namespace {
+
+// Disables the users at these places (ascending) as a file's users go by.
+struct TDisableAt : TUserStream {
+    std::vector<int> At;
+    std::size_t Next = 0;
+    int Place = 0;
+    void Begin(std::string_view) override {
+        Next = 0; // a later collection of users replaces the one before
+        Place = 0;
+    }
+    void User(TUserProp& user) override {
+        if (Next < At.size() && At[Next] == Place) {
+            user.Disable = true;
+            ++Next;
+        }
+        ++Place;
+    }
+};
 
 // SIGINT and SIGTERM once the upload has begun: the first one asks the export to stop (the
 // transfer ends, the server's file stays as it was, the command fails); before that, or a second
@@ -432,10 +452,18 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     if (merge && overwrite) throw EUsage("--merge and --overwrite contradict each other");
     if (dryRun && (merge || overwrite))
         throw EUsage("--dry-run changes nothing; it does not go with --merge or --overwrite");
+    // A plain database is read lean: its users without what no password file holds (comments,
+    // and names unless a program the export writes for reads them), which a million users
+    // would hold in memory for nothing. What the export saves goes to the file as it is
+    // (SaveChanged, SaveWhole), never from this list; what needs names reads it again whole
+    // (Reload).
+    bool lean = !FileIsEncrypted(path);
+    TLeanUsers leanUsers(false);
     // Held until the export is done: it may save the database, and two exports of one database
     // should not write the same password file at once.
-    TDatabaseSession db(path, TDatabaseSession::TAccess::Update);
+    TDatabaseSession db(path, TDatabaseSession::TAccess::Update, lean ? &leanUsers : nullptr);
     TUserList& list = db.List();
+    if (lean) leanUsers.Finish(list);
     if (db.Unlocked())
         PrintWarnings(io.Err, {"The database's folder is read-only: the database is read without "
                                "a lock file and nothing is saved to it"});
@@ -475,21 +503,30 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
         base.SchemeParam = ParseBoundedInt(args, option, scheme.Param->Default, scheme.Param->Min,
                                            scheme.Param->Max);
     }
-    // --save-choice makes the format and its work factor the database's stored choice.
-    bool changed = false;
-    if (args.Has("save-choice")) {
-        changed = StoreSchemeChoice(list, passType,
-                                    base.SchemeParam.value_or(StoredSchemeParam(list, passType)));
+    const auto storeChoices = [&] {
+        // --save-choice makes the format and its work factor the database's stored choice.
+        bool stored = false;
+        if (args.Has("save-choice")) {
+            stored = StoreSchemeChoice(
+                list, passType, base.SchemeParam.value_or(StoredSchemeParam(list, passType)));
+        }
+        // --line-ends is the database's choice from now on (only LF is stored).
+        if (const auto ends = args.Value("line-ends")) {
+            if (*ends != "lf" && *ends != "crlf") throw EUsage("--line-ends takes lf or crlf");
+            const bool lf = *ends == "lf";
+            stored = stored || list.UnixLineEnds != lf;
+            list.UnixLineEnds = lf;
+        }
+        // A stored slow form gets the key of its hash cache (beside the database) once.
+        return EnsureHashCacheKey(list) || stored;
+    };
+    bool changed = storeChoices();
+    // A choice to store, or names to write: the whole list, read again.
+    if (lean && (changed || ExportReadsNames(list, consumer))) {
+        db.Reload();
+        lean = false;
+        changed = storeChoices();
     }
-    // --line-ends is the database's choice from now on (only LF is stored).
-    if (const auto ends = args.Value("line-ends")) {
-        if (*ends != "lf" && *ends != "crlf") throw EUsage("--line-ends takes lf or crlf");
-        const bool lf = *ends == "lf";
-        changed = changed || list.UnixLineEnds != lf;
-        list.UnixLineEnds = lf;
-    }
-    // A stored slow form gets the key of its hash cache (beside the database) once.
-    changed = EnsureHashCacheKey(list) || changed;
     const auto output = args.Value("output");
     // A consumer's file goes to one file; the targets' own consumers come with their options.
     if (consumer != nullptr && !output)
@@ -541,6 +578,12 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
     job.CheckTargets();
     // Expired users are disabled first, so they are left out of the file; the database keeps
     // that change unless it is read-only.
+    std::vector<bool> enabled;
+    if (lean) {
+        enabled.resize(static_cast<std::size_t>(list.Count()));
+        for (int i = 0; i < list.Count(); ++i)
+            enabled[static_cast<std::size_t>(i)] = !list.Users(i).Disable;
+    }
     const int disabled = job.Sweep();
     if (dryRun) {
         // Nothing is written, the database included.
@@ -549,8 +592,19 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
                                "the password file but stay enabled in the database"});
     else if (changed && db.ReadOnly() && (args.Has("save-choice") || args.Has("line-ends")))
         PrintWarnings(io.Err, {"The database is read-only; the choice is not stored"});
-    else if ((disabled > 0 || changed) && !db.ReadOnly())
-        db.Save(io.Err);
+    else if ((disabled > 0 || changed) && !db.ReadOnly()) {
+        if (lean) {
+            // The users the sweep disabled, by their place, disabled in the file as it is.
+            TDisableAt sweep;
+            for (int i = 0; i < list.Count(); ++i)
+                if (enabled[static_cast<std::size_t>(i)] && list.Users(i).Disable)
+                    sweep.At.push_back(i);
+            db.SaveChanged(sweep, io.Err);
+        } else {
+            db.Save(io.Err);
+        }
+    }
+    enabled = {};
 
     auto run = [&] {
         buildWarnings.clear(); // a second run builds again
@@ -588,8 +642,15 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
         io.Err << "quorvane-cli: " << check.Target << " changed since this database last wrote "
                << "it; taking in:\n"
                << IndentedLines(OutsideChangesMessages(check));
-        const TMergeResult merged = MergeOutsideChanges(list, check);
-        db.Save(io.Err);
+        TMergeResult merged;
+        if (lean) {
+            // Into the file as a whole first, then into the list the export builds from.
+            db.SaveWhole([&check](TUserList& whole) { MergeOutsideChanges(whole, check); }, io.Err);
+            merged = MergeOutsideChanges(list, check);
+        } else {
+            merged = MergeOutsideChanges(list, check);
+            db.Save(io.Err);
+        }
         io.Err << "quorvane-cli: " << EnglishText(MergeReportMessage(merged)) << "\n";
         job.Settings().Replace.AcceptedSha256 = check.CurrentSha256;
         run();

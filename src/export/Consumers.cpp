@@ -121,7 +121,7 @@ const TMessageText* UnsafeField(const TConsumer& consumer, const THashScheme& fo
                                 const TUserProp& user) {
     std::vector<std::pair<const TMessageText*, std::string>> fields = {
         {&texts::ConsumerFieldLogin, user.Login}};
-    if (consumer.Syntax == TConsumerSyntax::AutheliaYaml) {
+    if (consumer.ReadsNames()) {
         fields.emplace_back(&texts::ConsumerFieldName, user.FullName);
         fields.emplace_back(&texts::ConsumerFieldEmail, user.Email);
     }
@@ -344,6 +344,10 @@ bool TConsumer::TakesPlainText() const {
     return Reads(SchemeOf(TPasswordsType::ptPlainText));
 }
 
+bool TConsumer::ReadsNames() const {
+    return Syntax == TConsumerSyntax::AutheliaYaml;
+}
+
 std::span<const TConsumer> Consumers() {
     return KConsumers;
 }
@@ -421,6 +425,7 @@ std::optional<std::string> BuildConsumerFile(const TUserList& list, const TConsu
     if (consumer.UnixLineEnds) file.UnixLineEnds = true;
     const std::optional<TPasswordEntries> entries = BuildPasswordEntries(list, form, file);
     if (!entries) return std::nullopt;
+    if (options.EntriesBuilt) options.EntriesBuilt();
 
     // Values of other forms (taken over): a warning where the consumer reads them, else no file.
     std::vector<const TUserProp*> readable, unreadable;

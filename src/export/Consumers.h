@@ -68,6 +68,8 @@ struct TConsumer {
     // The form written when none is chosen: the first of Forms, or the database's own.
     const THashScheme& DefaultForm(const TUserList& list) const;
     bool TakesPlainText() const;
+    // Whether its file holds the users' full names and e-mail addresses.
+    bool ReadsNames() const;
 };
 
 // Every consumer, "htpasswd" first.

@@ -286,18 +286,57 @@ bool TUserDigests::operator==(const TUserDigests& other) const {
     return true;
 }
 
-void THashTable::Put(std::string_view login, std::string_view tag, std::string_view hash) {
-    Read();
-    if (FHashes.size() + hash.size() > UINT32_MAX)
+TStableBytes::TStableBytes(const TStableBytes& other) : FUsed(other.FUsed), FBytes(other.FBytes) {
+    FBlocks.reserve(other.FBlocks.size());
+    for (const TBlock& block : other.FBlocks) {
+        TBlock& copy = FBlocks.emplace_back();
+        copy.Size = block.Size;
+        if (!block.Bytes) continue;
+        copy.Bytes = std::make_unique_for_overwrite<char[]>(block.Size);
+        std::memcpy(copy.Bytes.get(), block.Bytes.get(), block.Size);
+    }
+}
+
+TStableBytes& TStableBytes::operator=(const TStableBytes& other) {
+    if (this != &other) *this = TStableBytes(other);
+    return *this;
+}
+
+std::uint32_t TStableBytes::Append(std::string_view bytes) {
+    if (bytes.empty()) return 0;
+    // A value longer than a block gets one of its own, and the places after it up to its end.
+    const std::size_t blocks = bytes.size() > KBlock ? (bytes.size() + KBlock - 1) / KBlock : 1;
+    const bool fresh = blocks > 1 || KBlock - FUsed < bytes.size();
+    if (fresh && (FBlocks.size() + blocks) > (std::size_t{1} << (32 - KBlockBits)))
         throw std::length_error("too many hashes for one table");
+    if (fresh) {
+        TBlock& block = FBlocks.emplace_back();
+        block.Size = std::max(bytes.size(), KBlock);
+        block.Bytes = std::make_unique_for_overwrite<char[]>(block.Size);
+        for (std::size_t i = 1; i < blocks; ++i)
+            FBlocks.emplace_back();
+        FUsed = blocks > 1 ? KBlock : 0;
+    }
+    const std::size_t first = FBlocks.size() - blocks;
+    const std::size_t at = blocks > 1 ? 0 : FUsed;
+    std::memcpy(FBlocks[first].Bytes.get() + at, bytes.data(), bytes.size());
+    if (blocks == 1) FUsed += bytes.size();
+    FBytes += bytes.size();
+    return static_cast<std::uint32_t>((first << KBlockBits) | at);
+}
+
+std::string_view THashTable::Put(std::string_view login, std::string_view tag,
+                                 std::string_view hash) {
+    Read();
+    const std::uint32_t place = FHashes.Append(hash);
     const auto [slot, added] = FSlots.Add(login);
     if (added) FEntries.emplace_back();
     TSlot& entry = FEntries[slot];
-    entry.HashOffset = static_cast<std::uint32_t>(FHashes.size());
+    entry.HashOffset = place;
     entry.HashSize = static_cast<std::uint32_t>(hash.size());
-    FHashes.append(hash);
     entry.Tagged = tag.size() == KTagBytes;
     if (entry.Tagged) std::memcpy(entry.Tag.data(), tag.data(), KTagBytes);
+    return FHashes.At(place, entry.HashSize);
 }
 
 THashEntry THashTable::Entry(std::size_t slot) const {
@@ -307,7 +346,7 @@ THashEntry THashTable::Entry(std::size_t slot) const {
             entry.Tagged
                 ? std::string_view(reinterpret_cast<const char*>(entry.Tag.data()), KTagBytes)
                 : std::string_view(),
-            std::string_view(FHashes.data() + entry.HashOffset, entry.HashSize)};
+            FHashes.At(entry.HashOffset, entry.HashSize)};
 }
 
 std::optional<THashEntry> THashTable::Find(std::string_view login) const {
@@ -317,11 +356,10 @@ std::optional<THashEntry> THashTable::Find(std::string_view login) const {
     return Entry(slot);
 }
 
-void THashTable::reserve(std::size_t entries, std::size_t loginBytes, std::size_t hashBytes) {
+void THashTable::reserve(std::size_t entries, std::size_t loginBytes) {
     Read();
     FSlots.reserve(entries, loginBytes);
-    FEntries.reserve(entries);
-    FHashes.reserve(hashBytes);
+    FEntries.reserve(entries); // the hashes' blocks come as they are filled
 }
 
 void THashTable::ReserveLike(const THashTable& other) {
@@ -329,7 +367,7 @@ void THashTable::ReserveLike(const THashTable& other) {
     // With room for a few more: one user added, or one hash longer than before, would
     // otherwise double a table of a million.
     const auto more = [](std::size_t n) { return n + n / 64 + 64; };
-    reserve(more(other.FEntries.size()), more(other.FSlots.Bytes()), more(other.FHashes.size()));
+    reserve(more(other.FEntries.size()), more(other.FSlots.Bytes()));
 }
 
 bool THashTable::operator==(const THashTable& other) const {
@@ -847,16 +885,16 @@ bool ReadHashEntries(std::string_view bytes, THashTable* hashes) {
     // Each entry takes 9 bytes at least.
     if (!in.Ok() || count > in.Left() / 9) return false;
     if (hashes != nullptr) {
-        // The logins' and the hashes' bytes as they are: a table of a million users is not
-        // given room for the whole of its text twice.
-        std::size_t logins = 0, hashBytes = 0;
+        // The logins' bytes as they are: a table of a million users is not given room for the
+        // whole of its logins twice.
+        std::size_t logins = 0;
         TReader sizes(in.Rest());
         for (std::uint64_t i = 0; i < count && sizes.Ok(); ++i) {
             logins += sizes.Str().size();
             if (sizes.Int(1) == 1) sizes.Take(THashTable::KTagBytes);
-            hashBytes += sizes.Str().size();
+            sizes.Str();
         }
-        hashes->reserve(count, logins, hashBytes);
+        hashes->reserve(count, logins);
     }
     for (std::uint64_t i = 0; i < count && in.Ok(); ++i) {
         const std::string_view login = in.Str();
@@ -1336,7 +1374,8 @@ TDatabaseState::Resealed(const std::shared_ptr<const TDatabaseKey>& newKey) cons
     return newKey != nullptr ? newKey->Seal(plain) : plain;
 }
 
-bool TDatabaseState::Update(const std::function<void(TDatabaseStateData&)>& change) const {
+bool TDatabaseState::Update(const std::function<void(TDatabaseStateData&)>& change,
+                            const std::function<void(TDatabaseStateData&)>& after) const {
     if (!Usable()) return false;
     const auto deadline = std::chrono::steady_clock::now() + KLockWait;
     for (;;) {
@@ -1361,20 +1400,21 @@ bool TDatabaseState::Update(const std::function<void(TDatabaseStateData&)>& chan
             continue;
         }
         bool ok = true;
+        std::optional<TDatabaseStateData> data;
         try {
-            TDatabaseStateData data = Load();
-            change(data);
+            data = Load();
+            change(*data);
             // A store others could read goes back to 0600 before it is replaced (the new file
             // keeps the old one's mode).
             (void)::fchmod(fd, 0600);
             if (FKey != nullptr)
-                WriteFileAtomically(FPath, FKey->Seal(StateText(data)), 0600);
+                WriteFileAtomically(FPath, FKey->Seal(StateText(*data)), 0600);
             else
                 // Written as it is made: a million users' tables are never held twice.
                 WriteFileAtomically(
                     FPath,
                     [&data](const TDataSink& sink) {
-                        WriteStateText(data, [&sink](std::string_view piece) {
+                        WriteStateText(*data, [&sink](std::string_view piece) {
                             sink(piece.data(), piece.size());
                         });
                     },
@@ -1386,6 +1426,7 @@ bool TDatabaseState::Update(const std::function<void(TDatabaseStateData&)>& chan
             throw;
         }
         ::close(fd);
+        if (data && after) after(*data);
         if (ok) {
             // Its hashes live in the store now.
             const std::string old = OldCachePath(FDatabasePath);

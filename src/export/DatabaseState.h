@@ -37,6 +37,38 @@ std::string Sha256Hex(std::string_view data);
 using TValueDigest = std::uint64_t;
 TValueDigest UserValueDigest(std::string_view value);
 
+// Bytes appended in blocks that never move: what was appended stays where it is, however much
+// comes after it, while the store lives (moved or not), so that a view of it can be handed out.
+class TStableBytes {
+public:
+    TStableBytes() = default;
+    TStableBytes(const TStableBytes& other);
+    TStableBytes& operator=(const TStableBytes& other);
+    TStableBytes(TStableBytes&&) noexcept = default;
+    TStableBytes& operator=(TStableBytes&&) noexcept = default;
+
+    // The place of the bytes appended, for At; raises std::length_error when the places, 4 GiB
+    // of them, are used up.
+    std::uint32_t Append(std::string_view bytes);
+    std::string_view At(std::uint32_t place, std::uint32_t size) const {
+        if (size == 0) return {};
+        return {FBlocks[place >> KBlockBits].Bytes.get() + (place & (KBlock - 1)), size};
+    }
+    // How many bytes were appended.
+    std::size_t size() const { return FBytes; }
+
+private:
+    static constexpr unsigned KBlockBits = 20;
+    static constexpr std::size_t KBlock = std::size_t{1} << KBlockBits;
+    struct TBlock {
+        std::unique_ptr<char[]> Bytes; // none for the places a longer one takes after its own
+        std::size_t Size = 0;          // as allocated
+    };
+    std::vector<TBlock> FBlocks;
+    std::size_t FUsed = KBlock; // of the last block
+    std::size_t FBytes = 0;
+};
+
 // The logins of a flat table, each in a numbered slot: their bytes in one buffer and an index
 // by their hash, so that a table of a million users costs a few allocations, not one a user.
 class TLoginSlots {
@@ -216,8 +248,9 @@ public:
         std::size_t FSlot;
     };
 
-    // Puts the entry of login (a tag of KTagBytes bytes, or none), in place of one it had.
-    void Put(std::string_view login, std::string_view tag, std::string_view hash);
+    // Puts the entry of login (a tag of KTagBytes bytes, or none), in place of one it had. The
+    // hash as the table keeps it: it stays where it is while the table lives.
+    std::string_view Put(std::string_view login, std::string_view tag, std::string_view hash);
     std::optional<THashEntry> Find(std::string_view login) const;
     // The slot Find and Entry know the login by, TLoginSlots::KNone when it has none.
     std::size_t Slot(std::string_view login) const {
@@ -235,7 +268,7 @@ public:
         return FEntries.size();
     }
     bool empty() const { return FUnread.Pending() ? UnreadCount(FUnread) == 0 : FEntries.empty(); }
-    void reserve(std::size_t entries, std::size_t loginBytes = 0, std::size_t hashBytes = 0);
+    void reserve(std::size_t entries, std::size_t loginBytes = 0);
     // Room for as many entries and bytes as other holds.
     void ReserveLike(const THashTable& other);
     // The same logins with the same tags and hashes, in any order.
@@ -274,7 +307,7 @@ private:
     mutable TUnreadPart FUnread;
     mutable TLoginSlots FSlots;
     mutable std::vector<TSlot> FEntries; // by slot
-    mutable std::string FHashes;         // the hashes' bytes
+    mutable TStableBytes FHashes;        // the hashes' bytes
 };
 
 // What the build of one file gave, kept so that an export whose inputs did not change since
@@ -343,7 +376,10 @@ public:
     // result (atomically, mode 0600) before the lock is let go. False, with nothing changed on
     // disk, when the store cannot be written (the folder is read-only, the lock is not had within
     // a few seconds): the next export then only knows less.
-    bool Update(const std::function<void(TDatabaseStateData&)>& change) const;
+    // after, when given, sees the data once it is written (or could not be), before it is let
+    // go: a caller that moved its own large parts in takes them back there.
+    bool Update(const std::function<void(TDatabaseStateData&)>& change,
+                const std::function<void(TDatabaseStateData&)>& after = {}) const;
 
     // The store's file as it is to be kept once the database's key becomes newKey (none: a plain
     // database): opened with this store's key and sealed with the new one. Nothing when there

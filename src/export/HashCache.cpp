@@ -104,12 +104,13 @@ void THashCache::Added(std::string_view login) {
     if (FNew.size() == 1 || CompareAscii(login, FLastPut) > 0) FLastPut = login;
 }
 
-void THashCache::Keep(std::string_view login, const THit& hit) {
-    if (!hit.Remembered) return; // this export's entry already, its tag the one checked
+std::string_view THashCache::Keep(std::string_view login, const THit& hit) {
+    if (!hit.Remembered) return hit.Hash; // this export's entry already, its tag the one checked
     if (FNew.empty()) FNew.ReserveLike(Loaded());
     const THashEntry entry = Loaded().Entry(hit.Slot);
-    FNew.Put(login, entry.Tag, entry.Hash);
+    const std::string_view kept = FNew.Put(login, entry.Tag, entry.Hash);
     Added(login);
+    return kept;
 }
 
 const std::string* THashCache::Remembered(const std::string& login) const {
@@ -120,20 +121,22 @@ const std::string* THashCache::Remembered(const std::string& login) const {
     return &FRemembered;
 }
 
-void THashCache::Put(std::string_view form, int workFactor, std::string_view login,
-                     std::string_view password, std::string_view hash) {
+std::string_view THashCache::Put(std::string_view form, int workFactor, std::string_view login,
+                                 std::string_view password, std::string_view hash) {
     // The first entry gives the table room for as many as the last export had: a re-export
     // mostly holds the same users, and a table of a million grown step by step would, for a
     // moment, need its room twice.
     if (FNew.empty()) FNew.ReserveLike(Loaded());
+    std::string_view kept;
     if (!Keyed()) {
-        FNew.Put(login, {}, hash);
+        kept = FNew.Put(login, {}, hash);
     } else {
         const TTag tag = Tag(form, workFactor, login, password, hash);
-        FNew.Put(login, std::string_view(reinterpret_cast<const char*>(tag.data()), tag.size()),
-                 hash);
+        kept = FNew.Put(
+            login, std::string_view(reinterpret_cast<const char*>(tag.data()), tag.size()), hash);
     }
     Added(login);
+    return kept;
 }
 
 std::string NewHashCacheKey() {
@@ -232,9 +235,10 @@ std::string HashCacheIdentity(std::string_view key, const THashTable& table) {
     return sha.Hex();
 }
 
-std::string ListDigest(const TUserList& list) {
+std::string ListDigest(const TUserList& list, bool withNames) {
     TSha256 sha;
-    WriteObjectStream(list, [&sha](const char* data, std::size_t size) { sha.Update(data, size); });
+    WriteExportedStream(list, withNames,
+                        [&sha](const char* data, std::size_t size) { sha.Update(data, size); });
     return sha.Hex();
 }
 

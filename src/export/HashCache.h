@@ -53,7 +53,7 @@ public:
         FNextLoaded = 0;
     }
     // A hash Find gave and where it lies: in the table Load or Refer took (Remembered; valid
-    // until Release), else in this export's own (valid until the next Put or Keep).
+    // until Release), else in this export's own (valid while its entries are: they never move).
     struct THit {
         std::string_view Hash;
         bool Remembered = false;
@@ -65,16 +65,22 @@ public:
     std::optional<THit> Find(std::string_view form, int workFactor, std::string_view login,
                              std::string_view password) const;
     // Makes the hash a Find of this export gave for login (the login Find was given) one of
-    // this export's, with the tag Find checked: nothing is hashed or looked up again.
-    void Keep(std::string_view login, const THit& hit);
+    // this export's, with the tag Find checked: nothing is hashed or looked up again. The hash
+    // as this export's entries keep it (see Put).
+    std::string_view Keep(std::string_view login, const THit& hit);
     // The hash last written for this login (Put in this export, else remembered), not checked:
     // a fast form checks it by hashing the password again with its salt. Nothing when none is
     // remembered; valid until the next call.
     const std::string* Remembered(const std::string& login) const;
     // Remembers the hash written for this user (with its tag when there is a key). hash is not
-    // one of this cache's own entries.
-    void Put(std::string_view form, int workFactor, std::string_view login,
-             std::string_view password, std::string_view hash);
+    // one of this cache's own entries. The hash as the cache keeps it, valid while its entries
+    // are (they never move, TakeEntries included).
+    std::string_view Put(std::string_view form, int workFactor, std::string_view login,
+                         std::string_view password, std::string_view hash);
+    // Room for this many entries, when no last export gives the measure.
+    void Expect(std::size_t entries) {
+        if (FNew.empty() && Loaded().empty()) FNew.reserve(entries);
+    }
     // The entries Put since construction: the users of this export, no stale ones.
     const THashTable& Entries() const { return FNew; }
     // Lets go of the entries Load or Refer took: no Find or Put follows.
@@ -181,9 +187,10 @@ private:
 // lost, replaced or keyed anew tells apart from the one a file was built with.
 std::string HashCacheIdentity(std::string_view key, const THashTable& table);
 
-// SHA-256 (hex) of the list's object stream: every user and every setting a file is built from.
-std::string ListDigest(const TUserList& list);
-
+// SHA-256 (hex) of what a file built from the list depends on: its object stream, every user
+// and every setting, without the users' comments, nor their full names and e-mail addresses
+// unless withNames (an export writes them somewhere: ExportReadsNames).
+std::string ListDigest(const TUserList& list, bool withNames);
 // Gives the list a new random HashCacheKey when a slow form is chosen and it has none; true
 // when it changed the list.
 bool EnsureHashCacheKey(TUserList& list);

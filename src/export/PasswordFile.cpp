@@ -136,6 +136,7 @@ struct TEntryCheck {
     const TUserProp* BrokenHash = nullptr;  // the first stored hash that would break its line
     std::vector<std::string> HashOnlyNames; // hash-only users a plain-text file cannot hold
     std::vector<std::string> EmptyLogins;
+    std::size_t Written = 0; // users that go into the file
 };
 
 // Whether a stored value is in the form: of the scheme the form's values are told by.
@@ -162,6 +163,7 @@ TEntryCheck CheckEntries(const TUserList& list, const std::vector<const TUserPro
         const TUserProp* user = entries[i];
         if (user->Disable && report != nullptr) report->LeftOut.push_back(user);
         if (!Written(*user, options)) continue;
+        ++check.Written;
         if (const TMessageText* reason = UnsafeReason(*user, form))
             check.Unsafe.push_back(UnsafeProblem(list, *user, *reason));
         if (user->HashOnly()) {
@@ -380,16 +382,13 @@ std::optional<TPasswordEntries> BuildPasswordEntries(const TUserList& list,
     std::vector<size_t> toHash;
 
     // No value is copied per user: a stored one is read where it lies (the user, the cache's
-    // table of the last export), one made now goes into the arena.
+    // table of this export, which never moves), one made now goes into that table, or without
+    // a cache into the arena.
     TPasswordEntries built;
     std::vector<TPasswordEntry>& out = built.Entries;
     TValueArena& arena = built.Values;
-    out.reserve(count);
-    // A hash a Find gave: kept where it lies when that is the last export's table, else copied,
-    // for this export's table moves as it grows.
-    const auto found = [&](const THashCache::THit& hit) {
-        return hit.Remembered ? hit.Hash : arena.Keep(hit.Hash);
-    };
+    out.reserve(check.Written);
+    if (cache != nullptr) cache->Expect(check.Written);
     std::vector<const TUserProp*> chunkUsers;
     std::vector<std::string_view> passwords;
     std::vector<std::string> settings;
@@ -437,7 +436,7 @@ std::optional<TPasswordEntries> BuildPasswordEntries(const TUserList& list,
                     hashes[k] = user->PasswordHash(); // taken over unchanged
                 } else if (cache != nullptr &&
                            (hits[k] = cache->Find(form, param, user->Login, user->Password))) {
-                    hashes[k] = found(*hits[k]);
+                    hashes[k] = hits[k]->Hash;
                     ++stats.Reused;
                 } else {
                     toHash.push_back(k);
@@ -449,13 +448,13 @@ std::optional<TPasswordEntries> BuildPasswordEntries(const TUserList& list,
             scheme.HashBatch(passwords, settings, fresh, options.Threads);
             stats.Hashed += fresh.size();
             for (size_t j = 0; j < toHash.size(); ++j)
-                hashes[toHash[j]] = arena.Keep(fresh[j]);
+                hashes[toHash[j]] = cache ? std::string_view(fresh[j]) : arena.Keep(fresh[j]);
             for (size_t k = 0; k < chunkUsers.size(); ++k) {
                 const TUserProp* user = chunkUsers[k];
                 if (hits[k])
-                    cache->Keep(user->Login, *hits[k]);
+                    hashes[k] = cache->Keep(user->Login, *hits[k]);
                 else if (!user->HashOnly() && cache)
-                    cache->Put(form, param, user->Login, user->Password, hashes[k]);
+                    hashes[k] = cache->Put(form, param, user->Login, user->Password, hashes[k]);
                 out.push_back({user, hashes[k]});
             }
             continue;
@@ -477,7 +476,7 @@ std::optional<TPasswordEntries> BuildPasswordEntries(const TUserList& list,
                 hits.push_back(cache ? cache->Find(form, param, user->Login, user->Password)
                                      : std::nullopt);
                 if (hits.back()) {
-                    hashes.push_back(found(*hits.back()));
+                    hashes.push_back(hits.back()->Hash);
                     ++stats.Reused;
                     continue;
                 }
@@ -514,15 +513,16 @@ std::optional<TPasswordEntries> BuildPasswordEntries(const TUserList& list,
                 stats.Hashed += toHash.size();
             }
             for (size_t j = 0; j < unknown.size(); ++j)
-                hashes[unknown[j]] = arena.Keep(computed[j]);
+                hashes[unknown[j]] =
+                    cache ? std::string_view(computed[j]) : arena.Keep(computed[j]);
             if (cache)
                 for (size_t j = 0; j < hashes.size(); ++j) {
                     Prefetch(windowUsers, j + KAhead);
                     if (hits[j])
-                        cache->Keep(windowUsers[j]->Login, *hits[j]);
+                        hashes[j] = cache->Keep(windowUsers[j]->Login, *hits[j]);
                     else
-                        cache->Put(form, param, windowUsers[j]->Login, windowUsers[j]->Password,
-                                   hashes[j]);
+                        hashes[j] = cache->Put(form, param, windowUsers[j]->Login,
+                                               windowUsers[j]->Password, hashes[j]);
                 }
             nextHash = 0;
         }

@@ -78,6 +78,9 @@ struct TPasswordFileOptions {
     // form and work factor did not change keep their hash: the slow forms need the cache made
     // with the list's HashCacheKey, the fast ones one without a key. None: fresh salts for all.
     THashCache* Cache = nullptr;
+    // Called once the entries are made, before the text is: from then on the build reads
+    // nothing of the table the cache was loaded with (its values are in the cache's own).
+    std::function<void()> EntriesBuilt;
     TPasswordFileStats* Stats = nullptr; // filled when given
     // Receives what the write could not keep of the file it replaced (its group, its owner),
     // and what the build tells besides the file: users whose taken-over values are in another

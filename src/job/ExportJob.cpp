@@ -380,9 +380,15 @@ void TExportJob::Prepare() {
     // build may be taken again: digested on a thread of its own while the state is read.
     const bool digest = !s.Content && !s.DatabasePath.empty() && s.Stream == nullptr;
     std::future<std::string> listDigest;
+    // Names count only where a file holds them.
+    const bool withNames =
+        digest && ((s.Build.Consumer != nullptr && s.Build.Consumer->ReadsNames()) ||
+                   std::any_of(s.Targets.begin(), s.Targets.end(),
+                               [](const TDeployTarget& t) { return TargetReadsNames(t.Target); }));
     if (digest) {
         try {
-            listDigest = std::async(std::launch::async, [this] { return ListDigest(FList); });
+            listDigest = std::async(std::launch::async,
+                                    [this, withNames] { return ListDigest(FList, withNames); });
         } catch (const std::system_error&) {
             // No thread to be had: digested below.
         }
@@ -411,7 +417,8 @@ void TExportJob::Prepare() {
         // account's.
         FCaches = std::make_unique<TFormHashCaches>(FList, FState);
         FListDigest.clear();
-        if (digest) FListDigest = listDigest.valid() ? listDigest.get() : ListDigest(FList);
+        if (digest)
+            FListDigest = listDigest.valid() ? listDigest.get() : ListDigest(FList, withNames);
     }
 }
 
@@ -775,6 +782,17 @@ bool TExportJob::BuildContents() {
     FStoreGroups.reset();
     FMemos.assign(keys.size(), TContentMemo());
     std::vector<TMessage>* const warnings = s.Build.Warnings;
+    // Built: the hashes read from the state have done their part. The state is read again when
+    // it is updated. The last file's entries hold none of them, so its text is made without.
+    const auto settle = [this] {
+        FCaches->Settle();
+        FState.Hashes = THashTable();
+        FState.FormHashes.clear();
+    };
+    const auto settleAfter = [&](std::size_t k) -> std::function<void()> {
+        if (FChecking || FCaches == nullptr || k + 1 != keys.size()) return {};
+        return settle;
+    };
     for (std::size_t k = 0; k < keys.size(); ++k) {
         TContentMemo& memo = FMemos[k];
         memo = MemoOf(keys[k], keys[k].empty() ? s.Build : OwnOptions(firstOf[k]), keys[k].empty());
@@ -791,6 +809,7 @@ bool TExportJob::BuildContents() {
             options.Progress = &progress;
             options.Report = k == 0 ? &FReport : &scratch;
             options.Stats = &stats;
+            options.EntriesBuilt = settleAfter(k);
             if (!s.DatabasePath.empty() && !options.Cache) {
                 const THashScheme& form = options.Form ? *options.Form : SchemeOf(s.PassType);
                 options.Cache =
@@ -802,6 +821,7 @@ bool TExportJob::BuildContents() {
             options.Progress = &progress;
             options.Report = k == 0 ? &FReport : &scratch;
             options.Stats = &stats;
+            options.EntriesBuilt = settleAfter(k);
             const TConsumer& reader =
                 options.Consumer != nullptr ? *options.Consumer : HtpasswdConsumer();
             try {
@@ -821,13 +841,7 @@ bool TExportJob::BuildContents() {
                   warnings != nullptr && warnings->size() != warned);
         FContents.push_back(std::make_shared<const std::string>(std::move(*text)));
     }
-    if (!FChecking && FCaches != nullptr) {
-        // Built: the hashes read from the state have done their part. The state is read again
-        // when it is updated.
-        FCaches->Settle();
-        FState.Hashes = THashTable();
-        FState.FormHashes.clear();
-    }
+    if (!FChecking && FCaches != nullptr) settle();
     return true;
 }
 
@@ -907,12 +921,32 @@ void TExportJob::NotePending(const std::vector<std::string>& targetIds) {
         due.emplace_back(id, content->second);
     }
     if (due.empty()) return;
-    std::vector<std::pair<std::string, TTargetRecord>> notes = RecordsOf(due, true);
-    if (!TDatabaseState(FSettings.DatabasePath, FList.Encryption())
-             .Update([&](TDatabaseStateData& data) {
-                 for (auto& [id, record] : notes)
-                     data.Pending[id] = std::move(record);
-             })) {
+    // Each content's record goes into the note itself and comes back once the note is written:
+    // a million users' record is not copied for it.
+    std::vector<std::pair<std::string, TTargetRecord>> notes = RecordsOf(due);
+    const auto takeBack = [&](auto&& recordOf) {
+        for (std::size_t i = 0; i < due.size(); ++i) {
+            const std::size_t k = due[i].second;
+            const bool last = std::none_of(due.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                                           due.end(), [k](const auto& d) { return d.second == k; });
+            if (last) FRecords[k].Record = std::move(recordOf(i));
+        }
+    };
+    bool noted = false;
+    const bool kept = TDatabaseState(FSettings.DatabasePath, FList.Encryption())
+                          .Update(
+                              [&](TDatabaseStateData& data) {
+                                  for (auto& [id, record] : notes)
+                                      data.Pending[id] = std::move(record);
+                                  noted = true;
+                              },
+                              [&](TDatabaseStateData& data) {
+                                  takeBack([&](std::size_t i) -> TTargetRecord& {
+                                      return data.Pending[notes[i].first];
+                                  });
+                              });
+    if (!noted) takeBack([&](std::size_t i) -> TTargetRecord& { return notes[i].second; });
+    if (!kept) {
         StateNotKept();
         return;
     }
@@ -921,9 +955,9 @@ void TExportJob::NotePending(const std::vector<std::string>& targetIds) {
 }
 
 std::vector<std::pair<std::string, TTargetRecord>>
-TExportJob::RecordsOf(const std::vector<std::pair<std::string, std::size_t>>& due, bool keep) {
+TExportJob::RecordsOf(const std::vector<std::pair<std::string, std::size_t>>& due) {
     // Targets with one content share one record, made once and copied only for the others: the
-    // last one takes it unless it is kept. A million users' record is not held three times.
+    // last one takes it. A million users' record is not held three times.
     const std::int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
                                  std::chrono::system_clock::now().time_since_epoch())
                                  .count();
@@ -937,7 +971,7 @@ TExportJob::RecordsOf(const std::vector<std::pair<std::string, std::size_t>>& du
         made.Record->Time = now; // when it is taken, as a record made here would be
         const bool last = std::none_of(due.begin() + static_cast<std::ptrdiff_t>(i) + 1, due.end(),
                                        [k](const auto& d) { return d.second == k; });
-        if (last && !keep) {
+        if (last) {
             records.emplace_back(due[i].first, std::move(*made.Record));
             made.Record.reset();
         } else {
@@ -1217,7 +1251,7 @@ void TExportJob::DeploymentEnded(const std::vector<TTargetOutcome>& outcomes) {
                 continue;
             due.emplace_back(o.Id, k);
         }
-        RememberExport(RecordsOf(due, false), delivered);
+        RememberExport(RecordsOf(due), delivered);
     }
     // A record still being made (its target was not replaced) is waited for here, once.
     FRecords.clear();

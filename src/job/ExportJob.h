@@ -296,9 +296,9 @@ private:
     void RememberExport(std::vector<std::pair<std::string, TTargetRecord>> records,
                         const std::vector<std::size_t>& delivered = {});
     // The record of each target's content (target id, content), each content's made once (see
-    // FRecords), timed now; with keep, the records stay for a later call, else they move out.
+    // FRecords), timed now; they move out (whoever keeps one for later puts it back).
     std::vector<std::pair<std::string, TTargetRecord>>
-    RecordsOf(const std::vector<std::pair<std::string, std::size_t>>& due, bool keep);
+    RecordsOf(const std::vector<std::pair<std::string, std::size_t>>& due);
     // SHA-256 of content k (made once as the deployment starts).
     const std::string& ContentSha256(std::size_t k) const;
     // Records in the state, before the targets are replaced, what is about to be written there:

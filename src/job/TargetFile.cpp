@@ -10,6 +10,7 @@
 #include "job/JobTexts.h"
 #include "job/TargetKind.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
@@ -37,6 +38,19 @@ std::optional<int> ParseWhole(const std::string& text) {
 
 std::span<const std::string_view> TargetFileOptions() {
     return KOptions;
+}
+
+bool TargetReadsNames(const TTarget& target) {
+    const TConsumer* reader = ConsumerByName(target.Option(targetopt::Consumer));
+    return reader != nullptr && reader->ReadsNames();
+}
+
+bool ExportReadsNames(const TUserList& list, const TConsumer* consumer) {
+    if (consumer != nullptr && consumer->ReadsNames()) return true;
+    const std::vector<TTargetSettings> targets = ListTargets(list);
+    return std::any_of(targets.begin(), targets.end(), [](const TTargetSettings& settings) {
+        return TargetReadsNames(TargetOf(settings));
+    });
 }
 
 const THashScheme& TargetForm(const TUserList& list, const TTargetFile& file) {

@@ -63,6 +63,13 @@ TTargetFile TargetFileOf(const TUserList& list, const TTarget& target);
 // (the database's form for the web servers).
 const THashScheme& TargetForm(const TUserList& list, const TTargetFile& file);
 
+// Whether an export of the list writes the users' full names or e-mail addresses anywhere: to
+// the file of consumer (none: the web servers'), or to a target of the list whose program reads
+// them.
+bool ExportReadsNames(const TUserList& list, const TConsumer* consumer);
+// Whether the target's program reads them.
+bool TargetReadsNames(const TTarget& target);
+
 // "caddy, bcrypt (cost 12)", "htpasswd, md5": what the target writes, for listings.
 std::string TargetFileSummary(const TUserList& list, const TTargetFile& file);
 

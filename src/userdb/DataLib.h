@@ -187,6 +187,31 @@ private:
     std::unique_ptr<TState> F;
 };
 
+// The object stream of the list as WriteObjectStream makes it but for what no password file
+// holds: every user's comments and, unless withNames, full name and e-mail address go as if
+// empty. What a file built from the list depends on; a list read lean (TLeanUsers) gives the
+// same stream as the whole one.
+void WriteExportedStream(const TUserList& list, bool withNames, const TDataSink& sink);
+
+// The users of a list read for a command that writes files from them and saves nothing: each
+// is kept without its comments and, unless names are asked for, without its full name and
+// e-mail address, which a million users would otherwise hold in memory for nothing.
+class TLeanUsers : public TUserStream {
+public:
+    explicit TLeanUsers(bool keepNames);
+    ~TLeanUsers() override;
+    void Begin(std::string_view listName) override;
+    void User(TUserProp& user) override;
+    std::unique_ptr<TUserStream> Part(size_t textBytes) const override;
+    void Join(TUserStream& part) override;
+    // Gives the list the users read.
+    void Finish(TUserList& list);
+
+private:
+    bool FKeepNames;
+    std::unique_ptr<TUserList> FUsers;
+};
+
 // Renders an object stream as text into a sink, in pieces of a few hundred kilobytes.
 void RenderObjectStream(const std::string& stream, const TDataSink& sink);
 // The text of a list rendered straight from it, without the object stream: exactly

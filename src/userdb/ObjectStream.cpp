@@ -552,4 +552,77 @@ uint32_t TStreamedFingerprint::Finish(const TUserList& list) {
     return fingerprint;
 }
 
+namespace {
+
+// Passes a user's items on to an encoder, but for the fields no password file holds.
+template <class TVisitor> struct TExportedFields {
+    TVisitor& V;
+    bool WithNames;
+    void BeginItem() { V.BeginItem(); }
+    void EndItem() { V.EndItem(); }
+    void Bool(std::string_view name, bool value) { V.Bool(name, value); }
+    void Date(std::string_view name, double value) { V.Date(name, value); }
+    void String(std::string_view name, const std::string& value) {
+        if (name == "Comments") return;
+        if (!WithNames && (name == "FullName" || name == "Email")) return;
+        V.String(name, value);
+    }
+};
+
+// A user as a lean list keeps it, added to that list.
+void AddLean(TUserList& list, TUserProp& user, bool keepNames) {
+    std::string().swap(user.Comments);
+    if (!keepNames) {
+        std::string().swap(user.FullName);
+        std::string().swap(user.Email);
+    }
+    list.AddBlank().CopyFieldsFrom(user);
+}
+
+// A run of users read on another thread, kept lean.
+struct TLeanPart : TUserStream {
+    explicit TLeanPart(bool keepNames) : KeepNames(keepNames) {}
+    bool KeepNames;
+    TUserList Users;
+    void Begin(std::string_view) override {}
+    void User(TUserProp& user) override { AddLean(Users, user, KeepNames); }
+};
+
+} // namespace
+
+void WriteExportedStream(const TUserList& list, bool withNames, const TDataSink& sink) {
+    TSinkOut out(sink);
+    TStreamEncoder<TSinkOut> encoder(out);
+    TExportedFields<TStreamEncoder<TSinkOut>> users{encoder, withNames};
+    WalkHead(list.Name(), encoder);
+    for (int i = 0; i < list.Count(); ++i)
+        WalkUser(list.Users(i), users);
+    WalkTail(list, encoder);
+    out.Flush();
+}
+
+TLeanUsers::TLeanUsers(bool keepNames)
+    : FKeepNames(keepNames), FUsers(std::make_unique<TUserList>()) {}
+TLeanUsers::~TLeanUsers() = default;
+
+void TLeanUsers::Begin(std::string_view) {
+    FUsers->Clear(); // a later collection replaces the users before
+}
+
+void TLeanUsers::User(TUserProp& user) {
+    AddLean(*FUsers, user, FKeepNames);
+}
+
+std::unique_ptr<TUserStream> TLeanUsers::Part(size_t) const {
+    return std::make_unique<TLeanPart>(FKeepNames);
+}
+
+void TLeanUsers::Join(TUserStream& part) {
+    FUsers->AppendUsers(static_cast<TLeanPart&>(part).Users);
+}
+
+void TLeanUsers::Finish(TUserList& list) {
+    list.TakeUsers(*FUsers);
+}
+
 } // namespace quorvane

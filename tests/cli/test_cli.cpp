@@ -415,6 +415,75 @@ TEST_F(CliTest, ExportWritesTheFileAndSweeps) {
     EXPECT_NE(r.Err.find("Cannot create file"), std::string::npos) << r.Err;
 }
 
+// An export reads a plain database without what no password file holds (comments, and names
+// unless a program it writes for reads them) and saves its changes into the file as it is
+// there. Whichever way it saves, every user keeps every field; a program that reads names gets
+// them, as they are now.
+TEST_F(CliTest, WhateverAnExportSavesEveryUserKeepsEveryField) {
+    const std::string site = Dir.File("site"), out = Dir.File("out");
+    const auto make = [&] {
+        std::filesystem::remove(Db);
+        std::filesystem::remove(site);
+        ASSERT_EQ(Cli({"create", Db}).Status, 0);
+        ASSERT_EQ(
+            Cli({"add", Db, "ann", "--password", "a1", "--full-name", "Ann Example", "--email",
+                 "ann@example.org", "--comments=first\r\nsecond", "--groups", "staff"})
+                .Status,
+            0);
+        ASSERT_EQ(Cli({"add", Db, "old", "--password", "o1", "--expire", "2000-01-01",
+                       "--full-name", "Old Timer", "--comments=left"})
+                      .Status,
+                  0);
+        WriteWholeFile(Dir.File("taken"),
+                       "hashed:$2y$05$VPMNWhOG.tt2HnmyWtzwsuJhr.bqDhcU2pUDPBklMYWMyeh.ElBem\n");
+        ASSERT_EQ(Cli({"import-htpasswd", Db, Dir.File("taken")}).Status, 0);
+        ASSERT_EQ(Cli({"edit", Db, "hashed", "--email", "h@example.org"}).Status, 0);
+        ASSERT_EQ(Cli({"target", Db, "--file", site}).Status, 0);
+    };
+    struct TCase {
+        const char* What;
+        std::vector<std::string> Args;
+        bool Merge = false; // a user added on the site first, taken in by --merge
+    };
+    const TCase cases[] = {
+        {"the sweep alone", {"export", Db}},
+        {"to a file of its own", {"export", Db, "--output", out}},
+        {"a form stored", {"export", Db, "--format", "sha512", "--save-choice"}},
+        {"line ends stored", {"export", Db, "--line-ends", "lf"}},
+        {"names written", {"export", Db, "--consumer", "authelia", "--output", out}},
+        {"a change on the site taken in", {"export", Db, "--merge"}, true},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        make();
+        TUserList expected;
+        expected.LoadFromFile(Db);
+        expected.Users(1).Disable = true; // expired
+        if (c.Merge) {
+            ASSERT_EQ(Cli({"export", Db, "--quiet"}).Status, 0);
+            WriteWholeFile(site, ReadWholeFile(site) + "zed:{SHA}W6ph5Mm5Pz8GgiULbPgzG37mj9g=\r\n");
+        }
+        const TResult r = Cli(c.Args);
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        TUserList saved;
+        saved.LoadFromFile(Db);
+        ASSERT_EQ(saved.Count(), expected.Count() + (c.Merge ? 1 : 0));
+        for (int i = 0; i < expected.Count(); ++i)
+            EXPECT_TRUE(saved.Users(i).SameAs(expected.Users(i))) << saved.Users(i).Login;
+        if (c.Merge) EXPECT_EQ(saved.Users(3).Login, "zed");
+    }
+    // Names go to the program that reads them as they are now, not as a file built before.
+    make();
+    ASSERT_EQ(Cli({"export", Db, "--consumer", "authelia", "--output", out}).Status, 0);
+    const std::string before = ReadWholeFile(out);
+    EXPECT_NE(before.find("Ann Example"), std::string::npos) << before;
+    EXPECT_NE(before.find("h@example.org"), std::string::npos) << before;
+    ASSERT_EQ(Cli({"edit", Db, "ann", "--email", "ann@example.net"}).Status, 0);
+    ASSERT_EQ(Cli({"export", Db, "--consumer", "authelia", "--output", out}).Status, 0);
+    const std::string after = ReadWholeFile(out);
+    EXPECT_NE(after.find("ann@example.net"), std::string::npos) << after;
+}
+
 TEST_F(CliTest, HashMatchesTheGivenSalt) {
     TResult r = Cli({"hash", "--salt", "abcdefgh", "secret"});
     ASSERT_EQ(r.Status, 0) << r.Err;

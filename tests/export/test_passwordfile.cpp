@@ -5,6 +5,7 @@
 #include "TestUtil.h"
 #include "base/BaseTexts.h"
 #include "base/Errors.h"
+#include "export/DatabaseState.h"
 #include "export/ExportTexts.h"
 #include "export/PasswordFile.h"
 #include "export/htpasswd.h"
@@ -170,26 +171,50 @@ TEST(PasswordFile, OrderIsByteOrderAfterFoldingWhateverTheLocale) {
     }
 }
 
-TEST(PasswordFile, KeptValuesStayWhereTheyAreWhileTheArenaLives) {
-    // Enough values to fill several blocks, one of them longer than a block, each different; the
-    // arena moved to another owner halfway, as the entries it backs are.
+// Values handed out as views stay where they are while their store lives: the arena of a
+// build's values, and a hash table's hashes (which the entries of a build point into).
+TEST(PasswordFile, KeptValuesStayWhereTheyAreWhileTheirStoreLives) {
+    // Enough values to fill several blocks, two of them a block long or longer, each different;
+    // the store moved to another owner halfway, as the entries it backs are.
     std::vector<std::string> values;
     for (int i = 0; i < 40000; ++i)
         values.push_back("$apr1$" + std::to_string(i) +
                          std::string(static_cast<size_t>(i % 61), 'x'));
     values.insert(values.begin() + 20000, std::string(size_t{3} << 20, 'L'));
+    values.insert(values.begin() + 30000, std::string(size_t{1} << 20, 'B'));
     values.push_back("");
+    const auto check = [&](const std::vector<std::string_view>& kept, const char* store) {
+        for (size_t i = 0; i < values.size(); ++i)
+            ASSERT_EQ(kept[i], values[i]) << store << ", " << i;
+    };
+    {
+        std::vector<std::string_view> kept;
+        TValueArena arena;
+        for (size_t i = 0; i < values.size(); ++i) {
+            if (i == values.size() / 2) {
+                TValueArena moved = std::move(arena);
+                arena = std::move(moved);
+            }
+            kept.push_back(arena.Keep(values[i]));
+        }
+        check(kept, "arena");
+    }
     std::vector<std::string_view> kept;
-    TValueArena arena;
+    THashTable table, copy;
     for (size_t i = 0; i < values.size(); ++i) {
         if (i == values.size() / 2) {
-            TValueArena moved = std::move(arena);
-            arena = std::move(moved);
+            THashTable moved = std::move(table);
+            table = std::move(moved);
+            copy = table;
         }
-        kept.push_back(arena.Keep(values[i]));
+        kept.push_back(table.Put("user" + std::to_string(i), {}, values[i]));
     }
-    for (size_t i = 0; i < values.size(); ++i)
-        ASSERT_EQ(kept[i], values[i]) << i;
+    check(kept, "hash table");
+    // A copy holds the same hashes, and what it takes after is its own.
+    copy.Put("user0", {}, "changed");
+    EXPECT_EQ(table.Entry(0).Hash, values[0]);
+    for (size_t i = 1; i < values.size() / 2; ++i)
+        ASSERT_EQ(copy.Entry(i).Hash, values[i]) << i;
 }
 
 TEST(PasswordFile, LineBreaksCannotForgeLines) {

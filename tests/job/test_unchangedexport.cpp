@@ -220,6 +220,14 @@ TEST(UnchangedExport, EveryChangeBuildsAgainAndEitherWayTheFilesAreABuildsOwn) {
         s.Target("sha") =
             TargetAt("sha", s.Dir.File("sha"), {{"consumer", "digest"}, {"realm", "A"}});
     };
+    const TSiteChange names = [](TSite& s) {
+        s.Target("sha") =
+            TargetAt("sha", s.Dir.File("sha"),
+                     {{"consumer", "authelia"}, {"format", "sha512"}, {"rounds", "1000"}});
+    };
+    const TSiteChange renamed = [](TSite& s) {
+        s.Change([](TUserList& l) { User(l, "ann").FullName = "Ann Other"; });
+    };
     const std::string group = SecondGroup();
     const struct {
         const char* Name;
@@ -254,6 +262,11 @@ TEST(UnchangedExport, EveryChangeBuildsAgainAndEitherWayTheFilesAreABuildsOwn) {
              ASSERT_EQ(::chown(s.Dir.File("bc").c_str(), static_cast<uid_t>(-1), ::getegid()), 0);
          },
          2},
+        // What no file holds changes none.
+        {"a comment changed", true, true, none,
+         [](TSite& s) { s.Change([](TUserList& l) { User(l, "ann").Comments = "moved"; }); }, 3},
+        {"a full name changed", true, true, none, renamed, 3},
+        {"a full name changed, a program that reads names", false, false, names, renamed},
         {"a password changed", false, true, none,
          [](TSite& s) { s.Change([](TUserList& l) { User(l, "ann").SetPassword("new-ann"); }); }},
         {"a user added", false, true, none,

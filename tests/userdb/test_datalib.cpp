@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -598,13 +599,58 @@ TEST(SaveLoad, OneUserAtATimeIsLoadChangeAndSave) {
     test_hooks::SetReadPieces(0, 0);
 }
 
+std::string ExportedStream(const TUserList& list, bool withNames) {
+    std::string stream;
+    WriteExportedStream(list, withNames,
+                        [&stream](const char* data, size_t size) { stream.append(data, size); });
+    return stream;
+}
+
+// What a file built from a list depends on: every field but the comments, and the names only
+// when asked for.
+TEST(ObjectStream, WhatAFileDependsOnLeavesOutCommentsAndNamesUnlessAsked) {
+    TUserList list;
+    TUserProp& user = list.Add("ann", "pw");
+    user.FullName = "Ann";
+    user.Email = "ann@example.org";
+    user.Comments = "note";
+    struct TRow {
+        const char* Field;
+        std::function<void(TUserProp&)> Change;
+        bool WithNames, Differs;
+    };
+    const TRow rows[] = {
+        {"comments", [](TUserProp& u) { u.Comments = "other"; }, true, false},
+        {"full name", [](TUserProp& u) { u.FullName = "Anne"; }, false, false},
+        {"full name", [](TUserProp& u) { u.FullName = "Anne"; }, true, true},
+        {"e-mail", [](TUserProp& u) { u.Email.clear(); }, false, false},
+        {"e-mail", [](TUserProp& u) { u.Email.clear(); }, true, true},
+        {"password", [](TUserProp& u) { u.SetPassword("other"); }, false, true},
+        {"disabled", [](TUserProp& u) { u.Disable = true; }, false, true},
+        {"groups", [](TUserProp& u) { u.SetGroups("staff"); }, false, true},
+        {"expiry", [](TUserProp& u) { u.ExpireDate += 1; }, false, true},
+    };
+    for (const TRow& row : rows) {
+        TUserList changed;
+        changed.AddBlank().CopyFieldsFrom(user);
+        row.Change(changed.Users(0));
+        EXPECT_EQ(ExportedStream(changed, row.WithNames) != ExportedStream(list, row.WithNames),
+                  row.Differs)
+            << row.Field << (row.WithNames ? ", with names" : "");
+    }
+}
+
 // A large text is read in pieces, each from a line that starts with "item", on other threads.
 // However the pieces fall, and whatever stands on such a line, the outcome is that of one pass:
 // the message, the list (the users before an entry that does not suit stay), or the sums.
 TEST(SaveLoad, ReadInPiecesIsReadInOnePass) {
     TUserList many;
-    for (int i = 0; i < 40; ++i)
-        many.Add("user" + std::to_string(i), "pw").Comments = i % 7 == 0 ? "a\r\nb" : "";
+    for (int i = 0; i < 40; ++i) {
+        TUserProp& user = many.Add("user" + std::to_string(i), "pw");
+        user.Comments = i % 7 == 0 ? "a\r\nb" : "";
+        user.FullName = i % 5 == 0 ? "Name " + std::to_string(i) : "";
+        user.Email = i % 3 == 0 ? "user" + std::to_string(i) + "@example.org" : "";
+    }
     const std::string users = ListText(many);
     // The text with an entry put in at the end of a user.
     const auto edit = [&](int user, const std::string& entry) {
@@ -659,6 +705,23 @@ TEST(SaveLoad, ReadInPiecesIsReadInOnePass) {
             TStreamedFingerprint fingerprint;
             ReadListTextInPieces(text, alone, bytes, workers, {}, &fingerprint);
             EXPECT_EQ(fingerprint.Finish(alone), expected.Fingerprint) << how;
+            // Read lean, the users are those of the whole list but for the fields left out,
+            // and what a file built from them depends on is the same.
+            for (const bool names : {false, true}) {
+                TUserList lean;
+                TLeanUsers leanUsers(names);
+                ReadListTextInPieces(text, lean, bytes, workers, {}, &leanUsers);
+                leanUsers.Finish(lean);
+                ASSERT_EQ(lean.Count(), whole.Count()) << how;
+                for (int i = 0; i < whole.Count(); ++i) {
+                    TUserProp want;
+                    want.CopyFieldsFrom(whole.Users(i));
+                    want.Comments.clear();
+                    if (!names) want.FullName.clear(), want.Email.clear();
+                    EXPECT_TRUE(lean.Users(i).SameAs(want)) << how << ", user " << i;
+                }
+                EXPECT_EQ(ExportedStream(lean, names), ExportedStream(whole, names)) << how;
+            }
         }
     }
 }
