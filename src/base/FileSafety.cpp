@@ -544,6 +544,30 @@ bool FileHoldsExactly(const std::string& path, std::string_view bytes) {
     return same;
 }
 
+bool ReadFileInPieces(const std::string& path, const std::function<void(std::string_view)>& piece) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    std::string buffer(std::size_t{1} << 16, '\0');
+    try {
+        while (ok) {
+            const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                ok = n == 0;
+                break;
+            }
+            piece(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+        }
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    ::close(fd);
+    return ok;
+}
+
 TReadEnd ReadToEnd(int fd, std::size_t maxBytes, std::string& data) {
     const std::size_t start = data.size();
     // A regular file's size is known: its bytes are read straight to their place, not through

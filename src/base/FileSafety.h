@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -85,6 +86,9 @@ TReadEnd ReadToEnd(int fd, std::size_t maxBytes, std::string& data);
 // Whether the regular file at path (not followed if it is a link) holds exactly bytes: compared
 // a piece at a time, never read whole. False when it cannot be opened or read.
 bool FileHoldsExactly(const std::string& path, std::string_view bytes);
+// Hands the regular file at path (not followed if it is a link) to piece a part at a time,
+// never read whole. False when it cannot be opened or read to its end.
+bool ReadFileInPieces(const std::string& path, const std::function<void(std::string_view)>& piece);
 
 // The longest line a file of users may have (a password file, a text import): 64 KiB.
 inline constexpr std::size_t KMaxInputLineBytes = 64 * 1024;

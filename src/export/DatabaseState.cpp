@@ -286,16 +286,8 @@ bool TUserDigests::operator==(const TUserDigests& other) const {
     return true;
 }
 
-TStableBytes::TStableBytes(const TStableBytes& other) : FUsed(other.FUsed), FBytes(other.FBytes) {
-    FBlocks.reserve(other.FBlocks.size());
-    for (const TBlock& block : other.FBlocks) {
-        TBlock& copy = FBlocks.emplace_back();
-        copy.Size = block.Size;
-        if (!block.Bytes) continue;
-        copy.Bytes = std::make_unique_for_overwrite<char[]>(block.Size);
-        std::memcpy(copy.Bytes.get(), block.Bytes.get(), block.Size);
-    }
-}
+TStableBytes::TStableBytes(const TStableBytes& other)
+    : FBlocks(other.FBlocks), FUsed(KBlock), FBytes(other.FBytes) {}
 
 TStableBytes& TStableBytes::operator=(const TStableBytes& other) {
     if (this != &other) *this = TStableBytes(other);
@@ -306,13 +298,15 @@ std::uint32_t TStableBytes::Append(std::string_view bytes) {
     if (bytes.empty()) return 0;
     // A value longer than a block gets one of its own, and the places after it up to its end.
     const std::size_t blocks = bytes.size() > KBlock ? (bytes.size() + KBlock - 1) / KBlock : 1;
-    const bool fresh = blocks > 1 || KBlock - FUsed < bytes.size();
+    // The last block may be shared with a copy: what is appended goes to one of its own then.
+    const bool shared = !FBlocks.empty() && FBlocks.back().Bytes.use_count() > 1;
+    const bool fresh = blocks > 1 || shared || KBlock - FUsed < bytes.size();
     if (fresh && (FBlocks.size() + blocks) > (std::size_t{1} << (32 - KBlockBits)))
         throw std::length_error("too many hashes for one table");
     if (fresh) {
         TBlock& block = FBlocks.emplace_back();
         block.Size = std::max(bytes.size(), KBlock);
-        block.Bytes = std::make_unique_for_overwrite<char[]>(block.Size);
+        block.Bytes = std::shared_ptr<char[]>(new char[block.Size]);
         for (std::size_t i = 1; i < blocks; ++i)
             FBlocks.emplace_back();
         FUsed = blocks > 1 ? KBlock : 0;
@@ -337,6 +331,27 @@ std::string_view THashTable::Put(std::string_view login, std::string_view tag,
     entry.Tagged = tag.size() == KTagBytes;
     if (entry.Tagged) std::memcpy(entry.Tag.data(), tag.data(), KTagBytes);
     return FHashes.At(place, entry.HashSize);
+}
+
+std::string_view THashTable::PutFrom(std::string_view login, const THashTable& other,
+                                     std::size_t slot) {
+    Read();
+    other.Read();
+    const TSlot& from = other.FEntries[slot];
+    if (!FHashes.SharesPlace(other.FHashes, from.HashOffset)) {
+        const THashEntry entry = other.Entry(slot);
+        return Put(login, entry.Tag, entry.Hash);
+    }
+    const auto [at, added] = FSlots.Add(login);
+    if (added) FEntries.emplace_back();
+    FEntries[at] = from;
+    return FHashes.At(from.HashOffset, from.HashSize);
+}
+
+void THashTable::ShareHashesOf(const THashTable& other) {
+    Read();
+    other.Read();
+    if (FEntries.empty()) FHashes = other.FHashes;
 }
 
 THashEntry THashTable::Entry(std::size_t slot) const {

@@ -39,6 +39,7 @@ TValueDigest UserValueDigest(std::string_view value);
 
 // Bytes appended in blocks that never move: what was appended stays where it is, however much
 // comes after it, while the store lives (moved or not), so that a view of it can be handed out.
+// A copy shares the blocks there are (at the same places), and neither appends to a shared one.
 class TStableBytes {
 public:
     TStableBytes() = default;
@@ -56,12 +57,19 @@ public:
     }
     // How many bytes were appended.
     std::size_t size() const { return FBytes; }
+    // Whether the bytes at place are those other has there (a block both share).
+    bool SharesPlace(const TStableBytes& other, std::uint32_t place) const {
+        const std::size_t block = place >> KBlockBits;
+        return block < FBlocks.size() && block < other.FBlocks.size() &&
+               FBlocks[block].Bytes != nullptr &&
+               FBlocks[block].Bytes == other.FBlocks[block].Bytes;
+    }
 
 private:
     static constexpr unsigned KBlockBits = 20;
     static constexpr std::size_t KBlock = std::size_t{1} << KBlockBits;
     struct TBlock {
-        std::unique_ptr<char[]> Bytes; // none for the places a longer one takes after its own
+        std::shared_ptr<char[]> Bytes; // none for the places a longer one takes after its own
         std::size_t Size = 0;          // as allocated
     };
     std::vector<TBlock> FBlocks;
@@ -251,6 +259,12 @@ public:
     // Puts the entry of login (a tag of KTagBytes bytes, or none), in place of one it had. The
     // hash as the table keeps it: it stays where it is while the table lives.
     std::string_view Put(std::string_view login, std::string_view tag, std::string_view hash);
+    // Puts the entry other has in slot under login, its hash not copied when this table shares
+    // the bytes (ShareHashesOf).
+    std::string_view PutFrom(std::string_view login, const THashTable& other, std::size_t slot);
+    // For an empty table that will take most of its entries from other (PutFrom): shares the
+    // bytes of other's hashes.
+    void ShareHashesOf(const THashTable& other);
     std::optional<THashEntry> Find(std::string_view login) const;
     // The slot Find and Entry know the login by, TLoginSlots::KNone when it has none.
     std::size_t Slot(std::string_view login) const {

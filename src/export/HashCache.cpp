@@ -100,15 +100,22 @@ std::optional<THashCache::THit> THashCache::Find(std::string_view form, int work
     return THit{entry.Hash, true, slot};
 }
 
+void THashCache::Prepare() {
+    // Room for as many as the last export had: a re-export mostly holds the same users, and a
+    // table of a million grown step by step would, for a moment, need its room twice. Their
+    // hashes are the last export's bytes, shared rather than copied.
+    FNew.ReserveLike(Loaded());
+    FNew.ShareHashesOf(Loaded());
+}
+
 void THashCache::Added(std::string_view login) {
     if (FNew.size() == 1 || CompareAscii(login, FLastPut) > 0) FLastPut = login;
 }
 
 std::string_view THashCache::Keep(std::string_view login, const THit& hit) {
     if (!hit.Remembered) return hit.Hash; // this export's entry already, its tag the one checked
-    if (FNew.empty()) FNew.ReserveLike(Loaded());
-    const THashEntry entry = Loaded().Entry(hit.Slot);
-    const std::string_view kept = FNew.Put(login, entry.Tag, entry.Hash);
+    if (FNew.empty()) Prepare();
+    const std::string_view kept = FNew.PutFrom(login, Loaded(), hit.Slot);
     Added(login);
     return kept;
 }
@@ -123,10 +130,7 @@ const std::string* THashCache::Remembered(const std::string& login) const {
 
 std::string_view THashCache::Put(std::string_view form, int workFactor, std::string_view login,
                                  std::string_view password, std::string_view hash) {
-    // The first entry gives the table room for as many as the last export had: a re-export
-    // mostly holds the same users, and a table of a million grown step by step would, for a
-    // moment, need its room twice.
-    if (FNew.empty()) FNew.ReserveLike(Loaded());
+    if (FNew.empty()) Prepare();
     std::string_view kept;
     if (!Keyed()) {
         kept = FNew.Put(login, {}, hash);

@@ -110,6 +110,8 @@ private:
     const THashTable* FLoadedAt = nullptr; // the entries Refer took, in place of FLoaded
     // Notes login as put into FNew.
     void Added(std::string_view login);
+    // Makes FNew ready for its first entry.
+    void Prepare();
 
     mutable std::string FRemembered;
     THashTable FNew;

@@ -113,6 +113,10 @@ std::string TTargetBackups::RootFolder() {
 }
 
 TBackupVersion TTargetBackups::Keep(const std::string& bytes) const {
+    return Keep([&bytes](const TDataSink& sink) { sink(bytes.data(), bytes.size()); });
+}
+
+TBackupVersion TTargetBackups::Keep(const std::function<void(const TDataSink&)>& source) const {
     if (FFolder.empty()) throw EQuorvaneError(Msg(texts::BackupNoStateFolder));
     if (!MakePrivateFolders(FFolder))
         throw EQuorvaneError(Msg(texts::BackupFailed, FFolder, SystemError(errno)));
@@ -132,19 +136,50 @@ TBackupVersion TTargetBackups::Keep(const std::string& bytes) const {
                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0 && errno == EEXIST) continue;
         if (fd < 0) throw EQuorvaneError(Msg(texts::BackupFailed, FFolder, SystemError(errno)));
-        const std::string kept = FKey != nullptr ? FKey->Seal(bytes) : std::string();
-        const std::string& written = FKey != nullptr ? kept : bytes;
-        bool ok = WriteFully(fd, written.data(), written.size()) && ::fsync(fd) == 0;
-        const int error = errno;
-        if (::close(fd) != 0) ok = false;
+        bool ok = true;
+        int error = 0;
+        const TDataSink toFile = [&](const char* data, std::size_t size) {
+            if (ok && !WriteFully(fd, data, size)) {
+                ok = false;
+                error = errno;
+            }
+        };
+        std::int64_t size = 0;
+        try {
+            if (FKey != nullptr) {
+                TDatabaseKey::TSealer sealer(*FKey, toFile);
+                source([&](const char* data, std::size_t n) {
+                    size += static_cast<std::int64_t>(n);
+                    sealer.Write(data, n);
+                });
+                sealer.Finish();
+            } else {
+                source([&](const char* data, std::size_t n) {
+                    size += static_cast<std::int64_t>(n);
+                    toFile(data, n);
+                });
+            }
+        } catch (...) {
+            ::close(fd);
+            ::unlink(version.Path.c_str());
+            throw;
+        }
+        if (ok && ::fsync(fd) != 0) {
+            ok = false;
+            error = errno;
+        }
+        if (::close(fd) != 0 && ok) {
+            ok = false;
+            error = errno;
+        }
         if (!ok) {
             ::unlink(version.Path.c_str());
             throw EQuorvaneError(Msg(texts::BackupFailed, FFolder, SystemError(error)));
         }
+        version.Size = size;
         break;
     }
     version.Time = ms;
-    version.Size = static_cast<std::int64_t>(bytes.size());
     // Past the newest ones, versions go: a plain-text file's old passwords do not linger.
     const std::vector<TBackupVersion> all = List(false);
     for (size_t i = KKept; i < all.size(); ++i)

@@ -5,8 +5,11 @@
 // plain-text file holds clear passwords). The versions of an encrypted database's targets are
 // kept sealed with the database's key.
 
+#include "base/AtomicFile.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -53,6 +56,9 @@ public:
     // EQuorvaneError naming the folder when it cannot be written: what a replacement would
     // lose must be safe first.
     TBackupVersion Keep(const std::string& bytes) const;
+    // The same for bytes that source hands to its sink in pieces, never held whole. What source
+    // raises leaves no version behind.
+    TBackupVersion Keep(const std::function<void(const TDataSink&)>& source) const;
     // The kept versions, newest first, with their users counted unless countUsers is false.
     std::vector<TBackupVersion> List(bool countUsers = true) const;
     // A version's bytes, opened with the key when it was kept sealed. Raises EQuorvaneError when

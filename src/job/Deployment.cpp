@@ -317,7 +317,22 @@ struct TDeployment::TState {
     const std::string& PreviousBytes(const TSlot& slot) const {
         return slot.Previous.HoldsNew ? ContentOf(slot) : slot.Previous.Bytes;
     }
+    // Whether the target held the new content already.
+    bool HeldContent(const TSlot& slot) const {
+        return slot.Previous.Exists && slot.Previous.Comparable && !slot.Previous.Recorded &&
+               PreviousBytes(slot) == ContentOf(slot);
+    }
+    // What the target held kept as a version before it is replaced.
+    void KeepPrevious(const TSlot& slot, IExportTarget& target) const {
+        const TTargetBackups backups(slot.Out.Id, In.Key);
+        if (slot.Previous.Recorded)
+            target.KeepRecorded(backups);
+        else
+            backups.Keep(slot.Previous.Bytes);
+    }
     TTargetContent PreviousOf(const TSlot& slot) const {
+        // Asked for only of a deployment of one target, which never puts one back.
+        if (slot.Previous.Recorded) throw std::logic_error("a recorded content is not put back");
         if (!slot.Previous.HoldsNew) return slot.Previous;
         TTargetContent previous = slot.Previous;
         previous.HoldsNew = false;
@@ -446,6 +461,12 @@ struct TDeployment::TState {
         try {
             if (Gate.Aborted()) throw EUploadAborted(slot.Out.Where, false);
             const TTargetRecord* record = slot.In.Record ? &*slot.In.Record : nullptr;
+            // A lone target that holds what the record names is not read whole: its bytes are
+            // needed only for the version kept, which is copied from it then. With several,
+            // each keeps what it held, to put back.
+            if (Slots.size() == 1 && !In.Replace.DryRun && record != nullptr &&
+                !slot.In.ContentSha256.empty() && record->Sha256 != slot.In.ContentSha256)
+                target.ExpectRecorded(record->Sha256, record->Size);
             slot.Out.Check = CheckTarget(
                 target, record, content, [this] { return UsersNow(); }, In.Replace,
                 slot.In.Pending ? &*slot.In.Pending : nullptr, slot.In.ContentSha256);
@@ -456,6 +477,7 @@ struct TDeployment::TState {
             slot.Previous.Exists = found.Exists;
             slot.Previous.Comparable = found.Comparable;
             slot.Previous.HoldsNew = found.HoldsNew;
+            slot.Previous.Recorded = found.Recorded;
             slot.Previous.Bytes =
                 check.Outside.Empty() ? std::move(found.Bytes) : std::string(found.Bytes);
             if (check.Outside.Empty()) found.Bytes.clear();
@@ -465,10 +487,9 @@ struct TDeployment::TState {
             } else if (!In.Replace.DryRun) {
                 if (!last) {
                     // What is replaced is kept first; what is replaced last keeps it then.
-                    const bool same = slot.Previous.Exists && slot.Previous.Comparable &&
-                                      PreviousBytes(slot) == content;
+                    const bool same = HeldContent(slot);
                     if (slot.Previous.Exists && slot.Previous.Comparable && !same)
-                        TTargetBackups(slot.Out.Id, In.Key).Keep(slot.Previous.Bytes);
+                        KeepPrevious(slot, target);
                     if (In.Groups && !slot.In.GroupFile.empty())
                         slot.GroupPrevious = side.Open(slot.In.GroupFile)->Read();
                     if (Gate.Aborted()) throw EUploadAborted(slot.Out.Where, false);
@@ -491,8 +512,7 @@ struct TDeployment::TState {
         // What is replaced last is staged only once every target is ready and the owner has
         // noted what is about to be written: what its stage can make ready before, it makes
         // meanwhile.
-        if (ok && last &&
-            !(slot.Previous.Exists && slot.Previous.Comparable && PreviousBytes(slot) == content)) {
+        if (ok && last && !HeldContent(slot)) {
             try {
                 target.PrepareStage(content);
             } catch (const std::exception&) {
@@ -510,10 +530,8 @@ struct TDeployment::TState {
             if (!StoresGo) return;
             StageEvent(slot, TExportStage::Replacing);
             try {
-                const bool same = slot.Previous.Exists && slot.Previous.Comparable &&
-                                  PreviousBytes(slot) == content;
-                if (slot.Previous.Exists && !same)
-                    TTargetBackups(slot.Out.Id, In.Key).Keep(slot.Previous.Bytes);
+                const bool same = HeldContent(slot);
+                if (slot.Previous.Exists && !same) KeepPrevious(slot, target);
                 if (same)
                     target.StageHeld(content);
                 else

@@ -43,7 +43,13 @@ struct TTargetContent {
     // Found holding the new content, byte for byte, as the caller had shown it
     // (TLocalFileTarget::ExpectHeld): Bytes are left empty, they are that content.
     bool HoldsNew = false;
+    // Found holding what the record names, as the caller had shown it (ExpectRecorded): Bytes
+    // are left empty, Sha256 (hex) is theirs, and the target keeps them (KeepRecorded).
+    bool Recorded = false;
+    std::string Sha256;
 };
+
+class TTargetBackups;
 
 class IExportTarget {
 public:
@@ -76,6 +82,16 @@ public:
     // Whether a Commit that raised may have replaced the content all the same (a rename on a
     // server whose answer was lost): what the target holds is then read back.
     virtual bool CommitUncertain() const { return false; }
+    // The record says the target last held these bytes (SHA-256 in hex, size): a target that
+    // can tell without holding them that it still holds exactly them says so from its next Read
+    // (TTargetContent::Recorded). Nothing that may have to be put back is asked for so.
+    virtual void ExpectRecorded(const std::string& sha256, std::int64_t size) {
+        (void)sha256;
+        (void)size;
+    }
+    // Keeps what the last Read found Recorded as the newest version in backups, read again in
+    // pieces; raises EQuorvaneError, keeping nothing, when it is no longer there.
+    virtual void KeepRecorded(const TTargetBackups& backups);
 
 protected:
     // Removes the target's content altogether; for a table or a directory, an empty content.
@@ -109,12 +125,20 @@ public:
     // the next Read that finds it so takes that content for what is there, without reading it
     // again. A file changed since is read as always.
     void ExpectHeld(const TFileIdentity& identity) { FHeld = identity; }
+    // A regular file of the recorded size is digested in pieces, and held only when it is not
+    // what the record names.
+    void ExpectRecorded(const std::string& sha256, std::int64_t size) override {
+        FRecorded = {sha256, size};
+    }
+    void KeepRecorded(const TTargetBackups& backups) override;
 
 private:
     std::string FPath;
     TStagedFile FFile;
-    std::optional<TFileIdentity> FRead; // the file as Read saw it
-    std::optional<TFileIdentity> FHeld; // see ExpectHeld
+    std::optional<TFileIdentity> FRead;                            // the file as Read saw it
+    std::optional<TFileIdentity> FHeld;                            // see ExpectHeld
+    std::optional<std::pair<std::string, std::int64_t>> FRecorded; // see ExpectRecorded
+    std::string FRecordedPath, FRecordedSha256; // the file Read found Recorded, its digest
     std::vector<TMessage> FWarnings;
 };
 

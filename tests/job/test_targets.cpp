@@ -153,6 +153,72 @@ TEST(CheckTarget, AFileShownHoldingTheNewContentIsReadAgainOnlyWhenChanged) {
     }
 }
 
+// A lone target that holds what the record names is only digested; the version kept of it is
+// copied from the file when it is replaced, and only while the file is still what was read.
+TEST(CheckTarget, AFileHoldingWhatWasRecordedIsDigestedAndKeptFromTheFile) {
+    const std::string other = "alice:$apr1$aaaaaaaa$9\r\nbob:$apr1$bbbbbbbb$2\r\n";
+    const std::string next = "alice:$apr1$cccccccc$3\r\n";
+    const auto rewrite = [&](const std::string& path) {
+        WriteWholeFile(path, other);
+        const timespec later[2] = {{0, UTIME_OMIT}, {2000000000, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), later, 0), 0);
+    };
+    const auto none = [](const std::string&) {};
+    const struct {
+        const char* Name;
+        std::function<void(const std::string&path)> Before, AfterRead, AfterKeep;
+        bool Recorded; // read as recorded, not held
+        bool Kept;     // the version kept, KWritten
+        bool Replaced; // the new content put in place
+    } cases[] = {
+        {"as recorded", none, none, none, true, true, true},
+        {"written anew before the read, the same size", rewrite, none, none, false, false, false},
+        {"written anew after the read", none, rewrite, none, true, false, false},
+        {"another file put in its place after the read", none,
+         [&](const std::string& path) { WriteFileAtomically(path, other, 0644); }, none, true,
+         false, false},
+        {"written anew once kept", none, none, rewrite, true, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TTempDir dir, home;
+        const std::string path = dir.File("htpasswd");
+        WriteWholeFile(path, KWritten);
+        c.Before(path);
+        const TTargetRecord record = RecordOf(KWritten);
+        TLocalFileTarget target(path);
+        target.ExpectRecorded(record.Sha256, record.Size);
+        const TTargetCheck check =
+            CheckTarget(target, &record, next, {"alice", "bob"}, TReplaceOptions());
+        EXPECT_EQ(check.Current.Recorded, c.Recorded);
+        EXPECT_EQ(check.Current.Bytes.empty(), c.Recorded);
+        EXPECT_EQ(check.Unchanged, c.Recorded);
+        if (!c.Recorded) {
+            EXPECT_TRUE(check.Stops);
+            continue;
+        }
+        c.AfterRead(path);
+        const TTargetBackups backups = BackupsUnder(home, "file:" + path);
+        if (!c.Kept) {
+            EXPECT_THROW(target.KeepRecorded(backups), EQuorvaneError);
+            EXPECT_TRUE(backups.List().empty());
+            continue;
+        }
+        target.KeepRecorded(backups);
+        ASSERT_EQ(backups.List().size(), 1u);
+        EXPECT_EQ(backups.Read(backups.List().front()), KWritten);
+        c.AfterKeep(path);
+        target.Stage(next);
+        if (c.Replaced) {
+            target.Commit();
+            EXPECT_EQ(ReadWholeFile(path), next);
+        } else {
+            EXPECT_THROW(target.Commit(), EQuorvaneError);
+            EXPECT_EQ(ReadWholeFile(path), other);
+        }
+    }
+}
+
 TEST(Backups, TheLastTenVersionsArePrivateAndNewestFirst) {
     TTempDir home;
     const TTargetBackups backups = BackupsUnder(home, "file:/srv/www/.htpasswd");
