@@ -522,26 +522,14 @@ void PrepareForWriting(char* bytes, std::size_t size) {
 } // namespace
 
 bool FileHoldsExactly(const std::string& path, std::string_view bytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st {};
-    bool same = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-                static_cast<std::uint64_t>(st.st_size) == bytes.size();
-    char piece[1 << 16];
     std::size_t at = 0;
-    while (same) {
-        const ssize_t n = ::read(fd, piece, sizeof piece);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            same = n == 0 && at == bytes.size();
-            break;
-        }
-        const auto got = static_cast<std::size_t>(n);
-        same = got <= bytes.size() - at && std::memcmp(piece, bytes.data() + at, got) == 0;
-        at += got;
-    }
-    ::close(fd);
-    return same;
+    bool same = true;
+    const bool read = ReadFileInPieces(path, [&](std::string_view piece) {
+        same = same && piece.size() <= bytes.size() - at &&
+               std::memcmp(piece.data(), bytes.data() + at, piece.size()) == 0;
+        at += piece.size();
+    });
+    return read && same && at == bytes.size();
 }
 
 bool ReadFileInPieces(const std::string& path, const std::function<void(std::string_view)>& piece) {
