@@ -16,7 +16,6 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -604,40 +603,6 @@ std::string ExportedStream(const TUserList& list, bool withNames) {
     WriteExportedStream(list, withNames,
                         [&stream](const char* data, size_t size) { stream.append(data, size); });
     return stream;
-}
-
-// What a file built from a list depends on: every field but the comments, and the names only
-// when asked for.
-TEST(ObjectStream, WhatAFileDependsOnLeavesOutCommentsAndNamesUnlessAsked) {
-    TUserList list;
-    TUserProp& user = list.Add("ann", "pw");
-    user.FullName = "Ann";
-    user.Email = "ann@example.org";
-    user.Comments = "note";
-    struct TRow {
-        const char* Field;
-        std::function<void(TUserProp&)> Change;
-        bool WithNames, Differs;
-    };
-    const TRow rows[] = {
-        {"comments", [](TUserProp& u) { u.Comments = "other"; }, true, false},
-        {"full name", [](TUserProp& u) { u.FullName = "Anne"; }, false, false},
-        {"full name", [](TUserProp& u) { u.FullName = "Anne"; }, true, true},
-        {"e-mail", [](TUserProp& u) { u.Email.clear(); }, false, false},
-        {"e-mail", [](TUserProp& u) { u.Email.clear(); }, true, true},
-        {"password", [](TUserProp& u) { u.SetPassword("other"); }, false, true},
-        {"disabled", [](TUserProp& u) { u.Disable = true; }, false, true},
-        {"groups", [](TUserProp& u) { u.SetGroups("staff"); }, false, true},
-        {"expiry", [](TUserProp& u) { u.ExpireDate += 1; }, false, true},
-    };
-    for (const TRow& row : rows) {
-        TUserList changed;
-        changed.AddBlank().CopyFieldsFrom(user);
-        row.Change(changed.Users(0));
-        EXPECT_EQ(ExportedStream(changed, row.WithNames) != ExportedStream(list, row.WithNames),
-                  row.Differs)
-            << row.Field << (row.WithNames ? ", with names" : "");
-    }
 }
 
 // A large text is read in pieces, each from a line that starts with "item", on other threads.
