@@ -72,4 +72,8 @@ void TuneHeap(int argc, char** argv) {
     PutBack(plan.Marker.c_str()); // not started again: go on as this run
 }
 
+void GiveBackFreedHeap() {
+    (void)::malloc_trim(0);
+}
+
 } // namespace quorvane::cli

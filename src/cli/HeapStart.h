@@ -33,4 +33,9 @@ THeapRestart PlanHeapRestart(std::string_view command, const char* tunables, con
 // program goes on in this process, which is also what happens when the second start fails.
 void TuneHeap(int argc, char** argv);
 
+// Gives back to the system the heap that lies free after one step of an export and before the
+// next: what the step freed is otherwise kept, and where it was another thread's (the runs of a
+// database rewritten on the threads that read them) the build never reuses it.
+void GiveBackFreedHeap();
+
 } // namespace quorvane::cli

@@ -202,7 +202,8 @@ TEST_F(CliTest, SweepDisablesOnlyWhatHasPassed) {
 
 // Read in pieces on other threads, with each run of users listed, counted or swept where it
 // was read, a database gives what one pass gives: the output of each command and the file a
-// sweep saves.
+// sweep saves. An export saves the users its sweep disabled as the sweep does, repeated logins
+// included.
 TEST_F(CliTest, CommandsReadInPiecesGiveWhatOnePassGives) {
     TUserList list;
     for (int i = 0; i < 30; ++i) {
@@ -211,27 +212,38 @@ TEST_F(CliTest, CommandsReadInPiecesGiveWhatOnePassGives) {
         user.Expire = i % 3 != 0;
         user.ExpireDate = i % 2 == 0 ? 1000.5 : 1e6;
         user.Email = i % 4 == 0 ? "a\tb@example.org" : "";
+        user.Comments = i % 5 == 0 ? "kept" : "";
     }
+    // user2 has expired; these have its login and have not, or have no expiry.
+    list.Add("user2", "pw").ExpireDate = 1000.5;
+    TUserProp& later = list.Add("user2", "pw");
+    later.Expire = true;
+    later.ExpireDate = 1e6;
     list.SaveToFile(Db);
-    const std::string swept = Dir.File("swept.udx");
-    const std::vector<std::vector<std::string>> commands = {{"list", Db},
-                                                            {"list", Db, "--json"},
-                                                            {"list", Db, "--json", "--disabled"},
-                                                            {"list", Db, "--expired"},
-                                                            {"info", Db},
-                                                            {"info", Db, "--json"},
-                                                            {"sweep", swept}};
+    const std::string swept = Dir.File("swept.udx"), exported = Dir.File("exported.udx");
+    const std::vector<std::vector<std::string>> commands = {
+        {"list", Db},
+        {"list", Db, "--json"},
+        {"list", Db, "--json", "--disabled"},
+        {"list", Db, "--expired"},
+        {"info", Db},
+        {"info", Db, "--json"},
+        {"sweep", swept},
+        {"export", exported, "--quiet", "--output", Dir.File("out")}};
     std::vector<std::string> onePass;
     for (const auto& [bytes, workers] : {std::pair<size_t, unsigned>{0, 0}, {1, 0}, {60, 2}}) {
         test_hooks::SetReadPieces(bytes, workers);
-        std::remove(swept.c_str());
-        WriteWholeFile(swept, ReadWholeFile(Db));
+        for (const std::string& copy : {swept, exported}) {
+            std::remove(copy.c_str());
+            WriteWholeFile(copy, ReadWholeFile(Db));
+        }
         std::vector<std::string> got;
         for (const auto& command : commands) {
             const TResult r = Cli(command);
             got.push_back(std::to_string(r.Status) + r.Out + r.Err);
         }
         got.push_back(ReadWholeFile(swept));
+        EXPECT_EQ(ReadWholeFile(exported), got.back()) << "pieces of " << bytes;
         test_hooks::SetReadPieces(0, 0);
         if (onePass.empty()) {
             onePass = got;
