@@ -324,7 +324,8 @@ def main():
               f"{'new w':>6}")
         for kind in kinds:
             users = args.ldap_users if kind == "ldap" else args.users
-            db, login = database(work, args.new, users)
+            db, logins = database(work, args.new, users)
+            login = logins[0]
             size = os.path.getsize(db)
             scratch = tempfile.mkdtemp(dir=work)
             os.chmod(scratch, 0o755)

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The export a user runs every day, old against new in one run: the first export of a database,
-the export again with nothing changed, its --dry-run, and the export after one user's password
-changed, each through quorvane-cli as a user runs it.
+the export again with nothing changed, its --dry-run, the export after one user's password
+changed, and the export of a day on which one user's expiry passed (the export disables that
+user in the database before it writes the file), each through quorvane-cli as a user runs it.
 
     bench/whole_job.py --old OLD_BUILD --new NEW_BUILD [--users 100000,1000000] [--runs 3]
                        [--work DIR] [--openssl] [--left-out-every K]
@@ -31,7 +32,7 @@ import tempfile
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from compare import load_average, run  # noqa: E402
 
-STEPS = ("first", "unchanged", "dry-run", "one changed")
+STEPS = ("first", "unchanged", "dry-run", "one changed", "one expired")
 
 
 def cli(build):
@@ -40,8 +41,8 @@ def cli(build):
 
 def database(work, build, users, left_out_every=0):
     """The database of users users in work (made once by build's bench_userdb --make, MD5) and
-    the login of its first user an export writes (enabled, never expiring): a changed password
-    of a user left out would change nothing. With left_out_every = k, every k-th user is
+    the logins of its first two users an export writes (enabled, never expiring): a changed
+    password of a user left out would change nothing, nor would its expiry. With left_out_every = k, every k-th user is
     disabled and none has expired (the default database leaves out 43%)."""
     name = f"users-{users}" + (f"-every{left_out_every}" if left_out_every else "")
     db = os.path.join(work, name + ".udx")
@@ -49,17 +50,17 @@ def database(work, build, users, left_out_every=0):
         subprocess.run([os.path.join(build, "bench", "bench_userdb"), "--make", db, str(users)] +
                        ([str(left_out_every)] if left_out_every else []), check=True)
     listed = subprocess.Popen([cli(build), "list", db, "--enabled"], stdout=subprocess.PIPE)
-    login = None
+    logins = []
     for line in listed.stdout:
         fields = line.decode().split("\t")
-        if login is None and fields[2] == "Never":
-            login = fields[0]
+        if len(logins) < 2 and fields[2] == "Never":
+            logins.append(fields[0])
     listed.wait()
-    return db, login
+    return db, logins
 
 
-def one_round(side, build, db, folder, login):
-    """The four steps on a fresh copy: {step: (wall, cpu, peak KiB)}."""
+def one_round(side, build, db, folder, logins):
+    """The steps on a fresh copy: {step: (wall, cpu, peak KiB)}."""
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(os.path.join(folder, "state"))
     work = os.path.join(folder, "work.udx")
@@ -73,9 +74,12 @@ def one_round(side, build, db, folder, login):
     got["first"] = run(export, env=env)
     got["unchanged"] = run(export, env=env)
     got["dry-run"] = run(export + ["--dry-run"], env=env)
-    run([cli(build), "passwd", work, login, "--password-stdin"], env=env,
+    run([cli(build), "passwd", work, logins[0], "--password-stdin"], env=env,
         given=b"a-changed-password\n")
     got["one changed"] = run(export, env=env)
+    run([cli(build), "expire", work, logins[1], "--on", "2000-01-01"], env=env)
+    run(["cat", work])
+    got["one expired"] = run(export, env=env)
     return got
 
 
@@ -103,7 +107,7 @@ def main():
           f"{'old cpu':>8} {'new cpu':>8} {'ratio':>6} {'old MiB':>8} {'new MiB':>8} "
           f"{'old x':>6} {'new x':>6}")
     for users in [int(u) for u in args.users.split(",")]:
-        db, login = database(work, args.new, users, args.left_out_every)
+        db, logins = database(work, args.new, users, args.left_out_every)
         size = os.path.getsize(db)
         scratch = tempfile.mkdtemp(dir=work)
         figures = {side: {step: [] for step in STEPS} for side in ("old", "new")}
@@ -111,7 +115,7 @@ def main():
         for _ in range(args.runs):
             for side in ("old", "new"):
                 got = one_round(side, getattr(args, side), db,
-                                os.path.join(scratch, side), login)
+                                os.path.join(scratch, side), logins)
                 for step in STEPS:
                     figures[side][step].append(got[step])
             if args.openssl:

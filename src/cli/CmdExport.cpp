@@ -17,57 +17,34 @@
 #include "userdb/LoginRule.h"
 #include "userdb/UserList.h"
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <optional>
 #include <ostream>
-#include <utility>
-#include <vector>
 
 namespace quorvane::cli {
 
 namespace {
 
-// Disables, as a file's users go by, the users the expiry sweep disabled in the list read from
-// it: known by login and expiry date, and still enabled with their expiry on, which is how the
-// sweep found them. Where logins repeat, a user the sweep passed over differs from the one it
-// disabled in one of these. No user's place is needed, so runs of users are done on the threads
-// that read them.
-class TDisableSwept : public TUserStream {
-public:
-    void Add(const TUserProp& user) { FSwept.emplace_back(user.Login, user.ExpireDate); }
-    // Once every user swept was added.
-    void Sort() { std::sort(FSwept.begin(), FSwept.end()); }
-    void Begin(std::string_view) override {}
-    void User(TUserProp& user) override { Apply(FSwept, user); }
-    std::unique_ptr<TUserStream> Part(size_t) const override {
-        return std::make_unique<TPart>(FSwept);
+// Disables the users at these places (ascending) as a file's users go by. The runs of users
+// are not changed on the threads that read them: what those threads rendered of a million users
+// would be left in their heaps for the export's peak.
+struct TDisableAt : TUserStream {
+    std::vector<int> At;
+    std::size_t Next = 0;
+    int Place = 0;
+    void Begin(std::string_view) override {
+        Next = 0; // a later collection of users replaces the one before
+        Place = 0;
     }
-
-private:
-    using TSwept = std::vector<std::pair<std::string, TDateTime>>;
-    static void Apply(const TSwept& swept, TUserProp& user) {
-        if (user.Disable || !user.Expire) return;
-        const auto at =
-            std::lower_bound(swept.begin(), swept.end(), user.Login,
-                             [](const TSwept::value_type& entry, const std::string& login) {
-                                 return entry.first < login;
-                             });
-        for (auto it = at; it != swept.end() && it->first == user.Login; ++it)
-            if (it->second == user.ExpireDate) {
-                user.Disable = true;
-                return;
-            }
+    void User(TUserProp& user) override {
+        if (Next < At.size() && At[Next] == Place) {
+            user.Disable = true;
+            ++Next;
+        }
+        ++Place;
     }
-    struct TPart : TUserStream {
-        explicit TPart(const TSwept& swept) : Swept(swept) {}
-        const TSwept& Swept;
-        void Begin(std::string_view) override {}
-        void User(TUserProp& user) override { Apply(Swept, user); }
-    };
-    TSwept FSwept;
 };
 
 // SIGINT and SIGTERM once the upload has begun: the first one asks the export to stop (the
@@ -620,18 +597,17 @@ int CmdExport(const TArgs& args, TCliStreams& io) {
         PrintWarnings(io.Err, {"The database is read-only; the choice is not stored"});
     else if ((disabled > 0 || changed) && !db.ReadOnly()) {
         if (lean) {
-            // The users the sweep disabled, disabled in the file as it is.
-            TDisableSwept sweep;
+            // The users the sweep disabled, by their place, disabled in the file as it is.
+            TDisableAt sweep;
             for (int i = 0; i < list.Count(); ++i)
                 if (enabled[static_cast<std::size_t>(i)] && list.Users(i).Disable)
-                    sweep.Add(list.Users(i));
-            sweep.Sort();
+                    sweep.At.push_back(i);
             db.SaveChanged(sweep, io.Err);
         } else {
             db.Save(io.Err);
         }
-        // The save made the whole file's text, on other threads where it could: the build
-        // after it has no use for that memory.
+        // The save read the whole file again (its pieces on other threads) and wrote it: the
+        // build after it has no use for that memory.
         GiveBackFreedHeap();
     }
     enabled = {};

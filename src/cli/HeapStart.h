@@ -34,8 +34,8 @@ THeapRestart PlanHeapRestart(std::string_view command, const char* tunables, con
 void TuneHeap(int argc, char** argv);
 
 // Gives back to the system the heap that lies free after one step of an export and before the
-// next: what the step freed is otherwise kept, and where it was another thread's (the runs of a
-// database rewritten on the threads that read them) the build never reuses it.
+// next: what the step freed is otherwise kept, and where it was another thread's (the pieces of
+// a database read again on other threads) the build never reuses it.
 void GiveBackFreedHeap();
 
 } // namespace quorvane::cli

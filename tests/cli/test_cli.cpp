@@ -202,8 +202,8 @@ TEST_F(CliTest, SweepDisablesOnlyWhatHasPassed) {
 
 // Read in pieces on other threads, with each run of users listed, counted or swept where it
 // was read, a database gives what one pass gives: the output of each command and the file a
-// sweep saves. An export saves the users its sweep disabled as the sweep does, repeated logins
-// included.
+// sweep saves. An export saves the users its sweep disabled as the sweep does, where logins
+// repeat too.
 TEST_F(CliTest, CommandsReadInPiecesGiveWhatOnePassGives) {
     TUserList list;
     for (int i = 0; i < 30; ++i) {
