@@ -502,6 +502,8 @@ TEST_F(CliTest, WhateverAnExportSavesEveryUserKeepsEveryField) {
 TEST_F(CliTest, AFileThisDatabaseWroteIsKeptThenReplacedByNothing) {
     const std::string site = Dir.File("site");
     const std::string folder = std::string(std::getenv("XDG_STATE_HOME")) + "/quorvane/backups";
+    // The state folder is the whole program's: other cases keep versions there too.
+    std::filesystem::remove_all(folder);
     ASSERT_EQ(Cli({"create", Db}).Status, 0);
     ASSERT_EQ(Cli({"add", Db, "ann", "--password", "a1"}).Status, 0);
     ASSERT_EQ(Cli({"add", Db, "bob", "--password", "b1"}).Status, 0);
