@@ -24,9 +24,9 @@ char FoldedByte(char c) {
 }
 
 // The order of the password file: bytes with A to Z folded, the bytes themselves breaking ties.
-bool FoldedBefore(const TStoredUser* a, const TStoredUser* b) {
-    const std::string& x = a->Login;
-    const std::string& y = b->Login;
+bool FoldedBefore(const TUserView* a, const TUserView* b) {
+    const std::string_view x = a->Login;
+    const std::string_view y = b->Login;
     const std::size_t n = std::min(x.size(), y.size());
     for (std::size_t i = 0; i < n; ++i) {
         const auto fx = static_cast<unsigned char>(FoldedByte(x[i]));
@@ -46,30 +46,31 @@ TTargetContent TStoreTarget::Read() {
         content.HoldsNew = true;
         return content;
     }
-    const std::vector<TStoredUser>& users = FStore->ReadInPlace();
+    const std::vector<TUserView>& users = FStore->ReadInPlace();
     content.Exists = FStore->Exists() && !users.empty();
-    std::vector<const TStoredUser*> order;
+    std::vector<const TUserView*> order;
     order.reserve(users.size());
     std::size_t bytes = 0;
     // Whether the text stands for these users whole: each one a line of its own, and the
     // groups the database gives each user those the store holds.
     FReadIsText = true;
     static const std::vector<std::string> none;
-    for (const TStoredUser& user : users) {
+    for (const TUserView& user : users) {
         order.push_back(&user);
         bytes += user.Login.size() + 1 + user.Hash.size() + FLineEnd.size();
         if (!FReadIsText) continue;
-        const auto found = FGroups.empty() ? FGroups.end() : FGroups.find(user.Login);
-        FReadIsText = user.Login.find_first_of(":\r\n") == std::string::npos &&
-                      user.Hash.find_first_of("\r\n") == std::string::npos &&
-                      user.Groups == (found != FGroups.end() ? found->second : none);
+        const auto found = FGroups.empty() ? FGroups.end() : FGroups.find(std::string(user.Login));
+        FReadIsText =
+            user.Login.find_first_of(":\r\n") == std::string_view::npos &&
+            user.Hash.find_first_of("\r\n") == std::string_view::npos &&
+            std::ranges::equal(user.Groups, found != FGroups.end() ? found->second : none);
     }
     // The store gives them in byte order, which is that order already unless a login holds
     // capitals.
     if (!std::is_sorted(order.begin(), order.end(), FoldedBefore))
         std::sort(order.begin(), order.end(), FoldedBefore);
     content.Bytes.reserve(bytes);
-    for (const TStoredUser* user : order) {
+    for (const TUserView* user : order) {
         content.Bytes += user->Login;
         content.Bytes += ':';
         content.Bytes += user->Hash;
@@ -78,8 +79,8 @@ TTargetContent TStoreTarget::Read() {
     return content;
 }
 
-std::vector<TStoredUser> TStoreTarget::UsersOf(const std::string& content) const {
-    std::vector<TStoredUser> users;
+std::vector<TUserView> TStoreTarget::UsersOf(const std::string& content) const {
+    std::vector<TUserView> users;
     users.reserve(static_cast<std::size_t>(std::count(content.begin(), content.end(), '\n')) + 1);
     // The content is this program's own, one "LOGIN:HASH" a line (a login never holds ":").
     // A login starting with "#" is a user like any other here: only a file's readers take its
@@ -93,12 +94,11 @@ std::vector<TStoredUser> TStoreTarget::UsersOf(const std::string& content) const
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         const std::size_t colon = line.find(':');
         if (colon == 0 || colon == std::string_view::npos) continue;
-        TStoredUser user{
-            std::string(line.substr(0, colon)), std::string(line.substr(colon + 1)), {}};
+        TUserView user{line.substr(0, colon), line.substr(colon + 1), {}};
         if (!FGroups.empty())
-            if (const auto found = FGroups.find(user.Login); found != FGroups.end())
+            if (const auto found = FGroups.find(std::string(user.Login)); found != FGroups.end())
                 user.Groups = found->second;
-        users.push_back(std::move(user));
+        users.push_back(user);
     }
     return users;
 }
@@ -112,10 +112,10 @@ void TStoreTarget::PrepareStage(const std::string& content) {
 void TStoreTarget::Stage(const std::string& content) {
     FReadIsText = false;
     const bool prepared = FPreparedFor == &content && FPreparedSize == content.size();
-    std::vector<TStoredUser> users = prepared ? std::move(FPrepared) : UsersOf(content);
+    const std::vector<TUserView> users = prepared ? std::move(FPrepared) : UsersOf(content);
     FPrepared.clear();
     FPreparedFor = nullptr;
-    FChanges = FStore->Stage(users);
+    FChanges = FStore->StageUsers(users);
 }
 
 void TStoreTarget::StageHeld(const std::string& content) {

@@ -44,11 +44,11 @@ private:
     std::string FLineEnd;
     TStoreChanges FChanges;
     // The users of a content, made by PrepareStage: that content (its address and size) alone
-    // takes them.
-    std::vector<TStoredUser> FPrepared;
+    // takes them; they view into it.
+    std::vector<TUserView> FPrepared;
     const std::string* FPreparedFor = nullptr;
     std::size_t FPreparedSize = 0;
-    std::vector<TStoredUser> UsersOf(const std::string& content) const;
+    std::vector<TUserView> UsersOf(const std::string& content) const;
     // The last Read's text stands for what the store holds, groups included.
     bool FReadIsText = false;
     bool FHeld = false; // see ExpectHeld

@@ -18,7 +18,10 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <memory>
+#include <optional>
 #include <set>
+#include <stdexcept>
 #include <unordered_map>
 #include <utility>
 
@@ -31,7 +34,7 @@ const char* const KOwnerMark = "quorvane-owner:";
 constexpr ber_int_t KPageSize = 200;
 
 // RFC 4514: the characters a value of a DN must escape.
-std::string DnValue(const std::string& value) {
+std::string DnValue(std::string_view value) {
     std::string out;
     for (std::size_t i = 0; i < value.size(); ++i) {
         const char c = value[i];
@@ -47,7 +50,7 @@ std::string DnValue(const std::string& value) {
 }
 
 // RFC 4515: the characters a value in a search filter must escape.
-std::string FilterValue(const std::string& value) {
+std::string FilterValue(std::string_view value) {
     static const char* const hex = "0123456789abcdef";
     std::string out;
     for (const char c : value) {
@@ -107,16 +110,21 @@ std::string DnKey(const std::string& dn) {
 
 // Whether the system's crypt, which the directory checks a {CRYPT} password with, knows the
 // hash: MD5-crypt, bcrypt, SHA-crypt, yescrypt.
-bool CryptKnows(const std::string& hash) {
+bool CryptKnows(std::string_view hash) {
     for (const char* prefix : {"$1$", "$2a$", "$2b$", "$2y$", "$5$", "$6$", "$y$", "$7$"})
-        if (hash.rfind(prefix, 0) == 0) return true;
+        if (hash.starts_with(prefix)) return true;
     return false;
 }
 
-std::string HashTag(const std::string& hash) {
-    if (!hash.empty() && hash[0] == '$') return hash.substr(0, hash.find('$', 1) + 1);
-    if (!hash.empty() && hash[0] == '{') return hash.substr(0, hash.find('}') + 1);
+std::string HashTag(std::string_view hash) {
+    if (!hash.empty() && hash[0] == '$') return std::string(hash.substr(0, hash.find('$', 1) + 1));
+    if (!hash.empty() && hash[0] == '{') return std::string(hash.substr(0, hash.find('}') + 1));
     return "plain text";
+}
+
+// The userPassword value of a hash the system's crypt checks.
+std::string Crypt(std::string_view hash) {
+    return std::string("{CRYPT}").append(hash);
 }
 
 struct TEntry {
@@ -133,7 +141,19 @@ struct TChange {
     enum class TChangeKind { Add, Replace, Delete } Kind;
     std::string Dn;
     std::map<std::string, std::vector<std::string>> Values; // Add, Replace: the attributes
-    const TEntry* Old = nullptr; // Replace, Delete: the entry as it was read
+    std::unique_ptr<const TEntry> Old; // Replace, Delete: the entry as it was read
+    // Add of a user's entry, its attributes made when it is applied (a first sync plans one
+    // for every user): the login, and the hash of its userPassword.
+    std::string Login = {}, Hash = {};
+};
+
+// A user's entry as read, in little: what the user read from it does not say already.
+struct TUserEntry {
+    std::string Dn;    // as the directory spells it; empty: as this program does
+    std::string Stamp; // its change stamp; empty: none given
+    // Its uid and userPassword values (those it has), when they are other than the login and
+    // "{CRYPT}HASH", one each, as this program writes them; none: those.
+    std::unique_ptr<std::map<std::string, std::vector<std::string>>> Other;
 };
 
 // The operational attribute a directory stamps every change of an entry with.
@@ -142,9 +162,10 @@ const char* const KStamp = "modifyTimestamp";
 // What the directory held of this database's entries when it was last read.
 struct TReadEntries {
     bool Valid = false;
-    std::vector<TStoredUser> Users;            // in login byte order
-    std::map<std::string, TEntry> UserEntries; // by login
-    std::map<std::string, TEntry> Groups;      // by name
+    // In login byte order; shared with a sync that wants them while the entries are read again.
+    std::shared_ptr<const TReadUsers> Users = std::make_shared<TReadUsers>();
+    std::vector<TUserEntry> UserEntries;  // of the users, place by place
+    std::map<std::string, TEntry> Groups; // by name
     // The latest change stamp among them: entries changed since carry this one or a later one.
     // Empty when the directory gave none, or none comparable.
     std::string Stamp;
@@ -159,20 +180,21 @@ public:
     TLdapStore(const TLdapStore&) = delete;
     TLdapStore& operator=(const TLdapStore&) = delete;
 
-    const std::vector<TStoredUser>& ReadInPlace() override {
+    const std::vector<TUserView>& ReadInPlace() override {
         Connect();
         ReadOurs();
         Close();
-        return FRead.Users;
+        return FRead.Users->Users();
     }
     bool Exists() const override { return FExists; }
 
-    TStoreChanges Stage(const std::vector<TStoredUser>& want) override {
+    TStoreChanges StageUsers(const std::vector<TUserView>& want) override {
         FPlan.clear();
         Close();
-        for (const TStoredUser& user : want)
+        for (const TUserView& user : want)
             if (!CryptKnows(user.Hash))
-                throw EQuorvaneError(Msg(texts::LdapNeedsCrypt, user.Login, HashTag(user.Hash)));
+                throw EQuorvaneError(
+                    Msg(texts::LdapNeedsCrypt, std::string(user.Login), HashTag(user.Hash)));
         Connect();
         try {
             return Prepare(want);
@@ -185,8 +207,8 @@ public:
     // The entries as they were read are what is wanted: when they still hold, Prepare plans
     // nothing.
     TStoreChanges StageRead() override {
-        const std::vector<TStoredUser> want = FRead.Users;
-        return Stage(want);
+        const std::shared_ptr<const TReadUsers> want = FRead.Users;
+        return StageUsers(want->Users());
     }
 
     void Commit() override {
@@ -273,9 +295,18 @@ private:
 
     // The entries right under the base that match, read a page at a time (RFC 2696): a
     // directory answers a plain search with no more entries than its size limit.
-    std::vector<TEntry> Search(const std::string& filter, std::vector<const char*> attributes) {
-        attributes.push_back(nullptr);
+    std::vector<TEntry> Search(const std::string& filter,
+                               const std::vector<const char*>& attributes) {
         std::vector<TEntry> entries;
+        Search(filter, attributes,
+               [&entries](TEntry& entry) { entries.push_back(std::move(entry)); });
+        return entries;
+    }
+
+    // The same, each entry given to `each` as it comes, a page held at a time.
+    void Search(const std::string& filter, std::vector<const char*> attributes,
+                const std::function<void(TEntry&)>& each) {
+        attributes.push_back(nullptr);
         berval cookie{};
         std::unique_ptr<char, void (*)(char*)> cookieOwner(nullptr,
                                                            [](char* p) { ber_memfree(p); });
@@ -294,7 +325,7 @@ private:
             std::unique_ptr<LDAPMessage, int (*)(LDAPMessage*)> owner(result, ldap_msgfree);
             if (rc == LDAP_NO_SUCH_OBJECT) {
                 FExists = false;
-                return {};
+                return;
             }
             if (rc == LDAP_SIZELIMIT_EXCEEDED)
                 throw EQuorvaneError(Msg(texts::LdapSizeLimit, FName, FSettings.Login));
@@ -303,8 +334,10 @@ private:
                     Msg(texts::StoreRefused, FName, Verbatim(ldap_err2string(rc))));
             FExists = true;
             for (LDAPMessage* e = ldap_first_entry(FLdap, result); e != nullptr;
-                 e = ldap_next_entry(FLdap, e))
-                entries.push_back(EntryOf(e, attributes));
+                 e = ldap_next_entry(FLdap, e)) {
+                TEntry entry = EntryOf(e, attributes);
+                each(entry);
+            }
             // The next page, while the server gives a cookie for one.
             LDAPControl** returned = nullptr;
             int code = LDAP_SUCCESS;
@@ -323,7 +356,6 @@ private:
             cookie = next;
             if (cookie.bv_len == 0) break;
         }
-        return entries;
     }
 
     TEntry EntryOf(LDAPMessage* e, const std::vector<const char*>& attributes) {
@@ -343,10 +375,10 @@ private:
         return entry;
     }
 
-    std::string UserDn(const std::string& login) const {
+    std::string UserDn(std::string_view login) const {
         return "uid=" + DnValue(login) + "," + FSettings.BaseDn;
     }
-    std::string GroupDn(const std::string& group) const {
+    std::string GroupDn(std::string_view group) const {
         return "cn=" + DnValue(group) + "," + FSettings.BaseDn;
     }
 
@@ -364,55 +396,80 @@ private:
             }
             FRead.Stamp = std::max(FRead.Stamp, value->front());
         };
-        std::unordered_map<std::string, std::string> loginOfDn;
-        for (TEntry& entry : Search("(&(objectClass=simpleSecurityObject)" + mark + ")",
-                                    {"uid", "userPassword", KStamp})) {
-            const auto* uid = entry.Get("uid");
-            if (uid == nullptr || uid->empty()) continue;
-            stamp(entry);
-            const std::string login = uid->front();
-            loginOfDn[entry.Dn] = login;
-            FRead.UserEntries[login] = std::move(entry);
+        auto users = std::make_shared<TReadUsers>();
+        std::vector<TUserEntry> entries;
+        Search("(&(objectClass=simpleSecurityObject)" + mark + ")", {"uid", "userPassword", KStamp},
+               [&](TEntry& entry) {
+                   const auto* uid = entry.Get("uid");
+                   if (uid == nullptr || uid->empty()) return;
+                   stamp(entry);
+                   const std::string& login = uid->front();
+                   const auto* passwords = entry.Get("userPassword");
+                   std::string_view hash;
+                   if (passwords != nullptr && !passwords->empty()) {
+                       hash = passwords->front();
+                       if (hash.size() >= 7 && strncasecmp(hash.data(), "{CRYPT}", 7) == 0)
+                           hash.remove_prefix(7);
+                   }
+                   users->Add(login, hash);
+                   TUserEntry& compact = entries.emplace_back();
+                   if (entry.Dn != UserDn(login)) compact.Dn = std::move(entry.Dn);
+                   if (const auto* stamps = entry.Get(KStamp); stamps && !stamps->empty())
+                       compact.Stamp = stamps->front();
+                   const bool asWritten = uid->size() == 1 && passwords != nullptr &&
+                                          passwords->size() == 1 &&
+                                          passwords->front() == Crypt(hash);
+                   if (!asWritten) {
+                       entry.Values.erase(KStamp);
+                       compact.Other =
+                           std::make_unique<std::map<std::string, std::vector<std::string>>>(
+                               std::move(entry.Values));
+                   }
+               });
+        // In login order; of a login two entries hold, the last read counts.
+        if (const std::vector<std::size_t> order = users->SortByLogin(); !order.empty()) {
+            std::vector<TUserEntry> sorted;
+            sorted.reserve(order.size());
+            for (const std::size_t at : order)
+                sorted.push_back(std::move(entries[at]));
+            entries = std::move(sorted);
         }
-        // Members by the DN as the server spells the user's entry; another spelling of it is
+        FRead.UserEntries = std::move(entries);
+        const std::vector<TUserView>& list = users->Users();
+        // Members by the DN as the directory spells the user's entry; another spelling of it is
         // looked up by the DN's parsed form, made only when one turns up.
-        std::unordered_map<std::string, std::string> loginOfKey;
-        const auto loginOf = [&](const std::string& member) -> const std::string* {
-            if (const auto found = loginOfDn.find(member); found != loginOfDn.end())
-                return &found->second;
-            if (loginOfKey.empty())
-                for (const auto& [dn, login] : loginOfDn)
-                    loginOfKey[DnKey(dn)] = login;
-            const auto found = loginOfKey.find(DnKey(member));
-            return found != loginOfKey.end() ? &found->second : nullptr;
+        std::unordered_map<std::string, std::size_t> placeOfDn, placeOfKey;
+        bool spelled = false;
+        const auto placeOf = [&](const std::string& member) -> std::optional<std::size_t> {
+            if (const auto place = PlaceOfDn(list, member)) return place;
+            if (!std::exchange(spelled, true))
+                for (std::size_t i = 0; i < list.size(); ++i)
+                    if (!FRead.UserEntries[i].Dn.empty()) placeOfDn[FRead.UserEntries[i].Dn] = i;
+            if (const auto found = placeOfDn.find(member); found != placeOfDn.end())
+                return found->second;
+            if (placeOfKey.empty())
+                for (std::size_t i = 0; i < list.size(); ++i)
+                    placeOfKey[DnKey(DnOf(list, i))] = i;
+            const auto found = placeOfKey.find(DnKey(member));
+            if (found == placeOfKey.end()) return std::nullopt;
+            return found->second;
         };
-        std::map<std::string, std::vector<std::string>> groupsOf;
-        for (TEntry& entry :
-             Search("(&(objectClass=groupOfNames)" + mark + ")", {"cn", "member", KStamp})) {
-            const auto* cn = entry.Get("cn");
-            if (cn == nullptr || cn->empty()) continue;
-            stamp(entry);
-            const std::string group = cn->front();
-            if (const auto* members = entry.Get("member"))
-                for (const std::string& member : *members)
-                    if (const std::string* login = loginOf(member))
-                        groupsOf[*login].push_back(group);
-            FRead.Groups[group] = std::move(entry);
-        }
-        FRead.Users.reserve(FRead.UserEntries.size());
-        for (const auto& [login, entry] : FRead.UserEntries) {
-            TStoredUser user{login, {}, {}};
-            if (const auto* password = entry.Get("userPassword"); password && !password->empty()) {
-                user.Hash = password->front();
-                if (user.Hash.size() >= 7 && strncasecmp(user.Hash.c_str(), "{CRYPT}", 7) == 0)
-                    user.Hash.erase(0, 7);
-            }
-            if (const auto found = groupsOf.find(login); found != groupsOf.end()) {
-                user.Groups = std::move(found->second);
-                std::sort(user.Groups.begin(), user.Groups.end());
-            }
-            FRead.Users.push_back(std::move(user));
-        }
+        std::map<std::size_t, std::vector<std::string>> groupsOf;
+        Search("(&(objectClass=groupOfNames)" + mark + ")", {"cn", "member", KStamp},
+               [&](TEntry& entry) {
+                   const auto* cn = entry.Get("cn");
+                   if (cn == nullptr || cn->empty()) return;
+                   stamp(entry);
+                   const std::string group = cn->front();
+                   if (const auto* members = entry.Get("member"))
+                       for (const std::string& member : *members)
+                           if (const auto place = placeOf(member))
+                               groupsOf[*place].push_back(group);
+                   FRead.Groups[group] = std::move(entry);
+               });
+        for (auto& [place, groups] : groupsOf)
+            users->SetGroups(place, std::move(groups));
+        FRead.Users = std::move(users);
         if (!stamped) FRead.Stamp.clear();
         FRead.Valid = true;
     }
@@ -437,10 +494,13 @@ private:
         for (const TEntry& entry : changed) {
             const auto* uid = entry.Get("uid");
             const auto* cn = entry.Get("cn");
+            std::optional<TEntry> user;
             const TEntry* was = nullptr;
             if (uid != nullptr && !uid->empty()) {
-                const auto found = FRead.UserEntries.find(uid->front());
-                if (found != FRead.UserEntries.end()) was = &found->second;
+                if (const auto place = PlaceOf(uid->front())) {
+                    user = ReadEntry(*place);
+                    was = &*user;
+                }
             } else if (cn != nullptr && !cn->empty()) {
                 const auto found = FRead.Groups.find(cn->front());
                 if (found != FRead.Groups.end()) was = &found->second;
@@ -456,17 +516,17 @@ private:
         return true;
     }
 
-    TStoreChanges Prepare(const std::vector<TStoredUser>& want) {
+    TStoreChanges Prepare(const std::vector<TUserView>& want) {
         if (!ReadStillHolds()) ReadOurs();
-        const std::vector<TStoredUser>& have = FRead.Users;
+        const std::vector<TUserView>& have = FRead.Users->Users();
         // Entries of the same names that are not this database's are never taken over: the
         // names about to be made are looked up, a few hundred a search.
         const TStoreDiff diff = DiffUsers(have, want);
         std::vector<std::string> made;
-        for (const TStoredUser* user : diff.Add)
+        for (const TUserView* user : diff.Add)
             made.push_back("(uid=" + FilterValue(user->Login) + ")");
         std::set<std::string> wantedGroups;
-        for (const TStoredUser& user : want)
+        for (const TUserView& user : want)
             wantedGroups.insert(user.Groups.begin(), user.Groups.end());
         for (const std::string& group : wantedGroups)
             if (FRead.Groups.count(group) == 0) made.push_back("(cn=" + FilterValue(group) + ")");
@@ -483,33 +543,34 @@ private:
                 if (!ours) foreign.insert(DnKey(entry.Dn));
             }
         }
-        for (const TStoredUser* user : diff.Add)
+        for (const TUserView* user : diff.Add)
             if (foreign.count(DnKey(UserDn(user->Login))) != 0)
                 throw EQuorvaneError(Msg(texts::StoreNotOurs, FName, UserDn(user->Login)));
 
         FPlan.clear();
         TStoreChanges changes;
         changes.Unchanged = diff.Unchanged;
-        for (const TStoredUser* user : diff.Add) {
+        for (const TUserView* user : diff.Add) {
             FPlan.push_back({TChange::TChangeKind::Add,
                              UserDn(user->Login),
-                             {{"objectClass", {"account", "simpleSecurityObject"}},
-                              {"uid", {user->Login}},
-                              {"userPassword", {"{CRYPT}" + user->Hash}},
-                              {"description", {FMark}}}});
+                             {},
+                             nullptr,
+                             std::string(user->Login),
+                             std::string(user->Hash)});
             ++changes.Added;
         }
         for (const auto& [before, after] : diff.Change) {
             if (before->Hash != after->Hash)
                 FPlan.push_back({TChange::TChangeKind::Replace,
                                  UserDn(after->Login),
-                                 {{"userPassword", {"{CRYPT}" + after->Hash}}},
-                                 &FRead.UserEntries.at(before->Login)});
+                                 {{"userPassword", {Crypt(after->Hash)}}},
+                                 std::make_unique<const TEntry>(
+                                     ReadEntry(static_cast<std::size_t>(before - have.data())))});
             ++changes.Changed;
         }
         // The groups as they should be, their members by DN.
         std::map<std::string, std::vector<std::string>> groups;
-        for (const TStoredUser& user : want)
+        for (const TUserView& user : want)
             for (const std::string& group : user.Groups)
                 groups[group].push_back(UserDn(user.Login));
         for (auto& [group, members] : groups) {
@@ -523,23 +584,30 @@ private:
                                  {{"objectClass", {"groupOfNames"}},
                                   {"cn", {group}},
                                   {"member", members},
-                                  {"description", {FMark}}}});
+                                  {"description", {FMark}}},
+                                 nullptr,
+                                 {},
+                                 {}});
                 continue;
             }
             if (!SameMembers(old->second.Get("member"), members))
                 FPlan.push_back({TChange::TChangeKind::Replace,
                                  old->second.Dn,
                                  {{"member", members}},
-                                 &old->second});
+                                 std::make_unique<const TEntry>(old->second)});
         }
         for (const auto& [group, entry] : FRead.Groups)
             if (groups.count(group) == 0)
-                FPlan.push_back({TChange::TChangeKind::Delete, entry.Dn, {}, &entry});
-        for (const TStoredUser* user : diff.Remove) {
+                FPlan.push_back({TChange::TChangeKind::Delete,
+                                 entry.Dn,
+                                 {},
+                                 std::make_unique<const TEntry>(entry)});
+        for (const TUserView* user : diff.Remove) {
             FPlan.push_back({TChange::TChangeKind::Delete,
                              UserDn(user->Login),
                              {},
-                             &FRead.UserEntries.at(user->Login)});
+                             std::make_unique<const TEntry>(
+                                 ReadEntry(static_cast<std::size_t>(user - have.data())))});
             ++changes.Removed;
         }
         return changes;
@@ -565,12 +633,12 @@ private:
 
     // The change that undoes `change`, from what the directory held when it was read.
     TChange Inverse(const TChange& change) const {
-        const TEntry* old = change.Old;
+        const TEntry* old = change.Old.get();
         switch (change.Kind) {
         case TChange::TChangeKind::Add:
-            return {TChange::TChangeKind::Delete, change.Dn, {}};
+            return {TChange::TChangeKind::Delete, change.Dn, {}, nullptr, {}, {}};
         case TChange::TChangeKind::Replace: {
-            TChange inverse{TChange::TChangeKind::Replace, change.Dn, {}};
+            TChange inverse{TChange::TChangeKind::Replace, change.Dn, {}, nullptr, {}, {}};
             for (const auto& [attribute, values] : change.Values) {
                 const std::vector<std::string>* was =
                     old != nullptr ? old->Get(attribute) : nullptr;
@@ -579,7 +647,7 @@ private:
             return inverse;
         }
         case TChange::TChangeKind::Delete: {
-            TChange inverse{TChange::TChangeKind::Add, change.Dn, {}};
+            TChange inverse{TChange::TChangeKind::Add, change.Dn, {}, nullptr, {}, {}};
             if (old == nullptr) return inverse;
             const bool group = old->Get("cn") != nullptr;
             inverse.Values = old->Values;
@@ -592,12 +660,24 @@ private:
             return inverse;
         }
         }
-        return change;
+        return {change.Kind, change.Dn, change.Values, nullptr, change.Login, change.Hash};
     }
 
     int Apply(const TChange& change) {
         if (change.Kind == TChange::TChangeKind::Delete)
             return ldap_delete_ext_s(FLdap, change.Dn.c_str(), nullptr, nullptr);
+        if (!change.Login.empty()) {
+            TChange made{change.Kind,
+                         change.Dn,
+                         {{"objectClass", {"account", "simpleSecurityObject"}},
+                          {"uid", {change.Login}},
+                          {"userPassword", {Crypt(change.Hash)}},
+                          {"description", {FMark}}},
+                         nullptr,
+                         {},
+                         {}};
+            return Apply(made);
+        }
         // The attribute lists libldap takes, pointing into change.
         std::vector<std::vector<berval>> values;
         std::vector<std::vector<berval*>> pointers;
@@ -629,6 +709,69 @@ private:
         if (change.Kind == TChange::TChangeKind::Add)
             return ldap_add_ext_s(FLdap, change.Dn.c_str(), modPointers.data(), nullptr, nullptr);
         return ldap_modify_ext_s(FLdap, change.Dn.c_str(), modPointers.data(), nullptr, nullptr);
+    }
+
+    // The place among the users read of the login's entry.
+    std::optional<std::size_t> PlaceOf(std::string_view login) const {
+        const std::vector<TUserView>& list = FRead.Users->Users();
+        const auto found =
+            std::lower_bound(list.begin(), list.end(), login,
+                             [](const TUserView& u, std::string_view l) { return u.Login < l; });
+        if (found == list.end() || found->Login != login) return std::nullopt;
+        return static_cast<std::size_t>(found - list.begin());
+    }
+
+    // The DN of the user's entry at a place of `list` (the users being read), as the directory
+    // spells it.
+    std::string DnOf(const std::vector<TUserView>& list, std::size_t place) const {
+        const std::string& dn = FRead.UserEntries[place].Dn;
+        return dn.empty() ? UserDn(list[place].Login) : dn;
+    }
+
+    // The place in `list` of the user whose entry is `dn` when the directory spells that DN as
+    // this program does (the login read back from it); none else.
+    std::optional<std::size_t> PlaceOfDn(const std::vector<TUserView>& list,
+                                         const std::string& dn) const {
+        const std::string suffix = "," + FSettings.BaseDn;
+        if (dn.rfind("uid=", 0) == 0 && dn.size() > 4 + suffix.size() &&
+            dn.compare(dn.size() - suffix.size(), suffix.size(), suffix) == 0) {
+            // The login back from the escapes DnValue writes.
+            std::string login;
+            const std::string_view value(dn.data() + 4, dn.size() - 4 - suffix.size());
+            for (std::size_t i = 0; i < value.size(); ++i) {
+                if (value[i] == '\\' && value.substr(i + 1, 2) == "00") {
+                    login += '\0';
+                    i += 2;
+                } else if (value[i] == '\\' && i + 1 < value.size()) {
+                    login += value[++i];
+                } else {
+                    login += value[i];
+                }
+            }
+            const auto found = std::lower_bound(
+                list.begin(), list.end(), login,
+                [](const TUserView& u, const std::string& l) { return u.Login < l; });
+            if (found != list.end() && found->Login == login) {
+                const auto place = static_cast<std::size_t>(found - list.begin());
+                if (DnOf(list, place) == dn) return place;
+            }
+        }
+        return std::nullopt;
+    }
+
+    // The user's entry at a place of the users read, whole, as the directory gave it.
+    TEntry ReadEntry(std::size_t place) const {
+        const TUserView& user = FRead.Users->Users().at(place);
+        const TUserEntry& read = FRead.UserEntries.at(place);
+        TEntry entry;
+        entry.Dn = DnOf(FRead.Users->Users(), place);
+        if (read.Other)
+            entry.Values = *read.Other;
+        else
+            entry.Values = {{"uid", {std::string(user.Login)}},
+                            {"userPassword", {Crypt(user.Hash)}}};
+        if (!read.Stamp.empty()) entry.Values[KStamp] = {read.Stamp};
+        return entry;
     }
 
     TStoreSettings FSettings;

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string_view>
 #include <unistd.h>
@@ -505,10 +506,6 @@ const TEachSql KDeleteGroupsOf{"DELETE FROM auth_groups WHERE login = ?1 AND own
 const TEachSql KDeleteUser{"DELETE FROM auth_users WHERE login = ?1 AND owner = ?2",
                            "DELETE FROM auth_users WHERE login = ANY($1::text[]) AND owner = $2"};
 
-bool ByLogin(const TStoredUser& a, const TStoredUser& b) {
-    return a.Login < b.Login;
-}
-
 class TSqlStore final : public IUserStore {
 public:
     using TConnect = std::function<std::unique_ptr<ISqlConnection>(bool forWriting)>;
@@ -516,12 +513,12 @@ public:
         : FName(std::move(name)), FOwner(std::move(owner)), FConnect(std::move(connect)) {}
     ~TSqlStore() override { Rollback(); }
 
-    const std::vector<TStoredUser>& ReadInPlace() override {
+    const std::vector<TUserView>& ReadInPlace() override {
         FExists = false;
-        FRead.clear();
+        FRead = TReadUsers();
         FReadDigest.clear();
         std::unique_ptr<ISqlConnection> connection = FConnect(false);
-        if (connection == nullptr) return FRead;
+        if (connection == nullptr) return FRead.Users();
         ISqlConnection& db = *connection;
         // The rows and their digest from one snapshot: a sync that finds the same digest may
         // take these rows as the store's.
@@ -537,15 +534,15 @@ public:
             }
         }
         db.Exec("COMMIT");
-        return FRead;
+        return FRead.Users();
     }
     bool Exists() const override { return FExists; }
 
-    TStoreChanges Stage(const std::vector<TStoredUser>& want) override {
+    TStoreChanges StageUsers(const std::vector<TUserView>& want) override {
         Rollback();
-        for (const TStoredUser& user : want)
-            if (user.Hash.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
-                throw EQuorvaneError(Msg(texts::StoreBadHash, user.Login, FName));
+        for (const TUserView& user : want)
+            if (user.Hash.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
+                throw EQuorvaneError(Msg(texts::StoreBadHash, std::string(user.Login), FName));
         return InTransaction([&](ISqlConnection& db) { return Apply(db, want); });
     }
 
@@ -557,11 +554,10 @@ public:
             // Still the rows Read found (its digest, in this transaction): nothing to write.
             if (FExists && !FReadDigest.empty() && Digest(db) == FReadDigest) {
                 TStoreChanges changes;
-                changes.Unchanged = FRead.size();
+                changes.Unchanged = FRead.Size();
                 return changes;
             }
-            const std::vector<TStoredUser> want = FRead;
-            return Apply(db, want);
+            return Apply(db, FRead.Users());
         });
     }
 
@@ -571,7 +567,7 @@ public:
         FOpen = false;
         FConnection.reset();
         // What Read found is no longer what the store holds.
-        FRead.clear();
+        FRead = TReadUsers();
         FReadDigest.clear();
     }
 
@@ -604,34 +600,26 @@ private:
     }
 
     // This owner's users, in login byte order (inside a transaction).
-    std::vector<TStoredUser> ReadOurs(ISqlConnection& db) {
-        std::vector<TStoredUser> users;
+    TReadUsers ReadOurs(ISqlConnection& db) {
+        TReadUsers users;
         db.Scan("SELECT login, password FROM auth_users WHERE owner = $1", {FOwner},
-                [&users](const TRowView& row) {
-                    users.push_back({std::string(row[0]), std::string(row[1]), {}});
-                });
-        if (!std::is_sorted(users.begin(), users.end(), ByLogin))
-            std::stable_sort(users.begin(), users.end(), ByLogin);
+                [&users](const TRowView& row) { users.Add(row[0], row[1]); });
         // A table made without its key may hold a login twice: the last row read counts.
-        const auto same = [](const TStoredUser& a, const TStoredUser& b) {
-            return a.Login == b.Login;
-        };
-        if (std::adjacent_find(users.begin(), users.end(), same) != users.end()) {
-            std::reverse(users.begin(), users.end());
-            std::stable_sort(users.begin(), users.end(), ByLogin);
-            users.erase(std::unique(users.begin(), users.end(), same), users.end());
-        }
-        if (db.TableExists("auth_groups"))
-            db.Scan("SELECT login, groupname FROM auth_groups WHERE owner = $1", {FOwner},
-                    [&users](const TRowView& row) {
-                        const auto found = std::lower_bound(
-                            users.begin(), users.end(), row[0],
-                            [](const TStoredUser& u, std::string_view l) { return u.Login < l; });
-                        if (found != users.end() && found->Login == row[0])
-                            found->Groups.emplace_back(row[1]);
-                    });
-        for (TStoredUser& user : users)
-            if (user.Groups.size() > 1) std::sort(user.Groups.begin(), user.Groups.end());
+        users.SortByLogin();
+        if (!db.TableExists("auth_groups")) return users;
+        // The groups by the user's place in the list; few users have any.
+        std::map<std::size_t, std::vector<std::string>> groups;
+        const std::vector<TUserView>& list = users.Users();
+        db.Scan("SELECT login, groupname FROM auth_groups WHERE owner = $1", {FOwner},
+                [&](const TRowView& row) {
+                    const auto found = std::lower_bound(
+                        list.begin(), list.end(), row[0],
+                        [](const TUserView& u, std::string_view l) { return u.Login < l; });
+                    if (found != list.end() && found->Login == row[0])
+                        groups[static_cast<std::size_t>(found - list.begin())].emplace_back(row[1]);
+                });
+        for (auto& [index, names] : groups)
+            users.SetGroups(index, std::move(names));
         return users;
     }
 
@@ -642,14 +630,14 @@ private:
         return digest;
     }
 
-    TStoreChanges Apply(ISqlConnection& db, const std::vector<TStoredUser>& want) {
+    TStoreChanges Apply(ISqlConnection& db, const std::vector<TUserView>& want) {
         db.Exec(KCreateUsers);
         db.Exec(KCreateGroups);
         // The rows Read found, when the store holds them still; else the rows as they are now.
-        std::vector<TStoredUser> now;
+        TReadUsers now;
         const bool same = !FReadDigest.empty() && Digest(db) == FReadDigest;
         if (!same) now = ReadOurs(db);
-        const std::vector<TStoredUser>& have = same ? FRead : now;
+        const std::vector<TUserView>& have = same ? FRead.Users() : now.Users();
         const TStoreDiff diff = DiffUsers(have, want);
         CheckOwners(db, diff.Add);
         TStoreChanges changes;
@@ -659,7 +647,7 @@ private:
         changes.Removed = diff.Remove.size();
 
         TCells users(3), memberships(3);
-        for (const TStoredUser* user : diff.Add) {
+        for (const TUserView* user : diff.Add) {
             users.Add({user->Login, user->Hash, FOwner});
             for (const std::string& group : user->Groups)
                 memberships.Add({user->Login, group, FOwner});
@@ -675,7 +663,7 @@ private:
                     memberships.Add({after->Login, group, FOwner});
         }
         TCells removed(1);
-        for (const TStoredUser* user : diff.Remove)
+        for (const TUserView* user : diff.Remove)
             removed.Add({user->Login});
 
         db.Each(KDeleteMembership, leftGroups, {FOwner});
@@ -689,11 +677,11 @@ private:
 
     // Refuses, before anything is written, a login to add that another owner holds. Only the
     // logins to add are looked up, and none when every row is this owner's.
-    void CheckOwners(ISqlConnection& db, const std::vector<const TStoredUser*>& added) {
+    void CheckOwners(ISqlConnection& db, const std::vector<const TUserView*>& added) {
         if (added.empty()) return;
         if (db.Rows("SELECT 1 FROM auth_users WHERE owner <> $1 LIMIT 1", {FOwner}).empty()) return;
         TCells logins(1);
-        for (const TStoredUser* user : added)
+        for (const TUserView* user : added)
             logins.Add({user->Login});
         std::vector<TRow> held = db.Each(KOwnersOf, logins, {FOwner});
         if (held.empty()) return;
@@ -707,7 +695,7 @@ private:
     bool FOpen = false;
     std::unique_ptr<ISqlConnection> FConnection;
     // What the last Read found, and the digest of those rows ("" when it was not taken).
-    std::vector<TStoredUser> FRead;
+    TReadUsers FRead;
     std::string FReadDigest;
 };
 

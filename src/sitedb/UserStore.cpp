@@ -7,20 +7,90 @@
 
 #include <algorithm>
 #include <cctype>
+#include <numeric>
 
 namespace quorvane {
+
+TUserView ViewOf(const TStoredUser& user) {
+    return {user.Login, user.Hash, user.Groups};
+}
+
+std::vector<TUserView> ViewsOf(const std::vector<TStoredUser>& users) {
+    std::vector<TUserView> views;
+    views.reserve(users.size());
+    for (const TStoredUser& user : users)
+        views.push_back(ViewOf(user));
+    return views;
+}
+
+std::vector<TStoredUser> IUserStore::Read() {
+    std::vector<TStoredUser> users;
+    for (const TUserView& user : ReadInPlace())
+        users.push_back({std::string(user.Login), std::string(user.Hash),
+                         std::vector<std::string>(user.Groups.begin(), user.Groups.end())});
+    return users;
+}
+
+char* TReadUsers::Room(std::size_t size) {
+    // Chunks of 1 MiB (or one of the text's own size): a chunk never moves, so neither do the
+    // views into it.
+    if (FChunks.empty() || size > FRoom - FUsed) {
+        FRoom = std::max<std::size_t>(std::size_t(1) << 20, size);
+        FChunks.push_back(std::make_unique_for_overwrite<char[]>(FRoom));
+        FUsed = 0;
+    }
+    char* at = FChunks.back().get() + FUsed;
+    FUsed += size;
+    return at;
+}
+
+void TReadUsers::Add(std::string_view login, std::string_view hash) {
+    char* at = Room(login.size() + hash.size());
+    std::copy(login.begin(), login.end(), at);
+    std::copy(hash.begin(), hash.end(), at + login.size());
+    FUsers.push_back({{at, login.size()}, {at + login.size(), hash.size()}, {}});
+}
+
+void TReadUsers::SetGroups(std::size_t index, std::vector<std::string> groups) {
+    std::sort(groups.begin(), groups.end());
+    FUsers.at(index).Groups = FGroups.emplace_back(std::move(groups));
+}
+
+std::vector<std::size_t> TReadUsers::SortByLogin() {
+    const auto byLogin = [](const TUserView& a, const TUserView& b) { return a.Login < b.Login; };
+    const auto same = [](const TUserView& a, const TUserView& b) { return a.Login == b.Login; };
+    // A store reads its rows in login order already, each login once.
+    if (std::is_sorted(FUsers.begin(), FUsers.end(), byLogin) &&
+        std::adjacent_find(FUsers.begin(), FUsers.end(), same) == FUsers.end())
+        return {};
+    std::vector<std::size_t> order(FUsers.size());
+    std::iota(order.begin(), order.end(), std::size_t(0));
+    std::stable_sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
+        return FUsers[a].Login < FUsers[b].Login;
+    });
+    // Equal logins keep the order they were read in: the last of each run stays.
+    std::vector<std::size_t> kept;
+    kept.reserve(order.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        if (i + 1 == order.size() || FUsers[order[i]].Login != FUsers[order[i + 1]].Login)
+            kept.push_back(order[i]);
+    std::vector<TUserView> users;
+    users.reserve(kept.size());
+    for (const std::size_t at : kept)
+        users.push_back(FUsers[at]);
+    FUsers = std::move(users);
+    return kept;
+}
 
 namespace {
 
 // The users of a list by login, in byte order; equal logins keep their order in the list.
-std::vector<const TStoredUser*> InLoginOrder(const std::vector<TStoredUser>& users) {
-    std::vector<const TStoredUser*> order;
+std::vector<const TUserView*> InLoginOrder(const std::vector<TUserView>& users) {
+    std::vector<const TUserView*> order;
     order.reserve(users.size());
-    for (const TStoredUser& user : users)
+    for (const TUserView& user : users)
         order.push_back(&user);
-    const auto byLogin = [](const TStoredUser* a, const TStoredUser* b) {
-        return a->Login < b->Login;
-    };
+    const auto byLogin = [](const TUserView* a, const TUserView* b) { return a->Login < b->Login; };
     // A store reads its rows in login order already: then no sort is needed.
     if (!std::is_sorted(order.begin(), order.end(), byLogin))
         std::stable_sort(order.begin(), order.end(), byLogin);
@@ -29,19 +99,19 @@ std::vector<const TStoredUser*> InLoginOrder(const std::vector<TStoredUser>& use
 
 } // namespace
 
-TStoreDiff DiffUsers(const std::vector<TStoredUser>& have, const std::vector<TStoredUser>& want) {
-    const std::vector<const TStoredUser*> before = InLoginOrder(have);
-    const std::vector<const TStoredUser*> after = InLoginOrder(want);
+TStoreDiff DiffUsers(const std::vector<TUserView>& have, const std::vector<TUserView>& want) {
+    const std::vector<const TUserView*> before = InLoginOrder(have);
+    const std::vector<const TUserView*> after = InLoginOrder(want);
     TStoreDiff diff;
     // Both in login order: one walk through the two finds every pair.
     std::size_t b = 0;
     const auto removed = [&](std::size_t& at) {
         diff.Remove.push_back(before[at]);
-        const std::string& login = before[at]->Login;
+        const std::string_view login = before[at]->Login;
         for (++at; at < before.size() && before[at]->Login == login; ++at) {
         }
     };
-    for (const TStoredUser* user : after) {
+    for (const TUserView* user : after) {
         while (b < before.size() && before[b]->Login < user->Login)
             removed(b);
         if (b < before.size() && before[b]->Login == user->Login) {
@@ -50,7 +120,7 @@ TStoreDiff DiffUsers(const std::vector<TStoredUser>& have, const std::vector<TSt
             else
                 diff.Change.emplace_back(before[b], user);
             // A login the list holds twice stands for one user: its first.
-            const std::string& login = user->Login;
+            const std::string_view login = user->Login;
             for (++b; b < before.size() && before[b]->Login == login; ++b) {
             }
         } else {

@@ -7,10 +7,14 @@
 
 #include "base/Message.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <deque>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -25,6 +29,41 @@ struct TStoredUser {
     bool operator==(const TStoredUser&) const = default;
 };
 
+// A user as a sync compares it: views into bytes a list or text of the caller's keeps (see
+// TReadUsers for a store's own), so that a million users are not copied to be compared.
+struct TUserView {
+    std::string_view Login;
+    std::string_view Hash;
+    std::span<const std::string> Groups; // sorted
+    bool operator==(const TUserView& other) const {
+        return Login == other.Login && Hash == other.Hash &&
+               std::equal(Groups.begin(), Groups.end(), other.Groups.begin(), other.Groups.end());
+    }
+};
+TUserView ViewOf(const TStoredUser& user);
+std::vector<TUserView> ViewsOf(const std::vector<TStoredUser>& users);
+
+// Users a store read, with their bytes: the views stay valid while the list lives, and when it
+// is moved.
+class TReadUsers {
+public:
+    const std::vector<TUserView>& Users() const { return FUsers; }
+    std::size_t Size() const { return FUsers.size(); }
+    void Add(std::string_view login, std::string_view hash);
+    // Gives the user at `index` these groups (sorted here).
+    void SetGroups(std::size_t index, std::vector<std::string> groups);
+    // Orders the users by login; of a login read twice, the last read stays. The places the
+    // users had, in their new order; none when they stay as they were.
+    std::vector<std::size_t> SortByLogin();
+
+private:
+    char* Room(std::size_t size);
+    std::vector<TUserView> FUsers;
+    std::vector<std::unique_ptr<char[]>> FChunks;
+    std::size_t FUsed = 0, FRoom = 0;
+    std::deque<std::vector<std::string>> FGroups;
+};
+
 // What a sync changes (users and memberships alike).
 struct TStoreChanges {
     std::size_t Added = 0;
@@ -36,13 +75,13 @@ struct TStoreChanges {
 // The changes that make `have` (this owner's users in the store) into `want`, by login. Both
 // lists may come in any order; the result names the users in login byte order.
 struct TStoreDiff {
-    std::vector<const TStoredUser*> Add; // of want
+    std::vector<const TUserView*> Add; // of want
     // A new hash or other groups: the user in have, then in want.
-    std::vector<std::pair<const TStoredUser*, const TStoredUser*>> Change;
-    std::vector<const TStoredUser*> Remove; // of have
+    std::vector<std::pair<const TUserView*, const TUserView*>> Change;
+    std::vector<const TUserView*> Remove; // of have
     std::size_t Unchanged = 0;
 };
-TStoreDiff DiffUsers(const std::vector<TStoredUser>& have, const std::vector<TStoredUser>& want);
+TStoreDiff DiffUsers(const std::vector<TUserView>& have, const std::vector<TUserView>& want);
 
 enum class TStoreKind { Sqlite, Postgres, Ldap };
 
@@ -90,16 +129,18 @@ public:
     // This owner's users, in login byte order; none when the store has none yet (or no table).
     // A Stage that follows takes what Read found as the store's, once it has made sure that the
     // store still holds exactly that.
-    std::vector<TStoredUser> Read() { return ReadInPlace(); }
+    std::vector<TStoredUser> Read();
     // Read without a copy: the list stays the store's, and lives until the store's next Read,
     // Stage or Commit, and no longer than the store.
-    virtual const std::vector<TStoredUser>& ReadInPlace() = 0;
+    virtual const std::vector<TUserView>& ReadInPlace() = 0;
     // Whether the store (the table, the base entry) exists; known after Read.
     virtual bool Exists() const = 0;
     // Prepares the change that makes this owner's users `want`: adds, changes, removes; a user
     // that has not changed is not written. Refused, with nothing changed, when a login of `want`
     // is held by another owner.
-    virtual TStoreChanges Stage(const std::vector<TStoredUser>& want) = 0;
+    TStoreChanges Stage(const std::vector<TStoredUser>& want) { return StageUsers(ViewsOf(want)); }
+    // Stage without a copy: the bytes of `want` are the caller's, kept for the call.
+    virtual TStoreChanges StageUsers(const std::vector<TUserView>& want) = 0;
     // Stage with `want` the users Read found: a store that still holds exactly them stages
     // nothing (and is not compared row by row); one changed since is put back to them.
     virtual TStoreChanges StageRead() = 0;

@@ -478,6 +478,85 @@ TEST(LdapStore, AChangeRefusedHalfWayIsUndone) {
     EXPECT_EQ(Sorted(store->Read()), Sorted(before));
 }
 
+// Entries another tool wrote, each in a spelling of its own, that a sync removes or gives a new
+// hash are put back exactly as they were when a later change is refused.
+TEST(LdapStore, EntriesAnotherToolWroteArePutBackAsTheyWere) {
+    if (!Slapd().Running()) GTEST_SKIP() << Slapd().Why();
+    const std::string base = Slapd().BaseDn();
+    const std::string h1 = Sha512("one"), h2 = Sha512("two");
+    const struct {
+        const char* Login;
+        std::string Attributes; // besides the object classes, the dn and the owner's mark
+        bool Removed;           // by the sync; else given a new hash
+    } cases[] = {
+        {"keep-plain", "uid: keep-plain\nuserPassword: {CRYPT}" + h1 + "\n", true},
+        {"keep-small", "uid: keep-small\nuserPassword: {crypt}" + h1 + "\n", true},
+        {"keep-small-changed", "uid: keep-small-changed\nuserPassword: {crypt}" + h1 + "\n", false},
+        {"keep-two",
+         "uid: keep-two\nuserPassword: {CRYPT}" + h1 + "\nuserPassword: {CRYPT}" + h2 + "\n",
+         false},
+        {"keep-two-removed",
+         "uid: keep-two-removed\nuserPassword: {CRYPT}" + h2 + "\nuserPassword: {CRYPT}" + h1 +
+             "\n",
+         true},
+        {"keep-alias", "uid: keep-alias\nuid: keep-other\nuserPassword: {CRYPT}" + h1 + "\n", true},
+        {"keep-plain-changed", "uid: keep-plain-changed\nuserPassword: {CRYPT}" + h1 + "\n", false},
+        // Removed last, and gone before: its removal is refused, and all before it undone.
+        {"keep-zz", "uid: keep-zz\nuserPassword: {CRYPT}" + h1 + "\n", true},
+    };
+    std::string ldif;
+    std::vector<TStoredUser> want;
+    for (const auto& c : cases) {
+        ldif += "dn: uid=" + std::string(c.Login) + "," + base +
+                "\nobjectClass: account\nobjectClass: simpleSecurityObject\n" + c.Attributes +
+                "description: quorvane-owner:keep\n\n";
+        if (!c.Removed) want.push_back(User(c.Login, "new"));
+    }
+    ASSERT_TRUE(Slapd().Add(ldif));
+    const std::string admin = " -ZZ -x -H " + Slapd().Url() + " -D '" + Slapd().AdminDn() +
+                              "' -w " + Slapd().AdminPassword();
+    // The entries as the directory holds them, each one's lines sorted.
+    const auto entries = [&] {
+        const std::string out =
+            RunCommand("ldapsearch -LLL -o ldif-wrap=no" + admin + " -b '" + base +
+                       "' '(description=quorvane-owner:keep)' uid userPassword objectClass "
+                       "description")
+                .Output;
+        std::vector<std::string> list;
+        std::size_t start = 0;
+        while (start < out.size()) {
+            const std::size_t end = std::min(out.find("\n\n", start), out.size());
+            std::vector<std::string> lines;
+            std::size_t at = start;
+            while (at < end) {
+                const std::size_t next = std::min(out.find('\n', at), end);
+                lines.push_back(out.substr(at, next - at));
+                at = next + 1;
+            }
+            std::sort(lines.begin(), lines.end());
+            std::string entry;
+            for (const std::string& line : lines)
+                entry += line + "\n";
+            list.push_back(entry);
+            start = end + 2;
+        }
+        std::sort(list.begin(), list.end());
+        return list;
+    };
+    TStoreSettings settings = *ParseStoreUrl(Slapd().Url() + "/" + base);
+    settings.Login = Slapd().AdminDn();
+    settings.Password = Slapd().AdminPassword();
+    settings.Owner = "keep";
+    const auto store = OpenUserStore(settings);
+    ASSERT_EQ(store->Read().size(), std::size(cases));
+    store->Stage(want);
+    ASSERT_EQ(RunCommand("ldapdelete" + admin + " 'uid=keep-zz," + base + "' 2>&1").ExitCode, 0);
+    const std::vector<std::string> before = entries();
+    ASSERT_EQ(before.size(), std::size(cases) - 1);
+    EXPECT_EQ(SignatureOf([&] { store->Commit(); }).rfind("LdapUndone(", 0), 0u);
+    EXPECT_EQ(entries(), before);
+}
+
 TEST(LdapStore, AHashTheDirectoryCannotCheckIsRefusedBeforeAnythingIsSent) {
     TStoreSettings settings = *ParseStoreUrl("ldap://127.0.0.1:1/ou=web,dc=example,dc=org");
     const auto store = OpenUserStore(settings);
