@@ -215,22 +215,20 @@ public:
         std::vector<TChange> plan;
         plan.swap(FPlan);
         // Whatever comes of it, what was read is no longer known to be there.
-        const TReadEntries read = std::exchange(FRead, TReadEntries());
-        std::vector<TChange> undo;
-        for (const TChange& change : plan) {
-            TChange inverse = Inverse(change);
+        FRead = TReadEntries();
+        for (std::size_t applied = 0; applied < plan.size(); ++applied) {
+            const TChange& change = plan[applied];
             const int rc = Apply(change);
-            if (rc == LDAP_SUCCESS) {
-                undo.push_back(std::move(inverse));
-                continue;
-            }
+            if (rc == LDAP_SUCCESS) continue;
             const TMessage reason = Verbatim(ldap_err2string(rc));
-            const std::size_t applied = undo.size();
-            for (auto it = undo.rbegin(); it != undo.rend(); ++it) {
-                const int back = Apply(*it);
+            // What was applied is undone, the last first; each undo is made from its change
+            // (the entry as it was read) only now.
+            for (std::size_t at = applied; at-- > 0;) {
+                const TChange inverse = Inverse(plan[at]);
+                const int back = Apply(inverse);
                 if (back != LDAP_SUCCESS) {
                     const TMessage failure = Msg(texts::LdapNotUndone, FName, change.Dn, reason,
-                                                 it->Dn, Verbatim(ldap_err2string(back)));
+                                                 inverse.Dn, Verbatim(ldap_err2string(back)));
                     Close();
                     throw EQuorvaneError(failure);
                 }

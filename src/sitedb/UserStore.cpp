@@ -84,50 +84,53 @@ std::vector<std::size_t> TReadUsers::SortByLogin() {
 
 namespace {
 
-// The users of a list by login, in byte order; equal logins keep their order in the list.
+// The users of a list by login, in byte order; equal logins keep their order in the list. None
+// when the list is in that order already, as a store reads its rows.
 std::vector<const TUserView*> InLoginOrder(const std::vector<TUserView>& users) {
+    const auto byLogin = [](const TUserView& a, const TUserView& b) { return a.Login < b.Login; };
+    if (std::is_sorted(users.begin(), users.end(), byLogin)) return {};
     std::vector<const TUserView*> order;
     order.reserve(users.size());
     for (const TUserView& user : users)
         order.push_back(&user);
-    const auto byLogin = [](const TUserView* a, const TUserView* b) { return a->Login < b->Login; };
-    // A store reads its rows in login order already: then no sort is needed.
-    if (!std::is_sorted(order.begin(), order.end(), byLogin))
-        std::stable_sort(order.begin(), order.end(), byLogin);
+    std::stable_sort(order.begin(), order.end(),
+                     [](const TUserView* a, const TUserView* b) { return a->Login < b->Login; });
     return order;
 }
 
 } // namespace
 
 TStoreDiff DiffUsers(const std::vector<TUserView>& have, const std::vector<TUserView>& want) {
-    const std::vector<const TUserView*> before = InLoginOrder(have);
-    const std::vector<const TUserView*> after = InLoginOrder(want);
+    const std::vector<const TUserView*> haveOrder = InLoginOrder(have);
+    const std::vector<const TUserView*> wantOrder = InLoginOrder(want);
+    const auto before = [&](std::size_t i) { return haveOrder.empty() ? &have[i] : haveOrder[i]; };
     TStoreDiff diff;
     // Both in login order: one walk through the two finds every pair.
     std::size_t b = 0;
     const auto removed = [&](std::size_t& at) {
-        diff.Remove.push_back(before[at]);
-        const std::string_view login = before[at]->Login;
-        for (++at; at < before.size() && before[at]->Login == login; ++at) {
+        diff.Remove.push_back(before(at));
+        const std::string_view login = before(at)->Login;
+        for (++at; at < have.size() && before(at)->Login == login; ++at) {
         }
     };
-    for (const TUserView* user : after) {
-        while (b < before.size() && before[b]->Login < user->Login)
+    for (std::size_t w = 0; w < want.size(); ++w) {
+        const TUserView* user = wantOrder.empty() ? &want[w] : wantOrder[w];
+        while (b < have.size() && before(b)->Login < user->Login)
             removed(b);
-        if (b < before.size() && before[b]->Login == user->Login) {
-            if (*before[b] == *user)
+        if (b < have.size() && before(b)->Login == user->Login) {
+            if (*before(b) == *user)
                 ++diff.Unchanged;
             else
-                diff.Change.emplace_back(before[b], user);
+                diff.Change.emplace_back(before(b), user);
             // A login the list holds twice stands for one user: its first.
             const std::string_view login = user->Login;
-            for (++b; b < before.size() && before[b]->Login == login; ++b) {
+            for (++b; b < have.size() && before(b)->Login == login; ++b) {
             }
         } else {
             diff.Add.push_back(user);
         }
     }
-    while (b < before.size())
+    while (b < have.size())
         removed(b);
     return diff;
 }

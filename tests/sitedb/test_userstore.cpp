@@ -24,9 +24,19 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <thread>
 
 namespace fs = std::filesystem;
+
+namespace quorvane {
+// A user as a failed comparison shows it.
+void PrintTo(const TStoredUser& user, std::ostream* out) {
+    *out << user.Login << ":" << user.Hash;
+    for (const std::string& group : user.Groups)
+        *out << " " << group;
+}
+} // namespace quorvane
 
 namespace {
 
@@ -448,6 +458,25 @@ TEST_P(UserStores, WhatChangedBetweenReadAndSyncIsSetRight) {
             Sync(*store, users, {0, 0, 0, users.size()});
         }
     }
+}
+
+// A table made without its key may hold a login twice: the row read last stands for the user,
+// with the groups of its login, and a sync makes every row of it the one wanted.
+TEST_P(UserStores, ALoginATableHoldsTwiceIsTheRowReadLast) {
+    if (Place().Kind == TStoreKind::Ldap) GTEST_SKIP() << "a directory names an entry once";
+    ASSERT_TRUE(PeerChange(
+        "CREATE TABLE auth_users (login TEXT, password TEXT NOT NULL, owner TEXT NOT NULL);\n"
+        "CREATE TABLE auth_groups (login TEXT, groupname TEXT, owner TEXT);\n"
+        "INSERT INTO auth_users VALUES ('bob', 'b1', 'site'), ('ann', 'a1', 'site'), "
+        "('carl', 'c1', 'site'), ('ann', 'a2', 'site');\n"
+        "INSERT INTO auth_groups VALUES ('ann', 'staff', 'site'), ('carl', 'web', 'site'), "
+        "('carl', 'admin', 'site');\n"));
+    const auto store = Open("site");
+    EXPECT_EQ(store->Read(),
+              (std::vector<TStoredUser>{
+                  {"ann", "a2", {"staff"}}, {"bob", "b1", {}}, {"carl", "c1", {"admin", "web"}}}));
+    const std::vector<TStoredUser> want{{"ann", "a3", {"staff"}}, {"bob", "b1", {}}};
+    Sync(*store, want, {0, 1, 1, 1});
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, UserStores, testing::ValuesIn(KStores),
