@@ -506,6 +506,9 @@ const TEachSql KDeleteGroupsOf{"DELETE FROM auth_groups WHERE login = ?1 AND own
 const TEachSql KDeleteUser{"DELETE FROM auth_users WHERE login = ?1 AND owner = ?2",
                            "DELETE FROM auth_users WHERE login = ANY($1::text[]) AND owner = $2"};
 
+// Rows added by one use of the bulk path.
+constexpr std::size_t KAppendBatch = 10000;
+
 class TSqlStore final : public IUserStore {
 public:
     using TConnect = std::function<std::unique_ptr<ISqlConnection>(bool forWriting)>;
@@ -646,12 +649,10 @@ private:
         changes.Changed = diff.Change.size();
         changes.Removed = diff.Remove.size();
 
-        TCells users(3), memberships(3);
-        for (const TUserView* user : diff.Add) {
-            users.Add({user->Login, user->Hash, FOwner});
+        TCells memberships(3);
+        for (const TUserView* user : diff.Add)
             for (const std::string& group : user->Groups)
                 memberships.Add({user->Login, group, FOwner});
-        }
         TCells passwords(2), leftGroups(2);
         for (const auto& [before, after] : diff.Change) {
             if (before->Hash != after->Hash) passwords.Add({after->Hash, after->Login});
@@ -670,7 +671,15 @@ private:
         db.Each(KDeleteGroupsOf, removed, {FOwner});
         db.Each(KDeleteUser, removed, {FOwner});
         db.Each(KUpdatePassword, passwords, {FOwner});
-        db.Append("auth_users", "login, password, owner", users);
+        // New users a batch at a time: the cells of a first sync's million rows are never held
+        // at once.
+        for (std::size_t first = 0; first < diff.Add.size(); first += KAppendBatch) {
+            TCells users(3);
+            const std::size_t end = std::min(diff.Add.size(), first + KAppendBatch);
+            for (std::size_t i = first; i < end; ++i)
+                users.Add({diff.Add[i]->Login, diff.Add[i]->Hash, FOwner});
+            db.Append("auth_users", "login, password, owner", users);
+        }
         db.Append("auth_groups", "login, groupname, owner", memberships);
         return changes;
     }

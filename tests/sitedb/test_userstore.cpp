@@ -314,6 +314,17 @@ TEST_P(UserStores, MoreUsersThanADirectorysSizeLimitAreReadAndSynced) {
     Sync(*store, fewer, {0, 0, 20, many - 20});
 }
 
+// An SQL store's first sync adds its rows by the bulk path some thousands at a time: every one of
+// them arrives, the last of a part and the first of the next alike.
+TEST_P(UserStores, AFirstSyncOfManyUsersAddsEveryOne) {
+    if (Place().Kind == TStoreKind::Ldap) GTEST_SKIP() << "a directory's entries go one by one";
+    std::vector<TStoredUser> users;
+    for (int i = 0; i < 25001; ++i)
+        users.push_back({"u" + std::to_string(100000 + i), "h" + std::to_string(i), {}});
+    const auto store = Open("site");
+    Sync(*store, users, {users.size(), 0, 0, 0});
+}
+
 std::string Hex(const std::string& bytes) {
     static const char* const digits = "0123456789ABCDEF";
     std::string out;
