@@ -21,7 +21,6 @@
 #include <memory>
 #include <optional>
 #include <set>
-#include <stdexcept>
 #include <unordered_map>
 #include <utility>
 
